@@ -1,3 +1,8 @@
+// zorv.exe: the Unicode GUI entry point.
 #include <windows.h>
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) { return 0; }
+#include "core/app_state.h"
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previous, LPWSTR command_line, int show) {
+  return app_entry(instance, previous, command_line, show);
+}

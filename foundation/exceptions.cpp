@@ -22,7 +22,7 @@ exception_with_message::exception_with_message(copy_message_t, const char* text,
 void throw_bug_check() { throw exception_bug_check_v2(); }
 void throw_overflow() { throw exception_overflow(); }
 void throw_not_implemented() { throw exception_not_implemented(); }
-void throw_bad_alloc() { throw std::bad_alloc(); }
+void throw_bad_alloc() { throw exception_bad_alloc(); }
 void throw_invalid_params() { throw exception_invalid_params(); }
 
 } // namespace qiv

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <exception>
 #include <memory>
+#include <new>
 
 namespace qiv {
 
@@ -62,6 +63,14 @@ public:
 class exception_overflow : public exception_with_message {
 public:
   exception_overflow() noexcept : exception_with_message("Overflow") {}
+};
+
+// An allocation that failed or whose size does not fit. A std::bad_alloc, so
+// that one handler takes it and the runtime's own; it carries the text users
+// are shown for it.
+class exception_bad_alloc : public std::bad_alloc {
+public:
+  const char* what() const noexcept override { return "bad allocation"; }
 };
 
 [[noreturn]] void throw_bug_check();

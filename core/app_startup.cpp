@@ -1,0 +1,200 @@
+// Start-up, message loop and shutdown of the player, in their fixed order.
+#include <windows.h>
+#include <commctrl.h>
+#include <ole2.h>
+#include <shlobj.h>
+
+#include "core/app_exceptions.h"
+#include "core/app_state.h"
+#include "core/command_line.h"
+#include "core/profile_folder.h"
+#include "core/startup_services.h"
+#include "foundation/crash.h"
+#include "foundation/number_readers.h"
+#include "foundation/win32_text.h"
+
+namespace {
+
+// What start-up has brought up so far; shutdown, and the clean-up after a
+// failed start-up, undo exactly these steps.
+struct startup_progress {
+  bool ole = false;
+  bool single_instance = false;
+  bool registry = false;
+  bool hidden_window = false;
+  bool playback = false;
+  bool library = false;
+  bool lifecycle = false;
+  bool loop_ended_normally = false;
+  bool restart_armed = false;
+};
+
+std::uint32_t language_from_command_line(const command_line::token_list& tokens) {
+  const int index = command_line::find_option(tokens, "lang");
+  if (index < 0 || static_cast<std::size_t>(index) + 1 >= tokens.size()) return 0;
+  const qiv::string_small& value = tokens[index + 1];
+  const char* text = value.get_ptr();
+  const std::size_t length = value.get_length();
+  try {
+    if (length >= 2 && text[0] == '0' && text[1] == 'x') return qiv::parse_hex_u32(text + 2, length - 2);
+    return qiv::parse_dec_u32(text, length);
+  } catch (const qiv::exception_bug_check&) {
+    return 0;  // not a number: choose by the user's UI language
+  } catch (const qiv::exception_overflow&) {
+    return 0;
+  }
+}
+
+void find_program_path(app::process_state& s) {
+  qiv::string_small path;
+  if (get_module_file_name_utf8(path) == 0) qiv::crash();
+  qiv::string_small full;
+  if (get_long_path_name_utf8(path.get_ptr(), full) == 0 && get_full_path_name_utf8(path.get_ptr(), full) == 0)
+    full.set_string(path.get_ptr());
+  s.program_path.set_string(full.get_ptr());
+  s.program_folder.set_string(full.get_ptr(), program_folder_length(full.get_ptr()));
+}
+
+bool plain_file_exists(const char* path) {
+  const DWORD attributes = get_file_attributes_utf8(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+void start_again(const app::process_state& s) {
+  modal_scope_guard::enter();
+  shell_execute_utf8(nullptr, nullptr, s.program_path.get_ptr());
+  modal_scope_guard::leave();
+}
+
+// Shutdown after the loop, and clean-up after a failed start-up: the steps
+// that ran are undone in reverse order.
+void tear_down(app::process_state& s, startup_progress& done) {
+  s.quitting = true;
+  if (done.playback) playback_front::stop_for_shutdown();
+  if (done.loop_ended_normally && done.registry) service_registry::save_stores(s.reset_config_on_restart);
+  if (done.lifecycle) {
+    lifecycle_callbacks::on_quit();
+    done.lifecycle = false;
+  }
+  if (s.ui_main_window != nullptr) {
+    user_interface::shutdown();
+    s.ui_main_window = nullptr;
+  }
+  if (done.hidden_window) main_thread_queue::drain();
+  if (done.library) {
+    media_library::shutdown();
+    done.library = false;
+  }
+  if (done.playback) {
+    playback_front::on_quit();
+    playback_order::shutdown();
+    done.playback = false;
+  }
+  if (done.hidden_window) {
+    main_thread_queue::drain();
+    main_thread_queue::drain();
+    hidden_main_window::destroy();
+    done.hidden_window = false;
+  }
+  s.registry_ready = false;
+  if (done.registry) {
+    service_registry::free();
+    done.registry = false;
+  }
+  if (done.single_instance) {
+    single_instance::destroy();
+    done.single_instance = false;
+  }
+  if (done.ole) {
+    OleUninitialize();
+    done.ole = false;
+  }
+  if (done.restart_armed) {
+    done.restart_armed = false;
+    start_again(s);
+  }
+}
+
+int run_startup_and_loop(app::process_state& s, startup_progress& done) {
+  qiv::string_small command_line_text;
+  get_command_line_utf8(command_line_text);
+  const command_line::token_list tokens = command_line::tokenize(command_line_text.get_ptr());
+
+  if (FAILED(OleInitialize(nullptr))) throw qiv::exception_with_message("OleInitialize() failure");
+  done.ole = true;
+
+  s.quiet = command_line::find_option(tokens, "quiet") >= 0;
+  find_program_path(s);
+  qiv::string_small marker(s.program_path.get_ptr());
+  marker.add_c_str(".localconfig.opt");
+  s.portable_config = plain_file_exists(marker.get_ptr());
+  marker.set_string(s.program_path.get_ptr());
+  marker.add_c_str(".locallibrary.opt");
+  s.portable_library = plain_file_exists(marker.get_ptr());
+
+  choose_profile_folder(s);
+  create_profile_folder(s);
+  s.profile_read_only = profile_folder_is_read_only(s);
+
+  crash_handler::install();
+  localisation::load(language_from_command_line(tokens));
+
+  if (!single_instance::check()) throw exception_shutdownrequest("Another instance is already running");
+  done.single_instance = true;
+
+  take_profile_lock(s);
+
+  InitCommonControls();
+  separator_control::register_class();
+
+  service_registry::build_and_load_stores();
+  done.registry = true;
+  s.registry_ready = true;
+
+  hidden_main_window::create();
+  done.hidden_window = true;
+
+  playback_front::on_init();
+  done.playback = true;
+  media_library::startup_folders();
+  done.library = true;
+
+  const bool hide = command_line::find_option(tokens, "hide") >= 0;
+  if (!s.exit_requested && !s.quiet) {
+    s.ui_main_window = user_interface::start();
+    if (hide) user_interface::hide();
+  }
+  single_instance::process_own_command_line();
+  lifecycle_callbacks::on_init();
+  done.lifecycle = true;
+  set_current_directory_utf8(s.program_folder.get_ptr());
+
+  if (s.quiet) return 0;  // no loop, and nothing is saved
+  const int exit_code = message_loop::run();
+  user_interface::destroy_preferences_if_open();
+  done.loop_ended_normally = true;
+  if (s.restart_requested) done.restart_armed = true;
+  return exit_code;
+}
+
+}  // namespace
+
+int app_startup(HINSTANCE instance) {
+  app::process_state& s = app::state();
+  s.instance_handle = instance;
+  s.main_thread_id = GetCurrentThreadId();
+  startup_progress done;
+  int exit_code;
+  try {
+    exit_code = run_startup_and_loop(s, done);
+  } catch (...) {
+    try {
+      tear_down(s, done);
+    } catch (...) {
+      // The failure that stopped start-up is the one to report.
+    }
+    throw;
+  }
+  tear_down(s, done);
+  return exit_code;
+}

@@ -1,0 +1,22 @@
+// Splitting a command line into tokens and finding start-up switches.
+#pragma once
+
+#include <vector>
+
+#include "foundation/string_small.h"
+
+namespace command_line {
+
+using token_list = std::vector<qiv::string_small>;
+
+// Splits at spaces (0x20 only); a double quote starts a run in which spaces
+// are kept, up to the next quote. The quotes themselves are dropped. Every
+// token is kept, also an empty one made of a pair of quotes. Token 0 is the
+// program.
+token_list tokenize(const char* text);
+
+// Index of the first token from 1 on that is '/' followed by exactly `name`
+// (case-sensitive), or -1.
+int find_option(const token_list& tokens, const char* name);
+
+} // namespace command_line

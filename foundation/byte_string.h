@@ -1,0 +1,16 @@
+// Byte-string primitives shared by every string class and string-keyed map.
+#pragma once
+
+#include <cstddef>
+
+namespace qiv {
+
+// Bytes before the first NUL, at most max.
+std::size_t strnlen(const char* text, std::size_t max);
+
+// Byte-wise order of two NUL-terminated texts, bytes taken as unsigned:
+// -1, 0 or 1. The key order of every string-keyed map; deliberately neither
+// locale- nor case-aware, so that it is stable across machines.
+int strcmp_bytes(const char* a, const char* b);
+
+} // namespace qiv

@@ -1,0 +1,151 @@
+#include "foundation/number_format.h"
+
+#include <cmath>
+
+namespace qiv {
+
+namespace {
+
+unsigned clamp_min_digits(unsigned min_digits, unsigned most) {
+  if (min_digits == 0) return 1;
+  return min_digits > most ? most : min_digits;
+}
+
+// 10^n by squaring: every step is exact up to 10^22, unlike a library pow()
+// whose last bit differs between runtimes.
+double power_of_ten(unsigned n) {
+  double result = 1.0;
+  double square = 10.0;
+  while (n != 0) {
+    if (n & 1) result *= square;
+    square *= square;
+    n >>= 1;
+  }
+  return result;
+}
+
+// Writes into a caller buffer and silently drops what does not fit, keeping
+// room for the NUL.
+class bounded_writer {
+public:
+  bounded_writer(char* buffer, std::size_t size) : buffer_(buffer), size_(size) {}
+  bool full() const { return position_ + 1 >= size_; }
+  void put(char c) {
+    if (!full()) buffer_[position_++] = c;
+  }
+  void put(const char* text, std::size_t length) {
+    for (std::size_t i = 0; i < length; ++i) put(text[i]);
+  }
+  void finish() {
+    if (size_ != 0) buffer_[position_] = '\0';
+  }
+
+private:
+  char* buffer_;
+  std::size_t size_;
+  std::size_t position_ = 0;
+};
+
+} // namespace
+
+char* format_uint(char* buffer, std::uint64_t value, unsigned min_digits) {
+  const unsigned min = clamp_min_digits(min_digits, max_decimal_digits);
+  char reversed[decimal_buffer_size];
+  unsigned count = 0;
+  do {
+    reversed[count++] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value != 0);
+  while (count < min) reversed[count++] = '0';
+  for (unsigned i = 0; i < count; ++i) buffer[i] = reversed[count - 1 - i];
+  buffer[count] = '\0';
+  return buffer;
+}
+
+char* int64_to_decimal(char* buffer, std::int64_t value, unsigned min_digits) {
+  if (value >= 0) return format_uint(buffer, static_cast<std::uint64_t>(value), min_digits);
+  // Negating in unsigned arithmetic keeps the most negative value exact.
+  const std::uint64_t magnitude = 0 - static_cast<std::uint64_t>(value);
+  const unsigned min = clamp_min_digits(min_digits, max_decimal_digits);
+  buffer[0] = '-';
+  format_uint(buffer + 1, magnitude, min > 1 ? min - 1 : 1);
+  return buffer;
+}
+
+char* format_hex(char* buffer, std::uint64_t value, unsigned min_digits) {
+  static const char digits[] = "0123456789ABCDEF";
+  const unsigned min = clamp_min_digits(min_digits, 16);
+  char reversed[16];
+  unsigned count = 0;
+  do {
+    reversed[count++] = digits[value & 0xF];
+    value >>= 4;
+  } while (value != 0);
+  while (count < min) reversed[count++] = '0';
+  for (unsigned i = 0; i < count; ++i) buffer[i] = reversed[count - 1 - i];
+  buffer[count] = '\0';
+  return buffer;
+}
+
+string_buffer format_hex_string(const std::uint8_t* sixteen_bytes) {
+  static const char digits[] = "0123456789ABCDEF";
+  char text[33];
+  for (int i = 0; i < 16; ++i) {
+    text[2 * i] = digits[sixteen_bytes[i] >> 4];
+    text[2 * i + 1] = digits[sixteen_bytes[i] & 0xF];
+  }
+  text[32] = '\0';
+  return string_buffer(text, 32);
+}
+
+string_buffer format_tenths(std::int64_t tenths) {
+  // Whole part and digit come from the magnitude: C++ division truncates
+  // toward zero, so a negative count would otherwise print "-2.-5".
+  const std::uint64_t magnitude = tenths < 0 ? 0 - static_cast<std::uint64_t>(tenths) : static_cast<std::uint64_t>(tenths);
+  string_buffer text;
+  if (tenths < 0) text.append_c_str("-");
+  char digits[decimal_buffer_size];
+  text.append_c_str(format_uint(digits, magnitude / 10, 1));
+  const char tenth[3] = {'.', static_cast<char>('0' + magnitude % 10), '\0'};
+  text.append_c_str(tenth);
+  return text;
+}
+
+void format_float(char* buffer, std::size_t buffer_size, unsigned decimals, bool force_plus, double value) {
+  bounded_writer out(buffer, buffer_size);
+  if (value < 0) {
+    out.put('-');
+    value = -value;
+  } else if (force_plus) {
+    out.put('+');
+  }
+
+  // Converting a double outside the 64-bit range is undefined; a NaN shows
+  // as 0 and a magnitude too large for 64 bits saturates.
+  const double scaled = std::floor(value * power_of_ten(decimals) + 0.5);
+  std::uint64_t units = 0;
+  if (scaled >= 9223372036854775807.0) units = INT64_MAX;
+  else if (scaled > 0) units = static_cast<std::uint64_t>(scaled);
+
+  char digits[decimal_buffer_size];
+  format_uint(digits, units, 1);
+  std::size_t count = 0;
+  while (digits[count] != '\0') ++count;
+
+  if (decimals < count) {
+    const std::size_t whole = count - decimals;
+    out.put(digits, whole);
+    if (decimals != 0) {
+      out.put('.');
+      out.put(digits + whole, decimals);
+    }
+  } else {
+    out.put('0');
+    out.put('.');
+    for (std::size_t zeros = decimals - count; zeros != 0 && !out.full(); --zeros) out.put('0');
+    out.put(digits, count);
+  }
+  out.finish();
+}
+
+} // namespace qiv
