@@ -4,35 +4,14 @@
 
 #include <float.h>
 
-#include <exception>
-
 #include "core/app_exceptions.h"
 #include "core/app_state.h"
-#include "foundation/crash.h"
+#include "core/fatal_error.h"
 #include "foundation/string_buffer.h"
 #include "foundation/win32_error.h"
 #include "foundation/win32_text.h"
 
 namespace {
-
-// An exception that nothing caught ends here: with this toolchain it never
-// reaches the unhandled-exception filter by itself, so it is turned into the
-// fatal internal error, which the crash handler takes.
-[[noreturn]] void on_terminate() noexcept {
-  if (std::exception_ptr error = std::current_exception()) {
-    try {
-      std::rethrow_exception(error);
-    } catch (const std::exception& e) {
-      qiv::string_buffer text("Unhandled exception: ");
-      text.add_c_str(e.what());
-      text.add_c_str("\n");
-      output_debug_string_utf8(text.get_ptr());
-    } catch (...) {
-      output_debug_string_utf8("Unhandled exception\n");
-    }
-  }
-  qiv::crash();
-}
 
 void debug_line(const char* prefix, const char* message) {
   qiv::string_buffer text(prefix);
@@ -44,7 +23,7 @@ void debug_line(const char* prefix, const char* message) {
 }  // namespace
 
 int app_entry(HINSTANCE instance, HINSTANCE, const wchar_t*, int) {
-  std::set_terminate(on_terminate);
+  install_terminate_handler();
   SetErrorMode(SEM_FAILCRITICALERRORS);
   unsigned int control_word = 0;
   // Denormals cost hundreds of cycles each in the DSP code; flush them to zero.

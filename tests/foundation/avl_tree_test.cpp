@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "foundation/string_small.h"
+
 namespace {
 
 using u32_set = qiv::avl_set<std::uint32_t, qiv::u32_order>;
@@ -102,10 +104,80 @@ TEST(AvlTree, StaysBalancedAndOrderedThroughMixedInsertsAndRemovals) {
 }
 
 TEST(AvlTree, NodesHeldByCallersSurviveRemovalAndClearingDetached) {
+  using map_node = qiv::avl_map_node<std::uint32_t, int>;
   u32_map tree;
   for (std::uint32_t k = 1; k <= 10; ++k) tree.insert(k);
-  qiv::ref_ptr<u32_map::insert_result::node_type> dummy;
-  (void)dummy;
+  qiv::ref_ptr<map_node> removed(tree.find(4u));
+  EXPECT_EQ(removed->ref_count(), 2);
+  EXPECT_TRUE(tree.remove(4u));
+  EXPECT_EQ(removed->ref_count(), 1);
+  EXPECT_EQ(removed->parent(), nullptr);
+  EXPECT_EQ(removed->left(), nullptr);
+  EXPECT_EQ(removed->right(), nullptr);
+  EXPECT_EQ(u32_map::step(removed.get(), true), nullptr);
+  EXPECT_EQ(keys_forwards(tree), (std::vector<std::uint32_t>{1, 2, 3, 5, 6, 7, 8, 9, 10}));
+
+  qiv::ref_ptr<map_node> kept(tree.find(8u));
+  tree.clear();
+  EXPECT_TRUE(tree.is_empty());
+  EXPECT_EQ(tree.count(), 0u);
+  EXPECT_EQ(kept->ref_count(), 1);
+  EXPECT_EQ(kept->key, 8u);
+  EXPECT_EQ(kept->left(), nullptr);
+  EXPECT_EQ(kept->parent(), nullptr);
+}
+
+struct owned_entry : qiv::avl_owned_node<owned_entry> {
+  owned_entry(std::uint32_t key) : key(key) {}
+  ~owned_entry() { ++destroyed; }
+  const std::uint32_t key;
+  static inline int destroyed = 0;
+};
+
+TEST(AvlTree, TreesOfOwnedNodesDestroyThemOnRemovalAndAtTheEnd) {
+  owned_entry::destroyed = 0;
+  {
+    qiv::avl_tree<owned_entry, qiv::u32_order> tree;
+    for (std::uint32_t k = 1; k <= 7; ++k) tree.insert(k);
+    EXPECT_EQ(tree.root()->depth(), 2u);
+    EXPECT_TRUE(tree.remove(tree.root()->key));
+    EXPECT_EQ(owned_entry::destroyed, 1);
+    checked_depth(tree.root(), static_cast<owned_entry*>(nullptr));
+    EXPECT_EQ(keys_forwards(tree), (std::vector<std::uint32_t>{1, 2, 3, 5, 6, 7}));
+  }
+  EXPECT_EQ(owned_entry::destroyed, 7);
+}
+
+TEST(TreeOrder, GuidsOrderByTheirBytesInMemoryNotByTheirFields) {
+  const GUID small_field = {0x00000100, 0, 0, {0}};  // bytes 00 01 00 00 ...
+  const GUID large_field = {0x00000001, 0, 0, {0}};  // bytes 01 00 00 00 ...
+  EXPECT_EQ(qiv::guid_compare(small_field, large_field), -1);
+  EXPECT_EQ(qiv::guid_compare(large_field, small_field), 1);
+  GUID last_byte = small_field;
+  last_byte.Data4[7] = 0xFF;
+  EXPECT_EQ(qiv::guid_compare(small_field, last_byte), -1);
+  EXPECT_EQ(qiv::guid_compare(last_byte, last_byte), 0);
+
+  qiv::avl_map<GUID, int, qiv::guid_order> classes;
+  classes.find_or_add(large_field, 1);
+  classes.find_or_add(small_field, 2);
+  EXPECT_EQ(classes.first()->value, 2);
+  EXPECT_EQ(classes.find(large_field)->value, 1);
+}
+
+TEST(TreeOrder, TextKeysOrderByUnsignedBytesAndUnsignedKeysAboveTwoToThe31) {
+  qiv::avl_set<qiv::string_small, qiv::text_order> texts;
+  for (const char* t : {"b", "\xC3\xA9", "a", "ab", ""}) texts.insert(t);
+  std::vector<std::string> order;
+  for (auto* n = texts.first(); n; n = decltype(texts)::step(n, true)) order.push_back(n->key.get_ptr());
+  EXPECT_EQ(order, (std::vector<std::string>{"", "a", "ab", "b", "\xC3\xA9"}));
+  EXPECT_NE(texts.find("ab"), nullptr);  // searched with a plain text
+  EXPECT_EQ(texts.find("abc"), nullptr);
+
+  EXPECT_EQ(qiv::compare_u32(0x80000000u, 1u), 1);
+  EXPECT_EQ(qiv::compare_u64(1, 0x8000000000000000ull), -1);
+  EXPECT_EQ(qiv::sign_of_int(-7), -1);
+  EXPECT_EQ(qiv::compare_double(0.5, 0.25), 1);
 }
 
 } // namespace

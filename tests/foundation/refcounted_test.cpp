@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <new>
 #include <thread>
 #include <vector>
 
@@ -152,34 +151,6 @@ TEST(CountedPair, MoveLeavesTheSourceEmptyAndTheCountUnchanged) {
   EXPECT_EQ(moved->ref_count(), 1);
   EXPECT_FALSE(source.get());
   EXPECT_FALSE(source.companion());
-}
-
-TEST(CountedPair, CreateStoresAFreshObjectWithItsDataAsCompanion) {
-  struct record : qiv::refcounted_object {
-    int fields[2] = {};
-    int* payload() { return fields; }
-  };
-  qiv::refptr_pair<record, int*> holder;
-  holder.create();
-  ASSERT_TRUE(holder);
-  EXPECT_EQ(holder->ref_count(), 1);
-  EXPECT_EQ(holder.companion(), holder->fields);
-}
-
-struct failing_list {
-  void get_item(qiv::ref_ptr<tracked>& out, std::uint32_t) const {
-    out = item;
-    throw std::bad_alloc();
-  }
-  tracked* item;
-};
-
-TEST(CountedReference, FetchFromAFailingListDropsTheFreshReference) {
-  int destroyed = 0;
-  qiv::ref_ptr<tracked> kept(new tracked(&destroyed));
-  failing_list list{kept.get()};
-  EXPECT_THROW(qiv::list_get_ref<tracked>(list, 0), std::bad_alloc);
-  EXPECT_EQ(kept->ref_count(), 1);
 }
 
 } // namespace

@@ -1,3 +1,69 @@
-#include <cstdio>
+#include <windows.h>
 
-int wmain(int, wchar_t**) { std::puts("zorvtool 0.1.0"); return 0; }
+#include <exception>
+#include <fcntl.h>
+#include <io.h>
+
+#include "tools/zorvtool/zorvtool_command.h"
+#include "foundation/string_small.h"
+#include "foundation/win32_text.h"
+
+namespace zorvtool {
+
+namespace {
+std::vector<command>& registry() {
+  static std::vector<command> commands;
+  return commands;
+}
+
+void write_to(FILE* stream, const std::string& text) {
+  std::fwrite(text.data(), 1, text.size(), stream);
+  std::fflush(stream);
+}
+}  // namespace
+
+command_registration::command_registration(const command& entry) { registry().push_back(entry); }
+
+const std::vector<command>& all_commands() { return registry(); }
+
+void print(const std::string& text) { write_to(stdout, text); }
+void print_error(const std::string& text) { write_to(stderr, text); }
+
+}  // namespace zorvtool
+
+namespace {
+
+int print_usage() {
+  std::string text = "usage: zorvtool <command> [arguments]\ncommands:\n";
+  for (const auto& entry : zorvtool::all_commands()) text += std::string("  ") + entry.usage + "\n";
+  zorvtool::print_error(text);
+  return 2;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  // Output is UTF-8 bytes as they are, with no newline translation.
+  _setmode(_fileno(stdout), _O_BINARY);
+  _setmode(_fileno(stderr), _O_BINARY);
+  if (argc < 2) return print_usage();
+  zorvtool::arguments args;
+  for (int i = 2; i < argc; ++i) {
+    qiv::string_small text;
+    wide_to_utf8(argv[i], text);
+    args.emplace_back(text.get_ptr());
+  }
+  qiv::string_small name;
+  wide_to_utf8(argv[1], name);
+  for (const auto& entry : zorvtool::all_commands()) {
+    if (std::string(entry.name) != name.get_ptr()) continue;
+    try {
+      return entry.run(args);
+    } catch (const std::exception& e) {
+      zorvtool::print_error(std::string("zorvtool: ") + e.what() + "\n");
+      return 1;
+    }
+  }
+  zorvtool::print_error(std::string("zorvtool: unknown command \"") + name.get_ptr() + "\"\n");
+  return print_usage();
+}

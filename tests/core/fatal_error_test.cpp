@@ -1,0 +1,36 @@
+#include "core/fatal_error.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include "core/startup_services.h"
+#include "foundation/crash.h"
+
+namespace {
+
+void throw_through_noexcept() noexcept { throw std::runtime_error("escaped"); }
+
+// A crash must never look like success to whoever started the program.
+TEST(FatalErrorDeathTest, UncaughtExceptionEndsWithTheFatalErrorCode) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        crash_handler::install();
+        install_terminate_handler();
+        throw_through_noexcept();
+      },
+      ::testing::ExitedWithCode(static_cast<int>(qiv::crash_exception_code)), "");
+}
+
+TEST(FatalErrorDeathTest, RaisedFatalErrorEndsWithItsCode) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        crash_handler::install();
+        qiv::crash();
+      },
+      ::testing::ExitedWithCode(static_cast<int>(qiv::crash_exception_code)), "");
+}
+
+}  // namespace

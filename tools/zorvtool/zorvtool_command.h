@@ -1,0 +1,31 @@
+// zorvtool: the console diagnostic tool beside the player. Each subcommand is
+// one file that registers itself with a zorvtool_command object.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace zorvtool {
+
+using arguments = std::vector<std::string>;  // UTF-8, after the subcommand name
+
+struct command {
+  const char* name;
+  const char* usage;    // one line shown by "zorvtool help"
+  int (*run)(const arguments& args);  // exit code; failures throw
+};
+
+// Registers a subcommand at static initialisation.
+class command_registration {
+public:
+  explicit command_registration(const command& entry);
+};
+
+const std::vector<command>& all_commands();
+
+// Writes UTF-8 text to standard output or standard error.
+void print(const std::string& text);
+void print_error(const std::string& text);
+
+} // namespace zorvtool
