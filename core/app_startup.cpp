@@ -31,7 +31,7 @@ struct startup_progress {
 
 std::uint32_t language_from_command_line(const command_line::token_list& tokens) {
   const int index = command_line::find_option(tokens, "lang");
-  if (index < 0 || static_cast<std::size_t>(index) + 1 >= tokens.size()) return 0;
+  if (index < 0 || static_cast<std::uint32_t>(index) + 1 >= tokens.get_count()) return 0;
   const qiv::string_small& value = tokens[index + 1];
   const char* text = value.get_ptr();
   const std::size_t length = value.get_length();

@@ -19,7 +19,7 @@ token_list tokenize(const char* text) {
       if (*p == ' ' && !quoted) break;
       token.add_string(p, 1);
     }
-    tokens.push_back(std::move(token));
+    tokens.append(token);
     while (*p == ' ') ++p;
     if (*p == '\0') break;
   }
@@ -27,7 +27,7 @@ token_list tokenize(const char* text) {
 }
 
 int find_option(const token_list& tokens, const char* name) {
-  for (std::size_t i = 1; i < tokens.size(); ++i) {
+  for (std::uint32_t i = 1; i < tokens.get_count(); ++i) {
     const char* token = tokens[i].get_ptr();
     if (token[0] == '/' && std::strcmp(token + 1, name) == 0) return static_cast<int>(i);
   }

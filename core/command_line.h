@@ -1,13 +1,11 @@
 // Splitting a command line into tokens and finding start-up switches.
 #pragma once
 
-#include <vector>
-
-#include "foundation/string_small.h"
+#include "foundation/string_array.h"
 
 namespace command_line {
 
-using token_list = std::vector<qiv::string_small>;
+using token_list = qiv::string_array;
 
 // Splits at spaces (0x20 only); a double quote starts a run in which spaces
 // are kept, up to the next quote. The quotes themselves are dropped. Every

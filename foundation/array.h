@@ -54,7 +54,9 @@ public:
 
   array() noexcept = default;
   // A copy starts empty and takes the source's elements at its end.
-  array(const array& other) { append(other); }
+  array(const array& other) {
+    if (!other.is_empty()) append(other);
+  }
   array(array&& other) noexcept { swap(other); }
   array& operator=(const array& other) {
     if (this != &other) {
@@ -164,8 +166,8 @@ public:
   // When the source throws, the array is put back as it was.
   template <class Source>
   std::uint32_t insert_from(std::uint32_t position, const Source& source) {
-    if constexpr (std::is_same_v<Source, array>) {
-      if (&source == this) return insert_from(position, array(*this));
+    if constexpr (std::is_base_of_v<array, Source>) {
+      if (static_cast<const array*>(&source) == this) return insert_from(position, array(source));
     }
     if (position > count_) position = count_;
     const std::uint32_t added = source.get_count();

@@ -12,16 +12,7 @@ TEST(Exceptions, BugCheckHandlerTakesEveryInternalError) {
   EXPECT_THROW(qiv::throw_bug_check(), qiv::exception_bug_check);
   EXPECT_THROW(qiv::throw_not_implemented(), qiv::exception_bug_check);
   EXPECT_THROW(qiv::dynamic_assert(false), qiv::exception_bug_check);
-}
-
-TEST(Exceptions, DynamicAssertThrowsOnlyOnFalse) {
   EXPECT_NO_THROW(qiv::dynamic_assert(true));
-  try {
-    qiv::dynamic_assert(false);
-    FAIL() << "no exception";
-  } catch (const qiv::exception_bug_check& e) {
-    EXPECT_STREQ(e.what(), "dynamic_assert failure");
-  }
 }
 
 template <class Throw>
@@ -39,10 +30,8 @@ TEST(Exceptions, FixedMessages) {
   EXPECT_EQ(message_of([] { qiv::throw_overflow(); }), "Overflow");
   EXPECT_EQ(message_of([] { qiv::throw_not_implemented(); }), "Feature not implemented");
   EXPECT_EQ(message_of([] { qiv::throw_invalid_params(); }), "Invalid parameters");
+  EXPECT_EQ(message_of([] { qiv::dynamic_assert(false); }), "dynamic_assert failure");
   EXPECT_EQ(message_of([] { qiv::throw_bad_alloc(); }), "bad allocation");
-}
-
-TEST(Exceptions, AllocationFailureIsAStdBadAlloc) {
   EXPECT_THROW(qiv::throw_bad_alloc(), std::bad_alloc);
 }
 

@@ -22,17 +22,6 @@ TEST(RefcountedString, HolderCarriesTheTextAndOneReference) {
   EXPECT_EQ(holder->get_length(), 5u);
 }
 
-TEST(RefcountedString, CopiesShareOneObjectUntilTheLastGoes) {
-  refcounted_string_ref first;
-  refcounted_string::create(first, "shared");
-  {
-    const refcounted_string_ref second = first;
-    EXPECT_EQ(second.get(), first.get());
-    EXPECT_EQ(first->ref_count(), 2);
-  }
-  EXPECT_EQ(first->ref_count(), 1);
-}
-
 TEST(RefcountedString, RecreatingFromItsOwnTextIsSafe) {
   refcounted_string_ref holder;
   refcounted_string::create(holder, "Genre: Jazz");

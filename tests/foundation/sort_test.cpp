@@ -111,7 +111,9 @@ TEST(Sort, TouchesOnlyTheGivenRange) {
   items_by_key callback(items, 10, 20);
   qiv::sort(callback, 10, 20);
   for (int i = 0; i < 40; ++i) {
-    if (i < 10 || i >= 30) EXPECT_EQ(items[i].origin, i);
+    if (i < 10 || i >= 30) {
+      EXPECT_EQ(items[i].origin, i);
+    }
   }
   EXPECT_TRUE(sorted(std::vector<item>(items.begin() + 10, items.begin() + 30), false));
 }

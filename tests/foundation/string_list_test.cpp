@@ -40,12 +40,4 @@ TEST(StringList, AnyNodeUnlinksItself) {
   EXPECT_EQ(list.get_count(), 0u);
 }
 
-TEST(StringList, ItemsAreCopies) {
-  qiv::string_small source("original");
-  qiv::string_list list;
-  list.add_item(source);
-  source.set_string("changed");
-  EXPECT_STREQ(list.first()->text().get_ptr(), "original");
-}
-
 } // namespace

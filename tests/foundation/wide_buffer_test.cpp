@@ -71,12 +71,4 @@ TEST(WideBuffer, TextLengthStaysInsideAnUnterminatedBuffer) {
   EXPECT_EQ(buffer.text_length(), 2u);
 }
 
-TEST(WideBuffer, CopiesAreIndependent) {
-  qiv::wide_buffer original = qiv::string_to_wide("abc");
-  qiv::wide_buffer copy = original;
-  copy.get_buffer()[0] = L'x';
-  EXPECT_STREQ(original.get_ptr(), L"abc");
-  EXPECT_STREQ(copy.get_ptr(), L"xbc");
-}
-
 } // namespace

@@ -64,15 +64,4 @@ TEST(WideString, SequencesCompareElementByElementShorterFirst) {
   EXPECT_EQ(qiv::wide_string_list_compare(nullptr, 0, nullptr, 0), 0);
 }
 
-TEST(WideString, CopiesAndMovesOwnTheirText) {
-  wide_string original("abc");
-  wide_string copy = original;
-  EXPECT_NE(copy.get_ptr(), original.get_ptr());
-  wide_string moved = std::move(copy);
-  EXPECT_STREQ(moved.text(), L"abc");
-  EXPECT_TRUE(copy.is_empty());
-  original = wide_string();
-  EXPECT_TRUE(original.is_empty());
-}
-
 } // namespace

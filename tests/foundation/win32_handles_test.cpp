@@ -65,17 +65,6 @@ TEST(Win32Handles, FailedAcquisitionThrowsWithTheLastError) {
   EXPECT_EQ(accelerators.get(), nullptr);
 }
 
-TEST(Win32Handles, PopupMenuLivesAsLongAsItsHolder) {
-  HMENU menu;
-  {
-    win32_popup_menu holder;
-    holder.create_popup_menu_checked();
-    menu = holder.get();
-    EXPECT_TRUE(IsMenu(menu));
-  }
-  EXPECT_FALSE(IsMenu(menu));
-}
-
 TEST(Win32Handles, HandleCloseClearsTheMemberAndSkipsUnsetHandles) {
   HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   HANDLE duplicate;
@@ -123,24 +112,6 @@ TEST(Win32Handles, ClipboardScopeClosesTheClipboardItOpened) {
   }
   // A scope that did not open the clipboard leaves it open.
   EXPECT_TRUE(CloseClipboard());
-}
-
-TEST(Win32Handles, CriticalSectionExcludesOtherThreadsWhileHeld) {
-  critical_section section;
-  int shared = 0;
-  std::thread worker;
-  {
-    const critical_section_lock hold(section);
-    worker = std::thread([&] {
-      const critical_section_lock wait_for_main(section);
-      shared = shared * 10 + 2;
-    });
-    // Give the worker every chance to run first if the lock did not hold it.
-    Sleep(20);
-    shared = shared * 10 + 1;
-  }
-  worker.join();
-  EXPECT_EQ(shared, 12);
 }
 
 } // namespace
