@@ -1,5 +1,6 @@
 #include "foundation/sort_by_text_parallel.h"
 
+#include <algorithm>
 #include <atomic>
 #include <exception>
 #include <memory>
@@ -16,7 +17,9 @@ namespace qiv {
 
 namespace {
 
-constexpr std::uint32_t min_items_for_parallel_keys = 256;
+// Below this many items, starting threads costs more than the key
+// computations and comparisons they would share.
+constexpr std::uint32_t min_items_for_parallel_work = 256;
 
 struct text_key_pair {
   std::wstring key;
@@ -74,26 +77,139 @@ private:
   key_computation& work_;
 };
 
-class natural_text_order : public sort_callback {
-public:
-  explicit natural_text_order(std::vector<text_key_pair>& pairs) : pairs_(pairs) {}
+// The order of the result: natural text order of the keys, then index. With
+// the index it is total, so however the pairs are split, sorted and merged,
+// there is only one possible result.
+int compare_pairs(const text_key_pair& a, const text_key_pair& b) {
+  const int r = StrCmpLogicalW(a.key.c_str(), b.key.c_str());
+  if (r != 0) return r;
+  return a.index < b.index ? -1 : (a.index > b.index ? 1 : 0);
+}
 
-  int compare(std::uint32_t i, std::uint32_t j) override {
-    const int r = StrCmpLogicalW(pairs_[i].key.c_str(), pairs_[j].key.c_str());
-    if (r != 0) return r;
-    return pairs_[i].index < pairs_[j].index ? -1 : (pairs_[i].index > pairs_[j].index ? 1 : 0);
+// Sorts the pairs in one contiguous chunk per worker, each on its own thread,
+// then merges neighbouring runs two by two, each round's merges on threads of
+// their own, until one run is left. The comparison dominates the time (the
+// system's natural compare is slow), so this is what the threads share.
+class parallel_pair_sort {
+public:
+  parallel_pair_sort(std::vector<text_key_pair>& pairs, std::uint32_t chunk_count)
+      : source_(&pairs), chunk_count_(chunk_count) {}
+
+  // Returns the sorted pairs: the caller's vector or the scratch buffer,
+  // whichever the last merge round wrote; valid while this object lives.
+  const std::vector<text_key_pair>& run() {
+    const auto count = static_cast<std::uint32_t>(source_->size());
+    std::vector<std::uint32_t> bounds(chunk_count_ + 1);
+    for (std::uint32_t c = 0; c <= chunk_count_; ++c)
+      bounds[c] = static_cast<std::uint32_t>(std::uint64_t{count} * c / chunk_count_);
+
+    run_tasks(chunk_count_, [&](std::uint32_t c) { sort_chunk(bounds[c], bounds[c + 1]); });
+    if (chunk_count_ == 1) return *source_;
+
+    // Merges cannot work in place; the scratch's empty keys take no memory
+    // of their own until the keys are moved in.
+    scratch_.resize(count);
+    std::vector<text_key_pair>* target = &scratch_;
+    while (bounds.size() > 2) {
+      const auto runs = static_cast<std::uint32_t>(bounds.size() - 1);
+      run_tasks(runs / 2, [&](std::uint32_t m) {
+        merge(*target, bounds[2 * m], bounds[2 * m + 1], bounds[2 * m + 2]);
+      });
+      // A run without a partner this round still has to reach the buffer the
+      // next round reads.
+      if (runs % 2 != 0)
+        std::move(source_->begin() + bounds[runs - 1], source_->end(), target->begin() + bounds[runs - 1]);
+
+      std::vector<std::uint32_t> merged_bounds;
+      for (std::uint32_t r = 0; r < bounds.size(); r += 2) merged_bounds.push_back(bounds[r]);
+      if (runs % 2 != 0) merged_bounds.push_back(count);
+      bounds.swap(merged_bounds);
+      std::swap(source_, target);
+    }
+    return *source_;
   }
 
-  void swap(std::uint32_t i, std::uint32_t j) override { std::swap(pairs_[i], pairs_[j]); }
-
 private:
-  std::vector<text_key_pair>& pairs_;
+  class chunk_order : public sort_callback {
+  public:
+    chunk_order(text_key_pair* first, const std::atomic<bool>& stopped) : first_(first), stopped_(stopped) {}
+
+    int compare(std::uint32_t i, std::uint32_t j) override {
+      if (stopped_.load(std::memory_order_relaxed)) return 0;
+      return compare_pairs(first_[i], first_[j]);
+    }
+
+    void swap(std::uint32_t i, std::uint32_t j) override { std::swap(first_[i], first_[j]); }
+
+  private:
+    text_key_pair* first_;
+    const std::atomic<bool>& stopped_;
+  };
+
+  class task_worker : public thread {
+  public:
+    task_worker(const std::function<void(std::uint32_t)>& task, std::uint32_t number) : task_(task), number_(number) {}
+    ~task_worker() override { wait_till_done(); }
+
+  private:
+    void run() override { task_(number_); }
+
+    const std::function<void(std::uint32_t)>& task_;
+    std::uint32_t number_;
+  };
+
+  void sort_chunk(std::uint32_t first, std::uint32_t last) {
+    chunk_order by_key(source_->data() + first, stopped_);
+    sort_randomized(by_key, last - first);
+  }
+
+  // Merges the sorted runs [first, middle) and [middle, last) of the source
+  // into the same positions of `target`.
+  void merge(std::vector<text_key_pair>& target, std::uint32_t first, std::uint32_t middle, std::uint32_t last) {
+    std::vector<text_key_pair>& source = *source_;
+    std::uint32_t left = first;
+    std::uint32_t right = middle;
+    std::uint32_t out = first;
+    while (left < middle && right < last) {
+      const bool right_first = !stopped_.load(std::memory_order_relaxed) && compare_pairs(source[right], source[left]) < 0;
+      target[out++] = std::move(source[right_first ? right++ : left++]);
+    }
+    while (left < middle) target[out++] = std::move(source[left++]);
+    while (right < last) target[out++] = std::move(source[right++]);
+  }
+
+  // Runs task 0 on the calling thread and every other on a thread of its own;
+  // returns when all have finished. When a thread cannot be started, the
+  // ones already running are stopped and joined before the failure leaves.
+  void run_tasks(std::uint32_t task_count, const std::function<void(std::uint32_t)>& task) {
+    if (task_count == 0) return;
+    std::vector<std::unique_ptr<task_worker>> helpers;
+    try {
+      for (std::uint32_t t = 1; t < task_count; ++t) {
+        helpers.push_back(std::make_unique<task_worker>(task, t));
+        helpers.back()->start();
+      }
+    } catch (...) {
+      // Comparing keys is wasted time once the caller gets an exception
+      // instead of an order; with every pair equal, a running sort or merge
+      // ends in a moment, and the helpers' destructors join them.
+      stopped_.store(true);
+      throw;
+    }
+    task(0);
+    for (auto& helper : helpers) helper->wait_till_done();
+  }
+
+  std::vector<text_key_pair>* source_;  // holds the runs the next round merges
+  std::vector<text_key_pair> scratch_;
+  std::uint32_t chunk_count_;
+  std::atomic<bool> stopped_{false};
 };
 
 } // namespace
 
 void sort_by_text_parallel(std::span<std::uint32_t> order, const text_sort_key_function& key_of) {
-  const std::uint32_t workers = order.size() >= min_items_for_parallel_keys ? cpu_count() : 1;
+  const std::uint32_t workers = order.size() >= min_items_for_parallel_work ? cpu_count() : 1;
   sort_by_text_with_workers(order, key_of, workers);
 }
 
@@ -125,9 +241,10 @@ void sort_by_text_with_workers(std::span<std::uint32_t> order, const text_sort_k
   }
   if (work.first_failure()) std::rethrow_exception(work.first_failure());
 
-  natural_text_order by_key(pairs);
-  sort_randomized(by_key, count);
-  for (std::uint32_t k = 0; k < count; ++k) order[k] = pairs[k].index;
+  const std::uint32_t chunk_count = count >= min_items_for_parallel_work && worker_count > 1 ? worker_count : 1;
+  parallel_pair_sort sort_step(pairs, chunk_count);
+  const std::vector<text_key_pair>& sorted = sort_step.run();
+  for (std::uint32_t k = 0; k < count; ++k) order[k] = sorted[k].index;
 }
 
 } // namespace qiv

@@ -64,6 +64,57 @@ TEST(SortByTextParallel, SameOrderWithOneOrManyWorkers) {
   EXPECT_EQ(order, expected);
 }
 
+// The sort is split among the workers in contiguous chunks whose sorted runs
+// are then merged; sizes around the point where splitting starts and counts
+// that leave a run without a partner in a merge round are where a split or a
+// merge goes wrong first.
+void expect_any_split_gives_one_order(const char* shape, std::vector<std::wstring> (*keys_for)(std::size_t)) {
+  for (std::size_t n : {0u, 1u, 255u, 256u, 257u, 1000u, 10007u}) {
+    const std::vector<std::wstring> keys = keys_for(n);
+    const std::vector<std::uint32_t> expected = reference_order(keys);
+    for (std::uint32_t workers : {1u, 2u, 3u, 8u}) {
+      SCOPED_TRACE(testing::Message() << shape << ", n=" << n << ", workers=" << workers);
+      EXPECT_EQ(order_of(keys, workers), expected);
+    }
+  }
+}
+
+TEST(SortByTextParallel, SplitSortGivesTheSingleSortOrderForMixedKeys) {
+  expect_any_split_gives_one_order("mixed", [](std::size_t n) { return random_titles(n, 23); });
+}
+
+// With few distinct keys nearly every comparison is a tie, so only the index
+// tie-break decides, also between items sorted in different chunks.
+TEST(SortByTextParallel, SplitSortGivesTheSingleSortOrderForManyEqualKeys) {
+  expect_any_split_gives_one_order("equal", [](std::size_t n) {
+    static const wchar_t* const values[] = {L"same", L"SAME", L"Same", L"other"};
+    std::mt19937 random(5);
+    std::vector<std::wstring> keys;
+    for (std::size_t i = 0; i < n; ++i) keys.push_back(values[random() % std::size(values)]);
+    return keys;
+  });
+}
+
+// Every chunk already in place: each merge must still interleave nothing and
+// keep the runs in order.
+TEST(SortByTextParallel, SplitSortGivesTheSingleSortOrderForSortedKeys) {
+  expect_any_split_gives_one_order("sorted", [](std::size_t n) {
+    std::vector<std::wstring> keys;
+    for (std::size_t i = 0; i < n; ++i) keys.push_back(L"track " + std::to_wstring(i));
+    return keys;
+  });
+}
+
+// Each chunk belongs wholly after the next one, so every merge takes the
+// entire right run first.
+TEST(SortByTextParallel, SplitSortGivesTheSingleSortOrderForReversedKeys) {
+  expect_any_split_gives_one_order("reversed", [](std::size_t n) {
+    std::vector<std::wstring> keys;
+    for (std::size_t i = 0; i < n; ++i) keys.push_back(L"track " + std::to_wstring(n - i));
+    return keys;
+  });
+}
+
 TEST(SortByTextParallel, ComputesEveryKeyExactlyOnce) {
   const std::size_t n = 3000;
   std::unique_ptr<std::atomic<int>[]> calls(new std::atomic<int>[n]);
