@@ -147,7 +147,7 @@ int run_startup_and_loop(app::process_state& s, startup_progress& done) {
   InitCommonControls();
   separator_control::register_class();
 
-  service_registry::build_and_load_stores();
+  service_registry::build();
   done.registry = true;
   s.registry_ready = true;
 

@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+#include "core/service_registry.h"
+
 namespace crash_handler {
 void install();  // unhandled-exception filter
 }
@@ -23,12 +25,6 @@ void destroy();
 
 namespace separator_control {
 void register_class();
-}
-
-namespace service_registry {
-void build_and_load_stores();  // throws exception_installdamaged when components are missing
-void save_stores(bool reset_config);
-void free();
 }
 
 namespace lifecycle_callbacks {

@@ -6,6 +6,7 @@
 #include "core/app_state.h"
 #include "core/callback_guard.h"
 #include "core/startup_services.h"
+#include "core/tag_service.h"
 #include "core/app_exceptions.h"
 
 // Crash handler: ends the process with the exception's code, so that a crash
@@ -37,12 +38,12 @@ namespace separator_control {
 void register_class() {}
 }
 
-// Service registry and persistent stores: nothing is registered or stored yet.
-namespace service_registry {
-void build_and_load_stores() {}
-void save_stores(bool) {}
-void free() {}
-}  // namespace service_registry
+// The trailing-tag service that start-up insists on; its real implementation
+// comes with the tag readers and writers.
+namespace {
+class trailing_tag_service_standin : public tag_service {};
+service_factory_single_t<trailing_tag_service_standin> trailing_tag_service_registration;
+}  // namespace
 
 namespace lifecycle_callbacks {
 void on_init() {}

@@ -9,7 +9,8 @@
 
 namespace {
 
-void throw_through_noexcept() noexcept { throw std::runtime_error("escaped"); }
+void throw_runtime_error() { throw std::runtime_error("escaped"); }
+void throw_through_noexcept() noexcept { throw_runtime_error(); }
 
 // A crash must never look like success to whoever started the program.
 TEST(FatalErrorDeathTest, UncaughtExceptionEndsWithTheFatalErrorCode) {
