@@ -19,6 +19,7 @@ class persistent_store_flush : public persistent_store {
 public:
   static constexpr GUID class_guid = {0xFE784BF0, 0x9504, 0x4E35, {0x85, 0xE4, 0x72, 0x53, 0x82, 0x62, 0xA1, 0x99}};
   using service_parent = persistent_store;
+  static constexpr bool service_is_extension = true;
 
   virtual void save_now() = 0;
 };

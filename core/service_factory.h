@@ -88,7 +88,7 @@ class service_factory_single_t final : public service_factory {
 public:
   template <class... Args>
   explicit service_factory_single_t(Args&&... args)
-      : service_factory(Impl::class_guid), instance_(std::forward<Args>(args)...) {}
+      : service_factory(service_registered_guid<Impl>()), instance_(std::forward<Args>(args)...) {}
   void create(service_handle& out) override { out = &instance_; }
   Impl& get_static_instance() noexcept { return instance_; }
 
@@ -100,6 +100,6 @@ private:
 template <class Impl>
 class service_factory_t final : public service_factory {
 public:
-  service_factory_t() : service_factory(Impl::class_guid) {}
+  service_factory_t() : service_factory(service_registered_guid<Impl>()) {}
   void create(service_handle& out) override { out = new service_counted<Impl>(); }
 };

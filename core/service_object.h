@@ -85,12 +85,27 @@ private:
 //     ...
 //   };
 // An object answers the GUIDs of its interface and of every interface above it.
+// An extension interface (more operations that some implementations of a
+// class offer) also declares `static constexpr bool service_is_extension =
+// true;`: its implementations still register under the class it extends.
 template <class Interface>
 bool service_answers_guid(const GUID& guid) noexcept {
   if constexpr (std::is_same_v<Interface, service_object>) {
     return false;
   } else {
     return guid == Interface::class_guid || service_answers_guid<typename Interface::service_parent>(guid);
+  }
+}
+
+// The class GUID an implementation registers under: its interface's, or for
+// an extension the one of the class it extends.
+template <class Interface>
+constexpr const GUID& service_registered_guid() noexcept {
+  if constexpr (requires { Interface::service_is_extension; }) {
+    if constexpr (Interface::service_is_extension) return service_registered_guid<typename Interface::service_parent>();
+    else return Interface::class_guid;
+  } else {
+    return Interface::class_guid;
   }
 }
 

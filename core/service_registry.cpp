@@ -84,8 +84,8 @@ service_registry_table& table() noexcept {
   return registry;
 }
 
-void build() {
-  table().build(service_factory::global_list_head);
+void build(service_factory* list_head) {
+  table().build(list_head);
   const service_class_entry* tags = find_class(tag_service::class_guid);
   if (tags == nullptr || tags->count != 1) throw exception_installdamaged();
   for (auto& store : service_list_t<persistent_store>()) store->load();

@@ -64,9 +64,10 @@ namespace service_registry {
 
 service_registry_table& table() noexcept;
 
-// Start-up: builds the table from the global factory list, insists on exactly
-// one tag service, then makes every persistent store load.
-void build();
+// Start-up: builds the table from the factory list (the global one unless a
+// test gives its own), insists on exactly one tag service, then makes every
+// persistent store load.
+void build(service_factory* list_head = service_factory::global_list_head);
 // Shutdown: every persistent store saves (nothing when the profile is read-only).
 void save_stores(bool reset_config);
 void free() noexcept;

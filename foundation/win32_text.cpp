@@ -2,37 +2,12 @@
 
 #include <shellapi.h>
 
-#include <cstdint>
 #include <memory>
 
-#include "foundation/string_small.h"
+#include "foundation/text_or_resource_id.h"
 #include "foundation/utf8.h"
 #include "foundation/win32_error.h"
 
-namespace {
-
-// A UTF-16 copy of a UTF-8 argument for the length of one call. A null text
-// stays null, and so does a small integer (a resource id) passed in its place.
-class wide_argument {
-public:
-  explicit wide_argument(const char* text) {
-    if (text == nullptr) return;
-    if ((reinterpret_cast<std::uintptr_t>(text) >> 16) == 0) {
-      resource_id_ = reinterpret_cast<const wchar_t*>(text);
-      return;
-    }
-    const std::size_t units = qiv::estimate_utf8_to_wide(text);
-    storage_.reset(new wchar_t[units]);
-    qiv::convert_utf8_to_wide(storage_.get(), units, text, static_cast<std::size_t>(-1));
-  }
-  const wchar_t* get() const { return storage_ ? storage_.get() : resource_id_; }
-
-private:
-  std::unique_ptr<wchar_t[]> storage_;
-  const wchar_t* resource_id_ = nullptr;
-};
-
-}  // namespace
 
 void wide_to_utf8(const wchar_t* units, std::size_t count, qiv::string_object& output) {
   const std::size_t bytes = qiv::estimate_wide_to_utf8(units, count);
@@ -45,10 +20,10 @@ void wide_to_utf8(const wchar_t* text, qiv::string_object& output) {
   wide_to_utf8(text, qiv::wide_strlen(text), output);
 }
 
-void output_debug_string_utf8(const char* text) { OutputDebugStringW(wide_argument(text).get()); }
+void output_debug_string_utf8(const char* text) { OutputDebugStringW(text_or_resource_id(text).get()); }
 
 int message_box_utf8(HWND owner, const char* text, const char* caption, UINT flags) {
-  return MessageBoxW(owner, wide_argument(text).get(), wide_argument(caption).get(), flags);
+  return MessageBoxW(owner, text_or_resource_id(text).get(), text_or_resource_id(caption).get(), flags);
 }
 
 std::size_t get_module_file_name_utf8(qiv::string_object& output) {
@@ -76,7 +51,9 @@ bool get_current_directory_utf8(qiv::string_object& output) {
   return true;
 }
 
-bool set_current_directory_utf8(const char* path) { return SetCurrentDirectoryW(wide_argument(path).get()) != 0; }
+bool set_current_directory_utf8(const char* path) {
+  return SetCurrentDirectoryW(text_or_resource_id(path).get()) != 0;
+}
 
 bool get_appdata_folder_utf8(qiv::string_object& output) {
   const DWORD length = GetEnvironmentVariableW(L"APPDATA", nullptr, 0);
@@ -88,18 +65,22 @@ bool get_appdata_folder_utf8(qiv::string_object& output) {
   return true;
 }
 
-DWORD get_file_attributes_utf8(const char* path) { return GetFileAttributesW(wide_argument(path).get()); }
-
-HANDLE create_file_utf8(const char* path, DWORD access, DWORD sharing, DWORD disposition, DWORD flags) {
-  return CreateFileW(wide_argument(path).get(), access, sharing, nullptr, disposition, flags, nullptr);
+DWORD get_file_attributes_utf8(const char* path) {
+  return GetFileAttributesW(text_or_resource_id(path).get());
 }
 
-bool create_directory_utf8(const char* path) { return CreateDirectoryW(wide_argument(path).get(), nullptr) != 0; }
+HANDLE create_file_utf8(const char* path, DWORD access, DWORD sharing, DWORD disposition, DWORD flags) {
+  return CreateFileW(text_or_resource_id(path).get(), access, sharing, nullptr, disposition, flags, nullptr);
+}
+
+bool create_directory_utf8(const char* path) {
+  return CreateDirectoryW(text_or_resource_id(path).get(), nullptr) != 0;
+}
 
 DWORD get_long_path_name_utf8(const char* path, qiv::string_object& output) {
   constexpr DWORD capacity = 4096;
   std::unique_ptr<wchar_t[]> buffer(new wchar_t[capacity]);
-  const DWORD length = GetLongPathNameW(wide_argument(path).get(), buffer.get(), capacity);
+  const DWORD length = GetLongPathNameW(text_or_resource_id(path).get(), buffer.get(), capacity);
   if (length != 0 && length < capacity) wide_to_utf8(buffer.get(), length, output);
   return length < capacity ? length : 0;
 }
@@ -107,13 +88,58 @@ DWORD get_long_path_name_utf8(const char* path, qiv::string_object& output) {
 DWORD get_full_path_name_utf8(const char* path, qiv::string_object& output) {
   constexpr DWORD capacity = 4096;
   std::unique_ptr<wchar_t[]> buffer(new wchar_t[capacity]);
-  const DWORD length = GetFullPathNameW(wide_argument(path).get(), capacity, buffer.get(), nullptr);
+  const DWORD length = GetFullPathNameW(text_or_resource_id(path).get(), capacity, buffer.get(), nullptr);
   if (length != 0 && length < capacity) wide_to_utf8(buffer.get(), length, output);
   return length < capacity ? length : 0;
 }
 
+bool search_path_utf8(const char* file_name, qiv::string_object& output) {
+  const text_or_resource_id name(file_name);
+  DWORD capacity = 1024;
+  std::unique_ptr<wchar_t[]> buffer(new wchar_t[capacity]);
+  DWORD length = SearchPathW(nullptr, name.get(), nullptr, capacity, buffer.get(), nullptr);
+  if (length >= capacity) {
+    // The report is the size needed, terminator included. Asked once more:
+    // a path that keeps growing between the calls is not chased.
+    capacity = length;
+    buffer.reset(new wchar_t[capacity]);
+    length = SearchPathW(nullptr, name.get(), nullptr, capacity, buffer.get(), nullptr);
+    if (length >= capacity) return false;
+  }
+  if (length == 0) return false;
+  wide_to_utf8(buffer.get(), length, output);
+  return true;
+}
+
+bool get_temp_path_utf8(qiv::string_object& output) {
+  constexpr DWORD capacity = MAX_PATH + 1;
+  wchar_t buffer[capacity];
+  const DWORD length = GetTempPathW(capacity, buffer);
+  // A longer path does not fit and the buffer was not filled.
+  if (length == 0 || length >= capacity) return false;
+  wide_to_utf8(buffer, length, output);
+  return true;
+}
+
+bool get_temp_file_name_utf8(const char* folder, const char* prefix, UINT unique, qiv::string_object& output) {
+  if (folder == nullptr || prefix == nullptr) return false;
+  wchar_t buffer[MAX_PATH + 1];
+  if (GetTempFileNameW(text_or_resource_id(folder).get(), text_or_resource_id(prefix).get(), unique, buffer) == 0)
+    return false;
+  wide_to_utf8(buffer, output);
+  return true;
+}
+
+bool get_key_name_text_utf8(LONG key_data, qiv::string_object& output) {
+  wchar_t buffer[256];
+  const int length = GetKeyNameTextW(key_data, buffer, 256);
+  if (length <= 0) return false;
+  wide_to_utf8(buffer, static_cast<std::size_t>(length), output);
+  return true;
+}
+
 HINSTANCE shell_execute_utf8(HWND window, const char* verb, const char* file) {
-  return ShellExecuteW(window, wide_argument(verb).get(), wide_argument(file).get(), nullptr, nullptr, SW_SHOW);
+  return ShellExecuteW(window, text_or_resource_id(verb).get(), text_or_resource_id(file).get(), nullptr, nullptr, SW_SHOW);
 }
 
 void throw_last_win32_error() { throw exception_win32(GetLastError()); }

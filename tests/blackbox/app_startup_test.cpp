@@ -20,8 +20,8 @@ using test_support::scratch_folder;
 
 constexpr DWORD exit_failure = 0xFFFFFFFF;  // -1
 
-std::wstring built_program() {
-  const char* path = std::getenv("ZORV_EXE");
+std::wstring built_program(const char* variable = "ZORV_EXE") {
+  const char* path = std::getenv(variable);
   return path ? test_support::windows_path_from_build(path) : std::wstring();
 }
 
@@ -29,9 +29,9 @@ std::wstring built_program() {
 // profile and never touches another test's.
 class program_copy {
 public:
-  program_copy() {
+  explicit program_copy(const std::wstring& program = built_program()) {
     exe_ = folder_ / L"zorv.exe";
-    CopyFileW(built_program().c_str(), exe_.c_str(), FALSE);
+    CopyFileW(program.c_str(), exe_.c_str(), FALSE);
   }
   const std::wstring& exe() const { return exe_; }
   std::wstring beside(const std::wstring& name) const { return folder_ / name; }
@@ -176,6 +176,18 @@ TEST_F(AppStartup, CapitalisedQuietSwitchIsNotRecognised) {
   });
   EXPECT_TRUE(window_seen);
   EXPECT_EQ(result.exit_code, 0u);
+}
+
+TEST_F(AppStartup, DuplicatedTagServiceStopsStartupAsADamagedInstallation) {
+  program_copy copy(built_program("ZORV_TWO_TAG_SERVICES_EXE"));
+  copy.make_portable();
+  const program_result result = run(copy.exe(), L"");
+  EXPECT_EQ(result.exit_code, exit_failure);
+  ASSERT_EQ(result.message_boxes.size(), 1u);
+  EXPECT_EQ(result.message_boxes[0].caption, L"Zorv encountered an error");
+  EXPECT_EQ(result.message_boxes[0].text,
+            L"Internal error - one or more of the installed components have been damaged.");
+  EXPECT_TRUE(ends_normally(result)) << result.debug_output;
 }
 
 }  // namespace

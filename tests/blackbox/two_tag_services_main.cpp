@@ -1,0 +1,16 @@
+// A build of the player with one tag service too many, as a damaged or mixed
+// installation would have: start-up must refuse to run.
+#include <windows.h>
+
+#include "core/app_state.h"
+#include "core/service_factory.h"
+#include "core/tag_service.h"
+
+namespace {
+class extra_tag_service : public tag_service {};
+service_factory_single_t<extra_tag_service> extra_tag_service_registration;
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previous, LPWSTR command_line, int show) {
+  return app_entry(instance, previous, command_line, show);
+}
