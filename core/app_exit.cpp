@@ -41,7 +41,7 @@ bool session_end_handler(HWND, UINT message, WPARAM, LPARAM, LRESULT& result) {
         return true;
       }
       service_registry::save_stores(false);
-      playback_front::stop_for_shutdown();
+      if (s.playback_control) s.playback_control->stop_for_shutdown();
     }
     release_profile_lock(s);
     result = TRUE;

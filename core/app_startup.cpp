@@ -9,6 +9,7 @@
 #include "core/command_line.h"
 #include "core/profile_folder.h"
 #include "core/startup_services.h"
+#include "core/user_interface.h"
 #include "foundation/crash.h"
 #include "foundation/number_readers.h"
 #include "foundation/win32_text.h"
@@ -70,14 +71,15 @@ void start_again(const app::process_state& s) {
 // that ran are undone in reverse order.
 void tear_down(app::process_state& s, startup_progress& done) {
   s.quitting = true;
-  if (done.playback) playback_front::stop_for_shutdown();
+  if (s.playback_control) s.playback_control->stop_for_shutdown();
   if (done.loop_ended_normally && done.registry) service_registry::save_stores(s.reset_config_on_restart);
   if (done.lifecycle) {
     lifecycle_callbacks::on_quit();
     done.lifecycle = false;
   }
   if (s.ui_main_window != nullptr) {
-    user_interface::shutdown();
+    if (auto module = current_user_interface()) module->shutdown();
+    release_current_user_interface();
     s.ui_main_window = nullptr;
   }
   if (done.hidden_window) main_thread_queue::drain();
@@ -86,7 +88,9 @@ void tear_down(app::process_state& s, startup_progress& done) {
     done.library = false;
   }
   if (done.playback) {
-    playback_front::on_quit();
+    service_ptr<playback_front_api> control = std::move(s.playback_control);
+    if (control) control->on_quit();
+    control.reset();
     playback_order::shutdown();
     done.playback = false;
   }
@@ -154,15 +158,17 @@ int run_startup_and_loop(app::process_state& s, startup_progress& done) {
   hidden_main_window::create();
   done.hidden_window = true;
 
-  playback_front::on_init();
+  service_ptr<playback_front_api> control = playback_front_get_control();
+  control->on_init();
+  s.playback_control = std::move(control);
   done.playback = true;
   media_library::startup_folders();
   done.library = true;
 
   const bool hide = command_line::find_option(tokens, "hide") >= 0;
   if (!s.exit_requested && !s.quiet) {
-    s.ui_main_window = user_interface::start();
-    if (hide) user_interface::hide();
+    s.ui_main_window = user_interface_start();
+    if (hide) current_user_interface()->hide();
   }
   single_instance::process_own_command_line();
   lifecycle_callbacks::on_init();
@@ -171,7 +177,7 @@ int run_startup_and_loop(app::process_state& s, startup_progress& done) {
 
   if (s.quiet) return 0;  // no loop, and nothing is saved
   const int exit_code = message_loop::run();
-  user_interface::destroy_preferences_if_open();
+  preferences_dialog::destroy_if_open();
   done.loop_ended_normally = true;
   if (s.restart_requested) done.restart_armed = true;
   return exit_code;

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include "core/playback_control.h"
 #include "foundation/string_small.h"
 
 namespace app {
@@ -24,6 +25,7 @@ struct process_state {
   qiv::string_small program_folder;    // with a trailing separator
   qiv::string_small profile_path;      // "file://" + folder, no trailing backslash
   HWND ui_main_window = nullptr;
+  service_ptr<playback_front_api> playback_control;  // from start-up step 17 to shutdown
   HANDLE lock_file = INVALID_HANDLE_VALUE;
 };
 

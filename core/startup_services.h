@@ -41,12 +41,6 @@ namespace main_thread_queue {
 void drain();
 }
 
-namespace playback_front {
-void on_init();
-void stop_for_shutdown();
-void on_quit();
-}
-
 namespace playback_order {
 void shutdown();
 }
@@ -56,11 +50,8 @@ void startup_folders();
 void shutdown();
 }
 
-namespace user_interface {
-HWND start();  // returns the main window
-void hide();
-void shutdown();
-void destroy_preferences_if_open();
+namespace preferences_dialog {
+void destroy_if_open();
 }
 
 namespace message_loop {

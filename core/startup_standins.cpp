@@ -7,6 +7,8 @@
 #include "core/callback_guard.h"
 #include "core/startup_services.h"
 #include "core/tag_service.h"
+#include "core/user_interface.h"
+#include "core/playback_control.h"
 #include "core/app_exceptions.h"
 
 // Crash handler: ends the process with the exception's code, so that a crash
@@ -59,11 +61,16 @@ namespace main_thread_queue {
 void drain() {}
 }
 
-namespace playback_front {
-void on_init() {}
-void stop_for_shutdown() {}
-void on_quit() {}
-}  // namespace playback_front
+// Playback front end: starts and stops nothing.
+namespace {
+class playback_front_standin : public playback_front_api {
+public:
+  void on_init() override {}
+  void on_quit() override {}
+  void stop_for_shutdown() override {}
+};
+service_factory_single_t<playback_front_standin> playback_front_registration;
+}  // namespace
 
 namespace playback_order {
 void shutdown() {}
@@ -75,57 +82,74 @@ void shutdown() {}
 }  // namespace media_library
 
 // User interface: an empty main window whose close button asks to exit.
-namespace user_interface {
 namespace {
-constexpr wchar_t window_class[] = L"Zorv:MainWindow";
-HWND main_window = nullptr;
+constexpr wchar_t main_window_class[] = L"Zorv:MainWindow";
 
-LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+LRESULT CALLBACK main_window_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+
+class user_interface_standin : public user_interface {
+public:
+  void get_name(qiv::string_object& out) override { out.set_string("ZORV"); }
+
+  HWND init(window_message_hook hook) override {
+    if (window_ != nullptr) return window_;
+    hook_ = hook;
+    WNDCLASSEXW window_class = {};
+    window_class.cbSize = sizeof(window_class);
+    window_class.lpfnWndProc = main_window_procedure;
+    window_class.hInstance = app::state().instance_handle;
+    window_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    window_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    window_class.lpszClassName = main_window_class;
+    RegisterClassExW(&window_class);
+    window_ = CreateWindowExW(0, main_window_class, L"Zorv Audio Player", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                              CW_USEDEFAULT, 640, 480, nullptr, nullptr, app::state().instance_handle, nullptr);
+    if (window_ != nullptr) ShowWindow(window_, SW_SHOW);
+    return window_;
+  }
+
+  void shutdown() override {
+    if (window_ == nullptr) return;
+    DestroyWindow(window_);
+    window_ = nullptr;
+    UnregisterClassW(main_window_class, app::state().instance_handle);
+  }
+  void activate() override {
+    if (window_ != nullptr) ShowWindow(window_, SW_RESTORE);
+  }
+  void hide() override {
+    if (window_ != nullptr) ShowWindow(window_, SW_MINIMIZE);
+  }
+  bool is_visible() override { return window_ != nullptr && IsWindowVisible(window_) && !IsIconic(window_); }
+  GUID get_guid() override { return zorv_module_guid; }
+  void reveal_now_playing() override {}
+
+  window_message_hook hook() const { return hook_; }
+
+private:
+  HWND window_ = nullptr;
+  window_message_hook hook_ = nullptr;
+};
+
+service_factory_single_t<user_interface_standin> user_interface_registration;
+
+LRESULT CALLBACK main_window_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   return guard_callback<LRESULT>(0, [&]() -> LRESULT {
     LRESULT result = 0;
-    if (session_end_handler(window, message, wparam, lparam, result)) return result;
-    switch (message) {
-    case WM_CLOSE:
+    window_message_hook hook = user_interface_registration.get_static_instance().hook();
+    if (hook != nullptr && hook(window, message, wparam, lparam, result)) return result;
+    if (message == WM_CLOSE) {
       app::request_exit(0);
       return 0;
-    case WM_DESTROY:
-      main_window = nullptr;
-      return 0;
-    default:
-      return DefWindowProcW(window, message, wparam, lparam);
     }
+    return DefWindowProcW(window, message, wparam, lparam);
   });
 }
 }  // namespace
 
-HWND start() {
-  WNDCLASSEXW window_class_info = {};
-  window_class_info.cbSize = sizeof(window_class_info);
-  window_class_info.lpfnWndProc = window_procedure;
-  window_class_info.hInstance = app::state().instance_handle;
-  window_class_info.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-  window_class_info.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-  window_class_info.lpszClassName = window_class;
-  RegisterClassExW(&window_class_info);
-  main_window = CreateWindowExW(0, window_class, L"Zorv Audio Player", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
-                                CW_USEDEFAULT, 640, 480, nullptr, nullptr, app::state().instance_handle, nullptr);
-  if (main_window == nullptr) throw exception_messagebox("Failed to initialize user interface, exiting.");
-  ShowWindow(main_window, SW_SHOW);
-  return main_window;
+namespace preferences_dialog {
+void destroy_if_open() {}
 }
-
-void hide() {
-  if (main_window != nullptr) ShowWindow(main_window, SW_HIDE);
-}
-
-void shutdown() {
-  if (main_window != nullptr) DestroyWindow(main_window);
-  main_window = nullptr;
-  UnregisterClassW(window_class, app::state().instance_handle);
-}
-
-void destroy_preferences_if_open() {}
-}  // namespace user_interface
 
 // Message loop: translate and dispatch until WM_QUIT; an exception stored by
 // a window procedure is rethrown here, outside the Win32 frames.
