@@ -11,6 +11,7 @@
 #include "core/startup_services.h"
 #include "core/user_interface.h"
 #include "foundation/crash.h"
+#include "foundation/main_thread.h"
 #include "foundation/number_readers.h"
 #include "foundation/win32_text.h"
 
@@ -188,7 +189,7 @@ int run_startup_and_loop(app::process_state& s, startup_progress& done) {
 int app_startup(HINSTANCE instance) {
   app::process_state& s = app::state();
   s.instance_handle = instance;
-  s.main_thread_id = GetCurrentThreadId();
+  qiv::set_main_thread_id(GetCurrentThreadId());
   startup_progress done;
   int exit_code;
   try {

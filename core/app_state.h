@@ -20,7 +20,6 @@ struct process_state {
   bool reset_config_on_restart = false;
   bool registry_ready = false;         // the service registry is built
   HINSTANCE instance_handle = nullptr;
-  DWORD main_thread_id = 0;
   qiv::string_small program_path;      // the program file, full path
   qiv::string_small program_folder;    // with a trailing separator
   qiv::string_small profile_path;      // "file://" + folder, no trailing backslash

@@ -41,10 +41,13 @@ bool get_clipboard_text_utf8(qiv::string_object& output) {
   if (!clipboard.open()) return false;
   HANDLE data = GetClipboardData(CF_UNICODETEXT);
   if (!data) return false;
+  return get_global_text_utf8(data, output);
+}
+
+bool get_global_text_utf8(HGLOBAL memory, qiv::string_object& output) {
   global_lock_scope lock;
-  const auto* units = static_cast<const wchar_t*>(lock.lock(data));
-  // A block Windows has discarded, or that another program left empty, cannot be locked.
+  const auto* units = static_cast<const wchar_t*>(lock.lock(memory));
   if (!units) return false;
-  wide_to_utf8(units, GlobalSize(data) / sizeof(wchar_t), output);
+  wide_to_utf8(units, GlobalSize(memory) / sizeof(wchar_t), output);
   return true;
 }

@@ -1,0 +1,239 @@
+#include "io/native_file.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "foundation/string_buffer.h"
+#include "foundation/text_or_resource_id.h"
+#include "foundation/win32_error.h"
+#include "foundation/win32_handles.h"
+#include "io/io_exceptions.h"
+#if __has_include("io/read_ahead_file.h")
+#include "io/read_ahead_file.h"
+#define ZORV_IO_HAS_READ_AHEAD 1
+#endif
+
+namespace vantrel_io {
+
+namespace {
+
+// CancelIo only asks for the request to end: until it has ended the system
+// may still write into the caller's buffer and into the OVERLAPPED on our
+// stack frame, so neither may be given up before that.
+void cancel_and_wait(HANDLE file, HANDLE event, OVERLAPPED& request) noexcept {
+  CancelIo(file);
+  DWORD ignored = 0;
+  if (GetOverlappedResult(file, &request, &ignored, TRUE)) return;
+  if (!HasOverlappedIoCompleted(&request)) WaitForSingleObject(event, INFINITE);
+}
+
+class native_file : public file_object {
+public:
+  native_file(HANDLE handle, bool writable) : handle_(handle), writable_(writable) { event_.create(); }
+  ~native_file() { win32_handle_close(handle_); }
+
+  std::uint64_t get_size(const abort_signal& abort) override {
+    abort.check_and_throw();
+    return query_size();
+  }
+
+  std::uint64_t get_position(const abort_signal& abort) override {
+    abort.check_and_throw();
+    return position_;
+  }
+
+  void resize(std::uint64_t size, const abort_signal& abort) override {
+    if (!writable_) throw_io_denied();
+    abort.check_and_throw();
+    LARGE_INTEGER end;
+    end.QuadPart = static_cast<LONGLONG>(size);
+    if (!SetFilePointerEx(handle_, end, nullptr, FILE_BEGIN)) throw_last_io_error();
+    if (!SetEndOfFile(handle_)) throw_last_io_error();
+    position_ = std::min(position_, size);
+  }
+
+  // Only the stored position moves: it goes into the OVERLAPPED of the next
+  // transfer, the system's file pointer is never used.
+  void seek(std::uint64_t position, const abort_signal& abort) override {
+    abort.check_and_throw();
+    if (position > query_size()) throw_io_seek_out_of_range();
+    position_ = position;
+  }
+
+  bool can_seek() override { return true; }
+  bool get_mime_type(qiv::string_object&) override { return false; }
+  bool is_memory_backed() override { return false; }
+  void check_abort(const abort_signal& abort) override { abort.check_and_throw(); }
+
+  std::uint64_t get_timestamp(const abort_signal& abort) override {
+    abort.check_and_throw();
+    // Written data must be on disk for the system to report its time; a
+    // handle without write access has nothing to flush.
+    if (writable_) FlushFileBuffers(handle_);
+    FILETIME written;
+    if (!GetFileTime(handle_, nullptr, nullptr, &written)) throw_last_io_error();
+    return (std::uint64_t(written.dwHighDateTime) << 32) | written.dwLowDateTime;
+  }
+
+  bool is_remote() override { return false; }
+
+  std::uint32_t read(void* buffer, std::uint32_t bytes, const abort_signal& abort) override {
+    if (bytes == 0) {
+      abort.check_and_throw();
+      return 0;
+    }
+    char* target = static_cast<char*>(buffer);
+    std::uint32_t done = 0;
+    while (done < bytes) {
+      abort.check_and_throw();
+      const std::uint32_t piece = std::min(bytes - done, native_transfer_piece);
+      OVERLAPPED request = start_request();
+      DWORD moved = 0;
+      if (!ReadFile(handle_, target + done, piece, nullptr, &request)) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_HANDLE_EOF) return done;
+        if (error != ERROR_IO_PENDING) throw_exception_io_from_win32(error);
+        wait_for_request(request, abort);
+      }
+      if (!GetOverlappedResult(handle_, &request, &moved, TRUE)) {
+        const DWORD error = GetLastError();
+        cancel_and_wait(handle_, event_.get(), request);
+        if (error == ERROR_HANDLE_EOF) return done;
+        throw_exception_io_from_win32(error);
+      }
+      if (moved == 0) break;
+      done += moved;
+      position_ += moved;
+    }
+    return done;
+  }
+
+  void write(const void* buffer, std::uint32_t bytes, const abort_signal& abort) override {
+    if (!writable_) throw_io_denied();
+    if (bytes == 0) {
+      abort.check_and_throw();
+      return;
+    }
+    const char* source = static_cast<const char*>(buffer);
+    std::uint32_t done = 0;
+    while (done < bytes) {
+      abort.check_and_throw();
+      const std::uint32_t piece = std::min(bytes - done, native_transfer_piece);
+      OVERLAPPED request = start_request();
+      DWORD moved = 0;
+      if (!WriteFile(handle_, source + done, piece, nullptr, &request)) {
+        const DWORD error = GetLastError();
+        if (error != ERROR_IO_PENDING) throw_exception_io_from_win32(error);
+        wait_for_request(request, abort);
+      }
+      if (!GetOverlappedResult(handle_, &request, &moved, TRUE)) {
+        const DWORD error = GetLastError();
+        cancel_and_wait(handle_, event_.get(), request);
+        throw_exception_io_from_win32(error);
+      }
+      if (moved != piece) throw_io();
+      done += piece;
+      position_ += piece;
+    }
+  }
+
+private:
+  // GetFileSizeEx reports failure by its result: the last error of an
+  // earlier pending transfer would otherwise look like a failure here.
+  std::uint64_t query_size() {
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(handle_, &size)) throw_last_io_error();
+    return static_cast<std::uint64_t>(size.QuadPart);
+  }
+
+  OVERLAPPED start_request() {
+    OVERLAPPED request = {};
+    request.Offset = static_cast<DWORD>(position_);
+    request.OffsetHigh = static_cast<DWORD>(position_ >> 32);
+    request.hEvent = event_.get();
+    ResetEvent(event_.get());
+    return request;
+  }
+
+  // Waits for a pending transfer or the abort signal. When the transfer and
+  // the abort end together, the transfer wins (it is the first object).
+  void wait_for_request(OVERLAPPED& request, const abort_signal& abort) {
+    const HANDLE objects[2] = {event_.get(), abort.get_event()};
+    const DWORD result = WaitForMultipleObjects(2, objects, FALSE, INFINITE);
+    if (result == WAIT_OBJECT_0) return;
+    const DWORD error = GetLastError();
+    cancel_and_wait(handle_, event_.get(), request);
+    if (result == WAIT_OBJECT_0 + 1) throw exception_aborted();
+    throw exception_win32(error);
+  }
+
+  HANDLE handle_;
+  win32_event event_;
+  std::uint64_t position_ = 0;
+  bool writable_;
+};
+
+struct open_arguments {
+  DWORD access;
+  DWORD creation;
+  DWORD sharing;
+  bool writable;
+};
+
+open_arguments arguments_for(open_mode mode) {
+  switch (mode) {
+    case open_mode::read:
+      return {GENERIC_READ, OPEN_EXISTING, FILE_SHARE_READ, false};
+    case open_mode::write_existing:
+      return {GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING, 0, true};
+    case open_mode::write_new:
+      return {GENERIC_READ | GENERIC_WRITE, CREATE_ALWAYS, 0, true};
+  }
+  qiv::throw_invalid_params();
+}
+
+}  // namespace
+
+void win32_path(const char* path, qiv::string_object& out) {
+  constexpr char scheme[] = "file://";
+  if (std::strncmp(path, scheme, sizeof scheme - 1) == 0) path += sizeof scheme - 1;
+  if (path[0] == '\\' && path[1] == '\\') {
+    out.set_string(path);
+  } else {
+    out.set_string("\\\\?\\");
+    out.add_string(path);
+  }
+}
+
+file_ptr make_native_file(HANDLE handle, bool writable) {
+  try {
+    return file_ptr(new service_counted<native_file>(handle, writable));
+  } catch (...) {
+    CloseHandle(handle);
+    throw;
+  }
+}
+
+HANDLE open_native_handle(const char* path, open_mode mode) {
+  const open_arguments arguments = arguments_for(mode);
+  qiv::string_buffer native;
+  win32_path(path, native);
+  const text_or_resource_id wide(native.get_ptr());
+  const HANDLE handle = CreateFileW(wide.get(), arguments.access, arguments.sharing, nullptr, arguments.creation,
+                                    FILE_FLAG_OVERLAPPED, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) throw_last_io_error();
+  return handle;
+}
+
+void native_open(file_ptr& out, const char* path, open_mode mode, const abort_signal& abort) {
+  abort.check_and_throw();
+  const bool writable = arguments_for(mode).writable;
+  file_ptr file = make_native_file(open_native_handle(path, mode), writable);
+#ifdef ZORV_IO_HAS_READ_AHEAD
+  read_ahead_file::create(out, file, native_read_buffer, abort);
+#else
+  out = file;
+#endif
+}
+
+}  // namespace vantrel_io

@@ -1,0 +1,39 @@
+// Native files: Win32 files opened for overlapped I/O, so that a transfer
+// blocked on a slow or stalled device ends as soon as the abort signal is
+// raised. Paths are "file://" paths; Win32 sees them in the "\\?\" long form.
+#pragma once
+
+#include <windows.h>
+
+#include "core/abort_signal.h"
+#include "foundation/string_object.h"
+#include "io/file_object.h"
+
+namespace vantrel_io {
+
+// Transfers are cut into pieces of this size, so that an abort is noticed
+// between them and one request never asks the system for gigabytes.
+inline constexpr std::uint32_t native_transfer_piece = 16 * 1024 * 1024;
+// The read buffer every native file is handed out with.
+inline constexpr std::uint32_t native_read_buffer = 65536;
+
+// The path as Win32 takes it: without "file://"; in the "\\?\" long form
+// unless it is a network path ("\\server\share"), which keeps its form.
+void win32_path(const char* path, qiv::string_object& out);
+
+// Opens a native file in the given mode and hands it out behind a read
+// buffer. A mode outside open_mode is "Invalid parameters".
+void native_open(file_ptr& out, const char* path, open_mode mode, const abort_signal& abort);
+
+// The CreateFileW of native_open, for callers that keep the handle (to flush
+// it, for example) and wrap it with make_native_file themselves. A failure is
+// thrown through the Win32 error mapping.
+HANDLE open_native_handle(const char* path, open_mode mode);
+
+// A native file object over a handle opened with FILE_FLAG_OVERLAPPED, with
+// no read buffer. It owns the handle from the call on, also when it throws.
+// A file that is not `writable` refuses write and resize with
+// exception_io_denied.
+file_ptr make_native_file(HANDLE handle, bool writable);
+
+}  // namespace vantrel_io
