@@ -8,7 +8,6 @@
 #include "foundation/utf8.h"
 #include "foundation/win32_error.h"
 
-
 void wide_to_utf8(const wchar_t* units, std::size_t count, qiv::string_object& output) {
   const std::size_t bytes = qiv::estimate_wide_to_utf8(units, count);
   std::unique_ptr<char[]> buffer(new char[bytes]);
@@ -124,8 +123,9 @@ bool get_temp_path_utf8(qiv::string_object& output) {
 bool get_temp_file_name_utf8(const char* folder, const char* prefix, UINT unique, qiv::string_object& output) {
   if (folder == nullptr || prefix == nullptr) return false;
   wchar_t buffer[MAX_PATH + 1];
-  if (GetTempFileNameW(text_or_resource_id(folder).get(), text_or_resource_id(prefix).get(), unique, buffer) == 0)
-    return false;
+  const text_or_resource_id wide_folder(folder);
+  const text_or_resource_id wide_prefix(prefix);
+  if (GetTempFileNameW(wide_folder.get(), wide_prefix.get(), unique, buffer) == 0) return false;
   wide_to_utf8(buffer, output);
   return true;
 }
@@ -139,7 +139,9 @@ bool get_key_name_text_utf8(LONG key_data, qiv::string_object& output) {
 }
 
 HINSTANCE shell_execute_utf8(HWND window, const char* verb, const char* file) {
-  return ShellExecuteW(window, text_or_resource_id(verb).get(), text_or_resource_id(file).get(), nullptr, nullptr, SW_SHOW);
+  const text_or_resource_id wide_verb(verb);
+  const text_or_resource_id wide_file(file);
+  return ShellExecuteW(window, wide_verb.get(), wide_file.get(), nullptr, nullptr, SW_SHOW);
 }
 
 void throw_last_win32_error() { throw exception_win32(GetLastError()); }

@@ -8,10 +8,7 @@
 #include "foundation/win32_error.h"
 #include "foundation/win32_handles.h"
 #include "io/io_exceptions.h"
-#if __has_include("io/read_ahead_file.h")
 #include "io/read_ahead_file.h"
-#define ZORV_IO_HAS_READ_AHEAD 1
-#endif
 
 namespace vantrel_io {
 
@@ -229,11 +226,7 @@ void native_open(file_ptr& out, const char* path, open_mode mode, const abort_si
   abort.check_and_throw();
   const bool writable = arguments_for(mode).writable;
   file_ptr file = make_native_file(open_native_handle(path, mode), writable);
-#ifdef ZORV_IO_HAS_READ_AHEAD
-  read_ahead_file::create(out, file, native_read_buffer, abort);
-#else
-  out = file;
-#endif
+  buffered_file(out, file, native_read_buffer, abort);
 }
 
 }  // namespace vantrel_io

@@ -5,6 +5,7 @@
 #include "core/service_factory.h"
 #include "foundation/byte_compare.h"
 #include "foundation/string_buffer.h"
+#include "foundation/text_or_resource_id.h"
 #include "foundation/win32_text.h"
 #include "io/io_exceptions.h"
 #include "io/memory_file.h"

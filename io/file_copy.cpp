@@ -1,0 +1,73 @@
+#include "io/file_copy.h"
+
+#include <algorithm>
+#include <memory>
+#include <new>
+
+#include "foundation/exceptions.h"
+#include "io/io_exceptions.h"
+
+namespace vantrel_io {
+
+namespace {
+
+constexpr std::uint32_t largest_copy_buffer = 8 * 1024 * 1024;
+constexpr std::uint32_t smallest_copy_buffer = 256;
+// Shorter copies are cheap enough to grow the destination write by write.
+constexpr std::uint64_t preallocate_above = 1024;
+
+// A large buffer makes few large transfers; in a fragmented 32-bit address
+// space a smaller one is still better than failing the copy.
+std::unique_ptr<char[]> allocate_copy_buffer(std::uint32_t& size) {
+  for (;;) {
+    if (std::unique_ptr<char[]> buffer{new (std::nothrow) char[size]}) return buffer;
+    if (size < 2 * smallest_copy_buffer) qiv::throw_bad_alloc();
+    size /= 2;
+  }
+}
+
+}  // namespace
+
+std::uint64_t copy_stream(reader& source, writer& destination, std::uint64_t bytes, const abort_signal& abort) {
+  if (bytes == 0) return 0;
+  std::uint32_t buffer_size = static_cast<std::uint32_t>(std::min<std::uint64_t>(bytes, largest_copy_buffer));
+  const std::unique_ptr<char[]> buffer = allocate_copy_buffer(buffer_size);
+  std::uint64_t done = 0;
+  while (done < bytes) {
+    abort.check_and_throw();
+    const std::uint32_t want = static_cast<std::uint32_t>(std::min<std::uint64_t>(bytes - done, buffer_size));
+    const std::uint32_t got = source.read(buffer.get(), want, abort);
+    if (got == 0) break;
+    destination.write(buffer.get(), got, abort);
+    done += got;
+  }
+  return done;
+}
+
+void copy_exact(reader& source, writer& destination, std::uint64_t bytes, const abort_signal& abort) {
+  if (copy_stream(source, destination, bytes, abort) != bytes) throw_io_data();
+}
+
+void copy_bytes(file_object& source, file_object& destination, std::uint64_t bytes, const abort_signal& abort) {
+  if (bytes > preallocate_above) {
+    const std::uint64_t size = destination.get_size(abort);
+    if (size != filesize_unknown) {
+      const std::uint64_t end = destination.get_position(abort) + bytes;
+      if (size < end) destination.resize(end, abort);
+    }
+  }
+  copy_exact(source, destination, bytes, abort);
+}
+
+void copy_whole_file(file_object& source, file_object& destination, const abort_signal& abort) {
+  const std::uint64_t size = source.get_size(abort);
+  if (size == filesize_unknown) throw_exception_io_no_length();
+  source.seek(0, abort);
+  destination.seek(0, abort);
+  abort.check_and_throw();
+  const abort_signal& no_abort = never_raised_abort_signal();
+  if (size != 0) copy_bytes(source, destination, size, no_abort);
+  destination.truncate_if_larger(size, no_abort);
+}
+
+}  // namespace vantrel_io

@@ -1,0 +1,27 @@
+// Copying bytes between files and streams.
+#pragma once
+
+#include <cstdint>
+
+#include "core/abort_signal.h"
+#include "io/file_object.h"
+
+namespace vantrel_io {
+
+// Copies up to `bytes` bytes from the reader's position; answers how many
+// there were (fewer only when the source ends).
+std::uint64_t copy_stream(reader& source, writer& destination, std::uint64_t bytes, const abort_signal& abort);
+// copy_stream; a source that ends early is exception_io_data.
+void copy_exact(reader& source, writer& destination, std::uint64_t bytes, const abort_signal& abort);
+// copy_exact between files; a destination that must grow for a long copy is
+// extended once first instead of by every write.
+void copy_bytes(file_object& source, file_object& destination, std::uint64_t bytes, const abort_signal& abort);
+
+// Makes the destination a copy of the source. The destination is
+// overwritten from its start and cut to the source's size only at the end,
+// and once its first byte changes the copy no longer stops for the abort
+// signal: a failure or a cancellation never leaves an emptied or half-old
+// destination behind for a reason the copy itself could have avoided.
+void copy_whole_file(file_object& source, file_object& destination, const abort_signal& abort);
+
+}  // namespace vantrel_io
