@@ -81,6 +81,9 @@ public:
     std::uint32_t done = take_from_buffer(target, bytes);
     while (done < bytes) {
       abort.check_and_throw();
+      // What is left of a request of a whole chunk or more would only pass
+      // through the buffer: it is read straight into the caller's memory.
+      if (bytes - done >= max_chunk_) return done + read_past_buffer(target + done, bytes - done, abort);
       if (!refill(abort)) break;
       done += take_from_buffer(target + done, bytes - done);
     }
@@ -142,6 +145,18 @@ private:
     inner_position_ = position_ + got;
     filled_ = got;
     return got != 0;
+  }
+
+  // The buffer is empty here and stays so; the chunk size goes on growing
+  // from where it was for the reads after this one.
+  std::uint32_t read_past_buffer(std::uint8_t* target, std::uint32_t bytes, const abort_signal& abort) {
+    filled_ = offset_ = 0;
+    move_inner_to_position(abort);
+    inner_position_ = position_unknown;
+    const std::uint32_t got = inner_->read(target, bytes, abort);
+    position_ += got;
+    inner_position_ = position_;
+    return got;
   }
 
   file_ptr inner_;

@@ -66,19 +66,7 @@ public:
     if (!get_temp_path_utf8(folder)) throw_last_io_error();
     // Unique number 0: the system picks a free name and creates the file.
     if (!get_temp_file_name_utf8(folder.get_ptr(), "omg", 0, name)) throw_last_io_error();
-    const HANDLE handle =
-        create_file_utf8(name.get_ptr(), GENERIC_READ | GENERIC_WRITE, 0, CREATE_ALWAYS,
-                         FILE_FLAG_DELETE_ON_CLOSE | FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_OVERLAPPED);
-    if (handle == INVALID_HANDLE_VALUE) {
-      const DWORD error = GetLastError();
-      // The name was created empty; without our handle nothing would ever
-      // delete it.
-      DeleteFileW(text_or_resource_id(name.get_ptr()).get());
-      throw_exception_io_from_win32(error);
-    }
-    // Scratch files are written and read back in large pieces by their users;
-    // they get no read buffer.
-    out = make_native_file(handle, true);
+    open_created_temp_name(out, name.get_ptr());
   }
 };
 
@@ -98,6 +86,21 @@ service_factory_single_t<temp_file_scheme> temp_file_registration;
 service_factory_single_t<temp_memory_scheme> temp_memory_registration;
 
 }  // namespace
+
+void open_created_temp_name(file_ptr& out, const char* name) {
+  const HANDLE handle = create_file_utf8(name, GENERIC_READ | GENERIC_WRITE, 0, CREATE_ALWAYS,
+                                         FILE_FLAG_DELETE_ON_CLOSE | FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_OVERLAPPED);
+  if (handle == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    // The name was created empty; without our handle nothing would ever
+    // delete it.
+    DeleteFileW(text_or_resource_id(name).get());
+    throw_exception_io_from_win32(error);
+  }
+  // Scratch files are written and read back in large pieces by their users;
+  // they get no read buffer.
+  out = make_native_file(handle, true);
+}
 
 void open_temp_file(file_ptr& out, const abort_signal& abort) { open(out, temp_file_path, open_mode::write_new, abort); }
 

@@ -20,4 +20,10 @@ void open_temp_file(file_ptr& out, const abort_signal& abort);
 void open_temp_memory(file_ptr& out, const abort_signal& abort);
 void open_temp_memory_no_abort(file_ptr& out);
 
+// The second half of a "tempfile://" open: opens the file that
+// GetTempFileNameW has just created under `name`, as a delete-on-close file
+// without sharing. When that fails the empty file is deleted, so no failed
+// open leaves an "omg*.tmp" behind.
+void open_created_temp_name(file_ptr& out, const char* name);
+
 }  // namespace vantrel_io

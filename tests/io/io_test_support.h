@@ -5,18 +5,22 @@
 
 #include <windows.h>
 
+#include <stdexcept>
 #include <string>
 
 #include "core/service_factory.h"
 #include "core/service_registry.h"
 #include "foundation/text_or_resource_id.h"
 #include "foundation/win32_text.h"
+#include "io/file_scheme.h"
 
 namespace io_test {
 
 // The handlers register themselves statically; the tests build the table the
-// way start-up does.
+// way start-up does. Referring to the "file://" handler keeps its
+// registration in test programs, which link the layer as a plain library.
 inline void build_registry() {
+  vantrel_io::file_scheme_handler();
   static const bool built = [] {
     service_registry::table().build(service_factory::global_list_head);
     return true;

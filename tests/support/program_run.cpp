@@ -53,7 +53,7 @@ BOOL CALLBACK collect_window(HWND window, LPARAM parameter) {
 }
 
 // Looks at the program's visible windows: message boxes are recorded and
-// answered with OK; other windows are handed to the test once.
+// answered with the button the options name; other windows are handed to the test once.
 void inspect_windows(DWORD process_id, const program_options& options, program_result& result,
                      std::set<HWND>& handled) {
   window_search search{process_id, {}};
@@ -64,7 +64,7 @@ void inspect_windows(DWORD process_id, const program_options& options, program_r
       HWND text = GetDlgItem(window, 0xFFFF);
       result.message_boxes.push_back({window_text(window), text ? window_text(text) : L""});
       handled.insert(window);
-      PostMessageW(window, WM_COMMAND, IDOK, 0);
+      PostMessageW(window, WM_COMMAND, options.message_box_answer, 0);
     } else if (options.on_window) {
       handled.insert(window);
       options.on_window(window);

@@ -1,5 +1,5 @@
 // Runs a Windows program as a test would watch it: collects its debugger
-// output and exit code, records and dismisses its message boxes, and lets the
+// output and exit code, records and answers its message boxes, and lets the
 // test act on its windows while it runs. Never hangs: a program that does not
 // end in time is killed and reported.
 #pragma once
@@ -30,6 +30,8 @@ struct program_options {
   std::wstring current_directory;          // empty: the test's own
   bool as_debugger = true;                 // attach as debugger to read debugger output
   DWORD timeout_ms = 30000;
+  // The button pressed in every message box of the program (IDOK, IDCANCEL...).
+  int message_box_answer = IDOK;
   // Called for each new visible top-level window of the program that is not a
   // message box; answer true when the test is done with that window.
   std::function<void(HWND window)> on_window;

@@ -1,0 +1,28 @@
+// The font a dialog lets the user choose, in the 76-byte form stored in
+// "config.dat": the face name as 32 UTF-16 units, then height, weight and
+// the style bytes of the Win32 font description.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+#include "core/config_item_kinds.h"
+
+struct font_record {
+  wchar_t face_name[LF_FACESIZE] = {};  // NUL-terminated
+  std::int32_t height = 0;              // as LOGFONT: negative is the character height in pixels
+  std::int32_t weight = 0;
+  std::uint8_t italic = 0;
+  std::uint8_t underline = 0;
+  std::uint8_t strike_out = 0;
+  std::uint8_t char_set = 0;
+};
+static_assert(sizeof(font_record) == 76, "the stored font record is 76 bytes");
+
+font_record font_record_from_logfont(const LOGFONTW& font);
+
+// The menu font of the visual styles, else the default GUI font.
+font_record default_menu_font_record();
+
+using config_font = config_plain_value<font_record>;

@@ -1,0 +1,97 @@
+#include "io/leading_id3v2_tags.h"
+
+#include <cstring>
+
+#include "io/file_copy.h"
+#include "io/io_exceptions.h"
+#include "io/temp_schemes.h"
+
+using namespace vantrel_io;
+
+namespace {
+
+constexpr std::uint32_t header_size = 10;
+constexpr std::uint32_t footer_size = 10;
+constexpr std::uint8_t footer_flag = 0x10;
+// Remainders above this go to a scratch file on disk instead of memory.
+constexpr std::uint64_t memory_scratch_limit = 16 * 1024 * 1024;
+
+// The tag's whole length, or 0 when the bytes are no tag header.
+std::uint64_t tag_length(const std::uint8_t (&header)[header_size]) {
+  if (std::memcmp(header, "ID3", 3) != 0) return 0;
+  const std::uint8_t flags = header[5];
+  if ((flags & 0x0F) != 0) return 0;
+  std::uint64_t size = 0;
+  for (int i = 6; i < 10; ++i) {
+    if (header[i] >= 0x80) return 0;
+    size = (size << 7) | header[i];
+  }
+  std::uint64_t length = size + header_size;
+  if (flags & footer_flag) length += footer_size;
+  return length;
+}
+
+}  // namespace
+
+std::uint64_t id3v2_skip_leading_tag(file_object& file, std::uint64_t offset, const abort_signal& abort) {
+  file.seek(offset, abort);
+  std::uint8_t header[header_size];
+  // Fewer than ten bytes left: no room for a header.
+  const std::uint64_t length = file.read(header, header_size, abort) == header_size ? tag_length(header) : 0;
+  file.seek(offset + length, abort);
+  return length;
+}
+
+std::uint32_t id3v2_count_leading_tags(file_object& file, std::uint64_t& total_length, const abort_signal& abort) {
+  total_length = 0;
+  std::uint32_t count = 0;
+  while (const std::uint64_t length = id3v2_skip_leading_tag(file, total_length, abort)) {
+    total_length += length;
+    ++count;
+  }
+  return count;
+}
+
+void id3v2_strip_leading_tags(file_ptr& file, retag_temp_source& rewrite, std::uint64_t& leading_length,
+                              const abort_signal& abort) {
+  if (!file->can_seek()) throw_exception_io_object_not_seekable();
+  const std::uint64_t size = file->get_size(abort);
+  if (size == filesize_unknown) throw_exception_io_no_length();
+  file->seek(0, abort);
+  std::uint64_t tags = 0;
+  id3v2_count_leading_tags(*file, tags, abort);
+  leading_length = tags;
+  if (tags == 0 || tags >= size) return;
+
+  // The file stands just after the tags.
+  const std::uint64_t rest = size - tags;
+  file_ptr output;
+  if (rewrite.open_temp(output, abort)) {
+    copy_bytes(*file, *output, rest, abort);
+    return;
+  }
+
+  file_ptr scratch;
+  if (rest > memory_scratch_limit)
+    open_temp_file(scratch, abort);
+  else
+    open_temp_memory(scratch, abort);
+  copy_bytes(*file, *scratch, rest, abort);
+
+  // From here the file changes. The rest is written over the start and the
+  // file is cut only at the end, so it is never left emptied or cut short;
+  // and the copy does not stop for a cancellation, which would leave it
+  // half-moved.
+  const abort_signal& no_abort = never_raised_abort_signal();
+  scratch->seek(0, no_abort);
+  file->seek(0, no_abort);
+  copy_bytes(*scratch, *file, rest, no_abort);
+  file->resize(rest, no_abort);
+}
+
+bool id3v2_remove_leading_tags(file_ptr& file, const abort_signal& abort) {
+  retag_in_place in_place;
+  std::uint64_t leading_length = 0;
+  id3v2_strip_leading_tags(file, in_place, leading_length, abort);
+  return leading_length != 0;
+}

@@ -1,0 +1,62 @@
+// Rewriting a file through a temporary copy. A tag writer that must change
+// the size of data at the start of a file (Ogg comment headers, FLAC
+// metadata, a leading ID3v2 tag) writes the whole new file into a temporary
+// file beside the target, then replaces the target with it by a move,
+// keeping the target's creation time and attributes. Until that move the
+// target is untouched, so a failure or a cancellation at any moment leaves
+// the old file whole.
+#pragma once
+
+#include "core/abort_signal.h"
+#include "foundation/string_small.h"
+#include "io/file_object.h"
+
+// Where a writer gets a fresh output file for the whole new file.
+class retag_temp_source {
+public:
+  // False when there is no temporary file to be had: the writer then
+  // rewrites the file in place.
+  virtual bool open_temp(vantrel_io::file_ptr& out, const abort_signal& abort) = 0;
+
+protected:
+  ~retag_temp_source() = default;
+};
+
+// For callers that want the rewrite done in place.
+class retag_in_place final : public retag_temp_source {
+public:
+  bool open_temp(vantrel_io::file_ptr&, const abort_signal&) override { return false; }
+};
+
+class retag_through_temp_file final : public retag_temp_source {
+public:
+  // `target` is the path (with its scheme) of the file to be replaced.
+  explicit retag_through_temp_file(const char* target);
+  // An uncommitted temporary file is deleted: nothing is left beside the
+  // target after a failed or cancelled rewrite. The writer must have dropped
+  // its own references to it by then.
+  ~retag_through_temp_file();
+  retag_through_temp_file(const retag_through_temp_file&) = delete;
+  retag_through_temp_file& operator=(const retag_through_temp_file&) = delete;
+
+  // Opens the temporary file ("temp-<digest>.tmp" beside the target) for
+  // writing and hands it out; at most once per object. Failing to make it is
+  // an answer (false, and the writer works in place), except a cancellation,
+  // which passes as exception_aborted.
+  bool open_temp(vantrel_io::file_ptr& out, const abort_signal& abort) override;
+
+  // When a temporary file was opened: drops the writer's reference `file`
+  // (the target it had open, or the temporary file), replaces the target
+  // with the temporary file and reopens the target into `file` for
+  // modifying. While another program holds the target, the replacement is
+  // retried for up to 120 s. On failure the target keeps its old content and
+  // the temporary file is deleted. Without a temporary file nothing happens.
+  void commit(vantrel_io::file_ptr& file, const abort_signal& abort);
+
+private:
+  void discard_temp() noexcept;
+
+  qiv::string_small target_;
+  qiv::string_small temp_path_;
+  vantrel_io::file_ptr temp_file_;
+};

@@ -1,0 +1,74 @@
+// The field encodings shared by every stored value, and the guards that keep
+// lengths from damaged data from turning into huge allocations.
+#include <gtest/gtest.h>
+
+#include "core/byte_stream.h"
+#include "foundation/string_buffer.h"
+#include "support/byte_stream_buffers.h"
+
+namespace {
+
+using namespace test_support;
+
+const abort_signal& no_abort = never_raised_abort_signal();
+
+TEST(ByteStreamFields, StringsAreALengthThenTheBytesWithoutTerminator) {
+  vector_writer out;
+  out.write_length_prefixed_string("", no_abort);
+  out.write_length_prefixed_string("abc", no_abort);
+  EXPECT_EQ(out.data, (bytes{0, 0, 0, 0, 3, 0, 0, 0, 'a', 'b', 'c'}));
+
+  vector_reader in(out.data);
+  qiv::string_buffer text("stale");
+  in.read_length_prefixed_string(text, no_abort);
+  EXPECT_STREQ(text.get_ptr(), "");
+  in.read_length_prefixed_string(text, no_abort);
+  EXPECT_STREQ(text.get_ptr(), "abc");
+}
+
+TEST(ByteStreamFields, GuidsGoFieldByFieldLittleEndian) {
+  const GUID guid = {0x01020304, 0x0506, 0x0708, {9, 10, 11, 12, 13, 14, 15, 16}};
+  vector_writer out;
+  out.write_guid(guid, no_abort);
+  EXPECT_EQ(out.data, (bytes{4, 3, 2, 1, 6, 5, 8, 7, 9, 10, 11, 12, 13, 14, 15, 16}));
+  vector_reader in(out.data);
+  const GUID back = in.read_guid(no_abort);
+  EXPECT_EQ(back, guid);
+}
+
+TEST(ByteStreamFields, ShortNumbersAndGuidsAreDamagedData) {
+  vector_reader three(bytes{1, 2, 3});
+  EXPECT_THROW(three.read_u32(no_abort), test_data_error);
+  vector_reader fifteen(bytes(15, 0));
+  EXPECT_THROW(fifteen.read_guid(no_abort), test_data_error);
+}
+
+TEST(ByteStreamFields, ALengthBeyondTheRemainingBytesFailsBeforeReading) {
+  vector_reader in(concat({u32_bytes({0x7FFFFFFF}), bytes{'a', 'b'}}));
+  qiv::string_buffer text;
+  EXPECT_THROW(in.read_length_prefixed_string(text, no_abort), test_data_error);
+  EXPECT_EQ(in.largest_read(), 4u);  // nothing but the length was asked for
+}
+
+TEST(ByteStreamFields, OnAStreamOfUnknownSizeLongTextsAreReadInGrowingSteps) {
+  bytes long_text(200000, 'x');
+  vector_reader in(concat({u32_bytes({200000}), long_text}), false);
+  qiv::string_buffer text;
+  in.read_length_prefixed_string(text, no_abort);
+  EXPECT_EQ(text.get_length(), 200000u);
+
+  // A false length fails at the end of the data, never asking for it at once.
+  vector_reader lying(concat({u32_bytes({0xFFFFFFF0}), long_text}), false);
+  EXPECT_THROW(lying.read_length_prefixed_string(text, no_abort), test_data_error);
+  EXPECT_LE(lying.largest_read(), 4u * 200000u);
+}
+
+TEST(ByteStreamFields, ReadToEndTakesEveryRemainingByte) {
+  bytes data(10000, 'y');
+  vector_reader in(data);
+  qiv::string_buffer text;
+  in.read_to_end(text, no_abort);
+  EXPECT_EQ(text.get_length(), 10000u);
+}
+
+} // namespace

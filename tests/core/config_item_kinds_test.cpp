@@ -1,0 +1,154 @@
+// The stored form of each kind of configuration item, and what each keeps
+// when its record is damaged.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "core/config_item_kinds.h"
+#include "foundation/string_buffer.h"
+#include "support/byte_stream_buffers.h"
+
+namespace {
+
+using namespace test_support;
+
+const abort_signal& no_abort = never_raised_abort_signal();
+constexpr GUID item_guid = {0x11111111, 0x2222, 0x3333, {4, 4, 4, 4, 4, 4, 4, 4}};
+
+template <class Item>
+bytes written(Item& item) {
+  vector_writer out;
+  item.write(out, no_abort);
+  return out.data;
+}
+
+template <class Item>
+void read_record(Item& item, const bytes& record) {
+  vector_reader in(record);
+  item.read(in, static_cast<std::uint32_t>(record.size()), no_abort);
+}
+
+class ConfigItemKinds : public ::testing::Test {
+protected:
+  config_item* list = nullptr;  // keeps the test items out of the process's list
+};
+
+TEST_F(ConfigItemKinds, ItemsLinkThemselvesLastRegisteredFirst) {
+  config_bool first(item_guid, true, &list);
+  config_bool second(item_guid, false, &list);
+  EXPECT_EQ(list, &second);
+  EXPECT_EQ(second.next(), &first);
+  EXPECT_EQ(first.next(), nullptr);
+}
+
+TEST_F(ConfigItemKinds, BooleansAreOneByteAndAnyNonZeroByteReadsAsTrue) {
+  config_bool item(item_guid, true, &list);
+  EXPECT_EQ(written(item), bytes{1});
+  read_record(item, bytes{0});
+  EXPECT_FALSE(item.get());
+  EXPECT_EQ(written(item), bytes{0});
+  read_record(item, bytes{0x7F});
+  EXPECT_TRUE(item.get());
+  EXPECT_EQ(written(item), bytes{1});
+  EXPECT_THROW(read_record(item, bytes{}), test_data_error);
+}
+
+TEST_F(ConfigItemKinds, FixedSizeValuesRejectShortRecordsAndKeepTheirValue) {
+  config_int32 number(item_guid, -1, &list);
+  EXPECT_EQ(written(number), u32_bytes({0xFFFFFFFF}));
+  EXPECT_THROW(read_record(number, bytes{1, 2, 3}), test_data_error);
+  EXPECT_EQ(number.get(), -1);
+
+  config_playback_gain gain(item_guid, playback_gain_settings{}, &list);
+  EXPECT_EQ(written(gain), u32_bytes({2, 1, 0, 0}));
+}
+
+TEST_F(ConfigItemKinds, TextIsTheWholeRecordWithoutLengthOrTerminator) {
+  config_text item(item_guid, "%title%", &list);
+  EXPECT_EQ(written(item), (bytes{'%', 't', 'i', 't', 'l', 'e', '%'}));
+  read_record(item, bytes{'a', '\n', 'b'});
+  EXPECT_STREQ(item.get(), "a\nb");
+  read_record(item, bytes{});
+  EXPECT_STREQ(item.get(), "");
+
+  config_locked_text locked(item_guid, "ARTIST\nTITLE", &list);
+  EXPECT_EQ(written(locked), (bytes{'A', 'R', 'T', 'I', 'S', 'T', '\n', 'T', 'I', 'T', 'L', 'E'}));
+  read_record(locked, bytes{'X'});
+  qiv::string_buffer copy;
+  locked.get(copy);
+  EXPECT_STREQ(copy.get_ptr(), "X");
+}
+
+TEST_F(ConfigItemKinds, GuidSetsAreWrittenInAscendingByteOrder) {
+  config_guid_set item(item_guid, &list);
+  const GUID high = {0x00000001, 0, 0, {}};  // first byte 01
+  const GUID low = {0x00000100, 0, 0, {}};   // first byte 00
+  item.value().insert(high);
+  item.value().insert(low);
+  const bytes expected = concat({u32_bytes({2}), guid_memory_bytes(low), guid_memory_bytes(high)});
+  EXPECT_EQ(written(item), expected);
+
+  config_guid_set back(item_guid, &list);
+  read_record(back, expected);
+  EXPECT_EQ(back.value().count(), 2u);
+  EXPECT_EQ(written(back), expected);
+}
+
+TEST_F(ConfigItemKinds, DamagedGuidSetCountIsRejectedAndTheSetKept) {
+  config_guid_set item(item_guid, &list);
+  const GUID kept = {0x12345678, 0, 0, {}};
+  item.value().insert(kept);
+  const bytes huge_count = concat({u32_bytes({0x10000000}), bytes(16, 0xAB)});
+  EXPECT_THROW(read_record(item, huge_count), test_data_error);
+  ASSERT_EQ(item.value().count(), 1u);
+  EXPECT_NE(item.value().find(kept), nullptr);
+}
+
+TEST_F(ConfigItemKinds, TextListsRoundTripInOrder) {
+  config_text_list item(item_guid, &list);
+  EXPECT_EQ(written(item), u32_bytes({0}));
+  const bytes two = concat({u32_bytes({2, 3}), bytes{'a', 'b', 'c'}, u32_bytes({0})});
+  read_record(item, two);
+  ASSERT_EQ(item.value().get_count(), 2u);
+  EXPECT_STREQ(item.value()[0].get_ptr(), "abc");
+  EXPECT_STREQ(item.value()[1].get_ptr(), "");
+  EXPECT_EQ(written(item), two);
+}
+
+TEST_F(ConfigItemKinds, DamagedTextListCountsAndLengthsAreRejectedBeforeAllocatingAndTheListKept) {
+  config_text_list item(item_guid, &list);
+  item.value().append(qiv::string_small("C:\\Music"));
+
+  vector_reader huge_count(u32_bytes({0x7FFFFFFF, 3}));
+  EXPECT_THROW(item.read(huge_count, 8, no_abort), test_data_error);
+
+  vector_reader huge_length(concat({u32_bytes({1, 0x40000000}), bytes{'x'}}));
+  EXPECT_THROW(item.read(huge_length, 9, no_abort), test_data_error);
+  EXPECT_EQ(huge_length.largest_read(), 4u);
+
+  const bytes second_cut = concat({u32_bytes({2, 1}), bytes{'a'}, u32_bytes({5}), bytes{'b'}});
+  EXPECT_THROW(read_record(item, second_cut), test_data_error);
+
+  ASSERT_EQ(item.value().get_count(), 1u);
+  EXPECT_STREQ(item.value()[0].get_ptr(), "C:\\Music");
+}
+
+TEST_F(ConfigItemKinds, WindowPositionsStoreSixOfTheirSevenValues) {
+  config_window_position item(item_guid, &list);
+  EXPECT_EQ(written(item), u32_bytes({0xFFFFFFFF, 0xFFFFFFFF, 0x80000000, 0x80000000, 0, 0}));
+  item.value().values[0] = 99;  // run-time state: never stored, never overwritten
+  read_record(item, u32_bytes({1, 2, 3, 4, 5, 6}));
+  const std::int32_t expected[7] = {99, 1, 2, 3, 4, 5, 6};
+  EXPECT_EQ(std::memcmp(item.value().values, expected, sizeof(expected)), 0);
+}
+
+TEST_F(ConfigItemKinds, AWindowPositionCutAfterTwoValuesFallsBackToAnUnsetPlace) {
+  config_window_position item(item_guid, &list);
+  read_record(item, u32_bytes({1, 2, 3, 4, 5, 6}));
+  read_record(item, concat({u32_bytes({7, 8}), bytes{1, 2, 3}}));
+  const std::int32_t expected[7] = {0, 7, 8, INT32_MIN, INT32_MIN, 0, 0};
+  EXPECT_EQ(std::memcmp(item.value().values, expected, sizeof(expected)), 0);
+  EXPECT_THROW(read_record(item, u32_bytes({9})), test_data_error);
+}
+
+} // namespace

@@ -1,0 +1,188 @@
+#include "io/temp_schemes.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+
+#include "foundation/string_buffer.h"
+#include "io/io_exceptions.h"
+#include "io/memory_file.h"
+#include "io/path_schemes.h"
+#include "io/read_ahead_file.h"
+#include "io_test_support.h"
+
+namespace {
+
+using namespace vantrel_io;
+
+const abort_signal& no_abort() { return never_raised_abort_signal(); }
+
+std::string read_from_start(file_object& file, std::uint32_t bytes) {
+  std::string content(bytes, '\0');
+  file.seek(0, no_abort());
+  content.resize(file.read(content.data(), bytes, no_abort()));
+  return content;
+}
+
+// The "omg*.tmp" names in the system's temporary folder.
+std::set<std::wstring> temp_files_named_omg() {
+  wchar_t folder[MAX_PATH + 1];
+  GetTempPathW(MAX_PATH + 1, folder);
+  std::set<std::wstring> names;
+  WIN32_FIND_DATAW data;
+  const HANDLE find = FindFirstFileW((std::wstring(folder) + L"omg*.tmp").c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return names;
+  do names.insert(data.cFileName);
+  while (FindNextFileW(find, &data));
+  FindClose(find);
+  return names;
+}
+
+class TempSchemes : public ::testing::Test {
+protected:
+  void SetUp() override { io_test::build_registry(); }
+};
+
+TEST(MemoryFile, ReadsWhatWasWrittenAndGrowsWhenWrittenPastItsEnd) {
+  file_ptr file = make_memory_file();
+  file->write("0123456789", 10, no_abort());
+  EXPECT_EQ(read_from_start(*file, 20), "0123456789");
+  file->seek(4, no_abort());
+  file->write("abcdefghij", 10, no_abort());
+  EXPECT_EQ(file->get_size(no_abort()), 14u);
+  EXPECT_EQ(file->get_position(no_abort()), 14u);
+  EXPECT_EQ(read_from_start(*file, 20), "0123abcdefghij");
+}
+
+TEST(MemoryFile, ResizeMovesAPositionBeyondTheNewEndAndRefusesFourGibibytes) {
+  file_ptr file = make_memory_file();
+  file->write("0123456789", 10, no_abort());
+  file->seek(8, no_abort());
+  file->resize(4, no_abort());
+  EXPECT_EQ(file->get_position(no_abort()), 4u);
+  EXPECT_EQ(read_from_start(*file, 10), "0123");
+  try {
+    file->resize(std::uint64_t(1) << 32, no_abort());
+    FAIL() << "no exception";
+  } catch (const qiv::exception_overflow& e) {
+    EXPECT_STREQ(e.what(), "Overflow");
+  }
+  EXPECT_EQ(file->get_size(no_abort()), 4u);
+}
+
+TEST(MemoryFile, SeekBeyondTheEndIsRefusedAndTheEndItselfReadsNothing) {
+  file_ptr file = make_memory_file();
+  file->write("abc", 3, no_abort());
+  EXPECT_THROW(file->seek(4, no_abort()), exception_io_seek_out_of_range);
+  file->seek(3, no_abort());
+  char byte;
+  EXPECT_EQ(file->read(&byte, 1, no_abort()), 0u);
+}
+
+TEST(MemoryFile, WriteWhoseEndWouldPassFourGibibytesIsAnAllocationFailure) {
+  file_ptr file = make_memory_file();
+  file->write("abc", 3, no_abort());
+  char byte = 'x';
+  // The write's end is computed before anything is allocated or copied.
+  EXPECT_THROW(file->write(&byte, UINT32_MAX - 1, no_abort()), std::bad_alloc);
+  EXPECT_EQ(file->get_size(no_abort()), 3u);
+}
+
+TEST(MemoryFile, RaisedAbortStopsTransfersButNotItsNoOpCheck) {
+  file_ptr file = make_memory_file();
+  raisable_abort_signal abort;
+  abort.raise();
+  char byte;
+  EXPECT_THROW(file->read(&byte, 1, abort), exception_aborted);
+  EXPECT_THROW(file->write(&byte, 1, abort), exception_aborted);
+  EXPECT_NO_THROW(file->check_abort(abort));
+  EXPECT_EQ(file->get_timestamp(no_abort()), filetime_unknown);
+  EXPECT_TRUE(file->is_memory_backed());
+}
+
+TEST_F(TempSchemes, EveryOpenOfTempMemGivesANewEmptyFile) {
+  file_ptr first, second;
+  open_temp_memory(first, no_abort());
+  first->write("abc", 3, no_abort());
+  open_temp_memory_no_abort(second);
+  EXPECT_NE(first.get(), second.get());
+  EXPECT_EQ(second->get_size(no_abort()), 0u);
+  EXPECT_TRUE(second->is_memory_backed());
+}
+
+TEST_F(TempSchemes, OnlyTheBareLowerCaseSchemesAreClaimed) {
+  file_ptr file;
+  EXPECT_THROW(open(file, "TEMPFILE://", open_mode::write_new, no_abort()), exception_io_no_handler_for_path);
+  EXPECT_THROW(open(file, "tempmem://x", open_mode::write_new, no_abort()), exception_io_no_handler_for_path);
+  qiv::string_buffer shown;
+  get_display_path(shown, "tempmem://");
+  EXPECT_STREQ(shown.get_ptr(), "<temporary memory space>");
+  get_display_path(shown, "tempfile://");
+  EXPECT_STREQ(shown.get_ptr(), "<temporary file>");
+  canonicalize_path("tempmem://", shown);
+  EXPECT_STREQ(shown.get_ptr(), "tempmem://");
+}
+
+TEST_F(TempSchemes, OnlyCreationIsAllowedAndThePathsNameNothingThatLasts) {
+  file_ptr file;
+  EXPECT_THROW(open(file, "tempfile://", open_mode::read, no_abort()), exception_io_denied);
+  try {
+    open(file, "tempmem://", open_mode::write_existing, no_abort());
+    FAIL() << "no exception";
+  } catch (const exception_io_denied&) {
+    FAIL() << "a memory file refuses the mode as a plain I/O error";
+  } catch (const exception_io& e) {
+    EXPECT_STREQ(e.what(), "I/O error");
+  }
+  for (const char* path : {"tempfile://", "tempmem://"}) {
+    file_stats stats;
+    bool writable = false;
+    EXPECT_THROW(get_stats(path, stats, writable, no_abort()), exception_io_not_found) << path;
+    EXPECT_FALSE(exists(path, no_abort()));
+    EXPECT_THROW(remove(path, no_abort()), exception_io_not_found) << path;
+    EXPECT_THROW(create_directory(path, no_abort()), exception_io_not_found) << path;
+    EXPECT_FALSE(is_remote(path));
+  }
+}
+
+TEST_F(TempSchemes, TempFileIsAnUnbufferedNativeFileThatVanishesWhenReleased) {
+  const std::set<std::wstring> before = temp_files_named_omg();
+  file_ptr file;
+  open_temp_file(file, no_abort());
+  const std::set<std::wstring> during = temp_files_named_omg();
+  ASSERT_EQ(during.size(), before.size() + 1);
+
+  file->write("scratch", 7, no_abort());
+  EXPECT_EQ(read_from_start(*file, 7), "scratch");
+  EXPECT_FALSE(file->is_memory_backed());
+  EXPECT_FALSE(service_query<read_ahead_file>(file.get()));
+  file.reset();
+  EXPECT_EQ(temp_files_named_omg(), before);
+}
+
+TEST_F(TempSchemes, TempFileThatCannotBeOpenedLeavesNoEmptyNameBehind) {
+  io_test::scratch_folder folder;
+  const std::string name = folder.path("omg1234.tmp");
+  io_test::write_file(name, "");
+  // Somebody holds the fresh name (allowing deletion only): our open, which
+  // shares nothing, fails.
+  const HANDLE holder = CreateFileW(io_test::wide(name).c_str(), GENERIC_READ, FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+  file_ptr file;
+  EXPECT_THROW(open_created_temp_name(file, name.c_str()), exception_io_sharing_violation);
+  CloseHandle(holder);
+  EXPECT_FALSE(io_test::exists(name));
+}
+
+TEST_F(TempSchemes, RaisedAbortStopsATempFileOpenBeforeAnythingIsCreated) {
+  const std::set<std::wstring> before = temp_files_named_omg();
+  raisable_abort_signal abort;
+  abort.raise();
+  file_ptr file;
+  EXPECT_THROW(open_temp_file(file, abort), exception_aborted);
+  EXPECT_EQ(temp_files_named_omg(), before);
+}
+
+}  // namespace
