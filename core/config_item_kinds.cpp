@@ -1,6 +1,7 @@
 #include "core/config_item_kinds.h"
 
-#include <cstring>
+#include <utility>
+
 
 void config_bool::read(byte_stream_reader& source, std::uint32_t, const abort_signal& abort) {
   std::uint8_t byte;

@@ -23,7 +23,6 @@
 #include "core/config_item.h"
 #include "foundation/array.h"
 #include "foundation/avl_tree.h"
-#include "foundation/string_buffer.h"
 #include "foundation/string_small.h"
 #include "foundation/win32_handles.h"
 

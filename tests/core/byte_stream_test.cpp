@@ -63,12 +63,4 @@ TEST(ByteStreamFields, OnAStreamOfUnknownSizeLongTextsAreReadInGrowingSteps) {
   EXPECT_LE(lying.largest_read(), 4u * 200000u);
 }
 
-TEST(ByteStreamFields, ReadToEndTakesEveryRemainingByte) {
-  bytes data(10000, 'y');
-  vector_reader in(data);
-  qiv::string_buffer text;
-  in.read_to_end(text, no_abort);
-  EXPECT_EQ(text.get_length(), 10000u);
-}
-
 } // namespace

@@ -33,14 +33,6 @@ protected:
   config_item* list = nullptr;  // keeps the test items out of the process's list
 };
 
-TEST_F(ConfigItemKinds, ItemsLinkThemselvesLastRegisteredFirst) {
-  config_bool first(item_guid, true, &list);
-  config_bool second(item_guid, false, &list);
-  EXPECT_EQ(list, &second);
-  EXPECT_EQ(second.next(), &first);
-  EXPECT_EQ(first.next(), nullptr);
-}
-
 TEST_F(ConfigItemKinds, BooleansAreOneByteAndAnyNonZeroByteReadsAsTrue) {
   config_bool item(item_guid, true, &list);
   EXPECT_EQ(written(item), bytes{1});

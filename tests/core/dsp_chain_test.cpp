@@ -66,14 +66,6 @@ TEST(DspChain, ASizeBeyondTheRecordFailsBeforeTheBytesAreAllocated) {
   EXPECT_LE(in.largest_read(), 16u);
 }
 
-TEST(DspPreset, EqualityComparesOwnerSizeAndBytes) {
-  const dsp_preset a = make_entry(equaliser, {1, 2});
-  EXPECT_TRUE(a.equals(make_entry(equaliser, {1, 2})));
-  EXPECT_FALSE(a.equals(make_entry(limiter, {1, 2})));
-  EXPECT_FALSE(a.equals(make_entry(equaliser, {1, 2, 0})));
-  EXPECT_FALSE(a.equals(make_entry(equaliser, {1, 3})));
-}
-
 TEST(DspChain, EditingKeepsTheOrderOfTheOtherEntries) {
   dsp_chain chain;
   chain.add_item(make_entry(equaliser, {1}));

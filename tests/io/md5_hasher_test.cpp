@@ -3,7 +3,6 @@
 
 #include <string>
 
-#include "foundation/number_format.h"
 #include "io/md5_hasher.h"
 
 namespace {
