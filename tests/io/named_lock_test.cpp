@@ -168,18 +168,6 @@ TEST_F(NamedLock, WritersAreGrantedOneAtATimeInTheOrderTheyAsked) {
   EXPECT_LT(first.grant_order, second.grant_order);
 }
 
-TEST_F(NamedLock, ExclusiveHolderSeesAWaitingReaderButASharedHolderOnlyAWriter) {
-  const char* name = "C:\\Music\\d.wv";
-  service_ptr<named_lock> writer;
-  named_lock::acquire_exclusive(writer, name, abort);
-  lock_taker reader(name, false);
-  ASSERT_TRUE(eventually([&] { return state_is(name, 1, 0, 0, 1); }));
-  EXPECT_TRUE(writer->has_waiters());
-  writer.reset();
-  ASSERT_TRUE(reader.granted());
-  reader.let_go_and_finish();
-}
-
 TEST_F(NamedLock, DifferentNamesNeverWaitForEachOtherAndLetterCaseCounts) {
   service_ptr<named_lock> lower;
   named_lock::acquire_exclusive(lower, "C:\\Music\\e.flac", abort);
@@ -224,14 +212,6 @@ TEST_F(NamedLock, AbortedWriterNoLongerHoldsBackTheReadersQueuedBehindIt) {
   EXPECT_TRUE(state_is(name, 0, 2, 0, 0));
   late_reader.let_go_and_finish();
   reader.reset();
-}
-
-TEST_F(NamedLock, AGrantWinsOverAnAbortRaisedBeforeTheWait) {
-  raisable_abort_signal raised;
-  raised.raise();
-  service_ptr<named_lock> lock;
-  named_lock::acquire(lock, "C:\\Music\\i.mpc", raised);
-  EXPECT_TRUE(lock);
 }
 
 TEST_F(NamedLock, RegistryServiceTakesModeOneAsExclusive) {

@@ -64,6 +64,19 @@ TEST(ReadAheadFile, ChunksDoubleFromFourKibibytesAndServeSmallReadsFromTheBuffer
   EXPECT_EQ(file->get_position(no_abort()), 5001u);
 }
 
+TEST(ReadAheadFile, RequestsOfAWholeChunkOrMoreSkipTheBuffer) {
+  const std::string content = pattern(300000);
+  auto inner = make_recording_file(content);
+  file_ptr file = wrap(inner, 65536);
+  EXPECT_EQ(read_text(*file, 10), content.substr(0, 10));
+  EXPECT_EQ(read_text(*file, 100000), content.substr(10, 100000));
+  // The buffered rest of the first chunk, then one read for all the others.
+  EXPECT_TRUE(same_calls(inner->reads, {{0, 4096, 4096}, {4096, 95914, 95914}}));
+  EXPECT_EQ(read_text(*file, 10), content.substr(100010, 10));
+  EXPECT_EQ(inner->reads.back().position, 100010u);
+  EXPECT_EQ(file->get_position(no_abort()), 100020u);
+}
+
 TEST(ReadAheadFile, SeeksInsideTheBufferCostNothingAndOthersStartTheChunksAgain) {
   const std::string content = pattern(100000);
   auto inner = make_recording_file(content);

@@ -147,6 +147,37 @@ TEST_F(RetagThroughTempFile, NoTemporaryFileMeansRewritingInPlaceButACancellatio
   EXPECT_EQ(count_files(folder, "temp-*.tmp"), 0);
 }
 
+// A signal that turns raised at its n-th question, to cancel an operation at
+// each of its checks in turn.
+class abort_at_check final : public abort_signal {
+public:
+  explicit abort_at_check(int n) : remaining_(n) { event_.create(); }
+  bool is_set() const override { return --remaining_ <= 0; }
+  HANDLE get_event() const override { return event_.get(); }
+
+private:
+  mutable int remaining_;
+  win32_event event_;
+};
+
+TEST_F(RetagThroughTempFile, CancellationAtAnyMomentOfOpeningLeavesNoHalfMadeTemporaryFile) {
+  bool opened = false;
+  for (int n = 1; n <= 20 && !opened; ++n) {
+    SCOPED_TRACE("cancelled at check " + std::to_string(n));
+    abort_at_check abort(n);
+    retag_through_temp_file retag(target.c_str());
+    file_ptr output;
+    try {
+      opened = retag.open_temp(output, abort);
+      EXPECT_TRUE(opened);
+    } catch (const exception_aborted&) {
+      EXPECT_FALSE(output);
+      EXPECT_EQ(count_files(folder, "temp-*.tmp"), 0);
+    }
+  }
+  EXPECT_TRUE(opened) << "an open that is never cancelled succeeds";
+}
+
 TEST_F(RetagThroughTempFile, CommitWithoutATemporaryFileKeepsTheWritersFile) {
   file_ptr file;
   open(file, target.c_str(), open_mode::write_existing, no_abort());
