@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include "core/app_state.h"
+#include "core/close_confirmation.h"
 #include "core/profile_folder.h"
 #include "core/startup_services.h"
 
@@ -13,7 +14,7 @@ process_state& state() {
 }
 
 bool request_exit(int kind) {
-  if (!close_confirmation::query()) return false;
+  if (!app_close_confirm()) return false;
   if (!shutdown_approval::query_all()) return false;
   process_state& s = state();
   if (kind == 1 || kind == 2) s.restart_requested = true;
@@ -36,7 +37,7 @@ bool session_end_handler(HWND, UINT message, WPARAM, LPARAM, LRESULT& result) {
   switch (message) {
   case WM_QUERYENDSESSION:
     if (s.registry_ready) {
-      if (!close_confirmation::query()) {
+      if (!app_close_confirm()) {
         result = FALSE;  // the user wants to keep working: refuse the session end
         return true;
       }

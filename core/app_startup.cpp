@@ -7,7 +7,13 @@
 #include "core/app_exceptions.h"
 #include "core/app_state.h"
 #include "core/command_line.h"
+#include "core/hidden_main_window.h"
+#include "core/main_thread_queue.h"
+#include "core/message_loop.h"
+#include "core/modal_scope.h"
 #include "core/profile_folder.h"
+#include "core/single_instance.h"
+#include "core/separator_control.h"
 #include "core/startup_services.h"
 #include "core/user_interface.h"
 #include "foundation/crash.h"
@@ -63,9 +69,10 @@ bool plain_file_exists(const char* path) {
 }
 
 void start_again(const app::process_state& s) {
-  modal_scope_guard::enter();
+  modal_scope scope;
+  scope.enter(nullptr);
   shell_execute_utf8(nullptr, nullptr, s.program_path.get_ptr());
-  modal_scope_guard::leave();
+  scope.leave();
 }
 
 // Shutdown after the loop, and clean-up after a failed start-up: the steps
@@ -83,7 +90,7 @@ void tear_down(app::process_state& s, startup_progress& done) {
     release_current_user_interface();
     s.ui_main_window = nullptr;
   }
-  if (done.hidden_window) main_thread_queue::drain();
+  if (done.hidden_window) main_thread_queue::drain(true);
   if (done.library) {
     media_library::shutdown();
     done.library = false;
@@ -96,8 +103,8 @@ void tear_down(app::process_state& s, startup_progress& done) {
     done.playback = false;
   }
   if (done.hidden_window) {
-    main_thread_queue::drain();
-    main_thread_queue::drain();
+    main_thread_queue::drain(true);
+    main_thread_queue::drain(true);
     hidden_main_window::destroy();
     done.hidden_window = false;
   }
@@ -144,7 +151,15 @@ int run_startup_and_loop(app::process_state& s, startup_progress& done) {
   crash_handler::install();
   localisation::load(language_from_command_line(tokens));
 
-  if (!single_instance::check()) throw exception_shutdownrequest("Another instance is already running");
+  switch (single_instance::check()) {
+  case single_instance::start_result::first_instance:
+    break;
+  case single_instance::start_result::handed_over:
+    throw exception_shutdownrequest("Another instance is already running");
+  case single_instance::start_result::not_handed_over:
+    // Its command line would be lost without a word: say so, and fail.
+    throw exception_messagebox("Another instance is already running, but it did not respond.");
+  }
   done.single_instance = true;
 
   take_profile_lock(s);
@@ -177,7 +192,7 @@ int run_startup_and_loop(app::process_state& s, startup_progress& done) {
   set_current_directory_utf8(s.program_folder.get_ptr());
 
   if (s.quiet) return 0;  // no loop, and nothing is saved
-  const int exit_code = message_loop::run();
+  const int exit_code = main_message_loop();
   preferences_dialog::destroy_if_open();
   done.loop_ended_normally = true;
   if (s.restart_requested) done.restart_armed = true;

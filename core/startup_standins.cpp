@@ -10,35 +10,68 @@
 #include "core/user_interface.h"
 #include "core/playback_control.h"
 #include "core/app_exceptions.h"
+#include "core/command_dispatcher.h"
+#include "core/command_line_processing.h"
+#include "core/main_menu_group.h"
+#include "core/menu_group_def.h"
+#include "foundation/string_buffer.h"
+#include "foundation/win32_text.h"
 
-// Crash handler: ends the process with the exception's code, so that a crash
-// never reports success. Crash dumps come with the crash-dump writer.
-namespace crash_handler {
+// Navigation views (stand-in): the items of a command line are only written
+// to the debugger output, one "open: " line each, so that tests can see
+// what a command line would open.
+void nav_open_locations(HWND, const command_line_items& items) {
+  for (const qiv::string_small& item : items) {
+    qiv::string_buffer line("open: ");
+    line.add_c_str(item.get_ptr());
+    line.add_c_str("\n");
+    output_debug_string_utf8(line.get_ptr());
+  }
+}
+
+// Command dispatcher (stand-in): until the user interface builds its menus,
+// a main-menu command run by GUID is only written to the debugger output as
+// "command: {GUID}", so that tests can see which command would run.
 namespace {
-LONG WINAPI filter(EXCEPTION_POINTERS* pointers) {
-  if (IsDebuggerPresent()) return EXCEPTION_CONTINUE_SEARCH;
-  TerminateProcess(GetCurrentProcess(), pointers->ExceptionRecord->ExceptionCode);
-  return EXCEPTION_EXECUTE_HANDLER;
-}
+class command_report_standin : public main_menu_group {
+public:
+  std::uint32_t index_of(const GUID& command) {
+    for (std::uint32_t i = 0; i < commands_.get_count(); ++i)
+      if (commands_[i] == command) return i;
+    commands_.append(command);
+    return commands_.get_count() - 1;
+  }
+  std::uint32_t get_command_count() override { return commands_.get_count(); }
+  GUID get_command(std::uint32_t index) override { return commands_[index]; }
+  void get_command_name(std::uint32_t, qiv::string_object& output) override { output.set_string(""); }
+  GUID get_parent() override { return main_menu_node::playback; }
+  void execute(std::uint32_t index, service_handle) override {
+    wchar_t text[40] = {};
+    StringFromGUID2(commands_[index], text, 40);
+    qiv::string_buffer guid;
+    wide_to_utf8(text, guid);
+    qiv::string_buffer line("command: ");
+    line.add_c_str(guid.get_ptr());
+    line.add_c_str("\n");
+    output_debug_string_utf8(line.get_ptr());
+  }
+
+private:
+  qiv::array<GUID> commands_;
+};
+service_single_instance<command_report_standin> command_report;
+
+class command_dispatcher_standin : public command_dispatcher {
+public:
+  bool find_context_command(const GUID&, service_handle&, std::uint32_t&) override { return false; }
+  bool find_group_command(const GUID& command, service_handle& owner, std::uint32_t& index) override {
+    index = command_report.index_of(command);
+    owner = &command_report;
+    return true;
+  }
+};
+service_factory_single_t<command_dispatcher_standin> command_dispatcher_registration;
 }  // namespace
-void install() { SetUnhandledExceptionFilter(filter); }
-}  // namespace crash_handler
-
-// Localisation: every text the start-up shows is still the built-in English one.
-namespace localisation {
-void load(std::uint32_t) {}
-}
-
-// Single instance: every start is the first instance.
-namespace single_instance {
-bool check() { return true; }
-void process_own_command_line() {}
-void destroy() {}
-}  // namespace single_instance
-
-namespace separator_control {
-void register_class() {}
-}
 
 // The trailing-tag service that start-up insists on; its real implementation
 // comes with the tag readers and writers.
@@ -51,15 +84,6 @@ namespace lifecycle_callbacks {
 void on_init() {}
 void on_quit() {}
 }  // namespace lifecycle_callbacks
-
-namespace hidden_main_window {
-void create() {}
-void destroy() {}
-}  // namespace hidden_main_window
-
-namespace main_thread_queue {
-void drain() {}
-}
 
 // Playback front end: starts and stops nothing.
 namespace {
@@ -151,31 +175,6 @@ namespace preferences_dialog {
 void destroy_if_open() {}
 }
 
-// Message loop: translate and dispatch until WM_QUIT; an exception stored by
-// a window procedure is rethrown here, outside the Win32 frames.
-namespace message_loop {
-int run() {
-  MSG message;
-  for (;;) {
-    const BOOL got = GetMessageW(&message, nullptr, 0, 0);
-    if (got == 0) return static_cast<int>(message.wParam);
-    if (got == -1) return 0;
-    TranslateMessage(&message);
-    DispatchMessageW(&message);
-    callback_guard::rethrow_pending();
-  }
-}
-}  // namespace message_loop
-
-namespace close_confirmation {
-bool query() { return true; }
-}
-
 namespace shutdown_approval {
 bool query_all() { return true; }
 }
-
-namespace modal_scope_guard {
-void enter() {}
-void leave() {}
-}  // namespace modal_scope_guard

@@ -2,6 +2,7 @@
 
 #include "core/app_exceptions.h"
 #include "core/app_state.h"
+#include "core/hidden_main_window.h"
 #include "core/service_registry.h"
 
 namespace {
@@ -20,6 +21,8 @@ HWND user_interface_start() {
     }
   }
   if (!chosen) throw exception_messagebox("No user interface modules installed");
+  // Media keys that the shell hands out reach the program through the hidden window.
+  hidden_main_window::register_shell_hook();
   const HWND window = chosen->init(session_end_handler);
   if (window == nullptr) throw exception_messagebox("Failed to initialize user interface, exiting.");
   current_module() = chosen;

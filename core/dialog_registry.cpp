@@ -1,0 +1,52 @@
+#include "core/dialog_registry.h"
+
+#include "core/service_factory.h"
+#include "foundation/crash.h"
+#include "foundation/main_thread.h"
+
+void dialog_list::add(HWND dialog) { dialogs_.append(dialog); }
+
+void dialog_list::remove(HWND dialog) noexcept {
+  std::uint32_t kept = 0;
+  for (std::uint32_t i = 0; i < dialogs_.get_count(); ++i) {
+    if (dialogs_[i] != dialog) dialogs_.set(kept++, dialogs_[i]);
+  }
+  dialogs_.remove_range(kept, dialogs_.get_count());
+}
+
+bool dialog_list::offer(MSG& message) {
+  // The count is read at every step: a dialog procedure reached through
+  // IsDialogMessageW may unregister its window.
+  for (std::uint32_t i = 0; i < dialogs_.get_count(); ++i) {
+    if (IsDialogMessageW(dialogs_[i], &message)) return true;
+  }
+  return false;
+}
+
+namespace {
+
+class dialog_registry_impl : public dialog_registry {
+public:
+  void add(HWND dialog) override {
+    if (!is_main_thread()) qiv::crash();
+    dialogs_.add(dialog);
+  }
+  void remove(HWND dialog) override {
+    if (!is_main_thread()) qiv::crash();
+    dialogs_.remove(dialog);
+  }
+  dialog_list& dialogs() noexcept { return dialogs_; }
+
+private:
+  dialog_list dialogs_;
+};
+
+service_factory_single_t<dialog_registry_impl> dialog_registry_registration;
+
+}  // namespace
+
+dialog_registry& dialog_registry::get() noexcept { return dialog_registry_registration.get_static_instance(); }
+
+bool dialog_registry_offer(MSG& message) {
+  return dialog_registry_registration.get_static_instance().dialogs().offer(message);
+}

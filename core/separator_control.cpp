@@ -1,0 +1,89 @@
+#include "core/separator_control.h"
+
+#include "core/app_state.h"
+#include "core/callback_guard.h"
+#include "foundation/win32_error.h"
+
+namespace {
+
+// What each separator window keeps, in its first extra window word.
+struct separator_state {
+  HFONT font = nullptr;
+};
+
+separator_state* state_of(HWND window) noexcept {
+  return reinterpret_cast<separator_state*>(GetWindowLongPtrW(window, 0));
+}
+
+LRESULT handle_message(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  switch (message) {
+  case WM_NCCREATE:
+    SetWindowLongPtrW(window, 0, reinterpret_cast<LONG_PTR>(new separator_state()));
+    break;
+  case WM_NCDESTROY: {
+    separator_state* state = state_of(window);
+    // Cleared first, so that nothing reaching the window during its last
+    // messages finds freed memory.
+    SetWindowLongPtrW(window, 0, 0);
+    delete state;
+    break;
+  }
+  case WM_PAINT:
+    separator_control::paint(window);
+    return 0;
+  case WM_SETFONT:
+    if (separator_state* state = state_of(window)) state->font = reinterpret_cast<HFONT>(wparam);
+    if (LOWORD(lparam) != 0) InvalidateRect(window, nullptr, TRUE);
+    return 0;
+  case WM_GETFONT:
+    return reinterpret_cast<LRESULT>(separator_control::get_font(window));
+  case WM_SETTEXT:
+    InvalidateRect(window, nullptr, TRUE);
+    break;
+  }
+  return DefWindowProcW(window, message, wparam, lparam);
+}
+
+LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  // A failed WM_NCCREATE answers FALSE, so that the window is not created.
+  return guard_callback<LRESULT>(0, [&] { return handle_message(window, message, wparam, lparam); });
+}
+
+}  // namespace
+
+namespace separator_control {
+
+void register_class() {
+  const HINSTANCE instance = app::state().instance_handle;
+  WNDCLASSW window_class = {};
+  window_class.style = CS_HREDRAW | CS_VREDRAW;
+  window_class.lpfnWndProc = window_procedure;
+  window_class.cbWndExtra = sizeof(LONG_PTR);
+  window_class.hInstance = instance != nullptr ? instance : GetModuleHandleW(nullptr);
+  window_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  window_class.lpszClassName = class_name;
+  SetLastError(0);
+  if (RegisterClassW(&window_class) == 0) throw exception_win32(GetLastError());
+}
+
+void paint(HWND window) {
+  PAINTSTRUCT paint_info;
+  const HDC dc = BeginPaint(window, &paint_info);
+  if (dc == nullptr) return;
+  RECT client;
+  GetClientRect(window, &client);
+  FillRect(dc, &client, GetSysColorBrush(COLOR_BTNFACE));
+  // One etched line across the middle.
+  RECT line = client;
+  line.top = (client.top + client.bottom) / 2 - 1;
+  line.bottom = line.top + 2;
+  DrawEdge(dc, &line, EDGE_ETCHED, BF_TOP);
+  EndPaint(window, &paint_info);
+}
+
+HFONT get_font(HWND window) noexcept {
+  const separator_state* state = state_of(window);
+  return state != nullptr ? state->font : nullptr;
+}
+
+}  // namespace separator_control

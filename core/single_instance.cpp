@@ -1,0 +1,256 @@
+#include "core/single_instance.h"
+
+#include <windows.h>
+
+#include <cstring>
+
+#include "core/app_state.h"
+#include "core/callback_guard.h"
+#include "core/command_line_processing.h"
+#include "core/profile_identity.h"
+#include "foundation/array.h"
+#include "foundation/case_folding.h"
+#include "foundation/list.h"
+#include "foundation/string_buffer.h"
+#include "foundation/win32_text.h"
+
+namespace single_instance {
+
+namespace {
+
+constexpr wchar_t window_class[] = L"{75D55AF6-03A2-457a-9933-D4EC2CB25684}";
+constexpr wchar_t window_title[] = L"uninteresting";
+
+// The messages of the hand-over. A starting process asks every window of the
+// class for its identity to find the instance of its own profile.
+constexpr UINT message_identity = WM_USER;
+constexpr UINT message_run_received = WM_USER + 1;
+constexpr ULONG_PTR payload_command_line = 1;   // command line, NUL, directory, NUL
+constexpr ULONG_PTR payload_is_program = 2;     // UTF-16 path: is it this program?
+
+constexpr std::size_t longest_path_units = 32767;  // what Windows allows in any path
+
+constexpr int attempts_before_giving_up = 300;
+constexpr DWORD wait_between_attempts_ms = 100;
+
+struct received_payload : qiv::list_node<received_payload> {
+  ULONG_PTR kind = 0;
+  qiv::byte_array bytes;
+};
+
+struct instance_state {
+  HWND window = nullptr;
+  std::uint32_t identity = 0;
+  HANDLE mutex = nullptr;  // held until the process ends
+  qiv::list<received_payload> received;
+};
+
+instance_state& state() {
+  static instance_state instance;
+  return instance;
+}
+
+instance_state* state_of(HWND window) {
+  return reinterpret_cast<instance_state*>(GetWindowLongPtrW(window, 0));
+}
+
+// The payload arrives from any process that cares to send one: it is read
+// only through a copy of its stated length.
+bool names_this_program(const COPYDATASTRUCT& data) {
+  const std::size_t units = data.cbData / sizeof(wchar_t);
+  if (units > longest_path_units) return false;  // no path, and not worth copying
+  qiv::array<wchar_t> copy;
+  copy.set_size(static_cast<std::uint32_t>(units + 1));
+  if (units > 0) std::memcpy(copy.data(), data.lpData, units * sizeof(wchar_t));
+  copy[static_cast<std::uint32_t>(units)] = L'\0';
+  qiv::string_buffer sent;
+  wide_to_utf8(copy.data(), units, sent);
+  qiv::string_buffer own;
+  if (get_module_file_name_utf8(own) == 0) return false;
+  return qiv::compare_nocase(sent.get_ptr(), own.get_ptr()) == 0;
+}
+
+LRESULT on_copy_data(HWND window, instance_state* s, const COPYDATASTRUCT& data) {
+  // Refusing lets the sender try again until start-up (or shutdown) is over,
+  // instead of dropping its command line.
+  if (s == nullptr || !app::state().registry_ready) return FALSE;
+  if (data.dwData == payload_is_program) return names_this_program(data) ? TRUE : FALSE;
+  qiv::ref_ptr<received_payload> record(new received_payload);
+  record->kind = data.dwData;
+  if (data.cbData > 0) record->bytes.assign(data.lpData, data.cbData);
+  s->received.push_back(record.get());
+  // The sender waits inside SendMessage: answer at once and do the work on
+  // this instance's own loop.
+  PostMessageW(window, message_run_received, 0, 0);
+  return TRUE;
+}
+
+// "command line NUL directory NUL", nothing else.
+bool split_command_line_payload(const received_payload& record, const char*& text, const char*& directory) {
+  if (record.kind != payload_command_line) return false;
+  const std::uint32_t size = record.bytes.get_count();
+  if (size < 2 || record.bytes[size - 1] != 0) return false;
+  std::uint32_t zeros = 0;
+  for (std::uint8_t byte : record.bytes)
+    if (byte == 0) ++zeros;
+  if (zeros != 2) return false;
+  text = reinterpret_cast<const char*>(record.bytes.data());
+  directory = text + std::strlen(text) + 1;
+  return true;
+}
+
+void run_received(instance_state* s) {
+  if (s == nullptr) return;
+  qiv::list<received_payload> batch;
+  while (received_payload* first = s->received.first()) {
+    qiv::ref_ptr<received_payload> keep(first);
+    s->received.remove(first);
+    batch.push_back(first);
+  }
+  for (received_payload* record = batch.first(); record != nullptr; record = record->next()) {
+    const char* text = nullptr;
+    const char* directory = nullptr;
+    if (s->window == nullptr || !split_command_line_payload(*record, text, directory)) continue;
+    command_line::process(text, false, directory);
+  }
+}
+
+LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  return guard_callback<LRESULT>(0, [&]() -> LRESULT {
+    switch (message) {
+    case WM_CREATE:
+      SetWindowLongPtrW(window, 0,
+                        reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams));
+      return DefWindowProcW(window, message, wparam, lparam);
+    case message_identity: {
+      const instance_state* s = state_of(window);
+      return s != nullptr ? static_cast<LRESULT>(s->identity) : 0;
+    }
+    case WM_COPYDATA:
+      return on_copy_data(window, state_of(window), *reinterpret_cast<const COPYDATASTRUCT*>(lparam));
+    case message_run_received:
+      run_received(state_of(window));
+      return 0;
+    default:
+      return DefWindowProcW(window, message, wparam, lparam);
+    }
+  });
+}
+
+struct window_search {
+  std::uint32_t identity;
+  HWND found;
+};
+
+BOOL CALLBACK match_instance_window(HWND window, LPARAM parameter) noexcept {
+  auto* search = reinterpret_cast<window_search*>(parameter);
+  wchar_t name[256];
+  if (GetClassNameW(window, name, 256) == 0 || std::wcscmp(name, window_class) != 0) return TRUE;
+  if (static_cast<std::uint32_t>(SendMessageW(window, message_identity, 0, 0)) != search->identity) return TRUE;
+  search->found = window;
+  return FALSE;
+}
+
+HWND find_instance_window(std::uint32_t identity) {
+  window_search search{identity, nullptr};
+  EnumWindows(match_instance_window, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+// True when the running instance took the command line.
+bool hand_over(HWND window, bool& cannot_send) {
+  qiv::string_buffer text;
+  get_command_line_utf8(text);
+  qiv::string_buffer directory;
+  if (!get_current_directory_utf8(directory)) {
+    cannot_send = true;
+    return false;
+  }
+  qiv::byte_array payload;
+  payload.assign(text.get_ptr(), static_cast<std::uint32_t>(text.get_length() + 1));
+  payload.grow_by(directory.get_ptr(), static_cast<std::uint32_t>(directory.get_length() + 1));
+
+  DWORD process_id = 0;
+  GetWindowThreadProcessId(window, &process_id);
+  if (process_id != 0) AllowSetForegroundWindow(process_id);  // it may come to the front
+
+  COPYDATASTRUCT data;
+  data.dwData = payload_command_line;
+  data.cbData = payload.get_count();
+  data.lpData = payload.data();
+  // The window may be gone by now, or the instance may still be starting:
+  // anything but TRUE means the command line was not taken.
+  return SendMessageW(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data)) == TRUE;
+}
+
+void create_window(instance_state& s) {
+  const HINSTANCE instance = app::state().instance_handle;
+  WNDCLASSW window_class_data = {};
+  window_class_data.lpfnWndProc = window_procedure;
+  window_class_data.cbWndExtra = sizeof(LONG_PTR);
+  window_class_data.hInstance = instance;
+  window_class_data.lpszClassName = window_class;
+  SetLastError(0);
+  if (RegisterClassW(&window_class_data) == 0) throw_last_win32_error();
+  s.window = CreateWindowExW(0, window_class, window_title, 0, 0, 0, 0, 0, nullptr, nullptr, instance, &s);
+  if (s.window == nullptr) {
+    const DWORD error = GetLastError();
+    UnregisterClassW(window_class, instance);
+    SetLastError(error);
+    throw_last_win32_error();
+  }
+}
+
+}  // namespace
+
+start_result check() {
+  destroy();
+  instance_state& s = state();
+  s.identity = profile_identity(profile::get_path());
+  wchar_t mutex_name[profile_mutex_name_size];
+  profile_mutex_name(s.identity, mutex_name);
+
+  for (int attempt = 0;; ++attempt) {
+    SetLastError(0);
+    const HANDLE mutex = CreateMutexW(nullptr, FALSE, mutex_name);
+    if (mutex == nullptr) throw_last_win32_error();
+    if (GetLastError() != ERROR_ALREADY_EXISTS) {
+      s.mutex = mutex;
+      break;
+    }
+    CloseHandle(mutex);
+    // The instance may be starting (no window yet) or ending (window gone,
+    // mutex still held); both pass, so ask again a little later.
+    if (const HWND window = find_instance_window(s.identity)) {
+      bool cannot_send = false;
+      if (hand_over(window, cannot_send)) return start_result::handed_over;
+      if (cannot_send) return start_result::not_handed_over;
+    }
+    if (attempt >= attempts_before_giving_up) return start_result::not_handed_over;
+    Sleep(wait_between_attempts_ms);
+  }
+  create_window(s);
+  return start_result::first_instance;
+}
+
+void process_own_command_line() {
+  if (state().window == nullptr) return;
+  qiv::string_buffer text;
+  get_command_line_utf8(text);
+  qiv::string_buffer directory;
+  if (!get_current_directory_utf8(directory)) return;
+  command_line::process(text.get_ptr(), true, directory.get_ptr());
+}
+
+void destroy() {
+  instance_state& s = state();
+  if (s.window != nullptr) {
+    const HWND window = s.window;
+    s.window = nullptr;
+    DestroyWindow(window);
+    UnregisterClassW(window_class, app::state().instance_handle);
+  }
+  s.received.clear();
+}
+
+}  // namespace single_instance

@@ -1,0 +1,177 @@
+#include "core/single_instance.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "core/app_state.h"
+#include "core/callback_guard.h"
+#include "core/command_line_handler.h"
+#include "core/profile_identity.h"
+#include "core/service_registry.h"
+#include "core/tag_service.h"
+
+namespace {
+
+template <class Impl>
+class single_factory final : public service_factory {
+public:
+  explicit single_factory(service_factory** list) : service_factory(service_registered_guid<Impl>(), list) {}
+  void create(service_handle& out) override { out = &instance; }
+  service_single_instance<Impl> instance;
+};
+
+class sample_tag_service : public tag_service {};
+
+class recording_handler : public command_line_handler {
+public:
+  result process_option(const char* option) override {
+    options.emplace_back(option);
+    return handled;
+  }
+  void process_parameter(const char*) override {}
+  void end_option() override {}
+  bool wants_folders_whole() override { return false; }
+  static inline std::vector<std::string> options;
+};
+
+// The bytes of a literal, inner NULs included, without the one C++ adds.
+template <std::size_t n>
+std::string bytes_of(const char (&text)[n]) {
+  return std::string(text, n - 1);
+}
+
+constexpr wchar_t window_class[] = L"{75D55AF6-03A2-457a-9933-D4EC2CB25684}";
+
+struct window_search {
+  std::uint32_t identity;
+  HWND found;
+};
+
+BOOL CALLBACK match_window(HWND window, LPARAM parameter) {
+  auto* search = reinterpret_cast<window_search*>(parameter);
+  wchar_t name[256];
+  if (GetClassNameW(window, name, 256) && std::wcscmp(name, window_class) == 0 &&
+      static_cast<std::uint32_t>(SendMessageW(window, WM_USER, 0, 0)) == search->identity) {
+    search->found = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+// The running instance's side of the hand-over, driven by messages as a
+// second start (or any other process) would send them.
+class SingleInstanceWindow : public ::testing::Test {
+protected:
+  void SetUp() override {
+    recording_handler::options.clear();
+    app::state() = app::process_state();
+    app::state().instance_handle = GetModuleHandleW(nullptr);
+    // A profile of its own for every test: the mutex of a profile stays
+    // until the process ends.
+    static int test_number = 0;
+    const std::string profile = "file://C:\\zorv-single-instance-test-" + std::to_string(GetCurrentProcessId()) +
+                                "-" + std::to_string(++test_number);
+    app::state().profile_path.set_string(profile.c_str());
+    identity_ = profile_identity(profile.c_str());
+    service_registry::build(list_);
+    app::state().registry_ready = true;
+    ASSERT_EQ(single_instance::check(), single_instance::start_result::first_instance);
+    window_search search{identity_, nullptr};
+    EnumWindows(match_window, reinterpret_cast<LPARAM>(&search));
+    window_ = search.found;
+    ASSERT_NE(window_, nullptr);
+  }
+  void TearDown() override {
+    single_instance::destroy();
+    service_registry::free();
+    app::state() = app::process_state();
+  }
+
+  LRESULT send(ULONG_PTR kind, const void* bytes, std::size_t size) {
+    COPYDATASTRUCT data;
+    data.dwData = kind;
+    data.cbData = static_cast<DWORD>(size);
+    data.lpData = const_cast<void*>(bytes);
+    return SendMessageW(window_, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data));
+  }
+  LRESULT send_text(ULONG_PTR kind, const std::string& bytes) { return send(kind, bytes.data(), bytes.size()); }
+
+  static void run_pending_messages() {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+      callback_guard::rethrow_pending();
+    }
+  }
+
+  service_factory* list_ = nullptr;
+  single_factory<sample_tag_service> tags_{&list_};
+  single_factory<recording_handler> handler_{&list_};
+  std::uint32_t identity_ = 0;
+  HWND window_ = nullptr;
+};
+
+TEST_F(SingleInstanceWindow, FirstInstanceHoldsTheProfileMutexAndAnswersItsIdentity) {
+  wchar_t name[profile_mutex_name_size];
+  profile_mutex_name(identity_, name);
+  HANDLE mutex = OpenMutexW(SYNCHRONIZE, FALSE, name);
+  EXPECT_NE(mutex, nullptr);
+  if (mutex != nullptr) CloseHandle(mutex);
+  EXPECT_EQ(static_cast<std::uint32_t>(SendMessageW(window_, WM_USER, 0, 0)), identity_);
+  wchar_t title[64] = {};
+  GetWindowTextW(window_, title, 64);
+  EXPECT_STREQ(title, L"uninteresting");
+  EXPECT_FALSE(IsWindowVisible(window_));
+}
+
+TEST_F(SingleInstanceWindow, ProgramPathQueryComparesOnlyTheStatedLengthIgnoringCase) {
+  wchar_t own[MAX_PATH * 2] = {};
+  const std::size_t length = GetModuleFileNameW(nullptr, own, MAX_PATH * 2);
+  std::wstring shouted(own, length);
+  CharUpperBuffW(shouted.data(), static_cast<DWORD>(shouted.size()));
+  const std::size_t bytes = length * sizeof(wchar_t);
+
+  EXPECT_EQ(send(2, shouted.data(), bytes), TRUE);
+  // Not terminated within the stated length: what follows is not read.
+  std::wstring followed = shouted + L"\\more";
+  EXPECT_EQ(send(2, followed.data(), bytes), TRUE);
+  // An odd size: the half unit at the end is no character.
+  EXPECT_EQ(send(2, followed.data(), bytes + 1), TRUE);
+  EXPECT_EQ(send(2, followed.data(), followed.size() * sizeof(wchar_t)), FALSE);
+  EXPECT_EQ(send(2, shouted.data(), bytes - sizeof(wchar_t)), FALSE);
+  EXPECT_EQ(send(2, nullptr, 0), FALSE);
+  const std::wstring longer_than_any_path(40000, L'a');
+  EXPECT_EQ(send(2, longer_than_any_path.data(), longer_than_any_path.size() * sizeof(wchar_t)), FALSE);
+  run_pending_messages();
+  EXPECT_TRUE(recording_handler::options.empty());  // queries are never queued
+}
+
+TEST_F(SingleInstanceWindow, HandedOverCommandLineRunsOnTheInstancesOwnLoopAndMalformedOnesAreDropped) {
+  EXPECT_EQ(send_text(1, bytes_of("zorv.exe /first\0C:\\Music\0")), TRUE);
+  send_text(1, bytes_of("zorv.exe /one-zero\0"));
+  send_text(1, bytes_of("zorv.exe /three\0C:\\\0extra\0"));
+  send_text(1, bytes_of("zorv.exe /unterminated\0C:\\"));
+  send_text(3, bytes_of("zorv.exe /other-kind\0C:\\\0"));
+  send(1, nullptr, 0);
+  EXPECT_EQ(send_text(1, bytes_of("zorv.exe /second\0C:\\\0")), TRUE);
+  EXPECT_TRUE(recording_handler::options.empty());  // the sender is released first
+  run_pending_messages();
+  EXPECT_EQ(recording_handler::options, (std::vector<std::string>{"/first", "/second"}));
+}
+
+TEST_F(SingleInstanceWindow, CommandLineIsRefusedUntilTheRegistryIsReady) {
+  // Refused, not dropped: the sender tries again instead of losing it.
+  app::state().registry_ready = false;
+  EXPECT_EQ(send_text(1, bytes_of("zorv.exe /early\0C:\\\0")), FALSE);
+  app::state().registry_ready = true;
+  run_pending_messages();
+  EXPECT_TRUE(recording_handler::options.empty());
+}
+
+}  // namespace
