@@ -55,7 +55,8 @@ instance_state* state_of(HWND window) {
 }
 
 // The payload arrives from any process that cares to send one: it is read
-// only through a copy of its stated length.
+// only through a copy of its stated length. A terminator the sender counted
+// in ends the text.
 bool names_this_program(const COPYDATASTRUCT& data) {
   const std::size_t units = data.cbData / sizeof(wchar_t);
   if (units > longest_path_units) return false;  // no path, and not worth copying

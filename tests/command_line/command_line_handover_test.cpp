@@ -136,23 +136,6 @@ TEST_F(CommandLineHandover, SecondStartHandsItsCommandLineToTheRunningInstanceAn
   EXPECT_TRUE(contains(lower(first.debug_output), lower(opened))) << first.debug_output;
 }
 
-TEST_F(CommandLineHandover, LanguageValueIsNoFileAndUnknownOptionsAreReportedWhileTheRestGoesOn) {
-  program_copy copy;
-  scratch_folder music;
-  test_support::write_file(music / L"a.mp3", "");
-  test_support::write_file(music / L"b.mp3", "");
-  program_options options = options_for(copy.exe(), L"/lang 1033 a.mp3 /bogus b.mp3", music.path());
-  options.on_window = [](HWND window) { PostMessageW(window, WM_CLOSE, 0, 0); };
-  const program_result result = run_program(options);
-
-  EXPECT_EQ(result.exit_code, 0u);
-  EXPECT_TRUE(contains(result.debug_output, "Error: unknown commandline parameter: /bogus\n")) << result.debug_output;
-  const std::string output = lower(result.debug_output);
-  EXPECT_TRUE(contains(output, lower("open: file://" + utf8(music / L"a.mp3") + "\n"))) << result.debug_output;
-  EXPECT_TRUE(contains(output, lower("open: file://" + utf8(music / L"b.mp3") + "\n"))) << result.debug_output;
-  EXPECT_FALSE(contains(output, "1033")) << result.debug_output;
-}
-
 // An instance that holds the profile but never answers (here: only its
 // mutex exists) must not swallow the command line of a second start.
 TEST_F(CommandLineHandover, StartThatFindsNoAnsweringInstanceFailsVisiblyAfterWaiting) {

@@ -161,12 +161,4 @@ TEST_F(CommandLineProcessing, UserInterfaceComesForwardForFilesOrABareSecondStar
   }
 }
 
-TEST_F(CommandLineProcessing, NothingRunsBeforeTheRegistryIsReady) {
-  build_registry(false);
-  app::state().registry_ready = false;
-  command_line::process("zorv /bogus", false, "C:\\");
-  EXPECT_TRUE(recording_handler::events.empty());
-  EXPECT_TRUE(recording_popup::shown.empty());
-}
-
 }  // namespace

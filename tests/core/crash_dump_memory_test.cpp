@@ -67,13 +67,4 @@ TEST_F(CrashDumpMemory, RegistersFirstThenStackWordsThatPointToReadableMemory) {
                                             {at(0x10) - 0x200, 0x400}}));
 }
 
-TEST_F(CrashDumpMemory, StackScanEndsAfterTheWordOneKilobyteAbove) {
-  context_.Esp = at(0);
-  put_word(0x400, pages_ + 0x800);  // the last word read
-  put_word(0x404, pages_ + 0x900);  // one word too far
-  const std::vector<range> ranges = walk_all();
-  ASSERT_EQ(ranges.size(), 9u);
-  EXPECT_EQ(ranges[8].base, at(0x800) - 0x200);
-}
-
 }  // namespace

@@ -117,19 +117,6 @@ protected:
   HWND window_ = nullptr;
 };
 
-TEST_F(SingleInstanceWindow, FirstInstanceHoldsTheProfileMutexAndAnswersItsIdentity) {
-  wchar_t name[profile_mutex_name_size];
-  profile_mutex_name(identity_, name);
-  HANDLE mutex = OpenMutexW(SYNCHRONIZE, FALSE, name);
-  EXPECT_NE(mutex, nullptr);
-  if (mutex != nullptr) CloseHandle(mutex);
-  EXPECT_EQ(static_cast<std::uint32_t>(SendMessageW(window_, WM_USER, 0, 0)), identity_);
-  wchar_t title[64] = {};
-  GetWindowTextW(window_, title, 64);
-  EXPECT_STREQ(title, L"uninteresting");
-  EXPECT_FALSE(IsWindowVisible(window_));
-}
-
 TEST_F(SingleInstanceWindow, ProgramPathQueryComparesOnlyTheStatedLengthIgnoringCase) {
   wchar_t own[MAX_PATH * 2] = {};
   const std::size_t length = GetModuleFileNameW(nullptr, own, MAX_PATH * 2);

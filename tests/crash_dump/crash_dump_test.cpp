@@ -62,6 +62,14 @@ TEST_F(CrashDump, AccessViolationLeavesAWholeDumpAndExitsWithItsCode) {
   EXPECT_FALSE(file_exists(dump(2)));
 }
 
+TEST_F(CrashDump, NextDumpTakesTheSmallestFreeNumber) {
+  test_support::write_file(dump(1), "older");
+  test_support::write_file(dump(3), "older");
+  EXPECT_EQ(run(L"/crash").exit_code, access_violation);
+  EXPECT_TRUE(test_support::summarize_minidump(dump(2)).whole);
+  EXPECT_FALSE(file_exists(dump(4)));
+}
+
 TEST_F(CrashDump, ReadOnlyProfileGetsNoDumpButTheCrashStillFails) {
   ASSERT_TRUE(test_support::set_folder_read_only(profile_, true));
   const program_result result = run(L"/crash");
