@@ -1,5 +1,6 @@
 // Throughput of the foundation's hot text paths, each printed beside a peer
 // measured in the same run, so the ratio means something on a noisy machine.
+#include "bench/bench_clock.h"
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -18,16 +19,7 @@
 
 namespace {
 
-double now_seconds() {
-  static const double ticks_per_second = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return static_cast<double>(f.QuadPart);
-  }();
-  LARGE_INTEGER t;
-  QueryPerformanceCounter(&t);
-  return static_cast<double>(t.QuadPart) / ticks_per_second;
-}
+using bench::now_seconds;
 
 std::string to_utf8(const std::wstring& text) {
   const int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);

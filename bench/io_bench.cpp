@@ -5,6 +5,7 @@
 // reads of one buffer's size, which is what its refills are. Each figure is
 // the best of a few passes over a file the system has already cached: the
 // cost measured is the path's, not the disk's.
+#include "bench/bench_clock.h"
 #include <windows.h>
 
 #include <algorithm>
@@ -24,16 +25,7 @@ namespace {
 constexpr std::uint32_t file_size = 100 * 1000 * 1000;
 constexpr int passes = 3;
 
-double now_seconds() {
-  static const double ticks_per_second = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return static_cast<double>(f.QuadPart);
-  }();
-  LARGE_INTEGER t;
-  QueryPerformanceCounter(&t);
-  return static_cast<double>(t.QuadPart) / ticks_per_second;
-}
+using bench::now_seconds;
 
 std::wstring bench_file_path() {
   wchar_t folder[MAX_PATH + 1];

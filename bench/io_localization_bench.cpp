@@ -2,6 +2,7 @@
 // 1 MiB override file (the largest accepted), each beside a raw read of the
 // same bytes in the same run. The override must load in under 50 ms.
 //   tools/wine-exec BUILD_DIR BUILD_DIR/bench/bench_io_localization.exe
+#include "bench/bench_clock.h"
 #include <windows.h>
 
 #include <algorithm>
@@ -12,16 +13,7 @@
 
 namespace {
 
-double now_seconds() {
-  static const double ticks_per_second = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return static_cast<double>(f.QuadPart);
-  }();
-  LARGE_INTEGER t;
-  QueryPerformanceCounter(&t);
-  return static_cast<double>(t.QuadPart) / ticks_per_second;
-}
+using bench::now_seconds;
 
 // The best of several runs, in milliseconds.
 template <class Work>
