@@ -1,0 +1,26 @@
+// The process-wide registry that keeps exactly one track_handle alive per
+// distinct location. Locations are the same track only when their path bytes
+// and subsong are equal: paths that differ in letter case are different
+// tracks, since case matters on some file systems and schemes.
+#pragma once
+
+#include <cstdint>
+
+#include "metadata/track_handle.h"
+#include "metadata/track_location.h"
+
+namespace track_handle_registry {
+
+// The handle of `location`, made on first request with no cached info. The
+// reference `out` held before is released. Safe from any thread.
+void get_handle(track_handle_ptr& out, const track_location& location);
+track_handle_ptr get_handle(const track_location& location);
+
+// The number of handles alive now.
+std::uint32_t live_count();
+
+// The same global info lock as track_handle::lock_info.
+inline void lock_info() noexcept { track_handle::lock_info(); }
+inline void unlock_info() noexcept { track_handle::unlock_info(); }
+
+} // namespace track_handle_registry

@@ -1,0 +1,136 @@
+#include "metadata/info_batch.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "core/service_factory.h"
+#include "core/service_registry.h"
+#include "metadata/track_handle_registry.h"
+#include "metadata/track_info_listener.h"
+
+namespace {
+
+using namespace field_name_set;
+
+struct delivery {
+  std::vector<const track_handle*> handles;
+  std::uint8_t flag;
+};
+
+class recording_listener : public track_info_listener {
+public:
+  void on_info_changed(const track_handle_list& handles, std::uint8_t flag) override {
+    delivery d{{}, flag};
+    for (const track_handle_ptr& handle : handles) d.handles.push_back(handle.get());
+    deliveries.push_back(d);
+  }
+  std::vector<delivery> deliveries;
+};
+
+class listener_factory final : public service_factory {
+public:
+  explicit listener_factory(service_factory** list) : service_factory(track_info_listener::class_guid, list) {}
+  void create(service_handle& out) override { out = &listener; }
+  service_single_instance<recording_listener> listener;
+};
+
+class recording_callback final : public track_info_change_callback {
+public:
+  void on_info_changed(const track_handle_list& handles, std::uint8_t) override { calls.push_back(handles.size()); }
+  std::vector<std::size_t> calls;
+};
+
+class InfoPublishing : public ::testing::Test {
+protected:
+  void SetUp() override {
+    table.build(list);
+    track_info_changed_register(callback);
+  }
+  void TearDown() override { track_info_changed_unregister(callback); }
+
+  recording_listener& heard() { return factory.listener; }
+
+  service_factory* list = nullptr;
+  listener_factory factory{&list};
+  service_registry_table table;
+  recording_callback callback;
+};
+
+track_handle_ptr handle_of(const char* path) { return track_handle_registry::get_handle(track_location(path, 0)); }
+
+track_display_info record_titled(const char* text) {
+  track_display_info record;
+  record.set(title, text);
+  return record;
+}
+
+std::string cached_title(const track_handle_ptr& handle) {
+  track_display_info out;
+  return handle->get_info(out) ? out.get(title) : "<none>";
+}
+
+TEST_F(InfoPublishing, AnEmptyListReachesNoOne) {
+  track_info_publish({}, 0, table);
+  EXPECT_TRUE(heard().deliveries.empty());
+  EXPECT_TRUE(callback.calls.empty());
+}
+
+TEST_F(InfoPublishing, AHandleNamedTwiceIsDeliveredOnceWithTheFlag) {
+  const track_handle_ptr a = handle_of("file://C:\\pub\\a.mp3");
+  const track_handle_ptr b = handle_of("file://C:\\pub\\b.mp3");
+  track_info_publish({a, b, a}, 1, table);
+  ASSERT_EQ(heard().deliveries.size(), 1u);
+  EXPECT_EQ(heard().deliveries[0].handles.size(), 2u);
+  EXPECT_EQ(heard().deliveries[0].flag, 1);
+  EXPECT_EQ(callback.calls, std::vector<std::size_t>{2});
+}
+
+TEST_F(InfoPublishing, AnUnregisteredCallbackHearsNothing) {
+  track_info_changed_unregister(callback);
+  track_info_publish({handle_of("file://C:\\pub\\c.mp3")}, 0, table);
+  EXPECT_EQ(heard().deliveries.size(), 1u);
+  EXPECT_TRUE(callback.calls.empty());
+}
+
+TEST_F(InfoPublishing, BatchKeepsTheLaterReadOfAHandle) {
+  const track_handle_ptr handle = handle_of("file://C:\\batch\\twice.mp3");
+  info_batch batch;
+  batch.add_read(handle, record_titled("second read"), 100, 2000);
+  batch.add_read(handle, record_titled("first read"), 100, 1000);
+  EXPECT_EQ(batch.pending_count(), 1u);
+  batch.commit(table);
+  EXPECT_EQ(cached_title(handle), "second read");
+}
+
+TEST_F(InfoPublishing, BatchAtEqualReadTimesKeepsTheReadAddedLast) {
+  const track_handle_ptr handle = handle_of("file://C:\\batch\\tick.mp3");
+  info_batch batch;
+  batch.add(handle, record_titled("earlier"), file_stats{10, 100}, false);
+  batch.add(handle, record_titled("later"), file_stats{10, 100}, false);
+  batch.commit(table);
+  EXPECT_EQ(cached_title(handle), "later");
+}
+
+TEST_F(InfoPublishing, CommitStoresEmptiesAndPublishesOnlyWhatWasStored) {
+  const track_handle_ptr fresh = handle_of("file://C:\\batch\\fresh.mp3");
+  const track_handle_ptr current = handle_of("file://C:\\batch\\current.mp3");
+  ASSERT_TRUE(current->set_info(record_titled("newer already"), 500, 0, false));
+
+  info_batch batch;
+  batch.add(fresh, record_titled("fresh"), file_stats{10, 100}, true);
+  batch.add(current, record_titled("stale"), file_stats{10, 400}, false);
+  batch.commit(table);
+
+  EXPECT_EQ(batch.pending_count(), 0u);
+  EXPECT_EQ(cached_title(fresh), "fresh");
+  EXPECT_EQ(cached_title(current), "newer already");
+  ASSERT_EQ(heard().deliveries.size(), 1u);
+  EXPECT_EQ(heard().deliveries[0].handles, std::vector<const track_handle*>{fresh.get()});
+  EXPECT_EQ(heard().deliveries[0].flag, 0);
+
+  batch.commit(table);  // nothing left: nothing published
+  EXPECT_EQ(heard().deliveries.size(), 1u);
+}
+
+} // namespace

@@ -1,0 +1,169 @@
+#include "metadata/track_handle_registry.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/abort_signal.h"
+#include "io/io_exceptions.h"
+#include "metadata/track_handle.h"
+#include "metadata_test_streams.h"
+
+namespace {
+
+using namespace field_name_set;
+
+track_handle_ptr handle_of(const char* path, std::uint32_t subsong = 0) {
+  return track_handle_registry::get_handle(track_location(path, subsong));
+}
+
+track_display_info record_titled(const char* title_text) {
+  track_display_info record;
+  record.set(title, title_text);
+  record.set_length(12.5f);
+  return record;
+}
+
+std::string cached_title(const track_handle_ptr& handle) {
+  track_display_info out;
+  return handle->get_info(out) ? out.get(title) : "<none>";
+}
+
+std::uint64_t cached_time(const track_handle_ptr& handle) {
+  track_info_lock hold;
+  return handle->get_info_timestamp();
+}
+
+std::string stored_bytes(const track_display_info& record) {
+  string_writer out;
+  record.write(out, never_raised_abort_signal());
+  return out.bytes();
+}
+
+TEST(TrackHandleIdentity, OneHandlePerPathAndSubsong) {
+  const track_handle_ptr a = handle_of("file://C:\\Music\\a.flac");
+  const track_handle_ptr again = handle_of("file://C:\\Music\\a.flac");
+  const track_handle_ptr second_track = handle_of("file://C:\\Music\\a.flac", 1);
+  const track_handle_ptr upper = handle_of("file://C:\\Music\\A.flac");
+  EXPECT_EQ(a.get(), again.get());
+  EXPECT_NE(a.get(), second_track.get());
+  EXPECT_NE(a.get(), upper.get());
+  EXPECT_STREQ(a->get_location().get_path(), "file://C:\\Music\\a.flac");
+  EXPECT_EQ(second_track->get_location().get_subsong(), 1u);
+}
+
+TEST(TrackHandleIdentity, LastReleaseEndsTheHandleAndANewOneStartsWithoutInfo) {
+  const std::uint32_t before = track_handle_registry::live_count();
+  track_handle_ptr handle = handle_of("file://C:\\gone.mp3");
+  EXPECT_TRUE(handle->is_only_reference());
+  EXPECT_EQ(track_handle_registry::live_count(), before + 1);
+  ASSERT_TRUE(handle->set_info(record_titled("old"), 100, 0, false));
+  handle.reset();
+  EXPECT_EQ(track_handle_registry::live_count(), before);
+
+  handle = handle_of("file://C:\\gone.mp3");
+  EXPECT_FALSE(handle->has_info());
+}
+
+TEST(TrackHandleIdentity, GettingIntoAHeldSlotReleasesTheOldReference) {
+  const std::uint32_t before = track_handle_registry::live_count();
+  track_handle_ptr slot = handle_of("file://C:\\first.mp3");
+  track_handle_registry::get_handle(slot, track_location("file://C:\\second.mp3", 0));
+  EXPECT_STREQ(slot->get_location().get_path(), "file://C:\\second.mp3");
+  EXPECT_EQ(track_handle_registry::live_count(), before + 1);
+}
+
+TEST(TrackHandleInfo, StoresOnlyNewerInfoUnlessForced) {
+  const track_handle_ptr handle = handle_of("file://C:\\info.mp3");
+  track_display_info untouched = record_titled("caller's");
+  EXPECT_FALSE(handle->get_info(untouched));
+  EXPECT_STREQ(untouched.get(title), "caller's");
+
+  EXPECT_TRUE(handle->set_info(record_titled("first"), 100, 0, false));
+  EXPECT_FALSE(handle->set_info(record_titled("same time"), 100, 0, false));
+  EXPECT_FALSE(handle->set_info(record_titled("no time"), 0, 0, false));
+  EXPECT_EQ(cached_title(handle), "first");
+  EXPECT_TRUE(handle->set_info(record_titled("later"), 200, 0, false));
+  EXPECT_EQ(cached_title(handle), "later");
+  EXPECT_TRUE(handle->set_info(record_titled("forced"), 0, 0, true));
+  EXPECT_EQ(cached_title(handle), "forced");
+  EXPECT_EQ(cached_time(handle), 200u);  // a zero time leaves the cached one
+
+  track_display_info out;
+  ASSERT_TRUE(handle->get_info(out));
+  EXPECT_FLOAT_EQ(out.get_length(), 12.5f);
+}
+
+TEST(TrackHandleInfo, AnOlderFileCountsOnlyWhenReadAfterTheCachedTime) {
+  const track_handle_ptr handle = handle_of("file://C:\\restored.mp3");
+  ASSERT_TRUE(handle->set_info(record_titled("current"), 500, 0, false));
+  EXPECT_FALSE(handle->set_info(record_titled("old, unknown read"), 300, 0, false));
+  EXPECT_FALSE(handle->set_info(record_titled("old, read earlier"), 300, 400, false));
+  EXPECT_TRUE(handle->set_info(record_titled("old copy restored"), 300, 600, false));
+  EXPECT_EQ(cached_title(handle), "old copy restored");
+  EXPECT_EQ(cached_time(handle), 300u);
+}
+
+TEST(TrackHandleInfo, FirstInfoWithoutFileTimeKeepsTimestampZero) {
+  const track_handle_ptr handle = handle_of("file://C:\\untimed.mp3");
+  EXPECT_TRUE(handle->set_info(record_titled("x"), 0, 0, false));
+  EXPECT_TRUE(handle->has_info());
+  EXPECT_EQ(cached_time(handle), 0u);
+}
+
+TEST(TrackHandleStoredInfo, LoadsNewerRecordsAndSkipsOlderOnes) {
+  const track_handle_ptr handle = handle_of("file://C:\\stored.mp3");
+  const std::string newer = stored_bytes(record_titled("stored"));
+  string_reader first(newer + "next");
+  EXPECT_TRUE(handle->load_info_from_stream(100, first, never_raised_abort_signal()));
+  EXPECT_EQ(cached_title(handle), "stored");
+  EXPECT_EQ(first.position(), newer.size());
+
+  const std::string older = stored_bytes(record_titled("older"));
+  string_reader second(older + "next");
+  EXPECT_FALSE(handle->load_info_from_stream(100, second, never_raised_abort_signal()));
+  EXPECT_EQ(second.position(), older.size());  // passed over, ready for what follows
+  EXPECT_EQ(cached_title(handle), "stored");
+}
+
+TEST(TrackHandleStoredInfo, AFailedReadKeepsTheCachedInfo) {
+  const track_handle_ptr handle = handle_of("file://C:\\damaged.mp3");
+  ASSERT_TRUE(handle->set_info(record_titled("good"), 100, 0, false));
+  const std::string whole = stored_bytes(record_titled("half written"));
+  string_reader cut(whole.substr(0, whole.size() - 3));
+  EXPECT_THROW(handle->load_info_from_stream(200, cut, never_raised_abort_signal()), vantrel_io::exception_io_data);
+  EXPECT_EQ(cached_title(handle), "good");
+  EXPECT_EQ(cached_time(handle), 100u);
+
+  string_reader skipped_short(whole.substr(0, whole.size() - 3));
+  EXPECT_THROW(handle->load_info_from_stream(50, skipped_short, never_raised_abort_signal()),
+               vantrel_io::exception_io_data);
+}
+
+TEST(TrackHandleThreads, ManyThreadsGettingAndReleasingStayConsistent) {
+  const std::uint32_t before = track_handle_registry::live_count();
+  constexpr int thread_count = 8;
+  constexpr int rounds = 2000;
+  std::atomic<int> mismatches{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < thread_count; ++t) {
+    threads.emplace_back([t, &mismatches] {
+      for (int i = 0; i < rounds; ++i) {
+        const std::string path = "file://C:\\shared\\" + std::to_string(i % 13) + ".mp3";
+        track_handle_ptr handle = handle_of(path.c_str(), static_cast<std::uint32_t>(i % 3));
+        track_handle_ptr copy = handle;
+        if (copy.get() != handle_of(path.c_str(), static_cast<std::uint32_t>(i % 3)).get()) ++mismatches;
+        handle->set_info(record_titled("x"), static_cast<std::uint64_t>(t * rounds + i + 1), 0, false);
+        if (std::string(handle->get_location().get_path()) != path) ++mismatches;
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(mismatches.load(), 0);
+  EXPECT_EQ(track_handle_registry::live_count(), before);
+}
+
+} // namespace
