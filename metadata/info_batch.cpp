@@ -4,6 +4,7 @@
 
 #include <utility>
 
+#include "metadata/track_handle_registry.h"
 #include "metadata/track_info_listener.h"
 
 namespace {
@@ -33,6 +34,24 @@ void info_batch::add_read(const track_handle_ptr& handle, const track_display_in
     return;
   }
   entries_.emplace(handle.get(), entry{handle, record, file_time, read_time});
+}
+
+void info_batch::read_all_subsongs(const char* path, info_batch_input& input, const abort_signal& abort) {
+  const file_stats stats = input.get_stats(abort);
+  const std::uint32_t count = input.subsong_count();
+  bool whole_file_read = false;
+  for (std::uint32_t i = 0; i < count; ++i) {
+    const std::uint32_t subsong = input.subsong_at(i);
+    track_display_info record;
+    input.read_info(subsong, record, abort);
+    add(track_handle_registry::get_handle(track_location(path, subsong)), record, stats, true);
+    if (subsong == 0) whole_file_read = true;
+  }
+  if (!whole_file_read) {
+    track_display_info record;
+    input.read_info(0, record, abort);
+    add(track_handle_registry::get_handle(track_location(path, 0)), record, stats, true);
+  }
 }
 
 void info_batch::commit(const service_registry_table& table) {

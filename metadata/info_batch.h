@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <map>
 
+#include "core/abort_signal.h"
 #include "core/service_registry.h"
 #include "metadata/track_display_info.h"
 #include "metadata/track_handle.h"
@@ -13,6 +14,19 @@
 struct file_stats {
   std::uint64_t size = ~std::uint64_t(0);
   std::uint64_t file_time = 0;
+};
+
+// An input opened for reading info, as far as a batch needs it. The adapter
+// over a decoder fills each subsong's display record from its tags.
+class info_batch_input {
+public:
+  virtual file_stats get_stats(const abort_signal& abort) = 0;
+  virtual std::uint32_t subsong_count() = 0;
+  virtual std::uint32_t subsong_at(std::uint32_t index) = 0;
+  virtual void read_info(std::uint32_t subsong, track_display_info& out, const abort_signal& abort) = 0;
+
+protected:
+  ~info_batch_input() = default;
 };
 
 class info_batch {
@@ -25,6 +39,10 @@ public:
   // reads all carry 0) the one added last, which is the fresher read.
   void add_read(const track_handle_ptr& handle, const track_display_info& record, std::uint64_t file_time,
                 std::uint64_t read_time);
+
+  // Adds every subsong of the opened file at `path`, stamped now. The whole
+  // file (subsong 0) is always added too, since lists may name the file itself.
+  void read_all_subsongs(const char* path, info_batch_input& input, const abort_signal& abort);
 
   std::uint32_t pending_count() const noexcept { return static_cast<std::uint32_t>(entries_.size()); }
 

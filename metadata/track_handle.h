@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "core/abort_signal.h"
 #include "core/service_object.h"
@@ -83,6 +84,7 @@ private:
 };
 
 using track_handle_ptr = service_ptr<track_handle>;
+using track_handle_list = std::vector<track_handle_ptr>;
 
 // Holds the global info lock for a scope.
 class track_info_lock {

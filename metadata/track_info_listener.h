@@ -10,8 +10,6 @@
 #include "core/service_registry.h"
 #include "metadata/track_handle.h"
 
-using track_handle_list = std::vector<track_handle_ptr>;
-
 class track_info_listener : public service_object {
 public:
   static constexpr GUID class_guid = {0xD5286BB4, 0xFDED, 0x47EF, {0xA6, 0x23, 0x4C, 0x3F, 0xF0, 0x56, 0xDE, 0xC1}};

@@ -134,3 +134,42 @@ TEST_F(InfoPublishing, CommitStoresEmptiesAndPublishesOnlyWhatWasStored) {
 }
 
 } // namespace
+
+namespace {
+
+// A file of two tracks, numbered 1 and 2, named after their subsong.
+class two_track_input final : public info_batch_input {
+public:
+  file_stats get_stats(const abort_signal&) override { return {1000, 777}; }
+  std::uint32_t subsong_count() override { return 2; }
+  std::uint32_t subsong_at(std::uint32_t index) override { return index + 1; }
+  void read_info(std::uint32_t subsong, track_display_info& out, const abort_signal&) override {
+    out.set(title, ("track " + std::to_string(subsong)).c_str());
+    read.push_back(subsong);
+  }
+  std::vector<std::uint32_t> read;
+};
+
+TEST_F(InfoPublishing, ReadingAllSubsongsAlsoStoresTheWholeFile) {
+  // Info lives as long as its handle: hold them across the commit.
+  track_handle_list held;
+  for (std::uint32_t subsong : {0u, 1u, 2u}) {
+    held.push_back(track_handle_registry::get_handle(track_location("unclaimed://cue/album.flac", subsong)));
+  }
+  two_track_input input;
+  info_batch batch;
+  batch.read_all_subsongs("unclaimed://cue/album.flac", input, never_raised_abort_signal());
+  EXPECT_EQ(input.read, (std::vector<std::uint32_t>{1, 2, 0}));
+  batch.commit(table);
+
+  for (std::uint32_t subsong : {0u, 1u, 2u}) {
+    const track_handle_ptr& handle = held[subsong];
+    EXPECT_EQ(cached_title(handle), "track " + std::to_string(subsong));
+    track_info_lock hold;
+    EXPECT_EQ(handle->get_info_timestamp(), 777u);
+  }
+  ASSERT_EQ(heard().deliveries.size(), 1u);
+  EXPECT_EQ(heard().deliveries[0].handles.size(), 3u);
+}
+
+} // namespace

@@ -167,3 +167,38 @@ TEST(TrackHandleThreads, ManyThreadsGettingAndReleasingStayConsistent) {
 }
 
 } // namespace
+
+namespace {
+
+// Each record written holds the same number in every field, so a reader that
+// ever sees two different numbers saw half of one record and half of another.
+track_display_info uniform_record(int n) {
+  track_display_info record;
+  for (std::uint32_t i = 0; i < field_name_set::field_count; ++i) record.set(i, std::to_string(n).c_str());
+  return record;
+}
+
+TEST(TrackHandleThreads, ReadersNeverSeeAHalfLoadedRecord) {
+  const track_handle_ptr handle = handle_of("file://C:\\contended.mp3");
+  std::atomic<bool> done{false};
+  std::atomic<int> torn{0};
+  std::thread reader([&] {
+    while (!done.load()) {
+      track_display_info seen;
+      if (!handle->get_info(seen)) continue;
+      for (std::uint32_t i = 1; i < field_name_set::field_count; ++i) {
+        if (std::string(seen.get(i)) != seen.get(0)) ++torn;
+      }
+    }
+  });
+  for (int n = 1; n <= 300; ++n) {
+    string_reader stored(stored_bytes(uniform_record(n)));
+    handle->load_info_from_stream(static_cast<std::uint64_t>(n), stored, never_raised_abort_signal());
+  }
+  done = true;
+  reader.join();
+  EXPECT_EQ(torn.load(), 0);
+  EXPECT_EQ(cached_title(handle), "300");
+}
+
+} // namespace
