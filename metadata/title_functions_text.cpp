@@ -97,7 +97,8 @@ bool is_kept_word(const char* text, std::size_t remaining) {
     if (!c.length || is_word_separator(c.code_point)) break;
     length += c.length;
   }
-  if (length == 0) return false;
+  // A word that opens with a bracket ("[Live]") has no letters before the
+  // separator and so passes: bracketed words are kept whole.
   bool roman = true, digits = true;
   for (std::size_t i = 0; i < length; ++i) {
     roman &= is_roman_letter(text[i]);

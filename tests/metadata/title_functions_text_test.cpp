@@ -13,7 +13,7 @@ TEST_F(TitleText, CaseChangesCoverNonAsciiLetters) {
   EXPECT_EQ(run("$lower(AB\xC3\x89)"), "ab\xC3\xA9");
   EXPECT_EQ(run("$caps(hELLO wORLD)"), "Hello World");
   EXPECT_EQ(run("$caps2(hELLO wORLD)"), "HELLO WORLD");
-  EXPECT_EQ(run("$caps(a/b'(c)[d]e|f)"), "A/B'(C)[D]E|F");
+  EXPECT_EQ(run("$caps('a/b(c)[d]e|f')"), "A/B(C)[D]E|F");
   EXPECT_TRUE(truth_of("$upper(%x%)"));
 }
 
@@ -55,6 +55,7 @@ TEST_F(TitleText, AbbreviationKeepsNumeralsNumbersAndMarkers) {
   EXPECT_EQ(run("$abbr(Best of 1999)"), "Bo1999");
   EXPECT_EQ(run("$abbr(Game ost)"), "Gost");
   EXPECT_EQ(run("$abbr(Game OSTs)"), "GO");
+  EXPECT_EQ(run("$abbr('Album [Live]')"), "A[Live]");
   EXPECT_EQ(run("$abbr(Short,10)"), "Short");
   EXPECT_EQ(run("$abbr(Long Name,5)"), "LN");
 }
@@ -82,7 +83,7 @@ TEST_F(TitleText, SearchesGiveCharacterPositions) {
 TEST_F(TitleText, LengthCountsCharacters) {
   EXPECT_EQ(run("$len(\xC3\xA9" "bc)"), "3");
   EXPECT_EQ(run("$len2(\xC3\xA9" "bc)"), "3");
-  EXPECT_EQ(run("$len()"), "0");
+  EXPECT_EQ(run("$len(%empty%)"), "0");
 }
 
 TEST_F(TitleText, ReplaceTriesPairsInOrderAndNeverRescans) {
