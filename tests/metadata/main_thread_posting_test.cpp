@@ -1,0 +1,92 @@
+// Posting an object's main-thread operation through the queue service.
+#include "metadata/main_thread_posting.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <vector>
+
+#include "core/service_factory.h"
+#include "core/service_registry.h"
+
+namespace {
+
+// Stands for the process's queue: keeps what is posted until the test runs it.
+class holding_queue : public main_thread_queue {
+public:
+  std::vector<service_ptr<main_thread_callback>> held;
+  void add(main_thread_callback* callback) override { held.emplace_back(callback); }
+  void run_all() {
+    for (auto& callback : held) callback->run();
+    held.clear();
+  }
+};
+
+class queue_factory final : public service_factory {
+public:
+  explicit queue_factory(service_factory** list) : service_factory(main_thread_queue::class_guid, list) {}
+  void create(service_handle& out) override { out = &queue; }
+  service_single_instance<holding_queue> queue;
+};
+
+class recording_target final : public main_thread_target {
+public:
+  std::vector<std::uint32_t>* received = nullptr;
+  bool* destroyed = nullptr;
+  std::int32_t release() noexcept override {
+    const std::int32_t count = --count_;
+    if (count == 0) {
+      *destroyed = true;
+      delete this;
+    }
+    return count;
+  }
+  std::int32_t add_ref() noexcept override { return ++count_; }
+  bool query(service_handle&, const GUID&) noexcept override { return false; }
+  void on_main_thread(std::uint32_t argument) override { received->push_back(argument); }
+
+private:
+  std::atomic<std::int32_t> count_{0};
+};
+
+class MainThreadPosting : public ::testing::Test {
+protected:
+  service_factory* list = nullptr;
+  queue_factory factory{&list};
+  std::vector<std::uint32_t> received;
+  bool destroyed = false;
+
+  void SetUp() override { service_registry::table().build(list); }
+  void TearDown() override { service_registry::table().clear(); }
+
+  service_ptr<recording_target> make_target() {
+    service_ptr<recording_target> target(new recording_target());
+    target->received = &received;
+    target->destroyed = &destroyed;
+    return target;
+  }
+};
+
+TEST_F(MainThreadPosting, NoTargetPostsNothing) {
+  main_thread_posting::post_callback(nullptr, 7);
+  EXPECT_TRUE(factory.queue.held.empty());
+}
+
+TEST_F(MainThreadPosting, TargetOutlivesItsLastOutsideReferenceUntilTheCallbackRan) {
+  make_target()->post_callback_from_worker(5);
+  EXPECT_FALSE(destroyed);
+  factory.queue.run_all();
+  EXPECT_EQ(received, (std::vector<std::uint32_t>{5}));
+  EXPECT_TRUE(destroyed);
+}
+
+TEST_F(MainThreadPosting, PostsRunInPostingOrderAndNotBefore) {
+  auto target = make_target();
+  main_thread_posting::post_callback(target.get(), 1);
+  main_thread_posting::post_callback(target.get(), 2);
+  EXPECT_TRUE(received.empty());
+  factory.queue.run_all();
+  EXPECT_EQ(received, (std::vector<std::uint32_t>{1, 2}));
+}
+
+}  // namespace
