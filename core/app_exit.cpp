@@ -4,6 +4,7 @@
 #include "core/app_state.h"
 #include "core/close_confirmation.h"
 #include "core/profile_folder.h"
+#include "core/shutdown_approval.h"
 #include "core/startup_services.h"
 
 namespace app {

@@ -175,6 +175,3 @@ namespace preferences_dialog {
 void destroy_if_open() {}
 }
 
-namespace shutdown_approval {
-bool query_all() { return true; }
-}

@@ -49,7 +49,10 @@ bool list_folder(const char* path, vantrel_io::directory_collector& collector, c
     vantrel_io::list_directory(path, collector, abort);
     return true;
   } catch (const vantrel_io::exception_io&) {
-    return false;
+    // A path that lists nothing at all is a file; a folder that failed part
+    // way (a subfolder out of reach) is still a folder and reports why.
+    if (collector.get_entries().is_empty()) return false;
+    throw;
   }
 }
 

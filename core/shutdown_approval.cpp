@@ -1,10 +1,10 @@
-#include "metadata/shutdown_approval.h"
+#include "core/shutdown_approval.h"
 
 #include "core/service_registry.h"
 
 namespace shutdown_approval {
 
-bool query_services() {
+bool query_all() {
   service_enumerator walk(service_registry::find_class(quit_approval::class_guid));
   service_handle handle;
   while (walk.next(handle)) {

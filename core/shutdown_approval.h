@@ -21,5 +21,5 @@ protected:
 namespace shutdown_approval {
 // Asks every quit-approval service in registry order; false at the first
 // refusal (the rest are not asked), true when all agree or none exists.
-bool query_services();
+bool query_all();
 }  // namespace shutdown_approval

@@ -1,5 +1,5 @@
 // Asking the quit-approval services before the application closes.
-#include "metadata/shutdown_approval.h"
+#include "core/shutdown_approval.h"
 
 #include <gtest/gtest.h>
 
@@ -47,21 +47,21 @@ private:
 
 TEST_F(ShutdownApproval, WithoutServicesTheApplicationMayQuit) {
   register_approvals({});
-  EXPECT_TRUE(shutdown_approval::query_services());
+  EXPECT_TRUE(shutdown_approval::query_all());
 }
 
 TEST_F(ShutdownApproval, QuitsOnlyWhenEveryServiceAgrees) {
   register_approvals({&first, &second});
-  EXPECT_TRUE(shutdown_approval::query_services());
+  EXPECT_TRUE(shutdown_approval::query_all());
   EXPECT_EQ(first.asked + second.asked, 2);
   second.answer = false;
-  EXPECT_FALSE(shutdown_approval::query_services());
+  EXPECT_FALSE(shutdown_approval::query_all());
 }
 
 TEST_F(ShutdownApproval, FirstRefusalEndsTheQuestioning) {
   first.answer = second.answer = false;
   register_approvals({&first, &second});
-  EXPECT_FALSE(shutdown_approval::query_services());
+  EXPECT_FALSE(shutdown_approval::query_all());
   EXPECT_EQ(first.asked + second.asked, 1);
 }
 
