@@ -1,0 +1,361 @@
+#include "metadata/metadata_io.h"
+
+#include <algorithm>
+#include <cstring>
+#include <exception>
+
+#include "core/io_exception_base.h"
+#include "core/localized_text.h"
+#include "core/main_thread_queue.h"
+#include "core/popup_message.h"
+#include "foundation/crash.h"
+#include "foundation/main_thread.h"
+#include "foundation/string_buffer.h"
+#include "io/leading_id3v2_tags.h"
+#include "io/named_lock.h"
+#include "io/path_schemes.h"
+#include "metadata/info_reader_cache.h"
+#include "metadata/input_dispatch.h"
+#include "metadata/track_info_listener.h"
+
+namespace {
+
+// The user's language may lack a text; the English one stands in.
+void localized_or(const char* id, const char* fallback, qiv::string_object& out) {
+  if (!localized_text::get(id, out)) out.set_string(fallback);
+}
+
+file_stats batch_stats(const vantrel_io::file_stats& stats) {
+  file_stats out;
+  out.size = stats.size;
+  out.file_time = stats.timestamp;
+  return out;
+}
+
+// Lets the batch read every subsong of a file through an open reader.
+class reader_batch_input final : public info_batch_input {
+public:
+  explicit reader_batch_input(info_reader& reader) : reader_(reader) {}
+  file_stats get_stats(const abort_signal& abort) override { return batch_stats(reader_.get_file_stats(abort)); }
+  std::uint32_t subsong_count() override { return reader_.get_subsong_count(); }
+  std::uint32_t subsong_at(std::uint32_t index) override { return reader_.get_subsong(index); }
+  void read_info(std::uint32_t subsong, track_display_info& out, const abort_signal& abort) override {
+    track_info_impl info;
+    reader_.get_info(subsong, info, abort);
+    out.fill_from(info);
+  }
+
+private:
+  info_reader& reader_;
+};
+
+const char* error_fallback(const char* error_id) {
+  if (std::strcmp(error_id, "error_info_load") == 0) return "Could not load information ({error}) from:";
+  if (std::strcmp(error_id, "error_info_write") == 0) return "Could not write information ({error}) to:";
+  return "Could not remove tags ({error}) from:";
+}
+
+// Tells a completion object that nothing had to be done, on a later turn of
+// the main loop, as it would hear of a real operation.
+class completion_call : public main_thread_callback {
+public:
+  explicit completion_call(metadata_completion* completion) : completion_(completion) {}
+  void run() override { completion_->on_completion(metadata_completion::code_success); }
+
+private:
+  service_ptr<metadata_completion> completion_;
+};
+
+// The tags some programs put before any format's own data; the input that
+// opens the file afterwards never sees them. Half-done stripping would lose
+// the file, so it does not stop for the abort.
+void strip_leading_tags(const char* path) {
+  const abort_signal& never = never_raised_abort_signal();
+  vantrel_io::file_ptr file;
+  vantrel_io::open(file, path, vantrel_io::open_mode::write_existing, never);
+  id3v2_remove_leading_tags(file, never);
+}
+
+// The operations touch handles and the close-guard set, which only the main
+// thread may change; a call from elsewhere is a bug that must not go unseen.
+void require_main_thread() {
+  if (!is_main_thread()) qiv::crash();
+}
+
+}  // namespace
+
+std::uint32_t metadata_progress_flags(std::uint32_t operation_flags) noexcept {
+  std::uint32_t flags = threaded_process::flag_show_abort | threaded_process::flag_show_progress |
+                        threaded_process::flag_show_item;
+  if (operation_flags & metadata_flag_delayed) {
+    flags |= threaded_process::flag_show_delayed | threaded_process::flag_no_focus;
+  } else if (operation_flags & metadata_flag_no_focus) {
+    flags |= threaded_process::flag_no_focus;
+  }
+  return flags;
+}
+
+void metadata_error_report(const char* error_id, const std::vector<metadata_error>& errors, qiv::string_object& out) {
+  out.set_string("");
+  qiv::string_buffer line;
+  qiv::string_buffer where;
+  for (const metadata_error& error : errors) {
+    localized_values values;
+    values.find_or_add(qiv::string_small("error"), qiv::string_small(error.message.c_str()));
+    if (!localized_text_format(error_id, values, line)) {
+      // The English text, with its placeholder filled in the same way.
+      std::string text = error_fallback(error_id);
+      text.replace(text.find("{error}"), 7, error.message);
+      line.set_string(text.c_str());
+    }
+    out.add_string(line.get_ptr());
+    out.add_string("\r\n");
+    location_display_text(error.handle.get(), where);
+    out.add_string(where.get_ptr());
+    out.add_string("\r\n\r\n");
+  }
+}
+
+metadata_operation::metadata_operation(const track_handle_list& handles, std::uint32_t flags,
+                                       metadata_completion* completion, const char* error_id)
+    : handles_(handles), flags_(flags), completion_(completion), error_id_(error_id) {
+  // Subsongs of one file stand together, so each file is opened once.
+  std::stable_sort(handles_.begin(), handles_.end(), [](const track_handle_ptr& a, const track_handle_ptr& b) {
+    return compare_handles_by_path(a, b) < 0;
+  });
+}
+
+void metadata_operation::add_error(const track_handle_ptr& handle, const char* message) {
+  errors_.push_back(metadata_error{handle, message ? message : ""});
+}
+
+void metadata_operation::add_group_error(std::size_t first, std::size_t end, const char* message) {
+  for (std::size_t i = first; i < end; ++i) add_error(handles_[i], message);
+}
+
+std::size_t metadata_operation::group_end(std::size_t first) const {
+  const char* path = handles_[first]->get_location().get_path();
+  std::size_t end = first + 1;
+  while (end < handles_.size() && std::strcmp(handles_[end]->get_location().get_path(), path) == 0) ++end;
+  return end;
+}
+
+void metadata_operation::set_file_progress(threaded_process_status& status, std::size_t index) const {
+  status.set_progress(static_cast<std::uint32_t>(
+      static_cast<std::uint64_t>(index) * threaded_process_status::progress_max / handles_.size()));
+  status.set_item_path(handles_[index]->get_location().get_path(), ~std::size_t(0));
+}
+
+void metadata_operation::record_all_subsongs(const char* path, info_reader& reader, const abort_signal& abort) {
+  reader_batch_input input(reader);
+  batch_.read_all_subsongs(path, input, abort);
+}
+
+void metadata_operation::on_done(HWND, bool was_aborted) {
+  // What was read before an abort still reaches the handles.
+  batch_.commit();
+  if (!(flags_ & metadata_flag_no_error_popup) && !errors_.empty()) {
+    qiv::string_buffer text;
+    metadata_error_report(error_id_, errors_, text);
+    qiv::string_buffer caption;
+    localized_or("dialog_information", "Information", caption);
+    popup_message_show(text.get_ptr(), caption.get_ptr());
+  }
+  report(was_aborted ? metadata_completion::code_aborted
+                     : (errors_.empty() ? metadata_completion::code_success : metadata_completion::code_failures));
+}
+
+void metadata_operation::report(std::uint32_t code) {
+  service_ptr<metadata_completion> completion = std::move(completion_);
+  if (completion) completion->on_completion(code);
+}
+
+metadata_load_operation::metadata_load_operation(const track_handle_list& handles, metadata_load_mode mode,
+                                                 std::uint32_t flags, metadata_completion* completion)
+    : metadata_operation(handles, flags, completion, "error_info_load"), mode_(mode) {}
+
+void metadata_load_operation::run(threaded_process_status& status, const abort_signal& abort) {
+  info_reader_cache cache;
+  for (std::size_t i = 0; i < handles_.size(); ++i) {
+    const track_handle_ptr& handle = handles_[i];
+    abort.check_and_throw();
+    if (handles_.size() > 1) set_file_progress(status, i);
+    else status.set_item_path(handle->get_location().get_path(), ~std::size_t(0));
+
+    const char* path = handle->get_location().get_path();
+    bool has_info = false;
+    vantrel_io::file_stats cached_stats;
+    {
+      track_info_lock lock;
+      has_info = handle->has_info();
+      cached_stats.timestamp = handle->get_info_timestamp();
+    }
+    // A remote file is never fetched just to refresh its tags.
+    const bool wanted = !vantrel_io::is_remote(path) && (!has_info || mode_ != metadata_load_mode::missing_only);
+    abort.check_and_throw();
+    if (!wanted) continue;
+
+    try {
+      track_info_impl info;
+      vantrel_io::file_stats stats = cached_stats;
+      if (mode_ == metadata_load_mode::missing_or_changed && has_info) {
+        if (!cache.read_info_if_changed(handle->get_location(), info, stats, abort)) continue;
+      } else {
+        cache.read_info(handle->get_location(), info, stats, abort);
+      }
+      track_display_info record;
+      record.fill_from(info);
+      batch_.add(handle, record, batch_stats(stats), true);
+    } catch (const vantrel_io::exception_aborted&) {
+      throw;
+    } catch (const std::exception& error) {
+      add_error(handle, error.what());
+    }
+  }
+  cache.close();
+}
+
+metadata_update_operation::metadata_update_operation(const track_handle_list& handles, info_update_filter* filter,
+                                                     std::uint32_t flags, metadata_completion* completion)
+    : metadata_operation(handles, flags, completion, "error_info_write"), filter_(filter) {}
+
+void metadata_update_operation::get_description(qiv::string_object& out) {
+  localized_or("dialog_title_update_info", "Updating Files", out);
+}
+
+void metadata_update_operation::run(threaded_process_status& status, const abort_signal& abort) {
+  const abort_signal& never = never_raised_abort_signal();
+  std::size_t first = 0;
+  while (first < handles_.size()) {
+    abort.check_and_throw();
+    const std::size_t end = group_end(first);
+    const char* path = handles_[first]->get_location().get_path();
+    set_file_progress(status, first);
+    try {
+      service_ptr<named_lock> lock;
+      named_lock::acquire_exclusive(lock, path, abort);
+      info_writer_ptr writer;
+      input_dispatch::open_info_writer_with_retry(writer, vantrel_io::file_ptr(), path, abort,
+                                                  sharing_timeout_seconds);
+      const vantrel_io::file_stats stats = writer->get_file_stats(abort);
+      bool changed = false;
+      for (std::size_t i = first; i < end; ++i) {
+        const std::uint32_t subsong = handles_[i]->get_location().get_subsong();
+        track_info_impl info;
+        writer->get_info(subsong, info, never);
+        if (filter_ && filter_->update(handles_[i], stats, info)) {
+          writer->set_info(subsong, info, never);
+          changed = true;
+        }
+      }
+      if (changed) writer->commit(never);
+      record_all_subsongs(path, *static_cast<info_reader*>(writer.get()), abort);
+    } catch (const vantrel_io::exception_aborted&) {
+      throw;
+    } catch (const std::exception& error) {
+      add_group_error(first, end, error.what());
+    }
+    first = end;
+  }
+}
+
+metadata_remove_operation::metadata_remove_operation(const track_handle_list& handles, std::uint32_t flags,
+                                                     metadata_completion* completion)
+    : metadata_operation(handles, flags, completion, "error_info_remove") {}
+
+void metadata_remove_operation::get_description(qiv::string_object& out) {
+  localized_or("dialog_title_remove_tags", "Removing Tags", out);
+}
+
+void metadata_remove_operation::run(threaded_process_status& status, const abort_signal& abort) {
+  const abort_signal& never = never_raised_abort_signal();
+  std::size_t first = 0;
+  while (first < handles_.size()) {
+    abort.check_and_throw();
+    const std::size_t end = group_end(first);
+    const char* path = handles_[first]->get_location().get_path();
+    set_file_progress(status, first);
+    try {
+      service_ptr<named_lock> lock;
+      named_lock::acquire_exclusive(lock, path, abort);
+      strip_leading_tags(path);
+      info_writer_ptr writer;
+      input_dispatch::open_info_writer(writer, vantrel_io::file_ptr(), path, abort);
+      if (service_ptr<info_writer_ext> stripper = service_query<info_writer_ext>(writer.get())) {
+        stripper->remove_tags(never);
+      } else {
+        bool changed = false;
+        for (std::size_t i = first; i < end; ++i) {
+          const std::uint32_t subsong = handles_[i]->get_location().get_subsong();
+          track_info_impl info;
+          writer->get_info(subsong, info, never);
+          if (info.field_count() > 0 || replaygain_count_present(info.get_replaygain()) > 0) {
+            info.clear_replaygain();
+            info.remove_all_fields();
+            writer->set_info(subsong, info, never);
+            changed = true;
+          }
+        }
+        if (changed) writer->commit(never);
+      }
+      record_all_subsongs(path, *static_cast<info_reader*>(writer.get()), abort);
+    } catch (const vantrel_io::exception_aborted&) {
+      throw;
+    } catch (const std::exception& error) {
+      add_group_error(first, end, error.what());
+    }
+    first = end;
+  }
+}
+
+namespace metadata_io {
+
+namespace {
+
+void start(metadata_operation* operation, const char* title_id, const char* title_fallback, HWND parent,
+           std::uint32_t flags) {
+  service_ptr<threaded_process_callback> hold(operation);
+  qiv::string_buffer title;
+  localized_or(title_id, title_fallback, title);
+  threaded_process::get().run_modeless(operation, metadata_progress_flags(flags), parent, title.get_ptr());
+}
+
+}  // namespace
+
+void load_info_async(const track_handle_list& handles, metadata_load_mode mode, HWND parent, std::uint32_t flags,
+                     metadata_completion* completion) {
+  require_main_thread();
+  if (!handles.empty() && static_cast<std::uint32_t>(mode) > 3) qiv::crash();
+  bool needed = !handles.empty();
+  if (needed && mode == metadata_load_mode::missing_only) {
+    track_info_lock lock;
+    needed = std::any_of(handles.begin(), handles.end(), [](const track_handle_ptr& h) { return !h->has_info(); });
+  }
+  if (!needed) {
+    if (completion) main_thread_queue::post(new service_counted<completion_call>(completion));
+    return;
+  }
+  start(new service_counted<metadata_load_operation>(handles, mode, flags, completion), "dialog_title_load_info",
+        "Loading Information", parent, flags);
+}
+
+void update_info_async(const track_handle_list& handles, info_update_filter* filter, HWND parent,
+                       std::uint32_t flags, metadata_completion* completion) {
+  require_main_thread();
+  start(new service_counted<metadata_update_operation>(handles, filter, flags, completion),
+        "dialog_title_update_info", "Updating Files", parent, flags);
+}
+
+void remove_info_async(const track_handle_list& handles, HWND parent, std::uint32_t flags,
+                       metadata_completion* completion) {
+  require_main_thread();
+  start(new service_counted<metadata_remove_operation>(handles, flags, completion), "dialog_title_remove_tags",
+        "Removing Tags", parent, flags);
+}
+
+void announce_info_change(const track_handle_list& handles) {
+  require_main_thread();
+  track_info_publish(handles, 1);
+}
+
+}  // namespace metadata_io

@@ -1,0 +1,143 @@
+// Reading tags into the cached info of many tracks, writing edited info back
+// into their files, and stripping their tags: each runs on a worker behind a
+// modeless progress dialog, locks every file it touches, keeps going past
+// per-file failures, shows them in one popup at the end and tells an
+// optional completion object how it went, on the main thread.
+#pragma once
+
+#include <windows.h>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/service_object.h"
+#include "core/threaded_process.h"
+#include "metadata/decoder_service.h"
+#include "io/file_object.h"
+#include "metadata/active_tasks.h"
+#include "metadata/info_batch.h"
+#include "metadata/track_handle.h"
+#include "metadata/track_info.h"
+
+// Told once, on the main thread, how an operation ended.
+class metadata_completion : public service_object {
+public:
+  static constexpr GUID class_guid = {0x5B0E7C31, 0x2D4A, 0x4F8E, {0x9A, 0x61, 0x3C, 0x7D, 0x18, 0xE2, 0x4B, 0x90}};
+  using service_parent = service_object;
+  enum : std::uint32_t { code_success = 0, code_aborted = 1, code_failures = 2 };
+  virtual void on_completion(std::uint32_t code) = 0;
+};
+
+// Edits the info read from a file before an update writes it back; answers
+// whether this track's info is to be written. Runs on the worker thread.
+class info_update_filter : public service_object {
+public:
+  static constexpr GUID class_guid = {0x9F3A2B64, 0x71C0, 0x4E25, {0x8D, 0x1B, 0x6E, 0x52, 0xA9, 0x0C, 0x37, 0xD4}};
+  using service_parent = service_object;
+  virtual bool update(const track_handle_ptr& handle, const vantrel_io::file_stats& stats, track_info& info) = 0;
+};
+
+// Caller's flags for the operations.
+enum : std::uint32_t {
+  metadata_flag_no_error_popup = 0x1,
+  metadata_flag_no_focus = 0x2,
+  metadata_flag_delayed = 0x4,
+};
+
+// Which handles a load reads.
+enum class metadata_load_mode : std::uint32_t {
+  missing_only = 0,
+  all = 1,
+  all_forced = 2,
+  missing_or_changed = 3,
+};
+
+// The progress dialog's flags for the caller's operation flags.
+std::uint32_t metadata_progress_flags(std::uint32_t operation_flags) noexcept;
+
+struct metadata_error {
+  track_handle_ptr handle;
+  std::string message;
+};
+
+// The popup text: for each failure the text of `error_id` with the message
+// filled in, a line break, the track's display text and a blank line.
+void metadata_error_report(const char* error_id, const std::vector<metadata_error>& errors, qiv::string_object& out);
+
+// What the three operations share: the sorted list, the batch of info read,
+// the error list, and the end (commit, popup, completion) on the main thread.
+class metadata_operation : public threaded_process_callback {
+public:
+  void on_done(HWND dialog, bool was_aborted) override;
+  const std::vector<metadata_error>& get_errors() const noexcept { return errors_; }
+  const info_batch& get_batch() const noexcept { return batch_; }
+
+protected:
+  metadata_operation(const track_handle_list& handles, std::uint32_t flags, metadata_completion* completion,
+                     const char* error_id);
+  void add_error(const track_handle_ptr& handle, const char* message);
+  // Records every failure but the abort for the handles [first, end).
+  void add_group_error(std::size_t first, std::size_t end, const char* message);
+  // The end of the run of handles whose path equals that of handles_[first].
+  std::size_t group_end(std::size_t first) const;
+  void set_file_progress(threaded_process_status& status, std::size_t index) const;
+  // Re-reads every subsong of an open file into the batch.
+  void record_all_subsongs(const char* path, info_reader& reader, const abort_signal& abort);
+
+  track_handle_list handles_;
+  info_batch batch_;
+
+private:
+  void report(std::uint32_t code);
+
+  std::uint32_t flags_;
+  std::vector<metadata_error> errors_;
+  service_ptr<metadata_completion> completion_;
+  const char* error_id_;
+};
+
+class metadata_load_operation : public metadata_operation {
+public:
+  metadata_load_operation(const track_handle_list& handles, metadata_load_mode mode, std::uint32_t flags,
+                          metadata_completion* completion);
+  void run(threaded_process_status& status, const abort_signal& abort) override;
+
+private:
+  metadata_load_mode mode_;
+};
+
+// Listed as "Updating Files" in the close confirmation while it lives.
+class metadata_update_operation : public metadata_operation, private registered_close_guard {
+public:
+  metadata_update_operation(const track_handle_list& handles, info_update_filter* filter, std::uint32_t flags,
+                            metadata_completion* completion);
+  void run(threaded_process_status& status, const abort_signal& abort) override;
+  void get_description(qiv::string_object& out) override;
+
+  // How long the writer's open waits while another process holds the file.
+  static constexpr double sharing_timeout_seconds = 0.5;
+
+private:
+  service_ptr<info_update_filter> filter_;
+};
+
+// Listed as "Removing Tags" in the close confirmation while it lives.
+class metadata_remove_operation : public metadata_operation, private registered_close_guard {
+public:
+  metadata_remove_operation(const track_handle_list& handles, std::uint32_t flags, metadata_completion* completion);
+  void run(threaded_process_status& status, const abort_signal& abort) override;
+  void get_description(qiv::string_object& out) override;
+};
+
+// Main thread only. They return at once; the completion object (may be null)
+// hears the outcome later on the main thread.
+namespace metadata_io {
+void load_info_async(const track_handle_list& handles, metadata_load_mode mode, HWND parent, std::uint32_t flags,
+                     metadata_completion* completion);
+void update_info_async(const track_handle_list& handles, info_update_filter* filter, HWND parent,
+                       std::uint32_t flags, metadata_completion* completion);
+void remove_info_async(const track_handle_list& handles, HWND parent, std::uint32_t flags,
+                       metadata_completion* completion);
+// Tells every info listener that these tracks' tags were rewritten.
+void announce_info_change(const track_handle_list& handles);
+}  // namespace metadata_io

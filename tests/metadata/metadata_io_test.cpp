@@ -1,0 +1,310 @@
+// Loading, writing and stripping the info of many tracks: grouping by file,
+// per-file failures, the error report and the completion codes.
+#include "metadata/metadata_io.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/close_guard_registry.h"
+#include "core/io_exception_base.h"
+#include "core/main_thread_queue.h"
+#include "core/service_factory.h"
+#include "core/service_registry.h"
+#include "foundation/main_thread.h"
+#include "foundation/string_buffer.h"
+#include "io/file_scheme.h"
+#include "io/named_lock.h"
+#include "metadata/field_name_set.h"
+#include "metadata/info_reader_cache.h"
+#include "metadata/track_handle_registry.h"
+#include "metadata/track_info_listener.h"
+#include "tests/io/io_test_support.h"
+#include "tst_input.h"
+
+namespace {
+
+class tst_factory final : public service_factory {
+public:
+  explicit tst_factory(service_factory** list) : service_factory(decoder_service::class_guid, list) {}
+  void create(service_handle& out) override { out = &input_; }
+
+private:
+  service_single_instance<metadata_test::tst_input> input_;
+};
+
+class quiet_status final : public threaded_process_status {
+public:
+  void set_progress(std::uint32_t) override {}
+  void set_progress_secondary(std::uint32_t) override {}
+  void set_item(const char*, std::size_t) override {}
+  void set_item_path(const char*, std::size_t) override {}
+  void set_title(const char*, std::size_t) override {}
+  void force_update() override {}
+  bool is_paused() override { return false; }
+  bool check_pause() override { return true; }
+};
+
+class recording_completion : public metadata_completion {
+public:
+  std::vector<std::uint32_t> codes;
+  void on_completion(std::uint32_t code) override { codes.push_back(code); }
+};
+
+// Sets every title it is shown to `title`, or writes nothing when empty.
+class title_filter : public info_update_filter {
+public:
+  std::string title;
+  int calls = 0;
+  bool update(const track_handle_ptr&, const vantrel_io::file_stats&, track_info& info) override {
+    ++calls;
+    if (title.empty()) return false;
+    info.set_field("title", 5, title.data(), title.size());
+    return true;
+  }
+};
+
+class change_counter : public track_info_change_callback {
+public:
+  std::vector<std::size_t> announcements;  // the handle count of each
+  void on_info_changed(const track_handle_list& handles, std::uint8_t) override {
+    announcements.push_back(handles.size());
+  }
+};
+
+class MetadataIo : public ::testing::Test {
+protected:
+  io_test::scratch_folder folder;
+  quiet_status status;
+  raisable_abort_signal abort;
+  service_ptr<recording_completion> completion{new service_counted<recording_completion>()};
+
+  void SetUp() override {
+    qiv::set_main_thread_id(GetCurrentThreadId());
+    vantrel_io::file_scheme_handler();
+    service_factory* list = service_factory::global_list_head;
+    factory_ = std::make_unique<tst_factory>(&list);
+    service_registry::table().build(list);
+  }
+  void TearDown() override {
+    service_registry::table().build(service_factory::global_list_head);
+    qiv::set_main_thread_id(0);
+  }
+
+  std::string write(const std::string& name, const std::string& content) {
+    io_test::write_file(folder.path(name), content);
+    return folder.file_url(name);
+  }
+  static track_handle_ptr handle(const std::string& path, std::uint32_t subsong) {
+    return track_handle_registry::get_handle(track_location(path.c_str(), subsong));
+  }
+  static std::string cached_title(const track_handle_ptr& h) {
+    track_display_info record;
+    if (!h->get_info(record)) return "<none>";
+    return record.get(field_name_set::title);
+  }
+
+private:
+  std::unique_ptr<tst_factory> factory_;
+};
+
+TEST_F(MetadataIo, UpdateWritesEachFileOnceForAllItsSubsongsAndHandsTheInfoToTheHandles) {
+  const std::string path = write("a.tst", "TST\none\ntwo");
+  service_ptr<title_filter> filter(new service_counted<title_filter>());
+  filter->title = "new";
+  // Given out of order, with another file between: the sort regroups them.
+  const track_handle_list list = {handle(path, 1), handle(write("b.tst", "TST\nb"), 0), handle(path, 0)};
+  service_ptr<metadata_update_operation> op(
+      new service_counted<metadata_update_operation>(list, filter.get(), metadata_flag_no_error_popup,
+                                                     completion.get()));
+  op->run(status, abort);
+  EXPECT_EQ(io_test::read_file(folder.path("a.tst")), "TST\nnew\nnew");
+  EXPECT_EQ(io_test::read_file(folder.path("b.tst")), "TST\nnew");
+  EXPECT_EQ(filter->calls, 3);
+  EXPECT_TRUE(op->get_errors().empty());
+  change_counter changes;
+  track_info_changed_register(changes);
+  op->on_done(nullptr, false);
+  track_info_changed_unregister(changes);
+  // One announcement for all the handles that took new info.
+  ASSERT_EQ(changes.announcements.size(), 1u);
+  EXPECT_GE(changes.announcements[0], 3u);
+  EXPECT_EQ(cached_title(list[0]), "new");
+  EXPECT_EQ(cached_title(list[2]), "new");
+  EXPECT_EQ(completion->codes, std::vector<std::uint32_t>{0});
+  EXPECT_EQ(named_lock_query_state(path.c_str()).exclusive_holders, 0u);
+}
+
+TEST_F(MetadataIo, UpdateWhoseFilterDeclinesWritesNothingButStillRecordsTheInfo) {
+  const std::string path = write("a.tst", "TST\none\ntwo");
+  service_ptr<title_filter> filter(new service_counted<title_filter>());
+  const track_handle_list list = {handle(path, 0), handle(path, 1)};
+  service_ptr<metadata_update_operation> op(
+      new service_counted<metadata_update_operation>(list, filter.get(), 0, completion.get()));
+  op->run(status, abort);
+  EXPECT_EQ(io_test::read_file(folder.path("a.tst")), "TST\none\ntwo");
+  EXPECT_GE(op->get_batch().pending_count(), 2u);
+  op->on_done(nullptr, false);
+  EXPECT_EQ(cached_title(list[1]), "two");
+}
+
+TEST_F(MetadataIo, FailingFileGivesOneRecordPerSubsongAndTheReportNamesEach) {
+  const std::string path = write("x.zzz", "whatever");
+  service_ptr<title_filter> filter(new service_counted<title_filter>());
+  filter->title = "new";
+  const track_handle_list list = {handle(path, 1), handle(path, 0), handle(write("ok.tst", "TST\nt"), 0)};
+  service_ptr<metadata_update_operation> op(
+      new service_counted<metadata_update_operation>(list, filter.get(), metadata_flag_no_error_popup,
+                                                     completion.get()));
+  op->run(status, abort);
+  ASSERT_EQ(op->get_errors().size(), 2u);
+  EXPECT_EQ(op->get_errors()[0].message, "Unsupported file format");
+  EXPECT_EQ(op->get_errors()[1].message, "Unsupported file format");
+  EXPECT_EQ(io_test::read_file(folder.path("ok.tst")), "TST\nnew");
+
+  qiv::string_buffer text;
+  metadata_error_report("error_info_write", op->get_errors(), text);
+  qiv::string_buffer shown;
+  list[0]->get_location().format_for_display(shown);
+  const std::string expected_first = "Could not write information (Unsupported file format) to:\r\n";
+  const std::string report = text.get_ptr();
+  EXPECT_EQ(report.rfind(expected_first, 0), 0u);
+  EXPECT_NE(report.find(" / index: 1\r\n\r\n"), std::string::npos);
+  EXPECT_EQ(report.find(" / index: 0"), std::string::npos);
+  EXPECT_EQ(report.size() - report.rfind("\r\n\r\n"), 4u);
+
+  // No popup was asked for, yet the failure is still reported.
+  op->on_done(nullptr, false);
+  EXPECT_EQ(completion->codes, std::vector<std::uint32_t>{2});
+}
+
+TEST_F(MetadataIo, ReportOfARecordWithoutHandleSaysInvalidLocation) {
+  qiv::string_buffer text;
+  metadata_error_report("error_info_load", {metadata_error{track_handle_ptr(), "Broken"}}, text);
+  EXPECT_STREQ(text.get_ptr(), "Could not load information (Broken) from:\r\n[invalid location]\r\n\r\n");
+}
+
+TEST_F(MetadataIo, AbortBeforeTheFirstFileReportsAbortedWithoutErrors) {
+  const std::string path = write("a.tst", "TST\none");
+  service_ptr<title_filter> filter(new service_counted<title_filter>());
+  filter->title = "new";
+  service_ptr<metadata_update_operation> op(new service_counted<metadata_update_operation>(
+      track_handle_list{handle(path, 0)}, filter.get(), metadata_flag_no_error_popup, completion.get()));
+  abort.raise();
+  EXPECT_THROW(op->run(status, abort), vantrel_io::exception_aborted);
+  EXPECT_TRUE(op->get_errors().empty());
+  EXPECT_EQ(io_test::read_file(folder.path("a.tst")), "TST\none");
+  op->on_done(nullptr, true);
+  EXPECT_EQ(completion->codes, std::vector<std::uint32_t>{1});
+}
+
+TEST_F(MetadataIo, RemoveEmptiesTheFieldsOfEverySubsong) {
+  const std::string path = write("a.tst", "TST\none\ntwo");
+  const track_handle_list list = {handle(path, 0), handle(path, 1)};
+  service_ptr<metadata_remove_operation> op(
+      new service_counted<metadata_remove_operation>(list, metadata_flag_no_error_popup, completion.get()));
+  op->run(status, abort);
+  EXPECT_TRUE(op->get_errors().empty());
+  EXPECT_EQ(io_test::read_file(folder.path("a.tst")), "TST\n\n");
+}
+
+TEST_F(MetadataIo, RemoveStripsALeadingTagAsWellAsTheFormatsOwnFields) {
+  // An empty ID3v2.3 tag (size 0) before the file's own data.
+  const std::string path = write("a.tst", std::string("ID3\x03\x00\x00\x00\x00\x00\x00", 10) + "TST\nx");
+  service_ptr<metadata_remove_operation> op(new service_counted<metadata_remove_operation>(
+      track_handle_list{handle(path, 0)}, metadata_flag_no_error_popup, completion.get()));
+  op->run(status, abort);
+  EXPECT_TRUE(op->get_errors().empty());
+  EXPECT_EQ(io_test::read_file(folder.path("a.tst")), "TST\n");
+}
+
+TEST_F(MetadataIo, LoadReadsOnlyWhatTheModeAsksAndRecordsDamagedFiles) {
+  const std::string good = write("a.tst", "TST\none\ntwo");
+  const std::string bad = write("bad.tst", "not a tst file");
+  const track_handle_list list = {handle(good, 0), handle(good, 1), handle(bad, 0)};
+  service_ptr<metadata_load_operation> load(new service_counted<metadata_load_operation>(
+      list, metadata_load_mode::missing_only, metadata_flag_no_error_popup, completion.get()));
+  load->run(status, abort);
+  ASSERT_EQ(load->get_errors().size(), 1u);
+  EXPECT_EQ(load->get_errors()[0].handle.get(), list[2].get());
+  load->on_done(nullptr, false);
+  EXPECT_EQ(cached_title(list[0]), "one");
+  EXPECT_EQ(cached_title(list[1]), "two");
+  EXPECT_EQ(completion->codes, std::vector<std::uint32_t>{2});
+
+  // Everything that is cached stays as it is in mode 0.
+  const track_handle_list cached = {list[0], list[1]};
+  service_ptr<metadata_load_operation> again(new service_counted<metadata_load_operation>(
+      cached, metadata_load_mode::missing_only, metadata_flag_no_error_popup, nullptr));
+  again->run(status, abort);
+  EXPECT_EQ(again->get_batch().pending_count(), 0u);
+
+  // Mode 3 skips a file whose timestamp has not changed.
+  service_ptr<metadata_load_operation> changed(new service_counted<metadata_load_operation>(
+      cached, metadata_load_mode::missing_or_changed, metadata_flag_no_error_popup, nullptr));
+  changed->run(status, abort);
+  EXPECT_EQ(changed->get_batch().pending_count(), 0u);
+}
+
+TEST_F(MetadataIo, ReaderCacheKeepsOneFileOpenAndLockedAcrossItsSubsongs) {
+  const std::string path = write("a.tst", "TST\none\ntwo");
+  info_reader_cache cache;
+  vantrel_io::file_stats stats;
+  track_info_impl info;
+  cache.read_info(track_location(path.c_str(), 0), info, stats, abort);
+  cache.read_info(track_location(path.c_str(), 1), info, stats, abort);
+  EXPECT_EQ(named_lock_query_state(path.c_str()).shared_holders, 1u);
+  qiv::string_buffer title;
+  info.get_field_text("title", title);
+  EXPECT_STREQ(title.get_ptr(), "two");
+  cache.close();
+  EXPECT_EQ(named_lock_query_state(path.c_str()).shared_holders, 0u);
+}
+
+TEST_F(MetadataIo, RunningUpdateIsListedForTheCloseConfirmation) {
+  service_ptr<metadata_update_operation> op(
+      new service_counted<metadata_update_operation>(track_handle_list{}, nullptr, 0, nullptr));
+  const qiv::array<close_guard*> guards = active_close_guards();
+  ASSERT_EQ(guards.get_count(), 1u);
+  qiv::string_buffer text;
+  guards[0]->get_description(text);
+  EXPECT_STREQ(text.get_ptr(), "Updating Files");
+  op.reset();
+  EXPECT_EQ(active_close_guards().get_count(), 0u);
+
+  registered_close_guard unnamed;
+  active_close_guards()[0]->get_description(text);
+  EXPECT_STREQ(text.get_ptr(), "<unnamed task>");
+}
+
+// Pumps the main thread's messages and queue until the completion arrives;
+// the bound only keeps a broken run from hanging the suite.
+bool wait_for_completion(const recording_completion& completion) {
+  for (int round = 0; round < 3000 && completion.codes.empty(); ++round) {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+    main_thread_queue::drain(false);
+    Sleep(5);
+  }
+  return !completion.codes.empty();
+}
+
+TEST_F(MetadataIo, LoadWithNothingToDoStillCompletesOnTheMainThread) {
+  metadata_io::load_info_async(track_handle_list{}, metadata_load_mode::missing_only, nullptr, 0, completion.get());
+  ASSERT_TRUE(wait_for_completion(*completion));
+  EXPECT_EQ(completion->codes, std::vector<std::uint32_t>{0});
+}
+
+TEST(MetadataProgressFlags, DelayImpliesNoFocus) {
+  EXPECT_EQ(metadata_progress_flags(0), 0x15u);
+  EXPECT_EQ(metadata_progress_flags(metadata_flag_no_focus), 0x115u);
+  EXPECT_EQ(metadata_progress_flags(metadata_flag_delayed), 0x195u);
+  EXPECT_EQ(metadata_progress_flags(metadata_flag_delayed | metadata_flag_no_focus), 0x195u);
+}
+
+}  // namespace
