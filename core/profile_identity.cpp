@@ -1,33 +1,8 @@
 #include "core/profile_identity.h"
 
-#include <array>
-#include <cstddef>
-
 #include "foundation/case_folding.h"
+#include "foundation/crc32.h"
 #include "foundation/string_buffer.h"
-
-namespace {
-
-constexpr std::array<std::uint32_t, 256> make_crc_table() {
-  std::array<std::uint32_t, 256> table{};
-  for (std::uint32_t n = 0; n < 256; ++n) {
-    std::uint32_t value = n;
-    for (int bit = 0; bit < 8; ++bit) value = (value & 1) ? 0xEDB88320u ^ (value >> 1) : value >> 1;
-    table[n] = value;
-  }
-  return table;
-}
-
-constexpr std::array<std::uint32_t, 256> crc_table = make_crc_table();
-
-std::uint32_t crc32(const char* bytes, std::size_t length) {
-  std::uint32_t crc = 0xFFFFFFFFu;
-  for (std::size_t i = 0; i < length; ++i)
-    crc = crc_table[(crc ^ static_cast<std::uint8_t>(bytes[i])) & 0xFF] ^ (crc >> 8);
-  return crc ^ 0xFFFFFFFFu;
-}
-
-}  // namespace
 
 std::uint32_t profile_identity(const char* profile_path) {
   // Every instance must fold exactly the same way, or two of them would run
@@ -35,7 +10,7 @@ std::uint32_t profile_identity(const char* profile_path) {
   // compares paths with.
   qiv::string_buffer folded;
   qiv::string_add_lower(folded, profile_path, qiv::until_nul);
-  return crc32(folded.get_ptr(), folded.get_length());
+  return qiv::crc32(folded.get_ptr(), folded.get_length());
 }
 
 void profile_mutex_name(std::uint32_t identity, wchar_t (&name)[profile_mutex_name_size]) {

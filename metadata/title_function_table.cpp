@@ -5,7 +5,7 @@
 
 #include "foundation/case_folding.h"
 #include "foundation/string_buffer.h"
-#include "metadata/crc32.h"
+#include "foundation/crc32.h"
 #include "metadata/title_functions.h"
 #include "metadata/title_variable_functions.h"
 
@@ -120,13 +120,13 @@ std::uint32_t title_function_hash(const char* name, std::size_t length) {
   qiv::string_buffer lower;
   add_lower(lower, name, length);
   if (lower.get_length() == 0) return 0;
-  return crc32(lower.get_ptr(), lower.get_length());
+  return qiv::crc32(lower.get_ptr(), lower.get_length());
 }
 
 const title_function_row* find_title_function(const char* name, std::size_t length) {
   qiv::string_buffer lower;
   add_lower(lower, name, length);
-  std::uint32_t hash = lower.get_length() == 0 ? 0 : crc32(lower.get_ptr(), lower.get_length());
+  std::uint32_t hash = lower.get_length() == 0 ? 0 : qiv::crc32(lower.get_ptr(), lower.get_length());
   const auto& hashes = row_hashes();
   for (std::size_t i = 0; i < row_count; ++i) {
     if (hashes[i] != hash) continue;

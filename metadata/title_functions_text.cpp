@@ -10,7 +10,7 @@
 #include "foundation/string_buffer.h"
 #include "foundation/utf8.h"
 #include "foundation/win32_text.h"
-#include "metadata/crc32.h"
+#include "foundation/crc32.h"
 #include "metadata/title_functions.h"
 
 namespace {
@@ -624,7 +624,7 @@ bool title_crc32(title_call& call) {
   if (call.arg_count() != 1) return false;
   qiv::string_buffer x;
   bool truth = call.eval_arg(0, x);
-  qiv::format_uint64(call.output(), crc32(x.get_ptr(), x.get_length()));
+  qiv::format_uint64(call.output(), qiv::crc32(x.get_ptr(), x.get_length()));
   return truth;
 }
 

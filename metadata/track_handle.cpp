@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "foundation/win32_handles.h"
-#include "metadata/crc32.h"
+#include "foundation/crc32.h"
 #include "metadata/track_fields.h"
 
 namespace {
@@ -28,7 +28,7 @@ bool info_is_newer(std::uint64_t new_time, std::uint64_t cached_time, std::uint6
 }
 
 track_handle::track_handle(const track_location& location)
-    : location_(location), path_crc_(crc32(location_.get_path(), std::strlen(location_.get_path()))) {}
+    : location_(location), path_crc_(qiv::crc32(location_.get_path(), std::strlen(location_.get_path()))) {}
 
 void track_handle::lock_info() noexcept { info_lock().enter(); }
 void track_handle::unlock_info() noexcept { info_lock().leave(); }

@@ -4,7 +4,7 @@
 #include <map>
 
 #include "foundation/win32_handles.h"
-#include "metadata/crc32.h"
+#include "foundation/crc32.h"
 
 // The registry lock also guards every handle's reference count, so that a
 // lookup can never find a handle whose last release is under way: the count
@@ -19,7 +19,7 @@ public:
   }
 
   void get(track_handle_ptr& out, const track_location& location) {
-    const key wanted{crc32(location.get_path(), std::strlen(location.get_path())), location.get_path(), location.get_subsong()};
+    const key wanted{qiv::crc32(location.get_path(), std::strlen(location.get_path())), location.get_path(), location.get_subsong()};
     critical_section_lock hold(lock_);
     auto found = handles_.find(wanted);
     track_handle* handle;

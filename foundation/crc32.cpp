@@ -1,4 +1,4 @@
-#include "metadata/crc32.h"
+#include "foundation/crc32.h"
 
 #include <array>
 
@@ -18,7 +18,7 @@ constexpr std::array<std::uint32_t, 256> table = make_table();
 
 }  // namespace
 
-std::uint32_t crc32(const void* bytes, std::size_t length) noexcept {
+std::uint32_t qiv::crc32(const void* bytes, std::size_t length) noexcept {
   const auto* p = static_cast<const unsigned char*>(bytes);
   std::uint32_t crc = 0xFFFFFFFFu;
   for (std::size_t i = 0; i < length; ++i) crc = table[(crc ^ p[i]) & 0xFF] ^ (crc >> 8);
