@@ -146,6 +146,28 @@ void metadata_operation::set_file_progress(threaded_process_status& status, std:
   status.set_item_path(handles_[index]->get_location().get_path(), ~std::size_t(0));
 }
 
+void metadata_operation::for_each_file_locked(
+    threaded_process_status& status, const abort_signal& abort,
+    const std::function<void(std::size_t, std::size_t, const char*)>& write_file) {
+  std::size_t first = 0;
+  while (first < handles_.size()) {
+    abort.check_and_throw();
+    const std::size_t end = group_end(first);
+    const char* path = handles_[first]->get_location().get_path();
+    set_file_progress(status, first);
+    try {
+      service_ptr<named_lock> lock;
+      named_lock::acquire_exclusive(lock, path, abort);
+      write_file(first, end, path);
+    } catch (const vantrel_io::exception_aborted&) {
+      throw;
+    } catch (const std::exception& error) {
+      add_group_error(first, end, error.what());
+    }
+    first = end;
+  }
+}
+
 void metadata_operation::record_all_subsongs(const char* path, info_reader& reader, const abort_signal& abort) {
   reader_batch_input input(reader);
   batch_.read_all_subsongs(path, input, abort);
@@ -225,38 +247,23 @@ void metadata_update_operation::get_description(qiv::string_object& out) {
 
 void metadata_update_operation::run(threaded_process_status& status, const abort_signal& abort) {
   const abort_signal& never = never_raised_abort_signal();
-  std::size_t first = 0;
-  while (first < handles_.size()) {
-    abort.check_and_throw();
-    const std::size_t end = group_end(first);
-    const char* path = handles_[first]->get_location().get_path();
-    set_file_progress(status, first);
-    try {
-      service_ptr<named_lock> lock;
-      named_lock::acquire_exclusive(lock, path, abort);
-      info_writer_ptr writer;
-      input_dispatch::open_info_writer_with_retry(writer, vantrel_io::file_ptr(), path, abort,
-                                                  sharing_timeout_seconds);
-      const vantrel_io::file_stats stats = writer->get_file_stats(abort);
-      bool changed = false;
-      for (std::size_t i = first; i < end; ++i) {
-        const std::uint32_t subsong = handles_[i]->get_location().get_subsong();
-        track_info_impl info;
-        writer->get_info(subsong, info, never);
-        if (filter_ && filter_->update(handles_[i], stats, info)) {
-          writer->set_info(subsong, info, never);
-          changed = true;
-        }
+  for_each_file_locked(status, abort, [&](std::size_t first, std::size_t end, const char* path) {
+    info_writer_ptr writer;
+    input_dispatch::open_info_writer_with_retry(writer, vantrel_io::file_ptr(), path, abort, sharing_timeout_seconds);
+    const vantrel_io::file_stats stats = writer->get_file_stats(abort);
+    bool changed = false;
+    for (std::size_t i = first; i < end; ++i) {
+      const std::uint32_t subsong = handles_[i]->get_location().get_subsong();
+      track_info_impl info;
+      writer->get_info(subsong, info, never);
+      if (filter_ && filter_->update(handles_[i], stats, info)) {
+        writer->set_info(subsong, info, never);
+        changed = true;
       }
-      if (changed) writer->commit(never);
-      record_all_subsongs(path, *static_cast<info_reader*>(writer.get()), abort);
-    } catch (const vantrel_io::exception_aborted&) {
-      throw;
-    } catch (const std::exception& error) {
-      add_group_error(first, end, error.what());
     }
-    first = end;
-  }
+    if (changed) writer->commit(never);
+    record_all_subsongs(path, *static_cast<info_reader*>(writer.get()), abort);
+  });
 }
 
 metadata_remove_operation::metadata_remove_operation(const track_handle_list& handles, std::uint32_t flags,
@@ -269,43 +276,29 @@ void metadata_remove_operation::get_description(qiv::string_object& out) {
 
 void metadata_remove_operation::run(threaded_process_status& status, const abort_signal& abort) {
   const abort_signal& never = never_raised_abort_signal();
-  std::size_t first = 0;
-  while (first < handles_.size()) {
-    abort.check_and_throw();
-    const std::size_t end = group_end(first);
-    const char* path = handles_[first]->get_location().get_path();
-    set_file_progress(status, first);
-    try {
-      service_ptr<named_lock> lock;
-      named_lock::acquire_exclusive(lock, path, abort);
-      strip_leading_tags(path);
-      info_writer_ptr writer;
-      input_dispatch::open_info_writer(writer, vantrel_io::file_ptr(), path, abort);
-      if (service_ptr<info_writer_ext> stripper = service_query<info_writer_ext>(writer.get())) {
-        stripper->remove_tags(never);
-      } else {
-        bool changed = false;
-        for (std::size_t i = first; i < end; ++i) {
-          const std::uint32_t subsong = handles_[i]->get_location().get_subsong();
-          track_info_impl info;
-          writer->get_info(subsong, info, never);
-          if (info.field_count() > 0 || replaygain_count_present(info.get_replaygain()) > 0) {
-            info.clear_replaygain();
-            info.remove_all_fields();
-            writer->set_info(subsong, info, never);
-            changed = true;
-          }
+  for_each_file_locked(status, abort, [&](std::size_t first, std::size_t end, const char* path) {
+    strip_leading_tags(path);
+    info_writer_ptr writer;
+    input_dispatch::open_info_writer(writer, vantrel_io::file_ptr(), path, abort);
+    if (service_ptr<info_writer_ext> stripper = service_query<info_writer_ext>(writer.get())) {
+      stripper->remove_tags(never);
+    } else {
+      bool changed = false;
+      for (std::size_t i = first; i < end; ++i) {
+        const std::uint32_t subsong = handles_[i]->get_location().get_subsong();
+        track_info_impl info;
+        writer->get_info(subsong, info, never);
+        if (info.field_count() > 0 || replaygain_count_present(info.get_replaygain()) > 0) {
+          info.clear_replaygain();
+          info.remove_all_fields();
+          writer->set_info(subsong, info, never);
+          changed = true;
         }
-        if (changed) writer->commit(never);
       }
-      record_all_subsongs(path, *static_cast<info_reader*>(writer.get()), abort);
-    } catch (const vantrel_io::exception_aborted&) {
-      throw;
-    } catch (const std::exception& error) {
-      add_group_error(first, end, error.what());
+      if (changed) writer->commit(never);
     }
-    first = end;
-  }
+    record_all_subsongs(path, *static_cast<info_reader*>(writer.get()), abort);
+  });
 }
 
 namespace metadata_io {

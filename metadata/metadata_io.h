@@ -7,6 +7,7 @@
 
 #include <windows.h>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -81,6 +82,12 @@ protected:
   // The end of the run of handles whose path equals that of handles_[first].
   std::size_t group_end(std::size_t first) const;
   void set_file_progress(threaded_process_status& status, std::size_t index) const;
+  // Calls write_file(first, end, path) once per file, a run [first, end) of
+  // handles with one path, while holding that file's writer lock. A failure
+  // becomes the error of each of the file's tracks and the next file follows;
+  // an abort ends the operation.
+  void for_each_file_locked(threaded_process_status& status, const abort_signal& abort,
+                            const std::function<void(std::size_t, std::size_t, const char*)>& write_file);
   // Re-reads every subsong of an open file into the batch.
   void record_all_subsongs(const char* path, info_reader& reader, const abort_signal& abort);
 
