@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "foundation/byte_order.h"
+
 #include "foundation/array.h"
 #include "foundation/string_buffer.h"
 
@@ -10,15 +12,8 @@ namespace {
 // Texts up to this length are read in one step; longer ones grow by doubling.
 constexpr std::uint32_t first_text_step = 65536;
 
-void store_le(std::uint8_t* bytes, std::uint32_t value, int count) {
-  for (int i = 0; i < count; ++i) bytes[i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
-
-std::uint32_t load_le(const std::uint8_t* bytes, int count) {
-  std::uint32_t value = 0;
-  for (int i = 0; i < count; ++i) value |= std::uint32_t(bytes[i]) << (8 * i);
-  return value;
-}
+using qiv::load_le;
+using qiv::store_le;
 
 }  // namespace
 

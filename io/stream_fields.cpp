@@ -2,21 +2,12 @@
 
 #include <cstring>
 
+#include "foundation/byte_order.h"
+
 namespace vantrel_io {
 
-namespace {
-
-void store_le(std::uint8_t* bytes, std::uint32_t value, int count) {
-  for (int i = 0; i < count; ++i) bytes[i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
-
-std::uint32_t load_le(const std::uint8_t* bytes, int count) {
-  std::uint32_t value = 0;
-  for (int i = 0; i < count; ++i) value |= std::uint32_t(bytes[i]) << (8 * i);
-  return value;
-}
-
-}  // namespace
+using qiv::load_le;
+using qiv::store_le;
 
 stream_writer& stream_writer::write_u32(std::uint32_t value) {
   std::uint8_t bytes[4];
