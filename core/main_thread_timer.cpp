@@ -4,6 +4,7 @@
 #include "core/service_factory.h"
 #include "foundation/crash.h"
 #include "foundation/main_thread.h"
+#include "foundation/system_time.h"
 #include "foundation/win32_error.h"
 
 void timer_schedule::add(timer_callback* callback, std::uint64_t period, std::uint64_t now) {
@@ -62,12 +63,6 @@ timer_schedule::entry* timer_schedule::next_after(const entry* visited) const no
 
 namespace {
 
-std::uint64_t system_time_now() noexcept {
-  FILETIME now;
-  GetSystemTimeAsFileTime(&now);
-  return (static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
-}
-
 void CALLBACK tick_procedure(HWND, UINT, UINT_PTR, DWORD);
 
 class main_thread_timer_impl : public main_thread_timer {
@@ -76,7 +71,7 @@ public:
     if (!is_main_thread()) qiv::crash();
     if (period < minimum_period) qiv::throw_invalid_params();
     try {
-      schedule_.add(callback, period, system_time_now());
+      schedule_.add(callback, period, qiv::system_time_now());
     } catch (...) {
       stop_when_empty();
       throw;
@@ -97,7 +92,7 @@ public:
     stop_when_empty();
   }
 
-  void tick() { schedule_.tick(system_time_now()); }
+  void tick() { schedule_.tick(qiv::system_time_now()); }
 
 private:
   void stop_when_empty() noexcept {

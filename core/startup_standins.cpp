@@ -76,7 +76,12 @@ service_factory_single_t<command_dispatcher_standin> command_dispatcher_registra
 // The trailing-tag service that start-up insists on; its real implementation
 // comes with the tag readers and writers.
 namespace {
-class trailing_tag_service_standin : public tag_service {};
+// Trailing tags (stand-in): no format that carries them is read yet, so
+// there is nothing to cut off.
+class trailing_tag_service_standin : public tag_service {
+public:
+  void remove(vantrel_io::file_object&, const abort_signal&) override {}
+};
 service_factory_single_t<trailing_tag_service_standin> trailing_tag_service_registration;
 }  // namespace
 

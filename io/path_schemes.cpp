@@ -131,10 +131,4 @@ bool file_url_to_long_path(const char* path, qiv::string_object& out) {
   return true;
 }
 
-std::uint64_t current_file_time() {
-  FILETIME now;
-  GetSystemTimeAsFileTime(&now);
-  return (std::uint64_t(now.dwHighDateTime) << 32) | now.dwLowDateTime;
-}
-
 }  // namespace vantrel_io

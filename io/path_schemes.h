@@ -55,7 +55,4 @@ bool file_url_to_native(const char* path, qiv::string_object& out);
 // network path ("\\server\share"), which keeps its form.
 bool file_url_to_long_path(const char* path, qiv::string_object& out);
 
-// The system time as a FILETIME value.
-std::uint64_t current_file_time();
-
 }  // namespace vantrel_io

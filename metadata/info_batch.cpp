@@ -4,22 +4,19 @@
 
 #include <utility>
 
+#include "foundation/system_time.h"
+#include "metadata/decoder_service.h"
 #include "metadata/track_handle_registry.h"
+#include "metadata/track_info.h"
 #include "metadata/track_info_listener.h"
 
-namespace {
-
-std::uint64_t system_time_now() noexcept {
-  FILETIME now;
-  GetSystemTimeAsFileTime(&now);
-  return (static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
-}
-
-} // namespace
-
-void info_batch::add(const track_handle_ptr& handle, const track_display_info& record, const file_stats& stats,
+void info_batch::add(const track_handle_ptr& handle, const track_info& info, const vantrel_io::file_stats& stats,
                      bool stamp) {
-  add_read(handle, record, stats.file_time, stamp ? system_time_now() : 0);
+  if (!handle) return;
+  if (hook_) hook_->on_info(handle, info, stats);
+  track_display_info record;
+  record.fill_from(info);
+  add_read(handle, record, stats.timestamp, stamp ? qiv::system_time_now() : 0);
 }
 
 void info_batch::add_read(const track_handle_ptr& handle, const track_display_info& record, std::uint64_t file_time,
@@ -36,22 +33,28 @@ void info_batch::add_read(const track_handle_ptr& handle, const track_display_in
   entries_.emplace(handle.get(), entry{handle, record, file_time, read_time});
 }
 
-void info_batch::read_all_subsongs(const char* path, info_batch_input& input, const abort_signal& abort) {
-  const file_stats stats = input.get_stats(abort);
-  const std::uint32_t count = input.subsong_count();
+void info_batch::read_all_subsongs(const char* path, info_reader& reader, const abort_signal& abort) {
+  const vantrel_io::file_stats stats = reader.get_file_stats(abort);
+  const std::uint32_t count = reader.get_subsong_count();
   bool whole_file_read = false;
   for (std::uint32_t i = 0; i < count; ++i) {
-    const std::uint32_t subsong = input.subsong_at(i);
-    track_display_info record;
-    input.read_info(subsong, record, abort);
-    add(track_handle_registry::get_handle(track_location(path, subsong)), record, stats, true);
+    const std::uint32_t subsong = reader.get_subsong(i);
+    track_info_impl info;
+    reader.get_info(subsong, info, abort);
+    add(track_handle_registry::get_handle(track_location(path, subsong)), info, stats, true);
     if (subsong == 0) whole_file_read = true;
   }
   if (!whole_file_read) {
-    track_display_info record;
-    input.read_info(0, record, abort);
-    add(track_handle_registry::get_handle(track_location(path, 0)), record, stats, true);
+    track_info_impl info;
+    reader.get_info(0, info, abort);
+    add(track_handle_registry::get_handle(track_location(path, 0)), info, stats, true);
   }
+}
+
+void info_batch::move_into(info_batch& target) {
+  std::map<const track_handle*, entry> pending = std::move(entries_);
+  entries_.clear();
+  for (auto& [key, item] : pending) target.add_read(item.handle, item.record, item.file_time, item.read_time);
 }
 
 void info_batch::commit(const service_registry_table& table) {

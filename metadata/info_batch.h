@@ -6,43 +6,46 @@
 #include <map>
 
 #include "core/abort_signal.h"
+#include "core/service_object.h"
 #include "core/service_registry.h"
+#include "io/file_object.h"
 #include "metadata/track_display_info.h"
 #include "metadata/track_handle.h"
 
-// What a file's stats tell about the info read from it.
-struct file_stats {
-  std::uint64_t size = ~std::uint64_t(0);
-  std::uint64_t file_time = 0;
-};
+class info_reader;
+class track_info;
 
-// An input opened for reading info, as far as a batch needs it. The adapter
-// over a decoder fills each subsong's display record from its tags.
-class info_batch_input {
+// Shown every info a batch takes, before it is recorded; the caller of a
+// metadata operation uses it to see the full tags that were read (the handles
+// keep only their display fields). Called on the thread that reads.
+class info_hook : public service_object {
 public:
-  virtual file_stats get_stats(const abort_signal& abort) = 0;
-  virtual std::uint32_t subsong_count() = 0;
-  virtual std::uint32_t subsong_at(std::uint32_t index) = 0;
-  virtual void read_info(std::uint32_t subsong, track_display_info& out, const abort_signal& abort) = 0;
-
-protected:
-  ~info_batch_input() = default;
+  static constexpr GUID class_guid = {0x3D7A51C2, 0x8E04, 0x4B6F, {0x91, 0x2C, 0x5A, 0xE0, 0x73, 0xB8, 0x16, 0x4D}};
+  using service_parent = service_object;
+  virtual void on_info(const track_handle_ptr& handle, const track_info& info, const vantrel_io::file_stats& stats) = 0;
 };
 
 class info_batch {
 public:
-  // Takes `record` for `handle`, with the current system time as its read
-  // time when `stamp` is set (else 0).
-  void add(const track_handle_ptr& handle, const track_display_info& record, const file_stats& stats, bool stamp);
-  // The same with a given read time. Of two reads of one handle the later
-  // one wins; at equal read times (the clock ticks coarsely, and unstamped
-  // reads all carry 0) the one added last, which is the fresher read.
+  explicit info_batch(info_hook* hook = nullptr) : hook_(hook) {}
+
+  // Takes the display fields of `info` for `handle`, with the current system
+  // time as its read time when `stamp` is set (else 0).
+  void add(const track_handle_ptr& handle, const track_info& info, const vantrel_io::file_stats& stats, bool stamp);
+  // A display record with a given read time. Of two reads of one handle the
+  // later one wins; at equal read times (the clock ticks coarsely, and
+  // unstamped reads all carry 0) the one added last, which is the fresher read.
   void add_read(const track_handle_ptr& handle, const track_display_info& record, std::uint64_t file_time,
                 std::uint64_t read_time);
 
-  // Adds every subsong of the opened file at `path`, stamped now. The whole
-  // file (subsong 0) is always added too, since lists may name the file itself.
-  void read_all_subsongs(const char* path, info_batch_input& input, const abort_signal& abort);
+  // Adds every subsong of the file at `path` open in `reader`, stamped now.
+  // The whole file (subsong 0) is always added too, since lists may name the
+  // file itself.
+  void read_all_subsongs(const char* path, info_reader& reader, const abort_signal& abort);
+
+  // Adds every entry to `target` (with the latest-read rule) and empties
+  // this batch.
+  void move_into(info_batch& target);
 
   std::uint32_t pending_count() const noexcept { return static_cast<std::uint32_t>(entries_.size()); }
 
@@ -58,5 +61,6 @@ private:
     std::uint64_t file_time = 0;
     std::uint64_t read_time = 0;
   };
+  service_ptr<info_hook> hook_;
   std::map<const track_handle*, entry> entries_;
 };

@@ -8,6 +8,8 @@
 #include "core/localized_text.h"
 #include "core/main_thread_queue.h"
 #include "core/popup_message.h"
+#include "core/service_registry.h"
+#include "core/tag_service.h"
 #include "foundation/crash.h"
 #include "foundation/main_thread.h"
 #include "foundation/string_buffer.h"
@@ -25,61 +27,22 @@ void localized_or(const char* id, const char* fallback, qiv::string_object& out)
   if (!localized_text::get(id, out)) out.set_string(fallback);
 }
 
-file_stats batch_stats(const vantrel_io::file_stats& stats) {
-  file_stats out;
-  out.size = stats.size;
-  out.file_time = stats.timestamp;
-  return out;
-}
-
-// Lets the batch read every subsong of a file through an open reader.
-class reader_batch_input final : public info_batch_input {
-public:
-  explicit reader_batch_input(info_reader& reader) : reader_(reader) {}
-  file_stats get_stats(const abort_signal& abort) override { return batch_stats(reader_.get_file_stats(abort)); }
-  std::uint32_t subsong_count() override { return reader_.get_subsong_count(); }
-  std::uint32_t subsong_at(std::uint32_t index) override { return reader_.get_subsong(index); }
-  void read_info(std::uint32_t subsong, track_display_info& out, const abort_signal& abort) override {
-    track_info_impl info;
-    reader_.get_info(subsong, info, abort);
-    out.fill_from(info);
-  }
-
-private:
-  info_reader& reader_;
-};
-
 const char* error_fallback(const char* error_id) {
   if (std::strcmp(error_id, "error_info_load") == 0) return "Could not load information ({error}) from:";
   if (std::strcmp(error_id, "error_info_write") == 0) return "Could not write information ({error}) to:";
   return "Could not remove tags ({error}) from:";
 }
 
-// Tells a completion object that nothing had to be done, on a later turn of
-// the main loop, as it would hear of a real operation.
-class completion_call : public main_thread_callback {
-public:
-  explicit completion_call(metadata_completion* completion) : completion_(completion) {}
-  void run() override { completion_->on_completion(metadata_completion::code_success); }
-
-private:
-  service_ptr<metadata_completion> completion_;
-};
-
-// The tags some programs put before any format's own data; the input that
-// opens the file afterwards never sees them. Half-done stripping would lose
-// the file, so it does not stop for the abort.
-void strip_leading_tags(const char* path) {
+// The tags some programs put before and after any format's own data (ID3v2
+// at the start, APEv2 and ID3v1 at the end); the input that opens the file
+// afterwards never sees them. Half-done stripping would lose the file, so it
+// does not stop for the abort.
+void strip_raw_tags(const char* path) {
   const abort_signal& never = never_raised_abort_signal();
   vantrel_io::file_ptr file;
   vantrel_io::open(file, path, vantrel_io::open_mode::write_existing, never);
   id3v2_remove_leading_tags(file, never);
-}
-
-// The operations touch handles and the close-guard set, which only the main
-// thread may change; a call from elsewhere is a bug that must not go unseen.
-void require_main_thread() {
-  if (!is_main_thread()) qiv::crash();
+  service_lookup_unique_t<tag_service>()->remove(*file, never);
 }
 
 }  // namespace
@@ -116,9 +79,9 @@ void metadata_error_report(const char* error_id, const std::vector<metadata_erro
   }
 }
 
-metadata_operation::metadata_operation(const track_handle_list& handles, std::uint32_t flags,
+metadata_operation::metadata_operation(const track_handle_list& handles, std::uint32_t flags, info_hook* hook,
                                        metadata_completion* completion, const char* error_id)
-    : handles_(handles), flags_(flags), completion_(completion), error_id_(error_id) {
+    : handles_(handles), batch_(hook), flags_(flags), completion_(completion), error_id_(error_id) {
   // Subsongs of one file stand together, so each file is opened once.
   std::stable_sort(handles_.begin(), handles_.end(), [](const track_handle_ptr& a, const track_handle_ptr& b) {
     return compare_handles_by_path(a, b) < 0;
@@ -168,11 +131,6 @@ void metadata_operation::for_each_file_locked(
   }
 }
 
-void metadata_operation::record_all_subsongs(const char* path, info_reader& reader, const abort_signal& abort) {
-  reader_batch_input input(reader);
-  batch_.read_all_subsongs(path, input, abort);
-}
-
 void metadata_operation::on_done(HWND, bool was_aborted) {
   // What was read before an abort still reaches the handles.
   batch_.commit();
@@ -193,8 +151,8 @@ void metadata_operation::report(std::uint32_t code) {
 }
 
 metadata_load_operation::metadata_load_operation(const track_handle_list& handles, metadata_load_mode mode,
-                                                 std::uint32_t flags, metadata_completion* completion)
-    : metadata_operation(handles, flags, completion, "error_info_load"), mode_(mode) {}
+                                                 std::uint32_t flags, info_hook* hook, metadata_completion* completion)
+    : metadata_operation(handles, flags, hook, completion, "error_info_load"), mode_(mode) {}
 
 void metadata_load_operation::run(threaded_process_status& status, const abort_signal& abort) {
   info_reader_cache cache;
@@ -225,9 +183,7 @@ void metadata_load_operation::run(threaded_process_status& status, const abort_s
       } else {
         cache.read_info(handle->get_location(), info, stats, abort);
       }
-      track_display_info record;
-      record.fill_from(info);
-      batch_.add(handle, record, batch_stats(stats), true);
+      batch_.add(handle, info, stats, true);
     } catch (const vantrel_io::exception_aborted&) {
       throw;
     } catch (const std::exception& error) {
@@ -238,8 +194,9 @@ void metadata_load_operation::run(threaded_process_status& status, const abort_s
 }
 
 metadata_update_operation::metadata_update_operation(const track_handle_list& handles, info_update_filter* filter,
-                                                     std::uint32_t flags, metadata_completion* completion)
-    : metadata_operation(handles, flags, completion, "error_info_write"), filter_(filter) {}
+                                                     std::uint32_t flags, info_hook* hook,
+                                                     metadata_completion* completion)
+    : metadata_operation(handles, flags, hook, completion, "error_info_write"), filter_(filter) {}
 
 void metadata_update_operation::get_description(qiv::string_object& out) {
   localized_or("dialog_title_update_info", "Updating Files", out);
@@ -262,13 +219,13 @@ void metadata_update_operation::run(threaded_process_status& status, const abort
       }
     }
     if (changed) writer->commit(never);
-    record_all_subsongs(path, *static_cast<info_reader*>(writer.get()), abort);
+    batch_.read_all_subsongs(path, *writer, abort);
   });
 }
 
 metadata_remove_operation::metadata_remove_operation(const track_handle_list& handles, std::uint32_t flags,
-                                                     metadata_completion* completion)
-    : metadata_operation(handles, flags, completion, "error_info_remove") {}
+                                                     info_hook* hook, metadata_completion* completion)
+    : metadata_operation(handles, flags, hook, completion, "error_info_remove") {}
 
 void metadata_remove_operation::get_description(qiv::string_object& out) {
   localized_or("dialog_title_remove_tags", "Removing Tags", out);
@@ -277,7 +234,7 @@ void metadata_remove_operation::get_description(qiv::string_object& out) {
 void metadata_remove_operation::run(threaded_process_status& status, const abort_signal& abort) {
   const abort_signal& never = never_raised_abort_signal();
   for_each_file_locked(status, abort, [&](std::size_t first, std::size_t end, const char* path) {
-    strip_leading_tags(path);
+    strip_raw_tags(path);
     info_writer_ptr writer;
     input_dispatch::open_info_writer(writer, vantrel_io::file_ptr(), path, abort);
     if (service_ptr<info_writer_ext> stripper = service_query<info_writer_ext>(writer.get())) {
@@ -297,58 +254,6 @@ void metadata_remove_operation::run(threaded_process_status& status, const abort
       }
       if (changed) writer->commit(never);
     }
-    record_all_subsongs(path, *static_cast<info_reader*>(writer.get()), abort);
+    batch_.read_all_subsongs(path, *writer, abort);
   });
 }
-
-namespace metadata_io {
-
-namespace {
-
-void start(metadata_operation* operation, const char* title_id, const char* title_fallback, HWND parent,
-           std::uint32_t flags) {
-  service_ptr<threaded_process_callback> hold(operation);
-  qiv::string_buffer title;
-  localized_or(title_id, title_fallback, title);
-  threaded_process::get().run_modeless(operation, metadata_progress_flags(flags), parent, title.get_ptr());
-}
-
-}  // namespace
-
-void load_info_async(const track_handle_list& handles, metadata_load_mode mode, HWND parent, std::uint32_t flags,
-                     metadata_completion* completion) {
-  require_main_thread();
-  if (!handles.empty() && static_cast<std::uint32_t>(mode) > 3) qiv::crash();
-  bool needed = !handles.empty();
-  if (needed && mode == metadata_load_mode::missing_only) {
-    track_info_lock lock;
-    needed = std::any_of(handles.begin(), handles.end(), [](const track_handle_ptr& h) { return !h->has_info(); });
-  }
-  if (!needed) {
-    if (completion) main_thread_queue::post(new service_counted<completion_call>(completion));
-    return;
-  }
-  start(new service_counted<metadata_load_operation>(handles, mode, flags, completion), "dialog_title_load_info",
-        "Loading Information", parent, flags);
-}
-
-void update_info_async(const track_handle_list& handles, info_update_filter* filter, HWND parent,
-                       std::uint32_t flags, metadata_completion* completion) {
-  require_main_thread();
-  start(new service_counted<metadata_update_operation>(handles, filter, flags, completion),
-        "dialog_title_update_info", "Updating Files", parent, flags);
-}
-
-void remove_info_async(const track_handle_list& handles, HWND parent, std::uint32_t flags,
-                       metadata_completion* completion) {
-  require_main_thread();
-  start(new service_counted<metadata_remove_operation>(handles, flags, completion), "dialog_title_remove_tags",
-        "Removing Tags", parent, flags);
-}
-
-void announce_info_change(const track_handle_list& handles) {
-  require_main_thread();
-  track_info_publish(handles, 1);
-}
-
-}  // namespace metadata_io

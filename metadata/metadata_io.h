@@ -74,8 +74,8 @@ public:
   const info_batch& get_batch() const noexcept { return batch_; }
 
 protected:
-  metadata_operation(const track_handle_list& handles, std::uint32_t flags, metadata_completion* completion,
-                     const char* error_id);
+  metadata_operation(const track_handle_list& handles, std::uint32_t flags, info_hook* hook,
+                     metadata_completion* completion, const char* error_id);
   void add_error(const track_handle_ptr& handle, const char* message);
   // Records every failure but the abort for the handles [first, end).
   void add_group_error(std::size_t first, std::size_t end, const char* message);
@@ -88,9 +88,6 @@ protected:
   // an abort ends the operation.
   void for_each_file_locked(threaded_process_status& status, const abort_signal& abort,
                             const std::function<void(std::size_t, std::size_t, const char*)>& write_file);
-  // Re-reads every subsong of an open file into the batch.
-  void record_all_subsongs(const char* path, info_reader& reader, const abort_signal& abort);
-
   track_handle_list handles_;
   info_batch batch_;
 
@@ -106,7 +103,7 @@ private:
 class metadata_load_operation : public metadata_operation {
 public:
   metadata_load_operation(const track_handle_list& handles, metadata_load_mode mode, std::uint32_t flags,
-                          metadata_completion* completion);
+                          info_hook* hook, metadata_completion* completion);
   void run(threaded_process_status& status, const abort_signal& abort) override;
 
 private:
@@ -117,7 +114,7 @@ private:
 class metadata_update_operation : public metadata_operation, private registered_close_guard {
 public:
   metadata_update_operation(const track_handle_list& handles, info_update_filter* filter, std::uint32_t flags,
-                            metadata_completion* completion);
+                            info_hook* hook, metadata_completion* completion);
   void run(threaded_process_status& status, const abort_signal& abort) override;
   void get_description(qiv::string_object& out) override;
 
@@ -131,20 +128,8 @@ private:
 // Listed as "Removing Tags" in the close confirmation while it lives.
 class metadata_remove_operation : public metadata_operation, private registered_close_guard {
 public:
-  metadata_remove_operation(const track_handle_list& handles, std::uint32_t flags, metadata_completion* completion);
+  metadata_remove_operation(const track_handle_list& handles, std::uint32_t flags, info_hook* hook,
+                            metadata_completion* completion);
   void run(threaded_process_status& status, const abort_signal& abort) override;
   void get_description(qiv::string_object& out) override;
 };
-
-// Main thread only. They return at once; the completion object (may be null)
-// hears the outcome later on the main thread.
-namespace metadata_io {
-void load_info_async(const track_handle_list& handles, metadata_load_mode mode, HWND parent, std::uint32_t flags,
-                     metadata_completion* completion);
-void update_info_async(const track_handle_list& handles, info_update_filter* filter, HWND parent,
-                       std::uint32_t flags, metadata_completion* completion);
-void remove_info_async(const track_handle_list& handles, HWND parent, std::uint32_t flags,
-                       metadata_completion* completion);
-// Tells every info listener that these tracks' tags were rewritten.
-void announce_info_change(const track_handle_list& handles);
-}  // namespace metadata_io

@@ -7,7 +7,10 @@
 #include "core/tag_service.h"
 
 namespace {
-class extra_tag_service : public tag_service {};
+class extra_tag_service : public tag_service {
+public:
+  void remove(vantrel_io::file_object&, const abort_signal&) override {}
+};
 service_factory_single_t<extra_tag_service> extra_tag_service_registration;
 }  // namespace
 

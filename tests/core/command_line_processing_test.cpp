@@ -14,7 +14,7 @@
 #include "core/command_dispatcher.h"
 #include "core/popup_message.h"
 #include "core/service_registry.h"
-#include "core/tag_service.h"
+#include "tests/support/sample_tag_service.h"
 
 namespace {
 
@@ -28,7 +28,6 @@ public:
   service_single_instance<Impl> instance;
 };
 
-class sample_tag_service : public tag_service {};
 
 // Records what it is given; answers the options the test names.
 class recording_handler : public command_line_handler {

@@ -8,7 +8,7 @@
 #include "core/app_exceptions.h"
 #include "core/app_state.h"
 #include "core/persistent_store.h"
-#include "core/tag_service.h"
+#include "tests/support/sample_tag_service.h"
 
 namespace {
 
@@ -180,7 +180,6 @@ public:
   static inline std::vector<std::string> events;
 };
 
-class sample_tag_service : public tag_service {};
 
 class ProcessRegistry : public ::testing::Test {
 protected:

@@ -13,7 +13,7 @@
 #include "core/command_line_handler.h"
 #include "core/profile_identity.h"
 #include "core/service_registry.h"
-#include "core/tag_service.h"
+#include "tests/support/sample_tag_service.h"
 
 namespace {
 
@@ -25,7 +25,6 @@ public:
   service_single_instance<Impl> instance;
 };
 
-class sample_tag_service : public tag_service {};
 
 class recording_handler : public command_line_handler {
 public:

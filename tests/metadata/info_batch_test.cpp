@@ -2,11 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 #include "core/service_factory.h"
 #include "core/service_registry.h"
+#include "foundation/string_buffer.h"
+#include "metadata/decoder_service.h"
 #include "metadata/track_handle_registry.h"
+#include "metadata/track_info.h"
 #include "metadata/track_info_listener.h"
 
 namespace {
@@ -65,6 +69,19 @@ track_display_info record_titled(const char* text) {
   return record;
 }
 
+track_info_impl info_titled(const char* text) {
+  track_info_impl info;
+  info.set_field("title", 5, text, track_info::until_nul);
+  return info;
+}
+
+vantrel_io::file_stats stats_at(std::uint64_t size, std::uint64_t timestamp) {
+  vantrel_io::file_stats stats;
+  stats.size = size;
+  stats.timestamp = timestamp;
+  return stats;
+}
+
 std::string cached_title(const track_handle_ptr& handle) {
   track_display_info out;
   return handle->get_info(out) ? out.get(title) : "<none>";
@@ -106,8 +123,8 @@ TEST_F(InfoPublishing, BatchKeepsTheLaterReadOfAHandle) {
 TEST_F(InfoPublishing, BatchAtEqualReadTimesKeepsTheReadAddedLast) {
   const track_handle_ptr handle = handle_of("file://C:\\batch\\tick.mp3");
   info_batch batch;
-  batch.add(handle, record_titled("earlier"), file_stats{10, 100}, false);
-  batch.add(handle, record_titled("later"), file_stats{10, 100}, false);
+  batch.add(handle, info_titled("earlier"), stats_at(10, 100), false);
+  batch.add(handle, info_titled("later"), stats_at(10, 100), false);
   batch.commit(table);
   EXPECT_EQ(cached_title(handle), "later");
 }
@@ -118,8 +135,8 @@ TEST_F(InfoPublishing, CommitStoresEmptiesAndPublishesOnlyWhatWasStored) {
   ASSERT_TRUE(current->set_info(record_titled("newer already"), 500, 0, false));
 
   info_batch batch;
-  batch.add(fresh, record_titled("fresh"), file_stats{10, 100}, true);
-  batch.add(current, record_titled("stale"), file_stats{10, 400}, false);
+  batch.add(fresh, info_titled("fresh"), stats_at(10, 100), true);
+  batch.add(current, info_titled("stale"), stats_at(10, 400), false);
   batch.commit(table);
 
   EXPECT_EQ(batch.pending_count(), 0u);
@@ -138,17 +155,49 @@ TEST_F(InfoPublishing, CommitStoresEmptiesAndPublishesOnlyWhatWasStored) {
 namespace {
 
 // A file of two tracks, numbered 1 and 2, named after their subsong.
-class two_track_input final : public info_batch_input {
+class two_track_input final : public info_reader {
 public:
-  file_stats get_stats(const abort_signal&) override { return {1000, 777}; }
-  std::uint32_t subsong_count() override { return 2; }
-  std::uint32_t subsong_at(std::uint32_t index) override { return index + 1; }
-  void read_info(std::uint32_t subsong, track_display_info& out, const abort_signal&) override {
-    out.set(title, ("track " + std::to_string(subsong)).c_str());
+  std::int32_t release() noexcept override { return 1; }
+  std::int32_t add_ref() noexcept override { return 1; }
+  bool query(service_handle&, const GUID&) noexcept override { return false; }
+
+  vantrel_io::file_stats get_file_stats(const abort_signal&) override { return stats_at(1000, 777); }
+  std::uint32_t get_subsong_count() override { return 2; }
+  std::uint32_t get_subsong(std::uint32_t index) override { return index + 1; }
+  void get_info(std::uint32_t subsong, track_info& out, const abort_signal&) override {
+    const std::string text = "track " + std::to_string(subsong);
+    out.set_field("title", 5, text.c_str(), text.size());
     read.push_back(subsong);
   }
   std::vector<std::uint32_t> read;
 };
+
+// Sees what a batch is given, before the batch keeps its display fields.
+class recording_hook final : public info_hook {
+public:
+  std::int32_t release() noexcept override { return 1; }
+  std::int32_t add_ref() noexcept override { return 1; }
+  bool query(service_handle&, const GUID&) noexcept override { return false; }
+  void on_info(const track_handle_ptr& handle, const track_info& info, const vantrel_io::file_stats& stats) override {
+    qiv::string_buffer comment;
+    info.get_field_text("comment", comment);
+    seen.push_back(std::to_string(handle->get_location().get_subsong()) + ":" + comment.get_ptr() + "@" +
+                   std::to_string(stats.timestamp));
+  }
+  std::vector<std::string> seen;
+};
+
+TEST_F(InfoPublishing, HookSeesTheWholeInfoBeforeTheBatchKeepsItsDisplayFields) {
+  const track_handle_ptr handle = handle_of("file://C:\\hooked\\a.mp3");
+  recording_hook hook;
+  info_batch batch(&hook);
+  track_info_impl info = info_titled("shown");
+  info.set_field("comment", 7, "not a display field", track_info::until_nul);
+  batch.add(handle, info, stats_at(10, 55), true);
+  EXPECT_EQ(hook.seen, std::vector<std::string>{"0:not a display field@55"});
+  batch.commit(table);
+  EXPECT_EQ(cached_title(handle), "shown");
+}
 
 TEST_F(InfoPublishing, ReadingAllSubsongsAlsoStoresTheWholeFile) {
   // Info lives as long as its handle: hold them across the commit.

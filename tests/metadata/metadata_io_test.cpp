@@ -1,11 +1,13 @@
 // Loading, writing and stripping the info of many tracks: grouping by file,
 // per-file failures, the error report and the completion codes.
 #include "metadata/metadata_io.h"
+#include "metadata/metadata_io_service.h"
 
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/close_guard_registry.h"
@@ -13,15 +15,18 @@
 #include "core/main_thread_queue.h"
 #include "core/service_factory.h"
 #include "core/service_registry.h"
+#include "core/tag_service.h"
 #include "foundation/main_thread.h"
 #include "foundation/string_buffer.h"
 #include "io/file_scheme.h"
 #include "io/named_lock.h"
 #include "metadata/field_name_set.h"
 #include "metadata/info_reader_cache.h"
+#include "metadata/input_dispatch.h"
 #include "metadata/track_handle_registry.h"
 #include "metadata/track_info_listener.h"
 #include "tests/io/io_test_support.h"
+#include "metadata_test_streams.h"
 #include "tst_input.h"
 
 namespace {
@@ -33,6 +38,28 @@ public:
 
 private:
   service_single_instance<metadata_test::tst_input> input_;
+};
+
+// Trailing tags for the tests: a file may end in "#TAIL", which this cuts off.
+class tail_cutting_tag_service : public tag_service {
+public:
+  void remove(vantrel_io::file_object& file, const abort_signal& abort) override {
+    const std::uint64_t size = file.get_size(abort);
+    if (size < 5) return;
+    char tail[5];
+    file.seek(size - 5, abort);
+    file.read_exact(tail, 5, abort);
+    if (std::string(tail, 5) == "#TAIL") file.resize(size - 5, abort);
+  }
+};
+
+class tag_factory final : public service_factory {
+public:
+  explicit tag_factory(service_factory** list) : service_factory(tag_service::class_guid, list) {}
+  void create(service_handle& out) override { out = &tags_; }
+
+private:
+  service_single_instance<tail_cutting_tag_service> tags_;
 };
 
 class quiet_status final : public threaded_process_status {
@@ -86,6 +113,7 @@ protected:
     vantrel_io::file_scheme_handler();
     service_factory* list = service_factory::global_list_head;
     factory_ = std::make_unique<tst_factory>(&list);
+    tags_ = std::make_unique<tag_factory>(&list);
     service_registry::table().build(list);
   }
   void TearDown() override {
@@ -108,6 +136,7 @@ protected:
 
 private:
   std::unique_ptr<tst_factory> factory_;
+  std::unique_ptr<tag_factory> tags_;
 };
 
 TEST_F(MetadataIo, UpdateWritesEachFileOnceForAllItsSubsongsAndHandsTheInfoToTheHandles) {
@@ -117,7 +146,7 @@ TEST_F(MetadataIo, UpdateWritesEachFileOnceForAllItsSubsongsAndHandsTheInfoToThe
   // Given out of order, with another file between: the sort regroups them.
   const track_handle_list list = {handle(path, 1), handle(write("b.tst", "TST\nb"), 0), handle(path, 0)};
   service_ptr<metadata_update_operation> op(
-      new service_counted<metadata_update_operation>(list, filter.get(), metadata_flag_no_error_popup,
+      new service_counted<metadata_update_operation>(list, filter.get(), metadata_flag_no_error_popup, nullptr,
                                                      completion.get()));
   op->run(status, abort);
   EXPECT_EQ(io_test::read_file(folder.path("a.tst")), "TST\nnew\nnew");
@@ -142,7 +171,7 @@ TEST_F(MetadataIo, UpdateWhoseFilterDeclinesWritesNothingButStillRecordsTheInfo)
   service_ptr<title_filter> filter(new service_counted<title_filter>());
   const track_handle_list list = {handle(path, 0), handle(path, 1)};
   service_ptr<metadata_update_operation> op(
-      new service_counted<metadata_update_operation>(list, filter.get(), 0, completion.get()));
+      new service_counted<metadata_update_operation>(list, filter.get(), 0, nullptr, completion.get()));
   op->run(status, abort);
   EXPECT_EQ(io_test::read_file(folder.path("a.tst")), "TST\none\ntwo");
   EXPECT_GE(op->get_batch().pending_count(), 2u);
@@ -156,7 +185,7 @@ TEST_F(MetadataIo, FailingFileGivesOneRecordPerSubsongAndTheReportNamesEach) {
   filter->title = "new";
   const track_handle_list list = {handle(path, 1), handle(path, 0), handle(write("ok.tst", "TST\nt"), 0)};
   service_ptr<metadata_update_operation> op(
-      new service_counted<metadata_update_operation>(list, filter.get(), metadata_flag_no_error_popup,
+      new service_counted<metadata_update_operation>(list, filter.get(), metadata_flag_no_error_popup, nullptr,
                                                      completion.get()));
   op->run(status, abort);
   ASSERT_EQ(op->get_errors().size(), 2u);
@@ -191,7 +220,7 @@ TEST_F(MetadataIo, AbortBeforeTheFirstFileReportsAbortedWithoutErrors) {
   service_ptr<title_filter> filter(new service_counted<title_filter>());
   filter->title = "new";
   service_ptr<metadata_update_operation> op(new service_counted<metadata_update_operation>(
-      track_handle_list{handle(path, 0)}, filter.get(), metadata_flag_no_error_popup, completion.get()));
+      track_handle_list{handle(path, 0)}, filter.get(), metadata_flag_no_error_popup, nullptr, completion.get()));
   abort.raise();
   EXPECT_THROW(op->run(status, abort), vantrel_io::exception_aborted);
   EXPECT_TRUE(op->get_errors().empty());
@@ -204,17 +233,17 @@ TEST_F(MetadataIo, RemoveEmptiesTheFieldsOfEverySubsong) {
   const std::string path = write("a.tst", "TST\none\ntwo");
   const track_handle_list list = {handle(path, 0), handle(path, 1)};
   service_ptr<metadata_remove_operation> op(
-      new service_counted<metadata_remove_operation>(list, metadata_flag_no_error_popup, completion.get()));
+      new service_counted<metadata_remove_operation>(list, metadata_flag_no_error_popup, nullptr, completion.get()));
   op->run(status, abort);
   EXPECT_TRUE(op->get_errors().empty());
   EXPECT_EQ(io_test::read_file(folder.path("a.tst")), "TST\n\n");
 }
 
-TEST_F(MetadataIo, RemoveStripsALeadingTagAsWellAsTheFormatsOwnFields) {
-  // An empty ID3v2.3 tag (size 0) before the file's own data.
-  const std::string path = write("a.tst", std::string("ID3\x03\x00\x00\x00\x00\x00\x00", 10) + "TST\nx");
+TEST_F(MetadataIo, RemoveStripsLeadingAndTrailingTagsAsWellAsTheFormatsOwnFields) {
+  // An empty ID3v2.3 tag (size 0) before the file's own data, a trailing tag after it.
+  const std::string path = write("a.tst", std::string("ID3\x03\x00\x00\x00\x00\x00\x00", 10) + "TST\nx#TAIL");
   service_ptr<metadata_remove_operation> op(new service_counted<metadata_remove_operation>(
-      track_handle_list{handle(path, 0)}, metadata_flag_no_error_popup, completion.get()));
+      track_handle_list{handle(path, 0)}, metadata_flag_no_error_popup, nullptr, completion.get()));
   op->run(status, abort);
   EXPECT_TRUE(op->get_errors().empty());
   EXPECT_EQ(io_test::read_file(folder.path("a.tst")), "TST\n");
@@ -225,7 +254,7 @@ TEST_F(MetadataIo, LoadReadsOnlyWhatTheModeAsksAndRecordsDamagedFiles) {
   const std::string bad = write("bad.tst", "not a tst file");
   const track_handle_list list = {handle(good, 0), handle(good, 1), handle(bad, 0)};
   service_ptr<metadata_load_operation> load(new service_counted<metadata_load_operation>(
-      list, metadata_load_mode::missing_only, metadata_flag_no_error_popup, completion.get()));
+      list, metadata_load_mode::missing_only, metadata_flag_no_error_popup, nullptr, completion.get()));
   load->run(status, abort);
   ASSERT_EQ(load->get_errors().size(), 1u);
   EXPECT_EQ(load->get_errors()[0].handle.get(), list[2].get());
@@ -237,15 +266,127 @@ TEST_F(MetadataIo, LoadReadsOnlyWhatTheModeAsksAndRecordsDamagedFiles) {
   // Everything that is cached stays as it is in mode 0.
   const track_handle_list cached = {list[0], list[1]};
   service_ptr<metadata_load_operation> again(new service_counted<metadata_load_operation>(
-      cached, metadata_load_mode::missing_only, metadata_flag_no_error_popup, nullptr));
+      cached, metadata_load_mode::missing_only, metadata_flag_no_error_popup, nullptr, nullptr));
   again->run(status, abort);
   EXPECT_EQ(again->get_batch().pending_count(), 0u);
 
   // Mode 3 skips a file whose timestamp has not changed.
   service_ptr<metadata_load_operation> changed(new service_counted<metadata_load_operation>(
-      cached, metadata_load_mode::missing_or_changed, metadata_flag_no_error_popup, nullptr));
+      cached, metadata_load_mode::missing_or_changed, metadata_flag_no_error_popup, nullptr, nullptr));
   changed->run(status, abort);
   EXPECT_EQ(changed->get_batch().pending_count(), 0u);
+}
+
+// Keeps the title of every info it is shown.
+class title_hook : public info_hook {
+public:
+  std::vector<std::string> titles;
+  void on_info(const track_handle_ptr&, const track_info& info, const vantrel_io::file_stats&) override {
+    qiv::string_buffer title;
+    info.get_field_text("title", title);
+    titles.push_back(title.get_ptr());
+  }
+};
+
+TEST_F(MetadataIo, HookSeesEveryInfoAnOperationReads) {
+  const std::string path = write("a.tst", "TST\none\ntwo");
+  service_ptr<title_hook> hook(new service_counted<title_hook>());
+  service_ptr<metadata_load_operation> load(new service_counted<metadata_load_operation>(
+      track_handle_list{handle(path, 1)}, metadata_load_mode::all, metadata_flag_no_error_popup, hook.get(), nullptr));
+  load->run(status, abort);
+  EXPECT_EQ(hook->titles, std::vector<std::string>{"two"});
+
+  // An update shows the hook what it re-read from every subsong.
+  hook->titles.clear();
+  service_ptr<title_filter> filter(new service_counted<title_filter>());
+  filter->title = "new";
+  service_ptr<metadata_update_operation> update(new service_counted<metadata_update_operation>(
+      track_handle_list{handle(path, 1)}, filter.get(), metadata_flag_no_error_popup, hook.get(), nullptr));
+  update->run(status, abort);
+  EXPECT_EQ(hook->titles, (std::vector<std::string>{"one", "new"}));
+}
+
+TEST_F(MetadataIo, ResolvingAFolderGivesItsTracksInOrderAndAnnouncesOnlyNewInfo) {
+  write("b.tst", "TST\nbee");
+  write("a.tst", "TST\none\ntwo");
+  write("cover.jpg", "not audio");
+  change_counter changes;
+  track_info_changed_register(changes);
+  track_handle_list found;
+  metadata_io_service::get()->resolve_path(folder.file_url("").c_str(), found);
+  ASSERT_EQ(found.size(), 3u);
+  EXPECT_EQ(found[0]->get_location().get_subsong(), 0u);
+  EXPECT_EQ(found[1]->get_location().get_subsong(), 1u);
+  EXPECT_EQ(cached_title(found[1]), "two");
+  EXPECT_EQ(cached_title(found[2]), "bee");
+  EXPECT_EQ(changes.announcements, std::vector<std::size_t>{3});
+
+  // The files have not changed since: the same tracks, nothing to announce.
+  track_handle_list again;
+  metadata_io_service::get()->resolve_path(folder.file_url("").c_str(), again);
+  track_info_changed_unregister(changes);
+  EXPECT_EQ(again.size(), 3u);
+  EXPECT_EQ(changes.announcements.size(), 1u);
+
+  // A path that does not exist resolves to nothing, quietly.
+  track_handle_list none;
+  metadata_io_service::get()->resolve_path(folder.file_url("missing.tst").c_str(), none);
+  EXPECT_TRUE(none.empty());
+}
+
+TEST_F(MetadataIo, SharedBatchFilledOnAWorkerCommitsOnTheMainThread) {
+  const std::string path = write("a.tst", "TST\none");
+  service_ptr<shared_info_batch> batch;
+  metadata_io_service::get()->create_info_batch(batch);
+  const track_handle_ptr held = handle(path, 0);
+  change_counter changes;
+  track_info_changed_register(changes);
+  std::thread worker([&] {
+    track_info_impl info;
+    info.set_field("title", 5, "from worker", track_info::until_nul);
+    batch->add_info(held, info, 100, true);
+    batch->commit();
+  });
+  worker.join();
+  EXPECT_EQ(cached_title(held), "<none>");  // not before the main thread's turn
+  main_thread_queue::drain(true);
+  EXPECT_EQ(cached_title(held), "from worker");
+  EXPECT_EQ(changes.announcements, std::vector<std::size_t>{1});
+
+  // From a reader, committed on the main thread at once.
+  info_reader_ptr reader;
+  input_dispatch::open_info_reader(reader, vantrel_io::file_ptr(), path.c_str(), abort);
+  batch->add_from_reader(path.c_str(), *reader, abort);
+  batch->commit();
+  track_info_changed_unregister(changes);
+  EXPECT_EQ(cached_title(held), "one");
+  EXPECT_EQ(changes.announcements.size(), 2u);
+}
+
+TEST_F(MetadataIo, RefresherAnnouncesOnlyHandlesThatTookStoredInfoAndThatSomeoneHolds) {
+  track_display_info stored;
+  stored.set(field_name_set::title, "stored");
+  string_writer bytes;
+  stored.write(bytes, abort);
+
+  service_ptr<cached_info_refresher> refresher;
+  metadata_io_service::get()->create_cached_info_refresher(refresher);
+  const track_handle_ptr held = handle("file://C:\\refresh\\held.tst", 0);
+  track_handle_ptr out;
+  string_reader first(bytes.bytes());
+  refresher->refresh_location(out, track_location("file://C:\\refresh\\held.tst", 0), 500, first, abort);
+  EXPECT_EQ(out.get(), held.get());
+  string_reader second(bytes.bytes());
+  track_handle_ptr unheld;
+  refresher->refresh_location(unheld, track_location("file://C:\\refresh\\nobody.tst", 0), 500, second, abort);
+  unheld.reset();
+
+  change_counter changes;
+  track_info_changed_register(changes);
+  refresher->commit();
+  track_info_changed_unregister(changes);
+  EXPECT_EQ(changes.announcements, std::vector<std::size_t>{1});
+  EXPECT_EQ(cached_title(held), "stored");
 }
 
 TEST_F(MetadataIo, ReaderCacheKeepsOneFileOpenAndLockedAcrossItsSubsongs) {
@@ -265,7 +406,7 @@ TEST_F(MetadataIo, ReaderCacheKeepsOneFileOpenAndLockedAcrossItsSubsongs) {
 
 TEST_F(MetadataIo, RunningUpdateIsListedForTheCloseConfirmation) {
   service_ptr<metadata_update_operation> op(
-      new service_counted<metadata_update_operation>(track_handle_list{}, nullptr, 0, nullptr));
+      new service_counted<metadata_update_operation>(track_handle_list{}, nullptr, 0, nullptr, nullptr));
   const qiv::array<close_guard*> guards = active_close_guards();
   ASSERT_EQ(guards.get_count(), 1u);
   qiv::string_buffer text;
@@ -295,7 +436,8 @@ bool wait_for_completion(const recording_completion& completion) {
 }
 
 TEST_F(MetadataIo, LoadWithNothingToDoStillCompletesOnTheMainThread) {
-  metadata_io::load_info_async(track_handle_list{}, metadata_load_mode::missing_only, nullptr, 0, completion.get());
+  metadata_io_service::get()->load_info_async(track_handle_list{}, metadata_load_mode::missing_only, nullptr, 0, nullptr,
+                                              completion.get());
   ASSERT_TRUE(wait_for_completion(*completion));
   EXPECT_EQ(completion->codes, std::vector<std::uint32_t>{0});
 }

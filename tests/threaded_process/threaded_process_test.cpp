@@ -18,7 +18,7 @@
 #include "core/progress_dialog.h"
 #include "core/service_factory.h"
 #include "core/service_registry.h"
-#include "core/tag_service.h"
+#include "tests/support/sample_tag_service.h"
 #include "foundation/main_thread.h"
 #include "foundation/thread.h"
 #include "foundation/window_text.h"
@@ -38,7 +38,6 @@ public:
 };
 
 // The registry refuses to build without exactly one.
-class sample_tag_service : public tag_service {};
 
 class recording_popup : public popup_message {
 public:
