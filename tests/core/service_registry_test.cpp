@@ -9,6 +9,7 @@
 #include "core/app_state.h"
 #include "core/persistent_store.h"
 #include "tests/support/sample_tag_service.h"
+#include "tests/support/single_factory.h"
 
 namespace {
 
@@ -34,15 +35,6 @@ public:
 class sample_two : public sample_service {
 public:
   int identity() const override { return 2; }
-};
-
-// Factories linked into a test's own list instead of the program's.
-template <class Impl>
-class single_factory final : public service_factory {
-public:
-  explicit single_factory(service_factory** list) : service_factory(service_registered_guid<Impl>(), list) {}
-  void create(service_handle& out) override { out = &instance; }
-  service_single_instance<Impl> instance;
 };
 
 template <class Impl>

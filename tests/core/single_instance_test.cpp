@@ -14,16 +14,9 @@
 #include "core/profile_identity.h"
 #include "core/service_registry.h"
 #include "tests/support/sample_tag_service.h"
+#include "tests/support/single_factory.h"
 
 namespace {
-
-template <class Impl>
-class single_factory final : public service_factory {
-public:
-  explicit single_factory(service_factory** list) : service_factory(service_registered_guid<Impl>(), list) {}
-  void create(service_handle& out) override { out = &instance; }
-  service_single_instance<Impl> instance;
-};
 
 
 class recording_handler : public command_line_handler {

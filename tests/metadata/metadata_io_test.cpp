@@ -26,19 +26,19 @@
 #include "metadata/track_handle_registry.h"
 #include "metadata/track_info_listener.h"
 #include "tests/io/io_test_support.h"
+#include "tests/support/single_factory.h"
 #include "metadata_test_streams.h"
+#include "metadata_operation_doubles.h"
+#include "tst_files.h"
 #include "tst_input.h"
 
 namespace {
 
-class tst_factory final : public service_factory {
-public:
-  explicit tst_factory(service_factory** list) : service_factory(decoder_service::class_guid, list) {}
-  void create(service_handle& out) override { out = &input_; }
-
-private:
-  service_single_instance<metadata_test::tst_input> input_;
-};
+using metadata_test::cached_title;
+using metadata_test::change_counter;
+using metadata_test::recording_completion;
+using metadata_test::title_filter;
+using metadata_test::handle;
 
 // Trailing tags for the tests: a file may end in "#TAIL", which this cuts off.
 class tail_cutting_tag_service : public tag_service {
@@ -53,15 +53,6 @@ public:
   }
 };
 
-class tag_factory final : public service_factory {
-public:
-  explicit tag_factory(service_factory** list) : service_factory(tag_service::class_guid, list) {}
-  void create(service_handle& out) override { out = &tags_; }
-
-private:
-  service_single_instance<tail_cutting_tag_service> tags_;
-};
-
 class quiet_status final : public threaded_process_status {
 public:
   void set_progress(std::uint32_t) override {}
@@ -74,36 +65,8 @@ public:
   bool check_pause() override { return true; }
 };
 
-class recording_completion : public metadata_completion {
-public:
-  std::vector<std::uint32_t> codes;
-  void on_completion(std::uint32_t code) override { codes.push_back(code); }
-};
-
-// Sets every title it is shown to `title`, or writes nothing when empty.
-class title_filter : public info_update_filter {
-public:
-  std::string title;
-  int calls = 0;
-  bool update(const track_handle_ptr&, const vantrel_io::file_stats&, track_info& info) override {
-    ++calls;
-    if (title.empty()) return false;
-    info.set_field("title", 5, title.data(), title.size());
-    return true;
-  }
-};
-
-class change_counter : public track_info_change_callback {
-public:
-  std::vector<std::size_t> announcements;  // the handle count of each
-  void on_info_changed(const track_handle_list& handles, std::uint8_t) override {
-    announcements.push_back(handles.size());
-  }
-};
-
-class MetadataIo : public ::testing::Test {
+class MetadataIo : public ::testing::Test, protected metadata_test::tst_files {
 protected:
-  io_test::scratch_folder folder;
   quiet_status status;
   raisable_abort_signal abort;
   service_ptr<recording_completion> completion{new service_counted<recording_completion>()};
@@ -112,8 +75,8 @@ protected:
     qiv::set_main_thread_id(GetCurrentThreadId());
     vantrel_io::file_scheme_handler();
     service_factory* list = service_factory::global_list_head;
-    factory_ = std::make_unique<tst_factory>(&list);
-    tags_ = std::make_unique<tag_factory>(&list);
+    factory_ = std::make_unique<single_factory<metadata_test::tst_input>>(&list);
+    tags_ = std::make_unique<single_factory<tail_cutting_tag_service>>(&list);
     service_registry::table().build(list);
   }
   void TearDown() override {
@@ -121,22 +84,10 @@ protected:
     qiv::set_main_thread_id(0);
   }
 
-  std::string write(const std::string& name, const std::string& content) {
-    io_test::write_file(folder.path(name), content);
-    return folder.file_url(name);
-  }
-  static track_handle_ptr handle(const std::string& path, std::uint32_t subsong) {
-    return track_handle_registry::get_handle(track_location(path.c_str(), subsong));
-  }
-  static std::string cached_title(const track_handle_ptr& h) {
-    track_display_info record;
-    if (!h->get_info(record)) return "<none>";
-    return record.get(field_name_set::title);
-  }
 
 private:
-  std::unique_ptr<tst_factory> factory_;
-  std::unique_ptr<tag_factory> tags_;
+  std::unique_ptr<single_factory<metadata_test::tst_input>> factory_;
+  std::unique_ptr<single_factory<tail_cutting_tag_service>> tags_;
 };
 
 TEST_F(MetadataIo, UpdateWritesEachFileOnceForAllItsSubsongsAndHandsTheInfoToTheHandles) {
@@ -149,8 +100,8 @@ TEST_F(MetadataIo, UpdateWritesEachFileOnceForAllItsSubsongsAndHandsTheInfoToThe
       new service_counted<metadata_update_operation>(list, filter.get(), metadata_flag_no_error_popup, nullptr,
                                                      completion.get()));
   op->run(status, abort);
-  EXPECT_EQ(io_test::read_file(folder.path("a.tst")), "TST\nnew\nnew");
-  EXPECT_EQ(io_test::read_file(folder.path("b.tst")), "TST\nnew");
+  EXPECT_EQ(read("a.tst"), "TST\nnew\nnew");
+  EXPECT_EQ(read("b.tst"), "TST\nnew");
   EXPECT_EQ(filter->calls, 3);
   EXPECT_TRUE(op->get_errors().empty());
   change_counter changes;
@@ -173,7 +124,7 @@ TEST_F(MetadataIo, UpdateWhoseFilterDeclinesWritesNothingButStillRecordsTheInfo)
   service_ptr<metadata_update_operation> op(
       new service_counted<metadata_update_operation>(list, filter.get(), 0, nullptr, completion.get()));
   op->run(status, abort);
-  EXPECT_EQ(io_test::read_file(folder.path("a.tst")), "TST\none\ntwo");
+  EXPECT_EQ(read("a.tst"), "TST\none\ntwo");
   EXPECT_GE(op->get_batch().pending_count(), 2u);
   op->on_done(nullptr, false);
   EXPECT_EQ(cached_title(list[1]), "two");
@@ -191,7 +142,7 @@ TEST_F(MetadataIo, FailingFileGivesOneRecordPerSubsongAndTheReportNamesEach) {
   ASSERT_EQ(op->get_errors().size(), 2u);
   EXPECT_EQ(op->get_errors()[0].message, "Unsupported file format");
   EXPECT_EQ(op->get_errors()[1].message, "Unsupported file format");
-  EXPECT_EQ(io_test::read_file(folder.path("ok.tst")), "TST\nnew");
+  EXPECT_EQ(read("ok.tst"), "TST\nnew");
 
   qiv::string_buffer text;
   metadata_error_report("error_info_write", op->get_errors(), text);
@@ -224,7 +175,7 @@ TEST_F(MetadataIo, AbortBeforeTheFirstFileReportsAbortedWithoutErrors) {
   abort.raise();
   EXPECT_THROW(op->run(status, abort), vantrel_io::exception_aborted);
   EXPECT_TRUE(op->get_errors().empty());
-  EXPECT_EQ(io_test::read_file(folder.path("a.tst")), "TST\none");
+  EXPECT_EQ(read("a.tst"), "TST\none");
   op->on_done(nullptr, true);
   EXPECT_EQ(completion->codes, std::vector<std::uint32_t>{1});
 }
@@ -236,7 +187,7 @@ TEST_F(MetadataIo, RemoveEmptiesTheFieldsOfEverySubsong) {
       new service_counted<metadata_remove_operation>(list, metadata_flag_no_error_popup, nullptr, completion.get()));
   op->run(status, abort);
   EXPECT_TRUE(op->get_errors().empty());
-  EXPECT_EQ(io_test::read_file(folder.path("a.tst")), "TST\n\n");
+  EXPECT_EQ(read("a.tst"), "TST\n\n");
 }
 
 TEST_F(MetadataIo, RemoveStripsLeadingAndTrailingTagsAsWellAsTheFormatsOwnFields) {
@@ -246,7 +197,7 @@ TEST_F(MetadataIo, RemoveStripsLeadingAndTrailingTagsAsWellAsTheFormatsOwnFields
       track_handle_list{handle(path, 0)}, metadata_flag_no_error_popup, nullptr, completion.get()));
   op->run(status, abort);
   EXPECT_TRUE(op->get_errors().empty());
-  EXPECT_EQ(io_test::read_file(folder.path("a.tst")), "TST\n");
+  EXPECT_EQ(read("a.tst"), "TST\n");
 }
 
 TEST_F(MetadataIo, LoadReadsOnlyWhatTheModeAsksAndRecordsDamagedFiles) {

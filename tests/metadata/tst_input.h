@@ -4,6 +4,7 @@
 // tested against files on disk.
 #pragma once
 
+#include <atomic>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -40,6 +41,8 @@ class tst_writer : public info_writer {
 public:
   tst_content content;
   vantrel_io::file_ptr file;
+  // Commits made by every writer, so tests can see that a file is written once.
+  static inline std::atomic<int> commit_count{0};
 
   std::uint32_t get_subsong_count() override { return static_cast<std::uint32_t>(content.titles.size()); }
   std::uint32_t get_subsong(std::uint32_t index) override { return index; }
@@ -47,13 +50,15 @@ public:
     const std::string& title = content.titles.at(subsong);
     out.set_field("title", 5, title.data(), title.size());
   }
-  vantrel_io::file_stats get_file_stats(const abort_signal&) override { return content.stats; }
+  // As the file is now: a commit changes its timestamp.
+  vantrel_io::file_stats get_file_stats(const abort_signal& abort) override { return file->get_stats(abort); }
   void set_info(std::uint32_t subsong, const track_info& info, const abort_signal&) override {
     qiv::string_buffer title;
     info.get_field_text("title", title);
     content.titles.at(subsong) = title.get_ptr();
   }
   void commit(const abort_signal& abort) override {
+    ++commit_count;
     std::string text = "TST";
     for (const auto& title : content.titles) text += "\n" + title;
     file->seek(0, abort);

@@ -24,18 +24,12 @@
 #include "foundation/window_text.h"
 #include "foundation/string_buffer.h"
 #include "resources/threaded_process_dialogs.h"
+#include "tests/support/single_factory.h"
+#include "tests/support/message_pump.h"
 
 namespace {
 
 using flags = threaded_process;
-
-template <class Impl>
-class single_factory final : public service_factory {
-public:
-  explicit single_factory(service_factory** list) : service_factory(service_registered_guid<Impl>(), list) {}
-  void create(service_handle& out) override { out = &instance; }
-  service_single_instance<Impl> instance;
-};
 
 // The registry refuses to build without exactly one.
 
@@ -58,24 +52,6 @@ bool wait_until(const std::function<bool()>& condition) {
   while (!condition()) {
     if (GetTickCount() - start > give_up_ms) return false;
     Sleep(1);
-  }
-  return true;
-}
-
-// Main-thread side: pumps the way the message loop does until `condition`.
-bool pump_until(const std::function<bool()>& condition) {
-  const DWORD start = GetTickCount();
-  while (!condition()) {
-    if (GetTickCount() - start > give_up_ms) return false;
-    MSG message;
-    if (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-      if (!dialog_registry_offer(message)) {
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-      }
-    } else {
-      MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-    }
   }
   return true;
 }
