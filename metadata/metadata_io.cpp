@@ -6,12 +6,9 @@
 
 #include "core/io_exception_base.h"
 #include "core/localized_text.h"
-#include "core/main_thread_queue.h"
 #include "core/popup_message.h"
 #include "core/service_registry.h"
 #include "core/tag_service.h"
-#include "foundation/crash.h"
-#include "foundation/main_thread.h"
 #include "foundation/string_buffer.h"
 #include "io/leading_id3v2_tags.h"
 #include "io/named_lock.h"

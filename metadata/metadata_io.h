@@ -6,6 +6,7 @@
 #pragma once
 
 #include <windows.h>
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -13,8 +14,8 @@
 
 #include "core/service_object.h"
 #include "core/threaded_process.h"
-#include "metadata/decoder_service.h"
 #include "io/file_object.h"
+#include "metadata/decoder_service.h"
 #include "metadata/active_tasks.h"
 #include "metadata/info_batch.h"
 #include "metadata/track_handle.h"
