@@ -335,6 +335,7 @@ TEST_F(MetadataIo, RefresherAnnouncesOnlyHandlesThatTookStoredInfoAndThatSomeone
   change_counter changes;
   track_info_changed_register(changes);
   refresher->commit();
+  refresher->commit();  // already announced: nothing more
   track_info_changed_unregister(changes);
   EXPECT_EQ(changes.announcements, std::vector<std::size_t>{1});
   EXPECT_EQ(cached_title(held), "stored");
