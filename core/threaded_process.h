@@ -43,7 +43,7 @@ protected:
 // The caller's side of one operation: a counted object (service_counted<...>).
 class threaded_process_callback : public service_object {
 public:
-  static constexpr GUID class_guid = {0xD6056442, 0x770A, 0x4197, {0x95, 0x17, 0xB5, 0xC9, 0x2B, 0xDA, 0xFC, 0xAE}};
+  static constexpr GUID class_guid = {0x7B69141B, 0x4271, 0x4070, {0x89, 0x98, 0x10, 0xCD, 0x39, 0x24, 0x9C, 0x12}};
   using service_parent = service_object;
 
   // Main thread, before the worker starts.

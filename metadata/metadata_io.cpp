@@ -42,6 +42,13 @@ void strip_raw_tags(const char* path) {
   service_lookup_unique_t<tag_service>()->remove(*file, never);
 }
 
+// A remote file is never fetched just to refresh its tags. A path that no
+// scheme claims is not known to be remote: its open fails and is reported.
+bool is_remote_file(const char* path) {
+  vantrel_io::scheme_handler_ptr handler;
+  return vantrel_io::find_scheme_handler(path, handler) && handler->is_remote(path);
+}
+
 }  // namespace
 
 std::uint32_t metadata_progress_flags(std::uint32_t operation_flags) noexcept {
@@ -167,8 +174,7 @@ void metadata_load_operation::run(threaded_process_status& status, const abort_s
       has_info = handle->has_info();
       cached_stats.timestamp = handle->get_info_timestamp();
     }
-    // A remote file is never fetched just to refresh its tags.
-    const bool wanted = !vantrel_io::is_remote(path) && (!has_info || mode_ != metadata_load_mode::missing_only);
+    const bool wanted = !is_remote_file(path) && (!has_info || mode_ != metadata_load_mode::missing_only);
     abort.check_and_throw();
     if (!wanted) continue;
 
@@ -216,7 +222,9 @@ void metadata_update_operation::run(threaded_process_status& status, const abort
       }
     }
     if (changed) writer->commit(never);
-    batch_.read_all_subsongs(path, *writer, abort);
+    // The file has changed: its handles must learn so even if the user
+    // aborts right now.
+    batch_.read_all_subsongs(path, *writer, never);
   });
 }
 
@@ -251,6 +259,8 @@ void metadata_remove_operation::run(threaded_process_status& status, const abort
       }
       if (changed) writer->commit(never);
     }
-    batch_.read_all_subsongs(path, *writer, abort);
+    // The file has changed: its handles must learn so even if the user
+    // aborts right now.
+    batch_.read_all_subsongs(path, *writer, never);
   });
 }

@@ -23,23 +23,34 @@ void require_main_thread() {
   if (!is_main_thread()) qiv::crash();
 }
 
-// Tells a completion object that nothing had to be done, on a later turn of
-// the main loop, as it would hear of a real operation.
+// Tells a completion object how an operation that never ran ended, on a
+// later turn of the main loop, as it would hear of a real operation.
 class completion_call : public main_thread_callback {
 public:
-  explicit completion_call(metadata_completion* completion) : completion_(completion) {}
-  void run() override { completion_->on_completion(metadata_completion::code_success); }
+  completion_call(metadata_completion* completion, std::uint32_t code) : completion_(completion), code_(code) {}
+  void run() override { completion_->on_completion(code_); }
 
 private:
   service_ptr<metadata_completion> completion_;
+  std::uint32_t code_;
 };
 
-void start(metadata_operation* operation, const char* title_id, const char* title_fallback, HWND parent,
-           std::uint32_t flags) {
+void post_completion(metadata_completion* completion, std::uint32_t code) {
+  if (completion) main_thread_queue::post(new service_counted<completion_call>(completion, code));
+}
+
+void start(metadata_operation* operation, metadata_completion* completion, const char* title_id,
+           const char* title_fallback, HWND parent, std::uint32_t flags) {
   service_ptr<threaded_process_callback> hold(operation);
   qiv::string_buffer title;
   if (!localized_text::get(title_id, title)) title.set_string(title_fallback);
-  threaded_process::get().run_modeless(operation, metadata_progress_flags(flags), parent, title.get_ptr());
+  try {
+    threaded_process::get().run_modeless(operation, metadata_progress_flags(flags), parent, title.get_ptr());
+  } catch (...) {
+    // No dialog, no run: the caller still hears of its operation once.
+    post_completion(completion, metadata_completion::code_failures);
+    throw;
+  }
 }
 
 // Receives the walk of resolve_path: every handle goes to the caller's list,
@@ -110,24 +121,24 @@ public:
       needed = std::any_of(handles.begin(), handles.end(), [](const track_handle_ptr& h) { return !h->has_info(); });
     }
     if (!needed) {
-      if (completion) main_thread_queue::post(new service_counted<completion_call>(completion));
+      post_completion(completion, metadata_completion::code_success);
       return;
     }
-    start(new service_counted<metadata_load_operation>(handles, mode, flags, hook, completion),
+    start(new service_counted<metadata_load_operation>(handles, mode, flags, hook, completion), completion,
           "dialog_title_load_info", "Loading Information", parent, flags);
   }
 
   void update_info_async(const track_handle_list& handles, info_update_filter* filter, HWND parent,
                          std::uint32_t flags, info_hook* hook, metadata_completion* completion) override {
     require_main_thread();
-    start(new service_counted<metadata_update_operation>(handles, filter, flags, hook, completion),
+    start(new service_counted<metadata_update_operation>(handles, filter, flags, hook, completion), completion,
           "dialog_title_update_info", "Updating Files", parent, flags);
   }
 
   void remove_info_async(const track_handle_list& handles, HWND parent, std::uint32_t flags, info_hook* hook,
                          metadata_completion* completion) override {
     require_main_thread();
-    start(new service_counted<metadata_remove_operation>(handles, flags, hook, completion),
+    start(new service_counted<metadata_remove_operation>(handles, flags, hook, completion), completion,
           "dialog_title_remove_tags", "Removing Tags", parent, flags);
   }
 

@@ -7,6 +7,7 @@
 #include "foundation/string_buffer.h"
 #include "io/directory_collector.h"
 #include "io/io_exceptions.h"
+#include "io/native_operations.h"
 #include "io/path_schemes.h"
 #include "metadata/input_dispatch.h"
 #include "metadata/track_info.h"
@@ -43,6 +44,11 @@ void read_file(const char* path, location_sink& sink, const abort_signal& abort,
   }
 }
 
+bool is_local_folder(const char* path) {
+  const char* native = path;
+  return vantrel_io::strip_file_scheme(native) && vantrel_io::native_is_directory(path);
+}
+
 // False when the path is not a folder that can be listed.
 bool list_folder(const char* path, vantrel_io::directory_collector& collector, const abort_signal& abort) {
   try {
@@ -50,8 +56,9 @@ bool list_folder(const char* path, vantrel_io::directory_collector& collector, c
     return true;
   } catch (const vantrel_io::exception_io&) {
     // A path that lists nothing at all is a file; a folder that failed part
-    // way (a subfolder out of reach) is still a folder and reports why.
-    if (collector.get_entries().is_empty()) return false;
+    // way (a subfolder out of reach), or could not be listed at all, is still
+    // a folder and reports why instead of being opened as a file.
+    if (collector.get_entries().is_empty() && !is_local_folder(path)) return false;
     throw;
   }
 }
@@ -83,6 +90,8 @@ void expand(const char* path, location_sink& sink, const abort_signal& abort, bo
     } catch (const vantrel_io::exception_io_data&) {
       // Unsupported or damaged: a folder holds covers, playlists and the
       // odd broken file, none of which should cost the user the rest.
+    } catch (const vantrel_io::exception_io_file_corrupted&) {
+      // Damaged on disk: passed over in the same way.
     }
   }
 }

@@ -10,6 +10,9 @@
 namespace secondary_format_dispatch {
 
 void open(service_handle& out, const char* path, vantrel_io::file_ptr file, const abort_signal& abort) {
+  const service_class_entry* entry = service_registry::find_class(secondary_format_service::class_guid);
+  // With nothing to hand the file to, it is not opened just to fail later.
+  if (entry == nullptr || entry->count == 0) throw vantrel_io::exception_io_unsupported_format();
   qiv::string_buffer extension;
   input_dispatch::get_extension(path, extension);
   qiv::string_buffer mime_type;
@@ -21,7 +24,6 @@ void open(service_handle& out, const char* path, vantrel_io::file_ptr file, cons
       has_mime_type = file->get_mime_type(mime_type);
     }
   }
-  const service_class_entry* entry = service_registry::find_class(secondary_format_service::class_guid);
   service_handle handle;
   if (has_mime_type) {
     service_enumerator walk(entry);

@@ -54,15 +54,26 @@ template <class T>
 void track_info_impl::list<T>::resize(std::uint32_t count) {
   const std::uint32_t capacity = track_info_list_capacity(capacity_, count);
   if (capacity != capacity_) {
-    std::unique_ptr<T[]> block(new T[capacity]);
-    const std::uint32_t kept = count < size_ ? count : size_;
-    for (std::uint32_t i = 0; i < kept; ++i) block[i] = std::move(items_[i]);
-    items_ = std::move(block);
-    capacity_ = capacity;
-  } else {
-    // Entries past the new end are released now, not when they are reused.
-    for (std::uint32_t i = count; i < size_; ++i) items_[i] = T();
+    std::unique_ptr<T[]> block;
+    try {
+      block.reset(new T[capacity]);
+    } catch (const std::bad_alloc&) {
+      // Growing needs the new block; shrinking can keep the larger one, so
+      // a removal never fails half way with moved-from entries in the list.
+      if (count > capacity_) throw;
+      block = nullptr;
+    }
+    if (block) {
+      const std::uint32_t kept = count < size_ ? count : size_;
+      for (std::uint32_t i = 0; i < kept; ++i) block[i] = std::move(items_[i]);
+      items_ = std::move(block);
+      capacity_ = capacity;
+      size_ = count;
+      return;
+    }
   }
+  // Entries past the new end are released now, not when they are reused.
+  for (std::uint32_t i = count; i < size_; ++i) items_[i] = T();
   size_ = count;
 }
 
@@ -133,12 +144,16 @@ std::uint32_t track_info_impl::append_field(const char* name, std::size_t name_l
 std::uint32_t track_info_impl::set_field(const char* name, std::size_t name_length, const char* value,
                                          std::size_t value_length) {
   const std::uint32_t found = find_field(name, name_length);
-  if (found != not_found) {
-    const std::uint32_t count = field_count();
-    for (std::uint32_t i = found + 1; i < count; ++i) field_at(i - 1) = std::move(field_at(i));
-    resize_fields(count - 1);
-  }
-  return append_field(name, name_length, value, value_length);
+  if (found == not_found) return append_field(name, name_length, value, value_length);
+  // The new field is built before the old one goes, and the list keeps its
+  // size, so a failed copy leaves the record as it was.
+  field entry;
+  entry.name = make_text(name, name_length);
+  entry.first = make_text(value, value_length);
+  const std::uint32_t last = field_count() - 1;
+  for (std::uint32_t i = found; i < last; ++i) field_at(i) = std::move(field_at(i + 1));
+  field_at(last) = std::move(entry);
+  return last;
 }
 
 std::uint32_t track_info_impl::insert_field_value(std::uint32_t index, std::uint32_t position, const char* value,
@@ -236,12 +251,13 @@ std::uint32_t track_info_impl::append_tech(const char* name, std::size_t name_le
 std::uint32_t track_info_impl::set_tech(const char* name, std::size_t name_length, const char* value,
                                         std::size_t value_length) {
   const std::uint32_t found = find_tech(name, name_length);
-  if (found != not_found) {
-    const std::uint32_t count = techs_.size();
-    for (std::uint32_t i = found + 1; i < count; ++i) techs_[i - 1] = std::move(techs_[i]);
-    techs_.resize(count - 1);
-  }
-  return append_tech(name, name_length, value, value_length);
+  if (found == not_found) return append_tech(name, name_length, value, value_length);
+  // As set_field: nothing is moved until the new entry exists.
+  tech_entry entry{make_text(name, name_length), make_text(value, value_length)};
+  const std::uint32_t last = techs_.size() - 1;
+  for (std::uint32_t i = found; i < last; ++i) techs_[i] = std::move(techs_[i + 1]);
+  techs_[last] = std::move(entry);
+  return last;
 }
 
 void track_info_impl::remove_techs(const qiv::bit_array& selection) {
@@ -381,7 +397,10 @@ void track_info::set_bitrate(std::int64_t kilobits_per_second) { set_tech_int("b
 
 void track_info::set_bitrate_from_size(std::uint64_t bytes, double seconds) {
   if (!(seconds > 0.0)) return;  // no rate without a length (NaN included)
-  set_bitrate(std::int64_t(std::floor(double(bytes) * 8.0 / (seconds * 1000.0) + 0.5)));
+  const double rate = std::floor(double(bytes) * 8.0 / (seconds * 1000.0) + 0.5);
+  // A length of a few nanoseconds would give a rate no number holds.
+  if (!(rate < 9.2e18)) return;
+  set_bitrate(std::int64_t(rate));
 }
 
 bool track_info::is_valid_field_name(const char* name) {

@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "foundation/bit_array.h"
 #include "foundation/string_object.h"
@@ -157,6 +158,18 @@ public:
   template <class T>
   class list {
   public:
+    list() = default;
+    // A moved-from list is empty, not a count over a missing block.
+    list(list&& other) noexcept
+        : items_(std::move(other.items_)),
+          size_(std::exchange(other.size_, 0)),
+          capacity_(std::exchange(other.capacity_, 0)) {}
+    list& operator=(list&& other) noexcept {
+      items_ = std::move(other.items_);
+      size_ = std::exchange(other.size_, 0);
+      capacity_ = std::exchange(other.capacity_, 0);
+      return *this;
+    }
     std::uint32_t size() const noexcept { return size_; }
     std::uint32_t capacity() const noexcept { return capacity_; }
     T& operator[](std::uint32_t i) noexcept { return items_[i]; }

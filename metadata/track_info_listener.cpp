@@ -8,9 +8,9 @@
 
 namespace {
 
-// Registration is main-thread only, but publishing happens on worker threads
-// too (background metadata operations), so the set has its own lock and is
-// copied before the calls.
+// Registration is main-thread only. The set is copied before the calls, so a
+// callback may unregister itself while it is told; the lock keeps that copy
+// sound should a publisher ever run off the main thread.
 struct callback_set {
   critical_section lock;
   std::vector<track_info_change_callback*> callbacks;

@@ -123,8 +123,10 @@ TEST_F(MetadataIo, UpdateWhoseFilterDeclinesWritesNothingButStillRecordsTheInfo)
   const track_handle_list list = {handle(path, 0), handle(path, 1)};
   service_ptr<metadata_update_operation> op(
       new service_counted<metadata_update_operation>(list, filter.get(), 0, nullptr, completion.get()));
+  metadata_test::tst_writer::commit_count = 0;
   op->run(status, abort);
   EXPECT_EQ(read("a.tst"), "TST\none\ntwo");
+  EXPECT_EQ(metadata_test::tst_writer::commit_count, 0);
   EXPECT_GE(op->get_batch().pending_count(), 2u);
   op->on_done(nullptr, false);
   EXPECT_EQ(cached_title(list[1]), "two");
@@ -226,6 +228,33 @@ TEST_F(MetadataIo, LoadReadsOnlyWhatTheModeAsksAndRecordsDamagedFiles) {
       cached, metadata_load_mode::missing_or_changed, metadata_flag_no_error_popup, nullptr, nullptr));
   changed->run(status, abort);
   EXPECT_EQ(changed->get_batch().pending_count(), 0u);
+
+  // Mode 1 reads everything again.
+  service_ptr<metadata_load_operation> all(new service_counted<metadata_load_operation>(
+      cached, metadata_load_mode::all, metadata_flag_no_error_popup, nullptr, nullptr));
+  all->run(status, abort);
+  EXPECT_EQ(all->get_batch().pending_count(), 2u);
+}
+
+TEST_F(MetadataIo, LoadReportsAPathNoSchemeClaimsInsteadOfPassingItOver) {
+  service_ptr<metadata_load_operation> load(new service_counted<metadata_load_operation>(
+      track_handle_list{handle("unclaimed-scheme://host/a.tst", 0)}, metadata_load_mode::all,
+      metadata_flag_no_error_popup, nullptr, completion.get()));
+  load->run(status, abort);
+  ASSERT_EQ(load->get_errors().size(), 1u);
+  load->on_done(nullptr, false);
+  EXPECT_EQ(completion->codes, std::vector<std::uint32_t>{metadata_completion::code_failures});
+}
+
+TEST_F(MetadataIo, RemoveFromAFileWithoutFieldsWritesNothingButStillStripsItsTags) {
+  write("bare.tst", std::string("ID3\x03\x00\x00\x00\x00\x00\x00", 10) + "TST\n\n#TAIL");
+  metadata_test::tst_writer::commit_count = 0;
+  service_ptr<metadata_remove_operation> op(new service_counted<metadata_remove_operation>(
+      track_handle_list{handle(folder.file_url("bare.tst"), 0)}, metadata_flag_no_error_popup, nullptr, nullptr));
+  op->run(status, abort);
+  EXPECT_TRUE(op->get_errors().empty());
+  EXPECT_EQ(metadata_test::tst_writer::commit_count, 0);
+  EXPECT_EQ(read("bare.tst"), "TST\n\n");
 }
 
 // Keeps the title of every info it is shown.

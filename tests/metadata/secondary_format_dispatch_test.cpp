@@ -51,6 +51,7 @@ protected:
 TEST_F(SecondaryFormatDispatch, WithoutImplementationsEveryPathIsUnsupported) {
   service_registry::table().build(service_factory::global_list_head);
   EXPECT_THROW(open("a.XYZ"), vantrel_io::exception_io_unsupported_format);
+  EXPECT_THROW(open("missing.XYZ"), vantrel_io::exception_io_unsupported_format);  // not "not found"
 }
 
 TEST_F(SecondaryFormatDispatch, ExtensionChoosesTheImplementationWhateverItsCase) {

@@ -2,14 +2,31 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "foundation/exceptions.h"
 #include "foundation/string_buffer.h"
+
+namespace {
+// Set by a test to make the next array allocation fail, as it would when
+// memory runs out: the record's heap lists are the only array allocations.
+std::atomic<bool> fail_next_array_new{false};
+}  // namespace
+
+void* operator new[](std::size_t size) {
+  if (fail_next_array_new.exchange(false)) throw std::bad_alloc();
+  if (void* block = std::malloc(size ? size : 1)) return block;
+  throw std::bad_alloc();
+}
+void operator delete[](void* block) noexcept { std::free(block); }
+void operator delete[](void* block, std::size_t) noexcept { std::free(block); }
 
 namespace {
 
@@ -183,6 +200,7 @@ TEST(TrackInfoTechnical, BitrateFromSizeRoundsAndNeedsALength) {
   info.set_bitrate_from_size(1000, 0.0);
   info.set_bitrate_from_size(1000, -1.0);
   info.set_bitrate_from_size(1000, std::nan(""));
+  info.set_bitrate_from_size(~std::uint64_t(0), 1e-12);  // no 64-bit rate: left alone
   EXPECT_STREQ(*info.tech_value_by_name("bitrate"), "3");
 }
 
@@ -275,6 +293,30 @@ TEST(TrackInfoStorage, ListsGrowByDoublingAndShrinkByHalving) {
   EXPECT_EQ(track_info_list_capacity(8, 1), 4u);
   EXPECT_EQ(track_info_list_capacity(64, 0), 2u);
   EXPECT_THROW(track_info_list_capacity(0x80000000u, 0x80000001u), qiv::exception_overflow);
+}
+
+TEST(TrackInfoStorage, RemovalsStayWholeWhenTheSmallerBlockCannotBeHad) {
+  track_info_impl info;
+  add(info, "artist", "v0");
+  for (int i = 1; i < 9; ++i) info.insert_field_value(0, 99, ("v" + std::to_string(i)).c_str(), all);
+  ASSERT_EQ(info.field_value_count(0), 9u);
+  // Removing down to two values shrinks the value list; its new block fails.
+  fail_next_array_new = true;
+  for (int i = 0; i < 7; ++i) info.remove_field_value(0, info.field_value_count(0) - 1);
+  EXPECT_FALSE(fail_next_array_new);  // the shrink did ask for a block
+  EXPECT_EQ(values(info, 0), (std::vector<std::string>{"v0", "v1"}));
+}
+
+TEST(TrackInfoStorage, AMovedFromListIsEmpty) {
+  track_info_impl::list<std::string> source;
+  source.resize(3);
+  track_info_impl::list<std::string> target(std::move(source));
+  EXPECT_EQ(target.size(), 3u);
+  EXPECT_EQ(source.size(), 0u);
+  EXPECT_EQ(source.capacity(), 0u);
+  source = std::move(target);
+  EXPECT_EQ(source.size(), 3u);
+  EXPECT_EQ(target.size(), 0u);
 }
 
 TEST(ReplayGain, FieldsParseByNameAndPeaksStayNonNegative) {
