@@ -48,6 +48,7 @@ void byte_stream_reader::read_length_prefixed_string(qiv::string_object& out, co
   require_remaining(length);
   if (length <= first_text_step) {
     char* buffer = out.lock_buffer(length);
+    if (buffer == nullptr) throw_data_error();  // a fixed-size text too small for it
     const std::uint32_t got = read(buffer, length, abort);
     buffer[got] = '\0';
     out.unlock_buffer();

@@ -25,4 +25,15 @@ font_record font_record_from_logfont(const LOGFONTW& font);
 // The menu font of the visual styles, else the default GUI font.
 font_record default_menu_font_record();
 
-using config_font = config_plain_value<font_record>;
+// The stored record as it is, except that the face name always ends within
+// its 32 units: a damaged file cannot make it run past the array.
+class config_font : public config_plain_value<font_record> {
+public:
+  using config_plain_value<font_record>::config_plain_value;
+  void read(byte_stream_reader& source, std::uint32_t size, const abort_signal& abort) override {
+    config_plain_value<font_record>::read(source, size, abort);
+    font_record value = get();
+    value.face_name[LF_FACESIZE - 1] = L'\0';
+    set(value);
+  }
+};

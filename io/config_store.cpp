@@ -105,9 +105,11 @@ void config_store::read_payload(memory_reader& payload, const abort_signal& abor
     std::uint32_t size = 0;
     for (int b = 0; b < 4; ++b) size |= std::uint32_t(size_bytes[b]) << (8 * b);
 
+    // A record cut off by the end of the file is damage: nothing of it is
+    // handed to its item.
+    if (size > payload.remaining()) throw_io_data();
     if (const auto* node = by_guid.find(guid)) {
-      const std::uint32_t available = size < payload.remaining() ? size : static_cast<std::uint32_t>(payload.remaining());
-      memory_reader record(payload.position_pointer(), available);
+      memory_reader record(payload.position_pointer(), size);
       try {
         node->value->read(record, size, abort);
       } catch (const exception_io_data&) {
@@ -197,6 +199,8 @@ void config_store::save(bool reset_config) {
 }
 
 void config_store::save_now() {
+  // A read-only profile is never written, whoever asks.
+  if (app::state().profile_read_only) return;
   try {
     write_file(never_raised_abort_signal());
   } catch (const std::exception&) {

@@ -66,7 +66,9 @@ void copy_whole_file(file_object& source, file_object& destination, const abort_
   destination.seek(0, abort);
   abort.check_and_throw();
   const abort_signal& no_abort = never_raised_abort_signal();
-  if (size != 0) copy_bytes(source, destination, size, no_abort);
+  // Not copy_bytes: growing the destination ahead would change it before
+  // the first byte was read.
+  if (size != 0) copy_exact(source, destination, size, no_abort);
   destination.truncate_if_larger(size, no_abort);
 }
 

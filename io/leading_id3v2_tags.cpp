@@ -37,7 +37,13 @@ std::uint64_t id3v2_skip_leading_tag(file_object& file, std::uint64_t offset, co
   file.seek(offset, abort);
   std::uint8_t header[header_size];
   // Fewer than ten bytes left: no room for a header.
-  const std::uint64_t length = file.read(header, header_size, abort) == header_size ? tag_length(header) : 0;
+  std::uint64_t length = file.read(header, header_size, abort) == header_size ? tag_length(header) : 0;
+  if (length != 0) {
+    // A tag that claims more than the file holds (a cut-off download) ends
+    // with the file.
+    const std::uint64_t size = file.get_size(abort);
+    if (size != filesize_unknown && offset + length > size) length = size - offset;
+  }
   file.seek(offset + length, abort);
   return length;
 }

@@ -51,6 +51,18 @@ void replace_native_once(const wchar_t* target, const wchar_t* temp) {
     const DWORD attributes = GetFileAttributesW(target);
     if (attributes == INVALID_FILE_ATTRIBUTES) throw_last_io_error();
     SetFileAttributesW(temp, attributes);
+    // Windows refuses to replace a read-only file; the temporary file
+    // carries the attribute over, so the target stays read-only.
+    if (attributes & FILE_ATTRIBUTE_READONLY) {
+      if (!SetFileAttributesW(target, attributes & ~FILE_ATTRIBUTE_READONLY)) throw_last_io_error();
+      if (!MoveFileExW(temp, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED)) {
+        const DWORD error = GetLastError();
+        SetFileAttributesW(target, attributes);
+        SetLastError(error);
+        throw_last_io_error();
+      }
+      return;
+    }
   }
   if (!MoveFileExW(temp, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED)) throw_last_io_error();
 }
@@ -101,6 +113,7 @@ void retag_through_temp_file::commit(file_ptr& file, const abort_signal& abort) 
   // writer holds without sharing, and the temporary file's.
   temp_file_.reset();
   file.reset();
+  bool target_removed = false;
   try {
     qiv::string_buffer native_target, native_temp;
     if (native_forms(target_.get_ptr(), temp_path_.get_ptr(), native_target, native_temp)) {
@@ -109,10 +122,14 @@ void retag_through_temp_file::commit(file_ptr& file, const abort_signal& abort) 
       replace_native(wide_target.get(), wide_temp.get(), abort);
     } else {
       remove_retrying(target_.get_ptr(), abort, remove_timeout_seconds);
+      target_removed = true;
       move_retrying(temp_path_.get_ptr(), target_.get_ptr(), abort);
     }
   } catch (...) {
-    discard_temp();
+    // Once the target is gone the temporary file is the only copy of the
+    // user's file: it stays beside the target's name.
+    if (target_removed) temp_path_.set_string("");
+    else discard_temp();
     throw;
   }
   temp_path_.set_string("");

@@ -50,7 +50,9 @@ public:
   // with the temporary file and reopens the target into `file` for
   // modifying. While another program holds the target, the replacement is
   // retried for up to 120 s. On failure the target keeps its old content and
-  // the temporary file is deleted. Without a temporary file nothing happens.
+  // the temporary file is deleted; on a scheme that can only remove and
+  // move, a failure after the target was removed keeps the temporary file,
+  // the only copy left. Without a temporary file nothing happens.
   void commit(vantrel_io::file_ptr& file, const abort_signal& abort);
 
 private:

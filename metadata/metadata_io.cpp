@@ -12,6 +12,7 @@
 #include "foundation/string_buffer.h"
 #include "io/leading_id3v2_tags.h"
 #include "io/named_lock.h"
+#include "io/retag_through_temp_file.h"
 #include "io/path_schemes.h"
 #include "metadata/info_reader_cache.h"
 #include "metadata/input_dispatch.h"
@@ -38,7 +39,12 @@ void strip_raw_tags(const char* path) {
   const abort_signal& never = never_raised_abort_signal();
   vantrel_io::file_ptr file;
   vantrel_io::open(file, path, vantrel_io::open_mode::write_existing, never);
-  id3v2_remove_leading_tags(file, never);
+  // Through a temporary file: a crash while the rest of the file moves up
+  // must not leave it half-moved.
+  retag_through_temp_file rewrite(path);
+  std::uint64_t leading_length = 0;
+  id3v2_strip_leading_tags(file, rewrite, leading_length, never);
+  rewrite.commit(file, never);
   service_lookup_unique_t<tag_service>()->remove(*file, never);
 }
 

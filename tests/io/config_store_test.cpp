@@ -8,6 +8,7 @@
 #include "core/app_state.h"
 #include "core/config_item_kinds.h"
 #include "core/dsp_chain.h"
+#include "core/font_record.h"
 #include "core/service_factory.h"
 #include "io/config_store.h"
 #include "io/io_exceptions.h"
@@ -28,6 +29,7 @@ constexpr GUID volume_guid = {0x8815239B, 0xFDF3, 0x4DD8, {0xB6, 0xE2, 0xE4, 0x8
 constexpr GUID pattern_guid = {0xF402A43D, 0xB1F6, 0x451A, {0x8E, 0x42, 0x03, 0xE4, 0x60, 0x70, 0x30, 0xE8}};
 constexpr GUID chain_guid = {0x5E8263F3, 0x5D4C, 0x4A03, {0xBD, 0x41, 0x2B, 0xBF, 0x1E, 0xE2, 0xC2, 0x4D}};
 constexpr GUID unknown_guid = {0x0F1E2D3C, 0x4B5A, 0x6978, {0x87, 0x96, 0xA5, 0xB4, 0xC3, 0xD2, 0xE1, 0xF0}};
+constexpr GUID font_guid = {0x1F0E2D3C, 0x4B5A, 0x6978, {0x87, 0x96, 0xA5, 0xB4, 0xC3, 0xD2, 0xE1, 0x0F}};
 constexpr GUID dsp_owner = {0xAAAA0001, 0x1111, 0x2222, {1, 2, 3, 4, 5, 6, 7, 8}};
 
 std::string as_string(const bytes& data) { return std::string(data.begin(), data.end()); }
@@ -180,6 +182,26 @@ TEST_F(ConfigStore, ASizeFieldCutShortStopsTheLoadAfterTheRecordsBeforeIt) {
   vantrel_io::memory_reader reader(payload.data(), static_cast<std::uint32_t>(payload.size()));
   EXPECT_THROW(store.read_payload(reader, no_abort), vantrel_io::exception_io_data);
   EXPECT_STREQ(pattern.get(), "%album%");
+}
+
+TEST_F(ConfigStore, ARecordCutOffByTheEndOfTheFileIsNotHandedToItsItem) {
+  // The text record claims 20 bytes; the file ends after 7 of them.
+  const bytes payload = concat({guid_memory_bytes(pattern_guid), u32_bytes({20}), as_bytes("%album%")});
+  vantrel_io::memory_reader reader(payload.data(), static_cast<std::uint32_t>(payload.size()));
+  EXPECT_THROW(store.read_payload(reader, no_abort), vantrel_io::exception_io_data);
+  EXPECT_STREQ(pattern.get(), "%title%");
+}
+
+TEST_F(ConfigStore, AStoredFontNameAlwaysEndsWithinItsArray) {
+  config_font font{font_guid, font_record{}, &items};
+  font_record stored;
+  for (wchar_t& unit : stored.face_name) unit = L'W';
+  const bytes record_bytes(reinterpret_cast<const std::uint8_t*>(&stored),
+                           reinterpret_cast<const std::uint8_t*>(&stored) + sizeof(stored));
+  const bytes payload = record(font_guid, record_bytes);
+  vantrel_io::memory_reader reader(payload.data(), static_cast<std::uint32_t>(payload.size()));
+  store.read_payload(reader, no_abort);
+  EXPECT_EQ(std::wstring(font.get().face_name), std::wstring(LF_FACESIZE - 1, L'W'));
 }
 
 TEST_F(ConfigStore, AnOversizedDspEntryKeepsTheEntriesBeforeItAndTheRecordsAfterIt) {

@@ -102,6 +102,14 @@ TEST_F(LeadingId3v2Tags, FileOfNothingButTagsIsLeftAloneAndReportsTheirLength) {
   EXPECT_EQ(untagged->content(), "plain audio");
 }
 
+TEST_F(LeadingId3v2Tags, TagThatClaimsMoreThanTheFileHoldsEndsWithTheFile) {
+  // A cut-off download: the second tag's header promises 4000 bytes.
+  const std::string cut = tag(64) + tag(4000).substr(0, 100);
+  auto file = make_recording_file(cut);
+  EXPECT_EQ(strip(file), cut.size());
+  EXPECT_EQ(file->content(), cut);
+}
+
 TEST_F(LeadingId3v2Tags, StripNeedsASeekableFileOfKnownSize) {
   auto stream = make_recording_file(tag(4) + "rest");
   stream->seekable = false;
