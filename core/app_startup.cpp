@@ -7,6 +7,7 @@
 #include "core/app_exceptions.h"
 #include "core/app_state.h"
 #include "core/command_line.h"
+#include "core/dialog_registry.h"
 #include "core/hidden_main_window.h"
 #include "core/main_thread_queue.h"
 #include "core/message_loop.h"
@@ -90,6 +91,7 @@ void tear_down(app::process_state& s, startup_progress& done) {
     release_current_user_interface();
     s.ui_main_window = nullptr;
   }
+  dialog_registry_destroy_all();
   if (done.hidden_window) main_thread_queue::drain(true);
   if (done.library) {
     media_library::shutdown();

@@ -77,9 +77,9 @@ void crash_dump_prepare(const char* profile_path, bool read_only) {
   t.enabled = true;
 }
 
-std::uint32_t crash_dump_write(EXCEPTION_POINTERS* pointers) noexcept {
-  dump_target& t = target();
-  if (!t.enabled) return 0;
+namespace {
+
+std::uint32_t write_numbered_dump(dump_target& t, EXCEPTION_POINTERS* pointers) noexcept {
   wchar_t* const path = t.path.data();
   std::uint32_t number = 1;
   for (;; ++number) {
@@ -106,5 +106,19 @@ std::uint32_t crash_dump_write(EXCEPTION_POINTERS* pointers) noexcept {
   t.write_dump(GetCurrentProcess(), GetCurrentProcessId(), file, type, pointers != nullptr ? &exception : nullptr,
                nullptr, &callback);
   CloseHandle(file);
+  return number;
+}
+
+}  // namespace
+
+std::uint32_t crash_dump_write(EXCEPTION_POINTERS* pointers) noexcept {
+  dump_target& t = target();
+  if (!t.enabled) return 0;
+  // The name is built in one shared buffer: of two threads that crash at
+  // once, the second waits for the first dump.
+  static volatile LONG writing = 0;
+  while (InterlockedCompareExchange(&writing, 1, 0) != 0) Sleep(10);
+  const std::uint32_t number = write_numbered_dump(t, pointers);
+  InterlockedExchange(&writing, 0);
   return number;
 }

@@ -23,6 +23,19 @@ bool dialog_list::offer(MSG& message) {
   return false;
 }
 
+void dialog_list::destroy_all() noexcept {
+  // Each window unregisters itself while it is destroyed: work on a copy.
+  qiv::array<HWND> open;
+  try {
+    open = dialogs_;
+  } catch (...) {
+    return;
+  }
+  for (std::uint32_t i = open.get_count(); i-- > 0;) {
+    if (IsWindow(open[i])) DestroyWindow(open[i]);
+  }
+}
+
 namespace {
 
 class dialog_registry_impl : public dialog_registry {
@@ -49,4 +62,8 @@ dialog_registry& dialog_registry::get() noexcept { return dialog_registry_regist
 
 bool dialog_registry_offer(MSG& message) {
   return dialog_registry_registration.get_static_instance().dialogs().offer(message);
+}
+
+void dialog_registry_destroy_all() noexcept {
+  dialog_registry_registration.get_static_instance().dialogs().destroy_all();
 }

@@ -30,6 +30,8 @@ public:
   // Offers the message to each dialog in order; answers whether one of them
   // took it (IsDialogMessageW then translated and dispatched it).
   bool offer(MSG& message);
+  // Destroys every registered window that still exists, newest first.
+  void destroy_all() noexcept;
 
 private:
   qiv::array<HWND> dialogs_;
@@ -37,3 +39,7 @@ private:
 
 // The message step of the process's registry, for the message loop.
 bool dialog_registry_offer(MSG& message);
+// Shutdown: the modeless dialogs still open are closed, so a background
+// operation behind one is aborted and waited for while the services it uses
+// still exist.
+void dialog_registry_destroy_all() noexcept;

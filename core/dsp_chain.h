@@ -29,6 +29,14 @@ public:
     if (this != &other) assign(other);
     return *this;
   }
+  // Moves take the bytes without copying and cannot fail, so lists of
+  // presets stay whole when an insertion fails.
+  dsp_preset(dsp_preset&& other) noexcept : owner_(other.owner_), data_(std::move(other.data_)) {}
+  dsp_preset& operator=(dsp_preset&& other) noexcept {
+    owner_ = other.owner_;
+    data_ = std::move(other.data_);
+    return *this;
+  }
   virtual ~dsp_preset() = default;
 
   virtual GUID get_guid() const { return owner_; }

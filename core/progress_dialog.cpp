@@ -84,8 +84,9 @@ INT_PTR CALLBACK progress_dialog::dialog_proc(HWND window, UINT message, WPARAM 
     if (self == nullptr) return FALSE;
     if (message == WM_NCDESTROY) {
       SetWindowLongPtrW(window, DWLP_USER, 0);
-      if (self->owned_by_window_) delete self;
-      else self->window_gone_ = true;
+      if (!self->owned_by_window_) self->window_gone_ = true;
+      else if (self->in_on_done_) self->delete_pending_ = true;  // on_done is still running on it
+      else delete self;
       return FALSE;
     }
     return self->handle_message(message, wparam, lparam);
@@ -294,13 +295,27 @@ void progress_dialog::on_worker_done() {
   ending_ = true;
   succeeded_ = !aborted_;
   join_worker();
+  // on_done may end the window itself (a caller closing the dialog's parent,
+  // perhaps from a message box it shows): the object then outlives the
+  // window until on_done has returned.
+  in_on_done_ = true;
   try {
     callback_->on_done(window_, !succeeded_);
   } catch (...) {
-    close_window();
+    in_on_done_ = false;
+    finish_after_done();
     throw;
   }
-  close_window();  // a modeless dialog is deleted by this: touch nothing after it
+  in_on_done_ = false;
+  finish_after_done();  // a modeless dialog is deleted by this: touch nothing after it
+}
+
+void progress_dialog::finish_after_done() {
+  if (delete_pending_) {
+    delete this;
+    return;
+  }
+  close_window();
 }
 
 void progress_dialog::close_window() {

@@ -75,6 +75,9 @@ private:
   void on_command(int id);
   void on_worker_done();
   void close_window();
+  // Closes the window after on_done, or ends the object when on_done already
+  // destroyed the window.
+  void finish_after_done();
   void join_worker() noexcept;
   void store_item(const char* text, std::size_t length, bool is_path);
 
@@ -110,6 +113,8 @@ private:
   bool destroyed_ = false;
   bool window_gone_ = false;
   bool owned_by_window_ = false;
+  bool in_on_done_ = false;
+  bool delete_pending_ = false;  // the window went while on_done ran
   modal_scope scope_;
   worker_thread worker_{*this};  // last: joined before the members it reads go
 };

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "core/callback_guard.h"
 #include "core/main_thread_guard.h"
 #include "core/progress_dialog.h"
 #include "core/service_factory.h"
@@ -25,6 +26,9 @@ public:
     progress_dialog dialog(callback, normalize_flags(flags), title, title_length, true);
     const INT_PTR result = DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(dialog.template_id()), parent,
                                            &progress_dialog::dialog_proc, reinterpret_cast<LPARAM>(&dialog));
+    // What the dialog's procedure kept from on_init or on_done reaches the
+    // caller here, not at some later turn of the main loop.
+    callback_guard::rethrow_pending();
     return result == 1;
   }
 

@@ -53,8 +53,9 @@ public:
   using value_type = T;
 
   array() noexcept = default;
-  // A copy starts empty and takes the source's elements at its end.
-  array(const array& other) {
+  // A copy starts empty and takes the source's elements at its end. It
+  // delegates, so that a failing element copy still frees the block.
+  array(const array& other) : array() {
     if (!other.is_empty()) append(other);
   }
   array(array&& other) noexcept { swap(other); }
@@ -172,6 +173,8 @@ public:
     if (position > count_) position = count_;
     const std::uint32_t added = source.get_count();
     const std::uint32_t old_count = count_;
+    // Moving cannot be undone half way: element types must move without throwing.
+    static_assert(plain || std::is_nothrow_move_assignable_v<T>, "array elements must move without throwing");
     resize_hysteresis(checked_sum(old_count, added));
     std::move_backward(storage_ + position, storage_ + old_count, storage_ + old_count + added);
     try {

@@ -107,9 +107,18 @@ void sort(sort_callback& callback, std::uint32_t first, std::uint32_t count) {
     }
     if (store != last) callback.swap(last, store);
 
-    sort(callback, first, store - first);
-    count = last - store;
-    first = store + 1;
+    // The smaller side recurses and the larger one loops, so the depth stays
+    // logarithmic even for a comparator that never answers "equal".
+    const std::uint32_t left = store - first;
+    const std::uint32_t right = last - store;
+    if (left <= right) {
+      sort(callback, first, left);
+      first = store + 1;
+      count = right;
+    } else {
+      sort(callback, store + 1, right);
+      count = left;
+    }
   }
   sort_small(callback, first, count);
 }

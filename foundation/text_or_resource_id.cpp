@@ -8,6 +8,6 @@ text_or_resource_id::text_or_resource_id(const char* text) {
     pointer_ = reinterpret_cast<const wchar_t*>(text);
     return;
   }
-  text_ = qiv::string_to_wide(text);
+  text_ = qiv::string_to_wide_for_system(text);
   pointer_ = text_.get_ptr();
 }

@@ -1,7 +1,10 @@
 #include "foundation/wide_buffer.h"
 
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <cwchar>
+#include <string>
 #include <utility>
 
 #include "foundation/checked_alloc.h"
@@ -70,6 +73,26 @@ wide_buffer string_to_wide(const char* text) {
   wide_buffer result;
   result.set_size(estimate_utf8_to_wide(text));
   convert_utf8_to_wide_unchecked(result.get_buffer(), text);
+  return result;
+}
+
+wide_buffer string_to_wide_for_system(const char* text) {
+  std::wstring units;
+  for (const char* p = text; *p != '\0';) {
+    std::uint32_t code_point = 0;
+    std::size_t length = utf8_decode_char(p, code_point);
+    if (length == 0) {
+      length = 1;
+      code_point = 0xFFFD;
+    } else if (code_point > 0x10FFFF) {
+      code_point = 0xFFFD;
+    }
+    wchar_t pair[2];
+    units.append(pair, utf16_encode_char(code_point, pair));
+    p += length;
+  }
+  wide_buffer result;
+  result.assign(units.data(), units.size());
   return result;
 }
 

@@ -42,5 +42,10 @@ private:
 wide_buffer string_to_wide(const char* text);
 // The same for at most n bytes of the text.
 wide_buffer utf8_to_wide_buffer(const char* text, std::size_t n);
+// For names handed to the system (paths above all): every byte that is not
+// valid UTF-8 and every code point beyond UTF-16 becomes U+FFFD instead of
+// ending the text early or turning into '?', so a damaged name can never
+// shorten into, or wildcard-match, the name of another file.
+wide_buffer string_to_wide_for_system(const char* text);
 
 } // namespace qiv

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 namespace {
 
 TEST(Wildcard, StarMatchesAnyRunIncludingNone) {
@@ -45,6 +47,15 @@ TEST(Wildcard, InvalidUtf8EndsTheTextInsteadOfLooping) {
   EXPECT_TRUE(qiv::wildcard_match("ab\xFF", "*", false));
   EXPECT_FALSE(qiv::wildcard_match("ab\xFF" "cd", "ab?cd", false));
   EXPECT_TRUE(qiv::wildcard_match("ab", "ab\xFF*", false));
+}
+
+TEST(Wildcard, ManyStarsDoNotTakeExponentialTime) {
+  // Backtracking into every star would try about 2000^10 splits here.
+  const std::string text(2000, 'a');
+  EXPECT_FALSE(qiv::wildcard_match(text.c_str(), "*a*a*a*a*a*a*a*a*a*a*b", false));
+  EXPECT_TRUE(qiv::wildcard_match((text + "b").c_str(), "*a*a*a*a*a*a*a*a*a*a*b", false));
+  EXPECT_TRUE(qiv::wildcard_match("song.mp3.part", "*.mp3*", false));
+  EXPECT_FALSE(qiv::wildcard_match("song.mp", "*.mp?", false));
 }
 
 TEST(Wildcard, DetectsWildcardCharacters) {

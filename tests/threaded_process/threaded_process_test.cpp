@@ -87,10 +87,12 @@ public:
     ran = true;
     if (work) work(dialog, status, abort);
   }
+  std::function<void(HWND)> at_done;
   void on_done(HWND window, bool aborted) override {
     ++done_calls;
     was_aborted = aborted;
     visible_at_done = IsWindowVisible(window) != FALSE;
+    if (at_done) at_done(window);
   }
 };
 
@@ -287,6 +289,36 @@ TEST_F(ThreadedProcess, DestroyingAModelessDialogEarlyAbortsAndJoinsTheWorker) {
   EXPECT_TRUE(worker_ended);
   drain_messages();  // the worker's end, posted to the gone window, must not end anything
   EXPECT_EQ(operation_->done_calls, 0);
+  EXPECT_EQ(foreign_references(), 0);
+}
+
+TEST_F(ThreadedProcess, ShutdownClosesModelessDialogsAndWaitsForTheirWork) {
+  std::atomic<bool> worker_ended{false};
+  operation_->work = [&](HWND, threaded_process_status&, const abort_signal& abort) {
+    abort.wait(-1);
+    worker_ended = true;
+  };
+  threaded_process::get().run_modeless(operation_.get(), flags::flag_show_abort, nullptr, "At exit");
+  ASSERT_TRUE(pump_until([&] { return operation_->ran.load(); }));
+  dialog_registry_destroy_all();
+  EXPECT_TRUE(worker_ended);
+  EXPECT_FALSE(IsWindow(operation_->dialog));
+  EXPECT_EQ(foreign_references(), 0);
+}
+
+TEST_F(ThreadedProcess, ModalEndStepThatThrowsReachesTheCaller) {
+  operation_->at_done = [](HWND) { throw std::runtime_error("tags not saved"); };
+  EXPECT_THROW(run_modal(0), std::runtime_error);
+  EXPECT_EQ(operation_->done_calls, 1);
+}
+
+TEST_F(ThreadedProcess, ModelessDialogDestroyedFromItsOwnEndStepEndsOnce) {
+  // As when a caller closes the dialog's parent while its end step runs.
+  operation_->at_done = [](HWND dialog) { DestroyWindow(dialog); };
+  threaded_process::get().run_modeless(operation_.get(), 0, nullptr, "Closing");
+  ASSERT_TRUE(pump_until([&] { return operation_->done_calls == 1; }));
+  drain_messages();
+  EXPECT_EQ(operation_->done_calls, 1);
   EXPECT_EQ(foreign_references(), 0);
 }
 
