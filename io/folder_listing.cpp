@@ -53,8 +53,10 @@ void native_list_directory(const char* path, directory_callback& callback, const
     const DWORD error = GetLastError();
     if (error == ERROR_DIRECTORY) throw_io_not_found();
     if (error == ERROR_FILE_NOT_FOUND) {
-      // A folder without entries answers like a missing one.
-      if (native_is_directory(path)) return;
+      // A folder without entries answers like a missing one; asking the
+      // disk tells them apart (the path's form alone cannot).
+      const DWORD attributes = native_get_attributes(path);
+      if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return;
       throw_io_not_found();
     }
     throw_exception_io_from_win32(error);
@@ -75,6 +77,10 @@ void native_list_directory(const char* path, directory_callback& callback, const
     }
     if (!callback.on_entry(entry_path.get_ptr(), is_directory, stats, abort)) return;
   } while (FindNextFileW(find.get(), &data));
+  // Anything but the end of the list (a network drop, a device error) means
+  // the listing is incomplete, which must not pass for a whole folder.
+  const DWORD error = GetLastError();
+  if (error != ERROR_NO_MORE_FILES) throw_exception_io_from_win32(error);
 }
 
 }  // namespace vantrel_io

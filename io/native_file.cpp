@@ -211,10 +211,32 @@ file_ptr make_native_file(HANDLE handle, bool writable) {
   }
 }
 
+namespace {
+
+bool is_drive_root_form(const char* p) {
+  const char letter = static_cast<char>(p[0] | 0x20);
+  return letter >= 'a' && letter <= 'z' && p[1] == ':' && p[2] == '\\';
+}
+
+// Only files on a drive or a network share are opened: a playlist entry or
+// a command line naming a device ("\\.\PhysicalDrive0", a bare "C:" that
+// is the whole volume) must never be read, let alone have tags written to it.
+bool is_file_system_form(const char* native) {
+  if (std::strncmp(native, "\\\\?\\", 4) == 0) {
+    const char* rest = native + 4;
+    return is_drive_root_form(rest) || std::strncmp(rest, "UNC\\", 4) == 0;
+  }
+  if (std::strncmp(native, "\\\\", 2) == 0) return native[2] != '.' && native[2] != '?' && native[2] != '\0';
+  return false;
+}
+
+}  // namespace
+
 HANDLE open_native_handle(const char* path, open_mode mode) {
   const open_arguments arguments = arguments_for(mode);
   qiv::string_buffer native;
   win32_path(path, native);
+  if (!is_file_system_form(native.get_ptr())) throw_io_no_handler_for_path();
   const text_or_resource_id wide(native.get_ptr());
   const HANDLE handle = CreateFileW(wide.get(), arguments.access, arguments.sharing, nullptr, arguments.creation,
                                     FILE_FLAG_OVERLAPPED, nullptr);

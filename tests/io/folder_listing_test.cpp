@@ -59,6 +59,8 @@ TEST_F(FolderListing, AMissingFolderIsNotFoundAndAFileIsNoFolder) {
   scratch_folder folder;
   recording_callback callback;
   EXPECT_THROW(list_directory(folder.file_url("missing").c_str(), callback, no_abort()), exception_io_not_found);
+  // A trailing backslash does not make a missing folder an empty one.
+  EXPECT_THROW(list_directory(folder.file_url("missing\\").c_str(), callback, no_abort()), exception_io_not_found);
   // A file is no folder; which code the system gives for it varies.
   io_test::write_file(folder.path("a.txt"), "x");
   EXPECT_THROW(list_directory(folder.file_url("a.txt").c_str(), callback, no_abort()), exception_io);

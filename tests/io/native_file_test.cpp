@@ -53,6 +53,14 @@ TEST(NativeFile, ResizeBelowThePositionMovesThePositionToTheNewEnd) {
   EXPECT_EQ(io_test::read_file(folder.path("a.bin")).substr(0, 4), "0123");
 }
 
+TEST(NativeFile, DevicesAndWholeVolumesAreNeverOpened) {
+  file_ptr file;
+  for (const char* path : {"file://C:", "file://\\\\.\\NUL", "file://\\\\?\\GLOBALROOT\\Device\\Null", "NUL"}) {
+    EXPECT_THROW(native_open(file, path, open_mode::read, no_abort()), exception_io_no_handler_for_path) << path;
+  }
+  EXPECT_FALSE(file);
+}
+
 TEST(NativeFile, ReadOnlyOpenRefusesWritesAndLeavesTheFileAlone) {
   scratch_folder folder;
   io_test::write_file(folder.path("a.bin"), "abc");
