@@ -26,7 +26,7 @@ crypto_random_source::crypto_random_source() {
 
 crypto_random_source::~crypto_random_source() { CryptReleaseContext(provider_, 0); }
 
-std::uint32_t crypto_random_source::random(std::uint32_t bound) {
+std::uint64_t crypto_random_source::random(std::uint64_t bound) {
   // Any number would be outside an empty range; 0 is the harmless answer
   // rather than a division by zero.
   if (bound == 0) return 0;
@@ -34,5 +34,5 @@ std::uint32_t crypto_random_source::random(std::uint32_t bound) {
   if (!CryptGenRandom(provider_, sizeof bytes, bytes)) throw_last_error();
   std::uint64_t value = 0;
   for (int i = 7; i >= 0; --i) value = (value << 8) | bytes[i];
-  return static_cast<std::uint32_t>(value % bound);
+  return value % bound;
 }

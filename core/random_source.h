@@ -21,7 +21,7 @@ public:
   // A number in [0, bound), with the small bias of a 64-bit draw taken
   // modulo the bound; 0 when the bound is 0. Safe to call from several
   // threads on one object. Throws exception_win32 when the generator fails.
-  virtual std::uint32_t random(std::uint32_t bound) = 0;
+  virtual std::uint64_t random(std::uint64_t bound) = 0;
 };
 
 // The implementation the registry hands out (a new object per create).
@@ -31,7 +31,7 @@ public:
   crypto_random_source();
 
   void seed(std::uint32_t) override {}
-  std::uint32_t random(std::uint32_t bound) override;
+  std::uint64_t random(std::uint64_t bound) override;
 
 protected:
   ~crypto_random_source();  // only the last release ends it

@@ -47,10 +47,16 @@ title_node_ref as_one_node(title_node_list nodes, bool empty_as_empty_node) {
   return title_node_ref(new sequence_node(std::move(nodes)));
 }
 
+// Deeper nesting than any real script uses ends compilation like a
+// malformed byte: compiling, evaluating and freeing a script recurse once per
+// level, and a hostile script must not run the thread out of stack.
+constexpr unsigned max_nesting = 512;
+
 // Compiles one span (the whole text, an optional block or an argument).
 class span_compiler {
 public:
-  span_compiler(const char* text, std::size_t length) : text_(text), length_(length) {}
+  span_compiler(const char* text, std::size_t length, unsigned depth = 0)
+      : text_(text), length_(length), depth_(depth) {}
 
   // The nodes of the span; compiling stops at the first malformed byte and
   // keeps what came before it.
@@ -100,10 +106,11 @@ private:
   }
 
   std::size_t optional_block(std::size_t i) {
+    if (depth_ >= max_nesting) return stop;
     std::ptrdiff_t offset = find_closing(text_ + i + 1, length_ - i - 1, "]");
     if (offset < 0) return stop;
     flush();
-    title_node_ref inner = as_one_node(span_compiler(text_ + i + 1, offset).run(), false);
+    title_node_ref inner = as_one_node(span_compiler(text_ + i + 1, offset, depth_ + 1).run(), false);
     nodes_.emplace_back(new optional_node(std::move(inner)));
     return i + 1 + offset + 1;
   }
@@ -126,6 +133,7 @@ private:
       pending_.push_back('$');
       return i + 2;
     }
+    if (depth_ >= max_nesting) return stop;
     flush();
     std::size_t name_end = i + 1;
     while (name_end < length_ && is_name_byte(text_[name_end])) ++name_end;
@@ -142,7 +150,7 @@ private:
       std::ptrdiff_t arg_end = find_closing(text_ + pos, length_ - pos, ",)");
       if (arg_end < 0) break;
       if (arg_end == 0 && arguments.empty() && text_[pos] == ')') break;  // $f()
-      arguments.push_back(as_one_node(span_compiler(text_ + pos, arg_end).run(), true));
+      arguments.push_back(as_one_node(span_compiler(text_ + pos, arg_end, depth_ + 1).run(), true));
       pos += arg_end;
       if (pos >= close || text_[pos] == ')') break;
       ++pos;  // the comma
@@ -164,6 +172,7 @@ private:
 
   const char* text_;
   std::size_t length_;
+  unsigned depth_;
   std::string pending_;
   title_node_list nodes_;
 };

@@ -5,6 +5,7 @@
 #include "foundation/string_buffer.h"
 #include "foundation/utf8.h"
 #include "metadata/title_call.h"
+#include "metadata/title_output_limit.h"
 #include "metadata/title_node.h"
 
 default_title_text_filter default_title_text_filter::instance;
@@ -119,13 +120,15 @@ bool optional_node::evaluate(title_context& context, qiv::string_object& out) co
 }
 
 bool sequence_node::evaluate(title_context& context, qiv::string_object& out) const {
+  title_output_limit limited(out);
   bool any = false;
-  for (const title_node_ref& child : children_) any |= child->evaluate(context, out);
+  for (const title_node_ref& child : children_) any |= child->evaluate(context, limited);
   return any;
 }
 
 bool function_node::evaluate(title_context& context, qiv::string_object& out) const {
-  title_call call(arguments_, out, context);
+  title_output_limit limited(out);
+  title_call call(arguments_, limited, context);
   return implementation_(call);
 }
 

@@ -214,7 +214,10 @@ bool title_transition(title_call& call) {
     std::uint32_t code_point = 0;
     std::size_t length = qiv::utf8_decode_char_n(p + i, text.get_length() - i, code_point);
     if (!length) break;
-    add_code(out, blend_codes(a, b, position++, range, true));
+    add_code(out, blend_codes(a, b, position, range, true));
+    // Stepping in unsigned arithmetic: a position at the 64-bit limit wraps
+    // instead of overflowing.
+    position = static_cast<std::int64_t>(static_cast<std::uint64_t>(position) + 1);
     out.add_string(p + i, length);
     i += length;
   }

@@ -1,6 +1,6 @@
 #include "metadata/title_rand_hook.h"
 
-#include <algorithm>
+#include <cstdint>
 #include <string>
 
 #include "foundation/byte_compare.h"
@@ -15,10 +15,10 @@ bool title_rand_hook::process_function(title_field_output& out, const char* name
   if (qiv::stricmp_ascii_n(name, name_length, "rand", 4) != 0 || name_length != 4) return false;
   std::uint64_t bound = 0xFFFFFFFFu;
   if (args.count() == 1) bound = qiv::atoui64_n(args.get_text(0), args.get_length(0));
-  // The generator draws below a 32-bit bound; larger bounds draw from its
-  // whole range.
-  const std::uint32_t value = bound == 0 ? 0 : source_.random(static_cast<std::uint32_t>(std::min<std::uint64_t>(bound, 0xFFFFFFFFu)));
-  title_write_int(out, value);
+  const std::uint64_t value = bound == 0 ? 0 : source_.random(bound);
+  // Values of 2^63 and above are written as the unsigned numbers they are.
+  if (value > static_cast<std::uint64_t>(INT64_MAX)) out.write(title_text_type_b, std::to_string(value).c_str());
+  else title_write_int(out, static_cast<std::int64_t>(value));
   found = true;
   return true;
 }

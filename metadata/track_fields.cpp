@@ -35,7 +35,11 @@ std::string padded_subsong(std::uint32_t subsong) {
 bool has_length(const track_display_info& record) { return record.get_length() > 0.0f; }
 
 std::uint64_t whole_seconds(const track_display_info& record) {
-  return static_cast<std::uint64_t>(static_cast<double>(record.get_length()) + 0.5);
+  const double seconds = static_cast<double>(record.get_length()) + 0.5;
+  // A damaged stored length (infinite, or beyond any real track) must not
+  // make the conversion undefined.
+  if (!(seconds < 1.8e19)) return ~std::uint64_t(0);
+  return static_cast<std::uint64_t>(seconds);
 }
 
 // Several values are kept joined by "; " and shown joined by ", ".

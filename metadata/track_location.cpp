@@ -4,6 +4,10 @@
 #include "io/path_schemes.h"
 
 void track_location::format_for_display(qiv::string_object& out) const {
+  if (get_path()[0] == '\0') {
+    out.set_string("[invalid location]");
+    return;
+  }
   qiv::string_small shown;
   vantrel_io::get_display_path(shown, get_path());
   out.set_string("\"");

@@ -18,7 +18,11 @@ void sort_tracks_by_script(std::span<std::uint32_t> order, const track_handle_li
     title_rand_hook rand_hook(*random);
     title_hook_chain hooks(extra, &rand_hook);
     qiv::string_buffer text;
-    handles[index]->evaluate_script_locked(&hooks, text, script);
+    // The record is copied under the info lock and evaluated outside it, so
+    // the workers run side by side and nobody else waits for a whole sort.
+    track_display_info record;
+    handles[index]->get_info(record);
+    handles[index]->evaluate_script_with_info(record, &hooks, text, script);
     // The leading space keeps an empty result a real key, ordered first.
     key.assign(1, L' ');
     const std::size_t start = key.size();

@@ -34,7 +34,7 @@ TEST(RandomSource, DrawsAreSpreadOverTheWholeRange) {
   std::set<std::uint32_t> seen;
   bool upper_half = false;
   for (int i = 0; i < 64; ++i) {
-    const std::uint32_t value = source->random(0xFFFFFFFFu);
+    const std::uint64_t value = source->random(0xFFFFFFFFu);
     seen.insert(value);
     if (value >= 0x80000000u) upper_half = true;
   }

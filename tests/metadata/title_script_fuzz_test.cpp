@@ -87,13 +87,35 @@ TEST_F(TitleScriptFuzz, HostileArgumentsStayWithinTheCaps) {
 TEST_F(TitleScriptFuzz, DeepNestingNeitherCrashesNorHangs) {
   for (const char* opener : {"$if(", "[", "$upper(", "$repeat(x,"}) {
     std::string script;
-    for (int i = 0; i < 2000; ++i) script += opener;
+    // Far deeper than the thread's stack could follow one level at a time.
+    for (int i = 0; i < 100000; ++i) script += opener;
     script += "%x%";
     run(script);
-    for (int i = 0; i < 2000; ++i) script += std::string(opener) == "[" ? "]" : ")";
+    for (int i = 0; i < 100000; ++i) script += std::string(opener) == "[" ? "]" : ")";
     run(script);
   }
   SUCCEED();
+}
+
+TEST_F(TitleScriptFuzz, NestedCallsThatMultiplyTheirTextStayBounded) {
+  const auto nest = [](const std::string& open, const std::string& inner, const std::string& close, int levels) {
+    std::string script;
+    for (int i = 0; i < levels; ++i) script += open;
+    script += inner;
+    for (int i = 0; i < levels; ++i) script += close;
+    return script;
+  };
+  const std::vector<std::string> scripts = {
+      nest("$replace(", "x", ",x,xx)", 40),                              // doubles at every level
+      nest("$progress(0,1,256,a,", "b", ")", 6),                         // 256 copies at every level
+      nest("$progress(%n%,1,256,", "%x%", ",b)", 6),                     // the same from track data
+      "$puts(a,x)" + nest("", "", "$puts(a,$get(a)$get(a))", 40) + "$get(a)",  // a variable doubled
+  };
+  for (const std::string& script : scripts) {
+    std::string text;
+    ASSERT_NO_THROW(text = run(script)) << script.substr(0, 60);
+    EXPECT_LE(text.size(), std::size_t(1024 * 1024)) << script.substr(0, 60);
+  }
 }
 
 }  // namespace

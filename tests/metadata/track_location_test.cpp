@@ -17,4 +17,8 @@ TEST(TrackLocationDisplay, QuotesThePathAndNamesOnlyNonZeroSubsongs) {
   EXPECT_EQ(shown(track_location("unclaimed://x.cue", 12)), "\"unclaimed://x.cue\" / index: 12");
 }
 
+TEST(TrackLocationDisplay, ALocationWithoutPathIsInvalid) {
+  EXPECT_EQ(shown(track_location("", 3)), "[invalid location]");
+}
+
 } // namespace

@@ -56,11 +56,11 @@ public:
   std::int32_t add_ref() noexcept override { return 1; }
   bool query(service_handle&, const GUID&) noexcept override { return false; }
   void seed(std::uint32_t) override {}
-  std::uint32_t random(std::uint32_t bound) override {
+  std::uint64_t random(std::uint64_t bound) override {
     bounds.push_back(bound);
     return bound - 1;
   }
-  std::vector<std::uint32_t> bounds;
+  std::vector<std::uint64_t> bounds;
 };
 
 TEST(TitleHookChain, AsksTheFirstHookThenTheSecondThenTheTrack) {
@@ -80,7 +80,9 @@ TEST(TitleRandHook, BoundsFollowTheParameters) {
   EXPECT_EQ(evaluated("$RAND(x)", &rand_hook), "0");
   EXPECT_EQ(evaluated("$rand()", &rand_hook), "4294967294");
   EXPECT_EQ(evaluated("$rand(1,2)", &rand_hook), "4294967294");
-  EXPECT_EQ(random.bounds, (std::vector<std::uint32_t>{0xFFFFFFFFu, 0xFFFFFFFFu}));
+  EXPECT_EQ(random.bounds, (std::vector<std::uint64_t>{0xFFFFFFFFu, 0xFFFFFFFFu}));
+  // Bounds beyond 32 bits draw from the whole 64-bit range.
+  EXPECT_EQ(evaluated("$rand(10000000000)", &rand_hook), "9999999999");
 }
 
 TEST(TitleRandHook, DrawsBelowTheBoundWithTheRealGenerator) {
