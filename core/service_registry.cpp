@@ -71,7 +71,9 @@ service_handle service_lookup_unique(const service_registry_table& table, const 
   if (entry == nullptr || entry->count == 0) throw exception_service_not_found();
   if (entry->count > 1) throw exception_service_duplicated();
   service_handle handle;
-  service_registry_table::create_instance(entry, 0, handle);
+  // A factory that declines to create is as good as none: callers call
+  // through what they get.
+  if (!service_registry_table::create_instance(entry, 0, handle) || !handle) throw exception_service_not_found();
   return handle;
 }
 

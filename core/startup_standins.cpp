@@ -31,7 +31,8 @@ void nav_open_locations(HWND, const command_line_items& items) {
 
 // Command dispatcher (stand-in): until the user interface builds its menus,
 // a main-menu command run by GUID is only written to the debugger output as
-// "command: {GUID}", so that tests can see which command would run.
+// "command: {GUID}", so that tests can see which command would run; only
+// the exit command also does what it says.
 namespace {
 class command_report_standin : public main_menu_group {
 public:
@@ -46,6 +47,8 @@ public:
   void get_command_name(std::uint32_t, qiv::string_object& output) override { output.set_string(""); }
   GUID get_parent() override { return main_menu_node::playback; }
   void execute(std::uint32_t index, service_handle) override {
+    // The one command a command line may give that needs no user interface.
+    if (commands_[index] == exit_command) app::request_exit(0);
     wchar_t text[40] = {};
     StringFromGUID2(commands_[index], text, 40);
     qiv::string_buffer guid;
@@ -57,6 +60,7 @@ public:
   }
 
 private:
+  static constexpr GUID exit_command = {0x6D38C73A, 0x15D8, 0x472C, {0x8E, 0x68, 0x6F, 0x94, 0x6B, 0x82, 0xEC, 0xB4}};
   qiv::array<GUID> commands_;
 };
 service_single_instance<command_report_standin> command_report;
@@ -144,10 +148,12 @@ public:
     UnregisterClassW(main_window_class, app::state().instance_handle);
   }
   void activate() override {
-    if (window_ != nullptr) ShowWindow(window_, SW_RESTORE);
+    if (window_ == nullptr) return;
+    ShowWindow(window_, IsIconic(window_) ? SW_RESTORE : SW_SHOW);
+    SetForegroundWindow(window_);
   }
   void hide() override {
-    if (window_ != nullptr) ShowWindow(window_, SW_MINIMIZE);
+    if (window_ != nullptr) ShowWindow(window_, SW_HIDE);
   }
   bool is_visible() override { return window_ != nullptr && IsWindowVisible(window_) && !IsIconic(window_); }
   GUID get_guid() override { return zorv_module_guid; }

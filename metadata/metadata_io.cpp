@@ -10,6 +10,7 @@
 #include "core/service_registry.h"
 #include "core/tag_service.h"
 #include "foundation/string_buffer.h"
+#include "io/io_exceptions.h"
 #include "io/leading_id3v2_tags.h"
 #include "io/named_lock.h"
 #include "io/retag_through_temp_file.h"
@@ -245,6 +246,10 @@ void metadata_remove_operation::get_description(qiv::string_object& out) {
 void metadata_remove_operation::run(threaded_process_status& status, const abort_signal& abort) {
   const abort_signal& never = never_raised_abort_signal();
   for_each_file_locked(status, abort, [&](std::size_t first, std::size_t end, const char* path) {
+    // A file of a format no input takes is left exactly as it is: its tags
+    // are not stripped only to report then that it cannot be handled.
+    claimant_list claimants;
+    if (!input_dispatch::collect_by_path(claimants, path, false)) throw vantrel_io::exception_io_unsupported_format();
     strip_raw_tags(path);
     info_writer_ptr writer;
     input_dispatch::open_info_writer(writer, vantrel_io::file_ptr(), path, abort);

@@ -136,6 +136,22 @@ TEST_F(CommandLineHandover, SecondStartHandsItsCommandLineToTheRunningInstanceAn
   EXPECT_TRUE(contains(lower(first.debug_output), lower(opened))) << first.debug_output;
 }
 
+TEST_F(CommandLineHandover, ExitHandedToTheRunningInstanceEndsIt) {
+  program_copy copy;
+  program_result second;
+  std::thread sender;
+  program_options first_options = options_for(copy.exe(), L"");
+  first_options.on_window = [&](HWND) {
+    if (sender.joinable()) return;
+    sender = std::thread([&] { second = run_program(options_for(copy.exe(), L"/exit")); });
+  };
+  const program_result first = run_program(first_options);  // ends without being closed
+  if (sender.joinable()) sender.join();
+  EXPECT_EQ(second.exit_code, 0u);
+  EXPECT_FALSE(first.timed_out);
+  EXPECT_EQ(first.exit_code, 0u);
+}
+
 // An instance that holds the profile but never answers (here: only its
 // mutex exists) must not swallow the command line of a second start.
 TEST_F(CommandLineHandover, StartThatFindsNoAnsweringInstanceFailsVisiblyAfterWaiting) {

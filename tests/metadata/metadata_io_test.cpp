@@ -192,6 +192,17 @@ TEST_F(MetadataIo, RemoveEmptiesTheFieldsOfEverySubsong) {
   EXPECT_EQ(read("a.tst"), "TST\n\n");
 }
 
+TEST_F(MetadataIo, RemoveLeavesAFileNoInputCanWriteAsItWas) {
+  const std::string tagged = std::string("ID3\x03\x00\x00\x00\x00\x00\x00", 10) + "unknown data#TAIL";
+  write("a.zzz", tagged);
+  service_ptr<metadata_remove_operation> op(new service_counted<metadata_remove_operation>(
+      track_handle_list{handle(folder.file_url("a.zzz"), 0)}, metadata_flag_no_error_popup, nullptr, nullptr));
+  op->run(status, abort);
+  ASSERT_EQ(op->get_errors().size(), 1u);
+  EXPECT_EQ(op->get_errors()[0].message, "Unsupported file format");
+  EXPECT_EQ(read("a.zzz"), tagged);
+}
+
 TEST_F(MetadataIo, RemoveStripsLeadingAndTrailingTagsAsWellAsTheFormatsOwnFields) {
   // An empty ID3v2.3 tag (size 0) before the file's own data, a trailing tag after it.
   const std::string path = write("a.tst", std::string("ID3\x03\x00\x00\x00\x00\x00\x00", 10) + "TST\nx#TAIL");

@@ -102,7 +102,8 @@ int run_tf(const zorvtool::arguments& args) {
     if (name == "@path") {
       track.path = value;
     } else if (name == "@length") {
-      if (!parse_number(value, number) || number < 0) {
+      // Beyond 2^53 seconds a length is no track's and no longer a whole number.
+      if (!parse_number(value, number) || number < 0 || number > 9007199254740992.0) {
         zorvtool::print_error("zorvtool tf: @length needs a number of seconds, got \"" + value + "\"\n");
         return 2;
       }

@@ -12,7 +12,7 @@ using arguments = std::vector<std::string>;  // UTF-8, after the subcommand name
 
 struct command {
   const char* name;
-  const char* usage;    // one line shown by "zorvtool help"
+  const char* usage;    // one line of the usage text printed for a wrong call
   int (*run)(const arguments& args);  // exit code; failures throw
 };
 

@@ -4,9 +4,10 @@
 #include <fcntl.h>
 #include <io.h>
 
-#include "tools/zorvtool/zorvtool_command.h"
+#include "core/service_registry.h"
 #include "foundation/string_small.h"
 #include "foundation/win32_text.h"
+#include "tools/zorvtool/zorvtool_command.h"
 
 namespace zorvtool {
 
@@ -53,6 +54,9 @@ int wmain(int argc, wchar_t** argv) {
     wide_to_utf8(argv[i], text);
     args.emplace_back(text.get_ptr());
   }
+  // The services linked into the tool (inputs, schemes) answer as they do in
+  // the player; nothing is loaded from or saved to a profile.
+  service_registry::table().build(service_factory::global_list_head);
   qiv::string_small name;
   wide_to_utf8(argv[1], name);
   for (const auto& entry : zorvtool::all_commands()) {
