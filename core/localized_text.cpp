@@ -99,6 +99,10 @@ bool get(const char* id, qiv::string_object& output) {
   return text[0] != '\0';
 }
 
+void get_or(const char* id, const char* fallback, qiv::string_object& output) {
+  if (!get(id, output) && fallback != nullptr) output.set_string(fallback);
+}
+
 qiv::wide_buffer to_wide(const char* id) {
   const char* text = localized_text_get(id);
   qiv::wide_buffer wide;

@@ -66,6 +66,9 @@ const char* get(const char* id);
 // false when there is none (missing id, empty text, or a null id), so that
 // callers with a text of their own can fall back to it.
 bool get(const char* id, qiv::string_object& output);
+// The text of `id`, or `fallback` (the English text) when the table has none;
+// a null fallback leaves `output` empty.
+void get_or(const char* id, const char* fallback, qiv::string_object& output);
 // The text as UTF-16 for Win32 calls; empty when missing.
 qiv::wide_buffer to_wide(const char* id);
 

@@ -55,7 +55,7 @@ const char* english_io_text(const char* id) noexcept {
 io_message::io_message(const char* id) : io_message(id, english_io_text(id)) {}
 
 io_message::io_message(const char* id, const char* english) {
-  if (!localized_text::get(id, text_) && english != nullptr) text_.set_string(english);
+  localized_text::get_or(id, english, text_);
 }
 
 void io_message::fill_placeholder(const char* name, const char* value) {

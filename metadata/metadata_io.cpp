@@ -21,11 +21,6 @@
 
 namespace {
 
-// The user's language may lack a text; the English one stands in.
-void localized_or(const char* id, const char* fallback, qiv::string_object& out) {
-  if (!localized_text::get(id, out)) out.set_string(fallback);
-}
-
 const char* error_fallback(const char* error_id) {
   if (std::strcmp(error_id, "error_info_load") == 0) return "Could not load information ({error}) from:";
   if (std::strcmp(error_id, "error_info_write") == 0) return "Could not write information ({error}) to:";
@@ -149,7 +144,7 @@ void metadata_operation::on_done(HWND, bool was_aborted) {
     qiv::string_buffer text;
     metadata_error_report(error_id_, errors_, text);
     qiv::string_buffer caption;
-    localized_or("dialog_information", "Information", caption);
+    localized_text::get_or("dialog_information", "Information", caption);
     popup_message_show(text.get_ptr(), caption.get_ptr());
   }
   report(was_aborted ? metadata_completion::code_aborted
@@ -209,7 +204,7 @@ metadata_update_operation::metadata_update_operation(const track_handle_list& ha
     : metadata_operation(handles, flags, hook, completion, "error_info_write"), filter_(filter) {}
 
 void metadata_update_operation::get_description(qiv::string_object& out) {
-  localized_or("dialog_title_update_info", "Updating Files", out);
+  localized_text::get_or("dialog_title_update_info", "Updating Files", out);
 }
 
 void metadata_update_operation::run(threaded_process_status& status, const abort_signal& abort) {
@@ -240,7 +235,7 @@ metadata_remove_operation::metadata_remove_operation(const track_handle_list& ha
     : metadata_operation(handles, flags, hook, completion, "error_info_remove") {}
 
 void metadata_remove_operation::get_description(qiv::string_object& out) {
-  localized_or("dialog_title_remove_tags", "Removing Tags", out);
+  localized_text::get_or("dialog_title_remove_tags", "Removing Tags", out);
 }
 
 void metadata_remove_operation::run(threaded_process_status& status, const abort_signal& abort) {

@@ -43,7 +43,7 @@ void start(metadata_operation* operation, metadata_completion* completion, const
            const char* title_fallback, HWND parent, std::uint32_t flags) {
   service_ptr<threaded_process_callback> hold(operation);
   qiv::string_buffer title;
-  if (!localized_text::get(title_id, title)) title.set_string(title_fallback);
+  localized_text::get_or(title_id, title_fallback, title);
   try {
     threaded_process::get().run_modeless(operation, metadata_progress_flags(flags), parent, title.get_ptr());
   } catch (...) {

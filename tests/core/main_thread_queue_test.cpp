@@ -12,21 +12,13 @@
 
 #include "core/hidden_main_window.h"
 #include "core/service_factory.h"
+#include "tests/support/main_thread_call.h"
 
 namespace {
 
-class function_callback : public main_thread_callback {
-public:
-  explicit function_callback(std::function<void()> work) : work_(std::move(work)) {}
-  void run() override { work_(); }
-
-private:
-  std::function<void()> work_;
-};
-
 // A fresh counted callback; the queue takes the first reference.
 main_thread_callback* make_callback(std::function<void()> work) {
-  return new service_counted<function_callback>(std::move(work));
+  return new service_counted<main_thread_call>(std::move(work));
 }
 
 TEST(CallbackQueue, ABoundedDrainRunsWhatWasQueuedInOrderAndLeavesLaterPostsForTheNextOne) {

@@ -12,6 +12,7 @@
 #include "core/main_thread_queue.h"
 #include "core/service_registry.h"
 #include "foundation/main_thread.h"
+#include "tests/support/single_factory.h"
 
 namespace {
 
@@ -52,14 +53,6 @@ public:
   service_single_instance<playback_group> group;
 };
 
-template <class Impl>
-class test_factory final : public service_factory {
-public:
-  explicit test_factory(service_factory** list) : service_factory(service_registered_guid<Impl>(), list) {}
-  void create(service_handle& out) override { out = &instance; }
-  service_single_instance<Impl> instance;
-};
-
 void play_pause_pressed() { commands_run.push_back(GUID{}); }
 
 LPARAM key(std::uint32_t command, std::uint32_t device_bits = 0) {
@@ -93,7 +86,7 @@ protected:
     return std::exchange(commands_run, {});
   }
   service_factory* list = nullptr;
-  test_factory<group_dispatcher> dispatcher{&list};
+  single_factory<group_dispatcher> dispatcher{&list};
 };
 
 TEST(MediaKeyRepeatFilter, AHeldKeyActsOnceAndAnotherKeyActsAtOnce) {

@@ -32,6 +32,7 @@
 #include "tst_files.h"
 #include "tst_input.h"
 #include "tests/support/single_factory.h"
+#include "tests/support/main_thread_call.h"
 #include "tests/support/message_pump.h"
 
 namespace {
@@ -48,16 +49,6 @@ public:
     shown.push_back(std::string(caption) + "|" + text);
   }
   static inline std::vector<std::string> shown;
-};
-
-// Runs a function on the main thread's turn.
-class main_thread_call : public main_thread_callback {
-public:
-  explicit main_thread_call(std::function<void()> function) : function_(std::move(function)) {}
-  void run() override { function_(); }
-
-private:
-  std::function<void()> function_;
 };
 
 // Only keeps a broken operation from hanging the suite.
