@@ -18,9 +18,13 @@ DWORD main_thread_id() noexcept { return recorded_main_thread.load(); }
 
 } // namespace qiv
 
-bool is_main_thread() {
+bool running_on_main_thread() noexcept {
   const DWORD main = qiv::main_thread_id();
-  if (main == 0 || main == GetCurrentThreadId()) return true;
+  return main == 0 || main == GetCurrentThreadId();
+}
+
+bool is_main_thread() {
+  if (running_on_main_thread()) return true;
   output_debug_string_utf8("This function can be called only from main thread.\n");
   return false;
 }

@@ -14,6 +14,10 @@ DWORD main_thread_id() noexcept;
 
 } // namespace qiv
 
+// The same answer as is_main_thread, without the warning: for code that runs
+// on any thread and only chooses where to do its work.
+bool running_on_main_thread() noexcept;
+
 // True on the main thread, and on any thread before start-up recorded one
 // (tests and tools run the foundation without start-up). Otherwise writes
 // "This function can be called only from main thread.\n" to the debugger

@@ -24,7 +24,7 @@ void cached_info_refresher::remember(const track_handle_ptr& handle) {
 }
 
 void cached_info_refresher::commit() {
-  if (!is_main_thread()) {
+  if (!running_on_main_thread()) {
     post_callback_from_worker(0);
     return;
   }

@@ -20,7 +20,7 @@ void shared_info_batch::add_from_reader(const char* path, info_reader& reader, c
 }
 
 void shared_info_batch::commit() {
-  if (!is_main_thread()) {
+  if (!running_on_main_thread()) {
     {
       std::lock_guard<std::mutex> hold(lock_);
       if (batch_.pending_count() == 0) return;
