@@ -299,15 +299,15 @@ void progress_dialog::on_worker_done() {
   // perhaps from a message box it shows): the object then outlives the
   // window until on_done has returned.
   in_on_done_ = true;
+  std::exception_ptr failure;
   try {
     callback_->on_done(window_, !succeeded_);
   } catch (...) {
-    in_on_done_ = false;
-    finish_after_done();
-    throw;
+    failure = std::current_exception();
   }
   in_on_done_ = false;
   finish_after_done();  // a modeless dialog is deleted by this: touch nothing after it
+  if (failure) std::rethrow_exception(failure);
 }
 
 void progress_dialog::finish_after_done() {
