@@ -1,0 +1,41 @@
+#include "metadata/replaygain_text.h"
+
+#include <cfenv>
+#include <cstdio>
+
+namespace {
+
+// Formatting honours the floating-point rounding mode; the texts must not
+// depend on what a caller or a codec left it at.
+class round_to_nearest_scope {
+public:
+  round_to_nearest_scope() : previous_(std::fegetround()) { std::fesetround(FE_TONEAREST); }
+  ~round_to_nearest_scope() { std::fesetround(previous_); }
+  round_to_nearest_scope(const round_to_nearest_scope&) = delete;
+  round_to_nearest_scope& operator=(const round_to_nearest_scope&) = delete;
+
+private:
+  int previous_;
+};
+
+bool format_present(std::string& out, bool present, const char* format, float value) {
+  out.clear();
+  if (!present) return false;
+  round_to_nearest_scope rounding;
+  char text[64];
+  int length = std::snprintf(text, sizeof text, format, static_cast<double>(value));
+  if (length > 0) out.assign(text, static_cast<std::size_t>(length) < sizeof text ? length : sizeof text - 1);
+  return true;
+}
+
+} // namespace
+
+bool replaygain_format_gain(std::string& out, float gain) {
+  return format_present(out, replaygain_info::gain_present(gain), "%+.2f dB", gain);
+}
+
+bool replaygain_format_peak(std::string& out, float peak) {
+  return format_present(out, replaygain_info::peak_present(peak), "%.6f", peak);
+}
+
+void replaygain_reset(replaygain_info& record) noexcept { record.clear(); }
