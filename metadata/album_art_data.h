@@ -15,8 +15,6 @@
 
 class album_art_data final : public qiv::refcounted_object {
 public:
-  static constexpr GUID class_guid = {0x9DDCE05C, 0xAA3F, 0x4565, {0xB3, 0x3A, 0xBD, 0x6A, 0xDC, 0xDD, 0x90, 0x37}};
-
   static qiv::ref_ptr<album_art_data> create_from_buffer(const void* bytes, std::uint32_t size);
 
   const std::uint8_t* get_ptr() const noexcept { return bytes_.data(); }

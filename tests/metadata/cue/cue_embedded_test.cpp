@@ -12,6 +12,8 @@
 
 namespace {
 
+using cue_test::field;
+
 using namespace cue_embedded;
 
 constexpr char three_tracks[] =
@@ -28,11 +30,6 @@ track_info_impl file_with_sheet(const char* sheet, double length = 600.0) {
   file.set_tech("samplerate", 10, "44100", 5);
   file.set_length(length);
   return file;
-}
-
-std::string field(const track_info& info, const char* name) {
-  qiv::string_buffer text;
-  return info.get_field_text(name, text) ? text.get_ptr() : "<absent>";
 }
 
 std::string subsong_field(const cue_track_map& map, std::uint32_t subsong, const char* name) {

@@ -1,5 +1,10 @@
-// Cue sheets in the form common CD rippers export them, shared by the cue tests.
+// Cue sheets in the form common CD rippers export them, and what the cue tests share.
 #pragma once
+
+#include <string>
+
+#include "foundation/string_buffer.h"
+#include "metadata/track_info.h"
 
 namespace cue_test {
 
@@ -55,5 +60,11 @@ inline constexpr const char multi_file_sheet[] =
     "  TRACK 03 AUDIO\n"
     "    TITLE \"Three\"\n"
     "    INDEX 01 00:00:00\n";
+
+// The field's values joined by ", ", or "<absent>".
+inline std::string field(const track_info& info, const char* name) {
+  qiv::string_buffer text;
+  return info.get_field_text(name, text) ? text.get_ptr() : "<absent>";
+}
 
 }  // namespace cue_test
