@@ -191,7 +191,8 @@ void apply_track_info(cue_track_map& map, std::uint32_t subsong, const track_inf
 
 void write_track_info(const cue_track_map& map, track_info& out) {
   const cue_subsong& whole = existing(map, 0);
-  const bool any_edited = std::any_of(map.begin(), map.end(), [](const auto& e) { return e.first != 0 && e.second.edited; });
+  const bool any_edited =
+      std::any_of(map.begin(), map.end(), [](const auto& e) { return e.first != 0 && e.second.edited; });
   if (map.size() < 2 || !any_edited) {
     out.copy_all_from(whole.info);
     return;

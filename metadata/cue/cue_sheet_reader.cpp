@@ -224,8 +224,11 @@ void track_info_collector::finish() {
     }
   }
   char buffer[qiv::decimal_buffer_size];
-  info.set_field("tracknumber", track_info::until_nul, qiv::format_uint(buffer, track_.number, 1), track_info::until_nul);
-  info.set_field("totaltracks", track_info::until_nul, qiv::format_uint(buffer, track_count_, 1), track_info::until_nul);
+  auto set_number = [&](const char* name, std::uint32_t value) {
+    info.set_field(name, track_info::until_nul, qiv::format_uint(buffer, value, 1), track_info::until_nul);
+  };
+  set_number("tracknumber", track_.number);
+  set_number("totaltracks", track_count_);
   info.set_replaygain(replaygain);
 }
 

@@ -88,7 +88,8 @@ TEST(CueEmbedded, UnusableSheetLeavesOneSubsongKeepsTheTextAndWarns) {
       {bad_time, 600, true},
       {postgap, 600, true},
       {"FILE a.wav WAVE\nTRACK 01 AUDIO\nTITLE x\n", 600, true},  // no INDEX 01
-      {three_tracks, 200, true},                                 // a sheet for a longer file: track 3 ends before it starts
+      // A sheet for a longer file: track 3 would end before it starts.
+      {three_tracks, 200, true},
       {no_tracks, 600, false},
   };
   for (const auto& c : cases) {

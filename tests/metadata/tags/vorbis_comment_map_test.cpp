@@ -14,7 +14,9 @@ std::string dump(const track_info& info) {
   std::string out;
   for (std::uint32_t f = 0; f < info.field_count(); ++f) {
     out += std::string(out.empty() ? "" : " ") + info.field_name(f) + "=";
-    for (std::uint32_t v = 0; v < info.field_value_count(f); ++v) out += (v ? "|" : "") + std::string(info.field_value(f, v));
+    for (std::uint32_t v = 0; v < info.field_value_count(f); ++v) {
+      out += (v ? "|" : "") + std::string(info.field_value(f, v));
+    }
   }
   return out;
 }
