@@ -1,6 +1,7 @@
 #include "metadata/replaygain_text.h"
 
 #include <cfenv>
+#include <cstring>
 
 #include <gtest/gtest.h>
 
@@ -51,4 +52,34 @@ TEST(ReplayGainText, IgnoresAndRestoresTheCallersRoundingMode) {
   record.album_peak = 0.5f;
   replaygain_reset(record);
   EXPECT_EQ(replaygain_count_present(record), 0u);
+}
+
+TEST(ReplayGainText, ReadsBackItsOwnTextAndTheFormsOtherTaggersWrite) {
+  struct form {
+    const char* name;
+    const char* text;
+    float replaygain_info::*slot;
+    float value;
+  } forms[] = {
+      {"replaygain_track_gain", "+1.25 dB", &replaygain_info::track_gain, 1.25f},
+      {"replaygain_track_gain", "-7.03 dB", &replaygain_info::track_gain, -7.03f},
+      {"replaygain_track_gain", "+0.00 dB", &replaygain_info::track_gain, 0.0f},
+      {"REPLAYGAIN_TRACK_GAIN", "-6.5dB", &replaygain_info::track_gain, -6.5f},     // no space before the unit
+      {"replaygain_album_gain", " -3.20 dB", &replaygain_info::album_gain, -3.2f},  // leading blank
+      {"replaygain_album_gain", "-3,20 dB", &replaygain_info::album_gain, -3.2f},   // written under a comma locale
+      {"replaygain_album_gain", "2", &replaygain_info::album_gain, 2.0f},
+      {"replaygain_track_peak", "0.987654", &replaygain_info::track_peak, 0.987654f},
+      {"replaygain_album_peak", "1.2e-1", &replaygain_info::album_peak, 0.12f},
+  };
+  for (const auto& f : forms) {
+    replaygain_info record;
+    ASSERT_TRUE(record.set_from_field(f.name, f.text, std::strlen(f.text))) << f.text;
+    EXPECT_FLOAT_EQ(record.*f.slot, f.value) << f.text;
+  }
+  // What the writers store reads back to the value they were given.
+  replaygain_info record;
+  std::string text;
+  replaygain_format_gain(text, -12.34f);
+  record.set_from_field("replaygain_track_gain", text.data(), text.size());
+  EXPECT_FLOAT_EQ(record.track_gain, -12.34f);
 }

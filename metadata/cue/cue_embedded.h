@@ -1,0 +1,74 @@
+// A FLAC or WavPack file whose field "cuesheet" holds a cue sheet shows as
+// one subsong per cue track (subsong 0 stays the whole file). The map keeps
+// each subsong's info, file name, flags and indexes, and translates between
+// the file's own tags and the per-subsong info in both directions.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+
+#include "metadata/cue/cue_track_list.h"
+#include "metadata/track_info.h"
+
+class decoder_message_sink;
+
+struct cue_subsong {
+  track_info_impl info;
+  std::string file_name;
+  std::string flags;
+  cue_parser::index_times indexes{};
+  // Set when an edit changed the info: only then is the sheet regenerated.
+  bool edited = false;
+};
+
+class cue_track_map {
+public:
+  std::uint32_t size() const noexcept { return static_cast<std::uint32_t>(subsongs_.size()); }
+  // The n-th entry in ascending subsong order, subsong 0 included; null past the end.
+  const std::pair<const std::uint32_t, cue_subsong>* find_nth(std::uint32_t n) const;
+  cue_subsong* find(std::uint32_t subsong);
+  const cue_subsong* find(std::uint32_t subsong) const;
+  cue_subsong& find_or_add(std::uint32_t subsong) { return subsongs_[subsong]; }
+  void clear() noexcept { subsongs_.clear(); }
+  auto begin() noexcept { return subsongs_.begin(); }
+  auto end() noexcept { return subsongs_.end(); }
+  auto begin() const noexcept { return subsongs_.begin(); }
+  auto end() const noexcept { return subsongs_.end(); }
+
+private:
+  std::map<std::uint32_t, cue_subsong> subsongs_;
+};
+
+namespace cue_embedded {
+
+// Rebuilds the map from the file's info. A sheet that cannot be used (bad
+// syntax, a bad time, a track that would end before it starts, as when the
+// sheet belongs to a longer file) leaves the file as one subsong that keeps
+// the sheet's text; the sink, when given, hears why.
+void read_track_info(cue_track_map& map, const track_info& file_info, decoder_message_sink* sink = nullptr);
+
+// Stores an edit of one subsong: its fields and ReplayGain; technical entries
+// and length stay. An absent subsong is exception_io_data.
+void apply_track_info(cue_track_map& map, std::uint32_t subsong, const track_info& info);
+
+// The file's info to write as its tags. Until a cue track is edited the
+// file's tags, the sheet's text among them, come back unchanged.
+void write_track_info(const cue_track_map& map, track_info& out);
+
+void track_info_from_cue(const cue_track_map& map, std::uint32_t subsong, track_info& out);
+
+struct track_range {
+  double start;
+  double length;
+};
+track_range get_track_range(const cue_track_map& map, std::uint32_t subsong);
+
+// The track number of the n-th cue track (subsong 0 skipped); 0 past the end
+// or when the file has no cue tracks.
+std::uint32_t subsong_at(const cue_track_map& map, std::uint32_t n);
+
+// "cue_track" + two digits + "_" + name: the field that overrides one track's value.
+std::string make_track_field_name(const char* name, std::uint32_t track_number);
+
+}  // namespace cue_embedded
