@@ -57,9 +57,8 @@ public:
   // process_field for a name whose track-field slot is known: a provider of
   // track fields answers from the slot without matching the name again;
   // every other provider answers by name.
-  virtual bool process_bound_field(title_field_output& out, track_field_slot slot, const char* name,
+  virtual bool process_bound_field(title_field_output& out, track_field_slot /*slot*/, const char* name,
                                    std::size_t name_length, bool& found) {
-    (void)slot;
     return process_field(out, name, name_length, found);
   }
   // Likewise for a function the table lacks; unhandled writes
