@@ -54,6 +54,8 @@ void evaluations_per_second(const char* label, const char* script_text, const tr
 int main() {
   const track_handle_ptr track = make_track(7);
   evaluations_per_second("%title%", "%title%", track);
+  evaluations_per_second("album line",
+                         "[%album artist% - ]%album%[ CD%discnumber%] - [%tracknumber%. ]%title%", track);
   evaluations_per_second("[%album artist% - ]%album% - $num(%tracknumber%,2) %title%",
                          "[%album artist% - ]%album% - $num(%tracknumber%,2) %title%", track);
   evaluations_per_second("heavy script (nested optional blocks)",

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "metadata/title_function_table.h"
+#include "metadata/track_fields.h"
 
 std::ptrdiff_t find_closing(const char* text, std::size_t length, const char* stop_set) {
   int parens = 0;
@@ -100,7 +101,7 @@ private:
       pending_.push_back('%');
     } else {
       flush();
-      nodes_.emplace_back(new field_node(text_ + i + 1, end - i - 1));
+      nodes_.emplace_back(new field_node(text_ + i + 1, end - i - 1, track_fields::slot_of(text_ + i + 1, end - i - 1)));
     }
     return end + 1;
   }

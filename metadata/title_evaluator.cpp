@@ -105,7 +105,7 @@ bool literal_node::evaluate(title_context&, qiv::string_object& out) const {
 bool field_node::evaluate(title_context& context, qiv::string_object& out) const {
   filtered_output output(context, out);
   bool found = false;
-  if (!context.provider.process_field(output, name_.data(), name_.size(), found)) {
+  if (!context.provider.process_bound_field(output, slot_, name_.data(), name_.size(), found)) {
     out.add_string("?");
     return false;
   }

@@ -17,6 +17,12 @@ inline constexpr GUID title_text_type_a = {0xCD839C8E, 0x5C66, 0x4AE1, {0x8D, 0x
 // {673AA1CD-A7A8-40C8-BF9B-34379929163B}
 inline constexpr GUID title_text_type_b = {0x673AA1CD, 0xA7A8, 0x40C8, {0xBF, 0x9B, 0x34, 0x37, 0x99, 0x29, 0x16, 0x3B}};
 
+// The track field a %name% stands for, found once when the script is
+// compiled (track_fields::slot_of); no_track_field for a name that is none of
+// a track's fields.
+using track_field_slot = std::uint8_t;
+inline constexpr track_field_slot no_track_field = 0;
+
 // A length meaning "up to the NUL".
 inline constexpr std::size_t title_until_nul = ~std::size_t(0);
 
@@ -48,6 +54,13 @@ public:
   // makes the evaluator write "?". name is not NUL-terminated.
   virtual bool process_field(title_field_output& out, const char* name, std::size_t name_length,
                              bool& found) = 0;
+  // process_field for a name whose track-field slot is known: a provider of
+  // track fields answers from the slot without matching the name again;
+  // every other provider answers by name.
+  virtual bool process_bound_field(title_field_output& out, track_field_slot /*slot*/, const char* name,
+                                   std::size_t name_length, bool& found) {
+    return process_field(out, name, name_length, found);
+  }
   // Likewise for a function the table lacks; unhandled writes
   // "[UNKNOWN FUNCTION]".
   virtual bool process_function(title_field_output& out, const char* name, std::size_t name_length,

@@ -79,20 +79,44 @@ bool read_code(const qiv::string_buffer& text, colour_code& code) {
   return true;
 }
 
+// |difference| x f / r for 0 <= f <= r, exact whatever the range: the
+// product may not fit in 64 bits, so it is built bit by bit from the
+// difference's 8 bits as a quotient and a remainder below r.
+int scaled_difference(int difference, std::uint64_t f, std::uint64_t r) {
+  const auto magnitude = static_cast<unsigned>(difference < 0 ? -difference : difference);
+  int quotient = 0;
+  std::uint64_t remainder = 0;  // always below r, so doubling it or adding f stays below 2^64
+  for (int bit = 7; bit >= 0; --bit) {
+    quotient *= 2;
+    remainder *= 2;
+    if (remainder >= r) {
+      remainder -= r;
+      ++quotient;
+    }
+    if ((magnitude >> bit) & 1u) {
+      remainder += f;
+      if (remainder >= r) {
+        remainder -= r;
+        ++quotient;
+      }
+    }
+  }
+  return difference < 0 ? -quotient : quotient;
+}
+
 // Blends back and forth: the first colour at 0, the second at r, the first
 // again at 2r. A range of 0 or less gives the midpoint.
 colour blend_colours(const colour& a, const colour& b, std::int64_t p, std::int64_t r) {
-  std::int64_t f = 1;
-  if (r <= 0) {
-    r = 2;
-  } else {
-    // Bounded so that twice the range and each product stay within 64 bits.
-    if (r > INT32_MAX) r = INT32_MAX;
-    if (p < 0) p = p == INT64_MIN ? INT64_MAX : -p;
-    f = p % (2 * r);
-    if (f > r) f = 2 * r - f;
+  std::uint64_t f = 1;
+  std::uint64_t range = 2;
+  if (r > 0) {
+    range = static_cast<std::uint64_t>(r);
+    // Unsigned: twice any signed 64-bit range still fits, and so does |p|.
+    const std::uint64_t distance = p < 0 ? 0 - static_cast<std::uint64_t>(p) : static_cast<std::uint64_t>(p);
+    f = distance % (2 * range);
+    if (f > range) f = 2 * range - f;
   }
-  auto mix = [&](int x, int y) { return static_cast<int>(x + (y - x) * f / r); };
+  auto mix = [&](int x, int y) { return x + scaled_difference(y - x, f, range); };
   return {mix(a.blue, b.blue), mix(a.green, b.green), mix(a.red, b.red)};
 }
 

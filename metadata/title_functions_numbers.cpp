@@ -6,6 +6,7 @@
 
 #include "foundation/decimal_text.h"
 #include "foundation/string_buffer.h"
+#include "foundation/string_fixed.h"
 #include "metadata/title_functions.h"
 
 namespace {
@@ -106,7 +107,7 @@ bool title_num(title_call& call) {
   std::int64_t value = call.eval_arg_int(0, &truth);
   auto width = static_cast<std::uint32_t>(call.eval_arg_int(1));
   if (width > max_number_width) width = max_number_width;
-  qiv::string_buffer digits;
+  qiv::string_fixed<24> digits;  // on the stack: list columns format numbers per row
   // The magnitude is taken unsigned so that the smallest value has one.
   std::uint64_t magnitude = value < 0 ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
   qiv::format_uint64(digits, magnitude);

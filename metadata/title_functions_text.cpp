@@ -12,6 +12,7 @@
 #include "foundation/win32_text.h"
 #include "foundation/crc32.h"
 #include "metadata/title_functions.h"
+#include "metadata/title_text_search.h"
 
 namespace {
 
@@ -307,7 +308,10 @@ bool through_code_page(title_call& call, UINT code_page) {
   if (back <= 0) return truth;
   std::vector<wchar_t> result(static_cast<std::size_t>(back));
   MultiByteToWideChar(code_page, 0, narrow.data(), bytes, result.data(), back);
-  wide_to_utf8(result.data(), result.size(), call.output());
+  // The conversion replaces its target: convert aside, then append.
+  qiv::string_buffer converted;
+  wide_to_utf8(result.data(), result.size(), converted);
+  call.output().add_string(converted.get_ptr(), converted.get_length());
   return truth;
 }
 
@@ -426,18 +430,25 @@ bool title_strstr(title_call& call) {
   qiv::string_buffer s, sub;
   call.eval_arg(0, s);
   call.eval_arg(1, sub);
+  const char* p = s.get_ptr();
+  const std::size_t length = s.get_length();
   std::size_t found = 0;
-  if (sub.get_length()) {
-    std::size_t position = 0;
-    for (std::size_t i = 0; s.get_length() - i >= sub.get_length();) {
-      ++position;
-      if (std::char_traits<char>::compare(s.get_ptr() + i, sub.get_ptr(), sub.get_length()) == 0) {
+  if (sub.get_length() != 0 && sub.get_length() <= length) {
+    // Only an occurrence at a character boundary counts: walk the characters
+    // up to each occurrence and skip those that start inside one.
+    text_occurrences occurrences(p, length, sub.get_ptr(), sub.get_length());
+    std::size_t boundary = 0, position = 1;
+    for (std::size_t next = occurrences.first_from(0); next < length; next = occurrences.first_from(boundary)) {
+      while (boundary < next) {
+        utf8_char c = next_char(p + boundary, length - boundary);
+        if (!c.length) return write_position(call, 0);  // an unreadable byte ends the walk
+        boundary += c.length;
+        ++position;
+      }
+      if (boundary == next) {
         found = position;
         break;
       }
-      utf8_char c = next_char(s.get_ptr() + i, s.get_length() - i);
-      if (!c.length) break;
-      i += c.length;
     }
   }
   return write_position(call, found);
@@ -464,21 +475,33 @@ bool title_replace(title_call& call) {
     call.eval_arg(1 + 2 * i, searches[i]);
     call.eval_arg(2 + 2 * i, replacements[i]);
   }
-  qiv::string_object& out = call.output();
+  // At each position the first pair in argument order that matches wins, so
+  // the next replacement is at the nearest occurrence of any search text,
+  // taken by the earliest pair there; the bytes before it are copied.
+  std::vector<text_occurrences> occurrences;
+  std::vector<std::size_t> searched_pairs;
   const char* p = text.get_ptr();
-  std::size_t length = text.get_length();
+  const std::size_t length = text.get_length();
+  for (std::size_t k = 0; k < pairs; ++k) {
+    if (searches[k].get_length() == 0) continue;
+    occurrences.emplace_back(p, length, searches[k].get_ptr(), searches[k].get_length());
+    searched_pairs.push_back(k);
+  }
+  qiv::string_object& out = call.output();
   for (std::size_t i = 0; i < length;) {
-    bool replaced = false;
-    for (std::size_t k = 0; k < pairs; ++k) {
-      std::size_t n = searches[k].get_length();
-      if (n == 0 || n > length - i || std::char_traits<char>::compare(p + i, searches[k].get_ptr(), n) != 0)
-        continue;
-      out.add_string(replacements[k].get_ptr(), replacements[k].get_length());
-      i += n;
-      replaced = true;
-      break;
+    std::size_t nearest = length;
+    std::size_t winner = pairs;
+    for (std::size_t s = 0; s < occurrences.size(); ++s) {
+      const std::size_t at = occurrences[s].first_from(i);
+      if (at < nearest) {
+        nearest = at;
+        winner = searched_pairs[s];
+      }
     }
-    if (!replaced) out.add_string(p + i++, 1);
+    out.add_string(p + i, nearest - i);
+    if (winner == pairs) break;
+    out.add_string(replacements[winner].get_ptr(), replacements[winner].get_length());
+    i = nearest + searches[winner].get_length();
   }
   return truth;
 }
@@ -500,22 +523,16 @@ bool title_stricmp(title_call& call) {
   qiv::string_buffer a, b;
   call.eval_arg(0, a);
   call.eval_arg(1, b);
-  std::size_t i = 0, j = 0;
-  bool equal = true;
-  while (equal) {
-    utf8_char x = next_char(a.get_ptr() + i, a.get_length() - i);
-    utf8_char y = next_char(b.get_ptr() + j, b.get_length() - j);
-    if (!x.length || !y.length) {
-      // At the end or an unreadable byte only identical remainders are equal.
-      equal = a.get_length() - i == b.get_length() - j &&
-              std::char_traits<char>::compare(a.get_ptr() + i, b.get_ptr() + j, a.get_length() - i) == 0;
-      break;
-    }
-    equal = qiv::compare_char_nocase(x.code_point, y.code_point) == 0;
-    i += x.length;
-    j += y.length;
-  }
-  if (!equal) return false;
+  // The system comparison knows folds one code point at a time cannot (a
+  // final sigma against a capital sigma); it stops at an unreadable byte,
+  // where only identical remainders count as equal.
+  if (qiv::stricmp_utf8_system(a.get_ptr(), b.get_ptr()) != 0) return false;
+  const std::size_t readable_a = qiv::utf8_chars_to_bytes(a.get_ptr(), a.get_length());
+  const std::size_t readable_b = qiv::utf8_chars_to_bytes(b.get_ptr(), b.get_length());
+  if (a.get_length() - readable_a != b.get_length() - readable_b ||
+      std::char_traits<char>::compare(a.get_ptr() + readable_a, b.get_ptr() + readable_b,
+                                      a.get_length() - readable_a) != 0)
+    return false;
   call.output().add_string("1");
   return true;
 }

@@ -49,13 +49,14 @@ private:
 
 class field_node final : public title_node {
 public:
-  field_node(const char* name, std::size_t length) : name_(name, length) {}
+  field_node(const char* name, std::size_t length, track_field_slot slot) : name_(name, length), slot_(slot) {}
   bool evaluate(title_context& context, qiv::string_object& out) const override;
   bool is_constant() const override { return false; }
   const std::string& name() const { return name_; }
 
 private:
   std::string name_;
+  track_field_slot slot_;
 };
 
 class optional_node final : public title_node {

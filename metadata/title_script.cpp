@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "metadata/title_compiler.h"
+#include "metadata/title_run_text.h"
 
 qiv::ref_ptr<title_script> title_script::compile(const char* text) {
   title_node_ref root = compile_title_text(text, std::strlen(text));
@@ -11,9 +12,13 @@ qiv::ref_ptr<title_script> title_script::compile(const char* text) {
 }
 
 void title_script::evaluate(field_provider& provider, qiv::string_object& out, title_text_filter* filter) const {
-  out.truncate(0);
-  if (!root_) return;
+  if (!root_) {
+    out.truncate(0);
+    return;
+  }
   // The variables live in the context, so they are gone when the run ends.
   title_context context{{}, provider, filter ? *filter : default_title_text_filter::instance};
-  root_->evaluate(context, out);
+  title_run_text text;
+  root_->evaluate(context, text);
+  out.set_string(text.get_ptr(), text.get_length());
 }

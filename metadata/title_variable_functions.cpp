@@ -5,7 +5,8 @@
 namespace {
 
 // The value is evaluated onto the output itself, so put leaves it there and
-// puts cuts it back: one evaluation either way.
+// puts cuts it back: one evaluation either way. An empty name (an optional
+// block that vanished) names no variable, so nothing is stored under it.
 bool store(title_call& call, bool keep_written) {
   if (call.arg_count() != 2) return false;
   qiv::string_buffer name;
@@ -13,8 +14,9 @@ bool store(title_call& call, bool keep_written) {
   qiv::string_object& out = call.output();
   std::size_t start = out.get_length();
   bool truth = call.eval_arg(1, out);
-  call.context().variables.set(name.get_ptr(), name.get_length(), out.get_ptr() + start,
-                               out.get_length() - start);
+  if (name.get_length() != 0)
+    call.context().variables.set(name.get_ptr(), name.get_length(), out.get_ptr() + start,
+                                 out.get_length() - start);
   if (!keep_written) out.truncate(start);
   return truth;
 }
@@ -30,8 +32,9 @@ bool title_get(title_call& call) {
   qiv::string_object& out = call.output();
   std::size_t start = out.get_length();
   call.eval_arg(0, out);
+  const std::size_t name_length = out.get_length() - start;
   const std::string* value =
-      call.context().variables.get(out.get_ptr() + start, out.get_length() - start);
+      name_length == 0 ? nullptr : call.context().variables.get(out.get_ptr() + start, name_length);
   out.truncate(start);
   if (!value || value->empty()) return false;
   out.add_string(value->data(), value->size());

@@ -163,54 +163,76 @@ constexpr builtin_field builtin_fields[] = {
 };
 
 bool name_is(const char* name, std::size_t name_length, const char* wanted) {
-  return qiv::stricmp_ascii_n(name, name_length, wanted, std::strlen(wanted)) == 0 &&
-         std::memchr(name, 0, name_length) == nullptr;
+  return qiv::stricmp_ascii_n(name, name_length, wanted, std::strlen(wanted)) == 0;
 }
 
-} // namespace
+constexpr std::size_t builtin_count = sizeof(builtin_fields) / sizeof(builtin_fields[0]);
+constexpr track_field_slot first_record_slot = 1 + builtin_count;
+constexpr track_field_slot track_artist_slot = first_record_slot + field_name_set::field_count;
 
-bool find_record_field(const track_display_info& record, std::uint32_t& index, const char* name,
-                       std::size_t name_length) {
+// The record field a record slot answers from, with Artist and Album Artist
+// standing in for each other.
+bool record_field_of(const track_display_info& record, track_field_slot slot, std::uint32_t& index) {
   using namespace field_name_set;
   const auto filled = [&](std::uint32_t i) { return *record.get(i) != '\0'; };
-  std::uint32_t found = 0;
-  if (field_name_set::find(name, name_length, found) && std::memchr(name, 0, name_length) == nullptr) {
-    std::uint32_t fallback = found;
-    if (found == artist) fallback = album_artist;
-    if (found == album_artist) fallback = artist;
-    if (filled(found)) {
-      index = found;
-      return true;
-    }
-    if (filled(fallback)) {
-      index = fallback;
-      return true;
-    }
-    return false;
+  if (slot == track_artist_slot) {
+    if (!filled(artist) || !filled(album_artist) || std::strcmp(record.get(artist), record.get(album_artist)) == 0)
+      return false;
+    index = artist;
+    return true;
   }
-  if (name_is(name, name_length, "track artist")) {
-    if (filled(artist) && filled(album_artist) && std::strcmp(record.get(artist), record.get(album_artist)) != 0) {
-      index = artist;
-      return true;
-    }
+  const std::uint32_t wanted = slot - first_record_slot;
+  std::uint32_t fallback = wanted;
+  if (wanted == artist) fallback = album_artist;
+  if (wanted == album_artist) fallback = artist;
+  if (filled(wanted)) {
+    index = wanted;
+    return true;
+  }
+  if (filled(fallback)) {
+    index = fallback;
+    return true;
   }
   return false;
 }
 
-bool process_field(const track_display_info& record, const track_location& location, title_field_output& out,
-                   const char* name, std::size_t name_length, bool& found) {
-  for (const builtin_field& field : builtin_fields) {
-    if (!name_is(name, name_length, field.name)) continue;
+} // namespace
+
+track_field_slot slot_of(const char* name, std::size_t name_length) {
+  if (std::memchr(name, 0, name_length) != nullptr) return no_track_field;
+  for (std::size_t i = 0; i < builtin_count; ++i)
+    if (name_is(name, name_length, builtin_fields[i].name)) return static_cast<track_field_slot>(1 + i);
+  std::uint32_t index = 0;
+  if (field_name_set::find(name, name_length, index)) return static_cast<track_field_slot>(first_record_slot + index);
+  if (name_is(name, name_length, "track artist")) return track_artist_slot;
+  return no_track_field;
+}
+
+bool find_record_field(const track_display_info& record, std::uint32_t& index, const char* name,
+                       std::size_t name_length) {
+  const track_field_slot slot = slot_of(name, name_length);
+  return slot >= first_record_slot && record_field_of(record, slot, index);
+}
+
+bool process_slot(const track_display_info& record, const track_location& location, title_field_output& out,
+                  track_field_slot slot, bool& found) {
+  if (slot == no_track_field || slot > track_artist_slot) return false;
+  if (slot < first_record_slot) {
     field_context context{record, location, out};
-    found = field.handler(context);
+    found = builtin_fields[slot - 1].handler(context);
     if (!found) out.write(field_type, "?", 1);
     return true;
   }
   std::uint32_t index = 0;
-  if (!find_record_field(record, index, name, name_length)) return false;
+  if (!record_field_of(record, slot, index)) return false;
   write_multi_value(out, record.get(index));
   found = true;
   return true;
+}
+
+bool process_field(const track_display_info& record, const track_location& location, title_field_output& out,
+                   const char* name, std::size_t name_length, bool& found) {
+  return process_slot(record, location, out, slot_of(name, name_length), found);
 }
 
 } // namespace track_fields
@@ -219,6 +241,12 @@ bool track_field_provider::process_field(title_field_output& out, const char* na
                                          bool& found) {
   if (caller_ && caller_->process_field(out, name, name_length, found)) return true;
   return track_fields::process_field(record_, location_, out, name, name_length, found);
+}
+
+bool track_field_provider::process_bound_field(title_field_output& out, track_field_slot slot, const char* name,
+                                               std::size_t name_length, bool& found) {
+  if (caller_ && caller_->process_field(out, name, name_length, found)) return true;
+  return track_fields::process_slot(record_, location_, out, slot, found);
 }
 
 bool track_field_provider::process_function(title_field_output& out, const char* name, std::size_t name_length,

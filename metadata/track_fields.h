@@ -12,12 +12,22 @@
 
 namespace track_fields {
 
+// Which track field a name stands for (one of the computed fields, a record
+// field or "track artist"), so that scripts match each name once when they
+// are compiled instead of on every evaluation; no_track_field for any other
+// name.
+track_field_slot slot_of(const char* name, std::size_t name_length);
+
 // Whether the name is a track field. A computed field without a value (the
 // length of a track of unknown length) writes "?" itself and answers found
 // false, so an optional block around it vanishes; an unknown name is left to
 // the evaluator.
 bool process_field(const track_display_info& record, const track_location& location, title_field_output& out,
                    const char* name, std::size_t name_length, bool& found);
+
+// process_field for a name already turned into its slot.
+bool process_slot(const track_display_info& record, const track_location& location, title_field_output& out,
+                  track_field_slot slot, bool& found);
 
 // The record field that answers `name`, with Artist and Album Artist standing
 // in for each other and "track artist" answering only when the two differ.
@@ -36,6 +46,8 @@ public:
       : record_(record), location_(location), caller_(caller) {}
 
   bool process_field(title_field_output& out, const char* name, std::size_t name_length, bool& found) override;
+  bool process_bound_field(title_field_output& out, track_field_slot slot, const char* name,
+                           std::size_t name_length, bool& found) override;
   bool process_function(title_field_output& out, const char* name, std::size_t name_length,
                         const title_function_args& args, bool& found) override;
 

@@ -3,89 +3,59 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
+#include <iterator>
 #include <limits>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "fake_field_provider.h"
-#include "foundation/string_buffer.h"
+#include "foundation/string_small.h"
 #include "metadata/title_call.h"
+#include "title_function_test_fixture.h"
 
 namespace {
 
-class TitleEvaluation : public ::testing::Test {
-protected:
-  std::string run(const char* script) {
-    qiv::string_buffer out;
-    title_script::compile(script)->evaluate(provider, out);
-    return out.get_ptr();
-  }
-  fake_field_provider provider;
-};
+using TitleEvaluation = TitleFunctionTest;
 
-TEST_F(TitleEvaluation, LiteralTextIsWrittenAndLiteralOptionalBlocksVanish) {
-  EXPECT_EQ(run("plain text"), "plain text");
-  EXPECT_EQ(run("a[plain]b"), "ab");
-}
-
-TEST_F(TitleEvaluation, UnhandledFieldWritesQuestionMark) {
-  EXPECT_EQ(run("<%nosuch%>"), "<?>");
-  EXPECT_EQ(run("<[%nosuch%]>"), "<>");
-}
-
-TEST_F(TitleEvaluation, OptionalBlockKeepsTextOnlyWhenAFieldInsideWasFound) {
-  provider.fields = {{"album", "Al"}, {"x", "X"}};
-  provider.absent = {"empty"};
-  EXPECT_EQ(run("[%album% - ]t"), "Al - t");
-  EXPECT_EQ(run("[%empty% - ]t"), "t");
-  EXPECT_EQ(run("[a[%x%]b]"), "aXb");
-  EXPECT_EQ(run("[a[%empty%]b]"), "");
-}
-
-TEST_F(TitleEvaluation, OutputIsReplacedNotAppended) {
-  qiv::string_buffer out("stale");
-  title_script::compile("new")->evaluate(provider, out);
-  EXPECT_STREQ(out.get_ptr(), "new");
-}
-
-TEST_F(TitleEvaluation, UnknownFunctionWritesMarkerButStillEvaluatesItsArguments) {
-  EXPECT_EQ(run("$nosuch($puts(v,1))$get(v)"), "[UNKNOWN FUNCTION]1");
-}
-
-TEST_F(TitleEvaluation, ProviderAnswersFunctionsTheTableLacksWithEvaluatedArguments) {
-  provider.fields = {{"x", "X"}};
+TEST_F(TitleEvaluation, NodesWriteTextAndTruth) {
   provider.known_function = "Mine";
-  EXPECT_EQ(run("[$Mine(%x%,,b)]"), "X++b");
-  ASSERT_EQ(provider.last_function_args.size(), 3u);
-  EXPECT_EQ(provider.last_function_args[0], "X");
+  expect_texts({
+      {"plain text", "plain text"},
+      {"a[plain]b", "ab"},                    // literal text alone is false
+      {"<%nosuch%>", "<?>"},                  // a field no one handles
+      {"<[%nosuch%]>", "<>"},
+      {"[%x% - ]t", "x - t"},
+      {"[%empty% - ]t", "t"},                 // handled, not found: the block vanishes
+      {"[a[%x%]b]", "axb"},                   // an inner block passes its truth outward
+      {"[a[%empty%]b]", ""},
+      {"$nosuch($puts(v,1))$get(v)", "[UNKNOWN FUNCTION]1"},  // its arguments still run
+      {"[$Mine(%x%,,b)]", "x++b"},            // the provider answers what the table lacks
+  });
+  EXPECT_EQ(provider.last_function_args, (std::vector<std::string>{"x", "", "b"}));
 }
 
-TEST_F(TitleEvaluation, VariablesAreCaseInsensitiveAndSeenInEvaluationOrder) {
-  provider.fields = {{"title", "Song"}};
-  EXPECT_EQ(run("$puts(n,%title%)$get(n)"), "Song");
-  EXPECT_EQ(run("$put(v,A)$get(v)"), "AA");
-  EXPECT_EQ(run("$puts(v,A)$get(V)"), "A");
-  EXPECT_EQ(run("$puts(v,A)$puts(V,B)$get(v)"), "B");
-  EXPECT_EQ(run("$get(v)$puts(v,A)"), "");
-}
-
-TEST_F(TitleEvaluation, GetOfAnUnstoredNameIsEmptyAndFalse) {
-  provider.fields = {{"x", "X"}};
-  EXPECT_EQ(run("[x$get(never)]"), "");
-  EXPECT_EQ(run("[$puts(v,%x%)$get(v)]"), "X");
-}
-
-TEST_F(TitleEvaluation, VariablesDoNotSurviveIntoTheNextRun) {
+TEST_F(TitleEvaluation, VariablesLiveForOneRunInEvaluationOrder) {
+  expect_texts({
+      {"$puts(n,%x%)$get(n)", "x"},
+      {"$put(v,A)$get(v)", "AA"},
+      {"$puts(v,A)$get(V)", "A"},             // names ignore case
+      {"$puts(v,A)$puts(V,B)$get(v)", "B"},
+      {"$get(v)$puts(v,A)", ""},
+      {"[x$get(never)]", ""},                 // unknown: nothing, false
+      {"[$puts(v,%x%)$get(v)]", "x"},
+      {"<$put(a)$puts(a,b,c)$get()$get(a,b)>", "<>"},
+      // An empty name names no variable, however it came to be empty.
+      {"$puts(,A)$get()", ""},
+      {"$puts([%empty%],A)<$get([%empty%])>", "<>"},
+      {"$put(,A)$get()", "A"},                // put still writes its value
+      {"$puts(v,A)$puts(,B)$get(v)", "A"},
+  });
   auto script = title_script::compile("$get(v)$puts(v,once)");
-  qiv::string_buffer out;
+  qiv::string_small out;
   script->evaluate(provider, out);
   script->evaluate(provider, out);
-  EXPECT_STREQ(out.get_ptr(), "");
-}
-
-TEST_F(TitleEvaluation, VariableFunctionsWithWrongArgumentCountWriteNothing) {
-  EXPECT_EQ(run("<$put(a)$puts(a,b,c)$get()$get(a,b)>"), "<>");
+  EXPECT_STREQ(out.get_ptr(), "");            // nothing survives into the next run
 }
 
 class tagging_filter final : public title_text_filter {
@@ -98,16 +68,16 @@ public:
 };
 
 TEST_F(TitleEvaluation, FilterSeesProviderTextButNotScriptText) {
-  provider.fields = {{"x", "X"}};
   provider.known_function = "f";
   tagging_filter filter;
-  qiv::string_buffer out;
+  qiv::string_small out("stale text that is longer than the result");
   title_script::compile("lit %x% $f(1)")->evaluate(provider, out, &filter);
-  EXPECT_STREQ(out.get_ptr(), "lit <a:X> <b:1>");
+  EXPECT_STREQ(out.get_ptr(), "lit <a:x> <b:1>");
+  title_script::compile("")->evaluate(provider, out);
+  EXPECT_STREQ(out.get_ptr(), "");
 }
 
 TEST_F(TitleEvaluation, OneScriptEvaluatesOnManyThreadsAtOnce) {
-  provider.fields = {{"x", "X"}};
   auto script = title_script::compile("[%x%-]$puts(v,%x%)$get(v)$nosuch()");
   std::vector<std::thread> threads;
   std::vector<int> failures(4, 0);
@@ -116,48 +86,31 @@ TEST_F(TitleEvaluation, OneScriptEvaluatesOnManyThreadsAtOnce) {
       qiv::string_buffer out;
       for (int i = 0; i < 2000; ++i) {
         script->evaluate(provider, out);
-        if (std::string(out.get_ptr()) != "X-X[UNKNOWN FUNCTION]") ++failures[t];
+        if (std::string(out.get_ptr()) != "x-x[UNKNOWN FUNCTION]") ++failures[t];
       }
     });
   }
   for (auto& thread : threads) thread.join();
-  for (int f : failures) EXPECT_EQ(f, 0);
+  EXPECT_EQ(failures, std::vector<int>(4, 0));
 }
 
-// Argument helpers, driven directly with literal arguments.
-class TitleCallArguments : public ::testing::Test {
-protected:
-  title_call call_with(std::vector<std::string> texts) {
-    arguments.clear();
-    for (const auto& text : texts) arguments.emplace_back(new literal_node(text.data(), text.size(), true));
-    return title_call(arguments, out, context);
-  }
+TEST(TitleCallArguments, NumbersCharactersAndLengthsLeaveTheOutputAsItWas) {
   title_node_list arguments;
-  qiv::string_buffer out{"kept"};
+  for (const char* text : {"  42x", "", "abc", "-3", "99999999999999999999", "-99999999999999999999", "+7",
+                           "\xC3\xA9t\xC3\xA9"})
+    arguments.emplace_back(new literal_node(text, std::strlen(text), true));
+  qiv::string_buffer out("kept");
   title_context context = title_context::constant_folding();
-};
-
-TEST_F(TitleCallArguments, IntegersReadLikeDecimalPrefixesAndSaturate) {
-  auto call = call_with({"  42x", "", "abc", "-3", "99999999999999999999", "-99999999999999999999", "+7"});
-  EXPECT_EQ(call.eval_arg_int(0), 42);
-  EXPECT_EQ(call.eval_arg_int(1), 0);
-  EXPECT_EQ(call.eval_arg_int(2), 0);
-  EXPECT_EQ(call.eval_arg_int(3), -3);
-  EXPECT_EQ(call.eval_arg_int(4), std::numeric_limits<std::int64_t>::max());
-  EXPECT_EQ(call.eval_arg_int(5), std::numeric_limits<std::int64_t>::min());
-  EXPECT_EQ(call.eval_arg_int(6), 7);
-  bool truth = false;
-  EXPECT_EQ(call.eval_arg_int(9, &truth), 0);
+  title_call call(arguments, out, context);
+  const std::int64_t expected[] = {42, 0, 0, -3, std::numeric_limits<std::int64_t>::max(),
+                                   std::numeric_limits<std::int64_t>::min(), 7};
+  for (std::size_t i = 0; i < std::size(expected); ++i) EXPECT_EQ(call.eval_arg_int(i), expected[i]) << i;
+  bool truth = true;
+  EXPECT_EQ(call.eval_arg_int(99, &truth), 0);
   EXPECT_FALSE(truth);
-  EXPECT_STREQ(out.get_ptr(), "kept");
-}
-
-TEST_F(TitleCallArguments, CharactersAndLengthsCountCodePoints) {
-  auto call = call_with({"\xC3\xA9t\xC3\xA9", ""});
-  EXPECT_EQ(call.eval_arg_char(0), 0xE9u);
+  EXPECT_EQ(call.eval_arg_char(7), 0xE9u);
   EXPECT_EQ(call.eval_arg_char(1), 0u);
-  EXPECT_EQ(call.eval_arg_length(0), 3u);
-  EXPECT_EQ(call.eval_arg_length(1), 0u);
+  EXPECT_EQ(call.eval_arg_length(7), 3u);
   EXPECT_STREQ(out.get_ptr(), "kept");
 }
 

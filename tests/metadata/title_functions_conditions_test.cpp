@@ -6,76 +6,59 @@ namespace {
 
 using TitleConditions = TitleFunctionTest;
 
-TEST_F(TitleConditions, IfChoosesByTheTruthOfTheCondition) {
-  EXPECT_EQ(run("$if(%x%,yes,no)"), "yes");
-  EXPECT_EQ(run("$if(%empty%,yes,no)"), "no");
-  EXPECT_EQ(run("$if(%empty%,yes)"), "");
-  EXPECT_FALSE(truth_of("$if(%empty%,yes)"));
-  EXPECT_TRUE(truth_of("$if(%x%,%x%)"));
-  EXPECT_FALSE(truth_of("$if(%x%,literal)"));
+TEST_F(TitleConditions, BranchesFollowTheTruthOfTheirCondition) {
+  expect_texts({
+      {"$if(%x%,yes,no)", "yes"},
+      {"$if(%empty%,yes,no)", "no"},
+      {"$if(%empty%,yes)", ""},
+      {"$if($put(v,%x%),a,b)$get(v)", "ax"},  // the condition's text goes, its side effect stays
+      {"$if2(%x%,none)", "x"},
+      {"$if2(%empty%,none)", "none"},
+      {"$if3(%empty%,%n%,none)", "12"},
+      {"$if3(%empty%,%empty%,none)", "none"},
+      {"$if3(%x%)", ""},
+      {"$ifequal(01,1,y,n)", "y"},  // numbers, not texts
+      {"$ifequal(abc,,y,n)", "y"},
+      {"$ifgreater(10,9,y,n)$ifgreater(-10,9,y,n)", "yn"},
+      {"$iflonger(abc,3,y,n)", "n"},
+      {"$iflonger(\xC3\xA9\xC3\xA9\xC3\xA9,2,y,n)", "y"},  // characters, not bytes
+      {"$iflonger(abc,-1,y,n)", "y"},
+      {"$if(a,b,c,d)", "[INVALID $IF SYNTAX]"},
+      {"$if2(a)", "[INVALID $IF2 SYNTAX]"},
+      {"$iflonger(a,1,y)", "[INVALID $IFLONGER SYNTAX]"},
+      {"$ifgreater(a)", "[INVALID $IFGREATER SYNTAX]"},
+      {"$ifequal()", "[INVALID $IFEQUAL SYNTAX]"},
+      {"$select(2,a,b)", "b"},
+      {"$select(0,a,b)$select(3,a,b)$select(-1,a,b)", ""},
+      {"$select(1,$puts(v,a),$puts(w,b))$get(v)$get(w)", "a"},  // only the chosen value runs
+      {"$null($puts(v,a),b)$get(v)", ""},
+      {"$and(%x%,%n%)$or(%x%)$not(%x%)", ""},  // logic writes nothing
+      {"$and($puts(v,1),$puts(w,2))$get(v)$get(w)", "12"},  // and every argument runs
+  });
 }
 
-TEST_F(TitleConditions, ConditionTextNeverStaysButItsSideEffectsDo) {
-  EXPECT_EQ(run("$if($put(v,%x%),a,b)$get(v)"), "ax");
-  EXPECT_EQ(run("$and($puts(v,1),$puts(w,2))$get(v)$get(w)"), "12");
-}
-
-TEST_F(TitleConditions, ConditionalsWithAWrongArgumentCountSaySo) {
-  EXPECT_EQ(run("$if(a,b,c,d)"), "[INVALID $IF SYNTAX]");
-  EXPECT_EQ(run("$if2(a)"), "[INVALID $IF2 SYNTAX]");
-  EXPECT_EQ(run("$iflonger(a,1,y)"), "[INVALID $IFLONGER SYNTAX]");
-  EXPECT_EQ(run("$ifgreater(a)"), "[INVALID $IFGREATER SYNTAX]");
-  EXPECT_EQ(run("$ifequal()"), "[INVALID $IFEQUAL SYNTAX]");
-  EXPECT_FALSE(truth_of("$if(%x%)"));
-  EXPECT_EQ(run("$if3(%x%)"), "");
-}
-
-TEST_F(TitleConditions, If2AndIf3WriteTheFirstFoundValue) {
-  EXPECT_EQ(run("$if2(%x%,none)"), "x");
-  EXPECT_EQ(run("$if2(%empty%,none)"), "none");
-  EXPECT_EQ(run("$if3(%empty%,%n%,none)"), "12");
-  EXPECT_EQ(run("$if3(%empty%,%empty%,none)"), "none");
-  EXPECT_TRUE(truth_of("$if3(%empty%,%x%,none)"));
-  EXPECT_FALSE(truth_of("$if3(%empty%,none)"));
-}
-
-TEST_F(TitleConditions, ComparisonsAreNumericOrByCharacterLength) {
-  EXPECT_EQ(run("$ifequal(01,1,y,n)"), "y");
-  EXPECT_EQ(run("$ifequal(abc,,y,n)"), "y");
-  EXPECT_EQ(run("$ifgreater(10,9,y,n)"), "y");
-  EXPECT_EQ(run("$ifgreater(-10,9,y,n)"), "n");
-  EXPECT_EQ(run("$iflonger(abc,3,y,n)"), "n");
-  EXPECT_EQ(run("$iflonger(\xC3\xA9\xC3\xA9\xC3\xA9,2,y,n)"), "y");
-  EXPECT_EQ(run("$iflonger(abc,-1,y,n)"), "y");
-}
-
-TEST_F(TitleConditions, LogicCombinesTruthsAndWritesNothing) {
-  EXPECT_EQ(run("$and(%x%,%n%)"), "");
-  EXPECT_TRUE(truth_of("$and(%x%,%n%)"));
-  EXPECT_FALSE(truth_of("$and(%x%,%empty%)"));
-  EXPECT_TRUE(truth_of("$and()"));
-  EXPECT_TRUE(truth_of("$or(%empty%,%x%)"));
-  EXPECT_FALSE(truth_of("$or()"));
-  EXPECT_TRUE(truth_of("$xor(%x%,%empty%)"));
-  EXPECT_FALSE(truth_of("$xor(%x%,%n%)"));
-  EXPECT_TRUE(truth_of("$not(%empty%)"));
-  EXPECT_FALSE(truth_of("$not(%x%)"));
-  EXPECT_TRUE(truth_of("$greater(10,9)"));
-  EXPECT_FALSE(truth_of("$greater(9,9)"));
-  EXPECT_TRUE(truth_of("$longer(abc,ab)"));
-  EXPECT_FALSE(truth_of("$longer(ab,ab)"));
-}
-
-TEST_F(TitleConditions, SelectWritesOnlyAnExistingChoice) {
-  EXPECT_EQ(run("$select(2,a,b)"), "b");
-  EXPECT_EQ(run("$select(0,a,b)"), "");
-  EXPECT_EQ(run("$select(3,a,b)"), "");
-  EXPECT_EQ(run("$select(-1,a,b)"), "");
-  EXPECT_EQ(run("$select(1,$puts(v,a),$puts(w,b))$get(v)$get(w)"), "a");
-}
-
-TEST_F(TitleConditions, NullNeitherWritesNorEvaluates) {
-  EXPECT_EQ(run("$null($puts(v,a),b)$get(v)"), "");
+TEST_F(TitleConditions, TruthOfConditionsAndLogic) {
+  expect_truths({
+      {"$if(%empty%,yes)", false},
+      {"$if(%x%,%x%)", true},
+      {"$if(%x%,literal)", false},  // the branch's truth, not the condition's
+      {"$if(%x%)", false},
+      {"$if3(%empty%,%x%,none)", true},
+      {"$if3(%empty%,none)", false},
+      {"$and(%x%,%n%)", true},
+      {"$and(%x%,%empty%)", false},
+      {"$and()", true},
+      {"$or(%empty%,%x%)", true},
+      {"$or()", false},
+      {"$xor(%x%,%empty%)", true},
+      {"$xor(%x%,%n%)", false},
+      {"$not(%empty%)", true},
+      {"$not(%x%)", false},
+      {"$greater(10,9)", true},
+      {"$greater(9,9)", false},
+      {"$longer(abc,ab)", true},
+      {"$longer(ab,ab)", false},
+  });
 }
 
 }  // namespace

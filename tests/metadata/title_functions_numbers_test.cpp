@@ -8,80 +8,56 @@ namespace {
 
 using TitleNumbers = TitleFunctionTest;
 
-TEST_F(TitleNumbers, NumPadsWithZerosCountingTheSign) {
-  EXPECT_EQ(run("$num(-5,3)"), "-05");
-  EXPECT_EQ(run("$num(5,3)"), "005");
-  EXPECT_EQ(run("$dec(1234,2)"), "1234");
-  EXPECT_EQ(run("$num(7,40)"), std::string(31, '0') + "7");
-  EXPECT_EQ(run("$num(7,-1)"), std::string(31, '0') + "7");
-  EXPECT_EQ(run("$num(-9223372036854775808,0)"), "-9223372036854775808");
-  EXPECT_TRUE(truth_of("$num(%n%,3)"));
-}
-
-TEST_F(TitleNumbers, HexUsesTheLow32BitsInUpperCase) {
-  EXPECT_EQ(run("$hex(255,4)"), "00FF");
-  EXPECT_EQ(run("$hex(255,-4)"), "FF");
-  EXPECT_EQ(run("$hex(-1,0)"), "FFFFFFFF");
-  EXPECT_EQ(run("$hex(4294967296,1)"), "0");
+TEST_F(TitleNumbers, FormatsAndArithmetic) {
+  expect_texts({
+      {"$num(-5,3)", "-05"},  // the sign counts toward the width
+      {"$dec(1234,2)", "1234"},
+      {"$num(7,40)", std::string(31, '0') + "7"},
+      {"$num(7,-1)", std::string(31, '0') + "7"},  // a negative width asks for the cap
+      {"$num(-9223372036854775808,0)", "-9223372036854775808"},
+      {"x$num(%n%,4)y", "x0012y"},
+      {"$hex(255,4)", "00FF"},
+      {"$hex(255,-4)", "FF"},
+      {"$hex(-1,0)", "FFFFFFFF"},
+      {"$hex(4294967296,1)", "0"},  // the low 32 bits
+      {"$add()$mul()", "01"},
+      {"$add(1,2,3)", "6"},
+      {"$sub(10,3,2)", "5"},
+      {"$mul(2,-3)", "-6"},
+      {"$max(3,-7,5)$min(3,-7,5)", "5-7"},
+      {"$add(12abc,abc)", "12"},
+      {"$sub()", ""},
+      {"$div(10,0)$mod(7,0)", "107"},  // a zero divisor is skipped
+      {"$div(-7,2)$mod(-7,2)", "-3-1"},
+      {"$div(100,0,5)", "20"},
+      {"$add(9223372036854775807,1)", "-9223372036854775808"},  // wraps instead of trapping
+      {"$div(-9223372036854775808,-1)", "-9223372036854775808"},
+      {"$mod(-9223372036854775808,-1)", "0"},
+      {"$muldiv(-9223372036854775808,1,-1)", "-9223372036854775808"},
+      {"$muldiv(5,3,0)", "-1"},
+      {"$muldiv($puts(v,1),3,0)$get(v)", "-1"},  // a and b are not evaluated
+      {"$muldiv(-7,3,2)", "-10"},
+      {"$roman(1994)", "MCMXCIV"},
+      {"$roman(-14)", "XIV"},
+      {"$roman(0)$roman(100001)$roman(-2147483648)", ""},
+  });
   EXPECT_EQ(run("$hex(1,99)").size(), 32u);
-}
-
-TEST_F(TitleNumbers, ArithmeticFoldsLeftToRight) {
-  EXPECT_EQ(run("$add()"), "0");
-  EXPECT_EQ(run("$add(1,2,3)"), "6");
-  EXPECT_EQ(run("$sub(10,3,2)"), "5");
-  EXPECT_EQ(run("$mul()"), "1");
-  EXPECT_EQ(run("$mul(2,-3)"), "-6");
-  EXPECT_EQ(run("$max(3,-7,5)"), "5");
-  EXPECT_EQ(run("$min(3,-7,5)"), "-7");
-  EXPECT_EQ(run("$add(12abc,abc)"), "12");
-  EXPECT_EQ(run("$sub()"), "");
-  EXPECT_TRUE(truth_of("$add(1,%n%)"));
-  EXPECT_FALSE(truth_of("$add(1,2)"));
-}
-
-TEST_F(TitleNumbers, DivisionTruncatesAndSkipsZeroDivisors) {
-  EXPECT_EQ(run("$div(10,0)"), "10");
-  EXPECT_EQ(run("$mod(7,0)"), "7");
-  EXPECT_EQ(run("$div(-7,2)"), "-3");
-  EXPECT_EQ(run("$mod(-7,2)"), "-1");
-  EXPECT_EQ(run("$div(100,0,5)"), "20");
-}
-
-TEST_F(TitleNumbers, OverflowWrapsInsteadOfTrapping) {
-  EXPECT_EQ(run("$add(9223372036854775807,1)"), "-9223372036854775808");
-  EXPECT_EQ(run("$div(-9223372036854775808,-1)"), "-9223372036854775808");
-  EXPECT_EQ(run("$mod(-9223372036854775808,-1)"), "0");
-  EXPECT_EQ(run("$muldiv(-9223372036854775808,1,-1)"), "-9223372036854775808");
-}
-
-TEST_F(TitleNumbers, MuldivWithAZeroDivisorWritesMinusOne) {
-  EXPECT_EQ(run("$muldiv(5,3,0)"), "-1");
-  EXPECT_TRUE(truth_of("$muldiv(5,3,0)"));
-  EXPECT_EQ(run("$muldiv($puts(v,1),3,0)$get(v)"), "-1");
-  EXPECT_EQ(run("$muldiv(-7,3,2)"), "-10");
-}
-
-TEST_F(TitleNumbers, RomanNumeralsWithinRange) {
-  EXPECT_EQ(run("$roman(1994)"), "MCMXCIV");
-  EXPECT_EQ(run("$roman(-14)"), "XIV");
-  EXPECT_EQ(run("$roman(0)"), "");
-  EXPECT_EQ(run("$roman(100001)"), "");
-  EXPECT_EQ(run("$roman(-2147483648)"), "");
+  expect_truths({{"$num(%n%,3)", true}, {"$add(1,%n%)", true}, {"$add(1,2)", false}, {"$muldiv(5,3,0)", true}});
 }
 
 TEST_F(TitleNumbers, ProgressBarsHaveTheirLengthInCells) {
-  EXPECT_EQ(run("$progress(50,100,10,X,-)"), "-----X----");
-  EXPECT_EQ(run("$progress(500,100,4,X,-)"), "---X");
-  EXPECT_EQ(run("$progress(-5,100,4,X,-)"), "X---");
-  EXPECT_EQ(run("$progress(1,0,0,X,-)"), "X");
-  EXPECT_EQ(run("$progress(0,1,9999,X,)"), "X");
-  EXPECT_EQ(run("$progress2(50,100,4,#,-)"), "##--");
-  EXPECT_EQ(run("$progress2(200,100,4,#,-)"), "####");
-  EXPECT_EQ(run("$progress2(-3,100,4,#,-)"), "----");
-  EXPECT_EQ(run("$progress(0,1,-5,X,-)"), "X");
-  EXPECT_TRUE(truth_of("$progress(%n%,%n%,2,X,-)"));
-  EXPECT_FALSE(truth_of("$progress(%n%,100,2,X,-)"));
+  expect_texts({
+      {"$progress(50,100,10,X,-)", "-----X----"},
+      {"$progress(500,100,4,X,-)", "---X"},
+      {"$progress(-5,100,4,X,-)", "X---"},
+      {"$progress(1,0,0,X,-)", "X"},  // range and length clamped up to 1
+      {"$progress(0,1,9999,X,)", "X"},
+      {"$progress(0,1,-5,X,-)", "X"},
+      {"$progress2(50,100,4,#,-)", "##--"},
+      {"$progress2(200,100,4,#,-)", "####"},
+      {"$progress2(-3,100,4,#,-)", "----"},
+  });
+  expect_truths({{"$progress(%n%,%n%,2,X,-)", true}, {"$progress(%n%,100,2,X,-)", false}});
 }
 
 }  // namespace

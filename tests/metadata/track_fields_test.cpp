@@ -13,120 +13,75 @@ namespace {
 
 using namespace field_name_set;
 
-class text_output final : public title_field_output {
-public:
-  void write(const GUID&, const char* text, std::size_t length) override {
-    this->text.append(text, length == title_until_nul ? std::strlen(text) : length);
+struct record_field {
+  std::uint32_t index;
+  const char* text;
+};
+
+// Scripts run through a real track handle, as lists and sort keys run them.
+// (How a scheme shows its paths is the scheme's: paths here have none.)
+class TrackFields : public ::testing::Test {
+protected:
+  std::string run(const char* script, std::initializer_list<record_field> fields = {}, float length = 0.0f,
+                  const char* path = "C:\\Music\\a.mp3", std::uint32_t subsong = 0) {
+    track_display_info record;
+    for (const record_field& field : fields) record.set(field.index, field.text);
+    record.set_length(length);
+    const track_handle_ptr handle = track_handle_registry::get_handle(track_location(path, subsong));
+    handle->set_info(record, 0, 0, true);
+    qiv::string_small out;
+    handle->evaluate_script_locked(nullptr, out, *title_script::compile(script));
+    return out.get_ptr();
   }
-  std::string text;
 };
 
-struct field_result {
-  bool handled;
-  bool found;
-  std::string text;
-};
-
-field_result field(const track_display_info& record, const char* path, std::uint32_t subsong, const char* name) {
-  text_output out;
-  bool found = false;
-  const bool handled =
-      track_fields::process_field(record, track_location(path, subsong), out, name, std::strlen(name), found);
-  return {handled, found, out.text};
+TEST_F(TrackFields, ComputedFieldsOfTheLocationAndLength) {
+  EXPECT_EQ(run("%FileName%|%filename_ext%|%directory%|%path%"), "a|a.mp3|Music|C:\\Music\\a.mp3");
+  EXPECT_EQ(run("%filename_sort%|%path_sort%|%subsong%", {}, 0, "C:\\Music\\a.mp3", 2),
+            "a|0000000002|C:\\Music\\a.mp3|0000000002|2");
+  EXPECT_EQ(run("%path%", {}, 0, ""), "n/a");
+  EXPECT_EQ(run("<%directory%>[%directory%]", {}, 0, "a.mp3"), "<?>");  // no folder: "?" and not found
+  EXPECT_EQ(run("%length_seconds%|%length%|%length_ex%", {}, 179.5f), "180|3:00|2:59.500");
+  EXPECT_EQ(run("<%length%>[%length_seconds%]", {}, 0.0f), "<?>");
 }
 
-std::string text_of(const track_display_info& record, const char* name, const char* path = "unclaimed://C:\\Music\\a.mp3") {
-  return field(record, path, 0, name).text;
+TEST_F(TrackFields, TitleAndTrackNumber) {
+  EXPECT_EQ(run("%title%"), "a");  // no title: the file name
+  EXPECT_EQ(run("%title%", {{title, "Song; Remix"}}), "Song, Remix");
+  EXPECT_EQ(run("%tracknumber%", {{track_number, "3"}}), "03");
+  EXPECT_EQ(run("%tracknumber%", {{track_number, "12"}}), "12");
+  EXPECT_EQ(run("%tracknumber%", {{track_number, "3/12"}}), "3/12");
+  EXPECT_EQ(run("<%tracknumber%>[%tracknumber%]"), "<?>");
 }
 
-track_display_info with(std::uint32_t index, const char* text) {
-  track_display_info record;
-  record.set(index, text);
-  return record;
+TEST_F(TrackFields, RecordFieldsWithArtistFallBacks) {
+  EXPECT_EQ(run("%artist%", {{album_artist, "Band"}}), "Band");
+  EXPECT_EQ(run("%ALBUM ARTIST%", {{artist, "Singer"}}), "Singer");
+  EXPECT_EQ(run("%TRACK ARTIST%", {{artist, "Singer"}, {album_artist, "Band"}}), "Singer");
+  EXPECT_EQ(run("<%track artist%>", {{artist, "Singer"}, {album_artist, "Singer"}}), "<?>");
+  EXPECT_EQ(run("<%track artist%>", {{artist, "Singer"}}), "<?>");
+  EXPECT_EQ(run("%genre%|%discnumber%|%date%|%album%", {{genre, "Rock; Pop"}, {disc_number, "2"}, {date, "1999"},
+                                                        {album, "A"}}),
+            "Rock, Pop|2|1999|A");
+  EXPECT_EQ(run("<%date%>[%comment%]<%comment%>"), "<?><?>");  // empty or not a record field
 }
 
-TEST(TrackFieldsNames, CompareWithoutCaseOverTheWholeName) {
-  const track_display_info record = with(artist, "A");
-  EXPECT_EQ(text_of(record, "FileName"), text_of(record, "filename"));
-  EXPECT_EQ(text_of(record, "ARTIST"), "A");
-  EXPECT_FALSE(field(record, "x", 0, "artists").handled);
-  EXPECT_FALSE(field(record, "x", 0, "comment").handled);
+// Functions over fields of a real track: the text before and after a call
+// stays, and fields feed calls nested in calls.
+TEST_F(TrackFields, ComposeWithFunctions) {
+  const std::initializer_list<record_field> fields = {{title, "Tune"}, {artist, "Sigur"}, {track_number, "7"}};
+  EXPECT_EQ(run("[%album% - ]%tracknumber%. $upper(%title%)!", fields), "07. TUNE!");
+  EXPECT_EQ(run("q$ansi(%title%)$ascii(%artist%)", fields), "qTuneSigur");
+  EXPECT_EQ(run("$puts([%album%],x)<$get([%album%])>$if($stricmp(%artist%,SIGUR),same)", fields), "<>same");
+  EXPECT_EQ(run("$replace(%title%,u,oo)|$strstr(%path%,a.mp3)", fields), "Toone|10");
+  EXPECT_EQ(run("$num(%tracknumber%,3)|$directory(%path%)", fields), "007|Music");
 }
 
-TEST(TrackFieldsPaths, NamePartsOfThePath) {
-  const track_display_info empty;
-  const char* path = "unclaimed://C:\\Music\\a.mp3";
-  EXPECT_EQ(text_of(empty, "filename_ext", path), "a.mp3");
-  EXPECT_EQ(text_of(empty, "filename", path), "a");
-  EXPECT_EQ(text_of(empty, "directory", path), "Music");
-  EXPECT_EQ(field(empty, path, 2, "filename_sort").text, "a|0000000002");
-  EXPECT_EQ(field(empty, path, 2, "subsong").text, "2");
-  EXPECT_EQ(field(empty, "", 0, "path").text, "n/a");
-  const field_result no_folder = field(empty, "a.mp3", 0, "directory");
-  EXPECT_TRUE(no_folder.handled);
-  EXPECT_FALSE(no_folder.found);
-  EXPECT_EQ(no_folder.text, "?");
-}
-
-TEST(TrackFieldsTitle, FallsBackToTheFileName) {
-  EXPECT_EQ(text_of(track_display_info(), "title"), "a");
-  EXPECT_EQ(text_of(with(title, "Song; Remix"), "title"), "Song, Remix");
-}
-
-TEST(TrackFieldsTrackNumber, PadsOneDigitAndIsMissingWhenEmpty) {
-  EXPECT_EQ(text_of(with(track_number, "3"), "tracknumber"), "03");
-  EXPECT_EQ(text_of(with(track_number, "12"), "tracknumber"), "12");
-  EXPECT_EQ(text_of(with(track_number, "3/12"), "tracknumber"), "3/12");
-  const field_result missing = field(track_display_info(), "x", 0, "tracknumber");
-  EXPECT_TRUE(missing.handled);
-  EXPECT_FALSE(missing.found);
-  EXPECT_EQ(missing.text, "?");
-}
-
-TEST(TrackFieldsLength, RoundsAndIsMissingWhenUnknown) {
-  track_display_info record;
-  record.set_length(179.5f);
-  EXPECT_EQ(text_of(record, "length_seconds"), "180");
-  EXPECT_EQ(text_of(record, "length"), "3:00");
-  record.set_length(0.0f);
-  const field_result unknown = field(record, "x", 0, "length");
-  EXPECT_FALSE(unknown.found);
-  EXPECT_EQ(unknown.text, "?");
-}
-
-TEST(TrackFieldsArtists, ArtistAndAlbumArtistStandInForEachOther) {
-  EXPECT_EQ(text_of(with(album_artist, "Band"), "artist"), "Band");
-  EXPECT_EQ(text_of(with(artist, "Singer"), "album artist"), "Singer");
-
-  track_display_info both = with(artist, "Singer");
-  both.set(album_artist, "Band");
-  EXPECT_EQ(text_of(both, "TRACK ARTIST"), "Singer");
-  both.set(album_artist, "Singer");
-  EXPECT_FALSE(field(both, "x", 0, "track artist").handled);
-  EXPECT_FALSE(field(with(artist, "Singer"), "x", 0, "track artist").handled);
-}
-
-TEST(TrackFieldsRecord, SeveralValuesShowWithCommas) {
-  EXPECT_EQ(text_of(with(genre, "Rock; Pop"), "genre"), "Rock, Pop");
-  EXPECT_EQ(text_of(with(disc_number, "2"), "discnumber"), "2");
-  EXPECT_FALSE(field(track_display_info(), "x", 0, "date").handled);
-}
-
-std::string evaluated(const track_handle_ptr& handle, const char* script_text) {
-  qiv::string_small out;
-  handle->evaluate_script_locked(nullptr, out, *title_script::compile(script_text));
-  return out.get_ptr();
-}
-
-TEST(TrackHandleScripts, EvaluateAgainstTheCachedRecord) {
-  const track_handle_ptr handle =
-      track_handle_registry::get_handle(track_location("unclaimed://C:\\Music\\song.flac", 0));
-  EXPECT_EQ(evaluated(handle, "%title%[ - %length%]"), "song");
-  track_display_info record = with(title, "Tune");
-  record.set(track_number, "3");
-  record.set_length(61.0f);
-  ASSERT_TRUE(handle->set_info(record, 100, 0, false));
-  EXPECT_EQ(evaluated(handle, "%tracknumber%. %title%[ - %length%] %comment%"), "03. Tune - 1:01 ?");
+TEST(TrackFieldSlots, NamesCompareWithoutCaseOverTheWholeName) {
+  EXPECT_EQ(track_fields::slot_of("FileName", 8), track_fields::slot_of("filename", 8));
+  EXPECT_EQ(track_fields::slot_of("track ARTIST", 12), track_fields::slot_of("Track Artist", 12));
+  for (const char* other : {"artists", "comment", "file", "", "title\0x"})
+    EXPECT_EQ(track_fields::slot_of(other, std::strlen(other) + (other[0] == 't' ? 2 : 0)), no_track_field) << other;
 }
 
 } // namespace

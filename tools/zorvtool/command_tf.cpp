@@ -1,81 +1,18 @@
 // zorvtool tf SCRIPT [name=value ...]: evaluates a title-formatting script
 // against a track described on the command line, to try a script without a
-// library.
+// library. The track is a real track handle with the record an info reader
+// would give it, evaluated the way the player's lists evaluate it.
 #include <cmath>
 #include <cstdlib>
 #include <string>
-#include <utility>
-#include <vector>
 
-#include "foundation/case_folding.h"
 #include "foundation/string_buffer.h"
-#include "foundation/time_format.h"
 #include "metadata/title_script.h"
+#include "metadata/track_handle_registry.h"
+#include "metadata/track_info.h"
 #include "tools/zorvtool/zorvtool_command.h"
 
 namespace {
-
-// A track made of name=value pairs; @length, @path and @subsong give its
-// location and length.
-class argument_track final : public field_provider {
-public:
-  std::vector<std::pair<std::string, std::string>> fields;  // in the order given
-  std::string path;
-  unsigned long subsong = 0;
-  double length = 0;
-
-  bool process_field(title_field_output& out, const char* name, std::size_t name_length,
-                     bool& found) override {
-    found = false;
-    if (is(name, name_length, "path")) {
-      write(out, title_text_type_b, path.empty() ? std::string("n/a") : path, found);
-      return true;
-    }
-    if (is(name, name_length, "subsong")) {
-      write(out, title_text_type_b, std::to_string(subsong), found);
-      return true;
-    }
-    if (is(name, name_length, "length") || is(name, name_length, "length_seconds")) {
-      if (!(length > 0)) {
-        out.write(title_text_type_a, "?");
-        return true;
-      }
-      auto seconds = static_cast<std::uint64_t>(std::floor(length + 0.5));
-      if (is(name, name_length, "length"))
-        write(out, title_text_type_b, qiv::format_timespan(seconds).get_ptr(), found);
-      else
-        write(out, title_text_type_b, std::to_string(seconds), found);
-      return true;
-    }
-    // Several values of one name read as one text, the way lists show them.
-    std::string joined;
-    bool any = false;
-    for (const auto& [field, value] : fields) {
-      if (qiv::compare_nocase_ex(field.data(), field.size(), name, name_length) != 0) continue;
-      if (any) joined += ", ";
-      joined += value;
-      any = true;
-    }
-    if (!any) return false;
-    write(out, title_text_type_a, joined, found);
-    return true;
-  }
-
-  bool process_function(title_field_output&, const char*, std::size_t, const title_function_args&,
-                        bool& found) override {
-    found = false;
-    return false;
-  }
-
-private:
-  static bool is(const char* name, std::size_t length, const char* builtin) {
-    return qiv::compare_nocase_ex(name, length, builtin, std::char_traits<char>::length(builtin)) == 0;
-  }
-  static void write(title_field_output& out, const GUID& type, const std::string& text, bool& found) {
-    out.write(type, text.data(), text.size());
-    found = true;
-  }
-};
 
 bool parse_number(const std::string& text, double& value) {
   char* end = nullptr;
@@ -83,12 +20,23 @@ bool parse_number(const std::string& text, double& value) {
   return !text.empty() && *end == '\0' && std::isfinite(value);
 }
 
+// A name given again adds a value, as a tag with several values would.
+void add_value(track_info& info, const std::string& name, const std::string& value) {
+  const std::uint32_t field = info.find_field(name.data(), name.size());
+  if (field == track_info::not_found)
+    info.append_field(name.data(), name.size(), value.data(), value.size());
+  else
+    info.add_field_value(field, value.data(), value.size());
+}
+
 int run_tf(const zorvtool::arguments& args) {
   if (args.empty()) {
     zorvtool::print_error("usage: zorvtool tf SCRIPT [name=value ...]\n");
     return 2;
   }
-  argument_track track;
+  track_info_impl info;
+  std::string path;
+  std::uint32_t subsong = 0;
   for (std::size_t i = 1; i < args.size(); ++i) {
     const std::string& pair = args[i];
     std::size_t equals = pair.find('=');
@@ -100,31 +48,36 @@ int run_tf(const zorvtool::arguments& args) {
     std::string value = pair.substr(equals + 1);
     double number = 0;
     if (name == "@path") {
-      track.path = value;
+      path = value;
     } else if (name == "@length") {
       // Beyond 2^53 seconds a length is no track's and no longer a whole number.
       if (!parse_number(value, number) || number < 0 || number > 9007199254740992.0) {
         zorvtool::print_error("zorvtool tf: @length needs a number of seconds, got \"" + value + "\"\n");
         return 2;
       }
-      track.length = number;
+      info.set_length(number);
     } else if (name == "@subsong") {
       if (!parse_number(value, number) || number < 0 || number > 4294967295.0 || number != std::floor(number)) {
         zorvtool::print_error("zorvtool tf: @subsong needs a whole number, got \"" + value + "\"\n");
         return 2;
       }
-      track.subsong = static_cast<unsigned long>(number);
+      subsong = static_cast<std::uint32_t>(number);
     } else {
-      track.fields.emplace_back(std::move(name), std::move(value));
+      add_value(info, name, value);
     }
   }
+  track_display_info record;
+  record.fill_from(info);
+  const track_handle_ptr track = track_handle_registry::get_handle(track_location(path.c_str(), subsong));
+  track->set_info(record, 0, 0, true);
   qiv::string_buffer out;
-  title_script::compile(args[0].c_str())->evaluate(track, out);
+  track->evaluate_script_locked(nullptr, out, *title_script::compile(args[0].c_str()));
   zorvtool::print(std::string(out.get_ptr(), out.get_length()) + "\n");
   return 0;
 }
 
 const zorvtool::command_registration registration(
-    {"tf", "tf SCRIPT [name=value ...]  evaluate a title-formatting script", run_tf});
+    {"tf", "tf SCRIPT [name=value ...]  evaluate a title-formatting script (@path, @subsong, @length: the track)",
+     run_tf});
 
 }  // namespace
