@@ -6,53 +6,62 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "core/io_exception_base.h"
 #include "core/service_registry.h"
+#include "io_test_support.h"
 
 namespace {
 
 // Polls a condition that another thread makes true; the bound only keeps a
 // broken lock from hanging the suite.
 bool eventually(const std::function<bool()>& condition) {
-  for (int i = 0; i < 10000; ++i) {
-    if (condition()) return true;
-    Sleep(1);
-  }
+  for (int i = 0; i < 10000 && !condition(); ++i) Sleep(1);
   return condition();
 }
 
 std::atomic<int> grant_sequence{0};
 
-// A thread that asks for a lock, keeps it until told to let go, and records
-// in which order it was granted (or why it failed).
+// A thread that asks for a lock and keeps it until told to let go; it records
+// in which order it was granted, or why it failed.
 class lock_taker {
 public:
-  lock_taker(const char* name, bool exclusive) : name_(name), exclusive_(exclusive) {
+  lock_taker(const char* name, bool exclusive) {
     granted_.create();
     let_go_.create();
-    worker_ = std::thread([this] { run(); });
+    worker_ = std::thread([this, name = std::string(name), exclusive] {
+      try {
+        service_ptr<named_lock> lock;
+        (exclusive ? named_lock::acquire_exclusive : named_lock::acquire)(lock, name.c_str(), abort);
+        grant_order = ++grant_sequence;
+        SetEvent(granted_.get());
+        // Answers has_waiters questions until let go, so that the question
+        // is asked of the lock this thread holds.
+        while (!win32_event::wait(let_go_.get(), 0.001)) {
+          if (question_) {
+            answer_ = lock->has_waiters();
+            question_ = false;
+          }
+        }
+      } catch (const std::exception& e) {
+        error = e.what();
+      }
+    });
   }
   ~lock_taker() {
     abort.raise();
-    SetEvent(let_go_.get());
-    worker_.join();
+    finish();
   }
 
-  bool granted() { return win32_event::wait(granted_.get(), 10.0); }
-  bool is_granted() { return win32_event::wait(granted_.get(), 0.0); }
-  void let_go_and_finish() {
-    SetEvent(let_go_.get());
-    worker_.join();
-    worker_ = std::thread([] {});
-  }
+  bool granted(double seconds = 10.0) { return win32_event::wait(granted_.get(), seconds); }
   void finish() {
-    worker_.join();
-    worker_ = std::thread([] {});
+    SetEvent(let_go_.get());
+    if (worker_.joinable()) worker_.join();
   }
   bool lock_has_waiters() {
-    has_waiters_query_ = true;
-    return eventually([this] { return !has_waiters_query_; }) && has_waiters_answer_;
+    question_ = true;
+    return eventually([this] { return !question_; }) && answer_;
   }
 
   raisable_abort_signal abort;
@@ -60,42 +69,16 @@ public:
   std::string error;
 
 private:
-  void run() {
-    try {
-      service_ptr<named_lock> lock;
-      if (exclusive_)
-        named_lock::acquire_exclusive(lock, name_.c_str(), abort);
-      else
-        named_lock::acquire(lock, name_.c_str(), abort);
-      grant_order = ++grant_sequence;
-      SetEvent(granted_.get());
-      // Answers has_waiters questions from the test thread until let go, so
-      // the question is asked of the lock this thread holds.
-      while (!win32_event::wait(let_go_.get(), 0.001)) {
-        if (has_waiters_query_) {
-          has_waiters_answer_ = lock->has_waiters();
-          has_waiters_query_ = false;
-        }
-      }
-    } catch (const std::exception& e) {
-      error = e.what();
-    }
-  }
-
-  std::string name_;
-  bool exclusive_;
-  win32_event granted_;
-  win32_event let_go_;
-  std::atomic<bool> has_waiters_query_{false};
-  std::atomic<bool> has_waiters_answer_{false};
+  win32_event granted_, let_go_;
+  std::atomic<bool> question_{false}, answer_{false};
   std::thread worker_;
 };
 
-bool state_is(const char* name, std::uint32_t exclusive_holders, std::uint32_t shared_holders,
-              std::uint32_t exclusive_waiting, std::uint32_t shared_waiting) {
-  const named_lock_state state = named_lock_query_state(name);
-  return state.exclusive_holders == exclusive_holders && state.shared_holders == shared_holders &&
-         state.exclusive_waiting == exclusive_waiting && state.shared_waiting == shared_waiting;
+// Holders and waiters of a name: exclusive held, shared held, exclusive
+// waiting, shared waiting.
+bool state_is(const char* name, std::uint32_t eh, std::uint32_t sh, std::uint32_t ew, std::uint32_t sw) {
+  const named_lock_state s = named_lock_query_state(name);
+  return s.exclusive_holders == eh && s.shared_holders == sh && s.exclusive_waiting == ew && s.shared_waiting == sw;
 }
 
 class NamedLock : public ::testing::Test {
@@ -104,45 +87,32 @@ protected:
   raisable_abort_signal abort;
 };
 
-TEST_F(NamedLock, ReadersShareANameAndTheLastReleaseForgetsIt) {
-  service_ptr<named_lock> first, second;
-  named_lock::acquire(first, "C:\\Music\\a.flac", abort);
-  named_lock::acquire(second, "C:\\Music\\a.flac", abort);
-  EXPECT_TRUE(state_is("C:\\Music\\a.flac", 0, 2, 0, 0));
-  EXPECT_FALSE(first->has_waiters());
-  first.reset();
-  EXPECT_TRUE(state_is("C:\\Music\\a.flac", 0, 1, 0, 0));
-  second.reset();
-  EXPECT_EQ(named_lock_tracked_name_count(), 0u);
-}
-
 TEST_F(NamedLock, WaitingWriterHoldsBackNewReadersUntilItIsDone) {
   const char* name = "C:\\Music\\b.mp3";
-  service_ptr<named_lock> reader;
+  service_ptr<named_lock> reader, second_reader;
   named_lock::acquire(reader, name, abort);
+  named_lock::acquire(second_reader, name, abort);
+  EXPECT_FALSE(reader->has_waiters());
+  second_reader.reset();
 
   lock_taker writer(name, true);
   ASSERT_TRUE(eventually([&] { return state_is(name, 0, 1, 1, 0); }));
   EXPECT_TRUE(reader->has_waiters());
-
-  // Another reader arrives while the writer waits: it queues behind it
-  // although only readers hold the name.
+  // A reader arriving while the writer waits queues behind it although only
+  // readers hold the name.
   lock_taker late_reader(name, false);
   ASSERT_TRUE(eventually([&] { return state_is(name, 0, 1, 1, 1); }));
-  EXPECT_FALSE(writer.is_granted());
-  EXPECT_FALSE(late_reader.is_granted());
+  EXPECT_FALSE(writer.granted(0.05));
 
   reader.reset();
   ASSERT_TRUE(writer.granted());
   EXPECT_TRUE(state_is(name, 1, 0, 0, 1));
-  EXPECT_FALSE(late_reader.is_granted());
   EXPECT_TRUE(writer.lock_has_waiters());
-
-  writer.let_go_and_finish();
+  writer.finish();
   ASSERT_TRUE(late_reader.granted());
   EXPECT_TRUE(state_is(name, 0, 1, 0, 0));
   EXPECT_FALSE(late_reader.lock_has_waiters());
-  late_reader.let_go_and_finish();
+  late_reader.finish();
   EXPECT_LT(writer.grant_order, late_reader.grant_order);
 }
 
@@ -151,7 +121,6 @@ TEST_F(NamedLock, WritersAreGrantedOneAtATimeInTheOrderTheyAsked) {
   service_ptr<named_lock> holder;
   named_lock::acquire_exclusive(holder, name, abort);
   EXPECT_FALSE(holder->has_waiters());
-
   lock_taker first(name, true);
   ASSERT_TRUE(eventually([&] { return state_is(name, 1, 0, 1, 0); }));
   lock_taker second(name, true);
@@ -161,10 +130,10 @@ TEST_F(NamedLock, WritersAreGrantedOneAtATimeInTheOrderTheyAsked) {
   holder.reset();
   ASSERT_TRUE(first.granted());
   EXPECT_TRUE(state_is(name, 1, 0, 1, 0));
-  EXPECT_FALSE(second.is_granted());
-  first.let_go_and_finish();
+  EXPECT_FALSE(second.granted(0.05));
+  first.finish();
   ASSERT_TRUE(second.granted());
-  second.let_go_and_finish();
+  second.finish();
   EXPECT_LT(first.grant_order, second.grant_order);
 }
 
@@ -176,26 +145,9 @@ TEST_F(NamedLock, DifferentNamesNeverWaitForEachOtherAndLetterCaseCounts) {
   EXPECT_TRUE(upper.granted());
   EXPECT_TRUE(other.granted());
   EXPECT_FALSE(lower->has_waiters());
-  upper.let_go_and_finish();
-  other.let_go_and_finish();
 }
 
-TEST_F(NamedLock, AbortEndsAWaitAndLeavesTheHoldersAsTheyWere) {
-  const char* name = "C:\\Music\\g.opus";
-  service_ptr<named_lock> writer;
-  named_lock::acquire_exclusive(writer, name, abort);
-  lock_taker reader(name, false);
-  ASSERT_TRUE(eventually([&] { return state_is(name, 1, 0, 0, 1); }));
-
-  reader.abort.raise();
-  reader.finish();
-  EXPECT_EQ(reader.error, "User abort");
-  EXPECT_TRUE(state_is(name, 1, 0, 0, 0));
-  EXPECT_FALSE(writer->has_waiters());
-  writer.reset();
-}
-
-TEST_F(NamedLock, AbortedWriterNoLongerHoldsBackTheReadersQueuedBehindIt) {
+TEST_F(NamedLock, AnAbortedWaitLeavesNoTraceAndNoLongerHoldsBackTheReadersBehindIt) {
   const char* name = "C:\\Music\\h.m4a";
   service_ptr<named_lock> reader;
   named_lock::acquire(reader, name, abort);
@@ -210,28 +162,43 @@ TEST_F(NamedLock, AbortedWriterNoLongerHoldsBackTheReadersQueuedBehindIt) {
   // Only readers are left: the queued one shares the name at once.
   ASSERT_TRUE(late_reader.granted());
   EXPECT_TRUE(state_is(name, 0, 2, 0, 0));
-  late_reader.let_go_and_finish();
-  reader.reset();
+  EXPECT_FALSE(reader->has_waiters());
 }
 
-TEST_F(NamedLock, RegistryServiceTakesModeOneAsExclusive) {
-  service_ptr<named_lock> lock;
-  named_lock::acquire(lock, "C:\\Music\\j.wav", abort);
-  // The registry's other modes are all shared.
-  service_ptr<named_lock_registry> registry;
-  {
-    service_registry_table table;
-    table.build(service_factory::global_list_head);
-    registry = service_ptr<named_lock_registry>(
-        static_cast<named_lock_registry*>(service_lookup_unique(table, named_lock_registry::class_guid).get()));
+TEST_F(NamedLock, RegistryServiceTakesModeOneAsExclusiveAndEveryOtherAsShared) {
+  io_test::build_registry();
+  const auto registry = service_lookup_unique_t<named_lock_registry>();
+  const char* name = "C:\\Music\\j.wav";
+  service_ptr<named_lock> first, second;
+  registry->acquire(first, name, 0, abort);
+  registry->acquire(second, name, 7, abort);
+  EXPECT_TRUE(state_is(name, 0, 2, 0, 0));
+  first.reset();
+  second.reset();
+  registry->acquire(first, name, 1, abort);
+  EXPECT_TRUE(state_is(name, 1, 0, 0, 0));
+}
+
+TEST_F(NamedLock, ManyThreadsNeverSeeAWriterBesideAnybodyElse) {
+  std::atomic<int> readers{0}, writers{0}, overlaps{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 8; ++t) {
+    threads.emplace_back([&, t] {
+      raisable_abort_signal never;
+      for (int round = 0; round < 150; ++round) {
+        const bool exclusive = (round + t) % 3 == 0;
+        service_ptr<named_lock> lock;
+        (exclusive ? named_lock::acquire_exclusive : named_lock::acquire)(lock, "C:\\Music\\busy.flac", never);
+        std::atomic<int>& mine = exclusive ? writers : readers;
+        ++mine;
+        if (writers > 1 || (writers == 1 && readers > 0)) ++overlaps;
+        Sleep(round % 4 == 0 ? 1 : 0);
+        --mine;
+      }
+    });
   }
-  service_ptr<named_lock> shared;
-  registry->acquire(shared, "C:\\Music\\j.wav", 7, abort);
-  EXPECT_TRUE(state_is("C:\\Music\\j.wav", 0, 2, 0, 0));
-  lock.reset();
-  shared.reset();
-  registry->acquire(lock, "C:\\Music\\j.wav", 1, abort);
-  EXPECT_TRUE(state_is("C:\\Music\\j.wav", 1, 0, 0, 0));
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(overlaps, 0);
 }
 
-} // namespace
+}  // namespace
