@@ -86,6 +86,13 @@ inline std::string utf8(const std::wstring& text) {
   return result;
 }
 
+// The system's temporary folder, ending in a backslash.
+inline std::string temp_folder() {
+  wchar_t folder[MAX_PATH + 1];
+  GetTempPathW(MAX_PATH + 1, folder);
+  return utf8(folder);
+}
+
 // How many names match a pattern such as "C:\\folder\\temp-*.tmp".
 inline int count_matching(const std::string& pattern) {
   WIN32_FIND_DATAW data;

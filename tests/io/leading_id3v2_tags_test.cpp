@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <vector>
 
 #include "io/io_exceptions.h"
 #include "io/memory_file.h"
@@ -35,7 +34,6 @@ protected:
     io_test::build_registry();
     open_temp_memory_no_abort(scratch_link_);  // links the temporary schemes' registrations
   }
-  void TearDown() override { service_registry::table().build(service_factory::global_list_head); }
 
   static std::uint64_t strip(const service_ptr<io_test::model_file>& file, const abort_signal& abort = no_abort()) {
     file_ptr holder(file.get());
@@ -152,54 +150,18 @@ TEST_F(LeadingId3v2Tags, NativeFilesAreStrippedInPlaceOrThroughATemporaryFileAtT
   }
 }
 
-// Stands in for a temporary scheme and records that it was chosen.
-class scratch_spy : public scheme_handler {
-public:
-  scratch_spy(const char* scheme, std::vector<std::string>& opened) : scheme_(scheme), opened_(opened) {}
-  bool canonicalize_path(const char*, qiv::string_object&) override { return false; }
-  bool claims_path(const char* path) override { return scheme_ == path; }
-  bool display_path(const char*, qiv::string_object&) override { return false; }
-  void open(file_ptr& out, const char*, open_mode, const abort_signal&) override {
-    opened_.push_back(scheme_);
-    out = make_memory_file();
-  }
-  void remove(const char*, const abort_signal&) override {}
-  void move(const char*, const char*, const abort_signal&) override {}
-  bool is_remote(const char*) override { return false; }
-  void read_stats(const char*, file_stats&, bool&, const abort_signal&) override {}
-  bool make_relative_path(const char*, const char*, qiv::string_object&) override { return false; }
-  bool resolve_relative_path(const char*, const char*, qiv::string_object&) override { return false; }
-  void create_directory(const char*, const abort_signal&) override {}
-  void list_directory(const char*, directory_callback&, const abort_signal&) override {}
-  bool wants_open_for_type() override { return false; }
-
-private:
-  std::string scheme_;
-  std::vector<std::string>& opened_;
-};
-
-class spy_factory final : public service_factory {
-public:
-  spy_factory(service_factory** list, const char* scheme, std::vector<std::string>& opened)
-      : service_factory(scheme_handler::class_guid, list), instance_(scheme, opened) {}
-  void create(service_handle& out) override { out = &instance_; }
-
-private:
-  service_single_instance<scratch_spy> instance_;
-};
-
 TEST_F(LeadingId3v2Tags, RemaindersAboveSixteenMebibytesAreKeptOnDiskAndSmallerOnesInMemory) {
-  std::vector<std::string> opened;
-  service_factory* list = nullptr;
-  spy_factory file_spy(&list, "tempfile://", opened);
-  spy_factory memory_spy(&list, "tempmem://", opened);
-  service_registry::table().build(list);
+  const int before = io_test::count_matching(io_test::temp_folder() + "omg*.tmp");
   for (const std::size_t rest : {20 * 1024 * 1024, 1024 * 1024}) {
     auto file = make_model_file(tag(10) + std::string(rest, 'R'));
+    int while_copying_back = -1;
+    file->before_write = [&](std::uint32_t) {
+      while_copying_back = io_test::count_matching(io_test::temp_folder() + "omg*.tmp");
+    };
     strip(file);
     EXPECT_EQ(file->bytes.size(), rest);
+    EXPECT_EQ(while_copying_back, rest > 16 * 1024 * 1024 ? before + 1 : before) << rest;
   }
-  EXPECT_EQ(opened, (std::vector<std::string>{"tempfile://", "tempmem://"}));
 }
 
 }  // namespace

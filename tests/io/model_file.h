@@ -19,8 +19,7 @@ namespace io_test {
 
 struct read_call {
   std::uint64_t position;
-  std::uint32_t asked;
-  std::uint32_t got;
+  std::uint32_t asked, got;
   bool operator==(const read_call&) const = default;
 };
 
@@ -28,17 +27,13 @@ class model_file : public vantrel_io::file_object {
 public:
   std::string bytes;
   std::uint64_t position = 0;
-  bool seekable = true;
-  bool size_known = true;
-  bool remote = false;
+  bool seekable = true, size_known = true, remote = false;
   std::vector<read_call> reads;
   std::vector<std::uint64_t> resizes;
-  int seeks = 0;
-  int rewinds = 0;
+  int seeks = 0, rewinds = 0;
   // Reads, writes, seeks and resizes are counted as steps; step number
   // fail_at_step fails before it does anything, as a vanished disk would.
-  int steps = 0;
-  int fail_at_step = 0;
+  int steps = 0, fail_at_step = 0;
   // A write stores this many of its bytes, then fails as a full disk would.
   std::uint64_t fail_write_after = ~std::uint64_t(0);
   // Called before every read and write with the byte count; may throw.

@@ -9,13 +9,11 @@
 #include <vector>
 
 #include "core/io_exception_base.h"
-#include "core/service_registry.h"
-#include "io_test_support.h"
 
 namespace {
 
-// Polls a condition that another thread makes true; the bound only keeps a
-// broken lock from hanging the suite.
+// Polls a condition that another thread makes true; the bound keeps a broken
+// lock from hanging the suite.
 bool eventually(const std::function<bool()>& condition) {
   for (int i = 0; i < 10000 && !condition(); ++i) Sleep(1);
   return condition();
@@ -163,20 +161,6 @@ TEST_F(NamedLock, AnAbortedWaitLeavesNoTraceAndNoLongerHoldsBackTheReadersBehind
   ASSERT_TRUE(late_reader.granted());
   EXPECT_TRUE(state_is(name, 0, 2, 0, 0));
   EXPECT_FALSE(reader->has_waiters());
-}
-
-TEST_F(NamedLock, RegistryServiceTakesModeOneAsExclusiveAndEveryOtherAsShared) {
-  io_test::build_registry();
-  const auto registry = service_lookup_unique_t<named_lock_registry>();
-  const char* name = "C:\\Music\\j.wav";
-  service_ptr<named_lock> first, second;
-  registry->acquire(first, name, 0, abort);
-  registry->acquire(second, name, 7, abort);
-  EXPECT_TRUE(state_is(name, 0, 2, 0, 0));
-  first.reset();
-  second.reset();
-  registry->acquire(first, name, 1, abort);
-  EXPECT_TRUE(state_is(name, 1, 0, 0, 0));
 }
 
 TEST_F(NamedLock, ManyThreadsNeverSeeAWriterBesideAnybodyElse) {

@@ -40,16 +40,16 @@ std::string form(Function function, const char* path) {
 }
 
 TEST_F(PathSchemes, PathTextForms) {
+  scheme_handler& files = file_scheme_handler();
+  const char* base = "file://C:\\Music\\list.m3u";
   const auto long_path = [](const char* p, qiv::string_object& o) { return file_url_to_long_path(p, o); };
   const auto native = [](const char* p, qiv::string_object& o) { return file_url_to_native(p, o); };
-  const auto win32 = [](const char* p, qiv::string_object& o) { win32_path(p, o); };
   const auto display = [](const char* p, qiv::string_object& o) { get_display_path(o, p); };
   const auto canonical = [](const char* p, qiv::string_object& o) { canonicalize_path(p, o); };
-  EXPECT_EQ(form(win32, "file://C:\\a"), "\\\\?\\C:\\a");
-  EXPECT_EQ(form(win32, "C:\\a"), "\\\\?\\C:\\a");
-  EXPECT_EQ(form(win32, "file://\\\\server\\share\\a"), "\\\\server\\share\\a");  // network paths keep theirs
+  const auto relative = [&](const char* p, qiv::string_object& o) { return files.make_relative_path(p, base, o); };
+  const auto resolved = [&](const char* p, qiv::string_object& o) { return files.resolve_relative_path(p, base, o); };
   EXPECT_EQ(form(long_path, "file://C:\\a.mp3"), "\\\\?\\C:\\a.mp3");
-  EXPECT_EQ(form(long_path, "file://\\\\srv\\share\\a.mp3"), "\\\\srv\\share\\a.mp3");
+  EXPECT_EQ(form(long_path, "file://\\\\srv\\share\\a.mp3"), "\\\\srv\\share\\a.mp3");  // network paths keep theirs
   EXPECT_EQ(form(long_path, "tempmem://"), "refused");
   EXPECT_EQ(form(native, "file://C:\\x\\y"), "C:\\x\\y");
   EXPECT_EQ(form(native, "C:\\x\\y"), "refused");
@@ -57,11 +57,14 @@ TEST_F(PathSchemes, PathTextForms) {
   EXPECT_EQ(form(display, "file://C:\\Music\\a.mp3"), "C:\\Music\\a.mp3");
   EXPECT_EQ(form(display, "unknown://a/b"), "unknown://a/b");
   EXPECT_EQ(form(canonical, "unknown://a/b"), "unknown://a/b");
-  const auto native_canonical = [](const char* p, qiv::string_object& o) { return native_canonicalize_path(p, o, false); };
-  EXPECT_EQ(form(native_canonical, "http://host/a.mp3"), "refused");
+  EXPECT_EQ(form(relative, "file://C:\\MUSIC\\Album\\a.mp3"), "file://Album\\a.mp3");
+  EXPECT_EQ(form(relative, "file://D:\\a.mp3"), "refused");
+  EXPECT_EQ(form(relative, "C:\\Music\\a.mp3"), "refused");
+  EXPECT_EQ(form(resolved, "file://Album\\a.mp3"), "file://C:\\Music\\Album\\a.mp3");
+  EXPECT_EQ(form(resolved, "Album\\a.mp3"), "refused");
 }
 
-TEST_F(PathSchemes, TheFileSchemeClaimsItsOwnAndBareWindowsPaths) {
+TEST_F(PathSchemes, TheFileSchemeClaimsItsOwnAndBareWindowsPathsWithTheirStoredCase) {
   scheme_handler& files = file_scheme_handler();
   for (const char* claimed : {"C:\\Music\\a.mp3", "file://C:/Music/a.mp3", "\\\\srv\\share\\a.mp3"}) {
     scheme_handler_ptr found;
@@ -73,30 +76,14 @@ TEST_F(PathSchemes, TheFileSchemeClaimsItsOwnAndBareWindowsPaths) {
   EXPECT_THROW(exists("unknown://a/b", no_abort()), exception_io_no_handler_for_path);
   EXPECT_TRUE(is_remote("unknown://a/b"));
   EXPECT_FALSE(is_remote("file://C:\\a"));
-}
 
-TEST_F(PathSchemes, CanonicalPathsCarryTheSchemeAndTheCaseStoredOnDisk) {
   io_test::write_file(folder.path("MixedCase.txt"), "x");
-  qiv::string_buffer stored;
+  qiv::string_buffer stored, out;
   ASSERT_TRUE(get_actual_path_case(folder.path("MixedCase.txt").c_str(), stored));
-  qiv::string_buffer out;
   for (const std::string& path : {"file:///" + folder.path("mixedcase.TXT"), folder.path("MIXEDCASE.txt")}) {
     canonicalize_path(path.c_str(), out);
     EXPECT_EQ(std::string(out.get_ptr()), std::string("file://") + stored.get_ptr()) << path;
   }
-}
-
-TEST_F(PathSchemes, RelativePathsAreTakenFromAndJoinedToTheBaseFolder) {
-  scheme_handler& files = file_scheme_handler();
-  const char* base = "file://C:\\Music\\list.m3u";
-  qiv::string_buffer out;
-  ASSERT_TRUE(files.make_relative_path("file://C:\\MUSIC\\Album\\a.mp3", base, out));
-  EXPECT_STREQ(out.get_ptr(), "file://Album\\a.mp3");
-  EXPECT_FALSE(files.make_relative_path("file://D:\\a.mp3", base, out));
-  EXPECT_FALSE(files.make_relative_path("C:\\Music\\a.mp3", base, out));
-  ASSERT_TRUE(files.resolve_relative_path("file://Album\\a.mp3", base, out));
-  EXPECT_STREQ(out.get_ptr(), "file://C:\\Music\\Album\\a.mp3");
-  EXPECT_FALSE(files.resolve_relative_path("Album\\a.mp3", base, out));
 }
 
 TEST_F(PathSchemes, FilesAndFoldersAreMadeMovedAndRemovedWithoutLosingAnything) {

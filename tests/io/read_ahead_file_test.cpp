@@ -119,6 +119,26 @@ TEST(ReadAheadFile, FailedWriteLeavesNoStaleBytesAndThePositionWhereItWas) {
   EXPECT_EQ(inner->bytes.substr(0, 20), expected);
 }
 
+TEST(ReadAheadFile, AnInnerFailureAtAnyStepLeavesNoStaleBufferBehind) {
+  const std::string bytes = content.substr(0, 50000);
+  for (int step = 1; step < 12; ++step) {
+    auto inner = make_model_file(bytes);
+    file_ptr file = wrap(inner, 65536);
+    inner->fail_at_step = step;
+    for (const std::uint32_t length : {1u, 5000u, 20000u, 30000u}) {
+      const std::uint64_t before = file->get_position(no_abort());
+      std::string got;
+      if (!io_test::failure_of([&] { got = read_text(*file, length); }).empty()) {
+        // What was delivered before the failure is behind the position.
+        const std::uint64_t now = file->get_position(no_abort());
+        ASSERT_TRUE(now >= before && now <= before + length) << step;
+        got = bytes.substr(before, now - before) + read_text(*file, length - static_cast<std::uint32_t>(now - before));
+      }
+      ASSERT_TRUE(got == bytes.substr(before, length)) << "failed at step " << step << ", read from " << before;
+    }
+  }
+}
+
 // Random writes, seeks, resizes and reads through the buffered file must give
 // exactly what the same operations give on a plain byte array.
 void check_against_byte_model(file_object& file, std::uint32_t seed, int operations, std::uint32_t largest_size,
