@@ -127,6 +127,12 @@ inline std::string read_file(const std::string& path) {
   return content;
 }
 
+// Opens an existing file as another program that shares nothing (or only
+// `sharing`) would.
+inline HANDLE hold_file(const std::string& path, DWORD sharing = 0) {
+  return CreateFileW(wide(path).c_str(), GENERIC_READ, sharing, nullptr, OPEN_EXISTING, 0, nullptr);
+}
+
 inline void remove_tree(const std::wstring& path) {
   WIN32_FIND_DATAW data;
   const HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &data);

@@ -14,66 +14,46 @@ namespace {
 
 // Polls a condition that another thread makes true; the bound keeps a broken
 // lock from hanging the suite.
-bool eventually(const std::function<bool()>& condition) {
-  for (int i = 0; i < 10000 && !condition(); ++i) Sleep(1);
+bool eventually(const std::function<bool()>& condition, int milliseconds = 10000) {
+  for (int i = 0; i < milliseconds && !condition(); ++i) Sleep(1);
   return condition();
 }
 
 std::atomic<int> grant_sequence{0};
 
-// A thread that asks for a lock and keeps it until told to let go; it records
-// in which order it was granted, or why it failed.
+// Asks for a lock on a thread of its own; the test then holds, queries and
+// releases the granted lock through `lock` (locks know no owner thread).
 class lock_taker {
 public:
-  lock_taker(const char* name, bool exclusive) {
-    granted_.create();
-    let_go_.create();
-    worker_ = std::thread([this, name = std::string(name), exclusive] {
-      try {
-        service_ptr<named_lock> lock;
-        (exclusive ? named_lock::acquire_exclusive : named_lock::acquire)(lock, name.c_str(), abort);
-        grant_order = ++grant_sequence;
-        SetEvent(granted_.get());
-        // Answers has_waiters questions until let go, so that the question
-        // is asked of the lock this thread holds.
-        while (!win32_event::wait(let_go_.get(), 0.001)) {
-          if (question_) {
-            answer_ = lock->has_waiters();
-            question_ = false;
+  lock_taker(const char* name, bool exclusive)
+      : thread_([=, this] {
+          try {
+            (exclusive ? named_lock::acquire_exclusive : named_lock::acquire)(lock, name, abort);
+            order = ++grant_sequence;
+          } catch (const std::exception& e) {
+            error = e.what();
           }
-        }
-      } catch (const std::exception& e) {
-        error = e.what();
-      }
-    });
-  }
+          done = true;
+        }) {}
   ~lock_taker() {
     abort.raise();
-    finish();
+    thread_.join();
   }
-
-  bool granted(double seconds = 10.0) { return win32_event::wait(granted_.get(), seconds); }
-  void finish() {
-    SetEvent(let_go_.get());
-    if (worker_.joinable()) worker_.join();
-  }
-  bool lock_has_waiters() {
-    question_ = true;
-    return eventually([this] { return !question_; }) && answer_;
+  bool granted(int milliseconds = 10000) {
+    return eventually([this] { return done.load(); }, milliseconds) && lock.get() != nullptr;
   }
 
   raisable_abort_signal abort;
-  int grant_order = 0;
+  service_ptr<named_lock> lock;
+  std::atomic<bool> done{false};
+  int order = 0;
   std::string error;
 
 private:
-  win32_event granted_, let_go_;
-  std::atomic<bool> question_{false}, answer_{false};
-  std::thread worker_;
+  std::thread thread_;
 };
 
-// Holders and waiters of a name: exclusive held, shared held, exclusive
-// waiting, shared waiting.
+// Exclusive holders, shared holders, exclusive waiters, shared waiters.
 bool state_is(const char* name, std::uint32_t eh, std::uint32_t sh, std::uint32_t ew, std::uint32_t sw) {
   const named_lock_state s = named_lock_query_state(name);
   return s.exclusive_holders == eh && s.shared_holders == sh && s.exclusive_waiting == ew && s.shared_waiting == sw;
@@ -100,18 +80,17 @@ TEST_F(NamedLock, WaitingWriterHoldsBackNewReadersUntilItIsDone) {
   // readers hold the name.
   lock_taker late_reader(name, false);
   ASSERT_TRUE(eventually([&] { return state_is(name, 0, 1, 1, 1); }));
-  EXPECT_FALSE(writer.granted(0.05));
+  EXPECT_FALSE(writer.granted(50));
 
   reader.reset();
   ASSERT_TRUE(writer.granted());
   EXPECT_TRUE(state_is(name, 1, 0, 0, 1));
-  EXPECT_TRUE(writer.lock_has_waiters());
-  writer.finish();
+  EXPECT_TRUE(writer.lock->has_waiters());
+  writer.lock.reset();
   ASSERT_TRUE(late_reader.granted());
   EXPECT_TRUE(state_is(name, 0, 1, 0, 0));
-  EXPECT_FALSE(late_reader.lock_has_waiters());
-  late_reader.finish();
-  EXPECT_LT(writer.grant_order, late_reader.grant_order);
+  EXPECT_FALSE(late_reader.lock->has_waiters());
+  EXPECT_LT(writer.order, late_reader.order);
 }
 
 TEST_F(NamedLock, WritersAreGrantedOneAtATimeInTheOrderTheyAsked) {
@@ -128,11 +107,10 @@ TEST_F(NamedLock, WritersAreGrantedOneAtATimeInTheOrderTheyAsked) {
   holder.reset();
   ASSERT_TRUE(first.granted());
   EXPECT_TRUE(state_is(name, 1, 0, 1, 0));
-  EXPECT_FALSE(second.granted(0.05));
-  first.finish();
+  EXPECT_FALSE(second.granted(50));
+  first.lock.reset();
   ASSERT_TRUE(second.granted());
-  second.finish();
-  EXPECT_LT(first.grant_order, second.grant_order);
+  EXPECT_LT(first.order, second.order);
 }
 
 TEST_F(NamedLock, DifferentNamesNeverWaitForEachOtherAndLetterCaseCounts) {
@@ -155,7 +133,7 @@ TEST_F(NamedLock, AnAbortedWaitLeavesNoTraceAndNoLongerHoldsBackTheReadersBehind
   ASSERT_TRUE(eventually([&] { return state_is(name, 0, 1, 1, 1); }));
 
   writer.abort.raise();
-  writer.finish();
+  EXPECT_FALSE(writer.granted());
   EXPECT_EQ(writer.error, "User abort");
   // Only readers are left: the queued one shares the name at once.
   ASSERT_TRUE(late_reader.granted());

@@ -9,6 +9,7 @@
 
 #include "foundation/actual_path_case.h"
 #include "foundation/string_buffer.h"
+#include "foundation/win32_handles.h"
 #include "io/file_scheme.h"
 #include "io/io_exceptions.h"
 #include "io/native_file.h"
@@ -118,26 +119,9 @@ TEST_F(PathSchemes, FilesAndFoldersAreMadeMovedAndRemovedWithoutLosingAnything) 
   EXPECT_FALSE(io_test::exists(folder.path("sub")));
 }
 
-// Holds a file open with no sharing, as another program might.
-class locked_file {
-public:
-  explicit locked_file(const std::string& path)
-      : handle_(CreateFileW(io_test::wide(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, 0,
-                            nullptr)) {}
-  ~locked_file() { unlock(); }
-  void unlock() {
-    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-    handle_ = INVALID_HANDLE_VALUE;
-  }
-  bool ok() const { return handle_ != INVALID_HANDLE_VALUE; }
-
-private:
-  HANDLE handle_;
-};
-
 TEST_F(PathSchemes, RetryingOnALockedFileWaitsItsTimeoutThenGivesUp) {
-  locked_file lock(folder.path("a.txt"));
-  ASSERT_TRUE(lock.ok());
+  io_test::write_file(folder.path("a.txt"), "abc");
+  win32_handle lock(io_test::hold_file(folder.path("a.txt")));
   const auto start = std::chrono::steady_clock::now();
   EXPECT_THROW(remove_retrying(folder.file_url("a.txt").c_str(), no_abort(), 0.5), exception_io_sharing_violation);
   const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
@@ -151,8 +135,7 @@ TEST_F(PathSchemes, RetryingOnALockedFileWaitsItsTimeoutThenGivesUp) {
 
 TEST_F(PathSchemes, RetryingSucceedsOnceTheOtherProgramLetsGoAndEndsAtOnceOnAbortOrOtherFailures) {
   io_test::write_file(folder.path("a.txt"), "abc");
-  locked_file lock(folder.path("a.txt"));
-  ASSERT_TRUE(lock.ok());
+  win32_handle lock(io_test::hold_file(folder.path("a.txt")));
   raisable_abort_signal abort;
   std::thread raiser([&] {
     Sleep(100);
@@ -166,7 +149,7 @@ TEST_F(PathSchemes, RetryingSucceedsOnceTheOtherProgramLetsGoAndEndsAtOnceOnAbor
 
   std::thread releaser([&] {
     Sleep(200);
-    lock.unlock();
+    lock.reset();
   });
   EXPECT_NO_THROW(open_retrying(file, folder.file_url("a.txt").c_str(), open_mode::read, no_abort(), 10));
   releaser.join();

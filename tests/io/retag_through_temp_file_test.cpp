@@ -88,8 +88,7 @@ TEST_F(RetagThroughTempFile, AnAbandonedOrCancelledRewriteLeavesTheTargetAndNoTe
       if (cancel) {
         // Another program keeps the target open: the replacement waits for
         // it until the user cancels.
-        win32_handle holder(CreateFileW(io_test::wide(folder.path("a.flac")).c_str(), GENERIC_READ, 0, nullptr,
-                                        OPEN_EXISTING, 0, nullptr));
+        win32_handle holder(io_test::hold_file(folder.path("a.flac")));
         raisable_abort_signal abort;
         std::thread user([&] {
           Sleep(100);

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "foundation/string_buffer.h"
+#include "foundation/win32_handles.h"
 #include "io/io_exceptions.h"
 #include "io/memory_file.h"
 #include "io/path_schemes.h"
@@ -113,12 +114,10 @@ TEST_F(TempSchemes, TempFileThatCannotBeOpenedLeavesNoEmptyNameBehind) {
   io_test::write_file(name, "");
   // Somebody holds the fresh name (allowing deletion only): our open, which
   // shares nothing, fails.
-  const HANDLE holder = CreateFileW(io_test::wide(name).c_str(), GENERIC_READ, FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+  win32_handle holder(io_test::hold_file(name, FILE_SHARE_DELETE));
   file_ptr file;
   EXPECT_THROW(open_created_temp_name(file, name.c_str()), exception_io_sharing_violation);
-  CloseHandle(holder);
+  holder.reset();
   EXPECT_FALSE(io_test::exists(name));
 }
 
