@@ -5,7 +5,7 @@
 #include <chrono>
 #include <string>
 #include <thread>
-#include <type_traits>
+#include <functional>
 
 #include "foundation/actual_path_case.h"
 #include "foundation/string_buffer.h"
@@ -28,41 +28,39 @@ protected:
   scratch_folder folder;
 };
 
-// What each text function makes of a path; "refused" when it answers false.
-template <typename Function>
-std::string form(Function function, const char* path) {
-  qiv::string_buffer out("unchanged");
-  if constexpr (std::is_same_v<decltype(function(path, out)), bool>) {
-    if (!function(path, out)) return "refused";
-  } else {
-    function(path, out);
-  }
-  return out.get_ptr();
-}
-
 TEST_F(PathSchemes, PathTextForms) {
   scheme_handler& files = file_scheme_handler();
   const char* base = "file://C:\\Music\\list.m3u";
-  const auto long_path = [](const char* p, qiv::string_object& o) { return file_url_to_long_path(p, o); };
-  const auto native = [](const char* p, qiv::string_object& o) { return file_url_to_native(p, o); };
-  const auto display = [](const char* p, qiv::string_object& o) { get_display_path(o, p); };
-  const auto canonical = [](const char* p, qiv::string_object& o) { canonicalize_path(p, o); };
-  const auto relative = [&](const char* p, qiv::string_object& o) { return files.make_relative_path(p, base, o); };
-  const auto resolved = [&](const char* p, qiv::string_object& o) { return files.resolve_relative_path(p, base, o); };
-  EXPECT_EQ(form(long_path, "file://C:\\a.mp3"), "\\\\?\\C:\\a.mp3");
-  EXPECT_EQ(form(long_path, "file://\\\\srv\\share\\a.mp3"), "\\\\srv\\share\\a.mp3");  // network paths keep theirs
-  EXPECT_EQ(form(long_path, "tempmem://"), "refused");
-  EXPECT_EQ(form(native, "file://C:\\x\\y"), "C:\\x\\y");
-  EXPECT_EQ(form(native, "C:\\x\\y"), "refused");
-  EXPECT_EQ(form(native, "FILE://C:\\x"), "refused");
-  EXPECT_EQ(form(display, "file://C:\\Music\\a.mp3"), "C:\\Music\\a.mp3");
-  EXPECT_EQ(form(display, "unknown://a/b"), "unknown://a/b");
-  EXPECT_EQ(form(canonical, "unknown://a/b"), "unknown://a/b");
-  EXPECT_EQ(form(relative, "file://C:\\MUSIC\\Album\\a.mp3"), "file://Album\\a.mp3");
-  EXPECT_EQ(form(relative, "file://D:\\a.mp3"), "refused");
-  EXPECT_EQ(form(relative, "C:\\Music\\a.mp3"), "refused");
-  EXPECT_EQ(form(resolved, "file://Album\\a.mp3"), "file://C:\\Music\\Album\\a.mp3");
-  EXPECT_EQ(form(resolved, "Album\\a.mp3"), "refused");
+  using text_function = std::function<bool(const char*, qiv::string_object&)>;
+  const text_function long_path = file_url_to_long_path, native = file_url_to_native;
+  const text_function display = [](const char* p, qiv::string_object& o) { return get_display_path(o, p), true; };
+  const text_function canonical = [](const char* p, qiv::string_object& o) { return canonicalize_path(p, o), true; };
+  const text_function relative = [&](const char* p, qiv::string_object& o) { return files.make_relative_path(p, base, o); };
+  const text_function resolved = [&](const char* p, qiv::string_object& o) { return files.resolve_relative_path(p, base, o); };
+  const struct {
+    const text_function& function;
+    const char* path;
+    const char* expected;  // "refused" when the function answers false
+  } cases[] = {
+      {long_path, "file://C:\\a.mp3", "\\\\?\\C:\\a.mp3"},
+      {long_path, "file://\\\\srv\\share\\a.mp3", "\\\\srv\\share\\a.mp3"},  // network paths keep theirs
+      {long_path, "tempmem://", "refused"},
+      {native, "file://C:\\x\\y", "C:\\x\\y"},
+      {native, "C:\\x\\y", "refused"},
+      {native, "FILE://C:\\x", "refused"},
+      {display, "file://C:\\Music\\a.mp3", "C:\\Music\\a.mp3"},
+      {display, "unknown://a/b", "unknown://a/b"},
+      {canonical, "unknown://a/b", "unknown://a/b"},
+      {relative, "file://C:\\MUSIC\\Album\\a.mp3", "file://Album\\a.mp3"},
+      {relative, "file://D:\\a.mp3", "refused"},
+      {relative, "C:\\Music\\a.mp3", "refused"},
+      {resolved, "file://Album\\a.mp3", "file://C:\\Music\\Album\\a.mp3"},
+      {resolved, "Album\\a.mp3", "refused"},
+  };
+  for (const auto& c : cases) {
+    qiv::string_buffer out("unchanged");
+    EXPECT_EQ(c.function(c.path, out) ? std::string(out.get_ptr()) : "refused", c.expected) << c.path;
+  }
 }
 
 TEST_F(PathSchemes, TheFileSchemeClaimsItsOwnAndBareWindowsPathsWithTheirStoredCase) {
