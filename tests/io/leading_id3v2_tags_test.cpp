@@ -77,7 +77,7 @@ TEST_F(LeadingId3v2Tags, StripRemovesTheTagsOnlyWhenSomethingFollowsThem) {
   for (const auto& c : cases) {
     auto file = make_model_file(c.content);
     EXPECT_EQ(strip(file), c.length);
-    EXPECT_EQ(file->bytes, c.after);
+    EXPECT_TRUE(file->bytes == c.after) << c.length;
   }
   auto stream = make_model_file(tag(4) + "rest");
   stream->seekable = false;
@@ -96,7 +96,7 @@ TEST_F(LeadingId3v2Tags, AFailureAtAnyStepNeverLeavesTheFileCutShort) {
     try {
       strip(file);
       stripped = true;
-      EXPECT_EQ(file->bytes, audio);
+      EXPECT_TRUE(file->bytes == audio);
     } catch (const exception_io&) {
       ASSERT_EQ(file->bytes.size(), original.size()) << "failed at step " << step;
       // The not yet overwritten end is still the original's.
@@ -107,7 +107,7 @@ TEST_F(LeadingId3v2Tags, AFailureAtAnyStepNeverLeavesTheFileCutShort) {
   auto file = make_model_file(original);
   file->fail_write_after = 100;
   EXPECT_THROW(strip(file), exception_io_device_full);
-  EXPECT_EQ(file->bytes.substr(100), original.substr(100));
+  EXPECT_TRUE(file->bytes.substr(100) == original.substr(100));
 }
 
 TEST_F(LeadingId3v2Tags, CancellingStopsTheStripOnlyBeforeTheFileChanges) {
@@ -118,13 +118,13 @@ TEST_F(LeadingId3v2Tags, CancellingStopsTheStripOnlyBeforeTheFileChanges) {
     if (bytes > 10) abort.raise();
   };
   EXPECT_THROW(strip(file, abort), exception_aborted);
-  EXPECT_EQ(file->bytes, tag(30) + audio);
+  EXPECT_TRUE(file->bytes == tag(30) + audio);
 
   raisable_abort_signal later;
   file->before_read = nullptr;
   file->before_write = [&](std::uint32_t) { later.raise(); };
   EXPECT_EQ(strip(file, later), 40u);
-  EXPECT_EQ(file->bytes, audio);
+  EXPECT_TRUE(file->bytes == audio);
 }
 
 TEST_F(LeadingId3v2Tags, NativeFilesAreStrippedInPlaceOrThroughATemporaryFileAtTheCommit) {

@@ -178,7 +178,7 @@ void check_against_byte_model(file_object& file, std::uint32_t seed, int operati
     } else {
       const std::uint32_t asked = pick(0, pick(0, 3) == 0 ? 100000 : 600);
       const std::string got = read_text(file, asked);
-      ASSERT_EQ(got, model.substr(position, asked));
+      ASSERT_TRUE(got == model.substr(position, asked));
       position += got.size();
     }
     ASSERT_EQ(file.get_size(no_abort()), model.size());
