@@ -1,10 +1,12 @@
 #include "io/native_file.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "foundation/string_buffer.h"
 #include "foundation/text_or_resource_id.h"
+#include "foundation/utf8.h"
 #include "foundation/win32_error.h"
 #include "foundation/win32_handles.h"
 #include "io/io_exceptions.h"
@@ -192,6 +194,9 @@ open_arguments arguments_for(open_mode mode) {
 }  // namespace
 
 void win32_path(const char* path, qiv::string_object& out) {
+  // Bytes that are not UTF-8 would reach the system as U+FFFD, which the
+  // name of another, real file may hold: such a path names no file.
+  if (!qiv::is_valid_utf8(path, SIZE_MAX)) throw_io_no_handler_for_path();
   constexpr char scheme[] = "file://";
   if (std::strncmp(path, scheme, sizeof scheme - 1) == 0) path += sizeof scheme - 1;
   if (path[0] == '\\' && path[1] == '\\') {

@@ -1,10 +1,12 @@
 #include "io/native_operations.h"
 
+#include <cstdint>
 #include <cstring>
 
 #include "foundation/actual_path_case.h"
 #include "foundation/string_buffer.h"
 #include "foundation/text_or_resource_id.h"
+#include "foundation/utf8.h"
 #include "foundation/win32_text.h"
 #include "io/io_exceptions.h"
 #include "io/native_file.h"
@@ -38,6 +40,7 @@ std::uint64_t to_u64(DWORD high, DWORD low) { return (std::uint64_t(high) << 32)
 }  // namespace
 
 bool native_canonicalize_path(const char* path, qiv::string_object& out, bool no_search) {
+  if (!qiv::is_valid_utf8(path, SIZE_MAX)) return false;
   if (std::strncmp(path, "file:///", 8) == 0) {
     path += 8;
   } else if (std::strncmp(path, "file://", 7) == 0) {
@@ -69,7 +72,13 @@ void native_get_stats(const char* path, file_stats& out, bool& writable) {
   writable = (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) == 0;
 }
 
-DWORD native_get_attributes(const char* path) { return GetFileAttributesW(wide_win32_path(path).get()); }
+DWORD native_get_attributes(const char* path) {
+  if (!qiv::is_valid_utf8(path, SIZE_MAX)) {
+    SetLastError(ERROR_INVALID_NAME);
+    return INVALID_FILE_ATTRIBUTES;
+  }
+  return GetFileAttributesW(wide_win32_path(path).get());
+}
 
 bool native_is_directory(const char* path) {
   const char* native = path;

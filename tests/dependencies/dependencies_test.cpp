@@ -53,17 +53,10 @@ void append_le(Bytes& out, uint32_t value, int bytes) {
 
 TEST(Dependencies, VorbisParsesAnIdentificationHeader) {
   EXPECT_THAT(vorbis_version_string(), StartsWith("Xiph.Org libVorbis"));
-
-  Bytes header = {0x01, 'v', 'o', 'r', 'b', 'i', 's'};
-  append_le(header, 0, 4);      // version
-  header.push_back(2);          // channels
-  append_le(header, 44100, 4);  // rate
-  append_le(header, 0, 4);      // maximum, nominal and minimum bitrate
-  append_le(header, 128000, 4);
-  append_le(header, 0, 4);
-  header.push_back(0xB8);  // block sizes 2^8 and 2^11
-  header.push_back(0x01);  // framing bit
-
+  Bytes header = {0x01, 'v', 'o', 'r', 'b', 'i', 's', 0, 0, 0, 0, 2};  // version 0, two channels
+  append_le(header, 44100, 4);
+  for (const uint32_t bitrate : {0u, 128000u, 0u}) append_le(header, bitrate, 4);  // maximum, nominal, minimum
+  header.insert(header.end(), {0xB8, 0x01});  // block sizes 2^8 and 2^11, framing bit
   vorbis_info info;
   vorbis_comment comment;
   vorbis_info_init(&info);
@@ -75,7 +68,6 @@ TEST(Dependencies, VorbisParsesAnIdentificationHeader) {
   EXPECT_EQ(vorbis_synthesis_headerin(&info, &comment, &packet), 0);
   EXPECT_EQ(info.channels, 2);
   EXPECT_EQ(info.rate, 44100);
-
   header[1] = 'x';  // no longer a Vorbis header
   EXPECT_EQ(vorbis_synthesis_idheader(&packet), 0);
   vorbis_comment_clear(&comment);
@@ -247,11 +239,9 @@ Bytes alac_cookie(uint32_t frame_length) {
 AVCodecContext* open_alac(const Bytes& cookie, int* result) {
   const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_ALAC);
   AVCodecContext* context = avcodec_alloc_context3(codec);
-  if (!cookie.empty()) {
-    context->extradata = static_cast<uint8_t*>(av_mallocz(cookie.size() + AV_INPUT_BUFFER_PADDING_SIZE));
-    std::memcpy(context->extradata, cookie.data(), cookie.size());
-    context->extradata_size = static_cast<int>(cookie.size());
-  }
+  context->extradata = static_cast<uint8_t*>(av_mallocz(cookie.size() + AV_INPUT_BUFFER_PADDING_SIZE));
+  std::memcpy(context->extradata, cookie.data(), cookie.size());
+  context->extradata_size = static_cast<int>(cookie.size());
   *result = avcodec_open2(context, codec, nullptr);
   return context;
 }
@@ -261,13 +251,9 @@ TEST(Dependencies, AvcodecDecodesAnUncompressedAlacFrame) {
   ASSERT_NE(avcodec_find_decoder(AV_CODEC_ID_ALAC), nullptr);
   EXPECT_EQ(avcodec_find_decoder(AV_CODEC_ID_MP3), nullptr);  // only ALAC is built in
 
-  int result = 0;
-  AVCodecContext* context = open_alac({}, &result);
-  EXPECT_EQ(result, AVERROR_INVALIDDATA);  // ALAC cannot start without its cookie
-  avcodec_free_context(&context);
-
   const int frames = 4;
-  context = open_alac(alac_cookie(frames), &result);
+  int result = 0;
+  AVCodecContext* context = open_alac(alac_cookie(frames), &result);
   ASSERT_EQ(result, 0);
   EXPECT_EQ(context->sample_fmt, AV_SAMPLE_FMT_S16P);
   EXPECT_EQ(context->sample_rate, 44100);
@@ -282,12 +268,9 @@ TEST(Dependencies, AvcodecDecodesAnUncompressedAlacFrame) {
     bits = (bits << count) | (value & ((1u << count) - 1));
     for (bit_count += count; bit_count >= 8; bit_count -= 8) packet_bytes.push_back(static_cast<unsigned char>(bits >> (bit_count - 8)));
   };
-  put(1, 3);   // channel pair element
-  put(0, 4);   // element tag
-  put(0, 12);  // unused
-  put(0, 1);   // no sample count: a whole frame
-  put(0, 2);   // no extra bits
-  put(1, 1);   // uncompressed
+  // A channel pair element, tag 0, 12 unused bits, no sample count (a whole
+  // frame), no extra bits, stored uncompressed.
+  for (const auto& [value, bits_used] : {std::pair{1u, 3}, {0u, 4}, {0u, 12}, {0u, 1}, {0u, 2}, {1u, 1}}) put(value, bits_used);
   for (int i = 0; i < frames; ++i) {
     put(static_cast<uint16_t>(left[i]), 16);
     put(static_cast<uint16_t>(right[i]), 16);

@@ -1,18 +1,23 @@
 // Helpers shared by the file layer's tests: a scratch folder with UTF-8
 // paths, whole-file reads and writes through Win32 directly (so that the
-// code under test never checks itself), and the process registry.
+// code under test never checks itself), the process registry, and short
+// ways to fill and read file objects.
 #pragma once
 
 #include <windows.h>
 
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 
+#include "core/abort_signal.h"
 #include "core/service_factory.h"
 #include "core/service_registry.h"
 #include "foundation/text_or_resource_id.h"
 #include "foundation/win32_text.h"
+#include "io/file_object.h"
 #include "io/file_scheme.h"
+#include "io/io_exceptions.h"
 
 namespace io_test {
 
@@ -28,7 +33,77 @@ inline void build_registry() {
   (void)built;
 }
 
+inline const abort_signal& no_abort() { return never_raised_abort_signal(); }
+
+// Bytes that differ from their neighbours, so that a shifted or repeated
+// block shows.
+inline std::string pattern(std::size_t length, unsigned seed = 0) {
+  std::string bytes(length, '\0');
+  for (std::size_t i = 0; i < length; ++i) bytes[i] = static_cast<char>((i + seed) * 131 + i / 251);
+  return bytes;
+}
+
+// Up to `bytes` from the file's position.
+inline std::string read_text(vantrel_io::file_object& file, std::uint32_t bytes) {
+  std::string text(bytes, '\0');
+  text.resize(file.read(text.data(), bytes, no_abort()));
+  return text;
+}
+
+inline std::string read_all(vantrel_io::file_object& file) {
+  file.seek(0, no_abort());
+  return read_text(file, static_cast<std::uint32_t>(file.get_size(no_abort())));
+}
+
+// How an operation failed, "" when it did not, so that tables can list
+// failures beside results.
+template <typename Operation>
+std::string failure_of(Operation&& operation) {
+  using namespace vantrel_io;
+  try {
+    operation();
+    return "";
+  } catch (const exception_io_seek_out_of_range&) { return "out of range";
+  } catch (const exception_io_no_length&) { return "no length";
+  } catch (const exception_io_not_found&) { return "not found";
+  } catch (const exception_io_denied&) { return "denied";
+  } catch (const exception_io_sharing_violation&) { return "in use";
+  } catch (const exception_io_object_not_seekable&) { return "not seekable";
+  } catch (const exception_io_no_handler_for_path&) { return "invalid path";
+  } catch (const exception_io_data&) { return "data";
+  } catch (const exception_io&) { return "io";
+  } catch (const std::exception& e) { return e.what();
+  }
+}
+
 inline std::wstring wide(const std::string& text) { return text_or_resource_id(text.c_str()).get(); }
+
+inline std::string utf8(const std::wstring& text) {
+  const int bytes = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  std::string result(bytes, '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, result.data(), bytes, nullptr, nullptr);
+  result.resize(bytes - 1);
+  return result;
+}
+
+// The system's temporary folder, ending in a backslash.
+inline std::string temp_folder() {
+  wchar_t folder[MAX_PATH + 1];
+  GetTempPathW(MAX_PATH + 1, folder);
+  return utf8(folder);
+}
+
+// How many names match a pattern such as "C:\\folder\\temp-*.tmp".
+inline int count_matching(const std::string& pattern) {
+  WIN32_FIND_DATAW data;
+  const HANDLE find = FindFirstFileW(wide(pattern).c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return 0;
+  int count = 0;
+  do ++count;
+  while (FindNextFileW(find, &data));
+  FindClose(find);
+  return count;
+}
 
 inline bool exists(const std::string& path) { return GetFileAttributesW(wide(path).c_str()) != INVALID_FILE_ATTRIBUTES; }
 
@@ -52,23 +127,23 @@ inline std::string read_file(const std::string& path) {
   return content;
 }
 
+// Opens an existing file as another program that shares nothing (or only
+// `sharing`) would.
+inline HANDLE hold_file(const std::string& path, DWORD sharing = 0) {
+  return CreateFileW(wide(path).c_str(), GENERIC_READ, sharing, nullptr, OPEN_EXISTING, 0, nullptr);
+}
+
 inline void remove_tree(const std::wstring& path) {
   WIN32_FIND_DATAW data;
   const HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &data);
-  if (find != INVALID_HANDLE_VALUE) {
-    do {
-      const std::wstring name = data.cFileName;
-      if (name == L"." || name == L"..") continue;
-      const std::wstring child = path + L"\\" + name;
-      SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-      if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        remove_tree(child);
-      } else {
-        DeleteFileW(child.c_str());
-      }
-    } while (FindNextFileW(find, &data));
-    FindClose(find);
+  for (bool more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileW(find, &data)) {
+    const std::wstring name = data.cFileName, child = path + L"\\" + name;
+    if (name == L"." || name == L"..") continue;
+    SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) remove_tree(child);
+    else DeleteFileW(child.c_str());
   }
+  if (find != INVALID_HANDLE_VALUE) FindClose(find);
   RemoveDirectoryW(path.c_str());
 }
 
@@ -80,17 +155,13 @@ public:
     wchar_t temp[MAX_PATH + 1];
     GetTempPathW(MAX_PATH + 1, temp);
     static LONG counter = 0;
-    for (;;) {
-      const std::wstring candidate = std::wstring(temp) + L"zorv-io-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                                     std::to_wstring(InterlockedIncrement(&counter));
-      if (CreateDirectoryW(candidate.c_str(), nullptr)) {
-        wide_path_ = candidate;
-        break;
-      }
-    }
-    qiv_path_from_wide();
+    do wide_path_ = std::wstring(temp) + L"zorv-io-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                    std::to_wstring(InterlockedIncrement(&counter));
+    while (!CreateDirectoryW(wide_path_.c_str(), nullptr));
+    path_ = utf8(wide_path_);
   }
-  ~scratch_folder() { remove_tree(wide_path_); }
+  // The long form reaches names past the old path limit too.
+  ~scratch_folder() { remove_tree(L"\\\\?\\" + wide_path_); }
   scratch_folder(const scratch_folder&) = delete;
   scratch_folder& operator=(const scratch_folder&) = delete;
 
@@ -99,14 +170,6 @@ public:
   std::string file_url(const std::string& name = "") const { return "file://" + path(name); }
 
 private:
-  void qiv_path_from_wide() {
-    const int bytes = WideCharToMultiByte(CP_UTF8, 0, wide_path_.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    std::string text(bytes, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide_path_.c_str(), -1, text.data(), bytes, nullptr, nullptr);
-    text.resize(bytes - 1);
-    path_ = text;
-  }
-
   std::wstring wide_path_;
   std::string path_;
 };

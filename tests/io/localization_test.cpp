@@ -1,6 +1,6 @@
 // Reading language files: entries and credits, the user's override file and
-// when it is refused, the choice of built-in table by language, and the
-// system texts that fill the I/O error ids a file leaves out.
+// when it is refused, and the system texts that fill the I/O error ids a file
+// leaves out.
 #include "io/localization.h"
 
 #include <windows.h>
@@ -102,16 +102,6 @@ TEST(OverrideFile, BrokenFilesAreRefusedAndLeaveNothingBehind) {
   }
   localization_loader missing;
   EXPECT_FALSE(localization_load_override_file(missing, "C:\\no such folder\\zorv-language.xml"));
-}
-
-TEST(BuiltinTableChoice, PrimaryLanguageChoosesTheTableAndOnlyChineseLooksAtTheSubLanguage) {
-  const std::pair<std::uint32_t, std::uint16_t> cases[] = {
-      {0x0407, 296}, {0x0807, 296}, {0x040B, 299}, {0x0C0C, 308}, {0x040D, 302}, {0x0410, 309},
-      {0x0411, 303}, {0x0415, 291}, {0x0419, 298}, {0x081D, 307}, {0x0804, 310}, {0x0404, 301},
-      {0x0C04, 301}, {0x1004, 301}, {0x1404, 301}, {0x0409, 293}, {0x0413, 293}, {0x0000, 293},
-  };
-  for (const auto& [language, resource] : cases)
-    EXPECT_EQ(localization_builtin_resource(language), resource) << std::hex << language;
 }
 
 TEST(SystemTexts, FillOnlyTheErrorIdsThatTheFileLeavesOut) {

@@ -1,7 +1,9 @@
-// A file object over a byte string, for tests of code that works on any file:
-// it records the calls made to it and can be told to fail or to hide its
-// size, so that tests see what the code under test asked of the file.
+// A file object over a byte string, for tests of code that works on any file
+// and of the wrappers: it records what was asked of it, can hide its size,
+// refuse to seek or pretend to be remote, and can fail at a chosen moment.
 #pragma once
+
+#include <windows.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -15,29 +17,40 @@
 
 namespace io_test {
 
+struct read_call {
+  std::uint64_t position;
+  std::uint32_t asked, got;
+  bool operator==(const read_call&) const = default;
+};
+
 class model_file : public vantrel_io::file_object {
 public:
   std::string bytes;
   std::uint64_t position = 0;
-  bool seekable = true;
-  bool size_known = true;
-  std::vector<std::uint32_t> read_requests;  // bytes asked by each read
+  bool seekable = true, size_known = true, remote = false;
+  std::vector<read_call> reads;
   std::vector<std::uint64_t> resizes;
-  int seeks = 0;
-  // Called before each read with the bytes read so far; may throw.
-  std::function<void(std::uint64_t)> before_read;
-  std::uint64_t bytes_read = 0;
+  int seeks = 0, rewinds = 0;
+  // Reads, writes, seeks and resizes are counted as steps; step number
+  // fail_at_step fails before it does anything, as a vanished disk would.
+  int steps = 0, fail_at_step = 0;
+  // A write stores this many of its bytes, then fails as a full disk would.
+  std::uint64_t fail_write_after = ~std::uint64_t(0);
+  // Called before every read and write with the byte count; may throw.
+  std::function<void(std::uint32_t bytes)> before_read, before_write;
 
   std::uint64_t get_size(const abort_signal&) override {
     return size_known ? bytes.size() : vantrel_io::filesize_unknown;
   }
   std::uint64_t get_position(const abort_signal&) override { return position; }
   void resize(std::uint64_t size, const abort_signal&) override {
+    step();
     resizes.push_back(size);
     bytes.resize(static_cast<std::size_t>(size));
     position = std::min(position, size);
   }
   void seek(std::uint64_t target, const abort_signal&) override {
+    step();
     if (!seekable) vantrel_io::throw_exception_io_object_not_seekable();
     if (target > bytes.size()) vantrel_io::throw_io_seek_out_of_range();
     ++seeks;
@@ -48,27 +61,41 @@ public:
   bool is_memory_backed() override { return false; }
   void check_abort(const abort_signal& abort) override { abort.check_and_throw(); }
   std::uint64_t get_timestamp(const abort_signal&) override { return 1234; }
-  bool is_remote() override { return false; }
+  // A stream that cannot seek can still be opened again from its start.
+  void rewind(const abort_signal&) override {
+    ++rewinds;
+    position = 0;
+  }
+  bool is_remote() override { return remote; }
 
   std::uint32_t read(void* buffer, std::uint32_t count, const abort_signal&) override {
-    read_requests.push_back(count);
-    if (before_read) before_read(bytes_read);
+    step();
+    if (before_read) before_read(count);
     const std::uint64_t available = position < bytes.size() ? bytes.size() - position : 0;
     const std::uint32_t got = static_cast<std::uint32_t>(std::min<std::uint64_t>(count, available));
     std::memcpy(buffer, bytes.data() + position, got);
+    reads.push_back({position, count, got});
     position += got;
-    bytes_read += got;
     return got;
   }
   void write(const void* buffer, std::uint32_t count, const abort_signal&) override {
-    if (position + count > bytes.size()) bytes.resize(static_cast<std::size_t>(position + count));
-    std::memcpy(bytes.data() + position, buffer, count);
-    position += count;
+    step();
+    if (before_write) before_write(count);
+    const std::uint32_t stored = static_cast<std::uint32_t>(std::min<std::uint64_t>(count, fail_write_after));
+    if (position + stored > bytes.size()) bytes.resize(static_cast<std::size_t>(position + stored));
+    std::memcpy(bytes.data() + position, buffer, stored);
+    position += stored;
+    if (stored < count) throw vantrel_io::exception_io_device_full();
+  }
+
+private:
+  void step() {
+    if (++steps == fail_at_step) vantrel_io::throw_exception_io_from_win32(ERROR_DEV_NOT_EXIST);
   }
 };
 
 // A new counted model file holding `content`.
-inline service_ptr<model_file> make_model_file(const std::string& content) {
+inline service_ptr<model_file> make_model_file(const std::string& content = "") {
   service_ptr<model_file> file(new service_counted<model_file>());
   file->bytes = content;
   return file;

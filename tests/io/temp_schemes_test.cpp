@@ -2,10 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <set>
 #include <string>
 
 #include "foundation/string_buffer.h"
+#include "foundation/win32_handles.h"
 #include "io/io_exceptions.h"
 #include "io/memory_file.h"
 #include "io/path_schemes.h"
@@ -15,126 +15,93 @@
 namespace {
 
 using namespace vantrel_io;
-
-const abort_signal& no_abort() { return never_raised_abort_signal(); }
-
-std::string read_from_start(file_object& file, std::uint32_t bytes) {
-  std::string content(bytes, '\0');
-  file.seek(0, no_abort());
-  content.resize(file.read(content.data(), bytes, no_abort()));
-  return content;
-}
+using io_test::no_abort;
+using io_test::read_all;
 
 // The "omg*.tmp" names in the system's temporary folder.
-std::set<std::wstring> temp_files_named_omg() {
-  wchar_t folder[MAX_PATH + 1];
-  GetTempPathW(MAX_PATH + 1, folder);
-  std::set<std::wstring> names;
-  WIN32_FIND_DATAW data;
-  const HANDLE find = FindFirstFileW((std::wstring(folder) + L"omg*.tmp").c_str(), &data);
-  if (find == INVALID_HANDLE_VALUE) return names;
-  do names.insert(data.cFileName);
-  while (FindNextFileW(find, &data));
-  FindClose(find);
-  return names;
-}
+int temp_files_named_omg() { return io_test::count_matching(io_test::temp_folder() + "omg*.tmp"); }
 
 class TempSchemes : public ::testing::Test {
 protected:
   void SetUp() override { io_test::build_registry(); }
 };
 
-TEST(MemoryFile, ReadsWhatWasWrittenAndGrowsWhenWrittenPastItsEnd) {
+TEST(MemoryFile, WritesOverwriteAndGrowAndResizeMovesAPositionBeyondTheEnd) {
   file_ptr file = make_memory_file();
   file->write("0123456789", 10, no_abort());
-  EXPECT_EQ(read_from_start(*file, 20), "0123456789");
+  EXPECT_EQ(read_all(*file), "0123456789");
   file->seek(4, no_abort());
   file->write("abcdefghij", 10, no_abort());
-  EXPECT_EQ(file->get_size(no_abort()), 14u);
   EXPECT_EQ(file->get_position(no_abort()), 14u);
-  EXPECT_EQ(read_from_start(*file, 20), "0123abcdefghij");
+  EXPECT_EQ(read_all(*file), "0123abcdefghij");
   EXPECT_THROW(file->seek(15, no_abort()), exception_io_seek_out_of_range);
-}
-
-TEST(MemoryFile, ResizeMovesAPositionBeyondTheNewEndAndRefusesFourGibibytes) {
-  file_ptr file = make_memory_file();
-  file->write("0123456789", 10, no_abort());
   file->seek(8, no_abort());
   file->resize(4, no_abort());
   EXPECT_EQ(file->get_position(no_abort()), 4u);
-  EXPECT_EQ(read_from_start(*file, 10), "0123");
+  EXPECT_EQ(read_all(*file), "0123");
+}
+
+TEST(MemoryFile, SizesPastFourGibibytesFailBeforeAnythingChanges) {
+  file_ptr file = make_memory_file();
+  file->write("abc", 3, no_abort());
   try {
     file->resize(std::uint64_t(1) << 32, no_abort());
     FAIL() << "no exception";
   } catch (const qiv::exception_overflow& e) {
     EXPECT_STREQ(e.what(), "Overflow");
   }
-  EXPECT_EQ(file->get_size(no_abort()), 4u);
-}
-
-TEST(MemoryFile, WriteWhoseEndWouldPassFourGibibytesIsAnAllocationFailure) {
-  file_ptr file = make_memory_file();
-  file->write("abc", 3, no_abort());
   char byte = 'x';
   // The write's end is computed before anything is allocated or copied.
   EXPECT_THROW(file->write(&byte, UINT32_MAX - 1, no_abort()), std::bad_alloc);
-  EXPECT_EQ(file->get_size(no_abort()), 3u);
+  EXPECT_EQ(read_all(*file), "abc");
 }
 
-TEST_F(TempSchemes, EveryOpenOfTempMemGivesANewEmptyFile) {
-  file_ptr first, second;
-  open_temp_memory(first, no_abort());
-  first->write("abc", 3, no_abort());
-  open_temp_memory_no_abort(second);
-  EXPECT_NE(first.get(), second.get());
-  EXPECT_EQ(second->get_size(no_abort()), 0u);
-  EXPECT_TRUE(second->is_memory_backed());
-}
-
-TEST_F(TempSchemes, OnlyTheBareLowerCaseSchemesAreClaimed) {
-  file_ptr file;
-  EXPECT_THROW(open(file, "TEMPFILE://", open_mode::write_new, no_abort()), exception_io_no_handler_for_path);
-  EXPECT_THROW(open(file, "tempmem://x", open_mode::write_new, no_abort()), exception_io_no_handler_for_path);
-  qiv::string_buffer shown;
-  get_display_path(shown, "tempmem://");
-  EXPECT_STREQ(shown.get_ptr(), "<temporary memory space>");
-  get_display_path(shown, "tempfile://");
-  EXPECT_STREQ(shown.get_ptr(), "<temporary file>");
-  canonicalize_path("tempmem://", shown);
-  EXPECT_STREQ(shown.get_ptr(), "tempmem://");
-}
-
-TEST_F(TempSchemes, OnlyCreationIsAllowedAndThePathsNameNothingThatLasts) {
-  file_ptr file;
-  EXPECT_THROW(open(file, "tempfile://", open_mode::read, no_abort()), exception_io_denied);
-  try {
-    open(file, "tempmem://", open_mode::write_existing, no_abort());
-    FAIL() << "no exception";
-  } catch (const exception_io_denied&) {
-    FAIL() << "a memory file refuses the mode as a plain I/O error";
-  } catch (const exception_io& e) {
-    EXPECT_STREQ(e.what(), "I/O error");
+TEST_F(TempSchemes, OnlyCreationOfTheBareLowerCaseSchemesIsAllowedAndThePathsNameNothingThatLasts) {
+  const struct {
+    const char* path;
+    int mode;
+    const char* outcome;
+  } opens[] = {
+      {"TEMPFILE://", 2, "invalid path"}, {"tempmem://x", 2, "invalid path"},  // not claimed
+      {"tempfile://", 0, "denied"},       {"tempmem://", 1, "io"},
+      {"tempmem://", 2, ""},
+  };
+  for (const auto& c : opens) {
+    file_ptr file;
+    EXPECT_EQ(io_test::failure_of([&] { open(file, c.path, static_cast<open_mode>(c.mode), no_abort()); }), c.outcome)
+        << c.path << " " << c.mode;
   }
-  for (const char* path : {"tempfile://", "tempmem://"}) {
+  for (const auto& [path, shown] : {std::pair{"tempfile://", "<temporary file>"}, {"tempmem://", "<temporary memory space>"}}) {
     file_stats stats;
     bool writable = false;
     EXPECT_THROW(get_stats(path, stats, writable, no_abort()), exception_io_not_found) << path;
     EXPECT_FALSE(exists(path, no_abort()));
     EXPECT_THROW(remove(path, no_abort()), exception_io_not_found) << path;
     EXPECT_THROW(create_directory(path, no_abort()), exception_io_not_found) << path;
-    EXPECT_FALSE(is_remote(path));
+    qiv::string_buffer display;
+    get_display_path(display, path);
+    EXPECT_STREQ(display.get_ptr(), shown);
   }
+  file_ptr first, second;
+  open(first, "tempmem://", open_mode::write_new, no_abort());
+  first->write("abc", 3, no_abort());
+  open(second, "tempmem://", open_mode::write_new, no_abort());
+  EXPECT_EQ(second->get_size(no_abort()), 0u);
+  EXPECT_TRUE(second->is_memory_backed());
 }
 
 TEST_F(TempSchemes, TempFileIsAnUnbufferedNativeFileThatVanishesWhenReleased) {
-  const std::set<std::wstring> before = temp_files_named_omg();
+  const int before = temp_files_named_omg();
+  raisable_abort_signal abort;
+  abort.raise();
   file_ptr file;
-  open_temp_file(file, no_abort());
-  const std::set<std::wstring> during = temp_files_named_omg();
-  ASSERT_EQ(during.size(), before.size() + 1);
+  EXPECT_THROW(open_temp_file(file, abort), exception_aborted);
+  EXPECT_EQ(temp_files_named_omg(), before);
 
+  open(file, "tempfile://", open_mode::write_new, no_abort());
+  EXPECT_EQ(temp_files_named_omg(), before + 1);
   file->write("scratch", 7, no_abort());
-  EXPECT_EQ(read_from_start(*file, 7), "scratch");
+  EXPECT_EQ(read_all(*file), "scratch");
   EXPECT_FALSE(file->is_memory_backed());
   EXPECT_FALSE(service_query<read_ahead_file>(file.get()));
   file.reset();
@@ -147,22 +114,11 @@ TEST_F(TempSchemes, TempFileThatCannotBeOpenedLeavesNoEmptyNameBehind) {
   io_test::write_file(name, "");
   // Somebody holds the fresh name (allowing deletion only): our open, which
   // shares nothing, fails.
-  const HANDLE holder = CreateFileW(io_test::wide(name).c_str(), GENERIC_READ, FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+  win32_handle holder(io_test::hold_file(name, FILE_SHARE_DELETE));
   file_ptr file;
   EXPECT_THROW(open_created_temp_name(file, name.c_str()), exception_io_sharing_violation);
-  CloseHandle(holder);
+  holder.reset();
   EXPECT_FALSE(io_test::exists(name));
-}
-
-TEST_F(TempSchemes, RaisedAbortStopsATempFileOpenBeforeAnythingIsCreated) {
-  const std::set<std::wstring> before = temp_files_named_omg();
-  raisable_abort_signal abort;
-  abort.raise();
-  file_ptr file;
-  EXPECT_THROW(open_temp_file(file, abort), exception_aborted);
-  EXPECT_EQ(temp_files_named_omg(), before);
 }
 
 }  // namespace
