@@ -1,3 +1,4 @@
+// Allocation that throws instead of answering null, and never wraps a size.
 #include "foundation/checked_alloc.h"
 
 #include <gtest/gtest.h>
@@ -6,12 +7,14 @@
 #include <cstring>
 #include <new>
 
+#include "foundation/raw_alloc.h"
+
 namespace {
 
 // More than a 32-bit process can ever get in one block, without overflowing.
 constexpr std::size_t impossible_bytes = 0xFFFFFFF0u;
 
-TEST(CheckedAlloc, MultiplicationRefusesWrappingProducts) {
+TEST(CheckedAlloc, ProductsThatWrapAndSizesThatCannotBeMetThrow) {
   EXPECT_EQ(qiv::mul_checked(0, 0xFFFFFFFFu), 0u);
   EXPECT_EQ(qiv::mul_checked(0x3FFFFFFFu, 4), 0xFFFFFFFCu);
   try {
@@ -21,43 +24,31 @@ TEST(CheckedAlloc, MultiplicationRefusesWrappingProducts) {
     EXPECT_STREQ(e.what(), "bad allocation");
   }
   EXPECT_THROW(qiv::mul_checked(0x10000, 0x10000), std::bad_alloc);
-}
-
-TEST(CheckedAlloc, ZeroBytesAllocateNothing) {
-  EXPECT_EQ(qiv::checked_malloc(0), nullptr);
-  EXPECT_EQ(qiv::alloc_array16(0), nullptr);
-  EXPECT_EQ(qiv::mem_realloc_checked(nullptr, 0), nullptr);
-}
-
-TEST(CheckedAlloc, ReallocAllocatesFreshKeepsContentsAndFreesAtZero) {
-  auto* block = static_cast<char*>(qiv::mem_realloc_checked(nullptr, 4));
-  ASSERT_NE(block, nullptr);
-  std::memcpy(block, "abc", 4);
-  block = static_cast<char*>(qiv::mem_realloc_checked(block, 4000));
-  EXPECT_STREQ(block, "abc");
-  EXPECT_EQ(qiv::mem_realloc_checked(block, 0), nullptr);
-}
-
-TEST(CheckedAlloc, FailedReallocLeavesTheOldBlockValid) {
-  auto* block = static_cast<char*>(qiv::mem_realloc_checked(nullptr, 4));
-  std::memcpy(block, "abc", 4);
-  EXPECT_THROW(qiv::mem_realloc_checked(block, impossible_bytes), std::bad_alloc);
-  EXPECT_STREQ(block, "abc");
-  std::free(block);
+  EXPECT_THROW(qiv::alloc_array16(0x10000000u), std::bad_alloc);
+  EXPECT_THROW(qiv::array_alloc_checked(nullptr, 0x10000000u), std::bad_alloc);
   EXPECT_THROW(qiv::checked_malloc(impossible_bytes), std::bad_alloc);
+  EXPECT_THROW(qiv::raw_malloc(impossible_bytes), std::bad_alloc);
+  for (void* nothing : {qiv::checked_malloc(0), qiv::alloc_array16(0), qiv::mem_realloc_checked(nullptr, 0),
+                        qiv::raw_malloc(0), qiv::raw_realloc(nullptr, 0)})
+    EXPECT_EQ(nothing, nullptr);
 }
 
-TEST(CheckedAlloc, ElementCountsAreScaledWithTheOverflowCheck) {
+TEST(CheckedAlloc, ResizingKeepsContentsAFailureKeepsTheOldBlockAndZeroFrees) {
+  using resize = void* (*)(void*, std::size_t);
+  for (resize realloc_bytes : {resize(qiv::mem_realloc_checked), resize(qiv::raw_realloc)}) {
+    auto* block = static_cast<char*>(realloc_bytes(nullptr, 4));
+    ASSERT_NE(block, nullptr);
+    std::memcpy(block, "abc", 4);
+    block = static_cast<char*>(realloc_bytes(block, 100000));
+    EXPECT_STREQ(block, "abc");
+    EXPECT_THROW(realloc_bytes(block, impossible_bytes), std::bad_alloc);
+    EXPECT_STREQ(block, "abc");
+    EXPECT_EQ(realloc_bytes(block, 0), nullptr);
+  }
   void* words = qiv::alloc_array32(nullptr, 3);
   std::memset(words, 0xAB, 12);  // all 12 bytes are there
   EXPECT_THROW(qiv::alloc_array32(words, 0x40000000u), std::bad_alloc);
   EXPECT_EQ(qiv::alloc_array32(words, 0), nullptr);
-
-  EXPECT_THROW(qiv::alloc_array16(0x10000000u), std::bad_alloc);
-  EXPECT_THROW(qiv::array_alloc_checked(nullptr, 0x10000000u), std::bad_alloc);
-  void* records = qiv::array_alloc_checked(nullptr, 2);
-  std::memset(records, 0, 32);
-  EXPECT_EQ(qiv::array_alloc_checked(records, 0), nullptr);
 }
 
 TEST(CheckedAlloc, InPlaceResizeOfSixteenByteElements) {

@@ -1,3 +1,5 @@
+// Worker threads: one run at a time, quiet failures, joined before their
+// memory goes, and never holding up a joiner of higher priority.
 #include "foundation/thread.h"
 
 #include <gtest/gtest.h>
@@ -45,78 +47,51 @@ private:
   int saved_;
 };
 
-TEST(Thread, RunExecutesOnItsOwnThread) {
+TEST(Thread, RunsOnItsOwnThreadOneRunAtATimeAndSurvivesAThrowingRun) {
   recording_thread worker;
   worker.wait_till_done();  // nothing started: returns at once
-  worker.start();
-  worker.wait_till_done();
-  EXPECT_EQ(worker.runs, 1);
-  EXPECT_NE(worker.thread_id, 0u);
-  EXPECT_NE(worker.thread_id, GetCurrentThreadId());
-}
-
-TEST(Thread, ExceptionInRunEndsTheThreadQuietly) {
-  recording_thread worker;
   worker.throw_in_run = true;
   worker.start();
-  worker.wait_till_done();
-  EXPECT_EQ(worker.runs, 1);
-  // The object stays usable.
-  worker.start();
-  worker.wait_till_done();
-  EXPECT_EQ(worker.runs, 2);
-}
-
-TEST(Thread, StartingAgainFirstJoinsThePreviousRun) {
-  recording_thread worker;
+  worker.wait_till_done();  // the exception ended the run quietly
+  worker.throw_in_run = false;
   worker.pause_ms = 30;
   worker.start();
-  worker.start();
-  worker.start();
+  worker.start();  // joins the previous run first
   worker.wait_till_done();
   EXPECT_EQ(worker.runs, 3);
   EXPECT_EQ(worker.most_active, 1);
+  EXPECT_NE(worker.thread_id, GetCurrentThreadId());
 }
 
 // The base joins too, so no thread outlives the memory it was given, even
 // for an owner that forgot to join in its own destructor.
 TEST(Thread, DestroyingTheOwnerJoinsTheThread) {
-  std::atomic<bool> started{false};
-  std::atomic<int> running{0};
+  static std::atomic<bool> started{false};
+  static std::atomic<int> running{0};
   class forgetful_owner : public qiv::thread {
-  public:
-    forgetful_owner(std::atomic<bool>& started, std::atomic<int>& running) : started_(started), running_(running) {}
-
-  private:
     void run() override {
-      ++running_;
-      started_ = true;
+      ++running;
+      started = true;
       Sleep(50);
-      --running_;
+      --running;
     }
-    std::atomic<bool>& started_;
-    std::atomic<int>& running_;
   };
   {
-    forgetful_owner worker(started, running);
+    forgetful_owner worker;
     worker.start();
     while (!started) Sleep(1);
   }
   EXPECT_EQ(running, 0);
 }
 
-TEST(Thread, NewThreadStartsAtItsCreatorsPriority) {
-  for (int priority : {THREAD_PRIORITY_ABOVE_NORMAL, THREAD_PRIORITY_BELOW_NORMAL, THREAD_PRIORITY_LOWEST}) {
+TEST(Thread, StartsAtItsCreatorsPriorityAndJoiningLendsAHigherOne) {
+  for (int priority : {THREAD_PRIORITY_ABOVE_NORMAL, THREAD_PRIORITY_LOWEST}) {
     caller_priority scope(priority);
     recording_thread worker;
     worker.start();
     worker.wait_till_done();
     EXPECT_EQ(worker.priority, priority);
   }
-}
-
-// A worker started low must not hold up a joiner of higher priority.
-TEST(Thread, JoiningLendsTheJoinersHigherPriority) {
   class waiting_for_a_raise : public qiv::thread {
   public:
     ~waiting_for_a_raise() override { wait_till_done(); }
