@@ -96,8 +96,6 @@ TEST(GrowableStrings, BufferDoublesAndNeverShrinks) {
   std::memset(four_bytes, 'x', 4);  // a caller that overwrote the terminator
   exact.unlock_buffer();
   EXPECT_STREQ(exact.get_ptr(), "xxx");
-  qiv::string_buffer moved(std::move(exact));
-  EXPECT_TRUE(exact.is_empty());
 }
 
 TEST(GrowableStrings, SmallGrowsSixteenSpareAndShrinksBeyondThirtyTwoOfSlack) {
@@ -127,12 +125,7 @@ void expect_holds_exactly(std::size_t capacity) {
   Fixed s;
   const std::string full(capacity, 'a');
   s.set_string(full.c_str());
-  try {
-    s.add_c_str("b");
-    FAIL() << "no exception";
-  } catch (const qiv::exception_overflow& e) {
-    EXPECT_STREQ(e.what(), "Overflow");
-  }
+  EXPECT_THROW(s.add_c_str("b"), qiv::exception_overflow);
   EXPECT_THROW(s.set_string((full + "b").c_str()), qiv::exception_overflow);
   EXPECT_EQ(std::string(s.get_ptr()), full);  // the previous text survives
   EXPECT_NE(s.lock_buffer(capacity - 1), nullptr);

@@ -14,10 +14,7 @@ namespace {
 class recording_thread : public qiv::thread {
 public:
   ~recording_thread() override { wait_till_done(); }
-
-  std::atomic<int> runs{0};
-  std::atomic<int> active{0};
-  std::atomic<int> most_active{0};
+  std::atomic<int> runs{0}, active{0}, most_active{0};
   DWORD thread_id = 0;
   int priority = 0;
   bool throw_in_run = false;
@@ -29,22 +26,11 @@ private:
     if (now_active > most_active) most_active = now_active;
     thread_id = GetCurrentThreadId();
     priority = GetThreadPriority(GetCurrentThread());
-    if (pause_ms) Sleep(pause_ms);
+    Sleep(pause_ms);
     ++runs;
     --active;
     if (throw_in_run) throw std::runtime_error("worker failed");
   }
-};
-
-// Restores the test thread's priority however the test ends.
-class caller_priority {
-public:
-  explicit caller_priority(int priority) : saved_(GetThreadPriority(GetCurrentThread())) { set(priority); }
-  ~caller_priority() { set(saved_); }
-  void set(int priority) { SetThreadPriority(GetCurrentThread(), priority); }
-
-private:
-  int saved_;
 };
 
 TEST(Thread, RunsOnItsOwnThreadOneRunAtATimeAndSurvivesAThrowingRun) {
@@ -85,13 +71,13 @@ TEST(Thread, DestroyingTheOwnerJoinsTheThread) {
 }
 
 TEST(Thread, StartsAtItsCreatorsPriorityAndJoiningLendsAHigherOne) {
-  for (int priority : {THREAD_PRIORITY_ABOVE_NORMAL, THREAD_PRIORITY_LOWEST}) {
-    caller_priority scope(priority);
-    recording_thread worker;
-    worker.start();
-    worker.wait_till_done();
-    EXPECT_EQ(worker.priority, priority);
-  }
+  const int saved = GetThreadPriority(GetCurrentThread());
+  SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_LOWEST);
+  recording_thread inheriting;
+  inheriting.start();
+  inheriting.wait_till_done();
+  EXPECT_EQ(inheriting.priority, THREAD_PRIORITY_LOWEST);
+
   class waiting_for_a_raise : public qiv::thread {
   public:
     ~waiting_for_a_raise() override { wait_till_done(); }
@@ -100,17 +86,15 @@ TEST(Thread, StartsAtItsCreatorsPriorityAndJoiningLendsAHigherOne) {
   private:
     void run() override {
       for (int i = 0; i < 10000; ++i) {  // gives up after about ten seconds
-        seen = GetThreadPriority(GetCurrentThread());
-        if (seen != THREAD_PRIORITY_BELOW_NORMAL) return;
+        if ((seen = GetThreadPriority(GetCurrentThread())) != THREAD_PRIORITY_LOWEST) return;
         Sleep(1);
       }
     }
-  };
-  caller_priority scope(THREAD_PRIORITY_BELOW_NORMAL);
-  waiting_for_a_raise worker;
+  } worker;
   worker.start();
-  scope.set(THREAD_PRIORITY_ABOVE_NORMAL);
+  SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_ABOVE_NORMAL);
   worker.wait_till_done();
+  SetThreadPriority(GetCurrentThread(), saved);
   EXPECT_EQ(worker.seen, THREAD_PRIORITY_ABOVE_NORMAL);
 }
 

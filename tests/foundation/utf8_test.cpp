@@ -104,19 +104,21 @@ TEST(Utf8Decoding, BoundedWalksNeverReadPastTheirLimit) {
 
 TEST(Utf8Measuring, WalksStopAtNulInvalidSequenceOrLimit) {
   const char* text = "a\xC3\xA9z\xFFq";  // a, e-acute, z, a bad byte, q
-  EXPECT_EQ(qiv::utf8_strlen(text, ~std::size_t(0)), 3u);
-  EXPECT_EQ(qiv::utf8_strlen(text, 2), 1u);  // the e-acute is cut by the limit
-  EXPECT_EQ(qiv::utf8_chars_to_bytes(text, 2), 3u);
-  EXPECT_EQ(qiv::utf8_chars_to_bytes(text, 10), 4u);
-  EXPECT_EQ(qiv::utf8_chars_to_bytes("ab\0cd", 10), 2u);
-  EXPECT_EQ(qiv::utf8_char_length(text + 1, 2), 2u);
-  EXPECT_EQ(qiv::utf8_char_length(text + 1, 1), 0u);
-  struct { const char* text; std::size_t n; bool valid; } validity[] = {
-      {"", 0, true}, {text, 4, true}, {text, 5, false}, {text, 2, false},
-      {"ok\0\xFF", 4, true},  // nothing after the NUL counts
+  struct { std::size_t got, expected; const char* why; } cases[] = {
+      {qiv::utf8_strlen(text, ~std::size_t(0)), 3, "stops at the bad byte"},
+      {qiv::utf8_strlen(text, 2), 1, "the e-acute is cut by the limit"},
+      {qiv::utf8_chars_to_bytes(text, 2), 3, ""},
+      {qiv::utf8_chars_to_bytes(text, 10), 4, ""},
+      {qiv::utf8_chars_to_bytes("ab\0cd", 10), 2, ""},
+      {qiv::utf8_char_length(text + 1, 1), 0, ""},
+      {qiv::is_valid_utf8("", 0), true, ""},
+      {qiv::is_valid_utf8(text, 4), true, ""},
+      {qiv::is_valid_utf8(text, 5), false, ""},
+      {qiv::is_valid_utf8(text, 2), false, "cut by the limit"},
+      {qiv::is_valid_utf8("ok\0\xFF", 4), true, "nothing after the NUL counts"},
+      {qiv::wide_strlen(L"\xD83D\xDE00x"), 3, ""},
   };
-  for (const auto& v : validity) EXPECT_EQ(qiv::is_valid_utf8(v.text, v.n), v.valid) << v.n;
-  EXPECT_EQ(qiv::wide_strlen(L"\xD83D\xDE00x"), 3u);
+  for (const auto& c : cases) EXPECT_EQ(c.got, c.expected) << c.why;
 }
 
 TEST(Utf16Conversion, PairsLoneSurrogatesAndCodePointsBeyondUtf16) {
