@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "foundation/byte_compare.h"
 #include "foundation/byte_string.h"
 #include "foundation/string_buffer.h"
@@ -78,6 +80,10 @@ TEST(TextSearch, FirstLineCutsBeforeEitherBreakAndMarksTheCut) {
   leading_break.set_string("\ntwo");
   EXPECT_TRUE(qiv::string_first_line(leading_break));
   EXPECT_STREQ(leading_break.get_ptr(), " (...)");
+  qiv::string_fixed33 full;  // no room for the marker: refused with the text intact
+  full.set_string((std::string(30, 'a') + "\nb").c_str());
+  EXPECT_THROW(qiv::string_first_line(full), qiv::exception_overflow);
+  EXPECT_EQ(std::string(full.get_ptr()), std::string(30, 'a') + "\nb");
   qiv::string_buffer single("one line");
   EXPECT_FALSE(qiv::string_first_line(single));
   EXPECT_STREQ(single.get_ptr(), "one line");
