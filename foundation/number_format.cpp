@@ -121,29 +121,44 @@ void format_float(char* buffer, std::size_t buffer_size, unsigned decimals, bool
   }
 
   // Converting a double outside the 64-bit range is undefined; a NaN shows
-  // as 0 and a magnitude too large for 64 bits saturates.
-  const double scaled = std::floor(value * power_of_ten(decimals) + 0.5);
+  // as 0 and a magnitude of 2^63 or more saturates. A smaller value whose
+  // scaled form would not fit 64 bits is scaled by as many fraction digits
+  // as fit, and the rest are written as zeros instead of saturated digits.
+  constexpr double limit = 9223372036854775807.0;
+  unsigned scaled_decimals = decimals;
+  if (value > 0 && value < limit && std::floor(value * power_of_ten(decimals) + 0.5) >= limit) {
+    const double room = std::floor(std::log10(limit / value));
+    if (room < decimals) scaled_decimals = room > 0 ? static_cast<unsigned>(room) : 0;
+    while (scaled_decimals > 0 && std::floor(value * power_of_ten(scaled_decimals) + 0.5) >= limit) --scaled_decimals;
+  }
+  const double scaled = std::floor(value * power_of_ten(scaled_decimals) + 0.5);
   std::uint64_t units = 0;
-  if (scaled >= 9223372036854775807.0) units = INT64_MAX;
+  if (scaled >= limit) units = INT64_MAX;
   else if (scaled > 0) units = static_cast<std::uint64_t>(scaled);
 
   char digits[decimal_buffer_size];
   format_uint(digits, units, 1);
   std::size_t count = 0;
   while (digits[count] != '\0') ++count;
+  const std::size_t padding = decimals - scaled_decimals;  // zeros after the digits
+  const auto put_zeros = [&out](std::size_t zeros) {
+    for (; zeros != 0 && !out.full(); --zeros) out.put('0');
+  };
 
-  if (decimals < count) {
-    const std::size_t whole = count - decimals;
+  if (decimals < count + padding) {
+    const std::size_t whole = count - scaled_decimals;
     out.put(digits, whole);
     if (decimals != 0) {
       out.put('.');
-      out.put(digits + whole, decimals);
+      out.put(digits + whole, scaled_decimals);
+      put_zeros(padding);
     }
   } else {
     out.put('0');
     out.put('.');
-    for (std::size_t zeros = decimals - count; zeros != 0 && !out.full(); --zeros) out.put('0');
+    put_zeros(decimals - count - padding);
     out.put(digits, count);
+    put_zeros(padding);
   }
   out.finish();
 }

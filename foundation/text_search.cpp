@@ -1,6 +1,7 @@
 #include "foundation/text_search.h"
 
 #include "foundation/byte_string.h"
+#include "foundation/string_buffer.h"
 #include "foundation/string_object.h"
 
 namespace qiv {
@@ -49,8 +50,11 @@ bool string_first_line(string_object& text) {
   const char* p = text.get_ptr();
   for (std::size_t i = 0; p[i] != '\0'; ++i) {
     if (p[i] == '\r' || p[i] == '\n') {
-      text.truncate(i);
-      text.add_string(" (...)");
+      // Built apart and set whole, so a fixed string too small for the
+      // marker throws with its text intact rather than cut without it.
+      string_buffer first_line(p, i);
+      first_line.add_string(" (...)");
+      text.set_string(first_line.get_ptr());
       return true;
     }
   }

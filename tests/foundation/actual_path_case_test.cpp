@@ -1,3 +1,4 @@
+// Listing a folder, and spelling a path the way the file system stores it.
 #include "foundation/actual_path_case.h"
 
 #include <windows.h>
@@ -5,46 +6,24 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <map>
 #include <string>
 
 #include "foundation/case_folding.h"
+#include "foundation/find_file_enum.h"
 #include "foundation/string_buffer.h"
 #include "foundation/win32_text.h"
 
 namespace {
 
+constexpr const char* accented_name = "\xC3\x84rger \xC3\x9C" "ber \xF0\x9F\x8E\xB5.flac";  // "Ärger Über 🎵.flac"
+constexpr std::uint64_t large_size = 5ull << 30;  // above 32 bits
+constexpr std::uint64_t known_write_time = 0x01D5F00DDEADBEEFull;
+
 std::string lower(const std::string& text) {
   qiv::string_buffer folded;
   qiv::string_add_lower(folded, text.c_str(), qiv::until_nul);
   return folded.get_ptr();
-}
-
-void make_folder(const std::string& path) { ASSERT_TRUE(create_directory_utf8(path.c_str())) << path; }
-
-void make_file(const std::string& path) {
-  HANDLE file = create_file_utf8(path.c_str(), GENERIC_WRITE, 0, CREATE_NEW, 0);
-  ASSERT_NE(file, INVALID_HANDLE_VALUE) << path;
-  CloseHandle(file);
-}
-
-// Removes a folder and everything in it.
-void remove_tree(const std::wstring& path) {
-  WIN32_FIND_DATAW entry;
-  HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &entry);
-  if (find != INVALID_HANDLE_VALUE) {
-    do {
-      const std::wstring name = entry.cFileName;
-      if (name == L"." || name == L"..") continue;
-      const std::wstring child = path + L"\\" + name;
-      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        remove_tree(child);
-      } else {
-        DeleteFileW(child.c_str());
-      }
-    } while (FindNextFileW(find, &entry));
-    FindClose(find);
-  }
-  RemoveDirectoryW(path.c_str());
 }
 
 std::wstring wide(const std::string& text) {
@@ -54,6 +33,29 @@ std::wstring wide(const std::string& text) {
   return result;
 }
 
+void make_folder(const std::string& path) { ASSERT_TRUE(create_directory_utf8(path.c_str())) << path; }
+
+HANDLE make_file(const std::string& path) {
+  HANDLE file = create_file_utf8(path.c_str(), GENERIC_WRITE, 0, CREATE_NEW, 0);
+  EXPECT_NE(file, INVALID_HANDLE_VALUE) << path;
+  return file;
+}
+
+void remove_tree(const std::wstring& path) {
+  WIN32_FIND_DATAW entry;
+  HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &entry);
+  if (find != INVALID_HANDLE_VALUE) {
+    do {
+      const std::wstring name = entry.cFileName;
+      if (name == L"." || name == L"..") continue;
+      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) remove_tree(path + L"\\" + name);
+      else DeleteFileW((path + L"\\" + name).c_str());
+    } while (FindNextFileW(find, &entry));
+    FindClose(find);
+  }
+  RemoveDirectoryW(path.c_str());
+}
+
 std::string actual_case(const std::string& path) {
   qiv::string_buffer output;
   EXPECT_TRUE(get_actual_path_case(path.c_str(), output)) << path;
@@ -61,80 +63,97 @@ std::string actual_case(const std::string& path) {
 }
 
 // A fresh folder under the temporary folder holding folders and files of
-// known letter case; `base` is its path as the file system spells it.
-class ActualPathCase : public ::testing::Test {
+// known letter case, size and time; `base` is its path as the file system
+// spells it.
+class FileNames : public ::testing::Test {
 protected:
   void SetUp() override {
     qiv::string_buffer temp;
     ASSERT_TRUE(get_temp_path_utf8(temp));
     std::string temp_path = temp.get_ptr();
-    if (temp_path.back() == '\\') temp_path.pop_back();
-    const std::string stored_temp = actual_case(temp_path);
-    ASSERT_EQ(qiv::compare_nocase(stored_temp.c_str(), temp_path.c_str()), 0);
-    base = stored_temp + "\\Zorv Case " + std::to_string(GetCurrentProcessId());
+    temp_path.pop_back();
+    base = actual_case(temp_path) + "\\Zorv Names " + std::to_string(GetCurrentProcessId());
     make_folder(base);
     make_folder(base + "\\Program Files");
     make_folder(base + "\\Program Files\\Sub Dir");
-    make_file(base + "\\Program Files\\Sub Dir\\Track One.MP3");
-    make_file(base + "\\\xC3\x84rger \xC3\x9C" "ber.flac");  // "Ärger Über.flac"
+    CloseHandle(make_file(base + "\\Program Files\\Sub Dir\\Track One.MP3"));
+    HANDLE small = make_file(base + "\\small.txt");
+    DWORD written;
+    WriteFile(small, "12345", 5, &written, nullptr);
+    CloseHandle(small);
+    HANDLE large = make_file(base + "\\" + accented_name);  // sparse: no 5 GiB are written
+    LARGE_INTEGER end;
+    end.QuadPart = static_cast<LONGLONG>(large_size);
+    SetFilePointerEx(large, end, nullptr, FILE_BEGIN);
+    SetEndOfFile(large);
+    FILETIME time = {static_cast<DWORD>(known_write_time), static_cast<DWORD>(known_write_time >> 32)};
+    SetFileTime(large, nullptr, nullptr, &time);
+    CloseHandle(large);
   }
-  void TearDown() override {
-    if (!base.empty()) remove_tree(wide(base));
-  }
+  void TearDown() override { remove_tree(wide(base)); }
 
   std::string base;
 };
 
-TEST_F(ActualPathCase, EveryComponentTakesItsStoredCase) {
-  EXPECT_EQ(actual_case(lower(base) + "\\program files\\sub dir\\track one.mp3"),
-            base + "\\Program Files\\Sub Dir\\Track One.MP3");
-  EXPECT_EQ(actual_case(lower(base) + "\\PROGRAM FILES"), base + "\\Program Files");
+TEST_F(FileNames, EnumerationListsEveryEntryWithItsNameSizeAttributesAndTimes) {
+  auto entries = find_file_enum::create((base + "\\*").c_str());
+  ASSERT_NE(entries, nullptr);
+  std::map<std::string, std::pair<std::uint64_t, DWORD>> seen;
+  qiv::string_buffer name;
+  do {
+    entries->name(name);
+    seen[name.get_ptr()] = {entries->size(), entries->attributes()};
+  } while (entries->next());
+  EXPECT_FALSE(entries->next());  // once at the end it stays there
+  seen.erase(".");
+  seen.erase("..");
+  ASSERT_EQ(seen.size(), 3u);
+  EXPECT_EQ(seen[accented_name].first, large_size);
+  EXPECT_EQ(seen["small.txt"].first, 5u);
+  EXPECT_NE(seen["Program Files"].second & FILE_ATTRIBUTE_DIRECTORY, 0u);
+
+  entries = find_file_enum::create((base + "\\" + accented_name).c_str());
+  ASSERT_NE(entries, nullptr);
+  EXPECT_EQ(entries->last_write_time(), known_write_time);
+  EXPECT_NE(entries->creation_time(), 0u);
+  EXPECT_EQ(find_file_enum::create((base + "\\*.mp3").c_str()), nullptr);
+  EXPECT_EQ(find_file_enum::create((base + "\\missing\\*").c_str()), nullptr);
+  EXPECT_FALSE(find_file_enum().next());  // never opened
 }
 
-TEST_F(ActualPathCase, NonAsciiNamesMatchIgnoringCase) {
-  // "ärger über.FLAC"
-  EXPECT_EQ(actual_case(base + "\\\xC3\xA4rger \xC3\xBC" "ber.FLAC"), base + "\\\xC3\x84rger \xC3\x9C" "ber.flac");
+TEST_F(FileNames, EveryComponentTakesItsStoredCaseUpToTheFirstMissingOne) {
+  const std::string given = lower(base);
+  struct { std::string path, expected; const char* why; } cases[] = {
+      {given + "\\program files\\sub dir\\track one.mp3", base + "\\Program Files\\Sub Dir\\Track One.MP3", ""},
+      {base + "\\\xC3\xA4rger \xC3\xBC" "ber \xF0\x9F\x8E\xB5.FLAC", base + "\\" + accented_name, "non-ASCII letters"},
+      {given + "\\program files\\x.txt", base + "\\Program Files\\x.txt", "the missing name stays"},
+      {given + "\\program files\\No Such\\sub dir\\track one.mp3",
+       base + "\\Program Files\\No Such\\sub dir\\track one.mp3", "and so does the rest"},
+      {given + "\\program*\\sub dir", base + "\\program*\\sub dir", "a wildcard lists entries but names none"},
+      {given + "\\program files\\", base + "\\Program Files\\", "a trailing separator is kept"},
+      {given + "\\program files\\\\sub dir\\x", base + "\\Program Files\\\\sub dir\\x",
+       "nothing is looked up past a doubled separator, nothing dropped"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(actual_case(c.path), c.expected) << c.why;
 }
 
-TEST_F(ActualPathCase, FromTheFirstMissingComponentThePathIsKeptAsGiven) {
-  EXPECT_EQ(actual_case(lower(base) + "\\program files\\x.txt"), base + "\\Program Files\\x.txt");
-  EXPECT_EQ(actual_case(lower(base) + "\\program files\\No Such\\sub dir\\track one.mp3"),
-            base + "\\Program Files\\No Such\\sub dir\\track one.mp3");
-  // A wildcard lists entries, but none is named like it.
-  EXPECT_EQ(actual_case(lower(base) + "\\program*\\sub dir"), base + "\\program*\\sub dir");
-}
-
-TEST_F(ActualPathCase, SeparatorsAreKept) {
-  EXPECT_EQ(actual_case(lower(base) + "\\program files\\"), base + "\\Program Files\\");
-  // Nothing is looked up past a doubled separator, but nothing is dropped either.
-  EXPECT_EQ(actual_case(lower(base) + "\\program files\\\\sub dir\\x"), base + "\\Program Files\\\\sub dir\\x");
-}
-
-TEST(ActualPathCaseDrive, DriveLetterBecomesUpperCase) {
+TEST(ActualPathCase, DrivesUncRootsAndRefusedPaths) {
   EXPECT_EQ(actual_case("c:\\"), "C:\\");
-  EXPECT_EQ(actual_case("z:\\"), "Z:\\");
-}
-
-TEST(ActualPathCaseRefusal, RelativeAndMalformedPathsAreRefusedAndOutputKept) {
+  EXPECT_EQ(actual_case("\\\\Server\\Share"), "\\\\server\\share");
+  EXPECT_EQ(actual_case("\\\\Server\\Share\\"), "\\\\server\\share\\");
+  // No such share here: the components stay as given.
+  EXPECT_EQ(actual_case("\\\\Zorv-No-Server\\Share\\Music\\a.mp3"), "\\\\zorv-no-server\\share\\Music\\a.mp3");
   for (const char* path : {"", "program files\\x.txt", "c:", "c:x.txt", "1:\\x", "\\x", "\\\\server",
                            "\\\\server\\", "\\\\server\\\\x", "\\\\server\\share\\\\x"}) {
-    qiv::string_buffer output;
-    output.set_string("unchanged");
+    qiv::string_buffer output("unchanged");
     EXPECT_FALSE(get_actual_path_case(path, output)) << path;
     EXPECT_STREQ(output.get_ptr(), "unchanged") << path;
   }
 }
 
-TEST(ActualPathCaseUnc, ServerAndShareBecomeLowerCase) {
-  EXPECT_EQ(actual_case("\\\\Server\\Share"), "\\\\server\\share");
-  EXPECT_EQ(actual_case("\\\\Server\\Share\\"), "\\\\server\\share\\");
-  // No such share here: the components stay as given.
-  EXPECT_EQ(actual_case("\\\\Zorv-No-Server\\Share\\Music\\a.mp3"), "\\\\zorv-no-server\\share\\Music\\a.mp3");
-}
-
 // Wine serves "\\server\share" from the prefix's dosdevices\unc\server\share,
 // which lets the components of a UNC path be looked up for real.
-TEST(ActualPathCaseUnc, ComponentsBelowTheShareTakeTheirStoredCase) {
+TEST(ActualPathCase, ComponentsBelowAUncShareTakeTheirStoredCase) {
   const char* prefix = std::getenv("WINEPREFIX");
   if (!prefix || prefix[0] != '/') GTEST_SKIP() << "needs a UNC share (Wine's dosdevices\\unc)";
   std::string root = std::string("Z:") + prefix;
@@ -146,8 +165,7 @@ TEST(ActualPathCaseUnc, ComponentsBelowTheShareTakeTheirStoredCase) {
   make_folder(unc + "\\" + server);
   make_folder(unc + "\\" + server + "\\share");
   make_folder(unc + "\\" + server + "\\share\\Music Folder");
-  make_file(unc + "\\" + server + "\\share\\Music Folder\\Song.FLAC");
-
+  CloseHandle(make_file(unc + "\\" + server + "\\share\\Music Folder\\Song.FLAC"));
   const std::string upper_server = "ZORV-CASE-" + std::to_string(GetCurrentProcessId());
   EXPECT_EQ(actual_case("\\\\" + upper_server + "\\SHARE\\music folder\\song.flac\\x"),
             "\\\\" + server + "\\share\\Music Folder\\Song.FLAC\\x");

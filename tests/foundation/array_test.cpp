@@ -1,12 +1,18 @@
+// Arrays with their three growth policies, the bit arrays that select their
+// elements, and binary search over sorted ranges.
 #include "foundation/array.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <new>
+#include <string>
 #include <vector>
 
+#include "foundation/binary_search.h"
 #include "foundation/refcounted.h"
+#include "foundation/string_array.h"
 
 namespace {
 
@@ -20,7 +26,13 @@ std::vector<T> contents(const qiv::array<T>& a) {
   return std::vector<T>(a.begin(), a.end());
 }
 
-// A source list that hands out the numbers it was built with.
+qiv::array<int> array_of(std::initializer_list<int> values) {
+  qiv::array<int> a;
+  for (int v : values) a.append(v);
+  return a;
+}
+
+// A source list that hands out its numbers and can fail at one of them.
 struct number_list {
   std::uint32_t get_count() const { return static_cast<std::uint32_t>(numbers.size()); }
   void get_item(int& out, std::uint32_t index) const {
@@ -31,27 +43,17 @@ struct number_list {
   int fail_at = -1;
 };
 
-TEST(ArrayGrowth, HysteresisDoublesAndShrinksOnlyBelowAQuarter) {
+TEST(ArrayGrowth, EachPolicyAllocatesAsItPromises) {
   qiv::array<int> a;
-  a.resize_hysteresis(5);
-  EXPECT_EQ(a.get_allocated(), 8u);
-  a.resize_hysteresis(2);
-  EXPECT_EQ(a.get_allocated(), 8u);
-  a.resize_hysteresis(1);
-  EXPECT_EQ(a.get_allocated(), 4u);
-  a.resize_hysteresis(0);
-  EXPECT_EQ(a.get_allocated(), 2u);
-  EXPECT_EQ(a.get_count(), 0u);
-}
-
-TEST(ArrayGrowth, DoublingNeverShrinksAndExactResizeFreesAtZero) {
-  qiv::array<int> a;
+  struct { std::uint32_t count, allocated; } hysteresis[] = {{5, 8}, {2, 8} /* 8 / 4 is not above 2 */, {1, 4}, {0, 2}};
+  for (const auto& step : hysteresis) {
+    a.resize_hysteresis(step.count);
+    EXPECT_EQ(a.get_allocated(), step.allocated) << step.count;
+  }
+  a.set_size(0);
   a.resize_doubling(5);
+  a.resize_doubling(1);  // never shrinks
   EXPECT_EQ(a.get_allocated(), 8u);
-  a.resize_doubling(1);
-  EXPECT_EQ(a.get_allocated(), 8u);
-  EXPECT_EQ(a.get_count(), 1u);
-
   a.set_size(3);
   EXPECT_EQ(a.get_allocated(), 3u);
   a[0] = 7;
@@ -59,11 +61,10 @@ TEST(ArrayGrowth, DoublingNeverShrinksAndExactResizeFreesAtZero) {
   EXPECT_EQ(a[0], 7);
   EXPECT_EQ(a[999], 0);
   a.set_size(0);
-  EXPECT_EQ(a.get_allocated(), 0u);
   EXPECT_EQ(a.data(), nullptr);
 }
 
-TEST(ArrayGrowth, DoublingPastTwoToThe31ThrowsAndLeavesTheArray) {
+TEST(ArrayGrowth, SizesPastTwoToThe31OrFourGigabytesThrowAndLeaveTheArray) {
   qiv::array<std::uint8_t> a;
   a.set_size(2);
   a[1] = 42;
@@ -75,149 +76,137 @@ TEST(ArrayGrowth, DoublingPastTwoToThe31ThrowsAndLeavesTheArray) {
   EXPECT_EQ(a.get_count(), 2u);
   EXPECT_EQ(a.get_allocated(), 2u);
   EXPECT_EQ(a[1], 42);
+  qiv::byte_array bytes;
+  bytes.assign("abc", 3);
+  EXPECT_THROW(bytes.grow_by("x", 0xFFFFFFFFu), std::bad_alloc);
+  EXPECT_EQ(bytes.get_count(), 3u);
 }
 
-TEST(ArrayOfReferences, ShrinkingReleasesAndGrowingAddsEmptyReferences) {
-  qiv::ref_ptr<item> one(new item(1));
-  qiv::array<qiv::ref_ptr<item>> a;
-  a.set_size(2);
-  a[0] = one;
-  a[1] = one;
-  EXPECT_EQ(one->ref_count(), 3);
-  a.resize_hysteresis(1);
-  EXPECT_EQ(one->ref_count(), 2);
-  a.resize_doubling(50);  // moves the references to a larger block
-  EXPECT_EQ(one->ref_count(), 2);
-  EXPECT_EQ(a[0], one);
-  EXPECT_FALSE(a[49]);
-  a.clear();
-  EXPECT_EQ(one->ref_count(), 1);
-  EXPECT_EQ(a.get_allocated(), 0u);
-}
-
-TEST(ArrayOfReferences, AppendingAnArrayTakesAReferenceOnEachAndAnswersTheOldCount) {
+TEST(ArrayElements, CountedAndStringElementsSurviveEveryMoveAndAreReleasedOnce) {
   qiv::ref_ptr<item> one(new item(1));
   qiv::array<qiv::ref_ptr<item>> a;
   a.append(one);
-  qiv::array<qiv::ref_ptr<item>> b;
-  b.append(one);
-  b.append(one);
-  EXPECT_EQ(a.append(b), 1u);
-  EXPECT_EQ(a.get_count(), 3u);
-  EXPECT_EQ(one->ref_count(), 6);
-  EXPECT_EQ(a.append(a), 3u);  // appending an array to itself doubles it
-  EXPECT_EQ(a.get_count(), 6u);
-  EXPECT_EQ(one->ref_count(), 9);
-
+  a.append(one);
+  a.resize_hysteresis(1);  // shrinking releases
+  EXPECT_EQ(one->ref_count(), 2);
+  a.resize_doubling(50);  // moves the references to a larger block
+  EXPECT_EQ(one->ref_count(), 2);
+  EXPECT_FALSE(a[49]);
+  a.set_size(1);
+  EXPECT_EQ(a.append(a), 1u);  // appending an array to itself doubles it
+  EXPECT_EQ(one->ref_count(), 3);
   qiv::array<qiv::ref_ptr<item>> copy(a);
-  EXPECT_EQ(copy.get_count(), 6u);
-  EXPECT_EQ(one->ref_count(), 15);
-}
+  EXPECT_EQ(one->ref_count(), 5);
+  a.clear();
+  copy.clear();
+  EXPECT_EQ(one->ref_count(), 1);
 
-TEST(ArrayMask, KeepsTheSelectedElementsInOrder) {
-  qiv::ref_ptr<item> items[4] = {new item(0), new item(1), new item(2), new item(3)};
-  qiv::array<qiv::ref_ptr<item>> a;
-  for (auto& i : items) a.append(i);
-  qiv::bit_array mask(4);
-  mask.set(0, true);
-  mask.set(2, true);
-  a.keep_by_mask(mask);
-  ASSERT_EQ(a.get_count(), 2u);
-  EXPECT_EQ(a[0]->value, 0);
-  EXPECT_EQ(a[1]->value, 2);
-  EXPECT_EQ(items[1]->ref_count(), 1);  // dropped elements are released
-  EXPECT_EQ(items[3]->ref_count(), 1);
-}
+  qiv::string_array strings;
+  for (std::uint32_t n = 1; n <= 64; ++n) strings.append(qiv::string_small(std::to_string(n).c_str()));
+  for (std::uint32_t i = 0; i < 64; ++i) EXPECT_EQ(std::string(strings[i].get_ptr()), std::to_string(i + 1));
 
-TEST(ArrayMask, AShortMaskDropsTheElementsBeyondIt) {
-  qiv::array<int> a;
-  for (int i = 0; i < 5; ++i) a.append(i);
-  qiv::bit_array mask(2);
-  mask.set(1, true);
-  a.keep_by_mask(mask);
-  EXPECT_EQ(contents(a), (std::vector<int>{1}));
-}
-
-TEST(ArrayInsert, PositionBeyondTheCountAppendsAndAnswersTheCount) {
-  qiv::array<int> a;
-  for (int v : {1, 2, 3}) a.append(v);
-  number_list source{{8, 9}};
-  EXPECT_EQ(a.insert_from(7, source), 3u);
-  EXPECT_EQ(contents(a), (std::vector<int>{1, 2, 3, 8, 9}));
-}
-
-TEST(ArrayInsert, ElementsAfterThePositionMoveUpInOrder) {
-  qiv::array<int> a;
-  for (int v : {1, 2, 3}) a.append(v);
-  number_list source{{8, 9}};
-  EXPECT_EQ(a.insert_from(1, source), 1u);
-  EXPECT_EQ(contents(a), (std::vector<int>{1, 8, 9, 2, 3}));
-
-  qiv::array<int> other;
-  other.append(7);
-  a.insert_from(0, other);
-  a.insert_from(2, a);
-  EXPECT_EQ(contents(a), (std::vector<int>{7, 1, 7, 1, 8, 9, 2, 3, 8, 9, 2, 3}));
-}
-
-TEST(ArrayInsert, AFailingSourceLeavesTheArrayAsItWas) {
-  qiv::array<int> a;
-  for (int v : {1, 2, 3}) a.append(v);
-  number_list source{{8, 9, 10}, 2};
-  EXPECT_THROW(a.insert_from(1, source), std::bad_alloc);
-  EXPECT_EQ(contents(a), (std::vector<int>{1, 2, 3}));
-}
-
-TEST(ArrayRemove, RangeMovesTheTailDownAndRefusesBadBounds) {
-  qiv::array<int> a;
-  for (int v : {1, 2, 3, 4, 5}) a.append(v);
-  a.remove_range(1, 3);
-  EXPECT_EQ(contents(a), (std::vector<int>{1, 4, 5}));
-  EXPECT_EQ(a.get_allocated(), 8u);
-  EXPECT_THROW(a.remove_range(2, 4), qiv::exception_invalid_params);
-  EXPECT_THROW(a.remove_range(2, 1), qiv::exception_invalid_params);
-  EXPECT_EQ(contents(a), (std::vector<int>{1, 4, 5}));
-}
-
-TEST(ArraySort, ItemComparatorOrdersAndStableSortKeepsEqualItemsInOrder) {
-  struct entry {
-    int key;
-    int original;
-  };
-  qiv::array<entry> a;
-  for (int i = 0; i < 40; ++i) a.append({(i * 7) % 5, i});
-  auto by_key = [](const entry& x, const entry& y) { return x.key - y.key; };
-  a.sort_stable(by_key);
-  for (std::uint32_t i = 1; i < a.get_count(); ++i) {
-    ASSERT_LE(a[i - 1].key, a[i].key);
-    if (a[i - 1].key == a[i].key) {
-      EXPECT_LT(a[i - 1].original, a[i].original);
-    }
-  }
-
-}
-
-TEST(ArraySort, PermutationCountsFromTheStartOfTheRange) {
-  qiv::array<char> a;
-  for (char c : {'a', 'X', 'Y', 'Z', 'b'}) a.append(c);
-  const std::uint32_t permutation[] = {2, 0, 1};
-  a.reorder_by_permutation(1, permutation, 3);
-  EXPECT_EQ(contents(a), (std::vector<char>{'a', 'Z', 'X', 'Y', 'b'}));
-  EXPECT_THROW(a.reorder_by_permutation(3, permutation, 3), qiv::exception_invalid_params);
-}
-
-TEST(ByteArray, AppendsAndAssignsBytesIncludingItsOwn) {
   qiv::byte_array bytes;
-  bytes.assign("abc", 3);
-  bytes.grow_by("de", 2);
-  for (int i = 0; i < 6; ++i) bytes.grow_by(bytes.data(), bytes.get_count());  // forces moves
+  bytes.assign("abcde", 5);
+  for (int i = 0; i < 6; ++i) bytes.grow_by(bytes.data(), bytes.get_count());  // its own bytes, moved each time
   EXPECT_EQ(bytes.get_count(), 5u * 64);
   EXPECT_EQ(std::memcmp(bytes.data() + 5 * 63, "abcde", 5), 0);
   bytes.assign(bytes.data() + 1, 3);
   EXPECT_EQ(std::memcmp(bytes.data(), "bcd", 3), 0);
-  EXPECT_EQ(bytes.get_count(), 3u);
-  EXPECT_THROW(bytes.grow_by("x", 0xFFFFFFFFu), std::bad_alloc);
-  EXPECT_EQ(bytes.get_count(), 3u);
+}
+
+TEST(ArrayEditing, InsertRemoveMaskAndReorderKeepTheOrder) {
+  qiv::array<int> a = array_of({1, 2, 3});
+  number_list failing{{8, 9, 10}, 2};
+  EXPECT_THROW(a.insert_from(1, failing), std::bad_alloc);
+  EXPECT_EQ(contents(a), (std::vector<int>{1, 2, 3}));  // a failing source leaves the array as it was
+  number_list source{{8, 9}};
+  EXPECT_EQ(a.insert_from(7, source), 3u);  // beyond the count: appended, answers the count
+  EXPECT_EQ(a.insert_from(1, source), 1u);
+  EXPECT_EQ(contents(a), (std::vector<int>{1, 8, 9, 2, 3, 8, 9}));
+  a.insert_from(2, a);
+  EXPECT_EQ(contents(a), (std::vector<int>{1, 8, 1, 8, 9, 2, 3, 8, 9, 9, 2, 3, 8, 9}));
+
+  a = array_of({1, 2, 3, 4, 5});
+  a.remove_range(1, 3);
+  EXPECT_EQ(contents(a), (std::vector<int>{1, 4, 5}));
+  EXPECT_THROW(a.remove_range(2, 4), qiv::exception_invalid_params);
+  EXPECT_THROW(a.remove_range(2, 1), qiv::exception_invalid_params);
+  EXPECT_EQ(contents(a), (std::vector<int>{1, 4, 5}));
+
+  qiv::ref_ptr<item> items[4] = {new item(0), new item(1), new item(2), new item(3)};
+  qiv::array<qiv::ref_ptr<item>> refs;
+  for (auto& i : items) refs.append(i);
+  qiv::bit_array mask(3);  // shorter than the array: the elements beyond it go
+  mask.set(0, true);
+  mask.set(2, true);
+  refs.keep_by_mask(mask);
+  ASSERT_EQ(refs.get_count(), 2u);
+  EXPECT_EQ(refs[1]->value, 2);
+  EXPECT_EQ(items[1]->ref_count(), 1);  // dropped elements are released
+  EXPECT_EQ(items[3]->ref_count(), 1);
+
+  qiv::array<char> letters;
+  for (char c : {'a', 'X', 'Y', 'Z', 'b'}) letters.append(c);
+  const std::uint32_t permutation[] = {2, 0, 1};
+  letters.reorder_by_permutation(1, permutation, 3);  // counted from the start of the range
+  EXPECT_EQ(contents(letters), (std::vector<char>{'a', 'Z', 'X', 'Y', 'b'}));
+  EXPECT_THROW(letters.reorder_by_permutation(3, permutation, 3), qiv::exception_invalid_params);
+}
+
+TEST(ArrayEditing, StableSortKeepsEqualItemsInOrder) {
+  struct entry { int key, original; };
+  qiv::array<entry> a;
+  for (int i = 0; i < 40; ++i) a.append({(i * 7) % 5, i});
+  a.sort_stable([](const entry& x, const entry& y) { return x.key - y.key; });
+  EXPECT_TRUE(std::is_sorted(a.begin(), a.end(), [](const entry& x, const entry& y) {
+    return x.key != y.key ? x.key < y.key : x.original < y.original;
+  }));
+}
+
+TEST(BitArray, BitsBeyondTheCountAreClearUnwritableAndFoundByClearScans) {
+  qiv::bit_array bits(9);
+  EXPECT_EQ(bits.byte_count(), 2u);
+  bits.set(8, true);
+  bits.set(9, true);
+  EXPECT_FALSE(bits.get(9));
+  EXPECT_EQ(bits.data()[1], 0x01);  // bit 8 is the lowest bit of byte 1
+  qiv::bit_array scan(20);
+  scan.set(4, true);
+  scan.set(12, true);
+  struct { bool value; std::uint32_t start; std::int32_t count; std::uint32_t found; const char* why; } cases[] = {
+      {true, 5, 15, 12, ""},
+      {true, 13, 7, 20, "none: the stop"},
+      {true, 0, 4, 4, "position 4 lies outside the scan"},
+      {false, 4, 5, 5, ""},
+      {true, 12, -3, 12, "backwards, the start itself scanned"},
+      {true, 11, -5, 6, "backwards, none: the stop"},
+      {true, 30, -20, 12, "from beyond the bit count"},
+      {false, 20, 5, 20, "clear bits past the end"},
+      {true, 13, 0x7FFFFFFF, 13u + 0x7FFFFFFFu, "a stop far past the end"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(scan.find(c.value, c.start, c.count), c.found) << c.why;
+}
+
+// Orders the items of a sorted vector against a probe value.
+struct probe_order : qiv::bsearch_callback {
+  probe_order(const std::vector<int>& items, int probe) : items(items), probe(probe) {}
+  int compare(std::uint32_t i) override { return items.at(i) < probe ? -1 : (items.at(i) > probe ? 1 : 0); }
+  const std::vector<int>& items;
+  int probe;
+};
+
+TEST(BinarySearch, FindsEveryItemOrItsInsertionPosition) {
+  std::vector<int> items;
+  std::uint32_t position = 12345;
+  probe_order in_empty(items, 7);
+  EXPECT_FALSE(qiv::bsearch(0, in_empty, position));
+  EXPECT_EQ(position, 0u);
+  for (int i = 0; i < 1000; ++i) items.push_back(i * 3);
+  for (int i = -1; i < 3000; ++i) {
+    probe_order order(items, i);
+    ASSERT_EQ(qiv::bsearch(1000, order, position), i >= 0 && i % 3 == 0) << i;
+    ASSERT_EQ(position, static_cast<std::uint32_t>((i + 2) / 3)) << i;
+  }
 }
 
 } // namespace

@@ -1,148 +1,130 @@
+// Comparing, searching and changing the case of UTF-8 text without regard to case.
 #include "foundation/case_folding.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "foundation/code_point_text.h"
 #include "foundation/string_buffer.h"
 
 namespace {
 
-int sign(int value) { return value < 0 ? -1 : (value > 0 ? 1 : 0); }
-
-std::string lower(const char* text, std::size_t max_bytes = ~std::size_t(0)) {
+template <class Append>
+std::string appended(Append append) {
   qiv::string_buffer out("<");
-  qiv::string_add_lower(out, text, max_bytes);
+  append(out);
   return out.get_ptr();
-}
-
-std::string upper(const char* text) {
-  qiv::string_buffer out("<");
-  qiv::string_add_upper(out, text);
-  return out.get_ptr();
-}
-
-TEST(CaseFoldingChars, AsciiByRuleBasicPlaneBySystemBeyondUnchanged) {
-  EXPECT_EQ(qiv::char_lower('A'), std::uint32_t('a'));
-  EXPECT_EQ(qiv::char_upper('z'), std::uint32_t('Z'));
-  EXPECT_EQ(qiv::char_lower('['), std::uint32_t('['));
-  EXPECT_EQ(qiv::char_lower(0xC4), 0xE4u);    // A with diaeresis
-  EXPECT_EQ(qiv::char_upper(0x3B1), 0x391u);  // Greek alpha
-  EXPECT_EQ(qiv::char_lower(0x10400), 0x10400u);  // a capital beyond the basic plane stays
-  EXPECT_EQ(qiv::compare_char_nocase(0xC4, 0xE4), 0);
-  EXPECT_EQ(qiv::compare_char_nocase('a', 'B'), -1);
-  EXPECT_EQ(qiv::compare_char_nocase('_', 'A'), -1);
 }
 
 TEST(CaseFoldingTexts, AppendFoldedTextUpToTheLimitOrAnInvalidSequence) {
-  EXPECT_EQ(lower("K\xC3\x96LN Stra\xC3\x9F" "e"), "<k\xC3\xB6ln stra\xC3\x9F" "e");
-  EXPECT_EQ(upper("k\xC3\xB6ln"), "<K\xC3\x96LN");
-  EXPECT_EQ(upper("stra\xC3\x9F" "e"), "<STRA\xC3\x9F" "E");  // no multi-character fold
-  EXPECT_EQ(lower("ABCD", 2), "<ab");
-  EXPECT_EQ(lower("A\xC3\x96", 2), "<a");  // the second letter is cut by the limit
-  EXPECT_EQ(lower("AB\xFF" "CD"), "<ab");
-  EXPECT_EQ(upper("ab\xFF" "cd"), "<AB");
+  struct { std::string got, expected; } cases[] = {
+      {appended([](auto& o) { qiv::string_add_lower(o, "K\xC3\x96LN Stra\xC3\x9F" "e", qiv::until_nul); }),
+       "<k\xC3\xB6ln stra\xC3\x9F" "e"},
+      {appended([](auto& o) { qiv::string_add_upper(o, "stra\xC3\x9F" "e"); }), "<STRA\xC3\x9F" "E"},  // no multi-character fold
+      {appended([](auto& o) { qiv::string_add_lower(o, "A\xC3\x96", 2); }), "<a"},  // a letter cut by the limit
+      {appended([](auto& o) { qiv::string_add_lower(o, "AB\xFF" "CD", qiv::until_nul); }), "<ab"},
+      {appended([](auto& o) { qiv::string_add_upper(o, "ab\xFF" "cd"); }), "<AB"},
+      {appended([](auto& o) { qiv::string_add_upper(o, "\xCE\xB1[\xF0\x90\x90\xA8"); }),
+       "<\xCE\x91[\xF0\x90\x90\xA8"},  // Greek by the system; beyond the basic plane unchanged
+      {appended([](auto& o) { qiv::string_to_upper_utf8(o, "abc \xC3\xA4 z\xFF" "def"); }), "<ABC \xC3\x84 Z"},
+      {appended([](auto& o) {
+         for (std::uint32_t c : {0x41u, 0xE4u, 0x20ACu, 0x1F600u, 0x80000000u}) qiv::string_add_char_utf8(o, c);
+       }),
+       "<A\xC3\xA4\xE2\x82\xAC\xF0\x9F\x98\x80"},  // an unencodable code point appends nothing
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.got, c.expected);
 }
 
-TEST(CompareNocase, OrdersByLowerCaseCodePoints) {
-  EXPECT_EQ(qiv::compare_nocase("abc", "ABD"), -1);
-  EXPECT_EQ(qiv::compare_nocase("a", "ab"), -1);
-  EXPECT_EQ(qiv::compare_nocase("ab", "a"), 1);
-  EXPECT_EQ(qiv::compare_nocase("Hello", "hELLO"), 0);
-  EXPECT_EQ(qiv::compare_nocase("", ""), 0);
-  // Upper-case letters fold down, so both cases sort after the underscore.
-  EXPECT_EQ(qiv::compare_nocase("A", "_"), 1);
-  EXPECT_EQ(qiv::compare_nocase("a", "_"), 1);
-  EXPECT_EQ(qiv::compare_nocase("\xC3\x84pfel", "\xC3\xA4PFEL"), 0);
-  EXPECT_EQ(qiv::compare_nocase("\xD0\x9C\xD0\x98\xD0\xA0", "\xD0\xBC\xD0\xB8\xD1\x80"), 0);  // Cyrillic
-  EXPECT_EQ(qiv::compare_nocase("z", "\xC3\xA9"), -1);  // by code point, not by alphabet
-  EXPECT_NE(qiv::compare_nocase("stra\xC3\x9F" "e", "STRASSE"), 0);
+using compare_function = int (*)(const char*, const char*);
+
+// The two code-point orders: both fold upper case down (so letters sort after
+// "_"), compare unsigned code points, and order the text that ends first first.
+TEST(CompareNocase, BothCodePointOrdersAgree) {
+  struct { const char* a; const char* b; int expected; const char* why; } cases[] = {
+      {"abc", "ABD", -1, ""},
+      {"a", "ab", -1, "the shorter first"},
+      {"Hello", "hELLO", 0, ""},
+      {"", "", 0, ""},
+      {"A", "_", 1, "upper case folds to 0x61"},
+      {"\xC3\x84pfel", "\xC3\xA4PFEL", 0, "A-umlaut, a-umlaut"},
+      {"\xD0\x9C\xD0\x98\xD0\xA0", "\xD0\xBC\xD0\xB8\xD1\x80", 0, "Cyrillic"},
+      {"z", "\xC3\xA9", -1, "by code point, not alphabet or signed byte"},
+      {"\xE2\x82\xAC", "\xF0\x9F\x98\x80", -1, "U+20AC below U+1F600"},
+      {"track10", "track9", -1, "digits one by one"},
+  };
+  for (compare_function compare : {compare_function(qiv::compare_nocase), compare_function(qiv::stricmp_utf8)})
+    for (const auto& c : cases) {
+      EXPECT_EQ(compare(c.a, c.b), c.expected) << c.a << " " << c.b << " " << c.why;
+      EXPECT_EQ(compare(c.b, c.a), -c.expected) << c.a << " " << c.b << " " << c.why;
+    }
+  EXPECT_NE(qiv::compare_nocase("stra\xC3\x9F" "e", "STRASSE"), 0);  // no multi-character folding
 }
 
 TEST(CompareNocase, InvalidBytesGiveAConsistentOrder) {
   // A comparator for sorted containers must find a text equal to itself and
   // answer the same question the same way from both sides.
   const char* texts[] = {"", "a", "\xFF", "\xFE", "\xFF" "a", "\xC3", "\xC3\xA9", "b\x80"};
-  for (const char* a : texts) {
-    EXPECT_EQ(qiv::compare_nocase(a, a), 0) << testing::PrintToString(a);
-    EXPECT_EQ(qiv::compare_nocase_ex(a, 9, a, 9), 0) << testing::PrintToString(a);
-    for (const char* b : texts) {
-      EXPECT_EQ(qiv::compare_nocase(a, b), -qiv::compare_nocase(b, a))
-          << testing::PrintToString(a) << " " << testing::PrintToString(b);
-      EXPECT_EQ(qiv::compare_nocase_ex(a, 9, b, 9), -qiv::compare_nocase_ex(b, 9, a, 9))
-          << testing::PrintToString(a) << " " << testing::PrintToString(b);
+  for (compare_function compare : {compare_function(qiv::compare_nocase), compare_function(qiv::stricmp_utf8)})
+    for (const char* a : texts) {
+      EXPECT_EQ(compare(a, a), 0) << testing::PrintToString(a);
+      EXPECT_EQ(qiv::compare_nocase_ex(a, 9, a, 9), 0) << testing::PrintToString(a);
+      for (const char* b : texts) {
+        EXPECT_EQ(compare(a, b), -compare(b, a)) << testing::PrintToString(a) << " " << testing::PrintToString(b);
+        EXPECT_EQ(qiv::compare_nocase_ex(a, 9, b, 9), -qiv::compare_nocase_ex(b, 9, a, 9));
+      }
     }
-  }
   EXPECT_EQ(qiv::compare_nocase("", "\xFF"), -1);  // the end first, then broken text, then characters
   EXPECT_EQ(qiv::compare_nocase("\xFF", "a"), -1);
-  EXPECT_EQ(qiv::compare_nocase("\xFE", "\xFF"), -1);
+  EXPECT_EQ(qiv::stricmp_utf8("a\xFF", "a"), 1);
+  EXPECT_EQ(qiv::stricmp_utf8("a\xFF", "ab"), -1);
+  EXPECT_EQ(qiv::stricmp_utf8("a\xFF" "B", "A\xFF" "b"), 0);
 }
 
-TEST(CompareNocase, WithLengthsStopsAtTheLengthOrTheNul) {
-  EXPECT_EQ(qiv::compare_nocase_ex("abcdef", 3, "ABCxyz", 3), 0);
-  EXPECT_EQ(qiv::compare_nocase_ex("ab", 2, "abc", 3), -1);
-  EXPECT_EQ(qiv::compare_nocase_ex("abc", 3, "ab", 2), 1);
-  EXPECT_EQ(qiv::compare_nocase_ex("ab\0zz", 5, "AB", 2), 0);
-  EXPECT_EQ(qiv::compare_nocase_ex("\xC3\x84", 1, "\xC3\xA4", 2), -1);  // a character cut by the length is broken
+TEST(CompareNocase, LengthAndLimitForms) {
+  struct { int got, expected; const char* why; } cases[] = {
+      {qiv::compare_nocase_ex("abcdef", 3, "ABCxyz", 3), 0, "stops at the length"},
+      {qiv::compare_nocase_ex("ab", 2, "abc", 3), -1, ""},
+      {qiv::compare_nocase_ex("ab\0zz", 5, "AB", 2), 0, "stops at the NUL"},
+      {qiv::compare_nocase_ex("\xC3\x84", 1, "\xC3\xA4", 2), -1, "a character cut by the length is broken"},
+      {qiv::compare_nocase_n("abcdef", "ABC", 10), 0, "equal once the second text ends"},
+      {qiv::compare_nocase_n("ab", "ABC", 10), -1, ""},
+      {qiv::compare_nocase_n("abX", "ABY", 2), 0, "stops at the limit"},
+      {qiv::compare_nocase_n("abX", "ABY", 3), -1, ""},
+      {qiv::compare_nocase_n("a", "a\xC3\xA4", 5), -1, "an ended first text is code point 0"},
+      {qiv::compare_nocase_n("abc", "ab\xFF", 5), 0, "a broken second text ends it"},
+      {qiv::equals_nocase_n("Hello world", "HELLO", 5), 1, ""},
+      {qiv::equals_nocase_n("Hello world", "HELLO", 4), 0, "the whole search text must fit the limit"},
+      {qiv::equals_nocase_n("Hel", "HELLO", 5), 0, ""},
+      {qiv::equals_nocase_n("\xC3\x84" "b", "\xC3\xA4" "B", 3), 1, ""},
+      {qiv::equals_nocase_n("\xFF", "\xFF", 1), 0, "broken text never matches"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.got, c.expected) << c.why;
 }
 
-TEST(CompareNocase, BoundedFormAnswersEqualOnceTheSecondTextEnds) {
-  EXPECT_EQ(qiv::compare_nocase_n("abcdef", "ABC", 10), 0);
-  EXPECT_EQ(qiv::compare_nocase_n("ab", "ABC", 10), -1);
-  EXPECT_EQ(qiv::compare_nocase_n("abX", "ABY", 2), 0);
-  EXPECT_EQ(qiv::compare_nocase_n("abX", "ABY", 3), -1);
-  EXPECT_EQ(qiv::compare_nocase_n("\xC3\x84rger", "\xC3\xA4R", 5), 0);
-  EXPECT_EQ(qiv::compare_nocase_n("a", "a\xC3\xA4", 5), -1);  // an ended first text is code point 0
-  EXPECT_EQ(qiv::compare_nocase_n("abc", "ab\xFF", 5), 0);
-}
-
-TEST(EqualsNocase, MatchesTheWholeSearchTextWithinTheLimit) {
-  EXPECT_TRUE(qiv::equals_nocase_n("Hello world", "HELLO", 5));
-  EXPECT_FALSE(qiv::equals_nocase_n("Hello world", "HELLO", 4));
-  EXPECT_FALSE(qiv::equals_nocase_n("Hel", "HELLO", 5));
-  EXPECT_TRUE(qiv::equals_nocase_n("\xC3\x84" "b", "\xC3\xA4" "B", 3));
-  EXPECT_FALSE(qiv::equals_nocase_n("\xFF", "\xFF", 1));  // broken text never matches
-}
-
-TEST(ReplaceNocase, ReplacesEveryMatchWithoutOverlap) {
-  qiv::string_buffer out;
-  EXPECT_EQ(qiv::replace_nocase(out, "A-a-A", "a", "xy"), 3u);
-  EXPECT_STREQ(out.get_ptr(), "xy-xy-xy");
-
-  out.set_string("<");
-  EXPECT_EQ(qiv::replace_nocase(out, "aaa", "AA", "b"), 1u);
-  EXPECT_STREQ(out.get_ptr(), "<ba");
-
-  out.set_string("<");
-  EXPECT_EQ(qiv::replace_nocase(out, "Gr\xC3\x9C\xC3\x9F" "e", "\xC3\xBC\xC3\x9F", "ue"), 1u);
-  EXPECT_STREQ(out.get_ptr(), "<Gruee");
-
-  out.set_string("<");
-  EXPECT_EQ(qiv::replace_nocase(out, "abc", "", "x"), 0u);
-  EXPECT_STREQ(out.get_ptr(), "<");
-}
-
-TEST(ReplaceNocase, NeverMatchesInsideACharacter) {
-  qiv::string_buffer out;
-  // The second byte of e-acute alone, and the tail of the cent sign's form.
-  EXPECT_EQ(qiv::replace_nocase(out, "caf\xC3\xA9", "\xA9", "!"), 0u);
-  EXPECT_STREQ(out.get_ptr(), "caf\xC3\xA9");
-  out.set_string("");
-  EXPECT_EQ(qiv::replace_nocase(out, "x\xC2\xA2y", "\xA2y", "!"), 0u);
-  EXPECT_STREQ(out.get_ptr(), "x\xC2\xA2y");
+TEST(ReplaceNocase, ReplacesEveryWholeCharacterMatchWithoutOverlap) {
+  struct { const char* text; const char* search; const char* replacement; std::size_t count; const char* result; } cases[] = {
+      {"A-a-A", "a", "xy", 3, "<xy-xy-xy"},
+      {"aaa", "AA", "b", 1, "<ba"},
+      {"Gr\xC3\x9C\xC3\x9F" "e", "\xC3\xBC\xC3\x9F", "ue", 1, "<Gruee"},
+      {"abc", "", "x", 0, "<"},
+      {"caf\xC3\xA9", "\xA9", "!", 0, "<caf\xC3\xA9"},  // never inside a character
+      {"x\xC2\xA2y", "\xA2y", "!", 0, "<x\xC2\xA2y"},
+  };
+  for (const auto& c : cases) {
+    qiv::string_buffer out("<");
+    EXPECT_EQ(qiv::replace_nocase(out, c.text, c.search, c.replacement), c.count) << c.text;
+    EXPECT_STREQ(out.get_ptr(), c.result);
+  }
 }
 
 TEST(SystemCollation, ComparesOnlyDifferingCharactersThroughTheSystem) {
-  EXPECT_EQ(qiv::stricmp_utf8_system("same", "same"), 0);
   EXPECT_EQ(qiv::stricmp_utf8_system("", ""), 0);
   EXPECT_EQ(qiv::stricmp_utf8_system("\xC3\x84pfel", "\xC3\xA4PFEL"), 0);
   EXPECT_LT(qiv::stricmp_utf8_system("a", "B"), 0);
   EXPECT_GT(qiv::stricmp_utf8_system("abc", "ab"), 0);
-  EXPECT_LT(qiv::stricmp_utf8_system("ab", "abc"), 0);
   EXPECT_EQ(qiv::stricmp_utf8_system("ab\xFFx", "AB\xFEy"), 0);  // both end at their broken byte
-  // Unlike the code-point order, the collation puts e-acute before f.
-  EXPECT_LT(qiv::stricmp_utf8_system("\xC3\xA9", "f"), 0);
-  EXPECT_EQ(sign(qiv::compare_nocase("\xC3\xA9", "f")), 1);
+  EXPECT_LT(qiv::stricmp_utf8_system("\xC3\xA9", "f"), 0);  // unlike the code-point order
 }
 
 } // namespace

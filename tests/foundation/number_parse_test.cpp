@@ -1,11 +1,15 @@
+// Reading numbers from text that may be damaged or hostile, and from stored fields.
 #include "foundation/number_parse.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 
+#include "foundation/byte_order.h"
 #include "foundation/exceptions.h"
+#include "foundation/number_readers.h"
 
 namespace {
 
@@ -13,87 +17,81 @@ double parse(const char* text, std::size_t max = ~std::size_t(0)) {
   return static_cast<double>(qiv::string_to_float(text, max));
 }
 
-TEST(StringToFloat, ReadsSignDecimalMarkAndExponent) {
-  EXPECT_EQ(parse("1,5"), 1.5);
-  EXPECT_EQ(parse("1.5"), 1.5);
-  EXPECT_EQ(parse(" -2.5e3x"), -2500.0);
-  EXPECT_EQ(parse("+4"), 4.0);
-  EXPECT_EQ(parse("125E-2"), 1.25);
-  EXPECT_EQ(parse("-6.54 dB"), -6.54);
-}
-
-TEST(StringToFloat, StopsAtTheFirstCharacterThatIsNotPartOfTheNumber) {
-  EXPECT_EQ(parse("1.5.7"), 1.5);   // a second decimal mark ends the number
-  EXPECT_EQ(parse("1.5,7"), 1.5);
-  EXPECT_EQ(parse("2e1.5"), 20.0);  // the exponent ends it as well
-  EXPECT_EQ(parse("12 34"), 12.0);
-  EXPECT_EQ(parse("--3"), 0.0);
-}
-
-TEST(StringToFloat, TextWithoutDigitsIsZero) {
-  EXPECT_EQ(parse(""), 0.0);
-  EXPECT_EQ(parse("abc"), 0.0);
-  EXPECT_EQ(parse("-"), 0.0);
-  EXPECT_EQ(parse(".e5"), 0.0);
-  EXPECT_EQ(parse("0e999999"), 0.0);  // zero stays zero whatever the exponent
-}
-
-TEST(StringToFloat, ReadsNoFurtherThanMaximumOr127Bytes) {
-  EXPECT_EQ(parse("12345", 3), 123.0);
-  // Bytes beyond 127 are never looked at, not even to end the number.
-  std::string long_text(127, '0');
-  long_text += "99";
-  EXPECT_EQ(parse(long_text.c_str()), 0.0);
-  // And a text without NUL inside the maximum is not read past it.
-  const char unterminated[3] = {'4', '2', '7'};
-  EXPECT_EQ(parse(unterminated, 2), 42.0);
-}
-
-TEST(StringToFloat, LongDigitRunsLosePrecisionNotMagnitude) {
-  // 25 significant digits do not fit a 64-bit mantissa; wrapping would give an
-  // unrelated number.
+TEST(StringToFloat, ReadsOneNumberAndStopsAtWhatEndsIt) {
+  struct { const char* text; double expected; const char* why; } cases[] = {
+      {"1,5", 1.5, "a comma is a decimal mark"},
+      {" -2.5e3x", -2500.0, "spaces, sign, exponent, junk"},
+      {"+4", 4.0, ""},
+      {"125E-2", 1.25, ""},
+      {"-6.54 dB", -6.54, ""},
+      {"1.5.7", 1.5, "a second decimal mark ends it"},
+      {"1.5,7", 1.5, ""},
+      {"2e1.5", 20.0, "the exponent ends it"},
+      {"--3", 0.0, ""},
+      {"", 0.0, "no digits"},
+      {".e5", 0.0, ""},
+      {"0e999999", 0.0, "zero whatever the exponent"},
+      {"1e-99999999999999999999999", 0.0, "huge exponents saturate instead of wrapping"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(parse(c.text), c.expected) << c.text << " " << c.why;
+  EXPECT_GT(parse("1e99999999999999999999999"), 1e300);
+  // 25 significant digits do not fit a 64-bit mantissa; wrapping would give an unrelated number.
   EXPECT_NEAR(parse("1234567890123456789012345"), 1.234567890123456789e24, 1e10);
   EXPECT_NEAR(parse("0.98765432109876543210987"), 0.98765432109876543, 1e-15);
   EXPECT_NEAR(parse("-99999999999999999999"), -1e20, 1e5);
 }
 
-TEST(StringToFloat, HugeExponentsSaturateInsteadOfWrapping) {
-  EXPECT_EQ(parse("1e-99999999999999999999999"), 0.0);
-  EXPECT_GT(parse("1e99999999999999999999999"), 1e300);
+TEST(StringToFloat, ReadsNoFurtherThanMaximumOr127Bytes) {
+  EXPECT_EQ(parse("12345", 3), 123.0);
+  std::string long_text(127, '0');  // bytes beyond 127 are never looked at
+  long_text += "99";
+  EXPECT_EQ(parse(long_text.c_str()), 0.0);
+  const char unterminated[3] = {'4', '2', '7'};
+  EXPECT_EQ(parse(unterminated, 2), 42.0);
 }
 
-TEST(AtouiN, ReadsLeadingDigitsWithinTheLimit) {
-  EXPECT_EQ(qiv::atoui_n("1234", 2), 12u);
-  EXPECT_EQ(qiv::atoui_n("12a4", 10), 12u);
-  EXPECT_EQ(qiv::atoui_n(" 12", 3), 0u);   // no spaces
-  EXPECT_EQ(qiv::atoui_n("-12", 3), 0u);   // no sign
-  EXPECT_EQ(qiv::atoui_n("4294967296", 10), 0u);  // wraps
+TEST(IntegerParse, LeadingDigitsWithinTheLimitWrappingOnOverflow) {
+  struct { std::uint64_t got, expected; const char* why; } cases[] = {
+      {qiv::atoui_n("1234", 2), 12, "the limit"},
+      {qiv::atoui_n("12a4", 10), 12, ""},
+      {qiv::atoui_n(" 12", 3), 0, "no spaces"},
+      {qiv::atoui_n("-12", 3), 0, "no sign"},
+      {qiv::atoui_n("4294967296", 10), 0, "wraps"},
+      {qiv::atoui64_n("12a34", 10), 12, ""},
+      {qiv::atoui64_n("a12", 10), 0, ""},
+      {qiv::atoui64_n("18446744073709551615", 100), UINT64_MAX, ""},
+      {qiv::atoui64_n("18446744073709551616", 100), 0, "wraps"},
+      {qiv::pow10_u64(0), 1, ""},
+      {qiv::pow10_u64(19), 10000000000000000000u, ""},
+      {qiv::pow10_u64(20), 10000000000000000000u * 10u, "modulo 2^64"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.got, c.expected) << c.why;
 }
 
-TEST(Atoui64N, ReadsTheDigitRunAtTheStart) {
-  EXPECT_EQ(qiv::atoui64_n("12a34", 10), 12u);
-  EXPECT_EQ(qiv::atoui64_n("a12", 10), 0u);
-  EXPECT_EQ(qiv::atoui64_n("18446744073709551615", 100), UINT64_MAX);
-  EXPECT_EQ(qiv::atoui64_n("18446744073709551616", 100), 0u);  // wraps
-  EXPECT_EQ(qiv::atoui64_n("987", 2), 98u);
-}
-
-TEST(HexDigitValue, AcceptsBothCasesAndRejectsEverythingElse) {
-  EXPECT_EQ(qiv::hex_digit_value('0'), 0u);
-  EXPECT_EQ(qiv::hex_digit_value('9'), 9u);
+TEST(IntegerParse, StrictReadersRefuseBadDigitsAndOverflow) {
   EXPECT_EQ(qiv::hex_digit_value('a'), 10u);
   EXPECT_EQ(qiv::hex_digit_value('F'), 15u);
-  for (char c : {'g', 'G', '/', ':', '@', '`', ' ', '\0'}) {
+  for (char c : {'g', 'G', '/', ':', '@', '`', ' ', '\0'})
     EXPECT_THROW(qiv::hex_digit_value(c), qiv::exception_invalid_params) << int(c);
-  }
+
+  EXPECT_EQ(qiv::parse_hex_u32("aBcD", 4), 0xABCDu);
+  EXPECT_EQ(qiv::parse_hex_u32("0000000012345678", 16), 0x12345678u);  // leading zeros are not significant
+  EXPECT_EQ(qiv::parse_hex_u32("ffzz", 2), 0xFFu);
+  EXPECT_EQ(qiv::parse_dec_u32("4294967295", 10), 4294967295u);
+  EXPECT_EQ(qiv::parse_dec_u32("12345", 2), 12u);
+  EXPECT_EQ(qiv::parse_dec_u32("", 0), 0u);
+  EXPECT_THROW(qiv::parse_hex_u32("0x10", 4), qiv::exception_invalid_params);
+  EXPECT_THROW(qiv::parse_hex_u32("100000000", 9), qiv::exception_overflow);
+  EXPECT_THROW(qiv::parse_dec_u32("4294967296", 10), qiv::exception_overflow);
+  EXPECT_THROW(qiv::parse_dec_u32("99999999999", 11), qiv::exception_overflow);
+  EXPECT_THROW(qiv::parse_dec_u32("-1", 2), qiv::exception_invalid_params);
 }
 
-TEST(Pow10U64, ExactUpTo19AndWrapsAbove) {
-  EXPECT_EQ(qiv::pow10_u64(0), 1u);
-  EXPECT_EQ(qiv::pow10_u64(1), 10u);
-  EXPECT_EQ(qiv::pow10_u64(7), 10000000u);
-  EXPECT_EQ(qiv::pow10_u64(19), 10000000000000000000u);
-  EXPECT_EQ(qiv::pow10_u64(20), 10000000000000000000u * 10u);  // modulo 2^64
+TEST(ByteOrder, BigEndianSixtyFourBitFieldFromTwoLoadedWords) {
+  const unsigned char field[8] = {0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF};
+  std::uint32_t words[2];
+  std::memcpy(words, field, sizeof(words));
+  EXPECT_EQ(qiv::byteswap_u64_from_words(words[0], words[1]), 0x0123456789ABCDEFull);
 }
 
 } // namespace

@@ -1,3 +1,4 @@
+// Names, extensions and parents of paths, and matching names to wildcards.
 #include "foundation/path_names.h"
 
 #include <gtest/gtest.h>
@@ -5,71 +6,93 @@
 #include <cstring>
 #include <string>
 
+#include "foundation/path_parent.h"
+#include "foundation/wildcard.h"
+
 namespace {
 
-std::string extension_of(const char* path) {
+std::string extension_of(const std::string& path) {
   char extension[qiv::extension_buffer_size];
   std::memset(extension, 'Z', sizeof extension);
-  qiv::filename_extension_offset(path, extension);
+  qiv::filename_extension_offset(path.c_str(), extension);
   return extension;
 }
 
-TEST(ScanFilename, EveryKindOfSeparatorCounts) {
-  EXPECT_EQ(qiv::scan_filename("c:\\music\\a.mp3"), 9u);
+std::string with_backslash(const char* text) {
+  qiv::string_buffer s(text);
+  qiv::string_add_trailing_backslash(s);
+  return s.get_ptr();
+}
+
+TEST(PathNames, NamePartsAfterAnySeparatorAndBeforeAnySelector) {
   EXPECT_EQ(qiv::scan_filename("file://x/y.flac"), 9u);
   EXPECT_EQ(qiv::scan_filename("archive.zip|inner.mp3"), 12u);
   EXPECT_EQ(qiv::scan_filename("c:name"), 2u);
   EXPECT_EQ(qiv::scan_filename("plain.mp3"), 0u);
-  EXPECT_EQ(qiv::scan_filename(""), 0u);
-  EXPECT_EQ(qiv::scan_filename("c:\\dir\\"), 7u);
+  struct { std::string got, expected; const char* why; } cases[] = {
+      {qiv::string_filename_ext("c:/music/a.flac?2").get_ptr(), "a.flac", "up to the selector"},
+      {qiv::string_filename_ext("c:/music/").get_ptr(), "", ""},
+      {qiv::string_filename("/x/name.tar.gz").get_ptr(), "name.tar", "only the last extension"},
+      {qiv::string_filename("c:\\m\\song.mp3?1.5").get_ptr(), "song", "a dot in the selector is no extension"},
+      {qiv::string_filename("/x/.hidden").get_ptr(), ".hidden", "a leading dot is kept"},
+      {qiv::string_filename("/x/readme?v.2").get_ptr(), "readme?v.2", "no usable dot: the whole rest"},
+      {extension_of("c:/music/a.flac?x"), "flac", ""},
+      {extension_of("c:\\music\\Album.Name\\track.MP3"), "MP3", ""},
+      {extension_of("c:/music/.cue"), "cue", "a leading dot counts here"},
+      {extension_of("c:/music.d/readme"), "", "a dot in a folder is no extension"},
+      {extension_of("c:/music/a."), "", ""},
+      {extension_of("a." + std::string(31, 'x')), std::string(31, 'x'), "the longest that fits"},
+      {extension_of("a." + std::string(32, 'x')), "", "too long for the buffer"},
+      {extension_of("a." + std::string(500, 'x') + "?1"), "", ""},
+      {with_backslash("c:\\music"), "c:\\music\\", ""},
+      {with_backslash("c:\\music\\"), "c:\\music\\", "exactly one"},
+      {with_backslash(""), "\\", ""},
+      {with_backslash("c:/music/"), "c:/music/\\", "only a backslash counts"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.got, c.expected) << c.why;
 }
 
-TEST(StringFilenameExt, NameUpToTheSelector) {
-  EXPECT_STREQ(qiv::string_filename_ext("c:\\music\\a.flac").get_ptr(), "a.flac");
-  EXPECT_STREQ(qiv::string_filename_ext("c:/music/a.flac?2").get_ptr(), "a.flac");
-  EXPECT_STREQ(qiv::string_filename_ext("c:/music/").get_ptr(), "");
+TEST(PathNames, ParentKeepsTheSeparatorOfADriveOrScheme) {
+  struct { const char* path; const char* parent; } cases[] = {
+      {"a\\b", "a"}, {"C:/Music/a.mp3", "C:/Music"}, {"C:\\disc.iso|track01.wav", "C:\\disc.iso"},
+      {"C:\\Music\\", "C:\\Music"}, {"C:\\x", "C:\\"}, {"file://x", "file://"}, {"file://C:\\x", "file://C:\\"},
+      {"C:\\", ""}, {"file://", ""}, {"a.mp3", ""}, {"", ""}, {"\\a", ""},
+  };
+  for (const auto& c : cases) EXPECT_STREQ(qiv::path_parent(c.path).get_ptr(), c.parent) << c.path;
 }
 
-TEST(StringFilename, DropsTheLastExtensionBeforeAnySelector) {
-  EXPECT_STREQ(qiv::string_filename("/x/name.tar.gz").get_ptr(), "name.tar");
-  EXPECT_STREQ(qiv::string_filename("c:\\m\\song.mp3?1.5").get_ptr(), "song");
-  EXPECT_STREQ(qiv::string_filename("song").get_ptr(), "song");
+TEST(Wildcard, MatchesWholeCodePointsIgnoringCase) {
+  struct { const char* name; const char* pattern; bool first_mask_only; bool matches; const char* why; } cases[] = {
+      {"Track01.MP3", "*.mp3", false, true, ""},
+      {".mp3", "*.mp3", false, true, "a star matches nothing too"},
+      {"", "*", false, true, ""},
+      {"Track01.MP3x", "*.mp3", false, false, ""},
+      {"a\xC3\xA9.ogg", "a?.ogg", false, true, "? is one code point, not one byte"},
+      {"\xE9\x9F\xB3.ogg", "?.ogg", false, true, ""},
+      {"a12.ogg", "a?.ogg", false, false, ""},
+      {"\xD0\x9F\xD0\x95\xD0\xA1\xD0\x9D\xD0\xAF.flac", "\xD0\xBF\xD0\xB5\xD1\x81\xD0\xBD\xD1\x8F.*", false, true,
+       "case beyond ASCII"},
+      {"", "a", false, false, ""},
+      {"a", "", false, false, ""},
+      {"x.flac", "*.flac;*.mp3", true, true, "with the flag only the first mask counts"},
+      {"x.mp3", "*.flac;*.mp3", true, false, ""},
+      {"x.flac;y.mp3", "*.flac;*.mp3", false, true, "without it ; is an ordinary character"},
+      {"ab\xFF" "cd", "ab", false, true, "invalid UTF-8 ends the text"},
+      {"ab\xFF" "cd", "ab?cd", false, false, ""},
+      {"ab", "ab\xFF*", false, true, ""},
+      {"song.mp3.part", "*.mp3*", false, true, ""},
+      {"song.mp", "*.mp?", false, false, ""},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(qiv::wildcard_match(c.name, c.pattern, c.first_mask_only), c.matches) << c.name << " " << c.pattern << " " << c.why;
+  EXPECT_TRUE(qiv::has_wildcards("track?.wav"));
+  EXPECT_FALSE(qiv::has_wildcards("C:\\Music\\a.mp3"));
 }
 
-TEST(StringFilename, NameWithoutUsableDotIsKeptWholeWithItsSelector) {
-  EXPECT_STREQ(qiv::string_filename("/x/.hidden").get_ptr(), ".hidden");
-  EXPECT_STREQ(qiv::string_filename("/x/readme?v.2").get_ptr(), "readme?v.2");
-  EXPECT_STREQ(qiv::string_filename("/x/.cue?1").get_ptr(), ".cue?1");
-}
-
-TEST(FilenameExtensionOffset, ExtensionWithoutDotOrSelector) {
-  EXPECT_EQ(extension_of("c:/music/a.flac?x"), "flac");
-  EXPECT_EQ(extension_of("c:\\music\\Album.Name\\track.MP3"), "MP3");
-  EXPECT_EQ(extension_of("c:/music/.cue"), "cue");  // a leading dot counts here
-  EXPECT_EQ(extension_of("c:/music/a.tar.gz"), "gz");
-}
-
-TEST(FilenameExtensionOffset, MissingOrOverlongExtensionLeavesEmptyText) {
-  EXPECT_EQ(extension_of("c:/music/readme"), "");
-  EXPECT_EQ(extension_of("c:/music.d/readme"), "");  // a dot in a folder is no extension
-  EXPECT_EQ(extension_of("c:/music/a."), "");
-  EXPECT_EQ(extension_of(("a." + std::string(31, 'x')).c_str()), std::string(31, 'x'));
-  EXPECT_EQ(extension_of(("a." + std::string(32, 'x')).c_str()), "");
-  EXPECT_EQ(extension_of(("a." + std::string(500, 'x') + "?1").c_str()), "");
-}
-
-TEST(StringAddTrailingBackslash, AddsExactlyOne) {
-  qiv::string_buffer text("c:\\music");
-  qiv::string_add_trailing_backslash(text);
-  EXPECT_STREQ(text.get_ptr(), "c:\\music\\");
-  qiv::string_add_trailing_backslash(text);
-  EXPECT_STREQ(text.get_ptr(), "c:\\music\\");
-  qiv::string_buffer empty;
-  qiv::string_add_trailing_backslash(empty);
-  EXPECT_STREQ(empty.get_ptr(), "\\");
-  qiv::string_buffer slash("c:/music/");  // only a backslash counts
-  qiv::string_add_trailing_backslash(slash);
-  EXPECT_STREQ(slash.get_ptr(), "c:/music/\\");
+TEST(Wildcard, ManyStarsDoNotTakeExponentialTime) {
+  const std::string text(2000, 'a');  // backtracking into every star would try about 2000^10 splits
+  EXPECT_FALSE(qiv::wildcard_match(text.c_str(), "*a*a*a*a*a*a*a*a*a*a*b", false));
+  EXPECT_TRUE(qiv::wildcard_match((text + "b").c_str(), "*a*a*a*a*a*a*a*a*a*a*b", false));
 }
 
 } // namespace

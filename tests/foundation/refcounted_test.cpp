@@ -1,3 +1,5 @@
+// Counted objects, their references, and reference pairs that carry a
+// companion pointer into the object (the counted strings among them).
 #include "foundation/refcounted.h"
 
 #include <gtest/gtest.h>
@@ -5,10 +7,12 @@
 #include <thread>
 #include <vector>
 
+#include "foundation/refcounted_string.h"
+
 namespace {
 
-// Counts its destructions and can watch a holder while it dies, to see what
-// the holder looks like at that moment.
+// Counts its destructions and can run a check while it dies, to see what a
+// holder looks like at that moment.
 class tracked : public qiv::refcounted_object {
 public:
   explicit tracked(int* destroyed, int value = 0) : value(value), destroyed_(destroyed) {}
@@ -17,7 +21,6 @@ public:
     ++*destroyed_;
     if (on_destroy) on_destroy();
   }
-
   tracked* clone() const { return new tracked(*this); }
   const int* payload() const { return &value; }
 
@@ -30,58 +33,82 @@ private:
 
 using pair = qiv::refptr_pair<tracked, const int*>;
 
-TEST(CountedReference, SelfAssignmentKeepsTheObjectAndItsCount) {
+// What a holder looked like while its old object was being destroyed.
+qiv::ref_ptr<tracked>* watched_ref;
+tracked* seen_in_destructor;
+pair* watched_pair;
+bool pair_was_empty;
+
+TEST(CountedReference, SelfAssignmentInEveryFormKeepsTheObjectAndItsCount) {
   int destroyed = 0;
   qiv::ref_ptr<tracked> ref(new tracked(&destroyed));
   auto& same = ref;
   ref = same;
   ref = ref.get();
   ref = std::move(same);
+  pair holder;
+  holder.assign_with_payload(new tracked(&destroyed, 5));
+  holder.assign_with_payload(holder.get());
+  holder.assign(holder.get(), holder.companion());
+  auto& same_pair = holder;
+  holder = same_pair;
   EXPECT_EQ(destroyed, 0);
   ASSERT_TRUE(ref);
   EXPECT_EQ(ref->ref_count(), 1);
+  EXPECT_EQ(holder->ref_count(), 1);
+  EXPECT_EQ(*holder.companion(), 5);
 }
 
-TEST(CountedReference, LastReleaseDestroysOnceAndEarlierCopiesKeepItAlive) {
-  int destroyed = 0;
-  qiv::ref_ptr<tracked> first(new tracked(&destroyed));
-  qiv::ref_ptr<tracked> second = first;
-  EXPECT_EQ(first->ref_count(), 2);
-  first.reset();
-  EXPECT_EQ(destroyed, 0);
-  EXPECT_EQ(second->ref_count(), 1);
-  second = nullptr;
-  EXPECT_EQ(destroyed, 1);
-}
-
-// A reference that is reached from the old object's destructor must already
-// hold its new value (cascading destruction of trees and lists relies on it).
-qiv::ref_ptr<tracked>* watched_ref;
-tracked* seen_in_destructor;
-void record_watched_ref() { seen_in_destructor = watched_ref->get(); }
-
-TEST(CountedReference, AssignmentStoresTheNewObjectBeforeReleasingTheOld) {
+TEST(CountedReference, LastReleaseDestroysOnceAfterTheHolderTookItsNewValue) {
   int destroyed = 0;
   qiv::ref_ptr<tracked> ref(new tracked(&destroyed, 1));
-  ref->on_destroy = record_watched_ref;
+  qiv::ref_ptr<tracked> second = ref;
+  ref.reset();
+  EXPECT_EQ(destroyed, 0);  // the earlier copy keeps it alive
+  ref = second;
+  second = nullptr;
+  // Cascading destruction of trees and lists relies on a holder that already
+  // holds its new value when the old object's destructor runs.
+  ref->on_destroy = [] { seen_in_destructor = watched_ref->get(); };
   watched_ref = &ref;
   tracked* replacement = new tracked(&destroyed, 2);
   ref = replacement;
   EXPECT_EQ(destroyed, 1);
   EXPECT_EQ(seen_in_destructor, replacement);
+
+  pair holder;
+  holder.assign_with_payload(new tracked(&destroyed, 1));
+  watched_pair = &holder;
+  for (tracked* next : {new tracked(&destroyed, 2), static_cast<tracked*>(nullptr)}) {
+    holder->on_destroy = [] { pair_was_empty = !watched_pair->get() && !watched_pair->companion(); };
+    pair_was_empty = false;
+    if (next) holder.assign_with_payload(next); else holder.assign(nullptr, nullptr);
+    EXPECT_TRUE(pair_was_empty);
+  }
+  EXPECT_EQ(destroyed, 3);
 }
 
-TEST(CountedReference, ReplaceByCloneLeavesTheOtherHolderAlone) {
+TEST(CountedReference, ReplaceByCloneAndMoveLeaveOtherHoldersAlone) {
   int destroyed = 0;
   qiv::ref_ptr<tracked> mine(new tracked(&destroyed, 7));
   qiv::ref_ptr<tracked> theirs = mine;
   mine.replace_with_clone();
   mine->value = 8;
-  EXPECT_NE(mine.get(), theirs.get());
   EXPECT_EQ(mine->ref_count(), 1);
   EXPECT_EQ(theirs->ref_count(), 1);
   EXPECT_EQ(theirs->value, 7);
-  EXPECT_EQ(destroyed, 0);
+
+  pair source, destination;
+  source.assign_with_payload(new tracked(&destroyed, 3));
+  destination.assign_with_payload(new tracked(&destroyed, 4));
+  tracked* moved = source.get();
+  destination = std::move(source);
+  EXPECT_EQ(destroyed, 1);  // the destination's old object
+  EXPECT_EQ(destination.get(), moved);
+  EXPECT_EQ(*destination.companion(), 3);
+  EXPECT_EQ(moved->ref_count(), 1);
+  EXPECT_FALSE(source.get());
+  EXPECT_FALSE(source.companion());
 }
 
 TEST(CountedReference, CountsStayExactUnderConcurrentCopies) {
@@ -98,59 +125,15 @@ TEST(CountedReference, CountsStayExactUnderConcurrentCopies) {
   EXPECT_EQ(destroyed, 1);
 }
 
-pair* watched_pair;
-bool pair_was_empty;
-void record_pair_state() { pair_was_empty = !watched_pair->get() && !watched_pair->companion(); }
-
-TEST(CountedPair, AssigningAPairItsOwnObjectIsSafeInBothForms) {
-  int destroyed = 0;
-  pair holder;
-  holder.assign_with_payload(new tracked(&destroyed, 5));
-  holder.assign_with_payload(holder.get());
-  ASSERT_EQ(destroyed, 0);
-  EXPECT_EQ(holder->ref_count(), 1);
-  EXPECT_EQ(*holder.companion(), 5);
-
-  holder.assign(holder.get(), holder.companion());
-  auto& same = holder;
-  holder = same;
-  EXPECT_EQ(destroyed, 0);
-  EXPECT_EQ(holder->ref_count(), 1);
-}
-
-TEST(CountedPair, IsEmptyWhileItsOldObjectIsReleased) {
-  int destroyed = 0;
-  pair holder;
-  holder.assign_with_payload(new tracked(&destroyed, 1));
-  holder->on_destroy = record_pair_state;
-  watched_pair = &holder;
-  pair_was_empty = false;
-  holder.assign_with_payload(new tracked(&destroyed, 2));
-  EXPECT_EQ(destroyed, 1);
-  EXPECT_TRUE(pair_was_empty);
-  EXPECT_EQ(*holder.companion(), 2);
-
-  holder->on_destroy = record_pair_state;
-  pair_was_empty = false;
-  holder.assign(nullptr, nullptr);
-  EXPECT_TRUE(pair_was_empty);
-}
-
-TEST(CountedPair, MoveLeavesTheSourceEmptyAndTheCountUnchanged) {
-  int destroyed = 0;
-  pair source;
-  source.assign_with_payload(new tracked(&destroyed, 3));
-  pair destination;
-  destination.assign_with_payload(new tracked(&destroyed, 4));
-  tracked* moved = source.get();
-
-  destination = std::move(source);
-  EXPECT_EQ(destroyed, 1);  // the destination's old object
-  EXPECT_EQ(destination.get(), moved);
-  EXPECT_EQ(*destination.companion(), 3);
-  EXPECT_EQ(moved->ref_count(), 1);
-  EXPECT_FALSE(source.get());
-  EXPECT_FALSE(source.companion());
+TEST(CountedString, TextIsTheCompanionAndMayComeFromTheStringItReplaces) {
+  qiv::refcounted_string_ref holder;
+  EXPECT_STREQ(qiv::text_of(holder), "");
+  qiv::refcounted_string::from_text(holder, "Album Artist", 5);
+  EXPECT_STREQ(holder.companion(), "Album");
+  EXPECT_EQ(holder.companion(), holder->payload());
+  qiv::refcounted_string::create(holder, "Genre: Jazz");
+  qiv::refcounted_string::create(holder, qiv::text_of(holder) + 7);  // lives in the object being released
+  EXPECT_STREQ(qiv::text_of(holder), "Jazz");
 }
 
 } // namespace

@@ -1,11 +1,15 @@
+// Win32 calls that hand text and paths back in UTF-8, and resources loaded from modules.
 #include "foundation/win32_text.h"
 
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
+#include <vector>
 
+#include "foundation/resource_data.h"
 #include "foundation/string_buffer.h"
 
 namespace {
@@ -95,64 +99,54 @@ TEST(ModuleFileName, PathLongerThanTheFirstBufferIsReadWhole) {
   EXPECT_EQ(exit_code, 0u) << "the copy read a different path than the system reports";
 }
 
-TEST(PathSearch, FindsFilesAndLeavesTheOutputAloneWhenNot) {
-  qiv::string_buffer found;
-  ASSERT_TRUE(search_path_utf8("kernel32.dll", found));
-  const std::wstring path = wide(found.get_ptr());
-  EXPECT_EQ(GetFileAttributesW(path.c_str()) & FILE_ATTRIBUTE_DIRECTORY, 0u);
-  EXPECT_EQ(_wcsicmp(path.substr(path.size() - 13).c_str(), L"\\kernel32.dll"), 0);
-
-  found.set_string("unchanged");
-  EXPECT_FALSE(search_path_utf8("zorv-no-such-file.dll", found));
-  EXPECT_STREQ(found.get_ptr(), "unchanged");
-}
-
-TEST(PathSearch, PathLongerThanTheFirstBufferIsReadWhole) {
+TEST(PathSearch, FindsAPathLongerThanTheFirstBufferAndLeavesTheOutputAloneWhenNot) {
   deep_folder folder(1500);
   const std::wstring file = folder.add_file(L"found.txt");
   HANDLE handle = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
   ASSERT_NE(handle, INVALID_HANDLE_VALUE);
   CloseHandle(handle);
-
   std::string utf8_path(file.begin(), file.end());  // the folder names are ASCII
   qiv::string_buffer found;
   ASSERT_TRUE(search_path_utf8(utf8_path.c_str(), found));
   EXPECT_STREQ(found.get_ptr(), utf8_path.c_str());
+  ASSERT_TRUE(search_path_utf8("kernel32.dll", found));  // along the default search order
+  const std::wstring system_file = wide(found.get_ptr());
+  EXPECT_EQ(_wcsicmp(system_file.substr(system_file.size() - 13).c_str(), L"\\kernel32.dll"), 0);
+  found.set_string("unchanged");
+  EXPECT_FALSE(search_path_utf8("zorv-no-such-file.dll", found));
+  EXPECT_STREQ(found.get_ptr(), "unchanged");
 }
 
-TEST(TempFiles, TempPathNamesAnExistingFolder) {
-  qiv::string_buffer path;
-  ASSERT_TRUE(get_temp_path_utf8(path));
-  ASSERT_FALSE(path.is_empty());
-  EXPECT_EQ(path.get_ptr()[path.get_length() - 1], '\\');
-  const DWORD attributes = get_file_attributes_utf8(path.get_ptr());
-  ASSERT_NE(attributes, INVALID_FILE_ATTRIBUTES);
-  EXPECT_NE(attributes & FILE_ATTRIBUTE_DIRECTORY, 0u);
-}
-
-TEST(TempFiles, TempFileIsCreatedInTheFolderWithThePrefix) {
+TEST(SystemFolders, TempPathAndTempFilesInIt) {
   qiv::string_buffer folder;
   ASSERT_TRUE(get_temp_path_utf8(folder));
+  ASSERT_EQ(folder.get_ptr()[folder.get_length() - 1], '\\');
+  EXPECT_NE(get_file_attributes_utf8(folder.get_ptr()) & FILE_ATTRIBUTE_DIRECTORY, 0u);
   qiv::string_buffer name;
   ASSERT_TRUE(get_temp_file_name_utf8(folder.get_ptr(), "zv\xC3\xA9", 0, name));  // "zvé"
   const std::string text = name.get_ptr();
   EXPECT_EQ(text.rfind(std::string(folder.get_ptr()) + "zv\xC3\xA9", 0), 0u) << text;
-  EXPECT_NE(get_file_attributes_utf8(name.get_ptr()), INVALID_FILE_ATTRIBUTES);
-  DeleteFileW(wide(name.get_ptr()).c_str());
-}
+  EXPECT_TRUE(DeleteFileW(wide(name.get_ptr()).c_str()));  // it was created
 
-TEST(TempFiles, MissingFolderOrPrefixIsRefused) {
-  qiv::string_buffer name("unchanged");
+  name.set_string("unchanged");
   EXPECT_FALSE(get_temp_file_name_utf8(nullptr, "zv", 1, name));
   EXPECT_FALSE(get_temp_file_name_utf8("C:\\", nullptr, 1, name));
   EXPECT_STREQ(name.get_ptr(), "unchanged");
 }
 
-TEST(KeyNames, KeyDataGivesTheKeyName) {
-  qiv::string_buffer name;
-  // Scan code 0x1E in bits 16-23: the A key.
-  ASSERT_TRUE(get_key_name_text_utf8(0x1E << 16, name));
-  EXPECT_STREQ(name.get_ptr(), "A");
+// The system's own modules carry a version resource (id 1).
+TEST(ResourceData, LoadsTheBytesOfAModulesResourceOrNothing) {
+  HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+  const char* version_type = MAKEINTRESOURCEA(16);  // RT_VERSION
+  auto version = load_resource_data(kernel, MAKEINTRESOURCEA(1), version_type);
+  ASSERT_NE(version, nullptr);
+  ASSERT_GE(version->size(), 6u + sizeof(L"VS_VERSION_INFO"));
+  // A VS_VERSIONINFO block: its own length first, then its key after three words.
+  const auto* bytes = static_cast<const unsigned char*>(version->data());
+  EXPECT_LE(std::size_t(bytes[0] | (bytes[1] << 8)), version->size());
+  EXPECT_EQ(std::memcmp(bytes + 6, L"VS_VERSION_INFO", sizeof(L"VS_VERSION_INFO")), 0);
+  EXPECT_EQ(load_resource_data(kernel, MAKEINTRESOURCEA(0x7FFF), version_type), nullptr);
+  EXPECT_EQ(load_resource_data(kernel, "ZORV_NO_SUCH_RESOURCE", "ZORV_NO_SUCH_TYPE"), nullptr);
 }
 
 } // namespace
