@@ -59,21 +59,6 @@ std::vector<std::wstring> tricky_texts(std::size_t count, unsigned seed) {
   return texts;
 }
 
-TEST(SortByTextParallel, SmallCasesFollowTheNaturalOrderWithTiesByIndex) {
-  struct {
-    std::vector<std::wstring> keys;
-    std::vector<std::uint32_t> expected;
-    const char* why;
-  } const cases[] = {
-      {{L"track10", L"Track2", L"track1", L"Album 9", L"album 10"}, {3, 4, 2, 1, 0}, "digit runs by value, case ignored"},
-      {{L"b", L"A", L"a", L"B", L"a", L"b"}, {1, 2, 4, 0, 3, 5}, "letters equal but for case keep the list order"},
-      {{L"x", L"", L"x"}, {1, 0, 2}, "the empty text first"},
-      {{}, {}, "nothing to sort"},
-  };
-  for (const auto& c : cases)
-    for (std::uint32_t workers : {1u, 4u}) EXPECT_EQ(order_of(c.keys, workers), c.expected) << c.why;
-}
-
 // The keys only make the sort fast: with keys modelled on either kind of
 // natural order, any split among workers and any size, the result is the
 // system's stable order. On a system of the other kind the keys disagree on
