@@ -34,7 +34,7 @@ class natural_sort_key_maker {
 public:
   // `units` holds every unit of the texts whose keys will be made; the
   // per-character kind ranks them once under the system's comparison of
-  // single characters. Call from one thread; make_key is then safe to call
+  // single characters. Call from one thread; append_key is then safe to call
   // from several.
   natural_sort_key_maker(natural_order_kind kind, const utf16_unit_set& units);
 
