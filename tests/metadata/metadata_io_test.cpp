@@ -26,6 +26,7 @@
 #include "metadata/track_handle_registry.h"
 #include "metadata/track_info_listener.h"
 #include "tests/io/io_test_support.h"
+#include "tests/support/message_pump.h"
 #include "tests/support/single_factory.h"
 #include "metadata_test_streams.h"
 #include "metadata_operation_doubles.h"
@@ -74,10 +75,7 @@ protected:
   void SetUp() override {
     qiv::set_main_thread_id(GetCurrentThreadId());
     vantrel_io::file_scheme_handler();
-    service_factory* list = service_factory::global_list_head;
-    factory_ = std::make_unique<single_factory<metadata_test::tst_input>>(&list);
-    tags_ = std::make_unique<single_factory<tail_cutting_tag_service>>(&list);
-    service_registry::table().build(list);
+    service_registry::table().build(list_);
   }
   void TearDown() override {
     service_registry::table().build(service_factory::global_list_head);
@@ -85,8 +83,9 @@ protected:
   }
 
 private:
-  std::unique_ptr<single_factory<metadata_test::tst_input>> factory_;
-  std::unique_ptr<single_factory<tail_cutting_tag_service>> tags_;
+  service_factory* list_ = service_factory::global_list_head;
+  single_factory<metadata_test::tst_input> input_{&list_};
+  single_factory<tail_cutting_tag_service> tags_{&list_};
 };
 
 TEST_F(MetadataIo, UpdateWhoseFilterDeclinesWritesNothingButStillRecordsTheInfo) {
@@ -104,7 +103,7 @@ TEST_F(MetadataIo, UpdateWhoseFilterDeclinesWritesNothingButStillRecordsTheInfo)
   EXPECT_EQ(cached_title(list[1]), "two");
 }
 
-TEST_F(MetadataIo, ReportOfARecordWithoutHandleSaysInvalidLocation) {
+TEST(MetadataErrorReport, ARecordWithoutHandleSaysInvalidLocation) {
   qiv::string_buffer text;
   metadata_error_report("error_info_load", {metadata_error{track_handle_ptr(), "Broken"}}, text);
   EXPECT_STREQ(text.get_ptr(), "Could not load information (Broken) from:\r\n[invalid location]\r\n\r\n");
@@ -312,25 +311,10 @@ TEST(MetadataCloseGuard, AGuardWithoutDescriptionIsListedAsUnnamed) {
   EXPECT_STREQ(text.get_ptr(), "<unnamed task>");
 }
 
-// Pumps the main thread's messages and queue until the completion arrives;
-// the bound only keeps a broken run from hanging the suite.
-bool wait_for_completion(const recording_completion& completion) {
-  for (int round = 0; round < 3000 && completion.codes.empty(); ++round) {
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&message);
-      DispatchMessageW(&message);
-    }
-    main_thread_queue::drain(false);
-    Sleep(5);
-  }
-  return !completion.codes.empty();
-}
-
 TEST_F(MetadataIo, LoadWithNothingToDoStillCompletesOnTheMainThread) {
   metadata_io_service::get()->load_info_async(track_handle_list{}, metadata_load_mode::missing_only, nullptr, 0, nullptr,
                                               completion.get());
-  ASSERT_TRUE(wait_for_completion(*completion));
+  ASSERT_TRUE(pump_until([&] { return !completion->codes.empty(); }));
   EXPECT_EQ(completion->codes, std::vector<std::uint32_t>{0});
 }
 
