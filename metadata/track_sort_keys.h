@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <span>
 
+#include "foundation/sort_by_text_parallel.h"
 #include "metadata/title_field_provider.h"
 #include "metadata/title_script.h"
 #include "metadata/track_handle.h"
@@ -12,6 +13,8 @@
 // Fills `order` (one slot per handle) with the handle indices in the natural
 // text order of their keys, equal keys by index. The script sees each track's
 // fields, `extra`'s fields and functions first when given, and $rand().
-// `extra` is called from several threads at once.
+// `extra` is called from several threads at once. `timing`, when given,
+// receives how long the two steps took.
 void sort_tracks_by_script(std::span<std::uint32_t> order, const track_handle_list& handles,
-                           const title_script& script, field_provider* extra = nullptr);
+                           const title_script& script, field_provider* extra = nullptr,
+                           qiv::text_sort_timing* timing = nullptr);

@@ -5,8 +5,10 @@
 #include <algorithm>
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <numeric>
 #include <random>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -16,13 +18,17 @@
 
 namespace {
 
-std::vector<std::uint32_t> order_of(const std::vector<std::wstring>& keys, std::uint32_t workers) {
+using qiv::natural_order_kind;
+
+std::vector<std::uint32_t> order_of(const std::vector<std::wstring>& keys, std::uint32_t workers,
+                                    std::optional<natural_order_kind> keys_like = std::nullopt) {
   std::vector<std::uint32_t> order(keys.size(), 0xDEADBEEF);
-  qiv::sort_by_text_with_workers(order, [&](std::uint32_t i, std::wstring& key) { key = keys[i]; }, workers);
+  const qiv::text_sort_key_function key_of = [&](std::uint32_t i, std::wstring& key) { key = keys[i]; };
+  qiv::sort_by_text_with_workers(order, [&] { return key_of; }, workers, nullptr, keys_like);
   return order;
 }
 
-// The order the sort must produce: natural text order, ties by list index.
+// What the result must equal: a stable sort by the system's natural compare.
 std::vector<std::uint32_t> reference_order(const std::vector<std::wstring>& keys) {
   std::vector<std::uint32_t> order(keys.size());
   std::iota(order.begin(), order.end(), 0u);
@@ -31,112 +37,112 @@ std::vector<std::uint32_t> reference_order(const std::vector<std::wstring>& keys
   return order;
 }
 
-std::vector<std::wstring> random_titles(std::size_t count, unsigned seed) {
-  static const wchar_t* const words[] = {L"track", L"Track", L"Ärger", L"zebra", L"Zebra", L"Привет", L"音楽", L"a", L""};
+// Pieces on which sort keys and the system's compare are most likely to
+// disagree: numbers at and beyond 32 bits, leading zeros, case, punctuation
+// a collation ignores, combining marks, the two kana, scripts beyond Latin,
+// and texts that are prefixes of others or cut by a NUL.
+std::vector<std::wstring> tricky_texts(std::size_t count, unsigned seed) {
+  static const wchar_t* const pieces[] = {
+      L"2147483647", L"2147483648", L"4294967295", L"4294967296", L"99999999999", L"1", L"01", L"001", L"10", L"9",
+      L"track", L"Track", L"TRACK", L"a-b", L"ab", L"a b", L"e\u0301", L"\u00e9", L"\u3055\u304f\u3089",
+      L"\u30b5\u30af\u30e9", L"\u041f\u0435\u0441\u043d\u044f", L"\u97f3\u697d", L"-", L" ", L"", L"x\0y"};
   std::mt19937 random(seed);
-  std::vector<std::wstring> keys;
-  for (std::size_t i = 0; i < count; ++i)
-    keys.push_back(std::wstring(words[random() % std::size(words)]) + std::to_wstring(random() % 40));
-  return keys;
+  std::vector<std::wstring> texts;
+  for (std::size_t i = 0; i < count; ++i) {
+    std::wstring text;
+    for (std::uint32_t p = random() % 4; p > 0; --p) {
+      const wchar_t* piece = pieces[random() % std::size(pieces)];
+      text += piece == pieces[std::size(pieces) - 1] ? std::wstring(L"x\0y", 3) : std::wstring(piece);
+    }
+    texts.push_back(text);
+  }
+  return texts;
 }
 
-TEST(SortByTextParallel, OrdersByNaturalTextOrderIgnoringCase) {
-  const std::vector<std::wstring> keys{L"track10", L"Track2", L"track1", L"Album 9", L"album 10"};
-  EXPECT_EQ(order_of(keys, 1), (std::vector<std::uint32_t>{3, 4, 2, 1, 0}));
-}
-
-TEST(SortByTextParallel, EqualKeysKeepTheListOrder) {
-  const std::vector<std::wstring> keys{L"b", L"A", L"a", L"B", L"a", L"b"};
-  // "A" and "a" compare equal in the natural order, so the list order decides.
-  EXPECT_EQ(order_of(keys, 1), (std::vector<std::uint32_t>{1, 2, 4, 0, 3, 5}));
-  EXPECT_EQ(order_of(keys, 4), (std::vector<std::uint32_t>{1, 2, 4, 0, 3, 5}));
-}
-
-TEST(SortByTextParallel, SameOrderWithOneOrManyWorkers) {
-  const std::vector<std::wstring> keys = random_titles(5000, 11);
-  const std::vector<std::uint32_t> expected = reference_order(keys);
-  EXPECT_EQ(order_of(keys, 1), expected);
-  EXPECT_EQ(order_of(keys, 3), expected);
-  EXPECT_EQ(order_of(keys, 8), expected);
-
-  std::vector<std::uint32_t> order(keys.size());
-  qiv::sort_by_text_parallel(order, [&](std::uint32_t i, std::wstring& key) { key = keys[i]; });
-  EXPECT_EQ(order, expected);
-}
-
-// The sort is split among the workers in contiguous chunks whose sorted runs
-// are then merged; sizes around the point where splitting starts and counts
-// that leave a run without a partner in a merge round are where a split or a
-// merge goes wrong first.
-void expect_any_split_gives_one_order(const char* shape, std::vector<std::wstring> (*keys_for)(std::size_t)) {
-  for (std::size_t n : {0u, 1u, 255u, 256u, 257u, 1000u, 10007u}) {
-    const std::vector<std::wstring> keys = keys_for(n);
-    const std::vector<std::uint32_t> expected = reference_order(keys);
-    for (std::uint32_t workers : {1u, 2u, 3u, 8u}) {
-      SCOPED_TRACE(testing::Message() << shape << ", n=" << n << ", workers=" << workers);
-      EXPECT_EQ(order_of(keys, workers), expected);
+// The keys only make the sort fast: with keys modelled on either kind of
+// natural order, any split among workers and any size, the result is the
+// system's stable order. On a system of the other kind the keys disagree on
+// many pairs, which is where the repair and the full fallback are exercised.
+TEST(SortByTextParallel, EqualsAStableSortBySystemCompareWhateverTheKeys) {
+  struct {
+    const char* shape;
+    std::vector<std::wstring> (*texts)(std::size_t);
+  } const shapes[] = {
+      {"tricky", [](std::size_t n) { return tricky_texts(n, 23); }},
+      // Plain titles with a tricky piece here and there: a few pairs to repair.
+      {"sprinkled", [](std::size_t n) {
+         std::vector<std::wstring> keys = tricky_texts(n, 7);
+         std::mt19937 random(3);
+         for (auto& key : keys) key = L"song " + std::to_wstring(random() % 40) + (random() % 8 ? L"" : key);
+         return keys;
+       }},
+      {"few distinct", [](std::size_t n) {
+         static const wchar_t* const values[] = {L"same", L"SAME", L"Same", L"other", L"1", L"01"};
+         std::mt19937 random(5);
+         std::vector<std::wstring> keys;
+         for (std::size_t i = 0; i < n; ++i) keys.push_back(values[random() % std::size(values)]);
+         return keys;
+       }},
+      {"reversed", [](std::size_t n) {
+         std::vector<std::wstring> keys;
+         for (std::size_t i = 0; i < n; ++i) keys.push_back(L"track " + std::to_wstring(n - i));
+         return keys;
+       }},
+      // The keys of one kind get these wrong all over: the fallback sort.
+      {"big numbers", [](std::size_t n) {
+         std::vector<std::wstring> keys;
+         for (std::size_t i = 0; i < n; ++i) keys.push_back(L"x" + std::to_wstring(2147483000ull + 997 * i % 3000));
+         return keys;
+       }},
+  };
+  for (const auto& shape : shapes) {
+    for (std::size_t n : {1u, 2u, 255u, 257u, 3001u}) {
+      const std::vector<std::wstring> keys = shape.texts(n);
+      const std::vector<std::uint32_t> expected = reference_order(keys);
+      for (natural_order_kind kind : {natural_order_kind::per_character, natural_order_kind::collation})
+        for (std::uint32_t workers : {1u, 3u, 8u}) {
+          SCOPED_TRACE(testing::Message() << shape.shape << ", n=" << n << ", workers=" << workers << ", kind="
+                                          << static_cast<int>(kind));
+          ASSERT_EQ(order_of(keys, workers, kind), expected);
+        }
     }
   }
 }
 
-TEST(SortByTextParallel, SplitSortGivesTheSingleSortOrderForMixedKeys) {
-  expect_any_split_gives_one_order("mixed", [](std::size_t n) { return random_titles(n, 23); });
-}
-
-// With few distinct keys nearly every comparison is a tie, so only the index
-// tie-break decides, also between items sorted in different chunks.
-TEST(SortByTextParallel, SplitSortGivesTheSingleSortOrderForManyEqualKeys) {
-  expect_any_split_gives_one_order("equal", [](std::size_t n) {
-    static const wchar_t* const values[] = {L"same", L"SAME", L"Same", L"other"};
-    std::mt19937 random(5);
-    std::vector<std::wstring> keys;
-    for (std::size_t i = 0; i < n; ++i) keys.push_back(values[random() % std::size(values)]);
-    return keys;
-  });
-}
-
-// Every chunk already in place: each merge must still interleave nothing and
-// keep the runs in order.
-TEST(SortByTextParallel, SplitSortGivesTheSingleSortOrderForSortedKeys) {
-  expect_any_split_gives_one_order("sorted", [](std::size_t n) {
-    std::vector<std::wstring> keys;
-    for (std::size_t i = 0; i < n; ++i) keys.push_back(L"track " + std::to_wstring(i));
-    return keys;
-  });
-}
-
-// Each chunk belongs wholly after the next one, so every merge takes the
-// entire right run first.
-TEST(SortByTextParallel, SplitSortGivesTheSingleSortOrderForReversedKeys) {
-  expect_any_split_gives_one_order("reversed", [](std::size_t n) {
-    std::vector<std::wstring> keys;
-    for (std::size_t i = 0; i < n; ++i) keys.push_back(L"track " + std::to_wstring(n - i));
-    return keys;
-  });
-}
-
-TEST(SortByTextParallel, ComputesEveryKeyExactlyOnce) {
+TEST(SortByTextParallel, EveryKeyOnceEachWorkerItsOwnFunctionAndSmallListsOnTheCaller) {
   const std::size_t n = 3000;
   std::unique_ptr<std::atomic<int>[]> calls(new std::atomic<int>[n]);
   for (std::size_t i = 0; i < n; ++i) calls[i] = 0;
+  std::mutex lock;
+  std::set<DWORD> threads;
+  int functions_made = 0;
   std::vector<std::uint32_t> order(n);
-  qiv::sort_by_text_with_workers(order, [&](std::uint32_t i, std::wstring& key) {
-    EXPECT_TRUE(key.empty());
-    ++calls[i];
-    key = std::to_wstring(n - i);
+  qiv::sort_by_text_with_workers(order, [&]() -> qiv::text_sort_key_function {
+    ++functions_made;
+    auto owner = std::make_shared<DWORD>(0);
+    return [&, owner](std::uint32_t i, std::wstring& key) {
+      EXPECT_TRUE(key.empty());
+      // One function per worker: it may keep buffers without a lock.
+      if (*owner == 0) *owner = GetCurrentThreadId();
+      EXPECT_EQ(*owner, GetCurrentThreadId());
+      {
+        std::lock_guard<std::mutex> hold(lock);
+        threads.insert(GetCurrentThreadId());
+      }
+      ++calls[i];
+      key = std::to_wstring(n - i);
+    };
   }, 6);
+  EXPECT_EQ(functions_made, 6);
   for (std::size_t i = 0; i < n; ++i) ASSERT_EQ(calls[i], 1) << "index " << i;
   for (std::size_t k = 0; k < n; ++k) ASSERT_EQ(order[k], n - 1 - k);
-}
 
-TEST(SortByTextParallel, SmallListsStayOnTheCallingThread) {
   std::vector<std::uint32_t> none;
   qiv::sort_by_text_parallel(none, [](std::uint32_t, std::wstring&) { ADD_FAILURE() << "key asked of an empty list"; });
-
   const DWORD caller = GetCurrentThreadId();
-  std::vector<std::uint32_t> order(255);
+  std::vector<std::uint32_t> small(255);
   std::atomic<int> elsewhere{0};
-  qiv::sort_by_text_parallel(order, [&](std::uint32_t i, std::wstring& key) {
+  qiv::sort_by_text_parallel(small, [&](std::uint32_t i, std::wstring& key) {
     if (GetCurrentThreadId() != caller) ++elsewhere;
     key = std::to_wstring(i);
   });

@@ -12,6 +12,8 @@
 #include "metadata/track_handle_registry.h"
 #include "metadata/track_info.h"
 #include "metadata/track_info_listener.h"
+#include "tests/support/single_factory.h"
+#include "tst_files.h"
 
 namespace {
 
@@ -32,13 +34,6 @@ public:
   std::vector<delivery> deliveries;
 };
 
-class listener_factory final : public service_factory {
-public:
-  explicit listener_factory(service_factory** list) : service_factory(track_info_listener::class_guid, list) {}
-  void create(service_handle& out) override { out = &listener; }
-  service_single_instance<recording_listener> listener;
-};
-
 class recording_callback final : public track_info_change_callback {
 public:
   void on_info_changed(const track_handle_list& handles, std::uint8_t) override { calls.push_back(handles.size()); }
@@ -53,15 +48,16 @@ protected:
   }
   void TearDown() override { track_info_changed_unregister(callback); }
 
-  recording_listener& heard() { return factory.listener; }
+  recording_listener& heard() { return factory.instance; }
 
   service_factory* list = nullptr;
-  listener_factory factory{&list};
+  single_factory<recording_listener> factory{&list};
   service_registry_table table;
   recording_callback callback;
 };
 
-track_handle_ptr handle_of(const char* path) { return track_handle_registry::get_handle(track_location(path, 0)); }
+track_handle_ptr handle_of(const char* path) { return metadata_test::handle(path, 0); }
+using metadata_test::cached_title;
 
 track_display_info record_titled(const char* text) {
   track_display_info record;
@@ -82,18 +78,11 @@ vantrel_io::file_stats stats_at(std::uint64_t size, std::uint64_t timestamp) {
   return stats;
 }
 
-std::string cached_title(const track_handle_ptr& handle) {
-  track_display_info out;
-  return handle->get_info(out) ? out.get(title) : "<none>";
-}
-
-TEST_F(InfoPublishing, AnEmptyListReachesNoOne) {
+TEST_F(InfoPublishing, EachHandleOnceToListenersAndRegisteredCallbacksAndNothingForNone) {
   track_info_publish({}, 0, table);
   EXPECT_TRUE(heard().deliveries.empty());
   EXPECT_TRUE(callback.calls.empty());
-}
 
-TEST_F(InfoPublishing, AHandleNamedTwiceIsDeliveredOnceWithTheFlag) {
   const track_handle_ptr a = handle_of("file://C:\\pub\\a.mp3");
   const track_handle_ptr b = handle_of("file://C:\\pub\\b.mp3");
   track_info_publish({a, b, a}, 1, table);
@@ -101,32 +90,26 @@ TEST_F(InfoPublishing, AHandleNamedTwiceIsDeliveredOnceWithTheFlag) {
   EXPECT_EQ(heard().deliveries[0].handles.size(), 2u);
   EXPECT_EQ(heard().deliveries[0].flag, 1);
   EXPECT_EQ(callback.calls, std::vector<std::size_t>{2});
-}
 
-TEST_F(InfoPublishing, AnUnregisteredCallbackHearsNothing) {
   track_info_changed_unregister(callback);
-  track_info_publish({handle_of("file://C:\\pub\\c.mp3")}, 0, table);
-  EXPECT_EQ(heard().deliveries.size(), 1u);
-  EXPECT_TRUE(callback.calls.empty());
+  track_info_publish({a}, 0, table);
+  EXPECT_EQ(heard().deliveries.size(), 2u);
+  EXPECT_EQ(callback.calls.size(), 1u);
 }
 
+// Of two reads of one handle the later wins; at equal times, the one added last.
 TEST_F(InfoPublishing, BatchKeepsTheLaterReadOfAHandle) {
   const track_handle_ptr handle = handle_of("file://C:\\batch\\twice.mp3");
+  const track_handle_ptr tick = handle_of("file://C:\\batch\\tick.mp3");
   info_batch batch;
   batch.add_read(handle, record_titled("second read"), 100, 2000);
   batch.add_read(handle, record_titled("first read"), 100, 1000);
-  EXPECT_EQ(batch.pending_count(), 1u);
+  batch.add(tick, info_titled("earlier"), stats_at(10, 100), false);
+  batch.add(tick, info_titled("later"), stats_at(10, 100), false);
+  EXPECT_EQ(batch.pending_count(), 2u);
   batch.commit(table);
   EXPECT_EQ(cached_title(handle), "second read");
-}
-
-TEST_F(InfoPublishing, BatchAtEqualReadTimesKeepsTheReadAddedLast) {
-  const track_handle_ptr handle = handle_of("file://C:\\batch\\tick.mp3");
-  info_batch batch;
-  batch.add(handle, info_titled("earlier"), stats_at(10, 100), false);
-  batch.add(handle, info_titled("later"), stats_at(10, 100), false);
-  batch.commit(table);
-  EXPECT_EQ(cached_title(handle), "later");
+  EXPECT_EQ(cached_title(tick), "later");
 }
 
 TEST_F(InfoPublishing, CommitStoresEmptiesAndPublishesOnlyWhatWasStored) {
@@ -149,10 +132,6 @@ TEST_F(InfoPublishing, CommitStoresEmptiesAndPublishesOnlyWhatWasStored) {
   batch.commit(table);  // nothing left: nothing published
   EXPECT_EQ(heard().deliveries.size(), 1u);
 }
-
-} // namespace
-
-namespace {
 
 // A file of two tracks, numbered 1 and 2, named after their subsong.
 class two_track_input final : public info_reader {

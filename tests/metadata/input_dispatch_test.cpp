@@ -131,41 +131,69 @@ std::string extension_of(const char* path) {
 }
 
 TEST(InputDispatchExtension, IsTheTextAfterTheLastDotOfTheFileNameBeforeAnyQuery) {
-  EXPECT_EQ(extension_of("file://C:\\Music\\a.FLAC"), "FLAC");
-  EXPECT_EQ(extension_of("file://C:\\Music\\x.ogg?id=3"), "ogg");
-  EXPECT_EQ(extension_of("file://C:\\Music\\archive.tar.gz"), "gz");
-  EXPECT_EQ(extension_of("file://C:\\Music\\.hidden"), "hidden");
-}
-
-TEST(InputDispatchExtension, DotsInFolderNamesOrNoDotGiveNone) {
-  EXPECT_EQ(extension_of("file://C:\\Music.d\\noext"), "");
-  EXPECT_EQ(extension_of("file://C:/Music.d/noext"), "");
-  EXPECT_EQ(extension_of(""), "");
-}
-
-TEST(InputDispatchExtension, ThirtyTwoBytesOrMoreIsNoExtension) {
   const std::string thirty_one(31, 'e');
-  EXPECT_EQ(extension_of(("file://a." + thirty_one).c_str()), thirty_one);
-  EXPECT_EQ(extension_of(("file://a." + thirty_one + "e").c_str()), "");
+  struct {
+    std::string path;
+    std::string extension;
+  } const cases[] = {
+      {"file://C:\\Music\\a.FLAC", "FLAC"},
+      {"file://C:\\Music\\x.ogg?id=3", "ogg"},
+      {"file://C:\\Music\\archive.tar.gz", "gz"},
+      {"file://C:\\Music\\.hidden", "hidden"},
+      {"file://C:\\Music.d\\noext", ""},  // a dot in a folder name
+      {"file://C:/Music.d/noext", ""},
+      {"", ""},
+      {"file://a." + thirty_one, thirty_one},
+      {"file://a." + thirty_one + "e", ""},  // 32 bytes or more is no extension
+  };
+  for (const auto& c : cases) EXPECT_EQ(extension_of(c.path.c_str()), c.extension) << c.path;
 }
 
-TEST_F(InputDispatch, UnclaimedPathIsUnsupportedFormat) {
-  first.extensions = {"tst"};
-  register_inputs({&first});
-  try {
-    open_reader("file://C:\\a.mp9");
-    FAIL() << "opened an unclaimed path";
-  } catch (const vantrel_io::exception_io_unsupported_format& error) {
-    EXPECT_STREQ(error.what(), "Unsupported file format");
+// What each of two claimants does when opened, and what the caller gets.
+TEST_F(InputDispatch, FailuresOfTheClaimantsCombineIntoOneOutcome) {
+  const std::function<void()> accept;
+  const std::function<void()> unsupported = [] { throw vantrel_io::exception_io_unsupported_format(); };
+  const auto data_error = [](const char* text) { return [text] { throw data_error_with_text(text); }; };
+  const std::function<void()> not_found = [] { throw vantrel_io::exception_io_not_found(); };
+  enum outcome { opened_by_second, unsupported_format, data_error_text, not_found_error };
+  struct {
+    std::vector<std::function<void()>> claimants;
+    outcome expected;
+    const char* text;  // the error's text, or the opener
+    std::size_t asked;
+  } const cases[] = {
+      {{}, unsupported_format, "Unsupported file format", 0},  // no claimant at all
+      {{unsupported, accept}, opened_by_second, "second", 2},
+      {{data_error("Bad header"), data_error("Bad frame")}, data_error_text, "Unsupported format or corrupted file", 2},
+      {{data_error("Bad header"), unsupported}, data_error_text, "Bad header", 2},
+      {{unsupported, unsupported}, unsupported_format, "Unsupported file format", 2},
+      {{data_error("Invalid sample rate.")}, data_error_text, "Invalid sample rate.", 1},  // passes unchanged
+      {{not_found, not_found}, not_found_error, nullptr, 1},  // not a data error: no further attempt
+  };
+  fake_input* inputs[] = {&first, &second};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text ? c.text : "not found");
+    for (std::size_t i = 0; i < 2; ++i) {
+      inputs[i]->extensions = {i < c.claimants.size() ? "tst" : "none"};
+      inputs[i]->on_open = i < c.claimants.size() ? c.claimants[i] : nullptr;
+    }
+    register_inputs({&first, &second});
+    log.clear();
+    try {
+      const std::string opener = open_reader("file://a.tst");
+      EXPECT_EQ(c.expected, opened_by_second);
+      EXPECT_EQ(opener, c.text);
+    } catch (const vantrel_io::exception_io_unsupported_format& error) {
+      EXPECT_EQ(c.expected, unsupported_format);
+      EXPECT_STREQ(error.what(), c.text);
+    } catch (const vantrel_io::exception_io_data& error) {
+      EXPECT_EQ(c.expected, data_error_text);
+      EXPECT_STREQ(error.what(), c.text);
+    } catch (const vantrel_io::exception_io_not_found&) {
+      EXPECT_EQ(c.expected, not_found_error);
+    }
+    EXPECT_EQ(log.size(), c.asked);
   }
-  EXPECT_TRUE(log.empty());
-}
-
-TEST_F(InputDispatch, ClaimantRefusingAsUnsupportedPassesToTheNext) {
-  first.extensions = second.extensions = {"ogg"};
-  first.on_open = [] { throw vantrel_io::exception_io_unsupported_format(); };
-  register_inputs({&first, &second});
-  EXPECT_EQ(open_reader("file://C:\\x.ogg?id=3"), "second");
 }
 
 // The registry keeps no order among inputs: whichever comes first, the one
@@ -183,63 +211,6 @@ TEST_F(InputDispatch, ManyClaimantsAreTriedUntilOneAccepts) {
   register_inputs({all[0], all[1], all[2], all[3], all[4], all[5], all[6]});
   EXPECT_EQ(open_reader("file://a.tst"), "input6");
   EXPECT_EQ(log.back(), "input6");
-}
-
-TEST_F(InputDispatch, TwoDataErrorsGiveThePlainDataError) {
-  first.extensions = second.extensions = {"tst"};
-  first.on_open = [] { throw data_error_with_text("Bad header"); };
-  second.on_open = [] { throw data_error_with_text("Bad frame"); };
-  register_inputs({&first, &second});
-  try {
-    open_reader("file://a.tst");
-    FAIL();
-  } catch (const vantrel_io::exception_io_unsupported_format&) {
-    FAIL() << "reported as unsupported";
-  } catch (const vantrel_io::exception_io_data& error) {
-    EXPECT_STREQ(error.what(), "Unsupported format or corrupted file");
-  }
-}
-
-TEST_F(InputDispatch, OneDataErrorAmongRefusalsKeepsItsText) {
-  first.extensions = second.extensions = {"tst"};
-  first.on_open = [] { throw data_error_with_text("Bad header"); };
-  second.on_open = [] { throw vantrel_io::exception_io_unsupported_format(); };
-  register_inputs({&first, &second});
-  try {
-    open_reader("file://a.tst");
-    FAIL();
-  } catch (const vantrel_io::exception_io_unsupported_format&) {
-    FAIL() << "reported as unsupported";
-  } catch (const vantrel_io::exception_io_data& error) {
-    EXPECT_STREQ(error.what(), "Bad header");
-  }
-}
-
-TEST_F(InputDispatch, AllRefusingAsUnsupportedIsUnsupported) {
-  first.extensions = second.extensions = {"tst"};
-  first.on_open = second.on_open = [] { throw vantrel_io::exception_io_unsupported_format(); };
-  register_inputs({&first, &second});
-  EXPECT_THROW(open_reader("file://a.tst"), vantrel_io::exception_io_unsupported_format);
-}
-
-TEST_F(InputDispatch, SingleClaimantFailurePassesUnchanged) {
-  first.extensions = {"tst"};
-  first.on_open = [] { throw data_error_with_text("Invalid sample rate."); };
-  register_inputs({&first});
-  try {
-    open_reader("file://a.tst");
-    FAIL();
-  } catch (const data_error_with_text& error) {
-    EXPECT_STREQ(error.what(), "Invalid sample rate.");
-  }
-}
-
-TEST_F(InputDispatch, FailureOtherThanDataStopsTheAttempt) {
-  first.extensions = second.extensions = {"tst"};
-  first.on_open = second.on_open = [] { throw vantrel_io::exception_io_not_found(); };
-  register_inputs({&first, &second});
-  EXPECT_THROW(open_reader("file://a.tst"), vantrel_io::exception_io_not_found);
-  EXPECT_EQ(log.size(), 1u);
 }
 
 class typed_file : public io_test::model_file {
@@ -272,6 +243,8 @@ TEST_F(InputDispatch, FlaggedInputIsSkippedOnlyWhenAsked) {
   EXPECT_EQ(open_reader("file://a.tst", {}, false), "first");
 }
 
+// A file held elsewhere is retried until it frees, the time runs out or the
+// user aborts.
 TEST_F(InputDispatch, WriterRetriesWhileTheFileIsHeldElsewhere) {
   first.extensions = {"tst"};
   int refusals = 3;
@@ -283,23 +256,11 @@ TEST_F(InputDispatch, WriterRetriesWhileTheFileIsHeldElsewhere) {
   input_dispatch::open_info_writer_with_retry(writer, {}, "file://a.tst", abort, 60.0);
   EXPECT_TRUE(writer);
   EXPECT_EQ(log.size(), 4u);
-}
 
-TEST_F(InputDispatch, WriterGivesUpWithSharingViolationAfterTheTimeout) {
-  first.extensions = {"tst"};
-  first.on_open = [] { throw vantrel_io::exception_io_sharing_violation(); };
-  register_inputs({&first});
-  info_writer_ptr writer;
+  refusals = 1000000;
   EXPECT_THROW(input_dispatch::open_info_writer_with_retry(writer, {}, "file://a.tst", abort, 0.05),
                vantrel_io::exception_io_sharing_violation);
-}
-
-TEST_F(InputDispatch, AbortEndsTheWriterRetry) {
-  first.extensions = {"tst"};
-  first.on_open = [] { throw vantrel_io::exception_io_sharing_violation(); };
-  register_inputs({&first});
   abort.raise();
-  info_writer_ptr writer;
   EXPECT_THROW(input_dispatch::open_info_writer_with_retry(writer, {}, "file://a.tst", abort, 60.0),
                vantrel_io::exception_aborted);
 }

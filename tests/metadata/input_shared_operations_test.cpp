@@ -14,16 +14,13 @@
 
 namespace {
 
-TEST(MimeTypeMatch, IgnoresParametersTrailingSpacesAndCase) {
-  EXPECT_TRUE(mime_type_matches("audio/FLAC; charset=x", "audio/flac"));
-  EXPECT_TRUE(mime_type_matches("audio/flac  ;x", "audio/flac"));
-  EXPECT_TRUE(mime_type_matches("AUDIO/OGG", "audio/ogg"));
-}
-
-TEST(MimeTypeMatch, RefusesLongerOrShorterTypes) {
-  EXPECT_FALSE(mime_type_matches("audio/flac-x", "audio/flac"));
-  EXPECT_FALSE(mime_type_matches("audio/fla", "audio/flac"));
-  EXPECT_FALSE(mime_type_matches("", "audio/flac"));
+TEST(MimeTypeMatch, IgnoresParametersTrailingSpacesAndCaseButNotLength) {
+  struct {
+    const char* given;
+    bool matches;
+  } const cases[] = {{"audio/FLAC; charset=x", true}, {"audio/flac  ;x", true}, {"AUDIO/FLAC", true},
+                     {"audio/flac-x", false},         {"audio/fla", false},      {"", false}};
+  for (const auto& c : cases) EXPECT_EQ(mime_type_matches(c.given, "audio/flac"), c.matches) << c.given;
 }
 
 TEST(CountedBlock, HoldsACopyOfTheBytes) {

@@ -8,6 +8,7 @@
 
 #include "core/service_factory.h"
 #include "core/service_registry.h"
+#include "tests/support/single_factory.h"
 
 namespace {
 
@@ -20,13 +21,6 @@ public:
     for (auto& callback : held) callback->run();
     held.clear();
   }
-};
-
-class queue_factory final : public service_factory {
-public:
-  explicit queue_factory(service_factory** list) : service_factory(main_thread_queue::class_guid, list) {}
-  void create(service_handle& out) override { out = &queue; }
-  service_single_instance<holding_queue> queue;
 };
 
 class recording_target final : public main_thread_target {
@@ -52,7 +46,7 @@ private:
 class MainThreadPosting : public ::testing::Test {
 protected:
   service_factory* list = nullptr;
-  queue_factory factory{&list};
+  single_factory<holding_queue> factory{&list};
   std::vector<std::uint32_t> received;
   bool destroyed = false;
 
@@ -67,25 +61,22 @@ protected:
   }
 };
 
-TEST_F(MainThreadPosting, NoTargetPostsNothing) {
-  main_thread_posting::post_callback(nullptr, 7);
-  EXPECT_TRUE(factory.queue.held.empty());
-}
-
 TEST_F(MainThreadPosting, TargetOutlivesItsLastOutsideReferenceUntilTheCallbackRan) {
   make_target()->post_callback_from_worker(5);
   EXPECT_FALSE(destroyed);
-  factory.queue.run_all();
+  factory.instance.run_all();
   EXPECT_EQ(received, (std::vector<std::uint32_t>{5}));
   EXPECT_TRUE(destroyed);
 }
 
-TEST_F(MainThreadPosting, PostsRunInPostingOrderAndNotBefore) {
+TEST_F(MainThreadPosting, PostsRunInPostingOrderAndNotBeforeAndNoTargetPostsNothing) {
+  main_thread_posting::post_callback(nullptr, 7);
+  EXPECT_TRUE(factory.instance.held.empty());
   auto target = make_target();
   main_thread_posting::post_callback(target.get(), 1);
   main_thread_posting::post_callback(target.get(), 2);
   EXPECT_TRUE(received.empty());
-  factory.queue.run_all();
+  factory.instance.run_all();
   EXPECT_EQ(received, (std::vector<std::uint32_t>{1, 2}));
 }
 

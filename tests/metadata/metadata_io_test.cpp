@@ -26,6 +26,7 @@
 #include "metadata/track_handle_registry.h"
 #include "metadata/track_info_listener.h"
 #include "tests/io/io_test_support.h"
+#include "tests/support/message_pump.h"
 #include "tests/support/single_factory.h"
 #include "metadata_test_streams.h"
 #include "metadata_operation_doubles.h"
@@ -74,48 +75,18 @@ protected:
   void SetUp() override {
     qiv::set_main_thread_id(GetCurrentThreadId());
     vantrel_io::file_scheme_handler();
-    service_factory* list = service_factory::global_list_head;
-    factory_ = std::make_unique<single_factory<metadata_test::tst_input>>(&list);
-    tags_ = std::make_unique<single_factory<tail_cutting_tag_service>>(&list);
-    service_registry::table().build(list);
+    service_registry::table().build(list_);
   }
   void TearDown() override {
     service_registry::table().build(service_factory::global_list_head);
     qiv::set_main_thread_id(0);
   }
 
-
 private:
-  std::unique_ptr<single_factory<metadata_test::tst_input>> factory_;
-  std::unique_ptr<single_factory<tail_cutting_tag_service>> tags_;
+  service_factory* list_ = service_factory::global_list_head;
+  single_factory<metadata_test::tst_input> input_{&list_};
+  single_factory<tail_cutting_tag_service> tags_{&list_};
 };
-
-TEST_F(MetadataIo, UpdateWritesEachFileOnceForAllItsSubsongsAndHandsTheInfoToTheHandles) {
-  const std::string path = write("a.tst", "TST\none\ntwo");
-  service_ptr<title_filter> filter(new service_counted<title_filter>());
-  filter->title = "new";
-  // Given out of order, with another file between: the sort regroups them.
-  const track_handle_list list = {handle(path, 1), handle(write("b.tst", "TST\nb"), 0), handle(path, 0)};
-  service_ptr<metadata_update_operation> op(
-      new service_counted<metadata_update_operation>(list, filter.get(), metadata_flag_no_error_popup, nullptr,
-                                                     completion.get()));
-  op->run(status, abort);
-  EXPECT_EQ(read("a.tst"), "TST\nnew\nnew");
-  EXPECT_EQ(read("b.tst"), "TST\nnew");
-  EXPECT_EQ(filter->calls, 3);
-  EXPECT_TRUE(op->get_errors().empty());
-  change_counter changes;
-  track_info_changed_register(changes);
-  op->on_done(nullptr, false);
-  track_info_changed_unregister(changes);
-  // One announcement for all the handles that took new info.
-  ASSERT_EQ(changes.announcements.size(), 1u);
-  EXPECT_GE(changes.announcements[0], 3u);
-  EXPECT_EQ(cached_title(list[0]), "new");
-  EXPECT_EQ(cached_title(list[2]), "new");
-  EXPECT_EQ(completion->codes, std::vector<std::uint32_t>{0});
-  EXPECT_EQ(named_lock_query_state(path.c_str()).exclusive_holders, 0u);
-}
 
 TEST_F(MetadataIo, UpdateWhoseFilterDeclinesWritesNothingButStillRecordsTheInfo) {
   const std::string path = write("a.tst", "TST\none\ntwo");
@@ -132,119 +103,67 @@ TEST_F(MetadataIo, UpdateWhoseFilterDeclinesWritesNothingButStillRecordsTheInfo)
   EXPECT_EQ(cached_title(list[1]), "two");
 }
 
-TEST_F(MetadataIo, FailingFileGivesOneRecordPerSubsongAndTheReportNamesEach) {
-  const std::string path = write("x.zzz", "whatever");
-  service_ptr<title_filter> filter(new service_counted<title_filter>());
-  filter->title = "new";
-  const track_handle_list list = {handle(path, 1), handle(path, 0), handle(write("ok.tst", "TST\nt"), 0)};
-  service_ptr<metadata_update_operation> op(
-      new service_counted<metadata_update_operation>(list, filter.get(), metadata_flag_no_error_popup, nullptr,
-                                                     completion.get()));
-  op->run(status, abort);
-  ASSERT_EQ(op->get_errors().size(), 2u);
-  EXPECT_EQ(op->get_errors()[0].message, "Unsupported file format");
-  EXPECT_EQ(op->get_errors()[1].message, "Unsupported file format");
-  EXPECT_EQ(read("ok.tst"), "TST\nnew");
-
-  qiv::string_buffer text;
-  metadata_error_report("error_info_write", op->get_errors(), text);
-  qiv::string_buffer shown;
-  list[0]->get_location().format_for_display(shown);
-  const std::string expected_first = "Could not write information (Unsupported file format) to:\r\n";
-  const std::string report = text.get_ptr();
-  EXPECT_EQ(report.rfind(expected_first, 0), 0u);
-  EXPECT_NE(report.find(" / index: 1\r\n\r\n"), std::string::npos);
-  EXPECT_EQ(report.find(" / index: 0"), std::string::npos);
-  EXPECT_EQ(report.size() - report.rfind("\r\n\r\n"), 4u);
-
-  // No popup was asked for, yet the failure is still reported.
-  op->on_done(nullptr, false);
-  EXPECT_EQ(completion->codes, std::vector<std::uint32_t>{2});
-}
-
-TEST_F(MetadataIo, ReportOfARecordWithoutHandleSaysInvalidLocation) {
+TEST(MetadataErrorReport, ARecordWithoutHandleSaysInvalidLocation) {
   qiv::string_buffer text;
   metadata_error_report("error_info_load", {metadata_error{track_handle_ptr(), "Broken"}}, text);
   EXPECT_STREQ(text.get_ptr(), "Could not load information (Broken) from:\r\n[invalid location]\r\n\r\n");
 }
 
-TEST_F(MetadataIo, AbortBeforeTheFirstFileReportsAbortedWithoutErrors) {
-  const std::string path = write("a.tst", "TST\none");
-  service_ptr<title_filter> filter(new service_counted<title_filter>());
-  filter->title = "new";
-  service_ptr<metadata_update_operation> op(new service_counted<metadata_update_operation>(
-      track_handle_list{handle(path, 0)}, filter.get(), metadata_flag_no_error_popup, nullptr, completion.get()));
-  abort.raise();
-  EXPECT_THROW(op->run(status, abort), vantrel_io::exception_aborted);
-  EXPECT_TRUE(op->get_errors().empty());
-  EXPECT_EQ(read("a.tst"), "TST\none");
-  op->on_done(nullptr, true);
-  EXPECT_EQ(completion->codes, std::vector<std::uint32_t>{1});
+// Tags around the format's own data are stripped too; a file no input can
+// write stays as it was, and one without fields is not written at all.
+TEST_F(MetadataIo, RemoveStripsFieldsAndTagsAndLeavesUnwritableFilesAlone) {
+  const std::string empty_id3(std::string("ID3\x03\x00\x00\x00\x00\x00\x00", 10));
+  struct {
+    const char* name;
+    std::string before;
+    std::uint32_t subsongs;
+    std::string after;
+    const char* error;
+    int commits;
+  } const cases[] = {
+      {"a.tst", "TST\none\ntwo", 2, "TST\n\n", nullptr, 1},
+      {"b.tst", empty_id3 + "TST\nx#TAIL", 1, "TST\n", nullptr, 1},
+      {"bare.tst", empty_id3 + "TST\n\n#TAIL", 1, "TST\n\n", nullptr, 0},
+      {"c.zzz", empty_id3 + "unknown data#TAIL", 1, empty_id3 + "unknown data#TAIL", "Unsupported file format", 0},
+  };
+  for (const auto& c : cases) {
+    const std::string path = write(c.name, c.before);
+    track_handle_list list;
+    for (std::uint32_t subsong = 0; subsong < c.subsongs; ++subsong) list.push_back(handle(path, subsong));
+    metadata_test::tst_writer::commit_count = 0;
+    service_ptr<metadata_remove_operation> op(
+        new service_counted<metadata_remove_operation>(list, metadata_flag_no_error_popup, nullptr, nullptr));
+    op->run(status, abort);
+    EXPECT_EQ(read(c.name), c.after) << c.name;
+    EXPECT_EQ(metadata_test::tst_writer::commit_count, c.commits) << c.name;
+    ASSERT_EQ(op->get_errors().size(), c.error ? 1u : 0u) << c.name;
+    if (c.error) {
+      EXPECT_EQ(op->get_errors()[0].message, c.error);
+    }
+  }
 }
 
-TEST_F(MetadataIo, RemoveEmptiesTheFieldsOfEverySubsong) {
-  const std::string path = write("a.tst", "TST\none\ntwo");
-  const track_handle_list list = {handle(path, 0), handle(path, 1)};
-  service_ptr<metadata_remove_operation> op(
-      new service_counted<metadata_remove_operation>(list, metadata_flag_no_error_popup, nullptr, completion.get()));
-  op->run(status, abort);
-  EXPECT_TRUE(op->get_errors().empty());
-  EXPECT_EQ(read("a.tst"), "TST\n\n");
-}
-
-TEST_F(MetadataIo, RemoveLeavesAFileNoInputCanWriteAsItWas) {
-  const std::string tagged = std::string("ID3\x03\x00\x00\x00\x00\x00\x00", 10) + "unknown data#TAIL";
-  write("a.zzz", tagged);
-  service_ptr<metadata_remove_operation> op(new service_counted<metadata_remove_operation>(
-      track_handle_list{handle(folder.file_url("a.zzz"), 0)}, metadata_flag_no_error_popup, nullptr, nullptr));
-  op->run(status, abort);
-  ASSERT_EQ(op->get_errors().size(), 1u);
-  EXPECT_EQ(op->get_errors()[0].message, "Unsupported file format");
-  EXPECT_EQ(read("a.zzz"), tagged);
-}
-
-TEST_F(MetadataIo, RemoveStripsLeadingAndTrailingTagsAsWellAsTheFormatsOwnFields) {
-  // An empty ID3v2.3 tag (size 0) before the file's own data, a trailing tag after it.
-  const std::string path = write("a.tst", std::string("ID3\x03\x00\x00\x00\x00\x00\x00", 10) + "TST\nx#TAIL");
-  service_ptr<metadata_remove_operation> op(new service_counted<metadata_remove_operation>(
-      track_handle_list{handle(path, 0)}, metadata_flag_no_error_popup, nullptr, completion.get()));
-  op->run(status, abort);
-  EXPECT_TRUE(op->get_errors().empty());
-  EXPECT_EQ(read("a.tst"), "TST\n");
-}
-
-TEST_F(MetadataIo, LoadReadsOnlyWhatTheModeAsksAndRecordsDamagedFiles) {
+TEST_F(MetadataIo, LoadReadsOnlyWhatTheModeAsks) {
   const std::string good = write("a.tst", "TST\none\ntwo");
-  const std::string bad = write("bad.tst", "not a tst file");
-  const track_handle_list list = {handle(good, 0), handle(good, 1), handle(bad, 0)};
-  service_ptr<metadata_load_operation> load(new service_counted<metadata_load_operation>(
-      list, metadata_load_mode::missing_only, metadata_flag_no_error_popup, nullptr, completion.get()));
-  load->run(status, abort);
-  ASSERT_EQ(load->get_errors().size(), 1u);
-  EXPECT_EQ(load->get_errors()[0].handle.get(), list[2].get());
-  load->on_done(nullptr, false);
-  EXPECT_EQ(cached_title(list[0]), "one");
+  const track_handle_list list = {handle(good, 0), handle(good, 1)};
+  struct {
+    metadata_load_mode mode;
+    std::size_t read;
+    const char* why;
+  } const cases[] = {
+      {metadata_load_mode::missing_only, 2, "nothing cached yet"},
+      {metadata_load_mode::missing_only, 0, "everything cached"},
+      {metadata_load_mode::missing_or_changed, 0, "the file's time has not changed"},
+      {metadata_load_mode::all, 2, "everything again"},
+  };
+  for (const auto& c : cases) {
+    service_ptr<metadata_load_operation> load(new service_counted<metadata_load_operation>(
+        list, c.mode, metadata_flag_no_error_popup, nullptr, nullptr));
+    load->run(status, abort);
+    EXPECT_EQ(load->get_batch().pending_count(), c.read) << c.why;
+    load->on_done(nullptr, false);
+  }
   EXPECT_EQ(cached_title(list[1]), "two");
-  EXPECT_EQ(completion->codes, std::vector<std::uint32_t>{2});
-
-  // Everything that is cached stays as it is in mode 0.
-  const track_handle_list cached = {list[0], list[1]};
-  service_ptr<metadata_load_operation> again(new service_counted<metadata_load_operation>(
-      cached, metadata_load_mode::missing_only, metadata_flag_no_error_popup, nullptr, nullptr));
-  again->run(status, abort);
-  EXPECT_EQ(again->get_batch().pending_count(), 0u);
-
-  // Mode 3 skips a file whose timestamp has not changed.
-  service_ptr<metadata_load_operation> changed(new service_counted<metadata_load_operation>(
-      cached, metadata_load_mode::missing_or_changed, metadata_flag_no_error_popup, nullptr, nullptr));
-  changed->run(status, abort);
-  EXPECT_EQ(changed->get_batch().pending_count(), 0u);
-
-  // Mode 1 reads everything again.
-  service_ptr<metadata_load_operation> all(new service_counted<metadata_load_operation>(
-      cached, metadata_load_mode::all, metadata_flag_no_error_popup, nullptr, nullptr));
-  all->run(status, abort);
-  EXPECT_EQ(all->get_batch().pending_count(), 2u);
 }
 
 TEST_F(MetadataIo, LoadReportsAPathNoSchemeClaimsInsteadOfPassingItOver) {
@@ -255,17 +174,6 @@ TEST_F(MetadataIo, LoadReportsAPathNoSchemeClaimsInsteadOfPassingItOver) {
   ASSERT_EQ(load->get_errors().size(), 1u);
   load->on_done(nullptr, false);
   EXPECT_EQ(completion->codes, std::vector<std::uint32_t>{metadata_completion::code_failures});
-}
-
-TEST_F(MetadataIo, RemoveFromAFileWithoutFieldsWritesNothingButStillStripsItsTags) {
-  write("bare.tst", std::string("ID3\x03\x00\x00\x00\x00\x00\x00", 10) + "TST\n\n#TAIL");
-  metadata_test::tst_writer::commit_count = 0;
-  service_ptr<metadata_remove_operation> op(new service_counted<metadata_remove_operation>(
-      track_handle_list{handle(folder.file_url("bare.tst"), 0)}, metadata_flag_no_error_popup, nullptr, nullptr));
-  op->run(status, abort);
-  EXPECT_TRUE(op->get_errors().empty());
-  EXPECT_EQ(metadata_test::tst_writer::commit_count, 0);
-  EXPECT_EQ(read("bare.tst"), "TST\n\n");
 }
 
 // Keeps the title of every info it is shown.
@@ -396,41 +304,17 @@ TEST_F(MetadataIo, ReaderCacheKeepsOneFileOpenAndLockedAcrossItsSubsongs) {
   EXPECT_EQ(named_lock_query_state(path.c_str()).shared_holders, 0u);
 }
 
-TEST_F(MetadataIo, RunningUpdateIsListedForTheCloseConfirmation) {
-  service_ptr<metadata_update_operation> op(
-      new service_counted<metadata_update_operation>(track_handle_list{}, nullptr, 0, nullptr, nullptr));
-  const qiv::array<close_guard*> guards = active_close_guards();
-  ASSERT_EQ(guards.get_count(), 1u);
-  qiv::string_buffer text;
-  guards[0]->get_description(text);
-  EXPECT_STREQ(text.get_ptr(), "Updating Files");
-  op.reset();
-  EXPECT_EQ(active_close_guards().get_count(), 0u);
-
+TEST(MetadataCloseGuard, AGuardWithoutDescriptionIsListedAsUnnamed) {
   registered_close_guard unnamed;
+  qiv::string_buffer text;
   active_close_guards()[0]->get_description(text);
   EXPECT_STREQ(text.get_ptr(), "<unnamed task>");
-}
-
-// Pumps the main thread's messages and queue until the completion arrives;
-// the bound only keeps a broken run from hanging the suite.
-bool wait_for_completion(const recording_completion& completion) {
-  for (int round = 0; round < 3000 && completion.codes.empty(); ++round) {
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&message);
-      DispatchMessageW(&message);
-    }
-    main_thread_queue::drain(false);
-    Sleep(5);
-  }
-  return !completion.codes.empty();
 }
 
 TEST_F(MetadataIo, LoadWithNothingToDoStillCompletesOnTheMainThread) {
   metadata_io_service::get()->load_info_async(track_handle_list{}, metadata_load_mode::missing_only, nullptr, 0, nullptr,
                                               completion.get());
-  ASSERT_TRUE(wait_for_completion(*completion));
+  ASSERT_TRUE(pump_until([&] { return !completion->codes.empty(); }));
   EXPECT_EQ(completion->codes, std::vector<std::uint32_t>{0});
 }
 

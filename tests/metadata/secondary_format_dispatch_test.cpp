@@ -11,6 +11,7 @@
 #include "io/file_scheme.h"
 #include "io/io_exceptions.h"
 #include "tests/io/io_test_support.h"
+#include "tests/support/single_factory.h"
 
 namespace {
 
@@ -23,13 +24,6 @@ public:
   }
   const char* get_extension() override { return "xyz"; }
   bool is_our_content_type(const char*) override { return false; }
-};
-
-class xyz_factory final : public service_factory {
-public:
-  explicit xyz_factory(service_factory** list) : service_factory(secondary_format_service::class_guid, list) {}
-  void create(service_handle& out) override { out = &format; }
-  service_single_instance<xyz_format> format;
 };
 
 class SecondaryFormatDispatch : public ::testing::Test {
@@ -56,14 +50,14 @@ TEST_F(SecondaryFormatDispatch, WithoutImplementationsEveryPathIsUnsupported) {
 
 TEST_F(SecondaryFormatDispatch, ExtensionChoosesTheImplementationWhateverItsCase) {
   service_factory* list = service_factory::global_list_head;
-  xyz_factory factory(&list);
+  single_factory<xyz_format> factory(&list);
   service_registry::table().build(list);
   open("a.XYZ");
-  EXPECT_EQ(factory.format.opened, 1);
+  EXPECT_EQ(factory.instance.opened, 1);
   EXPECT_TRUE(opened);
   EXPECT_THROW(open("a.abc"), vantrel_io::exception_io_unsupported_format);
   EXPECT_THROW(open("noext"), vantrel_io::exception_io_unsupported_format);
-  EXPECT_EQ(factory.format.opened, 1);
+  EXPECT_EQ(factory.instance.opened, 1);
 }
 
 }  // namespace

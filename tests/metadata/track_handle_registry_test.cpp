@@ -11,25 +11,20 @@
 #include "io/io_exceptions.h"
 #include "metadata/track_handle.h"
 #include "metadata_test_streams.h"
+#include "tst_files.h"
 
 namespace {
 
 using namespace field_name_set;
 
-track_handle_ptr handle_of(const char* path, std::uint32_t subsong = 0) {
-  return track_handle_registry::get_handle(track_location(path, subsong));
-}
+track_handle_ptr handle_of(const char* path, std::uint32_t subsong = 0) { return metadata_test::handle(path, subsong); }
+using metadata_test::cached_title;
 
 track_display_info record_titled(const char* title_text) {
   track_display_info record;
   record.set(title, title_text);
   record.set_length(12.5f);
   return record;
-}
-
-std::string cached_title(const track_handle_ptr& handle) {
-  track_display_info out;
-  return handle->get_info(out) ? out.get(title) : "<none>";
 }
 
 std::uint64_t cached_time(const track_handle_ptr& handle) {
@@ -59,21 +54,16 @@ TEST(TrackHandleIdentity, LastReleaseEndsTheHandleAndANewOneStartsWithoutInfo) {
   const std::uint32_t before = track_handle_registry::live_count();
   track_handle_ptr handle = handle_of("file://C:\\gone.mp3");
   EXPECT_TRUE(handle->is_only_reference());
-  EXPECT_EQ(track_handle_registry::live_count(), before + 1);
   ASSERT_TRUE(handle->set_info(record_titled("old"), 100, 0, false));
+  // Getting into a held slot releases the slot's old reference.
+  track_handle_registry::get_handle(handle, track_location("file://C:\\second.mp3", 0));
+  EXPECT_STREQ(handle->get_location().get_path(), "file://C:\\second.mp3");
+  EXPECT_EQ(track_handle_registry::live_count(), before + 1);
   handle.reset();
   EXPECT_EQ(track_handle_registry::live_count(), before);
 
   handle = handle_of("file://C:\\gone.mp3");
   EXPECT_FALSE(handle->has_info());
-}
-
-TEST(TrackHandleIdentity, GettingIntoAHeldSlotReleasesTheOldReference) {
-  const std::uint32_t before = track_handle_registry::live_count();
-  track_handle_ptr slot = handle_of("file://C:\\first.mp3");
-  track_handle_registry::get_handle(slot, track_location("file://C:\\second.mp3", 0));
-  EXPECT_STREQ(slot->get_location().get_path(), "file://C:\\second.mp3");
-  EXPECT_EQ(track_handle_registry::live_count(), before + 1);
 }
 
 TEST(TrackHandleInfo, StoresOnlyNewerInfoUnlessForced) {
@@ -97,21 +87,23 @@ TEST(TrackHandleInfo, StoresOnlyNewerInfoUnlessForced) {
   EXPECT_FLOAT_EQ(out.get_length(), 12.5f);
 }
 
+// An earlier file time wins only when the cached info is known to have been
+// read after the file was last changed: the file was replaced by an older copy.
 TEST(TrackHandleInfo, AnOlderFileCountsOnlyWhenReadAfterTheCachedTime) {
   const track_handle_ptr handle = handle_of("file://C:\\restored.mp3");
-  ASSERT_TRUE(handle->set_info(record_titled("current"), 500, 0, false));
-  EXPECT_FALSE(handle->set_info(record_titled("old, unknown read"), 300, 0, false));
-  EXPECT_FALSE(handle->set_info(record_titled("old, read earlier"), 300, 400, false));
-  EXPECT_TRUE(handle->set_info(record_titled("old copy restored"), 300, 600, false));
-  EXPECT_EQ(cached_title(handle), "old copy restored");
+  struct {
+    std::uint64_t file_time, read_time;
+    bool stored;
+  } const cases[] = {{0, 0, true}, {500, 0, true}, {300, 0, false}, {300, 400, false}, {300, 600, true}};
+  for (const auto& c : cases) {
+    const std::string text = std::to_string(c.file_time) + "/" + std::to_string(c.read_time);
+    EXPECT_EQ(handle->set_info(record_titled(text.c_str()), c.file_time, c.read_time, false), c.stored) << text;
+    if (c.file_time == 0) {
+      EXPECT_EQ(cached_time(handle), 0u) << "first info without a file time";
+    }
+  }
+  EXPECT_EQ(cached_title(handle), "300/600");
   EXPECT_EQ(cached_time(handle), 300u);
-}
-
-TEST(TrackHandleInfo, FirstInfoWithoutFileTimeKeepsTimestampZero) {
-  const track_handle_ptr handle = handle_of("file://C:\\untimed.mp3");
-  EXPECT_TRUE(handle->set_info(record_titled("x"), 0, 0, false));
-  EXPECT_TRUE(handle->has_info());
-  EXPECT_EQ(cached_time(handle), 0u);
 }
 
 TEST(TrackHandleStoredInfo, LoadsNewerRecordsAndSkipsOlderOnes) {
@@ -133,14 +125,14 @@ TEST(TrackHandleStoredInfo, AFailedReadKeepsTheCachedInfo) {
   const track_handle_ptr handle = handle_of("file://C:\\damaged.mp3");
   ASSERT_TRUE(handle->set_info(record_titled("good"), 100, 0, false));
   const std::string whole = stored_bytes(record_titled("half written"));
-  string_reader cut(whole.substr(0, whole.size() - 3));
-  EXPECT_THROW(handle->load_info_from_stream(200, cut, never_raised_abort_signal()), vantrel_io::exception_io_data);
+  // Cut short, whether it would replace the cached record or be skipped.
+  for (std::uint64_t file_time : {200u, 50u}) {
+    string_reader cut(whole.substr(0, whole.size() - 3));
+    EXPECT_THROW(handle->load_info_from_stream(file_time, cut, never_raised_abort_signal()),
+                 vantrel_io::exception_io_data);
+  }
   EXPECT_EQ(cached_title(handle), "good");
   EXPECT_EQ(cached_time(handle), 100u);
-
-  string_reader skipped_short(whole.substr(0, whole.size() - 3));
-  EXPECT_THROW(handle->load_info_from_stream(50, skipped_short, never_raised_abort_signal()),
-               vantrel_io::exception_io_data);
 }
 
 TEST(TrackHandleThreads, ManyThreadsGettingAndReleasingStayConsistent) {
@@ -165,10 +157,6 @@ TEST(TrackHandleThreads, ManyThreadsGettingAndReleasingStayConsistent) {
   EXPECT_EQ(mismatches.load(), 0);
   EXPECT_EQ(track_handle_registry::live_count(), before);
 }
-
-} // namespace
-
-namespace {
 
 // Each record written holds the same number in every field, so a reader that
 // ever sees two different numbers saw half of one record and half of another.

@@ -15,9 +15,6 @@ std::string shown(const track_location& location) {
 TEST(TrackLocationDisplay, QuotesThePathAndNamesOnlyNonZeroSubsongs) {
   EXPECT_EQ(shown(track_location("unclaimed://x.cue", 0)), "\"unclaimed://x.cue\"");
   EXPECT_EQ(shown(track_location("unclaimed://x.cue", 12)), "\"unclaimed://x.cue\" / index: 12");
-}
-
-TEST(TrackLocationDisplay, ALocationWithoutPathIsInvalid) {
   EXPECT_EQ(shown(track_location("", 3)), "[invalid location]");
 }
 

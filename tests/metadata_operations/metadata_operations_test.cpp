@@ -20,6 +20,7 @@
 #include "core/service_factory.h"
 #include "core/service_registry.h"
 #include "io/file_scheme.h"
+#include "io/named_lock.h"
 #include "foundation/main_thread.h"
 #include "foundation/string_buffer.h"
 #include "foundation/wide_buffer.h"
@@ -126,6 +127,7 @@ TEST_F(MetadataOperations, UpdateWritesEachFileOnceAndIsListedForTheCloseConfirm
   ASSERT_EQ(changes.announcements.size(), 1u);
   EXPECT_TRUE(recording_popup::shown.empty());
   EXPECT_TRUE(active_close_guards().is_empty());
+  EXPECT_EQ(named_lock_query_state(album.c_str()).exclusive_holders, 0u);
 }
 
 TEST_F(MetadataOperations, FileHeldByAnotherOpenFailsEveryTrackOfItWithTheExactReport) {
@@ -134,8 +136,10 @@ TEST_F(MetadataOperations, FileHeldByAnotherOpenFailsEveryTrackOfItWithTheExactR
   HANDLE held = CreateFileW(native.get_ptr(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(held, INVALID_HANDLE_VALUE);
 
-  metadata_io_service::get()->update_info_async({handle(album, 0), handle(album, 1)}, filter.get(), nullptr, 0,
-                                                nullptr, completion.get());
+  // The other file of the same run is still written.
+  const std::string other = write("other.tst", "TST\nx");
+  metadata_io_service::get()->update_info_async({handle(album, 0), handle(other, 0), handle(album, 1)}, filter.get(),
+                                                nullptr, 0, nullptr, completion.get());
   const bool completed = wait_for_completion();
   CloseHandle(held);
   ASSERT_TRUE(completed);
@@ -147,6 +151,7 @@ TEST_F(MetadataOperations, FileHeldByAnotherOpenFailsEveryTrackOfItWithTheExactR
   EXPECT_EQ(recording_popup::shown[0],
             "Information|" + error + where + "\r\n\r\n" + error + where + " / index: 1\r\n\r\n");
   EXPECT_EQ(read("album.tst"), "TST\none\ntwo");
+  EXPECT_EQ(read("other.tst"), "TST\nnew");
 
   // Without the popup the failure still reaches the completion object.
   recording_popup::shown.clear();
