@@ -10,6 +10,7 @@
 
 #include "core/config_item_registrations.h"
 #include "core/hidden_main_window.h"
+#include "core/main_thread_queue.h"
 #include "core/service_registry.h"
 #include "foundation/main_thread.h"
 #include "io/io_exceptions.h"
@@ -230,6 +231,35 @@ TEST_F(AudioOutput, ConverterExactValuesAndRefusals) {
     EXPECT_EQ(out.get_count(), 3u) << "output untouched";
   }
   EXPECT_EQ(_controlfp(0, 0), control_word);
+}
+
+// The program's own volume on the endpoint: what it sets it reads back, and
+// no listener hears about its own change.
+TEST_F(AudioOutput, VolumeControlFollowsTheProgramAndNotItself) {
+  struct recording_listener : app_volume_listener {
+    std::vector<float> heard;
+    void on_volume_change(float decibels) override { heard.push_back(decibels); }
+  } listener;
+  CoInitialize(nullptr);
+  output_volume::add_listener(&listener);
+  output_volume::select_configured();
+  ASSERT_TRUE(output_volume::current()) << "no program volume on the default device";
+  output_volume::apply_volume(-6.0f);
+  EXPECT_NEAR(output_volume::current()->get_volume(), -6.0f, 0.01f);
+  output_volume::apply_volume(-200.0f);
+  EXPECT_FLOAT_EQ(output_volume::current()->get_volume(), -100.0f) << "silence floors at -100 dB";
+  Sleep(100);
+  main_thread_queue::drain(true);
+  EXPECT_TRUE(listener.heard.empty());
+
+  const GUID nowhere = {0x0BADF00D, 0x1234, 0x5678, {1, 2, 3, 4, 5, 6, 7, 8}};
+  config::output_device.set(nowhere);
+  output_volume::select_configured();
+  EXPECT_FALSE(output_volume::current()) << "a device that is gone has no program volume";
+  config::output_device.set(GUID{});
+  output_volume::remove_listener(&listener);
+  output_volume::release();
+  CoUninitialize();
 }
 
 }  // namespace
