@@ -22,8 +22,9 @@ public:
   virtual double get_latency() = 0;
   // The previous block must be fully passed on (qiv::exception_dynamic_assert
   // otherwise); a block whose channel count does not match its mask, or
-  // without rate or channels, throws exception_io_data "Invalid audio stream
-  // specifications" and the previous block stays.
+  // whose rate (1000 to 1000000 Hz) or channel count (1 to 256) no stream
+  // takes, throws exception_io_data "Invalid audio stream specifications"
+  // and the previous block stays.
   virtual void write(const audio_block& block) = 0;
   // Passes on what the device has room for; done once the block is all gone.
   virtual void update(bool& done) = 0;

@@ -27,8 +27,12 @@ double fade_seconds(const advanced_setting_integer& setting) noexcept {
 
 } // namespace
 
+// Beyond the mask check, the block must fit a stream the device can open:
+// a rate or channel count no stream takes would leave the block waiting for
+// room that never comes.
 bool output_dsound::block_format::is_valid() const noexcept {
-  return sample_rate != 0 && channels != 0 && channels == channel_count_of_mask(channel_mask);
+  return sample_rate >= 1000 && sample_rate <= 1000000 && channels != 0 && channels <= 256 &&
+         channels == channel_count_of_mask(channel_mask);
 }
 
 output_dsound::output_dsound(const GUID& device, double buffer_seconds, service_ptr<pcm_converter> converter,

@@ -183,15 +183,25 @@ TEST_F(AudioOutput, UnknownDeviceIsReportedAndTheThreadComesAndGoes) {
 
 TEST_F(AudioOutput, FrontEndRefusesMismatchedMasksAndCountsHeldAudio) {
   service_ptr<output_device> output = open_output();
+  const struct {
+    std::uint32_t rate, channels, mask;
+    const char* why;
+  } refused[] = {
+      {44100, 2, 0x7, "2 channels with a 3-speaker mask"},
+      {2822400, 2, 0x3, "a rate no stream takes would wait for room forever"},
+      {0, 2, 0x3, "no rate"},
+  };
   audio_block block;
-  block.set_data(nullptr, 4410, 2, 44100, 0x7);
-  try {
-    output->write(block);
-    ADD_FAILURE() << "2 channels with a 3-speaker mask accepted";
-  } catch (const vantrel_io::exception_io_data& e) {
-    EXPECT_STREQ(e.what(), "Invalid audio stream specifications");
+  for (const auto& r : refused) {
+    block.set_data(nullptr, 4410, r.channels, r.rate, r.mask);
+    try {
+      output->write(block);
+      ADD_FAILURE() << "accepted: " << r.why;
+    } catch (const vantrel_io::exception_io_data& e) {
+      EXPECT_STREQ(e.what(), "Invalid audio stream specifications") << r.why;
+    }
   }
-  block.set_channels(2, 0x3);
+  block.set_data(nullptr, 4410, 2, 44100, 0x3);
   output->write(block);
   EXPECT_DOUBLE_EQ(output->get_latency(), 0.1) << "held samples only, no stream yet";
   EXPECT_THROW(output->write(block), qiv::exception_dynamic_assert) << "the held block is not passed on yet";
