@@ -268,15 +268,15 @@ bool output_dsound_stream::update_steps() {
   }
   if (paused_ && !prebuffering_ && fading_to_close()) return false;
 
-  if (ring_fill_ == 0 && !paused_) {
-    if (!prebuffering_ && queued_ahead_ < 1) {
-      if (fading_to_close()) return false;
-      reset_after_play_out();
-    }
+  if (ring_fill_ == 0 && !paused_ && !prebuffering_ && queued_ahead_ < 1) {
+    if (fading_to_close()) return false;
+    reset_after_play_out();
     return true;
   }
 
-  if (!paused_) {
+  // With the ring empty there is nothing to copy, but a start request still
+  // counts: the last audio of a stream may have left the ring before it.
+  if (!paused_ && ring_fill_ > 0) {
     std::int32_t room = queued_ahead_ < 0 ? sizes_.target_fill : sizes_.target_fill - queued_ahead_;
     std::int32_t skip = 0;
     if (!prebuffering_ && queued_ahead_ < sizes_.minimum_lead) {

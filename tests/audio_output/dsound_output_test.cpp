@@ -15,6 +15,7 @@
 #include "foundation/main_thread.h"
 #include "io/io_exceptions.h"
 #include "playback/audio_block.h"
+#include "playback/output/dsound_stream.h"
 #include "playback/output/dsound_worker.h"
 #include "playback/output/output_exceptions.h"
 #include "playback/output/output_module.h"
@@ -104,6 +105,77 @@ std::size_t find_exact(const std::vector<float>& capture, const signal& part) {
   for (std::size_t at = 0; at + part.samples.size() <= capture.size(); at += 2)
     if (std::memcmp(&capture[at], part.samples.data(), part.samples.size() * 4) == 0) return at / 2;
   return std::string::npos;
+}
+
+dsound_stream_spec float_stereo_48k() {
+  dsound_stream_spec spec;
+  spec.sample_rate = 48000;
+  spec.channels = 2;
+  spec.bits = 32;
+  spec.channel_mask = 0x3;
+  spec.is_float = true;
+  spec.buffer_seconds = 3.0;
+  return spec;
+}
+
+// Writes the whole signal as the ring makes room.
+void write_all(output_dsound_stream& stream, const signal& s) {
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(s.samples.data());
+  for (std::size_t at = 0, total = s.samples.size() * 4; at < total; Sleep(2)) {
+    const std::size_t n = std::min<std::size_t>(stream.get_writable_bytes() / 8 * 8, total - at);
+    if (n && stream.write(bytes + at, static_cast<std::uint32_t>(n))) at += n;
+  }
+}
+
+bool wait_until(output_dsound_stream& stream, bool (*condition)(output_dsound_stream&), double seconds) {
+  for (DWORD start = GetTickCount(); GetTickCount() - start < seconds * 1000; Sleep(5))
+    if (condition(stream)) return true;
+  return false;
+}
+
+// Audio that stops arriving plays out; the stream then waits, prebuffering,
+// until asked to start again, and the later audio follows untouched.
+TEST_F(AudioOutput, StreamPlaysOutAndWaitsForMore) {
+  const signal first = sixteen_bit_noise(24000, 11), second = sixteen_bit_noise(9600, 12);
+  output_dsound_stream* stream = output_dsound_stream::create(float_stereo_48k());
+  write_all(*stream, first);
+  stream->force_start();
+  ASSERT_TRUE(wait_until(*stream, [](output_dsound_stream& s) { return s.get_buffered_bytes() == 0; }, 5));
+  ASSERT_TRUE(wait_until(*stream, [](output_dsound_stream& s) { return !s.is_playing(); }, 5)) << "not reset";
+  write_all(*stream, second);
+  Sleep(300);
+  EXPECT_FALSE(stream->is_playing()) << "0.2 s is below the start threshold";
+  // By now it has all left the ring for the device buffer: the start request
+  // must still start it.
+  stream->force_start();
+  ASSERT_TRUE(wait_until(*stream, [](output_dsound_stream& s) { return s.get_buffered_bytes() == 0; }, 5));
+  Sleep(200);
+  stream->request_close();
+  ASSERT_TRUE(wait_for([] { return !dsound_worker::is_running(); }, 5));
+  const std::vector<float> capture = capture_wav::read_samples();
+  const std::size_t first_at = find_exact(capture, first), second_at = find_exact(capture, second);
+  ASSERT_NE(first_at, std::string::npos);
+  ASSERT_NE(second_at, std::string::npos);
+  EXPECT_GT(second_at, first_at + first.frames());
+}
+
+// A fade longer than what is buffered is cut to it: the stream ends with its
+// audio, fading all the way, instead of lingering for the full time.
+TEST_F(AudioOutput, FadeOutIsCutToWhatIsBuffered) {
+  signal level{std::vector<float>(48000 * 2, 0.5f), 48000};
+  output_dsound_stream* stream = output_dsound_stream::create(float_stereo_48k());
+  write_all(*stream, level);
+  stream->force_start();
+  ASSERT_TRUE(wait_until(*stream, [](output_dsound_stream& s) { return s.is_playing(); }, 5));
+  const DWORD fade_start = GetTickCount();
+  stream->fade_out_and_close(30.0);
+  ASSERT_TRUE(wait_for([] { return !dsound_worker::is_running(); }, 10));
+  EXPECT_LT(GetTickCount() - fade_start, 5000u);
+  const std::vector<float> capture = capture_wav::read_samples();
+  const std::size_t start = capture_wav::first_sound(capture), end = capture_wav::last_sound(capture);
+  ASSERT_GT(end, start + 4800);
+  EXPECT_EQ(capture[2 * start], 0.5f) << "full level before the fade";
+  EXPECT_LT(std::fabs(capture[2 * (end - 480)]), 0.1f) << "almost silent 10 ms before the end";
 }
 
 TEST_F(AudioOutput, BitExactAt48k) {
