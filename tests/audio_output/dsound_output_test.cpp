@@ -159,6 +159,26 @@ TEST_F(AudioOutput, StreamPlaysOutAndWaitsForMore) {
   EXPECT_GT(second_at, first_at + first.frames());
 }
 
+// Paused, nothing more is played; resumed, playing goes on. A fade of 0 s
+// pauses at the next pass.
+TEST_F(AudioOutput, PauseHoldsPlaybackUntilResumed) {
+  output_dsound_stream* stream = output_dsound_stream::create(float_stereo_48k());
+  write_all(*stream, sixteen_bit_noise(48000, 5));
+  stream->force_start();
+  ASSERT_TRUE(wait_until(*stream, [](output_dsound_stream& s) { return s.is_playing(); }, 5));
+  stream->pause_with_fade(0.0, 1.0, true);
+  Sleep(100);
+  const std::int32_t held = stream->get_buffered_bytes();
+  Sleep(200);
+  EXPECT_EQ(stream->get_buffered_bytes(), held) << "played on while paused";
+  EXPECT_GT(held, 0);
+  stream->pause_with_fade(0.0, 1.0, false);
+  Sleep(200);
+  EXPECT_LT(stream->get_buffered_bytes(), held) << "did not resume";
+  stream->request_close();
+  ASSERT_TRUE(wait_for([] { return !dsound_worker::is_running(); }, 5));
+}
+
 // A fade longer than what is buffered is cut to it: the stream ends with its
 // audio, fading all the way, instead of lingering for the full time.
 TEST_F(AudioOutput, FadeOutIsCutToWhatIsBuffered) {
