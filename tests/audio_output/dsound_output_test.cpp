@@ -13,6 +13,7 @@
 #include "core/main_thread_queue.h"
 #include "core/service_registry.h"
 #include "foundation/main_thread.h"
+#include "foundation/windows_version.h"
 #include "io/io_exceptions.h"
 #include "playback/audio_block.h"
 #include "playback/output/dsound_stream.h"
@@ -362,6 +363,46 @@ TEST_F(AudioOutput, VolumeControlFollowsTheProgramAndNotItself) {
   output_volume::remove_listener(&listener);
   output_volume::release();
   CoUninitialize();
+}
+
+// Before Windows 6.0 the device opens through DirectSoundCreate and takes
+// 16-bit integers made by the converter; 16-bit material must still arrive
+// untouched. A copy of this program runs as Windows XP (the system's
+// per-program version setting) and plays the signal there.
+TEST_F(AudioOutput, LegacyWindowsSixteenBitPathIsBitExact) {
+  wchar_t own_path[MAX_PATH];
+  GetModuleFileNameW(nullptr, own_path, MAX_PATH);
+  std::wstring legacy_path = own_path;
+  legacy_path.replace(legacy_path.rfind(L'\\') + 1, std::wstring::npos, L"audio_output_legacy.exe");
+  HKEY key;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults\\audio_output_legacy.exe", 0, nullptr, 0,
+                            KEY_SET_VALUE, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  RegSetValueExW(key, L"Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"winxp"), 12);
+  RegCloseKey(key);
+  std::wstring command = L"\"" + legacy_path + L"\" --gtest_filter=*.LegacyChild*";
+  SetEnvironmentVariableW(L"ZORV_LEGACY_CHILD", L"1");
+  STARTUPINFOW startup = {sizeof(startup)};
+  PROCESS_INFORMATION process = {};
+  ASSERT_TRUE(CreateProcessW(legacy_path.c_str(), command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                             &process));
+  WaitForSingleObject(process.hProcess, 60000);
+  DWORD exit_code = 1;
+  GetExitCodeProcess(process.hProcess, &exit_code);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  EXPECT_EQ(exit_code, 0u) << "the legacy run failed (its output is above)";
+}
+
+TEST_F(AudioOutput, LegacyChild) {
+  if (!GetEnvironmentVariableW(L"ZORV_LEGACY_CHILD", nullptr, 0)) GTEST_SKIP() << "runs only as the legacy copy";
+  ASSERT_FALSE(is_windows_vista_or_later()) << "the copy did not run as Windows XP";
+  const signal noise = sixteen_bit_noise(48000, 9);
+  service_ptr<output_device> output = open_output();
+  play(*output, {noise});
+  close(output);
+  const std::vector<float> capture = capture_wav::read_samples();
+  EXPECT_NE(find_exact(capture, noise), std::string::npos) << "16-bit signal not found bit-exact";
 }
 
 }  // namespace
