@@ -26,17 +26,8 @@ float decibels_of(float level) noexcept {
   return level <= 0.0f ? -100.0f : std::max(20.0f * std::log10(level), -100.0f);
 }
 
-class posted_function : public main_thread_callback {
-public:
-  explicit posted_function(std::function<void()> body) : body_(std::move(body)) {}
-  void run() override { body_(); }
-
-private:
-  std::function<void()> body_;
-};
-
 void post_to_main_thread(std::function<void()> body) {
-  main_thread_queue::post(new service_counted<posted_function>(std::move(body)));
+  main_thread_queue::post(new service_counted<main_thread_call>(std::move(body)));
 }
 
 class volume_control;
