@@ -7,6 +7,8 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
+#include <utility>
 
 #include "core/service_object.h"
 #include "foundation/list.h"
@@ -21,6 +23,17 @@ public:
 
   // Called once, on the main thread.
   virtual void run() = 0;
+};
+
+// A callback that runs a function, for work that needs no class of its own:
+//   main_thread_queue::post(new service_counted<main_thread_call>([] { ... }));
+class main_thread_call : public main_thread_callback {
+public:
+  explicit main_thread_call(std::function<void()> function) : function_(std::move(function)) {}
+  void run() override { function_(); }
+
+private:
+  std::function<void()> function_;
 };
 
 // Callbacks in posting order behind one lock. Callbacks always run outside

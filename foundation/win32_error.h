@@ -46,6 +46,9 @@ private:
 class exception_com : public qiv::exception_with_message {
 public:
   explicit exception_com(std::uint32_t code);
+  // For codes whose callers word the failure themselves.
+  exception_com(std::uint32_t code, const char* static_text) noexcept
+      : exception_with_message(static_text), code_(code) {}
   std::uint32_t code() const noexcept { return code_; }
 
 private:

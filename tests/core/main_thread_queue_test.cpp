@@ -12,7 +12,6 @@
 
 #include "core/hidden_main_window.h"
 #include "core/service_factory.h"
-#include "tests/support/main_thread_call.h"
 
 namespace {
 

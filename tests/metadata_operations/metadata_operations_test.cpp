@@ -33,7 +33,6 @@
 #include "tst_files.h"
 #include "tst_input.h"
 #include "tests/support/single_factory.h"
-#include "tests/support/main_thread_call.h"
 #include "tests/support/message_pump.h"
 
 namespace {
