@@ -5,49 +5,25 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
+#include <functional>
 
-#include "support/program_run.h"
+#include "support/program_copy.h"
 
 namespace {
 
+using test_support::built_program;
 using test_support::directory_exists;
 using test_support::file_exists;
+using test_support::program_copy;
 using test_support::program_options;
 using test_support::program_result;
 using test_support::run_program;
-using test_support::scratch_folder;
 
 constexpr DWORD exit_failure = 0xFFFFFFFF;  // -1
 
-std::wstring built_program(const char* variable = "ZORV_EXE") {
-  const char* path = std::getenv(variable);
-  return path ? test_support::windows_path_from_build(path) : std::wstring();
-}
-
-// A copy of the program in its own folder, so each test has its own portable
-// profile and never touches another test's.
-class program_copy {
-public:
-  explicit program_copy(const std::wstring& program = built_program()) {
-    exe_ = folder_ / L"zorv.exe";
-    CopyFileW(program.c_str(), exe_.c_str(), FALSE);
-  }
-  const std::wstring& exe() const { return exe_; }
-  std::wstring beside(const std::wstring& name) const { return folder_ / name; }
-  std::wstring profile() const { return folder_ / L"zorv-configuration"; }
-  void make_portable() const { test_support::write_file(exe_ + L".localconfig.opt", ""); }
-
-private:
-  scratch_folder folder_;
-  std::wstring exe_;
-};
-
 program_result run(const std::wstring& exe, const std::wstring& arguments,
                    std::function<void(HWND)> on_window = nullptr) {
-  program_options options;
-  options.program = exe;
-  options.arguments = arguments;
+  program_options options = test_support::options_for(exe, arguments);
   options.on_window = std::move(on_window);
   return run_program(options);
 }
@@ -81,19 +57,18 @@ TEST_F(AppStartup, QuietStartCreatesTheProfileUnderApplicationDataAndExitsAtOnce
 
 TEST_F(AppStartup, ConfigurationMarkerMovesTheProfileBesideTheProgram) {
   program_copy copy;
-  copy.make_portable();
   const program_result result = run(copy.exe(), L"/quiet");
   EXPECT_EQ(result.exit_code, 0u);
   EXPECT_TRUE(directory_exists(copy.profile()));
 }
 
 TEST_F(AppStartup, MarkersThatAreFoldersOrOnlyForTheLibraryKeepTheProfileInApplicationData) {
-  program_copy folder_marker;
+  program_copy folder_marker(false);
   CreateDirectoryW((folder_marker.exe() + L".localconfig.opt").c_str(), nullptr);
   EXPECT_EQ(run(folder_marker.exe(), L"/quiet").exit_code, 0u);
   EXPECT_FALSE(directory_exists(folder_marker.profile()));
 
-  program_copy library_marker;
+  program_copy library_marker(false);
   test_support::write_file(library_marker.exe() + L".locallibrary.opt", "");
   EXPECT_EQ(run(library_marker.exe(), L"/quiet").exit_code, 0u);
   EXPECT_FALSE(directory_exists(library_marker.profile()));
@@ -101,7 +76,6 @@ TEST_F(AppStartup, MarkersThatAreFoldersOrOnlyForTheLibraryKeepTheProfileInAppli
 
 TEST_F(AppStartup, LockFileExistsExactlyWhileTheProgramRuns) {
   program_copy copy;
-  copy.make_portable();
   const std::wstring lock = copy.profile() + L"\\running";
   bool lock_seen = false;
   bool second_open_refused = false;
@@ -123,7 +97,6 @@ TEST_F(AppStartup, LockFileExistsExactlyWhileTheProgramRuns) {
 
 TEST_F(AppStartup, UnusableLockFileStopsWithAMessageAndExitCodeMinusOne) {
   program_copy copy;
-  copy.make_portable();
   CreateDirectoryW(copy.profile().c_str(), nullptr);
   CreateDirectoryW((copy.profile() + L"\\running").c_str(), nullptr);
 
@@ -142,7 +115,6 @@ TEST_F(AppStartup, UnusableLockFileStopsWithAMessageAndExitCodeMinusOne) {
 
 TEST_F(AppStartup, ProfilePathTakenByAFileStopsWithAMessage) {
   program_copy copy;
-  copy.make_portable();
   test_support::write_file(copy.profile(), "not a folder");
   const program_result result = run(copy.exe(), L"");
   EXPECT_EQ(result.exit_code, exit_failure);
@@ -152,7 +124,6 @@ TEST_F(AppStartup, ProfilePathTakenByAFileStopsWithAMessage) {
 
 TEST_F(AppStartup, ReadOnlyProfileRunsWithoutLockFile) {
   program_copy copy;
-  copy.make_portable();
   CreateDirectoryW(copy.profile().c_str(), nullptr);
   ASSERT_TRUE(test_support::set_folder_read_only(copy.profile(), true));
   bool lock_seen = true;
@@ -168,7 +139,6 @@ TEST_F(AppStartup, ReadOnlyProfileRunsWithoutLockFile) {
 
 TEST_F(AppStartup, CapitalisedQuietSwitchIsNotRecognised) {
   program_copy copy;
-  copy.make_portable();
   bool window_seen = false;
   const program_result result = run(copy.exe(), L"/QUIET", [&](HWND window) {
     window_seen = true;
@@ -179,8 +149,7 @@ TEST_F(AppStartup, CapitalisedQuietSwitchIsNotRecognised) {
 }
 
 TEST_F(AppStartup, DuplicatedTagServiceStopsStartupAsADamagedInstallation) {
-  program_copy copy(built_program("ZORV_TWO_TAG_SERVICES_EXE"));
-  copy.make_portable();
+  program_copy copy(true, built_program("ZORV_TWO_TAG_SERVICES_EXE"));
   const program_result result = run(copy.exe(), L"");
   EXPECT_EQ(result.exit_code, exit_failure);
   ASSERT_EQ(result.message_boxes.size(), 1u);
