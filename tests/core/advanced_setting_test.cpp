@@ -86,20 +86,22 @@ TEST(AdvancedSettingEntries, AnswerTheInterfacesOfTheirKind) {
 
   constexpr GUID old_checkbox = {0x5243ABA4, 0x2A3D, 0x4627, {0x88, 0xEF, 0xCE, 0xE3, 0x76, 0x1C, 0x07, 0x9C}};
   constexpr GUID old_text = {0x185D582D, 0xFBD8, 0x4DB3, {0xBE, 0x23, 0x47, 0xAA, 0xC6, 0x75, 0xFC, 0x11}};
-  auto answers = [](service_object& entry, const GUID& guid) {
-    service_handle out;
-    return entry.query(out, guid) && out.get() == &entry;
-  };
-  EXPECT_TRUE(answers(branch, advanced_setting_branch_interface::class_guid));
-  EXPECT_FALSE(answers(branch, advanced_setting_checkbox_interface::class_guid));
-  EXPECT_TRUE(answers(box, advanced_setting::class_guid));
-  EXPECT_TRUE(answers(box, advanced_setting_checkbox_interface::class_guid));
-  EXPECT_TRUE(answers(box, old_checkbox));
-  EXPECT_FALSE(answers(box, old_text));
-  for (service_object* entry : {static_cast<service_object*>(&text), static_cast<service_object*>(&number)}) {
-    EXPECT_TRUE(answers(*entry, advanced_setting_text_interface::class_guid));
-    EXPECT_TRUE(answers(*entry, old_text));
-    EXPECT_FALSE(answers(*entry, old_checkbox));
+  const struct {
+    service_object& entry;
+    bool branch, checkbox, text;  // the kinds it answers, old interfaces included
+  } cases[] = {
+      {branch, true, false, false}, {box, false, true, false}, {text, false, false, true}, {number, false, false, true}};
+  for (const auto& c : cases) {
+    auto answers = [&](const GUID& guid) {
+      service_handle out;
+      return c.entry.query(out, guid) && out.get() == &c.entry;
+    };
+    EXPECT_TRUE(answers(advanced_setting::class_guid));
+    EXPECT_EQ(answers(advanced_setting_branch_interface::class_guid), c.branch);
+    EXPECT_EQ(answers(advanced_setting_checkbox_interface::class_guid), c.checkbox);
+    EXPECT_EQ(answers(old_checkbox), c.checkbox);
+    EXPECT_EQ(answers(advanced_setting_text_interface::class_guid), c.text);
+    EXPECT_EQ(answers(old_text), c.text);
   }
   EXPECT_FALSE(text.is_integer());
   EXPECT_TRUE(number.is_integer());
