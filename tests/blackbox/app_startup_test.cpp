@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cwchar>
 #include <functional>
+#include <string>
 
 #include "support/program_copy.h"
 
@@ -95,31 +97,44 @@ TEST_F(AppStartup, LockFileExistsExactlyWhileTheProgramRuns) {
   EXPECT_TRUE(ends_normally(result)) << result.debug_output;
 }
 
-TEST_F(AppStartup, UnusableLockFileStopsWithAMessageAndExitCodeMinusOne) {
-  program_copy copy;
-  CreateDirectoryW(copy.profile().c_str(), nullptr);
-  CreateDirectoryW((copy.profile() + L"\\running").c_str(), nullptr);
+// Each start-up failure shows its message once, in a box unless "/quiet",
+// and ends with -1.
+TEST_F(AppStartup, StartupFailuresStopWithTheirMessageAndExitCodeMinusOne) {
+  const struct {
+    const char* why;
+    const char* program_variable;
+    std::function<void(const program_copy&)> prepare;
+    const wchar_t* message;
+  } cases[] = {
+      {"unusable lock file", "ZORV_EXE",
+       [](const program_copy& copy) {
+         copy.create_profile();
+         CreateDirectoryW((copy.profile() + L"\\running").c_str(), nullptr);
+       },
+       L"Could not access profile folder"},
+      {"profile path taken by a file", "ZORV_EXE",
+       [](const program_copy& copy) { test_support::write_file(copy.profile(), "not a folder"); },
+       L"Could not create profile directory"},
+      {"duplicated tag service", "ZORV_TWO_TAG_SERVICES_EXE", [](const program_copy&) {},
+       L"Internal error - one or more of the installed components have been damaged."},
+  };
+  for (const auto& c : cases) {
+    const program_copy copy(true, built_program(c.program_variable));
+    c.prepare(copy);
+    const program_result shown = run(copy.exe(), L"");
+    EXPECT_EQ(shown.exit_code, exit_failure) << c.why;
+    ASSERT_EQ(shown.message_boxes.size(), 1u) << c.why;
+    EXPECT_EQ(shown.message_boxes[0].caption, L"Zorv encountered an error") << c.why;
+    EXPECT_EQ(shown.message_boxes[0].text, c.message) << c.why;
+    std::string line(c.message, c.message + std::wcslen(c.message));
+    EXPECT_NE(shown.debug_output.find("Initialization failure : " + line + "\n"), std::string::npos)
+        << c.why << ": " << shown.debug_output;
+    EXPECT_TRUE(ends_normally(shown)) << c.why << ": " << shown.debug_output;
 
-  const program_result shown = run(copy.exe(), L"");
-  EXPECT_EQ(shown.exit_code, exit_failure);
-  ASSERT_EQ(shown.message_boxes.size(), 1u);
-  EXPECT_EQ(shown.message_boxes[0].caption, L"Zorv encountered an error");
-  EXPECT_EQ(shown.message_boxes[0].text, L"Could not access profile folder");
-  EXPECT_NE(shown.debug_output.find("Initialization failure : Could not access profile folder\n"), std::string::npos)
-      << shown.debug_output;
-
-  const program_result quiet = run(copy.exe(), L"/quiet");
-  EXPECT_EQ(quiet.exit_code, exit_failure);
-  EXPECT_TRUE(quiet.message_boxes.empty());
-}
-
-TEST_F(AppStartup, ProfilePathTakenByAFileStopsWithAMessage) {
-  program_copy copy;
-  test_support::write_file(copy.profile(), "not a folder");
-  const program_result result = run(copy.exe(), L"");
-  EXPECT_EQ(result.exit_code, exit_failure);
-  ASSERT_EQ(result.message_boxes.size(), 1u);
-  EXPECT_EQ(result.message_boxes[0].text, L"Could not create profile directory");
+    const program_result quiet = run(copy.exe(), L"/quiet");
+    EXPECT_EQ(quiet.exit_code, exit_failure) << c.why;
+    EXPECT_TRUE(quiet.message_boxes.empty()) << c.why;
+  }
 }
 
 TEST_F(AppStartup, ReadOnlyProfileRunsWithoutLockFile) {
@@ -146,17 +161,6 @@ TEST_F(AppStartup, CapitalisedQuietSwitchIsNotRecognised) {
   });
   EXPECT_TRUE(window_seen);
   EXPECT_EQ(result.exit_code, 0u);
-}
-
-TEST_F(AppStartup, DuplicatedTagServiceStopsStartupAsADamagedInstallation) {
-  program_copy copy(true, built_program("ZORV_TWO_TAG_SERVICES_EXE"));
-  const program_result result = run(copy.exe(), L"");
-  EXPECT_EQ(result.exit_code, exit_failure);
-  ASSERT_EQ(result.message_boxes.size(), 1u);
-  EXPECT_EQ(result.message_boxes[0].caption, L"Zorv encountered an error");
-  EXPECT_EQ(result.message_boxes[0].text,
-            L"Internal error - one or more of the installed components have been damaged.");
-  EXPECT_TRUE(ends_normally(result)) << result.debug_output;
 }
 
 }  // namespace

@@ -30,7 +30,6 @@ constexpr GUID pattern_guid = {0xF402A43D, 0xB1F6, 0x451A, {0x8E, 0x42, 0x03, 0x
 constexpr GUID chain_guid = {0x5E8263F3, 0x5D4C, 0x4A03, {0xBD, 0x41, 0x2B, 0xBF, 0x1E, 0xE2, 0xC2, 0x4D}};
 constexpr GUID unknown_guid = {0x0F1E2D3C, 0x4B5A, 0x6978, {0x87, 0x96, 0xA5, 0xB4, 0xC3, 0xD2, 0xE1, 0xF0}};
 constexpr GUID font_guid = {0x1F0E2D3C, 0x4B5A, 0x6978, {0x87, 0x96, 0xA5, 0xB4, 0xC3, 0xD2, 0xE1, 0x0F}};
-constexpr GUID dsp_owner = {0xAAAA0001, 0x1111, 0x2222, {1, 2, 3, 4, 5, 6, 7, 8}};
 
 std::string as_string(const bytes& data) { return std::string(data.begin(), data.end()); }
 bytes as_bytes(const std::string& text) { return bytes(text.begin(), text.end()); }
@@ -108,21 +107,6 @@ TEST_F(ConfigStore, SavingWithoutChangesWritesNothing) {
   EXPECT_FALSE(has_old_time());
 }
 
-TEST_F(ConfigStore, AFileJustLoadedIsNotRewritten) {
-  volume.set(-6.0f);
-  store.save(false);
-  set_old_time();
-
-  volume.set(0.0f);
-  service_single_instance<config_store> fresh{&items};
-  fresh.load();
-  EXPECT_EQ(volume.get(), -6.0f);
-  fresh.save(false);
-  EXPECT_TRUE(has_old_time());
-}
-
-// Damaged headers and digests are checked from outside, through zorv.exe and
-// its prompt; here the payload's records as the store applies them.
 TEST_F(ConfigStore, PayloadRecordsApplyAsFarAsTheyAreWhole) {
   const struct {
     const char* why;
@@ -166,16 +150,6 @@ TEST_F(ConfigStore, AStoredFontNameAlwaysEndsWithinItsArray) {
   vantrel_io::memory_reader reader(payload.data(), static_cast<std::uint32_t>(payload.size()));
   store.read_payload(reader, no_abort);
   EXPECT_EQ(std::wstring(font.get().face_name), std::wstring(LF_FACESIZE - 1, L'W'));
-}
-
-TEST_F(ConfigStore, AnOversizedDspEntryKeepsTheEntriesBeforeItAndTheRecordsAfterIt) {
-  const bytes entry = concat({guid_memory_bytes(dsp_owner), u32_bytes({1}), bytes{5}});
-  const bytes chain_record = concat({u32_bytes({3}), entry, entry, guid_memory_bytes(dsp_owner), u32_bytes({0x2000001})});
-  const bytes payload = concat({record(chain_guid, chain_record), record(volume_guid, u32_bytes({0xC0C00000}))});
-  io_test::write_file(config_path(), as_string(make_file(payload)));
-  store.load();
-  EXPECT_EQ(chain.value().get_count(), 2u);
-  EXPECT_EQ(volume.get(), -6.0f);
 }
 
 TEST_F(ConfigStore, OfTwoItemsWithOneGuidTheEarlierRegisteredReads) {
