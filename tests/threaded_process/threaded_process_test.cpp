@@ -251,29 +251,30 @@ TEST_F(ThreadedProcess, WorkerThatCannotStartEndsAsAbortedWithTheError) {
   EXPECT_EQ(foreign_references(), 0);
 }
 
-TEST_F(ThreadedProcess, ModelessDelayedShowKeepsAShortOperationHidden) {
-  EXPECT_TRUE(threaded_process::get().run_modeless(operation_.get(), flags::flag_show_delayed, nullptr, "Quick"));
-  ASSERT_TRUE(pump_until([&] { return operation_->done_calls == 1; }));
-  EXPECT_FALSE(operation_->visible_at_done);
-  EXPECT_FALSE(operation_->was_aborted);
-  EXPECT_FALSE(IsWindow(operation_->dialog));
-  EXPECT_EQ(foreign_references(), 0);
-
-  // Without the delay the same operation shows its dialog at once.
-  EXPECT_TRUE(threaded_process::get().run_modeless(operation_.get(), 0, nullptr, "Quick"));
-  ASSERT_TRUE(pump_until([&] { return operation_->done_calls == 2; }));
-  EXPECT_TRUE(operation_->visible_at_done);
-}
-
-TEST_F(ThreadedProcess, ModelessDelayedShowAppearsForALongOperation) {
-  std::atomic<bool> shown{false};
-  operation_->work = [&](HWND dialog, threaded_process_status&, const abort_signal& abort) {
-    wait_until([&] { return abort.is_set() || IsWindowVisible(dialog); });
-    shown = IsWindowVisible(dialog) != FALSE;
-  };
-  threaded_process::get().run_modeless(operation_.get(), flags::flag_show_delayed, nullptr, "Slow");
-  ASSERT_TRUE(pump_until([&] { return operation_->done_calls == 1; }));
-  EXPECT_TRUE(shown);
+// Delayed, a short operation never shows its dialog and a long one does;
+// without the delay the dialog shows at once.
+TEST_F(ThreadedProcess, ModelessDelayedShowAppearsOnlyForALongOperation) {
+  const struct {
+    const char* why;
+    std::uint32_t options;
+    bool long_work;
+    bool shown;
+  } cases[] = {{"short, delayed", flags::flag_show_delayed, false, false},
+               {"short, not delayed", 0, false, true},
+               {"long, delayed", flags::flag_show_delayed, true, true}};
+  int runs = 0;
+  for (const auto& c : cases) {
+    operation_->work = [&](HWND dialog, threaded_process_status&, const abort_signal& abort) {
+      if (c.long_work) wait_until([&] { return abort.is_set() || IsWindowVisible(dialog); });
+    };
+    EXPECT_TRUE(threaded_process::get().run_modeless(operation_.get(), c.options, nullptr, "Modeless")) << c.why;
+    ASSERT_TRUE(pump_until([&] { return operation_->done_calls == runs + 1; })) << c.why;
+    ++runs;
+    EXPECT_EQ(operation_->visible_at_done, c.shown) << c.why;
+    EXPECT_FALSE(operation_->was_aborted) << c.why;
+    EXPECT_FALSE(IsWindow(operation_->dialog)) << c.why;
+    EXPECT_EQ(foreign_references(), 0) << c.why;
+  }
 }
 
 // Closing a modeless dialog while its work runs, by hand or at shutdown,
