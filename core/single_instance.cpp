@@ -32,6 +32,11 @@ constexpr std::size_t longest_path_units = 32767;  // what Windows allows in any
 
 constexpr int attempts_before_giving_up = 300;
 constexpr DWORD wait_between_attempts_ms = 100;
+// An instance idle in its message loop answers within milliseconds; one that
+// is busy is asked again on the next attempt.
+constexpr DWORD identity_timeout_ms = 1000;
+constexpr DWORD hand_over_timeout_ms = 5000;
+constexpr DWORD minimum_message_wait_ms = 100;
 
 struct received_payload : qiv::list_node<received_payload> {
   ULONG_PTR kind = 0;
@@ -138,35 +143,67 @@ LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPAR
   });
 }
 
-struct window_search {
-  std::uint32_t identity;
-  HWND found;
+// Every window of the class, whatever its profile. Collected first and asked
+// afterwards, so that no message is sent from inside the enumeration.
+BOOL CALLBACK collect_instance_window(HWND window, LPARAM parameter) noexcept {
+  wchar_t name[256];
+  if (GetClassNameW(window, name, 256) != 0 && std::wcscmp(name, window_class) == 0) {
+    try {
+      reinterpret_cast<qiv::array<HWND>*>(parameter)->append(window);
+    } catch (...) {
+      return FALSE;
+    }
+  }
+  return TRUE;
+}
+
+// Whatever the other side does (hung, suspended, stopped in a debugger), a
+// message to it returns in time: the start must keep its own bound.
+bool send_bounded(HWND window, UINT message, LPARAM lparam, DWORD timeout_ms, DWORD_PTR& answer) {
+  answer = 0;
+  return SendMessageTimeoutW(window, message, 0, lparam, SMTO_ABORTIFHUNG, timeout_ms, &answer) != 0;
+}
+
+class start_deadline {
+public:
+  explicit start_deadline(DWORD length_ms) : start_(GetTickCount64()), length_ms_(length_ms) {}
+  bool passed() const { return remaining_ms() == 0; }
+  // A message may take at most `cap`, and never much past the deadline.
+  DWORD timeout_ms(DWORD cap) const {
+    const DWORD left = remaining_ms();
+    return left < minimum_message_wait_ms ? minimum_message_wait_ms : (left < cap ? left : cap);
+  }
+
+private:
+  DWORD remaining_ms() const {
+    const ULONGLONG spent = GetTickCount64() - start_;
+    return spent >= length_ms_ ? 0 : static_cast<DWORD>(length_ms_ - spent);
+  }
+  ULONGLONG start_;
+  DWORD length_ms_;
 };
 
-BOOL CALLBACK match_instance_window(HWND window, LPARAM parameter) noexcept {
-  auto* search = reinterpret_cast<window_search*>(parameter);
-  wchar_t name[256];
-  if (GetClassNameW(window, name, 256) == 0 || std::wcscmp(name, window_class) != 0) return TRUE;
-  if (static_cast<std::uint32_t>(SendMessageW(window, message_identity, 0, 0)) != search->identity) return TRUE;
-  search->found = window;
-  return FALSE;
+// A window of another profile that does not answer costs one bounded wait,
+// after which the windows behind it are still asked.
+HWND find_instance_window(std::uint32_t identity, const start_deadline& deadline) {
+  qiv::array<HWND> windows;
+  EnumWindows(collect_instance_window, reinterpret_cast<LPARAM>(&windows));
+  for (HWND window : windows) {
+    DWORD_PTR answer = 0;
+    if (send_bounded(window, message_identity, 0, deadline.timeout_ms(identity_timeout_ms), answer) &&
+        static_cast<std::uint32_t>(answer) == identity)
+      return window;
+  }
+  return nullptr;
 }
 
-HWND find_instance_window(std::uint32_t identity) {
-  window_search search{identity, nullptr};
-  EnumWindows(match_instance_window, reinterpret_cast<LPARAM>(&search));
-  return search.found;
-}
+enum class hand_over_result { taken, refused, unanswered };
 
-// True when the running instance took the command line.
-bool hand_over(HWND window, bool& cannot_send) {
+hand_over_result hand_over(HWND window, const start_deadline& deadline) {
   qiv::string_buffer text;
   get_command_line_utf8(text);
   qiv::string_buffer directory;
-  if (!get_current_directory_utf8(directory)) {
-    cannot_send = true;
-    return false;
-  }
+  if (!get_current_directory_utf8(directory)) return hand_over_result::unanswered;
   qiv::byte_array payload;
   payload.assign(text.get_ptr(), static_cast<std::uint32_t>(text.get_length() + 1));
   payload.grow_by(directory.get_ptr(), static_cast<std::uint32_t>(directory.get_length() + 1));
@@ -179,9 +216,14 @@ bool hand_over(HWND window, bool& cannot_send) {
   data.dwData = payload_command_line;
   data.cbData = payload.get_count();
   data.lpData = payload.data();
-  // The window may be gone by now, or the instance may still be starting:
-  // anything but TRUE means the command line was not taken.
-  return SendMessageW(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data)) == TRUE;
+  DWORD_PTR answer = 0;
+  // Not sent again after a timeout: the instance may yet carry it out, and a
+  // command line must never run twice.
+  if (!send_bounded(window, WM_COPYDATA, reinterpret_cast<LPARAM>(&data), deadline.timeout_ms(hand_over_timeout_ms),
+                    answer))
+    return hand_over_result::unanswered;
+  // FALSE: the instance is still starting or already ending; ask again later.
+  return answer == TRUE ? hand_over_result::taken : hand_over_result::refused;
 }
 
 void create_window(instance_state& s) {
@@ -211,6 +253,7 @@ start_result check() {
   wchar_t mutex_name[profile_mutex_name_size];
   profile_mutex_name(s.identity, mutex_name);
 
+  const start_deadline deadline(attempts_before_giving_up * wait_between_attempts_ms);
   for (int attempt = 0;; ++attempt) {
     SetLastError(0);
     const HANDLE mutex = CreateMutexW(nullptr, FALSE, mutex_name);
@@ -222,12 +265,17 @@ start_result check() {
     CloseHandle(mutex);
     // The instance may be starting (no window yet) or ending (window gone,
     // mutex still held); both pass, so ask again a little later.
-    if (const HWND window = find_instance_window(s.identity)) {
-      bool cannot_send = false;
-      if (hand_over(window, cannot_send)) return start_result::handed_over;
-      if (cannot_send) return start_result::not_handed_over;
+    if (const HWND window = find_instance_window(s.identity, deadline)) {
+      switch (hand_over(window, deadline)) {
+      case hand_over_result::taken:
+        return start_result::handed_over;
+      case hand_over_result::unanswered:
+        return start_result::not_handed_over;
+      case hand_over_result::refused:
+        break;
+      }
     }
-    if (attempt >= attempts_before_giving_up) return start_result::not_handed_over;
+    if (attempt >= attempts_before_giving_up || deadline.passed()) return start_result::not_handed_over;
     Sleep(wait_between_attempts_ms);
   }
   create_window(s);

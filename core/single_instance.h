@@ -14,8 +14,10 @@ enum class start_result {
 
 // Start-up, once the profile folder is known. Waits up to about 30 seconds
 // for a running instance that has not created its window yet (or has
-// already destroyed it while ending). Throws exception_win32 when the mutex,
-// the window class or the window cannot be created.
+// already destroyed it while ending, or does not answer); no instance, hung
+// or not, of this profile or another, can make it wait longer. Throws
+// exception_win32 when the mutex, the window class or the window cannot be
+// created.
 start_result check();
 
 // Start-up, after the user interface: runs the program's own command line.

@@ -29,6 +29,31 @@ void write_temporary(const char* path, const save_content_writer& write_content,
   if (!FlushFileBuffers(handle)) throw_last_io_error();
 }
 
+bool is_writable_file(const char* path) {
+  const DWORD attributes = native_get_attributes(path);
+  return attributes != INVALID_FILE_ATTRIBUTES &&
+         (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) == 0;
+}
+
+// Called inside a catch block: whether the failed replace may pass once
+// another program lets go of the target. Some systems refuse the replace of a
+// file held open by a backup, sync or indexing tool (or one pending deletion)
+// with "access denied" instead of a sharing violation; on a target that
+// exists and may be written, that is the same passing condition.
+bool replace_refusal_may_pass(const char* target) {
+  try {
+    throw;
+  } catch (const exception_io_sharing_violation&) {
+    return true;
+  } catch (const exception_io_write_protected&) {
+    return false;
+  } catch (const exception_io_denied&) {
+    return is_writable_file(target);
+  } catch (...) {
+    return false;
+  }
+}
+
 }  // namespace
 
 void write_file_via_temp(const char* target, const save_content_writer& write_content, const abort_signal& abort) {
@@ -50,16 +75,16 @@ void write_file_via_temp(const char* target, const save_content_writer& write_co
     try {
       native_move_replace(temporary.get_ptr(), target);
       return;
-    } catch (const exception_io_sharing_violation&) {
-      // Reporting success here would make the caller believe its data was
-      // saved while the target still holds the old content.
-      if (attempt == move_attempts) {
+    } catch (...) {
+      // Reporting success after the last attempt would make the caller
+      // believe its data was saved while the target still holds the old
+      // content; callers retry a sharing violation later.
+      const bool may_pass = replace_refusal_may_pass(target);
+      if (!may_pass || attempt == move_attempts) {
         remove_quietly(temporary.get_ptr());
+        if (may_pass) throw exception_io_sharing_violation();
         throw;
       }
-    } catch (...) {
-      remove_quietly(temporary.get_ptr());
-      throw;
     }
     Sleep(move_retry_ms);
   }

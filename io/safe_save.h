@@ -16,9 +16,10 @@ using save_content_writer = std::function<void(file_object& file, const abort_si
 
 // `target` is a "file://" or bare native path. A read-only target is refused
 // before anything is written ("file exists and is read-only"). When another
-// program keeps the target open for about a second, the save fails with
-// exception_io_sharing_violation and the target keeps its old content. No
-// ".tmp" file is left behind after a failure.
+// program keeps the target open for about a second (refusing the replace
+// with a sharing violation, or with "access denied" on a writable target),
+// the save fails with exception_io_sharing_violation and the target keeps its
+// old content. No ".tmp" file is left behind after a failure.
 void write_file_via_temp(const char* target, const save_content_writer& write_content, const abort_signal& abort);
 
 }  // namespace vantrel_io

@@ -5,49 +5,27 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
+#include <cwchar>
+#include <functional>
+#include <string>
 
-#include "support/program_run.h"
+#include "support/program_copy.h"
 
 namespace {
 
+using test_support::built_program;
 using test_support::directory_exists;
 using test_support::file_exists;
+using test_support::program_copy;
 using test_support::program_options;
 using test_support::program_result;
 using test_support::run_program;
-using test_support::scratch_folder;
 
 constexpr DWORD exit_failure = 0xFFFFFFFF;  // -1
 
-std::wstring built_program(const char* variable = "ZORV_EXE") {
-  const char* path = std::getenv(variable);
-  return path ? test_support::windows_path_from_build(path) : std::wstring();
-}
-
-// A copy of the program in its own folder, so each test has its own portable
-// profile and never touches another test's.
-class program_copy {
-public:
-  explicit program_copy(const std::wstring& program = built_program()) {
-    exe_ = folder_ / L"zorv.exe";
-    CopyFileW(program.c_str(), exe_.c_str(), FALSE);
-  }
-  const std::wstring& exe() const { return exe_; }
-  std::wstring beside(const std::wstring& name) const { return folder_ / name; }
-  std::wstring profile() const { return folder_ / L"zorv-configuration"; }
-  void make_portable() const { test_support::write_file(exe_ + L".localconfig.opt", ""); }
-
-private:
-  scratch_folder folder_;
-  std::wstring exe_;
-};
-
 program_result run(const std::wstring& exe, const std::wstring& arguments,
                    std::function<void(HWND)> on_window = nullptr) {
-  program_options options;
-  options.program = exe;
-  options.arguments = arguments;
+  program_options options = test_support::options_for(exe, arguments);
   options.on_window = std::move(on_window);
   return run_program(options);
 }
@@ -81,19 +59,18 @@ TEST_F(AppStartup, QuietStartCreatesTheProfileUnderApplicationDataAndExitsAtOnce
 
 TEST_F(AppStartup, ConfigurationMarkerMovesTheProfileBesideTheProgram) {
   program_copy copy;
-  copy.make_portable();
   const program_result result = run(copy.exe(), L"/quiet");
   EXPECT_EQ(result.exit_code, 0u);
   EXPECT_TRUE(directory_exists(copy.profile()));
 }
 
 TEST_F(AppStartup, MarkersThatAreFoldersOrOnlyForTheLibraryKeepTheProfileInApplicationData) {
-  program_copy folder_marker;
+  program_copy folder_marker(false);
   CreateDirectoryW((folder_marker.exe() + L".localconfig.opt").c_str(), nullptr);
   EXPECT_EQ(run(folder_marker.exe(), L"/quiet").exit_code, 0u);
   EXPECT_FALSE(directory_exists(folder_marker.profile()));
 
-  program_copy library_marker;
+  program_copy library_marker(false);
   test_support::write_file(library_marker.exe() + L".locallibrary.opt", "");
   EXPECT_EQ(run(library_marker.exe(), L"/quiet").exit_code, 0u);
   EXPECT_FALSE(directory_exists(library_marker.profile()));
@@ -101,7 +78,6 @@ TEST_F(AppStartup, MarkersThatAreFoldersOrOnlyForTheLibraryKeepTheProfileInAppli
 
 TEST_F(AppStartup, LockFileExistsExactlyWhileTheProgramRuns) {
   program_copy copy;
-  copy.make_portable();
   const std::wstring lock = copy.profile() + L"\\running";
   bool lock_seen = false;
   bool second_open_refused = false;
@@ -121,38 +97,48 @@ TEST_F(AppStartup, LockFileExistsExactlyWhileTheProgramRuns) {
   EXPECT_TRUE(ends_normally(result)) << result.debug_output;
 }
 
-TEST_F(AppStartup, UnusableLockFileStopsWithAMessageAndExitCodeMinusOne) {
-  program_copy copy;
-  copy.make_portable();
-  CreateDirectoryW(copy.profile().c_str(), nullptr);
-  CreateDirectoryW((copy.profile() + L"\\running").c_str(), nullptr);
+// Each start-up failure shows its message once, in a box unless "/quiet",
+// and ends with -1.
+TEST_F(AppStartup, StartupFailuresStopWithTheirMessageAndExitCodeMinusOne) {
+  const struct {
+    const char* why;
+    const char* program_variable;
+    std::function<void(const program_copy&)> prepare;
+    const wchar_t* message;
+  } cases[] = {
+      {"unusable lock file", "ZORV_EXE",
+       [](const program_copy& copy) {
+         copy.create_profile();
+         CreateDirectoryW((copy.profile() + L"\\running").c_str(), nullptr);
+       },
+       L"Could not access profile folder"},
+      {"profile path taken by a file", "ZORV_EXE",
+       [](const program_copy& copy) { test_support::write_file(copy.profile(), "not a folder"); },
+       L"Could not create profile directory"},
+      {"duplicated tag service", "ZORV_TWO_TAG_SERVICES_EXE", [](const program_copy&) {},
+       L"Internal error - one or more of the installed components have been damaged."},
+  };
+  for (const auto& c : cases) {
+    const program_copy copy(true, built_program(c.program_variable));
+    c.prepare(copy);
+    const program_result shown = run(copy.exe(), L"");
+    EXPECT_EQ(shown.exit_code, exit_failure) << c.why;
+    ASSERT_EQ(shown.message_boxes.size(), 1u) << c.why;
+    EXPECT_EQ(shown.message_boxes[0].caption, L"Zorv encountered an error") << c.why;
+    EXPECT_EQ(shown.message_boxes[0].text, c.message) << c.why;
+    std::string line(c.message, c.message + std::wcslen(c.message));
+    EXPECT_NE(shown.debug_output.find("Initialization failure : " + line + "\n"), std::string::npos)
+        << c.why << ": " << shown.debug_output;
+    EXPECT_TRUE(ends_normally(shown)) << c.why << ": " << shown.debug_output;
 
-  const program_result shown = run(copy.exe(), L"");
-  EXPECT_EQ(shown.exit_code, exit_failure);
-  ASSERT_EQ(shown.message_boxes.size(), 1u);
-  EXPECT_EQ(shown.message_boxes[0].caption, L"Zorv encountered an error");
-  EXPECT_EQ(shown.message_boxes[0].text, L"Could not access profile folder");
-  EXPECT_NE(shown.debug_output.find("Initialization failure : Could not access profile folder\n"), std::string::npos)
-      << shown.debug_output;
-
-  const program_result quiet = run(copy.exe(), L"/quiet");
-  EXPECT_EQ(quiet.exit_code, exit_failure);
-  EXPECT_TRUE(quiet.message_boxes.empty());
-}
-
-TEST_F(AppStartup, ProfilePathTakenByAFileStopsWithAMessage) {
-  program_copy copy;
-  copy.make_portable();
-  test_support::write_file(copy.profile(), "not a folder");
-  const program_result result = run(copy.exe(), L"");
-  EXPECT_EQ(result.exit_code, exit_failure);
-  ASSERT_EQ(result.message_boxes.size(), 1u);
-  EXPECT_EQ(result.message_boxes[0].text, L"Could not create profile directory");
+    const program_result quiet = run(copy.exe(), L"/quiet");
+    EXPECT_EQ(quiet.exit_code, exit_failure) << c.why;
+    EXPECT_TRUE(quiet.message_boxes.empty()) << c.why;
+  }
 }
 
 TEST_F(AppStartup, ReadOnlyProfileRunsWithoutLockFile) {
   program_copy copy;
-  copy.make_portable();
   CreateDirectoryW(copy.profile().c_str(), nullptr);
   ASSERT_TRUE(test_support::set_folder_read_only(copy.profile(), true));
   bool lock_seen = true;
@@ -168,7 +154,6 @@ TEST_F(AppStartup, ReadOnlyProfileRunsWithoutLockFile) {
 
 TEST_F(AppStartup, CapitalisedQuietSwitchIsNotRecognised) {
   program_copy copy;
-  copy.make_portable();
   bool window_seen = false;
   const program_result result = run(copy.exe(), L"/QUIET", [&](HWND window) {
     window_seen = true;
@@ -176,18 +161,6 @@ TEST_F(AppStartup, CapitalisedQuietSwitchIsNotRecognised) {
   });
   EXPECT_TRUE(window_seen);
   EXPECT_EQ(result.exit_code, 0u);
-}
-
-TEST_F(AppStartup, DuplicatedTagServiceStopsStartupAsADamagedInstallation) {
-  program_copy copy(built_program("ZORV_TWO_TAG_SERVICES_EXE"));
-  copy.make_portable();
-  const program_result result = run(copy.exe(), L"");
-  EXPECT_EQ(result.exit_code, exit_failure);
-  ASSERT_EQ(result.message_boxes.size(), 1u);
-  EXPECT_EQ(result.message_boxes[0].caption, L"Zorv encountered an error");
-  EXPECT_EQ(result.message_boxes[0].text,
-            L"Internal error - one or more of the installed components have been damaged.");
-  EXPECT_TRUE(ends_normally(result)) << result.debug_output;
 }
 
 }  // namespace

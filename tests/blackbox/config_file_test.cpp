@@ -9,45 +9,26 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <memory>
 #include <cstring>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
-#include "support/program_run.h"
+#include "support/file_holder.h"
+#include "support/program_copy.h"
 
 namespace {
 
 using test_support::file_exists;
+using test_support::program_copy;
 using test_support::program_options;
 using test_support::program_result;
 using test_support::run_program;
 using test_support::scratch_folder;
 
 using bytes = std::vector<std::uint8_t>;
-
-std::wstring built_program() {
-  const char* path = std::getenv("ZORV_EXE");
-  return path ? test_support::windows_path_from_build(path) : std::wstring();
-}
-
-// A portable copy of the program, so each test has a profile of its own.
-class program_copy {
-public:
-  program_copy() {
-    exe_ = folder_ / L"zorv.exe";
-    CopyFileW(built_program().c_str(), exe_.c_str(), FALSE);
-    test_support::write_file(exe_ + L".localconfig.opt", "");
-  }
-  const std::wstring& exe() const { return exe_; }
-  std::wstring profile() const { return folder_ / L"zorv-configuration"; }
-  std::wstring config() const { return profile() + L"\\config.dat"; }
-  void create_profile() const { CreateDirectoryW(profile().c_str(), nullptr); }
-
-private:
-  scratch_folder folder_;
-  std::wstring exe_;
-};
 
 // Starts the program and, once its main window shows, closes it as a user
 // would, which saves the configuration.
@@ -228,10 +209,23 @@ FILETIME write_time(const std::wstring& path) {
   return data.ftLastWriteTime;
 }
 
+// A normal end that saved a whole, valid file holding every item, and left no
+// ".tmp" behind.
+parsed_file saved_at_clean_exit(const program_result& result, const program_copy& copy) {
+  EXPECT_FALSE(result.timed_out);
+  EXPECT_EQ(result.exit_code, 0u);
+  EXPECT_TRUE(result.message_boxes.empty());
+  EXPECT_FALSE(file_exists(copy.config() + L".tmp"));
+  parsed_file file = parse(read_file(copy.config()));
+  EXPECT_TRUE(file.valid) << file.problem;
+  EXPECT_EQ(file.records.size(), default_records.size() + 1);
+  return file;
+}
+
 class ConfigFile : public ::testing::Test {
 protected:
   void SetUp() override {
-    if (built_program().empty()) GTEST_SKIP() << "ZORV_EXE is not set";
+    if (test_support::built_program().empty()) GTEST_SKIP() << "ZORV_EXE is not set";
   }
 
   // The file a first run leaves behind.
@@ -245,15 +239,7 @@ protected:
 
 TEST_F(ConfigFile, FirstExitWritesEveryItemWithItsDefault) {
   program_copy copy;
-  const program_result result = run_and_close(copy);
-  EXPECT_FALSE(result.timed_out);
-  EXPECT_EQ(result.exit_code, 0u);
-  EXPECT_TRUE(result.message_boxes.empty());
-  EXPECT_FALSE(file_exists(copy.config() + L".tmp"));
-
-  const parsed_file file = parse(read_file(copy.config()));
-  ASSERT_TRUE(file.valid) << file.problem;
-  EXPECT_EQ(file.records.size(), default_records.size() + 1);
+  const parsed_file file = saved_at_clean_exit(run_and_close(copy), copy);
   for (const auto& [guid, value] : default_records) {
     const auto found = file.records.find(guid_bytes(guid.c_str()));
     ASSERT_NE(found, file.records.end()) << guid;
@@ -285,48 +271,35 @@ TEST_F(ConfigFile, ExitWithNothingChangedLeavesTheFileAlone) {
   EXPECT_FALSE(file_exists(copy.config() + L".tmp"));
 }
 
-TEST_F(ConfigFile, FlippedPayloadByteAsksAndCancelEndsStartupWithoutTouchingTheFile) {
-  bytes damaged = default_file();
-  ASSERT_GT(damaged.size(), 40u);
-  damaged[40] ^= 0x01;
-  program_copy copy;
-  copy.create_profile();
-  write_file(copy.config(), damaged);
-
-  const program_result result = run_and_close(copy, L"", IDCANCEL);
-  EXPECT_FALSE(result.timed_out);
-  EXPECT_TRUE(exited_on_shutdown_request(result)) << result.debug_output;
-  ASSERT_EQ(result.message_boxes.size(), 1u);
-  EXPECT_EQ(result.message_boxes[0].text, corrupted_prompt);
-  EXPECT_EQ(read_file(copy.config()), damaged);
-}
-
-TEST_F(ConfigFile, FlippedPayloadByteAnsweredWithOkRunsOnDefaultsAndRewritesTheFile) {
+TEST_F(ConfigFile, AFlippedPayloadByteAsksAndTheAnswerDecidesWhatBecomesOfTheFile) {
   const bytes original = default_file();
+  ASSERT_GT(original.size(), 40u);
   bytes damaged = original;
   damaged[40] ^= 0x01;
-  program_copy copy;
-  copy.create_profile();
-  write_file(copy.config(), damaged);
-
-  const program_result result = run_and_close(copy, L"", IDOK);
-  EXPECT_EQ(result.exit_code, 0u);
-  ASSERT_EQ(result.message_boxes.size(), 1u);
-  EXPECT_EQ(result.message_boxes[0].text, corrupted_prompt);
-  EXPECT_EQ(read_file(copy.config()), original);
-}
-
-TEST_F(ConfigFile, QuietStartWithADamagedFileNeitherAsksNorTouchesIt) {
-  bytes damaged = default_file();
-  damaged[40] ^= 0x01;
-  program_copy copy;
-  copy.create_profile();
-  write_file(copy.config(), damaged);
-
-  const program_result result = run_and_close(copy, L"/quiet", IDCANCEL);
-  EXPECT_EQ(result.exit_code, 0u);
-  EXPECT_TRUE(result.message_boxes.empty());
-  EXPECT_EQ(read_file(copy.config()), damaged);
+  const struct {
+    const char* why;
+    const wchar_t* arguments;
+    int answer;
+    bool asks;
+    bool ends_at_startup;
+    const bytes& file_after;
+  } cases[] = {
+      {"Cancel ends start-up without touching the file", L"", IDCANCEL, true, true, damaged},
+      {"OK runs on defaults and rewrites the file", L"", IDOK, true, false, original},
+      {"a quiet start neither asks nor touches it", L"/quiet", IDCANCEL, false, false, damaged},
+  };
+  for (const auto& c : cases) {
+    program_copy copy;
+    copy.create_profile();
+    write_file(copy.config(), damaged);
+    const program_result result = run_and_close(copy, c.arguments, c.answer);
+    EXPECT_FALSE(result.timed_out) << c.why;
+    EXPECT_EQ(result.exit_code, 0u) << c.why;
+    EXPECT_EQ(exited_on_shutdown_request(result), c.ends_at_startup) << c.why << ": " << result.debug_output;
+    ASSERT_EQ(result.message_boxes.size(), c.asks ? 1u : 0u) << c.why;
+    if (c.asks) EXPECT_EQ(result.message_boxes[0].text, corrupted_prompt) << c.why;
+    EXPECT_EQ(read_file(copy.config()), c.file_after) << c.why;
+  }
 }
 
 TEST_F(ConfigFile, DamagedHeadersAskWithTheDataErrorText) {
@@ -337,6 +310,7 @@ TEST_F(ConfigFile, DamagedHeadersAskWithTheDataErrorText) {
   wrong_guid[0] ^= 0xFF;
   const std::map<std::string, bytes> cases = {
       {"twenty bytes", bytes(empty.begin(), empty.begin() + 20)},
+      {"cut inside the header", bytes(empty.begin(), empty.begin() + 30)},
       {"length beyond the file", length_beyond},
       {"wrong file GUID", wrong_guid},
   };
@@ -362,17 +336,37 @@ TEST_F(ConfigFile, RecordsLoadInAnyOrderPastUnknownAndDamagedOnes) {
   copy.create_profile();
   write_file(copy.config(), make_file(payload));
 
-  const program_result result = run_and_close(copy);
-  EXPECT_EQ(result.exit_code, 0u);
-  EXPECT_TRUE(result.message_boxes.empty());
-
-  const parsed_file file = parse(read_file(copy.config()));
-  ASSERT_TRUE(file.valid) << file.problem;
-  EXPECT_EQ(file.records.size(), default_records.size() + 1);
+  const parsed_file file = saved_at_clean_exit(run_and_close(copy), copy);
+  ASSERT_TRUE(file.valid);
   EXPECT_EQ(file.records.count(guid_bytes("0F1E2D3C-4B5A-6978-8796-A5B4C3D2E1F0")), 0u);
   EXPECT_EQ(file.records.at(guid_bytes(pattern_item)), text_bytes("%artist% - %title%"));
   EXPECT_EQ(file.records.at(guid_bytes(volume_item)), u32_bytes({0xC0C00000}));
   EXPECT_EQ(file.records.at(guid_bytes(folders_item)), u32_bytes({0}));
+}
+
+// A backup, sync or indexing tool holding "config.dat" open while the program
+// ends must not cost the user the changes: the save waits for it to let go.
+TEST_F(ConfigFile, AFileHeldOpenAcrossExitStillGetsTheNewContent) {
+  bytes payload;
+  append_record(payload, pattern_item, text_bytes("%artist% - %title%"));
+  program_copy copy;
+  copy.create_profile();
+  write_file(copy.config(), make_file(payload));
+
+  std::unique_ptr<test_support::file_holder> holder;
+  std::thread exit_sender;
+  program_options options = test_support::options_for(copy.exe());
+  options.on_window = [&](HWND) {
+    if (exit_sender.joinable()) return;
+    holder = std::make_unique<test_support::file_holder>(copy.config(), 2000);
+    exit_sender = std::thread([&] { run_program(test_support::options_for(copy.exe(), L"/exit")); });
+  };
+  const program_result result = run_program(options);
+  if (exit_sender.joinable()) exit_sender.join();
+  holder.reset();
+  const parsed_file file = saved_at_clean_exit(result, copy);
+  ASSERT_TRUE(file.valid);
+  EXPECT_EQ(file.records.at(guid_bytes(pattern_item)), text_bytes("%artist% - %title%"));
 }
 
 }  // namespace

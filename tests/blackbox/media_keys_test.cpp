@@ -4,26 +4,19 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <string>
 #include <thread>
 
-#include "support/program_run.h"
+#include "support/program_copy.h"
 
 namespace {
 
 using test_support::program_options;
 using test_support::program_result;
-using test_support::scratch_folder;
 
 constexpr wchar_t hidden_window_class[] = L"{53229DFC-A273-45cd-A3A4-161FA9FC6414}";
 constexpr char next_command[] = "command: {E58895A0-A2F0-45B6-8799-1440E4DB7284}\n";
 constexpr char previous_command[] = "command: {059C4566-4708-4EBF-8139-6A8EA5A9DFC8}\n";
-
-std::wstring built_program() {
-  const char* path = std::getenv("ZORV_EXE");
-  return path ? test_support::windows_path_from_build(path) : std::wstring();
-}
 
 std::size_t occurrences(const std::string& text, const char* line) {
   std::size_t count = 0;
@@ -55,18 +48,14 @@ HWND hidden_window_of(HWND window) {
 }
 
 TEST(MediaKeys, EachKeyPressRunsItsCommandOnceAndAHeldKeyDoesNotRepeatIt) {
-  if (built_program().empty()) GTEST_SKIP() << "ZORV_EXE is not set";
-  scratch_folder folder;
-  const std::wstring exe = folder / L"zorv.exe";
-  ASSERT_TRUE(CopyFileW(built_program().c_str(), exe.c_str(), FALSE));
-  test_support::write_file(exe + L".localconfig.opt", "");  // a profile of its own
+  if (test_support::built_program().empty()) GTEST_SKIP() << "ZORV_EXE is not set";
+  const test_support::program_copy copy;  // a profile of its own
 
   // The keys are pressed from a thread of their own: the thread that runs
   // the program as a debugger must keep answering its debugger output, or the
   // program would stall between two presses and turn a held key into two.
   std::thread presser;
-  program_options options;
-  options.program = exe;
+  program_options options = test_support::options_for(copy.exe());
   options.on_window = [&](HWND main_window) {
     const HWND hidden = hidden_window_of(main_window);
     if (hidden == nullptr || presser.joinable()) return;

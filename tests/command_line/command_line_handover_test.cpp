@@ -2,18 +2,22 @@
 // running instance and ends; the running instance carries it out. Seen from
 // outside the processes, through their exit codes and debugger output.
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 #include <thread>
+#include <vector>
 
-#include "support/program_run.h"
+#include "support/program_copy.h"
 
 namespace {
 
+using test_support::contains;
+using test_support::options_for;
+using test_support::program_copy;
 using test_support::program_options;
 using test_support::program_result;
 using test_support::run_program;
@@ -21,11 +25,8 @@ using test_support::scratch_folder;
 
 constexpr char play_command[] = "command: {D3F83B15-D4AF-4586-8BD0-4EA415E31FE1}\n";
 constexpr char handed_over[] = "Exiting (Another instance is already running)\n";
-
-std::wstring built_program() {
-  const char* path = std::getenv("ZORV_EXE");
-  return path ? test_support::windows_path_from_build(path) : std::wstring();
-}
+constexpr char did_not_respond[] =
+    "Initialization failure : Another instance is already running, but it did not respond.\n";
 
 std::string utf8(const std::wstring& text) {
   const int bytes = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
@@ -40,31 +41,64 @@ std::string lower(std::string text) {
   return text;
 }
 
-bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+// The profile path as the program spells it: "file://", the long form of its
+// own folder, "zorv-configuration".
+std::wstring profile_path(const program_copy& copy) {
+  wchar_t full[MAX_PATH * 4];
+  GetLongPathNameW(copy.exe().c_str(), full, MAX_PATH * 4);
+  const std::wstring path = full;
+  return L"file://" + path.substr(0, path.rfind(L'\\') + 1) + L"zorv-configuration";
+}
 
-// A portable copy of the program, so each test has a profile of its own.
-class program_copy {
+// An instance that hangs: every thread of the process that owns `window`
+// stays suspended while the object lives.
+class suspended_process {
 public:
-  program_copy() {
-    exe_ = folder_ / L"zorv.exe";
-    CopyFileW(built_program().c_str(), exe_.c_str(), FALSE);
-    test_support::write_file(exe_ + L".localconfig.opt", "");
+  explicit suspended_process(HWND window) {
+    DWORD process_id = 0;
+    GetWindowThreadProcessId(window, &process_id);
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    THREADENTRY32 entry = {sizeof(entry)};
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+      if (entry.th32OwnerProcessID != process_id) continue;
+      if (const HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, entry.th32ThreadID)) {
+        SuspendThread(thread);
+        threads_.push_back(thread);
+      }
+    }
+    CloseHandle(snapshot);
   }
-  const std::wstring& exe() const { return exe_; }
-
-  // The profile path as the program spells it: "file://", the long form of
-  // its own folder, "zorv-configuration".
-  std::wstring profile_path() const {
-    wchar_t full[MAX_PATH * 4];
-    GetLongPathNameW(exe_.c_str(), full, MAX_PATH * 4);
-    std::wstring path = full;
-    return L"file://" + path.substr(0, path.rfind(L'\\') + 1) + L"zorv-configuration";
+  ~suspended_process() {
+    for (HANDLE thread : threads_) {
+      ResumeThread(thread);
+      CloseHandle(thread);
+    }
   }
+  bool any() const { return !threads_.empty(); }
 
 private:
-  scratch_folder folder_;
-  std::wstring exe_;
+  std::vector<HANDLE> threads_;
 };
+
+struct run_seen {
+  program_result result;
+  ULONGLONG milliseconds = 0;
+  bool suspended = false;
+};
+
+// Runs a start while the instance owning `window` hangs, then lets it go on.
+run_seen run_while_suspended(HWND window, const program_options& options) {
+  run_seen seen;
+  {
+    const suspended_process frozen(window);
+    seen.suspended = frozen.any();
+    const ULONGLONG start = GetTickCount64();
+    seen.result = run_program(options);
+    seen.milliseconds = GetTickCount64() - start;
+  }
+  PostMessageW(window, WM_CLOSE, 0, 0);
+  return seen;
+}
 
 // Worked out here from the rule, apart from the program's code: CRC-32 of the
 // lower-cased UTF-8 profile path.
@@ -82,19 +116,10 @@ std::wstring mutex_name_for(const std::wstring& profile_path) {
   return name;
 }
 
-program_options options_for(const std::wstring& exe, const std::wstring& arguments,
-                            const std::wstring& directory = std::wstring()) {
-  program_options options;
-  options.program = exe;
-  options.arguments = arguments;
-  options.current_directory = directory;
-  return options;
-}
-
 class CommandLineHandover : public ::testing::Test {
 protected:
   void SetUp() override {
-    if (built_program().empty()) GTEST_SKIP() << "ZORV_EXE is not set";
+    if (test_support::built_program().empty()) GTEST_SKIP() << "ZORV_EXE is not set";
   }
 };
 
@@ -112,7 +137,7 @@ TEST_F(CommandLineHandover, SecondStartHandsItsCommandLineToTheRunningInstanceAn
     // flowing while the second one runs.
     if (sender.joinable()) return;
     sender = std::thread([&, main_window] {
-      HANDLE mutex = OpenMutexW(SYNCHRONIZE, FALSE, mutex_name_for(copy.profile_path()).c_str());
+      HANDLE mutex = OpenMutexW(SYNCHRONIZE, FALSE, mutex_name_for(profile_path(copy)).c_str());
       mutex_found = mutex != nullptr;
       if (mutex != nullptr) CloseHandle(mutex);
       second = run_program(options_for(copy.exe(), L"/PLAY x.mp3", senders_folder.path()));
@@ -156,7 +181,7 @@ TEST_F(CommandLineHandover, ExitHandedToTheRunningInstanceEndsIt) {
 // mutex exists) must not swallow the command line of a second start.
 TEST_F(CommandLineHandover, StartThatFindsNoAnsweringInstanceFailsVisiblyAfterWaiting) {
   program_copy copy;
-  HANDLE mutex = CreateMutexW(nullptr, FALSE, mutex_name_for(copy.profile_path()).c_str());
+  HANDLE mutex = CreateMutexW(nullptr, FALSE, mutex_name_for(profile_path(copy)).c_str());
   ASSERT_NE(mutex, nullptr);
   program_options options = options_for(copy.exe(), L"x.mp3");
   options.timeout_ms = 90000;  // the program waits about 30 s for the instance to answer
@@ -166,10 +191,71 @@ TEST_F(CommandLineHandover, StartThatFindsNoAnsweringInstanceFailsVisiblyAfterWa
   EXPECT_FALSE(result.timed_out);
   EXPECT_NE(result.exit_code, 0u);
   EXPECT_FALSE(contains(result.debug_output, handed_over)) << result.debug_output;
-  EXPECT_TRUE(contains(result.debug_output,
-                       "Initialization failure : Another instance is already running, but it did not respond.\n"))
-      << result.debug_output;
+  EXPECT_TRUE(contains(result.debug_output, did_not_respond)) << result.debug_output;
   EXPECT_EQ(result.message_boxes.size(), 1u);
+}
+
+// However the running instance of the profile hangs, a second start ends
+// within its own bound and says that the command line was not taken.
+TEST_F(CommandLineHandover, ASuspendedInstanceCannotHangASecondStart) {
+  program_copy copy;
+  run_seen second;
+  std::thread sender;
+  program_options first_options = options_for(copy.exe());
+  first_options.timeout_ms = 150000;
+  first_options.on_window = [&](HWND main_window) {
+    if (sender.joinable()) return;
+    sender = std::thread([&, main_window] {
+      program_options options = options_for(copy.exe(), L"x.mp3");
+      options.timeout_ms = 90000;
+      second = run_while_suspended(main_window, options);
+    });
+  };
+  const program_result first = run_program(first_options);
+  if (sender.joinable()) sender.join();
+
+  EXPECT_TRUE(second.suspended);
+  EXPECT_FALSE(second.result.timed_out);
+  EXPECT_LT(second.milliseconds, 45000u);
+  EXPECT_NE(second.result.exit_code, 0u);
+  EXPECT_TRUE(contains(second.result.debug_output, did_not_respond)) << second.result.debug_output;
+  EXPECT_FALSE(first.timed_out);
+}
+
+// A hung instance of another profile (a portable copy elsewhere) answers
+// nothing, and the instance of this profile behind it still takes the start.
+TEST_F(CommandLineHandover, AHungInstanceOfAnotherProfileDoesNotBlockThisOne) {
+  program_copy ours, other;
+  run_seen second;
+  program_result hung;
+  std::thread starter, sender;
+  program_options first_options = options_for(ours.exe());
+  first_options.on_window = [&](HWND) {
+    if (starter.joinable()) return;
+    // Started after ours, so its window comes first when windows are listed.
+    starter = std::thread([&] {
+      program_options other_options = options_for(other.exe());
+      other_options.timeout_ms = 90000;
+      other_options.on_window = [&](HWND other_window) {
+        if (sender.joinable()) return;
+        sender = std::thread(
+            [&, other_window] { second = run_while_suspended(other_window, options_for(ours.exe(), L"/exit")); });
+      };
+      hung = run_program(other_options);
+    });
+  };
+  const program_result first = run_program(first_options);  // ends on the handed-over "/exit"
+  if (starter.joinable()) starter.join();
+  if (sender.joinable()) sender.join();
+
+  EXPECT_TRUE(second.suspended);
+  EXPECT_FALSE(second.result.timed_out);
+  EXPECT_EQ(second.result.exit_code, 0u);
+  EXPECT_TRUE(contains(second.result.debug_output, handed_over)) << second.result.debug_output;
+  EXPECT_LT(second.milliseconds, 10000u);
+  EXPECT_FALSE(first.timed_out);
+  EXPECT_EQ(first.exit_code, 0u);
+  EXPECT_FALSE(hung.timed_out);
 }
 
 }  // namespace

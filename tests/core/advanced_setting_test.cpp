@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstring>
 #include <string>
 
 #include "core/service_registry.h"
@@ -30,73 +31,43 @@ std::string validated(const advanced_setting_text_interface& entry, const char* 
 
 void set_text(advanced_setting_text_interface& entry, const char* text) { entry.set_state(text, qiv::until_nul); }
 
-TEST(AdvancedSettingInteger, ValuesOutsideTheRangeAreClampedToItsEnds) {
+// Stored, validated and shown text of an integer entry from 5 to 10000.
+TEST(AdvancedSettingInteger, TextIsClampedToTheRangeWhetherStoredOrValidated) {
   service_factory* list = nullptr;
   advanced_setting_integer entry(test_parent, "n", 50, 5, 10000, 0.0, &list);
-  set_text(entry, "20000");
-  EXPECT_EQ(state_of(entry), "10000");
-  set_text(entry, "3");
-  EXPECT_EQ(state_of(entry), "5");
-  // Not a number at all reads as 0, below the minimum.
-  set_text(entry, "-20");
-  EXPECT_EQ(state_of(entry), "5");
-  // A number too long for 64 bits is huge, not its wrapped remainder
-  // (18446744073709551616 would wrap to 0).
-  set_text(entry, "18446744073709551616");
-  EXPECT_EQ(state_of(entry), "10000");
-  // Only the given length and the leading digits count.
-  entry.set_state("12345", 3);
-  EXPECT_EQ(state_of(entry), "123");
-  set_text(entry, "250 ms");
-  EXPECT_EQ(state_of(entry), "250");
-  entry.reset();
-  EXPECT_EQ(state_of(entry), "50");
+  const struct {
+    const char* text;
+    std::size_t length;
+    const char* stored;
+    const char* why;
+  } cases[] = {
+      {"20000", qiv::until_nul, "10000", "above the range"},
+      {"3", qiv::until_nul, "5", "below the range"},
+      {"-20", qiv::until_nul, "5", "no number at all reads as 0"},
+      {"", qiv::until_nul, "5", "empty reads as 0"},
+      {"18446744073709551616", qiv::until_nul, "10000", "too long for 64 bits is huge, not its wrapped 0"},
+      {"12345", 3, "123", "only the given length counts"},
+      {"250 ms", qiv::until_nul, "250", "only the leading digits count"},
+  };
+  for (const auto& c : cases) {
+    const std::string text(c.text, c.length == qiv::until_nul ? std::strlen(c.text) : c.length);
+    EXPECT_EQ(validated(entry, text.c_str()), c.stored) << c.why;
+    EXPECT_EQ(state_of(entry), "50") << c.why << ": validating changes nothing stored";
+    entry.set_state(c.text, c.length);
+    EXPECT_EQ(state_of(entry), c.stored) << c.why;
+    entry.reset();
+  }
 }
 
-TEST(AdvancedSettingInteger, ValidateRewritesTheTextAsItWouldBeStored) {
-  service_factory* list = nullptr;
-  advanced_setting_integer entry(test_parent, "n", 100, 10, 10000, 0.0, &list);
-  EXPECT_EQ(validated(entry, "123456"), "10000");
-  EXPECT_EQ(validated(entry, "2"), "10");
-  EXPECT_EQ(validated(entry, "42abc"), "42");
-  EXPECT_EQ(validated(entry, ""), "10");
-  EXPECT_EQ(entry.get_value(), 100u);  // validating changes nothing stored
-}
-
-TEST(AdvancedSettingCheckbox, ResetRestoresTheDefaultAfterAChange) {
-  service_factory* list = nullptr;
-  advanced_setting_checkbox box("Box", test_parent, &list);
-  EXPECT_TRUE(box.get_default());
-  EXPECT_TRUE(box.get_state());
-  EXPECT_FALSE(box.is_radio());
-  box.set_state(false);
-  EXPECT_FALSE(box.get_state());
-  box.reset();
-  EXPECT_TRUE(box.get_state());
-
-  advanced_setting_radio choice("Choice", false, 3.0, &list);
-  EXPECT_TRUE(choice.is_radio());
-  EXPECT_EQ(choice.get_parent(), advanced_setting_radio::group_branch_guid);
-  choice.set_state(true);
-  choice.reset();
-  EXPECT_FALSE(choice.get_state());
-}
-
-TEST(AdvancedSettingString, StartsAtItsDefaultAndResetsToIt) {
+TEST(AdvancedSettingString, KeepsTheGivenLengthAndResetsToItsDefault) {
   qiv::set_main_thread_id(0);
   service_factory* list = nullptr;
   advanced_setting_string entry(test_parent, "Text", "1.0", 0.0, &list);
-  EXPECT_EQ(state_of(entry), "1.0");
   entry.set_state("2.5dB", 3);
   EXPECT_EQ(state_of(entry), "2.5");
+  EXPECT_EQ(validated(entry, "any text"), "any text");
   entry.reset();
   EXPECT_EQ(state_of(entry), "1.0");
-
-  advanced_setting_string empty(test_parent, "Empty", "", 0.0, &list);
-  set_text(empty, "x");
-  empty.reset();
-  EXPECT_EQ(state_of(empty), "");
-  EXPECT_EQ(validated(empty, "any text"), "any text");
 }
 
 // Every entry is found under advanced_setting and answers the interface of
@@ -115,20 +86,22 @@ TEST(AdvancedSettingEntries, AnswerTheInterfacesOfTheirKind) {
 
   constexpr GUID old_checkbox = {0x5243ABA4, 0x2A3D, 0x4627, {0x88, 0xEF, 0xCE, 0xE3, 0x76, 0x1C, 0x07, 0x9C}};
   constexpr GUID old_text = {0x185D582D, 0xFBD8, 0x4DB3, {0xBE, 0x23, 0x47, 0xAA, 0xC6, 0x75, 0xFC, 0x11}};
-  auto answers = [](service_object& entry, const GUID& guid) {
-    service_handle out;
-    return entry.query(out, guid) && out.get() == &entry;
-  };
-  EXPECT_TRUE(answers(branch, advanced_setting_branch_interface::class_guid));
-  EXPECT_FALSE(answers(branch, advanced_setting_checkbox_interface::class_guid));
-  EXPECT_TRUE(answers(box, advanced_setting::class_guid));
-  EXPECT_TRUE(answers(box, advanced_setting_checkbox_interface::class_guid));
-  EXPECT_TRUE(answers(box, old_checkbox));
-  EXPECT_FALSE(answers(box, old_text));
-  for (service_object* entry : {static_cast<service_object*>(&text), static_cast<service_object*>(&number)}) {
-    EXPECT_TRUE(answers(*entry, advanced_setting_text_interface::class_guid));
-    EXPECT_TRUE(answers(*entry, old_text));
-    EXPECT_FALSE(answers(*entry, old_checkbox));
+  const struct {
+    service_object& entry;
+    bool branch, checkbox, text;  // the kinds it answers, old interfaces included
+  } cases[] = {
+      {branch, true, false, false}, {box, false, true, false}, {text, false, false, true}, {number, false, false, true}};
+  for (const auto& c : cases) {
+    auto answers = [&](const GUID& guid) {
+      service_handle out;
+      return c.entry.query(out, guid) && out.get() == &c.entry;
+    };
+    EXPECT_TRUE(answers(advanced_setting::class_guid));
+    EXPECT_EQ(answers(advanced_setting_branch_interface::class_guid), c.branch);
+    EXPECT_EQ(answers(advanced_setting_checkbox_interface::class_guid), c.checkbox);
+    EXPECT_EQ(answers(old_checkbox), c.checkbox);
+    EXPECT_EQ(answers(advanced_setting_text_interface::class_guid), c.text);
+    EXPECT_EQ(answers(old_text), c.text);
   }
   EXPECT_FALSE(text.is_integer());
   EXPECT_TRUE(number.is_integer());

@@ -5,12 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <functional>
-#include <mutex>
 #include <stdexcept>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -52,78 +49,59 @@ struct box_seen {
   bool yes_and_no = false;
 };
 
-// Watches the main thread for message boxes, records each one and closes it
-// with the chosen button; `on_first_box` runs while the first one is open.
+std::wstring text_of(HWND window) {
+  wchar_t text[1024] = {};
+  GetWindowTextW(window, text, 1024);
+  std::wstring result(text);
+  result.erase(std::remove_if(result.begin(), result.end(), [](wchar_t c) { return c == '\r' || c == '\n'; }),
+               result.end());
+  return result;
+}
+
+// Answers each message box of this thread with the chosen button as soon as
+// it shows, recording what it said; `while_open` is posted to run inside the
+// first box's own loop, before the answer.
 class box_answerer {
 public:
-  explicit box_answerer(int answer, std::function<void()> on_first_box = nullptr)
-      : answer_(answer), on_box_(std::move(on_first_box)), thread_(GetCurrentThreadId()), watcher_([this] { watch(); }) {}
+  explicit box_answerer(int answer, std::function<void()> while_open = nullptr)
+      : answer_(answer), while_open_(std::move(while_open)) {
+    current_ = this;
+    hook_ = SetWindowsHookExW(WH_CBT, on_cbt, nullptr, GetCurrentThreadId());
+  }
   ~box_answerer() {
-    stop_ = true;
-    watcher_.join();
+    UnhookWindowsHookEx(hook_);
+    current_ = nullptr;
   }
-  std::vector<box_seen> boxes() {
-    std::lock_guard<std::mutex> hold(lock_);
-    return boxes_;
-  }
+  std::vector<box_seen> boxes;
 
 private:
-  static std::wstring text_of(HWND window) {
-    wchar_t text[1024] = {};
-    GetWindowTextW(window, text, 1024);
-    std::wstring result(text);
-    result.erase(std::remove_if(result.begin(), result.end(), [](wchar_t c) { return c == '\r' || c == '\n'; }),
-                 result.end());
-    return result;
-  }
-  static bool is_dialog(HWND window) {
+  static LRESULT CALLBACK on_cbt(int code, WPARAM wparam, LPARAM lparam) {
+    const HWND box = reinterpret_cast<HWND>(wparam);
     wchar_t name[16] = {};
-    GetClassNameW(window, name, 16);
-    return std::wstring(name) == L"#32770";
+    if (code == HCBT_ACTIVATE && current_ != nullptr && GetClassNameW(box, name, 16) && std::wstring(name) == L"#32770" &&
+        std::find(current_->answered_.begin(), current_->answered_.end(), box) == current_->answered_.end())
+      current_->answer(box);
+    return CallNextHookEx(nullptr, code, wparam, lparam);
   }
-
-  void watch() {
-    while (!stop_) {
-      std::vector<HWND> open;
-      EnumThreadWindows(
-          thread_,
-          [](HWND window, LPARAM found) WINAPI -> BOOL {
-            if (IsWindowVisible(window) && is_dialog(window)) reinterpret_cast<std::vector<HWND>*>(found)->push_back(window);
-            return TRUE;
-          },
-          reinterpret_cast<LPARAM>(&open));
-      HWND box = nullptr;
-      for (HWND candidate : open)
-        if (std::find(answered_.begin(), answered_.end(), candidate) == answered_.end()) box = candidate;
-      if (box == nullptr) {
-        Sleep(10);
-        continue;
-      }
-      box_seen seen{text_of(box), L"", GetWindow(box, GW_OWNER),
-                    GetDlgItem(box, IDYES) != nullptr && GetDlgItem(box, IDNO) != nullptr};
-      // The message is the longest static text (the icon is a static too).
-      for (HWND child = GetWindow(box, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
-        const std::wstring text = text_of(child);
-        if (GetDlgCtrlID(child) != IDYES && GetDlgCtrlID(child) != IDNO && text.size() > seen.text.size()) seen.text = text;
-      }
-      {
-        std::lock_guard<std::mutex> hold(lock_);
-        boxes_.push_back(seen);
-      }
-      if (on_box_) std::exchange(on_box_, nullptr)();
-      answered_.push_back(box);
-      PostMessageW(box, WM_COMMAND, MAKEWPARAM(answer_, BN_CLICKED), 0);
+  void answer(HWND box) {
+    answered_.push_back(box);
+    box_seen seen{text_of(box), L"", GetWindow(box, GW_OWNER),
+                  GetDlgItem(box, IDYES) != nullptr && GetDlgItem(box, IDNO) != nullptr};
+    // The message is the longest static text (the icon is a static too).
+    for (HWND child = GetWindow(box, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+      const std::wstring text = text_of(child);
+      if (GetDlgCtrlID(child) != IDYES && GetDlgCtrlID(child) != IDNO && text.size() > seen.text.size()) seen.text = text;
     }
+    boxes.push_back(seen);
+    if (while_open_) std::exchange(while_open_, nullptr)();
+    PostMessageW(box, WM_COMMAND, MAKEWPARAM(answer_, BN_CLICKED), 0);
   }
 
+  static inline box_answerer* current_ = nullptr;
   int answer_;
-  std::function<void()> on_box_;
-  DWORD thread_;
-  std::atomic<bool> stop_{false};
+  std::function<void()> while_open_;
+  HHOOK hook_ = nullptr;
   std::vector<HWND> answered_;
-  std::mutex lock_;
-  std::vector<box_seen> boxes_;
-  std::thread watcher_;
 };
 
 class CloseConfirmation : public ::testing::Test {
@@ -166,7 +144,7 @@ TEST_F(CloseConfirmation, TasksWithTheSameDescriptionAreListedOnceWithTheirCount
 TEST_F(CloseConfirmation, WithoutActiveTasksTheProgramClosesWithoutAsking) {
   box_answerer answerer(IDNO);
   EXPECT_TRUE(app_close_confirm());
-  EXPECT_TRUE(answerer.boxes().empty());
+  EXPECT_TRUE(answerer.boxes.empty());
 }
 
 TEST_F(CloseConfirmation, TheUsersAnswerDecides) {
@@ -175,7 +153,7 @@ TEST_F(CloseConfirmation, TheUsersAnswerDecides) {
   {
     box_answerer answerer(IDNO);
     EXPECT_FALSE(app_close_confirm());
-    const auto boxes = answerer.boxes();
+    const auto boxes = answerer.boxes;
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].caption, L"Closing Zorv Application");
     EXPECT_EQ(boxes[0].text, L"The following tasks are still active:Copying files"
@@ -186,7 +164,7 @@ TEST_F(CloseConfirmation, TheUsersAnswerDecides) {
   {
     box_answerer answerer(IDYES);
     EXPECT_TRUE(app_close_confirm());
-    EXPECT_EQ(answerer.boxes().size(), 1u);
+    EXPECT_EQ(answerer.boxes.size(), 1u);
   }
   EXPECT_TRUE(modal_scope::none_active());
 }
@@ -199,13 +177,14 @@ TEST_F(CloseConfirmation, AnOpenModalWindowRefusesWithoutAsking) {
   dialog.enter(main_window);
   EXPECT_FALSE(app_close_confirm());
   dialog.leave();
-  EXPECT_TRUE(answerer.boxes().empty());
+  EXPECT_TRUE(answerer.boxes.empty());
 }
 
 // The main window meets a second exit request while the question is open
 // (an exit forwarded by another instance, the session ending).
+LRESULT second_answer = 0;
 LRESULT CALLBACK asking_again(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  if (message == WM_APP) return app_close_confirm() ? 1 : 2;
+  if (message == WM_APP) second_answer = app_close_confirm() ? 1 : 2;
   return DefWindowProcW(window, message, wparam, lparam);
 }
 
@@ -213,18 +192,14 @@ TEST_F(CloseConfirmation, ASecondRequestWhileTheQuestionIsOpenIsRefused) {
   task copy("Copying files");
   registered a(copy);
   SetWindowLongPtrW(main_window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(asking_again));
-  std::atomic<LRESULT> second_answer{0};
+  second_answer = 0;
   {
-    box_answerer answerer(IDYES, [&] {
-      DWORD_PTR result = 0;
-      // The main thread handles it inside the box's own message loop.
-      SendMessageTimeoutW(main_window, WM_APP, 0, 0, SMTO_NORMAL, 5000, &result);
-      second_answer = static_cast<LRESULT>(result);
-    });
+    // Handled by the main thread inside the box's own message loop.
+    box_answerer answerer(IDYES, [&] { PostMessageW(main_window, WM_APP, 0, 0); });
     EXPECT_TRUE(app_close_confirm());
-    EXPECT_EQ(answerer.boxes().size(), 1u);
+    EXPECT_EQ(answerer.boxes.size(), 1u);
   }
-  EXPECT_EQ(second_answer.load(), 2);
+  EXPECT_EQ(second_answer, 2);
 }
 
 TEST_F(CloseConfirmation, AFailingDescriptionLeavesWithItsException) {
@@ -232,7 +207,7 @@ TEST_F(CloseConfirmation, AFailingDescriptionLeavesWithItsException) {
   registered a(broken);
   box_answerer answerer(IDYES);
   EXPECT_THROW(app_close_confirm(), std::runtime_error);
-  EXPECT_TRUE(answerer.boxes().empty());
+  EXPECT_TRUE(answerer.boxes.empty());
 }
 
 }  // namespace

@@ -17,11 +17,6 @@ protected:
     main_thread_queue::drain(true);
     hidden_main_window::destroy();
   }
-
-  static LRESULT shell_hook(WPARAM notification, UINT command) {
-    return SendMessageW(hidden_main_window::get(), hidden_main_window::shell_hook_message(), notification,
-                        MAKELPARAM(0, command));
-  }
 };
 
 TEST_F(HiddenMainWindow, OthersFindItByClassAndItsClassGoesWithIt) {
@@ -39,22 +34,6 @@ TEST_F(HiddenMainWindow, OthersFindItByClassAndItsClassGoesWithIt) {
 TEST_F(HiddenMainWindow, AWindowDestroyedBehindItsBackIsNoLongerHandedOut) {
   DestroyWindow(hidden_main_window::get());
   EXPECT_EQ(hidden_main_window::get(), nullptr);
-}
-
-TEST_F(HiddenMainWindow, MediaKeysQueueTheirCommandOnceTheRegistryIsReady) {
-  ASSERT_NE(hidden_main_window::shell_hook_message(), 0u);
-  EXPECT_EQ(shell_hook(HSHELL_APPCOMMAND, APPCOMMAND_MEDIA_STOP), 0);
-  EXPECT_EQ(main_thread_queue::get_count(), 0u);
-
-  app::state().registry_ready = true;
-  EXPECT_EQ(shell_hook(HSHELL_APPCOMMAND, APPCOMMAND_MEDIA_STOP), 1);
-  // The command runs from the queue, after the notification was answered.
-  EXPECT_EQ(main_thread_queue::get_count(), 1u);
-
-  // Other notifications, and application commands that are no media key.
-  EXPECT_EQ(shell_hook(HSHELL_WINDOWCREATED, APPCOMMAND_MEDIA_STOP), 0);
-  EXPECT_EQ(shell_hook(HSHELL_APPCOMMAND, APPCOMMAND_BROWSER_BACKWARD), 0);
-  EXPECT_EQ(main_thread_queue::get_count(), 1u);
 }
 
 }  // namespace

@@ -21,16 +21,6 @@ std::string popup_name(const menu_popup_group& popup) {
   return name.get_ptr();
 }
 
-TEST(MenuGroupNodes, SectionRefusesThePopupClassAndLeavesTheHandleAlone) {
-  service_single_instance<menu_group_section> section(some_node, GUID{}, -2);
-  service_single_instance<menu_group_section> other(some_node, GUID{}, 0);
-  service_handle handle(&other);
-  EXPECT_FALSE(section.query(handle, menu_popup_group::class_guid));
-  EXPECT_EQ(handle.get(), &other);
-  EXPECT_TRUE(section.query(handle, menu_group_def::class_guid));
-  EXPECT_EQ(handle.get(), static_cast<service_object*>(&section));
-}
-
 TEST(MenuGroupNodes, PopupTitleFollowsTheCurrentLanguageAndIsEmptyWhenItLacksTheId) {
   service_single_instance<menu_group_popup> popup(some_node, GUID{}, 3, "menu_group_file");
   service_handle handle;

@@ -16,16 +16,12 @@ service_ptr<random_source> create_from_registry() {
   return service_query<random_source>(handle.get());
 }
 
-TEST(RandomSource, NumbersStayBelowTheBound) {
+TEST(RandomSource, NumbersStayBelowTheBoundAndAnEmptyRangeAnswersZero) {
   service_ptr<random_source> source = create_from_registry();
   ASSERT_NE(dynamic_cast<crypto_random_source*>(source.get()), nullptr);
   source->seed(12345);  // accepted, changes nothing
   for (int i = 0; i < 200; ++i) EXPECT_LT(source->random(10), 10u);
   for (int i = 0; i < 20; ++i) EXPECT_EQ(source->random(1), 0u);
-}
-
-TEST(RandomSource, AnEmptyRangeAnswersZeroInsteadOfFailing) {
-  service_ptr<random_source> source = create_from_registry();
   EXPECT_EQ(source->random(0), 0u);
 }
 

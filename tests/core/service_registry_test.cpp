@@ -50,6 +50,17 @@ public:
   void create(service_handle& out) override { out.reset(); }
 };
 
+// The text of the exception `call` throws; "" when it throws none.
+template <class Exception, class Call>
+std::string message_of(Call call) {
+  try {
+    call();
+  } catch (const Exception& e) {
+    return e.what();
+  }
+  return "";
+}
+
 TEST(ServiceRegistry, ClassWithoutImplementationIsNotFoundAnywhere) {
   service_factory* list = nullptr;
   single_factory<sample_two> other(&list);
@@ -59,12 +70,8 @@ TEST(ServiceRegistry, ClassWithoutImplementationIsNotFoundAnywhere) {
   service_enumerator walk(table.find_class(sample_extension::class_guid));
   service_handle handle;
   EXPECT_FALSE(walk.next(handle));
-  try {
-    service_lookup_unique(table, sample_extension::class_guid);
-    FAIL() << "no exception";
-  } catch (const exception_service_not_found& e) {
-    EXPECT_STREQ(e.what(), "Service not found");
-  }
+  EXPECT_EQ(message_of<exception_service_not_found>([&] { service_lookup_unique(table, sample_extension::class_guid); }),
+            "Service not found");
 }
 
 TEST(ServiceRegistry, UniqueLookupRefusesTwoImplementations) {
@@ -73,12 +80,8 @@ TEST(ServiceRegistry, UniqueLookupRefusesTwoImplementations) {
   single_factory<sample_two> two(&list);
   service_registry_table table;
   table.build(list);
-  try {
-    service_lookup_unique(table, sample_service::class_guid);
-    FAIL() << "no exception";
-  } catch (const exception_service_duplicated& e) {
-    EXPECT_STREQ(e.what(), "Service duplicated");
-  }
+  EXPECT_EQ(message_of<exception_service_duplicated>([&] { service_lookup_unique(table, sample_service::class_guid); }),
+            "Service duplicated");
   // Enumeration finds both, in some order.
   std::vector<int> seen;
   for (auto& service : service_list_t<sample_service>(table)) seen.push_back(service->identity());
@@ -207,12 +210,8 @@ TEST_F(ProcessRegistry, MissingOrDuplicatedTagServiceMeansADamagedInstallation) 
   service_factory* two = nullptr;
   single_factory<sample_tag_service> first(&two);
   single_factory<sample_tag_service> second(&two);
-  try {
-    service_registry::build(two);
-    FAIL() << "no exception";
-  } catch (const exception_installdamaged& e) {
-    EXPECT_STREQ(e.what(), "Internal error - one or more of the installed components have been damaged.");
-  }
+  EXPECT_EQ(message_of<exception_installdamaged>([&] { service_registry::build(two); }),
+            "Internal error - one or more of the installed components have been damaged.");
 }
 
 }  // namespace

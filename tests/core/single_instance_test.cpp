@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -17,7 +16,6 @@
 #include "tests/support/single_factory.h"
 
 namespace {
-
 
 class recording_handler : public command_line_handler {
 public:
@@ -39,20 +37,12 @@ std::string bytes_of(const char (&text)[n]) {
 
 constexpr wchar_t window_class[] = L"{75D55AF6-03A2-457a-9933-D4EC2CB25684}";
 
-struct window_search {
-  std::uint32_t identity;
-  HWND found;
-};
-
-BOOL CALLBACK match_window(HWND window, LPARAM parameter) {
-  auto* search = reinterpret_cast<window_search*>(parameter);
-  wchar_t name[256];
-  if (GetClassNameW(window, name, 256) && std::wcscmp(name, window_class) == 0 &&
-      static_cast<std::uint32_t>(SendMessageW(window, WM_USER, 0, 0)) == search->identity) {
-    search->found = window;
-    return FALSE;
-  }
-  return TRUE;
+// This profile's window among those of every instance running.
+HWND instance_window(std::uint32_t identity) {
+  for (HWND window = FindWindowExW(nullptr, nullptr, window_class, nullptr); window != nullptr;
+       window = FindWindowExW(nullptr, window, window_class, nullptr))
+    if (static_cast<std::uint32_t>(SendMessageW(window, WM_USER, 0, 0)) == identity) return window;
+  return nullptr;
 }
 
 // The running instance's side of the hand-over, driven by messages as a
@@ -73,9 +63,7 @@ protected:
     service_registry::build(list_);
     app::state().registry_ready = true;
     ASSERT_EQ(single_instance::check(), single_instance::start_result::first_instance);
-    window_search search{identity_, nullptr};
-    EnumWindows(match_window, reinterpret_cast<LPARAM>(&search));
-    window_ = search.found;
+    window_ = instance_window(identity_);
     ASSERT_NE(window_, nullptr);
   }
   void TearDown() override {

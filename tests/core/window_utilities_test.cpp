@@ -2,10 +2,8 @@
 
 #include <windows.h>
 
-#include <commctrl.h>
 #include <gtest/gtest.h>
 
-#include <string>
 
 namespace {
 
@@ -55,26 +53,6 @@ TEST(ModalDialogFrame, IsAddedWithItsFrameRecomputedAndNeverTwice) {
   EXPECT_EQ(set_window_ex_style(window.get(), WS_EX_TOOLWINDOW, 0), 1);
   EXPECT_EQ(style_changes, 1);
   EXPECT_EQ(frame_recomputations, 0);
-}
-
-TEST(TabInsertion, InsertsAtTheIndexAndPassesOnTheControlsAnswer) {
-  INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_TAB_CLASSES};
-  InitCommonControlsEx(&controls);
-  test_window parent;
-  HWND tabs = CreateWindowExW(0, WC_TABCONTROLW, L"", WS_CHILD, 0, 0, 150, 100, parent.get(), nullptr,
-                              GetModuleHandleW(nullptr), nullptr);
-  ASSERT_NE(tabs, nullptr);
-  EXPECT_EQ(tab_insert_item(tabs, 0, L"Métadonnées"), 0);
-  EXPECT_EQ(tab_insert_item(tabs, 0, L"Propriétés"), 0);
-  EXPECT_EQ(tab_insert_item(tabs, -1, L"Refused"), -1);
-  ASSERT_EQ(SendMessageW(tabs, TCM_GETITEMCOUNT, 0, 0), 2);
-  wchar_t text[32] = {};
-  TCITEMW item = {};
-  item.mask = TCIF_TEXT;
-  item.pszText = text;
-  item.cchTextMax = 32;
-  SendMessageW(tabs, TCM_GETITEMW, 1, reinterpret_cast<LPARAM>(&item));
-  EXPECT_EQ(std::wstring(text), L"Métadonnées");
 }
 
 TEST(MemoryDc, ResetDeletesTheContextOnceAndEmptyResetsDoNothing) {

@@ -4,50 +4,39 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
+#include <memory>
 
 #include "support/minidump_check.h"
-#include "support/program_run.h"
+#include "support/program_copy.h"
 
 namespace {
 
 using test_support::file_exists;
 using test_support::program_options;
 using test_support::program_result;
-using test_support::scratch_folder;
 
 constexpr DWORD access_violation = 0xC0000005;
-
-std::wstring crashing_program() {
-  const char* path = std::getenv("ZORV_CRASHING_EXE");
-  return path ? test_support::windows_path_from_build(path) : std::wstring();
-}
 
 class CrashDump : public ::testing::Test {
 protected:
   void SetUp() override {
-    if (crashing_program().empty()) GTEST_SKIP() << "ZORV_CRASHING_EXE is not set";
-    exe_ = folder_ / L"zorv.exe";
-    CopyFileW(crashing_program().c_str(), exe_.c_str(), FALSE);
-    test_support::write_file(exe_ + L".localconfig.opt", "");  // the profile beside the program
-    profile_ = folder_ / L"zorv-configuration";
-    CreateDirectoryW(profile_.c_str(), nullptr);
+    if (test_support::built_program("ZORV_CRASHING_EXE").empty()) GTEST_SKIP() << "ZORV_CRASHING_EXE is not set";
+    copy_ = std::make_unique<test_support::program_copy>(true, test_support::built_program("ZORV_CRASHING_EXE"));
+    copy_->create_profile();
   }
-  void TearDown() override { test_support::set_folder_read_only(profile_, false); }
+  void TearDown() override {
+    if (copy_) test_support::set_folder_read_only(copy_->profile(), false);
+  }
 
   // Not as a debugger: under one the crash handler steps aside.
   program_result run(const wchar_t* arguments) {
-    program_options options;
-    options.program = exe_;
-    options.arguments = arguments;
+    program_options options = test_support::options_for(copy_->exe(), arguments);
     options.as_debugger = false;
     return test_support::run_program(options);
   }
-  std::wstring dump(int number) const { return profile_ + L"\\failure-" + std::to_wstring(number) + L".dmp"; }
+  std::wstring dump(int number) const { return copy_->profile() + L"\\failure-" + std::to_wstring(number) + L".dmp"; }
 
-  scratch_folder folder_;
-  std::wstring exe_;
-  std::wstring profile_;
+  std::unique_ptr<test_support::program_copy> copy_;
 };
 
 TEST_F(CrashDump, AccessViolationLeavesAWholeDumpAndExitsWithItsCode) {
@@ -71,7 +60,7 @@ TEST_F(CrashDump, NextDumpTakesTheSmallestFreeNumber) {
 }
 
 TEST_F(CrashDump, ReadOnlyProfileGetsNoDumpButTheCrashStillFails) {
-  ASSERT_TRUE(test_support::set_folder_read_only(profile_, true));
+  ASSERT_TRUE(test_support::set_folder_read_only(copy_->profile(), true));
   const program_result result = run(L"/crash");
   EXPECT_FALSE(result.timed_out);
   EXPECT_EQ(result.exit_code, access_violation);

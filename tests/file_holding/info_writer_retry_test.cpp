@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <memory>
 #include <string>
 
@@ -13,6 +12,7 @@
 #include "io/io_exceptions.h"
 #include "metadata/input_dispatch.h"
 #include "tests/io/io_test_support.h"
+#include "tests/support/file_holder.h"
 #include "tst_input.h"
 
 namespace {
@@ -24,36 +24,6 @@ public:
 
 private:
   service_single_instance<metadata_test::tst_input> input_;
-};
-
-// Starts the helper holding `path` and returns once it holds the file.
-class file_holder {
-public:
-  file_holder(const std::string& path, unsigned milliseconds) {
-    const std::wstring event_name = L"zorv-file-holder-" + std::to_wstring(GetCurrentProcessId());
-    ready_ = CreateEventW(nullptr, TRUE, FALSE, event_name.c_str());
-    const char* exe = std::getenv("ZORV_FILE_HOLDER_EXE");
-    if (exe == nullptr) throw std::runtime_error("ZORV_FILE_HOLDER_EXE is not set");
-    std::wstring command = L"\"" + io_test::wide(exe) + L"\" \"" + io_test::wide(path) + L"\" " +
-                           std::to_wstring(milliseconds) + L" " + event_name;
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process_))
-      throw std::runtime_error("cannot start the file holder");
-    CloseHandle(process_.hThread);
-    const HANDLE waits[] = {ready_, process_.hProcess};
-    if (WaitForMultipleObjects(2, waits, FALSE, 60000) != WAIT_OBJECT_0)
-      throw std::runtime_error("the file holder did not take the file");
-  }
-  ~file_holder() {
-    WaitForSingleObject(process_.hProcess, 60000);
-    CloseHandle(process_.hProcess);
-    CloseHandle(ready_);
-  }
-
-private:
-  HANDLE ready_ = nullptr;
-  PROCESS_INFORMATION process_{};
 };
 
 class InfoWriterRetry : public ::testing::Test {
@@ -76,7 +46,7 @@ private:
 
 TEST_F(InfoWriterRetry, ABriefHoldIsWaitedOutAndALongerOneReportsTheFileInUse) {
   for (const unsigned held_ms : {300u, 3000u}) {
-    file_holder holder(folder.path("a.tst"), held_ms);
+    test_support::file_holder holder(io_test::wide(folder.path("a.tst")), held_ms);
     info_writer_ptr writer;
     try {
       input_dispatch::open_info_writer_with_retry(writer, {}, folder.file_url("a.tst").c_str(), abort, 0.5);

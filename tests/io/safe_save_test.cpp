@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "io/io_exceptions.h"
 #include "io_test_support.h"
@@ -14,104 +16,150 @@ namespace {
 using namespace vantrel_io;
 using io_test::scratch_folder;
 
-const abort_signal& no_abort() { return never_raised_abort_signal(); }
-
 save_content_writer writes(const std::string& content) {
   return [content](file_object& file, const abort_signal& abort) {
     file.write(content.data(), static_cast<std::uint32_t>(content.size()), abort);
   };
 }
 
-TEST(SafeSave, ReplacesTheTargetAndLeavesNoTemporaryFile) {
-  scratch_folder folder;
-  io_test::write_file(folder.path("config.dat"), "old settings");
-  write_file_via_temp(folder.file_url("config.dat").c_str(), writes("new settings"), no_abort());
-  EXPECT_EQ(io_test::read_file(folder.path("config.dat")), "new settings");
-  EXPECT_FALSE(io_test::exists(folder.path("config.dat.tmp")));
-}
-
-TEST(SafeSave, AReadOnlyTargetIsRefusedBeforeAnythingIsWritten) {
-  scratch_folder folder;
-  io_test::write_file(folder.path("config.dat"), "kept");
-  SetFileAttributesW(io_test::wide(folder.path("config.dat")).c_str(), FILE_ATTRIBUTE_READONLY);
-  bool writer_called = false;
-  try {
-    write_file_via_temp(folder.file_url("config.dat").c_str(),
-                        [&](file_object&, const abort_signal&) { writer_called = true; }, no_abort());
-    FAIL() << "no exception";
-  } catch (const std::exception& e) {
-    EXPECT_STREQ(e.what(), "file exists and is read-only");
-  }
-  EXPECT_FALSE(writer_called);
-  EXPECT_FALSE(io_test::exists(folder.path("config.dat.tmp")));
-  EXPECT_EQ(io_test::read_file(folder.path("config.dat")), "kept");
-}
-
-TEST(SafeSave, AFailingWriterLeavesTheTargetAndNoTemporaryFile) {
-  scratch_folder folder;
-  io_test::write_file(folder.path("config.dat"), "kept");
-  const auto failing = [](file_object& file, const abort_signal& abort) {
-    file.write("partial", 7, abort);
-    throw_exception_io_from_win32(ERROR_DISK_FULL);
-  };
-  EXPECT_THROW(write_file_via_temp(folder.file_url("config.dat").c_str(), failing, no_abort()),
-               exception_io_device_full);
-  EXPECT_EQ(io_test::read_file(folder.path("config.dat")), "kept");
-  EXPECT_FALSE(io_test::exists(folder.path("config.dat.tmp")));
-}
-
-TEST(SafeSave, AnAbortLeavesTheTargetAndNoTemporaryFile) {
-  scratch_folder folder;
-  io_test::write_file(folder.path("config.dat"), "kept");
-  raisable_abort_signal abort;
-  const auto aborting = [&](file_object& file, const abort_signal& signal) {
-    file.write("partial", 7, signal);
-    abort.raise();
-    file.write("more", 4, signal);
-  };
-  EXPECT_THROW(write_file_via_temp(folder.file_url("config.dat").c_str(), aborting, abort), exception_aborted);
-  EXPECT_EQ(io_test::read_file(folder.path("config.dat")), "kept");
-  EXPECT_FALSE(io_test::exists(folder.path("config.dat.tmp")));
-}
-
 // The fresh temporary file stays open elsewhere (a virus scanner looks at
-// every new file), so it cannot be moved yet. Here the content writer keeps
-// a reference to it, which holds it open the same way.
-save_content_writer writes_and_keeps(const std::string& content, file_ptr& kept) {
-  return [content, &kept](file_object& file, const abort_signal& abort) {
+// every new file), so it cannot be moved yet: the writer keeps a reference.
+file_ptr kept_temporary;
+save_content_writer writes_and_keeps(const std::string& content) {
+  return [content](file_object& file, const abort_signal& abort) {
     file.write(content.data(), static_cast<std::uint32_t>(content.size()), abort);
-    kept = &file;
+    kept_temporary = &file;
   };
 }
 
-TEST(SafeSave, AFileThatStaysInUseIsReportedNotSilentlyKept) {
-  // A save that could not replace the target must say so, or the settings
-  // count as saved while the old ones stay on disk.
-  scratch_folder folder;
-  io_test::write_file(folder.path("config.dat"), "kept");
-  file_ptr held;
-  const auto start = std::chrono::steady_clock::now();
-  EXPECT_THROW(write_file_via_temp(folder.file_url("config.dat").c_str(), writes_and_keeps("lost?", held), no_abort()),
-               exception_io_sharing_violation);
-  const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
-  held.reset();
-  EXPECT_GE(waited.count(), 500);  // it did retry for a while first
-  EXPECT_LT(waited.count(), 10000);
-  EXPECT_EQ(io_test::read_file(folder.path("config.dat")), "kept");
+// Another program (a backup, sync or indexing tool) holding the target open.
+HANDLE hold_target(const std::string& path, DWORD share) {
+  return CreateFileW(io_test::wide(path).c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr);
 }
 
-TEST(SafeSave, AFileReleasedWhileRetryingReplacesTheTarget) {
+long long milliseconds_since(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+}
+
+template <class Exception>
+std::function<bool()> fails_with(std::function<void()> save) {
+  return [save] {
+    try {
+      save();
+    } catch (const Exception&) {
+      return true;
+    } catch (...) {
+    }
+    return false;
+  };
+}
+
+TEST(SafeSave, EveryFailureLeavesTheOldContentAndNoTemporaryFile) {
   scratch_folder folder;
-  io_test::write_file(folder.path("config.dat"), "old");
-  file_ptr held;
-  std::thread releaser([&] {
-    Sleep(200);
-    held.reset();
-  });
-  EXPECT_NO_THROW(write_file_via_temp(folder.file_url("config.dat").c_str(), writes_and_keeps("new", held), no_abort()));
-  releaser.join();
-  EXPECT_EQ(io_test::read_file(folder.path("config.dat")), "new");
-  EXPECT_FALSE(io_test::exists(folder.path("config.dat.tmp")));
+  const std::string target = folder.path("config.dat");
+  const std::string url = folder.file_url("config.dat");
+  raisable_abort_signal abort;
+  bool writer_called = false;
+  HANDLE holder = INVALID_HANDLE_VALUE;
+  struct failure_case {
+    const char* why;
+    std::function<void()> prepare;
+    std::function<bool()> fails_as_expected;
+    long long least_wait_ms;  // a passing refusal is retried for a while first
+    bool temporary_removed;   // not while another program holds it
+  };
+  const failure_case cases[] = {
+      {"read-only target: refused before anything is written",
+       [&] { SetFileAttributesW(io_test::wide(target).c_str(), FILE_ATTRIBUTE_READONLY); },
+       [&] {
+         try {
+           write_file_via_temp(url.c_str(), [&](file_object&, const abort_signal&) { writer_called = true; },
+                               never_raised_abort_signal());
+         } catch (const std::exception& e) {
+           return std::string(e.what()) == "file exists and is read-only" && !writer_called;
+         }
+         return false;
+       },
+       0, true},
+      {"the writer fails half-way", nullptr,
+       fails_with<exception_io_device_full>([&] {
+         write_file_via_temp(url.c_str(),
+                             [](file_object& file, const abort_signal& signal) {
+                               file.write("partial", 7, signal);
+                               throw_exception_io_from_win32(ERROR_DISK_FULL);
+                             },
+                             never_raised_abort_signal());
+       }),
+       0, true},
+      {"abort while writing", nullptr,
+       fails_with<exception_aborted>([&] {
+         write_file_via_temp(url.c_str(),
+                             [&](file_object& file, const abort_signal& signal) {
+                               file.write("partial", 7, signal);
+                               abort.raise();
+                               file.write("more", 4, signal);
+                             },
+                             abort);
+       }),
+       0, true},
+      // Reporting success would make the settings count as saved while the
+      // old ones stay on disk.
+      {"the temporary file stays in use", nullptr,
+       fails_with<exception_io_sharing_violation>(
+           [&] { write_file_via_temp(url.c_str(), writes_and_keeps("lost?"), never_raised_abort_signal()); }),
+       500, false},
+      {"another program holds the target throughout", [&] { holder = hold_target(target, 0); },
+       fails_with<exception_io_sharing_violation>(
+           [&] { write_file_via_temp(url.c_str(), writes("lost?"), never_raised_abort_signal()); }),
+       500, true},
+  };
+  for (const failure_case& c : cases) {
+    io_test::write_file(target, "kept");
+    if (c.prepare) c.prepare();
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(c.fails_as_expected()) << c.why;
+    const long long waited = milliseconds_since(start);
+    EXPECT_GE(waited, c.least_wait_ms) << c.why;
+    EXPECT_LT(waited, 10000) << c.why;
+    kept_temporary.reset();
+    if (holder != INVALID_HANDLE_VALUE) CloseHandle(std::exchange(holder, INVALID_HANDLE_VALUE));
+    SetFileAttributesW(io_test::wide(target).c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(io_test::read_file(target), "kept") << c.why;
+    EXPECT_EQ(io_test::exists(target + ".tmp"), !c.temporary_removed) << c.why;
+    DeleteFileW(io_test::wide(target + ".tmp").c_str());
+  }
+}
+
+TEST(SafeSave, AHoldLetGoWhileRetryingStillSavesTheNewContent) {
+  scratch_folder folder;
+  const std::string target = folder.path("config.dat");
+  struct release_case {
+    const char* why;
+    DWORD target_share;  // -1: the target is not held
+    bool keep_temporary;
+  };
+  const release_case cases[] = {
+      {"nothing in the way", DWORD(-1), false},
+      {"the temporary file is in use for a moment", DWORD(-1), true},
+      {"the target is held without sharing", 0, false},
+      {"the target is held sharing reads and writes", FILE_SHARE_READ | FILE_SHARE_WRITE, false},
+  };
+  for (const release_case& c : cases) {
+    io_test::write_file(target, "old");
+    const HANDLE holder = c.target_share == DWORD(-1) ? INVALID_HANDLE_VALUE : hold_target(target, c.target_share);
+    std::thread releaser([&] {
+      Sleep(300);
+      kept_temporary.reset();
+      if (holder != INVALID_HANDLE_VALUE) CloseHandle(holder);
+    });
+    EXPECT_NO_THROW(write_file_via_temp(folder.file_url("config.dat").c_str(),
+                                        c.keep_temporary ? writes_and_keeps("new") : writes("new"),
+                                        never_raised_abort_signal()))
+        << c.why;
+    releaser.join();
+    EXPECT_EQ(io_test::read_file(target), "new") << c.why;
+    EXPECT_FALSE(io_test::exists(target + ".tmp")) << c.why;
+  }
 }
 
 }  // namespace

@@ -5,24 +5,17 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <string>
 
 #include "foundation/resource_data.h"
 #include "io/localization.h"
-#include "support/program_run.h"
+#include "support/program_copy.h"
 
 namespace {
 
 using test_support::program_options;
 using test_support::program_result;
 using test_support::run_program;
-using test_support::scratch_folder;
-
-std::wstring built_program() {
-  const char* path = std::getenv("ZORV_EXE");
-  return path ? test_support::windows_path_from_build(path) : std::wstring();
-}
 
 // The start-up prompt for a damaged configuration file in the language of a
 // built-in table, read from the tables this test carries too.
@@ -45,25 +38,19 @@ const std::string xyz_override =
 
 // A portable copy of the program with a damaged "config.dat", so that start-up
 // asks; the answer Cancel ends it there.
-class program_copy {
+class damaged_copy : public test_support::program_copy {
 public:
-  program_copy() {
-    exe_ = folder_ / L"zorv.exe";
-    CopyFileW(built_program().c_str(), exe_.c_str(), FALSE);
-    test_support::write_file(exe_ + L".localconfig.opt", "");
-    CreateDirectoryW(profile().c_str(), nullptr);
-    test_support::write_file(profile() + L"\\config.dat", "damaged");
+  damaged_copy() {
+    create_profile();
+    test_support::write_file(config(), "damaged");
   }
-  std::wstring profile() const { return folder_ / L"zorv-configuration"; }
   void write_override(const std::string& content) const {
     test_support::write_file(profile() + L"\\zorv-language.xml", content);
   }
 
   // The text of the one prompt the start-up shows.
   std::wstring prompt(const std::wstring& arguments = L"") const {
-    program_options options;
-    options.program = exe_;
-    options.arguments = arguments;
+    program_options options = test_support::options_for(exe(), arguments);
     options.message_box_answer = IDCANCEL;
     options.on_window = [](HWND window) { PostMessageW(window, WM_CLOSE, 0, 0); };
     const program_result result = run_program(options);
@@ -74,29 +61,25 @@ public:
     }
     return result.message_boxes[0].text;
   }
-
-private:
-  scratch_folder folder_;
-  std::wstring exe_;
 };
 
 class LanguageChoice : public ::testing::Test {
 protected:
   void SetUp() override {
-    if (built_program().empty()) GTEST_SKIP() << "ZORV_EXE is not set";
+    if (test_support::built_program().empty()) GTEST_SKIP() << "ZORV_EXE is not set";
   }
 };
 
 }  // namespace
 
 TEST_F(LanguageChoice, TheOverrideFileRedefinesTexts) {
-  program_copy copy;
+  damaged_copy copy;
   copy.write_override(xyz_override);
   EXPECT_EQ(copy.prompt(), L"Error reading configuration file (XYZ).\nContinue?");
 }
 
 TEST_F(LanguageChoice, LangOptionForcesItsTableAndIgnoresTheOverride) {
-  program_copy copy;
+  damaged_copy copy;
   copy.write_override(xyz_override);
   EXPECT_EQ(copy.prompt(L"/lang 1033"), prompt_in(english_table));
   EXPECT_EQ(copy.prompt(L"/lang 0x409"), prompt_in(english_table));
@@ -115,10 +98,10 @@ TEST_F(LanguageChoice, RefusedOverrideFilesFallBackToTheBuiltinTable) {
        "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><localization>" + xyz_entry + "</localization>"},
       {"no localization root", declaration + "<localisation>" + xyz_entry + "</localisation>"},
   };
-  const std::wstring builtin = program_copy().prompt();
+  const std::wstring builtin = damaged_copy().prompt();
   ASSERT_EQ(builtin.find(L"XYZ"), std::wstring::npos);
   for (const auto& [name, content] : cases) {
-    program_copy copy;
+    damaged_copy copy;
     copy.write_override(content);
     EXPECT_EQ(copy.prompt(), builtin) << name;
   }
@@ -128,6 +111,6 @@ TEST_F(LanguageChoice, RefusedOverrideFilesFallBackToTheBuiltinTable) {
 // program inherits the locale from this test process.
 TEST_F(LanguageChoice, TheUserInterfaceLanguageChoosesTheBuiltinTable) {
   if ((GetUserDefaultUILanguage() & 0x3FF) != 0x07) GTEST_SKIP() << "needs a German user interface language";
-  program_copy copy;
+  damaged_copy copy;
   EXPECT_EQ(copy.prompt(), prompt_in(german_table));
 }

@@ -195,9 +195,8 @@ TEST_F(ThreadedProcess, AbortButtonReachesTheWorkerAndEndsAsAborted) {
   EXPECT_EQ(operation_->done_calls, 1);
   EXPECT_TRUE(operation_->was_aborted);
   EXPECT_TRUE(recording_popup::shown.empty());
-}
 
-TEST_F(ThreadedProcess, AbortIsIgnoredWhenTheOperationIsNotAbortable) {
+  // Ignored when the operation is not abortable.
   std::atomic<bool> aborted{true};
   operation_->work = [&](HWND dialog, threaded_process_status&, const abort_signal& abort) {
     SendMessageW(dialog, WM_COMMAND, IDC_PROGRESS_ABORT, 0);
@@ -252,58 +251,59 @@ TEST_F(ThreadedProcess, WorkerThatCannotStartEndsAsAbortedWithTheError) {
   EXPECT_EQ(foreign_references(), 0);
 }
 
-TEST_F(ThreadedProcess, ModelessDelayedShowKeepsAShortOperationHidden) {
-  EXPECT_TRUE(threaded_process::get().run_modeless(operation_.get(), flags::flag_show_delayed, nullptr, "Quick"));
-  ASSERT_TRUE(pump_until([&] { return operation_->done_calls == 1; }));
-  EXPECT_FALSE(operation_->visible_at_done);
-  EXPECT_FALSE(operation_->was_aborted);
-  EXPECT_FALSE(IsWindow(operation_->dialog));
-  EXPECT_EQ(foreign_references(), 0);
-
-  // Without the delay the same operation shows its dialog at once.
-  EXPECT_TRUE(threaded_process::get().run_modeless(operation_.get(), 0, nullptr, "Quick"));
-  ASSERT_TRUE(pump_until([&] { return operation_->done_calls == 2; }));
-  EXPECT_TRUE(operation_->visible_at_done);
+// Delayed, a short operation never shows its dialog and a long one does;
+// without the delay the dialog shows at once.
+TEST_F(ThreadedProcess, ModelessDelayedShowAppearsOnlyForALongOperation) {
+  const struct {
+    const char* why;
+    std::uint32_t options;
+    bool long_work;
+    bool shown;
+  } cases[] = {{"short, delayed", flags::flag_show_delayed, false, false},
+               {"short, not delayed", 0, false, true},
+               {"long, delayed", flags::flag_show_delayed, true, true}};
+  int runs = 0;
+  for (const auto& c : cases) {
+    operation_->work = [&](HWND dialog, threaded_process_status&, const abort_signal& abort) {
+      if (c.long_work) wait_until([&] { return abort.is_set() || IsWindowVisible(dialog); });
+    };
+    EXPECT_TRUE(threaded_process::get().run_modeless(operation_.get(), c.options, nullptr, "Modeless")) << c.why;
+    ASSERT_TRUE(pump_until([&] { return operation_->done_calls == runs + 1; })) << c.why;
+    ++runs;
+    EXPECT_EQ(operation_->visible_at_done, c.shown) << c.why;
+    EXPECT_FALSE(operation_->was_aborted) << c.why;
+    EXPECT_FALSE(IsWindow(operation_->dialog)) << c.why;
+    EXPECT_EQ(foreign_references(), 0) << c.why;
+  }
 }
 
-TEST_F(ThreadedProcess, ModelessDelayedShowAppearsForALongOperation) {
-  std::atomic<bool> shown{false};
-  operation_->work = [&](HWND dialog, threaded_process_status&, const abort_signal& abort) {
-    wait_until([&] { return abort.is_set() || IsWindowVisible(dialog); });
-    shown = IsWindowVisible(dialog) != FALSE;
+// Closing a modeless dialog while its work runs, by hand or at shutdown,
+// aborts the work and waits for it; the worker's end, posted to the gone
+// window, must not end anything.
+TEST_F(ThreadedProcess, ClosingAModelessDialogEarlyAbortsAndJoinsTheWorker) {
+  const struct {
+    const char* why;
+    std::function<void(HWND)> close;
+  } cases[] = {
+      {"destroyed early", [](HWND dialog) { DestroyWindow(dialog); }},
+      {"shutdown closes every modeless dialog", [](HWND) { dialog_registry_destroy_all(); }},
   };
-  threaded_process::get().run_modeless(operation_.get(), flags::flag_show_delayed, nullptr, "Slow");
-  ASSERT_TRUE(pump_until([&] { return operation_->done_calls == 1; }));
-  EXPECT_TRUE(shown);
-}
-
-TEST_F(ThreadedProcess, DestroyingAModelessDialogEarlyAbortsAndJoinsTheWorker) {
-  std::atomic<bool> worker_ended{false};
-  operation_->work = [&](HWND, threaded_process_status&, const abort_signal& abort) {
-    abort.wait(-1);
-    worker_ended = true;
-  };
-  threaded_process::get().run_modeless(operation_.get(), flags::flag_show_abort, nullptr, "Endless");
-  ASSERT_TRUE(pump_until([&] { return operation_->ran.load(); }));
-  DestroyWindow(operation_->dialog);
-  EXPECT_TRUE(worker_ended);
-  drain_messages();  // the worker's end, posted to the gone window, must not end anything
-  EXPECT_EQ(operation_->done_calls, 0);
-  EXPECT_EQ(foreign_references(), 0);
-}
-
-TEST_F(ThreadedProcess, ShutdownClosesModelessDialogsAndWaitsForTheirWork) {
-  std::atomic<bool> worker_ended{false};
-  operation_->work = [&](HWND, threaded_process_status&, const abort_signal& abort) {
-    abort.wait(-1);
-    worker_ended = true;
-  };
-  threaded_process::get().run_modeless(operation_.get(), flags::flag_show_abort, nullptr, "At exit");
-  ASSERT_TRUE(pump_until([&] { return operation_->ran.load(); }));
-  dialog_registry_destroy_all();
-  EXPECT_TRUE(worker_ended);
-  EXPECT_FALSE(IsWindow(operation_->dialog));
-  EXPECT_EQ(foreign_references(), 0);
+  for (const auto& c : cases) {
+    std::atomic<bool> worker_ended{false};
+    operation_->ran = false;
+    operation_->work = [&](HWND, threaded_process_status&, const abort_signal& abort) {
+      abort.wait(-1);
+      worker_ended = true;
+    };
+    threaded_process::get().run_modeless(operation_.get(), flags::flag_show_abort, nullptr, "Endless");
+    ASSERT_TRUE(pump_until([&] { return operation_->ran.load(); })) << c.why;
+    c.close(operation_->dialog);
+    EXPECT_TRUE(worker_ended) << c.why;
+    EXPECT_FALSE(IsWindow(operation_->dialog)) << c.why;
+    drain_messages();
+    EXPECT_EQ(operation_->done_calls, 0) << c.why;
+    EXPECT_EQ(foreign_references(), 0) << c.why;
+  }
 }
 
 TEST_F(ThreadedProcess, ModalEndStepThatThrowsReachesTheCaller) {
