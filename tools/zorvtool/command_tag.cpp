@@ -74,7 +74,7 @@ unsigned kinds_from_tagtype(const char* tagtype) {
   return kinds;
 }
 
-void apply(const std::vector<field_change>& changes, track_info& info) {
+void apply_changes(const std::vector<field_change>& changes, track_info& info) {
   for (const field_change& change : changes) {
     if (change.remove) {
       if (clear_replaygain_value(change.name, info)) continue;
@@ -105,7 +105,7 @@ void tag_through_services(const std::string& path, const std::vector<field_chang
   const auto tagtype = info.tech_value_by_name("tagtype");
   unsigned kinds = kinds_from_tagtype(tagtype ? *tagtype : "");
   if (kinds == 0) kinds = tag_services::kind_id3v2;
-  apply(changes, info);
+  apply_changes(changes, info);
   retag_through_temp_file rewrite(path.c_str());
   tag_services::write(file, rewrite, kinds, info, abort);
   rewrite.commit(file, abort);
@@ -132,7 +132,7 @@ int run_tag(const zorvtool::arguments& args) {
     const std::uint32_t subsong = writer->get_subsong(i);
     track_info_impl info;
     writer->get_info(subsong, info, abort);
-    apply(changes, info);
+    apply_changes(changes, info);
     writer->set_info(subsong, info, abort);
   }
   writer->commit(abort);
