@@ -9,6 +9,7 @@
 #include "core/abort_signal.h"
 #include "foundation/string_buffer.h"
 #include "io/io_exceptions.h"
+#include "io/leading_id3v2_tags.h"
 #include "io/path_schemes.h"
 #include "io/retag_through_temp_file.h"
 #include "metadata/input_dispatch.h"
@@ -104,7 +105,9 @@ void tag_through_services(const std::string& path, const std::vector<field_chang
   }
   const auto tagtype = info.tech_value_by_name("tagtype");
   unsigned kinds = kinds_from_tagtype(tagtype ? *tagtype : "");
-  if (kinds == 0) kinds = tag_services::kind_id3v2;
+  // A leading tag too damaged to read is still there: writing one refuses
+  // to go over it rather than strip it.
+  if (kinds == 0 || id3v2_skip_leading_tag(*file, 0, abort) != 0) kinds |= tag_services::kind_id3v2;
   apply_changes(changes, info);
   retag_through_temp_file rewrite(path.c_str());
   tag_services::write(file, rewrite, kinds, info, abort);
