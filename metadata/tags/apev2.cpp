@@ -53,17 +53,6 @@ byte_vector render_items(const item_list& items) {
 
 bool key_is(const std::string& key, const char* name) { return qiv::stricmp_ascii_equal(key.c_str(), name); }
 
-// "n/m" into its two fields; an empty part gives nothing.
-void split_pair(const std::string& value, const char* number, const char* total, tag_field_map& fields) {
-  const std::size_t slash = value.find('/');
-  if (slash == std::string::npos) {
-    fields.add_value(number, value);
-    return;
-  }
-  fields.add_value(number, value.substr(0, slash));
-  fields.add_value(total, value.substr(slash + 1));
-}
-
 const char* first_value(const track_info& info, const char* name) {
   const std::uint32_t index = info.find_field(name);
   return index == track_info::not_found || info.field_value_count(index) == 0 ? nullptr : info.field_value(index, 0);
@@ -191,9 +180,9 @@ void read_into_track_info(const item_list& items, unsigned version, track_info& 
     }
     if (info.try_set_replaygain(i.key.c_str(), i.value.data(), i.value.size())) continue;
     if (key_is(i.key, "Track")) {
-      split_pair(i.value, "tracknumber", "totaltracks", fields);
+      fields.add_number_and_total(i.value, "tracknumber", "totaltracks");
     } else if (key_is(i.key, "Disc")) {
-      split_pair(i.value, "discnumber", "totaldiscs", fields);
+      fields.add_number_and_total(i.value, "discnumber", "totaldiscs");
     } else {
       const std::string name = key_is(i.key, "Year") ? std::string("date") : i.key;
       if (!track_info::is_valid_field_name(name.c_str())) continue;

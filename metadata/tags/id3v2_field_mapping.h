@@ -34,3 +34,7 @@ void id3v2_frames_from_fields(const id3v2_write_options& options, id3parser::tag
 // "#" matches one ASCII digit, any other character itself; the whole value
 // must match ("####-##-##" for a full date).
 bool id3v2_date_pattern_matches(const std::string& value, const char* pattern);
+
+// "rating[2]" gives "rating": the trailing index some taggers append to
+// user-defined frame names.
+std::string id3v2_strip_trailing_index(const std::string& name);

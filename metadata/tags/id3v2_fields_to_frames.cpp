@@ -36,10 +36,7 @@ bool has_trailing_index(const frame& f) {
   if (f.id != frame_id("TXXX")) return false;
   try {
     const std::string name = id3v2_text_value(f, 0, false);
-    if (name.size() < 3 || name.back() != ']') return false;
-    std::size_t i = name.size() - 1;
-    while (i > 0 && name[i - 1] >= '0' && name[i - 1] <= '9') --i;
-    return i < name.size() - 1 && i > 0 && name[i - 1] == '[';
+    return id3v2_strip_trailing_index(name) != name;
   } catch (const id3parser::parseError&) {
     return false;
   }

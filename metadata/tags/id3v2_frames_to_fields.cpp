@@ -123,16 +123,6 @@ void add_multi(const frame& f, unsigned version, bool strict, const char* field,
   for (std::uint32_t i = 0; i < count; ++i) fields.add_value(field, id3v2_text_value(f, i, strict));
 }
 
-void add_number(const std::string& text, const char* number, const char* total, tag_field_map& fields) {
-  const std::size_t slash = text.find('/');
-  if (slash == std::string::npos) {
-    fields.add_value(number, text);
-    return;
-  }
-  fields.add_value(number, text.substr(0, slash));
-  fields.add_value(total, text.substr(slash + 1));
-}
-
 void map_year(const std::string& year, bool strict, tag_field_map& fields) {
   if (!id3v2_date_pattern_matches(year, "####")) {
     if (strict) throw parseError();
@@ -207,15 +197,6 @@ void map_genre(const frame& f, unsigned version, bool strict, tag_field_map& fie
   }
 }
 
-// "rating[2]" and the like: a trailing index that some taggers append.
-std::string strip_trailing_index(const std::string& name) {
-  if (name.size() < 3 || name.back() != ']') return name;
-  std::size_t i = name.size() - 1;
-  while (i > 0 && is_digit(name[i - 1])) --i;
-  if (i == name.size() - 1 || i == 0 || name[i - 1] != '[') return name;
-  return name.substr(0, i - 1);
-}
-
 void map_txxx(const frame& f, bool strict, tag_field_map& fields) {
   const std::uint32_t count = id3v2_text_value_count(f);
   if (count < 2) {
@@ -234,7 +215,7 @@ void map_txxx(const frame& f, bool strict, tag_field_map& fields) {
       throw parseError();
     return;
   }
-  const std::string field = strip_trailing_index(name);
+  const std::string field = id3v2_strip_trailing_index(name);
   for (std::uint32_t i = 1; i < count; ++i) fields.add_value(field, id3v2_text_value(f, i, strict));
 }
 
@@ -250,6 +231,14 @@ void map_rating(const frame& f, tag_field_map& fields) {
 }
 
 }  // namespace
+
+std::string id3v2_strip_trailing_index(const std::string& name) {
+  if (name.size() < 3 || name.back() != ']') return name;
+  std::size_t i = name.size() - 1;
+  while (i > 0 && is_digit(name[i - 1])) --i;
+  if (i == name.size() - 1 || i == 0 || name[i - 1] != '[') return name;
+  return name.substr(0, i - 1);
+}
 
 void id3v2_map_frame(const frame& f, unsigned version, bool strict, tag_field_map& fields) {
   if (f.is_raw()) return;
@@ -271,7 +260,7 @@ void id3v2_map_frame(const frame& f, unsigned version, bool strict, tag_field_ma
       add_multi(f, version, strict, match->field, fields);
       break;
     case rule::number:
-      add_number(id3v2_text_value(f, 0, strict), match->field, match->total, fields);
+      fields.add_number_and_total(id3v2_text_value(f, 0, strict), match->field, match->total);
       break;
     case rule::year:
     case rule::day_month: {

@@ -17,6 +17,16 @@ void tag_field_map::set_value(const std::string& name, const std::string& value)
   entry.assign(1, value);
 }
 
+void tag_field_map::add_number_and_total(const std::string& text, const char* number, const char* total) {
+  const std::size_t slash = text.find('/');
+  if (slash == std::string::npos) {
+    add_value(number, text);
+    return;
+  }
+  add_value(number, text.substr(0, slash));
+  add_value(total, text.substr(slash + 1));
+}
+
 tag_field_map::values* tag_field_map::find(const std::string& name) {
   auto it = entries_.find(name);
   return it == entries_.end() ? nullptr : &it->second;

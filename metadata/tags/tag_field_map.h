@@ -25,6 +25,9 @@ public:
   values* find(const std::string& name);
   const values* find(const std::string& name) const;
   void remove(const std::string& name) { entries_.erase(name); }
+  // "n/m" into the number and the total field, "n" into the number alone;
+  // an empty part adds nothing ("/12" gives only the total).
+  void add_number_and_total(const std::string& text, const char* number, const char* total);
   // The entry, created empty when absent.
   values& at(const std::string& name) { return entries_[name]; }
 

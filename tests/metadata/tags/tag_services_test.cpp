@@ -14,6 +14,7 @@
 #include "metadata/track_info.h"
 #include "tests/io/io_test_support.h"
 #include "tests/io/model_file.h"
+#include "track_fields_text.h"
 
 using namespace id3v2_test;
 
@@ -54,13 +55,7 @@ protected:
     tag_services::read(*file, info, abort);
     if (tagtype) *tagtype = info.tech_value_by_name("tagtype").value_or("");
     if (gain) *gain = info.get_replaygain();
-    std::string out;
-    for (std::uint32_t i = 0; i < info.field_count(); ++i) {
-      out += std::string(info.field_name(i)) + "=";
-      for (std::uint32_t v = 0; v < info.field_value_count(i); ++v) out += (v ? "," : "") + std::string(info.field_value(i, v));
-      out += ";";
-    }
-    return out;
+    return track_fields_text(info);
   }
 
   // Writes `fields` (name, value) with the kinds; answers the new content.
