@@ -4,6 +4,7 @@
 #include <taglib/apetag.h>
 #include <taglib/id3v2tag.h>
 #include <taglib/mpegfile.h>
+#include <taglib/tpropertymap.h>
 
 #include <chrono>
 #include <cstdio>

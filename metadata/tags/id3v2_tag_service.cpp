@@ -7,6 +7,7 @@
 #include "io/file_copy.h"
 #include "io/io_exceptions.h"
 #include "io/leading_id3v2_tags.h"
+#include "io/memory_file.h"
 #include "io/temp_schemes.h"
 #include "metadata/replaygain_text.h"
 #include "metadata/tags/id3v2_field_mapping.h"
@@ -23,6 +24,7 @@ namespace {
 // file is rewritten with the default padding instead.
 constexpr std::uint64_t max_in_place_padding = 16384;
 constexpr std::uint64_t memory_scratch_limit = 16 * 1024 * 1024;
+constexpr std::uint64_t head_window = 64 * 1024;
 
 class all_but_pictures final : public id3parser::frame_filter {
 public:
@@ -159,15 +161,33 @@ bool id3v2_read_tag_from_file(file_object& file, id3parser::frame_filter& filter
                               std::uint64_t& total_size, const abort_signal& abort) {
   out = id3parser::tag();
   total_size = 0;
-  const std::uint64_t first = id3v2_skip_leading_tag(file, 0, abort);
+  // One read of the file's head usually holds the whole tag and the header
+  // that could follow it, where reading each apart costs a system call each.
+  const std::uint64_t size = file.get_size(abort);
+  const std::uint64_t head_size = size < head_window ? size : head_window;
+  file_ptr head = make_memory_file();
+  file.seek(0, abort);
+  if (head_size != 0) copy_bytes(file, *head, head_size, abort);
+  std::uint64_t first = id3v2_skip_leading_tag(*head, 0, abort);
+  const bool in_head = first + 10 <= head_size || head_size == size;
+  if (!in_head) first = id3v2_skip_leading_tag(file, 0, abort);
   if (first == 0) return false;
   if (first > 0xFFFFFFFFull) throw qiv::exception_overflow();
-  file.seek(0, abort);
-  const id3parser::byte_vector bytes = read_growing(file, first, abort);
-  id3parser::memory_reader source(bytes.data(), bytes.size());
-  id3parser::read_tag(source, filter, out);
+  file_object& source = in_head ? *head : file;
+  source.seek(0, abort);
+  const id3parser::byte_vector bytes = read_growing(source, first, abort);
+  id3parser::memory_reader reader(bytes.data(), bytes.size());
+  id3parser::read_tag(reader, filter, out);
   total_size = first;
-  while (const std::uint64_t next = id3v2_skip_leading_tag(file, total_size, abort)) total_size += next;
+  for (;;) {
+    std::uint64_t next = 0;
+    // A tag that the head holds whole is measured there; any other in the file.
+    if (total_size + 10 <= head_size) next = id3v2_skip_leading_tag(*head, total_size, abort);
+    if (head_size != size && (total_size + 10 > head_size || total_size + next >= head_size))
+      next = id3v2_skip_leading_tag(file, total_size, abort);
+    if (next == 0) break;
+    total_size += next;
+  }
   return true;
 }
 

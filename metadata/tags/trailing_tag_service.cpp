@@ -4,7 +4,9 @@
 
 #include "core/service_factory.h"
 #include "core/tag_service.h"
+#include "io/file_copy.h"
 #include "io/io_exceptions.h"
+#include "io/memory_file.h"
 #include "metadata/tags/tag_not_found.h"
 #include "metadata/tags/trailing_tags.h"
 #include "metadata/track_info.h"
@@ -99,10 +101,15 @@ service_factory_single_t<trailing_tag_service> trailing_tag_service_registration
 
 }  // namespace
 
-trailing_tags find_trailing_tags(file_object& file, bool read_contents, const abort_signal& abort) {
+namespace {
+
+// The search over `file`; `complete` turns false when it met a damaged tag
+// or came near the start of the file, where a window of the file's end may
+// have cut a tag short.
+trailing_tags search(file_object& file, std::uint64_t end, bool read_contents, bool& complete,
+                     const abort_signal& abort) {
   trailing_tags found;
-  std::uint64_t end = file.get_size(abort);
-  if (end == filesize_unknown) throw_exception_io_no_length();
+  complete = true;
   for (;;) {
     const std::uint64_t pass_start = end;
     if (!found.has_apev2) {
@@ -113,20 +120,44 @@ trailing_tags find_trailing_tags(file_object& file, bool read_contents, const ab
         found.has_apev2 = true;
         found.apev2_version = version;
         end = tag_end;
+      } catch (const exception_tag_not_found&) {
       } catch (const exception_io_data&) {
         found.apev2_items.clear();
+        complete = false;
       }
     }
     id3v1_block block;
-    try {
-      if (read_id3v1_at(file, end, block, abort)) {
-        found.id3v1_blocks.push_back(block);
-        end -= id3v1_size;
-      }
-    } catch (const exception_io_data&) {
+    if (read_id3v1_at(file, end, block, abort)) {
+      found.id3v1_blocks.push_back(block);
+      end -= id3v1_size;
     }
     if (end == pass_start) break;
   }
+  if (end < id3v1_size) complete = false;
   found.start = end;
   return found;
+}
+
+// Tags at the end of a file are small: one read of this much usually holds
+// them all, where reading each header and body apart costs a system call
+// each.
+constexpr std::uint64_t tail_window = 64 * 1024;
+
+}  // namespace
+
+trailing_tags find_trailing_tags(file_object& file, bool read_contents, const abort_signal& abort) {
+  const std::uint64_t size = file.get_size(abort);
+  if (size == filesize_unknown) throw_exception_io_no_length();
+  bool complete = false;
+  if (size > tail_window) {
+    file_ptr tail = make_memory_file();
+    file.seek(size - tail_window, abort);
+    copy_bytes(file, *tail, tail_window, abort);
+    trailing_tags found = search(*tail, tail_window, read_contents, complete, abort);
+    if (complete) {
+      found.start += size - tail_window;
+      return found;
+    }
+  }
+  return search(file, size, read_contents, complete, abort);
 }
