@@ -110,7 +110,12 @@ void read_tag_at_end(vantrel_io::file_object& file, item_list* items, unsigned& 
   end -= size;
   if (flags & flag_has_header) {
     if (end < block_size) vantrel_io::throw_io_data();
-    end -= block_size;
+    // Counted only when it is there: a flag that lies would otherwise make
+    // removing the tag cut 32 bytes of audio.
+    char preamble[8];
+    file.seek(end - block_size, abort);
+    file.read_exact(preamble, 8, abort);
+    if (std::memcmp(preamble, "APETAGEX", 8) == 0) end -= block_size;
   }
 }
 

@@ -181,6 +181,7 @@ TEST_F(TagServices, TheKindsWrittenReplaceTheKindsThere) {
       {"all three", 7, "id3v2.3|apev2|id3v1", "title=new;"},
   };
   for (const kinds_case& c : cases) {
+    SCOPED_TRACE(c.why);
     const std::string written = write(tagged, c.kinds, {{"title", "new"}});
     if (*c.tagtype == 0) {
       EXPECT_TRUE(audio == written) << c.why;
@@ -190,6 +191,12 @@ TEST_F(TagServices, TheKindsWrittenReplaceTheKindsThere) {
     EXPECT_EQ(c.fields, read_fields(written, &tagtype)) << c.why;
     EXPECT_EQ(c.tagtype, tagtype) << c.why;
   }
+}
+
+TEST_F(TagServices, RemovingAnApeTagWhoseHeaderIsMissingKeepsTheAudio) {
+  std::string footer_only = ape({{false, 0, "Title", "t"}});
+  footer_only.erase(0, 32);  // the footer still says a header precedes the items
+  EXPECT_TRUE(audio == write(audio + footer_only, 0, {}));
 }
 
 TEST_F(TagServices, ADamagedLeadingTagIsNotWrittenOver) {
