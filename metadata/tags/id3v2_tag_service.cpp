@@ -164,10 +164,10 @@ bool id3v2_read_tag_from_file(file_object& file, id3parser::frame_filter& filter
   // One read of the file's head usually holds the whole tag and the header
   // that could follow it, where reading each apart costs a system call each.
   const std::uint64_t size = file.get_size(abort);
-  const std::uint64_t head_size = size < head_window ? size : head_window;
   file_ptr head = make_memory_file();
   file.seek(0, abort);
-  if (head_size != 0) copy_bytes(file, *head, head_size, abort);
+  // A stream without a known size gives what it has.
+  const std::uint64_t head_size = copy_stream(file, *head, size < head_window ? size : head_window, abort);
   std::uint64_t first = id3v2_skip_leading_tag(*head, 0, abort);
   const bool in_head = first + 10 <= head_size || head_size == size;
   if (!in_head) first = id3v2_skip_leading_tag(file, 0, abort);

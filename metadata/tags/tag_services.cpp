@@ -15,10 +15,7 @@ namespace tag_services {
 
 namespace {
 
-std::string tagtype_of(const track_info& info) {
-  const auto value = info.tech_value_by_name("tagtype");
-  return value ? std::string(*value) : std::string();
-}
+std::string tagtype_of(const track_info& info) { return info.tech_value_by_name("tagtype").value_or(""); }
 
 void take_into(track_info& out, const track_info& source) {
   out.copy_fields_from(source);

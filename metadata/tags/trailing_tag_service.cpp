@@ -29,10 +29,7 @@ void set_tagtype(track_info& info, const std::string& value) {
   info.set_tech("tagtype", track_info::until_nul, value.c_str(), value.size());
 }
 
-std::string tagtype_of(const track_info& info) {
-  const auto value = info.tech_value_by_name("tagtype");
-  return value ? std::string(*value) : std::string();
-}
+std::string tagtype_of(const track_info& info) { return info.tech_value_by_name("tagtype").value_or(""); }
 
 class trailing_tag_service : public tag_service {
 public:
