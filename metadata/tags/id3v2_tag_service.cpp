@@ -166,8 +166,12 @@ bool id3v2_read_tag_from_file(file_object& file, id3parser::frame_filter& filter
   const std::uint64_t size = file.get_size(abort);
   file_ptr head = make_memory_file();
   file.seek(0, abort);
-  // A stream without a known size gives what it has.
-  const std::uint64_t head_size = copy_stream(file, *head, size < head_window ? size : head_window, abort);
+  std::uint64_t head_size = size < head_window ? size : head_window;
+  // copy_bytes reads in one piece; a stream without a known size gives what it has.
+  if (size != filesize_unknown)
+    copy_bytes(file, *head, head_size, abort);
+  else
+    head_size = copy_stream(file, *head, head_size, abort);
   std::uint64_t first = id3v2_skip_leading_tag(*head, 0, abort);
   const bool in_head = first + 10 <= head_size || head_size == size;
   if (!in_head) first = id3v2_skip_leading_tag(file, 0, abort);
