@@ -6,7 +6,6 @@
 #include "core/app_state.h"
 #include "core/callback_guard.h"
 #include "core/startup_services.h"
-#include "core/tag_service.h"
 #include "core/user_interface.h"
 #include "core/playback_control.h"
 #include "core/app_exceptions.h"
@@ -75,18 +74,6 @@ public:
   }
 };
 service_factory_single_t<command_dispatcher_standin> command_dispatcher_registration;
-}  // namespace
-
-// The trailing-tag service that start-up insists on; its real implementation
-// comes with the tag readers and writers.
-namespace {
-// Trailing tags (stand-in): no format that carries them is read yet, so
-// there is nothing to cut off.
-class trailing_tag_service_standin : public tag_service {
-public:
-  void remove(vantrel_io::file_object&, const abort_signal&) override {}
-};
-service_factory_single_t<trailing_tag_service_standin> trailing_tag_service_registration;
 }  // namespace
 
 namespace lifecycle_callbacks {

@@ -4,13 +4,13 @@
 
 #include "core/app_state.h"
 #include "core/service_factory.h"
-#include "core/tag_service.h"
+#include "tests/support/sample_tag_service.h"
 
 namespace {
-class extra_tag_service : public tag_service {
-public:
-  void remove(vantrel_io::file_object&, const abort_signal&) override {}
-};
+// Two of them: the player's own trailing-tag service lives in a layer this
+// build leaves out, as the cut-down builds of the black-box tests do.
+service_factory_single_t<sample_tag_service> first_tag_service_registration;
+class extra_tag_service : public sample_tag_service {};
 service_factory_single_t<extra_tag_service> extra_tag_service_registration;
 }  // namespace
 

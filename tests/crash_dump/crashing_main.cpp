@@ -7,6 +7,7 @@
 #include "core/app_state.h"
 #include "core/command_line_handler.h"
 #include "core/service_factory.h"
+#include "tests/support/sample_tag_service.h"
 
 namespace {
 
@@ -26,6 +27,9 @@ public:
 };
 
 service_factory_single_t<crash_on_request> crash_on_request_registration;
+// Start-up insists on one trailing-tag service; the player's own lives in a
+// layer this build leaves out.
+service_factory_single_t<sample_tag_service> tag_service_registration;
 
 }  // namespace
 

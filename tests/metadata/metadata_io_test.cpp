@@ -44,6 +44,11 @@ using metadata_test::handle;
 // Trailing tags for the tests: a file may end in "#TAIL", which this cuts off.
 class tail_cutting_tag_service : public tag_service {
 public:
+  void read(vantrel_io::file_object&, track_info&, const abort_signal&) override {}
+  void write(vantrel_io::file_object&, const track_info&, unsigned, const abort_signal&) override {}
+  bool can_hold_info(const track_info&) override { return false; }
+  void reduce_to_id3v1(track_info&) override {}
+  void read_ex(vantrel_io::file_object&, track_info&, std::uint64_t&, const abort_signal&) override {}
   void remove(vantrel_io::file_object& file, const abort_signal& abort) override {
     const std::uint64_t size = file.get_size(abort);
     if (size < 5) return;

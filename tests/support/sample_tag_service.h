@@ -6,5 +6,10 @@
 
 class sample_tag_service : public tag_service {
 public:
+  void read(vantrel_io::file_object&, track_info&, const abort_signal&) override {}
+  void write(vantrel_io::file_object&, const track_info&, unsigned, const abort_signal&) override {}
+  bool can_hold_info(const track_info&) override { return false; }
+  void reduce_to_id3v1(track_info&) override {}
+  void read_ex(vantrel_io::file_object&, track_info&, std::uint64_t&, const abort_signal&) override {}
   void remove(vantrel_io::file_object&, const abort_signal&) override {}
 };

@@ -1,0 +1,242 @@
+#include "metadata/tags/apev2.h"
+
+#include <windows.h>
+
+#include <cstring>
+#include <new>
+
+#include "foundation/byte_compare.h"
+#include "foundation/byte_order.h"
+#include "foundation/exceptions.h"
+#include "foundation/code_page_text.h"
+#include "io/io_exceptions.h"
+#include "metadata/replaygain_text.h"
+#include "metadata/tags/tag_field_map.h"
+#include "metadata/tags/tag_not_found.h"
+#include "metadata/track_info.h"
+
+namespace apev2 {
+
+namespace {
+
+constexpr std::size_t block_size = 32;
+constexpr std::uint32_t max_value_size = 16 * 1024 * 1024;
+constexpr std::uint32_t flag_has_header = 0x80000000u;
+constexpr std::uint32_t flag_is_header = 0x20000000u;
+
+void append_le(byte_vector& out, std::uint32_t value) {
+  std::uint8_t bytes[4];
+  qiv::store_le(bytes, value, 4);
+  out.insert(out.end(), bytes, bytes + 4);
+}
+
+void append_block(byte_vector& out, std::uint32_t size, std::uint32_t count, std::uint32_t flags) {
+  out.insert(out.end(), {'A', 'P', 'E', 'T', 'A', 'G', 'E', 'X'});
+  append_le(out, version_2);
+  append_le(out, size);
+  append_le(out, count);
+  append_le(out, flags);
+  out.insert(out.end(), 8, 0);
+}
+
+byte_vector render_items(const item_list& items) {
+  byte_vector out;
+  for (const item& i : items) {
+    append_le(out, std::uint32_t(i.value.size()));
+    append_le(out, (i.type << 1) | (i.read_only ? 1u : 0u));
+    out.insert(out.end(), i.key.begin(), i.key.end());
+    out.push_back(0);
+    out.insert(out.end(), i.value.begin(), i.value.end());
+  }
+  return out;
+}
+
+bool key_is(const std::string& key, const char* name) { return qiv::stricmp_ascii_equal(key.c_str(), name); }
+
+const char* first_value(const track_info& info, const char* name) {
+  const std::uint32_t index = info.find_field(name);
+  return index == track_info::not_found || info.field_value_count(index) == 0 ? nullptr : info.field_value(index, 0);
+}
+
+void add_pair_item(item_list& items, const char* key, const track_info& info, const char* number,
+                   const char* total) {
+  const char* n = first_value(info, number);
+  const char* m = first_value(info, total);
+  // A total alone is kept as "/m", the form the reader takes back.
+  if (n == nullptr && m == nullptr) return;
+  std::string value = n != nullptr ? n : "";
+  if (m != nullptr) value += std::string("/") + m;
+  items.push_back({false, 0, key, value});
+}
+
+// "album artist" is stored as "Album artist": first character upper case
+// (unless a space), the rest lower case.
+std::string item_key(const char* field) {
+  std::wstring wide = qiv::utf8_to_utf16(field, std::strlen(field));
+  if (wide.empty()) return field;
+  const std::size_t first = IS_HIGH_SURROGATE(wide[0]) && wide.size() > 1 ? 2 : 1;
+  if (wide[0] != L' ') CharUpperBuffW(wide.data(), DWORD(first));
+  if (wide.size() > first) CharLowerBuffW(wide.data() + first, DWORD(wide.size() - first));
+  return qiv::utf16_to_utf8(wide.data(), wide.size());
+}
+
+}  // namespace
+
+void read_tag_at_end(vantrel_io::file_object& file, item_list* items, unsigned& version, std::uint64_t& end,
+                     const abort_signal& abort) {
+  if (end < block_size) vantrel_io::throw_io_data();
+  std::uint8_t footer[block_size];
+  file.seek(end - block_size, abort);
+  file.read_exact(footer, block_size, abort);
+  if (std::memcmp(footer, "APETAGEX", 8) != 0) throw exception_tag_not_found();
+  version = qiv::load_le(footer + 8, 4);
+  const std::uint32_t size = qiv::load_le(footer + 12, 4);
+  const std::uint32_t count = qiv::load_le(footer + 16, 4);
+  const std::uint32_t flags = qiv::load_le(footer + 20, 4);
+  if ((version != version_1 && version != version_2) || size < block_size || size > end)
+    vantrel_io::throw_io_data();
+  if (items != nullptr) {
+    byte_vector area;
+    try {
+      area.resize(size);
+    } catch (const std::bad_alloc&) {
+      vantrel_io::throw_io_data();
+    }
+    file.seek(end - size, abort);
+    file.read_exact(area.data(), size, abort);
+    items->clear();
+    parse_items(area.data(), size - block_size, version, count, *items);
+  }
+  end -= size;
+  if (flags & flag_has_header) {
+    if (end < block_size) vantrel_io::throw_io_data();
+    // Counted only when it is there: a flag that lies would otherwise make
+    // removing the tag cut 32 bytes of audio.
+    char preamble[8];
+    file.seek(end - block_size, abort);
+    file.read_exact(preamble, 8, abort);
+    if (std::memcmp(preamble, "APETAGEX", 8) == 0) end -= block_size;
+  }
+}
+
+void parse_items(const std::uint8_t* area, std::size_t size, unsigned version, std::uint32_t count,
+                 item_list& items) {
+  std::size_t pos = 0;
+  for (std::uint32_t n = 0; n < count && size - pos >= 8; ++n) {
+    const std::uint32_t value_size = qiv::load_le(area + pos, 4);
+    const std::uint32_t flags = version == version_1 ? 0 : qiv::load_le(area + pos + 4, 4);
+    const std::uint8_t* key = area + pos + 8;
+    const std::uint8_t* key_end = static_cast<const std::uint8_t*>(std::memchr(key, 0, size - pos - 8));
+    if (key_end == nullptr) return;
+    const std::size_t value_start = std::size_t(key_end - area) + 1;
+    if (value_size > max_value_size || value_size > size - value_start) return;
+    item i;
+    i.read_only = (flags & 1) != 0;
+    i.type = (flags >> 1) & 3;
+    i.key.assign(reinterpret_cast<const char*>(key), key_end - key);
+    i.value.assign(reinterpret_cast<const char*>(area + value_start), value_size);
+    items.push_back(std::move(i));
+    pos = value_start + value_size;
+  }
+}
+
+void parse_tag_body(item_list& items, const std::uint8_t* data, std::size_t size) {
+  items.clear();
+  if (size < 24) vantrel_io::throw_io_data();
+  const std::uint32_t version = qiv::load_le(data, 4);
+  const std::uint32_t tag_size = qiv::load_le(data + 4, 4);
+  const std::uint32_t count = qiv::load_le(data + 8, 4);
+  if ((version != version_1 && version != version_2) || tag_size > size - 24) vantrel_io::throw_io_data();
+  parse_items(data + 24, tag_size, version, count, items);
+}
+
+byte_vector render_tag(const item_list& items, bool with_footer) {
+  const byte_vector body = render_items(items);
+  const std::uint64_t size = body.size() + (with_footer ? block_size : 0);
+  if (size > 0xFFFFFFFFull) throw qiv::exception_overflow();
+  byte_vector out;
+  out.reserve(body.size() + 2 * block_size);
+  append_block(out, std::uint32_t(size), std::uint32_t(items.size()), flag_has_header | flag_is_header);
+  out.insert(out.end(), body.begin(), body.end());
+  if (with_footer) append_block(out, std::uint32_t(size), std::uint32_t(items.size()), flag_has_header);
+  return out;
+}
+
+byte_vector render_tag_bytes(const item_list& items) {
+  byte_vector whole = render_tag(items, false);
+  whole.erase(whole.begin(), whole.begin() + 8);
+  return whole;
+}
+
+void write_tag(vantrel_io::file_object& file, const item_list& items, const abort_signal& abort, bool with_footer) {
+  const byte_vector bytes = render_tag(items, with_footer);
+  file.write(bytes.data(), std::uint32_t(bytes.size()), abort);
+  file.resize(file.get_position(abort), abort);
+}
+
+void read_into_track_info(const item_list& items, unsigned version, track_info& info) {
+  info.clear_replaygain();
+  tag_field_map fields;
+  for (const item& i : items) {
+    if (i.type != 0) continue;
+    if (i.read_only) {
+      info.set_tech_unless_replaygain(i.key.c_str(), i.value.data(), i.value.size());
+      continue;
+    }
+    if (info.try_set_replaygain(i.key.c_str(), i.value.data(), i.value.size())) continue;
+    if (key_is(i.key, "Track")) {
+      fields.add_number_and_total(i.value, "tracknumber", "totaltracks");
+    } else if (key_is(i.key, "Disc")) {
+      fields.add_number_and_total(i.value, "discnumber", "totaldiscs");
+    } else {
+      const std::string name = key_is(i.key, "Year") ? std::string("date") : i.key;
+      if (!track_info::is_valid_field_name(name.c_str())) continue;
+      std::size_t start = 0;
+      for (;;) {
+        const std::size_t zero = i.value.find('\0', start);
+        fields.add_value(name, i.value.substr(start, zero == std::string::npos ? std::string::npos : zero - start));
+        if (zero == std::string::npos) break;
+        start = zero + 1;
+      }
+    }
+  }
+  info.remove_all_fields();
+  for (const auto& [name, values] : fields.all()) {
+    if (values.empty()) continue;
+    const std::uint32_t field = info.append_field(name.c_str(), name.size(), values[0].c_str(), values[0].size());
+    for (std::size_t v = 1; v < values.size(); ++v) info.add_field_value(field, values[v].c_str(), values[v].size());
+  }
+  const char* tagtype = version == version_1 ? "apev1" : "apev2";
+  info.set_tech("tagtype", track_info::until_nul, tagtype, track_info::until_nul);
+}
+
+void write_from_track_info(item_list& items, const track_info& info) {
+  item_list kept;
+  for (item& i : items)
+    if (i.read_only || i.type != 0) kept.push_back(std::move(i));
+  items = std::move(kept);
+  add_pair_item(items, "Track", info, "tracknumber", "totaltracks");
+  add_pair_item(items, "Disc", info, "discnumber", "totaldiscs");
+  for (std::uint32_t f = 0; f < info.field_count(); ++f) {
+    const char* name = info.field_name(f);
+    if (info.field_value_count(f) == 0) continue;
+    if (qiv::stricmp_ascii_equal(name, "tracknumber") || qiv::stricmp_ascii_equal(name, "totaltracks") ||
+        qiv::stricmp_ascii_equal(name, "discnumber") || qiv::stricmp_ascii_equal(name, "totaldiscs"))
+      continue;
+    item i;
+    i.key = qiv::stricmp_ascii_equal(name, "date") ? std::string("Year") : item_key(name);
+    for (std::uint32_t v = 0; v < info.field_value_count(f); ++v) {
+      if (v != 0) i.value.push_back('\0');
+      i.value += info.field_value(f, v);
+    }
+    items.push_back(std::move(i));
+  }
+  const replaygain_info gain = info.get_replaygain();
+  std::string text;
+  if (replaygain_format_gain(text, gain.album_gain)) items.push_back({false, 0, "replaygain_album_gain", text});
+  if (replaygain_format_peak(text, gain.album_peak)) items.push_back({false, 0, "replaygain_album_peak", text});
+  if (replaygain_format_gain(text, gain.track_gain)) items.push_back({false, 0, "replaygain_track_gain", text});
+  if (replaygain_format_peak(text, gain.track_peak)) items.push_back({false, 0, "replaygain_track_peak", text});
+}
+
+}  // namespace apev2

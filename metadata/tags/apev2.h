@@ -1,0 +1,54 @@
+// APE tags (version 1000, APEv1, and 2000, APEv2): the 32-byte header and
+// footer, the item list, and the mapping between items and track fields,
+// with "Track" and "Disc" as "n/m" pairs and the ReplayGain items. Written
+// tags are always APEv2 with header and footer.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/abort_signal.h"
+#include "io/file_object.h"
+
+class track_info;
+
+namespace apev2 {
+
+inline constexpr unsigned version_1 = 1000;
+inline constexpr unsigned version_2 = 2000;
+
+struct item {
+  bool read_only = false;
+  unsigned type = 0;  // 0 UTF-8 text, 1 binary, 2 external locator
+  std::string key;
+  std::string value;  // text values hold several values separated by zero bytes
+};
+using item_list = std::vector<item>;
+using byte_vector = std::vector<std::uint8_t>;
+
+// The tag whose footer ends at `end`: exception_tag_not_found when there is
+// none, exception_io_data when it is damaged. Moves `end` to the tag's
+// first byte (its header included) and fills `items` when given.
+void read_tag_at_end(vantrel_io::file_object& file, item_list* items, unsigned& version, std::uint64_t& end,
+                     const abort_signal& abort);
+// At most `count` items; a malformed item ends the list quietly.
+void parse_items(const std::uint8_t* area, std::size_t size, unsigned version, std::uint32_t count, item_list& items);
+// The header-only form inside other containers: the 24 header bytes after
+// "APETAGEX", then the items.
+void parse_tag_body(item_list& items, const std::uint8_t* data, std::size_t size);
+
+// A whole tag: header, items and, when asked, a footer.
+byte_vector render_tag(const item_list& items, bool with_footer);
+// The header-only form without its "APETAGEX" preamble.
+byte_vector render_tag_bytes(const item_list& items);
+// Writes the tag at the file's position and cuts the file behind it.
+void write_tag(vantrel_io::file_object& file, const item_list& items, const abort_signal& abort, bool with_footer);
+
+// Replaces the fields of `info` and sets "tagtype".
+void read_into_track_info(const item_list& items, unsigned version, track_info& info);
+// Replaces the writable text items by the fields of `info`; binary and
+// read-only items stay.
+void write_from_track_info(item_list& items, const track_info& info);
+
+}  // namespace apev2

@@ -1,0 +1,381 @@
+#include <algorithm>
+
+#include "metadata/tags/id3v2_field_mapping.h"
+#include "metadata/tags/id3v2_text_encoding.h"
+
+using id3parser::frame;
+using id3parser::frame_id;
+
+namespace {
+
+bool yields_any(const tag_field_map& map, std::initializer_list<const char*> names) {
+  for (const char* name : names)
+    if (map.has(name)) return true;
+  return false;
+}
+
+bool yields_replaygain(const tag_field_map& map) {
+  for (const auto& entry : map.all())
+    if (is_replaygain_field_name(entry.first.c_str())) return true;
+  return false;
+}
+
+// Every field the old frames give is already in `fields` with the same
+// values; such fields need no new frame and leave the map.
+bool take_if_matching(const tag_field_map& produced, tag_field_map& fields) {
+  if (yields_replaygain(produced)) return false;
+  for (const auto& entry : produced.all()) {
+    const tag_field_map::values* wanted = fields.find(entry.first);
+    if (wanted == nullptr || *wanted != entry.second) return false;
+  }
+  for (const auto& entry : produced.all()) fields.remove(entry.first);
+  return true;
+}
+
+bool has_trailing_index(const frame& f) {
+  if (f.id != frame_id("TXXX")) return false;
+  try {
+    const std::string name = id3v2_text_value(f, 0, false);
+    return id3v2_strip_trailing_index(name) != name;
+  } catch (const id3parser::parseError&) {
+    return false;
+  }
+}
+
+class frame_builder {
+public:
+  frame_builder(id3parser::tag& t, tag_field_map& fields, std::uint8_t encoding)
+      : tag_(t), fields_(fields), encoding_(encoding) {}
+
+  frame& add(std::uint32_t id) {
+    tag_.frames.emplace_back();
+    tag_.frames.back().id = id;
+    return tag_.frames.back();
+  }
+
+  void text(std::uint32_t id, const std::vector<std::string>& values) {
+    frame& f = add(id);
+    id3v2_set_text(f, values[0], encoding_);
+    for (std::size_t i = 1; i < values.size(); ++i) id3v2_append_text(f, values[i]);
+  }
+
+  void ascii(std::uint32_t id, const std::string& value) { id3v2_set_ascii_text(add(id), value, encoding_); }
+
+  const tag_field_map::values* single_value(const char* field) {
+    const tag_field_map::values* values = fields_.find(field);
+    return values != nullptr && values->size() == 1 ? values : nullptr;
+  }
+
+  void single(std::uint32_t id, const char* field) {
+    if (const tag_field_map::values* values = single_value(field)) {
+      text(id, {(*values)[0]});
+      fields_.remove(field);
+    }
+  }
+
+  void url(std::uint32_t id, const char* field) {
+    if (const tag_field_map::values* values = single_value(field)) {
+      id3v2_set_url(add(id), (*values)[0]);
+      fields_.remove(field);
+    }
+  }
+
+  void multi(std::uint32_t id, const char* field) {
+    const tag_field_map::values* values = fields_.find(field);
+    if (values == nullptr || values->empty()) return;
+    if (tag_.version >= 4) {
+      text(id, *values);
+    } else {
+      std::string joined;
+      for (std::size_t i = 0; i < values->size(); ++i) joined += (i ? " / " : "") + (*values)[i];
+      text(id, {joined});
+    }
+    fields_.remove(field);
+  }
+
+  void lyrics() {
+    if (const tag_field_map::values* values = single_value("unsynced lyrics")) {
+      frame& f = add(frame_id("USLT"));
+      id3v2_set_text(f, "", encoding_);
+      id3v2_append_text(f, (*values)[0]);
+      fields_.remove("unsynced lyrics");
+    }
+  }
+
+  void genre() {
+    const tag_field_map::values* values = fields_.find("genre");
+    if (values == nullptr || values->empty()) return;
+    std::vector<std::string> escaped;
+    for (const std::string& v : *values) escaped.push_back(v.empty() || v[0] != '(' ? v : "(" + v);
+    if (tag_.version >= 4) {
+      text(frame_id("TCON"), escaped);
+    } else {
+      std::string joined;
+      for (std::size_t i = 0; i < escaped.size(); ++i) joined += (i ? ";" : "") + escaped[i];
+      text(frame_id("TCON"), {joined});
+    }
+    fields_.remove("genre");
+  }
+
+  void v3_date(bool date_as_is) {
+    const tag_field_map::values* values = single_value("date");
+    if (values == nullptr) return;
+    const std::string v = (*values)[0];
+    if (date_as_is || id3v2_date_pattern_matches(v, "####")) {
+      ascii(frame_id("TYER"), v);
+    } else if (id3v2_date_pattern_matches(v, "####-##-##") || id3v2_date_pattern_matches(v, "#### ## ##")) {
+      ascii(frame_id("TYER"), v.substr(0, 4));
+      ascii(frame_id("TDAT"), v.substr(8, 2) + v.substr(5, 2));
+    } else if (id3v2_date_pattern_matches(v, "####-##")) {
+      ascii(frame_id("TYER"), v.substr(0, 4));
+      ascii(frame_id("TDAT"), "00" + v.substr(5, 2));
+    } else {
+      return;
+    }
+    fields_.remove("date");
+  }
+
+  void original_year() {
+    const tag_field_map::values* values = single_value("original release date");
+    if (values == nullptr || !id3v2_date_pattern_matches((*values)[0], "####")) return;
+    ascii(frame_id("TORY"), (*values)[0]);
+    fields_.remove("original release date");
+  }
+
+  void timestamp(std::uint32_t id, const char* field) {
+    const tag_field_map::values* values = single_value(field);
+    if (values == nullptr) return;
+    const std::string& v = (*values)[0];
+    const std::size_t slash = v.find('/');
+    const bool valid = slash == std::string::npos
+                           ? is_timestamp(v)
+                           : is_timestamp(v.substr(0, slash)) && is_timestamp(v.substr(slash + 1));
+    if (!valid) return;
+    ascii(id, v);
+    fields_.remove(field);
+  }
+
+  void number(std::uint32_t id, const char* number_field, const char* total_field) {
+    const tag_field_map::values* number = fields_.find(number_field);
+    if (number == nullptr || number->empty()) return;
+    std::string text = (*number)[0];
+    const std::size_t slash = text.find('/');
+    const tag_field_map::values* total = fields_.find(total_field);
+    if (slash != std::string::npos) {
+      std::replace(text.begin() + slash + 1, text.end(), '/', '_');
+    } else if (total != nullptr && !total->empty()) {
+      std::string total_text = (*total)[0];
+      std::replace(total_text.begin(), total_text.end(), '/', '_');
+      text += "/" + total_text;
+    }
+    if (slash != std::string::npos || total != nullptr) fields_.remove(total_field);
+    ascii(id, text);
+    fields_.remove(number_field);
+  }
+
+  void rating() {
+    const tag_field_map::values* values = single_value("rating");
+    if (values == nullptr) return;
+    static constexpr std::uint8_t bytes_for_stars[] = {1, 64, 128, 196, 255};
+    const std::string& v = (*values)[0];
+    if (v.size() != 1 || v[0] < '1' || v[0] > '5') return;
+    frame& f = add(frame_id("POPM"));
+    static constexpr char email[] = "Windows Media Player 9 Series";
+    f.data.assign(email, email + sizeof email);  // with its terminating zero
+    f.data.push_back(bytes_for_stars[v[0] - '1']);
+    f.data.insert(f.data.end(), 4, 0);
+    fields_.remove("rating");
+  }
+
+  void remaining() {
+    for (const auto& entry : fields_.all()) {
+      const std::string& name = entry.first;
+      const tag_field_map::values& values = entry.second;
+      if (values.empty()) continue;
+      if (starts_with_nocase(name, "www")) {
+        const std::string description = rest_after(name, 3);
+        for (const std::string& v : values) {
+          frame& f = add(frame_id("WXXX"));
+          id3v2_set_text(f, description, encoding_);
+          frame url;
+          id3v2_set_url(url, v);
+          f.data.insert(f.data.end(), url.data.begin(), url.data.end());
+        }
+      } else if (starts_with_nocase(name, "comment")) {
+        std::string description = rest_after(name, 7);
+        if (equals_nocase(description, "iTunNORM")) description = "iTunNORM";
+        std::uint8_t encoding = encoding_;
+        if (description.compare(0, 4, "iTun") == 0 &&
+            std::all_of(values.begin(), values.end(), [](const std::string& v) {
+              return v.find_first_not_of(" 0123456789ABCDEF") == std::string::npos;
+            }))
+          encoding = 0;
+        for (const std::string& v : values) {
+          frame& f = add(frame_id("COMM"));
+          id3v2_set_text(f, description, encoding);
+          id3v2_append_text(f, v);
+        }
+      } else if (is_replaygain_field_name(name.c_str())) {
+        frame& f = add(frame_id("TXXX"));
+        id3v2_set_ascii_text(f, name, encoding_);
+        id3v2_append_text(f, values[0]);
+      } else if (tag_.version >= 4) {
+        std::vector<std::string> strings{name};
+        strings.insert(strings.end(), values.begin(), values.end());
+        text(frame_id("TXXX"), strings);
+      } else {
+        for (const std::string& v : values) text(frame_id("TXXX"), {name, v});
+      }
+    }
+  }
+
+private:
+  static bool is_timestamp(const std::string& v) {
+    for (const char* pattern :
+         {"####", "####-##", "####-##-##", "####-##-##T##", "####-##-##T##:##", "####-##-##T##:##:##"})
+      if (id3v2_date_pattern_matches(v, pattern)) return true;
+    return false;
+  }
+  static char fold(char c) { return c >= 'A' && c <= 'Z' ? char(c + 32) : c; }
+  static bool starts_with_nocase(const std::string& text, const char* prefix) {
+    std::size_t i = 0;
+    for (; prefix[i] != 0; ++i)
+      if (i >= text.size() || fold(text[i]) != fold(prefix[i])) return false;
+    return true;
+  }
+  static bool equals_nocase(const std::string& a, const char* b) {
+    return starts_with_nocase(a, b) && a.size() == std::char_traits<char>::length(b);
+  }
+  static std::string rest_after(const std::string& name, std::size_t prefix) {
+    std::size_t start = prefix;
+    while (start < name.size() && name[start] == ' ') ++start;
+    return name.substr(start);
+  }
+
+  id3parser::tag& tag_;
+  tag_field_map& fields_;
+  std::uint8_t encoding_;
+};
+
+void keep_unchanged_frames(std::vector<frame>& side, std::vector<frame>& keep, unsigned old_version, unsigned version,
+                           tag_field_map& fields) {
+  std::vector<frame> remaining;
+  for (frame& f : side) {
+    if (has_trailing_index(f)) continue;
+    if (f.is_raw()) {
+      // Undecodable frames survive only a rewrite in their own version.
+      if (f.raw_version == version) keep.push_back(std::move(f));
+      continue;
+    }
+    tag_field_map produced;
+    try {
+      id3v2_map_frame(f, old_version, true, produced);
+    } catch (const std::exception&) {
+      continue;
+    }
+    if (yields_replaygain(produced) || yields_any(produced, {"tracknumber", "discnumber"})) continue;
+    if (take_if_matching(produced, fields))
+      keep.push_back(std::move(f));
+    else
+      remaining.push_back(std::move(f));
+  }
+
+  using group_test = bool (*)(const frame&);
+  const group_test groups[] = {
+      [](const frame&) { return true; },
+      [](const frame& f) { return f.id == frame_id("COMM"); },
+      [](const frame& f) { return f.id == frame_id("USLT"); },
+      [](const frame& f) { return f.id == frame_id("TXXX"); },
+      [](const frame& f) { return f.id == frame_id("TYER") || f.id == frame_id("TDAT"); },
+  };
+  for (group_test in_group : groups) {
+    if (std::none_of(remaining.begin(), remaining.end(), in_group)) continue;
+    tag_field_map produced;
+    try {
+      for (const frame& f : remaining)
+        if (in_group(f)) id3v2_map_frame(f, old_version, false, produced);
+    } catch (const std::exception&) {
+      continue;
+    }
+    if (!take_if_matching(produced, fields)) continue;
+    std::vector<frame> still;
+    for (frame& f : remaining) (in_group(f) ? keep : still).push_back(std::move(f));
+    remaining = std::move(still);
+  }
+}
+
+}  // namespace
+
+void id3v2_frames_from_fields(const id3v2_write_options& options, id3parser::tag& t, tag_field_map fields) {
+  const unsigned old_version = t.version;
+  if (t.version != 3 && t.version != 4) {
+    t.version = 3;
+    id3v2_downgrade_frames(t, 3);
+  }
+  std::uint8_t encoding = options.encoding;
+  if (encoding == 2 || (t.version == 3 && encoding == 3)) encoding = 1;
+
+  std::vector<frame> side = std::move(t.frames);
+  t.frames.clear();
+  std::vector<frame> keep;
+  keep_unchanged_frames(side, keep, old_version == 0 ? t.version : old_version, t.version, fields);
+
+  frame_builder b(t, fields, encoding);
+  b.multi(frame_id("TIT1"), "content group");
+  b.single(frame_id("TIT2"), "title");
+  b.single(frame_id("TIT3"), "subtitle");
+  b.single(frame_id("TSST"), "set subtitle");
+  b.single(frame_id("TALB"), "album");
+  b.single(frame_id("TSRC"), "isrc");
+  b.single(frame_id("TENC"), "encoded by");
+  b.single(frame_id("TCOP"), "copyright");
+  b.single(frame_id("TPUB"), "publisher");
+  b.single(frame_id("TOWN"), "owner");
+  b.single(frame_id("TRSN"), "radio station");
+  b.single(frame_id("TRSO"), "radio station owner");
+  b.single(frame_id("TSSE"), "encoding settings");
+  b.single(frame_id("TBPM"), "bpm");
+  b.single(frame_id("TMED"), "media type");
+  b.single(frame_id("TKEY"), "initial key");
+  b.multi(frame_id("TSOT"), "titlesortorder");
+  b.multi(frame_id("TSOP"), "artistsortorder");
+  b.multi(frame_id("TSOA"), "albumsortorder");
+  b.multi(frame_id("TSO2"), "albumartistsortorder");
+  b.multi(frame_id("TSOC"), "composersortorder");
+  b.single(frame_id("TLAN"), "language");
+  b.lyrics();
+  b.genre();
+  b.url(frame_id("WCOM"), "commercial information url");
+  b.url(frame_id("WCOP"), "copyright url");
+  b.url(frame_id("WOAF"), "file webpage url");
+  b.url(frame_id("WOAR"), "artist webpage url");
+  b.url(frame_id("WOAS"), "source webpage url");
+  b.url(frame_id("WORS"), "internet radio webpage url");
+  b.url(frame_id("WPAY"), "payment url");
+  b.url(frame_id("WPUB"), "publisher url");
+  b.single(frame_id("TCMP"), "itunescompilation");
+  if (t.version == 3) {
+    b.v3_date(options.date_as_is);
+    b.original_year();
+    b.single(frame_id("TRDA"), "recording dates");
+  } else {
+    b.timestamp(frame_id("TDRC"), "date");
+    b.timestamp(frame_id("TDOR"), "original release date");
+    b.multi(frame_id("TIPL"), "involved people");
+    b.multi(frame_id("TMCL"), "musician credits");
+  }
+  b.timestamp(frame_id("TDRL"), "release date");
+  b.number(frame_id("TRCK"), "tracknumber", "totaltracks");
+  b.number(frame_id("TPOS"), "discnumber", "totaldiscs");
+  b.multi(frame_id("TOPE"), "original artist");
+  b.multi(frame_id("TOAL"), "original album");
+  b.multi(frame_id("TPE1"), "artist");
+  b.multi(frame_id("TPE2"), "album artist");
+  b.multi(frame_id("TPE3"), "conductor");
+  b.multi(frame_id("TPE4"), "remixed by");
+  b.multi(frame_id("TCOM"), "composer");
+  b.multi(frame_id("TEXT"), "lyricist");
+  if (!options.no_rating) b.rating();
+  b.remaining();
+  for (frame& f : keep) t.frames.push_back(std::move(f));
+}

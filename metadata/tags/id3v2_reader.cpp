@@ -1,0 +1,347 @@
+#include "metadata/tags/id3v2_reader.h"
+
+#include <cstring>
+#include <stdexcept>
+
+namespace id3parser {
+
+namespace {
+
+constexpr std::uint32_t max_frame_size = 0x4000000;
+
+// A size read from the tag is believed only as far as the data could hold it.
+void check_size_available(reader& source, std::size_t size) {
+  if (size > source.available()) throw parseError();
+}
+
+// Appends a frame that is removed again when anything fails before commit.
+class frame_in_progress {
+public:
+  frame_in_progress(tag& target, std::uint32_t id) : target_(target) {
+    target_.frames.emplace_back();
+    target_.frames.back().id = id;
+  }
+  ~frame_in_progress() {
+    if (!committed_) target_.frames.pop_back();
+  }
+  frame& get() { return target_.frames.back(); }
+  void commit() { committed_ = true; }
+
+private:
+  tag& target_;
+  bool committed_ = false;
+};
+
+void read_payload(reader& source, frame& f, std::size_t size) {
+  check_size_available(source, size);
+  f.data.resize(size);
+  if (size != 0) source.read_exact(f.data.data(), size);
+}
+
+std::uint32_t four_letter_id(const std::uint8_t (&bytes)[4]) {
+  if (bytes[3] == 0) {
+    const char text[4] = {char(bytes[0]), char(bytes[1]), char(bytes[2]), 0};
+    // An unlisted three-letter identifier keeps its own bytes; the writer
+    // drops identifiers that are not four letters, never writing a zero id.
+    if (const std::uint32_t mapped = id3v2_frame_id_from_v22(text)) return mapped;
+  }
+  return (std::uint32_t(bytes[0]) << 24) | (std::uint32_t(bytes[1]) << 16) | (std::uint32_t(bytes[2]) << 8) | bytes[3];
+}
+
+void convert_v22_picture(frame& f) {
+  if (f.data.size() < 4) throw parseError();
+  if (f.data[0] > 1) throw parseError();
+  const char* mime = id3v2_pic_mime_type(&f.data[1]);
+  byte_vector converted;
+  converted.reserve(f.data.size() + 16);
+  converted.push_back(f.data[0]);
+  converted.insert(converted.end(), mime, mime + std::strlen(mime) + 1);
+  converted.insert(converted.end(), f.data.begin() + 4, f.data.end());
+  f.data = std::move(converted);
+}
+
+// Listed identifiers enter without asking the filter: a 2.2 tag is always
+// rewritten whole as 2.3, pictures included.
+void read_frames_v22(reader& source, tag& out) {
+  for (;;) {
+    std::uint8_t id_bytes[3];
+    if (source.read(id_bytes, 3) < 3 || id_bytes[0] == 0) return;
+    std::uint8_t size_bytes[3];
+    source.read_exact(size_bytes, 3);
+    const std::uint32_t size = (std::uint32_t(size_bytes[0]) << 16) | (std::uint32_t(size_bytes[1]) << 8) | size_bytes[2];
+    if (size >= max_frame_size) throw parseError();
+    if (size == 0) continue;
+    const char text[4] = {char(id_bytes[0]), char(id_bytes[1]), char(id_bytes[2]), 0};
+    const std::uint32_t id = id3v2_frame_id_from_v22(text);
+    // Unlisted 2.2 frames have no form this program could write back or map.
+    if (id == 0) {
+      source.skip_exact(size);
+      continue;
+    }
+    frame_in_progress added(out, id);
+    read_payload(source, added.get(), size);
+    if (id == frame_id("APIC")) convert_v22_picture(added.get());
+    added.commit();
+  }
+}
+
+void keep_raw(tag& out, std::uint32_t id, unsigned version, std::uint8_t status, std::uint8_t format, reader& source,
+              std::size_t size) {
+  frame_in_progress added(out, id);
+  frame& f = added.get();
+  f.raw_version = version;
+  f.raw_status_flags = status;
+  f.raw_format_flags = format;
+  read_payload(source, f, size);
+  added.commit();
+}
+
+void read_frames_v23(reader& source, frame_filter& filter, tag& out) {
+  for (;;) {
+    std::uint8_t id_bytes[4];
+    if (source.read(id_bytes, 4) < 4 || id_bytes[0] == 0) return;
+    const std::uint32_t size = read_u32_be(source);
+    std::uint8_t flags[2];
+    source.read_exact(flags, 2);
+    if (size >= max_frame_size) throw parseError();
+    const std::uint32_t id = four_letter_id(id_bytes);
+    const bool discard_on_change = (flags[0] & 0x80) != 0;
+    const bool undecodable = (flags[1] & 0xE0) != 0;  // compressed, encrypted or grouped
+    if (size == 0 || !filter.accept(id) || (undecodable && discard_on_change)) {
+      source.skip_exact(size);
+      continue;
+    }
+    if (undecodable) {
+      keep_raw(out, id, 3, flags[0], flags[1], source, size);
+      continue;
+    }
+    frame_in_progress added(out, id);
+    read_payload(source, added.get(), size);
+    added.commit();
+  }
+}
+
+void read_unsynchronised_payload(reader& source, frame& f, std::size_t size) {
+  limited_reader limited(source, size);
+  unsync_reader unsync(limited);
+  std::size_t chunk = 256;
+  std::size_t used = 0;
+  for (;;) {
+    f.data.resize(used + chunk);
+    const std::size_t got = unsync.read(f.data.data() + used, chunk);
+    used += got;
+    if (got < chunk) break;
+    if (chunk > (SIZE_MAX >> 2)) throw std::overflow_error("overflow");
+    chunk *= 2;
+  }
+  f.data.resize(used);
+}
+
+void read_frames_v24(reader& source, frame_filter& filter, tag& out) {
+  for (;;) {
+    std::uint8_t id_bytes[4];
+    if (source.read(id_bytes, 4) < 4 || id_bytes[0] == 0) return;
+    std::uint32_t size = read_syncsafe(source);
+    std::uint8_t flags[2];
+    source.read_exact(flags, 2);
+    if (size >= max_frame_size) throw parseError();
+    const std::uint32_t id = four_letter_id(id_bytes);
+    const bool discard_on_change = (flags[0] & 0x40) != 0;
+    // File-alter and read-only frames, grouped or encrypted ones.
+    const bool undecodable = (flags[0] & 0x30) != 0 || (flags[1] & 0x44) != 0;
+    if (size == 0 || discard_on_change || !filter.accept(id)) {
+      source.skip_exact(size);
+      continue;
+    }
+    if (undecodable) {
+      keep_raw(out, id, 4, flags[0], flags[1], source, size);
+      continue;
+    }
+    frame_in_progress added(out, id);
+    frame& f = added.get();
+    if (flags[1] & 0x01) {
+      if (size < 4) throw parseError();
+      source.skip_exact(4);
+      size -= 4;
+    }
+    check_size_available(source, size);
+    if (flags[1] & 0x02)
+      read_unsynchronised_payload(source, f, size);
+    else
+      read_payload(source, f, size);
+    if (flags[1] & 0x08) throw parseError();
+    added.commit();
+  }
+}
+
+}  // namespace
+
+void reader::read_exact(void* buffer, std::size_t n) {
+  if (read(buffer, n) != n) throw parseError();
+}
+
+void reader::skip_exact(std::size_t n) {
+  if (skip(n) != n) throw parseError();
+}
+
+std::size_t memory_reader::read(void* buffer, std::size_t n) {
+  const std::size_t count = n < size_ - position_ ? n : size_ - position_;
+  if (count != 0) std::memcpy(buffer, data_ + position_, count);
+  position_ += count;
+  return count;
+}
+
+std::size_t memory_reader::skip(std::size_t n) {
+  const std::size_t count = n < size_ - position_ ? n : size_ - position_;
+  position_ += count;
+  return count;
+}
+
+std::size_t limited_reader::read(void* buffer, std::size_t n) {
+  const std::size_t got = inner_.read(buffer, n < remaining_ ? n : remaining_);
+  remaining_ -= got;
+  return got;
+}
+
+std::size_t limited_reader::skip(std::size_t n) {
+  const std::size_t got = inner_.skip(n < remaining_ ? n : remaining_);
+  remaining_ -= got;
+  return got;
+}
+
+std::size_t limited_reader::available() const {
+  const std::size_t inner = inner_.available();
+  return inner < remaining_ ? inner : remaining_;
+}
+
+bool unsync_reader::next(std::uint8_t& byte) {
+  if (has_pending_) {
+    has_pending_ = false;
+    byte = pending_;
+    return true;
+  }
+  if (inner_.read(&byte, 1) != 1) return false;
+  if (byte == 0xFF) {
+    std::uint8_t following = 0;
+    // The inserted zero may be cut off by the end of the data.
+    if (inner_.read(&following, 1) == 1) {
+      if ((following & 0xE0) == 0xE0) throw parseError();
+      if (following != 0) {
+        pending_ = following;
+        has_pending_ = true;
+      }
+    }
+  }
+  return true;
+}
+
+std::size_t unsync_reader::read(void* buffer, std::size_t n) {
+  auto* out = static_cast<std::uint8_t*>(buffer);
+  std::size_t count = 0;
+  while (count < n && next(out[count])) ++count;
+  return count;
+}
+
+std::size_t unsync_reader::skip(std::size_t n) {
+  std::size_t count = 0;
+  std::uint8_t byte;
+  while (count < n && next(byte)) ++count;
+  return count;
+}
+
+std::uint32_t read_u32_be(reader& source) {
+  std::uint8_t bytes[4];
+  source.read_exact(bytes, 4);
+  return (std::uint32_t(bytes[0]) << 24) | (std::uint32_t(bytes[1]) << 16) | (std::uint32_t(bytes[2]) << 8) | bytes[3];
+}
+
+std::uint32_t read_syncsafe(reader& source) {
+  std::uint8_t bytes[4];
+  source.read_exact(bytes, 4);
+  std::uint32_t value = 0;
+  for (std::uint8_t b : bytes) {
+    if (b & 0x80) throw parseError();
+    value = (value << 7) | b;
+  }
+  return value;
+}
+
+void read_tag(reader& source, frame_filter& filter, tag& out) {
+  out.frames.clear();
+  out.version = 0;
+  std::uint8_t header[6];
+  source.read_exact(header, 6);
+  if (std::memcmp(header, "ID3", 3) != 0) throw parseError();
+  const std::uint8_t major = header[3];
+  const std::uint8_t flags = header[5];
+  const std::uint32_t size = read_syncsafe(source);
+  limited_reader limited(source, size);
+  switch (major) {
+    case 2: {
+      if (flags & 0x7F) throw parseError();
+      if (flags & 0x80) {
+        unsync_reader unsync(limited);
+        read_frames_v22(unsync, out);
+      } else {
+        read_frames_v22(limited, out);
+      }
+      break;
+    }
+    case 3: {
+      if (flags & 0x1F) throw parseError();
+      unsync_reader unsync(limited);
+      reader& body = (flags & 0x80) ? static_cast<reader&>(unsync) : limited;
+      if (flags & 0x40) body.skip_exact(read_u32_be(body));
+      read_frames_v23(body, filter, out);
+      break;
+    }
+    case 4: {
+      if (flags & 0x0F) throw parseError();
+      if (flags & 0x40) {
+        const std::uint32_t extended = read_syncsafe(limited);
+        if (extended < 6) throw parseError();
+        limited.skip_exact(extended - 4);
+      }
+      read_frames_v24(limited, filter, out);
+      break;
+    }
+    default:
+      throw parseError();
+  }
+  out.version = major;
+}
+
+}  // namespace id3parser
+
+namespace {
+struct v22_mapping {
+  const char* v22;
+  std::uint32_t id;
+};
+constexpr v22_mapping v22_table[] = {
+    {"TT1", id3parser::frame_id("TIT1")}, {"TT2", id3parser::frame_id("TIT2")}, {"TT3", id3parser::frame_id("TIT3")},
+    {"TP1", id3parser::frame_id("TPE1")}, {"TP2", id3parser::frame_id("TPE2")}, {"TP3", id3parser::frame_id("TPE3")},
+    {"TP4", id3parser::frame_id("TPE4")}, {"TCM", id3parser::frame_id("TCOM")}, {"TXT", id3parser::frame_id("TEXT")},
+    {"TLA", id3parser::frame_id("TLAN")}, {"TCO", id3parser::frame_id("TCON")}, {"TAL", id3parser::frame_id("TALB")},
+    {"TRK", id3parser::frame_id("TRCK")}, {"TRC", id3parser::frame_id("TSRC")}, {"TYE", id3parser::frame_id("TYER")},
+    {"TBP", id3parser::frame_id("TBPM")}, {"TCR", id3parser::frame_id("TCOP")}, {"TPB", id3parser::frame_id("TPUB")},
+    {"TEN", id3parser::frame_id("TENC")}, {"TSS", id3parser::frame_id("TSSE")}, {"TOA", id3parser::frame_id("TOPE")},
+    {"TXX", id3parser::frame_id("TXXX")}, {"TPA", id3parser::frame_id("TPOS")}, {"WAF", id3parser::frame_id("WOAF")},
+    {"WAR", id3parser::frame_id("WOAR")}, {"WAS", id3parser::frame_id("WOAS")}, {"WCP", id3parser::frame_id("WCOP")},
+    {"WCM", id3parser::frame_id("WCOM")}, {"WPB", id3parser::frame_id("WPUB")}, {"WXX", id3parser::frame_id("WXXX")},
+    {"COM", id3parser::frame_id("COMM")}, {"PIC", id3parser::frame_id("APIC")},
+};
+}  // namespace
+
+std::uint32_t id3v2_frame_id_from_v22(const char* text) {
+  for (const v22_mapping& row : v22_table)
+    if (std::strcmp(row.v22, text) == 0) return row.id;
+  return 0;
+}
+
+const char* id3v2_pic_mime_type(const std::uint8_t* format) {
+  if (std::memcmp(format, "PNG", 3) == 0) return "image/png";
+  if (std::memcmp(format, "JPG", 3) == 0) return "image/jpeg";
+  if (std::memcmp(format, "GIF", 3) == 0) return "image/gif";
+  return "image/x-unknown";
+}

@@ -1,0 +1,49 @@
+// The in-memory model of an ID3v2 tag: a version and the frames in file
+// order, each a four-letter identifier and its payload with
+// unsynchronisation undone. Readers, the writer and the frame/field mapping
+// all work on this one version-neutral form.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <vector>
+
+namespace id3parser {
+
+class parseError : public std::runtime_error {
+public:
+  parseError() : std::runtime_error("ID3v2 parse error") {}
+};
+
+class writeError : public std::runtime_error {
+public:
+  writeError() : std::runtime_error("ID3v2 write error") {}
+};
+
+using byte_vector = std::vector<std::uint8_t>;
+
+// The identifier's four letters big-endian: "TIT2" is 0x54495432.
+constexpr std::uint32_t frame_id(const char (&text)[5]) {
+  return (std::uint32_t(std::uint8_t(text[0])) << 24) | (std::uint32_t(std::uint8_t(text[1])) << 16) |
+         (std::uint32_t(std::uint8_t(text[2])) << 8) | std::uint32_t(std::uint8_t(text[3]));
+}
+
+struct frame {
+  std::uint32_t id = 0;
+  byte_vector data;
+  // A frame this program cannot decode (compressed, encrypted, grouped or
+  // flagged read-only) is kept as stored, with its header flags, so that a
+  // rewrite in the same version does not lose it. Zero for decoded frames.
+  unsigned raw_version = 0;
+  std::uint8_t raw_status_flags = 0;
+  std::uint8_t raw_format_flags = 0;
+
+  bool is_raw() const noexcept { return raw_version != 0; }
+};
+
+struct tag {
+  unsigned version = 0;  // 2, 3 or 4; 0 while empty
+  std::vector<frame> frames;
+};
+
+}  // namespace id3parser

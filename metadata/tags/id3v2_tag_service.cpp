@@ -1,0 +1,229 @@
+#include "metadata/tags/id3v2_tag_service.h"
+
+#include <new>
+#include <string>
+
+#include "core/service_factory.h"
+#include "io/file_copy.h"
+#include "io/io_exceptions.h"
+#include "io/leading_id3v2_tags.h"
+#include "io/memory_file.h"
+#include "io/temp_schemes.h"
+#include "metadata/replaygain_text.h"
+#include "metadata/tags/id3v2_field_mapping.h"
+#include "metadata/tags/id3v2_text_encoding.h"
+#include "metadata/tags/id3v2_writer.h"
+#include "metadata/tags/tag_not_found.h"
+#include "metadata/track_info.h"
+
+using namespace vantrel_io;
+
+namespace {
+
+// Padding a tag may keep when it is rewritten in its old room; beyond it the
+// file is rewritten with the default padding instead.
+constexpr std::uint64_t max_in_place_padding = 16384;
+constexpr std::uint64_t memory_scratch_limit = 16 * 1024 * 1024;
+constexpr std::uint64_t head_window = 64 * 1024;
+
+class all_but_pictures final : public id3parser::frame_filter {
+public:
+  bool accept(std::uint32_t id) override { return id != id3parser::frame_id("APIC"); }
+};
+
+class only_comments final : public id3parser::frame_filter {
+public:
+  bool accept(std::uint32_t id) override { return id == id3parser::frame_id("COMM"); }
+};
+
+// Reads `length` bytes in steps that grow as the data turns out to be there,
+// so a size field that lies costs no more memory than the file holds.
+id3parser::byte_vector read_growing(file_object& file, std::uint64_t length, const abort_signal& abort) {
+  id3parser::byte_vector bytes;
+  try {
+    std::uint64_t step = 64 * 1024;
+    while (bytes.size() < length) {
+      const std::size_t want = std::size_t(std::min<std::uint64_t>(step, length - bytes.size()));
+      const std::size_t used = bytes.size();
+      bytes.resize(used + want);
+      file.read_exact(bytes.data() + used, std::uint32_t(want), abort);
+      step *= 2;
+    }
+  } catch (const std::bad_alloc&) {
+    throw_io_data();
+  } catch (const std::length_error&) {
+    throw_io_data();
+  }
+  return bytes;
+}
+
+void fields_from_info(const track_info& info, tag_field_map& fields) {
+  for (std::uint32_t i = 0; i < info.field_count(); ++i) {
+    const std::string name = info.field_name(i);
+    for (std::uint32_t v = 0; v < info.field_value_count(i); ++v) fields.at(name).push_back(info.field_value(i, v));
+  }
+  const replaygain_info gain = info.get_replaygain();
+  std::string text;
+  if (replaygain_format_gain(text, gain.album_gain)) fields.set_value("replaygain_album_gain", text);
+  if (replaygain_format_peak(text, gain.album_peak)) fields.set_value("replaygain_album_peak", text);
+  if (replaygain_format_gain(text, gain.track_gain)) fields.set_value("replaygain_track_gain", text);
+  if (replaygain_format_peak(text, gain.track_peak)) fields.set_value("replaygain_track_peak", text);
+}
+
+void write_bytes(file_object& file, const id3parser::byte_vector& bytes, const abort_signal& abort) {
+  if (!bytes.empty()) file.write(bytes.data(), std::uint32_t(bytes.size()), abort);
+}
+
+class id3v2_tag_service_impl : public id3v2_tag_service {
+public:
+  void read(file_object& file, track_info& info, const abort_signal& abort) override {
+    all_but_pictures filter;
+    id3parser::tag tag;
+    std::uint64_t total = 0;
+    if (!id3v2_read_tag_from_file(file, filter, tag, total, abort)) throw exception_tag_not_found();
+    tag_field_map fields;
+    id3v2_fields_from_frames(tag, fields);
+    info.remove_all_fields();
+    info.clear_replaygain();
+    for (const auto& [name, values] : fields.all()) {
+      if (values.empty()) continue;
+      if (info.try_set_replaygain(name.c_str(), values[0].c_str())) continue;
+      const std::uint32_t field = info.append_field(name.c_str(), name.size(), values[0].c_str(), values[0].size());
+      for (std::size_t v = 1; v < values.size(); ++v) info.add_field_value(field, values[v].c_str(), values[v].size());
+    }
+    const std::string tagtype = "id3v2." + std::to_string(tag.version);
+    info.set_tech("tagtype", track_info::until_nul, tagtype.c_str(), tagtype.size());
+  }
+
+  void write(file_ptr& file, const track_info& info, const abort_signal& abort) override {
+    retag_in_place in_place;
+    write_via(in_place, file, info, abort);
+  }
+
+  void write_via(retag_temp_source& target, file_ptr& file, const track_info& info,
+                 const abort_signal& abort) override {
+    if (!file->can_seek()) throw_exception_io_object_not_seekable();
+    id3parser::accept_all_frames everything;
+    id3parser::tag tag;
+    std::uint64_t room = 0;
+    if (!id3v2_read_tag_from_file(*file, everything, tag, room, abort)) room = 0;
+
+    tag_field_map fields;
+    fields_from_info(info, fields);
+    id3v2_write_options options;
+    // A whole date in a version 2.3 year frame would not read back as a
+    // date: it goes into year and day-month frames instead.
+    options.date_as_is = false;
+    id3v2_frames_from_fields(options, tag, std::move(fields));
+    id3v2_order_pictures(tag);
+
+    id3parser::byte_vector bytes;
+    id3parser::write_tag(bytes, tag, room, max_in_place_padding);
+    if (bytes.size() == room) {
+      // Same size: only the tag's own bytes change, in one write that no
+      // cancellation interrupts halfway.
+      const abort_signal& no_abort = never_raised_abort_signal();
+      abort.check_and_throw();
+      file->seek(0, no_abort);
+      write_bytes(*file, bytes, no_abort);
+      return;
+    }
+    const std::uint64_t size = file->get_size(abort);
+    if (size == filesize_unknown) throw_exception_io_no_length();
+    const std::uint64_t rest = size - room;
+
+    file_ptr output;
+    if (target.open_temp(output, abort)) {
+      write_bytes(*output, bytes, abort);
+      file->seek(room, abort);
+      copy_bytes(*file, *output, rest, abort);
+      return;
+    }
+    file_ptr scratch;
+    if (rest + bytes.size() > memory_scratch_limit)
+      open_temp_file(scratch, abort);
+    else
+      open_temp_memory(scratch, abort);
+    write_bytes(*scratch, bytes, abort);
+    file->seek(room, abort);
+    copy_bytes(*file, *scratch, rest, abort);
+    // The file changes only from here, overwritten from its start and cut
+    // last, without stopping halfway for a cancellation.
+    copy_whole_file(*scratch, *file, abort);
+  }
+};
+
+service_factory_single_t<id3v2_tag_service_impl> id3v2_tag_service_registration;
+
+}  // namespace
+
+bool id3v2_read_tag_from_file(file_object& file, id3parser::frame_filter& filter, id3parser::tag& out,
+                              std::uint64_t& total_size, const abort_signal& abort) {
+  out = id3parser::tag();
+  total_size = 0;
+  // One read of the file's head usually holds the whole tag and the header
+  // that could follow it, where reading each apart costs a system call each.
+  const std::uint64_t size = file.get_size(abort);
+  file_ptr head = make_memory_file();
+  file.seek(0, abort);
+  std::uint64_t head_size = size < head_window ? size : head_window;
+  // copy_bytes reads in one piece; a stream without a known size gives what it has.
+  if (size != filesize_unknown)
+    copy_bytes(file, *head, head_size, abort);
+  else
+    head_size = copy_stream(file, *head, head_size, abort);
+  std::uint64_t first = id3v2_skip_leading_tag(*head, 0, abort);
+  const bool in_head = first + 10 <= head_size || head_size == size;
+  if (!in_head) first = id3v2_skip_leading_tag(file, 0, abort);
+  if (first == 0) return false;
+  if (first > 0xFFFFFFFFull) throw qiv::exception_overflow();
+  file_object& source = in_head ? *head : file;
+  source.seek(0, abort);
+  const id3parser::byte_vector bytes = read_growing(source, first, abort);
+  id3parser::memory_reader reader(bytes.data(), bytes.size());
+  id3parser::read_tag(reader, filter, out);
+  total_size = first;
+  for (;;) {
+    std::uint64_t next = 0;
+    // A tag that the head holds whole is measured there; any other in the file.
+    if (total_size + 10 <= head_size) next = id3v2_skip_leading_tag(*head, total_size, abort);
+    if (head_size != size && (total_size + 10 > head_size || total_size + next >= head_size))
+      next = id3v2_skip_leading_tag(file, total_size, abort);
+    if (next == 0) break;
+    total_size += next;
+  }
+  return true;
+}
+
+bool id3v2_find_itunsmpb_comment(file_object& file, const abort_signal& abort, std::uint64_t& encoder_delay,
+                                 std::uint64_t& sample_count) {
+  only_comments filter;
+  id3parser::tag tag;
+  std::uint64_t total = 0;
+  if (!id3v2_read_tag_from_file(file, filter, tag, total, abort)) return false;
+  for (const id3parser::frame& f : tag.frames)
+    if (id3v2_parse_itunsmpb(f, encoder_delay, sample_count)) return true;
+  return false;
+}
+
+bool picture_type_from_album_art_id(const GUID& id, std::uint32_t& type) {
+  if (id == album_art_ids::front) type = 3;
+  else if (id == album_art_ids::back) type = 4;
+  else if (id == album_art_ids::disc) type = 6;
+  else if (id == album_art_ids::icon) type = 2;
+  else if (id == album_art_ids::artist) type = 8;
+  else return false;
+  return true;
+}
+
+bool album_art_id_from_picture_type(std::uint32_t type, GUID& id) {
+  switch (type) {
+    case 0: id = GUID{}; return true;
+    case 1: case 2: id = album_art_ids::icon; return true;
+    case 3: id = album_art_ids::front; return true;
+    case 4: id = album_art_ids::back; return true;
+    case 6: id = album_art_ids::disc; return true;
+    case 7: case 8: case 10: id = album_art_ids::artist; return true;
+    default: return false;
+  }
+}

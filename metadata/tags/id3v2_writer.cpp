@@ -1,0 +1,99 @@
+#include "metadata/tags/id3v2_writer.h"
+
+#include <stdexcept>
+
+namespace id3parser {
+
+namespace {
+
+constexpr std::uint64_t size_limit = 0x10000000;
+constexpr std::uint64_t default_padding = 2048;
+
+bool is_writable_id(std::uint32_t id) {
+  for (int shift = 24; shift >= 0; shift -= 8) {
+    const char c = char(id >> shift);
+    if (!((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))) return false;
+  }
+  return true;
+}
+
+void append_id(byte_vector& out, std::uint32_t id) {
+  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(std::uint8_t(id >> shift));
+}
+
+bool needs_unsync(const byte_vector& payload) {
+  if (!payload.empty() && payload.back() == 0xFF) return true;
+  for (std::size_t i = 0; i + 1 < payload.size(); ++i)
+    if (payload[i] == 0xFF && (payload[i + 1] & 0xE0) == 0xE0) return true;
+  return false;
+}
+
+void write_frame_v3(byte_vector& out, const frame& f) {
+  append_id(out, f.id);
+  append_u32_be(out, f.data.size());
+  out.push_back(f.is_raw() ? f.raw_status_flags : 0);
+  out.push_back(f.is_raw() ? f.raw_format_flags : 0);
+  out.insert(out.end(), f.data.begin(), f.data.end());
+}
+
+void write_frame_v4(byte_vector& out, const frame& f) {
+  append_id(out, f.id);
+  if (f.is_raw() || !needs_unsync(f.data)) {
+    append_syncsafe(out, f.data.size());
+    out.push_back(f.is_raw() ? f.raw_status_flags : 0);
+    out.push_back(f.is_raw() ? f.raw_format_flags : 0);
+    out.insert(out.end(), f.data.begin(), f.data.end());
+    return;
+  }
+  byte_vector unsynced;
+  unsynced.reserve(f.data.size() + f.data.size() / 8 + 1);
+  for (std::size_t i = 0; i < f.data.size(); ++i) {
+    unsynced.push_back(f.data[i]);
+    if (f.data[i] != 0xFF) continue;
+    if (i + 1 == f.data.size() || (f.data[i + 1] & 0xE0) == 0xE0 || f.data[i + 1] == 0) unsynced.push_back(0);
+  }
+  append_syncsafe(out, 4 + std::uint64_t(unsynced.size()));
+  out.push_back(0x00);
+  out.push_back(0x03);  // unsynchronised, with a data length indicator
+  append_syncsafe(out, f.data.size());
+  out.insert(out.end(), unsynced.begin(), unsynced.end());
+}
+
+}  // namespace
+
+void append_syncsafe(byte_vector& out, std::uint64_t value) {
+  if (value >= size_limit) throw writeError();
+  for (int shift = 21; shift >= 0; shift -= 7) out.push_back(std::uint8_t((value >> shift) & 0x7F));
+}
+
+void append_u32_be(byte_vector& out, std::uint64_t value) {
+  if (value >= size_limit) throw writeError();
+  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(std::uint8_t(value >> shift));
+}
+
+void write_tag(byte_vector& out, const tag& t, std::uint64_t room, std::uint64_t max_padding) {
+  if (t.version != 3 && t.version != 4) throw writeError();
+  byte_vector frames;
+  for (const frame& f : t.frames) {
+    if (!is_writable_id(f.id)) continue;
+    if (f.is_raw() && f.raw_version != t.version) continue;
+    if (t.version == 3)
+      write_frame_v3(frames, f);
+    else
+      write_frame_v4(frames, f);
+  }
+  const std::uint64_t needed = frames.size() + 10;
+  std::uint64_t padding;
+  if (needed <= room && room - needed <= max_padding)
+    padding = room - needed;
+  else
+    padding = max_padding < default_padding ? max_padding : default_padding;
+  const std::uint64_t size = frames.size() + padding;
+  if (size > 0xFFFFFFFFull) throw std::overflow_error("overflow");
+  out.insert(out.end(), {'I', 'D', '3', std::uint8_t(t.version), 0, 0});
+  append_syncsafe(out, size);
+  out.insert(out.end(), frames.begin(), frames.end());
+  out.insert(out.end(), std::size_t(padding), 0);
+}
+
+}  // namespace id3parser

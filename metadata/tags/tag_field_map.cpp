@@ -1,0 +1,43 @@
+#include "metadata/tags/tag_field_map.h"
+
+#include "foundation/byte_compare.h"
+#include "metadata/replaygain_info.h"
+
+bool field_name_less::operator()(const std::string& a, const std::string& b) const noexcept {
+  return qiv::stricmp_ascii(a.c_str(), b.c_str()) < 0;
+}
+
+void tag_field_map::add_value(const std::string& name, const std::string& value) {
+  if (value.empty()) return;
+  entries_[name].push_back(value);
+}
+
+void tag_field_map::set_value(const std::string& name, const std::string& value) {
+  values& entry = entries_[name];
+  entry.assign(1, value);
+}
+
+void tag_field_map::add_number_and_total(const std::string& text, const char* number, const char* total) {
+  const std::size_t slash = text.find('/');
+  if (slash == std::string::npos) {
+    add_value(number, text);
+    return;
+  }
+  add_value(number, text.substr(0, slash));
+  add_value(total, text.substr(slash + 1));
+}
+
+tag_field_map::values* tag_field_map::find(const std::string& name) {
+  auto it = entries_.find(name);
+  return it == entries_.end() ? nullptr : &it->second;
+}
+
+const tag_field_map::values* tag_field_map::find(const std::string& name) const {
+  auto it = entries_.find(name);
+  return it == entries_.end() ? nullptr : &it->second;
+}
+
+bool is_replaygain_field_name(const char* name) {
+  replaygain_info probe;
+  return probe.set_from_field(name, "0", 1);
+}

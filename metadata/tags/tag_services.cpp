@@ -1,0 +1,98 @@
+#include "metadata/tags/tag_services.h"
+
+#include <cstring>
+#include <string>
+
+#include "core/service_registry.h"
+#include "core/tag_service.h"
+#include "io/io_exceptions.h"
+#include "io/leading_id3v2_tags.h"
+#include "metadata/tags/id3v2_tag_service.h"
+#include "metadata/tags/tag_not_found.h"
+#include "metadata/track_info.h"
+
+namespace tag_services {
+
+namespace {
+
+std::string tagtype_of(const track_info& info) { return info.tech_value_by_name("tagtype").value_or(""); }
+
+void take_into(track_info& out, const track_info& source) {
+  out.copy_fields_from(source);
+  out.set_replaygain(replaygain_merge(out.get_replaygain(), source.get_replaygain()));
+  const std::string tagtype = tagtype_of(source);
+  if (!tagtype.empty()) out.set_tech("tagtype", track_info::until_nul, tagtype.c_str(), tagtype.size());
+}
+
+void merge_trailing_into(track_info& out, const track_info& trailing) {
+  out.set_replaygain(replaygain_merge(out.get_replaygain(), trailing.get_replaygain()));
+  const std::string theirs = tagtype_of(trailing);
+  if (theirs.empty()) return;
+  const std::string ours = tagtype_of(out);
+  const std::string joined = ours.empty() ? theirs : ours + "|" + theirs;
+  out.set_tech("tagtype", track_info::until_nul, joined.c_str(), joined.size());
+}
+
+}  // namespace
+
+void read(vantrel_io::file_object& file, track_info& out, const abort_signal& abort) {
+  track_info_impl leading;
+  bool has_leading = false;
+  try {
+    service_lookup_unique_t<id3v2_tag_service>()->read(file, leading, abort);
+    has_leading = true;
+  } catch (const vantrel_io::exception_io_data&) {
+  } catch (const id3parser::parseError&) {
+    // A damaged leading tag must not hide the trailing tags or the audio;
+    // writing still refuses to overwrite it.
+  }
+  track_info_impl trailing;
+  bool has_trailing = false;
+  try {
+    service_lookup_unique_t<tag_service>()->read(file, trailing, abort);
+    has_trailing = true;
+  } catch (const vantrel_io::exception_io_data&) {
+  }
+  if (!has_leading && !has_trailing) throw exception_tag_not_found();
+  if (!has_leading) {
+    take_into(out, trailing);
+    return;
+  }
+  take_into(out, leading);
+  if (has_trailing) merge_trailing_into(out, trailing);
+}
+
+void write(vantrel_io::file_ptr& file, retag_temp_source& rewrite, unsigned kinds, const track_info& info,
+           const abort_signal& abort) {
+  if (kinds & kind_id3v2) {
+    // A damaged leading tag is refused before anything changes, so the
+    // trailing tags are not rewritten for a write that cannot complete.
+    id3parser::accept_all_frames everything;
+    id3parser::tag existing;
+    std::uint64_t room = 0;
+    id3v2_read_tag_from_file(*file, everything, existing, room, abort);
+  }
+  service_ptr<tag_service> trailing = service_lookup_unique_t<tag_service>();
+  switch (kinds & (kind_id3v1 | kind_apev2)) {
+    case 0: trailing->remove(*file, abort); break;
+    case kind_id3v1: trailing->write(*file, info, tag_service::write_id3v1, abort); break;
+    case kind_apev2: trailing->write(*file, info, tag_service::write_apev2, abort); break;
+    default: trailing->write(*file, info, tag_service::write_apev2 | tag_service::write_id3v1, abort); break;
+  }
+  if (kinds & kind_id3v2) {
+    service_lookup_unique_t<id3v2_tag_service>()->write_via(rewrite, file, info, abort);
+  } else {
+    std::uint64_t leading = 0;
+    id3v2_strip_leading_tags(file, rewrite, leading, abort);
+  }
+}
+
+void remove_trailing(vantrel_io::file_object& file, const abort_signal& abort) {
+  service_lookup_unique_t<tag_service>()->remove(file, abort);
+}
+
+void read_trailing(vantrel_io::file_object& file, track_info& out, const abort_signal& abort) {
+  service_lookup_unique_t<tag_service>()->read(file, out, abort);
+}
+
+}  // namespace tag_services

@@ -1,0 +1,34 @@
+// The tags of files whose format carries ID3 or APE tags (MP3, WavPack,
+// Musepack ...): the leading ID3v2 tag and the trailing ID3v1 and APEv2
+// tags read and written as one, with "tagtype" naming the kinds found
+// ("id3v2.3|apev2|id3v1").
+#pragma once
+
+#include "core/abort_signal.h"
+#include "io/file_object.h"
+#include "io/retag_through_temp_file.h"
+
+class track_info;
+
+namespace tag_services {
+
+// The kinds a write puts into the file.
+inline constexpr unsigned kind_id3v1 = 1;
+inline constexpr unsigned kind_id3v2 = 2;
+inline constexpr unsigned kind_apev2 = 4;
+
+// The ID3v2 tag's fields, else the trailing tags'; ReplayGain values missing
+// from the first come from the second. A damaged ID3v2 tag counts as none.
+// No tag at all: exception_tag_not_found.
+void read(vantrel_io::file_object& file, track_info& out, const abort_signal& abort);
+
+// Replaces the file's tags by the kinds asked for; a kind not asked for is
+// removed. When the leading tag changes size the file is rewritten into what
+// `rewrite` hands out (the caller commits it), else in place.
+void write(vantrel_io::file_ptr& file, retag_temp_source& rewrite, unsigned kinds, const track_info& info,
+           const abort_signal& abort);
+
+void remove_trailing(vantrel_io::file_object& file, const abort_signal& abort);
+void read_trailing(vantrel_io::file_object& file, track_info& out, const abort_signal& abort);
+
+}  // namespace tag_services

@@ -1,0 +1,160 @@
+// The trailing-tag service: ID3v1 and APEv2 at the end of a file, read,
+// written and removed as one unit.
+#include <cstring>
+
+#include "core/service_factory.h"
+#include "core/tag_service.h"
+#include "io/file_copy.h"
+#include "io/io_exceptions.h"
+#include "io/memory_file.h"
+#include "metadata/tags/tag_not_found.h"
+#include "metadata/tags/trailing_tags.h"
+#include "metadata/track_info.h"
+
+using namespace vantrel_io;
+
+namespace {
+
+constexpr std::uint32_t id3v1_size = 128;
+
+// False when there is no readable ID3v1 block ending at `end`.
+bool read_id3v1_at(file_object& file, std::uint64_t end, id3v1_block& block, const abort_signal& abort) {
+  if (end < id3v1_size) return false;
+  file.seek(end - id3v1_size, abort);
+  file.read_exact(block.data(), id3v1_size, abort);
+  return id3v1_is_block(block.data());
+}
+
+void set_tagtype(track_info& info, const std::string& value) {
+  info.set_tech("tagtype", track_info::until_nul, value.c_str(), value.size());
+}
+
+std::string tagtype_of(const track_info& info) { return info.tech_value_by_name("tagtype").value_or(""); }
+
+class trailing_tag_service : public tag_service {
+public:
+  void read(file_object& file, track_info& info, const abort_signal& abort) override {
+    std::uint64_t start = 0;
+    read_ex(file, info, start, abort);
+  }
+
+  void read_ex(file_object& file, track_info& info, std::uint64_t& tag_start, const abort_signal& abort) override {
+    const trailing_tags found = find_trailing_tags(file, true, abort);
+    if (!found.has_apev2 && found.id3v1_blocks.empty()) throw exception_tag_not_found();
+    track_info_impl source;
+    if (found.has_apev2) {
+      apev2::read_into_track_info(found.apev2_items, found.apev2_version, source);
+    } else {
+      for (const id3v1_block& block : found.id3v1_blocks) id3v1_parse_block(block.data(), source);
+    }
+    info.copy_fields_from(source);
+    info.set_replaygain(replaygain_merge(info.get_replaygain(), source.get_replaygain()));
+    std::string tagtype = tagtype_of(source);
+    if (found.has_apev2 && !found.id3v1_blocks.empty()) tagtype += "|id3v1";
+    set_tagtype(info, tagtype);
+    tag_start = found.start;
+  }
+
+  void write(file_object& file, const track_info& info, unsigned kinds, const abort_signal& abort) override {
+    trailing_tags found = find_trailing_tags(file, true, abort);
+    // Both new tags are made before the file changes, so that a failure
+    // while building them leaves the old ones in place.
+    std::vector<std::uint8_t> tail;
+    if (kinds & write_apev2) {
+      apev2::item_list items = std::move(found.apev2_items);
+      apev2::write_from_track_info(items, info);
+      tail = apev2::render_tag(items, true);
+    }
+    if (kinds & write_id3v1) {
+      const id3v1_block block = id3v1_render_block(info);
+      tail.insert(tail.end(), block.begin(), block.end());
+    }
+    abort.check_and_throw();
+    // Written over the old tags, then cut: the audio before them is never
+    // touched, and the file is never left without its end.
+    const abort_signal& no_abort = never_raised_abort_signal();
+    file.seek(found.start, no_abort);
+    if (!tail.empty()) file.write(tail.data(), std::uint32_t(tail.size()), no_abort);
+    file.resize(found.start + tail.size(), no_abort);
+  }
+
+  void remove(file_object& file, const abort_signal& abort) override {
+    const trailing_tags found = find_trailing_tags(file, false, abort);
+    const std::uint64_t size = file.get_size(abort);
+    if (found.start < size) file.resize(found.start, abort);
+  }
+
+  bool can_hold_info(const track_info& info) override { return id3v1_can_hold_info(info); }
+
+  void reduce_to_id3v1(track_info& info) override {
+    const id3v1_block block = id3v1_render_block(info);
+    info.remove_all_fields();
+    info.clear_replaygain();
+    id3v1_parse_block(block.data(), info);
+  }
+};
+
+service_factory_single_t<trailing_tag_service> trailing_tag_service_registration;
+
+}  // namespace
+
+namespace {
+
+// The search over `file`; `complete` turns false when it met a damaged tag
+// or came near the start of the file, where a window of the file's end may
+// have cut a tag short.
+trailing_tags search(file_object& file, std::uint64_t end, bool read_contents, bool& complete,
+                     const abort_signal& abort) {
+  trailing_tags found;
+  complete = true;
+  for (;;) {
+    const std::uint64_t pass_start = end;
+    if (!found.has_apev2) {
+      try {
+        std::uint64_t tag_end = end;
+        unsigned version = 0;
+        apev2::read_tag_at_end(file, read_contents ? &found.apev2_items : nullptr, version, tag_end, abort);
+        found.has_apev2 = true;
+        found.apev2_version = version;
+        end = tag_end;
+      } catch (const exception_tag_not_found&) {
+      } catch (const exception_io_data&) {
+        found.apev2_items.clear();
+        complete = false;
+      }
+    }
+    id3v1_block block;
+    if (read_id3v1_at(file, end, block, abort)) {
+      found.id3v1_blocks.push_back(block);
+      end -= id3v1_size;
+    }
+    if (end == pass_start) break;
+  }
+  if (end < id3v1_size) complete = false;
+  found.start = end;
+  return found;
+}
+
+// Tags at the end of a file are small: one read of this much usually holds
+// them all, where reading each header and body apart costs a system call
+// each.
+constexpr std::uint64_t tail_window = 64 * 1024;
+
+}  // namespace
+
+trailing_tags find_trailing_tags(file_object& file, bool read_contents, const abort_signal& abort) {
+  const std::uint64_t size = file.get_size(abort);
+  if (size == filesize_unknown) throw_exception_io_no_length();
+  bool complete = false;
+  if (size > tail_window) {
+    file_ptr tail = make_memory_file();
+    file.seek(size - tail_window, abort);
+    copy_bytes(file, *tail, tail_window, abort);
+    trailing_tags found = search(*tail, tail_window, read_contents, complete, abort);
+    if (complete) {
+      found.start += size - tail_window;
+      return found;
+    }
+  }
+  return search(file, size, read_contents, complete, abort);
+}

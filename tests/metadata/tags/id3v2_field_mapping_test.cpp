@@ -1,0 +1,217 @@
+#include "metadata/tags/id3v2_field_mapping.h"
+
+#include <gtest/gtest.h>
+
+#include "id3v2_test_bytes.h"
+#include "metadata/tags/id3v2_text_encoding.h"
+
+using namespace id3v2_test;
+using id3parser::frame_id;
+
+namespace {
+
+id3parser::frame make(const char (&id)[5], const bytes& payload) {
+  id3parser::frame f;
+  f.id = frame_id(id);
+  f.data = payload;
+  return f;
+}
+
+// "name=v1,v2;name2=v" in map order, for compact expectations.
+std::string describe(const tag_field_map& fields) {
+  std::string out;
+  for (const auto& [name, values] : fields.all()) {
+    out += name + "=";
+    for (std::size_t i = 0; i < values.size(); ++i) out += (i ? "," : "") + values[i];
+    out += ";";
+  }
+  return out;
+}
+
+std::string fields_of(unsigned version, std::vector<id3parser::frame> frames) {
+  id3parser::tag t;
+  t.version = version;
+  t.frames = std::move(frames);
+  tag_field_map fields;
+  id3v2_fields_from_frames(t, fields);
+  return describe(fields);
+}
+
+TEST(Id3v2FieldMapping, FramesToFields) {
+  const bytes nul{0};
+  struct mapping_case {
+    const char* why;
+    unsigned version;
+    std::vector<id3parser::frame> frames;
+    const char* fields;
+  };
+  const mapping_case cases[] = {
+      {"2.3 people lists split at ' / '", 3, {make("TPE1", latin("A / B / C"))}, "artist=A,B,C;"},
+      {"2.4 keeps one string whole", 4, {make("TPE1", latin("A / B"))}, "artist=A / B;"},
+      {"2.4 strings are values", 4, {make("TPE1", latin("A") + nul + text("B"))}, "artist=A,B;"},
+      {"number and total", 3, {make("TRCK", latin("3/12"))}, "totaltracks=12;tracknumber=3;"},
+      {"total alone", 3, {make("TPOS", latin("/2"))}, "totaldiscs=2;"},
+      {"genre references", 3,
+       {make("TCON", latin("(17)")), make("TCON", latin("17")), make("TCON", latin("200")),
+        make("TCON", latin("(200)")), make("TCON", latin("(RX)")), make("TCON", latin("((Foo)"))},
+       "genre=Rock,Rock,200,Remix,(Foo);"},
+      {"2.3 genres split at ';'", 3, {make("TCON", latin("Rock ; Pop"))}, "genre=Rock,Pop;"},
+      {"iTunes comments are not fields", 3,
+       {make("COMM", latin("eng") + text("iTunNORM") + nul + text("x")),
+        make("COMM", latin("eng") + text("foo") + nul + text("y")), make("COMM", latin("eng") + nul + text("z"))},
+       "comment=z;comment foo=y;"},
+      {"ReplayGain text needs a digit", 3,
+       {make("TXXX", latin("REPLAYGAIN_TRACK_GAIN") + nul + text("-6.2 dB")),
+        make("TXXX", latin("replaygain_album_gain") + nul + text("none"))},
+       "REPLAYGAIN_TRACK_GAIN=-6.2 dB;"},
+      {"a trailing index is dropped from TXXX names", 3, {make("TXXX", latin("mood[2]") + nul + text("calm"))},
+       "mood=calm;"},
+      {"POPM stars", 3, {make("POPM", text("a") + bytes{0, 128, 0, 0, 0, 1})}, "rating=3;"},
+      {"POPM 0 is no rating", 3, {make("POPM", text("a") + bytes{0, 0})}, ""},
+      {"POPM without its zero is dropped alone", 3, {make("POPM", text("abc")), make("TIT2", latin("T"))},
+       "title=T;"},
+      {"compilation means Various Artists", 3, {make("TCMP", latin("1"))},
+       "album artist=Various Artists;itunescompilation=1;"},
+      {"a compilation flag of 0 does not", 3, {make("TCMP", latin("0"))}, "itunescompilation=0;"},
+      {"year and day-month in either order", 3, {make("TDAT", latin("0502")), make("TYER", latin("1999"))},
+       "date=1999-02-05;"},
+      {"day 00 gives year and month", 3, {make("TYER", latin("1999")), make("TDAT", latin("0002"))},
+       "date=1999-02;"},
+      {"a whole date in TYER is not a year", 3, {make("TYER", latin("2001-05-03"))}, ""},
+      {"UTF-16 with a mark", 3, {make("TIT2", bytes{1, 0xFF, 0xFE, 'A', 0, 0xE9, 0})}, "title=A\xC3\xA9;"},
+      {"UTF-16 big-endian mark", 3, {make("TIT2", bytes{1, 0xFE, 0xFF, 0, 'A', 0, 0})}, "title=A;"},
+      {"UTF-8 in 2.4", 4, {make("TIT2", bytes{3} + text("\xC3\xA9"))}, "title=\xC3\xA9;"},
+      {"empty strings separate like one", 4, {make("TPE1", latin("A") + nul + nul + text("B"))}, "artist=A,B;"},
+  };
+  for (const mapping_case& c : cases) EXPECT_EQ(c.fields, fields_of(c.version, c.frames)) << c.why;
+}
+
+TEST(Id3v2FieldMapping, StrictModeRefusesWhatTheVersionForbids) {
+  const bytes nul{0};
+  struct strict_case {
+    const char* why;
+    unsigned version;
+    id3parser::frame f;
+  };
+  const strict_case cases[] = {
+      {"TYER in 2.4", 4, make("TYER", latin("1999"))},
+      {"TDRC in 2.3", 3, make("TDRC", latin("1999"))},
+      {"two strings in a 2.3 text frame", 3, make("TPE1", latin("A") + nul + text("B"))},
+      {"8-bit bytes in ISO-8859-1", 3, make("TIT2", bytes{0, 0xE9})},
+      {"UTF-16 without a mark", 3, make("TIT2", bytes{1, 'A', 0})},
+      {"a whole date in TYER", 3, make("TYER", latin("2001-05-03"))},
+  };
+  for (const strict_case& c : cases) {
+    tag_field_map fields;
+    EXPECT_THROW(id3v2_map_frame(c.f, c.version, true, fields), id3parser::parseError) << c.why;
+    EXPECT_NO_THROW(id3v2_map_frame(c.f, c.version, false, fields)) << c.why;
+  }
+}
+
+// "ID/encoding:string|string" for text frames (with "/language" for
+// comments), raw printable bytes for the rest.
+std::string payload_text(const id3parser::frame& f) {
+  std::string id;
+  for (int shift = 24; shift >= 0; shift -= 8) id += char(f.id >> shift);
+  const bool comment = id == "COMM" || id == "USLT";
+  if (id[0] == 'T' || comment || id == "WXXX") {
+    std::string out = id + "/" + std::to_string(f.data[0]);
+    if (comment) out += "/" + std::string(f.data.begin() + 1, f.data.begin() + 4);
+    out += ":";
+    if (id == "WXXX") return out + id3v2_text_value(f, 0, false) + "|" + id3v2_wxxx_url(f);
+    for (std::uint32_t i = 0; i < id3v2_text_value_count(f); ++i)
+      out += (i ? "|" : "") + id3v2_text_value(f, i, false);
+    return out;
+  }
+  std::string out = id + ":";
+  for (std::uint8_t b : f.data) out += b >= 32 && b < 127 ? char(b) : b == 0 ? '|' : '?';
+  return out;
+}
+
+std::string frames_for(unsigned version, std::vector<std::pair<std::string, std::vector<std::string>>> fields,
+                       std::vector<id3parser::frame> old_frames = {}) {
+  id3parser::tag t;
+  t.version = version;
+  t.frames = std::move(old_frames);
+  tag_field_map map;
+  for (auto& [name, values] : fields) map.at(name) = values;
+  id3v2_write_options options;
+  options.date_as_is = false;
+  id3v2_frames_from_fields(options, t, map);
+  std::string out;
+  for (const auto& f : t.frames) out += payload_text(f) + " ";
+  return out;
+}
+
+TEST(Id3v2FieldMapping, FieldsToFrames) {
+  struct write_case {
+    const char* why;
+    unsigned version;
+    std::vector<std::pair<std::string, std::vector<std::string>>> fields;
+    const char* frames;
+  };
+  const write_case cases[] = {
+      {"number and total", 3, {{"tracknumber", {"3"}}, {"totaltracks", {"12"}}}, "TRCK/0:3/12 "},
+      {"a number with its own total wins", 3, {{"tracknumber", {"3/12"}}, {"totaltracks", {"14"}}}, "TRCK/0:3/12 "},
+      {"a total alone becomes TXXX", 3, {{"totaltracks", {"12"}}}, "TXXX/1:totaltracks|12 "},
+      {"two albums in 2.3 are two TXXX", 3, {{"album", {"a", "b"}}}, "TXXX/1:album|a TXXX/1:album|b "},
+      {"two albums in 2.4 are one TXXX", 4, {{"album", {"a", "b"}}}, "TXXX/3:album|a|b "},
+      {"2.3 genres join with ';', parentheses doubled", 3, {{"genre", {"Rock", "(Live)"}}}, "TCON/1:Rock;((Live) "},
+      {"2.3 people join with ' / '", 3, {{"artist", {"A", "B"}}}, "TPE1/1:A / B "},
+      {"2.3 date splits into year and day-month", 3, {{"date", {"2001-05-03"}}}, "TYER/0:2001 TDAT/0:0305 "},
+      {"2.4 timestamp", 4, {{"date", {"2001-05-03T10:00"}}}, "TDRC/0:2001-05-03T10:00 "},
+      {"a date in no known form", 4, {{"date", {"May 2001"}}}, "TXXX/3:date|May 2001 "},
+      {"four stars", 3, {{"rating", {"4"}}}, "POPM:Windows Media Player 9 Series|?|||| "},
+      {"seven stars are no rating", 3, {{"rating", {"7"}}}, "TXXX/1:rating|7 "},
+      {"iTunNORM comments stay ISO-8859-1", 3, {{"comment itunnorm", {" 0000021A 000001F0"}}},
+       "COMM/0/eng:iTunNORM| 0000021A 000001F0 "},
+      {"ReplayGain as TXXX in ISO-8859-1", 4, {{"replaygain_track_gain", {"-1.00 dB"}}},
+       "TXXX/0:replaygain_track_gain|-1.00 dB "},
+      {"a number with other characters keeps them", 4, {{"tracknumber", {"\xC2\xB9"}}}, "TRCK/3:\xC2\xB9 "},
+      {"URLs", 3, {{"www shop", {"http://x"}}, {"file webpage url", {"http://y"}}},
+       "WOAF:http://y WXXX/1:shop|http://x "},
+  };
+  for (const write_case& c : cases) EXPECT_EQ(c.frames, frames_for(c.version, c.fields)) << c.why;
+}
+
+TEST(Id3v2FieldMapping, UnchangedOldFramesAreKeptByteForByte) {
+  const bytes nul{0};
+  const id3parser::frame picture = make("APIC", latin("image/png") + bytes{0, 3, 0, 0x89});
+  const id3parser::frame priv = make("PRIV", text("owner") + nul + text("data"));
+  const id3parser::frame title = make("TIT2", latin("Old"));
+  const id3parser::frame gain = make("TXXX", latin("replaygain_track_gain") + nul + text("-1.00 dB"));
+  const std::string written = frames_for(3, {{"title", {"New"}}, {"replaygain_track_gain", {"-1.00 dB"}}},
+                                         {picture, priv, title, gain});
+  // New frames first, then the kept ones; a ReplayGain frame is always rewritten.
+  EXPECT_EQ("TIT2/1:New TXXX/0:replaygain_track_gain|-1.00 dB " + payload_text(picture) + " " +
+                payload_text(priv) + " ",
+            written);
+  // A title that did not change keeps its old frame, encoding and all.
+  EXPECT_EQ(payload_text(title) + " ", frames_for(3, {{"title", {"Old"}}}, {title}));
+}
+
+TEST(Id3v2FieldMapping, VersionTwoPointTwoCommentsAndPicturesSurviveTheUpgrade) {
+  const bytes nul{0};
+  id3parser::frame comment = make("COMM", bytes{3} + text("deu") + nul + text("hi"));
+  const id3parser::frame picture = make("APIC", latin("image/png") + bytes{0, 3, 0, 0x89});
+  // The old comment is UTF-8, which 2.3 lacks: it becomes UTF-16 (each string
+  // with its own mark) and keeps its language.
+  const std::string written = frames_for(2, {{"comment", {"hi"}}}, {comment, picture});
+  EXPECT_EQ("COMM/1/deu:|hi " + payload_text(picture) + " ", written);
+}
+
+TEST(Id3v2TextEncoding, PicturesAndStrings) {
+  const bytes nul{0};
+  EXPECT_EQ(0, id3v2_parse_picture(make("APIC", latin("image/png") + bytes{0, 25, 0, 0x89})).type);
+  EXPECT_THROW(id3v2_parse_picture(make("APIC", latin("image/png") + bytes{0, 3, 0})), id3parser::parseError);
+  const id3parser::frame f = make("TPE1", latin("A") + nul + nul + text("B"));
+  EXPECT_EQ(3u, id3v2_text_value_count(f));
+  EXPECT_EQ("B", id3v2_text_value(f, 1, false));
+  id3parser::frame ascii;
+  ascii.id = frame_id("TIT2");
+  id3v2_set_text(ascii, "\xC3\x84", 0);  // not ISO-8859-1's C4
+  EXPECT_NE(0xC4, ascii.data[1]);
+  EXPECT_THROW(id3v2_set_text(ascii, "x", 2), id3parser::writeError);
+}
+
+}  // namespace

@@ -1,0 +1,301 @@
+// The tag services on whole files: ID3v2 at the start, APEv2 and ID3v1 at
+// the end, read together and rewritten without losing what was there.
+#include "metadata/tags/tag_services.h"
+
+#include <gtest/gtest.h>
+
+#include "core/tag_service.h"
+#include "io/path_schemes.h"
+#include "id3v2_test_bytes.h"
+#include "metadata/tags/apev2.h"
+#include "metadata/tags/id3v2_tag_service.h"
+#include "metadata/tags/tag_not_found.h"
+#include "metadata/tags/trailing_tags.h"
+#include "metadata/track_info.h"
+#include "tests/io/io_test_support.h"
+#include "tests/io/model_file.h"
+#include "track_fields_text.h"
+
+using namespace id3v2_test;
+
+namespace {
+
+std::string str(const bytes& b) { return std::string(b.begin(), b.end()); }
+
+const std::string audio = std::string(3000, '\x55') + "\xFF\xFB audio";
+
+std::string id3v1(const std::string& title, std::uint8_t track = 0, std::uint8_t genre = 255) {
+  std::string block(128, '\0');
+  block.replace(0, 3, "TAG");
+  block.replace(3, title.size(), title);
+  block[126] = char(track);
+  block[127] = char(genre);
+  return block;
+}
+
+std::string ape(const apev2::item_list& items) { return str(apev2::render_tag(items, true)); }
+
+std::string leading(const bytes& frames, std::size_t padding = 0, std::uint8_t version = 3) {
+  return str(tag(version, frames + bytes(padding, 0)));
+}
+
+class TagServices : public ::testing::Test {
+protected:
+  void SetUp() override {
+    // Referring to both services' code keeps their registrations linked.
+    (void)&find_trailing_tags;
+    (void)&id3v2_read_tag_from_file;
+    io_test::build_registry();
+  }
+
+  std::string read_fields(const std::string& content, std::string* tagtype = nullptr,
+                          replaygain_info* gain = nullptr) {
+    auto file = io_test::make_model_file(content);
+    track_info_impl info;
+    tag_services::read(*file, info, abort);
+    if (tagtype) *tagtype = info.tech_value_by_name("tagtype").value_or("");
+    if (gain) *gain = info.get_replaygain();
+    return track_fields_text(info);
+  }
+
+  // Writes `fields` (name, value) with the kinds; answers the new content.
+  std::string write(const std::string& content, unsigned kinds,
+                    const std::vector<std::pair<const char*, const char*>>& fields, replaygain_info gain = {}) {
+    auto model = io_test::make_model_file(content);
+    vantrel_io::file_ptr file(model.get());
+    track_info_impl info;
+    for (const auto& [name, value] : fields) info.append_field(name, track_info::until_nul, value, track_info::until_nul);
+    info.set_replaygain(gain);
+    retag_in_place in_place;
+    tag_services::write(file, in_place, kinds, info, abort);
+    return model->bytes;
+  }
+
+  raisable_abort_signal abort;
+};
+
+TEST_F(TagServices, ReadingCombinesTheLeadingAndTrailingTags) {
+  replaygain_info ape_gain;
+  ape_gain.track_gain = -3.0f;
+  ape_gain.album_gain = -9.0f;
+  const std::string both = leading(frame("TIT2", latin("lead")) +
+                                   frame("TXXX", latin("replaygain_album_gain") + bytes{0} + text("-1.5 dB"))) +
+                           audio +
+                           ape({{false, 0, "Title", "trail"}, {false, 0, "replaygain_track_gain", "-3.00 dB"},
+                                {false, 0, "replaygain_album_gain", "-9.00 dB"}}) +
+                           id3v1("v1");
+  struct read_case {
+    const char* why;
+    std::string content;
+    const char* fields;
+    const char* tagtype;
+  };
+  const read_case cases[] = {
+      {"ID3v2 fields win; the trailing kinds join tagtype", both, "title=lead;", "id3v2.3|apev2|id3v1"},
+      {"ID3v1 alone", audio + id3v1("v1", 7, 17), "title=v1;tracknumber=7;genre=Rock;", "id3v1"},
+      {"two ID3v1 tags", audio + id3v1("older") + id3v1("newer"), "title=older;", "id3v1"},
+      {"a damaged ID3v2 tag hides nothing behind it",
+       str(text("ID3") + bytes{3, 0, 0} + syncsafe(20) + text("TIT2") + be32(0x4000000) + bytes(12, 0)) + audio +
+           id3v1("v1"),
+       "title=v1;", "id3v1"},
+      {"an APEv1 tag counts every item as text", audio + [] {
+         std::string t = ape({{true, 0, "Title", "one"}});
+         t[8] = char(0xE8), t[9] = char(0x03);  // version 1000, in the header...
+         t[t.size() - 24] = char(0xE8), t[t.size() - 23] = char(0x03);  // ...and the footer
+         return t;
+       }(), "Title=one;", "apev1"},
+  };
+  for (const read_case& c : cases) {
+    std::string tagtype;
+    EXPECT_EQ(c.fields, read_fields(c.content, &tagtype)) << c.why;
+    EXPECT_EQ(c.tagtype, tagtype) << c.why;
+  }
+  replaygain_info gain;
+  read_fields(both, nullptr, &gain);
+  EXPECT_FLOAT_EQ(-1.5f, gain.album_gain);  // the ID3v2 value wins
+  EXPECT_FLOAT_EQ(-3.0f, gain.track_gain);  // the APEv2 value fills the gap
+  EXPECT_THROW(read_fields(audio), exception_tag_not_found);
+}
+
+TEST_F(TagServices, ATagThatFitsItsRoomIsRewrittenInPlace) {
+  const std::string original = leading(frame("TIT2", latin("old title")), 4096) + audio;
+  const std::string once = write(original, tag_services::kind_id3v2, {{"title", "new"}, {"artist", "A"}});
+  ASSERT_EQ(original.size(), once.size());
+  EXPECT_TRUE(original.substr(original.size() - audio.size()) == once.substr(once.size() - audio.size()));
+  EXPECT_EQ("artist=A;title=new;", read_fields(once));
+  EXPECT_TRUE(once == write(once, tag_services::kind_id3v2, {{"title", "new"}, {"artist", "A"}}));
+}
+
+TEST_F(TagServices, ATagThatDoesNotFitRewritesTheFileWithDefaultPadding) {
+  const bytes title = frame("TIT2", bytes{1, 0xFF, 0xFE, 'T', 0, 0, 0});
+  struct rewrite_case {
+    const char* why;
+    std::string original;
+    std::size_t padding;
+  };
+  const rewrite_case cases[] = {
+      {"no tag before", audio, 2048},
+      {"more than 16 KiB to spare", leading(frame("TIT2", latin("x")), 20000) + audio, 2048},
+      {"a version 2.2 tag", str(tag(2, frame22("TT2", latin("x")))) + audio, 2048},
+      // 44 bytes of room: the one new tag fills both.
+      {"two stacked tags become one",
+       leading(frame("TIT2", latin("x"))) + leading(frame("TALB", latin("y"))) + audio, 44 - 10 - title.size()},
+  };
+  for (const rewrite_case& c : cases) {
+    const std::string written = write(c.original, tag_services::kind_id3v2, {{"title", "T"}});
+    EXPECT_TRUE(leading(title, c.padding) + audio == written) << c.why;
+  }
+}
+
+TEST_F(TagServices, VersionTwoPointTwoBecomesTwoPointThreeKeepingPicturesAndComments) {
+  const bytes picture = bytes{0} + text("PNG") + bytes{3, 'd', 0, 0x89, 'P'};
+  const bytes comment = bytes{0} + text("eng") + bytes{0} + text("hello");
+  const std::string original = str(tag(2, frame22("TT2", latin("x")) + frame22("COM", comment) + frame22("PIC", picture))) + audio;
+  const std::string written = write(original, tag_services::kind_id3v2, {{"title", "x"}, {"comment", "hello"}});
+  EXPECT_EQ(3, written[3]);
+  EXPECT_EQ("comment=hello;title=x;", read_fields(written));
+  auto file = io_test::make_model_file(written);
+  id3parser::accept_all_frames all;
+  id3parser::tag t;
+  std::uint64_t size = 0;
+  ASSERT_TRUE(id3v2_read_tag_from_file(*file, all, t, size, abort));
+  ASSERT_EQ(3u, t.frames.size());
+  EXPECT_EQ(id3parser::frame_id("COMM"), t.frames[1].id);
+  EXPECT_EQ(comment, t.frames[1].data);
+  const bytes converted = bytes{0} + text("image/png") + bytes{0, 3, 'd', 0, 0x89, 'P'};
+  EXPECT_EQ(converted, t.frames[2].data);
+}
+
+TEST_F(TagServices, TheKindsWrittenReplaceTheKindsThere) {
+  const std::string tagged = leading(frame("TIT2", latin("old"))) + audio + ape({{false, 0, "Title", "old"}}) + id3v1("old");
+  struct kinds_case {
+    const char* why;
+    unsigned kinds;
+    const char* tagtype;  // empty: no tag left
+    const char* fields;
+  };
+  const kinds_case cases[] = {
+      {"none removes all", 0, "", ""},
+      {"ID3v1 only drops the ID3v2 and APEv2 tags", tag_services::kind_id3v1, "id3v1", "title=new;"},
+      {"APEv2 keys are capitalised", tag_services::kind_apev2, "apev2", "Title=new;"},
+      {"all three", 7, "id3v2.3|apev2|id3v1", "title=new;"},
+  };
+  for (const kinds_case& c : cases) {
+    SCOPED_TRACE(c.why);
+    const std::string written = write(tagged, c.kinds, {{"title", "new"}});
+    if (*c.tagtype == 0) {
+      EXPECT_TRUE(audio == written) << c.why;
+      continue;
+    }
+    std::string tagtype;
+    EXPECT_EQ(c.fields, read_fields(written, &tagtype)) << c.why;
+    EXPECT_EQ(c.tagtype, tagtype) << c.why;
+  }
+}
+
+TEST_F(TagServices, RemovingAnApeTagWhoseHeaderIsMissingKeepsTheAudio) {
+  std::string footer_only = ape({{false, 0, "Title", "t"}});
+  footer_only.erase(0, 32);  // the footer still says a header precedes the items
+  EXPECT_TRUE(audio == write(audio + footer_only, 0, {}));
+}
+
+TEST_F(TagServices, ADamagedLeadingTagIsNotWrittenOver) {
+  const std::string damaged =
+      str(text("ID3") + bytes{3, 0, 0} + syncsafe(20) + text("TIT2") + be32(0x4000000) + bytes(12, 0)) + audio + id3v1("v1");
+  auto model = io_test::make_model_file(damaged);
+  vantrel_io::file_ptr file(model.get());
+  track_info_impl info;
+  info.append_field("title", track_info::until_nul, "new", track_info::until_nul);
+  retag_in_place in_place;
+  EXPECT_THROW(tag_services::write(file, in_place, 3, info, abort), id3parser::parseError);
+  EXPECT_TRUE(damaged == model->bytes);
+}
+
+TEST_F(TagServices, AFailedReadDuringTheRewriteLeavesTheFileWhole) {
+  const std::string original = leading(frame("TIT2", latin("x"))) + audio + id3v1("v1");
+  for (std::uint64_t fail_at = 0; fail_at < original.size(); fail_at += 500) {
+    auto model = io_test::make_model_file(original);
+    model->before_read = [fail_at](std::uint64_t done) {
+      if (done >= fail_at) vantrel_io::throw_io();
+    };
+    vantrel_io::file_ptr file(model.get());
+    track_info_impl info;
+    info.append_field("title", track_info::until_nul, std::string(100, 't').c_str(), track_info::until_nul);
+    retag_in_place in_place;
+    try {
+      tag_services::write(file, in_place, tag_services::kind_id3v2 | tag_services::kind_id3v1, info, abort);
+      model->before_read = nullptr;
+      EXPECT_EQ(std::string(100, 't').substr(0, 30), read_fields(model->bytes).substr(6, 30));
+    } catch (const vantrel_io::exception_io&) {
+      EXPECT_TRUE(original == model->bytes) << fail_at;
+    }
+  }
+}
+
+TEST_F(TagServices, TrailingRewriteKeepsItemsThatAreNotTextFields) {
+  const std::string original =
+      audio + ape({{false, 1, "Cover Art (Front)", std::string("a.jpg\0\xFF\xD8", 8)}, {true, 0, "Tool", "enc"},
+                   {false, 0, "Title", "old"}});
+  const std::string written = write(original, tag_services::kind_apev2,
+                                    {{"title", "new"}, {"album artist", "AA"}, {"totaltracks", "12"}, {"genre", "a"}});
+  auto file = io_test::make_model_file(written);
+  const trailing_tags found = find_trailing_tags(*file, true, abort);
+  std::string items;
+  for (const apev2::item& i : found.apev2_items) items += i.key + "=" + std::to_string(i.value.size()) + ";";
+  EXPECT_EQ("Cover Art (Front)=8;Tool=3;Track=3;Title=3;Album artist=2;Genre=1;", items);
+  EXPECT_EQ("Album artist=AA;Genre=a;Title=new;totaltracks=12;", read_fields(written));
+}
+
+TEST_F(TagServices, Id3v1HoldsOnlyWhatFitsIt) {
+  service_ptr<tag_service> trailing = service_lookup_unique_t<tag_service>();
+  struct fit_case {
+    const char* name;
+    std::string value;
+    bool fits;
+  };
+  const fit_case cases[] = {
+      {"tracknumber", "7", true},   {"tracknumber", "007", false}, {"tracknumber", "128", false},
+      {"genre", "rock", true},      {"genre", "Nope", false},      {"title", "caf\xC3\xA9", false},
+      {"title", std::string(30, 'x'), true}, {"comment", std::string(29, 'x'), false},
+      {"composer", "x", false},
+  };
+  for (const fit_case& c : cases) {
+    track_info_impl info;
+    info.append_field(c.name, track_info::until_nul, c.value.c_str(), c.value.size());
+    EXPECT_EQ(c.fits, trailing->can_hold_info(info)) << c.name << "=" << c.value;
+  }
+  const std::string written = write(audio, tag_services::kind_id3v1, {{"tracknumber", "128"}, {"genre", "rock"}});
+  EXPECT_EQ(0, written[written.size() - 2]);
+  EXPECT_EQ(17, written[written.size() - 1]);
+}
+
+TEST_F(TagServices, RewritingThroughATemporaryFileReplacesTheFileWhole) {
+  io_test::scratch_folder folder;
+  const std::string original = leading(frame("TIT2", latin("x"))) + audio;
+  io_test::write_file(folder.path("a.mp3"), original);
+  const std::string path = folder.file_url("a.mp3");
+  vantrel_io::file_ptr file;
+  vantrel_io::open(file, path.c_str(), vantrel_io::open_mode::write_existing, abort);
+  track_info_impl info;
+  info.append_field("title", track_info::until_nul, "a longer title than before", track_info::until_nul);
+  {
+    // Abandoned before the commit: the file stays as it was, nothing is left beside it.
+    retag_through_temp_file rewrite(path.c_str());
+    tag_services::write(file, rewrite, tag_services::kind_id3v2, info, abort);
+  }
+  file.reset();
+  EXPECT_TRUE(original == io_test::read_file(folder.path("a.mp3")));
+  vantrel_io::open(file, path.c_str(), vantrel_io::open_mode::write_existing, abort);
+  {
+    retag_through_temp_file rewrite(path.c_str());
+    tag_services::write(file, rewrite, tag_services::kind_id3v2, info, abort);
+    rewrite.commit(file, abort);
+  }
+  file.reset();
+  const std::string written = io_test::read_file(folder.path("a.mp3"));
+  EXPECT_EQ("title=a longer title than before;", read_fields(written));
+  EXPECT_TRUE(audio == written.substr(written.size() - audio.size()));
+  EXPECT_EQ(written.size() - audio.size(), 10 + 10 + 1 + 2 + 2 * 26 + 2 + 2048u);
+}
+
+}  // namespace

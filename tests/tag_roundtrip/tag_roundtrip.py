@@ -1,0 +1,221 @@
+#!/usr/bin/python3
+"""Round trips of zorvtool's tag reading and writing against independent tools.
+
+usage: tag_roundtrip.py WINE_EXEC BUILD_DIR ZORVTOOL_EXE
+Fixtures are made here with sox, lame, wavpack, mpcenc and mutagen; every
+field zorvtool writes must read back the same through mutagen (and ffprobe),
+and tags those tools wrote must show the expected fields in zorvtool info.
+"""
+import json
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+
+from mutagen.apev2 import APEv2
+from mutagen.id3 import APIC, COMM, ID3, POPM, TIT2, TPE1, TRCK, TXXX
+
+WINE_EXEC, BUILD_DIR, ZORVTOOL = sys.argv[1:4]
+failures = []
+
+
+def check(condition, what):
+    if not condition:
+        failures.append(what)
+        print("FAIL:", what)
+
+
+def windows_path(path):
+    return "Z:" + path.replace("/", "\\")
+
+
+def zorvtool(*args):
+    run = subprocess.run([WINE_EXEC, BUILD_DIR, ZORVTOOL, *args], capture_output=True, text=True, encoding="utf-8")
+    if run.returncode != 0:
+        raise RuntimeError("zorvtool %s failed: %s%s" % (args[0], run.stdout, run.stderr))
+    return run.stdout
+
+
+def info(path):
+    """Fields (lower-case names) and technical entries of subsong 0."""
+    data = json.loads(zorvtool("info", windows_path(path)))["subsongs"][0]["info"]
+    fields = {k.lower(): v for k, v in data.get("fields", {}).items()}
+    return fields, data
+
+
+def tag(path, *pairs):
+    zorvtool("tag", windows_path(path), *pairs)
+
+
+def first(fields, name):
+    value = fields.get(name)
+    return value[0] if isinstance(value, list) else value
+
+
+def ffprobe_tags(path):
+    out = subprocess.run(["ffprobe", "-v", "quiet", "-print_format", "json", "-show_format", path],
+                         capture_output=True, text=True).stdout
+    return {k.lower(): v for k, v in json.loads(out)["format"].get("tags", {}).items()}
+
+
+def audio_after(path, offset):
+    with open(path, "rb") as f:
+        f.seek(offset)
+        return f.read()
+
+
+def id3_size(path):
+    with open(path, "rb") as f:
+        header = f.read(10)
+    if header[:3] != b"ID3":
+        return 0
+    size = 0
+    for b in header[6:10]:
+        size = (size << 7) | b
+    return size + 10
+
+
+def main():
+    work = tempfile.mkdtemp(prefix="zorv-tags-")
+    try:
+        wav = os.path.join(work, "tone.wav")
+        subprocess.run(["sox", "-n", "-r", "44100", "-c", "2", "-b", "16", wav, "synth", "1", "sine", "440"],
+                       check=True)
+        plain = os.path.join(work, "plain.mp3")
+        subprocess.run(["lame", "--quiet", wav, plain], check=True)
+
+        # lame's own tags (ID3v2 and ID3v1).
+        lame = os.path.join(work, "lame.mp3")
+        subprocess.run(["lame", "--quiet", "--add-id3v2", "--tt", "Lame Title", "--ta", "Lame Artist",
+                        "--tl", "Lame Album", "--tn", "4", "--ty", "2001", wav, lame], check=True)
+        fields, data = info(lame)
+        check(first(fields, "title") == "Lame Title", "lame title")
+        check(first(fields, "artist") == "Lame Artist", "lame artist")
+        check(first(fields, "tracknumber") == "4", "lame track")
+        check(first(fields, "date") == "2001", "lame year")
+        check("id3v2" in str(data) and "id3v1" in str(data), "lame tagtype names both kinds")
+
+        # mutagen's tags, version 2.3 and 2.4, with a picture and a rating.
+        picture = bytes(range(256)) * 8
+        for version in (3, 4):
+            path = os.path.join(work, "m%d.mp3" % version)
+            shutil.copy(plain, path)
+            tags = ID3()
+            tags.add(TIT2(encoding=1, text=["Tïtle"]))
+            tags.add(TPE1(encoding=1, text=["A", "B"]))
+            tags.add(TRCK(encoding=0, text=["3/12"]))
+            tags.add(TXXX(encoding=0, desc="replaygain_track_gain", text=["-6.20 dB"]))
+            tags.add(COMM(encoding=1, lang="eng", desc="", text=["a comment"]))
+            tags.add(APIC(encoding=0, mime="image/png", type=3, desc="", data=picture))
+            tags.add(POPM(email="someone", rating=128))
+            tags.save(path, v2_version=version, v23_sep=" / ")
+            fields, data = info(path)
+            check(first(fields, "title") == "Tïtle", "v2.%d title" % version)
+            check(fields.get("artist") == ["A", "B"], "v2.%d two artists: %s" % (version, fields.get("artist")))
+            check(first(fields, "tracknumber") == "3" and first(fields, "totaltracks") == "12", "v2.%d TRCK" % version)
+            check(first(fields, "comment") == "a comment", "v2.%d comment" % version)
+            check(first(fields, "rating") == "3", "v2.%d rating" % version)
+            check("id3v2.%d" % version in str(data), "v2.%d tagtype" % version)
+
+            # Rewrite: the tag fits its padding, so the file keeps its size and audio.
+            before_size = os.path.getsize(path)
+            room = id3_size(path)
+            audio = audio_after(path, room)
+            tag(path, "title=Néw", "artist=X", "artist=Y", "rating=4", "-comment", "album=Ünïcode",
+                "date=2003-04-05", "genre=Rock", "genre=(Live)")
+            after = ID3(path)
+            check(after.version[1] == version, "v2.%d stays v2.%d" % (version, version))
+            check(str(after["TIT2"]) == "Néw", "v2.%d title written" % version)
+            # Version 2.3 has one string per frame: several values are joined by " / ".
+            artists = ["X", "Y"] if version == 4 else ["X / Y"]
+            check(after["TPE1"].text == artists, "v2.%d artists written: %s" % (version, after["TPE1"].text))
+            check(str(after["TALB"]) == "Ünïcode", "v2.%d album written" % version)
+            popm = after.getall("POPM")
+            check(len(popm) == 1 and popm[0].rating == 196 and popm[0].email == "Windows Media Player 9 Series",
+                  "v2.%d rating written" % version)
+            check(after.getall("APIC")[0].data == picture, "v2.%d picture kept" % version)
+            check(not after.getall("COMM"), "v2.%d comment removed" % version)
+            check(str(after["TRCK"]) == "3/12", "v2.%d track kept" % version)
+            check(str(after.get("TDRC", "")) == "2003-04-05", "v2.%d date: %s" % (version, after.get("TDRC")))
+            check(os.path.getsize(path) == before_size and audio_after(path, room) == audio,
+                  "v2.%d rewritten in place" % version)
+            fields, _ = info(path)
+            check(fields.get("genre") == ["Rock", "(Live)"], "v2.%d genres read back: %s" % (version, fields.get("genre")))
+            check(first(fields, "date") == "2003-04-05", "v2.%d date read back" % version)
+            check(ffprobe_tags(path).get("title") == "Néw", "v2.%d ffprobe title" % version)
+
+        # A file without tags gets a 2.3 tag with 2048 bytes of padding in front of its audio.
+        fresh = os.path.join(work, "fresh.mp3")
+        shutil.copy(plain, fresh)
+        original = audio_after(fresh, 0)
+        tag(fresh, "title=Fresh", "replaygain_album_gain=-1.5 dB")
+        after = ID3(fresh)
+        check(after.version[1] == 3 and str(after["TIT2"]) == "Fresh", "fresh tag")
+        check(str(after["TXXX:replaygain_album_gain"]) == "-1.50 dB", "fresh ReplayGain")
+        check(audio_after(fresh, id3_size(fresh)) == original, "fresh audio follows the tag")
+        check(open(fresh, "rb").read()[id3_size(fresh) - 2048:id3_size(fresh)] == bytes(2048), "fresh padding")
+
+        # A version 2.2 tag becomes 2.3, keeping its picture and comment.
+        v22 = os.path.join(work, "v22.mp3")
+        def frame22(fid, payload):
+            return fid + struct.pack(">I", len(payload))[1:] + payload
+        body = (frame22(b"TT2", b"\x00Old") + frame22(b"COM", b"\x00engdesc\x00text") +
+                frame22(b"PIC", b"\x00PNG\x03\x00" + picture))
+        size = len(body)
+        header = b"ID3\x02\x00\x00" + bytes([(size >> 21) & 127, (size >> 14) & 127, (size >> 7) & 127, size & 127])
+        with open(v22, "wb") as f:
+            f.write(header + body + original)
+        fields, data = info(v22)
+        check(first(fields, "title") == "Old" and "id3v2.2" in str(data), "v2.2 read")
+        tag(v22, "title=New")
+        after = ID3(v22)
+        check(after.version[1] == 3 and str(after["TIT2"]) == "New", "v2.2 rewritten as 2.3")
+        check(after.getall("APIC")[0].data == picture and after.getall("APIC")[0].mime == "image/png", "v2.2 picture kept")
+        check(str(after["COMM:desc:eng"]) == "text", "v2.2 comment kept")
+
+        # A damaged leading tag does not hide the ID3v1 tag behind it, and is not written over.
+        damaged = os.path.join(work, "damaged.mp3")
+        with open(lame, "rb") as f:
+            lame_bytes = f.read()
+        with open(damaged, "wb") as f:
+            f.write(b"ID3\x03\x00\x00\x00\x00\x00\x14TIT2\x04\x00\x00\x00\x00\x00" + bytes(10) + lame_bytes[id3_size(lame):])
+        fields, data = info(damaged)
+        check(first(fields, "title") == "Lame Title" and "id3v1" in str(data), "damaged leading tag skipped")
+        before = open(damaged, "rb").read()
+        refused = subprocess.run([WINE_EXEC, BUILD_DIR, ZORVTOOL, "tag", windows_path(damaged), "title=x"],
+                                 capture_output=True, text=True)
+        check(refused.returncode != 0 and open(damaged, "rb").read() == before, "damaged tag not written over")
+
+        # APEv2 tags by wavpack and mpcenc.
+        wv = os.path.join(work, "a.wv")
+        subprocess.run(["wavpack", "-q", "-w", "Title=WV Title", "-w", "Track=3/12", "-w", "Album Artist=AA",
+                        wav, "-o", wv], check=True)
+        fields, data = info(wv)
+        check(first(fields, "title") == "WV Title", "wavpack title")
+        check(first(fields, "tracknumber") == "3" and first(fields, "totaltracks") == "12", "wavpack track")
+        check("apev2" in str(data), "wavpack tagtype")
+        tag(wv, "title=New WV", "-totaltracks", "totaldiscs=2")
+        ape = APEv2(wv)
+        check(str(ape["Title"]) == "New WV" and str(ape["Track"]) == "3", "wavpack rewritten: %s" % dict(ape))
+        check(str(ape["Disc"]) == "/2", "a lone total disc count kept")
+        check(str(ape["Album artist"]) == "AA", "APE key case")
+        check(id3_size(wv) == 0, "no ID3v2 tag added to an APEv2 file")
+
+        mpc = os.path.join(work, "a.mpc")
+        subprocess.run(["mpcenc", "--silent", "--title", "MPC Title", "--track", "7", wav, mpc], check=True,
+                       capture_output=True)
+        fields, data = info(mpc)
+        check(first(fields, "title") == "MPC Title" and first(fields, "tracknumber") == "7", "mpcenc tags")
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+    if failures:
+        print("%d failure(s)" % len(failures))
+        return 1
+    print("all round trips passed")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
