@@ -26,6 +26,8 @@ struct signal_spec {
   bool can_seek = true;
   bool fail_open = false;  // opening throws exception_io_data
   float track_gain = replaygain_info::gain_absent;
+  // Reading the info fails: 1 with damaged data, 2 with a denied access.
+  int info_failure = 0;
 };
 
 inline constexpr std::uint32_t rate = 48000;
@@ -72,6 +74,8 @@ public:
   std::uint32_t get_subsong_count() override { return 1; }
   std::uint32_t get_subsong(std::uint32_t) override { return 0; }
   void get_info(std::uint32_t, track_info& out, const abort_signal&) override {
+    if (spec.info_failure == 1) throw vantrel_io::exception_io_data();
+    if (spec.info_failure == 2) throw vantrel_io::exception_io_denied();
     out.set_length(static_cast<double>(spec.frames) / rate);
     replaygain_info gain;
     gain.track_gain = spec.track_gain;
