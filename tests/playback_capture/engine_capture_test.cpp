@@ -144,7 +144,10 @@ TEST_F(EngineCapture, SeekResumesAtTheExactFrame) {
 // position the engine held when paused.
 TEST_F(EngineCapture, PauseResumeContinuesAtThePositionReached) {
   start({item("C:\\pause\\a.sig", {0, 144000})});
-  wait_until_heard(0.1);
+  ASSERT_TRUE(pump_until([&] {
+    double position;
+    return engine->get_position(0, position) && position > 0.1;
+  }, 10000));
   engine->pause();
   EXPECT_TRUE(engine->is_paused());
   EXPECT_TRUE(engine->is_active());
