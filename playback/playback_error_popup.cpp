@@ -126,9 +126,9 @@ void show(const char* text) {
   if (s.window == nullptr) {
     if (!advanced_settings::show_error_popups.get_state()) return;
     if (keeps_quiet(s.closed_this_run, s.closed_at, GetTickCount())) return;
-    // Without a user interface ("/quiet", console tools) the report goes to
-    // the debugger output rather than into a window nobody looks at.
-    if (app::state().quiet) {
+    // Without a main window ("/quiet", console tools) the report goes to the
+    // debugger output rather than into a window nobody looks at.
+    if (app::state().ui_main_window == nullptr) {
       output_debug_string_utf8(text);
       output_debug_string_utf8("\n");
       return;

@@ -18,7 +18,8 @@ inline constexpr DWORD quiet_after_close_ms = 10000;
 
 // Main thread. Opens the window or appends to it ("\r\n\r\n" between
 // messages); nothing when the "Show error message popups" setting is off or
-// the window was closed in this run less than 10 s ago.
+// the window was closed in this run less than 10 s ago. Without a main window
+// the text goes to the debugger output.
 void show(const char* text);
 // A new run: a closed popup may open again at once.
 void start_new_run();

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/advanced_settings_registrations.h"
+#include "core/app_state.h"
 #include "core/hidden_main_window.h"
 #include "core/service_registry.h"
 #include "foundation/crash.h"
@@ -53,6 +54,9 @@ protected:
                                            &advanced_settings::fade_on_pause_ms})
       fade->set_state("0", 1);
     playback_front_get().on_init();
+    // The popup opens over the main window.
+    app::state().ui_main_window = CreateWindowExW(0, L"STATIC", L"main", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100,
+                                                  nullptr, nullptr, nullptr, nullptr);
   }
   void SetUp() override { playback_listener_registry::add(&log, ~0u, false); }
   void TearDown() override {
@@ -177,15 +181,35 @@ TEST_F(FrontEnd, VolumeIsClampedMutedAndAnnouncedOnChange) {
   front.set_volume(0.0f);
 }
 
-// Seeking clamps to the track; with no known length only the lower end.
+// Seeking clamps to the track; a track whose length is not known yet is
+// only kept from going below 0.
 TEST_F(FrontEnd, SeekIsClampedToTheTrack) {
-  play({item("C:\\front\\long.sig", {0, 480000})});
-  ASSERT_TRUE(pump_until([&] { return log.events.size() >= 2; }, 10000));
+  struct seek_case {
+    const char* why;
+    bool length_known;
+    double target;
+    double expected;
+  };
+  const seek_case cases[] = {
+      {"below the start", true, -5.0, 0.0},
+      {"beyond the end of a 10 s track", true, 1e9, 10.0},
+      {"within an unknown length", false, 4.0, 4.0},
+  };
   playback_front_impl& front = playback_front_get();
-  front.seek(-5.0);
-  EXPECT_EQ(front.get_position(), 0.0);
-  front.seek(4.0);
-  EXPECT_EQ(front.get_position(), 4.0) << "no cached length: the engine keeps the target";
+  int run = 0;
+  for (const seek_case& c : cases) {
+    const std::string path = "C:\\front\\seek" + std::to_string(run++) + ".sig";
+    signal_test::signal_spec spec{0, 480000};
+    spec.reports_length = c.length_known;
+    play({item(path.c_str(), spec)});
+    ASSERT_TRUE(pump_until([&] { return log.events.size() >= 2 && (!c.length_known || front.can_seek()); }, 10000));
+    // The info read at the open reaches the handle through the main thread.
+    pump_until([] { return false; }, 100);
+    front.seek(c.target);
+    EXPECT_NEAR(front.get_position(), c.expected, 0.3) << c.why;
+    front.stop();
+    log.events.clear();
+  }
 }
 
 // A listener that changes playback from inside an event would leave the

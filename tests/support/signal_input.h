@@ -28,6 +28,7 @@ struct signal_spec {
   float track_gain = replaygain_info::gain_absent;
   // Reading the info fails: 1 with damaged data, 2 with a denied access.
   int info_failure = 0;
+  bool reports_length = true;
 };
 
 inline constexpr std::uint32_t rate = 48000;
@@ -76,7 +77,7 @@ public:
   void get_info(std::uint32_t, track_info& out, const abort_signal&) override {
     if (spec.info_failure == 1) throw vantrel_io::exception_io_data();
     if (spec.info_failure == 2) throw vantrel_io::exception_io_denied();
-    out.set_length(static_cast<double>(spec.frames) / rate);
+    if (spec.reports_length) out.set_length(static_cast<double>(spec.frames) / rate);
     replaygain_info gain;
     gain.track_gain = spec.track_gain;
     out.set_replaygain(gain);
