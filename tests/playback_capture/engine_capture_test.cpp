@@ -8,14 +8,11 @@
 #include <utility>
 #include <vector>
 
-#include "core/advanced_settings_registrations.h"
-#include "core/hidden_main_window.h"
-#include "core/service_registry.h"
-#include "foundation/main_thread.h"
 #include "io/named_lock.h"
 #include "metadata/track_handle_registry.h"
 #include "playback/output/dsound_worker.h"
 #include "playback/playback_engine.h"
+#include "playback_capture/playback_process.h"
 #include "support/capture_wav.h"
 #include "support/message_pump.h"
 #include "support/signal_input.h"
@@ -73,12 +70,7 @@ std::vector<std::pair<std::int64_t, std::int64_t>> captured_runs() {
 class EngineCapture : public ::testing::Test {
 protected:
   static void SetUpTestSuite() {
-    qiv::set_main_thread_id(GetCurrentThreadId());
-    hidden_main_window::create();
-    service_registry::table().build(service_factory::global_list_head);
-    for (advanced_setting_integer* fade : {&advanced_settings::fade_on_seek_ms, &advanced_settings::fade_out_ms,
-                                           &advanced_settings::fade_on_pause_ms})
-      fade->set_state("0", 1);
+    set_up_playback_process();
     capture_wav::remove();
   }
 

@@ -7,18 +7,15 @@
 #include <string>
 #include <vector>
 
-#include "core/advanced_settings_registrations.h"
 #include "core/app_state.h"
-#include "core/hidden_main_window.h"
-#include "core/service_registry.h"
 #include "foundation/crash.h"
-#include "foundation/main_thread.h"
 #include "foundation/string_small.h"
 #include "io/io_exceptions.h"
 #include "metadata/track_handle_registry.h"
 #include "playback/playback_error_popup.h"
 #include "playback/playback_front.h"
 #include "playback/playback_listeners.h"
+#include "playback_capture/playback_process.h"
 #include "support/message_pump.h"
 #include "support/signal_input.h"
 
@@ -47,12 +44,7 @@ public:
 class FrontEnd : public ::testing::Test {
 protected:
   static void SetUpTestSuite() {
-    qiv::set_main_thread_id(GetCurrentThreadId());
-    hidden_main_window::create();
-    service_registry::table().build(service_factory::global_list_head);
-    for (advanced_setting_integer* fade : {&advanced_settings::fade_on_seek_ms, &advanced_settings::fade_out_ms,
-                                           &advanced_settings::fade_on_pause_ms})
-      fade->set_state("0", 1);
+    set_up_playback_process();
     playback_front_get().on_init();
     // The popup opens over the main window.
     app::state().ui_main_window = CreateWindowExW(0, L"STATIC", L"main", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100,
