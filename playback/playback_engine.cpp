@@ -233,7 +233,16 @@ void engine_impl::pause() {
   suspended_ = true;
 }
 
+// A run started paused keeps its thread with the output paused; resuming it
+// must lift that request too, or Play after a paused start would do nothing.
 void engine_impl::resume() {
+  {
+    critical_section_lock lock(pause_lock_);
+    if (pause_request_) {
+      pause_request_ = false;
+      pause_changed_ = true;
+    }
+  }
   if (suspended_) start_thread();
 }
 

@@ -42,8 +42,14 @@ DWORD WINAPI engine_impl::thread_entry(void* engine) {
   if (com) {
     static_cast<engine_impl*>(engine)->thread_body();
   } else {
-    // Nothing can play without COM; the front end hears it as a failure.
-    static_cast<engine_impl*>(engine)->callback_->on_fatal_error(message_exception("CoInitialize() failed"));
+    // Nothing can play without COM: the run ends, and the front end hears
+    // of it as a failure rather than waiting for a thread that does nothing.
+    auto* self = static_cast<engine_impl*>(engine);
+    {
+      critical_section_lock lock(self->state_lock_);
+      self->ended_ = true;
+    }
+    self->callback_->on_fatal_error(message_exception("CoInitialize() failed"));
   }
   MSG message;
   while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);

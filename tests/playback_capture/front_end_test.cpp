@@ -87,6 +87,18 @@ TEST_F(FrontEnd, TimeIsReportedInWholeSeconds) {
   EXPECT_EQ(log.events, (std::vector<std::string>{"start 1", "track C:\\front\\ten.sig", "time 1", "time 2", "time 3"}));
 }
 
+// A run started paused plays once resumed.
+TEST_F(FrontEnd, StartedPausedPlaysWhenResumed) {
+  playback_front_impl& front = playback_front_get();
+  play({item("C:\\front\\paused.sig", {0, 9600})});
+  front.stop();
+  playback_front_get().start(command_play, true);
+  EXPECT_TRUE(front.is_paused());
+  front.pause(false);
+  EXPECT_FALSE(front.is_paused());
+  ASSERT_TRUE(play_to_the_end());
+}
+
 // An item that cannot be opened is reported in the popup and playback goes
 // on with the next one, after the second of silence that stands in for it.
 TEST_F(FrontEnd, UnopenableItemIsReportedAndSkipped) {
