@@ -12,6 +12,7 @@
 #include "foundation/string_small.h"
 #include "io/io_exceptions.h"
 #include "metadata/track_handle_registry.h"
+#include "metadata/title_script.h"
 #include "playback/playback_error_popup.h"
 #include "playback/playback_front.h"
 #include "playback/playback_listeners.h"
@@ -80,11 +81,25 @@ TEST_F(FrontEnd, AnnouncesEachItemThenEnds) {
                                                   "stop 1"}));
 }
 
-// The position timer reports each whole second once, in order.
-TEST_F(FrontEnd, TimeIsReportedInWholeSeconds) {
-  play({item("C:\\front\\ten.sig", {0, 480000})});
+// The position timer reports each whole second once, in order, and titles
+// see the playback fields from their level on.
+TEST_F(FrontEnd, TimeIsReportedInWholeSecondsAndTitled) {
+  signal_test::signal_spec spec{0, 480000};
+  spec.reports_length = false;
+  play({item("C:\\front\\ten.sig", spec)});
   ASSERT_TRUE(pump_until([&] { return !log.events.empty() && log.events.back() == "time 3"; }, 20000));
   EXPECT_EQ(log.events, (std::vector<std::string>{"start 1", "track C:\\front\\ten.sig", "time 1", "time 2", "time 3"}));
+
+  const auto script = title_script::compile("[%isplaying%]|[%playback_time%]|[%_time_total%]");
+  struct title_case {
+    std::int32_t level;
+    const char* expected;
+  };
+  for (const title_case c : {title_case{0, "||"}, title_case{1, "1||"}, title_case{3, "1|0:03|"}}) {
+    qiv::string_small title;
+    EXPECT_TRUE(playback_front_get().format_title(nullptr, title, *script, nullptr, c.level));
+    EXPECT_STREQ(title.get_ptr(), c.expected) << "level " << c.level;
+  }
 }
 
 // A run started paused plays once resumed.
