@@ -113,6 +113,12 @@ using runs = std::vector<std::pair<std::int64_t, std::int64_t>>;
 // ids announced in order and one end.
 TEST_F(EngineCapture, GaplessItemsPlayAsOneStretch) {
   start({item("C:\\gapless\\a.sig", {0, 48000}), item("C:\\gapless\\b.sig", {48000, 48000})});
+  ASSERT_TRUE(pump_until([&] {
+    std::lock_guard<std::mutex> hold(callback.lock);
+    return callback.ended > 0;
+  }, 30000));
+  // Playback ran out but is not stopped: the files are free for tag writers.
+  EXPECT_EQ(named_lock_query_state("C:\\gapless\\b.sig").shared_holders, 0u);
   play_out();
   EXPECT_EQ(captured_runs(), (runs{{0, 95999}}));
   EXPECT_EQ(callback.current_ids, (std::vector<std::int32_t>{0, 1}));
