@@ -27,6 +27,12 @@ advanced_setting_integer fade_out_ms = advanced_setting_integer::construct_fade(
 advanced_setting_integer fade_on_seek_ms = advanced_setting_integer::construct_fade("Fade on seek (ms)", 0.0);
 advanced_setting_integer fade_on_pause_ms = advanced_setting_integer::construct_fade("Fade on pause (ms)", 2.0);
 
+advanced_setting_string volume_step_db(playback_root_guid, "Volume step (dB)", "1.0", 3.0);
+advanced_setting_string multiline_fields(user_interface_root_guid, "Multiline fields", "COMMENT;LYRICS;BIOGRAPHY", 1.0);
+advanced_setting_string multivalue_fields(user_interface_root_guid, "Multivalue fields",
+                                          "ARTIST;ALBUM ARTIST;PRODUCER;COMPOSER;PERFORMER;GENRE", 2.0);
+advanced_setting_string title_display_format(user_interface_root_guid, "Title display format", "%TITLE%", 3.0);
+
 advanced_setting_radio tag_scheme_id3v2_id3v1("ID3v2 + ID3v1", true, 0.0);
 advanced_setting_radio tag_scheme_id3v2("ID3v2", false, 1.0);
 advanced_setting_radio tag_scheme_ape_id3v1("APE + ID3v1", false, 2.0);

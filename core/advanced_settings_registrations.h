@@ -25,6 +25,15 @@ extern advanced_setting_integer fade_out_ms;
 extern advanced_setting_integer fade_on_seek_ms;
 extern advanced_setting_integer fade_on_pause_ms;
 
+// Text entries: the step of the volume commands (the playback front end);
+// the fields edited over several lines and those holding several values
+// (the properties dialog); the script of the window title (the user
+// interface).
+extern advanced_setting_string volume_step_db;
+extern advanced_setting_string multiline_fields;
+extern advanced_setting_string multivalue_fields;
+extern advanced_setting_string title_display_format;
+
 // The tag-writing scheme for MP3 files without tags (the MP3 input). The
 // choices are looked at in this order; the first selected one wins.
 extern advanced_setting_radio tag_scheme_id3v2_id3v1;

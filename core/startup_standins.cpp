@@ -81,21 +81,6 @@ void on_init() {}
 void on_quit() {}
 }  // namespace lifecycle_callbacks
 
-// Playback front end: starts and stops nothing.
-namespace {
-class playback_front_standin : public playback_front_api {
-public:
-  void on_init() override {}
-  void on_quit() override {}
-  void stop_for_shutdown() override {}
-};
-service_factory_single_t<playback_front_standin> playback_front_registration;
-}  // namespace
-
-namespace playback_order {
-void shutdown() {}
-}
-
 namespace media_library {
 void startup_folders() {}
 void shutdown() {}

@@ -54,6 +54,10 @@ TEST_F(AdvancedSettingsRegistrations, TheCoreEntriesAreFoundInTheRegistryUnderTh
       {"ID3v2", advanced_setting_radio::group_branch_guid, 1.0},
       {"APE + ID3v1", advanced_setting_radio::group_branch_guid, 2.0},
       {"APE", advanced_setting_radio::group_branch_guid, 3.0},
+      {"Volume step (dB)", playback_root_guid, 3.0},
+      {"Multiline fields", user_interface_root_guid, 1.0},
+      {"Multivalue fields", user_interface_root_guid, 2.0},
+      {"Title display format", user_interface_root_guid, 3.0},
   };
   EXPECT_EQ(entries.size(), std::size(expected));
   for (const expected_entry& want : expected) {
@@ -84,6 +88,19 @@ TEST_F(AdvancedSettingsRegistrations, OwnersSeeTheDefaultsAndOneTagWritingScheme
     fade->set_state("20000", 5);
     EXPECT_EQ(fade->get_value(), 10000u);  // the top of the range
     fade->reset();
+  }
+  const std::pair<advanced_setting_string*, const char*> texts[] = {
+      {&volume_step_db, "1.0"},
+      {&multiline_fields, "COMMENT;LYRICS;BIOGRAPHY"},
+      {&multivalue_fields, "ARTIST;ALBUM ARTIST;PRODUCER;COMPOSER;PERFORMER;GENRE"},
+      {&title_display_format, "%TITLE%"},
+  };
+  for (const auto& [entry, default_text] : texts) {
+    qiv::string_buffer value, fallback;
+    entry->get_state(value);
+    entry->get_default(fallback);
+    EXPECT_STREQ(value.get_ptr(), default_text);
+    EXPECT_STREQ(fallback.get_ptr(), default_text);
   }
   int selected = 0;
   for (auto& entry : service_list_t<advanced_setting>(table)) {
