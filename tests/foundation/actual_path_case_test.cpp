@@ -5,8 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
-#include <map>
+#include <filesystem>
 #include <string>
 
 #include "foundation/case_folding.h"
@@ -18,7 +19,6 @@ namespace {
 
 constexpr const char* accented_name = "\xC3\x84rger \xC3\x9C" "ber \xF0\x9F\x8E\xB5.flac";  // "Ärger Über 🎵.flac"
 constexpr std::uint64_t large_size = 5ull << 30;  // above 32 bits
-constexpr std::uint64_t known_write_time = 0x01D5F00DDEADBEEFull;
 
 std::string lower(const std::string& text) {
   qiv::string_buffer folded;
@@ -26,14 +26,11 @@ std::string lower(const std::string& text) {
   return folded.get_ptr();
 }
 
-std::wstring wide(const std::string& text) {
-  std::wstring result(MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, result.data(), static_cast<int>(result.size()));
-  result.pop_back();
-  return result;
+void make_folders(const std::string& path) {
+  std::error_code error;
+  std::filesystem::create_directories(std::filesystem::u8path(path), error);
+  ASSERT_FALSE(error) << path;
 }
-
-void make_folder(const std::string& path) { ASSERT_TRUE(create_directory_utf8(path.c_str())) << path; }
 
 HANDLE make_file(const std::string& path) {
   HANDLE file = create_file_utf8(path.c_str(), GENERIC_WRITE, 0, CREATE_NEW, 0);
@@ -41,19 +38,9 @@ HANDLE make_file(const std::string& path) {
   return file;
 }
 
-void remove_tree(const std::wstring& path) {
-  WIN32_FIND_DATAW entry;
-  HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &entry);
-  if (find != INVALID_HANDLE_VALUE) {
-    do {
-      const std::wstring name = entry.cFileName;
-      if (name == L"." || name == L"..") continue;
-      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) remove_tree(path + L"\\" + name);
-      else DeleteFileW((path + L"\\" + name).c_str());
-    } while (FindNextFileW(find, &entry));
-    FindClose(find);
-  }
-  RemoveDirectoryW(path.c_str());
+void remove_tree(const std::string& path) {
+  std::error_code ignored;
+  std::filesystem::remove_all(std::filesystem::u8path(path), ignored);
 }
 
 std::string actual_case(const std::string& path) {
@@ -62,9 +49,8 @@ std::string actual_case(const std::string& path) {
   return output.get_ptr();
 }
 
-// A fresh folder under the temporary folder holding folders and files of
-// known letter case, size and time; `base` is its path as the file system
-// spells it.
+// A fresh folder under the temporary folder holding folders and files of known
+// letter case and size; `base` is its path as the file system spells it.
 class FileNames : public ::testing::Test {
 protected:
   void SetUp() override {
@@ -73,49 +59,28 @@ protected:
     std::string temp_path = temp.get_ptr();
     temp_path.pop_back();
     base = actual_case(temp_path) + "\\Zorv Names " + std::to_string(GetCurrentProcessId());
-    make_folder(base);
-    make_folder(base + "\\Program Files");
-    make_folder(base + "\\Program Files\\Sub Dir");
+    make_folders(base + "\\Program Files\\Sub Dir");
     CloseHandle(make_file(base + "\\Program Files\\Sub Dir\\Track One.MP3"));
-    HANDLE small = make_file(base + "\\small.txt");
-    DWORD written;
-    WriteFile(small, "12345", 5, &written, nullptr);
-    CloseHandle(small);
     HANDLE large = make_file(base + "\\" + accented_name);  // sparse: no 5 GiB are written
     LARGE_INTEGER end;
     end.QuadPart = static_cast<LONGLONG>(large_size);
     SetFilePointerEx(large, end, nullptr, FILE_BEGIN);
     SetEndOfFile(large);
-    FILETIME time = {static_cast<DWORD>(known_write_time), static_cast<DWORD>(known_write_time >> 32)};
-    SetFileTime(large, nullptr, nullptr, &time);
     CloseHandle(large);
   }
-  void TearDown() override { remove_tree(wide(base)); }
+  void TearDown() override { remove_tree(base); }
 
   std::string base;
 };
 
-TEST_F(FileNames, EnumerationListsEveryEntryWithItsNameSizeAttributesAndTimes) {
-  auto entries = find_file_enum::create((base + "\\*").c_str());
+// Names and attributes of listed entries are driven through the command-line
+// folder expansion in core; sizes only here.
+TEST_F(FileNames, EnumerationReadsSizesBeyond32BitsAndFindsNothingWhereNothingMatches) {
+  auto entries = find_file_enum::create((base + "\\" + accented_name).c_str());
   ASSERT_NE(entries, nullptr);
-  std::map<std::string, std::pair<std::uint64_t, DWORD>> seen;
-  qiv::string_buffer name;
-  do {
-    entries->name(name);
-    seen[name.get_ptr()] = {entries->size(), entries->attributes()};
-  } while (entries->next());
+  EXPECT_EQ(entries->size(), large_size);
+  EXPECT_FALSE(entries->next());
   EXPECT_FALSE(entries->next());  // once at the end it stays there
-  seen.erase(".");
-  seen.erase("..");
-  ASSERT_EQ(seen.size(), 3u);
-  EXPECT_EQ(seen[accented_name].first, large_size);
-  EXPECT_EQ(seen["small.txt"].first, 5u);
-  EXPECT_NE(seen["Program Files"].second & FILE_ATTRIBUTE_DIRECTORY, 0u);
-
-  entries = find_file_enum::create((base + "\\" + accented_name).c_str());
-  ASSERT_NE(entries, nullptr);
-  EXPECT_EQ(entries->last_write_time(), known_write_time);
-  EXPECT_NE(entries->creation_time(), 0u);
   EXPECT_EQ(find_file_enum::create((base + "\\*.mp3").c_str()), nullptr);
   EXPECT_EQ(find_file_enum::create((base + "\\missing\\*").c_str()), nullptr);
   EXPECT_FALSE(find_file_enum().next());  // never opened
@@ -139,7 +104,6 @@ TEST_F(FileNames, EveryComponentTakesItsStoredCaseUpToTheFirstMissingOne) {
 
 TEST(ActualPathCase, DrivesUncRootsAndRefusedPaths) {
   EXPECT_EQ(actual_case("c:\\"), "C:\\");
-  EXPECT_EQ(actual_case("\\\\Server\\Share"), "\\\\server\\share");
   EXPECT_EQ(actual_case("\\\\Server\\Share\\"), "\\\\server\\share\\");
   // No such share here: the components stay as given.
   EXPECT_EQ(actual_case("\\\\Zorv-No-Server\\Share\\Music\\a.mp3"), "\\\\zorv-no-server\\share\\Music\\a.mp3");
@@ -156,20 +120,15 @@ TEST(ActualPathCase, DrivesUncRootsAndRefusedPaths) {
 TEST(ActualPathCase, ComponentsBelowAUncShareTakeTheirStoredCase) {
   const char* prefix = std::getenv("WINEPREFIX");
   if (!prefix || prefix[0] != '/') GTEST_SKIP() << "needs a UNC share (Wine's dosdevices\\unc)";
-  std::string root = std::string("Z:") + prefix;
-  for (char& c : root)
-    if (c == '/') c = '\\';
+  std::string unc = std::string("Z:") + prefix + "/dosdevices/unc";
+  std::replace(unc.begin(), unc.end(), '/', '\\');
   const std::string server = "zorv-case-" + std::to_string(GetCurrentProcessId());
-  const std::string unc = root + "\\dosdevices\\unc";
-  create_directory_utf8(unc.c_str());
-  make_folder(unc + "\\" + server);
-  make_folder(unc + "\\" + server + "\\share");
-  make_folder(unc + "\\" + server + "\\share\\Music Folder");
+  make_folders(unc + "\\" + server + "\\share\\Music Folder");
   CloseHandle(make_file(unc + "\\" + server + "\\share\\Music Folder\\Song.FLAC"));
   const std::string upper_server = "ZORV-CASE-" + std::to_string(GetCurrentProcessId());
   EXPECT_EQ(actual_case("\\\\" + upper_server + "\\SHARE\\music folder\\song.flac\\x"),
             "\\\\" + server + "\\share\\Music Folder\\Song.FLAC\\x");
-  remove_tree(wide(unc + "\\" + server));
+  remove_tree(unc + "\\" + server);
 }
 
 } // namespace

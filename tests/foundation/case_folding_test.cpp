@@ -27,11 +27,6 @@ TEST(CaseFoldingTexts, AppendFoldedTextUpToTheLimitOrAnInvalidSequence) {
       {appended([](auto& o) { qiv::string_add_upper(o, "ab\xFF" "cd"); }), "<AB"},
       {appended([](auto& o) { qiv::string_add_upper(o, "\xCE\xB1[\xF0\x90\x90\xA8"); }),
        "<\xCE\x91[\xF0\x90\x90\xA8"},  // Greek by the system; beyond the basic plane unchanged
-      {appended([](auto& o) { qiv::string_to_upper_utf8(o, "abc \xC3\xA4 z\xFF" "def"); }), "<ABC \xC3\x84 Z"},
-      {appended([](auto& o) {
-         for (std::uint32_t c : {0x41u, 0xE4u, 0x20ACu, 0x1F600u, 0x80000000u}) qiv::string_add_char_utf8(o, c);
-       }),
-       "<A\xC3\xA4\xE2\x82\xAC\xF0\x9F\x98\x80"},  // an unencodable code point appends nothing
   };
   for (const auto& c : cases) EXPECT_EQ(c.got, c.expected);
 }
@@ -44,11 +39,8 @@ TEST(CompareNocase, BothCodePointOrdersAgree) {
   struct { const char* a; const char* b; int expected; const char* why; } cases[] = {
       {"abc", "ABD", -1, ""},
       {"a", "ab", -1, "the shorter first"},
-      {"Hello", "hELLO", 0, ""},
-      {"", "", 0, ""},
       {"A", "_", 1, "upper case folds to 0x61"},
       {"\xC3\x84pfel", "\xC3\xA4PFEL", 0, "A-umlaut, a-umlaut"},
-      {"\xD0\x9C\xD0\x98\xD0\xA0", "\xD0\xBC\xD0\xB8\xD1\x80", 0, "Cyrillic"},
       {"z", "\xC3\xA9", -1, "by code point, not alphabet or signed byte"},
       {"\xE2\x82\xAC", "\xF0\x9F\x98\x80", -1, "U+20AC below U+1F600"},
       {"track10", "track9", -1, "digits one by one"},
@@ -61,7 +53,7 @@ TEST(CompareNocase, BothCodePointOrdersAgree) {
   EXPECT_NE(qiv::compare_nocase("stra\xC3\x9F" "e", "STRASSE"), 0);  // no multi-character folding
 }
 
-TEST(CompareNocase, InvalidBytesGiveAConsistentOrder) {
+TEST(CompareNocase, InvalidBytesGiveAConsistentOrderAndLengthFormsStopWhereTold) {
   // A comparator for sorted containers must find a text equal to itself and
   // answer the same question the same way from both sides.
   const char* texts[] = {"", "a", "\xFF", "\xFE", "\xFF" "a", "\xC3", "\xC3\xA9", "b\x80"};
@@ -79,43 +71,22 @@ TEST(CompareNocase, InvalidBytesGiveAConsistentOrder) {
   EXPECT_EQ(qiv::stricmp_utf8("a\xFF", "a"), 1);
   EXPECT_EQ(qiv::stricmp_utf8("a\xFF", "ab"), -1);
   EXPECT_EQ(qiv::stricmp_utf8("a\xFF" "B", "A\xFF" "b"), 0);
-}
-
-TEST(CompareNocase, LengthAndLimitForms) {
   struct { int got, expected; const char* why; } cases[] = {
       {qiv::compare_nocase_ex("abcdef", 3, "ABCxyz", 3), 0, "stops at the length"},
-      {qiv::compare_nocase_ex("ab", 2, "abc", 3), -1, ""},
       {qiv::compare_nocase_ex("ab\0zz", 5, "AB", 2), 0, "stops at the NUL"},
       {qiv::compare_nocase_ex("\xC3\x84", 1, "\xC3\xA4", 2), -1, "a character cut by the length is broken"},
-      {qiv::compare_nocase_n("abcdef", "ABC", 10), 0, "equal once the second text ends"},
-      {qiv::compare_nocase_n("ab", "ABC", 10), -1, ""},
-      {qiv::compare_nocase_n("abX", "ABY", 2), 0, "stops at the limit"},
-      {qiv::compare_nocase_n("abX", "ABY", 3), -1, ""},
       {qiv::compare_nocase_n("a", "a\xC3\xA4", 5), -1, "an ended first text is code point 0"},
-      {qiv::compare_nocase_n("abc", "ab\xFF", 5), 0, "a broken second text ends it"},
-      {qiv::equals_nocase_n("Hello world", "HELLO", 5), 1, ""},
       {qiv::equals_nocase_n("Hello world", "HELLO", 4), 0, "the whole search text must fit the limit"},
-      {qiv::equals_nocase_n("Hel", "HELLO", 5), 0, ""},
       {qiv::equals_nocase_n("\xC3\x84" "b", "\xC3\xA4" "B", 3), 1, ""},
       {qiv::equals_nocase_n("\xFF", "\xFF", 1), 0, "broken text never matches"},
   };
   for (const auto& c : cases) EXPECT_EQ(c.got, c.expected) << c.why;
 }
 
-TEST(ReplaceNocase, ReplacesEveryWholeCharacterMatchWithoutOverlap) {
-  struct { const char* text; const char* search; const char* replacement; std::size_t count; const char* result; } cases[] = {
-      {"A-a-A", "a", "xy", 3, "<xy-xy-xy"},
-      {"aaa", "AA", "b", 1, "<ba"},
-      {"Gr\xC3\x9C\xC3\x9F" "e", "\xC3\xBC\xC3\x9F", "ue", 1, "<Gruee"},
-      {"abc", "", "x", 0, "<"},
-      {"caf\xC3\xA9", "\xA9", "!", 0, "<caf\xC3\xA9"},  // never inside a character
-      {"x\xC2\xA2y", "\xA2y", "!", 0, "<x\xC2\xA2y"},
-  };
-  for (const auto& c : cases) {
-    qiv::string_buffer out("<");
-    EXPECT_EQ(qiv::replace_nocase(out, c.text, c.search, c.replacement), c.count) << c.text;
-    EXPECT_STREQ(out.get_ptr(), c.result);
-  }
+TEST(ReplaceNocase, NeverMatchesInsideACharacter) {
+  qiv::string_buffer out("<");
+  EXPECT_EQ(qiv::replace_nocase(out, "caf\xC3\xA9", "\xA9", "!"), 0u);
+  EXPECT_STREQ(out.get_ptr(), "<caf\xC3\xA9");
 }
 
 TEST(SystemCollation, ComparesOnlyDifferingCharactersThroughTheSystem) {

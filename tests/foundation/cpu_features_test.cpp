@@ -1,5 +1,4 @@
-// What the processor offers: instruction-set features and the processors an
-// affinity mask allows.
+// Instruction-set features and the processors an affinity mask allows.
 #include "foundation/cpu_features.h"
 
 #include <gtest/gtest.h>
@@ -8,11 +7,9 @@
 
 namespace {
 
+// That this machine's features are found is driven through the sample conversion in playback.
 TEST(CpuFeatures, EmptyRequestIsMetAndUnknownBitsCountAsAbsent) {
   EXPECT_TRUE(cpu_has_features(0));
-  // Every machine that builds and runs the tests is a 64-bit-capable x86.
-  EXPECT_TRUE(cpu_has_features(cpu_feature_sse | cpu_feature_sse2));
-  EXPECT_FALSE(cpu_has_features(256));
   EXPECT_FALSE(cpu_has_features(cpu_feature_sse | 0x80000000u));
 }
 

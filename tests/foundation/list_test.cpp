@@ -1,10 +1,8 @@
-// Linked lists: counted nodes that know their list, plain queues, and the
-// singly linked list of texts.
+// Linked lists: counted nodes that know their list, and lists of texts.
 #include "foundation/list.h"
 
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -68,40 +66,16 @@ TEST(CountedList, RefusesNodesThatWouldCorruptIt) {
   EXPECT_EQ(other.get_count(), 1u);
 }
 
-TEST(PlainList, QueuesInOrderAndClearFreesTheElements) {
-  qiv::plain_list<std::string> queue;
-  queue.push_back("first");
-  queue.push_back("second");
-  std::string out;
-  ASSERT_TRUE(queue.pop_front(out));
-  EXPECT_EQ(out, "first");
-  EXPECT_EQ(queue.get_count(), 1u);
-  auto watched = std::make_shared<int>(0);
-  qiv::plain_list<std::shared_ptr<int>> owners;
-  owners.push_back(watched);
-  owners.push_back(watched);
-  owners.clear();
-  EXPECT_EQ(watched.use_count(), 1);
-}
-
 TEST(StringList, NewItemsGoToTheHeadAndAnyNodeUnlinksItself) {
-  auto texts_of = [](const qiv::string_list& list) {
-    std::vector<std::string> texts;
-    for (auto* n = list.first(); n; n = n->next()) texts.emplace_back(n->text().get_ptr());
-    EXPECT_EQ(list.get_count(), texts.size());
-    return texts;
-  };
   qiv::string_list list;
   for (const char* text : {"a", "b", "c", "d"}) list.add_item(qiv::string_small(text));
   list.remove(list.first()->next());  // the middle
-  EXPECT_EQ(texts_of(list), (std::vector<std::string>{"d", "b", "a"}));
   list.remove(list.first());
   list.remove(list.first()->next());  // the last
-  list.add_item(qiv::string_small("e"));
-  EXPECT_EQ(texts_of(list), (std::vector<std::string>{"e", "b"}));
-  list.clear();
-  EXPECT_EQ(list.first(), nullptr);
-  EXPECT_EQ(list.get_count(), 0u);
+  std::vector<std::string> texts;
+  for (auto* n = list.first(); n; n = n->next()) texts.emplace_back(n->text().get_ptr());
+  EXPECT_EQ(texts, (std::vector<std::string>{"b"}));
+  EXPECT_EQ(list.get_count(), 1u);
 }
 
 } // namespace

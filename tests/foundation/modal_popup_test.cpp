@@ -1,5 +1,4 @@
-// The main-thread check, whether a modal dialog may open, and bringing the
-// dialog that blocks the user's click to the front.
+// The main-thread check and bringing the dialog that blocks a click to the front.
 #include "foundation/modal_popup.h"
 
 #include <windows.h>
@@ -58,49 +57,28 @@ protected:
   HWND owner = nullptr;
 };
 
-TEST_F(ModalPopup, ModalsAreAllowedOnlyOnTheMainThreadWithoutAnActiveScope) {
-  EXPECT_TRUE(modal_allowed());
+// Whether modals may open on the main thread is driven through the real scopes in core.
+TEST_F(ModalPopup, NothingModalOffTheMainThreadOrWithoutAScopeUntilStartUpRecordsNone) {
   EXPECT_FALSE(is_main_thread_elsewhere());
   bool allowed_elsewhere = true;
   std::thread([&] { allowed_elsewhere = modal_allowed(); }).join();
   EXPECT_FALSE(allowed_elsewhere);
-  qiv::set_modal_scope_query(modal_scope_with_window);
-  EXPECT_FALSE(modal_allowed());  // a scope without a window is still a scope
-  qiv::set_main_thread_id(0);     // until start-up records one, every thread passes
-  EXPECT_TRUE(is_main_thread());
+  activate_blocked_popup();  // nothing without a scope
+  EXPECT_EQ(GetActiveWindow(), other);
+  qiv::set_main_thread_id(GetCurrentThreadId() + 1);
+  EXPECT_EQ(activated_for_scope_of(owner), other);  // nor off the main thread
+  qiv::set_main_thread_id(0);  // until start-up records one, every thread passes
   EXPECT_TRUE(is_main_thread_elsewhere());
 }
 
-TEST_F(ModalPopup, TopLevelWindowIsTheFirstAncestorThatIsNotAChild) {
-  HWND child = make_window(WS_CHILD, owner);
-  HWND grandchild = make_window(WS_CHILD, child);
-  EXPECT_EQ(find_top_level_window(grandchild), owner);
-  EXPECT_EQ(find_top_level_window(owner), owner);
-  HWND owned = make_window(WS_POPUP, owner);  // an owned popup is its own top-level window
-  EXPECT_EQ(find_top_level_window(owned), owned);
-}
-
-TEST_F(ModalPopup, EnabledScopeWindowIsActivatedAndADisabledOneWithoutPopupLeftAlone) {
-  EXPECT_EQ(activated_for_scope_of(owner), owner);
-  SetActiveWindow(other);
-  EnableWindow(owner, FALSE);
-  EXPECT_EQ(activated_for_scope_of(owner), other);
-}
-
-TEST_F(ModalPopup, BlockedClickActivatesTheEnabledPopupOfTheDisabledOwner) {
+TEST_F(ModalPopup, BlockedClickActivatesTheEnabledPopupOfTheDisabledOwnerAndNothingElse) {
   HWND child = make_window(WS_CHILD | WS_VISIBLE, owner);
+  EnableWindow(owner, FALSE);
+  EXPECT_EQ(activated_for_scope_of(owner), other);  // disabled, and no popup to bring forward
   HWND dialog = make_window(WS_POPUP | WS_VISIBLE, owner);
   SetActiveWindow(other);
-  EnableWindow(owner, FALSE);
   if (GetWindow(owner, GW_ENABLEDPOPUP) != dialog) GTEST_SKIP() << "this system does not answer GW_ENABLEDPOPUP";
   EXPECT_EQ(activated_for_scope_of(child), dialog);
-}
-
-TEST_F(ModalPopup, NothingIsActivatedWithoutAScopeOrOffTheMainThread) {
-  activate_blocked_popup();
-  EXPECT_EQ(GetActiveWindow(), other);
-  qiv::set_main_thread_id(GetCurrentThreadId() + 1);
-  EXPECT_EQ(activated_for_scope_of(owner), other);
 }
 
 } // namespace

@@ -18,78 +18,42 @@ std::string extension_of(const std::string& path) {
   return extension;
 }
 
-std::string with_backslash(const char* text) {
-  qiv::string_buffer s(text);
-  qiv::string_add_trailing_backslash(s);
-  return s.get_ptr();
-}
-
-TEST(PathNames, NamePartsAfterAnySeparatorAndBeforeAnySelector) {
-  EXPECT_EQ(qiv::scan_filename("file://x/y.flac"), 9u);
-  EXPECT_EQ(qiv::scan_filename("archive.zip|inner.mp3"), 12u);
-  EXPECT_EQ(qiv::scan_filename("c:name"), 2u);
-  EXPECT_EQ(qiv::scan_filename("plain.mp3"), 0u);
+TEST(PathNames, NamePartsAfterAnySeparatorBeforeAnySelectorAndParentsKeepTheRootSeparator) {
   struct { std::string got, expected; const char* why; } cases[] = {
       {qiv::string_filename_ext("c:/music/a.flac?2").get_ptr(), "a.flac", "up to the selector"},
-      {qiv::string_filename_ext("c:/music/").get_ptr(), "", ""},
       {qiv::string_filename("/x/name.tar.gz").get_ptr(), "name.tar", "only the last extension"},
       {qiv::string_filename("c:\\m\\song.mp3?1.5").get_ptr(), "song", "a dot in the selector is no extension"},
       {qiv::string_filename("/x/.hidden").get_ptr(), ".hidden", "a leading dot is kept"},
       {qiv::string_filename("/x/readme?v.2").get_ptr(), "readme?v.2", "no usable dot: the whole rest"},
-      {extension_of("c:/music/a.flac?x"), "flac", ""},
-      {extension_of("c:\\music\\Album.Name\\track.MP3"), "MP3", ""},
-      {extension_of("c:/music/.cue"), "cue", "a leading dot counts here"},
-      {extension_of("c:/music.d/readme"), "", "a dot in a folder is no extension"},
-      {extension_of("c:/music/a."), "", ""},
       {extension_of("a." + std::string(31, 'x')), std::string(31, 'x'), "the longest that fits"},
       {extension_of("a." + std::string(32, 'x')), "", "too long for the buffer"},
-      {extension_of("a." + std::string(500, 'x') + "?1"), "", ""},
-      {with_backslash("c:\\music"), "c:\\music\\", ""},
-      {with_backslash("c:\\music\\"), "c:\\music\\", "exactly one"},
-      {with_backslash(""), "\\", ""},
-      {with_backslash("c:/music/"), "c:/music/\\", "only a backslash counts"},
   };
   for (const auto& c : cases) EXPECT_EQ(c.got, c.expected) << c.why;
-}
-
-TEST(PathNames, ParentKeepsTheSeparatorOfADriveOrScheme) {
-  struct { const char* path; const char* parent; } cases[] = {
-      {"a\\b", "a"}, {"C:/Music/a.mp3", "C:/Music"}, {"C:\\disc.iso|track01.wav", "C:\\disc.iso"},
-      {"C:\\Music\\", "C:\\Music"}, {"C:\\x", "C:\\"}, {"file://x", "file://"}, {"file://C:\\x", "file://C:\\"},
-      {"C:\\", ""}, {"file://", ""}, {"a.mp3", ""}, {"", ""}, {"\\a", ""},
+  struct { const char* path; const char* parent; } parents[] = {
+      {"C:\\disc.iso|track01.wav", "C:\\disc.iso"}, {"C:\\x", "C:\\"}, {"file://C:\\x", "file://C:\\"},
+      {"C:\\", ""}, {"file://", ""}, {"\\a", ""},
   };
-  for (const auto& c : cases) EXPECT_STREQ(qiv::path_parent(c.path).get_ptr(), c.parent) << c.path;
+  for (const auto& c : parents) EXPECT_STREQ(qiv::path_parent(c.path).get_ptr(), c.parent) << c.path;
 }
 
-TEST(Wildcard, MatchesWholeCodePointsIgnoringCase) {
+TEST(Wildcard, MatchesWholeCodePointsIgnoringCaseInLinearTime) {
   struct { const char* name; const char* pattern; bool first_mask_only; bool matches; const char* why; } cases[] = {
-      {"Track01.MP3", "*.mp3", false, true, ""},
       {".mp3", "*.mp3", false, true, "a star matches nothing too"},
-      {"", "*", false, true, ""},
       {"Track01.MP3x", "*.mp3", false, false, ""},
       {"a\xC3\xA9.ogg", "a?.ogg", false, true, "? is one code point, not one byte"},
-      {"\xE9\x9F\xB3.ogg", "?.ogg", false, true, ""},
-      {"a12.ogg", "a?.ogg", false, false, ""},
       {"\xD0\x9F\xD0\x95\xD0\xA1\xD0\x9D\xD0\xAF.flac", "\xD0\xBF\xD0\xB5\xD1\x81\xD0\xBD\xD1\x8F.*", false, true,
        "case beyond ASCII"},
-      {"", "a", false, false, ""},
-      {"a", "", false, false, ""},
       {"x.flac", "*.flac;*.mp3", true, true, "with the flag only the first mask counts"},
       {"x.mp3", "*.flac;*.mp3", true, false, ""},
       {"x.flac;y.mp3", "*.flac;*.mp3", false, true, "without it ; is an ordinary character"},
       {"ab\xFF" "cd", "ab", false, true, "invalid UTF-8 ends the text"},
       {"ab\xFF" "cd", "ab?cd", false, false, ""},
       {"ab", "ab\xFF*", false, true, ""},
-      {"song.mp3.part", "*.mp3*", false, true, ""},
-      {"song.mp", "*.mp?", false, false, ""},
   };
   for (const auto& c : cases)
     EXPECT_EQ(qiv::wildcard_match(c.name, c.pattern, c.first_mask_only), c.matches) << c.name << " " << c.pattern << " " << c.why;
   EXPECT_TRUE(qiv::has_wildcards("track?.wav"));
   EXPECT_FALSE(qiv::has_wildcards("C:\\Music\\a.mp3"));
-}
-
-TEST(Wildcard, ManyStarsDoNotTakeExponentialTime) {
   const std::string text(2000, 'a');  // backtracking into every star would try about 2000^10 splits
   EXPECT_FALSE(qiv::wildcard_match(text.c_str(), "*a*a*a*a*a*a*a*a*a*a*b", false));
   EXPECT_TRUE(qiv::wildcard_match((text + "b").c_str(), "*a*a*a*a*a*a*a*a*a*a*b", false));

@@ -1,5 +1,4 @@
-// Worker threads: one run at a time, quiet failures, joined before their
-// memory goes, and never holding up a joiner of higher priority.
+// Worker threads: one run at a time, quiet failures, joined, priority lent to joiners.
 #include "foundation/thread.h"
 
 #include <gtest/gtest.h>
