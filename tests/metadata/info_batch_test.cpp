@@ -57,12 +57,7 @@ track_info_impl info_titled(const char* text) {
   return info;
 }
 
-vantrel_io::file_stats stats_at(std::uint64_t size, std::uint64_t timestamp) {
-  vantrel_io::file_stats stats;
-  stats.size = size;
-  stats.timestamp = timestamp;
-  return stats;
-}
+vantrel_io::file_stats stats_at(std::uint64_t size, std::uint64_t timestamp) { return {size, timestamp}; }
 
 TEST_F(InfoPublishing, EachHandleOnceToListenersAndRegisteredCallbacksAndNothingForNone) {
   track_info_publish({}, 0, table);
