@@ -175,7 +175,9 @@ TEST_F(InputDispatch, FailuresOfTheClaimantsCombineIntoOneOutcome) {
     } catch (const vantrel_io::exception_io_not_found&) {
       EXPECT_EQ(c.expected, not_found_error);
     }
-    if (c.asked != any) EXPECT_EQ(log.size(), c.asked);
+    if (c.asked != any) {
+      EXPECT_EQ(log.size(), c.asked);
+    }
   }
 }
 
