@@ -1,5 +1,5 @@
-// Small operations the format inputs share: content-type matching, shared
-// byte blocks and their texts, and seeking inside a file.
+// Small operations the format inputs share, at their edges: content-type
+// matching, texts inside shared byte blocks, and seeking inside a file.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -23,32 +23,17 @@ TEST(MimeTypeMatch, IgnoresParametersTrailingSpacesAndCaseButNotLength) {
   for (const auto& c : cases) EXPECT_EQ(mime_type_matches(c.given, "audio/flac"), c.matches) << c.given;
 }
 
-TEST(CountedBlock, HoldsACopyOfTheBytes) {
-  std::string source = "abc";
-  auto made = counted_block::create(source.data(), 3);
-  source[0] = 'x';
-  ASSERT_EQ(made.data->get_count(), 3u);
-  EXPECT_EQ((*made.data)[0], 'a');
-  EXPECT_EQ(made.data, &made.block->data());
-}
-
-TEST(CountedBlock, TextRunsToTheNulOrTheBlockEnd) {
+// A text without a NUL after its offset must not run past the block.
+TEST(CountedBlock, TextEndsAtTheNulOrTheBlockAndAnOffsetPastItOverflows) {
   const char bytes[] = {'i', 'm', 'a', 'g', 'e', 0, 'd', 'e', 's', 'c'};
   auto made = counted_block::create(bytes, sizeof bytes);
   qiv::string_buffer text;
-  counted_block::text_at(*made.block, 0, text);
-  EXPECT_STREQ(text.get_ptr(), "image");
-  // No NUL after the offset: the text must not run past the block.
-  counted_block::text_at(*made.block, 6, text);
-  EXPECT_STREQ(text.get_ptr(), "desc");
-}
-
-TEST(CountedBlock, TextOffsetAtTheEndIsEmptyAndPastItOverflows) {
-  auto made = counted_block::create("ab", 2);
-  qiv::string_buffer text("stale");
-  counted_block::text_at(*made.block, 2, text);
-  EXPECT_STREQ(text.get_ptr(), "");
-  EXPECT_THROW(counted_block::text_at(*made.block, 3, text), qiv::exception_overflow);
+  const std::pair<std::uint32_t, const char*> cases[] = {{0, "image"}, {6, "desc"}, {10, ""}};
+  for (const auto& [offset, expected] : cases) {
+    counted_block::text_at(*made.block, offset, text);
+    EXPECT_STREQ(text.get_ptr(), expected) << offset;
+  }
+  EXPECT_THROW(counted_block::text_at(*made.block, 11, text), qiv::exception_overflow);
 }
 
 TEST(SeekChecked, PositionPastTheEndIsADataError) {

@@ -1,4 +1,3 @@
-// Posting an object's main-thread operation through the queue service.
 #include "metadata/main_thread_posting.h"
 
 #include <gtest/gtest.h>
@@ -43,41 +42,29 @@ private:
   std::atomic<std::int32_t> count_{0};
 };
 
-class MainThreadPosting : public ::testing::Test {
-protected:
+// A worker may drop its last reference right after posting: the target must
+// live until its call ran, and calls run in posting order on the queue's turn.
+TEST(MainThreadPosting, TargetOutlivesItsLastOutsideReferenceAndCallsRunInOrder) {
   service_factory* list = nullptr;
   single_factory<holding_queue> factory{&list};
+  service_registry::table().build(list);
   std::vector<std::uint32_t> received;
   bool destroyed = false;
-
-  void SetUp() override { service_registry::table().build(list); }
-  void TearDown() override { service_registry::table().clear(); }
-
-  service_ptr<recording_target> make_target() {
+  main_thread_posting::post_callback(nullptr, 7);  // no target: nothing posted
+  EXPECT_TRUE(factory.instance.held.empty());
+  {
     service_ptr<recording_target> target(new recording_target());
     target->received = &received;
     target->destroyed = &destroyed;
-    return target;
+    main_thread_posting::post_callback(target.get(), 1);
+    target->post_callback_from_worker(2);
   }
-};
-
-TEST_F(MainThreadPosting, TargetOutlivesItsLastOutsideReferenceUntilTheCallbackRan) {
-  make_target()->post_callback_from_worker(5);
+  EXPECT_TRUE(received.empty());
   EXPECT_FALSE(destroyed);
   factory.instance.run_all();
-  EXPECT_EQ(received, (std::vector<std::uint32_t>{5}));
-  EXPECT_TRUE(destroyed);
-}
-
-TEST_F(MainThreadPosting, PostsRunInPostingOrderAndNotBeforeAndNoTargetPostsNothing) {
-  main_thread_posting::post_callback(nullptr, 7);
-  EXPECT_TRUE(factory.instance.held.empty());
-  auto target = make_target();
-  main_thread_posting::post_callback(target.get(), 1);
-  main_thread_posting::post_callback(target.get(), 2);
-  EXPECT_TRUE(received.empty());
-  factory.instance.run_all();
   EXPECT_EQ(received, (std::vector<std::uint32_t>{1, 2}));
+  EXPECT_TRUE(destroyed);
+  service_registry::table().clear();
 }
 
 }  // namespace

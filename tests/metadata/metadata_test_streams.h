@@ -1,11 +1,13 @@
-// Byte streams over a string, for the tests of stored records.
+// Byte streams over a string, and the stored form of a display record.
 #pragma once
 
 #include <algorithm>
 #include <cstring>
 #include <string>
 
+#include "core/abort_signal.h"
 #include "io/file_object.h"
+#include "metadata/track_display_info.h"
 
 class string_reader final : public vantrel_io::reader {
 public:
@@ -16,7 +18,6 @@ public:
     position_ += now;
     return static_cast<std::uint32_t>(now);
   }
-  std::size_t position() const { return position_; }
 
 private:
   std::string bytes_;
@@ -25,16 +26,19 @@ private:
 
 class string_writer final : public vantrel_io::writer {
 public:
-  void write(const void* buffer, std::uint32_t bytes, const abort_signal&) override {
-    bytes_.append(static_cast<const char*>(buffer), bytes);
+  void write(const void* buffer, std::uint32_t count, const abort_signal&) override {
+    bytes.append(static_cast<const char*>(buffer), count);
   }
-  const std::string& bytes() const { return bytes_; }
-
-private:
-  std::string bytes_;
+  std::string bytes;
 };
 
-// The stored form of a display record: float length, block size, block.
+inline std::string stored_bytes(const track_display_info& record) {
+  string_writer out;
+  record.write(out, never_raised_abort_signal());
+  return out.bytes;
+}
+
+// Float length, block size, block.
 inline std::string stored_record(float length, const std::string& block) {
   std::string out(8, '\0');
   std::memcpy(&out[0], &length, 4);

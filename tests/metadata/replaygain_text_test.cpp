@@ -1,40 +1,29 @@
 #include "metadata/replaygain_text.h"
 
 #include <cfenv>
+#include <cmath>
 #include <cstring>
 
 #include <gtest/gtest.h>
 
 TEST(ReplayGainText, FormatsPresentValuesAndNothingForAbsentOnes) {
-  struct gain_case {
-    float gain;
-    bool present;
-    const char* text;
-  } gains[] = {
-      {1.25f, true, "+1.25 dB"},
-      {-7.03f, true, "-7.03 dB"},
-      {0.0f, true, "+0.00 dB"},         // the sign stays on zero
-      {-999.99f, true, "-999.99 dB"},   // close to the sentinel but present
-      {-1000.0f, false, ""},
+  struct {
+    bool (*format)(std::string&, float);
+    float value;
+    const char* text;  // empty: absent
+  } const cases[] = {
+      {replaygain_format_gain, 1.25f, "+1.25 dB"},
+      {replaygain_format_gain, -7.03f, "-7.03 dB"},
+      {replaygain_format_gain, 0.0f, "+0.00 dB"},        // the sign stays on zero
+      {replaygain_format_gain, -999.99f, "-999.99 dB"},  // close to the sentinel but present
+      {replaygain_format_gain, -1000.0f, ""},
+      {replaygain_format_peak, 1.5f, "1.500000"},        // clipping audio formats like any peak
+      {replaygain_format_peak, 0.0f, "0.000000"},
+      {replaygain_format_peak, -1.0f, ""},
   };
-  for (const auto& c : gains) {
+  for (const auto& c : cases) {
     std::string text = "stale";
-    EXPECT_EQ(replaygain_format_gain(text, c.gain), c.present) << c.text;
-    EXPECT_EQ(text, c.text);
-  }
-  struct peak_case {
-    float peak;
-    bool present;
-    const char* text;
-  } peaks[] = {
-      {0.987654f, true, "0.987654"},
-      {1.5f, true, "1.500000"},  // clipping audio formats like any peak
-      {0.0f, true, "0.000000"},
-      {-1.0f, false, ""},
-  };
-  for (const auto& c : peaks) {
-    std::string text = "stale";
-    EXPECT_EQ(replaygain_format_peak(text, c.peak), c.present) << c.text;
+    EXPECT_EQ(c.format(text, c.value), *c.text != '\0') << c.value;
     EXPECT_EQ(text, c.text);
   }
 }
@@ -54,6 +43,7 @@ TEST(ReplayGainText, ReadsBackItsOwnTextAndTheFormsOtherTaggersWrite) {
     const char* text;
     float replaygain_info::*slot;
     float value;
+    std::size_t length = 0;  // 0: the whole text
   } forms[] = {
       {"replaygain_track_gain", "+1.25 dB", &replaygain_info::track_gain, 1.25f},
       {"replaygain_track_gain", "-7.03 dB", &replaygain_info::track_gain, -7.03f},
@@ -64,12 +54,19 @@ TEST(ReplayGainText, ReadsBackItsOwnTextAndTheFormsOtherTaggersWrite) {
       {"replaygain_album_gain", "2", &replaygain_info::album_gain, 2.0f},
       {"replaygain_track_peak", "0.987654", &replaygain_info::track_peak, 0.987654f},
       {"replaygain_album_peak", "1.2e-1", &replaygain_info::album_peak, 0.12f},
+      {"replaygain_album_peak", "0.98765xyz", &replaygain_info::album_peak, 0.98f, 4},  // the count ends the text
+      {"replaygain_track_peak", "-0.5", &replaygain_info::track_peak, 0.0f},  // a peak is never negative
+      {"replaygain_track_gain", "loud", &replaygain_info::track_gain, 0.0f},
   };
   for (const auto& f : forms) {
     replaygain_info record;
-    ASSERT_TRUE(record.set_from_field(f.name, f.text, std::strlen(f.text))) << f.text;
+    ASSERT_TRUE(record.set_from_field(f.name, f.text, f.length ? f.length : std::strlen(f.text))) << f.text;
     EXPECT_FLOAT_EQ(record.*f.slot, f.value) << f.text;
   }
+  EXPECT_FALSE(replaygain_info().set_from_field("replaygain_reference_loudness", "89", 2));
+  replaygain_info odd;
+  odd.track_peak = std::nanf("");  // present, though not a number
+  EXPECT_EQ(replaygain_count_present(odd), 1u);
   // What the writers store reads back to the value they were given.
   replaygain_info record;
   std::string text;

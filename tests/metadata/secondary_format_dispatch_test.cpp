@@ -3,9 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
-#include <string>
-
 #include "core/service_factory.h"
 #include "core/service_registry.h"
 #include "io/file_scheme.h"
@@ -26,38 +23,26 @@ public:
   bool is_our_content_type(const char*) override { return false; }
 };
 
-class SecondaryFormatDispatch : public ::testing::Test {
-protected:
+// The extension chooses whatever its case; no claimant, or no extension at
+// all, is an unsupported format, before the file is even looked for.
+TEST(SecondaryFormatDispatch, ExtensionChoosesTheImplementationWhateverItsCase) {
+  vantrel_io::file_scheme_handler();  // keeps the "file://" handler linked
   io_test::scratch_folder folder;
-  raisable_abort_signal abort;
-  service_handle opened;
-
-  void SetUp() override {
-    vantrel_io::file_scheme_handler();  // keeps the "file://" handler linked
-    io_test::write_file(folder.path("a.XYZ"), "data");
-    io_test::write_file(folder.path("a.abc"), "data");
-    io_test::write_file(folder.path("noext"), "data");
-  }
-  void TearDown() override { service_registry::table().build(service_factory::global_list_head); }
-  void open(const char* name) { secondary_format_dispatch::open(opened, folder.file_url(name).c_str(), {}, abort); }
-};
-
-TEST_F(SecondaryFormatDispatch, WithoutImplementationsEveryPathIsUnsupported) {
-  service_registry::table().build(service_factory::global_list_head);
-  EXPECT_THROW(open("a.XYZ"), vantrel_io::exception_io_unsupported_format);
-  EXPECT_THROW(open("missing.XYZ"), vantrel_io::exception_io_unsupported_format);  // not "not found"
-}
-
-TEST_F(SecondaryFormatDispatch, ExtensionChoosesTheImplementationWhateverItsCase) {
+  for (const char* name : {"a.XYZ", "a.abc", "noext"}) io_test::write_file(folder.path(name), "data");
   service_factory* list = service_factory::global_list_head;
   single_factory<xyz_format> factory(&list);
   service_registry::table().build(list);
+  service_handle opened;
+  const auto open = [&](const char* name) {
+    secondary_format_dispatch::open(opened, folder.file_url(name).c_str(), {}, never_raised_abort_signal());
+  };
   open("a.XYZ");
-  EXPECT_EQ(factory.instance.opened, 1);
   EXPECT_TRUE(opened);
-  EXPECT_THROW(open("a.abc"), vantrel_io::exception_io_unsupported_format);
-  EXPECT_THROW(open("noext"), vantrel_io::exception_io_unsupported_format);
+  for (const char* other : {"a.abc", "noext"})
+    EXPECT_THROW(open(other), vantrel_io::exception_io_unsupported_format) << other;
   EXPECT_EQ(factory.instance.opened, 1);
+  service_registry::table().build(service_factory::global_list_head);
+  EXPECT_THROW(open("missing.XYZ"), vantrel_io::exception_io_unsupported_format);  // not "not found"
 }
 
 }  // namespace

@@ -2,16 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
-#include <cstring>
-#include <iterator>
-#include <limits>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "foundation/string_small.h"
-#include "metadata/title_call.h"
 #include "title_function_test_fixture.h"
 
 namespace {
@@ -92,26 +87,6 @@ TEST_F(TitleEvaluation, OneScriptEvaluatesOnManyThreadsAtOnce) {
   }
   for (auto& thread : threads) thread.join();
   EXPECT_EQ(failures, std::vector<int>(4, 0));
-}
-
-TEST(TitleCallArguments, NumbersCharactersAndLengthsLeaveTheOutputAsItWas) {
-  title_node_list arguments;
-  for (const char* text : {"  42x", "", "abc", "-3", "99999999999999999999", "-99999999999999999999", "+7",
-                           "\xC3\xA9t\xC3\xA9"})
-    arguments.emplace_back(new literal_node(text, std::strlen(text), true));
-  qiv::string_buffer out("kept");
-  title_context context = title_context::constant_folding();
-  title_call call(arguments, out, context);
-  const std::int64_t expected[] = {42, 0, 0, -3, std::numeric_limits<std::int64_t>::max(),
-                                   std::numeric_limits<std::int64_t>::min(), 7};
-  for (std::size_t i = 0; i < std::size(expected); ++i) EXPECT_EQ(call.eval_arg_int(i), expected[i]) << i;
-  bool truth = true;
-  EXPECT_EQ(call.eval_arg_int(99, &truth), 0);
-  EXPECT_FALSE(truth);
-  EXPECT_EQ(call.eval_arg_char(7), 0xE9u);
-  EXPECT_EQ(call.eval_arg_char(1), 0u);
-  EXPECT_EQ(call.eval_arg_length(7), 3u);
-  EXPECT_STREQ(out.get_ptr(), "kept");
 }
 
 }  // namespace

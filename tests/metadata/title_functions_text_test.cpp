@@ -23,6 +23,7 @@ TEST_F(TitleText, ReshapingFunctions) {
       {"$pad(abcdef,3)", "abcdef"},
       {"$pad_right(ab,5,0)", "000ab"},
       {"$pad(\xC3\xA9,3,-)", "\xC3\xA9--"},       // widths count characters
+      {"$pad(ab,4,\xC3\xA9t\xC3\xA9)", "ab\xC3\xA9\xC3\xA9"},  // the first character pads
       {"$pad(,-1)", std::string(1024, ' ')},       // a negative width asks for the cap
       {"$padcut(abcdef,3)", "abc"},
       {"$padcut(ab,4,-)", "ab--"},

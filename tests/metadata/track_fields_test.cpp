@@ -77,11 +77,4 @@ TEST_F(TrackFields, ComposeWithFunctions) {
   EXPECT_EQ(run("$num(%tracknumber%,3)|$directory(%path%)", fields), "007|Music");
 }
 
-TEST(TrackFieldSlots, NamesCompareWithoutCaseOverTheWholeName) {
-  EXPECT_EQ(track_fields::slot_of("FileName", 8), track_fields::slot_of("filename", 8));
-  EXPECT_EQ(track_fields::slot_of("track ARTIST", 12), track_fields::slot_of("Track Artist", 12));
-  for (const char* other : {"artists", "comment", "file", "", "title\0x"})
-    EXPECT_EQ(track_fields::slot_of(other, std::strlen(other) + (other[0] == 't' ? 2 : 0)), no_track_field) << other;
-}
-
 } // namespace

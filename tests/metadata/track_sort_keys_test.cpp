@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
 #include <numeric>
 #include <set>
 #include <string>
@@ -14,9 +13,9 @@
 
 #include "foundation/exceptions.h"
 #include "foundation/string_small.h"
-#include "metadata/title_hook_chain.h"
-#include "metadata/title_rand_hook.h"
+#include "foundation/wide_buffer.h"
 #include "metadata/track_handle_registry.h"
+#include "title_function_test_fixture.h"
 
 namespace {
 
@@ -28,66 +27,6 @@ track_handle_ptr titled_track(const std::string& path, const char* title_text) {
   record.set(title, title_text);
   handle->set_info(record, 0, 0, true);
   return handle;
-}
-
-// Answers one field, "mood", and one function, "$shout()".
-class mood_provider final : public field_provider {
-public:
-  bool process_field(title_field_output& out, const char* name, std::size_t length, bool& found) override {
-    if (std::string(name, length) != "mood") return false;
-    out.write(title_text_type_a, "calm");
-    found = true;
-    return true;
-  }
-  bool process_function(title_field_output& out, const char* name, std::size_t length, const title_function_args&,
-                        bool& found) override {
-    if (std::string(name, length) != "shout") return false;
-    out.write(title_text_type_a, "HEY");
-    found = true;
-    return true;
-  }
-};
-
-std::string evaluated(const char* script_text, field_provider* hooks) {
-  const track_handle_ptr handle = titled_track("unclaimed://hooks.mp3", "Tune");
-  qiv::string_small out;
-  handle->evaluate_script_locked(hooks, out, *title_script::compile(script_text));
-  return out.get_ptr();
-}
-
-class counting_random final : public random_source {
-public:
-  std::int32_t release() noexcept override { return 1; }
-  std::int32_t add_ref() noexcept override { return 1; }
-  bool query(service_handle&, const GUID&) noexcept override { return false; }
-  void seed(std::uint32_t) override {}
-  std::uint64_t random(std::uint64_t bound) override {
-    bounds.push_back(bound);
-    return bound - 1;
-  }
-  std::vector<std::uint64_t> bounds;
-};
-
-TEST(TitleHookChain, AsksTheFirstHookThenTheSecondThenTheTrack) {
-  mood_provider moods;
-  counting_random random;
-  title_rand_hook rand_hook(random);
-  title_hook_chain chain(&moods, &rand_hook);
-  EXPECT_EQ(evaluated("%mood% $shout() $rand(10) %title%", &chain), "calm HEY 9 Tune");
-  title_hook_chain empty(nullptr, nullptr);
-  EXPECT_EQ(evaluated("%mood% %title%", &empty), "? Tune");
-}
-
-TEST(TitleRandHook, BoundsFollowTheParameters) {
-  counting_random random;
-  title_rand_hook rand_hook(random);
-  EXPECT_EQ(evaluated("$rand(0)", &rand_hook), "0");
-  EXPECT_EQ(evaluated("$RAND(x)", &rand_hook), "0");
-  EXPECT_EQ(evaluated("$rand()", &rand_hook), "4294967294");
-  EXPECT_EQ(evaluated("$rand(1,2)", &rand_hook), "4294967294");
-  EXPECT_EQ(random.bounds, (std::vector<std::uint64_t>{0xFFFFFFFFu, 0xFFFFFFFFu}));
-  // Bounds beyond 32 bits draw from the whole 64-bit range.
-  EXPECT_EQ(evaluated("$rand(10000000000)", &rand_hook), "9999999999");
 }
 
 // Real handles through the script, on every worker: titles that sort
@@ -103,17 +42,13 @@ TEST(TrackSortKeys, OrderIsTheStableNaturalOrderOfEachTracksText) {
     else
       handles.push_back(titled_track(path, titles[i % std::size(titles)]));
   }
-  mood_provider moods;
-  const qiv::ref_ptr<title_script> script = title_script::compile("%title% %mood%");
+  fake_field_provider extra;  // answers %x% with "x"
+  const qiv::ref_ptr<title_script> script = title_script::compile("%title% %x%");
   std::vector<std::wstring> texts;
   for (const auto& handle : handles) {
     qiv::string_small out;
-    handle->evaluate_script_locked(&moods, out, *script);
-    const std::string text = out.get_ptr();
-    std::wstring wide(text.size(), L'\0');
-    wide.resize(static_cast<std::size_t>(
-        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), static_cast<int>(wide.size()))));
-    texts.push_back(wide);
+    handle->evaluate_script_locked(&extra, out, *script);
+    texts.push_back(qiv::string_to_wide(out.get_ptr()).get_ptr());
   }
   std::vector<std::uint32_t> expected(handles.size());
   std::iota(expected.begin(), expected.end(), 0u);
@@ -122,9 +57,9 @@ TEST(TrackSortKeys, OrderIsTheStableNaturalOrderOfEachTracksText) {
   });
 
   std::vector<std::uint32_t> order(handles.size());
-  sort_tracks_by_script(order, handles, *script, &moods);
+  sort_tracks_by_script(order, handles, *script, &extra);
   EXPECT_EQ(order, expected);
-  EXPECT_EQ(texts[0], L"0 calm");  // the file name of the uncached track
+  EXPECT_EQ(texts[0], L"0 x");  // the file name of the uncached track
 
   sort_tracks_by_script(order, handles, *title_script::compile("$rand()"));
   EXPECT_EQ(std::set<std::uint32_t>(order.begin(), order.end()).size(), handles.size());

@@ -5,57 +5,10 @@
 #include <gtest/gtest.h>
 
 #include "metadata/cue/cue_lines.h"
-#include "metadata/cue/cue_sheet_reader.h"
-#include "tests/metadata/cue/cue_fixtures.h"
 
 namespace {
 
-TEST(CueSheetWriter, WritesSharedValuesOnceAndTracksInFixedOrder) {
-  cue_track_list tracks;
-  cue_parser::parse_cuesheet(cue_test::ripper_sheet, tracks);
-  std::string sheet;
-  cue_parser::write_cuesheet(sheet, tracks);
-  EXPECT_EQ(sheet,
-            "REM GENRE Jazz\r\n"
-            "REM DISCID 2A0B5C03\r\n"
-            "REM COMMENT ExactAudioCopy v1.6\r\n"
-            "CATALOG 0724384260927\r\n"
-            "PERFORMER \"The Quartet\"\r\n"
-            "TITLE \"Blue Rooms\"\r\n"
-            "REM REPLAYGAIN_ALBUM_GAIN -6.50 dB\r\n"
-            "REM REPLAYGAIN_ALBUM_PEAK 0.950000\r\n"
-            "FILE \"Blue Rooms.wav\" WAVE\r\n"
-            "  TRACK 01 AUDIO\r\n"
-            "    TITLE \"Opening\"\r\n"
-            "    PERFORMER \"The Quartet\"\r\n"
-            "    ISRC USXX19800001\r\n"
-            "    REM DATE 1998\r\n"
-            "    REM REPLAYGAIN_TRACK_GAIN -5.00 dB\r\n"
-            "    REM REPLAYGAIN_TRACK_PEAK 0.900000\r\n"
-            "    FLAGS DCP\r\n"
-            "    INDEX 01 00:00:00\r\n"
-            "  TRACK 02 AUDIO\r\n"
-            "    TITLE \"Second\"\r\n"
-            "    PERFORMER \"Guest Singer\"\r\n"
-            "    REM DATE 2001\r\n"
-            "    INDEX 00 01:00:00\r\n"
-            "    INDEX 01 01:02:00\r\n"
-            "    INDEX 02 01:12:00\r\n"
-            "  TRACK 03 AUDIO\r\n"
-            "    TITLE \"Say 'Hi'\"\r\n"
-            "    PERFORMER \"The Quartet\"\r\n"
-            "    REM DATE 1998\r\n"
-            "    INDEX 00 02:58:00\r\n"
-            "    INDEX 01 03:00:00\r\n");
-
-  // What it wrote reads back to the same tracks and writes the same bytes.
-  cue_track_list again;
-  cue_parser::parse_cuesheet(sheet.c_str(), again);
-  std::string second;
-  cue_parser::write_cuesheet(second, again);
-  EXPECT_EQ(second, sheet);
-}
-
+// Quotes and line breaks inside values must not start a new command.
 TEST(CueSheetWriter, KeepsEveryValueOnItsLineAndALeadingGapAsPregap) {
   cue_track_list tracks;
   cue_track_entry& entry = tracks.append_new();
@@ -74,19 +27,6 @@ TEST(CueSheetWriter, KeepsEveryValueOnItsLineAndALeadingGapAsPregap) {
             "    TITLE \"one\\two_three_four\"\r\n"
             "    PREGAP 00:02:00\r\n"
             "    INDEX 01 00:00:00\r\n");
-}
-
-TEST(CueTimes, ParseAndFormat) {
-  struct parse_case {
-    const char* text;
-    std::uint32_t frames;
-  } parses[] = {{"74", 74}, {"1:00", 75}, {"01:02:03", 4500 + 150 + 3}, {"::5", 5}, {"0:90:0", 6750}};
-  for (const auto& c : parses) EXPECT_EQ(cue_parser::parse_time(c.text, 99), c.frames) << c.text;
-  struct format_case {
-    double seconds;
-    const char* text;
-  } formats[] = {{0.0, "00:00:00"}, {62.0, "01:02:00"}, {1.0 / 75 * 0.6, "00:00:01"}, {6000.0, "100:00:00"}};
-  for (const auto& c : formats) EXPECT_EQ(cue_parser::format_time(c.seconds), c.text);
 }
 
 }  // namespace
