@@ -5,7 +5,6 @@
 #include <string>
 
 #include "io/io_exceptions.h"
-#include "io/memory_file.h"
 #include "io/path_schemes.h"
 #include "io/retag_through_temp_file.h"
 #include "io/temp_schemes.h"
@@ -47,37 +46,27 @@ private:
   file_ptr scratch_link_;
 };
 
-TEST_F(LeadingId3v2Tags, RunOfTagsEndsAtAHeaderWithLowFlagBitsAHighSizeByteOrTooFewBytes) {
-  const std::string two_tags = tag(100) + tag(20, 0x10);  // the second has a footer
-  for (const std::string& stopper : {tag(5, 0x01), tag(5, 0, 0x80), std::string("ID3\x03"), std::string()}) {
-    auto file = make_model_file(two_tags + stopper + "rest");
-    std::uint64_t total = 0;
-    EXPECT_EQ(id3v2_count_leading_tags(*file, total, no_abort()), 2u);
-    EXPECT_EQ(total, 110u + 40u);
-    EXPECT_EQ(file->position, total);
-  }
-  auto file = make_model_file("xxxx" + tag(3));
-  EXPECT_EQ(id3v2_skip_leading_tag(*file, 0, no_abort()), 0u);
-  EXPECT_EQ(file->position, 0u);
-  EXPECT_EQ(id3v2_skip_leading_tag(*file, 4, no_abort()), 13u);
-}
-
-TEST_F(LeadingId3v2Tags, StripRemovesTheTagsOnlyWhenSomethingFollowsThem) {
-  const std::string cut = tag(64) + tag(4000).substr(0, 100);  // a cut-off download
+TEST_F(LeadingId3v2Tags, StripRemovesTheRunOfTagsOnlyWhenSomethingFollowsIt) {
+  const std::string two = tag(64) + tag(10, 0x10);  // the second has a footer: 74 + 30 bytes
+  const std::string cut = tag(64) + tag(4000).substr(0, 100);
   const struct {
+    const char* why;
     std::string content;
     std::uint64_t length;
     std::string after;
   } cases[] = {
-      {tag(64) + tag(10) + audio, 94, audio},
-      {tag(64) + tag(10), 94, tag(64) + tag(10)},  // nothing but tags
-      {cut, cut.size(), cut},                      // a tag claiming more than the file holds
-      {"plain audio", 0, "plain audio"},
+      {"audio follows", two + audio, 104, audio},
+      {"low flag bits end the run", two + tag(5, 0x01) + audio, 104, tag(5, 0x01) + audio},
+      {"a high size byte ends the run", two + tag(5, 0, 0x80) + audio, 104, tag(5, 0, 0x80) + audio},
+      {"a header cut short ends the run", two + "ID3\x03", 104, "ID3\x03"},
+      {"nothing but tags", two, 104, two},
+      {"a tag claiming more than the file holds", cut, cut.size(), cut},
+      {"no tag", "xxxx" + tag(3), 0, "xxxx" + tag(3)},
   };
   for (const auto& c : cases) {
     auto file = make_model_file(c.content);
-    EXPECT_EQ(strip(file), c.length);
-    EXPECT_TRUE(file->bytes == c.after) << c.length;
+    EXPECT_EQ(strip(file), c.length) << c.why;
+    EXPECT_TRUE(file->bytes == c.after) << c.why;
   }
   auto stream = make_model_file(tag(4) + "rest");
   stream->seekable = false;

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -49,23 +48,6 @@ TEST_F(NativeFile, OpenModesNeedCreateOrRefuseTheFile) {
     EXPECT_EQ(failure.empty() ? size : failure, c.outcome) << name;
     EXPECT_EQ(io_test::exists(folder.path(name)), c.file_exists || failure.empty()) << name;
   }
-}
-
-TEST_F(NativeFile, WritesSeeksAndResizesReachTheDisk) {
-  io_test::write_file(folder.path("a.bin"), "old content");
-  file_ptr file = open_file("a.bin", open_mode::write_existing);
-  file->write("new", 3, no_abort());
-  file->seek(1, no_abort());
-  EXPECT_EQ(io_test::read_text(*file, 4), "ew c");
-  file->seek(11, no_abort());  // the size is a position, one past is not
-  EXPECT_THROW(file->seek(12, no_abort()), exception_io_seek_out_of_range);
-  EXPECT_EQ(file->get_position(no_abort()), 11u);
-  file->resize(4, no_abort());  // below the position: it moves to the new end
-  EXPECT_EQ(file->get_position(no_abort()), 4u);
-  file->resize(8, no_abort());
-  EXPECT_EQ(file->get_position(no_abort()), 4u);
-  file.reset();
-  EXPECT_EQ(io_test::read_file(folder.path("a.bin")).substr(0, 4), "new ");
 }
 
 TEST_F(NativeFile, ReadOnlyOpenRefusesWritesAndSharesOnlyWithReaders) {
