@@ -39,15 +39,11 @@ std::vector<int32_t> stereo_tone(int frames) {
   return samples;
 }
 
-// A file in the temporary folder, in UTF-8, removed at the end.
+// A file in the temporary folder, removed at the end.
 struct temp_path {
   explicit temp_path(const char* extension)
       : path(std::filesystem::temp_directory_path() / ("zorv_deps_" + std::to_string(_getpid()) + extension)) {}
   ~temp_path() { std::filesystem::remove(path); }
-  std::string utf8() const {
-    const std::u8string text = path.u8string();
-    return std::string(text.begin(), text.end());
-  }
   std::filesystem::path path;
 };
 
@@ -128,7 +124,9 @@ TEST(Dependencies, WavPackRoundTripsThroughAFile) {
 
   // Decoding goes through the library's own file reader, as the player's will.
   char error[80] = {};
-  WavpackContext* decoder = WavpackOpenFileInput(file.utf8().c_str(), error, OPEN_FILE_UTF8, 0);
+  const std::u8string utf8_path = file.path.u8string();
+  WavpackContext* decoder =
+      WavpackOpenFileInput(reinterpret_cast<const char*>(utf8_path.c_str()), error, OPEN_FILE_UTF8, 0);
   ASSERT_NE(decoder, nullptr) << error;
   EXPECT_EQ(WavpackGetNumSamples64(decoder), frames);
   std::vector<int32_t> decoded(samples.size());

@@ -51,13 +51,6 @@ protected:
   service_single_instance<config_store> store{&items};
 };
 
-TEST_F(ConfigStore, PathIsTheProfileFolderWithOneBackslash) {
-  app::state().profile_path.set_string("file://C:\\Profile");
-  EXPECT_STREQ(config_store::get_path().get_ptr(), "file://C:\\Profile\\config.dat");
-  app::state().profile_path.set_string("file://C:\\");
-  EXPECT_STREQ(config_store::get_path().get_ptr(), "file://C:\\config.dat");
-}
-
 TEST_F(ConfigStore, PayloadsCutShortApplyTheWholeRecordsBeforeTheCut) {
   const struct {
     const char* why;
@@ -86,16 +79,6 @@ TEST_F(ConfigStore, AStoredFontNameAlwaysEndsWithinItsArray) {
   EXPECT_EQ(std::wstring(font.get().face_name), std::wstring(LF_FACESIZE - 1, L'W'));
 }
 
-TEST_F(ConfigStore, OfTwoItemsWithOneGuidTheEarlierRegisteredReads) {
-  config_item* twins = nullptr;
-  config_int32 earlier(volume_guid, 1, &twins);
-  config_int32 later(volume_guid, 2, &twins);
-  service_single_instance<config_store> twin_store{&twins};
-  read_payload(twin_store, record(volume_guid, u32_bytes({7})));
-  EXPECT_EQ(earlier.get(), 7);
-  EXPECT_EQ(later.get(), 2);
-}
-
 TEST_F(ConfigStore, AFailedSaveIsTriedAgainAtTheNextSaveAndResetDeletesTheFile) {
   store.save(false);
   const std::string saved = io_test::read_file(config_path());
@@ -116,14 +99,6 @@ TEST_F(ConfigStore, AFailedSaveIsTriedAgainAtTheNextSaveAndResetDeletesTheFile) 
   volume.set(0.0f);
   store.load();
   EXPECT_EQ(volume.get(), 0.0f);
-}
-
-TEST_F(ConfigStore, AnEmptyPayloadDeletesTheFileInsteadOfWritingIt) {
-  config_item* none = nullptr;
-  service_single_instance<config_store> empty_store{&none};
-  io_test::write_file(config_path(), "old");
-  empty_store.write_file(io_test::no_abort());
-  EXPECT_FALSE(io_test::exists(config_path()));
 }
 
 }  // namespace

@@ -17,25 +17,6 @@ using io_test::no_abort;
 
 const std::string hundred = io_test::pattern(100);
 
-TEST(SeekFromOrigin, EachOriginAndItsRefusals) {
-  const struct {
-    std::int64_t offset;
-    int origin;
-    bool size_known;
-    std::string outcome;  // the position reached from 50, or the failure
-  } cases[] = {
-      {-30, 1, true, "20"}, {0, 2, true, "100"},    {-101, 2, true, "out of range"},
-      {0, 3, true, "data"}, {-10, 2, false, "no length"},
-  };
-  for (const auto& c : cases) {
-    auto file = make_model_file(hundred);
-    file->position = 50;
-    file->size_known = c.size_known;
-    const std::string failure = io_test::failure_of([&] { file->seek_from_origin(c.offset, c.origin, no_abort()); });
-    EXPECT_EQ(failure.empty() ? std::to_string(file->position) : failure, c.outcome) << c.offset << " " << c.origin;
-  }
-}
-
 TEST(Skip, ShortSkipsAndStreamsAreReadThroughLongOnesSeek) {
   const struct {
     std::size_t content;
@@ -60,8 +41,6 @@ TEST(Skip, ShortSkipsAndStreamsAreReadThroughLongOnesSeek) {
       EXPECT_THROW(file->skip_exact(c.asked, no_abort()), exception_io_data);
     }
   }
-  char buffer[8];
-  EXPECT_THROW(make_model_file("abc")->read_exact(buffer, 4, no_abort()), exception_io_data);
 }
 
 TEST(FileWindow, NeverShowsBytesBeforeItsStart) {

@@ -19,7 +19,6 @@ using namespace vantrel_io;
 using io_test::make_model_file;
 using io_test::no_abort;
 using io_test::read_text;
-using calls = std::vector<io_test::read_call>;
 
 const std::string content = io_test::pattern(300000);
 
@@ -27,62 +26,6 @@ file_ptr wrap(const service_ptr<io_test::model_file>& inner, std::uint32_t max_c
   file_ptr file;
   read_ahead_file::create(file, file_ptr(inner.get()), max_chunk, no_abort());
   return file;
-}
-
-TEST(ReadAheadFile, ChunksDoubleFromFourKibibytesAndWholeChunksSkipTheBuffer) {
-  auto inner = make_model_file(content.substr(0, 10000));
-  file_ptr file = wrap(inner, 262144);
-  EXPECT_EQ(read_text(*file, 1), content.substr(0, 1));
-  EXPECT_EQ(inner->reads, (calls{{0, 4096, 4096}}));
-  EXPECT_EQ(read_text(*file, 5000), content.substr(1, 5000));
-  // 4,095 bytes came from the buffer, 905 from the next chunk of 8,192.
-  EXPECT_EQ(inner->reads, (calls{{0, 4096, 4096}, {4096, 8192, 5904}}));
-
-  inner = make_model_file(content);
-  file = wrap(inner, 65536);
-  read_text(*file, 10);
-  EXPECT_EQ(read_text(*file, 100000), content.substr(10, 100000));
-  // The buffered rest of the first chunk, then one read for all the others.
-  EXPECT_EQ(inner->reads, (calls{{0, 4096, 4096}, {4096, 95914, 95914}}));
-  EXPECT_EQ(read_text(*file, 10), content.substr(100010, 10));
-  EXPECT_EQ(file->get_position(no_abort()), 100020u);
-}
-
-TEST(ReadAheadFile, SeeksInsideTheBufferCostNothingAndOthersStartTheChunksAgain) {
-  auto inner = make_model_file(content.substr(0, 100000));
-  inner->position = 1000;  // wrapping keeps the inner file's position
-  file_ptr file = wrap(inner, 65536);
-  EXPECT_EQ(file->get_position(no_abort()), 1000u);
-  read_text(*file, 3000);
-  file->seek(2900, no_abort());
-  EXPECT_EQ(read_text(*file, 100), content.substr(2900, 100));
-  file->seek(5096, no_abort());  // the very end of the buffered bytes
-  EXPECT_EQ(inner->reads.size(), 1u);
-  file->seek(50000, no_abort());
-  EXPECT_EQ(read_text(*file, 10), content.substr(50000, 10));
-  EXPECT_EQ(inner->reads, (calls{{1000, 4096, 4096}, {50000, 4096, 4096}}));
-  EXPECT_THROW(file->seek(100001, no_abort()), exception_io_seek_out_of_range);
-  EXPECT_EQ(file->get_position(no_abort()), 50010u);
-
-  inner = make_model_file(content.substr(0, 20000));
-  inner->seekable = false;
-  file = wrap(inner, 65536);
-  EXPECT_EQ(read_text(*file, 15000), content.substr(0, 15000));
-  EXPECT_THROW(file->seek(0, no_abort()), exception_io_object_not_seekable);
-  file->rewind(no_abort());
-  EXPECT_EQ(inner->rewinds, 1);
-  EXPECT_EQ(read_text(*file, 10), content.substr(0, 10));
-}
-
-TEST(ReadAheadFile, OnlyLocalSeekableFilesAreWrapped) {
-  for (const int kind : {0, 1, 2}) {
-    auto inner = make_model_file("abc");
-    inner->remote = kind == 1;
-    inner->seekable = kind != 2;
-    file_ptr file(inner.get());
-    read_ahead_file::wrap_if_local(file, no_abort());
-    EXPECT_EQ(service_query<read_ahead_file>(file.get()) != nullptr, kind == 0) << kind;
-  }
 }
 
 TEST(ReadAheadFile, FailedWriteLeavesNoStaleBytesAndThePositionWhereItWas) {
