@@ -1,5 +1,5 @@
-// The configuration store against real files: where "config.dat" lies, what
-// damaged payloads leave of the settings, and saves that fail or reset.
+// The configuration store against real files: what damaged payloads leave
+// of the settings, and saves that fail or reset.
 #include <gtest/gtest.h>
 
 #include <string>

@@ -1,6 +1,6 @@
-// Reading language files: entries and credits, the override file's size
-// limit and damage, and the system texts that fill the I/O error ids a file
-// leaves out.
+// Reading language files: the XML subset they are written in, entries and
+// credits, the override file's size limit and damage, and the system texts
+// that fill the I/O error ids a file leaves out.
 #include "io/localization.h"
 
 #include <gtest/gtest.h>
@@ -36,8 +36,6 @@ bool load_override(const std::string& content, localization_loader& loader) {
   return localization_load_override_file(loader, folder.path("zorv-language.xml").c_str());
 }
 
-}  // namespace
-
 // What a document gives for the entry "t": its text, "refused" when the
 // document is damaged data, "invalid" for a malformed character reference.
 std::string parsed_entry(const std::string& document) {
@@ -51,6 +49,8 @@ std::string parsed_entry(const std::string& document) {
 }
 
 std::string entry(const std::string& text) { return "<entry id=\"t\" text=\"" + text + "\"/>"; }
+
+}  // namespace
 
 TEST(LanguageFile, TheXmlSubsetAcceptsWellFormedDocumentsAndRefusesDamagedOnes) {
   const std::string root_t = "<localization>" + entry("T") + "</localization>";

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <functional>
 #include <string>
 #include <thread>
 
@@ -57,8 +56,6 @@ TEST_F(NativeFile, ReadOnlyOpenRefusesWritesAndSharesOnlyWithReaders) {
   EXPECT_THROW(reader->resize(0, no_abort()), exception_io_denied);
   file_ptr second = open_file("a.bin", open_mode::read);
   EXPECT_THROW(open_file("a.bin", open_mode::write_existing), exception_io_sharing_violation);
-  reader.reset();
-  second.reset();
   EXPECT_EQ(io_test::read_file(folder.path("a.bin")), "abc");
 }
 
@@ -123,11 +120,11 @@ TEST_F(NativeFile, ARaisedSignalStopsEveryOperationBeforeItTouchesTheFile) {
   raisable_abort_signal abort;
   abort.raise();
   char byte;
-  const std::function<void()> operations[] = {
-      [&] { file->read(&byte, 1, abort); }, [&] { file->write("x", 1, abort); }, [&] { file->seek(0, abort); },
-      [&] { file->resize(0, abort); },      [&] { file->get_size(abort); },
-  };
-  for (const auto& operation : operations) EXPECT_EQ(io_test::failure_of(operation), "User abort");
+  EXPECT_THROW(file->read(&byte, 1, abort), exception_aborted);
+  EXPECT_THROW(file->write("x", 1, abort), exception_aborted);
+  EXPECT_THROW(file->seek(0, abort), exception_aborted);
+  EXPECT_THROW(file->resize(0, abort), exception_aborted);
+  EXPECT_THROW(file->get_size(abort), exception_aborted);
   EXPECT_EQ(file->get_size(no_abort()), 3u);
   EXPECT_EQ(file->get_position(no_abort()), 3u);
 }

@@ -20,8 +20,6 @@ using io_test::make_model_file;
 using io_test::no_abort;
 using io_test::read_text;
 
-const std::string content = io_test::pattern(300000);
-
 file_ptr wrap(const service_ptr<io_test::model_file>& inner, std::uint32_t max_chunk) {
   file_ptr file;
   read_ahead_file::create(file, file_ptr(inner.get()), max_chunk, no_abort());
@@ -47,7 +45,7 @@ TEST(ReadAheadFile, FailedWriteLeavesNoStaleBytesAndThePositionWhereItWas) {
 }
 
 TEST(ReadAheadFile, AnInnerFailureAtAnyStepLeavesNoStaleBufferBehind) {
-  const std::string bytes = content.substr(0, 50000);
+  const std::string bytes = io_test::pattern(50000);
   for (int step = 1; step < 12; ++step) {
     auto inner = make_model_file(bytes);
     file_ptr file = wrap(inner, 65536);

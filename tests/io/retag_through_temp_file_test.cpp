@@ -19,7 +19,9 @@ using namespace vantrel_io;
 using io_test::no_abort;
 using io_test::read_all;
 
-void write_text(file_object& file, const std::string& text) { file.write(text.data(), static_cast<std::uint32_t>(text.size()), no_abort()); }
+void write_text(file_object& file, const std::string& text) {
+  file.write(text.data(), static_cast<std::uint32_t>(text.size()), no_abort());
+}
 
 class RetagThroughTempFile : public ::testing::Test {
 protected:
@@ -88,9 +90,7 @@ TEST_F(RetagThroughTempFile, AnAbandonedOrCancelledRewriteLeavesTheTargetAndNoTe
     EXPECT_EQ(io_test::read_file(folder.path("a.flac")), "old content") << cancel;
     EXPECT_EQ(temp_files(), 0) << cancel;
   }
-}
-
-TEST_F(RetagThroughTempFile, WithoutRoomForATemporaryFileTheRewriteHappensInPlace) {
+  // Without room for a temporary file the rewrite happens in place.
   retag_through_temp_file missing_folder(folder.file_url("missing\\a.flac").c_str());
   file_ptr output;
   EXPECT_FALSE(missing_folder.open_temp(output, no_abort()));

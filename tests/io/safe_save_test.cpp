@@ -58,6 +58,12 @@ TEST_F(SafeSave, EveryFailureLeavesTheOldContentAndNoTemporaryFile) {
   } cases[] = {
       {"read-only target: refused before anything is written", read_only,
        [&](file_object&, const abort_signal&) { writer_called = true; }, "file exists and is read-only", 0, false},
+      {"the disk fills up half-way", none,
+       [](file_object& file, const abort_signal& signal) {
+         file.write("partial", 7, signal);
+         throw_exception_io_from_win32(ERROR_DISK_FULL);
+       },
+       "Device full", 0, false},
       {"abort while writing", none,
        [&](file_object& file, const abort_signal& signal) {
          file.write("partial", 7, signal);

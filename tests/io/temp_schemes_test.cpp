@@ -20,11 +20,6 @@ using io_test::read_all;
 // The "omg*.tmp" names in the system's temporary folder.
 int temp_files_named_omg() { return io_test::count_matching(io_test::temp_folder() + "omg*.tmp"); }
 
-class TempSchemes : public ::testing::Test {
-protected:
-  void SetUp() override { io_test::build_registry(); }
-};
-
 TEST(MemoryFile, SizesPastFourGibibytesFailBeforeAnythingChanges) {
   file_ptr file = make_memory_file();
   file->write("abc", 3, no_abort());
@@ -35,7 +30,8 @@ TEST(MemoryFile, SizesPastFourGibibytesFailBeforeAnythingChanges) {
   EXPECT_EQ(read_all(*file), "abc");
 }
 
-TEST_F(TempSchemes, OnlyCreationOfTheBareLowerCaseSchemesIsAllowedAndThePathsNameNothingThatLasts) {
+TEST(TempSchemes, OnlyCreationOfTheBareLowerCaseSchemesIsAllowedAndThePathsNameNothingThatLasts) {
+  io_test::build_registry();
   const struct {
     const char* path;
     int mode;
@@ -61,7 +57,8 @@ TEST_F(TempSchemes, OnlyCreationOfTheBareLowerCaseSchemesIsAllowedAndThePathsNam
   EXPECT_EQ(second->get_size(no_abort()), 0u);
 }
 
-TEST_F(TempSchemes, TempFileIsAnUnbufferedNativeFileThatVanishesWhenReleased) {
+TEST(TempSchemes, TempFileIsAnUnbufferedNativeFileThatVanishesWhenReleased) {
+  io_test::build_registry();
   const int before = temp_files_named_omg();
   raisable_abort_signal abort;
   abort.raise();
@@ -76,7 +73,7 @@ TEST_F(TempSchemes, TempFileIsAnUnbufferedNativeFileThatVanishesWhenReleased) {
   EXPECT_EQ(temp_files_named_omg(), before);
 }
 
-TEST_F(TempSchemes, TempFileThatCannotBeOpenedLeavesNoEmptyNameBehind) {
+TEST(TempSchemes, TempFileThatCannotBeOpenedLeavesNoEmptyNameBehind) {
   io_test::scratch_folder folder;
   const std::string name = folder.path("omg1234.tmp");
   io_test::write_file(name, "");
