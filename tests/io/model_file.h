@@ -1,6 +1,6 @@
 // A file object over a byte string, for tests of code that works on any file
-// and of the wrappers: it records what was asked of it, can hide its size,
-// refuse to seek or pretend to be remote, and can fail at a chosen moment.
+// and of the wrappers: it records its reads, can hide its size, refuse to
+// seek or pretend to be remote, and can fail at a chosen moment.
 #pragma once
 
 #include <windows.h>
@@ -29,8 +29,7 @@ public:
   std::uint64_t position = 0;
   bool seekable = true, size_known = true, remote = false;
   std::vector<read_call> reads;
-  std::vector<std::uint64_t> resizes;
-  int seeks = 0, rewinds = 0;
+  int rewinds = 0;
   // Reads, writes, seeks and resizes are counted as steps; step number
   // fail_at_step fails before it does anything, as a vanished disk would.
   int steps = 0, fail_at_step = 0;
@@ -39,13 +38,10 @@ public:
   // Called before every read and write with the byte count; may throw.
   std::function<void(std::uint32_t bytes)> before_read, before_write;
 
-  std::uint64_t get_size(const abort_signal&) override {
-    return size_known ? bytes.size() : vantrel_io::filesize_unknown;
-  }
+  std::uint64_t get_size(const abort_signal&) override { return size_known ? bytes.size() : vantrel_io::filesize_unknown; }
   std::uint64_t get_position(const abort_signal&) override { return position; }
   void resize(std::uint64_t size, const abort_signal&) override {
     step();
-    resizes.push_back(size);
     bytes.resize(static_cast<std::size_t>(size));
     position = std::min(position, size);
   }
@@ -53,7 +49,6 @@ public:
     step();
     if (!seekable) vantrel_io::throw_exception_io_object_not_seekable();
     if (target > bytes.size()) vantrel_io::throw_io_seek_out_of_range();
-    ++seeks;
     position = target;
   }
   bool can_seek() override { return seekable; }
@@ -62,10 +57,7 @@ public:
   void check_abort(const abort_signal& abort) override { abort.check_and_throw(); }
   std::uint64_t get_timestamp(const abort_signal&) override { return 1234; }
   // A stream that cannot seek can still be opened again from its start.
-  void rewind(const abort_signal&) override {
-    ++rewinds;
-    position = 0;
-  }
+  void rewind(const abort_signal&) override { ++rewinds; position = 0; }
   bool is_remote() override { return remote; }
 
   std::uint32_t read(void* buffer, std::uint32_t count, const abort_signal&) override {

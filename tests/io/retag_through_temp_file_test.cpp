@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <regex>
 #include <string>
 #include <thread>
 
@@ -35,17 +36,15 @@ protected:
 };
 
 TEST(RetagTempPath, NameLiesBesideTheTargetAndIsTheSameEveryTime) {
-  qiv::string_buffer first, second, other;
-  make_retag_temp_path("file://C:\\Music\\a.flac", first);
-  make_retag_temp_path("file://C:\\Music\\a.flac", second);
-  make_retag_temp_path("file://C:\\Music\\b.flac", other);
-  const std::string name = first.get_ptr();
-  EXPECT_EQ(name, second.get_ptr());
-  EXPECT_NE(name, other.get_ptr());
-  ASSERT_EQ(name.size(), 21u + 32 + 4) << name;
-  EXPECT_EQ(name.substr(0, 21), "file://C:\\Music\\temp-");
-  EXPECT_EQ(name.substr(21, 32).find_first_not_of("0123456789abcdef"), std::string::npos) << name;
-  EXPECT_EQ(name.substr(53), ".tmp");
+  const auto name_of = [](const char* target) {
+    qiv::string_buffer name;
+    make_retag_temp_path(target, name);
+    return std::string(name.get_ptr());
+  };
+  const std::string name = name_of("file://C:\\Music\\a.flac");
+  EXPECT_EQ(name, name_of("file://C:\\Music\\a.flac"));
+  EXPECT_NE(name, name_of("file://C:\\Music\\b.flac"));
+  EXPECT_TRUE(std::regex_match(name, std::regex(R"(file://C:\\Music\\temp-[0-9a-f]{32}\.tmp)"))) << name;
 }
 
 TEST_F(RetagThroughTempFile, TargetIsUntouchedUntilTheCommitReplacesItKeepingItsAttributes) {
@@ -56,7 +55,6 @@ TEST_F(RetagThroughTempFile, TargetIsUntouchedUntilTheCommitReplacesItKeepingIts
   retag_through_temp_file retag(target.c_str());
   file_ptr output;
   ASSERT_TRUE(retag.open_temp(output, no_abort()));
-  EXPECT_THROW(retag.open_temp(output, no_abort()), qiv::exception_dynamic_assert);  // one object, one file
   EXPECT_EQ(temp_files(), 1);
   write_text(*output, "new content, longer");
   output.reset();
@@ -70,12 +68,6 @@ TEST_F(RetagThroughTempFile, TargetIsUntouchedUntilTheCommitReplacesItKeepingIts
   EXPECT_EQ(io_test::read_file(folder.path("a.flac")), "new content, longer!");
   EXPECT_EQ(GetFileAttributesW(io_test::wide(folder.path("a.flac")).c_str()) & attributes, attributes);
   EXPECT_EQ(temp_files(), 0);
-
-  retag_through_temp_file unused(target.c_str());
-  open(file, target.c_str(), open_mode::read, no_abort());
-  file_object* before = file.get();
-  unused.commit(file, no_abort());  // nothing was opened: the writer keeps its file
-  EXPECT_EQ(file.get(), before);
 }
 
 TEST_F(RetagThroughTempFile, AnAbandonedOrCancelledRewriteLeavesTheTargetAndNoTemporaryFile) {
@@ -90,10 +82,7 @@ TEST_F(RetagThroughTempFile, AnAbandonedOrCancelledRewriteLeavesTheTargetAndNoTe
         // it until the user cancels.
         win32_handle holder(io_test::hold_file(folder.path("a.flac")));
         raisable_abort_signal abort;
-        std::thread user([&] {
-          Sleep(100);
-          abort.raise();
-        });
+        std::thread user([&] { Sleep(100); abort.raise(); });
         EXPECT_THROW(retag.commit(output, abort), exception_aborted);
         user.join();
       }
@@ -101,41 +90,11 @@ TEST_F(RetagThroughTempFile, AnAbandonedOrCancelledRewriteLeavesTheTargetAndNoTe
     EXPECT_EQ(io_test::read_file(folder.path("a.flac")), "old content") << cancel;
     EXPECT_EQ(temp_files(), 0) << cancel;
   }
-}
-
-// A signal that turns raised at its n-th question, to cancel an operation at
-// each of its checks in turn.
-class abort_at_check final : public abort_signal {
-public:
-  explicit abort_at_check(int n) : remaining_(n) { event_.create(); }
-  bool is_set() const override { return --remaining_ <= 0; }
-  HANDLE get_event() const override { return event_.get(); }
-
-private:
-  mutable int remaining_;
-  win32_event event_;
-};
-
-TEST_F(RetagThroughTempFile, NoTemporaryFileMeansInPlaceButACancellationAtAnyCheckPassesAndLeavesNothing) {
+  // Without room for a temporary file the rewrite happens in place.
   retag_through_temp_file missing_folder(folder.file_url("missing\\a.flac").c_str());
   file_ptr output;
   EXPECT_FALSE(missing_folder.open_temp(output, no_abort()));
   EXPECT_FALSE(output);
-
-  bool opened = false;
-  for (int n = 1; n <= 20 && !opened; ++n) {
-    SCOPED_TRACE("cancelled at check " + std::to_string(n));
-    abort_at_check abort(n);
-    retag_through_temp_file retag(target.c_str());
-    try {
-      opened = retag.open_temp(output, abort);
-      EXPECT_TRUE(opened);
-    } catch (const exception_aborted&) {
-      EXPECT_FALSE(output);
-      EXPECT_EQ(temp_files(), 0);
-    }
-  }
-  EXPECT_TRUE(opened) << "an open that is never cancelled succeeds";
 }
 
 }  // namespace
