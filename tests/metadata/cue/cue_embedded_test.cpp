@@ -6,18 +6,37 @@
 #include <gtest/gtest.h>
 
 #include "core/service_factory.h"
-#include "foundation/string_buffer.h"
+#include "io/io_exceptions.h"
 #include "metadata/decoder_message_sink.h"
+#include "tests/metadata/cue/cue_fixtures.h"
 
 namespace {
 
-// The field's values joined by ", ", or "<absent>".
-std::string field(const track_info& info, const char* name) {
-  qiv::string_buffer text;
-  return info.get_field_text(name, text) ? text.get_ptr() : "<absent>";
-}
+using cue_test::field;
 
 using namespace cue_embedded;
+
+constexpr char three_tracks[] =
+    "PERFORMER \"Sheet Band\"\nTITLE \"Sheet Album\"\nFILE \"disc.wav\" WAVE\n"
+    "  TRACK 01 AUDIO\n    TITLE \"One\"\n    INDEX 01 00:00:00\n"
+    "  TRACK 02 AUDIO\n    TITLE \"Two\"\n    INDEX 00 01:58:00\n    INDEX 01 02:00:00\n"
+    "  TRACK 03 AUDIO\n    TITLE \"Three\"\n    INDEX 01 05:00:00\n";
+
+track_info_impl file_with_sheet(const char* sheet, double length = 600.0) {
+  track_info_impl file;
+  file.set_field("ALBUM", 5, "Tag Album", track_info::until_nul);
+  file.set_field("ARTIST", 6, "Tag Band", track_info::until_nul);
+  file.set_field("cuesheet", 8, sheet, track_info::until_nul);
+  file.set_tech("samplerate", 10, "44100", 5);
+  file.set_length(length);
+  return file;
+}
+
+std::string subsong_field(const cue_track_map& map, std::uint32_t subsong, const char* name) {
+  track_info_impl info;
+  track_info_from_cue(map, subsong, info);
+  return field(info, name);
+}
 
 class recording_sink : public decoder_message_sink {
 public:
@@ -25,31 +44,62 @@ public:
   void on_message(const char* text, bool) override { messages.push_back(text); }
 };
 
-// A sheet that cannot be used must cost the user neither the file nor the
-// sheet: one subsong for the whole file, and a tag edit writes it back as it was.
+TEST(CueEmbedded, EachCueTrackIsASubsongWithItsOwnInfoAndRange) {
+  track_info_impl file = file_with_sheet(three_tracks);
+  file.set_field("CUE_TRACK02_TITLE", track_info::until_nul, "Override", track_info::until_nul);
+  file.set_field("cue_track00_title", track_info::until_nul, "ignored", track_info::until_nul);
+  file.set_field("cue_track07_title", track_info::until_nul, "ignored", track_info::until_nul);
+  cue_track_map map;
+  read_track_info(map, file);
+
+  ASSERT_EQ(map.size(), 4u);
+  EXPECT_EQ(subsong_at(map, 0), 1u);
+  EXPECT_EQ(subsong_at(map, 2), 3u);
+  EXPECT_EQ(subsong_at(map, 3), 0u);
+  const char* titles[] = {"One", "Override", "Three"};
+  const double ranges[][2] = {{0, 120}, {120, 180}, {300, 300}};  // gaps play at the end of the track before
+  for (std::uint32_t n = 1; n <= 3; ++n) {
+    EXPECT_EQ(subsong_field(map, n, "title"), titles[n - 1]);
+    EXPECT_EQ(subsong_field(map, n, "album"), "Tag Album");  // the file's tags win over the sheet
+    EXPECT_EQ(subsong_field(map, n, "artist"), "Tag Band");
+    EXPECT_EQ(subsong_field(map, n, "tracknumber"), std::to_string(n));
+    EXPECT_EQ(subsong_field(map, n, "totaltracks"), "3");
+    track_info_impl info;
+    track_info_from_cue(map, n, info);
+    EXPECT_STREQ(*info.tech_value_by_name("cue_embedded"), "yes");
+    EXPECT_STREQ(*info.tech_value_by_name("samplerate"), "44100");
+    const track_range range = get_track_range(map, n);
+    EXPECT_DOUBLE_EQ(range.start, ranges[n - 1][0]);
+    EXPECT_DOUBLE_EQ(range.length, ranges[n - 1][1]);
+  }
+  EXPECT_EQ(subsong_field(map, 0, "title"), "<absent>");
+  EXPECT_THROW(get_track_range(map, 4), vantrel_io::exception_io_data);
+}
+
 TEST(CueEmbedded, UnusableSheetLeavesOneSubsongKeepsTheTextAndWarns) {
-  // A sheet for a longer file: track 2 would end before it starts.
-  const std::string two_tracks = "FILE a.wav WAVE\nTRACK 01 AUDIO\nINDEX 01 0\nTRACK 02 AUDIO\nINDEX 01 05:00:00\n";
-  const struct {
+  const std::string bad_time = "FILE a.wav WAVE\nTRACK 01 AUDIO\nINDEX 01 00:00:00:00\n";
+  const std::string postgap = "FILE a.wav WAVE\nTRACK 01 AUDIO\nINDEX 01 0\nPOSTGAP 00:02:00\n";
+  const std::string no_tracks = "REM just a comment\n";
+  struct sheet_case {
     std::string sheet;
+    double length;
     bool warns;
   } cases[] = {
-      {"FILE a.wav WAVE\nTRACK 01 AUDIO\nINDEX 01 00:00:00:00\n", true},
-      {"FILE a.wav WAVE\nTRACK 01 AUDIO\nINDEX 01 0\nPOSTGAP 00:02:00\n", true},
-      {"FILE a.wav WAVE\nTRACK 01 AUDIO\nTITLE x\n", true},  // no INDEX 01
-      {two_tracks, true},
-      {"REM just a comment\n", false},
+      {bad_time, 600, true},
+      {postgap, 600, true},
+      {"FILE a.wav WAVE\nTRACK 01 AUDIO\nTITLE x\n", 600, true},  // no INDEX 01
+      // A sheet for a longer file: track 3 would end before it starts.
+      {three_tracks, 200, true},
+      {no_tracks, 600, false},
   };
   for (const auto& c : cases) {
-    track_info_impl file;
-    file.set_field("ARTIST", 6, "Tag Band", track_info::until_nul);
-    file.set_field("cuesheet", 8, c.sheet.c_str(), track_info::until_nul);
-    file.set_length(200.0);
+    const track_info_impl file = file_with_sheet(c.sheet.c_str(), c.length);
     cue_track_map map;
     service_single_instance<recording_sink> sink;
     ASSERT_NO_THROW(read_track_info(map, file, &sink)) << c.sheet;
     EXPECT_EQ(map.size(), 1u) << c.sheet;
     EXPECT_EQ(sink.messages.size(), c.warns ? 1u : 0u) << c.sheet;
+    // A tag edit of the whole file writes the sheet back untouched.
     track_info_impl edited(file);
     edited.set_field("ARTIST", 6, "Edited", 6);
     apply_track_info(map, 0, edited);
@@ -58,6 +108,58 @@ TEST(CueEmbedded, UnusableSheetLeavesOneSubsongKeepsTheTextAndWarns) {
     EXPECT_EQ(field(written, "cuesheet"), c.sheet);
     EXPECT_EQ(field(written, "artist"), "Edited");
   }
+}
+
+TEST(CueEmbedded, WritingWithoutCueTrackEditsKeepsTheFilesTagsAsTheyAre) {
+  // The ripper's sheet carries REM lines and file types a regenerated sheet would drop.
+  track_info_impl file = file_with_sheet(cue_test::ripper_sheet);
+  file.set_field("cue_track09_title", track_info::until_nul, "for a track the sheet lacks", track_info::until_nul);
+  cue_track_map map;
+  read_track_info(map, file);
+  ASSERT_EQ(map.size(), 4u);
+  track_info_impl unchanged;
+  track_info_from_cue(map, 2, unchanged);
+  apply_track_info(map, 2, unchanged);
+  track_info_impl written;
+  write_track_info(map, written);
+  EXPECT_EQ(field(written, "cuesheet"), cue_test::ripper_sheet);
+  EXPECT_EQ(written.field_count(), file.field_count());
+}
+
+TEST(CueEmbedded, EditingOneSubsongWritesOverridesAndARegeneratedSheet) {
+  track_info_impl file = file_with_sheet(three_tracks);
+  file.set_field("cue_track09_title", track_info::until_nul, "kept", 4);
+  cue_track_map map;
+  read_track_info(map, file);
+  track_info_impl info;
+  track_info_from_cue(map, 2, info);
+  info.set_field("ARTIST", 6, "Guest", 5);
+  replaygain_info gain;
+  gain.track_gain = -3.0f;
+  info.set_replaygain(gain);
+  apply_track_info(map, 2, info);
+
+  track_info_impl written;
+  write_track_info(map, written);
+  EXPECT_EQ(field(written, "album"), "Tag Album");  // common to every track: a plain tag
+  EXPECT_EQ(field(written, "artist"), "<absent>");
+  EXPECT_EQ(field(written, "cue_track01_artist"), "Tag Band");
+  EXPECT_EQ(field(written, "cue_track02_artist"), "Guest");
+  EXPECT_EQ(field(written, "cue_track02_title"), "<absent>");        // the sheet reproduces it
+  EXPECT_EQ(field(written, "cue_track02_tracknumber"), "<absent>");  // likewise
+  EXPECT_EQ(field(written, "cue_track09_title"), "kept");            // matches no track: the user's
+  EXPECT_NE(field(written, "cuesheet").find("REM REPLAYGAIN_TRACK_GAIN -3.00 dB"), std::string::npos);
+
+  // Reading what was written shows the edit, and only on that track.
+  cue_track_map again;
+  read_track_info(again, written);
+  EXPECT_EQ(subsong_field(again, 1, "artist"), "Tag Band");
+  EXPECT_EQ(subsong_field(again, 2, "artist"), "Guest");
+  EXPECT_EQ(subsong_field(again, 2, "title"), "Two");
+  track_info_impl second;
+  track_info_from_cue(again, 2, second);
+  EXPECT_FLOAT_EQ(second.get_replaygain().track_gain, -3.0f);
+  EXPECT_THROW(apply_track_info(again, 5, second), vantrel_io::exception_io_data);
 }
 
 }  // namespace

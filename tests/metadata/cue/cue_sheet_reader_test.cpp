@@ -4,9 +4,17 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/metadata/cue/cue_fixtures.h"
+
 namespace {
 
 using cue_parser::parse_cuesheet;
+using cue_test::field;
+
+std::string tech(const track_info& info, const char* name) {
+  auto value = info.tech_value_by_name(name);
+  return value ? *value : "<absent>";
+}
 
 TEST(CueSheetReader, ReportsEachFaultWithItsMessageAndLine) {
   const std::string file = "FILE \"a.wav\" WAVE\n";
@@ -56,5 +64,46 @@ TEST(CueSheetReader, ReportsEachFaultWithItsMessageAndLine) {
     }
   }
 }
+
+TEST(CueSheetReader, ReadsRipperSheetsWithEveryCommonCommand) {
+  for (const char* sheet : {cue_test::ripper_sheet, cue_test::multi_file_sheet}) {
+    cue_track_list tracks;
+    ASSERT_NO_THROW(parse_cuesheet(sheet, tracks)) << sheet;
+    EXPECT_EQ(tracks.size(), 3u);
+  }
+  cue_track_list tracks;
+  parse_cuesheet(cue_test::ripper_sheet, tracks);
+  struct expected_field {
+    std::uint32_t track;
+    const char* name;
+    const char* value;
+  } fields[] = {
+      {0, "genre", "Jazz"},  // sheet-level REM lines reach every track
+      {2, "discid", "2A0B5C03"},
+      {0, "comment", "ExactAudioCopy v1.6"},
+      {2, "catalog", "0724384260927"},
+      {1, "album", "Blue Rooms"},
+      {0, "isrc", "USXX19800001"},
+      {0, "date", "1998"},
+      {1, "date", "2001"},  // the track's own line wins
+      {1, "composer", "<absent>"},
+      {2, "title", "Say \"Hi\""},
+      {2, "tracknumber", "3"},
+      {0, "totaltracks", "3"},
+      {0, "replaygain_track_peak", "<absent>"},  // into the ReplayGain record instead
+  };
+  for (const auto& f : fields) EXPECT_EQ(field(tracks[f.track].info, f.name), f.value) << f.name;
+  EXPECT_EQ(tracks[0].flags, "DCP");
+  EXPECT_FLOAT_EQ(tracks[2].info.get_replaygain().album_gain, -6.5f);
+  EXPECT_FLOAT_EQ(tracks[0].info.get_replaygain().track_peak, 0.9f);
+  // Track 2: INDEX 00 01:00:00, INDEX 01 01:02:00, INDEX 02 01:12:00.
+  EXPECT_DOUBLE_EQ(tracks[1].indexes[0], 60.0);
+  EXPECT_EQ(tech(tracks[1].info, "pregap"), "00:02:00");
+  EXPECT_EQ(tech(tracks[1].info, "referenced_offset"), "01:02:00");
+  EXPECT_EQ(tech(tracks[1].info, "index 02"), "00:10:00");
+  // Track 3: PREGAP only, so index 00 lies before index 01.
+  EXPECT_DOUBLE_EQ(tracks[2].indexes[1] - tracks[2].indexes[0], 2.0);
+}
+
 
 }  // namespace
