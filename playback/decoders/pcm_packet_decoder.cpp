@@ -1,6 +1,8 @@
 // Integer PCM tracks of Matroska files ("A_PCM/INT/LIT", "A_PCM/INT/BIG").
 // The set-up record gives rate, channels and byte order; the bit depth comes
 // by control, so the format is only checked at the first decode.
+#include "playback/decoders/pcm_packet_decoder.h"
+
 #include <cstring>
 
 #include "core/service_factory.h"
@@ -36,8 +38,7 @@ public:
   void decode(const void* data, std::uint32_t size, audio_block& out, const abort_signal&) override {
     if (bits_per_sample_ == 0 || bits_per_sample_ % 8 != 0 || channels_ == 0 || sample_rate_ == 0)
       throw vantrel_io::exception_io_data();
-    if ((format_flags_ & byte_order_bits) == 0) format_flags_ |= pcm_little_endian;
-    if ((format_flags_ & sign_bits) == 0) format_flags_ |= bits_per_sample_ > 8 ? pcm_signed : pcm_unsigned;
+    format_flags_ = pcm_resolved_format(bits_per_sample_, format_flags_);
     out.set_data_int_ex(data, size, bits_per_sample_, sample_rate_, channels_, format_flags_,
                         default_channel_mask(channels_));
   }
@@ -77,3 +78,9 @@ public:
 service_factory_single_t<pcm_packet_codec> pcm_packet_codec_registration;
 
 }  // namespace
+
+std::uint32_t pcm_resolved_format(std::uint32_t bits_per_sample, std::uint32_t flags) {
+  if ((flags & byte_order_bits) == 0) flags |= pcm_little_endian;
+  if ((flags & sign_bits) == 0) flags |= bits_per_sample > 8 ? pcm_signed : pcm_unsigned;
+  return flags;
+}
