@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "foundation/byte_order.h"
+
 namespace {
 
 // kbps by bitrate index 0..15; 0 marks free format and the forbidden index.
@@ -11,12 +13,6 @@ constexpr std::uint16_t bitrates_v1_l3[16] = {0, 32, 40, 48, 56, 64, 80, 96, 112
 constexpr std::uint16_t bitrates_v2_l1[16] = {0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256, 0};
 constexpr std::uint16_t bitrates_v2_l23[16] = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0};
 constexpr std::uint32_t rates_v25[3] = {11025, 12000, 8000};
-
-std::uint32_t big_endian(const std::uint8_t* p, unsigned count) {
-  std::uint32_t value = 0;
-  for (unsigned i = 0; i < count; ++i) value = (value << 8) | p[i];
-  return value;
-}
 
 // Encoder texts may only hold printable ASCII up to a terminating 0, and
 // nothing but zeros after it.
@@ -38,7 +34,7 @@ std::string trimmed_tool(std::string text) {
 }  // namespace
 
 bool mpeg_parse_header(const std::uint8_t* bytes, mpeg_frame_header& out) {
-  const std::uint32_t word = big_endian(bytes, 4);
+  const std::uint32_t word = qiv::load_be(bytes, 4);
   if ((word >> 21) != 0x7FF) return false;
   const std::uint32_t version_id = (word >> 19) & 3;
   const std::uint32_t layer_code = (word >> 17) & 3;
@@ -86,7 +82,7 @@ bool mpeg_check_crc(const std::uint8_t* frame, std::uint32_t available, const mp
   feed(frame[2]);
   feed(frame[3]);
   for (std::uint32_t i = 0; i < side_info; ++i) feed(frame[6 + i]);
-  return crc == big_endian(frame + 4, 2);
+  return crc == qiv::load_be(frame + 4, 2);
 }
 
 bool mpeg_parse_xing(const std::uint8_t* frame, std::uint32_t length, xing_header& out) {
@@ -100,14 +96,14 @@ bool mpeg_parse_xing(const std::uint8_t* frame, std::uint32_t length, xing_heade
 
   xing_header x;
   if (o + 8 > length) return false;
-  x.flags = big_endian(frame + o + 4, 4);
+  x.flags = qiv::load_be(frame + o + 4, 4);
   if (!(x.flags & 1) || o + 12 > length) return false;
-  x.frames = static_cast<std::int32_t>(big_endian(frame + o + 8, 4));
+  x.frames = static_cast<std::int32_t>(qiv::load_be(frame + o + 8, 4));
   if (x.frames <= 1) return false;
   std::uint32_t p = o + 12;
   if (x.flags & 2) {
     if (o + 16 > length) return false;
-    x.bytes = static_cast<std::int32_t>(big_endian(frame + o + 12, 4));
+    x.bytes = static_cast<std::int32_t>(qiv::load_be(frame + o + 12, 4));
     p = o + 16;
   }
   if (x.flags & 4) {
@@ -116,7 +112,7 @@ bool mpeg_parse_xing(const std::uint8_t* frame, std::uint32_t length, xing_heade
   }
   if (x.flags & 8) {
     if (p + 4 > length) return false;
-    x.quality = static_cast<std::int32_t>(big_endian(frame + p, 4));
+    x.quality = static_cast<std::int32_t>(qiv::load_be(frame + p, 4));
     p += 4;
   }
   // The revision byte is p + 9, so the extension needs p + 10 bytes.
@@ -162,7 +158,7 @@ bool mpeg_parse_vbri(const std::uint8_t* frame, std::uint32_t length, vbri_heade
   constexpr unsigned sizes[] = {2, 2, 2, 4, 4, 2, 2, 2, 2};
   for (unsigned i = 0; i < 9; ++i) {
     if (position + sizes[i] > length) return false;
-    *fields[i] = big_endian(frame + position, sizes[i]);
+    *fields[i] = qiv::load_be(frame + position, static_cast<int>(sizes[i]));
     position += sizes[i];
   }
   out = v;

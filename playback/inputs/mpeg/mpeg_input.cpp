@@ -28,6 +28,8 @@ namespace {
 // needs them to settle); above it they are only parsed.
 constexpr std::int64_t decode_window = 11520;
 constexpr std::uint64_t preroll_frames = 10;
+// About 30 years: far beyond any stream, far within 64-bit sample counts.
+constexpr double max_seek_seconds = 1e9;
 
 void require(bool condition) {
   if (!condition) throw qiv::exception_dynamic_assert();
@@ -165,10 +167,12 @@ public:
     require(static_cast<bool>(reader.decoder));
     if (!reader.can_seek) throw qiv::exception_not_implemented();
     // Huge or non-finite targets must not overflow the sample arithmetic:
-    // anything past the end is the end.
-    const double end_seconds = static_cast<double>(reader.total_samples) / reader.sample_rate;
+    // past an exact end is the end; an estimated length may be short, so
+    // there only the arithmetic sets the bound.
+    const double limit = reader.info.accurate_length ? static_cast<double>(reader.total_samples) / reader.sample_rate
+                                                     : max_seek_seconds;
     if (!(seconds > 0)) seconds = 0;
-    if (seconds > end_seconds) seconds = end_seconds;
+    if (seconds > limit) seconds = limit;
     const std::int64_t target =
         static_cast<std::int64_t>(std::floor(seconds * reader.sample_rate + 0.5)) + reader.start_skip;
     const std::uint64_t frame = static_cast<std::uint64_t>(target) / reader.samples_per_frame;
