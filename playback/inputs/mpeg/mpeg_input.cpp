@@ -107,7 +107,8 @@ public:
     reader.crc_warned = false;
     if (!reader.parsed) reader.parse(abort);
     reader.open_flags = flags;
-    reader.seek_file(reader.first_frame, abort);
+    // A stream that cannot seek already stands at its first frame.
+    if (reader.can_seek) reader.seek_file(reader.first_frame, abort);
     static const GUID* const owners[] = {&mpeg_layer1_owner_guid, &mpeg_layer2_owner_guid, &mpeg_layer3_owner_guid};
     if (reader.layer < 1 || reader.layer > 3) throw vantrel_io::exception_io_data();
     packet_codec::find_and_open(reader.decoder, true, *owners[reader.layer - 1], 0, nullptr, 0, abort);

@@ -163,10 +163,31 @@ std::int64_t mpeg_stream_reader::end_search(std::int64_t first_offset, const std
   }
 }
 
+std::uint32_t mpeg_stream_reader::skip_leading_tags_of_stream(std::uint64_t& total, const abort_signal& abort) {
+  std::uint32_t count = 0;
+  total = 0;
+  for (;;) {
+    std::uint8_t h[10];
+    const std::uint32_t got = read_bytes(h, sizeof h, abort);
+    const bool is_tag = got == sizeof h && std::memcmp(h, "ID3", 3) == 0 && (h[5] & 0x0F) == 0 &&
+                        ((h[6] | h[7] | h[8] | h[9]) & 0x80) == 0;
+    if (!is_tag) {
+      // Not a tag: these bytes are the stream's and are read again.
+      pushback_.insert(pushback_.begin() + pushback_at_, h, h + got);
+      return count;
+    }
+    const std::uint64_t size = (std::uint64_t(h[6]) << 21 | h[7] << 14 | h[8] << 7 | h[9]) + ((h[5] & 0x10) ? 10 : 0);
+    skip_bytes(size, abort);
+    total += size + 10;
+    ++count;
+  }
+}
+
 void mpeg_stream_reader::parse(const abort_signal& abort) {
   info = mpeg_stream_info();
   std::uint64_t tags_size = 0;
-  const std::uint32_t tags = id3v2_count_leading_tags(*file, tags_size, abort);
+  const std::uint32_t tags =
+      can_seek ? id3v2_count_leading_tags(*file, tags_size, abort) : skip_leading_tags_of_stream(tags_size, abort);
   id3v2_size = tags_size;
   if (tags > 1) report("Multiple ID3v2 tags encountered", stream_receiver::structure_error);
 

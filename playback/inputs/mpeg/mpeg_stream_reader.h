@@ -95,6 +95,8 @@ private:
   void skip_bytes(std::uint64_t count, const abort_signal& abort);
   std::uint64_t position(const abort_signal& abort);
   bool is_valid_frame(const std::uint8_t* bytes, mpeg_frame_header& header) const;
+  // Leading ID3v2 tags of a source that cannot seek back over a look ahead.
+  std::uint32_t skip_leading_tags_of_stream(std::uint64_t& total, const abort_signal& abort);
 
   std::vector<std::uint8_t> pushback_;
   std::size_t pushback_at_ = 0;

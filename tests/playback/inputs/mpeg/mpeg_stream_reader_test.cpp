@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -74,18 +75,52 @@ public:
   void report(const char* message, std::uint32_t severity) override { messages.emplace_back(message, severity); }
 };
 
+// A source that cannot seek and does not know its size, as a network stream.
+class stream_file : public vantrel_io::file_object {
+public:
+  explicit stream_file(bytes content) : content_(std::move(content)) {}
+  std::uint32_t read(void* buffer, std::uint32_t count, const abort_signal&) override {
+    const std::uint32_t n = static_cast<std::uint32_t>(std::min<std::size_t>(count, content_.size() - position_));
+    std::memcpy(buffer, content_.data() + position_, n);
+    position_ += n;
+    return n;
+  }
+  void write(const void*, std::uint32_t, const abort_signal&) override { throw vantrel_io::exception_io_denied(); }
+  std::uint64_t get_size(const abort_signal&) override { return vantrel_io::filesize_unknown; }
+  std::uint64_t get_position(const abort_signal&) override { return position_; }
+  void resize(std::uint64_t, const abort_signal&) override { throw vantrel_io::exception_io_object_not_seekable(); }
+  void seek(std::uint64_t position, const abort_signal&) override {
+    if (position != position_) throw vantrel_io::exception_io_object_not_seekable();
+  }
+  bool can_seek() override { return false; }
+  bool get_mime_type(qiv::string_object&) override { return false; }
+  bool is_memory_backed() override { return false; }
+  void check_abort(const abort_signal& abort) override { abort.check_and_throw(); }
+  std::uint64_t get_timestamp(const abort_signal&) override { return 0; }
+  bool is_remote() override { return true; }
+
+private:
+  bytes content_;
+  std::size_t position_ = 0;
+};
+
 struct opened {
   mpeg_stream_reader reader;
   service_ptr<recording_receiver> receiver{new service_counted<recording_receiver>()};
   raisable_abort_signal abort;
 
-  explicit opened(const bytes& content, bool install_receiver = true) {
-    vantrel_io::file_ptr file = vantrel_io::make_memory_file();
-    file->write(content.data(), static_cast<std::uint32_t>(content.size()), abort);
+  explicit opened(const bytes& content, bool install_receiver = true, bool seekable = true) {
+    vantrel_io::file_ptr file;
+    if (seekable) {
+      file = vantrel_io::make_memory_file();
+      file->write(content.data(), static_cast<std::uint32_t>(content.size()), abort);
+    } else {
+      file = new service_counted<stream_file>(content);
+    }
     reader.attach(file, "memory.mp3", open_reason::info_read, abort);
     if (install_receiver) reader.set_receiver(receiver.get());
     reader.parse(abort);
-    reader.seek_file(reader.first_frame, abort);
+    if (seekable) reader.seek_file(reader.first_frame, abort);
   }
   // Frames up to the end of the stream.
   int read_all() {
@@ -161,6 +196,16 @@ TEST(MpegStreamReader, ReportsWhatItStepsOver) {
     EXPECT_EQ(file.read_all(), c.frames) << c.why;
     EXPECT_TRUE(file.received(c.message, c.severity)) << c.why;
   }
+}
+
+TEST(MpegStreamReader, StreamsThatCannotSeek) {
+  const std::uint32_t cut = static_cast<std::uint32_t>(id3v2_tag().size()) + 3 + 20 * frame_length;
+  opened stream(join({id3v2_tag(), bytes(3, 'x'), frames(20), bytes(50, 'x'), frames(10)}), true, false);
+  EXPECT_EQ(stream.reader.length, -1.0);
+  EXPECT_EQ(stream.reader.info.bitrate, 128) << "from the first frame";
+  EXPECT_EQ(stream.read_all(), 30) << "the bytes the searches looked at are read again";
+  EXPECT_TRUE(stream.received("MPEG stream error at " + std::to_string(cut) + " bytes", stream_receiver::warning));
+  EXPECT_TRUE(stream.received("MPEG stream resync successful at " + std::to_string(cut + 50), stream_receiver::information));
 }
 
 TEST(MpegStreamReader, TrailingBlocksEndTheStreamSilently) {
