@@ -177,6 +177,12 @@ def main():
         check(abs(len(samples) // channels - SOURCE_FRAMES) <= 1152, "an MP2 file decodes (%d frames)" % (len(samples) // channels))
         check(tech(info(mp2), "codec") == "MP2", "an MP2 file reports codec MP2")
 
+        # No encoder here writes Layer I: 100 silent frames (44100 Hz, mono, 128 kbps, 136 bytes each).
+        mp1 = os.path.join(work, "layer1.mp1")
+        open(mp1, "wb").write((b"\xFF\xFF\x40\xC0" + bytes(132)) * 100)
+        (samples, channels), _ = decode(mp1, os.path.join(work, "layer1.wav"))
+        check(len(samples) == 100 * 384 and tech(info(mp1), "codec") == "MP1", "an MP1 file reads and decodes")
+
         # Windows XP takes the ACM path directly.
         xp = os.path.join(os.path.dirname(ZORVTOOL), "zorvtool_xp.exe")
         shutil.copyfile(ZORVTOOL, xp)

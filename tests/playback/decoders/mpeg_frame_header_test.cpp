@@ -141,31 +141,22 @@ TEST(MpegFrameHeader, Vbri) {
 }
 
 TEST(MpegFrameHeader, Crc) {
-  // MPEG-1 Layer II, CRC present; the checksum covers bytes 2, 3 and 32
-  // side-information bytes from 6.
-  std::vector<std::uint8_t> frame(626, 0);
-  const std::uint8_t header[] = {0xFF, 0xFC, 0xA0, 0x04};
-  std::memcpy(frame.data(), header, 4);
-  for (int i = 6; i < 38; ++i) frame[i] = static_cast<std::uint8_t>(i * 7);
+  // The start of a CRC-protected frame written by lame -p: header, CRC and
+  // the 32 bytes of side information the CRC covers.
+  std::vector<std::uint8_t> frame = {
+      0xFF, 0xFA, 0x90, 0x44, 0xFA, 0xC9, 0x00, 0x00, 0x02, 0x8D, 0x10, 0xCF, 0x95, 0x65, 0x20, 0x00, 0x54, 0xE1, 0x9A,
+      0x53, 0xAC, 0x88, 0x00, 0x0C, 0x18, 0xAB, 0x55, 0xB9, 0xB6, 0x80, 0x01, 0x7C, 0x94, 0xEB, 0xB7, 0x34, 0xD0, 0x02};
+  frame.resize(417);
   mpeg_frame_header h;
   ASSERT_TRUE(mpeg_parse_header(frame.data(), h));
-  std::uint32_t crc = 0xFFFF;
-  auto feed = [&](std::uint8_t b) {
-    for (int bit = 7; bit >= 0; --bit) {
-      const bool top = ((crc >> 15) ^ (b >> bit)) & 1;
-      crc = (crc << 1) & 0xFFFF;
-      if (top) crc ^= 0x8005;
-    }
-  };
-  feed(frame[2]);
-  feed(frame[3]);
-  for (int i = 6; i < 38; ++i) feed(frame[i]);
-  frame[4] = static_cast<std::uint8_t>(crc >> 8);
-  frame[5] = static_cast<std::uint8_t>(crc);
-  EXPECT_TRUE(mpeg_check_crc(frame.data(), 626, h));
-  EXPECT_FALSE(mpeg_check_crc(frame.data(), 625, h)) << "a short frame";
+  ASSERT_TRUE(h.crc_present);
+  EXPECT_TRUE(mpeg_check_crc(frame.data(), 417, h));
+  EXPECT_FALSE(mpeg_check_crc(frame.data(), 416, h)) << "a short frame";
   frame[20] ^= 1;
-  EXPECT_FALSE(mpeg_check_crc(frame.data(), 626, h)) << "a flipped side-information bit";
+  EXPECT_FALSE(mpeg_check_crc(frame.data(), 417, h)) << "a flipped side-information bit";
+  frame[20] ^= 1;
+  frame[100] ^= 1;
+  EXPECT_TRUE(mpeg_check_crc(frame.data(), 417, h)) << "main data is not covered";
 }
 
 }  // namespace
