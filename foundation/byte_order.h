@@ -17,6 +17,13 @@ inline std::uint32_t load_le(const std::uint8_t* bytes, int count) {
   return value;
 }
 
+// The first `count` bytes (up to 4) as a big-endian value.
+inline std::uint32_t load_be(const std::uint8_t* bytes, int count) {
+  std::uint32_t value = 0;
+  for (int i = 0; i < count; ++i) value = (value << 8) | bytes[i];
+  return value;
+}
+
 // The native value of a big-endian 64-bit field that was loaded as two
 // 32-bit words in memory order: the first word holds the high half.
 inline std::uint64_t byteswap_u64_from_words(std::uint32_t first, std::uint32_t second) {

@@ -10,12 +10,22 @@
 #include "core/abort_signal.h"
 #include "foundation/byte_order.h"
 #include "foundation/string_buffer.h"
+#include "core/service_factory.h"
 #include "io/path_schemes.h"
+#include "metadata/decoder_message_sink.h"
 #include "metadata/input_dispatch.h"
 #include "playback/audio_block.h"
 #include "tools/zorvtool/zorvtool_command.h"
 
 namespace {
+
+// Damage the decoder steps over goes to the error output, one line each.
+class print_messages : public decoder_message_sink {
+public:
+  void on_message(const char* text, bool is_error) override {
+    zorvtool::print_error(std::string(is_error ? "error: " : "warning: ") + text + "\n");
+  }
+};
 
 // What the playback engine passes when it opens an item to play.
 constexpr std::uint32_t playback_open_flags = 4;
@@ -104,6 +114,12 @@ int run_decode(const zorvtool::arguments& args) {
 
   decoder_instance_ptr decoder;
   input_dispatch::open_for_decoding(decoder, vantrel_io::file_ptr(), options.path.c_str(), abort);
+  service_single_instance<print_messages> messages;
+  service_ptr<decoder_instance_ext> extended;
+  if (service_handle handle; decoder->query(handle, decoder_instance_ext::class_guid)) {
+    extended = static_cast<decoder_instance_ext*>(handle.get());
+    extended->set_message_sink(&messages);
+  }
   decoder->initialize(options.subsong, playback_open_flags, abort);
   if (options.seek_seconds >= 0.0) {
     if (!decoder->can_seek()) throw std::runtime_error("the decoder cannot seek in this file");

@@ -1,0 +1,36 @@
+#include "playback/decoders/packet_codec.h"
+
+#include "core/service_factory.h"
+#include "core/service_registry.h"
+#include "foundation/guid_equal.h"
+#include "io/io_exceptions.h"
+
+namespace {
+
+class discarding_receiver : public stream_receiver {
+public:
+  void report(const char*, std::uint32_t) override {}
+};
+
+}  // namespace
+
+stream_receiver& stream_receiver::discard() {
+  static service_single_instance<discarding_receiver> instance;
+  return instance;
+}
+
+void packet_codec::find_and_open(packet_decoder_ptr& out, bool for_decoding, const GUID& owner, std::uint32_t param,
+                                 const void* setup, std::uint32_t setup_size, const abort_signal& abort) {
+  for (auto& codec : service_list_t<packet_codec>()) {
+    abort.check_and_throw();
+    if (!codec->accepts(owner, param, setup, setup_size)) continue;
+    codec->open(out, for_decoding, owner, param, setup, setup_size, abort);
+    return;
+  }
+  throw vantrel_io::exception_io_data();
+}
+
+const char* matroska_codec_id(const GUID& owner, const void* setup, std::uint32_t setup_size) {
+  if (owner != matroska_owner_guid || setup_size != sizeof(matroska_codec_setup) || !setup) return nullptr;
+  return static_cast<const matroska_codec_setup*>(setup)->codec_id;
+}

@@ -1,0 +1,210 @@
+#!/usr/bin/python3
+"""Black-box runs of zorvtool on MPEG audio files made here with sox, lame and ffmpeg.
+
+usage: mpeg_input.py WINE_EXEC BUILD_DIR ZORVTOOL_EXE
+"""
+import json
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import wave
+
+WINE_EXEC, BUILD_DIR, ZORVTOOL = sys.argv[1:4]
+SOURCE_FRAMES = 44100
+failures = []
+
+
+def check(condition, what):
+    print(("ok:   " if condition else "FAIL: ") + what)
+    if not condition:
+        failures.append(what)
+
+
+def windows_path(path):
+    return "Z:" + path.replace("/", "\\")
+
+
+def run_tool(exe, *args):
+    run = subprocess.run([WINE_EXEC, BUILD_DIR, exe, *args], capture_output=True, text=True, encoding="utf-8")
+    return run.returncode, run.stdout, run.stderr
+
+
+def decode(path, out, *extra, exe=None):
+    code, _, err = run_tool(exe or ZORVTOOL, "decode", windows_path(path), windows_path(out), "--bits", "16", *extra)
+    if code != 0:
+        raise RuntimeError("decode of %s failed: %s" % (path, err))
+    return read_wav(out), err
+
+
+def info(path):
+    code, out, err = run_tool(ZORVTOOL, "info", windows_path(path))
+    if code != 0:
+        raise RuntimeError("info of %s failed: %s" % (path, err))
+    return json.loads(out)["subsongs"][0]["info"]
+
+
+def tech(data, name):
+    value = data.get("technical", data).get(name)
+    return value[0] if isinstance(value, list) else value
+
+
+def read_wav(path):
+    with wave.open(path, "rb") as w:
+        count = w.getnframes() * w.getnchannels()
+        return list(struct.unpack("<%dh" % count, w.readframes(w.getnframes()))), w.getnchannels()
+
+
+def max_difference(a, b):
+    return max((abs(x - y) for x, y in zip(a, b)), default=0)
+
+
+def frames_in(path):
+    """Offsets and lengths of the MPEG-1 Layer III frames after any ID3v2 tag."""
+    data = open(path, "rb").read()
+    pos = 0
+    if data[:3] == b"ID3":
+        size = (data[6] << 21) | (data[7] << 14) | (data[8] << 7) | data[9]
+        pos = 10 + size
+    rates = [44100, 48000, 32000]
+    kbps = [0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320]
+    frames = []
+    while pos + 4 <= len(data) and data[pos] == 0xFF and (data[pos + 1] & 0xE0) == 0xE0:
+        length = 144000 * kbps[data[pos + 2] >> 4] // rates[(data[pos + 2] >> 2) & 3] + ((data[pos + 2] >> 1) & 1)
+        frames.append((pos, length))
+        pos += length
+    return frames
+
+
+def lame_tag(path):
+    """(delay, padding) of the encoder extension in the first frame."""
+    data = open(path, "rb").read()
+    at = data.find(b"Xing")
+    if at < 0:
+        at = data.find(b"Info")
+    flags = struct.unpack(">I", data[at + 4:at + 8])[0]
+    p = at + 8 + (4 if flags & 1 else 0) + (4 if flags & 2 else 0) + (100 if flags & 4 else 0) + (4 if flags & 8 else 0)
+    b = data[p + 21:p + 24]
+    return (b[0] << 4) | (b[1] >> 4), ((b[1] & 0x0F) << 8) | b[2]
+
+
+def main():
+    work = tempfile.mkdtemp(prefix="zorv-mpeg-")
+    try:
+        source = os.path.join(work, "source.wav")
+        subprocess.run(["sox", "-n", "-r", "44100", "-c", "2", "-b", "16", source, "synth", "1",
+                        "sine", "440", "sine", "660", "gain", "-6"], check=True)
+        files = {
+            "vbr": (["lame", "--quiet", "-V2"], "VBR V2"),
+            "cbr": (["lame", "--quiet", "-b128", "--cbr"], "CBR"),
+        }
+        made = {}
+        for name, (command, _) in files.items():
+            made[name] = os.path.join(work, name + ".mp3")
+            subprocess.run(command + [source, made[name]], check=True)
+        made["ffmpeg"] = os.path.join(work, "ffmpeg.mp3")
+        subprocess.run(["ffmpeg", "-v", "quiet", "-y", "-i", source, "-c:a", "libmp3lame", "-b:a", "192k",
+                        made["ffmpeg"]], check=True)
+
+        # Gapless: exactly the source's length, close to lame's own decode.
+        for name, path in made.items():
+            (samples, channels), _ = decode(path, os.path.join(work, name + ".wav"))
+            check(len(samples) // channels == SOURCE_FRAMES, "%s decodes to %d frames (got %d)"
+                  % (name, SOURCE_FRAMES, len(samples) // channels))
+            reference = os.path.join(work, name + "-lame.wav")
+            subprocess.run(["lame", "--quiet", "--decode", path, reference], check=True)
+            expected, _ = read_wav(reference)
+            shift = len(expected) - len(samples)
+            if shift >= 0:
+                difference = max_difference(samples, expected[:len(samples)])
+                # The system decoder rounds a little differently from lame's.
+                check(difference <= 3, "%s is within 3 LSB of lame's decode (max %d)" % (name, difference))
+            data = info(path)
+            delay, padding = lame_tag(path)
+            check(tech(data, "enc_delay") in ("576", 576) and str(tech(data, "enc_padding")) == str(padding),
+                  "%s reports enc_delay 576 and enc_padding %d (%s, %s)"
+                  % (name, padding, tech(data, "enc_delay"), tech(data, "enc_padding")))
+            check(tech(data, "mp3_accurate_length") == "yes", "%s has an accurate length" % name)
+            if name in files:
+                check(tech(data, "codec_profile") == files[name][1],
+                      "%s profile %s (got %s)" % (name, files[name][1], tech(data, "codec_profile")))
+
+        # Without an info tag: 529 samples of decoder delay skipped, nothing cut at the end.
+        plain = os.path.join(work, "plain.mp3")
+        subprocess.run(["lame", "--quiet", "-t", "-b128", source, plain], check=True)
+        (samples, channels), _ = decode(plain, os.path.join(work, "plain.wav"))
+        expected_frames = len(frames_in(plain)) * 1152 - 529
+        check(len(samples) // channels == expected_frames,
+              "an untagged stream plays frames x 1152 - 529 = %d (got %d)" % (expected_frames, len(samples) // channels))
+        check(tech(info(plain), "codec_profile") == "CBR", "an untagged stream reports CBR")
+
+        # Seeking equals decoding from floor(t * rate + 0.5); the second seek uses the cached points.
+        whole, channels = read_wav(os.path.join(work, "vbr.wav"))
+        for seconds in ("0.5", "0.73", "0.73"):
+            (part, _), _ = decode(made["vbr"], os.path.join(work, "seek.wav"), "--seek", seconds)
+            start = int(float(seconds) * 44100 + 0.5) * channels
+            check(len(part) == len(whole) - start, "seek to %s leaves %d samples (got %d)"
+                  % (seconds, len(whole) - start, len(part)))
+            difference = max_difference(part, whole[start:])
+            # Exact alignment; the system decoder's rounding depends on the
+            # frame it started at, by a few LSB.
+            check(difference <= 3, "seek to %s gives the samples of a plain decode (max %d)" % (seconds, difference))
+        code, _, err = run_tool(ZORVTOOL, "decode", windows_path(made["vbr"]), windows_path(os.path.join(work, "far.wav")),
+                                "--seek", "1e300")
+        check(code == 1 and "gave no audio" in err, "a seek far past the end gives no audio (%d, %s)" % (code, err.strip()))
+
+        # Damage: garbage between frames, and an ID3v1 block inside the stream.
+        frames = frames_in(plain)
+        data = open(plain, "rb").read()
+        cut = frames[20][0]
+        garbage = os.path.join(work, "garbage.mp3")
+        open(garbage, "wb").write(data[:cut] + b"\x00garbage!" * 7 + data[cut:])
+        _, err = decode(garbage, os.path.join(work, "garbage.wav"))
+        check("MPEG stream error at %d bytes" % cut in err, "garbage reports the stream error at %d" % cut)
+        check("MPEG stream resync successful at %d" % (cut + 63) in err, "garbage reports the resync at %d" % (cut + 63))
+        tagged = os.path.join(work, "midtag.mp3")
+        open(tagged, "wb").write(data[:cut] + b"TAG" + b"\x20" * 125 + data[cut:])
+        (samples, channels), err = decode(tagged, os.path.join(work, "midtag.wav"))
+        check("ID3 tag garbage inside MPEG stream at %d bytes" % cut in err, "a mid-stream TAG is reported at %d" % cut)
+        check(len(samples) // channels == expected_frames, "a mid-stream TAG costs no audio")
+
+        # The layer II file of ffmpeg plays through the same decoder.
+        mp2 = os.path.join(work, "layer2.mp2")
+        subprocess.run(["ffmpeg", "-v", "quiet", "-y", "-i", source, "-c:a", "mp2", "-b:a", "192k", mp2], check=True)
+        (samples, channels), _ = decode(mp2, os.path.join(work, "layer2.wav"))
+        check(abs(len(samples) // channels - SOURCE_FRAMES) <= 1152, "an MP2 file decodes (%d frames)" % (len(samples) // channels))
+        check(tech(info(mp2), "codec") == "MP2", "an MP2 file reports codec MP2")
+
+        # No encoder here writes Layer I: 100 silent frames (44100 Hz, mono, 128 kbps, 136 bytes each).
+        mp1 = os.path.join(work, "layer1.mp1")
+        open(mp1, "wb").write((b"\xFF\xFF\x40\xC0" + bytes(132)) * 100)
+        (samples, channels), _ = decode(mp1, os.path.join(work, "layer1.wav"))
+        check(len(samples) == 100 * 384 and tech(info(mp1), "codec") == "MP1", "an MP1 file reads and decodes")
+
+        # Windows XP takes the ACM path directly.
+        xp = os.path.join(os.path.dirname(ZORVTOOL), "zorvtool_xp.exe")
+        shutil.copyfile(ZORVTOOL, xp)
+        subprocess.run([WINE_EXEC, BUILD_DIR, "reg", "add", "HKCU\\Software\\Wine\\AppDefaults\\zorvtool_xp.exe",
+                        "/v", "Version", "/d", "winxp", "/f"], capture_output=True, check=True)
+        (samples, channels), _ = decode(made["vbr"], os.path.join(work, "xp.wav"), exe=xp)
+        check(samples == whole, "under Windows XP the decode is the same as under the default version")
+
+        # An untagged file gains the default scheme's tags (ID3v2 and ID3v1).
+        untagged = os.path.join(work, "untagged.mp3")
+        shutil.copyfile(plain, untagged)
+        code, _, err = run_tool(ZORVTOOL, "tag", windows_path(untagged), "title=Zorv")
+        check(code == 0, "tagging an untagged file works (%s)" % err.strip())
+        tagtype = str(tech(info(untagged), "tagtype")).lower()
+        check("id3v2" in tagtype and "id3v1" in tagtype, "an untagged file gains ID3v2 and ID3v1 (%s)" % tagtype)
+        (samples, channels), _ = decode(untagged, os.path.join(work, "untagged.wav"))
+        check(len(samples) // channels == expected_frames, "the tagged copy still plays whole")
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+    if failures:
+        print("%d failure(s)" % len(failures))
+        sys.exit(1)
+
+
+main()
