@@ -15,6 +15,7 @@
 
 #include "bench/bench_clock.h"
 #include "core/abort_signal.h"
+#include "core/service_registry.h"
 #include "io/path_schemes.h"
 #include "foundation/string_buffer.h"
 #include "playback/audio_block.h"
@@ -70,6 +71,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: bench_playback_flac FILE.flac\n");
     return 2;
   }
+  service_registry::table().build(service_factory::global_list_head);
   const std::string path = argv[1];
   double best_raw = 1e9;
   double best_input = 1e9;

@@ -8,8 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "foundation/string_buffer.h"
 #include "io/memory_file.h"
 #include "playback/audio_block.h"
+#include "tests/io/io_test_support.h"
 
 namespace {
 
@@ -135,6 +137,39 @@ TEST(flac_input, cue_comment_tracks_are_cut_exactly) {
   EXPECT_EQ(opened.decode_rest(), std::vector<float>(all.begin(), all.begin() + 44100));
   opened.input.initialize(2, 0, opened.abort);
   EXPECT_EQ(opened.decode_rest(), std::vector<float>(all.begin() + 44100, all.end()));
+}
+
+TEST(flac_input, retagging_a_given_file_object_keeps_its_audio_and_channel_mask) {
+  io_test::build_registry();  // for the scratch file
+  raisable_abort_signal abort;
+  const std::string original = encode(2, 5000, {"WAVEFORMATEXTENSIBLE_CHANNEL_MASK=0x3"});
+  vantrel_io::file_ptr file = vantrel_io::make_memory_file();
+  file->write(original.data(), static_cast<std::uint32_t>(original.size()), abort);
+
+  // The file has no padding and no path: the grown metadata goes through a
+  // scratch file copied back over the caller's object.
+  flac_input writer;
+  writer.open(file, "memory.flac", open_reason::info_write, abort);
+  track_info_impl info;
+  writer.get_info(0, info);
+  const std::string title(3000, 'x');
+  info.set_field("title", track_info::until_nul, title.data(), title.size());
+  writer.set_info(0, info);
+  writer.commit(abort);
+
+  std::string rewritten(static_cast<std::size_t>(file->get_size(abort)), '\0');
+  file->seek(0, abort);
+  file->read_exact(rewritten.data(), static_cast<std::uint32_t>(rewritten.size()), abort);
+  ASSERT_GT(rewritten.size(), original.size() + title.size());
+  opened_input before(original);
+  opened_input after(rewritten);
+  track_info_impl read;
+  after.input.get_info(0, read);
+  qiv::string_buffer text;
+  EXPECT_TRUE(read.get_field_text("title", text));
+  EXPECT_EQ(text.get_ptr(), title);
+  EXPECT_STREQ(read.tech_value_by_name("WAVEFORMATEXTENSIBLE_CHANNEL_MASK").value_or(""), "0x3");
+  EXPECT_EQ(after.decode_rest(), before.decode_rest());
 }
 
 }  // namespace
