@@ -119,7 +119,7 @@ def add_raw_block(path, block_type, payload):
         f.write(data)
 
 
-def bad_cuesheet(lead_in_offset, track_offsets):
+def bad_cuesheet(track_offsets):
     """A CUESHEET payload whose tracks start at the given sample offsets (lead-out last)."""
     out = b"\0" * 128 + (0).to_bytes(8, "big") + b"\0" + b"\0" * 258 + bytes([len(track_offsets)])
     for number, offset in track_offsets:
@@ -204,7 +204,7 @@ def test_seek_and_cue(work):
     make_flac(damaged, 16, 2, rate, 30000)
     reference = reference_floats(damaged, 16)
     metaflac("--set-tag=WAVEFORMATEXTENSIBLE_CHANNEL_MASK=0xZZ", damaged)
-    add_raw_block(damaged, 5, bad_cuesheet(0, [(1, 20000), (2, 10000), (170, 30000)]))
+    add_raw_block(damaged, 5, bad_cuesheet([(1, 20000), (2, 10000), (170, 30000)]))
     got, channels = decoded_floats(damaged)
     check(got == reference and channels == 2, "an unparsable channel mask and a backwards cue sheet still play")
     check(len(info(damaged)) == 1, "a backwards cue sheet leaves one subsong")
