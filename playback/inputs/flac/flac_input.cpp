@@ -43,8 +43,8 @@ void flac_input::open(vantrel_io::file_ptr file, const char* path, open_reason r
 }
 
 void flac_input::open_stream(const abort_signal& abort) {
-  // libFLAC itself steps over a leading ID3v2 tag.
-  file_->rewind(abort);
+  // The decoder starts from a rewound file; libFLAC itself steps over a
+  // leading ID3v2 tag.
   auto decoder = std::make_unique<flac_stream_decoder>(seekable_);
   decoder->set_message_sink(sink_.get());
   decoder->open(file_, cached_info_, abort);

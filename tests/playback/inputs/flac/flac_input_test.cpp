@@ -12,6 +12,7 @@
 #include "io/memory_file.h"
 #include "playback/audio_block.h"
 #include "tests/io/io_test_support.h"
+#include "tests/io/model_file.h"
 
 namespace {
 
@@ -137,6 +138,30 @@ TEST(flac_input, cue_comment_tracks_are_cut_exactly) {
   EXPECT_EQ(opened.decode_rest(), std::vector<float>(all.begin(), all.begin() + 44100));
   opened.input.initialize(2, 0, opened.abort);
   EXPECT_EQ(opened.decode_rest(), std::vector<float>(all.begin() + 44100, all.end()));
+}
+
+TEST(flac_input, a_stream_that_cannot_seek_plays_and_restarts_only_from_its_start) {
+  const std::string bytes = encode(2, 5000, {});
+  opened_input seekable(bytes);
+  const std::vector<float> all = seekable.decode_rest();
+
+  raisable_abort_signal abort;
+  auto stream = io_test::make_model_file(bytes);
+  stream->seekable = false;
+  flac_input input;
+  input.open(vantrel_io::file_ptr(stream.get()), "stream.flac", open_reason::decode, abort);
+  EXPECT_FALSE(input.can_seek());
+  const int rewinds_after_open = stream->rewinds;
+  input.initialize(0, 0, abort);
+  EXPECT_EQ(stream->rewinds, rewinds_after_open) << "seeking to 0 right after the open does nothing";
+  audio_block block;
+  std::vector<float> got;
+  while (input.run(block, abort)) got.insert(got.end(), block.get_data(), block.get_data() + block.get_data_size());
+  EXPECT_EQ(got, all);
+  EXPECT_THROW(input.seek(0.01, abort), vantrel_io::exception_io_object_not_seekable);
+  input.seek(0.0, abort);
+  ASSERT_TRUE(input.run(block, abort)) << "seeking to 0 later opens the stream again";
+  EXPECT_EQ(std::vector<float>(block.get_data(), block.get_data() + 8), std::vector<float>(all.begin(), all.begin() + 8));
 }
 
 TEST(flac_input, retagging_a_given_file_object_keeps_its_audio_and_channel_mask) {
