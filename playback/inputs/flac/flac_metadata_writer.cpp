@@ -1,0 +1,243 @@
+#include "playback/inputs/flac/flac_metadata_writer.h"
+
+#include <FLAC/metadata.h>
+
+#include <cstring>
+#include <exception>
+#include <memory>
+#include <new>
+#include <string>
+
+#include "foundation/byte_compare.h"
+#include "io/file_copy.h"
+#include "io/io_exceptions.h"
+#include "io/temp_schemes.h"
+#include "metadata/replaygain_text.h"
+#include "metadata/tags/comment_block.h"
+#include "metadata/track_info.h"
+#include "playback/inputs/flac/flac_metadata_reading.h"
+
+namespace {
+
+// What libFLAC's I/O callbacks reach: the file, the signal, and the first
+// failure, which is rethrown once libFLAC gives up.
+struct io_handle {
+  vantrel_io::file_object* file;
+  const abort_signal* abort;
+  std::exception_ptr failure;
+};
+
+io_handle& handle_of(FLAC__IOHandle handle) { return *static_cast<io_handle*>(handle); }
+
+template <class Operation, class Result>
+Result guarded(FLAC__IOHandle handle, Result on_failure, Operation operation) noexcept {
+  io_handle& io = handle_of(handle);
+  try {
+    return operation(io);
+  } catch (...) {
+    if (!io.failure) io.failure = std::current_exception();
+    return on_failure;
+  }
+}
+
+size_t io_read(void* buffer, size_t size, size_t count, FLAC__IOHandle handle) noexcept {
+  if (size == 0) return 0;
+  return guarded(handle, size_t{0}, [&](io_handle& io) {
+    return size_t{io.file->read(buffer, static_cast<std::uint32_t>(size * count), *io.abort)} / size;
+  });
+}
+
+size_t io_write(const void* buffer, size_t size, size_t count, FLAC__IOHandle handle) noexcept {
+  return guarded(handle, size_t{0}, [&](io_handle& io) {
+    io.file->write(buffer, static_cast<std::uint32_t>(size * count), *io.abort);
+    return count;
+  });
+}
+
+int io_seek(FLAC__IOHandle handle, FLAC__int64 offset, int whence) noexcept {
+  return guarded(handle, -1, [&](io_handle& io) {
+    io.file->seek_from_origin(offset, static_cast<std::uint32_t>(whence), *io.abort);
+    return 0;
+  });
+}
+
+FLAC__int64 io_tell(FLAC__IOHandle handle) noexcept {
+  return guarded(handle, FLAC__int64{-1},
+                 [&](io_handle& io) { return static_cast<FLAC__int64>(io.file->get_position(*io.abort)); });
+}
+
+int io_eof(FLAC__IOHandle handle) noexcept {
+  return guarded(handle, 1, [&](io_handle& io) { return io.file->is_at_end(*io.abort) ? 1 : 0; });
+}
+
+int io_close(FLAC__IOHandle) noexcept { return 0; }
+
+constexpr FLAC__IOCallbacks file_callbacks = {&io_read, &io_write, &io_seek, &io_tell, &io_eof, &io_close};
+
+struct chain_deleter {
+  void operator()(FLAC__Metadata_Chain* chain) const noexcept { FLAC__metadata_chain_delete(chain); }
+};
+struct iterator_deleter {
+  void operator()(FLAC__Metadata_Iterator* iterator) const noexcept { FLAC__metadata_iterator_delete(iterator); }
+};
+struct block_deleter {
+  void operator()(FLAC__StreamMetadata* block) const noexcept { FLAC__metadata_object_delete(block); }
+};
+using block_ptr = std::unique_ptr<FLAC__StreamMetadata, block_deleter>;
+
+// After libFLAC failed: the file layer's own failure when there was one.
+[[noreturn]] void fail(const io_handle& io) {
+  if (io.failure) std::rethrow_exception(io.failure);
+  vantrel_io::throw_io_data();
+}
+[[noreturn]] void fail(const io_handle& first, const io_handle& second) {
+  if (!first.failure) fail(second);
+  fail(first);
+}
+
+// The iterator takes the block; on failure it stays ours and is deleted.
+void insert_after(FLAC__Metadata_Iterator* iterator, block_ptr block) {
+  if (!FLAC__metadata_iterator_insert_block_after(iterator, block.get())) vantrel_io::throw_io_data();
+  block.release();
+}
+
+void set_comment(FLAC__StreamMetadata* block, std::uint32_t index, const std::string& name, const char* value) {
+  std::string text = name;
+  text += '=';
+  text += value;
+  FLAC__StreamMetadata_VorbisComment_Entry entry;
+  entry.length = static_cast<FLAC__uint32>(text.size());
+  entry.entry = reinterpret_cast<FLAC__byte*>(text.data());
+  if (!FLAC__metadata_object_vorbiscomment_set_comment(block, index, entry, true)) vantrel_io::throw_io_data();
+}
+
+class writer {
+public:
+  explicit writer(const track_info& info) : info_(info) {}
+
+  void write(vantrel_io::file_object& file, retag_temp_source& temp_source, const abort_signal& abort);
+
+private:
+  bool keep_block(const FLAC__StreamMetadata& block);
+  block_ptr make_comment_block();
+
+  track_info_impl info_;
+  std::string old_vendor_;
+};
+
+bool writer::keep_block(const FLAC__StreamMetadata& block) {
+  if (block.type == FLAC__METADATA_TYPE_VORBIS_COMMENT) {
+    const FLAC__StreamMetadata_VorbisComment& comments = block.data.vorbis_comment;
+    for (FLAC__uint32 i = 0; i < comments.num_comments; ++i) {
+      const char* text = reinterpret_cast<const char*>(comments.comments[i].entry);
+      const std::size_t length = comments.comments[i].length;
+      const void* equals = text ? std::memchr(text, '=', length) : nullptr;
+      if (equals == nullptr) continue;
+      const std::string name(text, static_cast<const char*>(equals) - text);
+      if (!flac_metadata_writer::is_preserved_comment(name.c_str())) continue;
+      info_.set_tech(name.data(), name.size(), static_cast<const char*>(equals) + 1, length - name.size() - 1);
+    }
+    const FLAC__StreamMetadata_VorbisComment_Entry& vendor = comments.vendor_string;
+    old_vendor_.assign(vendor.entry ? reinterpret_cast<const char*>(vendor.entry) : "", vendor.entry ? vendor.length : 0);
+    return false;
+  }
+  // A removed "cuesheet" field removes the block; an edited one is written
+  // as a comment, which readers prefer to the block.
+  if (block.type == FLAC__METADATA_TYPE_CUESHEET) return info_.find_field("cuesheet") != track_info::not_found;
+  return true;
+}
+
+block_ptr writer::make_comment_block() {
+  block_ptr block(FLAC__metadata_object_new(FLAC__METADATA_TYPE_VORBIS_COMMENT));
+  if (!block) vantrel_io::throw_io_data();
+  if (!old_vendor_.empty()) {
+    FLAC__StreamMetadata_VorbisComment_Entry vendor;
+    vendor.length = static_cast<FLAC__uint32>(old_vendor_.size());
+    vendor.entry = reinterpret_cast<FLAC__byte*>(old_vendor_.data());
+    if (!FLAC__format_vorbiscomment_entry_value_is_legal(vendor.entry, vendor.length) ||
+        !FLAC__metadata_object_vorbiscomment_set_vendor_string(block.get(), vendor, true)) {
+      vantrel_io::throw_io_data();
+    }
+  }
+  const replaygain_info gain = info_.get_replaygain();
+  struct named_value {
+    const char* name;
+    std::string text;
+  } replaygain[4] = {{"replaygain_album_gain", {}}, {"replaygain_album_peak", {}},
+                     {"replaygain_track_gain", {}}, {"replaygain_track_peak", {}}};
+  const bool present[4] = {replaygain_format_gain(replaygain[0].text, gain.album_gain),
+                           replaygain_format_peak(replaygain[1].text, gain.album_peak),
+                           replaygain_format_gain(replaygain[2].text, gain.track_gain),
+                           replaygain_format_peak(replaygain[3].text, gain.track_peak)};
+  std::uint32_t count = info_.total_value_count();
+  for (bool is_present : present) count += is_present;
+  for (std::uint32_t t = 0; t < info_.tech_count(); ++t)
+    count += flac_metadata_writer::is_preserved_comment(info_.tech_name(t));
+  if (!FLAC__metadata_object_vorbiscomment_resize_comments(block.get(), count)) vantrel_io::throw_io_data();
+
+  std::uint32_t index = 0;
+  for (std::uint32_t f = 0; f < info_.field_count(); ++f) {
+    const std::string name = comment_name_for_storage(info_.field_name(f));
+    for (std::uint32_t v = 0; v < info_.field_value_count(f); ++v) set_comment(block.get(), index++, name, info_.field_value(f, v));
+  }
+  for (int i = 0; i < 4; ++i) {
+    if (present[i]) set_comment(block.get(), index++, replaygain[i].name, replaygain[i].text.c_str());
+  }
+  for (std::uint32_t t = 0; t < info_.tech_count(); ++t) {
+    if (flac_metadata_writer::is_preserved_comment(info_.tech_name(t)))
+      set_comment(block.get(), index++, info_.tech_name(t), info_.tech_value(t));
+  }
+  return block;
+}
+
+void writer::write(vantrel_io::file_object& file, retag_temp_source& temp_source, const abort_signal& abort) {
+  file.seek(0, abort);
+  std::unique_ptr<FLAC__Metadata_Chain, chain_deleter> chain(FLAC__metadata_chain_new());
+  if (!chain) throw std::bad_alloc();
+  io_handle io{&file, &abort, nullptr};
+  if (!FLAC__metadata_chain_read_with_callbacks(chain.get(), &io, file_callbacks)) fail(io);
+
+  std::unique_ptr<FLAC__Metadata_Iterator, iterator_deleter> iterator(FLAC__metadata_iterator_new());
+  if (!iterator) throw std::bad_alloc();
+  FLAC__metadata_iterator_init(iterator.get(), chain.get());
+  do {
+    const FLAC__StreamMetadata& block = *FLAC__metadata_iterator_get_block(iterator.get());
+    const bool keep = block.type != FLAC__METADATA_TYPE_PADDING && keep_block(block);
+    if (!keep && !FLAC__metadata_iterator_delete_block(iterator.get(), false)) vantrel_io::throw_io_data();
+  } while (FLAC__metadata_iterator_next(iterator.get()));
+  insert_after(iterator.get(), make_comment_block());
+
+  if (!FLAC__metadata_chain_check_if_tempfile_needed(chain.get(), true)) {
+    if (!FLAC__metadata_chain_write_with_callbacks(chain.get(), true, &io, file_callbacks)) fail(io);
+    return;
+  }
+  // Room for the next edit, so it can be written in place.
+  block_ptr padding(FLAC__metadata_object_new(FLAC__METADATA_TYPE_PADDING));
+  if (!padding) throw std::bad_alloc();
+  padding->length = 512;
+  insert_after(iterator.get(), std::move(padding));
+
+  vantrel_io::file_ptr temp;
+  const bool committed_by_source = temp_source.open_temp(temp, abort);
+  if (!committed_by_source) vantrel_io::open_temp_file(temp, abort);
+  io_handle temp_io{temp.get(), &abort, nullptr};
+  file.seek(0, abort);
+  if (!FLAC__metadata_chain_write_with_callbacks_and_tempfile(chain.get(), true, &io, file_callbacks, &temp_io,
+                                                              file_callbacks)) {
+    fail(io, temp_io);
+  }
+  if (!committed_by_source) vantrel_io::copy_whole_file(*temp, file, abort);
+}
+
+}  // namespace
+
+namespace flac_metadata_writer {
+
+bool is_preserved_comment(const char* name) { return qiv::stricmp_ascii_equal(name, flac_channel_mask_comment); }
+
+void write(vantrel_io::file_object& file, retag_temp_source& temp_source, const track_info& info,
+           const abort_signal& abort) {
+  writer(info).write(file, temp_source, abort);
+}
+
+}  // namespace flac_metadata_writer

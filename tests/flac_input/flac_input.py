@@ -1,0 +1,256 @@
+#!/usr/bin/python3
+"""FLAC decoding, seeking, cue tracks and retagging through zorvtool, against flac and metaflac.
+
+usage: flac_input.py WINE_EXEC BUILD_DIR ZORVTOOL_EXE
+"""
+import array
+import json
+import math
+import os
+import random
+import struct
+import subprocess
+import sys
+import tempfile
+
+WINE_EXEC, BUILD_DIR, ZORVTOOL = sys.argv[1:4]
+failures = []
+
+
+def check(condition, what):
+    if not condition:
+        failures.append(what)
+        print("FAIL:", what)
+
+
+def windows_path(path):
+    return "Z:" + path.replace("/", "\\")
+
+
+def zorvtool(*args, expect_ok=True):
+    run = subprocess.run([WINE_EXEC, BUILD_DIR, ZORVTOOL, *args], capture_output=True, text=True, encoding="utf-8")
+    if expect_ok and run.returncode != 0:
+        raise RuntimeError("zorvtool %s failed: %s%s" % (args[0], run.stdout, run.stderr))
+    return run
+
+
+def info(path):
+    return json.loads(zorvtool("info", windows_path(path)).stdout)["subsongs"]
+
+
+def decoded_floats(path, *options):
+    """The float samples zorvtool decode writes, as raw float32 bytes, and the channel count."""
+    out = path + ".out.wav"
+    zorvtool("decode", windows_path(path), windows_path(out), *options)
+    with open(out, "rb") as f:
+        data = f.read()
+    os.remove(out)
+    channels = struct.unpack_from("<H", data, data.index(b"fmt ") + 10)[0]
+    start = data.index(b"data") + 8
+    return data[start:], channels
+
+
+def reference_floats(path, bits):
+    """flac -d of the same file, each sample x as float32 x / 2^(bits - 1)."""
+    raw = path + ".ref.raw"
+    subprocess.run(["flac", "-s", "-f", "-d", "--force-raw-format", "--endian=little", "--sign=signed",
+                    "-o", raw, path], check=True)
+    with open(raw, "rb") as f:
+        data = f.read()
+    os.remove(raw)
+    width = (bits + 7) // 8
+    scale = 1.0 / (1 << (bits - 1))
+    if width == 3:
+        ints = [int.from_bytes(data[i:i + 3], "little", signed=True) for i in range(0, len(data), 3)]
+    else:
+        ints = array.array({1: "b", 2: "h", 4: "i"}[width], data)
+    return array.array("f", [x * scale for x in ints]).tobytes()
+
+
+def make_flac(path, bits, channels, rate, frames, encode_options=(), tone=False):
+    """Noise (or a sine) of the given shape, encoded by flac from raw input."""
+    rng = random.Random(bits * 1000 + channels * 10 + frames)
+    peak = (1 << (bits - 1)) - 1
+    if tone:
+        samples = [int(peak * 0.5 * math.sin(2 * math.pi * 440 * (i // channels) / rate)) for i in range(frames * channels)]
+    else:
+        samples = [rng.randint(-peak - 1, peak) for _ in range(frames * channels)]
+    width = (bits + 7) // 8
+    raw = path + ".in.raw"
+    with open(raw, "wb") as f:
+        f.write(b"".join(s.to_bytes(width, "little", signed=True) for s in samples))
+    subprocess.run(["flac", "-s", "-f", "--force-raw-format", "--endian=little", "--sign=signed",
+                    "--channels=%d" % channels, "--bps=%d" % bits, "--sample-rate=%d" % rate,
+                    *encode_options, "-o", path, raw], check=True)
+    os.remove(raw)
+
+
+def metaflac(*args):
+    return subprocess.run(["metaflac", *args], capture_output=True, text=True, check=True).stdout
+
+
+def block_types(path):
+    return [line.split()[1] for line in metaflac("--list", path).splitlines() if line.startswith("  type:")]
+
+
+def audio_frames(path):
+    """The bytes after the last metadata block."""
+    with open(path, "rb") as f:
+        data = f.read()
+    pos = data.index(b"fLaC") + 4
+    while True:
+        last, length = data[pos] & 0x80, int.from_bytes(data[pos + 1:pos + 4], "big")
+        pos += 4 + length
+        if last:
+            return data[pos:]
+
+
+def add_raw_block(path, block_type, payload):
+    """Inserts a metadata block right after STREAMINFO, as a damaged or foreign tool might write it."""
+    with open(path, "rb") as f:
+        data = bytearray(f.read())
+    pos = data.index(b"fLaC") + 4
+    length = int.from_bytes(data[pos + 1:pos + 4], "big")
+    was_last = data[pos] & 0x80
+    data[pos] &= 0x7F
+    header = bytes([block_type | was_last]) + len(payload).to_bytes(3, "big")
+    data[pos + 4 + length:pos + 4 + length] = header + payload
+    with open(path, "wb") as f:
+        f.write(data)
+
+
+def bad_cuesheet(track_offsets):
+    """A CUESHEET payload whose tracks start at the given sample offsets (lead-out last)."""
+    out = b"\0" * 128 + (0).to_bytes(8, "big") + b"\0" + b"\0" * 258 + bytes([len(track_offsets)])
+    for number, offset in track_offsets:
+        out += offset.to_bytes(8, "big") + bytes([number]) + b"\0" * 12 + b"\0" + b"\0" * 13
+        indices = [] if number == 170 else [(1, 0)]
+        out += bytes([len(indices)])
+        for index, index_offset in indices:
+            out += index_offset.to_bytes(8, "big") + bytes([index]) + b"\0" * 3
+    return out
+
+
+def test_exactness(work):
+    # bits, channels, rate, frames, encoder options, why
+    cases = [
+        (16, 2, 44100, 44100 * 2 + 123, (), "16-bit stereo with an odd final block"),
+        (8, 1, 22050, 30011, (), "8-bit mono"),
+        (24, 2, 96000, 96000 + 77, (), "24-bit stereo at 96 kHz"),
+        (24, 6, 48000, 48000 + 5, (), "24-bit 5.1 takes the N-channel path"),
+        (16, 1, 48000, 20000, ("-b", "192"), "tiny blocks"),
+        (16, 2, 48000, 100003, ("-b", "16384", "--lax"), "large blocks"),
+        (16, 2, 44100, 70001, ("-b", "65535", "--lax"), "the largest block"),
+        (32, 2, 44100, 20003, (), "32-bit samples"),
+        (16, 2, 384000, 100000, ("--lax",), "a very high sample rate"),
+    ]
+    for bits, channels, rate, frames, options, why in cases:
+        path = os.path.join(work, "x%d_%d_%d.flac" % (bits, channels, rate))
+        make_flac(path, bits, channels, rate, frames, options)
+        got, got_channels = decoded_floats(path)
+        check(got_channels == channels and got == reference_floats(path, bits), "decode exact: " + why)
+        tech = info(path)[0]["info"]
+        md5 = metaflac("--show-md5sum", path).strip().upper()
+        check(json.dumps(tech).find(md5) >= 0, "md5 shown: " + why)
+
+    # A leading ID3v2 tag before "fLaC".
+    path = os.path.join(work, "id3.flac")
+    make_flac(path, 16, 2, 44100, 30000)
+    with open(path, "rb") as f:
+        body = f.read()
+    frame = b"TIT2" + (6).to_bytes(4, "big") + b"\0\0" + b"\0Hello"
+    with open(path, "wb") as f:
+        f.write(b"ID3\3\0\0" + bytes([0, 0, 0, len(frame)]) + frame + body)
+    got, _ = decoded_floats(path)
+    check(got == reference_floats(path, 16), "a file with a leading ID3v2 tag decodes")
+    fields = info(path)[0]["info"]["fields"]
+    check(any(k.lower() == "title" and v == ["Hello"] for k, v in fields.items()),
+          "without comments the ID3v2 tag's fields show")
+
+
+def test_seek_and_cue(work):
+    rate = 44100
+    path = os.path.join(work, "seek.flac")
+    make_flac(path, 16, 2, rate, rate * 6 + 111, tone=True)
+    whole, _ = decoded_floats(path)
+    frame_bytes = 2 * 4
+    for t in (0.0, 0.5, 1.23456, 3.0000001, 5.99):
+        got, _ = decoded_floats(path, "--seek", repr(t))
+        first = math.floor(t * rate + 0.5)
+        check(got == whole[first * frame_bytes:], "seek to %r equals the whole decode from sample %d" % (t, first))
+
+    cue = os.path.join(work, "sheet.cue")
+    with open(cue, "w") as f:
+        f.write('FILE "x.wav" WAVE\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n'
+                '  TRACK 02 AUDIO\n    INDEX 00 00:01:50\n    INDEX 01 00:02:00\n'
+                '  TRACK 03 AUDIO\n    INDEX 01 00:04:37\n')
+    metaflac("--import-cuesheet-from=" + cue, path)
+    subsongs = info(path)
+    check([s["subsong"] for s in subsongs] == [1, 2, 3], "three cue tracks give subsongs 1, 2 and 3")
+    starts = [0, 2 * rate, (4 * 75 + 37) * rate // 75]
+    parts = []
+    for n, start in enumerate(starts, 1):
+        got, _ = decoded_floats(path, "--subsong", str(n))
+        end = starts[n] if n < len(starts) else len(whole) // frame_bytes
+        check(got == whole[start * frame_bytes:end * frame_bytes], "cue track %d spans samples %d to %d" % (n, start, end))
+        parts.append(got)
+    check(b"".join(parts) == whole, "the cue tracks rejoin to the whole file")
+    run = zorvtool("decode", windows_path(path), windows_path(path + ".wav"), "--subsong", "2", "--seek", "100",
+                   expect_ok=False)
+    check("gave no audio" in run.stderr + run.stdout, "seeking past a cue track's end ends it")
+
+    # Damaged metadata that must not make the file unplayable.
+    damaged = os.path.join(work, "damaged.flac")
+    make_flac(damaged, 16, 2, rate, 30000)
+    reference = reference_floats(damaged, 16)
+    metaflac("--set-tag=WAVEFORMATEXTENSIBLE_CHANNEL_MASK=0xZZ", damaged)
+    add_raw_block(damaged, 5, bad_cuesheet([(1, 20000), (2, 10000), (170, 30000)]))
+    got, channels = decoded_floats(damaged)
+    check(got == reference and channels == 2, "an unparsable channel mask and a backwards cue sheet still play")
+    check(len(info(damaged)) == 1, "a backwards cue sheet leaves one subsong")
+
+
+def test_retag(work):
+    path = os.path.join(work, "tag.flac")
+    make_flac(path, 16, 6, 48000, 20000, ("--no-padding",))
+    metaflac("--set-tag=WAVEFORMATEXTENSIBLE_CHANNEL_MASK=0x60F", "--set-tag=TITLE=Old", path)
+    vendor = metaflac("--show-vendor-tag", path)
+    audio = audio_frames(path)
+    reference = reference_floats(path, 16)
+    inode = os.stat(path).st_ino
+
+    zorvtool("tag", windows_path(path), "title=" + "Longer " * 20, "artist=A", "artist=B")
+    types = block_types(path)
+    check(types[-2:] == ["4", "1"] and metaflac("--list", "--block-type=PADDING", path).find("length: 512") >= 0,
+          "growing comments without padding: comments then 512 bytes of padding, last")
+    check(os.stat(path).st_ino != inode, "growing comments go through a temporary file")
+    tags = metaflac("--export-tags-to=-", path).splitlines()
+    check("WAVEFORMATEXTENSIBLE_CHANNEL_MASK=0x60F" in tags and tags.count("artist=A") + tags.count("ARTIST=A") == 1,
+          "the channel mask is kept and each value is one comment")
+    check(metaflac("--show-vendor-tag", path) == vendor, "the vendor string is kept")
+    check(audio_frames(path) == audio, "the audio frames are untouched")
+    got, _ = decoded_floats(path)
+    check(got == reference, "the retagged file decodes the same")
+    blocks = json.dumps(info(path)[0]["info"])
+    check(blocks.find("0x60F") >= 0, "the 5.1 mask comment is read back")
+
+    inode = os.stat(path).st_ino
+    zorvtool("tag", windows_path(path), "title=Short")
+    check(os.stat(path).st_ino == inode and audio_frames(path) == audio,
+          "shrinking comments are written in place over the padding")
+    check(block_types(path)[-1] in ("1", "4"), "metadata stays whole after an in-place write")
+
+
+def main():
+    with tempfile.TemporaryDirectory(prefix="zorv-flac-") as work:
+        test_exactness(work)
+        test_seek_and_cue(work)
+        test_retag(work)
+    if failures:
+        print("%d check(s) failed" % len(failures))
+        return 1
+    print("all checks passed")
+    return 0
+
+
+sys.exit(main())

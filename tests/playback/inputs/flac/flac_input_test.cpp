@@ -1,0 +1,200 @@
+#include "playback/inputs/flac/flac_input.h"
+
+#include <FLAC/metadata.h>
+#include <FLAC/stream_encoder.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "foundation/string_buffer.h"
+#include "io/memory_file.h"
+#include "playback/audio_block.h"
+#include "tests/io/io_test_support.h"
+#include "tests/io/model_file.h"
+
+namespace {
+
+struct encoded_stream {
+  std::string bytes;
+  std::size_t position = 0;
+};
+
+// A FLAC file made by libFLAC's encoder: a ramp per channel plus the given
+// comments and a title (without any field the input would look for other
+// tag kinds through services this test does not register).
+std::string encode(std::uint32_t channels, std::uint32_t frames, std::vector<std::string> comments) {
+  comments.push_back("TITLE=t");
+  FLAC__StreamEncoder* encoder = FLAC__stream_encoder_new();
+  FLAC__stream_encoder_set_channels(encoder, channels);
+  FLAC__stream_encoder_set_bits_per_sample(encoder, 16);
+  FLAC__stream_encoder_set_sample_rate(encoder, 44100);
+  FLAC__stream_encoder_set_blocksize(encoder, 1024);
+  FLAC__StreamMetadata* tags = FLAC__metadata_object_new(FLAC__METADATA_TYPE_VORBIS_COMMENT);
+  for (const std::string& comment : comments) {
+    FLAC__StreamMetadata_VorbisComment_Entry entry{static_cast<FLAC__uint32>(comment.size()),
+                                                   reinterpret_cast<FLAC__byte*>(const_cast<char*>(comment.data()))};
+    FLAC__metadata_object_vorbiscomment_append_comment(tags, entry, true);
+  }
+  FLAC__stream_encoder_set_metadata(encoder, &tags, 1);
+  encoded_stream out;
+  auto write = [](const FLAC__StreamEncoder*, const FLAC__byte buffer[], size_t bytes, uint32_t, uint32_t,
+                  void* client) {
+    auto& stream = *static_cast<encoded_stream*>(client);
+    if (stream.position + bytes > stream.bytes.size()) stream.bytes.resize(stream.position + bytes);
+    std::memcpy(&stream.bytes[stream.position], buffer, bytes);
+    stream.position += bytes;
+    return FLAC__STREAM_ENCODER_WRITE_STATUS_OK;
+  };
+  auto seek = [](const FLAC__StreamEncoder*, FLAC__uint64 offset, void* client) {
+    static_cast<encoded_stream*>(client)->position = static_cast<std::size_t>(offset);
+    return FLAC__STREAM_ENCODER_SEEK_STATUS_OK;
+  };
+  auto tell = [](const FLAC__StreamEncoder*, FLAC__uint64* offset, void* client) {
+    *offset = static_cast<encoded_stream*>(client)->position;
+    return FLAC__STREAM_ENCODER_TELL_STATUS_OK;
+  };
+  EXPECT_EQ(FLAC__stream_encoder_init_stream(encoder, write, seek, tell, nullptr, &out),
+            FLAC__STREAM_ENCODER_INIT_STATUS_OK);
+  std::vector<FLAC__int32> samples(frames * channels);
+  for (std::uint32_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<FLAC__int32>(i % 30000) - 15000;
+  FLAC__stream_encoder_process_interleaved(encoder, samples.data(), frames);
+  FLAC__stream_encoder_finish(encoder);
+  FLAC__stream_encoder_delete(encoder);
+  FLAC__metadata_object_delete(tags);
+  return out.bytes;
+}
+
+struct opened_input {
+  raisable_abort_signal abort;
+  flac_input input;
+  explicit opened_input(const std::string& bytes) {
+    vantrel_io::file_ptr file = vantrel_io::make_memory_file();
+    file->write(bytes.data(), static_cast<std::uint32_t>(bytes.size()), abort);
+    input.open(file, "memory.flac", open_reason::decode, abort);
+    input.initialize(0, 0, abort);
+  }
+  // Every sample left, as floats.
+  std::vector<float> decode_rest() {
+    std::vector<float> out;
+    audio_block block;
+    while (input.run(block, abort)) out.insert(out.end(), block.get_data(), block.get_data() + block.get_data_size());
+    return out;
+  }
+};
+
+TEST(flac_input, channel_mask_comment) {
+  struct case_t {
+    std::uint32_t channels;
+    const char* comment;
+    std::uint32_t mask;
+    const char* why;
+  } cases[] = {
+      {6, "WAVEFORMATEXTENSIBLE_CHANNEL_MASK=0x60F", 0x60F, "a mask with one bit per channel is used"},
+      {6, "WAVEFORMATEXTENSIBLE_CHANNEL_MASK=0x3", 0x3F, "a mask of the wrong width is ignored"},
+      {2, "waveformatextensible_channel_mask=0X3", 0x3, "name case and prefix case do not matter"},
+      {2, "WAVEFORMATEXTENSIBLE_CHANNEL_MASK=3", 0x3, "without 0x the value is ignored"},
+      {3, "WAVEFORMATEXTENSIBLE_CHANNEL_MASK=0xZZ", 0x7, "an unparsable mask leaves the file playable"},
+      {3, "WAVEFORMATEXTENSIBLE_CHANNEL_MASK=0x1000000007", 0x7, "an overflowing mask leaves the file playable"},
+      {5, "TITLE=x", 0x37, "no mask comment: the usual layout"},
+  };
+  for (const case_t& c : cases) {
+    opened_input opened(encode(c.channels, 2048, {c.comment}));
+    audio_block block;
+    ASSERT_TRUE(opened.input.run(block, opened.abort)) << c.why;
+    EXPECT_EQ(block.get_channel_config(), c.mask) << c.why;
+  }
+}
+
+TEST(flac_input, seeking_clamps_to_the_stream) {
+  const std::uint32_t frames = 10000;
+  opened_input whole(encode(2, frames, {}));
+  const std::vector<float> all = whole.decode_rest();
+  ASSERT_EQ(all.size(), frames * 2);
+
+  opened_input negative(encode(2, frames, {}));
+  negative.decode_rest();
+  negative.input.seek(-3.0, negative.abort);
+  EXPECT_EQ(negative.decode_rest(), all) << "a negative time seeks to the start";
+
+  opened_input middle(encode(2, frames, {}));
+  middle.input.seek(0.1, middle.abort);
+  EXPECT_EQ(middle.decode_rest(), std::vector<float>(all.begin() + 4410 * 2, all.end()));
+
+  opened_input end(encode(2, frames, {}));
+  end.input.seek(frames / 44100.0, end.abort);
+  EXPECT_TRUE(end.decode_rest().empty()) << "seeking to the last sample's end ends the stream";
+}
+
+TEST(flac_input, cue_comment_tracks_are_cut_exactly) {
+  // Track 2 starts at 1 s (75 frames) and runs to the end; track 1 stops at it.
+  const std::string sheet =
+      "CUESHEET=FILE \"a.wav\" WAVE\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n  TRACK 02 AUDIO\n    INDEX 01 00:01:00\n";
+  opened_input opened(encode(1, 44100 * 2 + 7, {sheet}));
+  EXPECT_EQ(opened.input.get_subsong_count(), 2u);
+  const std::vector<float> all = opened.decode_rest();
+  opened.input.initialize(1, 0, opened.abort);
+  EXPECT_EQ(opened.decode_rest(), std::vector<float>(all.begin(), all.begin() + 44100));
+  opened.input.initialize(2, 0, opened.abort);
+  EXPECT_EQ(opened.decode_rest(), std::vector<float>(all.begin() + 44100, all.end()));
+}
+
+TEST(flac_input, a_stream_that_cannot_seek_plays_and_restarts_only_from_its_start) {
+  const std::string bytes = encode(2, 5000, {});
+  opened_input seekable(bytes);
+  const std::vector<float> all = seekable.decode_rest();
+
+  raisable_abort_signal abort;
+  auto stream = io_test::make_model_file(bytes);
+  stream->seekable = false;
+  flac_input input;
+  input.open(vantrel_io::file_ptr(stream.get()), "stream.flac", open_reason::decode, abort);
+  EXPECT_FALSE(input.can_seek());
+  const int rewinds_after_open = stream->rewinds;
+  input.initialize(0, 0, abort);
+  EXPECT_EQ(stream->rewinds, rewinds_after_open) << "seeking to 0 right after the open does nothing";
+  audio_block block;
+  std::vector<float> got;
+  while (input.run(block, abort)) got.insert(got.end(), block.get_data(), block.get_data() + block.get_data_size());
+  EXPECT_EQ(got, all);
+  EXPECT_THROW(input.seek(0.01, abort), vantrel_io::exception_io_object_not_seekable);
+  input.seek(0.0, abort);
+  ASSERT_TRUE(input.run(block, abort)) << "seeking to 0 later opens the stream again";
+  EXPECT_EQ(std::vector<float>(block.get_data(), block.get_data() + 8), std::vector<float>(all.begin(), all.begin() + 8));
+}
+
+TEST(flac_input, retagging_a_given_file_object_keeps_its_audio_and_channel_mask) {
+  io_test::build_registry();  // for the scratch file
+  raisable_abort_signal abort;
+  const std::string original = encode(2, 5000, {"WAVEFORMATEXTENSIBLE_CHANNEL_MASK=0x3"});
+  vantrel_io::file_ptr file = vantrel_io::make_memory_file();
+  file->write(original.data(), static_cast<std::uint32_t>(original.size()), abort);
+
+  // The file has no padding and no path: the grown metadata goes through a
+  // scratch file copied back over the caller's object.
+  flac_input writer;
+  writer.open(file, "memory.flac", open_reason::info_write, abort);
+  track_info_impl info;
+  writer.get_info(0, info);
+  const std::string title(3000, 'x');
+  info.set_field("title", track_info::until_nul, title.data(), title.size());
+  writer.set_info(0, info);
+  writer.commit(abort);
+
+  std::string rewritten(static_cast<std::size_t>(file->get_size(abort)), '\0');
+  file->seek(0, abort);
+  file->read_exact(rewritten.data(), static_cast<std::uint32_t>(rewritten.size()), abort);
+  ASSERT_GT(rewritten.size(), original.size() + title.size());
+  opened_input before(original);
+  opened_input after(rewritten);
+  track_info_impl read;
+  after.input.get_info(0, read);
+  qiv::string_buffer text;
+  EXPECT_TRUE(read.get_field_text("title", text));
+  EXPECT_EQ(text.get_ptr(), title);
+  EXPECT_STREQ(read.tech_value_by_name("WAVEFORMATEXTENSIBLE_CHANNEL_MASK").value_or(""), "0x3");
+  EXPECT_EQ(after.decode_rest(), before.decode_rest());
+}
+
+}  // namespace
