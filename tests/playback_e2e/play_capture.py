@@ -1,0 +1,102 @@
+#!/usr/bin/python3
+"""FLAC files played end to end by `zorvtool play`, checked in the capture file.
+
+Wine mixes at 48 kHz float, so 16-bit material at 48 kHz must arrive bit-exact
+after the leading silence. Wine drops the last few milliseconds when a device
+closes, so the tail is allowed to be short by up to 50 ms.
+
+usage: play_capture.py WINE_EXEC BUILD_DIR ZORVTOOL_EXE
+"""
+import array
+import os
+import random
+import subprocess
+import sys
+import tempfile
+
+WINE_EXEC, BUILD_DIR, ZORVTOOL = sys.argv[1:4]
+RATE = 48000
+TAIL_WINE_MAY_DROP = RATE // 20
+failures = []
+
+
+def check(condition, what):
+    if not condition:
+        failures.append(what)
+        print("FAIL:", what)
+
+
+def windows_path(path):
+    return "Z:" + path.replace("/", "\\")
+
+
+def make_flac(path, samples):
+    raw = path + ".raw"
+    array.array("h", samples).tofile(open(raw, "wb"))
+    subprocess.run(["flac", "-s", "-f", "--force-raw-format", "--endian=little", "--sign=signed", "--channels=2",
+                    "--bps=16", "--sample-rate=%d" % RATE, "-o", path, raw], check=True)
+    os.remove(raw)
+
+
+def play(folder, *paths):
+    """Plays the files; answers the float samples of each device stream captured."""
+    capture = os.path.join(folder, "capture-%s.wav" % os.path.basename(paths[0]))
+    env = dict(os.environ, AUDIO_CAPTURE="|cat >> " + capture)
+    run = subprocess.run([WINE_EXEC, BUILD_DIR, ZORVTOOL, "play", *[windows_path(p) for p in paths]],
+                         capture_output=True, text=True, env=env, timeout=120)
+    check(run.returncode == 0 and run.stdout.strip().endswith("stopped 1"), "play ends by itself: " + run.stdout + run.stderr)
+    data = open(capture, "rb").read()
+    streams, start = [], data.find(b"RIFF")
+    while start >= 0:
+        end = data.find(b"RIFF", start + 4)
+        body = data[start:end if end >= 0 else len(data)]
+        payload = body[body.index(b"data") + 8:]
+        streams.append(array.array("f", payload[:len(payload) // 4 * 4]))
+        start = end
+    return streams
+
+
+def check_played(stream, source, what):
+    """The stream holds the source bit-exact from its first non-zero sample."""
+    first = next((i for i, v in enumerate(stream) if v != 0.0), None)
+    check(first is not None, what + ": sound was captured")
+    if first is None:
+        return
+    first -= first % 2
+    captured = stream[first:first + len(source)]
+    check(len(captured) >= len(source) - 2 * TAIL_WINE_MAY_DROP,
+          "%s: %d of %d samples captured" % (what, len(captured), len(source)))
+    expected = [s / 32768.0 for s in source[:len(captured)]]
+    mismatch = next((i for i, (a, b) in enumerate(zip(captured, expected)) if a != b), None)
+    check(mismatch is None, "%s: bit-exact, first difference at sample %s" % (what, mismatch))
+
+
+def main():
+    rng = random.Random(7)
+    with tempfile.TemporaryDirectory() as folder:
+        # A whole file, first sample non-zero so the capture can be aligned.
+        noise = [rng.randint(-12000, 12000) or 1 for _ in range(RATE * 3 // 2 * 2)]
+        single = os.path.join(folder, "noise.flac")
+        make_flac(single, noise)
+        streams = play(folder, single)
+        check(len(streams) == 1, "one device stream")
+        check_played(streams[0], noise, "16-bit 48 kHz FLAC")
+
+        # One signal cut into two files at a frame that is no block boundary
+        # plays as one: any gap or overlap at the join breaks the comparison.
+        signal = [rng.randint(-12000, 12000) or 1 for _ in range(RATE * 3 * 2)]
+        cut = 70001 * 2
+        first, second = os.path.join(folder, "a.flac"), os.path.join(folder, "b.flac")
+        make_flac(first, signal[:cut])
+        make_flac(second, signal[cut:])
+        streams = play(folder, first, second)
+        check(len(streams) == 1, "consecutive files of one format share the device stream")
+        check_played(streams[0], signal, "two FLAC files cut at frame 70001")
+
+    if failures:
+        print("%d failure(s)" % len(failures))
+        sys.exit(1)
+    print("all checks passed")
+
+
+main()

@@ -1,0 +1,109 @@
+// zorvtool play PATH... [--seek SECONDS]: plays the files one after another
+// through the player's own front end, engine and output, as the Play command
+// would, and waits until playback ends. Prints each track as it starts and
+// the reason playback stopped; items that fail are reported as the player's
+// error popup words them.
+#include <windows.h>
+
+#include <cstdlib>
+#include <stdexcept>
+#include <string>
+
+#include "core/app_state.h"
+#include "core/hidden_main_window.h"
+#include "core/main_thread_queue.h"
+#include "foundation/main_thread.h"
+#include "foundation/string_buffer.h"
+#include "io/path_schemes.h"
+#include "metadata/track_handle_registry.h"
+#include "playback/output/dsound_worker.h"
+#include "playback/playback_error_popup.h"
+#include "playback/playback_front.h"
+#include "playback/playback_listeners.h"
+#include "playback/playback_order.h"
+#include "tools/zorvtool/zorvtool_command.h"
+
+namespace {
+
+class play_reporter : public playback_listener {
+public:
+  bool stopped = false;
+  bool announced = false;
+  std::uint32_t reason = 0;
+
+  void on_new_track(const track_handle_ptr& track) override {
+    announced = true;
+    zorvtool::print(std::string("track ") + track->get_location().get_path() + "\n");
+  }
+  void on_stop(std::uint32_t stop_reason) override {
+    stopped = true;
+    reason = stop_reason;
+  }
+};
+
+// Runs the main thread's work the way the player's message loop does, until
+// `done` holds.
+template <class Condition>
+void pump_until(Condition done) {
+  while (!done()) {
+    MSG message;
+    if (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    } else {
+      main_thread_queue::drain(false);
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    }
+  }
+}
+
+int run_play(const zorvtool::arguments& args) {
+  double seek_seconds = -1.0;
+  track_handle_list items;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--seek") {
+      if (i + 1 == args.size()) throw std::runtime_error("--seek needs a value");
+      seek_seconds = std::strtod(args[++i].c_str(), nullptr);
+      if (!(seek_seconds >= 0.0)) throw std::runtime_error("--seek takes seconds from 0 up");
+      continue;
+    }
+    qiv::string_buffer path;
+    vantrel_io::canonicalize_path(args[i].c_str(), path);
+    items.push_back(track_handle_registry::get_handle(track_location(path.get_ptr(), 0)));
+  }
+  if (items.empty()) throw std::runtime_error("usage: zorvtool play PATH... [--seek SECONDS]");
+
+  qiv::set_main_thread_id(GetCurrentThreadId());
+  hidden_main_window::create();
+  // An invisible owner for the error popup, so failures are collected the
+  // way the player shows them.
+  app::state().ui_main_window =
+      CreateWindowExW(0, L"STATIC", L"zorvtool", WS_OVERLAPPED, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+
+  playback_front_impl& front = playback_front_get();
+  front.on_init();
+  play_reporter reporter;
+  playback_listener_registry::add(&reporter, ~0u, false);
+
+  playback_order::get().set_source(playback_item_list_create(items));
+  front.start(command_play, false);
+  if (seek_seconds >= 0.0) {
+    pump_until([&] { return reporter.announced || reporter.stopped; });
+    if (!reporter.stopped) front.seek(seek_seconds);
+  }
+  pump_until([&] { return reporter.stopped; });
+  // The last stream plays out before the output lets the feeding thread go.
+  pump_until([] { return !dsound_worker::is_running(); });
+
+  playback_listener_registry::remove(&reporter);
+  front.on_quit();
+  const std::string errors = playback_error_popup::text();
+  if (!errors.empty()) zorvtool::print_error(errors + "\n");
+  zorvtool::print("stopped " + std::to_string(reporter.reason) + "\n");
+  return errors.empty() ? 0 : 1;
+}
+
+const zorvtool::command_registration registration(
+    {"play", "play PATH... [--seek SECONDS]  play files through the player's front end and output", run_play});
+
+}  // namespace
