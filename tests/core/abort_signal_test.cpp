@@ -13,18 +13,8 @@
 
 namespace {
 
-using clock_type = std::chrono::steady_clock;
-
-double seconds_since(clock_type::time_point start) {
-  return std::chrono::duration<double>(clock_type::now() - start).count();
-}
-
-TEST(AbortException, IsNotCaughtAsAnIoFailure) {
-  // Code that tolerates I/O failures must still stop when cancelled.
-  static_assert(!std::is_base_of_v<vantrel_io::exception_io, vantrel_io::exception_aborted>);
-  static_assert(std::is_base_of_v<std::exception, vantrel_io::exception_aborted>);
-  EXPECT_STREQ(vantrel_io::exception_aborted().what(), "User abort");
-}
+// Code that tolerates I/O failures must still stop when cancelled.
+static_assert(!std::is_base_of_v<vantrel_io::exception_io, vantrel_io::exception_aborted>);
 
 // Raise, reset and raise again: the flag, the throwing checks, the polls and
 // the event that the file layer waits on beside its own I/O event.
@@ -49,18 +39,6 @@ TEST(AbortSignal, ChecksPollsAndTheEventFollowEachRaiseAndReset) {
   }
 }
 
-TEST(AbortSignal, ShortWaitsWaitAndRunOut) {
-  raisable_abort_signal signal;
-  auto start = clock_type::now();
-  signal.sleep(0.0004);
-  // A poll returns within microseconds; the rounded-up millisecond is
-  // checked with a generous margin for the timer's granularity.
-  EXPECT_GE(seconds_since(start), 0.0005);
-  start = clock_type::now();
-  EXPECT_TRUE(signal.wait(0.05));
-  EXPECT_GE(seconds_since(start), 0.03);
-}
-
 // Promptly: far below what the waiting worker asked for.
 TEST(AbortSignal, RaisingFromAnotherThreadEndsLongAndUnlimitedWaits) {
   raisable_abort_signal signal;
@@ -76,31 +54,12 @@ TEST(AbortSignal, RaisingFromAnotherThreadEndsLongAndUnlimitedWaits) {
     if (!signal.wait(-1)) ++ended;
   });
   Sleep(50);
-  const auto start = clock_type::now();
+  const auto start = std::chrono::steady_clock::now();
   signal.raise();
   sleeper.join();
   waiter.join();
   EXPECT_EQ(ended.load(), 2);
-  EXPECT_LT(seconds_since(start), 10.0);
-}
-
-TEST(AbortSignal, FailedWaitThrowsTheWin32Error) {
-  class broken_signal final : public abort_signal {
-  public:
-    bool is_set() const override { return false; }
-    HANDLE get_event() const override { return nullptr; }
-  };
-  const broken_signal signal;
-  EXPECT_THROW(signal.wait(0), exception_win32);
-  EXPECT_THROW(signal.sleep(0), exception_win32);
-}
-
-TEST(NeverRaisedAbortSignal, NeverThrowsAndItsWaitsRunOut) {
-  const abort_signal& signal = never_raised_abort_signal();
-  EXPECT_NO_THROW(signal.check_and_throw());
-  EXPECT_TRUE(signal.wait(0.01));
-  ASSERT_NE(signal.get_event(), nullptr);
-  EXPECT_EQ(WaitForSingleObject(signal.get_event(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
 }
 
 } // namespace

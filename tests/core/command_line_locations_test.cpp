@@ -122,29 +122,31 @@ protected:
     return sink.found;
   }
 
+  paths all_files() const {
+    return {root_ + "\\Album\\Disc 2\\b.flac", root_ + "\\Album\\a.flac", root_ + "\\Two.MP3",
+            root_ + "\\notes.txt", root_ + "\\one.mp3"};
+  }
+
   std::string root_;
 };
 
-TEST_F(LocationExpansion, FolderIsOnePathOrEveryFileBelowItOutsideDotFolders) {
+// Wildcards match names ignoring case, never in the folder part, and a
+// matching folder counts as a folder.
+TEST_F(LocationExpansion, AFolderIsOnePathOrEveryFileBelowItOutsideDotFolders) {
   EXPECT_EQ(expand(root_ + "\\Album\\\\", true), paths{root_ + "\\Album"});
   EXPECT_EQ(expand("C:", true), paths{"C:\\"});  // the root keeps its backslash
-  EXPECT_EQ(expand(root_ + "\\", false), (paths{root_ + "\\Album\\Disc 2\\b.flac", root_ + "\\Album\\a.flac",
-                                                root_ + "\\Two.MP3", root_ + "\\notes.txt", root_ + "\\one.mp3"}));
+  EXPECT_EQ(expand(root_ + "\\", false), all_files());
   EXPECT_EQ(expand(root_ + "\\gone.mp3", false), paths{root_ + "\\gone.mp3"});
-}
-
-TEST_F(LocationExpansion, WildcardMatchesNamesIgnoringCaseAndTreatsMatchingFoldersAsFolders) {
   EXPECT_EQ(expand(root_ + "\\*.mp3", true), (paths{root_ + "\\Two.MP3", root_ + "\\one.mp3"}));
   EXPECT_EQ(expand(root_ + "\\?lbum", true), paths{root_ + "\\Album"});
   EXPECT_EQ(expand(root_ + "\\A*", false), (paths{root_ + "\\Album\\Disc 2\\b.flac", root_ + "\\Album\\a.flac"}));
-  EXPECT_TRUE(expand(root_ + "\\Al*\\*.flac", true).empty());  // no wildcards in the folder part
+  EXPECT_TRUE(expand(root_ + "\\Al*\\*.flac", true).empty());
 }
 
 TEST_F(LocationExpansion, LinkBackToAnOuterFolderIsNotFollowedForever) {
   if (!make_folder_link(root_ + "\\Album\\back", root_)) GTEST_SKIP() << "no folder link can be made here";
   ASSERT_NE(GetFileAttributesW(wide(root_ + "\\Album\\back\\Album\\a.flac").c_str()), INVALID_FILE_ATTRIBUTES);
-  EXPECT_EQ(expand(root_, false), (paths{root_ + "\\Album\\Disc 2\\b.flac", root_ + "\\Album\\a.flac",
-                                         root_ + "\\Two.MP3", root_ + "\\notes.txt", root_ + "\\one.mp3"}));
+  EXPECT_EQ(expand(root_, false), all_files());
 }
 
 }  // namespace

@@ -5,12 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <map>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "core/app_state.h"
 #include "core/builtin_command_line_handler.h"
+#include "core/command_line.h"
 #include "core/command_dispatcher.h"
 #include "core/popup_message.h"
 #include "core/service_registry.h"
@@ -22,9 +22,35 @@ namespace {
 using texts = std::vector<std::string>;
 
 
-// Records what it is given; answers the options the test names.
-class recording_handler : public command_line_handler {
-public:
+TEST(CommandLineTokens, SpacesSeparateAndQuotesGroupWithoutBeingKept) {
+  const struct {
+    const char* line;
+    texts tokens;
+    const char* why;
+  } cases[] = {
+      {"\"C:\\Program Files\\zorv.exe\" \"C:\\My Music\\a b.flac\" /play",
+       {"C:\\Program Files\\zorv.exe", "C:\\My Music\\a b.flac", "/play"}, "quoted paths"},
+      {"zorv a\"b c\"d", {"zorv", "ab cd"}, "a quoted run inside a token joins it"},
+      {"zorv \"x y", {"zorv", "x y"}, "an unterminated quote takes the rest of the line"},
+      {"", {}, "nothing"},
+      {"zorv \"\" x", {"zorv", "", "x"}, "empty quotes are a token"},
+      {" zorv", {"", "zorv"}, "a leading space ends an empty first token"},
+      {"zorv   x   ", {"zorv", "x"}, "a run of spaces is one separator"},
+      {"zorv a\tb", {"zorv", "a\tb"}, "only the space separates"},
+  };
+  for (const auto& c : cases) {
+    texts tokens;
+    for (const auto& token : command_line::tokenize(c.line)) tokens.emplace_back(token.get_ptr());
+    EXPECT_EQ(tokens, c.tokens) << c.why;
+  }
+  // Exact and case-sensitive, never the program (token 0), never with '-'.
+  const auto tokens = command_line::tokenize("/quiet /lang 0x409 /QUIET /hide2 /hide -play");
+  const std::pair<const char*, int> options[] = {{"quiet", -1}, {"lang", 1}, {"QUIET", 3}, {"hide", 5}, {"play", -1}};
+  for (const auto& [name, index] : options) EXPECT_EQ(command_line::find_option(tokens, name), index) << name;
+}
+
+// Records what it is given; knows "/known", and "/add" and "/help" take files.
+struct recording_handler : command_line_handler {
   result process_option(const char* option) override {
     events.push_back(std::string("option ") + option);
     const auto answer = answers.find(option);
@@ -34,11 +60,11 @@ public:
   void end_option() override { events.push_back("end"); }
   bool wants_folders_whole() override { return false; }
   static inline texts events;
-  static inline std::map<std::string, result> answers;
+  static inline const std::map<std::string, result> answers = {
+      {"/known", handled}, {"/add", handled_takes_parameters}, {"/help", handled_takes_parameters}};
 };
 
-class recording_popup : public popup_message {
-public:
+struct recording_popup : popup_message {
   void show(const char* text, std::size_t, const char* caption, std::size_t, int) override {
     shown.push_back(std::string(caption) + ": " + text);
   }
@@ -46,8 +72,7 @@ public:
 };
 
 // Sees which commands the options ask for; offers none.
-class recording_dispatcher : public command_dispatcher {
-public:
+struct recording_dispatcher : command_dispatcher {
   bool find_context_command(const GUID&, service_handle&, std::uint32_t&) override { return false; }
   bool find_group_command(const GUID& command, service_handle&, std::uint32_t&) override {
     wchar_t text[40] = {};
@@ -62,24 +87,15 @@ class CommandLineProcessing : public ::testing::Test {
 protected:
   void SetUp() override {
     recording_handler::events.clear();
-    recording_handler::answers = {{"/known", command_line_handler::handled},
-                                  {"/add", command_line_handler::handled_takes_parameters},
-                                  {"/help", command_line_handler::handled_takes_parameters}};
     recording_popup::shown.clear();
     recording_dispatcher::commands.clear();
     app::state() = app::process_state();
+    service_registry::build(list_);
+    app::state().registry_ready = true;
   }
   void TearDown() override {
     service_registry::free();
     app::state() = app::process_state();
-  }
-
-  // The program's registry holds either the recording handler or the built-in one.
-  void build_registry(bool builtin) {
-    if (builtin) builtin_ = std::make_unique<single_factory<builtin_command_line_handler>>(&list_);
-    else recording_ = std::make_unique<single_factory<recording_handler>>(&list_);
-    service_registry::build(list_);
-    app::state().registry_ready = true;
   }
 
   texts items_of(const char* text, bool is_own = true) {
@@ -94,13 +110,12 @@ protected:
   single_factory<sample_tag_service> tags_{&list_};
   single_factory<recording_popup> popup_{&list_};
   single_factory<recording_dispatcher> dispatcher_{&list_};
-  std::unique_ptr<single_factory<recording_handler>> recording_;
-  std::unique_ptr<single_factory<builtin_command_line_handler>> builtin_;
+  single_factory<recording_handler> recording_{&list_};
+  single_factory<builtin_command_line_handler> builtin_{&list_};
   bool activated_ = false;
 };
 
 TEST_F(CommandLineProcessing, UnknownOptionIsReportedAndTheRestOfTheLineStillRuns) {
-  build_registry(false);
   EXPECT_EQ(items_of("zorv /known /bogus \"\" a.mp3 -known /quiet /QUIET /MakeReadOnly"), texts{"C:\\Music\\a.mp3"});
   EXPECT_EQ(recording_handler::events, (texts{"option /known", "option /bogus", "option -known"}));
   EXPECT_EQ(recording_popup::shown,
@@ -108,7 +123,6 @@ TEST_F(CommandLineProcessing, UnknownOptionIsReportedAndTheRestOfTheLineStillRun
 }
 
 TEST_F(CommandLineProcessing, HandlerThatTakesParametersGetsTheFilesUntilTheNextOption) {
-  build_registry(false);
   EXPECT_EQ(items_of("zorv /add a.mp3 sub/b.mp3 /known c.mp3 /add d.mp3 /help e.mp3"),
             (texts{"C:\\Music\\c.mp3", "C:\\Music\\e.mp3"}));
   // "/help" is offered to every handler but binds none of them.
@@ -118,17 +132,14 @@ TEST_F(CommandLineProcessing, HandlerThatTakesParametersGetsTheFilesUntilTheNext
 }
 
 TEST_F(CommandLineProcessing, LanguageValueIsNoFileAndTheFilesAfterItAreKept) {
-  build_registry(false);
-  EXPECT_EQ(items_of("zorv /lang 1033 a.mp3 /LANG 0x409 b.mp3 c.mp3"),
-            (texts{"C:\\Music\\a.mp3", "C:\\Music\\b.mp3", "C:\\Music\\c.mp3"}));
-  EXPECT_TRUE(recording_handler::events.empty());
+  EXPECT_EQ(items_of("zorv /lang 1033 a.mp3 /LANG 0x409 b.mp3 c.mp3 /lang /bogus d.mp3 /lang"),
+            (texts{"C:\\Music\\a.mp3", "C:\\Music\\b.mp3", "C:\\Music\\c.mp3", "C:\\Music\\d.mp3"}));
   // An option right after "/lang" is not its value.
-  EXPECT_EQ(items_of("zorv /lang /bogus a.mp3 /lang"), texts{"C:\\Music\\a.mp3"});
+  EXPECT_EQ(recording_handler::events, texts{"option /bogus"});
   EXPECT_EQ(recording_popup::shown, texts{"Error: unknown commandline parameter: /bogus"});
 }
 
 TEST_F(CommandLineProcessing, BuiltInOptionsRunTheirMenuCommandsWhateverTheirCase) {
-  build_registry(true);
   EXPECT_TRUE(items_of("zorv /PLAY /pause /Prev /next /stop /exit /QUIT /show /hide -play").empty());
   EXPECT_EQ(recording_dispatcher::commands,
             (texts{"{D3F83B15-D4AF-4586-8BD0-4EA415E31FE1}", "{FCEF5262-7FA5-452E-A527-C14E0CB582DE}",
@@ -140,7 +151,6 @@ TEST_F(CommandLineProcessing, BuiltInOptionsRunTheirMenuCommandsWhateverTheirCas
 }
 
 TEST_F(CommandLineProcessing, UserInterfaceComesForwardForFilesOrABareSecondStart) {
-  build_registry(false);
   const struct {
     const char* text;
     bool is_own;

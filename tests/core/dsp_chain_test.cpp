@@ -1,7 +1,8 @@
-// The stored form of DSP chains and what a damaged chain leaves behind.
+#include "core/dsp_chain.h"
+
 #include <gtest/gtest.h>
 
-#include "core/dsp_chain.h"
+#include "core/dsp_preset_list.h"
 #include "support/byte_stream_buffers.h"
 
 namespace {
@@ -23,62 +24,82 @@ bytes stored_entry(const GUID& owner, const bytes& data) {
   return concat({guid_memory_bytes(owner), u32_bytes({static_cast<std::uint32_t>(data.size())}), data});
 }
 
-TEST(DspChain, AnEmptyChainIsFourZeroBytes) {
-  dsp_chain chain;
+bytes written(const dsp_chain& chain) {
   vector_writer out;
   dsp_chain::write(chain, out, no_abort);
-  EXPECT_EQ(out.data, u32_bytes({0}));
+  return out.data;
 }
 
 TEST(DspChain, EntriesRoundTripInChainOrder) {
   dsp_chain chain;
+  EXPECT_EQ(written(chain), u32_bytes({0}));
   chain.add_item(make_entry(limiter, {1, 2, 3}));
   chain.add_item(make_entry(equaliser, {}));
-  vector_writer out;
-  dsp_chain::write(chain, out, no_abort);
-  EXPECT_EQ(out.data, concat({u32_bytes({2}), stored_entry(limiter, {1, 2, 3}), stored_entry(equaliser, {})}));
-
+  const bytes stored = written(chain);
+  EXPECT_EQ(stored, concat({u32_bytes({2}), stored_entry(limiter, {1, 2, 3}), stored_entry(equaliser, {})}));
   dsp_chain back;
   back.add_item(make_entry(equaliser, {9}));  // replaced, not appended to
-  vector_reader in(out.data);
+  vector_reader in(stored);
   dsp_chain::read(back, in, no_abort);
-  ASSERT_EQ(back.get_count(), 2u);
-  EXPECT_TRUE(back.get_item(0).equals(chain.get_item(0)));
-  EXPECT_TRUE(back.get_item(1).equals(chain.get_item(1)));
+  EXPECT_EQ(written(back), stored);
 }
 
-TEST(DspChain, AnOversizedThirdEntryKeepsTheFirstTwo) {
-  const bytes record = concat({u32_bytes({3}), stored_entry(equaliser, {1}), stored_entry(limiter, {2, 2}),
-                               guid_memory_bytes(equaliser), u32_bytes({0x2000001}), bytes(16, 0)});
-  dsp_chain chain;
-  vector_reader in(record);
-  EXPECT_THROW(dsp_chain::read(chain, in, no_abort), test_data_error);
-  ASSERT_EQ(chain.get_count(), 2u);
-  EXPECT_TRUE(chain.get_item(1).equals(make_entry(limiter, {2, 2})));
+// A damaged entry keeps those before it, and its size is checked against
+// the record before anything is allocated.
+TEST(DspChain, ADamagedEntryKeepsTheEntriesBeforeIt) {
+  const struct {
+    const char* why;
+    bytes record;
+    std::uint32_t kept;
+  } cases[] = {
+      {"third entry oversized", concat({u32_bytes({3}), stored_entry(equaliser, {1}), stored_entry(limiter, {2, 2}),
+                                        guid_memory_bytes(equaliser), u32_bytes({0x2000001}), bytes(16, 0)}), 2},
+      {"size beyond the record", concat({u32_bytes({1}), guid_memory_bytes(equaliser), u32_bytes({0x1000000}),
+                                         bytes{1, 2}}), 0},
+  };
+  for (const auto& c : cases) {
+    dsp_chain chain;
+    vector_reader in(c.record);
+    EXPECT_THROW(dsp_chain::read(chain, in, no_abort), test_data_error) << c.why;
+    EXPECT_EQ(chain.get_count(), c.kept) << c.why;
+    EXPECT_LE(in.largest_read(), 16u) << c.why;
+  }
 }
 
-TEST(DspChain, ASizeBeyondTheRecordFailsBeforeTheBytesAreAllocated) {
-  const bytes record = concat({u32_bytes({1}), guid_memory_bytes(equaliser), u32_bytes({0x1000000}), bytes{1, 2}});
-  dsp_chain chain;
-  vector_reader in(record);
-  EXPECT_THROW(dsp_chain::read(chain, in, no_abort), test_data_error);
-  EXPECT_EQ(chain.get_count(), 0u);
-  EXPECT_LE(in.largest_read(), 16u);
+TEST(DspPresetList, PresetsRoundTripWithTheirChains) {
+  const bytes stored = concat({u32_bytes({2}),                                                 //
+                               u32_bytes({4}), bytes{'R', 'o', 'c', 'k'}, u32_bytes({1}),       //
+                               guid_memory_bytes(equaliser), u32_bytes({2}), bytes{7, 8},       //
+                               u32_bytes({0}), u32_bytes({0})});
+  dsp_preset_list list;
+  vector_reader in(stored);
+  dsp_preset_list::read(list, in, no_abort);
+  ASSERT_EQ(list.get_count(), 2u);
+  EXPECT_STREQ(list.get_item(0).name.get_ptr(), "Rock");
+  vector_writer out;
+  dsp_preset_list::write(list, out, no_abort);
+  EXPECT_EQ(out.data, stored);
 }
 
-TEST(DspChain, EditingKeepsTheOrderOfTheOtherEntries) {
-  dsp_chain chain;
-  chain.add_item(make_entry(equaliser, {1}));
-  chain.add_item(make_entry(equaliser, {3}));
-  chain.insert_item(make_entry(limiter, {2}), 1);
-  chain.insert_item(make_entry(limiter, {4}), 99);
-  qiv::bit_array mask(4);
-  mask.set(0, true);
-  mask.set(2, true);
-  chain.remove_mask(mask);
-  ASSERT_EQ(chain.get_count(), 2u);
-  EXPECT_TRUE(chain.get_item(0).equals(make_entry(limiter, {2})));
-  EXPECT_TRUE(chain.get_item(1).equals(make_entry(limiter, {4})));
+TEST(DspPresetList, ADamagedRecordLeavesTheListEmptyAndAllocatesNothingItClaims) {
+  const struct {
+    const char* why;
+    bytes record;
+    std::size_t largest_read;
+  } cases[] = {
+      {"cut inside the second preset", concat({u32_bytes({2}), u32_bytes({1}), bytes{'A'}, u32_bytes({0}),
+                                                u32_bytes({1}), bytes{'B'}, u32_bytes({1}), bytes{1, 2}}), 16},
+      {"a name longer than the record", concat({u32_bytes({1}), u32_bytes({0x7FFFFFFF}), bytes{'x'}}), 4},
+  };
+  for (const auto& c : cases) {
+    dsp_preset_list list;
+    qiv::ref_ptr<dsp_named_preset> old(new dsp_named_preset);
+    list.add_item(old.get());
+    vector_reader in(c.record);
+    EXPECT_THROW(dsp_preset_list::read(list, in, no_abort), test_data_error) << c.why;
+    EXPECT_EQ(list.get_count(), 0u) << c.why;
+    EXPECT_LE(in.largest_read(), c.largest_read) << c.why;
+  }
 }
 
 } // namespace

@@ -29,11 +29,7 @@ public:
   static inline std::vector<std::string> options;
 };
 
-// The bytes of a literal, inner NULs included, without the one C++ adds.
-template <std::size_t n>
-std::string bytes_of(const char (&text)[n]) {
-  return std::string(text, n - 1);
-}
+using namespace std::string_literals;  // "..."s keeps the inner NULs
 
 constexpr wchar_t window_class[] = L"{75D55AF6-03A2-457a-9933-D4EC2CB25684}";
 
@@ -53,17 +49,15 @@ protected:
     recording_handler::options.clear();
     app::state() = app::process_state();
     app::state().instance_handle = GetModuleHandleW(nullptr);
-    // A profile of its own for every test: the mutex of a profile stays
-    // until the process ends.
+    // A profile of its own for every test: a profile's mutex stays until the process ends.
     static int test_number = 0;
     const std::string profile = "file://C:\\zorv-single-instance-test-" + std::to_string(GetCurrentProcessId()) +
                                 "-" + std::to_string(++test_number);
     app::state().profile_path.set_string(profile.c_str());
-    identity_ = profile_identity(profile.c_str());
     service_registry::build(list_);
     app::state().registry_ready = true;
     ASSERT_EQ(single_instance::check(), single_instance::start_result::first_instance);
-    window_ = instance_window(identity_);
+    window_ = instance_window(profile_identity(profile.c_str()));
     ASSERT_NE(window_, nullptr);
   }
   void TearDown() override {
@@ -73,10 +67,7 @@ protected:
   }
 
   LRESULT send(ULONG_PTR kind, const void* bytes, std::size_t size) {
-    COPYDATASTRUCT data;
-    data.dwData = kind;
-    data.cbData = static_cast<DWORD>(size);
-    data.lpData = const_cast<void*>(bytes);
+    COPYDATASTRUCT data = {kind, static_cast<DWORD>(size), const_cast<void*>(bytes)};
     return SendMessageW(window_, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data));
   }
   LRESULT send_text(ULONG_PTR kind, const std::string& bytes) { return send(kind, bytes.data(), bytes.size()); }
@@ -93,52 +84,47 @@ protected:
   service_factory* list_ = nullptr;
   single_factory<sample_tag_service> tags_{&list_};
   single_factory<recording_handler> handler_{&list_};
-  std::uint32_t identity_ = 0;
   HWND window_ = nullptr;
 };
 
+// Other programs ask whether this instance runs a given program file; the
+// answer reads no further than the stated size, whatever the size.
 TEST_F(SingleInstanceWindow, ProgramPathQueryComparesOnlyTheStatedLengthIgnoringCase) {
   wchar_t own[MAX_PATH * 2] = {};
   const std::size_t length = GetModuleFileNameW(nullptr, own, MAX_PATH * 2);
-  std::wstring shouted(own, length);
-  CharUpperBuffW(shouted.data(), static_cast<DWORD>(shouted.size()));
+  std::wstring path(own, length);
+  CharUpperBuffW(path.data(), static_cast<DWORD>(length));
   const std::size_t bytes = length * sizeof(wchar_t);
-
-  EXPECT_EQ(send(2, shouted.data(), bytes), TRUE);
-  // Not terminated within the stated length: what follows is not read.
-  std::wstring followed = shouted + L"\\more";
-  EXPECT_EQ(send(2, followed.data(), bytes), TRUE);
-  // An odd size: the half unit at the end is no character.
-  EXPECT_EQ(send(2, followed.data(), bytes + 1), TRUE);
-  EXPECT_EQ(send(2, followed.data(), followed.size() * sizeof(wchar_t)), FALSE);
-  EXPECT_EQ(send(2, shouted.data(), bytes - sizeof(wchar_t)), FALSE);
-  EXPECT_EQ(send(2, nullptr, 0), FALSE);
+  path += L"\\more";
   const std::wstring longer_than_any_path(40000, L'a');
-  EXPECT_EQ(send(2, longer_than_any_path.data(), longer_than_any_path.size() * sizeof(wchar_t)), FALSE);
+  const struct {
+    const wchar_t* data;
+    std::size_t size;
+    LRESULT answer;
+  } queries[] = {{path.data(), bytes, TRUE},      {path.data(), bytes + 1, TRUE},  // a half unit is no character
+                 {path.data(), path.size() * sizeof(wchar_t), FALSE}, {path.data(), bytes - sizeof(wchar_t), FALSE},
+                 {nullptr, 0, FALSE},             {longer_than_any_path.data(), 80000, FALSE}};
+  for (const auto& q : queries) EXPECT_EQ(send(2, q.data, q.size), q.answer) << q.size;
   run_pending_messages();
   EXPECT_TRUE(recording_handler::options.empty());  // queries are never queued
 }
 
+// Malformed hand-overs are dropped; one that comes before the registry is
+// ready is refused, not dropped, so the sender tries again instead of losing it.
 TEST_F(SingleInstanceWindow, HandedOverCommandLineRunsOnTheInstancesOwnLoopAndMalformedOnesAreDropped) {
-  EXPECT_EQ(send_text(1, bytes_of("zorv.exe /first\0C:\\Music\0")), TRUE);
-  send_text(1, bytes_of("zorv.exe /one-zero\0"));
-  send_text(1, bytes_of("zorv.exe /three\0C:\\\0extra\0"));
-  send_text(1, bytes_of("zorv.exe /unterminated\0C:\\"));
-  send_text(3, bytes_of("zorv.exe /other-kind\0C:\\\0"));
+  EXPECT_EQ(send_text(1, "zorv.exe /first\0C:\\Music\0"s), TRUE);
+  send_text(1, "zorv.exe /one-zero\0"s);
+  send_text(1, "zorv.exe /three\0C:\\\0extra\0"s);
+  send_text(1, "zorv.exe /unterminated\0C:\\"s);
+  send_text(3, "zorv.exe /other-kind\0C:\\\0"s);
   send(1, nullptr, 0);
-  EXPECT_EQ(send_text(1, bytes_of("zorv.exe /second\0C:\\\0")), TRUE);
+  app::state().registry_ready = false;
+  EXPECT_EQ(send_text(1, "zorv.exe /early\0C:\\\0"s), FALSE);
+  app::state().registry_ready = true;
+  EXPECT_EQ(send_text(1, "zorv.exe /second\0C:\\\0"s), TRUE);
   EXPECT_TRUE(recording_handler::options.empty());  // the sender is released first
   run_pending_messages();
   EXPECT_EQ(recording_handler::options, (std::vector<std::string>{"/first", "/second"}));
-}
-
-TEST_F(SingleInstanceWindow, CommandLineIsRefusedUntilTheRegistryIsReady) {
-  // Refused, not dropped: the sender tries again instead of losing it.
-  app::state().registry_ready = false;
-  EXPECT_EQ(send_text(1, bytes_of("zorv.exe /early\0C:\\\0")), FALSE);
-  app::state().registry_ready = true;
-  run_pending_messages();
-  EXPECT_TRUE(recording_handler::options.empty());
 }
 
 }  // namespace

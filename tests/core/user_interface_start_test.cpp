@@ -2,18 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "core/app_exceptions.h"
 #include "core/service_registry.h"
 
 namespace {
 
-class test_module : public user_interface {
-public:
+struct test_module : user_interface {
   void get_name(qiv::string_object& out) override { out.set_string("TEST"); }
-  HWND init(window_message_hook) override {
-    ++init_calls;
-    return window;
-  }
+  HWND init(window_message_hook) override { return ++init_calls, window; }
   void shutdown() override {}
   void activate() override {}
   void hide() override {}
@@ -26,55 +24,40 @@ public:
   int init_calls = 0;
 };
 
-class module_factory final : public service_factory {
-public:
+struct module_factory final : service_factory {
   explicit module_factory(service_factory** list) : service_factory(user_interface::class_guid, list) {}
   void create(service_handle& out) override { out = &module; }
   service_single_instance<test_module> module;
 };
 
-class UserInterfaceStart : public ::testing::Test {
-protected:
-  void TearDown() override {
-    release_current_user_interface();
-    service_registry::table().clear();
-  }
-  void build() { service_registry::table().build(list_); }
-  service_factory* list_ = nullptr;
-};
-
-std::string message_of(void (*start)()) {
+std::string message_of(service_factory* list) {
+  service_registry::table().build(list);
   try {
-    start();
+    user_interface_start();
   } catch (const exception_messagebox& e) {
     return e.what();
   }
   return "";
 }
 
-TEST_F(UserInterfaceStart, ChoosesTheModuleWithThisProgramsGuid) {
-  module_factory foreign(&list_);
+TEST(UserInterfaceStart, ChoosesTheModuleWithThisProgramsGuidAndStopsStartupWithoutOne) {
+  service_factory* list = nullptr;
+  module_factory foreign(&list);
   foreign.module.guid = GUID{1, 2, 3, {4}};
-  module_factory ours(&list_);
-  build();
-  EXPECT_EQ(user_interface_start(), ours.module.window);
+  EXPECT_EQ(message_of(list), "No user interface modules installed");
+  module_factory ours(&list);
+  EXPECT_EQ(message_of(list), "");
   EXPECT_EQ(ours.module.init_calls, 1);
   EXPECT_EQ(foreign.module.init_calls, 0);
   EXPECT_EQ(current_user_interface().get(), &ours.module);
-}
-
-TEST_F(UserInterfaceStart, NoMatchingModuleOrNoWindowStopsStartupWithAMessage) {
-  module_factory foreign(&list_);
-  foreign.module.guid = GUID{1, 2, 3, {4}};
-  build();
-  EXPECT_EQ(message_of([] { user_interface_start(); }), "No user interface modules installed");
+  release_current_user_interface();
 
   service_factory* failing_list = nullptr;
   module_factory failing(&failing_list);
   failing.module.window = nullptr;
-  service_registry::table().build(failing_list);
-  EXPECT_EQ(message_of([] { user_interface_start(); }), "Failed to initialize user interface, exiting.");
+  EXPECT_EQ(message_of(failing_list), "Failed to initialize user interface, exiting.");
   EXPECT_FALSE(current_user_interface());
+  service_registry::table().clear();
 }
 
 }  // namespace

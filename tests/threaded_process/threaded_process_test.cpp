@@ -12,29 +12,24 @@
 #include <string>
 #include <vector>
 
-#include "core/dialog_registry.h"
-#include "core/io_exception_base.h"
 #include "core/popup_message.h"
 #include "core/progress_dialog.h"
-#include "core/service_factory.h"
 #include "core/service_registry.h"
-#include "tests/support/sample_tag_service.h"
 #include "foundation/main_thread.h"
+#include "foundation/string_buffer.h"
 #include "foundation/thread.h"
 #include "foundation/window_text.h"
-#include "foundation/string_buffer.h"
 #include "resources/threaded_process_dialogs.h"
-#include "tests/support/single_factory.h"
 #include "tests/support/message_pump.h"
+#include "tests/support/sample_tag_service.h"
+#include "tests/support/single_factory.h"
 
 namespace {
 
 using flags = threaded_process;
 
-// The registry refuses to build without exactly one.
-
-class recording_popup : public popup_message {
-public:
+// The worker shows its own failure.
+struct recording_popup : popup_message {
   void show(const char* text, std::size_t, const char* caption, std::size_t, int) override {
     std::lock_guard<std::mutex> hold(lock);
     shown.push_back(std::string(caption) + ": " + text);
@@ -47,40 +42,18 @@ public:
 constexpr DWORD give_up_ms = 10000;
 
 // Worker side: waits without pumping (the worker owns no windows).
-bool wait_until(const std::function<bool()>& condition) {
-  const DWORD start = GetTickCount();
-  while (!condition()) {
-    if (GetTickCount() - start > give_up_ms) return false;
-    Sleep(1);
-  }
-  return true;
-}
-
-// Runs what is already queued, then returns.
-void drain_messages() {
-  MSG message;
-  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-    TranslateMessage(&message);
-    DispatchMessageW(&message);
-  }
+void wait_until(const std::function<bool()>& condition) {
+  for (const DWORD start = GetTickCount(); !condition() && GetTickCount() - start < give_up_ms;) Sleep(1);
 }
 
 void click(HWND dialog, int button) { PostMessageW(GetDlgItem(dialog, button), BM_CLICK, 0, 0); }
 
-std::string control_text(HWND dialog, int id) {
-  qiv::string_buffer text;
-  get_dlg_item_text_utf8(dialog, id, text);
-  return text.get_ptr();
-}
-
-class scripted_operation : public threaded_process_callback {
-public:
+struct scripted_operation : threaded_process_callback {
   std::function<void(HWND, threaded_process_status&, const abort_signal&)> work;
   std::atomic<HWND> dialog{nullptr};
   std::atomic<bool> ran{false};
   std::atomic<int> done_calls{0};
   bool was_aborted = false;
-  bool visible_at_done = false;
 
   void on_init(HWND window) override { dialog = window; }
   void run(threaded_process_status& status, const abort_signal& abort) override {
@@ -91,7 +64,6 @@ public:
   void on_done(HWND window, bool aborted) override {
     ++done_calls;
     was_aborted = aborted;
-    visible_at_done = IsWindowVisible(window) != FALSE;
     if (at_done) at_done(window);
   }
 };
@@ -99,9 +71,7 @@ public:
 void throw_creation_failure(qiv::thread&) { throw qiv::thread::exception_creation(); }
 
 void bracket_display_form(qiv::string_object& out, const char* path) {
-  out.set_string("[");
-  out.add_string(path);
-  out.add_string("]");
+  out.set_string(("[" + std::string(path) + "]").c_str());
 }
 
 class ThreadedProcess : public ::testing::Test {
@@ -120,8 +90,9 @@ protected:
     service_registry::free();
   }
 
-  bool run_modal(std::uint32_t options, const char* title = "Tagging") {
-    return threaded_process::get().run_modal(operation_.get(), options, nullptr, title);
+  // Modal is the short way to run the dialog code the program runs modeless.
+  bool run_modal(std::uint32_t options) {
+    return threaded_process::get().run_modal(operation_.get(), options, nullptr, "Tagging");
   }
   // References held on the operation besides the test's own.
   std::int32_t foreign_references() {
@@ -136,144 +107,86 @@ protected:
   service_ptr<scripted_operation> operation_;
 };
 
-TEST_F(ThreadedProcess, ReportedProgressItemAndTitleReachTheDialog) {
-  std::atomic<int> primary{-1}, secondary{-1};
-  std::string item, title;
+// Items are paths shown in their display form, shortened with an ellipsis.
+TEST_F(ThreadedProcess, ReportedProgressAndItemReachTheDialog) {
+  progress_dialog_hooks::set_path_formatter(&bracket_display_form);
+  std::atomic<int> position{-1};
+  std::string item;
+  bool ellipsis = false;
   operation_->work = [&](HWND dialog, threaded_process_status& status, const abort_signal&) {
     status.set_progress(2500);
-    status.set_progress_secondary(threaded_process_status::progress_max);
-    status.set_item("Rock & Roll.mp3", ~std::size_t(0));
-    status.set_title("Writing tags", ~std::size_t(0));
+    status.set_item_path("file://C:\\Rock & Roll.mp3", ~std::size_t(0));
     wait_until([&] {
-      primary = int(SendDlgItemMessageW(dialog, IDC_PROGRESS_BAR, PBM_GETPOS, 0, 0));
-      secondary = int(SendDlgItemMessageW(dialog, IDC_PROGRESS_BAR_SECONDARY, PBM_GETPOS, 0, 0));
-      item = control_text(dialog, IDC_PROGRESS_ITEM);
+      position = int(SendDlgItemMessageW(dialog, IDC_PROGRESS_BAR, PBM_GETPOS, 0, 0));
       qiv::string_buffer text;
-      get_window_text_utf8(dialog, text);
-      title = text.get_ptr();
-      return primary == 50 && secondary == 100 && item == "Rock && Roll.mp3" && title == "Writing tags";
+      get_dlg_item_text_utf8(dialog, IDC_PROGRESS_ITEM, text);
+      item = text.get_ptr();
+      return position == 50 && item == "[file://C:\\Rock && Roll.mp3]";
     });
+    ellipsis = (GetWindowLongW(GetDlgItem(dialog, IDC_PROGRESS_ITEM), GWL_STYLE) & SS_PATHELLIPSIS) != 0;
   };
-  EXPECT_TRUE(run_modal(flags::flag_show_abort | flags::flag_show_progress_dual | flags::flag_show_item));
-  EXPECT_EQ(primary, 50);
-  EXPECT_EQ(secondary, 100);
+  EXPECT_TRUE(run_modal(flags::flag_show_abort | flags::flag_show_progress | flags::flag_show_item));
+  EXPECT_EQ(position, 50);
   // Doubled, so the control shows the '&' instead of underlining the next letter.
-  EXPECT_EQ(item, "Rock && Roll.mp3");
-  EXPECT_EQ(title, "Writing tags");
+  EXPECT_EQ(item, "[file://C:\\Rock && Roll.mp3]");
+  EXPECT_TRUE(ellipsis);
   EXPECT_EQ(operation_->done_calls, 1);
   EXPECT_FALSE(operation_->was_aborted);
   EXPECT_EQ(foreign_references(), 0);
 }
 
-TEST_F(ThreadedProcess, PathItemsShowTheirDisplayFormShortenedWithEllipsis) {
-  progress_dialog_hooks::set_path_formatter(&bracket_display_form);
-  std::string item;
-  bool ellipsis = false;
-  operation_->work = [&](HWND dialog, threaded_process_status& status, const abort_signal&) {
-    status.set_item_path("file://C:\\a&b.flac", ~std::size_t(0));
-    status.force_update();
-    wait_until([&] {
-      item = control_text(dialog, IDC_PROGRESS_ITEM);
-      return item == "[file://C:\\a&&b.flac]";
-    });
-    ellipsis = (GetWindowLongW(GetDlgItem(dialog, IDC_PROGRESS_ITEM), GWL_STYLE) & SS_PATHELLIPSIS) != 0;
-  };
-  EXPECT_TRUE(run_modal(flags::flag_show_item));
-  EXPECT_EQ(item, "[file://C:\\a&&b.flac]");
-  EXPECT_TRUE(ellipsis);
-}
-
-TEST_F(ThreadedProcess, AbortButtonReachesTheWorkerAndEndsAsAborted) {
-  std::atomic<bool> saw_abort{false};
-  operation_->work = [&](HWND dialog, threaded_process_status&, const abort_signal& abort) {
-    click(dialog, IDC_PROGRESS_ABORT);
-    saw_abort = !abort.wait(give_up_ms / 1000.0);
-    abort.check_and_throw();  // the usual way work ends on abort: quietly
-  };
-  EXPECT_FALSE(run_modal(flags::flag_show_abort));
-  EXPECT_TRUE(saw_abort);
-  EXPECT_EQ(operation_->done_calls, 1);
-  EXPECT_TRUE(operation_->was_aborted);
-  EXPECT_TRUE(recording_popup::shown.empty());
-
-  // Ignored when the operation is not abortable.
-  std::atomic<bool> aborted{true};
-  operation_->work = [&](HWND dialog, threaded_process_status&, const abort_signal& abort) {
-    SendMessageW(dialog, WM_COMMAND, IDC_PROGRESS_ABORT, 0);
-    aborted = abort.is_set();
-  };
-  EXPECT_TRUE(run_modal(flags::flag_show_progress));
-  EXPECT_FALSE(aborted);
-  EXPECT_FALSE(operation_->was_aborted);
-}
-
+// Abort also ends a wait on the signal; work that then leaves by the abort
+// exception ends quietly, as aborted.
 TEST_F(ThreadedProcess, PauseHoldsTheWorkerUntilResumedOrAborted) {
   std::atomic<int> resumed{-1}, after_abort{-1};
-  operation_->work = [&](HWND dialog, threaded_process_status& status, const abort_signal&) {
+  std::atomic<bool> wait_ended{false};
+  operation_->work = [&](HWND dialog, threaded_process_status& status, const abort_signal& abort) {
     click(dialog, IDC_PROGRESS_PAUSE);
     wait_until([&] { return status.is_paused(); });
     click(dialog, IDC_PROGRESS_PAUSE);
     resumed = status.check_pause();
-
     click(dialog, IDC_PROGRESS_PAUSE);
     wait_until([&] { return status.is_paused(); });
     click(dialog, IDC_PROGRESS_ABORT);
     after_abort = status.check_pause();
+    wait_ended = !abort.wait(give_up_ms / 1000.0);
+    abort.check_and_throw();
   };
   EXPECT_FALSE(run_modal(flags::flag_show_abort | flags::flag_show_pause));
   EXPECT_EQ(resumed, 1);
   EXPECT_EQ(after_abort, 0);
-}
-
-TEST_F(ThreadedProcess, WorkerExceptionIsShownAndTheOperationStillEnds) {
-  operation_->work = [](HWND, threaded_process_status&, const abort_signal&) {
-    throw std::runtime_error("Disk not ready");
-  };
-  EXPECT_TRUE(run_modal(flags::flag_show_abort));
-  EXPECT_EQ(recording_popup::shown, std::vector<std::string>{"Unhandled exception in \"Tagging\": Disk not ready"});
-  EXPECT_EQ(operation_->done_calls, 1);
-  EXPECT_FALSE(operation_->was_aborted);
-
-  // Something that is no std::exception cannot be shown, but must not leave
-  // the dialog waiting for a worker that is gone.
-  operation_->work = [](HWND, threaded_process_status&, const abort_signal&) { throw 42; };
-  EXPECT_TRUE(run_modal(flags::flag_show_abort));
-  EXPECT_EQ(operation_->done_calls, 2);
-}
-
-TEST_F(ThreadedProcess, WorkerThatCannotStartEndsAsAbortedWithTheError) {
-  progress_dialog_hooks::set_worker_starter(&throw_creation_failure);
-  EXPECT_FALSE(run_modal(flags::flag_show_abort));
-  EXPECT_FALSE(operation_->ran);
+  EXPECT_TRUE(wait_ended);
   EXPECT_EQ(operation_->done_calls, 1);
   EXPECT_TRUE(operation_->was_aborted);
-  EXPECT_EQ(recording_popup::shown, std::vector<std::string>{"Tagging: Could not create thread"});
-  EXPECT_EQ(foreign_references(), 0);
+  EXPECT_TRUE(recording_popup::shown.empty());
 }
 
-// Delayed, a short operation never shows its dialog and a long one does;
-// without the delay the dialog shows at once.
-TEST_F(ThreadedProcess, ModelessDelayedShowAppearsOnlyForALongOperation) {
+// Something that is no std::exception cannot be shown, but must not leave
+// the dialog waiting for a worker that is gone either.
+TEST_F(ThreadedProcess, WorkerFailuresAreShownAndTheOperationStillEndsOnce) {
   const struct {
-    const char* why;
-    std::uint32_t options;
-    bool long_work;
-    bool shown;
-  } cases[] = {{"short, delayed", flags::flag_show_delayed, false, false},
-               {"short, not delayed", 0, false, true},
-               {"long, delayed", flags::flag_show_delayed, true, true}};
+    std::function<void(HWND, threaded_process_status&, const abort_signal&)> work;
+    void (*starter)(qiv::thread&);
+    bool result;
+    std::vector<std::string> shown;
+  } cases[] = {
+      {[](HWND, threaded_process_status&, const abort_signal&) { throw std::runtime_error("Disk not ready"); },
+       nullptr, true, {"Unhandled exception in \"Tagging\": Disk not ready"}},
+      {[](HWND, threaded_process_status&, const abort_signal&) { throw 42; }, nullptr, true, {}},
+      {nullptr, &throw_creation_failure, false, {"Tagging: Could not create thread"}},
+  };
   int runs = 0;
   for (const auto& c : cases) {
-    operation_->work = [&](HWND dialog, threaded_process_status&, const abort_signal& abort) {
-      if (c.long_work) wait_until([&] { return abort.is_set() || IsWindowVisible(dialog); });
-    };
-    EXPECT_TRUE(threaded_process::get().run_modeless(operation_.get(), c.options, nullptr, "Modeless")) << c.why;
-    ASSERT_TRUE(pump_until([&] { return operation_->done_calls == runs + 1; })) << c.why;
-    ++runs;
-    EXPECT_EQ(operation_->visible_at_done, c.shown) << c.why;
-    EXPECT_FALSE(operation_->was_aborted) << c.why;
-    EXPECT_FALSE(IsWindow(operation_->dialog)) << c.why;
-    EXPECT_EQ(foreign_references(), 0) << c.why;
+    recording_popup::shown.clear();
+    operation_->ran = false;
+    operation_->work = c.work;
+    progress_dialog_hooks::set_worker_starter(c.starter);
+    EXPECT_EQ(run_modal(flags::flag_show_abort), c.result);
+    EXPECT_EQ(recording_popup::shown, c.shown);
+    EXPECT_EQ(operation_->done_calls, ++runs);
+    EXPECT_EQ(operation_->was_aborted, !c.result) << "a worker that never started ends as aborted";
+    EXPECT_EQ(operation_->ran.load(), c.starter == nullptr);
+    EXPECT_EQ(foreign_references(), 0);
   }
 }
 
@@ -300,24 +213,18 @@ TEST_F(ThreadedProcess, ClosingAModelessDialogEarlyAbortsAndJoinsTheWorker) {
     c.close(operation_->dialog);
     EXPECT_TRUE(worker_ended) << c.why;
     EXPECT_FALSE(IsWindow(operation_->dialog)) << c.why;
-    drain_messages();
+    pump_until([] { return false; }, 50);  // what is already queued
     EXPECT_EQ(operation_->done_calls, 0) << c.why;
     EXPECT_EQ(foreign_references(), 0) << c.why;
   }
 }
 
-TEST_F(ThreadedProcess, ModalEndStepThatThrowsReachesTheCaller) {
-  operation_->at_done = [](HWND) { throw std::runtime_error("tags not saved"); };
-  EXPECT_THROW(run_modal(0), std::runtime_error);
-  EXPECT_EQ(operation_->done_calls, 1);
-}
-
+// As when a caller closes the dialog's parent while its end step runs.
 TEST_F(ThreadedProcess, ModelessDialogDestroyedFromItsOwnEndStepEndsOnce) {
-  // As when a caller closes the dialog's parent while its end step runs.
   operation_->at_done = [](HWND dialog) { DestroyWindow(dialog); };
   threaded_process::get().run_modeless(operation_.get(), 0, nullptr, "Closing");
   ASSERT_TRUE(pump_until([&] { return operation_->done_calls == 1; }));
-  drain_messages();
+  pump_until([] { return false; }, 50);
   EXPECT_EQ(operation_->done_calls, 1);
   EXPECT_EQ(foreign_references(), 0);
 }
