@@ -48,7 +48,7 @@ protected:
   bool opened_here_ = false;  // no caller holds the file besides this object
 };
 
-class wav_decoder final : public wav_object<decoder_instance> {
+class wav_decoder : public wav_object<decoder_instance> {
 public:
   void initialize(std::uint32_t subsong, std::uint32_t, const abort_signal& abort) override {
     check_subsong(subsong);
@@ -66,9 +66,9 @@ public:
   void on_idle(const abort_signal& abort) override { parser_.file()->check_abort(abort); }
 };
 
-class wav_info_reader final : public wav_object<info_reader> {};
+class wav_info_reader : public wav_object<info_reader> {};
 
-class wav_info_writer final : public wav_object<info_writer_ext> {
+class wav_info_writer : public wav_object<info_writer_ext> {
 public:
   void set_info(std::uint32_t subsong, const track_info& info, const abort_signal& abort) override {
     check_subsong(subsong);
@@ -110,7 +110,7 @@ private:
   }
 };
 
-class wav_input final : public decoder_service {
+class wav_input : public decoder_service {
 public:
   bool is_our_content_type(const char* mime) override {
     for (const char* ours : {"audio/vnd.wave", "audio/wav", "audio/wave", "audio/x-wav", "audio/x-wave"})

@@ -53,7 +53,7 @@ protected:
   cue_track_map cue_;
 };
 
-class wavpack_decoder final : public wavpack_object<decoder_instance_ext> {
+class wavpack_decoder : public wavpack_object<decoder_instance_ext> {
 public:
   void initialize(std::uint32_t subsong, std::uint32_t flags, const abort_signal& abort) override {
     start_ = 0.0;
@@ -132,7 +132,7 @@ private:
     if (!block.to_int_pcm(bytes, bits, bits, false)) qiv::crash();
     if (bits == 8)
       for (std::uint32_t i = 0; i < bytes.get_count(); ++i) bytes[i] ^= 0x80;
-    raw.set_string(reinterpret_cast<const char*>(bytes.get_ptr()), bytes.get_count());
+    raw.set_string(reinterpret_cast<const char*>(bytes.data()), bytes.get_count());
   }
 
   double start_ = 0.0;
@@ -141,9 +141,9 @@ private:
   bool correction_to_report_ = false;
 };
 
-class wavpack_info_reader final : public wavpack_object<info_reader> {};
+class wavpack_info_reader : public wavpack_object<info_reader> {};
 
-class wavpack_info_writer final : public wavpack_object<info_writer> {
+class wavpack_info_writer : public wavpack_object<info_writer> {
 public:
   // Subsong 0 is the file's own tags, the others its cue tracks.
   void set_info(std::uint32_t subsong, const track_info& info, const abort_signal&) override {
@@ -157,7 +157,7 @@ public:
   }
 };
 
-class wavpack_input final : public decoder_service {
+class wavpack_input : public decoder_service {
 public:
   bool is_our_content_type(const char*) override { return false; }
   bool is_our_path(const char*, const char* extension) override { return qiv::compare_nocase(extension, "WV") == 0; }
