@@ -4,6 +4,7 @@
 
 #include "foundation/byte_order.h"
 #include "io/io_exceptions.h"
+#include "metadata/tags/id3v2_tag.h"
 #include "metadata/tags/riff_tags.h"
 #include "foundation/code_page_text.h"
 #include "metadata/track_info.h"
@@ -249,7 +250,12 @@ void wav_parser::get_info(track_info& out, const abort_signal& abort) {
   }
   if (kind_ != wav_container_kind::riff || !file_->can_seek()) return;
   const std::uint64_t saved = file_->get_position(abort);
-  riff_tags::read(*file_, out, abort);
+  // Damaged tag chunks cost the tags, not the audio: the file still plays.
+  try {
+    riff_tags::read(*file_, out, abort);
+  } catch (const vantrel_io::exception_io_data&) {
+  } catch (const id3parser::parseError&) {
+  }
   if (abort.is_set()) return;
   try {
     file_->seek(saved, abort);

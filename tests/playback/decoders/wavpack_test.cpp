@@ -4,7 +4,10 @@
 // user would write them.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
 #include <cstring>
+#include <string>
 
 #include "foundation/byte_order.h"
 #include "io/io_exceptions.h"
@@ -164,6 +167,51 @@ TEST(CorrectionFolders, SplitAsWritten) {
       {"ok;\xC3\xA9t\xC3\xA9;x\xFFy;z", {"ok", "\xC3\xA9t\xC3\xA9", "x"}},  // stops at the invalid byte
   };
   for (const row& r : rows) EXPECT_EQ(split_correction_folders(r.text), r.folders) << r.text;
+}
+
+// Folders under the Windows temp folder, removed at the end.
+class CorrectionSearch : public ::testing::Test {
+protected:
+  void SetUp() override {
+    io_test::build_registry();
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    root_ = std::string(temp) + "zorv-wvc-" + std::to_string(GetCurrentProcessId());
+    for (const char* sub : {"", "\\main", "\\beside", "\\folder"}) CreateDirectoryA((root_ + sub).c_str(), nullptr);
+  }
+  void TearDown() override {
+    for (const char* file : {"\\main\\song.wvc", "\\folder\\song.wvc"}) DeleteFileA((root_ + file).c_str());
+    for (const char* sub : {"\\main", "\\beside", "\\folder", ""}) RemoveDirectoryA((root_ + sub).c_str());
+  }
+  void make(const std::string& path) {
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    CloseHandle(h);
+  }
+  bool search(const std::vector<std::string>& folders) {
+    vantrel_io::file_ptr found;
+    return find_correction_file((root_ + "\\main\\song.wv").c_str(), folders, found, io_test::no_abort()) &&
+           found;
+  }
+  std::string root_;
+};
+
+TEST_F(CorrectionSearch, BesideTheFileThenInTheFoldersInOrder) {
+  EXPECT_FALSE(search({root_ + "\\beside", root_ + "\\folder\\"}));
+  make(root_ + "\\folder\\song.wvc");
+  EXPECT_TRUE(search({root_ + "\\beside", root_ + "\\folder\\"})) << "trailing separator not doubled";
+  EXPECT_TRUE(search({root_ + "\\folder"})) << "separator added";
+  make(root_ + "\\main\\song.wvc");
+  EXPECT_TRUE(search({}));
+}
+
+TEST_F(CorrectionSearch, AFileThatCannotBeOpenedEndsTheSearch) {
+  make(root_ + "\\main\\song.wvc");
+  make(root_ + "\\folder\\song.wvc");
+  HANDLE held = CreateFileA((root_ + "\\main\\song.wvc").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
+                            nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  EXPECT_FALSE(search({root_ + "\\folder"}));
+  CloseHandle(held);
 }
 
 }  // namespace
