@@ -88,16 +88,27 @@ std::uint64_t read_riff_header(vantrel_io::file_object& file, bool require_wave,
 
 void merge_into_junk(vantrel_io::file_object& file, bool drop_id3, bool drop_info, const abort_signal& abort) {
   const std::uint64_t end = riff_end(read_riff_header(file, true, abort));
-  std::uint64_t run_start = 12;
+  // The whole tree is read before the first write: a damaged chunk fails
+  // the removal with nothing changed.
+  struct entry {
+    std::uint64_t next;
+    bool removable;
+  };
+  std::vector<entry> entries;
   for (std::uint64_t offset = 12; offset < end;) {
     vantrel_io::seek_checked(file, offset, abort);
     const header chunk = read_header(file, abort);
     const std::uint64_t next = next_offset(offset, chunk.size);
+    if (next > end) vantrel_io::throw_io_data();
     const bool removable = is_id(chunk.id, "JUNK") || (drop_id3 && is_id(chunk.id, "id3 ")) ||
                            (drop_info && is_info_list(file, chunk, abort));
-    if (removable) write_junk(file, run_start, next, abort);
-    else run_start = next;
+    entries.push_back({next, removable});
     offset = next;
+  }
+  std::uint64_t run_start = 12;
+  for (const entry& e : entries) {
+    if (e.removable) write_junk(file, run_start, e.next, abort);
+    else run_start = e.next;
   }
   if (run_start < end) set_total(file, run_start, true, abort);
 }

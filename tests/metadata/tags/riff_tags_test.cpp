@@ -143,6 +143,13 @@ TEST_F(RiffTags, RemovingTrailingTagsShortensTheFile) {
   EXPECT_EQ(read(file->bytes), "");
 }
 
+TEST_F(RiffTags, RemovalFromADamagedTreeChangesNothing) {
+  const std::string before = riff(fmt + info_list(chunk("INAM", "t")) + "data" + le32(5000) + "short");
+  auto file = io_test::make_model_file(before);
+  EXPECT_THROW(riff_tags::rewrite_chunks(*file, io_test::no_abort(), true, true), vantrel_io::exception_io_data);
+  EXPECT_EQ(file->bytes, before);
+}
+
 TEST_F(RiffTags, DamagedOldId3ChunkLeavesTheFileUntouched) {
   // A tag header that claims more frames than the chunk holds.
   const std::string damaged = chunk("id3 ", std::string("ID3\x03\x00\x00\x00\x00\x01\x00TIT2", 14));
