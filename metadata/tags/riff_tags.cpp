@@ -14,6 +14,7 @@
 #include "metadata/tags/id3v2_tag_service.h"
 #include "metadata/tags/id3v2_writer.h"
 #include "metadata/tags/riff_chunks.h"
+#include "metadata/tags/tag_not_found.h"
 #include "metadata/track_info.h"
 
 namespace riff_tags {
@@ -161,16 +162,21 @@ void read(vantrel_io::file_object& file, track_info& out, const abort_signal& ab
   const tag_chunks found = find_tag_chunks(file, abort);
   if (found.has_id3) {
     vantrel_io::file_ptr tag = memory_file_with(found.id3, abort);
-    service_lookup_unique_t<id3v2_tag_service>()->read(*tag, out, abort);
-    const std::uint32_t tagtype = out.find_tech("tagtype");
-    if (tagtype != track_info::not_found) {
-      qiv::bit_array selection(out.tech_count());
-      selection.set(tagtype, true);
-      out.remove_techs(selection);
+    try {
+      service_lookup_unique_t<id3v2_tag_service>()->read(*tag, out, abort);
+      const std::uint32_t tagtype = out.find_tech("tagtype");
+      if (tagtype != track_info::not_found) {
+        qiv::bit_array selection(out.tech_count());
+        selection.set(tagtype, true);
+        out.remove_techs(selection);
+      }
+      return;
+    } catch (const exception_tag_not_found&) {
+      // An "id3 " chunk without a tag in it: the INFO list still counts.
+    } catch (const id3parser::parseError&) {
     }
-  } else if (found.has_info) {
-    read_info_items(found.info_items, out);
   }
+  if (found.has_info) read_info_items(found.info_items, out);
 }
 
 rendered_tags render(vantrel_io::file_object& file, const track_info& info, const abort_signal& abort) {

@@ -78,20 +78,21 @@ def expected_floats(path):
     return array.array("f", values)
 
 
-def decoded_floats(path, *extra):
+def decoded(path, *extra, kind="f"):
+    """zorvtool's decode as 32-bit floats ("f") or 16-bit integers ("h")."""
     out = path + ".out.wav"
-    zorvtool("decode", windows_path(path), windows_path(out), *extra)
-    samples = array.array("f", chunk(open(out, "rb").read(), b"data"))
+    zorvtool("decode", windows_path(path), windows_path(out), *(("--bits", "16") if kind == "h" else ()), *extra)
+    samples = array.array(kind, chunk(open(out, "rb").read(), b"data"))
     os.remove(out)
     return samples
+
+
+def decoded_floats(path, *extra):
+    return decoded(path, *extra)
 
 
 def decoded_s16(path, *extra):
-    out = path + ".out16.wav"
-    zorvtool("decode", windows_path(path), windows_path(out), "--bits", "16", *extra)
-    samples = array.array("h", chunk(open(out, "rb").read(), b"data"))
-    os.remove(out)
-    return samples
+    return decoded(path, *extra, kind="h")
 
 
 def ffmpeg_s16(path):

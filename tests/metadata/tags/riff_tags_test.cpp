@@ -71,6 +71,8 @@ TEST_F(RiffTags, ReadsInfoItemsAndPrefersTheId3Chunk) {
       {fmt + info_list(chunk("INAM", "one") + chunk("INAM", "two")) + audio, "title=two;", "the later item wins"},
       {fmt + info_list(chunk("INAM", "info")) + id3_chunk("id3") + audio, "title=id3;",
        "the id3 chunk wins and leaves no tagtype"},
+      {fmt + info_list(chunk("INAM", "info")) + chunk("id3 ", "no tag here") + audio, "title=info;",
+       "an id3 chunk without a tag leaves the INFO list"},
   };
   for (const row& r : rows) EXPECT_EQ(read(riff(r.body)), r.expected) << r.why;
 }
