@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "foundation/byte_order.h"
-#include "playback/channel_mask.h"
 
 std::uint16_t wave_format::u16(std::size_t offset) const {
   return offset + 2 <= bytes.size() ? static_cast<std::uint16_t>(qiv::load_le(bytes.data() + offset, 2)) : 0;
@@ -26,9 +25,4 @@ GUID wave_format::subformat() const {
     std::memcpy(guid.Data4, bytes.data() + 32, 8);
   }
   return guid;
-}
-
-std::uint32_t wave_channel_mask(std::uint32_t declared_mask, std::uint32_t channels) {
-  const std::uint32_t mask = declared_mask & speaker_bits;
-  return channel_count_of_mask(mask) == channels ? mask : default_channel_mask(channels);
 }

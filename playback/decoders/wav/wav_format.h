@@ -49,7 +49,3 @@ private:
   std::uint16_t u16(std::size_t offset) const;
   std::uint32_t u32(std::size_t offset) const;
 };
-
-// The speaker mask of an extensible record's channels when it names exactly
-// one speaker per channel; the usual layout for the count otherwise.
-std::uint32_t wave_channel_mask(std::uint32_t declared_mask, std::uint32_t channels);

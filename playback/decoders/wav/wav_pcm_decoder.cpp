@@ -30,7 +30,7 @@ void wav_pcm_decoder::open(const wave_format& format, const vantrel_io::file_ptr
   sample_rate_ = format.samples_per_second();
   channels_ = format.channels();
   bits_ = format.bits_per_sample();
-  channel_mask_ = format.format_tag() == wave_tag_extensible ? wave_channel_mask(format.channel_mask(), channels_)
+  channel_mask_ = format.format_tag() == wave_tag_extensible ? channel_mask_or_default(format.channel_mask(), channels_)
                                                               : default_channel_mask(channels_);
   const bool bits_ok = float_ ? (bits_ == 16 || bits_ == 24 || bits_ == 32 || bits_ == 64)
                               : (bits_ == 8 || bits_ == 16 || bits_ == 24 || bits_ == 32);

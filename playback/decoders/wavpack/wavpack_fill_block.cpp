@@ -21,14 +21,12 @@ bool wavpack_fill_block(WavpackContext* context, int mode, const abort_signal& a
   const std::uint32_t rate = wavpack_sample_rate(context);
   const std::uint32_t channels = context ? static_cast<std::uint32_t>(WavpackGetNumChannels(context)) : 2;
   if (channels == 0) vantrel_io::throw_io_data();
-  const std::uint32_t mask =
-      channel_count_of_mask(WavpackGetChannelMask(context) & speaker_bits) == channels
-          ? WavpackGetChannelMask(context) & speaker_bits
-          : default_channel_mask(channels);
+  const std::uint32_t mask = channel_mask_or_default(context ? WavpackGetChannelMask(context) : 0, channels);
   const std::uint64_t values = std::uint64_t(samples) * channels;
   if (values > std::numeric_limits<std::uint32_t>::max() / 2) throw qiv::exception_overflow();
   if (buffer.size() < values) buffer.resize(static_cast<std::size_t>(values + values / 2));
 
+  if (!context) return false;
   const std::uint32_t got = WavpackUnpackSamples(context, buffer.data(), samples);
   abort.check_and_throw();
   if (got == 0) return false;
