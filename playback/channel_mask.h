@@ -25,3 +25,10 @@ constexpr std::uint32_t channel_count_of_mask(std::uint32_t mask) noexcept {
 // conversions only drop bits that name no speaker.
 constexpr std::uint32_t channel_config_from_mask(std::uint32_t mask) noexcept { return mask & speaker_bits; }
 constexpr std::uint32_t channel_config_to_mask(std::uint32_t config) noexcept { return config & speaker_bits; }
+
+// A declared mask when it names exactly one speaker per channel, else the
+// usual layout for the count (files often carry a zero or made-up mask).
+constexpr std::uint32_t channel_mask_or_default(std::uint32_t declared, std::uint32_t channels) noexcept {
+  const std::uint32_t mask = declared & speaker_bits;
+  return channel_count_of_mask(mask) == channels ? mask : default_channel_mask(channels);
+}

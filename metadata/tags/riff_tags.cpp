@@ -1,0 +1,208 @@
+#include "metadata/tags/riff_tags.h"
+
+#include <cstring>
+#include <string>
+
+#include "core/service_registry.h"
+#include "foundation/bit_array.h"
+#include "foundation/byte_order.h"
+#include "foundation/code_page_text.h"
+#include "foundation/string_buffer.h"
+#include "io/io_exceptions.h"
+#include "io/memory_file.h"
+#include "metadata/input_file_access.h"
+#include "metadata/tags/id3v2_tag_service.h"
+#include "metadata/tags/id3v2_writer.h"
+#include "metadata/tags/riff_chunks.h"
+#include "metadata/tags/tag_not_found.h"
+#include "metadata/track_info.h"
+
+namespace riff_tags {
+
+namespace {
+
+struct info_field_id {
+  const char* field;
+  char id[5];
+};
+// Reading maps ids to fields; writing emits the items in this order.
+constexpr info_field_id riff_info_field_map[] = {
+    {"album", "IPRD"},     {"artist", "IART"},   {"genre", "IGNR"},    {"comment", "ICMT"},   {"copyright", "ICOP"},
+    {"engineer", "IENG"},  {"language", "ILNG"}, {"title", "INAM"},    {"writer", "IWRI"},    {"tracknumber", "ITRK"},
+    {"country", "ICNT"},   {"medium", "IMED"},   {"source", "ISRC"},   {"date", "ICRD"},
+};
+
+const info_field_id* find_info_id(const char* id) {
+  for (const auto& row : riff_info_field_map)
+    if (std::memcmp(row.id, id, 4) == 0) return &row;
+  return nullptr;
+}
+
+struct tag_chunks {
+  bool has_id3 = false;
+  bool has_info = false;
+  std::vector<std::uint8_t> id3;
+  std::vector<std::uint8_t> info_items;  // the list after its type
+};
+
+void read_payload(vantrel_io::file_object& file, std::uint64_t size, std::vector<std::uint8_t>& out,
+                  const abort_signal& abort) {
+  out.resize(static_cast<std::size_t>(size));
+  if (size) file.read_exact(out.data(), static_cast<std::uint32_t>(size), abort);
+}
+
+tag_chunks find_tag_chunks(vantrel_io::file_object& file, const abort_signal& abort) {
+  tag_chunks found;
+  const std::uint64_t end = riff_chunks::riff_end(riff_chunks::read_riff_header(file, true, abort));
+  for (std::uint64_t offset = 12; offset < end;) {
+    vantrel_io::seek_checked(file, offset, abort);
+    const riff_chunks::header chunk = riff_chunks::read_header(file, abort);
+    const std::uint64_t next = riff_chunks::next_offset(offset, chunk.size);
+    if (next > end) vantrel_io::throw_io_data();
+    if (!found.has_id3 && riff_chunks::is_id(chunk.id, "id3 ")) {
+      read_payload(file, chunk.size, found.id3, abort);
+      found.has_id3 = true;
+    } else if (!found.has_info && riff_chunks::is_id(chunk.id, "LIST") && chunk.size >= 4) {
+      char type[4];
+      file.read_exact(type, 4, abort);
+      if (riff_chunks::is_id(type, "INFO")) {
+        read_payload(file, chunk.size - 4, found.info_items, abort);
+        found.has_info = true;
+      }
+    }
+    offset = next;
+  }
+  return found;
+}
+
+vantrel_io::file_ptr memory_file_with(const std::vector<std::uint8_t>& bytes, const abort_signal& abort) {
+  vantrel_io::file_ptr file = vantrel_io::make_memory_file();
+  if (!bytes.empty()) file->write(bytes.data(), static_cast<std::uint32_t>(bytes.size()), abort);
+  file->seek(0, abort);
+  return file;
+}
+
+// Calls `visit(id, data, size, item_start, item_end)` for each item.
+template <class Visit>
+void walk_items(const std::vector<std::uint8_t>& items, Visit visit) {
+  std::size_t offset = 0;
+  while (offset < items.size()) {
+    if (items.size() - offset < 8) vantrel_io::throw_io_data();
+    const char* id = reinterpret_cast<const char*>(items.data() + offset);
+    const std::uint32_t size = qiv::load_le(items.data() + offset + 4, 4);
+    const std::size_t data = offset + 8;
+    std::uint64_t next = std::uint64_t(data) + size;
+    next += next & 1;
+    visit(id, size, data, items.size() - data, offset, next > items.size() ? items.size() : std::size_t(next));
+    offset = static_cast<std::size_t>(next > items.size() ? items.size() : next);
+  }
+}
+
+void read_info_items(const std::vector<std::uint8_t>& items, track_info& out) {
+  walk_items(items, [&](const char* id, std::uint32_t size, std::size_t data, std::size_t left, std::size_t,
+                        std::size_t) {
+    const info_field_id* row = find_info_id(id);
+    if (!row) return;
+    if (size > left) vantrel_io::throw_io_data();
+    const char* text = reinterpret_cast<const char*>(items.data() + data);
+    const std::size_t length = strnlen(text, size);
+    const std::string value = qiv::code_page_to_utf8(text, length, qiv::code_page_ansi);
+    out.set_field(row->field, track_info::until_nul, value.data(), value.size());
+  });
+}
+
+void append_bytes(std::vector<std::uint8_t>& out, const void* bytes, std::size_t count) {
+  const auto* begin = static_cast<const std::uint8_t*>(bytes);
+  out.insert(out.end(), begin, begin + count);
+}
+
+std::vector<std::uint8_t> build_info_items(const std::vector<std::uint8_t>& old_items, const track_info& info) {
+  std::vector<std::uint8_t> items;
+  // Items of ids the player does not map are kept as they were.
+  if (!old_items.empty())
+    walk_items(old_items, [&](const char* id, std::uint32_t, std::size_t, std::size_t, std::size_t start,
+                              std::size_t end) {
+      if (!find_info_id(id)) append_bytes(items, old_items.data() + start, end - start);
+    });
+  for (const auto& row : riff_info_field_map) {
+    qiv::string_buffer joined;
+    if (!info.get_field_text(row.field, joined)) continue;
+    const std::string text = qiv::utf8_to_code_page(joined.get_ptr(), joined.get_length(), qiv::code_page_us_ascii);
+    const std::uint32_t size = static_cast<std::uint32_t>(text.size() + 1);
+    std::uint8_t header[8];
+    std::memcpy(header, row.id, 4);
+    qiv::store_le(header + 4, size, 4);
+    append_bytes(items, header, 8);
+    append_bytes(items, text.c_str(), size);
+    if (size & 1) items.push_back(0);
+  }
+  return items;
+}
+
+std::vector<std::uint8_t> render_id3(const std::vector<std::uint8_t>& old_tag, const track_info& info,
+                                     const abort_signal& abort) {
+  vantrel_io::file_ptr scratch = memory_file_with(old_tag, abort);
+  service_lookup_unique_t<id3v2_tag_service>()->write(scratch, info, abort);
+  // The service pads for later edits in place; inside a chunk the padding
+  // only wastes room, as the chunk is placed anew every time.
+  id3parser::accept_all_frames everything;
+  id3parser::tag tag;
+  std::uint64_t size = 0;
+  std::vector<std::uint8_t> bytes;
+  if (!id3v2_read_tag_from_file(*scratch, everything, tag, size, abort) || tag.frames.empty()) return bytes;
+  id3parser::byte_vector written;
+  id3parser::write_tag(written, tag, 0, 0);
+  bytes.assign(written.begin(), written.end());
+  return bytes;
+}
+
+}  // namespace
+
+void read(vantrel_io::file_object& file, track_info& out, const abort_signal& abort) {
+  const tag_chunks found = find_tag_chunks(file, abort);
+  if (found.has_id3) {
+    vantrel_io::file_ptr tag = memory_file_with(found.id3, abort);
+    try {
+      service_lookup_unique_t<id3v2_tag_service>()->read(*tag, out, abort);
+      const std::uint32_t tagtype = out.find_tech("tagtype");
+      if (tagtype != track_info::not_found) {
+        qiv::bit_array selection(out.tech_count());
+        selection.set(tagtype, true);
+        out.remove_techs(selection);
+      }
+      return;
+    } catch (const exception_tag_not_found&) {
+      // An "id3 " chunk without a tag in it: the INFO list still counts.
+    } catch (const id3parser::parseError&) {
+    }
+  }
+  if (found.has_info) read_info_items(found.info_items, out);
+}
+
+rendered_tags render(vantrel_io::file_object& file, const track_info& info, const abort_signal& abort) {
+  const tag_chunks old = find_tag_chunks(file, abort);
+  rendered_tags tags;
+  std::vector<std::uint8_t> items = build_info_items(old.info_items, info);
+  if (!items.empty()) {
+    tags.info_list.assign({'I', 'N', 'F', 'O'});
+    append_bytes(tags.info_list, items.data(), items.size());
+  }
+  tags.id3 = render_id3(old.id3, info, abort);
+  return tags;
+}
+
+void apply(vantrel_io::file_object& file, const rendered_tags& tags, const abort_signal& abort) {
+  riff_chunks::merge_into_junk(file, true, true, abort);
+  if (!tags.info_list.empty()) riff_chunks::place_chunk(file, "LIST", tags.info_list, abort);
+  if (!tags.id3.empty()) riff_chunks::place_chunk(file, "id3 ", tags.id3, abort);
+}
+
+void write(vantrel_io::file_object& file, const track_info& info, const abort_signal& abort) {
+  apply(file, render(file, info, abort), abort);
+}
+
+void rewrite_chunks(vantrel_io::file_object& file, const abort_signal& abort, bool drop_id3, bool drop_info) {
+  riff_chunks::merge_into_junk(file, drop_id3, drop_info, abort);
+}
+
+}  // namespace riff_tags

@@ -1,0 +1,34 @@
+// Tags of RIFF/WAVE files: a "LIST" chunk of type "INFO" with one item per
+// field, and an "id3 " chunk holding a whole ID3v2 tag (which wins when both
+// are present).
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "core/abort_signal.h"
+#include "io/file_object.h"
+
+class track_info;
+
+namespace riff_tags {
+
+// The new tag chunks' payloads; empty means no such chunk.
+struct rendered_tags {
+  std::vector<std::uint8_t> info_list;  // "INFO" and the items
+  std::vector<std::uint8_t> id3;
+};
+
+void read(vantrel_io::file_object& file, track_info& out, const abort_signal& abort);
+
+// Everything the new chunks hold, made from the old chunks and the fields
+// before the file is touched: a damaged old chunk fails here.
+rendered_tags render(vantrel_io::file_object& file, const track_info& info, const abort_signal& abort);
+// Turns the old tag chunks into "JUNK" and places the rendered ones.
+void apply(vantrel_io::file_object& file, const rendered_tags& tags, const abort_signal& abort);
+// render, then apply, on this file in place.
+void write(vantrel_io::file_object& file, const track_info& info, const abort_signal& abort);
+
+void rewrite_chunks(vantrel_io::file_object& file, const abort_signal& abort, bool drop_id3, bool drop_info);
+
+}  // namespace riff_tags

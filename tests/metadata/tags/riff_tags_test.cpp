@@ -1,0 +1,166 @@
+// Tags inside the chunk tree of RIFF/WAVE files: reading INFO items and the
+// "id3 " chunk, and rewriting them through "JUNK" filler without moving the
+// audio or losing the old tags when the new ones cannot be made.
+#include "metadata/tags/riff_tags.h"
+
+#include <gtest/gtest.h>
+
+#include "id3v2_test_bytes.h"
+#include "metadata/tags/id3v2_tag_service.h"
+#include "metadata/tags/riff_chunks.h"
+#include "metadata/track_info.h"
+#include "tests/io/io_test_support.h"
+#include "tests/io/model_file.h"
+#include "track_fields_text.h"
+
+namespace {
+
+std::string le32(std::uint32_t v) {
+  return {char(v), char(v >> 8), char(v >> 16), char(v >> 24)};
+}
+
+std::string chunk(const std::string& id, const std::string& data) {
+  std::string out = id + le32(static_cast<std::uint32_t>(data.size())) + data;
+  if (data.size() & 1) out += '\0';
+  return out;
+}
+
+std::string riff(const std::string& body, const std::string& form = "WAVE") {
+  return "RIFF" + le32(static_cast<std::uint32_t>(4 + body.size())) + form + body;
+}
+
+const std::string fmt = chunk("fmt ", std::string("\x01\x00\x01\x00\x44\xAC\x00\x00\x88\x58\x01\x00\x02\x00\x10\x00", 16));
+const std::string audio = chunk("data", std::string(1000, '\x33'));
+
+std::string info_list(const std::string& items) { return chunk("LIST", "INFO" + items); }
+
+std::string id3_chunk(const std::string& title) {
+  using namespace id3v2_test;
+  const bytes tag_bytes = tag(3, frame("TIT2", latin(title)));
+  return chunk("id3 ", std::string(tag_bytes.begin(), tag_bytes.end()));
+}
+
+class RiffTags : public ::testing::Test {
+protected:
+  void SetUp() override {
+    (void)&id3v2_read_tag_from_file;  // keeps the ID3v2 service's registration linked
+    io_test::build_registry();
+  }
+  std::string read(const std::string& content) {
+    auto file = io_test::make_model_file(content);
+    track_info_impl info;
+    riff_tags::read(*file, info, io_test::no_abort());
+    return track_fields_text(info) + (info.find_tech("tagtype") != track_info::not_found ? " +tagtype" : "");
+  }
+  std::string write(const std::string& content, track_info_impl& info) {
+    auto file = io_test::make_model_file(content);
+    riff_tags::write(*file, info, io_test::no_abort());
+    return file->bytes;
+  }
+};
+
+TEST_F(RiffTags, ReadsInfoItemsAndPrefersTheId3Chunk) {
+  struct row {
+    std::string body, expected, why;
+  };
+  const row rows[] = {
+      {fmt + info_list(chunk("INAM", std::string("Song\0", 5)) + chunk("IART", "Band")) + audio,
+       "title=Song;artist=Band;", "items run to their zero byte or their end"},
+      {fmt + info_list(chunk("ISFT", "tool") + chunk("INAM", "ab")) + audio, "title=ab;",
+       "unmapped ids are skipped; an item ending at the list end is read"},
+      {fmt + info_list(chunk("INAM", "one") + chunk("INAM", "two")) + audio, "title=two;", "the later item wins"},
+      {fmt + info_list(chunk("INAM", "info")) + id3_chunk("id3") + audio, "title=id3;",
+       "the id3 chunk wins and leaves no tagtype"},
+      {fmt + info_list(chunk("INAM", "info")) + chunk("id3 ", "no tag here") + audio, "title=info;",
+       "an id3 chunk without a tag leaves the INFO list"},
+  };
+  for (const row& r : rows) EXPECT_EQ(read(riff(r.body)), r.expected) << r.why;
+}
+
+TEST_F(RiffTags, DamagedFilesAreDataErrors) {
+  const std::string overlong_item = "INFO" + std::string("INAM") + le32(50) + "short";
+  const std::string rows[] = {
+      "RIFX" + riff(fmt + audio).substr(4),                          // not RIFF (RF64 looks like this)
+      riff(fmt + audio, "AVI "),                                     // not WAVE
+      riff(fmt + audio).substr(0, 30),                               // RIFF size beyond the file
+      riff(fmt + chunk("LIST", overlong_item) + audio),              // item longer than its list
+      riff(fmt + "data" + le32(5000) + std::string(1000, '\x33')),  // chunk past the RIFF end
+  };
+  for (const std::string& content : rows) EXPECT_THROW(read(content), vantrel_io::exception_io_data);
+}
+
+TEST_F(RiffTags, WritesJoinedAsciiItemsAfterUnmappedOnes) {
+  track_info_impl info;
+  info.add_field_value(info.set_field("artist", 6, "a", 1), "b", 1);
+  info.set_field("title", 5, "x", 1);
+  const std::string before = riff(fmt + info_list(chunk("ISFT", "tool") + chunk("INAM", "old")) + audio);
+  const std::string after = write(before, info);
+  const std::string items = chunk("ISFT", "tool") + chunk("IART", std::string("a, b\0", 5)) +
+                            chunk("INAM", std::string("x\0", 2));
+  EXPECT_NE(after.find(info_list(items)), std::string::npos);
+  EXPECT_NE(after.find(audio), std::string::npos);
+  EXPECT_EQ(read(after), "artist=a,b;title=x;");
+}
+
+TEST_F(RiffTags, SecondWriteFillsTheFillerAndKeepsTheSize) {
+  track_info_impl info;
+  info.set_field("title", 5, "Title", 5);
+  info.set_field("album", 5, "Album", 5);
+  const std::string once = write(riff(fmt + audio), info);
+  const std::string twice = write(once, info);
+  EXPECT_EQ(twice.size(), once.size());
+  EXPECT_EQ(read(twice), "album=Album;title=Title;");
+  // The RIFF size field follows the file.
+  EXPECT_EQ(twice.substr(4, 4), le32(static_cast<std::uint32_t>(twice.size() - 8)));
+}
+
+TEST_F(RiffTags, PlacingNeedsAnExactFitOrEightSpareBytes) {
+  const std::vector<std::uint8_t> payload(20, 'p');  // a 28-byte chunk
+  struct row {
+    std::size_t junk_data;
+    bool in_place;
+  } rows[] = {{20, true}, {28, true}, {22, false}, {26, false}, {40, true}};
+  for (const row& r : rows) {
+    auto file = io_test::make_model_file(riff(fmt + chunk("JUNK", std::string(r.junk_data, 'j')) + audio));
+    const std::size_t size = file->bytes.size();
+    riff_chunks::place_chunk(*file, "test", payload, io_test::no_abort());
+    EXPECT_EQ(file->bytes.size() == size, r.in_place) << r.junk_data;
+    EXPECT_EQ(file->bytes.substr(4, 4), le32(static_cast<std::uint32_t>(file->bytes.size() - 8)));
+    EXPECT_NE(file->bytes.find(audio), std::string::npos);
+  }
+}
+
+TEST_F(RiffTags, RemovingTrailingTagsShortensTheFile) {
+  const std::string audio_first = riff(fmt + audio + info_list(chunk("INAM", "t")) + id3_chunk("t"));
+  auto file = io_test::make_model_file(audio_first);
+  riff_tags::rewrite_chunks(*file, io_test::no_abort(), true, true);
+  EXPECT_EQ(file->bytes, riff(fmt + audio));
+
+  // Tags ahead of the audio become one filler chunk; the audio stays put.
+  const std::string tags_first = riff(fmt + info_list(chunk("INAM", "t")) + id3_chunk("t") + audio);
+  file = io_test::make_model_file(tags_first);
+  riff_tags::rewrite_chunks(*file, io_test::no_abort(), true, true);
+  EXPECT_EQ(file->bytes.size(), tags_first.size());
+  EXPECT_EQ(file->bytes.substr(36, 4), "JUNK");
+  EXPECT_EQ(read(file->bytes), "");
+}
+
+TEST_F(RiffTags, RemovalFromADamagedTreeChangesNothing) {
+  const std::string before = riff(fmt + info_list(chunk("INAM", "t")) + "data" + le32(5000) + "short");
+  auto file = io_test::make_model_file(before);
+  EXPECT_THROW(riff_tags::rewrite_chunks(*file, io_test::no_abort(), true, true), vantrel_io::exception_io_data);
+  EXPECT_EQ(file->bytes, before);
+}
+
+TEST_F(RiffTags, DamagedOldId3ChunkLeavesTheFileUntouched) {
+  // A tag header that claims more frames than the chunk holds.
+  const std::string damaged = chunk("id3 ", std::string("ID3\x03\x00\x00\x00\x00\x01\x00TIT2", 14));
+  const std::string before = riff(fmt + info_list(chunk("INAM", "keep")) + damaged + audio);
+  track_info_impl info;
+  info.set_field("title", 5, "new", 3);
+  auto file = io_test::make_model_file(before);
+  EXPECT_ANY_THROW(riff_tags::write(*file, info, io_test::no_abort()));
+  EXPECT_EQ(file->bytes, before);
+}
+
+}  // namespace
