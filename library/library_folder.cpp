@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <string>
+#include <utility>
 
 #include "foundation/exceptions.h"
 #include "foundation/string_buffer.h"
@@ -164,36 +165,64 @@ private:
     if (!vantrel_io::file_url_to_long_path(tree_.get_path().c_str(), native))
       throw vantrel_io::exception_io_no_handler_for_path();
     const text_or_resource_id wide(native.get_ptr());
-    const HANDLE handle = CreateFileW(wide.get(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr);
+    // Sharing deletion too: watching a folder must not stop the user from
+    // deleting or renaming it.
+    const HANDLE handle = CreateFileW(wide.get(), FILE_LIST_DIRECTORY,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr);
     if (handle == INVALID_HANDLE_VALUE) throw exception_win32(GetLastError());
     directory_ = handle;
   }
 
+
+  // The overlapped read in flight on the directory handle. Leaving cancels
+  // it and waits until the system has let go of the buffer.
+  class pending_read {
+  public:
+    explicit pending_read(HANDLE event) : event_(event) {}
+    ~pending_read() { cancel(); }
+    pending_read(const pending_read&) = delete;
+    pending_read& operator=(const pending_read&) = delete;
+
+    void issue(HANDLE directory, std::uint8_t* buffer, DWORD size) {
+      overlapped_ = {};
+      overlapped_.hEvent = event_;
+      if (!ReadDirectoryChangesW(directory, buffer, size, TRUE, change_filter, nullptr, &overlapped_, nullptr))
+        throw exception_win32(GetLastError());
+      directory_ = directory;
+    }
+    // The bytes the completed read gave; 0 when the buffer overflowed.
+    DWORD complete() {
+      DWORD bytes = 0;
+      const HANDLE directory = std::exchange(directory_, INVALID_HANDLE_VALUE);
+      if (!GetOverlappedResult(directory, &overlapped_, &bytes, FALSE)) throw exception_win32(GetLastError());
+      return bytes;
+    }
+    void cancel() noexcept {
+      if (directory_ == INVALID_HANDLE_VALUE) return;
+      CancelIo(directory_);
+      DWORD bytes = 0;
+      GetOverlappedResult(directory_, &overlapped_, &bytes, TRUE);
+      directory_ = INVALID_HANDLE_VALUE;
+    }
+
+  private:
+    HANDLE event_;
+    HANDLE directory_ = INVALID_HANDLE_VALUE;
+    OVERLAPPED overlapped_ = {};
+  };
+
   void change_loop() {
     open_directory();
     scoped_event read_done;
+    pending_read read(read_done.get());
     DWORD liveness_tick = GetTickCount();
     retry_tick_ = GetTickCount() - retry_step_interval_ms;
     pending_old_name_.clear();
+    removals_seen_ = false;
     bool first_issue = true;
-    OVERLAPPED overlapped = {};
-    struct cancel_on_exit {
-      HANDLE directory;
-      bool armed = false;
-      ~cancel_on_exit() {
-        if (armed && directory != INVALID_HANDLE_VALUE) {
-          CancelIo(directory);
-        }
-      }
-    } cancel{directory_};
     for (;;) {
-      overlapped = {};
-      overlapped.hEvent = read_done.get();
-      if (!ReadDirectoryChangesW(directory_, change_buffer_, sizeof change_buffer_, TRUE, change_filter, nullptr,
-                                 &overlapped, nullptr))
-        throw exception_win32(GetLastError());
-      cancel.armed = true;
+      read.issue(directory_, change_buffer_, sizeof change_buffer_);
       if (first_issue) {
         first_issue = false;
         // Watching has begun, so nothing that changes during the scan is missed.
@@ -202,32 +231,48 @@ private:
           liveness_tick = GetTickCount();
         }
       }
+      bool reopened = false;
       for (;;) {
         const HANDLE waits[2] = {read_done.get(), abort_.get_event()};
         const DWORD result = WaitForMultipleObjects(2, waits, FALSE, 250);
         if (result == WAIT_OBJECT_0 + 1) throw vantrel_io::exception_aborted();
         if (result == WAIT_TIMEOUT) {
           if (GetTickCount() - liveness_tick > liveness_interval_ms) {
-            BY_HANDLE_FILE_INFORMATION information;
-            if (!GetFileInformationByHandle(directory_, &information)) throw exception_win32(GetLastError());
+            check_still_there();
+            if (removals_seen_) {
+              // A folder deleted while watched may live on, delete-pending,
+              // for as long as our handle keeps it (Wine reports neither the
+              // pending delete nor an end of the watch): let go of it and
+              // open it again, which fails once it is gone.
+              removals_seen_ = false;
+              read.cancel();
+              close_directory();
+              open_directory();
+              reopened = true;
+            }
             liveness_tick = GetTickCount();
           }
           retry_step();
           pass_done();
+          if (reopened) break;
           continue;
         }
         if (result != WAIT_OBJECT_0) throw exception_win32(GetLastError());
         break;
       }
-      cancel.armed = false;
+      if (reopened) continue;
       liveness_tick = GetTickCount();
-      DWORD bytes = 0;
-      if (!GetOverlappedResult(directory_, &overlapped, &bytes, FALSE)) throw exception_win32(GetLastError());
+      const DWORD bytes = read.complete();
       if (bytes == 0) tree_.full_rescan();  // the buffer overflowed: the records are lost
       else handle_records(bytes);
       retry_step();
       pass_done();
     }
+  }
+
+  void check_still_there() {
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!GetFileInformationByHandle(directory_, &information)) throw exception_win32(GetLastError());
   }
 
   void handle_records(DWORD bytes) {
@@ -253,6 +298,7 @@ private:
         if (read_attributes(name, attributes)) tree_.add(batch, name, attributes);
         break;
       case FILE_ACTION_REMOVED:
+        removals_seen_ = true;
         tree_.retry_remove(name);
         tree_.remove(batch, name);
         break;
@@ -328,6 +374,7 @@ private:
   std::uint32_t mode_;
   DWORD retry_tick_ = 0;
   std::string pending_old_name_;
+  bool removals_seen_ = false;
   worker_thread worker_{*this};
 };
 
