@@ -144,12 +144,12 @@ void folder_tree::add(folder_change_batch& batch, const std::string& path, DWORD
   folder_tree_dir* dir = &root_;
   std::string walked;
   for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
-    auto& slot = dir->dirs[parts[i]];
-    if (!slot) {
-      critical_section_lock hold(lock_);
-      slot = std::make_unique<folder_tree_dir>();
+    auto found = dir->dirs.find(parts[i]);
+    if (found == dir->dirs.end()) {
+      critical_section_lock hold(lock_);  // the blob writer may be walking the maps
+      found = dir->dirs.emplace(parts[i], std::make_unique<folder_tree_dir>()).first;
     }
-    dir = slot.get();
+    dir = found->second.get();
     if (is_hidden(dir->attributes)) return;
     walked = join_relative(walked, parts[i]);
   }

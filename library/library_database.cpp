@@ -106,6 +106,7 @@ void library_database_save(bool reset) {
       vantrel_io::write_file_via_temp(path.c_str(), library_database_write, never_raised_abort_signal());
       return;
     } catch (const std::exception& error) {
+      if (app::state().quiet) return;  // no one to ask; the old file stays
       const std::string text = std::string("Library file could not be written (") + error.what() +
                                ").\nIf you choose 'cancel', your recent library changes will be lost.";
       const int answer = message_box_utf8(app::state().ui_main_window, text.c_str(), "Error writing library file",
