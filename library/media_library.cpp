@@ -7,6 +7,8 @@
 #include "core/config_item_registrations.h"
 #include "core/main_thread_queue.h"
 #include "core/service_factory.h"
+#include "core/service_registry.h"
+#include "core/ui_control.h"
 #include "foundation/crash.h"
 #include "foundation/main_thread.h"
 #include "foundation/path_names.h"
@@ -182,6 +184,11 @@ void unregister_callback(library_change_callback* callback) {
 }
 
 bool is_scanning() { return state().scanning; }
+
+void show_preferences() {
+  constexpr GUID music_folders_page = {0x2D269FA9, 0x6F78, 0x4CEC, {0x9F, 0x1F, 0x0A, 0x17, 0x6E, 0xFC, 0xE7, 0x7A}};
+  service_lookup_unique_t<ui_control>()->show_preferences(music_folders_page);
+}
 bool is_loaded() { return state().loaded; }
 
 void ensure_loaded() {

@@ -43,6 +43,8 @@ void unregister_callback(library_change_callback* callback);
 
 // These never load.
 bool is_scanning();
+// Opens the preferences at the music folders page.
+void show_preferences();
 bool is_loaded();
 
 // Reads "database.dat" and applies the folders, once. A failure leaves the

@@ -87,6 +87,27 @@ TEST_F(FolderTree, ScanAddsEveryVisibleTrackOnceAndSecondScanOpensNothing) {
   EXPECT_EQ(sink.tracks, nested_tracks);
 }
 
+TEST_F(FolderTree, TwoThousandNestedFilesAreEachAddedOnce) {
+  strings expected;
+  for (int album = 0; album < 20; ++album) {
+    const std::string dir = "artist " + std::to_string(album % 4) + "\\album " + std::to_string(album);
+    library_test::make_folder(folder.path("artist " + std::to_string(album % 4)));
+    library_test::make_folder(folder.path(dir));
+    for (int track = 0; track < 100; ++track) {
+      const std::string name = dir + "\\" + std::to_string(track) + ".tst";
+      write(name, "TST\nT");
+      expected.insert(name + ":0");
+    }
+  }
+  scan();
+  EXPECT_EQ(sink.tracks, expected);
+  EXPECT_EQ(sink.times_added.size(), expected.size());
+  for (const auto& [name, count] : sink.times_added) ASSERT_EQ(count, 1) << name;
+  counting_tst_input::opens = 0;
+  scan();
+  EXPECT_EQ(counting_tst_input::opens, 0);
+}
+
 TEST_F(FolderTree, RescanFollowsTheDisk) {
   struct step {
     const char* why;
