@@ -94,7 +94,7 @@ void tear_down(app::process_state& s, startup_progress& done) {
   dialog_registry_destroy_all();
   if (done.hidden_window) main_thread_queue::drain(true);
   if (done.library) {
-    media_library::shutdown();
+    library_startup::shutdown();
     done.library = false;
   }
   if (done.playback) {
@@ -180,7 +180,7 @@ int run_startup_and_loop(app::process_state& s, startup_progress& done) {
   control->on_init();
   s.playback_control = std::move(control);
   done.playback = true;
-  media_library::startup_folders();
+  library_startup::startup_folders();
   done.library = true;
 
   const bool hide = command_line::find_option(tokens, "hide") >= 0;

@@ -26,7 +26,21 @@ namespace playback_order {
 void shutdown();
 }
 
-namespace media_library {
+// The media library's part in start-up and shutdown. The library layer sits
+// above the core, so start-up reaches it through the registry; without a
+// library (core-only programs) both calls do nothing.
+class library_lifecycle : public service_object {
+public:
+  static constexpr GUID class_guid = {0x3F1C9B52, 0x7A0E, 0x4D83, {0x9B, 0x61, 0x2E, 0xC4, 0x58, 0x0D, 0x97, 0xA3}};
+  using service_parent = service_object;
+
+  // Builds the folder list; reads nothing.
+  virtual void startup_folders() = 0;
+  // After the user interface and the main-thread queue are done.
+  virtual void shutdown() = 0;
+};
+
+namespace library_startup {
 void startup_folders();
 void shutdown();
 }

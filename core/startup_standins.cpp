@@ -81,11 +81,6 @@ void on_init() {}
 void on_quit() {}
 }  // namespace lifecycle_callbacks
 
-namespace media_library {
-void startup_folders() {}
-void shutdown() {}
-}  // namespace media_library
-
 // User interface: an empty main window whose close button asks to exit.
 namespace {
 constexpr wchar_t main_window_class[] = L"Zorv:MainWindow";

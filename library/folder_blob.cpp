@@ -1,0 +1,199 @@
+#include "library/folder_blob.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "foundation/byte_order.h"
+#include "foundation/guid_equal.h"
+#include "foundation/string_buffer.h"
+#include "io/io_exceptions.h"
+#include "io/memory_writer.h"
+#include "io/stream_fields.h"
+#include "io/stream_strings.h"
+#include "metadata/track_handle_registry.h"
+
+namespace {
+
+constexpr GUID tree_tag = {0xA5CA0AD0, 0xEA5D, 0x4E04, {0xAA, 0x2C, 0xDD, 0x0A, 0x45, 0x02, 0x36, 0x6E}};
+constexpr GUID end_tag = {0x9BEA8494, 0x6045, 0x4945, {0x9A, 0xBC, 0x0B, 0x38, 0xAE, 0xC3, 0x91, 0x6A}};
+
+class blob_writer {
+public:
+  explicit blob_writer(const abort_signal& abort) : abort_(abort) {}
+
+  void u32(std::uint32_t value) {
+    const std::uint8_t bytes[4] = {std::uint8_t(value), std::uint8_t(value >> 8), std::uint8_t(value >> 16),
+                                   std::uint8_t(value >> 24)};
+    out.write(bytes, 4, abort_);
+  }
+  void u64(std::uint64_t value) {
+    u32(static_cast<std::uint32_t>(value));
+    u32(static_cast<std::uint32_t>(value >> 32));
+  }
+  void text(const std::string& value) {
+    u32(static_cast<std::uint32_t>(value.size()));
+    out.write(value.data(), static_cast<std::uint32_t>(value.size()), abort_);
+  }
+
+  void directory(const folder_tree_dir& dir) {
+    u32(static_cast<std::uint32_t>(dir.files.size()));
+    for (const auto& [name, file] : dir.files) {
+      text(name);
+      u64(file.file_time);
+      u32(static_cast<std::uint32_t>(file.handles.size()));
+      for (const track_handle_ptr& handle : file.handles) track(*handle, file.file_time);
+    }
+    u32(static_cast<std::uint32_t>(dir.dirs.size()));
+    for (const auto& [name, child] : dir.dirs) {
+      text(name);
+      directory(*child);
+    }
+  }
+
+  vantrel_io::memory_writer out;
+
+private:
+  void track(const track_handle& handle, std::uint64_t file_time) {
+    u32(handle.get_location().get_subsong());
+    track_info_lock hold;  // the worker may be storing new info meanwhile
+    const track_display_info* record = nullptr;
+    // Info read for another version of the file is not worth keeping.
+    const bool current = handle.get_info_ref(record) && handle.get_info_timestamp() == file_time;
+    u32(current ? 1 : 0);
+    if (current) record->write(out, abort_);
+  }
+
+  const abort_signal& abort_;
+};
+
+// A reader over bytes already in memory.
+class span_reader final : public vantrel_io::reader {
+public:
+  span_reader(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+  std::uint32_t read(void* buffer, std::uint32_t bytes, const abort_signal&) override {
+    const std::size_t count = std::min<std::size_t>(bytes, size_ - position_);
+    std::memcpy(buffer, data_ + position_, count);
+    position_ += count;
+    return static_cast<std::uint32_t>(count);
+  }
+
+private:
+  const std::uint8_t* data_;
+  std::size_t size_;
+  std::size_t position_ = 0;
+};
+
+// A stored name must be one component of the folder: anything else would
+// reach outside it or name the folder itself.
+void check_name(const qiv::string_buffer& name) {
+  const char* text = name.get_ptr();
+  const std::size_t length = name.get_length();
+  if (length == 0 || std::strlen(text) != length || std::strpbrk(text, "\\/") != nullptr ||
+      std::strspn(text, ".") == length)
+    throw vantrel_io::exception_io_data();
+}
+
+class blob_parser {
+public:
+  blob_parser(folder_tree& tree, span_reader& source, track_handle_list& out)
+      : tree_(tree), source_(source), fields_(source, never_raised_abort_signal()), out_(out) {}
+
+  void directory(folder_tree_dir& dir, const std::string& path, std::uint32_t depth) {
+    if (depth > folder_tree::max_depth) throw vantrel_io::exception_io_data();
+    std::uint32_t count = 0;
+    fields_.read_u32(count);
+    for (std::uint32_t i = 0; i < count; ++i) {
+      name();
+      file(dir.files[std::string(name_.get_ptr(), name_.get_length())], join_relative(path, name_.get_ptr()));
+    }
+    fields_.read_u32(count);
+    for (std::uint32_t i = 0; i < count; ++i) {
+      name();
+      auto& child = dir.dirs[std::string(name_.get_ptr(), name_.get_length())];
+      if (!child) child = std::make_unique<folder_tree_dir>();
+      directory(*child, join_relative(path, name_.get_ptr()), depth + 1);
+    }
+  }
+
+private:
+  void name() {
+    std::uint32_t length = 0;
+    fields_.read_u32(length);
+    vantrel_io::stream::read_string(source_, length, never_raised_abort_signal(), name_);
+    check_name(name_);
+  }
+
+  void file(folder_tree_file& entry, const std::string& path) {
+    std::uint8_t time_bytes[8];
+    source_.read_exact(time_bytes, 8, never_raised_abort_signal());
+    entry.file_time = qiv::load_le(time_bytes, 4) | (std::uint64_t(qiv::load_le(time_bytes + 4, 4)) << 32);
+    entry.handles.clear();
+    std::uint32_t count = 0;
+    fields_.read_u32(count);
+    const std::string full = tree_.full_path(path);
+    bool needs_read = false;
+    for (std::uint32_t i = 0; i < count; ++i) {
+      std::uint32_t subsong = 0, flag = 0;
+      fields_.read_u32(subsong).read_u32(flag);
+      track_handle_ptr handle = track_handle_registry::get_handle(track_location(full.c_str(), subsong));
+      if ((flag & 1) != 0) {
+        handle->load_info_from_stream(entry.file_time, source_, never_raised_abort_signal());
+      } else {
+        track_info_lock hold;
+        if (!handle->has_info()) needs_read = true;
+      }
+      entry.handles.push_back(handle);
+    }
+    out_.insert(out_.end(), entry.handles.begin(), entry.handles.end());
+    if (needs_read) tree_.retry_add(path, true);
+  }
+
+  folder_tree& tree_;
+  span_reader& source_;
+  vantrel_io::stream_reader fields_;
+  track_handle_list& out_;
+  qiv::string_buffer name_;
+};
+
+}  // namespace
+
+void write_folder_blob(folder_tree& tree, vantrel_io::writer& target, const abort_signal& abort) {
+  blob_writer payload(abort);
+  {
+    critical_section_lock hold(tree.lock());
+    payload.directory(tree.root());
+  }
+  vantrel_io::stream_writer fields(target, abort);
+  fields.write_guid(tree_tag).write_u32(payload.out.get_size());
+  target.write(payload.out.get_ptr(), payload.out.get_size(), abort);
+  fields.write_guid(end_tag);
+}
+
+void read_folder_blob(folder_tree& tree, const char* folder_path, vantrel_io::file_object& blob,
+                      track_handle_list& out) {
+  const abort_signal& abort = never_raised_abort_signal();
+  tree.reset(folder_path);
+  out.clear();
+  const std::uint64_t size = blob.get_size(abort);
+  if (size == vantrel_io::filesize_unknown) throw vantrel_io::exception_io_no_length();
+  vantrel_io::stream_reader fields(blob, abort);
+  for (;;) {
+    GUID tag;
+    fields.read_guid(tag);
+    if (qiv::guid_equal(tag, end_tag)) break;
+    std::uint32_t payload_size = 0;
+    fields.read_u32(payload_size);
+    const std::uint64_t position = blob.get_position(abort);
+    if (position + payload_size > size) throw vantrel_io::exception_io_data();
+    if (qiv::guid_equal(tag, tree_tag)) {
+      // One large read: the payload is parsed from memory.
+      std::vector<std::uint8_t> payload(payload_size);
+      blob.read_exact(payload.data(), payload_size, abort);
+      span_reader source(payload.data(), payload.size());
+      blob_parser(tree, source, out).directory(tree.root(), std::string(), 0);
+    }
+    blob.seek(position + payload_size, abort);
+  }
+  tree.deliver();
+}

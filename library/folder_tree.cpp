@@ -1,0 +1,543 @@
+#include "library/folder_tree.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "core/main_thread_queue.h"
+#include "foundation/exceptions.h"
+#include "foundation/main_thread.h"
+#include "foundation/string_buffer.h"
+#include "foundation/text_or_resource_id.h"
+#include "foundation/win32_text.h"
+#include "io/io_exceptions.h"
+#include "io/named_lock.h"
+#include "io/path_schemes.h"
+#include "metadata/input_dispatch.h"
+#include "metadata/track_handle_registry.h"
+#include "metadata/track_info.h"
+
+namespace {
+
+constexpr DWORD hidden_bit = FILE_ATTRIBUTE_HIDDEN;
+constexpr DWORD directory_bit = FILE_ATTRIBUTE_DIRECTORY;
+constexpr DWORD first_retry_delay_ms = 250;
+constexpr DWORD longest_retry_delay_ms = 666000;
+
+bool is_hidden(DWORD attributes) { return (attributes & hidden_bit) != 0; }
+
+// Splits "a\b\c" into its components.
+std::vector<std::string> split_path(const std::string& path) {
+  std::vector<std::string> parts;
+  std::size_t start = 0;
+  while (start <= path.size()) {
+    std::size_t end = path.find('\\', start);
+    if (end == std::string::npos) end = path.size();
+    if (end > start) parts.push_back(path.substr(start, end - start));
+    start = end + 1;
+  }
+  return parts;
+}
+
+bool is_dots_only(const std::string& name) { return std::strspn(name.c_str(), ".\\/") == name.size(); }
+
+struct listed_entry {
+  DWORD attributes;
+  std::uint64_t time;
+};
+
+struct listing {
+  std::map<std::string, listed_entry> files;
+  std::map<std::string, DWORD> dirs;
+};
+
+bool contains(const track_handle_list& list, const track_handle_ptr& handle) {
+  return std::find_if(list.begin(), list.end(), [&](const track_handle_ptr& h) { return h.get() == handle.get(); }) !=
+         list.end();
+}
+
+}  // namespace
+
+std::string join_relative(const std::string& parent, const std::string& name) {
+  return parent.empty() ? name : parent + "\\" + name;
+}
+
+// ---------------------------------------------------------------------------
+
+folder_change_batch::folder_change_batch(folder_tree& tree)
+    : tree_(tree), on_main_thread_(qiv::main_thread_id() == GetCurrentThreadId()) {}
+
+void folder_change_batch::mark_added(const track_handle_ptr& handle) {
+  removed_.erase(handle.get());
+  added_.emplace(handle.get(), handle);
+}
+
+void folder_change_batch::mark_removed(const track_handle_ptr& handle) {
+  added_.erase(handle.get());
+  removed_.emplace(handle.get(), handle);
+}
+
+shared_info_batch& folder_change_batch::infos() {
+  if (!infos_) infos_ = new service_counted<shared_info_batch>();
+  return *infos_;
+}
+
+// ---------------------------------------------------------------------------
+
+folder_tree::folder_tree(library_folder_sink* owner, const abort_signal& abort)
+    : abort_(abort), owner_(std::make_shared<owner_holder>(owner_holder{owner})) {}
+
+folder_tree::~folder_tree() { owner_->sink = nullptr; }
+
+void folder_tree::reset(const char* folder_path) {
+  critical_section_lock hold(lock_);
+  retry_.clear();
+  root_.files.clear();
+  root_.dirs.clear();
+  path_ = folder_path;
+}
+
+std::string folder_tree::full_path(const std::string& relative) const {
+  if (relative.empty()) return path_;
+  if (!path_.empty() && path_.back() == '\\') return path_ + relative;
+  return path_ + "\\" + relative;
+}
+
+folder_tree_dir* folder_tree::find_dir(const std::string& path, bool skip_hidden) {
+  folder_tree_dir* dir = &root_;
+  for (const std::string& part : split_path(path)) {
+    auto found = dir->dirs.find(part);
+    if (found == dir->dirs.end()) return nullptr;
+    dir = found->second.get();
+    if (skip_hidden && is_hidden(dir->attributes)) return nullptr;
+  }
+  return dir;
+}
+
+folder_tree_file* folder_tree::find_file(const std::string& path) {
+  const std::size_t cut = path.rfind('\\');
+  folder_tree_dir* dir = cut == std::string::npos ? &root_ : find_dir(path.substr(0, cut), false);
+  if (dir == nullptr) return nullptr;
+  auto found = dir->files.find(cut == std::string::npos ? path : path.substr(cut + 1));
+  return found == dir->files.end() ? nullptr : &found->second;
+}
+
+bool folder_tree::known_attributes(const std::string& path, DWORD& out) const {
+  auto& self = const_cast<folder_tree&>(*this);
+  if (const folder_tree_file* file = self.find_file(path)) {
+    out = file->attributes;
+    return true;
+  }
+  if (const folder_tree_dir* dir = self.find_dir(path, false); dir != nullptr && dir != &root_) {
+    out = dir->attributes;
+    return true;
+  }
+  return false;
+}
+
+// ---------------------------------------------------------------------------
+// Operations named by change records.
+
+void folder_tree::add(folder_change_batch& batch, const std::string& path, DWORD attributes) {
+  const std::vector<std::string> parts = split_path(path);
+  if (parts.empty() || parts.size() > max_depth) return;
+  folder_tree_dir* dir = &root_;
+  std::string walked;
+  for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
+    auto found = dir->dirs.find(parts[i]);
+    if (found == dir->dirs.end()) {
+      critical_section_lock hold(lock_);  // the blob writer may be walking the maps
+      found = dir->dirs.emplace(parts[i], std::make_unique<folder_tree_dir>()).first;
+    }
+    dir = found->second.get();
+    if (is_hidden(dir->attributes)) return;
+    walked = join_relative(walked, parts[i]);
+  }
+  add_at(batch, *dir, walked, parts.back(), attributes, static_cast<std::uint32_t>(parts.size()));
+}
+
+void folder_tree::add_at(folder_change_batch& batch, folder_tree_dir& dir, const std::string& parent,
+                         const std::string& name, DWORD attributes, std::uint32_t depth) {
+  const std::string path = join_relative(parent, name);
+  if ((attributes & directory_bit) != 0) {
+    auto found = dir.dirs.find(name);
+    if (found == dir.dirs.end()) {
+      critical_section_lock hold(lock_);
+      found = dir.dirs.emplace(name, std::make_unique<folder_tree_dir>()).first;
+    }
+    rescan(batch, *found->second, path, attributes, depth);
+    return;
+  }
+  auto found = dir.files.find(name);
+  if (found == dir.files.end()) {
+    critical_section_lock hold(lock_);
+    found = dir.files.emplace(name, folder_tree_file{}).first;
+  }
+  set_file_attributes(batch, found->second, path, attributes);
+}
+
+void folder_tree::set_file_attributes(folder_change_batch& batch, folder_tree_file& file, const std::string& path,
+                                      DWORD attributes) {
+  {
+    critical_section_lock hold(lock_);
+    file.attributes = attributes;
+  }
+  if (is_hidden(attributes)) drop_file(batch, file, path);
+  else retry_add(path, false);  // a writer has likely finished by the first retry
+}
+
+void folder_tree::drop_file(folder_change_batch& batch, folder_tree_file& file, const std::string& path) {
+  retry_remove(path);
+  for (const track_handle_ptr& handle : file.handles) batch.mark_removed(handle);
+  critical_section_lock hold(lock_);
+  file.handles.clear();
+  file.file_time = 0;
+}
+
+void folder_tree::remove(folder_change_batch& batch, const std::string& path) {
+  const std::size_t cut = path.rfind('\\');
+  folder_tree_dir* dir = cut == std::string::npos ? &root_ : find_dir(path.substr(0, cut), false);
+  if (dir == nullptr) return;
+  remove_at(batch, *dir, cut == std::string::npos ? std::string() : path.substr(0, cut),
+            cut == std::string::npos ? path : path.substr(cut + 1));
+}
+
+void folder_tree::remove_at(folder_change_batch& batch, folder_tree_dir& dir, const std::string& parent,
+                            const std::string& name) {
+  const std::string path = join_relative(parent, name);
+  if (auto found = dir.dirs.find(name); found != dir.dirs.end()) {
+    mark_all_removed(batch, *found->second);
+    // Waiting files below it have nothing left to read.
+    const std::string prefix = path + "\\";
+    for (auto it = retry_.lower_bound(prefix); it != retry_.end() && it->first.compare(0, prefix.size(), prefix) == 0;)
+      it = retry_.erase(it);
+    std::unique_ptr<folder_tree_dir> gone;
+    {
+      critical_section_lock hold(lock_);
+      gone = std::move(found->second);
+      dir.dirs.erase(found);
+    }
+  }
+  if (auto found = dir.files.find(name); found != dir.files.end()) {
+    retry_remove(path);
+    for (const track_handle_ptr& handle : found->second.handles) batch.mark_removed(handle);
+    critical_section_lock hold(lock_);
+    dir.files.erase(found);
+  }
+}
+
+void folder_tree::mark_all_removed(folder_change_batch& batch, folder_tree_dir& dir) {
+  for (auto& [name, child] : dir.dirs) mark_all_removed(batch, *child);
+  for (auto& [name, file] : dir.files)
+    for (const track_handle_ptr& handle : file.handles) batch.mark_removed(handle);
+}
+
+void folder_tree::modify(folder_change_batch& batch, const std::string& path, DWORD attributes) {
+  const std::vector<std::string> parts = split_path(path);
+  if (parts.empty()) return;
+  const std::size_t cut = path.rfind('\\');
+  const std::string parent = cut == std::string::npos ? std::string() : path.substr(0, cut);
+  folder_tree_dir* dir = find_dir(parent, true);
+  if (dir == nullptr) return;
+  const std::string& name = parts.back();
+  if ((attributes & directory_bit) == 0) {
+    if (auto found = dir->files.find(name); found != dir->files.end())
+      set_file_attributes(batch, found->second, path, attributes);
+    return;
+  }
+  auto found = dir->dirs.find(name);
+  if (found == dir->dirs.end()) return;
+  folder_tree_dir& child = *found->second;
+  if (is_hidden(child.attributes) == is_hidden(attributes) && !child.listing_failed) {
+    critical_section_lock hold(lock_);
+    child.attributes = attributes;
+    return;
+  }
+  rescan(batch, child, path, attributes, static_cast<std::uint32_t>(parts.size()));
+}
+
+void folder_tree::rename(folder_change_batch& batch, const std::string& old_path, const std::string& new_path,
+                         DWORD attributes) {
+  retry_remove(old_path);
+  const std::vector<std::string> from = split_path(old_path);
+  const std::vector<std::string> to = split_path(new_path);
+  if (from.empty() || to.empty()) return;
+  // A rename never moves an entry between folders: both names share every
+  // component but the last.
+  if (from.size() != to.size() || !std::equal(from.begin(), from.end() - 1, to.begin()))
+    throw qiv::exception_bug_check_v2();
+  const std::size_t cut = old_path.rfind('\\');
+  const std::string parent = cut == std::string::npos ? std::string() : old_path.substr(0, cut);
+  folder_tree_dir* dir = find_dir(parent, true);
+  if (dir == nullptr) return;
+  remove_at(batch, *dir, parent, from.back());
+  add_at(batch, *dir, parent, to.back(), attributes, static_cast<std::uint32_t>(to.size()));
+}
+
+// ---------------------------------------------------------------------------
+// Rescans.
+
+namespace {
+
+// Lists a folder. False when the listing broke off; what was listed by then
+// is kept. A folder that cannot be looked up at all throws when `strict`.
+bool list_folder(const std::string& folder_url, listing& out, const abort_signal& abort, bool strict) {
+  qiv::string_buffer native;
+  if (!vantrel_io::file_url_to_long_path(folder_url.c_str(), native)) {
+    if (strict) throw vantrel_io::exception_io_no_handler_for_path();
+    return false;
+  }
+  if (native.get_length() == 0 || native.get_ptr()[native.get_length() - 1] != '\\') native.add_string("\\");
+  native.add_string("*.*");
+  const text_or_resource_id pattern(native.get_ptr());
+  for (;;) {
+    out.files.clear();
+    out.dirs.clear();
+    abort.check_and_throw();
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW(pattern.get(), &data);
+    if (find == INVALID_HANDLE_VALUE) {
+      const DWORD error = GetLastError();
+      if (error == ERROR_FILE_NOT_FOUND || error == ERROR_NO_MORE_FILES) return true;  // an empty folder
+      if (error == ERROR_SHARING_VIOLATION) {
+        abort.sleep(0.1);
+        continue;
+      }
+      if (strict) vantrel_io::throw_exception_io_from_win32(error);
+      return false;
+    }
+    qiv::string_buffer name;
+    bool complete = true;
+    do {
+      if (abort.is_set()) {
+        FindClose(find);
+        abort.check_and_throw();
+      }
+      wide_to_utf8(data.cFileName, name);
+      std::string entry(name.get_ptr(), name.get_length());
+      if ((data.dwFileAttributes & directory_bit) != 0) {
+        if (!is_dots_only(entry)) out.dirs[entry] = data.dwFileAttributes;
+      } else {
+        const std::uint64_t time =
+            (std::uint64_t(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
+        out.files[entry] = listed_entry{data.dwFileAttributes, time};
+      }
+    } while (FindNextFileW(find, &data));
+    const DWORD end = GetLastError();
+    FindClose(find);
+    if (end != ERROR_NO_MORE_FILES) complete = false;
+    return complete;
+  }
+}
+
+}  // namespace
+
+void folder_tree::full_rescan() {
+  folder_change_batch batch(*this);
+  // The folder itself must answer: when it is gone, its tracks are kept
+  // until it comes back.
+  listing probe;
+  list_folder(path_, probe, abort_, true);
+  rescan(batch, root_, std::string(), directory_bit, 0);
+  flush(batch);
+}
+
+void folder_tree::rescan(folder_change_batch& batch, folder_tree_dir& dir, const std::string& path, DWORD attributes,
+                         std::uint32_t depth) {
+  {
+    critical_section_lock hold(lock_);
+    dir.attributes = attributes;
+    dir.listing_failed = false;
+  }
+  listing listed;
+  // A directory link (a junction, or a symbolic link that may point back up
+  // the tree) is not entered; nor is anything past the depth bound.
+  const bool enter = !is_hidden(attributes) && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 && depth < max_depth;
+  if (enter && !list_folder(full_path(path), listed, abort_, false)) {
+    critical_section_lock hold(lock_);
+    dir.listing_failed = true;
+  }
+
+  std::vector<std::string> gone;
+  for (const auto& [name, file] : dir.files)
+    if (!listed.files.count(name)) gone.push_back(name);
+  for (const std::string& name : gone) remove_at(batch, dir, path, name);
+
+  for (const auto& [name, entry] : listed.files) {
+    auto found = dir.files.find(name);
+    if (found == dir.files.end()) {
+      add_at(batch, dir, path, name, entry.attributes, depth + 1);
+      continue;
+    }
+    folder_tree_file& file = found->second;
+    const std::string file_path = join_relative(path, name);
+    {
+      critical_section_lock hold(lock_);
+      file.attributes = entry.attributes;
+    }
+    if (is_hidden(entry.attributes)) drop_file(batch, file, file_path);
+    else if (entry.time != file.file_time) retry_add(file_path, true);
+  }
+
+  gone.clear();
+  for (const auto& [name, child] : dir.dirs)
+    if (!listed.dirs.count(name)) gone.push_back(name);
+  for (const std::string& name : gone) remove_at(batch, dir, path, name);
+
+  for (const auto& [name, child_attributes] : listed.dirs) {
+    auto found = dir.dirs.find(name);
+    if (found == dir.dirs.end()) add_at(batch, dir, path, name, child_attributes, depth + 1);
+    else rescan(batch, *found->second, join_relative(path, name), child_attributes, depth + 1);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Reading files.
+
+void folder_tree::read_tracks(folder_change_batch& batch, const vantrel_io::file_ptr& file, const std::string& full,
+                              std::uint64_t& time, track_handle_list& out) {
+  if (!accept(full.c_str())) return;
+  info_reader_ptr reader;
+  input_dispatch::open_info_reader(reader, file, full.c_str(), abort_);
+  time = reader->get_file_stats(abort_).timestamp;
+  const std::uint32_t count = reader->get_subsong_count();
+  for (std::uint32_t i = 0; i < count; ++i) {
+    const std::uint32_t subsong = reader->get_subsong(i);
+    track_handle_ptr handle = track_handle_registry::get_handle(track_location(full.c_str(), subsong));
+    bool current;
+    {
+      track_info_lock hold;
+      current = handle->has_info() && time != 0 && handle->get_info_timestamp() == time;
+    }
+    if (!current) {
+      track_info_impl info;
+      reader->get_info(subsong, info, abort_);
+      batch.infos().add_info(handle, info, time, true);
+      ++batch.queued_infos_;
+    }
+    if (!contains(out, handle)) out.push_back(handle);
+  }
+}
+
+bool folder_tree::accept(const char* path) {
+  library_folder_sink* sink = owner_->sink;
+  return sink == nullptr || sink->accept(path);
+}
+
+bool folder_tree::read_file(folder_change_batch& batch, folder_tree_file& file, const std::string& path) {
+  track_handle_list handles;
+  std::uint64_t time = 0;
+  if (!is_hidden(file.attributes)) {
+    const std::string full = full_path(path);
+    try {
+      abort_.check_and_throw();
+      service_ptr<named_lock> held;
+      named_lock::acquire(held, full.c_str(), abort_);
+      vantrel_io::file_ptr opened;
+      vantrel_io::open(opened, full.c_str(), vantrel_io::open_mode::read, abort_);
+      time = opened->get_timestamp(abort_);
+      read_tracks(batch, opened, full, time, handles);
+    } catch (const vantrel_io::exception_aborted&) {
+      throw;
+    } catch (const vantrel_io::exception_io_sharing_violation&) {
+      return false;
+    } catch (const vantrel_io::exception_io_data&) {
+      handles.clear();  // unreadable as it is: not read again until it changes
+    } catch (const std::exception&) {
+      handles.clear();
+      time = 0;  // gone or unopenable: the next rescan tries again
+    }
+  }
+  for (const track_handle_ptr& handle : handles)
+    if (!contains(file.handles, handle)) batch.mark_added(handle);
+  for (const track_handle_ptr& handle : file.handles)
+    if (!contains(handles, handle)) batch.mark_removed(handle);
+  critical_section_lock hold(lock_);
+  file.file_time = time;
+  file.handles = std::move(handles);
+  return true;
+}
+
+// ---------------------------------------------------------------------------
+// The retry set.
+
+void folder_tree::retry_add(const std::string& path, bool now) {
+  retry_[path] = folder_retry_entry{GetTickCount(), now ? 0 : first_retry_delay_ms};
+}
+
+void folder_tree::retry_remove(const std::string& path) { retry_.erase(path); }
+
+DWORD next_retry_interval(DWORD interval) {
+  std::uint64_t next = std::uint64_t(interval) + std::max<DWORD>(interval / 2, 1);
+  return static_cast<DWORD>(std::clamp<std::uint64_t>(next, first_retry_delay_ms, longest_retry_delay_ms));
+}
+
+void folder_tree::run_retry_queue(folder_change_batch& batch) {
+  DWORD start = GetTickCount();
+  for (auto it = retry_.begin(); it != retry_.end();) {
+    abort_.check_and_throw();
+    folder_retry_entry& entry = it->second;
+    if (GetTickCount() - entry.last_attempt < entry.interval) {
+      ++it;
+      continue;
+    }
+    folder_tree_file* file = find_file(it->first);
+    const bool done = file == nullptr || read_file(batch, *file, it->first);
+    if (!done) {
+      entry.last_attempt = GetTickCount();
+      entry.interval = next_retry_interval(entry.interval);
+      ++it;
+      continue;
+    }
+    it = retry_.erase(it);
+    if (GetTickCount() - start > 5000) {
+      // Long runs hand over what they have, so the library fills in steps.
+      if (!batch.on_main_thread_ && batch.size() >= 100) flush(batch);
+      start = GetTickCount();
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Handing changes over.
+
+void folder_tree::flush(folder_change_batch& batch) {
+  if (batch.infos_) {
+    batch.infos_->commit();
+    batch.infos_.reset();
+    batch.queued_infos_ = 0;
+  }
+  if (batch.added_.empty() && batch.removed_.empty()) return;
+  merge(batch.added_, batch.removed_);
+  batch.added_.clear();
+  batch.removed_.clear();
+}
+
+void folder_tree::merge(handle_set& added, handle_set& removed) {
+  for (auto& [key, handle] : added) {
+    pending_removed_.erase(key);
+    pending_added_.emplace(key, handle);
+  }
+  for (auto& [key, handle] : removed) {
+    pending_added_.erase(key);
+    pending_removed_.emplace(key, handle);
+  }
+  deliver();
+}
+
+void folder_tree::deliver() {
+  if (pending_added_.empty() && pending_removed_.empty()) return;
+  auto added = std::make_shared<track_handle_list>();
+  auto removed = std::make_shared<track_handle_list>();
+  for (auto& [key, handle] : pending_added_) added->push_back(handle);
+  for (auto& [key, handle] : pending_removed_) removed->push_back(handle);
+  pending_added_.clear();
+  pending_removed_.clear();
+  auto run = [owner = owner_, added, removed] {
+    if (owner->sink == nullptr) return;
+    if (!removed->empty()) owner->sink->tracks_removed(*removed);
+    if (owner->sink != nullptr && !added->empty()) owner->sink->tracks_added(*added);
+  };
+  if (qiv::main_thread_id() == GetCurrentThreadId()) run();
+  else main_thread_queue::post(new service_counted<main_thread_call>(run));
+}

@@ -1,0 +1,117 @@
+#include "library/library_database.h"
+
+#include <windows.h>
+
+#include "core/app_state.h"
+#include "core/persistent_store.h"
+#include "core/service_factory.h"
+#include "foundation/exceptions.h"
+#include "foundation/guid_equal.h"
+#include "foundation/string_buffer.h"
+#include "foundation/win32_text.h"
+#include "io/file_window.h"
+#include "io/io_exceptions.h"
+#include "io/path_schemes.h"
+#include "io/safe_save.h"
+#include "io/stream_fields.h"
+#include "io/stream_strings.h"
+
+namespace {
+
+constexpr GUID header_guid = {0x9F65C755, 0x13F6, 0x4814, {0xA9, 0xB1, 0xF1, 0xB6, 0xF7, 0xAD, 0x7F, 0xFC}};
+constexpr double file_timeout_seconds = 0.5;
+
+class library_store : public persistent_store {
+public:
+  void load() override {}  // the library loads on first use
+  void save(bool reset) override { library_database_save(reset); }
+};
+service_factory_single_t<library_store> store_registration;
+
+}  // namespace
+
+void library_database_read(stored_blob_map& blobs, const vantrel_io::file_ptr& file, const abort_signal& abort) {
+  vantrel_io::stream_reader fields(*file, abort);
+  GUID header;
+  fields.read_guid(header);
+  if (!qiv::guid_equal(header, header_guid)) throw vantrel_io::exception_io_data();
+  std::uint32_t count = 0;
+  fields.read_u32(count);
+  const std::uint64_t file_size = file->get_size(abort);
+  qiv::string_buffer text;
+  for (std::uint32_t i = 0; i < count; ++i) {
+    std::uint32_t length = 0;
+    fields.read_u32(length);
+    vantrel_io::stream::read_string(*file, length, abort, text);
+    std::uint32_t size = 0;
+    fields.read_u32(size);
+    const std::uint64_t position = file->get_position(abort);
+    if (file_size != vantrel_io::filesize_unknown && position + size > file_size) throw vantrel_io::exception_io_data();
+    vantrel_io::file_ptr window;
+    vantrel_io::open_file_window(window, file, position, size, abort);
+    file->seek(position + size, abort);
+    blobs[std::string(text.get_ptr(), text.get_length())] = window;  // a later record of one text wins
+  }
+}
+
+void library_database_write(vantrel_io::file_object& file, const abort_signal& abort) {
+  vantrel_io::stream_writer fields(file, abort);
+  fields.write_guid(header_guid).write_u32(media_library::folder_count());
+  media_library::for_each_folder([&](const std::string& text, library_folder& folder) {
+    fields.write_u32(static_cast<std::uint32_t>(text.size()));
+    file.write(text.data(), static_cast<std::uint32_t>(text.size()), abort);
+    fields.write_u32(0);  // the size, patched once the blob is written
+    const std::uint64_t start = file.get_position(abort);
+    folder.save(file, abort);
+    const std::uint64_t end = file.get_position(abort);
+    if (end - start > 0xFFFFFFFFu) qiv::throw_overflow();
+    file.seek(start - 4, abort);
+    fields.write_u32(static_cast<std::uint32_t>(end - start));
+    file.seek(end, abort);
+  });
+}
+
+std::string library_database_path() { return std::string(profile::get_path()) + "\\database.dat"; }
+
+void library_database_load() {
+  const std::string path = library_database_path();
+  stored_blob_map blobs;
+  {
+    vantrel_io::file_ptr file;
+    try {
+      if (vantrel_io::exists(path.c_str(), never_raised_abort_signal())) {
+        vantrel_io::open_retrying(file, path.c_str(), vantrel_io::open_mode::read, never_raised_abort_signal(),
+                                  file_timeout_seconds);
+        library_database_read(blobs, file, never_raised_abort_signal());
+      }
+    } catch (const std::exception&) {
+      // Damage costs only the records after it.
+    }
+  }
+  media_library::apply_folders(blobs);
+}
+
+void library_database_save(bool reset) {
+  if (!media_library::is_loaded() && !reset) return;  // never overwrite a library with an empty one
+  const std::string path = library_database_path();
+  if (reset) {
+    try {
+      vantrel_io::remove_retrying(path.c_str(), never_raised_abort_signal(), file_timeout_seconds);
+    } catch (const vantrel_io::exception_io&) {
+    }
+    return;
+  }
+  for (;;) {
+    try {
+      vantrel_io::write_file_via_temp(path.c_str(), library_database_write, never_raised_abort_signal());
+      return;
+    } catch (const std::exception& error) {
+      if (app::state().quiet) return;  // no one to ask; the old file stays
+      const std::string text = std::string("Library file could not be written (") + error.what() +
+                               ").\nIf you choose 'cancel', your recent library changes will be lost.";
+      const int answer = message_box_utf8(app::state().ui_main_window, text.c_str(), "Error writing library file",
+                                          MB_RETRYCANCEL | MB_ICONEXCLAMATION);
+      if (answer != IDRETRY) return;
+    }
+  }
+}

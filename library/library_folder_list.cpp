@@ -1,0 +1,52 @@
+// Which folders make up the library: the Windows music folders (or the
+// program's own folder in portable mode) and the user's additional folders.
+#include "library/library_folder_list.h"
+
+#include <cstring>
+
+#include "core/app_state.h"
+#include "core/config_item_registrations.h"
+#include "core/service_factory.h"
+#include "core/startup_services.h"
+#include "foundation/string_buffer.h"
+#include "io/native_operations.h"
+#include "library/known_folder_paths.h"
+#include "library/media_library.h"
+
+std::string library_folder_text(const std::string& path) {
+  qiv::string_buffer canonical;
+  if (vantrel_io::native_canonicalize_path(path.c_str(), canonical, true) &&
+      std::strncmp(canonical.get_ptr(), "file://", 7) == 0)
+    return std::string(canonical.get_ptr() + 7, canonical.get_length() - 7);
+  return path;
+}
+
+namespace media_library {
+
+void default_folders(std::vector<std::string>& out) {
+  out.clear();
+  std::vector<std::string> paths = known_folder_paths(known_folder::music_library);
+  if (paths.empty()) paths = known_folder_paths(known_folder::music);
+  for (const std::string& path : paths) out.push_back(library_folder_text(path));
+}
+
+void startup_folders() {
+  std::vector<std::string> folders;
+  if (app::state().portable_library) folders.push_back(".");
+  else if (config::library_include_music_library.get()) default_folders(folders);
+  for (const qiv::string_small& extra : config::library_extra_folders.value()) folders.push_back(extra.get_ptr());
+  set_folder_list(std::move(folders));
+}
+
+}  // namespace media_library
+
+namespace {
+
+class library_lifecycle_impl : public library_lifecycle {
+public:
+  void startup_folders() override { media_library::startup_folders(); }
+  void shutdown() override { media_library::shutdown(); }
+};
+service_factory_single_t<library_lifecycle_impl> lifecycle_registration;
+
+}  // namespace

@@ -1,0 +1,19 @@
+// The folder list of the library and where its entries come from.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// How a path from Windows enters the folder list: its canonical native form
+// when it has one, else the path as given.
+std::string library_folder_text(const std::string& path);
+
+namespace media_library {
+
+// The Windows music folders: the music library's folders, else the Music
+// folder.
+void default_folders(std::vector<std::string>& out);
+// Rebuilds the folder list from the settings; loads and applies nothing.
+void startup_folders();
+
+}  // namespace media_library

@@ -1,0 +1,300 @@
+#include "library/media_library.h"
+
+#include <algorithm>
+#include <set>
+
+#include "core/app_state.h"
+#include "core/config_item_registrations.h"
+#include "core/main_thread_queue.h"
+#include "core/service_factory.h"
+#include "core/service_registry.h"
+#include "core/ui_control.h"
+#include "foundation/crash.h"
+#include "foundation/main_thread.h"
+#include "foundation/path_names.h"
+#include "io/io_exceptions.h"
+#include "library/library_database.h"
+#include "library/library_folder_sink.h"
+#include "metadata/track_info_listener.h"
+
+namespace {
+
+using handle_map = std::map<const track_handle*, track_handle_ptr>;
+
+void refresh_scanning();
+
+// One per folder entry: the tracks its folder reported.
+class folder_sink : public library_folder_sink {
+public:
+  handle_map tracks;
+  bool closed = false;
+
+  bool accept(const char*) override { return true; }
+  void tracks_added(const track_handle_list& handles) override;
+  void tracks_removed(const track_handle_list& handles) override;
+  void set_scanning(bool scanning) override {
+    if (scanning_.exchange(scanning) == scanning) return;
+    main_thread_queue::post(new service_counted<main_thread_call>([] { refresh_scanning(); }));
+  }
+  bool is_scanning() const noexcept { return scanning_.load(); }
+  void close();
+
+private:
+  std::atomic<bool> scanning_{false};
+};
+
+struct folder_entry {
+  library_folder_ptr folder;
+  service_ptr<folder_sink> sink;
+  std::uint32_t mode = 0;
+};
+
+struct library_state {
+  handle_map tracks;
+  std::map<std::string, folder_entry> folders;
+  std::vector<library_change_callback*> callbacks;
+  std::vector<std::string> folder_list;
+  bool loaded = false;
+  bool scanning = false;
+};
+
+library_state& state() {
+  static library_state instance;
+  return instance;
+}
+
+template <class Call>
+void tell_callbacks(Call call) {
+  // A callback may unregister itself (or another) while it is told.
+  const std::vector<library_change_callback*> callbacks = state().callbacks;
+  for (library_change_callback* callback : callbacks) call(*callback);
+}
+
+void add_tracks(const track_handle_list& handles) {
+  track_handle_list added;
+  for (const track_handle_ptr& handle : handles)
+    if (state().tracks.emplace(handle.get(), handle).second) added.push_back(handle);
+  if (!added.empty()) tell_callbacks([&](library_change_callback& c) { c.on_items_added(added); });
+}
+
+// Folders may overlap (one inside another): a track leaves the library only
+// when no other open folder still holds it.
+bool held_by_another_folder(const track_handle* handle, const folder_sink* leaving) {
+  for (const auto& [text, entry] : state().folders)
+    if (entry.sink && entry.sink.get() != leaving && !entry.sink->closed && entry.sink->tracks.count(handle) != 0)
+      return true;
+  return false;
+}
+
+void remove_tracks(const track_handle_list& handles, const folder_sink* leaving) {
+  track_handle_list removed;
+  for (const track_handle_ptr& handle : handles) {
+    if (held_by_another_folder(handle.get(), leaving)) continue;
+    if (state().tracks.erase(handle.get()) != 0) removed.push_back(handle);
+  }
+  if (!removed.empty()) tell_callbacks([&](library_change_callback& c) { c.on_items_removed(removed); });
+}
+
+void set_scanning(bool scanning) {
+  if (state().scanning == scanning) return;
+  state().scanning = scanning;
+  tell_callbacks([&](library_change_callback& c) { c.on_scanning_changed(scanning); });
+}
+
+void refresh_scanning() {
+  bool any = false;
+  for (const auto& [text, entry] : state().folders)
+    if (entry.sink && entry.sink->is_scanning()) {
+      any = true;
+      break;
+    }
+  set_scanning(any);
+}
+
+void folder_sink::tracks_added(const track_handle_list& handles) {
+  if (closed) return;
+  for (const track_handle_ptr& handle : handles) tracks.emplace(handle.get(), handle);
+  add_tracks(handles);
+}
+
+void folder_sink::tracks_removed(const track_handle_list& handles) {
+  if (closed) return;
+  for (const track_handle_ptr& handle : handles) tracks.erase(handle.get());
+  remove_tracks(handles, this);
+}
+
+void folder_sink::close() {
+  closed = true;
+  track_handle_list all;
+  for (auto& [key, handle] : tracks) all.push_back(handle);
+  tracks.clear();
+  remove_tracks(all, this);
+}
+
+void open_entry(folder_entry& entry, const std::string& path, vantrel_io::file_object* blob, std::uint32_t mode) {
+  entry.mode = mode;
+  entry.sink = new service_counted<folder_sink>();
+  track_handle_list restored;
+  if (blob != nullptr) blob->seek(0, never_raised_abort_signal());
+  entry.folder = folder_monitor::create(entry.sink.get(), path.c_str(), blob, mode, restored);
+  entry.sink->tracks_added(restored);
+}
+
+// The library hears of info changes as one of the listener services.
+class library_info_listener : public track_info_listener {
+public:
+  void on_info_changed(const track_handle_list& handles, std::uint8_t) override {
+    media_library::on_info_changed(handles);
+  }
+};
+service_factory_single_t<library_info_listener> info_listener_registration;
+
+}  // namespace
+
+namespace media_library {
+
+bool contains(const track_handle_ptr& handle) {
+  ensure_loaded();
+  return state().tracks.count(handle.get()) != 0;
+}
+
+void get_all(track_handle_list& out) {
+  ensure_loaded();
+  out.clear();
+  out.reserve(state().tracks.size());
+  for (const auto& [key, handle] : state().tracks) out.push_back(handle);
+}
+
+void enumerate(const std::function<bool(const track_handle_ptr&)>& visit) {
+  track_handle_list all;
+  get_all(all);
+  for (const track_handle_ptr& handle : all)
+    if (!visit(handle)) return;
+}
+
+void register_callback(library_change_callback* callback) {
+  ensure_loaded();
+  state().callbacks.push_back(callback);
+}
+
+void unregister_callback(library_change_callback* callback) {
+  ensure_loaded();
+  auto& callbacks = state().callbacks;
+  callbacks.erase(std::remove(callbacks.begin(), callbacks.end(), callback), callbacks.end());
+}
+
+bool is_scanning() { return state().scanning; }
+
+void show_preferences() {
+  constexpr GUID music_folders_page = {0x2D269FA9, 0x6F78, 0x4CEC, {0x9F, 0x1F, 0x0A, 0x17, 0x6E, 0xFC, 0xE7, 0x7A}};
+  service_lookup_unique_t<ui_control>()->show_preferences(music_folders_page);
+}
+bool is_loaded() { return state().loaded; }
+
+void ensure_loaded() {
+  if (qiv::main_thread_id() != 0 && qiv::main_thread_id() != GetCurrentThreadId()) qiv::crash();
+  if (state().loaded) return;
+  try {
+    library_database_load();
+    state().loaded = true;
+  } catch (...) {
+    shutdown();
+    throw;
+  }
+}
+
+std::string folder_text_to_path(const std::string& text) {
+  std::string path = text;
+  if (text == ".") {
+    const char* program = app::state().program_path.get_ptr();
+    path.assign(program, qiv::scan_filename(program));
+  }
+  path = "file://" + path;
+  // A folder loses its final '\'; the root of a drive ("C:\") keeps it.
+  if (path.size() > 1 && path.back() == '\\' && path[path.size() - 2] != ':' && path[path.size() - 2] != '\\')
+    path.pop_back();
+  return path;
+}
+
+void apply_folders(const stored_blob_map& blobs) {
+  library_state& s = state();
+  const std::set<std::string> listed(s.folder_list.begin(), s.folder_list.end());
+  for (auto it = s.folders.begin(); it != s.folders.end();) {
+    if (listed.count(it->first) != 0) {
+      ++it;
+      continue;
+    }
+    it->second.sink->close();
+    it = s.folders.erase(it);
+  }
+  const std::uint32_t mode = config::library_monitor_folders.get()
+                                 ? 0
+                                 : library_folder::mode_no_first_scan | library_folder::mode_no_monitoring;
+  for (const std::string& text : s.folder_list) {
+    auto [it, inserted] = s.folders.try_emplace(text);
+    folder_entry& entry = it->second;
+    if (!inserted) {
+      if (entry.mode == mode) continue;
+      const bool monitoring_changed = ((entry.mode ^ mode) & library_folder::mode_no_monitoring) != 0;
+      entry.mode = mode;
+      if (monitoring_changed) {
+        std::uint32_t next = mode;
+        if ((mode & library_folder::mode_no_monitoring) == 0) next &= ~library_folder::mode_no_first_scan;
+        entry.folder->set_mode(next);
+      }
+      continue;
+    }
+    try {
+      const std::string path = folder_text_to_path(text);
+      auto blob = blobs.find(text);
+      if (blob == blobs.end()) {
+        open_entry(entry, path, nullptr, mode);
+        continue;
+      }
+      try {
+        open_entry(entry, path, blob->second.get(), mode);
+      } catch (const vantrel_io::exception_io_data&) {
+        // The stored record is unusable: the folder starts afresh.
+        entry.folder.reset();
+        if (entry.sink) entry.sink->close();
+        open_entry(entry, path, nullptr, mode);
+      }
+    } catch (...) {
+      if (entry.sink) entry.sink->close();
+      s.folders.erase(it);
+      throw;
+    }
+  }
+}
+
+void rescan_folders() {
+  for (auto& [text, entry] : state().folders) entry.folder->set_mode(entry.mode & ~library_folder::mode_no_first_scan);
+}
+
+const std::vector<std::string>& folder_list() { return state().folder_list; }
+void set_folder_list(std::vector<std::string> folders) { state().folder_list = std::move(folders); }
+
+void on_info_changed(const track_handle_list& handles) {
+  if (state().tracks.empty()) return;
+  track_handle_list ours;
+  for (const track_handle_ptr& handle : handles)
+    if (state().tracks.count(handle.get()) != 0) ours.push_back(handle);
+  if (!ours.empty()) tell_callbacks([&](library_change_callback& c) { c.on_items_modified(ours); });
+}
+
+std::uint32_t folder_count() { return static_cast<std::uint32_t>(state().folders.size()); }
+
+void for_each_folder(const std::function<void(const std::string& text, library_folder& folder)>& visit) {
+  for (auto& [text, entry] : state().folders) visit(text, *entry.folder);
+}
+
+void shutdown() {
+  library_state& s = state();
+  s.loaded = false;
+  for (auto& [text, entry] : s.folders)
+    if (entry.sink) entry.sink->close();
+  s.folders.clear();
+  s.tracks.clear();
+}
+
+}  // namespace media_library

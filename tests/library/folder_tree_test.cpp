@@ -1,0 +1,199 @@
+// A folder tree against a real folder: scans, change records, reading and
+// re-reading files, and how marks gather in batches.
+#include "library/folder_tree.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "foundation/exceptions.h"
+#include "library_test_support.h"
+
+namespace {
+
+using library_test::counting_tst_input;
+using strings = std::set<std::string>;
+
+class FolderTree : public ::testing::Test {
+public:
+  library_test::tst_input_registration inputs;
+  io_test::scratch_folder folder;
+  raisable_abort_signal abort;
+  library_test::recording_sink sink{folder.file_url() + "\\"};
+  folder_tree tree{&sink, abort};
+
+  void SetUp() override {
+    tree.reset(folder.file_url().c_str());
+    counting_tst_input::opens = 0;
+  }
+  void write(const std::string& name, const std::string& content) {
+    io_test::write_file(folder.path(name), content);
+  }
+  void set_attributes(const std::string& name, DWORD attributes) {
+    SetFileAttributesW(io_test::wide(folder.path(name)).c_str(), attributes);
+  }
+  // Runs the retry queue until no file waits.
+  void settle() {
+    ASSERT_TRUE(library_test::wait_until([&] {
+      folder_change_batch batch(tree);
+      tree.run_retry_queue(batch);
+      tree.flush(batch);
+      return tree.nothing_pending();
+    }));
+  }
+  void scan() {
+    tree.full_rescan();
+    settle();
+  }
+  void make_nested_folder() {
+    write("a.tst", "TST\nA1\nA2");
+    library_test::make_folder(folder.path("sub"));
+    library_test::make_folder(folder.path("sub\\deeper"));
+    write("sub\\b.tst", "TST\nB");
+    write("sub\\deeper\\c.tst", "TST\nC");
+    write("hidden.tst", "TST\nH");
+    set_attributes("hidden.tst", FILE_ATTRIBUTE_HIDDEN);
+    library_test::make_folder(folder.path("secret"));
+    write("secret\\x.tst", "TST\nX");
+    set_attributes("secret", FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN);
+    write("notes.txt", "no input claims this");
+    write("damaged.tst", "not a tst file");
+    write("refused.tst", "TST\nR");
+    sink.refused.insert("refused.tst");
+  }
+};
+
+const strings nested_tracks = {"a.tst:0", "a.tst:1", "sub\\b.tst:0", "sub\\deeper\\c.tst:0"};
+
+TEST_F(FolderTree, ScanAddsEveryVisibleTrackOnceAndSecondScanOpensNothing) {
+  make_nested_folder();
+  scan();
+  EXPECT_EQ(sink.tracks, nested_tracks);
+  for (const auto& [name, count] : sink.times_added) EXPECT_EQ(count, 1) << name;
+  // Three good files and the damaged one; hidden, unclaimed and refused
+  // files never reach an input.
+  EXPECT_EQ(counting_tst_input::opens, 4);
+
+  counting_tst_input::opens = 0;
+  scan();
+  EXPECT_EQ(counting_tst_input::opens, 0) << "unchanged times read nothing, damaged files included";
+  EXPECT_EQ(sink.tracks, nested_tracks);
+}
+
+TEST_F(FolderTree, TwoThousandNestedFilesAreEachAddedOnce) {
+  strings expected;
+  for (int album = 0; album < 20; ++album) {
+    const std::string dir = "artist " + std::to_string(album % 4) + "\\album " + std::to_string(album);
+    library_test::make_folder(folder.path("artist " + std::to_string(album % 4)));
+    library_test::make_folder(folder.path(dir));
+    for (int track = 0; track < 100; ++track) {
+      const std::string name = dir + "\\" + std::to_string(track) + ".tst";
+      write(name, "TST\nT");
+      expected.insert(name + ":0");
+    }
+  }
+  scan();
+  EXPECT_EQ(sink.tracks, expected);
+  EXPECT_EQ(sink.times_added.size(), expected.size());
+  for (const auto& [name, count] : sink.times_added) ASSERT_EQ(count, 1) << name;
+  counting_tst_input::opens = 0;
+  scan();
+  EXPECT_EQ(counting_tst_input::opens, 0);
+}
+
+TEST_F(FolderTree, RescanFollowsTheDisk) {
+  struct step {
+    const char* why;
+    std::function<void(FolderTree&)> change;
+    strings expected;
+  };
+  const step steps[] = {
+      {"a rewritten file is read again", [](FolderTree& t) { t.write("a.tst", "TST\nA1 again"); },
+       {"a.tst:0", "sub\\b.tst:0", "sub\\deeper\\c.tst:0"}},
+      {"hiding a file takes its tracks", [](FolderTree& t) { t.set_attributes("sub\\b.tst", FILE_ATTRIBUTE_HIDDEN); },
+       {"a.tst:0", "sub\\deeper\\c.tst:0"}},
+      {"showing it again brings them back",
+       [](FolderTree& t) { t.set_attributes("sub\\b.tst", FILE_ATTRIBUTE_NORMAL); },
+       {"a.tst:0", "sub\\b.tst:0", "sub\\deeper\\c.tst:0"}},
+      {"hiding a folder takes everything below it",
+       [](FolderTree& t) { t.set_attributes("sub", FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN); }, {"a.tst:0"}},
+      {"a hidden folder shown again is listed again",
+       [](FolderTree& t) { t.set_attributes("sub", FILE_ATTRIBUTE_DIRECTORY); },
+       {"a.tst:0", "sub\\b.tst:0", "sub\\deeper\\c.tst:0"}},
+      {"a deleted folder loses its tracks",
+       [](FolderTree& t) {
+         DeleteFileW(io_test::wide(t.folder.path("sub\\deeper\\c.tst")).c_str());
+         RemoveDirectoryW(io_test::wide(t.folder.path("sub\\deeper")).c_str());
+       },
+       {"a.tst:0", "sub\\b.tst:0"}},
+  };
+  make_nested_folder();
+  scan();
+  for (const step& s : steps) {
+    // File times are coarse under some file systems: make every rewrite count.
+    Sleep(20);
+    s.change(*this);
+    scan();
+    EXPECT_EQ(sink.tracks, s.expected) << s.why;
+  }
+}
+
+TEST_F(FolderTree, FolderThatCannotBeListedKeepsItsTracks) {
+  write("a.tst", "TST\nA");
+  scan();
+  io_test::scratch_folder elsewhere;
+  tree.reset(elsewhere.file_url("gone").c_str());
+  EXPECT_THROW(tree.full_rescan(), vantrel_io::exception_io);
+  EXPECT_EQ(sink.tracks, strings({"a.tst:0"})) << "an unplugged drive must not empty the library";
+}
+
+TEST_F(FolderTree, RenameNeverMovesBetweenFolders) {
+  write("a.tst", "TST\nA");
+  scan();
+  folder_change_batch batch(tree);
+  EXPECT_THROW(tree.rename(batch, "a.tst", "sub\\a.tst", FILE_ATTRIBUTE_NORMAL), qiv::exception_bug_check);
+  tree.remove(batch, "nowhere\\x.tst");  // never seen: nothing happens
+  tree.flush(batch);
+  EXPECT_EQ(sink.tracks, strings({"a.tst:0"}));
+}
+
+TEST_F(FolderTree, LinksBackUpTheTreeAreNotEntered) {
+  write("a.tst", "TST\nA");
+  // Wine makes a Unix symbolic link, which it lists as a reparse point.
+  if (!CreateSymbolicLinkW(io_test::wide(folder.path("loop")).c_str(), io_test::wide(folder.path()).c_str(),
+                           SYMBOLIC_LINK_FLAG_DIRECTORY))
+    GTEST_SKIP() << "no directory links here";
+  scan();
+  EXPECT_EQ(sink.tracks, strings({"a.tst:0"}));
+  EXPECT_EQ(sink.times_added["a.tst:0"], 1);
+}
+
+TEST_F(FolderTree, LastMarkOfAHandleWinsUntilDelivery) {
+  const track_handle_ptr handle = metadata_test::handle(folder.file_url("x.tst"), 0);
+  struct sequence {
+    const char* why;
+    std::vector<bool> marks;  // true: added, false: removed; all in one batch
+    bool added;
+  };
+  const sequence sequences[] = {
+      {"added then removed within one delivery", {true, false}, false},
+      {"removed then added", {false, true}, true},
+      {"added, removed, added", {true, false, true}, true},
+  };
+  for (const sequence& s : sequences) {
+    sink.tracks.clear();
+    sink.times_added.clear();
+    folder_change_batch batch(tree);
+    for (bool added : s.marks) added ? batch.mark_added(handle) : batch.mark_removed(handle);
+    tree.flush(batch);
+    EXPECT_EQ(sink.times_added.count("x.tst:0") != 0, s.added) << s.why;
+  }
+}
+
+TEST(FolderRetry, IntervalGrowsByHalfWithinItsBounds) {
+  const std::pair<DWORD, DWORD> steps[] = {{0, 250}, {250, 375}, {375, 562}, {562, 843}, {843, 1264},
+                                           {500000, 666000}, {666000, 666000}};
+  for (const auto& [interval, next] : steps) EXPECT_EQ(next_retry_interval(interval), next) << interval;
+}
+
+}  // namespace

@@ -1,0 +1,148 @@
+// "database.dat": exact bytes, a restart that opens no audio file, a run that
+// leaves the file alone, and files cut or damaged anywhere.
+#include "library/library_database.h"
+
+#include <gtest/gtest.h>
+
+#include "core/app_state.h"
+#include "core/config_item_registrations.h"
+#include "library/media_library.h"
+#include "library_test_support.h"
+
+namespace {
+
+using library_test::counting_tst_input;
+using strings = std::set<std::string>;
+
+std::string u32(std::uint32_t v) { return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; }
+const std::string header("\x55\xC7\x65\x9F\xF6\x13\x14\x48\xA9\xB1\xF1\xB6\xF7\xAD\x7F\xFC", 16);
+const std::string empty_blob = std::string("\xD0\x0A\xCA\xA5\x5D\xEA\x04\x4E\xAA\x2C\xDD\x0A\x45\x02\x36\x6E", 16) +
+                               u32(8) + u32(0) + u32(0) +
+                               std::string("\x94\x84\xEA\x9B\x45\x60\x45\x49\x9A\xBC\x0B\x38\xAE\xC3\x91\x6A", 16);
+
+class LibraryDatabase : public ::testing::Test {
+public:
+  library_test::tst_input_registration inputs;
+  io_test::scratch_folder profile;
+  io_test::scratch_folder music;
+
+  void SetUp() override {
+    app::state().profile_path = qiv::string_small(("file://" + profile.path()).c_str());
+    config::library_monitor_folders.set(false);
+    media_library::shutdown();
+    counting_tst_input::opens = 0;
+  }
+  void TearDown() override { media_library::shutdown(); }
+
+  std::string database() const { return io_test::read_file(profile.path("database.dat")); }
+  void write_database(const std::string& bytes) { io_test::write_file(profile.path("database.dat"), bytes); }
+
+  strings library_tracks() {
+    track_handle_list all;
+    media_library::get_all(all);
+    strings names;
+    for (const track_handle_ptr& handle : all) {
+      const std::string path = handle->get_location().get_path();
+      names.insert(path.substr(path.find_last_of('\\') + 1) + ":" + std::to_string(handle->get_location().get_subsong()));
+    }
+    return names;
+  }
+  // Scans every folder once and waits for the result.
+  void scan(const strings& expected) {
+    media_library::ensure_loaded();
+    media_library::rescan_folders();
+    ASSERT_TRUE(library_test::wait_until([&] { return library_tracks() == expected; }));
+  }
+  void restart() {
+    library_database_save(false);
+    media_library::shutdown();
+  }
+};
+
+TEST_F(LibraryDatabase, EmptyLibraryAndOneEmptyFolderHaveTheirExactBytes) {
+  media_library::set_folder_list({});
+  media_library::ensure_loaded();
+  library_database_save(false);
+  EXPECT_EQ(database(), header + u32(0));
+
+  media_library::shutdown();
+  media_library::set_folder_list({"C:\\M"});
+  media_library::ensure_loaded();
+  library_database_save(false);
+  EXPECT_EQ(database(), header + u32(1) + u32(4) + "C:\\M" + u32(44) + empty_blob);
+  EXPECT_EQ(database().size(), 76u);
+}
+
+TEST_F(LibraryDatabase, RestartRestoresEveryTrackWithoutOpeningAFile) {
+  io_test::write_file(music.path("a.tst"), "TST\nA\nA2");
+  library_test::make_folder(music.path("sub"));
+  io_test::write_file(music.path("sub\\b.tst"), "TST\nB");
+  media_library::set_folder_list({music.path()});
+  const strings all = {"a.tst:0", "a.tst:1", "b.tst:0"};
+  scan(all);
+  restart();
+
+  counting_tst_input::opens = 0;
+  EXPECT_EQ(library_tracks(), all);
+  EXPECT_EQ(counting_tst_input::opens, 0);
+  EXPECT_EQ(metadata_test::cached_title(metadata_test::handle(music.file_url("sub\\b.tst"), 0)), "B");
+
+  // The saved file is stable: saving the restored library again gives the same bytes.
+  const std::string first = database();
+  library_database_save(false);
+  EXPECT_EQ(database(), first);
+}
+
+TEST_F(LibraryDatabase, RunThatNeverUsedTheLibraryLeavesTheFileAlone) {
+  write_database("not even a library file");
+  library_database_save(false);
+  EXPECT_EQ(database(), "not even a library file");
+  library_database_save(true);
+  EXPECT_EQ(GetFileAttributesW(io_test::wide(profile.path("database.dat")).c_str()), INVALID_FILE_ATTRIBUTES)
+      << "a reset removes it, loaded or not";
+}
+
+TEST_F(LibraryDatabase, DamagedFileKeepsEveryRecordBeforeTheDamage) {
+  library_test::make_folder(music.path("one"));
+  library_test::make_folder(music.path("two"));
+  io_test::write_file(music.path("one\\a.tst"), "TST\nA");
+  io_test::write_file(music.path("two\\b.tst"), "TST\nB");
+  media_library::set_folder_list({music.path("one"), music.path("two")});
+  scan({"a.tst:0", "b.tst:0"});
+  restart();
+  const std::string whole = database();
+  // Records in folder-text order: "...\one" first.
+  const auto field = [&](std::size_t at) {
+    return std::uint32_t(std::uint8_t(whole[at])) | std::uint32_t(std::uint8_t(whole[at + 1])) << 8 |
+           std::uint32_t(std::uint8_t(whole[at + 2])) << 16 | std::uint32_t(std::uint8_t(whole[at + 3])) << 24;
+  };
+  const std::size_t blob_start = 20 + 4 + field(20) + 4;
+  const std::size_t first_end = blob_start + field(blob_start - 4);
+  ASSERT_LT(first_end, whole.size());
+
+  const struct {
+    const char* why;
+    std::string bytes;
+  } damaged[] = {
+      {"another header", "X" + whole.substr(1)},
+      {"a count far past the records", whole.substr(0, 16) + u32(1000) + whole.substr(20)},
+  };
+  for (const auto& d : damaged) {
+    write_database(d.bytes);
+    counting_tst_input::opens = 0;
+    const strings tracks = library_tracks();
+    EXPECT_TRUE(d.bytes.substr(0, 16) != header || tracks == strings({"a.tst:0", "b.tst:0"})) << d.why;
+    EXPECT_TRUE(d.bytes.substr(0, 16) == header || tracks.empty()) << d.why;
+    media_library::shutdown();
+  }
+
+  for (std::size_t length = 0; length < whole.size(); length += 7) {
+    write_database(whole.substr(0, length));
+    const strings tracks = library_tracks();
+    if (length >= first_end) EXPECT_EQ(tracks.count("a.tst:0"), 1u) << length;
+    EXPECT_EQ(tracks.count("b.tst:0"), 0u) << length;
+    media_library::shutdown();
+  }
+}
+
+}  // namespace

@@ -1,0 +1,134 @@
+// A folder's worker against a real folder: the modes, following changes on
+// disk, overflowing the change buffer, a folder that goes and comes back, and
+// a file that another program holds.
+#include "library/library_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "library_test_support.h"
+
+namespace {
+
+using strings = std::set<std::string>;
+
+class LibraryFolder : public ::testing::Test {
+public:
+  library_test::tst_input_registration inputs;
+  io_test::scratch_folder scratch;
+  std::string root = scratch.path("music");
+  library_test::recording_sink sink{"file://" + root + "\\"};
+  library_folder_ptr folder;
+
+  void SetUp() override { library_test::make_folder(root); }
+  void TearDown() override { folder.reset(); }
+
+  std::string path(const std::string& name) const { return root + "\\" + name; }
+  void write(const std::string& name, const std::string& content = "TST\nT") { io_test::write_file(path(name), content); }
+  void start(std::uint32_t mode) {
+    track_handle_list restored;
+    folder = folder_monitor::create(&sink, ("file://" + root).c_str(), nullptr, mode, restored);
+  }
+  bool holds(const strings& expected, double seconds = 20.0) {
+    return library_test::wait_until([&] { return sink.tracks == expected; }, seconds);
+  }
+};
+
+TEST_F(LibraryFolder, ModesDecideWhetherAndHowTheWorkerRuns) {
+  write("a.tst");
+  start(library_folder::mode_no_first_scan | library_folder::mode_no_monitoring);
+  EXPECT_TRUE(folder->is_ready()) << "no worker: ready at once";
+  library_test::wait_until([] { return false; }, 0.3);
+  EXPECT_TRUE(sink.tracks.empty());
+
+  folder->set_mode(library_folder::mode_no_monitoring);
+  EXPECT_TRUE(holds({"a.tst:0"})) << "a one-off scan";
+  EXPECT_TRUE(library_test::wait_until([&] { return folder->is_ready(); }));
+  write("b.tst");
+  library_test::wait_until([] { return false; }, 0.5);
+  EXPECT_EQ(sink.tracks, strings({"a.tst:0"})) << "a finished one-off scan follows nothing";
+}
+
+TEST_F(LibraryFolder, MonitoringFollowsTheDisk) {
+  struct step {
+    const char* why;
+    std::function<void(LibraryFolder&)> change;
+    strings expected;
+  };
+  const auto rename = [](LibraryFolder& t, const char* from, const char* to) {
+    MoveFileW(io_test::wide(t.path(from)).c_str(), io_test::wide(t.path(to)).c_str());
+  };
+  const auto attributes = [](LibraryFolder& t, const char* name, DWORD value) {
+    SetFileAttributesW(io_test::wide(t.path(name)).c_str(), value);
+  };
+  const step steps[] = {
+      {"a copied-in file", [](LibraryFolder& t) { t.write("new.tst"); }, {"a.tst:0", "new.tst:0"}},
+      {"a rename", [&](LibraryFolder& t) { rename(t, "new.tst", "renamed.tst"); }, {"a.tst:0", "renamed.tst:0"}},
+      {"a deletion", [](LibraryFolder& t) { DeleteFileW(io_test::wide(t.path("renamed.tst")).c_str()); },
+       {"a.tst:0"}},
+      {"a hidden file", [&](LibraryFolder& t) { attributes(t, "a.tst", FILE_ATTRIBUTE_HIDDEN); }, {}},
+      {"shown again", [&](LibraryFolder& t) { attributes(t, "a.tst", FILE_ATTRIBUTE_NORMAL); }, {"a.tst:0"}},
+      {"a new subfolder with a file",
+       [](LibraryFolder& t) {
+         library_test::make_folder(t.path("sub"));
+         t.write("sub\\s.tst");
+       },
+       {"a.tst:0", "sub\\s.tst:0"}},
+      {"a renamed subfolder", [&](LibraryFolder& t) { rename(t, "sub", "moved"); }, {"a.tst:0", "moved\\s.tst:0"}},
+      {"a rewritten file", [](LibraryFolder& t) { t.write("a.tst", "TST\nOne\nTwo"); },
+       {"a.tst:0", "a.tst:1", "moved\\s.tst:0"}},
+  };
+  write("a.tst");
+  start(0);
+  ASSERT_TRUE(holds({"a.tst:0"}));
+  for (const step& s : steps) {
+    s.change(*this);
+    EXPECT_TRUE(holds(s.expected)) << s.why;
+  }
+}
+
+TEST_F(LibraryFolder, OverflowedNotificationsEndInARescanThatMatchesTheDisk) {
+  start(0);
+  ASSERT_TRUE(library_test::wait_until([&] { return folder->is_ready(); }));
+  strings expected;
+  // Far more than 64 KiB of records: the buffer overflows at least once.
+  for (int i = 0; i < 3000; ++i) {
+    const std::string name = "file number " + std::to_string(i) + " with a long name to fill the buffer.tst";
+    write(name);
+    expected.insert(name + ":0");
+  }
+  EXPECT_TRUE(holds(expected, 120.0));
+  for (const auto& [name, count] : sink.times_added) EXPECT_EQ(count, 1) << name;
+}
+
+TEST_F(LibraryFolder, DeletedFolderIsWatchedAgainOnceItReturns) {
+  write("a.tst");
+  start(0);
+  ASSERT_TRUE(holds({"a.tst:0"}));
+  io_test::remove_tree(io_test::wide(root));
+  ASSERT_TRUE(holds({}));
+  // The folder is gone for good once the worker lets go of it.
+  ASSERT_TRUE(library_test::wait_until(
+      [&] { return GetFileAttributesW(io_test::wide(root).c_str()) == INVALID_FILE_ATTRIBUTES; }, 30.0));
+  library_test::make_folder(root);
+  write("back.tst");
+  // The worker looks again every 10 s.
+  EXPECT_TRUE(holds({"back.tst:0"}, 40.0));
+}
+
+TEST_F(LibraryFolder, FileHeldWithoutSharingAppearsOnceReleased) {
+  start(0);
+  ASSERT_TRUE(library_test::wait_until([&] { return folder->is_ready(); }));
+  const HANDLE held = CreateFileW(io_test::wide(path("held.tst")).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  DWORD written = 0;
+  WriteFile(held, "TST\nHeld", 8, &written, nullptr);
+  // Let the worker meet the file while it is held: it must keep retrying.
+  library_test::wait_until([] { return false; }, 1.5);
+  CloseHandle(held);
+  EXPECT_TRUE(holds({"held.tst:0"}));
+}
+
+}  // namespace
