@@ -18,7 +18,6 @@
 #include "io/file_scheme.h"
 #include "library/library_folder_sink.h"
 #include "tests/io/io_test_support.h"
-#include "tests/metadata/tst_files.h"
 #include "tests/metadata/tst_input.h"
 #include "tests/support/single_factory.h"
 
