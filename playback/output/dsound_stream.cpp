@@ -218,14 +218,17 @@ void output_dsound_stream::set_volume(double gain) {
 
 bool output_dsound_stream::update() {
   if (closing_) return false;
-  if (error_) return true;
-  try {
-    return update_steps();
-  } catch (const exception_com& failure) {
-    error_ = true;
-    error_code_ = static_cast<HRESULT>(failure.code());
-    return true;
+  if (!error_) {
+    try {
+      return update_steps();
+    } catch (const exception_com& failure) {
+      error_ = true;
+      error_code_ = static_cast<HRESULT>(failure.code());
+    }
   }
+  // A stream in error waits for its owner to close it; one whose owner let
+  // go with a fade is no longer anyone's, and its ramp will never end.
+  return !fading_to_close();
 }
 
 bool output_dsound_stream::update_steps() {

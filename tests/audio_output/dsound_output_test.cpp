@@ -8,6 +8,7 @@
 #include <float.h>
 #include <vector>
 
+#include "core/advanced_settings_registrations.h"
 #include "core/config_item_registrations.h"
 #include "core/hidden_main_window.h"
 #include "core/main_thread_queue.h"
@@ -272,6 +273,27 @@ TEST_F(AudioOutput, UnknownDeviceIsReportedAndTheThreadComesAndGoes) {
   output_request request;
   EXPECT_THROW(output_select(request), exception_output_module_not_found);
   config::output_module.set(config::directsound_output_guid);
+}
+
+// The device fails only after its owner let go with a fade: a ramp that can
+// never run must not keep the stream, nor the feeding thread, alive.
+TEST_F(AudioOutput, UnknownDeviceFailingAfterTheOwnerLetGoEndsTheThread) {
+  advanced_settings::fade_out_ms.set_state("500", 3);
+  const GUID nowhere = {0x0BADF00D, 0x1234, 0x5678, {1, 2, 3, 4, 5, 6, 7, 8}};
+  service_ptr<output_device> output = open_output(nowhere);
+  {
+    // The feeding thread's first pass, the one that fails, waits for this lock.
+    critical_section_lock hold(dsound_worker::lock());
+    audio_block block;
+    block.set_data(nullptr, 4800, 2, 48000, 0x3);
+    output->write(block);
+    bool done = false;
+    output->update(done);
+    ASSERT_TRUE(done) << "the block waits in the ring, so the close fades";
+    output.reset();
+  }
+  EXPECT_TRUE(wait_for([] { return !dsound_worker::is_running(); }, 5)) << "feeding thread still running";
+  advanced_settings::fade_out_ms.reset();
 }
 
 TEST_F(AudioOutput, FrontEndRefusesMismatchedMasksAndCountsHeldAudio) {
