@@ -161,6 +161,28 @@ TEST_F(AudioOutput, StreamPlaysOutAndWaitsForMore) {
   EXPECT_GT(second_at, first_at + first.frames());
 }
 
+// Audio that runs out in the middle of a volume ramp: the ramp ends at its
+// target, and the next audio plays at the new gain, not one caught half-way.
+TEST_F(AudioOutput, RampCutShortByPlayOutEndsAtItsTarget) {
+  const signal short_level{std::vector<float>(2400 * 2, 0.5f), 48000}, level{std::vector<float>(9600 * 2, 0.5f), 48000};
+  output_dsound_stream* stream = output_dsound_stream::create(float_stereo_48k());
+  stream->ramp_volume_from(0.0, 1.0, 10.0);
+  write_all(*stream, short_level);
+  stream->force_start();
+  ASSERT_TRUE(wait_until(*stream, [](output_dsound_stream& s) { return s.get_buffered_bytes() == 0; }, 5));
+  ASSERT_TRUE(wait_until(*stream, [](output_dsound_stream& s) { return !s.is_playing(); }, 5)) << "not reset";
+  write_all(*stream, level);
+  stream->force_start();
+  ASSERT_TRUE(wait_until(*stream, [](output_dsound_stream& s) { return s.get_buffered_bytes() == 0; }, 5));
+  Sleep(200);
+  stream->request_close();
+  ASSERT_TRUE(wait_for([] { return !dsound_worker::is_running(); }, 5));
+  const std::vector<float> capture = capture_wav::read_samples();
+  const std::size_t end = capture_wav::last_sound(capture);
+  ASSERT_GT(end, 4800u);
+  EXPECT_EQ(capture[2 * (end - 2400)], 0.5f) << "the later audio at full gain";
+}
+
 // Paused, nothing more is played; resumed, playing goes on. A fade of 0 s
 // pauses at the next pass.
 TEST_F(AudioOutput, PauseHoldsPlaybackUntilResumed) {
