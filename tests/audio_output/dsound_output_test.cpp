@@ -135,6 +135,16 @@ bool wait_until(output_dsound_stream& stream, bool (*condition)(output_dsound_st
   return false;
 }
 
+// Starts what the stream holds, lets it play out and the system's mixer take
+// the last of it, then lets the stream go.
+void play_out_and_close(output_dsound_stream* stream) {
+  stream->force_start();
+  ASSERT_TRUE(wait_until(*stream, [](output_dsound_stream& s) { return s.get_buffered_bytes() == 0; }, 5));
+  Sleep(200);
+  stream->request_close();
+  ASSERT_TRUE(wait_for([] { return !dsound_worker::is_running(); }, 5));
+}
+
 // Audio that stops arriving plays out; the stream then waits, prebuffering,
 // until asked to start again, and the later audio follows untouched.
 TEST_F(AudioOutput, StreamPlaysOutAndWaitsForMore) {
@@ -149,11 +159,7 @@ TEST_F(AudioOutput, StreamPlaysOutAndWaitsForMore) {
   EXPECT_FALSE(stream->is_playing()) << "0.2 s is below the start threshold";
   // By now it has all left the ring for the device buffer: the start request
   // must still start it.
-  stream->force_start();
-  ASSERT_TRUE(wait_until(*stream, [](output_dsound_stream& s) { return s.get_buffered_bytes() == 0; }, 5));
-  Sleep(200);
-  stream->request_close();
-  ASSERT_TRUE(wait_for([] { return !dsound_worker::is_running(); }, 5));
+  play_out_and_close(stream);
   const std::vector<float> capture = capture_wav::read_samples();
   const std::size_t first_at = find_exact(capture, first), second_at = find_exact(capture, second);
   ASSERT_NE(first_at, std::string::npos);
@@ -172,11 +178,7 @@ TEST_F(AudioOutput, RampCutShortByPlayOutEndsAtItsTarget) {
   ASSERT_TRUE(wait_until(*stream, [](output_dsound_stream& s) { return s.get_buffered_bytes() == 0; }, 5));
   ASSERT_TRUE(wait_until(*stream, [](output_dsound_stream& s) { return !s.is_playing(); }, 5)) << "not reset";
   write_all(*stream, level);
-  stream->force_start();
-  ASSERT_TRUE(wait_until(*stream, [](output_dsound_stream& s) { return s.get_buffered_bytes() == 0; }, 5));
-  Sleep(200);
-  stream->request_close();
-  ASSERT_TRUE(wait_for([] { return !dsound_worker::is_running(); }, 5));
+  play_out_and_close(stream);
   const std::vector<float> capture = capture_wav::read_samples();
   const std::size_t end = capture_wav::last_sound(capture);
   ASSERT_GT(end, 4800u);
