@@ -218,14 +218,17 @@ void output_dsound_stream::set_volume(double gain) {
 
 bool output_dsound_stream::update() {
   if (closing_) return false;
-  if (error_) return true;
-  try {
-    return update_steps();
-  } catch (const exception_com& failure) {
-    error_ = true;
-    error_code_ = static_cast<HRESULT>(failure.code());
-    return true;
+  if (!error_) {
+    try {
+      return update_steps();
+    } catch (const exception_com& failure) {
+      error_ = true;
+      error_code_ = static_cast<HRESULT>(failure.code());
+    }
   }
+  // A stream in error waits for its owner to close it; one whose owner let
+  // go with a fade is no longer anyone's, and its ramp will never end.
+  return !fading_to_close();
 }
 
 bool output_dsound_stream::update_steps() {
@@ -424,7 +427,13 @@ void output_dsound_stream::reset_after_play_out() {
   write_offset_ = 0;
   queued_ahead_ = 0;
   played_time_ = 0.0;
-  // The old ramp's times belong to the clock just reset.
+  // The old ramp's times belong to the clock just reset, and the audio it
+  // was to run over has all been played: it ends where it was heading, or
+  // the next audio would keep a gain caught half-way.
+  if (ramp_active_) {
+    current_gain_ = ramp_to_;
+    if (pause_after_ramp_) pause_request_ = true;
+  }
   ramp_active_ = false;
   ramp_start_ = ramp_end_ = 0.0;
   ring_read_ = ring_write_ = ring_fill_ = 0;

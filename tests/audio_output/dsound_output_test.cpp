@@ -8,6 +8,7 @@
 #include <float.h>
 #include <vector>
 
+#include "core/advanced_settings_registrations.h"
 #include "core/config_item_registrations.h"
 #include "core/hidden_main_window.h"
 #include "core/main_thread_queue.h"
@@ -134,6 +135,16 @@ bool wait_until(output_dsound_stream& stream, bool (*condition)(output_dsound_st
   return false;
 }
 
+// Starts what the stream holds, lets it play out and the system's mixer take
+// the last of it, then lets the stream go.
+void play_out_and_close(output_dsound_stream* stream) {
+  stream->force_start();
+  ASSERT_TRUE(wait_until(*stream, [](output_dsound_stream& s) { return s.get_buffered_bytes() == 0; }, 5));
+  Sleep(200);
+  stream->request_close();
+  ASSERT_TRUE(wait_for([] { return !dsound_worker::is_running(); }, 5));
+}
+
 // Audio that stops arriving plays out; the stream then waits, prebuffering,
 // until asked to start again, and the later audio follows untouched.
 TEST_F(AudioOutput, StreamPlaysOutAndWaitsForMore) {
@@ -148,16 +159,30 @@ TEST_F(AudioOutput, StreamPlaysOutAndWaitsForMore) {
   EXPECT_FALSE(stream->is_playing()) << "0.2 s is below the start threshold";
   // By now it has all left the ring for the device buffer: the start request
   // must still start it.
-  stream->force_start();
-  ASSERT_TRUE(wait_until(*stream, [](output_dsound_stream& s) { return s.get_buffered_bytes() == 0; }, 5));
-  Sleep(200);
-  stream->request_close();
-  ASSERT_TRUE(wait_for([] { return !dsound_worker::is_running(); }, 5));
+  play_out_and_close(stream);
   const std::vector<float> capture = capture_wav::read_samples();
   const std::size_t first_at = find_exact(capture, first), second_at = find_exact(capture, second);
   ASSERT_NE(first_at, std::string::npos);
   ASSERT_NE(second_at, std::string::npos);
   EXPECT_GT(second_at, first_at + first.frames());
+}
+
+// Audio that runs out in the middle of a volume ramp: the ramp ends at its
+// target, and the next audio plays at the new gain, not one caught half-way.
+TEST_F(AudioOutput, RampCutShortByPlayOutEndsAtItsTarget) {
+  const signal short_level{std::vector<float>(2400 * 2, 0.5f), 48000}, level{std::vector<float>(9600 * 2, 0.5f), 48000};
+  output_dsound_stream* stream = output_dsound_stream::create(float_stereo_48k());
+  stream->ramp_volume_from(0.0, 1.0, 10.0);
+  write_all(*stream, short_level);
+  stream->force_start();
+  ASSERT_TRUE(wait_until(*stream, [](output_dsound_stream& s) { return s.get_buffered_bytes() == 0; }, 5));
+  ASSERT_TRUE(wait_until(*stream, [](output_dsound_stream& s) { return !s.is_playing(); }, 5)) << "not reset";
+  write_all(*stream, level);
+  play_out_and_close(stream);
+  const std::vector<float> capture = capture_wav::read_samples();
+  const std::size_t end = capture_wav::last_sound(capture);
+  ASSERT_GT(end, 4800u);
+  EXPECT_EQ(capture[2 * (end - 2400)], 0.5f) << "the later audio at full gain";
 }
 
 // Paused, nothing more is played; resumed, playing goes on. A fade of 0 s
@@ -272,6 +297,27 @@ TEST_F(AudioOutput, UnknownDeviceIsReportedAndTheThreadComesAndGoes) {
   output_request request;
   EXPECT_THROW(output_select(request), exception_output_module_not_found);
   config::output_module.set(config::directsound_output_guid);
+}
+
+// The device fails only after its owner let go with a fade: a ramp that can
+// never run must not keep the stream, nor the feeding thread, alive.
+TEST_F(AudioOutput, UnknownDeviceFailingAfterTheOwnerLetGoEndsTheThread) {
+  advanced_settings::fade_out_ms.set_state("500", 3);
+  const GUID nowhere = {0x0BADF00D, 0x1234, 0x5678, {1, 2, 3, 4, 5, 6, 7, 8}};
+  service_ptr<output_device> output = open_output(nowhere);
+  {
+    // The feeding thread's first pass, the one that fails, waits for this lock.
+    critical_section_lock hold(dsound_worker::lock());
+    audio_block block;
+    block.set_data(nullptr, 4800, 2, 48000, 0x3);
+    output->write(block);
+    bool done = false;
+    output->update(done);
+    ASSERT_TRUE(done) << "the block waits in the ring, so the close fades";
+    output.reset();
+  }
+  EXPECT_TRUE(wait_for([] { return !dsound_worker::is_running(); }, 5)) << "feeding thread still running";
+  advanced_settings::fade_out_ms.reset();
 }
 
 TEST_F(AudioOutput, FrontEndRefusesMismatchedMasksAndCountsHeldAudio) {
