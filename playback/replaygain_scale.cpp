@@ -36,5 +36,8 @@ double replaygain_scale(const playback_gain_settings& settings, const replaygain
   const std::uint32_t processing = settings.processing_mode;
   if (processing == 1 || processing == 2) factor = std::pow(10.0, static_cast<double>(total * 0.05f));
   if ((processing == 2 || processing == 3) && chosen.peak * factor > 1.0) factor = 1.0 / chosen.peak;
+  // Samples are floats: a factor beyond their range (a damaged tag of
+  // hundreds of dB) would turn every sample into infinity or NaN.
+  if (!std::isfinite(static_cast<float>(factor))) factor = 1.0;
   return factor;
 }

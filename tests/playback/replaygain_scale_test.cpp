@@ -36,6 +36,8 @@ TEST(ReplayGainScale, FactorFollowsSourceProcessingAndPreamps) {
       {"a NaN gain counts as absent", {1, 1, 3, 0}, {absent_gain, nan, absent_peak, absent_peak}, 1.0},
       {"an infinite gain gives way to the album gain", {1, 1, 0, 0}, {-6, inf, absent_peak, absent_peak},
        std::pow(10.0, -6.0f * 0.05f)},
+      {"a gain beyond the range of float samples is not applied", {1, 1, 0, 0},
+       {absent_gain, 900, absent_peak, absent_peak}, 1.0},
       {"a NaN peak counts as absent", {1, 2, 0, 0}, {absent_gain, 6, 0.5f, nan}, std::pow(10.0, 6.0f * 0.05f)},
   };
   for (const scale_case& c : cases) {
