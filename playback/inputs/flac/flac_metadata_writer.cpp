@@ -228,6 +228,10 @@ void writer::write(vantrel_io::file_object& file, retag_temp_source& temp_source
   insert_after(iterator.get(), make_comment_block());
 
   if (!FLAC__metadata_chain_check_if_tempfile_needed(chain.get(), true)) {
+    // The blocks are rewritten in place, one write after another: a
+    // cancellation between two of them would leave the file unreadable.
+    abort.check_and_throw();
+    io.abort = &never_raised_abort_signal();
     if (!FLAC__metadata_chain_write_with_callbacks(chain.get(), true, &io, file_callbacks)) fail(io);
     return;
   }

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -260,4 +261,54 @@ TEST(flac_input, retagging_keeps_a_cue_sheet_block_the_reader_could_not_show) {
   EXPECT_TRUE(original.substr(42, 4 + 480) == rewritten.substr(42, 4 + 480)) << "the block is kept as it was";
 }
 
+// A file that stops for a raised abort signal before every write, as files
+// on disk do.
+class abort_checking_file : public io_test::model_file {
+public:
+  void write(const void* buffer, std::uint32_t count, const abort_signal& abort) override {
+    abort.check_and_throw();
+    model_file::write(buffer, count, abort);
+  }
+};
+
+// Retags `bytes` through a writer given the file object; answers the new bytes.
+std::string retag_given_file(const std::string& bytes, const std::string& title, raisable_abort_signal& abort,
+                             const std::function<void(std::uint32_t)>& before_write = nullptr) {
+  service_ptr<abort_checking_file> model(new service_counted<abort_checking_file>());
+  model->bytes = bytes;
+  flac_input writer;
+  writer.open(vantrel_io::file_ptr(model.get()), "memory.flac", open_reason::info_write, abort);
+  track_info_impl info;
+  writer.get_info(0, info);
+  info.set_field("title", track_info::until_nul, title.data(), title.size());
+  writer.set_info(0, info);
+  model->before_write = before_write;
+  try {
+    writer.commit(abort);
+  } catch (const vantrel_io::exception_aborted&) {
+  }
+  return model->bytes;
+}
+
+TEST(flac_input, a_cancellation_does_not_cut_a_metadata_rewrite_in_place_short) {
+  io_test::build_registry();  // for the scratch file
+  raisable_abort_signal setup;
+  // The first rewrite leaves padding, so the shorter title then fits in place.
+  const std::string padded = retag_given_file(encode(2, 5000, {}), std::string(300, 'x'), setup);
+  for (int raise_at = 1; raise_at <= 8; ++raise_at) {
+    raisable_abort_signal abort;
+    int writes = 0;
+    const std::string rewritten = retag_given_file(padded, "short", abort, [&](std::uint32_t) {
+      if (++writes == raise_at) abort.raise();
+    });
+    ASSERT_EQ(rewritten.size(), padded.size()) << "rewritten in place";
+    if (rewritten == padded) continue;
+    opened_input after(rewritten);
+    track_info_impl read;
+    after.input.get_info(0, read);
+    qiv::string_buffer text;
+    EXPECT_TRUE(read.get_field_text("title", text)) << raise_at;
+    EXPECT_STREQ(text.get_ptr(), "short") << raise_at;
+  }
+}
 }  // namespace
