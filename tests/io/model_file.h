@@ -38,6 +38,8 @@ public:
   // The most the disk holds of this file: growing past it fails as a full
   // disk does, a resize with nothing changed, a write after what fits.
   std::uint64_t capacity = ~std::uint64_t(0);
+  // Stops for a raised abort signal before every write, as files on disk do.
+  bool checks_abort = false;
   // Called before every read and write with the byte count; may throw.
   std::function<void(std::uint32_t bytes)> before_read, before_write;
 
@@ -74,7 +76,8 @@ public:
     position += got;
     return got;
   }
-  void write(const void* buffer, std::uint32_t count, const abort_signal&) override {
+  void write(const void* buffer, std::uint32_t count, const abort_signal& abort) override {
+    if (checks_abort) abort.check_and_throw();
     step();
     if (before_write) before_write(count);
     const std::uint64_t room = std::max<std::uint64_t>(capacity, bytes.size());

@@ -261,21 +261,11 @@ TEST(flac_input, retagging_keeps_a_cue_sheet_block_the_reader_could_not_show) {
   EXPECT_TRUE(original.substr(42, 4 + 480) == rewritten.substr(42, 4 + 480)) << "the block is kept as it was";
 }
 
-// A file that stops for a raised abort signal before every write, as files
-// on disk do.
-class abort_checking_file : public io_test::model_file {
-public:
-  void write(const void* buffer, std::uint32_t count, const abort_signal& abort) override {
-    abort.check_and_throw();
-    model_file::write(buffer, count, abort);
-  }
-};
-
 // Retags `bytes` through a writer given the file object; answers the new bytes.
 std::string retag_given_file(const std::string& bytes, const std::string& title, raisable_abort_signal& abort,
                              const std::function<void(std::uint32_t)>& before_write = nullptr) {
-  service_ptr<abort_checking_file> model(new service_counted<abort_checking_file>());
-  model->bytes = bytes;
+  auto model = io_test::make_model_file(bytes);
+  model->checks_abort = true;
   flac_input writer;
   writer.open(vantrel_io::file_ptr(model.get()), "memory.flac", open_reason::info_write, abort);
   track_info_impl info;
