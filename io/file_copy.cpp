@@ -62,13 +62,27 @@ void copy_bytes(file_object& source, file_object& destination, std::uint64_t byt
 void copy_whole_file(file_object& source, file_object& destination, const abort_signal& abort) {
   const std::uint64_t size = source.get_size(abort);
   if (size == filesize_unknown) throw_exception_io_no_length();
+  const std::uint64_t old_size = destination.get_size(abort);
   source.seek(0, abort);
   destination.seek(0, abort);
   abort.check_and_throw();
   const abort_signal& no_abort = never_raised_abort_signal();
-  // Not copy_bytes: growing the destination ahead would change it before
-  // the first byte was read.
-  if (size != 0) copy_exact(source, destination, size, no_abort);
+  // A destination that must grow takes its new size before its first byte
+  // changes: a full disk then fails the copy with the destination whole,
+  // where running out of room halfway would leave it half new, half old.
+  const bool grows = old_size != filesize_unknown && size > old_size;
+  if (grows) destination.resize(size, no_abort);
+  try {
+    if (size != 0) copy_exact(source, destination, size, no_abort);
+  } catch (...) {
+    // A source that failed before the first write left the destination
+    // only grown: it gets its old size back.
+    try {
+      if (grows && destination.get_position(no_abort) == 0) destination.resize(old_size, no_abort);
+    } catch (const std::exception&) {
+    }
+    throw;
+  }
   destination.truncate_if_larger(size, no_abort);
 }
 

@@ -17,11 +17,13 @@ void copy_exact(reader& source, writer& destination, std::uint64_t bytes, const 
 // extended once first instead of by every write.
 void copy_bytes(file_object& source, file_object& destination, std::uint64_t bytes, const abort_signal& abort);
 
-// Makes the destination a copy of the source. The destination is
-// overwritten from its start and cut to the source's size only at the end,
-// and once its first byte changes the copy no longer stops for the abort
-// signal: a failure or a cancellation never leaves an emptied or half-old
-// destination behind for a reason the copy itself could have avoided.
+// Makes the destination a copy of the source. A destination that must grow
+// is grown first, so that a full disk fails the copy before any byte
+// changes; it is overwritten from its start and cut to the source's size
+// only at the end, and once its first byte changes the copy no longer stops
+// for the abort signal: a failure or a cancellation never leaves an emptied
+// or half-old destination behind for a reason the copy itself could have
+// avoided.
 void copy_whole_file(file_object& source, file_object& destination, const abort_signal& abort);
 
 }  // namespace vantrel_io

@@ -82,7 +82,7 @@ std::string item_key(const char* field) {
 
 }  // namespace
 
-void read_tag_at_end(vantrel_io::file_object& file, item_list* items, unsigned& version, std::uint64_t& end,
+bool read_tag_at_end(vantrel_io::file_object& file, item_list* items, unsigned& version, std::uint64_t& end,
                      const abort_signal& abort) {
   if (end < block_size) vantrel_io::throw_io_data();
   std::uint8_t footer[block_size];
@@ -95,6 +95,7 @@ void read_tag_at_end(vantrel_io::file_object& file, item_list* items, unsigned& 
   const std::uint32_t flags = qiv::load_le(footer + 20, 4);
   if ((version != version_1 && version != version_2) || size < block_size || size > end)
     vantrel_io::throw_io_data();
+  bool complete = true;
   if (items != nullptr) {
     byte_vector area;
     try {
@@ -105,7 +106,7 @@ void read_tag_at_end(vantrel_io::file_object& file, item_list* items, unsigned& 
     file.seek(end - size, abort);
     file.read_exact(area.data(), size, abort);
     items->clear();
-    parse_items(area.data(), size - block_size, version, count, *items);
+    complete = parse_items(area.data(), size - block_size, version, count, *items);
   }
   end -= size;
   if (flags & flag_has_header) {
@@ -117,9 +118,10 @@ void read_tag_at_end(vantrel_io::file_object& file, item_list* items, unsigned& 
     file.read_exact(preamble, 8, abort);
     if (std::memcmp(preamble, "APETAGEX", 8) == 0) end -= block_size;
   }
+  return complete;
 }
 
-void parse_items(const std::uint8_t* area, std::size_t size, unsigned version, std::uint32_t count,
+bool parse_items(const std::uint8_t* area, std::size_t size, unsigned version, std::uint32_t count,
                  item_list& items) {
   std::size_t pos = 0;
   for (std::uint32_t n = 0; n < count && size - pos >= 8; ++n) {
@@ -127,9 +129,9 @@ void parse_items(const std::uint8_t* area, std::size_t size, unsigned version, s
     const std::uint32_t flags = version == version_1 ? 0 : qiv::load_le(area + pos + 4, 4);
     const std::uint8_t* key = area + pos + 8;
     const std::uint8_t* key_end = static_cast<const std::uint8_t*>(std::memchr(key, 0, size - pos - 8));
-    if (key_end == nullptr) return;
+    if (key_end == nullptr) return false;
     const std::size_t value_start = std::size_t(key_end - area) + 1;
-    if (value_size > max_value_size || value_size > size - value_start) return;
+    if (value_size > max_value_size || value_size > size - value_start) return false;
     item i;
     i.read_only = (flags & 1) != 0;
     i.type = (flags >> 1) & 3;
@@ -138,6 +140,7 @@ void parse_items(const std::uint8_t* area, std::size_t size, unsigned version, s
     items.push_back(std::move(i));
     pos = value_start + value_size;
   }
+  return true;
 }
 
 void parse_tag_body(item_list& items, const std::uint8_t* data, std::size_t size) {

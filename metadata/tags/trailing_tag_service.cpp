@@ -57,6 +57,9 @@ public:
 
   void write(file_object& file, const track_info& info, unsigned kinds, const abort_signal& abort) override {
     trailing_tags found = find_trailing_tags(file, true, abort);
+    // The new APEv2 tag carries the old one's binary and read-only items
+    // over; items a malformed one hid would be lost with the old tag.
+    if ((kinds & write_apev2) && found.has_apev2 && !found.apev2_items_complete) vantrel_io::throw_io_data();
     // Both new tags are made before the file changes, so that a failure
     // while building them leaves the old ones in place.
     std::vector<std::uint8_t> tail;
@@ -69,13 +72,18 @@ public:
       const id3v1_block block = id3v1_render_block(info);
       tail.insert(tail.end(), block.begin(), block.end());
     }
+    const std::uint64_t old_size = file.get_size(abort);
+    const std::uint64_t new_size = found.start + tail.size();
     abort.check_and_throw();
     // Written over the old tags, then cut: the audio before them is never
-    // touched, and the file is never left without its end.
+    // touched, and the file is never left without its end. A file that
+    // grows takes its new size first, so that a full disk fails the write
+    // before an old tag's byte changes.
     const abort_signal& no_abort = never_raised_abort_signal();
+    if (new_size > old_size) file.resize(new_size, no_abort);
     file.seek(found.start, no_abort);
     if (!tail.empty()) file.write(tail.data(), std::uint32_t(tail.size()), no_abort);
-    file.resize(found.start + tail.size(), no_abort);
+    file.resize(new_size, no_abort);
   }
 
   void remove(file_object& file, const abort_signal& abort) override {
@@ -113,7 +121,8 @@ trailing_tags search(file_object& file, std::uint64_t end, bool read_contents, b
       try {
         std::uint64_t tag_end = end;
         unsigned version = 0;
-        apev2::read_tag_at_end(file, read_contents ? &found.apev2_items : nullptr, version, tag_end, abort);
+        found.apev2_items_complete =
+            apev2::read_tag_at_end(file, read_contents ? &found.apev2_items : nullptr, version, tag_end, abort);
         found.has_apev2 = true;
         found.apev2_version = version;
         end = tag_end;

@@ -16,6 +16,8 @@ struct trailing_tags {
   bool has_apev2 = false;
   unsigned apev2_version = 0;
   apev2::item_list apev2_items;
+  // False when a malformed item hid the items after it.
+  bool apev2_items_complete = true;
   std::vector<id3v1_block> id3v1_blocks;  // nearest the end first
 };
 

@@ -34,4 +34,26 @@ TEST(CopyWholeFile, ASourceFailingAtAnyStepLeavesTheLongerDestinationWhole) {
   EXPECT_TRUE(copied);
 }
 
+TEST(CopyWholeFile, AShorterDestinationIsGrownFirstSoAFullDiskChangesNothing) {
+  const std::string original = pattern(3000, 7);
+  struct grow_case {
+    const char* why;
+    std::uint64_t capacity;
+    int source_fails_at;
+  };
+  const grow_case cases[] = {
+      {"the disk holds less than the copy", 4000, 0},
+      {"the disk holds nothing more", 3000, 0},
+      {"the source fails at its first read", ~std::uint64_t(0), 2},
+  };
+  for (const grow_case& c : cases) {
+    auto source = make_model_file(pattern(5000));
+    source->fail_at_step = c.source_fails_at;
+    auto destination = make_model_file(original);
+    destination->capacity = c.capacity;
+    EXPECT_THROW(copy_whole_file(*source, *destination, io_test::no_abort()), exception_io) << c.why;
+    EXPECT_TRUE(destination->bytes == original) << c.why;
+  }
+}
+
 }  // namespace

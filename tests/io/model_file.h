@@ -35,6 +35,11 @@ public:
   int steps = 0, fail_at_step = 0;
   // A write stores this many of its bytes, then fails as a full disk would.
   std::uint64_t fail_write_after = ~std::uint64_t(0);
+  // The most the disk holds of this file: growing past it fails as a full
+  // disk does, a resize with nothing changed, a write after what fits.
+  std::uint64_t capacity = ~std::uint64_t(0);
+  // Stops for a raised abort signal before every write, as files on disk do.
+  bool checks_abort = false;
   // Called before every read and write with the byte count; may throw.
   std::function<void(std::uint32_t bytes)> before_read, before_write;
 
@@ -42,6 +47,7 @@ public:
   std::uint64_t get_position(const abort_signal&) override { return position; }
   void resize(std::uint64_t size, const abort_signal&) override {
     step();
+    if (size > capacity && size > bytes.size()) throw vantrel_io::exception_io_device_full();
     bytes.resize(static_cast<std::size_t>(size));
     position = std::min(position, size);
   }
@@ -70,10 +76,13 @@ public:
     position += got;
     return got;
   }
-  void write(const void* buffer, std::uint32_t count, const abort_signal&) override {
+  void write(const void* buffer, std::uint32_t count, const abort_signal& abort) override {
+    if (checks_abort) abort.check_and_throw();
     step();
     if (before_write) before_write(count);
-    const std::uint32_t stored = static_cast<std::uint32_t>(std::min<std::uint64_t>(count, fail_write_after));
+    const std::uint64_t room = std::max<std::uint64_t>(capacity, bytes.size());
+    const std::uint64_t fits = position < room ? room - position : 0;
+    const std::uint32_t stored = static_cast<std::uint32_t>(std::min({std::uint64_t(count), fail_write_after, fits}));
     if (position + stored > bytes.size()) bytes.resize(static_cast<std::size_t>(position + stored));
     std::memcpy(bytes.data() + position, buffer, stored);
     position += stored;

@@ -75,14 +75,17 @@ public:
     require_riff();
     // Nothing changes until both new chunks exist.
     const riff_tags::rendered_tags tags = riff_tags::render(*parser_.file(), info, abort);
-    rewrite_safely([&](vantrel_io::file_object& target) { riff_tags::apply(target, tags, abort); }, abort);
+    rewrite_safely([&](vantrel_io::file_object& target, const abort_signal& edit_abort) {
+      riff_tags::apply(target, tags, edit_abort);
+    }, abort);
   }
   // set_info and remove_tags write at once.
   void commit(const abort_signal&) override {}
   void remove_tags(const abort_signal& abort) override {
     require_riff();
-    rewrite_safely([&](vantrel_io::file_object& target) { riff_tags::rewrite_chunks(target, abort, true, true); },
-                   abort);
+    rewrite_safely([](vantrel_io::file_object& target, const abort_signal& edit_abort) {
+      riff_tags::rewrite_chunks(target, edit_abort, true, true);
+    }, abort);
   }
 
 private:
@@ -92,17 +95,20 @@ private:
   // The chunk edits take several writes: they go into a copy beside the file
   // that then replaces it, so that a failure halfway leaves the old file
   // whole. They are done in place only where the file cannot be replaced:
-  // the caller holds it open too, or no copy can be made beside it.
+  // the caller holds it open too, or no copy can be made beside it; there a
+  // cancellation between two writes would leave old tags turned to filler
+  // and no new ones, so the edit runs to its end once started.
   template <class Edit>
   void rewrite_safely(Edit edit, const abort_signal& abort) {
     retag_through_temp_file temp(path_.c_str());
     vantrel_io::file_ptr copy;
     if (!opened_here_ || !temp.open_temp(copy, abort)) {
-      edit(*parser_.file());
+      abort.check_and_throw();
+      edit(*parser_.file(), never_raised_abort_signal());
       return;
     }
     vantrel_io::copy_whole_file(*parser_.file(), *copy, abort);
-    edit(*copy);
+    edit(*copy, abort);
     copy.reset();
     vantrel_io::file_ptr file = parser_.take_file();
     temp.commit(file, abort);

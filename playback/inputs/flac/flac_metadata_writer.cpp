@@ -121,11 +121,29 @@ private:
   bool keep_block(const FLAC__StreamMetadata& block);
   block_ptr make_comment_block();
 
+  bool reader_shows_cuesheet(const FLAC__StreamMetadata_CueSheet& sheet) const;
+
   track_info_impl info_;
   std::string old_vendor_;
+  std::uint64_t total_samples_ = 0;
+  std::uint32_t sample_rate_ = 0;
 };
 
+// Whether reading the file offers the block as a "cuesheet" field; one it
+// does not offer cannot have been removed by the user.
+bool writer::reader_shows_cuesheet(const FLAC__StreamMetadata_CueSheet& sheet) const {
+  try {
+    return !flac_cuesheet_to_text(sheet, total_samples_, sample_rate_).empty();
+  } catch (const vantrel_io::exception_io_data&) {
+    return false;
+  }
+}
+
 bool writer::keep_block(const FLAC__StreamMetadata& block) {
+  if (block.type == FLAC__METADATA_TYPE_STREAMINFO) {
+    total_samples_ = block.data.stream_info.total_samples;
+    sample_rate_ = block.data.stream_info.sample_rate;
+  }
   if (block.type == FLAC__METADATA_TYPE_VORBIS_COMMENT) {
     const FLAC__StreamMetadata_VorbisComment& comments = block.data.vorbis_comment;
     for (FLAC__uint32 i = 0; i < comments.num_comments; ++i) {
@@ -142,8 +160,10 @@ bool writer::keep_block(const FLAC__StreamMetadata& block) {
     return false;
   }
   // A removed "cuesheet" field removes the block; an edited one is written
-  // as a comment, which readers prefer to the block.
-  if (block.type == FLAC__METADATA_TYPE_CUESHEET) return info_.find_field("cuesheet") != track_info::not_found;
+  // as a comment, which readers prefer to the block. A block the reader
+  // could not show stays as it is.
+  if (block.type == FLAC__METADATA_TYPE_CUESHEET)
+    return info_.find_field("cuesheet") != track_info::not_found || !reader_shows_cuesheet(block.data.cue_sheet);
   return true;
 }
 
@@ -208,6 +228,10 @@ void writer::write(vantrel_io::file_object& file, retag_temp_source& temp_source
   insert_after(iterator.get(), make_comment_block());
 
   if (!FLAC__metadata_chain_check_if_tempfile_needed(chain.get(), true)) {
+    // The blocks are rewritten in place, one write after another: a
+    // cancellation between two of them would leave the file unreadable.
+    abort.check_and_throw();
+    io.abort = &never_raised_abort_signal();
     if (!FLAC__metadata_chain_write_with_callbacks(chain.get(), true, &io, file_callbacks)) fail(io);
     return;
   }

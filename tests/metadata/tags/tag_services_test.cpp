@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "core/tag_service.h"
 #include "io/path_schemes.h"
 #include "id3v2_test_bytes.h"
@@ -244,6 +246,61 @@ TEST_F(TagServices, TrailingRewriteKeepsItemsThatAreNotTextFields) {
   for (const apev2::item& i : found.apev2_items) items += i.key + "=" + std::to_string(i.value.size()) + ";";
   EXPECT_EQ("Cover Art (Front)=8;Tool=3;Track=3;Title=3;Album artist=2;Genre=1;", items);
   EXPECT_EQ("Album artist=AA;Genre=a;Title=new;totaltracks=12;", read_fields(written));
+}
+
+TEST_F(TagServices, AnApeTagWithAMalformedItemIsNotReplaced) {
+  const std::string cover = std::string("a.jpg\0\xFF\xD8", 8);
+  const std::string tag = ape({{false, 0, "Title", "old"}, {false, 0, "Artist", "a"}, {false, 1, "Cover Art (Front)", cover}});
+  // The Artist item starts after the header and the Title item.
+  const std::size_t artist = 32 + 8 + 6 + 3;
+  struct damage_case {
+    const char* why;
+    std::size_t offset;
+    std::uint32_t value;
+  };
+  const damage_case cases[] = {
+      {"a value size past the tag's end", artist, 5000},
+      {"a value size beyond any item's", artist, 20u << 20},
+  };
+  for (const damage_case& c : cases) {
+    std::string damaged = audio + tag + id3v1("v1");
+    std::memcpy(&damaged[audio.size() + c.offset], &c.value, 4);
+    // Reading still shows the items before the damage.
+    EXPECT_EQ("Title=old;", read_fields(damaged)) << c.why;
+    auto model = io_test::make_model_file(damaged);
+    vantrel_io::file_ptr file(model.get());
+    track_info_impl info;
+    info.append_field("title", track_info::until_nul, "new", track_info::until_nul);
+    retag_in_place in_place;
+    EXPECT_THROW(tag_services::write(file, in_place, tag_services::kind_apev2 | tag_services::kind_id3v1, info, abort),
+                 vantrel_io::exception_io_data)
+        << c.why;
+    EXPECT_TRUE(damaged == model->bytes) << c.why;
+  }
+}
+
+TEST_F(TagServices, AWriteThatGrowsTheFileOnAFullDiskChangesNothing) {
+  struct full_disk_case {
+    const char* why;
+    std::string original;
+    unsigned kinds;
+  };
+  const full_disk_case cases[] = {
+      {"trailing tags that grow", audio + id3v1("v1"), tag_services::kind_apev2 | tag_services::kind_id3v1},
+      {"a leading tag that outgrows its room, rewritten in place", leading(frame("TIT2", latin("x"))) + audio,
+       tag_services::kind_id3v2},
+  };
+  for (const full_disk_case& c : cases) {
+    auto model = io_test::make_model_file(c.original);
+    model->capacity = c.original.size() + 16;
+    vantrel_io::file_ptr file(model.get());
+    track_info_impl info;
+    info.append_field("title", track_info::until_nul, std::string(100, 't').c_str(), track_info::until_nul);
+    retag_in_place in_place;
+    EXPECT_THROW(tag_services::write(file, in_place, c.kinds, info, abort), vantrel_io::exception_io_device_full)
+        << c.why;
+    EXPECT_TRUE(c.original == model->bytes) << c.why;
+  }
 }
 
 TEST_F(TagServices, Id3v1HoldsOnlyWhatFitsIt) {

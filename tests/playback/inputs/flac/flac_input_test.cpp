@@ -4,7 +4,9 @@
 #include <FLAC/stream_encoder.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -195,6 +197,96 @@ TEST(flac_input, retagging_a_given_file_object_keeps_its_audio_and_channel_mask)
   EXPECT_EQ(text.get_ptr(), title);
   EXPECT_STREQ(read.tech_value_by_name("WAVEFORMATEXTENSIBLE_CHANNEL_MASK").value_or(""), "0x3");
   EXPECT_EQ(after.decode_rest(), before.decode_rest());
+}
+
+// `bytes` with a CUESHEET block after STREAMINFO: one audio track starting
+// at `track_offset` and the lead-out at `lead_out`, in samples.
+std::string with_cuesheet(const std::string& bytes, std::uint64_t track_offset, std::uint64_t lead_out) {
+  auto be64 = [](std::string& out, std::uint64_t value) {
+    for (int shift = 56; shift >= 0; shift -= 8) out.push_back(char(value >> shift));
+  };
+  std::string block(128 + 8, '\0');
+  block += std::string(259, '\0');  // not a CD, reserved bytes
+  block.push_back(2);                 // tracks
+  be64(block, track_offset);
+  block.push_back(1);
+  block += std::string(12 + 14, '\0');
+  block.push_back(1);  // one index
+  be64(block, 0);
+  block += std::string("\x01\0\0\0", 4);
+  be64(block, lead_out);
+  block.push_back(char(255));
+  block += std::string(12 + 14 + 1, '\0');
+  const std::size_t size = block.size();
+  const std::string header = {5, char(size >> 16), char(size >> 8), char(size)};
+  const std::size_t after_stream_info = 4 + 4 + 34;
+  return bytes.substr(0, after_stream_info) + header + block + bytes.substr(after_stream_info);
+}
+
+// The metadata block types of a FLAC file, in order.
+std::vector<int> block_types(const std::string& bytes) {
+  std::vector<int> types;
+  for (std::size_t at = 4; at + 4 <= bytes.size();) {
+    const auto byte = [&](std::size_t i) { return static_cast<std::uint8_t>(bytes[at + i]); };
+    types.push_back(byte(0) & 0x7F);
+    if (byte(0) & 0x80) break;
+    at += 4 + ((std::size_t(byte(1)) << 16) | (std::size_t(byte(2)) << 8) | byte(3));
+  }
+  return types;
+}
+
+// Retags `bytes` through a writer given the file object; answers the new bytes.
+std::string retag_given_file(const std::string& bytes, const std::string& title, raisable_abort_signal& abort,
+                             const std::function<void(std::uint32_t)>& before_write = nullptr) {
+  auto model = io_test::make_model_file(bytes);
+  model->checks_abort = true;
+  flac_input writer;
+  writer.open(vantrel_io::file_ptr(model.get()), "memory.flac", open_reason::info_write, abort);
+  track_info_impl info;
+  writer.get_info(0, info);
+  info.set_field("title", track_info::until_nul, title.data(), title.size());
+  writer.set_info(0, info);
+  model->before_write = before_write;
+  try {
+    writer.commit(abort);
+  } catch (const vantrel_io::exception_aborted&) {
+  }
+  return model->bytes;
+}
+
+TEST(flac_input, retagging_keeps_a_cue_sheet_block_the_reader_could_not_show) {
+  io_test::build_registry();  // for the scratch file
+  raisable_abort_signal abort;
+  // Its only track ends before it starts: reading offers no "cuesheet"
+  // field, so the user cannot have removed one.
+  const std::string original = with_cuesheet(encode(2, 5000, {}), 4000, 1000);
+  ASSERT_EQ(block_types(original), (std::vector<int>{0, 5, 4}));
+  const std::string rewritten = retag_given_file(original, "new", abort);
+  const std::vector<int> types = block_types(rewritten);
+  EXPECT_NE(std::find(types.begin(), types.end(), 5), types.end());
+  EXPECT_TRUE(original.substr(42, 4 + 480) == rewritten.substr(42, 4 + 480)) << "the block is kept as it was";
+}
+
+TEST(flac_input, a_cancellation_does_not_cut_a_metadata_rewrite_in_place_short) {
+  io_test::build_registry();  // for the scratch file
+  raisable_abort_signal setup;
+  // The first rewrite leaves padding, so the shorter title then fits in place.
+  const std::string padded = retag_given_file(encode(2, 5000, {}), std::string(300, 'x'), setup);
+  for (int raise_at = 1; raise_at <= 8; ++raise_at) {
+    raisable_abort_signal abort;
+    int writes = 0;
+    const std::string rewritten = retag_given_file(padded, "short", abort, [&](std::uint32_t) {
+      if (++writes == raise_at) abort.raise();
+    });
+    ASSERT_EQ(rewritten.size(), padded.size()) << "rewritten in place";
+    if (rewritten == padded) continue;
+    opened_input after(rewritten);
+    track_info_impl read;
+    after.input.get_info(0, read);
+    qiv::string_buffer text;
+    EXPECT_TRUE(read.get_field_text("title", text)) << raise_at;
+    EXPECT_STREQ(text.get_ptr(), "short") << raise_at;
+  }
 }
 
 }  // namespace
