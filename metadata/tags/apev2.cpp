@@ -80,6 +80,18 @@ std::string item_key(const char* field) {
   return qiv::utf16_to_utf8(wide.data(), wide.size());
 }
 
+// Keys other readers accept: 2 to 255 printable ASCII characters, none of
+// the words that mark other tag formats. One bad key makes them reject the
+// whole tag, so a field whose name cannot be a key is not written here.
+bool is_storable_key(const std::string& key) {
+  if (key.size() < 2 || key.size() > 255) return false;
+  for (const char c : key)
+    if (c < 0x20 || c > 0x7E) return false;
+  for (const char* reserved : {"ID3", "TAG", "OggS", "MP+"})
+    if (qiv::stricmp_ascii_equal(key.c_str(), reserved)) return false;
+  return true;
+}
+
 }  // namespace
 
 bool read_tag_at_end(vantrel_io::file_object& file, item_list* items, unsigned& version, std::uint64_t& end,
@@ -228,6 +240,7 @@ void write_from_track_info(item_list& items, const track_info& info) {
       continue;
     item i;
     i.key = qiv::stricmp_ascii_equal(name, "date") ? std::string("Year") : item_key(name);
+    if (!is_storable_key(i.key)) continue;
     for (std::uint32_t v = 0; v < info.field_value_count(f); ++v) {
       if (v != 0) i.value.push_back('\0');
       i.value += info.field_value(f, v);
