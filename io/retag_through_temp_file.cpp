@@ -67,9 +67,17 @@ void replace_native_once(const wchar_t* target, const wchar_t* temp) {
   if (!MoveFileExW(temp, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED)) throw_last_io_error();
 }
 
+// The new file must be on disk before it replaces the old one: after a
+// power loss the file system may keep the move but not the data behind it.
+void flush_to_disk(const wchar_t* path) {
+  win32_handle file(open_for_attributes(path, GENERIC_WRITE));
+  if (!FlushFileBuffers(file.get())) throw_last_io_error();
+}
+
 // A virus scanner or indexer holding the target for a moment shows up as a
 // sharing violation or as access denied.
 void replace_native(const wchar_t* target, const wchar_t* temp, const abort_signal& abort) {
+  flush_to_disk(temp);
   const ULONGLONG start = GetTickCount64();
   for (;;) {
     try {
