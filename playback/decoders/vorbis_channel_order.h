@@ -4,12 +4,20 @@
 
 #include <cstdint>
 
+// The Vorbis decoder plays up to 6 channels; Opus streams reach 8.
 inline constexpr std::uint32_t vorbis_max_channels = 6;
 
-// Output channel i takes stream channel vorbis_channel_order(count)[i].
+// Output channel i takes stream channel vorbis_channel_order(count)[i], for
+// 1 to 8 channels.
 inline const std::uint8_t* vorbis_channel_order(std::uint32_t channels) {
-  static constexpr std::uint8_t orders[vorbis_max_channels][vorbis_max_channels] = {
-      {0}, {0, 1}, {0, 2, 1}, {0, 1, 2, 3}, {0, 2, 1, 3, 4}, {0, 2, 1, 5, 3, 4}};
+  static constexpr std::uint8_t orders[8][8] = {{0},
+                                                {0, 1},
+                                                {0, 2, 1},
+                                                {0, 1, 2, 3},
+                                                {0, 2, 1, 3, 4},
+                                                {0, 2, 1, 5, 3, 4},
+                                                {0, 2, 1, 6, 5, 3, 4},
+                                                {0, 2, 1, 7, 5, 6, 3, 4}};
   return orders[channels - 1];
 }
 

@@ -5,17 +5,14 @@
 // order.
 #include <vorbis/codec.h>
 
-#include <cstring>
 #include <vector>
 
 #include "core/service_factory.h"
 #include "foundation/guid_equal.h"
-#include "foundation/utf8.h"
 #include "io/io_exceptions.h"
-#include "metadata/tags/comment_block.h"
-#include "metadata/tags/vorbis_comment_map.h"
 #include "metadata/track_info.h"
 #include "playback/audio_block.h"
+#include "playback/decoders/ogg_comment_fields.h"
 #include "playback/decoders/packet_codec.h"
 #include "playback/decoders/vorbis_channel_order.h"
 
@@ -30,24 +27,11 @@ const ogg_packet& packet_record(const void* pointer, std::uint32_t size) {
 }
 
 void comments_to_info(const vorbis_comment& comments, track_info& info) {
-  vorbis_comment_map fields;
+  ogg_comment_fields fields(info);
   for (int i = 0; i < comments.comments; ++i) {
-    const char* text = comments.user_comments[i];
-    const auto length = static_cast<std::size_t>(comments.comment_lengths[i]);
-    if (!text || !qiv::is_valid_utf8(text, length)) continue;
-    const void* equals = std::memchr(text, '=', length);
-    if (!equals || equals == text) continue;
-    const std::string stored(text, static_cast<const char*>(equals));
-    if (comment_is_picture_name(stored.data(), stored.size())) continue;
-    const char* value = static_cast<const char*>(equals) + 1;
-    const std::size_t value_length = length - stored.size() - 1;
-    const char* name = comment_name_from_storage(stored.c_str());
-    if (info.try_set_replaygain(name, value, value_length)) continue;
-    fields.add_value(name, value, value_length);
+    fields.add(comments.user_comments[i], static_cast<std::size_t>(comments.comment_lengths[i]));
   }
-  fields.canonicalize();
-  info.remove_all_fields();
-  fields.apply_to_info(info);
+  fields.finish();
 }
 
 class ogg_vorbis_decoder : public packet_decoder {
