@@ -253,12 +253,11 @@ std::int64_t ogg_page_reader::seek_to_granule(std::int64_t target, const abort_s
       }
     }
     if (count > preroll) {
-      // Enough packets lie before the target: start `preroll` packets
-      // before the last one that ends at or before it.
+      // The first packet of the window may lack the state of the ones
+      // before it; every later one up to the target is decoded.
       seek(page_end - window, abort);
-      for (std::uint32_t dropped = count - preroll; dropped > 0; --dropped) {
-        if (!next_packet(packet, abort, page_end)) vantrel_io::throw_io_data();
-      }
+      if (!next_packet(packet, abort, page_end)) vantrel_io::throw_io_data();
+      preroll = count - 1;
       return best;
     }
     if (window >= span) {

@@ -1,0 +1,168 @@
+#!/usr/bin/python3
+"""Ogg Vorbis, Opus and FLAC through zorvtool, against oggdec, opusdec and the native FLAC decode.
+
+usage: ogg_input.py WINE_EXEC BUILD_DIR ZORVTOOL_EXE
+"""
+import json
+import os
+import struct
+import subprocess
+import sys
+import tempfile
+
+WINE_EXEC, BUILD_DIR, ZORVTOOL = sys.argv[1:4]
+failures = []
+
+
+def check(condition, what):
+    if not condition:
+        failures.append(what)
+        print("FAIL:", what)
+
+
+def windows_path(path):
+    return "Z:" + path.replace("/", "\\")
+
+
+def zorvtool(*args):
+    run = subprocess.run([WINE_EXEC, BUILD_DIR, ZORVTOOL, *args], capture_output=True, text=True, encoding="utf-8")
+    if run.returncode != 0:
+        raise RuntimeError("zorvtool %s failed: %s%s" % (args[0], run.stdout, run.stderr))
+    return run
+
+
+def info(path):
+    return json.loads(zorvtool("info", windows_path(path)).stdout)["subsongs"]
+
+
+def wav_samples(path):
+    """Samples of a 16-bit integer or 32-bit float WAV file, and its channel count."""
+    with open(path, "rb") as f:
+        data = f.read()
+    fmt = data.index(b"fmt ")
+    channels, = struct.unpack_from("<H", data, fmt + 10)
+    bits, = struct.unpack_from("<H", data, fmt + 22)
+    start = data.index(b"data") + 8
+    size = min(struct.unpack_from("<I", data, start - 4)[0], len(data) - start)
+    if bits == 16:
+        return struct.unpack("<%dh" % (size // 2), data[start:start + size - size % 2]), channels
+    return struct.unpack("<%df" % (size // 4), data[start:start + size - size % 4]), channels
+
+
+def decoded(path, *options):
+    out = path + ".out.wav"
+    zorvtool("decode", windows_path(path), windows_path(out), *options)
+    samples = wav_samples(out)
+    os.remove(out)
+    return samples
+
+
+def tone(work, name, rate, channels, seconds, freq=440):
+    path = os.path.join(work, name)
+    subprocess.run(["sox", "-n", "-r", str(rate), "-c", str(channels), "-b", "16", path, "synth", str(seconds),
+                    "sine", str(freq), "vol", "0.5"], check=True, capture_output=True)
+    return path
+
+
+def vorbis(work, name, source, *options):
+    path = os.path.join(work, name)
+    subprocess.run(["oggenc", "-Q", *options, source, "-o", path], check=True)
+    return path
+
+
+def opus(work, name, source, *options):
+    path = os.path.join(work, name)
+    subprocess.run(["opusenc", "--quiet", *options, source, path], check=True)
+    return path
+
+
+def oggdec(path):
+    out = path + ".ref.wav"
+    subprocess.run(["oggdec", "-Q", path, "-o", out], check=True)
+    samples = wav_samples(out)[0]
+    os.remove(out)
+    return samples
+
+
+def opusdec(path):
+    out = path + ".ref.wav"
+    subprocess.run(["opusdec", "--quiet", "--float", "--rate", "48000", path, out], check=True,
+                   capture_output=True)
+    samples = wav_samples(out)[0]
+    os.remove(out)
+    return samples
+
+
+def max_difference(a, b):
+    return max((abs(x - y) for x, y in zip(a, b)), default=0)
+
+
+def test_single_links(work):
+    stereo = tone(work, "stereo.wav", 44100, 2, 3)
+    mono48 = tone(work, "mono48.wav", 48000, 1, 1, 300)
+    ogg = vorbis(work, "a.ogg", stereo, "-t", "Title A", "-c", "ALBUMARTIST=Someone")
+    one_second = opus(work, "one.opus", mono48)
+    flac_native = os.path.join(work, "f.flac")
+    flac_ogg = os.path.join(work, "f.oga")
+    subprocess.run(["flac", "-s", "-f", stereo, "-o", flac_native], check=True)
+    subprocess.run(["flac", "-s", "-f", "--ogg", "-T", "TITLE=In Ogg", stereo, "-o", flac_ogg], check=True)
+
+    samples, channels = decoded(ogg, "--bits", "16")
+    reference = oggdec(ogg)
+    check(channels == 2 and len(samples) == len(reference), "Vorbis: length %d, oggdec %d" % (len(samples), len(reference)))
+    check(max_difference(samples, reference) <= 1, "Vorbis: within 1 LSB of oggdec")
+    fields = info(ogg)[0]["info"]["fields"]
+    check(fields.get("ALBUM ARTIST") == ["Someone"], "Vorbis: ALBUMARTIST read as album artist: %s" % fields)
+
+    # Pre-skip 312 and 48,000 granules after it: exactly one second.
+    check(info(one_second)[0]["info"]["length"] == 1.0, "Opus: a link of 48,000 granules after pre-skip is 1.0 s")
+    samples, _ = decoded(one_second, "--bits", "32")
+    reference = opusdec(one_second)
+    check(len(samples) == 48000 == len(reference), "Opus: exactly 48,000 frames (%d)" % len(samples))
+    check(max_difference(samples, reference) < 1e-5, "Opus: matches opusdec --float")
+
+    check(decoded(flac_ogg, "--bits", "16") == decoded(flac_native, "--bits", "16"),
+          "Ogg FLAC: identical to the native FLAC decode")
+    check(info(flac_ogg)[0]["info"]["fields"].get("TITLE") == ["In Ogg"], "Ogg FLAC: comment read")
+
+
+def test_chain_and_seek(work):
+    stereo = tone(work, "stereo.wav", 44100, 2, 3)
+    mono48 = tone(work, "mono48.wav", 48000, 1, 2, 300)
+    links = [vorbis(work, "l1.ogg", stereo), vorbis(work, "l2.ogg", mono48, "-q", "2"),
+             opus(work, "l3.opus", stereo)]
+    chain = os.path.join(work, "chain.ogg")
+    with open(chain, "wb") as out:
+        for link in links:
+            with open(link, "rb") as f:
+                out.write(f.read())
+    subsongs = info(chain)
+    check([s["info"]["technical"]["codec"] for s in subsongs] == ["Vorbis", "Vorbis", "Opus"],
+          "chain: one subsong per link")
+    check([round(s["info"]["length"], 3) for s in subsongs] == [3.0, 2.0, 3.0], "chain: each link's own length")
+
+    # (subsong, rate, reference, 16-bit tolerance or float tolerance)
+    cases = [(0, 44100, oggdec(links[0]), 1), (1, 48000, oggdec(links[1]), 1), (2, 48000, opusdec(links[2]), 1e-4)]
+    for subsong, rate, reference, tolerance in cases:
+        bits = "16" if tolerance == 1 else "32"
+        channels = 1 if subsong == 1 else 2
+        length = len(reference) // channels / rate
+        for seconds in (0.0, length / 2, length - 1.0):
+            samples, _ = decoded(chain, "--subsong", str(subsong), "--bits", bits, "--seek", "%.6f" % seconds)
+            expected = reference[int(round(seconds * rate)) * channels:]
+            check(len(samples) == len(expected) and max_difference(samples, expected) <= tolerance,
+                  "chain link %d: seek to %.3f s lands on the samples of a decode from the start" % (subsong, seconds))
+
+
+def main():
+    with tempfile.TemporaryDirectory(prefix="zorv-ogg-") as work:
+        test_single_links(work)
+        test_chain_and_seek(work)
+    if failures:
+        print("%d check(s) failed" % len(failures))
+        return 1
+    print("all checks passed")
+    return 0
+
+
+sys.exit(main())
