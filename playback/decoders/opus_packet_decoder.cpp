@@ -1,32 +1,76 @@
 // Opus through libopus's multistream decoder, always at 48 kHz. The input
 // drops the pre-skip; the output gain and R128 gains only reach the
 // ReplayGain record, never the samples.
+#include "playback/decoders/opus_packet_decoder.h"
+
 #include <ogg/ogg.h>
 #include <opus_multistream.h>
 
+#include <cstdlib>
 #include <cstring>
-
+#include <string>
 #include <vector>
 
 #include "core/service_factory.h"
+#include "foundation/byte_compare.h"
 #include "foundation/guid_equal.h"
 #include "io/io_exceptions.h"
 #include "metadata/replaygain_info.h"
 #include "metadata/track_info.h"
 #include "playback/audio_block.h"
 #include "playback/channel_mask.h"
-#include "playback/decoders/opus_header.h"
+#include "playback/decoders/ogg_comment_fields.h"
 #include "playback/decoders/packet_codec.h"
 #include "playback/decoders/vorbis_channel_order.h"
 
 namespace {
 
+// Family 1 carries its channels in Vorbis order.
+constexpr std::uint32_t vorbis_order_family = 1;
+
+// R128 gains are relative to -23 LUFS, ReplayGain to 89 dB SPL (-18 LUFS).
+constexpr double r128_to_replaygain_db = 5.0;
+
+class packet_cursor {
+public:
+  packet_cursor(const void* data, std::uint32_t size) : data_(static_cast<const std::uint8_t*>(data)), size_(size) {}
+  bool has(std::uint32_t bytes) const { return bytes <= size_ - offset_; }
+  std::uint32_t offset() const { return offset_; }
+  std::uint8_t u8() { return data_[offset_++]; }
+  std::uint32_t u32() {
+    std::uint32_t value = 0;
+    for (int i = 0; i < 4; ++i) value |= static_cast<std::uint32_t>(data_[offset_++]) << (8 * i);
+    return value;
+  }
+  std::uint16_t u16() {
+    const std::uint16_t value = static_cast<std::uint16_t>(data_[offset_] | (data_[offset_ + 1] << 8));
+    offset_ += 2;
+    return value;
+  }
+  const char* text(std::uint32_t bytes) {
+    const char* at = reinterpret_cast<const char*>(data_ + offset_);
+    offset_ += bytes;
+    return at;
+  }
+
+private:
+  const std::uint8_t* data_;
+  std::uint32_t size_;
+  std::uint32_t offset_ = 0;
+};
+
+std::uint32_t checked_length(packet_cursor& cursor) {
+  if (!cursor.has(4)) vantrel_io::throw_io_data();
+  const std::uint32_t length = cursor.u32();
+  if (!cursor.has(length)) vantrel_io::throw_io_data();
+  return length;
+}
+
+
 constexpr std::uint32_t opus_rate = 48000;
 // The longest Opus packet: 120 ms at 48 kHz.
 constexpr int max_frames = 5760;
 constexpr std::uint32_t max_channels = 8;
-// Family 1 carries its channels in Vorbis order.
-constexpr std::uint32_t vorbis_order_family = 1;
 
 class exception_opus : public vantrel_io::exception_io_data {
 public:
@@ -59,19 +103,94 @@ bool header_of(const GUID& owner, const void* setup, std::uint32_t setup_size, c
   return false;
 }
 
+}  // namespace
+
+bool opus_head_parse(const void* packet, std::uint32_t size, opus_head& out) {
+  if (!packet || size < 19 || std::memcmp(packet, "OpusHead", 8) != 0) return false;
+  packet_cursor cursor(packet, size);
+  cursor.text(8);
+  out.version = cursor.u8();
+  if (out.version & 0xF0) return false;
+  out.channels = cursor.u8();
+  if (out.channels == 0) return false;
+  out.preskip = cursor.u16();
+  out.input_sample_rate = cursor.u32();
+  out.output_gain = static_cast<std::int16_t>(cursor.u16());
+  out.mapping_family = cursor.u8();
+  if (out.mapping_family == 0) {
+    if (out.channels > 2) return false;
+    out.streams = 1;
+    out.coupled_streams = out.channels == 2 ? 1 : 0;
+    out.mapping[0] = 0;
+    out.mapping[1] = 1;
+  } else {
+    if (!cursor.has(2)) return false;
+    out.streams = cursor.u8();
+    out.coupled_streams = cursor.u8();
+    if (out.streams == 0 || out.coupled_streams > out.streams || out.streams + out.coupled_streams > 255) return false;
+    if (!cursor.has(out.channels)) return false;
+    for (std::uint32_t i = 0; i < out.channels; ++i) {
+      out.mapping[i] = cursor.u8();
+      if (out.mapping[i] != 255 && out.mapping[i] >= out.streams + out.coupled_streams) return false;
+    }
+  }
+  // Versions 0 and 1 define the whole header; later minor versions may add.
+  return out.version >= 2 || cursor.offset() == size;
+}
+
+void opus_decoder_mapping(const opus_head& head, std::uint8_t (&out)[255]) {
+  for (std::uint32_t i = 0; i < head.channels && i < 8; ++i) {
+    out[i] = head.mapping_family == vorbis_order_family ? head.mapping[vorbis_channel_order(head.channels)[i]]
+                                                        : head.mapping[i];
+  }
+}
+
+// Reordered family-1 output puts the LFE after the centre and the surrounds
+// last, as the Vorbis masks say; the default masks would call the fourth
+// channel of a 5-channel stream LFE.
+std::uint32_t opus_output_channel_mask(const opus_head& head) {
+  return head.mapping_family == vorbis_order_family ? vorbis_channel_mask(head.channels)
+                                                    : default_channel_mask(head.channels);
+}
+
+void opus_tags_parse(const void* packet, std::uint32_t size, std::int16_t output_gain, track_info& info) {
+  if (!packet || size < 16 || std::memcmp(packet, "OpusTags", 8) != 0) vantrel_io::throw_io_data();
+  packet_cursor cursor(packet, size);
+  cursor.text(8);
+  const std::uint32_t vendor_length = checked_length(cursor);
+  info.set_tech("tool", track_info::until_nul, cursor.text(vendor_length), vendor_length);
+  if (!cursor.has(4)) vantrel_io::throw_io_data();
+  const std::uint32_t count = cursor.u32();
+  ogg_comment_fields fields(info);
+  for (std::uint32_t i = 0; i < count; ++i) {
+    const std::uint32_t length = checked_length(cursor);
+    const char* text = cursor.text(length);
+    std::string name;
+    const char* value;
+    std::size_t value_length;
+    if (ogg_comment_fields::split(text, length, name, value, value_length) &&
+        qiv::stricmp_ascii_equal(name.c_str(), "R128_TRACK_GAIN")) {
+      const std::string number(value, value_length);
+      const double track = std::strtol(number.c_str(), nullptr, 10);
+      replaygain_info gains;
+      gains.album_gain = static_cast<float>(output_gain / 256.0 + r128_to_replaygain_db);
+      gains.track_gain = static_cast<float>((track + output_gain) / 256.0 + r128_to_replaygain_db);
+      info.set_replaygain(gains);
+      continue;
+    }
+    fields.add(text, length);
+  }
+  fields.finish();
+}
+
+namespace {
+
 class opus_decoder_impl : public packet_decoder {
 public:
   explicit opus_decoder_impl(const opus_head& head) : head_(head) {
     if (head_.channels < 1 || head_.channels > max_channels) vantrel_io::throw_io_data();
-    for (std::uint32_t i = 0; i < head_.channels; ++i) {
-      decoder_mapping_[i] = head_.mapping_family == vorbis_order_family
-                                ? head_.mapping[vorbis_channel_order(head_.channels)[i]]
-                                : head_.mapping[i];
-    }
-    // Reordered family-1 output is in WAVEFORMATEXTENSIBLE order, where
-    // Vorbis puts the LFE after the surrounds, not the default layout.
-    channel_mask_ = head_.mapping_family == vorbis_order_family ? vorbis_channel_mask(head_.channels)
-                                                                 : default_channel_mask(head_.channels);
+    opus_decoder_mapping(head_, decoder_mapping_);
+    channel_mask_ = opus_output_channel_mask(head_);
   }
 
   ~opus_decoder_impl() { reset(); }
@@ -102,7 +221,7 @@ public:
     }
     replaygain_info gains = out.get_replaygain();
     if (head_.output_gain != 0 && !replaygain_info::gain_present(gains.album_gain)) {
-      gains.album_gain = gains.track_gain = static_cast<float>(head_.output_gain / 256.0 + 5.0);
+      gains.album_gain = gains.track_gain = static_cast<float>(head_.output_gain / 256.0 + r128_to_replaygain_db);
       out.set_replaygain(gains);
     }
   }

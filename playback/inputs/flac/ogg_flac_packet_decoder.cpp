@@ -1,6 +1,8 @@
 // FLAC in Ogg: the first packet carries the native stream header, each
 // further header packet one metadata block, each audio packet one frame.
 // The packets reach an unseekable stream decoder through a memory file.
+#include "playback/inputs/flac/ogg_flac_packet_decoder.h"
+
 #include <ogg/ogg.h>
 
 #include <cstring>
@@ -16,7 +18,6 @@
 #include "playback/audio_block.h"
 #include "playback/decoders/packet_codec.h"
 #include "playback/inputs/flac/flac_stream_decoder.h"
-#include "playback/inputs/flac/ogg_flac_mapping.h"
 
 namespace {
 
@@ -144,3 +145,7 @@ public:
 service_factory_single_t<ogg_flac_codec> ogg_flac_codec_registration;
 
 }  // namespace
+
+bool ogg_flac_is_first_packet(const void* packet, std::uint32_t size) {
+  return packet && size >= ogg_flac_first_packet_min_size && std::memcmp(packet, "\x7F" "FLAC\x01", 6) == 0;
+}

@@ -1,5 +1,6 @@
-// The two header packets of an Opus stream: "OpusHead" (channel layout,
-// pre-skip, output gain) and "OpusTags" (vendor and comments).
+// Opus decoding (registered as a packet codec): the two header packets of a
+// stream, "OpusHead" (channel layout, pre-skip, output gain) and "OpusTags"
+// (vendor and comments).
 #pragma once
 
 #include <cstdint>
@@ -21,6 +22,11 @@ struct opus_head {
 
 // False for a packet that is no valid identification header.
 bool opus_head_parse(const void* packet, std::uint32_t size, opus_head& out);
+
+// The mapping libopus gets and the speaker mask of what it then puts out:
+// family 1 streams are reordered from Vorbis order into the system's.
+void opus_decoder_mapping(const opus_head& head, std::uint8_t (&out)[255]);
+std::uint32_t opus_output_channel_mask(const opus_head& head);
 
 // Reads the comments into the info's fields and the "tool" entry, and an
 // R128 track gain into its ReplayGain record; a malformed packet throws

@@ -4,12 +4,10 @@
 #pragma once
 
 #include <cstdint>
-#include <cstring>
 
 inline constexpr std::uint32_t ogg_flac_first_packet_min_size = 13;
 // Where the native stream header starts in the first packet.
 inline constexpr std::uint32_t ogg_flac_header_offset = 9;
 
-inline bool ogg_flac_is_first_packet(const void* packet, std::uint32_t size) {
-  return packet && size >= ogg_flac_first_packet_min_size && std::memcmp(packet, "\x7F" "FLAC\x01", 6) == 0;
-}
+// The FLAC packet codec for Ogg streams is registered beside this test.
+bool ogg_flac_is_first_packet(const void* packet, std::uint32_t size);
