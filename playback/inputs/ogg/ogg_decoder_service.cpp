@@ -43,6 +43,14 @@ public:
 
 class ogg_info_reader : public ogg_object<info_reader> {};
 
+class ogg_info_writer : public ogg_object<info_writer> {
+public:
+  void set_info(std::uint32_t subsong, const track_info& info, const abort_signal&) override {
+    input.set_info(subsong, info);
+  }
+  void commit(const abort_signal& abort) override { input.commit(abort); }
+};
+
 template <class Object, class Out>
 void open_object(Out& out, vantrel_io::file_ptr file, const char* path, open_reason reason,
                  const abort_signal& abort) {
@@ -73,8 +81,9 @@ public:
                           const abort_signal& abort) override {
     open_object<ogg_info_reader>(out, std::move(file), path, open_reason::info_read, abort);
   }
-  void open_for_info_write(info_writer_ptr&, vantrel_io::file_ptr, const char*, const abort_signal&) override {
-    throw qiv::exception_not_implemented();
+  void open_for_info_write(info_writer_ptr& out, vantrel_io::file_ptr file, const char* path,
+                           const abort_signal& abort) override {
+    open_object<ogg_info_writer>(out, std::move(file), path, open_reason::info_write, abort);
   }
   void get_aux_text(vantrel_io::file_ptr, std::uint32_t, std::uint32_t, qiv::string_object&,
                     const abort_signal&) override {}

@@ -5,7 +5,9 @@
 #include "io/io_exceptions.h"
 #include "io/read_ahead_file.h"
 #include "metadata/input_dispatch.h"
+#include "io/retag_through_temp_file.h"
 #include "playback/audio_block.h"
+#include "playback/inputs/ogg/ogg_comment_rewriter.h"
 
 namespace {
 
@@ -47,6 +49,8 @@ ogg_input::ogg_input() = default;
 ogg_input::~ogg_input() = default;
 
 void ogg_input::open(vantrel_io::file_ptr file, const char* path, open_reason reason, const abort_signal& abort) {
+  path_ = path ? path : "";
+  opened_by_input_ = !file;
   vantrel_io::open_or_rewind(file, path, reason, abort);
   if (reason == open_reason::info_write) {
     if (!file->can_seek()) vantrel_io::throw_exception_io_object_not_seekable();
@@ -56,6 +60,10 @@ void ogg_input::open(vantrel_io::file_ptr file, const char* path, open_reason re
   file_ = std::move(file);
   reader_ = std::make_unique<ogg_page_reader>(file_);
   reader_->reset(abort);
+  find_links(abort);
+}
+
+void ogg_input::find_links(const abort_signal& abort) {
   links_.clear();
   if (!reader_->can_seek()) {
     links_.push_back(link{});
@@ -273,4 +281,31 @@ bool ogg_input::get_dynamic_info(track_info& out, double& timestamp) {
 void ogg_input::set_message_sink(decoder_message_sink* sink) {
   sink_ = sink;
   if (codec_) send_sink(*codec_, sink);
+}
+
+void ogg_input::set_info(std::uint32_t subsong, const track_info& info) {
+  if (subsong >= links_.size()) vantrel_io::throw_io_data();
+  edits_[subsong] = track_info_impl(info);
+}
+
+void ogg_input::commit(const abort_signal& abort) {
+  std::vector<ogg_comment_rewriter::link_range> ranges;
+  for (const link& l : links_) ranges.push_back({l.start, l.length});
+  const std::map<std::uint32_t, track_info_impl> edits = std::move(edits_);
+  edits_.clear();
+  if (edits.empty()) return;
+  codec_.reset();
+  reader_.reset();
+  if (opened_by_input_) {
+    retag_through_temp_file rewrite(path_.c_str());
+    ogg_comment_rewriter::write(file_, ranges, edits, rewrite, abort);
+    rewrite.commit(file_, abort);
+  } else {
+    // The caller's file object has no path to move a new file to.
+    retag_in_place no_temp_file;
+    ogg_comment_rewriter::write(file_, ranges, edits, no_temp_file, abort);
+  }
+  reader_ = std::make_unique<ogg_page_reader>(file_);
+  reader_->reset(abort);
+  find_links(abort);
 }

@@ -5,7 +5,9 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "core/abort_signal.h"
@@ -45,7 +47,12 @@ public:
   void on_idle(const abort_signal& abort) { file_->check_abort(abort); }
   void set_message_sink(decoder_message_sink* sink);
 
+  // Edits wait for commit, which rewrites every edited link at once.
+  void set_info(std::uint32_t subsong, const track_info& info);
+  void commit(const abort_signal& abort);
+
 private:
+  void find_links(const abort_signal& abort);
   struct headers {
     packet_decoder_ptr codec;
     std::uint64_t packets = 0;
@@ -63,6 +70,9 @@ private:
   link current_;
   std::vector<link> links_;
   vantrel_io::file_ptr file_;
+  std::string path_;
+  bool opened_by_input_ = false;
+  std::map<std::uint32_t, track_info_impl> edits_;
   std::unique_ptr<ogg_page_reader> reader_;
   packet_decoder_ptr codec_;
   std::uint32_t granule_rate_ = 0;

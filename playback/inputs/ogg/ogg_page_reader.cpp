@@ -26,6 +26,7 @@ ogg_page_reader::~ogg_page_reader() {
 
 void ogg_page_reader::reset(const abort_signal& abort) {
   file_->rewind(abort);
+  sync_offset_ = 0;
   ogg_stream_reset(&stream_);
   ogg_sync_reset(&sync_);
   serial_known_ = false;
@@ -33,6 +34,7 @@ void ogg_page_reader::reset(const abort_signal& abort) {
 
 void ogg_page_reader::seek(std::uint64_t position, const abort_signal& abort) {
   file_->seek(position, abort);
+  sync_offset_ = position;
   ogg_stream_reset(&stream_);
   ogg_sync_reset(&sync_);
   serial_known_ = false;
@@ -76,6 +78,23 @@ bool ogg_page_reader::next_packet(ogg_packet& out, const abort_signal& abort, st
     // A negative answer is a gap (lost pages): step over it.
     if (ogg_stream_packetout(&stream_, &out) == 1) return true;
     if (!next_page(abort, limit)) return false;
+  }
+}
+
+bool ogg_page_reader::next_raw_page(ogg_page& out, std::uint64_t& offset, const abort_signal& abort,
+                                    std::uint64_t limit) {
+  for (;;) {
+    const long answer = ogg_sync_pageseek(&sync_, &out);
+    if (answer > 0) {
+      offset = sync_offset_;
+      sync_offset_ += static_cast<std::uint64_t>(answer);
+      return true;
+    }
+    if (answer < 0) {
+      sync_offset_ += static_cast<std::uint64_t>(-answer);
+    } else if (!read_more(abort, limit)) {
+      return false;
+    }
   }
 }
 

@@ -33,6 +33,10 @@ public:
   // The packet stays valid until the next read.
   bool next_packet(ogg_packet& out, const abort_signal& abort, std::uint64_t limit);
 
+  // The next whole page and the offset of its first byte, stepping over
+  // bytes that are no page; for copying pages as they stand.
+  bool next_raw_page(ogg_page& out, std::uint64_t& offset, const abort_signal& abort, std::uint64_t limit);
+
   bool page_at_or_after(std::uint64_t& position, ogg_page& out, const abort_signal& abort, std::uint64_t limit);
   bool last_packet_in_range(ogg_packet& out, const abort_signal& abort, std::uint64_t begin, std::uint64_t end);
   std::uint64_t last_page_of_file(std::uint64_t end, ogg_page& out, const abort_signal& abort);
@@ -50,6 +54,8 @@ private:
 
   std::uint32_t serial_ = 0;
   bool serial_known_ = false;
+  // File offset of the first byte the sync has not yet given out as a page.
+  std::uint64_t sync_offset_ = 0;
   ogg_stream_state stream_{};
   ogg_sync_state sync_{};
   vantrel_io::file_ptr file_;
