@@ -154,10 +154,92 @@ def test_chain_and_seek(work):
                   "chain link %d: seek to %.3f s lands on the samples of a decode from the start" % (subsong, seconds))
 
 
+def ogg_pages(path):
+    """(offset, sequence number, serial number, header + body bytes) of every page."""
+    with open(path, "rb") as f:
+        data = f.read()
+    pages, offset = [], 0
+    while offset < len(data):
+        assert data[offset:offset + 4] == b"OggS", "a page starts at %d" % offset
+        segments = data[offset + 26]
+        size = 27 + segments + sum(data[offset + 27:offset + 27 + segments])
+        serial, sequence = struct.unpack_from("<II", data, offset + 14)
+        pages.append((offset, sequence, serial, data[offset:offset + size]))
+        offset += size
+    return pages
+
+
+def ogginfo_clean(path):
+    run = subprocess.run(["ogginfo", path], capture_output=True, text=True)
+    return run.returncode == 0 and "WARNING" not in run.stdout and "ERROR" not in run.stdout
+
+
+def test_retag(work):
+    stereo = tone(work, "stereo.wav", 44100, 2, 3)
+    original = vorbis(work, "tagged.ogg", stereo, "-t", "A title of some length")
+    reference = decoded(original, "--bits", "16")
+    retagged = os.path.join(work, "retagged.ogg")
+    with open(original, "rb") as f, open(retagged, "wb") as out:
+        out.write(f.read())
+
+    zorvtool("tag", windows_path(retagged), "title=A shorter title")
+    before, after = ogg_pages(original), ogg_pages(retagged)
+    check(os.path.getsize(retagged) == os.path.getsize(original), "a shorter title keeps the file size")
+    changed = [i for i, (a, b) in enumerate(zip(before, after)) if a[3] != b[3]]
+    check(changed and max(changed) < 3, "only header pages change: %s" % changed)
+    check(info(retagged)[0]["info"]["fields"].get("title") == ["A shorter title"], "the new title reads back")
+
+    # Past 64 KiB the comment needs more pages: later pages are renumbered.
+    for name in ("comment", "description", "lyrics"):
+        zorvtool("tag", windows_path(retagged), name + "=" + "x" * 30000)
+    pages = ogg_pages(retagged)
+    check(len(pages) > len(before), "a large comment adds header pages")
+    check([p[1] for p in pages] == list(range(len(pages))), "pages renumbered in sequence")
+    check(ogginfo_clean(retagged), "ogginfo finds the rebuilt file clean")
+    check(decoded(retagged, "--bits", "16") == reference, "the audio survives the rebuild")
+
+    # A chain whose second link grows: the first stays byte for byte.
+    links = [vorbis(work, "c1.ogg", stereo), opus(work, "c2.opus", stereo), vorbis(work, "c3.ogg", stereo)]
+    chain = os.path.join(work, "retag-chain.ogg")
+    with open(chain, "wb") as out:
+        for link in links:
+            with open(link, "rb") as f:
+                out.write(f.read())
+    first_link = open(links[0], "rb").read()
+    zorvtool("tag", windows_path(chain), "title=" + "t" * 5000, "--subsong", "1")
+    with open(chain, "rb") as f:
+        check(f.read(len(first_link)) == first_link, "editing link 2 leaves link 1 byte-identical")
+    subsongs = info(chain)
+    check(len(subsongs) == 3 and subsongs[1]["info"]["fields"].get("title") == ["t" * 5000]
+          and "title" not in subsongs[2]["info"]["fields"], "only link 2 carries the new title")
+    check(ogginfo_clean(chain), "ogginfo finds the rebuilt chain clean")
+
+    # Opus keeps the album gain as output gain and the track gain as R128.
+    # (album, track, output gain, R128_TRACK_GAIN)
+    cases = [("-3.0", "-5.5", -2048, "-640"), (None, "1.0", -1024, "0"), (None, None, 0, None)]
+    for album, track, output_gain, r128 in cases:
+        path = opus(work, "gain.opus", stereo)
+        changes = ["replaygain_album_gain=%s dB" % album if album else "-replaygain_album_gain",
+                   "replaygain_track_gain=%s dB" % track if track else "-replaygain_track_gain"]
+        zorvtool("tag", windows_path(path), *changes)
+        with open(path, "rb") as f:
+            data = f.read()
+        gain, = struct.unpack_from("<h", data, data.index(b"OpusHead") + 16)
+        tags = subprocess.run(["opusinfo", path], capture_output=True, text=True).stdout
+        check(gain == output_gain, "Opus %s/%s: output gain %d" % (album, track, gain))
+        check(("R128_TRACK_GAIN=%s" % r128 in tags) if r128 else "R128_TRACK_GAIN" not in tags,
+              "Opus %s/%s: R128_TRACK_GAIN %s" % (album, track, r128))
+        read_back = info(path)[0]["info"]["replaygain"]
+        if album:
+            check(abs(read_back["album_gain"] - float(album)) < 1 / 256
+                  and abs(read_back["track_gain"] - float(track)) < 1 / 256, "Opus gains read back")
+
+
 def main():
     with tempfile.TemporaryDirectory(prefix="zorv-ogg-") as work:
         test_single_links(work)
         test_chain_and_seek(work)
+        test_retag(work)
     if failures:
         print("%d check(s) failed" % len(failures))
         return 1
