@@ -130,6 +130,19 @@ void ogg_input::get_info(std::uint32_t subsong, track_info& out, const abort_sig
     // Nothing offers the stream information of an unseekable stream here.
     return;
   }
+  // The decoding reader reads on from the file's position: put it back
+  // however this ends.
+  struct position_keeper {
+    vantrel_io::file_object& file;
+    std::uint64_t position;
+    const abort_signal& abort;
+    ~position_keeper() {
+      try {
+        file.seek(position, abort);
+      } catch (...) {
+      }
+    }
+  } keeper{*file_, file_->get_position(abort), abort};
   const link& chosen = links_[subsong];
   ogg_page_reader reader(file_);
   reader.seek(chosen.start, abort);
