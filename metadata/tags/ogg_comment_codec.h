@@ -36,6 +36,12 @@ public:
     (void)packet;
     (void)info;
   }
+  // Called with the rebuilt comment packet, padded, and its size before
+  // padding, for codecs whose comment packet records its own length.
+  virtual void finish_comment(qiv::array<std::uint8_t>& packet, std::uint32_t unpadded_size) {
+    (void)packet;
+    (void)unpadded_size;
+  }
 
 protected:
   ~ogg_comment_handler() = default;

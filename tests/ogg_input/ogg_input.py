@@ -214,6 +214,16 @@ def test_retag(work):
           and "title" not in subsongs[2]["info"]["fields"], "only link 2 carries the new title")
     check(ogginfo_clean(chain), "ogginfo finds the rebuilt chain clean")
 
+    # Ogg FLAC: the comment block's length follows its new body.
+    flac_ogg = os.path.join(work, "retag.oga")
+    subprocess.run(["flac", "-s", "-f", "--ogg", "-T", "TITLE=Old", stereo, "-o", flac_ogg], check=True)
+    flac_audio = decoded(flac_ogg, "--bits", "16")
+    zorvtool("tag", windows_path(flac_ogg), "title=A new and longer title", "artist=Someone")
+    check(subprocess.run(["flac", "-s", "-t", flac_ogg]).returncode == 0 and ogginfo_clean(flac_ogg),
+          "Ogg FLAC: retagged file passes flac -t and ogginfo")
+    check(info(flac_ogg)[0]["info"]["fields"].get("title") == ["A new and longer title"], "Ogg FLAC: title reads back")
+    check(decoded(flac_ogg, "--bits", "16") == flac_audio, "Ogg FLAC: audio unchanged")
+
     # Opus keeps the album gain as output gain and the track gain as R128.
     # (album, track, output gain, R128_TRACK_GAIN)
     cases = [("-3.0", "-5.5", -2048, "-640"), (None, "1.0", -1024, "0"), (None, None, 0, None)]

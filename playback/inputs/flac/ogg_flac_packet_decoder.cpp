@@ -14,6 +14,7 @@
 #include "io/io_exceptions.h"
 #include "io/memory_file.h"
 #include "metadata/decoder_message_sink.h"
+#include "metadata/tags/ogg_comment_codec.h"
 #include "metadata/track_info.h"
 #include "playback/audio_block.h"
 #include "playback/decoders/packet_codec.h"
@@ -143,6 +144,53 @@ public:
 };
 
 service_factory_single_t<ogg_flac_codec> ogg_flac_codec_registration;
+
+constexpr std::uint8_t last_block_flag = 0x80;
+constexpr std::uint8_t comment_block_type = 4;
+constexpr std::uint32_t block_header_size = 4;
+
+// Retagging: the comment is a metadata block of its own, whose header
+// records the body's length; it is rewritten without padding.
+class ogg_flac_comment_handler : public ogg_comment_handler {
+public:
+  unsigned feed_header(const void* packet, std::uint32_t size) override {
+    if (size < block_header_size) vantrel_io::throw_io_data();
+    const std::uint8_t first = *static_cast<const std::uint8_t*>(packet);
+    if (first == 0x7F) return flush_after_packet;
+    unsigned flags = (first & last_block_flag) ? headers_complete | flush_after_packet : 0;
+    if ((first & 0x7F) == comment_block_type) {
+      std::memcpy(block_header_, packet, block_header_size);
+      flags |= is_comment_packet;
+    }
+    return flags;
+  }
+  void comment_layout(const void*& prefix, std::uint32_t& size, bool& framing) override {
+    prefix = block_header_;
+    size = block_header_size;
+    framing = false;
+  }
+  void finish_comment(qiv::array<std::uint8_t>& packet, std::uint32_t unpadded_size) override {
+    packet.set_size(unpadded_size);
+    const std::uint32_t body = unpadded_size - block_header_size;
+    if (body > 0xFFFFFF) vantrel_io::throw_io_data();
+    packet.data()[1] = static_cast<std::uint8_t>(body >> 16);
+    packet.data()[2] = static_cast<std::uint8_t>(body >> 8);
+    packet.data()[3] = static_cast<std::uint8_t>(body);
+  }
+
+private:
+  std::uint8_t block_header_[block_header_size] = {};
+};
+
+class ogg_flac_comment_codec : public ogg_comment_codec {
+public:
+  bool accepts(const void* packet, std::uint32_t size) override { return ogg_flac_is_first_packet(packet, size); }
+  void create(service_ptr<ogg_comment_handler>& out) override {
+    out = new service_counted<ogg_flac_comment_handler>();
+  }
+};
+
+service_factory_single_t<ogg_flac_comment_codec> ogg_flac_comment_codec_registration;
 
 }  // namespace
 
