@@ -64,15 +64,20 @@ def tone(work, name, rate, channels, seconds, freq=440):
     return path
 
 
+# The encoders seed their serial numbers from the clock: links made within a
+# second would share one, which a chain must not.
+serials = iter(range(1000, 2000))
+
+
 def vorbis(work, name, source, *options):
     path = os.path.join(work, name)
-    subprocess.run(["oggenc", "-Q", *options, source, "-o", path], check=True)
+    subprocess.run(["oggenc", "-Q", "--serial", str(next(serials)), *options, source, "-o", path], check=True)
     return path
 
 
 def opus(work, name, source, *options):
     path = os.path.join(work, name)
-    subprocess.run(["opusenc", "--quiet", *options, source, path], check=True)
+    subprocess.run(["opusenc", "--quiet", "--serial", str(next(serials)), *options, source, path], check=True)
     return path
 
 

@@ -36,6 +36,7 @@ public:
   void open(vantrel_io::file_ptr file, const char* path, open_reason reason, const abort_signal& abort);
 
   std::uint32_t get_subsong_count() const noexcept { return static_cast<std::uint32_t>(links_.size()); }
+  std::uint32_t get_subsong(std::uint32_t index) const noexcept { return index; }
   void get_info(std::uint32_t subsong, track_info& out, const abort_signal& abort);
   vantrel_io::file_stats get_file_stats(const abort_signal& abort) { return file_->get_stats(abort); }
 
