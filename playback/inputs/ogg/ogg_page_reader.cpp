@@ -202,11 +202,6 @@ void ogg_page_reader::find_links_between(std::vector<std::uint64_t>& links, std:
       mid = lo + (mid - lo) / 2;
       found = mid;
     }
-    if (found >= hi) {
-      // Nothing starts between lo and hi but the page at hi.
-      links.push_back(hi);
-      return;
-    }
     const auto serial = static_cast<std::uint32_t>(ogg_page_serialno(&page));
     const std::uint64_t after = found + page_length(page);
     find_links_between(links, lo, serial_lo, found, serial, abort);
