@@ -131,6 +131,23 @@ def test_single_links(work):
     check(info(flac_ogg)[0]["info"]["fields"].get("TITLE") == ["In Ogg"], "Ogg FLAC: comment read")
 
 
+def crossings(samples, channels, channel):
+    column = samples[channel::channels]
+    return sum(1 for a, b in zip(column, column[1:]) if (a < 0) != (b < 0)) // 2
+
+
+def test_six_channels(work):
+    """Each speaker keeps its own tone: 200 Hz front left ... 700 Hz back right (the LFE is filtered)."""
+    source = os.path.join(work, "six.wav")
+    subprocess.run(["sox", "-n", "-r", "48000", "-b", "16", "-c", "6", source, "synth", "1", "sine", "200", "sine",
+                    "300", "sine", "400", "sine", "500", "sine", "600", "sine", "700", "vol", "0.3"],
+                   check=True, capture_output=True)
+    samples, channels = decoded(vorbis(work, "six.ogg", source), "--bits", "16")
+    tones = [crossings(samples, channels, c) for c in range(channels)]
+    check(channels == 6 and all(abs(t - f) <= 2 for t, f in zip(tones, [200, 300, 400, None, 600, 700]) if f),
+          "six-channel Vorbis in speaker order: %s" % tones)
+
+
 def test_chain_and_seek(work):
     stereo = tone(work, "stereo.wav", 44100, 2, 3)
     mono48 = tone(work, "mono48.wav", 48000, 1, 2, 300)
@@ -253,6 +270,7 @@ def test_retag(work):
 def main():
     with tempfile.TemporaryDirectory(prefix="zorv-ogg-") as work:
         test_single_links(work)
+        test_six_channels(work)
         test_chain_and_seek(work)
         test_retag(work)
     if failures:
