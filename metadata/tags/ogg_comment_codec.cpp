@@ -36,7 +36,9 @@ unsigned comment_packet_rebuild(ogg_comment_handler& handler, const void* packet
                           never_raised_abort_signal());
     rebuilt.set_size(writer.get_size());
     if (writer.get_size()) std::memcpy(rebuilt.data(), writer.get_ptr(), writer.get_size());
+    const std::uint32_t unpadded_size = rebuilt.get_count();
     comment_pad(rebuilt, size);
+    handler.finish_comment(rebuilt, unpadded_size);
   }
   return answer & (ogg_comment_handler::headers_complete | ogg_comment_handler::flush_after_packet);
 }

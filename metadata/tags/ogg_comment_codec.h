@@ -28,6 +28,20 @@ public:
   // The codec's signature before the comment block and whether a framing
   // byte follows the block.
   virtual void comment_layout(const void*& prefix, std::uint32_t& prefix_size, bool& framing) = 0;
+  // Called before feed_header with header packet `index` (0 for the first)
+  // and the info the comment will be built from, for codecs that keep tag
+  // data outside the comment block (Opus stores gains in its first packet).
+  virtual void prepare_header(std::uint32_t index, qiv::array<std::uint8_t>& packet, track_info& info) {
+    (void)index;
+    (void)packet;
+    (void)info;
+  }
+  // Called with the rebuilt comment packet, padded, and its size before
+  // padding, for codecs whose comment packet records its own length.
+  virtual void finish_comment(qiv::array<std::uint8_t>& packet, std::uint32_t unpadded_size) {
+    (void)packet;
+    (void)unpadded_size;
+  }
 
 protected:
   ~ogg_comment_handler() = default;

@@ -34,3 +34,13 @@ const char* matroska_codec_id(const GUID& owner, const void* setup, std::uint32_
   if (owner != matroska_owner_guid || setup_size != sizeof(matroska_codec_setup) || !setup) return nullptr;
   return static_cast<const matroska_codec_setup*>(setup)->codec_id;
 }
+
+namespace packet_codec_controls {
+
+void send_flag(packet_decoder& decoder, bool flag) { decoder.control(packet_control_set_flag, flag ? 1 : 0, nullptr, 0); }
+
+void send_receiver(packet_decoder& decoder, stream_receiver* receiver) {
+  decoder.control(packet_control_set_receiver, 0, receiver ? receiver : &stream_receiver::discard(), 0);
+}
+
+}  // namespace packet_codec_controls

@@ -1,5 +1,5 @@
 #!/usr/bin/python3
-"""FLAC files played end to end by `zorvtool play`, checked in the capture file.
+"""FLAC and Opus files played end to end by `zorvtool play`, checked in the capture file.
 
 Wine mixes at 48 kHz float, so 16-bit material at 48 kHz must arrive bit-exact
 after the leading silence. Wine drops the last few milliseconds when a device
@@ -71,6 +71,44 @@ def check_played(stream, source, what):
     check(mismatch is None, "%s: bit-exact, first difference at sample %s" % (what, mismatch))
 
 
+def opus_pair(folder):
+    """One 440 Hz sine cut into two Opus files at a frame off the 20 ms grid; the reference decode of each."""
+    sine = os.path.join(folder, "sine.wav")
+    subprocess.run(["sox", "-n", "-r", str(RATE), "-c", "2", "-b", "16", sine, "synth", "3", "sine", "440",
+                    "vol", "0.5"], check=True, capture_output=True)
+    parts = []
+    for name, trim in (("a", ["0", "62401s"]), ("b", ["62401s"])):
+        wav, path, ref = (os.path.join(folder, name + ext) for ext in (".wav", ".opus", ".ref.wav"))
+        subprocess.run(["sox", sine, wav, "trim", *trim], check=True)
+        subprocess.run(["opusenc", "--quiet", wav, path], check=True)
+        subprocess.run(["opusdec", "--quiet", "--float", "--rate", str(RATE), path, ref], check=True,
+                       capture_output=True)
+        data = open(ref, "rb").read()
+        payload = data[data.index(b"data") + 8:]
+        parts.append((path, array.array("f", payload[:len(payload) // 4 * 4])))
+    return parts
+
+
+def check_opus_gapless(stream, first, second):
+    """The stream holds both decodes back to back: a gap or overlap at the join shifts the second."""
+    expected = first + second
+    start = next((i for i, v in enumerate(expected) if abs(v) > 1e-3), 0)
+    captured_start = next((i for i, v in enumerate(stream) if abs(v) > 1e-3), None)
+    check(captured_start is not None, "Opus: sound was captured")
+    if captured_start is None:
+        return
+    offset = captured_start - start
+    offset -= offset % 2
+    captured = stream[offset + start:offset + len(expected)]
+    reference = expected[start:start + len(captured)]
+    check(len(captured) >= len(reference) - 2 * TAIL_WINE_MAY_DROP and len(captured) > len(first),
+          "Opus: %d of %d samples captured" % (len(captured), len(expected) - start))
+    join = len(first) - start
+    worst = max((abs(a - b) for a, b in zip(captured[join - 4800:join + 4800], reference[join - 4800:join + 4800])),
+                default=1.0)
+    check(worst < 1e-4, "Opus: no gap or overlap at the join (largest difference %g)" % worst)
+
+
 def main():
     rng = random.Random(7)
     with tempfile.TemporaryDirectory() as folder:
@@ -92,6 +130,11 @@ def main():
         streams = play(folder, first, second)
         check(len(streams) == 1, "consecutive files of one format share the device stream")
         check_played(streams[0], signal, "two FLAC files cut at frame 70001")
+
+        (first, first_samples), (second, second_samples) = opus_pair(folder)
+        streams = play(folder, first, second)
+        check(len(streams) == 1, "consecutive Opus files share the device stream")
+        check_opus_gapless(streams[0], first_samples, second_samples)
 
     if failures:
         print("%d failure(s)" % len(failures))

@@ -119,7 +119,17 @@ int run_tag(const zorvtool::arguments& args) {
     zorvtool::print_error("usage: zorvtool tag PATH name=value ... -name\n");
     return 2;
   }
-  const std::vector<field_change> changes = parse_changes(args);
+  // "--subsong N" limits the change to one subsong of the file.
+  zorvtool::arguments rest;
+  long only_subsong = -1;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--subsong" && i + 1 < args.size()) {
+      only_subsong = std::stol(args[++i]);
+      continue;
+    }
+    rest.push_back(args[i]);
+  }
+  const std::vector<field_change> changes = parse_changes(rest);
   qiv::string_buffer canonical;
   vantrel_io::canonicalize_path(args[0].c_str(), canonical);
   const std::string path = canonical.get_ptr();
@@ -133,6 +143,7 @@ int run_tag(const zorvtool::arguments& args) {
   }
   for (std::uint32_t i = 0; i < writer->get_subsong_count(); ++i) {
     const std::uint32_t subsong = writer->get_subsong(i);
+    if (only_subsong >= 0 && subsong != static_cast<std::uint32_t>(only_subsong)) continue;
     track_info_impl info;
     writer->get_info(subsong, info, abort);
     apply_changes(changes, info);
@@ -143,6 +154,6 @@ int run_tag(const zorvtool::arguments& args) {
 }
 
 const zorvtool::command_registration registration(
-    {"tag", "tag PATH name=value ... -name   set (repeat a name for several values) or remove fields", run_tag});
+    {"tag", "tag PATH name=value ... -name [--subsong N]   set (repeat a name for several values) or remove fields", run_tag});
 
 }  // namespace

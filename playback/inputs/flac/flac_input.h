@@ -33,6 +33,7 @@ public:
   std::uint32_t get_subsong_count() const noexcept;
   std::uint32_t get_subsong(std::uint32_t index) const noexcept;
   void get_info(std::uint32_t subsong, track_info& out) const;
+  void get_info(std::uint32_t subsong, track_info& out, const abort_signal&) const { get_info(subsong, out); }
   vantrel_io::file_stats get_file_stats(const abort_signal& abort);
 
   void initialize(std::uint32_t subsong, std::uint32_t flags, const abort_signal& abort);
@@ -41,6 +42,8 @@ public:
   // times past its end to its end.
   void seek(double seconds, const abort_signal& abort);
   bool can_seek() const noexcept { return seekable_; }
+  // A native FLAC stream never changes format mid-stream.
+  bool get_dynamic_info(track_info&, double&) const noexcept { return false; }
   void on_idle(const abort_signal& abort);
   void set_message_sink(decoder_message_sink* sink);
 

@@ -1,0 +1,29 @@
+// Turns the NAME=value comments of an Ogg Vorbis or Opus comment header into
+// the metadata fields of a track_info: pictures stay out (they are read
+// elsewhere), other programs' spellings of four names are folded into ours,
+// ReplayGain entries go to the gain record.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "metadata/tags/vorbis_comment_map.h"
+
+class track_info;
+
+class ogg_comment_fields {
+public:
+  explicit ogg_comment_fields(track_info& info) : info_(info) {}
+
+  // Splits an entry at its first "="; false (nothing taken) for text that
+  // is not UTF-8 or has no name.
+  static bool split(const char* text, std::size_t length, std::string& name, const char*& value,
+                    std::size_t& value_length);
+  void add(const char* text, std::size_t length);
+  // Replaces the info's metadata fields by the ones added.
+  void finish();
+
+private:
+  track_info& info_;
+  vorbis_comment_map fields_;
+};

@@ -1,0 +1,178 @@
+// Ogg Vorbis through libvorbis: the Ogg input feeds the three header packets
+// one by one, then announces each audio packet's record before decoding it
+// so that libvorbis sees the real packet number, granule position and
+// end-of-stream flag. Output is interleaved float in the system's channel
+// order.
+#include <vorbis/codec.h>
+
+#include <vector>
+
+#include "core/service_factory.h"
+#include "foundation/guid_equal.h"
+#include "io/io_exceptions.h"
+#include "metadata/track_info.h"
+#include "playback/audio_block.h"
+#include "playback/decoders/ogg_comment_fields.h"
+#include "playback/decoders/packet_codec.h"
+#include "playback/decoders/vorbis_channel_order.h"
+
+namespace {
+
+// libvorbis answers this for a packet that holds no audio.
+constexpr int vorbis_not_audio = -135;
+
+const ogg_packet& packet_record(const void* pointer, std::uint32_t size) {
+  if (size != ogg_packet_record_size || !pointer) vantrel_io::throw_io_data();
+  return *static_cast<const ogg_packet*>(pointer);
+}
+
+void comments_to_info(const vorbis_comment& comments, track_info& info) {
+  ogg_comment_fields fields(info);
+  for (int i = 0; i < comments.comments; ++i) {
+    fields.add(comments.user_comments[i], static_cast<std::size_t>(comments.comment_lengths[i]));
+  }
+  fields.finish();
+}
+
+class ogg_vorbis_decoder : public packet_decoder {
+public:
+  explicit ogg_vorbis_decoder(const ogg_packet& identification) {
+    vorbis_info_init(&info_);
+    vorbis_comment_init(&comment_);
+    if (vorbis_synthesis_headerin(&info_, &comment_, const_cast<ogg_packet*>(&identification)) < 0 ||
+        info_.channels < 1 || info_.channels > static_cast<int>(vorbis_max_channels)) {
+      vorbis_comment_clear(&comment_);
+      vorbis_info_clear(&info_);
+      vantrel_io::throw_io_data();
+    }
+  }
+
+  ~ogg_vorbis_decoder() {
+    tear_down_synthesis();
+    vorbis_comment_clear(&comment_);
+    vorbis_info_clear(&info_);
+  }
+
+  std::uint32_t control(const GUID& message, std::uint32_t, void* pointer, std::uint32_t size) override {
+    if (message == packet_control_next_header) {
+      ogg_packet packet = packet_record(pointer, size);
+      if (packet.packetno != 1 && packet.packetno != 2) vantrel_io::throw_io_data();
+      if (vorbis_synthesis_headerin(&info_, &comment_, &packet) < 0) vantrel_io::throw_io_data();
+      if (packet.packetno == 1) return 0;
+      if (!ready_) set_up_synthesis();
+      return 1;
+    }
+    if (message == packet_control_get_sample_rate) return static_cast<std::uint32_t>(info_.rate);
+    if (message == packet_control_current_packet) {
+      current_ = packet_record(pointer, size);
+      return 0;
+    }
+    return 0;
+  }
+
+  void get_info(track_info& out) override {
+    out.set_tech_int("channels", info_.channels);
+    out.set_tech_int("samplerate", info_.rate);
+    if (info_.bitrate_nominal > 0) out.set_tech_int("bitrate_nominal", info_.bitrate_nominal / 1000);
+    out.set_tech("codec", track_info::until_nul, "Vorbis", track_info::until_nul);
+    out.set_tech("encoding", track_info::until_nul, "lossy", track_info::until_nul);
+    if (comment_.vendor) out.set_tech("tool", track_info::until_nul, comment_.vendor, track_info::until_nul);
+    comments_to_info(comment_, out);
+  }
+
+  std::uint32_t seek_preroll_packets() override { return 0; }
+  double seek_preroll_seconds() override { return 0.0; }
+
+  void reset() override {
+    if (ready_) vorbis_synthesis_restart(&dsp_);
+  }
+
+  void decode(const void*, std::uint32_t, audio_block& out, const abort_signal&) override {
+    ogg_packet packet = current_;
+    current_.packet = nullptr;
+    if (!packet.packet) vantrel_io::throw_io_data();
+    if (!ready_) set_up_synthesis();
+    const int result = vorbis_synthesis(&block_, &packet);
+    if (result == vorbis_not_audio) {
+      out.set_sample_count(0);
+      out.set_sample_rate(0);
+      out.set_channels(0, 0);
+      out.set_data_size(0);
+      return;
+    }
+    if (result < 0) vantrel_io::throw_io_data();
+    vorbis_synthesis_blockin(&dsp_, &block_);
+    const auto channels = static_cast<std::uint32_t>(info_.channels);
+    std::uint32_t total = 0;
+    float** pcm = nullptr;
+    int pending;
+    while ((pending = vorbis_synthesis_pcmout(&dsp_, &pcm)) > 0) {
+      const auto frames = static_cast<std::uint32_t>(pending);
+      buffer_.resize(static_cast<std::size_t>(total + frames) * channels);
+      const std::uint8_t* order = vorbis_channel_order(channels);
+      float* write = buffer_.data() + static_cast<std::size_t>(total) * channels;
+      for (std::uint32_t frame = 0; frame < frames; ++frame) {
+        for (std::uint32_t channel = 0; channel < channels; ++channel) *write++ = pcm[order[channel]][frame];
+      }
+      vorbis_synthesis_read(&dsp_, pending);
+      total += frames;
+    }
+    out.set_data(buffer_.data(), total, channels, static_cast<std::uint32_t>(info_.rate),
+                 vorbis_channel_mask(channels));
+  }
+
+  bool wants_first_frame() override { return false; }
+  void set_first_frame(const void*, std::uint32_t, const abort_signal&) override {}
+
+private:
+  void set_up_synthesis() {
+    tear_down_synthesis();
+    if (vorbis_synthesis_init(&dsp_, &info_) != 0) {
+      vorbis_dsp_clear(&dsp_);
+      vantrel_io::throw_io_data();
+    }
+    vorbis_synthesis_restart(&dsp_);
+    vorbis_block_init(&dsp_, &block_);
+    ready_ = true;
+  }
+
+  void tear_down_synthesis() {
+    if (!ready_) return;
+    vorbis_block_clear(&block_);
+    vorbis_dsp_clear(&dsp_);
+    ready_ = false;
+  }
+
+  vorbis_info info_{};
+  vorbis_comment comment_{};
+  vorbis_dsp_state dsp_{};
+  vorbis_block block_{};
+  bool ready_ = false;
+  ogg_packet current_{};
+  std::vector<float> buffer_;
+};
+
+class ogg_vorbis_codec : public packet_codec {
+public:
+  bool accepts(const GUID& owner, std::uint32_t, const void* setup, std::uint32_t setup_size) override {
+    if (owner != ogg_owner_guid || setup_size != ogg_packet_record_size || !setup) return false;
+    vorbis_info info;
+    vorbis_comment comment;
+    vorbis_info_init(&info);
+    vorbis_comment_init(&comment);
+    ogg_packet packet = *static_cast<const ogg_packet*>(setup);
+    const bool identification = vorbis_synthesis_headerin(&info, &comment, &packet) >= 0;
+    vorbis_comment_clear(&comment);
+    vorbis_info_clear(&info);
+    return identification;
+  }
+  void open(packet_decoder_ptr& out, bool, const GUID& owner, std::uint32_t, const void* setup,
+            std::uint32_t setup_size, const abort_signal&) override {
+    if (owner != ogg_owner_guid) vantrel_io::throw_io_data();
+    out = new service_counted<ogg_vorbis_decoder>(packet_record(setup, setup_size));
+  }
+};
+
+service_factory_single_t<ogg_vorbis_codec> ogg_vorbis_codec_registration;
+
+}  // namespace

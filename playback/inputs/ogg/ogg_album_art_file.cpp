@@ -1,0 +1,119 @@
+#include "playback/inputs/ogg/ogg_album_art_file.h"
+
+#include <ogg/ogg.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "foundation/base64.h"
+#include "foundation/byte_compare.h"
+#include "foundation/exceptions.h"
+#include "foundation/utf8.h"
+#include "io/io_exceptions.h"
+#include "io/memory_reader.h"
+#include "metadata/tags/comment_block.h"
+#include "metadata/tags/id3v2_tag_service.h"
+#include "metadata/tags/ogg_comment_codec.h"
+#include "playback/inputs/ogg/ogg_page_reader.h"
+
+namespace {
+
+class big_endian_reader {
+public:
+  big_endian_reader(const std::vector<std::uint8_t>& data) : data_(data) {}
+  std::uint32_t u32() {
+    if (data_.size() - offset_ < 4) vantrel_io::throw_io_data();
+    const std::uint32_t value = (std::uint32_t{data_[offset_]} << 24) | (std::uint32_t{data_[offset_ + 1]} << 16) |
+                                (std::uint32_t{data_[offset_ + 2]} << 8) | data_[offset_ + 3];
+    offset_ += 4;
+    return value;
+  }
+  // Every length is checked against the bytes left before it is used.
+  const std::uint8_t* take(std::uint32_t bytes) {
+    if (data_.size() - offset_ < bytes) vantrel_io::throw_io_data();
+    const std::uint8_t* at = data_.data() + offset_;
+    offset_ += bytes;
+    return at;
+  }
+
+private:
+  const std::vector<std::uint8_t>& data_;
+  std::size_t offset_ = 0;
+};
+
+std::vector<std::uint8_t> base64_bytes(const std::string& text) {
+  try {
+    std::vector<std::uint8_t> out(qiv::base64_decoded_size(text.c_str()));
+    qiv::base64_decode(text.c_str(), out.data());
+    return out;
+  } catch (const qiv::exception_invalid_params&) {
+    vantrel_io::throw_io_data();
+  }
+}
+
+void read_picture_block(const std::string& text, album_art_map& out) {
+  const std::vector<std::uint8_t> block = base64_bytes(text);
+  big_endian_reader reader(block);
+  GUID type;
+  if (!album_art_id_from_picture_type(reader.u32(), type)) return;
+  reader.take(reader.u32());  // MIME type
+  reader.take(reader.u32());  // description
+  reader.take(16);            // width, height, colour depth, colours
+  const std::uint32_t size = reader.u32();
+  out.set(type, album_art_data::create_from_buffer(reader.take(size), size));
+}
+
+}  // namespace
+
+namespace ogg_pictures {
+
+void read_from_comment(const void* block, std::uint32_t size, album_art_map& out) {
+  vantrel_io::memory_reader reader(block, size);
+  comment_block_read_string(reader);  // vendor
+  const std::uint32_t count = reader.read_u32(never_raised_abort_signal());
+  for (std::uint32_t i = 0; i < count; ++i) {
+    const std::string entry = comment_block_read_string(reader);
+    const std::size_t equals = entry.find('=');
+    if (equals == std::string::npos || !qiv::is_valid_utf8(entry.data(), entry.size())) continue;
+    const std::string name = entry.substr(0, equals);
+    const std::string value = entry.substr(equals + 1);
+    try {
+      if (qiv::stricmp_ascii_equal(name.c_str(), "METADATA_BLOCK_PICTURE")) {
+        read_picture_block(value, out);
+      } else if (qiv::stricmp_ascii_equal(name.c_str(), "COVERART")) {
+        const std::vector<std::uint8_t> data = base64_bytes(value);
+        out.set(album_art_ids::front,
+                album_art_data::create_from_buffer(data.data(), static_cast<std::uint32_t>(data.size())));
+      }
+    } catch (const vantrel_io::exception_io_data&) {
+      // One damaged picture does not hide the others.
+    }
+  }
+}
+
+}  // namespace ogg_pictures
+
+void ogg_album_art_file::load(vantrel_io::file_object& file, album_art_map& out, const abort_signal& abort) {
+  if (!file.can_seek()) throw exception_album_art_not_found();
+  ogg_page_reader reader{vantrel_io::file_ptr(&file)};
+  reader.reset(abort);
+  service_ptr<ogg_comment_handler> handler;
+  ogg_packet packet;
+  for (bool first = true;; first = false) {
+    if (!reader.next_packet(packet, abort, ogg_page_reader::no_limit)) vantrel_io::throw_io_data();
+    if (first) ogg_codec::find_for_stream(handler, packet.packet, static_cast<std::uint32_t>(packet.bytes));
+    const unsigned flags = handler->feed_header(packet.packet, static_cast<std::uint32_t>(packet.bytes));
+    if (flags & ogg_comment_handler::is_comment_packet) {
+      const void* prefix;
+      std::uint32_t prefix_size;
+      bool framing;
+      handler->comment_layout(prefix, prefix_size, framing);
+      if (static_cast<std::uint32_t>(packet.bytes) < prefix_size) vantrel_io::throw_io_data();
+      ogg_pictures::read_from_comment(packet.packet + prefix_size, static_cast<std::uint32_t>(packet.bytes) - prefix_size,
+                                      out);
+      return;
+    }
+    if (flags & ogg_comment_handler::headers_complete) return;
+  }
+}

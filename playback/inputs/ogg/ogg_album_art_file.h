@@ -1,0 +1,22 @@
+// The pictures of an Ogg file, read from the first stream's comment header:
+// "METADATA_BLOCK_PICTURE" fields (base64 of a FLAC picture block) and the
+// older "COVERART" field (base64 of a front cover).
+#pragma once
+
+#include <cstdint>
+
+#include "metadata/album_art_file.h"
+
+class ogg_album_art_file : public album_art_file {
+protected:
+  void load(vantrel_io::file_object& file, album_art_map& out, const abort_signal& abort) override;
+};
+
+namespace ogg_pictures {
+
+// Reads the picture fields of a comment block (the codec's prefix already
+// skipped) into `out`. A picture block whose lengths run past its end is
+// skipped; the others are still read.
+void read_from_comment(const void* block, std::uint32_t size, album_art_map& out);
+
+}  // namespace ogg_pictures

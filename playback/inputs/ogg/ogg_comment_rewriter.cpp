@@ -1,0 +1,208 @@
+#include "playback/inputs/ogg/ogg_comment_rewriter.h"
+
+#include <ogg/ogg.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "io/file_copy.h"
+#include "io/io_exceptions.h"
+#include "io/memory_writer.h"
+#include "io/temp_schemes.h"
+#include "metadata/tags/ogg_comment_codec.h"
+#include "playback/inputs/ogg/ogg_page_reader.h"
+
+namespace {
+
+constexpr std::uint32_t copy_chunk = 65536;
+constexpr std::uint32_t page_sequence_offset = 18;
+
+// libogg's stream state, cleared when it goes out of scope.
+struct stream_state {
+  ogg_stream_state state{};
+  explicit stream_state(int serial) { ogg_stream_init(&state, serial); }
+  ~stream_state() { ogg_stream_clear(&state); }
+  stream_state(const stream_state&) = delete;
+  stream_state& operator=(const stream_state&) = delete;
+};
+
+void write_page(vantrel_io::writer& out, const ogg_page& page, const abort_signal& abort) {
+  out.write(page.header, static_cast<std::uint32_t>(page.header_len), abort);
+  out.write(page.body, static_cast<std::uint32_t>(page.body_len), abort);
+}
+
+// The header pages of one link as rebuilt, and where the old ones end.
+struct new_headers {
+  vantrel_io::memory_writer pages;
+  std::uint32_t page_count = 0;
+  std::uint64_t old_end = 0;
+  std::uint32_t old_page_count = 0;
+};
+
+class header_builder {
+public:
+  header_builder(int serial, std::int64_t first_sequence, new_headers& out) : out_(serial), result_(out) {
+    out_.state.pageno = static_cast<long>(first_sequence);
+  }
+
+  void add(ogg_packet packet, bool flush, const abort_signal& abort) {
+    ogg_stream_packetin(&out_.state, &packet);
+    ogg_page page;
+    while (ogg_stream_pageout(&out_.state, &page) > 0) take(page, abort);
+    if (flush) finish(abort);
+  }
+  void finish(const abort_signal& abort) {
+    ogg_page page;
+    while (ogg_stream_flush(&out_.state, &page) > 0) take(page, abort);
+  }
+
+private:
+  void take(const ogg_page& page, const abort_signal& abort) {
+    write_page(result_.pages, page, abort);
+    ++result_.page_count;
+  }
+  stream_state out_;
+  new_headers& result_;
+};
+
+void rebuild_headers(ogg_page_reader& reader, const ogg_comment_rewriter::link_range& link, const track_info& info,
+                     new_headers& result, const abort_signal& abort) {
+  const std::uint64_t end = link.start + link.length;
+  reader.seek(link.start, abort);
+  ogg_page page;
+  std::uint64_t offset = 0;
+  if (!reader.next_raw_page(page, offset, abort, end) || !ogg_page_bos(&page)) vantrel_io::throw_io_data();
+  stream_state in(ogg_page_serialno(&page));
+  header_builder builder(ogg_page_serialno(&page), ogg_page_pageno(&page), result);
+  track_info_impl working(info);
+  service_ptr<ogg_comment_handler> handler;
+  bool complete = false;
+  std::uint32_t index = 0;
+  for (;;) {
+    ogg_stream_pagein(&in.state, &page);
+    ++result.old_page_count;
+    result.old_end = offset + static_cast<std::uint64_t>(page.header_len + page.body_len);
+    ogg_packet packet;
+    int got;
+    while ((got = ogg_stream_packetout(&in.state, &packet)) != 0) {
+      if (got < 0) vantrel_io::throw_io_data();
+      if (complete) {
+        // An audio packet that shared a page with the headers.
+        builder.add(packet, false, abort);
+        continue;
+      }
+      if (index == 0) ogg_codec::find_for_stream(handler, packet.packet, static_cast<std::uint32_t>(packet.bytes));
+      qiv::array<std::uint8_t> bytes;
+      bytes.set_size(static_cast<std::uint32_t>(packet.bytes));
+      if (packet.bytes) std::memcpy(bytes.data(), packet.packet, static_cast<std::size_t>(packet.bytes));
+      handler->prepare_header(index++, bytes, working);
+      qiv::array<std::uint8_t> rebuilt;
+      const unsigned flags =
+          comment_packet_rebuild(*handler, bytes.data(), bytes.get_count(), working, rebuilt);
+      const qiv::array<std::uint8_t>& written = rebuilt.get_count() ? rebuilt : bytes;
+      packet.packet = const_cast<unsigned char*>(written.data());
+      packet.bytes = static_cast<long>(written.get_count());
+      // Header pages carry granule position 0.
+      if (packet.granulepos == -1) packet.granulepos = 0;
+      builder.add(packet, (flags & ogg_comment_handler::flush_after_packet) != 0, abort);
+      complete = (flags & ogg_comment_handler::headers_complete) != 0;
+    }
+    if (!reader.next_raw_page(page, offset, abort, end)) {
+      if (!complete) vantrel_io::throw_io_data();
+      break;
+    }
+    // The headers end before the first page that starts a packet of its
+    // own and completes one.
+    if (complete && !ogg_page_continued(&page) && ogg_page_granulepos(&page) != -1) break;
+  }
+  builder.finish(abort);
+}
+
+// Copies the pages of [from, end) with their sequence numbers moved so that
+// the first one follows the new header pages.
+void copy_renumbered(vantrel_io::file_ptr source, std::uint64_t from, std::uint64_t end, std::int64_t next_sequence,
+                     vantrel_io::writer& out, const abort_signal& abort) {
+  ogg_page_reader reader(source);
+  reader.seek(from, abort);
+  ogg_page page;
+  std::uint64_t offset = 0;
+  bool first = true;
+  std::int64_t shift = 0;
+  std::vector<unsigned char> header;
+  while (reader.next_raw_page(page, offset, abort, end)) {
+    if (first) {
+      shift = next_sequence - ogg_page_pageno(&page);
+      first = false;
+    }
+    header.assign(page.header, page.header + page.header_len);
+    const std::int64_t sequence = ogg_page_pageno(&page) + shift;
+    if (sequence < 0 || sequence > 0xFFFFFFFFll) vantrel_io::throw_io_data();
+    for (int i = 0; i < 4; ++i) header[page_sequence_offset + i] = static_cast<unsigned char>(sequence >> (8 * i));
+    ogg_page copy = page;
+    copy.header = header.data();
+    ogg_page_checksum_set(&copy);
+    write_page(out, copy, abort);
+  }
+}
+
+}  // namespace
+
+namespace ogg_comment_rewriter {
+
+void write(vantrel_io::file_ptr file, const std::vector<link_range>& links,
+           const std::map<std::uint32_t, track_info_impl>& edits, retag_temp_source& temp_source,
+           const abort_signal& abort) {
+  vantrel_io::file_ptr temp;
+  bool committed_by_source = false;
+  for (std::uint32_t i = 0; i < links.size(); ++i) {
+    const link_range& link = links[i];
+    const auto edit = edits.find(i);
+    if (edit == edits.end()) {
+      if (temp) {
+        file->seek(link.start, abort);
+        vantrel_io::copy_bytes(*file, *temp, link.length, abort);
+      }
+      continue;
+    }
+    new_headers headers;
+    {
+      ogg_page_reader reader(file);
+      rebuild_headers(reader, link, edit->second, headers, abort);
+    }
+    const std::uint64_t old_size = headers.old_end - link.start;
+    if (!temp && headers.pages.get_size() == old_size && headers.page_count == headers.old_page_count) {
+      file->seek(link.start, abort);
+      file->write(headers.pages.get_ptr(), headers.pages.get_size(), abort);
+      continue;
+    }
+    if (!temp) {
+      // From here on the whole new file is built aside; the original stays
+      // untouched until it is complete.
+      committed_by_source = temp_source.open_temp(temp, abort);
+      if (!committed_by_source) vantrel_io::open_temp_file(temp, abort);
+      file->seek(0, abort);
+      vantrel_io::copy_bytes(*file, *temp, link.start, abort);
+    }
+    temp->write(headers.pages.get_ptr(), headers.pages.get_size(), abort);
+    const std::uint64_t end = link.start + link.length;
+    if (headers.page_count == headers.old_page_count) {
+      file->seek(headers.old_end, abort);
+      vantrel_io::copy_bytes(*file, *temp, end - headers.old_end, abort);
+    } else {
+      ogg_page first;
+      std::uint64_t first_offset = 0;
+      ogg_page_reader reader(file);
+      reader.seek(link.start, abort);
+      if (!reader.next_raw_page(first, first_offset, abort, end)) vantrel_io::throw_io_data();
+      copy_renumbered(file, headers.old_end, end, ogg_page_pageno(&first) + headers.page_count, *temp, abort);
+    }
+  }
+  if (!temp) return;
+  if (!committed_by_source) {
+    // No path to move a file to: copy the finished file over the old one,
+    // which copy_whole_file truncates only after the copy.
+    vantrel_io::copy_whole_file(*temp, *file, abort);
+  }
+}
+
+}  // namespace ogg_comment_rewriter

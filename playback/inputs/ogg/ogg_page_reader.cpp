@@ -1,0 +1,285 @@
+#include "playback/inputs/ogg/ogg_page_reader.h"
+
+#include <algorithm>
+
+#include "io/io_exceptions.h"
+
+namespace {
+
+constexpr std::uint32_t chunk_size = 1024;
+
+std::uint64_t page_length(const ogg_page& page) {
+  return static_cast<std::uint64_t>(page.header_len) + static_cast<std::uint64_t>(page.body_len);
+}
+
+}  // namespace
+
+ogg_page_reader::ogg_page_reader(vantrel_io::file_ptr file) : file_(std::move(file)) {
+  ogg_stream_init(&stream_, -1);
+  ogg_sync_init(&sync_);
+}
+
+ogg_page_reader::~ogg_page_reader() {
+  ogg_stream_clear(&stream_);
+  ogg_sync_clear(&sync_);
+}
+
+void ogg_page_reader::reset(const abort_signal& abort) {
+  file_->rewind(abort);
+  sync_offset_ = 0;
+  ogg_stream_reset(&stream_);
+  ogg_sync_reset(&sync_);
+  serial_known_ = false;
+}
+
+void ogg_page_reader::seek(std::uint64_t position, const abort_signal& abort) {
+  file_->seek(position, abort);
+  sync_offset_ = position;
+  ogg_stream_reset(&stream_);
+  ogg_sync_reset(&sync_);
+  serial_known_ = false;
+}
+
+bool ogg_page_reader::can_seek() { return file_->can_seek() && !file_->is_remote(); }
+
+bool ogg_page_reader::read_more(const abort_signal& abort, std::uint64_t limit) {
+  std::uint32_t wanted = chunk_size;
+  if (limit != no_limit) {
+    const std::uint64_t position = file_->get_position(abort);
+    if (position >= limit) return false;
+    wanted = static_cast<std::uint32_t>(std::min<std::uint64_t>(chunk_size, limit - position));
+  }
+  char* buffer = ogg_sync_buffer(&sync_, wanted);
+  if (!buffer) throw std::bad_alloc();
+  const std::uint32_t got = file_->read(buffer, wanted, abort);
+  if (got == 0) return false;
+  ogg_sync_wrote(&sync_, static_cast<long>(got));
+  return true;
+}
+
+bool ogg_page_reader::next_page(const abort_signal& abort, std::uint64_t limit) {
+  ogg_page page;
+  while (ogg_sync_pageout(&sync_, &page) != 1) {
+    if (!read_more(abort, limit)) return false;
+  }
+  const auto serial = static_cast<std::uint32_t>(ogg_page_serialno(&page));
+  if (!serial_known_ || serial != serial_) {
+    if (ogg_stream_check(&stream_) == 0) ogg_stream_reset(&stream_);
+    stream_.serialno = static_cast<long>(serial);
+  }
+  serial_ = serial;
+  serial_known_ = true;
+  ogg_stream_pagein(&stream_, &page);
+  return true;
+}
+
+bool ogg_page_reader::next_packet(ogg_packet& out, const abort_signal& abort, std::uint64_t limit) {
+  for (;;) {
+    // A negative answer is a gap (lost pages): step over it.
+    if (ogg_stream_packetout(&stream_, &out) == 1) return true;
+    if (!next_page(abort, limit)) return false;
+  }
+}
+
+bool ogg_page_reader::next_raw_page(ogg_page& out, std::uint64_t& offset, const abort_signal& abort,
+                                    std::uint64_t limit) {
+  for (;;) {
+    const long answer = ogg_sync_pageseek(&sync_, &out);
+    if (answer > 0) {
+      offset = sync_offset_;
+      sync_offset_ += static_cast<std::uint64_t>(answer);
+      return true;
+    }
+    if (answer < 0) {
+      sync_offset_ += static_cast<std::uint64_t>(-answer);
+    } else if (!read_more(abort, limit)) {
+      return false;
+    }
+  }
+}
+
+bool ogg_page_reader::page_at_or_after(std::uint64_t& position, ogg_page& out, const abort_signal& abort,
+                                       std::uint64_t limit) {
+  seek(position, abort);
+  std::uint64_t offset = file_->get_position(abort);
+  if (!read_more(abort, limit)) return false;
+  for (;;) {
+    const long answer = ogg_sync_pageseek(&sync_, &out);
+    if (answer > 0) {
+      position = offset;
+      return true;
+    }
+    if (answer < 0) {
+      offset += static_cast<std::uint64_t>(-answer);
+    } else if (!read_more(abort, limit)) {
+      return false;
+    }
+  }
+}
+
+std::uint64_t ogg_page_reader::size_or_throw(std::uint64_t end, const abort_signal& abort) {
+  if (end != no_limit) return end;
+  const std::uint64_t size = file_->get_size(abort);
+  if (size == no_limit) vantrel_io::throw_exception_io_no_length();
+  return size;
+}
+
+bool ogg_page_reader::last_packet_in_range(ogg_packet& out, const abort_signal& abort, std::uint64_t begin,
+                                           std::uint64_t end) {
+  end = size_or_throw(end, abort);
+  if (end <= begin) return false;
+  const std::uint64_t span = end - begin;
+  std::uint64_t window = std::min<std::uint64_t>(chunk_size, span);
+  for (;;) {
+    seek(end - window, abort);
+    bool found = false;
+    ogg_packet packet;
+    while (next_packet(packet, abort, end)) {
+      out = packet;
+      found = true;
+    }
+    if (found) return true;
+    if (window >= span) return false;
+    window = std::min(window * 2, span);
+  }
+}
+
+std::uint64_t ogg_page_reader::last_page_of_file(std::uint64_t end, ogg_page& out, const abort_signal& abort) {
+  const std::uint64_t span = end;
+  std::uint64_t window = std::min<std::uint64_t>(chunk_size, span);
+  while (window > 0) {
+    std::uint64_t offset = end - window;
+    if (page_at_or_after(offset, out, abort, end)) {
+      ogg_page next;
+      for (;;) {
+        const int answer = ogg_sync_pageout(&sync_, &next);
+        if (answer == 1) {
+          offset += page_length(out);
+          out = next;
+        } else if (answer == 0 && read_more(abort, end)) {
+          continue;
+        } else if (answer < 0) {
+          continue;
+        } else {
+          return offset;
+        }
+      }
+    }
+    if (window >= span) break;
+    window = std::min(window * 2, span);
+  }
+  vantrel_io::throw_io_data();
+}
+
+std::vector<std::uint64_t> ogg_page_reader::find_links(const abort_signal& abort) {
+  const std::uint64_t size = size_or_throw(no_limit, abort);
+  std::vector<std::uint64_t> links;
+  std::uint64_t first = 0;
+  ogg_page page;
+  if (!page_at_or_after(first, page, abort, size) || first + page_length(page) > size) vantrel_io::throw_io_data();
+  links.push_back(first);
+  const std::uint64_t lo = first + page_length(page);
+  const auto serial_lo = static_cast<std::uint32_t>(ogg_page_serialno(&page));
+  const std::uint64_t hi = last_page_of_file(size, page, abort);
+  const auto serial_hi = static_cast<std::uint32_t>(ogg_page_serialno(&page));
+  find_links_between(links, lo, serial_lo, hi, serial_hi, abort);
+  return links;
+}
+
+void ogg_page_reader::find_links_between(std::vector<std::uint64_t>& links, std::uint64_t lo, std::uint32_t serial_lo,
+                                         std::uint64_t hi, std::uint32_t serial_hi, const abort_signal& abort) {
+  while (serial_lo != serial_hi) {
+    if (lo > hi) vantrel_io::throw_io_data();
+    if (lo == hi) {
+      links.push_back(lo);
+      return;
+    }
+    std::uint64_t mid = lo + (hi - lo) / 2;
+    std::uint64_t found = mid;
+    ogg_page page;
+    while (!page_at_or_after(found, page, abort, hi)) {
+      if (mid == lo) vantrel_io::throw_io_data();
+      mid = lo + (mid - lo) / 2;
+      found = mid;
+    }
+    const auto serial = static_cast<std::uint32_t>(ogg_page_serialno(&page));
+    const std::uint64_t after = found + page_length(page);
+    find_links_between(links, lo, serial_lo, found, serial, abort);
+    lo = after;
+    serial_lo = serial;
+  }
+}
+
+std::int64_t ogg_page_reader::seek_to_granule(std::int64_t target, const abort_signal& abort, std::uint64_t begin,
+                                              std::uint64_t end, std::uint32_t& preroll) {
+  end = size_or_throw(end, abort);
+  std::uint64_t lo = begin;
+  std::uint64_t hi = end;
+  std::uint64_t start = begin;
+  while (lo < hi) {
+    const std::uint64_t mid = lo + (hi - lo) / 2;
+    std::uint64_t offset = mid;
+    ogg_page page;
+    if (!page_at_or_after(offset, page, abort, end)) {
+      hi = mid;
+      continue;
+    }
+    bool have_granule = ogg_page_granulepos(&page) != -1;
+    while (!have_granule) {
+      offset += page_length(page);
+      int answer;
+      while ((answer = ogg_sync_pageout(&sync_, &page)) == 0) {
+        if (!read_more(abort, end)) break;
+      }
+      if (answer != 1) break;
+      have_granule = ogg_page_granulepos(&page) != -1;
+    }
+    if (!have_granule || ogg_page_granulepos(&page) > target) {
+      hi = mid;
+      continue;
+    }
+    if (offset + page_length(page) >= hi) {
+      start = offset;
+      break;
+    }
+    lo = offset;
+    start = offset;
+  }
+
+  std::uint64_t offset = start;
+  ogg_page page;
+  if (!page_at_or_after(offset, page, abort, end)) vantrel_io::throw_io_data();
+  const std::uint64_t page_end = std::min(offset + page_length(page), end);
+  const std::uint64_t span = page_end - begin;
+  std::uint64_t window = std::min<std::uint64_t>(chunk_size, span);
+  for (;;) {
+    seek(page_end - window, abort);
+    std::uint32_t count = 0;
+    std::uint32_t since_best = 0;
+    std::int64_t best = 0;
+    ogg_packet packet;
+    while (next_packet(packet, abort, page_end)) {
+      ++since_best;
+      if (packet.granulepos != -1 && packet.granulepos <= target) {
+        count += since_best;
+        since_best = 0;
+        best = packet.granulepos;
+      }
+    }
+    if (count > preroll) {
+      // The first packet of the window may lack the state of the ones
+      // before it; every later one up to the target is decoded.
+      seek(page_end - window, abort);
+      if (!next_packet(packet, abort, page_end)) vantrel_io::throw_io_data();
+      preroll = count - 1;
+      return best;
+    }
+    if (window >= span) {
+      if (count == 0) vantrel_io::throw_io_data();
+      seek(page_end - window, abort);
+      preroll = count;
+      return best;
+    }
+    window = std::min(window * 2, span);
+  }
+}

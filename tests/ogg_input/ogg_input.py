@@ -1,0 +1,283 @@
+#!/usr/bin/python3
+"""Ogg Vorbis, Opus and FLAC through zorvtool, against oggdec, opusdec and the native FLAC decode.
+
+usage: ogg_input.py WINE_EXEC BUILD_DIR ZORVTOOL_EXE
+"""
+import json
+import os
+import struct
+import subprocess
+import sys
+import tempfile
+
+WINE_EXEC, BUILD_DIR, ZORVTOOL = sys.argv[1:4]
+failures = []
+
+
+def check(condition, what):
+    if not condition:
+        failures.append(what)
+        print("FAIL:", what)
+
+
+def windows_path(path):
+    return "Z:" + path.replace("/", "\\")
+
+
+def zorvtool(*args):
+    run = subprocess.run([WINE_EXEC, BUILD_DIR, ZORVTOOL, *args], capture_output=True, text=True, encoding="utf-8")
+    if run.returncode != 0:
+        raise RuntimeError("zorvtool %s failed: %s%s" % (args[0], run.stdout, run.stderr))
+    return run
+
+
+def info(path):
+    return json.loads(zorvtool("info", windows_path(path)).stdout)["subsongs"]
+
+
+def wav_samples(path):
+    """Samples of a 16-bit integer or 32-bit float WAV file, and its channel count."""
+    with open(path, "rb") as f:
+        data = f.read()
+    fmt = data.index(b"fmt ")
+    channels, = struct.unpack_from("<H", data, fmt + 10)
+    bits, = struct.unpack_from("<H", data, fmt + 22)
+    start = data.index(b"data") + 8
+    size = min(struct.unpack_from("<I", data, start - 4)[0], len(data) - start)
+    if bits == 16:
+        return struct.unpack("<%dh" % (size // 2), data[start:start + size - size % 2]), channels
+    return struct.unpack("<%df" % (size // 4), data[start:start + size - size % 4]), channels
+
+
+def decoded(path, *options):
+    out = path + ".out.wav"
+    zorvtool("decode", windows_path(path), windows_path(out), *options)
+    samples = wav_samples(out)
+    os.remove(out)
+    return samples
+
+
+def tone(work, name, rate, channels, seconds, freq=440):
+    path = os.path.join(work, name)
+    subprocess.run(["sox", "-n", "-r", str(rate), "-c", str(channels), "-b", "16", path, "synth", str(seconds),
+                    "sine", str(freq), "vol", "0.5"], check=True, capture_output=True)
+    return path
+
+
+# The encoders seed their serial numbers from the clock: links made within a
+# second would share one, which a chain must not.
+serials = iter(range(1000, 2000))
+
+
+def vorbis(work, name, source, *options):
+    path = os.path.join(work, name)
+    subprocess.run(["oggenc", "-Q", "--serial", str(next(serials)), *options, source, "-o", path], check=True)
+    return path
+
+
+def opus(work, name, source, *options):
+    path = os.path.join(work, name)
+    subprocess.run(["opusenc", "--quiet", "--serial", str(next(serials)), *options, source, path], check=True)
+    return path
+
+
+def oggdec(path):
+    out = path + ".ref.wav"
+    subprocess.run(["oggdec", "-Q", path, "-o", out], check=True)
+    samples = wav_samples(out)[0]
+    os.remove(out)
+    return samples
+
+
+def opusdec(path):
+    out = path + ".ref.wav"
+    subprocess.run(["opusdec", "--quiet", "--float", "--rate", "48000", path, out], check=True,
+                   capture_output=True)
+    samples = wav_samples(out)[0]
+    os.remove(out)
+    return samples
+
+
+def max_difference(a, b):
+    return max((abs(x - y) for x, y in zip(a, b)), default=0)
+
+
+def test_single_links(work):
+    stereo = tone(work, "stereo.wav", 44100, 2, 3)
+    mono48 = tone(work, "mono48.wav", 48000, 1, 1, 300)
+    ogg = vorbis(work, "a.ogg", stereo, "-t", "Title A", "-c", "ALBUMARTIST=Someone")
+    one_second = opus(work, "one.opus", mono48)
+    flac_native = os.path.join(work, "f.flac")
+    flac_ogg = os.path.join(work, "f.oga")
+    subprocess.run(["flac", "-s", "-f", stereo, "-o", flac_native], check=True)
+    subprocess.run(["flac", "-s", "-f", "--ogg", "-T", "TITLE=In Ogg", stereo, "-o", flac_ogg], check=True)
+
+    samples, channels = decoded(ogg, "--bits", "16")
+    reference = oggdec(ogg)
+    check(channels == 2 and len(samples) == len(reference), "Vorbis: length %d, oggdec %d" % (len(samples), len(reference)))
+    check(max_difference(samples, reference) <= 1, "Vorbis: within 1 LSB of oggdec")
+    fields = info(ogg)[0]["info"]["fields"]
+    check(fields.get("ALBUM ARTIST") == ["Someone"], "Vorbis: ALBUMARTIST read as album artist: %s" % fields)
+
+    # Pre-skip 312 and 48,000 granules after it: exactly one second.
+    check(info(one_second)[0]["info"]["length"] == 1.0, "Opus: a link of 48,000 granules after pre-skip is 1.0 s")
+    samples, _ = decoded(one_second, "--bits", "32")
+    reference = opusdec(one_second)
+    check(len(samples) == 48000 == len(reference), "Opus: exactly 48,000 frames (%d)" % len(samples))
+    check(max_difference(samples, reference) < 1e-5, "Opus: matches opusdec --float")
+
+    check(decoded(flac_ogg, "--bits", "16") == decoded(flac_native, "--bits", "16"),
+          "Ogg FLAC: identical to the native FLAC decode")
+    check(info(flac_ogg)[0]["info"]["fields"].get("TITLE") == ["In Ogg"], "Ogg FLAC: comment read")
+
+
+def crossings(samples, channels, channel):
+    column = samples[channel::channels]
+    return sum(1 for a, b in zip(column, column[1:]) if (a < 0) != (b < 0)) // 2
+
+
+def test_six_channels(work):
+    """Each speaker keeps its own tone: 200 Hz front left ... 700 Hz back right (the LFE is filtered)."""
+    source = os.path.join(work, "six.wav")
+    subprocess.run(["sox", "-n", "-r", "48000", "-b", "16", "-c", "6", source, "synth", "1", "sine", "200", "sine",
+                    "300", "sine", "400", "sine", "500", "sine", "600", "sine", "700", "vol", "0.3"],
+                   check=True, capture_output=True)
+    samples, channels = decoded(vorbis(work, "six.ogg", source), "--bits", "16")
+    tones = [crossings(samples, channels, c) for c in range(channels)]
+    check(channels == 6 and all(abs(t - f) <= 2 for t, f in zip(tones, [200, 300, 400, None, 600, 700]) if f),
+          "six-channel Vorbis in speaker order: %s" % tones)
+
+
+def test_chain_and_seek(work):
+    stereo = tone(work, "stereo.wav", 44100, 2, 3)
+    mono48 = tone(work, "mono48.wav", 48000, 1, 2, 300)
+    links = [vorbis(work, "l1.ogg", stereo), vorbis(work, "l2.ogg", mono48, "-q", "2"),
+             opus(work, "l3.opus", stereo)]
+    chain = os.path.join(work, "chain.ogg")
+    with open(chain, "wb") as out:
+        for link in links:
+            with open(link, "rb") as f:
+                out.write(f.read())
+    subsongs = info(chain)
+    check([s["info"]["technical"]["codec"] for s in subsongs] == ["Vorbis", "Vorbis", "Opus"],
+          "chain: one subsong per link")
+    check([round(s["info"]["length"], 3) for s in subsongs] == [3.0, 2.0, 3.0], "chain: each link's own length")
+
+    # (subsong, rate, reference, 16-bit tolerance or float tolerance)
+    cases = [(0, 44100, oggdec(links[0]), 1), (1, 48000, oggdec(links[1]), 1), (2, 48000, opusdec(links[2]), 1e-4)]
+    for subsong, rate, reference, tolerance in cases:
+        bits = "16" if tolerance == 1 else "32"
+        channels = 1 if subsong == 1 else 2
+        length = len(reference) // channels / rate
+        for seconds in (0.0, length / 2, length - 1.0):
+            samples, _ = decoded(chain, "--subsong", str(subsong), "--bits", bits, "--seek", "%.6f" % seconds)
+            expected = reference[int(round(seconds * rate)) * channels:]
+            check(len(samples) == len(expected) and max_difference(samples, expected) <= tolerance,
+                  "chain link %d: seek to %.3f s lands on the samples of a decode from the start" % (subsong, seconds))
+
+
+def ogg_pages(path):
+    """(offset, sequence number, serial number, header + body bytes) of every page."""
+    with open(path, "rb") as f:
+        data = f.read()
+    pages, offset = [], 0
+    while offset < len(data):
+        assert data[offset:offset + 4] == b"OggS", "a page starts at %d" % offset
+        segments = data[offset + 26]
+        size = 27 + segments + sum(data[offset + 27:offset + 27 + segments])
+        serial, sequence = struct.unpack_from("<II", data, offset + 14)
+        pages.append((offset, sequence, serial, data[offset:offset + size]))
+        offset += size
+    return pages
+
+
+def ogginfo_clean(path):
+    run = subprocess.run(["ogginfo", path], capture_output=True, text=True)
+    return run.returncode == 0 and "WARNING" not in run.stdout and "ERROR" not in run.stdout
+
+
+def test_retag(work):
+    stereo = tone(work, "stereo.wav", 44100, 2, 3)
+    original = vorbis(work, "tagged.ogg", stereo, "-t", "A title of some length")
+    reference = decoded(original, "--bits", "16")
+    retagged = os.path.join(work, "retagged.ogg")
+    with open(original, "rb") as f, open(retagged, "wb") as out:
+        out.write(f.read())
+
+    zorvtool("tag", windows_path(retagged), "title=A shorter title")
+    before, after = ogg_pages(original), ogg_pages(retagged)
+    check(os.path.getsize(retagged) == os.path.getsize(original), "a shorter title keeps the file size")
+    changed = [i for i, (a, b) in enumerate(zip(before, after)) if a[3] != b[3]]
+    check(changed and max(changed) < 3, "only header pages change: %s" % changed)
+    check(info(retagged)[0]["info"]["fields"].get("title") == ["A shorter title"], "the new title reads back")
+
+    # Past 64 KiB the comment needs more pages: later pages are renumbered.
+    for name in ("comment", "description", "lyrics"):
+        zorvtool("tag", windows_path(retagged), name + "=" + "x" * 30000)
+    pages = ogg_pages(retagged)
+    check(len(pages) > len(before), "a large comment adds header pages")
+    check([p[1] for p in pages] == list(range(len(pages))), "pages renumbered in sequence")
+    check(ogginfo_clean(retagged), "ogginfo finds the rebuilt file clean")
+    check(decoded(retagged, "--bits", "16") == reference, "the audio survives the rebuild")
+
+    # A chain whose second link grows: the first stays byte for byte.
+    links = [vorbis(work, "c1.ogg", stereo), opus(work, "c2.opus", stereo), vorbis(work, "c3.ogg", stereo)]
+    chain = os.path.join(work, "retag-chain.ogg")
+    with open(chain, "wb") as out:
+        for link in links:
+            with open(link, "rb") as f:
+                out.write(f.read())
+    first_link = open(links[0], "rb").read()
+    zorvtool("tag", windows_path(chain), "title=" + "t" * 5000, "--subsong", "1")
+    with open(chain, "rb") as f:
+        check(f.read(len(first_link)) == first_link, "editing link 2 leaves link 1 byte-identical")
+    subsongs = info(chain)
+    check(len(subsongs) == 3 and subsongs[1]["info"]["fields"].get("title") == ["t" * 5000]
+          and "title" not in subsongs[2]["info"]["fields"], "only link 2 carries the new title")
+    check(ogginfo_clean(chain), "ogginfo finds the rebuilt chain clean")
+
+    # Ogg FLAC: the comment block's length follows its new body.
+    flac_ogg = os.path.join(work, "retag.oga")
+    subprocess.run(["flac", "-s", "-f", "--ogg", "-T", "TITLE=Old", stereo, "-o", flac_ogg], check=True)
+    flac_audio = decoded(flac_ogg, "--bits", "16")
+    zorvtool("tag", windows_path(flac_ogg), "title=A new and longer title", "artist=Someone")
+    check(subprocess.run(["flac", "-s", "-t", flac_ogg]).returncode == 0 and ogginfo_clean(flac_ogg),
+          "Ogg FLAC: retagged file passes flac -t and ogginfo")
+    check(info(flac_ogg)[0]["info"]["fields"].get("title") == ["A new and longer title"], "Ogg FLAC: title reads back")
+    check(decoded(flac_ogg, "--bits", "16") == flac_audio, "Ogg FLAC: audio unchanged")
+
+    # Opus keeps the album gain as output gain and the track gain as R128.
+    # (album, track, output gain, R128_TRACK_GAIN)
+    cases = [("-3.0", "-5.5", -2048, "-640"), (None, "1.0", -1024, "0"), (None, None, 0, None)]
+    for album, track, output_gain, r128 in cases:
+        path = opus(work, "gain.opus", stereo)
+        changes = ["replaygain_album_gain=%s dB" % album if album else "-replaygain_album_gain",
+                   "replaygain_track_gain=%s dB" % track if track else "-replaygain_track_gain"]
+        zorvtool("tag", windows_path(path), *changes)
+        with open(path, "rb") as f:
+            data = f.read()
+        gain, = struct.unpack_from("<h", data, data.index(b"OpusHead") + 16)
+        tags = subprocess.run(["opusinfo", path], capture_output=True, text=True).stdout
+        check(gain == output_gain, "Opus %s/%s: output gain %d" % (album, track, gain))
+        check(("R128_TRACK_GAIN=%s" % r128 in tags) if r128 else "R128_TRACK_GAIN" not in tags,
+              "Opus %s/%s: R128_TRACK_GAIN %s" % (album, track, r128))
+        read_back = info(path)[0]["info"]["replaygain"]
+        if album:
+            check(abs(read_back["album_gain"] - float(album)) < 1 / 256
+                  and abs(read_back["track_gain"] - float(track)) < 1 / 256, "Opus gains read back")
+
+
+def main():
+    with tempfile.TemporaryDirectory(prefix="zorv-ogg-") as work:
+        test_single_links(work)
+        test_six_channels(work)
+        test_chain_and_seek(work)
+        test_retag(work)
+    if failures:
+        print("%d check(s) failed" % len(failures))
+        return 1
+    print("all checks passed")
+    return 0
+
+
+sys.exit(main())
