@@ -53,6 +53,13 @@ def make_fixtures(folder):
     vbr = os.path.join(folder, "v.mp3")
     run(["lame", "--quiet", "-V", "4", "--id3v1-only", "--tt", "t", src, vbr])
     out["mp3vbr"] = vbr
+    cbr = os.path.join(folder, "c.mp3")
+    run(["lame", "--quiet", "-t", "-b", "128", src, cbr])
+    with open(cbr, "ab") as f:  # no VBR header, an APEv2 tag at the end
+        item = struct.pack("<II", 5, 0) + b"Title\0title"
+        block = lambda flags: b"APETAGEX" + struct.pack("<IIII", 2000, len(item) + 32, 1, flags) + bytes(8)
+        f.write(block(0xA0000000) + item + block(0x80000000))
+    out["mp3cbr"] = cbr
     wav = os.path.join(folder, "w.wav")
     run(["ffmpeg", "-v", "quiet", "-y", "-i", src, "-metadata", "title=wt", "-metadata", "artist=wa", wav])
     out["wav"] = wav
