@@ -77,6 +77,9 @@ std::uint64_t read_riff_header(vantrel_io::file_object& file, bool require_wave,
   const header riff = read_header(file, abort);
   if (!is_id(riff.id, "RIFF")) vantrel_io::throw_io_data();
   const std::uint64_t total = std::uint64_t(riff.size) + 8;
+  // A size short of the form type (0 is what unfinished recordings hold)
+  // would make the end of the tree the start of the file.
+  if (total < 12) vantrel_io::throw_io_data();
   const std::uint64_t file_size = file.get_size(abort);
   if (file_size == vantrel_io::filesize_unknown) vantrel_io::throw_exception_io_no_length();
   if (file_size < total) vantrel_io::throw_io_data();
@@ -95,16 +98,21 @@ void merge_into_junk(vantrel_io::file_object& file, bool drop_id3, bool drop_inf
     bool removable;
   };
   std::vector<entry> entries;
+  bool has_audio = false;
   for (std::uint64_t offset = 12; offset < end;) {
     vantrel_io::seek_checked(file, offset, abort);
     const header chunk = read_header(file, abort);
     const std::uint64_t next = next_offset(offset, chunk.size);
     if (next > end) vantrel_io::throw_io_data();
+    has_audio = has_audio || is_id(chunk.id, "data");
     const bool removable = is_id(chunk.id, "JUNK") || (drop_id3 && is_id(chunk.id, "id3 ")) ||
                            (drop_info && is_info_list(file, chunk, abort));
     entries.push_back({next, removable});
     offset = next;
   }
+  // A RIFF size that ends the tree before the audio: cutting the file or
+  // appending at that end would lose the audio after it.
+  if (!has_audio) vantrel_io::throw_io_data();
   std::uint64_t run_start = 12;
   for (const entry& e : entries) {
     if (e.removable) write_junk(file, run_start, e.next, abort);

@@ -239,7 +239,12 @@ def wavpack_files(work):
     os.rename(hybrid + "c", hybrid + "c.away")
     lossy = decoded_floats(hybrid)
     check(len(lossy) == len(expected) and lossy != expected, "hybrid without correction plays lossy")
-    os.rename(hybrid + "c.away", hybrid + "c")
+    with open(hybrid + "c.away", "rb") as f:
+        correction = f.read()
+    with open(hybrid + "c", "wb") as f:
+        f.write(correction[:100])
+    check(decoded_floats(hybrid) == lossy, "a correction file cut short leaves the lossy stream playing")
+    os.replace(hybrid + "c.away", hybrid + "c")
 
     # An embedded cue sheet of three tracks gives subsongs 1 to 3.
     cue = os.path.join(work, "sheet.cue")

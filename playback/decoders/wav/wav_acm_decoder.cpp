@@ -30,6 +30,7 @@ void wav_acm_decoder::open(const wave_format& format, const vantrel_io::file_ptr
   data_offset_ = data_offset;
   data_size_ = data_size;
   consumed_ = 0;
+  if (!format.is_safe_for_system_codecs()) vantrel_io::throw_io_data();
 
   WAVEFORMATEX destination{};
   destination.wFormatTag = WAVE_FORMAT_PCM;

@@ -16,6 +16,13 @@ void wave_format::set_average_bytes_per_second(std::uint32_t value) { qiv::store
 
 void wave_format::set_extra_size(std::uint16_t value) { qiv::store_le(bytes.data() + 16, value, 2); }
 
+bool wave_format::is_safe_for_system_codecs() const {
+  const std::uint16_t tag = format_tag();
+  if (tag != wave_tag_ms_adpcm && tag != wave_tag_ima_adpcm) return true;
+  const std::uint16_t samples_per_block = u16(wave_format_base_size);
+  return extra_size() >= 2 && samples_per_block != 0;
+}
+
 GUID wave_format::subformat() const {
   GUID guid{};
   if (bytes.size() >= wave_format_extensible_size) {

@@ -44,6 +44,10 @@ struct wave_format {
   // Integer or floating-point PCM, plain or extensible.
   bool is_pcm() const { return format_tag() == wave_tag_pcm || is_extensible_with(wave_subformat_pcm); }
   bool is_float() const { return format_tag() == wave_tag_float || is_extensible_with(wave_subformat_float); }
+  // False for an ADPCM record without a block length in samples: the
+  // system's codecs read that field whether the record holds it or not, and
+  // divide by it.
+  bool is_safe_for_system_codecs() const;
 
 private:
   std::uint16_t u16(std::size_t offset) const;

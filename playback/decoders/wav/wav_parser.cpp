@@ -217,6 +217,7 @@ void set_acm_info(track_info& out, const wave_format& format) {
     out.set_tech("encoding", 8, "lossy", 5);
   }
   if (format.bits_per_sample() != 0) out.set_tech_int("bitspersample", format.bits_per_sample());
+  if (!format.is_safe_for_system_codecs()) return;
   WAVEFORMATEX suggested{};
   suggested.wFormatTag = WAVE_FORMAT_PCM;
   if (acmFormatSuggest(nullptr, record, &suggested, sizeof suggested, ACM_FORMATSUGGESTF_WFORMATTAG) == 0 &&

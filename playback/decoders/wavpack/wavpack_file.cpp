@@ -49,7 +49,16 @@ void wavpack_file::open(vantrel_io::file_ptr file, const char* path, bool for_wr
   if ((mode_ & MODE_HYBRID) && find_correction_file(path_.c_str(), correction_.file, abort)) {
     close_context();
     main_.file->rewind(abort);
-    open_context(true, abort);
+    try {
+      open_context(true, abort);
+    } catch (const vantrel_io::exception_io_data&) {
+      // A correction file cut short or damaged from its start must not cost
+      // the lossy stream, which plays whole without it.
+      close_context();
+      correction_.file.reset();
+      main_.file->rewind(abort);
+      open_context(false, abort);
+    }
   }
 }
 

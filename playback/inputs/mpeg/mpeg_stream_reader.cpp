@@ -8,6 +8,7 @@
 #include "io/read_ahead_file.h"
 #include "metadata/input_dispatch.h"
 #include "metadata/tags/id3v2_tag_service.h"
+#include "metadata/tags/trailing_tags.h"
 #include "playback/decoders/mpeg_seek_table_cache.h"
 
 namespace {
@@ -144,8 +145,12 @@ std::int64_t mpeg_stream_reader::end_search(std::int64_t first_offset, const std
                                             const abort_signal& abort) {
   mpeg_frame_header first;
   if (!mpeg_parse_header(first_header, first)) return -1;
-  const std::uint64_t size = file->get_size(abort);
-  if (size == vantrel_io::filesize_unknown || size <= static_cast<std::uint64_t>(first_offset)) return -1;
+  std::uint64_t size = file->get_size(abort);
+  if (size == vantrel_io::filesize_unknown) return -1;
+  // Tags at the end can be megabytes of cover art, where bytes that look
+  // like frames would stretch the stream over the tag.
+  size = find_trailing_tags(*file, false, abort).start;
+  if (size <= static_cast<std::uint64_t>(first_offset)) return -1;
   std::vector<std::uint8_t> bytes(window);
   std::uint64_t end = size;
   for (;;) {

@@ -152,6 +152,27 @@ TEST_F(RiffTags, RemovalFromADamagedTreeChangesNothing) {
   EXPECT_EQ(file->bytes, before);
 }
 
+TEST_F(RiffTags, RiffSizeShortOfTheAudioChangesNothing) {
+  struct row {
+    std::uint32_t declared;
+    const char* why;
+  } rows[] = {
+      {0, "size never written by an unfinished recording"},
+      {3, "too short for the form type"},
+      {4, "the form type alone"},
+      {4 + std::uint32_t(fmt.size()), "ends after the format, before the data"},
+  };
+  track_info_impl info;
+  info.set_field("title", 5, "new", 3);
+  for (const row& r : rows) {
+    std::string before = riff(fmt + audio);
+    before.replace(4, 4, le32(r.declared));
+    auto file = io_test::make_model_file(before);
+    EXPECT_THROW(riff_tags::write(*file, info, io_test::no_abort()), vantrel_io::exception_io_data) << r.why;
+    EXPECT_EQ(file->bytes, before) << r.why;
+  }
+}
+
 TEST_F(RiffTags, DamagedOldId3ChunkLeavesTheFileUntouched) {
   // A tag header that claims more frames than the chunk holds.
   const std::string damaged = chunk("id3 ", std::string("ID3\x03\x00\x00\x00\x00\x01\x00TIT2", 14));

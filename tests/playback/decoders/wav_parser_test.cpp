@@ -211,6 +211,11 @@ TEST_F(WavPcm, UnsupportedLayoutsFailWhenDecodingStarts) {
       {fmt_record(1, 2, 44100, 48), "48-bit integers"},
       {fmt_record(3, 2, 44100, 8), "8-bit floats"},
       {fmt_record(0xFFFE, 2, 44100, 16) + le(0, 2), "extensible without its extension"},
+      // The system's ADPCM codecs divide by the samples per block, read
+      // from past the record when it has no extension.
+      {fmt_record(2, 2, 44100, 4) + le(32, 2) + le(0, 2) + le(7, 2) + std::string(28, '\0'), "MS ADPCM, 0 samples per block"},
+      {fmt_record(2, 2, 44100, 4), "MS ADPCM without its extension"},
+      {fmt_record(0x11, 2, 44100, 4) + le(2, 2) + le(0, 2), "IMA ADPCM, 0 samples per block"},
   };
   for (const row& r : rows) {
     auto file = io_test::make_model_file(riff(chunk("fmt ", r.fmt) + chunk("data", frames(8))));

@@ -69,6 +69,17 @@ bytes join(std::initializer_list<bytes> parts) {
 
 bytes text(const std::string& value) { return bytes(value.begin(), value.end()); }
 
+bytes le32(std::uint32_t v) { return {std::uint8_t(v), std::uint8_t(v >> 8), std::uint8_t(v >> 16), std::uint8_t(v >> 24)}; }
+
+// An APEv2 tag with header and footer whose one binary item holds `value`.
+bytes apev2_tag(const bytes& value) {
+  const bytes item = join({le32(std::uint32_t(value.size())), le32(2), text("Cover Art (Front)"), bytes(1, 0), value});
+  auto block = [&](std::uint32_t flags) {
+    return join({text("APETAGEX"), le32(2000), le32(std::uint32_t(item.size() + 32)), le32(1), le32(flags), bytes(8, 0)});
+  };
+  return join({block(0xA0000000u), item, block(0x80000000u)});
+}
+
 class recording_receiver : public stream_receiver {
 public:
   std::vector<std::pair<std::string, std::uint32_t>> messages;
@@ -156,6 +167,8 @@ TEST(MpegStreamReader, WorksOutLengthAndGaplessTrim) {
        "CBR", "an iTunSMPB count beyond the frames present is ignored"},
       {join({id3v2_tag(" 00000000 FFFFFFF0 000003C0 0000000000000100"), frames(39)}), 0, 39, decoded, 529, false,
        "CBR", "an iTunSMPB delay that would wrap the start skip is ignored"},
+      {join({frames(40), apev2_tag(frames(3))}), 0, 40, 40 * 1152, 529, false, "CBR",
+       "frame-like bytes in a trailing tag are not audio"},
   };
   for (const auto& c : cases) {
     opened file(c.content);

@@ -1,0 +1,272 @@
+#!/usr/bin/python3
+"""Damaged and hostile files through zorvtool info, decode and tag; run on demand.
+
+usage: fuzz_inputs.py BUILD_DIR [--cases N] [--seed S] [--jobs J] [--only flac,mp3,...]
+
+Makes small files with Debian's encoders, damages them (bit flips, truncation
+at every block boundary, huge and zero size fields, repeated headers) and runs
+every case through zorvtool. A case passes when zorvtool ends within the time
+bound with success or a one-line error; a crash, a hang, an allocation failure
+or an exit with no message is reported with the file kept for replay.
+"""
+import argparse
+import os
+import random
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+from concurrent.futures import ThreadPoolExecutor
+
+REPO = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+TIME_BOUND = 20
+
+
+def windows_path(path):
+    return "Z:" + path.replace("/", "\\")
+
+
+def run(cmd, **kw):
+    subprocess.run(cmd, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, **kw)
+
+
+def make_fixtures(folder):
+    """One small file per format, each with the tags and blocks its parsers read."""
+    src = os.path.join(folder, "src.wav")
+    run(["sox", "-n", "-r", "44100", "-c", "2", "-b", "16", src, "synth", "1.5", "sine", "440", "sine", "660"])
+    cue = os.path.join(folder, "sheet.cue")
+    with open(cue, "w") as f:
+        f.write('TITLE "Album"\nFILE "src.wav" WAVE\n  TRACK 01 AUDIO\n    TITLE "One"\n    INDEX 01 00:00:00\n'
+                '  TRACK 02 AUDIO\n    TITLE "Two"\n    INDEX 01 00:01:00\n')
+    art = os.path.join(folder, "art.png")
+    with open(art, "wb") as f:
+        f.write(b"\x89PNG\r\n\x1a\n" + bytes(200))
+    out = {}
+    flac = os.path.join(folder, "f.flac")
+    run(["flac", "-s", "-f", "--blocksize=1152", "-T", "TITLE=t", "-T", "ARTIST=a", "--cuesheet=" + cue,
+         "--picture=3|image/png||1x1x24|" + art, "--padding=300", "-o", flac, src])
+    out["flac"] = flac
+    mp3 = os.path.join(folder, "m.mp3")
+    run(["lame", "--quiet", "-b", "128", "--tt", "title", "--ta", "artist", "--add-id3v2", "--ti", art, src, mp3])
+    out["mp3"] = mp3
+    vbr = os.path.join(folder, "v.mp3")
+    run(["lame", "--quiet", "-V", "4", "--id3v1-only", "--tt", "t", src, vbr])
+    out["mp3vbr"] = vbr
+    cbr = os.path.join(folder, "c.mp3")
+    run(["lame", "--quiet", "-t", "-b", "128", src, cbr])
+    with open(cbr, "ab") as f:  # no VBR header, an APEv2 tag at the end
+        item = struct.pack("<II", 5, 0) + b"Title\0title"
+        block = lambda flags: b"APETAGEX" + struct.pack("<IIII", 2000, len(item) + 32, 1, flags) + bytes(8)
+        f.write(block(0xA0000000) + item + block(0x80000000))
+    out["mp3cbr"] = cbr
+    wav = os.path.join(folder, "w.wav")
+    run(["ffmpeg", "-v", "quiet", "-y", "-i", src, "-metadata", "title=wt", "-metadata", "artist=wa", wav])
+    out["wav"] = wav
+    for name, encoding in (("msadpcm", "ms-adpcm"), ("imaadpcm", "ima-adpcm")):
+        out[name] = os.path.join(folder, name + ".wav")
+        run(["sox", src, "-e", encoding, out[name]])
+    for name, options in (("rf64", ["-rf64", "always"]), ("w64", ["-f", "w64"])):
+        out[name] = os.path.join(folder, name + (".w64" if name == "w64" else ".wav"))
+        run(["ffmpeg", "-v", "quiet", "-y", "-i", src, *options, out[name]])
+    wv = os.path.join(folder, "p.wv")
+    run(["wavpack", "-q", "-y", "-w", "Title=wvt", "-w", "Artist=wva", src, "-o", wv])
+    out["wv"] = wv
+    wvc = os.path.join(folder, "h.wv")
+    run(["wavpack", "-q", "-y", "-b3", "-c", src, "-o", wvc])
+    out["wvhybrid"] = wvc
+    return out
+
+
+def block_boundaries(data):
+    """Offsets where a container block starts: FLAC metadata blocks, RIFF chunks, ID3/APE tags, frame syncs."""
+    cuts = set()
+    if data[:4] == b"fLaC":
+        pos = 4
+        while pos + 4 <= len(data):
+            cuts.add(pos)
+            last = data[pos] & 0x80
+            pos += 4 + int.from_bytes(data[pos + 1:pos + 4], "big")
+            cuts.add(min(pos, len(data)))
+            if last:
+                break
+    if data[:4] == b"RIFF":
+        pos = 12
+        while pos + 8 <= len(data):
+            cuts.add(pos)
+            pos += 8 + ((struct.unpack_from("<I", data, pos + 4)[0] + 1) & ~1)
+    for marker in (b"ID3", b"APETAGEX", b"TAG", b"wvpk", b"\xff\xfb", b"LIST", b"Xing", b"Info"):
+        start = 0
+        while True:
+            i = data.find(marker, start)
+            if i < 0 or len(cuts) > 400:
+                break
+            cuts.update((i, i + 1, i + len(marker), i + 10))
+            start = i + 1
+    return sorted(c for c in cuts if 0 < c < len(data))
+
+
+def size_fields(data):
+    """Offsets and widths of length fields a parser trusts."""
+    fields = []
+    if data[:4] == b"fLaC":
+        pos = 4
+        while pos + 4 <= len(data):
+            fields.append((pos + 1, 3, "big"))
+            last = data[pos] & 0x80
+            pos += 4 + int.from_bytes(data[pos + 1:pos + 4], "big")
+            if last:
+                break
+        fields.extend((i, 4, "little") for i in range(4, min(len(data), 4096)) if data[i:i + 4] in (b"TITL", b"ARTI"))
+    if data[:4] == b"RIFF":
+        fields.append((4, 4, "little"))
+        pos = 12
+        while pos + 8 <= len(data):
+            fields.append((pos + 4, 4, "little"))
+            pos += 8 + ((struct.unpack_from("<I", data, pos + 4)[0] + 1) & ~1)
+    i = data.find(b"ID3")
+    if i >= 0:
+        fields.append((i + 6, 4, "syncsafe"))
+        fields.extend((j + 4, 4, "big") for j in range(i + 10, min(len(data), i + 4096)) if data[j:j + 4] in (b"TIT2", b"TPE1", b"APIC", b"TSSE"))
+    i = data.find(b"APETAGEX")
+    if i >= 0:
+        fields.extend([(i + 12, 4, "little"), (i + 16, 4, "little")])
+    i = data.find(b"wvpk")
+    if i >= 0:
+        fields.append((i + 4, 4, "little"))
+    return fields
+
+
+def put_size(data, offset, width, order, value):
+    d = bytearray(data)
+    if order == "syncsafe":
+        value &= 0x0FFFFFFF
+        d[offset:offset + 4] = bytes(((value >> s) & 0x7F) for s in (21, 14, 7, 0))
+    else:
+        value &= (1 << (8 * width)) - 1
+        d[offset:offset + width] = value.to_bytes(width, order)
+    return bytes(d)
+
+
+def mutations(data, rng, count):
+    """(label, bytes) pairs: every boundary truncation, every size field made huge/zero/off by one, then random damage."""
+    for cut in block_boundaries(data):
+        yield "cut@%d" % cut, data[:cut]
+    for offset, width, order in size_fields(data):
+        for value in (0, 1, 0xFFFFFFFF, 0x7FFFFFFF, 0x0FFFFFFF, len(data), len(data) * 2):
+            yield "size@%d=%#x" % (offset, value), put_size(data, offset, width, order, value)
+    for n in range(count):
+        d = bytearray(data)
+        kind = rng.choice(("flip", "flip", "bytes", "dup", "zero"))
+        if kind == "flip":
+            for _ in range(rng.randint(1, 8)):
+                i = rng.randrange(min(len(d), 8192) if rng.random() < 0.7 else len(d))
+                d[i] ^= 1 << rng.randrange(8)
+        elif kind == "bytes":
+            i = rng.randrange(len(d))
+            d[i:i + 4] = rng.choice((b"\xff\xff\xff\xff", b"\x00\x00\x00\x00", b"\x7f\xff\xff\xff", b"\x80\x00\x00\x00"))
+        elif kind == "dup":
+            i = rng.randrange(min(len(d), 4096))
+            j = rng.randrange(i, min(len(d), i + 600))
+            d[i:i] = d[i:j] * rng.randint(1, 4)
+        else:
+            i = rng.randrange(len(d))
+            d[i:i + rng.randint(1, 64)] = bytes(rng.randint(1, 64))
+        yield "%s#%d" % (kind, n), bytes(d)
+
+
+def verdict(run_result):
+    """None when the run ended well, else why not."""
+    if run_result is None:
+        return "hang (over %d s)" % TIME_BOUND
+    rc, err = run_result
+    if rc == 0:
+        return None
+    if rc not in (1, 2):
+        return "exit %d: %s" % (rc, err.strip()[:200])
+    if not err.strip():
+        return "failed with no message"
+    for sign in ("bad_alloc", "bad_array_new_length", "length_error", "vector", "basic_string", "out_of_range"):
+        if sign in err:
+            return "internal error leaked: " + err.strip()[:200]
+    return None
+
+
+def zorvtool(build, *args):
+    exe = os.path.join(build, "tools", "zorvtool.exe")
+    # A stall of the Wine session itself (seen when many processes start at
+    # once) is told apart from a hang of the program by a second try.
+    for _ in range(2):
+        try:
+            r = subprocess.run([os.path.join(REPO, "tools", "wine-exec"), build, exe, *args], capture_output=True,
+                               timeout=TIME_BOUND)
+            return r.returncode, r.stderr.decode("utf-8", "replace")
+        except subprocess.TimeoutExpired:
+            pass
+    return None
+
+
+def check_case(build, folder, name, ext, data):
+    path = os.path.join(folder, name + ext)
+    with open(path, "wb") as f:
+        f.write(data)
+    problems = []
+    for args in (("info", windows_path(path)), ("decode", windows_path(path), windows_path(path + ".out.wav"))):
+        v = verdict(zorvtool(build, *args))
+        if v:
+            problems.append("%s: %s" % (args[0], v))
+    copy = path + ".copy" + ext
+    shutil.copyfile(path, copy)
+    result = zorvtool(build, "tag", windows_path(copy), "title=fuzzed title", "-artist")
+    v = verdict(result)
+    if v:
+        problems.append("tag: " + v)
+    elif result[0] != 0:
+        with open(copy, "rb") as f:
+            if f.read() != data:
+                problems.append("tag: failed and changed the file")
+    for p in (path + ".out.wav", copy):
+        if os.path.exists(p):
+            os.remove(p)
+    if not problems:
+        os.remove(path)
+    return name, problems
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("build")
+    ap.add_argument("--cases", type=int, default=150, help="random mutations per format")
+    ap.add_argument("--seed", type=int, default=1)
+    ap.add_argument("--jobs", type=int, default=4)
+    ap.add_argument("--only", default="")
+    ap.add_argument("--keep", default=None, help="folder for the failing cases")
+    args = ap.parse_args()
+    build = os.path.abspath(args.build)
+    subprocess.run([os.path.join(REPO, "tools", "wine-session"), "start", build], check=True)
+    work = args.keep or tempfile.mkdtemp(prefix="zorv-fuzz-")
+    os.makedirs(work, exist_ok=True)
+    fixtures = make_fixtures(work)
+    rng = random.Random(args.seed)
+    jobs = []
+    for fmt, path in fixtures.items():
+        if args.only and fmt not in args.only.split(","):
+            continue
+        with open(path, "rb") as f:
+            data = f.read()
+        ext = os.path.splitext(path)[1]
+        for label, mutated in mutations(data, rng, args.cases):
+            jobs.append(("%s-%s" % (fmt, label.replace("#", "_").replace("@", "_").replace("=", "_")), ext, mutated))
+    print("%d cases in %s" % (len(jobs), work), flush=True)
+    failed = 0
+    with ThreadPoolExecutor(args.jobs) as pool:
+        for name, problems in pool.map(lambda j: check_case(build, work, *j), jobs):
+            if problems:
+                failed += 1
+                print("FAULT", name, "|", "; ".join(problems), flush=True)
+    print("%d of %d cases failed; kept in %s" % (failed, len(jobs), work))
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
