@@ -146,7 +146,7 @@ TEST_F(OggCommentRewriter, PictureEditsGrowThenShrinkInPlace) {
   const std::string original = make_stream(2);
   vantrel_io::file_ptr file = file_with(original);
   retag_in_place no_path;
-  const std::string big(40000, 'p');
+  const std::string big(10000, 'p'), huge(40000, 'h');
   const struct {
     std::string picture;  // empty: every picture removed
     bool same_size;
@@ -155,6 +155,8 @@ TEST_F(OggCommentRewriter, PictureEditsGrowThenShrinkInPlace) {
       {big, false, "a large picture rebuilds the file"},
       {"GIF89a", true, "a smaller one fits the old packet, padded"},
       {"", true, "removing it still fits"},
+      {huge, false, "a huge picture rebuilds again"},
+      {"GIF89a", false, "shrinking by more than 16384 bytes rebuilds with small padding"},
   };
   std::string before = original;
   for (const auto& step : steps) {
