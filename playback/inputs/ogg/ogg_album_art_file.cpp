@@ -69,17 +69,6 @@ void append_u32be(std::string& out, std::uint32_t value) {
   for (int shift = 24; shift >= 0; shift -= 8) out += static_cast<char>(value >> shift);
 }
 
-void write_u32le(vantrel_io::writer& out, std::uint32_t value, const abort_signal& abort) {
-  const std::uint8_t bytes[4] = {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
-                                 static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)};
-  out.write(bytes, 4, abort);
-}
-
-void write_string(vantrel_io::writer& out, const std::string& text, const abort_signal& abort) {
-  write_u32le(out, static_cast<std::uint32_t>(text.size()), abort);
-  if (!text.empty()) out.write(text.data(), static_cast<std::uint32_t>(text.size()), abort);
-}
-
 // The value of a METADATA_BLOCK_PICTURE field: a FLAC picture block with
 // only the type, the MIME type and the data filled in.
 std::string picture_field(std::uint32_t picture_type, const album_art_data& picture) {
@@ -125,9 +114,9 @@ void write_comment(const void* old_block, std::uint32_t size, const album_art_ma
     std::uint32_t picture_type;
     if (picture_type_from_album_art_id(type, picture_type)) fields.push_back(picture_field(picture_type, *picture));
   });
-  write_string(out, vendor, abort);
-  write_u32le(out, static_cast<std::uint32_t>(fields.size()), abort);
-  for (const std::string& field : fields) write_string(out, field, abort);
+  comment_block_write_string(out, vendor, abort);
+  comment_block_write_u32(out, static_cast<std::uint32_t>(fields.size()), abort);
+  for (const std::string& field : fields) comment_block_write_string(out, field, abort);
 }
 
 void read_from_comment(const void* block, std::uint32_t size, album_art_map& out) {

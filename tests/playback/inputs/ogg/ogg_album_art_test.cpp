@@ -10,6 +10,7 @@
 #include "core/service_factory.h"
 #include "foundation/base64.h"
 #include "foundation/exceptions.h"
+#include "io/io_exceptions.h"
 #include "io/memory_writer.h"
 #include "metadata/tags/id3v2_tag_service.h"
 
@@ -63,6 +64,8 @@ TEST(OggPictureWriting, OldFieldsKeptOrDropped) {
   EXPECT_EQ(entries_of(written(old, pictures), vendor), (std::vector<std::string>{"TITLE=t", "ARTIST=a"}))
       << "picture fields in any case, entries without '=' and invalid UTF-8 go; the rest keep their order";
   EXPECT_EQ(vendor, "vendor");
+  // A count no file could hold fails on the missing bytes, not on an allocation.
+  EXPECT_THROW(written(u32le(0) + u32le(0xFFFFFFFF) + u32le(1) + "a", pictures), vantrel_io::exception_io_data);
 }
 
 TEST(OggPictureWriting, PicturesByTypeWithMime) {
