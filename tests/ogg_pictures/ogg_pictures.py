@@ -40,7 +40,9 @@ def windows_path(path):
 
 
 def audio_pages(path):
-    """Bodies of the pages that end an audio packet (granule position above 0)."""
+    """The first page's body (the codec's identification header, the Opus
+    output gain in it), then the bodies of the pages that end an audio packet
+    (granule position above 0)."""
     data = open(path, "rb").read()
     bodies, at = [], 0
     while at < len(data):
@@ -51,7 +53,7 @@ def audio_pages(path):
         lacing = data[at + 27:at + 27 + segments]
         start = at + 27 + segments
         at = start + sum(lacing)
-        if granule > 0:
+        if granule > 0 or not bodies:
             bodies.append(data[start:at])
     return bodies
 
@@ -85,7 +87,7 @@ def main():
             info = subprocess.run(["ogginfo", target], capture_output=True, text=True)
             check(info.returncode == 0 and "WARNING" not in info.stdout and "ERROR" not in info.stdout,
                   "%s: ogginfo finds the rebuilt file clean: %s" % (name, info.stdout[-400:]))
-            check(audio_pages(target) == audio_pages(source), "%s: audio pages unchanged" % name)
+            check(audio_pages(target) == audio_pages(source), "%s: identification header and audio pages unchanged" % name)
             tags = kind(target)
             fields = tags.get("metadata_block_picture", [])
             check(len(fields) == 1, "%s: one picture field, found %d" % (name, len(fields)))
