@@ -20,5 +20,12 @@ void album_art_map::set(const GUID& type, const album_art_data_ptr& picture) {
   tree_.insert(type).node->value = picture;
 }
 
+album_art_map& album_art_map::operator=(const album_art_map& other) {
+  if (this == &other) return *this;
+  tree_.clear();
+  other.for_each([this](const GUID& type, const album_art_data_ptr& picture) { set(type, picture); });
+  return *this;
+}
+
 exception_album_art_not_found::exception_album_art_not_found()
     : exception_io_not_found(vantrel_io::io_message("exception_album_art_not_found", "Attached picture not found")) {}

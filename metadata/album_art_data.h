@@ -31,11 +31,22 @@ using album_art_data_ptr = qiv::ref_ptr<album_art_data>;
 // At most one picture per type.
 class album_art_map {
 public:
+  album_art_map() = default;
+  album_art_map(const album_art_map& other) { *this = other; }
+  album_art_map& operator=(const album_art_map& other);
+
   // False, and `out` untouched, when the map lacks the type.
   bool get(const GUID& type, album_art_data_ptr& out) const;
   void set(const GUID& type, const album_art_data_ptr& picture);
   bool remove(const GUID& type) { return tree_.remove(type); }
   std::uint32_t count() const noexcept { return tree_.count(); }
+  void remove_all() noexcept { tree_.clear(); }
+
+  // Visits the pictures in type order.
+  template <class Visit>
+  void for_each(Visit&& visit) const {
+    for (auto* node = tree_.first(); node; node = tree_.step(node, true)) visit(node->key, node->value);
+  }
 
 private:
   qiv::avl_map<GUID, album_art_data_ptr, qiv::guid_order> tree_;

@@ -165,6 +165,14 @@ void comment_block_rebuild(const void* old_block, std::uint32_t old_size, const 
   write_framing(framing, out, abort);
 }
 
+void comment_block_write_u32(vantrel_io::writer& out, std::uint32_t value, const abort_signal& abort) {
+  write_u32(out, value, abort);
+}
+
+void comment_block_write_string(vantrel_io::writer& out, const std::string& text, const abort_signal& abort) {
+  write_string(out, text, abort);
+}
+
 std::string comment_block_read_string(vantrel_io::memory_reader& reader) {
   const std::uint32_t length = read_u32(reader);
   if (length > reader.remaining()) vantrel_io::throw_io_data();

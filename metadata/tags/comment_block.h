@@ -37,6 +37,8 @@ void comment_block_rebuild(const void* old_block, std::uint32_t old_size, const 
 
 // A length past what the reader holds is exception_io_data.
 std::string comment_block_read_string(vantrel_io::memory_reader& reader);
+void comment_block_write_u32(vantrel_io::writer& out, std::uint32_t value, const abort_signal& abort);
+void comment_block_write_string(vantrel_io::writer& out, const std::string& text, const abort_signal& abort);
 void comment_block_write_entry(vantrel_io::writer& out, const char* name, const char* value,
                                const abort_signal& abort);
 

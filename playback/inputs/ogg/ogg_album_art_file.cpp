@@ -9,6 +9,7 @@
 #include "foundation/base64.h"
 #include "foundation/byte_compare.h"
 #include "foundation/exceptions.h"
+#include "foundation/string_buffer.h"
 #include "foundation/utf8.h"
 #include "io/io_exceptions.h"
 #include "io/memory_reader.h"
@@ -64,9 +65,59 @@ void read_picture_block(const std::string& text, album_art_map& out) {
   out.set(type, album_art_data::create_from_buffer(reader.take(size), size));
 }
 
+void append_u32be(std::string& out, std::uint32_t value) {
+  for (int shift = 24; shift >= 0; shift -= 8) out += static_cast<char>(value >> shift);
+}
+
+// The value of a METADATA_BLOCK_PICTURE field: a FLAC picture block with
+// only the type, the MIME type and the data filled in.
+std::string picture_field(std::uint32_t picture_type, const album_art_data& picture) {
+  const std::string mime = ogg_pictures::mime_type_of(picture.get_ptr(), picture.get_size());
+  std::string block;
+  append_u32be(block, picture_type);
+  append_u32be(block, static_cast<std::uint32_t>(mime.size()));
+  block += mime;
+  append_u32be(block, 0);              // description
+  block.append(16, '\0');              // width, height, colour depth, colours
+  append_u32be(block, picture.get_size());
+  block.append(reinterpret_cast<const char*>(picture.get_ptr()), picture.get_size());
+  qiv::string_buffer text;
+  qiv::base64_encode(text, block.data(), block.size());
+  return std::string("METADATA_BLOCK_PICTURE=") + text.get_ptr();
+}
+
 }  // namespace
 
 namespace ogg_pictures {
+
+const char* mime_type_of(const std::uint8_t* data, std::uint32_t size) {
+  static const std::uint8_t png[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+  if (size >= 8 && std::memcmp(data, png, 8) == 0) return "image/png";
+  if (size >= 2 && data[0] == 0xFF && data[1] == 0xD8) return "image/jpeg";
+  if (size >= 3 && std::memcmp(data, "GIF", 3) == 0) return "image/gif";
+  return "";
+}
+
+void write_comment(const void* old_block, std::uint32_t size, const album_art_map& pictures, vantrel_io::writer& out,
+                   const abort_signal& abort) {
+  vantrel_io::memory_reader reader(old_block, size);
+  const std::string vendor = comment_block_read_string(reader);
+  const std::uint32_t old_count = reader.read_u32(never_raised_abort_signal());
+  std::vector<std::string> fields;
+  for (std::uint32_t i = 0; i < old_count; ++i) {
+    std::string entry = comment_block_read_string(reader);
+    const std::size_t equals = entry.find('=');
+    if (equals == std::string::npos || !qiv::is_valid_utf8(entry.data(), entry.size())) continue;
+    if (!comment_is_picture_name(entry.data(), equals)) fields.push_back(std::move(entry));
+  }
+  pictures.for_each([&](const GUID& type, const album_art_data_ptr& picture) {
+    std::uint32_t picture_type;
+    if (picture_type_from_album_art_id(type, picture_type)) fields.push_back(picture_field(picture_type, *picture));
+  });
+  comment_block_write_string(out, vendor, abort);
+  comment_block_write_u32(out, static_cast<std::uint32_t>(fields.size()), abort);
+  for (const std::string& field : fields) comment_block_write_string(out, field, abort);
+}
 
 void read_from_comment(const void* block, std::uint32_t size, album_art_map& out) {
   vantrel_io::memory_reader reader(block, size);

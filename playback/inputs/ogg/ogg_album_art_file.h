@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "io/file_object.h"
 #include "metadata/album_art_file.h"
 
 class ogg_album_art_file : public album_art_file {
@@ -18,5 +19,15 @@ namespace ogg_pictures {
 // skipped) into `out`. A picture block whose lengths run past its end is
 // skipped; the others are still read.
 void read_from_comment(const void* block, std::uint32_t size, album_art_map& out);
+
+// Writes a comment block (without the codec's prefix and framing byte) that
+// keeps the old block's vendor and text fields, drops its picture fields and
+// stores every picture of `pictures` that has a picture type. A damaged old
+// block is exception_io_data.
+void write_comment(const void* old_block, std::uint32_t size, const album_art_map& pictures, vantrel_io::writer& out,
+                   const abort_signal& abort);
+
+// Recognised by the data's signature; empty for anything else.
+const char* mime_type_of(const std::uint8_t* data, std::uint32_t size);
 
 }  // namespace ogg_pictures

@@ -9,7 +9,9 @@
 #include "io/io_exceptions.h"
 #include "io/memory_writer.h"
 #include "io/temp_schemes.h"
+#include "metadata/tags/comment_block.h"
 #include "metadata/tags/ogg_comment_codec.h"
+#include "playback/inputs/ogg/ogg_album_art_file.h"
 #include "playback/inputs/ogg/ogg_page_reader.h"
 
 namespace {
@@ -65,8 +67,46 @@ private:
   new_headers& result_;
 };
 
-void rebuild_headers(ogg_page_reader& reader, const ogg_comment_rewriter::link_range& link, const track_info& info,
-                     new_headers& result, const abort_signal& abort) {
+// Feeds one header packet to the handler; when it is the comment packet,
+// `rebuilt` receives it with the edit's pictures in place of the old ones
+// (and its text fields replaced too when the edit changes them), padded
+// towards the old size.
+unsigned rebuild_with_pictures(ogg_comment_handler& handler, const qiv::array<std::uint8_t>& packet,
+                               const ogg_comment_rewriter::link_edit& edit, const track_info& info,
+                               qiv::array<std::uint8_t>& rebuilt,
+                               const abort_signal& abort) {
+  rebuilt.set_size(0);
+  const std::uint32_t size = packet.get_count();
+  const unsigned answer = handler.feed_header(packet.data(), size);
+  if (answer & ogg_comment_handler::is_comment_packet) {
+    const void* prefix = nullptr;
+    std::uint32_t prefix_size = 0;
+    bool framing = false;
+    handler.comment_layout(prefix, prefix_size, framing);
+    if (size < prefix_size) vantrel_io::throw_io_data();
+    const std::uint8_t* block = packet.data() + prefix_size;
+    std::uint32_t block_size = size - prefix_size;
+    vantrel_io::memory_writer with_text;
+    if (edit.text_changed) {
+      comment_block_rebuild(packet.data(), size, info, prefix, prefix_size, false, with_text, abort);
+      block = with_text.get_ptr() + prefix_size;
+      block_size = with_text.get_size() - prefix_size;
+    }
+    vantrel_io::memory_writer out;
+    if (prefix_size) out.write(prefix, prefix_size, abort);
+    ogg_pictures::write_comment(block, block_size, edit.pictures, out, abort);
+    if (framing) out.write("\1", 1, abort);
+    rebuilt.set_size(out.get_size());
+    std::memcpy(rebuilt.data(), out.get_ptr(), out.get_size());
+    const std::uint32_t unpadded_size = rebuilt.get_count();
+    comment_pad(rebuilt, size);
+    handler.finish_comment(rebuilt, unpadded_size);
+  }
+  return answer & (ogg_comment_handler::headers_complete | ogg_comment_handler::flush_after_packet);
+}
+
+void rebuild_headers(ogg_page_reader& reader, const ogg_comment_rewriter::link_range& link,
+                     const ogg_comment_rewriter::link_edit& edit, new_headers& result, const abort_signal& abort) {
   const std::uint64_t end = link.start + link.length;
   reader.seek(link.start, abort);
   ogg_page page;
@@ -74,7 +114,7 @@ void rebuild_headers(ogg_page_reader& reader, const ogg_comment_rewriter::link_r
   if (!reader.next_raw_page(page, offset, abort, end) || !ogg_page_bos(&page)) vantrel_io::throw_io_data();
   stream_state in(ogg_page_serialno(&page));
   header_builder builder(ogg_page_serialno(&page), ogg_page_pageno(&page), result);
-  track_info_impl working(info);
+  track_info_impl working(edit.info);
   service_ptr<ogg_comment_handler> handler;
   bool complete = false;
   std::uint32_t index = 0;
@@ -95,10 +135,15 @@ void rebuild_headers(ogg_page_reader& reader, const ogg_comment_rewriter::link_r
       qiv::array<std::uint8_t> bytes;
       bytes.set_size(static_cast<std::uint32_t>(packet.bytes));
       if (packet.bytes) std::memcpy(bytes.data(), packet.packet, static_cast<std::size_t>(packet.bytes));
-      handler->prepare_header(index++, bytes, working);
+      // Codec data outside the comment (Opus gains) follows the text fields
+      // only; a picture edit leaves it alone.
+      if (edit.text_changed) handler->prepare_header(index, bytes, working);
+      ++index;
       qiv::array<std::uint8_t> rebuilt;
       const unsigned flags =
-          comment_packet_rebuild(*handler, bytes.data(), bytes.get_count(), working, rebuilt);
+          edit.pictures_changed
+              ? rebuild_with_pictures(*handler, bytes, edit, working, rebuilt, abort)
+              : comment_packet_rebuild(*handler, bytes.data(), bytes.get_count(), working, rebuilt);
       const qiv::array<std::uint8_t>& written = rebuilt.get_count() ? rebuilt : bytes;
       packet.packet = const_cast<unsigned char*>(written.data());
       packet.bytes = static_cast<long>(written.get_count());
@@ -150,7 +195,7 @@ void copy_renumbered(vantrel_io::file_ptr source, std::uint64_t from, std::uint6
 namespace ogg_comment_rewriter {
 
 void write(vantrel_io::file_ptr file, const std::vector<link_range>& links,
-           const std::map<std::uint32_t, track_info_impl>& edits, retag_temp_source& temp_source,
+           const std::map<std::uint32_t, link_edit>& edits, retag_temp_source& temp_source,
            const abort_signal& abort) {
   vantrel_io::file_ptr temp;
   bool committed_by_source = false;

@@ -7,6 +7,13 @@
 #include "playback/inputs/input_objects.h"
 #include "playback/inputs/ogg/ogg_input.h"
 
+bool ogg_is_our_extension(const char* extension) {
+  for (const char* ours : {"ogg", "spx", "oga", "ogx", "ogv", "opus"}) {
+    if (qiv::compare_nocase(extension, ours) == 0) return true;
+  }
+  return false;
+}
+
 namespace {
 
 using ogg_decoder_object = input_decoder_object<ogg_input>;
@@ -21,12 +28,7 @@ public:
     }
     return false;
   }
-  bool is_our_path(const char*, const char* extension) override {
-    for (const char* ours : {"ogg", "spx", "oga", "ogx", "ogv", "opus"}) {
-      if (qiv::compare_nocase(extension, ours) == 0) return true;
-    }
-    return false;
-  }
+  bool is_our_path(const char*, const char* extension) override { return ogg_is_our_extension(extension); }
   void open_for_decoding(decoder_instance_ptr& out, vantrel_io::file_ptr file, const char* path,
                          const abort_signal& abort) override {
     open_input_object<ogg_decoder_object>(out, std::move(file), path, open_reason::decode, abort);

@@ -298,13 +298,22 @@ void ogg_input::set_message_sink(decoder_message_sink* sink) {
 
 void ogg_input::set_info(std::uint32_t subsong, const track_info& info) {
   if (subsong >= links_.size()) vantrel_io::throw_io_data();
-  edits_[subsong] = track_info_impl(info);
+  ogg_comment_rewriter::link_edit& edit = edits_[subsong];
+  edit.info = track_info_impl(info);
+  edit.text_changed = true;
+}
+
+void ogg_input::set_pictures(const album_art_map& pictures) {
+  if (links_.empty()) vantrel_io::throw_io_data();
+  ogg_comment_rewriter::link_edit& edit = edits_[0];
+  edit.pictures = pictures;
+  edit.pictures_changed = true;
 }
 
 void ogg_input::commit(const abort_signal& abort) {
   std::vector<ogg_comment_rewriter::link_range> ranges;
   for (const link& l : links_) ranges.push_back({l.start, l.length});
-  const std::map<std::uint32_t, track_info_impl> edits = std::move(edits_);
+  const std::map<std::uint32_t, ogg_comment_rewriter::link_edit> edits = std::move(edits_);
   edits_.clear();
   if (edits.empty()) return;
   codec_.reset();

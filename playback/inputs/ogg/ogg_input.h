@@ -16,9 +16,13 @@
 #include "metadata/decoder_service.h"
 #include "metadata/track_info.h"
 #include "playback/decoders/packet_codec.h"
+#include "playback/inputs/ogg/ogg_comment_rewriter.h"
 #include "playback/inputs/ogg/ogg_page_reader.h"
 
 class audio_block;
+
+// The file-name extensions the Ogg input claims.
+bool ogg_is_our_extension(const char* extension);
 
 class ogg_input {
 public:
@@ -50,7 +54,11 @@ public:
 
   // Edits wait for commit, which rewrites every edited link at once.
   void set_info(std::uint32_t subsong, const track_info& info);
+  // Pictures live in the first link's comment.
+  void set_pictures(const album_art_map& pictures);
   void commit(const abort_signal& abort);
+  // The file as it stands after a commit, which may have replaced it.
+  vantrel_io::file_ptr file() const { return file_; }
 
 private:
   void find_links(const abort_signal& abort);
@@ -73,7 +81,7 @@ private:
   vantrel_io::file_ptr file_;
   std::string path_;
   bool opened_by_input_ = false;
-  std::map<std::uint32_t, track_info_impl> edits_;
+  std::map<std::uint32_t, ogg_comment_rewriter::link_edit> edits_;
   std::unique_ptr<ogg_page_reader> reader_;
   packet_decoder_ptr codec_;
   std::uint32_t granule_rate_ = 0;

@@ -13,7 +13,9 @@
 #include "core/service_registry.h"
 #include "io/io_exceptions.h"
 #include "io/memory_file.h"
+#include "metadata/tags/id3v2_tag_service.h"
 #include "metadata/tags/ogg_comment_codec.h"
+#include "playback/inputs/ogg/ogg_album_art_file.h"
 #include "tests/support/single_factory.h"
 
 namespace {
@@ -138,6 +140,51 @@ TEST_F(OggCommentRewriter, FailureWhileBuildingLeavesTheFileAlone) {
   EXPECT_THROW(ogg_comment_rewriter::write(file, {{0, original.size() + 100}}, {{0, info}}, no_path, abort),
                vantrel_io::exception_io_data);
   EXPECT_EQ(contents(*file), original);
+}
+
+TEST_F(OggCommentRewriter, PictureEditsGrowThenShrinkInPlace) {
+  const std::string original = make_stream(2);
+  vantrel_io::file_ptr file = file_with(original);
+  retag_in_place no_path;
+  const std::string big(10000, 'p'), huge(40000, 'h');
+  const struct {
+    std::string picture;  // empty: every picture removed
+    bool same_size;
+    const char* why;
+  } steps[] = {
+      {big, false, "a large picture rebuilds the file"},
+      {"GIF89a", true, "a smaller one fits the old packet, padded"},
+      {"", true, "removing it still fits"},
+      {huge, false, "a huge picture rebuilds again"},
+      {"GIF89a", false, "shrinking by more than 16384 bytes rebuilds with small padding"},
+  };
+  std::string before = original;
+  for (const auto& step : steps) {
+    ogg_comment_rewriter::link_edit edit;
+    edit.pictures_changed = true;
+    if (!step.picture.empty()) {
+      edit.pictures.set(album_art_ids::front,
+                        album_art_data::create_from_buffer(step.picture.data(), std::uint32_t(step.picture.size())));
+    }
+    ogg_comment_rewriter::write(file, {{0, before.size()}}, {{0, edit}}, no_path, abort);
+    const std::string after = contents(*file);
+    EXPECT_EQ(after.size() == before.size(), step.same_size) << step.why;
+    std::vector<long> sequence;
+    const std::vector<std::string> pages = pages_of(after, &sequence);
+    for (std::size_t i = 0; i < sequence.size(); ++i) EXPECT_EQ(sequence[i], long(i)) << step.why;
+    EXPECT_EQ(pages.back(), std::string(3000, '2')) << step.why;
+
+    ogg_album_art_file read;
+    album_art_data_ptr front;
+    if (step.picture.empty()) {
+      EXPECT_THROW(read.open(file, nullptr, false, abort), exception_album_art_not_found) << step.why;
+    } else {
+      read.open(file, nullptr, false, abort);
+      ASSERT_TRUE(read.pictures().get(album_art_ids::front, front)) << step.why;
+      EXPECT_EQ(std::string(reinterpret_cast<const char*>(front->get_ptr()), front->get_size()), step.picture);
+    }
+    before = after;
+  }
 }
 
 }  // namespace
