@@ -1,0 +1,83 @@
+#include "library/nav_types.h"
+
+#include "foundation/code_page_text.h"
+
+std::wstring nav_wide(const std::string& text) { return qiv::utf8_to_utf16(text.data(), text.size()); }
+std::string nav_utf8(const std::wstring& text) { return qiv::utf16_to_utf8(text.data(), text.size()); }
+
+namespace link_text {
+
+void append_escaped(std::string& out, const std::string& text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c != '<' && c != '>') {
+      out += c;
+      continue;
+    }
+    if (i > 0 && text[i - 1] != ' ' && text[i - 1] != '\0') out += ' ';
+    out += c;
+    if (i + 1 < text.size() && text[i + 1] != ' ') out += ' ';
+  }
+}
+
+void append_wide(std::string& out, const std::wstring& text) { append_escaped(out, nav_utf8(text)); }
+
+void append_link(std::string& out, const std::wstring& text) {
+  out += "<a>";
+  append_escaped(out, nav_utf8(text));
+  out += "</a>";
+}
+
+void append_bracketed(std::wstring& out, const std::wstring& text) {
+  if (text.empty()) return;
+  out += L" [";
+  out += text;
+  out += L"]";
+}
+
+void link_first_level_key(nav_caption& caption, const std::wstring& key) {
+  library_position position;
+  position.first_level_keys = {key};
+  position.append_link(caption, key);
+}
+
+void link_second_level_key(nav_caption& caption, const std::wstring& key) {
+  library_position position;
+  position.second_level_keys = {key};
+  position.append_link(caption, key);
+}
+
+}  // namespace link_text
+
+void library_position::set_keys(const std::wstring& new_key, const wide_text_list& keys) {
+  key = new_key;
+  second_level_keys = keys;
+}
+
+nav_path library_position::to_nav_path() const {
+  nav_path path;
+  if (first_level_keys.empty() && second_level_keys.empty()) return path;
+  path.push_back(first_level_keys.empty() ? wide_text_list{all_genres_key} : first_level_keys);
+  if (!second_level_keys.empty()) {
+    path.push_back(second_level_keys);
+    if (!key.empty()) path.push_back({key});
+  }
+  return path;
+}
+
+void library_position::append_link(nav_caption& caption, const std::wstring& text) const {
+  link_text::append_link(caption.text, text);
+  caption.links.push_back({nav_kind_library_view, to_nav_path()});
+}
+
+nav_path nav_split_path(const std::wstring& path) {
+  nav_path out;
+  std::size_t start = 0;
+  while (start <= path.size()) {
+    std::size_t end = path.find(L'\\', start);
+    if (end == std::wstring::npos) end = path.size();
+    if (end > start) out.push_back({path.substr(start, end - start)});
+    start = end + 1;
+  }
+  return out;
+}
