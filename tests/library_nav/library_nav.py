@@ -1,0 +1,62 @@
+#!/usr/bin/python3
+"""zorvtool nav over a folder of tagged FLAC files: each view's caption and
+entries, in order.
+
+usage: library_nav.py WINE_EXEC BUILD_DIR ZORVTOOL_EXE
+"""
+import os
+import subprocess
+import sys
+import tempfile
+
+WINE_EXEC, BUILD_DIR, ZORVTOOL = sys.argv[1:4]
+
+TRACKS = [  # file, tags (a repeated name gives several values)
+    ("a1.flac", [("GENRE", "Rock"), ("GENRE", "Pop"), ("ARTIST", "Anna"), ("ALBUM", "First"), ("DATE", "2001"),
+                 ("DISCNUMBER", "1"), ("TRACKNUMBER", "2"), ("TITLE", "Beta")]),
+    ("a2.flac", [("GENRE", "Disc 10"), ("ARTIST", "Guest"), ("ALBUM ARTIST", "Anna"), ("ALBUM", "First"),
+                 ("DATE", "2001"), ("DISCNUMBER", "2"), ("TRACKNUMBER", "5"), ("TITLE", "Gamma")]),
+    ("c1.flac", [("GENRE", "Disc 2"), ("ARTIST", "Carl"), ("ALBUM", "Solo"), ("TRACKNUMBER", "1"), ("TITLE", "Eta")]),
+]
+
+CASES = [  # view arguments, expected lines (caption first)
+    (["genres"], ["All genres", "Disc 2", "Disc 10", "Pop", "Rock"]),
+    (["artists"], ["All artists", "Anna", "Carl", "Guest"]),
+    (["genres", "Rock|Pop"], ["All artists in <a>Rock</a>, <a>Pop</a>", "[albums by all artists]", "Anna"]),
+    (["albums"], ["All albums", "[songs from all albums]", "Anna - First [2001]", "Carl - Solo"]),
+    (["artists", "Anna"], ["All albums, artist: <a>Anna</a>", "First [2001]"]),
+    (["artists", "Guest"], ["All albums, artist: <a>Guest</a>", "First [2001] // Anna"]),
+    (["artists", "Anna", "First [2001]"],
+     ["Album: <a>First [2001]</a>, artist: <a>Anna</a>", "1.02. Beta", "2.05. Gamma // Guest"]),
+]
+
+
+def windows_path(path):
+    return "Z:" + path.replace("/", "\\")
+
+
+def main():
+    failures = 0
+    with tempfile.TemporaryDirectory() as root:
+        tone = os.path.join(root, "tone.wav")
+        subprocess.run(["sox", "-n", "-r", "44100", "-c", "2", "-b", "16", tone, "synth", "0.1", "sine", "440"],
+                       check=True)
+        music = os.path.join(root, "music")
+        os.makedirs(music)
+        for name, tags in TRACKS:
+            options = [arg for tag in tags for arg in ("-T", "%s=%s" % tag)]
+            subprocess.run(["flac", "-s", "-f", *options, "-o", os.path.join(music, name), tone], check=True)
+        for view, expected in CASES:
+            run = subprocess.run([WINE_EXEC, BUILD_DIR, ZORVTOOL, "nav", "--library", windows_path(music), *view],
+                                 capture_output=True, text=True, encoding="utf-8", timeout=120)
+            lines = run.stdout.splitlines()
+            if run.returncode != 0 or lines != expected:
+                failures += 1
+                print("FAIL: nav %s\n  got      %r\n  expected %r\n  %s" % (view, lines, expected, run.stderr))
+    if failures:
+        print("%d failure(s)" % failures)
+        sys.exit(1)
+    print("all checks passed")
+
+
+main()
