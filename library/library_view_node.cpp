@@ -7,7 +7,6 @@
 #include <set>
 
 #include "core/localized_text.h"
-#include "foundation/sort_by_text_parallel.h"
 #include "foundation/string_buffer.h"
 #include "library/view_texts.h"
 
@@ -41,16 +40,6 @@ void split_pieces(const std::string& text, const std::string& separator,
     if (end > start) take(text.substr(start, end - start));
     start = end + separator.size();
   }
-}
-
-// The keys in natural order, ties kept in the code-unit order they come in.
-wide_text_list natural_order(wide_text_list keys) {
-  std::vector<std::uint32_t> order(keys.size());
-  qiv::sort_by_text_parallel(order, [&](std::uint32_t index, std::wstring& key) { key = keys[index]; });
-  wide_text_list sorted;
-  sorted.reserve(keys.size());
-  for (std::uint32_t index : order) sorted.push_back(std::move(keys[index]));
-  return sorted;
 }
 
 class media_library_tracks final : public library_view_tracks {
@@ -238,7 +227,7 @@ void library_view_node::fill_entries_from_groups(std::uint32_t level) {
   for (const auto& [key, tracks] : groups_[level]) keys.push_back(key);
   entries_.clear();
   if (level == 1 && !selections_[0].empty()) entries_.push_back(all_keys[1]);
-  for (std::wstring& key : natural_order(std::move(keys))) entries_.push_back(std::move(key));
+  for (std::wstring& key : nav_natural_order(std::move(keys))) entries_.push_back(std::move(key));
 }
 
 void library_view_node::build_albums(const track_handle_list& tracks) {
@@ -270,7 +259,7 @@ void library_view_node::build_albums(const track_handle_list& tracks) {
   entries_.clear();
   if (own_albums.size() + other_albums.size() >= 2) entries_.push_back(all_keys[2]);
   for (const std::set<std::wstring>* albums : {&own_albums, &other_albums}) {
-    for (const std::wstring& text : natural_order(wide_text_list(albums->begin(), albums->end()))) {
+    for (const std::wstring& text : nav_natural_order(wide_text_list(albums->begin(), albums->end()))) {
       const std::size_t tab = text.find(L'\t');
       entries_.push_back(tab == std::wstring::npos ? text : text.substr(tab + 1));
     }

@@ -4,6 +4,7 @@
 #include <unordered_set>
 
 #include "foundation/string_buffer.h"
+#include "library/folder_picture.h"
 #include "library/library_view_node.h"
 #include "library/nav_track_sources.h"
 #include "library/view_texts.h"
@@ -107,10 +108,11 @@ track_source_ptr library_view_node::source_for_all() {
   return track_list_source_create(tracks);
 }
 
-bool library_view_node::get_picture(std::wstring&) {
-  // Folder pictures come with the file-system browsing; until then no view
-  // shows one.
-  return false;
+bool library_view_node::get_picture(std::wstring& out) {
+  if (level_ != 3) return false;
+  track_handle_list tracks;
+  get_all_tracks(tracks);
+  return folder_picture_find(tracks, out);
 }
 
 namespace {

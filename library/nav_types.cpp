@@ -1,6 +1,7 @@
 #include "library/nav_types.h"
 
 #include "foundation/code_page_text.h"
+#include "foundation/sort_by_text_parallel.h"
 
 std::wstring nav_wide(const std::string& text) { return qiv::utf8_to_utf16(text.data(), text.size()); }
 std::string nav_utf8(const std::wstring& text) { return qiv::utf16_to_utf8(text.data(), text.size()); }
@@ -80,4 +81,23 @@ nav_path nav_split_path(const std::wstring& path) {
     start = end + 1;
   }
   return out;
+}
+
+wide_text_list nav_natural_order(wide_text_list texts) {
+  std::vector<std::uint32_t> order(texts.size());
+  qiv::sort_by_text_parallel(order, [&](std::uint32_t index, std::wstring& key) { key = texts[index]; });
+  wide_text_list sorted;
+  sorted.reserve(texts.size());
+  for (std::uint32_t index : order) sorted.push_back(std::move(texts[index]));
+  return sorted;
+}
+
+std::wstring nav_path_join(const nav_path& path) {
+  std::wstring joined;
+  for (const wide_text_list& component : path) {
+    if (component.empty()) continue;
+    if (!joined.empty()) joined += L'\\';
+    joined += component.front();
+  }
+  return joined;
 }

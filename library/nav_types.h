@@ -71,3 +71,10 @@ nav_path nav_split_path(const std::wstring& path);
 // UTF-8 <-> UTF-16 for the views.
 std::wstring nav_wide(const std::string& text);
 std::string nav_utf8(const std::wstring& text);
+
+// The texts in the system's natural order; texts it calls equal keep the
+// order they come in (callers give them in code-unit order).
+wide_text_list nav_natural_order(wide_text_list texts);
+
+// The first key of every component joined by backslashes: C:\Music\Pop.
+std::wstring nav_path_join(const nav_path& path);
