@@ -1,10 +1,12 @@
 #!/usr/bin/python3
-"""zorvtool nav over a folder of tagged FLAC files: each view's caption and
-entries, in order.
+"""zorvtool nav over a folder of tagged FLAC files: each library view's
+caption and entries, in order; and browsing that folder, where two names that
+differ only in case (made from Linux) are both listed.
 
 usage: library_nav.py WINE_EXEC BUILD_DIR ZORVTOOL_EXE
 """
 import os
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -53,6 +55,20 @@ def main():
             if run.returncode != 0 or lines != expected:
                 failures += 1
                 print("FAIL: nav %s\n  got      %r\n  expected %r\n  %s" % (view, lines, expected, run.stderr))
+        for name in ("Song.flac", "song.flac"):
+            shutil.copy(os.path.join(music, "c1.flac"), os.path.join(music, name))
+        os.makedirs(os.path.join(music, "sub"))
+        os.makedirs(os.path.join(music, ".git"))
+        open(os.path.join(music, "cover.jpg"), "w").write("x")
+        open(os.path.join(music, "Folder.jpg"), "w").write("x")
+        run = subprocess.run([WINE_EXEC, BUILD_DIR, ZORVTOOL, "nav", windows_path(music)],
+                             capture_output=True, text=True, encoding="utf-8", timeout=120)
+        lines = run.stdout.splitlines()
+        expected = ["sub", "a1.flac", "a2.flac", "c1.flac", "Song.flac", "song.flac",
+                    "picture: " + windows_path(os.path.join(music, "cover.jpg"))]
+        if run.returncode != 0 or lines[1:] != expected or not lines[0].endswith(" \\ music"):
+            failures += 1
+            print("FAIL: browse\n  got      %r\n  expected %r\n  %s" % (lines, expected, run.stderr))
     if failures:
         print("%d failure(s)" % failures)
         sys.exit(1)

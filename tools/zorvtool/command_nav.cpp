@@ -3,6 +3,8 @@
 // or "albums"), opens each COMPONENT in turn (its keys joined by "|"; an
 // empty text opens everything) and prints the header caption, then one
 // entry per line in display order.
+// zorvtool nav PATH...: the same for the file-system node at each folder
+// PATH ("computer" for the drives), with the folder picture when there is one.
 #include <windows.h>
 
 #include <string>
@@ -13,14 +15,15 @@
 #include "foundation/string_buffer.h"
 #include "io/native_operations.h"
 #include "io/path_schemes.h"
+#include "library/fs_node.h"
 #include "library/library_view_node.h"
 #include "tools/zorvtool/zorvtool_command.h"
 
 namespace {
 
 constexpr const char* usage =
-    "nav --library FOLDER genres|artists|albums [KEY|KEY...]...  list a library view of FOLDER's tracks, "
-    "caption first";
+    "nav --library FOLDER genres|artists|albums [KEY|KEY...]... | nav PATH|computer...  list a library view of "
+    "FOLDER's tracks or a folder, caption first";
 
 wide_text_list split_keys(const std::string& component) {
   wide_text_list keys;
@@ -50,8 +53,28 @@ void load_library(const std::string& folder) {
   main_thread_queue::drain(true);
 }
 
+std::string listing(nav_node& node) {
+  nav_caption caption;
+  node.describe(caption);
+  std::string out = caption.text + "\n";
+  for (const std::wstring& entry : node.entries()) out += nav_utf8(entry) + "\n";
+  std::wstring picture;
+  if (node.get_picture(picture)) out += "picture: " + nav_utf8(picture) + "\n";
+  return out;
+}
+
+int browse(const zorvtool::arguments& args) {
+  qiv::set_main_thread_id(GetCurrentThreadId());
+  for (const std::string& path : args) {
+    fs_node node(nullptr, path == "computer" ? nav_path{} : nav_split_path(nav_wide(path)));
+    zorvtool::print(listing(node));
+  }
+  return 0;
+}
+
 int run_nav(const zorvtool::arguments& args) {
-  if (args.size() < 3 || args[0] != "--library") {
+  if (!args.empty() && args[0] != "--library") return browse(args);
+  if (args.size() < 3) {
     zorvtool::print_error(std::string("usage: zorvtool ") + usage + "\n");
     return 2;
   }
@@ -77,12 +100,7 @@ int run_nav(const zorvtool::arguments& args) {
   if (native.rfind("file://", 0) == 0) native.erase(0, 7);
   load_library(native);
 
-  const auto view = library_view_node_create(nullptr, path);
-  nav_caption caption;
-  view->describe(caption);
-  std::string out = caption.text + "\n";
-  for (const std::wstring& entry : view->entries()) out += nav_utf8(entry) + "\n";
-  zorvtool::print(out);
+  zorvtool::print(listing(*library_view_node_create(nullptr, path)));
   media_library::shutdown();
   return 0;
 }
