@@ -5,6 +5,7 @@
 #include <functional>
 #include <numeric>
 #include <set>
+#include <unordered_map>
 
 #include "core/localized_text.h"
 #include "foundation/string_buffer.h"
@@ -83,9 +84,7 @@ library_view_node::library_view_node(nav_node_listener* listener, const nav_path
       title_script::compile(("ASDF\t%album%[ '['%date%']']" + with_artist(suffix, "%album artist%")).c_str());
   own_album_pattern_ = title_script::compile("%date%\t%album%[ '['%date%']']");
   all_album_pattern_ = title_script::compile("%album artist% - %date%\t%album artist% - %album%[ '['%date%']']");
-  album_artist_script_ = title_script::compile("%album artist%");
-  album_script_ = title_script::compile("%album%");
-  date_script_ = title_script::compile("[%date%]");
+  album_identity_script_ = title_script::compile("%album%\x01%album artist%\x01[%date%]");
   track_order_script_ = album_order_script_.get();
   library_.register_callback(this);
   set_path(path);
@@ -105,8 +104,14 @@ void library_view_node::on_scanning_changed(bool scanning) {
 wide_text_list library_view_node::current_key() const { return level_ > 0 ? selections_[level_ - 1] : wide_text_list{}; }
 
 void library_view_node::set_path(const nav_path& path) {
-  reset();
-  for (std::size_t i = 0; i < path.size() && i < level_count; ++i) open(path[i]);
+  for (wide_text_list& selection : selections_) selection.clear();
+  for (std::uint32_t i = 1; i < level_count; ++i) groups_[i].clear();
+  level_ = 0;
+  for (std::size_t i = 0; i < path.size() && level_ + 1 < level_count; ++i) {
+    selections_[level_] = holds_all_key(path[i], level_) ? wide_text_list{} : path[i];
+    ++level_;
+  }
+  build_levels();
 }
 
 nav_path library_view_node::get_path() const { return nav_path(selections_.begin(), selections_.begin() + level_); }
@@ -142,17 +147,17 @@ void library_view_node::open(const wide_text_list& selection) {
   build_level(level_);
 }
 
-void library_view_node::reset() {
-  for (wide_text_list& selection : selections_) selection.clear();
-  for (std::uint32_t i = 1; i < level_count; ++i) groups_[i].clear();
-  level_ = 0;
-  build_level(0);
-}
-
 void library_view_node::refresh() {
   const wide_text_list before = entries_;
-  for (std::uint32_t level = 0; level <= level_; ++level) build_level(level);
+  build_levels();
   if (entries_ != before && listener_) listener_->node_changed();
+}
+
+// Levels below the current one matter only where something is selected:
+// an empty selection passes every track through, so its groups go unread.
+void library_view_node::build_levels() {
+  for (std::uint32_t level = 0; level <= level_; ++level)
+    if (level == level_ || !selections_[level].empty()) build_level(level);
 }
 
 void library_view_node::collect_tracks(std::uint32_t level, track_handle_list& out) {
@@ -235,26 +240,49 @@ void library_view_node::build_albums(const track_handle_list& tracks) {
   const wide_text_list& artists = selections_[1];
   const std::set<std::wstring> artist_set(artists.begin(), artists.end());
   std::set<std::wstring> own_albums, other_albums;  // whole texts: sort key, tab, caption
+  // The album patterns read only the album artist, album and date, so each
+  // distinct album is evaluated and filed once, however many tracks it has.
+  struct album_entry {
+    track_handle_list* group;
+    std::wstring* identity_slot;
+    std::wstring identity;
+  };
+  std::unordered_map<std::string, album_entry> seen;
+  static title_output_filter filter;
+  qiv::string_buffer text;
   for (const track_handle_ptr& track : tracks) {
-    const std::string album_artist = evaluate(track, *album_artist_script_);
-    const std::string album = evaluate(track, *album_script_);
-    const title_script* pattern = all_album_pattern_.get();
-    std::set<std::wstring>* albums = &own_albums;
-    if (artists.size() == 1) {
-      if (nav_wide(album_artist) == artists[0]) pattern = own_album_pattern_.get();
-      else pattern = other_album_pattern_.get(), albums = &other_albums;
-    } else if (artists.size() > 1) {
-      std::set<std::wstring> pieces;
-      split_pieces(album_artist, ", ", [&](const std::string& piece) { pieces.insert(nav_wide(piece)); });
-      if (pieces == artist_set) pattern = own_album_pattern_.get();
-      else pattern = other_album_pattern_.get(), albums = &other_albums;
+    // Field values cannot hold control characters (the filter), so the one
+    // text splits back into album, album artist and date. Script text keeps
+    // no line feed, hence U+0001 between them until here.
+    track->evaluate_script_locked(nullptr, text, *album_identity_script_, &filter);
+    std::string identity(text.get_ptr(), text.get_length());
+    std::replace(identity.begin(), identity.end(), '\x01', '\n');
+    const std::size_t first = identity.find('\n');
+    const std::size_t second = identity.find('\n', first + 1);
+    const std::string album_artist = identity.substr(first + 1, second - first - 1);
+    auto found = seen.find(identity);
+    if (found == seen.end()) {
+      const title_script* pattern = all_album_pattern_.get();
+      std::set<std::wstring>* albums = &own_albums;
+      if (artists.size() == 1) {
+        if (nav_wide(album_artist) == artists[0]) pattern = own_album_pattern_.get();
+        else pattern = other_album_pattern_.get(), albums = &other_albums;
+      } else if (artists.size() > 1) {
+        std::set<std::wstring> pieces;
+        split_pieces(album_artist, ", ", [&](const std::string& piece) { pieces.insert(nav_wide(piece)); });
+        if (pieces == artist_set) pattern = own_album_pattern_.get();
+        else pattern = other_album_pattern_.get(), albums = &other_albums;
+      }
+      std::wstring text = nav_wide(evaluate(track, *pattern));
+      const std::size_t tab = text.find(L'\t');
+      const std::wstring caption = tab == std::wstring::npos ? text : text.substr(tab + 1);
+      albums->insert(std::move(text));
+      found = seen.emplace(identity, album_entry{&groups_[2][caption], &album_identities_[caption], nav_wide(identity)})
+                  .first;
     }
-    std::wstring text = nav_wide(evaluate(track, *pattern));
-    const std::size_t tab = text.find(L'\t');
-    const std::wstring caption = tab == std::wstring::npos ? text : text.substr(tab + 1);
-    groups_[2][caption].push_back(track);
-    albums->insert(std::move(text));
-    album_identities_[caption] = nav_wide(album + "\n" + album_artist + "\n" + evaluate(track, *date_script_));
+    found->second.group->push_back(track);
+    // A later track with the same caption names the album.
+    *found->second.identity_slot = found->second.identity;
   }
   entries_.clear();
   if (own_albums.size() + other_albums.size() >= 2) entries_.push_back(all_keys[2]);

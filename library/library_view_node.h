@@ -79,7 +79,7 @@ private:
   void on_items_modified(const track_handle_list&) override { refresh(); }
   void on_scanning_changed(bool scanning) override;
 
-  void reset();
+  void build_levels();
   void build_level(std::uint32_t level);
   void build_albums(const track_handle_list& tracks);
   void collect_tracks(std::uint32_t level, track_handle_list& out);
@@ -97,7 +97,7 @@ private:
   script_ref song_caption_script_, title_script_, album_order_script_;
   title_script* track_order_script_ = nullptr;
   script_ref other_album_pattern_, own_album_pattern_, all_album_pattern_;
-  script_ref album_artist_script_, album_script_, date_script_;
+  script_ref album_identity_script_;  // album, album artist and date
   std::array<wide_text_list, level_count> selections_;
   std::array<group_map, level_count> groups_;
   std::uint32_t level_ = 0;
