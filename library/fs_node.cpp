@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "foundation/win32_error.h"
+#include "library/dir_listing.h"
 #include "library/folder_picture.h"
 #include "library/nav_track_sources.h"
 #include "metadata/track_handle_registry.h"
@@ -180,20 +180,12 @@ void fs_node::list_drives(wide_text_list& folders) {
 
 void fs_node::list_folder(const std::wstring& folder, wide_text_list& folders, wide_text_list& files) {
   const std::string prefix = "file://" + nav_utf8(folder) + "\\";
-  WIN32_FIND_DATAW data;
-  const HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
-  if (find == INVALID_HANDLE_VALUE) {
-    const DWORD error = GetLastError();
-    if (error == ERROR_FILE_NOT_FOUND) return;
-    throw exception_win32(error);
-  }
   int best_picture = picture_file_name_count;
-  do {
+  dir_listing(folder, [&](const WIN32_FIND_DATAW& data) {
     const std::wstring name = data.cFileName;
-    if (name.empty() || name[0] == L'.' || (data.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN)) continue;
     if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
       folders.push_back(name);
-      continue;
+      return;
     }
     const std::string full = prefix + nav_utf8(name);
     const int rank = picture_file_rank(name);
@@ -201,9 +193,8 @@ void fs_node::list_folder(const std::wstring& folder, wide_text_list& folders, w
       best_picture = rank;
       picture_ = full;
     }
-    if (!is_supported_audio_path(full.c_str())) continue;
+    if (!is_supported_audio_path(full.c_str())) return;
     if (tracks_.count(name) == 0) files.push_back(name);
     tracks_[name] = track_handle_registry::get_handle(track_location(full.c_str(), 0));
-  } while (FindNextFileW(find, &data));
-  FindClose(find);
+  });
 }

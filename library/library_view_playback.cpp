@@ -138,17 +138,7 @@ void insert_links(nav_caption& caption, const char* id, const char* placeholder,
   link_text::append_escaped(caption.text, text.substr(at + std::strlen(placeholder)));
 }
 
-wide_text_list album_artist_pieces(const std::wstring& album_artist) {
-  wide_text_list pieces;
-  std::size_t start = 0;
-  while (start <= album_artist.size()) {
-    std::size_t end = album_artist.find(L", ", start);
-    if (end == std::wstring::npos) end = album_artist.size();
-    if (end > start) pieces.push_back(album_artist.substr(start, end - start));
-    start = end + 2;
-  }
-  return pieces;
-}
+wide_text_list album_artist_pieces(const std::wstring& album_artist) { return nav_split_pieces(album_artist, L", "); }
 
 bool same_set(const wide_text_list& a, const wide_text_list& b) {
   return std::set<std::wstring>(a.begin(), a.end()) == std::set<std::wstring>(b.begin(), b.end());

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "core/service_factory.h"
-#include "foundation/win32_error.h"
+#include "library/dir_listing.h"
 #include "metadata/input_dispatch.h"
 #include "metadata/track_handle_registry.h"
 
@@ -112,25 +112,17 @@ private:
     const std::string prefix = "file://" + nav_utf8(path) + "\\";
     std::map<std::wstring, track_handle_ptr> files;
     wide_text_list subfolders;
-    WIN32_FIND_DATAW data;
-    const HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) {
-      const DWORD error = GetLastError();
-      if (error == ERROR_FILE_NOT_FOUND) return;
-      throw exception_win32(error);
-    }
-    do {
+    dir_listing(path, [&](const WIN32_FIND_DATAW& data) {
       const std::wstring name = data.cFileName;
-      if (name.empty() || name[0] == L'.' || (data.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN)) continue;
       if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        // Directory links are passed over: they may lead back up the tree.
         if ((data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) subfolders.push_back(name);
-        continue;
+        return;
       }
       const std::string full = prefix + nav_utf8(name);
       if (is_supported_audio_path(full.c_str()))
         files[name] = track_handle_registry::get_handle(track_location(full.c_str(), 0));
-    } while (FindNextFileW(find, &data));
-    FindClose(find);
+    });
 
     track_handle_list handles;
     for (auto& [name, handle] : files) handles.push_back(handle);

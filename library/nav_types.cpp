@@ -71,15 +71,21 @@ void library_position::append_link(nav_caption& caption, const std::wstring& tex
   caption.links.push_back({nav_kind_library_view, to_nav_path()});
 }
 
+wide_text_list nav_split_pieces(const std::wstring& text, const std::wstring& separator) {
+  wide_text_list pieces;
+  std::size_t start = 0;
+  while (start <= text.size()) {
+    std::size_t end = text.find(separator, start);
+    if (end == std::wstring::npos) end = text.size();
+    if (end > start) pieces.push_back(text.substr(start, end - start));
+    start = end + separator.size();
+  }
+  return pieces;
+}
+
 nav_path nav_split_path(const std::wstring& path) {
   nav_path out;
-  std::size_t start = 0;
-  while (start <= path.size()) {
-    std::size_t end = path.find(L'\\', start);
-    if (end == std::wstring::npos) end = path.size();
-    if (end > start) out.push_back({path.substr(start, end - start)});
-    start = end + 1;
-  }
+  for (std::wstring& piece : nav_split_pieces(path, L"\\")) out.push_back({std::move(piece)});
   return out;
 }
 

@@ -65,6 +65,9 @@ void link_first_level_key(nav_caption& caption, const std::wstring& key);
 void link_second_level_key(nav_caption& caption, const std::wstring& key);
 }  // namespace link_text
 
+// The non-empty pieces of the text between occurrences of the separator.
+wide_text_list nav_split_pieces(const std::wstring& text, const std::wstring& separator);
+
 // C:\Music\Pop -> {C:}, {Music}, {Pop}; empty pieces are dropped.
 nav_path nav_split_path(const std::wstring& path);
 
