@@ -271,6 +271,7 @@ void nav_controller::open_path(const wide_text_list& paths, bool play) {
 }
 
 void nav_controller::play(const wide_text_list& selection) {
+  if (!node_) return;
   const track_source_ptr source = selection.empty() ? node_->source_for_all() : node_->source_for(selection);
   if (!source || !source->first()) return;  // nothing playable
   playback_order::get().set_source(source);

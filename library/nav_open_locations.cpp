@@ -1,6 +1,9 @@
 // Locations handed over from outside go to the navigation: their folder is
 // shown and they are played.
+#include <exception>
+
 #include "core/location_opener.h"
+#include "core/popup_message.h"
 #include "core/service_factory.h"
 #include "library/nav_controller.h"
 
@@ -15,7 +18,13 @@ public:
       if (text.rfind("file://", 0) == 0) text.erase(0, 7);
       paths.push_back(nav_wide(text));
     }
-    nav_controller_get().open_path(paths, true);
+    try {
+      nav_controller_get().open_path(paths, true);
+    } catch (const std::exception& error) {
+      // A location that cannot be shown (a folder gone, a drive without a
+      // medium) is reported; the program goes on.
+      popup_message_show(error.what(), "Could not open location");
+    }
   }
 };
 
