@@ -1,6 +1,7 @@
 #!/usr/bin/python3
 """zorv.exe given a file plays it: on its own command line, and handed over by
-a second start to the running instance. Heard in the ALSA capture file.
+a second start to the running instance. Heard in the ALSA capture file. A
+path whose folder is gone is reported and the program goes on.
 
 usage: open_and_play.py WINE_EXEC BUILD_DIR ZORV_EXE
 """
@@ -30,7 +31,8 @@ def captured(capture):
 
 def heard(exe, capture, first_args, second_args, expected):
     """Starts the program, hands it the second command line, and waits until
-    the first 0.1 s of the file arrive bit-exact; then ends it with /exit."""
+    the first 0.1 s of the file arrive bit-exact; then ends it with /exit,
+    which the first instance must answer by ending cleanly."""
     env = dict(os.environ, AUDIO_CAPTURE="|cat >> " + capture)
     quiet = dict(env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     first = subprocess.Popen([WINE_EXEC, BUILD_DIR, exe, *first_args], **quiet)
@@ -45,8 +47,11 @@ def heard(exe, capture, first_args, second_args, expected):
         start = next((i for i, v in enumerate(samples) if v != 0.0), None)
         found = start is not None and list(samples[start - start % 2:][:len(head)]) == head
     subprocess.run([WINE_EXEC, BUILD_DIR, exe, "/exit"], timeout=60, **quiet)
-    first.wait(timeout=60)
-    return found
+    try:
+        first.wait(timeout=60)
+    except subprocess.TimeoutExpired:
+        first.kill()
+    return found and first.returncode == 0
 
 
 def main():
@@ -60,14 +65,16 @@ def main():
         subprocess.run(["flac", "-s", "-f", "--force-raw-format", "--endian=little", "--sign=signed",
                         "--channels=2", "--bps=16", "--sample-rate=%d" % RATE, "-o", song, raw], check=True)
         song = "Z:" + song.replace("/", "\\")
-        for case, first_args, second_args in (("own_command_line", [song], None), ("second_start", [], [song])):
+        gone = song.replace("music", "gone")
+        for case, first_args, second_args in (("own_command_line", [song], None), ("second_start", [], [song]),
+                                              ("missing_then_found", [gone], [song])):
             exe = os.path.join(root, case, "zorv.exe")
             os.makedirs(os.path.dirname(exe))
             shutil.copy(ZORV, exe)
             open(exe + ".localconfig.opt", "w").close()  # a profile of its own beside it
             if not heard(exe, os.path.join(root, case + ".wav"), first_args, second_args, noise):
                 failures += 1
-                print("FAIL: %s: the file is not heard" % case)
+                print("FAIL: %s: the file is not heard, or the program did not end cleanly" % case)
     if failures:
         sys.exit(1)
     print("all checks passed")
