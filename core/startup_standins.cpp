@@ -16,18 +16,6 @@
 #include "foundation/string_buffer.h"
 #include "foundation/win32_text.h"
 
-// Navigation views (stand-in): the items of a command line are only written
-// to the debugger output, one "open: " line each, so that tests can see
-// what a command line would open.
-void nav_open_locations(HWND, const command_line_items& items) {
-  for (const qiv::string_small& item : items) {
-    qiv::string_buffer line("open: ");
-    line.add_c_str(item.get_ptr());
-    line.add_c_str("\n");
-    output_debug_string_utf8(line.get_ptr());
-  }
-}
-
 // Command dispatcher (stand-in): until the user interface builds its menus,
 // a main-menu command run by GUID is only written to the debugger output as
 // "command: {GUID}", so that tests can see which command would run; only

@@ -189,6 +189,7 @@ const std::map<std::string, bytes> default_records = {
     {"77B22631-D660-4A99-BDE6-BB19BEAA663F",
      text_bytes("ARTIST\nTITLE\nALBUM\nGENRE\nTRACKNUMBER\nCOMPOSER\nDATE\nCOMMENT\nPERFORMER")},
     {"08C50151-294B-4F33-89C2-9D55794B2B65", window_position_default},
+    {"6490F07D-F12E-4963-8946-FDE5DCC08F3A", u32_bytes({0, 2, 0, 0})},  // the albums root
 };
 constexpr char font_item[] = "BBF834C9-4075-4676-BA37-63AAEB8498C5";
 constexpr char volume_item[] = "8815239B-FDF3-4DD8-B6E2-E4834E83761C";

@@ -1,0 +1,200 @@
+#include "library/fs_node.h"
+
+#include <windows.h>
+
+#include <algorithm>
+
+#include "library/dir_listing.h"
+#include "library/folder_picture.h"
+#include "library/nav_track_sources.h"
+#include "metadata/track_handle_registry.h"
+
+namespace {
+
+// The volume name of a drive root; empty when it has none or cannot be asked.
+std::wstring volume_name(const std::wstring& root) {
+  wchar_t name[261] = {};
+  if (!GetVolumeInformationW(root.c_str(), name, 261, nullptr, nullptr, nullptr, nullptr, 0)) return {};
+  return name;
+}
+
+}  // namespace
+
+std::wstring fs_drive_of_caption(const std::wstring& caption) {
+  if (caption.size() >= 2 && caption[0] >= L'A' && caption[0] <= L'Z' && caption[1] == L':') return caption.substr(0, 2);
+  return {};
+}
+
+fs_node::fs_node(nav_node_listener* listener, const nav_path& path)
+    : listener_(listener), receiver_(std::make_shared<change_receiver>(change_receiver{this})), path_(path) {
+  refresh();
+}
+
+fs_node::~fs_node() {
+  watcher_.stop();
+  receiver_->node = nullptr;  // callbacks still queued do nothing
+}
+
+std::unique_ptr<fs_node> fs_node_create(nav_node_listener* listener, const nav_path& path) {
+  return std::make_unique<fs_node>(listener, path);
+}
+
+void fs_node::set_path(const nav_path& path) {
+  path_ = path;
+  refresh();
+}
+
+bool fs_node::can_open(const wide_text_list& selection) const {
+  return selection.size() == 1 && tracks_.count(selection[0]) == 0;
+}
+
+bool fs_node::entry_is_track(const std::wstring& name, const track_handle* handle) {
+  const auto found = tracks_.find(name);
+  return found != tracks_.end() && found->second.get() == handle;
+}
+
+void fs_node::get_tracks(const wide_text_list& names, track_handle_list& out) {
+  out.clear();
+  for (const std::wstring& name : names) {
+    const auto found = tracks_.find(name);
+    if (found != tracks_.end()) out.push_back(found->second);
+  }
+}
+
+void fs_node::go_up() {
+  if (path_.empty()) return;
+  path_.pop_back();
+  refresh();
+}
+
+void fs_node::open(const wide_text_list& selection) {
+  if (selection.size() != 1) return;
+  if (path_.empty()) {
+    const std::wstring drive = fs_drive_of_caption(selection[0]);
+    if (!drive.empty()) path_.push_back({drive});
+  } else {
+    path_.push_back({selection[0]});
+  }
+  refresh();
+}
+
+bool fs_node::get_folder_path(std::wstring& out) const {
+  if (path_.empty()) return false;
+  out = nav_path_join(path_);
+  return true;
+}
+
+bool fs_node::get_picture(std::wstring& out) {
+  if (picture_.empty()) return false;
+  out = nav_wide(picture_.rfind("file://", 0) == 0 ? picture_.substr(7) : picture_);
+  return true;
+}
+
+track_source_ptr fs_node::source_for(const wide_text_list& names) {
+  concat_source_builder concat;
+  for (const std::wstring& name : names) {
+    const auto found = tracks_.find(name);
+    if (found != tracks_.end()) {
+      concat.append(single_track_source_create(found->second));
+    } else if (path_.empty()) {
+      const std::wstring drive = fs_drive_of_caption(name);
+      if (!drive.empty()) concat.append(folder_source_create(drive));
+    } else {
+      concat.append(folder_source_create(nav_path_join(path_) + L"\\" + name));
+    }
+  }
+  return concat.get();
+}
+
+void fs_node::describe(nav_caption& caption) {
+  if (path_.empty()) {
+    link_text::append_escaped(caption.text, "My computer");
+    return;
+  }
+  if (path_.size() == 1 && path_[0].size() == 1 && path_[0][0].size() == 2 &&
+      !fs_drive_of_caption(path_[0][0]).empty()) {
+    const std::wstring label = volume_name(path_[0][0] + L"\\");
+    if (!label.empty()) {
+      link_text::append_wide(caption.text, path_[0][0] + L" [" + label + L"]");
+      return;
+    }
+  }
+  bool first = true;
+  for (std::size_t i = 0; i < path_.size(); ++i) {
+    if (path_[i].empty()) continue;
+    if (!first) caption.text += " \\ ";
+    first = false;
+    if (i + 1 == path_.size()) {
+      link_text::append_wide(caption.text, path_[i][0]);
+    } else {
+      link_text::append_link(caption.text, path_[i][0]);
+      caption.links.push_back({nav_kind_file_system, nav_path(path_.begin(), path_.begin() + i + 1)});
+    }
+  }
+}
+
+void fs_node::on_folder_changed(std::uint32_t generation) {
+  if (generation != generation_) return;
+  refresh();
+  if (listener_) listener_->node_changed();
+}
+
+void fs_node::refresh() {
+  picture_.clear();
+  watcher_.stop();
+  watching_ = false;
+  tracks_.clear();
+  entries_.clear();
+  wide_text_list folders, files;
+  if (path_.empty()) {
+    list_drives(folders);
+  } else {
+    const std::wstring folder = nav_path_join(path_);
+    const std::uint32_t generation = ++generation_;
+    std::weak_ptr<change_receiver> receiver = receiver_;
+    watching_ = watcher_.start(folder, [receiver, generation] {
+      if (const auto alive = receiver.lock())
+        if (alive->node) alive->node->on_folder_changed(generation);
+    });
+    list_folder(folder, folders, files);
+  }
+  // Names the natural order calls equal ("Song.mp3", "song.mp3" on a
+  // case-sensitive disk) are both listed, in code-unit order.
+  std::sort(folders.begin(), folders.end());
+  std::sort(files.begin(), files.end());
+  for (std::wstring& name : nav_natural_order(std::move(folders))) entries_.push_back(std::move(name));
+  for (std::wstring& name : nav_natural_order(std::move(files))) entries_.push_back(std::move(name));
+}
+
+void fs_node::list_drives(wide_text_list& folders) {
+  wchar_t buffer[1024] = {};
+  const DWORD length = GetLogicalDriveStringsW(1023, buffer);
+  if (length >= 1024 || buffer[0] == 0) return;
+  for (const wchar_t* root = buffer; *root; root += wcslen(root) + 1) {
+    std::wstring caption = root;
+    const std::wstring label = volume_name(root);
+    if (!label.empty()) caption += L" [" + label + L"]";
+    folders.push_back(std::move(caption));
+  }
+}
+
+void fs_node::list_folder(const std::wstring& folder, wide_text_list& folders, wide_text_list& files) {
+  const std::string prefix = "file://" + nav_utf8(folder) + "\\";
+  int best_picture = picture_file_name_count;
+  dir_listing(folder, [&](const WIN32_FIND_DATAW& data) {
+    const std::wstring name = data.cFileName;
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      folders.push_back(name);
+      return;
+    }
+    const std::string full = prefix + nav_utf8(name);
+    const int rank = picture_file_rank(name);
+    if (rank >= 0 && rank < best_picture) {
+      best_picture = rank;
+      picture_ = full;
+    }
+    if (!is_supported_audio_path(full.c_str())) return;
+    if (tracks_.count(name) == 0) files.push_back(name);
+    tracks_[name] = track_handle_registry::get_handle(track_location(full.c_str(), 0));
+  });
+}

@@ -1,0 +1,66 @@
+// The file system in the main window's list: "My computer" lists the drives,
+// every further level one folder's subfolders and the audio files an input
+// claims. While a folder is shown, a watcher rebuilds the level when the
+// folder changes on disk.
+#pragma once
+
+#include <map>
+#include <memory>
+
+#include "library/folder_watcher.h"
+#include "library/nav_node.h"
+
+class fs_node final : public nav_node {
+public:
+  fs_node(nav_node_listener* listener, const nav_path& path);
+  ~fs_node() override;
+
+  std::uint32_t kind() const override { return nav_kind_file_system; }
+  wide_text_list current_key() const override { return path_.empty() ? wide_text_list{} : path_.back(); }
+  void set_path(const nav_path& path) override;
+  nav_path get_path() const override { return path_; }
+  bool can_open(const wide_text_list& selection) const override;
+  bool can_go_up() const override { return !path_.empty(); }
+  bool lists_tracks() const override { return true; }
+  bool entry_is_track(const std::wstring& name, const track_handle* handle) override;
+  bool is_container(const std::wstring& name) const override { return tracks_.count(name) == 0; }
+  void get_tracks(const wide_text_list& names, track_handle_list& out) override;
+  bool is_track(const std::wstring& name) override { return tracks_.count(name) != 0; }
+  void go_up() override;
+  void open(const wide_text_list& selection) override;
+  const wide_text_list& entries() const override { return entries_; }
+  void describe(nav_caption& caption) override;
+  bool get_folder_path(std::wstring& out) const override;
+  bool has_tracks() const override { return !tracks_.empty(); }
+  bool get_picture(std::wstring& out) override;
+  track_source_ptr source_for(const wide_text_list& names) override;
+
+  // Whether the shown folder is followed for changes.
+  bool is_watching() const { return watching_; }
+
+private:
+  // What queued change callbacks reach; cleared when the node ends.
+  struct change_receiver {
+    fs_node* node;
+  };
+
+  void refresh();
+  void list_drives(wide_text_list& folders);
+  void list_folder(const std::wstring& folder, wide_text_list& folders, wide_text_list& files);
+  void on_folder_changed(std::uint32_t generation);
+
+  nav_node_listener* listener_;
+  std::shared_ptr<change_receiver> receiver_;
+  std::map<std::wstring, track_handle_ptr> tracks_;
+  nav_path path_;
+  wide_text_list entries_;
+  folder_watcher watcher_;
+  std::uint32_t generation_ = 0;
+  std::string picture_;
+  bool watching_ = false;
+};
+
+std::unique_ptr<fs_node> fs_node_create(nav_node_listener* listener, const nav_path& path);
+
+// The drive a "My computer" entry stands for (letter and colon), or empty.
+std::wstring fs_drive_of_caption(const std::wstring& caption);

@@ -1,0 +1,295 @@
+#include "library/library_view_node.h"
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+#include <numeric>
+#include <set>
+#include <unordered_map>
+
+#include "core/localized_text.h"
+#include "foundation/string_buffer.h"
+#include "library/view_texts.h"
+
+namespace {
+
+// The "all" entry of each level; the song level has none.
+const wchar_t* const all_keys[library_view_node::level_count] = {all_genres_key, L"[albums by all artists]",
+                                                                 L"[songs from all albums]", nullptr};
+
+
+// Field values never bring a tab or a line feed into a view's texts: the
+// album patterns use the tab to part sort key from caption.
+class title_output_filter final : public title_text_filter {
+public:
+  void write(const GUID&, qiv::string_object& out, const char* text, std::size_t length) override {
+    if (length == static_cast<std::size_t>(-1)) length = std::strlen(text);
+    std::string clean(text, length);
+    for (char& c : clean)
+      if (c >= 1 && c <= 31) c = '_';
+    out.add_string(clean.data(), clean.size());
+  }
+};
+
+// Non-empty pieces of `text` between occurrences of `separator`.
+void split_pieces(const std::string& text, const std::string& separator,
+                  const std::function<void(const std::string&)>& take) {
+  std::size_t start = 0;
+  while (start <= text.size()) {
+    std::size_t end = text.find(separator, start);
+    if (end == std::string::npos) end = text.size();
+    if (end > start) take(text.substr(start, end - start));
+    start = end + separator.size();
+  }
+}
+
+class media_library_tracks final : public library_view_tracks {
+public:
+  void get_all(track_handle_list& out) override { media_library::get_all(out); }
+  void register_callback(library_change_callback* callback) override { media_library::register_callback(callback); }
+  void unregister_callback(library_change_callback* callback) override {
+    media_library::unregister_callback(callback);
+  }
+  bool is_scanning() override { return media_library::is_scanning(); }
+};
+
+std::string with_artist(const char* suffix, const char* artist_field) {
+  std::string text = suffix;
+  const std::size_t at = text.find("{artist}");
+  if (at != std::string::npos) text.replace(at, 8, artist_field);
+  return text;
+}
+
+}  // namespace
+
+bool library_view_node::holds_all_key(const wide_text_list& keys, std::uint32_t level) {
+  return level < level_count && all_keys[level] != nullptr &&
+         std::find(keys.begin(), keys.end(), all_keys[level]) != keys.end();
+}
+
+library_view_tracks& media_library_view_tracks() {
+  static media_library_tracks tracks;
+  return tracks;
+}
+
+library_view_node::library_view_node(nav_node_listener* listener, const nav_path& path,
+                                     library_view_tracks& library)
+    : library_(library), listener_(listener) {
+  const char* suffix = view_text("ui_view_artist_suffix");
+  song_caption_script_ =
+      title_script::compile(("[[%discnumber%.]%tracknumber%. ]%title%[" + with_artist(suffix, "%track artist%") + "]").c_str());
+  title_script_ = title_script::compile("%title%");
+  album_order_script_ = title_script::compile("%album artist% - %album% - [[%discnumber%.]%tracknumber%. ]%title%");
+  other_album_pattern_ =
+      title_script::compile(("ASDF\t%album%[ '['%date%']']" + with_artist(suffix, "%album artist%")).c_str());
+  own_album_pattern_ = title_script::compile("%date%\t%album%[ '['%date%']']");
+  all_album_pattern_ = title_script::compile("%album artist% - %date%\t%album artist% - %album%[ '['%date%']']");
+  album_identity_script_ = title_script::compile("%album%\x01%album artist%\x01[%date%]");
+  track_order_script_ = album_order_script_.get();
+  library_.register_callback(this);
+  set_path(path);
+  if (listener_) listener_->scanning_changed(library_.is_scanning());
+}
+
+library_view_node::~library_view_node() { library_.unregister_callback(this); }
+
+std::unique_ptr<library_view_node> library_view_node_create(nav_node_listener* listener, const nav_path& path) {
+  return std::make_unique<library_view_node>(listener, path);
+}
+
+void library_view_node::on_scanning_changed(bool scanning) {
+  if (listener_) listener_->scanning_changed(scanning);
+}
+
+wide_text_list library_view_node::current_key() const { return level_ > 0 ? selections_[level_ - 1] : wide_text_list{}; }
+
+void library_view_node::set_path(const nav_path& path) {
+  for (wide_text_list& selection : selections_) selection.clear();
+  for (std::uint32_t i = 1; i < level_count; ++i) groups_[i].clear();
+  level_ = 0;
+  for (std::size_t i = 0; i < path.size() && level_ + 1 < level_count; ++i) {
+    selections_[level_] = holds_all_key(path[i], level_) ? wide_text_list{} : path[i];
+    ++level_;
+  }
+  build_levels();
+}
+
+nav_path library_view_node::get_path() const { return nav_path(selections_.begin(), selections_.begin() + level_); }
+
+bool library_view_node::entry_is_track(const std::wstring& name, const track_handle* handle) {
+  const auto group = groups_[level_].find(name);
+  if (group == groups_[level_].end()) return false;
+  return std::any_of(group->second.begin(), group->second.end(),
+                     [&](const track_handle_ptr& track) { return track.get() == handle; });
+}
+
+bool library_view_node::is_container(const std::wstring& name) const {
+  return all_keys[level_] != nullptr && name == all_keys[level_];
+}
+
+bool library_view_node::is_track(const std::wstring& name) {
+  const auto group = groups_[level_].find(name);
+  return group != groups_[level_].end() && !group->second.empty();
+}
+
+void library_view_node::go_up() {
+  if (level_ == 0) return;
+  groups_[level_].clear();
+  --level_;
+  selections_[level_].clear();
+  build_level(level_);
+}
+
+void library_view_node::open(const wide_text_list& selection) {
+  if (level_ + 1 >= level_count) return;
+  selections_[level_] = holds_all_key(selection, level_) ? wide_text_list{} : selection;
+  ++level_;
+  build_level(level_);
+}
+
+void library_view_node::refresh() {
+  const wide_text_list before = entries_;
+  build_levels();
+  if (entries_ != before && listener_) listener_->node_changed();
+}
+
+// Levels below the current one matter only where something is selected:
+// an empty selection passes every track through, so its groups go unread.
+void library_view_node::build_levels() {
+  for (std::uint32_t level = 0; level <= level_; ++level)
+    if (level == level_ || !selections_[level].empty()) build_level(level);
+}
+
+void library_view_node::collect_tracks(std::uint32_t level, track_handle_list& out) {
+  out.clear();
+  for (std::uint32_t k = level; k-- > 0;) {
+    if (selections_[k].empty()) continue;
+    for (const std::wstring& key : selections_[k]) {
+      const auto group = groups_[k].find(key);
+      if (group != groups_[k].end()) out.insert(out.end(), group->second.begin(), group->second.end());
+    }
+    return;
+  }
+  library_.get_all(out);
+}
+
+std::string library_view_node::evaluate(const track_handle_ptr& track, const title_script& script) const {
+  static title_output_filter filter;
+  qiv::string_buffer text;
+  track->evaluate_script_locked(nullptr, text, script, &filter);
+  return std::string(text.get_ptr(), text.get_length());
+}
+
+void library_view_node::build_level(std::uint32_t level) {
+  track_order_script_ = album_order_script_.get();
+  group_map& groups = groups_[level];
+  groups.clear();
+  track_handle_list tracks;
+  collect_tracks(level, tracks);
+  const auto add = [&](const std::string& key, const track_handle_ptr& track) {
+    groups[nav_wide(key)].push_back(track);
+  };
+  switch (level) {
+  case 0:
+  case 1:
+    for (const track_handle_ptr& track : tracks) {
+      std::string fields[2];
+      {
+        track_info_lock lock;
+        const track_display_info* info = nullptr;
+        if (!track->get_info_ref(info)) continue;
+        if (level == 0) {
+          fields[0] = info->get(field_name_set::genre);
+        } else {
+          fields[0] = info->get(field_name_set::artist);
+          fields[1] = info->get(field_name_set::album_artist);
+        }
+      }
+      for (const std::string& field : fields)
+        split_pieces(field, track_display_info::value_separator, [&](const std::string& part) { add(part, track); });
+    }
+    break;
+  case 2:
+    build_albums(tracks);
+    return;
+  case 3: {
+    const bool one_album = selections_[2].size() == 1;
+    const title_script& caption_script = one_album ? *song_caption_script_ : *title_script_;
+    if (!one_album) track_order_script_ = title_script_.get();
+    for (const track_handle_ptr& track : tracks) {
+      const std::string caption = evaluate(track, caption_script);
+      if (!caption.empty()) add(caption, track);
+    }
+    break;
+  }
+  }
+  fill_entries_from_groups(level);
+}
+
+void library_view_node::fill_entries_from_groups(std::uint32_t level) {
+  wide_text_list keys;
+  keys.reserve(groups_[level].size());
+  for (const auto& [key, tracks] : groups_[level]) keys.push_back(key);
+  entries_.clear();
+  if (level == 1 && !selections_[0].empty()) entries_.push_back(all_keys[1]);
+  for (std::wstring& key : nav_natural_order(std::move(keys))) entries_.push_back(std::move(key));
+}
+
+void library_view_node::build_albums(const track_handle_list& tracks) {
+  album_identities_.clear();
+  const wide_text_list& artists = selections_[1];
+  const std::set<std::wstring> artist_set(artists.begin(), artists.end());
+  std::set<std::wstring> own_albums, other_albums;  // whole texts: sort key, tab, caption
+  // The album patterns read only the album artist, album and date, so each
+  // distinct album is evaluated and filed once, however many tracks it has.
+  struct album_entry {
+    track_handle_list* group;
+    std::wstring* identity_slot;
+    std::wstring identity;
+  };
+  std::unordered_map<std::string, album_entry> seen;
+  static title_output_filter filter;
+  qiv::string_buffer text;
+  for (const track_handle_ptr& track : tracks) {
+    // Field values cannot hold control characters (the filter), so the one
+    // text splits back into album, album artist and date. Script text keeps
+    // no line feed, hence U+0001 between them until here.
+    track->evaluate_script_locked(nullptr, text, *album_identity_script_, &filter);
+    std::string identity(text.get_ptr(), text.get_length());
+    std::replace(identity.begin(), identity.end(), '\x01', '\n');
+    const std::size_t first = identity.find('\n');
+    const std::size_t second = identity.find('\n', first + 1);
+    const std::string album_artist = identity.substr(first + 1, second - first - 1);
+    auto found = seen.find(identity);
+    if (found == seen.end()) {
+      const title_script* pattern = all_album_pattern_.get();
+      std::set<std::wstring>* albums = &own_albums;
+      if (artists.size() == 1) {
+        if (nav_wide(album_artist) == artists[0]) pattern = own_album_pattern_.get();
+        else pattern = other_album_pattern_.get(), albums = &other_albums;
+      } else if (artists.size() > 1) {
+        std::set<std::wstring> pieces;
+        split_pieces(album_artist, ", ", [&](const std::string& piece) { pieces.insert(nav_wide(piece)); });
+        if (pieces == artist_set) pattern = own_album_pattern_.get();
+        else pattern = other_album_pattern_.get(), albums = &other_albums;
+      }
+      std::wstring text = nav_wide(evaluate(track, *pattern));
+      const std::size_t tab = text.find(L'\t');
+      const std::wstring caption = tab == std::wstring::npos ? text : text.substr(tab + 1);
+      albums->insert(std::move(text));
+      found = seen.emplace(identity, album_entry{&groups_[2][caption], &album_identities_[caption], nav_wide(identity)})
+                  .first;
+    }
+    found->second.group->push_back(track);
+    // A later track with the same caption names the album.
+    *found->second.identity_slot = found->second.identity;
+  }
+  entries_.clear();
+  if (own_albums.size() + other_albums.size() >= 2) entries_.push_back(all_keys[2]);
+  for (const std::set<std::wstring>* albums : {&own_albums, &other_albums}) {
+    for (const std::wstring& text : nav_natural_order(wide_text_list(albums->begin(), albums->end()))) {
+      const std::size_t tab = text.find(L'\t');
+      entries_.push_back(tab == std::wstring::npos ? text : text.substr(tab + 1));
+    }
+  }
+}

@@ -1,0 +1,108 @@
+// The library by genre, artist, album and song. Each level groups the tracks
+// of the level above's selection by a key computed from their cached info;
+// opening a selection narrows the next level to the tracks of those groups.
+// Main thread only.
+#pragma once
+
+#include <array>
+#include <map>
+#include <memory>
+
+#include "foundation/refcounted.h"
+#include "library/media_library.h"
+#include "library/nav_node.h"
+#include "metadata/title_script.h"
+
+// What a view reads of the library; the media library unless a test gives
+// its own.
+class library_view_tracks {
+public:
+  virtual void get_all(track_handle_list& out) = 0;
+  virtual void register_callback(library_change_callback* callback) = 0;
+  virtual void unregister_callback(library_change_callback* callback) = 0;
+  virtual bool is_scanning() = 0;
+
+protected:
+  ~library_view_tracks() = default;
+};
+
+library_view_tracks& media_library_view_tracks();
+
+class library_view_node final : public nav_node, private library_change_callback {
+public:
+  static constexpr std::uint32_t level_count = 4;
+
+  // Roots: genres = no component, artists = one empty component, albums =
+  // two empty components.
+  library_view_node(nav_node_listener* listener, const nav_path& path,
+                    library_view_tracks& library = media_library_view_tracks());
+  ~library_view_node() override;
+
+  std::uint32_t kind() const override { return nav_kind_library_view; }
+  wide_text_list current_key() const override;
+  void set_path(const nav_path& path) override;
+  nav_path get_path() const override;
+  bool can_open(const wide_text_list&) const override { return level_ + 1 < level_count; }
+  bool can_go_up() const override { return level_ > 0; }
+  bool lists_tracks() const override { return level_ == 3; }
+  bool entry_is_track(const std::wstring& name, const track_handle* handle) override;
+  bool is_container(const std::wstring& name) const override;
+  void get_tracks(const wide_text_list& names, track_handle_list& out) override;
+  bool is_track(const std::wstring& name) override;
+  void go_up() override;
+  void open(const wide_text_list& selection) override;
+  const wide_text_list& entries() const override { return entries_; }
+  void get_all_tracks(track_handle_list& out) override;
+  void describe(nav_caption& caption) override;
+  bool has_tracks() const override { return !entries_.empty(); }
+  bool get_picture(std::wstring& out) override;
+  track_source_ptr source_for(const wide_text_list& names) override;
+  track_source_ptr source_for_all() override;
+
+  // Rebuilds every level up to the current one; tells the listener only
+  // when the entries changed.
+  void refresh();
+
+  // Keeps one of each run of neighbouring copies of one song (equal tags),
+  // preferring the better file format, then the newer file.
+  static void drop_duplicate_songs(track_handle_list& tracks);
+
+  // Whether the keys hold the "all" entry of the level.
+  static bool holds_all_key(const wide_text_list& keys, std::uint32_t level);
+
+private:
+  using group_map = std::map<std::wstring, track_handle_list>;
+  using script_ref = qiv::ref_ptr<title_script>;
+
+  void on_items_added(const track_handle_list&) override { refresh(); }
+  void on_items_removed(const track_handle_list&) override { refresh(); }
+  void on_items_modified(const track_handle_list&) override { refresh(); }
+  void on_scanning_changed(bool scanning) override;
+
+  void build_levels();
+  void build_level(std::uint32_t level);
+  void build_albums(const track_handle_list& tracks);
+  void collect_tracks(std::uint32_t level, track_handle_list& out);
+  void fill_entries_from_groups(std::uint32_t level);
+  std::string evaluate(const track_handle_ptr& track, const title_script& script) const;
+
+  // Caption pieces.
+  void append_album_part(nav_caption& caption, bool& ended_early);
+  void append_album_link(nav_caption& caption, const std::wstring& identity, wide_text_list& pieces);
+  void append_artist_suffix(nav_caption& caption, const wide_text_list& artists);
+  void append_genre_suffix(nav_caption& caption);
+
+  library_view_tracks& library_;
+  nav_node_listener* listener_;
+  script_ref song_caption_script_, title_script_, album_order_script_;
+  title_script* track_order_script_ = nullptr;
+  script_ref other_album_pattern_, own_album_pattern_, all_album_pattern_;
+  script_ref album_identity_script_;  // album, album artist and date
+  std::array<wide_text_list, level_count> selections_;
+  std::array<group_map, level_count> groups_;
+  std::uint32_t level_ = 0;
+  wide_text_list entries_;
+  std::map<std::wstring, std::wstring> album_identities_;  // caption -> album, album artist, date
+};
+
+std::unique_ptr<library_view_node> library_view_node_create(nav_node_listener* listener, const nav_path& path);

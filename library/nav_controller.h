@@ -1,0 +1,104 @@
+// The navigation controller: owns the one node the main window's list shows,
+// moves it along links, Up, Back and Forward, opens folders and files given
+// from outside, and remembers the location on screen across runs. What the
+// list shows is kept in `nav_view_state` for the window to draw.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <vector>
+
+#include "core/config_item.h"
+#include "library/nav_node.h"
+
+struct nav_root_entry {
+  std::wstring caption;
+  nav_location location;
+};
+
+// Genres, artists, albums, the music folder (or folders) and the computer.
+std::vector<nav_root_entry> nav_roots_build(const std::vector<std::string>& music_folders);
+
+// The last location on screen, in "config.dat". In portable mode a folder
+// inside the program's folder is stored relative to it, so the location
+// survives the program moving to another drive.
+class nav_last_location_item final : public config_item {
+public:
+  static constexpr const wchar_t* application_folder_key = L"<application folder>";
+
+  explicit nav_last_location_item(config_item** list = &global_list_head);
+  nav_location value;
+
+  void read(byte_stream_reader& source, std::uint32_t size, const abort_signal& abort) override;
+  void write(byte_stream_writer& target, const abort_signal& abort) override;
+
+  // Tests set these: the program's folder (empty: the real one) and whether
+  // the library lives beside it (-1: as the program runs).
+  nav_path program_folder;
+  int portable = -1;
+};
+
+extern nav_last_location_item nav_last_location;
+
+// The program file's folder, split into components.
+nav_path nav_program_folder();
+
+struct nav_view_state {
+  wide_text_list items;
+  std::int32_t highlight = -1;  // the item of the playing track
+  std::wstring picture;         // empty: none
+  nav_caption path_line;
+  nav_caption nav_line;
+  wide_text_list selection;
+  wide_text_list focus;
+  bool can_back = false;
+  bool can_forward = false;
+};
+
+class nav_controller {
+public:
+  explicit nav_controller(nav_node_listener* listener = nullptr) : listener_(listener) {}
+
+  // Shows the location and makes it the newest history entry.
+  void navigate(const nav_location& location);
+  nav_node* node() const { return node_.get(); }
+  const nav_view_state& view() const { return view_; }
+
+  // Shows the node again after its contents changed.
+  void refresh(bool keep_focus);
+  // Beeps at the top level.
+  void go_up();
+  // Opens the selection as a further level, or follows its link.
+  void open(const wide_text_list& selection);
+  // 1 back, 2 forward (WM_APPCOMMAND browser backward and forward); false
+  // for any other command.
+  bool history_step(std::uint32_t command);
+
+  void go_to_path(const std::wstring& folder, const wide_text_list& names);
+  // The folder all the tracks share and their names; false when they lie in
+  // several folders or outside the file system.
+  static bool go_to_common_folder(const track_handle_list& tracks, std::wstring& folder, wide_text_list& names);
+  // Files or folders dropped or handed over: goes to their folder, selects
+  // them and, with `play`, plays them.
+  void open_path(const wide_text_list& paths, bool play);
+  // Plays the selection, or everything the node shows when none.
+  void play(const wide_text_list& selection);
+
+  // The option of the main window that shows folder pictures behind lists.
+  bool show_pictures = true;
+
+private:
+  void switch_to(const nav_location& location);
+  void add_history();
+  void show(const wide_text_list& selection, const wide_text_list& focus);
+
+  nav_node_listener* listener_;
+  std::unique_ptr<nav_node> node_;
+  std::vector<nav_location> history_;
+  std::size_t history_position_ = 0;
+  nav_view_state view_;
+};
+
+// The process's controller, for what opens locations from outside.
+nav_controller& nav_controller_get();

@@ -1,0 +1,245 @@
+// The library views over a library of tagged tracks held in memory: levels,
+// their order and "all" entries, playback order, copies of one song, captions
+// and redraws after library changes.
+#include "library/library_view_node.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include "foundation/main_thread.h"
+#include "metadata/track_handle_registry.h"
+
+namespace {
+
+struct tags {
+  const char* file;
+  const char* genre = "";
+  const char* artist = "";
+  const char* album_artist = "";
+  const char* album = "";
+  const char* disc = "";
+  const char* track = "";
+  const char* title = "";
+  const char* date = "";
+  std::uint64_t file_time = 1;
+};
+
+track_handle_ptr make_track(const tags& t) {
+  track_handle_ptr handle = track_handle_registry::get_handle(track_location((std::string("file://C:\\lib\\") + t.file).c_str(), 0));
+  track_display_info info;
+  info.set(field_name_set::title, t.title);
+  info.set(field_name_set::artist, t.artist);
+  info.set(field_name_set::album_artist, t.album_artist);
+  info.set(field_name_set::genre, t.genre);
+  info.set(field_name_set::album, t.album);
+  info.set(field_name_set::track_number, t.track);
+  info.set(field_name_set::disc_number, t.disc);
+  info.set(field_name_set::date, t.date);
+  handle->set_info(info, t.file_time, 0, true);
+  return handle;
+}
+
+class memory_library final : public library_view_tracks {
+public:
+  track_handle_list tracks;
+  library_change_callback* callback = nullptr;
+  void get_all(track_handle_list& out) override { out = tracks; }
+  void register_callback(library_change_callback* c) override { callback = c; }
+  void unregister_callback(library_change_callback*) override { callback = nullptr; }
+  bool is_scanning() override { return false; }
+};
+
+class counting_listener final : public nav_node_listener {
+public:
+  int changes = 0;
+  void node_changed() override { ++changes; }
+  void scanning_changed(bool) override {}
+};
+
+std::vector<std::string> names(const wide_text_list& list) {
+  std::vector<std::string> out;
+  for (const std::wstring& text : list) out.push_back(nav_utf8(text));
+  return out;
+}
+
+std::vector<std::string> files(const track_handle_list& tracks) {
+  std::vector<std::string> out;
+  for (const track_handle_ptr& track : tracks) {
+    const std::string path = track->get_location().get_path();
+    out.push_back(path.substr(path.rfind('\\') + 1));
+  }
+  return out;
+}
+
+wide_text_list keys(std::initializer_list<const char*> list) {
+  wide_text_list out;
+  for (const char* text : list) out.push_back(nav_wide(text));
+  return out;
+}
+
+using strings = std::vector<std::string>;
+
+class LibraryView : public ::testing::Test {
+public:
+  memory_library library;
+  counting_listener listener;
+
+  void SetUp() override {
+    qiv::set_main_thread_id(GetCurrentThreadId());
+    for (const tags& t : std::initializer_list<tags>{
+             {.file = "a1.flac", .genre = "Rock; Pop", .artist = "Anna", .album_artist = "Anna", .album = "First",
+              .disc = "1", .track = "2", .title = "Beta", .date = "2001"},
+             {.file = "a2.flac", .genre = "Rock", .artist = "Anna", .album_artist = "Anna", .album = "First",
+              .disc = "1", .track = "1", .title = "Alpha", .date = "2001"},
+             {.file = "a3.flac", .genre = "Rock", .artist = "Guest", .album_artist = "Anna", .album = "First",
+              .disc = "2", .track = "5", .title = "Gamma", .date = "2001"},
+             {.file = "b1.flac", .genre = "rock", .artist = "Anna", .album_artist = "Various", .album = "Mix",
+              .track = "7", .title = "Alpha", .date = "1999"},
+             {.file = "c1.flac", .genre = "Disc 10;; ", .artist = "Carl", .album_artist = "Carl", .album = "Solo",
+              .track = "1", .title = "Zeta", .date = "2005"},
+             {.file = "c2.flac", .genre = "Disc 2; ", .artist = "Carl", .album_artist = "Carl", .album = "Later",
+              .track = "1", .title = "Eta", .date = "2010"},
+         })
+      library.tracks.push_back(make_track(t));
+  }
+
+  std::unique_ptr<library_view_node> view(const nav_path& path) {
+    return std::make_unique<library_view_node>(&listener, path, library);
+  }
+  std::string caption_of(library_view_node& node, std::vector<nav_location>* links = nullptr) {
+    nav_caption caption;
+    node.describe(caption);
+    if (links) *links = caption.links;
+    return caption.text;
+  }
+};
+
+TEST_F(LibraryView, LevelsListTheirGroupsInNaturalOrder) {
+  struct row {
+    nav_path path;
+    strings entries;
+    const char* why;
+  };
+  const row rows[] = {
+      {{}, {"Disc 2", "Disc 10;", "Pop", "Rock", "rock"}, "genres by \"; \" parts, digit runs by value, Rock before rock"},
+      {{{}}, {"Anna", "Carl", "Guest", "Various"}, "artists and album artists, no all entry at the root"},
+      {{keys({"Pop"})}, {"[albums by all artists]", "Anna"}, "a chosen genre offers the all entry"},
+      {{keys({"[all genres]"})}, {"Anna", "Carl", "Guest", "Various"}, "the all key lifts the genre choice"},
+      {{{}, {}},
+       {"[songs from all albums]", "Anna - First [2001]", "Carl - Solo [2005]", "Carl - Later [2010]", "Various - Mix [1999]"},
+       "albums by album artist, then date"},
+      {{{}, keys({"Carl"})}, {"[songs from all albums]", "Solo [2005]", "Later [2010]"}, "own albums by date"},
+      {{{}, keys({"Anna"})}, {"[songs from all albums]", "First [2001]", "Mix [1999] // Various"},
+       "own albums first, the others with their album artist"},
+      {{{}, keys({"Guest"})}, {"First [2001] // Anna"}, "a single album has no all entry"},
+      {{{}, keys({"Anna"}), keys({"First [2001]"})}, {"1.01. Alpha", "1.02. Beta", "2.05. Gamma // Guest"},
+       "one album: disc and track numbers, the track artist when it differs"},
+      {{{}, keys({"Anna"}), {}}, {"Alpha", "Beta", "Gamma"}, "several albums: plain titles, equal titles merged"},
+  };
+  for (const row& r : rows) {
+    auto node = view(r.path);
+    EXPECT_EQ(names(node->entries()), r.entries) << r.why;
+    EXPECT_EQ(node->get_path().size(), std::min<std::size_t>(r.path.size(), 3)) << r.why;
+  }
+}
+
+TEST_F(LibraryView, PlaysAlbumByAlbumInDiscAndTrackOrder) {
+  auto node = view({{}});
+  track_handle_list tracks;
+  node->get_tracks(keys({"Anna"}), tracks);
+  EXPECT_EQ(files(tracks), strings({"a2.flac", "a1.flac", "a3.flac", "b1.flac"}));
+  node->get_tracks({}, tracks);
+  EXPECT_EQ(tracks.size(), 6u) << "no names: every track of the level";
+  EXPECT_EQ(names(node->get_path()[0]), strings()) << "asking for tracks leaves the view as it was";
+
+  auto genres = view({});
+  genres->get_tracks(keys({"Rock", "Pop"}), tracks);
+  EXPECT_EQ(files(tracks), strings({"a2.flac", "a1.flac", "a3.flac"})) << "a track of two chosen genres comes once";
+
+  auto songs = view({{}, {}, {}});
+  songs->get_tracks(keys({"Beta", "Alpha"}), tracks);
+  EXPECT_EQ(files(tracks), strings({"a2.flac", "b1.flac", "a1.flac"})) << "by title, not by choice order";
+}
+
+TEST_F(LibraryView, MovesOneLevelAtATime) {
+  auto node = view({{}, {}, {}});
+  node->open(keys({"Alpha"}));
+  EXPECT_EQ(node->get_path().size(), 3u) << "the song level opens nothing";
+  for (int i = 0; i < 4; ++i) node->go_up();
+  EXPECT_FALSE(node->can_go_up());
+  EXPECT_EQ(node->entries().front(), L"Disc 2");
+}
+
+TEST_F(LibraryView, RedrawsOnlyWhenTheEntriesChange) {
+  auto node = view({});
+  library.tracks.push_back(make_track({.file = "d1.flac", .genre = "Pop", .title = "New"}));
+  library.callback->on_items_added({library.tracks.back()});
+  EXPECT_EQ(listener.changes, 0) << "a track of a listed genre changes no entry";
+  library.tracks.push_back(make_track({.file = "d2.flac", .genre = "Ska", .title = "New"}));
+  library.callback->on_items_added({library.tracks.back()});
+  EXPECT_EQ(listener.changes, 1);
+  EXPECT_EQ(names(node->entries()).back(), "Ska");
+}
+
+TEST_F(LibraryView, CaptionsLinkBackIntoTheViews) {
+  struct row {
+    nav_path path;
+    const char* caption;
+    const char* why;
+  };
+  const row rows[] = {
+      {{}, "All genres", "genres"},
+      {{keys({"Rock", "Pop"})}, "All artists in <a>Rock</a>, <a>Pop</a>", "chosen genres as links"},
+      {{keys({"Rock"}), keys({"Anna"})}, "<a>Rock</a> albums, artist: <a>Anna</a>", "genre and artist"},
+      {{{}, {}, {}}, "All songs", "all songs"},
+      {{{}, keys({"Anna"}), keys({"First [2001]"})}, "Album: <a>First [2001]</a>, artist: <a>Anna</a>",
+       "an artist's own album"},
+      {{{}, {}, keys({"Anna - First [2001]"})}, "Album: <a>First [2001]</a>, artist: <a>Anna</a>",
+       "from the albums root the album artist is named"},
+      {{keys({"Rock", "rock"}), keys({"Anna"}), keys({"First [2001]", "Mix [1999] // Various", "Gone"})},
+       "Albums: <a>First [2001]</a>, <a>Mix [1999]</a>, artist: <a>Various</a>, ???, artist: <a>Anna</a>, genre: "
+       "<a>Rock</a>, <a>rock</a>",
+       "several albums, one missing"},
+  };
+  for (const row& r : rows) {
+    auto node = view(r.path);
+    EXPECT_EQ(caption_of(*node), r.caption) << r.why;
+  }
+  std::vector<nav_location> links;
+  caption_of(*view({{}, {}, keys({"Anna - First [2001]"})}), &links);
+  ASSERT_EQ(links.size(), 2u);
+  EXPECT_EQ(links[0].path, nav_path({keys({"[all genres]"}), keys({"Anna"}), keys({"First [2001]"})}))
+      << "the album link opens the album under its album artist";
+  auto node = view(links[0].path);
+  EXPECT_EQ(names(node->entries()), strings({"1.01. Alpha", "1.02. Beta", "2.05. Gamma // Guest"}));
+}
+
+TEST(DuplicateSongs, KeepsTheBestCopyOfNeighbouringEqualSongs) {
+  qiv::set_main_thread_id(GetCurrentThreadId());
+  struct row {
+    std::vector<tags> copies;
+    strings kept;
+    const char* why;
+  };
+  const auto song = [](const char* file, std::uint64_t time = 1, const char* title = "Song") {
+    return tags{.file = file, .artist = "X", .title = title, .file_time = time};
+  };
+  const row rows[] = {
+      {{song("s.mp3"), song("s.flac")}, {"s.flac"}, "flac over mp3"},
+      {{song("t.mp3", 5), song("t.Mp3", 9)}, {"t.Mp3"}, "equal rank: the later file"},
+      {{song("u.mp3", 5), song("u.MP3", 5)}, {"u.mp3"}, "equal rank and time: the first"},
+      {{song("v.wv"), song("v.flac?x")}, {"v.flac?x"}, "the extension ends before a question mark"},
+      {{song("w.mp3"), song(("w." + std::string(40, 'f')).c_str())}, {"w.mp3"}, "a 40-byte extension ranks 0"},
+      {{song("x.ogg"), song("y.ogg", 1, "Other"), song("x.flac")}, {"x.ogg", "y.ogg", "x.flac"},
+       "only neighbours merge"},
+  };
+  for (const row& r : rows) {
+    track_handle_list tracks;
+    for (const tags& t : r.copies) tracks.push_back(make_track(t));
+    library_view_node::drop_duplicate_songs(tracks);
+    EXPECT_EQ(files(tracks), r.kept) << r.why;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,162 @@
+// The navigation controller: the last location as stored in config.dat
+// (portable folders relative to the program), the roots line, the history
+// through Up, Back and Forward, and opening paths handed over from outside.
+#include "library/nav_controller.h"
+
+#include <gtest/gtest.h>
+
+#include "io/io_exceptions.h"
+#include "library_test_support.h"
+#include "tests/support/byte_stream_buffers.h"
+
+namespace {
+
+using namespace test_support;
+
+const nav_path program = {{L"D:"}, {L"Apps"}, {L"Zorv"}};
+
+nav_location round_trip(const nav_location& location, int portable, const nav_path& read_under,
+                        nav_path* stored_path = nullptr) {
+  config_item* list = nullptr;
+  nav_last_location_item writer(&list);
+  writer.program_folder = program;
+  writer.portable = portable;
+  writer.value = location;
+  vector_writer out;
+  writer.write(out, never_raised_abort_signal());
+  nav_last_location_item reader(&list);
+  reader.program_folder = read_under;
+  vector_reader in(out.data);
+  reader.read(in, static_cast<std::uint32_t>(out.data.size()), never_raised_abort_signal());
+  if (stored_path) {
+    nav_last_location_item raw(&list);
+    raw.program_folder = {{L"<kept>"}};
+    vector_reader again(out.data);
+    raw.read(again, 0, never_raised_abort_signal());
+    *stored_path = raw.value.path;
+  }
+  return reader.value;
+}
+
+TEST(NavLastLocation, StoresLocationsAndPortableFolders) {
+  const nav_path moved = {{L"E:"}, {L"Zorv"}};
+  const struct {
+    nav_location location;
+    int portable;
+    nav_location restored;
+    const char* why;
+  } rows[] = {
+      {{0, {{}, {L"A", L"B"}, {}}}, 1, {0, {{}, {L"A", L"B"}, {}}}, "library paths keep empty components"},
+      {{1, {{L"D:"}, {L"Apps"}, {L"Zorv"}, {L"Music"}}}, 1, {1, {{L"E:"}, {L"Zorv"}, {L"Music"}}},
+       "portable: restored under the moved program folder"},
+      {{1, {{L"D:"}, {L"Apps"}, {L"Zorv"}, {L"Music"}}}, 0, {1, {{L"D:"}, {L"Apps"}, {L"Zorv"}, {L"Music"}}},
+       "installed: stored as it is"},
+      {{1, {{L"D:"}, {L"Apps"}}}, 1, {1, {{L"D:"}, {L"Apps"}}}, "a folder above the program stays absolute"},
+      {{2, {{L"ü€"}}}, 1, {2, {{L"ü€"}}}, "non-ASCII keys"},
+  };
+  for (const auto& r : rows) EXPECT_EQ(round_trip(r.location, r.portable, moved), r.restored) << r.why;
+  nav_path stored;
+  round_trip({1, {{L"D:"}, {L"Apps"}, {L"Zorv"}, {L"M"}}}, 1, moved, &stored);
+  EXPECT_EQ(stored, nav_path({{L"<kept>"}, {L"M"}})) << "the marker stands for the program folder";
+}
+
+TEST(NavLastLocation, RefusesDamagedRecords) {
+  config_item* list = nullptr;
+  nav_last_location_item item(&list);
+  const bytes records[] = {
+      u32_bytes({3, 0}),                 // a kind beyond the music folders view
+      u32_bytes({0, 0x40000000}),        // a component count far beyond the data
+      u32_bytes({0, 1, 1, 100, 0x41}),   // a text longer than what remains
+  };
+  for (const bytes& record : records) {
+    vector_reader in(record);
+    EXPECT_THROW(item.read(in, static_cast<std::uint32_t>(record.size()), never_raised_abort_signal()),
+                 vantrel_io::exception_io);
+    EXPECT_EQ(item.value, (nav_location{0, {{}, {}}})) << "a damaged record changes nothing";
+  }
+}
+
+TEST(NavRoots, OneMusicFolderIsLinkedDirectly) {
+  EXPECT_EQ(nav_roots_build({"D:\\Music"})[3].location, (nav_location{1, {{L"D:"}, {L"Music"}}}));
+  for (const auto& folders : {std::vector<std::string>{}, std::vector<std::string>{"D:\\A", "D:\\B"}})
+    EXPECT_EQ(nav_roots_build(folders)[3].location.kind, 2u);
+  EXPECT_EQ(nav_roots_build({}).size(), 5u);
+}
+
+class NavController : public ::testing::Test {
+public:
+  library_test::tst_input_registration inputs;
+  io_test::scratch_folder music;
+  nav_controller controller;
+
+  std::wstring at(const std::string& sub = "") {
+    std::string path = music.path(sub);
+    while (!path.empty() && path.back() == '\\') path.pop_back();
+    return io_test::wide(path);
+  }
+  std::wstring shown() {
+    std::wstring folder;
+    controller.node()->get_folder_path(folder);
+    return folder;
+  }
+};
+
+TEST_F(NavController, UpBackAndForwardWalkTheHistory) {
+  library_test::make_folder(music.path("sub"));
+  controller.navigate({1, nav_split_path(at())});
+  controller.open({L"sub"});
+  EXPECT_EQ(shown(), at("sub"));
+  controller.go_up();
+  EXPECT_EQ(shown(), at());
+  EXPECT_EQ(controller.view().selection, wide_text_list({L"sub"})) << "Up selects where it came from";
+  EXPECT_TRUE(controller.history_step(1));
+  EXPECT_EQ(shown(), at("sub"));
+  EXPECT_TRUE(controller.history_step(1));
+  EXPECT_FALSE(controller.view().can_back);
+  EXPECT_TRUE(controller.history_step(1)) << "nothing before: a beep, still handled";
+  EXPECT_EQ(shown(), at());
+  EXPECT_TRUE(controller.history_step(2));
+  EXPECT_EQ(shown(), at("sub"));
+  EXPECT_FALSE(controller.history_step(3));
+  EXPECT_EQ(nav_last_location.value, (nav_location{1, nav_split_path(at("sub"))}));
+}
+
+TEST_F(NavController, TheShownRootIsPlainTextInTheRootsLine) {
+  controller.navigate({1, {}});
+  EXPECT_EQ(controller.view().nav_line.links.size(), 4u);
+  for (const nav_location& link : controller.view().nav_line.links) EXPECT_NE(link, (nav_location{1, {}}));
+}
+
+TEST_F(NavController, OpensPathsHandedOverFromOutside) {
+  library_test::make_folder(music.path("inner"));
+  library_test::make_folder(music.path("other"));
+  io_test::write_file(music.path("inner\\a.tst"), "TST\nA");
+  io_test::write_file(music.path("other\\b.tst"), "TST\nB");
+  const struct {
+    wide_text_list paths;
+    std::wstring folder;
+    wide_text_list selection;
+    const char* why;
+  } rows[] = {
+      {{at("inner")}, at("inner"), {}, "a single folder is entered"},
+      {{at("inner\\a.tst")}, at("inner"), {L"a.tst"}, "a single file: its folder, the file selected"},
+      {{at("other\\b.tst"), at("inner\\a.tst")}, at("other"), {L"b.tst", L"a.tst"},
+       "several folders: the first path's folder"},
+  };
+  for (const auto& r : rows) {
+    controller.open_path(r.paths, false);
+    EXPECT_EQ(shown(), r.folder) << r.why;
+    EXPECT_EQ(controller.view().selection, r.selection) << r.why;
+  }
+  track_handle_list tracks = {metadata_test::handle(music.file_url("inner\\a.tst"), 0),
+                              metadata_test::handle(music.file_url("inner\\b.tst"), 0)};
+  std::wstring folder;
+  wide_text_list names;
+  ASSERT_TRUE(nav_controller::go_to_common_folder(tracks, folder, names));
+  EXPECT_EQ(folder, at("inner"));
+  EXPECT_EQ(names, wide_text_list({L"a.tst", L"b.tst"}));
+  tracks.push_back(metadata_test::handle(music.file_url("other\\b.tst"), 0));
+  EXPECT_FALSE(nav_controller::go_to_common_folder(tracks, folder, names)) << "tracks in two folders";
+}
+
+}  // namespace

@@ -1,0 +1,78 @@
+#!/usr/bin/python3
+"""zorvtool nav over a folder of tagged FLAC files: each library view's
+caption and entries, in order; and browsing that folder, where two names that
+differ only in case (made from Linux) are both listed.
+
+usage: library_nav.py WINE_EXEC BUILD_DIR ZORVTOOL_EXE
+"""
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+
+WINE_EXEC, BUILD_DIR, ZORVTOOL = sys.argv[1:4]
+
+TRACKS = [  # file, tags (a repeated name gives several values)
+    ("a1.flac", [("GENRE", "Rock"), ("GENRE", "Pop"), ("ARTIST", "Anna"), ("ALBUM", "First"), ("DATE", "2001"),
+                 ("DISCNUMBER", "1"), ("TRACKNUMBER", "2"), ("TITLE", "Beta")]),
+    ("a2.flac", [("GENRE", "Disc 10"), ("ARTIST", "Guest"), ("ALBUM ARTIST", "Anna"), ("ALBUM", "First"),
+                 ("DATE", "2001"), ("DISCNUMBER", "2"), ("TRACKNUMBER", "5"), ("TITLE", "Gamma")]),
+    ("c1.flac", [("GENRE", "Disc 2"), ("ARTIST", "Carl"), ("ALBUM", "Solo"), ("TRACKNUMBER", "1"), ("TITLE", "Eta")]),
+]
+
+CASES = [  # view arguments, expected lines (caption first)
+    (["genres"], ["All genres", "Disc 2", "Disc 10", "Pop", "Rock"]),
+    (["artists"], ["All artists", "Anna", "Carl", "Guest"]),
+    (["genres", "Rock|Pop"], ["All artists in <a>Rock</a>, <a>Pop</a>", "[albums by all artists]", "Anna"]),
+    (["albums"], ["All albums", "[songs from all albums]", "Anna - First [2001]", "Carl - Solo"]),
+    (["artists", "Anna"], ["All albums, artist: <a>Anna</a>", "First [2001]"]),
+    (["artists", "Guest"], ["All albums, artist: <a>Guest</a>", "First [2001] // Anna"]),
+    (["artists", "Anna", "First [2001]"],
+     ["Album: <a>First [2001]</a>, artist: <a>Anna</a>", "1.02. Beta", "2.05. Gamma // Guest"]),
+]
+
+
+def windows_path(path):
+    return "Z:" + path.replace("/", "\\")
+
+
+def main():
+    failures = 0
+    with tempfile.TemporaryDirectory() as root:
+        tone = os.path.join(root, "tone.wav")
+        subprocess.run(["sox", "-n", "-r", "44100", "-c", "2", "-b", "16", tone, "synth", "0.1", "sine", "440"],
+                       check=True)
+        music = os.path.join(root, "music")
+        os.makedirs(music)
+        for name, tags in TRACKS:
+            options = [arg for tag in tags for arg in ("-T", "%s=%s" % tag)]
+            subprocess.run(["flac", "-s", "-f", *options, "-o", os.path.join(music, name), tone], check=True)
+        for view, expected in CASES:
+            run = subprocess.run([WINE_EXEC, BUILD_DIR, ZORVTOOL, "nav", "--library", windows_path(music), *view],
+                                 capture_output=True, text=True, encoding="utf-8", timeout=120)
+            lines = run.stdout.splitlines()
+            if run.returncode != 0 or lines != expected:
+                failures += 1
+                print("FAIL: nav %s\n  got      %r\n  expected %r\n  %s" % (view, lines, expected, run.stderr))
+        for name in ("Song.flac", "song.flac"):
+            shutil.copy(os.path.join(music, "c1.flac"), os.path.join(music, name))
+        os.makedirs(os.path.join(music, "sub"))
+        os.makedirs(os.path.join(music, ".git"))
+        open(os.path.join(music, "cover.jpg"), "w").write("x")
+        open(os.path.join(music, "Folder.jpg"), "w").write("x")
+        run = subprocess.run([WINE_EXEC, BUILD_DIR, ZORVTOOL, "nav", windows_path(music)],
+                             capture_output=True, text=True, encoding="utf-8", timeout=120)
+        lines = run.stdout.splitlines()
+        expected = ["sub", "a1.flac", "a2.flac", "c1.flac", "Song.flac", "song.flac",
+                    "picture: " + windows_path(os.path.join(music, "cover.jpg"))]
+        if run.returncode != 0 or lines[1:] != expected or not lines[0].endswith(" \\ music"):
+            failures += 1
+            print("FAIL: browse\n  got      %r\n  expected %r\n  %s" % (lines, expected, run.stderr))
+    if failures:
+        print("%d failure(s)" % failures)
+        sys.exit(1)
+    print("all checks passed")
+
+
+main()
