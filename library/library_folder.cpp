@@ -220,16 +220,14 @@ private:
     retry_tick_ = GetTickCount() - retry_step_interval_ms;
     pending_old_name_.clear();
     removals_seen_ = false;
-    bool first_issue = true;
+    bool rescan_once_watching = (mode_ & mode_no_first_scan) == 0;
     for (;;) {
       read.issue(directory_, change_buffer_, sizeof change_buffer_);
-      if (first_issue) {
-        first_issue = false;
+      if (rescan_once_watching) {
+        rescan_once_watching = false;
         // Watching has begun, so nothing that changes during the scan is missed.
-        if ((mode_ & mode_no_first_scan) == 0) {
-          tree_.full_rescan();
-          liveness_tick = GetTickCount();
-        }
+        tree_.full_rescan();
+        liveness_tick = GetTickCount();
       }
       bool reopened = false;
       for (;;) {
@@ -249,6 +247,9 @@ private:
               close_directory();
               open_directory();
               reopened = true;
+              // The folder may have been made anew meanwhile: what changed
+              // before the new watch began is only seen by a rescan.
+              rescan_once_watching = true;
             }
             liveness_tick = GetTickCount();
           }
