@@ -13,18 +13,10 @@ import subprocess
 import sys
 import tempfile
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from blackbox_checks import check, failures, windows_path  # noqa: E402
+
 WINE_EXEC, BUILD_DIR, ZORVTOOL = sys.argv[1:4]
-failures = []
-
-
-def check(condition, what):
-    if not condition:
-        failures.append(what)
-        print("FAIL:", what)
-
-
-def windows_path(path):
-    return "Z:" + path.replace("/", "\\")
 
 
 def zorvtool(*args, expect_ok=True):

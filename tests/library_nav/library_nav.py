@@ -11,6 +11,9 @@ import subprocess
 import sys
 import tempfile
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from blackbox_checks import windows_path  # noqa: E402
+
 WINE_EXEC, BUILD_DIR, ZORVTOOL = sys.argv[1:4]
 
 TRACKS = [  # file, tags (a repeated name gives several values)
@@ -31,10 +34,6 @@ CASES = [  # view arguments, expected lines (caption first)
     (["artists", "Anna", "First [2001]"],
      ["Album: <a>First [2001]</a>, artist: <a>Anna</a>", "1.02. Beta", "2.05. Gamma // Guest"]),
 ]
-
-
-def windows_path(path):
-    return "Z:" + path.replace("/", "\\")
 
 
 def main():

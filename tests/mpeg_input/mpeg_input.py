@@ -12,6 +12,9 @@ import sys
 import tempfile
 import wave
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from blackbox_checks import windows_path  # noqa: E402
+
 WINE_EXEC, BUILD_DIR, ZORVTOOL = sys.argv[1:4]
 SOURCE_FRAMES = 44100
 failures = []
@@ -21,10 +24,6 @@ def check(condition, what):
     print(("ok:   " if condition else "FAIL: ") + what)
     if not condition:
         failures.append(what)
-
-
-def windows_path(path):
-    return "Z:" + path.replace("/", "\\")
 
 
 def run_tool(exe, *args):

@@ -18,6 +18,9 @@ import mutagen.oggopus
 import mutagen.oggvorbis
 from mutagen.flac import Picture
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from blackbox_checks import windows_path  # noqa: E402
+
 WINE_EXEC, BUILD_DIR, HELPER = sys.argv[1:4]
 failures = []
 checks = [0]
@@ -33,10 +36,6 @@ def check(condition, what):
 def helper(*args):
     run = subprocess.run([WINE_EXEC, BUILD_DIR, HELPER, *args], capture_output=True, text=True)
     return run.returncode, run.stdout + run.stderr
-
-
-def windows_path(path):
-    return "Z:" + path.replace("/", "\\")
 
 
 def audio_pages(path):

@@ -17,18 +17,10 @@ import tempfile
 from mutagen.apev2 import APEv2
 from mutagen.id3 import APIC, COMM, ID3, POPM, TIT2, TPE1, TRCK, TXXX
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from blackbox_checks import check, failures, windows_path  # noqa: E402
+
 WINE_EXEC, BUILD_DIR, ZORVTOOL = sys.argv[1:4]
-failures = []
-
-
-def check(condition, what):
-    if not condition:
-        failures.append(what)
-        print("FAIL:", what)
-
-
-def windows_path(path):
-    return "Z:" + path.replace("/", "\\")
 
 
 def zorvtool(*args):
