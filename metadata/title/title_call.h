@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "metadata/title_node.h"
+#include "metadata/title/title_node.h"
 
 class title_call {
 public:

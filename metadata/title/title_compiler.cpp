@@ -1,9 +1,9 @@
-#include "metadata/title_compiler.h"
+#include "metadata/title/title_compiler.h"
 
 #include <cstring>
 #include <string>
 
-#include "metadata/title_function_table.h"
+#include "metadata/title/title_function_table.h"
 #include "metadata/track_fields.h"
 
 std::ptrdiff_t find_closing(const char* text, std::size_t length, const char* stop_set) {

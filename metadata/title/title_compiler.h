@@ -5,7 +5,7 @@
 
 #include <cstddef>
 
-#include "metadata/title_node.h"
+#include "metadata/title/title_node.h"
 
 // The unsimplified tree of length bytes of UTF-8 text.
 title_node_ref compile_title_text(const char* text, std::size_t length);

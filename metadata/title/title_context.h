@@ -3,9 +3,9 @@
 // several threads at once.
 #pragma once
 
-#include "metadata/title_field_provider.h"
-#include "metadata/title_text_filter.h"
-#include "metadata/title_variables.h"
+#include "metadata/title/title_field_provider.h"
+#include "metadata/title/title_text_filter.h"
+#include "metadata/title/title_variables.h"
 
 struct title_context {
   title_variables variables;

@@ -4,9 +4,9 @@
 
 #include "foundation/string_buffer.h"
 #include "foundation/utf8.h"
-#include "metadata/title_call.h"
-#include "metadata/title_output_limit.h"
-#include "metadata/title_node.h"
+#include "metadata/title/title_call.h"
+#include "metadata/title/title_output_limit.h"
+#include "metadata/title/title_node.h"
 
 default_title_text_filter default_title_text_filter::instance;
 

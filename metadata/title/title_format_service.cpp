@@ -1,4 +1,4 @@
-#include "metadata/title_format_service.h"
+#include "metadata/title/title_format_service.h"
 
 #include "core/service_factory.h"
 

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "core/service_object.h"
-#include "metadata/title_script.h"
+#include "metadata/title/title_script.h"
 
 class title_format_service : public service_object {
 public:

@@ -1,4 +1,4 @@
-#include "metadata/title_function_table.h"
+#include "metadata/title/title_function_table.h"
 
 #include <array>
 #include <string>
@@ -6,8 +6,8 @@
 #include "foundation/case_folding.h"
 #include "foundation/string_buffer.h"
 #include "foundation/crc32.h"
-#include "metadata/title_functions.h"
-#include "metadata/title_variable_functions.h"
+#include "metadata/title/title_functions.h"
+#include "metadata/title/title_variable_functions.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "metadata/title_node.h"
+#include "metadata/title/title_node.h"
 
 struct title_function_row {
   title_function implementation;  // null: not built yet, evaluates as unknown

@@ -2,7 +2,7 @@
 // title_functions_*.cpp files; the function table points at them.
 #pragma once
 
-#include "metadata/title_call.h"
+#include "metadata/title/title_call.h"
 
 // Conditions and truth logic.
 bool title_if(title_call& call);

@@ -6,7 +6,7 @@
 
 #include "foundation/string_buffer.h"
 #include "foundation/utf8.h"
-#include "metadata/title_functions.h"
+#include "metadata/title/title_functions.h"
 
 namespace {
 

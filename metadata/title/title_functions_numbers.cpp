@@ -7,7 +7,7 @@
 #include "foundation/decimal_text.h"
 #include "foundation/string_buffer.h"
 #include "foundation/string_fixed.h"
-#include "metadata/title_functions.h"
+#include "metadata/title/title_functions.h"
 
 namespace {
 

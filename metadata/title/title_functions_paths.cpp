@@ -3,7 +3,7 @@
 
 #include "foundation/path_names.h"
 #include "foundation/string_buffer.h"
-#include "metadata/title_functions.h"
+#include "metadata/title/title_functions.h"
 
 namespace {
 

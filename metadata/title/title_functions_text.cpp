@@ -11,8 +11,8 @@
 #include "foundation/utf8.h"
 #include "foundation/win32_text.h"
 #include "foundation/crc32.h"
-#include "metadata/title_functions.h"
-#include "metadata/title_text_search.h"
+#include "metadata/title/title_functions.h"
+#include "metadata/title/title_text_search.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "metadata/title_hook_chain.h"
+#include "metadata/title/title_hook_chain.h"
 
 bool title_hook_chain::process_field(title_field_output& out, const char* name, std::size_t name_length,
                                      bool& found) {

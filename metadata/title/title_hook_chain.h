@@ -3,7 +3,7 @@
 // track's (or the playback fields under them). Either may be absent.
 #pragma once
 
-#include "metadata/title_field_provider.h"
+#include "metadata/title/title_field_provider.h"
 
 class title_hook_chain final : public field_provider {
 public:

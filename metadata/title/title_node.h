@@ -8,7 +8,7 @@
 
 #include "foundation/refcounted.h"
 #include "foundation/string_object.h"
-#include "metadata/title_context.h"
+#include "metadata/title/title_context.h"
 
 class title_call;
 class title_node;

@@ -1,4 +1,4 @@
-#include "metadata/title_rand_hook.h"
+#include "metadata/title/title_rand_hook.h"
 
 #include <cstdint>
 #include <string>

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "core/random_source.h"
-#include "metadata/title_field_provider.h"
+#include "metadata/title/title_field_provider.h"
 
 class title_rand_hook final : public field_provider {
 public:

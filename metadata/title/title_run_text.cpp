@@ -1,4 +1,4 @@
-#include "metadata/title_run_text.h"
+#include "metadata/title/title_run_text.h"
 
 #include <cstring>
 

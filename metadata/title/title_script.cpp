@@ -1,9 +1,9 @@
-#include "metadata/title_script.h"
+#include "metadata/title/title_script.h"
 
 #include <cstring>
 
-#include "metadata/title_compiler.h"
-#include "metadata/title_run_text.h"
+#include "metadata/title/title_compiler.h"
+#include "metadata/title/title_run_text.h"
 
 qiv::ref_ptr<title_script> title_script::compile(const char* text) {
   title_node_ref root = compile_title_text(text, std::strlen(text));

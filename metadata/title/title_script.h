@@ -4,9 +4,9 @@
 
 #include "foundation/refcounted.h"
 #include "foundation/string_object.h"
-#include "metadata/title_field_provider.h"
-#include "metadata/title_node.h"
-#include "metadata/title_text_filter.h"
+#include "metadata/title/title_field_provider.h"
+#include "metadata/title/title_node.h"
+#include "metadata/title/title_text_filter.h"
 
 class title_script final : public qiv::refcounted_object {
 public:

@@ -1,7 +1,7 @@
 // Compile-time folding: the work that cannot depend on the track is done once,
 // so that library views evaluating a script per item do only the rest.
 #include "foundation/string_buffer.h"
-#include "metadata/title_node.h"
+#include "metadata/title/title_node.h"
 
 namespace {
 

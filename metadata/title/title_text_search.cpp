@@ -1,4 +1,4 @@
-#include "metadata/title_text_search.h"
+#include "metadata/title/title_text_search.h"
 
 text_occurrences::text_occurrences(const char* text, std::size_t text_length, const char* pattern,
                                    std::size_t pattern_length)

@@ -1,4 +1,4 @@
-#include "metadata/title_variable_functions.h"
+#include "metadata/title/title_variable_functions.h"
 
 #include "foundation/string_buffer.h"
 

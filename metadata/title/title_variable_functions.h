@@ -1,7 +1,7 @@
 // put, puts and get: the functions that store and read the run's variables.
 #pragma once
 
-#include "metadata/title_call.h"
+#include "metadata/title/title_call.h"
 
 // $put(name,value): stores value and writes it; truth of value.
 bool title_put(title_call& call);

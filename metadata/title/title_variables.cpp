@@ -1,4 +1,4 @@
-#include "metadata/title_variables.h"
+#include "metadata/title/title_variables.h"
 
 #include "foundation/case_folding.h"
 

@@ -1,4 +1,4 @@
-#include "playback/decoders/wavpack/wavpack_fill_block.h"
+#include "playback/decoders/wavpack_fill_block.h"
 
 #include <limits>
 #include <string>

@@ -1,4 +1,4 @@
-#include "playback/decoders/wavpack/wavpack_packet_decoder.h"
+#include "playback/decoders/wavpack_packet_decoder.h"
 
 #include <algorithm>
 #include <cstring>
@@ -7,7 +7,7 @@
 #include "io/io_exceptions.h"
 #include "metadata/track_info.h"
 #include "playback/audio_block.h"
-#include "playback/decoders/wavpack/wavpack_fill_block.h"
+#include "playback/decoders/wavpack_fill_block.h"
 
 namespace {
 

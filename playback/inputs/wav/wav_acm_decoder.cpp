@@ -1,4 +1,4 @@
-#include "playback/decoders/wav/wav_acm_decoder.h"
+#include "playback/inputs/wav/wav_acm_decoder.h"
 
 #include <algorithm>
 #include <cmath>

@@ -9,7 +9,7 @@
 
 #include <vector>
 
-#include "playback/decoders/wav/wav_sample_decoder.h"
+#include "playback/inputs/wav/wav_sample_decoder.h"
 
 class wav_acm_decoder final : public wav_sample_decoder {
 public:

@@ -1,4 +1,4 @@
-#include "playback/decoders/wav/wav_format.h"
+#include "playback/inputs/wav/wav_format.h"
 
 #include <cstring>
 

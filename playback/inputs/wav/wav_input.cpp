@@ -12,7 +12,7 @@
 #include "metadata/input_dispatch.h"
 #include "metadata/tags/riff_tags.h"
 #include "metadata/tags/tagging_unsupported.h"
-#include "playback/decoders/wav/wav_parser.h"
+#include "playback/inputs/wav/wav_parser.h"
 
 namespace {
 

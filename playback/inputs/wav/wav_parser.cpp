@@ -1,4 +1,4 @@
-#include "playback/decoders/wav/wav_parser.h"
+#include "playback/inputs/wav/wav_parser.h"
 
 #include <cstring>
 
@@ -8,8 +8,8 @@
 #include "metadata/tags/riff_tags.h"
 #include "foundation/code_page_text.h"
 #include "metadata/track_info.h"
-#include "playback/decoders/wav/wav_acm_decoder.h"
-#include "playback/decoders/wav/wav_pcm_decoder.h"
+#include "playback/inputs/wav/wav_acm_decoder.h"
+#include "playback/inputs/wav/wav_pcm_decoder.h"
 
 namespace {
 

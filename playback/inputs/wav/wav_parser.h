@@ -9,8 +9,8 @@
 
 #include "core/abort_signal.h"
 #include "io/file_object.h"
-#include "playback/decoders/wav/wav_format.h"
-#include "playback/decoders/wav/wav_sample_decoder.h"
+#include "playback/inputs/wav/wav_format.h"
+#include "playback/inputs/wav/wav_sample_decoder.h"
 
 class track_info;
 

@@ -1,4 +1,4 @@
-#include "playback/decoders/wav/wav_pcm_decoder.h"
+#include "playback/inputs/wav/wav_pcm_decoder.h"
 
 #include <cmath>
 

@@ -9,7 +9,7 @@
 #include "core/abort_signal.h"
 #include "foundation/refcounted.h"
 #include "io/file_object.h"
-#include "playback/decoders/wav/wav_format.h"
+#include "playback/inputs/wav/wav_format.h"
 
 class audio_block;
 

@@ -1,4 +1,4 @@
-#include "playback/decoders/wavpack/wavpack_correction_search.h"
+#include "playback/inputs/wavpack/wavpack_correction_search.h"
 
 #include <exception>
 

@@ -1,4 +1,4 @@
-#include "playback/decoders/wavpack/wavpack_file.h"
+#include "playback/inputs/wavpack/wavpack_file.h"
 
 #include <cmath>
 
@@ -10,8 +10,8 @@
 #include "metadata/tags/tag_not_found.h"
 #include "metadata/track_info.h"
 #include "playback/audio_block.h"
-#include "playback/decoders/wavpack/wavpack_correction_search.h"
-#include "playback/decoders/wavpack/wavpack_fill_block.h"
+#include "playback/inputs/wavpack/wavpack_correction_search.h"
+#include "playback/decoders/wavpack_fill_block.h"
 
 namespace {
 

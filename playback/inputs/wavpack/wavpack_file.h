@@ -9,7 +9,7 @@
 #include "core/abort_signal.h"
 #include "io/file_object.h"
 #include "metadata/decoder_message_sink.h"
-#include "playback/decoders/wavpack/wavpack_stream.h"
+#include "playback/inputs/wavpack/wavpack_stream.h"
 
 class audio_block;
 class track_info;

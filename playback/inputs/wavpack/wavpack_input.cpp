@@ -13,7 +13,7 @@
 #include "metadata/decoder_service.h"
 #include "metadata/track_info.h"
 #include "playback/audio_block.h"
-#include "playback/decoders/wavpack/wavpack_file.h"
+#include "playback/inputs/wavpack/wavpack_file.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "playback/decoders/wavpack/wavpack_stream.h"
+#include "playback/inputs/wavpack/wavpack_stream.h"
 
 #include <cstdio>
 #include <exception>

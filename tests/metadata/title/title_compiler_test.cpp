@@ -1,11 +1,11 @@
-#include "metadata/title_compiler.h"
+#include "metadata/title/title_compiler.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 
-#include "metadata/title_function_table.h"
+#include "metadata/title/title_function_table.h"
 #include "title_function_test_fixture.h"
 
 namespace {

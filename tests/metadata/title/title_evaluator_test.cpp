@@ -1,4 +1,4 @@
-#include "metadata/title_script.h"
+#include "metadata/title/title_script.h"
 
 #include <gtest/gtest.h>
 

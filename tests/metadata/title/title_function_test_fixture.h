@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "foundation/string_buffer.h"
-#include "metadata/title_field_provider.h"
-#include "metadata/title_script.h"
+#include "metadata/title/title_field_provider.h"
+#include "metadata/title/title_script.h"
 
 class fake_field_provider final : public field_provider {
 public:

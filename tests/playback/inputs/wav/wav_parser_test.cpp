@@ -1,7 +1,7 @@
 // The chunk walk of WAV, RF64 and Wave64 files and the PCM sample decoder,
 // on files built in memory: damaged headers, odd and truncated chunks,
 // format limits and streams that cannot seek.
-#include "playback/decoders/wav/wav_parser.h"
+#include "playback/inputs/wav/wav_parser.h"
 
 #include <gtest/gtest.h>
 
