@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "core/service_factory.h"
-#include "foundation/case_folding.h"
 #include "foundation/crash.h"
 #include "io/io_exceptions.h"
 #include "io/retag_through_temp_file.h"
@@ -12,6 +11,7 @@
 #include "metadata/input_dispatch.h"
 #include "metadata/tags/riff_tags.h"
 #include "metadata/tags/tagging_unsupported.h"
+#include "playback/inputs/input_service.h"
 #include "playback/inputs/wav/wav_parser.h"
 
 namespace {
@@ -116,42 +116,12 @@ private:
   }
 };
 
-class wav_input : public decoder_service {
-public:
-  bool is_our_content_type(const char* mime) override {
-    for (const char* ours : {"audio/vnd.wave", "audio/wav", "audio/wave", "audio/x-wav", "audio/x-wave"})
-      if (qiv::compare_nocase(mime, ours) == 0) return true;
-    return false;
-  }
-  bool is_our_path(const char*, const char* extension) override {
-    for (const char* ours : {"WAV", "WAVE", "W64", "RF64", "BWF"})
-      if (qiv::compare_nocase(extension, ours) == 0) return true;
-    return false;
-  }
-  void open_for_decoding(decoder_instance_ptr& out, vantrel_io::file_ptr file, const char* path,
-                         const abort_signal& abort) override {
-    out = make<wav_decoder>(file, path, open_reason::decode, abort).get();
-  }
-  void open_for_info_read(info_reader_ptr& out, vantrel_io::file_ptr file, const char* path,
-                          const abort_signal& abort) override {
-    out = make<wav_info_reader>(file, path, open_reason::info_read, abort).get();
-  }
-  void open_for_info_write(info_writer_ptr& out, vantrel_io::file_ptr file, const char* path,
-                           const abort_signal& abort) override {
-    out = make<wav_info_writer>(file, path, open_reason::info_write, abort).get();
-  }
-  void get_aux_text(vantrel_io::file_ptr, std::uint32_t, std::uint32_t, qiv::string_object&,
-                    const abort_signal&) override {}
-  std::uint32_t get_flags() override { return 0; }
+constexpr const char* wav_extensions[] = {"WAV", "WAVE", "W64", "RF64", "BWF"};
+constexpr const char* wav_mime_types[] = {"audio/vnd.wave", "audio/wav", "audio/wave", "audio/x-wav", "audio/x-wave"};
 
-private:
-  template <class Object>
-  static service_ptr<Object> make(vantrel_io::file_ptr file, const char* path, open_reason reason,
-                                  const abort_signal& abort) {
-    service_ptr<Object> object(new service_counted<Object>());
-    object->open(std::move(file), path, reason, abort);
-    return object;
-  }
+class wav_input : public input_service<wav_decoder, wav_info_reader, wav_info_writer> {
+public:
+  wav_input() : input_service(wav_extensions, wav_mime_types) {}
 };
 
 service_factory_single_t<wav_input> wav_input_registration;

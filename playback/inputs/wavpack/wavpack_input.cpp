@@ -6,13 +6,13 @@
 #include "core/service_factory.h"
 #include "core/service_registry.h"
 #include "core/tag_service.h"
-#include "foundation/case_folding.h"
 #include "foundation/crash.h"
 #include "io/io_exceptions.h"
 #include "metadata/cue/cue_embedded.h"
 #include "metadata/decoder_service.h"
 #include "metadata/track_info.h"
 #include "playback/audio_block.h"
+#include "playback/inputs/input_service.h"
 #include "playback/inputs/wavpack/wavpack_file.h"
 
 namespace {
@@ -25,8 +25,8 @@ constexpr std::uint32_t flag_no_seeking = 1;
 template <class Interface>
 class wavpack_object : public Interface {
 public:
-  void open(vantrel_io::file_ptr file, const char* path, bool for_writing, const abort_signal& abort) {
-    file_.open(std::move(file), path, for_writing, abort);
+  void open(vantrel_io::file_ptr file, const char* path, open_reason reason, const abort_signal& abort) {
+    file_.open(std::move(file), path, reason == open_reason::info_write, abort);
     rebuild_cue_map(abort);
   }
   std::uint32_t get_subsong_count() override {
@@ -157,34 +157,11 @@ public:
   }
 };
 
-class wavpack_input : public decoder_service {
-public:
-  bool is_our_content_type(const char*) override { return false; }
-  bool is_our_path(const char*, const char* extension) override { return qiv::compare_nocase(extension, "WV") == 0; }
-  void open_for_decoding(decoder_instance_ptr& out, vantrel_io::file_ptr file, const char* path,
-                         const abort_signal& abort) override {
-    out = make<wavpack_decoder>(file, path, false, abort).get();
-  }
-  void open_for_info_read(info_reader_ptr& out, vantrel_io::file_ptr file, const char* path,
-                          const abort_signal& abort) override {
-    out = make<wavpack_info_reader>(file, path, false, abort).get();
-  }
-  void open_for_info_write(info_writer_ptr& out, vantrel_io::file_ptr file, const char* path,
-                           const abort_signal& abort) override {
-    out = make<wavpack_info_writer>(file, path, true, abort).get();
-  }
-  void get_aux_text(vantrel_io::file_ptr, std::uint32_t, std::uint32_t, qiv::string_object&,
-                    const abort_signal&) override {}
-  std::uint32_t get_flags() override { return 0; }
+constexpr const char* wavpack_extensions[] = {"WV"};
 
-private:
-  template <class Object>
-  static service_ptr<Object> make(vantrel_io::file_ptr file, const char* path, bool for_writing,
-                                  const abort_signal& abort) {
-    service_ptr<Object> object(new service_counted<Object>());
-    object->open(std::move(file), path, for_writing, abort);
-    return object;
-  }
+class wavpack_input : public input_service<wavpack_decoder, wavpack_info_reader, wavpack_info_writer> {
+public:
+  wavpack_input() : input_service(wavpack_extensions, {}) {}
 };
 
 service_factory_single_t<wavpack_input> wavpack_input_registration;
