@@ -35,16 +35,11 @@ private:
 }  // namespace
 
 std::uint32_t ebml_read_id(ebml_reader& reader) {
+  unsigned length;
   const std::uint8_t first = read_byte(reader);
-  unsigned length = 1;
-  std::uint8_t marker = 0x80;
-  while (!(first & marker)) {
-    marker >>= 1;
-    if (++length > 4) vantrel_io::throw_io_data();
-  }
-  std::uint32_t id = first & ~marker;
-  for (unsigned i = 1; i < length; ++i) id = (id << 8) | read_byte(reader);
-  return id;
+  // A first byte of 0 fails in the reading of the rest.
+  if (ebml_vint_length(first) > 4) vantrel_io::throw_io_data();
+  return static_cast<std::uint32_t>(ebml_read_vint_rest(reader, first, length));
 }
 
 std::uint64_t ebml_read_size(ebml_reader& reader) {
@@ -54,16 +49,24 @@ std::uint64_t ebml_read_size(ebml_reader& reader) {
 }
 
 std::uint64_t ebml_read_size_rest(ebml_reader& reader, std::uint8_t first) {
-  if (first == 0) vantrel_io::throw_io_data();
+  unsigned length;
+  return ebml_read_vint_rest(reader, first, length);
+}
+
+unsigned ebml_vint_length(std::uint8_t first) {
   unsigned length = 1;
-  std::uint8_t marker = 0x80;
-  while (!(first & marker)) {
-    marker >>= 1;
-    ++length;
+  for (std::uint8_t marker = 0x80; marker; marker >>= 1, ++length) {
+    if (first & marker) return length;
   }
-  std::uint64_t size = first & ~marker;
-  for (unsigned i = 1; i < length; ++i) size = (size << 8) | read_byte(reader);
-  return size;
+  return 0;
+}
+
+std::uint64_t ebml_read_vint_rest(ebml_reader& reader, std::uint8_t first, unsigned& length) {
+  length = ebml_vint_length(first);
+  if (length == 0) vantrel_io::throw_io_data();
+  std::uint64_t value = first & (0xFFu >> length);
+  for (unsigned i = 1; i < length; ++i) value = (value << 8) | read_byte(reader);
+  return value;
 }
 
 void ebml_read_children(ebml_reader& reader, ebml_element_handler& handler) {

@@ -21,6 +21,13 @@ std::uint64_t ebml_read_size(ebml_reader& reader);
 // The size whose first byte has been read already.
 std::uint64_t ebml_read_size_rest(ebml_reader& reader, std::uint8_t first);
 
+// The length (1 to 8) that the first byte of a variable-length number
+// announces; 0 for a first byte of 0.
+unsigned ebml_vint_length(std::uint8_t first);
+// The value bits of a variable-length number whose first byte has been read;
+// `length` gets its length. A first byte of 0 is exception_io_data.
+std::uint64_t ebml_read_vint_rest(ebml_reader& reader, std::uint8_t first, unsigned& length);
+
 // Hands every child of the current scope to the handler, then sets its done.
 void ebml_read_children(ebml_reader& reader, ebml_element_handler& handler);
 // The same for an element the schema allows once: a second run of the same

@@ -55,9 +55,8 @@ bool ebml_rewrite_size(ebml_reader& writer, std::uint64_t position, std::uint32_
   const std::uint64_t size_position = writer.position();
   std::uint8_t first;
   writer.read(&first, 1);
-  if (first == 0) vantrel_io::throw_io_data();
-  unsigned length = 1;
-  for (std::uint8_t marker = 0x80; !(first & marker); marker >>= 1) ++length;
+  const unsigned length = ebml_vint_length(first);
+  if (length == 0) vantrel_io::throw_io_data();
   std::uint8_t field[ebml_max_vint_length];
   if (!ebml_encode_vint_fixed(new_size, length, field)) return false;
   writer.seek(size_position);

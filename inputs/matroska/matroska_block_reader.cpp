@@ -62,16 +62,9 @@ std::vector<std::uint64_t> read_lace_sizes(ebml_reader& reader, lacing kind, uns
 }  // namespace
 
 std::int64_t matroska_read_signed_vint(ebml_reader& reader) {
-  const std::uint8_t first = read_byte(reader);
-  if (first == 0) vantrel_io::throw_io_data();
-  unsigned length = 1;
-  std::uint8_t marker = 0x80;
-  while (!(first & marker)) {
-    marker >>= 1;
-    ++length;
-  }
-  std::uint64_t value = first & ~marker;
-  for (unsigned i = 1; i < length; ++i) value = (value << 8) | read_byte(reader);
+  unsigned length;
+  const std::uint64_t value = ebml_read_vint_rest(reader, read_byte(reader), length);
+  // Half the range of the length, so that the values around 0 are symmetric.
   const std::int64_t bias = (std::int64_t{1} << (7 * length - 1)) - 1;
   return static_cast<std::int64_t>(value) - bias;
 }
