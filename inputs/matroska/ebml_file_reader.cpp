@@ -1,4 +1,4 @@
-#include "inputs/matroska/ebml_reader.h"
+#include "inputs/matroska/ebml_file_reader.h"
 
 #include "io/io_exceptions.h"
 

@@ -1,8 +1,8 @@
 #!/usr/bin/python3
 """Matroska and WebM files made by ffmpeg and mkvmerge, read by the Matroska
 reader (through matroska_structure_dump) and compared with mkvinfo's view of
-the same files; then damaged copies of them, which must each end in a clean
-error with no allocation above the 16 MiB caps.
+the same files; a live stream's unknown-size Segment is refused; damaged
+copies must each end in a clean error with no allocation above the 16 MiB caps.
 
 usage: matroska_input.py WINE_EXEC BUILD_DIR MATROSKA_STRUCTURE_DUMP_EXE
 """
@@ -225,15 +225,6 @@ def compare(path):
     check(got_blocks == want["blocks"], "%s blocks and laced frame sizes (%d blocks)" % (name, len(want["blocks"])))
 
 
-def patched(folder, source, name, old, new):
-    with open(source, "rb") as f:
-        data = f.read()
-    target = os.path.join(folder, name)
-    with open(target, "wb") as f:
-        f.write(data.replace(old, new, 1) if old else new + data)
-    return target
-
-
 def damaged_copies(folder, sources, rng):
     out = []
     for index, source in enumerate(sources):
@@ -264,14 +255,7 @@ def main():
             compare(path)
 
         flac = os.path.join(folder, "ff_flac.mka")
-        code, out = dump(windows_path(patched(folder, flac, "doctype.mka", b"\x42\x82\x88matroska", b"\x42\x82\x88Matroska")))
-        check(out.strip() == 'error: Unsupported document type: "Matroska"', "capital DocType refused: " + out.strip())
-        code, out = dump(windows_path(patched(folder, flac, "readversion.mka", b"\x42\xf7\x81\x01", b"\x42\xf7\x81\x02")))
-        check(out.strip() == "error: " + CORRUPTED, "EBMLReadVersion 2 refused: " + out.strip())
-        junk = patched(folder, flac, "junk.mka", None, bytes(range(32, 132)))
-        code, out = dump(windows_path(junk))
-        check(out.startswith("doctype matroska\nsegment %d " % (100 + int(dump(windows_path(flac))[1].split("\n")[1].split()[1]))),
-              "junk before the header is skipped")
+        # What a live stream writes: a Segment of unknown size.
         live = os.path.join(folder, "live.mka")
         with open(live, "wb") as f:
             subprocess.run(["ffmpeg", "-loglevel", "error", "-i", os.path.join(folder, "src.wav"), "-c:a", "flac",

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "inputs/matroska/ebml_values.h"
+#include "inputs/matroska/ebml_file_reader.h"
 #include "io/io_exceptions.h"
 #include "tests/inputs/matroska/ebml_test_bytes.h"
 

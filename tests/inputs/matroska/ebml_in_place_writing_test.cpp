@@ -7,6 +7,7 @@
 #include "inputs/matroska/ebml_vint.h"
 #include "inputs/matroska/matroska_file_scan.h"
 #include "inputs/matroska/matroska_ids.h"
+#include "inputs/matroska/ebml_file_reader.h"
 #include "io/io_exceptions.h"
 #include "tests/inputs/matroska/matroska_test_files.h"
 

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "inputs/matroska/ebml_file_reader.h"
 #include "io/io_exceptions.h"
 #include "tests/inputs/matroska/ebml_test_bytes.h"
 

@@ -5,6 +5,7 @@
 
 #include "inputs/matroska/ebml_values.h"
 #include "inputs/matroska/matroska_block_reader.h"
+#include "inputs/matroska/ebml_file_reader.h"
 #include "io/io_exceptions.h"
 #include "tests/inputs/matroska/largest_allocation.h"
 #include "tests/inputs/matroska/matroska_test_files.h"

@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "inputs/matroska/ebml_elements.h"
+#include "inputs/matroska/ebml_file_reader.h"
 #include "inputs/matroska/ebml_reader.h"
 #include "inputs/matroska/matroska_block_reader.h"
 #include "inputs/matroska/matroska_attachments_handler.h"
