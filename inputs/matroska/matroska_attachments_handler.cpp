@@ -56,4 +56,10 @@ void matroska_attachments_handler::on_element(std::uint32_t id, std::uint64_t, e
   attachments_.push_back(std::move(attachment));
 }
 
+std::vector<std::uint8_t> matroska_read_attachment_data(ebml_reader& reader, const matroska_attachment& attachment) {
+  if (attachment.data_position == matroska_unset) vantrel_io::throw_io_data();
+  reader.seek(attachment.data_position);
+  return ebml_read_binary(reader, attachment.data_size);
+}
+
 }  // namespace Matroska

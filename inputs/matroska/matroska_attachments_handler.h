@@ -2,6 +2,7 @@
 // where the data lies. The data itself is left in the file.
 #pragma once
 
+#include <cstdint>
 #include <vector>
 
 #include "inputs/matroska/ebml_element_handler.h"
@@ -17,5 +18,10 @@ public:
 private:
   std::vector<matroska_attachment>& attachments_;
 };
+
+// The bytes of an attachment, read from where the handler found them. Data
+// above ebml_max_binary_size is exception_io_data: a crafted size must not
+// ask a 32-bit process for gigabytes.
+std::vector<std::uint8_t> matroska_read_attachment_data(ebml_reader& reader, const matroska_attachment& attachment);
 
 }  // namespace Matroska

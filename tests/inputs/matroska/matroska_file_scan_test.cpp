@@ -220,6 +220,9 @@ TEST(MatroskaAttachments, NamesTypesAndWhereTheDataLies) {
   // Attachments and AttachedFile headers, FileName, FileMimeType, FileData header.
   EXPECT_EQ(first.data_position, before.size() + 5 + 3 + 12 + 13 + 3);
 
+  const auto data = matroska_read_attachment_data(file.reader, first);
+  EXPECT_EQ(std::string(data.begin(), data.end()), "JPEGDATA");
+
   auto attachment_error = [](const std::string& content) {
     return open_error(minimal_file(info() + tracks() + el(0x1941A469, el(0x61A7, content))));
   };
@@ -228,4 +231,12 @@ TEST(MatroskaAttachments, NamesTypesAndWhereTheDataLies) {
   EXPECT_EQ(attachment_error(el(0x4660, "image/png") + el(0x465C, "x")), corrupted);
   EXPECT_EQ(attachment_error(el(0x466E, "a") + el(0x465C, "x") + el(0x465C, "y")), corrupted);
   EXPECT_EQ(attachment_error(el(0x466E, "a") + el(0x4660, "") + el(0x465C, "x")), corrupted);
+}
+
+TEST(MatroskaAttachments, DataAboveTheCapIsADataError) {
+  const std::string big(ebml_max_binary_size + 1, 'p');
+  const std::string attached = el(0x61A7, el(0x466E, "poster.png") + el(0x4660, "image/png") + el(0x465C, big));
+  opened file(minimal_file(info() + tracks() + el(0x1941A469, attached)));
+  ASSERT_EQ(file.state.attachments.size(), 1u);
+  EXPECT_THROW(matroska_read_attachment_data(file.reader, file.state.attachments[0]), vantrel_io::exception_io_data);
 }
