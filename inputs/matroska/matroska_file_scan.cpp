@@ -124,6 +124,10 @@ public:
     }
   }
 
+  // What follows the Segment is not read: a retag killed while appending
+  // leaves a partial element there, and the file must still open.
+  bool wants_more() override { return !segment_.done; }
+
   void on_end() override {
     if (!header_.done || !segment_.done) vantrel_io::throw_io_data();
   }
