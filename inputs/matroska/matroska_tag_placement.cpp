@@ -129,11 +129,29 @@ bool add_seek_entry(const matroska_file_scan& scan, ebml_reader& writer, std::ui
   return false;
 }
 
+// A CRC-32 over a SeekHead that is about to change would be wrong after it:
+// it becomes a Void of its own size, before the change, so a reader that
+// checks it never finds a stale sum.
+void void_seekhead_checksums(const matroska_file_scan& scan, ebml_reader& writer) {
+  constexpr std::uint32_t crc32_id = 0x3F;
+  for (std::uint64_t head : scan.positions_of(ids::seek_head)) {
+    const element_at seekhead = header_at(writer, head, ids::seek_head);
+    if (seekhead.size == 0) continue;
+    writer.seek(seekhead.content_start);
+    if (ebml_read_id(writer) != crc32_id) continue;
+    const std::uint64_t size = ebml_read_size(writer);
+    const std::uint64_t end = writer.position() + size;
+    if (size == ebml_unknown_size || end > seekhead.end()) vantrel_io::throw_io_data();
+    ebml_write_void(writer, seekhead.content_start, end - seekhead.content_start);
+  }
+}
+
 // Every other Tags element, and every Seek entry that names one, becomes Void.
 void retire_old_tags(matroska_file_scan& scan, ebml_reader& writer, std::uint64_t kept) {
   std::set<std::uint64_t> retired = scan.positions_of(ids::tags);
   retired.erase(kept);
   if (retired.empty()) return;
+  void_seekhead_checksums(scan, writer);
   for (const tags_seek_entry& entry : tags_seek_entries(scan, writer)) {
     if (retired.count(entry.target)) ebml_void_out(writer, entry.seek_position, ids::seek, entry.seekhead_end);
   }
@@ -188,6 +206,7 @@ bool append_tags(matroska_file_scan& scan, ebml_reader& writer, const std::vecto
     }
   }
 
+  void_seekhead_checksums(scan, writer);
   writer.seek(old_end);
   writer.write(element.data(), static_cast<std::uint32_t>(element.size()));
   ebml_rewrite_size(writer, scan.segment_position, ids::segment, new_size);
