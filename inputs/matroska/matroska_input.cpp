@@ -32,51 +32,60 @@ public:
   matroska_text_error(const char* id, const char* text) : exception_io_data(vantrel_io::io_message(id, text)) {}
 };
 
+// Codecs report through a stream receiver; the input's owner listens on a
+// message sink.
+class receiver_to_sink : public stream_receiver {
+public:
+  explicit receiver_to_sink(decoder_message_sink* sink) : sink_(sink) {}
+  void report(const char* text, std::uint32_t severity) override {
+    sink_->on_message(text, severity != information);
+  }
+
+private:
+  service_ptr<decoder_message_sink> sink_;
+};
+
 // Reads nothing: passing over an element this way only measures it.
 class skipping_handler : public ebml_element_handler {};
 
-// Accepts one Cluster at a time and keeps the frames of the chosen track.
+// Takes the first Cluster it meets and keeps the frames of the chosen track;
+// other elements between clusters are passed over.
 class cluster_reader : public ebml_element_handler {
 public:
   cluster_reader(matroska_cluster_frames& frames, std::uint64_t track) : frames_(frames), track_(track) {}
 
-  void on_element(std::uint32_t id, std::uint64_t size, ebml_reader& reader) override {
-    if (in_cluster_) {
-      read_cluster_child(id, size, reader);
-      return;
-    }
+  void on_element(std::uint32_t id, std::uint64_t, ebml_reader& reader) override {
     if (id != ids::cluster) return;
-    in_cluster_ = true;
-    struct child_loop : ebml_element_handler {
-      cluster_reader& owner;
-      explicit child_loop(cluster_reader& o) : owner(o) {}
-      void on_element(std::uint32_t id, std::uint64_t size, ebml_reader& reader) override {
-        owner.read_cluster_child(id, size, reader);
-      }
-    } children(*this);
+    children_loop<cluster_reader, &cluster_reader::read_cluster_child> children(*this);
     ebml_read_children(reader, children);
-    in_cluster_ = false;
     found_ = true;
   }
   bool wants_more() override { return !found_; }
   bool found() const { return found_; }
 
 private:
+  // Hands each child of one element to a member of the owner.
+  template <class Owner, void (Owner::*Member)(std::uint32_t, std::uint64_t, ebml_reader&)>
+  struct children_loop : ebml_element_handler {
+    explicit children_loop(Owner& owner) : owner_(owner) {}
+    void on_element(std::uint32_t id, std::uint64_t size, ebml_reader& reader) override {
+      (owner_.*Member)(id, size, reader);
+    }
+    Owner& owner_;
+  };
+
   void read_cluster_child(std::uint32_t id, std::uint64_t size, ebml_reader& reader) {
     if (id == ids::cluster_timecode) {
       frames_.cluster_timecode = ebml_read_uint(reader, size);
     } else if (id == ids::simple_block) {
       read_block(reader);
     } else if (id == ids::block_group) {
-      struct group_loop : ebml_element_handler {
-        cluster_reader& owner;
-        explicit group_loop(cluster_reader& o) : owner(o) {}
-        void on_element(std::uint32_t id, std::uint64_t, ebml_reader& reader) override {
-          if (id == ids::block) owner.read_block(reader);
-        }
-      } group(*this);
+      children_loop<cluster_reader, &cluster_reader::read_group_child> group(*this);
       ebml_read_children(reader, group);
     }
+  }
+  void read_group_child(std::uint32_t id, std::uint64_t, ebml_reader& reader) {
+    if (id == ids::block) read_block(reader);
   }
   void read_block(ebml_reader& reader) {
     std::uint8_t first;
@@ -87,7 +96,6 @@ private:
 
   matroska_cluster_frames& frames_;
   std::uint64_t track_;
-  bool in_cluster_ = false;
   bool found_ = false;
 };
 
@@ -305,12 +313,23 @@ void matroska_input::commit(const abort_signal& abort) {
   for (const matroska_chapter& chapter : state_.chapters) chapter_uids.insert(chapter.uid);
   ebml_file_reader reader(file_, abort);
   const std::vector<std::uint8_t> content = matroska_tags_build(state_.scan, reader, tags_to_write_, chapter_uids);
-  if (!matroska_place_tags(state_.scan, reader, content)) throw FileNotTaggable();
+  // Once the first byte is written the placement runs to its end: an abort
+  // between its steps would leave a half-switched layout.
+  ebml_file_reader writer(file_, never_raised_abort_signal());
+  if (!matroska_place_tags(state_.scan, writer, content)) throw FileNotTaggable();
   tags_to_write_.clear();
   tags_loaded_ = false;
 }
 
-void matroska_input::set_message_sink(decoder_message_sink*) {}
+void matroska_input::set_message_sink(decoder_message_sink* sink) {
+  if (!decoder_) return;
+  if (!sink) {
+    packet_codec_controls::send_receiver(*decoder_, nullptr);
+    return;
+  }
+  service_ptr<stream_receiver> receiver(new service_counted<receiver_to_sink>(sink));
+  packet_codec_controls::send_receiver(*decoder_, receiver.get());
+}
 
 void matroska_input::initialize(std::uint32_t subsong, std::uint32_t flags, const abort_signal&) {
   if (!decoder_) vantrel_io::throw_io_data();
