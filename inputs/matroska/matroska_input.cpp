@@ -32,19 +32,6 @@ public:
   matroska_text_error(const char* id, const char* text) : exception_io_data(vantrel_io::io_message(id, text)) {}
 };
 
-// Codecs report through a stream receiver; the input's owner listens on a
-// message sink.
-class receiver_to_sink : public stream_receiver {
-public:
-  explicit receiver_to_sink(decoder_message_sink* sink) : sink_(sink) {}
-  void report(const char* text, std::uint32_t severity) override {
-    sink_->on_message(text, severity != information);
-  }
-
-private:
-  service_ptr<decoder_message_sink> sink_;
-};
-
 // Reads nothing: passing over an element this way only measures it.
 class skipping_handler : public ebml_element_handler {};
 
@@ -322,13 +309,7 @@ void matroska_input::commit(const abort_signal& abort) {
 }
 
 void matroska_input::set_message_sink(decoder_message_sink* sink) {
-  if (!decoder_) return;
-  if (!sink) {
-    packet_codec_controls::send_receiver(*decoder_, nullptr);
-    return;
-  }
-  service_ptr<stream_receiver> receiver(new service_counted<receiver_to_sink>(sink));
-  packet_codec_controls::send_receiver(*decoder_, receiver.get());
+  if (decoder_) packet_codec_controls::send_sink(*decoder_, sink);
 }
 
 void matroska_input::initialize(std::uint32_t subsong, std::uint32_t flags, const abort_signal&) {

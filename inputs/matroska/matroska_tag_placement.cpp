@@ -109,13 +109,7 @@ std::vector<std::uint8_t> seek_entry_content(std::uint64_t relative) {
   ebml_write_vint(out, ids::seek_id);
   ebml_write_vint(out, sizeof tags_id);
   out.write(tags_id, sizeof tags_id);
-  std::uint8_t value[8];
-  unsigned length = 1;
-  while (length < 8 && (relative >> (8 * length)) != 0) ++length;
-  for (unsigned i = 0; i < length; ++i) value[i] = static_cast<std::uint8_t>(relative >> (8 * (length - 1 - i)));
-  ebml_write_vint(out, ids::seek_position);
-  ebml_write_vint(out, length);
-  out.write(value, length);
+  ebml_write_uint_element(out, ids::seek_position, relative);
   return out.bytes();
 }
 

@@ -247,16 +247,6 @@ matroska_tag_targets chapter_target(std::uint64_t uid) {
   return targets;
 }
 
-void write_uint_element(ebml_memory_writer& out, std::uint32_t id, std::uint64_t value) {
-  std::uint8_t bytes[8];
-  unsigned length = 1;
-  while (length < 8 && (value >> (8 * length)) != 0) ++length;
-  for (unsigned i = 0; i < length; ++i) bytes[i] = static_cast<std::uint8_t>(value >> (8 * (length - 1 - i)));
-  ebml_write_vint(out, id);
-  ebml_write_vint(out, length);
-  out.write(bytes, length);
-}
-
 void write_text_element(ebml_memory_writer& out, std::uint32_t id, const std::string& text) {
   ebml_write_vint(out, id);
   ebml_write_vint(out, text.size());
@@ -282,7 +272,7 @@ void write_simple_tag(ebml_memory_writer& out, const matroska_tag_entry& entry, 
     write_text_element(content, tag_ids::tag_name, entry.tag_name);
     write_text_element(content, tag_ids::tag_string, entry.value);
     write_text_element(content, tag_ids::tag_language, "und");
-    write_uint_element(content, tag_ids::tag_default, 1);
+    ebml_write_uint_element(content, tag_ids::tag_default, 1);
   }
   write_element(out, tag_ids::simple_tag, content);
 }
@@ -304,13 +294,13 @@ void write_group(ebml_memory_writer& out, const matroska_tag_targets& targets, c
         level = entry.level;
         open = true;
         ebml_memory_writer record;
-        write_uint_element(record, tag_ids::target_type_value, level);
+        ebml_write_uint_element(record, tag_ids::target_type_value, level);
         if (auto type = group.target_types.find(level); type != group.target_types.end())
           write_text_element(record, tag_ids::target_type, type->second);
-        for (std::uint64_t uid : targets.chapters) write_uint_element(record, tag_ids::chapter_uid, uid);
-        for (std::uint64_t uid : targets.editions) write_uint_element(record, tag_ids::edition_uid, uid);
-        for (std::uint64_t uid : targets.tracks) write_uint_element(record, tag_ids::track_uid, uid);
-        for (std::uint64_t uid : targets.attachments) write_uint_element(record, tag_ids::attachment_uid, uid);
+        for (std::uint64_t uid : targets.chapters) ebml_write_uint_element(record, tag_ids::chapter_uid, uid);
+        for (std::uint64_t uid : targets.editions) ebml_write_uint_element(record, tag_ids::edition_uid, uid);
+        for (std::uint64_t uid : targets.tracks) ebml_write_uint_element(record, tag_ids::track_uid, uid);
+        for (std::uint64_t uid : targets.attachments) ebml_write_uint_element(record, tag_ids::attachment_uid, uid);
         write_element(tag, tag_ids::targets, record);
       }
       write_simple_tag(tag, entry, reader);

@@ -13,20 +13,11 @@
 #include "metadata/track_info.h"
 #include "playback/audio_block.h"
 #include "playback/decoders/packet_codec.h"
+#include "playback/inputs/flac/flac_packet_feeding.h"
 #include "playback/inputs/flac/flac_stream_decoder.h"
 
 namespace {
 
-class receiver_sink : public decoder_message_sink {
-public:
-  explicit receiver_sink(stream_receiver* receiver) : receiver_(receiver) {}
-  void on_message(const char* text, bool is_error) override {
-    receiver_->report(text, is_error ? stream_receiver::warning : stream_receiver::information);
-  }
-
-private:
-  service_ptr<stream_receiver> receiver_;
-};
 
 // The id compares whole, terminator included: "A_FLAC2" or "a_flac" is not ours.
 bool is_matroska_flac(const GUID& owner, const void* setup, std::uint32_t setup_size) {
@@ -51,7 +42,7 @@ public:
     if (message == packet_control_set_flag) {
       decoder_->set_integrity_check(value != 0);
     } else if (message == packet_control_set_receiver) {
-      sink_ = pointer ? new service_counted<receiver_sink>(static_cast<stream_receiver*>(pointer)) : nullptr;
+      sink_ = pointer ? new service_counted<flac_sink_to_receiver>(static_cast<stream_receiver*>(pointer)) : nullptr;
       decoder_->set_message_sink(sink_.get());
     }
     return 0;
@@ -63,17 +54,7 @@ public:
   void reset() override { decoder_->flush(never_raised_abort_signal()); }
 
   void decode(const void* data, std::uint32_t size, audio_block& out, const abort_signal& abort) override {
-    file_->resize(0, abort);
-    file_->write(data, size, abort);
-    file_->seek(0, abort);
-    if (!decoder_->run(out, abort)) {
-      // The packet held no whole frame; the next one starts afresh.
-      decoder_->flush(abort);
-      out.set_sample_count(0);
-      out.set_sample_rate(0);
-      out.set_channels(0, 0);
-      out.set_data_size(0);
-    }
+    flac_decode_packet(*decoder_, *file_, data, size, out, abort);
   }
 
   bool wants_first_frame() override { return false; }
