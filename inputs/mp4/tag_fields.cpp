@@ -1,5 +1,9 @@
 #include "inputs/mp4/tag_fields.h"
 
+#include <cstring>
+
+#include "foundation/byte_compare.h"
+
 namespace tarnex {
 
 namespace {
@@ -24,6 +28,8 @@ bool is_single_valued_name(const std::string& name) {
 
 }  // namespace
 
+// Unsigned bytes beyond ASCII: the foundation's folding comparisons order
+// them as signed, which would put other names first.
 bool ascii_nocase_less::operator()(const std::string& a, const std::string& b) const {
   const std::size_t n = a.size() < b.size() ? a.size() : b.size();
   for (std::size_t i = 0; i < n; ++i) {
@@ -34,10 +40,7 @@ bool ascii_nocase_less::operator()(const std::string& a, const std::string& b) c
 }
 
 bool equals_ascii_nocase(const std::string& a, const char* b) {
-  std::size_t i = 0;
-  for (; b[i] != 0; ++i)
-    if (i >= a.size() || fold(a[i]) != fold(b[i])) return false;
-  return i == a.size();
+  return qiv::stricmp_ascii_n(a.data(), a.size(), b, std::strlen(b)) == 0;
 }
 
 void tag_fields::add(const std::string& name, const std::string& value) {
