@@ -1,6 +1,8 @@
 // The boxes of movie fragments: per-track defaults, fragment headers and
 // track runs. Runs are collected per track ID and merged into the tracks
 // when the whole file has been read.
+#include <vector>
+
 #include "inputs/mp4/box_reading.h"
 #include "inputs/mp4/tarnex_exceptions.h"
 #include "inputs/mp4/track_boxes.h"
@@ -78,11 +80,15 @@ void read_track_run(mp4_atom_reader& in, mp4_file& file, fragment_context& conte
   if (flags & 0x04) in.skip_exact(4);
   const bool has_duration = flags & 0x100, has_size = flags & 0x200;
   const std::uint32_t field_bytes = 4 * (has_duration + has_size + ((flags & 0x400) != 0) + ((flags & 0x800) != 0));
+  // The per-sample fields are read in one piece: a long film has millions.
+  std::vector<std::uint8_t> fields;
   std::uint64_t kept = count;
-  if (field_bytes != 0)
-    kept = checked_array_bytes(in, count, field_bytes) / field_bytes;
-  else
+  if (field_bytes != 0) {
+    fields.resize(checked_array_bytes(in, count, field_bytes));
+    if (!fields.empty()) in.read_exact(fields.data(), static_cast<std::uint32_t>(fields.size()));
+  } else {
     kept = samples_the_file_can_hold(context, offset, context.defaults.size, count);
+  }
 
   context.has_previous_run = true;
   context.next_data_offset = context.run_end = offset;
@@ -90,11 +96,18 @@ void read_track_run(mp4_atom_reader& in, mp4_file& file, fragment_context& conte
   fragment_samples& samples = file.fragment_runs[context.defaults.track_id];
   if (samples.sizes.size() + kept > 0xFFFFFFFFu) throw exception("invalid trun data");
   samples.runs.push_back({offset, static_cast<std::uint32_t>(kept)});
+  const std::uint8_t* field = fields.data();
+  const auto next_field = [&field] {
+    const std::uint32_t value = (std::uint32_t(field[0]) << 24) | (std::uint32_t(field[1]) << 16) |
+                                (std::uint32_t(field[2]) << 8) | field[3];
+    field += 4;
+    return value;
+  };
   for (std::uint64_t i = 0; i < kept; ++i) {
-    const std::uint32_t duration = has_duration ? read_u32(in) : context.defaults.duration;
-    const std::uint32_t size = has_size ? read_u32(in) : context.defaults.size;
-    if (flags & 0x400) in.skip_exact(4);
-    if (flags & 0x800) in.skip_exact(4);
+    const std::uint32_t duration = has_duration ? next_field() : context.defaults.duration;
+    const std::uint32_t size = has_size ? next_field() : context.defaults.size;
+    if (flags & 0x400) field += 4;  // sample flags
+    if (flags & 0x800) field += 4;  // composition offset
     samples.sizes.push_back(size);
     samples.durations.push_back(duration);
     offset += size;

@@ -6,7 +6,7 @@ namespace tarnex {
 
 namespace {
 
-void append_samples(mp4_track& track, const fragment_samples& added) {
+void append_samples(mp4_track& track, fragment_samples& added) {
   // The movie box may already hold the first samples (a fragmented file
   // that is not "empty moov"): the fragments continue them.
   const std::uint64_t total = std::uint64_t(track.sample_count) + added.sizes.size();
@@ -24,8 +24,13 @@ void append_samples(mp4_track& track, const fragment_samples& added) {
       track.sample_sizes.assign(track.sample_count, track.fixed_sample_size);
       track.fixed_sample_size = 0;
     }
-    track.sample_sizes.resize(track.sample_count);
-    track.sample_sizes.insert(track.sample_sizes.end(), added.sizes.begin(), added.sizes.end());
+    if (track.sample_count == 0) {
+      track.sample_sizes = std::move(added.sizes);  // a film's worth: moved, not copied
+      track.sample_sizes.shrink_to_fit();  // memory in proportion to the samples, not to growth
+    } else {
+      track.sample_sizes.resize(track.sample_count);
+      track.sample_sizes.insert(track.sample_sizes.end(), added.sizes.begin(), added.sizes.end());
+    }
   }
 
   std::uint64_t duration = 0;

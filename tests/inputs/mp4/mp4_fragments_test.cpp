@@ -92,6 +92,24 @@ TEST(Mp4Fragments, EmptyRunsAreLegalAndBaseOffsetsFollowTheFormat) {
                                          {moof_at + 40, 4}, {moof_at + 44, 2}}));
 }
 
+TEST(Mp4Fragments, EveryPerSampleFieldIsReadInItsPlace) {
+  // First-sample flags, then per sample: duration, size, flags, composition offset.
+  const bytes run = full_box("trun", 0xF05, be32(2) + be32(64) + be32(0xAAAAAAAA) + be32(300) + be32(11) +
+                                                be32(0xBBBBBBBB) + be32(7) + be32(500) + be32(13) + be32(0xCCCCCCCC) +
+                                                be32(9));
+  const bytes fragment = moof(box("traf", tfhd(1) + run));
+  const bytes data = fragmented(1, empty_tables, fragment);
+  tarnex::mp4_file file;
+  open_bytes(file, data);
+  const std::uint64_t moof_at = data.size() - fragment.size();
+  EXPECT_EQ(offsets_and_sizes(file), (std::vector<std::pair<std::uint64_t, std::uint32_t>>{
+                                         {moof_at + 64, 11}, {moof_at + 75, 13}}));
+  const auto& times = file.tracks[0]->time_to_sample;
+  ASSERT_EQ(times.size(), 2u);
+  EXPECT_EQ(times[0].duration, 300u);
+  EXPECT_EQ(times[1].duration, 500u);
+}
+
 TEST(Mp4Fragments, StructuralErrors) {
   EXPECT_EQ(open_error(fragmented(1, empty_tables, moof(box("traf", trun(0, {1}) + tfhd(1)))), 0),
             "Got trun, expected tfhd first");
