@@ -88,7 +88,8 @@ void print_samples(const tarnex::mp4_file& file, std::size_t index) {
 }
 
 int run_mp4(const zorvtool::arguments& args) {
-  const bool samples = args.size() == 3 && args[1] == "--samples";
+  const bool samples = args.size() == 3 && args[1] == "--samples" && !args[2].empty() &&
+                       args[2].find_first_not_of("0123456789") == std::string::npos && args[2].size() < 9;
   if (args.size() != 1 && !samples) {
     zorvtool::print_error("usage: zorvtool mp4 PATH [--samples TRACK]\n");
     return 2;

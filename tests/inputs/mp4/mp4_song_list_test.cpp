@@ -87,6 +87,7 @@ TEST(Mp4Songs, ChaptersBecomeNumberedSongs) {
   EXPECT_DOUBLE_EQ(file.song_start(1), 4.0);
   EXPECT_DOUBLE_EQ(file.song_end(1), 7.0);
   EXPECT_DOUBLE_EQ(file.song_end(2), 10.0);
+  EXPECT_THROW(file.song_end(3), tarnex::exception_out_of_range);
   EXPECT_EQ(file.songs[0].metadata.find("title")->values, std::vector<std::string>({"Book"})) << "the file's title wins";
   EXPECT_EQ(file.songs[2].metadata.find("track")->values, std::vector<std::string>({"3"}));
 
