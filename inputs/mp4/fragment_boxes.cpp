@@ -11,25 +11,29 @@ namespace tarnex {
 
 namespace {
 
-// A stream without a length cannot bound a run by the file, so runs whose
-// samples carry no fields of their own are held to this many samples.
-constexpr std::uint64_t unbounded_run_cap = 1u << 20;
-
 const fragment_defaults* find_defaults(const mp4_file& file, std::uint32_t track_id) {
   for (const auto& defaults : file.fragment_records)
     if (defaults.track_id == track_id) return &defaults;
   return nullptr;
 }
 
-// The samples of a run whose data lie inside the file. Each sample with no
-// size of its own costs memory but no bytes of the box, so without this
-// bound a count of 4 billion in a 40-byte box would ask for gigabytes.
+// Samples whose size and duration are all defaults cost the file no bytes
+// but the reader 8 bytes each: without a bound, a count of 4 billion in a
+// 20-byte box would ask for 32 GiB. Their data must lie inside the file,
+// and all such samples of all fragments together (an empty sample counted
+// as one byte) number no more than the file has bytes. A stream without a
+// length holds them to this many.
+constexpr std::uint64_t unbounded_samples_cap = 1u << 20;
+
 std::uint64_t samples_the_file_can_hold(const fragment_context& context, std::uint64_t start, std::uint32_t size,
                                         std::uint64_t count) {
-  if (context.file_size == unknown_size) return count < unbounded_run_cap ? count : unbounded_run_cap;
-  if (start > context.file_size) return 0;
-  const std::uint64_t room = context.file_size - start;
-  const std::uint64_t fit = size == 0 ? room : room / size;
+  const std::uint64_t limit = context.file_size == unknown_size ? unbounded_samples_cap : context.file_size;
+  std::uint64_t fit = limit > context.samples_without_fields ? limit - context.samples_without_fields : 0;
+  if (context.file_size != unknown_size) {
+    const std::uint64_t room = start < context.file_size ? context.file_size - start : 0;
+    const std::uint64_t data_fit = size == 0 ? room : room / size;
+    if (data_fit < fit) fit = data_fit;
+  }
   return count < fit ? count : fit;
 }
 
@@ -88,6 +92,7 @@ void read_track_run(mp4_atom_reader& in, mp4_file& file, fragment_context& conte
     if (!fields.empty()) in.read_exact(fields.data(), static_cast<std::uint32_t>(fields.size()));
   } else {
     kept = samples_the_file_can_hold(context, offset, context.defaults.size, count);
+    context.samples_without_fields += kept;
   }
 
   context.has_previous_run = true;

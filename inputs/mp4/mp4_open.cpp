@@ -82,7 +82,8 @@ void read_movie_box(mp4_file& file, stream& in, std::uint64_t size) {
   });
 }
 
-void read_movie_fragment(mp4_file& file, stream& in, std::uint64_t size, fragment_context context) {
+void read_movie_fragment(mp4_file& file, stream& in, std::uint64_t size, fragment_context& context) {
+  context.has_previous_run = false;
   read_child_boxes(in, size, [&](std::uint32_t type, mp4_atom_reader& child, std::uint64_t child_size) {
     if (type != fourcc("traf")) return;
     context.header_seen = false;

@@ -22,11 +22,14 @@ void parse_esds(const std::uint8_t* data, std::size_t size, mp4_track& track);
 // The sample tables: type is one of stts, ctts, stss, stsz, stsc, stco, co64.
 void read_sample_table(std::uint32_t type, mp4_atom_reader& in, std::uint32_t options, mp4_track& track);
 
-// The state the fragment boxes share while one movie fragment is read.
+// The state the fragment boxes share while the movie fragments are read.
 struct fragment_context {
-  std::uint64_t moof_offset = 0;
   std::uint64_t file_size = 0;  // unknown_size for streams without a length
-  bool has_previous_run = false;  // in this movie fragment
+  // Samples of runs that carry no fields of their own, in all fragments.
+  std::uint64_t samples_without_fields = 0;
+  // Of the current movie fragment:
+  std::uint64_t moof_offset = 0;
+  bool has_previous_run = false;
   std::uint64_t next_data_offset = 0;  // where the previous run's data ended
   // Of the current track fragment:
   bool header_seen = false;
