@@ -1,0 +1,88 @@
+// The remembered values of a field as the stored text shows them.
+#include "ui/framework/value_history.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "core/config_item_kinds.h"
+
+namespace {
+
+struct text_store : value_history_store {
+  std::string get_text() const override { return text; }
+  void set_text(const std::string& value) override { text = value; }
+  std::string text;
+};
+
+TEST(ValueHistory, ARepeatedValueMovesToTheFrontAndTheLimitDropsTheOldest) {
+  text_store store;
+  value_history history(store, 10);
+  EXPECT_FALSE(history.add("a"));
+  EXPECT_FALSE(history.add("b"));
+  EXPECT_TRUE(history.add("a"));
+  EXPECT_EQ(store.text, "a\nb\n");
+  EXPECT_FALSE(history.add(""));
+  EXPECT_EQ(store.text, "a\nb\n");
+
+  // Ten values, then an eleventh: all kept; the twelfth drops the oldest.
+  store.text.clear();
+  for (int i = 1; i <= 11; ++i) history.add("v" + std::to_string(i));
+  EXPECT_EQ(history.load_list().size(), 11u);
+  EXPECT_EQ(history.load_list().back(), "v1");
+  history.add("v12");
+  const auto entries = history.load_list();
+  ASSERT_EQ(entries.size(), 11u);
+  EXPECT_EQ(entries.front(), "v12");
+  EXPECT_EQ(entries.back(), "v2");
+}
+
+TEST(ValueHistory, LineFeedsInAValueAreStoredAsBarsAndEmptyEntriesNeverAppear) {
+  text_store store;
+  value_history history(store, 10);
+  history.add("x\ny");
+  EXPECT_EQ(store.text, "x|y\n");
+  store.text = "\n\none\n\n\ntwo";
+  EXPECT_EQ(history.load_list(), (std::vector<std::string>{"one", "two"}));
+  history.store_list({});
+  EXPECT_EQ(store.text, "");
+}
+
+// A damaged setting must not put broken text into a field.
+TEST(ValueHistory, AStoredTextThatIsNotUtf8ReadsAsAnEmptyHistory) {
+  text_store store;
+  value_history history(store, 10);
+  store.text = std::string("good\n\xC3(\n", 8);
+  EXPECT_TRUE(history.load_list().empty());
+  store.text = std::string("a\0b\n", 4);
+  EXPECT_TRUE(history.load_list().empty());
+  // Adding starts the history anew.
+  history.add("fresh");
+  EXPECT_EQ(store.text, "fresh\n");
+}
+
+TEST(ValueHistory, TheComboListShowsTheEntriesAndRemovingAMissingValueChangesNothing) {
+  config_item* items = nullptr;
+  config_text item({0x1, 0x2, 0x3, {1, 2, 3, 4, 5, 6, 7, 8}}, "", &items);
+  config_text_history_store store(item);
+  value_history history(store, 10);
+  history.add("first");
+  history.add("second");
+  EXPECT_STREQ(item.get(), "second\nfirst\n");
+
+  const HWND combo = CreateWindowExW(0, L"ComboBox", L"", WS_POPUP | CBS_DROPDOWN, 0, 0, 200, 200, nullptr, nullptr,
+                                     nullptr, nullptr);
+  history.fill_combo(combo);
+  ASSERT_EQ(SendMessageW(combo, CB_GETCOUNT, 0, 0), 2);
+  wchar_t text[16] = {};
+  SendMessageW(combo, CB_GETLBTEXT, 1, reinterpret_cast<LPARAM>(text));
+  EXPECT_STREQ(text, L"first");
+  DestroyWindow(combo);
+
+  EXPECT_FALSE(history.remove("absent"));
+  EXPECT_STREQ(item.get(), "second\nfirst\n");
+  EXPECT_TRUE(history.remove("second"));
+  EXPECT_STREQ(item.get(), "first\n");
+}
+
+}  // namespace
