@@ -20,78 +20,49 @@
 
 namespace {
 
-HWND find_dialog_of_this_process() {
-  struct search {
-    HWND found = nullptr;
-  } state;
-  EnumWindows(
-      [](HWND window, LPARAM context) WINAPI -> BOOL {
-        DWORD process = 0;
-        GetWindowThreadProcessId(window, &process);
-        wchar_t name[16] = {};
-        GetClassNameW(window, name, 16);
-        if (process != GetCurrentProcessId() || !IsWindowVisible(window) || lstrcmpW(name, L"#32770") != 0)
-          return TRUE;
-        reinterpret_cast<search*>(context)->found = window;
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&state));
-  return state.found;
+// The first visible window of this process of the given class, below
+// `parent` (null: the top-level windows).
+HWND find_visible(HWND parent, const wchar_t* class_name) {
+  for (HWND window = FindWindowExW(parent, nullptr, class_name, nullptr); window != nullptr;
+       window = FindWindowExW(parent, window, class_name, nullptr)) {
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (process == GetCurrentProcessId() && IsWindowVisible(window)) return window;
+    if (HWND inner = find_visible(window, class_name)) return inner;
+  }
+  return nullptr;
 }
 
-// Presses a button of the picker once it shows, from a thread of its own
-// (the picker's modal loop holds the test's thread), and remembers the
-// title and whether a modal scope was active meanwhile.
+// Acts as the user on the picker from a thread of its own (the picker's
+// modal loop holds the test's thread): types `typed` into the name field
+// when given, then presses the button. Joined by title().
 class picker_driver {
 public:
-  // `typed`, when not empty, goes into the dialog's name field first.
-  explicit picker_driver(int button, const char* shot_name = nullptr, std::wstring typed = {}) {
-    thread_ = std::thread([this, button, shot_name, typed] {
-      for (int i = 0; i < 300; ++i) {
-        if (const HWND dialog = find_dialog_of_this_process()) {
+  explicit picker_driver(int button, const char* shot_name = nullptr, std::wstring typed = {})
+      : thread_([this, button, shot_name, typed] {
+          HWND dialog = nullptr;
+          for (int i = 0; i < 300 && dialog == nullptr; ++i, Sleep(50)) dialog = find_visible(nullptr, L"#32770");
+          if (dialog == nullptr) return;
           Sleep(1000);  // let it fill its view
           wchar_t title[128] = {};
           GetWindowTextW(dialog, title, 128);
           title_ = title;
           if (shot_name != nullptr) test_support::screen_capture(dialog).save(shot_name);
-          if (!typed.empty()) {
-            HWND edit = nullptr;
-            EnumChildWindows(
-                dialog,
-                [](HWND child, LPARAM found) WINAPI -> BOOL {
-                  wchar_t name[16] = {};
-                  GetClassNameW(child, name, 16);
-                  if (lstrcmpiW(name, L"Edit") != 0 || !IsWindowVisible(child)) return TRUE;
-                  *reinterpret_cast<HWND*>(found) = child;
-                  return FALSE;
-                },
-                reinterpret_cast<LPARAM>(&edit));
-            if (edit != nullptr) SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(typed.c_str()));
-          }
-          // As the user presses it; the dialog may take a moment to end.
+          if (HWND edit = typed.empty() ? nullptr : find_visible(dialog, L"Edit"))
+            SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(typed.c_str()));
           PostMessageW(GetDlgItem(dialog, button), BM_CLICK, 0, 0);
           for (int wait = 0; wait < 40 && IsWindow(dialog); ++wait) Sleep(50);
-          if (IsWindow(dialog)) {
-            test_support::screen_capture(dialog).save("folder_picker_still_open");
-            PostMessageW(dialog, WM_CLOSE, 0, 0);
-          }
-          return;
-        }
-        Sleep(50);
-      }
-    });
-  }
-  ~picker_driver() {
-    if (thread_.joinable()) thread_.join();
-  }
+          if (IsWindow(dialog)) PostMessageW(dialog, WM_CLOSE, 0, 0);  // a failure, not a hang
+        }) {}
+  ~picker_driver() { title(); }
   std::wstring title() {
     if (thread_.joinable()) thread_.join();
     return title_;
   }
 
 private:
-  std::thread thread_;
   std::wstring title_;
+  std::thread thread_;
 };
 
 std::string utf8(const std::wstring& text) {

@@ -37,26 +37,19 @@ TEST(ValueHistory, ARepeatedValueMovesToTheFrontAndTheLimitDropsTheOldest) {
   EXPECT_EQ(entries.back(), "v2");
 }
 
-TEST(ValueHistory, LineFeedsInAValueAreStoredAsBarsAndEmptyEntriesNeverAppear) {
+// Line feeds would split the value into entries; a damaged setting must not
+// put broken text into a field.
+TEST(ValueHistory, LineFeedsAreStoredAsBarsAndADamagedStoredTextReadsAsAnEmptyHistory) {
   text_store store;
   value_history history(store, 10);
   history.add("x\ny");
   EXPECT_EQ(store.text, "x|y\n");
   store.text = "\n\none\n\n\ntwo";
   EXPECT_EQ(history.load_list(), (std::vector<std::string>{"one", "two"}));
-  history.store_list({});
-  EXPECT_EQ(store.text, "");
-}
-
-// A damaged setting must not put broken text into a field.
-TEST(ValueHistory, AStoredTextThatIsNotUtf8ReadsAsAnEmptyHistory) {
-  text_store store;
-  value_history history(store, 10);
   store.text = std::string("good\n\xC3(\n", 8);
   EXPECT_TRUE(history.load_list().empty());
   store.text = std::string("a\0b\n", 4);
   EXPECT_TRUE(history.load_list().empty());
-  // Adding starts the history anew.
   history.add("fresh");
   EXPECT_EQ(store.text, "fresh\n");
 }
