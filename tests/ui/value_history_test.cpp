@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "core/config_item_kinds.h"
+#include "support/screen_capture.h"
 
 namespace {
 
@@ -76,6 +79,66 @@ TEST(ValueHistory, TheComboListShowsTheEntriesAndRemovingAMissingValueChangesNot
   EXPECT_STREQ(item.get(), "second\nfirst\n");
   EXPECT_TRUE(history.remove("second"));
   EXPECT_STREQ(item.get(), "first\n");
+}
+
+// Chooses the n-th item of the history menu with the keyboard, as the user
+// would, once the menu shows; from a thread of its own, since the menu's
+// loop holds the test's thread.
+std::thread choose_menu_item(HWND owner, int item, const char* shot_name) {
+  return std::thread([owner, item, shot_name] {
+    HWND menu = nullptr;
+    for (int i = 0; i < 200 && menu == nullptr; ++i, Sleep(25)) {
+      menu = FindWindowW(L"#32768", nullptr);
+      if (menu != nullptr && !IsWindowVisible(menu)) menu = nullptr;
+    }
+    if (menu == nullptr) {
+      ADD_FAILURE() << "no menu";
+      return;
+    }
+    if (shot_name != nullptr) test_support::screen_capture(menu).save(shot_name);
+    for (int i = 0; i < item; ++i) PostMessageW(owner, WM_KEYDOWN, VK_DOWN, 0);
+    PostMessageW(owner, WM_KEYDOWN, VK_RETURN, 0);
+  });
+}
+
+TEST(ValueHistory, TheMenuRemovesTheFieldsTextOrWipesAllAndKeepsWhatTheUserTyped) {
+  text_store store;
+  value_history history(store, 10);
+  history.add("first");
+  history.add("second");
+  const HWND parent = CreateWindowExW(0, L"#32770", L"History", WS_POPUP | WS_CAPTION | WS_VISIBLE, 200, 200, 240,
+                                      80, nullptr, nullptr, nullptr, nullptr);
+  const HWND combo = CreateWindowExW(0, L"ComboBox", L"", WS_CHILD | WS_VISIBLE | CBS_DROPDOWN | CBS_AUTOHSCROLL, 10,
+                                     10, 200, 150, parent, nullptr, nullptr, nullptr);
+  SetForegroundWindow(parent);
+  const auto text_of = [combo] {
+    wchar_t text[32] = {};
+    GetWindowTextW(combo, text, 32);
+    return std::wstring(text);
+  };
+  // A text that is not in the history: nothing goes, the list is refilled.
+  SetWindowTextW(combo, L"absent");
+  ASSERT_EQ(text_of(), L"absent");
+  std::thread chooser = choose_menu_item(combo, 2, "value_history_menu");
+  EXPECT_FALSE(history.show_menu(combo, {-1, -1}));
+  chooser.join();
+  EXPECT_EQ(store.text, "second\nfirst\n");
+  EXPECT_EQ(SendMessageW(combo, CB_GETCOUNT, 0, 0), 2);
+  EXPECT_EQ(text_of(), L"absent");
+
+  SetWindowTextW(combo, L"first");
+  chooser = choose_menu_item(combo, 2, nullptr);
+  EXPECT_TRUE(history.show_menu(combo, {250, 210}));
+  chooser.join();
+  EXPECT_EQ(store.text, "second\n");
+
+  chooser = choose_menu_item(combo, 1, nullptr);
+  EXPECT_TRUE(history.show_menu(combo, {250, 210}));
+  chooser.join();
+  EXPECT_EQ(store.text, "");
+  EXPECT_EQ(SendMessageW(combo, CB_GETCOUNT, 0, 0), 0);
+  EXPECT_EQ(text_of(), L"first");
+  DestroyWindow(parent);
 }
 
 }  // namespace
