@@ -25,7 +25,7 @@ from tag_files import Zorvtool, ape_title, id3v1_title, id3v2_title, make_fixtur
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from blackbox_checks import check, failures  # noqa: E402
 
-PAUSE_MS = "25"
+PAUSE_MS = "60"
 LONG = "c" * 9000  # beyond every fixture's padding: the file is rewritten
 
 # (road, fixture, changes)
@@ -69,8 +69,13 @@ def main():
             old_fields = tool.fields(original)
             old_audio = tool.decoded(original)
             check(old_fields is not None and old_audio is not None, "%s: the fixture reads and decodes" % road)
-            # The write left to finish gives the new tags and how long a write takes.
+            # The writes left to finish give the new tags and the time they
+            # take without and with the pauses: the kills fall in between.
             done = os.path.join(work, "done" + ext)
+            shutil.copyfile(original, done)
+            started = time.monotonic()
+            tool.popen("tag", windows_path(done), *changes).wait()
+            unpaused = time.monotonic() - started
             shutil.copyfile(original, done)
             started = time.monotonic()
             rc = tool.popen("tag", windows_path(done), *changes, env=env).wait()
@@ -83,7 +88,7 @@ def main():
                     old_mp3 = mp3_tag_states(f.read())
                 with open(done, "rb") as f:
                     new_mp3 = mp3_tag_states(f.read())
-            delays = [rng.uniform(0.0, duration * 1.1) for _ in range(kills)]
+            delays = [rng.uniform(unpaused * 0.8, duration + 0.05) for _ in range(kills)]
 
             def one_kill(n):
                 folder = os.path.join(work, "%s-%d" % (fixture, n))
