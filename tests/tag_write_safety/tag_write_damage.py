@@ -8,10 +8,11 @@ usage: tag_write_damage.py WINE_EXEC BUILD_DIR ZORVTOOL_EXE
 import os
 import shutil
 import struct
+import subprocess
 import sys
 import tempfile
 
-from tag_files import Zorvtool, ape_tag, insert_before_id3v1, make_fixtures, windows_path
+from tag_files import Zorvtool, make_fixtures, run, windows_path
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from blackbox_checks import check, failures  # noqa: E402
@@ -68,20 +69,26 @@ def ogg_with_audio_in_comment_page(data):
 
 
 def ogg_with_damaged_pages(data):
-    """One page with a wrong segment count (its checksum made valid again),
-    and one page further on with a bad checksum."""
+    """One page whose last lacing value claims 20 bytes more (the start of the
+    next page), its checksum made valid again, and one page further on with a
+    bad checksum."""
     pages = ogg_pages(data)
+    wrong_length, bad_checksum = max(2, len(pages) // 3), max(3, len(pages) * 2 // 3)
     out = b""
     for n, (h, t, b) in enumerate(pages):
         page = ogg_page_bytes(h, t, b)
-        if n == 5:
-            # One segment fewer: the page's last lacing value's bytes become junk.
-            page = ogg_page_bytes(h, t[:-1], b[:sum(t[:-1])]) + b[sum(t[:-1]):]
-        if n == 9:
+        if n == bad_checksum and n + 1 < len(pages):
             page = bytearray(page)
             page[-10] ^= 0xFF
             page = bytes(page)
         out += page
+    # The long page swallows the first bytes of the next one.
+    start = len(b"".join(ogg_page_bytes(*p) for p in pages[:wrong_length]))
+    header, table, body = pages[wrong_length]
+    if table[-1] <= 235:
+        following = out[start + 27 + len(table) + len(body):]
+        longer = ogg_page_bytes(header, table[:-1] + [table[-1] + 20], body + following[:20])
+        out = out[:start] + longer + following[20:]
     return out
 
 
@@ -113,6 +120,11 @@ def ape_reaching_over_audio(data):
     """An APEv2 footer (item count 0) whose size reaches back over most of the audio."""
     size = len(data) * 3 // 4
     return data + b"APETAGEX" + struct.pack("<IIII", 2000, size, 0, 0x80000000) + bytes(8)
+
+
+def ffmpeg_audio(path):
+    """The audio as ffmpeg decodes it: it plays pages whose checksum is bad."""
+    return subprocess.run(["ffmpeg", "-v", "quiet", "-i", path, "-f", "s16le", "-"], capture_output=True).stdout
 
 
 def expect_refused_or_sound(tool, name, path, before_audio, changes=("title=Written over damage",)):
@@ -184,15 +196,26 @@ def main():
                 expect_refused_or_sound(tool, "%s shared page, %d bytes" % (fixture, len(changes[0])), copy, audio,
                                         changes)
 
-        # An Ogg Vorbis file with damaged pages keeps every audio byte through a rewrite.
+        # An Ogg Vorbis file with damaged pages keeps every audio byte through
+        # a rewrite whose header pages change in number.
+        long_wav, long_ogg = os.path.join(work, "long.wav"), os.path.join(work, "long.ogg")
+        run(["sox", "-n", "-r", "44100", "-c", "2", "-b", "16", long_wav, "synth", "12", "pinknoise"])
+        # A comment of two pages, which the rewrite makes one.
+        run(["oggenc", "-Q", "-t", "Old title", "-c", "bigfield=" + "b" * 70000, long_wav, "-o", long_ogg])
         path = os.path.join(work, "damaged-pages.ogg")
-        with open(fixtures["ogg"], "rb") as f:
-            damaged = ogg_with_damaged_pages(f.read())
+        with open(long_ogg, "rb") as f:
+            original = f.read()
+        damaged = ogg_with_damaged_pages(original)
+        check(damaged != original and len(ogg_pages(original)) > 10, "the Ogg file is damaged")
         with open(path, "wb") as f:
             f.write(damaged)
         audio = tool.decoded(path)
-        rc = expect_refused_or_sound(tool, "ogg damaged pages", path, audio, ("comment=" + "c" * 9000,))
+        played = ffmpeg_audio(path)
+        rc = expect_refused_or_sound(tool, "ogg damaged pages", path, audio, ("-bigfield",))
         check(rc == 0, "an Ogg file with damaged audio pages can be retagged")
+        check(ffmpeg_audio(path) == played and len(played) > 0, "ffmpeg decodes the same audio after the rewrite")
+        with open(path, "rb") as f:
+            check(f.read().count(b"OggS") < damaged.count(b"OggS"), "the rewrite renumbered the pages")
 
         # A subsong the file does not have, or a subsong that is no number.
         path = os.path.join(work, "subsong.flac")
