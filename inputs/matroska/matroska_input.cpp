@@ -273,6 +273,12 @@ void matroska_input::get_info(std::uint32_t subsong, track_info& out, const abor
   if (found == tag_sets_.end()) return;
   out.set_replaygain(found->second.get_replaygain());
   out.copy_fields_from(found->second);
+  // Tagging one chapter must not take the titles of the others away: a
+  // chapter whose tags give no title keeps its own.
+  if (subsong != 0 && out.find_field("title") == track_info::not_found) {
+    const std::string& title = state_.chapters[subsong - 1].title;
+    if (!title.empty()) out.set_field("title", track_info::until_nul, title.c_str(), title.size());
+  }
 }
 
 void matroska_input::load_tags(const abort_signal& abort) {
