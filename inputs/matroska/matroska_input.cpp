@@ -229,7 +229,7 @@ double matroska_input::chapter_length(std::size_t index, bool& limited) const {
   double length = -1.0;
   if (chapter.end != matroska_unset) {
     length = (static_cast<double>(chapter.end) - start) * 1e-9;
-  } else if (index + 1 < edition_ends_[index]) {
+  } else if (index + 1 < (index < edition_ends_.size() ? edition_ends_[index] : state_.chapters.size())) {
     length = (static_cast<double>(state_.chapters[index + 1].start) - start) * 1e-9;
   }
   limited = length > 0.0;
