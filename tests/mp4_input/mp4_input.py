@@ -1,0 +1,151 @@
+#!/usr/bin/python3
+"""MP4-family files through the real zorvtool: Apple Lossless decodes
+bit-exact to its source, whole and after a seek, in the speaker order and mask
+of its layout; AAC decodes through the system's decoder close to ffmpeg's
+decode and to the sample count the gapless record gives; an audiobook's
+chapters are subsongs; a file with only an AC-3 track fails with a data error.
+
+usage: mp4_input.py WINE_EXEC BUILD_DIR ZORVTOOL_EXE
+"""
+import json
+import math
+import os
+import struct
+import subprocess
+import sys
+import tempfile
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from blackbox_checks import check, failures, windows_path  # noqa: E402
+
+WINE_EXEC, BUILD_DIR, ZORVTOOL = sys.argv[1:4]
+CORRUPTED = "Unsupported format or corrupted file"
+
+
+def run(*args, ok=True):
+    done = subprocess.run([WINE_EXEC, BUILD_DIR, ZORVTOOL, *args], capture_output=True, text=True, encoding="utf-8",
+                          errors="replace")
+    if ok and done.returncode != 0:
+        raise RuntimeError("zorvtool %s failed: %s%s" % (args[:1], done.stdout, done.stderr))
+    return done
+
+
+def tool(*args):
+    subprocess.run(args, check=True, capture_output=True)
+
+
+def wav(path):
+    """(channels, channel mask or None, samples) of a PCM or float WAV."""
+    with open(path, "rb") as f:
+        data = f.read()
+    fmt = data.index(b"fmt ") + 8
+    tag, channels = struct.unpack_from("<HH", data, fmt)
+    bits, = struct.unpack_from("<H", data, fmt + 14)
+    mask = struct.unpack_from("<I", data, fmt + 20)[0] if tag == 0xFFFE else None
+    start = data.index(b"data") + 8
+    body = data[start:start + min(struct.unpack_from("<I", data, start - 4)[0], len(data) - start)]
+    if bits == 16:
+        samples = struct.unpack("<%dh" % (len(body) // 2), body[:len(body) - len(body) % 2])
+    elif bits == 24:
+        samples = [int.from_bytes(body[i:i + 3], "little", signed=True) for i in range(0, len(body) - 2, 3)]
+    else:
+        samples = struct.unpack("<%df" % (len(body) // 4), body[:len(body) - len(body) % 4])
+    return channels, mask, samples
+
+
+def decoded(path, *options, bits="32"):
+    out = path + ".out.wav"
+    run("decode", windows_path(path), windows_path(out), "--bits", bits, *options)
+    result = wav(out)
+    os.remove(out)
+    return result
+
+
+def snr_db(reference, ours):
+    n = min(len(reference), len(ours))
+    signal = sum(x * x for x in reference[:n])
+    noise = sum((x - y) ** 2 for x, y in zip(reference[:n], ours[:n]))
+    return 200.0 if noise == 0 else 10 * math.log10(signal / noise)
+
+
+def test_apple_lossless(work):
+    # Tones of a different pitch per channel: a channel in the wrong place shows.
+    for name, channels, bits, mask in (("stereo16", 2, 16, 0x3), ("stereo24", 2, 24, 0x3), ("mono16", 1, 16, 0x4),
+                                       ("surround16", 6, 16, 0x3F), ("surround24", 6, 24, 0x3F)):
+        source = os.path.join(work, name + ".wav")
+        tones = []
+        for c in range(channels):
+            tones += ["sine", str(200 + 150 * c)]
+        tool("sox", "-n", "-r", "44100", "-b", str(bits), "-c", str(channels), source, "synth", "3", *tones,
+             "vol", "0.6")
+        m4a = os.path.join(work, name + ".m4a")
+        tool("ffmpeg", "-loglevel", "error", "-y", "-i", source, "-c:a", "alac", m4a)
+        _, _, expected = wav(source)
+        got_channels, got_mask, whole = decoded(m4a, bits=str(bits))
+        check(got_channels == channels and whole == expected,
+              "%s ALAC decodes bit-exact to its source (%d of %d samples)" % (name, len(whole), len(expected)))
+        if channels > 2:
+            check(got_mask == mask, "%s comes out with mask %#x, not %s" % (name, mask, got_mask))
+        _, _, sought = decoded(m4a, "--seek", "1.5", bits=str(bits))
+        check(sought == expected[int(1.5 * 44100) * channels:], "%s seeks to 1.5 s bit-exact" % name)
+    info = json.loads(run("info", windows_path(os.path.join(work, "surround24.m4a"))).stdout)["subsongs"][0]["info"]
+    technical = info["technical"]
+    check(technical.get("codec") == "ALAC" and technical.get("bitspersample") == "24" and
+          technical.get("channels") == "6", "the ALAC info names codec, depth and channels: %s" % technical)
+
+
+def test_aac(work):
+    source = os.path.join(work, "aac-source.wav")
+    tool("sox", "-n", "-r", "44100", "-b", "16", "-c", "2", source, "synth", "4", "sine", "500", "sine", "750",
+         "vol", "0.5")
+    m4a = os.path.join(work, "aac.m4a")
+    tool("ffmpeg", "-loglevel", "error", "-y", "-i", source, "-c:a", "aac", "-b:a", "192k", m4a)
+    reference = m4a + ".ref.wav"
+    tool("ffmpeg", "-loglevel", "error", "-y", "-i", m4a, "-c:a", "pcm_f32le", reference)
+    _, _, theirs = wav(reference)
+    channels, _, ours = decoded(m4a)
+    check(channels == 2, "AAC decodes in stereo")
+    check(len(ours) == len(theirs) == 4 * 44100 * 2,
+          "AAC decodes to the exact length (%d, ffmpeg %d)" % (len(ours), len(theirs)))
+    check(snr_db(theirs, ours) > 40, "AAC decodes close to ffmpeg: %.1f dB" % snr_db(theirs, ours))
+    _, _, sought = decoded(m4a, "--seek", "2")
+    tail = theirs[2 * 44100 * 2:]
+    check(len(sought) == len(tail) and snr_db(tail, sought) > 40,
+          "AAC seeks to 2 s: %.1f dB over %d samples" % (snr_db(tail, sought), len(sought)))
+
+
+def test_chapters_and_refusals(work):
+    source = os.path.join(work, "book.wav")
+    tool("sox", "-n", "-r", "44100", "-b", "16", "-c", "1", source, "synth", "6", "sine", "300")
+    meta = os.path.join(work, "book.txt")
+    with open(meta, "w") as f:
+        f.write(";FFMETADATA1\ntitle=Book\n")
+        for i, (start, end) in enumerate(((0, 2000), (2000, 3500), (3500, 6000))):
+            f.write("[CHAPTER]\nTIMEBASE=1/1000\nSTART=%d\nEND=%d\ntitle=Part %d\n" % (start, end, i + 1))
+    book = os.path.join(work, "book.m4b")
+    tool("ffmpeg", "-loglevel", "error", "-y", "-i", source, "-i", meta, "-map", "0", "-map_metadata", "1",
+         "-c:a", "alac", "-f", "ipod", book)
+    subsongs = json.loads(run("info", windows_path(book)).stdout)["subsongs"]
+    check([s["subsong"] for s in subsongs] == [1, 2, 3], "three chapters are subsongs 1-3: %s" %
+          [s["subsong"] for s in subsongs])
+    _, _, whole = wav(source)
+    _, _, second = decoded(book, "--subsong", "2", bits="16")
+    check(second == whole[2 * 44100:int(3.5 * 44100)], "chapter 2 decodes exactly its range (%d samples)" % len(second))
+
+    ac3 = os.path.join(work, "only.m4a")
+    tool("ffmpeg", "-loglevel", "error", "-y", "-i", source, "-c:a", "ac3", "-f", "mp4", ac3)
+    failed = run("decode", windows_path(ac3), windows_path(ac3 + ".wav"), ok=False)
+    check(failed.returncode != 0 and CORRUPTED in failed.stdout + failed.stderr,
+          "an AC-3-only file fails with a data error: %s" % failed.stderr.strip())
+
+
+def main():
+    with tempfile.TemporaryDirectory() as work:
+        test_apple_lossless(work)
+        test_aac(work)
+        test_chapters_and_refusals(work)
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
