@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "core/service_registry.h"
 #include "inputs/alac/alac_packet_decoder.h"
 #include "inputs/mp4/memory_stream.h"
 #include "inputs/mp4/mp4_file.h"
@@ -95,9 +96,15 @@ std::vector<std::uint8_t> setup(std::uint32_t frame_length, std::uint8_t bits, s
   return s;
 }
 
+class AlacPacketDecoder : public testing::Test {
+protected:
+  static void SetUpTestSuite() { service_registry::table().build(service_factory::global_list_head); }
+  static void TearDownTestSuite() { service_registry::table().clear(); }
+};
+
 }  // namespace
 
-TEST(AlacPacketDecoder, DecodesBitExactInTheWaveOrderAndMask) {
+TEST_F(AlacPacketDecoder, DecodesBitExactInTheWaveOrderAndMask) {
   struct {
     const char* name;
     std::uint32_t bits, channels, mask;
@@ -116,7 +123,7 @@ TEST(AlacPacketDecoder, DecodesBitExactInTheWaveOrderAndMask) {
   }
 }
 
-TEST(AlacPacketDecoder, RefusesUnusableSetUps) {
+TEST_F(AlacPacketDecoder, RefusesUnusableSetUps) {
   const abort_signal& never = never_raised_abort_signal();
   packet_decoder_ptr decoder;
   const auto nine = setup(4096, 16, 9);
