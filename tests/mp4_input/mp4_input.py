@@ -7,6 +7,7 @@ chapters are subsongs; a file with only an AC-3 track fails with a data error.
 
 usage: mp4_input.py WINE_EXEC BUILD_DIR ZORVTOOL_EXE
 """
+import array
 import json
 import math
 import os
@@ -166,11 +167,60 @@ def test_chapters_and_refusals(work):
           "an AC-3-only file fails with a data error: %s" % failed.stderr.strip())
 
 
+def played(work, *paths):
+    """The float samples of the one device stream `zorvtool play` opened,
+    from its first sound. Wine mixes at 48 kHz float."""
+    capture = os.path.join(work, "capture-%s.wav" % os.path.basename(paths[0]))
+    env = dict(os.environ, AUDIO_CAPTURE="|cat >> " + capture)
+    done = subprocess.run([WINE_EXEC, BUILD_DIR, ZORVTOOL, "play", *[windows_path(p) for p in paths]],
+                          capture_output=True, text=True, env=env, timeout=120)
+    check(done.returncode == 0 and done.stdout.strip().endswith("stopped 1"), "play ends by itself: " + done.stdout)
+    data = open(capture, "rb").read()
+    check(data.count(b"RIFF") == 1, "the files share one device stream")
+    payload = data[data.index(b"data") + 8:]
+    return from_first_sound(array.array("f", payload[:len(payload) // 4 * 4]))
+
+
+def from_first_sound(samples):
+    """Stereo samples from the first frame that is not silent."""
+    first = next((i for i, v in enumerate(samples) if v != 0.0), len(samples))
+    return list(samples[first - first % 2:])
+
+
+def test_play(work):
+    # Wine drops the last few milliseconds when a device closes.
+    tail = 48000 // 20 * 2
+    source = os.path.join(work, "play.wav")
+    tool("sox", "-n", "-r", "48000", "-b", "16", "-c", "2", source, "synth", "1.5", "sine", "300", "sine", "450",
+         "vol", "0.5")
+    m4a = os.path.join(work, "play.m4a")
+    tool("ffmpeg", "-loglevel", "error", "-y", "-i", source, "-c:a", "alac", m4a)
+    expected = from_first_sound([x / 32768.0 for x in wav(source)[2]])
+    heard = played(work, m4a)[:len(expected)]
+    check(len(heard) >= len(expected) - tail and heard == expected[:len(heard)],
+          "an ALAC .m4a is heard bit-exact (%d of %d samples)" % (len(heard), len(expected)))
+
+    # Two AAC files cut from one signal play as one: what is heard is their
+    # two decodes back to back, with nothing between them.
+    halves = []
+    for i, (start, length) in enumerate(((0, 1.25), (1.25, 1.25))):
+        part = os.path.join(work, "play-half%d.wav" % i)
+        tool("sox", source, part, "trim", str(start), str(length))
+        halves.append(aac_with_gapless_record(work, "play-half%d.m4a" % i, part, int(length * 48000)))
+    joined = from_first_sound(list(decoded(halves[0])[2]) + list(decoded(halves[1])[2]))
+    heard = played(work, *halves)[:len(joined)]
+    worst = max((abs(a - b) for a, b in zip(heard, joined)), default=1.0)
+    check(len(heard) >= len(joined) - tail and worst < 1e-5,
+          "two AAC halves are heard without a gap (%d of %d samples, difference %g)" %
+          (len(heard), len(joined), worst))
+
+
 def main():
     with tempfile.TemporaryDirectory() as work:
         test_apple_lossless(work)
         test_aac(work)
         test_chapters_and_refusals(work)
+        test_play(work)
     return 1 if failures else 0
 
 
