@@ -160,6 +160,22 @@ def test_chapters_and_refusals(work):
     _, _, second = decoded(book, "--subsong", "2", bits="16")
     check(second == whole[2 * 44100:int(3.5 * 44100)], "chapter 2 decodes exactly its range (%d samples)" % len(second))
 
+    # Damaged sample sizes end decoding with a data error, not a crash or a
+    # huge allocation: a size of 0, and one near 4 GiB that would wrap a
+    # 32-bit buffer size.
+    with open(os.path.join(work, "stereo16.m4a"), "rb") as f:
+        good = f.read()
+    table = good.index(b"stsz") + 16
+    for index, size, message in ((4, 0, "Invalid MP4 frame size: frame 5 of"), (2, 0xFFFFFFFF, "")):
+        damaged = os.path.join(work, "damaged-%d.m4a" % index)
+        entry = table + 4 * index
+        with open(damaged, "wb") as f:
+            f.write(good[:entry] + struct.pack(">I", size) + good[entry + 4:])
+        failed = run("decode", windows_path(damaged), windows_path(damaged + ".wav"), ok=False)
+        output = failed.stdout + failed.stderr
+        check(failed.returncode != 0 and CORRUPTED in output and message in output,
+              "a sample size of %#x fails with a data error: %s" % (size, output.strip()))
+
     ac3 = os.path.join(work, "only.m4a")
     tool("ffmpeg", "-loglevel", "error", "-y", "-i", source, "-c:a", "ac3", "-f", "mp4", ac3)
     failed = run("decode", windows_path(ac3), windows_path(ac3 + ".wav"), ok=False)
