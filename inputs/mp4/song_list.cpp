@@ -38,7 +38,7 @@ std::vector<std::uint64_t> hex_fields(const std::string& text) {
 // its count of valid samples (field 3).
 std::optional<time_range> gapless_record_range(const mp4_file& file) {
   if (!file.metadata_present) return std::nullopt;
-  const tag_fields::entry* item = file.metadata_items.find("ITUNSMPB");
+  const tag_fields::entry* item = file.item_list.fields.find("ITUNSMPB");
   if (item == nullptr || item->values.empty()) return std::nullopt;
   const std::vector<std::uint64_t> fields = hex_fields(item->values.front());
   if (fields.size() < 4) return std::nullopt;
@@ -77,7 +77,7 @@ time_range track_range(const mp4_file& file) {
 }  // namespace
 
 void build_song_list(mp4_file& file) {
-  if (file.metadata_present && !file.metadata_items.empty()) file.file_metadata = file.metadata_items;
+  if (file.metadata_present && !file.item_list.fields.empty()) file.file_metadata = file.item_list.fields;
   if (!file.songs.empty()) return;
 
   const std::optional<time_range> gapless = gapless_record_range(file);
