@@ -78,18 +78,20 @@ bool is_numeric_key(std::uint32_t key) {
 }
 
 // One item; true when it added a field or was a handled number (a genre
-// outside the list adds nothing yet is not kept as unparsed).
+// outside the list adds nothing yet is not kept as unparsed). Every "data"
+// child of a text item is a value: taggers store several values of one
+// field that way, and keeping only the last would lose the others.
 bool read_item(std::uint32_t key, stream& in, std::uint64_t size, tag_fields& fields) {
-  std::string value, name, mean;
+  std::vector<std::string> values;
+  std::string name, mean;
   bool handled = false;
   read_child_boxes(in, size, [&](std::uint32_t type, mp4_atom_reader& child, std::uint64_t child_size) {
     if (handled) return;
     if (type == fourcc("data")) {
-      if (is_numeric_key(key)) {
+      if (is_numeric_key(key))
         handled = read_numeric_data(key, child, child_size, fields);
-      } else {
-        value = read_item_text(child, child_size, 8);
-      }
+      else if (std::string value = read_item_text(child, child_size, 8); !value.empty())
+        values.push_back(std::move(value));
     } else if (type == fourcc("name")) {
       name = read_item_text(child, child_size, 4);
     } else if (type == fourcc("mean")) {
@@ -97,7 +99,7 @@ bool read_item(std::uint32_t key, stream& in, std::uint64_t size, tag_fields& fi
     }
   });
   if (handled) return true;
-  if (value.empty()) return false;
+  if (values.empty()) return false;
   std::string field;
   if (name.empty()) {
     if (const char* mapped = field_for_item_key(key)) field = mapped;
@@ -105,8 +107,10 @@ bool read_item(std::uint32_t key, stream& in, std::uint64_t size, tag_fields& fi
     else if (key == fourcc("cpil")) field = "itunescompilation";
     else if (key == fourcc("pcst")) field = "itunespodcast";
     else return false;
-    if (key == fourcc("cpil") || key == fourcc("pcst")) value = decimal(static_cast<std::int8_t>(value[0]));
-    if (field == "year") value = trimmed_year(value);
+    for (std::string& value : values) {
+      if (key == fourcc("cpil") || key == fourcc("pcst")) value = decimal(static_cast<std::int8_t>(value[0]));
+      if (field == "year") value = trimmed_year(value);
+    }
   } else {
     if (!mean.empty() && !equals_ascii_nocase(mean, "com.apple.iTunes")) return false;
     field = name;
@@ -114,7 +118,7 @@ bool read_item(std::uint32_t key, stream& in, std::uint64_t size, tag_fields& fi
     else if (equals_ascii_nocase(name, "tracknumber")) field = "track";
     else if (equals_ascii_nocase(name, "cdec")) field = "codec";
   }
-  fields.add(field, value);
+  for (const std::string& value : values) fields.add(field, value);
   return true;
 }
 

@@ -32,7 +32,15 @@ void append_item(byte_buffer& out, std::uint32_t key, std::uint32_t type_code, c
   append_box(out, key, data);
 }
 
-void append_freeform_item(byte_buffer& out, const std::string& name, const std::string& value) {
+// Several values of one field go into one item, a "data" child each: other
+// taggers read a repeated item as one value replacing the one before.
+void append_text_item(byte_buffer& out, std::uint32_t key, const std::vector<std::string>& values) {
+  byte_buffer data;
+  for (const std::string& value : values) append_data_box(data, type_utf8, value);
+  append_box(out, key, data);
+}
+
+void append_freeform_item(byte_buffer& out, const std::string& name, const std::vector<std::string>& values) {
   byte_buffer item, mean, label;
   append_u32(mean, 0);
   mean += "com.apple.iTunes";
@@ -40,7 +48,7 @@ void append_freeform_item(byte_buffer& out, const std::string& name, const std::
   append_u32(label, 0);
   label += name;
   append_box(item, fourcc("name"), label);
-  append_data_box(item, type_utf8, value);
+  for (const std::string& value : values) append_data_box(item, type_utf8, value);
   append_box(out, fourcc("----"), item);
 }
 
@@ -126,13 +134,11 @@ void append_item_list(const ilst_metadata& metadata, byte_buffer& out) {
     }
   }
   for (const auto& [name, entry] : fields) {
-    const std::uint32_t key = item_key_for_field(name);
-    for (const std::string& value : entry.values) {
-      if (key != 0)
-        append_item(out, key, type_utf8, value);
-      else
-        append_freeform_item(out, !entry.multi_valued && equals_ascii_nocase(name, "codec") ? "cdec" : name, value);
-    }
+    if (entry.values.empty()) continue;
+    if (const std::uint32_t key = item_key_for_field(name))
+      append_text_item(out, key, entry.values);
+    else
+      append_freeform_item(out, !entry.multi_valued && equals_ascii_nocase(name, "codec") ? "cdec" : name, entry.values);
   }
   if (metadata.front_cover) {
     const std::string& bytes = metadata.front_cover->bytes;
