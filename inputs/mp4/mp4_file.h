@@ -11,6 +11,7 @@
 #include "inputs/mp4/item_list.h"
 #include "inputs/mp4/mp4_track.h"
 #include "inputs/mp4/tag_fields.h"
+#include "inputs/mp4/tags_box.h"
 
 namespace tarnex {
 
@@ -87,6 +88,8 @@ public:
   ilst_metadata item_list;
   std::vector<chapter> chapters;
   std::vector<index_map_entry> index_map;
+  bool tags_present = false;
+  tags_content tags;
   // What the tag writer stores besides the songs' fields.
   std::vector<cover_picture> pictures;
 

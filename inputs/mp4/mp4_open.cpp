@@ -75,6 +75,8 @@ void read_movie_box(mp4_file& file, stream& in, std::uint64_t size) {
           read_chapter_list(file, data);
         else if (data_type == fourcc("indx") && (file.options & option_read_tags))
           read_index_map(file, data);
+        else if (data_type == fourcc("tags") && (file.options & (option_read_tags | option_read_pictures)))
+          read_tags_box(file, data, data_size);
       });
     } else if (type == fourcc("mvex")) {
       read_child_boxes(child, child_size, [&](std::uint32_t extends_type, mp4_atom_reader& extends, std::uint64_t) {

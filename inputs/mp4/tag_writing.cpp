@@ -55,10 +55,27 @@ ilst_metadata item_list_to_write(const mp4_file& file) {
   return out;
 }
 
+// File-level fields and every picture, and per song what differs from them.
+tags_content tags_to_write(const mp4_file& file) {
+  tags_content out;
+  out.fields = common_fields(file.songs);
+  out.pictures = file.pictures;
+  for (std::size_t i = 0; i < file.songs.size(); ++i) {
+    tags_segment segment;
+    segment.chapter = std::uint32_t(i);
+    for (const auto& [name, entry] : file.songs[i].metadata.entries()) {
+      const tag_fields::entry* common = out.fields.find(name);
+      if (common == nullptr || !same_entry(*common, entry)) segment.fields.set(name, entry);
+    }
+    out.segments.push_back(std::move(segment));
+  }
+  return out;
+}
+
 // The children of the old user-data boxes that the writer does not make
 // itself, in file order.
 bool is_rewritten_user_data(std::uint32_t type) {
-  return type == fourcc("meta") || type == fourcc("chpl") || type == fourcc("indx");
+  return type == fourcc("meta") || type == fourcc("chpl") || type == fourcc("indx") || type == fourcc("tags");
 }
 
 template <class Visit>
@@ -90,7 +107,7 @@ byte_buffer build_movie_box(const mp4_file& file, stream& io, std::uint32_t writ
       if (!is_rewritten_user_data(child)) append_box(user_data, child, child_content);
     });
   });
-  if (write_mode & write_item_list) {
+  if (write_mode & mode_item_list) {
     byte_buffer meta;
     write_meta_box(item_list_to_write(file), meta);
     append_box(user_data, fourcc("meta"), meta);
@@ -104,6 +121,11 @@ byte_buffer build_movie_box(const mp4_file& file, stream& io, std::uint32_t writ
     byte_buffer index;
     write_index_map(file.index_map, index);
     append_box(user_data, fourcc("indx"), index);
+  }
+  if (write_mode & mode_tags_box) {
+    byte_buffer tags;
+    write_tags_box(tags_to_write(file), tags);
+    append_box(user_data, fourcc("tags"), tags);
   }
   append_box(payload, fourcc("udta"), user_data);
   byte_buffer movie;
@@ -129,7 +151,7 @@ std::string read_tail(stream& io, std::uint64_t from, std::uint64_t to) {
 
 std::uint32_t choose_write_mode(const mp4_file& file) {
   const bool one_cover_or_none = file.pictures.empty() || (file.pictures.size() == 1 && is_front_cover(file.pictures[0]));
-  return file.songs.size() == 1 && one_cover_or_none ? write_item_list : write_item_list | write_tags_box;
+  return file.songs.size() == 1 && one_cover_or_none ? mode_item_list : mode_item_list | mode_tags_box;
 }
 
 void mp4_update_file_tags(mp4_file& file, stream& io, std::uint32_t write_mode, std::vector<std::string>& reports) {

@@ -15,8 +15,8 @@ namespace tarnex {
 
 // Bits of the write mode.
 enum write_mode_bit : std::uint32_t {
-  write_item_list = 1,
-  write_tags_box = 2,
+  mode_item_list = 1,
+  mode_tags_box = 2,
 };
 
 // The mode for the file's songs and pictures: the item list alone when one

@@ -49,6 +49,12 @@ void read_index_map(mp4_file& file, mp4_atom_reader& in) {
   }
 }
 
+void read_tags_box(mp4_file& file, mp4_atom_reader& in, std::uint64_t size) {
+  if (file.tags_present) throw exception("duplicate ND tagging info found");
+  file.tags_present = true;
+  read_tags_box(file.tags, in, size, file.options);
+}
+
 void write_chapter_list(const std::vector<song>& songs, byte_buffer& out) {
   append_u8(out, 1);
   append_u32(out, 0);

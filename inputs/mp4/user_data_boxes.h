@@ -16,6 +16,8 @@ void read_meta_box(mp4_file& file, mp4_atom_reader& in, std::uint64_t size);
 void read_chapter_list(mp4_file& file, mp4_atom_reader& in);
 // "indx": the index points of each chapter.
 void read_index_map(mp4_file& file, mp4_atom_reader& in);
+// "tags": file-level and per-chapter fields and pictures; only one per file.
+void read_tags_box(mp4_file& file, mp4_atom_reader& in, std::uint64_t size);
 
 // Payloads (without their box header) of "chpl" for the songs and of "indx".
 void write_chapter_list(const std::vector<song>& songs, byte_buffer& out);

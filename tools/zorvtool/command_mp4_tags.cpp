@@ -113,15 +113,18 @@ void apply(const retag_request& request, tarnex::mp4_file& file) {
     }
   }
   file.pictures.clear();
-  if (file.item_list.front_cover) file.pictures.push_back(*file.item_list.front_cover);
-  if (request.change_cover) {
-    file.pictures.clear();
-    if (!request.cover.empty()) {
-      tarnex::cover_picture picture;
-      picture.bytes = request.cover;
-      file.pictures.push_back(std::move(picture));
-    }
-  }
+  if (file.tags_present && !file.tags.pictures.empty())
+    file.pictures = file.tags.pictures;
+  else if (file.item_list.front_cover)
+    file.pictures.push_back(*file.item_list.front_cover);
+  if (!request.change_cover) return;
+  std::erase_if(file.pictures, [](const tarnex::cover_picture& picture) {
+    return tarnex::equals_ascii_nocase(picture.kind, "front cover") && picture.index == 0;
+  });
+  if (request.cover.empty()) return;
+  tarnex::cover_picture picture;
+  picture.bytes = request.cover;
+  file.pictures.insert(file.pictures.begin(), std::move(picture));
 }
 
 int run_mp4_tags(const zorvtool::arguments& args) {

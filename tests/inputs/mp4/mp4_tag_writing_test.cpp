@@ -58,7 +58,7 @@ std::vector<std::string> retag(memory_file& f, const char* title) {
   model.songs[0].metadata.remove("title");
   model.songs[0].metadata.add("title", title);
   std::vector<std::string> reports;
-  tarnex::mp4_update_file_tags(model, f, tarnex::write_item_list, reports);
+  tarnex::mp4_update_file_tags(model, f, tarnex::mode_item_list, reports);
   return reports;
 }
 
@@ -113,6 +113,28 @@ TEST(Mp4TagWriting, KeepsEveryTrackBoxAndUnrelatedUserDataAndReadsA64BitHeader) 
   EXPECT_NE(f.data.find(box("name", "x"), at), std::string::npos);
   EXPECT_EQ(f.data.find("chpl", at), std::string::npos);
   EXPECT_EQ(title_of(f.data), "t");
+}
+
+TEST(Mp4TagWriting, ChaptersShareTheirCommonFieldsAndKeepTheirOwnInTheTagsBox) {
+  memory_file f(ftyp() + media + movie());
+  tarnex::mp4_file model;
+  tarnex::mp4_open_file(model, f, tagging, true);
+  model.songs.push_back(model.songs[0]);
+  model.songs[1].start = 20000000;
+  model.songs[0].metadata.add("album", "Shared");
+  model.songs[1].metadata.add("album", "Shared");
+  model.songs[0].metadata.add("title", "One");
+  model.songs[1].metadata.add("title", "Two");
+  std::vector<std::string> reports;
+  tarnex::mp4_update_file_tags(model, f, tarnex::choose_write_mode(model), reports);
+  tarnex::mp4_file back;
+  open_bytes(back, f.data, tagging);
+  EXPECT_EQ(back.item_list.fields.find("album")->values[0], "Shared");
+  EXPECT_EQ(back.item_list.fields.find("title"), nullptr);
+  ASSERT_EQ(back.songs.size(), 2u);
+  EXPECT_EQ(back.songs[1].start, 20000000);
+  EXPECT_EQ(back.songs[1].metadata.find("title")->values[0], "Two");
+  EXPECT_EQ(back.songs[0].metadata.find("album")->values[0], "Shared");
 }
 
 TEST(Mp4TagWriting, BoxesNotEndingAtTheFileSizeAreRefusedUntouched) {
