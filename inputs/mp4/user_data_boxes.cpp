@@ -9,6 +9,7 @@ namespace tarnex {
 namespace {
 
 constexpr std::uint32_t max_chapters = 1024;
+constexpr std::uint32_t max_index_entries = 100;
 
 }  // namespace
 
@@ -27,13 +28,6 @@ void read_chapter_list(mp4_file& file, mp4_atom_reader& in) {
   }
 }
 
-}  // namespace tarnex
-
-namespace tarnex {
-
-namespace {
-constexpr std::uint32_t max_index_entries = 100;
-}  // namespace
 
 void read_index_map(mp4_file& file, mp4_atom_reader& in) {
   const std::uint32_t count = read_u32(in);

@@ -16,7 +16,7 @@
 #include "inputs/mp4/mp4_stream_adapter.h"
 #include "inputs/mp4/tag_writing.h"
 #include "io/path_schemes.h"
-#include "metadata/track_info_json.h"
+#include "tools/zorvtool/mp4_fields_json.h"
 #include "tools/zorvtool/zorvtool_command.h"
 
 namespace {
@@ -43,20 +43,9 @@ std::string key_text(std::uint32_t key) {
 }
 
 std::string item_list_json(const tarnex::ilst_metadata& items) {
-  std::string out = "{\n  \"fields\": {";
-  bool first = true;
-  for (const auto& [name, entry] : items.fields.entries()) {
-    out += first ? "\n    " : ",\n    ";
-    first = false;
-    append_json_string(out, name.c_str());
-    out += ": [";
-    for (std::size_t v = 0; v < entry.values.size(); ++v) {
-      if (v != 0) out += ", ";
-      append_json_string(out, entry.values[v].c_str());
-    }
-    out += "]";
-  }
-  out += first ? "},\n" : "\n  },\n";
+  std::string out = "{\n  \"fields\": ";
+  append_mp4_fields_json(out, items.fields, ",\n    ");
+  out += ",\n";
   out += "  \"front_cover_bytes\": " + (items.front_cover ? std::to_string(items.front_cover->bytes.size()) : "null");
   out += ",\n  \"raw_items\": [";
   for (std::size_t i = 0; i < items.raw_items.size(); ++i) {
