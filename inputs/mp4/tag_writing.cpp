@@ -17,6 +17,7 @@ namespace {
 // Writes of at most this size, so that no single call exceeds what the
 // stream interface moves at once.
 constexpr std::uint32_t write_block = 1u << 20;
+constexpr std::size_t box_header_bytes = 8;
 
 bool is_front_cover(const cover_picture& picture) {
   return equals_ascii_nocase(picture.kind, "front cover") && picture.index == 0;
@@ -142,6 +143,14 @@ void write_all(stream& io, std::uint64_t at, const std::string& bytes) {
   }
 }
 
+// Bytes at the start of `now` equal to those of `before`, looked for from
+// `from` on (the header before it is compared on its own).
+std::size_t unchanged_prefix(const std::string& now, const std::string& before, std::size_t from) {
+  std::size_t i = from;
+  while (i < now.size() && i < before.size() && now[i] == before[i]) ++i;
+  return i;
+}
+
 std::string read_tail(stream& io, std::uint64_t from, std::uint64_t to) {
   io.seek(from);
   return read_sized_text(io, to - from);
@@ -185,8 +194,16 @@ void mp4_update_file_tags(mp4_file& file, stream& io, std::uint32_t write_mode, 
 
   bool flipped = false;
   try {
-    write_all(io, write_at, written);
-    if (!movie_is_last) {
+    if (movie_is_last) {
+      // Only what changed is written: the tracks' boxes come first and are
+      // copied unchanged, so a retag of a long file writes its user data and
+      // the movie box's size, not its sample tables.
+      const std::size_t same = unchanged_prefix(written, old_tail, box_header_bytes);
+      write_all(io, write_at + same, written.substr(same));
+      if (written.compare(0, box_header_bytes, old_tail, 0, box_header_bytes) != 0)
+        write_all(io, write_at, written.substr(0, box_header_bytes));
+    } else {
+      write_all(io, write_at, written);
       // Only now that the new box is whole does the old one stop counting.
       write_all(io, file.moov_offset + 4, "free");
       flipped = true;
