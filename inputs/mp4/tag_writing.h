@@ -29,7 +29,8 @@ std::uint32_t choose_write_mode(const mp4_file& file);
 // at its size (after an appended ID3v1 tag, which this cuts) is refused
 // untouched; a write that fails puts the old bytes back. Appends the
 // layout check's findings and the cut, if any, to `reports`; on return the
-// file object describes the new layout.
+// file object describes the new layout. `io` must not honour an abort: once
+// the first byte is written, the writes and their undoing run to the end.
 void mp4_update_file_tags(mp4_file& file, stream& io, std::uint32_t write_mode, std::vector<std::string>& reports);
 
 }  // namespace tarnex
