@@ -1,7 +1,5 @@
 #include "inputs/mp4/tag_writing.h"
 
-#include <set>
-
 #include "inputs/mp4/box_header.h"
 #include "inputs/mp4/box_reading.h"
 #include "inputs/mp4/box_writing.h"
