@@ -8,6 +8,7 @@
 #include "core/service_factory.h"
 #include "foundation/case_folding.h"
 #include "foundation/utf8.h"
+#include "properties/autofill_text.h"
 
 namespace {
 
@@ -221,19 +222,7 @@ service_ptr<edited_fields_filter> edited_rows::make_update_filter() const {
 
 std::vector<std::string> split_separators(std::string_view stored, bool split_lines_too) {
   std::vector<std::string> separators;
-  if (!stored.empty()) {
-    std::size_t start = 0;
-    for (;;) {
-      std::size_t end = stored.find('\n', start);
-      const bool last = end == std::string_view::npos;
-      if (last) end = stored.size();
-      std::string_view line = stored.substr(start, end - start);
-      if (!last && !line.empty() && line.back() == '\r') line.remove_suffix(1);
-      separators.emplace_back(line);
-      if (last) break;
-      start = end + 1;
-    }
-  }
+  if (!stored.empty()) separators = split_lines(stored);
   if (split_lines_too) separators.emplace_back("\n");
   return separators;
 }
