@@ -14,82 +14,59 @@ std::vector<WPARAM> commands;
 
 LRESULT CALLBACK record_commands(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   if (message == WM_COMMAND || (message == WM_SYSCOMMAND && wparam == SC_CONTEXTHELP)) {
-    commands.push_back(LOWORD(wparam) == SC_CONTEXTHELP ? SC_CONTEXTHELP : LOWORD(wparam));
+    commands.push_back(message == WM_COMMAND ? LOWORD(wparam) : wparam);
     return 0;
   }
   return DefWindowProcW(window, message, wparam, lparam);
 }
 
-class DialogKeyFilters : public ::testing::Test {
-protected:
-  void SetUp() override {
-    WNDCLASSW window_class = {};
-    window_class.lpfnWndProc = record_commands;
-    window_class.hInstance = GetModuleHandleW(nullptr);
-    window_class.lpszClassName = L"key_filter_test";
-    RegisterClassW(&window_class);
-    for (HWND& window : windows)
-      window = CreateWindowW(L"key_filter_test", L"keys", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100, nullptr,
-                             nullptr, nullptr, nullptr);
-    commands.clear();
-  }
-  void TearDown() override {
-    for (HWND window : windows) DestroyWindow(window);
-  }
-  // What the window received for a key press the loop takes in.
-  bool press(UINT key, bool control, bool shift) {
-    BYTE keys[256] = {};
-    if (control) keys[VK_CONTROL] = 0x80;
-    if (shift) keys[VK_SHIFT] = 0x80;
-    SetKeyboardState(keys);
-    MSG message = {};
-    message.hwnd = GetActiveWindow();
-    message.message = WM_KEYDOWN;
-    message.wParam = key;
-    message.lParam = 1;
-    const bool consumed = pretranslate_message(message, POINT{});
-    MSG posted;
-    while (PeekMessageW(&posted, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&posted);
-    return consumed;
-  }
-  void activate(HWND window) {
-    SetForegroundWindow(window);
-    SetActiveWindow(window);
-    ASSERT_EQ(GetActiveWindow(), window);
-  }
-
-  HWND windows[2] = {};
-};
-
-TEST_F(DialogKeyFilters, F1AsksForContextHelpOnceAndOnlyInTheActiveWindow) {
-  context_help_filter help(windows[0]);
-  message_loop::get().add_filter(&help);
-  activate(windows[1]);
-  EXPECT_FALSE(press(VK_F1, false, false));
-  activate(windows[0]);
-  EXPECT_TRUE(press(VK_F1, false, false));
-  EXPECT_FALSE(press('A', false, false));
-  message_loop::get().remove_filter(&help);
-  EXPECT_EQ(commands, std::vector<WPARAM>{SC_CONTEXTHELP});
+// Whether the loop took the key in, with the window's posted messages handled.
+bool press(HWND active, UINT key, bool control, bool shift = false) {
+  SetForegroundWindow(active);
+  SetActiveWindow(active);
+  BYTE keys[256] = {};
+  keys[VK_CONTROL] = control ? 0x80 : 0;
+  keys[VK_SHIFT] = shift ? 0x80 : 0;
+  SetKeyboardState(keys);
+  MSG message = {};
+  message.hwnd = active;
+  message.message = WM_KEYDOWN;
+  message.wParam = key;
+  const bool consumed = pretranslate_message(message, POINT{});
+  MSG posted;
+  while (PeekMessageW(&posted, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&posted);
+  return consumed;
 }
 
-TEST_F(DialogKeyFilters, ControlKeysSwitchTabsInTheActiveWindowOnly) {
+TEST(DialogKeyFilters, F1AndControlKeysActOnlyInTheActiveDialogWindow) {
+  WNDCLASSW window_class = {};
+  window_class.lpfnWndProc = record_commands;
+  window_class.lpszClassName = L"key_filter_test";
+  RegisterClassW(&window_class);
+  HWND dialog = CreateWindowW(L"key_filter_test", L"dialog", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100,
+                              nullptr, nullptr, nullptr, nullptr);
+  HWND other = CreateWindowW(L"key_filter_test", L"other", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100,
+                             nullptr, nullptr, nullptr, nullptr);
+  context_help_filter help(dialog);
+  message_loop::get().add_filter(&help);
+  EXPECT_FALSE(press(other, VK_F1, false));
+  EXPECT_TRUE(press(dialog, VK_F1, false));
+  message_loop::get().remove_filter(&help);
   {
     tab_key_filter tabs;
-    tabs.attach(windows[0]);
-    activate(windows[0]);
-    EXPECT_TRUE(press(VK_TAB, true, false));
-    EXPECT_TRUE(press(VK_NEXT, true, false));
-    EXPECT_TRUE(press(VK_TAB, true, true));
-    EXPECT_TRUE(press(VK_PRIOR, true, false));
-    EXPECT_FALSE(press(VK_TAB, false, false));
-    activate(windows[1]);
-    EXPECT_FALSE(press(VK_TAB, true, false));
+    tabs.attach(dialog);
+    EXPECT_TRUE(press(dialog, VK_TAB, true));
+    EXPECT_TRUE(press(dialog, VK_NEXT, true));
+    EXPECT_TRUE(press(dialog, VK_TAB, true, true));
+    EXPECT_TRUE(press(dialog, VK_PRIOR, true));
+    EXPECT_FALSE(press(dialog, VK_TAB, false));
+    EXPECT_FALSE(press(other, VK_TAB, true));
   }
-  activate(windows[0]);
-  EXPECT_FALSE(press(VK_TAB, true, false)) << "the filter left the loop with its object";
-  EXPECT_EQ(commands, (std::vector<WPARAM>{command_next_tab, command_next_tab, command_previous_tab,
+  EXPECT_FALSE(press(dialog, VK_TAB, true)) << "the filter left the loop with its object";
+  EXPECT_EQ(commands, (std::vector<WPARAM>{SC_CONTEXTHELP, command_next_tab, command_next_tab, command_previous_tab,
                                            command_previous_tab}));
+  DestroyWindow(other);
+  DestroyWindow(dialog);
 }
 
 }  // namespace
