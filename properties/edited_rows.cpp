@@ -90,9 +90,10 @@ void edited_rows::build(const field_display_context& context, track_info_source&
       const std::string name = info->field_name(field);
       edited_field_ptr& row = by_name[name];
       if (!row) row = std::make_shared<edited_field>(name, count);
-      value_list values;
+      // A name the info holds twice (in two spellings) gathers both fields'
+      // values: the rewrite must not keep only the last one.
+      value_list& values = row->per_track[track];
       for (std::uint32_t v = 0; v < info->field_value_count(field); ++v) values.emplace_back(info->field_value(field, v));
-      row->set_values(track, std::move(values));
     }
   }
   rows_.clear();

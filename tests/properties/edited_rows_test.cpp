@@ -119,6 +119,16 @@ TEST_F(EditedRows, ARewriteHoldsExactlyTheRowsValuesAndDropsRemovedFields) {
   EXPECT_FALSE(rewrites(2));
 }
 
+TEST_F(EditedRows, AFieldTheInfoHoldsTwiceInTwoSpellingsKeepsBothValuesThroughARewrite) {
+  infos.infos.at(2).append_field("Title", 5, "Extra", 5);
+  rows.build(context, infos, tracks);
+  EXPECT_EQ(row("title").values(2), (value_list{"Three", "Extra"}));
+  track_info_impl info(infos.infos.at(2));
+  ASSERT_TRUE(rows.make_update_filter()->update(tracks[2], {}, info));
+  ASSERT_EQ(info.field_count(), 1u);
+  EXPECT_EQ(info.field_value_count(0), 2u);
+}
+
 TEST_F(EditedRows, ATrackWhoseInfoWasNotReadIsNeverRewritten) {
   infos.infos.erase(1);
   rows.build(context, infos, tracks);
