@@ -29,13 +29,11 @@ const std::string fixture(
 const edited_field_list fixture_fields = {field("ARTIST", 2, {{0, {"a", "b\xC3\xA9"}}}),
                                           field("c", 2, {{1, {""}}})};
 
+// Read back, a block gives the same block again.
 void expect_fixture_fields(const edited_field_list& read) {
   ASSERT_EQ(read.size(), 2u);
-  EXPECT_EQ(read[0]->name, "ARTIST");
-  EXPECT_EQ(read[0]->track_count, 2u);
-  EXPECT_EQ(read[0]->values(0), (value_list{"a", "b\xC3\xA9"}));
   EXPECT_TRUE(read[0]->values(1).empty());
-  EXPECT_EQ(read[1]->values(1), value_list{""});
+  EXPECT_EQ(serialize_fields(read), fixture);
 }
 
 TEST(FieldClipboard, BlockHasTheExactLayoutAndReadsBackWithTrailingBytesIgnored) {
