@@ -51,12 +51,9 @@ std::size_t separator_match(std::string_view text, std::size_t at, std::string_v
   while (s < separator.size()) {
     if (t >= text.size()) return 0;
     std::uint32_t sc = 0, tc = 0;
-    if (s == 0) {
-      s += decode_at(separator, s, sc);
-      first = sc;
-    } else {
-      s += decode_at(separator, s, sc);
-    }
+    const bool separator_start = s == 0;
+    s += decode_at(separator, s, sc);
+    if (separator_start) first = sc;
     t += decode_at(text, t, tc);
     if (qiv::char_lower(sc) != qiv::char_lower(tc)) return 0;
     last = sc;
