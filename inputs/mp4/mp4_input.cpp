@@ -7,13 +7,17 @@
 
 #include "foundation/audio_math.h"
 #include "foundation/exceptions.h"
+#include "foundation/case_folding.h"
+#include "inputs/mp4/file_check.h"
 #include "inputs/mp4/mp4_open.h"
 #include "inputs/mp4/mp4_stream_adapter.h"
+#include "inputs/mp4/tag_writing.h"
 #include "inputs/mp4/tarnex_exceptions.h"
 #include "inputs/mp4/track_parameters.h"
 #include "io/io_exceptions.h"
 #include "io/read_ahead_file.h"
 #include "metadata/input_dispatch.h"
+#include "metadata/replaygain_text.h"
 
 namespace tarnex {
 
@@ -32,8 +36,6 @@ constexpr GUID amr_wb_owner_guid = {0x2E729EA0, 0x6BEB, 0x4392, {0xBF, 0x24, 0x7
 constexpr GUID extra_bytes_control = {0xE2C734FD, 0xD4C2, 0x467E, {0xB5, 0xD3, 0x4C, 0x13, 0xD9, 0xBD, 0x30, 0x0E}};
 
 class exception_io_data_tarnex : public vantrel_io::exception_io_data {};
-
-class exception_mp4_not_writable : public vantrel_io::exception_io_unsupported_format {};
 
 // Errors of the MP4 library reach callers as data errors of the file layer.
 template <class Action>
@@ -63,6 +65,13 @@ const char* field_name_of_item(const std::string& name) {
   if (equals_ascii_nocase(name, "track")) return "tracknumber";
   if (equals_ascii_nocase(name, "disc")) return "discnumber";
   return name.c_str();
+}
+
+std::string item_name_of_field(const char* field) {
+  if (qiv::compare_nocase(field, "date") == 0) return "year";
+  if (qiv::compare_nocase(field, "tracknumber") == 0) return "track";
+  if (qiv::compare_nocase(field, "discnumber") == 0) return "disc";
+  return field;
 }
 
 bool is_replaygain_item(const std::string& name) {
@@ -363,8 +372,51 @@ void mp4_input::read_frame(std::uint32_t frame, const abort_signal& abort) {
   packet_size_ = where.size;
 }
 
-void mp4_input::set_info(std::uint32_t, const track_info&) { throw exception_mp4_not_writable(); }
+void mp4_input::set_info(std::uint32_t subsong, const track_info& info) {
+  if (subsong > model_.song_count()) vantrel_io::throw_io_data();
+  // With chapters the whole file has no fields of its own to change.
+  if (subsong == 0 && model_.song_count() != 1) return;
+  tag_fields& current = model_.songs[subsong == 0 ? 0 : subsong - 1].metadata;
+  tag_fields fresh;
+  for (std::uint32_t i = 0; i < info.field_count(); ++i) {
+    const std::string name = item_name_of_field(info.field_name(i));
+    for (std::uint32_t v = 0; v < info.field_value_count(i); ++v) fresh.add(name, info.field_value(i, v));
+  }
+  const replaygain_info gains = info.get_replaygain();
+  const std::pair<const char*, float> gain_items[] = {{"replaygain_album_gain", gains.album_gain},
+                                                      {"replaygain_track_gain", gains.track_gain}};
+  const std::pair<const char*, float> peak_items[] = {{"replaygain_album_peak", gains.album_peak},
+                                                      {"replaygain_track_peak", gains.track_peak}};
+  std::string text;
+  for (const auto& [name, gain] : gain_items)
+    if (replaygain_format_gain(text, gain)) fresh.add(name, text);
+  for (const auto& [name, peak] : peak_items)
+    if (replaygain_format_peak(text, peak)) fresh.add(name, text);
+  // Encoder, gapless and normalisation records are not the user's fields:
+  // they survive every retag.
+  for (const auto& [name, entry] : current.entries())
+    if (!entry.multi_valued && !is_replaygain_item(name))
+      for (const std::string& value : entry.values) fresh.add(name, value);
+  current = std::move(fresh);
+}
 
-void mp4_input::commit(const abort_signal&) { throw exception_mp4_not_writable(); }
+void mp4_input::commit(const abort_signal& abort) {
+  std::vector<std::string> reports;
+  {
+    mp4_stream_adapter in(file_, abort);
+    as_io_errors([&] { mp4_check_and_repair_file(in, reports); });
+  }
+  // The writer stores the pictures it is given: the file's own go back in.
+  if (model_.pictures.empty()) {
+    if (model_.tags_present && !model_.tags.pictures.empty())
+      model_.pictures = model_.tags.pictures;
+    else if (model_.item_list.front_cover)
+      model_.pictures.push_back(*model_.item_list.front_cover);
+  }
+  // Once the first byte is written the rewrite runs to its end.
+  mp4_stream_adapter io(file_, never_raised_abort_signal());
+  as_io_errors([&] { mp4_update_file_tags(model_, io, choose_write_mode(model_), reports); });
+  for (const std::string& report : reports) this->report(report, false);
+}
 
 }  // namespace tarnex

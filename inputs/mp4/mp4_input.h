@@ -42,8 +42,8 @@ public:
   void on_idle(const abort_signal& abort) { file_->check_abort(abort); }
   void set_message_sink(decoder_message_sink* sink);
 
-  // Tag writing is not part of this input yet: both refuse with a clear
-  // error and leave the file untouched.
+  // Edits wait for commit, which checks the file's layout and rewrites its
+  // movie box in place.
   void set_info(std::uint32_t subsong, const track_info& info);
   void commit(const abort_signal& abort);
 

@@ -16,7 +16,7 @@ import subprocess
 import sys
 import tempfile
 
-from mutagen.mp4 import MP4, MP4FreeForm
+from mutagen.mp4 import MP4, MP4Cover, MP4FreeForm
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from blackbox_checks import check, failures, windows_path  # noqa: E402
@@ -183,6 +183,32 @@ def test_chapters_and_refusals(work):
           "an AC-3-only file fails with a data error: %s" % failed.stderr.strip())
 
 
+def test_retag(work):
+    """`zorvtool tag` rewrites an .m4a through the input dispatch: the new
+    fields are read back by mutagen, the cover, the gapless record and the
+    audio stay."""
+    source = os.path.join(work, "tag.wav")
+    tool("sox", "-n", "-r", "44100", "-b", "16", "-c", "2", source, "synth", "2", "sine", "300", "sine", "450")
+    m4a = aac_with_gapless_record(work, "tag.m4a", source, 2 * 44100)
+    cover = b"\xff\xd8\xff\xe0" + bytes(200) + b"\xff\xd9"
+    tagged = MP4(m4a)
+    tagged["covr"] = [MP4Cover(cover, imageformat=MP4Cover.FORMAT_JPEG)]
+    tagged["\xa9nam"] = ["Old"]
+    tagged.save()
+    _, _, before = decoded(m4a)
+    run("tag", windows_path(m4a), "title=New", "artist=One", "artist=Two", "date=2001", "tracknumber=3")
+    after = MP4(m4a)
+    check(after.get("\xa9nam") == ["New"] and after.get("\xa9ART") == ["One", "Two"] and
+          after.get("\xa9day") == ["2001"] and after.get("trkn", [(0, 0)])[0][0] == 3,
+          "the new fields are stored: %s" % {k: after[k] for k in after.keys() if k != "covr"})
+    check([bytes(c) for c in after.get("covr", [])] == [cover], "the cover stays")
+    check("----:com.apple.iTunes:iTunSMPB" in after, "the gapless record stays")
+    fields = json.loads(run("info", windows_path(m4a)).stdout)["subsongs"][0]["info"]["fields"]
+    check(fields.get("title") == ["New"] and fields.get("date") == ["2001"] and fields.get("tracknumber") == ["3"],
+          "the player reads the new fields back: %s" % fields)
+    check(decoded(m4a)[2] == before, "the audio is unchanged")
+
+
 def played(work, *paths):
     """The float samples of the one device stream `zorvtool play` opened,
     from its first sound. Wine mixes at 48 kHz float."""
@@ -236,6 +262,7 @@ def main():
         test_apple_lossless(work)
         test_aac(work)
         test_chapters_and_refusals(work)
+        test_retag(work)
         test_play(work)
     return 1 if failures else 0
 
