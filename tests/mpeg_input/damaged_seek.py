@@ -49,12 +49,13 @@ def main():
         out = os.path.join(work, "out.wav")
 
         # Past the end of what the damage leaves: no audio, said the same way each time.
+        # (The system's decoder may add lines of its own to the error output.)
         outcomes = {}
         for _ in range(RUNS):
             code, err, _ = decode(damaged, out, "2.69")
-            key = (code, err.strip().splitlines()[-1] if err.strip() else "")
+            key = (code, "zorvtool: the decoder gave no audio" in err.splitlines())
             outcomes[key] = outcomes.get(key, 0) + 1
-        check(list(outcomes) == [(1, "zorvtool: the decoder gave no audio")],
+        check(list(outcomes) == [(1, True)],
               "%d runs past the audio end alike with the clear message: %s" % (RUNS, outcomes))
 
         # Inside the audio: the same samples every time.
