@@ -67,7 +67,8 @@ public:
   // has passed the cursor, once the cursor is the silence pad beyond it.
   void request_close();
   // The owner lets go: fades out over `seconds` (at most what is buffered),
-  // then destroyed; at once when 0 or paused.
+  // then destroyed; at once when 0 or paused; with nothing buffered, as
+  // request_close.
   void fade_out_and_close(double seconds);
   void set_volume(double gain);
 
