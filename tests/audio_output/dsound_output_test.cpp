@@ -181,9 +181,14 @@ TEST_F(AudioOutput, StreamClosedAtItsEndStillDeliversTheLastSample) {
     else stream->fade_out_and_close(0.5);
     ASSERT_TRUE(wait_for([] { return !dsound_worker::is_running(); }, 5));
   }
+  // Their last 0.1 s, whole and at full level (a loaded machine may stall
+  // the system's mixer earlier on, which is not what this is about).
+  auto last_tenth = [](const signal& s) {
+    return signal{std::vector<float>(s.samples.end() - 4800 * 2, s.samples.end()), 48000};
+  };
   const std::vector<float> capture = capture_wav::read_samples();
-  EXPECT_NE(find_exact(capture, closed), std::string::npos) << "the closed stream's tail is missing";
-  EXPECT_NE(find_exact(capture, faded), std::string::npos) << "the faded stream's tail is missing or faded";
+  EXPECT_NE(find_exact(capture, last_tenth(closed)), std::string::npos) << "the closed stream's tail is missing";
+  EXPECT_NE(find_exact(capture, last_tenth(faded)), std::string::npos) << "the faded stream's tail is missing or faded";
 }
 
 // Before the stream starts, what is written goes straight to the device
