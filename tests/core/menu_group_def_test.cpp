@@ -49,7 +49,7 @@ TEST(PreferencesMenuGroupDeathTest, CommandIndexPastTheOneCommandIsFatal) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   service_single_instance<preferences_menu_group> group;
   const int fatal = static_cast<int>(qiv::crash_exception_code);
-  EXPECT_EXIT((crash_handler::install(), group.get_command(1)), ::testing::ExitedWithCode(fatal), "");
+  EXPECT_EXIT((crash_handler::install(), group.get_command_guid(1)), ::testing::ExitedWithCode(fatal), "");
   EXPECT_EXIT((crash_handler::install(), group.execute(0xFFFFFFFF, {})), ::testing::ExitedWithCode(fatal), "");
 }
 
