@@ -46,8 +46,8 @@ TEST(MenuGroupRegistrations, FormOneTreeOfNineteenNodes) {
 // Priorities compare unsigned, so the sections registered with negative
 // priorities (preferences -2, exit -1) come after everything else in File.
 TEST(MenuGroupRegistrations, NegativePrioritiesSortLastAndMinusOneAfterMinusTwo) {
-  const menu_group_section zero(GUID{}, GUID{}, 0), half(GUID{}, GUID{}, INT32_MIN);
-  const menu_group_section minus_two(GUID{}, GUID{}, -2), minus_one(GUID{}, GUID{}, -1);
+  service_single_instance<menu_group_section> zero(GUID{}, GUID{}, 0), half(GUID{}, GUID{}, INT32_MIN);
+  service_single_instance<menu_group_section> minus_two(GUID{}, GUID{}, -2), minus_one(GUID{}, GUID{}, -1);
   EXPECT_LT(zero.get_sort_priority(), half.get_sort_priority());
   EXPECT_LT(half.get_sort_priority(), minus_two.get_sort_priority());
   EXPECT_LT(minus_two.get_sort_priority(), minus_one.get_sort_priority());
