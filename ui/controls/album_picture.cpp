@@ -8,19 +8,13 @@
 #include "foundation/win32_handles.h"
 #include "io/io_exceptions.h"
 #include "ui/framework/drawing.h"
+#include "ui/framework/gdiplus_image.h"
 #include "ui/framework/gdiplus_session.h"
 #include "ui/framework/window_exception_boundary.h"
 
 using namespace Gdiplus::DllExports;
 
 namespace {
-
-struct graphics_holder {
-  Gdiplus::GpGraphics* graphics = nullptr;
-  ~graphics_holder() {
-    if (graphics != nullptr) GdipDeleteGraphics(graphics);
-  }
-};
 
 // Movable global memory, freed unless a stream took it over.
 struct global_memory {
@@ -124,7 +118,7 @@ void album_picture::render(HDC dc, int width, int height, int border) {
     gradient_fill_two_band(memory.get(), whole, background, midpoint(text, background), 80);
     const RECT inner = {border, border, width - border, height - border};
     const RECT placed = fit(inner, picture_.size());
-    graphics_holder graphics;
+    gdiplus_graphics_holder graphics;
     gdiplus_check(GdipCreateFromHDC(memory.get(), &graphics.graphics));
     gdiplus_check(GdipSetSmoothingMode(graphics.graphics, Gdiplus::SmoothingModeHighQuality));
     gdiplus_check(GdipSetCompositingMode(graphics.graphics, Gdiplus::CompositingModeSourceOver));

@@ -8,6 +8,7 @@
 
 #include "ui/controls/theme.h"
 #include "ui/framework/drawing.h"
+#include "ui/framework/gdiplus_image.h"
 #include "ui/framework/gdiplus_session.h"
 
 using namespace Gdiplus::DllExports;
@@ -15,13 +16,6 @@ using namespace Gdiplus::DllExports;
 namespace {
 
 constexpr int program_picture = 113;
-
-struct graphics_holder {
-  Gdiplus::GpGraphics* graphics = nullptr;
-  ~graphics_holder() {
-    if (graphics != nullptr) GdipDeleteGraphics(graphics);
-  }
-};
 
 // The graphics' device context, given back however painting ends.
 struct graphics_dc {
@@ -64,7 +58,7 @@ gdiplus_image button_face(HWND window, int state, int width, int height) {
   gdiplus_image face(bitmap);
   const bool dark = theme_is_dark();
   {
-    graphics_holder graphics;
+    gdiplus_graphics_holder graphics;
     gdiplus_check(GdipGetImageGraphicsContext(bitmap, &graphics.graphics));
     graphics_dc dc(graphics.graphics);
     paint_parent_background(window, dc.dc);

@@ -13,6 +13,7 @@
 #include "ui/controls/theme.h"
 #include "ui/framework/double_buffer.h"
 #include "ui/framework/drawing.h"
+#include "ui/framework/gdiplus_image.h"
 #include "ui/framework/window_exception_boundary.h"
 #include "ui/framework/window_utilities.h"
 
@@ -32,20 +33,13 @@ COLORREF wedge_colour() {
   return GetSysColor(COLOR_WINDOWTEXT);
 }
 
-struct graphics_holder {
-  Gdiplus::GpGraphics* graphics = nullptr;
-  ~graphics_holder() {
-    if (graphics != nullptr) GdipDeleteGraphics(graphics);
-  }
-};
-
 struct pen_holder {
   Gdiplus::GpPen* pen = nullptr;
   ~pen_holder() { delete_pen(pen); }
 };
 
 void draw_wedge(HDC dc, const RECT& wedge) {
-  graphics_holder graphics;
+  gdiplus_graphics_holder graphics;
   gdiplus_check(GdipCreateFromHDC(dc, &graphics.graphics));
   gdiplus_check(GdipSetSmoothingMode(graphics.graphics, Gdiplus::SmoothingModeHighQuality));
   const COLORREF colour = wedge_colour();

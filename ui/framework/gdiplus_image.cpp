@@ -20,13 +20,6 @@ HMODULE program_module() {
   return instance != nullptr ? instance : GetModuleHandleW(nullptr);
 }
 
-struct graphics_holder {
-  Gdiplus::GpGraphics* graphics = nullptr;
-  ~graphics_holder() {
-    if (graphics != nullptr) GdipDeleteGraphics(graphics);
-  }
-};
-
 // Runs `change` on every pixel of the bitmap as 32-bit ARGB, in place.
 template <class Change>
 void change_pixels(Gdiplus::GpBitmap* bitmap, Change change) {
@@ -45,6 +38,10 @@ void change_pixels(Gdiplus::GpBitmap* bitmap, Change change) {
 }
 
 }  // namespace
+
+gdiplus_graphics_holder::~gdiplus_graphics_holder() {
+  if (graphics != nullptr) GdipDeleteGraphics(graphics);
+}
 
 gdiplus_image::gdiplus_image(gdiplus_image&& other) noexcept
     : image_(std::exchange(other.image_, nullptr)), status_(other.status_) {}
@@ -97,7 +94,7 @@ gdiplus_image scale_resource_png(int resource_id, int width, int height) {
   Gdiplus::GpBitmap* bitmap = nullptr;
   gdiplus_check(GdipCreateBitmapFromScan0(width, height, 0, PixelFormat32bppARGB, nullptr, &bitmap));
   gdiplus_image scaled(bitmap);
-  graphics_holder graphics;
+  gdiplus_graphics_holder graphics;
   gdiplus_check(GdipGetImageGraphicsContext(bitmap, &graphics.graphics));
   gdiplus_check(GdipSetInterpolationMode(graphics.graphics, Gdiplus::InterpolationModeHighQualityBicubic));
   gdiplus_check(GdipSetPixelOffsetMode(graphics.graphics, Gdiplus::PixelOffsetModeHighQuality));

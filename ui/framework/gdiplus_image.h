@@ -12,7 +12,17 @@
 namespace Gdiplus {
 class GpImage;
 class GpBitmap;
+class GpGraphics;
 }  // namespace Gdiplus
+
+// Owns one GDI+ graphics (from a context or an image).
+struct gdiplus_graphics_holder {
+  Gdiplus::GpGraphics* graphics = nullptr;
+  gdiplus_graphics_holder() noexcept = default;
+  gdiplus_graphics_holder(const gdiplus_graphics_holder&) = delete;
+  gdiplus_graphics_holder& operator=(const gdiplus_graphics_holder&) = delete;
+  ~gdiplus_graphics_holder();
+};
 
 // Owns one GDI+ image (a bitmap or another kind) and keeps the status of
 // the call that made it.

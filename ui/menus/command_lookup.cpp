@@ -12,9 +12,6 @@
 
 namespace {
 
-struct guid_less {
-  bool operator()(const GUID& a, const GUID& b) const noexcept { return qiv::guid_compare(a, b) < 0; }
-};
 
 struct command_place {
   std::uint32_t position;  // in the registry's list of the class
@@ -24,7 +21,7 @@ struct command_place {
 // One per kind of command, built on first use and kept: the registry never
 // changes after start-up.
 struct command_index {
-  std::map<GUID, command_place, guid_less> places;
+  std::map<GUID, command_place, qiv::guid_less> places;
   bool built = false;
 };
 

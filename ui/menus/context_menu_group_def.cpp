@@ -47,13 +47,10 @@ service_factory_single_t<named_group> replaygain_group{context_menu_groups::repl
                                                        -45.0, "ReplayGain"};
 service_factory_single_t<unnamed_group> trailing_group{context_menu_groups::trailing, context_menu_groups::root, 100};
 
-struct guid_less {
-  bool operator()(const GUID& a, const GUID& b) const noexcept { return qiv::guid_compare(a, b) < 0; }
-};
 
 // GUID to the definition's place in the registry's list for the class.
 struct group_index {
-  std::map<GUID, std::uint32_t, guid_less> positions;
+  std::map<GUID, std::uint32_t, qiv::guid_less> positions;
   bool built = false;
 };
 group_index the_index;

@@ -15,9 +15,6 @@
 
 namespace {
 
-struct guid_less {
-  bool operator()(const GUID& a, const GUID& b) const noexcept { return qiv::guid_compare(a, b) < 0; }
-};
 struct path_less {
   bool operator()(const std::string& a, const std::string& b) const {
     return qiv::stricmp_ascii(a.c_str(), b.c_str()) < 0;
@@ -35,7 +32,7 @@ public:
     // The walk creates definitions through the main thread's index.
     if (qiv::main_thread_id() != 0 && !running_on_main_thread()) qiv::crash();
     if (built_) return;
-    std::map<GUID, std::vector<GUID>, guid_less> children;
+    std::map<GUID, std::vector<GUID>, qiv::guid_less> children;
     for (auto& group : service_list_t<context_menu_group_def>())
       children[group->get_parent_guid()].push_back(group->get_guid());
     std::string path;
@@ -49,7 +46,7 @@ private:
   static constexpr int depth_limit = 64;
 
   void walk(const GUID& group, std::string& path, bool named,
-            const std::map<GUID, std::vector<GUID>, guid_less>& children, int depth) {
+            const std::map<GUID, std::vector<GUID>, qiv::guid_less>& children, int depth) {
     if (named) paths_[path] = group;
     if (depth >= depth_limit) return;
     const auto list = children.find(group);
