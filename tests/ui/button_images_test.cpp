@@ -12,6 +12,7 @@
 #include "io/io_test_support.h"
 #include "ui/controls/album_picture.h"
 #include "ui/controls/theme.h"
+#include "support/screen_capture.h"
 #include "ui/framework/gdiplus_session.h"
 
 using namespace Gdiplus::DllExports;
@@ -176,6 +177,70 @@ TEST_F(ButtonImages, APictureIsFittedCentredOverTheGradientAndTheRestOfTheClipIs
   SelectObject(dc, previous);
   DeleteObject(bitmap);
   DeleteDC(dc);
+}
+
+// What the main window will paint: the picture panel and the icons, on the
+// screen.
+struct picture_window {
+  album_picture* picture = nullptr;
+  Gdiplus::GpBitmap* icon = nullptr;
+  static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message != WM_PAINT) return DefWindowProcW(window, message, wparam, lparam);
+    auto* self = reinterpret_cast<picture_window*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    PAINTSTRUCT paint;
+    const HDC dc = BeginPaint(window, &paint);
+    SetBkColor(dc, theme_colour(theme_background));
+    SetTextColor(dc, theme_colour(theme_text));
+    RECT client = {};
+    GetClientRect(window, &client);
+    self->picture->draw(dc, {0, 0, 200, 200}, client, 4);
+    Gdiplus::GpGraphics* graphics = nullptr;
+    GdipCreateFromHDC(dc, &graphics);
+    GdipDrawImageRectI(graphics, self->icon, 210, 10, 32, 32);
+    GdipDeleteGraphics(graphics);
+    EndPaint(window, &paint);
+    return 0;
+  }
+};
+
+TEST_F(ButtonImages, TheWindowShowsThePictureAndTheIconsInTheBlackTheme) {
+  io_test::scratch_folder folder;
+  io_test::write_file(folder.path("tall.bmp"), bmp_file(100, 200, RGB(255, 0, 0)));
+  album_picture picture;
+  picture.set_file(io_test::wide(folder.path("tall.bmp")));
+  set_current_theme(theme_ids::black);
+  button_icon_cache icons;
+  picture_window painter{&picture, icons.button_icon(play_icon, 32, 32)};
+  WNDCLASSW description = {};
+  description.lpfnWndProc = picture_window::procedure;
+  description.hInstance = GetModuleHandleW(nullptr);
+  description.lpszClassName = L"ImagesTestWindow";
+  RegisterClassW(&description);
+  const HWND window = CreateWindowExW(0, L"ImagesTestWindow", L"", WS_POPUP, 50, 50, 260, 200, nullptr, nullptr,
+                                      GetModuleHandleW(nullptr), nullptr);
+  SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&painter));
+  ShowWindow(window, SW_SHOWNOACTIVATE);
+  test_support::screen_capture shot(window);
+  shot.save("album_picture_black");
+  EXPECT_EQ(shot.client_pixel(100, 100), RGB(255, 0, 0));
+  EXPECT_NE(shot.client_pixel(100, 2), RGB(255, 0, 0)) << "the border keeps the picture off the edge";
+  EXPECT_NE(shot.client_pixel(30, 100), RGB(255, 0, 0)) << "a tall picture leaves the sides to the gradient";
+  EXPECT_EQ(shot.client_pixel(250, 100), RGB(0, 0, 0)) << "outside the panel";
+  const COLORREF glyph = shot.client_pixel(210 + 14, 10 + 16);
+  EXPECT_GT(GetRValue(glyph), 0xC0) << "the dark glyph shows light on black";
+  DestroyWindow(window);
+
+  // The faces of a button, drawn over its parent, are faded for dark themes.
+  const HWND parent = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 100, 100, nullptr, nullptr,
+                                      GetModuleHandleW(nullptr), nullptr);
+  const HWND button = CreateWindowExW(0, L"STATIC", L"", WS_CHILD, 10, 10, 40, 30, parent, nullptr,
+                                      GetModuleHandleW(nullptr), nullptr);
+  const gdiplus_image dark_face = button_face(button, face_pressed, 40, 30);
+  EXPECT_EQ(pixel(dark_face.bitmap(), 20, 15) >> 24, 0x55u);
+  set_current_theme(theme_ids::white);
+  const gdiplus_image light_face = button_face(button, face_pressed, 40, 30);
+  EXPECT_EQ(pixel(light_face.bitmap(), 20, 15) >> 24, 0xFFu);
+  DestroyWindow(parent);
 }
 
 }  // namespace

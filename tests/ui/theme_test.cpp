@@ -67,6 +67,14 @@ TEST(Themes, AFreshProfileHasClassicCheckedAndPicturesOnAndAChoiceSurvivesAResta
   EXPECT_EQ(checked_themes(), std::vector<GUID>{theme_ids::black});
   EXPECT_FALSE(album_pictures_checked());
 
+  // A damaged record (cut to 3 bytes) leaves the theme as it was.
+  constexpr GUID theme_item = {0x1DE8F186, 0x735F, 0x4F81, {0xB6, 0x87, 0x43, 0x0C, 0x92, 0x99, 0x3A, 0x15}};
+  std::string damaged(reinterpret_cast<const char*>(&theme_item), sizeof(GUID));
+  damaged += std::string("\x03\x00\x00\x00\x01\x02\x03", 7);
+  vantrel_io::memory_reader reader(damaged.data(), static_cast<std::uint32_t>(damaged.size()));
+  store.read_payload(reader, io_test::no_abort());
+  EXPECT_EQ(checked_themes(), std::vector<GUID>{theme_ids::black});
+
   // A stored theme that is none of the four checks nothing and colours as
   // the classic theme.
   set_current_theme(theme_ids::black);

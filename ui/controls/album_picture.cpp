@@ -6,11 +6,11 @@
 
 #include "foundation/win32_error.h"
 #include "foundation/win32_handles.h"
+#include "foundation/win32_text.h"
 #include "io/io_exceptions.h"
 #include "ui/framework/drawing.h"
 #include "ui/framework/gdiplus_image.h"
 #include "ui/framework/gdiplus_session.h"
-#include "ui/framework/window_exception_boundary.h"
 
 using namespace Gdiplus::DllExports;
 
@@ -78,13 +78,18 @@ bool album_picture::show_file(const std::wstring& path) noexcept {
   try {
     set_file(path);
     return true;
+  } catch (const std::exception& error) {
+    // A missing or damaged picture is common in a collection: no picture
+    // and no popup, only a line for whoever debugs.
+    try {
+      output_debug_string_utf8(("Album picture not shown: " + std::string(error.what()) + "\n").c_str());
+    } catch (...) {
+    }
   } catch (...) {
-    // A missing or damaged picture is common in a collection: no picture,
-    // a line for whoever debugs, and the window goes on.
-    window_exception_boundary::report_current_exception("album picture");
-    clear();
-    return false;
+    output_debug_string_utf8("Album picture not shown\n");
   }
+  clear();
+  return false;
 }
 
 RECT album_picture::fit(const RECT& area, SIZE picture) noexcept {

@@ -3,15 +3,10 @@
 #include <algorithm>
 #include <vector>
 
-#include "core/config_item_kinds.h"
+#include "core/config_item_registrations.h"
 #include "foundation/crash.h"
 
 namespace {
-
-config_guid stored_theme({0x1DE8F186, 0x735F, 0x4F81, {0xB6, 0x87, 0x43, 0x0C, 0x92, 0x99, 0x3A, 0x15}},
-                         theme_ids::classic);
-config_bool stored_album_pictures({0xB9624A96, 0x1DBB, 0x4608, {0xAF, 0x6D, 0x07, 0x3C, 0xB8, 0xC4, 0x0E, 0x20}},
-                                  true);
 
 constexpr COLORREF black_colours[] = {0xFFFFFF, 0xFF6060, 0x000000, 0xC00000};
 constexpr COLORREF white_colours[] = {0x000000, 0xFF0000, 0xFFFFFF, 0xFF8000};
@@ -53,8 +48,8 @@ listener_list<album_pictures_listener> album_listener_list;
 
 }  // namespace
 
-GUID current_theme() { return stored_theme.get(); }
-void set_current_theme(const GUID& theme) { stored_theme.set(theme); }
+GUID current_theme() { return config::main_window_theme.get(); }
+void set_current_theme(const GUID& theme) { config::main_window_theme.set(theme); }
 
 COLORREF theme_colour(std::uint32_t index) {
   if (index > theme_accent) qiv::crash();
@@ -77,8 +72,8 @@ bool theme_is_dark() {
   return GetSysColor(COLOR_WINDOW) == 0;
 }
 
-bool album_pictures_shown() { return stored_album_pictures.get(); }
-void set_album_pictures_shown(bool shown) { stored_album_pictures.set(shown); }
+bool album_pictures_shown() { return config::main_window_album_pictures.get(); }
+void set_album_pictures_shown(bool shown) { config::main_window_album_pictures.set(shown); }
 
 namespace theme_listeners {
 void add(theme_listener* listener) { theme_listener_list.add(listener); }
