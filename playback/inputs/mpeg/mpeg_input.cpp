@@ -109,6 +109,7 @@ public:
     require_subsong_zero(subsong);
     reader.crc_warned = false;
     if (!reader.parsed) reader.parse(abort);
+    reader.check_leading_tag(abort);
     reader.open_flags = flags;
     // A stream that cannot seek already stands at its first frame.
     if (reader.can_seek) reader.seek_file(reader.first_frame, abort);
