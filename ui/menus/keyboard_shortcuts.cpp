@@ -139,12 +139,3 @@ std::string shortcut_key_text(std::uint32_t key) {
   text += fixed != nullptr ? std::string(fixed) : system_key_name(code);
   return text;
 }
-
-std::uint32_t shortcut_key_from_message(WPARAM virtual_key) {
-  std::uint32_t key = static_cast<std::uint32_t>(virtual_key) & 0xFF;
-  if (GetKeyState(VK_SHIFT) < 0) key |= shortcut_key::shift;
-  if (GetKeyState(VK_CONTROL) < 0) key |= shortcut_key::ctrl;
-  if (GetKeyState(VK_MENU) < 0) key |= shortcut_key::alt;
-  if (GetKeyState(VK_LWIN) < 0 || GetKeyState(VK_RWIN) < 0) key |= shortcut_key::win;
-  return key;
-}

@@ -61,6 +61,3 @@ public:
 
 // "Ctrl+P", "Shift+Alt+Delete", "Ctrl+Play / Pause (MM)".
 std::string shortcut_key_text(std::uint32_t key);
-
-// The key of a WM_KEYDOWN or WM_SYSKEYDOWN with the modifiers held now.
-std::uint32_t shortcut_key_from_message(WPARAM virtual_key);
