@@ -14,9 +14,9 @@
 #include "inputs/wma/wma_input.h"
 #include "inputs/wma/wma_result.h"
 #include "inputs/wma/wma_runtime.h"
-#include "io/file_scheme.h"
 #include "io/io_exceptions.h"
 #include "io/path_schemes.h"
+#include "tests/io/io_test_support.h"
 
 namespace {
 
@@ -64,7 +64,7 @@ HRESULT STDMETHODCALLTYPE refusing_reader(IUnknown*, DWORD, IWMSyncReader** out)
 
 class WmaRuntime : public testing::Test {
 protected:
-  void SetUp() override { vantrel_io::file_scheme_handler(); }
+  void SetUp() override { io_test::build_registry(); }
   void TearDown() override { wma::replace_runtime_for_tests(nullptr); }
 };
 
