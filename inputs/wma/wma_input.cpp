@@ -7,7 +7,7 @@
 #include "foundation/code_page_text.h"
 #include "inputs/wma/file_stream.h"
 #include "inputs/wma/header_attributes.h"
-#include "inputs/wma/temp_copy.h"
+#include "inputs/wma/tag_writer.h"
 #include "inputs/wma/wma_result.h"
 #include "io/io_exceptions.h"
 #include "io/path_schemes.h"
@@ -268,27 +268,14 @@ void wma_input::write_tags(const track_info& info, const abort_signal& abort) {
   file_.reset();
   close_reader();
 
-  qiv::com_ptr<IWMMetadataEditor> editor;
-  check(runtime_.editor_entry()(editor.receive()), "WMCreateEditor");
-  temp_copy copy;
   const bool native = own_file_ && std::strncmp(path_.c_str(), "file://", 7) == 0;
+  std::wstring native_path;
   if (native) {
-    const std::wstring native_path = qiv::utf8_to_utf16(path_.c_str() + 7, path_.size() - 7);
-    check(editor->Open(native_path.c_str()), "IWMMetadataEditor::Open");
-  } else {
-    if (!source) vantrel_io::open(source, path_.c_str(), vantrel_io::open_mode::write_existing, never_raised_abort_signal());
-    copy.make(*source, abort);
-    check(editor->Open(copy.path().c_str()), "IWMMetadataEditor::Open");
+    native_path = qiv::utf8_to_utf16(path_.c_str() + 7, path_.size() - 7);
+  } else if (!source) {
+    vantrel_io::open(source, path_.c_str(), vantrel_io::open_mode::write_existing, never_raised_abort_signal());
   }
-  {
-    qiv::com_ptr<IWMHeaderInfo3> header;
-    check(editor->QueryInterface(__uuidof(IWMHeaderInfo3), header.receive_void()), "IWMMetadataEditor::QueryInterface");
-    write_attributes(*header.get(), info);
-  }
-  check(editor->Flush(), "IWMMetadataEditor::Flush");
-  check(editor->Close(), "IWMMetadataEditor::Close");
-  editor.reset();
-  if (!native) copy.copy_back(*source, abort);
+  wma::write_tags(runtime_.editor_entry(), native_path, source.get(), info, abort);
   source.reset();
 
   vantrel_io::open(file_, path_.c_str(), vantrel_io::open_mode::write_existing, abort);
