@@ -38,3 +38,13 @@ tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 for size in 16 24 32 48 256; do icon_png "$size" "$tmp/icon-$size.png"; done
 convert "$tmp"/icon-16.png "$tmp"/icon-24.png "$tmp"/icon-32.png "$tmp"/icon-48.png "$tmp"/icon-256.png zorv.ico
+
+# The autoscroll marker (icon 2345), 32 x 32: a grey disc with a dot and four
+# arrow heads pointing outwards, on transparency.
+convert -size 32x32 xc:none \
+  -fill '#F4F4F4' -stroke '#505050' -strokewidth 1.5 -draw 'circle 16,16 16,2' \
+  -fill '#303030' -stroke none -draw 'circle 16,16 16,14' \
+  -draw 'polygon 16,4 12,9 20,9' -draw 'polygon 16,28 12,23 20,23' \
+  -draw 'polygon 4,16 9,12 9,20' -draw 'polygon 28,16 23,12 23,20' \
+  -strip "PNG32:$tmp/marker.png"
+convert "$tmp/marker.png" autoscroll_marker.ico
