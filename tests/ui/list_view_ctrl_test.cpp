@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "support/message_pump.h"
 #include "support/screen_capture.h"
 #include "test_dialogs.h"
 #include "ui/framework/autoscroll_speed.h"
@@ -25,14 +26,6 @@ LRESULT CALLBACK scroll_counter_procedure(HWND window, UINT message, WPARAM wpar
 }
 
 INT_PTR CALLBACK quiet_dialog_procedure(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
-
-void pump() {
-  MSG message;
-  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-    TranslateMessage(&message);
-    DispatchMessageW(&message);
-  }
-}
 
 class ListViewCtrl : public ::testing::Test {
 protected:
@@ -60,7 +53,7 @@ protected:
       ASSERT_EQ(list_view_append_item(list, -1, text.c_str(), 1000 + i), i);
     }
     SetForegroundWindow(parent);
-    pump();
+    pump_pending();
   }
   void TearDown() override { DestroyWindow(parent); }
 
@@ -119,7 +112,7 @@ TEST_F(ListViewCtrl, MiddleButtonAutoscrollMovesByLinesAndPagesAndEndsWithAnyCli
   ASSERT_EQ(SendInput(2, click, sizeof(INPUT)), 2u);
   const DWORD start = GetTickCount();
   while (SendMessageW(list, LVM_GETSELECTEDCOUNT, 0, 0) == 0 && GetTickCount() - start < 3000) {
-    pump();
+    pump_pending();
     Sleep(10);
   }
   EXPECT_FALSE(control.autoscroll_active());
@@ -154,10 +147,10 @@ TEST_F(ListViewCtrl, MiddleButtonAutoscrollMovesByLinesAndPagesAndEndsWithAnyCli
   ClientToScreen(list, &origin);
   SendMessageW(list, LVM_ENSUREVISIBLE, 0, FALSE);
   SendMessageW(list, WM_MBUTTONDOWN, MK_MBUTTON, MAKELPARAM(200, 60));
-  KillTimer(list, list_view_ctrl::autoscroll_timer_id);  // one tick, run by the test
+  KillTimer(list, autoscroll_session::timer_id);  // one tick, run by the test
   SetCursorPos(origin.x, origin.y + 200);
-  PostMessageW(list, WM_TIMER, list_view_ctrl::autoscroll_timer_id, 0);
-  pump();
+  PostMessageW(list, WM_TIMER, autoscroll_session::timer_id, 0);
+  pump_pending();
   EXPECT_EQ(top_index(), 2);
   SendMessageW(list, WM_MBUTTONUP, 0, 0);
   EXPECT_FALSE(control.autoscroll_active());

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "support/message_pump.h"
 #include "support/screen_capture.h"
 #include "ui/controls/owner_list_geometry.h"
 
@@ -44,14 +45,6 @@ std::vector<std::wstring> numbered(int count) {
   std::vector<std::wstring> texts;
   for (int i = 0; i < count; ++i) texts.push_back(L"Item " + std::to_wstring(i));
   return texts;
-}
-
-void pump() {
-  MSG message;
-  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-    TranslateMessage(&message);
-    DispatchMessageW(&message);
-  }
 }
 
 // Holds or lets go of modifier keys for this thread, as GetKeyState reads them.
@@ -88,7 +81,7 @@ protected:
     GetClientRect(window, &client);
     client_height = client.bottom;
     SetFocus(window);
-    pump();
+    pump_pending();
     return window;
   }
   int cell_height() const { return list.layout().cell_height; }
@@ -142,7 +135,7 @@ TEST_F(OwnerList, ItemsThatFitStayInOneColumnAndOneMoreFlowsIntoColumnsThatReflo
   // Half the height: twice the columns, once the deferred layout has run.
   SetWindowPos(window, nullptr, 0, 0, 300, client_height / 2, SWP_NOMOVE | SWP_NOZORDER);
   EXPECT_EQ(list.layout().rows, fitting);
-  pump();
+  pump_pending();
   EXPECT_EQ(list.layout().rows, (client_height / 2) / cell_height());
 
   // Texts wider than the reference are cut to it when they flow over columns.
@@ -374,7 +367,7 @@ TEST_F(OwnerList, ATruncatedItemShowsItsWholeTextInATooltipOverIt) {
   SetCursorPos(over.x, over.y);
   EXPECT_EQ(list.label_text(), long_text);
   ASSERT_NE(list.label_tooltip(), nullptr);
-  pump();
+  pump_pending();
   EXPECT_TRUE(IsWindowVisible(list.label_tooltip()));
   test_support::screen_capture shot(parent);
   shot.save("owner_list_label_tooltip");

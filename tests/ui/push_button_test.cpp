@@ -9,6 +9,7 @@
 
 #include <vector>
 
+#include "support/message_pump.h"
 #include "support/screen_capture.h"
 
 namespace {
@@ -43,14 +44,6 @@ LRESULT CALLBACK parent_procedure(HWND window, UINT message, WPARAM wparam, LPAR
   }
 }
 
-void pump() {
-  MSG message;
-  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-    TranslateMessage(&message);
-    DispatchMessageW(&message);
-  }
-}
-
 class PushButton : public ::testing::Test {
 protected:
   void SetUp() override {
@@ -67,7 +60,7 @@ protected:
     button = make(L"Play", 20, 0);
     record = {};
     SetForegroundWindow(parent);
-    pump();
+    pump_pending();
   }
   void TearDown() override { DestroyWindow(parent); }
 
@@ -86,7 +79,7 @@ TEST_F(PushButton, PressDragOffAndReleaseGivesPushedAndUnpushedButNoClick) {
   EXPECT_EQ(GetFocus(), button);
   SendMessageW(button, WM_MOUSEMOVE, MK_LBUTTON, outside());
   SendMessageW(button, WM_LBUTTONUP, 0, outside());
-  pump();
+  pump_pending();
   EXPECT_EQ(record.codes, (std::vector<int>{BN_SETFOCUS, BN_PUSHED, BN_UNPUSHED}));
 
   // Released over the button it clicks, and the click arrives posted.
@@ -94,7 +87,7 @@ TEST_F(PushButton, PressDragOffAndReleaseGivesPushedAndUnpushedButNoClick) {
   SendMessageW(button, WM_LBUTTONDOWN, MK_LBUTTON, inside());
   SendMessageW(button, WM_LBUTTONUP, 0, inside());
   EXPECT_EQ(record.codes, (std::vector<int>{BN_PUSHED, BN_UNPUSHED}));
-  pump();
+  pump_pending();
   EXPECT_EQ(record.codes, (std::vector<int>{BN_PUSHED, BN_UNPUSHED, BN_CLICKED}));
 }
 
@@ -105,14 +98,14 @@ TEST_F(PushButton, SpaceClicksAndLosingTheFocusWhileHeldReleasesWithoutAClick) {
   SendMessageW(button, WM_KEYDOWN, VK_SPACE, 0x40000000);  // auto-repeat: still one press
   SendMessageW(button, WM_KEYUP, VK_SPACE, 0);
   EXPECT_EQ(record.codes, (std::vector<int>{BN_PUSHED, BN_UNPUSHED}));
-  pump();
+  pump_pending();
   EXPECT_EQ(record.codes, (std::vector<int>{BN_PUSHED, BN_UNPUSHED, BN_CLICKED}));
 
   record.codes.clear();
   SendMessageW(button, WM_KEYDOWN, VK_SPACE, 0);
   SetFocus(parent);
   SendMessageW(button, WM_KEYUP, VK_SPACE, 0);
-  pump();
+  pump_pending();
   EXPECT_EQ(record.codes, (std::vector<int>{BN_PUSHED, BN_KILLFOCUS, BN_UNPUSHED}));
 }
 
@@ -121,18 +114,18 @@ TEST_F(PushButton, ACheckedPushButtonIgnoresPressesWhileACheckButtonToggles) {
   EXPECT_EQ(SendMessageW(button, BM_GETCHECK, 0, 0), 1);
   SendMessageW(button, WM_LBUTTONDOWN, MK_LBUTTON, inside());
   SendMessageW(button, WM_LBUTTONUP, 0, inside());
-  pump();
+  pump_pending();
   EXPECT_EQ(record.codes, std::vector<int>{BN_SETFOCUS});
 
   const HWND check = make(L"Repeat", 130, 2);
   record.codes.clear();
   SendMessageW(check, WM_LBUTTONDOWN, MK_LBUTTON, inside());
   SendMessageW(check, WM_LBUTTONUP, 0, inside());
-  pump();
+  pump_pending();
   EXPECT_EQ(SendMessageW(check, BM_GETCHECK, 0, 0), 1);
   SendMessageW(check, WM_LBUTTONDOWN, MK_LBUTTON, inside());
   SendMessageW(check, WM_LBUTTONUP, 0, inside());
-  pump();
+  pump_pending();
   EXPECT_EQ(SendMessageW(check, BM_GETCHECK, 0, 0), 0);
   EXPECT_EQ(record.codes, (std::vector<int>{BN_KILLFOCUS, BN_SETFOCUS, BN_PUSHED, BN_UNPUSHED, BN_CLICKED, BN_PUSHED,
                                             BN_UNPUSHED, BN_CLICKED}));

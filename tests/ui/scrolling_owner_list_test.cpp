@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "support/message_pump.h"
 #include "support/screen_capture.h"
 #include "ui/framework/autoscroll_marker.h"
 #include "ui/framework/autoscroll_speed.h"
@@ -33,14 +34,6 @@ public:
   COLORREF get_colour(int kind) override { return kind == colour_text ? RGB(0, 0, 0) : RGB(255, 255, 255); }
 };
 
-void pump() {
-  MSG message;
-  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-    TranslateMessage(&message);
-    DispatchMessageW(&message);
-  }
-}
-
 class ScrollingOwnerList : public ::testing::Test {
 protected:
   void SetUp() override {
@@ -50,7 +43,7 @@ protected:
     const RECT place = {0, 0, 480, 360};
     window = list.create(parent, place, 1);
     SetForegroundWindow(parent);
-    pump();
+    pump_pending();
   }
   void TearDown() override { DestroyWindow(parent); }
 
@@ -61,7 +54,7 @@ protected:
     SetCursorPos(origin.x, origin.y);
     SendMessageW(window, WM_MBUTTONDOWN, MK_MBUTTON, MAKELPARAM(x, y));
     // The test runs the ticks itself, each at a pointer position it chose.
-    KillTimer(window, scrolling_owner_list::autoscroll_timer_id);
+    KillTimer(window, autoscroll_session::timer_id);
     return origin;
   }
   // One tick with the pointer (dx, dy) from the origin: the timer reads the
@@ -70,7 +63,7 @@ protected:
     SetCursorPos(origin.x + dx, origin.y + dy);
     const POINT before = list.scroll_position();
     // A posted message carries the pointer position of its moment.
-    PostMessageW(window, WM_TIMER, scrolling_owner_list::autoscroll_timer_id, 0);
+    PostMessageW(window, WM_TIMER, autoscroll_session::timer_id, 0);
     MSG got;
     while (!PeekMessageW(&got, window, WM_TIMER, WM_TIMER, PM_REMOVE)) Sleep(1);
     DispatchMessageW(&got);

@@ -680,6 +680,9 @@ void owner_list::on_hover(POINT point, WPARAM buttons) {
   tool.uId = reinterpret_cast<UINT_PTR>(handle());
   SendMessageW(tooltip_, TTM_TRACKPOSITION, 0, MAKELPARAM(label.left, label.top));
   SendMessageW(tooltip_, TTM_TRACKACTIVATE, TRUE, reinterpret_cast<LPARAM>(&tool));
+  // Also here, not only on TTN_SHOW: a tooltip that never announces itself
+  // would otherwise stay after the pointer left the window.
+  SetTimer(handle(), label_timer_id, 50, nullptr);
 }
 
 void owner_list::check_label() {

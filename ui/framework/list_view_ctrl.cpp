@@ -11,7 +11,21 @@ namespace {
 constexpr int unit_x = 4;
 constexpr int unit_y = 16;
 
-bool is_other_button_message(UINT message) noexcept {
+}  // namespace
+
+void scroll_lines(HWND window, UINT scroll_message, int lines) {
+  SCROLLINFO info = {sizeof(info), SIF_RANGE | SIF_PAGE, 0, 0, 0, 0, 0};
+  if (!GetScrollInfo(window, scroll_message == WM_HSCROLL ? SB_HORZ : SB_VERT, &info) || info.nPage == 0) return;
+  const bool forward = lines >= 0;
+  unsigned left = static_cast<unsigned>(std::abs(lines));
+  while (left >= info.nPage) {
+    SendMessageW(window, scroll_message, forward ? SB_PAGEDOWN : SB_PAGEUP, 0);
+    left -= info.nPage;
+  }
+  for (; left > 0; --left) SendMessageW(window, scroll_message, forward ? SB_LINEDOWN : SB_LINEUP, 0);
+}
+
+bool is_other_mouse_button_message(UINT message) noexcept {
   switch (message) {
   case WM_LBUTTONDOWN:
   case WM_LBUTTONUP:
@@ -28,42 +42,11 @@ bool is_other_button_message(UINT message) noexcept {
   }
 }
 
-}  // namespace
-
-void scroll_lines(HWND window, UINT scroll_message, int lines) {
-  SCROLLINFO info = {sizeof(info), SIF_RANGE | SIF_PAGE, 0, 0, 0, 0, 0};
-  if (!GetScrollInfo(window, scroll_message == WM_HSCROLL ? SB_HORZ : SB_VERT, &info) || info.nPage == 0) return;
-  const bool forward = lines >= 0;
-  unsigned left = static_cast<unsigned>(std::abs(lines));
-  while (left >= info.nPage) {
-    SendMessageW(window, scroll_message, forward ? SB_PAGEDOWN : SB_PAGEUP, 0);
-    left -= info.nPage;
-  }
-  for (; left > 0; --left) SendMessageW(window, scroll_message, forward ? SB_LINEDOWN : SB_LINEUP, 0);
-}
-
-void list_view_ctrl::start(HWND window, POINT screen_point) {
-  ReleaseCapture();
-  marker_.create(window);
-  SetCursor(LoadCursorW(nullptr, IDC_SIZEALL));
-  autoscroll_active_ = true;
-  origin_ = screen_point;
-  pixel_carry_x_ = pixel_carry_y_ = 0.0;
-  SetCapture(window);
-  SetTimer(window, autoscroll_timer_id, autoscroll_period_ms, nullptr);
-  marker_.show_at(origin_);
-}
-
 void list_view_ctrl::tick(HWND window) {
-  const DWORD position = GetMessagePos();
-  const int dx = static_cast<short>(LOWORD(position)) - origin_.x;
-  const int dy = static_cast<short>(HIWORD(position)) - origin_.y;
+  const POINT step = autoscroll_.next_step();
   const int dpi = screen_dpi();
-  const autoscroll_velocity v = autoscroll_pixels_per_tick(dx, dy, dpi);
-  const int step_x = take_whole_pixels(v.x, pixel_carry_x_);
-  const int step_y = take_whole_pixels(v.y, pixel_carry_y_);
-  const int lines_x = take_whole_lines(step_x, dpi > 0 ? MulDiv(unit_x, dpi, 96) : 0, line_rest_x_);
-  const int lines_y = take_whole_lines(step_y, dpi > 0 ? MulDiv(unit_y, dpi, 96) : 0, line_rest_y_);
+  const int lines_x = take_whole_lines(step.x, dpi > 0 ? MulDiv(unit_x, dpi, 96) : 0, line_rest_x_);
+  const int lines_y = take_whole_lines(step.y, dpi > 0 ? MulDiv(unit_y, dpi, 96) : 0, line_rest_y_);
   scroll_lines(window, WM_HSCROLL, lines_x);
   scroll_lines(window, WM_VSCROLL, lines_y);
 }
@@ -73,48 +56,44 @@ bool list_view_ctrl::process_message(HWND window, UINT message, WPARAM wparam, L
   switch (message) {
   case WM_MBUTTONDOWN:
   case WM_MBUTTONDBLCLK:
-    if (autoscroll_active_) {
+    if (autoscroll_.active()) {
       ReleaseCapture();
     } else {
       SetFocus(window);
       POINT point = {static_cast<short>(LOWORD(lparam)), static_cast<short>(HIWORD(lparam))};
       ClientToScreen(window, &point);
-      start(window, point);
+      autoscroll_.start(window, point);
     }
     result = 0;
     return true;
   case WM_MBUTTONUP:
-    if (autoscroll_active_) ReleaseCapture();
+    if (autoscroll_.active()) ReleaseCapture();
     result = 0;
     return true;
   case WM_MOUSEMOVE:
-    if (autoscroll_active_) {
+    if (autoscroll_.active()) {
       result = 0;
       return true;
     }
     break;
   case WM_TIMER:
-    if (wparam == autoscroll_timer_id) {
+    if (wparam == autoscroll_session::timer_id) {
       tick(window);
       result = 0;
       return true;
     }
     break;
   case WM_CAPTURECHANGED:
-    if (autoscroll_active_) {
-      autoscroll_active_ = false;
-      KillTimer(window, autoscroll_timer_id);
-      marker_.hide();
-    }
+    autoscroll_.stop(window);
     line_rest_x_ = line_rest_y_ = 0;
     break;
   case WM_DESTROY:
-    if (marker_.handle() != nullptr) DestroyWindow(marker_.handle());
+    autoscroll_.destroy_marker();
     break;
   default:
     // Ending by releasing the capture: WM_CAPTURECHANGED cleans up, and the
     // click still reaches the list.
-    if (autoscroll_active_ && is_other_button_message(message)) ReleaseCapture();
+    if (autoscroll_.active() && is_other_mouse_button_message(message)) ReleaseCapture();
     break;
   }
   return owner_ != nullptr && owner_->process_message(window, message, wparam, lparam, result, map_id_);
