@@ -41,7 +41,8 @@ protected:
                                 &quiet_dialog_procedure, 0);
     ASSERT_NE(parent, nullptr);
     DestroyWindow(GetDlgItem(parent, IDOK));
-    SetWindowPos(parent, nullptr, 120, 80, 420, 320, SWP_NOZORDER | SWP_SHOWWINDOW);
+    // Above the windows of tests running beside this one, for the clicks.
+    SetWindowPos(parent, HWND_TOPMOST, 120, 80, 420, 320, SWP_SHOWWINDOW);
     list = CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_SHOWSELALWAYS, 0, 0, 400,
                            280, parent, nullptr, nullptr, nullptr);
     ASSERT_NE(list, nullptr);

@@ -57,7 +57,7 @@ void hold_keys(std::initializer_list<int> keys) {
 class OwnerList : public ::testing::Test {
 protected:
   void SetUp() override {
-    parent = CreateWindowExW(0, L"#32770", L"Owner list", WS_POPUP | WS_CAPTION | WS_VISIBLE, 40, 40, 420, 300,
+    parent = CreateWindowExW(WS_EX_TOPMOST, L"#32770", L"Owner list", WS_POPUP | WS_CAPTION | WS_VISIBLE, 40, 40, 420, 300,
                              nullptr, nullptr, nullptr, nullptr);
     ASSERT_NE(parent, nullptr);
     font = CreateFontW(-13, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, L"Tahoma");

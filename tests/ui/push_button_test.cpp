@@ -17,9 +17,18 @@ namespace {
 constexpr COLORREF parent_colour = RGB(40, 120, 200);
 
 struct parent_record {
-  // Notification codes in arrival order; posted ones are marked by the pump.
+  // Notification codes in arrival order.
   std::vector<int> codes;
   bool skip_drawing = false;
+
+  // Without the focus notifications, which windows of tests running beside
+  // this one can add by taking the activation.
+  std::vector<int> presses() const {
+    std::vector<int> out;
+    for (const int code : codes)
+      if (code != BN_SETFOCUS && code != BN_KILLFOCUS) out.push_back(code);
+    return out;
+  }
 };
 parent_record record;
 
@@ -54,7 +63,7 @@ protected:
     description.hInstance = GetModuleHandleW(nullptr);
     description.lpszClassName = L"PushButtonTestParent";
     RegisterClassW(&description);
-    parent = CreateWindowExW(0, L"PushButtonTestParent", L"Buttons", WS_OVERLAPPED | WS_CAPTION | WS_VISIBLE, 60, 60,
+    parent = CreateWindowExW(WS_EX_TOPMOST, L"PushButtonTestParent", L"Buttons", WS_OVERLAPPED | WS_CAPTION | WS_VISIBLE, 60, 60,
                              360, 140, nullptr, nullptr, nullptr, nullptr);
     ASSERT_NE(parent, nullptr);
     button = make(L"Play", 20, 0);
@@ -80,15 +89,15 @@ TEST_F(PushButton, PressDragOffAndReleaseGivesPushedAndUnpushedButNoClick) {
   SendMessageW(button, WM_MOUSEMOVE, MK_LBUTTON, outside());
   SendMessageW(button, WM_LBUTTONUP, 0, outside());
   pump_pending();
-  EXPECT_EQ(record.codes, (std::vector<int>{BN_SETFOCUS, BN_PUSHED, BN_UNPUSHED}));
+  EXPECT_EQ(record.presses(), (std::vector<int>{BN_PUSHED, BN_UNPUSHED}));
 
   // Released over the button it clicks, and the click arrives posted.
   record.codes.clear();
   SendMessageW(button, WM_LBUTTONDOWN, MK_LBUTTON, inside());
   SendMessageW(button, WM_LBUTTONUP, 0, inside());
-  EXPECT_EQ(record.codes, (std::vector<int>{BN_PUSHED, BN_UNPUSHED}));
+  EXPECT_EQ(record.presses(), (std::vector<int>{BN_PUSHED, BN_UNPUSHED}));
   pump_pending();
-  EXPECT_EQ(record.codes, (std::vector<int>{BN_PUSHED, BN_UNPUSHED, BN_CLICKED}));
+  EXPECT_EQ(record.presses(), (std::vector<int>{BN_PUSHED, BN_UNPUSHED, BN_CLICKED}));
 }
 
 TEST_F(PushButton, SpaceClicksAndLosingTheFocusWhileHeldReleasesWithoutAClick) {
@@ -97,9 +106,9 @@ TEST_F(PushButton, SpaceClicksAndLosingTheFocusWhileHeldReleasesWithoutAClick) {
   SendMessageW(button, WM_KEYDOWN, VK_SPACE, 0);
   SendMessageW(button, WM_KEYDOWN, VK_SPACE, 0x40000000);  // auto-repeat: still one press
   SendMessageW(button, WM_KEYUP, VK_SPACE, 0);
-  EXPECT_EQ(record.codes, (std::vector<int>{BN_PUSHED, BN_UNPUSHED}));
+  EXPECT_EQ(record.presses(), (std::vector<int>{BN_PUSHED, BN_UNPUSHED}));
   pump_pending();
-  EXPECT_EQ(record.codes, (std::vector<int>{BN_PUSHED, BN_UNPUSHED, BN_CLICKED}));
+  EXPECT_EQ(record.presses(), (std::vector<int>{BN_PUSHED, BN_UNPUSHED, BN_CLICKED}));
 
   record.codes.clear();
   SendMessageW(button, WM_KEYDOWN, VK_SPACE, 0);
@@ -115,7 +124,7 @@ TEST_F(PushButton, ACheckedPushButtonIgnoresPressesWhileACheckButtonToggles) {
   SendMessageW(button, WM_LBUTTONDOWN, MK_LBUTTON, inside());
   SendMessageW(button, WM_LBUTTONUP, 0, inside());
   pump_pending();
-  EXPECT_EQ(record.codes, std::vector<int>{BN_SETFOCUS});
+  EXPECT_TRUE(record.presses().empty());
 
   const HWND check = make(L"Repeat", 130, 2);
   record.codes.clear();
@@ -127,8 +136,8 @@ TEST_F(PushButton, ACheckedPushButtonIgnoresPressesWhileACheckButtonToggles) {
   SendMessageW(check, WM_LBUTTONUP, 0, inside());
   pump_pending();
   EXPECT_EQ(SendMessageW(check, BM_GETCHECK, 0, 0), 0);
-  EXPECT_EQ(record.codes, (std::vector<int>{BN_KILLFOCUS, BN_SETFOCUS, BN_PUSHED, BN_UNPUSHED, BN_CLICKED, BN_PUSHED,
-                                            BN_UNPUSHED, BN_CLICKED}));
+  EXPECT_EQ(record.presses(),
+            (std::vector<int>{BN_PUSHED, BN_UNPUSHED, BN_CLICKED, BN_PUSHED, BN_UNPUSHED, BN_CLICKED}));
 }
 
 TEST_F(PushButton, FacesDrawOverTheParentsBackgroundUnlessTheParentDrawsThemItself) {
