@@ -23,14 +23,7 @@ bool scrolling_owner_list::process_message(HWND window, UINT message, WPARAM wpa
     return true;
   case WM_MBUTTONDOWN:
   case WM_MBUTTONDBLCLK:
-    if (autoscroll_.active()) {
-      ReleaseCapture();
-    } else {
-      SetFocus(window);
-      POINT origin = {static_cast<short>(LOWORD(lparam)), static_cast<short>(HIWORD(lparam))};
-      ClientToScreen(window, &origin);
-      autoscroll_.start(window, origin);
-    }
+    autoscroll_.on_middle_click(window, lparam);
     return true;
   case WM_MBUTTONUP:
     if (autoscroll_.active()) ReleaseCapture();

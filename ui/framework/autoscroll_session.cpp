@@ -15,6 +15,17 @@ void autoscroll_session::start(HWND window, POINT screen_origin) {
   marker_.show_at(origin_);
 }
 
+void autoscroll_session::on_middle_click(HWND window, LPARAM client_point) {
+  if (active_) {
+    ReleaseCapture();
+    return;
+  }
+  SetFocus(window);
+  POINT origin = {static_cast<short>(LOWORD(client_point)), static_cast<short>(HIWORD(client_point))};
+  ClientToScreen(window, &origin);
+  start(window, origin);
+}
+
 void autoscroll_session::stop(HWND window) {
   if (!active_) return;
   active_ = false;

@@ -18,6 +18,9 @@ public:
   // Captures the mouse to `window`, starts the timer and shows the marker at
   // the screen point.
   void start(HWND window, POINT screen_origin);
+  // A middle click at a client point: ends a running autoscroll (by giving
+  // up the capture), else takes the keyboard focus and starts one there.
+  void on_middle_click(HWND window, LPARAM client_point);
   // After the capture is gone: stops the timer and hides the marker.
   void stop(HWND window);
   // Whole pixels to move this tick towards the pointer of the current

@@ -56,14 +56,7 @@ bool list_view_ctrl::process_message(HWND window, UINT message, WPARAM wparam, L
   switch (message) {
   case WM_MBUTTONDOWN:
   case WM_MBUTTONDBLCLK:
-    if (autoscroll_.active()) {
-      ReleaseCapture();
-    } else {
-      SetFocus(window);
-      POINT point = {static_cast<short>(LOWORD(lparam)), static_cast<short>(HIWORD(lparam))};
-      ClientToScreen(window, &point);
-      autoscroll_.start(window, point);
-    }
+    autoscroll_.on_middle_click(window, lparam);
     result = 0;
     return true;
   case WM_MBUTTONUP:
