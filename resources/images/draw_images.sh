@@ -73,3 +73,13 @@ glyph volume_low.png -draw "$speaker" -fill none -stroke "$ink" -strokewidth 4 -
 glyph volume_quiet.png -draw "$speaker"
 glyph volume_mute.png -draw "$speaker" -fill none -stroke "$ink" -strokewidth 5 \
   -draw 'line 40,22 56,42' -draw 'line 56,22 40,42'
+
+# The autoscroll marker (icon 2345), 32 x 32: a grey disc with a dot and four
+# arrow heads pointing outwards, on transparency.
+convert -size 32x32 xc:none \
+  -fill '#F4F4F4' -stroke '#505050' -strokewidth 1.5 -draw 'circle 16,16 16,2' \
+  -fill '#303030' -stroke none -draw 'circle 16,16 16,14' \
+  -draw 'polygon 16,4 12,9 20,9' -draw 'polygon 16,28 12,23 20,23' \
+  -draw 'polygon 4,16 9,12 9,20' -draw 'polygon 28,16 23,12 23,20' \
+  -strip "PNG32:$tmp/marker.png"
+convert "$tmp/marker.png" autoscroll_marker.ico

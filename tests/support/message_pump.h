@@ -28,3 +28,14 @@ inline bool pump_until(const std::function<bool()>& condition, DWORD give_up_ms 
   }
   return true;
 }
+
+// Handles every message already waiting, then returns.
+inline void pump_pending() {
+  MSG message;
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    if (!dialog_registry_offer(message)) {
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+  }
+}
