@@ -10,7 +10,7 @@
 
 #include "foundation/cpu_count.h"
 #include "foundation/string_small.h"
-#include "metadata/title_script.h"
+#include "metadata/title/title_script.h"
 #include "metadata/track_handle_registry.h"
 #include "metadata/track_sort_keys.h"
 

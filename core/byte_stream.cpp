@@ -43,16 +43,19 @@ void byte_stream_reader::require_remaining(std::uint64_t bytes) const {
   if (left != byte_stream_size_unknown && bytes > left) throw_data_error();
 }
 
-void byte_stream_reader::read_length_prefixed_string(qiv::string_object& out, const abort_signal& abort) {
-  const std::uint32_t length = read_u32(abort);
+void byte_stream_reader::read_text(std::uint32_t length, qiv::string_object& out, const abort_signal& abort) {
   require_remaining(length);
   if (length <= first_text_step) {
     char* buffer = out.lock_buffer(length);
     if (buffer == nullptr) throw_data_error();  // a fixed-size text too small for it
-    const std::uint32_t got = read(buffer, length, abort);
-    buffer[got] = '\0';
+    try {
+      read_exact(buffer, length, abort);
+    } catch (...) {
+      out.unlock_buffer();
+      out.set_string("");
+      throw;
+    }
     out.unlock_buffer();
-    if (got != length) throw_data_error();
     return;
   }
   qiv::array<char> scratch;
@@ -65,6 +68,10 @@ void byte_stream_reader::read_length_prefixed_string(qiv::string_object& out, co
     step_end = step_end > length / 2 ? length : step_end * 2;
   }
   out.set_string(scratch.data(), length);
+}
+
+void byte_stream_reader::read_length_prefixed_string(qiv::string_object& out, const abort_signal& abort) {
+  read_text(read_u32(abort), out, abort);
 }
 
 void byte_stream_reader::read_to_end(qiv::string_object& out, const abort_signal& abort) {

@@ -41,10 +41,13 @@ public:
   // Damaged data unless at least `bytes` more may still come.
   void require_remaining(std::uint64_t bytes) const;
 
-  // A u32 byte length, then that many bytes of text. A length beyond what
-  // remains fails before anything is allocated; on a stream of unknown size
-  // the text is read in growing steps, so a false length fails at the end of
-  // the data rather than by one huge allocation.
+  // Exactly `length` bytes of text. A length beyond what remains fails
+  // before anything is allocated; on a stream of unknown size the text is
+  // read in growing steps, so a false length fails at the end of the data
+  // rather than by one huge allocation. A text a fixed-size `out` cannot
+  // hold is damaged data. On failure `out` holds no part of the text.
+  void read_text(std::uint32_t length, qiv::string_object& out, const abort_signal& abort);
+  // A u32 byte length, then that many bytes of text (read_text).
   void read_length_prefixed_string(qiv::string_object& out, const abort_signal& abort);
   // Every byte to the end of the stream.
   void read_to_end(qiv::string_object& out, const abort_signal& abort);

@@ -1,9 +1,6 @@
 #include "io/stream_strings.h"
 
-#include <algorithm>
-#include <cstring>
-
-#include "foundation/array.h"
+#include "core/byte_stream.h"
 #include "foundation/string_buffer.h"
 #include "io/io_exceptions.h"
 
@@ -11,44 +8,32 @@ namespace vantrel_io::stream {
 
 namespace {
 
-constexpr std::uint32_t read_in_one_step = 65536;
 constexpr std::uint32_t read_all_piece = 256;
+
+// A reader of the file layer as the byte stream of the core, so that texts
+// are read by the one text reader the configuration records use. Its size
+// is unknown: the reader may be a stream.
+class reader_byte_stream final : public byte_stream_reader {
+public:
+  explicit reader_byte_stream(reader& source) noexcept : source_(source) {}
+  std::uint32_t read(void* buffer, std::uint32_t bytes, const abort_signal& abort) override {
+    return source_.read(buffer, bytes, abort);
+  }
+  std::uint64_t remaining() const override { return byte_stream_size_unknown; }
+  [[noreturn]] void throw_data_error() const override { throw_io_data(); }
+
+private:
+  reader& source_;
+};
 
 }  // namespace
 
 void read_string(reader& source, std::uint32_t bytes, const abort_signal& abort, qiv::string_object& out) {
-  if (bytes <= read_in_one_step) {
-    char* buffer = out.lock_buffer(bytes);
-    if (buffer == nullptr) qiv::throw_bad_alloc();
-    try {
-      source.read_exact(buffer, bytes, abort);
-    } catch (...) {
-      out.unlock_buffer();
-      out.set_string("");
-      throw;
-    }
-    out.unlock_buffer();
-    return;
-  }
-  qiv::array<char> block;
-  std::uint32_t done = 0;
-  std::uint32_t target = read_in_one_step;
-  for (;;) {
-    block.set_size(target);
-    source.read_exact(block.data() + done, target - done, abort);
-    done = target;
-    if (done == bytes) break;
-    target = target > bytes / 2 ? bytes : target * 2;
-  }
-  out.set_string(block.data(), bytes);
+  reader_byte_stream(source).read_text(bytes, out, abort);
 }
 
 void read_length_prefixed_string(reader& source, const abort_signal& abort, qiv::string_object& out) {
-  std::uint8_t prefix[4];
-  source.read_exact(prefix, sizeof prefix, abort);
-  const std::uint32_t bytes = std::uint32_t(prefix[0]) | (std::uint32_t(prefix[1]) << 8) |
-                              (std::uint32_t(prefix[2]) << 16) | (std::uint32_t(prefix[3]) << 24);
-  read_string(source, bytes, abort, out);
+  reader_byte_stream(source).read_length_prefixed_string(out, abort);
 }
 
 void read_all_to_string(reader& source, const abort_signal& abort, qiv::string_object& out) {

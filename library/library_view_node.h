@@ -11,7 +11,7 @@
 #include "foundation/refcounted.h"
 #include "library/media_library.h"
 #include "library/nav_node.h"
-#include "metadata/title_script.h"
+#include "metadata/title/title_script.h"
 
 // What a view reads of the library; the media library unless a test gives
 // its own.

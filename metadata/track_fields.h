@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "metadata/title_field_provider.h"
+#include "metadata/title/title_field_provider.h"
 #include "metadata/track_display_info.h"
 #include "metadata/track_location.h"
 

@@ -14,9 +14,9 @@
 #include "core/service_object.h"
 #include "io/file_object.h"
 #include "foundation/string_object.h"
-#include "metadata/title_field_provider.h"
-#include "metadata/title_script.h"
-#include "metadata/title_text_filter.h"
+#include "metadata/title/title_field_provider.h"
+#include "metadata/title/title_script.h"
+#include "metadata/title/title_text_filter.h"
 #include "metadata/track_display_info.h"
 #include "metadata/track_location.h"
 

@@ -7,8 +7,8 @@
 #include "foundation/exceptions.h"
 #include "foundation/string_buffer.h"
 #include "foundation/utf8.h"
-#include "metadata/title_hook_chain.h"
-#include "metadata/title_rand_hook.h"
+#include "metadata/title/title_hook_chain.h"
+#include "metadata/title/title_rand_hook.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <span>
 
 #include "foundation/sort_by_text_parallel.h"
-#include "metadata/title_field_provider.h"
-#include "metadata/title_script.h"
+#include "metadata/title/title_field_provider.h"
+#include "metadata/title/title_script.h"
 #include "metadata/track_handle.h"
 
 // Fills `order` (one slot per handle) with the handle indices in the natural

@@ -12,9 +12,9 @@
 
 #include "core/dsp_chain.h"
 #include "core/playback_control.h"
-#include "metadata/title_field_provider.h"
-#include "metadata/title_script.h"
-#include "metadata/title_text_filter.h"
+#include "metadata/title/title_field_provider.h"
+#include "metadata/title/title_script.h"
+#include "metadata/title/title_text_filter.h"
 #include "metadata/track_handle.h"
 #include "metadata/track_info_listener.h"
 #include "playback/output/app_volume_control.h"

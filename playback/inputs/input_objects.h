@@ -15,6 +15,9 @@ class input_object : public Interface {
 public:
   Input input;
 
+  void open(vantrel_io::file_ptr file, const char* path, open_reason reason, const abort_signal& abort) {
+    input.open(std::move(file), path, reason, abort);
+  }
   std::uint32_t get_subsong_count() override { return input.get_subsong_count(); }
   std::uint32_t get_subsong(std::uint32_t index) override { return input.get_subsong(index); }
   void get_info(std::uint32_t subsong, track_info& out, const abort_signal& abort) override {
@@ -55,13 +58,3 @@ public:
   }
   void commit(const abort_signal& abort) override { this->input.commit(abort); }
 };
-
-// Opens a new Object's input over the file (or the path, without a file)
-// and hands the object out.
-template <class Object, class Out>
-void open_input_object(Out& out, vantrel_io::file_ptr file, const char* path, open_reason reason,
-                       const abort_signal& abort) {
-  service_ptr<Object> object(new service_counted<Object>());
-  object->input.open(std::move(file), path, reason, abort);
-  out = object.get();
-}

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "foundation/string_buffer.h"
+#include "foundation/string_fixed.h"
 #include "support/byte_stream_buffers.h"
 
 namespace {
@@ -35,6 +36,18 @@ TEST(ByteStreamFields, OnAStreamOfUnknownSizeLongTextsAreReadInGrowingSteps) {
   vector_reader lying(concat({u32_bytes({0xFFFFFFF0}), long_text}), false);
   EXPECT_THROW(lying.read_length_prefixed_string(text, no_abort), test_data_error);
   EXPECT_LE(lying.largest_read(), 4u * 200000u);
+}
+
+TEST(ByteStreamFields, ATextCutShortLeavesNoPartAndOneTooLongForAFixedTextIsDamagedData) {
+  vector_reader cut(concat({u32_bytes({10}), bytes{'a', 'b', 'c'}}), false);
+  qiv::string_buffer text;
+  text.set_string("previous");
+  EXPECT_THROW(cut.read_length_prefixed_string(text, no_abort), test_data_error);
+  EXPECT_EQ(text.get_length(), 0u);
+
+  vector_reader five(concat({u32_bytes({5}), bytes{'a', 'b', 'c', 'd', 'e'}}));
+  qiv::string_fixed<4> small;
+  EXPECT_THROW(five.read_length_prefixed_string(small, no_abort), test_data_error);
 }
 
 } // namespace

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "foundation/string_small.h"
-#include "metadata/title_script.h"
+#include "metadata/title/title_script.h"
 #include "metadata/track_handle_registry.h"
 
 namespace {

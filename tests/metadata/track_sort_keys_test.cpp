@@ -15,7 +15,7 @@
 #include "foundation/string_small.h"
 #include "foundation/wide_buffer.h"
 #include "metadata/track_handle_registry.h"
-#include "title_function_test_fixture.h"
+#include "title/title_function_test_fixture.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include "foundation/string_small.h"
 #include "io/io_exceptions.h"
 #include "metadata/track_handle_registry.h"
-#include "metadata/title_script.h"
+#include "metadata/title/title_script.h"
 #include "playback/playback_error_popup.h"
 #include "playback/playback_front.h"
 #include "playback/playback_listeners.h"

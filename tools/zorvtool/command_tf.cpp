@@ -7,7 +7,7 @@
 #include <string>
 
 #include "foundation/string_buffer.h"
-#include "metadata/title_script.h"
+#include "metadata/title/title_script.h"
 #include "metadata/track_handle_registry.h"
 #include "metadata/track_info.h"
 #include "tools/zorvtool/zorvtool_command.h"

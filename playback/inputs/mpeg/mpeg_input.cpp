@@ -9,7 +9,6 @@
 
 #include "core/advanced_settings_registrations.h"
 #include "core/service_factory.h"
-#include "foundation/case_folding.h"
 #include "foundation/exceptions.h"
 #include "io/io_exceptions.h"
 #include "metadata/decoder_message_sink.h"
@@ -19,6 +18,7 @@
 #include "metadata/track_info.h"
 #include "playback/channel_mask.h"
 #include "playback/decoders/mpeg_seek_table_cache.h"
+#include "playback/inputs/input_service.h"
 #include "playback/inputs/mpeg/mpeg_input.h"
 #include "playback/inputs/mpeg/mpeg_stream_reader.h"
 
@@ -80,6 +80,9 @@ class mpeg_face : public Interface {
 public:
   mpeg_stream_reader reader;
 
+  void open(vantrel_io::file_ptr file, const char* path, open_reason reason, const abort_signal& abort) {
+    reader.attach(std::move(file), path, reason, abort);
+  }
   std::uint32_t get_subsong_count() override { return 1; }
   std::uint32_t get_subsong(std::uint32_t) override { return 0; }
   vantrel_io::file_stats get_file_stats(const abort_signal& abort) override { return reader.file->get_stats(abort); }
@@ -245,31 +248,13 @@ public:
   void commit(const abort_signal&) override {}
 };
 
-class mpeg_input : public decoder_service {
+// Its claim has rules of its own: MIME types match with case, and stream
+// addresses without a file extension are its own.
+class mpeg_input : public input_service<mpeg_decoder, mpeg_info_reader, mpeg_info_writer> {
 public:
+  mpeg_input() : input_service({}, {}) {}
   bool is_our_content_type(const char* mime_type) override { return mpeg_is_our_content_type(mime_type); }
   bool is_our_path(const char* path, const char* extension) override { return mpeg_is_our_path(path, extension); }
-  void open_for_decoding(decoder_instance_ptr& out, vantrel_io::file_ptr file, const char* path,
-                         const abort_signal& abort) override {
-    service_ptr<mpeg_decoder> face(new service_counted<mpeg_decoder>());
-    face->reader.attach(std::move(file), path, open_reason::decode, abort);
-    out = face.get();
-  }
-  void open_for_info_read(info_reader_ptr& out, vantrel_io::file_ptr file, const char* path,
-                          const abort_signal& abort) override {
-    service_ptr<mpeg_info_reader> face(new service_counted<mpeg_info_reader>());
-    face->reader.attach(std::move(file), path, open_reason::info_read, abort);
-    out = face.get();
-  }
-  void open_for_info_write(info_writer_ptr& out, vantrel_io::file_ptr file, const char* path,
-                           const abort_signal& abort) override {
-    service_ptr<mpeg_info_writer> face(new service_counted<mpeg_info_writer>());
-    face->reader.attach(std::move(file), path, open_reason::info_write, abort);
-    out = face.get();
-  }
-  void get_aux_text(vantrel_io::file_ptr, std::uint32_t, std::uint32_t, qiv::string_object&,
-                    const abort_signal&) override {}
-  std::uint32_t get_flags() override { return 0; }
 };
 
 service_factory_single_t<mpeg_input> mpeg_input_registration;
@@ -284,8 +269,8 @@ bool mpeg_is_our_content_type(const char* mime_type) {
 }
 
 bool mpeg_is_our_path(const char* path, const char* extension) {
-  for (const char* ours : {"mp3", "mp2", "mp1"})
-    if (qiv::compare_nocase(extension, ours) == 0) return true;
+  static constexpr const char* extensions[] = {"mp3", "mp2", "mp1"};
+  if (extension_is_one_of(extension, extensions)) return true;
   if (std::strncmp(path, "http://", 7) != 0) return false;
   // A stream address is ours unless its path names a file with an extension
   // (a "." after the first "/" that is not inside the query).

@@ -1,0 +1,194 @@
+#include "inputs/matroska/matroska_file_scan.h"
+
+#include <iterator>
+
+#include "inputs/matroska/ebml_elements.h"
+#include "inputs/matroska/ebml_values.h"
+#include "inputs/matroska/matroska_ids.h"
+#include "inputs/matroska/matroska_records.h"
+#include "io/io_exceptions.h"
+
+namespace Matroska {
+
+namespace {
+
+class unsupported_doc_type : public vantrel_io::exception_io_data {
+public:
+  explicit unsupported_doc_type(const std::string& doc_type)
+      : exception_io_data([&] {
+          vantrel_io::io_message message("exception_matroska_doc_type", "Unsupported document type: \"{type}\"");
+          message.fill_placeholder("type", doc_type.c_str());
+          return message;
+        }()) {}
+};
+
+class header_handler : public ebml_element_handler {
+public:
+  explicit header_handler(std::string& doc_type) : doc_type_(doc_type) {}
+
+  void on_element(std::uint32_t id, std::uint64_t size, ebml_reader& reader) override {
+    switch (id) {
+      case ids::ebml_read_version:
+        if (ebml_read_uint(reader, size) > 1) vantrel_io::throw_io_data();
+        break;
+      case ids::doc_type_read_version:
+        if (ebml_read_uint(reader, size) > 2) vantrel_io::throw_io_data();
+        break;
+      case ids::doc_type:
+        doc_type_ = ebml_read_ascii(reader, size);
+        break;
+    }
+  }
+
+  void on_end() override {
+    if (doc_type_ != "matroska" && doc_type_ != "webm") throw unsupported_doc_type(doc_type_);
+  }
+
+private:
+  std::string& doc_type_;
+};
+
+class seek_handler : public ebml_element_handler {
+public:
+  void on_element(std::uint32_t id, std::uint64_t size, ebml_reader& reader) override {
+    if (id == ids::seek_id) {
+      target_id = ebml_read_id(reader);
+      if (!reader.at_end()) vantrel_io::throw_io_data();
+      has_id = true;
+    } else if (id == ids::seek_position) {
+      position = ebml_read_uint(reader, size);
+    }
+  }
+
+  bool has_id = false;
+  std::uint32_t target_id = 0;
+  std::uint64_t position = matroska_unset;
+};
+
+class seekhead_handler : public ebml_element_handler {
+public:
+  explicit seekhead_handler(matroska_file_scan& scan) : scan_(scan) {}
+
+  void on_element(std::uint32_t id, std::uint64_t, ebml_reader& reader) override {
+    if (id != ids::seek) return;
+    seek_handler seek;
+    ebml_read_children(reader, seek);
+    if (!seek.has_id || seek.position == matroska_unset) vantrel_io::throw_io_data();
+    if (seek.position >= scan_.segment_data_size) vantrel_io::throw_io_data();
+    scan_.element_positions[seek.target_id].insert(scan_.segment_data_start + seek.position);
+  }
+
+private:
+  matroska_file_scan& scan_;
+};
+
+class segment_handler : public ebml_element_handler {
+public:
+  explicit segment_handler(matroska_file_scan& scan) : scan_(scan) {}
+
+  void on_begin(ebml_reader& reader) override {
+    scan_.segment_data_start = reader.position();
+    scan_.segment_data_size = reader.remaining();
+  }
+
+  void on_element(std::uint32_t id, std::uint64_t, ebml_reader& reader) override {
+    scan_.element_positions[id].insert(element_start);
+    if (id == ids::seek_head) {
+      matroska_read_seekhead(scan_, reader);
+      scan_.seekheads_read.insert(element_start);
+    }
+  }
+
+  // A SeekHead tells where the rest lies; without one the scan walks on
+  // until the four elements that opening needs have been seen.
+  bool wants_more() override {
+    if (scan_.knows(ids::seek_head)) return false;
+    return !(scan_.knows(ids::tracks) && scan_.knows(ids::info) && scan_.knows(ids::chapters) &&
+             scan_.knows(ids::cues));
+  }
+
+private:
+  matroska_file_scan& scan_;
+};
+
+class top_level_handler : public ebml_element_handler {
+public:
+  explicit top_level_handler(matroska_file_scan& scan) : scan_(scan), header_(scan.doc_type), segment_(scan) {}
+
+  void on_element(std::uint32_t id, std::uint64_t, ebml_reader& reader) override {
+    if (id == ids::ebml) {
+      ebml_read_children_once(reader, header_);
+    } else if (id == ids::segment) {
+      ebml_read_children_once(reader, segment_);
+      scan_.segment_position = element_start;
+    }
+  }
+
+  void on_end() override {
+    if (!header_.done || !segment_.done) vantrel_io::throw_io_data();
+  }
+
+private:
+  matroska_file_scan& scan_;
+  header_handler header_;
+  segment_handler segment_;
+};
+
+std::uint64_t read_at(ebml_reader& reader, ebml_element_handler& handler, std::uint32_t id, std::uint64_t position) {
+  reader.seek(position);
+  ebml_read_element(reader, handler, id);
+  return reader.position() - position;
+}
+
+}  // namespace
+
+const std::set<std::uint64_t>& matroska_file_scan::positions_of(std::uint32_t id) const {
+  static const std::set<std::uint64_t> none;
+  const auto found = element_positions.find(id);
+  return found == element_positions.end() ? none : found->second;
+}
+
+void matroska_read_seekhead(matroska_file_scan& scan, ebml_reader& reader) {
+  seekhead_handler handler(scan);
+  ebml_read_children(reader, handler);
+}
+
+void matroska_scan_file(matroska_file_scan& scan, ebml_reader& reader) {
+  ebml_find_header(reader);
+  top_level_handler top(scan);
+  ebml_read_children(reader, top);
+
+  // SeekHeads found through other SeekHeads, to any depth; a loop of them
+  // ends because each position is read once.
+  for (;;) {
+    const auto& known = scan.positions_of(ids::seek_head);
+    auto next = known.begin();
+    while (next != known.end() && scan.seekheads_read.count(*next)) ++next;
+    if (next == known.end()) break;
+    const std::uint64_t position = *next;
+    reader.seek(position);
+    if (ebml_read_id(reader) != ids::seek_head) vantrel_io::throw_io_data();
+    const std::uint64_t size = ebml_read_size(reader);
+    scan.seekheads_read.insert(position);
+    ebml_element_scope scope(reader, size);
+    matroska_read_seekhead(scan, reader);
+  }
+}
+
+std::uint64_t matroska_read_unique(const matroska_file_scan& scan, ebml_reader& reader,
+                                   ebml_element_handler& handler, std::uint32_t id) {
+  const auto& positions = scan.positions_of(id);
+  if (positions.size() != 1) vantrel_io::throw_io_data();
+  return read_at(reader, handler, id, *positions.begin());
+}
+
+std::uint64_t matroska_read_all(const matroska_file_scan& scan, ebml_reader& reader,
+                                ebml_element_handler& handler, std::uint32_t id) {
+  const auto& positions = scan.positions_of(id);
+  if (positions.empty()) vantrel_io::throw_io_data();
+  std::uint64_t total = 0;
+  for (std::uint64_t position : positions) total += read_at(reader, handler, id, position);
+  return total;
+}
+
+}  // namespace Matroska

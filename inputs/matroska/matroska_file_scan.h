@@ -1,0 +1,48 @@
+// Finding the parts of a Matroska or WebM file: the EBML header is checked,
+// the Segment's top-level elements are mapped by scanning and by following
+// SeekHeads, and single metadata elements are then read from their mapped
+// positions. The scan never reads the content of what it maps.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <set>
+#include <string>
+
+#include "inputs/matroska/ebml_element_handler.h"
+#include "inputs/matroska/ebml_reader.h"
+
+namespace Matroska {
+
+struct matroska_file_scan {
+  std::string doc_type;
+  std::uint64_t segment_position = 0;    // the Segment element's ID
+  std::uint64_t segment_data_start = 0;  // its first content byte
+  std::uint64_t segment_data_size = 0;
+  // Element ID -> file positions of the top-level elements with that ID.
+  std::map<std::uint32_t, std::set<std::uint64_t>> element_positions;
+  // SeekHeads whose entries have been taken, so each is read once.
+  std::set<std::uint64_t> seekheads_read;
+
+  // The positions known for an ID (none: empty).
+  const std::set<std::uint64_t>& positions_of(std::uint32_t id) const;
+  bool knows(std::uint32_t id) const { return !positions_of(id).empty(); }
+};
+
+// Checks the header and maps the Segment. A DocType other than "matroska" or
+// "webm" is exception_io_data with `Unsupported document type: "<DocType>"`.
+void matroska_scan_file(matroska_file_scan& scan, ebml_reader& reader);
+
+// Reads the one element with this ID (none or several known is
+// exception_io_data) and answers the bytes it takes in the file.
+std::uint64_t matroska_read_unique(const matroska_file_scan& scan, ebml_reader& reader,
+                                   ebml_element_handler& handler, std::uint32_t id);
+// Reads every element with this ID in file order with the same handler (at
+// least one must be known) and answers their bytes together.
+std::uint64_t matroska_read_all(const matroska_file_scan& scan, ebml_reader& reader,
+                                ebml_element_handler& handler, std::uint32_t id);
+
+// Takes the entries of the SeekHead whose content the reader is scoped to.
+void matroska_read_seekhead(matroska_file_scan& scan, ebml_reader& reader);
+
+}  // namespace Matroska

@@ -1,0 +1,129 @@
+// The input for WAV, RF64 and Wave64 files: one service that claims them and
+// opens a decoder, an info reader or an info writer over a wav_parser.
+#include <cstring>
+
+#include "core/service_factory.h"
+#include "foundation/crash.h"
+#include "io/io_exceptions.h"
+#include "io/retag_through_temp_file.h"
+#include "io/file_copy.h"
+#include "metadata/decoder_service.h"
+#include "metadata/input_dispatch.h"
+#include "metadata/tags/riff_tags.h"
+#include "metadata/tags/tagging_unsupported.h"
+#include "playback/inputs/input_service.h"
+#include "playback/inputs/wav/wav_parser.h"
+
+namespace {
+
+void check_subsong(std::uint32_t subsong) {
+  if (subsong != 0) vantrel_io::throw_io_data();
+}
+
+// What the three objects share: the parser and the info operations.
+template <class Interface>
+class wav_object : public Interface {
+public:
+  void open(vantrel_io::file_ptr file, const char* path, open_reason reason, const abort_signal& abort) {
+    path_ = path;
+    opened_here_ = !file;
+    vantrel_io::open_or_rewind(file, path, reason, abort);
+    parser_.open(file, abort);
+    if (reason == open_reason::info_write && parser_.kind() != wav_container_kind::riff)
+      throw exception_tagging_unsupported();
+  }
+  std::uint32_t get_subsong_count() override { return 1; }
+  std::uint32_t get_subsong(std::uint32_t) override { return 0; }
+  void get_info(std::uint32_t subsong, track_info& out, const abort_signal& abort) override {
+    check_subsong(subsong);
+    parser_.get_info(out, abort);
+  }
+  vantrel_io::file_stats get_file_stats(const abort_signal& abort) override {
+    return parser_.file()->get_stats(abort);
+  }
+
+protected:
+  wav_parser parser_;
+  std::string path_;
+  bool opened_here_ = false;  // no caller holds the file besides this object
+};
+
+class wav_decoder : public wav_object<decoder_instance> {
+public:
+  void initialize(std::uint32_t subsong, std::uint32_t, const abort_signal& abort) override {
+    check_subsong(subsong);
+    parser_.start_decoding(abort);
+  }
+  bool run(audio_block& out, const abort_signal& abort) override {
+    if (!parser_.has_decoder()) qiv::crash();
+    return parser_.decode(out, abort);
+  }
+  void seek(double seconds, const abort_signal& abort) override { parser_.seek(seconds, abort); }
+  // A local stream that cannot seek still plays from the start again.
+  bool can_seek() override { return parser_.file()->can_seek() || !parser_.file()->is_remote(); }
+  bool hint_a(std::uint32_t, std::uint32_t) override { return false; }
+  bool get_dynamic_info(track_info&, double&) override { return false; }
+  void on_idle(const abort_signal& abort) override { parser_.file()->check_abort(abort); }
+};
+
+class wav_info_reader : public wav_object<info_reader> {};
+
+class wav_info_writer : public wav_object<info_writer_ext> {
+public:
+  void set_info(std::uint32_t subsong, const track_info& info, const abort_signal& abort) override {
+    check_subsong(subsong);
+    require_riff();
+    // Nothing changes until both new chunks exist.
+    const riff_tags::rendered_tags tags = riff_tags::render(*parser_.file(), info, abort);
+    rewrite_safely([&](vantrel_io::file_object& target, const abort_signal& edit_abort) {
+      riff_tags::apply(target, tags, edit_abort);
+    }, abort);
+  }
+  // set_info and remove_tags write at once.
+  void commit(const abort_signal&) override {}
+  void remove_tags(const abort_signal& abort) override {
+    require_riff();
+    rewrite_safely([](vantrel_io::file_object& target, const abort_signal& edit_abort) {
+      riff_tags::rewrite_chunks(target, edit_abort, true, true);
+    }, abort);
+  }
+
+private:
+  void require_riff() {
+    if (parser_.kind() != wav_container_kind::riff) throw exception_tagging_unsupported();
+  }
+  // The chunk edits take several writes: they go into a copy beside the file
+  // that then replaces it, so that a failure halfway leaves the old file
+  // whole. They are done in place only where the file cannot be replaced:
+  // the caller holds it open too, or no copy can be made beside it; there a
+  // cancellation between two writes would leave old tags turned to filler
+  // and no new ones, so the edit runs to its end once started.
+  template <class Edit>
+  void rewrite_safely(Edit edit, const abort_signal& abort) {
+    retag_through_temp_file temp(path_.c_str());
+    vantrel_io::file_ptr copy;
+    if (!opened_here_ || !temp.open_temp(copy, abort)) {
+      abort.check_and_throw();
+      edit(*parser_.file(), never_raised_abort_signal());
+      return;
+    }
+    vantrel_io::copy_whole_file(*parser_.file(), *copy, abort);
+    edit(*copy, abort);
+    copy.reset();
+    vantrel_io::file_ptr file = parser_.take_file();
+    temp.commit(file, abort);
+    parser_.open(file, abort);
+  }
+};
+
+constexpr const char* wav_extensions[] = {"WAV", "WAVE", "W64", "RF64", "BWF"};
+constexpr const char* wav_mime_types[] = {"audio/vnd.wave", "audio/wav", "audio/wave", "audio/x-wav", "audio/x-wave"};
+
+class wav_input : public input_service<wav_decoder, wav_info_reader, wav_info_writer> {
+public:
+  wav_input() : input_service(wav_extensions, wav_mime_types) {}
+};
+
+service_factory_single_t<wav_input> wav_input_registration;
+
+}  // namespace
