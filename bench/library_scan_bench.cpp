@@ -9,6 +9,7 @@
 // pictures) and runs this program on them:
 //   tools/wine-exec BUILD_DIR BUILD_DIR/bench/bench_library_scan.exe FOLDER [ROUNDS]
 #include "bench/bench_clock.h"
+#include "bench/counting_library_sink.h"
 
 #include <windows.h>
 
@@ -30,18 +31,6 @@ namespace {
 // start, and the trailing tags of formats that keep them at the end.
 constexpr DWORD head_bytes = 65536;
 constexpr DWORD tail_bytes = 4096;
-
-class counting_sink final : public library_folder_sink {
-public:
-  std::uint32_t tracks = 0;
-  bool accept(const char*) override { return true; }
-  void tracks_added(const track_handle_list& handles) override { tracks += std::uint32_t(handles.size()); }
-  void tracks_removed(const track_handle_list& handles) override { tracks -= std::uint32_t(handles.size()); }
-  void set_scanning(bool) override {}
-  std::int32_t release() noexcept override { return 1; }
-  std::int32_t add_ref() noexcept override { return 1; }
-  bool query(service_handle&, const GUID&) noexcept override { return false; }
-};
 
 // The floor: files found and the bytes read, so that a loop that failed to
 // open or read shows itself.
@@ -91,7 +80,7 @@ double run_floor(const std::wstring& folder, floor_totals& totals) {
 // A new folder object each time, the last one's handles gone with it: every
 // file is opened and its info read again.
 double run_scan(const std::string& folder_url, std::uint32_t& tracks) {
-  counting_sink sink;
+  bench::counting_library_sink sink;
   track_handle_list restored;
   const double start = bench::now_seconds();
   library_folder_ptr scanner =

@@ -512,8 +512,10 @@ void folder_tree::run_retry_queue(folder_change_batch& batch) {
   if (due.empty()) return;
 
   DWORD start = GetTickCount();
-  // The loaders touch only their own slot and thread-safe services; the
-  // tree, the retry set and the batch change on this thread alone.
+  // The loaders touch only their own slot, their entry's path (a map key,
+  // which erasing other entries neither moves nor changes) and thread-safe
+  // services; the tree, the retry set and the batch change on this thread
+  // alone.
   const auto load = [&](std::uint32_t i) { load_file(due[i].entry->first, due[i].attributes, due[i].reading); };
   const auto apply = [&](std::uint32_t i) {
     due_file& item = due[i];
