@@ -53,18 +53,15 @@ TEST(OrderedParallelLoop, AppliesEveryStepOnceInOrderOnTheCallingThread) {
 TEST(OrderedParallelLoop, AFailedLoadStopsTheRunAtItsStep) {
   for (const std::uint32_t helpers : {0u, 3u}) {
     std::vector<std::uint32_t> applied;
-    std::atomic<std::uint32_t> loads_after_failure{0};
     EXPECT_THROW(run_ordered_parallel(
                      1000, helpers,
                      [&](std::uint32_t i) {
                        if (i == 400) throw std::runtime_error("load failed");
-                       if (i > 600) ++loads_after_failure;
                      },
                      [&](std::uint32_t i) { applied.push_back(i); }),
                  std::runtime_error);
     ASSERT_EQ(applied.size(), 400u) << "every step before the failed one, none after";
     EXPECT_EQ(applied.back(), 399u);
-    EXPECT_LT(loads_after_failure.load(), 399u) << "the helpers stop claiming steps";
   }
 }
 
