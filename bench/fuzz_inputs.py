@@ -6,8 +6,10 @@ usage: fuzz_inputs.py BUILD_DIR [--cases N] [--seed S] [--jobs J] [--only flac,m
 Makes small files with Debian's encoders, damages them (bit flips, truncation
 at every block boundary, huge and zero size fields, repeated headers) and runs
 every case through zorvtool. A case passes when zorvtool ends within the time
-bound with success or a one-line error; a crash, a hang, an allocation failure
-or an exit with no message is reported with the file kept for replay.
+bound with success or a one-line error, and a tag write either succeeds with
+the decoded audio unchanged or fails with the file byte-identical; a crash, a
+hang, an allocation failure or an exit with no message is reported with the
+file kept for replay.
 """
 import argparse
 import os
@@ -20,6 +22,8 @@ import tempfile
 from concurrent.futures import ThreadPoolExecutor
 
 REPO = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(REPO, "tests", "tag_write_safety"))
+import tag_write_damage  # noqa: E402
 TIME_BOUND = 20
 
 
@@ -69,6 +73,10 @@ def make_fixtures(folder):
     for name, options in (("rf64", ["-rf64", "always"]), ("w64", ["-f", "w64"])):
         out[name] = os.path.join(folder, name + (".w64" if name == "w64" else ".wav"))
         run(["ffmpeg", "-v", "quiet", "-y", "-i", src, *options, out[name]])
+    out["ogg"] = os.path.join(folder, "v.ogg")
+    run(["oggenc", "-Q", "-t", "ot", "-a", "oa", src, "-o", out["ogg"]])
+    out["opus"] = os.path.join(folder, "o.opus")
+    run(["opusenc", "--quiet", "--title", "ot", src, out["opus"]])
     wv = os.path.join(folder, "p.wv")
     run(["wavpack", "-q", "-y", "-w", "Title=wvt", "-w", "Artist=wva", src, "-o", wv])
     out["wv"] = wv
@@ -148,8 +156,25 @@ def put_size(data, offset, width, order, value):
     return bytes(d)
 
 
+def tag_damage_shapes(data):
+    """Damage found in the field that tag writers once trusted: an APEv2 footer
+    reaching back over the audio, a FLAC seek table of odd length, Ogg audio
+    sharing the comment header's page, Ogg pages with a damaged length or a
+    bad checksum."""
+    yield "ape-over-audio", tag_write_damage.ape_reaching_over_audio(data)
+    if data[:4] == b"fLaC":
+        try:
+            yield "odd-seektable", tag_write_damage.flac_with_odd_seektable(data)
+        except (AssertionError, IndexError):
+            pass
+    if data[:4] == b"OggS":
+        yield "audio-in-comment-page", tag_write_damage.ogg_with_audio_in_comment_page(data)
+        yield "damaged-pages", tag_write_damage.ogg_with_damaged_pages(data)
+
+
 def mutations(data, rng, count):
     """(label, bytes) pairs: every boundary truncation, every size field made huge/zero/off by one, then random damage."""
+    yield from tag_damage_shapes(data)
     for cut in block_boundaries(data):
         yield "cut@%d" % cut, data[:cut]
     for offset, width, order in size_fields(data):
@@ -211,10 +236,13 @@ def check_case(build, folder, name, ext, data):
     with open(path, "wb") as f:
         f.write(data)
     problems = []
+    decoded = False
     for args in (("info", windows_path(path)), ("decode", windows_path(path), windows_path(path + ".out.wav"))):
-        v = verdict(zorvtool(build, *args))
+        result = zorvtool(build, *args)
+        v = verdict(result)
         if v:
             problems.append("%s: %s" % (args[0], v))
+        decoded = args[0] == "decode" and result is not None and result[0] == 0
     copy = path + ".copy" + ext
     shutil.copyfile(path, copy)
     result = zorvtool(build, "tag", windows_path(copy), "title=fuzzed title", "-artist")
@@ -225,7 +253,18 @@ def check_case(build, folder, name, ext, data):
         with open(copy, "rb") as f:
             if f.read() != data:
                 problems.append("tag: failed and changed the file")
-    for p in (path + ".out.wav", copy):
+    elif decoded:
+        # A write that succeeded must leave what plays untouched.
+        after = zorvtool(build, "decode", windows_path(copy), windows_path(copy + ".out.wav"))
+        with open(path + ".out.wav", "rb") as f:
+            before_audio = f.read()
+        after_audio = None
+        if after and after[0] == 0 and os.path.exists(copy + ".out.wav"):
+            with open(copy + ".out.wav", "rb") as f:
+                after_audio = f.read()
+        if after_audio != before_audio:
+            problems.append("tag: succeeded and changed the decoded audio")
+    for p in (path + ".out.wav", copy, copy + ".out.wav"):
         if os.path.exists(p):
             os.remove(p)
     if not problems:

@@ -62,6 +62,9 @@ void register_class() {
   window_class.hInstance = instance != nullptr ? instance : GetModuleHandleW(nullptr);
   window_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
   window_class.lpszClassName = class_name;
+  // Once per process: a second call finds the class and leaves it.
+  WNDCLASSW existing;
+  if (GetClassInfoW(window_class.hInstance, class_name, &existing)) return;
   SetLastError(0);
   if (RegisterClassW(&window_class) == 0) throw exception_win32(GetLastError());
 }
@@ -70,14 +73,39 @@ void paint(HWND window) {
   PAINTSTRUCT paint_info;
   const HDC dc = BeginPaint(window, &paint_info);
   if (dc == nullptr) return;
+  wchar_t text[512] = {};
+  GetWindowTextW(window, text, 512);
+  const int length = lstrlenW(text);
   RECT client;
   GetClientRect(window, &client);
-  FillRect(dc, &client, GetSysColorBrush(COLOR_BTNFACE));
-  // One etched line across the middle.
-  RECT line = client;
-  line.top = (client.top + client.bottom) / 2 - 1;
-  line.bottom = line.top + 2;
-  DrawEdge(dc, &line, EDGE_ETCHED, BF_TOP);
+
+  SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+  SetBkMode(dc, TRANSPARENT);
+  // The parent's background, as for a static control on a themed page.
+  const auto brush = reinterpret_cast<HBRUSH>(
+      SendMessageW(GetParent(window), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(window)));
+  if (brush != nullptr) FillRect(dc, &client, brush);
+
+  const HGDIOBJ previous_font = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(window, WM_GETFONT, 0, 0)));
+  if (length != 0) {
+    RECT text_box = client;
+    DrawTextW(dc, text, length, &text_box, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
+  }
+  SIZE text_size = {};
+  GetTextExtentPoint32W(dc, text, length, &text_size);
+  int gap = 0;
+  if (text_size.cx != 0) {
+    // A quarter of a "#" (measured with the NUL after it) between the text
+    // and the line.
+    SIZE mark = {};
+    GetTextExtentPoint32W(dc, L"#\0", 2, &mark);
+    gap = mark.cx / 4;
+  }
+  if (text_size.cx + gap < client.right - client.left) {
+    RECT line = {client.left + text_size.cx + gap, (client.top + client.bottom) / 2, client.right, client.bottom};
+    DrawEdge(dc, &line, EDGE_ETCHED, BF_TOP);
+  }
+  if (previous_font != nullptr) SelectObject(dc, previous_font);
   EndPaint(window, &paint_info);
 }
 

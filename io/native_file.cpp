@@ -12,6 +12,7 @@
 #include "foundation/win32_handles.h"
 #include "io/io_exceptions.h"
 #include "io/read_ahead_file.h"
+#include "io/test_write_pause.h"
 
 namespace vantrel_io {
 
@@ -50,6 +51,7 @@ public:
   void resize(std::uint64_t size, const abort_signal& abort) override {
     if (!writable_) throw_io_denied();
     abort.check_and_throw();
+    pause_before_file_change();
     LARGE_INTEGER end;
     end.QuadPart = static_cast<LONGLONG>(size);
     if (!SetFilePointerEx(handle_, end, nullptr, FILE_BEGIN)) throw_last_io_error();
@@ -125,6 +127,7 @@ public:
     while (done < bytes) {
       abort.check_and_throw();
       const std::uint32_t piece = std::min(bytes - done, native_transfer_piece);
+      pause_before_file_change();
       OVERLAPPED request = start_request();
       DWORD moved = 0;
       if (!WriteFile(handle_, source + done, piece, nullptr, &request)) {

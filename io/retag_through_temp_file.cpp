@@ -10,6 +10,7 @@
 #include "io/native_file.h"
 #include "io/path_schemes.h"
 #include "io/retag_temp_path.h"
+#include "io/test_write_pause.h"
 
 using namespace vantrel_io;
 
@@ -78,6 +79,7 @@ void flush_to_disk(const wchar_t* path) {
 // sharing violation or as access denied.
 void replace_native(const wchar_t* target, const wchar_t* temp, const abort_signal& abort) {
   flush_to_disk(temp);
+  pause_before_file_change();
   const ULONGLONG start = GetTickCount64();
   for (;;) {
     try {

@@ -44,13 +44,23 @@ std::vector<std::string> library_folders(const GUID& folder) {
 }  // namespace
 
 std::vector<std::string> known_folder_paths(const GUID& folder) {
-  if (qiv::guid_equal(folder, known_folder::music_library)) return library_folders(folder);
-  std::vector<std::string> paths;
-  if (qiv::guid_equal(folder, known_folder::music)) {
-    // The folder function reaches the user's Music folder on every Windows
-    // version and under Wine.
+  std::vector<std::string> paths = library_folders(folder);
+  if (!paths.empty()) return paths;
+  // Without shell libraries (Windows XP, Wine) the four known folders that
+  // have a classic folder give that one folder, on every Windows version.
+  static const struct {
+    GUID folder;
+    int csidl;
+  } classic_folders[] = {
+      {known_folder::music, CSIDL_MYMUSIC},
+      {known_folder::pictures, CSIDL_MYPICTURES},
+      {known_folder::videos, CSIDL_MYVIDEO},
+      {known_folder::documents, CSIDL_PERSONAL},
+  };
+  for (const auto& classic : classic_folders) {
+    if (!qiv::guid_equal(folder, classic.folder)) continue;
     wchar_t path[MAX_PATH] = {};
-    if (SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_MYMUSIC, nullptr, SHGFP_TYPE_CURRENT, path)) && path[0] != L'\0')
+    if (SUCCEEDED(SHGetFolderPathW(nullptr, classic.csidl, nullptr, 0, path)) && path[0] != L'\0')
       paths.push_back(utf8(path));
   }
   return paths;

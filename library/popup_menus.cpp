@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "foundation/ampersand_escape.h"
 #include "foundation/window_text.h"
 
 UINT context_menu_node_flags_to_mf(std::uint32_t flags) {
@@ -13,14 +14,6 @@ UINT context_menu_node_flags_to_mf(std::uint32_t flags) {
   return mf;
 }
 
-void menu_text_escape_ampersands(std::string& out, const char* text) {
-  out.clear();
-  for (; *text; ++text) {
-    if (*text == '&') out += '&';
-    out += *text;
-  }
-}
-
 void context_menu_build_popup(HMENU menu, context_menu_node* node, std::int32_t base, std::int32_t limit) {
   if (!node || node->kind() != context_menu_node::kind_popup) return;
   for (std::uint32_t i = 0; i < node->child_count(); ++i) {
@@ -29,7 +22,7 @@ void context_menu_build_popup(HMENU menu, context_menu_node* node, std::int32_t 
     const char* text = child->text();
     std::string escaped;
     if (std::strchr(text, '&')) {
-      menu_text_escape_ampersands(escaped, text);
+      escaped = escape_ampersands(text);
       text = escaped.c_str();
     }
     const UINT flags = context_menu_node_flags_to_mf(child->flags());

@@ -38,8 +38,6 @@ protected:
 };
 
 UINT context_menu_node_flags_to_mf(std::uint32_t flags);
-// Every "&" doubled, so that the menu shows it instead of taking a mnemonic.
-void menu_text_escape_ampersands(std::string& out, const char* text);
 // Appends the children of `node` (a popup) to `menu`: command items get the
 // id base + command id; with a limit of 0 or more, ids from the limit on are
 // left out.

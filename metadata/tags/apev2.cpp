@@ -107,19 +107,22 @@ bool read_tag_at_end(vantrel_io::file_object& file, item_list* items, unsigned& 
   const std::uint32_t flags = qiv::load_le(footer + 20, 4);
   if ((version != version_1 && version != version_2) || size < block_size || size > end)
     vantrel_io::throw_io_data();
-  bool complete = true;
-  if (items != nullptr) {
-    byte_vector area;
-    try {
-      area.resize(size);
-    } catch (const std::bad_alloc&) {
-      vantrel_io::throw_io_data();
-    }
-    file.seek(end - size, abort);
-    file.read_exact(area.data(), size, abort);
-    items->clear();
-    complete = parse_items(area.data(), size - block_size, version, count, *items);
+  byte_vector area;
+  try {
+    area.resize(size);
+  } catch (const std::bad_alloc&) {
+    vantrel_io::throw_io_data();
   }
+  file.seek(end - size, abort);
+  file.read_exact(area.data(), size, abort);
+  item_list local;
+  item_list& parsed = items != nullptr ? *items : local;
+  parsed.clear();
+  std::size_t used = 0;
+  const bool complete = parse_items(area.data(), size - block_size, version, count, parsed, &used);
+  // A size beyond what the items fill (a count of 0 with a size reaching
+  // back over the audio) is no tag: taking it at its word would cut audio.
+  if (complete && used != size - block_size) vantrel_io::throw_io_data();
   end -= size;
   if (flags & flag_has_header) {
     if (end < block_size) vantrel_io::throw_io_data();
@@ -134,7 +137,7 @@ bool read_tag_at_end(vantrel_io::file_object& file, item_list* items, unsigned& 
 }
 
 bool parse_items(const std::uint8_t* area, std::size_t size, unsigned version, std::uint32_t count,
-                 item_list& items) {
+                 item_list& items, std::size_t* used) {
   std::size_t pos = 0;
   for (std::uint32_t n = 0; n < count && size - pos >= 8; ++n) {
     const std::uint32_t value_size = qiv::load_le(area + pos, 4);
@@ -152,6 +155,7 @@ bool parse_items(const std::uint8_t* area, std::size_t size, unsigned version, s
     items.push_back(std::move(i));
     pos = value_start + value_size;
   }
+  if (used != nullptr) *used = pos;
   return true;
 }
 

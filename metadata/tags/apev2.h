@@ -28,15 +28,17 @@ using item_list = std::vector<item>;
 using byte_vector = std::vector<std::uint8_t>;
 
 // The tag whose footer ends at `end`: exception_tag_not_found when there is
-// none, exception_io_data when it is damaged. Moves `end` to the tag's
+// none, exception_io_data when it is damaged (a size its items do not fill
+// is damage too). Moves `end` to the tag's
 // first byte (its header included) and fills `items` when given. False when
 // a malformed item cut the item list short: readers may show what is there,
 // but a writer must not replace the tag with it.
 bool read_tag_at_end(vantrel_io::file_object& file, item_list* items, unsigned& version, std::uint64_t& end,
                      const abort_signal& abort);
 // At most `count` items; a malformed item ends the list quietly, and the
-// answer is then false.
-bool parse_items(const std::uint8_t* area, std::size_t size, unsigned version, std::uint32_t count, item_list& items);
+// answer is then false. `used` receives the bytes the items took.
+bool parse_items(const std::uint8_t* area, std::size_t size, unsigned version, std::uint32_t count, item_list& items,
+                 std::size_t* used = nullptr);
 // The header-only form inside other containers: the 24 header bytes after
 // "APETAGEX", then the items.
 void parse_tag_body(item_list& items, const std::uint8_t* data, std::size_t size);

@@ -8,12 +8,12 @@
 #include "io/io_exceptions.h"
 #include "io/leading_id3v2_tags.h"
 #include "io/memory_file.h"
-#include "io/temp_schemes.h"
 #include "metadata/replaygain_text.h"
 #include "metadata/tags/id3v2_field_mapping.h"
 #include "metadata/tags/id3v2_text_encoding.h"
 #include "metadata/tags/id3v2_writer.h"
 #include "metadata/tags/tag_not_found.h"
+#include "metadata/tags/tag_region_update.h"
 #include "metadata/track_info.h"
 
 using namespace vantrel_io;
@@ -23,7 +23,6 @@ namespace {
 // Padding a tag may keep when it is rewritten in its old room; beyond it the
 // file is rewritten with the default padding instead.
 constexpr std::uint64_t max_in_place_padding = 16384;
-constexpr std::uint64_t memory_scratch_limit = 16 * 1024 * 1024;
 constexpr std::uint64_t head_window = 64 * 1024;
 
 class all_but_pictures final : public id3parser::frame_filter {
@@ -70,10 +69,6 @@ void fields_from_info(const track_info& info, tag_field_map& fields) {
   if (replaygain_format_peak(text, gain.track_peak)) fields.set_value("replaygain_track_peak", text);
 }
 
-void write_bytes(file_object& file, const id3parser::byte_vector& bytes, const abort_signal& abort) {
-  if (!bytes.empty()) file.write(bytes.data(), std::uint32_t(bytes.size()), abort);
-}
-
 class id3v2_tag_service_impl : public id3v2_tag_service {
 public:
   void read(file_object& file, track_info& info, const abort_signal& abort) override {
@@ -103,59 +98,39 @@ public:
   void write_via(retag_temp_source& target, file_ptr& file, const track_info& info,
                  const abort_signal& abort) override {
     if (!file->can_seek()) throw_exception_io_object_not_seekable();
-    id3parser::accept_all_frames everything;
-    id3parser::tag tag;
-    std::uint64_t room = 0;
-    if (!id3v2_read_tag_from_file(*file, everything, tag, room, abort)) room = 0;
-
-    tag_field_map fields;
-    fields_from_info(info, fields);
-    id3v2_write_options options;
-    // A whole date in a version 2.3 year frame would not read back as a
-    // date: it goes into year and day-month frames instead.
-    options.date_as_is = false;
-    id3v2_frames_from_fields(options, tag, std::move(fields));
-    id3v2_order_pictures(tag);
-
-    id3parser::byte_vector bytes;
-    id3parser::write_tag(bytes, tag, room, max_in_place_padding);
-    if (bytes.size() == room) {
-      // Same size: only the tag's own bytes change, in one write that no
-      // cancellation interrupts halfway.
-      const abort_signal& no_abort = never_raised_abort_signal();
-      abort.check_and_throw();
-      file->seek(0, no_abort);
-      write_bytes(*file, bytes, no_abort);
-      return;
-    }
-    const std::uint64_t size = file->get_size(abort);
-    if (size == filesize_unknown) throw_exception_io_no_length();
-    const std::uint64_t rest = size - room;
-
-    file_ptr output;
-    if (target.open_temp(output, abort)) {
-      write_bytes(*output, bytes, abort);
-      file->seek(room, abort);
-      copy_bytes(*file, *output, rest, abort);
-      return;
-    }
-    file_ptr scratch;
-    if (rest + bytes.size() > memory_scratch_limit)
-      open_temp_file(scratch, abort);
-    else
-      open_temp_memory(scratch, abort);
-    write_bytes(*scratch, bytes, abort);
-    file->seek(room, abort);
-    copy_bytes(*file, *scratch, rest, abort);
-    // The file changes only from here, overwritten from its start and cut
-    // last, without stopping halfway for a cancellation.
-    copy_whole_file(*scratch, *file, abort);
+    tag_region_update update;
+    update.leading = id3v2_render_for_file(*file, info, update.leading_length, abort);
+    update.trailing_start = file->get_size(abort);
+    if (update.trailing_start == filesize_unknown) throw_exception_io_no_length();
+    apply_tag_region_update(file, target, update, abort);
   }
 };
 
 service_factory_single_t<id3v2_tag_service_impl> id3v2_tag_service_registration;
 
 }  // namespace
+
+std::vector<std::uint8_t> id3v2_render_for_file(file_object& file, const track_info& info, std::uint64_t& old_length,
+                                                const abort_signal& abort) {
+  id3parser::accept_all_frames everything;
+  id3parser::tag tag;
+  std::uint64_t room = 0;
+  if (!id3v2_read_tag_from_file(file, everything, tag, room, abort)) room = 0;
+
+  tag_field_map fields;
+  fields_from_info(info, fields);
+  id3v2_write_options options;
+  // A whole date in a version 2.3 year frame would not read back as a
+  // date: it goes into year and day-month frames instead.
+  options.date_as_is = false;
+  id3v2_frames_from_fields(options, tag, std::move(fields));
+  id3v2_order_pictures(tag);
+
+  id3parser::byte_vector bytes;
+  id3parser::write_tag(bytes, tag, room, max_in_place_padding);
+  old_length = room;
+  return bytes;
+}
 
 bool id3v2_read_tag_from_file(file_object& file, id3parser::frame_filter& filter, id3parser::tag& out,
                               std::uint64_t& total_size, const abort_signal& abort) {

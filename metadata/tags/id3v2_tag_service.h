@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "core/abort_signal.h"
 #include "core/service_object.h"
@@ -40,6 +41,13 @@ protected:
 // them all. False when the file starts with no tag.
 bool id3v2_read_tag_from_file(vantrel_io::file_object& file, id3parser::frame_filter& filter, id3parser::tag& out,
                               std::uint64_t& total_size, const abort_signal& abort);
+
+// The tag a write puts at the start of `file` (the old tag's frames that the
+// info does not replace carried over, filling the old room when it can), and
+// in `old_length` the length of the leading tags it replaces. A damaged old
+// tag is id3parser::parseError.
+std::vector<std::uint8_t> id3v2_render_for_file(vantrel_io::file_object& file, const track_info& info,
+                                                std::uint64_t& old_length, const abort_signal& abort);
 
 // The encoder delay and sample count of an "iTunSMPB" comment, if any.
 bool id3v2_find_itunsmpb_comment(vantrel_io::file_object& file, const abort_signal& abort,

@@ -8,12 +8,14 @@
 #include "foundation/byte_order.h"
 #include "foundation/code_page_text.h"
 #include "foundation/string_buffer.h"
+#include "foundation/utf8.h"
 #include "io/io_exceptions.h"
 #include "io/memory_file.h"
 #include "metadata/input_file_access.h"
 #include "metadata/tags/id3v2_tag_service.h"
 #include "metadata/tags/id3v2_writer.h"
 #include "metadata/tags/riff_chunks.h"
+#include "metadata/tags/riff_chunks_after_audio.h"
 #include "metadata/tags/tag_not_found.h"
 #include "metadata/track_info.h"
 
@@ -51,13 +53,32 @@ void read_payload(vantrel_io::file_object& file, std::uint64_t size, std::vector
   if (size) file.read_exact(out.data(), static_cast<std::uint32_t>(size), abort);
 }
 
+// Where the walk for tag chunks ends. A recording that never finished states
+// a RIFF size of 0 (or all ones): its chunks run to the end of the file.
+// Writing still refuses such a file.
+std::uint64_t tag_walk_end(vantrel_io::file_object& file, const abort_signal& abort) {
+  file.seek(0, abort);
+  const riff_chunks::header riff = riff_chunks::read_header(file, abort);
+  if (!riff_chunks::is_id(riff.id, "RIFF") || (riff.size != 0 && riff.size != 0xFFFFFFFF))
+    return riff_chunks::riff_end(riff_chunks::read_riff_header(file, true, abort));
+  char form[4];
+  file.read_exact(form, 4, abort);
+  if (!riff_chunks::is_id(form, "WAVE")) vantrel_io::throw_io_data();
+  const std::uint64_t size = file.get_size(abort);
+  if (size == vantrel_io::filesize_unknown) vantrel_io::throw_exception_io_no_length();
+  return size;
+}
+
 tag_chunks find_tag_chunks(vantrel_io::file_object& file, const abort_signal& abort) {
   tag_chunks found;
-  const std::uint64_t end = riff_chunks::riff_end(riff_chunks::read_riff_header(file, true, abort));
+  const std::uint64_t end = tag_walk_end(file, abort);
   for (std::uint64_t offset = 12; offset < end;) {
     vantrel_io::seek_checked(file, offset, abort);
     const riff_chunks::header chunk = riff_chunks::read_header(file, abort);
-    const std::uint64_t next = riff_chunks::next_offset(offset, chunk.size);
+    std::uint64_t next = riff_chunks::next_offset(offset, chunk.size);
+    // Audio of an unfinished recording is not walked as chunks.
+    if (riff_chunks::is_id(chunk.id, "data") && chunk.size == 0)
+      next = riff_chunks::find_chunks_after_audio(file, offset + 8, end, abort);
     if (next > end) vantrel_io::throw_io_data();
     if (!found.has_id3 && riff_chunks::is_id(chunk.id, "id3 ")) {
       read_payload(file, chunk.size, found.id3, abort);
@@ -98,6 +119,15 @@ void walk_items(const std::vector<std::uint8_t>& items, Visit visit) {
   }
 }
 
+// Writers that know no code page for these items store UTF-8: text that is
+// valid UTF-8 and not plain ASCII can hardly be anything else.
+std::string info_text_to_utf8(const char* text, std::size_t length) {
+  bool ascii = true;
+  for (std::size_t i = 0; i < length && ascii; ++i) ascii = static_cast<unsigned char>(text[i]) < 0x80;
+  if (!ascii && qiv::is_valid_utf8(text, length)) return std::string(text, length);
+  return qiv::code_page_to_utf8(text, length, qiv::code_page_ansi);
+}
+
 void read_info_items(const std::vector<std::uint8_t>& items, track_info& out) {
   walk_items(items, [&](const char* id, std::uint32_t size, std::size_t data, std::size_t left, std::size_t,
                         std::size_t) {
@@ -106,7 +136,7 @@ void read_info_items(const std::vector<std::uint8_t>& items, track_info& out) {
     if (size > left) vantrel_io::throw_io_data();
     const char* text = reinterpret_cast<const char*>(items.data() + data);
     const std::size_t length = strnlen(text, size);
-    const std::string value = qiv::code_page_to_utf8(text, length, qiv::code_page_ansi);
+    const std::string value = info_text_to_utf8(text, length);
     out.set_field(row->field, track_info::until_nul, value.data(), value.size());
   });
 }

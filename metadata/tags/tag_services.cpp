@@ -9,6 +9,8 @@
 #include "io/leading_id3v2_tags.h"
 #include "metadata/tags/id3v2_tag_service.h"
 #include "metadata/tags/tag_not_found.h"
+#include "metadata/tags/tag_region_update.h"
+#include "metadata/tags/trailing_tags.h"
 #include "metadata/track_info.h"
 
 namespace tag_services {
@@ -63,28 +65,27 @@ void read(vantrel_io::file_object& file, track_info& out, const abort_signal& ab
 }
 
 void write(vantrel_io::file_ptr& file, retag_temp_source& rewrite, unsigned kinds, const track_info& info,
-           const abort_signal& abort) {
+           const abort_signal& abort, std::uint64_t audio_start) {
+  if (!file->can_seek()) vantrel_io::throw_exception_io_object_not_seekable();
+  // Both ends are made in memory before the file changes: a damaged tag at
+  // either end refuses the write before anything is written.
+  tag_region_update update;
   if (kinds & kind_id3v2) {
-    // A damaged leading tag is refused before anything changes, so the
-    // trailing tags are not rewritten for a write that cannot complete.
-    id3parser::accept_all_frames everything;
-    id3parser::tag existing;
-    std::uint64_t room = 0;
-    id3v2_read_tag_from_file(*file, everything, existing, room, abort);
-  }
-  service_ptr<tag_service> trailing = service_lookup_unique_t<tag_service>();
-  switch (kinds & (kind_id3v1 | kind_apev2)) {
-    case 0: trailing->remove(*file, abort); break;
-    case kind_id3v1: trailing->write(*file, info, tag_service::write_id3v1, abort); break;
-    case kind_apev2: trailing->write(*file, info, tag_service::write_apev2, abort); break;
-    default: trailing->write(*file, info, tag_service::write_apev2 | tag_service::write_id3v1, abort); break;
-  }
-  if (kinds & kind_id3v2) {
-    service_lookup_unique_t<id3v2_tag_service>()->write_via(rewrite, file, info, abort);
+    update.leading = id3v2_render_for_file(*file, info, update.leading_length, abort);
   } else {
-    std::uint64_t leading = 0;
-    id3v2_strip_leading_tags(file, rewrite, leading, abort);
+    file->seek(0, abort);
+    id3v2_count_leading_tags(*file, update.leading_length, abort);
   }
+  trailing_tags found = find_trailing_tags(*file, true, abort);
+  // Trailing tags that would reach back into the leading tags or over the
+  // first audio frame are damage, not tags: replacing them would cut audio.
+  if (found.start < update.leading_length || found.start < audio_start) vantrel_io::throw_io_data();
+  unsigned trailing_kinds = 0;
+  if (kinds & kind_apev2) trailing_kinds |= tag_service::write_apev2;
+  if (kinds & kind_id3v1) trailing_kinds |= tag_service::write_id3v1;
+  update.trailing_start = found.start;
+  update.trailing = render_trailing_tags(found, info, trailing_kinds);
+  apply_tag_region_update(file, rewrite, update, abort);
 }
 
 void remove_trailing(vantrel_io::file_object& file, const abort_signal& abort) {

@@ -23,10 +23,13 @@ inline constexpr unsigned kind_apev2 = 4;
 void read(vantrel_io::file_object& file, track_info& out, const abort_signal& abort);
 
 // Replaces the file's tags by the kinds asked for; a kind not asked for is
-// removed. When the leading tag changes size the file is rewritten into what
-// `rewrite` hands out (the caller commits it), else in place.
+// removed. Written as tag_region_update does: what cannot change in one
+// write in place goes into what `rewrite` hands out (the caller commits it).
+// Trailing tags that would begin before `audio_start` (the first audio
+// frame, as far as the caller knows it) or inside the leading tags are
+// damage: exception_io_data, and the file stays as it was.
 void write(vantrel_io::file_ptr& file, retag_temp_source& rewrite, unsigned kinds, const track_info& info,
-           const abort_signal& abort);
+           const abort_signal& abort, std::uint64_t audio_start = 0);
 
 void remove_trailing(vantrel_io::file_object& file, const abort_signal& abort);
 void read_trailing(vantrel_io::file_object& file, track_info& out, const abort_signal& abort);

@@ -8,6 +8,7 @@
 #include "io/io_exceptions.h"
 #include "io/memory_file.h"
 #include "metadata/tags/tag_not_found.h"
+#include "metadata/tags/tag_region_update.h"
 #include "metadata/tags/trailing_tags.h"
 #include "metadata/track_info.h"
 
@@ -56,34 +57,11 @@ public:
   }
 
   void write(file_object& file, const track_info& info, unsigned kinds, const abort_signal& abort) override {
-    trailing_tags found = find_trailing_tags(file, true, abort);
-    // The new APEv2 tag carries the old one's binary and read-only items
-    // over; items a malformed one hid would be lost with the old tag.
-    if ((kinds & write_apev2) && found.has_apev2 && !found.apev2_items_complete) vantrel_io::throw_io_data();
-    // Both new tags are made before the file changes, so that a failure
-    // while building them leaves the old ones in place.
-    std::vector<std::uint8_t> tail;
-    if (kinds & write_apev2) {
-      apev2::item_list items = std::move(found.apev2_items);
-      apev2::write_from_track_info(items, info);
-      tail = apev2::render_tag(items, true);
-    }
-    if (kinds & write_id3v1) {
-      const id3v1_block block = id3v1_render_block(info);
-      tail.insert(tail.end(), block.begin(), block.end());
-    }
-    const std::uint64_t old_size = file.get_size(abort);
-    const std::uint64_t new_size = found.start + tail.size();
-    abort.check_and_throw();
-    // Written over the old tags, then cut: the audio before them is never
-    // touched, and the file is never left without its end. A file that
-    // grows takes its new size first, so that a full disk fails the write
-    // before an old tag's byte changes.
-    const abort_signal& no_abort = never_raised_abort_signal();
-    if (new_size > old_size) file.resize(new_size, no_abort);
-    file.seek(found.start, no_abort);
-    if (!tail.empty()) file.write(tail.data(), std::uint32_t(tail.size()), no_abort);
-    file.resize(new_size, no_abort);
+    // The service's callers hand a file object without a path: no temporary
+    // file to be had.
+    file_ptr held(&file);
+    retag_in_place in_place;
+    write_trailing_tags(held, in_place, info, kinds, abort);
   }
 
   void remove(file_object& file, const abort_signal& abort) override {
@@ -129,6 +107,7 @@ trailing_tags search(file_object& file, std::uint64_t end, bool read_contents, b
       } catch (const exception_tag_not_found&) {
       } catch (const exception_io_data&) {
         found.apev2_items.clear();
+        found.damaged_apev2 = true;
         complete = false;
       }
     }
@@ -150,6 +129,33 @@ trailing_tags search(file_object& file, std::uint64_t end, bool read_contents, b
 constexpr std::uint64_t tail_window = 64 * 1024;
 
 }  // namespace
+
+std::vector<std::uint8_t> render_trailing_tags(trailing_tags& found, const track_info& info, unsigned kinds) {
+  if (found.damaged_apev2) throw_io_data();
+  // The new APEv2 tag carries the old one's binary and read-only items
+  // over; items a malformed one hid would be lost with the old tag.
+  if ((kinds & tag_service::write_apev2) && found.has_apev2 && !found.apev2_items_complete) throw_io_data();
+  std::vector<std::uint8_t> tail;
+  if (kinds & tag_service::write_apev2) {
+    apev2::item_list items = std::move(found.apev2_items);
+    apev2::write_from_track_info(items, info);
+    tail = apev2::render_tag(items, true);
+  }
+  if (kinds & tag_service::write_id3v1) {
+    const id3v1_block block = id3v1_render_block(info);
+    tail.insert(tail.end(), block.begin(), block.end());
+  }
+  return tail;
+}
+
+void write_trailing_tags(file_ptr& file, retag_temp_source& rewrite, const track_info& info, unsigned kinds,
+                         const abort_signal& abort) {
+  trailing_tags found = find_trailing_tags(*file, true, abort);
+  tag_region_update update;
+  update.trailing_start = found.start;
+  update.trailing = render_trailing_tags(found, info, kinds);
+  apply_tag_region_update(file, rewrite, update, abort);
+}
 
 trailing_tags find_trailing_tags(file_object& file, bool read_contents, const abort_signal& abort) {
   const std::uint64_t size = file.get_size(abort);

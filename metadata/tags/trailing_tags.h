@@ -8,8 +8,11 @@
 
 #include "core/abort_signal.h"
 #include "io/file_object.h"
+#include "io/retag_through_temp_file.h"
 #include "metadata/tags/apev2.h"
 #include "metadata/tags/id3v1.h"
+
+class track_info;
 
 struct trailing_tags {
   std::uint64_t start = 0;  // where the trailing tags begin
@@ -19,7 +22,22 @@ struct trailing_tags {
   // False when a malformed item hid the items after it.
   bool apev2_items_complete = true;
   std::vector<id3v1_block> id3v1_blocks;  // nearest the end first
+  // An APEv2 footer whose tag could not be read ended the search: where the
+  // tag begins is unknown, so no write may replace or keep it.
+  bool damaged_apev2 = false;
 };
 
 // exception_io_no_length for a file without a known size.
 trailing_tags find_trailing_tags(vantrel_io::file_object& file, bool read_contents, const abort_signal& abort);
+
+// The bytes that replace the trailing tags `found` for the tag_service
+// kinds asked for (write_apev2, write_id3v1; 0 removes them). A damaged APEv2
+// tag, or one whose malformed item hid the items after it, cannot be
+// replaced without losing what it holds: exception_io_data.
+std::vector<std::uint8_t> render_trailing_tags(trailing_tags& found, const track_info& info, unsigned kinds);
+
+// Replaces the trailing tags of `file` with those of `info`; a shrinking run
+// goes through `rewrite`'s temporary file when it gives one (the caller
+// commits it).
+void write_trailing_tags(vantrel_io::file_ptr& file, retag_temp_source& rewrite, const track_info& info,
+                         unsigned kinds, const abort_signal& abort);

@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -162,25 +163,39 @@ void opus_tags_parse(const void* packet, std::uint32_t size, std::int16_t output
   if (!cursor.has(4)) vantrel_io::throw_io_data();
   const std::uint32_t count = cursor.u32();
   ogg_comment_fields fields(info);
+  // Both R128 gains count from the output gain (RFC 7845). They go to the
+  // gain record, not to the fields: a save writes the album gain into the
+  // header and the track gain relative to it, so a kept album comment would
+  // count twice afterwards.
+  std::optional<double> r128_track, r128_album;
   for (std::uint32_t i = 0; i < count; ++i) {
     const std::uint32_t length = checked_length(cursor);
     const char* text = cursor.text(length);
     std::string name;
     const char* value;
     std::size_t value_length;
-    if (ogg_comment_fields::split(text, length, name, value, value_length) &&
-        qiv::stricmp_ascii_equal(name.c_str(), "R128_TRACK_GAIN")) {
-      const std::string number(value, value_length);
-      const double track = std::strtol(number.c_str(), nullptr, 10);
-      replaygain_info gains;
-      gains.album_gain = static_cast<float>(output_gain / 256.0 + r128_to_replaygain_db);
-      gains.track_gain = static_cast<float>((track + output_gain) / 256.0 + r128_to_replaygain_db);
-      info.set_replaygain(gains);
-      continue;
+    if (ogg_comment_fields::split(text, length, name, value, value_length)) {
+      const bool track = qiv::stricmp_ascii_equal(name.c_str(), "R128_TRACK_GAIN");
+      if (track || qiv::stricmp_ascii_equal(name.c_str(), "R128_ALBUM_GAIN")) {
+        const std::string number(value, value_length);
+        (track ? r128_track : r128_album) = static_cast<double>(std::strtol(number.c_str(), nullptr, 10));
+        continue;
+      }
     }
     fields.add(text, length);
   }
   fields.finish();
+  auto to_replaygain = [&](double r128) { return static_cast<float>((r128 + output_gain) / 256.0 + r128_to_replaygain_db); };
+  if (r128_track) {
+    replaygain_info gains;
+    gains.album_gain = to_replaygain(r128_album.value_or(0.0));
+    gains.track_gain = to_replaygain(*r128_track);
+    info.set_replaygain(gains);
+  } else if (r128_album) {
+    replaygain_info gains = info.get_replaygain();
+    gains.album_gain = to_replaygain(*r128_album);
+    info.set_replaygain(gains);
+  }
 }
 
 namespace {

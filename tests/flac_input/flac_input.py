@@ -14,7 +14,7 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from blackbox_checks import check, failures, windows_path  # noqa: E402
+from blackbox_checks import check, failures, tiny_png, windows_path  # noqa: E402
 
 WINE_EXEC, BUILD_DIR, ZORVTOOL = sys.argv[1:4]
 
@@ -233,11 +233,49 @@ def test_retag(work):
     check(block_types(path)[-1] in ("1", "4"), "metadata stays whole after an in-place write")
 
 
+def test_damaged_picture(work):
+    """A PICTURE block whose description length runs past the block: the
+    audio plays and lists with a warning; writing over it is refused."""
+    path = os.path.join(work, "damaged_picture.flac")
+    png = os.path.join(work, "cover.png")
+    with open(png, "wb") as f:
+        f.write(tiny_png())
+    make_flac(path, 16, 2, 44100, 30000, tone=True)
+    metaflac("--set-tag=TITLE=Before the picture", "--import-picture-from=3|image/png|cover|4x1x24|" + png, path)
+    reference = reference_floats(path, 16)
+    with open(path, "rb") as f:
+        data = bytearray(f.read())
+    pos = 4
+    while data[pos] & 0x7F != 6:
+        pos += 4 + int.from_bytes(data[pos + 1:pos + 4], "big")
+    length = int.from_bytes(data[pos + 1:pos + 4], "big")
+    mime_length = int.from_bytes(data[pos + 8:pos + 12], "big")
+    description = pos + 12 + mime_length
+    data[description:description + 4] = (length + 100).to_bytes(4, "big")
+    with open(path, "wb") as f:
+        f.write(data)
+
+    out = path + ".out.wav"
+    run = zorvtool("decode", windows_path(path), windows_path(out), expect_ok=False)
+    with open(out, "rb") as f:
+        decoded = f.read()
+    check(run.returncode == 0 and decoded[decoded.index(b"data") + 8:] == reference,
+          "a damaged picture block leaves the audio playing: %s" % run.stderr)
+    check("warning:" in run.stderr, "the damaged block is reported as a warning: %s" % run.stderr)
+    listed = info(path)[0]["info"]
+    check(abs(listed["length"] - 30000 / 44100) < 1e-9 and [v for k, v in listed["fields"].items() if k.lower() == "title"] == [["Before the picture"]],
+          "the file lists with its length and the comments before the damage: %s" % listed)
+    refused = zorvtool("tag", windows_path(path), "title=New", expect_ok=False)
+    with open(path, "rb") as f:
+        check(refused.returncode != 0 and f.read() == data, "a tag write over the damage is refused, the file unchanged")
+
+
 def main():
     with tempfile.TemporaryDirectory(prefix="zorv-flac-") as work:
         test_exactness(work)
         test_seek_and_cue(work)
         test_retag(work)
+        test_damaged_picture(work)
     if failures:
         print("%d check(s) failed" % len(failures))
         return 1

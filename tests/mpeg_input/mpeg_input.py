@@ -13,7 +13,7 @@ import tempfile
 import wave
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from blackbox_checks import windows_path  # noqa: E402
+from blackbox_checks import tiny_png, windows_path  # noqa: E402
 
 WINE_EXEC, BUILD_DIR, ZORVTOOL = sys.argv[1:4]
 SOURCE_FRAMES = 44100
@@ -87,6 +87,53 @@ def lame_tag(path):
     p = at + 8 + (4 if flags & 1 else 0) + (4 if flags & 2 else 0) + (100 if flags & 4 else 0) + (4 if flags & 8 else 0)
     b = data[p + 21:p + 24]
     return (b[0] << 4) | (b[1] >> 4), ((b[1] & 0x0F) << 8) | b[2]
+
+
+def syncsafe(n):
+    return bytes([(n >> 21) & 0x7F, (n >> 14) & 0x7F, (n >> 7) & 0x7F, n & 0x7F])
+
+
+def damaged_and_short_files(work, plain):
+    audio = open(plain, "rb").read()
+    (whole, _), _ = decode(plain, os.path.join(work, "plain-again.wav"))
+
+    # An ID3v2 frame whose size runs past the tag: the audio still plays and
+    # lists, with a warning; writing over the tag is refused, nothing changed.
+    def frame(name, data, size=None):
+        return name + struct.pack(">I", len(data) if size is None else size) + b"\0\0" + data
+    body = frame(b"TIT2", b"\x03Title") + frame(b"TPE1", b"\x03Artist", size=5000)
+    damaged = os.path.join(work, "damaged_id3v2.mp3")
+    open(damaged, "wb").write(b"ID3\x03\x00\x00" + syncsafe(len(body)) + body + audio)
+    (samples, _), err = decode(damaged, os.path.join(work, "damaged.wav"))
+    check(samples == whole, "a damaged ID3v2 tag leaves the audio whole")
+    check("warning:" in err and "ID3v2" in err, "the damaged tag is reported as a warning (%s)" % err.strip())
+    check(info(damaged)["length"] == info(plain)["length"], "a file with a damaged tag lists")
+    before = open(damaged, "rb").read()
+    code, _, _ = run_tool(ZORVTOOL, "tag", windows_path(damaged), "title=New")
+    check(code != 0 and open(damaged, "rb").read() == before, "a tag write over the damage is refused, the file unchanged")
+
+    # Three frames behind an ID3v2.2 tag with a PNG picture: as many frames as
+    # there are, chained to the end of the file.
+    three = b"".join(audio[at:at + length] for at, length in frames_in(plain)[:3])
+    picture = b"\x00PNG\x03\x00" + tiny_png()
+    title = b"\x00Short"
+    body = b"TT2" + struct.pack(">I", len(title))[1:] + title + b"PIC" + struct.pack(">I", len(picture))[1:] + picture
+    tag = b"ID3\x02\x00\x00" + syncsafe(len(body)) + body
+    short = os.path.join(work, "short.mp3")
+    open(short, "wb").write(tag + three)
+    (samples, channels), _ = decode(short, os.path.join(work, "short.wav"))
+    check(len(samples) // channels == 3 * 1152 - 529, "three frames play (%d samples)" % (len(samples) // channels))
+    listed = info(short)
+    check(listed["fields"].get("title") in ("Short", ["Short"]), "the short file lists its tags: %s" % listed)
+    # Bytes that read as the header of a frame longer than the rest of the
+    # file are passed over; one frame alone, ending the file, still lists.
+    false_start = os.path.join(work, "false_start.mp3")
+    open(false_start, "wb").write(tag + b"\xFF\xFB\xE8\x64" + bytes(20) + three)
+    (samples, channels), _ = decode(false_start, os.path.join(work, "false_start.wav"))
+    check(len(samples) // channels == 3 * 1152 - 529, "a false frame start before a short stream is passed over")
+    single = os.path.join(work, "single.mp3")
+    open(single, "wb").write(tag + three[:frames_in(plain)[0][1]] + b"TAG" + bytes(125))
+    check(abs(info(single)["length"] - 1152 / 44100) < 1e-9, "a single frame before an ID3v1 tag lists")
 
 
 def main():
@@ -199,6 +246,8 @@ def main():
         check("id3v2" in tagtype and "id3v1" in tagtype, "an untagged file gains ID3v2 and ID3v1 (%s)" % tagtype)
         (samples, channels), _ = decode(untagged, os.path.join(work, "untagged.wav"))
         check(len(samples) // channels == expected_frames, "the tagged copy still plays whole")
+
+        damaged_and_short_files(work, plain)
     finally:
         shutil.rmtree(work, ignore_errors=True)
     if failures:

@@ -258,6 +258,30 @@ def test_retag(work):
             check(abs(read_back["album_gain"] - float(album)) < 1 / 256
                   and abs(read_back["track_gain"] - float(track)) < 1 / 256, "Opus gains read back")
 
+    # Other taggers leave the output gain at 0 and write both R128 gains,
+    # each relative to the output gain.
+    from mutagen.oggopus import OggOpus
+    path = opus(work, "r128.opus", stereo)
+    tagged = OggOpus(path)
+    tagged["R128_TRACK_GAIN"], tagged["R128_ALBUM_GAIN"] = "-2560", "-2304"
+    tagged.save()
+    read_back = info(path)[0]["info"]["replaygain"]
+    check(abs(read_back["album_gain"] + 4.0) < 1e-4 and abs(read_back["track_gain"] + 5.0) < 1e-4,
+          "Opus R128 album and track gains: %s" % read_back)
+    # Saved again, the album gain moves into the header and the track gain
+    # becomes relative to it: the gains read the same.
+    zorvtool("tag", windows_path(path), "title=Saved")
+    saved = OggOpus(path)
+    check("R128_ALBUM_GAIN" not in saved and saved.get("R128_TRACK_GAIN") == ["-256"],
+          "Opus save: R128 tags %s" % dict(saved))
+    with open(path, "rb") as f:
+        data = f.read()
+    gain, = struct.unpack_from("<h", data, data.index(b"OpusHead") + 16)
+    check(gain == -9 * 256, "Opus save: output gain %d" % gain)
+    read_back = info(path)[0]["info"]["replaygain"]
+    check(abs(read_back["album_gain"] + 4.0) < 1e-4 and abs(read_back["track_gain"] + 5.0) < 1e-4,
+          "Opus gains after the save: %s" % read_back)
+
 
 def main():
     with tempfile.TemporaryDirectory(prefix="zorv-ogg-") as work:

@@ -124,6 +124,28 @@ def wav_decoding(work):
     check(open(rf64, "rb").read(4) == b"RF64", "ffmpeg wrote RF64")
     check(decoded_floats(rf64) == expected, "RF64 decodes exactly")
     check(abs(info(rf64)[0]["info"]["length"] - 1.1) < 1e-9, "RF64 length from ds64")
+    # A ds64 data size beyond the file is cut to it, as 32-bit sizes are.
+    huge = os.path.join(work, "huge_ds64.rf64.wav")
+    data = bytearray(open(rf64, "rb").read())
+    ds64 = data.index(b"ds64") + 8
+    data[ds64 + 8:ds64 + 16] = struct.pack("<Q", 0xFFFFFFFFFFFF)
+    open(huge, "wb").write(data)
+    check(abs(info(huge)[0]["info"]["length"] - 1.1) < 1e-9 and decoded_floats(huge) == expected,
+          "RF64 with a ds64 data size past the file")
+
+    # An unfinished recording (RIFF and data sizes 0) that a tagger then
+    # appended chunks to: those chunks are not played.
+    unfinished = os.path.join(work, "unfinished.wav")
+    data = bytearray(open(source, "rb").read())
+    data[4:8] = struct.pack("<I", 0)
+    data[data.index(b"data") + 4:data.index(b"data") + 8] = struct.pack("<I", 0)
+    title = b"INAM" + struct.pack("<I", 6) + b"Later\0"
+    data += b"LIST" + struct.pack("<I", 4 + len(title)) + b"INFO" + title
+    open(unfinished, "wb").write(data)
+    got = info(unfinished)[0]["info"]
+    check(decoded_floats(unfinished) == expected and abs(got["length"] - 1.1) < 1e-9,
+          "unfinished recording: the appended chunks are not audio")
+    check(got["fields"].get("title") in ("Later", ["Later"]), "unfinished recording: its tags read: %s" % got)
 
     # A data chunk cut short (a copy that stopped early) plays to the last whole frame.
     truncated = os.path.join(work, "truncated.wav")
@@ -152,19 +174,29 @@ def adpcm_decoding(work):
             # some units apart, never drifting (each block restarts).
             check(len(ours) == len(reference) and max(abs(a - b) for a, b in zip(ours, reference)) <= 256,
                   "%s decodes close to ffmpeg" % codec)
-        fmt = chunk(open(path, "rb").read(), b"fmt ")
-        block_align = struct.unpack("<H", fmt[12:14])[0]
-        samples_per_block = struct.unpack("<H", fmt[18:20])[0]
-        channels = struct.unpack("<H", fmt[2:4])[0]
-        byte_rate = 4 * channels * 44100 // 8
-        # A seek lands on the block boundary at or before the time.
-        block = (int(0.6 * byte_rate) // block_align)
-        first = block * samples_per_block * channels
-        seeked = decoded_s16(path, "--seek", "0.6")
-        check(seeked == ours[first:first + len(seeked)] and len(seeked) > 0, "%s seek to a block" % codec)
+        # The length is ffmpeg's sample count (its fact chunk), not what the
+        # stored byte rate makes of the data size.
+        fact = struct.unpack("<I", chunk(open(path, "rb").read(), b"fact")[:4])[0]
+        check(len(ours) == 2 * fact and abs(info(path)[0]["info"]["length"] - fact / 44100.0) < 1e-9,
+              "%s length %d samples" % (codec, fact))
+        # A seek lands on the exact sample: inside a block, on a block start.
+        samples_per_block = struct.unpack("<H", chunk(open(path, "rb").read(), b"fmt ")[18:20])[0]
+        for first in (26460, 3 * samples_per_block, 1):
+            seeked = decoded_s16(path, "--seek", repr(first / 44100.0))
+            check(seeked == ours[2 * first:], "%s seek to sample %d" % (codec, first))
         technical = info(path)[0]["info"]["technical"]
         check(technical.get("encoding") == "lossy" and technical.get("decoded_bitspersample") == "16",
               "%s info: %s" % (codec, technical))
+
+    # sox pads the last block and counts only the real samples in "fact":
+    # playback ends there, where ffmpeg's reading of the file ends too.
+    for encoding in ("ms-adpcm", "ima-adpcm"):
+        path = os.path.join(work, "sox_%s.wav" % encoding)
+        subprocess.run(["sox", source, "-e", encoding, path], check=True)
+        probe = subprocess.run(["ffprobe", "-v", "quiet", "-show_entries", "stream=duration_ts", "-of", "csv=p=0", path],
+                               capture_output=True, text=True, check=True).stdout
+        ours = decoded_s16(path)
+        check(len(ours) == 2 * int(probe) == 2 * 48510, "sox %s ends at its fact count: %d" % (encoding, len(ours)))
 
 
 def riff_tags(work):
@@ -175,6 +207,15 @@ def riff_tags(work):
     fields = info(tagged)[0]["info"]["fields"]
     check(fields.get("title") in ("FF Title", ["FF Title"]) and fields.get("album") in ("FF Album", ["FF Album"]),
           "ffmpeg's INFO tags read: %s" % fields)
+    # ffmpeg writes INFO text as UTF-8; other writers use the ANSI code page.
+    utf8 = os.path.join(work, "ffmpeg_utf8.wav")
+    subprocess.run(["ffmpeg", "-v", "quiet", "-i", source, "-c:a", "copy", "-metadata", "title=Ünï Çà", utf8], check=True)
+    fields = info(utf8)[0]["info"]["fields"]
+    check(fields.get("title") in ("Ünï Çà", ["Ünï Çà"]), "UTF-8 INFO text: %s" % fields)
+    ansi = os.path.join(work, "ansi.wav")
+    open(ansi, "wb").write(open(utf8, "rb").read().replace("Ünï Çà".encode("utf-8"), "Ünï Çà".encode("cp1252") + bytes(4)))
+    fields = info(ansi)[0]["info"]["fields"]
+    check(fields.get("title") in ("Ünï Çà", ["Ünï Çà"]), "ANSI INFO text: %s" % fields)
 
     audio = chunk(open(tagged, "rb").read(), b"data")
     zorvtool("tag", windows_path(tagged), "title=Ünï", "artist=A", "artist=B", "date=2024")

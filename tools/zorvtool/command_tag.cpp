@@ -114,6 +114,20 @@ void tag_through_services(const std::string& path, const std::vector<field_chang
   rewrite.commit(file, abort);
 }
 
+// A subsong number is a whole number from 0 up, written in decimal.
+long long parse_subsong(const std::string& text) {
+  const bool digits = !text.empty() && text.size() <= 10 &&
+                      text.find_first_not_of("0123456789") == std::string::npos;
+  const long long value = digits ? std::stoll(text) : -1;
+  if (value < 0 || value > 0xFFFFFFFFll)
+    throw std::runtime_error("--subsong needs a subsong number, got \"" + text + "\"");
+  return value;
+}
+
+[[noreturn]] void throw_no_such_subsong(long long subsong) {
+  throw std::runtime_error("the file has no subsong " + std::to_string(subsong) + "; nothing was written");
+}
+
 int run_tag(const zorvtool::arguments& args) {
   if (args.empty()) {
     zorvtool::print_error("usage: zorvtool tag PATH name=value ... -name\n");
@@ -121,10 +135,11 @@ int run_tag(const zorvtool::arguments& args) {
   }
   // "--subsong N" limits the change to one subsong of the file.
   zorvtool::arguments rest;
-  long only_subsong = -1;
+  long long only_subsong = -1;
   for (std::size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == "--subsong" && i + 1 < args.size()) {
-      only_subsong = std::stol(args[++i]);
+    if (args[i] == "--subsong") {
+      if (i + 1 == args.size()) throw std::runtime_error("--subsong needs a subsong number");
+      only_subsong = parse_subsong(args[++i]);
       continue;
     }
     rest.push_back(args[i]);
@@ -138,12 +153,20 @@ int run_tag(const zorvtool::arguments& args) {
   try {
     input_dispatch::open_info_writer(writer, vantrel_io::file_ptr(), path.c_str(), abort);
   } catch (const vantrel_io::exception_io_unsupported_format&) {
+    // Such a file is one track, subsong 0.
+    if (only_subsong > 0) throw_no_such_subsong(only_subsong);
     tag_through_services(path, changes, abort);
     return 0;
   }
+  // Nothing is written for a subsong the file does not have: a change asked
+  // for and not made must not end as a success.
+  bool found = only_subsong < 0;
+  for (std::uint32_t i = 0; i < writer->get_subsong_count(); ++i)
+    if (writer->get_subsong(i) == only_subsong) found = true;
+  if (!found) throw_no_such_subsong(only_subsong);
   for (std::uint32_t i = 0; i < writer->get_subsong_count(); ++i) {
     const std::uint32_t subsong = writer->get_subsong(i);
-    if (only_subsong >= 0 && subsong != static_cast<std::uint32_t>(only_subsong)) continue;
+    if (only_subsong >= 0 && subsong != only_subsong) continue;
     track_info_impl info;
     writer->get_info(subsong, info, abort);
     apply_changes(changes, info);

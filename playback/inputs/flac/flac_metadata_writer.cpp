@@ -7,9 +7,13 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "foundation/byte_compare.h"
+#include "foundation/byte_order.h"
 #include "io/file_copy.h"
+#include "io/in_place_overwrite.h"
+#include "io/leading_id3v2_tags.h"
 #include "io/io_exceptions.h"
 #include "io/temp_schemes.h"
 #include "metadata/replaygain_text.h"
@@ -89,16 +93,6 @@ using block_ptr = std::unique_ptr<FLAC__StreamMetadata, block_deleter>;
 [[noreturn]] void fail(const io_handle& io) {
   if (io.failure) std::rethrow_exception(io.failure);
   vantrel_io::throw_io_data();
-}
-[[noreturn]] void fail(const io_handle& first, const io_handle& second) {
-  if (!first.failure) fail(second);
-  fail(first);
-}
-
-// The iterator takes the block; on failure it stays ours and is deleted.
-void insert_after(FLAC__Metadata_Iterator* iterator, block_ptr block) {
-  if (!FLAC__metadata_iterator_insert_block_after(iterator, block.get())) vantrel_io::throw_io_data();
-  block.release();
 }
 
 void set_comment(FLAC__StreamMetadata* block, std::uint32_t index, const std::string& name, const char* value) {
@@ -210,7 +204,87 @@ block_ptr writer::make_comment_block() {
   return block;
 }
 
+// Where each metadata block of the file lies, read from the block headers
+// themselves: a kept block is copied back with exactly the bytes and length
+// its header states, whatever libFLAC made of its contents.
+struct raw_block {
+  std::uint64_t offset;  // of its 4-byte header
+  std::uint32_t length;  // of its body
+};
+
+struct raw_layout {
+  std::uint64_t marker = 0;  // where "fLaC" stands, after any leading ID3v2 tags
+  std::vector<raw_block> blocks;
+  std::uint64_t audio_start = 0;
+};
+
+raw_layout read_raw_layout(vantrel_io::file_object& file, const abort_signal& abort) {
+  raw_layout layout;
+  const std::uint64_t size = file.get_size(abort);
+  if (size == vantrel_io::filesize_unknown) vantrel_io::throw_exception_io_no_length();
+  std::uint64_t tags = 0;
+  id3v2_count_leading_tags(file, tags, abort);
+  layout.marker = tags;
+  std::uint8_t marker[4];
+  if (size < tags + 4) vantrel_io::throw_io_data();
+  file.seek(tags, abort);
+  file.read_exact(marker, 4, abort);
+  if (std::memcmp(marker, "fLaC", 4) != 0) vantrel_io::throw_io_data();
+  std::uint64_t position = tags + 4;
+  for (bool last = false; !last;) {
+    std::uint8_t header[4];
+    if (size - position < 4) vantrel_io::throw_io_data();
+    file.seek(position, abort);
+    file.read_exact(header, 4, abort);
+    const std::uint32_t length = qiv::load_be(header + 1, 3);
+    if (size - position - 4 < length) vantrel_io::throw_io_data();
+    layout.blocks.push_back({position, length});
+    last = (header[0] & 0x80) != 0;
+    position += 4 + std::uint64_t(length);
+  }
+  layout.audio_start = position;
+  return layout;
+}
+
+void append_block_header(std::vector<std::uint8_t>& out, std::uint8_t type, std::uint64_t length) {
+  if (length > 0xFFFFFF) vantrel_io::throw_io_data();
+  out.push_back(type);
+  out.push_back(std::uint8_t(length >> 16));
+  out.push_back(std::uint8_t(length >> 8));
+  out.push_back(std::uint8_t(length));
+}
+
+void append_le32(std::vector<std::uint8_t>& out, std::uint32_t value) {
+  std::uint8_t bytes[4];
+  qiv::store_le(bytes, value, 4);
+  out.insert(out.end(), bytes, bytes + 4);
+}
+
+std::vector<std::uint8_t> comment_block_bytes(const FLAC__StreamMetadata& block) {
+  const FLAC__StreamMetadata_VorbisComment& comments = block.data.vorbis_comment;
+  std::vector<std::uint8_t> body;
+  const FLAC__StreamMetadata_VorbisComment_Entry& vendor = comments.vendor_string;
+  append_le32(body, vendor.entry ? vendor.length : 0);
+  if (vendor.entry) body.insert(body.end(), vendor.entry, vendor.entry + vendor.length);
+  append_le32(body, comments.num_comments);
+  for (FLAC__uint32 i = 0; i < comments.num_comments; ++i) {
+    append_le32(body, comments.comments[i].length);
+    body.insert(body.end(), comments.comments[i].entry, comments.comments[i].entry + comments.comments[i].length);
+  }
+  std::vector<std::uint8_t> out;
+  append_block_header(out, FLAC__METADATA_TYPE_VORBIS_COMMENT, body.size());
+  out.insert(out.end(), body.begin(), body.end());
+  return out;
+}
+
+// Room left for the next edit when the file is rewritten anyway.
+constexpr std::uint32_t rewrite_padding = 512;
+
 void writer::write(vantrel_io::file_object& file, retag_temp_source& temp_source, const abort_signal& abort) {
+  file.seek(0, abort);
+  const raw_layout layout = read_raw_layout(file, abort);
+  // libFLAC reads the blocks it keeps or replaces, and refuses damaged ones,
+  // so a write never goes over what it could not understand.
   file.seek(0, abort);
   std::unique_ptr<FLAC__Metadata_Chain, chain_deleter> chain(FLAC__metadata_chain_new());
   if (!chain) throw std::bad_alloc();
@@ -220,36 +294,59 @@ void writer::write(vantrel_io::file_object& file, retag_temp_source& temp_source
   std::unique_ptr<FLAC__Metadata_Iterator, iterator_deleter> iterator(FLAC__metadata_iterator_new());
   if (!iterator) throw std::bad_alloc();
   FLAC__metadata_iterator_init(iterator.get(), chain.get());
+  std::vector<bool> kept;
   do {
     const FLAC__StreamMetadata& block = *FLAC__metadata_iterator_get_block(iterator.get());
-    const bool keep = block.type != FLAC__METADATA_TYPE_PADDING && keep_block(block);
-    if (!keep && !FLAC__metadata_iterator_delete_block(iterator.get(), false)) vantrel_io::throw_io_data();
+    kept.push_back(block.type != FLAC__METADATA_TYPE_PADDING && keep_block(block));
   } while (FLAC__metadata_iterator_next(iterator.get()));
-  insert_after(iterator.get(), make_comment_block());
+  if (kept.size() != layout.blocks.size()) vantrel_io::throw_io_data();
 
-  if (!FLAC__metadata_chain_check_if_tempfile_needed(chain.get(), true)) {
-    // The blocks are rewritten in place, one write after another: a
-    // cancellation between two of them would leave the file unreadable.
-    abort.check_and_throw();
-    io.abort = &never_raised_abort_signal();
-    if (!FLAC__metadata_chain_write_with_callbacks(chain.get(), true, &io, file_callbacks)) fail(io);
+  // The new metadata, "fLaC" to the first audio frame, built whole in memory.
+  std::vector<std::uint8_t> metadata{'f', 'L', 'a', 'C'};
+  std::size_t last_header = 0;
+  for (std::size_t i = 0; i < kept.size(); ++i) {
+    if (!kept[i]) continue;
+    const raw_block& raw = layout.blocks[i];
+    const std::size_t at = metadata.size();
+    metadata.resize(at + 4 + raw.length);
+    file.seek(raw.offset, abort);
+    file.read_exact(metadata.data() + at, 4 + raw.length, abort);
+    metadata[at] &= 0x7F;
+    last_header = at;
+  }
+  const block_ptr comments = make_comment_block();
+  last_header = metadata.size();
+  const std::vector<std::uint8_t> comment_bytes = comment_block_bytes(*comments);
+  metadata.insert(metadata.end(), comment_bytes.begin(), comment_bytes.end());
+
+  const std::uint64_t old_size = layout.audio_start - layout.marker;
+  const std::uint64_t room = old_size >= metadata.size() ? old_size - metadata.size() : 0;
+  const bool fits = metadata.size() == old_size || (old_size > metadata.size() && room >= 4 && room - 4 <= 0xFFFFFF);
+  if (fits) {
+    if (room > 0) {
+      last_header = metadata.size();
+      append_block_header(metadata, FLAC__METADATA_TYPE_PADDING, room - 4);
+      metadata.resize(std::size_t(old_size), 0);
+    }
+    metadata[last_header] |= 0x80;
+    // Every block length and the audio offset stay consistent at each
+    // moment only if the changed span goes to disk in one write.
+    vantrel_io::overwrite_changed_bytes(file, layout.marker, metadata.data(), metadata.size(), abort);
     return;
   }
-  // Room for the next edit, so it can be written in place.
-  block_ptr padding(FLAC__metadata_object_new(FLAC__METADATA_TYPE_PADDING));
-  if (!padding) throw std::bad_alloc();
-  padding->length = 512;
-  insert_after(iterator.get(), std::move(padding));
+  last_header = metadata.size();
+  append_block_header(metadata, FLAC__METADATA_TYPE_PADDING, rewrite_padding);
+  metadata.resize(metadata.size() + rewrite_padding, 0);
+  metadata[last_header] |= 0x80;
 
   vantrel_io::file_ptr temp;
   const bool committed_by_source = temp_source.open_temp(temp, abort);
   if (!committed_by_source) vantrel_io::open_temp_file(temp, abort);
-  io_handle temp_io{temp.get(), &abort, nullptr};
   file.seek(0, abort);
-  if (!FLAC__metadata_chain_write_with_callbacks_and_tempfile(chain.get(), true, &io, file_callbacks, &temp_io,
-                                                              file_callbacks)) {
-    fail(io, temp_io);
-  }
+  vantrel_io::copy_bytes(file, *temp, layout.marker, abort);
+  temp->write(metadata.data(), std::uint32_t(metadata.size()), abort);
+  file.seek(layout.audio_start, abort);
+  vantrel_io::copy_bytes(file, *temp, file.get_size(abort) - layout.audio_start, abort);
   if (!committed_by_source) vantrel_io::copy_whole_file(*temp, file, abort);
 }
 

@@ -4,6 +4,8 @@
 // application data, a cue sheet the info still names) stays byte for byte.
 // The audio frames are never rewritten in place: when the new metadata does
 // not fit where the old was, the whole file is written into a temporary file.
+// When it fits, the changed span of the metadata goes to disk in one write,
+// so a process killed at any moment leaves the old or the new block chain.
 #pragma once
 
 #include "core/abort_signal.h"

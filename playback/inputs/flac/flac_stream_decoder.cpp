@@ -17,6 +17,7 @@ namespace {
 
 constexpr char corrupted_stream_text[] = "Corrupted FLAC stream";
 constexpr char bad_high_bits_text[] = "Nonsensical most significant bits - the file is corrupted";
+constexpr char bad_metadata_text[] = "Damaged metadata block skipped; the audio still plays";
 
 class discarding_sink : public decoder_message_sink {
 public:
@@ -119,9 +120,16 @@ struct flac_stream_decoder::callbacks {
     }
   }
 
-  static void error(const FLAC__StreamDecoder*, FLAC__StreamDecoderErrorStatus, void* client) noexcept {
+  static void error(const FLAC__StreamDecoder*, FLAC__StreamDecoderErrorStatus status, void* client) noexcept {
     flac_stream_decoder& d = self(client);
     if (d.abort_ != nullptr && d.abort_->is_set()) return;
+    if (status == FLAC__STREAM_DECODER_ERROR_STATUS_BAD_METADATA) {
+      d.on_damaged_metadata();
+      return;
+    }
+    // Past a damaged block libFLAC looks for the first frame through what
+    // is left of the metadata: that search is expected, not damage.
+    if (d.passing_damaged_metadata_ && status == FLAC__STREAM_DECODER_ERROR_STATUS_LOST_SYNC) return;
     d.print_once(corrupted_stream_text);
   }
 };
@@ -165,6 +173,7 @@ void flac_stream_decoder::clear_queue() noexcept {
 
 void flac_stream_decoder::initialise(vantrel_io::file_ptr file, const abort_signal& abort) {
   error_printed_ = false;
+  passing_damaged_metadata_ = false;
   file_ = std::move(file);
   file_->rewind(abort);
   // A second open over the same libFLAC object starts from a clean state.
@@ -180,7 +189,23 @@ void flac_stream_decoder::initialise(vantrel_io::file_ptr file, const abort_sign
       seekable_ ? &callbacks::tell : nullptr, seekable_ ? &callbacks::length : nullptr,
       seekable_ ? &callbacks::eof : nullptr, &callbacks::write, &callbacks::metadata, &callbacks::error, this);
   if (status != FLAC__STREAM_DECODER_INIT_STATUS_OK || error_printed_) fail();
-  if (!FLAC__stream_decoder_process_until_end_of_metadata(decoder_.get()) || error_printed_) fail();
+  const bool read = FLAC__stream_decoder_process_until_end_of_metadata(decoder_.get());
+  // A damaged block ends the metadata where it stands; libFLAC then goes on
+  // to the frames, which is all that playback needs.
+  const bool frames_next =
+      passing_damaged_metadata_ &&
+      FLAC__stream_decoder_get_state(decoder_.get()) == FLAC__STREAM_DECODER_SEARCH_FOR_FRAME_SYNC;
+  if ((!read && !frames_next) || error_printed_) fail();
+}
+
+void flac_stream_decoder::on_damaged_metadata() noexcept {
+  passing_damaged_metadata_ = true;
+  try {
+    // The open usually runs before the owner sets its sink.
+    pending_warning_ = bad_metadata_text;
+    deliver_pending_warning();
+  } catch (...) {
+  }
 }
 
 void flac_stream_decoder::open(vantrel_io::file_ptr file, track_info& info, const abort_signal& abort) {
@@ -255,6 +280,7 @@ void flac_stream_decoder::on_metadata(const FLAC__StreamMetadata& block) {
 }
 
 void flac_stream_decoder::on_frame(const FLAC__Frame& frame, const FLAC__int32* const* buffers) {
+  passing_damaged_metadata_ = false;
   const FLAC__FrameHeader& header = frame.header;
   const std::uint32_t channels = header.channels;
   if (channels == 0 || header.bits_per_sample == 0) vantrel_io::throw_io_data();

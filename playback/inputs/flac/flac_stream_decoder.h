@@ -74,6 +74,8 @@ private:
   void on_frame(const FLAC__Frame& frame, const FLAC__int32* const* buffers);
   void clear_queue() noexcept;
   void deliver_pending_warning();
+  // Warns once that a metadata block does not parse; decoding goes on.
+  void on_damaged_metadata() noexcept;
 
   flac_decoder_handle decoder_;
   const bool seekable_;
@@ -81,6 +83,8 @@ private:
   service_ptr<decoder_message_sink> sink_;
   const abort_signal* abort_ = nullptr;
   bool error_printed_ = false;
+  // From a damaged metadata block until the first frame.
+  bool passing_damaged_metadata_ = false;
   bool stream_info_seen_ = false;
   flac_stream_info stream_info_;
   track_info* target_info_ = nullptr;

@@ -109,6 +109,7 @@ public:
     require_subsong_zero(subsong);
     reader.crc_warned = false;
     if (!reader.parsed) reader.parse(abort);
+    reader.check_leading_tag(abort);
     reader.open_flags = flags;
     // A stream that cannot seek already stands at its first frame.
     if (reader.can_seek) reader.seek_file(reader.first_frame, abort);
@@ -236,13 +237,15 @@ public:
     // A leading tag too damaged to read is still there: asking for ID3v2
     // makes the writer refuse to go over it rather than strip it.
     if (reader.id3v2_size > 0) kinds |= tag_services::kind_id3v2;
+    // Trailing tags that claim the first frame are damage, not tags.
+    const std::uint64_t audio_start = static_cast<std::uint64_t>(reader.first_frame) + 1;
     if (reader.own_file) {
       retag_through_temp_file rewrite(reader.path.c_str());
-      tag_services::write(reader.file, rewrite, kinds, info, abort);
+      tag_services::write(reader.file, rewrite, kinds, info, abort, audio_start);
       rewrite.commit(reader.file, abort);
     } else {
       retag_in_place in_place;
-      tag_services::write(reader.file, in_place, kinds, info, abort);
+      tag_services::write(reader.file, in_place, kinds, info, abort, audio_start);
     }
   }
   void commit(const abort_signal&) override {}

@@ -43,6 +43,7 @@ void mpeg_stream_reader::attach(vantrel_io::file_ptr given, const char* path_tex
   file_timestamp = file->get_timestamp(abort);
   can_seek = file->can_seek();
   parsed = false;
+  leading_tag_checked = false;
 }
 
 void mpeg_stream_reader::set_receiver(stream_receiver* given) {
@@ -100,6 +101,20 @@ std::int64_t mpeg_stream_reader::sync_search(const abort_signal& abort, std::uin
   std::vector<std::uint8_t> bytes(window);
   std::uint64_t base = start;  // file offset of bytes[0]
   std::uint32_t kept = 0;      // bytes carried over from the previous window
+  // Where the audio ends (before trailing tags), found only when a frame
+  // that nothing follows asks for it.
+  std::uint64_t audio_end = vantrel_io::filesize_unknown;
+  bool audio_end_known = false;
+  auto ends_the_audio = [&](std::uint64_t next) {
+    if (next == size) return true;
+    if (!audio_end_known && seekable && size != vantrel_io::filesize_unknown) {
+      const std::uint64_t resume = file->get_position(abort);
+      audio_end = find_trailing_tags(*file, false, abort).start;
+      audio_end_known = true;
+      file->seek(resume, abort);
+    }
+    return next == audio_end;
+  };
   for (;;) {
     const std::uint32_t got = read_bytes(bytes.data() + kept, window - kept, abort);
     const std::uint32_t n = kept + got;
@@ -110,20 +125,26 @@ std::int64_t mpeg_stream_reader::sync_search(const abort_signal& abort, std::uin
       if (!is_valid_frame(bytes.data() + i, first)) continue;
       const std::uint64_t q = base + i;
       const std::uint64_t next = q + first.frame_length;
-      if (size != vantrel_io::filesize_unknown && next > size) break;
-      std::uint8_t second_bytes[4];
+      // Bytes that would make a frame reaching past the end are no frame.
+      if (size != vantrel_io::filesize_unknown && next > size) continue;
+      std::uint8_t second_bytes[4] = {};
+      bool has_second = true;
       if (next + 4 <= window_end) {
         std::memcpy(second_bytes, bytes.data() + (next - base), 4);
       } else if (seekable) {
         seek_file(next, abort);
-        const std::uint32_t more = file->read(second_bytes, 4, abort);
-        seek_file(window_end, abort);
-        if (more < 4) break;
+        has_second = file->read(second_bytes, 4, abort) == 4;
       } else {
         break;
       }
       mpeg_frame_header second;
-      if (!mpeg_parse_header(second_bytes, second) || !same_format(first, second)) continue;
+      const bool chained = has_second && mpeg_parse_header(second_bytes, second) && same_format(first, second);
+      // The frame is confirmed by the next one, or, when it is the last,
+      // by ending exactly where the audio ends: a stream of very few
+      // frames has no second one to ask.
+      const bool confirmed = chained || ends_the_audio(next);
+      if (seekable && next + 4 > window_end) seek_file(window_end, abort);
+      if (!confirmed) continue;
       if (header_out) std::memcpy(header_out, bytes.data() + i, 4);
       if (!seekable) {
         // The stream cannot go back: what follows the frame start is replayed.
@@ -260,7 +281,13 @@ void mpeg_stream_reader::parse(const abort_signal& abort) {
       std::uint64_t itunes_delay = 0;
       std::uint64_t itunes_count = 0;
       seek_file(0, abort);
-      const bool found_comment = id3v2_find_itunsmpb_comment(*file, abort, itunes_delay, itunes_count);
+      bool found_comment = false;
+      // A damaged tag holds no trim the stream could trust; the decoder
+      // reports the damage (check_leading_tag).
+      try {
+        found_comment = id3v2_find_itunsmpb_comment(*file, abort, itunes_delay, itunes_count);
+      } catch (const id3parser::parseError&) {
+      }
       // Values that do not fit the frames present would wrap the start skip
       // or give a length of days: such a comment is ignored.
       const std::uint64_t decoded = static_cast<std::uint64_t>(frame_count) * header.samples_per_frame;
@@ -295,6 +322,20 @@ void mpeg_stream_reader::parse(const abort_signal& abort) {
   frames_read = 0;
   samples_out = 0;
   parsed = true;
+}
+
+void mpeg_stream_reader::check_leading_tag(const abort_signal& abort) {
+  if (leading_tag_checked || id3v2_size == 0 || !can_seek) return;
+  leading_tag_checked = true;
+  const std::uint64_t resume = position(abort);
+  std::uint64_t delay = 0, count = 0;
+  try {
+    seek_file(0, abort);
+    id3v2_find_itunsmpb_comment(*file, abort, delay, count);
+  } catch (const id3parser::parseError&) {
+    report("Damaged ID3v2 tag skipped; the audio still plays", stream_receiver::warning);
+  }
+  seek_file(resume, abort);
 }
 
 std::uint32_t mpeg_stream_reader::seek_table_handle() {

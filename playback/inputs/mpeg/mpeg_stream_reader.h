@@ -56,6 +56,9 @@ public:
   // is an error.
   void warn(const std::string& text);
   void seek_file(std::uint64_t offset, const abort_signal& abort);
+  // Reports once a leading ID3v2 tag that does not parse: the audio plays
+  // all the same, the tag's fields are left out.
+  void check_leading_tag(const abort_signal& abort);
   std::uint32_t seek_table_handle();
 
   std::string path;
@@ -86,6 +89,7 @@ public:
   service_ptr<stream_receiver> receiver;
   bool custom_receiver = false;
   bool crc_warned = false;
+  bool leading_tag_checked = false;
   mpeg_stream_info info;
 
 private:

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "io/file_copy.h"
+#include "io/in_place_overwrite.h"
 #include "io/io_exceptions.h"
 #include "io/memory_writer.h"
 #include "io/temp_schemes.h"
@@ -15,6 +16,13 @@
 #include "playback/inputs/ogg/ogg_page_reader.h"
 
 namespace {
+
+class exception_audio_in_header_page : public vantrel_io::exception_io_data {
+public:
+  exception_audio_in_header_page()
+      : exception_io_data(vantrel_io::io_message("exception_audio_in_header_page",
+                                                 "Audio shares a page with the comment header; tags not written")) {}
+};
 
 constexpr std::uint32_t copy_chunk = 65536;
 constexpr std::uint32_t page_sequence_offset = 18;
@@ -127,7 +135,11 @@ void rebuild_headers(ogg_page_reader& reader, const ogg_comment_rewriter::link_r
     while ((got = ogg_stream_packetout(&in.state, &packet)) != 0) {
       if (got < 0) vantrel_io::throw_io_data();
       if (complete) {
-        // An audio packet that shared a page with the headers.
+        // Header packets after the comment (a Vorbis setup header) share
+        // its page, whose granule position is 0. Audio sharing it would
+        // have to be paged anew, and only the last packet ending on a page
+        // has a known granule position: the others would lose theirs.
+        if (ogg_page_granulepos(&page) != 0) throw exception_audio_in_header_page();
         builder.add(packet, false, abort);
         continue;
       }
@@ -163,18 +175,35 @@ void rebuild_headers(ogg_page_reader& reader, const ogg_comment_rewriter::link_r
   builder.finish(abort);
 }
 
+// Copies the bytes of [from, to) as they stand, leaving the file's position
+// where it was: the page reader reads on from there.
+void copy_verbatim(vantrel_io::file_object& source, std::uint64_t from, std::uint64_t to, vantrel_io::writer& out,
+                   const abort_signal& abort) {
+  if (to <= from) return;
+  const std::uint64_t position = source.get_position(abort);
+  source.seek(from, abort);
+  vantrel_io::copy_exact(source, out, to - from, abort);
+  source.seek(position, abort);
+}
+
 // Copies the pages of [from, end) with their sequence numbers moved so that
-// the first one follows the new header pages.
+// the first one follows the new header pages. Bytes that are no page (a page
+// with a bad checksum, junk, what a damaged page length left over) are
+// carried over byte for byte, so a decoder finds the same audio as before.
 void copy_renumbered(vantrel_io::file_ptr source, std::uint64_t from, std::uint64_t end, std::int64_t next_sequence,
                      vantrel_io::writer& out, const abort_signal& abort) {
   ogg_page_reader reader(source);
   reader.seek(from, abort);
   ogg_page page;
   std::uint64_t offset = 0;
+  std::uint64_t copied_to = from;
   bool first = true;
   std::int64_t shift = 0;
   std::vector<unsigned char> header;
   while (reader.next_raw_page(page, offset, abort, end)) {
+    // The page's bytes live in the reader's buffer, which the copy leaves alone.
+    copy_verbatim(*source, copied_to, offset, out, abort);
+    copied_to = offset + static_cast<std::uint64_t>(page.header_len + page.body_len);
     if (first) {
       shift = next_sequence - ogg_page_pageno(&page);
       first = false;
@@ -188,6 +217,7 @@ void copy_renumbered(vantrel_io::file_ptr source, std::uint64_t from, std::uint6
     ogg_page_checksum_set(&copy);
     write_page(out, copy, abort);
   }
+  copy_verbatim(*source, copied_to, end, out, abort);
 }
 
 }  // namespace
@@ -216,8 +246,7 @@ void write(vantrel_io::file_ptr file, const std::vector<link_range>& links,
     }
     const std::uint64_t old_size = headers.old_end - link.start;
     if (!temp && headers.pages.get_size() == old_size && headers.page_count == headers.old_page_count) {
-      file->seek(link.start, abort);
-      file->write(headers.pages.get_ptr(), headers.pages.get_size(), abort);
+      vantrel_io::overwrite_changed_bytes(*file, link.start, headers.pages.get_ptr(), headers.pages.get_size(), abort);
       continue;
     }
     if (!temp) {

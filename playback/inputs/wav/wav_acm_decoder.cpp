@@ -47,6 +47,9 @@ void wav_acm_decoder::open(const wave_format& format, const vantrel_io::file_ptr
   bits_ = destination.wBitsPerSample;
   channel_mask_ = default_channel_mask(channels_);
   source_block_align_ = format.block_align();
+  source_rate_ = format.samples_per_second();
+  frames_left_ = adpcm_ ? adpcm_->sample_count : wav_size_unknown;
+  frames_to_drop_ = 0;
 }
 
 bool wav_acm_decoder::open_stream(const wave_format& format, const WAVEFORMATEX& destination) {
@@ -125,18 +128,45 @@ std::uint32_t wav_acm_decoder::produce(std::uint8_t* out, std::uint32_t bytes, c
 }
 
 bool wav_acm_decoder::decode(audio_block& out, const abort_signal& abort) {
-  const std::uint32_t wanted = bits_ / 8 * channels_ * frames_per_block;
+  const std::uint32_t frame_bytes = bits_ / 8 * channels_;
+  if (frame_bytes == 0) return false;
+  if (frames_to_drop_ > 0) {
+    produce(nullptr, frames_to_drop_ * frame_bytes, abort);
+    frames_to_drop_ = 0;
+  }
+  std::uint64_t frames = frames_per_block;
+  if (frames_left_ != wav_size_unknown && frames_left_ < frames) frames = frames_left_;
+  if (frames == 0) return false;
+  const std::uint32_t wanted = static_cast<std::uint32_t>(frames) * frame_bytes;
   if (output_.size() < wanted) output_.resize(wanted);
-  const std::uint32_t got = produce(output_.data(), wanted, abort);
+  std::uint32_t got = produce(output_.data(), wanted, abort);
+  got -= got % frame_bytes;
   if (got == 0) return false;
+  if (frames_left_ != wav_size_unknown) frames_left_ -= got / frame_bytes;
   out.set_data_int(output_.data(), got, bits_, sample_rate_, channels_, channel_mask_);
   return true;
 }
 
 void wav_acm_decoder::seek(double seconds, const abort_signal& abort) {
   const std::uint64_t current = data_offset_ + consumed_;
-  std::uint64_t position = static_cast<std::uint64_t>(std::floor(std::max(seconds, 0.0) * source_byte_rate_));
-  if (source_block_align_ != 0) position -= position % source_block_align_;
+  const double from = seconds > 0.0 ? seconds : 0.0;
+  std::uint64_t position;
+  if (adpcm_) {
+    // The block that holds the sample is decoded from its start (every block
+    // starts afresh) and its samples before the sought one are dropped.
+    const adpcm_block_layout& layout = adpcm_->layout;
+    const std::uint64_t count = adpcm_->sample_count;
+    const double wanted = std::floor(from * source_rate_ + 0.5);
+    const double last = count != wav_size_unknown ? static_cast<double>(count) : 9e15;
+    const std::uint64_t sample = static_cast<std::uint64_t>(std::min(wanted, last));
+    const std::uint64_t block = sample / layout.samples_per_block;
+    position = block * layout.block_bytes;
+    frames_to_drop_ = static_cast<std::uint32_t>(sample - block * layout.samples_per_block);
+    frames_left_ = count != wav_size_unknown ? count - sample : wav_size_unknown;
+  } else {
+    position = static_cast<std::uint64_t>(std::floor(std::min(from * source_byte_rate_, 9e15)));
+    if (source_block_align_ != 0) position -= position % source_block_align_;
+  }
   if (data_size_ != wav_size_unknown && position > data_size_) position = data_size_;
   consumed_ = position;
   source_held_ = converted_available_ = converted_offset_ = 0;

@@ -1,18 +1,30 @@
 // Every WAVE format that is not PCM (Microsoft and IMA ADPCM and whatever
 // else the system has codecs for) converted to integer PCM by the Audio
-// Compression Manager, in source slices of whole blocks.
+// Compression Manager, in source slices of whole blocks. ADPCM, whose blocks
+// each decode to a known number of samples, ends on its exact sample count
+// and seeks to the exact sample; other formats seek by their byte rate.
 #pragma once
 
 #include <windows.h>
 #include <mmreg.h>
 #include <msacm.h>
 
+#include <optional>
 #include <vector>
 
+#include "playback/inputs/wav/adpcm_block_layout.h"
 #include "playback/inputs/wav/wav_sample_decoder.h"
+
+// The block layout of ADPCM data and the samples it holds (wav_size_unknown
+// when the data runs to an unknown end).
+struct wav_adpcm_samples {
+  adpcm_block_layout layout;
+  std::uint64_t sample_count = wav_size_unknown;
+};
 
 class wav_acm_decoder final : public wav_sample_decoder {
 public:
+  explicit wav_acm_decoder(std::optional<wav_adpcm_samples> adpcm = std::nullopt) : adpcm_(adpcm) {}
   ~wav_acm_decoder() override;
   void open(const wave_format& format, const vantrel_io::file_ptr& file, std::uint64_t data_offset,
             std::uint64_t data_size, const abort_signal& abort) override;
@@ -44,4 +56,10 @@ private:
   std::uint64_t data_size_ = 0;
   std::uint64_t consumed_ = 0;
   std::vector<std::uint8_t> output_;
+  std::optional<wav_adpcm_samples> adpcm_;
+  std::uint32_t source_rate_ = 0;
+  // Output samples still to give (wav_size_unknown: until the data ends),
+  // and those of the sought block to drop before the sought sample.
+  std::uint64_t frames_left_ = wav_size_unknown;
+  std::uint32_t frames_to_drop_ = 0;
 };

@@ -5,6 +5,7 @@
 #include "foundation/byte_order.h"
 #include "io/io_exceptions.h"
 #include "metadata/tags/id3v2_tag.h"
+#include "metadata/tags/riff_chunks_after_audio.h"
 #include "metadata/tags/riff_tags.h"
 #include "foundation/code_page_text.h"
 #include "metadata/track_info.h"
@@ -22,6 +23,7 @@ constexpr GUID guid_data = {0x61746164, 0xACF3, 0x11D3, {0x8C, 0xD1, 0x00, 0xC0,
 // Wave64 defines no ds64 chunk: this id is the player's own.
 constexpr GUID guid_ds64 = {0xA4C36709, 0x02FB, 0x4525, {0x8E, 0x68, 0xA9, 0xBB, 0xC8, 0xC4, 0x08, 0x16}};
 constexpr GUID guid_junk = {0x6B6E756A, 0xACF3, 0x11D3, {0x8C, 0xD1, 0x00, 0xC0, 0x4F, 0x8E, 0xDB, 0x8A}};
+constexpr GUID guid_fact = {0x74636166, 0xACF3, 0x11D3, {0x8C, 0xD1, 0x00, 0xC0, 0x4F, 0x8E, 0xDB, 0x8A}};
 
 struct fourcc_guid {
   char fourcc[5];
@@ -29,7 +31,7 @@ struct fourcc_guid {
 };
 constexpr fourcc_guid wav_chunk_guid_table[] = {
     {"RIFF", &guid_riff}, {"WAVE", &guid_wave}, {"fmt ", &guid_fmt},
-    {"data", &guid_data}, {"ds64", &guid_ds64}, {"JUNK", &guid_junk},
+    {"data", &guid_data}, {"ds64", &guid_ds64}, {"JUNK", &guid_junk}, {"fact", &guid_fact},
 };
 
 constexpr std::uint64_t wave64_header_size = 24;
@@ -89,14 +91,31 @@ void wav_parser::read_format(std::uint64_t size, const abort_signal& abort) {
       format_.average_bytes_per_second() == 0 || format_.block_align() == 0)
     vantrel_io::throw_io_data();
   const std::uint16_t tag = format_.format_tag();
-  if (tag == wave_tag_ms_adpcm || tag == wave_tag_ima_adpcm) {
-    // ADPCM headers often carry a wrong rate; the nominal one gives the
-    // length. A header whose fields make no sense keeps its own.
+  adpcm_ = adpcm_block_layout_of(format_);
+  if (adpcm_) {
+    // Writers often store a wrong rate; the blocks give the true one.
+    const double true_rate = double(adpcm_->block_bytes) * rate / adpcm_->samples_per_block;
+    format_.set_average_bytes_per_second(static_cast<std::uint32_t>(true_rate + 0.5));
+  } else if (tag == wave_tag_ms_adpcm || tag == wave_tag_ima_adpcm) {
+    // Without a usable block layout the nominal rate is the best guess. A
+    // header whose fields make no sense keeps its own.
     const std::uint32_t bits = format_.bits_per_sample();
     const std::uint64_t nominal = std::uint64_t(bits) * format_.channels() * rate / 8;
     if (bits >= 2 && bits <= 8 && nominal != 0 && nominal <= 0xFFFFFFFF)
       format_.set_average_bytes_per_second(static_cast<std::uint32_t>(nominal));
   }
+}
+
+std::uint64_t wav_parser::unsized_data_end(std::uint64_t payload, std::uint64_t end, const abort_signal& abort) {
+  if (kind_ != wav_container_kind::riff || !file_->can_seek()) return end;
+  const std::uint64_t audio_end = riff_chunks::find_chunks_after_audio(*file_, payload, end, abort);
+  file_->seek(payload, abort);
+  return audio_end;
+}
+
+std::uint64_t wav_parser::sample_count() const {
+  if (!adpcm_ || data_size_ == wav_size_unknown) return wav_size_unknown;
+  return adpcm_sample_count(*adpcm_, data_size_, fact_samples_);
 }
 
 void wav_parser::parse(const abort_signal& abort) {
@@ -127,6 +146,7 @@ void wav_parser::parse(const abort_signal& abort) {
   std::uint64_t ds64_data_size = wav_size_unknown;
   bool format_seen = false;
   bool data_seen = false;
+  fact_samples_.reset();
   if (file_size != wav_size_unknown && file_size < end) end = file_size;
 
   for (;;) {
@@ -135,7 +155,9 @@ void wav_parser::parse(const abort_signal& abort) {
     const GUID id = read_chunk_id(abort);
     std::uint64_t size = read_chunk_size(abort);
     const std::uint64_t payload = file_->get_position(abort);
-    if (payload + size < payload || payload + size > end || (id == guid_data && size == 0))
+    if (id == guid_data && size == 0)
+      size = end == wav_size_unknown ? wav_size_unknown : unsized_data_end(payload, end, abort) - payload;
+    if (payload + size < payload || payload + size > end)
       size = end == wav_size_unknown ? wav_size_unknown : end - payload;
 
     if (kind_ == wav_container_kind::rf64 && ds64_data_size == wav_size_unknown) {
@@ -149,8 +171,16 @@ void wav_parser::parse(const abort_signal& abort) {
       format_seen = true;
     } else if (id == guid_data) {
       data_offset_ = payload;
-      data_size_ = kind_ == wav_container_kind::rf64 ? ds64_data_size : size;
+      data_size_ = size;
+      // The 64-bit size is believed as far as the file reaches, like the
+      // 32-bit sizes of the other chunks.
+      if (kind_ == wav_container_kind::rf64 && (end == wav_size_unknown || ds64_data_size <= end - payload))
+        data_size_ = ds64_data_size;
       data_seen = true;
+    } else if (id == guid_fact && size >= 4 && size != wav_size_unknown) {
+      std::uint8_t count[4];
+      file_->read_exact(count, 4, abort);
+      fact_samples_ = qiv::load_le(count, 4);
     }
 
     if (size == wav_size_unknown) break;
@@ -175,6 +205,7 @@ void wav_parser::start_decoding(const abort_signal& abort) {
   if (tag == wave_tag_extensible && format_.extra_size() < 22) vantrel_io::throw_io_data();
   wav_sample_decoder_ptr decoder;
   if (format_.is_pcm() || format_.is_float()) decoder = new wav_pcm_decoder();
+  else if (adpcm_) decoder = new wav_acm_decoder(wav_adpcm_samples{*adpcm_, sample_count()});
   else decoder = new wav_acm_decoder();
   decoder_ = nullptr;
   decoder->open(format_, file_, data_offset_, data_size_, abort);
@@ -229,7 +260,9 @@ void set_acm_info(track_info& out, const wave_format& format) {
 
 void wav_parser::get_info(track_info& out, const abort_signal& abort) {
   const std::uint32_t byte_rate = format_.average_bytes_per_second();
-  if (data_size_ != wav_size_unknown) out.set_length(static_cast<double>(data_size_) / byte_rate);
+  const std::uint64_t samples = sample_count();
+  if (samples != wav_size_unknown) out.set_length(static_cast<double>(samples) / format_.samples_per_second());
+  else if (data_size_ != wav_size_unknown) out.set_length(static_cast<double>(data_size_) / byte_rate);
   out.set_tech_int("bitrate", byte_rate / 125);
   out.set_tech_int("samplerate", format_.samples_per_second());
   out.set_tech_int("channels", format_.channels());

@@ -5,10 +5,12 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "core/abort_signal.h"
 #include "io/file_object.h"
+#include "playback/inputs/wav/adpcm_block_layout.h"
 #include "playback/inputs/wav/wav_format.h"
 #include "playback/inputs/wav/wav_sample_decoder.h"
 
@@ -32,6 +34,9 @@ public:
   const wave_format& format() const { return format_; }
   std::uint64_t data_offset() const { return data_offset_; }
   std::uint64_t data_size() const { return data_size_; }
+  // The exact sample count where the format's blocks give one (ADPCM),
+  // else wav_size_unknown.
+  std::uint64_t sample_count() const;
   const vantrel_io::file_ptr& file() const { return file_; }
   // Hands the file over and forgets the decoder, e.g. before the file is
   // replaced on disk.
@@ -44,11 +49,16 @@ private:
   GUID read_chunk_id(const abort_signal& abort);
   std::uint64_t read_chunk_size(const abort_signal& abort);
   void read_format(std::uint64_t size, const abort_signal& abort);
+  // Where the audio of a "data" chunk that states no size ends: at the
+  // chunks that follow it, when any are found.
+  std::uint64_t unsized_data_end(std::uint64_t payload, std::uint64_t end, const abort_signal& abort);
 
   vantrel_io::file_ptr file_;
   wave_format format_;
   std::uint64_t data_size_ = wav_size_unknown;
   std::uint64_t data_offset_ = 0;
   wav_container_kind kind_ = wav_container_kind::riff;
+  std::optional<adpcm_block_layout> adpcm_;
+  std::optional<std::uint32_t> fact_samples_;
   wav_sample_decoder_ptr decoder_;
 };

@@ -2,14 +2,17 @@
 // decoder, an info reader or an info writer over a wavpack_file, with the
 // tracks of an embedded cue sheet as subsongs.
 #include <cmath>
+#include <string>
 
 #include "core/service_factory.h"
 #include "core/service_registry.h"
 #include "core/tag_service.h"
 #include "foundation/crash.h"
 #include "io/io_exceptions.h"
+#include "io/retag_through_temp_file.h"
 #include "metadata/cue/cue_embedded.h"
 #include "metadata/decoder_service.h"
+#include "metadata/tags/trailing_tags.h"
 #include "metadata/track_info.h"
 #include "playback/audio_block.h"
 #include "playback/inputs/input_service.h"
@@ -26,6 +29,8 @@ template <class Interface>
 class wavpack_object : public Interface {
 public:
   void open(vantrel_io::file_ptr file, const char* path, open_reason reason, const abort_signal& abort) {
+    own_file_ = !file;
+    path_ = path;
     file_.open(std::move(file), path, reason == open_reason::info_write, abort);
     rebuild_cue_map(abort);
   }
@@ -51,6 +56,9 @@ protected:
 
   wavpack_file file_;
   cue_track_map cue_;
+  std::string path_;
+  // Opened here from the path, so a rewritten file may replace it.
+  bool own_file_ = false;
 };
 
 class wavpack_decoder : public wavpack_object<decoder_instance_ext> {
@@ -152,8 +160,33 @@ public:
   void commit(const abort_signal& abort) override {
     track_info_impl tags;
     cue_embedded::write_track_info(cue_, tags);
-    service_lookup_unique_t<tag_service>()->write(*file_.main_file(), tags, tag_service::write_apev2, abort);
+    // The library reads through the file: it lets go for the rewrite and
+    // opens the file again afterwards, the new one if it was replaced.
+    vantrel_io::file_ptr file = file_.take_file();
+    try {
+      if (own_file_) {
+        retag_through_temp_file rewrite(path_.c_str());
+        write_trailing_tags(file, rewrite, tags, tag_service::write_apev2, abort);
+        rewrite.commit(file, abort);
+      } else {
+        retag_in_place in_place;
+        write_trailing_tags(file, in_place, tags, tag_service::write_apev2, abort);
+      }
+    } catch (const std::exception&) {
+      reopen(std::move(file));
+      throw;
+    }
+    file_.open(std::move(file), path_.c_str(), true, abort);
     rebuild_cue_map(abort);
+  }
+
+private:
+  // After a failed write the object stays usable on the unchanged file.
+  void reopen(vantrel_io::file_ptr file) noexcept {
+    try {
+      file_.open(std::move(file), path_.c_str(), true, never_raised_abort_signal());
+    } catch (const std::exception&) {
+    }
   }
 };
 

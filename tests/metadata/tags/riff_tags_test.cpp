@@ -73,6 +73,13 @@ TEST_F(RiffTags, ReadsInfoItemsAndPrefersTheId3Chunk) {
        "the id3 chunk wins and leaves no tagtype"},
       {fmt + info_list(chunk("INAM", "info")) + chunk("id3 ", "no tag here") + audio, "title=info;",
        "an id3 chunk without a tag leaves the INFO list"},
+      {fmt + id3_chunk("id3") + info_list(chunk("INAM", "info")) + audio, "title=id3;",
+       "the id3 chunk wins wherever it stands"},
+      {fmt + info_list(chunk("INAM", "G\xC3\xBCnter")) + audio, "title=G\xC3\xBCnter;", "valid UTF-8 text is UTF-8"},
+      {fmt + info_list(chunk("INAM", "G\xFCnter")) + audio, "title=G\xC3\xBCnter;",
+       "other text is in the ANSI code page"},
+      {fmt + "data" + le32(0) + std::string(1000, '\x33') + info_list(chunk("INAM", "after")), "title=after;",
+       "chunks behind the audio of a data chunk of size 0"},
   };
   for (const row& r : rows) EXPECT_EQ(read(riff(r.body)), r.expected) << r.why;
 }

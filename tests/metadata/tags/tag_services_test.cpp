@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstring>
 
 #include "core/tag_service.h"
@@ -353,6 +354,108 @@ TEST_F(TagServices, RewritingThroughATemporaryFileReplacesTheFileWhole) {
   EXPECT_EQ("title=a longer title than before;", read_fields(written));
   EXPECT_TRUE(audio == written.substr(written.size() - audio.size()));
   EXPECT_EQ(written.size() - audio.size(), 10 + 10 + 1 + 2 + 2 * 26 + 2 + 2048u);
+}
+
+std::string lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+// Hands out an in-memory temporary file and keeps it for the test to read.
+class memory_temp_source final : public retag_temp_source {
+public:
+  bool open_temp(vantrel_io::file_ptr& out, const abort_signal&) override {
+    made = io_test::make_model_file();
+    out = made.get();
+    return true;
+  }
+  service_ptr<io_test::model_file> made;
+};
+
+TEST_F(TagServices, AKillCanOnlyFallBetweenWholeStates) {
+  // In place only what changes in one write; a change at both ends, or a
+  // trailing run that shrinks, goes whole into the one temporary file.
+  const std::string padded = leading(frame("TIT2", latin("old")), 200);
+  const std::string long_ape = ape({{false, 0, "Title", "old"}, {false, 0, "Comment", std::string(300, 'c')}});
+  struct road_case {
+    const char* why;
+    std::string original;
+    unsigned kinds;
+    bool through_temp;
+  };
+  const road_case cases[] = {
+      {"trailing tags that grow", audio + id3v1("old"), tag_services::kind_apev2 | tag_services::kind_id3v1, false},
+      {"a leading tag that fits its room", padded + audio, tag_services::kind_id3v2, false},
+      {"both ends changing", padded + audio + id3v1("old"), tag_services::kind_id3v2 | tag_services::kind_id3v1, true},
+      {"trailing tags that shrink", audio + long_ape, tag_services::kind_apev2, true},
+  };
+  for (const road_case& c : cases) {
+    auto model = io_test::make_model_file(c.original);
+    int writes = 0;
+    model->before_write = [&](std::uint32_t) { ++writes; };
+    vantrel_io::file_ptr file(model.get());
+    track_info_impl info;
+    info.append_field("title", track_info::until_nul, "new", track_info::until_nul);
+    memory_temp_source temp;
+    tag_services::write(file, temp, c.kinds, info, abort);
+    EXPECT_EQ(c.through_temp, static_cast<bool>(temp.made)) << c.why;
+    if (c.through_temp) {
+      EXPECT_EQ(0, writes) << c.why;
+      EXPECT_TRUE(c.original == model->bytes) << c.why;
+      EXPECT_EQ("title=new;", lower(read_fields(temp.made->bytes))) << c.why;
+      EXPECT_NE(std::string::npos, temp.made->bytes.find(audio)) << c.why;
+    } else {
+      EXPECT_EQ(1, writes) << c.why;
+      EXPECT_EQ("title=new;", lower(read_fields(model->bytes))) << c.why;
+    }
+  }
+}
+
+TEST_F(TagServices, AGrowingTrailingWriteThatFailsHalfwayIsUndone) {
+  const std::string original = audio + ape({{false, 0, "Title", "old"}}) + id3v1("old");
+  auto model = io_test::make_model_file(original);
+  model->fail_write_after = 40;
+  vantrel_io::file_ptr file(model.get());
+  track_info_impl info;
+  info.append_field("title", track_info::until_nul, std::string(200, 't').c_str(), track_info::until_nul);
+  retag_in_place in_place;
+  EXPECT_THROW(tag_services::write(file, in_place, tag_services::kind_apev2 | tag_services::kind_id3v1, info, abort),
+               vantrel_io::exception_io_device_full);
+  EXPECT_TRUE(original == model->bytes);
+}
+
+TEST_F(TagServices, AnApeSizeReachingOverTheAudioIsDamageNeverWrittenOver) {
+  std::string footer = "APETAGEX";
+  const std::uint32_t fields[4] = {2000, 2500, 0, 0x80000000u};
+  footer.append(reinterpret_cast<const char*>(fields), 16);
+  footer.append(8, '\0');
+  struct damage_case {
+    const char* why;
+    std::string damaged;
+    std::uint64_t audio_start;
+  };
+  const std::string honest_tag = ape({{false, 0, "Title", "old"}});
+  const damage_case cases[] = {
+      {"a count of 0 with a size beyond its items", audio + footer, 0},
+      {"the same behind an ID3v1 tag", audio + footer + id3v1("v1"), 0},
+      {"a tag starting before the first frame ends", audio + honest_tag, audio.size() + 1},
+  };
+  for (const damage_case& c : cases) {
+    auto model = io_test::make_model_file(c.damaged);
+    vantrel_io::file_ptr file(model.get());
+    track_info_impl info;
+    info.append_field("title", track_info::until_nul, "new", track_info::until_nul);
+    memory_temp_source temp;
+    EXPECT_THROW(tag_services::write(file, temp, tag_services::kind_apev2 | tag_services::kind_id3v1, info, abort,
+                                     c.audio_start),
+                 vantrel_io::exception_io_data)
+        << c.why;
+    EXPECT_TRUE(c.damaged == model->bytes) << c.why;
+    EXPECT_FALSE(temp.made) << c.why;
+  }
+  // Playback takes the audio to the damaged footer's end, not before it.
+  auto file = io_test::make_model_file(audio + footer);
+  EXPECT_EQ(audio.size() + footer.size(), find_trailing_tags(*file, false, abort).start);
 }
 
 }  // namespace

@@ -127,6 +127,10 @@ TEST(OpusTags, CommentsAndGains) {
   } cases[] = {
       {{"r128_track_gain=-512"}, 256, 6.0f, 4.0f, nullptr, nullptr},
       {{"R128_TRACK_GAIN= +256x"}, 0, 5.0f, 6.0f, nullptr, nullptr},
+      // Other taggers leave the output gain at 0 and give both gains.
+      {{"R128_TRACK_GAIN=-2304", "R128_ALBUM_GAIN=-2560"}, 0, -5.0f, -4.0f, nullptr, nullptr},
+      {{"R128_ALBUM_GAIN=-512", "R128_TRACK_GAIN=256"}, 256, 4.0f, 7.0f, nullptr, nullptr},
+      {{"R128_ALBUM_GAIN=-512", "A=1"}, 256, 4.0f, -1000.0f, "A", "1"},
       {{"ALBUMARTIST=x", "TITLE=t"}, 0, -1000.0f, -1000.0f, "ALBUM ARTIST", "x"},
       {{"ORGANIZATION=label"}, 0, -1000.0f, -1000.0f, "PUBLISHER", "label"},
       {{"=orphan", "no equals", "METADATA_BLOCK_PICTURE=AAAA", "A=1"}, 0, -1000.0f, -1000.0f, "A", "1"},

@@ -256,8 +256,16 @@ TEST(MpegStreamReader, ReadingLeavesSeekPointsForTheNextOpen) {
 }
 
 TEST(MpegStreamReader, RefusesStreamsWithoutFrames) {
-  const bytes contents[] = {bytes(5000, 'x'), frames(1), bytes()};
+  // One frame followed by bytes that start no second one is not believed.
+  const bytes contents[] = {bytes(5000, 'x'), join({frames(1), text("xyz")}), bytes()};
   for (const bytes& content : contents) EXPECT_THROW(opened file(content), vantrel_io::exception_io_data);
+}
+
+TEST(MpegStreamReader, OneFrameEndingTheAudioIsAStream) {
+  for (const bytes& content : {frames(1), join({frames(1), text("TAG"), bytes(125, ' ')})}) {
+    opened file(content);
+    EXPECT_EQ(file.read_all(), 1);
+  }
 }
 
 }  // namespace

@@ -70,6 +70,10 @@ TEST(WavParser, ChunkWalkFindsTheData) {
       {riff(stereo16 + data, 0), 44, 40, "header size 0 walks to the file end"},
       {riff(stereo16 + data, 0xFFFFFFFF), 44, 40, "header size of all ones walks to the file end"},
       {riff(stereo16 + chunk("data", frames(10), 0)), 44, 40, "data size 0 reaches the end"},
+      {riff(stereo16 + chunk("data", frames(10), 0) + chunk("LIST", "INFOabcd") + chunk("JUNK", "x")), 44, 40,
+       "data size 0 ends where known chunks reaching the end begin"},
+      {riff(stereo16 + chunk("data", frames(10), 0) + chunk("LIST", "INFOabc"), 0).substr(0, 99), 44, 40,
+       "and so in a file that states no RIFF size, its last pad byte missing"},
       {riff(stereo16 + chunk("data", frames(10), 4000)), 44, 40, "truncated data is cut to what is there"},
       {riff(stereo16 + chunk("JUNK", "abc") + data), 56, 40, "odd chunk with its pad byte"},
       {riff(stereo16 + data + chunk("LIST", "abc")).substr(0, 95), 44, 40, "last odd chunk without its pad byte"},
@@ -107,13 +111,15 @@ TEST(WavParser, FormatRatesAtTheLimitsPass) {
     EXPECT_NO_THROW(parse(riff(chunk("fmt ", fmt_record(1, 1, rate, 16)) + chunk("data", "ab")))) << rate;
 }
 
-TEST(WavParser, Rf64TakesTheDataSizeFromDs64) {
-  const std::string body = "WAVE" + chunk("ds64", le(0, 8) + le(40, 8) + le(10, 8)) + stereo16 +
-                           chunk("data", frames(10), 0xFFFFFFFF);
-  std::string content = "RF64" + le(0xFFFFFFFF, 4) + body;
-  content.replace(20, 8, le(content.size() - 8, 8));
-  const walk w = parse(content);
-  EXPECT_EQ(w.data_size, 40u);
+TEST(WavParser, Rf64TakesTheDataSizeFromDs64AsFarAsTheFileReaches) {
+  for (std::uint64_t stated : {std::uint64_t(36), std::uint64_t(0xFFFFFFFFFFFF)}) {
+    const std::string body = "WAVE" + chunk("ds64", le(0, 8) + le(stated, 8) + le(10, 8)) + stereo16 +
+                             chunk("data", frames(10), 0xFFFFFFFF);
+    std::string content = "RF64" + le(0xFFFFFFFF, 4) + body;
+    content.replace(20, 8, le(content.size() - 8, 8));
+    const walk w = parse(content);
+    EXPECT_EQ(w.data_size, stated == 36 ? 36u : 40u) << stated;
+  }
 }
 
 TEST(WavParser, Wave64ChunksAreGuidsAlignedToEight) {
@@ -133,25 +139,33 @@ TEST(WavParser, Wave64ChunksAreGuidsAlignedToEight) {
   EXPECT_THROW(parse(riff_guid + le(23, 8) + body), vantrel_io::exception_io_data);
 }
 
-TEST(WavParser, AdpcmLengthUsesTheNominalByteRate) {
+TEST(WavParser, AdpcmLengthComesFromTheBlocksAndTheFactChunk) {
+  // 44100 bytes: 21 blocks of 2048 and one of 1092 bytes. Stereo blocks of
+  // 2048 bytes hold 2036 samples (Microsoft) or 2041 (IMA).
+  const std::uint64_t ms_held = 21 * 2036 + 2 + (1092 - 14), ima_held = 21 * 2041 + 1 + (1092 - 8) / 8 * 8;
   struct row {
     std::uint16_t tag, bits;
-    std::uint32_t stored_rate;
+    std::string fact;
     double length;
+    const char* why;
   } rows[] = {
-      {0x11, 4, 16000, 44100.0 / 44100},  // the stored rate is wrong: 44100 bytes last 1 s
-      {2, 4, 16000, 44100.0 / 44100},
-      {2, 0, 16000, 44100.0 / 16000},  // no bits per sample: the stored rate stays
-      {2, 16, 16000, 44100.0 / 16000},  // not an ADPCM depth: the stored rate stays
+      {2, 4, "", ms_held / 44100.0, "Microsoft: every sample of the blocks, the last one short"},
+      {0x11, 4, "", ima_held / 44100.0, "IMA: the same"},
+      {2, 4, chunk("fact", le(40000, 4)), 40000 / 44100.0, "the fact chunk's count"},
+      {0x11, 4, chunk("fact", le(0, 4)), ima_held / 44100.0, "a fact count of 0 is none"},
+      {2, 4, chunk("fact", le(99999, 4)), ms_held / 44100.0, "a fact count past the blocks is cut to them"},
+      {2, 0, "", 44100.0 / 16000, "no bits per sample: the stored rate stays"},
+      {2, 16, "", 44100.0 / 16000, "not an ADPCM depth: the stored rate stays"},
   };
   for (const row& r : rows) {
-    std::string fmt = le(r.tag, 2) + le(2, 2) + le(44100, 4) + le(r.stored_rate, 4) + le(2048, 2) + le(r.bits, 2);
-    auto file = io_test::make_model_file(riff(chunk("fmt ", fmt) + chunk("data", std::string(44100, '\0'))));
+    std::string fmt = le(r.tag, 2) + le(2, 2) + le(44100, 4) + le(16000, 4) + le(2048, 2) + le(r.bits, 2);
+    auto file =
+        io_test::make_model_file(riff(chunk("fmt ", fmt) + r.fact + chunk("data", std::string(44100, '\0'))));
     wav_parser parser;
     parser.open(vantrel_io::file_ptr(file.get()), io_test::no_abort());
     track_info_impl info;
     parser.get_info(info, io_test::no_abort());
-    EXPECT_DOUBLE_EQ(info.get_length(), r.length) << r.tag << " " << r.bits;
+    EXPECT_DOUBLE_EQ(info.get_length(), r.length) << r.why;
   }
 }
 

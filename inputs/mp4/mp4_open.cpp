@@ -1,0 +1,150 @@
+#include "inputs/mp4/mp4_open.h"
+
+#include "inputs/mp4/box_header.h"
+#include "inputs/mp4/box_reading.h"
+#include "inputs/mp4/child_boxes.h"
+#include "inputs/mp4/fragment_merge.h"
+#include "inputs/mp4/song_list.h"
+#include "inputs/mp4/tarnex_exceptions.h"
+#include "inputs/mp4/track_boxes.h"
+#include "inputs/mp4/user_data_boxes.h"
+
+namespace tarnex {
+
+namespace {
+
+bool is_sample_table(std::uint32_t type) {
+  for (std::uint32_t table : {fourcc("stts"), fourcc("ctts"), fourcc("stss"), fourcc("stsc"), fourcc("stsz"),
+                              fourcc("stco"), fourcc("co64")})
+    if (type == table) return true;
+  return false;
+}
+
+// Tracks of kinds the caller did not ask for keep no tables: an audio input
+// need not hold a film's video index in memory.
+bool tables_wanted(const mp4_track& track, bool description_seen, std::uint32_t options) {
+  if (!description_seen) return true;
+  if (is_audio_kind(track.kind)) return (options & option_audio_tracks) != 0;
+  if (is_video_kind(track.kind)) return (options & option_video_tracks) != 0;
+  return false;
+}
+
+void read_sample_table_box(mp4_file& file, mp4_track& track, mp4_atom_reader& in, std::uint64_t size) {
+  bool description_seen = false;
+  read_child_boxes(in, size, [&](std::uint32_t type, mp4_atom_reader& child, std::uint64_t) {
+    if (type == fourcc("stsd")) {
+      read_sample_description(child, file.options, track);
+      description_seen = true;
+    } else if (is_sample_table(type) && tables_wanted(track, description_seen, file.options)) {
+      read_sample_table(type, child, file.options, track);
+    }
+  });
+}
+
+void read_track_box(mp4_file& file, mp4_track& track, mp4_atom_reader& in, std::uint64_t size) {
+  read_child_boxes(in, size, [&](std::uint32_t type, mp4_atom_reader& child, std::uint64_t child_size) {
+    if (type == fourcc("tkhd")) {
+      read_track_header(child, track);
+    } else if (type == fourcc("mdia")) {
+      read_child_boxes(child, child_size, [&](std::uint32_t media_type, mp4_atom_reader& media, std::uint64_t media_size) {
+        if (media_type == fourcc("mdhd")) {
+          read_media_header(media, track);
+        } else if (media_type == fourcc("minf")) {
+          read_child_boxes(media, media_size, [&](std::uint32_t info_type, mp4_atom_reader& info, std::uint64_t info_size) {
+            if (info_type == fourcc("stbl")) read_sample_table_box(file, track, info, info_size);
+          });
+        }
+      });
+    }
+  });
+}
+
+void read_movie_box(mp4_file& file, stream& in, std::uint64_t size) {
+  read_child_boxes(in, size, [&](std::uint32_t type, mp4_atom_reader& child, std::uint64_t child_size) {
+    if (type == fourcc("mvhd")) {
+      read_movie_header(child, file);
+    } else if (type == fourcc("trak")) {
+      track_ptr track = new mp4_track;
+      read_track_box(file, *track, child, child_size);
+      file.tracks.push_back(track);
+    } else if (type == fourcc("udta")) {
+      read_child_boxes(child, child_size, [&](std::uint32_t data_type, mp4_atom_reader& data, std::uint64_t data_size) {
+        if (data_type == fourcc("meta"))
+          read_meta_box(file, data, data_size);
+        else if (data_type == fourcc("chpl"))
+          read_chapter_list(file, data);
+      });
+    } else if (type == fourcc("mvex")) {
+      read_child_boxes(child, child_size, [&](std::uint32_t extends_type, mp4_atom_reader& extends, std::uint64_t) {
+        if (extends_type == fourcc("trex")) read_track_extends(extends, file);
+      });
+    }
+  });
+}
+
+void read_movie_fragment(mp4_file& file, stream& in, std::uint64_t size, fragment_context& context) {
+  context.has_previous_run = false;
+  read_child_boxes(in, size, [&](std::uint32_t type, mp4_atom_reader& child, std::uint64_t child_size) {
+    if (type != fourcc("traf")) return;
+    context.header_seen = false;
+    read_child_boxes(child, child_size, [&](std::uint32_t part, mp4_atom_reader& box, std::uint64_t) {
+      if (part == fourcc("tfhd"))
+        read_fragment_header(box, file, context);
+      else if (part == fourcc("trun"))
+        read_track_run(box, file, context);
+    });
+  });
+}
+
+void scan_top_level(mp4_file& file, stream& in, bool seekable) {
+  std::uint64_t position = 0;
+  bool movie_found = false;
+  fragment_context fragments;
+  fragments.file_size = in.size();
+  for (;;) {
+    box_header header;
+    if (!read_box_header(in, header, true)) {
+      if (movie_found) return;
+      throw exception("moov box not found");
+    }
+    file.total_size += header.header_size + header.content_size;
+    position += header.header_size;
+    if (!seekable && header.type == fourcc("mdat")) {
+      // The rest of a stream cannot be reached without reading the media.
+      if (movie_found) return;
+      throw exception("attempting to stream a non-optimized file");
+    }
+    if (header.type == fourcc("moof")) {
+      in.check_remaining(header.content_size);
+      fragments.moof_offset = position - header.header_size;
+      mp4_atom_reader content(in, header.content_size);
+      read_movie_fragment(file, content, header.content_size, fragments);
+      content.finish();
+    } else if (header.type == fourcc("moov")) {
+      if (movie_found) throw exception("duplicate moov box");
+      file.moov_offset = position - header.header_size;
+      file.moov_size = header.header_size + header.content_size;
+      movie_found = true;
+      in.check_remaining(header.content_size);
+      mp4_atom_reader content(in, header.content_size);
+      read_movie_box(file, content, header.content_size);
+      content.finish();
+    } else {
+      in.skip_exact(header.content_size);
+    }
+    position += header.content_size;
+  }
+}
+
+}  // namespace
+
+void mp4_open_file(mp4_file& file, stream& in, std::uint32_t options, bool seekable) {
+  file.clear();
+  file.options = options;
+  scan_top_level(file, in, seekable);
+  merge_fragments(file);
+  if (file.movie_duration == 0 || file.movie_time_scale == 0) throw exception("invalid or missing mvhd data");
+  build_song_list(file);
+}
+
+}  // namespace tarnex

@@ -1,0 +1,118 @@
+// The playable range of a file and its songs: the encoder's gapless record,
+// the tracks' own delay and length, chapters as songs.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "inputs/mp4/media_time.h"
+#include "inputs/mp4/tarnex_exceptions.h"
+#include "tests/inputs/mp4/mp4_test_boxes.h"
+
+using namespace mp4_test;
+
+namespace {
+
+bytes freeform(const char* name, const bytes& value, const char* mean = "com.apple.iTunes") {
+  return box("----", full_box("mean", 0, mean) + full_box("name", 0, name) + full_box("data", 1, be32(0) + value));
+}
+
+bytes user_data(const bytes& items, const bytes& chapters = "") {
+  return box("udta", full_box("meta", 0, full_box("hdlr", 0, bytes(21, '\0')) + box("ilst", items)) + chapters);
+}
+
+bytes chpl(std::initializer_list<std::pair<std::uint64_t, const char*>> chapters) {
+  bytes out = bytes(1, '\x01') + bytes(4, '\0') + be32(std::uint32_t(chapters.size()));
+  for (auto [start, name] : chapters) out += be64(start) + char(std::strlen(name)) + name;
+  return box("chpl", out);
+}
+
+// An AAC track at the given time scale and entry rate, 10 s long at 44100.
+bytes movie(const bytes& udta, std::uint32_t time_scale = 44100, std::uint16_t rate = 44100,
+            std::uint32_t duration = 441000) {
+  return ftyp() + box("moov", mvhd(1000, 10000) +
+                                  trak(1, time_scale, duration, audio_entry("mp4a", 2, rate, esds()),
+                                       stts({{duration / 1024, 1024}}) + stsz(10, {}, duration / 1024)) +
+                                  udta);
+}
+
+const bytes gapless_record = " 00000000 00000840 000001CA 0000000000A5B6C0 00000000";
+
+}  // namespace
+
+TEST(Mp4TimeConversion, RoundsToNearestAndNeverWraps) {
+  EXPECT_EQ(tarnex::to_100ns(2112, 44100), 478912u);  // 478911.56...
+  EXPECT_EQ(tarnex::to_100ns(1, 3), 3333333u);
+  EXPECT_EQ(tarnex::to_100ns(~std::uint64_t(0), 1000), ~std::uint64_t(0) >> 1);
+  EXPECT_THROW(tarnex::to_100ns(1, 0), tarnex::exception_invalid_timescale);
+}
+
+TEST(Mp4GaplessRange, RecordGivesDelayAndValidSamples) {
+  tarnex::mp4_file file;
+  open_bytes(file, movie(user_data(freeform("iTunSMPB", gapless_record))));
+  ASSERT_EQ(file.song_count(), 1u);
+  EXPECT_EQ(file.songs[0].start, std::int64_t(tarnex::to_100ns(0x840, 44100)));
+  EXPECT_EQ(file.end_time, std::int64_t(tarnex::to_100ns(0x840 + 0xA5B6C0, 44100)));
+
+  // HE-AAC counted at half the output rate: the decoder's extra delay.
+  open_bytes(file, movie(user_data(freeform("ITUNSMPB", gapless_record)), 22050, 44100));
+  EXPECT_EQ(file.songs[0].start, std::int64_t(tarnex::to_100ns(0x840 + 481, 22050)));
+  EXPECT_EQ(file.end_time, std::int64_t(tarnex::to_100ns(0x840 + 0xA5B6C0 + 481, 22050)));
+
+  // A record of another vendor, or with no valid samples, is not used.
+  open_bytes(file, movie(user_data(freeform("iTunSMPB", gapless_record, "org.example"))));
+  EXPECT_EQ(file.songs[0].start, 0);
+  EXPECT_EQ(file.end_time, 100000000);
+  open_bytes(file, movie(user_data(freeform("iTunSMPB", " 0 840 0 0"))));
+  EXPECT_EQ(file.end_time, 100000000);
+}
+
+TEST(Mp4GaplessRange, WithoutRecordTheTrackOrTheMovieGivesIt) {
+  tarnex::mp4_file file;
+  open_bytes(file, movie(""));
+  EXPECT_EQ(file.songs[0].start, 0);
+  EXPECT_EQ(file.end_time, 100000000);
+  // A track whose length is not given falls back on the movie's.
+  open_bytes(file, movie("", 44100, 44100, 0xFFFFFFFF));
+  EXPECT_EQ(file.end_time, 100000000) << "the movie header's 10000 ms";
+}
+
+TEST(Mp4Songs, ChaptersBecomeNumberedSongs) {
+  tarnex::mp4_file file;
+  open_bytes(file, movie(user_data(freeform("iTunSMPB", gapless_record), chpl({{0, "Intro"}}))));
+  ASSERT_EQ(file.song_count(), 1u) << "one chapter with a gapless record: the whole range";
+  EXPECT_GT(file.songs[0].start, 0);
+
+  open_bytes(file, movie(user_data(freeform("title", "Book"), chpl({{0, "One"}, {40000000, "Two"}, {70000000, ""}}))));
+  ASSERT_EQ(file.song_count(), 3u);
+  EXPECT_DOUBLE_EQ(file.song_start(1), 4.0);
+  EXPECT_DOUBLE_EQ(file.song_end(1), 7.0);
+  EXPECT_DOUBLE_EQ(file.song_end(2), 10.0);
+  EXPECT_THROW(file.song_end(3), tarnex::exception_out_of_range);
+  EXPECT_EQ(file.songs[0].metadata.find("title")->values, std::vector<std::string>({"Book"})) << "the file's title wins";
+  EXPECT_EQ(file.songs[2].metadata.find("track")->values, std::vector<std::string>({"3"}));
+
+  open_bytes(file, movie(user_data("", chpl({{0, "One"}, {20000000, "Two"}}))));
+  EXPECT_EQ(file.songs[1].metadata.find("title")->values, std::vector<std::string>({"Two"}));
+}
+
+TEST(Mp4Songs, ChaptersOutOfOrderGiveEmptySongsNotNegativeOnes) {
+  tarnex::mp4_file file;
+  open_bytes(file, movie(user_data("", chpl({{50000000, "Late"}, {10000000, "Early"}, {200000000, "Past end"}}))));
+  ASSERT_EQ(file.song_count(), 3u);
+  EXPECT_DOUBLE_EQ(file.song_end(0), file.song_start(0));
+  EXPECT_DOUBLE_EQ(file.song_end(2), file.song_start(2)) << "a chapter after the end of the audio";
+  EXPECT_DOUBLE_EQ(file.song_end(1), 20.0);
+}
+
+TEST(Mp4Songs, ChapterListLimits) {
+  bytes many = bytes(1, '\0') + bytes(4, '\0') + be32(1025);
+  EXPECT_EQ(open_error(movie(box("udta", box("chpl", many)))), "invalid chapter count");
+  bytes version2 = bytes(1, '\x02') + bytes(4, '\0') + be32(5000);
+  EXPECT_EQ(open_error(movie(box("udta", box("chpl", version2)))), "") << "unknown versions are ignored";
+  // Version 0 holds 32-bit starts.
+  bytes version0 = bytes(1, '\0') + bytes(4, '\0') + be32(2) + be32(0) + "\1a" + be32(30000000) + "\1b";
+  tarnex::mp4_file file;
+  open_bytes(file, movie(box("udta", box("chpl", version0))));
+  ASSERT_EQ(file.song_count(), 2u);
+  EXPECT_DOUBLE_EQ(file.song_start(1), 3.0);
+}

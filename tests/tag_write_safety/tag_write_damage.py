@@ -1,0 +1,240 @@
+#!/usr/bin/python3
+"""Tag writes over damaged tag structures: a write either succeeds and leaves
+the decoded audio identical, or is refused with a message and leaves the file
+byte for byte as it was.
+
+usage: tag_write_damage.py WINE_EXEC BUILD_DIR ZORVTOOL_EXE
+"""
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+
+from tag_files import Zorvtool, make_fixtures, run, windows_path
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from blackbox_checks import check, failures  # noqa: E402
+
+
+def ogg_crc(data):
+    crc = 0
+    for byte in data:
+        crc ^= byte << 24
+        for _ in range(8):
+            crc = ((crc << 1) ^ 0x04C11DB7) if crc & 0x80000000 else crc << 1
+            crc &= 0xFFFFFFFF
+    return crc
+
+
+def ogg_pages(data):
+    """(header fields, segment table, body) of every page."""
+    pages, pos = [], 0
+    while pos < len(data):
+        assert data[pos:pos + 4] == b"OggS"
+        count = data[pos + 26]
+        table = list(data[pos + 27:pos + 27 + count])
+        start = pos + 27 + count
+        pages.append((bytearray(data[pos:pos + 27]), table, data[start:start + sum(table)]))
+        pos = start + sum(table)
+    return pages
+
+
+def ogg_page_bytes(header, table, body, sequence=None, crc=True):
+    header = bytearray(header)
+    if sequence is not None:
+        header[18:22] = struct.pack("<I", sequence)
+    header[26] = len(table)
+    header[22:26] = bytes(4)
+    page = bytes(header) + bytes(table) + body
+    if crc:
+        page = page[:22] + struct.pack("<I", ogg_crc(page)) + page[26:]
+    return page
+
+
+def ogg_with_audio_in_comment_page(data):
+    """The first audio page merged into the page that ends the comment header."""
+    pages = ogg_pages(data)
+    header, table, body = pages[1]
+    audio_header, audio_table, audio_body = pages[2]
+    merged = bytearray(header)
+    merged[6:14] = audio_header[6:14]  # the granule of the audio packet now ending on the page
+    out = ogg_page_bytes(pages[0][0], pages[0][1], pages[0][2], crc=False)
+    out = data[:len(out)]
+    out += ogg_page_bytes(merged, table + audio_table, body + audio_body)
+    for n, (h, t, b) in enumerate(pages[3:]):
+        out += ogg_page_bytes(h, t, b, sequence=n + 2)
+    return out
+
+
+def ogg_with_damaged_pages(data):
+    """One page whose last lacing value claims 20 bytes more (the start of the
+    next page), its checksum made valid again, and one page further on with a
+    bad checksum."""
+    pages = ogg_pages(data)
+    wrong_length, bad_checksum = max(2, len(pages) // 3), max(3, len(pages) * 2 // 3)
+    out = b""
+    for n, (h, t, b) in enumerate(pages):
+        page = ogg_page_bytes(h, t, b)
+        if n == bad_checksum and n + 1 < len(pages):
+            page = bytearray(page)
+            page[-10] ^= 0xFF
+            page = bytes(page)
+        out += page
+    # The long page swallows the first bytes of the next one.
+    start = len(b"".join(ogg_page_bytes(*p) for p in pages[:wrong_length]))
+    header, table, body = pages[wrong_length]
+    if table[-1] <= 235:
+        following = out[start + 27 + len(table) + len(body):]
+        longer = ogg_page_bytes(header, table[:-1] + [table[-1] + 20], body + following[:20])
+        out = out[:start] + longer + following[20:]
+    return out
+
+
+def flac_with_odd_seektable(data):
+    """The seek table's length made 40 (not a multiple of 18), 4 bytes added."""
+    pos = 4
+    while True:
+        kind = data[pos] & 0x7F
+        length = int.from_bytes(data[pos + 1:pos + 4], "big")
+        if kind == 3:
+            return (data[:pos + 1] + (length + 4).to_bytes(3, "big") + data[pos + 4:pos + 4 + length] + b"\xAB" * 4 +
+                    data[pos + 4 + length:])
+        assert not data[pos] & 0x80
+        pos += 4 + length
+
+
+def flac_blocks(data):
+    """(type, length) of every metadata block and the offset of the first frame."""
+    pos, blocks = 4, []
+    while True:
+        blocks.append((data[pos] & 0x7F, int.from_bytes(data[pos + 1:pos + 4], "big")))
+        last = data[pos] & 0x80
+        pos += 4 + blocks[-1][1]
+        if last:
+            return blocks, pos
+
+
+def ape_reaching_over_audio(data):
+    """An APEv2 footer (item count 0) whose size reaches back over most of the audio."""
+    size = len(data) * 3 // 4
+    return data + b"APETAGEX" + struct.pack("<IIII", 2000, size, 0, 0x80000000) + bytes(8)
+
+
+def ffmpeg_audio(path):
+    """The audio as ffmpeg decodes it: it plays pages whose checksum is bad."""
+    return subprocess.run(["ffmpeg", "-v", "quiet", "-i", path, "-f", "s16le", "-"], capture_output=True).stdout
+
+
+def expect_refused_or_sound(tool, name, path, before_audio, changes=("title=Written over damage",)):
+    with open(path, "rb") as f:
+        before = f.read()
+    rc, out, err = tool.run("tag", windows_path(path), *changes)
+    with open(path, "rb") as f:
+        after = f.read()
+    if rc != 0:
+        check(after == before, "%s: a refused write leaves the file byte-identical" % name)
+        check(err.strip() != "", "%s: a refused write says why" % name)
+    else:
+        check(tool.decoded(path) == before_audio, "%s: a successful write leaves the audio identical" % name)
+    return rc
+
+
+def main():
+    tool = Zorvtool(*sys.argv[1:4])
+    work = tempfile.mkdtemp(prefix="zorv-tag-damage-")
+    try:
+        fixtures = make_fixtures(work)
+
+        # Trailing APEv2 footers whose size reaches back over the audio are refused.
+        for fixture in ("wv", "mp3trail"):
+            path = os.path.join(work, "ape-over-audio-" + os.path.basename(fixtures[fixture]))
+            with open(fixtures[fixture], "rb") as f:
+                original = f.read()
+            # Behind the ID3v1 tag too, where the search meets it second.
+            damaged = ape_reaching_over_audio(original)
+            with open(path, "wb") as f:
+                f.write(damaged)
+            audio = tool.decoded(fixtures[fixture])
+            check(tool.decoded(path) == audio, "%s: a footer reaching over the audio does not cut playback" % fixture)
+            rc = expect_refused_or_sound(tool, "%s with an APEv2 footer over the audio" % fixture, path, audio)
+            check(rc != 0, "%s: writing over an APEv2 footer that reaches over the audio is refused" % fixture)
+
+        # A FLAC seek table whose length is no multiple of 18 keeps its length.
+        path = os.path.join(work, "odd-seektable.flac")
+        with open(fixtures["flac"], "rb") as f:
+            original = f.read()
+        damaged = flac_with_odd_seektable(original)
+        with open(path, "wb") as f:
+            f.write(damaged)
+        audio = tool.decoded(path)
+        check(audio is not None, "a FLAC file with a 40-byte seek table decodes")
+        for changes in (("title=Short",), ("comment=" + "c" * 9000,)):
+            copy = path + ".copy.flac"
+            shutil.copyfile(path, copy)
+            if expect_refused_or_sound(tool, "odd seek table, %d bytes" % len(changes[0]), copy, audio, changes) == 0:
+                with open(copy, "rb") as f:
+                    written = f.read()
+                blocks, audio_start = flac_blocks(written)
+                check((3, 40) in blocks, "the seek table keeps its 40 bytes: %s" % blocks)
+                _, old_start = flac_blocks(damaged)
+                check(written[audio_start:] == damaged[old_start:], "the frames follow the metadata unchanged")
+
+        # Ogg files whose first audio packet shares the comment header's page.
+        for fixture in ("ogg", "opus"):
+            path = os.path.join(work, "shared-page-" + os.path.basename(fixtures[fixture]))
+            with open(fixtures[fixture], "rb") as f:
+                shared = ogg_with_audio_in_comment_page(f.read())
+            with open(path, "wb") as f:
+                f.write(shared)
+            audio = tool.decoded(path)
+            check(audio is not None, "%s with audio in the comment page decodes" % fixture)
+            for changes in (("title=New",), ("comment=" + "c" * 9000,)):
+                copy = path + ".copy" + os.path.splitext(path)[1]
+                shutil.copyfile(path, copy)
+                expect_refused_or_sound(tool, "%s shared page, %d bytes" % (fixture, len(changes[0])), copy, audio,
+                                        changes)
+
+        # An Ogg Vorbis file with damaged pages keeps every audio byte through
+        # a rewrite whose header pages change in number.
+        long_wav, long_ogg = os.path.join(work, "long.wav"), os.path.join(work, "long.ogg")
+        run(["sox", "-n", "-r", "44100", "-c", "2", "-b", "16", long_wav, "synth", "12", "pinknoise"])
+        # A comment of two pages, which the rewrite makes one.
+        run(["oggenc", "-Q", "-t", "Old title", "-c", "bigfield=" + "b" * 70000, long_wav, "-o", long_ogg])
+        path = os.path.join(work, "damaged-pages.ogg")
+        with open(long_ogg, "rb") as f:
+            original = f.read()
+        damaged = ogg_with_damaged_pages(original)
+        check(damaged != original and len(ogg_pages(original)) > 10, "the Ogg file is damaged")
+        with open(path, "wb") as f:
+            f.write(damaged)
+        audio = tool.decoded(path)
+        played = ffmpeg_audio(path)
+        rc = expect_refused_or_sound(tool, "ogg damaged pages", path, audio, ("-bigfield",))
+        check(rc == 0, "an Ogg file with damaged audio pages can be retagged")
+        check(ffmpeg_audio(path) == played and len(played) > 0, "ffmpeg decodes the same audio after the rewrite")
+        with open(path, "rb") as f:
+            check(f.read().count(b"OggS") < damaged.count(b"OggS"), "the rewrite renumbered the pages")
+
+        # A subsong the file does not have, or a subsong that is no number.
+        path = os.path.join(work, "subsong.flac")
+        shutil.copyfile(fixtures["flac"], path)
+        with open(path, "rb") as f:
+            before = f.read()
+        for number, says in (("5", "no subsong 5"), ("abc", "\"abc\"")):
+            rc, _, err = tool.run("tag", windows_path(path), "title=Never written", "--subsong", number)
+            with open(path, "rb") as f:
+                check(f.read() == before, "--subsong %s leaves the file byte-identical" % number)
+            check(rc != 0 and "subsong" in err and says in err, "--subsong %s fails saying why: %r" % (number, err))
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+    if failures:
+        print("%d failures" % len(failures))
+        return 1
+    print("every write over damage was refused whole or kept the audio")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

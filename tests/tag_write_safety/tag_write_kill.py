@@ -1,0 +1,136 @@
+#!/usr/bin/python3
+"""Tag writes killed at any moment: every file must decode as before and read
+as either all its old tags or all its new ones.
+
+usage: tag_write_kill.py WINE_EXEC BUILD_DIR ZORVTOOL_EXE
+Each road of tag writing (in place and through the temporary file, for FLAC,
+MP3 with ID3v2 + APEv2 + ID3v1, WavPack, Ogg Vorbis and Opus, WAV) runs in the
+real zorvtool process, which is killed after a random delay. The program
+pauses before every change to a file (ZORV_TEST_WRITE_PAUSE_MS), so that the
+kills land between its writes. ZORV_TAG_KILLS sets the kills per road
+(default 8, about a hundred in all); ZORV_TAG_KILL_SEED the random seed.
+"""
+import os
+import random
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+from concurrent.futures import ThreadPoolExecutor
+
+from tag_files import Zorvtool, ape_title, id3v1_title, id3v2_title, make_fixtures, windows_path
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from blackbox_checks import check, failures  # noqa: E402
+
+PAUSE_MS = "60"
+LONG = "c" * 9000  # beyond every fixture's padding: the file is rewritten
+
+# (road, fixture, changes)
+ROADS = [
+    ("flac in place", "flac", ["title=New title"]),
+    ("flac through the temporary file", "flac", ["comment=" + LONG]),
+    ("mp3 id3v2 apev2 id3v1", "mp3all", ["title=New title"]),
+    ("mp3 trailing tags growing in place", "mp3trail", ["title=A much longer new title"]),
+    ("mp3 trailing tags shrinking", "mp3trail", ["title=N"]),
+    ("wavpack apev2 growing in place", "wv", ["title=A much longer new title"]),
+    ("wavpack apev2 shrinking", "wv", ["title=N"]),
+    ("ogg vorbis in place", "ogg", ["title=New title"]),
+    ("ogg vorbis through the temporary file", "ogg", ["comment=" + LONG]),
+    ("opus in place", "opus", ["title=New title"]),
+    ("opus through the temporary file", "opus", ["comment=" + LONG]),
+    ("wav", "wav", ["title=New title"]),
+]
+
+
+def mp3_tag_states(data):
+    """The title each tag kind holds, for MP3 files that carry several."""
+    return {kind: read(data) for kind, read in (("id3v2", id3v2_title), ("apev2", ape_title), ("id3v1", id3v1_title))}
+
+
+def main():
+    wine_exec, build_dir, exe = sys.argv[1:4]
+    tool = Zorvtool(wine_exec, build_dir, exe)
+    kills = int(os.environ.get("ZORV_TAG_KILLS", "8"))
+    seed = int(os.environ.get("ZORV_TAG_KILL_SEED", str(int(time.time()))))
+    print("seed", seed, "kills per road", kills, flush=True)
+    rng = random.Random(seed)
+    env = dict(os.environ, ZORV_TEST_WRITE_PAUSE_MS=PAUSE_MS)
+    work = tempfile.mkdtemp(prefix="zorv-tag-kill-")
+    try:
+        fixtures = make_fixtures(work)
+        for road, fixture, changes in ROADS:
+            if fixture not in fixtures:
+                continue
+            original = fixtures[fixture]
+            ext = os.path.splitext(original)[1]
+            old_fields = tool.fields(original)
+            old_audio = tool.decoded(original)
+            check(old_fields is not None and old_audio is not None, "%s: the fixture reads and decodes" % road)
+            # The writes left to finish give the new tags and the time they
+            # take without and with the pauses: the kills fall in between.
+            done = os.path.join(work, "done" + ext)
+            shutil.copyfile(original, done)
+            started = time.monotonic()
+            tool.popen("tag", windows_path(done), *changes).wait()
+            unpaused = time.monotonic() - started
+            shutil.copyfile(original, done)
+            started = time.monotonic()
+            rc = tool.popen("tag", windows_path(done), *changes, env=env).wait()
+            duration = time.monotonic() - started
+            new_fields = tool.fields(done)
+            check(rc == 0 and new_fields is not None and new_fields != old_fields, "%s: the write succeeds" % road)
+            check(tool.decoded(done) == old_audio, "%s: the written file decodes as before" % road)
+            if fixture.startswith("mp3"):
+                with open(original, "rb") as f:
+                    old_mp3 = mp3_tag_states(f.read())
+                with open(done, "rb") as f:
+                    new_mp3 = mp3_tag_states(f.read())
+            delays = [rng.uniform(unpaused * 0.8, duration + 0.05) for _ in range(kills)]
+
+            def one_kill(n):
+                folder = os.path.join(work, "%s-%d" % (fixture, n))
+                os.makedirs(folder, exist_ok=True)
+                path = os.path.join(folder, "target" + ext)
+                shutil.copyfile(original, path)
+                process = tool.popen("tag", windows_path(path), *changes, env=env)
+                time.sleep(delays[n])
+                if process.poll() is None:
+                    os.kill(process.pid, signal.SIGKILL)
+                process.wait()
+                problems = []
+                fields = tool.fields(path)
+                if fields not in (old_fields, new_fields):
+                    problems.append("tags neither old nor new: %s" % fields)
+                if tool.decoded(path) != old_audio:
+                    problems.append("the audio decodes differently")
+                if fixture.startswith("mp3"):
+                    with open(path, "rb") as f:
+                        states = mp3_tag_states(f.read())
+                    if states not in (old_mp3, new_mp3):
+                        problems.append("tag kinds mixed: %s" % states)
+                outcome = "new" if fields == new_fields else "old"
+                shutil.rmtree(folder, ignore_errors=True)
+                return delays[n], problems, outcome
+
+            with ThreadPoolExecutor(4) as pool:
+                results = list(pool.map(one_kill, range(kills)))
+            for delay, problems, _ in results:
+                for problem in problems:
+                    check(False, "%s, killed after %.3f s: %s" % (road, delay, problem))
+            outcomes = [outcome for _, _, outcome in results]
+            print("%s: %d kills, %d left old, %d left new (write takes %.2f s)" %
+                  (road, kills, outcomes.count("old"), outcomes.count("new"), duration), flush=True)
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+    if failures:
+        print("%d failures (seed %d)" % (len(failures), seed))
+        return 1
+    print("all kills left whole files")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
