@@ -39,11 +39,23 @@ std::vector<std::uint8_t> element_head(std::uint32_t id, std::uint32_t size) {
   return head.bytes();
 }
 
+// The element and the Void header after it go out in one write: a process
+// killed between two writes would leave bytes that no longer parse.
 void write_element(ebml_reader& writer, std::uint64_t position, const std::vector<std::uint8_t>& head,
-                   const void* data, std::uint32_t size) {
+                   const void* data, std::uint32_t size, std::uint64_t void_total) {
+  std::vector<std::uint8_t> bytes = head;
+  if (size) bytes.insert(bytes.end(), static_cast<const std::uint8_t*>(data), static_cast<const std::uint8_t*>(data) + size);
+  const std::vector<std::uint8_t> void_head = ebml_void_head(void_total);
+  bytes.insert(bytes.end(), void_head.begin(), void_head.end());
   writer.seek(position);
-  writer.write(head.data(), static_cast<std::uint32_t>(head.size()));
-  if (size) writer.write(data, size);
+  writer.write(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+}
+
+// Where the size field of the element at `position` starts.
+std::uint64_t size_field_start(ebml_reader& reader, std::uint64_t position) {
+  reader.seek(position);
+  ebml_read_id(reader);
+  return reader.position();
 }
 
 }  // namespace
@@ -66,18 +78,22 @@ bool ebml_rewrite_size(ebml_reader& writer, std::uint64_t position, std::uint32_
 
 void ebml_write_void(ebml_reader& writer, std::uint64_t position, std::uint64_t total) {
   if (total == 0) return;
-  if (total == 1) vantrel_io::throw_io_data();
-  std::uint8_t head[1 + ebml_max_vint_length] = {void_id_byte};
-  std::uint32_t length;
-  if (total < long_void_total) {
-    head[1] = static_cast<std::uint8_t>(0x80 | (total - 2));
-    length = 2;
-  } else {
-    ebml_encode_vint_fixed(total - long_void_total, ebml_max_vint_length, head + 1);
-    length = 1 + ebml_max_vint_length;
-  }
+  const std::vector<std::uint8_t> head = ebml_void_head(total);
   writer.seek(position);
-  writer.write(head, length);
+  writer.write(head.data(), static_cast<std::uint32_t>(head.size()));
+}
+
+std::vector<std::uint8_t> ebml_void_head(std::uint64_t total) {
+  if (total == 0) return {};
+  if (total == 1) vantrel_io::throw_io_data();
+  std::vector<std::uint8_t> head(1, void_id_byte);
+  if (total < long_void_total) {
+    head.push_back(static_cast<std::uint8_t>(0x80 | (total - 2)));
+  } else {
+    head.resize(1 + ebml_max_vint_length);
+    ebml_encode_vint_fixed(total - long_void_total, ebml_max_vint_length, head.data() + 1);
+  }
+  return head;
 }
 
 std::uint64_t ebml_span_with_voids(ebml_reader& reader, std::uint64_t position, std::uint32_t id,
@@ -102,8 +118,7 @@ bool ebml_write_into_gap(ebml_reader& writer, std::uint64_t position, std::uint6
   const std::vector<std::uint8_t> head = element_head(id, size);
   const std::uint64_t total = head.size() + std::uint64_t{size};
   if (total > gap || !ebml_gap_fillable(gap - total)) return false;
-  write_element(writer, position, head, data, size);
-  ebml_write_void(writer, position + total, gap - total);
+  write_element(writer, position, head, data, size, gap - total);
   return true;
 }
 
@@ -148,10 +163,14 @@ bool ebml_append_child(ebml_reader& writer, std::uint64_t position, const void* 
     end = next.end();
   }
 
-  if (!ebml_rewrite_size(writer, position, master.id, last_end - master.content_start + total)) return false;
-  write_element(writer, last_end, head, data, length);
-  ebml_write_void(writer, last_end + total, end - last_end - total);
-  return true;
+  // The size field's room is checked before anything is written; the entry
+  // goes in before the size grows over it, so each step leaves a file that
+  // reads.
+  std::uint8_t field[ebml_max_vint_length];
+  if (!ebml_encode_vint_fixed(last_end - master.content_start + total, master.content_start - size_field_start(writer, position), field))
+    return false;
+  write_element(writer, last_end, head, data, length, end - last_end - total);
+  return ebml_rewrite_size(writer, position, master.id, last_end - master.content_start + total);
 }
 
 bool ebml_seekhead_add_entry(ebml_reader& writer, std::uint64_t position, const void* data, std::uint32_t length,

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "inputs/matroska/ebml_reader.h"
 
@@ -23,6 +24,9 @@ bool ebml_rewrite_size(ebml_reader& writer, std::uint64_t position, std::uint32_
 
 // A Void needs 2 bytes at least: a gap of 1 byte cannot be covered.
 constexpr bool ebml_gap_fillable(std::uint64_t bytes) { return bytes != 1; }
+
+// The header of a Void element that covers exactly `total` bytes (none for 0).
+std::vector<std::uint8_t> ebml_void_head(std::uint64_t total);
 
 // Covers exactly `total` bytes at `position` with one Void element.
 void ebml_write_void(ebml_reader& writer, std::uint64_t position, std::uint64_t total);

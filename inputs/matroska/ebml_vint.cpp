@@ -42,4 +42,14 @@ void ebml_write_vint(ebml_writer& writer, std::uint64_t value) {
   writer.write(buffer, ebml_encode_vint(value, buffer));
 }
 
+void ebml_write_uint_element(ebml_writer& writer, std::uint32_t id, std::uint64_t value) {
+  std::uint8_t bytes[8];
+  unsigned length = 1;
+  while (length < 8 && (value >> (8 * length)) != 0) ++length;
+  for (unsigned i = 0; i < length; ++i) bytes[i] = static_cast<std::uint8_t>(value >> (8 * (length - 1 - i)));
+  ebml_write_vint(writer, id);
+  ebml_write_vint(writer, length);
+  writer.write(bytes, length);
+}
+
 }  // namespace Matroska

@@ -20,6 +20,8 @@ unsigned ebml_encode_vint(std::uint64_t value, std::uint8_t* buffer);
 // Exactly `length` bytes (1 to 8); false when the value needs more.
 bool ebml_encode_vint_fixed(std::uint64_t value, unsigned length, std::uint8_t* buffer);
 void ebml_write_vint(ebml_writer& writer, std::uint64_t value);
+// An unsigned-integer element in the fewest big-endian bytes (0 is one byte).
+void ebml_write_uint_element(ebml_writer& writer, std::uint32_t id, std::uint64_t value);
 
 // Element headers and contents built in memory before one write to the file.
 class ebml_memory_writer final : public ebml_writer {

@@ -124,6 +124,10 @@ public:
     }
   }
 
+  // What follows the Segment is not walked: a retag killed while appending
+  // leaves a partial element there, and the file must still open.
+  bool wants_more() override { return !segment_.done; }
+
   void on_end() override {
     if (!header_.done || !segment_.done) vantrel_io::throw_io_data();
   }
@@ -157,6 +161,16 @@ void matroska_scan_file(matroska_file_scan& scan, ebml_reader& reader) {
   ebml_find_header(reader);
   top_level_handler top(scan);
   ebml_read_children(reader, top);
+  // One Segment per file: a second one is still refused, whatever else
+  // follows the first.
+  if (!reader.at_end()) {
+    bool second_segment = false;
+    try {
+      second_segment = ebml_read_id(reader) == ids::segment;
+    } catch (const vantrel_io::exception_io_data&) {
+    }
+    if (second_segment) vantrel_io::throw_io_data();
+  }
 
   // SeekHeads found through other SeekHeads, to any depth; a loop of them
   // ends because each position is read once.

@@ -4,12 +4,24 @@
 #include "core/service_registry.h"
 #include "foundation/guid_equal.h"
 #include "io/io_exceptions.h"
+#include "metadata/decoder_message_sink.h"
 
 namespace {
 
 class discarding_receiver : public stream_receiver {
 public:
   void report(const char*, std::uint32_t) override {}
+};
+
+class receiver_to_sink : public stream_receiver {
+public:
+  explicit receiver_to_sink(decoder_message_sink* sink) : sink_(sink) {}
+  void report(const char* text, std::uint32_t severity) override {
+    sink_->on_message(text, severity != information);
+  }
+
+private:
+  service_ptr<decoder_message_sink> sink_;
 };
 
 }  // namespace
@@ -41,6 +53,15 @@ void send_flag(packet_decoder& decoder, bool flag) { decoder.control(packet_cont
 
 void send_receiver(packet_decoder& decoder, stream_receiver* receiver) {
   decoder.control(packet_control_set_receiver, 0, receiver ? receiver : &stream_receiver::discard(), 0);
+}
+
+void send_sink(packet_decoder& decoder, decoder_message_sink* sink) {
+  if (!sink) {
+    send_receiver(decoder, nullptr);
+    return;
+  }
+  service_ptr<stream_receiver> receiver(new service_counted<receiver_to_sink>(sink));
+  send_receiver(decoder, receiver.get());
 }
 
 }  // namespace packet_codec_controls

@@ -120,7 +120,11 @@ inline constexpr GUID packet_control_current_packet = {0xADE740BE, 0x8E2E, 0x4D0
 inline constexpr GUID packet_control_set_receiver = {0x809A5B7F, 0x99D3, 0x4848, {0x8A, 0x33, 0x7E, 0x02, 0xB2, 0x87, 0xE3, 0x3F}};
 inline constexpr GUID packet_control_set_flag = {0x61FD52AD, 0x5146, 0x417E, {0x86, 0x62, 0x36, 0x15, 0x2E, 0x60, 0xA7, 0xD0}};
 
+class decoder_message_sink;
+
 namespace packet_codec_controls {
 void send_flag(packet_decoder& decoder, bool flag);
 void send_receiver(packet_decoder& decoder, stream_receiver* receiver);
+// The codec's reports reach the input owner's message sink (null: none).
+void send_sink(packet_decoder& decoder, decoder_message_sink* sink);
 }  // namespace packet_codec_controls

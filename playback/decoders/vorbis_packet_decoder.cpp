@@ -15,6 +15,7 @@
 #include "playback/decoders/ogg_comment_fields.h"
 #include "playback/decoders/packet_codec.h"
 #include "playback/decoders/vorbis_channel_order.h"
+#include "playback/decoders/vorbis_pcm_drain.h"
 
 namespace {
 
@@ -94,31 +95,12 @@ public:
     if (!ready_) set_up_synthesis();
     const int result = vorbis_synthesis(&block_, &packet);
     if (result == vorbis_not_audio) {
-      out.set_sample_count(0);
-      out.set_sample_rate(0);
-      out.set_channels(0, 0);
-      out.set_data_size(0);
+      vorbis_empty_block(out);
       return;
     }
     if (result < 0) vantrel_io::throw_io_data();
     vorbis_synthesis_blockin(&dsp_, &block_);
-    const auto channels = static_cast<std::uint32_t>(info_.channels);
-    std::uint32_t total = 0;
-    float** pcm = nullptr;
-    int pending;
-    while ((pending = vorbis_synthesis_pcmout(&dsp_, &pcm)) > 0) {
-      const auto frames = static_cast<std::uint32_t>(pending);
-      buffer_.resize(static_cast<std::size_t>(total + frames) * channels);
-      const std::uint8_t* order = vorbis_channel_order(channels);
-      float* write = buffer_.data() + static_cast<std::size_t>(total) * channels;
-      for (std::uint32_t frame = 0; frame < frames; ++frame) {
-        for (std::uint32_t channel = 0; channel < channels; ++channel) *write++ = pcm[order[channel]][frame];
-      }
-      vorbis_synthesis_read(&dsp_, pending);
-      total += frames;
-    }
-    out.set_data(buffer_.data(), total, channels, static_cast<std::uint32_t>(info_.rate),
-                 vorbis_channel_mask(channels));
+    vorbis_drain_into(dsp_, info_, buffer_, out);
   }
 
   bool wants_first_frame() override { return false; }

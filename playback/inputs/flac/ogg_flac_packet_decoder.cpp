@@ -18,22 +18,10 @@
 #include "metadata/track_info.h"
 #include "playback/audio_block.h"
 #include "playback/decoders/packet_codec.h"
+#include "playback/inputs/flac/flac_packet_feeding.h"
 #include "playback/inputs/flac/flac_stream_decoder.h"
 
 namespace {
-
-// The stream decoder reports to a message sink; the container hands us a
-// stream receiver.
-class sink_to_receiver : public decoder_message_sink {
-public:
-  explicit sink_to_receiver(stream_receiver* receiver) : receiver_(receiver) {}
-  void on_message(const char* text, bool is_error) override {
-    receiver_->report(text, is_error ? stream_receiver::warning : stream_receiver::information);
-  }
-
-private:
-  service_ptr<stream_receiver> receiver_;
-};
 
 const ogg_packet& packet_record(const void* pointer, std::uint32_t size) {
   if (size != ogg_packet_record_size || !pointer) vantrel_io::throw_io_data();
@@ -63,7 +51,7 @@ public:
       return 0;
     }
     if (message == packet_control_set_receiver) {
-      sink_ = pointer ? new service_counted<sink_to_receiver>(static_cast<stream_receiver*>(pointer)) : nullptr;
+      sink_ = pointer ? new service_counted<flac_sink_to_receiver>(static_cast<stream_receiver*>(pointer)) : nullptr;
       if (decoder_) decoder_->set_message_sink(sink_.get());
       return 0;
     }
@@ -83,17 +71,7 @@ public:
 
   void decode(const void* data, std::uint32_t size, audio_block& out, const abort_signal& abort) override {
     opened();
-    file_->resize(0, abort);
-    file_->write(data, size, abort);
-    file_->seek(0, abort);
-    if (!decoder_->run(out, abort)) {
-      // The packet held no whole frame; the next one starts afresh.
-      decoder_->flush(abort);
-      out.set_sample_count(0);
-      out.set_sample_rate(0);
-      out.set_channels(0, 0);
-      out.set_data_size(0);
-    }
+    flac_decode_packet(*decoder_, *file_, data, size, out, abort);
   }
 
   bool wants_first_frame() override { return false; }

@@ -16,28 +16,6 @@ public:
   explicit exception_ogg_structure(const char* text) : exception_io_data(vantrel_io::io_message("", text)) {}
 };
 
-// Codecs report through a stream receiver; the input's owner listens on a
-// message sink.
-class receiver_to_sink : public stream_receiver {
-public:
-  explicit receiver_to_sink(decoder_message_sink* sink) : sink_(sink) {}
-  void report(const char* text, std::uint32_t severity) override {
-    sink_->on_message(text, severity != information);
-  }
-
-private:
-  service_ptr<decoder_message_sink> sink_;
-};
-
-void send_sink(packet_decoder& codec, decoder_message_sink* sink) {
-  if (!sink) {
-    packet_codec_controls::send_receiver(codec, nullptr);
-    return;
-  }
-  service_ptr<stream_receiver> receiver(new service_counted<receiver_to_sink>(sink));
-  packet_codec_controls::send_receiver(codec, receiver.get());
-}
-
 std::uint32_t control_packet(packet_decoder& codec, const GUID& message, const ogg_packet& packet) {
   static_assert(sizeof(ogg_packet) == ogg_packet_record_size, "the codecs take libogg's 32-byte record");
   return codec.control(message, 0, const_cast<ogg_packet*>(&packet), sizeof(ogg_packet));
@@ -110,7 +88,7 @@ void ogg_input::set_up_codec(const ogg_packet& first, const abort_signal& abort)
   codec_ = found.codec;
   header_packets_ = found.packets;
   packet_base_ = found.first_number;
-  send_sink(*codec_, sink_.get());
+  packet_codec_controls::send_sink(*codec_, sink_.get());
   preskip_ = codec_->control(packet_control_get_start_skip, 0, nullptr, 0);
   granule_rate_ = codec_->control(packet_control_get_sample_rate, 0, nullptr, 0);
   if (granule_rate_ == 0) vantrel_io::throw_io_data();
@@ -293,7 +271,7 @@ bool ogg_input::get_dynamic_info(track_info& out, double& timestamp) {
 
 void ogg_input::set_message_sink(decoder_message_sink* sink) {
   sink_ = sink;
-  if (codec_) send_sink(*codec_, sink);
+  if (codec_) packet_codec_controls::send_sink(*codec_, sink);
 }
 
 void ogg_input::set_info(std::uint32_t subsong, const track_info& info) {

@@ -1,0 +1,422 @@
+#include "inputs/matroska/matroska_input.h"
+
+#include <algorithm>
+#include <cmath>
+#include <set>
+
+#include "foundation/audio_math.h"
+#include "inputs/matroska/ebml_elements.h"
+#include "inputs/matroska/ebml_file_reader.h"
+#include "inputs/matroska/ebml_values.h"
+#include "inputs/matroska/matroska_attachments_handler.h"
+#include "inputs/matroska/matroska_chapters_handler.h"
+#include "inputs/matroska/matroska_content_decoding.h"
+#include "inputs/matroska/matroska_cues_handler.h"
+#include "inputs/matroska/matroska_ids.h"
+#include "inputs/matroska/matroska_info_handler.h"
+#include "inputs/matroska/matroska_tag_placement.h"
+#include "inputs/matroska/matroska_tags.h"
+#include "inputs/matroska/matroska_track_choice.h"
+#include "inputs/matroska/matroska_tracks_handler.h"
+#include "io/io_exceptions.h"
+#include "io/read_ahead_file.h"
+#include "metadata/input_dispatch.h"
+#include "playback/audio_block.h"
+
+namespace Matroska {
+
+namespace {
+
+class matroska_text_error : public vantrel_io::exception_io_data {
+public:
+  matroska_text_error(const char* id, const char* text) : exception_io_data(vantrel_io::io_message(id, text)) {}
+};
+
+// Reads nothing: passing over an element this way only measures it.
+class skipping_handler : public ebml_element_handler {};
+
+// Takes the first Cluster it meets and keeps the frames of the chosen track;
+// other elements between clusters are passed over.
+class cluster_reader : public ebml_element_handler {
+public:
+  cluster_reader(matroska_cluster_frames& frames, std::uint64_t track) : frames_(frames), track_(track) {}
+
+  void on_element(std::uint32_t id, std::uint64_t, ebml_reader& reader) override {
+    if (id != ids::cluster) return;
+    children_loop<cluster_reader, &cluster_reader::read_cluster_child> children(*this);
+    ebml_read_children(reader, children);
+    found_ = true;
+  }
+  bool wants_more() override { return !found_; }
+  bool found() const { return found_; }
+
+private:
+  // Hands each child of one element to a member of the owner.
+  template <class Owner, void (Owner::*Member)(std::uint32_t, std::uint64_t, ebml_reader&)>
+  struct children_loop : ebml_element_handler {
+    explicit children_loop(Owner& owner) : owner_(owner) {}
+    void on_element(std::uint32_t id, std::uint64_t size, ebml_reader& reader) override {
+      (owner_.*Member)(id, size, reader);
+    }
+    Owner& owner_;
+  };
+
+  void read_cluster_child(std::uint32_t id, std::uint64_t size, ebml_reader& reader) {
+    if (id == ids::cluster_timecode) {
+      frames_.cluster_timecode = ebml_read_uint(reader, size);
+    } else if (id == ids::simple_block) {
+      read_block(reader);
+    } else if (id == ids::block_group) {
+      children_loop<cluster_reader, &cluster_reader::read_group_child> group(*this);
+      ebml_read_children(reader, group);
+    }
+  }
+  void read_group_child(std::uint32_t id, std::uint64_t, ebml_reader& reader) {
+    if (id == ids::block) read_block(reader);
+  }
+  void read_block(ebml_reader& reader) {
+    std::uint8_t first;
+    reader.read(&first, 1);
+    if (ebml_read_size_rest(reader, first) != track_) return;
+    matroska_read_block(frames_, reader);
+  }
+
+  matroska_cluster_frames& frames_;
+  std::uint64_t track_;
+  bool found_ = false;
+};
+
+std::uint32_t rounded(double value) { return static_cast<std::uint32_t>(std::floor(value + 0.5)); }
+
+}  // namespace
+
+void matroska_input::open(vantrel_io::file_ptr file, const char* path, open_reason reason, const abort_signal& abort) {
+  reason_ = reason;
+  vantrel_io::open_or_rewind(file, path, reason, abort);
+  if (!file->can_seek()) vantrel_io::throw_exception_io_object_not_seekable();
+  if (reason == open_reason::info_write && file->is_remote()) throw vantrel_io::exception_io_object_is_remote();
+  if (reason != open_reason::info_write) vantrel_io::read_ahead_file::wrap_if_local(file, abort);
+  file_ = std::move(file);
+
+  ebml_file_reader reader(file_, abort);
+  matroska_scan_file(state_.scan, reader);
+  // The scan may stop at the first SeekHead; a Tags element that no SeekHead
+  // names would be missed and a second one added beside it.
+  if (reason == open_reason::info_write) matroska_find_every_tags(state_.scan, reader);
+
+  std::uint64_t metadata_bytes = 0;
+  matroska_tracks_handler tracks(state_.tracks);
+  metadata_bytes += matroska_read_unique(state_.scan, reader, tracks, ids::tracks);
+  matroska_info_handler info(state_.info);
+  metadata_bytes += matroska_read_unique(state_.scan, reader, info, ids::info);
+  if (state_.info.timecode_scale == 0) vantrel_io::throw_io_data();
+  seconds_per_tick_ = static_cast<double>(state_.info.timecode_scale) / 1000000000.0;
+  if (state_.scan.knows(ids::chapters)) {
+    matroska_chapters_handler chapters(state_.editions, state_.chapters);
+    metadata_bytes += matroska_read_unique(state_.scan, reader, chapters, ids::chapters);
+    for (const matroska_edition& edition : state_.editions) {
+      if (edition.hidden) continue;
+      const std::size_t end = edition_ends_.size() + edition.chapters.size();
+      edition_ends_.insert(edition_ends_.end(), edition.chapters.size(), end);
+    }
+  }
+
+  set_up_track(reason == open_reason::decode, abort);
+
+  if (state_.scan.knows(ids::cues)) {
+    if (reason == open_reason::decode && track_) {
+      matroska_cues_handler cues(state_.cues, track_->number);
+      metadata_bytes += matroska_read_unique(state_.scan, reader, cues, ids::cues);
+    } else {
+      skipping_handler cues;
+      metadata_bytes += matroska_read_unique(state_.scan, reader, cues, ids::cues);
+    }
+  }
+  for (std::uint32_t id : {ids::tags, ids::attachments}) {
+    if (!state_.scan.knows(id)) continue;
+    skipping_handler none;
+    metadata_bytes += matroska_read_all(state_.scan, reader, none, id);
+  }
+
+  if (state_.info.duration > 0.0) {
+    const std::uint64_t size = state_.scan.segment_data_size;
+    const double bytes = size > metadata_bytes ? static_cast<double>(size - metadata_bytes) : 0.0;
+    bitrate_ = static_cast<std::int64_t>(
+        std::floor(bytes * 8.0 / (seconds_per_tick_ * state_.info.duration) * 0.001 + 0.5));
+  }
+  if (track_) {
+    sample_rate_ = track_->audio.output_sampling_frequency > 0.0 ? track_->audio.output_sampling_frequency
+                                                                  : track_->audio.sampling_frequency;
+  }
+
+  if (decoder_ && decoder_->wants_first_frame()) {
+    select_subsong(0, 0);
+    matroska_frame first;
+    if (!next_frame(first, abort)) vantrel_io::throw_io_data();
+    decoder_->set_first_frame(first.data.data(), static_cast<std::uint32_t>(first.data.size()), abort);
+    select_subsong(0, 0);
+  }
+  tags_loaded_ = false;
+}
+
+void matroska_input::set_up_track(bool for_decoding, const abort_signal& abort) {
+  bool dropped = false;
+  for (;;) {
+    matroska_track_ptr chosen;
+    try {
+      chosen = matroska_choose_track(state_.tracks);
+    } catch (const vantrel_io::exception_io_data&) {
+      if (!for_decoding) return;
+      if (dropped) throw matroska_text_error("exception_matroska_unsupported_track", "Unsupported audio track format");
+      throw matroska_text_error("exception_matroska_no_audio", "File contains no audio tracks");
+    }
+    try {
+      const matroska_audio_settings& audio = chosen->audio;
+      matroska_codec_setup setup{chosen->codec_id.c_str(),
+                                 rounded(audio.sampling_frequency),
+                                 rounded(audio.output_sampling_frequency),
+                                 audio.channels,
+                                 static_cast<std::uint32_t>(chosen->codec_private.size()),
+                                 chosen->codec_private.empty() ? nullptr : chosen->codec_private.data()};
+      packet_decoder_ptr decoder;
+      packet_codec::find_and_open(decoder, for_decoding, matroska_owner_guid, 0, &setup, sizeof setup, abort);
+      if (audio.bit_depth != 0) decoder->control(packet_control_set_bits_per_sample, audio.bit_depth, nullptr, 0);
+      if (audio.sampling_frequency > 0.0)
+        decoder->control(packet_control_set_sample_rate, rounded(audio.sampling_frequency), nullptr, 0);
+      if (audio.channels > 0) decoder->control(packet_control_set_channels, audio.channels, nullptr, 0);
+      const std::uint32_t rate = rounded(audio.sampling_frequency);
+      const std::uint32_t skip = decoder->control(packet_control_get_start_skip, 0, nullptr, 0);
+      start_skip_ = rate > 0 ? static_cast<double>(skip) / rate : 0.0;
+      track_ = chosen;
+      decoder_ = decoder;
+      return;
+    } catch (const vantrel_io::exception_io_data&) {
+      state_.tracks.erase(std::find(state_.tracks.begin(), state_.tracks.end(), chosen));
+      dropped = true;
+    } catch (...) {
+      if (for_decoding) throw;
+      return;
+    }
+  }
+}
+
+std::uint32_t matroska_input::get_subsong_count() const noexcept {
+  return state_.chapters.empty() ? 1 : static_cast<std::uint32_t>(state_.chapters.size());
+}
+
+std::uint32_t matroska_input::get_subsong(std::uint32_t index) const noexcept {
+  return state_.chapters.empty() ? 0 : index + 1;
+}
+
+std::uint64_t matroska_input::subsong_chapter_uid(std::uint32_t subsong, bool allow_any) const {
+  if (subsong == 0) {
+    if (!state_.chapters.empty() && !allow_any) vantrel_io::throw_io_data();
+    return 0;
+  }
+  if (subsong > state_.chapters.size()) {
+    if (!allow_any) vantrel_io::throw_io_data();
+    return 0;
+  }
+  return state_.chapters[subsong - 1].uid;
+}
+
+double matroska_input::chapter_length(std::size_t index, bool& limited) const {
+  if (index >= state_.chapters.size()) vantrel_io::throw_io_data();
+  const matroska_chapter& chapter = state_.chapters[index];
+  // Signed, within one edition: an edition after it restarts its times at 0,
+  // and a chapter listed after a later one must not wrap to 2^64.
+  const auto start = static_cast<double>(chapter.start);
+  double length = -1.0;
+  if (chapter.end != matroska_unset) {
+    length = (static_cast<double>(chapter.end) - start) * 1e-9;
+  } else if (index + 1 < (index < edition_ends_.size() ? edition_ends_[index] : state_.chapters.size())) {
+    length = (static_cast<double>(state_.chapters[index + 1].start) - start) * 1e-9;
+  }
+  limited = length > 0.0;
+  if (limited) return length;
+  const double to_end = state_.info.duration * seconds_per_tick_ - start * 1e-9;
+  return to_end > 0.0 ? to_end : 0.0;
+}
+
+double matroska_input::to_whole_samples(double seconds) const {
+  if (!(sample_rate_ > 0.0)) return seconds;
+  return std::floor(seconds * sample_rate_ + 0.5) / sample_rate_;
+}
+
+void matroska_input::get_info(std::uint32_t subsong, track_info& out, const abort_signal& abort) {
+  const std::uint64_t uid = subsong_chapter_uid(subsong, false);
+  out.reset();
+  if (decoder_) {
+    track_info_impl technical;
+    decoder_->get_info(technical);
+    for (std::uint32_t i = 0; i < technical.tech_count(); ++i)
+      out.set_tech(technical.tech_name(i), track_info::until_nul, technical.tech_value(i), track_info::until_nul);
+  }
+  if (sample_rate_ > 0.0) out.set_tech_int("samplerate", rounded(sample_rate_));
+  if (track_ && track_->audio.channels > 0) out.set_tech_int("channels", track_->audio.channels);
+  if (track_ && track_->audio.bit_depth > 0) out.set_tech_int("bitspersample", track_->audio.bit_depth);
+  if (bitrate_ != 0) out.set_bitrate(bitrate_);
+  out.remove_all_fields();
+
+  const bool has_tags = state_.scan.knows(ids::tags);
+  if (subsong == 0) {
+    if (state_.info.duration > 0.0) out.set_length(to_whole_samples(state_.info.duration * seconds_per_tick_));
+  } else {
+    bool limited;
+    out.set_length(to_whole_samples(chapter_length(subsong - 1, limited)));
+    const std::string& title = state_.chapters[subsong - 1].title;
+    if (!has_tags && !title.empty()) out.set_field("title", track_info::until_nul, title.c_str(), title.size());
+  }
+  if (!has_tags) return;
+  load_tags(abort);
+  const auto found = tag_sets_.find(uid);
+  if (found == tag_sets_.end()) return;
+  out.set_replaygain(found->second.get_replaygain());
+  out.copy_fields_from(found->second);
+  // Tagging one chapter must not take the titles of the others away: a
+  // chapter whose tags give no title keeps its own.
+  if (subsong != 0 && out.find_field("title") == track_info::not_found) {
+    const std::string& title = state_.chapters[subsong - 1].title;
+    if (!title.empty()) out.set_field("title", track_info::until_nul, title.c_str(), title.size());
+  }
+}
+
+void matroska_input::load_tags(const abort_signal& abort) {
+  if (tags_loaded_) return;
+  tag_sets_.clear();
+  if (state_.chapters.empty()) {
+    tag_sets_[0];
+  } else {
+    for (const matroska_chapter& chapter : state_.chapters) tag_sets_[chapter.uid];
+  }
+  ebml_file_reader reader(file_, abort);
+  matroska_tags_read_infos(state_.scan, reader, tag_sets_);
+  tags_loaded_ = true;
+}
+
+void matroska_input::set_info(std::uint32_t subsong, const track_info& info) {
+  track_info_impl& copy = tags_to_write_[subsong_chapter_uid(subsong, false)];
+  copy.reset();
+  copy.copy_all_from(info);
+}
+
+void matroska_input::commit(const abort_signal& abort) {
+  if (tags_to_write_.empty()) return;
+  std::set<std::uint64_t> chapter_uids;
+  for (const matroska_chapter& chapter : state_.chapters) chapter_uids.insert(chapter.uid);
+  ebml_file_reader reader(file_, abort);
+  const std::vector<std::uint8_t> content = matroska_tags_build(state_.scan, reader, tags_to_write_, chapter_uids);
+  // Once the first byte is written the placement runs to its end: an abort
+  // between its steps would leave a half-switched layout.
+  ebml_file_reader writer(file_, never_raised_abort_signal());
+  if (!matroska_place_tags(state_.scan, writer, content)) throw FileNotTaggable();
+  tags_to_write_.clear();
+  tags_loaded_ = false;
+}
+
+void matroska_input::set_message_sink(decoder_message_sink* sink) {
+  if (decoder_) packet_codec_controls::send_sink(*decoder_, sink);
+}
+
+void matroska_input::initialize(std::uint32_t subsong, std::uint32_t flags, const abort_signal&) {
+  if (!decoder_) vantrel_io::throw_io_data();
+  subsong_chapter_uid(subsong, false);
+  select_subsong(subsong, flags);
+}
+
+void matroska_input::select_subsong(std::uint32_t subsong, std::uint32_t flags) {
+  if (decoder_) packet_codec_controls::send_flag(*decoder_, (flags & 8) != 0);
+  if (subsong == 0) {
+    subsong_limited_ = false;
+    subsong_start_ = 0.0;
+    subsong_length_ = 0.0;
+  } else {
+    subsong_start_ = static_cast<double>(state_.chapters[subsong - 1].start) * 1e-9;
+    subsong_length_ = chapter_length(subsong - 1, subsong_limited_);
+  }
+  seek_to(0.0);
+}
+
+void matroska_input::seek(double seconds, const abort_signal&) {
+  if (!decoder_) vantrel_io::throw_io_data();
+  seek_to(seconds > 0.0 ? seconds : 0.0);
+}
+
+void matroska_input::seek_to(double seconds) {
+  const double target = to_whole_samples(subsong_start_ + seconds + start_skip_);
+  pending_.frames.clear();
+  pending_.cluster_timecode = 0;
+  if (decoder_) decoder_->reset();
+  seek_target_ = target;
+  position_ = 0.0;
+  const double preroll = decoder_ ? decoder_->seek_preroll_seconds() : 0.0;
+  const double start = std::max(0.0, target - preroll);
+  const auto ticks = static_cast<std::uint64_t>(std::floor(start / seconds_per_tick_ + 0.5));
+  next_cluster_ = 0;
+  auto at = state_.cues.upper_bound(ticks);
+  if (at != state_.cues.begin()) next_cluster_ = std::prev(at)->second;
+}
+
+bool matroska_input::read_cluster(const abort_signal& abort) {
+  pending_.frames.clear();
+  pending_.cluster_timecode = 0;
+  ebml_file_reader reader(file_, abort);
+  reader.seek(state_.scan.segment_data_start);
+  reader.check_available(state_.scan.segment_data_size);
+  reader.set_remaining(state_.scan.segment_data_size);
+  if (next_cluster_ >= state_.scan.segment_data_size) return false;
+  reader.skip(next_cluster_);
+  cluster_reader clusters(pending_, track_->number);
+  ebml_read_children(reader, clusters);
+  next_cluster_ = reader.position() - state_.scan.segment_data_start;
+  for (matroska_frame& frame : pending_.frames) matroska_decode_content(frame.data, *track_, matroska_scope_frames);
+  return clusters.found();
+}
+
+bool matroska_input::next_frame(matroska_frame& frame, const abort_signal& abort) {
+  while (pending_.frames.empty()) {
+    if (!read_cluster(abort)) return false;
+  }
+  frame = std::move(pending_.frames.front());
+  pending_.frames.pop_front();
+  return true;
+}
+
+bool matroska_input::run(audio_block& out, const abort_signal& abort) {
+  if (!decoder_) vantrel_io::throw_io_data();
+  for (;;) {
+    matroska_frame frame;
+    if (!next_frame(frame, abort)) return false;
+    if (frame.has_timecode) {
+      // A negative block time before a cluster's start is clamped at 0
+      // rather than wrapping round to 2^64 ticks.
+      const double ticks = static_cast<double>(pending_.cluster_timecode) + frame.timecode;
+      position_ = to_whole_samples(std::max(0.0, ticks) * seconds_per_tick_);
+    }
+    decoder_->decode(frame.data.data(), static_cast<std::uint32_t>(frame.data.size()), out, abort);
+    if (frame.invisible || !out.is_valid() || out.get_sample_count() == 0) {
+      abort.check_and_throw();
+      continue;
+    }
+    const double t0 = position_;
+    position_ += out.duration_seconds();
+    if (seek_target_ > t0) {
+      const std::uint64_t n = audio_math::time_to_samples(seek_target_ - t0, out.get_sample_rate());
+      if (n >= out.get_sample_count()) continue;
+      if (n > 0) out.drop_leading_samples(static_cast<std::uint32_t>(n));
+    }
+    if (subsong_limited_) {
+      const double excess = position_ - (subsong_start_ + start_skip_ + subsong_length_);
+      if (excess > 0.0) {
+        const std::uint64_t n = audio_math::time_to_samples(excess, out.get_sample_rate());
+        if (n >= out.get_sample_count()) return false;
+        const auto keep = static_cast<std::uint32_t>(out.get_sample_count() - n);
+        out.set_sample_count(keep);
+        out.set_data_size(keep * out.get_channels());
+      }
+    }
+    return true;
+  }
+}
+
+}  // namespace Matroska

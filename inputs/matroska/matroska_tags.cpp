@@ -1,0 +1,447 @@
+#include "inputs/matroska/matroska_tags.h"
+
+#include <algorithm>
+#include <tuple>
+
+#include "foundation/byte_compare.h"
+#include "inputs/matroska/ebml_elements.h"
+#include "inputs/matroska/ebml_element_handler.h"
+#include "inputs/matroska/ebml_values.h"
+#include "inputs/matroska/ebml_vint.h"
+#include "inputs/matroska/matroska_ids.h"
+#include "io/io_exceptions.h"
+#include "metadata/replaygain_text.h"
+
+namespace Matroska {
+
+namespace {
+
+namespace tag_ids {
+// In the reader's form: the standard ID without its length-marker bit.
+constexpr std::uint32_t tag = 0x3373;
+constexpr std::uint32_t targets = 0x23C0;
+constexpr std::uint32_t target_type_value = 0x28CA;
+constexpr std::uint32_t target_type = 0x23CA;
+constexpr std::uint32_t chapter_uid = 0x23C4;
+constexpr std::uint32_t track_uid = 0x23C5;
+constexpr std::uint32_t edition_uid = 0x23C9;
+constexpr std::uint32_t attachment_uid = 0x23C6;
+constexpr std::uint32_t simple_tag = 0x27C8;
+constexpr std::uint32_t tag_name = 0x05A3;
+constexpr std::uint32_t tag_string = 0x0487;
+constexpr std::uint32_t tag_language = 0x047A;
+constexpr std::uint32_t tag_default = 0x0484;
+}  // namespace tag_ids
+
+struct mapping_row {
+  const char* field;
+  const char* tag_name;
+  std::uint64_t level;
+};
+
+constexpr mapping_row mapping[] = {
+    {"album", "TITLE", 50},
+    {"title", "TITLE", 30},
+    {"artist", "ARTIST", 30},
+    {"album artist", "ARTIST", 50},
+    {"tracknumber", "PART_NUMBER", 30},
+    {"totaltracks", "TOTAL_PARTS", 50},
+    {"discnumber", "PART_NUMBER", 50},
+    {"totaldiscs", "TOTAL_PARTS", 60},
+    {"date", "DATE_RECORDED", 50},
+    {"release date", "DATE_RELEASED", 50},
+    {"replaygain_track_gain", "REPLAYGAIN_GAIN", 30},
+    {"replaygain_track_peak", "REPLAYGAIN_PEAK", 30},
+    {"replaygain_album_gain", "REPLAYGAIN_GAIN", 50},
+    {"replaygain_album_peak", "REPLAYGAIN_PEAK", 50},
+};
+
+bool same_name(const std::string& a, const char* b) { return qiv::stricmp_ascii(a.c_str(), b) == 0; }
+
+struct targets_record {
+  matroska_tag_targets uids;
+  std::uint64_t level = 0;
+  bool level_read = false;
+  std::string target_type;
+  bool chapter_zero = false;
+};
+
+class targets_handler : public ebml_element_handler {
+public:
+  explicit targets_handler(targets_record& record) : record_(record) {}
+  void on_element(std::uint32_t id, std::uint64_t size, ebml_reader& reader) override {
+    switch (id) {
+      case tag_ids::target_type_value:
+        record_.level = ebml_read_uint(reader, size);
+        record_.level_read = true;
+        break;
+      case tag_ids::target_type:
+        record_.target_type = ebml_read_ascii(reader, size);
+        break;
+      case tag_ids::chapter_uid: {
+        const std::uint64_t uid = ebml_read_uint(reader, size);
+        if (uid == 0) record_.chapter_zero = true;
+        else record_.uids.chapters.insert(uid);
+        break;
+      }
+      case tag_ids::edition_uid:
+        record_.uids.editions.insert(ebml_read_uint(reader, size));
+        break;
+      case tag_ids::track_uid:
+        record_.uids.tracks.insert(ebml_read_uint(reader, size));
+        break;
+      case tag_ids::attachment_uid:
+        record_.uids.attachments.insert(ebml_read_uint(reader, size));
+        break;
+    }
+  }
+
+private:
+  targets_record& record_;
+};
+
+struct simple_tag_record {
+  std::string name;
+  std::string value;
+  bool has_value = false;
+  std::uint64_t position = 0;
+};
+
+class simple_tag_handler : public ebml_element_handler {
+public:
+  explicit simple_tag_handler(simple_tag_record& record) : record_(record) {}
+  void on_element(std::uint32_t id, std::uint64_t size, ebml_reader& reader) override {
+    if (id == tag_ids::tag_name) {
+      record_.name = ebml_read_utf8(reader, size);
+    } else if (id == tag_ids::tag_string) {
+      if (record_.has_value) vantrel_io::throw_io_data();
+      record_.value = ebml_read_utf8(reader, size);
+      record_.has_value = true;
+    }
+  }
+
+private:
+  simple_tag_record& record_;
+};
+
+class tag_handler : public ebml_element_handler {
+public:
+  explicit tag_handler(matroska_tag_collection& collection) : collection_(collection) {}
+  void on_element(std::uint32_t id, std::uint64_t, ebml_reader& reader) override {
+    if (id == tag_ids::targets) {
+      if (has_targets_) vantrel_io::throw_io_data();
+      has_targets_ = true;
+      targets_handler handler(targets_);
+      ebml_read_children(reader, handler);
+    } else if (id == tag_ids::simple_tag) {
+      simple_tag_record record;
+      record.position = element_start;
+      simple_tag_handler handler(record);
+      ebml_read_children(reader, handler);
+      simple_tags_.push_back(std::move(record));
+    }
+  }
+
+  void on_end() override {
+    const bool whole = targets_.uids.whole_file() || targets_.chapter_zero;
+    const std::uint64_t level =
+        targets_.level_read ? targets_.level : (whole ? matroska_level_album : matroska_level_track);
+    matroska_tag_group& group = whole ? collection_.whole_file : collection_.targeted[targets_.uids];
+    if (!targets_.target_type.empty()) group.target_types.emplace(level, targets_.target_type);
+    for (const simple_tag_record& simple : simple_tags_) {
+      const std::string field =
+          simple.has_value ? matroska_field_from_tag_name(simple.name, level) : matroska_reserved_field;
+      group.fields[field].push_back(matroska_tag_entry{simple.name, simple.value, level, simple.position});
+    }
+  }
+
+private:
+  matroska_tag_collection& collection_;
+  targets_record targets_;
+  bool has_targets_ = false;
+  std::vector<simple_tag_record> simple_tags_;
+};
+
+class tags_handler : public ebml_element_handler {
+public:
+  explicit tags_handler(matroska_tag_collection& collection) : collection_(collection) {}
+  void on_element(std::uint32_t id, std::uint64_t, ebml_reader& reader) override {
+    if (id != tag_ids::tag) return;
+    tag_handler handler(collection_);
+    ebml_read_children(reader, handler);
+  }
+
+private:
+  matroska_tag_collection& collection_;
+};
+
+bool same_entries(const std::vector<matroska_tag_entry>& entries, const track_info& info, std::uint32_t field) {
+  if (entries.size() != info.field_value_count(field)) return false;
+  for (std::uint32_t i = 0; i < entries.size(); ++i)
+    if (entries[i].value != info.field_value(field, i)) return false;
+  return true;
+}
+
+// Gives the group the info's fields; values that did not change keep the
+// SimpleTags they were read from.
+void apply_info(matroska_tag_group& group, const track_info& info) {
+  for (auto it = group.fields.begin(); it != group.fields.end();) {
+    const bool keep = it->first == matroska_reserved_field || info.find_field(it->first.c_str()) != track_info::not_found;
+    it = keep ? std::next(it) : group.fields.erase(it);
+  }
+  for (std::uint32_t field = 0; field < info.field_count(); ++field) {
+    const std::string name = info.field_name(field);
+    if (name == matroska_reserved_field) continue;
+    auto& entries = group.fields[name];
+    if (same_entries(entries, info, field)) continue;
+    entries.clear();
+    std::string tag_name;
+    std::uint64_t level;
+    matroska_tag_name_from_field(name, tag_name, level);
+    for (std::uint32_t i = 0; i < info.field_value_count(field); ++i)
+      entries.push_back(matroska_tag_entry{tag_name, info.field_value(field, i), level, matroska_unset});
+  }
+  const replaygain_info gain = info.get_replaygain();
+  const struct {
+    const char* field;
+    bool present;
+    bool is_gain;
+    float value;
+  } values[] = {
+      {"replaygain_album_gain", replaygain_info::gain_present(gain.album_gain), true, gain.album_gain},
+      {"replaygain_track_gain", replaygain_info::gain_present(gain.track_gain), true, gain.track_gain},
+      {"replaygain_album_peak", replaygain_info::peak_present(gain.album_peak), false, gain.album_peak},
+      {"replaygain_track_peak", replaygain_info::peak_present(gain.track_peak), false, gain.track_peak},
+  };
+  for (const auto& one : values) {
+    if (!one.present) continue;
+    std::string text;
+    if (!(one.is_gain ? replaygain_format_gain(text, one.value) : replaygain_format_peak(text, one.value))) continue;
+    std::string tag_name;
+    std::uint64_t level;
+    matroska_tag_name_from_field(one.field, tag_name, level);
+    group.fields[one.field] = {matroska_tag_entry{tag_name, text, level, matroska_unset}};
+  }
+}
+
+// Appends the whole-file fields (not the reserved one) after a chapter's own.
+void append_fields(matroska_tag_group& to, const matroska_tag_group& from) {
+  for (const auto& [name, entries] : from.fields) {
+    if (name == matroska_reserved_field) continue;
+    auto& target = to.fields[name];
+    target.insert(target.end(), entries.begin(), entries.end());
+  }
+}
+
+bool same_field(const std::vector<matroska_tag_entry>& a, const std::vector<matroska_tag_entry>& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (a[i].value != b[i].value || a[i].level != b[i].level || a[i].tag_name != b[i].tag_name) return false;
+  }
+  return true;
+}
+
+matroska_tag_targets chapter_target(std::uint64_t uid) {
+  matroska_tag_targets targets;
+  targets.chapters.insert(uid);
+  return targets;
+}
+
+void write_text_element(ebml_memory_writer& out, std::uint32_t id, const std::string& text) {
+  ebml_write_vint(out, id);
+  ebml_write_vint(out, text.size());
+  if (!text.empty()) out.write(text.data(), static_cast<std::uint32_t>(text.size()));
+}
+
+void write_element(ebml_memory_writer& out, std::uint32_t id, const ebml_memory_writer& content) {
+  ebml_write_vint(out, id);
+  ebml_write_vint(out, content.size());
+  if (content.size()) out.write(content.bytes().data(), content.size());
+}
+
+void write_simple_tag(ebml_memory_writer& out, const matroska_tag_entry& entry, ebml_reader& reader) {
+  ebml_memory_writer content;
+  if (entry.source_position != matroska_unset) {
+    reader.seek(entry.source_position);
+    if (ebml_read_id(reader) != tag_ids::simple_tag) vantrel_io::throw_io_data();
+    const std::uint64_t size = ebml_read_size(reader);
+    if (size > 0xFFFFFFFFu) vantrel_io::throw_io_data();
+    const std::vector<std::uint8_t> bytes = ebml_read_binary(reader, size);
+    if (!bytes.empty()) content.write(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+  } else {
+    write_text_element(content, tag_ids::tag_name, entry.tag_name);
+    write_text_element(content, tag_ids::tag_string, entry.value);
+    write_text_element(content, tag_ids::tag_language, "und");
+    ebml_write_uint_element(content, tag_ids::tag_default, 1);
+  }
+  write_element(out, tag_ids::simple_tag, content);
+}
+
+void write_group(ebml_memory_writer& out, const matroska_tag_targets& targets, const matroska_tag_group& group,
+                 ebml_reader& reader) {
+  ebml_memory_writer tag;
+  std::uint64_t level = 0;
+  bool open = false;
+  auto finish = [&] {
+    if (open) write_element(out, tag_ids::tag, tag);
+    tag = ebml_memory_writer();
+    open = false;
+  };
+  for (const auto& [name, entries] : group.fields) {
+    for (const matroska_tag_entry& entry : entries) {
+      if (open && entry.level != level) finish();
+      if (!open) {
+        level = entry.level;
+        open = true;
+        ebml_memory_writer record;
+        ebml_write_uint_element(record, tag_ids::target_type_value, level);
+        if (auto type = group.target_types.find(level); type != group.target_types.end())
+          write_text_element(record, tag_ids::target_type, type->second);
+        for (std::uint64_t uid : targets.chapters) ebml_write_uint_element(record, tag_ids::chapter_uid, uid);
+        for (std::uint64_t uid : targets.editions) ebml_write_uint_element(record, tag_ids::edition_uid, uid);
+        for (std::uint64_t uid : targets.tracks) ebml_write_uint_element(record, tag_ids::track_uid, uid);
+        for (std::uint64_t uid : targets.attachments) ebml_write_uint_element(record, tag_ids::attachment_uid, uid);
+        write_element(tag, tag_ids::targets, record);
+      }
+      write_simple_tag(tag, entry, reader);
+    }
+  }
+  finish();
+}
+
+}  // namespace
+
+bool ascii_nocase_less::operator()(const std::string& a, const std::string& b) const {
+  return qiv::stricmp_ascii(a.c_str(), b.c_str()) < 0;
+}
+
+bool matroska_tag_targets::operator<(const matroska_tag_targets& other) const {
+  auto rank = [](const matroska_tag_targets& t) {
+    return !t.chapters.empty() ? 0 : !t.editions.empty() ? 1 : !t.tracks.empty() ? 2 : 3;
+  };
+  return std::forward_as_tuple(rank(*this), chapters, editions, tracks, attachments) <
+         std::forward_as_tuple(rank(other), other.chapters, other.editions, other.tracks, other.attachments);
+}
+
+std::string matroska_field_from_tag_name(const std::string& tag_name, std::uint64_t level) {
+  const bool album = level >= matroska_level_album;
+  if (same_name(tag_name, "TITLE")) return album ? "album" : "title";
+  if (same_name(tag_name, "ARTIST")) return album ? "album artist" : "artist";
+  if (same_name(tag_name, "PART_NUMBER")) return album ? "discnumber" : "tracknumber";
+  if (same_name(tag_name, "TOTAL_PARTS")) return level > matroska_level_album ? "totaldiscs" : "totaltracks";
+  if (same_name(tag_name, "REPLAYGAIN_GAIN")) return album ? "replaygain_album_gain" : "replaygain_track_gain";
+  if (same_name(tag_name, "REPLAYGAIN_PEAK")) return album ? "replaygain_album_peak" : "replaygain_track_peak";
+  if (same_name(tag_name, "DATE_RELEASED")) return "release date";
+  if (same_name(tag_name, "DATE_RECORDED")) return "date";
+  return tag_name;
+}
+
+void matroska_tag_name_from_field(const std::string& field, std::string& tag_name, std::uint64_t& level) {
+  for (const mapping_row& row : mapping) {
+    if (same_name(field, row.field)) {
+      tag_name = row.tag_name;
+      level = row.level;
+      return;
+    }
+  }
+  tag_name = field;
+  level = matroska_level_track;
+}
+
+matroska_tag_collection matroska_tags_load(const matroska_file_scan& scan, ebml_reader& reader) {
+  matroska_tag_collection collection;
+  for (std::uint64_t position : scan.positions_of(ids::tags)) {
+    tags_handler handler(collection);
+    reader.seek(position);
+    ebml_read_element(reader, handler, ids::tags);
+  }
+  return collection;
+}
+
+void matroska_tags_to_info(const matroska_tag_group& group, track_info& info) {
+  info.remove_all_fields();
+  info.clear_replaygain();
+  for (const auto& [name, entries] : group.fields) {
+    if (name == matroska_reserved_field || entries.empty()) continue;
+    if (info.try_set_replaygain(name.c_str(), entries.front().value.c_str())) continue;
+    for (const matroska_tag_entry& entry : entries)
+      info.append_field(name.c_str(), name.size(), entry.value.c_str(), entry.value.size());
+  }
+}
+
+namespace {
+
+// A chapter's fields: its own group first, then every other Tag naming it
+// for the fields still missing, then the whole file's after its own.
+matroska_tag_group chapter_view(const matroska_tag_collection& collection, std::uint64_t uid) {
+  matroska_tag_group view;
+  if (auto own = collection.targeted.find(chapter_target(uid)); own != collection.targeted.end()) view = own->second;
+  for (const auto& [targets, group] : collection.targeted) {
+    if (!targets.chapters.count(uid) || targets.chapters.size() == 1) continue;
+    for (const auto& [name, entries] : group.fields)
+      if (!view.fields.count(name)) view.fields[name] = entries;
+  }
+  append_fields(view, collection.whole_file);
+  return view;
+}
+
+}  // namespace
+
+void matroska_tags_read_infos(const matroska_file_scan& scan, ebml_reader& reader,
+                              std::map<std::uint64_t, track_info_impl>& infos) {
+  const matroska_tag_collection collection = matroska_tags_load(scan, reader);
+  for (auto& [uid, info] : infos) {
+    if (uid == 0) {
+      matroska_tags_to_info(collection.whole_file, info);
+      continue;
+    }
+    const bool named = collection.targeted.end() != std::find_if(collection.targeted.begin(), collection.targeted.end(),
+                                                                 [&](const auto& g) { return g.first.chapters.count(uid) != 0; });
+    if (named || !collection.whole_file.fields.empty()) {
+      matroska_tags_to_info(chapter_view(collection, uid), info);
+    } else {
+      info.remove_all_fields();
+      info.clear_replaygain();
+    }
+  }
+}
+
+std::vector<std::uint8_t> matroska_tags_build(const matroska_file_scan& scan, ebml_reader& reader,
+                                              const std::map<std::uint64_t, track_info_impl>& infos,
+                                              const std::set<std::uint64_t>& chapter_uids) {
+  matroska_tag_collection collection = matroska_tags_load(scan, reader);
+  if (auto whole = infos.find(0); whole != infos.end()) {
+    apply_info(collection.whole_file, whole->second);
+  } else if (!infos.empty()) {
+    // The whole file's fields go down to every chapter, the edits apply
+    // there, and what every chapter then holds alike comes back up.
+    for (std::uint64_t uid : chapter_uids) append_fields(collection.targeted[chapter_target(uid)], collection.whole_file);
+    for (auto it = collection.whole_file.fields.begin(); it != collection.whole_file.fields.end();)
+      it = it->first == matroska_reserved_field ? std::next(it) : collection.whole_file.fields.erase(it);
+    for (const auto& [uid, info] : infos) apply_info(collection.targeted[chapter_target(uid)], info);
+    if (!chapter_uids.empty()) {
+      const matroska_tag_group& first = collection.targeted[chapter_target(*chapter_uids.begin())];
+      std::vector<std::string> common;
+      for (const auto& [name, entries] : first.fields) {
+        if (name == matroska_reserved_field) continue;
+        bool everywhere = true;
+        for (std::uint64_t uid : chapter_uids) {
+          const auto& fields = collection.targeted[chapter_target(uid)].fields;
+          auto found = fields.find(name);
+          if (found == fields.end() || !same_field(found->second, entries)) everywhere = false;
+        }
+        if (everywhere) common.push_back(name);
+      }
+      for (const std::string& name : common) {
+        collection.whole_file.fields[name] = first.fields.at(name);
+        for (std::uint64_t uid : chapter_uids) collection.targeted[chapter_target(uid)].fields.erase(name);
+      }
+    }
+  }
+  ebml_memory_writer out;
+  write_group(out, matroska_tag_targets{}, collection.whole_file, reader);
+  for (const auto& [targets, group] : collection.targeted) write_group(out, targets, group, reader);
+  return out.bytes();
+}
+
+}  // namespace Matroska

@@ -1,0 +1,82 @@
+// Matroska tags as track info fields and back. Each Tag applies to the whole
+// file or to the UIDs its Targets name; its SimpleTags become fields through
+// a mapping of TagName and target level. A rewrite keeps every SimpleTag it
+// does not change byte for byte, keeps each Tag's TargetType, and keeps a Tag
+// that names several UIDs as one Tag.
+#pragma once
+
+#include <compare>
+#include <cstdint>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "inputs/matroska/ebml_reader.h"
+#include "inputs/matroska/matroska_file_scan.h"
+#include "inputs/matroska/matroska_records.h"
+#include "metadata/track_info.h"
+
+namespace Matroska {
+
+// SimpleTags without a TagString (a TagBinary, or only nested SimpleTags)
+// are kept under this name: never shown, always written back unchanged.
+inline constexpr const char* matroska_reserved_field = "{E795F63E-6219-4848-A38C-E69BA4094667}";
+
+inline constexpr std::uint64_t matroska_level_track = 30;
+inline constexpr std::uint64_t matroska_level_album = 50;
+
+// The field a TagName reads as at a target level; other TagNames unchanged.
+std::string matroska_field_from_tag_name(const std::string& tag_name, std::uint64_t level);
+// The TagName and level a field is written with.
+void matroska_tag_name_from_field(const std::string& field, std::string& tag_name, std::uint64_t& level);
+
+struct matroska_tag_entry {
+  std::string tag_name;
+  std::string value;
+  std::uint64_t level = matroska_level_album;
+  // The SimpleTag this entry was read from; unset for an edited value.
+  std::uint64_t source_position = matroska_unset;
+};
+
+struct ascii_nocase_less {
+  bool operator()(const std::string& a, const std::string& b) const;
+};
+
+struct matroska_tag_group {
+  std::map<std::string, std::vector<matroska_tag_entry>, ascii_nocase_less> fields;
+  // The TargetType text read with each level, written back with it.
+  std::map<std::uint64_t, std::string> target_types;
+};
+
+// The UIDs one Tag's Targets name. No UID at all is the whole file.
+struct matroska_tag_targets {
+  std::set<std::uint64_t> chapters, editions, tracks, attachments;
+  bool whole_file() const { return chapters.empty() && editions.empty() && tracks.empty() && attachments.empty(); }
+  // Chapter groups first, then edition, track and attachment groups.
+  bool operator<(const matroska_tag_targets& other) const;
+};
+
+struct matroska_tag_collection {
+  matroska_tag_group whole_file;
+  std::map<matroska_tag_targets, matroska_tag_group> targeted;
+};
+
+// Every Tags element the scan knows, in file order. Malformed Tags are
+// exception_io_data.
+matroska_tag_collection matroska_tags_load(const matroska_file_scan& scan, ebml_reader& reader);
+
+// Fills one info from one group's fields (ReplayGain into its record).
+void matroska_tags_to_info(const matroska_tag_group& group, track_info& info);
+
+// Key 0 is the whole file, other keys chapter UIDs; fills every info of the map.
+void matroska_tags_read_infos(const matroska_file_scan& scan, ebml_reader& reader,
+                              std::map<std::uint64_t, track_info_impl>& infos);
+
+// The content of the new Tags element: the present tags with the edited
+// infos applied. `chapter_uids` are those of every chapter of the file.
+std::vector<std::uint8_t> matroska_tags_build(const matroska_file_scan& scan, ebml_reader& reader,
+                                              const std::map<std::uint64_t, track_info_impl>& infos,
+                                              const std::set<std::uint64_t>& chapter_uids);
+
+}  // namespace Matroska

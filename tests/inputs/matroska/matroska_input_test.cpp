@@ -1,0 +1,193 @@
+// The Matroska input on small files built in memory: tags as fields and
+// their rewriting in place, chapters whose times run backwards, and blocks
+// whose time lies before their cluster's.
+#include "inputs/matroska/matroska_input.h"
+
+#include <gtest/gtest.h>
+
+#include "core/service_factory.h"
+#include "core/service_registry.h"
+#include "inputs/matroska/matroska_tags.h"
+#include "io/io_exceptions.h"
+#include "playback/audio_block.h"
+#include "tests/inputs/matroska/matroska_test_files.h"
+
+using namespace Matroska;
+using namespace matroska_test;
+
+namespace {
+
+constexpr std::uint32_t tags_id = 0x1254C367, void_id = 0xEC;
+
+std::string targets(std::uint64_t level, const std::string& extra = "") {
+  return el(0x63C0, (level ? uint_el(0x68CA, level) : "") + extra);
+}
+std::string simple(const std::string& name, const std::string& value) {
+  return el(0x67C8, el(0x45A3, name) + el(0x4487, value));
+}
+std::string tag(const std::string& targets_element, const std::string& simples) {
+  return el(0x7373, targets_element + simples);
+}
+
+std::string pcm_track() {
+  return tracks(el(0xAE, uint_el(0xD7, 1) + uint_el(0x73C5, 7) + uint_el(0x83, 2) + el(0x86, "A_PCM/INT/LIT") +
+                             el(0xE1, double_el(0xB5, 1000.0) + uint_el(0x9F, 1) + uint_el(0x6264, 16))));
+}
+
+// 100 samples of one 16-bit channel at 1000 Hz, each block 0.1 s.
+std::string pcm_block(std::int16_t relative_time, std::int16_t value) {
+  std::string samples;
+  for (int i = 0; i < 100; ++i) samples += std::string{char(value & 0xFF), char(value >> 8)};
+  return el(0xA3, "\x81" + be(static_cast<std::uint16_t>(relative_time), 2) + "\x80" + samples);
+}
+
+struct opened_file {
+  explicit opened_file(const std::string& bytes, open_reason reason = open_reason::info_read)
+      : file(memory_file(bytes)) {
+    input.open(file, "", reason, never_raised_abort_signal());
+  }
+  track_info_impl info(std::uint32_t subsong = 0) {
+    track_info_impl out;
+    input.get_info(subsong, out, never_raised_abort_signal());
+    return out;
+  }
+  std::string field(const char* name, std::uint32_t subsong = 0) {
+    const track_info_impl got = info(subsong);
+    const std::uint32_t index = got.find_field(name);
+    return index == track_info::not_found ? "-" : got.field_value(index, 0);
+  }
+  vantrel_io::file_ptr file;
+  matroska_input input;
+};
+
+std::string retagged(const std::string& bytes, const char* name, const char* value) {
+  opened_file writer(bytes, open_reason::info_write);
+  track_info_impl edit = writer.info();
+  edit.set_field(name, track_info::until_nul, value, track_info::until_nul);
+  writer.input.set_info(0, edit);
+  writer.input.commit(never_raised_abort_signal());
+  return file_bytes(*writer.file);
+}
+
+std::size_t count_of(const std::string& bytes, const std::string& part) {
+  std::size_t count = 0;
+  for (auto at = bytes.find(part); at != std::string::npos; at = bytes.find(part, at + 1)) ++count;
+  return count;
+}
+
+class MatroskaInput : public ::testing::Test {
+protected:
+  static void SetUpTestSuite() { service_registry::table().build(service_factory::global_list_head); }
+};
+
+TEST_F(MatroskaInput, TagNamesMapByTheirLevel) {
+  EXPECT_EQ(matroska_field_from_tag_name("title", 50), "album");
+  EXPECT_EQ(matroska_field_from_tag_name("TITLE", 30), "title");
+  EXPECT_EQ(matroska_field_from_tag_name("TOTAL_PARTS", 50), "totaltracks");
+  EXPECT_EQ(matroska_field_from_tag_name("TOTAL_PARTS", 60), "totaldiscs");
+  EXPECT_EQ(matroska_field_from_tag_name("PART_NUMBER", 50), "discnumber");
+  EXPECT_EQ(matroska_field_from_tag_name("COMPOSER", 30), "COMPOSER");
+  std::string name;
+  std::uint64_t level;
+  matroska_tag_name_from_field("composer", name, level);
+  EXPECT_EQ(name + std::to_string(level), "composer30");
+  matroska_tag_name_from_field("Album Artist", name, level);
+  EXPECT_EQ(name + std::to_string(level), "ARTIST50");
+
+  const std::string tags = el(tags_id, tag(targets(0), simple("TITLE", "A")) + tag(targets(30), simple("TITLE", "T")) +
+                                            tag(targets(0, uint_el(0x63C5, 7)), simple("TITLE", "Track only")));
+  opened_file file(header() + el(0x18538067, info() + pcm_track() + tags, 8));
+  EXPECT_EQ(file.field("album"), "A");
+  EXPECT_EQ(file.field("title"), "T");
+
+  const std::string two_strings = el(tags_id, tag(targets(0), el(0x67C8, el(0x45A3, "X") + el(0x4487, "1") +
+                                                                         el(0x4487, "2"))));
+  opened_file broken(header() + el(0x18538067, info() + pcm_track() + two_strings, 8));
+  EXPECT_THROW(broken.info(), vantrel_io::exception_io_data);
+}
+
+TEST_F(MatroskaInput, ARetagKeepsTargetTypesAndTagsNamingSeveralUids) {
+  const std::string shared = tag(targets(50, el(0x63CA, "ALBUM") + uint_el(0x63C5, 7) + uint_el(0x63C5, 8)),
+                                 simple("LABEL", "Shared"));
+  const std::string tags = el(tags_id, tag(targets(50, el(0x63CA, "ALBUM")), simple("TITLE", "Old")) + shared);
+  const std::string file = header() + el(0x18538067, info() + pcm_track() + tags + el(void_id, std::string(200, '\0')), 8);
+  const std::string after = retagged(file, "album", "New");
+  EXPECT_EQ(after.size(), file.size());
+  // The Tag of two tracks stays one Tag, byte for byte, TargetType and all.
+  EXPECT_EQ(count_of(after, shared.substr(shared.find('\x63'))), 1u);
+  EXPECT_EQ(count_of(after, "ALBUM"), 2u);
+  opened_file reread(after);
+  EXPECT_EQ(reread.field("album"), "New");
+}
+
+TEST_F(MatroskaInput, TagsGoInPlaceOnlyWithoutALeftoverByte) {
+  const std::string old_tags = el(tags_id, tag(targets(0), simple("TITLE", "Old")));
+  auto file_with = [&](std::size_t void_size) {
+    return header() + el(0x18538067, info() + pcm_track() + old_tags + el(void_id, std::string(void_size, '\0')) +
+                                          cluster(0, pcm_block(0, 1)), 8);
+  };
+  // A title 60 bytes longer fits the 100-byte Void and leaves a Void behind.
+  const std::string roomy = file_with(98);
+  const std::string grown = retagged(roomy, "album", (std::string("Old") + std::string(60, 'x')).c_str());
+  EXPECT_EQ(grown.size(), roomy.size());
+  EXPECT_EQ(opened_file(grown).field("album"), "Old" + std::string(60, 'x'));
+
+  // When the growth would leave exactly one byte, the end of the Segment is
+  // used: the new element's size is read from where the first retag put it.
+  const std::size_t tags_at = roomy.find(old_tags);
+  const std::size_t new_total = 4 + 1 + static_cast<unsigned char>(grown[tags_at + 4] & 0x7F);
+  const std::string tight = file_with(new_total + 1 - old_tags.size() - 2);
+  const std::string moved = retagged(tight, "album", (std::string("Old") + std::string(60, 'x')).c_str());
+  EXPECT_EQ(moved.size(), tight.size() + new_total);
+  EXPECT_EQ(opened_file(moved).field("album"), "Old" + std::string(60, 'x'));
+}
+
+TEST_F(MatroskaInput, EveryTagsElementIsReplacedEvenOneNoSeekHeadNames) {
+  // The SeekHead names the first Tags only; a second one lies after the
+  // cluster. A retag leaves one Tags element, so no stale values remain.
+  const std::string first = el(tags_id, tag(targets(0), simple("TITLE", "First")));
+  const std::string second = el(tags_id, tag(targets(0), simple("ARTIST", "Stale")));
+  const std::string file =
+      header() + segment_with_seekhead({{0x1549A966, info()}, {0x1654AE6B, pcm_track()}, {tags_id, first},
+                                        {0x1F43B675, cluster(0, pcm_block(0, 1))}, {tags_id, second}},
+                                       {0x1549A966, 0x1654AE6B, tags_id});
+  const std::string after = retagged(file, "album", "Fresh");
+  opened_file reread(after, open_reason::info_write);
+  EXPECT_EQ(reread.field("album"), "Fresh");
+  EXPECT_EQ(reread.field("album artist"), "Stale");  // carried over, once
+  const track_info_impl got = reread.info();
+  EXPECT_EQ(got.field_value_count(got.find_field("album artist")), 1u);
+}
+
+TEST_F(MatroskaInput, ChapterLengthsStayWithinTheirEdition) {
+  // The second edition starts again at 0: the last chapter of the first
+  // runs to the end of the file instead of a wrapped length.
+  const std::string chapters =
+      el(0x1043A770, el(0x45B9, chapter(1, 0) + chapter(2, 500000000)) + el(0x45B9, chapter(3, 0)));
+  opened_file file(header() + el(0x18538067, info(2000.0) + pcm_track() + chapters, 8));
+  bool limited = true;
+  EXPECT_DOUBLE_EQ(file.input.chapter_length(0, limited), 0.5);
+  EXPECT_TRUE(limited);
+  EXPECT_DOUBLE_EQ(file.input.chapter_length(1, limited), 1.5);
+  EXPECT_FALSE(limited);
+  EXPECT_DOUBLE_EQ(file.input.chapter_length(2, limited), 2.0);
+  EXPECT_FALSE(limited);
+  EXPECT_EQ(file.input.get_subsong_count(), 3u);
+  EXPECT_EQ(file.input.get_subsong(2), 3u);
+}
+
+TEST_F(MatroskaInput, ABlockBeforeItsClusterStartsAtZero) {
+  // A block 50 ms before a cluster at 0: its time is 0, not 2^64 ticks, so
+  // a chapter of 0.15 s still plays its audio and ends within the next block.
+  const std::string chapters = el(0x1043A770, el(0x45B9, chapter(1, 0, uint_el(0x92, 150000000, 4))));
+  const std::string file = header() + el(0x18538067, info(300.0) + pcm_track() + chapters +
+                                                         cluster(0, pcm_block(-50, 3) + pcm_block(100, 5)), 8);
+  opened_file opened(file, open_reason::decode);
+  opened.input.initialize(1, 0, never_raised_abort_signal());
+  audio_block block;
+  std::uint32_t samples = 0;
+  while (opened.input.run(block, never_raised_abort_signal())) samples += block.get_sample_count();
+  EXPECT_EQ(samples, 150u);
+}
+
+}  // namespace

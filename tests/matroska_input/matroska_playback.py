@@ -1,0 +1,397 @@
+#!/usr/bin/python3
+"""Matroska and WebM through the real zorvtool: information, tags, chapters,
+sample-exact decoding and seeking against ffmpeg, oggdec and opusdec,
+retagging in place checked with mkvinfo and mkvextract, a retag killed at
+random moments, what the services claim and the attached pictures.
+
+usage: matroska_playback.py WINE_EXEC BUILD_DIR ZORVTOOL_EXE [KILLS]
+"""
+import json
+import os
+import random
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from blackbox_checks import check, failures, windows_path  # noqa: E402
+
+WINE_EXEC, BUILD_DIR, ZORVTOOL = sys.argv[1:4]
+# A modest count for every run; pass a larger one to hunt rarer moments.
+KILLS = int(sys.argv[4]) if len(sys.argv) > 4 else int(os.environ.get("MATROSKA_KILLS", "50"))
+HERE = os.path.dirname(os.path.abspath(ZORVTOOL))
+PROBE = os.path.join(BUILD_DIR, "tests", "matroska_input", "matroska_services_probe.exe")
+DUMP = os.path.join(BUILD_DIR, "tests", "matroska_input", "matroska_structure_dump.exe")
+NOT_TAGGABLE = "File can't be retagged, please re-mux it with up-to-date Matroska tools"
+
+
+def run(program, *args, ok=True):
+    done = subprocess.run([WINE_EXEC, BUILD_DIR, program, *args], capture_output=True, text=True, encoding="utf-8",
+                          errors="replace")
+    if ok and done.returncode != 0:
+        raise RuntimeError("%s %s failed: %s%s" % (os.path.basename(program), args[:1], done.stdout, done.stderr))
+    return done
+
+
+def info(path):
+    return json.loads(run(ZORVTOOL, "info", windows_path(path)).stdout)["subsongs"]
+
+
+def fields(path, subsong=0):
+    return next(s["info"] for s in info(path) if s["subsong"] == subsong)["fields"]
+
+
+def wav_samples(path):
+    with open(path, "rb") as f:
+        data = f.read()
+    fmt = data.index(b"fmt ")
+    bits, = struct.unpack_from("<H", data, fmt + 22)
+    start = data.index(b"data") + 8
+    size = min(struct.unpack_from("<I", data, start - 4)[0], len(data) - start)
+    if bits == 16:
+        return struct.unpack("<%dh" % (size // 2), data[start:start + size - size % 2])
+    return struct.unpack("<%df" % (size // 4), data[start:start + size - size % 4])
+
+
+def decoded(path, *options, bits="16"):
+    out = path + ".out.wav"
+    run(ZORVTOOL, "decode", windows_path(path), windows_path(out), "--bits", bits, *options)
+    samples = wav_samples(out)
+    os.remove(out)
+    return samples
+
+
+def tool(*args):
+    subprocess.run(args, check=True, capture_output=True)
+
+
+def ffmpeg_s16(path):
+    out = path + ".ref.wav"
+    tool("ffmpeg", "-loglevel", "error", "-y", "-i", path, "-c:a", "pcm_s16le", out)
+    samples = wav_samples(out)
+    os.remove(out)
+    return samples
+
+
+def max_difference(a, b):
+    return max((abs(x - y) for x, y in zip(a, b)), default=0)
+
+
+def make_files(work):
+    source = os.path.join(work, "source.wav")
+    tool("sox", "-n", "-r", "44100", "-c", "2", "-b", "16", source, "synth", "25", "sine", "440", "sine", "663",
+         "vol", "0.5")
+    made = {"source": source}
+    for name, codec in (("flac.mka", "flac"), ("pcm.mka", "pcm_s16le"), ("wavpack.mka", "wavpack"),
+                        ("vorbis.webm", "libvorbis"), ("opus.webm", "libopus"), ("aac.mka", "aac")):
+        made[name] = os.path.join(work, name)
+        tool("ffmpeg", "-loglevel", "error", "-y", "-i", source, "-c:a", codec, made[name])
+    # Timestamps in milliseconds place a block only to within 22 samples:
+    # these copies carry sample-precise ones, for the sample-exact checks.
+    encoded = {"pcm.mka": source, "flac.mka": os.path.join(work, "source.flac"),
+               "wavpack.mka": os.path.join(work, "source.wv")}
+    tool("flac", "-s", "-f", source, "-o", encoded["flac.mka"])
+    tool("wavpack", "-q", "-y", source, "-o", encoded["wavpack.mka"])
+    for name, encoded_file in encoded.items():
+        made["exact-" + name] = os.path.join(work, "exact-" + name)
+        tool("mkvmerge", "-q", "--timestamp-scale", "-1", "--disable-track-statistics-tags", "-o",
+             made["exact-" + name], encoded_file)
+    return made
+
+
+def test_decoding_and_seeking(work, files):
+    for name in ("flac.mka", "pcm.mka", "wavpack.mka"):
+        whole = decoded(files[name])
+        check(whole == ffmpeg_s16(files[name]), "%s decodes sample-exact against ffmpeg" % name)
+        exact = files["exact-" + name]
+        check(decoded(exact) == whole, "%s with sample-precise timestamps decodes the same" % name)
+        check(decoded(exact, "--seek", "10") == whole[10 * 44100 * 2:], "%s seeks to 10 s sample-exact" % name)
+        # With millisecond timestamps the seek lands within half a millisecond.
+        sought = decoded(files[name], "--seek", "10")[:2000]
+        start = [i for i in range((10 * 44100 - 23) * 2, (10 * 44100 + 23) * 2, 2) if whole[i:i + 2000] == sought]
+        check(len(start) == 1, "%s with millisecond timestamps seeks to 10 s within 22 samples" % name)
+    # Without Cues a seek decodes from the first cluster.
+    no_cues = os.path.join(work, "nocues.mka")
+    tool("mkvmerge", "-q", "--no-cues", "-o", no_cues, files["exact-flac.mka"])
+    check(decoded(no_cues, "--seek", "10") == decoded(no_cues)[10 * 44100 * 2:], "a file without Cues seeks exactly")
+
+    for name, decoder, extension in (("vorbis.webm", "oggdec", ".ogg"), ("opus.webm", "opusdec", ".opus")):
+        ogg = files[name] + extension
+        tool("ffmpeg", "-loglevel", "error", "-y", "-i", files[name], "-c:a", "copy", ogg)
+        reference = ogg + ".wav"
+        if decoder == "oggdec":
+            tool("oggdec", "-Q", "-b", "16", ogg, "-o", reference)
+            ours = decoded(files[name])
+            limit = 1
+        else:
+            tool("opusdec", "--quiet", "--float", "--rate", "48000", ogg, reference)
+            ours = decoded(files[name], bits="32")
+            limit = 1e-6
+        theirs = wav_samples(reference)
+        # The container has no end trim: only the reference's length is compared.
+        check(len(ours) >= len(theirs) and max_difference(ours, theirs) <= limit,
+              "%s decodes as %s does (%d vs %d samples, difference %g)" %
+              (name, decoder, len(ours), len(theirs), max_difference(ours, theirs)))
+        if decoder == "oggdec":
+            sought = decoded(files[name], "--seek", "10")[:2000]
+            check(any(max_difference(ours[i:i + 2000], sought) <= 1
+                      for i in range((10 * 44100 - 45) * 2, (10 * 44100 + 45) * 2, 2)),
+                  "%s seeks to 10 s within a millisecond" % name)
+
+    failed = run(ZORVTOOL, "decode", windows_path(files["aac.mka"]), windows_path(files["aac.mka"] + ".wav"), ok=False)
+    check(failed.returncode != 0 and "Unsupported audio track format" in failed.stdout + failed.stderr,
+          "an AAC track fails to play with a clear error: %s" % failed.stderr.strip())
+    technical = info(files["aac.mka"])[0]["info"]["technical"]
+    check("channels" not in technical and "samplerate" not in technical,
+          "an AAC track's info shows no track fields: %s" % technical)
+
+
+CHAPTERS = """<?xml version="1.0"?><Chapters><EditionEntry>
+<ChapterAtom><ChapterUID>11</ChapterUID><ChapterTimeStart>00:00:00.000</ChapterTimeStart>
+ <ChapterTimeEnd>00:00:07.500</ChapterTimeEnd><ChapterDisplay><ChapterString>One</ChapterString></ChapterDisplay></ChapterAtom>
+<ChapterAtom><ChapterUID>22</ChapterUID><ChapterTimeStart>00:00:07.500</ChapterTimeStart>
+ <ChapterDisplay><ChapterString>Two</ChapterString></ChapterDisplay></ChapterAtom>
+<ChapterAtom><ChapterUID>33</ChapterUID><ChapterTimeStart>00:00:16.000</ChapterTimeStart>
+ <ChapterDisplay><ChapterString>Three</ChapterString></ChapterDisplay></ChapterAtom>
+</EditionEntry>
+<EditionEntry><ChapterAtom><ChapterUID>44</ChapterUID><ChapterTimeStart>00:00:02.000</ChapterTimeStart>
+ <ChapterDisplay><ChapterString>Restart</ChapterString></ChapterDisplay></ChapterAtom></EditionEntry></Chapters>
+"""
+
+
+def test_chapters(work, files):
+    xml = os.path.join(work, "chapters.xml")
+    with open(xml, "w") as f:
+        f.write(CHAPTERS)
+    # No Tags at all: the chapter titles become the titles.
+    path = os.path.join(work, "chapters.mka")
+    tool("mkvmerge", "-q", "--no-global-tags", "--no-track-tags", "--disable-track-statistics-tags", "--chapters", xml,
+         "-o", path, files["exact-pcm.mka"])
+    subsongs = info(path)
+    check([s["subsong"] for s in subsongs] == [1, 2, 3, 4], "four chapters are subsongs 1 to 4")
+    check([s["info"]["fields"].get("title") for s in subsongs] == [["One"], ["Two"], ["Three"], ["Restart"]],
+          "chapter titles show as titles without Tags")
+    lengths = [s["info"]["length"] for s in subsongs]
+    # Chapter 2 runs to chapter 3, chapter 3 and the second edition's only
+    # chapter to the end of the file; the edition restarting at 0 must not
+    # give the chapter before it a wrapped length.
+    check(abs(lengths[0] - 7.5) < 1e-9 and abs(lengths[1] - 8.5) < 1e-9 and abs(lengths[2] - 9) < 1e-3
+          and abs(lengths[3] - 23) < 1e-3, "chapter lengths: %s" % lengths)
+    whole = decoded(files["pcm.mka"])
+    for subsong, start, end in ((1, 0, 7.5), (2, 7.5, 16), (3, 16, 25), (4, 2, 25)):
+        expected = whole[int(start * 44100) * 2:int(end * 44100) * 2]
+        check(decoded(path, "--subsong", str(subsong)) == expected, "chapter %d decodes exactly its range" % subsong)
+    check(decoded(path, "--subsong", "2", "--seek", "1") == whole[int(8.5 * 44100) * 2:16 * 44100 * 2],
+          "seeking in a chapter counts from its start")
+
+    # Tags for one chapter: the others keep their titles, fields every
+    # chapter shares move to the whole file, and the audio stays.
+    run(ZORVTOOL, "tag", windows_path(path), "--subsong", "2", "title=Second", "artist=Band")
+    subsongs = info(path)
+    check([s["info"]["fields"].get("title") for s in subsongs] == [["One"], ["Second"], ["Three"], ["Restart"]],
+          "tagging one chapter keeps the other titles: %s" % [s["info"]["fields"] for s in subsongs])
+    check(subsongs[1]["info"]["fields"].get("artist") == ["Band"] and "artist" not in subsongs[0]["info"]["fields"],
+          "the new chapter field stays with its chapter")
+    run(ZORVTOOL, "tag", windows_path(path), "--subsong", "1", "artist=Band")
+    run(ZORVTOOL, "tag", windows_path(path), "--subsong", "3", "artist=Band")
+    run(ZORVTOOL, "tag", windows_path(path), "--subsong", "4", "artist=Band")
+    extracted = subprocess.run(["mkvextract", path, "tags", "-"], capture_output=True, text=True).stdout
+    check(extracted.count("<String>Band</String>") == 1 and all(s["info"]["fields"].get("artist") == ["Band"]
+                                                                 for s in info(path)),
+          "a field every chapter holds alike is written once, for the whole file")
+    check(decoded(path, "--subsong", "2") == whole[int(7.5 * 44100) * 2:16 * 44100 * 2],
+          "a tagged chapter decodes its range as before")
+
+
+TAGS = """<?xml version="1.0"?><Tags>
+<Tag><Targets><TargetTypeValue>50</TargetTypeValue></Targets>
+ <Simple><Name>TITLE</Name><String>The Album</String></Simple><Simple><Name>ARTIST</Name><String>Band</String></Simple>
+ <Simple><Name>TOTAL_PARTS</Name><String>9</String></Simple><Simple><Name>PART_NUMBER</Name><String>2</String></Simple>
+ <Simple><Name>REPLAYGAIN_GAIN</Name><String>-3.5 dB</String></Simple>
+ <Simple><Name>COVER</Name><Binary>0102030405</Binary></Simple></Tag>
+<Tag><Targets><TargetTypeValue>60</TargetTypeValue></Targets><Simple><Name>TOTAL_PARTS</Name><String>3</String></Simple></Tag>
+<Tag><Targets><TargetTypeValue>30</TargetTypeValue></Targets>
+ <Simple><Name>TITLE</Name><String>The Song</String></Simple><Simple><Name>COMPOSER</Name><String>Writer</String></Simple>
+ <Simple><Name>PART_NUMBER</Name><String>4</String></Simple></Tag>
+</Tags>
+"""
+
+
+def test_tags(work, files):
+    xml = os.path.join(work, "tags.xml")
+    with open(xml, "w") as f:
+        f.write(TAGS)
+    path = os.path.join(work, "tagged.mka")
+    tool("mkvmerge", "-q", "--no-global-tags", "--no-track-tags", "--disable-track-statistics-tags", "--global-tags", xml,
+         "-o", path, files["flac.mka"])
+    got = info(path)[0]["info"]
+    expected = {"album": ["The Album"], "album artist": ["Band"], "totaltracks": ["9"], "discnumber": ["2"],
+                "totaldiscs": ["3"], "title": ["The Song"], "COMPOSER": ["Writer"], "tracknumber": ["4"]}
+    check(got["fields"] == expected, "mkvmerge tags map to fields: %s" % got["fields"])
+    check(abs(got["replaygain"]["album_gain"] + 3.5) < 1e-6, "REPLAYGAIN_GAIN at 50 is the album gain")
+    titled = os.path.join(work, "titled.mka")
+    tool("ffmpeg", "-loglevel", "error", "-y", "-i", files["source"], "-c:a", "flac", "-metadata", "artist=X", titled)
+    check(fields(titled).get("album artist") == ["X"], "ffmpeg's global artist, without a level, is the album artist")
+    return path
+
+
+def structure(path):
+    lines = run(DUMP, windows_path(path)).stdout.splitlines()
+    return [line for line in lines if not line.startswith("block")]
+
+
+def changed_offsets(before, after):
+    with open(before, "rb") as f:
+        a = f.read()
+    with open(after, "rb") as f:
+        b = f.read()
+    return [i for i in range(min(len(a), len(b))) if a[i] != b[i]], len(a), len(b)
+
+
+def test_retag(work, files, tagged):
+    # A first retag that grows the tags appends them at the end of the
+    # Segment and leaves Void where they were; the next one fits in place.
+    path = os.path.join(work, "retag.mka")
+    shutil.copy(files["flac.mka"], path)
+    audio = decoded(path)
+    run(ZORVTOOL, "tag", windows_path(path), "comment=" + "y" * 3000)
+    check(fields(path).get("comment") == ["y" * 3000], "a large new tag is appended at the end of the Segment")
+    check(subprocess.run(["mkvinfo", path], capture_output=True).returncode == 0, "mkvinfo parses the grown file")
+    # ffmpeg sums its SeekHead with a CRC-32, which a changed SeekHead would
+    # contradict: it is a Void now.
+    with open(path, "rb") as f:
+        head = f.read(64)
+    seekhead = head.index(b"\x11\x4d\x9b\x74")
+    size_length = 8 - (head[seekhead + 4]).bit_length() + 1
+    check(head[seekhead + 4 + size_length] == 0xEC, "the changed SeekHead's CRC-32 became a Void")
+    before = os.path.join(work, "retag-before.mka")
+    shutil.copy(path, before)
+    layout = structure(before)
+    tags_at = int(next(l for l in layout if l.startswith("position 1254C367")).split()[2])
+    info_at = int(next(l for l in layout if l.startswith("position 1549A966")).split()[2])
+    run(ZORVTOOL, "tag", windows_path(path), "title=New Title", "artist=Someone", "album=Record", "-comment")
+    offsets, size_before, size_after = changed_offsets(before, path)
+    check(size_before == size_after, "a retag into Void room keeps the file's size")
+    check(offsets and all(o < info_at or o >= tags_at for o in offsets),
+          "only Segment size, SeekHead, Tags and Void bytes change")
+    check(subprocess.run(["mkvinfo", path], capture_output=True).returncode == 0, "mkvinfo still parses the file")
+    extracted = subprocess.run(["mkvextract", path, "tags", "-"], capture_output=True, text=True).stdout
+    check("<String>New Title</String>" in extracted and "<TagLanguage>und</TagLanguage>" in extracted
+          and "<DefaultLanguage>1</DefaultLanguage>" in extracted, "mkvextract shows the new tags")
+    got = fields(path)
+    check(got.get("title") == ["New Title"] and got.get("album") == ["Record"] and got.get("artist") == ["Someone"]
+          and "comment" not in got, "the new tags read back: %s" % got)
+    check(decoded(path) == audio, "the audio decodes identically after the retags")
+
+    # Tags that did not change are copied as they were, binary values too.
+    binary = [l for l in subprocess.run(["mkvextract", tagged, "tags", "-"], capture_output=True, text=True).stdout
+              .splitlines() if "<Binary" in l]
+    run(ZORVTOOL, "tag", windows_path(tagged), "title=Changed")
+    got = info(tagged)[0]["info"]
+    check(got["fields"].get("title") == ["Changed"] and got["fields"].get("totaldiscs") == ["3"]
+          and got["fields"].get("COMPOSER") == ["Writer"], "untouched fields survive: %s" % got["fields"])
+    check(abs(got["replaygain"]["album_gain"] + 3.5) < 1e-6, "the album gain survives")
+    extracted = subprocess.run(["mkvextract", tagged, "tags", "-"], capture_output=True, text=True).stdout
+    check(binary and [l for l in extracted.splitlines() if "<Binary" in l] == binary,
+          "a binary SimpleTag survives byte for byte")
+
+    # Bytes after the Segment are kept: the end-of-Segment paths are not
+    # used, and without room in place the file is refused untouched.
+    trailing = os.path.join(work, "trailing.mka")
+    shutil.copy(files["flac.mka"], trailing)
+    with open(trailing, "ab") as f:
+        f.write(b"\0" * 64)
+    with open(trailing, "rb") as f:
+        original = f.read()
+    failed = run(ZORVTOOL, "tag", windows_path(trailing), "comment=" + "x" * 5000, ok=False)
+    with open(trailing, "rb") as f:
+        check(f.read() == original, "a file that cannot take the tags is left byte-identical")
+    check(failed.returncode != 0 and NOT_TAGGABLE in failed.stdout + failed.stderr,
+          "the refusal names re-muxing: %s" % failed.stderr.strip())
+
+
+
+def test_killed_retags(work, files):
+    original = os.path.join(work, "kill_source.mka")
+    shutil.copy(files["flac.mka"], original)
+    old_title = fields(original).get("title")
+    path = os.path.join(work, "killed.mka")
+    # How long one retag takes here: the kills spread over that time.
+    shutil.copy(original, path)
+    started = time.time()
+    run(ZORVTOOL, "tag", windows_path(path), "title=Timed")
+    span = time.time() - started
+    rng = random.Random(41)
+    outcomes = {"old": 0, "new": 0}
+    for round_ in range(KILLS):
+        shutil.copy(original, path)
+        big = rng.random() < 0.5
+        new_title = "Round %d" % round_
+        args = ["title=" + new_title] + (["comment=" + "z" * 3000] if big else [])
+        process = subprocess.Popen([WINE_EXEC, BUILD_DIR, ZORVTOOL, "tag", windows_path(path), *args],
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        # Starting the program takes most of a run: the writes come late.
+        time.sleep((0.3 + 0.8 * rng.random()) * span)
+        process.kill()
+        process.wait()
+        try:
+            title = fields(path).get("title")
+        except RuntimeError as e:
+            check(False, "round %d: the file no longer opens after a kill: %s" % (round_, e))
+            continue
+        check(title in (old_title, [new_title]), "round %d: old or new tags after a kill, not %s" % (round_, title))
+        outcomes["new" if title == [new_title] else "old"] += 1
+    print("killed retags: %(old)d left the old tags, %(new)d the new ones" % outcomes)
+
+
+def test_claims_and_pictures(work, files):
+    for name, mime, expected in (("track.MKA", "video/x_matroska", "path 1 mime 1"),
+                                 ("clip.WebM", "AUDIO/WEBM", "path 1 mime 1"),
+                                 ("track.mk3d", "video/x-matroska", "path 0 mime 0")):
+        got = run(PROBE, "claims", name, mime).stdout.strip()
+        check(got == expected, "%s / %s claimed as %s, not %s" % (name, mime, expected, got))
+
+    def attach(name, *attachments):
+        path = os.path.join(work, name)
+        args = ["mkvmerge", "-q", "-o", path]
+        for file_name, mime in attachments:
+            picture = os.path.join(work, "pictures", file_name)
+            os.makedirs(os.path.dirname(picture), exist_ok=True)
+            with open(picture, "wb") as f:
+                f.write(file_name.encode() * 3)
+            args += ["--attachment-mime-type", mime, "--attach-file", picture]
+        tool(*args, files["pcm.mka"])
+        return run(PROBE, "art", windows_path(path)).stdout.split()
+
+    check(attach("a1.mka", ("cover.jpg", "image/jpeg"), ("back cover.png", "image/png"))
+          == ["front", "27", "back", "42"], "cover.jpg and back cover.png are front and back")
+    check(attach("a2.mka", ("Cover.JPG", "image/jpeg")) == ["front", "27"], "names compare without case")
+    check(attach("a3.mka", ("poster.jpg", "image/jpeg")) == ["front", "30"], "a single picture is the front")
+    check(attach("a4.mka", ("poster.jpg", "image/jpeg"), ("scan.png", "image/png"))[0] == "error",
+          "two unnamed pictures: not found")
+    check(attach("a5.mka", ("cover.jpg", "Image/JPEG"))[0] == "error", "the MIME prefix compares with case")
+    check(attach("a6.mka", ("cover.jpg", "image/jpeg"), ("front cover.png", "image/png")) == ["front", "27"],
+          "the first front picture in file order stays")
+    check(attach("a7.mka", ("font.ttf", "application/x-truetype-font"))[0] == "error", "a font is no picture")
+
+
+def main():
+    with tempfile.TemporaryDirectory(prefix="zorv-mkv-") as work:
+        files = make_files(work)
+        test_decoding_and_seeking(work, files)
+        test_chapters(work, files)
+        tagged = test_tags(work, files)
+        test_retag(work, files, tagged)
+        test_claims_and_pictures(work, files)
+        test_killed_retags(work, files)
+    if failures:
+        print("%d check(s) failed" % len(failures))
+        return 1
+    print("all checks passed")
+    return 0
+
+
+sys.exit(main())
