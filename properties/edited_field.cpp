@@ -1,0 +1,101 @@
+#include "properties/edited_field.h"
+
+#include "core/localized_text.h"
+#include "properties/field_display_context.h"
+
+namespace {
+
+const value_list no_values;
+
+std::size_t utf8_char_count(const std::string& text) {
+  std::size_t count = 0;
+  for (unsigned char c : text)
+    if ((c & 0xC0) != 0x80) ++count;
+  return count;
+}
+
+}  // namespace
+
+const value_list& edited_field::values(std::uint32_t track) const {
+  const auto found = per_track.find(track);
+  return found == per_track.end() ? no_values : found->second;
+}
+
+void edited_field::set_values(std::uint32_t track, value_list values) { per_track[track] = std::move(values); }
+
+void edited_field::set_values_all(const value_list& values) {
+  for (std::uint32_t track = 0; track < track_count; ++track) per_track[track] = values;
+}
+
+std::string edited_field::joined_value(std::uint32_t track) const {
+  std::string joined;
+  bool first = true;
+  for (const std::string& value : values(track)) {
+    if (!first) joined += "; ";
+    joined += value;
+    first = false;
+  }
+  return joined;
+}
+
+bool edited_field::all_identical() const {
+  if (track_count == 0) return false;
+  const value_list& first = values(0);
+  for (std::uint32_t track = 1; track < track_count; ++track)
+    if (values(track) != first) return false;
+  return true;
+}
+
+bool edited_field::any_value() const {
+  for (const auto& [track, list] : per_track)
+    if (track < track_count && !list.empty()) return true;
+  return false;
+}
+
+std::string edited_field::display_text() const {
+  if (all_identical()) return joined_value(0);
+  std::string text = "\xC2\xAB";
+  text += localized_text::get("properties_multiple_values");
+  text += "\xC2\xBB ";
+  std::vector<const std::string*> listed;
+  for (std::uint32_t track = 0; track < track_count; ++track)
+    for (const std::string& value : values(track)) {
+      if (value.empty()) continue;
+      bool seen = false;
+      for (const std::string* earlier : listed)
+        if (*earlier == value) seen = true;
+      if (seen) continue;
+      if (listed.size() > 100 || utf8_char_count(text) > 200) return text + " ...";
+      if (!listed.empty()) text += "; ";
+      text += value;
+      listed.push_back(&value);
+    }
+  return text;
+}
+
+void edited_field::set_value(std::string_view text, std::uint32_t track, const field_display_context& context) {
+  value_list parsed;
+  if (context.is_multi_value(name))
+    parsed = split_values(text);
+  else if (!text.empty())
+    parsed.emplace_back(text);
+  if (track == all_tracks)
+    set_values_all(parsed);
+  else
+    set_values(track, std::move(parsed));
+}
+
+value_list split_values(std::string_view text) {
+  value_list values;
+  if (text.empty()) return values;
+  std::size_t start = 0;
+  for (;;) {
+    while (start < text.size() && text[start] == ' ') ++start;
+    std::size_t end = text.find(';', start);
+    if (end == std::string_view::npos) end = text.size();
+    values.emplace_back(text.substr(start, end - start));
+    if (end == text.size()) break;
+    start = end + 1;
+  }
+  return values;
+}
