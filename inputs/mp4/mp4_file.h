@@ -8,8 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "inputs/mp4/item_list.h"
 #include "inputs/mp4/mp4_track.h"
 #include "inputs/mp4/tag_fields.h"
+#include "inputs/mp4/tags_box.h"
 
 namespace tarnex {
 
@@ -49,6 +51,12 @@ struct chapter {
   std::string name;
 };
 
+// The index points of one chapter, as a cue sheet gives them.
+struct index_map_entry {
+  std::uint64_t value = 0;
+  std::vector<std::uint64_t> points;
+};
+
 struct song {
   tag_fields metadata;
   std::int64_t start = 0;  // 100-nanosecond units
@@ -59,6 +67,7 @@ public:
   std::uint32_t options = 0;
   std::uint64_t moov_offset = 0;
   std::uint64_t moov_size = 0;
+  std::uint32_t moov_header_size = 8;  // 16 with a 64-bit size
   std::uint64_t total_size = 0;  // of the top-level boxes read
 
   std::uint32_t movie_time_scale = 0;
@@ -76,8 +85,13 @@ public:
   std::int64_t end_time = 0;  // 100-nanosecond units
 
   bool metadata_present = false;
-  tag_fields metadata_items;  // as read from the item list
+  ilst_metadata item_list;
   std::vector<chapter> chapters;
+  std::vector<index_map_entry> index_map;
+  bool tags_present = false;
+  tags_content tags;
+  // What the tag writer stores besides the songs' fields.
+  std::vector<cover_picture> pictures;
 
   // Back to the state before any open.
   void clear();

@@ -73,6 +73,10 @@ void read_movie_box(mp4_file& file, stream& in, std::uint64_t size) {
           read_meta_box(file, data, data_size);
         else if (data_type == fourcc("chpl"))
           read_chapter_list(file, data);
+        else if (data_type == fourcc("indx") && (file.options & option_read_tags))
+          read_index_map(file, data);
+        else if (data_type == fourcc("tags") && (file.options & (option_read_tags | option_read_pictures)))
+          read_tags_box(file, data, data_size);
       });
     } else if (type == fourcc("mvex")) {
       read_child_boxes(child, child_size, [&](std::uint32_t extends_type, mp4_atom_reader& extends, std::uint64_t) {
@@ -124,6 +128,7 @@ void scan_top_level(mp4_file& file, stream& in, bool seekable) {
       if (movie_found) throw exception("duplicate moov box");
       file.moov_offset = position - header.header_size;
       file.moov_size = header.header_size + header.content_size;
+      file.moov_header_size = header.header_size;
       movie_found = true;
       in.check_remaining(header.content_size);
       mp4_atom_reader content(in, header.content_size);

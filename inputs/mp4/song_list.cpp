@@ -38,7 +38,7 @@ std::vector<std::uint64_t> hex_fields(const std::string& text) {
 // its count of valid samples (field 3).
 std::optional<time_range> gapless_record_range(const mp4_file& file) {
   if (!file.metadata_present) return std::nullopt;
-  const tag_fields::entry* item = file.metadata_items.find("ITUNSMPB");
+  const tag_fields::entry* item = file.item_list.fields.find("ITUNSMPB");
   if (item == nullptr || item->values.empty()) return std::nullopt;
   const std::vector<std::uint64_t> fields = hex_fields(item->values.front());
   if (fields.size() < 4) return std::nullopt;
@@ -77,7 +77,11 @@ time_range track_range(const mp4_file& file) {
 }  // namespace
 
 void build_song_list(mp4_file& file) {
-  if (file.metadata_present && !file.metadata_items.empty()) file.file_metadata = file.metadata_items;
+  const bool song_blocks = file.tags_present && !file.tags.segments.empty();
+  if (file.tags_present && !file.tags.fields.empty())
+    file.file_metadata = file.tags.fields;
+  else if (file.metadata_present && !file.item_list.fields.empty())
+    file.file_metadata = file.item_list.fields;
   if (!file.songs.empty()) return;
 
   const std::optional<time_range> gapless = gapless_record_range(file);
@@ -94,7 +98,13 @@ void build_song_list(mp4_file& file) {
     const std::uint64_t latest = ~std::uint64_t(0) >> 1;
     song entry{file.file_metadata, static_cast<std::int64_t>(source.start < latest ? source.start : latest)};
     if (!source.name.empty() && entry.metadata.find("title") == nullptr) entry.metadata.add("title", source.name);
-    if (numbered && entry.metadata.find("track") == nullptr) entry.metadata.add("track", std::to_string(i + 1));
+    if (song_blocks) {
+      for (const tags_segment& block : file.tags.segments)
+        if (block.chapter == i)
+          for (const auto& [name, value] : block.fields.entries()) entry.metadata.set(name, value);
+    } else if (numbered && entry.metadata.find("track") == nullptr) {
+      entry.metadata.add("track", std::to_string(i + 1));
+    }
     file.songs.push_back(std::move(entry));
   }
 }

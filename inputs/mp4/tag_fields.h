@@ -25,6 +25,10 @@ public:
   // value that consumers read first; every other name collects values.
   void add(const std::string& name, const std::string& value);
 
+  // Replaces the whole entry of the name.
+  void set(const std::string& name, const entry& value) { entries_[name] = value; }
+  void remove(const std::string& name) { entries_.erase(name); }
+
   // Null when the name is absent.
   const entry* find(const std::string& name) const;
   bool empty() const { return entries_.empty(); }

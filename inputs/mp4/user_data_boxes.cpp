@@ -9,56 +9,9 @@ namespace tarnex {
 namespace {
 
 constexpr std::uint32_t max_chapters = 1024;
-
-// Text of a "data", "name" or "mean" child after its four-byte header word
-// (and, for "data", the four-byte locale), up to the first zero byte.
-std::string read_item_text(mp4_atom_reader& in, std::uint64_t size, std::uint32_t header_bytes) {
-  if (size < header_bytes) return std::string();
-  in.skip_exact(header_bytes);
-  std::string text = read_sized_text(in, size - header_bytes);
-  const std::size_t zero = text.find('\0');
-  if (zero != std::string::npos) text.resize(zero);
-  return text;
-}
-
-// A freeform item: "mean" names the vendor, "name" the field, "data" holds
-// the value. Only the vendor whose names the player knows is taken.
-void read_freeform_item(mp4_file& file, mp4_atom_reader& in, std::uint64_t size) {
-  std::string mean, name, value;
-  read_child_boxes(in, size, [&](std::uint32_t type, mp4_atom_reader& child, std::uint64_t child_size) {
-    if (type == fourcc("data"))
-      value = read_item_text(child, child_size, 8);
-    else if (type == fourcc("name"))
-      name = read_item_text(child, child_size, 4);
-    else if (type == fourcc("mean"))
-      mean = read_item_text(child, child_size, 4);
-  });
-  if (value.empty() || name.empty()) return;
-  if (!mean.empty() && !equals_ascii_nocase(mean, "com.apple.iTunes")) return;
-  if (equals_ascii_nocase(name, "date"))
-    name = "year";
-  else if (equals_ascii_nocase(name, "tracknumber"))
-    name = "track";
-  else if (equals_ascii_nocase(name, "cdec"))
-    name = "codec";
-  file.metadata_items.add(name, value);
-}
+constexpr std::uint32_t max_index_entries = 100;
 
 }  // namespace
-
-void read_meta_box(mp4_file& file, mp4_atom_reader& in, std::uint64_t size) {
-  if ((file.options & (option_read_tags | option_read_pictures)) == 0) return;
-  if (file.metadata_present) return;  // only the first item list counts
-  file.metadata_present = true;
-  if (size < 4) throw exception_truncation();
-  in.skip_exact(4);  // version and flags
-  read_child_boxes(in, size - 4, [&](std::uint32_t type, mp4_atom_reader& list, std::uint64_t list_size) {
-    if (type != fourcc("ilst") || (file.options & option_read_tags) == 0) return;
-    read_child_boxes(list, list_size, [&](std::uint32_t key, mp4_atom_reader& item, std::uint64_t item_size) {
-      if (key == fourcc("----")) read_freeform_item(file, item, item_size);
-    });
-  });
-}
 
 void read_chapter_list(mp4_file& file, mp4_atom_reader& in) {
   const std::uint8_t version = read_u8(in);
@@ -72,6 +25,54 @@ void read_chapter_list(mp4_file& file, mp4_atom_reader& in) {
     entry.start = version == 1 ? read_u64(in) : read_u32(in);
     entry.name = read_sized_text(in, read_u8(in));
     file.chapters.push_back(std::move(entry));
+  }
+}
+
+
+void read_index_map(mp4_file& file, mp4_atom_reader& in) {
+  const std::uint32_t count = read_u32(in);
+  if (count > max_index_entries) throw exception("invalid index map");
+  file.index_map.clear();
+  for (std::uint32_t i = 0; i < count; ++i) {
+    index_map_entry entry;
+    entry.value = read_u64(in);
+    const std::uint32_t points = read_u32(in);
+    if (points > max_index_entries) throw exception("invalid index map");
+    read_u64_array(in, points, entry.points);
+    file.index_map.push_back(std::move(entry));
+  }
+}
+
+void read_tags_box(mp4_file& file, mp4_atom_reader& in, std::uint64_t size) {
+  if (file.tags_present) throw exception("duplicate ND tagging info found");
+  file.tags_present = true;
+  read_tags_box(file.tags, in, size, file.options);
+}
+
+void write_chapter_list(const std::vector<song>& songs, byte_buffer& out) {
+  append_u8(out, 1);
+  append_u32(out, 0);
+  append_u32(out, std::uint32_t(songs.size()));
+  for (const song& chapter : songs) {
+    append_u64(out, std::uint64_t(chapter.start));
+    const tag_fields::entry* title = chapter.metadata.find("title");
+    if (title == nullptr || title->values.size() != 1) {
+      append_u8(out, 0);
+      continue;
+    }
+    const std::string& text = title->values.front();
+    const std::size_t length = text.size() < 255 ? text.size() : 255;
+    append_u8(out, std::uint32_t(length));
+    out.append(text, 0, length);
+  }
+}
+
+void write_index_map(const std::vector<index_map_entry>& entries, byte_buffer& out) {
+  append_u32(out, std::uint32_t(entries.size()));
+  for (const index_map_entry& entry : entries) {
+    append_u64(out, entry.value);
+    append_u32(out, std::uint32_t(entry.points.size()));
+    for (std::uint64_t point : entry.points) append_u64(out, point);
   }
 }
 

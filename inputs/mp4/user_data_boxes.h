@@ -1,17 +1,26 @@
-// The children of the user-data box that the song list needs: the item list
-// (for the gapless record and the file's fields) and the chapter list.
+// The children of the user-data box ("udta" in "moov") that the library
+// reads and writes: the item list, the chapter list and the index map.
 #pragma once
 
 #include <cstdint>
 
+#include "inputs/mp4/box_writing.h"
 #include "inputs/mp4/mp4_atom_reader.h"
 #include "inputs/mp4/mp4_file.h"
 
 namespace tarnex {
 
-// "meta": the freeform items of its item list into file.metadata_items.
+// "meta": the item list into file.item_list.
 void read_meta_box(mp4_file& file, mp4_atom_reader& in, std::uint64_t size);
 // "chpl": the chapters' starts and names.
 void read_chapter_list(mp4_file& file, mp4_atom_reader& in);
+// "indx": the index points of each chapter.
+void read_index_map(mp4_file& file, mp4_atom_reader& in);
+// "tags": file-level and per-chapter fields and pictures; only one per file.
+void read_tags_box(mp4_file& file, mp4_atom_reader& in, std::uint64_t size);
+
+// Payloads (without their box header) of "chpl" for the songs and of "indx".
+void write_chapter_list(const std::vector<song>& songs, byte_buffer& out);
+void write_index_map(const std::vector<index_map_entry>& entries, byte_buffer& out);
 
 }  // namespace tarnex

@@ -47,7 +47,7 @@ def make_fixtures(folder):
     run("sox", "-n", "-r", "48000", "-c", "2", "-b", "24", wav24, "synth", "3", "sine", "300", "sine", "500")
     chapters = os.path.join(folder, "chapters.txt")
     with open(chapters, "w") as f:
-        f.write(";FFMETADATA1\ntitle=Book\n")
+        f.write(";FFMETADATA1\nalbum=Book\n")  # a file title would name every chapter
         for start, end, title in ((0, 2000, "Opening"), (2000, 4500, "Middle"), (4500, 6000, "End")):
             f.write("[CHAPTER]\nTIMEBASE=1/1000\nSTART=%d\nEND=%d\ntitle=%s\n" % (start, end, title))
     out = {}

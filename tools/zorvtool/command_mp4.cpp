@@ -14,6 +14,7 @@
 #include "inputs/mp4/track_parameters.h"
 #include "io/path_schemes.h"
 #include "metadata/track_info_json.h"
+#include "tools/zorvtool/mp4_fields_json.h"
 #include "tools/zorvtool/zorvtool_command.h"
 
 namespace {
@@ -51,20 +52,9 @@ std::string songs_json(const tarnex::mp4_file& file) {
   std::string out = "  \"songs\": [";
   for (std::size_t i = 0; i < file.song_count(); ++i) {
     out += i == 0 ? "\n" : ",\n";
-    out += "    {\"start\": " + seconds(file.song_start(i)) + ", \"end\": " + seconds(file.song_end(i)) + ", \"fields\": {";
-    bool first = true;
-    for (const auto& [name, entry] : file.songs[i].metadata.entries()) {
-      out += first ? "" : ", ";
-      first = false;
-      append_json_string(out, name.c_str());
-      out += ": [";
-      for (std::size_t v = 0; v < entry.values.size(); ++v) {
-        if (v != 0) out += ", ";
-        append_json_string(out, entry.values[v].c_str());
-      }
-      out += "]";
-    }
-    out += "}}";
+    out += "    {\"start\": " + seconds(file.song_start(i)) + ", \"end\": " + seconds(file.song_end(i)) + ", \"fields\": ";
+    append_mp4_fields_json(out, file.songs[i].metadata);
+    out += "}";
   }
   return out + (file.songs.empty() ? "]\n" : "\n  ]\n");
 }

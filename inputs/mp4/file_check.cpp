@@ -1,0 +1,116 @@
+#include "inputs/mp4/file_check.h"
+
+#include <cstring>
+#include <map>
+
+#include "inputs/mp4/box_reading.h"
+#include "inputs/mp4/tarnex_exceptions.h"
+
+namespace tarnex {
+
+namespace {
+
+constexpr std::uint64_t id3v1_size = 128;
+
+const char garbage_at_end[] = "File is corrupted, garbage found at the end.";
+
+std::string invalid_header_at(std::uint64_t position) {
+  return "Invalid box header found at " + std::to_string(position) + " bytes, giving up.";
+}
+
+std::uint64_t load_be(const std::uint8_t* p, int bytes) {
+  std::uint64_t v = 0;
+  for (int i = 0; i < bytes; ++i) v = (v << 8) | p[i];
+  return v;
+}
+
+// Walks the boxes, counting their types; ends at the first thing that is
+// not a whole box.
+void walk(stream& in, file_check_result& result, std::map<std::uint32_t, int>& counts) {
+  in.seek(0);
+  const std::uint64_t file_size = in.size();
+  for (;;) {
+    const std::uint64_t p = in.position();
+    result.boxes_end = p;
+    std::uint8_t head[8];
+    const std::uint32_t got = in.read(head, 8);
+    if (got == 0) return;
+    if (got < 8) {
+      result.reports.push_back(garbage_at_end);
+      return;
+    }
+    if (std::memcmp(head, "TAG", 3) == 0 && p + id3v1_size == file_size) {
+      result.reports.push_back("File is corrupted, apparent ID3 tag found at the end.");
+      result.cut_position = p;
+      return;
+    }
+    for (int i = 4; i < 8; ++i)
+      if (head[i] < 0x20) {
+        result.reports.push_back(invalid_header_at(p));
+        return;
+      }
+    std::uint64_t size = load_be(head, 4);
+    std::uint64_t header_size = 8;
+    if (size == 1) {
+      std::uint8_t wide[8];
+      if (in.read(wide, 8) < 8) {
+        result.reports.push_back(garbage_at_end);
+        return;
+      }
+      size = load_be(wide, 8);
+      header_size = 16;
+    }
+    if (size < header_size || p + size < p) {
+      result.reports.push_back(invalid_header_at(p));
+      return;
+    }
+    const std::uint32_t type = std::uint32_t(load_be(head + 4, 4));
+    ++counts[type];
+    if (p + size > file_size) {
+      result.reports.push_back("Object \"" + std::string(reinterpret_cast<const char*>(head + 4), 4) + "\" at " +
+                               std::to_string(p) + " bytes is truncated.");
+      if (type == fourcc("mdat")) result.reports.push_back("Media data is truncated, the file may not be playable completely.");
+      return;
+    }
+    if (in.skip(size - header_size) != size - header_size) {
+      result.reports.push_back(garbage_at_end);
+      return;
+    }
+  }
+}
+
+}  // namespace
+
+file_check_result check_file_layout(stream& in) {
+  file_check_result result;
+  std::map<std::uint32_t, int> counts;
+  walk(in, result, counts);
+  const int movies = counts[fourcc("moov")];
+  if (movies == 0) result.reports.push_back("No MOOV boxes found, the file is unplayable.");
+  if (movies >= 2) result.reports.push_back("Invalid file, multiple MOOV boxes found.");
+  if (counts[fourcc("mdat")] == 0)
+    result.reports.push_back("No MDAT box found, the file does not contain valid media data to play.");
+  if (counts[fourcc("ftyp")] == 0) result.reports.push_back("No FTYP atom found, the file is invalid.");
+  return result;
+}
+
+void mp4_check_and_fix_file(stream& in, std::vector<std::string>& reports, std::uint64_t& cut_position) {
+  file_check_result result = check_file_layout(in);
+  reports.insert(reports.end(), result.reports.begin(), result.reports.end());
+  cut_position = result.cut_position;
+}
+
+std::string trailing_garbage_report(std::uint64_t bytes) {
+  return "Removed " + std::to_string(bytes) + " bytes of trailing garbage.";
+}
+
+void mp4_check_and_repair_file(stream& in, std::vector<std::string>& reports) {
+  std::uint64_t cut = no_cut;
+  mp4_check_and_fix_file(in, reports, cut);
+  if (cut == no_cut) return;
+  const std::uint64_t size = in.size();
+  in.truncate(cut);
+  reports.push_back(trailing_garbage_report(size - cut));
+}
+
+}  // namespace tarnex

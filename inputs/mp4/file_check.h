@@ -1,0 +1,34 @@
+// The layout check run before a retag: a walk over the top-level boxes that
+// reports in plain words what is wrong with the file, and the one repair it
+// makes, cutting an ID3v1 tag appended to the end.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "inputs/mp4/mp4_stream.h"
+
+namespace tarnex {
+
+inline constexpr std::uint64_t no_cut = ~std::uint64_t(0);
+
+struct file_check_result {
+  std::vector<std::string> reports;
+  std::uint64_t cut_position = no_cut;  // start of an appended ID3v1 tag
+  std::uint64_t boxes_end = 0;          // end of the last whole box walked
+};
+
+// The walk alone; changes nothing in the file.
+void mp4_check_and_fix_file(stream& in, std::vector<std::string>& reports, std::uint64_t& cut_position);
+file_check_result check_file_layout(stream& in);
+
+// The walk, then the cut of an ID3v1 tag ("Removed 128 bytes of trailing
+// garbage."). The tag writer makes the same cut itself once the new movie
+// box is built, so a failed rebuild leaves the file untouched.
+void mp4_check_and_repair_file(stream& in, std::vector<std::string>& reports);
+
+// The report for the cut of `bytes` trailing bytes.
+std::string trailing_garbage_report(std::uint64_t bytes);
+
+}  // namespace tarnex

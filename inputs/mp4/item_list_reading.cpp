@@ -1,0 +1,176 @@
+// Reading the item list of the user-data "meta" box into the file's
+// ilst_metadata: text items by the key table, numbers, genres, flags,
+// freeform items and the cover; with keep-unparsed set, what maps to no
+// field is kept as stored.
+#include <cstdio>
+#include <cstring>
+
+#include "foundation/exceptions.h"
+#include "inputs/mp4/box_reading.h"
+#include "inputs/mp4/child_boxes.h"
+#include "inputs/mp4/item_keys.h"
+#include "inputs/mp4/memory_stream.h"
+#include "inputs/mp4/tarnex_exceptions.h"
+#include "inputs/mp4/user_data_boxes.h"
+#include "metadata/tags/id3v1_genres.h"
+
+namespace tarnex {
+
+namespace {
+
+constexpr std::uint64_t max_picture_bytes = 16 * 1024 * 1024;
+// A "covr" item is read whole to keep it for the writer; more than this many
+// bytes could not be a set of pictures of at most 16 MiB each that anyone
+// means to keep in memory.
+constexpr std::uint64_t max_cover_item_bytes = 64 * 1024 * 1024;
+
+// Text after a child's header bytes, up to the first zero byte.
+std::string read_item_text(stream& in, std::uint64_t size, std::uint32_t header_bytes) {
+  if (size < header_bytes) throw exception_truncation();
+  in.skip_exact(header_bytes);
+  std::string text = read_sized_text(in, size - header_bytes);
+  const std::size_t zero = text.find('\0');
+  if (zero != std::string::npos) text.resize(zero);
+  return text;
+}
+
+std::string decimal(long long value) { return std::to_string(value); }
+
+// A "yyyy-mm-ddT00:00:00Z" date is the day alone; any other time is kept.
+std::string trimmed_year(const std::string& value) {
+  static const char pattern[] = "####-##-##T00:00:00Z";
+  if (value.size() != sizeof pattern - 1) return value;
+  for (std::size_t i = 0; i < value.size(); ++i) {
+    const bool digit = value[i] >= '0' && value[i] <= '9';
+    if (pattern[i] == '#' ? !digit : value[i] != pattern[i]) return value;
+  }
+  return value.substr(0, 10);
+}
+
+// Numbers of "tmpo", "gnre", "trkn" and "disk": true when the item was
+// handled (also when it adds nothing, as a genre outside the list).
+bool read_numeric_data(std::uint32_t key, stream& in, std::uint64_t size, tag_fields& fields) {
+  if (key == fourcc("tmpo") || key == fourcc("gnre")) {
+    if (size < 10) return false;
+    in.skip_exact(8);
+    const std::uint16_t v = read_u16(in);
+    if (key == fourcc("tmpo")) {
+      char text[16];
+      std::snprintf(text, sizeof text, "%.5u BPM", unsigned(v));
+      fields.add("tempo", text);
+    } else if (v >= 1 && v <= id3v1_genre_count) {
+      fields.add("genre", id3v1_genre_list[v - 1]);
+    }
+    return true;
+  }
+  if (size < 14) return false;
+  in.skip_exact(8 + 2);
+  const std::uint16_t number = read_u16(in);
+  const std::uint16_t total = read_u16(in);
+  const bool track = key == fourcc("trkn");
+  fields.add(track ? "track" : "disc", decimal(number));
+  if (total != 0) fields.add(track ? "totaltracks" : "totaldiscs", decimal(total));
+  return true;
+}
+
+bool is_numeric_key(std::uint32_t key) {
+  return key == fourcc("tmpo") || key == fourcc("gnre") || key == fourcc("trkn") || key == fourcc("disk");
+}
+
+// One item; true when it added a field or was a handled number (a genre
+// outside the list adds nothing yet is not kept as unparsed). Every "data"
+// child of a text item is a value: taggers store several values of one
+// field that way, and keeping only the last would lose the others.
+bool read_item(std::uint32_t key, stream& in, std::uint64_t size, tag_fields& fields) {
+  std::vector<std::string> values;
+  std::string name, mean;
+  bool handled = false;
+  read_child_boxes(in, size, [&](std::uint32_t type, mp4_atom_reader& child, std::uint64_t child_size) {
+    if (handled) return;
+    if (type == fourcc("data")) {
+      if (is_numeric_key(key))
+        handled = read_numeric_data(key, child, child_size, fields);
+      else if (std::string value = read_item_text(child, child_size, 8); !value.empty())
+        values.push_back(std::move(value));
+    } else if (type == fourcc("name")) {
+      name = read_item_text(child, child_size, 4);
+    } else if (type == fourcc("mean")) {
+      mean = read_item_text(child, child_size, 4);
+    }
+  });
+  if (handled) return true;
+  if (values.empty()) return false;
+  std::string field;
+  if (name.empty()) {
+    if (const char* mapped = field_for_item_key(key)) field = mapped;
+    else if (key == fourcc("\xA9gen")) field = "genre";
+    else if (key == fourcc("cpil")) field = "itunescompilation";
+    else if (key == fourcc("pcst")) field = "itunespodcast";
+    else return false;
+    for (std::string& value : values) {
+      if (key == fourcc("cpil") || key == fourcc("pcst")) value = decimal(static_cast<std::int8_t>(value[0]));
+      if (field == "year") value = trimmed_year(value);
+    }
+  } else {
+    if (!mean.empty() && !equals_ascii_nocase(mean, "com.apple.iTunes")) return false;
+    field = name;
+    if (equals_ascii_nocase(name, "date")) field = "year";
+    else if (equals_ascii_nocase(name, "tracknumber")) field = "track";
+    else if (equals_ascii_nocase(name, "cdec")) field = "codec";
+  }
+  for (const std::string& value : values) fields.add(field, value);
+  return true;
+}
+
+// The pictures of a "covr" item: every "data" child replaces the one
+// before, so the front cover is the last of them.
+void read_cover_item(ilst_metadata& metadata, const std::string& payload) {
+  cover_picture picture;
+  memory_stream in(payload.data(), payload.size());
+  read_child_boxes(in, payload.size(), [&](std::uint32_t type, mp4_atom_reader& child, std::uint64_t child_size) {
+    if (type != fourcc("data") || child_size < 8) return;
+    child.skip_exact(8);  // type code and locale
+    if (child_size - 8 > max_picture_bytes) throw exception("cover art atom too big");
+    picture.bytes = read_sized_text(child, child_size - 8);
+  });
+  metadata.cover_item_as_read = payload;
+  metadata.front_cover_as_read = picture.bytes;
+  metadata.front_cover = std::move(picture);
+}
+
+std::string read_payload(stream& in, std::uint64_t size) {
+  if (size > 0xFFFFFFFFu) qiv::throw_overflow();
+  return read_sized_text(in, size);
+}
+
+void read_item_list(mp4_file& file, stream& in, std::uint64_t size) {
+  ilst_metadata& metadata = file.item_list;
+  read_child_boxes(in, size, [&](std::uint32_t key, mp4_atom_reader& item, std::uint64_t item_size) {
+    if (key == fourcc("covr")) {
+      if ((file.options & option_read_pictures) == 0) return;
+      if (item_size > max_cover_item_bytes) throw exception("cover art atom too big");
+      read_cover_item(metadata, read_payload(item, item_size));
+    } else if (file.options & option_keep_unparsed_items) {
+      raw_item raw{key, read_payload(item, item_size)};
+      memory_stream bytes(raw.payload.data(), raw.payload.size());
+      if (!read_item(key, bytes, raw.payload.size(), metadata.fields)) metadata.raw_items.push_back(std::move(raw));
+    } else if (file.options & option_read_tags) {
+      read_item(key, item, item_size, metadata.fields);
+    }
+  });
+}
+
+}  // namespace
+
+void read_meta_box(mp4_file& file, mp4_atom_reader& in, std::uint64_t size) {
+  if ((file.options & (option_read_tags | option_read_pictures)) == 0) return;
+  if (file.metadata_present) return;  // only the first item list counts
+  file.metadata_present = true;
+  if (size < 4) throw exception_truncation();
+  in.skip_exact(4);  // version and flags
+  read_child_boxes(in, size - 4, [&](std::uint32_t type, mp4_atom_reader& list, std::uint64_t list_size) {
+    if (type == fourcc("ilst")) read_item_list(file, list, list_size);
+  });
+}
+
+}  // namespace tarnex

@@ -1,0 +1,171 @@
+// Writing the item list: numbers and genres in their binary items, mapped
+// fields as text items, everything else as freeform items under the
+// "com.apple.iTunes" vendor, then the cover and the items kept unparsed.
+#include <cstring>
+
+#include "inputs/mp4/box_reading.h"
+#include "inputs/mp4/item_keys.h"
+#include "inputs/mp4/item_list.h"
+#include "metadata/tags/id3v1_genres.h"
+
+namespace tarnex {
+
+namespace {
+
+// Genres written as a "gnre" number: the classic list only, which every
+// reader of the number knows.
+constexpr int gnre_genre_count = 80;
+
+constexpr std::uint32_t type_binary = 0, type_utf8 = 1, type_jpeg = 13, type_png = 14, type_integer = 21;
+
+void append_data_box(byte_buffer& out, std::uint32_t type_code, const byte_buffer& value) {
+  byte_buffer payload;
+  append_u32(payload, type_code);  // version 0
+  append_u32(payload, 0);          // locale
+  payload += value;
+  append_box(out, fourcc("data"), payload);
+}
+
+void append_item(byte_buffer& out, std::uint32_t key, std::uint32_t type_code, const byte_buffer& value) {
+  byte_buffer data;
+  append_data_box(data, type_code, value);
+  append_box(out, key, data);
+}
+
+// Several values of one field go into one item, a "data" child each: other
+// taggers read a repeated item as one value replacing the one before.
+void append_text_item(byte_buffer& out, std::uint32_t key, const std::vector<std::string>& values) {
+  byte_buffer data;
+  for (const std::string& value : values) append_data_box(data, type_utf8, value);
+  append_box(out, key, data);
+}
+
+void append_freeform_item(byte_buffer& out, const std::string& name, const std::vector<std::string>& values) {
+  byte_buffer item, mean, label;
+  append_u32(mean, 0);
+  mean += "com.apple.iTunes";
+  append_box(item, fourcc("mean"), mean);
+  append_u32(label, 0);
+  label += name;
+  append_box(item, fourcc("name"), label);
+  for (const std::string& value : values) append_data_box(item, type_utf8, value);
+  append_box(out, fourcc("----"), item);
+}
+
+// Leading decimal digits after optional blanks and a sign, 0 when there
+// are none (so "00120 BPM" is 120).
+long decimal_value(const std::string& text) {
+  std::size_t i = 0;
+  while (i < text.size() && text[i] == ' ') ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  long value = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
+    if (value < 100000000) value = value * 10 + (text[i] - '0');
+  return negative ? -value : value;
+}
+
+bool all_digits(const std::string& text) { return text.find_first_not_of("0123456789") == std::string::npos; }
+
+// Takes the field out of `fields` when it holds exactly one value (and, for
+// numbers, one made of digits); answers that value, empty otherwise.
+std::string take_single(std::map<std::string, tag_fields::entry, ascii_nocase_less>& fields, const char* name,
+                        bool number) {
+  const auto found = fields.find(name);
+  if (found == fields.end() || found->second.values.size() != 1) return std::string();
+  std::string value = found->second.values.front();
+  if (number && !all_digits(value)) return std::string();
+  fields.erase(found);
+  return value;
+}
+
+std::uint32_t picture_type_code(const std::string& bytes) {
+  if (bytes.size() >= 8 && std::memcmp(bytes.data(), "\x89PNG\r\n\x1A\n", 8) == 0) return type_png;
+  if (bytes.size() >= 2 && std::memcmp(bytes.data(), "\xFF\xD8", 2) == 0) return type_jpeg;
+  return type_binary;
+}
+
+void append_number_pair(byte_buffer& out, std::uint32_t key, const std::string& number, const std::string& total,
+                        bool trailing_zero) {
+  byte_buffer value;
+  append_u16(value, 0);
+  append_u16(value, std::uint32_t(decimal_value(number)));
+  append_u16(value, std::uint32_t(decimal_value(total)));
+  if (trailing_zero) append_u16(value, 0);
+  append_item(out, key, type_binary, value);
+}
+
+void append_item_list(const ilst_metadata& metadata, byte_buffer& out) {
+  auto fields = metadata.fields.entries();
+  std::string track = take_single(fields, "track", true);
+  const std::string tracknumber = take_single(fields, "tracknumber", true);
+  std::string disc = take_single(fields, "disc", true);
+  const std::string discnumber = take_single(fields, "discnumber", true);
+  if (track.empty()) track = tracknumber;
+  if (disc.empty()) disc = discnumber;
+  // A total without its number has no item of its own: it stays a field and
+  // is written as a freeform item below instead of being dropped.
+  const std::string totaltracks = track.empty() ? std::string() : take_single(fields, "totaltracks", true);
+  const std::string totaldiscs = disc.empty() ? std::string() : take_single(fields, "totaldiscs", true);
+  const std::string genre = take_single(fields, "genre", false);
+  const std::string tempo = take_single(fields, "tempo", false);
+  const std::string compilation = take_single(fields, "itunescompilation", false);
+  const std::string podcast = take_single(fields, "itunespodcast", false);
+
+  if (!track.empty()) append_number_pair(out, fourcc("trkn"), track, totaltracks, true);
+  if (!disc.empty()) append_number_pair(out, fourcc("disk"), disc, totaldiscs, false);
+  if (!tempo.empty()) {
+    byte_buffer value;
+    append_u16(value, std::uint32_t(decimal_value(tempo)));
+    append_item(out, fourcc("tmpo"), type_integer, value);
+  }
+  for (const auto& [flag, key] : {std::pair{&compilation, fourcc("cpil")}, std::pair{&podcast, fourcc("pcst")}}) {
+    if (flag->empty()) continue;
+    append_item(out, key, type_integer, byte_buffer(1, char(decimal_value(*flag) & 0xFF)));
+  }
+  if (!genre.empty()) {
+    const int index = id3v1_genre_index(genre.c_str());
+    if (index >= 0 && index < gnre_genre_count) {
+      byte_buffer value;
+      append_u16(value, std::uint32_t(index + 1));
+      append_item(out, fourcc("gnre"), type_binary, value);
+    } else {
+      append_item(out, fourcc("\xA9gen"), type_utf8, genre);
+    }
+  }
+  for (const auto& [name, entry] : fields) {
+    if (entry.values.empty()) continue;
+    if (const std::uint32_t key = item_key_for_field(name))
+      append_text_item(out, key, entry.values);
+    else
+      append_freeform_item(out, !entry.multi_valued && equals_ascii_nocase(name, "codec") ? "cdec" : name, entry.values);
+  }
+  if (metadata.front_cover) {
+    const std::string& bytes = metadata.front_cover->bytes;
+    if (!metadata.cover_item_as_read.empty() && bytes == metadata.front_cover_as_read)
+      append_box(out, fourcc("covr"), metadata.cover_item_as_read);
+    else
+      append_item(out, fourcc("covr"), picture_type_code(bytes), bytes);
+  }
+  for (const raw_item& item : metadata.raw_items) append_box(out, item.key, item.payload);
+}
+
+}  // namespace
+
+void write_meta_box(const ilst_metadata& metadata, byte_buffer& out) {
+  append_u32(out, 0);  // version and flags
+  byte_buffer handler;
+  append_u32(handler, 0);
+  append_u32(handler, 0);
+  append_fourcc(handler, fourcc("mdir"));
+  append_fourcc(handler, fourcc("appl"));
+  append_u32(handler, 0);
+  append_u32(handler, 0);
+  append_u8(handler, 0);
+  append_box(out, fourcc("hdlr"), handler);
+  byte_buffer items;
+  append_item_list(metadata, items);
+  append_box(out, fourcc("ilst"), items);
+}
+
+}  // namespace tarnex

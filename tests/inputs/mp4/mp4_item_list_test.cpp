@@ -1,0 +1,120 @@
+// The item list read into fields and written back: numbers, genres, flags,
+// freeform items, covers and the items kept as stored.
+#include <gtest/gtest.h>
+
+#include "inputs/mp4/box_reading.h"
+#include "inputs/mp4/item_list.h"
+#include "mp4_test_boxes.h"
+
+using namespace mp4_test;
+
+namespace {
+
+bytes data(std::uint32_t type, const bytes& value) { return full_box("data", type, be32(0) + value); }
+bytes freeform(const bytes& mean, const bytes& name, const bytes& value) {
+  return box("----", full_box("mean", 0, mean) + full_box("name", 0, name) + data(1, value));
+}
+bytes file_with_items(const bytes& items) {
+  const bytes meta = full_box("meta", 0, box("hdlr", bytes(25, '\0')) + box("ilst", items));
+  return ftyp() + box("moov", mvhd(1000, 93) + simple_track() + box("udta", meta)) + box("mdat", bytes(16, 'x'));
+}
+constexpr std::uint32_t keep_all = reading_options | 0x08 | 0x40;
+
+tarnex::ilst_metadata read_items(const bytes& items, std::uint32_t options = keep_all) {
+  tarnex::mp4_file file;
+  open_bytes(file, file_with_items(items), options);
+  return file.item_list;
+}
+
+std::string value(const tarnex::ilst_metadata& m, const char* name, std::size_t i = 0) {
+  const auto* entry = m.fields.find(name);
+  return entry && i < entry->values.size() ? entry->values[i] : "<absent>";
+}
+
+// The ilst payload write_meta_box makes, read back through the reader.
+tarnex::ilst_metadata round_trip(const tarnex::ilst_metadata& m) {
+  tarnex::byte_buffer meta;
+  tarnex::write_meta_box(m, meta);
+  tarnex::mp4_file file;
+  open_bytes(file, ftyp() + box("moov", mvhd(1000, 93) + simple_track() + box("udta", box("meta", meta))) +
+                       box("mdat", bytes(16, 'x')), keep_all);
+  return file.item_list;
+}
+
+}  // namespace
+
+TEST(Mp4ItemList, NumbersGenresAndFlagsReadAsTheirFields) {
+  const auto m = read_items(box("tmpo", data(21, be16(120))) + box("trkn", data(0, be16(0) + be16(0) + be16(12) + be16(0))) +
+                            box("disk", data(0, be16(0) + be16(2) + be16(0))) + box("gnre", data(0, be16(9))) +
+                            box("cpil", data(21, "\x01")) + box("pcst", data(21, bytes(1, '\0'))) +
+                            box("\xA9" "day", data(1, "2009-05-12T00:00:00Z")) + box("\xA9nam", data(1, "One")) +
+                            box("\xA9" "ART", data(1, "A")) + box("\xA9" "ART", data(1, "B")));
+  EXPECT_EQ(value(m, "tempo"), "00120 BPM");
+  EXPECT_EQ(value(m, "track"), "0");
+  EXPECT_EQ(value(m, "totaltracks"), "12");
+  EXPECT_EQ(value(m, "disc"), "2");
+  EXPECT_EQ(value(m, "totaldiscs"), "<absent>");
+  EXPECT_EQ(value(m, "genre"), "Jazz");
+  EXPECT_EQ(value(m, "itunescompilation"), "1");
+  EXPECT_EQ(value(m, "year"), "2009-05-12");
+  EXPECT_EQ(value(m, "artist", 1), "B");
+  // A zero flag byte is an empty text: no field, kept as stored instead.
+  EXPECT_EQ(value(m, "itunespodcast"), "<absent>");
+  ASSERT_EQ(m.raw_items.size(), 1u);
+  EXPECT_EQ(m.raw_items[0].key, tarnex::fourcc("pcst"));
+  EXPECT_EQ(value(read_items(box("\xA9" "day", data(1, "2009-05-12T10:00:00Z"))), "year"), "2009-05-12T10:00:00Z");
+}
+
+TEST(Mp4ItemList, GenresOutsideTheListAddNothingAndAreNotKept) {
+  for (std::uint16_t index : {0, 149, 200}) {
+    const auto m = read_items(box("gnre", data(0, be16(index))));
+    EXPECT_TRUE(m.fields.empty());
+    EXPECT_TRUE(m.raw_items.empty());
+  }
+}
+
+TEST(Mp4ItemList, FreeformItemsOfOtherVendorsAreKeptNotMapped) {
+  const auto m = read_items(freeform("com.apple.iTunes", "DATE", "1999") + freeform("org.example", "DATE", "2001") +
+                            freeform("com.apple.iTunes", "replaygain_track_gain", "-6.5 dB") +
+                            freeform("com.apple.iTunes", "cdec", "x") + box("desc", data(1, "unmapped")));
+  EXPECT_EQ(value(m, "year"), "1999");
+  EXPECT_FALSE(m.fields.find("replaygain_track_gain")->multi_valued);
+  EXPECT_EQ(value(m, "codec"), "x");
+  ASSERT_EQ(m.raw_items.size(), 2u);
+  EXPECT_EQ(m.raw_items[1].key, tarnex::fourcc("desc"));
+  // Without keep-unparsed, nothing is kept.
+  EXPECT_TRUE(read_items(box("desc", data(1, "unmapped")), reading_options).raw_items.empty());
+}
+
+TEST(Mp4ItemList, WrittenItemsReadBackWithUnmappedItemsAndEveryCoverKept) {
+  const bytes two_pictures = box("covr", data(13, "\xFF\xD8jpeg") + data(14, "\x89PNG\r\n\x1A\npng"));
+  auto m = read_items(freeform("org.example", "x", "kept") + two_pictures + box("desc", data(1, "unmapped")));
+  ASSERT_TRUE(m.front_cover);
+  EXPECT_EQ(m.front_cover->bytes, "\x89PNG\r\n\x1A\npng");
+  for (auto [name, text] : {std::pair{"title", "T"}, {"album artist", "AA"}, {"track", "3"}, {"totaltracks", "9"},
+                            {"tempo", "00120 BPM"}, {"genre", "JPop"}, {"itunescompilation", "1"}, {"comment", "c"},
+                            {"MusicBrainz Album Id", "mb"}, {"codec", "aac"}, {"totaldiscs", "4"}})
+    m.fields.add(name, text);
+  m.fields.add("artist", "A");
+  m.fields.add("artist", "B");
+  const auto back = round_trip(m);
+  EXPECT_EQ(back.fields.entries().size(), m.fields.entries().size());
+  for (const auto& [name, entry] : m.fields.entries()) EXPECT_EQ(back.fields.find(name)->values, entry.values) << name;
+  EXPECT_EQ(back.raw_items.size(), 2u);
+  // The item with both pictures stays whole while its front cover is kept.
+  EXPECT_EQ(back.cover_item_as_read, m.cover_item_as_read);
+  m.front_cover->bytes = "\xFF\xD8new";
+  const auto replaced = round_trip(m);
+  EXPECT_EQ(replaced.front_cover->bytes, "\xFF\xD8new");
+  EXPECT_EQ(replaced.cover_item_as_read, box("covr", data(13, "\xFF\xD8new")).substr(8));
+}
+
+TEST(Mp4ItemList, NumbersThatAreNotNumbersAreWrittenAsFreeformItems) {
+  tarnex::ilst_metadata m;
+  m.fields.add("track", "3a");
+  m.fields.add("disc", "1");
+  m.fields.add("disc", "2");
+  const auto back = round_trip(m);
+  EXPECT_EQ(value(back, "track"), "3a");
+  EXPECT_EQ(value(back, "disc", 1), "2");
+}

@@ -1,0 +1,188 @@
+// The layout check and the movie-box rewrite on files in memory: where the
+// new box goes, what it keeps, and that a refused or failed write leaves
+// every byte as it was.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "inputs/mp4/file_check.h"
+#include "inputs/mp4/tag_writing.h"
+#include "inputs/mp4/tarnex_exceptions.h"
+#include "mp4_test_boxes.h"
+
+using namespace mp4_test;
+
+namespace {
+
+// A file in memory that can be written, and made to fail as a full disk
+// does: writing past `capacity` bytes stops there.
+class memory_file final : public tarnex::stream {
+public:
+  explicit memory_file(bytes data) : data(std::move(data)) {}
+  bytes data;
+  std::uint64_t capacity = ~std::uint64_t(0);
+  std::uint64_t written = 0;
+
+  std::uint32_t read(void* buffer, std::uint32_t n) override {
+    const std::uint64_t left = at_ < data.size() ? data.size() - at_ : 0;
+    if (n > left) n = std::uint32_t(left);
+    std::memcpy(buffer, data.data() + at_, n);
+    at_ += n;
+    return n;
+  }
+  std::uint64_t position() override { return at_; }
+  void seek(std::uint64_t p) override { at_ = p; }
+  std::uint64_t size() override { return data.size(); }
+  void check_remaining(std::uint64_t n) override {
+    if (n > data.size() - at_) throw tarnex::exception_truncation();
+  }
+  void truncate(std::uint64_t n) override { data.resize(n); }
+  void write(const void* buffer, std::uint32_t n) override {
+    const std::uint64_t room = capacity > at_ ? capacity - at_ : 0;
+    const std::uint32_t allowed = n < room ? n : std::uint32_t(room);
+    if (at_ + allowed > data.size()) data.resize(at_ + allowed);
+    std::memcpy(data.data() + at_, buffer, allowed);
+    at_ += allowed;
+    written += allowed;
+    if (allowed < n) throw std::runtime_error("disk full");
+  }
+
+private:
+  std::uint64_t at_ = 0;
+};
+
+constexpr std::uint32_t tagging = reading_options | 0x08 | 0x40;
+
+std::vector<std::string> retag(memory_file& f, const char* title) {
+  tarnex::mp4_file model;
+  f.seek(0);
+  tarnex::mp4_open_file(model, f, tagging, true);
+  model.songs[0].metadata.remove("title");
+  model.songs[0].metadata.add("title", title);
+  std::vector<std::string> reports;
+  tarnex::mp4_update_file_tags(model, f, tarnex::mode_item_list, reports);
+  return reports;
+}
+
+std::string title_of(const bytes& data) {
+  tarnex::mp4_file model;
+  open_bytes(model, data, tagging);
+  return model.item_list.fields.find("title")->values[0];
+}
+
+bytes movie(const bytes& extra = "") { return box("moov", mvhd(1000, 93) + simple_track() + extra); }
+const bytes media = box("mdat", bytes(3000, 'a'));
+
+std::vector<std::string> check(const bytes& data) {
+  tarnex::memory_stream in(data.data(), data.size());
+  return tarnex::check_file_layout(in).reports;
+}
+
+}  // namespace
+
+TEST(Mp4TagWriting, MovieBoxLastIsRewrittenInPlaceAndFastStartAppends) {
+  memory_file last(ftyp() + media + movie());
+  const std::size_t moov_at = ftyp().size() + media.size();
+  retag(last, "long enough title to grow the box");
+  last.written = 0;
+  retag(last, "t");  // shorter: the file ends after the new box
+  // The track boxes before the user data are left as they are.
+  EXPECT_LT(last.written, 120u);
+  EXPECT_EQ(title_of(last.data), "t");
+  EXPECT_TRUE(last.data.substr(0, moov_at) == ftyp() + media);
+  EXPECT_EQ(last.data.substr(moov_at + 4, 4), "moov");
+  const auto byte = [&](std::size_t i) { return std::size_t(std::uint8_t(last.data[moov_at + i])); };
+  EXPECT_EQ(last.data.size(), moov_at + (byte(0) << 24 | byte(1) << 16 | byte(2) << 8 | byte(3)));
+
+  const bytes old = ftyp() + movie() + media;
+  memory_file fast(old);
+  retag(fast, "new");
+  EXPECT_EQ(fast.data.substr(ftyp().size() + 4, 4), "free");
+  EXPECT_TRUE(fast.data.substr(ftyp().size() + movie().size(), media.size()) == media);
+  const std::size_t once = fast.data.size();
+  retag(fast, "newer");  // now last: rewritten where it is, no further growth
+  EXPECT_EQ(fast.data.size(), once + 2);
+  EXPECT_EQ(title_of(fast.data), "newer");
+}
+
+TEST(Mp4TagWriting, KeepsEveryTrackBoxAndUnrelatedUserDataAndReadsA64BitHeader) {
+  const bytes ctts = full_box("ctts", 0, be32(1) + be32(4) + be32(0));
+  const bytes with_ctts = trak(1, 44100, 4096, audio_entry("mp4a", 2, 44100, esds()),
+                               stts({{4, 1024}}) + ctts + stsz(0, {10, 20, 30, 40}) + stsc({{1, 2, 1}}) + stco({1000, 2000}));
+  const bytes payload = mvhd(1000, 93) + with_ctts + box("udta", box("name", "x") + box("chpl", bytes(9, '\0')));
+  // A 64-bit header: size field 1, then the size in 64 bits.
+  memory_file f(ftyp() + media + be32(1) + "moov" + be64(payload.size() + 16) + payload);
+  retag(f, "t");
+  const std::size_t at = ftyp().size() + media.size();
+  EXPECT_NE(f.data.find(ctts, at), std::string::npos);
+  EXPECT_NE(f.data.find(box("name", "x"), at), std::string::npos);
+  EXPECT_EQ(f.data.find("chpl", at), std::string::npos);
+  EXPECT_EQ(title_of(f.data), "t");
+}
+
+TEST(Mp4TagWriting, ChaptersShareTheirCommonFieldsAndKeepTheirOwnInTheTagsBox) {
+  memory_file f(ftyp() + media + movie());
+  tarnex::mp4_file model;
+  tarnex::mp4_open_file(model, f, tagging, true);
+  model.songs.push_back(model.songs[0]);
+  model.songs[1].start = 20000000;
+  model.songs[0].metadata.add("album", "Shared");
+  model.songs[1].metadata.add("album", "Shared");
+  model.songs[0].metadata.add("title", "One");
+  model.songs[1].metadata.add("title", "Two");
+  std::vector<std::string> reports;
+  tarnex::mp4_update_file_tags(model, f, tarnex::choose_write_mode(model), reports);
+  tarnex::mp4_file back;
+  open_bytes(back, f.data, tagging);
+  EXPECT_EQ(back.item_list.fields.find("album")->values[0], "Shared");
+  EXPECT_EQ(back.item_list.fields.find("title"), nullptr);
+  ASSERT_EQ(back.songs.size(), 2u);
+  EXPECT_EQ(back.songs[1].start, 20000000);
+  EXPECT_EQ(back.songs[1].metadata.find("title")->values[0], "Two");
+  EXPECT_EQ(back.songs[0].metadata.find("album")->values[0], "Shared");
+}
+
+TEST(Mp4TagWriting, BoxesNotEndingAtTheFileSizeAreRefusedUntouched) {
+  for (const bytes& tail : {be32(0) + "free" + bytes(50, 'z'), bytes(3, 'z'), be32(5) + "junk" + bytes(10, 'z')}) {
+    const bytes old = ftyp() + media + movie() + tail;
+    memory_file f(old);
+    EXPECT_THROW(retag(f, "t"), tarnex::exception);
+    EXPECT_TRUE(f.data == old);
+  }
+}
+
+TEST(Mp4TagWriting, AppendedId3v1TagIsCutOnlyByASuccessfulWrite) {
+  const bytes id3 = "TAG" + bytes(125, ' ');
+  const bytes old = ftyp() + movie() + media + id3;
+  EXPECT_EQ(check(old), std::vector<std::string>{"File is corrupted, apparent ID3 tag found at the end."});
+  memory_file f(old);
+  const auto reports = retag(f, "t");
+  EXPECT_EQ(reports.back(), "Removed 128 bytes of trailing garbage.");
+  EXPECT_EQ(f.data.find("TAG"), std::string::npos);
+  EXPECT_TRUE(f.data.substr(ftyp().size() + movie().size(), media.size()) == media);
+}
+
+TEST(Mp4TagWriting, AFailedWriteAtAnyByteLeavesTheFileAsItWas) {
+  for (const bytes& old : {ftyp() + media + movie(), ftyp() + movie() + media, ftyp() + movie() + media + "TAG" + bytes(125, ' ')}) {
+    for (std::uint64_t room : {0, 1, 7, 60}) {
+      memory_file f(old);
+      f.capacity = old.size() + room;
+      EXPECT_THROW(retag(f, "a title long enough to need more room than is left"), std::runtime_error);
+      EXPECT_TRUE(f.data == old) << room;
+    }
+  }
+}
+
+TEST(Mp4FileCheck, ReportsTheDamageItFinds) {
+  EXPECT_TRUE(check(ftyp() + movie() + media).empty());
+  EXPECT_EQ(check(ftyp() + movie() + media + "abc"), std::vector<std::string>{"File is corrupted, garbage found at the end."});
+  const bytes cut = ftyp() + be32(5000) + "mdat" + bytes(10, 'a');
+  EXPECT_EQ(check(cut), (std::vector<std::string>{"Object \"mdat\" at 16 bytes is truncated.",
+                                                  "Media data is truncated, the file may not be playable completely.",
+                                                  "No MOOV boxes found, the file is unplayable."}));
+  EXPECT_EQ(check(ftyp() + be32(0) + "mdat" + movie()).front(), "Invalid box header found at 16 bytes, giving up.");
+  EXPECT_EQ(check(""), (std::vector<std::string>{"No MOOV boxes found, the file is unplayable.",
+                                                 "No MDAT box found, the file does not contain valid media data to play.",
+                                                 "No FTYP atom found, the file is invalid."}));
+  EXPECT_EQ(check(ftyp() + movie() + movie() + media), std::vector<std::string>{"Invalid file, multiple MOOV boxes found."});
+}

@@ -1,0 +1,254 @@
+#!/usr/bin/python3
+"""Black-box runs of zorvtool mp4-tags on files made here with ffmpeg and
+tagged by mutagen and AtomicParsley.
+
+usage: mp4_tags.py WINE_EXEC BUILD_DIR ZORVTOOL_EXE
+
+ZORV_MP4_KILL_COUNT sets how many retags are killed at random moments
+(100 by default).
+"""
+import json
+import os
+import random
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from blackbox_checks import check, failures, windows_path  # noqa: E402
+from mutagen.mp4 import MP4, MP4Cover, MP4FreeForm  # noqa: E402
+
+WINE_EXEC, BUILD_DIR, ZORVTOOL = sys.argv[1:4]
+PNG = bytes.fromhex("89504e470d0a1a0a0000000d49484452000000010000000108060000001f15c4890000000d4944415478da63f8ffff3f0005fe02fea7d6a4" "0000000049454e44ae426082")
+JPEG = b"\xff\xd8\xff\xe0" + b"\x00" * 60 + b"\xff\xd9"
+
+
+def run(*cmd):
+    subprocess.run(cmd, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def zorvtool_cmd(*args):
+    return [WINE_EXEC, BUILD_DIR, ZORVTOOL, *args]
+
+
+def zorvtool(*args):
+    done = subprocess.run(zorvtool_cmd(*args), capture_output=True, text=True, encoding="utf-8")
+    return done.returncode, done.stdout, done.stderr
+
+
+def fields_of(path):
+    code, out, err = zorvtool("mp4-tags", windows_path(path))
+    if code != 0:
+        return {"error": err}
+    return json.loads(out)
+
+
+def retag(path, *changes):
+    return zorvtool("mp4-tags", windows_path(path), *changes)
+
+
+def audio_md5(path):
+    done = subprocess.run(["ffmpeg", "-v", "error", "-i", path, "-map", "0:a", "-c", "copy", "-f", "md5", "-"],
+                          capture_output=True, text=True)
+    return done.stdout.strip() if done.returncode == 0 else "unplayable: " + done.stderr.strip()[-200:]
+
+
+def top_level_boxes(path):
+    boxes, data = [], open(path, "rb").read()
+    at = 0
+    while at + 8 <= len(data):
+        size = int.from_bytes(data[at:at + 4], "big")
+        if size == 1:
+            size = int.from_bytes(data[at + 8:at + 16], "big")
+        boxes.append((data[at + 4:at + 8].decode("latin-1"), at, size))
+        if size < 8:
+            break
+        at += size
+    return boxes
+
+
+def make_fixtures(folder):
+    wav = os.path.join(folder, "src.wav")
+    run("sox", "-n", "-r", "44100", "-c", "2", "-b", "16", wav, "synth", "3", "sine", "440", "sine", "550")
+    last = os.path.join(folder, "last.m4a")
+    fast = os.path.join(folder, "fast.m4a")
+    run("ffmpeg", "-v", "error", "-y", "-i", wav, "-c:a", "aac", "-b:a", "64k", last)
+    run("ffmpeg", "-v", "error", "-y", "-i", wav, "-c:a", "aac", "-b:a", "64k", "-movflags", "+faststart", fast)
+    return last, fast
+
+
+def tag_with_mutagen(path):
+    f = MP4(path)
+    f["\xa9nam"] = ["Title"]
+    f["\xa9ART"] = ["Artist One", "Artist Two"]
+    f["aART"] = ["Band"]
+    f["\xa9alb"] = ["Album"]
+    f["\xa9day"] = ["2009-05-12T00:00:00Z"]
+    f["trkn"] = [(3, 12)]
+    f["disk"] = [(1, 2)]
+    f["tmpo"] = [120]
+    f["\xa9gen"] = ["Jazz"]
+    f["cpil"] = True
+    f["covr"] = [MP4Cover(JPEG, MP4Cover.FORMAT_JPEG), MP4Cover(PNG, MP4Cover.FORMAT_PNG)]
+    f["----:com.apple.iTunes:replaygain_track_gain"] = [MP4FreeForm(b"-6.50 dB")]
+    f["----:com.apple.iTunes:MusicBrainz Album Id"] = [MP4FreeForm(b"0a1b2c")]
+    f["----:org.example:private"] = [MP4FreeForm(b"keep me")]
+    f["desc"] = ["an item no field maps"]
+    f.save()
+
+
+def mutagen_items(path):
+    return {k: [bytes(v) if isinstance(v, bytes) else v for v in vals] if isinstance(vals, list) else vals
+            for k, vals in MP4(path).tags.items()}
+
+
+def check_reading(path, name):
+    got = fields_of(path)
+    f = got.get("fields", {})
+    expected = {"title": ["Title"], "artist": ["Artist One", "Artist Two"], "album artist": ["Band"],
+                "album": ["Album"], "year": ["2009-05-12"], "track": ["3"], "totaltracks": ["12"], "disc": ["1"],
+                "totaldiscs": ["2"], "tempo": ["00120 BPM"], "genre": ["Jazz"], "itunescompilation": ["1"],
+                "replaygain_track_gain": ["-6.50 dB"], "MusicBrainz Album Id": ["0a1b2c"]}
+    check(all(f.get(k) == v for k, v in expected.items()), "%s: items read as their fields: %s" % (name, f))
+    check(got.get("front_cover_bytes") == len(PNG), "%s: the last picture is the front cover" % name)
+    check(set(got.get("raw_items", [])) == {"----", "desc"}, "%s: unmapped items kept: %s" % (name, got.get("raw_items")))
+
+
+def check_round_trip(path, name):
+    before_items, before_md5 = mutagen_items(path), audio_md5(path)
+    code, out, err = retag(path, "title=New Title", "artist=X", "artist=Y", "-album")
+    check(code == 0, "%s: retag succeeds: %s" % (name, err))
+    after = mutagen_items(path)
+    check(after.get("\xa9nam") == ["New Title"] and after.get("\xa9ART") == ["X", "Y"] and "\xa9alb" not in after,
+          "%s: mutagen reads the new values" % name)
+    # A date at midnight is stored as the day alone.
+    check(after.get("\xa9day") == ["2009-05-12"], "%s: the date kept as its day" % name)
+    unchanged = {k: v for k, v in before_items.items() if k not in ("\xa9nam", "\xa9ART", "\xa9alb", "\xa9day")}
+    check(all(after.get(k) == v for k, v in unchanged.items()),
+          "%s: every other item, both pictures and the foreign items kept: %s" %
+          (name, [k for k, v in unchanged.items() if after.get(k) != v]))
+    check(audio_md5(path) == before_md5, "%s: audio unchanged by the retag" % name)
+    listing = subprocess.run(["AtomicParsley", path, "-t"], capture_output=True, text=True).stdout
+    check("New Title" in listing and "Band" in listing, "%s: AtomicParsley reads the retagged file" % name)
+
+
+def check_atomicparsley_items(path):
+    run("AtomicParsley", path, "--genre", "Rock", "--tracknum", "4/9", "--title", "AP", "--overWrite")
+    f = fields_of(path).get("fields", {})
+    check(f.get("genre") == ["Rock"] and f.get("track") == ["4"] and f.get("title") == ["AP"],
+          "AtomicParsley's gnre, trkn and title read: %s" % f)
+    retag(path, "genre=Jazz", "tempo=00090 BPM")
+    listing = subprocess.run(["AtomicParsley", path, "-t"], capture_output=True, text=True).stdout
+    check("Jazz" in listing and "90" in listing and "4 of 9" in listing, "AtomicParsley reads our gnre, tmpo, trkn")
+
+
+def check_layouts(last, fast):
+    moov_at = [b for b in top_level_boxes(last) if b[0] == "moov"][0][1]
+    retag(last, "title=a much longer title than before to grow the movie box")
+    boxes = top_level_boxes(last)
+    check(boxes[-1][0] == "moov" and boxes[-1][1] == moov_at and boxes[-1][1] + boxes[-1][2] == os.path.getsize(last),
+          "moov last: rewritten in place and the file ends with it: %s" % boxes)
+    before = top_level_boxes(fast)
+    retag(fast, "title=appended")
+    boxes = top_level_boxes(fast)
+    check(boxes[:-1] == [("free",) + b[1:] if b[0] == "moov" else b for b in before] and boxes[-1][0] == "moov",
+          "fast start: old moov freed in place, every other box where it was, new moov appended: %s" % boxes)
+    size = os.path.getsize(fast)
+    retag(fast, "title=appended again")
+    check(os.path.getsize(fast) - size == 6, "fast start: a second retag rewrites in place, no further growth")
+
+
+def check_damage(folder, last):
+    id3 = os.path.join(folder, "id3.m4a")
+    shutil.copy(last, id3)
+    md5 = audio_md5(id3)
+    with open(id3, "ab") as f:
+        f.write(b"TAG" + b" " * 125)
+    code, out, _ = zorvtool("mp4-tags", windows_path(id3), "--check")
+    check(out.strip() == "File is corrupted, apparent ID3 tag found at the end.", "ID3v1 reported: %r" % out)
+    code, out, _ = retag(id3, "title=cut")
+    check("Removed 128 bytes of trailing garbage." in out and b"TAG" not in open(id3, "rb").read()[-128:],
+          "ID3v1 removed by the retag: %r" % out)
+    check(audio_md5(id3) == md5 and MP4(id3).tags["\xa9nam"] == ["cut"], "ID3v1 file: audio and new title")
+
+    # A box of size 0 runs to the end of the file: writing after moov as if
+    # it were last would cut it off.
+    for label, tail in (("size-0 box", b"\0\0\0\0free" + b"z" * 40), ("stray bytes", b"zz"), ("cut box", b"\0\0\1\0free")):
+        damaged = os.path.join(folder, "damaged.m4a")
+        shutil.copy(last, damaged)
+        with open(damaged, "ab") as f:
+            f.write(tail)
+        before = open(damaged, "rb").read()
+        code, _, err = retag(damaged, "title=never")
+        check(code != 0 and open(damaged, "rb").read() == before, "%s after moov: refused untouched (%s)" % (label, err.strip()))
+
+    # A 64-bit moov header at the end of the file.
+    wide = os.path.join(folder, "wide.m4a")
+    data = open(last, "rb").read()
+    name, at, size = [b for b in top_level_boxes(last) if b[0] == "moov"][0]
+    data = data[:at] + (1).to_bytes(4, "big") + b"moov" + (size + 8).to_bytes(8, "big") + data[at + 8:]
+    open(wide, "wb").write(data)
+    md5 = audio_md5(wide)
+    code, _, err = retag(wide, "title=wide")
+    check(code == 0 and MP4(wide).tags["\xa9nam"] == ["wide"] and audio_md5(wide) == md5,
+          "64-bit moov header: retagged, audio unchanged (%s)" % err.strip())
+
+
+def check_kills(folder, last, fast):
+    count = int(os.environ.get("ZORV_MP4_KILL_COUNT", "100"))
+    sources = {}
+    for layout, path in (("last", last), ("fast", fast)):
+        source = os.path.join(folder, "kill_source_" + layout + ".m4a")
+        shutil.copy(path, source)
+        retag(source, "title=old")
+        sources[layout] = (source, audio_md5(source))
+    started = time.monotonic()
+    retag(os.path.join(folder, "kill_source_last.m4a"), "title=old")
+    span = time.monotonic() - started
+    bad, outcomes = [], {}
+    rng = random.Random(43)
+    for i in range(count):
+        layout = "last" if i % 2 == 0 else "fast"
+        source, md5 = sources[layout]
+        target = os.path.join(folder, "kill.m4a")
+        shutil.copy(source, target)
+        if i % 4 >= 2:  # some files already retagged once, so the append case meets its free box
+            retag(target, "title=old")
+        child = subprocess.Popen(zorvtool_cmd("mp4-tags", windows_path(target), "title=new", "artist=killed"),
+                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        time.sleep(rng.uniform(0, span * 1.2))
+        child.kill()
+        child.wait()
+        try:
+            title = MP4(target).tags.get("\xa9nam")
+        except Exception as e:  # noqa: BLE001
+            title = "unreadable: %s" % e
+        outcomes[str(title)] = outcomes.get(str(title), 0) + 1
+        if audio_md5(target) != md5 or title not in (["old"], ["new"]):
+            bad.append((i, layout, title))
+    print("killed retags by the title they left:", outcomes)
+    check(not bad, "%d killed retags: every file plays the same audio with old or new tags: %s" % (count, bad[:5]))
+
+
+def main():
+    with tempfile.TemporaryDirectory() as folder:
+        last, fast = make_fixtures(folder)
+        for name, path in (("moov last", last), ("fast start", fast)):
+            tagged = os.path.join(folder, "tagged_" + os.path.basename(path))
+            shutil.copy(path, tagged)
+            tag_with_mutagen(tagged)
+            check_reading(tagged, name)
+            check_round_trip(tagged, name)
+        ap = os.path.join(folder, "ap.m4a")
+        shutil.copy(last, ap)
+        check_atomicparsley_items(ap)
+        check_damage(folder, last)
+        check_kills(folder, last, fast)
+        check_layouts(last, fast)
+    print("%d failed" % len(failures) if failures else "all passed")
+    return 1 if failures else 0
+
+
+sys.exit(main())
