@@ -148,6 +148,10 @@ void playback_front_impl::start(std::uint32_t command, bool paused) {
   playback_listener_registry::raise_starting(command, paused);
   pending_command_ = command;
   engine_->start(paused);
+  // The new run wants its first items now: handing them over here rather
+  // than at the engine's first state report saves a report interval and a
+  // trip through the main-thread queue before the first sound.
+  if (engine_->wants_input()) queue_next_items();
   if (HWND window = hidden_main_window::get())
     SetTimer(window, position_timer_id, position_timer_ms, position_timer_tick);
 }

@@ -96,6 +96,7 @@ bool output_dsound_stream::write(const void* bytes, std::uint32_t count) {
     ring_write_ = (ring_write_ + piece) % size;
     ring_fill_ += piece;
   }
+  prebuffer_from_ring();
   return true;
 }
 
@@ -193,7 +194,9 @@ void output_dsound_stream::request_close() {
 
 void output_dsound_stream::fade_out_and_close(double seconds) {
   critical_section_lock hold(dsound_worker::lock());
-  if (error_ || seconds == 0.0 || pause_request_) {
+  // With nothing left to hear there is nothing to fade: a ramp to silence
+  // would only mute the tail still on its way to the speakers.
+  if (error_ || seconds == 0.0 || pause_request_ || buffered_bytes() == 0) {
     closing_ = true;
     return;
   }
@@ -216,8 +219,17 @@ void output_dsound_stream::set_volume(double gain) {
   }
 }
 
+// The play cursor runs ahead of what the system has actually sent to the
+// speakers (about 20 ms under Wine), so a stream whose owner lets go right
+// after its last data passed the cursor still has that data to be heard:
+// such a stream stays until the cursor is a silence pad past the data.
+bool output_dsound_stream::is_playing_out_tail() const noexcept {
+  return buffer_ && !error_ && !paused_ && !prebuffering_ && ring_fill_ == 0 &&
+         queued_ahead_ < static_cast<std::int32_t>(frame_bytes()) && queued_ahead_ > -sizes_.silence_pad;
+}
+
 bool output_dsound_stream::update() {
-  if (closing_) return false;
+  if (closing_ && !is_playing_out_tail()) return false;
   if (!error_) {
     try {
       return update_steps();
@@ -272,45 +284,71 @@ bool output_dsound_stream::update_steps() {
   if (paused_ && !prebuffering_ && fading_to_close()) return false;
 
   if (ring_fill_ == 0 && !paused_ && !prebuffering_ && queued_ahead_ < 1) {
-    if (fading_to_close()) return false;
+    if (queued_ahead_ > -sizes_.silence_pad) {
+      // Played out, not yet heard out. The whole buffer turns silent, so
+      // however late this thread looks again the cursor can only walk on
+      // through silence, never into older audio further on.
+      if (silence_ahead_ < sizes_.buffer) {
+        fill_silence(write_offset_, sizes_.buffer);
+        silence_ahead_ = sizes_.buffer;
+      }
+      return true;
+    }
+    if (closing_ || fading_to_close()) return false;
     reset_after_play_out();
     return true;
   }
 
   // With the ring empty there is nothing to copy, but a start request still
   // counts: the last audio of a stream may have left the ring before it.
-  if (!paused_ && ring_fill_ > 0) {
-    std::int32_t room = queued_ahead_ < 0 ? sizes_.target_fill : sizes_.target_fill - queued_ahead_;
-    std::int32_t skip = 0;
-    if (!prebuffering_ && queued_ahead_ < sizes_.minimum_lead) {
-      // The cursor is about to reach the data: new data goes a little
-      // further on, so it is not half-played while being written.
-      skip = sizes_.minimum_lead - queued_ahead_;
-      room -= skip;
-      queued_ahead_ += skip;
-    }
-    if (room > 0) {
-      const std::int32_t copied = std::min(static_cast<std::int32_t>(ring_fill_), room);
-      const std::int32_t position = write_offset_ + skip;
-      if (copied > 0) {
-        copy_from_ring(position % sizes_.buffer, copied);
-        silence_ahead_ = std::max(0, silence_ahead_ - (skip + copied));
-        write_offset_ = (position + copied) % sizes_.buffer;
-        queued_ahead_ += copied;
-      }
-      if (silence_ahead_ < sizes_.silence_pad) {
-        fill_silence((write_offset_ + silence_ahead_) % sizes_.buffer, sizes_.silence_pad);
-        silence_ahead_ += sizes_.silence_pad;
-      }
-      if (prebuffering_ && write_offset_ >= sizes_.start_threshold) start();
-    }
-  }
+  if (!paused_ && ring_fill_ > 0) move_ring_to_buffer();
 
   if (start_request_) {
     start();
     start_request_ = false;
   }
   return true;
+}
+
+void output_dsound_stream::move_ring_to_buffer() {
+  std::int32_t room = queued_ahead_ < 0 ? sizes_.target_fill : sizes_.target_fill - queued_ahead_;
+  std::int32_t skip = 0;
+  if (!prebuffering_ && queued_ahead_ < sizes_.minimum_lead) {
+    // The cursor is about to reach the data: new data goes a little
+    // further on, so it is not half-played while being written.
+    skip = sizes_.minimum_lead - queued_ahead_;
+    room -= skip;
+    queued_ahead_ += skip;
+  }
+  if (room <= 0) return;
+  const std::int32_t copied = std::min(static_cast<std::int32_t>(ring_fill_), room);
+  const std::int32_t position = write_offset_ + skip;
+  if (copied > 0) {
+    copy_from_ring(position % sizes_.buffer, copied);
+    silence_ahead_ = std::max(0, silence_ahead_ - (skip + copied));
+    write_offset_ = (position + copied) % sizes_.buffer;
+    queued_ahead_ += copied;
+  }
+  if (silence_ahead_ < sizes_.silence_pad) {
+    fill_silence((write_offset_ + silence_ahead_) % sizes_.buffer, sizes_.silence_pad);
+    silence_ahead_ += sizes_.silence_pad;
+  }
+  if (prebuffering_ && write_offset_ >= sizes_.start_threshold) start();
+}
+
+// Until the stream starts no cursor moves, so the writer may lay its data
+// straight into the buffer: the lead fills as fast as the decoder delivers
+// it, rather than a ring's worth per pass of the feeding thread, and the
+// first sound comes as soon as the start threshold is reached.
+void output_dsound_stream::prebuffer_from_ring() {
+  if (!buffer_ || !prebuffering_ || paused_ || pause_request_ || error_ || closing_) return;
+  try {
+    queued_ahead_ = write_offset_;
+    move_ring_to_buffer();
+  } catch (const exception_com& failure) {
+    error_ = true;
+    error_code_ = static_cast<HRESULT>(failure.code());
+  }
 }
 
 void output_dsound_stream::measure_queued_ahead() {

@@ -63,10 +63,12 @@ public:
   void ramp_volume_to(double to_gain, double seconds);
   // Fades to silence, then pauses; or resumes and fades back to resume_gain.
   void pause_with_fade(double fade_seconds, double resume_gain, bool pause);
-  // The owner lets go: destroyed at the next pass.
+  // The owner lets go: destroyed at the next pass, or, when all its data
+  // has passed the cursor, once the cursor is the silence pad beyond it.
   void request_close();
   // The owner lets go: fades out over `seconds` (at most what is buffered),
-  // then destroyed; at once when 0 or paused.
+  // then destroyed; at once when 0 or paused; with nothing buffered, as
+  // request_close.
   void fade_out_and_close(double seconds);
   void set_volume(double gain);
 
@@ -82,6 +84,8 @@ private:
   void create_buffer();
   void fill_silence(std::int32_t offset, std::int32_t length);
   void copy_from_ring(std::int32_t offset, std::int32_t length);
+  void move_ring_to_buffer();
+  void prebuffer_from_ring();
   void start();
   void reset_after_play_out();
   void measure_queued_ahead();
@@ -91,6 +95,8 @@ private:
   double ramp_progress() const noexcept;
   bool fading_to_pause() const noexcept { return ramp_active_ && pause_after_ramp_; }
   bool fading_to_close() const noexcept { return ramp_active_ && close_after_ramp_; }
+  bool is_playing_out_tail() const noexcept;
+  std::uint32_t frame_bytes() const noexcept { return spec_.channels * (spec_.bits / 8); }
   std::int32_t buffered_bytes() const noexcept;
   std::uint32_t ring_free() const noexcept { return static_cast<std::uint32_t>(sizes_.ring) - ring_fill_; }
 

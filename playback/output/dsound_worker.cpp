@@ -3,6 +3,7 @@
 #include <objbase.h>
 #include <process.h>
 
+#include <utility>
 #include <vector>
 
 #include "playback/output/dsound_stream.h"
@@ -12,7 +13,11 @@ namespace {
 struct worker_state {
   critical_section lock;
   std::vector<output_dsound_stream*> streams;
-  HANDLE thread = nullptr;  // null when no thread runs
+  HANDLE thread = nullptr;  // null when no thread feeds
+  // A thread that has left its loop but may still be releasing COM: it
+  // counts as running until it has returned, so that nothing it still uses
+  // is torn down under it (process exit, above all).
+  HANDLE ending = nullptr;
   bool stop = false;
 };
 
@@ -34,8 +39,7 @@ bool run_pass(worker_state& s) {
     if (s.streams.empty()) {
       // The slot is cleared under the lock, so the next stream created
       // starts a new thread rather than relying on this ending one.
-      CloseHandle(s.thread);
-      s.thread = nullptr;
+      s.ending = std::exchange(s.thread, nullptr);
       return false;
     }
   }
@@ -60,12 +64,24 @@ unsigned __stdcall feeding_thread(void*) {
     } else {
       // Without COM no device opens; the next stream tries a new thread.
       critical_section_lock hold(s.lock);
-      CloseHandle(s.thread);
-      s.thread = nullptr;
+      s.ending = std::exchange(s.thread, nullptr);
     }
   } catch (...) {
   }
   return 0;
+}
+
+// Waits, outside the lock (the thread may still need it), for a thread that
+// has left its loop, and forgets it.
+void finish_ending_thread(worker_state& s) noexcept {
+  HANDLE ending;
+  {
+    critical_section_lock hold(s.lock);
+    ending = std::exchange(s.ending, nullptr);
+  }
+  if (!ending) return;
+  WaitForSingleObject(ending, INFINITE);
+  CloseHandle(ending);
 }
 
 // Process exit: the thread is stopped before the statics it uses go.
@@ -83,6 +99,7 @@ critical_section& lock() noexcept { return state().lock; }
 
 void add(output_dsound_stream* stream) {
   worker_state& s = state();
+  finish_ending_thread(s);
   critical_section_lock hold(s.lock);
   s.streams.push_back(stream);
   if (s.thread || s.stop) return;
@@ -97,7 +114,7 @@ void add(output_dsound_stream* stream) {
 bool is_running() noexcept {
   worker_state& s = state();
   critical_section_lock hold(s.lock);
-  return s.thread != nullptr;
+  return s.thread != nullptr || (s.ending && WaitForSingleObject(s.ending, 0) == WAIT_TIMEOUT);
 }
 
 void shutdown() noexcept {
@@ -114,6 +131,7 @@ void shutdown() noexcept {
     WaitForSingleObject(thread, INFINITE);
     CloseHandle(thread);
   }
+  finish_ending_thread(s);
   critical_section_lock hold(s.lock);
   if (s.thread) CloseHandle(s.thread);
   s.thread = nullptr;

@@ -14,7 +14,8 @@ namespace dsound_worker {
 critical_section& lock() noexcept;
 // Under the lock: appends the stream and starts the thread when none runs.
 void add(output_dsound_stream* stream);
-// Whether a feeding thread exists.
+// Whether a feeding thread exists: one that has let its last stream go
+// counts until it has returned.
 bool is_running() noexcept;
 // Stops the thread, waits for it and destroys the streams left.
 void shutdown() noexcept;

@@ -167,6 +167,54 @@ TEST_F(AudioOutput, StreamPlaysOutAndWaitsForMore) {
   EXPECT_GT(second_at, first_at + first.frames());
 }
 
+// The play cursor runs ahead of what the system has sent on: a stream let go
+// the moment its data passed the cursor still delivers every sample, whether
+// its owner closes it or fades it out (with nothing left to fade).
+TEST_F(AudioOutput, StreamClosedAtItsEndStillDeliversTheLastSample) {
+  const signal closed = sixteen_bit_noise(24000, 21), faded = sixteen_bit_noise(24000, 22);
+  for (const signal* s : {&closed, &faded}) {
+    output_dsound_stream* stream = output_dsound_stream::create(float_stereo_48k());
+    write_all(*stream, *s);
+    stream->force_start();
+    ASSERT_TRUE(wait_until(*stream, [](output_dsound_stream& s) { return s.get_buffered_bytes() == 0; }, 5));
+    if (s == &closed) stream->request_close();
+    else stream->fade_out_and_close(0.5);
+    ASSERT_TRUE(wait_for([] { return !dsound_worker::is_running(); }, 5));
+  }
+  // Their last 0.1 s, whole and at full level (a loaded machine may stall
+  // the system's mixer earlier on, which is not what this is about).
+  auto last_tenth = [](const signal& s) {
+    return signal{std::vector<float>(s.samples.end() - 4800 * 2, s.samples.end()), 48000};
+  };
+  const std::vector<float> capture = capture_wav::read_samples();
+  EXPECT_NE(find_exact(capture, last_tenth(closed)), std::string::npos) << "the closed stream's tail is missing";
+  EXPECT_NE(find_exact(capture, last_tenth(faded)), std::string::npos) << "the faded stream's tail is missing or faded";
+}
+
+// Before the stream starts, what is written goes straight to the device
+// buffer: the lead fills in one go, without waiting for the feeding thread,
+// and playing starts the moment the start threshold is reached.
+TEST_F(AudioOutput, PrebufferFillsAtOnceAndStartsAtTheThreshold) {
+  const signal noise = sixteen_bit_noise(48000, 23);
+  const dsound_stream_sizes sizes = dsound_stream_sizes::of(float_stereo_48k());
+  output_dsound_stream* stream = output_dsound_stream::create(float_stereo_48k());
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(noise.samples.data());
+  const std::uint32_t piece = 4800 * 8;
+  ASSERT_TRUE(stream->write(bytes, piece));
+  // Once the device is open the ring empties into its buffer.
+  ASSERT_TRUE(wait_until(*stream, [](output_dsound_stream& s) {
+    return s.get_writable_bytes() == static_cast<std::uint32_t>(dsound_stream_sizes::of(float_stereo_48k()).ring);
+  }, 5));
+  std::uint32_t written = piece;
+  while (written < static_cast<std::uint32_t>(sizes.start_threshold)) {
+    ASSERT_TRUE(stream->write(bytes + written, piece)) << "refused at " << written << " bytes";
+    written += piece;
+  }
+  EXPECT_TRUE(stream->is_playing()) << "not started at the threshold";
+  play_out_and_close(stream);
+  EXPECT_NE(find_exact(capture_wav::read_samples(), noise), std::string::npos);
+}
+
 // Audio that runs out in the middle of a volume ramp: the ramp ends at its
 // target, and the next audio plays at the new gain, not one caught half-way.
 TEST_F(AudioOutput, RampCutShortByPlayOutEndsAtItsTarget) {

@@ -233,6 +233,33 @@ def test_retag(work):
     check(block_types(path)[-1] in ("1", "4"), "metadata stays whole after an in-place write")
 
 
+def test_decode_output(work):
+    """The float WAV of zorvtool decode is a well-formed record that sox reads
+    without a warning, and it is written in a few large pieces, not one
+    system request per decoded block."""
+    path = os.path.join(work, "ten.flac")
+    make_flac(path, 16, 2, 44100, 44100 * 10)
+    out = os.path.join(work, "ten.wav")
+    # Wine's file channel traces every write request; those at an explicit
+    # offset are the program's writes to its output file.
+    traced = subprocess.run(["bash", "-c", '. "$1/wine-session.env"; WINEDEBUG=trace+file wine "$2" decode "$3" "$4"',
+                             "trace", BUILD_DIR, ZORVTOOL, windows_path(path), windows_path(out)],
+                            capture_output=True, text=True, errors="replace")
+    check(traced.returncode == 0, "decode under the file trace: " + traced.stdout + traced.stderr[-500:])
+    writes = [line for line in traced.stderr.splitlines()
+              if "NtWriteFile (" in line and line.split(",")[7].startswith("0x")]
+    check(0 < len(writes) <= 10, "10 s decoded in a few large writes, not %d" % len(writes))
+    with open(out, "rb") as f:
+        data = f.read()
+    at = data.index(b"fmt ")
+    size, tag, cb_size = struct.unpack_from("<IH", data, at + 4) + struct.unpack_from("<H", data, at + 24)
+    check(tag == 3 and size == 18 and cb_size == 0, "float format record of 18 bytes ending in cbSize 0 "
+                                                    "(size %d, tag %d, cbSize %d)" % (size, tag, cb_size))
+    sox = subprocess.run(["sox", out, "-n", "stat"], capture_output=True, text=True)
+    check(sox.returncode == 0 and "WARN" not in sox.stderr, "sox reads the float WAV quietly: " + sox.stderr[:300])
+    check(decoded_floats(path)[0] == reference_floats(path, 16), "the buffered output holds the whole decode")
+
+
 def test_damaged_picture(work):
     """A PICTURE block whose description length runs past the block: the
     audio plays and lists with a warning; writing over it is refused."""
@@ -272,6 +299,7 @@ def test_damaged_picture(work):
 
 def main():
     with tempfile.TemporaryDirectory(prefix="zorv-flac-") as work:
+        test_decode_output(work)
         test_exactness(work)
         test_seek_and_cue(work)
         test_retag(work)

@@ -2,6 +2,7 @@
 // decodes PATH through the input dispatch, as the playback engine opens an
 // item, and writes what the decoder gives to a WAV file: 32-bit float by
 // default, 16 or 24-bit integer PCM when asked.
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <stdexcept>
@@ -78,7 +79,9 @@ void put16(std::string& out, std::uint16_t value) { put_le(out, value, 2); }
 void put32(std::string& out, std::uint32_t value) { put_le(out, value, 4); }
 
 // A WAVE header for `data_bytes` of sample data. More than two channels use
-// the extensible form so the speaker mask travels with the samples.
+// the extensible form so the speaker mask travels with the samples. Every
+// format but plain PCM carries the size of its extension, 0 for float: readers
+// that follow the format record's rules warn about a float record without it.
 std::string wave_header(const audio_block& format, unsigned bits, std::uint32_t data_bytes) {
   const bool is_float = bits == 32;
   const bool extensible = format.get_channels() > 2;
@@ -97,6 +100,8 @@ std::string wave_header(const audio_block& format, unsigned bits, std::uint32_t 
     // KSDATAFORMAT_SUBTYPE_PCM or _IEEE_FLOAT: the format tag in the first two bytes.
     put32(fmt, is_float ? 3 : 1);
     fmt.append("\x00\x00\x10\x00\x80\x00\x00\xAA\x00\x38\x9B\x71", 12);
+  } else if (is_float) {
+    put16(fmt, 0);
   }
   std::string header = "RIFF";
   put32(header, static_cast<std::uint32_t>(4 + 8 + fmt.size() + 8 + data_bytes));
@@ -108,13 +113,49 @@ std::string wave_header(const audio_block& format, unsigned bits, std::uint32_t 
   return header;
 }
 
+// Collects the decoded bytes and writes them in large pieces: every write is
+// a request to the system (several round trips under Wine), and decoders
+// hand out blocks of a few milliseconds.
+class buffered_output {
+public:
+  static constexpr std::size_t capacity = 1 << 20;
+
+  buffered_output(vantrel_io::file_ptr file, const abort_signal& abort) : file_(std::move(file)), abort_(abort) {
+    pending_.reserve(capacity);
+  }
+
+  void write(const void* bytes, std::size_t count) {
+    const auto* source = static_cast<const char*>(bytes);
+    while (count > 0) {
+      const std::size_t piece = std::min(count, capacity - pending_.size());
+      pending_.append(source, piece);
+      source += piece;
+      count -= piece;
+      if (pending_.size() == capacity) flush();
+    }
+  }
+
+  void flush() {
+    if (pending_.empty()) return;
+    file_->write(pending_.data(), static_cast<std::uint32_t>(pending_.size()), abort_);
+    pending_.clear();
+  }
+
+private:
+  vantrel_io::file_ptr file_;
+  const abort_signal& abort_;
+  std::string pending_;
+};
+
 int run_decode(const zorvtool::arguments& args) {
   const decode_options options = parse_options(args);
   raisable_abort_signal abort;
 
+  // The decoder keeps a reference to the sink until it is released, so the
+  // sink is made first and goes last.
+  service_single_instance<print_messages> messages;
   decoder_instance_ptr decoder;
   input_dispatch::open_for_decoding(decoder, vantrel_io::file_ptr(), options.path.c_str(), abort);
-  service_single_instance<print_messages> messages;
   service_ptr<decoder_instance_ext> extended;
   if (service_handle handle; decoder->query(handle, decoder_instance_ext::class_guid)) {
     extended = static_cast<decoder_instance_ext*>(handle.get());
@@ -130,6 +171,7 @@ int run_decode(const zorvtool::arguments& args) {
   vantrel_io::canonicalize_path(options.out_path.c_str(), out_path);
   vantrel_io::file_ptr out;
   vantrel_io::open(out, out_path.get_ptr(), vantrel_io::open_mode::write_new, abort);
+  buffered_output writer(out, abort);
 
   audio_block block;
   audio_block format;  // the first block's rate, channels and mask
@@ -142,7 +184,7 @@ int run_decode(const zorvtool::arguments& args) {
     if (!header_written) {
       format.set_data(nullptr, 0, block.get_channels(), block.get_sample_rate(), block.get_channel_config());
       const std::string header = wave_header(format, options.bits, 0);
-      out->write(header.data(), static_cast<std::uint32_t>(header.size()), abort);
+      writer.write(header.data(), header.size());
       header_written = true;
     } else if (block.get_channels() != format.get_channels() || block.get_sample_rate() != format.get_sample_rate()) {
       throw std::runtime_error("the stream changes its format at frame " + std::to_string(frames) +
@@ -155,12 +197,13 @@ int run_decode(const zorvtool::arguments& args) {
       bytes = pcm.data();
       byte_count = pcm.get_count();
     }
-    out->write(bytes, byte_count, abort);
+    writer.write(bytes, byte_count);
     data_bytes += byte_count;
     frames += block.get_sample_count();
     if (data_bytes > 0xFFFFFFFFull - 64) throw std::runtime_error("the decoded audio does not fit a WAV file (4 GiB)");
   }
   if (!header_written) throw std::runtime_error("the decoder gave no audio");
+  writer.flush();
   const std::string header = wave_header(format, options.bits, static_cast<std::uint32_t>(data_bytes));
   out->seek(0, abort);
   out->write(header.data(), static_cast<std::uint32_t>(header.size()), abort);

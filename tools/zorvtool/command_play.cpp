@@ -86,10 +86,17 @@ int run_play(const zorvtool::arguments& args) {
   playback_listener_registry::add(&reporter, ~0u, false);
 
   playback_order::get().set_source(playback_item_list_create(items));
-  front.start(command_play, false);
-  if (seek_seconds >= 0.0) {
-    pump_until([&] { return reporter.announced || reporter.stopped; });
-    if (!reporter.stopped) front.seek(seek_seconds);
+  // A start position is taken before anything is decoded: the run starts
+  // paused, so not a block of the track's beginning reaches the output,
+  // and the seek waits on the first item, which a new run numbers 0.
+  const bool starts_later = seek_seconds >= 0.0;
+  front.start(command_play, starts_later);
+  if (starts_later) {
+    playback_engine* engine = front.engine();
+    engine_track first;
+    pump_until([&] { return engine->get_item_track(0, first) || reporter.stopped; });
+    if (!reporter.stopped) engine->seek(0, seek_seconds);
+    front.pause(false);
   }
   pump_until([&] { return reporter.stopped; });
   // The last stream plays out before the output lets the feeding thread go.
