@@ -7,6 +7,7 @@ random moments, what the services claim and the attached pictures.
 usage: matroska_playback.py WINE_EXEC BUILD_DIR ZORVTOOL_EXE [KILLS]
 """
 import json
+import math
 import os
 import random
 import shutil
@@ -141,13 +142,25 @@ def test_decoding_and_seeking(work, files):
                       for i in range((10 * 44100 - 45) * 2, (10 * 44100 + 45) * 2, 2)),
                   "%s seeks to 10 s within a millisecond" % name)
 
-    failed = run(ZORVTOOL, "decode", windows_path(files["aac.mka"]), windows_path(files["aac.mka"] + ".wav"), ok=False)
-    check(failed.returncode != 0 and "Unsupported audio track format" in failed.stdout + failed.stderr,
-          "an AAC track fails to play with a clear error: %s" % failed.stderr.strip())
-    technical = info(files["aac.mka"])[0]["info"]["technical"]
-    check("channels" not in technical and "samplerate" not in technical,
-          "an AAC track's info shows no track fields: %s" % technical)
+    # AAC plays through the system's decoder. The two decoders may disagree by
+    # an encoder delay on where the stream starts: the best of the usual
+    # delays is compared, over one second in the middle.
+    out = files["aac.mka"] + ".f32.wav"
+    tool("ffmpeg", "-loglevel", "error", "-y", "-i", files["aac.mka"], "-c:a", "pcm_f32le", out)
+    theirs = wav_samples(out)
+    ours = decoded(files["aac.mka"], bits="32")
+    start, span = 10 * 44100 * 2, 44100 * 2
 
+    def snr(lag):
+        a, b = theirs[start:start + span], ours[start + lag * 2:start + lag * 2 + span]
+        noise = sum((x - y) ** 2 for x, y in zip(a, b)) or 1e-30
+        return 10 * math.log10(sum(x * x for x in a) / noise)
+
+    best = max(snr(lag) for lag in (0, 1024, 2048, 2112, -1024, -2048, -2112))
+    check(best > 40, "an AAC track decodes as ffmpeg does: %.1f dB" % best)
+    technical = info(files["aac.mka"])[0]["info"]["technical"]
+    check(technical.get("codec") == "AAC" and technical.get("channels") == "2",
+          "an AAC track's info names the codec and its channels: %s" % technical)
 
 CHAPTERS = """<?xml version="1.0"?><Chapters><EditionEntry>
 <ChapterAtom><ChapterUID>11</ChapterUID><ChapterTimeStart>00:00:00.000</ChapterTimeStart>

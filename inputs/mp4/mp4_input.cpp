@@ -1,0 +1,422 @@
+#include "inputs/mp4/mp4_input.h"
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <string>
+
+#include "foundation/audio_math.h"
+#include "foundation/exceptions.h"
+#include "foundation/case_folding.h"
+#include "inputs/mp4/file_check.h"
+#include "inputs/mp4/mp4_open.h"
+#include "inputs/mp4/mp4_stream_adapter.h"
+#include "inputs/mp4/tag_writing.h"
+#include "inputs/mp4/tarnex_exceptions.h"
+#include "inputs/mp4/track_parameters.h"
+#include "io/io_exceptions.h"
+#include "io/read_ahead_file.h"
+#include "metadata/input_dispatch.h"
+#include "metadata/replaygain_text.h"
+
+namespace tarnex {
+
+namespace {
+
+// Options the file model is read with: sample tables, tags, audio tracks;
+// for writing also what a rewrite of the movie box keeps.
+constexpr std::uint32_t reading_options = 0x13;
+constexpr std::uint32_t writing_options = 0x5B;
+// No packet of a real stream comes near this; a larger size is damage.
+constexpr std::uint64_t max_packet_bytes = 64ull << 20;
+
+constexpr GUID ac3_owner_guid = {0x62263199, 0x48C2, 0x4777, {0xB3, 0x3A, 0x87, 0xED, 0x16, 0x1A, 0x16, 0x30}};
+constexpr GUID amr_owner_guid = {0x40017871, 0x50A9, 0x48B6, {0xBF, 0x60, 0xBD, 0x18, 0x1A, 0x22, 0x7F, 0x9B}};
+constexpr GUID amr_wb_owner_guid = {0x2E729EA0, 0x6BEB, 0x4392, {0xBF, 0x24, 0x75, 0xC6, 0x9B, 0x60, 0x16, 0x6D}};
+constexpr GUID extra_bytes_control = {0xE2C734FD, 0xD4C2, 0x467E, {0xB5, 0xD3, 0x4C, 0x13, 0xD9, 0xBD, 0x30, 0x0E}};
+
+class exception_io_data_tarnex : public vantrel_io::exception_io_data {};
+
+// Errors of the MP4 library reach callers as data errors of the file layer.
+template <class Action>
+auto as_io_errors(Action&& action) {
+  try {
+    return action();
+  } catch (const tarnex::exception&) {
+    throw exception_io_data_tarnex();
+  } catch (const qiv::exception_overflow&) {
+    throw vantrel_io::exception_io_data();
+  }
+}
+
+GUID owner_of_kind(std::uint32_t kind) {
+  switch (kind) {
+    case kind_aac: return mp4_owner_guid;
+    case kind_ac3: return ac3_owner_guid;
+    case kind_alac: return alac_owner_guid;
+    case kind_amr: return amr_owner_guid;
+    default: return amr_wb_owner_guid;
+  }
+}
+
+// Names the item list and the player's fields spell differently.
+const char* field_name_of_item(const std::string& name) {
+  if (equals_ascii_nocase(name, "year")) return "date";
+  if (equals_ascii_nocase(name, "track")) return "tracknumber";
+  if (equals_ascii_nocase(name, "disc")) return "discnumber";
+  return name.c_str();
+}
+
+std::string item_name_of_field(const char* field) {
+  if (qiv::compare_nocase(field, "date") == 0) return "year";
+  if (qiv::compare_nocase(field, "tracknumber") == 0) return "track";
+  if (qiv::compare_nocase(field, "discnumber") == 0) return "disc";
+  return field;
+}
+
+bool is_replaygain_item(const std::string& name) {
+  for (const char* ours : {"replaygain_album_gain", "replaygain_album_peak", "replaygain_track_gain",
+                           "replaygain_track_peak"})
+    if (equals_ascii_nocase(name, ours)) return true;
+  return false;
+}
+
+}  // namespace
+
+void mp4_input::open(vantrel_io::file_ptr file, const char* path, open_reason reason, const abort_signal& abort) {
+  vantrel_io::open_or_rewind(file, path, reason, abort);
+  if (reason == open_reason::decode && file->can_seek()) vantrel_io::read_ahead_file::wrap_if_local(file, abort);
+  file_ = std::move(file);
+  as_io_errors([&] { open_file(reason, abort); });
+}
+
+void mp4_input::open_file(open_reason reason, const abort_signal& abort) {
+  model_.clear();
+  decoder_.reset();
+  track_.reset();
+  iterator_.reset();
+  mp4_stream_adapter in(file_, abort);
+  mp4_open_file(model_, in, reason == open_reason::info_write ? writing_options : reading_options, file_->can_seek());
+  for (const track_ptr& track : model_.tracks)
+    if (is_audio_kind(track->kind)) {
+      track_ = track;
+      break;
+    }
+  if (!track_) throw tarnex::exception("cannot find audio track to decode");
+
+  const track_parameters parameters = get_track_parameters(*track_);
+  total_frames_ = parameters.sample_count;
+  sample_rate_ = parameters.sample_rate;
+  channels_ = parameters.channels;
+  bits_per_sample_ = parameters.bits_per_sample;
+  time_scale_ = parameters.time_scale;
+  const char* invalid = sample_rate_ == 0 ? "Invalid sample rate."
+                        : channels_ == 0  ? "Invalid channel count."
+                        : time_scale_ == 0 ? "Invalid time scale."
+                                           : nullptr;
+  if (invalid) {
+    report(invalid, true);
+    throw vantrel_io::exception_io_data();
+  }
+  restart_iterator();
+  open_packet_decoder(reason == open_reason::decode, abort);
+}
+
+void mp4_input::open_packet_decoder(bool for_decoding, const abort_signal& abort) {
+  const std::uint32_t setup_size = static_cast<std::uint32_t>(track_->decoder_setup.size());
+  const void* setup = setup_size ? track_->decoder_setup.data() : nullptr;
+  const std::uint32_t parameter = track_->kind == kind_aac ? track_->object_type : 0;
+  try {
+    packet_codec::find_and_open(decoder_, for_decoding, owner_of_kind(track_->kind), parameter, setup, setup_size,
+                                abort);
+  } catch (const vantrel_io::exception_io_data&) {
+    if (track_->kind != kind_ac3) throw;
+    const matroska_codec_setup as_matroska{"A_AC3", sample_rate_, 0, channels_, 0, nullptr};
+    packet_codec::find_and_open(decoder_, for_decoding, matroska_owner_guid, 0, &as_matroska, sizeof as_matroska,
+                                abort);
+  }
+  extra_bytes_ = decoder_->control(extra_bytes_control, 0, nullptr, 0);
+  if (extra_bytes_ != 0) decoder_->control(extra_bytes_control, extra_bytes_, nullptr, 0);
+  if (sample_rate_) decoder_->control(packet_control_set_sample_rate, sample_rate_, nullptr, 0);
+  if (bits_per_sample_) decoder_->control(packet_control_set_bits_per_sample, bits_per_sample_, nullptr, 0);
+  if (channels_) decoder_->control(packet_control_set_channels, channels_, nullptr, 0);
+
+  decoder_info_.reset();
+  if (decoder_->wants_first_frame()) {
+    try {
+      read_frame(0, abort);
+      decoder_->set_first_frame(packet_.data(), packet_size_, abort);
+    } catch (...) {
+      report("reading from MP4 file failed: frame 1 of " + std::to_string(total_frames_) + ".", true);
+      throw;
+    }
+  }
+  decoder_->get_info(decoder_info_);
+  if (decoder_info_.find_tech("channels") != track_info::not_found)
+    channels_ = static_cast<std::uint32_t>(decoder_info_.get_tech_int("channels"));
+  if (decoder_info_.find_tech("samplerate") != track_info::not_found)
+    sample_rate_ = static_cast<std::uint32_t>(decoder_info_.get_tech_int("samplerate"));
+  if (decoder_info_.find_tech("bitspersample") != track_info::not_found)
+    bits_per_sample_ = static_cast<std::uint32_t>(decoder_info_.get_tech_int("bitspersample"));
+  if (channels_ == 0 || sample_rate_ == 0) {
+    decoder_.reset();
+    model_.clear();
+    report("Decoder returned invalid info.", true);
+    throw vantrel_io::exception_io_data();
+  }
+}
+
+std::uint32_t mp4_input::get_subsong_count() const noexcept {
+  return model_.song_count() ? static_cast<std::uint32_t>(model_.song_count()) : 1;
+}
+
+void mp4_input::get_info(std::uint32_t subsong, track_info& out, const abort_signal& abort) {
+  if (subsong > model_.song_count()) vantrel_io::throw_io_data();
+  out.reset();
+  const std::size_t songs = model_.song_count();
+  double length = 0.0;
+  if (songs) {
+    length = subsong == 0 ? model_.song_end(songs - 1) - model_.song_start(0)
+                          : model_.song_end(subsong - 1) - model_.song_start(subsong - 1);
+  }
+  out.set_length(length);
+
+  const tag_fields& items = subsong == 0 || !songs ? model_.file_metadata : model_.songs[subsong - 1].metadata;
+  for (const auto& [name, entry] : items.entries()) {
+    if (entry.values.empty()) continue;
+    if (entry.multi_valued) {
+      const char* field = field_name_of_item(name);
+      if (!track_info::is_valid_field_name(field)) continue;
+      std::uint32_t index = track_info::not_found;
+      for (const std::string& value : entry.values) {
+        if (index == track_info::not_found)
+          index = out.append_field(field, track_info::until_nul, value.data(), value.size());
+        else
+          out.add_field_value(index, value.data(), value.size());
+      }
+    } else if (is_replaygain_item(name)) {
+      out.try_set_replaygain(name.c_str(), entry.values.front().c_str());
+    } else if (equals_ascii_nocase(name, "tool")) {
+      out.set_tech("tool", track_info::until_nul, entry.values.front().c_str(), track_info::until_nul);
+    } else if (equals_ascii_nocase(name, "codec")) {
+      out.set_tech("encoder", track_info::until_nul, entry.values.front().c_str(), track_info::until_nul);
+    }
+  }
+  if (items.find("itunescompilation") && out.find_field("album artist") == track_info::not_found)
+    out.set_field("album artist", track_info::until_nul, "Various Artists", track_info::until_nul);
+
+  const std::uint32_t average = track_ ? track_->average_bitrate : 0;
+  if (average == 0) {
+    const std::uint64_t size = file_->get_size(abort);
+    if (size != vantrel_io::filesize_unknown) out.set_bitrate_from_size(size, length);
+  } else {
+    out.set_bitrate((average + 500) / 1000);
+  }
+  out.set_tech_int("channels", channels_);
+  out.set_tech_int("samplerate", sample_rate_);
+  for (std::uint32_t i = 0; i < decoder_info_.tech_count(); ++i)
+    out.set_tech(decoder_info_.tech_name(i), track_info::until_nul, decoder_info_.tech_value(i), track_info::until_nul);
+}
+
+void mp4_input::set_message_sink(decoder_message_sink* sink) {
+  sink_ = sink;
+  if (decoder_) packet_codec_controls::send_sink(*decoder_, sink);
+}
+
+void mp4_input::report(const std::string& text, bool is_error) {
+  if (sink_) sink_->on_message(text.c_str(), is_error);
+}
+
+void mp4_input::initialize(std::uint32_t subsong, std::uint32_t flags, const abort_signal&) {
+  if (!decoder_) vantrel_io::throw_io_data();
+  packet_codec_controls::send_flag(*decoder_, (flags & 8) != 0);
+  as_io_errors([&] { initialize_range(subsong); });
+}
+
+void mp4_input::initialize_range(std::uint32_t subsong) {
+  const std::size_t songs = model_.song_count();
+  if (subsong > songs || songs == 0) throw tarnex::exception("invalid decode range");
+  pending_skip_ = 0;
+  range_start_ = model_.song_start(subsong == 0 ? 0 : subsong - 1);
+  range_end_ = model_.song_end(subsong == 0 ? songs - 1 : subsong - 1);
+  if (!(range_start_ < range_end_)) throw tarnex::exception("invalid decode range");
+  restart_iterator();
+  seek_to(0.0);
+}
+
+void mp4_input::seek(double seconds, const abort_signal&) {
+  if (!decoder_) vantrel_io::throw_io_data();
+  as_io_errors([&] { seek_to(seconds > 0.0 ? seconds : 0.0); });
+}
+
+void mp4_input::seek_to(double seconds) {
+  const double t = range_start_ + seconds;
+  if (range_end_ <= t || total_frames_ == 0) {
+    next_frame_ = total_frames_;
+    samples_to_deliver_ = 0;
+    return;
+  }
+  std::uint64_t preroll = audio_math::time_to_samples(decoder_->seek_preroll_seconds(), time_scale_);
+  const std::uint64_t target = audio_math::time_to_samples(t, time_scale_);
+  preroll = std::min(preroll, target);
+  sample_at_time at{};
+  try {
+    at = sample_at_media_time(*track_, target - preroll);
+  } catch (const exception_out_of_range&) {
+    next_frame_ = total_frames_;
+    return;
+  }
+  next_frame_ = at.sample;
+  const double skip = std::floor(double(at.remainder + preroll) * sample_rate_ / time_scale_ + 0.5);
+  if (skip > double(std::numeric_limits<std::uint32_t>::max())) throw qiv::exception_overflow();
+  pending_skip_ = static_cast<std::uint32_t>(skip);
+  samples_to_deliver_ = audio_math::time_to_samples(range_end_ - t, sample_rate_);
+  decoder_->reset();
+}
+
+bool mp4_input::run(audio_block& out, const abort_signal& abort) {
+  if (!decoder_) vantrel_io::throw_io_data();
+  return as_io_errors([&] { return decode_chunk(out, abort); });
+}
+
+bool mp4_input::decode_chunk(audio_block& out, const abort_signal& abort) {
+  for (;;) {
+    if (samples_to_deliver_ == 0) return false;
+    abort.check_and_throw();
+    const std::uint32_t f = next_frame_;
+    if (f > total_frames_) return false;
+    const bool drain = f == total_frames_;
+    if (!drain) read_frame(f, abort);
+    scratch_.set_sample_count(0);
+    scratch_.set_channels(0, 0);
+    scratch_.set_sample_rate(0);
+    try {
+      decoder_->decode(packet_.data(), drain ? 0 : packet_size_, scratch_, abort);
+    } catch (const vantrel_io::exception_aborted&) {
+      throw;
+    } catch (const std::exception& e) {
+      if (drain)
+        report(std::string("Error flushing the decoder: ") + e.what(), false);
+      else
+        report(std::string("Decoding error: ") + e.what() + ", frame: " + std::to_string(f + 1) + " of " +
+                   std::to_string(total_frames_),
+               pending_skip_ == 0);
+      scratch_.set_sample_count(0);
+    }
+    next_frame_ = f + 1;
+    if (scratch_.is_empty()) continue;
+    if (!scratch_.is_valid()) {
+      report("Decoder produced invalid chunk.", true);
+      throw vantrel_io::exception_io_data();
+    }
+    if (scratch_.get_sample_rate() != sample_rate_) {
+      report("Expected sample rate: " + std::to_string(sample_rate_) +
+                 ", got: " + std::to_string(scratch_.get_sample_rate()),
+             true);
+      throw vantrel_io::exception_io_data();
+    }
+    std::uint32_t count = scratch_.get_sample_count();
+    const std::uint32_t skip = std::min(count, pending_skip_);
+    count -= skip;
+    pending_skip_ -= skip;
+    count = static_cast<std::uint32_t>(std::min<std::uint64_t>(count, samples_to_deliver_));
+    samples_to_deliver_ -= count;
+    if (count == 0) continue;
+    const std::uint32_t channels = scratch_.get_channels();
+    out.set_data(scratch_.get_data() + std::size_t(skip) * channels, count, channels, scratch_.get_sample_rate(),
+                 scratch_.get_channel_config());
+    return true;
+  }
+}
+
+void mp4_input::restart_iterator() {
+  iterator_.emplace(track_);
+  iterator_placed_ = false;
+}
+
+void mp4_input::read_frame(std::uint32_t frame, const abort_signal& abort) {
+  sample_iterator& it = *iterator_;
+  if (iterator_placed_ && frame > 0 && it.sample() == frame - 1) {
+    if (!it.advance()) throw tarnex::exception("error advancing iterator");
+  } else if (!iterator_placed_ || it.sample() != frame) {
+    it.position(frame);
+    iterator_placed_ = true;
+  }
+  const sample_location where = it.locate();
+  const std::string numbers = std::to_string(frame + 1) + " of " + std::to_string(total_frames_);
+  if (where.size == 0 || where.file_offset > std::numeric_limits<std::uint64_t>::max() - where.size) {
+    report("Invalid MP4 frame size: frame " + numbers + ".", true);
+    throw vantrel_io::exception_io_data();
+  }
+  const std::uint64_t file_size = file_->get_size(abort);
+  const bool size_known = file_size != vantrel_io::filesize_unknown;
+  if (size_known && file_size < where.file_offset + where.size) throw vantrel_io::exception_io_data();
+  // The buffer size is worked out in 64 bits: a 32-bit size plus the codec's
+  // extra bytes could wrap to a small buffer that the read then overruns.
+  const std::uint64_t needed = std::uint64_t(where.size) + extra_bytes_;
+  if (needed > max_packet_bytes) {
+    report("Invalid MP4 frame size: frame " + numbers + ".", true);
+    throw vantrel_io::exception_io_data();
+  }
+  try {
+    file_->seek(where.file_offset, abort);
+    if (packet_.size() < needed) packet_.resize(static_cast<std::size_t>(needed));
+    file_->read_exact(packet_.data(), where.size, abort);
+  } catch (const vantrel_io::exception_aborted&) {
+    throw;
+  } catch (const vantrel_io::exception_io&) {
+    report("Reading from MP4 file failed: frame " + numbers + ".", true);
+    throw;
+  }
+  std::fill(packet_.begin() + where.size, packet_.begin() + static_cast<std::ptrdiff_t>(needed), 0);
+  packet_size_ = where.size;
+}
+
+void mp4_input::set_info(std::uint32_t subsong, const track_info& info) {
+  if (subsong > model_.song_count()) vantrel_io::throw_io_data();
+  // With chapters the whole file has no fields of its own to change.
+  if (subsong == 0 && model_.song_count() != 1) return;
+  tag_fields& current = model_.songs[subsong == 0 ? 0 : subsong - 1].metadata;
+  tag_fields fresh;
+  for (std::uint32_t i = 0; i < info.field_count(); ++i) {
+    const std::string name = item_name_of_field(info.field_name(i));
+    for (std::uint32_t v = 0; v < info.field_value_count(i); ++v) fresh.add(name, info.field_value(i, v));
+  }
+  const replaygain_info gains = info.get_replaygain();
+  const std::pair<const char*, float> gain_items[] = {{"replaygain_album_gain", gains.album_gain},
+                                                      {"replaygain_track_gain", gains.track_gain}};
+  const std::pair<const char*, float> peak_items[] = {{"replaygain_album_peak", gains.album_peak},
+                                                      {"replaygain_track_peak", gains.track_peak}};
+  std::string text;
+  for (const auto& [name, gain] : gain_items)
+    if (replaygain_format_gain(text, gain)) fresh.add(name, text);
+  for (const auto& [name, peak] : peak_items)
+    if (replaygain_format_peak(text, peak)) fresh.add(name, text);
+  // Encoder, gapless and normalisation records are not the user's fields:
+  // they survive every retag.
+  for (const auto& [name, entry] : current.entries())
+    if (!entry.multi_valued && !is_replaygain_item(name))
+      for (const std::string& value : entry.values) fresh.add(name, value);
+  current = std::move(fresh);
+}
+
+void mp4_input::commit(const abort_signal& abort) {
+  std::vector<std::string> reports;
+  {
+    mp4_stream_adapter in(file_, abort);
+    as_io_errors([&] { mp4_check_and_repair_file(in, reports); });
+  }
+  // The writer stores the pictures it is given: the file's own go back in.
+  if (model_.pictures.empty()) {
+    if (model_.tags_present && !model_.tags.pictures.empty())
+      model_.pictures = model_.tags.pictures;
+    else if (model_.item_list.front_cover)
+      model_.pictures.push_back(*model_.item_list.front_cover);
+  }
+  // Once the first byte is written the rewrite runs to its end.
+  mp4_stream_adapter io(file_, never_raised_abort_signal());
+  as_io_errors([&] { mp4_update_file_tags(model_, io, choose_write_mode(model_), reports); });
+  for (const std::string& report : reports) this->report(report, false);
+}
+
+}  // namespace tarnex

@@ -1,0 +1,87 @@
+// One opened MP4-family file as the input dispatch uses it: its first audio
+// track decoded through a packet codec, its songs (chapters) as subsongs,
+// decoding trimmed to the exact range of the song (gapless start and end),
+// seeking through the sample tables with the codec's pre-roll.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/abort_signal.h"
+#include "inputs/mp4/mp4_file.h"
+#include "inputs/mp4/sample_iterator.h"
+#include "io/file_object.h"
+#include "metadata/decoder_message_sink.h"
+#include "metadata/decoder_service.h"
+#include "metadata/track_info.h"
+#include "playback/audio_block.h"
+#include "playback/decoders/packet_codec.h"
+
+namespace tarnex {
+
+class mp4_input {
+public:
+  mp4_input() = default;
+  mp4_input(const mp4_input&) = delete;
+  mp4_input& operator=(const mp4_input&) = delete;
+
+  void open(vantrel_io::file_ptr file, const char* path, open_reason reason, const abort_signal& abort);
+
+  std::uint32_t get_subsong_count() const noexcept;
+  std::uint32_t get_subsong(std::uint32_t index) const noexcept { return index + 1; }
+  void get_info(std::uint32_t subsong, track_info& out, const abort_signal& abort);
+  vantrel_io::file_stats get_file_stats(const abort_signal& abort) { return file_->get_stats(abort); }
+
+  void initialize(std::uint32_t subsong, std::uint32_t flags, const abort_signal& abort);
+  bool run(audio_block& out, const abort_signal& abort);
+  void seek(double seconds, const abort_signal& abort);
+  bool can_seek() const { return file_->can_seek(); }
+  bool get_dynamic_info(track_info&, double&) { return false; }
+  void on_idle(const abort_signal& abort) { file_->check_abort(abort); }
+  void set_message_sink(decoder_message_sink* sink);
+
+  // Edits wait for commit, which checks the file's layout and rewrites its
+  // movie box in place.
+  void set_info(std::uint32_t subsong, const track_info& info);
+  void commit(const abort_signal& abort);
+
+private:
+  void open_file(open_reason reason, const abort_signal& abort);
+  void open_packet_decoder(bool for_decoding, const abort_signal& abort);
+  void initialize_range(std::uint32_t subsong);
+  void seek_to(double seconds);
+  bool decode_chunk(audio_block& out, const abort_signal& abort);
+  void restart_iterator();
+  void read_frame(std::uint32_t frame, const abort_signal& abort);
+  void report(const std::string& text, bool is_error);
+
+  vantrel_io::file_ptr file_;
+  mp4_file model_;
+  track_ptr track_;
+  packet_decoder_ptr decoder_;
+  track_info_impl decoder_info_;
+  service_ptr<decoder_message_sink> sink_;
+
+  std::uint32_t sample_rate_ = 0;
+  std::uint32_t channels_ = 0;
+  std::uint32_t bits_per_sample_ = 0;
+  std::uint32_t time_scale_ = 0;
+  std::uint32_t total_frames_ = 0;
+
+  // Placed on a sample by the first frame read after it is made.
+  std::optional<sample_iterator> iterator_;
+  bool iterator_placed_ = false;
+  std::uint32_t next_frame_ = 0;
+  double range_start_ = 0.0;
+  double range_end_ = 0.0;
+  std::uint32_t pending_skip_ = 0;
+  std::uint64_t samples_to_deliver_ = 0;
+  std::vector<std::uint8_t> packet_;
+  std::uint32_t packet_size_ = 0;
+  std::uint32_t extra_bytes_ = 0;
+  audio_block scratch_;
+};
+
+}  // namespace tarnex

@@ -1,0 +1,133 @@
+// AAC packets of MP4 and Matroska tracks, decoded by the system's Media
+// Foundation AAC decoder transform; the system carries no AAC decoder of its
+// own. The transform is found and set up at the first packet, once the
+// container has sent the sample rate and channel count.
+#include <windows.h>
+#include <mfapi.h>
+#include <mftransform.h>
+
+#include <vector>
+
+#include "core/service_factory.h"
+#include "io/io_exceptions.h"
+#include "metadata/track_info.h"
+#include "playback/audio_block.h"
+#include "playback/decoders/aac_setup.h"
+#include "playback/decoders/mf_audio_decoder.h"
+#include "playback/decoders/packet_codec.h"
+
+namespace {
+
+constexpr GUID audio_decoder_category = {0x9EA73FB4, 0xEF7A, 0x4559, {0x8D, 0x5D, 0x71, 0x9D, 0x8F, 0x04, 0x26, 0xC7}};
+constexpr GUID aac_subtype = {0x00001610, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
+constexpr GUID pcm_subtype = {0x00000001, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
+constexpr GUID float_subtype = {0x00000003, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
+constexpr std::uint32_t preroll_packets = 32;
+constexpr std::uint32_t samples_per_packet = 1024;
+
+class exception_no_mf_codec : public vantrel_io::exception_io_data {
+public:
+  exception_no_mf_codec()
+      : exception_io_data(vantrel_io::io_message("exception_no_mf_codec", "No Media Foundation codec found")) {}
+};
+
+bool is_mp4_aac_object_type(std::uint32_t type) { return type == 0x40 || (type >= 0x66 && type <= 0x68); }
+
+// The first decoder class listed for AAC input, asked with float output, then
+// PCM output, then any output.
+CLSID find_aac_decoder_class() {
+  const MFT_REGISTER_TYPE_INFO input{MFMediaType_Audio, aac_subtype};
+  const MFT_REGISTER_TYPE_INFO float_output{MFMediaType_Audio, float_subtype};
+  const MFT_REGISTER_TYPE_INFO pcm_output{MFMediaType_Audio, pcm_subtype};
+  const MFT_REGISTER_TYPE_INFO* outputs[] = {&float_output, &pcm_output, nullptr};
+  for (const MFT_REGISTER_TYPE_INFO* output : outputs) {
+    CLSID* classes = nullptr;
+    UINT32 count = 0;
+    if (FAILED(MFTEnum(audio_decoder_category, 0, const_cast<MFT_REGISTER_TYPE_INFO*>(&input),
+                       const_cast<MFT_REGISTER_TYPE_INFO*>(output), nullptr, &classes, &count)))
+      continue;
+    const CLSID found = count ? classes[0] : CLSID{};
+    CoTaskMemFree(classes);
+    if (count) return found;
+  }
+  throw exception_no_mf_codec();
+}
+
+// MF_MT_USER_DATA of an AAC input type: the HEAACWAVEINFO fields behind
+// WAVEFORMATEX (raw payload, profile and level 0x2A, structure 0, reserved),
+// then the configuration.
+std::vector<std::uint8_t> aac_user_data(const std::vector<std::uint8_t>& setup) {
+  std::vector<std::uint8_t> data(12, 0);
+  data[2] = 0x2A;
+  data.insert(data.end(), setup.begin(), setup.end());
+  return data;
+}
+
+class aac_packet_decoder : public packet_decoder {
+public:
+  explicit aac_packet_decoder(std::vector<std::uint8_t> setup) : setup_(std::move(setup)) {}
+
+  std::uint32_t control(const GUID& message, std::uint32_t value, void*, std::uint32_t) override {
+    if (message == packet_control_set_sample_rate) sample_rate_ = value;
+    if (message == packet_control_set_channels) channels_ = value;
+    return 0;
+  }
+  void get_info(track_info& out) override {
+    out.set_tech("codec", track_info::until_nul, "AAC", track_info::until_nul);
+    out.set_tech("encoding", track_info::until_nul, "lossy", track_info::until_nul);
+  }
+  std::uint32_t seek_preroll_packets() override { return preroll_packets; }
+  double seek_preroll_seconds() override { return preroll_packets * double(samples_per_packet) / 8000; }
+  void reset() override { decoder_.flush(); }
+  void decode(const void* data, std::uint32_t size, audio_block& out, const abort_signal& abort) override {
+    abort.check_and_throw();
+    if (!decoder_.has_transform()) create();
+    decoder_.process(data, size, out, abort);
+  }
+  bool wants_first_frame() override { return false; }
+  void set_first_frame(const void*, std::uint32_t, const abort_signal&) override {}
+
+private:
+  void create() {
+    if (!decoder_.start()) throw exception_no_mf_codec();
+    decoder_.create(find_aac_decoder_class());
+    mf_input_format format;
+    format.subtype = aac_subtype;
+    format.sample_rate = sample_rate_;
+    format.channels = channels_;
+    format.user_data = aac_user_data(setup_);
+    format.raw_aac_payload = true;
+    decoder_.configure(format);
+  }
+
+  std::vector<std::uint8_t> setup_;
+  std::uint32_t sample_rate_ = 0;
+  std::uint32_t channels_ = 0;
+  mf_audio_decoder decoder_;
+};
+
+class aac_packet_codec : public packet_codec {
+public:
+  bool accepts(const GUID& owner, std::uint32_t param, const void* setup, std::uint32_t setup_size) override {
+    if (owner == mp4_owner_guid) return is_mp4_aac_object_type(param);
+    return is_matroska_aac_codec_id(matroska_codec_id(owner, setup, setup_size));
+  }
+  void open(packet_decoder_ptr& out, bool, const GUID& owner, std::uint32_t param, const void* setup,
+            std::uint32_t setup_size, const abort_signal&) override {
+    std::vector<std::uint8_t> config;
+    if (owner == mp4_owner_guid) {
+      if (!is_mp4_aac_object_type(param)) vantrel_io::throw_io_data();
+      const auto* bytes = static_cast<const std::uint8_t*>(setup);
+      if (bytes) config.assign(bytes, bytes + setup_size);
+    } else if (const char* id = matroska_codec_id(owner, setup, setup_size); is_matroska_aac_codec_id(id)) {
+      config = aac_setup_from_matroska(*static_cast<const matroska_codec_setup*>(setup));
+    } else {
+      vantrel_io::throw_io_data();
+    }
+    out = new service_counted<aac_packet_decoder>(std::move(config));
+  }
+};
+
+service_factory_single_t<aac_packet_codec> aac_packet_codec_registration;
+
+}  // namespace

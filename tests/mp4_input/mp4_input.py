@@ -1,0 +1,276 @@
+#!/usr/bin/python3
+"""MP4-family files through the real zorvtool: Apple Lossless decodes
+bit-exact to its source, whole and after a seek, in the speaker order and mask
+of its layout; AAC decodes through the system's decoder close to ffmpeg's
+decode and to the sample count the gapless record gives; an audiobook's
+chapters are subsongs; a file with only an AC-3 track fails with a data error.
+
+usage: mp4_input.py WINE_EXEC BUILD_DIR ZORVTOOL_EXE
+"""
+import array
+import json
+import math
+import os
+import struct
+import subprocess
+import sys
+import tempfile
+
+from mutagen.mp4 import MP4, MP4Cover, MP4FreeForm
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from blackbox_checks import check, failures, windows_path  # noqa: E402
+
+WINE_EXEC, BUILD_DIR, ZORVTOOL = sys.argv[1:4]
+CORRUPTED = "Unsupported format or corrupted file"
+
+
+def run(*args, ok=True):
+    done = subprocess.run([WINE_EXEC, BUILD_DIR, ZORVTOOL, *args], capture_output=True, text=True, encoding="utf-8",
+                          errors="replace")
+    if ok and done.returncode != 0:
+        raise RuntimeError("zorvtool %s failed: %s%s" % (args[:1], done.stdout, done.stderr))
+    return done
+
+
+def tool(*args):
+    subprocess.run(args, check=True, capture_output=True)
+
+
+def wav(path):
+    """(channels, channel mask or None, samples) of a PCM or float WAV."""
+    with open(path, "rb") as f:
+        data = f.read()
+    fmt = data.index(b"fmt ") + 8
+    tag, channels = struct.unpack_from("<HH", data, fmt)
+    bits, = struct.unpack_from("<H", data, fmt + 14)
+    mask = struct.unpack_from("<I", data, fmt + 20)[0] if tag == 0xFFFE else None
+    start = data.index(b"data") + 8
+    body = data[start:start + min(struct.unpack_from("<I", data, start - 4)[0], len(data) - start)]
+    if bits == 16:
+        samples = struct.unpack("<%dh" % (len(body) // 2), body[:len(body) - len(body) % 2])
+    elif bits == 24:
+        samples = [int.from_bytes(body[i:i + 3], "little", signed=True) for i in range(0, len(body) - 2, 3)]
+    else:
+        samples = struct.unpack("<%df" % (len(body) // 4), body[:len(body) - len(body) % 4])
+    return channels, mask, samples
+
+
+def decoded(path, *options, bits="32"):
+    out = path + ".out.wav"
+    run("decode", windows_path(path), windows_path(out), "--bits", bits, *options)
+    result = wav(out)
+    os.remove(out)
+    return result
+
+
+def snr_db(reference, ours):
+    n = min(len(reference), len(ours))
+    signal = sum(x * x for x in reference[:n])
+    noise = sum((x - y) ** 2 for x, y in zip(reference[:n], ours[:n]))
+    return 200.0 if noise == 0 else 10 * math.log10(signal / noise)
+
+
+def test_apple_lossless(work):
+    # Tones of a different pitch per channel: a channel in the wrong place shows.
+    for name, channels, bits, mask in (("stereo16", 2, 16, 0x3), ("stereo24", 2, 24, 0x3), ("mono16", 1, 16, 0x4),
+                                       ("surround16", 6, 16, 0x3F), ("surround24", 6, 24, 0x3F)):
+        source = os.path.join(work, name + ".wav")
+        tones = []
+        for c in range(channels):
+            tones += ["sine", str(200 + 150 * c)]
+        tool("sox", "-n", "-r", "44100", "-b", str(bits), "-c", str(channels), source, "synth", "3", *tones,
+             "vol", "0.6")
+        m4a = os.path.join(work, name + ".m4a")
+        tool("ffmpeg", "-loglevel", "error", "-y", "-i", source, "-c:a", "alac", m4a)
+        _, _, expected = wav(source)
+        got_channels, got_mask, whole = decoded(m4a, bits=str(bits))
+        check(got_channels == channels and whole == expected,
+              "%s ALAC decodes bit-exact to its source (%d of %d samples)" % (name, len(whole), len(expected)))
+        if channels > 2:
+            check(got_mask == mask, "%s comes out with mask %#x, not %s" % (name, mask, got_mask))
+        _, _, sought = decoded(m4a, "--seek", "1.5", bits=str(bits))
+        check(sought == expected[int(1.5 * 44100) * channels:], "%s seeks to 1.5 s bit-exact" % name)
+        if name in ("stereo24", "surround16"):
+            # The same packets in Matroska ("A_ALAC") go through the same codec.
+            mka = os.path.join(work, name + ".mka")
+            tool("ffmpeg", "-loglevel", "error", "-y", "-i", m4a, "-c:a", "copy", mka)
+            check(decoded(mka, bits=str(bits))[2] == expected, "%s ALAC in Matroska decodes bit-exact" % name)
+    info = json.loads(run("info", windows_path(os.path.join(work, "surround24.m4a"))).stdout)["subsongs"][0]["info"]
+    technical = info["technical"]
+    check(technical.get("codec") == "ALAC" and technical.get("bitspersample") == "24" and
+          technical.get("channels") == "6", "the ALAC info names codec, depth and channels: %s" % technical)
+
+
+def aac_with_gapless_record(work, name, source, frames):
+    """An AAC file whose iTunSMPB record names its encoder delay and its
+    count of valid samples."""
+    m4a = os.path.join(work, name)
+    tool("ffmpeg", "-loglevel", "error", "-y", "-i", source, "-c:a", "aac", "-b:a", "192k", m4a)
+    tagged = MP4(m4a)
+    record = " 00000000 00000400 00000000 %016X 00000000 00000000" % frames
+    tagged["----:com.apple.iTunes:iTunSMPB"] = [MP4FreeForm(record.encode())]
+    tagged.save()
+    return m4a
+
+
+def test_aac(work):
+    source = os.path.join(work, "aac-source.wav")
+    tool("sox", "-n", "-r", "44100", "-b", "16", "-c", "2", source, "synth", "4", "sine", "500", "sine", "750",
+         "vol", "0.5")
+    m4a = aac_with_gapless_record(work, "aac.m4a", source, 4 * 44100)
+    reference = m4a + ".ref.wav"
+    tool("ffmpeg", "-loglevel", "error", "-y", "-i", m4a, "-c:a", "pcm_f32le", reference)
+    _, _, theirs = wav(reference)
+    channels, _, ours = decoded(m4a)
+    check(channels == 2, "AAC decodes in stereo")
+    check(len(ours) == 4 * 44100 * 2, "AAC decodes to the record's valid samples (%d)" % (len(ours) // 2))
+    check(snr_db(theirs, ours) > 40, "AAC decodes close to ffmpeg: %.1f dB" % snr_db(theirs, ours))
+    _, _, sought = decoded(m4a, "--seek", "2")
+    tail = theirs[2 * 44100 * 2:4 * 44100 * 2]
+    check(len(sought) == len(tail) and snr_db(tail, sought) > 40,
+          "AAC seeks to 2 s: %.1f dB over %d samples" % (snr_db(tail, sought), len(sought)))
+
+    # One signal cut in two and encoded apart plays back without a gap or an
+    # overlap: the halves' decodes joined are the signal's length and follow it.
+    halves = []
+    for i, (start, length) in enumerate(((0, 1.5), (1.5, 2.5))):
+        part = os.path.join(work, "half%d.wav" % i)
+        tool("sox", source, part, "trim", str(start), str(length))
+        halves.append(decoded(aac_with_gapless_record(work, "half%d.m4a" % i, part, int(length * 44100)))[2])
+    joined = list(halves[0]) + list(halves[1])
+    _, _, original = wav(source)
+    original = [x / 32768.0 for x in original]
+    junction = slice(int(1.4 * 44100) * 2, int(1.6 * 44100) * 2)
+    check(len(joined) == len(original) and snr_db(original[junction], joined[junction]) > 20,
+          "two AAC halves join without a gap: %d of %d samples, %.1f dB at the cut" %
+          (len(joined), len(original), snr_db(original[junction], joined[junction])))
+
+
+def test_chapters_and_refusals(work):
+    source = os.path.join(work, "book.wav")
+    tool("sox", "-n", "-r", "44100", "-b", "16", "-c", "1", source, "synth", "6", "sine", "300")
+    meta = os.path.join(work, "book.txt")
+    with open(meta, "w") as f:
+        f.write(";FFMETADATA1\ntitle=Book\n")
+        for i, (start, end) in enumerate(((0, 2000), (2000, 3500), (3500, 6000))):
+            f.write("[CHAPTER]\nTIMEBASE=1/1000\nSTART=%d\nEND=%d\ntitle=Part %d\n" % (start, end, i + 1))
+    book = os.path.join(work, "book.m4b")
+    tool("ffmpeg", "-loglevel", "error", "-y", "-i", source, "-i", meta, "-map", "0", "-map_metadata", "1",
+         "-c:a", "alac", "-f", "ipod", book)
+    subsongs = json.loads(run("info", windows_path(book)).stdout)["subsongs"]
+    check([s["subsong"] for s in subsongs] == [1, 2, 3], "three chapters are subsongs 1-3: %s" %
+          [s["subsong"] for s in subsongs])
+    _, _, whole = wav(source)
+    _, _, second = decoded(book, "--subsong", "2", bits="16")
+    check(second == whole[2 * 44100:int(3.5 * 44100)], "chapter 2 decodes exactly its range (%d samples)" % len(second))
+
+    # Damaged sample sizes end decoding with a data error, not a crash or a
+    # huge allocation: a size of 0, and one near 4 GiB that would wrap a
+    # 32-bit buffer size.
+    with open(os.path.join(work, "stereo16.m4a"), "rb") as f:
+        good = f.read()
+    table = good.index(b"stsz") + 16
+    for index, size, message in ((4, 0, "Invalid MP4 frame size: frame 5 of"), (2, 0xFFFFFFFF, "")):
+        damaged = os.path.join(work, "damaged-%d.m4a" % index)
+        entry = table + 4 * index
+        with open(damaged, "wb") as f:
+            f.write(good[:entry] + struct.pack(">I", size) + good[entry + 4:])
+        failed = run("decode", windows_path(damaged), windows_path(damaged + ".wav"), ok=False)
+        output = failed.stdout + failed.stderr
+        check(failed.returncode != 0 and CORRUPTED in output and message in output,
+              "a sample size of %#x fails with a data error: %s" % (size, output.strip()))
+
+    ac3 = os.path.join(work, "only.m4a")
+    tool("ffmpeg", "-loglevel", "error", "-y", "-i", source, "-c:a", "ac3", "-f", "mp4", ac3)
+    failed = run("decode", windows_path(ac3), windows_path(ac3 + ".wav"), ok=False)
+    check(failed.returncode != 0 and CORRUPTED in failed.stdout + failed.stderr,
+          "an AC-3-only file fails with a data error: %s" % failed.stderr.strip())
+
+
+def test_retag(work):
+    """`zorvtool tag` rewrites an .m4a through the input dispatch: the new
+    fields are read back by mutagen, the cover, the gapless record and the
+    audio stay."""
+    source = os.path.join(work, "tag.wav")
+    tool("sox", "-n", "-r", "44100", "-b", "16", "-c", "2", source, "synth", "2", "sine", "300", "sine", "450")
+    m4a = aac_with_gapless_record(work, "tag.m4a", source, 2 * 44100)
+    cover = b"\xff\xd8\xff\xe0" + bytes(200) + b"\xff\xd9"
+    tagged = MP4(m4a)
+    tagged["covr"] = [MP4Cover(cover, imageformat=MP4Cover.FORMAT_JPEG)]
+    tagged["\xa9nam"] = ["Old"]
+    tagged.save()
+    _, _, before = decoded(m4a)
+    run("tag", windows_path(m4a), "title=New", "artist=One", "artist=Two", "date=2001", "tracknumber=3")
+    after = MP4(m4a)
+    check(after.get("\xa9nam") == ["New"] and after.get("\xa9ART") == ["One", "Two"] and
+          after.get("\xa9day") == ["2001"] and after.get("trkn", [(0, 0)])[0][0] == 3,
+          "the new fields are stored: %s" % {k: after[k] for k in after.keys() if k != "covr"})
+    check([bytes(c) for c in after.get("covr", [])] == [cover], "the cover stays")
+    check("----:com.apple.iTunes:iTunSMPB" in after, "the gapless record stays")
+    fields = json.loads(run("info", windows_path(m4a)).stdout)["subsongs"][0]["info"]["fields"]
+    check(fields.get("title") == ["New"] and fields.get("date") == ["2001"] and fields.get("tracknumber") == ["3"],
+          "the player reads the new fields back: %s" % fields)
+    check(decoded(m4a)[2] == before, "the audio is unchanged")
+
+
+def played(work, *paths):
+    """The float samples of the one device stream `zorvtool play` opened,
+    from its first sound. Wine mixes at 48 kHz float."""
+    capture = os.path.join(work, "capture-%s.wav" % os.path.basename(paths[0]))
+    env = dict(os.environ, AUDIO_CAPTURE="|cat >> " + capture)
+    done = subprocess.run([WINE_EXEC, BUILD_DIR, ZORVTOOL, "play", *[windows_path(p) for p in paths]],
+                          capture_output=True, text=True, env=env, timeout=120)
+    check(done.returncode == 0 and done.stdout.strip().endswith("stopped 1"), "play ends by itself: " + done.stdout)
+    data = open(capture, "rb").read()
+    check(data.count(b"RIFF") == 1, "the files share one device stream")
+    payload = data[data.index(b"data") + 8:]
+    return from_first_sound(array.array("f", payload[:len(payload) // 4 * 4]))
+
+
+def from_first_sound(samples):
+    """Stereo samples from the first frame that is not silent."""
+    first = next((i for i, v in enumerate(samples) if v != 0.0), len(samples))
+    return list(samples[first - first % 2:])
+
+
+def test_play(work):
+    # Wine drops the last few milliseconds when a device closes.
+    tail = 48000 // 20 * 2
+    source = os.path.join(work, "play.wav")
+    tool("sox", "-n", "-r", "48000", "-b", "16", "-c", "2", source, "synth", "1.5", "sine", "300", "sine", "450",
+         "vol", "0.5")
+    m4a = os.path.join(work, "play.m4a")
+    tool("ffmpeg", "-loglevel", "error", "-y", "-i", source, "-c:a", "alac", m4a)
+    expected = from_first_sound([x / 32768.0 for x in wav(source)[2]])
+    heard = played(work, m4a)[:len(expected)]
+    check(len(heard) >= len(expected) - tail and heard == expected[:len(heard)],
+          "an ALAC .m4a is heard bit-exact (%d of %d samples)" % (len(heard), len(expected)))
+
+    # Two AAC files cut from one signal play as one: what is heard is their
+    # two decodes back to back, with nothing between them.
+    halves = []
+    for i, (start, length) in enumerate(((0, 1.25), (1.25, 1.25))):
+        part = os.path.join(work, "play-half%d.wav" % i)
+        tool("sox", source, part, "trim", str(start), str(length))
+        halves.append(aac_with_gapless_record(work, "play-half%d.m4a" % i, part, int(length * 48000)))
+    joined = from_first_sound(list(decoded(halves[0])[2]) + list(decoded(halves[1])[2]))
+    heard = played(work, *halves)[:len(joined)]
+    worst = max((abs(a - b) for a, b in zip(heard, joined)), default=1.0)
+    check(len(heard) >= len(joined) - tail and worst < 1e-5,
+          "two AAC halves are heard without a gap (%d of %d samples, difference %g)" %
+          (len(heard), len(joined), worst))
+
+
+def main():
+    with tempfile.TemporaryDirectory() as work:
+        test_apple_lossless(work)
+        test_aac(work)
+        test_chapters_and_refusals(work)
+        test_retag(work)
+        test_play(work)
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
