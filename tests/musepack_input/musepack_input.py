@@ -225,21 +225,26 @@ def check_kills(folder, plain, chaptered):
         source = os.path.join(folder, "kill_source_%s.mpc" % name)
         shutil.copy(origin, source)
         zorvtool("tag", windows_path(source), *old)
-        started = time.monotonic()
-        probe = os.path.join(folder, "probe.mpc")
-        shutil.copy(source, probe)
-        subprocess.run(zorvtool_cmd("tag", windows_path(probe), *new), env=env, capture_output=True)
-        sources[name] = (source, reference_md5(folder, source), time.monotonic() - started)
+        # The kills fall between the time the write takes without the pauses
+        # and the time it takes with them.
+        spans = []
+        for pause_env in (None, env):
+            probe = os.path.join(folder, "probe.mpc")
+            shutil.copy(source, probe)
+            started = time.monotonic()
+            subprocess.run(zorvtool_cmd("tag", windows_path(probe), *new), env=pause_env, capture_output=True)
+            spans.append(time.monotonic() - started)
+        sources[name] = (source, reference_md5(folder, source), spans[0] * 0.8, spans[1] + 0.05)
     rng = random.Random(45)
     bad, outcomes = [], {}
     for i in range(count):
         name, _, old, new = writes[i % len(writes)]
-        source, md5, span = sources[name]
+        source, md5, earliest, latest = sources[name]
         target = os.path.join(folder, "kill.mpc")
         shutil.copy(source, target)
         child = subprocess.Popen(zorvtool_cmd("tag", windows_path(target), *new), env=env,
                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        time.sleep(rng.uniform(0, span))
+        time.sleep(rng.uniform(earliest, latest))
         child.kill()
         child.wait()
         try:
