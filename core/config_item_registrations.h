@@ -33,9 +33,10 @@ extern config_playback_gain playback_gain;
 extern config_guid_set preferences_dialog_state;
 extern config_window_position preferences_window;
 
-// Main window.
-extern config_guid main_window_choice;
-extern config_bool main_window_toggle;
+// Main window: its colour theme (the GUID of the theme's menu command) and
+// whether it shows album pictures.
+extern config_guid main_window_theme;
+extern config_bool main_window_album_pictures;
 
 // Properties dialog and its tools.
 extern config_window_position properties_window;

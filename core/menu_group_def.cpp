@@ -5,11 +5,11 @@
 
 GUID menu_group_section::get_guid() const { return guid_; }
 GUID menu_group_section::get_parent() const { return parent_; }
-std::int32_t menu_group_section::get_sort_priority() const { return sort_priority_; }
+std::uint32_t menu_group_section::get_sort_priority() const { return static_cast<std::uint32_t>(sort_priority_); }
 
 GUID menu_group_popup::get_guid() const { return guid_; }
 GUID menu_group_popup::get_parent() const { return parent_; }
-std::int32_t menu_group_popup::get_sort_priority() const { return sort_priority_; }
+std::uint32_t menu_group_popup::get_sort_priority() const { return static_cast<std::uint32_t>(sort_priority_); }
 
 // Looked up at each call, so that a menu built after a language change shows
 // the new language.

@@ -18,8 +18,10 @@ public:
   virtual GUID get_guid() const = 0;
   // The null GUID for a popup of the menu bar.
   virtual GUID get_parent() const = 0;
-  // Smaller first among the siblings.
-  virtual std::int32_t get_sort_priority() const = 0;
+  // Smaller first among the siblings, compared as unsigned numbers: a node
+  // registered with -1 sorts after every non-negative priority, so "Exit"
+  // stays last in File whatever other modules add.
+  virtual std::uint32_t get_sort_priority() const = 0;
 };
 
 // The extension answered by the nodes that open as a popup with a title.
@@ -41,7 +43,7 @@ public:
 
   GUID get_guid() const override;
   GUID get_parent() const override;
-  std::int32_t get_sort_priority() const override;
+  std::uint32_t get_sort_priority() const override;
 
 private:
   GUID guid_;
@@ -58,7 +60,7 @@ public:
 
   GUID get_guid() const override;
   GUID get_parent() const override;
-  std::int32_t get_sort_priority() const override;
+  std::uint32_t get_sort_priority() const override;
   void get_name(qiv::string_object& output) const override;
 
 private:

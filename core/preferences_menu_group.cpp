@@ -20,7 +20,7 @@ service_factory_single_t<preferences_menu_group> preferences_menu_group_registra
 
 std::uint32_t preferences_menu_group::get_command_count() { return 1; }
 
-GUID preferences_menu_group::get_command(std::uint32_t index) {
+GUID preferences_menu_group::get_command_guid(std::uint32_t index) {
   check_command_index(index);
   return command_guid;
 }
@@ -31,6 +31,8 @@ void preferences_menu_group::get_command_name(std::uint32_t index, qiv::string_o
 }
 
 GUID preferences_menu_group::get_parent() { return main_menu_node::preferences_section; }
+
+std::uint32_t preferences_menu_group::get_sort_priority() { return 0; }
 
 void preferences_menu_group::execute(std::uint32_t index, service_handle) {
   check_command_index(index);

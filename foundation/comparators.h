@@ -18,6 +18,11 @@ inline int guid_compare(const GUID& a, const GUID& b) noexcept {
   return sign_of_int(std::memcmp(&a, &b, sizeof(GUID)));
 }
 
+// guid_compare as the ordering of a standard container.
+struct guid_less {
+  bool operator()(const GUID& a, const GUID& b) const noexcept { return guid_compare(a, b) < 0; }
+};
+
 inline int compare_u32(std::uint32_t a, std::uint32_t b) noexcept { return (a > b) - (a < b); }
 inline int compare_u64(std::uint64_t a, std::uint64_t b) noexcept { return (a > b) - (a < b); }
 inline int compare_double(double a, double b) noexcept { return (a > b) - (a < b); }

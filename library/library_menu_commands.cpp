@@ -11,7 +11,7 @@ namespace {
 service_factory_single_t<library_menu_commands> menu_registration;
 }
 
-GUID library_menu_commands::get_command(std::uint32_t index) {
+GUID library_menu_commands::get_command_guid(std::uint32_t index) {
   if (index == 0) return monitor_command;
   if (index == 1) return refresh_command;
   qiv::crash();
@@ -25,7 +25,7 @@ void library_menu_commands::get_command_name(std::uint32_t index, qiv::string_ob
 
 GUID library_menu_commands::get_parent() { return main_menu_node::library_folders_section; }
 
-bool library_menu_commands::get_display_state(std::uint32_t index, qiv::string_object& text, std::uint32_t& flags) {
+bool library_menu_commands::get_display(std::uint32_t index, qiv::string_object& text, std::uint32_t& flags) {
   flags = 0;
   get_command_name(index, text);
   if (index == 0) {

@@ -12,12 +12,12 @@ public:
   static constexpr std::uint32_t flag_builder_option = 8;  // offered only in menus built with that option
 
   std::uint32_t get_command_count() override { return 2; }
-  GUID get_command(std::uint32_t index) override;
+  GUID get_command_guid(std::uint32_t index) override;
   void get_command_name(std::uint32_t index, qiv::string_object& output) override;
   GUID get_parent() override;
-  void execute(std::uint32_t index, service_handle context) override;
-
-  static constexpr std::int32_t sort_priority = INT32_MIN;
+  // After every other group of the section.
+  std::uint32_t get_sort_priority() override { return 0x80000000u; }
   // False leaves the command out of the menu.
-  bool get_display_state(std::uint32_t index, qiv::string_object& text, std::uint32_t& flags);
+  bool get_display(std::uint32_t index, qiv::string_object& text, std::uint32_t& flags) override;
+  void execute(std::uint32_t index, service_handle context) override;
 };

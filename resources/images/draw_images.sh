@@ -6,6 +6,13 @@
 #   zorv.ico              the program icon (icon group 263): a dark disc with
 #                         an orange label and a "Z", at 16, 24, 32, 48 and
 #                         256 pixels
+#   picture.png           the same drawing at 256 pixels (PNG 113): the
+#                         window icon and the about box's picture
+#   play.png ... repeat.png  the main window's button glyphs (PNG 105, 106,
+#                         107, 110, 111, 271, 272, 273, 283, 284, 286), 64 x 64:
+#                         one dark colour on transparent, so that the same
+#                         image serves light themes as it is and dark themes
+#                         inverted to light grey
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -38,3 +45,31 @@ tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 for size in 16 24 32 48 256; do icon_png "$size" "$tmp/icon-$size.png"; done
 convert "$tmp"/icon-16.png "$tmp"/icon-24.png "$tmp"/icon-32.png "$tmp"/icon-48.png "$tmp"/icon-256.png zorv.ico
+
+icon_png 256 picture.png
+
+# Button glyphs: one dark colour, no outline, on a transparent square.
+ink='#202020'
+glyph() {
+  local out=$1
+  shift
+  convert -size 64x64 xc:none -fill "$ink" -stroke none "$@" \
+    -strip -define png:exclude-chunks=date,time "PNG32:$out"
+}
+speaker='polygon 8,24 20,24 34,12 34,52 20,40 8,40'
+glyph play.png -draw 'polygon 18,10 54,32 18,54'
+glyph pause.png -draw 'rectangle 16,12 27,52' -draw 'rectangle 37,12 48,52'
+glyph rewind.png -draw 'polygon 32,14 32,50 8,32' -draw 'polygon 56,14 56,50 32,32'
+glyph fastforward.png -draw 'polygon 8,14 8,50 32,32' -draw 'polygon 32,14 32,50 56,32'
+glyph menu.png -draw 'rectangle 10,14 54,20' -draw 'rectangle 10,29 54,35' -draw 'rectangle 10,44 54,50'
+glyph fullscreen.png \
+  -draw 'polygon 8,8 26,8 26,14 14,14 14,26 8,26' -draw 'polygon 56,8 56,26 50,26 50,14 38,14 38,8' \
+  -draw 'polygon 8,56 8,38 14,38 14,50 26,50 26,56' -draw 'polygon 56,56 38,56 38,50 50,50 50,38 56,38'
+glyph repeat.png -fill none -stroke "$ink" -strokewidth 6 -draw 'arc 10,14 54,50 200,520' \
+  -fill "$ink" -stroke none -draw 'polygon 2,30 18,30 10,42'
+glyph volume.png -draw "$speaker" -fill none -stroke "$ink" -strokewidth 4 \
+  -draw 'arc 24,20 46,44 -60,60' -draw 'arc 22,12 56,52 -60,60'
+glyph volume_low.png -draw "$speaker" -fill none -stroke "$ink" -strokewidth 4 -draw 'arc 24,20 46,44 -60,60'
+glyph volume_quiet.png -draw "$speaker"
+glyph volume_mute.png -draw "$speaker" -fill none -stroke "$ink" -strokewidth 5 \
+  -draw 'line 40,22 56,42' -draw 'line 56,22 40,42'

@@ -43,13 +43,23 @@ TEST(MenuGroupRegistrations, FormOneTreeOfNineteenNodes) {
   }
 }
 
+// Priorities compare unsigned, so the sections registered with negative
+// priorities (preferences -2, exit -1) come after everything else in File.
+TEST(MenuGroupRegistrations, NegativePrioritiesSortLastAndMinusOneAfterMinusTwo) {
+  service_single_instance<menu_group_section> zero(GUID{}, GUID{}, 0), half(GUID{}, GUID{}, INT32_MIN);
+  service_single_instance<menu_group_section> minus_two(GUID{}, GUID{}, -2), minus_one(GUID{}, GUID{}, -1);
+  EXPECT_LT(zero.get_sort_priority(), half.get_sort_priority());
+  EXPECT_LT(half.get_sort_priority(), minus_two.get_sort_priority());
+  EXPECT_LT(minus_two.get_sort_priority(), minus_one.get_sort_priority());
+}
+
 // An index past the one command means the caller's menu is corrupt: the
 // process stops rather than run or name some other command.
 TEST(PreferencesMenuGroupDeathTest, CommandIndexPastTheOneCommandIsFatal) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   service_single_instance<preferences_menu_group> group;
   const int fatal = static_cast<int>(qiv::crash_exception_code);
-  EXPECT_EXIT((crash_handler::install(), group.get_command(1)), ::testing::ExitedWithCode(fatal), "");
+  EXPECT_EXIT((crash_handler::install(), group.get_command_guid(1)), ::testing::ExitedWithCode(fatal), "");
   EXPECT_EXIT((crash_handler::install(), group.execute(0xFFFFFFFF, {})), ::testing::ExitedWithCode(fatal), "");
 }
 

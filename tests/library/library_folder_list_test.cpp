@@ -94,7 +94,7 @@ TEST_F(LibraryFolderList, MenuCommandsFollowTheMonitorSetting) {
   };
   for (const auto& s : states) {
     config::library_monitor_folders.set(s.monitoring);
-    EXPECT_EQ(commands.get_display_state(s.index, text, flags), s.shown) << s.index << s.monitoring;
+    EXPECT_EQ(commands.get_display(s.index, text, flags), s.shown) << s.index << s.monitoring;
     EXPECT_EQ(flags, s.flags) << s.index << s.monitoring;
   }
 

@@ -51,3 +51,27 @@ void draw_button_frame(HTHEME theme, HDC dc, const RECT& rectangle, int state) n
   RECT r = rectangle;
   DrawFrameControl(dc, &r, DFC_BUTTON, flags);
 }
+
+void paint_parent_background(HWND window, HDC dc) noexcept {
+  const HWND parent = GetParent(window);
+  if (parent == nullptr) return;
+  POINT origin = {0, 0};
+  MapWindowPoints(window, parent, &origin, 1);
+  POINT previous = {};
+  OffsetWindowOrgEx(dc, origin.x, origin.y, &previous);
+  SendMessageW(parent, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+  SetWindowOrgEx(dc, previous.x, previous.y, nullptr);
+}
+
+void draw_theme_part(HWND window, HDC dc, const wchar_t* class_list, int part, int state, const RECT& rectangle,
+                     UINT classic_flags) noexcept {
+  const HTHEME theme = IsAppThemed() ? OpenThemeData(window, class_list) : nullptr;
+  if (theme != nullptr && IsThemePartDefined(theme, part, 0)) {
+    DrawThemeBackground(theme, dc, part, state, &rectangle, nullptr);
+    CloseThemeData(theme);
+    return;
+  }
+  if (theme != nullptr) CloseThemeData(theme);
+  RECT r = rectangle;
+  DrawFrameControl(dc, &r, DFC_BUTTON, DFCS_BUTTONPUSH | classic_flags);
+}

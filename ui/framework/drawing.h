@@ -18,3 +18,14 @@ void gradient_fill_two_band(HDC dc, const RECT& rectangle, COLORREF a, COLORREF 
 // part 3 with `state`), else the classic frame, pressed for state 3 and
 // inactive for state 5.
 void draw_button_frame(HTHEME theme, HDC dc, const RECT& rectangle, int state) noexcept;
+
+// Lets the parent paint its background under `window` into `dc` (in the
+// window's client coordinates), so that a control draws over what the
+// parent shows instead of a plain fill.
+void paint_parent_background(HWND window, HDC dc) noexcept;
+
+// One part of the window's visual style; without styles (the classic look,
+// or a class the style lacks) the classic push-button frame with
+// `classic_flags` (DFCS_PUSHED, DFCS_INACTIVE) instead.
+void draw_theme_part(HWND window, HDC dc, const wchar_t* class_list, int part, int state, const RECT& rectangle,
+                     UINT classic_flags) noexcept;
