@@ -18,6 +18,7 @@ import sys
 import tempfile
 import time
 import wave
+import zlib
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from blackbox_checks import check, failures, windows_path  # noqa: E402
@@ -210,6 +211,21 @@ def check_damage(folder, plain):
     code, _, err = zorvtool("info", windows_path(huge))
     check(code != 0 and err.strip() != "", "a file of 2 GiB is refused with an error: %s" % err)
     os.remove(huge)
+
+    # A stream header claiming more leading silence than samples (5 samples,
+    # 127 silent), its checksum made to match.
+    data = bytearray(open(plain, "rb").read())
+    sample_count_in_three_bytes = data[12] & 0x80 and data[13] & 0x80 and not data[14] & 0x80
+    if data[4:7] == b"SH\x0e" and sample_count_in_three_bytes and not data[15] & 0x80:
+        data[12:16] = b"\x80\x80\x05\x7f"
+        data[7:11] = zlib.crc32(bytes(data[11:18])).to_bytes(4, "big")
+        crafted = os.path.join(folder, "silence.mpc")
+        open(crafted, "wb").write(data)
+        subsongs = info_of(crafted)
+        length = subsongs[0]["info"].get("length") if isinstance(subsongs, list) else subsongs
+        check(length == 0, "more leading silence than samples: length 0, not a wrapped count: %s" % length)
+    else:
+        check(False, "the encoder's stream header has the expected layout: %s" % data[4:18].hex())
 
 
 def check_kills(folder, plain, chaptered):
