@@ -166,7 +166,8 @@ void write_chapter_packets(vantrel_io::file_ptr& file, retag_temp_source& rewrit
     if (packet.position >= layout.stream_end) break;
     if (!packet.is("CT")) append_file_bytes(tail, *file, packet.position, packet.total_size, abort);
   }
-  for (std::size_t i = 0; i < chapters.size(); ++i) append(tail, packet_bytes("CT", chapter_payload(starts[i], chapters[i])));
+  for (std::size_t i = 0; i < chapters.size(); ++i)
+    append(tail, packet_bytes("CT", chapter_payload(starts[i], chapters[i])));
   const std::uint64_t size = file->get_size(abort);
   append_file_bytes(tail, *file, layout.stream_end, size - layout.stream_end, abort);
 

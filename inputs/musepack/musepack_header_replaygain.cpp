@@ -72,9 +72,7 @@ float gain_from_header(std::uint16_t stored) {
   return static_cast<float>(gain_reference) - static_cast<float>(stored) / 256.0f;
 }
 
-float peak_from_header(std::uint16_t stored) {
-  return static_cast<float>(std::pow(10.0, stored / 5120.0) / 32768.0);
-}
+float peak_from_header(std::uint16_t stored) { return static_cast<float>(std::pow(10.0, stored / 5120.0) / 32768.0); }
 
 std::uint16_t gain_to_header(float gain) {
   if (!replaygain_info::gain_present(gain)) return 0;

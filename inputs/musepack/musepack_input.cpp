@@ -31,8 +31,7 @@ void musepack_input::close_demuxer() noexcept {
   demuxer_ = nullptr;
 }
 
-void musepack_input::open(vantrel_io::file_ptr file, const char* path, open_reason reason,
-                          const abort_signal& abort) {
+void musepack_input::open(vantrel_io::file_ptr file, const char* path, open_reason reason, const abort_signal& abort) {
   own_file_ = !file;
   path_ = path;
   vantrel_io::open_or_rewind(file, path, reason, abort);
@@ -96,7 +95,8 @@ void musepack_input::read_stream_info(track_info& out, const abort_signal& abort
   out.set_tech_int("bitrate", static_cast<std::int64_t>(stream_.average_bitrate * 0.001 + 0.5));
   out.set_tech_int("samplerate", sample_rate_);
   out.set_tech_int("channels", stream_.channels);
-  if (stream_.profile_name) out.set_tech("codec_profile", track_info::until_nul, stream_.profile_name, track_info::until_nul);
+  if (stream_.profile_name)
+    out.set_tech("codec_profile", track_info::until_nul, stream_.profile_name, track_info::until_nul);
   out.set_tech_int("streamversion", stream_.stream_version);
   const std::size_t encoder_length = strnlen(stream_.encoder, sizeof stream_.encoder);
   if (encoder_length > 0) {
@@ -150,7 +150,8 @@ void musepack_input::read_chapter_info(std::uint32_t chapter, track_info& out, c
   for (std::uint32_t i = 0; i < out.field_count(); ++i)
     replaced.set(i, chapter_tags.find_field(out.field_name(i)) != track_info::not_found);
   out.remove_fields(replaced);
-  for (std::uint32_t i = 0; i < chapter_tags.field_count(); ++i) track_info::copy_field_values_from(out, chapter_tags, i);
+  for (std::uint32_t i = 0; i < chapter_tags.field_count(); ++i)
+    track_info::copy_field_values_from(out, chapter_tags, i);
   const replaygain_info tag_gain = chapter_tags.get_replaygain();
   out.set_replaygain(replaygain_merge(tag_gain, out.get_replaygain()));
 }
@@ -197,8 +198,8 @@ bool musepack_input::decode_block(audio_block& out, const abort_signal& abort) {
     if (mpc_demux_seek_sample(demuxer_, target) != MPC_STATUS_OK) vantrel_io::throw_io_data();
     pending_seek_ = -1.0;
   }
-  samples_.resize(std::max<std::size_t>(std::size_t(stream_.channels) * buffer_frames_per_channel,
-                                        MPC_DECODER_BUFFER_LENGTH));
+  samples_.resize(
+      std::max<std::size_t>(std::size_t(stream_.channels) * buffer_frames_per_channel, MPC_DECODER_BUFFER_LENGTH));
   for (;;) {
     abort.check_and_throw();
     mpc_frame_info frame{};
@@ -228,7 +229,8 @@ void musepack_input::set_info(std::uint32_t subsong, const track_info& info) {
   }
   if (pending_chapters_.empty()) {
     pending_chapters_.resize(chapter_count_);
-    for (std::uint32_t i = 0; i < chapter_count_; ++i) get_info(i + 1, pending_chapters_[i], never_raised_abort_signal());
+    for (std::uint32_t i = 0; i < chapter_count_; ++i)
+      get_info(i + 1, pending_chapters_[i], never_raised_abort_signal());
   }
   if (subsong - 1 >= pending_chapters_.size()) vantrel_io::throw_io_data();
   track_info_impl& entry = pending_chapters_[subsong - 1];

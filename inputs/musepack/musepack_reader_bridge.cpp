@@ -8,7 +8,7 @@ musepack_reader_bridge& bridge_of(mpc_reader* reader) { return *static_cast<muse
 
 // Exceptions never enter the library: a failure is a short read or a
 // failed seek there.
-mpc_int32_t read_bytes(mpc_reader* reader, void* buffer, mpc_int32_t size) {
+mpc_int32_t read_bytes(mpc_reader* reader, void* buffer, mpc_int32_t size) noexcept {
   try {
     musepack_reader_bridge& b = bridge_of(reader);
     if (size <= 0) return 0;
@@ -18,7 +18,7 @@ mpc_int32_t read_bytes(mpc_reader* reader, void* buffer, mpc_int32_t size) {
   }
 }
 
-mpc_bool_t seek_to(mpc_reader* reader, mpc_int32_t offset) {
+mpc_bool_t seek_to(mpc_reader* reader, mpc_int32_t offset) noexcept {
   try {
     if (offset < 0) return MPC_FALSE;
     musepack_reader_bridge& b = bridge_of(reader);
@@ -29,7 +29,7 @@ mpc_bool_t seek_to(mpc_reader* reader, mpc_int32_t offset) {
   }
 }
 
-mpc_int32_t tell(mpc_reader* reader) {
+mpc_int32_t tell(mpc_reader* reader) noexcept {
   try {
     musepack_reader_bridge& b = bridge_of(reader);
     const std::uint64_t position = b.file->get_position(*b.abort);
@@ -39,7 +39,7 @@ mpc_int32_t tell(mpc_reader* reader) {
   }
 }
 
-mpc_int32_t get_size(mpc_reader* reader) {
+mpc_int32_t get_size(mpc_reader* reader) noexcept {
   try {
     musepack_reader_bridge& b = bridge_of(reader);
     const std::uint64_t size = b.file->get_size(*b.abort);
@@ -49,7 +49,7 @@ mpc_int32_t get_size(mpc_reader* reader) {
   }
 }
 
-mpc_bool_t can_seek(mpc_reader*) { return MPC_TRUE; }
+mpc_bool_t can_seek(mpc_reader*) noexcept { return MPC_TRUE; }
 
 }  // namespace
 

@@ -107,7 +107,8 @@ TEST(MusepackHeaderReplayGain, WritesVersionSevenAndEightHeadersInPlace) {
   const bytes v8 = concat({stream_magic, packet("SH", bytes(8, 1)), packet("RG", bytes(12, 7)),
                            packet("EI", bytes(3, 2)), packet("AP", bytes(20, 9)), packet("SE", {})});
   file = file_with(v8);
-  EXPECT_TRUE(musepack::write_header_replaygain(*file, 0, gains(-6.0f, 1.0f, replaygain_info::gain_absent, -1.0f), no_abort));
+  EXPECT_TRUE(
+      musepack::write_header_replaygain(*file, 0, gains(-6.0f, 1.0f, replaygain_info::gain_absent, -1.0f), no_abort));
   const bytes after8 = content_of(*file);
   ASSERT_EQ(after8.size(), v8.size()) << "the RG packet keeps its length";
   const std::size_t rg = 4 + 11;
@@ -203,7 +204,8 @@ TEST(MusepackChapters, PacketsAreReplacedBeforeTheStreamEndKeepingStarts) {
 
 TEST(MusepackChapters, RefusesLayoutsItCannotRewriteAndLeavesThemUnchanged) {
   const bytes no_end = concat({stream_magic, packet("AP", bytes(20, 9)), packet("CT", bytes(6, 5))});
-  const bytes before_audio = concat({stream_magic, packet("CT", bytes(6, 5)), packet("AP", bytes(20, 9)), packet("SE", {})});
+  const bytes before_audio =
+      concat({stream_magic, packet("CT", bytes(6, 5)), packet("AP", bytes(20, 9)), packet("SE", {})});
   for (const bytes& content : {no_end, before_audio}) {
     auto file = file_with(content);
     std::vector<track_info_impl> chapters = {chapter("One", "1", -1.0f)};
