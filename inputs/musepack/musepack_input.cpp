@@ -269,8 +269,15 @@ void musepack_input::commit(const abort_signal& abort) {
       throw;
     }
     reopen_after_write(abort);
-    // Fields the file-level edit does not name come from the chapters.
-    if (!file_info) file_info.emplace(std::move(common));
+    // The shared fields left the chapter packets: the file's tag must hold
+    // them, beside whatever the file-level edit names itself.
+    if (!file_info) {
+      file_info.emplace(common);
+    } else {
+      for (std::uint32_t f = 0; f < common.field_count(); ++f)
+        if (file_info->find_field(common.field_name(f)) == track_info::not_found)
+          track_info::copy_field_values_from(*file_info, common, f);
+    }
   }
   if (file_info) write_file_info(*file_info, abort);
 }
