@@ -4,6 +4,7 @@
 // every cached info dropped). bench/peers/library_scan_peer.sh makes 10,000
 // tagged files and reads them with TagLib too.
 #include "bench/bench_clock.h"
+#include "bench/counting_library_sink.h"
 
 #include <windows.h>
 
@@ -107,18 +108,6 @@ void bench_load() {
   RemoveDirectoryA(profile.c_str());
 }
 
-class counting_sink final : public library_folder_sink {
-public:
-  std::uint32_t tracks = 0;
-  bool accept(const char*) override { return true; }
-  void tracks_added(const track_handle_list& handles) override { tracks += std::uint32_t(handles.size()); }
-  void tracks_removed(const track_handle_list& handles) override { tracks -= std::uint32_t(handles.size()); }
-  void set_scanning(bool) override {}
-  std::int32_t release() noexcept override { return 1; }
-  std::int32_t add_ref() noexcept override { return 1; }
-  bool query(service_handle&, const GUID&) noexcept override { return false; }
-};
-
 // Files in the folder and its subfolders; `first` receives one of them.
 std::uint32_t count_files(const std::string& folder, std::string& first) {
   WIN32_FIND_DATAA data;
@@ -148,7 +137,7 @@ void bench_scan(const std::string& folder) {
   for (int pass = 0; pass < 2; ++pass) {
     // A new folder object each time, and the handles of the last one gone:
     // every file is read again.
-    counting_sink sink;
+    bench::counting_library_sink sink;
     track_handle_list restored;
     const double start = bench::now_seconds();
     library_folder_ptr scanner = folder_monitor::create(&sink, ("file://" + folder).c_str(), nullptr,

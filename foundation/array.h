@@ -307,6 +307,13 @@ private:
   // New elements are value-initialised: plain ones read as zero, never as
   // whatever the heap held.
   void construct_range(std::uint32_t first, std::uint32_t last) {
+    // Plain numbers and pointers read as zero bytes: one memset, where the
+    // loop below costs a cycle a byte on a read buffer that grows by many
+    // kilobytes a file.
+    if constexpr (std::is_scalar_v<T> && !std::is_member_pointer_v<T>) {
+      if (last > first) std::memset(static_cast<void*>(storage_ + first), 0, std::size_t(last - first) * sizeof(T));
+      return;
+    }
     std::uint32_t i = first;
     try {
       for (; i < last; ++i) ::new (static_cast<void*>(storage_ + i)) T();

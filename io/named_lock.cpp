@@ -19,6 +19,8 @@ struct lock_request {
 
   const char* name;
   bool exclusive;
+  // Made only for a request that has to wait: most are granted at once,
+  // and an event costs a server round trip to make and another to close.
   win32_event event;
   // Built before the request queues, so that granting (which also happens
   // inside a release) never allocates and so never fails.
@@ -121,8 +123,9 @@ void grant(request_queue& queue, lock_request* request, name_entry& entry) noexc
   request->queued = false;
   queue.remove(request);
   // The waiter cannot leave before it takes the registry lock, which the
-  // caller holds, so the event is still alive here.
-  SetEvent(request->event.get());
+  // caller holds, so the event is still alive here. A request granted while
+  // it is being made has no event and is not waited for.
+  if (request->event.get() != nullptr) SetEvent(request->event.get());
 }
 
 // Under the registry lock, after every new request and every release.
@@ -150,7 +153,6 @@ void named_lock_impl::unregister() noexcept {
 
 lock_request::lock_request(const char* name_text, bool exclusive_mode) : name(name_text), exclusive(exclusive_mode) {
   if (!name) qiv::throw_invalid_params();
-  event.create();
   object = new lock_object(name, exclusive);
   lock = object;
 }
@@ -188,12 +190,20 @@ void acquire_lock(service_ptr<named_lock>& out, const char* name, bool exclusive
   lock_request request(name, exclusive);
   request_cleanup cleanup(request);
   registry_state& registry = state();
+  bool granted_at_once = false;
   {
     critical_section_lock guard(registry.lock);
     name_entry& entry = registry.names.insert(name).node->value;
     (exclusive ? entry.exclusive_waiting : entry.shared_waiting).push_back(&request);
     request.queued = true;
     grant_waiting(entry);
+    granted_at_once = request.granted;
+    // Made before the registry lock is let go, so a later grant finds it.
+    if (!granted_at_once) request.event.create();
+  }
+  if (granted_at_once) {
+    out = request.lock;
+    return;
   }
   // The request's event comes first, so a grant wins over an abort that
   // arrives at the same moment.

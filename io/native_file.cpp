@@ -1,6 +1,7 @@
 #include "io/native_file.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 
@@ -29,7 +30,12 @@ void cancel_and_wait(HANDLE file, HANDLE event, OVERLAPPED& request) noexcept {
 
 class native_file : public file_object {
 public:
-  native_file(HANDLE handle, bool writable) : handle_(handle), writable_(writable) { event_.create(); }
+  // A `synchronous` handle was opened without FILE_FLAG_OVERLAPPED; it only
+  // reads, and needs no event.
+  native_file(HANDLE handle, bool writable, bool synchronous = false)
+      : handle_(handle), writable_(writable && !synchronous), synchronous_(synchronous) {
+    if (!synchronous_) event_.create();
+  }
   ~native_file() { win32_handle_close(handle_); }
 
   std::uint64_t get_size(const abort_signal& abort) override {
@@ -83,6 +89,7 @@ public:
       abort.check_and_throw();
       return 0;
     }
+    if (synchronous_) return read_synchronously(buffer, bytes, abort);
     char* target = static_cast<char*>(buffer);
     std::uint32_t done = 0;
     while (done < bytes) {
@@ -140,6 +147,37 @@ public:
   }
 
 private:
+  // Reads through the handle's own file pointer, moved only when a seek
+  // left it elsewhere: under Wine a read given an OVERLAPPED, even on a
+  // synchronous handle, reports its completion to the server, the one round
+  // trip this path is there to avoid. One bounded piece at a time, the abort
+  // signal looked at before and after each: a piece of a local disk cannot
+  // keep a stop request waiting long.
+  std::uint32_t read_synchronously(void* buffer, std::uint32_t bytes, const abort_signal& abort) {
+    char* target = static_cast<char*>(buffer);
+    std::uint32_t done = 0;
+    while (done < bytes) {
+      abort.check_and_throw();
+      if (handle_position_ != position_) {
+        LARGE_INTEGER to;
+        to.QuadPart = static_cast<LONGLONG>(position_);
+        handle_position_ = position_unknown;
+        if (!SetFilePointerEx(handle_, to, nullptr, FILE_BEGIN)) throw_last_io_error();
+        handle_position_ = position_;
+      }
+      const std::uint32_t piece = std::min(bytes - done, local_read_piece);
+      DWORD moved = 0;
+      handle_position_ = position_unknown;
+      if (!ReadFile(handle_, target + done, piece, &moved, nullptr)) throw_last_io_error();
+      position_ += moved;
+      handle_position_ = position_;
+      abort.check_and_throw();
+      if (moved == 0) break;
+      done += moved;
+    }
+    return done;
+  }
+
   // GetFileSizeEx reports failure by its result: the last error of an
   // earlier pending transfer would otherwise look like a failure here.
   std::uint64_t query_size() {
@@ -172,7 +210,11 @@ private:
   HANDLE handle_;
   win32_event event_;
   std::uint64_t position_ = 0;
-  bool writable_;
+  // Where a synchronous handle's file pointer stands.
+  static constexpr std::uint64_t position_unknown = ~std::uint64_t(0);
+  std::uint64_t handle_position_ = 0;
+  const bool writable_;
+  const bool synchronous_;
 };
 
 struct open_arguments {
@@ -238,24 +280,72 @@ bool is_file_system_form(const char* native) {
   return false;
 }
 
+HANDLE open_handle(const qiv::string_buffer& native, open_mode mode, DWORD flags) {
+  const open_arguments arguments = arguments_for(mode);
+  if (!is_file_system_form(native.get_ptr())) throw_io_no_handler_for_path();
+  const text_or_resource_id wide(native.get_ptr());
+  const HANDLE handle =
+      CreateFileW(wide.get(), arguments.access, arguments.sharing, nullptr, arguments.creation, flags, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) throw_last_io_error();
+  return handle;
+}
+
+// "\\?\C:\..." on a fixed (or RAM) drive. The answer is kept a few
+// seconds per drive letter: asking the system costs more than a small read.
+bool is_on_local_fixed_drive(const qiv::string_buffer& native) {
+  const char* p = native.get_ptr();
+  if (std::strncmp(p, "\\\\?\\", 4) != 0 || !is_drive_root_form(p + 4)) return false;
+  const int letter = (p[4] | 0x20) - 'a';
+  struct cached_type {
+    std::atomic<DWORD> checked_at{0};
+    std::atomic<UINT> type{DRIVE_UNKNOWN};
+  };
+  static cached_type cache[26];
+  constexpr DWORD keep_ms = 5000;
+  cached_type& entry = cache[letter];
+  const DWORD now = GetTickCount() | 1;  // 0 marks a letter never asked about
+  const DWORD checked_at = entry.checked_at.load();
+  UINT type = entry.type.load();
+  if (checked_at == 0 || now - checked_at > keep_ms) {
+    const wchar_t root[] = {static_cast<wchar_t>(L'A' + letter), L':', L'\\', 0};
+    type = GetDriveTypeW(root);
+    entry.type = type;
+    entry.checked_at = now;
+  }
+  return type == DRIVE_FIXED || type == DRIVE_RAMDISK;
+}
+
 }  // namespace
 
 HANDLE open_native_handle(const char* path, open_mode mode) {
-  const open_arguments arguments = arguments_for(mode);
   qiv::string_buffer native;
   win32_path(path, native);
-  if (!is_file_system_form(native.get_ptr())) throw_io_no_handler_for_path();
-  const text_or_resource_id wide(native.get_ptr());
-  const HANDLE handle = CreateFileW(wide.get(), arguments.access, arguments.sharing, nullptr, arguments.creation,
-                                    FILE_FLAG_OVERLAPPED, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) throw_last_io_error();
-  return handle;
+  return open_handle(native, mode, FILE_FLAG_OVERLAPPED);
 }
 
 void native_open(file_ptr& out, const char* path, open_mode mode, const abort_signal& abort) {
   abort.check_and_throw();
   const bool writable = arguments_for(mode).writable;
   file_ptr file = make_native_file(open_native_handle(path, mode), writable);
+  buffered_file(out, file, native_read_buffer, abort);
+}
+
+void native_open_local_read(file_ptr& out, const char* path, const abort_signal& abort) {
+  abort.check_and_throw();
+  qiv::string_buffer native;
+  win32_path(path, native);
+  if (!is_on_local_fixed_drive(native)) {
+    native_open(out, path, open_mode::read, abort);
+    return;
+  }
+  const HANDLE handle = open_handle(native, open_mode::read, 0);
+  file_ptr file;
+  try {
+    file = file_ptr(new service_counted<native_file>(handle, false, true));
+  } catch (...) {
+    CloseHandle(handle);
+    throw;
+  }
   buffered_file(out, file, native_read_buffer, abort);
 }
 

@@ -5,6 +5,7 @@
 #include "core/service_registry.h"
 #include "foundation/string_buffer.h"
 #include "io/io_exceptions.h"
+#include "io/native_file.h"
 
 namespace vantrel_io {
 
@@ -59,6 +60,11 @@ void get_display_path(qiv::string_object& out, const char* path) {
 
 void open(file_ptr& out, const char* path, open_mode mode, const abort_signal& abort) {
   get_scheme_handler(path)->open(out, path, mode, abort);
+}
+
+void open_for_brief_read(file_ptr& out, const char* path, const abort_signal& abort) {
+  if (std::strncmp(path, file_scheme_prefix, file_scheme_length) == 0) native_open_local_read(out, path, abort);
+  else open(out, path, open_mode::read, abort);
 }
 
 void create_file(const char* path, file_ptr& out, const abort_signal& abort) {

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "foundation/array.h"
+#include "foundation/win32_handles.h"
 #include "io/io_exceptions.h"
 
 namespace vantrel_io {
@@ -16,12 +18,45 @@ constexpr std::uint32_t local_max_chunk = 262144;
 // part of the way, so the next transfer seeks it first.
 constexpr std::uint64_t position_unknown = ~std::uint64_t(0);
 
+// Buffers of files that are done, kept for the next ones: a library scan
+// opens thousands of files in a row, and under Wine every block of this size
+// taken from the process heap walks a free list that grows with the heap.
+class parked_buffers {
+public:
+  parked_buffers() { buffers_.reserve(max_parked); }
+
+  void take(qiv::byte_array& out) noexcept {
+    critical_section_lock hold(lock_);
+    if (buffers_.empty()) return;
+    out = std::move(buffers_.back());
+    buffers_.pop_back();
+  }
+  void park(qiv::byte_array& buffer) noexcept {
+    if (buffer.get_allocated() == 0 || buffer.get_allocated() > max_parked_size) return;
+    critical_section_lock hold(lock_);
+    if (buffers_.size() < max_parked) buffers_.push_back(std::move(buffer));
+  }
+
+private:
+  static constexpr std::size_t max_parked = 8;
+  static constexpr std::uint32_t max_parked_size = local_max_chunk;
+  critical_section lock_;
+  std::vector<qiv::byte_array> buffers_;
+};
+
+parked_buffers& parked() {
+  static parked_buffers instance;
+  return instance;
+}
+
 class read_ahead_file_impl : public read_ahead_file {
 public:
   read_ahead_file_impl(file_ptr inner, std::uint32_t max_chunk, const abort_signal& abort)
       : inner_(std::move(inner)), can_seek_(inner_->can_seek()), max_chunk_(max_chunk) {
+    parked().take(buffer_);
     reset(abort);
   }
+  ~read_ahead_file_impl() { parked().park(buffer_); }
 
   std::uint64_t get_size(const abort_signal& abort) override {
     abort.check_and_throw();

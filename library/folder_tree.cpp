@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/main_thread_queue.h"
+#include "foundation/cpu_count.h"
 #include "foundation/exceptions.h"
 #include "foundation/main_thread.h"
 #include "foundation/string_buffer.h"
@@ -13,6 +14,7 @@
 #include "io/io_exceptions.h"
 #include "io/named_lock.h"
 #include "io/path_schemes.h"
+#include "library/ordered_parallel_loop.h"
 #include "metadata/input_dispatch.h"
 #include "metadata/track_handle_registry.h"
 #include "metadata/track_info.h"
@@ -23,6 +25,11 @@ constexpr DWORD hidden_bit = FILE_ATTRIBUTE_HIDDEN;
 constexpr DWORD directory_bit = FILE_ATTRIBUTE_DIRECTORY;
 constexpr DWORD first_retry_delay_ms = 250;
 constexpr DWORD longest_retry_delay_ms = 666000;
+// Reading files in parallel: from this many due files on, with at most this
+// many threads beside the worker. Under Wine the process heap serialises
+// threads, and the readers allocate per file, so more gain nothing.
+constexpr std::uint32_t min_files_for_helpers = 32;
+constexpr std::uint32_t max_read_helpers = 3;
 
 bool is_hidden(DWORD attributes) { return (attributes & hidden_bit) != 0; }
 
@@ -157,7 +164,7 @@ void folder_tree::add(folder_change_batch& batch, const std::string& path, DWORD
 }
 
 void folder_tree::add_at(folder_change_batch& batch, folder_tree_dir& dir, const std::string& parent,
-                         const std::string& name, DWORD attributes, std::uint32_t depth) {
+                         const std::string& name, DWORD attributes, std::uint32_t depth, bool listed) {
   const std::string path = join_relative(parent, name);
   if ((attributes & directory_bit) != 0) {
     auto found = dir.dirs.find(name);
@@ -173,17 +180,20 @@ void folder_tree::add_at(folder_change_batch& batch, folder_tree_dir& dir, const
     critical_section_lock hold(lock_);
     found = dir.files.emplace(name, folder_tree_file{}).first;
   }
-  set_file_attributes(batch, found->second, path, attributes);
+  set_file_attributes(batch, found->second, path, attributes, listed);
 }
 
 void folder_tree::set_file_attributes(folder_change_batch& batch, folder_tree_file& file, const std::string& path,
-                                      DWORD attributes) {
+                                      DWORD attributes, bool listed) {
   {
     critical_section_lock hold(lock_);
     file.attributes = attributes;
   }
   if (is_hidden(attributes)) drop_file(batch, file, path);
-  else retry_add(path, false);  // a writer has likely finished by the first retry
+  // After a change record a writer has likely finished by the first retry;
+  // a file a listing found is read at once, or every scan would idle. Should
+  // a writer still be busy with it, its change records have it read again.
+  else retry_add(path, listed);
 }
 
 void folder_tree::drop_file(folder_change_batch& batch, folder_tree_file& file, const std::string& path) {
@@ -366,7 +376,7 @@ void folder_tree::rescan(folder_change_batch& batch, folder_tree_dir& dir, const
   for (const auto& [name, entry] : listed.files) {
     auto found = dir.files.find(name);
     if (found == dir.files.end()) {
-      add_at(batch, dir, path, name, entry.attributes, depth + 1);
+      add_at(batch, dir, path, name, entry.attributes, depth + 1, true);
       continue;
     }
     folder_tree_file& file = found->second;
@@ -394,12 +404,11 @@ void folder_tree::rescan(folder_change_batch& batch, folder_tree_dir& dir, const
 // ---------------------------------------------------------------------------
 // Reading files.
 
-void folder_tree::read_tracks(folder_change_batch& batch, const vantrel_io::file_ptr& file, const std::string& full,
-                              std::uint64_t& time, track_handle_list& out) {
+void folder_tree::read_tracks(const vantrel_io::file_ptr& file, const std::string& full, file_reading& out) {
   if (!accept(full.c_str())) return;
   info_reader_ptr reader;
   input_dispatch::open_info_reader(reader, file, full.c_str(), abort_);
-  time = reader->get_file_stats(abort_).timestamp;
+  out.time = reader->get_file_stats(abort_).timestamp;
   const std::uint32_t count = reader->get_subsong_count();
   for (std::uint32_t i = 0; i < count; ++i) {
     const std::uint32_t subsong = reader->get_subsong(i);
@@ -407,15 +416,13 @@ void folder_tree::read_tracks(folder_change_batch& batch, const vantrel_io::file
     bool current;
     {
       track_info_lock hold;
-      current = handle->has_info() && time != 0 && handle->get_info_timestamp() == time;
+      current = handle->has_info() && out.time != 0 && handle->get_info_timestamp() == out.time;
     }
     if (!current) {
-      track_info_impl info;
-      reader->get_info(subsong, info, abort_);
-      batch.infos().add_info(handle, info, time, true);
-      ++batch.queued_infos_;
+      out.infos.emplace_back(handle, track_info_impl());
+      reader->get_info(subsong, out.infos.back().second, abort_);
     }
-    if (!contains(out, handle)) out.push_back(handle);
+    if (!contains(out.handles, handle)) out.handles.push_back(handle);
   }
 }
 
@@ -424,37 +431,44 @@ bool folder_tree::accept(const char* path) {
   return sink == nullptr || sink->accept(path);
 }
 
-bool folder_tree::read_file(folder_change_batch& batch, folder_tree_file& file, const std::string& path) {
-  track_handle_list handles;
-  std::uint64_t time = 0;
-  if (!is_hidden(file.attributes)) {
-    const std::string full = full_path(path);
-    try {
-      abort_.check_and_throw();
-      service_ptr<named_lock> held;
-      named_lock::acquire(held, full.c_str(), abort_);
-      vantrel_io::file_ptr opened;
-      vantrel_io::open(opened, full.c_str(), vantrel_io::open_mode::read, abort_);
-      time = opened->get_timestamp(abort_);
-      read_tracks(batch, opened, full, time, handles);
-    } catch (const vantrel_io::exception_aborted&) {
-      throw;
-    } catch (const vantrel_io::exception_io_sharing_violation&) {
-      return false;
-    } catch (const vantrel_io::exception_io_data&) {
-      handles.clear();  // unreadable as it is: not read again until it changes
-    } catch (const std::exception&) {
-      handles.clear();
-      time = 0;  // gone or unopenable: the next rescan tries again
-    }
+void folder_tree::load_file(const std::string& path, DWORD attributes, file_reading& out) {
+  if (is_hidden(attributes)) return;
+  const std::string full = full_path(path);
+  try {
+    abort_.check_and_throw();
+    service_ptr<named_lock> held;
+    named_lock::acquire(held, full.c_str(), abort_);
+    vantrel_io::file_ptr opened;
+    vantrel_io::open_for_brief_read(opened, full.c_str(), abort_);
+    out.time = opened->get_timestamp(abort_);
+    read_tracks(opened, full, out);
+  } catch (const vantrel_io::exception_aborted&) {
+    throw;
+  } catch (const vantrel_io::exception_io_sharing_violation&) {
+    out.in_use = true;
+  } catch (const vantrel_io::exception_io_data&) {
+    out.handles.clear();  // unreadable as it is: not read again until it changes
+    out.infos.clear();
+  } catch (const std::exception&) {
+    out.handles.clear();
+    out.infos.clear();
+    out.time = 0;  // gone or unopenable: the next rescan tries again
   }
-  for (const track_handle_ptr& handle : handles)
+}
+
+bool folder_tree::apply_reading(folder_change_batch& batch, folder_tree_file& file, file_reading& reading) {
+  if (reading.in_use) return false;
+  for (auto& [handle, info] : reading.infos) {
+    batch.infos().add_info(handle, info, reading.time, true);
+    ++batch.queued_infos_;
+  }
+  for (const track_handle_ptr& handle : reading.handles)
     if (!contains(file.handles, handle)) batch.mark_added(handle);
   for (const track_handle_ptr& handle : file.handles)
-    if (!contains(handles, handle)) batch.mark_removed(handle);
+    if (!contains(reading.handles, handle)) batch.mark_removed(handle);
   critical_section_lock hold(lock_);
-  file.file_time = time;
-  file.handles = std::move(handles);
+  file.file_time = reading.time;
+  file.handles = std::move(reading.handles);
   return true;
 }
 
@@ -473,29 +487,58 @@ DWORD next_retry_interval(DWORD interval) {
 }
 
 void folder_tree::run_retry_queue(folder_change_batch& batch) {
-  DWORD start = GetTickCount();
+  // The files whose wait is over, in path order.
+  struct due_file {
+    std::map<std::string, folder_retry_entry>::iterator entry;
+    folder_tree_file* file;
+    DWORD attributes;
+    file_reading reading;
+  };
+  std::vector<due_file> due;
   for (auto it = retry_.begin(); it != retry_.end();) {
     abort_.check_and_throw();
-    folder_retry_entry& entry = it->second;
-    if (GetTickCount() - entry.last_attempt < entry.interval) {
+    if (GetTickCount() - it->second.last_attempt < it->second.interval) {
       ++it;
       continue;
     }
     folder_tree_file* file = find_file(it->first);
-    const bool done = file == nullptr || read_file(batch, *file, it->first);
-    if (!done) {
-      entry.last_attempt = GetTickCount();
-      entry.interval = next_retry_interval(entry.interval);
-      ++it;
+    if (file == nullptr) {
+      it = retry_.erase(it);  // gone from the tree: nothing left to read
       continue;
     }
-    it = retry_.erase(it);
+    due.push_back(due_file{it, file, file->attributes, {}});
+    ++it;
+  }
+  if (due.empty()) return;
+
+  DWORD start = GetTickCount();
+  // The loaders touch only their own slot, their entry's path (a map key,
+  // which erasing other entries neither moves nor changes) and thread-safe
+  // services; the tree, the retry set and the batch change on this thread
+  // alone.
+  const auto load = [&](std::uint32_t i) { load_file(due[i].entry->first, due[i].attributes, due[i].reading); };
+  const auto apply = [&](std::uint32_t i) {
+    due_file& item = due[i];
+    const bool done = apply_reading(batch, *item.file, item.reading);
+    item.reading = file_reading();
+    if (!done) {
+      folder_retry_entry& entry = item.entry->second;
+      entry.last_attempt = GetTickCount();
+      entry.interval = next_retry_interval(entry.interval);
+      return;
+    }
+    retry_.erase(item.entry);
     if (GetTickCount() - start > 5000) {
       // Long runs hand over what they have, so the library fills in steps.
       if (!batch.on_main_thread_ && batch.size() >= 100) flush(batch);
       start = GetTickCount();
     }
-  }
+  };
+  const std::uint32_t count = static_cast<std::uint32_t>(due.size());
+  // A few files are not worth the threads; many are read on several cores.
+  const std::uint32_t helpers =
+      count < min_files_for_helpers ? 0 : std::min(qiv::cpu_count() - 1, max_read_helpers);
+  run_ordered_parallel(count, helpers, load, apply);
 }
 
 // ---------------------------------------------------------------------------

@@ -12,12 +12,15 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "core/abort_signal.h"
 #include "foundation/win32_handles.h"
 #include "library/library_folder_sink.h"
 #include "metadata/shared_info_batch.h"
 #include "metadata/track_handle.h"
+#include "metadata/track_info.h"
 
 struct folder_tree_file {
   std::uint64_t file_time = 0;  // last-write time when the tracks were read; 0 = never
@@ -117,16 +120,27 @@ private:
 
   void rescan(folder_change_batch& batch, folder_tree_dir& dir, const std::string& path, DWORD attributes,
               std::uint32_t depth);
+  // `listed`: the entry was found by listing its folder rather than named by
+  // a change record, so no writer is known to be busy with it.
   void add_at(folder_change_batch& batch, folder_tree_dir& dir, const std::string& path, const std::string& name,
-              DWORD attributes, std::uint32_t depth);
+              DWORD attributes, std::uint32_t depth, bool listed = false);
   void set_file_attributes(folder_change_batch& batch, folder_tree_file& file, const std::string& path,
-                           DWORD attributes);
+                           DWORD attributes, bool listed = false);
   void drop_file(folder_change_batch& batch, folder_tree_file& file, const std::string& path);
   void remove_at(folder_change_batch& batch, folder_tree_dir& dir, const std::string& path, const std::string& name);
   void mark_all_removed(folder_change_batch& batch, folder_tree_dir& dir);
-  bool read_file(folder_change_batch& batch, folder_tree_file& file, const std::string& path);
-  void read_tracks(folder_change_batch& batch, const vantrel_io::file_ptr& file, const std::string& full,
-                   std::uint64_t& time, track_handle_list& out);
+  // What reading one file gave, before any of it reaches the tree.
+  struct file_reading {
+    bool in_use = false;  // another program holds the file: try again later
+    std::uint64_t time = 0;
+    track_handle_list handles;
+    std::vector<std::pair<track_handle_ptr, track_info_impl>> infos;  // infos to store
+  };
+  // May run on any thread: touches neither the tree nor a batch.
+  void load_file(const std::string& path, DWORD attributes, file_reading& out);
+  void read_tracks(const vantrel_io::file_ptr& file, const std::string& full, file_reading& out);
+  // On the worker: false when the file must be tried again.
+  bool apply_reading(folder_change_batch& batch, folder_tree_file& file, file_reading& reading);
   void merge(handle_set& added, handle_set& removed);
   bool accept(const char* path);
   folder_tree_dir* find_dir(const std::string& path, bool skip_hidden);

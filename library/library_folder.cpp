@@ -227,6 +227,9 @@ private:
         rescan_once_watching = false;
         // Watching has begun, so nothing that changes during the scan is missed.
         tree_.full_rescan();
+        // The files it found are read now, not after the first wait.
+        retry_step();
+        pass_done();
         liveness_tick = GetTickCount();
       }
       bool reopened = false;

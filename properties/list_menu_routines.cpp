@@ -12,10 +12,6 @@ int list_view_header_count(HWND list) {
   return int(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0));
 }
 
-bool list_view_is_selected(HWND list, int row) {
-  return (SendMessageW(list, LVM_GETITEMSTATE, row, LVIS_SELECTED) & LVIS_SELECTED) != 0;
-}
-
 void append_submenu(HMENU menu, UINT flags, HMENU submenu, const char* text) {
   if (!append_menu_utf8(menu, flags | MF_POPUP, reinterpret_cast<UINT_PTR>(submenu), text))
     throw exception_win32(GetLastError());

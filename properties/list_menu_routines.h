@@ -7,7 +7,6 @@
 #include <string>
 
 int list_view_header_count(HWND list);
-bool list_view_is_selected(HWND list, int row);
 
 // The submenu then belongs to the menu; exception_win32 when refused.
 void append_submenu(HMENU menu, UINT flags, HMENU submenu, const char* text);

@@ -129,6 +129,43 @@ TEST_F(NativeFile, ARaisedSignalStopsEveryOperationBeforeItTouchesTheFile) {
   EXPECT_EQ(file->get_position(no_abort()), 3u);
 }
 
+// The scanner's brief reads of local files go without overlapped I/O: they
+// must see the same bytes, times and sharing as any other read.
+TEST_F(NativeFile, LocalReadsSeeTheFileAsOtherReadsDo) {
+  const std::uint32_t size = 2 * local_read_piece + 1000;
+  const std::string bytes = io_test::pattern(size, 3);
+  io_test::write_file(folder.path("local.bin"), bytes);
+  file_ptr file;
+  native_open_local_read(file, folder.file_url("local.bin").c_str(), no_abort());
+  file_ptr other = open_file("local.bin", open_mode::read);
+  EXPECT_EQ(file->get_size(no_abort()), size);
+  EXPECT_EQ(file->get_timestamp(no_abort()), other->get_timestamp(no_abort()));
+
+  std::string whole(size, '\0');
+  EXPECT_EQ(file->read(whole.data(), size, no_abort()), size) << "one request across several pieces";
+  EXPECT_TRUE(whole == bytes);
+  char byte;
+  EXPECT_EQ(file->read(&byte, 1, no_abort()), 0u) << "nothing past the end";
+  for (const std::uint32_t at : {0u, 17u, local_read_piece - 3, 70000u, 5u, size - 4, size}) {
+    file->seek(at, no_abort());
+    EXPECT_EQ(io_test::read_text(*file, 8), bytes.substr(at, 8)) << "at " << at;
+  }
+
+  EXPECT_THROW(file->write("x", 1, no_abort()), exception_io_denied);
+  EXPECT_THROW(open_file("local.bin", open_mode::write_existing), exception_io_sharing_violation)
+      << "a tag writer must not rewrite a file the scanner reads";
+  raisable_abort_signal abort;
+  abort.raise();
+  file->seek(0, no_abort());
+  EXPECT_THROW(file->read(&byte, 1, abort), exception_aborted);
+
+  file_ptr missing;
+  EXPECT_EQ(io_test::failure_of([&] {
+              native_open_local_read(missing, folder.file_url("missing.bin").c_str(), no_abort());
+            }),
+            io_test::failure_of([&] { open_file("missing.bin", open_mode::read); }));
+}
+
 TEST(NativeFileAbort, ABlockedReadEndsPromptlyWhenAnotherThreadRaisesTheSignal) {
   // A pipe whose server does not write: a read on it blocks for real.
   const std::wstring name = L"\\\\.\\pipe\\zorv-io-test-" + std::to_wstring(GetCurrentProcessId());

@@ -26,6 +26,27 @@ file_ptr wrap(const service_ptr<io_test::model_file>& inner, std::uint32_t max_c
   return file;
 }
 
+// Buffers of closed files are handed to the next ones: a file must never
+// show bytes another file left in its buffer, short files and empty ones
+// included, nor files that live side by side.
+TEST(ReadAheadFile, ABufferHandedOnShowsOnlyItsNewFilesBytes) {
+  const std::string long_text = io_test::pattern(200000, 1);
+  {
+    file_ptr first = wrap(make_model_file(long_text), 65536);
+    EXPECT_TRUE(io_test::read_all(*first) == long_text);
+  }
+  for (const std::string& text : {std::string("short"), std::string(), io_test::pattern(70000, 2)}) {
+    file_ptr next = wrap(make_model_file(text), 65536);
+    file_ptr beside = wrap(make_model_file(long_text), 65536);
+    EXPECT_TRUE(io_test::read_all(*next) == text) << text.size();
+    char byte;
+    EXPECT_EQ(next->read(&byte, 1, no_abort()), 0u) << "nothing past the end of " << text.size();
+    next->seek(0, no_abort());
+    EXPECT_EQ(read_text(*next, 3), text.substr(0, 3));
+    EXPECT_EQ(read_text(*beside, 10), long_text.substr(0, 10));
+  }
+}
+
 TEST(ReadAheadFile, FailedWriteLeavesNoStaleBytesAndThePositionWhereItWas) {
   auto inner = make_model_file(std::string(10000, 'A'));
   file_ptr file = wrap(inner, 65536);

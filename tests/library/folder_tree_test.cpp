@@ -101,6 +101,104 @@ TEST_F(FolderTree, TwoThousandNestedFilesAreEachAddedOnce) {
   EXPECT_EQ(counting_tst_input::opens, 0);
 }
 
+TEST_F(FolderTree, FilesAListingFindsAreReadAtTheFirstRetryRun) {
+  make_nested_folder();
+  tree.full_rescan();
+  folder_change_batch batch(tree);
+  tree.run_retry_queue(batch);
+  tree.flush(batch);
+  EXPECT_EQ(sink.tracks, nested_tracks) << "a scan must not wait for a writer nobody reported";
+  EXPECT_TRUE(tree.nothing_pending());
+}
+
+// Enough files for the retry run to read them on several threads, with
+// damaged, hidden, refused and held files among them.
+TEST_F(FolderTree, FilesReadOnSeveralThreadsEndAsIfReadOneByOne) {
+  strings expected;
+  for (int n = 0; n < 300; ++n) {
+    const std::string name = "f" + std::to_string(n) + ".tst";
+    if (n % 7 == 0) {
+      write(name, "damaged");
+    } else if (n % 11 == 0) {
+      write(name, "TST\nH");
+      set_attributes(name, FILE_ATTRIBUTE_HIDDEN);
+    } else if (n % 13 == 0) {
+      write(name, "TST\nR");
+      sink.refused.insert(name);
+    } else {
+      write(name, "TST\nOne\nTwo");
+      expected.insert(name + ":0");
+      expected.insert(name + ":1");
+    }
+  }
+  const std::string held_name = "f1.tst";
+  HANDLE held = CreateFileW(io_test::wide(folder.path(held_name)).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
+                            nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  tree.full_rescan();
+  folder_change_batch batch(tree);
+  tree.run_retry_queue(batch);
+  tree.flush(batch);
+  strings without_held = expected;
+  without_held.erase(held_name + ":0");
+  without_held.erase(held_name + ":1");
+  EXPECT_EQ(sink.tracks, without_held);
+  EXPECT_FALSE(tree.nothing_pending()) << "the held file waits for another try";
+  CloseHandle(held);
+  settle();
+  EXPECT_EQ(sink.tracks, expected);
+  for (const auto& [name, count] : sink.times_added) ASSERT_EQ(count, 1) << name;
+  EXPECT_EQ(metadata_test::cached_title(metadata_test::handle(folder.file_url("f2.tst"), 1)), "Two")
+      << "the infos read on other threads reach the cache";
+
+  counting_tst_input::opens = 0;
+  scan();
+  EXPECT_EQ(counting_tst_input::opens, 0) << "damaged files are not read again until they change";
+}
+
+// An owner that stops its folder while files are being read: what was read
+// before the stop is kept, the rest waits, and nothing is reported twice.
+TEST_F(FolderTree, StopDuringAParallelReadLosesNoFile) {
+  strings expected;
+  for (int n = 0; n < 200; ++n) {
+    const std::string name = "s" + std::to_string(n) + ".tst";
+    write(name, "TST\nS");
+    expected.insert(name + ":0");
+  }
+  struct stopping_sink : library_test::recording_sink {
+    using recording_sink::recording_sink;
+    raisable_abort_signal* abort = nullptr;
+    std::atomic<int> accepted{0};
+    bool accept(const char* path) override {
+      if (++accepted == 80) abort->raise();
+      return recording_sink::accept(path);
+    }
+  } stopping{folder.file_url() + "\\"};
+  raisable_abort_signal stop;
+  stopping.abort = &stop;
+  folder_tree stopped_tree{&stopping, stop};
+  stopped_tree.reset(folder.file_url().c_str());
+  stopped_tree.full_rescan();
+  {
+    folder_change_batch batch(stopped_tree);
+    EXPECT_THROW(stopped_tree.run_retry_queue(batch), vantrel_io::exception_aborted);
+    stopped_tree.flush(batch);
+  }
+  library_test::wait_until([] { return false; }, 0.1);
+  EXPECT_LT(stopping.tracks.size(), expected.size());
+  EXPECT_FALSE(stopped_tree.nothing_pending());
+  stop.reset();
+  ASSERT_TRUE(library_test::wait_until([&] {
+    folder_change_batch batch(stopped_tree);
+    stopped_tree.run_retry_queue(batch);
+    stopped_tree.flush(batch);
+    return stopped_tree.nothing_pending();
+  }));
+  library_test::wait_until([] { return false; }, 0.1);
+  EXPECT_EQ(stopping.tracks, expected);
+  for (const auto& [name, count] : stopping.times_added) ASSERT_EQ(count, 1) << name;
+}
+
 TEST_F(FolderTree, RescanFollowsTheDisk) {
   struct step {
     const char* why;

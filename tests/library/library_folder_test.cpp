@@ -50,6 +50,23 @@ TEST_F(LibraryFolder, ModesDecideWhetherAndHowTheWorkerRuns) {
   EXPECT_EQ(sink.tracks, strings({"a.tst:0"})) << "a finished one-off scan follows nothing";
 }
 
+// Ready means the first pass is over: its files are read by then, whether
+// the worker goes on watching or ends, with no wait for a writer nobody
+// reported.
+TEST_F(LibraryFolder, ReadyAfterTheFirstPassWithItsFilesRead) {
+  for (const std::uint32_t mode : {0u, std::uint32_t(library_folder::mode_no_monitoring)}) {
+    sink.tracks.clear();
+    write("a.tst");
+    library_test::make_folder(path("sub"));
+    write("sub\\b.tst");
+    start(mode);
+    ASSERT_TRUE(library_test::wait_until([&] { return folder->is_ready(); })) << mode;
+    main_thread_queue::drain(true);
+    EXPECT_EQ(sink.tracks, strings({"a.tst:0", "sub\\b.tst:0"})) << mode;
+    folder.reset();
+  }
+}
+
 TEST_F(LibraryFolder, MonitoringFollowsTheDisk) {
   struct step {
     const char* why;

@@ -1,5 +1,6 @@
 #!/usr/bin/python3
-"""zorvtool scan over nested folders of FLAC and WAV files.
+"""zorvtool scan over nested folders of FLAC, MP3 and WAV files, the FLAC and
+MP3 files tagged and with a picture.
 
 The first pass adds every track once and none from hidden folders or names
 made of dots; with monitoring, a file copied in while the worker runs appears.
@@ -11,8 +12,10 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import struct
 import threading
 import time
+import zlib
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from blackbox_checks import check, failures, windows_path  # noqa: E402
@@ -31,19 +34,35 @@ def scan(folder, *options, during=None):
     return added, out
 
 
+def write_png(path, size):
+    """A picture of noise, so that tags carry some tens of kilobytes."""
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+    rows = b"".join(b"\0" + os.urandom(size * 3) for _ in range(size))
+    with open(path, "wb") as f:
+        f.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", size, size, 8, 2, 0, 0, 0)) +
+                chunk(b"IDAT", zlib.compress(rows)) + chunk(b"IEND", b""))
+
+
 def main():
     with tempfile.TemporaryDirectory() as root:
         tone = os.path.join(root, "tone.wav")
         subprocess.run(["sox", "-n", "-r", "44100", "-c", "2", "-b", "16", tone, "synth", "0.2", "sine", "440"],
                        check=True)
+        cover = os.path.join(root, "cover.png")
+        write_png(cover, 100)
         music = os.path.join(root, "music")
         expected = []
         for n in range(60):
             folder = os.path.join(music, "artist%d" % (n % 5), "album%d" % (n % 7))
             os.makedirs(folder, exist_ok=True)
-            name = os.path.join(folder, "track%02d.%s" % (n, "flac" if n % 2 else "wav"))
-            if n % 2:
+            name = os.path.join(folder, "track%02d.%s" % (n, ("wav", "flac", "mp3")[n % 3]))
+            if n % 3 == 1:
                 subprocess.run(["flac", "-s", "-f", "-o", name, tone], check=True)
+                subprocess.run(["metaflac", "--set-tag=TITLE=Track %d" % n, "--import-picture-from=" + cover, name],
+                               check=True)
+            elif n % 3 == 2:
+                subprocess.run(["lame", "--quiet", "--tt", "Track %d" % n, "--ti", cover, tone, name], check=True)
             else:
                 shutil.copy(tone, name)
             expected.append(name)

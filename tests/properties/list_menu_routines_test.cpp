@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "core/localized_text.h"
+#include "ui/framework/list_view_operations.h"
 
 namespace {
 
@@ -37,8 +38,8 @@ TEST(ListMenuRoutines, TheMenuKeyOpensOnTheFirstSelectedRowThatShowsElseOnTheLis
   select(45, true);
   EXPECT_EQ(context_menu_point(list, {-1, -1}).y, list_centre.y) << "the selected row is scrolled away";
   select(2, true);
-  EXPECT_TRUE(list_view_is_selected(list, 2));
-  EXPECT_FALSE(list_view_is_selected(list, 3));
+  EXPECT_TRUE(list_view_is_item_selected(list, 2));
+  EXPECT_FALSE(list_view_is_item_selected(list, 3));
   RECT row_rect = {LVIR_BOUNDS};
   SendMessageW(list, LVM_GETITEMRECT, 2, reinterpret_cast<LPARAM>(&row_rect));
   POINT row_centre = {(row_rect.left + row_rect.right) / 2, (row_rect.top + row_rect.bottom) / 2};

@@ -1,0 +1,31 @@
+// ReplayGain stored in a Musepack stream header: read from the library's
+// 16-bit values, and written in place into a version 7 header or into the
+// "RG" packet of a version 8 stream, keeping the file's size.
+#pragma once
+
+#include <cstdint>
+
+#include "core/abort_signal.h"
+#include "io/file_object.h"
+#include "metadata/replaygain_info.h"
+
+namespace musepack {
+
+// The header's encodings; 0 means "not stored".
+float gain_from_header(std::uint16_t stored);
+float peak_from_header(std::uint16_t stored);
+std::uint16_t gain_to_header(float gain);  // absent → 0
+std::uint16_t peak_to_header(float peak);  // absent → 0
+
+// The 20 bytes of a version 7 header with the ReplayGain values replaced.
+// Peaks above the 16-bit range are clamped, never wrapped.
+void patch_v7_header(std::uint8_t (&header)[20], const replaygain_info& values);
+
+// Writes `values` into the stream header at `header_position`, each in one
+// write in place. False when no Musepack header stands there (the caller
+// keeps the values in the tag). exception_io_data for a damaged header or a
+// version 8 stream without a fitting "RG" packet.
+bool write_header_replaygain(vantrel_io::file_object& file, std::uint64_t header_position,
+                             const replaygain_info& values, const abort_signal& abort);
+
+}  // namespace musepack

@@ -1,0 +1,309 @@
+#include "inputs/musepack/musepack_input.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "core/service_registry.h"
+#include "core/tag_service.h"
+#include "foundation/exceptions.h"
+#include "inputs/musepack/musepack_chapter_writing.h"
+#include "inputs/musepack/musepack_header_replaygain.h"
+#include "io/io_exceptions.h"
+#include "io/retag_through_temp_file.h"
+#include "metadata/input_dispatch.h"
+#include "metadata/tags/apev2.h"
+#include "metadata/tags/tag_services.h"
+#include "playback/channel_mask.h"
+
+namespace {
+
+// Frames the library decodes at most per call, per channel, with room for
+// its synthesis overlap.
+constexpr std::uint32_t buffer_frames_per_channel = 2304;
+
+}  // namespace
+
+musepack_input::~musepack_input() { close_demuxer(); }
+
+void musepack_input::close_demuxer() noexcept {
+  if (demuxer_) mpc_demux_exit(demuxer_);
+  demuxer_ = nullptr;
+}
+
+void musepack_input::open(vantrel_io::file_ptr file, const char* path, open_reason reason, const abort_signal& abort) {
+  own_file_ = !file;
+  path_ = path;
+  vantrel_io::open_or_rewind(file, path, reason, abort);
+  // The library seeks at will: a stream that cannot is refused now, not at
+  // the first seek.
+  if (!file->can_seek()) vantrel_io::throw_exception_io_object_not_seekable();
+  bridge_.file = std::move(file);
+  ensure_demuxer(abort);
+}
+
+void musepack_input::ensure_demuxer(const abort_signal& abort) {
+  if (demuxer_) return;
+  abort.check_and_throw();
+  // The library addresses the file with signed 32-bit offsets: beyond them
+  // it would read the wrong bytes.
+  const std::uint64_t size = bridge_.file->get_size(abort);
+  if (size == vantrel_io::filesize_unknown || size > musepack_max_file_size) vantrel_io::throw_io_data();
+  bridge_.file->rewind(abort);
+  musepack_abort_scope scope(bridge_, abort);
+  demuxer_ = mpc_demux_init(&bridge_.reader);
+  abort.check_and_throw();
+  if (!demuxer_) vantrel_io::throw_io_data();
+  mpc_demux_get_info(demuxer_, &stream_);
+  if (stream_.sample_freq == 0 || stream_.channels == 0) {
+    close_demuxer();
+    vantrel_io::throw_io_data();
+  }
+  sample_rate_ = stream_.sample_freq;
+  const mpc_int_t chapters = stream_.stream_version >= 8 ? mpc_demux_chap_nb(demuxer_) : 0;
+  chapter_count_ = chapters > 0 ? static_cast<std::uint32_t>(chapters) : 0;
+}
+
+void musepack_input::reopen_after_write(const abort_signal& abort) {
+  close_demuxer();
+  ensure_demuxer(abort);
+}
+
+std::uint64_t musepack_input::stream_samples() const {
+  // Crafted headers may claim more leading silence than samples.
+  return stream_.samples > stream_.beg_silence ? stream_.samples - stream_.beg_silence : 0;
+}
+
+std::uint64_t musepack_input::chapter_start(std::uint32_t chapter) {
+  if (chapter >= chapter_count_) throw qiv::exception_invalid_params();
+  const mpc_chap_info* info = mpc_demux_chap(demuxer_, static_cast<int>(chapter));
+  return info ? info->sample : to_stream_end;
+}
+
+void musepack_input::get_info(std::uint32_t subsong, track_info& out, const abort_signal& abort) {
+  ensure_demuxer(abort);
+  if (subsong == 0) {
+    read_stream_info(out, abort);
+    return;
+  }
+  if (subsong > chapter_count_) throw qiv::exception_invalid_params();
+  read_chapter_info(subsong - 1, out, abort);
+}
+
+void musepack_input::read_stream_info(track_info& out, const abort_signal& abort) {
+  out.set_length(static_cast<double>(stream_samples()) / sample_rate_);
+  out.set_tech_int("bitrate", static_cast<std::int64_t>(stream_.average_bitrate * 0.001 + 0.5));
+  out.set_tech_int("samplerate", sample_rate_);
+  out.set_tech_int("channels", stream_.channels);
+  if (stream_.profile_name)
+    out.set_tech("codec_profile", track_info::until_nul, stream_.profile_name, track_info::until_nul);
+  out.set_tech_int("streamversion", stream_.stream_version);
+  const std::size_t encoder_length = strnlen(stream_.encoder, sizeof stream_.encoder);
+  if (encoder_length > 0) {
+    const std::string tool = "mppenc " + std::string(stream_.encoder, encoder_length);
+    out.set_tech("tool", track_info::until_nul, tool.data(), tool.size());
+  }
+  out.set_tech("codec", track_info::until_nul, "Musepack", track_info::until_nul);
+  out.set_tech("encoding", track_info::until_nul, "lossy", track_info::until_nul);
+
+  replaygain_info gain = out.get_replaygain();
+  if (stream_.gain_title) gain.track_gain = musepack::gain_from_header(stream_.gain_title);
+  if (stream_.gain_album) gain.album_gain = musepack::gain_from_header(stream_.gain_album);
+  if (stream_.peak_title) gain.track_peak = musepack::peak_from_header(stream_.peak_title);
+  if (stream_.peak_album) gain.album_peak = musepack::peak_from_header(stream_.peak_album);
+  out.set_replaygain(gain);
+
+  // Tag values, ReplayGain items among them, take precedence over the header.
+  const std::uint64_t saved = bridge_.file->get_position(abort);
+  try {
+    service_lookup_unique_t<tag_service>()->read(*bridge_.file, out, abort);
+  } catch (const vantrel_io::exception_io_data&) {
+    // No tag, or a damaged one: the info has no fields.
+  }
+  bridge_.file->seek(saved, abort);
+}
+
+void musepack_input::read_chapter_info(std::uint32_t chapter, track_info& out, const abort_signal& abort) {
+  read_stream_info(out, abort);
+  const mpc_chap_info* info = mpc_demux_chap(demuxer_, static_cast<int>(chapter));
+  if (!info) vantrel_io::throw_io_data();
+  const std::uint64_t end = chapter + 1 < chapter_count_ ? chapter_start(chapter + 1) : stream_samples();
+  if (end <= info->sample) vantrel_io::throw_io_data();
+  out.set_length(static_cast<double>(end - info->sample) / sample_rate_);
+
+  replaygain_info gain = out.get_replaygain();
+  if (info->gain) gain.track_gain = musepack::gain_from_header(info->gain);
+  if (info->peak) gain.track_peak = musepack::peak_from_header(info->peak);
+  out.set_replaygain(gain);
+
+  if (info->tag_size == 0 || !info->tag) return;
+  track_info_impl chapter_tags;
+  try {
+    apev2::item_list items;
+    apev2::parse_tag_body(items, reinterpret_cast<const std::uint8_t*>(info->tag), info->tag_size);
+    apev2::read_into_track_info(items, apev2::version_2, chapter_tags);
+  } catch (const vantrel_io::exception_io_data&) {
+    return;  // a damaged chapter tag leaves the stream's fields
+  }
+  // The chapter's fields replace those of the same name; the others stay.
+  qiv::bit_array replaced(out.field_count());
+  for (std::uint32_t i = 0; i < out.field_count(); ++i)
+    replaced.set(i, chapter_tags.find_field(out.field_name(i)) != track_info::not_found);
+  out.remove_fields(replaced);
+  for (std::uint32_t i = 0; i < chapter_tags.field_count(); ++i)
+    track_info::copy_field_values_from(out, chapter_tags, i);
+  const replaygain_info tag_gain = chapter_tags.get_replaygain();
+  out.set_replaygain(replaygain_merge(tag_gain, out.get_replaygain()));
+}
+
+void musepack_input::initialize(std::uint32_t subsong, std::uint32_t, const abort_signal& abort) {
+  ensure_demuxer(abort);
+  pending_seek_ = 0.0;
+  subsong_ = subsong;
+  subsong_start_ = 0;
+  subsong_end_ = to_stream_end;
+  delivered_ = 0;
+  if (subsong == 0) return;
+  if (subsong > chapter_count_) throw qiv::exception_invalid_params();
+  subsong_start_ = chapter_start(subsong - 1);
+  if (subsong_start_ == to_stream_end) vantrel_io::throw_io_data();
+  pending_seek_ = static_cast<double>(subsong_start_) / sample_rate_;
+  if (subsong < chapter_count_) {
+    subsong_end_ = chapter_start(subsong);
+    if (subsong_end_ <= subsong_start_) vantrel_io::throw_io_data();
+  }
+}
+
+bool musepack_input::run(audio_block& out, const abort_signal& abort) {
+  const bool bounded = subsong_end_ != to_stream_end;
+  if (bounded && delivered_ >= subsong_end_ - subsong_start_) return false;
+  if (!decode_block(out, abort)) return false;
+  delivered_ += out.get_sample_count();
+  if (bounded && delivered_ > subsong_end_ - subsong_start_) {
+    const std::uint64_t excess = delivered_ - (subsong_end_ - subsong_start_);
+    const auto keep = static_cast<std::uint32_t>(out.get_sample_count() - excess);
+    out.set_sample_count(keep);
+    out.set_data_size(keep * out.get_channels());
+  }
+  return true;
+}
+
+bool musepack_input::decode_block(audio_block& out, const abort_signal& abort) {
+  abort.check_and_throw();
+  ensure_demuxer(abort);
+  musepack_abort_scope scope(bridge_, abort);
+  if (pending_seek_ >= 0) {
+    if (mpc_streaminfo_get_length(&stream_) <= pending_seek_) return false;
+    const auto target = static_cast<mpc_uint64_t>(std::floor(pending_seek_ * sample_rate_ + 0.5));
+    if (mpc_demux_seek_sample(demuxer_, target) != MPC_STATUS_OK) vantrel_io::throw_io_data();
+    pending_seek_ = -1.0;
+  }
+  samples_.resize(
+      std::max<std::size_t>(std::size_t(stream_.channels) * buffer_frames_per_channel, MPC_DECODER_BUFFER_LENGTH));
+  for (;;) {
+    abort.check_and_throw();
+    mpc_frame_info frame{};
+    frame.buffer = samples_.data();
+    if (mpc_demux_decode(demuxer_, &frame) != MPC_STATUS_OK) vantrel_io::throw_io_data();
+    if (frame.bits < 0) return false;
+    if (frame.samples == 0) continue;
+    out.set_data(samples_.data(), frame.samples, stream_.channels, sample_rate_,
+                 default_channel_mask(stream_.channels));
+    return true;
+  }
+}
+
+void musepack_input::seek(double seconds, const abort_signal&) {
+  double target = std::floor(seconds * sample_rate_ + 0.5);
+  if (!(target >= 0)) vantrel_io::throw_io_data();
+  if (subsong_end_ != to_stream_end) target = std::min(target, static_cast<double>(subsong_end_ - subsong_start_));
+  pending_seek_ = (static_cast<double>(subsong_start_) + target) / sample_rate_;
+  delivered_ = static_cast<std::uint64_t>(target);
+}
+
+void musepack_input::set_info(std::uint32_t subsong, const track_info& info) {
+  if (subsong == 0) {
+    pending_file_info_.emplace();
+    pending_file_info_->copy_all_from(info);
+    return;
+  }
+  if (pending_chapters_.empty()) {
+    pending_chapters_.resize(chapter_count_);
+    for (std::uint32_t i = 0; i < chapter_count_; ++i)
+      get_info(i + 1, pending_chapters_[i], never_raised_abort_signal());
+  }
+  if (subsong - 1 >= pending_chapters_.size()) vantrel_io::throw_io_data();
+  track_info_impl& entry = pending_chapters_[subsong - 1];
+  const double length = entry.get_length();
+  entry.copy_all_from(info);
+  entry.set_length(length);
+}
+
+void musepack_input::commit(const abort_signal& abort) {
+  // A failed write leaves the pending edits for no one: the next set_info
+  // starts afresh.
+  std::optional<track_info_impl> file_info = std::move(pending_file_info_);
+  std::vector<track_info_impl> chapters = std::move(pending_chapters_);
+  pending_file_info_.reset();
+  pending_chapters_.clear();
+  if (!chapters.empty()) {
+    ensure_demuxer(abort);
+    if (stream_.stream_version != 8) vantrel_io::throw_io_data();
+    track_info_impl common;
+    musepack::split_common_fields(chapters, common);
+    std::vector<std::uint64_t> starts;
+    for (std::uint32_t i = 0; i < chapter_count_; ++i) starts.push_back(chapter_start(i));
+    const std::uint64_t header_position = static_cast<std::uint64_t>(stream_.header_position);
+    close_demuxer();
+    try {
+      if (own_file_) {
+        retag_through_temp_file rewrite(path_.c_str());
+        musepack::write_chapter_packets(bridge_.file, rewrite, header_position, chapters, starts, abort);
+        rewrite.commit(bridge_.file, abort);
+      } else {
+        retag_in_place in_place;
+        musepack::write_chapter_packets(bridge_.file, in_place, header_position, chapters, starts, abort);
+      }
+    } catch (...) {
+      reopen_after_write(never_raised_abort_signal());
+      throw;
+    }
+    reopen_after_write(abort);
+    // The shared fields left the chapter packets: the file's tag must hold
+    // them, beside whatever the file-level edit names itself.
+    if (!file_info) {
+      file_info.emplace(common);
+    } else {
+      for (std::uint32_t f = 0; f < common.field_count(); ++f)
+        if (file_info->find_field(common.field_name(f)) == track_info::not_found)
+          track_info::copy_field_values_from(*file_info, common, f);
+    }
+  }
+  if (file_info) write_file_info(*file_info, abort);
+}
+
+void musepack_input::write_file_info(const track_info& info, const abort_signal& abort) {
+  ensure_demuxer(abort);
+  const std::uint64_t header_position = static_cast<std::uint64_t>(stream_.header_position);
+  close_demuxer();
+  track_info_impl tags;
+  tags.copy_all_from(info);
+  try {
+    if (musepack::write_header_replaygain(*bridge_.file, header_position, info.get_replaygain(), abort))
+      tags.clear_replaygain();
+    if (tags.field_count() == 0 && replaygain_count_present(tags.get_replaygain()) == 0) {
+      tag_services::remove_trailing(*bridge_.file, abort);
+    } else if (own_file_) {
+      retag_through_temp_file rewrite(path_.c_str());
+      tag_services::write(bridge_.file, rewrite, tag_services::kind_apev2, tags, abort);
+      rewrite.commit(bridge_.file, abort);
+    } else {
+      retag_in_place in_place;
+      tag_services::write(bridge_.file, in_place, tag_services::kind_apev2, tags, abort);
+    }
+  } catch (...) {
+    reopen_after_write(never_raised_abort_signal());
+    throw;
+  }
+  reopen_after_write(abort);
+}

@@ -1,0 +1,63 @@
+#include "inputs/musepack/musepack_reader_bridge.h"
+
+#include <exception>
+
+namespace {
+
+musepack_reader_bridge& bridge_of(mpc_reader* reader) { return *static_cast<musepack_reader_bridge*>(reader->data); }
+
+// Exceptions never enter the library: a failure is a short read or a
+// failed seek there.
+mpc_int32_t read_bytes(mpc_reader* reader, void* buffer, mpc_int32_t size) noexcept {
+  try {
+    musepack_reader_bridge& b = bridge_of(reader);
+    if (size <= 0) return 0;
+    return static_cast<mpc_int32_t>(b.file->read(buffer, static_cast<std::uint32_t>(size), *b.abort));
+  } catch (const std::exception&) {
+    return 0;
+  }
+}
+
+mpc_bool_t seek_to(mpc_reader* reader, mpc_int32_t offset) noexcept {
+  try {
+    if (offset < 0) return MPC_FALSE;
+    musepack_reader_bridge& b = bridge_of(reader);
+    b.file->seek(static_cast<std::uint64_t>(offset), *b.abort);
+    return MPC_TRUE;
+  } catch (const std::exception&) {
+    return MPC_FALSE;
+  }
+}
+
+mpc_int32_t tell(mpc_reader* reader) noexcept {
+  try {
+    musepack_reader_bridge& b = bridge_of(reader);
+    const std::uint64_t position = b.file->get_position(*b.abort);
+    return position > musepack_max_file_size ? 0 : static_cast<mpc_int32_t>(position);
+  } catch (const std::exception&) {
+    return 0;
+  }
+}
+
+mpc_int32_t get_size(mpc_reader* reader) noexcept {
+  try {
+    musepack_reader_bridge& b = bridge_of(reader);
+    const std::uint64_t size = b.file->get_size(*b.abort);
+    return size > musepack_max_file_size ? 0 : static_cast<mpc_int32_t>(size);
+  } catch (const std::exception&) {
+    return 0;
+  }
+}
+
+mpc_bool_t can_seek(mpc_reader*) noexcept { return MPC_TRUE; }
+
+}  // namespace
+
+musepack_reader_bridge::musepack_reader_bridge() {
+  reader.read = read_bytes;
+  reader.seek = seek_to;
+  reader.tell = tell;
+  reader.get_size = get_size;
+  reader.canseek = can_seek;
+  reader.data = this;
+}

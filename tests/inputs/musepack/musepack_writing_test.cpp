@@ -1,0 +1,219 @@
+// The Musepack header ReplayGain encodings, the in-place header rewrites
+// and the chapter packet rewrite, on files built byte by byte in memory
+// (no encoder writes version 7 streams any more).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "inputs/musepack/musepack_chapter_writing.h"
+#include "inputs/musepack/musepack_header_replaygain.h"
+#include "inputs/musepack/musepack_packets.h"
+#include "io/io_exceptions.h"
+#include "io/memory_file.h"
+#include "io/retag_through_temp_file.h"
+#include "metadata/track_info.h"
+
+namespace {
+
+using bytes = std::vector<std::uint8_t>;
+const abort_signal& no_abort = never_raised_abort_signal();
+
+vantrel_io::file_ptr file_with(const bytes& content) {
+  vantrel_io::file_ptr file = vantrel_io::make_memory_file();
+  if (!content.empty()) file->write(content.data(), std::uint32_t(content.size()), no_abort);
+  return file;
+}
+
+bytes content_of(vantrel_io::file_object& file) {
+  bytes out(static_cast<std::size_t>(file.get_size(no_abort)));
+  file.seek(0, no_abort);
+  if (!out.empty()) file.read(out.data(), std::uint32_t(out.size()), no_abort);
+  return out;
+}
+
+bytes packet(const char* key, bytes payload) {
+  bytes out(payload.size() + 3);
+  out[0] = std::uint8_t(key[0]);
+  out[1] = std::uint8_t(key[1]);
+  out[2] = std::uint8_t(payload.size() + 3);
+  std::copy(payload.begin(), payload.end(), out.begin() + 3);
+  return out;
+}
+
+bytes concat(std::initializer_list<bytes> parts) {
+  bytes out;
+  for (const bytes& part : parts) out.insert(out.end(), part.begin(), part.end());
+  return out;
+}
+
+const bytes stream_magic = {'M', 'P', 'C', 'K'};
+
+replaygain_info gains(float track_gain, float track_peak, float album_gain, float album_peak) {
+  replaygain_info r;
+  r.track_gain = track_gain;
+  r.track_peak = track_peak;
+  r.album_gain = album_gain;
+  r.album_peak = album_peak;
+  return r;
+}
+
+std::uint16_t le16(const bytes& b, std::size_t at) { return std::uint16_t(b[at] | b[at + 1] << 8); }
+
+TEST(MusepackHeaderReplayGain, EncodingsRoundTripAndClampInsteadOfWrapping) {
+  EXPECT_EQ(musepack::gain_to_header(replaygain_info::gain_absent), 0);
+  EXPECT_EQ(musepack::peak_to_header(replaygain_info::peak_absent), 0);
+  EXPECT_NEAR(musepack::gain_from_header(256), 63.82f, 1e-4);
+  EXPECT_NEAR(musepack::gain_from_header(musepack::gain_to_header(-7.25f)), -7.25f, 1.0f / 256);
+  EXPECT_NEAR(musepack::peak_from_header(musepack::peak_to_header(0.8f)), 0.8f, 0.001f);
+  // A gain far above the reference and one far below stay inside 16 bits.
+  EXPECT_EQ(musepack::gain_to_header(100.0f), 0);
+  EXPECT_EQ(musepack::gain_to_header(-300.0f), 65535);
+  EXPECT_EQ(musepack::peak_to_header(0.0f), 0);
+}
+
+TEST(MusepackHeaderReplayGain, VersionSevenHeaderChangesOnlyItsGainBytes) {
+  std::uint8_t header[20];
+  for (int i = 0; i < 20; ++i) header[i] = std::uint8_t(0xA0 + i);
+  std::memcpy(header, "MP+\x17", 4);
+  std::uint8_t before[20];
+  std::memcpy(before, header, 20);
+  musepack::patch_v7_header(header, gains(0.0f, 2.0f, -3.5f, 0.5f));
+  for (int i : {0, 1, 2, 3, 4, 5, 6, 7, 10, 11}) EXPECT_EQ(header[i], before[i]) << i;
+  const bytes b(header, header + 20);
+  EXPECT_EQ(le16(b, 14), 0xFFFF) << "a gain of 0.00 dB must not read as 'no gain'";
+  EXPECT_EQ(le16(b, 18), std::uint16_t(-350));
+  // A peak of 2.0 is 65536 at this scale: clamped, not wrapped to 0.
+  EXPECT_EQ(le16(b, 12), 65535);
+  EXPECT_EQ(le16(b, 8), 55539);
+  EXPECT_EQ(le16(b, 16), 16384);
+  musepack::patch_v7_header(header, replaygain_info{});
+  EXPECT_EQ(le16(bytes(header, header + 20), 14), 0);
+  EXPECT_EQ(le16(bytes(header, header + 20), 12), 0);
+}
+
+TEST(MusepackHeaderReplayGain, WritesVersionSevenAndEightHeadersInPlace) {
+  bytes v7 = {0xFF, 0xFF, 'M', 'P', '+', 0x07};
+  v7.resize(2 + 20 + 40, 0x11);
+  auto file = file_with(v7);
+  EXPECT_TRUE(musepack::write_header_replaygain(*file, 2, gains(-1.0f, 0.5f, -2.0f, 0.5f), no_abort));
+  const bytes after7 = content_of(*file);
+  ASSERT_EQ(after7.size(), v7.size());
+  EXPECT_EQ(le16(after7, 2 + 14), std::uint16_t(-100));
+  EXPECT_TRUE(std::equal(after7.begin() + 22, after7.end(), v7.begin() + 22));
+
+  const bytes v8 = concat({stream_magic, packet("SH", bytes(8, 1)), packet("RG", bytes(12, 7)),
+                           packet("EI", bytes(3, 2)), packet("AP", bytes(20, 9)), packet("SE", {})});
+  file = file_with(v8);
+  EXPECT_TRUE(
+      musepack::write_header_replaygain(*file, 0, gains(-6.0f, 1.0f, replaygain_info::gain_absent, -1.0f), no_abort));
+  const bytes after8 = content_of(*file);
+  ASSERT_EQ(after8.size(), v8.size()) << "the RG packet keeps its length";
+  const std::size_t rg = 4 + 11;
+  EXPECT_EQ(after8[rg + 3], 1);
+  EXPECT_EQ(after8[rg + 4] << 8 | after8[rg + 5], musepack::gain_to_header(-6.0f));
+  EXPECT_EQ(after8[rg + 6] << 8 | after8[rg + 7], musepack::peak_to_header(1.0f));
+  EXPECT_EQ(bytes(after8.begin() + rg + 8, after8.begin() + rg + 15), bytes(7, 0)) << "album absent, padding zero";
+  EXPECT_TRUE(std::equal(after8.begin() + rg + 15, after8.end(), v8.begin() + rg + 15));
+
+  file = file_with(bytes(30, 'x'));
+  EXPECT_FALSE(musepack::write_header_replaygain(*file, 0, gains(1, 1, 1, 1), no_abort)) << "not ours: left to the tag";
+}
+
+TEST(MusepackHeaderReplayGain, RefusesStreamsWithoutAFittingPacket) {
+  const bytes no_rg = concat({stream_magic, packet("SH", bytes(8, 1)), packet("AP", bytes(5, 9)), packet("SE", {})});
+  const bytes short_rg = concat({stream_magic, packet("RG", bytes(4, 0)), packet("SE", {})});
+  const bytes long_size = concat({stream_magic, {'R', 'G', 0x81, 0x81, 0x81, 0x81, 0x00}});
+  for (const bytes& content : {no_rg, short_rg, long_size}) {
+    auto file = file_with(content);
+    EXPECT_THROW(musepack::write_header_replaygain(*file, 0, gains(1, 1, 1, 1), no_abort),
+                 vantrel_io::exception_io_data);
+    EXPECT_EQ(content_of(*file), content);
+  }
+}
+
+TEST(MusepackPackets, SizeNumbersUseSevenBitGroups) {
+  EXPECT_EQ(musepack::encode_packet_number(0x7F), bytes({0x7F}));
+  EXPECT_EQ(musepack::encode_packet_number(0x80), bytes({0x81, 0x00}));
+  EXPECT_EQ(musepack::encode_packet_number(44100), bytes({0x82, 0xD8, 0x44}));
+}
+
+track_info_impl chapter(const char* title, const char* track, float gain) {
+  track_info_impl info;
+  info.set_field("TITLE", track_info::until_nul, title, track_info::until_nul);
+  info.set_field("ARTIST", track_info::until_nul, "Art", track_info::until_nul);
+  info.set_field("ALBUM", track_info::until_nul, "Alb", track_info::until_nul);
+  info.set_field("TRACKNUMBER", track_info::until_nul, track, track_info::until_nul);
+  info.set_field("TOTALTRACKS", track_info::until_nul, track, track_info::until_nul);
+  replaygain_info r;
+  r.album_gain = -2.0f;
+  r.track_gain = gain;
+  info.set_replaygain(r);
+  return info;
+}
+
+TEST(MusepackChapters, SharedFieldsAndGainsMoveToTheFileLevel) {
+  std::vector<track_info_impl> chapters = {chapter("One", "1", -1.0f), chapter("Two", "2", -3.0f)};
+  track_info_impl common;
+  musepack::split_common_fields(chapters, common);
+  EXPECT_NE(common.find_field("ALBUM"), track_info::not_found);
+  EXPECT_NE(common.find_field("ARTIST"), track_info::not_found);
+  EXPECT_NE(common.find_field("TOTALTRACKS"), track_info::not_found) << "goes up when the numbers differ";
+  EXPECT_EQ(common.find_field("TITLE"), track_info::not_found);
+  EXPECT_EQ(common.get_replaygain().album_gain, -2.0f);
+  EXPECT_FALSE(replaygain_info::gain_present(common.get_replaygain().track_gain));
+  for (const track_info_impl& c : chapters) {
+    EXPECT_EQ(c.field_count(), 2u);
+    EXPECT_NE(c.find_field("TRACKNUMBER"), track_info::not_found);
+  }
+}
+
+TEST(MusepackChapters, PacketsAreReplacedBeforeTheStreamEndKeepingStarts) {
+  const bytes old = concat({stream_magic, packet("SH", bytes(8, 1)), packet("AP", bytes(20, 9)),
+                            packet("CT", bytes(6, 5)), packet("CT", bytes(6, 6)), packet("SE", {}), bytes(10, 'T')});
+  auto file = file_with(old);
+  std::vector<track_info_impl> chapters = {chapter("One", "1", -1.0f), chapter("Two", "2", -3.0f)};
+  retag_in_place in_place;
+  musepack::write_chapter_packets(file, in_place, 0, chapters, {44100, 132300}, no_abort);
+  const bytes after = content_of(*file);
+  const std::size_t kept = 4 + 11 + 23;
+  ASSERT_GT(after.size(), kept);
+  EXPECT_TRUE(std::equal(old.begin(), old.begin() + kept, after.begin())) << "audio untouched";
+  musepack::packet_reader reader(*file, kept);
+  std::vector<std::uint64_t> starts;
+  for (;;) {
+    const musepack::packet_header p = reader.next(no_abort);
+    ASSERT_TRUE(p.found);
+    if (p.is("SE")) break;
+    ASSERT_TRUE(p.is("CT"));
+    bytes payload(static_cast<std::size_t>(p.payload_size));
+    file->seek(p.payload_position(), no_abort);
+    file->read(payload.data(), std::uint32_t(payload.size()), no_abort);
+    std::uint64_t start = 0;
+    for (std::size_t i = 0;; ++i) {
+      start = start << 7 | (payload[i] & 0x7F);
+      if (!(payload[i] & 0x80)) break;
+    }
+    starts.push_back(start);
+  }
+  EXPECT_EQ(starts, (std::vector<std::uint64_t>{44100, 132300})) << "each chapter keeps its own start";
+  EXPECT_EQ(bytes(after.end() - 10, after.end()), bytes(10, 'T')) << "the trailing tag follows the stream end";
+}
+
+TEST(MusepackChapters, RefusesLayoutsItCannotRewriteAndLeavesThemUnchanged) {
+  const bytes no_end = concat({stream_magic, packet("AP", bytes(20, 9)), packet("CT", bytes(6, 5))});
+  const bytes before_audio =
+      concat({stream_magic, packet("CT", bytes(6, 5)), packet("AP", bytes(20, 9)), packet("SE", {})});
+  for (const bytes& content : {no_end, before_audio}) {
+    auto file = file_with(content);
+    std::vector<track_info_impl> chapters = {chapter("One", "1", -1.0f)};
+    retag_in_place in_place;
+    EXPECT_THROW(musepack::write_chapter_packets(file, in_place, 0, chapters, {0}, no_abort),
+                 vantrel_io::exception_io_data);
+    EXPECT_EQ(content_of(*file), content);
+  }
+}
+
+}  // namespace

@@ -1,0 +1,297 @@
+#!/usr/bin/python3
+"""Black-box runs of zorvtool on Musepack files made here by mpcenc, with
+chapters added by mpcchap, checked against mpcdec and mutagen.
+
+usage: musepack_input.py WINE_EXEC BUILD_DIR ZORVTOOL_EXE
+
+ZORV_MUSEPACK_KILLS sets how many writes are killed at random moments (24
+by default).
+"""
+import array
+import hashlib
+import json
+import os
+import random
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+import wave
+import zlib
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from blackbox_checks import check, failures, windows_path  # noqa: E402
+from mutagen.apev2 import APEv2  # noqa: E402
+from mutagen.musepack import Musepack  # noqa: E402
+
+WINE_EXEC, BUILD_DIR, ZORVTOOL = sys.argv[1:4]
+RATE = 44100
+# The chapters mpcchap writes: the first starts after the stream's start.
+CHAPTERS = "[44100]\nTITLE=One\nARTIST=Art\nALBUM=Alb\n[132300]\nTITLE=Two\nARTIST=Art\nALBUM=Alb\n"
+
+
+def run(*cmd):
+    subprocess.run(cmd, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def zorvtool_cmd(*args):
+    return [WINE_EXEC, BUILD_DIR, ZORVTOOL, *args]
+
+
+def zorvtool(*args):
+    done = subprocess.run(zorvtool_cmd(*args), capture_output=True, text=True, encoding="utf-8")
+    return done.returncode, done.stdout, done.stderr
+
+
+def info_of(path):
+    code, out, err = zorvtool("info", windows_path(path))
+    return json.loads(out)["subsongs"] if code == 0 else {"error": err}
+
+
+def field(info, name):
+    """A field's values, its name compared without regard to case."""
+    for key, values in info.get("fields", {}).items():
+        if key.lower() == name:
+            return values
+    return None
+
+
+def samples(wav_path):
+    with wave.open(wav_path) as w:
+        data = array.array("h", w.readframes(w.getnframes()))
+        return data, w.getnchannels()
+
+
+def decode(folder, path, *options):
+    out = os.path.join(folder, "decoded.wav")
+    code, _, err = zorvtool("decode", windows_path(path), windows_path(out), "--bits", "16", *options)
+    if code != 0:
+        return None, err
+    return samples(out)[0], ""
+
+
+def reference(folder, path):
+    out = os.path.join(folder, "reference.wav")
+    run("mpcdec", path, out)
+    return samples(out)
+
+
+def reference_md5(folder, path):
+    return hashlib.md5(reference(folder, path)[0].tobytes()).hexdigest()
+
+
+def max_difference(a, b):
+    if a is None or len(a) != len(b):
+        return "lengths %s and %d" % (None if a is None else len(a), len(b))
+    return max((abs(x - y) for x, y in zip(a, b)), default=0)
+
+
+def make_fixtures(folder):
+    wav = os.path.join(folder, "src.wav")
+    run("sox", "-n", "-r", str(RATE), "-c", "2", "-b", "16", wav, "synth", "6", "sine", "440", "sine", "550")
+    plain = os.path.join(folder, "plain.mpc")
+    run("mpcenc", "--silent", "--overwrite", wav, plain)
+    mono_wav = os.path.join(folder, "mono.wav")
+    run("sox", "-n", "-r", "32000", "-c", "1", "-b", "16", mono_wav, "synth", "2", "sine", "300")
+    mono = os.path.join(folder, "mono.mpc")
+    run("mpcenc", "--silent", "--overwrite", mono_wav, mono)
+    chaptered = os.path.join(folder, "chapters.mpc")
+    shutil.copy(plain, chaptered)
+    ini = os.path.join(folder, "chapters.ini")
+    open(ini, "w").write(CHAPTERS)
+    run("mpcchap", chaptered, ini)
+    return plain, mono, chaptered
+
+
+def chapter_starts(folder, path):
+    dump = os.path.join(folder, "dump.ini")
+    if os.path.exists(dump):
+        os.remove(dump)
+    run("mpcchap", path, dump)
+    return [int(line.strip()[1:-1]) for line in open(dump) if line.startswith("[")]
+
+
+def check_decoding(folder, plain, mono, chaptered):
+    for name, path in (("stereo", plain), ("mono", mono)):
+        ref, channels = reference(folder, path)
+        got, err = decode(folder, path)
+        check(max_difference(got, ref) in (0, 1), "%s: whole decode within 1 LSB of mpcdec: %s %s" %
+              (name, max_difference(got, ref), err))
+        got, err = decode(folder, path, "--seek", "1.5")
+        skip = int(1.5 * (RATE if name == "stereo" else 32000)) * channels
+        check(max_difference(got, ref[skip:]) in (0, 1), "%s: decode after a seek within 1 LSB: %s %s" %
+              (name, max_difference(got, ref[skip:]), err))
+    ref, channels = reference(folder, chaptered)
+    subsongs = info_of(chaptered)
+    check([s.get("subsong") for s in subsongs] == [1, 2], "chapters are subsongs 1 and 2: %s" % subsongs)
+    if len(subsongs) == 2:
+        lengths = [round(s["info"].get("length", 0), 3) for s in subsongs]
+        check(lengths == [2.0, 3.0], "chapter lengths run from start to start: %s" % lengths)
+        titles = [field(s["info"], "title") for s in subsongs]
+        check(titles == [["One"], ["Two"]], "chapter titles from their tags: %s" % titles)
+    got, err = decode(folder, chaptered, "--subsong", "1")
+    want = ref[44100 * channels:132300 * channels]
+    check(max_difference(got, want) in (0, 1), "chapter 1 plays exactly its samples: %s %s" %
+          (max_difference(got, want), err))
+    got, err = decode(folder, chaptered, "--subsong", "2", "--seek", "10")
+    check((got is not None and len(got) == 0) or "no audio" in err, "a seek past the chapter's end plays nothing: %s" %
+          (err if got is None else len(got)))
+    tech = info_of(plain)[0]["info"]
+    check(tech.get("technical", {}).get("codec") == "Musepack" and tech.get("technical", {}).get("streamversion") == "8",
+          "technical fields: %s" % tech.get("technical"))
+
+
+def check_replaygain(folder, plain):
+    path = os.path.join(folder, "gain.mpc")
+    shutil.copy(plain, path)
+    run("mpcgain", path)
+    header_gain = Musepack(path).info.title_gain
+    shown = info_of(path)[0]["info"].get("replaygain", {})
+    check(shown.get("track_gain") is not None and abs(shown["track_gain"] - header_gain) < 0.01,
+          "the header's gain is shown: %s, mutagen %s" % (shown, header_gain))
+    size, md5 = os.path.getsize(path), reference_md5(folder, path)
+    code, _, err = zorvtool("tag", windows_path(path), "replaygain_track_gain=-3.25 dB",
+                            "replaygain_track_peak=0.5", "replaygain_album_gain=-4.00 dB")
+    info = Musepack(path).info
+    check(code == 0 and os.path.getsize(path) == size, "ReplayGain goes into the header, size kept: %s" % err)
+    check(abs(info.title_gain - -3.25) < 0.01 and abs(info.album_gain - -4.0) < 0.01,
+          "mutagen reads the new gains: %s %s" % (info.title_gain, info.album_gain))
+    # mutagen scales peaks by 65535 where the stream's own decoder uses 32768.
+    shown = info_of(path)[0]["info"].get("replaygain", {})
+    check(shown.get("track_peak") is not None and abs(shown["track_peak"] - 0.5) < 0.001 and
+          abs(info.title_peak * 65535 / 32768 - 0.5) < 0.001, "the new peak reads back: %s, mutagen %s" %
+          (shown, info.title_peak))
+    check(reference_md5(folder, path) == md5, "audio unchanged by the ReplayGain write")
+
+
+def check_tags(folder, plain):
+    path = os.path.join(folder, "tags.mpc")
+    shutil.copy(plain, path)
+    md5 = reference_md5(folder, path)
+    code, _, err = zorvtool("tag", windows_path(path), "title=Hello", "artist=A", "artist=B", "album=Ä")
+    tags = APEv2(path)
+    check(code == 0 and str(tags.get("Title")) == "Hello" and list(tags.get("Artist")) == ["A", "B"] and
+          str(tags.get("Album")) == "Ä", "mutagen reads the APEv2 tag: %s %s" % (err, dict(tags)))
+    code, _, err = zorvtool("tag", windows_path(path), "-title", "-artist", "-album")
+    check(code == 0 and os.path.getsize(path) == os.path.getsize(plain), "removing every field removes the tag")
+    check(reference_md5(folder, path) == md5, "audio unchanged by the tag writes")
+
+
+def check_chapter_edits(folder, chaptered):
+    path = os.path.join(folder, "edit.mpc")
+    shutil.copy(chaptered, path)
+    md5 = reference_md5(folder, path)
+    code, _, err = zorvtool("tag", windows_path(path), "--subsong", "2", "title=Zwei")
+    check(code == 0, "chapter edit succeeds: %s" % err)
+    check(chapter_starts(folder, path) == [44100, 132300], "each chapter keeps its start: %s" %
+          chapter_starts(folder, path))
+    check(reference_md5(folder, path) == md5, "audio unchanged by the chapter edit")
+    titles = [field(s["info"], "title") for s in info_of(path)]
+    check(titles == [["One"], ["Zwei"]], "chapter titles after the edit: %s" % titles)
+    albums = [field(s["info"], "album") for s in info_of(path)]
+    check(albums == [["Alb"], ["Alb"]] and str(APEv2(path).get("Album")) == "Alb",
+          "the shared album went to the file's tag: %s" % albums)
+
+    # Without the stream-end packet there is nowhere to put the chapters.
+    cut = os.path.join(folder, "no_end.mpc")
+    data = open(chaptered, "rb").read()
+    end = data.rfind(b"SE\x03")
+    open(cut, "wb").write(data[:end] + data[end + 3:])
+    before = open(cut, "rb").read()
+    code, _, err = zorvtool("tag", windows_path(cut), "--subsong", "1", "title=never")
+    check(open(cut, "rb").read() == before, "no stream end: chapter edit leaves the file unchanged (%d %s)" %
+          (code, err.strip()))
+
+
+def check_damage(folder, plain):
+    huge = os.path.join(folder, "huge.mpc")
+    shutil.copy(plain, huge)
+    os.truncate(huge, 2 ** 31 + 4096)
+    code, _, err = zorvtool("info", windows_path(huge))
+    check(code != 0 and err.strip() != "", "a file of 2 GiB is refused with an error: %s" % err)
+    os.remove(huge)
+
+    # A stream header claiming more leading silence than samples (5 samples,
+    # 127 silent), its checksum made to match.
+    data = bytearray(open(plain, "rb").read())
+    sample_count_in_three_bytes = data[12] & 0x80 and data[13] & 0x80 and not data[14] & 0x80
+    if data[4:7] == b"SH\x0e" and sample_count_in_three_bytes and not data[15] & 0x80:
+        data[12:16] = b"\x80\x80\x05\x7f"
+        data[7:11] = zlib.crc32(bytes(data[11:18])).to_bytes(4, "big")
+        crafted = os.path.join(folder, "silence.mpc")
+        open(crafted, "wb").write(data)
+        subsongs = info_of(crafted)
+        length = subsongs[0]["info"].get("length") if isinstance(subsongs, list) else subsongs
+        check(length == 0, "more leading silence than samples: length 0, not a wrapped count: %s" % length)
+    else:
+        check(False, "the encoder's stream header has the expected layout: %s" % data[4:18].hex())
+
+
+def check_kills(folder, plain, chaptered):
+    count = int(os.environ.get("ZORV_MUSEPACK_KILLS", "24"))
+    env = dict(os.environ, ZORV_TEST_WRITE_PAUSE_MS="40")
+    writes = [
+        ("tag", plain, ["title=old"], ["title=new", "artist=killed"]),
+        ("gain", plain, ["replaygain_track_gain=-1.00 dB"], ["replaygain_track_gain=-5.00 dB"]),
+        ("chapter", chaptered, ["--subsong", "1", "title=old"], ["--subsong", "1", "title=new"]),
+    ]
+    sources = {}
+    for name, origin, old, new in writes:
+        source = os.path.join(folder, "kill_source_%s.mpc" % name)
+        shutil.copy(origin, source)
+        zorvtool("tag", windows_path(source), *old)
+        # The kills fall between the time the write takes without the pauses
+        # and the time it takes with them.
+        spans = []
+        for pause_env in (None, env):
+            probe = os.path.join(folder, "probe.mpc")
+            shutil.copy(source, probe)
+            started = time.monotonic()
+            subprocess.run(zorvtool_cmd("tag", windows_path(probe), *new), env=pause_env, capture_output=True)
+            spans.append(time.monotonic() - started)
+        sources[name] = (source, reference_md5(folder, source), spans[0] * 0.8, spans[1] + 0.05)
+    rng = random.Random(45)
+    bad, outcomes = [], {}
+    for i in range(count):
+        name, _, old, new = writes[i % len(writes)]
+        source, md5, earliest, latest = sources[name]
+        target = os.path.join(folder, "kill.mpc")
+        shutil.copy(source, target)
+        child = subprocess.Popen(zorvtool_cmd("tag", windows_path(target), *new), env=env,
+                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        time.sleep(rng.uniform(earliest, latest))
+        child.kill()
+        child.wait()
+        try:
+            if name == "gain":
+                value = round(Musepack(target).info.title_gain, 2)
+                ok = value in (-1.0, -5.0)
+            else:
+                subsongs = info_of(target)
+                value = field(subsongs[0]["info"], "title")
+                ok = value in (["old"], ["new"])
+            ok = ok and reference_md5(folder, target) == md5
+        except Exception as e:  # noqa: BLE001
+            value, ok = "unreadable: %s" % e, False
+        outcomes[(name, str(value))] = outcomes.get((name, str(value)), 0) + 1
+        if not ok:
+            bad.append((i, name, value))
+    print("killed writes by what they left:", outcomes)
+    check(not bad, "%d killed writes: same audio, old or new values: %s" % (count, bad[:5]))
+
+
+def main():
+    with tempfile.TemporaryDirectory() as folder:
+        plain, mono, chaptered = make_fixtures(folder)
+        check_decoding(folder, plain, mono, chaptered)
+        check_replaygain(folder, plain)
+        check_tags(folder, plain)
+        check_chapter_edits(folder, chaptered)
+        check_damage(folder, plain)
+        check_kills(folder, plain, chaptered)
+    print("%d failed" % len(failures) if failures else "all passed")
+    return 1 if failures else 0
+
+
+sys.exit(main())
