@@ -61,8 +61,9 @@ void convert_v22_picture(frame& f) {
 }
 
 // Listed identifiers enter without asking the filter: a 2.2 tag is always
-// rewritten whole as 2.3, pictures included.
-void read_frames_v22(reader& source, tag& out) {
+// rewritten whole as 2.3, pictures included. Only a picture asks, so that
+// reading fields alone copies no image.
+void read_frames_v22(reader& source, frame_filter& filter, tag& out) {
   for (;;) {
     std::uint8_t id_bytes[3];
     if (source.read(id_bytes, 3) < 3 || id_bytes[0] == 0) return;
@@ -74,7 +75,7 @@ void read_frames_v22(reader& source, tag& out) {
     const char text[4] = {char(id_bytes[0]), char(id_bytes[1]), char(id_bytes[2]), 0};
     const std::uint32_t id = id3v2_frame_id_from_v22(text);
     // Unlisted 2.2 frames have no form this program could write back or map.
-    if (id == 0) {
+    if (id == 0 || (id == frame_id("APIC") && !filter.accept(id))) {
       source.skip_exact(size);
       continue;
     }
@@ -281,9 +282,9 @@ void read_tag(reader& source, frame_filter& filter, tag& out) {
       if (flags & 0x7F) throw parseError();
       if (flags & 0x80) {
         unsync_reader unsync(limited);
-        read_frames_v22(unsync, out);
+        read_frames_v22(unsync, filter, out);
       } else {
-        read_frames_v22(limited, out);
+        read_frames_v22(limited, filter, out);
       }
       break;
     }

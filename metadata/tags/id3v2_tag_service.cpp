@@ -1,5 +1,6 @@
 #include "metadata/tags/id3v2_tag_service.h"
 
+#include <algorithm>
 #include <new>
 #include <string>
 
@@ -33,6 +34,33 @@ public:
 class only_comments final : public id3parser::frame_filter {
 public:
   bool accept(std::uint32_t id) override { return id == id3parser::frame_id("COMM"); }
+};
+
+// The first `length` bytes of a memory file, read and skipped in place.
+class memory_file_reader final : public id3parser::reader {
+public:
+  memory_file_reader(file_object& file, std::size_t length, const abort_signal& abort)
+      : file_(file), remaining_(length), abort_(abort) {}
+
+  std::size_t read(void* buffer, std::size_t n) override {
+    const std::uint32_t got = file_.read(buffer, std::uint32_t(std::min(n, remaining_)), abort_);
+    remaining_ -= got;
+    return got;
+  }
+
+  std::size_t skip(std::size_t n) override {
+    n = std::min(n, remaining_);
+    file_.seek(file_.get_position(abort_) + n, abort_);
+    remaining_ -= n;
+    return n;
+  }
+
+  std::size_t available() const override { return remaining_; }
+
+private:
+  file_object& file_;
+  std::size_t remaining_;
+  const abort_signal& abort_;
 };
 
 // Reads `length` bytes in steps that grow as the data turns out to be there,
@@ -152,11 +180,19 @@ bool id3v2_read_tag_from_file(file_object& file, id3parser::frame_filter& filter
   if (!in_head) first = id3v2_skip_leading_tag(file, 0, abort);
   if (first == 0) return false;
   if (first > 0xFFFFFFFFull) throw qiv::exception_overflow();
-  file_object& source = in_head ? *head : file;
-  source.seek(0, abort);
-  const id3parser::byte_vector bytes = read_growing(source, first, abort);
-  id3parser::memory_reader reader(bytes.data(), bytes.size());
-  id3parser::read_tag(reader, filter, out);
+  if (in_head && first <= head_size) {
+    // Frames the filter turns away (pictures, mostly) are stepped over in the
+    // head instead of copied once more: a scan then allocates no image.
+    head->seek(0, abort);
+    memory_file_reader reader(*head, std::size_t(first), abort);
+    id3parser::read_tag(reader, filter, out);
+  } else {
+    file_object& source = in_head ? *head : file;
+    source.seek(0, abort);
+    const id3parser::byte_vector bytes = read_growing(source, first, abort);
+    id3parser::memory_reader reader(bytes.data(), bytes.size());
+    id3parser::read_tag(reader, filter, out);
+  }
   total_size = first;
   for (;;) {
     std::uint64_t next = 0;

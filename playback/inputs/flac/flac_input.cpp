@@ -18,6 +18,7 @@ flac_input::~flac_input() = default;
 void flac_input::open(vantrel_io::file_ptr file, const char* path, open_reason reason, const abort_signal& abort) {
   path_ = path;
   opened_by_input_ = !file;
+  for_decode_ = reason == open_reason::decode;
   vantrel_io::open_or_rewind(file, path, reason, abort);
   seekable_ = file->can_seek();
   if (reason == open_reason::decode) vantrel_io::read_ahead_file::wrap_if_local(file, abort);
@@ -47,6 +48,9 @@ void flac_input::open_stream(const abort_signal& abort) {
   // leading ID3v2 tag.
   auto decoder = std::make_unique<flac_stream_decoder>(seekable_);
   decoder->set_message_sink(sink_.get());
+  // Album art has its own reader: reading fields for a listing need not copy
+  // a picture per file. A decode still reports a damaged picture block.
+  if (!for_decode_) decoder->skip_pictures();
   decoder->open(file_, cached_info_, abort);
   decoder_ = std::move(decoder);
   at_start_ = true;

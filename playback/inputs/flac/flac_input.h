@@ -62,6 +62,7 @@ private:
   vantrel_io::file_ptr file_;
   std::string path_;
   bool opened_by_input_ = false;
+  bool for_decode_ = false;
   bool seekable_ = false;
   double start_ = 0.0;
   double length_ = -1.0;  // negative: to the end of the stream

@@ -140,6 +140,12 @@ flac_stream_decoder::flac_stream_decoder(bool seekable)
   FLAC__stream_decoder_set_metadata_respond_all(decoder_.get());
 }
 
+void flac_stream_decoder::skip_pictures() {
+  // Stepping over a block needs the position of the first frame to know the
+  // metadata's size, which needs a seekable file.
+  if (seekable_) FLAC__stream_decoder_set_metadata_ignore(decoder_.get(), FLAC__METADATA_TYPE_PICTURE);
+}
+
 flac_stream_decoder::~flac_stream_decoder() = default;
 
 void flac_stream_decoder::set_message_sink(decoder_message_sink* sink) {
@@ -182,6 +188,7 @@ void flac_stream_decoder::initialise(vantrel_io::file_ptr file, const abort_sign
   stream_info_seen_ = false;
   stream_info_ = {};
   metadata_bytes_ = 0;
+  metadata_start_ = 0;
   cuesheet_text_.clear();
   channel_mask_ = 0;
   const FLAC__StreamDecoderInitStatus status = FLAC__stream_decoder_init_stream(
@@ -196,6 +203,13 @@ void flac_stream_decoder::initialise(vantrel_io::file_ptr file, const abort_sign
       passing_damaged_metadata_ &&
       FLAC__stream_decoder_get_state(decoder_.get()) == FLAC__STREAM_DECODER_SEARCH_FOR_FRAME_SYNC;
   if ((!read && !frames_next) || error_printed_) fail();
+  // Skipped blocks never reach on_metadata: where the metadata ends tells
+  // their size too.
+  FLAC__uint64 end = 0;
+  if (read && metadata_start_ != 0 && FLAC__stream_decoder_get_decode_position(decoder_.get(), &end) &&
+      end >= metadata_start_) {
+    metadata_bytes_ = end - metadata_start_;
+  }
 }
 
 void flac_stream_decoder::on_damaged_metadata() noexcept {
@@ -244,6 +258,11 @@ void flac_stream_decoder::on_metadata(const FLAC__StreamMetadata& block) {
       stream_info_.total_samples = source.total_samples;
       std::memcpy(stream_info_.md5, source.md5sum, sizeof stream_info_.md5);
       stream_info_seen_ = true;
+      // The stream info is the first block; where it starts, the metadata starts.
+      if (FLAC__uint64 end = 0; seekable_ && FLAC__stream_decoder_get_decode_position(decoder_.get(), &end) &&
+                                end >= block.length + 4) {
+        metadata_start_ = end - block.length - 4;
+      }
       if (target_info_ == nullptr) break;
       if (source.sample_rate == 0 || source.channels == 0) vantrel_io::throw_io_data();
       target_info_->set_tech_int("samplerate", source.sample_rate);

@@ -47,6 +47,10 @@ public:
   // exception_io_data for a stream it cannot use, exception_aborted when
   // the signal is raised.
   void open(vantrel_io::file_ptr file, track_info& info, const abort_signal& abort);
+  // Before open: PICTURE blocks are stepped over instead of copied (and so
+  // not checked for damage either), for a caller that reads fields only.
+  // Only a seekable decoder can skip them.
+  void skip_pictures();
   // The next frame; false at the end of the stream.
   bool run(audio_block& out, const abort_signal& abort);
   // To the frame that holds sample floor(seconds x rate + 0.5); at or past
@@ -99,4 +103,5 @@ private:
   bool ended_ = false;
   bool integrity_check_ = false;
   std::uint64_t metadata_bytes_ = 0;
+  std::uint64_t metadata_start_ = 0;  // 0: unknown (a stream info block never starts at 0)
 };

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 
@@ -167,6 +168,55 @@ TEST_F(TagServices, VersionTwoPointTwoBecomesTwoPointThreeKeepingPicturesAndComm
   EXPECT_EQ(comment, t.frames[1].data);
   const bytes converted = bytes{0} + text("image/png") + bytes{0, 3, 'd', 0, 0x89, 'P'};
   EXPECT_EQ(converted, t.frames[2].data);
+}
+
+TEST_F(TagServices, FieldsReadTheSameWhetherAPictureSitsBetweenThemOrNot) {
+  class no_pictures final : public id3parser::frame_filter {
+  public:
+    bool accept(std::uint32_t id) override { return id != id3parser::frame_id("APIC"); }
+  };
+  bytes image(5000, 0xAB);
+  image[0] = 0xFF, image[1] = 0xD8, image[4999] = 0x01;
+  const bytes apic = latin("image/jpeg") + bytes{0, 3, 0} + image;
+  const bytes pic = bytes{0} + text("JPG") + bytes{3, 0} + image;
+  const bytes big_apic = latin("image/png") + bytes{0, 3, 0} + bytes(70000, 0x42) + image;  // beyond the head read
+  struct picture_case {
+    const char* why;
+    std::string with_picture;
+    std::string without;
+  };
+  const picture_case cases[] = {
+      {"2.3", str(tag(3, frame("TIT2", latin("t")) + frame("APIC", apic) + frame("TPE1", latin("a")))),
+       str(tag(3, frame("TIT2", latin("t")) + frame("TPE1", latin("a"))))},
+      {"2.4", str(tag(4, frame("TIT2", latin("t"), true) + frame("APIC", apic, true) + frame("TPE1", latin("a"), true))),
+       str(tag(4, frame("TIT2", latin("t"), true) + frame("TPE1", latin("a"), true)))},
+      {"2.2", str(tag(2, frame22("TT2", latin("t")) + frame22("PIC", pic) + frame22("TP1", latin("a")))),
+       str(tag(2, frame22("TT2", latin("t")) + frame22("TP1", latin("a"))))},
+      {"2.3 larger than the head",
+       str(tag(3, frame("TIT2", latin("t")) + frame("APIC", big_apic) + frame("TPE1", latin("a")))),
+       str(tag(3, frame("TIT2", latin("t")) + frame("TPE1", latin("a"))))},
+  };
+  for (const picture_case& c : cases) {
+    std::string with_type;
+    std::string without_type;
+    EXPECT_EQ("artist=a;title=t;", read_fields(c.with_picture + audio, &with_type)) << c.why;
+    EXPECT_EQ(read_fields(c.without + audio, &without_type), read_fields(c.with_picture + audio)) << c.why;
+    EXPECT_EQ(without_type, with_type) << c.why;
+    auto file = io_test::make_model_file(c.with_picture + audio);
+    no_pictures fields_only;
+    id3parser::accept_all_frames all;
+    id3parser::tag t;
+    std::uint64_t size = 0;
+    ASSERT_TRUE(id3v2_read_tag_from_file(*file, fields_only, t, size, abort)) << c.why;
+    EXPECT_EQ(2u, t.frames.size()) << c.why;
+    EXPECT_EQ(c.with_picture.size(), size) << c.why;
+    // Whoever asks for pictures (album art, a rewrite) still gets them whole.
+    ASSERT_TRUE(id3v2_read_tag_from_file(*file, all, t, size, abort)) << c.why;
+    ASSERT_EQ(3u, t.frames.size()) << c.why;
+    const bytes& data = t.frames[1].data;
+    ASSERT_GE(data.size(), image.size()) << c.why;
+    EXPECT_TRUE(std::equal(image.begin(), image.end(), data.end() - image.size())) << c.why;
+  }
 }
 
 TEST_F(TagServices, TheKindsWrittenReplaceTheKindsThere) {
