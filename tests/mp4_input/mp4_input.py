@@ -19,22 +19,13 @@ import tempfile
 from mutagen.mp4 import MP4, MP4Cover, MP4FreeForm
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from blackbox_checks import check, failures, windows_path  # noqa: E402
+from blackbox_checks import check, failures, tool, windows_path, zorvtool_runner  # noqa: E402
 
 WINE_EXEC, BUILD_DIR, ZORVTOOL = sys.argv[1:4]
 CORRUPTED = "Unsupported format or corrupted file"
 
 
-def run(*args, ok=True):
-    done = subprocess.run([WINE_EXEC, BUILD_DIR, ZORVTOOL, *args], capture_output=True, text=True, encoding="utf-8",
-                          errors="replace")
-    if ok and done.returncode != 0:
-        raise RuntimeError("zorvtool %s failed: %s%s" % (args[:1], done.stdout, done.stderr))
-    return done
-
-
-def tool(*args):
-    subprocess.run(args, check=True, capture_output=True)
+run = zorvtool_runner(WINE_EXEC, BUILD_DIR, ZORVTOOL)
 
 
 def wav(path):

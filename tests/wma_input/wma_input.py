@@ -15,22 +15,13 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from blackbox_checks import check, failures, windows_path  # noqa: E402
+from blackbox_checks import check, failures, tool, windows_path, zorvtool_runner  # noqa: E402
 
 WINE_EXEC, BUILD_DIR, ZORVTOOL = sys.argv[1:4]
 RATE = 44100
 
 
-def run(*args, ok=True):
-    done = subprocess.run([WINE_EXEC, BUILD_DIR, ZORVTOOL, *args], capture_output=True, text=True, encoding="utf-8",
-                          errors="replace")
-    if ok and done.returncode != 0:
-        raise RuntimeError("zorvtool %s failed: %s%s" % (args[:1], done.stdout, done.stderr))
-    return done
-
-
-def tool(*args):
-    subprocess.run(args, check=True, capture_output=True)
+run = zorvtool_runner(WINE_EXEC, BUILD_DIR, ZORVTOOL)
 
 
 def pcm16(path):
