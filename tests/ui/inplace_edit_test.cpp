@@ -43,7 +43,15 @@ protected:
   void on_edit_finished() override { ++finished; }
 };
 
+// Keys go to the foreground window: tests of other programs running beside
+// this one may have taken it.
+HWND keyboard_target = nullptr;
+
 void send_key(WORD key, bool shift = false, bool control = false) {
+  if (keyboard_target != nullptr && GetForegroundWindow() != keyboard_target) {
+    SetForegroundWindow(keyboard_target);
+    pump_pending();
+  }
   std::vector<INPUT> inputs;
   auto add = [&](WORD vk, DWORD flags) {
     INPUT input = {};
@@ -97,6 +105,7 @@ protected:
       list_view_set_item_text(list, i, 2, ("o" + std::to_string(i)).c_str());
     }
     table.list = list;
+    keyboard_target = parent;
     SetForegroundWindow(parent);
     SetFocus(list);
     pump_pending();
