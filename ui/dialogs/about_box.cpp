@@ -3,27 +3,14 @@
 #include <commctrl.h>
 #include <gdiplus.h>
 
-#include "foundation/modal_popup.h"
 #include "foundation/window_text.h"
 #include "resources/about_dialog.h"
 #include "ui/framework/drawing.h"
 #include "ui/framework/gdiplus_session.h"
-
-namespace {
-
-// Whether a new window may open now: not while a modal window is up (or off
-// the main thread); the modal window is brought forward instead. The shell's
-// shared interaction check, once it exists, does the same.
-bool about_box_interaction_allowed() {
-  if (modal_allowed()) return true;
-  activate_blocked_popup();
-  return false;
-}
-
-}  // namespace
+#include "ui/menus/information_popup.h"
 
 void about_box::show(HWND owner, shell_opener open) {
-  if (!about_box_interaction_allowed()) return;
+  if (!ui_interaction_allowed()) return;
   gdiplus_session gdiplus;
   about_box box(std::move(open));
   box.run_modal(IDD_ABOUT, owner);

@@ -5,7 +5,6 @@
 
 #include "core/app_state.h"
 #include "core/localized_text.h"
-#include "core/popup_message.h"
 #include "foundation/exceptions.h"
 #include "foundation/resource_data.h"
 #include "foundation/string_buffer.h"
@@ -14,6 +13,7 @@
 #include "io/path_schemes.h"
 #include "io/safe_save.h"
 #include "resources/about_dialog.h"
+#include "ui/menus/information_popup.h"
 
 namespace {
 
@@ -37,13 +37,6 @@ void write_whole_file(const std::string& path, const std::string& content) {
         file.write(content.data(), static_cast<std::uint32_t>(content.size()), abort);
       },
       never_raised_abort_signal());
-}
-
-// Until the shell's information-popup routine is available here, the same
-// popup service is reached through the core's helper.
-void report_licence_page_failure(const char* message) {
-  const char* caption = localized_text::get("dialog_information");
-  popup_message_show(message, *caption ? caption : "Information");
 }
 
 }  // namespace
@@ -95,7 +88,7 @@ void show_licence_page(HWND owner, const shell_opener& open) {
   try {
     page = write_licence_page(profile::get_path(), localization_credits());
   } catch (const std::exception& e) {
-    report_licence_page_failure(e.what());
+    show_information_popup(e.what());
     return;
   }
   open(owner, page.c_str());

@@ -61,6 +61,7 @@ protected:
     profile = qiv::utf16_to_utf8(name, wcslen(name));
     app::state().profile_path.set_string(("file://" + profile).c_str());
     popups.clear();
+    localized_text::set("dialog_information", "Information");
   }
   void TearDown() override {
     for (const char* file : {"license.html", "license-apache-2.0.txt"}) {
