@@ -283,26 +283,6 @@ TEST_F(InplaceEdit, EndingFromOutsideCommitsOnlyWhenAskedAndNeverForAReadOnlyCel
   EXPECT_FALSE(table.is_editing());
 }
 
-TEST(CellWalk, AdvancesWrapsAndStopsAtTheEdges) {
-  int row = 0, slot = 1;
-  EXPECT_TRUE(advance_cell(row, slot, 2, 2, inplace_edit::end_next));
-  EXPECT_EQ(row, 1);
-  EXPECT_EQ(slot, 0);
-  EXPECT_TRUE(advance_cell(row, slot, 2, 2, inplace_edit::end_previous));
-  EXPECT_EQ(row, 0);
-  EXPECT_EQ(slot, 1);
-  EXPECT_TRUE(advance_cell(row, slot, 2, 2, inplace_edit::end_next_row));
-  EXPECT_EQ(row, 1);
-  EXPECT_FALSE(advance_cell(row, slot, 2, 2, inplace_edit::end_next_row));
-  EXPECT_FALSE(advance_cell(row, slot, 2, 2, inplace_edit::end_next));
-  EXPECT_FALSE(advance_cell(row, slot, 2, 2, inplace_edit::end_lost));
-  EXPECT_FALSE(advance_cell(row, slot, 2, 2, inplace_edit::end_cancel));
-  row = slot = 0;
-  EXPECT_FALSE(advance_cell(row, slot, 2, 2, inplace_edit::end_previous));
-  EXPECT_EQ(row, 0);
-  EXPECT_EQ(slot, 0);
-}
-
 class memory_history_store final : public value_history_store {
 public:
   std::string get_text() const override { return text; }
