@@ -9,6 +9,8 @@
 #include <set>
 
 #include "core/localized_text.h"
+#include "library/fs_node.h"
+#include "library/library_test_support.h"
 #include "core/service_registry.h"
 #include "foundation/main_thread.h"
 #include "metadata/track_handle_registry.h"
@@ -118,6 +120,19 @@ TEST_F(PlayActions, StartPlaybackHereStartsTheWholeListAtTheSelectedTrack) {
   tracks.all_tracks_elsewhere = true;
   request = play_items_prepare(tracks, {L"3.mp3"}, play_mode::start_here);
   EXPECT_FALSE(request.start) << "a track the whole list does not hold: from its beginning";
+}
+
+TEST_F(PlayActions, AFolderOfTheFileSystemStartsAtTheSelectedFileAndGoesOn) {
+  library_test::tst_input_registration inputs;
+  io_test::scratch_folder music;
+  for (const char* name : {"01.tst", "02.tst", "03.tst", "04.tst"}) io_test::write_file(music.path(name), "TST\nT");
+  fs_node node(nullptr, nav_split_path(io_test::wide(music.path(""))));
+  const play_request request = play_items_prepare(node, {L"03.tst"}, play_mode::start_here);
+  ASSERT_TRUE(request.start) << "the folder's whole list holds the selected file's own handle";
+  const std::vector<std::string> played = paths_of(request.playlist, request.start);
+  ASSERT_EQ(played.size(), 2u);
+  EXPECT_EQ(played[0].substr(played[0].size() - 6), "03.tst");
+  EXPECT_EQ(played[1].substr(played[1].size() - 6), "04.tst");
 }
 
 TEST_F(PlayActions, SelectedAlbumsPlayInListOrderAndPlayThisPlaysOnlyTheSelection) {
