@@ -23,7 +23,6 @@ using test_support::program_result;
 using test_support::run_program;
 using test_support::scratch_folder;
 
-constexpr char play_command[] = "command: {D3F83B15-D4AF-4586-8BD0-4EA415E31FE1}\n";
 constexpr char handed_over[] = "Exiting (Another instance is already running)\n";
 constexpr char did_not_respond[] =
     "Initialization failure : Another instance is already running, but it did not respond.\n";
@@ -155,7 +154,6 @@ TEST_F(CommandLineHandover, SecondStartHandsItsCommandLineToTheRunningInstanceAn
 
   EXPECT_FALSE(first.timed_out);
   EXPECT_EQ(first.exit_code, 0u);
-  EXPECT_TRUE(contains(first.debug_output, play_command)) << first.debug_output;
   // Resolved against the sender's directory, not the receiver's.
   const std::string opened = "open: file://" + utf8(senders_folder / L"x.mp3") + "\n";
   EXPECT_TRUE(contains(lower(first.debug_output), lower(opened))) << first.debug_output;

@@ -3,7 +3,8 @@
 // other tests run their own copies beside it), its child controls as a
 // screen reader would read them, and messages a user's actions produce.
 //
-//   window_probe EXE children            the window, then one line per child control
+//   window_probe EXE children [TITLE]    the window (or the top-level window with that
+//                                        title), then one line per child control
 //   window_probe EXE wait-text ID TEXT   until the control shows the text (10 s)
 //   window_probe EXE command ID [CODE]   posts WM_COMMAND as a button or accelerator
 //   window_probe EXE close               posts WM_CLOSE
@@ -13,6 +14,10 @@
 //   window_probe EXE keys KEY...         brings the window to the front and types
 //                                        the keys ("alt+up", "down", "return", "f11")
 //   window_probe EXE shot FILE.bmp       the window's pixels as the screen shows them
+//   window_probe EXE windows             one line per top-level window: class, visible, title
+//   window_probe EXE close-titled TITLE  posts WM_CLOSE to the top-level window with that title
+//   window_probe EXE menu [shift]        clicks the Menu button, Shift held when asked;
+//                                        returns while the menu is open
 //
 // Lines are tab-separated: id, class, visible, enabled, checked, window
 // rectangle (screen coordinates: left, top, right, bottom), text. The
@@ -263,6 +268,56 @@ int take_shot(HWND window, const std::wstring& file) {
   return ok ? 0 : 1;
 }
 
+// Every top-level window of the program copy, in z-order.
+std::vector<HWND> program_windows() {
+  struct collected {
+    std::vector<HWND> windows;
+  } state;
+  EnumWindows(
+      [](HWND window, LPARAM data) WINAPI -> BOOL {
+        DWORD process = 0;
+        GetWindowThreadProcessId(window, &process);
+        if (same_path(process_image(process), exe_path)) reinterpret_cast<collected*>(data)->windows.push_back(window);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&state));
+  return state.windows;
+}
+
+int list_windows() {
+  for (const HWND window : program_windows())
+    print(utf8(class_of(window)) + "\t" + (IsWindowVisible(window) ? "1" : "0") + "\t" + utf8(text_of(window)));
+  return 0;
+}
+
+HWND find_titled(const std::wstring& title) {
+  for (const HWND window : program_windows())
+    if (IsWindowVisible(window) && text_of(window) == title) return window;
+  return nullptr;
+}
+
+int close_titled(const std::wstring& title) {
+  const HWND window = find_titled(title);
+  if (window == nullptr) return 2;
+  return PostMessageW(window, WM_CLOSE, 0, 0) ? 0 : 1;
+}
+
+// The program reads Shift from its own keyboard state, which follows the
+// key messages it has taken: the key goes down, and only once the window
+// has had time to take it is the button clicked.
+int open_menu(HWND window, bool shift) {
+  SetForegroundWindow(window);
+  Sleep(200);
+  if (shift) {
+    send_key(VK_SHIFT, false);
+    Sleep(300);
+  }
+  PostMessageW(window, WM_COMMAND, MAKEWPARAM(1052, BN_CLICKED), 0);
+  Sleep(800);
+  if (shift) send_key(VK_SHIFT, true);
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -275,6 +330,10 @@ int wmain(int argc, wchar_t** argv) {
     print("no main window");
     return 2;
   }
+  if (command == L"children" && argc == 4) {
+    const HWND titled = find_titled(argv[3]);
+    return titled != nullptr ? list_children(titled) : 2;
+  }
   if (command == L"children") return list_children(window);
   if (command == L"wait-text" && argc == 5) return wait_text(window, _wtoi(argv[3]), argv[4]);
   if (command == L"command" && argc >= 4) {
@@ -285,6 +344,9 @@ int wmain(int argc, wchar_t** argv) {
   if (command == L"close") return PostMessageW(window, WM_CLOSE, 0, 0) ? 0 : 1;
   if (command == L"keys") return type_keys(window, std::vector<std::wstring>(argv + 3, argv + argc));
   if (command == L"shot" && argc == 4) return take_shot(window, argv[3]);
+  if (command == L"windows") return list_windows();
+  if (command == L"close-titled" && argc == 4) return close_titled(argv[3]);
+  if (command == L"menu") return open_menu(window, argc >= 4 && std::wstring(argv[3]) == L"shift");
   if (command == L"drop") return drop_files(window, std::vector<std::wstring>(argv + 3, argv + argc));
   if (command == L"browser-key" && argc == 4) {
     PostMessageW(window, WM_APPCOMMAND, reinterpret_cast<WPARAM>(window), MAKELPARAM(0, _wtoi(argv[3])));

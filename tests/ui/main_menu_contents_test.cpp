@@ -24,7 +24,12 @@ protected:
                             {"menu_group_playback", "Playback"}, {"menu_group_help", "Help"},
                             {"menu_monitor_folders", "Monitor music folders"},
                             {"menu_scan_folders", "Refresh music folders now"}, {"menu_preferences", "Preferences"},
-                            {"menu_show_album_pictures", "Show album pictures"}, {"menu_group_theme", "Theme"}})
+                            {"menu_show_album_pictures", "Show album pictures"}, {"menu_group_theme", "Theme"},
+                            {"menu_install_to_removable", "Install to removable medium"}, {"menu_exit", "Exit"},
+                            {"menu_restart", "Restart"}, {"menu_stop", "Stop"}, {"menu_pause", "Pause"},
+                            {"menu_play", "Play"}, {"menu_play_prev", "Previous"}, {"menu_play_next", "Next"},
+                            {"ui_fastforward", "Fast-forward"}, {"ui_rewind", "Rewind"}, {"menu_about", "About"},
+                            {"menu_website", "Web site"}})
       localized_text::set(id, text);
   }
   static void TearDownTestSuite() { service_registry::free(); }
@@ -38,8 +43,9 @@ TEST_F(MainMenuContents, FileAndViewHoldTheProgramsCommandsWithShortcutsAndMarks
   EXPECT_EQ(top[0].text, L"File");
   EXPECT_EQ(top[3].text, L"Help");
   EXPECT_EQ(menu_texts(top[0].submenu),
-            (std::vector<std::wstring>{L"Refresh music folders now", L"-", L"Preferences\tCtrl+P"}))
-      << "monitoring is an entry of the extended menu only";
+            (std::vector<std::wstring>{L"Refresh music folders now", L"-", L"Install to removable medium", L"-",
+                                       L"Preferences\tCtrl+P", L"-", L"Exit"}))
+      << "monitoring and Restart are entries of the extended menu only";
 
   const auto view = read_menu(top[1].submenu);
   ASSERT_GE(view.size(), 2u);
@@ -57,7 +63,28 @@ TEST_F(MainMenuContents, ShiftShowsTheExtendedEntries) {
   ASSERT_FALSE(file.empty());
   EXPECT_EQ(file[0].text, L"Monitor music folders");
   EXPECT_TRUE(file[0].checked());
-  EXPECT_EQ(menu_texts(read_menu(popup.menu())[0].submenu).back(), L"Preferences") << "no shortcut text unasked";
+  const auto texts = menu_texts(read_menu(popup.menu())[0].submenu);
+  ASSERT_GE(texts.size(), 4u);
+  EXPECT_EQ(texts[texts.size() - 4], L"Preferences") << "no shortcut text unasked";
+  EXPECT_EQ(texts[texts.size() - 2], L"Restart");
+  EXPECT_EQ(texts.back(), L"Exit");
+  EXPECT_EQ(menu_texts(read_menu(popup.menu())[2].submenu),
+            (std::vector<std::wstring>{L"Stop", L"Pause", L"Play", L"Previous", L"Next", L"Fast-forward", L"Rewind"}));
+}
+
+// Nothing plays in the test program: Stop carries the mark, Play and Pause
+// none; Fast-forward and Rewind wait for Shift.
+TEST_F(MainMenuContents, PlaybackAndHelpHoldTheShellsCommands) {
+  main_menu_popup popup(menu_manager::flag_normal);
+  const auto top = read_menu(popup.menu());
+  const auto playback = read_menu(top[2].submenu);
+  EXPECT_EQ(menu_texts(top[2].submenu), (std::vector<std::wstring>{L"Stop", L"Pause", L"Play", L"Previous", L"Next"}));
+  ASSERT_GE(playback.size(), 3u);
+  EXPECT_TRUE(playback[0].checked());
+  EXPECT_FALSE(playback[1].checked());
+  EXPECT_FALSE(playback[2].checked());
+  for (const auto& entry : playback) EXPECT_FALSE(entry.grayed()) << "every command is enabled";
+  EXPECT_EQ(menu_texts(top[3].submenu), (std::vector<std::wstring>{L"About", L"Web site"}));
 }
 
 }  // namespace

@@ -1,0 +1,297 @@
+#!/usr/bin/python3
+"""The main menu's commands in the real zorv.exe as a user reaches them: the
+playback commands handed over by a second start ("/pause", "/play", "/next",
+"/prev", "/stop", "/exit") and the media keys (fast-forward, rewind), heard in
+a capture played at real-time pace; About, the installer, Restart and Exit
+from the Menu popup, seen in the windows they open and the processes they
+end. Screenshots (the Playback popup while paused, the Shift menu, the about
+box, the installer) are kept under the build folder's
+test-artifacts/main_menu_commands for a person to look at.
+
+Every second of a track is a constant level of its own (track 1: 1001, 1002,
+...; track 2: 2001, ...), so the levels heard tell which track played, where
+in it, and every jump.
+
+usage: main_menu_commands.py WINE_EXEC BUILD_DIR ZORV_EXE  (ZORV_WINDOW_PROBE names the probe)
+"""
+import array
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "support"))
+from blackbox_checks import check, failures, windows_path  # noqa: E402
+
+WINE_EXEC, BUILD_DIR, ZORV = sys.argv[1:4]
+PROBE = os.environ["ZORV_WINDOW_PROBE"]
+ARTIFACTS = os.path.join(BUILD_DIR, "test-artifacts", "main_menu_commands")
+QUIET = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+PAUSE, MENU, LINE_1 = 4, 1052, 1079
+APPCOMMAND_MEDIA_FAST_FORWARD, APPCOMMAND_MEDIA_REWIND = 49, 50
+SECONDS = 30
+
+
+def write_stepped_wav(path, base):
+    """48 kHz stereo 16-bit; second k holds the level base + 1 + k."""
+    data = array.array("h")
+    for second in range(SECONDS):
+        data.extend([base + 1 + second] * 48000 * 2)
+    payload = data.tobytes()
+    header = struct.pack("<4sI4s4sIHHIIHH4sI", b"RIFF", 36 + len(payload), b"WAVE", b"fmt ", 16, 1, 2, 48000,
+                         48000 * 4, 4, 16, b"data", len(payload))
+    open(path, "wb").write(header + payload)
+
+
+def heard_levels(capture):
+    """The 16-bit levels heard, in order, each once per run of equal samples."""
+    if not os.path.exists(capture):
+        return []
+    data, levels = open(capture, "rb").read(), []
+    start = data.find(b"RIFF")
+    while start >= 0:
+        end = data.find(b"RIFF", start + 4)
+        body = data[start:end if end >= 0 else len(data)]
+        payload = body[body.index(b"data") + 8:] if b"data" in body else b""
+        for value in array.array("f", payload[:len(payload) // 4 * 4]):
+            level = round(value * 32768)
+            if level and (not levels or levels[-1] != level):
+                levels.append(level)
+        start = end
+    return levels
+
+
+def x_environment():
+    """The environment with the display of the build's Wine session."""
+    env = dict(os.environ)
+    for line in open(os.path.join(BUILD_DIR, "wine-session.env")):
+        if line.startswith("export DISPLAY="):
+            env["DISPLAY"] = line.split("=", 1)[1].strip().strip('"')
+    return env
+
+
+def xdotool(*args):
+    subprocess.run(["xdotool", *args], env=x_environment(), **QUIET)
+    time.sleep(0.4)
+
+
+def screen_shot(name):
+    """The whole screen, where popup menus show outside the window too."""
+    os.makedirs(ARTIFACTS, exist_ok=True)
+    png = os.path.join(ARTIFACTS, name + ".png")
+    subprocess.run(["import", "-window", "root", png], check=True, env=x_environment(), **QUIET)
+    return png
+
+
+class Player:
+    """A copy of zorv.exe with its profile beside it; its sound goes to a
+    capture file at real-time pace."""
+
+    def __init__(self, root, name):
+        self.folder = os.path.join(root, name)
+        os.makedirs(self.folder)
+        self.exe = os.path.join(self.folder, "zorv.exe")
+        shutil.copy(ZORV, self.exe)
+        open(self.exe + ".localconfig.opt", "w").close()
+        self.capture = os.path.join(self.folder, "capture.wav")
+        self.process = None
+
+    def environment(self):
+        sink = "|%s %s %s" % (sys.executable, os.path.join(HERE, "paced_sink.py"), self.capture)
+        return dict(os.environ, AUDIO_CAPTURE=sink)
+
+    def start(self, *args):
+        self.process = subprocess.Popen([WINE_EXEC, BUILD_DIR, self.exe, *args], env=self.environment(), **QUIET)
+
+    def second_start(self, *args):
+        """Another start of the same copy: it hands its command line over and ends."""
+        return subprocess.run([WINE_EXEC, BUILD_DIR, self.exe, *args], env=self.environment(), timeout=60,
+                              **QUIET).returncode
+
+    def probe(self, *args):
+        # Output through a file, not a pipe: a Wine service process that the
+        # probe happens to start would hold a pipe open long after it ends.
+        with tempfile.TemporaryFile() as out:
+            subprocess.run([WINE_EXEC, BUILD_DIR, PROBE, windows_path(self.exe), *args], stdin=subprocess.DEVNULL,
+                           stdout=out, stderr=subprocess.DEVNULL, timeout=120)
+            out.seek(0)
+            return out.read().decode("utf-8", "replace")
+
+    def controls(self, title=None):
+        """{id: (class, visible, enabled, checked, text)} of the main window or the titled one."""
+        controls = {}
+        for line in self.probe("children", *([title] if title else [])).splitlines()[1:]:
+            f = line.split("\t")
+            if len(f) >= 7:
+                controls[int(f[0])] = (f[1], f[2] == "1", f[3] == "1", f[4] == "1", "\t".join(f[6:]))
+        return controls
+
+    def checked(self, control):
+        return self.controls().get(control, (None, False, False, False))[3]
+
+    def text(self, control):
+        return self.controls().get(control, ("",) * 5)[4]
+
+    def window_titles(self):
+        return [line.split("\t")[2] for line in self.probe("windows").splitlines()
+                if line.count("\t") >= 2 and line.split("\t")[1] == "1"]
+
+    def heard(self):
+        return heard_levels(self.capture)
+
+    def wait(self, condition, seconds=30):
+        deadline = time.time() + seconds
+        while time.time() < deadline:
+            if condition():
+                return True
+            time.sleep(0.3)
+        return False
+
+    def ended(self, seconds=60):
+        """The exit code once the process ends, None when it does not."""
+        try:
+            return self.process.wait(timeout=seconds)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            return None
+
+
+def make_tracks(player):
+    music = os.path.join(player.folder, "music")
+    os.makedirs(music)
+    paths = []
+    for number, base in ((1, 1000), (2, 2000), (3, 3000)):
+        paths.append(os.path.join(music, "%02d.wav" % number))
+        write_stepped_wav(paths[-1], base)
+    return [windows_path(p) for p in paths]
+
+
+def jumps(levels, low, high):
+    """The steps between successive levels that both lie in [low, high]."""
+    return [b - a for a, b in zip(levels, levels[1:]) if low <= a <= high and low <= b <= high]
+
+
+def after(levels, level):
+    """What was heard after the first time `level` was."""
+    return levels[levels.index(level) + 1:] if level in levels else []
+
+
+def test_playback_from_a_second_start(root):
+    player = Player(root, "playback")
+    tracks = make_tracks(player)
+    player.start(*tracks)
+    check(player.wait(lambda: 1003 in player.heard(), 60), "playback: the first track plays: %r" % player.heard()[-5:])
+
+    # The option is found whatever its case.
+    check(player.second_start("/PAUSE") == 0, "pause: the second start hands over and ends")
+    check(player.wait(lambda: player.checked(PAUSE), 15), "pause: the Pause button shows the pause")
+    paused_at = player.heard()[-1:]
+    time.sleep(3)
+    # A level change already on its way to the device may still arrive.
+    check(paused_at and player.heard()[-1] <= paused_at[-1] + 1, "pause: nothing more is heard while paused: %r then %r"
+          % (paused_at, player.heard()[-3:]))
+
+    # The Playback popup while paused: Play and Pause both checked.
+    player.probe("menu")
+    xdotool("key", "Down", "Down", "Down", "Right")
+    screen_shot("playback-popup-while-paused")
+    xdotool("key", "Escape", "Escape", "Escape")
+
+    check(player.second_start("/play") == 0, "play: the second start ends")
+    check(player.wait(lambda: not player.checked(PAUSE), 15), "play: the pause ends")
+    check(player.wait(lambda: len(player.heard()) > len(paused_at) and player.heard()[-1] >= paused_at[-1] + 2, 15),
+          "play: playback goes on")
+    resumed = player.heard()
+    check(resumed.count(1001) == 1, "play: resumes where it paused instead of starting the track again: %r" % resumed)
+
+    # Fast-forward and Rewind are not in the normal menu; the media keys run them.
+    player.probe("media-key", str(APPCOMMAND_MEDIA_FAST_FORWARD))
+    check(player.wait(lambda: any(j >= 8 for j in jumps(player.heard(), 1001, 1030)), 15),
+          "fast-forward: about ten seconds are skipped: %r" % player.heard())
+    time.sleep(1.5)
+    player.probe("media-key", str(APPCOMMAND_MEDIA_REWIND))
+    check(player.wait(lambda: any(j <= -8 for j in jumps(player.heard(), 1001, 1030)), 15),
+          "rewind: about ten seconds are heard again: %r" % player.heard())
+
+    check(player.second_start("/next") == 0, "next: the second start ends")
+    check(player.wait(lambda: 2002 in player.heard(), 15), "next: the second track plays: %r" % player.heard()[-5:])
+    check(player.second_start("/prev") == 0, "prev: the second start ends")
+    check(player.wait(lambda: 1001 in after(player.heard(), 2002), 15),
+          "prev: the first track plays again from its start: %r" % player.heard()[-5:])
+
+    check(player.second_start("/stop") == 0, "stop: the second start ends")
+    check(player.wait(lambda: player.text(LINE_1) == "Playback stopped", 15),
+          "stop: the window says playback stopped: %r" % player.text(LINE_1))
+    time.sleep(1)
+    stopped_at = player.heard()
+    time.sleep(2)
+    check(player.heard() == stopped_at, "stop: nothing more is heard")
+
+    check(player.second_start("/exit") == 0, "exit: the second start ends")
+    check(player.ended() == 0, "exit: the running instance ends cleanly")
+
+
+def test_help_and_file_commands_from_the_menu(root):
+    player = Player(root, "menu")
+    player.start()
+    check(player.wait(lambda: player.controls(), 60), "menu: the main window appears")
+
+    # Help, About.
+    player.probe("menu")
+    xdotool("key", "Down", "Down", "Down", "Down", "Right")
+    screen_shot("help-popup")
+    xdotool("key", "Return")
+    check(player.wait(lambda: "About" in player.window_titles(), 15), "about: the about box opens: %r"
+          % player.window_titles())
+    about = [c[4] for c in player.controls("About").values()]
+    check("Zorv Audio Player v1.0.21" in about, "about: it names the program and its version: %r" % about)
+    screen_shot("about-box")
+    player.probe("close-titled", "About")
+    check(player.wait(lambda: "About" not in player.window_titles(), 15), "about: the box closes")
+
+    # File, Install to removable medium: the entry before Preferences and Exit.
+    player.probe("menu")
+    xdotool("key", "Down", "Right", "Up", "Up", "Up")
+    screen_shot("file-popup")
+    xdotool("key", "Return")
+    wizard = "Install to Removable Medium"
+    check(player.wait(lambda: wizard in player.window_titles(), 15), "install: the wizard opens: %r"
+          % player.window_titles())
+    screen_shot("installer-wizard")
+    player.probe("close-titled", wizard)
+    check(player.wait(lambda: wizard not in player.window_titles(), 15), "install: the wizard closes")
+
+    # Restart exists only in the menu opened with Shift, just before Exit.
+    first = player.process
+    player.probe("menu", "shift")
+    xdotool("key", "Down", "Right", "Up", "Up")
+    screen_shot("file-popup-with-shift")
+    xdotool("key", "Return")
+    check(player.ended() == 0, "restart: the first process ends cleanly")
+    check(player.wait(lambda: player.controls(), 60), "restart: the program comes back")
+    # The new process is not ours to wait for: Exit from the menu ends it.
+    player.probe("menu")
+    xdotool("key", "Down", "Right", "Up", "Return")
+    check(player.wait(lambda: not player.window_titles(), 60), "exit: Exit in the menu ends the restarted program")
+    check(first.returncode == 0, "restart: exit code %r" % first.returncode)
+
+
+def main():
+    subprocess.run([WINE_EXEC, BUILD_DIR, "cmd", "/c", "exit"], **QUIET)  # the session, before output is captured
+    with tempfile.TemporaryDirectory() as root:
+        for test in (test_playback_from_a_second_start, test_help_and_file_commands_from_the_menu):
+            try:
+                test(root)
+            except Exception as error:  # one broken case must not hide the others
+                check(False, "%s: %r" % (test.__name__, error))
+    if failures:
+        print("%d failure(s)" % len(failures))
+        sys.exit(1)
+    print("all checks passed")
+
+
+main()
