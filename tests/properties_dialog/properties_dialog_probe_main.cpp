@@ -31,6 +31,7 @@
 #include "foundation/clipboard_text.h"
 #include "foundation/main_thread.h"
 #include "foundation/string_buffer.h"
+#include "foundation/wide_buffer.h"
 #include "foundation/win32_text.h"
 #include "foundation/window_text.h"
 #include "io/path_schemes.h"
@@ -156,6 +157,38 @@ HWND find_field_editor() {
   return found;
 }
 
+// Picks a menu entry by id the way a user does with the keyboard: down
+// arrows until it is highlighted, then Enter. Runs from a timer, which the
+// menu's own loop keeps dispatching.
+UINT wanted_menu_id = 0;
+std::vector<std::string> menu_seen;
+void CALLBACK drive_menu(HWND, UINT, UINT_PTR, DWORD) {
+  if (wanted_menu_id == 0) return;
+  const HWND popup = FindWindowW(L"#32768", nullptr);
+  if (popup == nullptr || !IsWindowVisible(popup)) return;
+  const HMENU menu = reinterpret_cast<HMENU>(SendMessageW(popup, 0x01E1 /* MN_GETHMENU */, 0, 0));
+  if (menu == nullptr) return;
+  if (menu_seen.empty()) {
+    for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+      wchar_t text[256] = {};
+      GetMenuStringW(menu, i, text, 255, MF_BYPOSITION);
+      qiv::string_buffer utf8;
+      wide_to_utf8(text, utf8);
+      const UINT state = GetMenuState(menu, i, MF_BYPOSITION);
+      menu_seen.push_back(std::string(utf8.get_ptr()) + ((state & MF_GRAYED) ? " (off)" : ""));
+    }
+  }
+  for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+    if ((GetMenuState(menu, i, MF_BYPOSITION) & MF_HILITE) == 0) continue;
+    if (GetMenuItemID(menu, i) == wanted_menu_id) {
+      wanted_menu_id = 0;
+      PostMessageW(popup, WM_KEYDOWN, VK_RETURN, 0);
+      return;
+    }
+  }
+  PostMessageW(popup, WM_KEYDOWN, VK_DOWN, 0);
+}
+
 void dump_list(const char* label, HWND list) {
   const int count = int(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
   for (int item = 0; item < count; ++item) {
@@ -241,6 +274,21 @@ int run_script(const std::string& script_path, const std::vector<std::string>& p
     } else if (step == "command") {
       PostMessageW(current, WM_COMMAND, std::stoi(rest), 0);
       pump_for(100);
+    } else if (step == "tools") {
+      // The Tools menu's entry of that id (1 reload, 2 remove tags).
+      wanted_menu_id = UINT(std::stoul(rest));
+      menu_seen.clear();
+      const UINT_PTR timer = SetTimer(nullptr, 0, 50, drive_menu);
+      PostMessageW(current, WM_COMMAND, IDC_PROPERTIES_TOOLS, 0);
+      pump_until([&] { return wanted_menu_id == 0; }, 10000);
+      pump_for(300);
+      KillTimer(nullptr, timer);
+      for (const std::string& entry : menu_seen) print("menu|" + entry + "\n");
+      if (wanted_menu_id != 0) {
+        print("menu|not chosen\n");
+        wanted_menu_id = 0;
+        EndMenu();
+      }
     } else if (step == "wait") {
       // Until the dialog (or the one given) is enabled again or gone.
       pump_until([&] { return !IsWindow(current) || IsWindowEnabled(current); });
@@ -293,7 +341,10 @@ int run_script(const std::string& script_path, const std::vector<std::string>& p
         NMHDR change = {GetDlgItem(editor, IDC_FIELD_TABS), UINT_PTR(IDC_FIELD_TABS), UINT(TCN_SELCHANGE)};
         SendMessageW(editor, WM_NOTIFY, IDC_FIELD_TABS, reinterpret_cast<LPARAM>(&change));
       }
-      set_window_text_utf8(box, rest.c_str());
+      // As typed: a replaced selection, which the box reports as a change.
+      SetFocus(box);
+      SendMessageW(box, EM_SETSEL, 0, -1);
+      SendMessageW(box, EM_REPLACESEL, TRUE, LPARAM(qiv::utf8_to_wide_buffer(rest.c_str(), rest.size()).get_ptr()));
       pump_for(100);
     } else if (step == "editorok" || step == "editorcancel") {
       PostMessageW(find_field_editor(), WM_COMMAND, step == "editorok" ? IDOK : IDCANCEL, 0);
