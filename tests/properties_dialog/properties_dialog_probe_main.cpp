@@ -40,6 +40,7 @@
 #include "properties/info_row_collector.h"
 #include "properties/technical_info_rows.h"
 #include "resources/properties_dialogs.h"
+#include "tests/support/message_pump.h"
 #include "tests/support/screen_capture.h"
 #include "ui/framework/list_view_operations.h"
 #include "ui/menus/command_lookup.h"
@@ -52,29 +53,20 @@ void print(const std::string& text) {
   std::fflush(stdout);
 }
 
-// The program's loop, for as long as the condition does not hold.
-bool pump_until(const std::function<bool()>& condition, DWORD give_up_ms = 30000) {
-  const DWORD start = GetTickCount();
-  while (!condition()) {
-    if (GetTickCount() - start > give_up_ms) return false;
-    MSG message;
-    if (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-      const DWORD position = GetMessagePos();
-      if (!pretranslate_message(message, {short(LOWORD(position)), short(HIWORD(position))})) {
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-      }
-    } else {
-      main_thread_queue::drain(false);
-      MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-    }
-  }
-  return true;
+// The program's loop (message filters, then modeless dialogs) while the
+// condition does not hold.
+bool run_loop_until(const std::function<bool()>& condition, DWORD give_up_ms = 30000) {
+  return pump_until_offering(
+      [](MSG& message) {
+        const DWORD position = GetMessagePos();
+        return pretranslate_message(message, {short(LOWORD(position)), short(HIWORD(position))});
+      },
+      condition, give_up_ms);
 }
 
 void pump_for(DWORD ms) {
   const DWORD start = GetTickCount();
-  pump_until([&] { return GetTickCount() - start >= ms; }, ms + 1000);
+  run_loop_until([&] { return GetTickCount() - start >= ms; }, ms + 1000);
 }
 
 track_handle_list tracks_for(const std::vector<std::string>& paths) {
@@ -98,7 +90,7 @@ int list_rows(const std::vector<std::string>& paths) {
   service_ptr<completion_code> done(new service_counted<completion_code>());
   metadata_io_service::get()->load_info_async(tracks, metadata_load_mode::all, nullptr, metadata_flag_no_error_popup,
                                               cache.get(), done.get());
-  if (!pump_until([&] { return done->code >= 0; })) return 3;
+  if (!run_loop_until([&] { return done->code >= 0; })) return 3;
   info_row_collector rows;
   const auto providers = service_list_t<properties_info_provider>();
   for (std::size_t i = 0; i < providers.get_count(); ++i) providers[i]->list_rows(tracks, *cache, rows);
@@ -247,7 +239,7 @@ int run_script(const std::string& script_path, const std::vector<std::string>& p
     if (step == "open") {
       const std::size_t before = dialogs.size();
       run_context_command_by_guid(context_menu_commands::properties, GUID{}, tracks, GUID{});
-      pump_until([&] {
+      run_loop_until([&] {
         refresh_dialogs();
         return dialogs.size() > before;
       });
@@ -280,7 +272,7 @@ int run_script(const std::string& script_path, const std::vector<std::string>& p
       menu_seen.clear();
       const UINT_PTR timer = SetTimer(nullptr, 0, 50, drive_menu);
       PostMessageW(current, WM_COMMAND, IDC_PROPERTIES_TOOLS, 0);
-      pump_until([&] { return wanted_menu_id == 0; }, 10000);
+      run_loop_until([&] { return wanted_menu_id == 0; }, 10000);
       pump_for(300);
       KillTimer(nullptr, timer);
       for (const std::string& entry : menu_seen) print("menu|" + entry + "\n");
@@ -291,7 +283,7 @@ int run_script(const std::string& script_path, const std::vector<std::string>& p
       }
     } else if (step == "wait") {
       // Until the dialog (or the one given) is enabled again or gone.
-      pump_until([&] { return !IsWindow(current) || IsWindowEnabled(current); });
+      run_loop_until([&] { return !IsWindow(current) || IsWindowEnabled(current); });
       pump_for(200);
     } else if (step == "pump") {
       pump_for(std::stoul(rest));
