@@ -27,8 +27,10 @@
 #include "resources/properties_dialogs.h"
 #include "ui/framework/dialog_object.h"
 #include "ui/framework/dialog_resizer.h"
+#include "ui/framework/inplace_edit_host.h"
 #include "ui/framework/list_view_operations.h"
 #include "ui/framework/modeless_dialog_registration.h"
+#include "ui/framework/window_placement.h"
 #include "ui/framework/window_utilities.h"
 
 namespace {
@@ -51,12 +53,37 @@ bool names_equal_ascii(const std::string& a, const std::string& b) {
          });
 }
 
+class field_edit_dialog;
+
+// The per-track value cells of the tabbed variant: the value column is
+// edited in place, the item column only shown (committing it stores
+// nothing).
+class value_cells final : public inplace_edit_host {
+public:
+  value_cells(field_edit_dialog& dialog) noexcept : dialog_(dialog) {}
+
+protected:
+  HWND get_list() override;
+  int get_column_count() override { return 3; }
+  bool is_column_editable(int column) override { return column == 1 || column == 2; }
+  unsigned get_edit_flags(int, int column) override { return column == 2 ? 0 : inplace_edit::flag_read_only; }
+  bool get_cell_text(int item, int column, std::string& out, unsigned& line_count) override;
+  void set_cell_text(int item, int column, const char* text) override;
+  bool next_cell(int&, int&, unsigned) override { return false; }
+
+private:
+  field_edit_dialog& dialog_;
+};
+
 class field_edit_dialog final : public dialog_object {
+  friend class value_cells;
+
 public:
   field_edit_dialog(edited_field_ptr field, const track_handle_list& tracks, std::vector<std::string> existing_names,
                     const field_display_context& context, bool add_new, service_ptr<metadata_completion> completion)
       : field_(std::move(field)), tracks_(tracks), existing_names_(std::move(existing_names)), context_(context),
-        add_new_(add_new), tabbed_(tracks.size() != 1), completion_(std::move(completion)) {
+        add_new_(add_new), tabbed_(tracks.size() != 1), completion_(std::move(completion)),
+        placement_(config::value_split_window) {
     static constexpr std::uint32_t anchors[] = {
         dialog_resizer::packed(IDC_FIELD_NAME, dialog_resizer::stretch_x),
         dialog_resizer::packed(IDC_FIELD_VALUE, dialog_resizer::stretch_x | dialog_resizer::stretch_y),
@@ -73,6 +100,7 @@ public:
   }
 
   bool process_message(HWND window, UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result, DWORD) override {
+    placement_.on_message(window, message);
     registration_.process_message(window, message);
     if (resizer_.process_message(window, message, wparam, lparam, result)) return true;
     switch (message) {
@@ -145,8 +173,6 @@ private:
     } else {
       set_up_tabbed();
     }
-    // Hook: the window-placement keeper restores the size shared by both
-    // variants here once it exists (config::value_split_window).
     ShowWindow(window, SW_SHOW);
   }
 
@@ -206,9 +232,11 @@ private:
   void on_command(UINT id, UINT code) {
     switch (id) {
     case IDOK:
+      cells_.end(true);
       on_ok();
       return;
     case IDCANCEL:
+      cells_.end(false);
       close(field_edit_cancelled);
       return;
     case IDC_FIELD_NAME:
@@ -225,6 +253,7 @@ private:
     case command_next_tab:
     case command_previous_tab:
       if (tabbed_) {
+        cells_.end(true);
         const int tab = TabCtrl_GetCurSel(tabs_) == single_value_tab ? individual_values_tab : single_value_tab;
         TabCtrl_SetCurSel(tabs_, tab);
         show_page(tab);
@@ -350,11 +379,20 @@ private:
       lstrcpynW(info.item.pszText, wide.get_ptr() ? wide.get_ptr() : L"", info.item.cchTextMax);
       return true;
     }
+    case NM_CLICK: {
+      const auto& click = reinterpret_cast<const NMITEMACTIVATE&>(header);
+      if (click.iItem >= 0 && (click.iSubItem == 1 || click.iSubItem == 2)) cells_.begin_edit(click.iItem, click.iSubItem);
+      return true;
+    }
     case LVN_KEYDOWN: {
       const WORD key = reinterpret_cast<const NMLVKEYDOWN&>(header).wVKey;
       const bool control = (GetKeyState(VK_CONTROL) & 0x8000) != 0;
       result = 0;
-      if (key == VK_DELETE) clear_selected_values();
+      if (key == VK_F2) {
+        const int focused = int(SendMessageW(list_, LVM_GETNEXTITEM, WPARAM(-1), LVNI_FOCUSED));
+        // Shift+F2 shows the item's name, F2 edits its value.
+        if (focused >= 0) cells_.begin_edit(focused, (GetKeyState(VK_SHIFT) & 0x8000) != 0 ? 1 : 2);
+      } else if (key == VK_DELETE) clear_selected_values();
       else if (control && key == 'A') list_view_set_item_state(list_, -1, LVIS_SELECTED, LVIS_SELECTED);
       else if (control && key == 'C') copy_values();
       else if (control && key == 'V') paste_values();
@@ -427,6 +465,8 @@ private:
   const bool add_new_;
   const bool tabbed_;
   service_ptr<metadata_completion> completion_;
+  window_placement_keeper placement_;
+  value_cells cells_{*this};
   dialog_resizer resizer_;
   modeless_dialog_registration registration_;
   std::unique_ptr<tab_key_filter> tab_keys_;
@@ -437,6 +477,23 @@ private:
   bool modified_ = false;
   bool writing_ = false;
 };
+
+HWND value_cells::get_list() { return dialog_.list_; }
+
+bool value_cells::get_cell_text(int item, int column, std::string& out, unsigned& line_count) {
+  const std::uint32_t track = std::uint32_t(item);
+  if (item < 0 || track >= dialog_.field_->track_count) return false;
+  out = column == 2 ? dialog_.field_->joined_value(track)
+                    : track < dialog_.tracks_.size() ? file_name_of(dialog_.tracks_[track]) : std::string();
+  const bool multi_line = column == 2 && (dialog_.context_.is_multi_line(dialog_.field_->name) ||
+                                          out.find_first_of("\r\n") != std::string::npos);
+  line_count = multi_line ? inplace_edit::multi_line_rows : 1;
+  return true;
+}
+
+void value_cells::set_cell_text(int item, int column, const char* text) {
+  if (column == 2 && item >= 0) dialog_.set_track_value(std::uint32_t(item), text);
+}
 
 }  // namespace
 

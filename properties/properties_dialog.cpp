@@ -4,6 +4,7 @@
 #include <windowsx.h>
 
 #include "core/advanced_settings_registrations.h"
+#include "core/config_item_registrations.h"
 #include "core/localized_text.h"
 #include "core/modal_scope.h"
 #include "core/service_factory.h"
@@ -66,7 +67,8 @@ properties_dialog* properties_dialog::open(const track_handle_list& tracks, open
 }
 
 properties_dialog::properties_dialog(const track_handle_list& tracks, open_mode mode, service_ptr<info_cache> loaded)
-    : tracks_(tracks), mode_(mode), read_only_(any_remote(tracks)), info_source_(std::move(loaded)) {
+    : tracks_(tracks), mode_(mode), read_only_(any_remote(tracks)), placement_(config::properties_window),
+      info_source_(std::move(loaded)) {
   tab_keys_ = std::make_unique<tab_key_filter>();
   static constexpr std::uint32_t anchors[] = {
       dialog_resizer::packed(IDC_PROPERTIES_TABS, dialog_resizer::stretch_x | dialog_resizer::stretch_y),
@@ -87,6 +89,7 @@ properties_dialog::~properties_dialog() {
 
 bool properties_dialog::process_message(HWND window, UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result,
                                         DWORD) {
+  placement_.on_message(window, message);
   registration_.process_message(window, message);
   if (resizer_.process_message(window, message, wparam, lparam, result)) return true;
   switch (message) {
@@ -150,8 +153,6 @@ void properties_dialog::on_init_dialog() {
   set_dialog_item_text_id(window, IDCANCEL, "dialog_cancel");
   set_dialog_item_text_id(window, IDC_PROPERTIES_APPLY, "dialog_apply");
   set_dialog_item_text_id(window, IDC_PROPERTIES_TOOLS, "dialog_tools");
-  // Hook: the window-placement keeper restores the stored size here once it
-  // exists (config::properties_window).
   rebuild();
   ShowWindow(window, SW_SHOW);
 }
@@ -166,7 +167,7 @@ void properties_dialog::on_destroy() {
 }
 
 bool properties_dialog::is_busy() const {
-  return pending_ || !IsWindowEnabled(handle());
+  return pending_ || !IsWindowEnabled(handle()) || metadata_editor_.is_editing() || info_editor_.is_editing();
 }
 
 void properties_dialog::mark_modified() {
@@ -299,8 +300,8 @@ bool properties_dialog::ask_save(operation_kind kind) {
 void properties_dialog::on_command(UINT id) {
   switch (id) {
   case IDOK:
-    if (is_busy()) return;
     commit_cell_edit();
+    if (is_busy()) return;
     if (modified_) apply(apply_and_close);
     else close_window();
     return;
@@ -310,8 +311,8 @@ void properties_dialog::on_command(UINT id) {
     close_window();
     return;
   case IDC_PROPERTIES_APPLY:
-    if (is_busy()) return;
     commit_cell_edit();
+    if (is_busy()) return;
     apply(apply_only);
     return;
   case IDC_PROPERTIES_TOOLS: {

@@ -24,7 +24,9 @@
 #include "properties/info_cache.h"
 #include "ui/framework/dialog_object.h"
 #include "ui/framework/dialog_resizer.h"
+#include "ui/framework/inplace_edit_host.h"
 #include "ui/framework/modeless_dialog_registration.h"
+#include "ui/framework/window_placement.h"
 
 class properties_dialog final : public dialog_object {
 public:
@@ -72,6 +74,27 @@ public:
   class operation_completion;
 
 private:
+  // The in-place editor of a list's value column: the metadata list's sets
+  // the row for every track, the properties list's only shows the text.
+  class cell_editor final : public inplace_edit_host {
+  public:
+    cell_editor(properties_dialog& dialog, bool metadata) noexcept : dialog_(dialog), metadata_(metadata) {}
+
+  protected:
+    HWND get_list() override { return metadata_ ? dialog_.metadata_list_ : dialog_.info_list_; }
+    int get_column_count() override { return 2; }
+    bool is_column_editable(int column) override { return column == 1; }
+    unsigned get_edit_flags(int, int) override;
+    bool get_cell_text(int item, int column, std::string& out, unsigned& line_count) override;
+    void set_cell_text(int item, int column, const char* text) override;
+    // One cell at a time: Tab and Enter end the edit.
+    bool next_cell(int&, int&, unsigned) override { return false; }
+
+  private:
+    properties_dialog& dialog_;
+    const bool metadata_;
+  };
+
   properties_dialog(const track_handle_list& tracks, open_mode mode, service_ptr<info_cache> loaded);
   ~properties_dialog() override;
 
@@ -125,7 +148,10 @@ private:
   HWND apply_button_ = nullptr;
   dialog_resizer resizer_;
   modeless_dialog_registration registration_;
+  window_placement_keeper placement_;
   std::unique_ptr<tab_key_filter> tab_keys_;
+  cell_editor metadata_editor_{*this, true};
+  cell_editor info_editor_{*this, false};
 
   edited_rows rows_;
   std::vector<std::string> item_names_;

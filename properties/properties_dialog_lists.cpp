@@ -560,8 +560,39 @@ void properties_dialog::copy_properties() {
   clipboard_set_text(text.c_str());
 }
 
-// In-place editing of a cell uses the shared in-place cell editor of the
-// user interface; these are the places it is wired in once it is there.
-void properties_dialog::begin_cell_edit(HWND, int) {}
-void properties_dialog::commit_cell_edit() {}
-void properties_dialog::cancel_cell_edit() {}
+void properties_dialog::begin_cell_edit(HWND list, int item) {
+  if (item < 0) return;
+  (list == metadata_list_ ? metadata_editor_ : info_editor_).begin_edit(item, 1);
+}
+
+void properties_dialog::commit_cell_edit() {
+  metadata_editor_.end(true);
+  info_editor_.end(false);
+}
+
+void properties_dialog::cancel_cell_edit() {
+  metadata_editor_.end(false);
+  info_editor_.end(false);
+}
+
+unsigned properties_dialog::cell_editor::get_edit_flags(int, int) {
+  return metadata_ ? 0 : inplace_edit::flag_read_only;
+}
+
+bool properties_dialog::cell_editor::get_cell_text(int item, int column, std::string& out, unsigned& line_count) {
+  if (!metadata_) return inplace_edit_host::get_cell_text(item, column, out, line_count);
+  if (item < 0 || std::size_t(item) >= dialog_.rows_.rows().size()) return false;
+  const edited_field& row = *dialog_.rows_.rows()[std::size_t(item)];
+  // A value that differs between tracks starts empty: whatever is typed
+  // replaces it for all of them.
+  out = row.all_identical() ? row.joined_value(0) : std::string();
+  const bool multi_line = dialog_.context_.is_multi_line(row.name) || out.find_first_of("\r\n") != std::string::npos;
+  line_count = multi_line ? inplace_edit::multi_line_rows : 1;
+  return true;
+}
+
+void properties_dialog::cell_editor::set_cell_text(int item, int, const char* text) {
+  if (!metadata_ || item < 0 || std::size_t(item) >= dialog_.rows_.rows().size()) return;
+  dialog_.rows_.set_row_text(std::size_t(item), text);
+  dialog_.redraw_row(std::size_t(item));
+}

@@ -98,9 +98,7 @@ def check_rows(files):
 
 SCRIPT_EDIT = """open
 dump
-select 0
-clipboard New Artist
-listkey ctrl+v
+inplace 0 New Artist
 dump
 command 1074
 wait
@@ -130,7 +128,8 @@ def check_edit_apply(files, work):
           "the differing artists show as multiple values, Apply off: %s" % first)
     check("meta|<MOOD>|calm" in first, "other fields are listed by name: %s" % first)
     check("meta|Artist|New Artist" in edited and "apply|on" in edited,
-          "pasting text into the selected row sets it for all tracks and enables Apply: %s" % edited)
+          "editing the artist cell in place sets it for all tracks and enables Apply: %s" % edited)
+    check("inplace|open" in out, "a click on the value cell opens the in-place box")
     check("meta|Artist|New Artist" in applied and "apply|off" in applied,
           "after Apply the rows come from the files and Apply is off: %s" % applied)
     check("tab|1" in switched, "Ctrl+Tab switches to the properties tab: %s" % switched)

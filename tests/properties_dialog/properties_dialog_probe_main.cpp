@@ -266,6 +266,24 @@ int run_script(const std::string& script_path, const std::vector<std::string>& p
     } else if (step == "command") {
       PostMessageW(current, WM_COMMAND, std::stoi(rest), 0);
       pump_for(100);
+    } else if (step == "inplace") {
+      // A click on the value cell of an item opens the box; the text is typed
+      // into it and Enter ends it.
+      std::istringstream fields(rest);
+      int item = 0;
+      fields >> item;
+      std::string text;
+      std::getline(fields, text);
+      if (!text.empty() && text[0] == ' ') text.erase(0, 1);
+      SetActiveWindow(current);
+      PostMessageW(current, WM_APP, item, 0);
+      run_loop_until([] { return GetDlgCtrlID(GetFocus()) == 666; }, 3000);
+      const HWND box = GetFocus();
+      print(std::string("inplace|") + (GetDlgCtrlID(box) == 666 ? "open" : "not open") + "\n");
+      SendMessageW(box, EM_SETSEL, 0, -1);
+      SendMessageW(box, EM_REPLACESEL, TRUE, LPARAM(qiv::utf8_to_wide_buffer(text.c_str(), text.size()).get_ptr()));
+      PostMessageW(box, WM_KEYDOWN, VK_RETURN, 1);
+      pump_for(300);
     } else if (step == "tools") {
       // The Tools menu's entry of that id (1 reload, 2 remove tags).
       wanted_menu_id = UINT(std::stoul(rest));
