@@ -31,6 +31,7 @@
 #include "ui/framework/list_view_operations.h"
 #include "ui/framework/modeless_dialog_registration.h"
 #include "ui/framework/window_placement.h"
+#include "ui/menus/balloon_tip.h"
 #include "ui/framework/window_utilities.h"
 
 namespace {
@@ -292,9 +293,8 @@ private:
     const std::string name = read_text(name_box_);
     const bool valid = track_info::is_valid_field_name(name.c_str());
     EnableWindow(GetDlgItem(handle(), IDOK), valid);
-    // Hook: show_balloon_tip with "properties_valid_field_name_notice" at the
-    // name box when the name is not empty and not valid, and removed
-    // otherwise, once the shell's balloon tips exist.
+    if (!name.empty() && !valid) name_tip_.show_balloon_tip(localized_text_get("properties_valid_field_name_notice"), name_box_);
+    else name_tip_.hide_balloon_tip();
     field_->name = name;
     EnableWindow(GetDlgItem(handle(), IDC_FIELD_NOTICE), context_.is_multi_value(name));
   }
@@ -470,6 +470,7 @@ private:
   dialog_resizer resizer_;
   modeless_dialog_registration registration_;
   std::unique_ptr<tab_key_filter> tab_keys_;
+  balloon_tip name_tip_;
   HWND name_box_ = nullptr;
   HWND value_box_ = nullptr;
   HWND tabs_ = nullptr;

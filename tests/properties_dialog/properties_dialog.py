@@ -168,7 +168,8 @@ def check_two_dialogs_and_fields(files, work):
     with open(script, "w") as out:
         out.write("open\nopen\ncount\nuse 0\nselect 1\nlistkey ctrl+c\ngetclipboard\n"
                   "use 1\nselect 2\nlistkey ctrl+v\ndump\nuse 0\ndump\n"
-                  "use 1\nlistkey ctrl+n\neditor\neditorname BAD=NAME\neditor\neditorname MOOD\neditor\n"
+                  "use 1\nlistkey ctrl+n\neditor\neditorname BAD=NAME\neditor\neditorshot field_editor_invalid_name\n"
+                  "editorname MOOD\neditor\n"
                   "editorvalue Happy\nanswer yes\neditorok\nboxes\ndump\n")
     code, out = run_probe("script", windows_path(script), windows_path(files["one.flac"]),
                           windows_path(files["three.flac"]))
@@ -184,8 +185,9 @@ def check_two_dialogs_and_fields(files, work):
         check("meta|<MOOD>|Happy" in dumps[3], "the field editor's new value for all tracks: %s" % dumps[3])
     check("editor|Add New Field|ok off|tabbed yes" in out, "two tracks: the tabbed editor, OK off for no name")
     ok_states = [line for line in out.splitlines() if line.startswith("editor|")]
-    check(len(ok_states) >= 3 and "ok off" in ok_states[1] and "ok on" in ok_states[2],
-          "an '=' in the name disables OK, a valid name enables it: %r" % ok_states)
+    check(len(ok_states) >= 3 and "ok off|tabbed yes|tip yes" in ok_states[1] and
+          "ok on|tabbed yes|tip no" in ok_states[2],
+          "an '=' in the name disables OK with the balloon, a valid name enables it and removes it: %r" % ok_states)
     check("box|A field with this name already exists" in out, "an existing name asks before it is overwritten")
 
 

@@ -136,6 +136,13 @@ LRESULT CALLBACK on_cbt(int code, WPARAM wparam, LPARAM lparam) {
   return CallNextHookEx(box_hook, code, wparam, lparam);
 }
 
+BOOL CALLBACK find_visible_tip(HWND window, LPARAM out) {
+  wchar_t name[64] = {};
+  GetClassNameW(window, name, 63);
+  if (IsWindowVisible(window) && std::wstring(name) == TOOLTIPS_CLASSW) *reinterpret_cast<bool*>(out) = true;
+  return TRUE;
+}
+
 BOOL CALLBACK find_editor(HWND window, LPARAM out) {
   if (IsWindowVisible(window) && GetDlgItem(window, IDC_FIELD_NAME_LABEL) != nullptr &&
       GetDlgItem(window, IDC_PROPERTIES_APPLY) == nullptr)
@@ -333,9 +340,11 @@ int run_script(const std::string& script_path, const std::vector<std::string>& p
       }
       qiv::string_buffer caption;
       get_window_text_utf8(editor, caption);
+      bool tip = false;
+      EnumThreadWindows(GetCurrentThreadId(), find_visible_tip, reinterpret_cast<LPARAM>(&tip));
       print(std::string("editor|") + caption.get_ptr() + "|ok " +
             (IsWindowEnabled(GetDlgItem(editor, IDOK)) ? "on" : "off") + "|tabbed " +
-            (GetDlgItem(editor, IDC_FIELD_TABS) ? "yes" : "no") + "\n");
+            (GetDlgItem(editor, IDC_FIELD_TABS) ? "yes" : "no") + "|tip " + (tip ? "yes" : "no") + "\n");
     } else if (step == "editorname") {
       const HWND editor = find_field_editor();
       const HWND box = GetDlgItem(editor, IDC_FIELD_NAME);
@@ -359,9 +368,10 @@ int run_script(const std::string& script_path, const std::vector<std::string>& p
     } else if (step == "editorok" || step == "editorcancel") {
       PostMessageW(find_field_editor(), WM_COMMAND, step == "editorok" ? IDOK : IDCANCEL, 0);
       pump_for(200);
-    } else if (step == "screenshot") {
-      SetForegroundWindow(current);
-      test_support::screen_capture shot(current);
+    } else if (step == "screenshot" || step == "editorshot") {
+      const HWND shown = step == "screenshot" ? current : find_field_editor();
+      SetForegroundWindow(shown);
+      test_support::screen_capture shot(shown);
       print("screenshot|" + shot.save(rest) + "\n");
     } else if (step == "count") {
       int open = 0;
