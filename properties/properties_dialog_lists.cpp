@@ -308,7 +308,9 @@ void properties_dialog::show_menu(POINT screen, HWND list, bool tools) {
 
   if (list == metadata_list_) {
     if (selected > 0) {
-      if (selected == 1 || several_tracks) add(selection_menu, 0, command_edit, "properties_menu_edit");
+      // Several rows open the table edit, whose dialog is not built yet.
+      if (selected == 1 || several_tracks)
+        add(selection_menu, selected == 1 ? 0 : MF_GRAYED, command_edit, "properties_menu_edit");
       if (selected == 1) add(selection_menu, 0, command_edit_in_place, "properties_menu_edit_inplace", L"F2");
       add(selection_menu, 0, command_remove, "properties_menu_remove", L"Del");
       add(selection_menu, 0, command_crop, "properties_menu_crop");
