@@ -254,7 +254,8 @@ void properties_dialog::reload() {
 }
 
 void properties_dialog::apply(operation_kind kind) {
-  if (is_busy()) return;
+  // Remote tracks are shown, never written.
+  if (is_busy() || read_only_) return;
   service_ptr<info_cache> next = info_cache::create(info_source_.get());
   service_ptr<operation_completion> completion = start_operation(kind, next);
   metadata_io_service::get()->update_info_async(tracks_, rows_.make_update_filter().get(), handle(), 0, next.get(),
@@ -262,7 +263,7 @@ void properties_dialog::apply(operation_kind kind) {
 }
 
 void properties_dialog::remove_tags() {
-  if (is_busy()) return;
+  if (is_busy() || read_only_) return;
   cancel_cell_edit();
   if (!modal_allowed()) {
     activate_blocked_popup();

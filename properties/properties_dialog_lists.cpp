@@ -353,7 +353,7 @@ void properties_dialog::show_menu(POINT screen, HWND list, bool tools) {
     if (count > 0 && GetMenuItemInfoW(menu.get(), count - 1, TRUE, &last) && (last.fType & MFT_SEPARATOR) == 0)
       AppendMenuW(menu.get(), MF_SEPARATOR, 0, nullptr);
     add(menu.get(), 0, command_reload, "properties_reload_info");
-    add(menu.get(), 0, command_remove_tags, "properties_remove_tags");
+    add(menu.get(), read_only_ ? MF_GRAYED : 0, command_remove_tags, "properties_remove_tags");
   } else if (GetMenuItemCount(menu.get()) > 0 &&
              (GetMenuState(menu.get(), GetMenuItemCount(menu.get()) - 1, MF_BYPOSITION) & MF_SEPARATOR) != 0) {
     DeleteMenu(menu.get(), GetMenuItemCount(menu.get()) - 1, MF_BYPOSITION);

@@ -191,6 +191,16 @@ def check_two_dialogs_and_fields(files, work):
     check("box|A field with this name already exists" in out, "an existing name asks before it is overwritten")
 
 
+def check_column_widths(files, work):
+    script = os.path.join(work, "widths.txt")
+    with open(script, "w") as out:
+        out.write("open\nwidths\nsetwidth 123\ncommand 2\npump 300\nopen\nwidths\n")
+    code, out = run_probe("script", windows_path(script), windows_path(files["one.flac"]))
+    widths = [line for line in out.splitlines() if line.startswith("widths|")]
+    check(len(widths) == 2 and widths[0] != "widths|123" and widths[1] == "widths|123",
+          "a column width survives closing and reopening the dialog: %r" % widths)
+
+
 def check_reload_and_remove(files, work):
     script = os.path.join(work, "remove.txt")
     path = files["three.flac"]
@@ -220,6 +230,7 @@ def main():
         check_edit_apply(files, work)
         check_close_prompt(files, work)
         check_two_dialogs_and_fields(files, work)
+        check_column_widths(files, work)
         check_reload_and_remove(files, work)
     if failures:
         print("%d failure(s)" % len(failures))

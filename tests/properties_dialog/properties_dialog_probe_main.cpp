@@ -373,6 +373,10 @@ int run_script(const std::string& script_path, const std::vector<std::string>& p
       SetForegroundWindow(shown);
       test_support::screen_capture shot(shown);
       print("screenshot|" + shot.save(rest) + "\n");
+    } else if (step == "setwidth") {
+      SendMessageW(metadata, LVM_SETCOLUMNWIDTH, 0, std::stoi(rest));
+    } else if (step == "widths") {
+      print("widths|" + std::to_string(SendMessageW(metadata, LVM_GETCOLUMNWIDTH, 0, 0)) + "\n");
     } else if (step == "count") {
       int open = 0;
       for (HWND window : dialogs) open += window != nullptr && IsWindow(window);
