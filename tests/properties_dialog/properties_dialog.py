@@ -201,6 +201,17 @@ def check_column_widths(files, work):
           "a column width survives closing and reopening the dialog: %r" % widths)
 
 
+def check_remote_read_only(work):
+    script = os.path.join(work, "remote.txt")
+    with open(script, "w") as out:
+        out.write("openremote\nselect 0\nclipboard Edited\nlistkey ctrl+v\ndump\nanswer yes\n"
+                  "command 2\npump 300\nboxes\ncount\n")
+    code, out = run_probe("script", windows_path(script), "C:\\unused.flac")
+    check("meta|Artist|Edited" in out and "apply|off" in out,
+          "a remote track's rows can be edited but Apply stays off: %s" % out)
+    check("box|" not in out and "dialogs|0" in out, "closing a remote track's dialog asks nothing: %s" % out)
+
+
 def check_reload_and_remove(files, work):
     script = os.path.join(work, "remove.txt")
     path = files["three.flac"]
@@ -231,6 +242,7 @@ def main():
         check_close_prompt(files, work)
         check_two_dialogs_and_fields(files, work)
         check_column_widths(files, work)
+        check_remote_read_only(work)
         check_reload_and_remove(files, work)
     if failures:
         print("%d failure(s)" % len(failures))

@@ -38,6 +38,7 @@
 #include "metadata/metadata_io_service.h"
 #include "metadata/track_handle_registry.h"
 #include "properties/info_row_collector.h"
+#include "properties/properties_dialog.h"
 #include "properties/technical_info_rows.h"
 #include "resources/properties_dialogs.h"
 #include "tests/support/message_pump.h"
@@ -252,6 +253,18 @@ int run_script(const std::string& script_path, const std::vector<std::string>& p
       });
       current = dialogs.size() > before ? dialogs.back() : nullptr;
       print(current ? "opened\n" : "no dialog\n");
+    } else if (step == "openremote") {
+      // A track on a path that no local scheme claims, with info of its own.
+      const track_handle_list remote = {
+          track_handle_registry::get_handle(track_location("http://radio.invalid/stream.mp3", 0))};
+      service_ptr<info_cache> cache = info_cache::create();
+      track_info_impl info;
+      info.append_field("ARTIST", track_info::until_nul, "Remote", track_info::until_nul);
+      cache->on_info(remote[0], info, vantrel_io::file_stats());
+      current = properties_dialog::open(remote, properties_dialog::metadata_tab, app::state().ui_main_window, cache)
+                    ->handle();
+      refresh_dialogs();
+      print("opened\n");
     } else if (step == "use") {
       current = dialogs.at(std::stoul(rest));
     } else if (step == "answer") {
