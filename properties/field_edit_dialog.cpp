@@ -101,9 +101,12 @@ public:
   }
 
   bool process_message(HWND window, UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result, DWORD) override {
-    placement_.on_message(window, message);
+    // The pages take the tab's area before the layout is captured, and a
+    // restored size comes after it, so that the controls follow it.
+    if (message == WM_INITDIALOG && tabbed_) place_pages(window);
     registration_.process_message(window, message);
     if (resizer_.process_message(window, message, wparam, lparam, result)) return true;
+    placement_.on_message(window, message);
     switch (message) {
     case WM_INITDIALOG:
       on_init();
@@ -177,15 +180,24 @@ private:
     ShowWindow(window, SW_SHOW);
   }
 
-  void set_up_tabbed() {
-    const HWND window = handle();
+  void place_pages(HWND window) {
     tabs_ = GetDlgItem(window, IDC_FIELD_TABS);
     value_box_ = GetDlgItem(window, IDC_FIELD_SINGLE_VALUE);
     list_ = GetDlgItem(window, IDC_FIELD_VALUE_LIST);
-    SendMessageW(value_box_, EM_SETLIMITTEXT, value_box_limit, 0);
     tab_insert_item(tabs_, single_value_tab, localized_text::to_wide("properties_edit_tab_single_value").get_ptr());
     tab_insert_item(tabs_, individual_values_tab,
                     localized_text::to_wide("properties_edit_tab_individual_values").get_ptr());
+    RECT page;
+    GetWindowRect(tabs_, &page);
+    MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&page), 2);
+    TabCtrl_AdjustRect(tabs_, FALSE, &page);
+    for (HWND control : {value_box_, list_})
+      SetWindowPos(control, HWND_TOP, page.left, page.top, page.right - page.left, page.bottom - page.top,
+                   SWP_NOACTIVATE);
+  }
+
+  void set_up_tabbed() {
+    SendMessageW(value_box_, EM_SETLIMITTEXT, value_box_limit, 0);
     SetWindowTheme(list_, L"explorer", nullptr);
     const DWORD styles = LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES | LVS_EX_LABELTIP | LVS_EX_DOUBLEBUFFER;
     SendMessageW(list_, LVM_SETEXTENDEDLISTVIEWSTYLE, styles, styles);
@@ -203,14 +215,6 @@ private:
                                     &config::value_split_layout_3};
     for (int column = 0; column < 3; ++column)
       if (widths[column]->get() >= 0) SendMessageW(list_, LVM_SETCOLUMNWIDTH, column, widths[column]->get());
-
-    RECT page;
-    GetWindowRect(tabs_, &page);
-    MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&page), 2);
-    TabCtrl_AdjustRect(tabs_, FALSE, &page);
-    for (HWND control : {value_box_, list_})
-      SetWindowPos(control, HWND_TOP, page.left, page.top, page.right - page.left, page.bottom - page.top,
-                   SWP_NOACTIVATE);
 
     const int tab = field_->all_identical() && field_->any_value() ? single_value_tab : individual_values_tab;
     TabCtrl_SetCurSel(tabs_, tab);

@@ -89,9 +89,12 @@ properties_dialog::~properties_dialog() {
 
 bool properties_dialog::process_message(HWND window, UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result,
                                         DWORD) {
-  placement_.on_message(window, message);
+  // The lists take the tab's page before the layout is captured, and a
+  // restored size comes after it, so that the controls follow it.
+  if (message == WM_INITDIALOG) place_lists(window);
   registration_.process_message(window, message);
   if (resizer_.process_message(window, message, wparam, lparam, result)) return true;
+  placement_.on_message(window, message);
   switch (message) {
   case WM_INITDIALOG:
     on_init_dialog();
@@ -135,12 +138,7 @@ bool properties_dialog::process_message(HWND window, UINT message, WPARAM wparam
 void properties_dialog::on_init_dialog() {
   const HWND window = handle();
   tab_keys_->attach(window);
-  tabs_ = GetDlgItem(window, IDC_PROPERTIES_TABS);
-  metadata_list_ = GetDlgItem(window, IDC_PROPERTIES_METADATA_LIST);
-  info_list_ = GetDlgItem(window, IDC_PROPERTIES_INFO_LIST);
   apply_button_ = GetDlgItem(window, IDC_PROPERTIES_APPLY);
-  tab_insert_item(tabs_, 0, localized_text::to_wide("properties_tab_metadata").get_ptr());
-  tab_insert_item(tabs_, 1, localized_text::to_wide("properties_tab_properties").get_ptr());
   set_up_lists();
 
   int tab = 0;

@@ -108,6 +108,7 @@ private:
   void close_window();
 
   // The two lists (properties_dialog_lists.cpp).
+  void place_lists(HWND window);
   void set_up_lists();
   void store_column_widths();
   void show_tab(int tab);

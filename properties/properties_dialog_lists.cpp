@@ -95,16 +95,24 @@ bool shift_held() { return (GetKeyState(VK_SHIFT) & 0x8000) != 0; }
 
 }  // namespace
 
-void properties_dialog::set_up_lists() {
+void properties_dialog::place_lists(HWND window) {
+  tabs_ = GetDlgItem(window, IDC_PROPERTIES_TABS);
+  metadata_list_ = GetDlgItem(window, IDC_PROPERTIES_METADATA_LIST);
+  info_list_ = GetDlgItem(window, IDC_PROPERTIES_INFO_LIST);
+  // The page's area is known once the tabs are there.
+  tab_insert_item(tabs_, 0, localized_text::to_wide("properties_tab_metadata").get_ptr());
+  tab_insert_item(tabs_, 1, localized_text::to_wide("properties_tab_properties").get_ptr());
   RECT area;
   GetWindowRect(tabs_, &area);
-  MapWindowPoints(nullptr, handle(), reinterpret_cast<POINT*>(&area), 2);
+  MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&area), 2);
   TabCtrl_AdjustRect(tabs_, FALSE, &area);
-  for (HWND list : {metadata_list_, info_list_}) {
+  for (HWND list : {metadata_list_, info_list_})
     SetWindowPos(list, HWND_TOP, area.left, area.top, area.right - area.left, area.bottom - area.top,
                  SWP_NOACTIVATE);
-    set_up_list(list);
-  }
+}
+
+void properties_dialog::set_up_lists() {
+  for (HWND list : {metadata_list_, info_list_}) set_up_list(list);
   apply_width(metadata_list_, 0, config::properties_layout_1);
   apply_width(metadata_list_, 1, config::properties_layout_2);
   apply_width(info_list_, 0, config::properties_layout_3);

@@ -113,7 +113,8 @@ def check_edit_apply(files, work):
     script = os.path.join(work, "edit.txt")
     with open(script, "w") as out:
         out.write(SCRIPT_EDIT + "screenshot properties_three_tracks_metadata\nkey ctrl+tab\ndump\n"
-                  "screenshot properties_three_tracks_properties\n"
+                  "screenshot properties_three_tracks_properties\nresize 640 420\n"
+                  "screenshot properties_three_tracks_resized\n"
                   "command 2\npump 300\ncount\n")
     code, out = run_probe("script", windows_path(script), *[windows_path(files[n]) for n in names])
     check(code == 0 and "opened" in out, "the dialog opens on three tracks: %s" % out)

@@ -386,6 +386,12 @@ int run_script(const std::string& script_path, const std::vector<std::string>& p
       SetForegroundWindow(shown);
       test_support::screen_capture shot(shown);
       print("screenshot|" + shot.save(rest) + "\n");
+    } else if (step == "resize") {
+      std::istringstream size(rest);
+      int width = 0, height = 0;
+      size >> width >> height;
+      SetWindowPos(current, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER);
+      pump_for(100);
     } else if (step == "setwidth") {
       SendMessageW(metadata, LVM_SETCOLUMNWIDTH, 0, std::stoi(rest));
     } else if (step == "widths") {
