@@ -14,7 +14,7 @@
 
 namespace {
 
-struct track_spec {
+struct track_case {
   const char* path;
   std::uint32_t subsong;
   double length;
@@ -43,18 +43,18 @@ protected:
   }
 
   // The rows as "group|name" -> value.
-  std::map<std::string, std::string> rows(const std::vector<track_spec>& specs) {
+  std::map<std::string, std::string> rows(const std::vector<track_case>& cases) {
     track_handle_list tracks;
     service_ptr<info_cache> cache = info_cache::create();
-    for (const track_spec& spec : specs) {
-      tracks.push_back(track_handle_registry::get_handle(track_location(spec.path, spec.subsong)));
+    for (const track_case& track : cases) {
+      tracks.push_back(track_handle_registry::get_handle(track_location(track.path, track.subsong)));
       track_info_impl info;
-      info.set_length(spec.length);
-      info.set_replaygain(spec.gain);
-      for (const auto& [name, value] : spec.techs)
+      info.set_length(track.length);
+      info.set_replaygain(track.gain);
+      for (const auto& [name, value] : track.techs)
         info.set_tech(name.c_str(), track_info::until_nul, value.c_str(), track_info::until_nul);
       vantrel_io::file_stats stats;
-      stats.size = spec.size;
+      stats.size = track.size;
       cache->on_info(tracks.back(), info, stats);
     }
     info_row_collector collector;

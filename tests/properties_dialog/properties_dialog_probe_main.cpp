@@ -201,12 +201,12 @@ void dump_list(const char* label, HWND list) {
 
 // Key presses as a user makes them: the modifier state set for the thread,
 // the key sent through the program's own loop.
-void press(HWND target, const std::string& spec) {
+void press(HWND target, const std::string& keys) {
   BYTE state[256];
   GetKeyboardState(state);
   BYTE saved[256];
   std::memcpy(saved, state, sizeof(state));
-  std::string key = spec;
+  std::string key = keys;
   const auto take = [&](const char* prefix, int vk) {
     if (key.rfind(prefix, 0) == 0) {
       state[vk] = 0x80;
