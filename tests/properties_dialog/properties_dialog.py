@@ -202,6 +202,17 @@ def check_column_widths(files, work):
           "a column width survives closing and reopening the dialog: %r" % widths)
 
 
+def check_single_track_editor(files, work):
+    script = os.path.join(work, "single.txt")
+    with open(script, "w") as out:
+        out.write("open\nlistkey ctrl+n\neditor\neditorname lyrics\neditorvalue la la\neditorok\n"
+                  "command 1074\nwait\ndump\n")
+    code, out = run_probe("script", windows_path(script), windows_path(files["two.flac"]))
+    check("editor|Add New Field|ok off|tabbed no" in out, "one track: the simple editor: %s" % out)
+    check("meta|<LYRICS>|la la" in out, "the new field is listed: %s" % out)
+    check(FLAC(files["two.flac"]).get("lyrics") == ["la la"], "Apply writes the new field")
+
+
 def check_remote_read_only(work):
     script = os.path.join(work, "remote.txt")
     with open(script, "w") as out:
@@ -244,6 +255,7 @@ def main():
         check_two_dialogs_and_fields(files, work)
         check_column_widths(files, work)
         check_remote_read_only(work)
+        check_single_track_editor(files, work)
         check_reload_and_remove(files, work)
     if failures:
         print("%d failure(s)" % len(failures))
