@@ -13,6 +13,8 @@
 #                         one dark colour on transparent, so that the same
 #                         image serves light themes as it is and dark themes
 #                         inverted to light grey
+#   list_track.png, list_container.png  the list's item icons (PNG 108, 103):
+#                         a note and a folder, drawn like the button glyphs
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -73,6 +75,10 @@ glyph volume_low.png -draw "$speaker" -fill none -stroke "$ink" -strokewidth 4 -
 glyph volume_quiet.png -draw "$speaker"
 glyph volume_mute.png -draw "$speaker" -fill none -stroke "$ink" -strokewidth 5 \
   -draw 'line 40,22 56,42' -draw 'line 56,22 40,42'
+glyph list_track.png -draw 'ellipse 22,48 10,8 0,360' -draw 'rectangle 28,10 33,48' \
+  -draw 'polygon 28,10 50,18 50,26 33,19'
+glyph list_container.png -draw 'polygon 6,14 26,14 30,20 58,20 58,52 6,52' \
+  -fill '#F0F0F0' -draw 'rectangle 10,26 54,48'
 
 # The autoscroll marker (icon 2345), 32 x 32: a grey disc with a dot and four
 # arrow heads pointing outwards, on transparency.
