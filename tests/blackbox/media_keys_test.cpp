@@ -29,7 +29,14 @@ std::string silent_wav() {
   auto put = [&wav](std::uint32_t value, int size) {
     for (int i = 0; i < size; ++i) wav += static_cast<char>((value >> (8 * i)) & 0xFF);
   };
-  put(16, 4); put(1, 2); put(1, 2); put(rate, 4); put(rate * 2, 4); put(2, 2); put(16, 2);
+  // PCM, mono, 16-bit.
+  put(16, 4);
+  put(1, 2);
+  put(1, 2);
+  put(rate, 4);
+  put(rate * 2, 4);
+  put(2, 2);
+  put(16, 2);
   wav += "data";
   put(bytes, 4);
   wav.resize(wav.size() + bytes, '\0');
@@ -106,7 +113,9 @@ TEST(MediaKeys, EachKeyPressRunsItsCommandOnceAndAHeldKeyDoesNotRepeatIt) {
       auto key = [&](WPARAM notification, UINT command) {
         PostMessageW(hidden, shell_hook, notification, MAKELPARAM(0, command));
       };
-      auto note = [&](const wchar_t* name) { reached.push_back(wait_for_track(main_window, name) ? name : now_playing(main_window)); };
+      auto note = [&](const wchar_t* name) {
+        reached.push_back(wait_for_track(main_window, name) ? name : now_playing(main_window));
+      };
       note(L"alpha");
       // A held key: the same command three times at once, then another key.
       key(HSHELL_APPCOMMAND, APPCOMMAND_MEDIA_NEXTTRACK);

@@ -17,7 +17,6 @@ usage: main_menu_commands.py WINE_EXEC BUILD_DIR ZORV_EXE  (ZORV_WINDOW_PROBE na
 import array
 import os
 import shutil
-import struct
 import subprocess
 import sys
 import tempfile
@@ -25,11 +24,10 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "support"))
-from blackbox_checks import check, failures, windows_path  # noqa: E402
+from blackbox_checks import check, failures, heard_levels, screen_shot, windows_path, write_stereo_wav  # noqa: E402
 
 WINE_EXEC, BUILD_DIR, ZORV = sys.argv[1:4]
 PROBE = os.environ["ZORV_WINDOW_PROBE"]
-ARTIFACTS = os.path.join(BUILD_DIR, "test-artifacts", "main_menu_commands")
 QUIET = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 PAUSE, MENU, LINE_1 = 4, 1052, 1079
 APPCOMMAND_MEDIA_FAST_FORWARD, APPCOMMAND_MEDIA_REWIND = 49, 50
@@ -41,45 +39,7 @@ def write_stepped_wav(path, base):
     data = array.array("h")
     for second in range(SECONDS):
         data.extend([base + 1 + second] * 48000 * 2)
-    payload = data.tobytes()
-    header = struct.pack("<4sI4s4sIHHIIHH4sI", b"RIFF", 36 + len(payload), b"WAVE", b"fmt ", 16, 1, 2, 48000,
-                         48000 * 4, 4, 16, b"data", len(payload))
-    open(path, "wb").write(header + payload)
-
-
-def heard_levels(capture):
-    """The 16-bit levels heard, in order, each once per run of equal samples."""
-    if not os.path.exists(capture):
-        return []
-    data, levels = open(capture, "rb").read(), []
-    start = data.find(b"RIFF")
-    while start >= 0:
-        end = data.find(b"RIFF", start + 4)
-        body = data[start:end if end >= 0 else len(data)]
-        payload = body[body.index(b"data") + 8:] if b"data" in body else b""
-        for value in array.array("f", payload[:len(payload) // 4 * 4]):
-            level = round(value * 32768)
-            if level and (not levels or levels[-1] != level):
-                levels.append(level)
-        start = end
-    return levels
-
-
-def x_environment():
-    """The environment with the display of the build's Wine session."""
-    env = dict(os.environ)
-    for line in open(os.path.join(BUILD_DIR, "wine-session.env")):
-        if line.startswith("export DISPLAY="):
-            env["DISPLAY"] = line.split("=", 1)[1].strip().strip('"')
-    return env
-
-
-def screen_shot(name):
-    """The whole screen, where popup menus show outside the window too."""
-    os.makedirs(ARTIFACTS, exist_ok=True)
-    png = os.path.join(ARTIFACTS, name + ".png")
-    subprocess.run(["import", "-window", "root", png], check=True, env=x_environment(), **QUIET)
-    return png
+    write_stereo_wav(path, data)
 
 
 def close_menu(player):
@@ -208,7 +168,7 @@ def test_playback_from_a_second_start(root):
     # The Playback popup while paused: Play and Pause both checked.
     player.probe("menu")
     player.probe("menu-keys", "down", "down", "down", "right")
-    screen_shot("playback-popup-while-paused")
+    screen_shot(BUILD_DIR, "main_menu_commands", "playback-popup-while-paused")
     close_menu(player)
 
     check(player.second_start("/play") == 0, "play: the second start ends")
@@ -256,25 +216,25 @@ def test_help_and_file_commands_from_the_menu(root):
     # Help, About.
     player.probe("menu")
     player.probe("menu-keys", "down", "down", "down", "down", "right")
-    screen_shot("help-popup")
+    screen_shot(BUILD_DIR, "main_menu_commands", "help-popup")
     player.probe("menu-keys", "return")
     check(player.wait(lambda: "About" in player.window_titles(), 15), "about: the about box opens: %r"
           % player.window_titles())
     about = [c[4] for c in player.controls("About").values()]
     check("Zorv Audio Player v1.0.21" in about, "about: it names the program and its version: %r" % about)
-    screen_shot("about-box")
+    screen_shot(BUILD_DIR, "main_menu_commands", "about-box")
     player.probe("close-titled", "About")
     check(player.wait(lambda: "About" not in player.window_titles(), 15), "about: the box closes")
 
     # File, Install to removable medium: the entry before Preferences and Exit.
     player.probe("menu")
     player.probe("menu-keys", "down", "right", "up", "up", "up")
-    screen_shot("file-popup")
+    screen_shot(BUILD_DIR, "main_menu_commands", "file-popup")
     player.probe("menu-keys", "return")
     wizard = "Install to Removable Medium"
     check(player.wait(lambda: wizard in player.window_titles(), 15), "install: the wizard opens: %r"
           % player.window_titles())
-    screen_shot("installer-wizard")
+    screen_shot(BUILD_DIR, "main_menu_commands", "installer-wizard")
     player.probe("close-titled", wizard)
     check(player.wait(lambda: wizard not in player.window_titles(), 15), "install: the wizard closes")
 
@@ -282,7 +242,7 @@ def test_help_and_file_commands_from_the_menu(root):
     first = player.process
     player.probe("menu", "shift")
     player.probe("menu-keys", "down", "right", "up", "up")
-    screen_shot("file-popup-with-shift")
+    screen_shot(BUILD_DIR, "main_menu_commands", "file-popup-with-shift")
     player.probe("menu-keys", "return")
     check(player.ended() == 0, "restart: the first process ends cleanly")
     check(player.wait(lambda: player.controls(), 60), "restart: the program comes back")

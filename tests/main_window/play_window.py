@@ -11,14 +11,14 @@ usage: play_window.py WINE_EXEC BUILD_DIR ZORV_EXE  (ZORV_WINDOW_PROBE names the
 import array
 import os
 import shutil
-import struct
 import subprocess
 import sys
 import tempfile
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from blackbox_checks import check, failures, windows_path  # noqa: E402
+from blackbox_checks import check, failures, heard_levels, windows_path, write_stereo_wav, x_environment  # noqa: E402
+from blackbox_checks import screen_shot as shared_screen_shot  # noqa: E402
 
 WINE_EXEC, BUILD_DIR, ZORV = sys.argv[1:4]
 PROBE = os.environ["ZORV_WINDOW_PROBE"]
@@ -29,29 +29,7 @@ PLAY, PAUSE, MENU, LINE_1, LINE_2, LIST = 1000, 4, 1052, 1079, 1080, 1069
 
 
 def write_level_wav(path, level, seconds=0.5):
-    frames = int(48000 * seconds)
-    data = array.array("h", [level] * frames * 2).tobytes()
-    header = struct.pack("<4sI4s4sIHHIIHH4sI", b"RIFF", 36 + len(data), b"WAVE", b"fmt ", 16, 1, 2, 48000,
-                         48000 * 4, 4, 16, b"data", len(data))
-    open(path, "wb").write(header + data)
-
-
-def heard_levels(capture):
-    """The 16-bit levels heard, in order, each once per run of equal samples."""
-    if not os.path.exists(capture):
-        return []
-    data, levels = open(capture, "rb").read(), []
-    start = data.find(b"RIFF")
-    while start >= 0:
-        end = data.find(b"RIFF", start + 4)
-        body = data[start:end if end >= 0 else len(data)]
-        payload = body[body.index(b"data") + 8:] if b"data" in body else b""
-        for value in array.array("f", payload[:len(payload) // 4 * 4]):
-            level = round(value * 32768)
-            if level and (not levels or levels[-1] != level):
-                levels.append(level)
-        start = end
-    return levels
+    write_stereo_wav(path, array.array("h", [level] * int(48000 * seconds) * 2))
 
 
 class Player:
@@ -109,23 +87,6 @@ class Player:
         except subprocess.TimeoutExpired:
             self.process.kill()
             return None
-
-
-def x_environment():
-    """The environment with the display of the build's Wine session."""
-    env = dict(os.environ)
-    for line in open(os.path.join(BUILD_DIR, "wine-session.env")):
-        if line.startswith("export DISPLAY="):
-            env["DISPLAY"] = line.split("=", 1)[1].strip().strip('"')
-    return env
-
-
-def screen_shot(name):
-    """The whole screen, where popup menus show outside the window too."""
-    os.makedirs(ARTIFACTS, exist_ok=True)
-    png = os.path.join(ARTIFACTS, name + ".png")
-    subprocess.run(["import", "-window", "root", png], check=True, env=x_environment(), **QUIET)
-    return png
 
 
 def make_folder(player):
@@ -229,9 +190,13 @@ def test_now_playing_lines(root):
     check(player.stop() == 0, "lines: second run ends cleanly")
 
 
+def screen_shot(name):
+    return shared_screen_shot(BUILD_DIR, "play_window", name)
+
+
 def xdotool(*args):
     return subprocess.run(["xdotool", *args], capture_output=True, text=True, stdin=subprocess.DEVNULL,
-                          env=x_environment())
+                          env=x_environment(BUILD_DIR))
 
 
 def test_menus(root):

@@ -1,6 +1,9 @@
 """What the Python black-box tests share: the failures found so far, a check
 that records one, the Windows form of a Linux path under Wine, running zorvtool
-and the Linux tools it is checked against, and a small picture to embed in tags."""
+and the Linux tools it is checked against, a small picture to embed in tags,
+WAV files of known levels, the levels heard in a capture file and screenshots of the session's display."""
+import array
+import os
 import struct
 import subprocess
 import zlib
@@ -42,3 +45,51 @@ def tiny_png():
         return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
     return (b"\x89PNG\r\n\x1a\n" + png_chunk(b"IHDR", struct.pack(">IIBBBBB", 4, 1, 8, 2, 0, 0, 0))
             + png_chunk(b"IDAT", zlib.compress(b"\0" + b"\xff\0\0" * 4)) + png_chunk(b"IEND", b""))
+
+
+def write_stereo_wav(path, samples):
+    """A 48 kHz stereo 16-bit WAV file of the interleaved samples (an
+    array.array of "h"): the rate the capture receives bit-exact."""
+    data = samples.tobytes()
+    header = struct.pack("<4sI4s4sIHHIIHH4sI", b"RIFF", 36 + len(data), b"WAVE", b"fmt ", 16, 1, 2, 48000,
+                         48000 * 4, 4, 16, b"data", len(data))
+    open(path, "wb").write(header + data)
+
+
+def heard_levels(capture):
+    """The 16-bit levels heard in an ALSA capture file (one WAV stream of
+    floats per device opening), in order, each once per run of equal samples."""
+    if not os.path.exists(capture):
+        return []
+    data, levels = open(capture, "rb").read(), []
+    start = data.find(b"RIFF")
+    while start >= 0:
+        end = data.find(b"RIFF", start + 4)
+        body = data[start:end if end >= 0 else len(data)]
+        payload = body[body.index(b"data") + 8:] if b"data" in body else b""
+        for value in array.array("f", payload[:len(payload) // 4 * 4]):
+            level = round(value * 32768)
+            if level and (not levels or levels[-1] != level):
+                levels.append(level)
+        start = end
+    return levels
+
+
+def x_environment(build_dir):
+    """The environment with the display of the build's Wine session."""
+    env = dict(os.environ)
+    for line in open(os.path.join(build_dir, "wine-session.env")):
+        if line.startswith("export DISPLAY="):
+            env["DISPLAY"] = line.split("=", 1)[1].strip().strip('"')
+    return env
+
+
+def screen_shot(build_dir, folder, name):
+    """The whole screen as test-artifacts/FOLDER/NAME.png under the build
+    folder: popup menus show outside the program's window too."""
+    artifacts = os.path.join(build_dir, "test-artifacts", folder)
+    os.makedirs(artifacts, exist_ok=True)
+    png = os.path.join(artifacts, name + ".png")
+    subprocess.run(["import", "-window", "root", png], check=True, env=x_environment(build_dir),
+                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    return png
