@@ -219,6 +219,19 @@ def test_now_playing_lines(root):
     player.probe("shot", windows_path(shot))
     subprocess.run(["convert", shot, shot[:-4] + ".png"], check=True)
     os.remove(shot)
+
+    # Every change of what plays reaches the lines: the transport buttons.
+    player.probe("command", "1061")
+    check(player.wait(lambda: player.text(LINE_2) == "Unknown artist", 10),
+          "buttons: a click on Fast-forward plays the next track: %r" % player.text(LINE_2))
+    player.probe("command", "1060")
+    check(player.wait(lambda: player.text(LINE_2).startswith("Artist:"), 10),
+          "buttons: a click on Rewind plays the previous track: %r" % player.text(LINE_2))
+    player.probe("command", str(PAUSE))
+    check(player.wait(lambda: player.controls().get(PAUSE, (0, 0, 0, False))[3], 10), "buttons: Pause pauses")
+    paused_at = player.text(LINE_1)
+    time.sleep(2)
+    check(player.text(LINE_1) == paused_at, "buttons: paused, the time stands: %r" % player.text(LINE_1))
     check(player.stop() == 0, "lines: ends cleanly")
 
     player.start(windows_path(os.path.join(music, "untagged.flac")))
