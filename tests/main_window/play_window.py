@@ -57,12 +57,14 @@ def heard_levels(capture):
 class Player:
     """A copy of zorv.exe with its profile beside it, and a capture file per start."""
 
-    def __init__(self, root, name):
+    def __init__(self, root, name, library=False):
         self.folder = os.path.join(root, name)
         os.makedirs(self.folder)
         self.exe = os.path.join(self.folder, "zorv.exe")
         shutil.copy(ZORV, self.exe)
         open(self.exe + ".localconfig.opt", "w").close()
+        if library:  # the library is the copy's own folder
+            open(self.exe + ".locallibrary.opt", "w").close()
         self.process = None
         self.capture = None
 
@@ -242,6 +244,25 @@ def test_now_playing_lines(root):
     check(player.stop() == 0, "lines: second run ends cleanly")
 
 
+def test_links_after_a_library_start(root):
+    player = Player(root, "library", library=True)
+    music = os.path.join(player.folder, "music")
+    os.makedirs(music)
+    tone = os.path.join(player.folder, "tone.wav")
+    subprocess.run(["sox", "-n", "-r", "48000", "-c", "2", "-b", "16", tone, "synth", "60", "sine", "440"], check=True)
+    subprocess.run(["flac", "-s", "-f", "-T", "TITLE=Duet", "-T", "ARTIST=A, B", "-T", "ALBUM=Album", "-T",
+                    "DATE=2001", "-o", os.path.join(music, "duet.flac"), tone], check=True)
+    os.remove(tone)
+    player.start()
+    # The albums level has something to play once the scan has found the track.
+    check(player.wait(lambda: player.enabled(PLAY), 120), "library: the scan fills the albums level")
+    player.probe("command", str(PLAY))
+    expected = "Artist: <a>A</a>, <a>B</a>, album: <a>Album [2001]</a>"
+    check(player.wait(lambda: player.text(LINE_2) == expected, 20),
+          "library: started from a library view, artists and album are links: %r" % player.text(LINE_2))
+    check(player.stop() == 0, "library: ends cleanly")
+
+
 def xdotool(*args):
     return subprocess.run(["xdotool", *args], capture_output=True, text=True, stdin=subprocess.DEVNULL,
                           env=x_environment())
@@ -274,7 +295,8 @@ def test_menus(root):
 def main():
     subprocess.run([WINE_EXEC, BUILD_DIR, "cmd", "/c", "exit"], **QUIET)  # the session, before output is captured
     with tempfile.TemporaryDirectory() as root:
-        for test in (test_play_button, test_random_order_from_the_item_menu, test_now_playing_lines, test_menus):
+        for test in (test_play_button, test_random_order_from_the_item_menu, test_now_playing_lines,
+                     test_links_after_a_library_start, test_menus):
             try:
                 test(root)
             except Exception as error:  # one broken case must not hide the others
