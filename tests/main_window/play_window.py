@@ -18,6 +18,7 @@ import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.dont_write_bytecode = True  # no cache folder left in the source tree
 from blackbox_checks import check, failures, windows_path  # noqa: E402
 import main_window  # noqa: E402  (the window tests' player; its own checks run only as a script)
 
