@@ -228,11 +228,11 @@ def test_menus(root):
     player.start(windows_path(os.path.join(music, "02 Second.wav")))
     check(player.wait(lambda: player.enabled(PLAY), 60), "menus: the folder is listed")
     controls = player.controls()[1]
-    player.probe("command", str(MENU))
-    time.sleep(1.5)
-    screen_shot("main-menu")
     check(controls[MENU][3] is False, "menus: the Menu button starts unchecked")
-    check(player.checked(MENU), "menus: the Menu button stays checked while its menu is open")
+    player.probe("command", str(MENU))
+    check(player.wait(lambda: player.checked(MENU), 20), "menus: the Menu button stays checked while its menu is open")
+    time.sleep(1)
+    screen_shot("main-menu")
     player.probe("menu-keys", "escape")
     check(player.wait(lambda: not player.checked(MENU), 10), "menus: Escape closes the main menu")
 
