@@ -16,7 +16,6 @@ usage: main_menu_commands.py WINE_EXEC BUILD_DIR ZORV_EXE  (ZORV_WINDOW_PROBE na
 """
 import array
 import os
-import shutil
 import subprocess
 import sys
 import tempfile
@@ -24,10 +23,12 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "support"))
+sys.path.insert(0, os.path.join(HERE, "..", "main_window"))
+sys.dont_write_bytecode = True  # no cache folder left in the source tree
 from blackbox_checks import check, failures, heard_levels, screen_shot, windows_path, write_stereo_wav  # noqa: E402
+import main_window  # noqa: E402  (the window tests' player; its own checks run only as a script)
 
 WINE_EXEC, BUILD_DIR, ZORV = sys.argv[1:4]
-PROBE = os.environ["ZORV_WINDOW_PROBE"]
 QUIET = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 PAUSE, MENU, LINE_1 = 4, 1052, 1079
 APPCOMMAND_MEDIA_FAST_FORWARD, APPCOMMAND_MEDIA_REWIND = 49, 50
@@ -47,21 +48,16 @@ def close_menu(player):
     the menu window that is open, which the first one closes."""
     player.probe("menu-keys", "escape")
     player.probe("menu-keys", "escape")
-    check(player.wait(lambda: "#32768" not in player.probe("windows"), 10), "the menu closes")
+    check(player.wait(lambda: "#32768" not in player.output("windows"), 10), "the menu closes")
 
 
-class Player:
-    """A copy of zorv.exe with its profile beside it; its sound goes to a
-    capture file at real-time pace."""
+class Player(main_window.Player):
+    """The window tests' player, whose sound goes to a capture file at
+    real-time pace."""
 
     def __init__(self, root, name):
-        self.folder = os.path.join(root, name)
-        os.makedirs(self.folder)
-        self.exe = os.path.join(self.folder, "zorv.exe")
-        shutil.copy(ZORV, self.exe)
-        open(self.exe + ".localconfig.opt", "w").close()
+        super().__init__(root, name)
         self.capture = os.path.join(self.folder, "capture.wav")
-        self.process = None
 
     def environment(self):
         sink = "|%s %s %s" % (sys.executable, os.path.join(HERE, "paced_sink.py"), self.capture)
@@ -75,44 +71,23 @@ class Player:
         return subprocess.run([WINE_EXEC, BUILD_DIR, self.exe, *args], env=self.environment(), timeout=60,
                               **QUIET).returncode
 
-    def probe(self, *args):
-        # Output through a file, not a pipe: a Wine service process that the
-        # probe happens to start would hold a pipe open long after it ends.
-        with tempfile.TemporaryFile() as out:
-            subprocess.run([WINE_EXEC, BUILD_DIR, PROBE, windows_path(self.exe), *args], stdin=subprocess.DEVNULL,
-                           stdout=out, stderr=subprocess.DEVNULL, timeout=120)
-            out.seek(0)
-            return out.read().decode("utf-8", "replace")
+    def output(self, *args):
+        return self.probe(*args).stdout
 
-    def controls(self, title=None):
-        """{id: (class, visible, enabled, checked, text)} of the main window or the titled one."""
-        controls = {}
-        for line in self.probe("children", *([title] if title else [])).splitlines()[1:]:
-            f = line.split("\t")
-            if len(f) >= 7:
-                controls[int(f[0])] = (f[1], f[2] == "1", f[3] == "1", f[4] == "1", "\t".join(f[6:]))
-        return controls
+    def titled_texts(self, title):
+        """The texts of the controls of the program's window with that title."""
+        return [line.split("\t", 6)[6] for line in self.output("children", title).splitlines()[1:]
+                if line.count("\t") >= 6]
 
     def checked(self, control):
-        return self.controls().get(control, (None, False, False, False))[3]
-
-    def text(self, control):
-        return self.controls().get(control, ("",) * 5)[4]
+        return self.controls()[1].get(control, (None, False, False, False))[3]
 
     def window_titles(self):
-        return [line.split("\t")[2] for line in self.probe("windows").splitlines()
+        return [line.split("\t")[2] for line in self.output("windows").splitlines()
                 if line.count("\t") >= 2 and line.split("\t")[1] == "1"]
 
     def heard(self):
         return heard_levels(self.capture)
-
-    def wait(self, condition, seconds=30):
-        deadline = time.time() + seconds
-        while time.time() < deadline:
-            if condition():
-                return True
-            time.sleep(0.3)
-        return False
 
     def ended(self, seconds=60):
         """The exit code once the process ends, None when it does not."""
@@ -211,7 +186,7 @@ def test_playback_from_a_second_start(root):
 def test_help_and_file_commands_from_the_menu(root):
     player = Player(root, "menu")
     player.start()
-    check(player.wait(lambda: player.controls(), 60), "menu: the main window appears")
+    check(player.wait(lambda: player.controls()[0] is not None, 60), "menu: the main window appears")
 
     # Help, About.
     player.probe("menu")
@@ -220,7 +195,7 @@ def test_help_and_file_commands_from_the_menu(root):
     player.probe("menu-keys", "return")
     check(player.wait(lambda: "About" in player.window_titles(), 15), "about: the about box opens: %r"
           % player.window_titles())
-    about = [c[4] for c in player.controls("About").values()]
+    about = player.titled_texts("About")
     check("Zorv Audio Player v1.0.21" in about, "about: it names the program and its version: %r" % about)
     screen_shot(BUILD_DIR, "main_menu_commands", "about-box")
     player.probe("close-titled", "About")
@@ -245,7 +220,7 @@ def test_help_and_file_commands_from_the_menu(root):
     screen_shot(BUILD_DIR, "main_menu_commands", "file-popup-with-shift")
     player.probe("menu-keys", "return")
     check(player.ended() == 0, "restart: the first process ends cleanly")
-    check(player.wait(lambda: player.controls(), 60), "restart: the program comes back")
+    check(player.wait(lambda: player.controls()[0] is not None, 60), "restart: the program comes back")
     # The new process is not ours to wait for: Exit from the menu ends it.
     player.probe("menu")
     player.probe("menu-keys", "down", "right", "up", "return")
