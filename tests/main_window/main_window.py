@@ -246,6 +246,27 @@ def test_full_screen(root):
     check(player.stop() == 0, "full screen: ends cleanly")
 
 
+def test_volume_popup(root):
+    player = Player(root, "volume")
+    player.start()
+    player.wait(lambda: player.controls()[0] is not None, 60)
+    button = player.controls()[1][1059][4]
+    player.probe("command", "1059")
+    popups = []
+    player.wait(lambda: popups.extend(player.probe("popups").stdout.splitlines()) or popups, 20)
+    check(len(popups) == 1, "volume: the Volume button opens one popup: %r" % popups)
+    if popups:
+        left, top, right, bottom = (int(v) for v in popups[0].split("\t")[1].split(","))
+        centre = (button[0] + button[2]) // 2
+        check(top == button[3] and abs((left + right) // 2 - centre) <= 1,
+              "volume: the popup hangs from the middle of the button's bottom edge: %r under %r" % (popups[0], button))
+        check(player.controls()[1][1059][3], "volume: the button stays down while the popup is open")
+        player.keys("escape")
+        check(player.wait(lambda: not player.probe("popups").stdout.strip(), 20), "volume: Escape closes the popup")
+        check(not player.controls()[1][1059][3], "volume: the button comes up when the popup closes")
+    check(player.stop() == 0, "volume: ends cleanly")
+
+
 def test_drop_and_media_key(root):
     player = Player(root, "drop", library=True)
     make_music(player.folder)
@@ -285,12 +306,34 @@ def test_themes(root):
             check(pixel(png, x, y) == (0, 0, 0), "themes: black paints the dialog black: %r" % (pixel(png, x, y),))
         check(player.stop() == 0, "themes: %s ends cleanly" % name)
 
+    # At 144 DPI the window of the template is larger than this screen: it is
+    # made to fit, with every button inside. Only processes started while the
+    # setting is there see it, so it is taken away at once.
+    desktop = r"HKCU\Control Panel\Desktop"
+    player = Player(root, "theme-144dpi")
+    subprocess.run([WINE_EXEC, BUILD_DIR, "reg", "add", desktop, "/v", "LogPixels", "/t", "REG_DWORD", "/d", "144",
+                    "/f"], **QUIET)
+    try:
+        player.start()
+        player.wait(lambda: player.controls()[0] is not None, 60)
+    finally:
+        subprocess.run([WINE_EXEC, BUILD_DIR, "reg", "delete", desktop, "/v", "LogPixels", "/f"], **QUIET)
+    window, controls = player.controls()
+    if window is not None:
+        screen = [int(v) for v in window[6].split(",")]
+        for control in (1052, 1055, 1069):
+            r = controls[control][4]
+            check(screen[0] <= r[0] and r[2] <= screen[2] and r[3] <= screen[3],
+                  "144 DPI: control %d lies on the screen: %r" % (control, r))
+    player.shot("theme-classic-144dpi")
+    check(player.stop() == 0, "144 DPI: ends cleanly")
+
 
 def main():
     subprocess.run([WINE_EXEC, BUILD_DIR, "cmd", "/c", "exit"], **QUIET)  # the session, before output is captured
     with tempfile.TemporaryDirectory() as root:
-        for test in (test_controls, test_navigation_and_keys, test_full_screen, test_drop_and_media_key,
-                     test_themes):
+        for test in (test_controls, test_navigation_and_keys, test_full_screen, test_volume_popup,
+                     test_drop_and_media_key, test_themes):
             try:
                 test(root)
             except Exception as error:  # one broken case must not hide the others

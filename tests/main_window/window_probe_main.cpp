@@ -13,6 +13,7 @@
 //   window_probe EXE keys KEY...         brings the window to the front and types
 //                                        the keys ("alt+up", "down", "return", "f11")
 //   window_probe EXE shot FILE.bmp       the window's pixels as the screen shows them
+//   window_probe EXE popups              the program's other visible windows: class, rectangle
 //
 // Lines are tab-separated: id, class, visible, enabled, checked, window
 // rectangle (screen coordinates: left, top, right, bottom), text. The
@@ -52,12 +53,16 @@ std::wstring class_of(HWND window) {
 
 struct search {
   const wchar_t* class_name;
+  const wchar_t* title;  // null: any
   HWND found;
 };
 
 BOOL CALLBACK match_window(HWND window, LPARAM data) {
   auto* s = reinterpret_cast<search*>(data);
   if (class_of(window) != s->class_name) return TRUE;
+  wchar_t title[256] = {};
+  GetWindowTextW(window, title, 256);
+  if (s->title != nullptr && lstrcmpW(title, s->title) != 0) return TRUE;
   DWORD process = 0;
   GetWindowThreadProcessId(window, &process);
   if (!same_path(process_image(process), exe_path)) return TRUE;
@@ -65,9 +70,9 @@ BOOL CALLBACK match_window(HWND window, LPARAM data) {
   return FALSE;
 }
 
-// The top-level window of the program copy with that class.
-HWND find_window(const wchar_t* class_name) {
-  search state = {class_name, nullptr};
+// The top-level window of the program copy with that class (and title).
+HWND find_window(const wchar_t* class_name, const wchar_t* title = nullptr) {
+  search state = {class_name, title, nullptr};
   EnumWindows(match_window, reinterpret_cast<LPARAM>(&state));
   return state.found;
 }
@@ -75,7 +80,8 @@ HWND find_window(const wchar_t* class_name) {
 HWND find_main_window() {
   // The program may still be starting.
   for (int i = 0; i < 200; ++i) {
-    const HWND window = find_window(L"#32770");
+    // The volume popup is a dialog too; the main window has the caption.
+    const HWND window = find_window(L"#32770", L"Zorv Audio Player");
     if (window != nullptr && IsWindowVisible(window)) return window;
     Sleep(50);
   }
@@ -167,6 +173,29 @@ int drop_files(HWND window, const std::vector<std::wstring>& paths) {
   CloseHandle(process);
   if (!written) return 1;
   PostMessageW(window, WM_DROPFILES, reinterpret_cast<WPARAM>(remote), 0);
+  return 0;
+}
+
+struct popup_search {
+  HWND main;
+  DWORD process;
+};
+
+BOOL CALLBACK print_popup(HWND window, LPARAM data) {
+  const auto* s = reinterpret_cast<const popup_search*>(data);
+  DWORD process = 0;
+  GetWindowThreadProcessId(window, &process);
+  if (window == s->main || process != s->process || !IsWindowVisible(window)) return TRUE;
+  RECT area = {};
+  GetWindowRect(window, &area);
+  print(utf8(class_of(window)) + "\t" + rect_text(area));
+  return TRUE;
+}
+
+int list_popups(HWND main) {
+  popup_search state = {main, 0};
+  GetWindowThreadProcessId(main, &state.process);
+  EnumWindows(print_popup, reinterpret_cast<LPARAM>(&state));
   return 0;
 }
 
@@ -283,6 +312,7 @@ int wmain(int argc, wchar_t** argv) {
     return 0;
   }
   if (command == L"close") return PostMessageW(window, WM_CLOSE, 0, 0) ? 0 : 1;
+  if (command == L"popups") return list_popups(window);
   if (command == L"keys") return type_keys(window, std::vector<std::wstring>(argv + 3, argv + argc));
   if (command == L"shot" && argc == 4) return take_shot(window, argv[3]);
   if (command == L"drop") return drop_files(window, std::vector<std::wstring>(argv + 3, argv + argc));

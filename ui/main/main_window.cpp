@@ -285,6 +285,13 @@ void main_window::replace_list_placeholder() {
 
 void main_window::on_init_dialog() {
   const HWND window = handle();
+  // A window larger than the screen has been cut down by the system, while
+  // its controls stand where the template put them: they follow the anchors
+  // to the size the window got.
+  RECT natural = {0, 0, 340, 200};
+  MapDialogRect(window, &natural);
+  resizer_.adopt_layout_size({natural.right, natural.bottom});
+
   SetWindowTextW(window, L"Zorv Audio Player");
 
   HICON big = icon_from_resource(GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON));
@@ -318,8 +325,26 @@ void main_window::on_init_dialog() {
                0);
   add_tooltips();
 
+  fit_into_work_area();
   SetFocus(list_window_);
   ShowWindow(window, SW_SHOW);
+}
+
+// At a high DPI on a small screen the window of the template outgrows the
+// screen; it is made smaller, so that no button lies beyond the edge.
+void main_window::fit_into_work_area() {
+  const HWND window = handle();
+  MONITORINFO monitor = {};
+  monitor.cbSize = sizeof(monitor);
+  if (!GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor)) return;
+  const RECT& work = monitor.rcWork;
+  RECT area = {};
+  GetWindowRect(window, &area);
+  const LONG width = std::min(area.right - area.left, work.right - work.left);
+  const LONG height = std::min(area.bottom - area.top, work.bottom - work.top);
+  if (width == area.right - area.left && height == area.bottom - area.top) return;
+  SetWindowPos(window, nullptr, work.left + (work.right - work.left - width) / 2,
+               work.top + (work.bottom - work.top - height) / 2, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void main_window::make_fonts() {
