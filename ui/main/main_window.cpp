@@ -586,13 +586,13 @@ bool main_window::on_control_colour(HDC dc, LRESULT& result) {
   // The classic theme keeps the system's colours.
   if (is_classic_theme()) return false;
   const COLORREF background = theme_colour(theme_background);
-  if (background_brush_.get() == nullptr || background_colour_ != background) {
-    background_brush_.reset(CreateSolidBrush(background));
-    background_colour_ = background;
-  }
   SetTextColor(dc, theme_colour(theme_text));
   SetBkColor(dc, background);
-  result = reinterpret_cast<LRESULT>(background_brush_.get());
+  // The context's own brush: under Wine a brush kept across messages and
+  // used in several contexts (the buttons draw the dialog's background into
+  // their GDI+ bitmaps) came to paint white in the controls' contexts.
+  SetDCBrushColor(dc, background);
+  result = reinterpret_cast<LRESULT>(GetStockObject(DC_BRUSH));
   return true;
 }
 

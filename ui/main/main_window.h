@@ -156,8 +156,6 @@ private:
   bool dark_ = false;
   album_picture side_picture_;
   bool has_side_picture_ = false;
-  gdi_object_holder background_brush_;
-  COLORREF background_colour_ = CLR_INVALID;
   std::map<std::tuple<int, int, int>, gdiplus_image> button_faces_;
   button_icon_cache button_icons_;
   std::uint32_t volume_icon_ = 0;
