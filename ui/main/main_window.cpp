@@ -16,6 +16,7 @@
 #include "foundation/ampersand_escape.h"
 #include "foundation/bit_array.h"
 #include "foundation/window_text.h"
+#include "library/media_library.h"
 #include "library/nav_node.h"
 #include "playback/playback_front.h"
 #include "playback/playback_order.h"
@@ -817,10 +818,10 @@ void main_window::play_items(int mode) {
   playback_front_get().start(command_play, false);
 }
 
-void main_window::reveal_now_playing() {
+bool main_window::select_playing_track() {
   nav_node* node = navigation_.node();
   track_handle_ptr playing;
-  if (node == nullptr || !node->lists_tracks() || !playback_front_get().get_now_playing(playing)) return;
+  if (node == nullptr || !node->lists_tracks() || !playback_front_get().get_now_playing(playing)) return false;
   const nav_view_state& view = navigation_.view();
   const auto count = static_cast<std::uint32_t>(view.items.size());
   int found = -1;
@@ -834,9 +835,29 @@ void main_window::reveal_now_playing() {
   for (std::uint32_t i = 0; i < count; ++i) all.set(i, true);
   if (found >= 0) selected.set(static_cast<std::uint32_t>(found), true);
   list_.set_selection(all, selected);
-  if (found < 0) return;
+  if (found < 0) return false;
   list_.set_focus_item(found);
   move_focus(list_window_);
+  return true;
+}
+
+void main_window::reveal_now_playing() {
+  if (select_playing_track()) return;
+  // Not in the shown list: to the place of the track, and there again.
+  track_handle_ptr playing;
+  if (!playback_front_get().get_now_playing(playing)) return;
+  nav_location place;
+  if (media_library::contains(playing)) {
+    place = now_playing_album_;
+  } else {
+    const std::string path = playing->get_location().get_path();
+    const std::size_t cut = path.rfind('\\');
+    if (path.rfind("file://", 0) != 0 || cut == std::string::npos || cut < 7) return;
+    place = {nav_kind_file_system, nav_split_path(nav_wide(path.substr(7, cut - 7)))};
+  }
+  navigation_.navigate(place);
+  move_focus(list_window_);
+  select_playing_track();
 }
 
 void main_window::update_playing_item() {

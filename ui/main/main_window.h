@@ -102,6 +102,9 @@ private:
   void follow_link(int control_id, int link_index);
   bool open_selection();
   void update_playing_item();
+  // False when the node lists no tracks, nothing plays or the track is not
+  // in the list; every other item is deselected either way.
+  bool select_playing_track();
   void set_indexing(bool shown);
   void move_focus(HWND target);
   void enable_play_button();
@@ -163,6 +166,9 @@ private:
   bool indexing_shown_ = false;
   std::vector<nav_location> caption_links_;
   std::vector<nav_location> path_links_;
+  // Where the album link of now-playing line 2 leads; the library's top
+  // level until the now-playing display builds one.
+  nav_location now_playing_album_{nav_kind_library_view, {}};
   // Continuous seeking with Rewind and Fast-forward held down.
   int seek_button_ = 0;
   bool seek_started_ = false;
