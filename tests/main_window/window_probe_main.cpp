@@ -234,9 +234,12 @@ void send_key(WORD key, bool up) {
 // Each key with its modifiers ("ctrl+alt+left"), pressed and released in
 // order, with a pause after each for the program to act on it.
 int type_keys(HWND window, const std::vector<std::wstring>& keys) {
-  SetForegroundWindow(window);
-  Sleep(200);
   for (const std::wstring& text : keys) {
+    // Another program's window may have come to the front meanwhile.
+    for (int i = 0; i < 20 && GetForegroundWindow() != window; ++i) {
+      SetForegroundWindow(window);
+      Sleep(100);
+    }
     std::vector<WORD> held;
     std::wstring rest = text;
     for (std::size_t plus; (plus = rest.find(L'+')) != std::wstring::npos; rest.erase(0, plus + 1)) {
