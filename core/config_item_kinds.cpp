@@ -1,6 +1,9 @@
 #include "core/config_item_kinds.h"
 
+#include <cmath>
 #include <utility>
+
+#include "core/window_position_capture.h"
 
 
 void config_bool::read(byte_stream_reader& source, std::uint32_t, const abort_signal& abort) {
@@ -75,24 +78,69 @@ void config_text_list::write(byte_stream_writer& target, const abort_signal& abo
   for (const qiv::string_small& text : value_) target.write_length_prefixed_string(text.get_ptr(), abort);
 }
 
-void config_window_position::read(byte_stream_reader& source, std::uint32_t, const abort_signal& abort) {
-  value_.values[1] = source.read_i32(abort);
-  value_.values[2] = source.read_i32(abort);
-  std::uint8_t rest[16];
-  if (source.read(rest, sizeof(rest), abort) != sizeof(rest)) {
-    value_.values[3] = window_position::unset_coordinate;
-    value_.values[4] = window_position::unset_coordinate;
-    value_.values[5] = 0;
-    value_.values[6] = 0;
+bool window_position::is_plausible() const noexcept {
+  const auto size_ok = [](std::int32_t size) { return size == unset_size || (size > 0 && size <= largest_size); };
+  const auto offset_ok = [](std::int32_t offset) {
+    return offset == unset_coordinate || (offset >= -largest_offset && offset <= largest_offset);
+  };
+  const auto dpi_ok = [](std::int32_t dpi) { return dpi >= 0 && dpi <= largest_dpi; };
+  return size_ok(width) && size_ok(height) && offset_ok(x) && offset_ok(y) && dpi_ok(dpi_x) && dpi_ok(dpi_y);
+}
+
+void config_window_position::attach(HWND window) {
+  for (HWND attached : attached_)
+    if (attached == window) return;
+  attached_.append(window);
+}
+
+void config_window_position::detach(HWND window) noexcept {
+  for (std::uint32_t i = 0; i < attached_.get_count(); ++i) {
+    if (attached_[i] != window) continue;
+    attached_.remove_range(i, i + 1);
     return;
-  }
-  for (int i = 0; i < 4; ++i) {
-    std::uint32_t field = 0;
-    for (int b = 0; b < 4; ++b) field |= std::uint32_t(rest[4 * i + b]) << (8 * b);
-    value_.values[3 + i] = static_cast<std::int32_t>(field);
   }
 }
 
+bool config_window_position::capture_attached() {
+  for (HWND window : attached_)
+    if (take_window_position(window, value_)) return true;
+  return false;
+}
+
+void config_window_position::read(byte_stream_reader& source, std::uint32_t, const abort_signal& abort) {
+  window_position loaded;
+  loaded.width = source.read_i32(abort);
+  loaded.height = source.read_i32(abort);
+  std::uint8_t rest[16];
+  if (source.read(rest, sizeof(rest), abort) == sizeof(rest)) {
+    std::int32_t fields[4];
+    for (int i = 0; i < 4; ++i) {
+      std::uint32_t field = 0;
+      for (int b = 0; b < 4; ++b) field |= std::uint32_t(rest[4 * i + b]) << (8 * b);
+      fields[i] = static_cast<std::int32_t>(field);
+    }
+    loaded.x = fields[0];
+    loaded.y = fields[1];
+    loaded.dpi_x = fields[2];
+    loaded.dpi_y = fields[3];
+  }
+  value_ = loaded.is_plausible() ? loaded : window_position{};
+}
+
 void config_window_position::write(byte_stream_writer& target, const abort_signal& abort) {
-  for (int i = 1; i < 7; ++i) target.write_i32(value_.values[i], abort);
+  capture_attached();
+  const std::int32_t fields[6] = {value_.width, value_.height, value_.x, value_.y, value_.dpi_x, value_.dpi_y};
+  for (std::int32_t field : fields) target.write_i32(field, abort);
+}
+
+void config_playback_gain::read(byte_stream_reader& source, std::uint32_t size, const abort_signal& abort) {
+  playback_gain_settings loaded;
+  if (size == sizeof(loaded)) source.read_exact(&loaded, sizeof(loaded), abort);
+  const bool usable = size == sizeof(loaded) && std::isfinite(loaded.preamp_with_info_db) &&
+                      std::isfinite(loaded.preamp_without_info_db);
+  value_ = usable ? loaded : playback_gain_settings{};
+}
+
+void config_playback_gain::write(byte_stream_writer& target, const abort_signal& abort) {
+  target.write(&value_, sizeof(value_), abort);
 }

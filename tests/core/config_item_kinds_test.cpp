@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "core/config_item_kinds.h"
 #include "foundation/string_buffer.h"
@@ -91,18 +93,70 @@ TEST(ConfigItemKinds, DamagedTextListLengthsAreRejectedBeforeAllocatingAndTheLis
   EXPECT_STREQ(item.value()[0].get_ptr(), "C:\\Music");
 }
 
-// The first value is run-time state: never stored, never overwritten; a
-// record cut after two values falls back to an unset place.
-TEST(ConfigItemKinds, WindowPositionsStoreSixOfTheirSevenValues) {
+std::vector<std::int32_t> fields_of(const window_position& p) {
+  return {p.width, p.height, p.x, p.y, p.dpi_x, p.dpi_y};
+}
+
+// Six values in their order; a record cut after two values falls back to an
+// unset place, and an implausible one to the default placement.
+TEST(ConfigItemKinds, WindowPositionsReadSixValuesAndRejectImplausibleOnes) {
   config_window_position item(item_guid, &list);
-  item.value().values[0] = 99;
   read_record(item, u32_bytes({1, 2, 3, 4, 5, 6}));
-  const std::int32_t whole[7] = {99, 1, 2, 3, 4, 5, 6};
-  EXPECT_EQ(std::memcmp(item.value().values, whole, sizeof(whole)), 0);
+  EXPECT_EQ(fields_of(item.value()), (std::vector<std::int32_t>{1, 2, 3, 4, 5, 6}));
+  EXPECT_EQ(written(item), u32_bytes({1, 2, 3, 4, 5, 6}));
   read_record(item, concat({u32_bytes({7, 8}), bytes{1, 2, 3}}));
-  const std::int32_t cut[7] = {99, 7, 8, INT32_MIN, INT32_MIN, 0, 0};
-  EXPECT_EQ(std::memcmp(item.value().values, cut, sizeof(cut)), 0);
+  EXPECT_EQ(fields_of(item.value()), (std::vector<std::int32_t>{7, 8, INT32_MIN, INT32_MIN, 0, 0}));
   EXPECT_THROW(read_record(item, u32_bytes({9})), test_data_error);
+
+  const std::vector<std::int32_t> unset = fields_of(window_position{});
+  const struct {
+    const char* why;
+    std::initializer_list<std::uint32_t> record;
+  } implausible[] = {
+      {"zero width", {0, 300, 10, 10, 96, 96}},
+      {"negative height other than unset", {400, 0xFFFFFFFE, 10, 10, 96, 96}},
+      {"a width beyond any screen", {0x7FFFFFFF, 300, 10, 10, 96, 96}},
+      {"an offset that would overflow a coordinate", {400, 300, 0x7FFFFFF0, 10, 96, 96}},
+      {"a negative DPI", {400, 300, 10, 10, 0xFFFFFFA0, 96}},
+  };
+  for (const auto& c : implausible) {
+    read_record(item, u32_bytes({1, 2, 3, 4, 5, 6}));
+    read_record(item, u32_bytes(c.record));
+    EXPECT_EQ(fields_of(item.value()), unset) << c.why;
+  }
+  read_record(item, u32_bytes({0xFFFFFFFF, 0xFFFFFFFF, 0x80000000, 0x80000000, 0, 0}));
+  EXPECT_EQ(fields_of(item.value()), unset) << "the stored default reads back";
+}
+
+std::vector<float> gain_fields(const playback_gain_settings& s) {
+  return {float(s.source_mode), float(s.processing_mode), s.preamp_without_info_db, s.preamp_with_info_db};
+}
+
+bytes float_bytes(float value) {
+  std::uint32_t bits;
+  std::memcpy(&bits, &value, 4);
+  return u32_bytes({bits});
+}
+
+// Mode, processing, preamp without and with information, byte for byte; a
+// preamp that is not a number or a record of another length gives the
+// default settings.
+TEST(ConfigItemKinds, PlaybackGainRecordsAreSixteenBytesWithFiniteNumbers) {
+  config_playback_gain item(item_guid, playback_gain_settings{}, &list);
+  EXPECT_EQ(written(item), concat({u32_bytes({2, 1}), float_bytes(0.0f), float_bytes(0.0f)}));
+  const bytes track_mode = concat({u32_bytes({1, 2}), float_bytes(-3.5f), float_bytes(6.0f)});
+  read_record(item, track_mode);
+  EXPECT_EQ(gain_fields(item.get()), (std::vector<float>{1, 2, -3.5f, 6.0f}));
+  EXPECT_EQ(written(item), track_mode);
+
+  const std::vector<float> defaults = gain_fields(playback_gain_settings{});
+  for (const bytes& bad : {concat({u32_bytes({1, 1}), float_bytes(NAN), float_bytes(0.0f)}),
+                           concat({u32_bytes({1, 1}), float_bytes(0.0f), float_bytes(-INFINITY)}),
+                           concat({track_mode, bytes{0}}), u32_bytes({1, 1, 0})}) {
+    read_record(item, track_mode);
+    read_record(item, bad);
+    EXPECT_EQ(gain_fields(item.get()), defaults);
+  }
 }
 
 } // namespace

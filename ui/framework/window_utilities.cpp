@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "core/app_state.h"
+#include "core/window_position_capture.h"
 
 int set_window_ex_style(HWND window, LONG ex_style, UINT extra_swp_flags) {
   SetWindowLongW(window, GWL_EXSTYLE, ex_style);
@@ -139,12 +140,7 @@ BOOL set_window_pos_rect(HWND window, HWND insert_after, const RECT& rectangle, 
                       rectangle.bottom - rectangle.top, flags);
 }
 
-int screen_dpi() noexcept {
-  const HDC screen = GetDC(nullptr);
-  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-  ReleaseDC(nullptr, screen);
-  return dpi;
-}
+int screen_dpi() noexcept { return screen_logical_dpi(); }
 
 void menu_item_set_default(HMENU menu, UINT command_id) noexcept {
   MENUITEMINFOW item = {};
