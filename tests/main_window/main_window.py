@@ -174,6 +174,13 @@ def test_controls(root):
     check(1324 in controls and not controls[1324][1], "controls: the indexing notice is hidden")
     check(player.text(1079) == "Playback stopped", "controls: line 1 reads Playback stopped: %r" % player.text(1079))
     player.shot("fresh-start")
+    # The Menu button opens the main menu, held down while it is open.
+    player.probe("command", "1052")
+    menus = []
+    player.wait(lambda: menus.extend(l for l in player.probe("popups").stdout.splitlines() if l.startswith("#32768"))
+                or menus, 20)
+    check(menus, "controls: the Menu button opens the main menu")
+    player.keys("escape")
     check(player.stop() == 0, "controls: closing the window ends the program cleanly")
 
 
@@ -284,6 +291,8 @@ def test_drop_and_media_key(root):
     player.probe("media-key", str(APPCOMMAND_MEDIA_PLAY_PAUSE))
     check(player.wait(lambda: player.controls()[1].get(4, (0, 0, False))[2], 20),
           "media key: stopped, Play/Pause starts playback (the Pause button comes alive)")
+    check(player.wait(lambda: "Beta" in player.text(1079), 20),
+          "media key: line 1 names the track that plays: %r" % player.text(1079))
     player.probe("media-key", str(APPCOMMAND_MEDIA_PLAY_PAUSE))
     check(player.wait(lambda: player.controls()[1].get(4, (0, 0, False, False))[3], 20),
           "media key: playing, Play/Pause pauses (the Pause button is checked)")

@@ -24,7 +24,8 @@
 #include "ui/controls/push_button.h"
 #include "ui/controls/volume_popup.h"
 #include "ui/framework/gdiplus_image.h"
-#include "ui/main/main_window_menus.h"
+#include "ui/main/play_actions.h"
+#include "ui/menus/main_menu_popup.h"
 #include "ui/menus/keyboard_shortcuts.h"
 
 using namespace Gdiplus::DllExports;
@@ -137,19 +138,6 @@ HFONT scaled_font(HWND dialog, double factor, bool thin) {
   description.lfHeight = height != 0 ? height : (description.lfHeight < 0 ? -1 : 1);
   if (thin) description.lfWeight = 100;
   return CreateFontIndirectW(&description);
-}
-
-std::wstring window_text(HWND window) {
-  std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
-  text.resize(static_cast<std::size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
-  return text;
-}
-
-// Sets a SysLink's markup, with "&" shown literally, only when it changes:
-// setting it again would reset the focused link under the user's keys.
-void set_link_text(HWND control, const std::string& markup) {
-  const std::wstring wanted = nav_wide(escape_ampersands(markup.c_str()));
-  if (window_text(control) != wanted) SetWindowTextW(control, wanted.c_str());
 }
 
 constexpr DWORD full_screen_styles = WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
@@ -309,6 +297,7 @@ void main_window::on_init_dialog() {
   if (accelerators_ == nullptr)
     accelerators_ = LoadAcceleratorsW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAIN_WINDOW_KEYS));
 
+  now_playing_.attach(item(IDC_MAIN_NOW_PLAYING_1), item(IDC_MAIN_NOW_PLAYING_2));
   show_volume_icon(playback_front_get().get_volume());
   // The last location; one that can no longer be shown gives way to the
   // albums, so that the window always opens on something.
@@ -426,14 +415,14 @@ bool main_window::on_command(WORD id, WORD code, HWND control) {
     navigation_.history_step(2);
     return true;
   case IDC_MAIN_PLAY:
-    play_items(0);
+    play(play_mode::start_here);
     return true;
   case IDC_MAIN_MENU: {
     const HWND button = item(IDC_MAIN_MENU);
     RECT area = {};
     GetWindowRect(button, &area);
     SendMessageW(button, BM_SETCHECK, BST_CHECKED, 0);
-    main_window_popup_main_menu(handle(), {(area.left + area.right) / 2, (area.top + area.bottom) / 2});
+    service_popup_menu_run(handle(), {(area.left + area.right) / 2, (area.top + area.bottom) / 2});
     SendMessageW(button, BM_SETCHECK, BST_UNCHECKED, 0);
     return true;
   }
@@ -463,7 +452,7 @@ bool main_window::on_command(WORD id, WORD code, HWND control) {
     playback_order::get().set_repeat(SendMessageW(item(IDC_MAIN_REPEAT), BM_GETCHECK, 0, 0) == BST_CHECKED);
     return true;
   case IDOK:
-    if (!open_selection()) play_items(0);
+    if (!open_selection_if_possible()) play(play_mode::start_here);
     return true;
   case IDCANCEL:
     set_full_screen(false);
@@ -599,7 +588,7 @@ bool main_window::on_control_colour(HDC dc, LRESULT& result) {
 
 void main_window::on_context_menu(HWND target, POINT point) {
   if (target != list_window_) {
-    main_window_popup_main_menu(handle(), point);
+    service_popup_menu_run(handle(), point);
     return;
   }
   if (point.x == -1 && point.y == -1) {
@@ -607,7 +596,14 @@ void main_window::on_context_menu(HWND target, POINT point) {
     if (!list_.focus_point(point)) return;
     ClientToScreen(list_window_, &point);
   }
-  main_window_item_context_menu(*this, point);
+  nav_node* node = navigation_.node();
+  if (node == nullptr) return;
+  item_context_menu_show(handle(), point, *node, selected_names(), *this);
+}
+
+void main_window::go_to_folder(const std::wstring& folder, const wide_text_list& names) {
+  navigation_.go_to_path(folder, names);
+  move_focus(list_window_);
 }
 
 void main_window::on_drop_files(HDROP drop) {
@@ -763,16 +759,19 @@ void main_window::apply_view() {
 }
 
 void main_window::follow_link(int control_id, int link_index) {
-  const std::vector<nav_location>* table = nullptr;
-  if (control_id == IDC_MAIN_CAPTION_LINE) table = &caption_links_;
-  if (control_id == IDC_MAIN_PATH_LINE) table = &path_links_;
-  if (table == nullptr || link_index < 0 || link_index >= static_cast<int>(table->size())) return;
-  const nav_location target = (*table)[static_cast<std::size_t>(link_index)];
+  nav_location target;
+  if (control_id == IDC_MAIN_NOW_PLAYING_2) {
+    if (!now_playing_.detail_link(link_index, target)) return;
+  } else {
+    const std::vector<nav_location>& table = control_id == IDC_MAIN_CAPTION_LINE ? caption_links_ : path_links_;
+    if (link_index < 0 || link_index >= static_cast<int>(table.size())) return;
+    target = table[static_cast<std::size_t>(link_index)];
+  }
   navigation_.navigate(target);
   move_focus(list_window_);
 }
 
-bool main_window::open_selection() {
+bool main_window::open_selection_if_possible() {
   nav_node* node = navigation_.node();
   const wide_text_list selection = selected_names();
   if (node == nullptr || selection.empty() || !node->can_open(selection)) return false;
@@ -781,41 +780,19 @@ bool main_window::open_selection() {
 }
 
 void main_window::enable_play_button() {
-  nav_node* node = navigation_.node();
-  bool enabled = false;
-  if (node != nullptr && node->can_play()) enabled = list_.item_count() > 0 && (!selected_names().empty() || node->has_tracks());
-  const HWND play = item(IDC_MAIN_PLAY);
-  if (!enabled && GetFocus() == play) move_focus(list_window_);
-  EnableWindow(play, enabled ? TRUE : FALSE);
+  const bool enabled = play_enabled(navigation_.node(), selected_names());
+  const HWND play_button = item(IDC_MAIN_PLAY);
+  if (!enabled && GetFocus() == play_button) move_focus(list_window_);
+  EnableWindow(play_button, enabled ? TRUE : FALSE);
 }
 
-void main_window::play_items(int mode) {
+void main_window::play(play_mode mode) {
   nav_node* node = navigation_.node();
   if (node == nullptr) {
     MessageBeep(0);
     return;
   }
-  const wide_text_list selection = selected_names();
-  track_source_ptr source;
-  service_ptr<playback_item> start;
-  if (mode != 0 || selection.size() > 1 || (selection.size() == 1 && node->can_open(selection))) {
-    source = selection.empty() ? track_source_ptr() : node->source_for(selection);
-  } else {
-    // The whole list, from the selected track on.
-    source = node->source_for_all();
-    if (source && !selection.empty()) {
-      const track_source_ptr chosen = node->source_for(selection);
-      const service_ptr<playback_item> first = chosen ? chosen->first() : service_ptr<playback_item>();
-      if (first) start = source->find(first->get_handle().get());
-    }
-  }
-  if (!source || !source->first()) {
-    MessageBeep(0);
-    return;
-  }
-  playback_order::get().set_source(source);
-  playback_order::get().set_current(start);
-  playback_front_get().start(command_play, false);
+  ::play_items(*node, selected_names(), mode);
 }
 
 bool main_window::select_playing_track() {
@@ -848,7 +825,8 @@ void main_window::reveal_now_playing() {
   if (!playback_front_get().get_now_playing(playing)) return;
   nav_location place;
   if (media_library::contains(playing)) {
-    place = now_playing_album_;
+    // The album of now-playing line 2, else the library's top level.
+    if (!now_playing_.album_location(place)) place = {nav_kind_library_view, {}};
   } else {
     const std::string path = playing->get_location().get_path();
     const std::size_t cut = path.rfind('\\');
@@ -917,26 +895,19 @@ void main_window::on_time(double) {
   if (handle() != nullptr) refresh_now_playing();
 }
 
+void main_window::on_dynamic_track_info(const track_info&) {
+  if (handle() != nullptr) refresh_now_playing();
+}
+
+void main_window::on_dynamic_info(const track_info&) {
+  if (handle() != nullptr) refresh_now_playing();
+}
+
 void main_window::on_volume_change(float decibels) {
   if (handle() != nullptr) show_volume_icon(decibels);
 }
 
-// The now-playing lines belong to the now-playing display; until it is
-// built, line 1 tells whether playback is stopped or starting.
-void main_window::refresh_now_playing() {
-  playback_front_impl& playback = playback_front_get();
-  const char* notice = nullptr;
-  track_handle_ptr playing;
-  if (!playback.is_playing())
-    notice = "ui_notice_playback_stopped";
-  else if (!playback.get_now_playing(playing))
-    notice = "ui_notice_playback_starting";
-  if (notice == nullptr) return;
-  std::string markup;
-  link_text::append_escaped(markup, localized_text_get(notice));
-  set_link_text(item(IDC_MAIN_NOW_PLAYING_1), markup);
-  set_link_text(item(IDC_MAIN_NOW_PLAYING_2), "");
-}
+void main_window::refresh_now_playing() { now_playing_.refresh(); }
 
 void main_window::refresh_pause_button() {
   const HWND pause = item(IDC_MAIN_PAUSE);
@@ -976,7 +947,7 @@ HICON main_window::get_icon(std::uint32_t index) {
 }
 
 void main_window::activate() {
-  if (!open_selection()) play_items(0);
+  if (!open_selection_if_possible()) play(play_mode::start_here);
 }
 
 void main_window::selection_changed() { enable_play_button(); }

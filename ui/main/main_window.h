@@ -27,7 +27,9 @@
 #include "ui/framework/dialog_resizer.h"
 #include "ui/framework/gdiplus_session.h"
 #include "ui/framework/window_utilities.h"
+#include "ui/main/item_context_menu.h"
 #include "ui/main/list_icon_cache.h"
+#include "ui/main/now_playing_lines.h"
 
 class keyboard_shortcuts_main;
 
@@ -38,7 +40,8 @@ class main_window final : public dialog_object,
                           private owner_list_source,
                           private theme_listener,
                           private album_pictures_listener,
-                          private shortcut_table {
+                          private shortcut_table,
+                          private item_menu_host {
 public:
   static constexpr UINT_PTR seek_timer_id = 0xC822;
   static constexpr UINT seek_timer_ms = 500;
@@ -58,10 +61,8 @@ public:
   // paused, the Play button otherwise.
   static void post_play_pause();
 
-  // Starts playback from the list: `mode` 0 starts at the focused item of
-  // the shown list (or plays the selected containers), 1 plays the
-  // selection, 2 plays it in random order.
-  void play_items(int mode);
+  // Starts playback from the list's selection, or beeps.
+  void play(play_mode mode) override;
   // Selects the playing track in the list when it is there.
   void reveal_now_playing();
 
@@ -100,7 +101,10 @@ private:
   void scanning_changed(bool scanning) override;
   void apply_view();
   void follow_link(int control_id, int link_index);
-  bool open_selection();
+  bool open_selection_if_possible();
+  // The list's item context menu.
+  void open_selection() override { open_selection_if_possible(); }
+  void go_to_folder(const std::wstring& folder, const wide_text_list& names) override;
   void update_playing_item();
   // False when the node lists no tracks, nothing plays or the track is not
   // in the list; every other item is deselected either way.
@@ -117,6 +121,8 @@ private:
   void on_pause(bool paused) override;
   void on_info_change(const track_handle_ptr& track) override;
   void on_time(double seconds) override;
+  void on_dynamic_track_info(const track_info& info) override;
+  void on_dynamic_info(const track_info& info) override;
   void on_volume_change(float decibels) override;
   void refresh_now_playing();
   void refresh_pause_button();
@@ -166,9 +172,7 @@ private:
   bool indexing_shown_ = false;
   std::vector<nav_location> caption_links_;
   std::vector<nav_location> path_links_;
-  // Where the album link of now-playing line 2 leads; the library's top
-  // level until the now-playing display builds one.
-  nav_location now_playing_album_{nav_kind_library_view, {}};
+  now_playing_lines now_playing_;
   // Continuous seeking with Rewind and Fast-forward held down.
   int seek_button_ = 0;
   bool seek_started_ = false;
