@@ -24,6 +24,7 @@
 #include "ui/controls/push_button.h"
 #include "ui/controls/volume_popup.h"
 #include "ui/framework/gdiplus_image.h"
+#include "ui/framework/window_exception_boundary.h"
 #include "ui/main/play_actions.h"
 #include "ui/menus/main_menu_popup.h"
 #include "ui/menus/keyboard_shortcuts.h"
@@ -142,6 +143,16 @@ HFONT scaled_font(HWND dialog, double factor, bool thin) {
 
 constexpr DWORD full_screen_styles = WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
 constexpr DWORD full_screen_ex_styles = WS_EX_DLGMODALFRAME | WS_EX_WINDOWEDGE;
+
+// The window's answers to the library and to playback run inside their
+// callers; a failure is reported here instead of reaching them.
+template <class Body>
+void guarded(const char* where, Body&& body) noexcept {
+  guard_window_callback(where, 0, [&] {
+    body();
+    return 0;
+  });
+}
 
 }  // namespace
 
@@ -620,10 +631,16 @@ void main_window::on_drop_files(HDROP drop) {
   if (!paths.empty()) navigation_.open_path(paths, false);
 }
 
+// The message loop ends when a filter throws: what a key starts (a command,
+// a navigation) is reported here and the program goes on.
+bool main_window::filter(MSG& message) {
+  return guard_window_callback("main window keys", true, [&] { return pre_translate(message); });
+}
+
 // The loop's step before translation: the tooltips see the mouse, then the
 // window's keys, the keyboard shortcuts and the list's navigation keys come
 // before the dialog manager.
-bool main_window::filter(MSG& message) {
+bool main_window::pre_translate(MSG& message) {
   if (tooltip_ != nullptr) SendMessageW(tooltip_, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&message));
   const HWND window = handle();
   if (window == nullptr) return false;
@@ -697,11 +714,15 @@ void main_window::view_changed() {
 }
 
 void main_window::node_changed() {
-  if (handle() != nullptr && list_window_ != nullptr) navigation_.refresh(true);
+  guarded("library change", [&] {
+    if (handle() != nullptr && list_window_ != nullptr) navigation_.refresh(true);
+  });
 }
 
 void main_window::scanning_changed(bool scanning) {
-  if (handle() != nullptr) set_indexing(scanning);
+  guarded("library scan", [&] {
+    if (handle() != nullptr) set_indexing(scanning);
+  });
 }
 
 void main_window::set_indexing(bool shown) {
@@ -863,24 +884,30 @@ void main_window::update_playing_item() {
 void main_window::on_starting(std::uint32_t, bool paused) { on_pause(paused); }
 
 void main_window::on_pause(bool paused) {
-  if (handle() == nullptr) return;
-  refresh_now_playing();
-  refresh_pause_button();
-  if (playing_index_ >= 0) list_.invalidate_item(playing_index_);
-  SendMessageW(item(IDC_MAIN_PAUSE), BM_SETCHECK, paused ? BST_CHECKED : BST_UNCHECKED, 0);
+  guarded("playback event", [&] {
+    if (handle() == nullptr) return;
+    refresh_now_playing();
+    refresh_pause_button();
+    if (playing_index_ >= 0) list_.invalidate_item(playing_index_);
+    SendMessageW(item(IDC_MAIN_PAUSE), BM_SETCHECK, paused ? BST_CHECKED : BST_UNCHECKED, 0);
+  });
 }
 
 void main_window::on_new_track(const track_handle_ptr&) {
-  if (handle() == nullptr) return;
-  refresh_now_playing();
-  update_playing_item();
+  guarded("playback event", [&] {
+    if (handle() == nullptr) return;
+    refresh_now_playing();
+    update_playing_item();
+  });
 }
 
 void main_window::on_stop(std::uint32_t) {
-  if (handle() == nullptr) return;
-  refresh_now_playing();
-  refresh_pause_button();
-  update_playing_item();
+  guarded("playback event", [&] {
+    if (handle() == nullptr) return;
+    refresh_now_playing();
+    refresh_pause_button();
+    update_playing_item();
+  });
 }
 
 void main_window::on_seek(double) {
@@ -904,10 +931,16 @@ void main_window::on_dynamic_info(const track_info&) {
 }
 
 void main_window::on_volume_change(float decibels) {
-  if (handle() != nullptr) show_volume_icon(decibels);
+  guarded("volume event", [&] {
+    if (handle() != nullptr) show_volume_icon(decibels);
+  });
 }
 
-void main_window::refresh_now_playing() { now_playing_.refresh(); }
+void main_window::refresh_now_playing() {
+  guarded("now-playing lines", [&] {
+    if (handle() != nullptr) now_playing_.refresh();
+  });
+}
 
 void main_window::refresh_pause_button() {
   const HWND pause = item(IDC_MAIN_PAUSE);

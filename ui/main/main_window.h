@@ -91,6 +91,7 @@ private:
 
   // The message loop's step before translation.
   bool filter(MSG& message) override;
+  bool pre_translate(MSG& message);
   bool navigation_key(const MSG& message);
   bool run_shortcut(std::uint32_t key_code) override;
 
