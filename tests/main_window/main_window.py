@@ -184,6 +184,15 @@ def test_controls(root):
     check(player.stop() == 0, "controls: closing the window ends the program cleanly")
 
 
+def test_hidden_start(root):
+    player = Player(root, "hidden")
+    player.start("/hide")
+    check(player.wait(lambda: player.controls()[0] is not None, 60), "/hide: the window exists")
+    window = player.controls()[0]
+    check(window is not None and int(window[3], 16) & 0x20000000, "/hide: the window starts minimised: %r" % (window,))
+    check(player.stop() == 0, "/hide: ends cleanly")
+
+
 def test_navigation_and_keys(root):
     player = Player(root, "navigation", library=True)
     make_music(player.folder)
@@ -341,7 +350,7 @@ def test_themes(root):
 def main():
     subprocess.run([WINE_EXEC, BUILD_DIR, "cmd", "/c", "exit"], **QUIET)  # the session, before output is captured
     with tempfile.TemporaryDirectory() as root:
-        for test in (test_controls, test_navigation_and_keys, test_full_screen, test_volume_popup,
+        for test in (test_controls, test_hidden_start, test_navigation_and_keys, test_full_screen, test_volume_popup,
                      test_drop_and_media_key, test_themes):
             try:
                 test(root)

@@ -209,6 +209,8 @@ bool main_window::process_message(HWND window, UINT message, WPARAM wparam, LPAR
   switch (message) {
   case WM_DESTROY:
     KillTimer(window, seek_timer_id);
+    // Made without an owner, it would outlive the window.
+    if (tooltip_ != nullptr) DestroyWindow(std::exchange(tooltip_, nullptr));
     resizer_.process_message(window, message, wparam, lparam, result);
     result = 0;
     return true;
