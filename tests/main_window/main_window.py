@@ -35,6 +35,7 @@ THEMES = {  # name: the theme's GUID as stored in config.dat
     "graphite": "BE388481-626B-4D05-ADDD-9943474D2395",
 }
 APPCOMMAND_MEDIA_PLAY_PAUSE = 14
+APPCOMMAND_BROWSER_BACKWARD, APPCOMMAND_BROWSER_FORWARD = 1, 2
 ALBUM_ANNA = "Album: <a>First [2001]</a>, artist: <a>Anna</a>"
 
 
@@ -216,6 +217,10 @@ def test_navigation_and_keys(root):
     check(player.text(1067) == "All albums", "navigation: Alt+Left goes back")
     player.keys("ctrl+alt+right")
     check(player.text(1067) == "All albums", "navigation: Alt with Ctrl is no history key")
+    player.probe("app-command", str(APPCOMMAND_BROWSER_FORWARD))
+    check(player.wait(lambda: player.text(1067) == ALBUM_ANNA, 10), "navigation: the browser's Forward key")
+    player.probe("app-command", str(APPCOMMAND_BROWSER_BACKWARD))
+    check(player.wait(lambda: player.text(1067) == "All albums", 10), "navigation: the browser's Back key")
     # Two albums opened together come back both selected after Alt+Up.
     player.keys("home", "down", "shift+down", "return")
     both = player.text(1067)
@@ -305,6 +310,12 @@ def test_drop_and_media_key(root):
     player.probe("media-key", str(APPCOMMAND_MEDIA_PLAY_PAUSE))
     check(player.wait(lambda: player.controls()[1].get(4, (0, 0, False, False))[3], 20),
           "media key: playing, Play/Pause pauses (the Pause button is checked)")
+    # The same key pressed in the window itself: paused counts as playing, so
+    # it is the Pause button again, which resumes.
+    time.sleep(0.2)
+    player.probe("app-command", str(APPCOMMAND_MEDIA_PLAY_PAUSE))
+    check(player.wait(lambda: not player.controls()[1].get(4, (0, 0, False, True))[3], 20),
+          "media key: WM_APPCOMMAND Play/Pause in the window resumes (the Pause button comes up)")
     check(player.stop() == 0, "drop: ends cleanly")
 
 

@@ -9,7 +9,7 @@
 //   window_probe EXE close               posts WM_CLOSE
 //   window_probe EXE drop PATH...        drops the files on the window
 //   window_probe EXE media-key COMMAND   the shell's notice of a media key (APPCOMMAND_*)
-//   window_probe EXE browser-key COMMAND WM_APPCOMMAND to the window
+//   window_probe EXE app-command COMMAND WM_APPCOMMAND to the window (APPCOMMAND_*)
 //   window_probe EXE keys KEY...         brings the window to the front and types
 //                                        the keys ("alt+up", "down", "return", "f11")
 //   window_probe EXE shot FILE.bmp       the window's pixels as the screen shows them
@@ -319,7 +319,7 @@ int wmain(int argc, wchar_t** argv) {
   if (command == L"keys") return type_keys(window, std::vector<std::wstring>(argv + 3, argv + argc));
   if (command == L"shot" && argc == 4) return take_shot(window, argv[3]);
   if (command == L"drop") return drop_files(window, std::vector<std::wstring>(argv + 3, argv + argc));
-  if (command == L"browser-key" && argc == 4) {
+  if (command == L"app-command" && argc == 4) {
     PostMessageW(window, WM_APPCOMMAND, reinterpret_cast<WPARAM>(window), MAKELPARAM(0, _wtoi(argv[3])));
     return 0;
   }

@@ -9,6 +9,8 @@
 #include <cmath>
 
 #include "core/command_dispatcher.h"
+#include "core/hidden_main_window.h"
+#include "core/media_keys.h"
 #include "core/localized_text.h"
 #include "core/message_loop.h"
 #include "core/separator_control.h"
@@ -223,10 +225,17 @@ bool main_window::process_message(HWND window, UINT message, WPARAM wparam, LPAR
   if (resizer_.process_message(window, message, wparam, lparam, result)) return true;
   if (message == WM_APPCOMMAND) {
     const std::uint32_t command = GET_APPCOMMAND_LPARAM(lparam);
-    if (command != APPCOMMAND_BROWSER_BACKWARD && command != APPCOMMAND_BROWSER_FORWARD) return false;
-    navigation_.history_step(command);
-    result = TRUE;
-    return true;
+    if (command == APPCOMMAND_BROWSER_BACKWARD || command == APPCOMMAND_BROWSER_FORWARD) {
+      navigation_.history_step(command);
+      result = TRUE;
+      return true;
+    }
+    // The media keys go on to the shell, which hands them to the hidden
+    // window; where the shell takes no registration (Wine) they would be
+    // lost, and the window hands them over itself.
+    if (hidden_main_window::shell_hook_accepted()) return false;
+    result = media_key_handler(lparam);
+    return result != 0;
   }
   if (hook_ != nullptr && hook_(window, message, wparam, lparam, result)) return true;
   switch (message) {
