@@ -205,6 +205,14 @@ def test_navigation_and_keys(root):
     player.keys("home", "down", "return")
     check(player.text(1067) == ALBUM_ANNA, "navigation: Enter opens the album: %r" % player.text(1067))
     player.shot("album-with-damaged-picture")
+    # The context key opens the item context menu at the focused track.
+    player.keys("home", "apps")
+    menus = []
+    player.wait(lambda: menus.extend(l for l in player.probe("popups").stdout.splitlines() if l.startswith("#32768"))
+                or menus, 20)
+    check(menus, "navigation: the context key opens the item context menu")
+    player.keys("escape")
+    check(player.wait(lambda: not player.probe("popups").stdout.strip(), 20), "navigation: Escape closes the menu")
     player.keys("alt+up")
     check(player.text(1067) == "All albums", "navigation: Alt+Up goes to the albums")
     player.keys("return")
