@@ -14,6 +14,9 @@
 //                                        the keys ("alt+up", "down", "return", "f11")
 //   window_probe EXE shot FILE.bmp       the window's pixels as the screen shows them
 //   window_probe EXE popups              the program's other visible windows: class, rectangle
+//   window_probe EXE context-menu ID     a context request at the middle of control ID
+//   window_probe EXE menu-keys KEY...    keys posted to the program's open popup menu
+//                                        (it need not be in front)
 //
 // Lines are tab-separated: id, class, visible, enabled, checked, window
 // rectangle (screen coordinates: left, top, right, bottom), text. The
@@ -296,6 +299,22 @@ int take_shot(HWND window, const std::wstring& file) {
   return ok ? 0 : 1;
 }
 
+// Posted to the menu window: the menu's own loop reads its thread's queue,
+// so the keys reach it whichever window has the focus.
+int menu_keys(const std::vector<std::wstring>& keys) {
+  HWND menu = nullptr;
+  for (int i = 0; i < 100 && menu == nullptr; ++i, Sleep(50)) menu = find_window(L"#32768");
+  if (menu == nullptr) return 2;
+  for (const std::wstring& name : keys) {
+    const WORD key = key_of(name);
+    if (key == 0) return 1;
+    PostMessageW(menu, WM_KEYDOWN, key, 1);
+    PostMessageW(menu, WM_KEYUP, key, 0xC0000001);
+    Sleep(200);
+  }
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -319,6 +338,15 @@ int wmain(int argc, wchar_t** argv) {
   if (command == L"popups") return list_popups(window);
   if (command == L"keys") return type_keys(window, std::vector<std::wstring>(argv + 3, argv + argc));
   if (command == L"shot" && argc == 4) return take_shot(window, argv[3]);
+  if (command == L"context-menu" && argc == 4) {
+    const HWND control = GetDlgItem(window, _wtoi(argv[3]));
+    RECT area = {};
+    GetWindowRect(control, &area);
+    PostMessageW(window, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(control),
+                 MAKELPARAM((area.left + area.right) / 2, (area.top + area.bottom) / 2));
+    return 0;
+  }
+  if (command == L"menu-keys") return menu_keys(std::vector<std::wstring>(argv + 3, argv + argc));
   if (command == L"drop") return drop_files(window, std::vector<std::wstring>(argv + 3, argv + argc));
   if (command == L"app-command" && argc == 4) {
     PostMessageW(window, WM_APPCOMMAND, reinterpret_cast<WPARAM>(window), MAKELPARAM(0, _wtoi(argv[3])));

@@ -15,7 +15,6 @@
 #include "core/message_loop.h"
 #include "core/separator_control.h"
 #include "core/service_registry.h"
-#include "foundation/ampersand_escape.h"
 #include "foundation/bit_array.h"
 #include "foundation/window_text.h"
 #include "library/media_library.h"
@@ -27,8 +26,8 @@
 #include "ui/controls/volume_popup.h"
 #include "ui/framework/gdiplus_image.h"
 #include "ui/framework/window_exception_boundary.h"
+#include "ui/main/main_window_menus.h"
 #include "ui/main/play_actions.h"
-#include "ui/menus/main_menu_popup.h"
 #include "ui/menus/keyboard_shortcuts.h"
 
 using namespace Gdiplus::DllExports;
@@ -319,7 +318,6 @@ void main_window::on_init_dialog() {
   if (accelerators_ == nullptr)
     accelerators_ = LoadAcceleratorsW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAIN_WINDOW_KEYS));
 
-  now_playing_.attach(item(IDC_MAIN_NOW_PLAYING_1), item(IDC_MAIN_NOW_PLAYING_2));
   show_volume_icon(playback_front_get().get_volume());
   // The last location; one that can no longer be shown gives way to the
   // albums, so that the window always opens on something.
@@ -437,14 +435,14 @@ bool main_window::on_command(WORD id, WORD code, HWND control) {
     navigation_.history_step(2);
     return true;
   case IDC_MAIN_PLAY:
-    play(play_mode::start_here);
+    play_items(0);
     return true;
   case IDC_MAIN_MENU: {
     const HWND button = item(IDC_MAIN_MENU);
     RECT area = {};
     GetWindowRect(button, &area);
     SendMessageW(button, BM_SETCHECK, BST_CHECKED, 0);
-    service_popup_menu_run(handle(), {(area.left + area.right) / 2, (area.top + area.bottom) / 2});
+    main_window_popup_main_menu(handle(), {(area.left + area.right) / 2, (area.top + area.bottom) / 2});
     SendMessageW(button, BM_SETCHECK, BST_UNCHECKED, 0);
     return true;
   }
@@ -474,7 +472,7 @@ bool main_window::on_command(WORD id, WORD code, HWND control) {
     playback_order::get().set_repeat(SendMessageW(item(IDC_MAIN_REPEAT), BM_GETCHECK, 0, 0) == BST_CHECKED);
     return true;
   case IDOK:
-    if (!open_selection_if_possible()) play(play_mode::start_here);
+    if (!open_selection()) play_items(0);
     return true;
   case IDCANCEL:
     set_full_screen(false);
@@ -610,7 +608,7 @@ bool main_window::on_control_colour(HDC dc, LRESULT& result) {
 
 void main_window::on_context_menu(HWND target, POINT point) {
   if (target != list_window_) {
-    service_popup_menu_run(handle(), point);
+    main_window_popup_main_menu(handle(), point);
     return;
   }
   if (point.x == -1 && point.y == -1) {
@@ -618,14 +616,7 @@ void main_window::on_context_menu(HWND target, POINT point) {
     if (!list_.focus_point(point)) return;
     ClientToScreen(list_window_, &point);
   }
-  nav_node* node = navigation_.node();
-  if (node == nullptr) return;
-  item_context_menu_show(handle(), point, *node, selected_names(), *this);
-}
-
-void main_window::go_to_folder(const std::wstring& folder, const wide_text_list& names) {
-  navigation_.go_to_path(folder, names);
-  move_focus(list_window_);
+  main_window_item_context_menu(*this, point);
 }
 
 void main_window::on_drop_files(HDROP drop) {
@@ -791,19 +782,23 @@ void main_window::apply_view() {
 }
 
 void main_window::follow_link(int control_id, int link_index) {
-  nav_location target;
+  nav_location now_playing_target;
   if (control_id == IDC_MAIN_NOW_PLAYING_2) {
-    if (!now_playing_.detail_link(link_index, target)) return;
-  } else {
-    const std::vector<nav_location>& table = control_id == IDC_MAIN_CAPTION_LINE ? caption_links_ : path_links_;
-    if (link_index < 0 || link_index >= static_cast<int>(table.size())) return;
-    target = table[static_cast<std::size_t>(link_index)];
+    if (!now_playing_.detail_link(link_index, now_playing_target)) return;
+    navigation_.navigate(now_playing_target);
+    move_focus(list_window_);
+    return;
   }
+  const std::vector<nav_location>* table = nullptr;
+  if (control_id == IDC_MAIN_CAPTION_LINE) table = &caption_links_;
+  if (control_id == IDC_MAIN_PATH_LINE) table = &path_links_;
+  if (table == nullptr || link_index < 0 || link_index >= static_cast<int>(table->size())) return;
+  const nav_location target = (*table)[static_cast<std::size_t>(link_index)];
   navigation_.navigate(target);
   move_focus(list_window_);
 }
 
-bool main_window::open_selection_if_possible() {
+bool main_window::open_selection() {
   nav_node* node = navigation_.node();
   const wide_text_list selection = selected_names();
   if (node == nullptr || selection.empty() || !node->can_open(selection)) return false;
@@ -811,20 +806,26 @@ bool main_window::open_selection_if_possible() {
   return true;
 }
 
-void main_window::enable_play_button() {
-  const bool enabled = play_enabled(navigation_.node(), selected_names());
-  const HWND play_button = item(IDC_MAIN_PLAY);
-  if (!enabled && GetFocus() == play_button) move_focus(list_window_);
-  EnableWindow(play_button, enabled ? TRUE : FALSE);
+void main_window::go_to_folder(const std::wstring& folder, const wide_text_list& names) {
+  navigation_.go_to_path(folder, names);
+  move_focus(list_window_);
 }
 
-void main_window::play(play_mode mode) {
+void main_window::enable_play_button() {
+  nav_node* node = navigation_.node();
+  const bool enabled = list_.item_count() > 0 && play_enabled(node, selected_names());
+  const HWND play = item(IDC_MAIN_PLAY);
+  if (!enabled && GetFocus() == play) move_focus(list_window_);
+  EnableWindow(play, enabled ? TRUE : FALSE);
+}
+
+void main_window::play_items(int mode) {
   nav_node* node = navigation_.node();
   if (node == nullptr) {
     MessageBeep(0);
     return;
   }
-  ::play_items(*node, selected_names(), mode);
+  ::play_items(*node, selected_names(), static_cast<play_mode>(mode));
 }
 
 bool main_window::select_playing_track() {
@@ -933,6 +934,8 @@ void main_window::on_time(double) {
   if (handle() != nullptr) refresh_now_playing();
 }
 
+// Nothing in this program raises these two, but a record of either would
+// change what the lines show.
 void main_window::on_dynamic_track_info(const track_info&) {
   if (handle() != nullptr) refresh_now_playing();
 }
@@ -949,7 +952,9 @@ void main_window::on_volume_change(float decibels) {
 
 void main_window::refresh_now_playing() {
   guarded("now-playing lines", [&] {
-    if (handle() != nullptr) now_playing_.refresh();
+    if (handle() == nullptr) return;
+    now_playing_.attach(item(IDC_MAIN_NOW_PLAYING_1), item(IDC_MAIN_NOW_PLAYING_2));
+    now_playing_.refresh();
   });
 }
 
@@ -991,7 +996,7 @@ HICON main_window::get_icon(std::uint32_t index) {
 }
 
 void main_window::activate() {
-  if (!open_selection_if_possible()) play(play_mode::start_here);
+  if (!open_selection()) play_items(0);
 }
 
 void main_window::selection_changed() { enable_play_button(); }

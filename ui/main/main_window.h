@@ -27,7 +27,6 @@
 #include "ui/framework/dialog_resizer.h"
 #include "ui/framework/gdiplus_session.h"
 #include "ui/framework/window_utilities.h"
-#include "ui/main/item_context_menu.h"
 #include "ui/main/list_icon_cache.h"
 #include "ui/main/now_playing_lines.h"
 
@@ -40,8 +39,7 @@ class main_window final : public dialog_object,
                           private owner_list_source,
                           private theme_listener,
                           private album_pictures_listener,
-                          private shortcut_table,
-                          private item_menu_host {
+                          private shortcut_table {
 public:
   static constexpr UINT_PTR seek_timer_id = 0xC822;
   static constexpr UINT seek_timer_ms = 500;
@@ -61,10 +59,19 @@ public:
   // paused, the Play button otherwise.
   static void post_play_pause();
 
-  // Starts playback from the list's selection, or beeps.
-  void play(play_mode mode) override;
+  // Starts playback from the list (ui/main/play_actions.h): `mode` 0 plays
+  // the whole list from the one selected track (or the selected containers,
+  // or everything when nothing is selected), 1 plays the selection, 2 plays
+  // it in random order.
+  void play_items(int mode);
   // Selects the playing track in the list when it is there.
   void reveal_now_playing();
+
+  // The item context menu's actions: Browse, and Go to folder (the folder
+  // shown with the names selected).
+  bool open_selection();
+  void go_to_folder(const std::wstring& folder, const wide_text_list& names);
+  nav_node* shown_node() const noexcept { return navigation_.node(); }
 
   // What the user sees, for the window's own code and its tests.
   scrolling_owner_list& list() noexcept { return list_; }
@@ -102,10 +109,6 @@ private:
   void scanning_changed(bool scanning) override;
   void apply_view();
   void follow_link(int control_id, int link_index);
-  bool open_selection_if_possible();
-  // The list's item context menu.
-  void open_selection() override { open_selection_if_possible(); }
-  void go_to_folder(const std::wstring& folder, const wide_text_list& names) override;
   void update_playing_item();
   // False when the node lists no tracks, nothing plays or the track is not
   // in the list; every other item is deselected either way.
@@ -171,9 +174,9 @@ private:
   std::uint32_t volume_icon_ = 0;
   int playing_index_ = -1;
   bool indexing_shown_ = false;
+  now_playing_lines now_playing_;
   std::vector<nav_location> caption_links_;
   std::vector<nav_location> path_links_;
-  now_playing_lines now_playing_;
   // Continuous seeking with Rewind and Fast-forward held down.
   int seek_button_ = 0;
   bool seek_started_ = false;
