@@ -112,6 +112,10 @@ class Player:
     def keys(self, *keys):
         self.probe("keys", *keys)
 
+    def menu_open(self):
+        """Whether a popup menu of the program is shown."""
+        return any(line.startswith("#32768") for line in self.probe("popups").stdout.splitlines())
+
     def shot(self, name):
         os.makedirs(ARTIFACTS, exist_ok=True)
         bmp = os.path.join(ARTIFACTS, name + ".bmp")
@@ -177,10 +181,7 @@ def test_controls(root):
     player.shot("fresh-start")
     # The Menu button opens the main menu, held down while it is open.
     player.probe("command", "1052")
-    menus = []
-    player.wait(lambda: menus.extend(l for l in player.probe("popups").stdout.splitlines() if l.startswith("#32768"))
-                or menus, 20)
-    check(menus, "controls: the Menu button opens the main menu")
+    check(player.wait(player.menu_open, 20), "controls: the Menu button opens the main menu")
     player.keys("escape")
     check(player.stop() == 0, "controls: closing the window ends the program cleanly")
 
@@ -207,10 +208,7 @@ def test_navigation_and_keys(root):
     player.shot("album-with-damaged-picture")
     # The context key opens the item context menu at the focused track.
     player.keys("home", "apps")
-    menus = []
-    player.wait(lambda: menus.extend(l for l in player.probe("popups").stdout.splitlines() if l.startswith("#32768"))
-                or menus, 20)
-    check(menus, "navigation: the context key opens the item context menu")
+    check(player.wait(player.menu_open, 20), "navigation: the context key opens the item context menu")
     player.keys("escape")
     check(player.wait(lambda: not player.probe("popups").stdout.strip(), 20), "navigation: Escape closes the menu")
     player.keys("alt+up")
