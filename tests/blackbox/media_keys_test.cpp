@@ -21,10 +21,11 @@ constexpr wchar_t hidden_window_class[] = L"{53229DFC-A273-45cd-A3A4-161FA9FC641
 constexpr int now_playing_line = 1079;
 const wchar_t* const track_names[] = {L"alpha", L"bravo", L"charlie", L"delta", L"echo"};
 
-// A minute of silence, long enough to outlast the presses however fast the
-// capture sink takes it.
+// Five minutes of silence: the capture sink takes sound several times faster
+// than real time, and on a loaded machine no track may end on its own before
+// the presses are done.
 std::string silent_wav() {
-  const std::uint32_t rate = 8000, bytes = rate * 2 * 60;
+  const std::uint32_t rate = 8000, bytes = rate * 2 * 300;
   std::string wav = "RIFF....WAVEfmt ";
   auto put = [&wav](std::uint32_t value, int size) {
     for (int i = 0; i < size; ++i) wav += static_cast<char>((value >> (8 * i)) & 0xFF);
