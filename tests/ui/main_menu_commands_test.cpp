@@ -1,7 +1,6 @@
 // The shell's main-menu commands run by GUID, as shortcuts, media keys and a
 // second start run them: the web site through the shell (seen through a
-// recorder), Exit and Restart through the exit request with its vetoes, and
-// the playback commands with nothing to play.
+// recorder), Exit and Restart through the exit request with its vetoes.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -12,7 +11,6 @@
 #include "core/service_registry.h"
 #include "core/shutdown_approval.h"
 #include "foundation/main_thread.h"
-#include "playback/playback_front.h"
 #include "ui/dialogs/about_box.h"
 #include "ui/menus/help_commands.h"
 #include "ui/menus/main_menu_commands.h"
@@ -107,16 +105,6 @@ TEST_F(MainMenuCommands, ExitAndRestartRequestTheEndAndAVetoKeepsTheProgramRunni
   EXPECT_TRUE(app::state().restart_requested);
   EXPECT_FALSE(app::state().reset_config_on_restart);
   EXPECT_TRUE(take_quit_message());
-}
-
-TEST_F(MainMenuCommands, PlaybackCommandsWithoutAnythingToPlayLeaveThePlayerStopped) {
-  for (const GUID& command : {main_menu_command::pause, main_menu_command::play, main_menu_command::next,
-                              main_menu_command::previous, main_menu_command::fast_forward,
-                              main_menu_command::rewind, main_menu_command::stop}) {
-    EXPECT_TRUE(run_group_command_by_guid(command));
-    EXPECT_FALSE(playback_front_get().is_playing());
-    EXPECT_FALSE(playback_front_get().is_paused());
-  }
 }
 
 }  // namespace
