@@ -8,8 +8,9 @@
 #                         256 pixels
 #   picture.png           the same drawing at 256 pixels (PNG 113): the
 #                         window icon and the about box's picture
-#   play.png ... repeat.png  the main window's button glyphs (PNG 105, 106,
-#                         107, 110, 111, 271, 272, 273, 283, 284, 286), 64 x 64:
+#   play.png ... repeat.png  the main window's button glyphs (PNG 103, 105,
+#                         106, 107, 108, 110, 111, 271, 272, 273, 283, 284,
+#                         286), 64 x 64:
 #                         one dark colour on transparent, so that the same
 #                         image serves light themes as it is and dark themes
 #                         inverted to light grey
@@ -61,6 +62,8 @@ glyph play.png -draw 'polygon 18,10 54,32 18,54'
 glyph pause.png -draw 'rectangle 16,12 27,52' -draw 'rectangle 37,12 48,52'
 glyph rewind.png -draw 'polygon 32,14 32,50 8,32' -draw 'polygon 56,14 56,50 32,32'
 glyph fastforward.png -draw 'polygon 8,14 8,50 32,32' -draw 'polygon 32,14 32,50 56,32'
+glyph previous.png -draw 'rectangle 12,14 19,50' -draw 'polygon 52,14 52,50 22,32'
+glyph next.png -draw 'polygon 12,14 12,50 42,32' -draw 'rectangle 45,14 52,50'
 glyph menu.png -draw 'rectangle 10,14 54,20' -draw 'rectangle 10,29 54,35' -draw 'rectangle 10,44 54,50'
 glyph fullscreen.png \
   -draw 'polygon 8,8 26,8 26,14 14,14 14,26 8,26' -draw 'polygon 56,8 56,26 50,26 50,14 38,14 38,8' \

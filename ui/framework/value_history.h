@@ -49,6 +49,8 @@ public:
   bool remove(const std::string& value);
   void wipe();
 
+  value_history_store& store() const noexcept { return store_; }
+
 private:
   value_history_store& store_;
   std::size_t limit_;
