@@ -158,17 +158,42 @@ TEST_F(PreferencesPages, PlaybackPageListsTheDevicesAndStoresTheChosenOne) {
   EXPECT_EQ(config::output_device.get(), device_of_entry(combo, other));
 }
 
+// The text of the balloon tip shown now by this thread; empty when none is.
+std::string shown_balloon() {
+  std::string text;
+  EnumThreadWindows(
+      GetCurrentThreadId(),
+      [](HWND window, LPARAM context) WINAPI -> BOOL {
+        wchar_t name[32] = {};
+        GetClassNameW(window, name, 32);
+        if (std::wstring(name) != L"tooltips_class32" || !IsWindowVisible(window)) return TRUE;
+        wchar_t buffer[256] = {};
+        TTTOOLINFOW tool = {};
+        tool.cbSize = sizeof(tool);
+        tool.lpszText = buffer;
+        if (!SendMessageW(window, TTM_ENUMTOOLSW, 0, reinterpret_cast<LPARAM>(&tool))) return TRUE;
+        *reinterpret_cast<std::string*>(context) = qiv::utf16_to_utf8(buffer, std::char_traits<wchar_t>::length(buffer));
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&text));
+  return text;
+}
+
 TEST_F(PreferencesPages, AMissingDeviceLeavesNoChoiceAndApplyingKeepsIt) {
   const GUID gone = {0xDEAD0001, 0, 0, {1}};
   config::output_device.set(gone);
   HWND page = open_page(playback_page, IDC_PLAYBACK_DEVICE);
   ASSERT_NE(page, nullptr);
   EXPECT_EQ(SendDlgItemMessageW(page, IDC_PLAYBACK_DEVICE, CB_GETCURSEL, 0, 0), CB_ERR);
+  pump(100);
+  EXPECT_EQ(shown_balloon(), "Please select a valid output device.");
+  test_support::screen_capture(dialog).save("preferences_missing_device");
   // A ReplayGain change alone: the configured device stays.
   HWND panel = GetDlgItem(page, IDC_PLAYBACK_REPLAYGAIN_PANEL);
   ASSERT_NE(panel, nullptr);
   click(panel, IDC_REPLAYGAIN_TRACK);
   pump(50);
+  EXPECT_EQ(shown_balloon(), "") << "a change hides the hint";
   click(dialog, IDC_PREFERENCES_APPLY);
   EXPECT_EQ(config::output_device.get(), gone);
   EXPECT_EQ(config::playback_gain.get().source_mode, 1u) << "the panel's choice is stored";

@@ -19,11 +19,11 @@
 #include "playback/output/output_module.h"
 #include "playback/playback_front.h"
 #include "resources/preferences_dialogs.h"
-#include "ui/dialogs/output_device_hint.h"
 #include "ui/dialogs/preferences_page.h"
 #include "ui/dialogs/replaygain_settings.h"
 #include "ui/framework/dialog_object.h"
 #include "ui/framework/window_utilities.h"
+#include "ui/menus/balloon_tip.h"
 
 namespace {
 
@@ -43,7 +43,6 @@ public:
   explicit playback_page_instance(service_ptr<preferences_page_callback> callback) noexcept
       : callback_(std::move(callback)) {}
   ~playback_page_instance() {
-    hide_output_device_hint(hint_);
     if (handle() != nullptr) DestroyWindow(handle());
   }
 
@@ -72,7 +71,7 @@ private:
   HWND panel_ = nullptr;
   std::vector<std::unique_ptr<output_choice>> choices_;
   gdi_object_holder separator_font_;
-  output_device_hint hint_;
+  balloon_tip balloon_;
 };
 
 void playback_page_instance::on_initialise() {
@@ -164,7 +163,7 @@ const output_choice* playback_page_instance::selected_choice() const {
 }
 
 void playback_page_instance::mark_changed() {
-  hide_output_device_hint(hint_);
+  balloon_.hide_balloon_tip();
   const bool was_changed = changed_;
   changed_ = true;
   if (!was_changed) callback_->on_state_changed();
@@ -212,7 +211,7 @@ bool playback_page_instance::process_message(HWND, UINT message, WPARAM wparam, 
         COMBOBOXINFO info = {};
         info.cbSize = sizeof(info);
         const HWND anchor = list_open && GetComboBoxInfo(combo(), &info) ? info.hwndList : combo();
-        show_output_device_hint(hint_, localized_text_get("preferences_select_valid_output"), anchor);
+        balloon_.show_balloon_tip(localized_text_get("preferences_select_valid_output"), anchor);
       }
       return true;
     case WM_COMMAND:
