@@ -11,6 +11,11 @@
 #include "playback/output/output_module.h"
 #include "preferences_test_environment.h"
 #include "resources/preferences_dialogs.h"
+#include "core/hidden_main_window.h"
+#include "core/main_thread_queue.h"
+#include "foundation/main_thread.h"
+#include "metadata/track_handle.h"
+#include "support/folder_picker_driver.h"
 #include "support/screen_capture.h"
 #include "ui/dialogs/preferences_dialog.h"
 #include "ui/framework/list_view_operations.h"
@@ -45,9 +50,58 @@ void set_stored_folders(const std::vector<std::string>& folders) {
   for (const std::string& folder : folders) stored.append(qiv::string_small(folder.c_str()));
 }
 
+// A second of 16-bit stereo silence as a WAV file.
+void write_wav(const std::wstring& path) {
+  const std::uint32_t rate = 44100, data_size = rate * 4;
+  std::string file = "RIFF";
+  const auto add32 = [&file](std::uint32_t value) { file.append(reinterpret_cast<const char*>(&value), 4); };
+  const auto add16 = [&file](std::uint16_t value) { file.append(reinterpret_cast<const char*>(&value), 2); };
+  add32(36 + data_size);
+  file += "WAVEfmt ";
+  add32(16);
+  add16(1);
+  add16(2);
+  add32(rate);
+  add32(rate * 4);
+  add16(4);
+  add16(16);
+  file += "data";
+  add32(data_size);
+  file.append(data_size, '\0');
+  HANDLE out = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  DWORD written = 0;
+  WriteFile(out, file.data(), static_cast<DWORD>(file.size()), &written, nullptr);
+  CloseHandle(out);
+}
+
+// The library's tracks whose path holds `part`.
+std::size_t library_tracks_in(const std::string& part) {
+  track_handle_list all;
+  media_library::get_all(all);
+  std::size_t count = 0;
+  for (const auto& handle : all) count += std::string(handle->get_location().get_path()).find(part) != std::string::npos;
+  return count;
+}
+
+// Runs the main thread's work, the scanners' results among it, until
+// `done` holds or ten seconds passed.
+template <class Condition>
+bool pump_until(Condition done) {
+  for (DWORD start = GetTickCount(); GetTickCount() - start < 10000; Sleep(20)) {
+    pump();
+    main_thread_queue::drain(false);
+    if (done()) return true;
+  }
+  return false;
+}
+
 class PreferencesPages : public ::testing::Test {
 protected:
-  static void SetUpTestSuite() { start_environment(); }
+  static void SetUpTestSuite() {
+    qiv::set_main_thread_id(GetCurrentThreadId());
+    hidden_main_window::create();
+    start_environment();
+  }
   void TearDown() override {
     if (HWND window = preferences_dialog::window()) DestroyWindow(window);
     pump();
@@ -101,6 +155,38 @@ TEST_F(PreferencesPages, RemovingAFolderAndApplyingStoresTheListAndRebuildsTheFo
   click(dialog, IDC_PREFERENCES_APPLY);
   EXPECT_FALSE(config::library_monitor_folders.get());
   EXPECT_EQ(media_library::folder_list(), (std::vector<std::string>{"untouched"}));
+}
+
+TEST_F(PreferencesPages, AFolderAddedThroughThePickerIsIndexedAfterApplyAndItsTracksGoWhenRemoved) {
+  wchar_t temp[MAX_PATH];
+  GetTempPathW(MAX_PATH, temp);
+  const std::wstring folder = std::wstring(temp) + L"zorv added music " + std::to_wstring(GetCurrentProcessId());
+  CreateDirectoryW(folder.c_str(), nullptr);
+  write_wav(folder + L"\\song.wav");
+  const std::string folder_name = "zorv added music " + std::to_string(GetCurrentProcessId());
+  media_library::ensure_loaded();
+  ASSERT_EQ(library_tracks_in(folder_name), 0u);
+
+  HWND page = open_page(folders_page, IDC_FOLDERS_ADDITIONAL_LIST);
+  ASSERT_NE(page, nullptr);
+  {
+    test_support::picker_driver user(IDOK, "preferences_add_folder_picker", folder, L"Choose folder to add");
+    click(page, IDC_FOLDERS_ADD);
+    EXPECT_EQ(user.title(), L"Choose folder to add");
+  }
+  HWND list = GetDlgItem(page, IDC_FOLDERS_ADDITIONAL_LIST);
+  ASSERT_EQ(rows(list).size(), 1u);
+  EXPECT_EQ(lstrcmpiW(qiv::utf8_to_utf16(rows(list)[0].c_str(), rows(list)[0].size()).c_str(), folder.c_str()), 0);
+  click(dialog, IDC_PREFERENCES_APPLY);
+  EXPECT_TRUE(pump_until([&] { return library_tracks_in(folder_name) == 1; })) << "the new folder is scanned";
+
+  list_view_select_only(list, 0);
+  pump();
+  click(page, IDC_FOLDERS_REMOVE);
+  click(dialog, IDC_PREFERENCES_APPLY);
+  EXPECT_TRUE(pump_until([&] { return library_tracks_in(folder_name) == 0; })) << "its tracks leave the library";
+  DeleteFileW((folder + L"\\song.wav").c_str());
+  RemoveDirectoryW(folder.c_str());
 }
 
 // A library kept beside the program hides the Windows folders; applying the
