@@ -39,6 +39,8 @@ void dsp_chain::remove_mask(const qiv::bit_array& mask) {
 void dsp_chain::read(dsp_chain& chain, byte_stream_reader& source, const abort_signal& abort) {
   chain.remove_all();
   const std::uint32_t count = source.read_u32(abort);
+  // An entry takes at least its GUID and its size field.
+  source.require_remaining(std::uint64_t(count) * 20);
   for (std::uint32_t i = 0; i < count; ++i) {
     dsp_preset entry;
     entry.set_guid(source.read_guid(abort));

@@ -4,6 +4,9 @@ void dsp_preset_list::read(dsp_preset_list& list, byte_stream_reader& source, co
   list.remove_all();
   try {
     const std::uint32_t count = source.read_u32(abort);
+    // Each preset takes at least its name length and its entry count: a
+    // count the record cannot hold is damage, found before any preset.
+    source.require_remaining(std::uint64_t(count) * 8);
     for (std::uint32_t i = 0; i < count; ++i) {
       qiv::ref_ptr<dsp_named_preset> preset(new dsp_named_preset);
       source.read_length_prefixed_string(preset->name, abort);

@@ -25,6 +25,11 @@ public:
   std::uint32_t get_count() const noexcept { return presets_.get_count(); }
   dsp_named_preset& get_item(std::uint32_t index) const { return *presets_[index]; }
   void add_item(dsp_named_preset* preset) { presets_.append(qiv::ref_ptr<dsp_named_preset>(preset)); }
+  // The preset at `index` becomes this one, in the same place.
+  void set_item(std::uint32_t index, dsp_named_preset* preset) {
+    presets_.set(index, qiv::ref_ptr<dsp_named_preset>(preset));
+  }
+  void remove_item(std::uint32_t index) { presets_.remove_range(index, index + 1); }
   void remove_all() noexcept { presets_.clear(); }
 
   // All or nothing: any failure empties the list and is passed on, so a

@@ -35,7 +35,7 @@ void queue_command(const GUID& command) {
 }
 
 media_key_repeat_filter key_filter;
-main_window::play_pause_function installed_play_pause = nullptr;
+play_pause_key::handler_function installed_play_pause = nullptr;
 
 }  // namespace
 
@@ -48,15 +48,15 @@ bool media_key_repeat_filter::is_repeat(std::uint32_t command, std::uint32_t now
   return repeat;
 }
 
-namespace main_window {
+namespace play_pause_key {
 
-void set_post_play_pause(play_pause_function function) noexcept { installed_play_pause = function; }
+void set_handler(handler_function function) noexcept { installed_play_pause = function; }
 
-void post_play_pause() {
+void press() {
   if (installed_play_pause != nullptr) installed_play_pause();
 }
 
-}  // namespace main_window
+}  // namespace play_pause_key
 
 LRESULT media_key_handler(LPARAM lparam) {
   // The high word carries the device bits above the command.
@@ -80,7 +80,7 @@ LRESULT media_key_handler(LPARAM lparam) {
   if (queued != nullptr) {
     queue_command(*queued);
   } else if (command == APPCOMMAND_MEDIA_PLAY_PAUSE) {
-    main_window::post_play_pause();
+    play_pause_key::press();
   } else {
     const HWND window = app::state().ui_main_window;
     if (window != nullptr) PostMessageW(window, WM_COMMAND, play_button_command, 0);

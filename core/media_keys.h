@@ -20,11 +20,12 @@ LRESULT media_key_handler(LPARAM lparam);
 // The main window's Play/Pause: it pauses while playback is active and
 // starts it otherwise. Only the user interface knows both, so it installs the
 // function when it creates its main window; until then the key does nothing.
-namespace main_window {
-using play_pause_function = void (*)();
-void set_post_play_pause(play_pause_function function) noexcept;
-void post_play_pause();
-}  // namespace main_window
+namespace play_pause_key {
+using handler_function = void (*)();
+// Null: the key does nothing again.
+void set_handler(handler_function function) noexcept;
+void press();
+}  // namespace play_pause_key
 
 // A held-down key repeats its application command; the same command arriving
 // again within 50 ms of the previous one is a repeat and does nothing.

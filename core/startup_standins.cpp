@@ -6,9 +6,7 @@
 #include <iterator>
 
 #include "core/app_state.h"
-#include "core/callback_guard.h"
 #include "core/startup_services.h"
-#include "core/user_interface.h"
 #include "core/playback_control.h"
 #include "core/app_exceptions.h"
 #include "core/command_line_processing.h"
@@ -67,74 +65,6 @@ namespace lifecycle_callbacks {
 void on_init() {}
 void on_quit() {}
 }  // namespace lifecycle_callbacks
-
-// User interface: an empty main window whose close button asks to exit.
-namespace {
-constexpr wchar_t main_window_class[] = L"Zorv:MainWindow";
-
-LRESULT CALLBACK main_window_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
-
-class user_interface_standin : public user_interface {
-public:
-  void get_name(qiv::string_object& out) override { out.set_string("ZORV"); }
-
-  HWND init(window_message_hook hook) override {
-    if (window_ != nullptr) return window_;
-    hook_ = hook;
-    WNDCLASSEXW window_class = {};
-    window_class.cbSize = sizeof(window_class);
-    window_class.lpfnWndProc = main_window_procedure;
-    window_class.hInstance = app::state().instance_handle;
-    window_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    window_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-    window_class.lpszClassName = main_window_class;
-    RegisterClassExW(&window_class);
-    window_ = CreateWindowExW(0, main_window_class, L"Zorv Audio Player", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
-                              CW_USEDEFAULT, 640, 480, nullptr, nullptr, app::state().instance_handle, nullptr);
-    if (window_ != nullptr) ShowWindow(window_, SW_SHOW);
-    return window_;
-  }
-
-  void shutdown() override {
-    if (window_ == nullptr) return;
-    DestroyWindow(window_);
-    window_ = nullptr;
-    UnregisterClassW(main_window_class, app::state().instance_handle);
-  }
-  void activate() override {
-    if (window_ == nullptr) return;
-    ShowWindow(window_, IsIconic(window_) ? SW_RESTORE : SW_SHOW);
-    SetForegroundWindow(window_);
-  }
-  void hide() override {
-    if (window_ != nullptr) ShowWindow(window_, SW_HIDE);
-  }
-  bool is_visible() override { return window_ != nullptr && IsWindowVisible(window_) && !IsIconic(window_); }
-  GUID get_guid() override { return zorv_module_guid; }
-  void reveal_now_playing() override {}
-
-  window_message_hook hook() const { return hook_; }
-
-private:
-  HWND window_ = nullptr;
-  window_message_hook hook_ = nullptr;
-};
-
-service_factory_single_t<user_interface_standin> user_interface_registration;
-
-LRESULT CALLBACK main_window_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  return guard_callback<LRESULT>(0, [&]() -> LRESULT {
-    LRESULT result = 0;
-    window_message_hook hook = user_interface_registration.get_static_instance().hook();
-    if (hook != nullptr && hook(window, message, wparam, lparam, result)) return result;
-    if (message == WM_CLOSE) {
-      app::request_exit(0);
-      return 0;
-    }
-    return DefWindowProcW(window, message, wparam, lparam);
-  });
-}
-}  // namespace
 
 namespace preferences_dialog {
 void destroy_if_open() {}

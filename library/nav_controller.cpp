@@ -111,6 +111,15 @@ void nav_last_location_item::read(byte_stream_reader& source, std::uint32_t, con
   value = std::move(loaded);
 }
 
+void nav_controller::set_host(nav_view_host* host) {
+  host_ = host;
+  listener_ = host;
+  node_.reset();
+  history_.clear();
+  history_position_ = 0;
+  view_ = {};
+}
+
 void nav_controller::switch_to(const nav_location& location) {
   if (node_ && node_->kind() == location.kind) {
     node_->set_path(location.path);
@@ -124,25 +133,33 @@ void nav_controller::add_history() {
   const nav_location here{node_->kind(), node_->get_path()};
   if (!history_.empty()) {
     history_.resize(history_position_ + 1);
-    if (history_.back() == here) return;
+    if (history_.back().location == here) return;
   }
-  history_.push_back(here);
+  history_.push_back({here, {}});
   history_position_ = history_.size() - 1;
 }
 
+void nav_controller::save_list_state() {
+  if (host_ == nullptr || history_position_ >= history_.size()) return;
+  history_[history_position_].state = host_->list_state();
+}
+
 void nav_controller::navigate(const nav_location& location) {
+  save_list_state();
   switch_to(location);
   add_history();
   show({}, {});
 }
 
-void nav_controller::show(const wide_text_list& selection, const wide_text_list& focus) {
+void nav_controller::show(const wide_text_list& selection, const wide_text_list& focus,
+                          const std::optional<nav_scroll_position>& scroll) {
   nav_view_state state;
   state.can_back = history_position_ > 0;
   state.can_forward = history_position_ + 1 < history_.size();
   state.items = node_->entries();
   state.selection = selection;
   state.focus = focus;
+  state.scroll = scroll;
   if (node_->lists_tracks()) {
     track_handle_ptr playing;
     if (playback_front_get().get_now_playing(playing)) {
@@ -172,12 +189,22 @@ void nav_controller::show(const wide_text_list& selection, const wide_text_list&
   }
   view_ = std::move(state);
   nav_last_location.value = here;
+  if (host_ != nullptr) host_->view_changed();
 }
 
 void nav_controller::refresh(bool keep_focus) {
   if (!node_) return;
-  if (keep_focus) show(view_.selection, view_.focus);
-  else show({}, {});
+  if (!keep_focus) {
+    show({}, {});
+    return;
+  }
+  // The list as the user left it, not as it was last shown.
+  if (host_ == nullptr) {
+    show(view_.selection, view_.focus);
+    return;
+  }
+  const nav_list_state now = host_->list_state();
+  show(now.selection, now.focus);
 }
 
 void nav_controller::go_up() {
@@ -186,9 +213,14 @@ void nav_controller::go_up() {
     return;
   }
   const wide_text_list came_from = node_->current_key();
+  save_list_state();
   node_->go_up();
   add_history();
-  show(came_from, came_from);
+  // Left entered through several names, all come back selected and the
+  // first of them in code-unit order takes the focus.
+  wide_text_list focus;
+  if (!came_from.empty()) focus.push_back(*std::min_element(came_from.begin(), came_from.end()));
+  show(came_from, focus);
 }
 
 void nav_controller::open(const wide_text_list& selection) {
@@ -198,6 +230,7 @@ void nav_controller::open(const wide_text_list& selection) {
     navigate(target);
     return;
   }
+  save_list_state();
   node_->open(selection);
   add_history();
   show({}, {});
@@ -210,13 +243,16 @@ bool nav_controller::history_step(std::uint32_t command) {
     MessageBeep(0);
     return true;
   }
+  save_list_state();
   history_position_ += back ? -1 : 1;
-  switch_to(history_[history_position_]);
-  show({}, {});
+  const history_entry& entry = history_[history_position_];
+  switch_to(entry.location);
+  show(entry.state.selection, entry.state.focus, entry.state.scroll.value_or(nav_scroll_position{}));
   return true;
 }
 
 void nav_controller::go_to_path(const std::wstring& folder, const wide_text_list& names) {
+  save_list_state();
   switch_to({nav_kind_file_system, nav_split_path(folder)});
   add_history();
   show(names, {});

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "core/config_item.h"
@@ -44,6 +45,21 @@ extern nav_last_location_item nav_last_location;
 // The program file's folder, split into components.
 nav_path nav_program_folder();
 
+// Where the list's scroll bars stand.
+struct nav_scroll_position {
+  std::int32_t x = 0;
+  std::int32_t y = 0;
+  friend bool operator==(const nav_scroll_position&, const nav_scroll_position&) = default;
+};
+
+// What the list holds at a moment: kept in the history so that Back and
+// Forward return to the same items and the same part of the list.
+struct nav_list_state {
+  wide_text_list selection;
+  wide_text_list focus;  // at most one name
+  std::optional<nav_scroll_position> scroll;
+};
+
 struct nav_view_state {
   wide_text_list items;
   std::int32_t highlight = -1;  // the item of the playing track
@@ -52,13 +68,31 @@ struct nav_view_state {
   nav_caption nav_line;
   wide_text_list selection;
   wide_text_list focus;
+  std::optional<nav_scroll_position> scroll;  // none: as the selection puts it
   bool can_back = false;
   bool can_forward = false;
+};
+
+// The window that shows what the controller builds.
+class nav_view_host : public nav_node_listener {
+public:
+  // What the list holds now, read before the controller leaves a place.
+  virtual nav_list_state list_state() = 0;
+  // A new view() is ready to be shown.
+  virtual void view_changed() = 0;
+
+protected:
+  ~nav_view_host() = default;
 };
 
 class nav_controller {
 public:
   explicit nav_controller(nav_node_listener* listener = nullptr) : listener_(listener) {}
+
+  // The window that shows the nodes from now on (null: none). The node
+  // shown so far was made for another listener and is dropped; the history
+  // starts again with the next navigation.
+  void set_host(nav_view_host* host);
 
   // Shows the location and makes it the newest history entry.
   void navigate(const nav_location& location);
@@ -88,14 +122,25 @@ public:
   // The option of the main window that shows folder pictures behind lists.
   bool show_pictures = true;
 
+  std::size_t history_size() const noexcept { return history_.size(); }
+
 private:
+  struct history_entry {
+    nav_location location;
+    nav_list_state state;
+  };
+
   void switch_to(const nav_location& location);
   void add_history();
-  void show(const wide_text_list& selection, const wide_text_list& focus);
+  // Keeps the list state of the entry being left.
+  void save_list_state();
+  void show(const wide_text_list& selection, const wide_text_list& focus,
+            const std::optional<nav_scroll_position>& scroll = std::nullopt);
 
   nav_node_listener* listener_;
+  nav_view_host* host_ = nullptr;
   std::unique_ptr<nav_node> node_;
-  std::vector<nav_location> history_;
+  std::vector<history_entry> history_;
   std::size_t history_position_ = 0;
   nav_view_state view_;
 };

@@ -9,6 +9,7 @@
 #include "core/abort_signal.h"
 #include "core/dsp_chain.h"
 #include "core/service_object.h"
+#include "foundation/string_object.h"
 #include "metadata/track_handle.h"
 #include "playback/audio_block.h"
 
@@ -49,7 +50,18 @@ protected:
   ~dsp_instance_abortable() = default;
 };
 
-// An effect type; presets name it by its GUID.
+// Told of every change the user makes in an effect's configuration dialog
+// while it is open.
+class dsp_preset_change_callback {
+public:
+  virtual void on_preset_changed(const dsp_preset& preset) = 0;
+
+protected:
+  ~dsp_preset_change_callback() = default;
+};
+
+// An effect type; presets name it by its GUID. The defaults of the
+// user-facing operations describe an effect without settings of its own.
 class dsp_effect_type : public service_object {
 public:
   static constexpr GUID class_guid = {0x0D048731, 0x8AA8, 0x4704, {0x8A, 0xD6, 0x18, 0x9E, 0x24, 0xD4, 0x8C, 0x88}};
@@ -57,6 +69,25 @@ public:
 
   virtual bool instantiate(service_ptr<dsp_instance>& out, const dsp_preset& preset) = 0;
   virtual GUID get_guid() = 0;
+
+  // The name shown in the DSP lists (UTF-8).
+  virtual void get_name(qiv::string_object& out) { out.set_string(""); }
+  // The settings a newly added entry starts with; false when there are none.
+  virtual bool get_default_preset(dsp_preset& out) {
+    out.set_guid(get_guid());
+    out.set_data(nullptr, 0);
+    return true;
+  }
+  virtual bool has_config_popup() { return false; }
+  // Runs the effect's configuration dialog over `preset`; true when the
+  // user changed it.
+  virtual bool show_config_popup(dsp_preset& /*preset*/, HWND /*parent*/) { return false; }
+  // As show_config_popup, reporting each change while the dialog is open.
+  // The default reports the end result once.
+  virtual void show_config_popup_notify(const dsp_preset& preset, HWND parent, dsp_preset_change_callback& callback) {
+    dsp_preset edited(preset);
+    if (show_config_popup(edited, parent)) callback.on_preset_changed(edited);
+  }
 
 protected:
   ~dsp_effect_type() = default;

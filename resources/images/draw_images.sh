@@ -8,12 +8,13 @@
 #                         256 pixels
 #   picture.png           the same drawing at 256 pixels (PNG 113): the
 #                         window icon and the about box's picture
-#   play.png ... repeat.png  the main window's button glyphs (PNG 103, 105,
-#                         106, 107, 108, 110, 111, 271, 272, 273, 283, 284,
-#                         286), 64 x 64:
+#   play.png ... repeat.png  the main window's button glyphs (PNG 105, 106,
+#                         107, 110, 111, 271, 272, 273, 283, 284, 286), 64 x 64:
 #                         one dark colour on transparent, so that the same
 #                         image serves light themes as it is and dark themes
 #                         inverted to light grey
+#   list_track.png, list_container.png  the list's item icons (PNG 108, 103):
+#                         a note and a folder, drawn like the button glyphs
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -62,8 +63,6 @@ glyph play.png -draw 'polygon 18,10 54,32 18,54'
 glyph pause.png -draw 'rectangle 16,12 27,52' -draw 'rectangle 37,12 48,52'
 glyph rewind.png -draw 'polygon 32,14 32,50 8,32' -draw 'polygon 56,14 56,50 32,32'
 glyph fastforward.png -draw 'polygon 8,14 8,50 32,32' -draw 'polygon 32,14 32,50 56,32'
-glyph previous.png -draw 'rectangle 12,14 19,50' -draw 'polygon 52,14 52,50 22,32'
-glyph next.png -draw 'polygon 12,14 12,50 42,32' -draw 'rectangle 45,14 52,50'
 glyph menu.png -draw 'rectangle 10,14 54,20' -draw 'rectangle 10,29 54,35' -draw 'rectangle 10,44 54,50'
 glyph fullscreen.png \
   -draw 'polygon 8,8 26,8 26,14 14,14 14,26 8,26' -draw 'polygon 56,8 56,26 50,26 50,14 38,14 38,8' \
@@ -76,6 +75,10 @@ glyph volume_low.png -draw "$speaker" -fill none -stroke "$ink" -strokewidth 4 -
 glyph volume_quiet.png -draw "$speaker"
 glyph volume_mute.png -draw "$speaker" -fill none -stroke "$ink" -strokewidth 5 \
   -draw 'line 40,22 56,42' -draw 'line 56,22 40,42'
+glyph list_track.png -draw 'ellipse 22,48 10,8 0,360' -draw 'rectangle 28,10 33,48' \
+  -draw 'polygon 28,10 50,18 50,26 33,19'
+glyph list_container.png -draw 'polygon 6,14 26,14 30,20 58,20 58,52 6,52' \
+  -fill '#F0F0F0' -draw 'rectangle 10,26 54,48'
 
 # The autoscroll marker (icon 2345), 32 x 32: a grey disc with a dot and four
 # arrow heads pointing outwards, on transparency.

@@ -90,6 +90,10 @@ TEST(DspPresetList, ADamagedRecordLeavesTheListEmptyAndAllocatesNothingItClaims)
       {"cut inside the second preset", concat({u32_bytes({2}), u32_bytes({1}), bytes{'A'}, u32_bytes({0}),
                                                 u32_bytes({1}), bytes{'B'}, u32_bytes({1}), bytes{1, 2}}), 16},
       {"a name longer than the record", concat({u32_bytes({1}), u32_bytes({0x7FFFFFFF}), bytes{'x'}}), 4},
+      {"more presets than the record can hold", concat({u32_bytes({0x40000000}), u32_bytes({1}), bytes{'A'},
+                                                         u32_bytes({0})}), 4},
+      {"a chain of more entries than the record holds",
+       concat({u32_bytes({1}), u32_bytes({1}), bytes{'A'}, u32_bytes({0x10000000}), guid_memory_bytes(equaliser)}), 4},
   };
   for (const auto& c : cases) {
     dsp_preset_list list;

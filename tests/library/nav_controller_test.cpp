@@ -1,6 +1,7 @@
 // The navigation controller: the last location as stored in config.dat
 // (portable folders relative to the program), the roots line, the history
-// through Up, Back and Forward, and opening paths handed over from outside.
+// through Up, Back and Forward with the list state of each entry, and
+// opening paths handed over from outside.
 #include "library/nav_controller.h"
 
 #include <gtest/gtest.h>
@@ -157,6 +158,46 @@ TEST_F(NavController, OpensPathsHandedOverFromOutside) {
   EXPECT_EQ(names, wide_text_list({L"a.tst", L"b.tst"}));
   tracks.push_back(metadata_test::handle(music.file_url("other\\b.tst"), 0));
   EXPECT_FALSE(nav_controller::go_to_common_folder(tracks, folder, names)) << "tracks in two folders";
+}
+
+// A window that shows the controller's views and hands back its list as
+// the user left it.
+class recording_host : public nav_view_host {
+public:
+  nav_list_state now;
+  int views = 0;
+  nav_list_state list_state() override { return now; }
+  void view_changed() override { ++views; }
+  void node_changed() override {}
+  void scanning_changed(bool) override {}
+};
+
+TEST_F(NavController, BackAndForwardReturnToTheListAsItWasLeft) {
+  recording_host host;
+  controller.set_host(&host);
+  library_test::make_folder(music.path("sub"));
+  library_test::make_folder(music.path("sub\\inner"));
+  io_test::write_file(music.path("sub\\a.tst"), "TST\nA");
+  controller.navigate({1, nav_split_path(at())});
+  controller.open({L"sub"});
+  EXPECT_EQ(host.views, 2) << "every new view reaches the window";
+  host.now = {{L"a.tst"}, {L"a.tst"}, nav_scroll_position{0, 7}};
+  controller.open({L"inner"});
+  host.now = {};
+  controller.history_step(1);
+  EXPECT_EQ(controller.view().selection, wide_text_list({L"a.tst"}));
+  EXPECT_EQ(controller.view().focus, wide_text_list({L"a.tst"}));
+  EXPECT_EQ(controller.view().scroll, (nav_scroll_position{0, 7}));
+
+  host.now = {{L"inner"}, {}, nav_scroll_position{}};
+  controller.refresh(true);
+  EXPECT_EQ(controller.view().selection, wide_text_list({L"inner"})) << "a refresh keeps what the user selected";
+
+  controller.go_up();
+  EXPECT_EQ(controller.view().selection, wide_text_list({L"sub"}));
+  EXPECT_EQ(controller.view().focus, wide_text_list({L"sub"})) << "Up lands on the level it left";
+  EXPECT_FALSE(controller.view().can_forward) << "a new step drops the entries ahead";
+  controller.set_host(nullptr);
 }
 
 }  // namespace

@@ -60,9 +60,11 @@ void inspect_windows(DWORD process_id, const program_options& options, program_r
   EnumWindows(collect_window, reinterpret_cast<LPARAM>(&search));
   for (HWND window : search.windows) {
     if (handled.count(window)) continue;
-    if (class_name(window) == L"#32770") {
-      HWND text = GetDlgItem(window, 0xFFFF);
-      result.message_boxes.push_back({window_text(window), text ? window_text(text) : L""});
+    // A message box is a dialog with its text in the static control 0xFFFF;
+    // the player's main window is a dialog too, but without it.
+    HWND text = class_name(window) == L"#32770" ? GetDlgItem(window, 0xFFFF) : nullptr;
+    if (text != nullptr) {
+      result.message_boxes.push_back({window_text(window), window_text(text)});
       handled.insert(window);
       PostMessageW(window, WM_COMMAND, options.message_box_answer, 0);
     } else if (options.on_window) {

@@ -24,7 +24,9 @@ void balloon_tip::show_balloon_tip(const char* text, HWND control) {
   tool_.hwnd = GetParent(control);
   tool_.uId = reinterpret_cast<UINT_PTR>(control);
   tool_.lpszText = const_cast<wchar_t*>(wide.get_ptr());
-  if (!SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool_))) return;
+  const bool added = SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool_)) != 0;
+  tool_.lpszText = nullptr;  // the control keeps its own copy
+  if (!added) return;
   RECT rect;
   GetWindowRect(control, &rect);
   SendMessageW(tooltip_, TTM_TRACKPOSITION, 0, MAKELPARAM((rect.left + rect.right) / 2, rect.bottom));

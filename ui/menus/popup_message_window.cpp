@@ -67,11 +67,14 @@ public:
   }
 
   void on_final_message(HWND) override { delete this; }
+  // Once the window existed, its end deletes the object.
+  bool window_made() const noexcept { return window_made_; }
 
 private:
   static constexpr DWORD field_map = 1;
 
   void on_init(HWND window) {
+    window_made_ = true;
     const HWND field = GetDlgItem(window, IDC_POPUP_MESSAGE_TEXT);
     fit_field(window);
     const LONG_PTR style = GetWindowLongPtrW(window, GWL_EXSTYLE);
@@ -104,6 +107,7 @@ private:
   std::wstring caption_;
   modeless_dialog_registration registration_;
   contained_control field_;
+  bool window_made_ = false;
 };
 
 void write_to_debugger(const std::string& caption, const std::string& text) {
@@ -170,7 +174,7 @@ HWND popup_message_open(HWND owner, const char* text, std::size_t text_length, c
   try {
     return dialog->create_modeless(IDD_POPUP_MESSAGE, owner);
   } catch (...) {
-    if (dialog->handle() == nullptr) delete dialog;
+    if (!dialog->window_made()) delete dialog;
     throw;
   }
 }

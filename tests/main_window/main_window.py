@@ -1,0 +1,304 @@
+#!/usr/bin/python3
+"""The real zorv.exe's main window as a user meets it: its controls at their
+ids and classes, the library in the list walked with the keys (Enter, Alt+Up,
+Backspace, Alt+Left, Alt+Right) and remembered across a restart, full screen
+with F11 and Escape, dropped files, the media Play/Pause key, damaged folder
+pictures, and the four themes (screenshots kept under the build folder's
+test-artifacts/main_window for a person to look at; the black theme's
+background checked by pixel).
+
+usage: main_window.py WINE_EXEC BUILD_DIR ZORV_EXE  (ZORV_WINDOW_PROBE names the probe)
+"""
+import hashlib
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from blackbox_checks import check, failures, windows_path  # noqa: E402
+
+WINE_EXEC, BUILD_DIR, ZORV = sys.argv[1:4]
+PROBE = os.environ["ZORV_WINDOW_PROBE"]
+ARTIFACTS = os.path.join(BUILD_DIR, "test-artifacts", "main_window")
+QUIET = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+BUTTONS = [4, 1059, 1060, 1061, 1006, 1055, 1052, 1050, 1051, 1000]
+LINKS = [1067, 1068, 1079, 1080]
+THEMES = {  # name: the theme's GUID as stored in config.dat
+    "classic": "8321EE01-0E2F-4CDD-9988-2CFADA2CED4C",
+    "black": "F96DE72E-A4F1-41A2-8786-6E7222854877",
+    "white": "3CA390B0-28DF-4C27-B1D1-49E36EB98EBA",
+    "graphite": "BE388481-626B-4D05-ADDD-9943474D2395",
+}
+APPCOMMAND_MEDIA_PLAY_PAUSE = 14
+ALBUM_ANNA = "Album: <a>First [2001]</a>, artist: <a>Anna</a>"
+
+
+def guid_bytes(text):
+    d = bytes.fromhex(text.replace("-", ""))
+    return d[3::-1] + d[5:3:-1] + d[7:5:-1] + d[8:]
+
+
+def config_file(records):
+    """config.dat holding the records {GUID text: value bytes}."""
+    payload = b"".join(guid_bytes(g) + struct.pack("<I", len(v)) + v for g, v in records.items())
+    salt = struct.pack("<4I", 0x5A6F7276, 0x43666731, 0x9E3779B9, 0x7F4A7C15)
+    return (guid_bytes("B2223DD1-15C4-46F5-8031-96E692BC1E20") + hashlib.md5(salt + payload).digest()
+            + struct.pack("<I", len(payload)) + payload)
+
+
+class Player:
+    """A copy of zorv.exe with its profile beside it; with `library` the
+    library is the copy's own folder, where the music goes."""
+
+    def __init__(self, root, name, library=False):
+        self.folder = os.path.join(root, name)
+        os.makedirs(self.folder)
+        self.exe = os.path.join(self.folder, "zorv.exe")
+        shutil.copy(ZORV, self.exe)
+        open(self.exe + ".localconfig.opt", "w").close()
+        if library:
+            open(self.exe + ".locallibrary.opt", "w").close()
+        self.process = None
+
+    def write_config(self, records):
+        profile = os.path.join(self.folder, "zorv-configuration")
+        os.makedirs(profile, exist_ok=True)
+        open(os.path.join(profile, "config.dat"), "wb").write(config_file(records))
+
+    def start(self, *args):
+        env = dict(os.environ, AUDIO_CAPTURE="/dev/null")
+        self.process = subprocess.Popen([WINE_EXEC, BUILD_DIR, self.exe, *args], env=env, **QUIET)
+
+    def probe(self, *args):
+        # Output through a file, not a pipe: a Wine service process that the
+        # probe happens to start would hold a pipe open long after it ends.
+        with tempfile.TemporaryFile() as out:
+            done = subprocess.run([WINE_EXEC, BUILD_DIR, PROBE, windows_path(self.exe), *args], stdin=subprocess.DEVNULL,
+                                  stdout=out, stderr=subprocess.DEVNULL, timeout=120)
+            out.seek(0)
+            done.stdout = out.read().decode("utf-8", "replace")
+        return done
+
+    def controls(self):
+        """{id: (class, visible, enabled, checked, rectangle, text)} and the window's line."""
+        lines = self.probe("children").stdout.splitlines()
+        if not lines or not lines[0].startswith("window\t"):
+            return None, {}
+        controls = {}
+        for line in lines[1:]:
+            f = line.split("\t")
+            if len(f) >= 7:
+                controls[int(f[0])] = (f[1], f[2] == "1", f[3] == "1", f[4] == "1",
+                                       tuple(int(v) for v in f[5].split(",")), "\t".join(f[6:]))
+        return lines[0].split("\t"), controls
+
+    def text(self, control):
+        return self.controls()[1].get(control, ("",) * 6)[5]
+
+    def wait(self, condition, seconds=60):
+        deadline = time.time() + seconds
+        while time.time() < deadline:
+            if condition():
+                return True
+            time.sleep(0.5)
+        return False
+
+    def keys(self, *keys):
+        self.probe("keys", *keys)
+
+    def shot(self, name):
+        os.makedirs(ARTIFACTS, exist_ok=True)
+        bmp = os.path.join(ARTIFACTS, name + ".bmp")
+        self.probe("shot", windows_path(bmp))
+        png = os.path.join(ARTIFACTS, name + ".png")
+        subprocess.run(["convert", bmp, png], check=True)
+        os.remove(bmp)
+        return png
+
+    def stop(self):
+        """Closes the window as a user does; answers the exit code."""
+        self.probe("close")
+        try:
+            return self.process.wait(timeout=60)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            return None
+
+
+def pixel(png, x, y):
+    """(r, g, b) of a pixel of a screenshot."""
+    out = subprocess.run(["convert", png, "-crop", "1x1+%d+%d" % (x, y), "-depth", "8", "rgb:-"],
+                         capture_output=True, check=True).stdout
+    return tuple(out[:3])
+
+
+def make_music(folder):
+    """Two albums by Anna and Carl; each album folder gets its own picture trouble."""
+    tone = os.path.join(folder, "tone.wav")
+    subprocess.run(["sox", "-n", "-r", "44100", "-c", "2", "-b", "16", tone, "synth", "30", "sine", "440"], check=True)
+    for sub, artist, album, date, number, title in (("anna", "Anna", "First", "2001", "1", "Beta"),
+                                                     ("anna", "Anna", "First", "2001", "2", "Gamma"),
+                                                     ("carl", "Carl", "Solo", "", "1", "Eta")):
+        os.makedirs(os.path.join(folder, "music", sub), exist_ok=True)
+        tags = ["ARTIST=" + artist, "ALBUM=" + album, "TRACKNUMBER=" + number, "TITLE=" + title, "GENRE=Rock"]
+        if date:
+            tags.append("DATE=" + date)
+        subprocess.run(["flac", "-s", "-f", *[a for t in tags for a in ("-T", t)], "-o",
+                        os.path.join(folder, "music", sub, "%s-%s.flac" % (artist, number)), tone], check=True)
+    os.remove(tone)
+    # Not an image at all; and one beyond the 16 MiB a picture may have.
+    open(os.path.join(folder, "music", "anna", "cover.jpg"), "wb").write(b"not a picture")
+    with open(os.path.join(folder, "music", "carl", "front.jpg"), "wb") as big:
+        big.write(b"\xff\xd8\xff\xe0")
+        big.truncate(17 * 1024 * 1024)
+
+
+def test_controls(root):
+    player = Player(root, "controls")
+    player.start()
+    check(player.wait(lambda: player.controls()[0] is not None, 60), "controls: the main window appears")
+    window, controls = player.controls()
+    check(window is not None and window[1] == "#32770" and window[-1] == "Zorv Audio Player",
+          "controls: a dialog captioned Zorv Audio Player: %r" % (window,))
+    expected = {**{b: "Zorv:XButton" for b in BUTTONS}, **{link: "SysLink" for link in LINKS},
+                1074: "vantrel:separator", 1324: "Static"}
+    for control, cls in expected.items():
+        check(controls.get(control, ("",))[0] == cls, "controls: %d is a %s: %r" % (control, cls, controls.get(control)))
+    check(1069 in controls and controls[1069][0] != "SysListView32" and controls[1069][1],
+          "controls: the list 1069 replaces the placeholder: %r" % (controls.get(1069),))
+    check(1324 in controls and not controls[1324][1], "controls: the indexing notice is hidden")
+    check(player.text(1079) == "Playback stopped", "controls: line 1 reads Playback stopped: %r" % player.text(1079))
+    player.shot("fresh-start")
+    check(player.stop() == 0, "controls: closing the window ends the program cleanly")
+
+
+def test_navigation_and_keys(root):
+    player = Player(root, "navigation", library=True)
+    make_music(player.folder)
+    player.start()
+    # The albums level has something to play once the scan has found the tracks.
+    check(player.wait(lambda: player.controls()[1].get(1000, (0, 0, False))[2], 120),
+          "navigation: the scan fills the albums level")
+    check(player.text(1067) == "All albums", "navigation: starts at the albums: %r" % player.text(1067))
+    player.keys("home", "down", "return")
+    check(player.text(1067) == ALBUM_ANNA, "navigation: Enter opens the album: %r" % player.text(1067))
+    player.shot("album-with-damaged-picture")
+    player.keys("alt+up")
+    check(player.text(1067) == "All albums", "navigation: Alt+Up goes to the albums")
+    player.keys("return")
+    check(player.text(1067) == ALBUM_ANNA, "navigation: Alt+Up left the album selected and focused")
+    player.keys("back")
+    check(player.text(1067) == "All albums", "navigation: Backspace goes back")
+    player.keys("alt+right")
+    check(player.text(1067) == ALBUM_ANNA, "navigation: Alt+Right goes forward")
+    player.keys("alt+left")
+    check(player.text(1067) == "All albums", "navigation: Alt+Left goes back")
+    player.keys("ctrl+alt+right")
+    check(player.text(1067) == "All albums", "navigation: Alt with Ctrl is no history key")
+    # Two albums opened together come back both selected after Alt+Up.
+    player.keys("home", "down", "shift+down", "return")
+    both = player.text(1067)
+    check(both.startswith("Albums:"), "navigation: two albums open together: %r" % both)
+    player.keys("alt+up", "return")
+    check(player.text(1067) == both, "navigation: Alt+Up kept both albums selected: %r" % player.text(1067))
+    # The album whose picture is too large to read shows none, and the
+    # program goes on.
+    player.keys("alt+up", "end", "return")
+    check(player.text(1067).startswith("Album: <a>Solo</a>"), "navigation: the second album: %r" % player.text(1067))
+    player.shot("album-with-oversized-picture")
+    check(player.stop() == 0, "navigation: the program survives damaged pictures and ends cleanly")
+
+    # The location on screen is where the next start opens.
+    player.start()
+    check(player.wait(lambda: player.text(1067).startswith("Album: <a>Solo</a>"), 60),
+          "navigation: a restart opens the last location: %r" % player.text(1067))
+    back = player.controls()[1].get(1050, (0, 0, True))
+    check(not back[2], "navigation: a new start has no history to go back to")
+    check(player.stop() == 0, "navigation: second run ends cleanly")
+
+
+def test_full_screen(root):
+    player = Player(root, "fullscreen")
+    player.start()
+    player.wait(lambda: player.controls()[0] is not None, 60)
+    window = player.controls()[0]
+    placed, monitor = window[5], window[6]
+    player.keys("f11")
+    window, controls = player.controls()
+    style = int(window[3], 16)
+    check(style & 0x00CF0000 == 0, "full screen: F11 removes caption, menu and frame: %08X" % style)
+    check(window[5] == monitor, "full screen: F11 covers the monitor: %s vs %s" % (window[5], monitor))
+    check(controls[1055][3], "full screen: F11 checks the Full screen button")
+    player.shot("full-screen")
+    player.keys("f11")
+    window, controls = player.controls()
+    check(int(window[3], 16) & 0x00C00000 == 0x00C00000 and window[5] == placed,
+          "full screen: F11 again restores size and caption: %s vs %s" % (window[5], placed))
+    player.keys("f11", "escape")
+    window, controls = player.controls()
+    check(int(window[3], 16) & 0x00C00000 == 0x00C00000 and window[5] == placed and not controls[1055][3],
+          "full screen: Escape restores the window and unchecks the button")
+    check(player.stop() == 0, "full screen: ends cleanly")
+
+
+def test_drop_and_media_key(root):
+    player = Player(root, "drop", library=True)
+    make_music(player.folder)
+    player.start()
+    check(player.wait(lambda: player.controls()[1].get(1000, (0, 0, False))[2], 120),
+          "drop: the scan fills the albums level")
+    anna = os.path.join(player.folder, "music", "anna")
+    player.probe("drop", windows_path(os.path.join(anna, "Anna-1.flac")), windows_path(os.path.join(anna, "Anna-2.flac")))
+    check(player.wait(lambda: "anna" in player.text(1067), 20), "drop: the files' folder is shown: %r" % player.text(1067))
+    time.sleep(1)
+    check(player.text(1079) == "Playback stopped", "drop: dropped files are not played")
+    player.shot("dropped-files")
+
+    # Stopped, the media Play/Pause key is the Play button; playing, the Pause button.
+    player.probe("media-key", str(APPCOMMAND_MEDIA_PLAY_PAUSE))
+    check(player.wait(lambda: player.controls()[1].get(4, (0, 0, False))[2], 20),
+          "media key: stopped, Play/Pause starts playback (the Pause button comes alive)")
+    player.probe("media-key", str(APPCOMMAND_MEDIA_PLAY_PAUSE))
+    check(player.wait(lambda: player.controls()[1].get(4, (0, 0, False, False))[3], 20),
+          "media key: playing, Play/Pause pauses (the Pause button is checked)")
+    check(player.stop() == 0, "drop: ends cleanly")
+
+
+def test_themes(root):
+    for name, guid in THEMES.items():
+        player = Player(root, "theme-" + name)
+        player.write_config({"1DE8F186-735F-4F81-B687-430C92993A15": guid_bytes(guid)})
+        player.start()
+        player.wait(lambda: player.controls()[0] is not None, 60)
+        window, controls = player.controls()
+        png = player.shot("theme-%s-96dpi" % name)
+        if name == "black" and window is not None:
+            # Between the Play button and the caption line lies only the dialog.
+            left, top = int(window[5].split(",")[0]), int(window[5].split(",")[1])
+            play, caption = controls[1000][4], controls[1067][4]
+            x, y = (play[2] + caption[0]) // 2 - left, (play[1] + play[3]) // 2 - top
+            check(pixel(png, x, y) == (0, 0, 0), "themes: black paints the dialog black: %r" % (pixel(png, x, y),))
+        check(player.stop() == 0, "themes: %s ends cleanly" % name)
+
+
+def main():
+    subprocess.run([WINE_EXEC, BUILD_DIR, "cmd", "/c", "exit"], **QUIET)  # the session, before output is captured
+    with tempfile.TemporaryDirectory() as root:
+        for test in (test_controls, test_navigation_and_keys, test_full_screen, test_drop_and_media_key,
+                     test_themes):
+            try:
+                test(root)
+            except Exception as error:  # one broken case must not hide the others
+                check(False, "%s: %r" % (test.__name__, error))
+    if failures:
+        print("%d failure(s)" % len(failures))
+        sys.exit(1)
+    print("all checks passed")
+
+
+main()

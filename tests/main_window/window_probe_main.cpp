@@ -1,0 +1,294 @@
+// What a black-box test of the main window needs from inside Wine: the main
+// window of one program copy (found by the path of its executable, since
+// other tests run their own copies beside it), its child controls as a
+// screen reader would read them, and messages a user's actions produce.
+//
+//   window_probe EXE children            the window, then one line per child control
+//   window_probe EXE wait-text ID TEXT   until the control shows the text (10 s)
+//   window_probe EXE command ID [CODE]   posts WM_COMMAND as a button or accelerator
+//   window_probe EXE close               posts WM_CLOSE
+//   window_probe EXE drop PATH...        drops the files on the window
+//   window_probe EXE media-key COMMAND   the shell's notice of a media key (APPCOMMAND_*)
+//   window_probe EXE browser-key COMMAND WM_APPCOMMAND to the window
+//   window_probe EXE keys KEY...         brings the window to the front and types
+//                                        the keys ("alt+up", "down", "return", "f11")
+//   window_probe EXE shot FILE.bmp       the window's pixels as the screen shows them
+//
+// Lines are tab-separated: id, class, visible, enabled, checked, window
+// rectangle (screen coordinates: left, top, right, bottom), text. The
+// window's line: "window", class, visible, style, extended style, window
+// rectangle, monitor rectangle, title. Exit code 0 on success, 2 when the
+// window is not found, 1 on a usage error or a timeout.
+#include <windows.h>
+#include <shlobj.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::wstring exe_path;
+
+std::wstring process_image(DWORD process_id) {
+  std::wstring path;
+  const HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process_id);
+  if (process == nullptr) return path;
+  wchar_t buffer[1024];
+  DWORD size = 1024;
+  if (QueryFullProcessImageNameW(process, 0, buffer, &size)) path.assign(buffer, size);
+  CloseHandle(process);
+  return path;
+}
+
+bool same_path(const std::wstring& a, const std::wstring& b) { return lstrcmpiW(a.c_str(), b.c_str()) == 0; }
+
+std::wstring class_of(HWND window) {
+  wchar_t name[256] = {};
+  GetClassNameW(window, name, 256);
+  return name;
+}
+
+struct search {
+  const wchar_t* class_name;
+  HWND found;
+};
+
+BOOL CALLBACK match_window(HWND window, LPARAM data) {
+  auto* s = reinterpret_cast<search*>(data);
+  if (class_of(window) != s->class_name) return TRUE;
+  DWORD process = 0;
+  GetWindowThreadProcessId(window, &process);
+  if (!same_path(process_image(process), exe_path)) return TRUE;
+  s->found = window;
+  return FALSE;
+}
+
+// The top-level window of the program copy with that class.
+HWND find_window(const wchar_t* class_name) {
+  search state = {class_name, nullptr};
+  EnumWindows(match_window, reinterpret_cast<LPARAM>(&state));
+  return state.found;
+}
+
+HWND find_main_window() {
+  // The program may still be starting.
+  for (int i = 0; i < 200; ++i) {
+    const HWND window = find_window(L"#32770");
+    if (window != nullptr && IsWindowVisible(window)) return window;
+    Sleep(50);
+  }
+  return nullptr;
+}
+
+std::string utf8(const std::wstring& text) {
+  std::string out(static_cast<std::size_t>(text.size()) * 4 + 1, '\0');
+  const int length = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), out.data(),
+                                         static_cast<int>(out.size()), nullptr, nullptr);
+  out.resize(static_cast<std::size_t>(length));
+  return out;
+}
+
+std::wstring text_of(HWND window) {
+  wchar_t buffer[4096] = {};
+  // WM_GETTEXT rather than GetWindowText, which does not ask another
+  // process's controls.
+  SendMessageTimeoutW(window, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG, 5000, nullptr);
+  return buffer;
+}
+
+void print(const std::string& line) {
+  std::fwrite(line.data(), 1, line.size(), stdout);
+  std::fputc('\n', stdout);
+}
+
+std::string rect_text(const RECT& r) {
+  char text[80];
+  std::snprintf(text, sizeof(text), "%ld,%ld,%ld,%ld", r.left, r.top, r.right, r.bottom);
+  return text;
+}
+
+int list_children(HWND window) {
+  RECT area = {};
+  GetWindowRect(window, &area);
+  MONITORINFO monitor = {};
+  monitor.cbSize = sizeof(monitor);
+  GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor);
+  char styles[40];
+  std::snprintf(styles, sizeof(styles), "%08lX\t%08lX", static_cast<unsigned long>(GetWindowLongW(window, GWL_STYLE)),
+                static_cast<unsigned long>(GetWindowLongW(window, GWL_EXSTYLE)));
+  print("window\t" + utf8(class_of(window)) + "\t" + (IsWindowVisible(window) ? "1" : "0") + "\t" + styles + "\t" +
+        rect_text(area) + "\t" + rect_text(monitor.rcMonitor) + "\t" + utf8(text_of(window)));
+  for (HWND child = GetWindow(window, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+    DWORD_PTR checked = 0;
+    SendMessageTimeoutW(child, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, 5000, &checked);
+    const std::wstring name = class_of(child);
+    if (name != L"Zorv:XButton" && name != L"Button") checked = 0;
+    RECT place = {};
+    GetWindowRect(child, &place);
+    print(std::to_string(GetDlgCtrlID(child)) + "\t" + utf8(name) + "\t" + (IsWindowVisible(child) ? "1" : "0") +
+          "\t" + (IsWindowEnabled(child) ? "1" : "0") + "\t" + std::to_string(checked) + "\t" + rect_text(place) +
+          "\t" + utf8(text_of(child)));
+  }
+  return 0;
+}
+
+int wait_text(HWND window, int id, const std::wstring& wanted) {
+  for (int i = 0; i < 200; ++i) {
+    const HWND child = GetDlgItem(window, id);
+    if (child != nullptr && text_of(child) == wanted) return 0;
+    Sleep(50);
+  }
+  const HWND child = GetDlgItem(window, id);
+  print("wait-text: control " + std::to_string(id) + " shows \"" + utf8(child ? text_of(child) : L"") + "\"");
+  return 1;
+}
+
+// A drop as the shell makes one: a DROPFILES block in the program's own
+// memory, which it reads through DragQueryFileW and frees with DragFinish.
+int drop_files(HWND window, const std::vector<std::wstring>& paths) {
+  std::vector<wchar_t> names;
+  for (const std::wstring& path : paths) names.insert(names.end(), path.c_str(), path.c_str() + path.size() + 1);
+  names.push_back(L'\0');
+  DROPFILES header = {};
+  header.pFiles = sizeof(header);
+  header.fWide = TRUE;
+  std::vector<char> block(sizeof(header) + names.size() * sizeof(wchar_t));
+  std::memcpy(block.data(), &header, sizeof(header));
+  std::memcpy(block.data() + sizeof(header), names.data(), names.size() * sizeof(wchar_t));
+
+  DWORD process_id = 0;
+  GetWindowThreadProcessId(window, &process_id);
+  const HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, process_id);
+  if (process == nullptr) return 1;
+  void* remote = VirtualAllocEx(process, nullptr, block.size(), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+  const bool written = remote != nullptr && WriteProcessMemory(process, remote, block.data(), block.size(), nullptr);
+  CloseHandle(process);
+  if (!written) return 1;
+  PostMessageW(window, WM_DROPFILES, reinterpret_cast<WPARAM>(remote), 0);
+  return 0;
+}
+
+// The hidden main window of the program copy gets the shell's notices.
+int media_key(UINT command) {
+  const HWND hidden = find_window(L"{53229DFC-A273-45cd-A3A4-161FA9FC6414}");
+  if (hidden == nullptr) return 2;
+  PostMessageW(hidden, RegisterWindowMessageW(L"SHELLHOOK"), HSHELL_APPCOMMAND, MAKELPARAM(0, command));
+  return 0;
+}
+
+struct key_name {
+  const wchar_t* name;
+  WORD key;
+};
+constexpr key_name key_names[] = {
+    {L"up", VK_UP},         {L"down", VK_DOWN},       {L"left", VK_LEFT},   {L"right", VK_RIGHT},
+    {L"return", VK_RETURN}, {L"back", VK_BACK},       {L"escape", VK_ESCAPE}, {L"f11", VK_F11},
+    {L"home", VK_HOME},     {L"end", VK_END},         {L"tab", VK_TAB},     {L"space", VK_SPACE},
+};
+
+WORD key_of(const std::wstring& name) {
+  for (const key_name& k : key_names)
+    if (name == k.name) return k.key;
+  return 0;
+}
+
+void send_key(WORD key, bool up) {
+  INPUT input = {};
+  input.type = INPUT_KEYBOARD;
+  input.ki.wVk = key;
+  input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+  SendInput(1, &input, sizeof(input));
+}
+
+// Each key with its modifiers ("ctrl+alt+left"), pressed and released in
+// order, with a pause after each for the program to act on it.
+int type_keys(HWND window, const std::vector<std::wstring>& keys) {
+  SetForegroundWindow(window);
+  Sleep(200);
+  for (const std::wstring& text : keys) {
+    std::vector<WORD> held;
+    std::wstring rest = text;
+    for (std::size_t plus; (plus = rest.find(L'+')) != std::wstring::npos; rest.erase(0, plus + 1)) {
+      const std::wstring modifier = rest.substr(0, plus);
+      held.push_back(modifier == L"alt" ? VK_MENU : modifier == L"ctrl" ? VK_CONTROL : VK_SHIFT);
+    }
+    const WORD key = key_of(rest);
+    if (key == 0) return 1;
+    for (const WORD modifier : held) send_key(modifier, false);
+    send_key(key, false);
+    send_key(key, true);
+    for (auto m = held.rbegin(); m != held.rend(); ++m) send_key(*m, true);
+    Sleep(300);
+  }
+  return 0;
+}
+
+// The window's rectangle of the screen as a 24-bit BMP.
+int take_shot(HWND window, const std::wstring& file) {
+  RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
+  Sleep(500);
+  RECT area = {};
+  GetWindowRect(window, &area);
+  const int width = area.right - area.left, height = area.bottom - area.top;
+  const HDC screen = GetDC(nullptr);
+  const HDC memory = CreateCompatibleDC(screen);
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof(info.bmiHeader);
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 24;
+  void* bits = nullptr;
+  const HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  const HGDIOBJ old = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
+  GdiFlush();
+  const DWORD stride = (static_cast<DWORD>(width) * 3 + 3) & ~3u;
+  BITMAPFILEHEADER header = {};
+  header.bfType = 0x4D42;
+  header.bfOffBits = sizeof(header) + sizeof(info.bmiHeader);
+  header.bfSize = header.bfOffBits + stride * static_cast<DWORD>(height);
+  const HANDLE out = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  DWORD written = 0;
+  const bool ok = out != INVALID_HANDLE_VALUE && WriteFile(out, &header, sizeof(header), &written, nullptr) &&
+                  WriteFile(out, &info.bmiHeader, sizeof(info.bmiHeader), &written, nullptr) &&
+                  WriteFile(out, bits, stride * static_cast<DWORD>(height), &written, nullptr);
+  if (out != INVALID_HANDLE_VALUE) CloseHandle(out);
+  SelectObject(memory, old);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  return ok ? 0 : 1;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc < 3) return 1;
+  exe_path = argv[1];
+  const std::wstring command = argv[2];
+  if (command == L"media-key" && argc == 4) return media_key(static_cast<UINT>(_wtoi(argv[3])));
+  const HWND window = find_main_window();
+  if (window == nullptr) {
+    print("no main window");
+    return 2;
+  }
+  if (command == L"children") return list_children(window);
+  if (command == L"wait-text" && argc == 5) return wait_text(window, _wtoi(argv[3]), argv[4]);
+  if (command == L"command" && argc >= 4) {
+    const WORD code = argc >= 5 ? static_cast<WORD>(_wtoi(argv[4])) : 0;
+    PostMessageW(window, WM_COMMAND, MAKEWPARAM(_wtoi(argv[3]), code), 0);
+    return 0;
+  }
+  if (command == L"close") return PostMessageW(window, WM_CLOSE, 0, 0) ? 0 : 1;
+  if (command == L"keys") return type_keys(window, std::vector<std::wstring>(argv + 3, argv + argc));
+  if (command == L"shot" && argc == 4) return take_shot(window, argv[3]);
+  if (command == L"drop") return drop_files(window, std::vector<std::wstring>(argv + 3, argv + argc));
+  if (command == L"browser-key" && argc == 4) {
+    PostMessageW(window, WM_APPCOMMAND, reinterpret_cast<WPARAM>(window), MAKELPARAM(0, _wtoi(argv[3])));
+    return 0;
+  }
+  return 1;
+}
