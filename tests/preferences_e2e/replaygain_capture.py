@@ -6,7 +6,6 @@ within 0.1 dB of what the tags and settings ask for.
 usage: replaygain_capture.py WINE_EXEC BUILD_DIR ZORV_EXE
 """
 import array
-import hashlib
 import math
 import os
 import random
@@ -16,10 +15,11 @@ import subprocess
 import sys
 import tempfile
 import time
-import uuid
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from blackbox_checks import check, failures, windows_path  # noqa: E402
+from program_copy import config_file  # noqa: E402
 
 WINE_EXEC, BUILD_DIR, ZORV = sys.argv[1:4]
 RATE = 48000
@@ -27,17 +27,7 @@ SECONDS = 2
 # The stretch measured, from the first sound: clear of both ends.
 MEASURED = (RATE // 5 * 2, RATE * 6 // 5 * 2)
 
-CONFIG_FILE_GUID = "B2223DD1-15C4-46F5-8031-96E692BC1E20"
 REPLAYGAIN_ITEM = "C70F0A8C-3CD5-4BA9-88CD-CC161A87A00E"
-SALT = struct.pack("<4I", 0x5A6F7276, 0x43666731, 0x9E3779B9, 0x7F4A7C15)
-
-
-def config_file(source, processing, preamp_without, preamp_with):
-    """A config.dat holding only the ReplayGain settings record."""
-    value = struct.pack("<IIff", source, processing, preamp_without, preamp_with)
-    payload = uuid.UUID(REPLAYGAIN_ITEM).bytes_le + struct.pack("<I", len(value)) + value
-    digest = hashlib.md5(SALT + payload).digest()
-    return uuid.UUID(CONFIG_FILE_GUID).bytes_le + digest + struct.pack("<I", len(payload)) + payload
 
 
 def captured(capture):
@@ -62,7 +52,7 @@ def play(root, name, song, settings):
     shutil.copy(ZORV, exe)
     open(exe + ".localconfig.opt", "w").close()
     with open(os.path.join(os.path.dirname(exe), "zorv-configuration", "config.dat"), "wb") as out:
-        out.write(config_file(*settings))
+        out.write(config_file({REPLAYGAIN_ITEM: struct.pack("<IIff", *settings)}))
     capture = os.path.join(root, name + ".wav")
     quiet = dict(env=dict(os.environ, AUDIO_CAPTURE="|cat >> " + capture), stdout=subprocess.DEVNULL,
                  stderr=subprocess.DEVNULL)

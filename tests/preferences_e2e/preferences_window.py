@@ -1,0 +1,159 @@
+#!/usr/bin/python3
+"""The preferences dialog of the real zorv.exe as a user meets it: Ctrl+P
+opens it, the pages set the caption, Apply writes config.dat at once and the
+choices hold across a restart, the dialog reopens where it was left, and
+after switching Wine to 144 DPI it reopens half as large again. Screenshots
+of both pages are kept under the build folder's
+test-artifacts/preferences for a person to look at.
+
+usage: preferences_window.py WINE_EXEC BUILD_DIR ZORV_EXE  (ZORV_WINDOW_PROBE names the probe)
+"""
+import os
+import struct
+import subprocess
+import sys
+import tempfile
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "support"))
+sys.path.insert(0, HERE)
+from blackbox_checks import check, failures  # noqa: E402
+from program_copy import QUIET, Player  # noqa: E402
+
+WINE_EXEC, BUILD_DIR, ZORV = sys.argv[1:4]
+REPO = os.path.join(HERE, "..", "..")
+ARTIFACTS = os.path.join(BUILD_DIR, "test-artifacts", "preferences")
+REPLAYGAIN_ITEM = "C70F0A8C-3CD5-4BA9-88CD-CC161A87A00E"
+PLACEMENT_ITEM = "F90B10FB-D8FE-461A-8154-4664B7E8AEE9"
+TITLE = "Preferences"
+TRACK_BASED, ALBUM_BASED, APPLY, WITH_LABEL = 1331, 1332, 1074, 1129
+
+
+def rectangle(line):
+    """The window rectangle of the probe's window line."""
+    return tuple(int(v) for v in line[5].split(","))
+
+
+def open_dialog(player):
+    """Ctrl+P in the main window; the dialog's window line, or None."""
+    player.probe("keys", "ctrl+p")
+    line = [None]
+
+    def shown():
+        line[0] = player.controls(TITLE)[0]
+        return line[0] is not None
+    player.wait(shown, 20)
+    return line[0]
+
+
+def caption_after_choosing(player, index):
+    player.window(TITLE, "select-root", str(index))
+    return player.controls(TITLE)[0][-1]
+
+
+def test_pages_apply_and_restart(root):
+    player = Player(WINE_EXEC, BUILD_DIR, ZORV, root, "pages")
+    player.start()
+    window = open_dialog(player)
+    check(window is not None, "Ctrl+P opens the preferences dialog")
+    if window is None:
+        player.stop()
+        return
+    check(caption_after_choosing(player, 0) == "Preferences: Music folders", "the first page is Music folders")
+    os.makedirs(ARTIFACTS, exist_ok=True)
+    player.shot(TITLE, os.path.join(ARTIFACTS, "music_folders_page.png"))
+    check(caption_after_choosing(player, 1) == "Preferences: Playback", "the second page is Playback")
+    _, controls = player.controls(TITLE)
+    check(controls.get(WITH_LABEL, ("",) * 6)[5] == "\u00b10.0dB", "the preamp shows \u00b10.0dB")
+    check(controls.get(ALBUM_BASED, (None, None, None, False))[3], "album-based by default")
+    check(not controls.get(APPLY, (None, None, True))[2], "Apply waits for a change")
+    player.shot(TITLE, os.path.join(ARTIFACTS, "playback_page.png"))
+
+    player.window(TITLE, "click", str(TRACK_BASED))
+    check(player.wait(lambda: player.controls(TITLE)[1].get(APPLY, (None, None, False))[2], 10),
+          "a change makes Apply available")
+    player.window(TITLE, "click", str(APPLY))
+    stored = lambda: player.records().get(REPLAYGAIN_ITEM, b"")[:4] == struct.pack("<I", 1)
+    check(player.wait(stored, 10), "Apply writes the track mode into config.dat at once")
+
+    player.window(TITLE, "move", "40", "30")
+    moved = rectangle(player.controls(TITLE)[0])
+    player.window(TITLE, "click", "2")  # Cancel
+    check(player.wait(lambda: player.controls(TITLE)[0] is None, 10), "Cancel closes the dialog")
+    check(player.stop() == 0, "the program ends cleanly")
+
+    player.start()
+    window = open_dialog(player)
+    check(window is not None and rectangle(window) == moved,
+          "after a restart the dialog reopens where it was left: %r, %r" % (window and rectangle(window), moved))
+    if window is not None:
+        caption_after_choosing(player, 1)
+        _, controls = player.controls(TITLE)
+        check(controls.get(TRACK_BASED, (None, None, None, False))[3], "the track mode holds across a restart")
+    check(player.stop() == 0, "the program ends cleanly after the restart")
+    return moved, player
+
+
+def test_high_dpi(root, player):
+    """The same profile in a Wine session at 144 DPI: the stored placement
+    (taken at 96 DPI) grows by half."""
+    session = os.path.join(BUILD_DIR, "dpi144-session")
+    subprocess.run([os.path.join(REPO, "tools", "wine-session"), "start", session], check=True, **QUIET)
+    try:
+        env_lines = open(os.path.join(session, "wine-session.env")).read().split("\n")
+        env = dict(os.environ)
+        for line in env_lines:
+            if line.startswith("export "):
+                name, value = line[7:].split("=", 1)
+                env[name] = value.strip('"')
+        reg = os.path.join(session, "dpi144.reg")
+        open(reg, "w").write('REGEDIT4\n\n[HKEY_CURRENT_USER\\Control Panel\\Desktop]\n"LogPixels"=dword:00000090\n\n'
+                             '[HKEY_CURRENT_CONFIG\\Software\\Fonts]\n"LogPixels"=dword:00000090\n')
+        subprocess.run(["wine", "regedit", "/S", reg], env=env, **QUIET)
+        subprocess.run(["wineserver", "-k"], env=env, **QUIET)
+        subprocess.run([os.path.join(REPO, "tools", "wine-session"), "start", session], check=True, **QUIET)
+        stored = struct.unpack("<6i", player.records()[PLACEMENT_ITEM])
+        big = Player(WINE_EXEC, session, ZORV, root, "dpi144")
+        big.write_config({PLACEMENT_ITEM: player.records()[PLACEMENT_ITEM]})
+        big.start()
+        window = open_dialog(big)
+        check(window is not None, "144 DPI: Ctrl+P opens the dialog")
+        frame_fills_screen = [False, False]
+        if window is not None:
+            left, top, right, bottom = rectangle(window)
+            screen = tuple(int(v) for v in window[6].split(","))
+            # The display is only 1024 x 768: a frame as large as the screen
+            # is as far as the window can grow.
+            frame_fills_screen = [right - left >= screen[2] - screen[0], bottom - top >= screen[3] - screen[1]]
+            big.window(TITLE, "select-root", "1")
+            subprocess.run(["sleep", "1"])
+            subprocess.run(["import", "-window", "root", os.path.join(ARTIFACTS, "playback_page_144dpi.png")],
+                           env=env, **QUIET)
+            big.window(TITLE, "click", "2")
+            big.wait(lambda: big.controls(TITLE)[0] is None, 10)
+        check(big.stop() == 0, "144 DPI: the program ends cleanly")
+        grown = struct.unpack("<6i", big.records()[PLACEMENT_ITEM])
+        check(stored[4] == 96 and grown[4] == 144, "the record holds the DPI it was taken at: %r, %r" % (stored, grown))
+        for i, what in enumerate(("width", "height")):
+            check(abs(grown[i] - stored[i] * 3 // 2) <= 2 or frame_fills_screen[i],
+                  "144 DPI: the %s grows by half: %d -> %d" % (what, stored[i], grown[i]))
+    finally:
+        subprocess.run([os.path.join(REPO, "tools", "wine-session"), "stop", session], **QUIET)
+
+
+def main():
+    subprocess.run([WINE_EXEC, BUILD_DIR, "cmd", "/c", "exit"], **QUIET)  # the session, before output is captured
+    with tempfile.TemporaryDirectory() as root:
+        try:
+            result = test_pages_apply_and_restart(root)
+            if result:
+                test_high_dpi(root, result[1])
+        except Exception as error:  # report, never hang
+            check(False, "%r" % (error,))
+    if failures:
+        print("%d failure(s)" % len(failures))
+        sys.exit(1)
+    print("all checks passed")
+
+
+main()
