@@ -12,6 +12,7 @@
 #include "core/config_item_registrations.h"
 #include "core/persistent_store.h"
 #include "core/service_factory.h"
+#include "core/shutdown_approval.h"
 #include "foundation/string_small.h"
 #include "preferences_test_environment.h"
 #include "resources/preferences_dialogs.h"
@@ -223,6 +224,15 @@ TEST_F(PreferencesDialog, DecliningTheRestartAppliesNothingAndKeepsApply) {
   EXPECT_EQ(flushes, 0);
   EXPECT_TRUE(enabled(dialog, IDC_PREFERENCES_APPLY));
   EXPECT_FALSE(app::state().quitting);
+}
+
+// A modal child of the dialog (a folder picker, a message box) disables it.
+TEST_F(PreferencesDialog, QuittingIsHeldOffWhileAModalChildOfTheDialogIsOpen) {
+  HWND dialog = open(&test_page_guid);
+  EnableWindow(dialog, FALSE);
+  EXPECT_FALSE(shutdown_approval::query_all());
+  EnableWindow(dialog, TRUE);
+  EXPECT_TRUE(shutdown_approval::query_all());
 }
 
 }  // namespace

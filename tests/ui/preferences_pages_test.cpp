@@ -155,6 +155,12 @@ TEST_F(PreferencesPages, RemovingAFolderAndApplyingStoresTheListAndRebuildsTheFo
   click(dialog, IDC_PREFERENCES_APPLY);
   EXPECT_FALSE(config::library_monitor_folders.get());
   EXPECT_EQ(media_library::folder_list(), (std::vector<std::string>{"untouched"}));
+
+  // Leaving out the Windows folders rebuilds the set without them.
+  click(page, IDC_FOLDERS_INCLUDE_WINDOWS);
+  click(dialog, IDC_PREFERENCES_APPLY);
+  EXPECT_FALSE(config::library_include_music_library.get());
+  EXPECT_EQ(media_library::folder_list(), (std::vector<std::string>{"D:\\second"}));
 }
 
 TEST_F(PreferencesPages, AFolderAddedThroughThePickerIsIndexedAfterApplyAndItsTracksGoWhenRemoved) {
