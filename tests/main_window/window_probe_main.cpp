@@ -23,6 +23,9 @@
 //   ... combo ID N                       chooses entry N of the combo box, as a user's
 //                                        pick (CBN_SELCHANGE to its parent)
 //   ... move X Y                         moves the window
+//   window_probe EXE context-menu ID     a context request at the middle of control ID
+//   window_probe EXE menu-keys KEY...    keys posted to the program's open popup menu
+//                                        (it need not be in front)
 //
 // Lines are tab-separated: id, class, visible, enabled, checked, window
 // rectangle (screen coordinates: left, top, right, bottom), text. The
@@ -70,7 +73,8 @@ struct search {
 BOOL CALLBACK match_window(HWND window, LPARAM data) {
   auto* s = reinterpret_cast<search*>(data);
   // Dialogs the program opens (preferences) are owned by its main window.
-  if (class_of(window) != s->class_name || GetWindow(window, GW_OWNER) != nullptr) return TRUE;
+  if (class_of(window) != s->class_name) return TRUE;
+  if (class_of(window) == L"#32770" && GetWindow(window, GW_OWNER) != nullptr) return TRUE;
   DWORD process = 0;
   GetWindowThreadProcessId(window, &process);
   if (!same_path(process_image(process), exe_path)) return TRUE;
@@ -281,7 +285,6 @@ int take_shot(HWND window, const std::wstring& file) {
   return ok ? 0 : 1;
 }
 
-
 void list_descendants(HWND window) {
   for (HWND child = GetWindow(window, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
     print_child(child);
@@ -343,6 +346,22 @@ int choose_combo_entry(HWND window, int id, int index) {
   return 0;
 }
 
+// Posted to the menu window: the menu's own loop reads its thread's queue,
+// so the keys reach it whichever window has the focus.
+int menu_keys(const std::vector<std::wstring>& keys) {
+  HWND menu = nullptr;
+  for (int i = 0; i < 100 && menu == nullptr; ++i, Sleep(50)) menu = find_window(L"#32768");
+  if (menu == nullptr) return 2;
+  for (const std::wstring& name : keys) {
+    const WORD key = key_of(name);
+    if (key == 0) return 1;
+    PostMessageW(menu, WM_KEYDOWN, key, 1);
+    PostMessageW(menu, WM_KEYUP, key, 0xC0000001);
+    Sleep(200);
+  }
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -390,6 +409,15 @@ int wmain(int argc, wchar_t** argv) {
   if (command == L"close") return PostMessageW(window, WM_CLOSE, 0, 0) ? 0 : 1;
   if (command == L"keys") return type_keys(window, std::vector<std::wstring>(argv + 3, argv + argc));
   if (command == L"shot" && argc == 4) return take_shot(window, argv[3]);
+  if (command == L"context-menu" && argc == 4) {
+    const HWND control = GetDlgItem(window, _wtoi(argv[3]));
+    RECT area = {};
+    GetWindowRect(control, &area);
+    PostMessageW(window, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(control),
+                 MAKELPARAM((area.left + area.right) / 2, (area.top + area.bottom) / 2));
+    return 0;
+  }
+  if (command == L"menu-keys") return menu_keys(std::vector<std::wstring>(argv + 3, argv + argc));
   if (command == L"drop") return drop_files(window, std::vector<std::wstring>(argv + 3, argv + argc));
   if (command == L"browser-key" && argc == 4) {
     PostMessageW(window, WM_APPCOMMAND, reinterpret_cast<WPARAM>(window), MAKELPARAM(0, _wtoi(argv[3])));

@@ -11,13 +11,15 @@
 
 // Pumps until `condition` holds; false when `give_up_ms` passed first (the
 // bound only keeps a broken test from hanging the suite).
-inline bool pump_until(const std::function<bool()>& condition, DWORD give_up_ms = 15000) {
+// Each message is first offered to `offer`, which answers whether it took it.
+inline bool pump_until_offering(const std::function<bool(MSG&)>& offer, const std::function<bool()>& condition,
+                                DWORD give_up_ms = 15000) {
   const DWORD start = GetTickCount();
   while (!condition()) {
     if (GetTickCount() - start > give_up_ms) return false;
     MSG message;
     if (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-      if (!dialog_registry_offer(message)) {
+      if (!offer(message)) {
         TranslateMessage(&message);
         DispatchMessageW(&message);
       }
@@ -27,6 +29,10 @@ inline bool pump_until(const std::function<bool()>& condition, DWORD give_up_ms 
     }
   }
   return true;
+}
+
+inline bool pump_until(const std::function<bool()>& condition, DWORD give_up_ms = 15000) {
+  return pump_until_offering([](MSG& message) { return dialog_registry_offer(message); }, condition, give_up_ms);
 }
 
 // Handles every message already waiting, then returns.

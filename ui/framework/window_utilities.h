@@ -138,6 +138,8 @@ public:
   // Empties the holder only when DestroyMenu succeeds.
   void destroy() noexcept;
   HMENU get() const noexcept { return menu_; }
+  // For a submenu that another menu now owns and destroys.
+  void forget() noexcept { menu_ = nullptr; }
 
 private:
   HMENU menu_ = nullptr;

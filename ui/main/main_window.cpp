@@ -13,7 +13,6 @@
 #include "core/message_loop.h"
 #include "core/separator_control.h"
 #include "core/service_registry.h"
-#include "foundation/ampersand_escape.h"
 #include "foundation/bit_array.h"
 #include "foundation/window_text.h"
 #include "library/nav_node.h"
@@ -24,6 +23,7 @@
 #include "ui/controls/volume_popup.h"
 #include "ui/framework/gdiplus_image.h"
 #include "ui/main/main_window_menus.h"
+#include "ui/main/play_actions.h"
 #include "ui/menus/keyboard_shortcuts.h"
 
 using namespace Gdiplus::DllExports;
@@ -136,19 +136,6 @@ HFONT scaled_font(HWND dialog, double factor, bool thin) {
   description.lfHeight = height != 0 ? height : (description.lfHeight < 0 ? -1 : 1);
   if (thin) description.lfWeight = 100;
   return CreateFontIndirectW(&description);
-}
-
-std::wstring window_text(HWND window) {
-  std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
-  text.resize(static_cast<std::size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
-  return text;
-}
-
-// Sets a SysLink's markup, with "&" shown literally, only when it changes:
-// setting it again would reset the focused link under the user's keys.
-void set_link_text(HWND control, const std::string& markup) {
-  const std::wstring wanted = nav_wide(escape_ampersands(markup.c_str()));
-  if (window_text(control) != wanted) SetWindowTextW(control, wanted.c_str());
 }
 
 constexpr DWORD full_screen_styles = WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
@@ -737,6 +724,13 @@ void main_window::apply_view() {
 }
 
 void main_window::follow_link(int control_id, int link_index) {
+  nav_location now_playing_target;
+  if (control_id == IDC_MAIN_NOW_PLAYING_2) {
+    if (!now_playing_.detail_link(link_index, now_playing_target)) return;
+    navigation_.navigate(now_playing_target);
+    move_focus(list_window_);
+    return;
+  }
   const std::vector<nav_location>* table = nullptr;
   if (control_id == IDC_MAIN_CAPTION_LINE) table = &caption_links_;
   if (control_id == IDC_MAIN_PATH_LINE) table = &path_links_;
@@ -754,10 +748,14 @@ bool main_window::open_selection() {
   return true;
 }
 
+void main_window::go_to_folder(const std::wstring& folder, const wide_text_list& names) {
+  navigation_.go_to_path(folder, names);
+  move_focus(list_window_);
+}
+
 void main_window::enable_play_button() {
   nav_node* node = navigation_.node();
-  bool enabled = false;
-  if (node != nullptr && node->can_play()) enabled = list_.item_count() > 0 && (!selected_names().empty() || node->has_tracks());
+  const bool enabled = list_.item_count() > 0 && play_enabled(node, selected_names());
   const HWND play = item(IDC_MAIN_PLAY);
   if (!enabled && GetFocus() == play) move_focus(list_window_);
   EnableWindow(play, enabled ? TRUE : FALSE);
@@ -769,27 +767,7 @@ void main_window::play_items(int mode) {
     MessageBeep(0);
     return;
   }
-  const wide_text_list selection = selected_names();
-  track_source_ptr source;
-  service_ptr<playback_item> start;
-  if (mode != 0 || selection.size() > 1 || (selection.size() == 1 && node->can_open(selection))) {
-    source = selection.empty() ? track_source_ptr() : node->source_for(selection);
-  } else {
-    // The whole list, from the selected track on.
-    source = node->source_for_all();
-    if (source && !selection.empty()) {
-      const track_source_ptr chosen = node->source_for(selection);
-      const service_ptr<playback_item> first = chosen ? chosen->first() : service_ptr<playback_item>();
-      if (first) start = source->find(first->get_handle().get());
-    }
-  }
-  if (!source || !source->first()) {
-    MessageBeep(0);
-    return;
-  }
-  playback_order::get().set_source(source);
-  playback_order::get().set_current(start);
-  playback_front_get().start(command_play, false);
+  ::play_items(*node, selected_names(), static_cast<play_mode>(mode));
 }
 
 void main_window::reveal_now_playing() {
@@ -871,25 +849,23 @@ void main_window::on_time(double) {
   if (handle() != nullptr) refresh_now_playing();
 }
 
+// Nothing in this program raises these two, but a record of either would
+// change what the lines show.
+void main_window::on_dynamic_track_info(const track_info&) {
+  if (handle() != nullptr) refresh_now_playing();
+}
+
+void main_window::on_dynamic_info(const track_info&) {
+  if (handle() != nullptr) refresh_now_playing();
+}
+
 void main_window::on_volume_change(float decibels) {
   if (handle() != nullptr) show_volume_icon(decibels);
 }
 
-// The now-playing lines belong to the now-playing display; until it is
-// built, line 1 tells whether playback is stopped or starting.
 void main_window::refresh_now_playing() {
-  playback_front_impl& playback = playback_front_get();
-  const char* notice = nullptr;
-  track_handle_ptr playing;
-  if (!playback.is_playing())
-    notice = "ui_notice_playback_stopped";
-  else if (!playback.get_now_playing(playing))
-    notice = "ui_notice_playback_starting";
-  if (notice == nullptr) return;
-  std::string markup;
-  link_text::append_escaped(markup, localized_text_get(notice));
-  set_link_text(item(IDC_MAIN_NOW_PLAYING_1), markup);
-  set_link_text(item(IDC_MAIN_NOW_PLAYING_2), "");
+  now_playing_.attach(item(IDC_MAIN_NOW_PLAYING_1), item(IDC_MAIN_NOW_PLAYING_2));
+  now_playing_.refresh();
 }
 
 void main_window::refresh_pause_button() {

@@ -28,6 +28,7 @@
 #include "ui/framework/gdiplus_session.h"
 #include "ui/framework/window_utilities.h"
 #include "ui/main/list_icon_cache.h"
+#include "ui/main/now_playing_lines.h"
 
 class keyboard_shortcuts_main;
 
@@ -58,12 +59,19 @@ public:
   // paused, the Play button otherwise.
   static void post_play_pause();
 
-  // Starts playback from the list: `mode` 0 starts at the focused item of
-  // the shown list (or plays the selected containers), 1 plays the
-  // selection, 2 plays it in random order.
+  // Starts playback from the list (ui/main/play_actions.h): `mode` 0 plays
+  // the whole list from the one selected track (or the selected containers,
+  // or everything when nothing is selected), 1 plays the selection, 2 plays
+  // it in random order.
   void play_items(int mode);
   // Selects the playing track in the list when it is there.
   void reveal_now_playing();
+
+  // The item context menu's actions: Browse, and Go to folder (the folder
+  // shown with the names selected).
+  bool open_selection();
+  void go_to_folder(const std::wstring& folder, const wide_text_list& names);
+  nav_node* shown_node() const noexcept { return navigation_.node(); }
 
   // What the user sees, for the window's own code and its tests.
   scrolling_owner_list& list() noexcept { return list_; }
@@ -99,7 +107,6 @@ private:
   void scanning_changed(bool scanning) override;
   void apply_view();
   void follow_link(int control_id, int link_index);
-  bool open_selection();
   void update_playing_item();
   void set_indexing(bool shown);
   void move_focus(HWND target);
@@ -113,6 +120,8 @@ private:
   void on_pause(bool paused) override;
   void on_info_change(const track_handle_ptr& track) override;
   void on_time(double seconds) override;
+  void on_dynamic_track_info(const track_info& info) override;
+  void on_dynamic_info(const track_info& info) override;
   void on_volume_change(float decibels) override;
   void refresh_now_playing();
   void refresh_pause_button();
@@ -162,6 +171,7 @@ private:
   std::uint32_t volume_icon_ = 0;
   int playing_index_ = -1;
   bool indexing_shown_ = false;
+  now_playing_lines now_playing_;
   std::vector<nav_location> caption_links_;
   std::vector<nav_location> path_links_;
   // Continuous seeking with Rewind and Fast-forward held down.

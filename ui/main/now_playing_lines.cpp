@@ -3,7 +3,6 @@
 #include <commctrl.h>
 
 #include "core/localized_text.h"
-#include "foundation/ampersand_escape.h"
 #include "foundation/string_small.h"
 #include "foundation/window_text.h"
 #include "playback/playback_front.h"
@@ -51,10 +50,17 @@ void append_link_safe_text(std::string& out, const std::string& text) {
 
 void set_link_text(HWND control, const std::string& markup) {
   if (control == nullptr) return;
-  const std::string escaped = escape_ampersands(markup.c_str());
+  // "&" must show as itself. Doubling it works only where the control takes
+  // "&" as a mnemonic mark (Wine's does not, and shows "&&"); with the
+  // no-prefix style every control shows a single "&" as it is.
+  const LONG_PTR style = GetWindowLongPtrW(control, GWL_STYLE);
+  if ((style & LWS_NOPREFIX) == 0) SetWindowLongPtrW(control, GWL_STYLE, style | LWS_NOPREFIX);
   qiv::string_small current;
-  if (get_window_text_utf8(control, current) && escaped == current.get_ptr()) return;
-  set_window_text_utf8(control, escaped.c_str());
+  if (get_window_text_utf8(control, current) && markup == current.get_ptr()) return;
+  set_window_text_utf8(control, markup.c_str());
+  // An emptied control may not repaint by itself, leaving the old line on
+  // screen.
+  InvalidateRect(control, nullptr, TRUE);
 }
 
 now_playing_lines::now_playing_lines()

@@ -62,8 +62,8 @@ private:
   now_playing_texts shown_;
 };
 
-// Sets a SysLink's markup when it differs from what it shows; every "&" is
-// doubled so that it shows as itself.
+// Sets a SysLink's markup when it differs from what it shows; an "&" shows
+// as itself (the control gets the no-prefix style).
 void set_link_text(HWND control, const std::string& markup);
 // Text as a SysLink shows it: only "<a" and "</a" could start markup, so a
 // zero-width space after their "<" keeps any other text exactly as it is.

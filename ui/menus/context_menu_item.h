@@ -16,6 +16,13 @@ inline constexpr GUID main_list = {0xFDA07C56, 0x05D0, 0x4B84, {0x9F, 0xBD, 0xA8
 inline constexpr GUID now_playing = {0x994C0D0E, 0x319E, 0x45F3, {0x92, 0xFC, 0x51, 0x86, 0x16, 0xE7, 0x3A, 0xDC}};
 }  // namespace context_menu_caller
 
+// Commands the shell names itself (keyboard shortcuts), registered by the
+// modules above it.
+namespace context_menu_commands {
+// "Properties": the tag editor for the selected tracks (properties/).
+inline constexpr GUID properties = {0x6F441057, 0x1D18, 0x4A58, {0x9A, 0xC4, 0x8F, 0x40, 0x9C, 0xDA, 0x7D, 0xFD}};
+}  // namespace context_menu_commands
+
 // One command, or a group of dynamic entries, in one menu. Plain object:
 // the one who asked for it deletes it.
 class context_menu_item_node {

@@ -10,15 +10,15 @@
 #include "foundation/string_small.h"
 #include "foundation/win32_text.h"
 #include "ui/menus/command_lookup.h"
+#include "ui/menus/context_menu_item.h"
 
 namespace {
 
 constexpr GUID preferences_command = {0x11213A01, 0x9F36, 0x4E69, {0xA1, 0xBB, 0x7A, 0x72, 0xF4, 0x18, 0xDE, 0x3A}};
-constexpr GUID properties_command = {0x6F441057, 0x1D18, 0x4A58, {0x9A, 0xC4, 0x8F, 0x40, 0x9C, 0xDA, 0x7D, 0xFD}};
 
 const std::vector<shortcut_record> default_table = {
     {shortcut_key::ctrl | 'P', 0, shortcut_record::main_menu, preferences_command, GUID{}},
-    {shortcut_key::alt | VK_RETURN, 0, shortcut_record::context_menu, properties_command, GUID{}},
+    {shortcut_key::alt | VK_RETURN, 0, shortcut_record::context_menu, context_menu_commands::properties, GUID{}},
 };
 
 void check_main_thread() {

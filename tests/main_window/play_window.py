@@ -1,0 +1,275 @@
+#!/usr/bin/python3
+"""Playing from the real zorv.exe's main window, heard in the capture file,
+and its menus as a user opens them (screenshots kept under the build folder's
+test-artifacts/play_window for a person to look at).
+
+Each track is a constant level of its own, so the levels heard, in order,
+tell which tracks played in which order.
+
+usage: play_window.py WINE_EXEC BUILD_DIR ZORV_EXE  (ZORV_WINDOW_PROBE names the probe)
+"""
+import array
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from blackbox_checks import check, failures, windows_path  # noqa: E402
+
+WINE_EXEC, BUILD_DIR, ZORV = sys.argv[1:4]
+PROBE = os.environ["ZORV_WINDOW_PROBE"]
+ARTIFACTS = os.path.join(BUILD_DIR, "test-artifacts", "play_window")
+QUIET = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+LEVELS = {"01 First.wav": 2000, "02 Second.wav": 4000, "03 Third.wav": 6000}
+PLAY, PAUSE, MENU, LINE_1, LINE_2, LIST = 1000, 4, 1052, 1079, 1080, 1069
+
+
+def write_level_wav(path, level, seconds=0.5):
+    frames = int(48000 * seconds)
+    data = array.array("h", [level] * frames * 2).tobytes()
+    header = struct.pack("<4sI4s4sIHHIIHH4sI", b"RIFF", 36 + len(data), b"WAVE", b"fmt ", 16, 1, 2, 48000,
+                         48000 * 4, 4, 16, b"data", len(data))
+    open(path, "wb").write(header + data)
+
+
+def heard_levels(capture):
+    """The 16-bit levels heard, in order, each once per run of equal samples."""
+    if not os.path.exists(capture):
+        return []
+    data, levels = open(capture, "rb").read(), []
+    start = data.find(b"RIFF")
+    while start >= 0:
+        end = data.find(b"RIFF", start + 4)
+        body = data[start:end if end >= 0 else len(data)]
+        payload = body[body.index(b"data") + 8:] if b"data" in body else b""
+        for value in array.array("f", payload[:len(payload) // 4 * 4]):
+            level = round(value * 32768)
+            if level and (not levels or levels[-1] != level):
+                levels.append(level)
+        start = end
+    return levels
+
+
+class Player:
+    """A copy of zorv.exe with its profile beside it, and a capture file per start."""
+
+    def __init__(self, root, name):
+        self.folder = os.path.join(root, name)
+        os.makedirs(self.folder)
+        self.exe = os.path.join(self.folder, "zorv.exe")
+        shutil.copy(ZORV, self.exe)
+        open(self.exe + ".localconfig.opt", "w").close()
+        self.process = None
+        self.capture = None
+
+    def start(self, *args):
+        self.capture = os.path.join(self.folder, "capture-%d.wav" % time.monotonic_ns())
+        env = dict(os.environ, AUDIO_CAPTURE="|cat >> " + self.capture)
+        self.process = subprocess.Popen([WINE_EXEC, BUILD_DIR, self.exe, *args], env=env, **QUIET)
+
+    def probe(self, *args):
+        with tempfile.TemporaryFile() as out:
+            subprocess.run([WINE_EXEC, BUILD_DIR, PROBE, windows_path(self.exe), *args], stdin=subprocess.DEVNULL,
+                           stdout=out, stderr=subprocess.DEVNULL, timeout=120)
+            out.seek(0)
+            return out.read().decode("utf-8", "replace")
+
+    def controls(self):
+        """{id: (class, visible, enabled, checked, rectangle, text)}."""
+        controls = {}
+        for line in self.probe("children").splitlines()[1:]:
+            f = line.split("\t")
+            if len(f) >= 7:
+                controls[int(f[0])] = (f[1], f[2] == "1", f[3] == "1", f[4] == "1",
+                                       tuple(int(v) for v in f[5].split(",")), "\t".join(f[6:]))
+        return controls
+
+    def text(self, control):
+        return self.controls().get(control, ("",) * 6)[5]
+
+    def enabled(self, control):
+        return self.controls().get(control, (0, 0, False))[2]
+
+    def wait(self, condition, seconds=60):
+        deadline = time.time() + seconds
+        while time.time() < deadline:
+            if condition():
+                return True
+            time.sleep(0.3)
+        return False
+
+    def stop(self):
+        self.probe("close")
+        try:
+            return self.process.wait(timeout=60)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            return None
+
+
+def x_environment():
+    """The environment with the display of the build's Wine session."""
+    env = dict(os.environ)
+    for line in open(os.path.join(BUILD_DIR, "wine-session.env")):
+        if line.startswith("export DISPLAY="):
+            env["DISPLAY"] = line.split("=", 1)[1].strip().strip('"')
+    return env
+
+
+def screen_shot(name):
+    """The whole screen, where popup menus show outside the window too."""
+    os.makedirs(ARTIFACTS, exist_ok=True)
+    png = os.path.join(ARTIFACTS, name + ".png")
+    subprocess.run(["import", "-window", "root", png], check=True, env=x_environment(), **QUIET)
+    return png
+
+
+def make_folder(player):
+    music = os.path.join(player.folder, "music")
+    os.makedirs(music)
+    for name, level in LEVELS.items():
+        write_level_wav(os.path.join(music, name), level)
+    return music
+
+
+def listen(player, last_level):
+    """Waits for the last level to be heard and for the lines to say stopped;
+    answers the levels heard and starts a new capture."""
+    player.wait(lambda: heard_levels(player.capture)[-1:] == [last_level], 30)
+    check(player.wait(lambda: player.text(LINE_1) == "Playback stopped", 30),
+          "play: the lines say playback stopped at the end: %r" % player.text(LINE_1))
+    check(player.text(LINE_2) == "", "play: line 2 is empty when stopped: %r" % player.text(LINE_2))
+    time.sleep(0.5)
+    levels = heard_levels(player.capture)
+    # The sink appends each device it opens: a file that is gone starts anew.
+    if os.path.exists(player.capture):
+        os.remove(player.capture)
+    return levels
+
+
+def test_play_button(root):
+    player = Player(root, "play")
+    music = make_folder(player)
+    player.start(windows_path(music))
+    check(player.wait(lambda: player.enabled(PLAY), 60), "play: the folder is listed")
+    player.probe("command", str(PLAY))
+    levels = listen(player, 6000)
+    check(levels == [2000, 4000, 6000], "play: nothing selected plays the folder from its first track: %r" % levels)
+    check(player.stop() == 0, "play: the program ends cleanly")
+
+    # A file given on the command line is selected (and played alone).
+    player.start(windows_path(os.path.join(music, "02 Second.wav")))
+    check(player.wait(lambda: player.enabled(PLAY), 60), "play: the folder is listed with the second track")
+    levels = listen(player, 4000)
+    player.probe("command", str(PLAY))
+    levels = listen(player, 6000)
+    check(levels == [4000, 6000], "play: with the second track selected, from it on: %r" % levels)
+    check(player.stop() == 0, "play: the program ends cleanly")
+
+
+def test_random_order_from_the_item_menu(root):
+    player = Player(root, "random")
+    music = make_folder(player)
+    # Files given on the command line are selected (and played in order).
+    player.start(*[windows_path(os.path.join(music, name)) for name in LEVELS])
+    check(player.wait(lambda: player.enabled(PLAY), 60), "random: the folder is listed")
+    listen(player, 6000)
+    player.probe("context-menu", str(LIST))
+    time.sleep(1)
+    screen_shot("item-menu-three-tracks")
+    # Play this, then Play this in random order.
+    player.probe("menu-keys", "down", "down", "return")
+    player.wait(lambda: len(heard_levels(player.capture)) >= 3, 30)
+    time.sleep(0.5)
+    levels = heard_levels(player.capture)
+    check(player.stop() == 0, "random: ends cleanly")
+    check(sorted(levels) == [2000, 4000, 6000], "random: each of the three tracks plays once: %r" % levels)
+
+
+def test_now_playing_lines(root):
+    player = Player(root, "lines")
+    music = os.path.join(player.folder, "music")
+    os.makedirs(music)
+    tone = os.path.join(player.folder, "tone.wav")
+    subprocess.run(["sox", "-n", "-r", "48000", "-c", "2", "-b", "16", tone, "synth", "60", "sine", "440"], check=True)
+    tagged = os.path.join(music, "tagged.flac")
+    subprocess.run(["flac", "-s", "-f", "-T", "TITLE=<b>Bold</b> & more", "-T", "ARTIST=A, B", "-T", "ALBUM=Album",
+                    "-T", "DATE=2001", "-o", tagged, tone], check=True)
+    subprocess.run(["flac", "-s", "-f", "-o", os.path.join(music, "untagged.flac"), tone], check=True)
+    os.remove(tone)
+
+    player.start(windows_path(tagged))
+    check(player.wait(lambda: player.enabled(PLAY), 60), "lines: the tagged track is listed")
+    player.probe("command", str(PLAY))
+    check(player.wait(lambda: player.text(LINE_2).startswith("Artist:"), 20),
+          "lines: line 2 shows the artist: %r" % player.text(LINE_2))
+    check(player.text(LINE_2) == "Artist: A, B, album: Album [2001]",
+          "lines: played from a folder, artists and album are plain text: %r" % player.text(LINE_2))
+    line_1 = player.text(LINE_1)
+    check(line_1.startswith("<a><b>Bold<\u200b/b> & more</a> ["),
+          "lines: the title shows as it is, markup and ampersand included: %r" % line_1)
+    first = player.text(LINE_1)
+    check(player.wait(lambda: player.text(LINE_1) != first, 10), "lines: the time advances while playing")
+    shot = os.path.join(ARTIFACTS, "now-playing.bmp")
+    os.makedirs(ARTIFACTS, exist_ok=True)
+    player.probe("shot", windows_path(shot))
+    subprocess.run(["convert", shot, shot[:-4] + ".png"], check=True)
+    os.remove(shot)
+    check(player.stop() == 0, "lines: ends cleanly")
+
+    player.start(windows_path(os.path.join(music, "untagged.flac")))
+    check(player.wait(lambda: player.enabled(PLAY), 60), "lines: the untagged track is listed")
+    player.probe("command", str(PLAY))
+    check(player.wait(lambda: player.text(LINE_2) == "Unknown artist", 20),
+          "lines: a track without tags has an unknown artist: %r" % player.text(LINE_2))
+    check(player.stop() == 0, "lines: second run ends cleanly")
+
+
+def xdotool(*args):
+    return subprocess.run(["xdotool", *args], capture_output=True, text=True, stdin=subprocess.DEVNULL,
+                          env=x_environment())
+
+
+def test_menus(root):
+    player = Player(root, "menus")
+    music = make_folder(player)
+    player.start(windows_path(os.path.join(music, "02 Second.wav")))
+    check(player.wait(lambda: player.enabled(PLAY), 60), "menus: the folder is listed")
+    controls = player.controls()
+    player.probe("command", str(MENU))
+    time.sleep(1.5)
+    screen_shot("main-menu")
+    check(controls[MENU][3] is False, "menus: the Menu button starts unchecked")
+    check(player.controls()[MENU][3], "menus: the Menu button stays checked while its menu is open")
+    player.probe("menu-keys", "escape")
+    check(player.wait(lambda: not player.controls()[MENU][3], 10), "menus: Escape closes the main menu")
+
+    # A right click on the selected track opens the item menu there.
+    left, top = controls[LIST][4][:2]
+    xdotool("mousemove", str(left + 60), str(top + 30), "click", "3")
+    time.sleep(1.5)
+    screen_shot("item-menu")
+    player.probe("menu-keys", "escape")
+    time.sleep(0.5)
+    check(player.stop() == 0, "menus: ends cleanly with menus opened and closed")
+
+
+def main():
+    subprocess.run([WINE_EXEC, BUILD_DIR, "cmd", "/c", "exit"], **QUIET)  # the session, before output is captured
+    with tempfile.TemporaryDirectory() as root:
+        for test in (test_play_button, test_random_order_from_the_item_menu, test_now_playing_lines, test_menus):
+            try:
+                test(root)
+            except Exception as error:  # one broken case must not hide the others
+                check(False, "%s: %r" % (test.__name__, error))
+    if failures:
+        print("%d failure(s)" % len(failures))
+        sys.exit(1)
+    print("all checks passed")
+
+
+main()
