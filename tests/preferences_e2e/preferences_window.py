@@ -25,6 +25,8 @@ REPO = os.path.join(HERE, "..", "..")
 ARTIFACTS = os.path.join(BUILD_DIR, "test-artifacts", "preferences")
 REPLAYGAIN_ITEM = "C70F0A8C-3CD5-4BA9-88CD-CC161A87A00E"
 PLACEMENT_ITEM = "F90B10FB-D8FE-461A-8154-4664B7E8AEE9"
+OUTPUT_DEVICE_ITEM = "C9026507-B29B-4A35-A2B7-3C16BCCB0391"
+DEVICE_LIST = 1287
 TITLE = "Preferences"
 TRACK_BASED, ALBUM_BASED, APPLY, WITH_LABEL = 1331, 1332, 1074, 1129
 
@@ -94,6 +96,25 @@ def test_pages_apply_and_restart(root):
     return moved, player
 
 
+def test_missing_device(root):
+    """A configured device that is gone leaves the list without a choice;
+    the hint under it is kept as a screenshot of the whole screen."""
+    player = Player(WINE_EXEC, BUILD_DIR, ZORV, root, "missing_device")
+    player.write_config({OUTPUT_DEVICE_ITEM: bytes(range(1, 17))})
+    player.start()
+    if open_dialog(player) is not None:
+        caption_after_choosing(player, 1)
+        _, controls = player.controls(TITLE)
+        check(controls.get(DEVICE_LIST, ("",) * 6)[5] == "", "a missing device leaves the list without a choice")
+        env = dict(os.environ)
+        for line in open(os.path.join(BUILD_DIR, "wine-session.env")).read().split("\n"):
+            if line.startswith("export "):
+                name, value = line[7:].split("=", 1)
+                env[name] = value.strip('"')
+        subprocess.run(["import", "-window", "root", os.path.join(ARTIFACTS, "missing_device.png")], env=env, **QUIET)
+    check(player.stop() == 0, "missing device: the program ends cleanly")
+
+
 def test_high_dpi(root, player):
     """The same profile in a Wine session at 144 DPI: the stored placement
     (taken at 96 DPI) grows by half."""
@@ -146,6 +167,7 @@ def main():
     with tempfile.TemporaryDirectory() as root:
         try:
             result = test_pages_apply_and_restart(root)
+            test_missing_device(root)
             if result:
                 test_high_dpi(root, result[1])
         except Exception as error:  # report, never hang
