@@ -18,7 +18,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "support"))
 sys.path.insert(0, HERE)
 from blackbox_checks import check, failures  # noqa: E402
-from program_copy import QUIET, Player  # noqa: E402
+from program_copy import QUIET, Player, session_env  # noqa: E402
 
 WINE_EXEC, BUILD_DIR, ZORV = sys.argv[1:4]
 REPO = os.path.join(HERE, "..", "..")
@@ -106,12 +106,8 @@ def test_missing_device(root):
         caption_after_choosing(player, 1)
         _, controls = player.controls(TITLE)
         check(controls.get(DEVICE_LIST, ("",) * 6)[5] == "", "a missing device leaves the list without a choice")
-        env = dict(os.environ)
-        for line in open(os.path.join(BUILD_DIR, "wine-session.env")).read().split("\n"):
-            if line.startswith("export "):
-                name, value = line[7:].split("=", 1)
-                env[name] = value.strip('"')
-        subprocess.run(["import", "-window", "root", os.path.join(ARTIFACTS, "missing_device.png")], env=env, **QUIET)
+        subprocess.run(["import", "-window", "root", os.path.join(ARTIFACTS, "missing_device.png")],
+                       env=session_env(BUILD_DIR), **QUIET)
     check(player.stop() == 0, "missing device: the program ends cleanly")
 
 
@@ -121,12 +117,7 @@ def test_high_dpi(root, player):
     session = os.path.join(BUILD_DIR, "dpi144-session")
     subprocess.run([os.path.join(REPO, "tools", "wine-session"), "start", session], check=True, **QUIET)
     try:
-        env_lines = open(os.path.join(session, "wine-session.env")).read().split("\n")
-        env = dict(os.environ)
-        for line in env_lines:
-            if line.startswith("export "):
-                name, value = line[7:].split("=", 1)
-                env[name] = value.strip('"')
+        env = session_env(session)
         reg = os.path.join(session, "dpi144.reg")
         open(reg, "w").write('REGEDIT4\n\n[HKEY_CURRENT_USER\\Control Panel\\Desktop]\n"LogPixels"=dword:00000090\n\n'
                              '[HKEY_CURRENT_CONFIG\\Software\\Fonts]\n"LogPixels"=dword:00000090\n')

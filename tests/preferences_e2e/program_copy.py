@@ -38,6 +38,17 @@ def config_records(data):
     return records
 
 
+def session_env(build_dir):
+    """The environment of the build folder's Wine session (its display and
+    prefix), for Linux tools that look at it."""
+    env = dict(os.environ)
+    for line in open(os.path.join(build_dir, "wine-session.env")).read().split("\n"):
+        if line.startswith("export "):
+            name, value = line[7:].split("=", 1)
+            env[name] = value.strip('"')
+    return env
+
+
 class Player:
     def __init__(self, wine_exec, build_dir, program, root, name, env=None):
         self.wine = [wine_exec, build_dir]
