@@ -23,6 +23,8 @@
 //   ... combo ID N                       chooses entry N of the combo box, as a user's
 //                                        pick (CBN_SELCHANGE to its parent)
 //   ... move X Y                         moves the window
+//   ... set-text CLASS TEXT              puts the text into its first visible control
+//                                        of that class (a file dialog's name field)
 //   window_probe EXE context-menu ID     a context request at the middle of control ID
 //   window_probe EXE menu-keys KEY...    keys posted to the program's open popup menu
 //                                        (it need not be in front)
@@ -329,6 +331,16 @@ HWND find_titled_window(const std::wstring& prefix) {
   return nullptr;
 }
 
+// The first visible descendant of that class.
+HWND find_control_of_class(HWND window, const std::wstring& name) {
+  for (HWND child = GetWindow(window, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+    if (!IsWindowVisible(child)) continue;
+    if (class_of(child) == name) return child;
+    if (HWND inner = find_control_of_class(child, name)) return inner;
+  }
+  return nullptr;
+}
+
 int select_root_item(HWND window, int index) {
   const HWND tree = FindWindowExW(window, nullptr, L"SysTreeView32", nullptr);
   if (tree == nullptr) return 1;
@@ -389,6 +401,10 @@ int wmain(int argc, wchar_t** argv) {
     if (action == L"combo" && argc == 7) return choose_combo_entry(window, _wtoi(argv[5]), _wtoi(argv[6]));
     if (action == L"move" && argc == 7)
       return SetWindowPos(window, nullptr, _wtoi(argv[5]), _wtoi(argv[6]), 0, 0, SWP_NOSIZE | SWP_NOZORDER) ? 0 : 1;
+    if (action == L"set-text" && argc == 7) {
+      const HWND control = find_control_of_class(window, argv[5]);
+      return control != nullptr && SendMessageW(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(argv[6])) ? 0 : 1;
+    }
     if (action == L"keys") return type_keys(window, std::vector<std::wstring>(argv + 5, argv + argc));
     if (action == L"shot" && argc == 6) return take_shot(window, argv[5]);
     if (action == L"close") return PostMessageW(window, WM_CLOSE, 0, 0) ? 0 : 1;

@@ -17,7 +17,7 @@ import tempfile
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "support"))
 sys.path.insert(0, HERE)
-from blackbox_checks import check, failures  # noqa: E402
+from blackbox_checks import check, failures, windows_path  # noqa: E402
 from program_copy import QUIET, Player, session_env  # noqa: E402
 
 WINE_EXEC, BUILD_DIR, ZORV = sys.argv[1:4]
@@ -27,6 +27,9 @@ REPLAYGAIN_ITEM = "C70F0A8C-3CD5-4BA9-88CD-CC161A87A00E"
 PLACEMENT_ITEM = "F90B10FB-D8FE-461A-8154-4664B7E8AEE9"
 OUTPUT_DEVICE_ITEM = "C9026507-B29B-4A35-A2B7-3C16BCCB0391"
 DEVICE_LIST = 1287
+FOLDERS_ITEM = "5AA02BF0-431E-4460-B1F0-9EE74D02754F"
+ADD_FOLDER, PLAY_BUTTON = 1033, 1000
+PICKER_TITLE = "Choose folder to add"
 TITLE = "Preferences"
 TRACK_BASED, ALBUM_BASED, APPLY, WITH_LABEL = 1331, 1332, 1074, 1129
 
@@ -96,6 +99,37 @@ def test_pages_apply_and_restart(root):
     return moved, player
 
 
+def test_music_folder(root):
+    """A folder added through the picker is indexed once applied: the albums
+    level gets something to play; removing the folder empties it again."""
+    player = Player(WINE_EXEC, BUILD_DIR, ZORV, root, "music_folder")
+    music = os.path.join(root, "added music")
+    os.makedirs(music)
+    tone = os.path.join(root, "tone.wav")
+    subprocess.run(["sox", "-n", "-r", "44100", "-c", "2", "-b", "16", tone, "synth", "3", "sine", "440"], check=True)
+    subprocess.run(["flac", "-s", "-f", "-T", "ARTIST=Dora", "-T", "ALBUM=Added", "-T", "TITLE=One", "-o",
+                    os.path.join(music, "one.flac"), tone], check=True)
+    player.start()
+    playable = lambda: player.controls("Zorv Audio Player")[1].get(PLAY_BUTTON, (0, 0, False))[2]
+    if open_dialog(player) is None:
+        check(False, "music folder: the dialog opens")
+        player.stop()
+        return
+    check(not playable(), "music folder: nothing to play before the folder is added")
+    caption_after_choosing(player, 0)
+    player.window(TITLE, "click", str(ADD_FOLDER))
+    player.window(PICKER_TITLE, "set-text", "Edit", windows_path(music))
+    player.window(PICKER_TITLE, "click", "1")
+    check(player.wait(lambda: player.controls(TITLE)[1].get(APPLY, (None, None, False))[2], 20),
+          "music folder: the chosen folder makes Apply available")
+    player.window(TITLE, "click", str(APPLY))
+    check(player.wait(playable, 60), "music folder: the scan of the added folder fills the albums level")
+    player.window(TITLE, "click", "2")
+    check(player.stop() == 0, "music folder: the program ends cleanly")
+    stored = player.records().get(FOLDERS_ITEM, b"")
+    check(windows_path(music).encode() in stored, "music folder: the folder is stored: %r" % stored)
+
+
 def test_missing_device(root):
     """A configured device that is gone leaves the list without a choice;
     the hint under it is kept as a screenshot of the whole screen."""
@@ -159,6 +193,7 @@ def main():
         try:
             result = test_pages_apply_and_restart(root)
             test_missing_device(root)
+            test_music_folder(root)
             if result:
                 test_high_dpi(root, result[1])
         except Exception as error:  # report, never hang
