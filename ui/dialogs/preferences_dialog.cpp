@@ -171,6 +171,9 @@ private:
         return true;
       case WM_DESTROY:
         if (open_dialog == this) open_dialog = nullptr;
+        // The tree control goes after this message and may still report
+        // on its items, whose nodes are gone.
+        selection_follows_tree_ = false;
         tree_.clear();
         return false;
       default:
@@ -242,7 +245,7 @@ private:
       if (view.itemNew.hItem != nullptr && selection_follows_tree_) on_selection(*reinterpret_cast<preferences_node*>(view.itemNew.lParam));
       return true;
     }
-    if (header.code == TVN_ITEMEXPANDEDW) {
+    if (header.code == TVN_ITEMEXPANDEDW && selection_follows_tree_) {
       const auto* node = reinterpret_cast<const preferences_node*>(view.itemNew.lParam);
       if (node == nullptr) return true;
       auto& expanded = config::preferences_dialog_state.value();
