@@ -40,14 +40,18 @@ def rectangle(line):
 
 
 def open_dialog(player):
-    """Ctrl+P in the main window; the dialog's window line, or None."""
-    player.probe("keys", "ctrl+p")
+    """Ctrl+P in the main window; the dialog's window line, or None. Another
+    program's window may take the front between bringing the main window
+    forward and the key, so the key is tried again."""
     line = [None]
 
     def shown():
         line[0] = player.controls(TITLE)[0]
         return line[0] is not None
-    player.wait(shown, 20)
+    for _ in range(3):
+        player.probe("keys", "ctrl+p")
+        if player.wait(shown, 8):
+            break
     return line[0]
 
 
