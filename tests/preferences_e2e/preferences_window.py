@@ -12,6 +12,8 @@ import os
 import struct
 import subprocess
 import sys
+
+sys.dont_write_bytecode = True  # no cache folder left in the source tree
 import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))

@@ -13,6 +13,8 @@ import shutil
 import struct
 import subprocess
 import sys
+
+sys.dont_write_bytecode = True  # no cache folder left in the source tree
 import tempfile
 import time
 
