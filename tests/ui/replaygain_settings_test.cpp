@@ -160,6 +160,38 @@ TEST_F(ReplayGainPanel, ClicksAndSliderMovesTellTheParentAndUpdateTheLabel) {
   EXPECT_EQ(read(panel).source_mode, 1u);
 }
 
+// Acts on the modal dialog from a timer of its own loop: switches to track
+// mode and presses `button`; `caption` gets the dialog's caption.
+UINT dialog_button = IDOK;
+std::string dialog_caption;
+void CALLBACK answer_dialog(HWND, UINT, UINT_PTR timer, DWORD) {
+  HWND dialog = GetActiveWindow();
+  if (dialog == nullptr) return;
+  KillTimer(nullptr, timer);
+  wchar_t caption[128] = {};
+  GetWindowTextW(dialog, caption, 128);
+  dialog_caption = qiv::utf16_to_utf8(caption, std::char_traits<wchar_t>::length(caption));
+  HWND panel = GetDlgItem(dialog, 122);
+  SendDlgItemMessageW(panel, IDC_REPLAYGAIN_TRACK, BM_CLICK, 0, 0);
+  if (dialog_button == IDOK) test_support::screen_capture(dialog).save("replaygain_dialog");
+  PostMessageW(dialog, WM_COMMAND, dialog_button, 0);
+}
+
+TEST_F(ReplayGainPanel, TheModalDialogGivesBackTheEditedRecordOnlyForOk) {
+  playback_gain_settings record = replaygain_settings_service().get_defaults();
+  dialog_button = IDCANCEL;
+  SetTimer(nullptr, 0, 50, answer_dialog);
+  EXPECT_FALSE(replaygain_settings_service().edit_modal(record, parent, nullptr));
+  EXPECT_EQ(record.source_mode, 2u) << "Cancel leaves the record";
+  EXPECT_EQ(dialog_caption, "ReplayGain settings");
+
+  dialog_button = IDOK;
+  SetTimer(nullptr, 0, 50, answer_dialog);
+  EXPECT_TRUE(replaygain_settings_service().edit_modal(record, parent, "Album one"));
+  EXPECT_EQ(record.source_mode, 1u);
+  EXPECT_EQ(dialog_caption, "ReplayGain Settings - Album one");
+}
+
 TEST(ReplayGainSettings, SetStoresTheRecordForTheNextRunAndGetReadsIt) {
   replaygain_settings& settings = replaygain_settings_service();
   settings.set({1, 1, -3.0f, 6.0f});
