@@ -3,8 +3,7 @@
 // other tests run their own copies beside it), its child controls as a
 // screen reader would read them, and messages a user's actions produce.
 //
-//   window_probe EXE children [TITLE]    the window (or the top-level window with that
-//                                        title), then one line per child control
+//   window_probe EXE children            the window, then one line per child control
 //   window_probe EXE wait-text ID TEXT   until the control shows the text (10 s)
 //   window_probe EXE command ID [CODE]   posts WM_COMMAND as a button or accelerator
 //   window_probe EXE close               posts WM_CLOSE
@@ -14,8 +13,18 @@
 //   window_probe EXE keys KEY...         brings the window to the front and types
 //                                        the keys ("alt+up", "down", "return", "f11")
 //   window_probe EXE shot FILE.bmp       the window's pixels as the screen shows them
-//   window_probe EXE windows             one line per top-level window: class, visible, title
-//   window_probe EXE close-titled TITLE  posts WM_CLOSE to the top-level window with that title
+//   window_probe EXE --title PREFIX ...  the same commands on the program's other
+//                                        top-level window whose title begins so
+//                                        (a dialog it opened), also:
+//   ... descendants                      children, grandchildren and so on, in the
+//                                        children's line format
+//   ... click ID                         clicks the visible button with that id
+//   ... select-root N                    selects the Nth top item of the tree view
+//   ... combo ID N                       chooses entry N of the combo box, as a user's
+//                                        pick (CBN_SELCHANGE to its parent)
+//   ... move X Y                         moves the window
+//   ... set-text CLASS TEXT              puts the text into its first visible control
+//                                        of that class (a file dialog's name field)
 //   window_probe EXE menu [shift]        clicks the Menu button, Shift held when asked;
 //                                        returns while the menu is open
 //   window_probe EXE popups              the program's other visible windows: class, rectangle
@@ -30,6 +39,8 @@
 // window is not found, 1 on a usage error or a timeout.
 #include <windows.h>
 #include <shlobj.h>
+#include <commctrl.h>
+#include <cwctype>
 
 #include <cstdio>
 #include <cstring>
@@ -123,6 +134,18 @@ std::string rect_text(const RECT& r) {
   return text;
 }
 
+void print_child(HWND child) {
+  DWORD_PTR checked = 0;
+  SendMessageTimeoutW(child, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, 5000, &checked);
+  const std::wstring name = class_of(child);
+  if (name != L"Zorv:XButton" && name != L"Button") checked = 0;
+  RECT place = {};
+  GetWindowRect(child, &place);
+  print(std::to_string(GetDlgCtrlID(child)) + "\t" + utf8(name) + "\t" + (IsWindowVisible(child) ? "1" : "0") +
+        "\t" + (IsWindowEnabled(child) ? "1" : "0") + "\t" + std::to_string(checked) + "\t" + rect_text(place) +
+        "\t" + utf8(text_of(child)));
+}
+
 int list_children(HWND window) {
   RECT area = {};
   GetWindowRect(window, &area);
@@ -134,17 +157,8 @@ int list_children(HWND window) {
                 static_cast<unsigned long>(GetWindowLongW(window, GWL_EXSTYLE)));
   print("window\t" + utf8(class_of(window)) + "\t" + (IsWindowVisible(window) ? "1" : "0") + "\t" + styles + "\t" +
         rect_text(area) + "\t" + rect_text(monitor.rcMonitor) + "\t" + utf8(text_of(window)));
-  for (HWND child = GetWindow(window, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
-    DWORD_PTR checked = 0;
-    SendMessageTimeoutW(child, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, 5000, &checked);
-    const std::wstring name = class_of(child);
-    if (name != L"Zorv:XButton" && name != L"Button") checked = 0;
-    RECT place = {};
-    GetWindowRect(child, &place);
-    print(std::to_string(GetDlgCtrlID(child)) + "\t" + utf8(name) + "\t" + (IsWindowVisible(child) ? "1" : "0") +
-          "\t" + (IsWindowEnabled(child) ? "1" : "0") + "\t" + std::to_string(checked) + "\t" + rect_text(place) +
-          "\t" + utf8(text_of(child)));
-  }
+  for (HWND child = GetWindow(window, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT))
+    print_child(child);
   return 0;
 }
 
@@ -226,9 +240,11 @@ constexpr key_name key_names[] = {
     {L"apps", VK_APPS},
 };
 
+// A named key, or a single letter or digit ("p").
 WORD key_of(const std::wstring& name) {
   for (const key_name& k : key_names)
     if (name == k.name) return k.key;
+  if (name.size() == 1 && iswalnum(name[0])) return static_cast<WORD>(VkKeyScanW(name[0]) & 0xFF);
   return 0;
 }
 
@@ -304,40 +320,40 @@ int take_shot(HWND window, const std::wstring& file) {
   return ok ? 0 : 1;
 }
 
-// Every top-level window of the program copy, in z-order.
-std::vector<HWND> program_windows() {
-  struct collected {
-    std::vector<HWND> windows;
-  } state;
-  EnumWindows(
-      [](HWND window, LPARAM data) WINAPI -> BOOL {
-        DWORD process = 0;
-        GetWindowThreadProcessId(window, &process);
-        if (same_path(process_image(process), exe_path)) reinterpret_cast<collected*>(data)->windows.push_back(window);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&state));
-  return state.windows;
+void list_descendants(HWND window) {
+  for (HWND child = GetWindow(window, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+    print_child(child);
+    list_descendants(child);
+  }
 }
 
-int list_windows() {
-  for (const HWND window : program_windows())
-    print(utf8(class_of(window)) + "\t" + (IsWindowVisible(window) ? "1" : "0") + "\t" + utf8(text_of(window)));
-  return 0;
-}
-
-HWND find_titled(const std::wstring& title) {
-  for (const HWND window : program_windows())
-    if (IsWindowVisible(window) && text_of(window) == title) return window;
+// The first visible descendant with that control id.
+HWND find_control(HWND window, int id) {
+  for (HWND child = GetWindow(window, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+    if (!IsWindowVisible(child)) continue;
+    if (GetDlgCtrlID(child) == id) return child;
+    if (HWND inner = find_control(child, id)) return inner;
+  }
   return nullptr;
 }
 
-int close_titled(const std::wstring& title) {
-  const HWND window = find_titled(title);
-  if (window == nullptr) return 2;
-  return PostMessageW(window, WM_CLOSE, 0, 0) ? 0 : 1;
+struct title_search {
+  std::wstring prefix;
+  HWND found;
+};
+
+BOOL CALLBACK match_title(HWND window, LPARAM data) {
+  auto* s = reinterpret_cast<title_search*>(data);
+  DWORD process = 0;
+  GetWindowThreadProcessId(window, &process);
+  if (!IsWindowVisible(window) || !same_path(process_image(process), exe_path)) return TRUE;
+  if (text_of(window).compare(0, s->prefix.size(), s->prefix) != 0) return TRUE;
+  s->found = window;
+  return FALSE;
 }
 
+// The program's visible top-level window whose title begins with `prefix`;
+// it may still be opening.
 // The program reads Shift from its own keyboard state, which follows the
 // key messages it has taken: the key goes down, and only once the window
 // has had time to take it is the button clicked.
@@ -351,6 +367,43 @@ int open_menu(HWND window, bool shift) {
   PostMessageW(window, WM_COMMAND, MAKEWPARAM(1052, BN_CLICKED), 0);
   Sleep(800);
   if (shift) send_key(VK_SHIFT, true);
+  return 0;
+}
+
+HWND find_titled_window(const std::wstring& prefix) {
+  for (int i = 0; i < 200; ++i) {
+    title_search state = {prefix, nullptr};
+    EnumWindows(match_title, reinterpret_cast<LPARAM>(&state));
+    if (state.found != nullptr) return state.found;
+    Sleep(50);
+  }
+  return nullptr;
+}
+
+// The first visible descendant of that class.
+HWND find_control_of_class(HWND window, const std::wstring& name) {
+  for (HWND child = GetWindow(window, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+    if (!IsWindowVisible(child)) continue;
+    if (class_of(child) == name) return child;
+    if (HWND inner = find_control_of_class(child, name)) return inner;
+  }
+  return nullptr;
+}
+
+int select_root_item(HWND window, int index) {
+  const HWND tree = FindWindowExW(window, nullptr, L"SysTreeView32", nullptr);
+  if (tree == nullptr) return 1;
+  auto item = reinterpret_cast<LPARAM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0));
+  for (int i = 0; i < index && item != 0; ++i) item = SendMessageW(tree, TVM_GETNEXTITEM, TVGN_NEXT, item);
+  if (item == 0) return 1;
+  SendMessageW(tree, TVM_SELECTITEM, TVGN_CARET, item);
+  return 0;
+}
+
+int choose_combo_entry(HWND window, int id, int index) {
+  const HWND combo = find_control(window, id);
+  if (combo == nullptr || SendMessageW(combo, CB_SETCURSEL, static_cast<WPARAM>(index), 0) == CB_ERR) return 1;
+  SendMessageW(GetParent(combo), WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
   return 0;
 }
 
@@ -377,14 +430,39 @@ int wmain(int argc, wchar_t** argv) {
   exe_path = argv[1];
   const std::wstring command = argv[2];
   if (command == L"media-key" && argc == 4) return media_key(static_cast<UINT>(_wtoi(argv[3])));
+  if (command == L"--title" && argc >= 5) {
+    const HWND window = find_titled_window(argv[3]);
+    if (window == nullptr) {
+      print("no such window");
+      return 2;
+    }
+    const std::wstring action = argv[4];
+    if (action == L"descendants") {
+      list_children(window);
+      list_descendants(window);
+      return 0;
+    }
+    if (action == L"click" && argc == 6) {
+      const HWND button = find_control(window, _wtoi(argv[5]));
+      return button != nullptr && PostMessageW(button, BM_CLICK, 0, 0) ? 0 : 1;
+    }
+    if (action == L"select-root" && argc == 6) return select_root_item(window, _wtoi(argv[5]));
+    if (action == L"combo" && argc == 7) return choose_combo_entry(window, _wtoi(argv[5]), _wtoi(argv[6]));
+    if (action == L"move" && argc == 7)
+      return SetWindowPos(window, nullptr, _wtoi(argv[5]), _wtoi(argv[6]), 0, 0, SWP_NOSIZE | SWP_NOZORDER) ? 0 : 1;
+    if (action == L"set-text" && argc == 7) {
+      const HWND control = find_control_of_class(window, argv[5]);
+      return control != nullptr && SendMessageW(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(argv[6])) ? 0 : 1;
+    }
+    if (action == L"keys") return type_keys(window, std::vector<std::wstring>(argv + 5, argv + argc));
+    if (action == L"shot" && argc == 6) return take_shot(window, argv[5]);
+    if (action == L"close") return PostMessageW(window, WM_CLOSE, 0, 0) ? 0 : 1;
+    return 1;
+  }
   const HWND window = find_main_window();
   if (window == nullptr) {
     print("no main window");
     return 2;
-  }
-  if (command == L"children" && argc == 4) {
-    const HWND titled = find_titled(argv[3]);
-    return titled != nullptr ? list_children(titled) : 2;
   }
   if (command == L"children") return list_children(window);
   if (command == L"wait-text" && argc == 5) return wait_text(window, _wtoi(argv[3]), argv[4]);
@@ -397,9 +475,6 @@ int wmain(int argc, wchar_t** argv) {
   if (command == L"popups") return list_popups(window);
   if (command == L"keys") return type_keys(window, std::vector<std::wstring>(argv + 3, argv + argc));
   if (command == L"shot" && argc == 4) return take_shot(window, argv[3]);
-  if (command == L"windows") return list_windows();
-  if (command == L"close-titled" && argc == 4) return close_titled(argv[3]);
-  if (command == L"menu") return open_menu(window, argc >= 4 && std::wstring(argv[3]) == L"shift");
   if (command == L"context-menu" && argc == 4) {
     const HWND control = GetDlgItem(window, _wtoi(argv[3]));
     RECT area = {};
@@ -408,6 +483,7 @@ int wmain(int argc, wchar_t** argv) {
                  MAKELPARAM((area.left + area.right) / 2, (area.top + area.bottom) / 2));
     return 0;
   }
+  if (command == L"menu") return open_menu(window, argc >= 4 && std::wstring(argv[3]) == L"shift");
   if (command == L"menu-keys") return menu_keys(std::vector<std::wstring>(argv + 3, argv + argc));
   if (command == L"drop") return drop_files(window, std::vector<std::wstring>(argv + 3, argv + argc));
   if (command == L"app-command" && argc == 4) {
