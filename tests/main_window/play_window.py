@@ -272,4 +272,5 @@ def main():
     print("all checks passed")
 
 
-main()
+if __name__ == "__main__":
+    main()

@@ -16,6 +16,13 @@
 //   window_probe EXE context-menu ID     a context request at the middle of control ID
 //   window_probe EXE menu-keys KEY...    keys posted to the program's open popup menu
 //                                        (it need not be in front)
+//   window_probe EXE rows ID             the rows of list view ID, cells tab-separated
+//   window_probe EXE control-keys ID KEY...  keys posted to control ID
+//   window_probe EXE type TEXT           the text typed over everything in the
+//                                        control that has the program's focus
+//   window_probe EXE focus-keys KEY...   keys posted to that control
+//   window_probe EXE dialog COMMAND...   any command above, on the program's
+//                                        properties dialog instead of its main window
 //
 // Lines are tab-separated: id, class, visible, enabled, checked, window
 // rectangle (screen coordinates: left, top, right, bottom), text. The
@@ -23,6 +30,7 @@
 // rectangle, monitor rectangle, title. Exit code 0 on success, 2 when the
 // window is not found, 1 on a usage error or a timeout.
 #include <windows.h>
+#include <commctrl.h>
 #include <shlobj.h>
 
 #include <cstdio>
@@ -75,11 +83,33 @@ HWND find_window(const wchar_t* class_name) {
   return state.found;
 }
 
+struct dialog_search {
+  int control_id;
+  HWND found;
+};
+
+BOOL CALLBACK match_dialog(HWND window, LPARAM data) {
+  auto* s = reinterpret_cast<dialog_search*>(data);
+  if (class_of(window) != L"#32770" || !IsWindowVisible(window) || GetDlgItem(window, s->control_id) == nullptr)
+    return TRUE;
+  DWORD process = 0;
+  GetWindowThreadProcessId(window, &process);
+  if (!same_path(process_image(process), exe_path)) return TRUE;
+  s->found = window;
+  return FALSE;
+}
+
+// The control that marks the window to act on: the main window's list, or
+// with "dialog" the properties dialog's metadata list, so that neither
+// window is taken for the other.
+int window_control_id = 1069;
+
 HWND find_main_window() {
-  // The program may still be starting.
+  // The program may still be starting, or still loading what a dialog shows.
   for (int i = 0; i < 200; ++i) {
-    const HWND window = find_window(L"#32770");
-    if (window != nullptr && IsWindowVisible(window)) return window;
+    dialog_search state = {window_control_id, nullptr};
+    EnumWindows(match_dialog, reinterpret_cast<LPARAM>(&state));
+    if (state.found != nullptr) return state.found;
     Sleep(50);
   }
   return nullptr;
@@ -189,6 +219,7 @@ constexpr key_name key_names[] = {
     {L"up", VK_UP},         {L"down", VK_DOWN},       {L"left", VK_LEFT},   {L"right", VK_RIGHT},
     {L"return", VK_RETURN}, {L"back", VK_BACK},       {L"escape", VK_ESCAPE}, {L"f11", VK_F11},
     {L"home", VK_HOME},     {L"end", VK_END},         {L"tab", VK_TAB},     {L"space", VK_SPACE},
+    {L"f2", VK_F2},
 };
 
 WORD key_of(const std::wstring& name) {
@@ -266,18 +297,104 @@ int take_shot(HWND window, const std::wstring& file) {
   return ok ? 0 : 1;
 }
 
+// Posted keys reach their window whichever window is in front.
+int post_keys(HWND target, const std::vector<std::wstring>& keys) {
+  for (const std::wstring& name : keys) {
+    const WORD key = key_of(name);
+    if (key == 0) return 1;
+    PostMessageW(target, WM_KEYDOWN, key, 1);
+    PostMessageW(target, WM_KEYUP, key, 0xC0000001);
+    Sleep(200);
+  }
+  return 0;
+}
+
 // Posted to the menu window: the menu's own loop reads its thread's queue,
 // so the keys reach it whichever window has the focus.
 int menu_keys(const std::vector<std::wstring>& keys) {
   HWND menu = nullptr;
   for (int i = 0; i < 100 && menu == nullptr; ++i, Sleep(50)) menu = find_window(L"#32768");
   if (menu == nullptr) return 2;
-  for (const std::wstring& name : keys) {
-    const WORD key = key_of(name);
-    if (key == 0) return 1;
-    PostMessageW(menu, WM_KEYDOWN, key, 1);
-    PostMessageW(menu, WM_KEYUP, key, 0xC0000001);
-    Sleep(200);
+  return post_keys(menu, keys);
+}
+
+// The control that has the keyboard focus in the window's thread.
+HWND focus_of(HWND window) {
+  GUITHREADINFO info = {};
+  info.cbSize = sizeof(info);
+  return GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info) ? info.hwndFocus : nullptr;
+}
+
+// As a user types: everything selected, then one character at a time.
+int type_text(HWND window, const std::wstring& text) {
+  const HWND focus = focus_of(window);
+  if (focus == nullptr) return 1;
+  PostMessageW(focus, EM_SETSEL, 0, -1);
+  for (const wchar_t c : text) PostMessageW(focus, WM_CHAR, c, 1);
+  Sleep(300);
+  return 0;
+}
+
+// Memory in the program's process, for messages whose arguments point at
+// memory the list view reads and writes there.
+class remote_block {
+public:
+  remote_block(HWND window, std::size_t size) : size_(size) {
+    DWORD process_id = 0;
+    GetWindowThreadProcessId(window, &process_id);
+    process_ = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, process_id);
+    if (process_ != nullptr)
+      address_ = static_cast<char*>(VirtualAllocEx(process_, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+  }
+  ~remote_block() {
+    if (address_ != nullptr) VirtualFreeEx(process_, address_, 0, MEM_RELEASE);
+    if (process_ != nullptr) CloseHandle(process_);
+  }
+  remote_block(const remote_block&) = delete;
+  remote_block& operator=(const remote_block&) = delete;
+
+  bool valid() const { return address_ != nullptr; }
+  char* address() const { return address_; }
+  bool write(std::size_t offset, const void* data, std::size_t size) {
+    return offset + size <= size_ && WriteProcessMemory(process_, address_ + offset, data, size, nullptr);
+  }
+  bool read(std::size_t offset, void* data, std::size_t size) {
+    return offset + size <= size_ && ReadProcessMemory(process_, address_ + offset, data, size, nullptr);
+  }
+
+private:
+  HANDLE process_ = nullptr;
+  char* address_ = nullptr;
+  std::size_t size_;
+};
+
+std::wstring remote_item_text(HWND list, remote_block& block, int item, int column) {
+  constexpr int capacity = 1024;
+  LVITEMW request = {};
+  request.iSubItem = column;
+  request.cchTextMax = capacity;
+  request.pszText = reinterpret_cast<wchar_t*>(block.address() + sizeof(LVITEMW));
+  wchar_t text[capacity] = {};
+  if (!block.write(0, &request, sizeof(request))) return text;
+  SendMessageTimeoutW(list, LVM_GETITEMTEXTW, item, reinterpret_cast<LPARAM>(block.address()), SMTO_ABORTIFHUNG, 5000,
+                      nullptr);
+  block.read(sizeof(LVITEMW), text, sizeof(text) - sizeof(wchar_t));
+  return text;
+}
+
+int list_rows(HWND list) {
+  if (list == nullptr) return 1;
+  remote_block block(list, sizeof(LVITEMW) + 1024 * sizeof(wchar_t));
+  if (!block.valid()) return 1;
+  DWORD_PTR count = 0, columns = 0;
+  SendMessageTimeoutW(list, LVM_GETITEMCOUNT, 0, 0, SMTO_ABORTIFHUNG, 5000, &count);
+  const HWND header = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
+  SendMessageTimeoutW(header, HDM_GETITEMCOUNT, 0, 0, SMTO_ABORTIFHUNG, 5000, &columns);
+  for (int item = 0; item < static_cast<int>(count); ++item) {
+    std::wstring line;
+    for (int column = 0; column < static_cast<int>(columns); ++column)
+      line += (column ? L"\t" : L"") + remote_item_text(list, block, item, column);
+    print(utf8(line));
   }
   return 0;
 }
@@ -287,6 +404,13 @@ int menu_keys(const std::vector<std::wstring>& keys) {
 int wmain(int argc, wchar_t** argv) {
   if (argc < 3) return 1;
   exe_path = argv[1];
+  if (std::wstring(argv[2]) == L"dialog") {
+    window_control_id = 1257;
+    argv[2] = argv[1];
+    --argc;
+    ++argv;
+    if (argc < 3) return 1;
+  }
   const std::wstring command = argv[2];
   if (command == L"media-key" && argc == 4) return media_key(static_cast<UINT>(_wtoi(argv[3])));
   const HWND window = find_main_window();
@@ -313,6 +437,11 @@ int wmain(int argc, wchar_t** argv) {
     return 0;
   }
   if (command == L"menu-keys") return menu_keys(std::vector<std::wstring>(argv + 3, argv + argc));
+  if (command == L"rows" && argc == 4) return list_rows(GetDlgItem(window, _wtoi(argv[3])));
+  if (command == L"control-keys" && argc >= 4)
+    return post_keys(GetDlgItem(window, _wtoi(argv[3])), std::vector<std::wstring>(argv + 4, argv + argc));
+  if (command == L"type" && argc == 4) return type_text(window, argv[3]);
+  if (command == L"focus-keys") return post_keys(focus_of(window), std::vector<std::wstring>(argv + 3, argv + argc));
   if (command == L"drop") return drop_files(window, std::vector<std::wstring>(argv + 3, argv + argc));
   if (command == L"browser-key" && argc == 4) {
     PostMessageW(window, WM_APPCOMMAND, reinterpret_cast<WPARAM>(window), MAKELPARAM(0, _wtoi(argv[3])));
