@@ -1,9 +1,10 @@
 #!/usr/bin/python3
 """The tag editor reached the way a user reaches it: three tagged tracks of
 three formats selected in the real zorv.exe's main window, "Properties" picked
-from their item menu, ARTIST edited in place for all three and written by
-Apply; the files read back with mutagen (screenshots kept under the build
-folder's test-artifacts/properties_window for a person to look at).
+from their item menu (right click, then the menu key), ARTIST edited in place
+for all three and written by Apply; the files read back with mutagen
+(screenshots kept under the build folder's test-artifacts/properties_window
+for a person to look at).
 
 usage: properties_window.py WINE_EXEC BUILD_DIR ZORV_EXE  (ZORV_WINDOW_PROBE names the probe)
 """
@@ -145,6 +146,14 @@ def test_edit_three_tracks_from_the_item_menu(root):
 
     player.probe("dialog", "command", str(CANCEL))
     check(player.wait(lambda: dialog_window(player)[0] is None, 30), "road: Cancel after Apply closes unasked")
+
+    # From the keyboard: the tracks selected with the keys, the menu key opens
+    # the item menu at the focused one, and a fresh load shows the files.
+    player.probe("keys", "home", "shift+end", "apps")
+    player.probe("menu-keys", "up", "return")
+    check(player.wait(lambda: dialog_window(player)[0] is not None, 60), "road: the menu key leads to Properties")
+    check(rows(player, METADATA_LIST).get("Artist") == "New Artist", "road: reopened, the files hold the new artist")
+    player.probe("dialog", "command", str(CANCEL))
     check(player.stop() == 0, "road: the player ends cleanly")
 
 

@@ -219,7 +219,7 @@ constexpr key_name key_names[] = {
     {L"up", VK_UP},         {L"down", VK_DOWN},       {L"left", VK_LEFT},   {L"right", VK_RIGHT},
     {L"return", VK_RETURN}, {L"back", VK_BACK},       {L"escape", VK_ESCAPE}, {L"f11", VK_F11},
     {L"home", VK_HOME},     {L"end", VK_END},         {L"tab", VK_TAB},     {L"space", VK_SPACE},
-    {L"f2", VK_F2},
+    {L"f2", VK_F2},         {L"apps", VK_APPS},
 };
 
 WORD key_of(const std::wstring& name) {
