@@ -261,5 +261,4 @@ def main():
     print("all checks passed")
 
 
-if __name__ == "__main__":
-    main()
+main()

@@ -16,11 +16,14 @@ import tempfile
 import mutagen
 from mutagen.easyid3 import EasyID3
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from play_window import BUILD_DIR, LIST, PLAY, WINE_EXEC, Player  # noqa: E402
+sys.dont_write_bytecode = True  # no cache folder left in the source tree
 from blackbox_checks import check, failures, windows_path  # noqa: E402
+from main_window import BUILD_DIR, WINE_EXEC, Player  # noqa: E402  (the window tests' player)
 
 ARTIFACTS = os.path.join(BUILD_DIR, "test-artifacts", "properties_window")
+PLAY, LIST = 1000, 1069
 METADATA_LIST, PROPERTIES_LIST, APPLY, CANCEL = 1257, 1019, 1074, 2
 WS_DISABLED = 0x08000000
 TRACKS = (("1 first.flac", "Anna", "First"), ("2 second.mp3", "Anna", "Second"), ("3 third.ogg", "Bert", "Third"))
@@ -65,7 +68,7 @@ def fields(path):
 def dialog_window(player):
     """The properties dialog's window line (class, visible, style, ...) and
     {id: (visible, enabled)} of its controls."""
-    lines = player.probe("dialog", "children").splitlines()
+    lines = player.probe("dialog", "children").stdout.splitlines()
     if not lines or not lines[0].startswith("window\t"):
         return None, {}
     controls = {int(f[0]): (f[2] == "1", f[3] == "1") for f in (line.split("\t") for line in lines[1:]) if len(f) >= 7}
@@ -73,7 +76,7 @@ def dialog_window(player):
 
 
 def rows(player, control):
-    return dict(line.split("\t", 1) for line in player.probe("dialog", "rows", str(control)).splitlines()
+    return dict(line.split("\t", 1) for line in player.probe("dialog", "rows", str(control)).stdout.splitlines()
                 if "\t" in line)
 
 
@@ -92,7 +95,7 @@ def test_edit_three_tracks_from_the_item_menu(root):
     before = {path: fields(path) for path in paths}
     audio = {path: mutagen.File(path).info.length for path in paths}
     player.start(windows_path(os.path.dirname(paths[0])))
-    check(player.wait(lambda: player.enabled(PLAY), 60), "road: the folder is listed")
+    check(player.wait(lambda: player.controls()[1].get(PLAY, (0, 0, False))[2], 60), "road: the folder is listed")
     # Dropped files are selected in their folder without playing them.
     player.probe("drop", *[windows_path(path) for path in paths])
 
