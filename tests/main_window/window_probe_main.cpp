@@ -9,10 +9,11 @@
 //   window_probe EXE close               posts WM_CLOSE
 //   window_probe EXE drop PATH...        drops the files on the window
 //   window_probe EXE media-key COMMAND   the shell's notice of a media key (APPCOMMAND_*)
-//   window_probe EXE browser-key COMMAND WM_APPCOMMAND to the window
+//   window_probe EXE app-command COMMAND WM_APPCOMMAND to the window (APPCOMMAND_*)
 //   window_probe EXE keys KEY...         brings the window to the front and types
 //                                        the keys ("alt+up", "down", "return", "f11")
 //   window_probe EXE shot FILE.bmp       the window's pixels as the screen shows them
+//   window_probe EXE popups              the program's other visible windows: class, rectangle
 //   window_probe EXE context-menu ID     a context request at the middle of control ID
 //   window_probe EXE menu-keys KEY...    keys posted to the program's open popup menu
 //                                        (it need not be in front)
@@ -63,12 +64,16 @@ std::wstring class_of(HWND window) {
 
 struct search {
   const wchar_t* class_name;
+  const wchar_t* title;  // null: any
   HWND found;
 };
 
 BOOL CALLBACK match_window(HWND window, LPARAM data) {
   auto* s = reinterpret_cast<search*>(data);
   if (class_of(window) != s->class_name) return TRUE;
+  wchar_t title[256] = {};
+  GetWindowTextW(window, title, 256);
+  if (s->title != nullptr && lstrcmpW(title, s->title) != 0) return TRUE;
   DWORD process = 0;
   GetWindowThreadProcessId(window, &process);
   if (!same_path(process_image(process), exe_path)) return TRUE;
@@ -76,40 +81,36 @@ BOOL CALLBACK match_window(HWND window, LPARAM data) {
   return FALSE;
 }
 
-// The top-level window of the program copy with that class.
-HWND find_window(const wchar_t* class_name) {
-  search state = {class_name, nullptr};
+// The top-level window of the program copy with that class (and title).
+HWND find_window(const wchar_t* class_name, const wchar_t* title = nullptr) {
+  search state = {class_name, title, nullptr};
   EnumWindows(match_window, reinterpret_cast<LPARAM>(&state));
   return state.found;
 }
 
-struct dialog_search {
-  int control_id;
-  HWND found;
-};
-
-BOOL CALLBACK match_dialog(HWND window, LPARAM data) {
-  auto* s = reinterpret_cast<dialog_search*>(data);
-  if (class_of(window) != L"#32770" || !IsWindowVisible(window) || GetDlgItem(window, s->control_id) == nullptr)
-    return TRUE;
+BOOL CALLBACK match_properties_dialog(HWND window, LPARAM data) {
+  if (class_of(window) != L"#32770" || !IsWindowVisible(window) || GetDlgItem(window, 1257) == nullptr) return TRUE;
   DWORD process = 0;
   GetWindowThreadProcessId(window, &process);
   if (!same_path(process_image(process), exe_path)) return TRUE;
-  s->found = window;
+  *reinterpret_cast<HWND*>(data) = window;
   return FALSE;
 }
 
-// The control that marks the window to act on: the main window's list, or
-// with "dialog" the properties dialog's metadata list, so that neither
-// window is taken for the other.
-int window_control_id = 1069;
+// With "dialog", the commands act on the properties dialog: the dialog of the
+// program that has the metadata list.
+bool properties_dialog_wanted = false;
 
 HWND find_main_window() {
   // The program may still be starting, or still loading what a dialog shows.
   for (int i = 0; i < 200; ++i) {
-    dialog_search state = {window_control_id, nullptr};
-    EnumWindows(match_dialog, reinterpret_cast<LPARAM>(&state));
-    if (state.found != nullptr) return state.found;
+    HWND window = nullptr;
+    if (properties_dialog_wanted)
+      EnumWindows(match_properties_dialog, reinterpret_cast<LPARAM>(&window));
+    else
+      // The volume popup is a dialog too; the main window has the caption.
+      window = find_window(L"#32770", L"Zorv Audio Player");
+    if (window != nullptr && IsWindowVisible(window)) return window;
     Sleep(50);
   }
   return nullptr;
@@ -203,6 +204,29 @@ int drop_files(HWND window, const std::vector<std::wstring>& paths) {
   return 0;
 }
 
+struct popup_search {
+  HWND main;
+  DWORD process;
+};
+
+BOOL CALLBACK print_popup(HWND window, LPARAM data) {
+  const auto* s = reinterpret_cast<const popup_search*>(data);
+  DWORD process = 0;
+  GetWindowThreadProcessId(window, &process);
+  if (window == s->main || process != s->process || !IsWindowVisible(window)) return TRUE;
+  RECT area = {};
+  GetWindowRect(window, &area);
+  print(utf8(class_of(window)) + "\t" + rect_text(area));
+  return TRUE;
+}
+
+int list_popups(HWND main) {
+  popup_search state = {main, 0};
+  GetWindowThreadProcessId(main, &state.process);
+  EnumWindows(print_popup, reinterpret_cast<LPARAM>(&state));
+  return 0;
+}
+
 // The hidden main window of the program copy gets the shell's notices.
 int media_key(UINT command) {
   const HWND hidden = find_window(L"{53229DFC-A273-45cd-A3A4-161FA9FC6414}");
@@ -239,9 +263,12 @@ void send_key(WORD key, bool up) {
 // Each key with its modifiers ("ctrl+alt+left"), pressed and released in
 // order, with a pause after each for the program to act on it.
 int type_keys(HWND window, const std::vector<std::wstring>& keys) {
-  SetForegroundWindow(window);
-  Sleep(200);
   for (const std::wstring& text : keys) {
+    // Another program's window may have come to the front meanwhile.
+    for (int i = 0; i < 20 && GetForegroundWindow() != window; ++i) {
+      SetForegroundWindow(window);
+      Sleep(100);
+    }
     std::vector<WORD> held;
     std::wstring rest = text;
     for (std::size_t plus; (plus = rest.find(L'+')) != std::wstring::npos; rest.erase(0, plus + 1)) {
@@ -405,7 +432,7 @@ int wmain(int argc, wchar_t** argv) {
   if (argc < 3) return 1;
   exe_path = argv[1];
   if (std::wstring(argv[2]) == L"dialog") {
-    window_control_id = 1257;
+    properties_dialog_wanted = true;
     argv[2] = argv[1];
     --argc;
     ++argv;
@@ -426,6 +453,7 @@ int wmain(int argc, wchar_t** argv) {
     return 0;
   }
   if (command == L"close") return PostMessageW(window, WM_CLOSE, 0, 0) ? 0 : 1;
+  if (command == L"popups") return list_popups(window);
   if (command == L"keys") return type_keys(window, std::vector<std::wstring>(argv + 3, argv + argc));
   if (command == L"shot" && argc == 4) return take_shot(window, argv[3]);
   if (command == L"context-menu" && argc == 4) {
@@ -443,7 +471,7 @@ int wmain(int argc, wchar_t** argv) {
   if (command == L"type" && argc == 4) return type_text(window, argv[3]);
   if (command == L"focus-keys") return post_keys(focus_of(window), std::vector<std::wstring>(argv + 3, argv + argc));
   if (command == L"drop") return drop_files(window, std::vector<std::wstring>(argv + 3, argv + argc));
-  if (command == L"browser-key" && argc == 4) {
+  if (command == L"app-command" && argc == 4) {
     PostMessageW(window, WM_APPCOMMAND, reinterpret_cast<WPARAM>(window), MAKELPARAM(0, _wtoi(argv[3])));
     return 0;
   }
