@@ -26,6 +26,7 @@ ARTIFACTS = os.path.join(BUILD_DIR, "test-artifacts", "properties_window")
 PLAY, LIST = 1000, 1069
 METADATA_LIST, PROPERTIES_LIST, APPLY, CANCEL = 1257, 1019, 1074, 2
 WS_DISABLED = 0x08000000
+DIALOG = ("--title", "Properties")  # the probe's commands on the properties dialog
 TRACKS = (("1 first.flac", "Anna", "First"), ("2 second.mp3", "Anna", "Second"), ("3 third.ogg", "Bert", "Third"))
 
 
@@ -68,7 +69,7 @@ def fields(path):
 def dialog_window(player):
     """The properties dialog's window line (class, visible, style, ...) and
     {id: (visible, enabled)} of its controls."""
-    lines = player.probe("dialog", "children").stdout.splitlines()
+    lines = player.probe(*DIALOG, "descendants").stdout.splitlines()
     if not lines or not lines[0].startswith("window\t"):
         return None, {}
     controls = {int(f[0]): (f[2] == "1", f[3] == "1") for f in (line.split("\t") for line in lines[1:]) if len(f) >= 7}
@@ -76,7 +77,7 @@ def dialog_window(player):
 
 
 def rows(player, control):
-    return dict(line.split("\t", 1) for line in player.probe("dialog", "rows", str(control)).stdout.splitlines()
+    return dict(line.split("\t", 1) for line in player.probe(*DIALOG, "rows", str(control)).stdout.splitlines()
                 if "\t" in line)
 
 
@@ -121,17 +122,17 @@ def test_edit_three_tracks_from_the_item_menu(root):
           "road: the properties tab shows the three files' loaded info: %r" % technical)
 
     # In place, from the keyboard: the first row, F2, the text, Enter.
-    player.probe("dialog", "control-keys", str(METADATA_LIST), "home", "f2")
-    player.probe("dialog", "type", "New Artist")
-    player.probe("dialog", "focus-keys", "return")
+    player.probe(*DIALOG, "control-keys", str(METADATA_LIST), "home", "f2")
+    player.probe(*DIALOG, "type", "New Artist")
+    player.probe(*DIALOG, "focus-keys", "return")
     check(rows(player, METADATA_LIST).get("Artist") == "New Artist", "road: the artist is edited in place for all")
     check(dialog_window(player)[1].get(APPLY, (0, 0))[1], "road: an edit enables Apply")
 
-    player.probe("dialog", "command", str(APPLY))
+    player.probe(*DIALOG, "command", str(APPLY))
     done = player.wait(lambda: (lambda w: w[0] is not None and not w[1].get(APPLY, (0, 1))[1] and
                                 not int(w[0][3], 16) & WS_DISABLED)(dialog_window(player)), 60)
     check(done, "road: Apply ends with the dialog enabled and Apply off")
-    shot(player, "dialog-three-tracks", "dialog")
+    shot(player, "dialog-three-tracks", *DIALOG)
     for path in paths:
         expected = dict(before[path], artist=["New Artist"])
         after = fields(path)
@@ -142,12 +143,12 @@ def test_edit_three_tracks_from_the_item_menu(root):
     check(rows(player, METADATA_LIST).get("Artist") == "New Artist", "road: the dialog shows the written artist")
 
     # The dialog's own keys work inside the player's loop too.
-    player.probe("dialog", "keys", "ctrl+tab")
+    player.probe(*DIALOG, "keys", "ctrl+tab")
     controls = dialog_window(player)[1]
     check(controls.get(PROPERTIES_LIST, (0,))[0] and not controls.get(METADATA_LIST, (1,))[0],
           "road: Ctrl+Tab shows the properties tab: %r" % controls)
 
-    player.probe("dialog", "command", str(CANCEL))
+    player.probe(*DIALOG, "command", str(CANCEL))
     check(player.wait(lambda: dialog_window(player)[0] is None, 30), "road: Cancel after Apply closes unasked")
 
     # From the keyboard: the tracks selected with the keys, the menu key opens
@@ -156,7 +157,7 @@ def test_edit_three_tracks_from_the_item_menu(root):
     player.probe("menu-keys", "up", "return")
     check(player.wait(lambda: dialog_window(player)[0] is not None, 60), "road: the menu key leads to Properties")
     check(rows(player, METADATA_LIST).get("Artist") == "New Artist", "road: reopened, the files hold the new artist")
-    player.probe("dialog", "command", str(CANCEL))
+    player.probe(*DIALOG, "command", str(CANCEL))
     check(player.stop() == 0, "road: the player ends cleanly")
 
 
