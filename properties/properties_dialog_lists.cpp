@@ -316,9 +316,7 @@ void properties_dialog::show_menu(POINT screen, HWND list, bool tools) {
 
   if (list == metadata_list_) {
     if (selected > 0) {
-      // Several rows open the table edit, whose dialog is not built yet.
-      if (selected == 1 || several_tracks)
-        add(selection_menu, selected == 1 ? 0 : MF_GRAYED, command_edit, "properties_menu_edit");
+      if (selected == 1 || several_tracks) add(selection_menu, 0, command_edit, "properties_menu_edit");
       if (selected == 1) add(selection_menu, 0, command_edit_in_place, "properties_menu_edit_inplace", L"F2");
       add(selection_menu, 0, command_remove, "properties_menu_remove", L"Del");
       add(selection_menu, 0, command_crop, "properties_menu_crop");
@@ -331,16 +329,14 @@ void properties_dialog::show_menu(POINT screen, HWND list, bool tools) {
       AppendMenuW(selection_menu, MF_SEPARATOR, 0, nullptr);
       add(selection_menu, 0, command_capitalize, "properties_menu_capitalize");
       add(selection_menu, 0, command_clean_up, "properties_menu_clean_up");
-      // The split dialog is not built yet: the entry shows what will come.
-      add(selection_menu, MF_GRAYED, command_split_values, "properties_menu_split_values");
+      add(selection_menu, 0, command_split_values, "properties_menu_split_values");
       AppendMenuW(menu.get(), MF_SEPARATOR, 0, nullptr);
     }
     add(menu.get(), 0, command_add_new_field, "properties_menu_add_new_field", L"Ctrl+N");
     add(menu.get(), IsClipboardFormatAvailable(field_clipboard_format()) ? 0 : MF_GRAYED, command_paste_fields,
         "properties_menu_paste_fields", L"Ctrl+Shift+V");
     if (several_tracks) add(menu.get(), 0, command_auto_track_number, "properties_menu_auto_track_number");
-    // The automatic-filling dialog is not built yet.
-    add(menu.get(), MF_GRAYED, command_auto_fill, "properties_menu_automatically_fill_values");
+    add(menu.get(), 0, command_auto_fill, "properties_menu_automatically_fill_values");
     if (!tools) menu_item_set_default(menu.get(), selected == 0 ? command_add_new_field : command_edit);
   } else if (selected > 0) {
     add(selection_menu, 0, command_properties_copy, "properties_menu_copy", L"Ctrl+C");
@@ -443,9 +439,13 @@ void properties_dialog::run_metadata_command(UINT id) {
     fill_metadata_list();
     mark_modified();
     return;
+  case command_auto_fill:
+    open_autofill();
+    return;
+  case command_split_values:
+    if (any_selected) open_split_values();
+    return;
   default:
-    // Table edit, automatic filling and splitting open dialogs that are
-    // built separately; until then their entries stay disabled.
     return;
   }
 }
@@ -453,7 +453,11 @@ void properties_dialog::run_metadata_command(UINT id) {
 void properties_dialog::edit_selected() {
   if (is_busy()) return;
   const std::vector<int> items = selected_items(metadata_list_);
-  if (items.size() != 1) return;  // several rows: the table edit, not built yet
+  if (items.size() > 1) {
+    open_table_edit(items);
+    return;
+  }
+  if (items.size() != 1) return;
   const std::size_t row = std::size_t(items[0]);
   if (row >= rows_.rows().size()) return;
   field_under_edit_ = std::make_shared<edited_field>(*rows_.rows()[row]);
