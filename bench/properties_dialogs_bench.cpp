@@ -17,6 +17,9 @@
 #include "core/service_object.h"
 #include "metadata/track_handle_registry.h"
 #include "properties/autofill_dialog.h"
+#include "properties/autofill_match_table.h"
+#include "properties/autofill_text.h"
+#include "properties/value_case_transforms.h"
 #include "properties/table_edit_dialog.h"
 #include "resources/properties_dialogs.h"
 
@@ -127,6 +130,16 @@ int main() {
   });
   std::printf("autofill preview refresh, 10,000 file names x 3 fields: %.1f ms, stored list view %.1f ms, "
               "ratio %.2f\n", refresh_ms, peer_ms, refresh_ms / peer_ms);
+  // The same matching without the window, to tell the list's share.
+  const double matching_ms = best_ms([&] {
+    const double start = bench::now_seconds();
+    autofill_match_table table(tracks.size(), context);
+    for (std::size_t i = 0; i < tracks.size(); ++i)
+      match_pattern(table, i, "%album%\\%tracknumber%. %title%",
+                    clean_up_text(strip_extension(path_tail(tracks[i]->get_location().get_path(), 1))));
+    return (bench::now_seconds() - start) * 1000.0;
+  });
+  std::printf("of which matching the file names: %.1f ms\n", matching_ms);
   SendMessageW(autofill, WM_COMMAND, IDCANCEL, 0);
   pump();
   DestroyWindow(owner);

@@ -13,14 +13,17 @@ bool same_name(std::string_view a, std::string_view b) {
 }  // namespace
 
 autofill_match_table::autofill_match_table(std::size_t track_count, const field_display_context& context)
-    : track_count_(track_count), context_(context) {}
+    : track_count_(track_count) {
+  for (const char* standard : field_display_context::standard_fields())
+    display_names_.push_back(context.display_name(standard));
+}
 
 void autofill_match_table::store(std::size_t track, std::string_view name, std::string value) {
   if (track >= track_count_) return;
   std::string key(name);
-  for (const char* standard : field_display_context::standard_fields()) {
-    if (same_name(context_.display_name(standard), name)) {
-      key = standard;
+  for (std::size_t i = 0; i < display_names_.size(); ++i) {
+    if (same_name(display_names_[i], name)) {
+      key = field_display_context::standard_fields()[i];
       break;
     }
   }

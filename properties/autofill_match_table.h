@@ -29,7 +29,8 @@ public:
 
 private:
   std::size_t track_count_;
-  const field_display_context& context_;
+  // The standard fields' display names, looked up once per table.
+  std::vector<std::string> display_names_;
   std::vector<column> columns_;
 };
 
