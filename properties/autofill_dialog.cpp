@@ -22,6 +22,7 @@
 #include "properties/autofill_text.h"
 #include "properties/properties_histories.h"
 #include "properties/value_case_transforms.h"
+#include "properties/list_menu_routines.h"
 #include "resources/properties_dialogs.h"
 #include "ui/framework/dialog_object.h"
 #include "ui/framework/dialog_resizer.h"
@@ -191,11 +192,7 @@ private:
     SetWindowTheme(list_, L"explorer", nullptr);
     const DWORD styles = LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER;
     SendMessageW(list_, LVM_SETEXTENDEDLISTVIEWSTYLE, styles, styles);
-    list_view_insert_column(list_, number_column, "#", 25);
-    LVCOLUMNW right = {};
-    right.mask = LVCF_FMT;
-    right.fmt = LVCFMT_RIGHT;
-    SendMessageW(list_, LVM_SETCOLUMNW, number_column, reinterpret_cast<LPARAM>(&right));
+    list_view_insert_number_column(list_, 25);
     list_view_insert_column(list_, source_column, localized_text_get("properties_tableedit_column_filename"), 75);
     SendMessageW(list_, LVM_SETITEMCOUNT, tracks_.size(), 0);
 
@@ -394,12 +391,8 @@ private:
     if (header.hwndFrom != list_) return false;
     switch (header.code) {
     case LVN_GETDISPINFOW: {
-      auto& info = const_cast<NMLVDISPINFOW&>(reinterpret_cast<const NMLVDISPINFOW&>(header));
-      if ((info.item.mask & LVIF_TEXT) != 0 && info.item.cchTextMax > 0) {
-        const std::string& text = cell_text(info.item.iItem, info.item.iSubItem);
-        cell_buffer_ = qiv::utf8_to_wide_buffer(text.c_str(), text.size());
-        lstrcpynW(info.item.pszText, cell_buffer_.get_ptr(), info.item.cchTextMax);
-      }
+      auto& request = const_cast<NMLVDISPINFOW&>(reinterpret_cast<const NMLVDISPINFOW&>(header));
+      answer_cell_text(request, cell_text(request.item.iItem, request.item.iSubItem), cell_buffer_);
       return true;
     }
     case LVN_ODFINDITEMW:

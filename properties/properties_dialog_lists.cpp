@@ -53,12 +53,6 @@ enum metadata_command : UINT {
 };
 constexpr UINT command_properties_copy = 4;
 
-// A value as one list line: cut at its first line break.
-std::string first_line(const std::string& text) {
-  const std::size_t end = text.find_first_of("\r\n");
-  return end == std::string::npos ? text : text.substr(0, end) + " (...)";
-}
-
 void set_up_list(HWND list) {
   SetWindowTheme(list, L"explorer", nullptr);
   const DWORD styles = LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES | LVS_EX_LABELTIP | LVS_EX_DOUBLEBUFFER;
@@ -148,21 +142,21 @@ void properties_dialog::fill_metadata_list() {
   for (std::size_t i = 0; i < rows_.rows().size(); ++i) {
     const edited_field& row = *rows_.rows()[i];
     list_view_append_item(metadata_list_, -1, context_.display_name(row.name).c_str(), 0);
-    list_view_set_item_text(metadata_list_, int(i), 1, first_line(row.display_text()).c_str());
+    list_view_set_item_text(metadata_list_, int(i), 1, first_line_marked(row.display_text()).c_str());
   }
   SendMessageW(metadata_list_, WM_SETREDRAW, TRUE, 0);
 }
 
 void properties_dialog::redraw_row(std::size_t index) {
   if (index < rows_.rows().size())
-    list_view_set_item_text(metadata_list_, int(index), 1, first_line(rows_.rows()[index]->display_text()).c_str());
+    list_view_set_item_text(metadata_list_, int(index), 1, first_line_marked(rows_.rows()[index]->display_text()).c_str());
   mark_modified();
 }
 
 void properties_dialog::append_row(std::size_t index) {
   const edited_field& row = *rows_.rows()[index];
   const int item = list_view_append_item(metadata_list_, -1, context_.display_name(row.name).c_str(), 0);
-  list_view_set_item_text(metadata_list_, item, 1, first_line(row.display_text()).c_str());
+  list_view_set_item_text(metadata_list_, item, 1, first_line_marked(row.display_text()).c_str());
   list_view_select_only(metadata_list_, item);
 }
 
@@ -500,7 +494,7 @@ void properties_dialog::copy_rows() {
     fields.push_back(row);
     if (!text.empty()) text += "\r\n";
     const std::string value = row->display_text();
-    text += context_.display_name(row->name) + " : " + (several ? first_line(value) : value);
+    text += context_.display_name(row->name) + " : " + (several ? first_line_marked(value) : value);
   }
   clipboard_scope clipboard;
   open_clipboard(clipboard);

@@ -11,6 +11,7 @@
 #include "foundation/wide_buffer.h"
 #include "foundation/win32_text.h"
 #include "foundation/window_text.h"
+#include "properties/list_menu_routines.h"
 #include "resources/properties_dialogs.h"
 #include "ui/framework/dialog_object.h"
 #include "ui/framework/dialog_resizer.h"
@@ -27,11 +28,6 @@ constexpr UINT message_open_cell = WM_APP;
 constexpr int number_column = 0;
 constexpr int item_column = 1;
 constexpr int first_field_column = 2;
-
-std::string first_line(const std::string& text) {
-  const std::size_t end = text.find_first_of("\r\n");
-  return end == std::string::npos ? text : text.substr(0, end) + " (...)";
-}
 
 bool has_line_break(const std::string& text) { return text.find_first_of("\r\n") != std::string::npos; }
 
@@ -130,11 +126,7 @@ private:
     const DWORD styles = LVS_EX_GRIDLINES | LVS_EX_HEADERDRAGDROP | LVS_EX_FULLROWSELECT | LVS_EX_LABELTIP |
                          LVS_EX_DOUBLEBUFFER;
     SendMessageW(list_, LVM_SETEXTENDEDLISTVIEWSTYLE, styles, styles);
-    list_view_insert_column(list_, number_column, "#", 20);
-    LVCOLUMNW right = {};
-    right.mask = LVCF_FMT;
-    right.fmt = LVCFMT_RIGHT;
-    SendMessageW(list_, LVM_SETCOLUMNW, number_column, reinterpret_cast<LPARAM>(&right));
+    list_view_insert_number_column(list_, 20);
     list_view_insert_column(list_, item_column, localized_text_get("properties_tableedit_column_item"), 100);
     for (std::size_t k = 0; k < fields_.size(); ++k)
       list_view_insert_column(list_, int(first_field_column + k), context_.display_name(fields_[k]->name).c_str(),
@@ -147,12 +139,8 @@ private:
     if (header.hwndFrom != list_) return false;
     switch (header.code) {
     case LVN_GETDISPINFOW: {
-      auto& info = const_cast<NMLVDISPINFOW&>(reinterpret_cast<const NMLVDISPINFOW&>(header));
-      if ((info.item.mask & LVIF_TEXT) != 0 && info.item.cchTextMax > 0) {
-        const std::string text = cell_text(info.item.iItem, info.item.iSubItem);
-        cell_buffer_ = qiv::utf8_to_wide_buffer(text.c_str(), text.size());
-        lstrcpynW(info.item.pszText, cell_buffer_.get_ptr(), info.item.cchTextMax);
-      }
+      auto& request = const_cast<NMLVDISPINFOW&>(reinterpret_cast<const NMLVDISPINFOW&>(header));
+      answer_cell_text(request, cell_text(request.item.iItem, request.item.iSubItem), cell_buffer_);
       return true;
     }
     case LVN_ODFINDITEMW:
@@ -181,10 +169,10 @@ private:
   std::string cell_text(int row, int column) const {
     if (row < 0 || std::size_t(row) >= item_names_.size()) return {};
     if (column == number_column) return std::to_string(row + 1);
-    if (column == item_column) return first_line(item_names_[std::size_t(row)]);
+    if (column == item_column) return first_line_marked(item_names_[std::size_t(row)]);
     const std::size_t field = std::size_t(column - first_field_column);
     if (column < first_field_column || field >= fields_.size()) return {};
-    return first_line(fields_[field]->joined_value(std::uint32_t(row)));
+    return first_line_marked(fields_[field]->joined_value(std::uint32_t(row)));
   }
 
   // `field` -1 opens the item column.
