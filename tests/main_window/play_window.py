@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Playing from the real zorv.exe's main window, heard in the capture file,
 and its menus as a user opens them (screenshots kept under the build folder's
-test-artifacts/play_window for a person to look at).
+test-artifacts/play_window and main_window for a person to look at).
 
 Each track is a constant level of its own, so the levels heard, in order,
 tell which tracks played in which order.
@@ -10,7 +10,6 @@ usage: play_window.py WINE_EXEC BUILD_DIR ZORV_EXE  (ZORV_WINDOW_PROBE names the
 """
 import array
 import os
-import shutil
 import struct
 import subprocess
 import sys
@@ -18,7 +17,10 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.dont_write_bytecode = True  # no cache folder left in the source tree
 from blackbox_checks import check, failures, windows_path  # noqa: E402
+import main_window  # noqa: E402  (the window tests' player; its own checks run only as a script)
 
 WINE_EXEC, BUILD_DIR, ZORV = sys.argv[1:4]
 PROBE = os.environ["ZORV_WINDOW_PROBE"]
@@ -54,61 +56,19 @@ def heard_levels(capture):
     return levels
 
 
-class Player:
-    """A copy of zorv.exe with its profile beside it, and a capture file per start."""
-
-    def __init__(self, root, name):
-        self.folder = os.path.join(root, name)
-        os.makedirs(self.folder)
-        self.exe = os.path.join(self.folder, "zorv.exe")
-        shutil.copy(ZORV, self.exe)
-        open(self.exe + ".localconfig.opt", "w").close()
-        self.process = None
-        self.capture = None
+class Player(main_window.Player):
+    """The window tests' player, with a capture file of its own per start."""
 
     def start(self, *args):
         self.capture = os.path.join(self.folder, "capture-%d.wav" % time.monotonic_ns())
         env = dict(os.environ, AUDIO_CAPTURE="|cat >> " + self.capture)
         self.process = subprocess.Popen([WINE_EXEC, BUILD_DIR, self.exe, *args], env=env, **QUIET)
 
-    def probe(self, *args):
-        with tempfile.TemporaryFile() as out:
-            subprocess.run([WINE_EXEC, BUILD_DIR, PROBE, windows_path(self.exe), *args], stdin=subprocess.DEVNULL,
-                           stdout=out, stderr=subprocess.DEVNULL, timeout=120)
-            out.seek(0)
-            return out.read().decode("utf-8", "replace")
-
-    def controls(self):
-        """{id: (class, visible, enabled, checked, rectangle, text)}."""
-        controls = {}
-        for line in self.probe("children").splitlines()[1:]:
-            f = line.split("\t")
-            if len(f) >= 7:
-                controls[int(f[0])] = (f[1], f[2] == "1", f[3] == "1", f[4] == "1",
-                                       tuple(int(v) for v in f[5].split(",")), "\t".join(f[6:]))
-        return controls
-
-    def text(self, control):
-        return self.controls().get(control, ("",) * 6)[5]
-
     def enabled(self, control):
-        return self.controls().get(control, (0, 0, False))[2]
+        return self.controls()[1].get(control, (0, 0, False))[2]
 
-    def wait(self, condition, seconds=60):
-        deadline = time.time() + seconds
-        while time.time() < deadline:
-            if condition():
-                return True
-            time.sleep(0.3)
-        return False
-
-    def stop(self):
-        self.probe("close")
-        try:
-            return self.process.wait(timeout=60)
-        except subprocess.TimeoutExpired:
-            self.process.kill()
-            return None
+    def checked(self, control):
+        return self.controls()[1].get(control, (0, 0, False, False))[3]
 
 
 def x_environment():
@@ -214,11 +174,20 @@ def test_now_playing_lines(root):
           "lines: the title shows as it is, markup and ampersand included: %r" % line_1)
     first = player.text(LINE_1)
     check(player.wait(lambda: player.text(LINE_1) != first, 10), "lines: the time advances while playing")
-    shot = os.path.join(ARTIFACTS, "now-playing.bmp")
-    os.makedirs(ARTIFACTS, exist_ok=True)
-    player.probe("shot", windows_path(shot))
-    subprocess.run(["convert", shot, shot[:-4] + ".png"], check=True)
-    os.remove(shot)
+    player.shot("now-playing")
+
+    # Every change of what plays reaches the lines: the transport buttons.
+    player.probe("command", "1061")
+    check(player.wait(lambda: player.text(LINE_2) == "Unknown artist", 10),
+          "buttons: a click on Fast-forward plays the next track: %r" % player.text(LINE_2))
+    player.probe("command", "1060")
+    check(player.wait(lambda: player.text(LINE_2).startswith("Artist:"), 10),
+          "buttons: a click on Rewind plays the previous track: %r" % player.text(LINE_2))
+    player.probe("command", str(PAUSE))
+    check(player.wait(lambda: player.checked(PAUSE), 10), "buttons: Pause pauses")
+    paused_at = player.text(LINE_1)
+    time.sleep(2)
+    check(player.text(LINE_1) == paused_at, "buttons: paused, the time stands: %r" % player.text(LINE_1))
     check(player.stop() == 0, "lines: ends cleanly")
 
     player.start(windows_path(os.path.join(music, "untagged.flac")))
@@ -227,6 +196,25 @@ def test_now_playing_lines(root):
     check(player.wait(lambda: player.text(LINE_2) == "Unknown artist", 20),
           "lines: a track without tags has an unknown artist: %r" % player.text(LINE_2))
     check(player.stop() == 0, "lines: second run ends cleanly")
+
+
+def test_links_after_a_library_start(root):
+    player = Player(root, "library", library=True)
+    music = os.path.join(player.folder, "music")
+    os.makedirs(music)
+    tone = os.path.join(player.folder, "tone.wav")
+    subprocess.run(["sox", "-n", "-r", "48000", "-c", "2", "-b", "16", tone, "synth", "60", "sine", "440"], check=True)
+    subprocess.run(["flac", "-s", "-f", "-T", "TITLE=Duet", "-T", "ARTIST=A, B", "-T", "ALBUM=Album", "-T",
+                    "DATE=2001", "-o", os.path.join(music, "duet.flac"), tone], check=True)
+    os.remove(tone)
+    player.start()
+    # The albums level has something to play once the scan has found the track.
+    check(player.wait(lambda: player.enabled(PLAY), 120), "library: the scan fills the albums level")
+    player.probe("command", str(PLAY))
+    expected = "Artist: <a>A</a>, <a>B</a>, album: <a>Album [2001]</a>"
+    check(player.wait(lambda: player.text(LINE_2) == expected, 20),
+          "library: started from a library view, artists and album are links: %r" % player.text(LINE_2))
+    check(player.stop() == 0, "library: ends cleanly")
 
 
 def xdotool(*args):
@@ -239,14 +227,14 @@ def test_menus(root):
     music = make_folder(player)
     player.start(windows_path(os.path.join(music, "02 Second.wav")))
     check(player.wait(lambda: player.enabled(PLAY), 60), "menus: the folder is listed")
-    controls = player.controls()
-    player.probe("command", str(MENU))
-    time.sleep(1.5)
-    screen_shot("main-menu")
+    controls = player.controls()[1]
     check(controls[MENU][3] is False, "menus: the Menu button starts unchecked")
-    check(player.controls()[MENU][3], "menus: the Menu button stays checked while its menu is open")
+    player.probe("command", str(MENU))
+    check(player.wait(lambda: player.checked(MENU), 20), "menus: the Menu button stays checked while its menu is open")
+    time.sleep(1)
+    screen_shot("main-menu")
     player.probe("menu-keys", "escape")
-    check(player.wait(lambda: not player.controls()[MENU][3], 10), "menus: Escape closes the main menu")
+    check(player.wait(lambda: not player.checked(MENU), 10), "menus: Escape closes the main menu")
 
     # A right click on the selected track opens the item menu there.
     left, top = controls[LIST][4][:2]
@@ -261,7 +249,8 @@ def test_menus(root):
 def main():
     subprocess.run([WINE_EXEC, BUILD_DIR, "cmd", "/c", "exit"], **QUIET)  # the session, before output is captured
     with tempfile.TemporaryDirectory() as root:
-        for test in (test_play_button, test_random_order_from_the_item_menu, test_now_playing_lines, test_menus):
+        for test in (test_play_button, test_random_order_from_the_item_menu, test_now_playing_lines,
+                     test_links_after_a_library_start, test_menus):
             try:
                 test(root)
             except Exception as error:  # one broken case must not hide the others

@@ -115,23 +115,20 @@ TEST_F(ContextMenuManager, EntriesComeInPriorityOrderWithGroupsSetOffAndEmptyGro
   EXPECT_FALSE(entries[0].grayed());
 }
 
-TEST_F(ContextMenuManager, ExtendedCommandsNeedTheExtendedFlagAndTheNormalFlagHidesThem) {
-  build(one_folder, context_menu_manager::flag_extended | context_menu_manager::flag_normal);
-  EXPECT_EQ(menu_texts(menu).back(), L"Only with Shift") << "8 wins over 4";
-  DestroyMenu(menu);
-  menu = CreatePopupMenu();
-  build(one_folder, context_menu_manager::flag_normal);
-  EXPECT_EQ(menu_texts(menu).back(), L"Properties");
-}
-
-TEST_F(ContextMenuManager, ShortcutTextsFollowATabOnlyWhenAskedFor) {
-  build(one_folder, context_menu_manager::flag_normal | context_menu_manager::flag_shortcuts);
+TEST_F(ContextMenuManager, FlagsChooseTheExtendedEntriesAndTheShortcutTexts) {
+  auto last_entry = [&](std::uint32_t flags) {
+    DestroyMenu(menu);
+    menu = CreatePopupMenu();
+    build(one_folder, flags);
+    return menu_texts(menu).back();
+  };
+  using flags = context_menu_manager;
+  EXPECT_EQ(last_entry(flags::flag_normal), L"Properties");
+  EXPECT_EQ(last_entry(flags::flag_extended | flags::flag_normal), L"Only with Shift") << "8 wins over 4";
   const std::string key = shortcut_key_text(shortcut_key::alt | VK_RETURN);
-  EXPECT_EQ(menu_texts(menu).back(), L"Properties\t" + std::wstring(key.begin(), key.end()));
-  DestroyMenu(menu);
-  menu = CreatePopupMenu();
-  build(one_folder, context_menu_manager::flag_normal | context_menu_manager::flag_shortcuts_restricted);
-  EXPECT_EQ(menu_texts(menu).back(), L"Properties") << "the default binding is not offered in restricted menus";
+  EXPECT_EQ(last_entry(flags::flag_normal | flags::flag_shortcuts), L"Properties\t" + std::wstring(key.begin(), key.end()));
+  EXPECT_EQ(last_entry(flags::flag_normal | flags::flag_shortcuts_restricted), L"Properties")
+      << "the default binding is not offered in restricted menus";
 }
 
 TEST_F(ContextMenuManager, NothingToShowIsAnEmptyRootNotAFailure) {
@@ -158,17 +155,21 @@ TEST_F(ContextMenuManager, TheChosenCommandRunsOnTheTracksTheMenuWasBuiltForOnce
   EXPECT_FALSE(context_menu_run_command(*manager, -1));
 }
 
-TEST_F(ContextMenuManager, ShowInExplorerIsGreyedForTwoFoldersAndForPathsThatAreNotLocalFiles) {
-  build(tracks_at({"file://C:\\Music\\A\\1.mp3", "file://C:\\Music\\B\\2.mp3"}), context_menu_manager::flag_normal);
-  EXPECT_TRUE(read_menu(menu)[0].grayed());
-  DestroyMenu(menu);
-  menu = CreatePopupMenu();
-  build(tracks_at({"http://example.invalid/a.mp3"}), context_menu_manager::flag_normal);
-  EXPECT_TRUE(read_menu(menu)[0].grayed());
-  DestroyMenu(menu);
-  menu = CreatePopupMenu();
-  build(tracks_at({"file://C:\\Music\\A\\1.mp3", "file://c:\\music\\a\\2.mp3"}), context_menu_manager::flag_normal);
-  EXPECT_FALSE(read_menu(menu)[0].grayed()) << "one folder whatever the letter case";
+TEST_F(ContextMenuManager, ShowInExplorerIsGreyedUnlessTheTracksAreLocalFilesOfOneFolder) {
+  const struct {
+    track_handle_list tracks;
+    bool grayed;
+  } cases[] = {
+      {tracks_at({"file://C:\\Music\\A\\1.mp3", "file://C:\\Music\\B\\2.mp3"}), true},
+      {tracks_at({"http://example.invalid/a.mp3"}), true},
+      {tracks_at({"file://C:\\Music\\A\\1.mp3", "file://c:\\music\\a\\2.mp3"}), false},  // case apart
+  };
+  for (const auto& c : cases) {
+    DestroyMenu(menu);
+    menu = CreatePopupMenu();
+    build(c.tracks, context_menu_manager::flag_normal);
+    EXPECT_EQ(read_menu(menu)[0].grayed(), c.grayed) << c.tracks.front()->get_location().get_path();
+  }
 }
 
 }  // namespace

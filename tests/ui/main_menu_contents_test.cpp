@@ -48,6 +48,19 @@ TEST_F(MainMenuContents, FileAndViewHoldTheProgramsCommandsWithShortcutsAndMarks
   int checked_themes = 0;
   for (const auto& theme : read_menu(view[0].submenu)) checked_themes += theme.checked() ? 1 : 0;
   EXPECT_EQ(checked_themes, 1) << "the current theme carries the mark";
+
+  // Each popup has 2048 ids of its own; the id the menu answers runs its
+  // command.
+  const auto pictures = view.back();
+  EXPECT_EQ(pictures.text, L"Show album pictures");
+  EXPECT_GE(pictures.id, 1u + 0x800);
+  EXPECT_LE(pictures.id, 2u * 0x800);
+  EXPECT_TRUE(popup.run_result(pictures.id));
+  main_menu_popup again(menu_manager::flag_normal);
+  EXPECT_NE(read_menu(read_menu(again.menu())[1].submenu).back().checked(), pictures.checked());
+  EXPECT_FALSE(popup.run_result(0));
+  EXPECT_FALSE(popup.run_result(4 * 0x800)) << "the last id of Help, which holds fewer commands";
+  EXPECT_FALSE(popup.run_result(4 * 0x800 + 1));
 }
 
 TEST_F(MainMenuContents, ShiftShowsTheExtendedEntries) {

@@ -1,5 +1,5 @@
-// Main-menu popups built from menu nodes and command groups, read back
-// through GetMenuItemInfoW, and the chosen ids run.
+// Menus built from menu nodes and command groups of the test's own, read
+// back through GetMenuItemInfoW, and the chosen ids run.
 #include "ui/menus/menu_manager.h"
 
 #include <gtest/gtest.h>
@@ -14,7 +14,6 @@
 #include "core/service_registry.h"
 #include "foundation/main_thread.h"
 #include "support/menu_reading.h"
-#include "ui/menus/main_menu_popup.h"
 
 namespace {
 
@@ -101,10 +100,6 @@ service_factory_single_t<test_group> disabled_group{
 service_factory_single_t<test_group> deep_group{deep_popup, 0u,
                                                 std::vector<test_command>{{"Inside", 0, numbered(8)}}};
 
-service_factory_single_t<test_group> view_group{main_menu_node::view, 0xFFFFFF00u,
-                                                std::vector<test_command>{{"Test view command", 0, numbered(9)}}};
-service_factory_single_t<test_group> help_group{main_menu_node::help, 0xFFFFFF00u,
-                                                std::vector<test_command>{{"Test help command", 0, numbered(10)}}};
 
 class MenuManager : public ::testing::Test {
 protected:
@@ -114,10 +109,6 @@ protected:
     localized_text::set("test_all_off", "All Off");
     localized_text::set("test_empty", "Empty");
     localized_text::set("test_deep", "Deep");
-    localized_text::set("menu_group_file", "File");
-    localized_text::set("menu_group_view", "View");
-    localized_text::set("menu_group_playback", "Playback");
-    localized_text::set("menu_group_help", "Help");
   }
   static void TearDownTestSuite() { service_registry::free(); }
 
@@ -180,39 +171,6 @@ TEST_F(MenuManager, TooFewIdsAndUnknownNodesAreErrors) {
   } catch (const std::exception& error) {
     EXPECT_STREQ(error.what(), "Menu group not found");
   }
-}
-
-TEST_F(MenuManager, TheMainMenuHasFourPopupsOf2048IdsEach) {
-  main_menu_popup popup;
-  const auto top = read_menu(popup.menu());
-  ASSERT_EQ(top.size(), 4u);
-  EXPECT_EQ(top[0].text, L"File");
-  EXPECT_EQ(top[1].text, L"View");
-  EXPECT_EQ(top[2].text, L"Playback");
-  EXPECT_EQ(top[3].text, L"Help");
-
-  const auto view = read_menu(top[1].submenu);
-  ASSERT_FALSE(view.empty());
-  EXPECT_EQ(view.back().text, L"Test view command");
-  EXPECT_GE(view.back().id, 2049u);
-  EXPECT_LE(view.back().id, 4096u);
-  auto& viewed = view_group.get_static_instance();
-  viewed.ran.clear();
-  EXPECT_TRUE(popup.run_result(view.back().id));
-  EXPECT_EQ(viewed.ran, std::vector<std::uint32_t>{0});
-
-  const auto help = read_menu(top[3].submenu);
-  ASSERT_FALSE(help.empty());
-  EXPECT_EQ(help.back().text, L"Test help command");
-  EXPECT_GE(help.back().id, 6145u);
-  EXPECT_LE(help.back().id, 8192u);
-  auto& helped = help_group.get_static_instance();
-  helped.ran.clear();
-  EXPECT_TRUE(popup.run_result(help.back().id));
-  EXPECT_EQ(helped.ran, std::vector<std::uint32_t>{0});
-  EXPECT_FALSE(popup.run_result(0));
-  EXPECT_FALSE(popup.run_result(8192)) << "the last id of Help, which holds fewer commands";
-  EXPECT_FALSE(popup.run_result(8193));
 }
 
 }  // namespace
