@@ -5,6 +5,7 @@
 // tagged files and reads them with TagLib too.
 #include "bench/bench_clock.h"
 #include "bench/counting_library_sink.h"
+#include "bench/library_file.h"
 
 #include <windows.h>
 
@@ -26,56 +27,7 @@
 
 namespace {
 
-constexpr std::uint32_t track_count = 100000;
-constexpr std::uint32_t folders = 400;  // of 250 files each, one track per file
-
-void put_u32(std::string& out, std::uint32_t v) {
-  out += {char(v), char(v >> 8), char(v >> 16), char(v >> 24)};
-}
-void put_text(std::string& out, const std::string& text) {
-  put_u32(out, static_cast<std::uint32_t>(text.size()));
-  out += text;
-}
-
-// A library file with one music folder holding every track with its info.
-std::string make_database(const std::string& folder_text) {
-  std::string tree;
-  put_u32(tree, 0);
-  put_u32(tree, folders);
-  char name[32];
-  for (std::uint32_t d = 0; d < folders; ++d) {
-    std::snprintf(name, sizeof name, "Album %04u", d);
-    put_text(tree, name);
-    const std::uint32_t files = track_count / folders;
-    put_u32(tree, files);
-    for (std::uint32_t f = 0; f < files; ++f) {
-      std::snprintf(name, sizeof name, "%02u Song.flac", f);
-      put_text(tree, name);
-      put_u32(tree, 0x12345678);  // file time
-      put_u32(tree, 0x01D00000);
-      put_u32(tree, 1);  // one track
-      put_u32(tree, 0);  // subsong
-      put_u32(tree, 1);  // with info
-      const std::string texts = "Song " + std::to_string(f) + '\0' + "Artist " + std::to_string(d % 97) + '\0' + '\0' +
-                                "Rock" + '\0' + "Album " + std::to_string(d) + '\0' + std::to_string(f + 1) + '\0' +
-                                '\0' + "2001" + '\0';
-      put_u32(tree, 0x43340000);  // 180.0f seconds
-      put_u32(tree, static_cast<std::uint32_t>(texts.size()));
-      tree += texts;
-    }
-    put_u32(tree, 0);
-  }
-  const std::string tree_tag("\xD0\x0A\xCA\xA5\x5D\xEA\x04\x4E\xAA\x2C\xDD\x0A\x45\x02\x36\x6E", 16);
-  const std::string end_tag("\x94\x84\xEA\x9B\x45\x60\x45\x49\x9A\xBC\x0B\x38\xAE\xC3\x91\x6A", 16);
-  std::string blob = tree_tag;
-  put_u32(blob, static_cast<std::uint32_t>(tree.size()));
-  blob += tree + end_tag;
-  std::string file("\x55\xC7\x65\x9F\xF6\x13\x14\x48\xA9\xB1\xF1\xB6\xF7\xAD\x7F\xFC", 16);
-  put_u32(file, 1);
-  put_text(file, folder_text);
-  put_text(file, blob);
-  return file;
-}
+constexpr std::uint32_t track_count = bench::library_track_count;
 
 void write_file(const std::string& path, const std::string& bytes) {
   const HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
@@ -92,7 +44,7 @@ void bench_load() {
   app::state().profile_path = qiv::string_small(("file://" + profile).c_str());
   config::library_monitor_folders.set(false);  // no worker: the load alone
   const std::string folder_text = "C:\\bench-music-that-does-not-exist";
-  write_file(profile + "\\database.dat", make_database(folder_text));
+  write_file(profile + "\\database.dat", bench::make_library_file(folder_text));
   media_library::set_folder_list({folder_text});
   for (int pass = 0; pass < 2; ++pass) {
     const double start = bench::now_seconds();

@@ -92,6 +92,8 @@ bool register_shell_hook() {
   return shell_hook_registered;
 }
 
+bool shell_hook_accepted() noexcept { return shell_hook_registered; }
+
 UINT shell_hook_message() noexcept { return registered_shell_hook_message; }
 
 }  // namespace hidden_main_window

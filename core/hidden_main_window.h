@@ -23,6 +23,8 @@ HWND get() noexcept;
 // media keys); the window gives the registration back when it is destroyed.
 // Answers whether the system accepted it.
 bool register_shell_hook();
+// Whether the system accepted the registration (Wine never does).
+bool shell_hook_accepted() noexcept;
 
 // The message number the system sends shell-hook notifications under
 // ("SHELLHOOK"), registered when the process starts.

@@ -35,6 +35,7 @@ THEMES = {  # name: the theme's GUID as stored in config.dat
     "graphite": "BE388481-626B-4D05-ADDD-9943474D2395",
 }
 APPCOMMAND_MEDIA_PLAY_PAUSE = 14
+APPCOMMAND_BROWSER_BACKWARD, APPCOMMAND_BROWSER_FORWARD = 1, 2
 ALBUM_ANNA = "Album: <a>First [2001]</a>, artist: <a>Anna</a>"
 
 
@@ -111,6 +112,10 @@ class Player:
     def keys(self, *keys):
         self.probe("keys", *keys)
 
+    def menu_open(self):
+        """Whether a popup menu of the program is shown."""
+        return any(line.startswith("#32768") for line in self.probe("popups").stdout.splitlines())
+
     def shot(self, name):
         os.makedirs(ARTIFACTS, exist_ok=True)
         bmp = os.path.join(ARTIFACTS, name + ".bmp")
@@ -174,7 +179,20 @@ def test_controls(root):
     check(1324 in controls and not controls[1324][1], "controls: the indexing notice is hidden")
     check(player.text(1079) == "Playback stopped", "controls: line 1 reads Playback stopped: %r" % player.text(1079))
     player.shot("fresh-start")
+    # The Menu button opens the main menu, held down while it is open.
+    player.probe("command", "1052")
+    check(player.wait(player.menu_open, 20), "controls: the Menu button opens the main menu")
+    player.keys("escape")
     check(player.stop() == 0, "controls: closing the window ends the program cleanly")
+
+
+def test_hidden_start(root):
+    player = Player(root, "hidden")
+    player.start("/hide")
+    check(player.wait(lambda: player.controls()[0] is not None, 60), "/hide: the window exists")
+    window = player.controls()[0]
+    check(window is not None and int(window[3], 16) & 0x20000000, "/hide: the window starts minimised: %r" % (window,))
+    check(player.stop() == 0, "/hide: ends cleanly")
 
 
 def test_navigation_and_keys(root):
@@ -188,6 +206,11 @@ def test_navigation_and_keys(root):
     player.keys("home", "down", "return")
     check(player.text(1067) == ALBUM_ANNA, "navigation: Enter opens the album: %r" % player.text(1067))
     player.shot("album-with-damaged-picture")
+    # The context key opens the item context menu at the focused track.
+    player.keys("home", "apps")
+    check(player.wait(player.menu_open, 20), "navigation: the context key opens the item context menu")
+    player.keys("escape")
+    check(player.wait(lambda: not player.probe("popups").stdout.strip(), 20), "navigation: Escape closes the menu")
     player.keys("alt+up")
     check(player.text(1067) == "All albums", "navigation: Alt+Up goes to the albums")
     player.keys("return")
@@ -200,6 +223,10 @@ def test_navigation_and_keys(root):
     check(player.text(1067) == "All albums", "navigation: Alt+Left goes back")
     player.keys("ctrl+alt+right")
     check(player.text(1067) == "All albums", "navigation: Alt with Ctrl is no history key")
+    player.probe("app-command", str(APPCOMMAND_BROWSER_FORWARD))
+    check(player.wait(lambda: player.text(1067) == ALBUM_ANNA, 10), "navigation: the browser's Forward key")
+    player.probe("app-command", str(APPCOMMAND_BROWSER_BACKWARD))
+    check(player.wait(lambda: player.text(1067) == "All albums", 10), "navigation: the browser's Back key")
     # Two albums opened together come back both selected after Alt+Up.
     player.keys("home", "down", "shift+down", "return")
     both = player.text(1067)
@@ -246,6 +273,27 @@ def test_full_screen(root):
     check(player.stop() == 0, "full screen: ends cleanly")
 
 
+def test_volume_popup(root):
+    player = Player(root, "volume")
+    player.start()
+    player.wait(lambda: player.controls()[0] is not None, 60)
+    button = player.controls()[1][1059][4]
+    player.probe("command", "1059")
+    popups = []
+    player.wait(lambda: popups.extend(player.probe("popups").stdout.splitlines()) or popups, 20)
+    check(len(popups) == 1, "volume: the Volume button opens one popup: %r" % popups)
+    if popups:
+        left, top, right, bottom = (int(v) for v in popups[0].split("\t")[1].split(","))
+        centre = (button[0] + button[2]) // 2
+        check(top == button[3] and abs((left + right) // 2 - centre) <= 1,
+              "volume: the popup hangs from the middle of the button's bottom edge: %r under %r" % (popups[0], button))
+        check(player.controls()[1][1059][3], "volume: the button stays down while the popup is open")
+        player.keys("escape")
+        check(player.wait(lambda: not player.probe("popups").stdout.strip(), 20), "volume: Escape closes the popup")
+        check(not player.controls()[1][1059][3], "volume: the button comes up when the popup closes")
+    check(player.stop() == 0, "volume: ends cleanly")
+
+
 def test_drop_and_media_key(root):
     player = Player(root, "drop", library=True)
     make_music(player.folder)
@@ -263,9 +311,17 @@ def test_drop_and_media_key(root):
     player.probe("media-key", str(APPCOMMAND_MEDIA_PLAY_PAUSE))
     check(player.wait(lambda: player.controls()[1].get(4, (0, 0, False))[2], 20),
           "media key: stopped, Play/Pause starts playback (the Pause button comes alive)")
+    check(player.wait(lambda: "Beta" in player.text(1079), 20),
+          "media key: line 1 names the track that plays: %r" % player.text(1079))
     player.probe("media-key", str(APPCOMMAND_MEDIA_PLAY_PAUSE))
     check(player.wait(lambda: player.controls()[1].get(4, (0, 0, False, False))[3], 20),
           "media key: playing, Play/Pause pauses (the Pause button is checked)")
+    # The same key pressed in the window itself: paused counts as playing, so
+    # it is the Pause button again, which resumes.
+    time.sleep(0.2)
+    player.probe("app-command", str(APPCOMMAND_MEDIA_PLAY_PAUSE))
+    check(player.wait(lambda: not player.controls()[1].get(4, (0, 0, False, True))[3], 20),
+          "media key: WM_APPCOMMAND Play/Pause in the window resumes (the Pause button comes up)")
     check(player.stop() == 0, "drop: ends cleanly")
 
 
@@ -285,12 +341,34 @@ def test_themes(root):
             check(pixel(png, x, y) == (0, 0, 0), "themes: black paints the dialog black: %r" % (pixel(png, x, y),))
         check(player.stop() == 0, "themes: %s ends cleanly" % name)
 
+    # At 144 DPI the window of the template is larger than this screen: it is
+    # made to fit, with every button inside. Only processes started while the
+    # setting is there see it, so it is taken away at once.
+    desktop = r"HKCU\Control Panel\Desktop"
+    player = Player(root, "theme-144dpi")
+    subprocess.run([WINE_EXEC, BUILD_DIR, "reg", "add", desktop, "/v", "LogPixels", "/t", "REG_DWORD", "/d", "144",
+                    "/f"], **QUIET)
+    try:
+        player.start()
+        player.wait(lambda: player.controls()[0] is not None, 60)
+    finally:
+        subprocess.run([WINE_EXEC, BUILD_DIR, "reg", "delete", desktop, "/v", "LogPixels", "/f"], **QUIET)
+    window, controls = player.controls()
+    if window is not None:
+        screen = [int(v) for v in window[6].split(",")]
+        for control in (1052, 1055, 1069):
+            r = controls[control][4]
+            check(screen[0] <= r[0] and r[2] <= screen[2] and r[3] <= screen[3],
+                  "144 DPI: control %d lies on the screen: %r" % (control, r))
+    player.shot("theme-classic-144dpi")
+    check(player.stop() == 0, "144 DPI: ends cleanly")
+
 
 def main():
     subprocess.run([WINE_EXEC, BUILD_DIR, "cmd", "/c", "exit"], **QUIET)  # the session, before output is captured
     with tempfile.TemporaryDirectory() as root:
-        for test in (test_controls, test_navigation_and_keys, test_full_screen, test_drop_and_media_key,
-                     test_themes):
+        for test in (test_controls, test_hidden_start, test_navigation_and_keys, test_full_screen, test_volume_popup,
+                     test_drop_and_media_key, test_themes):
             try:
                 test(root)
             except Exception as error:  # one broken case must not hide the others

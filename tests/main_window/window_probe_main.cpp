@@ -9,10 +9,11 @@
 //   window_probe EXE close               posts WM_CLOSE
 //   window_probe EXE drop PATH...        drops the files on the window
 //   window_probe EXE media-key COMMAND   the shell's notice of a media key (APPCOMMAND_*)
-//   window_probe EXE browser-key COMMAND WM_APPCOMMAND to the window
+//   window_probe EXE app-command COMMAND WM_APPCOMMAND to the window (APPCOMMAND_*)
 //   window_probe EXE keys KEY...         brings the window to the front and types
 //                                        the keys ("alt+up", "down", "return", "f11")
 //   window_probe EXE shot FILE.bmp       the window's pixels as the screen shows them
+//   window_probe EXE popups              the program's other visible windows: class, rectangle
 //   window_probe EXE context-menu ID     a context request at the middle of control ID
 //   window_probe EXE menu-keys KEY...    keys posted to the program's open popup menu
 //                                        (it need not be in front)
@@ -55,12 +56,16 @@ std::wstring class_of(HWND window) {
 
 struct search {
   const wchar_t* class_name;
+  const wchar_t* title;  // null: any
   HWND found;
 };
 
 BOOL CALLBACK match_window(HWND window, LPARAM data) {
   auto* s = reinterpret_cast<search*>(data);
   if (class_of(window) != s->class_name) return TRUE;
+  wchar_t title[256] = {};
+  GetWindowTextW(window, title, 256);
+  if (s->title != nullptr && lstrcmpW(title, s->title) != 0) return TRUE;
   DWORD process = 0;
   GetWindowThreadProcessId(window, &process);
   if (!same_path(process_image(process), exe_path)) return TRUE;
@@ -68,9 +73,9 @@ BOOL CALLBACK match_window(HWND window, LPARAM data) {
   return FALSE;
 }
 
-// The top-level window of the program copy with that class.
-HWND find_window(const wchar_t* class_name) {
-  search state = {class_name, nullptr};
+// The top-level window of the program copy with that class (and title).
+HWND find_window(const wchar_t* class_name, const wchar_t* title = nullptr) {
+  search state = {class_name, title, nullptr};
   EnumWindows(match_window, reinterpret_cast<LPARAM>(&state));
   return state.found;
 }
@@ -78,7 +83,8 @@ HWND find_window(const wchar_t* class_name) {
 HWND find_main_window() {
   // The program may still be starting.
   for (int i = 0; i < 200; ++i) {
-    const HWND window = find_window(L"#32770");
+    // The volume popup is a dialog too; the main window has the caption.
+    const HWND window = find_window(L"#32770", L"Zorv Audio Player");
     if (window != nullptr && IsWindowVisible(window)) return window;
     Sleep(50);
   }
@@ -173,6 +179,29 @@ int drop_files(HWND window, const std::vector<std::wstring>& paths) {
   return 0;
 }
 
+struct popup_search {
+  HWND main;
+  DWORD process;
+};
+
+BOOL CALLBACK print_popup(HWND window, LPARAM data) {
+  const auto* s = reinterpret_cast<const popup_search*>(data);
+  DWORD process = 0;
+  GetWindowThreadProcessId(window, &process);
+  if (window == s->main || process != s->process || !IsWindowVisible(window)) return TRUE;
+  RECT area = {};
+  GetWindowRect(window, &area);
+  print(utf8(class_of(window)) + "\t" + rect_text(area));
+  return TRUE;
+}
+
+int list_popups(HWND main) {
+  popup_search state = {main, 0};
+  GetWindowThreadProcessId(main, &state.process);
+  EnumWindows(print_popup, reinterpret_cast<LPARAM>(&state));
+  return 0;
+}
+
 // The hidden main window of the program copy gets the shell's notices.
 int media_key(UINT command) {
   const HWND hidden = find_window(L"{53229DFC-A273-45cd-A3A4-161FA9FC6414}");
@@ -189,6 +218,7 @@ constexpr key_name key_names[] = {
     {L"up", VK_UP},         {L"down", VK_DOWN},       {L"left", VK_LEFT},   {L"right", VK_RIGHT},
     {L"return", VK_RETURN}, {L"back", VK_BACK},       {L"escape", VK_ESCAPE}, {L"f11", VK_F11},
     {L"home", VK_HOME},     {L"end", VK_END},         {L"tab", VK_TAB},     {L"space", VK_SPACE},
+    {L"apps", VK_APPS},
 };
 
 WORD key_of(const std::wstring& name) {
@@ -208,9 +238,12 @@ void send_key(WORD key, bool up) {
 // Each key with its modifiers ("ctrl+alt+left"), pressed and released in
 // order, with a pause after each for the program to act on it.
 int type_keys(HWND window, const std::vector<std::wstring>& keys) {
-  SetForegroundWindow(window);
-  Sleep(200);
   for (const std::wstring& text : keys) {
+    // Another program's window may have come to the front meanwhile.
+    for (int i = 0; i < 20 && GetForegroundWindow() != window; ++i) {
+      SetForegroundWindow(window);
+      Sleep(100);
+    }
     std::vector<WORD> held;
     std::wstring rest = text;
     for (std::size_t plus; (plus = rest.find(L'+')) != std::wstring::npos; rest.erase(0, plus + 1)) {
@@ -302,6 +335,7 @@ int wmain(int argc, wchar_t** argv) {
     return 0;
   }
   if (command == L"close") return PostMessageW(window, WM_CLOSE, 0, 0) ? 0 : 1;
+  if (command == L"popups") return list_popups(window);
   if (command == L"keys") return type_keys(window, std::vector<std::wstring>(argv + 3, argv + argc));
   if (command == L"shot" && argc == 4) return take_shot(window, argv[3]);
   if (command == L"context-menu" && argc == 4) {
@@ -314,7 +348,7 @@ int wmain(int argc, wchar_t** argv) {
   }
   if (command == L"menu-keys") return menu_keys(std::vector<std::wstring>(argv + 3, argv + argc));
   if (command == L"drop") return drop_files(window, std::vector<std::wstring>(argv + 3, argv + argc));
-  if (command == L"browser-key" && argc == 4) {
+  if (command == L"app-command" && argc == 4) {
     PostMessageW(window, WM_APPCOMMAND, reinterpret_cast<WPARAM>(window), MAKELPARAM(0, _wtoi(argv[3])));
     return 0;
   }

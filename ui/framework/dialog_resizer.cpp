@@ -67,6 +67,14 @@ void dialog_resizer::capture(HWND window) {
   }
 }
 
+void dialog_resizer::adopt_layout_size(SIZE laid_out) {
+  if (window_ == nullptr) return;
+  captured_client_ = {0, 0, laid_out.cx, laid_out.cy};
+  RECT client = {};
+  GetClientRect(window_, &client);
+  apply(client.right - client.left, client.bottom - client.top);
+}
+
 void dialog_resizer::apply(int width, int height) {
   if (window_ == nullptr) return;
   const int dx = width - (captured_client_.right - captured_client_.left);

@@ -46,6 +46,12 @@ public:
 
   HWND size_grip() const noexcept { return grip_; }
 
+  // For a window that the system made smaller than its template (larger
+  // than the screen): the controls stand as laid out for `laid_out`, the
+  // client size of the template; they are placed anew for the client size
+  // the window has.
+  void adopt_layout_size(SIZE laid_out);
+
 private:
   struct captured_control {
     std::uint32_t control_id;

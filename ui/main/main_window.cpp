@@ -9,12 +9,15 @@
 #include <cmath>
 
 #include "core/command_dispatcher.h"
+#include "core/hidden_main_window.h"
+#include "core/media_keys.h"
 #include "core/localized_text.h"
 #include "core/message_loop.h"
 #include "core/separator_control.h"
 #include "core/service_registry.h"
 #include "foundation/bit_array.h"
 #include "foundation/window_text.h"
+#include "library/media_library.h"
 #include "library/nav_node.h"
 #include "playback/playback_front.h"
 #include "playback/playback_order.h"
@@ -22,6 +25,7 @@
 #include "ui/controls/push_button.h"
 #include "ui/controls/volume_popup.h"
 #include "ui/framework/gdiplus_image.h"
+#include "ui/framework/window_exception_boundary.h"
 #include "ui/main/main_window_menus.h"
 #include "ui/main/play_actions.h"
 #include "ui/menus/keyboard_shortcuts.h"
@@ -141,6 +145,16 @@ HFONT scaled_font(HWND dialog, double factor, bool thin) {
 constexpr DWORD full_screen_styles = WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
 constexpr DWORD full_screen_ex_styles = WS_EX_DLGMODALFRAME | WS_EX_WINDOWEDGE;
 
+// The window's answers to the library and to playback run inside their
+// callers; a failure is reported here instead of reaching them.
+template <class Body>
+void guarded(const char* where, Body&& body) noexcept {
+  guard_window_callback(where, 0, [&] {
+    body();
+    return 0;
+  });
+}
+
 }  // namespace
 
 main_window::main_window(window_message_hook hook)
@@ -196,6 +210,8 @@ bool main_window::process_message(HWND window, UINT message, WPARAM wparam, LPAR
   switch (message) {
   case WM_DESTROY:
     KillTimer(window, seek_timer_id);
+    // Made without an owner, it would outlive the window.
+    if (tooltip_ != nullptr) DestroyWindow(std::exchange(tooltip_, nullptr));
     resizer_.process_message(window, message, wparam, lparam, result);
     result = 0;
     return true;
@@ -208,10 +224,17 @@ bool main_window::process_message(HWND window, UINT message, WPARAM wparam, LPAR
   if (resizer_.process_message(window, message, wparam, lparam, result)) return true;
   if (message == WM_APPCOMMAND) {
     const std::uint32_t command = GET_APPCOMMAND_LPARAM(lparam);
-    if (command != APPCOMMAND_BROWSER_BACKWARD && command != APPCOMMAND_BROWSER_FORWARD) return false;
-    navigation_.history_step(command);
-    result = TRUE;
-    return true;
+    if (command == APPCOMMAND_BROWSER_BACKWARD || command == APPCOMMAND_BROWSER_FORWARD) {
+      navigation_.history_step(command);
+      result = TRUE;
+      return true;
+    }
+    // The media keys go on to the shell, which hands them to the hidden
+    // window; where the shell takes no registration (Wine) they would be
+    // lost, and the window hands them over itself.
+    if (hidden_main_window::shell_hook_accepted()) return false;
+    result = media_key_handler(lparam);
+    return result != 0;
   }
   if (hook_ != nullptr && hook_(window, message, wparam, lparam, result)) return true;
   switch (message) {
@@ -272,6 +295,13 @@ void main_window::replace_list_placeholder() {
 
 void main_window::on_init_dialog() {
   const HWND window = handle();
+  // A window larger than the screen has been cut down by the system, while
+  // its controls stand where the template put them: they follow the anchors
+  // to the size the window got.
+  RECT natural = {0, 0, 340, 200};
+  MapDialogRect(window, &natural);
+  resizer_.adopt_layout_size({natural.right, natural.bottom});
+
   SetWindowTextW(window, L"Zorv Audio Player");
 
   HICON big = icon_from_resource(GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON));
@@ -305,8 +335,26 @@ void main_window::on_init_dialog() {
                0);
   add_tooltips();
 
+  fit_into_work_area();
   SetFocus(list_window_);
   ShowWindow(window, SW_SHOW);
+}
+
+// At a high DPI on a small screen the window of the template outgrows the
+// screen; it is made smaller, so that no button lies beyond the edge.
+void main_window::fit_into_work_area() {
+  const HWND window = handle();
+  MONITORINFO monitor = {};
+  monitor.cbSize = sizeof(monitor);
+  if (!GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor)) return;
+  const RECT& work = monitor.rcWork;
+  RECT area = {};
+  GetWindowRect(window, &area);
+  const LONG width = std::min(area.right - area.left, work.right - work.left);
+  const LONG height = std::min(area.bottom - area.top, work.bottom - work.top);
+  if (width == area.right - area.left && height == area.bottom - area.top) return;
+  SetWindowPos(window, nullptr, work.left + (work.right - work.left - width) / 2,
+               work.top + (work.bottom - work.top - height) / 2, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void main_window::make_fonts() {
@@ -548,13 +596,13 @@ bool main_window::on_control_colour(HDC dc, LRESULT& result) {
   // The classic theme keeps the system's colours.
   if (is_classic_theme()) return false;
   const COLORREF background = theme_colour(theme_background);
-  if (background_brush_.get() == nullptr || background_colour_ != background) {
-    background_brush_.reset(CreateSolidBrush(background));
-    background_colour_ = background;
-  }
   SetTextColor(dc, theme_colour(theme_text));
   SetBkColor(dc, background);
-  result = reinterpret_cast<LRESULT>(background_brush_.get());
+  // The context's own brush: under Wine a brush kept across messages and
+  // used in several contexts (the buttons draw the dialog's background into
+  // their GDI+ bitmaps) came to paint white in the controls' contexts.
+  SetDCBrushColor(dc, background);
+  result = reinterpret_cast<LRESULT>(GetStockObject(DC_BRUSH));
   return true;
 }
 
@@ -585,10 +633,16 @@ void main_window::on_drop_files(HDROP drop) {
   if (!paths.empty()) navigation_.open_path(paths, false);
 }
 
+// The message loop ends when a filter throws: what a key starts (a command,
+// a navigation) is reported here and the program goes on.
+bool main_window::filter(MSG& message) {
+  return guard_window_callback("main window keys", true, [&] { return pre_translate(message); });
+}
+
 // The loop's step before translation: the tooltips see the mouse, then the
 // window's keys, the keyboard shortcuts and the list's navigation keys come
 // before the dialog manager.
-bool main_window::filter(MSG& message) {
+bool main_window::pre_translate(MSG& message) {
   if (tooltip_ != nullptr) SendMessageW(tooltip_, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&message));
   const HWND window = handle();
   if (window == nullptr) return false;
@@ -662,11 +716,15 @@ void main_window::view_changed() {
 }
 
 void main_window::node_changed() {
-  if (handle() != nullptr && list_window_ != nullptr) navigation_.refresh(true);
+  guarded("library change", [&] {
+    if (handle() != nullptr && list_window_ != nullptr) navigation_.refresh(true);
+  });
 }
 
 void main_window::scanning_changed(bool scanning) {
-  if (handle() != nullptr) set_indexing(scanning);
+  guarded("library scan", [&] {
+    if (handle() != nullptr) set_indexing(scanning);
+  });
 }
 
 void main_window::set_indexing(bool shown) {
@@ -770,10 +828,10 @@ void main_window::play_items(int mode) {
   ::play_items(*node, selected_names(), static_cast<play_mode>(mode));
 }
 
-void main_window::reveal_now_playing() {
+bool main_window::select_playing_track() {
   nav_node* node = navigation_.node();
   track_handle_ptr playing;
-  if (node == nullptr || !node->lists_tracks() || !playback_front_get().get_now_playing(playing)) return;
+  if (node == nullptr || !node->lists_tracks() || !playback_front_get().get_now_playing(playing)) return false;
   const nav_view_state& view = navigation_.view();
   const auto count = static_cast<std::uint32_t>(view.items.size());
   int found = -1;
@@ -787,9 +845,30 @@ void main_window::reveal_now_playing() {
   for (std::uint32_t i = 0; i < count; ++i) all.set(i, true);
   if (found >= 0) selected.set(static_cast<std::uint32_t>(found), true);
   list_.set_selection(all, selected);
-  if (found < 0) return;
+  if (found < 0) return false;
   list_.set_focus_item(found);
   move_focus(list_window_);
+  return true;
+}
+
+void main_window::reveal_now_playing() {
+  if (select_playing_track()) return;
+  // Not in the shown list: to the place of the track, and there again.
+  track_handle_ptr playing;
+  if (!playback_front_get().get_now_playing(playing)) return;
+  nav_location place;
+  if (media_library::contains(playing)) {
+    // The album of now-playing line 2, else the library's top level.
+    if (!now_playing_.album_location(place)) place = {nav_kind_library_view, {}};
+  } else {
+    const std::string path = playing->get_location().get_path();
+    const std::size_t cut = path.rfind('\\');
+    if (path.rfind("file://", 0) != 0 || cut == std::string::npos || cut < 7) return;
+    place = {nav_kind_file_system, nav_split_path(nav_wide(path.substr(7, cut - 7)))};
+  }
+  navigation_.navigate(place);
+  move_focus(list_window_);
+  select_playing_track();
 }
 
 void main_window::update_playing_item() {
@@ -817,24 +896,30 @@ void main_window::update_playing_item() {
 void main_window::on_starting(std::uint32_t, bool paused) { on_pause(paused); }
 
 void main_window::on_pause(bool paused) {
-  if (handle() == nullptr) return;
-  refresh_now_playing();
-  refresh_pause_button();
-  if (playing_index_ >= 0) list_.invalidate_item(playing_index_);
-  SendMessageW(item(IDC_MAIN_PAUSE), BM_SETCHECK, paused ? BST_CHECKED : BST_UNCHECKED, 0);
+  guarded("playback event", [&] {
+    if (handle() == nullptr) return;
+    refresh_now_playing();
+    refresh_pause_button();
+    if (playing_index_ >= 0) list_.invalidate_item(playing_index_);
+    SendMessageW(item(IDC_MAIN_PAUSE), BM_SETCHECK, paused ? BST_CHECKED : BST_UNCHECKED, 0);
+  });
 }
 
 void main_window::on_new_track(const track_handle_ptr&) {
-  if (handle() == nullptr) return;
-  refresh_now_playing();
-  update_playing_item();
+  guarded("playback event", [&] {
+    if (handle() == nullptr) return;
+    refresh_now_playing();
+    update_playing_item();
+  });
 }
 
 void main_window::on_stop(std::uint32_t) {
-  if (handle() == nullptr) return;
-  refresh_now_playing();
-  refresh_pause_button();
-  update_playing_item();
+  guarded("playback event", [&] {
+    if (handle() == nullptr) return;
+    refresh_now_playing();
+    refresh_pause_button();
+    update_playing_item();
+  });
 }
 
 void main_window::on_seek(double) {
@@ -860,12 +945,17 @@ void main_window::on_dynamic_info(const track_info&) {
 }
 
 void main_window::on_volume_change(float decibels) {
-  if (handle() != nullptr) show_volume_icon(decibels);
+  guarded("volume event", [&] {
+    if (handle() != nullptr) show_volume_icon(decibels);
+  });
 }
 
 void main_window::refresh_now_playing() {
-  now_playing_.attach(item(IDC_MAIN_NOW_PLAYING_1), item(IDC_MAIN_NOW_PLAYING_2));
-  now_playing_.refresh();
+  guarded("now-playing lines", [&] {
+    if (handle() == nullptr) return;
+    now_playing_.attach(item(IDC_MAIN_NOW_PLAYING_1), item(IDC_MAIN_NOW_PLAYING_2));
+    now_playing_.refresh();
+  });
 }
 
 void main_window::refresh_pause_button() {

@@ -93,10 +93,12 @@ private:
   void set_full_screen(bool wanted);
   bool is_full_screen() const;
   void make_fonts();
+  void fit_into_work_area();
   void add_tooltips();
 
   // The message loop's step before translation.
   bool filter(MSG& message) override;
+  bool pre_translate(MSG& message);
   bool navigation_key(const MSG& message);
   bool run_shortcut(std::uint32_t key_code) override;
 
@@ -108,6 +110,9 @@ private:
   void apply_view();
   void follow_link(int control_id, int link_index);
   void update_playing_item();
+  // False when the node lists no tracks, nothing plays or the track is not
+  // in the list; every other item is deselected either way.
+  bool select_playing_track();
   void set_indexing(bool shown);
   void move_focus(HWND target);
   void enable_play_button();
@@ -164,8 +169,6 @@ private:
   bool dark_ = false;
   album_picture side_picture_;
   bool has_side_picture_ = false;
-  gdi_object_holder background_brush_;
-  COLORREF background_colour_ = CLR_INVALID;
   std::map<std::tuple<int, int, int>, gdiplus_image> button_faces_;
   button_icon_cache button_icons_;
   std::uint32_t volume_icon_ = 0;
