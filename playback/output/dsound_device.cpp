@@ -70,7 +70,12 @@ qiv::com_ptr<IDirectSound> open_dsound_device(const GUID& device) {
       check_dsound_result(enumerator->GetDefaultAudioEndpoint(eRender, eMultimedia, endpoint.receive()));
     } else {
       const std::wstring id = dsound_endpoint_id(device);
-      check_dsound_result(enumerator->GetDevice(id.c_str(), endpoint.receive()));
+      if (FAILED(enumerator->GetDevice(id.c_str(), endpoint.receive()))) {
+        // The system names no endpoint for this device (its module is a
+        // driver file, as under Wine): DirectSound opens it by its GUID.
+        check_dsound_result(DirectSoundCreate(&device, sound.receive(), nullptr));
+        return sound;
+      }
     }
     check_dsound_result(endpoint->Activate(IID_IDirectSound, CLSCTX_ALL, nullptr, sound.receive_void()));
   } else {

@@ -13,6 +13,18 @@
 //   window_probe EXE keys KEY...         brings the window to the front and types
 //                                        the keys ("alt+up", "down", "return", "f11")
 //   window_probe EXE shot FILE.bmp       the window's pixels as the screen shows them
+//   window_probe EXE --title PREFIX ...  the same commands on the program's other
+//                                        top-level window whose title begins so
+//                                        (a dialog it opened), also:
+//   ... descendants                      children, grandchildren and so on, in the
+//                                        children's line format
+//   ... click ID                         clicks the visible button with that id
+//   ... select-root N                    selects the Nth top item of the tree view
+//   ... combo ID N                       chooses entry N of the combo box, as a user's
+//                                        pick (CBN_SELCHANGE to its parent)
+//   ... move X Y                         moves the window
+//   ... set-text CLASS TEXT              puts the text into its first visible control
+//                                        of that class (a file dialog's name field)
 //   window_probe EXE popups              the program's other visible windows: class, rectangle
 //   window_probe EXE context-menu ID     a context request at the middle of control ID
 //   window_probe EXE menu-keys KEY...    keys posted to the program's open popup menu
@@ -25,6 +37,8 @@
 // window is not found, 1 on a usage error or a timeout.
 #include <windows.h>
 #include <shlobj.h>
+#include <commctrl.h>
+#include <cwctype>
 
 #include <cstdio>
 #include <cstring>
@@ -118,6 +132,18 @@ std::string rect_text(const RECT& r) {
   return text;
 }
 
+void print_child(HWND child) {
+  DWORD_PTR checked = 0;
+  SendMessageTimeoutW(child, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, 5000, &checked);
+  const std::wstring name = class_of(child);
+  if (name != L"Zorv:XButton" && name != L"Button") checked = 0;
+  RECT place = {};
+  GetWindowRect(child, &place);
+  print(std::to_string(GetDlgCtrlID(child)) + "\t" + utf8(name) + "\t" + (IsWindowVisible(child) ? "1" : "0") +
+        "\t" + (IsWindowEnabled(child) ? "1" : "0") + "\t" + std::to_string(checked) + "\t" + rect_text(place) +
+        "\t" + utf8(text_of(child)));
+}
+
 int list_children(HWND window) {
   RECT area = {};
   GetWindowRect(window, &area);
@@ -129,17 +155,8 @@ int list_children(HWND window) {
                 static_cast<unsigned long>(GetWindowLongW(window, GWL_EXSTYLE)));
   print("window\t" + utf8(class_of(window)) + "\t" + (IsWindowVisible(window) ? "1" : "0") + "\t" + styles + "\t" +
         rect_text(area) + "\t" + rect_text(monitor.rcMonitor) + "\t" + utf8(text_of(window)));
-  for (HWND child = GetWindow(window, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
-    DWORD_PTR checked = 0;
-    SendMessageTimeoutW(child, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, 5000, &checked);
-    const std::wstring name = class_of(child);
-    if (name != L"Zorv:XButton" && name != L"Button") checked = 0;
-    RECT place = {};
-    GetWindowRect(child, &place);
-    print(std::to_string(GetDlgCtrlID(child)) + "\t" + utf8(name) + "\t" + (IsWindowVisible(child) ? "1" : "0") +
-          "\t" + (IsWindowEnabled(child) ? "1" : "0") + "\t" + std::to_string(checked) + "\t" + rect_text(place) +
-          "\t" + utf8(text_of(child)));
-  }
+  for (HWND child = GetWindow(window, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT))
+    print_child(child);
   return 0;
 }
 
@@ -221,9 +238,11 @@ constexpr key_name key_names[] = {
     {L"apps", VK_APPS},
 };
 
+// A named key, or a single letter or digit ("p").
 WORD key_of(const std::wstring& name) {
   for (const key_name& k : key_names)
     if (name == k.name) return k.key;
+  if (name.size() == 1 && iswalnum(name[0])) return static_cast<WORD>(VkKeyScanW(name[0]) & 0xFF);
   return 0;
 }
 
@@ -299,6 +318,77 @@ int take_shot(HWND window, const std::wstring& file) {
   return ok ? 0 : 1;
 }
 
+void list_descendants(HWND window) {
+  for (HWND child = GetWindow(window, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+    print_child(child);
+    list_descendants(child);
+  }
+}
+
+// The first visible descendant with that control id.
+HWND find_control(HWND window, int id) {
+  for (HWND child = GetWindow(window, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+    if (!IsWindowVisible(child)) continue;
+    if (GetDlgCtrlID(child) == id) return child;
+    if (HWND inner = find_control(child, id)) return inner;
+  }
+  return nullptr;
+}
+
+struct title_search {
+  std::wstring prefix;
+  HWND found;
+};
+
+BOOL CALLBACK match_title(HWND window, LPARAM data) {
+  auto* s = reinterpret_cast<title_search*>(data);
+  DWORD process = 0;
+  GetWindowThreadProcessId(window, &process);
+  if (!IsWindowVisible(window) || !same_path(process_image(process), exe_path)) return TRUE;
+  if (text_of(window).compare(0, s->prefix.size(), s->prefix) != 0) return TRUE;
+  s->found = window;
+  return FALSE;
+}
+
+// The program's visible top-level window whose title begins with `prefix`;
+// it may still be opening.
+HWND find_titled_window(const std::wstring& prefix) {
+  for (int i = 0; i < 200; ++i) {
+    title_search state = {prefix, nullptr};
+    EnumWindows(match_title, reinterpret_cast<LPARAM>(&state));
+    if (state.found != nullptr) return state.found;
+    Sleep(50);
+  }
+  return nullptr;
+}
+
+// The first visible descendant of that class.
+HWND find_control_of_class(HWND window, const std::wstring& name) {
+  for (HWND child = GetWindow(window, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+    if (!IsWindowVisible(child)) continue;
+    if (class_of(child) == name) return child;
+    if (HWND inner = find_control_of_class(child, name)) return inner;
+  }
+  return nullptr;
+}
+
+int select_root_item(HWND window, int index) {
+  const HWND tree = FindWindowExW(window, nullptr, L"SysTreeView32", nullptr);
+  if (tree == nullptr) return 1;
+  auto item = reinterpret_cast<LPARAM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0));
+  for (int i = 0; i < index && item != 0; ++i) item = SendMessageW(tree, TVM_GETNEXTITEM, TVGN_NEXT, item);
+  if (item == 0) return 1;
+  SendMessageW(tree, TVM_SELECTITEM, TVGN_CARET, item);
+  return 0;
+}
+
+int choose_combo_entry(HWND window, int id, int index) {
+  const HWND combo = find_control(window, id);
+  if (combo == nullptr || SendMessageW(combo, CB_SETCURSEL, static_cast<WPARAM>(index), 0) == CB_ERR) return 1;
+  SendMessageW(GetParent(combo), WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
+  return 0;
+}
+
 // Posted to the menu window: the menu's own loop reads its thread's queue,
 // so the keys reach it whichever window has the focus.
 int menu_keys(const std::vector<std::wstring>& keys) {
@@ -322,6 +412,35 @@ int wmain(int argc, wchar_t** argv) {
   exe_path = argv[1];
   const std::wstring command = argv[2];
   if (command == L"media-key" && argc == 4) return media_key(static_cast<UINT>(_wtoi(argv[3])));
+  if (command == L"--title" && argc >= 5) {
+    const HWND window = find_titled_window(argv[3]);
+    if (window == nullptr) {
+      print("no such window");
+      return 2;
+    }
+    const std::wstring action = argv[4];
+    if (action == L"descendants") {
+      list_children(window);
+      list_descendants(window);
+      return 0;
+    }
+    if (action == L"click" && argc == 6) {
+      const HWND button = find_control(window, _wtoi(argv[5]));
+      return button != nullptr && PostMessageW(button, BM_CLICK, 0, 0) ? 0 : 1;
+    }
+    if (action == L"select-root" && argc == 6) return select_root_item(window, _wtoi(argv[5]));
+    if (action == L"combo" && argc == 7) return choose_combo_entry(window, _wtoi(argv[5]), _wtoi(argv[6]));
+    if (action == L"move" && argc == 7)
+      return SetWindowPos(window, nullptr, _wtoi(argv[5]), _wtoi(argv[6]), 0, 0, SWP_NOSIZE | SWP_NOZORDER) ? 0 : 1;
+    if (action == L"set-text" && argc == 7) {
+      const HWND control = find_control_of_class(window, argv[5]);
+      return control != nullptr && SendMessageW(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(argv[6])) ? 0 : 1;
+    }
+    if (action == L"keys") return type_keys(window, std::vector<std::wstring>(argv + 5, argv + argc));
+    if (action == L"shot" && argc == 6) return take_shot(window, argv[5]);
+    if (action == L"close") return PostMessageW(window, WM_CLOSE, 0, 0) ? 0 : 1;
+    return 1;
+  }
   const HWND window = find_main_window();
   if (window == nullptr) {
     print("no main window");

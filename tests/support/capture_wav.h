@@ -33,13 +33,13 @@ inline bool is_stream_start(const std::vector<char>& bytes, std::size_t at) {
          std::memcmp(&bytes[at + 8], "WAVE", 4) == 0;
 }
 
-// The samples of every stream's data chunk, in file order. The sizes in the
-// headers are not final (a pipe cannot seek back), so a stream's data runs
-// to the next stream's header.
-inline std::vector<float> read_samples() {
+// The samples of each stream's data chunk, one list per stream in file
+// order. The sizes in the headers are not final (a pipe cannot seek back),
+// so a stream's data runs to the next stream's header.
+inline std::vector<std::vector<float>> read_streams() {
   std::ifstream file(path(), std::ios::binary);
   const std::vector<char> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-  std::vector<float> samples;
+  std::vector<std::vector<float>> streams;
   std::size_t at = 0;
   while (is_stream_start(bytes, at)) {
     at += 12;
@@ -51,16 +51,20 @@ inline std::vector<float> read_samples() {
     at += 8;
     std::size_t end = at;
     while (end + 4 <= bytes.size() && !is_stream_start(bytes, end)) end += 4;
-    const std::size_t old = samples.size();
-    samples.resize(old + (end - at) / 4);
-    std::memcpy(samples.data() + old, &bytes[at], (end - at) / 4 * 4);
+    std::vector<float>& samples = streams.emplace_back((end - at) / 4);
+    if (!samples.empty()) std::memcpy(samples.data(), &bytes[at], samples.size() * 4);
     at = end;
   }
+  return streams;
+}
+
+// The samples of every stream, joined in file order.
+inline std::vector<float> read_samples() {
+  std::vector<float> samples;
+  for (const std::vector<float>& stream : read_streams()) samples.insert(samples.end(), stream.begin(), stream.end());
   return samples;
 }
 
-// Index of the first frame (of `channels` samples) with any non-zero sample;
-// the frame count when all are silent.
 inline std::size_t first_sound(const std::vector<float>& samples, std::size_t channels = 2) {
   for (std::size_t i = 0; i < samples.size(); ++i)
     if (samples[i] != 0.0f) return i / channels;

@@ -4,11 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include "core/app_state.h"
 #include "core/preferences_menu_group.h"
 #include "core/service_registry.h"
-#include "core/ui_control.h"
 #include "foundation/main_thread.h"
 #include "foundation/string_small.h"
+#include "ui/dialogs/preferences_dialog.h"
 #include "ui/menus/context_menu_item.h"
 
 namespace {
@@ -17,12 +18,12 @@ constexpr GUID properties_command = {0x6F441057, 0x1D18, 0x4A58, {0x9A, 0xC4, 0x
 constexpr std::uint32_t ctrl_p = shortcut_key::ctrl | 'P';
 constexpr std::uint32_t alt_enter = shortcut_key::alt | VK_RETURN;
 
-class recording_ui : public ui_control {
-public:
-  int preferences_opened = 0;
-  void show_preferences(const GUID&) override { ++preferences_opened; }
-};
-service_factory_single_t<recording_ui> ui_registration;
+// Whether the preferences command opened its dialog; closes it again.
+bool preferences_dialog_opened() {
+  const HWND dialog = preferences_dialog::window();
+  if (dialog != nullptr) DestroyWindow(dialog);
+  return dialog != nullptr;
+}
 
 // Stands where the properties dialog registers its command.
 class properties_item : public context_menu_item {
@@ -47,10 +48,12 @@ protected:
     ASSERT_EQ(preferences_group.get_command_guid(0), preferences_menu_group::command_guid);
     service_registry::table().build(service_factory::global_list_head);
     qiv::set_main_thread_id(GetCurrentThreadId());
+    // The window the preferences dialog belongs to.
+    app::state().ui_main_window = CreateWindowExW(0, L"STATIC", L"Main", WS_OVERLAPPEDWINDOW, 0, 0, 300, 200,
+                                                  nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
   }
   static void TearDownTestSuite() { service_registry::free(); }
   void SetUp() override {
-    ui_registration.get_static_instance().preferences_opened = 0;
     properties_registration.get_static_instance().tracks_seen = 0;
   }
   service_ptr<keyboard_shortcuts_main> table = service_query_required<keyboard_shortcuts_main>(
@@ -86,11 +89,11 @@ TEST_F(KeyboardShortcuts, KeyTextsNameModifiersInOrderThenTheKey) {
 
 TEST_F(KeyboardShortcuts, TheMainWindowRunsCtrlPAndLeavesAltEnterForWantOfASelection) {
   EXPECT_TRUE(table->process_key_main(ctrl_p));
-  EXPECT_EQ(ui_registration.get_static_instance().preferences_opened, 1);
+  EXPECT_TRUE(preferences_dialog_opened());
   EXPECT_FALSE(table->process_key_main(alt_enter));
   EXPECT_EQ(properties_registration.get_static_instance().tracks_seen, 0u);
   EXPECT_FALSE(table->process_key_main(shortcut_key::shift | 'P')) << "modifiers are part of the key";
-  EXPECT_EQ(ui_registration.get_static_instance().preferences_opened, 1);
+  EXPECT_FALSE(preferences_dialog_opened());
 }
 
 TEST_F(KeyboardShortcuts, ACallerWithTracksRunsTheContextBindingOnThem) {
@@ -99,7 +102,7 @@ TEST_F(KeyboardShortcuts, ACallerWithTracksRunsTheContextBindingOnThem) {
   EXPECT_EQ(properties_registration.get_static_instance().tracks_seen, 3u);
   EXPECT_FALSE(table->process_key(0, track_handle_list(3), alt_enter)) << "only bindings of the kind asked for";
   EXPECT_TRUE(table->process_key(0, track_handle_list(), ctrl_p));
-  EXPECT_EQ(ui_registration.get_static_instance().preferences_opened, 1);
+  EXPECT_TRUE(preferences_dialog_opened());
 }
 
 }  // namespace
