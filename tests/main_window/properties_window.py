@@ -1,0 +1,178 @@
+#!/usr/bin/python3
+"""The tag editor reached the way a user reaches it: three tagged tracks of
+three formats selected in the real zorv.exe's main window, "Properties" picked
+from their item menu (right click, then the menu key), ARTIST edited in place
+for all three and written by Apply; the files read back with mutagen
+(screenshots kept under the build folder's test-artifacts/properties_window
+for a person to look at).
+
+usage: properties_window.py WINE_EXEC BUILD_DIR ZORV_EXE  (ZORV_WINDOW_PROBE names the probe)
+"""
+import os
+import subprocess
+import sys
+import tempfile
+
+import mutagen
+from mutagen.easyid3 import EasyID3
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.dont_write_bytecode = True  # no cache folder left in the source tree
+from blackbox_checks import check, failures, windows_path  # noqa: E402
+from main_window import BUILD_DIR, WINE_EXEC, Player  # noqa: E402  (the window tests' player)
+
+ARTIFACTS = os.path.join(BUILD_DIR, "test-artifacts", "properties_window")
+PLAY, LIST = 1000, 1069
+METADATA_LIST, PROPERTIES_LIST, APPLY, CANCEL = 1257, 1019, 1074, 2
+WS_DISABLED = 0x08000000
+DIALOG = ("--title", "Properties")  # the probe's commands on the properties dialog
+TRACKS = (("1 first.flac", "Anna", "First"), ("2 second.mp3", "Anna", "Second"), ("3 third.ogg", "Bert", "Third"))
+
+
+def make_tracks(music):
+    """Three formats, each with the common fields and one of its own."""
+    os.makedirs(music)
+    tone = os.path.join(music, "tone.wav")
+    subprocess.run(["sox", "-n", "-r", "44100", "-c", "2", "-b", "16", tone, "synth", "1", "sine", "440"], check=True)
+    paths = []
+    for number, (name, artist, title) in enumerate(TRACKS, 1):
+        path = os.path.join(music, name)
+        if name.endswith(".flac"):
+            subprocess.run(["flac", "-s", "-f", "-o", path, tone], check=True)
+        elif name.endswith(".mp3"):
+            subprocess.run(["lame", "--quiet", "-b", "128", tone, path], check=True)
+        else:
+            subprocess.run(["oggenc", "-Q", "-o", path, tone], check=True)
+        tags = tags_of(path)
+        if tags.tags is None:
+            tags.add_tags()
+        for key, value in (("artist", artist), ("title", title), ("album", "Shared Album"), ("date", "2004"),
+                           ("tracknumber", str(number)), ("genre", "Jazz"), ("mood", "calm")):
+            tags[key] = value
+        tags.save()
+        paths.append(path)
+    os.remove(tone)
+    return paths
+
+
+def tags_of(path):
+    """The fields as names and values, the same way for every format."""
+    EasyID3.RegisterTXXXKey("mood", "MOOD")
+    return mutagen.File(path, easy=True)
+
+
+def fields(path):
+    return {key.lower(): list(values) for key, values in tags_of(path).items()}
+
+
+def dialog_window(player):
+    """The properties dialog's window line (class, visible, style, ...) and
+    {id: (visible, enabled)} of its controls."""
+    lines = player.probe(*DIALOG, "descendants").stdout.splitlines()
+    if not lines or not lines[0].startswith("window\t"):
+        return None, {}
+    controls = {int(f[0]): (f[2] == "1", f[3] == "1") for f in (line.split("\t") for line in lines[1:]) if len(f) >= 7}
+    return lines[0].split("\t"), controls
+
+
+def rows(player, control):
+    return dict(line.split("\t", 1) for line in player.probe(*DIALOG, "rows", str(control)).stdout.splitlines()
+                if "\t" in line)
+
+
+def shot(player, name, *target):
+    os.makedirs(ARTIFACTS, exist_ok=True)
+    bmp = os.path.join(ARTIFACTS, name + ".bmp")
+    player.probe(*target, "shot", windows_path(bmp))
+    if os.path.exists(bmp):
+        subprocess.run(["convert", bmp, os.path.join(ARTIFACTS, name + ".png")], check=True)
+        os.remove(bmp)
+
+
+def test_edit_three_tracks_from_the_item_menu(root):
+    player = Player(root, "properties")
+    paths = make_tracks(os.path.join(player.folder, "music"))
+    before = {path: fields(path) for path in paths}
+    audio = {path: mutagen.File(path).info.length for path in paths}
+    player.start(windows_path(os.path.dirname(paths[0])))
+    check(player.wait(lambda: player.controls()[1].get(PLAY, (0, 0, False))[2], 60), "road: the folder is listed")
+    # Dropped files are selected in their folder without playing them.
+    player.probe("drop", *[windows_path(path) for path in paths])
+
+    player.probe("context-menu", str(LIST))
+    shot(player, "item-menu")
+    # "Properties" is the menu's last entry.
+    player.probe("menu-keys", "up", "return")
+    check(player.wait(lambda: dialog_window(player)[0] is not None, 60), "road: Properties opens the dialog")
+    window, _ = dialog_window(player)
+    if window is None:
+        player.stop()
+        return
+    caption = window[-1]
+    check(caption == 'Properties (3 items) - "First", "Second", "Third"',
+          "road: the caption names the three tracks in list order: %r" % caption)
+    shown = rows(player, METADATA_LIST)
+    check(shown.get("Artist") == "\u00abmultiple values\u00bb Anna; Bert" and shown.get("Album") == "Shared Album"
+          and shown.get("<MOOD>") == "calm", "road: the rows show what the files hold: %r" % shown)
+    technical = rows(player, PROPERTIES_LIST)
+    total = "{:,}".format(sum(os.path.getsize(path) for path in paths)).replace(",", " ")
+    check(technical.get("File names") == ", ".join(name for name, _, _ in TRACKS) and
+          technical.get("Total size", "").endswith("(%s bytes)" % total),
+          "road: the properties tab shows the three files' loaded info: %r" % technical)
+
+    # In place, from the keyboard: the first row, F2, the text, Enter.
+    player.probe(*DIALOG, "control-keys", str(METADATA_LIST), "home", "f2")
+    player.probe(*DIALOG, "type", "New Artist")
+    player.probe(*DIALOG, "focus-keys", "return")
+    check(rows(player, METADATA_LIST).get("Artist") == "New Artist", "road: the artist is edited in place for all")
+    check(dialog_window(player)[1].get(APPLY, (0, 0))[1], "road: an edit enables Apply")
+
+    player.probe(*DIALOG, "command", str(APPLY))
+    done = player.wait(lambda: (lambda w: w[0] is not None and not w[1].get(APPLY, (0, 1))[1] and
+                                not int(w[0][3], 16) & WS_DISABLED)(dialog_window(player)), 60)
+    check(done, "road: Apply ends with the dialog enabled and Apply off")
+    shot(player, "dialog-three-tracks", *DIALOG)
+    for path in paths:
+        expected = dict(before[path], artist=["New Artist"])
+        after = fields(path)
+        check(after == expected, "road: %s has the new artist and keeps every other field: %r" %
+              (os.path.basename(path), after))
+        check(abs(mutagen.File(path).info.length - audio[path]) < 0.001,
+              "road: %s keeps its audio" % os.path.basename(path))
+    check(rows(player, METADATA_LIST).get("Artist") == "New Artist", "road: the dialog shows the written artist")
+
+    # The dialog's own keys work inside the player's loop too.
+    player.probe(*DIALOG, "keys", "ctrl+tab")
+    controls = dialog_window(player)[1]
+    check(controls.get(PROPERTIES_LIST, (0,))[0] and not controls.get(METADATA_LIST, (1,))[0],
+          "road: Ctrl+Tab shows the properties tab: %r" % controls)
+
+    player.probe(*DIALOG, "command", str(CANCEL))
+    check(player.wait(lambda: dialog_window(player)[0] is None, 30), "road: Cancel after Apply closes unasked")
+
+    # From the keyboard: the tracks selected with the keys, the menu key opens
+    # the item menu at the focused one, and a fresh load shows the files.
+    player.probe("keys", "home", "shift+end", "apps")
+    player.probe("menu-keys", "up", "return")
+    check(player.wait(lambda: dialog_window(player)[0] is not None, 60), "road: the menu key leads to Properties")
+    check(rows(player, METADATA_LIST).get("Artist") == "New Artist", "road: reopened, the files hold the new artist")
+    player.probe(*DIALOG, "command", str(CANCEL))
+    check(player.stop() == 0, "road: the player ends cleanly")
+
+
+def main():
+    subprocess.run([WINE_EXEC, BUILD_DIR, "cmd", "/c", "exit"], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL)  # the session, before output is captured
+    with tempfile.TemporaryDirectory() as root:
+        try:
+            test_edit_three_tracks_from_the_item_menu(root)
+        except Exception as error:  # a broken step is a failure, not a hung run
+            check(False, "road: %r" % error)
+    if failures:
+        print("%d failure(s)" % len(failures))
+        sys.exit(1)
+    print("all checks passed")
+
+
+main()
