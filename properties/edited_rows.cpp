@@ -114,6 +114,13 @@ std::size_t edited_rows::set_row_by_name(edited_field_ptr field) {
 
 void edited_rows::replace_row(std::size_t index, edited_field_ptr field) { rows_.at(index) = std::move(field); }
 
+edited_field_list edited_rows::copy_all() const {
+  edited_field_list copies;
+  copies.reserve(rows_.size());
+  for (const edited_field_ptr& row : rows_) copies.push_back(std::make_shared<edited_field>(*row));
+  return copies;
+}
+
 void edited_rows::remove_rows(const std::vector<bool>& mask) {
   for (std::size_t i = std::min(mask.size(), rows_.size()); i-- > 0;) {
     if (!mask[i]) continue;

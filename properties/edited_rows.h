@@ -43,6 +43,10 @@ public:
   // its index.
   std::size_t set_row_by_name(edited_field_ptr field);
   void replace_row(std::size_t index, edited_field_ptr field);
+  // Every row at once (the copies an automatic fill worked on).
+  void replace_all(edited_field_list rows) { rows_ = std::move(rows); }
+  // Copies of every row that can be changed without touching these.
+  edited_field_list copy_all() const;
   // Standard rows of the mask are emptied, the others removed.
   void remove_rows(const std::vector<bool>& mask);
   // The pasted values under the row's name; one pasted track serves all.

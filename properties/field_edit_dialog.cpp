@@ -40,11 +40,6 @@ constexpr UINT value_box_limit = 262144;
 enum : UINT { menu_copy = 1, menu_paste = 2 };
 enum : int { single_value_tab = 0, individual_values_tab = 1 };
 
-std::string first_line_marked(const std::string& text) {
-  const std::size_t end = text.find_first_of("\r\n");
-  return end == std::string::npos ? text : text.substr(0, end) + " (...)";
-}
-
 std::string file_name_of(const track_handle_ptr& track) { return path_tail(track->get_location().get_path(), 0); }
 
 bool names_equal_ascii(const std::string& a, const std::string& b) {

@@ -6,6 +6,7 @@
 #include "foundation/wide_buffer.h"
 #include "foundation/win32_error.h"
 #include "foundation/window_text.h"
+#include "ui/framework/list_view_operations.h"
 
 int list_view_header_count(HWND list) {
   const HWND header = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
@@ -40,4 +41,23 @@ POINT context_menu_point(HWND list, POINT point) {
   RECT window;
   GetWindowRect(list, &window);
   return {(window.left + window.right) / 2, (window.top + window.bottom) / 2};
+}
+
+std::string first_line_marked(const std::string& text) {
+  const std::size_t end = text.find_first_of("\r\n");
+  return end == std::string::npos ? text : text.substr(0, end) + " (...)";
+}
+
+void list_view_insert_number_column(HWND list, int width_dialog_units) {
+  list_view_insert_column(list, 0, "#", width_dialog_units);
+  LVCOLUMNW right = {};
+  right.mask = LVCF_FMT;
+  right.fmt = LVCFMT_RIGHT;
+  SendMessageW(list, LVM_SETCOLUMNW, 0, reinterpret_cast<LPARAM>(&right));
+}
+
+void answer_cell_text(NMLVDISPINFOW& request, const std::string& text, qiv::wide_buffer& buffer) {
+  if ((request.item.mask & LVIF_TEXT) == 0 || request.item.cchTextMax <= 0) return;
+  buffer = qiv::utf8_to_wide_buffer(text.c_str(), text.size());
+  lstrcpynW(request.item.pszText, buffer.get_ptr(), request.item.cchTextMax);
 }

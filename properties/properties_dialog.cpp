@@ -221,8 +221,16 @@ void properties_dialog::complete(operation_kind kind, std::uint32_t status, serv
   case remove_tags_kind:
     rebuild();
     break;
+  case table_edit:
+    take_table_edit(status);
+    break;
+  case auto_fill:
+    take_autofill(status);
+    break;
+  case split_values:
+    take_split_values(status);
+    break;
   default:
-    // Table edit, automatic filling and splitting come with their dialogs.
     break;
   }
 }

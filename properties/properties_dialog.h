@@ -22,6 +22,7 @@
 #include "properties/edited_rows.h"
 #include "properties/field_display_context.h"
 #include "properties/info_cache.h"
+#include "properties/split_values_dialog.h"
 #include "ui/framework/dialog_object.h"
 #include "ui/framework/dialog_resizer.h"
 #include "ui/framework/inplace_edit_host.h"
@@ -135,6 +136,13 @@ private:
   void cancel_cell_edit();
 
   void take_edited_field(std::uint32_t status);
+  // The sub-dialogs of several rows (properties_dialog_tools.cpp).
+  void open_table_edit(const std::vector<int>& items);
+  void open_autofill();
+  void open_split_values();
+  void take_table_edit(std::uint32_t status);
+  void take_autofill(std::uint32_t status);
+  void take_split_values(std::uint32_t status);
 
   track_handle_list tracks_;
   field_display_context context_;
@@ -161,6 +169,14 @@ private:
   // The field a field edit dialog works on, and its row (-1: a new field).
   edited_field_ptr field_under_edit_;
   std::int64_t field_row_ = -1;
+  // A table edit's selected rows and the copies it edits.
+  std::vector<bool> table_mask_;
+  edited_field_list table_fields_;
+  // The copy of all rows an automatic fill works on.
+  std::shared_ptr<edited_field_list> autofill_rows_;
+  // The separators a split values dialog edits, and the rows it splits.
+  std::shared_ptr<split_settings> split_settings_;
+  std::vector<bool> split_mask_;
 };
 
 class properties_dialog::operation_completion : public metadata_completion {

@@ -53,12 +53,6 @@ enum metadata_command : UINT {
 };
 constexpr UINT command_properties_copy = 4;
 
-// A value as one list line: cut at its first line break.
-std::string first_line(const std::string& text) {
-  const std::size_t end = text.find_first_of("\r\n");
-  return end == std::string::npos ? text : text.substr(0, end) + " (...)";
-}
-
 void set_up_list(HWND list) {
   SetWindowTheme(list, L"explorer", nullptr);
   const DWORD styles = LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES | LVS_EX_LABELTIP | LVS_EX_DOUBLEBUFFER;
@@ -148,21 +142,21 @@ void properties_dialog::fill_metadata_list() {
   for (std::size_t i = 0; i < rows_.rows().size(); ++i) {
     const edited_field& row = *rows_.rows()[i];
     list_view_append_item(metadata_list_, -1, context_.display_name(row.name).c_str(), 0);
-    list_view_set_item_text(metadata_list_, int(i), 1, first_line(row.display_text()).c_str());
+    list_view_set_item_text(metadata_list_, int(i), 1, first_line_marked(row.display_text()).c_str());
   }
   SendMessageW(metadata_list_, WM_SETREDRAW, TRUE, 0);
 }
 
 void properties_dialog::redraw_row(std::size_t index) {
   if (index < rows_.rows().size())
-    list_view_set_item_text(metadata_list_, int(index), 1, first_line(rows_.rows()[index]->display_text()).c_str());
+    list_view_set_item_text(metadata_list_, int(index), 1, first_line_marked(rows_.rows()[index]->display_text()).c_str());
   mark_modified();
 }
 
 void properties_dialog::append_row(std::size_t index) {
   const edited_field& row = *rows_.rows()[index];
   const int item = list_view_append_item(metadata_list_, -1, context_.display_name(row.name).c_str(), 0);
-  list_view_set_item_text(metadata_list_, item, 1, first_line(row.display_text()).c_str());
+  list_view_set_item_text(metadata_list_, item, 1, first_line_marked(row.display_text()).c_str());
   list_view_select_only(metadata_list_, item);
 }
 
@@ -316,9 +310,7 @@ void properties_dialog::show_menu(POINT screen, HWND list, bool tools) {
 
   if (list == metadata_list_) {
     if (selected > 0) {
-      // Several rows open the table edit, whose dialog is not built yet.
-      if (selected == 1 || several_tracks)
-        add(selection_menu, selected == 1 ? 0 : MF_GRAYED, command_edit, "properties_menu_edit");
+      if (selected == 1 || several_tracks) add(selection_menu, 0, command_edit, "properties_menu_edit");
       if (selected == 1) add(selection_menu, 0, command_edit_in_place, "properties_menu_edit_inplace", L"F2");
       add(selection_menu, 0, command_remove, "properties_menu_remove", L"Del");
       add(selection_menu, 0, command_crop, "properties_menu_crop");
@@ -331,16 +323,14 @@ void properties_dialog::show_menu(POINT screen, HWND list, bool tools) {
       AppendMenuW(selection_menu, MF_SEPARATOR, 0, nullptr);
       add(selection_menu, 0, command_capitalize, "properties_menu_capitalize");
       add(selection_menu, 0, command_clean_up, "properties_menu_clean_up");
-      // The split dialog is not built yet: the entry shows what will come.
-      add(selection_menu, MF_GRAYED, command_split_values, "properties_menu_split_values");
+      add(selection_menu, 0, command_split_values, "properties_menu_split_values");
       AppendMenuW(menu.get(), MF_SEPARATOR, 0, nullptr);
     }
     add(menu.get(), 0, command_add_new_field, "properties_menu_add_new_field", L"Ctrl+N");
     add(menu.get(), IsClipboardFormatAvailable(field_clipboard_format()) ? 0 : MF_GRAYED, command_paste_fields,
         "properties_menu_paste_fields", L"Ctrl+Shift+V");
     if (several_tracks) add(menu.get(), 0, command_auto_track_number, "properties_menu_auto_track_number");
-    // The automatic-filling dialog is not built yet.
-    add(menu.get(), MF_GRAYED, command_auto_fill, "properties_menu_automatically_fill_values");
+    add(menu.get(), 0, command_auto_fill, "properties_menu_automatically_fill_values");
     if (!tools) menu_item_set_default(menu.get(), selected == 0 ? command_add_new_field : command_edit);
   } else if (selected > 0) {
     add(selection_menu, 0, command_properties_copy, "properties_menu_copy", L"Ctrl+C");
@@ -443,9 +433,13 @@ void properties_dialog::run_metadata_command(UINT id) {
     fill_metadata_list();
     mark_modified();
     return;
+  case command_auto_fill:
+    open_autofill();
+    return;
+  case command_split_values:
+    if (any_selected) open_split_values();
+    return;
   default:
-    // Table edit, automatic filling and splitting open dialogs that are
-    // built separately; until then their entries stay disabled.
     return;
   }
 }
@@ -453,7 +447,11 @@ void properties_dialog::run_metadata_command(UINT id) {
 void properties_dialog::edit_selected() {
   if (is_busy()) return;
   const std::vector<int> items = selected_items(metadata_list_);
-  if (items.size() != 1) return;  // several rows: the table edit, not built yet
+  if (items.size() > 1) {
+    open_table_edit(items);
+    return;
+  }
+  if (items.size() != 1) return;
   const std::size_t row = std::size_t(items[0]);
   if (row >= rows_.rows().size()) return;
   field_under_edit_ = std::make_shared<edited_field>(*rows_.rows()[row]);
@@ -496,7 +494,7 @@ void properties_dialog::copy_rows() {
     fields.push_back(row);
     if (!text.empty()) text += "\r\n";
     const std::string value = row->display_text();
-    text += context_.display_name(row->name) + " : " + (several ? first_line(value) : value);
+    text += context_.display_name(row->name) + " : " + (several ? first_line_marked(value) : value);
   }
   clipboard_scope clipboard;
   open_clipboard(clipboard);

@@ -7,7 +7,9 @@
 //     technical rows as "group|name|value" lines.
 //   properties_dialog_probe script SCRIPT PATH...
 //     runs the "Properties" item command on the tracks and then the steps of
-//     SCRIPT, one a line (see run_step), printing what they observe.
+//     SCRIPT, one a line (see run_script), printing what they observe. Steps
+//     named "sub..." act on the open sub-dialog (table edit, automatic
+//     filling, split values).
 #include <windows.h>
 #include <commctrl.h>
 
@@ -21,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "core/abort_signal.h"
 #include "core/app_state.h"
 #include "core/dialog_registry.h"
 #include "core/localized_text.h"
@@ -34,6 +37,7 @@
 #include "foundation/wide_buffer.h"
 #include "foundation/win32_text.h"
 #include "foundation/window_text.h"
+#include "io/config_store.h"
 #include "io/path_schemes.h"
 #include "metadata/metadata_io_service.h"
 #include "metadata/track_handle_registry.h"
@@ -157,6 +161,68 @@ HWND find_field_editor() {
   return found;
 }
 
+// The sub-dialog open over the properties dialog, by its own controls.
+BOOL CALLBACK find_sub(HWND window, LPARAM out) {
+  if (IsWindowVisible(window) &&
+      (GetDlgItem(window, IDC_TABLE_EDIT_LIST) != nullptr || GetDlgItem(window, IDC_AUTOFILL_AUTOCAPS) != nullptr ||
+       GetDlgItem(window, IDC_SPLIT_LINE_BREAKS) != nullptr))
+    *reinterpret_cast<HWND*>(out) = window;
+  return TRUE;
+}
+
+HWND find_sub_dialog() {
+  HWND found = nullptr;
+  EnumThreadWindows(GetCurrentThreadId(), find_sub, reinterpret_cast<LPARAM>(&found));
+  return found;
+}
+
+HWND sub_list(HWND sub) {
+  const HWND table = GetDlgItem(sub, IDC_TABLE_EDIT_LIST);
+  return table != nullptr ? table : GetDlgItem(sub, IDC_AUTOFILL_PREVIEW);
+}
+
+// A list as the user sees it: the columns in their on-screen order.
+void dump_sub_list(HWND list) {
+  const HWND header = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
+  const int columns = int(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0));
+  std::vector<int> order(std::size_t(std::max(columns, 0)));
+  if (columns > 0) SendMessageW(list, LVM_GETCOLUMNORDERARRAY, columns, reinterpret_cast<LPARAM>(order.data()));
+  std::string line = "head";
+  for (int column : order) {
+    wchar_t text[256] = {};
+    LVCOLUMNW request = {};
+    request.mask = LVCF_TEXT;
+    request.pszText = text;
+    request.cchTextMax = 255;
+    SendMessageW(list, LVM_GETCOLUMNW, column, reinterpret_cast<LPARAM>(&request));
+    qiv::string_buffer utf8;
+    wide_to_utf8(text, utf8);
+    line += std::string("|") + utf8.get_ptr();
+  }
+  print(line + "\n");
+  const int rows = int(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+  for (int row = 0; row < rows && row < 20; ++row) {
+    line = "row";
+    for (int column : order) {
+      std::string text;
+      list_view_get_item_text(list, row, column, text);
+      line += "|" + text;
+    }
+    print(line + "\n");
+  }
+  print("rows|" + std::to_string(rows) + "\n");
+}
+
+std::string escaped_lines(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '\r') out += "\\r";
+    else if (c == '\n') out += "\\n";
+    else out += c;
+  }
+  return out;
+}
+
 // Picks a menu entry by id the way a user does with the keyboard: down
 // arrows until it is highlighted, then Enter. Runs from a timer, which the
 // menu's own loop keeps dispatching.
@@ -219,7 +285,12 @@ void press(HWND target, const std::string& keys) {
   }
   if (state[VK_CONTROL]) state[VK_LCONTROL] = 0x80;
   if (state[VK_SHIFT]) state[VK_LSHIFT] = 0x80;
-  UINT vk = key == "tab" ? VK_TAB : key == "delete" ? VK_DELETE : key == "f2" ? VK_F2 : UINT(std::toupper(key[0]));
+  UINT vk = key == "tab"      ? VK_TAB
+           : key == "delete" ? VK_DELETE
+           : key == "f2"     ? VK_F2
+           : key == "enter"  ? VK_RETURN
+           : key == "escape" ? VK_ESCAPE
+                             : UINT(std::toupper(key[0]));
   SetKeyboardState(state);
   PostMessageW(target, WM_KEYDOWN, vk, 1);
   PostMessageW(target, WM_KEYUP, vk, 0xC0000001);
@@ -275,6 +346,8 @@ int run_script(const std::string& script_path, const std::vector<std::string>& p
       for (int item; items >> item;) list_view_set_item_state(metadata, item, LVIS_SELECTED | LVIS_FOCUSED,
                                                               LVIS_SELECTED | LVIS_FOCUSED);
     } else if (step == "clipboard") {
+      // "\n" in the text stands for a line break.
+      for (std::size_t at; (at = rest.find("\\n")) != std::string::npos;) rest.replace(at, 2, "\r\n");
       set_clipboard_text_utf8(rest.c_str());
     } else if (step == "key") {
       SetActiveWindow(current);
@@ -319,6 +392,121 @@ int run_script(const std::string& script_path, const std::vector<std::string>& p
         wanted_menu_id = 0;
         EndMenu();
       }
+    } else if (step == "menu") {
+      // The metadata list's context menu, opened from the keyboard, and its
+      // entry of that id.
+      wanted_menu_id = UINT(std::stoul(rest));
+      menu_seen.clear();
+      const UINT_PTR timer = SetTimer(nullptr, 0, 50, drive_menu);
+      PostMessageW(current, WM_CONTEXTMENU, WPARAM(metadata), MAKELPARAM(-1, -1));
+      run_loop_until([&] { return wanted_menu_id == 0; }, 10000);
+      pump_for(300);
+      KillTimer(nullptr, timer);
+      for (const std::string& entry : menu_seen) print("menu|" + entry + "\n");
+      if (wanted_menu_id != 0) {
+        print("menu|not chosen\n");
+        wanted_menu_id = 0;
+        EndMenu();
+      }
+    } else if (step == "subdump") {
+      const HWND sub = find_sub_dialog();
+      if (sub == nullptr) {
+        print("sub|none\n");
+        continue;
+      }
+      qiv::string_buffer caption;
+      get_window_text_utf8(sub, caption);
+      bool tip = false;
+      EnumThreadWindows(GetCurrentThreadId(), find_visible_tip, reinterpret_cast<LPARAM>(&tip));
+      print(std::string("sub|") + caption.get_ptr() + "|ok " + (IsWindowEnabled(GetDlgItem(sub, IDOK)) ? "on" : "off") +
+            "|tip " + (tip ? "yes" : "no") + "\n");
+      if (const HWND list = sub_list(sub)) dump_sub_list(list);
+      if (const HWND separators = GetDlgItem(sub, IDC_SPLIT_SEPARATORS)) {
+        qiv::string_buffer text;
+        get_window_text_utf8(separators, text);
+        print("splittext|" + escaped_lines(text.get_ptr()) + "\n");
+        print("splitcheck|" + std::to_string(IsDlgButtonChecked(sub, IDC_SPLIT_LINE_BREAKS)) + "\n");
+      }
+    } else if (step == "subcell") {
+      // What a click on the cell posts (table edit: row and field, -1 the
+      // item column; automatic filling: row and list column).
+      std::istringstream cell(rest);
+      int row = 0, column = 0;
+      cell >> row >> column;
+      const HWND sub = find_sub_dialog();
+      SetActiveWindow(sub);
+      PostMessageW(sub, WM_APP, WPARAM(row), LPARAM(column));
+      run_loop_until([] { return GetDlgCtrlID(GetFocus()) == 666; }, 3000);
+      print(std::string("cell|") + (GetDlgCtrlID(GetFocus()) == 666 ? "open" : "not open") + "\n");
+    } else if (step == "celltype") {
+      const HWND box = GetFocus();
+      SendMessageW(box, EM_SETSEL, 0, -1);
+      SendMessageW(box, EM_REPLACESEL, TRUE, LPARAM(qiv::utf8_to_wide_buffer(rest.c_str(), rest.size()).get_ptr()));
+      pump_for(50);
+    } else if (step == "cellkey") {
+      press(GetFocus(), rest);
+      pump_for(150);
+    } else if (step == "where") {
+      // The cell the in-place box stands over, as "row|list column".
+      const HWND box = GetFocus();
+      const HWND sub = find_sub_dialog();
+      if (GetDlgCtrlID(box) != 666 || sub == nullptr) {
+        print("where|none\n");
+        continue;
+      }
+      const HWND list = sub_list(sub);
+      RECT area;
+      GetWindowRect(GetParent(box), &area);
+      LVHITTESTINFO hit = {};
+      hit.pt = {(area.left + area.right) / 2, area.top + 4};
+      ScreenToClient(list, &hit.pt);
+      SendMessageW(list, LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&hit));
+      print("where|" + std::to_string(hit.iItem) + "|" + std::to_string(hit.iSubItem) + "\n");
+    } else if (step == "suborder") {
+      // The columns as a drag of their headers leaves them.
+      std::istringstream numbers(rest);
+      std::vector<int> order;
+      for (int column; numbers >> column;) order.push_back(column);
+      SendMessageW(sub_list(find_sub_dialog()), LVM_SETCOLUMNORDERARRAY, order.size(),
+                   reinterpret_cast<LPARAM>(order.data()));
+    } else if (step == "subpattern") {
+      const HWND sub = find_sub_dialog();
+      const HWND box = GetDlgItem(sub, IDC_AUTOFILL_PATTERN);
+      set_window_text_utf8(box, rest.c_str());
+      SendMessageW(sub, WM_COMMAND, MAKEWPARAM(IDC_AUTOFILL_PATTERN, CBN_EDITCHANGE), LPARAM(box));
+      pump_for(600);
+    } else if (step == "subsource") {
+      const HWND sub = find_sub_dialog();
+      const HWND box = GetDlgItem(sub, IDC_AUTOFILL_SOURCE);
+      SendMessageW(box, CB_SETCURSEL, std::stoi(rest), 0);
+      SendMessageW(sub, WM_COMMAND, MAKEWPARAM(IDC_AUTOFILL_SOURCE, CBN_SELCHANGE), LPARAM(box));
+      pump_for(600);
+    } else if (step == "subsplit") {
+      // "TEXT|CHECK", "\n" in TEXT standing for a line break.
+      const HWND sub = find_sub_dialog();
+      const std::size_t bar = rest.rfind('|');
+      std::string text = rest.substr(0, bar);
+      for (std::size_t at; (at = text.find("\\n")) != std::string::npos;) text.replace(at, 2, "\r\n");
+      set_window_text_utf8(GetDlgItem(sub, IDC_SPLIT_SEPARATORS), text.c_str());
+      CheckDlgButton(sub, IDC_SPLIT_LINE_BREAKS, rest.substr(bar + 1) == "1" ? BST_CHECKED : BST_UNCHECKED);
+    } else if (step == "subcmd") {
+      PostMessageW(find_sub_dialog(), WM_COMMAND, std::stoi(rest), 0);
+      pump_for(300);
+    } else if (step == "subshot") {
+      const HWND sub = find_sub_dialog();
+      SetForegroundWindow(sub);
+      pump_for(100);
+      test_support::screen_capture shot(sub);
+      print("screenshot|" + shot.save(rest) + "\n");
+    } else if (step == "saveconfig" || step == "loadconfig") {
+      // "config.dat" in that folder, written or read by the program's store.
+      qiv::string_buffer folder;
+      vantrel_io::canonicalize_path(rest.c_str(), folder);
+      app::state().profile_path.set_string(folder.get_ptr());
+      service_ptr<vantrel_io::config_store> store(new service_counted<vantrel_io::config_store>());
+      if (step == "saveconfig") store->write_file(never_raised_abort_signal());
+      else store->read_file(vantrel_io::config_store::get_path().get_ptr(), never_raised_abort_signal());
+      print(step + "|done\n");
     } else if (step == "wait") {
       // Until the dialog (or the one given) is enabled again or gone.
       run_loop_until([&] { return !IsWindow(current) || IsWindowEnabled(current); });
