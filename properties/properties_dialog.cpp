@@ -54,6 +54,13 @@ void set_dialog_item_text_id(HWND window, int id, const char* text_id) {
 
 }  // namespace
 
+namespace {
+// Asked before the program quits (properties_quit_guard).
+std::vector<properties_dialog*> open_properties_dialogs;
+}  // namespace
+
+const std::vector<properties_dialog*>& properties_dialog::open_dialogs() noexcept { return open_properties_dialogs; }
+
 properties_dialog* properties_dialog::open(const track_handle_list& tracks, open_mode mode, HWND owner,
                                            service_ptr<info_cache> loaded) {
   auto* dialog = new properties_dialog(tracks, mode, std::move(loaded));
@@ -81,9 +88,11 @@ properties_dialog::properties_dialog(const track_handle_list& tracks, open_mode 
   };
   resizer_.set_packed_anchors(anchors, std::size(anchors));
   resizer_.minimum_size_dialog_units = {275, 150};
+  open_properties_dialogs.push_back(this);
 }
 
 properties_dialog::~properties_dialog() {
+  std::erase(open_properties_dialogs, this);
   if (pending_) pending_->detach();
 }
 

@@ -67,6 +67,8 @@ public:
   // Whether the caller may go on; Yes at the prompt starts `kind` instead.
   bool ask_save(operation_kind kind);
   bool is_modified() const noexcept { return modified_; }
+  // The dialogs whose windows exist, oldest first (main thread only).
+  static const std::vector<properties_dialog*>& open_dialogs() noexcept;
   const edited_rows& rows() const noexcept { return rows_; }
 
   // Told how one operation ended, on the main thread. Filled by a metadata

@@ -10,6 +10,7 @@ usage: properties_window.py WINE_EXEC BUILD_DIR ZORV_EXE  (ZORV_WINDOW_PROBE nam
 """
 import os
 import subprocess
+import time
 import sys
 import tempfile
 
@@ -76,6 +77,14 @@ def dialog_window(player):
     return lines[0].split("\t"), controls
 
 
+def controls_of(player, title):
+    """The control ids of the player's top-level window whose title begins so."""
+    lines = player.probe("--title", title, "descendants").stdout.splitlines()
+    if not lines or not lines[0].startswith("window\t"):
+        return []
+    return [int(f[0]) for f in (line.split("\t") for line in lines[1:]) if f and f[0].lstrip("-").isdigit()]
+
+
 def rows(player, control):
     return dict(line.split("\t", 1) for line in player.probe(*DIALOG, "rows", str(control)).stdout.splitlines()
                 if "\t" in line)
@@ -127,6 +136,17 @@ def test_edit_three_tracks_from_the_item_menu(root):
     player.probe(*DIALOG, "focus-keys", "return")
     check(rows(player, METADATA_LIST).get("Artist") == "New Artist", "road: the artist is edited in place for all")
     check(dialog_window(player)[1].get(APPLY, (0, 0))[1], "road: an edit enables Apply")
+
+    # Closing the player with the edit unwritten asks first; Cancel keeps
+    # the player, the dialog and the edit.
+    player.probe("close")
+    asked = player.wait(lambda: {6, 7, 2} <= set(controls_of(player, "Properties")), 30)
+    check(asked, "exit: unsaved edits ask Yes/No/Cancel before the player quits")
+    if asked:
+        player.probe("--title", "Properties", "command", "2")
+    time.sleep(2)
+    check(player.process.poll() is None, "exit: Cancel at the question keeps the player running")
+    check(rows(player, METADATA_LIST).get("Artist") == "New Artist", "exit: Cancel keeps the edit")
 
     player.probe(*DIALOG, "command", str(APPLY))
     done = player.wait(lambda: (lambda w: w[0] is not None and not w[1].get(APPLY, (0, 1))[1] and
