@@ -18,14 +18,13 @@ import array
 import os
 import subprocess
 import sys
-import tempfile
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "support"))
 sys.path.insert(0, os.path.join(HERE, "..", "main_window"))
 sys.dont_write_bytecode = True  # no cache folder left in the source tree
-from blackbox_checks import check, failures, heard_levels, screen_shot, windows_path, write_stereo_wav  # noqa: E402
+from blackbox_checks import check, heard_levels, screen_shot, windows_path, write_stereo_wav  # noqa: E402
 import main_window  # noqa: E402  (the window tests' player; its own checks run only as a script)
 
 WINE_EXEC, BUILD_DIR, ZORV = sys.argv[1:4]
@@ -238,17 +237,7 @@ def test_help_and_file_commands_from_the_menu(root):
 
 
 def main():
-    subprocess.run([WINE_EXEC, BUILD_DIR, "cmd", "/c", "exit"], **QUIET)  # the session, before output is captured
-    with tempfile.TemporaryDirectory() as root:
-        for test in (test_playback_from_a_second_start, test_help_and_file_commands_from_the_menu):
-            try:
-                test(root)
-            except Exception as error:  # one broken case must not hide the others
-                check(False, "%s: %r" % (test.__name__, error))
-    if failures:
-        print("%d failure(s)" % len(failures))
-        sys.exit(1)
-    print("all checks passed")
+    main_window.run_window_tests(test_playback_from_a_second_start, test_help_and_file_commands_from_the_menu)
 
 
 main()

@@ -364,11 +364,13 @@ def test_themes(root):
     check(player.stop() == 0, "144 DPI: ends cleanly")
 
 
-def main():
+def run_window_tests(*tests):
+    """Runs each test in one temporary folder after the Wine session is up;
+    a broken case is a failure that hides none of the others. Exits 1 on any
+    failure."""
     subprocess.run([WINE_EXEC, BUILD_DIR, "cmd", "/c", "exit"], **QUIET)  # the session, before output is captured
     with tempfile.TemporaryDirectory() as root:
-        for test in (test_controls, test_hidden_start, test_navigation_and_keys, test_full_screen, test_volume_popup,
-                     test_drop_and_media_key, test_themes):
+        for test in tests:
             try:
                 test(root)
             except Exception as error:  # one broken case must not hide the others
@@ -377,6 +379,11 @@ def main():
         print("%d failure(s)" % len(failures))
         sys.exit(1)
     print("all checks passed")
+
+
+def main():
+    run_window_tests(test_controls, test_hidden_start, test_navigation_and_keys, test_full_screen, test_volume_popup,
+                     test_drop_and_media_key, test_themes)
 
 
 # Other window tests reuse the player; as a script it runs its own checks.

@@ -12,13 +12,12 @@ import array
 import os
 import subprocess
 import sys
-import tempfile
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 sys.dont_write_bytecode = True  # no cache folder left in the source tree
-from blackbox_checks import check, failures, heard_levels, windows_path, write_stereo_wav, x_environment  # noqa: E402
+from blackbox_checks import check, heard_levels, windows_path, write_stereo_wav, x_environment  # noqa: E402
 from blackbox_checks import screen_shot as shared_screen_shot  # noqa: E402
 import main_window  # noqa: E402  (the window tests' player; its own checks run only as a script)
 
@@ -211,18 +210,8 @@ def test_menus(root):
 
 
 def main():
-    subprocess.run([WINE_EXEC, BUILD_DIR, "cmd", "/c", "exit"], **QUIET)  # the session, before output is captured
-    with tempfile.TemporaryDirectory() as root:
-        for test in (test_play_button, test_random_order_from_the_item_menu, test_now_playing_lines,
-                     test_links_after_a_library_start, test_menus):
-            try:
-                test(root)
-            except Exception as error:  # one broken case must not hide the others
-                check(False, "%s: %r" % (test.__name__, error))
-    if failures:
-        print("%d failure(s)" % len(failures))
-        sys.exit(1)
-    print("all checks passed")
+    main_window.run_window_tests(test_play_button, test_random_order_from_the_item_menu, test_now_playing_lines,
+                                 test_links_after_a_library_start, test_menus)
 
 
 main()

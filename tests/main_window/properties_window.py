@@ -12,7 +12,6 @@ import os
 import subprocess
 import time
 import sys
-import tempfile
 
 import mutagen
 from mutagen.easyid3 import EasyID3
@@ -20,8 +19,8 @@ from mutagen.easyid3 import EasyID3
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 sys.dont_write_bytecode = True  # no cache folder left in the source tree
-from blackbox_checks import check, failures, windows_path  # noqa: E402
-from main_window import BUILD_DIR, WINE_EXEC, Player  # noqa: E402  (the window tests' player)
+from blackbox_checks import check, windows_path  # noqa: E402
+from main_window import BUILD_DIR, Player, run_window_tests  # noqa: E402  (the window tests' player)
 
 ARTIFACTS = os.path.join(BUILD_DIR, "test-artifacts", "properties_window")
 PLAY, LIST = 1000, 1069
@@ -182,17 +181,7 @@ def test_edit_three_tracks_from_the_item_menu(root):
 
 
 def main():
-    subprocess.run([WINE_EXEC, BUILD_DIR, "cmd", "/c", "exit"], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                   stderr=subprocess.DEVNULL)  # the session, before output is captured
-    with tempfile.TemporaryDirectory() as root:
-        try:
-            test_edit_three_tracks_from_the_item_menu(root)
-        except Exception as error:  # a broken step is a failure, not a hung run
-            check(False, "road: %r" % error)
-    if failures:
-        print("%d failure(s)" % len(failures))
-        sys.exit(1)
-    print("all checks passed")
+    run_window_tests(test_edit_three_tracks_from_the_item_menu)
 
 
 main()
