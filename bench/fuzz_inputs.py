@@ -83,7 +83,25 @@ def make_fixtures(folder):
     wvc = os.path.join(folder, "h.wv")
     run(["wavpack", "-q", "-y", "-b3", "-c", src, "-o", wvc])
     out["wvhybrid"] = wvc
+    m4a = os.path.join(folder, "a.m4a")
+    run(["ffmpeg", "-v", "quiet", "-y", "-i", src, "-c:a", "aac", "-b:a", "64k", "-metadata", "title=mt",
+         "-metadata", "artist=ma", m4a])
+    out["m4a"] = m4a
     return out
+
+
+def mp4_size_fields(data):
+    """The size fields of the top-level boxes and of everything inside moov/udta."""
+    from tag_files import mp4_boxes
+    fields = []
+
+    def walk(start, end, depth):
+        for kind, at, header, size in mp4_boxes(data, start, end):
+            fields.append((at, 4, "big"))
+            if depth < 6 and kind in (b"moov", b"udta", b"meta", b"ilst") or (depth >= 4 and kind[:1] in (b"\xa9", b"-")):
+                walk(at + header + (4 if kind == b"meta" else 0), at + size, depth + 1)
+    walk(0, len(data), 0)
+    return fields
 
 
 def block_boundaries(data):
@@ -142,6 +160,8 @@ def size_fields(data):
     i = data.find(b"wvpk")
     if i >= 0:
         fields.append((i + 4, 4, "little"))
+    if data[4:8] == b"ftyp":
+        fields.extend(mp4_size_fields(data))
     return fields
 
 
@@ -160,13 +180,15 @@ def tag_damage_shapes(data):
     """Damage found in the field that tag writers once trusted: an APEv2 footer
     reaching back over the audio, a FLAC seek table of odd length, Ogg audio
     sharing the comment header's page, Ogg pages with a damaged length or a
-    bad checksum."""
+    bad checksum, one damaged size inside an MP4 file's item list."""
     yield "ape-over-audio", tag_write_damage.ape_reaching_over_audio(data)
     if data[:4] == b"fLaC":
         try:
             yield "odd-seektable", tag_write_damage.flac_with_odd_seektable(data)
         except (AssertionError, IndexError):
             pass
+    if data[4:8] == b"ftyp":
+        yield from tag_write_damage.mp4_tag_damage_shapes(data)
     if data[:4] == b"OggS":
         yield "audio-in-comment-page", tag_write_damage.ogg_with_audio_in_comment_page(data)
         yield "damaged-pages", tag_write_damage.ogg_with_damaged_pages(data)

@@ -51,6 +51,10 @@ void walk(stream& in, file_check_result& result, std::map<std::uint32_t, int>& c
       }
     std::uint64_t size = load_be(head, 4);
     std::uint64_t header_size = 8;
+    if (size == 0) {
+      result.open_ended_box = p;
+      result.open_ended_type = std::uint32_t(load_be(head + 4, 4));
+    }
     if (size == 1) {
       std::uint8_t wide[8];
       if (in.read(wide, 8) < 8) {
@@ -76,6 +80,8 @@ void walk(stream& in, file_check_result& result, std::map<std::uint32_t, int>& c
       result.reports.push_back(garbage_at_end);
       return;
     }
+    result.last_box_offset = p;
+    result.last_box_header_size = std::uint32_t(header_size);
   }
 }
 
@@ -85,6 +91,7 @@ file_check_result check_file_layout(stream& in) {
   file_check_result result;
   std::map<std::uint32_t, int> counts;
   walk(in, result, counts);
+  result.fragmented = counts[fourcc("moof")] != 0;
   const int movies = counts[fourcc("moov")];
   if (movies == 0) result.reports.push_back("No MOOV boxes found, the file is unplayable.");
   if (movies >= 2) result.reports.push_back("Invalid file, multiple MOOV boxes found.");

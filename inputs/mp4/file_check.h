@@ -17,6 +17,15 @@ struct file_check_result {
   std::vector<std::string> reports;
   std::uint64_t cut_position = no_cut;  // start of an appended ID3v1 tag
   std::uint64_t boxes_end = 0;          // end of the last whole box walked
+  // The last whole box walked, where the file has one.
+  std::uint64_t last_box_offset = no_cut;
+  std::uint32_t last_box_header_size = 0;
+  // A box whose size field is 0, which runs to the end of the file (the walk
+  // stops there), and its type.
+  std::uint64_t open_ended_box = no_cut;
+  std::uint32_t open_ended_type = 0;
+  // Movie fragments follow the movie box.
+  bool fragmented = false;
 };
 
 // The walk alone; changes nothing in the file.

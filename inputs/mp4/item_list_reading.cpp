@@ -143,6 +143,31 @@ std::string read_payload(stream& in, std::uint64_t size) {
   return read_sized_text(in, size);
 }
 
+// The children of "meta": after version and flags as the ISO layout has it,
+// or straight away in the QuickTime layout, whose first word is then the
+// size of the first child rather than a zero version and flags.
+template <class Handler>
+void read_meta_children(mp4_atom_reader& in, std::uint64_t size, Handler&& handler) {
+  const std::uint32_t first = read_u32(in);
+  std::uint64_t left = size - 4;
+  if (first != 0) {
+    const std::uint32_t type = read_u32(in);
+    std::uint64_t child_size = first;
+    std::uint32_t header_size = 8;
+    if (child_size == 1) {
+      child_size = read_u64(in);
+      header_size = 16;
+    }
+    if (child_size < header_size || child_size > size) throw exception("invalid box/atom header");
+    const std::uint64_t content_size = child_size - header_size;
+    mp4_atom_reader content(in, content_size);
+    handler(type, content, content_size);
+    content.finish();
+    left = size - child_size;
+  }
+  read_child_boxes(in, left, handler);
+}
+
 void read_item_list(mp4_file& file, stream& in, std::uint64_t size) {
   ilst_metadata& metadata = file.item_list;
   read_child_boxes(in, size, [&](std::uint32_t key, mp4_atom_reader& item, std::uint64_t item_size) {
@@ -166,11 +191,16 @@ void read_meta_box(mp4_file& file, mp4_atom_reader& in, std::uint64_t size) {
   if ((file.options & (option_read_tags | option_read_pictures)) == 0) return;
   if (file.metadata_present) return;  // only the first item list counts
   file.metadata_present = true;
-  if (size < 4) throw exception_truncation();
-  in.skip_exact(4);  // version and flags
-  read_child_boxes(in, size - 4, [&](std::uint32_t type, mp4_atom_reader& list, std::uint64_t list_size) {
-    if (type == fourcc("ilst")) read_item_list(file, list, list_size);
-  });
+  // Tags damaged inside their own box cost the tags, not the file: the
+  // reader is bounded by the box, so the audio boxes after it are intact.
+  try {
+    read_meta_children(in, size, [&](std::uint32_t type, mp4_atom_reader& list, std::uint64_t list_size) {
+      if (type == fourcc("ilst")) read_item_list(file, list, list_size);
+    });
+  } catch (const exception&) {
+    file.item_list = ilst_metadata();
+    file.warnings.push_back(damaged_tags_warning);
+  }
 }
 
 }  // namespace tarnex

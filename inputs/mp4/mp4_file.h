@@ -92,6 +92,8 @@ public:
   tags_content tags;
   // What the tag writer stores besides the songs' fields.
   std::vector<cover_picture> pictures;
+  // Damage that was passed over while reading (tags skipped, the audio kept).
+  std::vector<std::string> warnings;
 
   // Back to the state before any open.
   void clear();

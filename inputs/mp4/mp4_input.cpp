@@ -97,6 +97,7 @@ void mp4_input::open_file(open_reason reason, const abort_signal& abort) {
   iterator_.reset();
   mp4_stream_adapter in(file_, abort);
   mp4_open_file(model_, in, reason == open_reason::info_write ? writing_options : reading_options, file_->can_seek());
+  deliver_warnings();
   for (const track_ptr& track : model_.tracks)
     if (is_audio_kind(track->kind)) {
       track_ = track;
@@ -221,6 +222,14 @@ void mp4_input::get_info(std::uint32_t subsong, track_info& out, const abort_sig
 void mp4_input::set_message_sink(decoder_message_sink* sink) {
   sink_ = sink;
   if (decoder_) packet_codec_controls::send_sink(*decoder_, sink);
+  deliver_warnings();
+}
+
+// What the open passed over reaches the first sink there is.
+void mp4_input::deliver_warnings() {
+  if (!sink_) return;
+  for (const std::string& warning : model_.warnings) report(warning, false);
+  model_.warnings.clear();
 }
 
 void mp4_input::report(const std::string& text, bool is_error) {

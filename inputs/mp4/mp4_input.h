@@ -56,6 +56,7 @@ private:
   void restart_iterator();
   void read_frame(std::uint32_t frame, const abort_signal& abort);
   void report(const std::string& text, bool is_error);
+  void deliver_warnings();
 
   vantrel_io::file_ptr file_;
   mp4_file model_;

@@ -68,16 +68,7 @@ void read_movie_box(mp4_file& file, stream& in, std::uint64_t size) {
       read_track_box(file, *track, child, child_size);
       file.tracks.push_back(track);
     } else if (type == fourcc("udta")) {
-      read_child_boxes(child, child_size, [&](std::uint32_t data_type, mp4_atom_reader& data, std::uint64_t data_size) {
-        if (data_type == fourcc("meta"))
-          read_meta_box(file, data, data_size);
-        else if (data_type == fourcc("chpl"))
-          read_chapter_list(file, data);
-        else if (data_type == fourcc("indx") && (file.options & option_read_tags))
-          read_index_map(file, data);
-        else if (data_type == fourcc("tags") && (file.options & (option_read_tags | option_read_pictures)))
-          read_tags_box(file, data, data_size);
-      });
+      read_user_data_box(file, child, child_size);
     } else if (type == fourcc("mvex")) {
       read_child_boxes(child, child_size, [&](std::uint32_t extends_type, mp4_atom_reader& extends, std::uint64_t) {
         if (extends_type == fourcc("trex")) read_track_extends(extends, file);
@@ -134,8 +125,11 @@ void scan_top_level(mp4_file& file, stream& in, bool seekable) {
       mp4_atom_reader content(in, header.content_size);
       read_movie_box(file, content, header.content_size);
       content.finish();
-    } else {
-      in.skip_exact(header.content_size);
+    } else if (in.skip(header.content_size) != header.content_size) {
+      // A file cut short inside its media data still has its movie box:
+      // its tags and chapters are read, and the audio plays up to the cut.
+      if (movie_found) return;
+      throw exception_truncation();
     }
     position += header.content_size;
   }

@@ -97,7 +97,12 @@ void build_song_list(mp4_file& file) {
     const chapter& source = file.chapters[i];
     const std::uint64_t latest = ~std::uint64_t(0) >> 1;
     song entry{file.file_metadata, static_cast<std::int64_t>(source.start < latest ? source.start : latest)};
-    if (!source.name.empty() && entry.metadata.find("title") == nullptr) entry.metadata.add("title", source.name);
+    // A book's own title names the whole file; each of its chapters goes by
+    // the chapter's name. A lone chapter is the file and keeps its title.
+    if (!source.name.empty() && (numbered || entry.metadata.find("title") == nullptr)) {
+      entry.metadata.remove("title");
+      entry.metadata.add("title", source.name);
+    }
     if (song_blocks) {
       for (const tags_segment& block : file.tags.segments)
         if (block.chapter == i)

@@ -1,5 +1,7 @@
 #include "inputs/mp4/tag_writing.h"
 
+#include <algorithm>
+
 #include "inputs/mp4/box_header.h"
 #include "inputs/mp4/box_reading.h"
 #include "inputs/mp4/box_writing.h"
@@ -40,9 +42,25 @@ tag_fields common_fields(const std::vector<song>& songs) {
   return common;
 }
 
+// The item list is what every other program reads as the file's tags. A
+// book's chapters differ in their names and numbers, so what they share is
+// less than the book's own tags: there the item list stays as it was read,
+// and takes only the fields that every chapter now holds alike and that
+// differ from what the file held, as when all chapters change album at once.
+tag_fields item_list_fields(const mp4_file& file) {
+  const tag_fields common = common_fields(file.songs);
+  if (file.songs.size() <= 1 || !file.metadata_present) return common;
+  tag_fields out = file.item_list.fields;
+  for (const auto& [name, entry] : common.entries()) {
+    const tag_fields::entry* before = file.file_metadata.find(name);
+    if (before == nullptr || !same_entry(*before, entry)) out.set(name, entry);
+  }
+  return out;
+}
+
 ilst_metadata item_list_to_write(const mp4_file& file) {
   ilst_metadata out;
-  out.fields = common_fields(file.songs);
+  out.fields = item_list_fields(file);
   for (const cover_picture& picture : file.pictures)
     if (is_front_cover(picture)) {
       out.front_cover = picture;
@@ -141,17 +159,85 @@ void write_all(stream& io, std::uint64_t at, const std::string& bytes) {
   }
 }
 
-// Bytes at the start of `now` equal to those of `before`, looked for from
-// `from` on (the header before it is compared on its own).
-std::size_t unchanged_prefix(const std::string& now, const std::string& before, std::size_t from) {
-  std::size_t i = from;
-  while (i < now.size() && i < before.size() && now[i] == before[i]) ++i;
-  return i;
+constexpr std::uint64_t max_u32 = 0xFFFFFFFFu;
+
+// A box header of the given whole size: 32-bit where the size allows.
+byte_buffer header_bytes(std::uint64_t size, std::uint32_t type) {
+  byte_buffer out;
+  append_u32(out, size > max_u32 ? 1 : std::uint32_t(size));
+  append_fourcc(out, type);
+  if (size > max_u32) append_u64(out, size);
+  return out;
 }
 
-std::string read_tail(stream& io, std::uint64_t from, std::uint64_t to) {
-  io.seek(from);
-  return read_sized_text(io, to - from);
+// A new size into the header of the box at `at`, in the width it has.
+void write_box_size(stream& io, std::uint64_t at, std::uint32_t header_size, std::uint64_t size) {
+  byte_buffer bytes;
+  if (header_size == 16) {
+    append_u64(bytes, size);
+    write_all(io, at + 8, bytes);
+  } else {
+    append_u32(bytes, std::uint32_t(size));
+    write_all(io, at, bytes);
+  }
+}
+
+// Where the new movie box goes and what must change on the way there.
+struct placement {
+  std::uint64_t old_movie = 0;       // offset of the old movie box
+  std::uint64_t old_movie_size = 0;
+  std::uint64_t boxes_end = 0;       // where the file's boxes end (before an ID3v1 tag)
+  std::uint64_t last_box = 0;        // the box the new one is staged in before the switch
+  std::uint32_t last_header = 8;
+  bool last_open_ended = false;      // its size field is 0: it runs to the end of the file
+  bool movie_is_last = false;
+  std::uint64_t stage = 0;           // where the new box is written first
+};
+
+[[noreturn]] void refuse(const char* why) { throw exception(std::string(why) + "; not rewriting it"); }
+
+// Checks, before anything is written, that the file can take the new movie
+// box, and works out where.
+placement plan_placement(const mp4_file& file, const file_check_result& layout, std::uint64_t file_size,
+                         std::uint64_t movie_size) {
+  // Fragments find their data through offsets counted from the movie box
+  // on; their movie box cannot move behind them.
+  if (layout.fragmented) refuse("the file holds movie fragments, which must stay behind its movie box");
+  placement plan;
+  plan.old_movie = file.moov_offset;
+  plan.old_movie_size = file.moov_size;
+  const std::uint64_t movie_end = file.moov_offset + file.moov_size;
+  if (layout.open_ended_box != no_cut) {
+    // Media data that runs to the end of the file: it is given its size,
+    // and the new movie box goes after it.
+    plan.boxes_end = file_size;
+    plan.last_box = layout.open_ended_box;
+    plan.last_open_ended = true;
+    if (layout.open_ended_type != fourcc("mdat") || file.total_size != layout.open_ended_box ||
+        movie_end > layout.open_ended_box || file_size - layout.open_ended_box > max_u32)
+      refuse("a box that runs to the end of the file is not media data after the movie box");
+  } else {
+    // A header that cannot be read, or bytes after the last box, would make
+    // the movie box look last, and writing past it would cut what follows.
+    plan.boxes_end = layout.cut_position != no_cut ? layout.cut_position : file_size;
+    if (layout.boxes_end != plan.boxes_end || file.total_size != plan.boxes_end || movie_end > plan.boxes_end ||
+        layout.last_box_offset == no_cut)
+      refuse("the file's boxes do not end where the file does");
+    plan.last_box = layout.last_box_offset;
+    plan.last_header = layout.last_box_header_size;
+    plan.movie_is_last = movie_end == plan.boxes_end;
+  }
+  plan.stage = plan.boxes_end;
+  // A movie box that is last returns to its own offset once the new one is
+  // in force, which needs the copy staged beyond where the new box ends
+  // there, with room for a "free" header between.
+  const std::uint64_t returned_end = file.moov_offset + movie_size;
+  if (plan.movie_is_last && plan.stage < returned_end + 8) plan.stage = std::max(plan.boxes_end + 8, returned_end + 8);
+  if (plan.stage + movie_size - file.moov_offset > max_u32 && plan.movie_is_last)
+    refuse("the movie box is too big");
+  if (!plan.last_open_ended && plan.last_header == 8 && plan.stage + movie_size - plan.last_box > max_u32)
+    refuse("the last box cannot grow past a 32-bit size");
+  return plan;
 }
 
 }  // namespace
@@ -166,61 +252,65 @@ void mp4_update_file_tags(mp4_file& file, stream& io, std::uint32_t write_mode, 
   const byte_buffer movie = build_movie_box(file, io, write_mode);
   const file_check_result layout = check_file_layout(io);
   reports.insert(reports.end(), layout.reports.begin(), layout.reports.end());
-
-  // A box that runs to the end of the file (size 0) or a header that cannot
-  // be read would make the movie box look last, and writing over it would
-  // cut the media data: only a file whose boxes end exactly where the file
-  // does (before an appended ID3v1 tag) is written.
   const std::uint64_t old_size = io.size();
-  const std::uint64_t boxes_end = layout.cut_position != no_cut ? layout.cut_position : old_size;
-  if (layout.boxes_end != boxes_end || file.total_size != boxes_end || file.moov_offset + file.moov_size > boxes_end)
-    throw exception("the file's boxes do not end where the file does; not rewriting it");
+  const placement plan = plan_placement(file, layout, old_size, movie.size());
 
-  const bool movie_is_last = file.moov_offset + file.moov_size == boxes_end;
-  const std::uint64_t write_at = movie_is_last ? file.moov_offset : boxes_end;
-  const std::uint64_t new_end = write_at + movie.size();
-  // The bytes the write covers, to put back when it fails.
-  const std::string old_tail = read_tail(io, write_at, old_size);
-
-  byte_buffer written = movie;
-  // Over a longer old box, a "free" header keeps the file whole until the
-  // size is set.
-  if (new_end < old_size && old_size - new_end >= 8) {
-    append_u32(written, std::uint32_t(old_size - new_end));
-    append_fourcc(written, fourcc("free"));
-  }
-
-  bool flipped = false;
+  // The writes are ordered so that the file reads as the old one until a
+  // single header write puts the new movie box in force, and as the new one
+  // from then on: a write cut off at any point loses nothing. The new box is
+  // staged after the last box as "free", taken inside that box, given its
+  // type while hidden there, and then one header turns everything from the
+  // old movie box to the staged one into "free".
+  const std::uint64_t n = movie.size();
+  const std::uint64_t end = plan.boxes_end;
+  const std::uint64_t stage = plan.stage;
+  // An ID3v1 tag after the boxes is written over by the staged copy; it is
+  // put back if the write fails.
+  io.seek(end);
+  const std::string old_tail = read_sized_text(io, old_size - end);
+  bool grown = false;
   try {
-    if (movie_is_last) {
-      // Only what changed is written: the tracks' boxes come first and are
-      // copied unchanged, so a retag of a long file writes its user data and
-      // the movie box's size, not its sample tables.
-      const std::size_t same = unchanged_prefix(written, old_tail, box_header_bytes);
-      write_all(io, write_at + same, written.substr(same));
-      if (written.compare(0, box_header_bytes, old_tail, 0, box_header_bytes) != 0)
-        write_all(io, write_at, written.substr(0, box_header_bytes));
-    } else {
-      write_all(io, write_at, written);
-      // Only now that the new box is whole does the old one stop counting.
-      write_all(io, file.moov_offset + 4, "free");
-      flipped = true;
+    write_all(io, stage + box_header_bytes, movie.substr(box_header_bytes));
+    if (old_size > stage + n) io.truncate(stage + n);
+    write_all(io, stage, header_bytes(n, fourcc("free")));
+    if (stage > end) write_all(io, end, header_bytes(stage - end, fourcc("free")));
+    if (!plan.last_open_ended) {
+      write_box_size(io, plan.last_box, plan.last_header, stage + n - plan.last_box);
+      grown = true;
     }
-    io.truncate(new_end);
+    write_all(io, stage + 4, "moov");
+    write_all(io, plan.old_movie, header_bytes(stage - plan.old_movie, fourcc("free")));
   } catch (...) {
     try {
-      if (flipped) write_all(io, file.moov_offset + 4, "moov");
-      write_all(io, write_at, old_tail);
+      if (grown) write_box_size(io, plan.last_box, plan.last_header, end - plan.last_box);
+      write_all(io, end, old_tail);
       io.truncate(old_size);
     } catch (...) {
-      // The first failure is the one to report; the file may still hold
-      // the new box, whole or cut, after the untouched media data.
+      // The first failure is the one to report; the staged copy is hidden.
     }
     throw;
   }
+
+  // The new movie box is in force; what follows only tidies the layout and
+  // keeps the file whole at every step.
+  std::uint64_t new_offset = stage, new_end = stage + n;
+  if (plan.movie_is_last) {
+    // Back to the old offset: written inside the "free" region, then one
+    // header switches to it and a "free" box covers the staged copy.
+    write_all(io, plan.old_movie + box_header_bytes, movie.substr(box_header_bytes));
+    write_all(io, plan.old_movie + n, header_bytes(stage - plan.old_movie, fourcc("free")));
+    write_all(io, plan.old_movie, movie.substr(0, box_header_bytes));
+    new_offset = plan.old_movie;
+    new_end = plan.old_movie + n;
+    io.truncate(new_end);
+  } else {
+    // The boxes between the old movie box and the new one come back.
+    write_box_size(io, plan.last_box, plan.last_header, end - plan.last_box);
+    write_all(io, plan.old_movie, header_bytes(plan.old_movie_size, fourcc("free")));
+  }
   if (layout.cut_position != no_cut) reports.push_back(trailing_garbage_report(old_size - layout.cut_position));
-  file.moov_offset = write_at;
-  file.moov_size = movie.size();
+  file.moov_offset = new_offset;
+  file.moov_size = n;
   file.moov_header_size = 8;
   file.total_size = new_end;
 }

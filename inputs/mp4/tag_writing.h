@@ -1,7 +1,7 @@
 // Writing new tags into an MP4 file without moving its media data: the
-// movie box is rebuilt in memory with a fresh user-data box, then written
-// over the old one when it is the last box, or appended with the old one
-// turned into "free". No chunk offset ever changes.
+// movie box is rebuilt in memory with a fresh user-data box; a movie box
+// that is the last box ends up rewritten at its own offset, any other is
+// turned into "free" and the new one appended. No chunk offset ever changes.
 #pragma once
 
 #include <cstdint>
@@ -26,11 +26,15 @@ std::uint32_t choose_write_mode(const mp4_file& file);
 // Rewrites the movie box of `file` (opened from `io`) with the songs'
 // fields, the pictures, the chapters and the index map. The new box is
 // built before the file is touched; a file whose boxes do not end exactly
-// at its size (after an appended ID3v1 tag, which this cuts) is refused
-// untouched; a write that fails puts the old bytes back. Appends the
-// layout check's findings and the cut, if any, to `reports`; on return the
-// file object describes the new layout. `io` must not honour an abort: once
-// the first byte is written, the writes and their undoing run to the end.
+// at its size (after an appended ID3v1 tag, which this cuts), or whose
+// movie fragments need the movie box before them, is refused untouched.
+// Media data whose box runs to the end of the file is given its size. The
+// writes are ordered so that a write cut off at any point leaves a file
+// that reads as the old one or as the new one, and a write that fails
+// before the switch puts the old layout back. Appends the layout check's
+// findings and the cut, if any, to `reports`; on return the file object
+// describes the new layout. `io` must not honour an abort: once the first
+// byte is written, the writes run to the end.
 void mp4_update_file_tags(mp4_file& file, stream& io, std::uint32_t write_mode, std::vector<std::string>& reports);
 
 }  // namespace tarnex

@@ -13,6 +13,30 @@ constexpr std::uint32_t max_index_entries = 100;
 
 }  // namespace
 
+void read_user_data_box(mp4_file& file, mp4_atom_reader& in, std::uint64_t size) {
+  // Errors of a child's own parser (a chapter count out of range, a second
+  // tags box) still fail the file; only the walk over the children is
+  // forgiven, since the box after a broken header cannot be found.
+  bool in_child = false;
+  try {
+    read_child_boxes(in, size, [&](std::uint32_t type, mp4_atom_reader& data, std::uint64_t data_size) {
+      in_child = true;
+      if (type == fourcc("meta"))
+        read_meta_box(file, data, data_size);
+      else if (type == fourcc("chpl"))
+        read_chapter_list(file, data);
+      else if (type == fourcc("indx") && (file.options & option_read_tags))
+        read_index_map(file, data);
+      else if (type == fourcc("tags") && (file.options & (option_read_tags | option_read_pictures)))
+        read_tags_box(file, data, data_size);
+      in_child = false;
+    });
+  } catch (const exception&) {
+    if (in_child) throw;
+    file.warnings.push_back(damaged_tags_warning);
+  }
+}
+
 void read_chapter_list(mp4_file& file, mp4_atom_reader& in) {
   const std::uint8_t version = read_u8(in);
   in.skip_exact(4);  // flags and a reserved byte

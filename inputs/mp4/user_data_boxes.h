@@ -10,7 +10,14 @@
 
 namespace tarnex {
 
-// "meta": the item list into file.item_list.
+// What a file whose tags could not be read reports; it plays all the same.
+inline constexpr char damaged_tags_warning[] = "Damaged MP4 tags skipped; the audio still plays.";
+
+// "udta": its children below. A damaged child header ends the user data with
+// a warning instead of failing the file.
+void read_user_data_box(mp4_file& file, mp4_atom_reader& in, std::uint64_t size);
+// "meta": the item list into file.item_list; damage inside it costs the
+// item list and leaves a warning.
 void read_meta_box(mp4_file& file, mp4_atom_reader& in, std::uint64_t size);
 // "chpl": the chapters' starts and names.
 void read_chapter_list(mp4_file& file, mp4_atom_reader& in);

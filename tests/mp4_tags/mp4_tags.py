@@ -232,6 +232,149 @@ def check_kills(folder, last, fast):
     check(not bad, "%d killed retags: every file plays the same audio with old or new tags: %s" % (count, bad[:5]))
 
 
+def ffmpeg_tags(path):
+    done = subprocess.run(["ffprobe", "-v", "error", "-show_entries", "format_tags:chapter_tags", "-of", "json", path],
+                          capture_output=True, text=True)
+    if done.returncode != 0:
+        return {"error": done.stderr.strip()[-200:]}
+    data = json.loads(done.stdout)
+    return {"tags": {k.lower(): v for k, v in data.get("format", {}).get("tags", {}).items()},
+            "chapters": [c.get("tags", {}).get("title") for c in data.get("chapters", [])]}
+
+
+def song_titles(path):
+    code, out, err = zorvtool("mp4", windows_path(path))
+    if code != 0:
+        return "unreadable: " + err.strip()
+    return [(song["fields"].get("title") or [None])[0] for song in json.loads(out)["songs"]]
+
+
+def make_book(folder, name, movflags=()):
+    """An ffmpeg audiobook with the book's own tags and three named chapters."""
+    meta = os.path.join(folder, "book.txt")
+    with open(meta, "w") as f:
+        f.write(";FFMETADATA1\ntitle=Book Title\nartist=Book Artist\ncomment=Book comment\ngenre=Audiobook\n")
+        for i in range(3):
+            f.write("[CHAPTER]\nTIMEBASE=1/1000\nSTART=%d\nEND=%d\ntitle=Chapter %d\n" % (i * 1000, i * 1000 + 1000, i + 1))
+    wav = os.path.join(folder, "src.wav")
+    book = os.path.join(folder, name)
+    run("ffmpeg", "-v", "error", "-y", "-i", wav, "-i", meta, "-map", "0:a", "-map_metadata", "1", "-map_chapters", "1",
+        "-c:a", "aac", "-b:a", "64k", *movflags, book)
+    return book
+
+
+def check_books(folder):
+    book = make_book(folder, "book.m4b")
+    check(song_titles(book) == ["Chapter 1", "Chapter 2", "Chapter 3"],
+          "ffmpeg book: chapters go by their names, not the book's title: %s" % song_titles(book))
+    before_mutagen, before_ffmpeg, md5 = mutagen_items(book), ffmpeg_tags(book), audio_md5(book)
+    code, out, err = zorvtool("tag", windows_path(book), "title=X", "--subsong", "1")
+    check(code == 0, "ffmpeg book: a chapter is retagged: %s" % err.strip())
+    check(mutagen_items(book) == before_mutagen, "ffmpeg book: mutagen reads the book's own tags as before: %s" %
+          mutagen_items(book))
+    after_ffmpeg = ffmpeg_tags(book)
+    check(after_ffmpeg.get("tags") == before_ffmpeg.get("tags"),
+          "ffmpeg book: ffprobe reads the book's own tags as before: %s" % after_ffmpeg)
+    check(song_titles(book) == ["X", "Chapter 2", "Chapter 3"], "ffmpeg book: only the edited chapter is renamed: %s" %
+          song_titles(book))
+    check([c.title for c in MP4(book).chapters] == ["X", "Chapter 2", "Chapter 3"], "ffmpeg book: mutagen's chapters")
+    check(audio_md5(book) == md5, "ffmpeg book: audio unchanged")
+
+    # Cut inside its media data: the tags and chapters are still there.
+    whole = make_book(folder, "whole.m4b", ("-movflags", "+faststart"))
+    cut = os.path.join(folder, "cut.m4b")
+    data = open(whole, "rb").read()
+    open(cut, "wb").write(data[:len(data) * 2 // 3])
+    check(MP4(cut).tags["\xa9nam"] == ["Book Title"], "cut book: mutagen reads its tags")
+    check(song_titles(cut) == ["Chapter 1", "Chapter 2", "Chapter 3"], "cut book: chapters read: %s" % song_titles(cut))
+    check(fields_of(cut).get("fields", {}).get("artist") == ["Book Artist"], "cut book: tags read: %s" % fields_of(cut))
+
+
+def check_fragmented(folder):
+    wav = os.path.join(folder, "src.wav")
+    for name, codec in (("frag-aac.m4a", ["-c:a", "aac"]), ("frag-alac.m4a", ["-c:a", "alac"]),
+                        ("frag.3gp", ["-ar", "8000", "-ac", "1", "-c:a", "aac", "-f", "3gp"])):
+        path = os.path.join(folder, name)
+        run("ffmpeg", "-v", "error", "-y", "-i", wav, *codec, "-metadata", "title=Old", "-movflags",
+            "frag_keyframe+empty_moov", path)
+        md5 = audio_md5(path)
+        for change in (["-genre"], ["title=a much longer title that grows the movie box"], ["title=S"]):
+            before = open(path, "rb").read()
+            code, _, err = retag(path, *change)
+            if code == 0:
+                check(audio_md5(path) == md5 and fields_of(path).get("fields") is not None,
+                      "%s %s: a write keeps the file playable" % (name, change))
+                boxes = [b[0] for b in top_level_boxes(path)]
+                check(boxes.index("moov") < boxes.index("moof"), "%s %s: moov before the fragments" % (name, change))
+            else:
+                check(open(path, "rb").read() == before and err.strip(),
+                      "%s %s: refused with a message, file byte-identical" % (name, change))
+            check(audio_md5(path) == md5, "%s %s: ffmpeg plays it as before" % (name, change))
+
+
+def rewritten_moov(data, edit):
+    """The file with its last box, moov, replaced by edit(moov payload); sizes fixed."""
+    name, at, size = top_level_boxes_of(data)[-1]
+    assert name == "moov" and at + size == len(data)
+    payload = edit(data[at + 8:])
+    return data[:at] + (len(payload) + 8).to_bytes(4, "big") + b"moov" + payload
+
+
+def top_level_boxes_of(data):
+    path = os.path.join(tempfile.gettempdir(), "zorv-mp4-boxes-%d" % os.getpid())
+    open(path, "wb").write(data)
+    try:
+        return top_level_boxes(path)
+    finally:
+        os.remove(path)
+
+
+def child_boxes(payload):
+    out, at = [], 0
+    while at + 8 <= len(payload):
+        size = int.from_bytes(payload[at:at + 4], "big")
+        out.append((payload[at + 4:at + 8], payload[at + 8:at + size]))
+        at += size
+    return out
+
+
+def boxes_bytes(children):
+    return b"".join((len(p) + 8).to_bytes(4, "big") + t + p for t, p in children)
+
+
+def check_quicktime_meta_and_open_ended_media(folder):
+    wav = os.path.join(folder, "src.wav")
+    qt, fast = os.path.join(folder, "qt.m4a"), os.path.join(folder, "open-ended-source.m4a")
+    run("ffmpeg", "-v", "error", "-y", "-i", wav, "-c:a", "aac", qt)
+    run("ffmpeg", "-v", "error", "-y", "-i", wav, "-c:a", "aac", "-movflags", "+faststart", fast)
+    f = MP4(qt)
+    f["\xa9nam"] = ["QT title"]
+    f.save()
+
+    def drop_meta_version(moov):
+        def udta(payload):
+            return boxes_bytes([(t, p[4:] if t == b"meta" else p) for t, p in child_boxes(payload)])
+        return boxes_bytes([(t, udta(p) if t == b"udta" else p) for t, p in child_boxes(moov)])
+
+    open(qt, "wb").write(rewritten_moov(open(qt, "rb").read(), drop_meta_version))
+    check(not audio_md5(qt).startswith("unplayable") and MP4(qt).tags["\xa9nam"] == ["QT title"],
+          "QuickTime meta: ffmpeg plays it and mutagen reads it")
+    check(fields_of(qt).get("fields", {}).get("title") == ["QT title"],
+          "QuickTime meta box read: %s" % fields_of(qt))
+
+    # Media data whose size field is 0 runs to the end of the file.
+    open_ended = os.path.join(folder, "open-ended.m4a")
+    data = bytearray(open(fast, "rb").read())
+    name, at, size = top_level_boxes(fast)[-1]
+    assert name == "mdat" and at + size == len(data)
+    data[at:at + 4] = bytes(4)
+    open(open_ended, "wb").write(bytes(data))
+    md5 = audio_md5(open_ended)
+    code, _, err = retag(open_ended, "title=open ended")
+    check(code == 0 and MP4(open_ended).tags["\xa9nam"] == ["open ended"] and audio_md5(open_ended) == md5,
+          "mdat of size 0: retagged, audio unchanged (%s)" % err.strip())
+
+
 def main():
     with tempfile.TemporaryDirectory() as folder:
         last, fast = make_fixtures(folder)
@@ -247,6 +390,9 @@ def main():
         check_damage(folder, last)
         check_kills(folder, last, fast)
         check_layouts(last, fast)
+        check_books(folder)
+        check_fragmented(folder)
+        check_quicktime_meta_and_open_ended_media(folder)
     print("%d failed" % len(failures) if failures else "all passed")
     return 1 if failures else 0
 

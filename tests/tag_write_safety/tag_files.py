@@ -59,7 +59,48 @@ def make_fixtures(folder):
              "artist=Old artist", out["wav"]])
     else:
         del out["wav"]
+        return out
+    add_mp4_fixtures(folder, src, out)
     return out
+
+
+def add_mp4_fixtures(folder, src, out):
+    """AAC in MP4 with its movie box last (ffmpeg's default), before the media
+    data (fast start), and before movie fragments."""
+    tags = ["-metadata", "title=Old title", "-metadata", "artist=Old artist"]
+    for name, flags in (("m4a", []), ("m4afast", ["-movflags", "+faststart"]),
+                        ("m4afrag", ["-movflags", "frag_keyframe+empty_moov"])):
+        out[name] = os.path.join(folder, name + ".m4a")
+        run(["ffmpeg", "-v", "quiet", "-y", "-i", src, "-c:a", "aac", "-b:a", "64k", *tags, *flags, out[name]])
+
+
+def mp4_boxes(data, start=0, end=None):
+    """(type, offset, header size, whole size) of the boxes between start and end."""
+    end = len(data) if end is None else end
+    boxes = []
+    while start + 8 <= end:
+        size, header = int.from_bytes(data[start:start + 4], "big"), 8
+        if size == 1:
+            size, header = int.from_bytes(data[start + 8:start + 16], "big"), 16
+        elif size == 0:
+            size = end - start
+        if size < header:
+            break
+        boxes.append((data[start + 4:start + 8], start, header, size))
+        start += size
+    return boxes
+
+
+def mp4_box(data, *path):
+    """The box at the end of a path of types (a "meta" box's children start after its version and flags)."""
+    start, end = 0, len(data)
+    found = None
+    for kind in path:
+        found = next(b for b in mp4_boxes(data, start, end) if b[0] == kind)
+        start, end = found[1] + found[2], found[1] + found[3]
+        if kind == b"meta":
+            start += 4
+    return found
 
 
 class Zorvtool:

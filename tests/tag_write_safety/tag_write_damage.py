@@ -12,7 +12,7 @@ import subprocess
 import sys
 import tempfile
 
-from tag_files import Zorvtool, make_fixtures, run, windows_path
+from tag_files import Zorvtool, make_fixtures, mp4_box, run, windows_path
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from blackbox_checks import check, failures  # noqa: E402
@@ -122,6 +122,28 @@ def ape_reaching_over_audio(data):
     return data + b"APETAGEX" + struct.pack("<IIII", 2000, size, 0, 0x80000000) + bytes(8)
 
 
+def mp4_with_size(data, at, size):
+    return data[:at] + size.to_bytes(4, "big") + data[at + 4:]
+
+
+def mp4_tag_damage_shapes(data):
+    """One size inside moov/udta/meta made wrong: an item's or its data box's
+    (7, 0x7FFFFFFF, 0xFFFFFFFF), the item list's and the handler's (past
+    their parent, below a header)."""
+    try:
+        ilst = mp4_box(data, b"moov", b"udta", b"meta", b"ilst")
+        hdlr = mp4_box(data, b"moov", b"udta", b"meta", b"hdlr")
+    except StopIteration:
+        return
+    item_at = ilst[1] + 8
+    for size in (7, 0x7FFFFFFF, 0xFFFFFFFF):
+        yield "mp4-item-size-%#x" % size, mp4_with_size(data, item_at, size)
+        yield "mp4-data-size-%#x" % size, mp4_with_size(data, item_at + 8, size)
+    for name, box in (("ilst", ilst), ("hdlr", hdlr)):
+        yield "mp4-%s-size-long" % name, mp4_with_size(data, box[1], box[3] + 9)
+        yield "mp4-%s-size-short" % name, mp4_with_size(data, box[1], 3)
+
+
 def ffmpeg_audio(path):
     """The audio as ffmpeg decodes it: it plays pages whose checksum is bad."""
     return subprocess.run(["ffmpeg", "-v", "quiet", "-i", path, "-f", "s16le", "-"], capture_output=True).stdout
@@ -216,6 +238,24 @@ def main():
         check(ffmpeg_audio(path) == played and len(played) > 0, "ffmpeg decodes the same audio after the rewrite")
         with open(path, "rb") as f:
             check(f.read().count(b"OggS") < damaged.count(b"OggS"), "the rewrite renumbered the pages")
+
+        # One damaged size inside an MP4 file's tags: the audio still plays,
+        # and a write over it is refused untouched or reads back.
+        if "m4a" in fixtures:
+            with open(fixtures["m4a"], "rb") as f:
+                original = f.read()
+            audio = tool.decoded(fixtures["m4a"])
+            for name, damaged in mp4_tag_damage_shapes(original):
+                path = os.path.join(work, name + ".m4a")
+                with open(path, "wb") as f:
+                    f.write(damaged)
+                check(tool.decoded(path) == audio, "%s: the audio decodes as before" % name)
+                check(ffmpeg_audio(path) == ffmpeg_audio(fixtures["m4a"]), "%s: ffmpeg plays it as before" % name)
+                fields = tool.fields(path)
+                check(fields is not None and "title" not in fields, "%s: read without its tags: %s" % (name, fields))
+                rc = expect_refused_or_sound(tool, name, path, audio)
+                if rc == 0:
+                    check((tool.fields(path) or {}).get("title") == ["Written over damage"], "%s: tags read back" % name)
 
         # A subsong the file does not have, or a subsong that is no number.
         path = os.path.join(work, "subsong.flac")

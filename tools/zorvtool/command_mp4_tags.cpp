@@ -138,6 +138,7 @@ int run_mp4_tags(const zorvtool::arguments& args) {
   }
   tarnex::mp4_file model;
   tarnex::mp4_open_file(model, io, tagging_options, true);
+  for (const std::string& warning : model.warnings) zorvtool::print_error("warning: " + warning + "\n");
   if (!retag) {
     zorvtool::print(item_list_json(model.item_list));
     return 0;

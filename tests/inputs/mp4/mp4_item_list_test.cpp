@@ -118,3 +118,38 @@ TEST(Mp4ItemList, NumbersThatAreNotNumbersAreWrittenAsFreeformItems) {
   EXPECT_EQ(value(back, "track"), "3a");
   EXPECT_EQ(value(back, "disc", 1), "2");
 }
+
+TEST(Mp4ItemList, QuickTimeMetaBoxWithoutVersionAndFlagsIsRead) {
+  const bytes children = box("hdlr", bytes(25, '\0')) + box("ilst", box("\xA9nam", data(1, "QT")));
+  tarnex::mp4_file file;
+  open_bytes(file, ftyp() + box("moov", mvhd(1000, 93) + simple_track() + box("udta", box("meta", children))) +
+                       box("mdat", bytes(16, 'x')), keep_all);
+  EXPECT_EQ(value(file.item_list, "title"), "QT");
+  EXPECT_TRUE(file.warnings.empty());
+}
+
+TEST(Mp4ItemList, DamagedSizesInsideTheTagsCostTheTagsNotTheFile) {
+  const auto item = [](const bytes& size) { return size + "\xA9nam" + data(1, "T"); };
+  const auto data_box = [](const bytes& size) { return box("\xA9nam", size + "data" + be32(1) + be32(0) + "T"); };
+  const bytes hdlr = box("hdlr", bytes(25, '\0'));
+  std::vector<bytes> metas;
+  for (std::uint32_t size : {7u, 0x7FFFFFFFu, 0xFFFFFFFFu}) {
+    metas.push_back(full_box("meta", 0, hdlr + box("ilst", item(be32(size)))));
+    metas.push_back(full_box("meta", 0, hdlr + box("ilst", data_box(be32(size)))));
+  }
+  const bytes list = box("ilst", box("\xA9nam", data(1, "T")));
+  metas.push_back(full_box("meta", 0, hdlr + be32(std::uint32_t(list.size() + 9)) + list.substr(4)));
+  metas.push_back(full_box("meta", 0, be32(200) + hdlr.substr(4) + list));
+  metas.push_back(full_box("meta", 0, be32(3) + hdlr.substr(4) + list));
+  // A user-data child whose size runs past its parent.
+  metas.push_back(be32(5000) + "meta" + be32(0) + hdlr + list);
+  for (const bytes& meta : metas) {
+    tarnex::mp4_file file;
+    ASSERT_NO_THROW(open_bytes(file, ftyp() + box("moov", mvhd(1000, 93) + simple_track() + box("udta", meta)) +
+                                         box("mdat", bytes(16, 'x')), keep_all));
+    EXPECT_EQ(file.item_list.fields.find("title"), nullptr);
+    EXPECT_EQ(file.warnings, std::vector<std::string>({"Damaged MP4 tags skipped; the audio still plays."}));
+    ASSERT_EQ(file.tracks.size(), 1u);
+    EXPECT_EQ(file.tracks[0]->sample_count, 4u);
+  }
+}

@@ -88,7 +88,10 @@ TEST(Mp4Songs, ChaptersBecomeNumberedSongs) {
   EXPECT_DOUBLE_EQ(file.song_end(1), 7.0);
   EXPECT_DOUBLE_EQ(file.song_end(2), 10.0);
   EXPECT_THROW(file.song_end(3), tarnex::exception_out_of_range);
-  EXPECT_EQ(file.songs[0].metadata.find("title")->values, std::vector<std::string>({"Book"})) << "the file's title wins";
+  // A book's title names the file; its chapters go by their own names, and
+  // one without a name keeps the book's.
+  EXPECT_EQ(file.songs[0].metadata.find("title")->values, std::vector<std::string>({"One"}));
+  EXPECT_EQ(file.songs[2].metadata.find("title")->values, std::vector<std::string>({"Book"}));
   EXPECT_EQ(file.songs[2].metadata.find("track")->values, std::vector<std::string>({"3"}));
 
   open_bytes(file, movie(user_data("", chpl({{0, "One"}, {20000000, "Two"}}))));
@@ -115,4 +118,16 @@ TEST(Mp4Songs, ChapterListLimits) {
   open_bytes(file, movie(box("udta", box("chpl", version0))));
   ASSERT_EQ(file.song_count(), 2u);
   EXPECT_DOUBLE_EQ(file.song_start(1), 3.0);
+}
+
+TEST(Mp4Songs, FileCutInsideItsMediaDataKeepsItsTagsAndChapters) {
+  const bytes whole = movie(user_data(freeform("title", "Book"), chpl({{0, "One"}, {40000000, "Two"}}))) +
+                      box("mdat", bytes(5000, 'x'));
+  tarnex::mp4_file file;
+  open_bytes(file, whole.substr(0, whole.size() - 3000));
+  ASSERT_EQ(file.song_count(), 2u);
+  EXPECT_EQ(file.songs[1].metadata.find("title")->values, std::vector<std::string>({"Two"}));
+  EXPECT_EQ(file.item_list.fields.find("title")->values, std::vector<std::string>({"Book"}));
+  // Without a movie box before the cut there is nothing to read.
+  EXPECT_EQ(open_error(ftyp() + box("mdat", bytes(5000, 'x')).substr(0, 100)), "invalid or incomplete data");
 }
