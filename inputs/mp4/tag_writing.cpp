@@ -270,6 +270,9 @@ void mp4_update_file_tags(mp4_file& file, stream& io, std::uint32_t write_mode, 
   const std::string old_tail = read_sized_text(io, old_size - end);
   bool grown = false;
   try {
+    // Zeros first, up to where the staged payload starts: a file cannot seek
+    // past its end, and a header of zeros ends the box sequence for readers.
+    write_all(io, end, std::string(std::size_t(stage + box_header_bytes - end), '\0'));
     write_all(io, stage + box_header_bytes, movie.substr(box_header_bytes));
     if (old_size > stage + n) io.truncate(stage + n);
     write_all(io, stage, header_bytes(n, fourcc("free")));

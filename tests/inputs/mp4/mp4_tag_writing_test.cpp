@@ -34,7 +34,11 @@ public:
     return n;
   }
   std::uint64_t position() override { return at_; }
-  void seek(std::uint64_t p) override { at_ = p; }
+  // As a file object: no seeking past the end.
+  void seek(std::uint64_t p) override {
+    if (p > data.size()) throw std::runtime_error("seek offset out of range");
+    at_ = p;
+  }
   std::uint64_t size() override { return data.size(); }
   void check_remaining(std::uint64_t n) override {
     if (n > data.size() - at_) throw tarnex::exception_truncation();
