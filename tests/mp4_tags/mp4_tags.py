@@ -56,8 +56,11 @@ def audio_md5(path):
 
 
 def top_level_boxes(path):
-    boxes, data = [], open(path, "rb").read()
-    at = 0
+    return top_level_boxes_of(open(path, "rb").read())
+
+
+def top_level_boxes_of(data):
+    boxes, at = [], 0
     while at + 8 <= len(data):
         size = int.from_bytes(data[at:at + 4], "big")
         if size == 1:
@@ -320,15 +323,6 @@ def rewritten_moov(data, edit):
     return data[:at] + (len(payload) + 8).to_bytes(4, "big") + b"moov" + payload
 
 
-def top_level_boxes_of(data):
-    path = os.path.join(tempfile.gettempdir(), "zorv-mp4-boxes-%d" % os.getpid())
-    open(path, "wb").write(data)
-    try:
-        return top_level_boxes(path)
-    finally:
-        os.remove(path)
-
-
 def child_boxes(payload):
     out, at = [], 0
     while at + 8 <= len(payload):
@@ -356,9 +350,9 @@ def check_quicktime_meta_and_open_ended_media(folder):
             return boxes_bytes([(t, p[4:] if t == b"meta" else p) for t, p in child_boxes(payload)])
         return boxes_bytes([(t, udta(p) if t == b"udta" else p) for t, p in child_boxes(moov)])
 
-    open(qt, "wb").write(rewritten_moov(open(qt, "rb").read(), drop_meta_version))
-    check(not audio_md5(qt).startswith("unplayable") and MP4(qt).tags["\xa9nam"] == ["QT title"],
-          "QuickTime meta: ffmpeg plays it and mutagen reads it")
+    data = rewritten_moov(open(qt, "rb").read(), drop_meta_version)
+    open(qt, "wb").write(data)
+    check(not audio_md5(qt).startswith("unplayable"), "QuickTime meta: ffmpeg plays it")
     check(fields_of(qt).get("fields", {}).get("title") == ["QT title"],
           "QuickTime meta box read: %s" % fields_of(qt))
 
