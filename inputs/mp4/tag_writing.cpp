@@ -200,8 +200,9 @@ struct placement {
 // box, and works out where.
 placement plan_placement(const mp4_file& file, const file_check_result& layout, std::uint64_t file_size,
                          std::uint64_t movie_size) {
-  // Fragments find their data through offsets counted from the movie box
-  // on; their movie box cannot move behind them.
+  // Readers meet the movie box before the first fragment, whose runs need
+  // its tracks: it cannot move behind the fragments, and there is no room
+  // to rewrite it where it is without moving them.
   if (layout.fragmented) refuse("the file holds movie fragments, which must stay behind its movie box");
   placement plan;
   plan.old_movie = file.moov_offset;
