@@ -248,17 +248,6 @@ TEST(Mp4TagWriting, MediaDataRunningToTheEndOfTheFileIsGivenItsSize) {
   EXPECT_TRUE(check(f.data).empty());
 }
 
-TEST(Mp4TagWriting, FragmentedFilesAreRefusedUntouched) {
-  const bytes trex = full_box("trex", 0, be32(1) + be32(1) + be32(1024) + be32(8) + be32(0));
-  const bytes fragment = box("moof", full_box("mfhd", 0, be32(1)) +
-                                         box("traf", full_box("tfhd", 0x20000, be32(1)) +
-                                                         full_box("trun", 0x301, be32(1) + be32(0) + be32(1024) + be32(5))));
-  const bytes old = ftyp() + movie(box("mvex", trex)) + fragment + box("mdat", bytes(5, 'x'));
-  memory_file f(old);
-  EXPECT_THROW(retag(f, "t"), tarnex::exception);
-  EXPECT_TRUE(f.data == old);
-}
-
 TEST(Mp4TagWriting, EditingOneChapterLeavesTheBookItemsAndTheOtherChapterNames) {
   const auto values_of = [](const tarnex::tag_fields& fields, const char* name) {
     const auto* entry = fields.find(name);
