@@ -109,10 +109,38 @@ TEST_F(FsNode, RebuildsOnceWhenTheShownFolderChanges) {
 }
 
 TEST_F(FsNode, FolderThatCannotBeOpenedNeitherHangsNorWatches) {
+  folder_watcher watcher;
+  EXPECT_FALSE(watcher.start(io_test::wide(music.path("missing")), [] {})) << "the watch failed and start returned";
   fs_node node(&listener, here());
-  EXPECT_THROW(node.set_path(here("missing")), exception_win32);
-  EXPECT_FALSE(node.is_watching()) << "the watch failed and start returned";
-  EXPECT_TRUE(node.entries().empty());
+  node.set_path(here("missing\\deeper"));
+  EXPECT_EQ(node.get_path(), here()) << "a path that names no folder stops at the deepest one that exists";
+  EXPECT_TRUE(node.is_watching());
+}
+
+TEST_F(FsNode, FolderGoneWhileShownLeavesTheNodeAtItsNearestExistingParent) {
+  library_test::make_folder(music.path("Artist"));
+  library_test::make_folder(music.path("Artist\\Album"));
+  file("Artist\\Album\\1.tst");
+  file("kept.tst");
+  fs_node node(&listener, here("Artist\\Album"));
+  ASSERT_EQ(names(node.entries()), strings({"1.tst"}));
+  // The shown folder and its parent go together, as a tree deleted from outside.
+  DeleteFileW(io_test::wide(music.path("Artist\\Album\\1.tst")).c_str());
+  RemoveDirectoryW(io_test::wide(music.path("Artist\\Album")).c_str());
+  RemoveDirectoryW(io_test::wide(music.path("Artist")).c_str());
+  ASSERT_TRUE(library_test::wait_until([&] { return listener.changes > 0; }));
+  EXPECT_EQ(node.get_path(), here());
+  EXPECT_EQ(names(node.entries()), strings({"kept.tst"}));
+  EXPECT_TRUE(node.is_watching()) << "the parent is followed in its place";
+
+  // An empty folder renamed: nothing changes inside it, its parent sees it go.
+  library_test::make_folder(music.path("Empty"));
+  node.set_path(here("Empty"));
+  listener.changes = 0;
+  MoveFileW(io_test::wide(music.path("Empty")).c_str(), io_test::wide(music.path("Renamed")).c_str());
+  ASSERT_TRUE(library_test::wait_until([&] { return listener.changes > 0; }));
+  EXPECT_EQ(node.get_path(), here());
+  EXPECT_EQ(names(node.entries()), strings({"Renamed", "kept.tst"}));
 }
 
 TEST(FoldersView, CaptionsAndWhereEntriesLead) {
