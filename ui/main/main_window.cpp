@@ -91,10 +91,10 @@ bool is_button(int id) {
   }
 }
 
-bool is_link_line(int id) {
-  return id == IDC_MAIN_NOW_PLAYING_1 || id == IDC_MAIN_NOW_PLAYING_2 || id == IDC_MAIN_CAPTION_LINE ||
-         id == IDC_MAIN_PATH_LINE;
-}
+constexpr int link_line_ids[] = {IDC_MAIN_NOW_PLAYING_1, IDC_MAIN_NOW_PLAYING_2, IDC_MAIN_CAPTION_LINE,
+                                 IDC_MAIN_PATH_LINE};
+
+bool is_link_line(int id) { return std::find(std::begin(link_line_ids), std::end(link_line_ids), id) != std::end(link_line_ids); }
 
 std::uint32_t button_icon_of(int id) {
   switch (id) {
@@ -314,6 +314,7 @@ void main_window::on_init_dialog() {
   small_icon_ = small;
 
   for (const control_text& text : control_texts) set_dlg_item_text_utf8(window, text.id, localized_text_get(text.text_id));
+  for (std::size_t i = 0; i < std::size(link_line_ids); ++i) link_lines_[i].attach_to(item(link_line_ids[i]));
 
   if (accelerators_ == nullptr)
     accelerators_ = LoadAcceleratorsW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAIN_WINDOW_KEYS));

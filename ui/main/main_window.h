@@ -20,6 +20,7 @@
 #include "playback/playback_listeners.h"
 #include "ui/controls/album_picture.h"
 #include "ui/controls/button_images.h"
+#include "ui/controls/link_line.h"
 #include "ui/controls/owner_list_source.h"
 #include "ui/controls/scrolling_owner_list.h"
 #include "ui/controls/theme.h"
@@ -175,6 +176,8 @@ private:
   int playing_index_ = -1;
   bool indexing_shown_ = false;
   now_playing_lines now_playing_;
+  // The four link lines, in the order of link_line_ids.
+  link_line link_lines_[4];
   std::vector<nav_location> caption_links_;
   std::vector<nav_location> path_links_;
   // Continuous seeking with Rewind and Fast-forward held down.
