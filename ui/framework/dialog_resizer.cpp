@@ -1,6 +1,9 @@
 #include "ui/framework/dialog_resizer.h"
 
+#include <algorithm>
+
 #include "foundation/rounding.h"
+#include "ui/framework/window_utilities.h"
 
 void dialog_resizer::set_anchors(const dialog_anchor* anchors, std::size_t count) {
   anchors_.assign(anchors, anchors + count);
@@ -128,4 +131,11 @@ void dialog_resizer::fill_tracking_sizes(MINMAXINFO& info) const {
   };
   to_window_size(minimum_size_dialog_units, info.ptMinTrackSize);
   to_window_size(maximum_size_dialog_units, info.ptMaxTrackSize);
+  // A minimum larger than the screen (a high DPI on a small screen) would
+  // keep the dialog's far side out of reach.
+  const SIZE work = work_area_size(window_);
+  if (work.cx > 0 && work.cy > 0) {
+    info.ptMinTrackSize.x = std::min(info.ptMinTrackSize.x, work.cx);
+    info.ptMinTrackSize.y = std::min(info.ptMinTrackSize.y, work.cy);
+  }
 }

@@ -336,26 +336,9 @@ void main_window::on_init_dialog() {
                0);
   add_tooltips();
 
-  fit_into_work_area();
+  fit_into_work_area(window);
   SetFocus(list_window_);
   ShowWindow(window, SW_SHOW);
-}
-
-// At a high DPI on a small screen the window of the template outgrows the
-// screen; it is made smaller, so that no button lies beyond the edge.
-void main_window::fit_into_work_area() {
-  const HWND window = handle();
-  MONITORINFO monitor = {};
-  monitor.cbSize = sizeof(monitor);
-  if (!GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor)) return;
-  const RECT& work = monitor.rcWork;
-  RECT area = {};
-  GetWindowRect(window, &area);
-  const LONG width = std::min(area.right - area.left, work.right - work.left);
-  const LONG height = std::min(area.bottom - area.top, work.bottom - work.top);
-  if (width == area.right - area.left && height == area.bottom - area.top) return;
-  SetWindowPos(window, nullptr, work.left + (work.right - work.left - width) / 2,
-               work.top + (work.bottom - work.top - height) / 2, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void main_window::make_fonts() {

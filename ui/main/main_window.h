@@ -94,7 +94,6 @@ private:
   void set_full_screen(bool wanted);
   bool is_full_screen() const;
   void make_fonts();
-  void fit_into_work_area();
   void add_tooltips();
 
   // The message loop's step before translation.
