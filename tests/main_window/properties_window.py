@@ -208,7 +208,8 @@ def test_field_editor_keeps_line_breaks_out_of_values(root):
     player.probe("menu-keys", "up", "return")
     check(player.wait(lambda: dialog_window(player)[0] is not None, 60), "field editor: Properties opens")
     # Artist, the first row: Edit..., the first entry of its menu.
-    player.probe(*DIALOG, "control-keys", str(METADATA_LIST), "home", "apps")
+    player.probe(*DIALOG, "control-keys", str(METADATA_LIST), "home")
+    player.probe(*DIALOG, "keys", "apps")
     player.probe("menu-keys", "down", "return")
     editor = ("--title", "Editing Field")
     check(player.wait(lambda: player.probe(*editor, "descendants").returncode == 0, 30), "field editor: Edit... opens it")

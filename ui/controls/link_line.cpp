@@ -3,6 +3,8 @@
 #include <commctrl.h>
 #include <windowsx.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cwchar>
 #include <cwctype>
 
@@ -62,6 +64,25 @@ bool is_focused_link(HWND window, int link) {
   item.iLink = link;
   item.stateMask = LIS_FOCUSED;
   return SendMessageW(window, LM_GETITEM, 0, reinterpret_cast<LPARAM>(&item)) && (item.state & LIS_FOCUSED);
+}
+
+// WCAG's relative luminance of a colour, 0 (black) to 1 (white).
+double luminance(COLORREF colour) {
+  const auto channel = [](int value) {
+    const double c = value / 255.0;
+    return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+  };
+  return 0.2126 * channel(GetRValue(colour)) + 0.7152 * channel(GetGValue(colour)) +
+         0.0722 * channel(GetBValue(colour));
+}
+
+// The system's link colour, unless it cannot be read on the background (some
+// colour schemes make it a pale grey): then a plain link blue.
+COLORREF default_link_colour(COLORREF background) {
+  const COLORREF system = GetSysColor(COLOR_HOTLIGHT);
+  const double a = luminance(system), b = luminance(background);
+  const double contrast = (std::max(a, b) + 0.05) / (std::min(a, b) + 0.05);
+  return contrast >= 3.0 ? system : RGB(0, 0x66, 0xCC);
 }
 
 }  // namespace
@@ -153,6 +174,7 @@ void link_line::paint(HDC target) {
   if (brush == nullptr) brush = GetSysColorBrush(COLOR_BTNFACE);
   FillRect(dc, &client, brush);
   const COLORREF plain_colour = GetTextColor(dc);
+  const COLORREF link_colour = default_link_colour(GetBkColor(dc));
   SetBkMode(dc, TRANSPARENT);
 
   NMCUSTOMDRAW draw = {};
@@ -168,7 +190,7 @@ void link_line::paint(HDC target) {
   const auto plain_font = reinterpret_cast<HFONT>(SendMessageW(window, WM_GETFONT, 0, 0));
   for (const placed_piece& p : layout(dc)) {
     if (p.box.left >= client.right) break;
-    SetTextColor(dc, p.piece.link >= 0 ? GetSysColor(COLOR_HOTLIGHT) : plain_colour);
+    SetTextColor(dc, p.piece.link >= 0 ? link_colour : plain_colour);
     if (wanted & CDRF_NOTIFYITEMDRAW) {
       draw.dwDrawStage = CDDS_ITEMPREPAINT;
       draw.dwItemSpec = static_cast<DWORD_PTR>(static_cast<INT_PTR>(p.piece.link));
