@@ -68,6 +68,16 @@ void dialog_resizer::capture(HWND window) {
                             reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(window, GWLP_HINSTANCE)), nullptr);
     if (grip_ != nullptr) place_grip(nullptr, captured_client_);
   }
+  // A dialog larger than the screen has been cut down by the system before
+  // this message while its controls stand where the template put them: they
+  // are taken as laid out for at least the minimum size and follow the
+  // anchors to the size the window got.
+  if (minimum_size_dialog_units.cx > 0 && minimum_size_dialog_units.cy > 0) {
+    RECT minimum = {0, 0, minimum_size_dialog_units.cx, minimum_size_dialog_units.cy};
+    MapDialogRect(window, &minimum);
+    if (minimum.right > captured_client_.right || minimum.bottom > captured_client_.bottom)
+      adopt_layout_size({std::max(minimum.right, captured_client_.right), std::max(minimum.bottom, captured_client_.bottom)});
+  }
 }
 
 void dialog_resizer::adopt_layout_size(SIZE laid_out) {
