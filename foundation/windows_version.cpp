@@ -8,3 +8,8 @@ bool is_windows_vista_or_later() {
   const unsigned minor = HIBYTE(LOWORD(version));
   return major * 256 + minor >= 0x600;
 }
+
+bool is_wine() {
+  const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}

@@ -44,10 +44,12 @@ DWORD WINAPI folder_watcher::thread_entry(void* self) {
 }
 
 void folder_watcher::run() {
-  // A drive's top level is watched at its root.
+  // A drive's top level is watched at its root. Watching a folder must never
+  // keep the user from renaming or deleting it, or its parent.
   const std::wstring path = folder_.size() == 2 && folder_[1] == L':' ? folder_ + L"\\" : folder_;
-  win32_handle directory(CreateFileW(path.c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr));
+  win32_handle directory(CreateFileW(path.c_str(), FILE_LIST_DIRECTORY,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                     FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr));
   if (directory.get() == INVALID_HANDLE_VALUE) {
     directory.reset();
     throw exception_win32(GetLastError());

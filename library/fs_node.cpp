@@ -18,6 +18,13 @@ std::wstring volume_name(const std::wstring& root) {
   return name;
 }
 
+// Whether the folder is there to be listed; a drive's top level is asked at
+// its root.
+bool is_existing_folder(const std::wstring& folder) {
+  const DWORD attributes = GetFileAttributesW((folder + L"\\").c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
 }  // namespace
 
 std::wstring fs_drive_of_caption(const std::wstring& caption) {
@@ -32,6 +39,7 @@ fs_node::fs_node(nav_node_listener* listener, const nav_path& path)
 
 fs_node::~fs_node() {
   watcher_.stop();
+  parent_watcher_.stop();
   receiver_->node = nullptr;  // callbacks still queued do nothing
 }
 
@@ -135,16 +143,35 @@ void fs_node::describe(nav_caption& caption) {
 
 void fs_node::on_folder_changed(std::uint32_t generation) {
   if (generation != generation_) return;
-  refresh();
+  try {
+    refresh();
+  } catch (const std::exception&) {
+    // Changes arrive from outside the program: the folder may go away while
+    // it is listed. Looked at again, it is shown from the nearest level that
+    // still exists; one that is there but cannot be read shows empty.
+    try {
+      refresh();
+    } catch (const std::exception&) {
+      entries_.clear();
+    }
+  }
   if (listener_) listener_->node_changed();
+}
+
+void fs_node::on_parent_changed(std::uint32_t generation) {
+  if (generation == generation_ && !is_existing_folder(nav_path_join(path_))) on_folder_changed(generation);
 }
 
 void fs_node::refresh() {
   picture_.clear();
   watcher_.stop();
+  parent_watcher_.stop();
   watching_ = false;
   tracks_.clear();
   entries_.clear();
+  // A folder that is gone (deleted, renamed, its drive removed) leaves the
+  // node at the deepest level that still exists.
+  while (!path_.empty() && !is_existing_folder(nav_path_join(path_))) path_.pop_back();
   wide_text_list folders, files;
   if (path_.empty()) {
     list_drives(folders);
@@ -156,6 +183,14 @@ void fs_node::refresh() {
       if (const auto alive = receiver.lock())
         if (alive->node) alive->node->on_folder_changed(generation);
     });
+    // A folder renamed or deleted while empty changes nothing inside itself:
+    // only its parent sees it go.
+    if (path_.size() > 1) {
+      parent_watcher_.start(nav_path_join(nav_path(path_.begin(), path_.end() - 1)), [receiver, generation] {
+        if (const auto alive = receiver.lock())
+          if (alive->node) alive->node->on_parent_changed(generation);
+      });
+    }
     list_folder(folder, folders, files);
   }
   // Names the natural order calls equal ("Song.mp3", "song.mp3" on a

@@ -1,7 +1,8 @@
 // The file system in the main window's list: "My computer" lists the drives,
 // every further level one folder's subfolders and the audio files an input
 // claims. While a folder is shown, a watcher rebuilds the level when the
-// folder changes on disk.
+// folder changes on disk, and one on its parent notices the folder itself
+// going (renamed, deleted): the level then moves up to what still exists.
 #pragma once
 
 #include <map>
@@ -48,6 +49,8 @@ private:
   void list_drives(wide_text_list& folders);
   void list_folder(const std::wstring& folder, wide_text_list& folders, wide_text_list& files);
   void on_folder_changed(std::uint32_t generation);
+  // A change beside the shown folder matters only when the folder is gone.
+  void on_parent_changed(std::uint32_t generation);
 
   nav_node_listener* listener_;
   std::shared_ptr<change_receiver> receiver_;
@@ -55,6 +58,7 @@ private:
   nav_path path_;
   wide_text_list entries_;
   folder_watcher watcher_;
+  folder_watcher parent_watcher_;
   std::uint32_t generation_ = 0;
   std::string picture_;
   bool watching_ = false;

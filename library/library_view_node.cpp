@@ -1,6 +1,7 @@
 #include "library/library_view_node.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <functional>
 #include <numeric>
@@ -149,8 +150,27 @@ void library_view_node::open(const wide_text_list& selection) {
 
 void library_view_node::refresh() {
   const wide_text_list before = entries_;
+  std::array<bool, level_count> was_there{};
+  for (std::uint32_t level = 0; level < level_; ++level) was_there[level] = holds_selected_group(level);
   build_levels();
+  // A selection whose tracks all left the library (their folder deleted, say)
+  // leaves nothing to show below it: the view goes back to the level where
+  // it was chosen. One never there (a library still loading) stays.
+  for (std::uint32_t level = 0; level < level_; ++level) {
+    if (!was_there[level] || holds_selected_group(level)) continue;
+    for (std::uint32_t below = level; below < level_count; ++below) selections_[below].clear();
+    for (std::uint32_t below = level + 1; below < level_count; ++below) groups_[below].clear();
+    level_ = level;
+    build_level(level_);
+    break;
+  }
   if (entries_ != before && listener_) listener_->node_changed();
+}
+
+bool library_view_node::holds_selected_group(std::uint32_t level) const {
+  const group_map& groups = groups_[level];
+  return std::any_of(selections_[level].begin(), selections_[level].end(),
+                     [&](const std::wstring& key) { return groups.count(key) != 0; });
 }
 
 // Levels below the current one matter only where something is selected:

@@ -81,6 +81,8 @@ private:
 
   void build_levels();
   void build_level(std::uint32_t level);
+  // Whether any key selected at the level still names a group there.
+  bool holds_selected_group(std::uint32_t level) const;
   void build_albums(const track_handle_list& tracks);
   void collect_tracks(std::uint32_t level, track_handle_list& out);
   void fill_entries_from_groups(std::uint32_t level);

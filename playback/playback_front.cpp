@@ -206,7 +206,7 @@ void playback_front_impl::set_volume_from(float decibels, bool from_output) {
   if (!(decibels >= volume_floor)) decibels = static_cast<float>(volume_floor);  // NaN too
   if (decibels > 0.0f) decibels = 0.0f;
   if (decibels != config::playback_volume_db.get()) {
-    if (engine_ && !output_volume::current()) engine_->set_volume(decibels);
+    if (engine_ && !output_volume::carries_volume()) engine_->set_volume(decibels);
     playback_listener_registry::raise_volume_change(decibels);
   }
   if (!from_output && output_volume::current()) output_volume::apply_volume(decibels);
@@ -293,7 +293,7 @@ void playback_front_impl::on_init() {
   if (output_volume::current()) output_volume::apply_volume(config::playback_volume_db.get());
   engine_ = service_lookup_unique_t<playback_engine>();
   engine_->set_callback(&playback_front_engine_callback());
-  if (!output_volume::current()) engine_->set_volume(config::playback_volume_db.get());
+  if (!output_volume::carries_volume()) engine_->set_volume(config::playback_volume_db.get());
   engine_->set_replaygain(config::playback_gain.get());
   engine_->set_dsp_chain(config::active_dsp_chain.value());
 }

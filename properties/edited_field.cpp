@@ -1,5 +1,7 @@
 #include "properties/edited_field.h"
 
+#include <iterator>
+
 #include "core/localized_text.h"
 #include "properties/field_display_context.h"
 
@@ -12,6 +14,27 @@ std::size_t utf8_char_count(const std::string& text) {
   for (unsigned char c : text)
     if ((c & 0xC0) != 0x80) ++count;
   return count;
+}
+
+bool is_line_break(char c) { return c == '\r' || c == '\n'; }
+
+std::string_view without_outer_line_breaks(std::string_view text) {
+  while (!text.empty() && is_line_break(text.front())) text.remove_prefix(1);
+  while (!text.empty() && is_line_break(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+// Lines end at CR LF, LF or a lone CR.
+template <typename Visit>
+void for_each_line(std::string_view text, Visit&& visit) {
+  std::size_t start = 0;
+  for (;;) {
+    std::size_t end = start;
+    while (end < text.size() && !is_line_break(text[end])) ++end;
+    visit(text.substr(start, end - start));
+    if (end == text.size()) return;
+    start = end + (text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n' ? 2 : 1);
+  }
 }
 
 }  // namespace
@@ -75,10 +98,19 @@ std::string edited_field::display_text() const {
 
 void edited_field::set_value(std::string_view text, std::uint32_t track, const field_display_context& context) {
   value_list parsed;
-  if (context.is_multi_value(name))
-    parsed = split_values(text);
-  else if (!text.empty())
+  // A multi-line box puts a line break after the text when Enter is pressed:
+  // one at either end is never part of a value.
+  text = without_outer_line_breaks(text);
+  if (context.is_multi_value(name)) {
+    // Each line holds values of its own; blank lines hold none.
+    for_each_line(text, [&](std::string_view line) {
+      if (line.empty()) return;
+      value_list pieces = split_values(line);
+      parsed.insert(parsed.end(), std::make_move_iterator(pieces.begin()), std::make_move_iterator(pieces.end()));
+    });
+  } else if (!text.empty()) {
     parsed.emplace_back(text);
+  }
   if (track == all_tracks)
     set_values_all(parsed);
   else

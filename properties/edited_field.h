@@ -33,8 +33,9 @@ public:
   // The joined value when all tracks agree, else the distinct values after
   // the "multiple values" marker, cut after 100 values or 200 characters.
   std::string display_text() const;
-  // Parses typed text by the field's kind: split at ";" for a multi-value
-  // field, one value otherwise, none for an empty text.
+  // Parses typed text by the field's kind: split at ";" and at line breaks
+  // for a multi-value field, one value otherwise (inner line breaks kept),
+  // none for an empty text. Line breaks at either end are dropped.
   void set_value(std::string_view text, std::uint32_t track, const field_display_context& context);
 
   std::string name;

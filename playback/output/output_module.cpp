@@ -132,6 +132,8 @@ service_ptr<app_volume_control> current() { return volume().control; }
 
 void apply_volume(float decibels) { volume().control->set_volume(decibels); }
 
+bool carries_volume() { return volume().control && !is_wine(); }
+
 void add_listener(app_volume_listener* listener) { volume().listeners.push_back(listener); }
 
 void remove_listener(app_volume_listener* listener) {

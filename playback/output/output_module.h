@@ -78,6 +78,10 @@ void select_configured();
 // The current control, or null: then the engine's stream carries the volume.
 service_ptr<app_volume_control> current();
 void apply_volume(float decibels);
+// Whether the control's volume is heard. Wine keeps an audio session's
+// volume but does not apply it to DirectSound streams: there the engine's
+// stream carries the volume as well.
+bool carries_volume();
 void add_listener(app_volume_listener* listener);
 void remove_listener(app_volume_listener* listener);
 // Shutdown: the control goes before COM does.

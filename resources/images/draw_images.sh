@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Draws the program's own images with ImageMagick; the outputs are committed
 # beside this script. Run it again after changing a drawing.
-#   add.png, remove.png   button icons (PNG 260, 261), 64 x 64, drawn large
-#                         so they scale down cleanly to any button
+#   arrow_left.png, arrow_right.png  button icons (PNG 260, 261), 64 x 64,
+#                         drawn large so they scale down cleanly to any
+#                         button: Back and Forward, and the DSP editor's
+#                         Add (into the chain on the left) and Remove (out
+#                         of it, to the right)
 #   zorv.ico              the program icon (icon group 263): a dark disc with
 #                         an orange label and a "Z", at 16, 24, 32, 48 and
 #                         256 pixels
@@ -18,7 +21,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-# A round green badge with a white bar (and a second, upright one for add).
+# A round green badge with a white arrow.
 badge() {
   local out=$1
   shift
@@ -27,10 +30,8 @@ badge() {
     -fill white -stroke none "$@" \
     -strip -define png:exclude-chunks=date,time "PNG32:$out"
 }
-horizontal_bar='roundrectangle 15,28 49,36 3,3'
-vertical_bar='roundrectangle 28,15 36,49 3,3'
-badge add.png -draw "$horizontal_bar" -draw "$vertical_bar"
-badge remove.png -draw "$horizontal_bar"
+badge arrow_left.png -draw 'polygon 13,32 31,14 31,25 51,25 51,39 31,39 31,50'
+badge arrow_right.png -draw 'polygon 51,32 33,14 33,25 13,25 13,39 33,39 33,50'
 
 # The icon: a dark disc with a light rim, an orange label in the middle and
 # a "Z" on it.

@@ -109,10 +109,31 @@ TEST_F(FsNode, RebuildsOnceWhenTheShownFolderChanges) {
 }
 
 TEST_F(FsNode, FolderThatCannotBeOpenedNeitherHangsNorWatches) {
+  folder_watcher watcher;
+  EXPECT_FALSE(watcher.start(io_test::wide(music.path("missing")), [] {})) << "the watch failed and start returned";
   fs_node node(&listener, here());
-  EXPECT_THROW(node.set_path(here("missing")), exception_win32);
-  EXPECT_FALSE(node.is_watching()) << "the watch failed and start returned";
+  node.set_path(here("missing\\deeper"));
+  EXPECT_EQ(node.get_path(), here()) << "a path that names no folder stops at the deepest one that exists";
+  EXPECT_TRUE(node.is_watching());
+}
+
+TEST_F(FsNode, FolderGoneWhileShownLeavesTheNodeAtItsNearestExistingParent) {
+  library_test::make_folder(music.path("Artist"));
+  library_test::make_folder(music.path("Artist\\Album"));
+  file("Artist\\Album\\1.tst");
+  file("kept.tst");
+  fs_node node(&listener, here("Artist\\Album"));
+  ASSERT_EQ(names(node.entries()), strings({"1.tst"}));
+  // The shown folder deleted: the node climbs to its parent.
+  DeleteFileW(io_test::wide(music.path("Artist\\Album\\1.tst")).c_str());
+  RemoveDirectoryW(io_test::wide(music.path("Artist\\Album")).c_str());
+  EXPECT_TRUE(library_test::wait_until([&] { return node.get_path() == here("Artist"); }));
   EXPECT_TRUE(node.entries().empty());
+  // That folder renamed: nothing changes inside it, its parent sees it go.
+  MoveFileW(io_test::wide(music.path("Artist")).c_str(), io_test::wide(music.path("Renamed")).c_str());
+  EXPECT_TRUE(library_test::wait_until([&] { return node.get_path() == here(); }));
+  EXPECT_EQ(names(node.entries()), strings({"Renamed", "kept.tst"}));
+  EXPECT_TRUE(node.is_watching()) << "the parent is followed in its place";
 }
 
 TEST(FoldersView, CaptionsAndWhereEntriesLead) {

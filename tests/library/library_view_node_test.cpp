@@ -182,6 +182,26 @@ TEST_F(LibraryView, RedrawsOnlyWhenTheEntriesChange) {
   EXPECT_EQ(names(node->entries()).back(), "Ska");
 }
 
+TEST_F(LibraryView, ASelectionWhoseTracksAllLeaveGoesBackToTheLevelItWasChosenIn) {
+  auto node = view({{}, keys({"Anna"}), keys({"First [2001]"})});
+  ASSERT_EQ(node->entries().size(), 3u);
+  // The album's folder deleted: its three tracks leave the library.
+  const track_handle_list gone(library.tracks.begin(), library.tracks.begin() + 3);
+  library.tracks.erase(library.tracks.begin(), library.tracks.begin() + 3);
+  library.callback->on_items_removed(gone);
+  EXPECT_EQ(node->get_path(), (nav_path{{}, keys({"Anna"})}));
+  EXPECT_EQ(names(node->entries()), strings({"Mix [1999] // Various"}));
+  EXPECT_EQ(caption_of(*node).find("???"), std::string::npos) << caption_of(*node);
+  EXPECT_EQ(listener.changes, 1);
+
+  // A view opened before the library has loaded waits for its tracks.
+  memory_library loading;
+  library_view_node early(&listener, {{}, keys({"Carl"}), keys({"Solo [2005]"})}, loading);
+  loading.tracks = library.tracks;
+  loading.callback->on_items_added(loading.tracks);
+  EXPECT_EQ(names(early.entries()), strings({"01. Zeta"}));
+}
+
 TEST_F(LibraryView, CaptionsLinkBackIntoTheViews) {
   struct row {
     nav_path path;

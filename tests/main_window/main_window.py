@@ -280,7 +280,9 @@ def test_volume_popup(root):
     button = player.controls()[1][1059][4]
     player.probe("command", "1059")
     popups = []
-    player.wait(lambda: popups.extend(player.probe("popups").stdout.splitlines()) or popups, 20)
+    # A tooltip that the pointer happens to call up is no popup of the button's.
+    player.wait(lambda: popups.extend(line for line in player.probe("popups").stdout.splitlines()
+                                      if not line.startswith("tooltips_class32")) or popups, 20)
     check(len(popups) == 1, "volume: the Volume button opens one popup: %r" % popups)
     if popups:
         left, top, right, bottom = (int(v) for v in popups[0].split("\t")[1].split(","))

@@ -4,11 +4,13 @@ and its menus as a user opens them (screenshots kept under the build folder's
 test-artifacts/play_window and main_window for a person to look at).
 
 Each track is a constant level of its own, so the levels heard, in order,
-tell which tracks played in which order.
+tell which tracks played in which order; the volume slider's positions are
+heard as levels too.
 
 usage: play_window.py WINE_EXEC BUILD_DIR ZORV_EXE  (ZORV_WINDOW_PROBE names the probe)
 """
 import array
+import math
 import os
 import subprocess
 import sys
@@ -209,8 +211,67 @@ def test_menus(root):
     check(player.stop() == 0, "menus: ends cleanly with menus opened and closed")
 
 
+def loudest_common_level(capture):
+    """The 16-bit level heard most often in a capture file, 0 for silence."""
+    if not os.path.exists(capture):
+        return 0
+    data, counts = open(capture, "rb").read(), {}
+    start = data.find(b"RIFF")
+    while start >= 0:
+        end = data.find(b"RIFF", start + 4)
+        body = data[start:end if end >= 0 else len(data)]
+        payload = body[body.index(b"data") + 8:] if b"data" in body else b""
+        for value in array.array("f", payload[:len(payload) // 4 * 4]):
+            level = abs(round(value * 32768))
+            if level:
+                counts[level] = counts.get(level, 0) + 1
+        start = end
+    return max(counts, key=counts.get) if counts else 0
+
+
+def test_volume_slider_is_heard(root):
+    player = Player(root, "volume")
+    music = os.path.join(player.folder, "music")
+    os.makedirs(music)
+    write_level_wav(os.path.join(music, "level.wav"), 16000, 1.0)
+    player.start(windows_path(music))
+    check(player.wait(lambda: player.enabled(PLAY), 60), "volume: the folder is listed")
+    position = 0
+    for notches in (0, 3, 2):
+        if notches:
+            # The slider's popup: each notch of the wheel away from the user
+            # moves the slider ten steps down.
+            player.probe("command", "1059")
+            popups = []
+            player.wait(lambda: popups.extend(line for line in player.probe("popups").stdout.splitlines()
+                                              if line.startswith("#32770")) or popups, 20)
+            if not popups:
+                check(False, "volume: the Volume button opens the slider")
+                break
+            left, top, right, bottom = (int(v) for v in popups[0].split("\t")[1].split(","))
+            xdotool("mousemove", str((left + right) // 2), str((top + bottom) // 2), *["click", "5"] * notches)
+            time.sleep(0.5)
+            # A pointer left over a button would show its tooltip to the tests after this one.
+            xdotool("mousemove", "1023", "767")
+            screen_shot("volume-slider-%d" % (position + 10 * notches))
+            player.keys("escape")
+            player.wait(lambda: not player.probe("popups").stdout.strip(), 10)
+            position += 10 * notches
+        player.probe("command", str(PLAY))
+        player.wait(lambda: player.text(LINE_1) != "Playback stopped", 20)
+        player.wait(lambda: player.text(LINE_1) == "Playback stopped", 30)
+        time.sleep(0.5)
+        heard = loudest_common_level(player.capture)
+        if os.path.exists(player.capture):
+            os.remove(player.capture)
+        gain = 10 ** (10 * math.log2(1 - position / 100) / 20)
+        check(abs(heard - 16000 * gain) <= 16000 * gain * 0.04,
+              "volume: at slider step %d the level heard is %d, not %d" % (position, heard, round(16000 * gain)))
+    check(player.stop() == 0, "volume: the program ends cleanly")
+
+
 def main():
-    main_window.run_window_tests(test_play_button, test_random_order_from_the_item_menu, test_now_playing_lines,
+    main_window.run_window_tests(test_volume_slider_is_heard, test_play_button, test_random_order_from_the_item_menu, test_now_playing_lines,
                                  test_links_after_a_library_start, test_menus)
 
 

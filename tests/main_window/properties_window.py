@@ -4,7 +4,8 @@ three formats selected in the real zorv.exe's main window, "Properties" picked
 from their item menu (right click, then the menu key), ARTIST edited in place
 for all three and written by Apply; the files read back with mutagen
 (screenshots kept under the build folder's test-artifacts/properties_window
-for a person to look at).
+for a person to look at); and ARTIST typed into the field editor for four
+formats, ended with Enter, written without the line break.
 
 usage: properties_window.py WINE_EXEC BUILD_DIR ZORV_EXE  (ZORV_WINDOW_PROBE names the probe)
 """
@@ -180,8 +181,54 @@ def test_edit_three_tracks_from_the_item_menu(root):
     check(player.stop() == 0, "road: the player ends cleanly")
 
 
+def test_field_editor_keeps_line_breaks_out_of_values(root):
+    """Artist edited for four formats on the field editor's "Single value"
+    page, the text ended with Enter as a user does."""
+    player = Player(root, "field-editor")
+    music = os.path.join(player.folder, "music")
+    os.makedirs(music)
+    tone = os.path.join(music, "tone.wav")
+    subprocess.run(["sox", "-n", "-r", "44100", "-c", "2", "-b", "16", tone, "synth", "1", "sine", "440"], check=True)
+    paths = [os.path.join(music, name) for name in ("1.flac", "2.mp3", "3.ogg", "4.m4a")]
+    subprocess.run(["flac", "-s", "-f", "-o", paths[0], tone], check=True)
+    subprocess.run(["lame", "--quiet", "-b", "128", tone, paths[1]], check=True)
+    subprocess.run(["oggenc", "-Q", "-o", paths[2], tone], check=True)
+    subprocess.run(["ffmpeg", "-v", "quiet", "-y", "-i", tone, "-c:a", "aac", paths[3]], check=True)
+    os.remove(tone)
+    for path in paths:
+        tags = tags_of(path)
+        if tags.tags is None:
+            tags.add_tags()
+        tags["artist"] = "Old"
+        tags.save()
+    player.start(windows_path(music))
+    check(player.wait(lambda: player.controls()[1].get(PLAY, (0, 0, False))[2], 60), "field editor: listed")
+    player.probe("drop", *[windows_path(path) for path in paths])
+    player.probe("context-menu", str(LIST))
+    player.probe("menu-keys", "up", "return")
+    check(player.wait(lambda: dialog_window(player)[0] is not None, 60), "field editor: Properties opens")
+    # Artist, the first row: Edit..., the first entry of its menu.
+    player.probe(*DIALOG, "control-keys", str(METADATA_LIST), "home")
+    player.probe(*DIALOG, "keys", "apps")
+    player.probe("menu-keys", "down", "return")
+    editor = ("--title", "Editing Field")
+    check(player.wait(lambda: player.probe(*editor, "descendants").returncode == 0, 30), "field editor: Edit... opens it")
+    shot(player, "field-editor-single-value", *editor)
+    player.probe(*editor, "type", "Anna; Bert")
+    player.probe(*editor, "focus-keys", "return")
+    player.probe(*editor, "command", "1")
+    check(player.wait(lambda: player.probe(*editor, "descendants").returncode != 0, 30), "field editor: OK closes it")
+    player.probe(*DIALOG, "command", str(APPLY))
+    player.wait(lambda: (lambda w: w[0] is not None and not w[1].get(APPLY, (0, 1))[1])(dialog_window(player)), 60)
+    for path in paths:
+        check(fields(path).get("artist") == ["Anna", "Bert"],
+              "field editor: %s holds two artists and no line break: %r" % (os.path.basename(path), fields(path)))
+    player.probe(*DIALOG, "command", str(CANCEL))
+    check(player.stop() == 0, "field editor: the player ends cleanly")
+
+
 def main():
-    run_window_tests(test_edit_three_tracks_from_the_item_menu)
+    run_window_tests(test_edit_three_tracks_from_the_item_menu, test_field_editor_keeps_line_breaks_out_of_values)
 
 
 main()

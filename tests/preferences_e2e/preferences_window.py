@@ -2,7 +2,8 @@
 """The preferences dialog of the real zorv.exe as a user meets it: Ctrl+P
 opens it, the pages set the caption, Apply writes config.dat at once and the
 choices hold across a restart, the dialog reopens where it was left, and
-after switching Wine to 144 DPI it reopens half as large again. Screenshots
+after switching Wine to 144 DPI it reopens half as large again, as far as
+the 1024 x 768 screen allows, with every button on it. Screenshots
 of both pages are kept under the build folder's
 test-artifacts/preferences for a person to look at.
 
@@ -177,6 +178,14 @@ def test_high_dpi(root, player):
             # The display is only 1024 x 768: a frame as large as the screen
             # is as far as the window can grow.
             frame_fills_screen = [right - left >= screen[2] - screen[0], bottom - top >= screen[3] - screen[1]]
+            # Every button and the close box are within reach on the screen.
+            check(screen[0] <= left and screen[1] <= top and right <= screen[2] and bottom <= screen[3],
+                  "144 DPI: the dialog lies on the screen: %r on %r" % ((left, top, right, bottom), screen))
+            controls = big.controls(TITLE)[1]
+            for control, name in ((1, "OK"), (2, "Cancel"), (APPLY, "Apply")):
+                r = controls.get(control, (0, 0, 0, 0, (0, 0, 10 ** 6, 10 ** 6)))[4]
+                check(screen[0] <= r[0] and screen[1] <= r[1] and r[2] <= screen[2] and r[3] <= screen[3],
+                      "144 DPI: %s lies on the screen: %r" % (name, r))
             big.window(TITLE, "select-root", "1")
             subprocess.run(["sleep", "1"])
             subprocess.run(["import", "-window", "root", os.path.join(ARTIFACTS, "playback_page_144dpi.png")],

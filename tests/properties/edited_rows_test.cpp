@@ -93,6 +93,20 @@ TEST_F(EditedRows, MultiValueTextSplitsAtSemicolonsAndOtherFieldsKeepOneValue) {
   EXPECT_FALSE(row("title").any_value());
 }
 
+TEST_F(EditedRows, LineBreaksSeparateMultipleValuesAndNeverEndAValue) {
+  // Enter in a multi-line box leaves a line break after the text.
+  rows.set_row_text(row_index("artist"), "Anna; Bert\r\n");
+  EXPECT_EQ(row("artist").values(0), (value_list{"Anna", "Bert"}));
+  rows.set_row_text(row_index("artist"), "\r\nAnna\r\n\r\nBert;Carl\nDora\rEmil");
+  EXPECT_EQ(row("artist").values(1), (value_list{"Anna", "Bert", "Carl", "Dora", "Emil"}));
+  rows.set_row_text(row_index("title"), "One\r\n");
+  EXPECT_EQ(row("title").values(2), (value_list{"One"}));
+  rows.set_row_text(row_index("comment"), "\nfirst line\r\nsecond line\r\n");
+  EXPECT_EQ(row("comment").values(0), (value_list{"first line\r\nsecond line"}));
+  rows.set_row_text(row_index("title"), "\r\n");
+  EXPECT_FALSE(row("title").any_value());
+}
+
 TEST_F(EditedRows, UnchangedTracksAreNotRewrittenEvenWhenOnlyTheCaseOfANameDiffers) {
   for (std::uint32_t track = 0; track < 3; ++track) EXPECT_FALSE(rewrites(track)) << track;
   // The filter holds the rows of the moment of Apply.

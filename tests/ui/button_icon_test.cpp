@@ -77,7 +77,7 @@ TEST_F(ButtonIcon, APngResourceBecomesAnIconOfTheAskedSizeWithItsPicture) {
     EXPECT_EQ(size.cy, side);
     DestroyIcon(icon);
   }
-  // The add image: a white bar across a green disc, transparent corners.
+  // The first image: white across the middle of a green disc, transparent corners.
   const HICON add = icon_from_png_resource(260, 32, 32);
   EXPECT_EQ(icon_pixel(add, 32, 16, 16), RGB(255, 255, 255));
   const COLORREF disc = icon_pixel(add, 32, 16, 4);
@@ -85,12 +85,28 @@ TEST_F(ButtonIcon, APngResourceBecomesAnIconOfTheAskedSizeWithItsPicture) {
   EXPECT_GT(GetGValue(disc), GetRValue(disc));
   EXPECT_EQ(icon_pixel(add, 32, 0, 0), RGB(255, 255, 255));
   DestroyIcon(add);
-  // The remove image has no upright bar.
+  // The second image has nothing upright above its middle.
   const HICON remove = icon_from_png_resource(261, 32, 32);
   EXPECT_NE(icon_pixel(remove, 32, 16, 9), RGB(255, 255, 255));
   DestroyIcon(remove);
 
   EXPECT_THROW(icon_from_png_resource(999, 16, 16), qiv::exception_bug_check);
+}
+
+// The images serve Back and Forward, and the DSP editor's Add (into the chain
+// on the left) and Remove (out of it, to the right): arrows read right in
+// both places, where "+" and "-" read as adding and removing history.
+TEST_F(ButtonIcon, TheFirstImagePointsLeftAndTheSecondRight) {
+  const auto light = [](COLORREF c) { return GetRValue(c) > 200 && GetGValue(c) > 200 && GetBValue(c) > 200; };
+  const HICON left = icon_from_png_resource(260, 32, 32);
+  const HICON right = icon_from_png_resource(261, 32, 32);
+  // Above the middle only an arrow's head is drawn: on the side it points to.
+  EXPECT_TRUE(light(icon_pixel(left, 32, 13, 11)));
+  EXPECT_FALSE(light(icon_pixel(left, 32, 18, 11)));
+  EXPECT_TRUE(light(icon_pixel(right, 32, 18, 11)));
+  EXPECT_FALSE(light(icon_pixel(right, 32, 13, 11)));
+  DestroyIcon(left);
+  DestroyIcon(right);
 }
 
 TEST_F(ButtonIcon, TheSlotMakesTheIconOnceAndTheButtonShowsIt) {

@@ -49,6 +49,7 @@ INT_PTR about_box::on_message(UINT message, WPARAM wparam, LPARAM lparam) {
 void about_box::on_init() {
   const HWND dialog = handle();
   set_dlg_item_text_utf8(dialog, IDC_ABOUT_TITLE, about_box_texts::title);
+  links_.attach_to(GetDlgItem(dialog, IDC_ABOUT_LINKS));
   HFONT larger = nullptr;
   font_with_scaled_height(larger, reinterpret_cast<HFONT>(SendMessageW(dialog, WM_GETFONT, 0, 0)), 1.3);
   if (larger != nullptr) {

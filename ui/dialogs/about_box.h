@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include "ui/controls/link_line.h"
 #include "ui/dialogs/licence_page.h"
 #include "ui/framework/gdiplus_image.h"
 #include "ui/framework/modal_dialog.h"
@@ -33,4 +34,6 @@ private:
   shell_opener open_;
   gdi_object_holder font_;
   gdiplus_image picture_;
+  // Measured in the larger font, so the links show whole.
+  link_line links_;
 };

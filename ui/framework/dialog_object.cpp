@@ -3,6 +3,7 @@
 #include "core/app_state.h"
 #include "foundation/win32_error.h"
 #include "ui/framework/window_object_property.h"
+#include "ui/framework/window_utilities.h"
 
 namespace {
 
@@ -35,5 +36,8 @@ INT_PTR CALLBACK dialog_object_procedure(HWND window, UINT message, WPARAM wpara
     object->attach(window, nullptr);
   }
   if (object == nullptr) return FALSE;
-  return object->route_dialog_message(window, message, wparam, lparam);
+  const INT_PTR answer = object->route_dialog_message(window, message, wparam, lparam);
+  // Last, after the dialog has placed and sized itself.
+  if (message == WM_INITDIALOG) fit_into_work_area(window);
+  return answer;
 }

@@ -1,6 +1,9 @@
 #include "ui/framework/dialog_resizer.h"
 
+#include <algorithm>
+
 #include "foundation/rounding.h"
+#include "ui/framework/window_utilities.h"
 
 void dialog_resizer::set_anchors(const dialog_anchor* anchors, std::size_t count) {
   anchors_.assign(anchors, anchors + count);
@@ -65,6 +68,16 @@ void dialog_resizer::capture(HWND window) {
                             reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(window, GWLP_HINSTANCE)), nullptr);
     if (grip_ != nullptr) place_grip(nullptr, captured_client_);
   }
+  // A dialog larger than the screen has been cut down by the system before
+  // this message while its controls stand where the template put them: they
+  // are taken as laid out for at least the minimum size and follow the
+  // anchors to the size the window got.
+  if (minimum_size_dialog_units.cx > 0 && minimum_size_dialog_units.cy > 0) {
+    RECT minimum = {0, 0, minimum_size_dialog_units.cx, minimum_size_dialog_units.cy};
+    MapDialogRect(window, &minimum);
+    if (minimum.right > captured_client_.right || minimum.bottom > captured_client_.bottom)
+      adopt_layout_size({std::max(minimum.right, captured_client_.right), std::max(minimum.bottom, captured_client_.bottom)});
+  }
 }
 
 void dialog_resizer::adopt_layout_size(SIZE laid_out) {
@@ -128,4 +141,11 @@ void dialog_resizer::fill_tracking_sizes(MINMAXINFO& info) const {
   };
   to_window_size(minimum_size_dialog_units, info.ptMinTrackSize);
   to_window_size(maximum_size_dialog_units, info.ptMaxTrackSize);
+  // A minimum larger than the screen (a high DPI on a small screen) would
+  // keep the dialog's far side out of reach.
+  const SIZE work = work_area_size(window_);
+  if (work.cx > 0 && work.cy > 0) {
+    info.ptMinTrackSize.x = std::min(info.ptMinTrackSize.x, work.cx);
+    info.ptMinTrackSize.y = std::min(info.ptMinTrackSize.y, work.cy);
+  }
 }

@@ -36,6 +36,8 @@ public:
   void set_packed_anchors(const std::uint32_t* anchors, std::size_t count);
 
   // Set by the owner before the window exists; 0 in either value: no limit.
+  // A dialog that the system made smaller than the minimum at its creation
+  // (larger than the screen) is laid out as if it had the minimum size.
   SIZE minimum_size_dialog_units = {};
   SIZE maximum_size_dialog_units = {};
 

@@ -3,6 +3,7 @@
 #include "core/app_state.h"
 #include "foundation/win32_error.h"
 #include "ui/framework/window_exception_boundary.h"
+#include "ui/framework/window_utilities.h"
 
 INT_PTR modal_dialog::run_modal(int template_id, HWND parent, HINSTANCE instance) {
   if (instance == nullptr) instance = app::state().instance_handle;
@@ -26,6 +27,9 @@ INT_PTR CALLBACK modal_dialog::procedure(HWND window, UINT message, WPARAM wpara
     dialog->scope_.enter(window);
   }
   if (dialog == nullptr) return FALSE;
-  return guard_window_callback("dialog procedure", INT_PTR(FALSE),
-                               [&] { return dialog->on_message(message, wparam, lparam); });
+  const INT_PTR answer = guard_window_callback("dialog procedure", INT_PTR(FALSE),
+                                               [&] { return dialog->on_message(message, wparam, lparam); });
+  // Last, after the dialog has placed and sized itself.
+  if (message == WM_INITDIALOG) fit_into_work_area(window);
+  return answer;
 }

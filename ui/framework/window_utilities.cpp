@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cmath>
 #include <utility>
 
@@ -159,4 +160,40 @@ bool get_control_rect_in_parent(HWND dialog, int control_id, RECT& out) noexcept
   if (MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&r), 2) == 0 && GetLastError() != 0) return false;
   out = r;
   return true;
+}
+
+namespace {
+
+bool work_area_of(HWND window, RECT& out) noexcept {
+  MONITORINFO monitor = {};
+  monitor.cbSize = sizeof(monitor);
+  if (!GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor)) return false;
+  out = monitor.rcWork;
+  return true;
+}
+
+}  // namespace
+
+SIZE work_area_size(HWND window) noexcept {
+  RECT work = {};
+  if (!work_area_of(window, work)) return {0, 0};
+  return {work.right - work.left, work.bottom - work.top};
+}
+
+void fit_into_work_area(HWND window) noexcept {
+  const LONG style = GetWindowLongW(window, GWL_STYLE);
+  RECT work = {}, area = {};
+  if ((style & WS_CHILD) || !work_area_of(window, work) || !GetWindowRect(window, &area)) return;
+  const LONG work_width = work.right - work.left, work_height = work.bottom - work.top;
+  LONG width = area.right - area.left, height = area.bottom - area.top;
+  LONG left = area.left, top = area.top;
+  if (style & WS_THICKFRAME) {
+    if (width > work_width) width = work_width, left = work.left;
+    if (height > work_height) height = work_height, top = work.top;
+  }
+  left = std::max(std::min(left, work.right - width), work.left);
+  top = std::max(std::min(top, work.bottom - height), work.top);
+  if (left == area.left && top == area.top && width == area.right - area.left && height == area.bottom - area.top)
+    return;
+  SetWindowPos(window, nullptr, left, top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
 }

@@ -170,6 +170,16 @@ int clamp_x_to_work_area(int x, int y) noexcept;
 // SetWindowPos with a rectangle.
 BOOL set_window_pos_rect(HWND window, HWND insert_after, const RECT& rectangle, UINT flags) noexcept;
 
+// Keeps a top-level window inside the work area of its monitor: one that
+// can be resized and is larger than the work area is made as large as the
+// work area (at a high DPI a template may outgrow a small screen); then
+// the window is moved in so that nothing of it lies beyond an edge, or, when
+// it cannot be resized and is still larger, so that its top-left corner
+// shows. Child windows are left alone.
+void fit_into_work_area(HWND window) noexcept;
+// The size of the work area of the monitor nearest the window.
+SIZE work_area_size(HWND window) noexcept;
+
 // The screen's logical pixels per inch (LOGPIXELSY), used for both axes.
 int screen_dpi() noexcept;
 

@@ -91,10 +91,10 @@ bool is_button(int id) {
   }
 }
 
-bool is_link_line(int id) {
-  return id == IDC_MAIN_NOW_PLAYING_1 || id == IDC_MAIN_NOW_PLAYING_2 || id == IDC_MAIN_CAPTION_LINE ||
-         id == IDC_MAIN_PATH_LINE;
-}
+constexpr int link_line_ids[] = {IDC_MAIN_NOW_PLAYING_1, IDC_MAIN_NOW_PLAYING_2, IDC_MAIN_CAPTION_LINE,
+                                 IDC_MAIN_PATH_LINE};
+
+bool is_link_line(int id) { return std::find(std::begin(link_line_ids), std::end(link_line_ids), id) != std::end(link_line_ids); }
 
 std::uint32_t button_icon_of(int id) {
   switch (id) {
@@ -314,6 +314,7 @@ void main_window::on_init_dialog() {
   small_icon_ = small;
 
   for (const control_text& text : control_texts) set_dlg_item_text_utf8(window, text.id, localized_text_get(text.text_id));
+  for (std::size_t i = 0; i < std::size(link_line_ids); ++i) link_lines_[i].attach_to(item(link_line_ids[i]));
 
   if (accelerators_ == nullptr)
     accelerators_ = LoadAcceleratorsW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAIN_WINDOW_KEYS));
@@ -335,26 +336,9 @@ void main_window::on_init_dialog() {
                0);
   add_tooltips();
 
-  fit_into_work_area();
+  fit_into_work_area(window);
   SetFocus(list_window_);
   ShowWindow(window, SW_SHOW);
-}
-
-// At a high DPI on a small screen the window of the template outgrows the
-// screen; it is made smaller, so that no button lies beyond the edge.
-void main_window::fit_into_work_area() {
-  const HWND window = handle();
-  MONITORINFO monitor = {};
-  monitor.cbSize = sizeof(monitor);
-  if (!GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor)) return;
-  const RECT& work = monitor.rcWork;
-  RECT area = {};
-  GetWindowRect(window, &area);
-  const LONG width = std::min(area.right - area.left, work.right - work.left);
-  const LONG height = std::min(area.bottom - area.top, work.bottom - work.top);
-  if (width == area.right - area.left && height == area.bottom - area.top) return;
-  SetWindowPos(window, nullptr, work.left + (work.right - work.left - width) / 2,
-               work.top + (work.bottom - work.top - height) / 2, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void main_window::make_fonts() {

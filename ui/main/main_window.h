@@ -20,6 +20,7 @@
 #include "playback/playback_listeners.h"
 #include "ui/controls/album_picture.h"
 #include "ui/controls/button_images.h"
+#include "ui/controls/link_line.h"
 #include "ui/controls/owner_list_source.h"
 #include "ui/controls/scrolling_owner_list.h"
 #include "ui/controls/theme.h"
@@ -93,7 +94,6 @@ private:
   void set_full_screen(bool wanted);
   bool is_full_screen() const;
   void make_fonts();
-  void fit_into_work_area();
   void add_tooltips();
 
   // The message loop's step before translation.
@@ -175,6 +175,8 @@ private:
   int playing_index_ = -1;
   bool indexing_shown_ = false;
   now_playing_lines now_playing_;
+  // The four link lines, in the order of link_line_ids.
+  link_line link_lines_[4];
   std::vector<nav_location> caption_links_;
   std::vector<nav_location> path_links_;
   // Continuous seeking with Rewind and Fast-forward held down.

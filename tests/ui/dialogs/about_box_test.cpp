@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -122,6 +123,7 @@ struct box_session {
   HWND dialog = nullptr;
   std::string title, link_text;
   bool picture_drawn_over_background = false;
+  int links_ink_width = 0, links_text_width = 0;
   std::vector<std::string> opened;
   int step = 0;
 };
@@ -161,6 +163,24 @@ void CALLBACK drive_box(HWND, UINT, UINT_PTR timer, DWORD) {
     for (int x = picture.left; x < picture.right; x += 4)
       if (shot.client_pixel(x, y) != face) ++differing;
   s.picture_drawn_over_background = differing > 20;
+  // The links show whole: ink reaches as far as the line's text measured in
+  // the control's font.
+  const HWND links = GetDlgItem(dialog, IDC_ABOUT_LINKS);
+  RECT line;
+  GetWindowRect(links, &line);
+  MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&line), 2);
+  const COLORREF paper = shot.client_pixel(line.left, line.top);
+  for (int y = line.top; y < line.bottom; ++y)
+    for (int x = line.left; x < line.right; ++x)
+      if (shot.client_pixel(x, y) != paper) s.links_ink_width = std::max(s.links_ink_width, int(x - line.left + 1));
+  const HDC dc = GetDC(links);
+  const HGDIOBJ old_font = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(links, WM_GETFONT, 0, 0)));
+  SIZE extent = {};
+  const wchar_t shown[] = L"License & credits | Web site";
+  GetTextExtentPoint32W(dc, shown, static_cast<int>(wcslen(shown)), &extent);
+  SelectObject(dc, old_font);
+  ReleaseDC(links, dc);
+  s.links_text_width = extent.cx;
   click_link(dialog, 0);
   click_link(dialog, 1);
   PostMessageW(dialog, WM_COMMAND, IDOK, 0);
@@ -177,6 +197,7 @@ TEST_F(AboutBox, ShowsTitleLinksAndPictureAndItsLinksReachTheShell) {
   EXPECT_EQ(s.title, "Zorv Audio Player v1.0.21");
   EXPECT_EQ(s.link_text, "SysLink");
   EXPECT_TRUE(s.picture_drawn_over_background);
+  EXPECT_GE(s.links_ink_width, s.links_text_width - 3) << "the links are cut short";
   ASSERT_EQ(s.opened.size(), 2u);
   EXPECT_EQ(s.opened[0], profile + "\\about\\license.html");
   EXPECT_EQ(s.opened[1], about_box_texts::web_site);
