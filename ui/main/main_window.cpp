@@ -828,6 +828,10 @@ void main_window::play_items(int mode) {
   ::play_items(*node, selected_names(), static_cast<play_mode>(mode));
 }
 
+void main_window::play_from(const wide_text_list& selection) {
+  if (nav_node* node = navigation_.node()) ::play_items(*node, selection, play_mode::start_here);
+}
+
 bool main_window::select_playing_track() {
   nav_node* node = navigation_.node();
   track_handle_ptr playing;
