@@ -16,6 +16,7 @@
 #include "core/single_instance.h"
 #include "core/separator_control.h"
 #include "core/startup_services.h"
+#include "core/ui_control.h"
 #include "core/user_interface.h"
 #include "foundation/crash.h"
 #include "foundation/main_thread.h"
@@ -186,7 +187,8 @@ int run_startup_and_loop(app::process_state& s, startup_progress& done) {
   const bool hide = command_line::find_option(tokens, "hide") >= 0;
   if (!s.exit_requested && !s.quiet) {
     s.ui_main_window = user_interface_start();
-    if (hide) current_user_interface()->hide();
+    if (hide)
+      for (auto& control : service_list_t<ui_control>()) control->hide();
   }
   single_instance::process_own_command_line();
   lifecycle_callbacks::on_init();

@@ -6,7 +6,7 @@
 #include "core/command_line_locations.h"
 #include "core/popup_message.h"
 #include "core/service_registry.h"
-#include "core/user_interface.h"
+#include "core/ui_control.h"
 #include "foundation/case_folding.h"
 #include "foundation/string_buffer.h"
 
@@ -103,9 +103,8 @@ void process(const char* text, bool is_own, const char* directory) {
   if (!s.registry_ready) return;
   command_line_items items;
   const bool activate = run(text, is_own, directory, items);
-  if (activate) {
-    if (service_ptr<user_interface> module = current_user_interface()) module->activate();
-  }
+  if (activate)
+    for (auto& control : service_list_t<ui_control>()) control->activate();
   if (!items.is_empty() && s.ui_main_window != nullptr) nav_open_locations(s.ui_main_window, items);
 }
 

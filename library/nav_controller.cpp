@@ -126,6 +126,9 @@ void nav_controller::switch_to(const nav_location& location) {
     return;
   }
   node_.reset();
+  // The notice belongs to the library's views: another kind of node never
+  // hears that the scan ended. A library node made next tells anew.
+  if (listener_) listener_->scanning_changed(false);
   node_ = create_node(listener_, location);
 }
 
@@ -299,20 +302,11 @@ void nav_controller::open_path(const wide_text_list& paths, bool play) {
     }
   }
   go_to_path(folder, names);
-  if (!play || !node_->can_play()) return;
+  if (!play || host_ == nullptr || !node_->can_play()) return;
   wide_text_list selected;
   for (const std::wstring& item : view_.items)
     if (std::find(names.begin(), names.end(), item) != names.end()) selected.push_back(item);
-  if (!selected.empty() || node_->has_tracks()) this->play(selected);
-}
-
-void nav_controller::play(const wide_text_list& selection) {
-  if (!node_) return;
-  const track_source_ptr source = selection.empty() ? node_->source_for_all() : node_->source_for(selection);
-  if (!source || !source->first()) return;  // nothing playable
-  playback_order::get().set_source(source);
-  playback_order::get().set_current({});
-  playback_front_get().start(command_play, false);
+  if (!selected.empty() || node_->has_tracks()) host_->play_from(selected);
 }
 
 nav_controller& nav_controller_get() {

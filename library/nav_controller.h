@@ -80,6 +80,9 @@ public:
   virtual nav_list_state list_state() = 0;
   // A new view() is ready to be shown.
   virtual void view_changed() = 0;
+  // Starts playback as the window's own Play action does for these names of
+  // the shown list: a single track plays the whole list from it on.
+  virtual void play_from(const wide_text_list& selection) = 0;
 
 protected:
   ~nav_view_host() = default;
@@ -114,10 +117,9 @@ public:
   // several folders or outside the file system.
   static bool go_to_common_folder(const track_handle_list& tracks, std::wstring& folder, wide_text_list& names);
   // Files or folders dropped or handed over: goes to their folder, selects
-  // them and, with `play`, plays them.
+  // them and, with `play`, has the window play them (one file: the folder
+  // from that file on).
   void open_path(const wide_text_list& paths, bool play);
-  // Plays the selection, or everything the node shows when none.
-  void play(const wide_text_list& selection);
 
   // The option of the main window that shows folder pictures behind lists.
   bool show_pictures = true;

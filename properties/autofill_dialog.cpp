@@ -26,7 +26,9 @@
 #include "resources/properties_dialogs.h"
 #include "ui/framework/dialog_object.h"
 #include "ui/framework/dialog_resizer.h"
+#include "ui/framework/edit_autocomplete.h"
 #include "ui/framework/inplace_edit_host.h"
+#include "ui/framework/list_view_ctrl.h"
 #include "ui/framework/list_view_operations.h"
 #include "ui/framework/modeless_dialog_registration.h"
 #include "ui/framework/window_placement.h"
@@ -167,6 +169,7 @@ private:
     source_box_ = GetDlgItem(window, IDC_AUTOFILL_SOURCE);
     paste_button_ = GetDlgItem(window, IDC_AUTOFILL_PASTE);
     list_ = GetDlgItem(window, IDC_AUTOFILL_PREVIEW);
+    scrolling_.attach_to(list_);
 
     set_window_text_utf8(window, localized_text_get("properties_caption_autofill"));
     static constexpr std::pair<int, const char*> labels[] = {
@@ -196,9 +199,7 @@ private:
     list_view_insert_column(list_, source_column, localized_text_get("properties_tableedit_column_filename"), 75);
     SendMessageW(list_, LVM_SETITEMCOUNT, tracks_.size(), 0);
 
-    SendMessageW(pattern_box_, CB_RESETCONTENT, 0, 0);
-    autofill_pattern_history().fill_combo(pattern_box_);
-    SetWindowTextW(pattern_box_, L"");
+    edit_history::attach_combo(pattern_box_, autofill_pattern_history());
 
     refresh();
     initialised_ = true;
@@ -444,6 +445,7 @@ private:
   HWND pattern_box_ = nullptr;
   HWND paste_button_ = nullptr;
   HWND list_ = nullptr;
+  list_view_ctrl scrolling_;
   bool initialised_ = false;
   bool refresh_pending_ = false;
   source_kind source_ = file_names;

@@ -3,6 +3,10 @@
 #include "core/message_loop.h"
 #include "foundation/win32_error.h"
 
+context_help_filter::context_help_filter(HWND window) : window_(window) { message_loop::get().add_filter(this); }
+
+context_help_filter::~context_help_filter() { message_loop::get().remove_filter(this); }
+
 bool context_help_filter::filter(MSG& message) {
   if (message.message != WM_KEYDOWN || message.wParam != VK_F1 || GetActiveWindow() != window_) return false;
   PostMessageW(window_, WM_SYSCOMMAND, SC_CONTEXTHELP, -1);

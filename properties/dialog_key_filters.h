@@ -15,10 +15,15 @@ enum : UINT {
 };
 inline constexpr UINT properties_accelerator_table = 234;
 
-// F1 becomes the window's context-help command.
+// F1 becomes the window's context-help command. Registers itself with the
+// message loop for its lifetime.
 class context_help_filter final : public message_filter {
 public:
-  explicit context_help_filter(HWND window) noexcept : window_(window) {}
+  explicit context_help_filter(HWND window);
+  ~context_help_filter();
+  context_help_filter(const context_help_filter&) = delete;
+  context_help_filter& operator=(const context_help_filter&) = delete;
+
   bool filter(MSG& message) override;
 
 private:

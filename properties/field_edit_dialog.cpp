@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 
 #include "core/config_item_registrations.h"
 #include "core/localized_text.h"
@@ -27,7 +28,9 @@
 #include "resources/properties_dialogs.h"
 #include "ui/framework/dialog_object.h"
 #include "ui/framework/dialog_resizer.h"
+#include "ui/framework/edit_autocomplete.h"
 #include "ui/framework/inplace_edit_host.h"
+#include "ui/framework/list_view_ctrl.h"
 #include "ui/framework/list_view_operations.h"
 #include "ui/framework/modeless_dialog_registration.h"
 #include "ui/framework/window_placement.h"
@@ -131,6 +134,7 @@ private:
     const HWND window = handle();
     name_box_ = GetDlgItem(window, IDC_FIELD_NAME);
     if (tab_keys_) tab_keys_->attach(window);
+    help_key_.emplace(window);
     static constexpr std::pair<int, const char*> labels[] = {
         {IDOK, "dialog_ok"},
         {IDCANCEL, "dialog_cancel"},
@@ -154,7 +158,7 @@ private:
     set_window_text_utf8(window, caption.get_ptr());
 
     if (add_new_) {
-      field_name_history().fill_combo(name_box_);
+      edit_history::attach_combo(name_box_, field_name_history());
       check_name();
     } else {
       qiv::string_buffer upper;
@@ -179,6 +183,7 @@ private:
     tabs_ = GetDlgItem(window, IDC_FIELD_TABS);
     value_box_ = GetDlgItem(window, IDC_FIELD_SINGLE_VALUE);
     list_ = GetDlgItem(window, IDC_FIELD_VALUE_LIST);
+    scrolling_.attach_to(list_);
     tab_insert_item(tabs_, single_value_tab, localized_text::to_wide("properties_edit_tab_single_value").get_ptr());
     tab_insert_item(tabs_, individual_values_tab,
                     localized_text::to_wide("properties_edit_tab_individual_values").get_ptr());
@@ -227,6 +232,7 @@ private:
       }
     }
     tab_keys_.reset();
+    help_key_.reset();
   }
 
   void on_command(UINT id, UINT code) {
@@ -469,6 +475,8 @@ private:
   dialog_resizer resizer_;
   modeless_dialog_registration registration_;
   std::unique_ptr<tab_key_filter> tab_keys_;
+  std::optional<context_help_filter> help_key_;
+  list_view_ctrl scrolling_;
   balloon_tip name_tip_;
   HWND name_box_ = nullptr;
   HWND value_box_ = nullptr;

@@ -147,6 +147,7 @@ bool properties_dialog::process_message(HWND window, UINT message, WPARAM wparam
 void properties_dialog::on_init_dialog() {
   const HWND window = handle();
   tab_keys_->attach(window);
+  help_key_.emplace(window);
   apply_button_ = GetDlgItem(window, IDC_PROPERTIES_APPLY);
   set_up_lists();
 
@@ -171,6 +172,7 @@ void properties_dialog::on_destroy() {
     pending_.reset();
   }
   tab_keys_.reset();
+  help_key_.reset();
 }
 
 bool properties_dialog::is_busy() const {

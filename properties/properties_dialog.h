@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,7 @@
 #include "ui/framework/dialog_object.h"
 #include "ui/framework/dialog_resizer.h"
 #include "ui/framework/inplace_edit_host.h"
+#include "ui/framework/list_view_ctrl.h"
 #include "ui/framework/modeless_dialog_registration.h"
 #include "ui/framework/window_placement.h"
 
@@ -161,6 +163,9 @@ private:
   modeless_dialog_registration registration_;
   window_placement_keeper placement_;
   std::unique_ptr<tab_key_filter> tab_keys_;
+  std::optional<context_help_filter> help_key_;
+  list_view_ctrl metadata_scrolling_;
+  list_view_ctrl info_scrolling_;
   cell_editor metadata_editor_{*this, true};
   cell_editor info_editor_{*this, false};
 

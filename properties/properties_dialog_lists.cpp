@@ -93,6 +93,8 @@ void properties_dialog::place_lists(HWND window) {
   tabs_ = GetDlgItem(window, IDC_PROPERTIES_TABS);
   metadata_list_ = GetDlgItem(window, IDC_PROPERTIES_METADATA_LIST);
   info_list_ = GetDlgItem(window, IDC_PROPERTIES_INFO_LIST);
+  metadata_scrolling_.attach_to(metadata_list_);
+  info_scrolling_.attach_to(info_list_);
   // The page's area is known once the tabs are there.
   tab_insert_item(tabs_, 0, localized_text::to_wide("properties_tab_metadata").get_ptr());
   tab_insert_item(tabs_, 1, localized_text::to_wide("properties_tab_properties").get_ptr());

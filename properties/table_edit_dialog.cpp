@@ -16,6 +16,7 @@
 #include "ui/framework/dialog_object.h"
 #include "ui/framework/dialog_resizer.h"
 #include "ui/framework/inplace_edit_host.h"
+#include "ui/framework/list_view_ctrl.h"
 #include "ui/framework/list_view_operations.h"
 #include "ui/framework/modeless_dialog_registration.h"
 #include "ui/framework/window_placement.h"
@@ -107,6 +108,7 @@ private:
   void on_init() {
     const HWND window = handle();
     list_ = GetDlgItem(window, IDC_TABLE_EDIT_LIST);
+    scrolling_.attach_to(list_);
     SetDlgItemTextW(window, IDOK, localized_text::to_wide("dialog_ok").get_ptr());
     SetDlgItemTextW(window, IDCANCEL, localized_text::to_wide("dialog_cancel").get_ptr());
     add_modal_dialog_frame(window);
@@ -205,6 +207,7 @@ private:
   dialog_resizer resizer_;
   modeless_dialog_registration registration_;
   table_cells cells_{*this};
+  list_view_ctrl scrolling_;
   HWND list_ = nullptr;
   bool modified_ = false;
   qiv::wide_buffer cell_buffer_;

@@ -16,6 +16,7 @@
 #include "inputs/mp4/track_parameters.h"
 #include "io/io_exceptions.h"
 #include "io/read_ahead_file.h"
+#include "metadata/cue/cue_sheet_reader.h"
 #include "metadata/input_dispatch.h"
 #include "metadata/replaygain_text.h"
 
@@ -79,6 +80,18 @@ bool is_replaygain_item(const std::string& name) {
                            "replaygain_track_peak"})
     if (equals_ascii_nocase(name, ours)) return true;
   return false;
+}
+
+// A chapter's index points, in 100-nanosecond units as the file stores them:
+// its value is the pregap before index 01 (which is the chapter's start),
+// its points are indexes 02 onwards relative to that start.
+void index_points_to_info(const index_map_entry& entry, track_info& out) {
+  constexpr double units_per_second = 10000000.0;
+  cue_parser::index_times times{};
+  times[0] = -(static_cast<double>(entry.value) / units_per_second);
+  for (std::size_t i = 0; i < entry.points.size() && i + 2 < times.size(); ++i)
+    times[i + 2] = static_cast<double>(entry.points[i]) / units_per_second;
+  cue_parser::index_fields_to_info(out, times);
 }
 
 }  // namespace
@@ -217,6 +230,7 @@ void mp4_input::get_info(std::uint32_t subsong, track_info& out, const abort_sig
   out.set_tech_int("samplerate", sample_rate_);
   for (std::uint32_t i = 0; i < decoder_info_.tech_count(); ++i)
     out.set_tech(decoder_info_.tech_name(i), track_info::until_nul, decoder_info_.tech_value(i), track_info::until_nul);
+  if (subsong >= 1 && subsong <= model_.index_map.size()) index_points_to_info(model_.index_map[subsong - 1], out);
 }
 
 void mp4_input::set_message_sink(decoder_message_sink* sink) {
@@ -236,10 +250,22 @@ void mp4_input::report(const std::string& text, bool is_error) {
   if (sink_) sink_->on_message(text.c_str(), is_error);
 }
 
-void mp4_input::initialize(std::uint32_t subsong, std::uint32_t flags, const abort_signal&) {
+void mp4_input::initialize(std::uint32_t subsong, std::uint32_t flags, const abort_signal& abort) {
   if (!decoder_) vantrel_io::throw_io_data();
-  packet_codec_controls::send_flag(*decoder_, (flags & 8) != 0);
+  const bool check_file = (flags & 8) != 0;
+  packet_codec_controls::send_flag(*decoder_, check_file);
   as_io_errors([&] { initialize_range(subsong); });
+  // A caller that checks files hears what is wrong with the layout; the
+  // check changes nothing, and each frame read seeks to its own place.
+  if (check_file && file_->can_seek()) {
+    std::vector<std::string> reports;
+    std::uint64_t cut_position = no_cut;
+    {
+      mp4_stream_adapter in(file_, abort);
+      as_io_errors([&] { mp4_check_and_fix_file(in, reports, cut_position); });
+    }
+    for (const std::string& text : reports) report(text, true);
+  }
 }
 
 void mp4_input::initialize_range(std::uint32_t subsong) {

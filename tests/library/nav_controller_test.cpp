@@ -168,8 +168,11 @@ public:
   int views = 0;
   nav_list_state list_state() override { return now; }
   void view_changed() override { ++views; }
+  void play_from(const wide_text_list& selection) override { played.push_back(selection); }
   void node_changed() override {}
-  void scanning_changed(bool) override {}
+  void scanning_changed(bool scanning) override { scanning_reports.push_back(scanning); }
+  std::vector<wide_text_list> played;
+  std::vector<bool> scanning_reports;
 };
 
 TEST_F(NavController, BackAndForwardReturnToTheListAsItWasLeft) {
@@ -197,6 +200,26 @@ TEST_F(NavController, BackAndForwardReturnToTheListAsItWasLeft) {
   EXPECT_EQ(controller.view().selection, wide_text_list({L"sub"}));
   EXPECT_EQ(controller.view().focus, wide_text_list({L"sub"})) << "Up lands on the level it left";
   EXPECT_FALSE(controller.view().can_forward) << "a new step drops the entries ahead";
+  controller.set_host(nullptr);
+}
+
+TEST_F(NavController, HandedOverFilesArePlayedByTheWindowAndLeavingTheLibraryEndsItsNotice) {
+  recording_host host;
+  controller.set_host(&host);
+  io_test::write_file(music.path("a.tst"), "TST\nA");
+  io_test::write_file(music.path("b.tst"), "TST\nB");
+  controller.open_path({at("b.tst")}, false);
+  EXPECT_TRUE(host.played.empty()) << "dropped files are not played";
+  controller.open_path({at("b.tst")}, true);
+  EXPECT_EQ(host.played, std::vector<wide_text_list>({{L"b.tst"}}))
+      << "the window's own Play action gets the file, to play the folder from it on";
+
+  controller.navigate({0, {{}, {}}});
+  host.scanning_reports.clear();
+  controller.navigate({1, nav_split_path(at())});
+  EXPECT_EQ(host.scanning_reports, std::vector<bool>({false})) << "a folder view shows no indexing notice";
+  controller.navigate({1, {}});
+  EXPECT_EQ(host.scanning_reports.size(), 1u) << "a move within the same kind leaves the notice alone";
   controller.set_host(nullptr);
 }
 

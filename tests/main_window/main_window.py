@@ -327,6 +327,30 @@ def test_drop_and_media_key(root):
     check(player.stop() == 0, "drop: ends cleanly")
 
 
+def test_indexing_notice_leaves_with_the_library(root):
+    player = Player(root, "indexing", library=True)
+    music = os.path.join(player.folder, "music")
+    elsewhere = os.path.join(player.folder, "elsewhere")
+    os.makedirs(elsewhere)
+    # Enough small files that the first scan lasts a while.
+    silence = struct.pack("<4sI4s4sIHHIIHH4sI", b"RIFF", 36, b"WAVE", b"fmt ", 16, 1, 2, 48000, 192000, 4, 16,
+                          b"data", 0)
+    for folder in range(60):
+        os.makedirs(os.path.join(music, "f%02d" % folder))
+        for name in range(150):
+            open(os.path.join(music, "f%02d" % folder, "t%03d.wav" % name), "wb").write(silence)
+    player.start()
+    shown = lambda: player.controls()[1].get(1324, (0, False))[1]
+    check(player.wait(shown, 60), "indexing: the notice shows over the library's list during the scan")
+    player.probe("drop", windows_path(elsewhere))
+    check(player.wait(lambda: "elsewhere" in player.text(1067), 20), "indexing: the dropped folder is shown")
+    check(not shown(), "indexing: a folder view hides the notice at once")
+    player.shot("indexing-left-for-a-folder")
+    time.sleep(5)
+    check(not shown(), "indexing: the notice stays hidden in the folder view")
+    check(player.stop() == 0, "indexing: ends cleanly")
+
+
 def test_themes(root):
     for name, guid in THEMES.items():
         player = Player(root, "theme-" + name)
@@ -385,7 +409,7 @@ def run_window_tests(*tests):
 
 def main():
     run_window_tests(test_controls, test_hidden_start, test_navigation_and_keys, test_full_screen, test_volume_popup,
-                     test_drop_and_media_key, test_themes)
+                     test_drop_and_media_key, test_indexing_notice_leaves_with_the_library, test_themes)
 
 
 # Other window tests reuse the player; as a script it runs its own checks.

@@ -42,6 +42,10 @@ class Player(main_window.Player):
         env = dict(os.environ, AUDIO_CAPTURE="|cat >> " + self.capture)
         self.process = subprocess.Popen([WINE_EXEC, BUILD_DIR, self.exe, *args], env=env, **QUIET)
 
+    def hand_over(self, *args):
+        """A second start, which hands its command line to the running player."""
+        subprocess.run([WINE_EXEC, BUILD_DIR, self.exe, *args], timeout=60, **QUIET)
+
     def enabled(self, control):
         return self.controls()[1].get(control, (0, 0, False))[2]
 
@@ -82,13 +86,19 @@ def test_play_button(root):
     check(levels == [2000, 4000, 6000], "play: nothing selected plays the folder from its first track: %r" % levels)
     check(player.stop() == 0, "play: the program ends cleanly")
 
-    # A file given on the command line is selected (and played alone).
+    # A file given on the command line is selected and plays the folder from
+    # it on, as Play does with it selected; so does one handed to the running
+    # player by a second start.
     player.start(windows_path(os.path.join(music, "02 Second.wav")))
     check(player.wait(lambda: player.enabled(PLAY), 60), "play: the folder is listed with the second track")
-    levels = listen(player, 4000)
+    levels = listen(player, 6000)
+    check(levels == [4000, 6000], "play: a file on the command line plays the folder from it on: %r" % levels)
     player.probe("command", str(PLAY))
     levels = listen(player, 6000)
     check(levels == [4000, 6000], "play: with the second track selected, from it on: %r" % levels)
+    player.hand_over(windows_path(os.path.join(music, "02 Second.wav")))
+    levels = listen(player, 6000)
+    check(levels == [4000, 6000], "play: a file handed over by a second start plays from it on: %r" % levels)
     check(player.stop() == 0, "play: the program ends cleanly")
 
 
@@ -175,6 +185,11 @@ def test_links_after_a_library_start(root):
     expected = "Artist: <a>A</a>, <a>B</a>, album: <a>Album [2001]</a>"
     check(player.wait(lambda: player.text(LINE_2) == expected, 20),
           "library: started from a library view, artists and album are links: %r" % player.text(LINE_2))
+    # The same track handed over from its folder: no links into the library.
+    player.hand_over(windows_path(os.path.join(music, "duet.flac")))
+    plain = "Artist: A, B, album: Album [2001]"
+    check(player.wait(lambda: player.text(LINE_2) == plain, 20),
+          "library: handed over from a folder, artists and album are plain text: %r" % player.text(LINE_2))
     check(player.stop() == 0, "library: ends cleanly")
 
 

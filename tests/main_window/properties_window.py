@@ -2,10 +2,12 @@
 """The tag editor reached the way a user reaches it: three tagged tracks of
 three formats selected in the real zorv.exe's main window, "Properties" picked
 from their item menu (right click, then the menu key), ARTIST edited in place
-for all three and written by Apply; the files read back with mutagen
-(screenshots kept under the build folder's test-artifacts/properties_window
-for a person to look at); and ARTIST typed into the field editor for four
-formats, ended with Enter, written without the line break.
+for all three and written by Apply; the files read back with mutagen; ARTIST
+typed into the field editor for four formats, ended with Enter, written without
+the line break. Its lists scroll with the middle button held, and its
+field-name and pattern boxes suggest what was typed before (screenshots kept
+under the build folder's test-artifacts/properties_window for a person to look
+at).
 
 usage: properties_window.py WINE_EXEC BUILD_DIR ZORV_EXE  (ZORV_WINDOW_PROBE names the probe)
 """
@@ -20,7 +22,7 @@ from mutagen.easyid3 import EasyID3
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 sys.dont_write_bytecode = True  # no cache folder left in the source tree
-from blackbox_checks import check, windows_path  # noqa: E402
+from blackbox_checks import check, screen_shot, windows_path, x_environment  # noqa: E402
 from main_window import BUILD_DIR, Player, run_window_tests  # noqa: E402  (the window tests' player)
 
 ARTIFACTS = os.path.join(BUILD_DIR, "test-artifacts", "properties_window")
@@ -97,6 +99,82 @@ def shot(player, name, *target):
     if os.path.exists(bmp):
         subprocess.run(["convert", bmp, os.path.join(ARTIFACTS, name + ".png")], check=True)
         os.remove(bmp)
+
+
+def xdotool(*args):
+    subprocess.run(["xdotool", *args], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                   env=x_environment(BUILD_DIR))
+
+
+def popups(player):
+    """The classes of the player's visible top-level windows besides its main window."""
+    return [line.split("\t")[0] for line in player.probe("popups").stdout.splitlines() if line]
+
+
+def control_rectangle(player, title, control):
+    for line in player.probe("--title", title, "descendants").stdout.splitlines()[1:]:
+        f = line.split("\t")
+        if len(f) >= 6 and f[0] == str(control):
+            return [int(v) for v in f[5].split(",")]
+    return None
+
+
+def open_dialog_on_tracks(player, paths):
+    player.start(windows_path(os.path.dirname(paths[0])))
+    check(player.wait(lambda: player.controls()[1].get(PLAY, (0, 0, False))[2], 60), "road: the folder is listed")
+    player.probe("drop", *[windows_path(path) for path in paths])
+    player.probe("context-menu", str(LIST))
+    player.probe("menu-keys", "up", "return")
+    return player.wait(lambda: dialog_window(player)[0] is not None, 60)
+
+
+def test_scrolling_and_suggestions_in_the_dialog(root):
+    player = Player(root, "helpers")
+    paths = make_tracks(os.path.join(player.folder, "music"))
+    if not open_dialog_on_tracks(player, paths):
+        check(False, "helpers: the properties dialog opens")
+        player.stop()
+        return
+    # The middle button held over the list shows the scrolling marker at the
+    # press point until it is released.
+    area = control_rectangle(player, "Properties", METADATA_LIST)
+    x, y = (area[0] + area[2]) // 2, (area[1] + area[3]) // 2
+    xdotool("mousemove", str(x), str(y), "mousedown", "2")
+    marked = player.wait(lambda: "Zorv:AutoscrollMarker" in popups(player), 10)
+    screen_shot(BUILD_DIR, "properties_window", "autoscroll-marker")
+    xdotool("mouseup", "2")
+    check(marked, "autoscroll: the middle button over the metadata list shows the marker: %r" % popups(player))
+    check(player.wait(lambda: "Zorv:AutoscrollMarker" not in popups(player), 10),
+          "autoscroll: releasing the button hides the marker")
+
+    # A new field's name box suggests the field names used before.
+    player.probe(*DIALOG, "keys", "ctrl+n")
+    check(player.wait(lambda: controls_of(player, "Add New Field"), 20), "suggest: Ctrl+N opens the new field's editor")
+    before = popups(player)
+    player.probe("--title", "Add New Field", "keys", "a", "l")
+    suggested = player.wait(lambda: len(popups(player)) > len(before), 10)
+    screen_shot(BUILD_DIR, "properties_window", "field-name-suggestions")
+    check(suggested, "suggest: typing AL into the field name offers the history: %r" % popups(player))
+    player.probe("--title", "Add New Field", "command", str(CANCEL))
+    check(player.wait(lambda: not controls_of(player, "Add New Field"), 20), "suggest: the editor closes")
+
+    # The automatic filling's pattern box suggests the patterns used before.
+    player.probe(*DIALOG, "keys", "apps")
+    player.probe("menu-keys", "end", "return")
+    opened = player.wait(lambda: control_rectangle(player, "Automatically Fill Values", 1265) is not None, 20)
+    check(opened, "suggest: the list's menu opens the automatic filling")
+    if opened:
+        box = control_rectangle(player, "Automatically Fill Values", 1265)
+        xdotool("mousemove", str(box[0] + 20), str((box[1] + box[3]) // 2), "click", "1")
+        before = popups(player)
+        xdotool("type", "--delay", "150", "%ti")
+        suggested = player.wait(lambda: len(popups(player)) > len(before), 10)
+        screen_shot(BUILD_DIR, "properties_window", "pattern-suggestions")
+        check(suggested, "suggest: typing %%ti into the pattern offers the history: %r" % popups(player))
+        xdotool("key", "Escape")
+        player.probe("--title", "Automatically Fill Values", "command", str(CANCEL))
+    player.probe(*DIALOG, "command", str(CANCEL))
+    check(player.stop() == 0, "helpers: the player ends cleanly")
 
 
 def test_edit_three_tracks_from_the_item_menu(root):
@@ -228,7 +306,8 @@ def test_field_editor_keeps_line_breaks_out_of_values(root):
 
 
 def main():
-    run_window_tests(test_edit_three_tracks_from_the_item_menu, test_field_editor_keeps_line_breaks_out_of_values)
+    run_window_tests(test_edit_three_tracks_from_the_item_menu, test_field_editor_keeps_line_breaks_out_of_values,
+                     test_scrolling_and_suggestions_in_the_dialog)
 
 
 main()

@@ -3,7 +3,8 @@
 bit-exact to its source, whole and after a seek, in the speaker order and mask
 of its layout; AAC decodes through the system's decoder close to ffmpeg's
 decode and to the sample count the gapless record gives; an audiobook's
-chapters are subsongs; a file with only an AC-3 track fails with a data error.
+chapters are subsongs with their index points; the integrity check reports a
+damaged layout; a file with only an AC-3 track fails with a data error.
 
 usage: mp4_input.py WINE_EXEC BUILD_DIR ZORVTOOL_EXE
 """
@@ -138,6 +139,22 @@ def test_aac(work):
           (len(joined), len(original), snr_db(original[junction], joined[junction])))
 
 
+def write_with_index_map(source, target, entries):
+    """A copy of an MP4 file whose movie box, and its user data box, are the
+    last boxes, with an "indx" box of (pregap, [index points]) per chapter
+    appended to the user data."""
+    data = bytearray(open(source, "rb").read())
+    payload = struct.pack(">I", len(entries))
+    for value, points in entries:
+        payload += struct.pack(">QI", value, len(points)) + b"".join(struct.pack(">Q", p) for p in points)
+    box = struct.pack(">I4s", len(payload) + 8, b"indx") + payload
+    for kind in (b"moov", b"udta"):
+        at = data.rindex(kind) - 4
+        assert at + struct.unpack(">I", data[at:at + 4])[0] == len(data), "%s is not last" % kind
+        data[at:at + 4] = struct.pack(">I", len(data) - at + len(box))
+    open(target, "wb").write(bytes(data) + box)
+
+
 def test_chapters_and_refusals(work):
     source = os.path.join(work, "book.wav")
     tool("sox", "-n", "-r", "44100", "-b", "16", "-c", "1", source, "synth", "6", "sine", "300")
@@ -155,6 +172,27 @@ def test_chapters_and_refusals(work):
     _, _, whole = wav(source)
     _, _, second = decoded(book, "--subsong", "2", bits="16")
     check(second == whole[2 * 44100:int(3.5 * 44100)], "chapter 2 decodes exactly its range (%d samples)" % len(second))
+
+    # The chapters' index points ("indx" in the user data, 100 ns units):
+    # chapter 2 has a pregap of one second and its index 02 0.4 s in.
+    indexed = os.path.join(work, "indexed.m4b")
+    write_with_index_map(book, indexed, [(0, []), (10000000, [4000000]), (0, [])])
+    subsongs = json.loads(run("info", windows_path(indexed)).stdout)["subsongs"]
+    technical = [s["info"]["technical"] for s in subsongs]
+    check(technical[1].get("pregap") == "00:01:00" and technical[1].get("index 02") == "00:00:30",
+          "chapter 2's index points reach its info: %s" % technical[1])
+    check("pregap" not in technical[0] and "index 02" not in technical[2],
+          "chapters without index points show none: %s, %s" % (technical[0], technical[2]))
+
+    # The decoder's integrity check reports an ID3v1 tag appended to the file
+    # and decodes it all the same; a plain decode says nothing.
+    tagged = os.path.join(work, "id3v1.m4b")
+    with open(book, "rb") as f, open(tagged, "wb") as out:
+        out.write(f.read() + b"TAG" + bytes(125))
+    checked = run("decode", windows_path(tagged), windows_path(tagged + ".wav"), "--check")
+    check("apparent ID3 tag found at the end" in checked.stderr, "--check reports the layout: %r" % checked.stderr)
+    plain = run("decode", windows_path(tagged), windows_path(tagged + ".wav"))
+    check("ID3" not in plain.stderr, "a decode without the check reports nothing: %r" % plain.stderr)
 
     # Damaged sample sizes end decoding with a data error, not a crash or a
     # huge allocation: a size of 0, and one near 4 GiB that would wrap a

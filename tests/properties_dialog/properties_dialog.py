@@ -202,6 +202,16 @@ def check_column_widths(files, work):
           "a column width survives closing and reopening the dialog: %r" % widths)
 
 
+def check_context_help_key(files, work):
+    script = os.path.join(work, "help.txt")
+    with open(script, "w") as out:
+        out.write("open\nkey f1\nhelpcount\nlistkey ctrl+n\neditorkey f1\nhelpcount\neditorcancel\n")
+    code, out = run_probe("script", windows_path(script), windows_path(files["one.flac"]))
+    counts = [line for line in out.splitlines() if line.startswith("help|")]
+    check(counts == ["help|1", "help|2"],
+          "F1 asks for context help once in the dialog and once in its field editor: %r" % counts)
+
+
 def check_single_track_editor(files, work):
     script = os.path.join(work, "single.txt")
     with open(script, "w") as out:
@@ -256,6 +266,7 @@ def main():
         check_column_widths(files, work)
         check_remote_read_only(work)
         check_single_track_editor(files, work)
+        check_context_help_key(files, work)
         check_reload_and_remove(files, work)
     if failures:
         print("%d failure(s)" % len(failures))

@@ -126,6 +126,17 @@ void refresh_dialogs() {
 }
 
 // Answers the message boxes the dialog asks (a Yes/No box has IDYES).
+// The context-help commands the thread's windows were sent (F1).
+HHOOK help_hook = nullptr;
+int help_commands = 0;
+LRESULT CALLBACK on_get_message(int code, WPARAM wparam, LPARAM lparam) {
+  const MSG& message = *reinterpret_cast<const MSG*>(lparam);
+  if (code == HC_ACTION && wparam == PM_REMOVE && message.message == WM_SYSCOMMAND &&
+      (message.wParam & 0xFFF0) == SC_CONTEXTHELP)
+    ++help_commands;
+  return CallNextHookEx(help_hook, code, wparam, lparam);
+}
+
 HHOOK box_hook = nullptr;
 LRESULT CALLBACK on_cbt(int code, WPARAM wparam, LPARAM lparam) {
   if (code == HCBT_ACTIVATE) {
@@ -287,6 +298,7 @@ void press(HWND target, const std::string& keys) {
   if (state[VK_SHIFT]) state[VK_LSHIFT] = 0x80;
   UINT vk = key == "tab"      ? VK_TAB
            : key == "delete" ? VK_DELETE
+           : key == "f1"     ? VK_F1
            : key == "f2"     ? VK_F2
            : key == "enter"  ? VK_RETURN
            : key == "escape" ? VK_ESCAPE
@@ -301,6 +313,7 @@ void press(HWND target, const std::string& keys) {
 int run_script(const std::string& script_path, const std::vector<std::string>& paths) {
   const track_handle_list tracks = tracks_for(paths);
   box_hook = SetWindowsHookExW(WH_CBT, on_cbt, nullptr, GetCurrentThreadId());
+  help_hook = SetWindowsHookExW(WH_GETMESSAGE, on_get_message, nullptr, GetCurrentThreadId());
   std::ifstream script(script_path);
   std::string line;
   HWND current = nullptr;
@@ -353,6 +366,13 @@ int run_script(const std::string& script_path, const std::vector<std::string>& p
       SetActiveWindow(current);
       HWND focus = GetFocus();
       press(focus ? focus : current, rest);
+    } else if (step == "editorkey") {
+      const HWND editor = find_field_editor();
+      SetActiveWindow(editor);
+      HWND focus = GetFocus();
+      press(focus ? focus : editor, rest);
+    } else if (step == "helpcount") {
+      print("help|" + std::to_string(help_commands) + "\n");
     } else if (step == "listkey") {
       SetFocus(metadata);
       press(metadata, rest);
@@ -591,6 +611,7 @@ int run_script(const std::string& script_path, const std::vector<std::string>& p
     }
   }
   UnhookWindowsHookEx(box_hook);
+  UnhookWindowsHookEx(help_hook);
   return 0;
 }
 

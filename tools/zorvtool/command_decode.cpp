@@ -1,7 +1,8 @@
-// zorvtool decode PATH OUT.wav [--subsong N] [--seek SECONDS] [--bits 16|24|32]:
+// zorvtool decode PATH OUT.wav [--subsong N] [--seek SECONDS] [--bits 16|24|32] [--check]:
 // decodes PATH through the input dispatch, as the playback engine opens an
 // item, and writes what the decoder gives to a WAV file: 32-bit float by
-// default, 16 or 24-bit integer PCM when asked.
+// default, 16 or 24-bit integer PCM when asked. With --check the decoder runs
+// its integrity check as well, and reports what it finds.
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -28,8 +29,10 @@ public:
   }
 };
 
-// What the playback engine passes when it opens an item to play.
+// What the playback engine passes when it opens an item to play, and the
+// integrity check's bit.
 constexpr std::uint32_t playback_open_flags = 4;
+constexpr std::uint32_t integrity_check_flag = 8;
 
 struct decode_options {
   std::string path;
@@ -37,6 +40,7 @@ struct decode_options {
   std::uint32_t subsong = 0;
   double seek_seconds = -1.0;
   unsigned bits = 32;
+  bool check = false;
 };
 
 decode_options parse_options(const zorvtool::arguments& args) {
@@ -47,7 +51,9 @@ decode_options parse_options(const zorvtool::arguments& args) {
     const bool has_value = i + 1 < args.size();
     if ((arg == "--subsong" || arg == "--seek" || arg == "--bits") && !has_value)
       throw std::runtime_error(arg + " needs a value");
-    if (arg == "--subsong") {
+    if (arg == "--check") {
+      options.check = true;
+    } else if (arg == "--subsong") {
       options.subsong = static_cast<std::uint32_t>(std::strtoul(args[++i].c_str(), nullptr, 10));
     } else if (arg == "--seek") {
       options.seek_seconds = std::strtod(args[++i].c_str(), nullptr);
@@ -66,7 +72,9 @@ decode_options parse_options(const zorvtool::arguments& args) {
       throw std::runtime_error("unexpected argument \"" + arg + "\"");
     }
   }
-  if (positional != 2) throw std::runtime_error("usage: zorvtool decode PATH OUT.wav [--subsong N] [--seek SECONDS] [--bits 16|24|32]");
+  if (positional != 2)
+    throw std::runtime_error(
+        "usage: zorvtool decode PATH OUT.wav [--subsong N] [--seek SECONDS] [--bits 16|24|32] [--check]");
   return options;
 }
 
@@ -161,7 +169,7 @@ int run_decode(const zorvtool::arguments& args) {
     extended = static_cast<decoder_instance_ext*>(handle.get());
     extended->set_message_sink(&messages);
   }
-  decoder->initialize(options.subsong, playback_open_flags, abort);
+  decoder->initialize(options.subsong, playback_open_flags | (options.check ? integrity_check_flag : 0), abort);
   if (options.seek_seconds >= 0.0) {
     if (!decoder->can_seek()) throw std::runtime_error("the decoder cannot seek in this file");
     decoder->seek(options.seek_seconds, abort);
@@ -214,7 +222,8 @@ int run_decode(const zorvtool::arguments& args) {
 }
 
 const zorvtool::command_registration registration(
-    {"decode", "decode PATH OUT.wav [--subsong N] [--seek SECONDS] [--bits 16|24|32]  decode PATH to a WAV file",
+    {"decode",
+     "decode PATH OUT.wav [--subsong N] [--seek SECONDS] [--bits 16|24|32] [--check]  decode PATH to a WAV file",
      run_decode});
 
 }  // namespace

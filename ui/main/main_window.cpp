@@ -15,6 +15,7 @@
 #include "core/message_loop.h"
 #include "core/separator_control.h"
 #include "core/service_registry.h"
+#include "core/ui_control.h"
 #include "foundation/bit_array.h"
 #include "foundation/window_text.h"
 #include "library/media_library.h"
@@ -304,8 +305,9 @@ void main_window::on_init_dialog() {
 
   SetWindowTextW(window, L"Zorv Audio Player");
 
-  HICON big = icon_from_resource(GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON));
-  HICON small = icon_from_resource(GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON));
+  const auto control = service_lookup_unique_t<ui_control>();
+  HICON big = control->get_icon_sized(GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON));
+  HICON small = control->get_icon_sized(GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON));
   SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big));
   SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
   if (big_icon_ != nullptr) DestroyIcon(big_icon_);
@@ -810,6 +812,10 @@ void main_window::play_items(int mode) {
     return;
   }
   ::play_items(*node, selected_names(), static_cast<play_mode>(mode));
+}
+
+void main_window::play_from(const wide_text_list& selection) {
+  if (nav_node* node = navigation_.node()) ::play_items(*node, selection, play_mode::start_here);
 }
 
 bool main_window::select_playing_track() {

@@ -105,6 +105,7 @@ private:
   // Navigation.
   nav_list_state list_state() override;
   void view_changed() override;
+  void play_from(const wide_text_list& selection) override;
   void node_changed() override;
   void scanning_changed(bool scanning) override;
   void apply_view();
