@@ -54,6 +54,8 @@ private:
   void reopen_after_write(const abort_signal& abort);
   std::uint64_t chapter_start(std::uint32_t chapter);
   std::uint64_t stream_samples() const;
+  // `gain` with the values the stream header stores put in.
+  replaygain_info header_replaygain(replaygain_info gain) const;
   void read_stream_info(track_info& out, const abort_signal& abort);
   void read_chapter_info(std::uint32_t chapter, track_info& out, const abort_signal& abort);
   bool decode_block(audio_block& out, const abort_signal& abort);

@@ -30,6 +30,23 @@ def insert_before_id3v1(path, tag):
         f.write(data[:cut] + tag + data[cut:])
 
 
+def musepack_sv7(frames=400, peak=0x1D67):
+    """A Musepack stream version 7 built by hand (no encoder writes them any
+    more): 44.1 kHz stereo, one subband, every frame silent. Each frame is its
+    20-bit length (8) and 8 zero bits (both subband resolutions 0); the bits
+    run from the top of little-endian 32-bit words. Both stored peaks are
+    `peak`, both gains -3.00 dB."""
+    bits = "".join(format(8, "020b") + "0" * 8 for _ in range(frames))
+    bits += "0" * (-len(bits) % 32)
+    words = b"".join(struct.pack("<I", int(bits[i:i + 32], 2)) for i in range(0, len(bits), 32))
+    # Mid/side on, max band 0, profile 10, 44.1 kHz, max level 0x4000.
+    flags = (1 << 30) | (0 << 24) | (10 << 20) | (0 << 16) | 0x4000
+    gain = (-300) & 0xFFFF
+    header = b"MP+\x07" + struct.pack("<IIIIII", frames, flags, (gain << 16) | peak, (gain << 16) | peak, 0,
+                                       116 << 24)
+    return header + words
+
+
 def make_fixtures(folder):
     src = os.path.join(folder, "src.wav")
     run(["sox", "-n", "-r", "44100", "-c", "2", "-b", "16", src, "synth", "2", "sine", "440", "sine", "660"])
@@ -49,6 +66,12 @@ def make_fixtures(folder):
     insert_before_id3v1(out["mp3trail"], ape_tag([("Title", "Old title"), ("Artist", "Old artist")]))
     out["wv"] = os.path.join(folder, "p.wv")
     run(["wavpack", "-q", "-y", "-w", "Title=Old title", "-w", "Artist=Old artist", src, "-o", out["wv"]])
+    out["mpc"] = os.path.join(folder, "s8.mpc")
+    run(["mpcenc", "--silent", "--overwrite", "--tag", "Title=Old title", "--tag", "Artist=Old artist", src,
+         out["mpc"]])
+    out["mpc7"] = os.path.join(folder, "s7.mpc")
+    with open(out["mpc7"], "wb") as f:
+        f.write(musepack_sv7() + ape_tag([("Title", "Old title"), ("Artist", "Old artist")]))
     out["ogg"] = os.path.join(folder, "v.ogg")
     run(["oggenc", "-Q", "-t", "Old title", "-a", "Old artist", src, "-o", out["ogg"]])
     out["opus"] = os.path.join(folder, "o.opus")
@@ -76,12 +99,17 @@ class Zorvtool:
         return r.returncode, r.stdout, r.stderr
 
     def fields(self, path):
-        """The fields of subsong 0, names in lower case; None when the file cannot be read."""
+        """The fields of subsong 0, names in lower case, with its ReplayGain
+        values under "~replaygain" when it has any; None when the file cannot
+        be read."""
         rc, out, _ = self.run("info", windows_path(path))
         if rc != 0:
             return None
         data = json.loads(out)["subsongs"][0]["info"]
-        return {k.lower(): v for k, v in data.get("fields", {}).items()}
+        fields = {k.lower(): v for k, v in data.get("fields", {}).items()}
+        if data.get("replaygain"):
+            fields["~replaygain"] = data["replaygain"]
+        return fields
 
     def decoded(self, path):
         """The decoded audio as bytes of a WAV file; None when decoding fails."""

@@ -122,6 +122,33 @@ def ape_reaching_over_audio(data):
     return data + b"APETAGEX" + struct.pack("<IIII", 2000, size, 0, 0x80000000) + bytes(8)
 
 
+def ape_footer_claiming_audio(data, extra):
+    """The last APEv2 footer (before any ID3v1 tag) claims `extra` bytes more,
+    which are audio."""
+    end = len(data) - 128 if data[-128:-125] == b"TAG" else len(data)
+    size = struct.unpack_from("<I", data, end - 20)[0] + extra
+    return data[:end - 20] + struct.pack("<I", size) + data[end - 16:]
+
+
+def cut_after_ape_header(data):
+    """The file ends just after the header of its last APEv2 tag."""
+    footer = data.rfind(b"APETAGEX")
+    header = data.rfind(b"APETAGEX", 0, footer)
+    return data[:header + 32] if header >= 0 else None
+
+
+def unclaimed_files(work):
+    """Files of formats no input reads, made by ffmpeg: (name, path, what ffmpeg decodes)."""
+    source = os.path.join(work, "unclaimed.wav")
+    run(["sox", "-n", "-r", "44100", "-c", "2", "-b", "16", source, "synth", "1", "sine", "440"])
+    made = []
+    for ext, options in ((".m4v", ["-c:a", "aac"]), (".mov", ["-c:a", "aac"]), (".aac", ["-c:a", "aac"])):
+        path = os.path.join(work, "unclaimed" + ext)
+        run(["ffmpeg", "-v", "quiet", "-y", "-i", source, *options, path])
+        made.append((ext, path, ffmpeg_audio(path)))
+    return made
+
+
 def ffmpeg_audio(path):
     """The audio as ffmpeg decodes it: it plays pages whose checksum is bad."""
     return subprocess.run(["ffmpeg", "-v", "quiet", "-i", path, "-f", "s16le", "-"], capture_output=True).stdout
@@ -160,6 +187,38 @@ def main():
             check(tool.decoded(path) == audio, "%s: a footer reaching over the audio does not cut playback" % fixture)
             rc = expect_refused_or_sound(tool, "%s with an APEv2 footer over the audio" % fixture, path, audio)
             check(rc != 0, "%s: writing over an APEv2 footer that reaches over the audio is refused" % fixture)
+
+        # A footer claiming 20 or 2,000 bytes of audio, and a file cut just
+        # after its tag's header, the tag written or removed: every format
+        # with trailing tags refuses the same damage.
+        for fixture in ("wv", "mp3trail", "mpc", "mpc7"):
+            with open(fixtures[fixture], "rb") as f:
+                original = f.read()
+            shapes = [("footer over %d audio bytes" % extra, ape_footer_claiming_audio(original, extra))
+                      for extra in (20, 2000)]
+            if cut_after_ape_header(original) is not None:
+                shapes.append(("cut after the tag header", cut_after_ape_header(original)))
+            for shape, damaged in shapes:
+                for changes in (("-title",), ("-title", "-artist"), ("title=Written over damage",)):
+                    path = os.path.join(work, "claim-" + os.path.basename(fixtures[fixture]))
+                    with open(path, "wb") as f:
+                        f.write(damaged)
+                    audio = tool.decoded(path)
+                    rc = expect_refused_or_sound(tool, "%s %s %s" % (fixture, shape, " ".join(changes)), path,
+                                                 audio, changes)
+                    if shape.startswith("footer"):
+                        check(rc != 0, "%s, %s: %s is refused" % (fixture, shape, " ".join(changes)))
+
+        # A file no input claims is never written, whatever tags it seems to have.
+        for ext, path, played in unclaimed_files(work):
+            with open(path, "rb") as f:
+                before = f.read()
+            rc, _, err = tool.run("tag", windows_path(path), "title=Never written")
+            with open(path, "rb") as f:
+                check(rc != 0 and f.read() == before and err.strip() != "",
+                      "%s: a file no input claims is refused and left byte-identical (%d, %s)" %
+                      (ext, rc, err.strip()))
+            check(ffmpeg_audio(path) == played and len(played) > 0, "%s: ffmpeg still decodes it" % ext)
 
         # A FLAC seek table whose length is no multiple of 18 keeps its length.
         path = os.path.join(work, "odd-seektable.flac")

@@ -306,7 +306,9 @@ void mpeg_stream_reader::parse(const abort_signal& abort) {
   const double frame_seconds = static_cast<double>(samples_per_frame) / sample_rate;
   if (can_seek) {
     if (!accurate) total_samples = frame_count * samples_per_frame;
-    if (total_samples <= 0) throw_data();
+    // An exact trim may leave nothing to play (a stream of a few frames that
+    // are all delay and padding): such a file still opens, with length 0.
+    if (total_samples < 0 || (total_samples == 0 && !accurate)) throw_data();
     length = static_cast<double>(total_samples) / sample_rate;
     info.bitrate = static_cast<std::int32_t>(static_cast<double>(stream_bytes) * 8 / (frame_count * frame_seconds) * 0.001 + 0.5);
   } else {
@@ -393,7 +395,11 @@ std::uint32_t mpeg_stream_reader::read_next_frame(bool decode, const abort_signa
   if (!decode && !checking) {
     skip_bytes(l - 4, abort);
   } else {
-    if (read_bytes(bytes + 4, l - 4, abort) < l - 4) throw_data();
+    if (read_bytes(bytes + 4, l - 4, abort) < l - 4) {
+      // A file cut inside its last frame: what came before it still plays.
+      warn("MPEG stream ends inside a frame at " + std::to_string(offset) + " bytes");
+      return 0;
+    }
     if (checking) {
       mpeg_frame_header again;
       if (!mpeg_parse_header(bytes, again) || again.frame_length > l) throw_data();
