@@ -199,7 +199,7 @@ def claim_and_cut_shapes(data):
     endless play duration and a header with nothing after it."""
     if b"APETAGEX" in data[-200:]:
         for extra in (20, 2000):
-            yield "footer-claims-%d" % extra, tag_write_damage.ape_footer_claiming_audio(data, extra)
+            yield "footer-claims-%d" % extra, tag_files.ape_footer_claiming_audio(data, extra)
         cut = tag_write_damage.cut_after_ape_header(data)
         if cut is not None:
             yield "cut-after-ape-header", cut

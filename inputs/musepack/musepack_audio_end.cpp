@@ -1,5 +1,6 @@
 #include "inputs/musepack/musepack_audio_end.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -10,10 +11,12 @@ namespace musepack {
 
 namespace {
 
-// The version 7 header: "MP+", the version, the frame count and five more
-// 32-bit words; the frames follow.
-constexpr std::uint64_t v7_header_size = 28;
+// After "MP+" and the version byte, a version 7 stream is one run of bits:
+// the header's 168 (five words and the encoder version), then the frames.
+constexpr std::uint64_t v7_magic_size = 4;
+constexpr std::uint64_t v7_header_bits = 168;
 constexpr std::uint32_t v7_frame_length_bits = 20;
+constexpr std::uint32_t v7_last_frame_bits = 11;
 
 std::uint64_t v8_audio_end(vantrel_io::file_object& file, std::uint64_t header_position, const abort_signal& abort) {
   packet_reader packets(file, header_position + 4);
@@ -83,18 +86,21 @@ std::uint64_t v7_audio_end(vantrel_io::file_object& file, std::uint64_t header_p
       std::uint32_t(header[4]) | std::uint32_t(header[5]) << 8 | std::uint32_t(header[6]) << 16 |
       std::uint32_t(header[7]) << 24;
   const std::uint64_t size = file.get_size(abort);
-  const std::uint64_t start = header_position + v7_header_size;
+  const std::uint64_t start = header_position + v7_magic_size;
   if (size == vantrel_io::filesize_unknown || size < start) return 0;
   v7_bit_walker walker(file, start, size);
-  std::uint64_t bit = 0;
+  std::uint64_t bit = v7_header_bits;
   for (std::uint32_t frame = 0; frame < frames; ++frame) {
     abort.check_and_throw();
     std::uint32_t length = 0;
     if (!walker.frame_length_at(bit, length, abort)) return 0;
     bit += v7_frame_length_bits + length;
-    if (start + bit / 8 > size) return 0;
+    if (start + (bit + 31) / 32 * 4 > size) return 0;
   }
-  return start + bit / 8;
+  // The last frame's sample count follows it, outside its length.
+  if (frames > 0) bit += v7_last_frame_bits;
+  // The word the last bit lies in is audio, however its bytes are ordered.
+  return start + std::min(bit / 32 * 4, size - start);
 }
 
 }  // namespace

@@ -9,10 +9,11 @@
 
 namespace musepack {
 
-// Past the stream-end packet of a version 8 stream, or past the last frame
-// of a version 7 stream (at most 4 bytes short of the word the frame ends
-// in). A stream whose framing cannot be followed to its end gives the
-// start of the last packet found (version 8), or 0 (version 7: no bound).
+// Past the stream-end packet of a version 8 stream; for a version 7 stream,
+// the start of the 32-bit word its last frame ends in (the audio ends with
+// that word). A stream whose framing cannot be followed to its end gives
+// the start of the last packet found (version 8), or 0 (version 7: no
+// bound).
 std::uint64_t find_audio_end(vantrel_io::file_object& file, std::uint64_t header_position, const abort_signal& abort);
 
 }  // namespace musepack

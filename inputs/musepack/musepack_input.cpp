@@ -208,7 +208,11 @@ bool musepack_input::decode_block(audio_block& out, const abort_signal& abort) {
     abort.check_and_throw();
     mpc_frame_info frame{};
     frame.buffer = samples_.data();
-    if (mpc_demux_decode(demuxer_, &frame) != MPC_STATUS_OK) vantrel_io::throw_io_data();
+    if (mpc_demux_decode(demuxer_, &frame) != MPC_STATUS_OK) {
+      // A file cut short ends where its last whole frame does.
+      if (bridge_.met_end) return false;
+      vantrel_io::throw_io_data();
+    }
     if (frame.bits < 0) return false;
     if (frame.samples == 0) continue;
     out.set_data(samples_.data(), frame.samples, stream_.channels, sample_rate_,

@@ -6,7 +6,6 @@
 #include <condition_variable>
 #include <exception>
 #include <mutex>
-#include <thread>
 
 #include "io/io_exceptions.h"
 
@@ -28,7 +27,9 @@ namespace {
 // Slices of the wait, so that an abort is seen soon.
 constexpr auto wait_slice = std::chrono::milliseconds(50);
 
-void worker_main(std::shared_ptr<runtime_worker::shared> state) noexcept {
+}  // namespace
+
+void runtime_worker::thread_main(std::shared_ptr<shared> state) noexcept {
   const HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
   std::unique_lock<std::mutex> held(state->lock);
   for (;;) {
@@ -57,17 +58,17 @@ void worker_main(std::shared_ptr<runtime_worker::shared> state) noexcept {
   if (SUCCEEDED(com)) CoUninitialize();
 }
 
-}  // namespace
-
-runtime_worker::runtime_worker() : shared_(std::make_shared<shared>()) {
-  std::thread(worker_main, shared_).detach();
-}
+runtime_worker::runtime_worker() : shared_(std::make_shared<shared>()), thread_(thread_main, shared_) {}
 
 runtime_worker::~runtime_worker() {
+  {
+    std::lock_guard<std::mutex> held(shared_->lock);
+    shared_->stop = true;
+    shared_->changed.notify_all();
+  }
   // A stuck thread is left where it is; the shared state stays with it.
-  std::lock_guard<std::mutex> held(shared_->lock);
-  shared_->stop = true;
-  shared_->changed.notify_all();
+  if (stuck_) thread_.detach();
+  else thread_.join();
 }
 
 void runtime_worker::run(std::function<void()> call, const abort_signal& abort) {

@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <memory>
+#include <thread>
 
 #include "core/abort_signal.h"
 
@@ -35,7 +36,10 @@ public:
 
 private:
   struct shared;
+  static void thread_main(std::shared_ptr<shared> state) noexcept;
+
   std::shared_ptr<shared> shared_;
+  std::thread thread_;
   bool stuck_ = false;
 };
 

@@ -12,7 +12,7 @@ import subprocess
 import sys
 import tempfile
 
-from tag_files import Zorvtool, make_fixtures, run, windows_path
+from tag_files import Zorvtool, ape_footer_claiming_audio, make_fixtures, run, windows_path
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from blackbox_checks import check, failures  # noqa: E402
@@ -120,14 +120,6 @@ def ape_reaching_over_audio(data):
     """An APEv2 footer (item count 0) whose size reaches back over most of the audio."""
     size = len(data) * 3 // 4
     return data + b"APETAGEX" + struct.pack("<IIII", 2000, size, 0, 0x80000000) + bytes(8)
-
-
-def ape_footer_claiming_audio(data, extra):
-    """The last APEv2 footer (before any ID3v1 tag) claims `extra` bytes more,
-    which are audio."""
-    end = len(data) - 128 if data[-128:-125] == b"TAG" else len(data)
-    size = struct.unpack_from("<I", data, end - 20)[0] + extra
-    return data[:end - 20] + struct.pack("<I", size) + data[end - 16:]
 
 
 def cut_after_ape_header(data):
