@@ -19,6 +19,7 @@ constexpr std::uint32_t v7_frame_length_bits = 20;
 constexpr std::uint32_t v7_last_frame_bits = 11;
 
 std::uint64_t v8_audio_end(vantrel_io::file_object& file, std::uint64_t header_position, const abort_signal& abort) {
+  const std::uint64_t size = file.get_size(abort);
   packet_reader packets(file, header_position + 4);
   std::uint64_t reached = header_position + 4;
   for (;;) {
@@ -30,6 +31,8 @@ std::uint64_t v8_audio_end(vantrel_io::file_object& file, std::uint64_t header_p
     }
     if (!packet.found) return reached;
     reached = packet.position;
+    // A packet the file ends inside: the audio reaches at least its start.
+    if (size == vantrel_io::filesize_unknown || packet.total_size > size - packet.position) return reached;
     if (packet.is("SE")) return packet.position + packet.total_size;
   }
 }

@@ -253,8 +253,11 @@ def expect_refused_or_same_audio(folder, name, path, changes):
         check(after == before and err.strip() != "", "%s: a refused write says why and changes nothing (%d bytes cut)"
               % (name, len(before) - len(after)))
     else:
-        check(md5 is not None and reference_md5(folder, path) == md5, "%s: a write that went through kept the audio"
-              % name)
+        try:
+            same = reference_md5(folder, path) == md5
+        except subprocess.CalledProcessError:
+            same = False  # mpcdec no longer decodes it
+        check(same, "%s: a write that went through kept the audio" % name)
     return code
 
 
