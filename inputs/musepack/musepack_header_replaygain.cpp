@@ -79,12 +79,10 @@ header_replaygain_write plan_v8(vantrel_io::file_object& file, std::uint64_t hea
                           unchanged(values, current, &replaygain_info::track_peak),
                           unchanged(values, current, &replaygain_info::album_gain),
                           unchanged(values, current, &replaygain_info::album_peak)};
-    if (keep[0] && keep[1] && keep[2] && keep[3]) {
-      payload = old;
-      return write;
-    }
+    if (keep[0] && keep[1] && keep[2] && keep[3]) payload = old;
     for (std::size_t i = 0; i < 4; ++i)
       if (keep[i]) std::memcpy(&payload[1 + 2 * i], &old[1 + 2 * i], 2);
+    write.changes = payload != old;
     return write;
   }
 }
@@ -130,8 +128,11 @@ header_replaygain_write plan_header_replaygain(vantrel_io::file_object& file, st
   header_replaygain_write write;
   if (!is_v7_header(header)) return write;
   if (file.read(header + 4, 16, abort) != 16) vantrel_io::throw_io_data();
+  std::uint8_t old[sizeof header];
+  std::memcpy(old, header, sizeof header);
   patch_v7_header(header, values, current);
   write.found = true;
+  write.changes = std::memcmp(old, header, sizeof header) != 0;
   write.position = header_position;
   write.bytes.assign(header, header + sizeof header);
   return write;

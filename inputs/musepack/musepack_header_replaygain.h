@@ -28,6 +28,7 @@ void patch_v7_header(std::uint8_t (&header)[20], const replaygain_info& values,
 // A header write worked out and checked, with nothing written yet.
 struct header_replaygain_write {
   bool found = false;  // false: no Musepack header there, the tag keeps the values
+  bool changes = false;  // false: the file already holds `bytes`
   std::uint64_t position = 0;
   std::vector<std::uint8_t> bytes;  // the new bytes at `position`
 };

@@ -290,6 +290,20 @@ void musepack_input::commit(const abort_signal& abort) {
   if (file_info) write_file_info(*file_info, abort);
 }
 
+void musepack_input::extend_leading_over(tag_region_update& update, const musepack::header_replaygain_write& header,
+                                         const abort_signal& abort) {
+  if (header.position < update.leading_length) vantrel_io::throw_io_data();
+  // Only the stream's first packets lie between the leading tags and the
+  // header's bytes.
+  const std::uint64_t between = header.position - update.leading_length;
+  const std::size_t at = update.leading.size();
+  update.leading.resize(at + static_cast<std::size_t>(between));
+  bridge_.file->seek(update.leading_length, abort);
+  bridge_.file->read_exact(update.leading.data() + at, static_cast<std::uint32_t>(between), abort);
+  update.leading.insert(update.leading.end(), header.bytes.begin(), header.bytes.end());
+  update.leading_length = header.position + header.bytes.size();
+}
+
 void musepack_input::write_file_info(const track_info& info, const abort_signal& abort) {
   ensure_demuxer(abort);
   const std::uint64_t header_position = static_cast<std::uint64_t>(stream_.header_position);
@@ -307,9 +321,11 @@ void musepack_input::write_file_info(const track_info& info, const abort_signal&
     // Trailing tags that claim bytes of the stream are damage, not tags:
     // replacing or removing them would cut audio.
     const std::uint64_t audio_end = musepack::find_audio_end(*bridge_.file, header_position, abort);
-    const tag_region_update update = tag_services::prepare_write(
-        *bridge_.file, no_tag ? 0 : tag_services::kind_apev2, tags, abort, audio_end);
-    musepack::apply_header_replaygain(*bridge_.file, header, abort);
+    tag_region_update update = tag_services::prepare_write(*bridge_.file, no_tag ? 0 : tag_services::kind_apev2,
+                                                           tags, abort, audio_end);
+    // The new header bytes join the leading region, so that the header and
+    // the tag change in one step: a crash leaves both old or both new.
+    if (header.changes) extend_leading_over(update, header, abort);
     if (own_file_) {
       retag_through_temp_file rewrite(path_.c_str());
       apply_tag_region_update(bridge_.file, rewrite, update, abort);

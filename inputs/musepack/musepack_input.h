@@ -12,10 +12,12 @@
 #include <mpc/mpcdec.h>
 
 #include "core/abort_signal.h"
+#include "inputs/musepack/musepack_header_replaygain.h"
 #include "inputs/musepack/musepack_reader_bridge.h"
 #include "io/file_object.h"
 #include "metadata/decoder_message_sink.h"
 #include "metadata/decoder_service.h"
+#include "metadata/tags/tag_region_update.h"
 #include "metadata/track_info.h"
 #include "playback/audio_block.h"
 
@@ -60,6 +62,9 @@ private:
   void read_chapter_info(std::uint32_t chapter, track_info& out, const abort_signal& abort);
   bool decode_block(audio_block& out, const abort_signal& abort);
   void write_file_info(const track_info& info, const abort_signal& abort);
+  // Makes `update` replace the file's start through the new header bytes.
+  void extend_leading_over(tag_region_update& update, const musepack::header_replaygain_write& header,
+                           const abort_signal& abort);
   void write_chapters(const abort_signal& abort);
 
   musepack_reader_bridge bridge_;

@@ -89,8 +89,8 @@ void runtime_worker::run(std::function<void()> call, const abort_signal& abort) 
     }
     if (std::chrono::steady_clock::now() >= deadline) {
       stuck_ = true;
-      throw vantrel_io::exception_io(
-          qiv::copy_message, "The Windows Media runtime stopped answering (the file may be damaged); nothing was changed");
+      throw vantrel_io::exception_io(qiv::copy_message,
+                                     "The Windows Media runtime stopped answering for this file (it may be damaged)");
     }
     shared_->changed.wait_for(held, wait_slice);
   }
