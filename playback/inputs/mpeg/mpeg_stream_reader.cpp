@@ -42,6 +42,7 @@ void mpeg_stream_reader::attach(vantrel_io::file_ptr given, const char* path_tex
     vantrel_io::read_ahead_file::wrap(file, read_ahead_limit, abort);
   file_timestamp = file->get_timestamp(abort);
   can_seek = file->can_seek();
+  audio_end_ = 0;
   parsed = false;
   leading_tag_checked = false;
 }
@@ -340,6 +341,15 @@ void mpeg_stream_reader::check_leading_tag(const abort_signal& abort) {
   seek_file(resume, abort);
 }
 
+std::uint64_t mpeg_stream_reader::audio_end(const abort_signal& abort) {
+  if (audio_end_ == 0) {
+    const std::uint64_t resume = position(abort);
+    audio_end_ = find_trailing_tags(*file, false, abort).start;
+    seek_file(resume, abort);
+  }
+  return audio_end_;
+}
+
 std::uint32_t mpeg_stream_reader::seek_table_handle() {
   if (seek_table < 0) seek_table = mpeg_seek_table_cache::find_or_create(path, file_timestamp);
   return static_cast<std::uint32_t>(seek_table);
@@ -391,6 +401,12 @@ std::uint32_t mpeg_stream_reader::read_next_frame(bool decode, const abort_signa
     mpeg_seek_table_cache::store(seek_table_handle(), offset - static_cast<std::uint64_t>(first_frame), frames_read);
 
   const std::uint32_t l = header.frame_length;
+  // A frame that would run into the trailing tags is a file cut inside its
+  // last frame, tagged afterwards: the tag's bytes are no audio.
+  if (can_seek && offset + l > audio_end(abort)) {
+    warn("MPEG stream ends inside a frame at " + std::to_string(offset) + " bytes");
+    return 0;
+  }
   const bool checking = (open_flags & integrity_check_flag) != 0;
   if (!decode && !checking) {
     skip_bytes(l - 4, abort);
