@@ -15,6 +15,7 @@
 #include "metadata/input_dispatch.h"
 #include "metadata/tags/apev2.h"
 #include "metadata/tags/tag_services.h"
+#include "metadata/tags/trailing_tags.h"
 #include "playback/channel_mask.h"
 
 namespace {
@@ -41,6 +42,21 @@ void musepack_input::open(vantrel_io::file_ptr file, const char* path, open_reas
   if (!file->can_seek()) vantrel_io::throw_exception_io_object_not_seekable();
   bridge_.file = std::move(file);
   ensure_demuxer(abort);
+  if (reason == open_reason::decode) end_view_at_trailing_tags(abort);
+}
+
+void musepack_input::end_view_at_trailing_tags(const abort_signal& abort) {
+  // A file cut inside its stream and tagged afterwards would otherwise
+  // decode the tag's bytes as the rest of its last packet. Tags that claim
+  // audio bytes are damage and do not shorten what plays.
+  const std::uint64_t tags = find_trailing_tags(*bridge_.file, false, abort).start;
+  const std::uint64_t audio_end =
+      musepack::find_audio_end(*bridge_.file, static_cast<std::uint64_t>(stream_.header_position), abort);
+  if (tags >= audio_end && tags < bridge_.file->get_size(abort)) {
+    bridge_.end = tags;
+    close_demuxer();
+    ensure_demuxer(abort);
+  }
 }
 
 void musepack_input::ensure_demuxer(const abort_signal& abort) {

@@ -52,6 +52,7 @@ private:
   static constexpr std::uint64_t to_stream_end = ~std::uint64_t(0);
 
   void ensure_demuxer(const abort_signal& abort);
+  void end_view_at_trailing_tags(const abort_signal& abort);
   void close_demuxer() noexcept;
   void reopen_after_write(const abort_signal& abort);
   std::uint64_t chapter_start(std::uint32_t chapter);
