@@ -23,6 +23,7 @@ from concurrent.futures import ThreadPoolExecutor
 
 REPO = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(REPO, "tests", "tag_write_safety"))
+import tag_files  # noqa: E402
 import tag_write_damage  # noqa: E402
 TIME_BOUND = 20
 
@@ -87,6 +88,21 @@ def make_fixtures(folder):
     run(["ffmpeg", "-v", "quiet", "-y", "-i", src, "-c:a", "aac", "-b:a", "64k", "-metadata", "title=mt",
          "-metadata", "artist=ma", m4a])
     out["m4a"] = m4a
+    out.update(musepack_and_wma_fixtures(folder, src))
+    return out
+
+
+def musepack_and_wma_fixtures(folder, src):
+    """Musepack version 8 (mpcenc) and 7 (built by hand), each with an APEv2
+    tag, and WMA (ffmpeg's wmav2)."""
+    out = {}
+    out["mpc"] = os.path.join(folder, "s8.mpc")
+    run(["mpcenc", "--silent", "--overwrite", "--tag", "Title=t", "--tag", "Artist=a", src, out["mpc"]])
+    out["mpc7"] = os.path.join(folder, "s7.mpc")
+    with open(out["mpc7"], "wb") as f:
+        f.write(tag_files.musepack_sv7() + tag_files.ape_tag([("Title", "t"), ("Artist", "a")]))
+    out["wma"] = os.path.join(folder, "a.wma")
+    run(["ffmpeg", "-v", "quiet", "-y", "-i", src, "-c:a", "wmav2", "-b:a", "128k", "-metadata", "title=t", out["wma"]])
     return out
 
 
@@ -194,9 +210,36 @@ def tag_damage_shapes(data):
         yield "damaged-pages", tag_write_damage.ogg_with_damaged_pages(data)
 
 
+ASF_HEADER = bytes.fromhex("3026b2758e66cf11a6d900aa0062ce6c")
+ASF_FILE_PROPERTIES = bytes.fromhex("a1dcab8c47a9cf118ee400c00c205365")
+
+
+def claim_and_cut_shapes(data):
+    """Trailing tags claiming audio (a footer 20 or 2,000 bytes too long, a
+    file cut just after its tag's header), streams cut at a quarter, half,
+    three quarters and 95 %, and for WMA a file stored twice in a row, an
+    endless play duration and a header with nothing after it."""
+    if b"APETAGEX" in data[-200:]:
+        for extra in (20, 2000):
+            yield "footer-claims-%d" % extra, tag_files.ape_footer_claiming_audio(data, extra)
+        cut = tag_write_damage.cut_after_ape_header(data)
+        if cut is not None:
+            yield "cut-after-ape-header", cut
+    if data[:4] in (b"MPCK", b"MP+\x07") or data[:3] == b"ID3" or data[:2] == b"\xff\xfb" or data[:16] == ASF_HEADER:
+        for percent in (25, 50, 75, 95):
+            yield "cut-%d-percent" % percent, data[:len(data) * percent // 100]
+    if data[:16] == ASF_HEADER:
+        yield "stored-twice", data + data
+        at = data.find(ASF_FILE_PROPERTIES)
+        if at >= 0:
+            yield "endless-duration", data[:at + 64] + b"\xff" * 8 + data[at + 72:]
+        yield "header-only", data[:16] + b"\0" * 4000
+
+
 def mutations(data, rng, count):
     """(label, bytes) pairs: every boundary truncation, every size field made huge/zero/off by one, then random damage."""
     yield from tag_damage_shapes(data)
+    yield from claim_and_cut_shapes(data)
     for cut in block_boundaries(data):
         yield "cut@%d" % cut, data[:cut]
     for offset, width, order in size_fields(data):

@@ -45,8 +45,15 @@ bool is_v7_header(const std::uint8_t* bytes) {
   return bytes[0] == 'M' && bytes[1] == 'P' && bytes[2] == '+' && (bytes[3] & 0x0F) == 7;
 }
 
-void write_v8_replaygain(vantrel_io::file_object& file, std::uint64_t header_position, const replaygain_info& values,
-                         const abort_signal& abort) {
+// Whether a value is to keep the bytes stored for it.
+template <class Member>
+bool unchanged(const replaygain_info& values, const replaygain_info* current, Member member) {
+  return current && std::memcmp(&(values.*member), &(current->*member), sizeof(float)) == 0;
+}
+
+header_replaygain_write plan_v8(vantrel_io::file_object& file, std::uint64_t header_position,
+                                const replaygain_info& values, const replaygain_info* current,
+                                const abort_signal& abort) {
   packet_reader packets(file, header_position + 4);
   for (;;) {
     const packet_header packet = packets.next(abort);
@@ -55,14 +62,28 @@ void write_v8_replaygain(vantrel_io::file_object& file, std::uint64_t header_pos
     // The packet keeps its length: the new values, then zeros to its end.
     constexpr std::size_t payload_size = 9;
     if (packet.payload_size < payload_size) vantrel_io::throw_io_data();
-    std::vector<std::uint8_t> payload(static_cast<std::size_t>(packet.payload_size), 0);
+    header_replaygain_write write;
+    write.found = true;
+    write.position = packet.payload_position();
+    std::vector<std::uint8_t> old(static_cast<std::size_t>(packet.payload_size));
+    file.seek(write.position, abort);
+    file.read_exact(old.data(), static_cast<std::uint32_t>(old.size()), abort);
+    std::vector<std::uint8_t>& payload = write.bytes;
+    payload.assign(old.size(), 0);
     payload[0] = 1;
     put_be16(&payload[1], gain_to_header(values.track_gain));
     put_be16(&payload[3], peak_to_header(values.track_peak));
     put_be16(&payload[5], gain_to_header(values.album_gain));
     put_be16(&payload[7], peak_to_header(values.album_peak));
-    vantrel_io::overwrite_changed_bytes(file, packet.payload_position(), payload.data(), payload.size(), abort);
-    return;
+    const bool keep[4] = {unchanged(values, current, &replaygain_info::track_gain),
+                          unchanged(values, current, &replaygain_info::track_peak),
+                          unchanged(values, current, &replaygain_info::album_gain),
+                          unchanged(values, current, &replaygain_info::album_peak)};
+    if (keep[0] && keep[1] && keep[2] && keep[3]) payload = old;
+    for (std::size_t i = 0; i < 4; ++i)
+      if (keep[i]) std::memcpy(&payload[1 + 2 * i], &old[1 + 2 * i], 2);
+    write.changes = payload != old;
+    return write;
   }
 }
 
@@ -84,30 +105,51 @@ std::uint16_t peak_to_header(float peak) {
   return clamp_to_16_bits(std::floor(std::log10(double(peak) * 32768.0) * 20.0 * 256.0 + 0.5));
 }
 
-void patch_v7_header(std::uint8_t (&header)[20], const replaygain_info& values) {
+void patch_v7_header(std::uint8_t (&header)[20], const replaygain_info& values, const replaygain_info* current) {
   const double track_peak = values.track_peak > 0 ? values.track_peak : 0.0;
   const double album_peak = values.album_peak > 0 ? values.album_peak : 0.0;
-  put_le16(header + 8, clamp_to_16_bits(std::floor(track_peak * 32768.0 / 1.18 + 0.5)));
-  put_le16(header + 12, clamp_to_16_bits(std::floor(track_peak * 32768.0 + 0.5)));
-  put_le16(header + 14, v7_gain(values.track_gain));
-  put_le16(header + 16, clamp_to_16_bits(std::floor(album_peak * 32768.0 + 0.5)));
-  put_le16(header + 18, v7_gain(values.album_gain));
+  if (!unchanged(values, current, &replaygain_info::track_peak)) {
+    put_le16(header + 8, clamp_to_16_bits(std::floor(track_peak * 32768.0 / 1.18 + 0.5)));
+    put_le16(header + 12, clamp_to_16_bits(std::floor(track_peak * 32768.0 + 0.5)));
+  }
+  if (!unchanged(values, current, &replaygain_info::track_gain)) put_le16(header + 14, v7_gain(values.track_gain));
+  if (!unchanged(values, current, &replaygain_info::album_peak))
+    put_le16(header + 16, clamp_to_16_bits(std::floor(album_peak * 32768.0 + 0.5)));
+  if (!unchanged(values, current, &replaygain_info::album_gain)) put_le16(header + 18, v7_gain(values.album_gain));
 }
 
-bool write_header_replaygain(vantrel_io::file_object& file, std::uint64_t header_position,
-                             const replaygain_info& values, const abort_signal& abort) {
+header_replaygain_write plan_header_replaygain(vantrel_io::file_object& file, std::uint64_t header_position,
+                                               const replaygain_info& values, const replaygain_info* current,
+                                               const abort_signal& abort) {
   std::uint8_t header[20] = {};
   file.seek(header_position, abort);
   if (file.read(header, 4, abort) != 4) vantrel_io::throw_io_data();
-  if (std::memcmp(header, "MPCK", 4) == 0) {
-    write_v8_replaygain(file, header_position, values, abort);
-    return true;
-  }
-  if (!is_v7_header(header)) return false;
+  if (std::memcmp(header, "MPCK", 4) == 0) return plan_v8(file, header_position, values, current, abort);
+  header_replaygain_write write;
+  if (!is_v7_header(header)) return write;
   if (file.read(header + 4, 16, abort) != 16) vantrel_io::throw_io_data();
-  patch_v7_header(header, values);
-  vantrel_io::overwrite_changed_bytes(file, header_position, header, sizeof header, abort);
-  return true;
+  std::uint8_t old[sizeof header];
+  std::memcpy(old, header, sizeof header);
+  patch_v7_header(header, values, current);
+  write.found = true;
+  write.changes = std::memcmp(old, header, sizeof header) != 0;
+  write.position = header_position;
+  write.bytes.assign(header, header + sizeof header);
+  return write;
+}
+
+void apply_header_replaygain(vantrel_io::file_object& file, const header_replaygain_write& write,
+                             const abort_signal& abort) {
+  if (write.bytes.empty()) return;
+  vantrel_io::overwrite_changed_bytes(file, write.position, write.bytes.data(), write.bytes.size(), abort);
+}
+
+bool write_header_replaygain(vantrel_io::file_object& file, std::uint64_t header_position,
+                             const replaygain_info& values, const abort_signal& abort,
+                             const replaygain_info* current) {
+  const header_replaygain_write write = plan_header_replaygain(file, header_position, values, current, abort);
+  apply_header_replaygain(file, write, abort);
+  return write.found;
 }
 
 }  // namespace musepack

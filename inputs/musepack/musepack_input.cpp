@@ -7,6 +7,7 @@
 #include "core/service_registry.h"
 #include "core/tag_service.h"
 #include "foundation/exceptions.h"
+#include "inputs/musepack/musepack_audio_end.h"
 #include "inputs/musepack/musepack_chapter_writing.h"
 #include "inputs/musepack/musepack_header_replaygain.h"
 #include "io/io_exceptions.h"
@@ -14,6 +15,7 @@
 #include "metadata/input_dispatch.h"
 #include "metadata/tags/apev2.h"
 #include "metadata/tags/tag_services.h"
+#include "metadata/tags/trailing_tags.h"
 #include "playback/channel_mask.h"
 
 namespace {
@@ -40,6 +42,21 @@ void musepack_input::open(vantrel_io::file_ptr file, const char* path, open_reas
   if (!file->can_seek()) vantrel_io::throw_exception_io_object_not_seekable();
   bridge_.file = std::move(file);
   ensure_demuxer(abort);
+  if (reason == open_reason::decode) end_view_at_trailing_tags(abort);
+}
+
+void musepack_input::end_view_at_trailing_tags(const abort_signal& abort) {
+  // A file cut inside its stream and tagged afterwards would otherwise
+  // decode the tag's bytes as the rest of its last packet. Tags that claim
+  // audio bytes are damage and do not shorten what plays.
+  const std::uint64_t tags = find_trailing_tags(*bridge_.file, false, abort).start;
+  const std::uint64_t audio_end =
+      musepack::find_audio_end(*bridge_.file, static_cast<std::uint64_t>(stream_.header_position), abort);
+  if (tags >= audio_end && tags < bridge_.file->get_size(abort)) {
+    bridge_.end = tags;
+    close_demuxer();
+    ensure_demuxer(abort);
+  }
 }
 
 void musepack_input::ensure_demuxer(const abort_signal& abort) {
@@ -74,6 +91,14 @@ std::uint64_t musepack_input::stream_samples() const {
   return stream_.samples > stream_.beg_silence ? stream_.samples - stream_.beg_silence : 0;
 }
 
+replaygain_info musepack_input::header_replaygain(replaygain_info gain) const {
+  if (stream_.gain_title) gain.track_gain = musepack::gain_from_header(stream_.gain_title);
+  if (stream_.gain_album) gain.album_gain = musepack::gain_from_header(stream_.gain_album);
+  if (stream_.peak_title) gain.track_peak = musepack::peak_from_header(stream_.peak_title);
+  if (stream_.peak_album) gain.album_peak = musepack::peak_from_header(stream_.peak_album);
+  return gain;
+}
+
 std::uint64_t musepack_input::chapter_start(std::uint32_t chapter) {
   if (chapter >= chapter_count_) throw qiv::exception_invalid_params();
   const mpc_chap_info* info = mpc_demux_chap(demuxer_, static_cast<int>(chapter));
@@ -106,12 +131,7 @@ void musepack_input::read_stream_info(track_info& out, const abort_signal& abort
   out.set_tech("codec", track_info::until_nul, "Musepack", track_info::until_nul);
   out.set_tech("encoding", track_info::until_nul, "lossy", track_info::until_nul);
 
-  replaygain_info gain = out.get_replaygain();
-  if (stream_.gain_title) gain.track_gain = musepack::gain_from_header(stream_.gain_title);
-  if (stream_.gain_album) gain.album_gain = musepack::gain_from_header(stream_.gain_album);
-  if (stream_.peak_title) gain.track_peak = musepack::peak_from_header(stream_.peak_title);
-  if (stream_.peak_album) gain.album_peak = musepack::peak_from_header(stream_.peak_album);
-  out.set_replaygain(gain);
+  out.set_replaygain(header_replaygain(out.get_replaygain()));
 
   // Tag values, ReplayGain items among them, take precedence over the header.
   const std::uint64_t saved = bridge_.file->get_position(abort);
@@ -204,7 +224,11 @@ bool musepack_input::decode_block(audio_block& out, const abort_signal& abort) {
     abort.check_and_throw();
     mpc_frame_info frame{};
     frame.buffer = samples_.data();
-    if (mpc_demux_decode(demuxer_, &frame) != MPC_STATUS_OK) vantrel_io::throw_io_data();
+    if (mpc_demux_decode(demuxer_, &frame) != MPC_STATUS_OK) {
+      // A file cut short ends where its last whole frame does.
+      if (bridge_.met_end) return false;
+      vantrel_io::throw_io_data();
+    }
     if (frame.bits < 0) return false;
     if (frame.samples == 0) continue;
     out.set_data(samples_.data(), frame.samples, stream_.channels, sample_rate_,
@@ -282,24 +306,49 @@ void musepack_input::commit(const abort_signal& abort) {
   if (file_info) write_file_info(*file_info, abort);
 }
 
+void musepack_input::extend_leading_over(tag_region_update& update, const musepack::header_replaygain_write& header,
+                                         const abort_signal& abort) {
+  if (header.position < update.leading_length) vantrel_io::throw_io_data();
+  // Only the stream's first packets lie between the leading tags and the
+  // header's bytes.
+  const std::uint64_t between = header.position - update.leading_length;
+  const std::size_t at = update.leading.size();
+  update.leading.resize(at + static_cast<std::size_t>(between));
+  bridge_.file->seek(update.leading_length, abort);
+  bridge_.file->read_exact(update.leading.data() + at, static_cast<std::uint32_t>(between), abort);
+  update.leading.insert(update.leading.end(), header.bytes.begin(), header.bytes.end());
+  update.leading_length = header.position + header.bytes.size();
+}
+
 void musepack_input::write_file_info(const track_info& info, const abort_signal& abort) {
   ensure_demuxer(abort);
   const std::uint64_t header_position = static_cast<std::uint64_t>(stream_.header_position);
+  const replaygain_info in_header = header_replaygain(replaygain_info());
   close_demuxer();
   track_info_impl tags;
   tags.copy_all_from(info);
   try {
-    if (musepack::write_header_replaygain(*bridge_.file, header_position, info.get_replaygain(), abort))
-      tags.clear_replaygain();
-    if (tags.field_count() == 0 && replaygain_count_present(tags.get_replaygain()) == 0) {
-      tag_services::remove_trailing(*bridge_.file, abort);
-    } else if (own_file_) {
+    // Everything is worked out and checked before the first byte changes:
+    // a refused write leaves the file as it was.
+    const musepack::header_replaygain_write header =
+        musepack::plan_header_replaygain(*bridge_.file, header_position, info.get_replaygain(), &in_header, abort);
+    if (header.found) tags.clear_replaygain();
+    const bool no_tag = tags.field_count() == 0 && replaygain_count_present(tags.get_replaygain()) == 0;
+    // Trailing tags that claim bytes of the stream are damage, not tags:
+    // replacing or removing them would cut audio.
+    const std::uint64_t audio_end = musepack::find_audio_end(*bridge_.file, header_position, abort);
+    tag_region_update update = tag_services::prepare_write(*bridge_.file, no_tag ? 0 : tag_services::kind_apev2,
+                                                           tags, abort, audio_end);
+    // The new header bytes join the leading region, so that the header and
+    // the tag change in one step: a crash leaves both old or both new.
+    if (header.changes) extend_leading_over(update, header, abort);
+    if (own_file_) {
       retag_through_temp_file rewrite(path_.c_str());
-      tag_services::write(bridge_.file, rewrite, tag_services::kind_apev2, tags, abort);
+      apply_tag_region_update(bridge_.file, rewrite, update, abort);
       rewrite.commit(bridge_.file, abort);
     } else {
       retag_in_place in_place;
-      tag_services::write(bridge_.file, in_place, tag_services::kind_apev2, tags, abort);
+      apply_tag_region_update(bridge_.file, in_place, update, abort);
     }
   } catch (...) {
     reopen_after_write(never_raised_abort_signal());

@@ -12,10 +12,12 @@
 #include <mpc/mpcdec.h>
 
 #include "core/abort_signal.h"
+#include "inputs/musepack/musepack_header_replaygain.h"
 #include "inputs/musepack/musepack_reader_bridge.h"
 #include "io/file_object.h"
 #include "metadata/decoder_message_sink.h"
 #include "metadata/decoder_service.h"
+#include "metadata/tags/tag_region_update.h"
 #include "metadata/track_info.h"
 #include "playback/audio_block.h"
 
@@ -50,14 +52,20 @@ private:
   static constexpr std::uint64_t to_stream_end = ~std::uint64_t(0);
 
   void ensure_demuxer(const abort_signal& abort);
+  void end_view_at_trailing_tags(const abort_signal& abort);
   void close_demuxer() noexcept;
   void reopen_after_write(const abort_signal& abort);
   std::uint64_t chapter_start(std::uint32_t chapter);
   std::uint64_t stream_samples() const;
+  // `gain` with the values the stream header stores put in.
+  replaygain_info header_replaygain(replaygain_info gain) const;
   void read_stream_info(track_info& out, const abort_signal& abort);
   void read_chapter_info(std::uint32_t chapter, track_info& out, const abort_signal& abort);
   bool decode_block(audio_block& out, const abort_signal& abort);
   void write_file_info(const track_info& info, const abort_signal& abort);
+  // Makes `update` replace the file's start through the new header bytes.
+  void extend_leading_over(tag_region_update& update, const musepack::header_replaygain_write& header,
+                           const abort_signal& abort);
   void write_chapters(const abort_signal& abort);
 
   musepack_reader_bridge bridge_;

@@ -1,5 +1,6 @@
 #include "inputs/musepack/musepack_reader_bridge.h"
 
+#include <algorithm>
 #include <exception>
 
 namespace {
@@ -12,7 +13,14 @@ mpc_int32_t read_bytes(mpc_reader* reader, void* buffer, mpc_int32_t size) noexc
   try {
     musepack_reader_bridge& b = bridge_of(reader);
     if (size <= 0) return 0;
-    return static_cast<mpc_int32_t>(b.file->read(buffer, static_cast<std::uint32_t>(size), *b.abort));
+    std::uint32_t wanted = static_cast<std::uint32_t>(size);
+    if (b.end != vantrel_io::filesize_unknown) {
+      const std::uint64_t position = b.file->get_position(*b.abort);
+      wanted = position >= b.end ? 0 : static_cast<std::uint32_t>(std::min<std::uint64_t>(wanted, b.end - position));
+    }
+    const std::uint32_t got = wanted > 0 ? b.file->read(buffer, wanted, *b.abort) : 0;
+    if (got < static_cast<std::uint32_t>(size)) b.met_end = true;
+    return static_cast<mpc_int32_t>(got);
   } catch (const std::exception&) {
     return 0;
   }
@@ -22,7 +30,12 @@ mpc_bool_t seek_to(mpc_reader* reader, mpc_int32_t offset) noexcept {
   try {
     if (offset < 0) return MPC_FALSE;
     musepack_reader_bridge& b = bridge_of(reader);
-    b.file->seek(static_cast<std::uint64_t>(offset), *b.abort);
+    // A place past the end of a file cut short (the seek table an early
+    // packet points to) is reached as the end, where reads find nothing: a
+    // failed seek there would leave the library lost in the stream's header.
+    const std::uint64_t size = b.end != vantrel_io::filesize_unknown ? b.end : b.file->get_size(*b.abort);
+    const auto target = static_cast<std::uint64_t>(offset);
+    b.file->seek(size != vantrel_io::filesize_unknown && target > size ? size : target, *b.abort);
     return MPC_TRUE;
   } catch (const std::exception&) {
     return MPC_FALSE;
@@ -42,7 +55,7 @@ mpc_int32_t tell(mpc_reader* reader) noexcept {
 mpc_int32_t get_size(mpc_reader* reader) noexcept {
   try {
     musepack_reader_bridge& b = bridge_of(reader);
-    const std::uint64_t size = b.file->get_size(*b.abort);
+    const std::uint64_t size = b.end != vantrel_io::filesize_unknown ? b.end : b.file->get_size(*b.abort);
     return size > musepack_max_file_size ? 0 : static_cast<mpc_int32_t>(size);
   } catch (const std::exception&) {
     return 0;

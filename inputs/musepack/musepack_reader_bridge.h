@@ -15,6 +15,12 @@ struct musepack_reader_bridge {
   // The signal of the call in progress; the callbacks have no other way to
   // learn it.
   const abort_signal* abort = &never_raised_abort_signal();
+  // Set once a read found fewer bytes than the library asked for: the file
+  // ends, perhaps before its stream does.
+  bool met_end = false;
+  // Where the library's view of the file ends (the trailing tags of a file
+  // cut inside its stream are no audio); unknown: the whole file.
+  std::uint64_t end = vantrel_io::filesize_unknown;
 
   musepack_reader_bridge();
   musepack_reader_bridge(const musepack_reader_bridge&) = delete;

@@ -2,6 +2,8 @@
 
 #include <cmath>
 #include <cstring>
+#include <memory>
+#include <new>
 #include <utility>
 
 #include "foundation/code_page_text.h"
@@ -74,18 +76,99 @@ void require_first_subsong(std::uint32_t subsong) {
   if (subsong != 0) throw vantrel_io::exception_io_data();
 }
 
+// What opening a reader finds out; filled on the runtime's worker.
+struct reader_setup {
+  qiv::com_ptr<IWMSyncReader> reader;
+  WORD stream_number = 0;
+  DWORD output_number = 0;
+  std::uint32_t sample_rate = 0;
+  std::uint32_t channels = 0;
+  std::uint32_t bits_per_sample = 0;
+  std::vector<std::uint8_t> media_type;
+};
+
+void choose_audio_stream(reader_setup& setup) {
+  qiv::com_ptr<IWMProfile> profile;
+  check(setup.reader->QueryInterface(__uuidof(IWMProfile), profile.receive_void()), "WMReader::QueryInterface");
+  DWORD count = 0;
+  check(profile->GetStreamCount(&count), "IWMProfile::GetStreamCount");
+  for (DWORD index = 0; index < count; ++index) {
+    qiv::com_ptr<IWMStreamConfig> config;
+    check(profile->GetStream(index, config.receive()), "IWMProfile::GetStream");
+    GUID type{};
+    check(config->GetStreamType(&type), "IWMStreamConfig::GetStreamType");
+    if (!IsEqualGUID(type, audio_major_type)) continue;
+    check(config->GetStreamNumber(&setup.stream_number), "IWMStreamConfig::GetStreamNumber");
+    qiv::com_ptr<IWMMediaProps> props;
+    check(config->QueryInterface(__uuidof(IWMMediaProps), props.receive_void()), "IWMStreamConfig::QueryInterface");
+    setup.media_type = media_type_bytes(*props.get(), "IWMMediaProps::GetMediaType");
+    return;
+  }
+  throw vantrel_io::exception_io(qiv::copy_message, "Could not find audio stream");
+}
+
+void choose_output_format(reader_setup& setup) {
+  IWMSyncReader& reader = *setup.reader.get();
+  const DWORD output = setup.output_number;
+  // Every channel as it is in the file: no speaker down-mix.
+  BOOL discrete = TRUE;
+  check(reader.SetOutputSetting(output, L"EnableDiscreteOutput", WMT_TYPE_BOOL,
+                                reinterpret_cast<const BYTE*>(&discrete), sizeof(discrete)),
+        "IWMSyncReader::SetOutputSetting");
+  DWORD speakers = 0;
+  check(reader.SetOutputSetting(output, L"SpeakerConfig", WMT_TYPE_DWORD, reinterpret_cast<const BYTE*>(&speakers),
+                                sizeof(speakers)),
+        "IWMSyncReader::SetOutputSetting");
+  DWORD formats = 0;
+  check(reader.GetOutputFormatCount(output, &formats), "IWMSyncReader::GetOutputFormatCount");
+  if (formats == 0) throw vantrel_io::exception_io_data();
+  qiv::com_ptr<IWMOutputMediaProps> props;
+  check(reader.GetOutputFormat(output, 0, props.receive()), "IWMSyncReader::GetOutputFormat");
+  const std::vector<std::uint8_t> bytes = media_type_bytes(*props.get(), "IWMOutputMediaProps::GetMediaType");
+  check(reader.SetOutputProps(output, props.get()), "IWMSyncReader::SetOutputProps");
+  const WAVEFORMATEX* format = wave_format_of(bytes);
+  if (!format) throw vantrel_io::exception_io_data();
+  setup.sample_rate = format->nSamplesPerSec;
+  setup.bits_per_sample = format->wBitsPerSample;
+  setup.channels = format->nChannels;
+  if (setup.sample_rate < 1000 || setup.sample_rate > 2822400 || setup.bits_per_sample == 0 || setup.channels == 0)
+    throw vantrel_io::exception_io_data();
+}
+
+// Whatever the runtime is given stays alive for it as long as it may still
+// be inside: a reference that is never released.
+template <class T>
+void give_up(qiv::com_ptr<T>& reference) noexcept {
+  if (reference) new (std::nothrow) qiv::com_ptr<T>(std::move(reference));
+}
+
 }  // namespace
 
 wma_input::~wma_input() {
   close_reader();
   file_.reset();
-  runtime_.unload();
+  if (worker_.stuck()) runtime_.abandon();
+  else runtime_.unload();
 }
 
 void wma_input::close_reader() noexcept {
-  if (reader_) reader_->Close();
-  reader_.reset();
+  if (!reader_ || worker_.stuck()) {
+    abandon_reader();
+    return;
+  }
+  try {
+    // Closed and released on the worker: a runtime that hangs here too
+    // costs a bounded wait.
+    worker_.run([reader = std::move(reader_)]() mutable {
+      reader->Close();
+      reader.reset();
+    }, never_raised_abort_signal());
+  } catch (...) {
+  }
+  abandon_reader();
 }
+
+void wma_input::abandon_reader() noexcept { give_up(reader_); }
 
 void wma_input::open(vantrel_io::file_ptr file, const char* path, open_reason reason, const abort_signal& abort) {
   for_writing_ = reason == open_reason::info_write;
@@ -100,63 +183,38 @@ void wma_input::open(vantrel_io::file_ptr file, const char* path, open_reason re
     file_ = std::move(file);
     file_->rewind(abort);
   }
-  open_reader();
-  choose_audio_stream();
-  check(reader_->GetOutputNumberForStream(stream_number_, &output_number_), nullptr);
-  choose_output_format();
+  open_reader(true, abort);
 }
 
-void wma_input::open_reader() {
-  check(runtime_.sync_reader_entry()(nullptr, 0, reader_.receive()), "WMCreateSyncReader");
-  qiv::com_ptr<IStream> stream;
-  *stream.receive() = make_file_stream(file_);
-  check(reader_->OpenStream(stream.get()), "IWMSyncReader::OpenStream");
-}
-
-void wma_input::choose_audio_stream() {
-  qiv::com_ptr<IWMProfile> profile;
-  check(reader_->QueryInterface(__uuidof(IWMProfile), profile.receive_void()), "WMReader::QueryInterface");
-  DWORD count = 0;
-  check(profile->GetStreamCount(&count), "IWMProfile::GetStreamCount");
-  for (DWORD index = 0; index < count; ++index) {
-    qiv::com_ptr<IWMStreamConfig> config;
-    check(profile->GetStream(index, config.receive()), "IWMProfile::GetStream");
-    GUID type{};
-    check(config->GetStreamType(&type), "IWMStreamConfig::GetStreamType");
-    if (!IsEqualGUID(type, audio_major_type)) continue;
-    check(config->GetStreamNumber(&stream_number_), "IWMStreamConfig::GetStreamNumber");
-    qiv::com_ptr<IWMMediaProps> props;
-    check(config->QueryInterface(__uuidof(IWMMediaProps), props.receive_void()), "IWMStreamConfig::QueryInterface");
-    media_type_ = media_type_bytes(*props.get(), "IWMMediaProps::GetMediaType");
-    return;
-  }
-  throw vantrel_io::exception_io(qiv::copy_message, "Could not find audio stream");
-}
-
-void wma_input::choose_output_format() {
-  // Every channel as it is in the file: no speaker down-mix.
-  BOOL discrete = TRUE;
-  check(reader_->SetOutputSetting(output_number_, L"EnableDiscreteOutput", WMT_TYPE_BOOL,
-                                  reinterpret_cast<const BYTE*>(&discrete), sizeof(discrete)),
-        "IWMSyncReader::SetOutputSetting");
-  DWORD speakers = 0;
-  check(reader_->SetOutputSetting(output_number_, L"SpeakerConfig", WMT_TYPE_DWORD,
-                                  reinterpret_cast<const BYTE*>(&speakers), sizeof(speakers)),
-        "IWMSyncReader::SetOutputSetting");
-  DWORD formats = 0;
-  check(reader_->GetOutputFormatCount(output_number_, &formats), "IWMSyncReader::GetOutputFormatCount");
-  if (formats == 0) throw vantrel_io::exception_io_data();
-  qiv::com_ptr<IWMOutputMediaProps> props;
-  check(reader_->GetOutputFormat(output_number_, 0, props.receive()), "IWMSyncReader::GetOutputFormat");
-  const std::vector<std::uint8_t> bytes = media_type_bytes(*props.get(), "IWMOutputMediaProps::GetMediaType");
-  check(reader_->SetOutputProps(output_number_, props.get()), "IWMSyncReader::SetOutputProps");
-  const WAVEFORMATEX* format = wave_format_of(bytes);
-  if (!format) throw vantrel_io::exception_io_data();
-  sample_rate_ = format->nSamplesPerSec;
-  bits_per_sample_ = format->wBitsPerSample;
-  channels_ = format->nChannels;
-  if (sample_rate_ < 1000 || sample_rate_ > 2822400 || bits_per_sample_ == 0 || channels_ == 0)
-    throw vantrel_io::exception_io_data();
+void wma_input::open_reader(bool choose_stream, const abort_signal& abort) {
+  auto setup = std::make_shared<reader_setup>();
+  const create_sync_reader_function create = runtime_.sync_reader_entry();
+  vantrel_io::file_ptr file = file_;
+  worker_.run([setup, create, file, choose_stream] {
+    try {
+      check(create(nullptr, 0, setup->reader.receive()), "WMCreateSyncReader");
+      qiv::com_ptr<IStream> stream;
+      *stream.receive() = make_file_stream(file);
+      check(setup->reader->OpenStream(stream.get()), "IWMSyncReader::OpenStream");
+      if (!choose_stream) return;
+      choose_audio_stream(*setup);
+      check(setup->reader->GetOutputNumberForStream(setup->stream_number, &setup->output_number), nullptr);
+      choose_output_format(*setup);
+    } catch (...) {
+      // A reader that refused the file goes here too, within the bound.
+      if (setup->reader) setup->reader->Close();
+      setup->reader.reset();
+      throw;
+    }
+  }, abort);
+  reader_ = std::move(setup->reader);
+  if (!choose_stream) return;
+  stream_number_ = setup->stream_number;
+  output_number_ = setup->output_number;
+  sample_rate_ = setup->sample_rate;
+  channels_ = setup->channels;
+  bits_per_sample_ = setup->bits_per_sample;
+  media_type_ = std::move(setup->media_type);
 }
 
 vantrel_io::file_stats wma_input::get_file_stats(const abort_signal& abort) {
@@ -168,11 +226,30 @@ void wma_input::get_info(std::uint32_t subsong, track_info& out, const abort_sig
   require_first_subsong(subsong);
   abort.check_and_throw();
   qiv::dynamic_assert(reader_.get() != nullptr);
-  qiv::com_ptr<IWMHeaderInfo3> header;
-  if (SUCCEEDED(reader_->QueryInterface(__uuidof(IWMHeaderInfo3), header.receive_void()))) {
-    read_attributes(*header.get(), 0, out);
-    if (stream_number_ != 0) read_attributes(*header.get(), stream_number_, out);
-  }
+  // Read on the worker into a copy; the caller's info is not the worker's
+  // to touch.
+  auto read = std::make_shared<track_info_impl>();
+  read->copy_all_from(out);
+  IWMSyncReader* reader = reader_.get();
+  const WORD stream_number = stream_number_;
+  worker_.run([read, reader, stream_number] {
+    qiv::com_ptr<IWMHeaderInfo3> header;
+    if (SUCCEEDED(reader->QueryInterface(__uuidof(IWMHeaderInfo3), header.receive_void()))) {
+      read_attributes(*header.get(), 0, *read);
+      if (stream_number != 0) read_attributes(*header.get(), stream_number, *read);
+    }
+    qiv::com_ptr<IWMHeaderInfo> base;
+    check(reader->QueryInterface(__uuidof(IWMHeaderInfo), base.receive_void()), "WMReader::QueryInterface");
+    WORD stream = 0;
+    WMT_ATTR_DATATYPE duration_type = WMT_TYPE_QWORD;
+    QWORD duration = 0;
+    WORD size = sizeof(duration);
+    check(base->GetAttributeByName(&stream, L"Duration", &duration_type, reinterpret_cast<BYTE*>(&duration), &size),
+          nullptr);
+    qiv::dynamic_assert(duration_type == WMT_TYPE_QWORD && size == sizeof(duration));
+    read->set_length(static_cast<double>(duration) / 10000000.0);
+  }, abort);
+  out.copy_all_from(*read);
   for (const char* field : {"tracknumber", "totaltracks", "discnumber", "totaldiscs"}) keep_first_value(out, field);
 
   out.set_tech_int("samplerate", sample_rate_);
@@ -190,17 +267,6 @@ void wma_input::get_info(std::uint32_t subsong, track_info& out, const abort_sig
       break;
     }
   }
-
-  qiv::com_ptr<IWMHeaderInfo> base;
-  check(reader_->QueryInterface(__uuidof(IWMHeaderInfo), base.receive_void()), "WMReader::QueryInterface");
-  WORD stream = 0;
-  WMT_ATTR_DATATYPE duration_type = WMT_TYPE_QWORD;
-  QWORD duration = 0;
-  WORD size = sizeof(duration);
-  check(base->GetAttributeByName(&stream, L"Duration", &duration_type, reinterpret_cast<BYTE*>(&duration), &size),
-        nullptr);
-  qiv::dynamic_assert(duration_type == WMT_TYPE_QWORD && size == sizeof(duration));
-  out.set_length(static_cast<double>(duration) / 10000000.0);
 }
 
 void wma_input::initialize(std::uint32_t subsong, std::uint32_t, const abort_signal& abort) {
@@ -211,24 +277,41 @@ void wma_input::initialize(std::uint32_t subsong, std::uint32_t, const abort_sig
 bool wma_input::run(audio_block& out, const abort_signal& abort) {
   qiv::dynamic_assert(reader_.get() != nullptr);
   abort.check_and_throw();
+  // The worker's copy of the sample: a call that comes back late must not
+  // write into this frame.
+  struct next_sample {
+    bool at_end = false;
+    std::vector<std::uint8_t> bytes;
+  };
   while (!at_end_) {
-    qiv::com_ptr<INSSBuffer> sample;
-    QWORD time = 0, duration = 0;
-    DWORD flags = 0, output = 0;
-    WORD stream = 0;
-    const HRESULT result =
-        reader_->GetNextSample(stream_number_, sample.receive(), &time, &duration, &flags, &output, &stream);
-    if (result == no_more_samples) {
+    auto sample = std::make_shared<next_sample>();
+    IWMSyncReader* reader = reader_.get();
+    const WORD stream_number = stream_number_;
+    worker_.run([sample, reader, stream_number] {
+      qiv::com_ptr<INSSBuffer> buffer;
+      QWORD time = 0, duration = 0;
+      DWORD flags = 0, output = 0;
+      WORD stream = 0;
+      const HRESULT result =
+          reader->GetNextSample(stream_number, buffer.receive(), &time, &duration, &flags, &output, &stream);
+      if (result == no_more_samples) {
+        sample->at_end = true;
+        return;
+      }
+      check(result, "IWMSyncReader::GetNextSample");
+      BYTE* bytes = nullptr;
+      DWORD length = 0;
+      check(buffer->GetBufferAndLength(&bytes, &length), "INSSBuffer::GetBufferAndLength");
+      sample->bytes.assign(bytes, bytes + length);
+    }, abort);
+    if (sample->at_end) {
       at_end_ = true;
       break;
     }
-    check(result, "IWMSyncReader::GetNextSample");
-    BYTE* bytes = nullptr;
-    DWORD length = 0;
-    check(sample->GetBufferAndLength(&bytes, &length), "INSSBuffer::GetBufferAndLength");
     // An empty sample carries no audio; the next one does.
-    if (length == 0) continue;
-    out.set_data_int(bytes, length, bits_per_sample_, sample_rate_, channels_, default_channel_mask(channels_));
+    if (sample->bytes.empty()) continue;
+    out.set_data_int(sample->bytes.data(), sample->bytes.size(), bits_per_sample_, sample_rate_, channels_,
+                     default_channel_mask(channels_));
     return true;
   }
   return false;
@@ -240,12 +323,14 @@ void wma_input::seek(double seconds, const abort_signal& abort) {
   if (!(seconds > 0.0)) seconds = 0.0;
   const double whole_samples = std::floor(seconds * sample_rate_ + 0.5) / sample_rate_;
   const auto start = static_cast<QWORD>(std::floor(whole_samples * 10000000.0 + 0.5));
-  const HRESULT result = reader_->SetRange(start, 0);
-  if (result == seek_past_end) {
+  auto result = std::make_shared<HRESULT>(S_OK);
+  IWMSyncReader* reader = reader_.get();
+  worker_.run([result, reader, start] { *result = reader->SetRange(start, 0); }, abort);
+  if (*result == seek_past_end) {
     at_end_ = true;
     return;
   }
-  check(result, "IWMSyncReader::SetRange");
+  check(*result, "IWMSyncReader::SetRange");
   at_end_ = false;
 }
 
@@ -275,12 +360,19 @@ void wma_input::write_tags(const track_info& info, const abort_signal& abort) {
   } else if (!source) {
     vantrel_io::open(source, path_.c_str(), vantrel_io::open_mode::write_existing, never_raised_abort_signal());
   }
-  wma::write_tags(runtime_.editor_entry(), native_path, source.get(), info, abort);
+  // Once the editor has begun, an abort does not stop the wait: the file is
+  // written whole or the runtime counts as stuck.
+  auto edited = std::make_shared<track_info_impl>();
+  edited->copy_all_from(info);
+  const create_editor_function create_editor = runtime_.editor_entry();
+  worker_.run([create_editor, native_path, source, edited] {
+    wma::write_tags(create_editor, native_path, source.get(), *edited, never_raised_abort_signal());
+  }, never_raised_abort_signal());
   source.reset();
 
   vantrel_io::open(file_, path_.c_str(), vantrel_io::open_mode::write_existing, abort);
   own_file_ = true;
-  open_reader();
+  open_reader(false, abort);
   at_end_ = false;
 }
 

@@ -15,6 +15,7 @@
 #include "core/abort_signal.h"
 #include "foundation/com_ptr.h"
 #include "inputs/wma/com_scope.h"
+#include "inputs/wma/runtime_worker.h"
 #include "inputs/wma/wma_runtime.h"
 #include "io/file_object.h"
 #include "metadata/decoder_message_sink.h"
@@ -52,15 +53,17 @@ public:
   void commit(const abort_signal& abort);
 
 private:
-  void open_reader();
-  void choose_audio_stream();
-  void choose_output_format();
+  void open_reader(bool choose_stream, const abort_signal& abort);
   void close_reader() noexcept;
+  // A reader the worker may still be inside is given up, never released.
+  void abandon_reader() noexcept;
   void write_tags(const track_info& info, const abort_signal& abort);
 
   // First: COM outlives every interface below.
   com_scope com_;
   runtime runtime_;
+  // Every call into the runtime goes through here (runtime_worker.h).
+  runtime_worker worker_;
   qiv::com_ptr<IWMSyncReader> reader_;
   vantrel_io::file_ptr file_;
   bool own_file_ = false;

@@ -31,6 +31,9 @@ public:
   // runtime libraries installed".
   void load();
   void unload() noexcept;
+  // Keeps the module loaded for good: a thread stuck inside it must not see
+  // it unloaded.
+  void abandon() noexcept { module_ = nullptr; replacement_ = nullptr; }
   // A missing entry point throws exception_io "WMA support requires a newer
   // version of Windows Media runtime libraries installed".
   create_sync_reader_function sync_reader_entry() const;

@@ -9,7 +9,6 @@
 #include "io/leading_id3v2_tags.h"
 #include "metadata/tags/id3v2_tag_service.h"
 #include "metadata/tags/tag_not_found.h"
-#include "metadata/tags/tag_region_update.h"
 #include "metadata/tags/trailing_tags.h"
 #include "metadata/track_info.h"
 
@@ -64,19 +63,19 @@ void read(vantrel_io::file_object& file, track_info& out, const abort_signal& ab
   if (has_trailing) merge_trailing_into(out, trailing);
 }
 
-void write(vantrel_io::file_ptr& file, retag_temp_source& rewrite, unsigned kinds, const track_info& info,
-           const abort_signal& abort, std::uint64_t audio_start) {
-  if (!file->can_seek()) vantrel_io::throw_exception_io_object_not_seekable();
+tag_region_update prepare_write(vantrel_io::file_object& file, unsigned kinds, const track_info& info,
+                                const abort_signal& abort, std::uint64_t audio_start) {
+  if (!file.can_seek()) vantrel_io::throw_exception_io_object_not_seekable();
   // Both ends are made in memory before the file changes: a damaged tag at
   // either end refuses the write before anything is written.
   tag_region_update update;
   if (kinds & kind_id3v2) {
-    update.leading = id3v2_render_for_file(*file, info, update.leading_length, abort);
+    update.leading = id3v2_render_for_file(file, info, update.leading_length, abort);
   } else {
-    file->seek(0, abort);
-    id3v2_count_leading_tags(*file, update.leading_length, abort);
+    file.seek(0, abort);
+    id3v2_count_leading_tags(file, update.leading_length, abort);
   }
-  trailing_tags found = find_trailing_tags(*file, true, abort);
+  trailing_tags found = find_trailing_tags(file, true, abort);
   // Trailing tags that would reach back into the leading tags or over the
   // first audio frame are damage, not tags: replacing them would cut audio.
   if (found.start < update.leading_length || found.start < audio_start) vantrel_io::throw_io_data();
@@ -85,6 +84,12 @@ void write(vantrel_io::file_ptr& file, retag_temp_source& rewrite, unsigned kind
   if (kinds & kind_id3v1) trailing_kinds |= tag_service::write_id3v1;
   update.trailing_start = found.start;
   update.trailing = render_trailing_tags(found, info, trailing_kinds);
+  return update;
+}
+
+void write(vantrel_io::file_ptr& file, retag_temp_source& rewrite, unsigned kinds, const track_info& info,
+           const abort_signal& abort, std::uint64_t audio_start) {
+  const tag_region_update update = prepare_write(*file, kinds, info, abort, audio_start);
   apply_tag_region_update(file, rewrite, update, abort);
 }
 

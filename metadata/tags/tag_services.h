@@ -7,6 +7,7 @@
 #include "core/abort_signal.h"
 #include "io/file_object.h"
 #include "io/retag_through_temp_file.h"
+#include "metadata/tags/tag_region_update.h"
 
 class track_info;
 
@@ -30,6 +31,13 @@ void read(vantrel_io::file_object& file, track_info& out, const abort_signal& ab
 // damage: exception_io_data, and the file stays as it was.
 void write(vantrel_io::file_ptr& file, retag_temp_source& rewrite, unsigned kinds, const track_info& info,
            const abort_signal& abort, std::uint64_t audio_start = 0);
+
+// The checks and the new tag bytes of write, with nothing written yet: a
+// caller that changes other bytes of the file in place (without moving any)
+// does so only once the tag write is known to go through, then applies the
+// result with apply_tag_region_update.
+tag_region_update prepare_write(vantrel_io::file_object& file, unsigned kinds, const track_info& info,
+                                const abort_signal& abort, std::uint64_t audio_start = 0);
 
 void remove_trailing(vantrel_io::file_object& file, const abort_signal& abort);
 void read_trailing(vantrel_io::file_object& file, track_info& out, const abort_signal& abort);

@@ -131,9 +131,60 @@ def damaged_and_short_files(work, plain):
     open(false_start, "wb").write(tag + b"\xFF\xFB\xE8\x64" + bytes(20) + three)
     (samples, channels), _ = decode(false_start, os.path.join(work, "false_start.wav"))
     check(len(samples) // channels == 3 * 1152 - 529, "a false frame start before a short stream is passed over")
+    # A LAME tag whose trim leaves no sample (two frames, all delay and
+    # padding, behind lame's own Info frame): it still lists.
+    source = os.path.join(work, "empty.wav")
+    subprocess.run(["sox", "-n", "-r", "44100", "-c", "2", "-b", "16", source, "trim", "0", "0"], check=True)
+    empty = os.path.join(work, "empty.mp3")
+    subprocess.run(["lame", "--quiet", "-b128", source, empty], check=True)
+    data = open(empty, "rb").read()
+    info_at = data.find(b"Info")
+    # The Info frame, then two frames of silence; the tag says two frames,
+    # delay 576 and padding 1,728.
+    first = frames_in(empty)[0][1]
+    silent = data[first:first + frames_in(empty)[1][1]]
+    two = bytearray(data[:first]) + silent * 2
+    two[info_at + 8:info_at + 12] = struct.pack(">I", 2)
+    lame_at = info_at + 8 + 4 + 4 + 100 + 4 + 21
+    two[lame_at:lame_at + 3] = bytes([576 >> 4, ((576 & 0xF) << 4) | (1728 >> 8), 1728 & 0xFF])
+    nothing = os.path.join(work, "nothing.mp3")
+    open(nothing, "wb").write(tag + bytes(two))
+    check(lame_tag(nothing) == (576, 1728), "the trim is delay 576, padding 1,728: %s" % (lame_tag(nothing),))
+    try:
+        listed = info(nothing)
+    except RuntimeError as error:
+        listed = {"error": str(error)}
+    check(listed.get("length") == 0 and listed.get("fields", {}).get("title") in ("Short", ["Short"]),
+          "a stream trimmed to nothing lists with length 0 and its tags: %s" % listed)
+    code, _, err = run_tool(ZORVTOOL, "decode", windows_path(nothing), windows_path(nothing + ".wav"))
+    check(code in (0, 1) and "Unsupported format" not in err, "it decodes to no audio (%s)" % err.strip())
+
     single = os.path.join(work, "single.mp3")
     open(single, "wb").write(tag + three[:frames_in(plain)[0][1]] + b"TAG" + bytes(125))
     check(abs(info(single)["length"] - 1152 / 44100) < 1e-9, "a single frame before an ID3v1 tag lists")
+
+
+def cut_files(work):
+    """Files cut anywhere play the whole frames before the cut, behind a VBR
+    or an Info header as without one."""
+    source = os.path.join(work, "four.wav")
+    subprocess.run(["sox", "-n", "-r", "44100", "-c", "2", "-b", "16", source, "synth", "4", "sine", "440-880"],
+                   check=True)
+    for name, options in (("vbr", ["-V2"]), ("cbr", ["-b128", "--cbr"]), ("plain", ["-t", "-b128"])):
+        path = os.path.join(work, "four-%s.mp3" % name)
+        subprocess.run(["lame", "--quiet", *options, source, path], check=True)
+        data = open(path, "rb").read()
+        (whole, channels), _ = decode(path, path + ".wav")
+        for percent in (10, 35, 60, 90):
+            cut = os.path.join(work, "cut%d-%s.mp3" % (percent, name))
+            open(cut, "wb").write(data[:len(data) * percent // 100])
+            code, _, err = run_tool(ZORVTOOL, "decode", windows_path(cut), windows_path(cut + ".wav"), "--bits", "16")
+            played = read_wav(cut + ".wav")[0] if code == 0 else []
+            expected = len(whole) * percent // 100
+            check(code == 0 and abs(len(played) - expected) < len(whole) // 20 and
+                  max_difference(played, whole) <= 3,
+                  "%s cut at %d%% plays what is there: %d of about %d samples (%s)" %
+                  (name, percent, len(played), expected, err.strip()))
 
 
 def main():
@@ -247,6 +298,7 @@ def main():
         (samples, channels), _ = decode(untagged, os.path.join(work, "untagged.wav"))
         check(len(samples) // channels == expected_frames, "the tagged copy still plays whole")
 
+        cut_files(work)
         damaged_and_short_files(work, plain)
     finally:
         shutil.rmtree(work, ignore_errors=True)

@@ -22,6 +22,8 @@ import zlib
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from blackbox_checks import check, failures, windows_path  # noqa: E402
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tag_write_safety"))
+from tag_files import ape_footer_claiming_audio, ape_tag, musepack_sv7  # noqa: E402
 from mutagen.apev2 import APEv2  # noqa: E402
 from mutagen.musepack import Musepack  # noqa: E402
 
@@ -142,6 +144,20 @@ def check_decoding(folder, plain, mono, chaptered):
           "technical fields: %s" % tech.get("technical"))
 
 
+def check_cut_files(folder, plain):
+    """A file cut anywhere plays its whole frames before the cut and ends cleanly."""
+    ref, _ = reference(folder, plain)
+    data = open(plain, "rb").read()
+    for percent in (25, 50, 75, 95):
+        cut = os.path.join(folder, "cut%d.mpc" % percent)
+        open(cut, "wb").write(data[:len(data) * percent // 100])
+        got, err = decode(folder, cut)
+        played = 0 if got is None else len(got)
+        check(got is not None and played >= len(ref) * (percent - 20) // 100 and
+              max_difference(got, ref[:played]) in (0, 1),
+              "cut at %d%%: %d of %d samples play, as mpcdec's (%s)" % (percent, played, len(ref), err.strip()))
+
+
 def check_replaygain(folder, plain):
     path = os.path.join(folder, "gain.mpc")
     shutil.copy(plain, path)
@@ -228,6 +244,64 @@ def check_damage(folder, plain):
         check(False, "the encoder's stream header has the expected layout: %s" % data[4:18].hex())
 
 
+def expect_refused_or_same_audio(folder, name, path, changes):
+    before = open(path, "rb").read()
+    md5 = reference_md5(folder, path)
+    code, _, err = zorvtool("tag", windows_path(path), *changes)
+    after = open(path, "rb").read()
+    if code != 0:
+        check(after == before and err.strip() != "", "%s: a refused write says why and changes nothing (%d bytes cut)"
+              % (name, len(before) - len(after)))
+    else:
+        try:
+            same = reference_md5(folder, path) == md5
+        except subprocess.CalledProcessError:
+            same = False  # mpcdec no longer decodes it
+        check(same, "%s: a write that went through kept the audio" % name)
+    return code
+
+
+def check_tags_over_audio(folder, wav):
+    """Trailing tags that claim audio bytes are damage: a write is refused
+    whole, in both stream versions, as for the other formats."""
+    sv8 = os.path.join(folder, "tagged8.mpc")
+    run("mpcenc", "--silent", "--overwrite", "--tag", "Title=Only", wav, sv8)
+    sv7 = musepack_sv7() + ape_tag([("Title", "Only")])
+    for version, data in (("sv8", open(sv8, "rb").read()), ("sv7", sv7)):
+        for extra in (20, 2000):
+            for changes in (["-title"], ["-title", "artist=Kept"]):
+                path = os.path.join(folder, "over.mpc")
+                open(path, "wb").write(ape_footer_claiming_audio(data, extra))
+                code = expect_refused_or_same_audio(folder, "%s footer %d bytes over the audio, %s" %
+                                                    (version, extra, " ".join(changes)), path, changes)
+                check(code != 0, "%s: a footer reaching %d bytes over the audio refuses %s" %
+                      (version, extra, changes))
+    # Cut just after the tag's header: that header is the last block.
+    data = open(sv8, "rb").read()
+    path = os.path.join(folder, "cut_after_header.mpc")
+    open(path, "wb").write(data[:data.rfind(b"APETAGEX", 0, len(data) - 32) + 32])
+    expect_refused_or_same_audio(folder, "sv8 cut after the tag's header", path, ["-title"])
+
+
+def check_sv7_header_kept(folder):
+    """A write changes only the bytes it means to: the stored peaks stay as
+    they were, through a write and through a refused one."""
+    path = os.path.join(folder, "sv7.mpc")
+    data = musepack_sv7(peak=0x1D67)
+    open(path, "wb").write(data)
+    subsongs = info_of(path)
+    check(isinstance(subsongs, list) and subsongs[0]["info"].get("technical", {}).get("streamversion") == "7",
+          "the hand-made version 7 stream opens: %s" % subsongs)
+    code, _, err = zorvtool("tag", windows_path(path), "title=Seven")
+    after = open(path, "rb").read()
+    check(code == 0 and after[:len(data)] == data, "a tag write leaves the version 7 stream byte for byte (%s): %s" %
+          (err.strip(), after[:28].hex()))
+    open(path, "wb").write(ape_footer_claiming_audio(after, 20))
+    before = open(path, "rb").read()
+    code, _, _ = zorvtool("tag", windows_path(path), "title=Refused", "replaygain_track_gain=-1.00 dB")
+    check(code != 0 and open(path, "rb").read() == before, "a refused write leaves the header's gain and peaks")
+
+
 def check_kills(folder, plain, chaptered):
     count = int(os.environ.get("ZORV_MUSEPACK_KILLS", "24"))
     env = dict(os.environ, ZORV_TEST_WRITE_PAUSE_MS="40")
@@ -285,10 +359,13 @@ def main():
     with tempfile.TemporaryDirectory() as folder:
         plain, mono, chaptered = make_fixtures(folder)
         check_decoding(folder, plain, mono, chaptered)
+        check_cut_files(folder, plain)
         check_replaygain(folder, plain)
         check_tags(folder, plain)
         check_chapter_edits(folder, chaptered)
         check_damage(folder, plain)
+        check_tags_over_audio(folder, os.path.join(folder, "src.wav"))
+        check_sv7_header_kept(folder)
         check_kills(folder, plain, chaptered)
     print("%d failed" % len(failures) if failures else "all passed")
     return 1 if failures else 0

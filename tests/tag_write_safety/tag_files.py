@@ -22,12 +22,41 @@ def ape_tag(items):
     return block(0xA0000000) + body + block(0x80000000)
 
 
+def ape_footer_claiming_audio(data, extra):
+    """The last APEv2 tag (before any ID3v1 tag) with a footer that claims
+    `extra` bytes of what comes before the tag (its header included), which
+    are audio."""
+    end = len(data) - 128 if data[-128:-125] == b"TAG" else len(data)
+    size = struct.unpack_from("<I", data, end - 20)[0]
+    header = 32 if data[end - size - 32:end - size - 24] == b"APETAGEX" else 0
+    return data[:end - 20] + struct.pack("<I", size + header + extra) + data[end - 16:]
+
+
 def insert_before_id3v1(path, tag):
     with open(path, "rb") as f:
         data = f.read()
     cut = len(data) - 128 if data[-128:-125] == b"TAG" else len(data)
     with open(path, "wb") as f:
         f.write(data[:cut] + tag + data[cut:])
+
+
+def musepack_sv7(frames=400, peak=0x1D67):
+    """A Musepack stream version 7 built by hand (no encoder writes them any
+    more): 44.1 kHz stereo, one subband above the first, every frame silent.
+    After "MP+" and the version, everything is one run of bits read from the
+    top of little-endian 32-bit words: five header words, the encoder version
+    (8 bits), then the frames. A frame is its 20-bit length (10), both
+    first-band resolutions 0 (4 bits each) and "no change" for the next band
+    (1 bit each); the last frame carries 11 more bits, its sample count (0:
+    all). Both stored peaks are `peak`, both gains -3.00 dB."""
+    gain = (-300) & 0xFFFF
+    # Mid/side on, max band 1, profile 10, 44.1 kHz, max level 0x4000.
+    flags = (1 << 30) | (1 << 24) | (10 << 20) | (0 << 16) | 0x4000
+    header = [frames, flags, (gain << 16) | peak, (gain << 16) | peak, 0]
+    bits = "".join(format(word, "032b") for word in header) + format(116, "08b")
+    bits += (format(10, "020b") + "0" * 8 + "11") * frames + "0" * 11
+    bits += "0" * (-len(bits) % 32)
+    return b"MP+\x07" + b"".join(struct.pack("<I", int(bits[i:i + 32], 2)) for i in range(0, len(bits), 32))
 
 
 def make_fixtures(folder):
@@ -49,6 +78,12 @@ def make_fixtures(folder):
     insert_before_id3v1(out["mp3trail"], ape_tag([("Title", "Old title"), ("Artist", "Old artist")]))
     out["wv"] = os.path.join(folder, "p.wv")
     run(["wavpack", "-q", "-y", "-w", "Title=Old title", "-w", "Artist=Old artist", src, "-o", out["wv"]])
+    out["mpc"] = os.path.join(folder, "s8.mpc")
+    run(["mpcenc", "--silent", "--overwrite", "--tag", "Title=Old title", "--tag", "Artist=Old artist", src,
+         out["mpc"]])
+    out["mpc7"] = os.path.join(folder, "s7.mpc")
+    with open(out["mpc7"], "wb") as f:
+        f.write(musepack_sv7() + ape_tag([("Title", "Old title"), ("Artist", "Old artist")]))
     out["ogg"] = os.path.join(folder, "v.ogg")
     run(["oggenc", "-Q", "-t", "Old title", "-a", "Old artist", src, "-o", out["ogg"]])
     out["opus"] = os.path.join(folder, "o.opus")
@@ -117,12 +152,17 @@ class Zorvtool:
         return r.returncode, r.stdout, r.stderr
 
     def fields(self, path):
-        """The fields of subsong 0, names in lower case; None when the file cannot be read."""
+        """The fields of subsong 0, names in lower case, with its ReplayGain
+        values under "~replaygain" when it has any; None when the file cannot
+        be read."""
         rc, out, _ = self.run("info", windows_path(path))
         if rc != 0:
             return None
         data = json.loads(out)["subsongs"][0]["info"]
-        return {k.lower(): v for k, v in data.get("fields", {}).items()}
+        fields = {k.lower(): v for k, v in data.get("fields", {}).items()}
+        if data.get("replaygain"):
+            fields["~replaygain"] = data["replaygain"]
+        return fields
 
     def decoded(self, path):
         """The decoded audio as bytes of a WAV file; None when decoding fails."""

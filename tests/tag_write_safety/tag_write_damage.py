@@ -12,7 +12,7 @@ import subprocess
 import sys
 import tempfile
 
-from tag_files import Zorvtool, make_fixtures, mp4_box, run, windows_path
+from tag_files import Zorvtool, ape_footer_claiming_audio, make_fixtures, mp4_box, run, windows_path
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from blackbox_checks import check, failures  # noqa: E402
@@ -144,6 +144,25 @@ def mp4_tag_damage_shapes(data):
         yield "mp4-%s-size-short" % name, mp4_with_size(data, box[1], 3)
 
 
+def cut_after_ape_header(data):
+    """The file ends just after the header of its last APEv2 tag."""
+    footer = data.rfind(b"APETAGEX")
+    header = data.rfind(b"APETAGEX", 0, footer)
+    return data[:header + 32] if header >= 0 else None
+
+
+def unclaimed_files(work):
+    """Files of formats no input reads, made by ffmpeg: (name, path, what ffmpeg decodes)."""
+    source = os.path.join(work, "unclaimed.wav")
+    run(["sox", "-n", "-r", "44100", "-c", "2", "-b", "16", source, "synth", "1", "sine", "440"])
+    made = []
+    for ext, options in ((".m4v", ["-c:a", "aac"]), (".mov", ["-c:a", "aac"]), (".aac", ["-c:a", "aac"])):
+        path = os.path.join(work, "unclaimed" + ext)
+        run(["ffmpeg", "-v", "quiet", "-y", "-i", source, *options, path])
+        made.append((ext, path, ffmpeg_audio(path)))
+    return made
+
+
 def ffmpeg_audio(path):
     """The audio as ffmpeg decodes it: it plays pages whose checksum is bad."""
     return subprocess.run(["ffmpeg", "-v", "quiet", "-i", path, "-f", "s16le", "-"], capture_output=True).stdout
@@ -182,6 +201,38 @@ def main():
             check(tool.decoded(path) == audio, "%s: a footer reaching over the audio does not cut playback" % fixture)
             rc = expect_refused_or_sound(tool, "%s with an APEv2 footer over the audio" % fixture, path, audio)
             check(rc != 0, "%s: writing over an APEv2 footer that reaches over the audio is refused" % fixture)
+
+        # A footer claiming 20 or 2,000 bytes of audio, and a file cut just
+        # after its tag's header, the tag written or removed: every format
+        # with trailing tags refuses the same damage.
+        for fixture in ("wv", "mp3trail", "mpc", "mpc7"):
+            with open(fixtures[fixture], "rb") as f:
+                original = f.read()
+            shapes = [("footer over %d audio bytes" % extra, ape_footer_claiming_audio(original, extra))
+                      for extra in (20, 2000)]
+            if cut_after_ape_header(original) is not None:
+                shapes.append(("cut after the tag header", cut_after_ape_header(original)))
+            for shape, damaged in shapes:
+                for changes in (("-title",), ("-title", "-artist"), ("title=Written over damage",)):
+                    path = os.path.join(work, "claim-" + os.path.basename(fixtures[fixture]))
+                    with open(path, "wb") as f:
+                        f.write(damaged)
+                    audio = tool.decoded(path)
+                    rc = expect_refused_or_sound(tool, "%s %s %s" % (fixture, shape, " ".join(changes)), path,
+                                                 audio, changes)
+                    if shape.startswith("footer"):
+                        check(rc != 0, "%s, %s: %s is refused" % (fixture, shape, " ".join(changes)))
+
+        # A file no input claims is never written, whatever tags it seems to have.
+        for ext, path, played in unclaimed_files(work):
+            with open(path, "rb") as f:
+                before = f.read()
+            rc, _, err = tool.run("tag", windows_path(path), "title=Never written")
+            with open(path, "rb") as f:
+                check(rc != 0 and f.read() == before and err.strip() != "",
+                      "%s: a file no input claims is refused and left byte-identical (%d, %s)" %
+                      (ext, rc, err.strip()))
+            check(ffmpeg_audio(path) == played and len(played) > 0, "%s: ffmpeg still decodes it" % ext)
 
         # A FLAC seek table whose length is no multiple of 18 keeps its length.
         path = os.path.join(work, "odd-seektable.flac")

@@ -4,8 +4,9 @@ as either all its old tags or all its new ones.
 
 usage: tag_write_kill.py WINE_EXEC BUILD_DIR ZORVTOOL_EXE
 Each road of tag writing (in place and through the temporary file, for FLAC,
-MP3 with ID3v2 + APEv2 + ID3v1, WavPack, Ogg Vorbis and Opus, WAV, MP4 with
-its movie box last, first, or before fragments) runs in the
+MP3 with ID3v2 + APEv2 + ID3v1, WavPack, Musepack versions 7 and 8 (header
+ReplayGain and APEv2), Ogg Vorbis and Opus, WAV, MP4 with its movie box last,
+first, or before fragments) runs in the
 real zorvtool process, which is killed after a random delay. The program
 pauses before every change to a file (ZORV_TEST_WRITE_PAUSE_MS), so that the
 kills land between its writes. ZORV_TAG_KILLS sets the kills per road
@@ -38,6 +39,12 @@ ROADS = [
     ("mp3 trailing tags shrinking", "mp3trail", ["title=N"]),
     ("wavpack apev2 growing in place", "wv", ["title=A much longer new title"]),
     ("wavpack apev2 shrinking", "wv", ["title=N"]),
+    ("musepack sv8 apev2 growing in place", "mpc", ["title=A much longer new title"]),
+    ("musepack sv8 apev2 shrinking", "mpc", ["title=N"]),
+    ("musepack sv8 header gain and tag", "mpc", ["title=New title", "replaygain_track_gain=-4.00 dB"]),
+    ("musepack sv7 apev2 growing in place", "mpc7", ["title=A much longer new title"]),
+    ("musepack sv7 apev2 shrinking", "mpc7", ["title=N"]),
+    ("musepack sv7 header gain and tag", "mpc7", ["title=New title", "replaygain_track_gain=-4.00 dB"]),
     ("ogg vorbis in place", "ogg", ["title=New title"]),
     ("ogg vorbis through the temporary file", "ogg", ["comment=" + LONG]),
     ("opus in place", "opus", ["title=New title"]),

@@ -13,6 +13,8 @@ import struct
 import subprocess
 import sys
 import tempfile
+import time
+from concurrent.futures import ThreadPoolExecutor
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from blackbox_checks import check, failures, tool, windows_path, zorvtool_runner  # noqa: E402
@@ -131,11 +133,76 @@ def test_tag_writing_refused(work):
     check(len(decoded(wma)[1]) > 0, "the file still decodes after the refused retag")
 
 
+# The longest a run may take when the runtime never ends a call: the
+# input's own bound on one call, then start-up and clean-up.
+RUN_BOUND = 40
+ASF_FILE_PROPERTIES = bytes.fromhex("a1dcab8c47a9cf118ee400c00c205365")
+
+
+def bounded(*args):
+    """(exit code, output, seconds) of one zorvtool run; None as the code when it did not end."""
+    started = time.monotonic()
+    try:
+        done = subprocess.run([WINE_EXEC, BUILD_DIR, ZORVTOOL, *args], capture_output=True, text=True,
+                              encoding="utf-8", errors="replace", timeout=RUN_BOUND * 3)
+        return done.returncode, done.stdout + done.stderr, time.monotonic() - started
+    except subprocess.TimeoutExpired:
+        return None, "", time.monotonic() - started
+
+
+def test_runs_end(work):
+    """Whatever the platform's runtime does with a file, a decode, a read and
+    a write end within a bound, with audio or a message."""
+    wma = os.path.join(work, "tones.wma")
+    with open(wma, "rb") as f:
+        data = f.read()
+    doubled = os.path.join(work, "doubled.wma")
+    with open(doubled, "wb") as f:
+        f.write(data + data)
+    endless = os.path.join(work, "endless.wma")
+    at = data.index(ASF_FILE_PROPERTIES) + 64
+    with open(endless, "wb") as f:
+        f.write(data[:at] + b"\xff" * 8 + data[at + 8:])
+    for path in (doubled, endless):
+        name = os.path.basename(path)
+        with open(path, "rb") as f:
+            before = f.read()
+        for args in (("decode", windows_path(path), windows_path(path + ".wav")), ("info", windows_path(path)),
+                     ("tag", windows_path(path), "-title")):
+            code, output, seconds = bounded(*args)
+            check(code is not None and seconds < RUN_BOUND and code < 128 and (code == 0 or output.strip()),
+                  "%s: %s ends in %.1f s (%s): %s" % (name, args[0], seconds, code, output.strip()[-200:]))
+        with open(path, "rb") as f:
+            check(f.read() == before, "%s: the file is untouched" % name)
+
+    # Removing tags from a file the reader cannot open, many times over: each
+    # run ends and leaves it as it was.
+    damaged = os.path.join(work, "unreadable.wma")
+    body = b"\x30\x26\xb2\x75" + b"\0" * 4000
+    tries = int(os.environ.get("ZORV_WMA_TRIES", "40"))
+
+    def one(n):
+        path = os.path.join(work, "unreadable-%d.wma" % n)
+        with open(path, "wb") as f:
+            f.write(body)
+        code, output, seconds = bounded("tag", windows_path(path), "-title")
+        with open(path, "rb") as f:
+            same = f.read() == body
+        return code is not None and seconds < RUN_BOUND and code != 0 and output.strip() != "" and same, seconds
+
+    with ThreadPoolExecutor(4) as pool:
+        results = list(pool.map(one, range(tries)))
+    slowest = max(seconds for _, seconds in results)
+    check(all(ok for ok, _ in results), "%d of %d tag removals from an unreadable file ended refused and left it "
+          "untouched (slowest %.1f s)" % (sum(ok for ok, _ in results), tries, slowest))
+
+
 def main():
     with tempfile.TemporaryDirectory() as work:
         test_decode_and_seek(work)
         test_claims_and_failures(work)
         test_tag_writing_refused(work)
+        test_runs_end(work)
     if failures:
         print("%d failure(s)" % len(failures))
         sys.exit(1)

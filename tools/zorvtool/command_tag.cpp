@@ -1,20 +1,15 @@
 // zorvtool tag PATH name=value ... -name: changes the fields of PATH as the
-// player's metadata update would. A file no input claims (no format input
-// reads MP3 and the like yet) is tagged through the tag services directly,
-// keeping the tag kinds it had (a new ID3v2 tag when it had none).
+// player's metadata update would, through the input that claims the file. A
+// file no input claims is never written: tags put before or after data of a
+// format nothing here reads could break the file for the programs that do.
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "core/abort_signal.h"
 #include "foundation/string_buffer.h"
-#include "io/io_exceptions.h"
-#include "io/leading_id3v2_tags.h"
 #include "io/path_schemes.h"
-#include "io/retag_through_temp_file.h"
 #include "metadata/input_dispatch.h"
-#include "metadata/tags/tag_not_found.h"
-#include "metadata/tags/tag_services.h"
 #include "metadata/track_info.h"
 #include "tools/zorvtool/zorvtool_command.h"
 
@@ -65,16 +60,6 @@ bool clear_replaygain_value(const std::string& name, track_info& info) {
   return true;
 }
 
-// The kinds a file had, from its "tagtype" ("id3v2.3|apev2|id3v1").
-unsigned kinds_from_tagtype(const char* tagtype) {
-  const std::string text = tagtype;
-  unsigned kinds = 0;
-  if (text.find("id3v2") != std::string::npos) kinds |= tag_services::kind_id3v2;
-  if (text.find("id3v1") != std::string::npos) kinds |= tag_services::kind_id3v1;
-  if (text.find("ape") != std::string::npos) kinds |= tag_services::kind_apev2;
-  return kinds;
-}
-
 void apply_changes(const std::vector<field_change>& changes, track_info& info) {
   for (const field_change& change : changes) {
     if (change.remove) {
@@ -92,26 +77,6 @@ void apply_changes(const std::vector<field_change>& changes, track_info& info) {
                                                change.values[0].size());
     for (std::size_t v = 1; v < change.values.size(); ++v) info.add_field_value(field, change.values[v].c_str());
   }
-}
-
-void tag_through_services(const std::string& path, const std::vector<field_change>& changes,
-                          const abort_signal& abort) {
-  vantrel_io::file_ptr file;
-  vantrel_io::open(file, path.c_str(), vantrel_io::open_mode::write_existing, abort);
-  track_info_impl info;
-  try {
-    tag_services::read(*file, info, abort);
-  } catch (const exception_tag_not_found&) {
-  }
-  const auto tagtype = info.tech_value_by_name("tagtype");
-  unsigned kinds = kinds_from_tagtype(tagtype ? *tagtype : "");
-  // A leading tag too damaged to read is still there: writing one refuses
-  // to go over it rather than strip it.
-  if (kinds == 0 || id3v2_skip_leading_tag(*file, 0, abort) != 0) kinds |= tag_services::kind_id3v2;
-  apply_changes(changes, info);
-  retag_through_temp_file rewrite(path.c_str());
-  tag_services::write(file, rewrite, kinds, info, abort);
-  rewrite.commit(file, abort);
 }
 
 // A subsong number is a whole number from 0 up, written in decimal.
@@ -150,14 +115,7 @@ int run_tag(const zorvtool::arguments& args) {
   const std::string path = canonical.get_ptr();
   raisable_abort_signal abort;
   info_writer_ptr writer;
-  try {
-    input_dispatch::open_info_writer(writer, vantrel_io::file_ptr(), path.c_str(), abort);
-  } catch (const vantrel_io::exception_io_unsupported_format&) {
-    // Such a file is one track, subsong 0.
-    if (only_subsong > 0) throw_no_such_subsong(only_subsong);
-    tag_through_services(path, changes, abort);
-    return 0;
-  }
+  input_dispatch::open_info_writer(writer, vantrel_io::file_ptr(), path.c_str(), abort);
   // Nothing is written for a subsong the file does not have: a change asked
   // for and not made must not end as a success.
   bool found = only_subsong < 0;

@@ -44,7 +44,7 @@ void write_technical_info(const mpeg_stream_info& info, track_info& out) {
   if (info.enc_padding >= 0) out.set_tech_int("enc_padding", info.enc_padding);
   if (info.accurate_length) out.set_tech("mp3_accurate_length", qiv::until_nul, "yes", qiv::until_nul);
   if (info.bitrate >= 0) out.set_tech_int("bitrate", info.bitrate);
-  out.set_length(info.length > 0 ? info.length : -1.0);
+  out.set_length(info.length >= 0 ? info.length : -1.0);
   if (info.layer >= 1 && info.layer <= 3) {
     static const char* const codecs[] = {"MP1", "MP2", "MP3"};
     out.set_tech("codec", qiv::until_nul, codecs[info.layer - 1], qiv::until_nul);

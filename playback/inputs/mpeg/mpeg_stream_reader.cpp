@@ -42,6 +42,7 @@ void mpeg_stream_reader::attach(vantrel_io::file_ptr given, const char* path_tex
     vantrel_io::read_ahead_file::wrap(file, read_ahead_limit, abort);
   file_timestamp = file->get_timestamp(abort);
   can_seek = file->can_seek();
+  audio_end_ = 0;
   parsed = false;
   leading_tag_checked = false;
 }
@@ -306,7 +307,9 @@ void mpeg_stream_reader::parse(const abort_signal& abort) {
   const double frame_seconds = static_cast<double>(samples_per_frame) / sample_rate;
   if (can_seek) {
     if (!accurate) total_samples = frame_count * samples_per_frame;
-    if (total_samples <= 0) throw_data();
+    // An exact trim may leave nothing to play (a stream of a few frames that
+    // are all delay and padding): such a file still opens, with length 0.
+    if (total_samples < 0 || (total_samples == 0 && !accurate)) throw_data();
     length = static_cast<double>(total_samples) / sample_rate;
     info.bitrate = static_cast<std::int32_t>(static_cast<double>(stream_bytes) * 8 / (frame_count * frame_seconds) * 0.001 + 0.5);
   } else {
@@ -336,6 +339,15 @@ void mpeg_stream_reader::check_leading_tag(const abort_signal& abort) {
     report("Damaged ID3v2 tag skipped; the audio still plays", stream_receiver::warning);
   }
   seek_file(resume, abort);
+}
+
+std::uint64_t mpeg_stream_reader::audio_end(const abort_signal& abort) {
+  if (audio_end_ == 0) {
+    const std::uint64_t resume = position(abort);
+    audio_end_ = find_trailing_tags(*file, false, abort).start;
+    seek_file(resume, abort);
+  }
+  return audio_end_;
 }
 
 std::uint32_t mpeg_stream_reader::seek_table_handle() {
@@ -389,11 +401,21 @@ std::uint32_t mpeg_stream_reader::read_next_frame(bool decode, const abort_signa
     mpeg_seek_table_cache::store(seek_table_handle(), offset - static_cast<std::uint64_t>(first_frame), frames_read);
 
   const std::uint32_t l = header.frame_length;
+  // A frame that would run into the trailing tags is a file cut inside its
+  // last frame, tagged afterwards: the tag's bytes are no audio.
+  if (can_seek && offset + l > audio_end(abort)) {
+    warn("MPEG stream ends inside a frame at " + std::to_string(offset) + " bytes");
+    return 0;
+  }
   const bool checking = (open_flags & integrity_check_flag) != 0;
   if (!decode && !checking) {
     skip_bytes(l - 4, abort);
   } else {
-    if (read_bytes(bytes + 4, l - 4, abort) < l - 4) throw_data();
+    if (read_bytes(bytes + 4, l - 4, abort) < l - 4) {
+      // A file cut inside its last frame: what came before it still plays.
+      warn("MPEG stream ends inside a frame at " + std::to_string(offset) + " bytes");
+      return 0;
+    }
     if (checking) {
       mpeg_frame_header again;
       if (!mpeg_parse_header(bytes, again) || again.frame_length > l) throw_data();

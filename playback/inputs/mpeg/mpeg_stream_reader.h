@@ -102,8 +102,12 @@ private:
   // Leading ID3v2 tags of a source that cannot seek back over a look ahead.
   std::uint32_t skip_leading_tags_of_stream(std::uint64_t& total, const abort_signal& abort);
 
+  // Where the trailing tags begin (0 until asked for, once per attach).
+  std::uint64_t audio_end(const abort_signal& abort);
+
   std::vector<std::uint8_t> pushback_;
   std::size_t pushback_at_ = 0;
+  std::uint64_t audio_end_ = 0;
 };
 
 // Decoder delay of a layer: samples a decoder gives before the first real one.

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "inputs/musepack/musepack_audio_end.h"
 #include "inputs/musepack/musepack_chapter_writing.h"
 #include "inputs/musepack/musepack_header_replaygain.h"
 #include "inputs/musepack/musepack_packets.h"
@@ -120,6 +121,66 @@ TEST(MusepackHeaderReplayGain, WritesVersionSevenAndEightHeadersInPlace) {
 
   file = file_with(bytes(30, 'x'));
   EXPECT_FALSE(musepack::write_header_replaygain(*file, 0, gains(1, 1, 1, 1), no_abort)) << "not ours: left to the tag";
+}
+
+TEST(MusepackHeaderReplayGain, ValuesAsTheHeaderReadsThemKeepTheirStoredBytes) {
+  // Peaks of 0x1D67 read back as a float that encodes to 0x1D66: a write
+  // that does not change them must not round them either.
+  bytes v7 = {'M', 'P', '+', 0x07};
+  v7.resize(20, 0);
+  v7[12] = v7[16] = 0x67;
+  v7[13] = v7[17] = 0x1D;
+  const replaygain_info current = gains(-3.0f, 0x1D67 / 32768.0f * 0.99999f, -3.0f, 0.25f);
+  auto file = file_with(v7);
+  EXPECT_TRUE(musepack::write_header_replaygain(*file, 0, current, no_abort, &current));
+  EXPECT_EQ(content_of(*file), v7) << "nothing changed, nothing written";
+  replaygain_info changed = current;
+  changed.track_gain = -1.0f;
+  EXPECT_TRUE(musepack::write_header_replaygain(*file, 0, changed, no_abort, &current));
+  const bytes after = content_of(*file);
+  EXPECT_EQ(le16(after, 14), std::uint16_t(-100));
+  EXPECT_EQ(le16(after, 12), 0x1D67) << "peaks kept";
+  EXPECT_EQ(le16(after, 16), 0x1D67);
+
+  const bytes v8 = concat({stream_magic, packet("RG", {1, 0x3F, 0x10, 0x4D, 0x67, 0x3F, 0x10, 0x4D, 0x66, 0xAB}),
+                           packet("SE", {})});
+  file = file_with(v8);
+  const replaygain_info read = gains(1.0f, 0.5f, 1.0f, 0.5f);
+  EXPECT_TRUE(musepack::write_header_replaygain(*file, 0, read, no_abort, &read));
+  EXPECT_EQ(content_of(*file), v8) << "the packet's extra byte and the stored values stay";
+}
+
+TEST(MusepackAudioEnd, FollowsTheStreamsOwnFraming) {
+  const bytes v8 = concat({bytes(10, 'I'), stream_magic, packet("SH", bytes(8, 1)), packet("AP", bytes(20, 9)),
+                           packet("SE", {}), bytes(40, 'T')});
+  auto file = file_with(v8);
+  EXPECT_EQ(musepack::find_audio_end(*file, 10, no_abort), v8.size() - 40);
+  // Cut inside the audio: the last packet that begins in the file.
+  file = file_with(bytes(v8.begin(), v8.begin() + 30));
+  EXPECT_EQ(musepack::find_audio_end(*file, 10, no_abort), 10u + 4 + 11);
+
+  // Version 7: after "MP+7", one run of bits from the top of little-endian
+  // words: 168 header bits (3 frames), two frames of 20 + 8 bits, one of
+  // 20 + 100 bits and the last frame's 11-bit sample count end at bit 355,
+  // in the twelfth word.
+  std::string bits = std::string(30, '0') + "11" + std::string(136, '0');
+  for (std::uint32_t length : {8u, 8u, 100u}) {
+    for (int b = 19; b >= 0; --b) bits += ((length >> b) & 1) ? '1' : '0';
+    bits += std::string(length, '0');
+  }
+  bits += std::string(11, '0');
+  bits.resize((bits.size() + 31) / 32 * 32, '0');
+  bytes v7 = {'M', 'P', '+', 0x07};
+  for (std::size_t w = 0; w < bits.size(); w += 32) {
+    const std::uint32_t word = std::stoul(bits.substr(w, 32), nullptr, 2);
+    for (int i = 0; i < 4; ++i) v7.push_back(std::uint8_t(word >> (8 * i)));
+  }
+  v7.resize(v7.size() + 64, 'T');
+  file = file_with(v7);
+  EXPECT_EQ(musepack::find_audio_end(*file, 0, no_abort), 4u + 11 * 4);
+  v7[4] = 200;  // more frames than the file holds: no bound
+  file = file_with(v7);
+  EXPECT_EQ(musepack::find_audio_end(*file, 0, no_abort), 0u);
 }
 
 TEST(MusepackHeaderReplayGain, RefusesStreamsWithoutAFittingPacket) {
