@@ -30,6 +30,13 @@ constexpr DWORD longest_retry_delay_ms = 666000;
 // threads, and the readers allocate per file, so more gain nothing.
 constexpr std::uint32_t min_files_for_helpers = 32;
 constexpr std::uint32_t max_read_helpers = 3;
+// A scan that reads as it finds reads once this many files wait, or once
+// this long has passed; it hands over its first tracks at once and then at
+// growing intervals, since every hand-over costs the views a pass.
+constexpr std::uint32_t scan_read_chunk = 256;
+constexpr DWORD scan_read_interval_ms = 250;
+constexpr DWORD scan_first_flush_interval_ms = 500;
+constexpr DWORD scan_longest_flush_interval_ms = 5000;
 
 bool is_hidden(DWORD attributes) { return (attributes & hidden_bit) != 0; }
 
@@ -61,6 +68,11 @@ struct listing {
 bool contains(const track_handle_list& list, const track_handle_ptr& handle) {
   return std::find_if(list.begin(), list.end(), [&](const track_handle_ptr& h) { return h.get() == handle.get(); }) !=
          list.end();
+}
+
+bool same_handles(const track_handle_list& a, const track_handle_list& b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                    [](const track_handle_ptr& x, const track_handle_ptr& y) { return x.get() == y.get(); });
 }
 
 }  // namespace
@@ -102,6 +114,7 @@ void folder_tree::reset(const char* folder_path) {
   root_.files.clear();
   root_.dirs.clear();
   path_ = folder_path;
+  changed_ = true;
 }
 
 std::string folder_tree::full_path(const std::string& relative) const {
@@ -155,6 +168,7 @@ void folder_tree::add(folder_change_batch& batch, const std::string& path, DWORD
     if (found == dir->dirs.end()) {
       critical_section_lock hold(lock_);  // the blob writer may be walking the maps
       found = dir->dirs.emplace(parts[i], std::make_unique<folder_tree_dir>()).first;
+      changed_ = true;
     }
     dir = found->second.get();
     if (is_hidden(dir->attributes)) return;
@@ -171,6 +185,7 @@ void folder_tree::add_at(folder_change_batch& batch, folder_tree_dir& dir, const
     if (found == dir.dirs.end()) {
       critical_section_lock hold(lock_);
       found = dir.dirs.emplace(name, std::make_unique<folder_tree_dir>()).first;
+      changed_ = true;
     }
     rescan(batch, *found->second, path, attributes, depth);
     return;
@@ -179,6 +194,7 @@ void folder_tree::add_at(folder_change_batch& batch, folder_tree_dir& dir, const
   if (found == dir.files.end()) {
     critical_section_lock hold(lock_);
     found = dir.files.emplace(name, folder_tree_file{}).first;
+    changed_ = true;
   }
   set_file_attributes(batch, found->second, path, attributes, listed);
 }
@@ -200,6 +216,7 @@ void folder_tree::drop_file(folder_change_batch& batch, folder_tree_file& file, 
   retry_remove(path);
   for (const track_handle_ptr& handle : file.handles) batch.mark_removed(handle);
   critical_section_lock hold(lock_);
+  if (!file.handles.empty() || file.file_time != 0) changed_ = true;
   file.handles.clear();
   file.file_time = 0;
 }
@@ -226,6 +243,7 @@ void folder_tree::remove_at(folder_change_batch& batch, folder_tree_dir& dir, co
       critical_section_lock hold(lock_);
       gone = std::move(found->second);
       dir.dirs.erase(found);
+      changed_ = true;
     }
   }
   if (auto found = dir.files.find(name); found != dir.files.end()) {
@@ -233,6 +251,7 @@ void folder_tree::remove_at(folder_change_batch& batch, folder_tree_dir& dir, co
     for (const track_handle_ptr& handle : found->second.handles) batch.mark_removed(handle);
     critical_section_lock hold(lock_);
     dir.files.erase(found);
+    changed_ = true;
   }
 }
 
@@ -342,14 +361,35 @@ bool list_folder(const std::string& folder_url, listing& out, const abort_signal
 
 }  // namespace
 
-void folder_tree::full_rescan() {
+void folder_tree::full_rescan(bool read_as_found) {
   folder_change_batch batch(*this);
   // The folder itself must answer: when it is gone, its tracks are kept
   // until it comes back.
   listing probe;
   list_folder(path_, probe, abort_, true);
-  rescan(batch, root_, std::string(), directory_bit, 0);
+  const DWORD now = GetTickCount();
+  pacing_ = scan_pacing{read_as_found && !batch.on_main_thread_, now - scan_read_interval_ms,
+                        now - scan_first_flush_interval_ms, scan_first_flush_interval_ms};
+  try {
+    rescan(batch, root_, std::string(), directory_bit, 0);
+  } catch (...) {
+    pacing_.active = false;
+    flush(batch);  // what was read is kept, as a stopped retry run keeps it
+    throw;
+  }
+  pacing_.active = false;
   flush(batch);
+}
+
+void folder_tree::read_found_files(folder_change_batch& batch) {
+  if (!pacing_.active || retry_.empty()) return;
+  if (retry_.size() < scan_read_chunk && GetTickCount() - pacing_.last_read < scan_read_interval_ms) return;
+  run_retry_queue(batch);
+  pacing_.last_read = GetTickCount();
+  if (batch.size() == 0 || GetTickCount() - pacing_.last_flush < pacing_.flush_interval) return;
+  flush(batch);
+  pacing_.last_flush = GetTickCount();
+  pacing_.flush_interval = std::min(pacing_.flush_interval * 2, scan_longest_flush_interval_ms);
 }
 
 void folder_tree::rescan(folder_change_batch& batch, folder_tree_dir& dir, const std::string& path, DWORD attributes,
@@ -388,6 +428,7 @@ void folder_tree::rescan(folder_change_batch& batch, folder_tree_dir& dir, const
     if (is_hidden(entry.attributes)) drop_file(batch, file, file_path);
     else if (entry.time != file.file_time) retry_add(file_path, true);
   }
+  read_found_files(batch);
 
   gone.clear();
   for (const auto& [name, child] : dir.dirs)
@@ -467,6 +508,7 @@ bool folder_tree::apply_reading(folder_change_batch& batch, folder_tree_file& fi
   for (const track_handle_ptr& handle : file.handles)
     if (!contains(reading.handles, handle)) batch.mark_removed(handle);
   critical_section_lock hold(lock_);
+  if (file.file_time != reading.time || !same_handles(file.handles, reading.handles)) changed_ = true;
   file.file_time = reading.time;
   file.handles = std::move(reading.handles);
   return true;
@@ -548,6 +590,8 @@ void folder_tree::flush(folder_change_batch& batch) {
   if (batch.infos_) {
     batch.infos_->commit();
     batch.infos_.reset();
+    // After the commit: a save that ran before it missed the new infos.
+    if (batch.queued_infos_ != 0) changed_ = true;
     batch.queued_infos_ = 0;
   }
   if (batch.added_.empty() && batch.removed_.empty()) return;
