@@ -309,6 +309,7 @@ void for_each_folder(const std::function<void(const std::string& text, library_f
 void shutdown() {
   library_state& s = state();
   s.loaded = false;
+  s.unsaved = false;  // the next load starts from what the file holds
   for (auto& [text, entry] : s.folders)
     if (entry.sink) entry.sink->close();
   s.folders.clear();
