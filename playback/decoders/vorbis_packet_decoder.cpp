@@ -37,7 +37,7 @@ void comments_to_info(const vorbis_comment& comments, track_info& info) {
 
 class ogg_vorbis_decoder : public packet_decoder {
 public:
-  explicit ogg_vorbis_decoder(const ogg_packet& identification) {
+  ogg_vorbis_decoder(const ogg_packet& identification, bool for_decoding) : for_decoding_(for_decoding) {
     vorbis_info_init(&info_);
     vorbis_comment_init(&comment_);
     if (vorbis_synthesis_headerin(&info_, &comment_, const_cast<ogg_packet*>(&identification)) < 0 ||
@@ -60,7 +60,10 @@ public:
       if (packet.packetno != 1 && packet.packetno != 2) vantrel_io::throw_io_data();
       if (vorbis_synthesis_headerin(&info_, &comment_, &packet) < 0) vantrel_io::throw_io_data();
       if (packet.packetno == 1) return 0;
-      if (!ready_) set_up_synthesis();
+      // Setting synthesis up builds the codebooks' tables, which costs more
+      // than reading the headers: a reader of the stream's information, as
+      // the library scan is, never needs them.
+      if (for_decoding_ && !ready_) set_up_synthesis();
       return 1;
     }
     if (message == packet_control_get_sample_rate) return static_cast<std::uint32_t>(info_.rate);
@@ -125,6 +128,7 @@ private:
     ready_ = false;
   }
 
+  const bool for_decoding_;
   vorbis_info info_{};
   vorbis_comment comment_{};
   vorbis_dsp_state dsp_{};
@@ -148,10 +152,10 @@ public:
     vorbis_info_clear(&info);
     return identification;
   }
-  void open(packet_decoder_ptr& out, bool, const GUID& owner, std::uint32_t, const void* setup,
+  void open(packet_decoder_ptr& out, bool for_decoding, const GUID& owner, std::uint32_t, const void* setup,
             std::uint32_t setup_size, const abort_signal&) override {
     if (owner != ogg_owner_guid) vantrel_io::throw_io_data();
-    out = new service_counted<ogg_vorbis_decoder>(packet_record(setup, setup_size));
+    out = new service_counted<ogg_vorbis_decoder>(packet_record(setup, setup_size), for_decoding);
   }
 };
 
