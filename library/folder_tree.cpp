@@ -168,7 +168,6 @@ void folder_tree::add(folder_change_batch& batch, const std::string& path, DWORD
     if (found == dir->dirs.end()) {
       critical_section_lock hold(lock_);  // the blob writer may be walking the maps
       found = dir->dirs.emplace(parts[i], std::make_unique<folder_tree_dir>()).first;
-      changed_ = true;
     }
     dir = found->second.get();
     if (is_hidden(dir->attributes)) return;
@@ -185,7 +184,6 @@ void folder_tree::add_at(folder_change_batch& batch, folder_tree_dir& dir, const
     if (found == dir.dirs.end()) {
       critical_section_lock hold(lock_);
       found = dir.dirs.emplace(name, std::make_unique<folder_tree_dir>()).first;
-      changed_ = true;
     }
     rescan(batch, *found->second, path, attributes, depth);
     return;
@@ -194,7 +192,6 @@ void folder_tree::add_at(folder_change_batch& batch, folder_tree_dir& dir, const
   if (found == dir.files.end()) {
     critical_section_lock hold(lock_);
     found = dir.files.emplace(name, folder_tree_file{}).first;
-    changed_ = true;
   }
   set_file_attributes(batch, found->second, path, attributes, listed);
 }
@@ -216,7 +213,7 @@ void folder_tree::drop_file(folder_change_batch& batch, folder_tree_file& file, 
   retry_remove(path);
   for (const track_handle_ptr& handle : file.handles) batch.mark_removed(handle);
   critical_section_lock hold(lock_);
-  if (!file.handles.empty() || file.file_time != 0) changed_ = true;
+  if (!file.handles.empty()) changed_ = true;
   file.handles.clear();
   file.file_time = 0;
 }
@@ -233,7 +230,7 @@ void folder_tree::remove_at(folder_change_batch& batch, folder_tree_dir& dir, co
                             const std::string& name) {
   const std::string path = join_relative(parent, name);
   if (auto found = dir.dirs.find(name); found != dir.dirs.end()) {
-    mark_all_removed(batch, *found->second);
+    if (mark_all_removed(batch, *found->second)) changed_ = true;
     // Waiting files below it have nothing left to read.
     const std::string prefix = path + "\\";
     for (auto it = retry_.lower_bound(prefix); it != retry_.end() && it->first.compare(0, prefix.size(), prefix) == 0;)
@@ -243,22 +240,26 @@ void folder_tree::remove_at(folder_change_batch& batch, folder_tree_dir& dir, co
       critical_section_lock hold(lock_);
       gone = std::move(found->second);
       dir.dirs.erase(found);
-      changed_ = true;
     }
   }
   if (auto found = dir.files.find(name); found != dir.files.end()) {
     retry_remove(path);
     for (const track_handle_ptr& handle : found->second.handles) batch.mark_removed(handle);
+    if (!found->second.handles.empty()) changed_ = true;
     critical_section_lock hold(lock_);
     dir.files.erase(found);
-    changed_ = true;
   }
 }
 
-void folder_tree::mark_all_removed(folder_change_batch& batch, folder_tree_dir& dir) {
-  for (auto& [name, child] : dir.dirs) mark_all_removed(batch, *child);
+bool folder_tree::mark_all_removed(folder_change_batch& batch, folder_tree_dir& dir) {
+  bool any = false;
+  for (auto& [name, child] : dir.dirs) any |= mark_all_removed(batch, *child);
   for (auto& [name, file] : dir.files)
-    for (const track_handle_ptr& handle : file.handles) batch.mark_removed(handle);
+    for (const track_handle_ptr& handle : file.handles) {
+      batch.mark_removed(handle);
+      any = true;
+    }
+  return any;
 }
 
 void folder_tree::modify(folder_change_batch& batch, const std::string& path, DWORD attributes) {
@@ -508,7 +509,8 @@ bool folder_tree::apply_reading(folder_change_batch& batch, folder_tree_file& fi
   for (const track_handle_ptr& handle : file.handles)
     if (!contains(reading.handles, handle)) batch.mark_removed(handle);
   critical_section_lock hold(lock_);
-  if (file.file_time != reading.time || !same_handles(file.handles, reading.handles)) changed_ = true;
+  if (!same_handles(file.handles, reading.handles) || (!file.handles.empty() && file.file_time != reading.time))
+    changed_ = true;
   file.file_time = reading.time;
   file.handles = std::move(reading.handles);
   return true;

@@ -111,8 +111,10 @@ public:
   // Hands the pending handles to the owner on the main thread.
   void deliver();
 
-  // Whether what a saved blob would hold changed since the tree was
-  // restored from one or last asked; asking forgets it.
+  // Whether the tracks a saved blob would hold changed since the tree was
+  // restored from one or last asked; asking forgets it. Files without tracks
+  // do not count: what is stored of them only spares reading them again, and
+  // a folder that holds the profile sees some of them change at every run.
   bool take_unsaved_changes() noexcept { return changed_.exchange(false); }
   void forget_unsaved_changes() noexcept { changed_ = false; }
 
@@ -139,7 +141,8 @@ private:
                            DWORD attributes, bool listed = false);
   void drop_file(folder_change_batch& batch, folder_tree_file& file, const std::string& path);
   void remove_at(folder_change_batch& batch, folder_tree_dir& dir, const std::string& path, const std::string& name);
-  void mark_all_removed(folder_change_batch& batch, folder_tree_dir& dir);
+  // True when the folder held any track.
+  bool mark_all_removed(folder_change_batch& batch, folder_tree_dir& dir);
   // What reading one file gave, before any of it reaches the tree.
   struct file_reading {
     bool in_use = false;  // another program holds the file: try again later
