@@ -1,5 +1,7 @@
 // The media library: loading a "database.dat" of 100,000 tracks (budget:
-// under 1 s), and, given a FOLDER of audio files, scanning it with the
+// under 1 s); saving it at exit when nothing changed, against saving an empty
+// library and against writing the whole file; the first scan of an empty
+// folder against that of a folder with one file; and, given a FOLDER of audio files, scanning it with the
 // library's folder worker in files per second (first run, then a repeat with
 // every cached info dropped). bench/peers/library_scan_peer.sh makes 10,000
 // tagged files and reads them with TagLib too.
@@ -9,8 +11,10 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "core/app_state.h"
 #include "core/config_item_registrations.h"
@@ -36,14 +40,56 @@ void write_file(const std::string& path, const std::string& bytes) {
   CloseHandle(file);
 }
 
-void bench_load() {
+std::string use_temporary_profile() {
   char temp[MAX_PATH];
   GetTempPathA(MAX_PATH, temp);
   const std::string profile = std::string(temp) + "zorv-library-bench";
   CreateDirectoryA(profile.c_str(), nullptr);
   app::state().profile_path = qiv::string_small(("file://" + profile).c_str());
-  config::library_monitor_folders.set(false);  // no worker: the load alone
-  const std::string folder_text = "C:\\bench-music-that-does-not-exist";
+  config::library_monitor_folders.set(false);  // no worker: the stored library alone
+  return profile;
+}
+
+const char* const stored_folder_text = "C:\\bench-music-that-does-not-exist";
+
+void print_spread(const char* what, std::vector<double> ms) {
+  std::sort(ms.begin(), ms.end());
+  std::printf("%s: min %.1f ms, median %.1f ms, max %.1f ms\n", what, ms.front(), ms[ms.size() / 2], ms.back());
+}
+
+// The save at exit, each kind timed in every round: the loaded library
+// unchanged, an empty library, and the loaded library with a change.
+void bench_save() {
+  const std::string profile = use_temporary_profile();
+  const std::string library_file = bench::make_library_file(stored_folder_text);
+  const std::string empty_file = library_file.substr(0, 16) + std::string(4, '\0');
+  std::vector<double> unchanged, empty, changed;
+  const auto timed_save = [&](const std::string& bytes, const std::vector<std::string>& folders, bool change,
+                              std::vector<double>& out) {
+    write_file(profile + "\\database.dat", bytes);
+    media_library::set_folder_list(folders);
+    media_library::ensure_loaded();
+    if (change) media_library::mark_unsaved();
+    const double start = bench::now_seconds();
+    library_database_save(false);
+    out.push_back((bench::now_seconds() - start) * 1000);
+    media_library::shutdown();
+  };
+  for (int round = 0; round < 7; ++round) {
+    timed_save(library_file, {stored_folder_text}, false, unchanged);
+    timed_save(empty_file, {}, false, empty);
+    timed_save(library_file, {stored_folder_text}, true, changed);
+  }
+  print_spread("save at exit, 100,000 tracks unchanged", unchanged);
+  print_spread("save at exit, empty library", empty);
+  print_spread("save at exit, 100,000 tracks changed (the whole file written)", changed);
+  DeleteFileA((profile + "\\database.dat").c_str());
+  RemoveDirectoryA(profile.c_str());
+}
+
+void bench_load() {
+  const std::string profile = use_temporary_profile();
+  const std::string folder_text = stored_folder_text;
   write_file(profile + "\\database.dat", bench::make_library_file(folder_text));
   media_library::set_folder_list({folder_text});
   for (int pass = 0; pass < 2; ++pass) {
@@ -58,6 +104,63 @@ void bench_load() {
   }
   DeleteFileA((profile + "\\database.dat").c_str());
   RemoveDirectoryA(profile.c_str());
+}
+
+// One scan of `folder_url` with the library's folder worker, to its end; a
+// new folder object each time, and the handles of the last one gone with it,
+// so every file is read again.
+double timed_scan(const std::string& folder_url, std::uint32_t* tracks = nullptr) {
+  bench::counting_library_sink sink;
+  track_handle_list restored;
+  const double start = bench::now_seconds();
+  library_folder_ptr scanner =
+      folder_monitor::create(&sink, folder_url.c_str(), nullptr, library_folder::mode_no_monitoring, restored);
+  while (!scanner->is_ready()) {
+    main_thread_queue::drain(true);
+    Sleep(1);
+  }
+  main_thread_queue::drain(true);
+  const double elapsed = bench::now_seconds() - start;
+  scanner.reset();
+  main_thread_queue::drain(true);
+  if (tracks != nullptr) *tracks = sink.tracks;
+  return elapsed;
+}
+
+// An empty folder costs what a folder of one file costs, less the file.
+void bench_small_scans() {
+  char temp[MAX_PATH];
+  GetTempPathA(MAX_PATH, temp);
+  const std::string empty = std::string(temp) + "zorv-scan-bench-empty";
+  const std::string one = std::string(temp) + "zorv-scan-bench-one";
+  CreateDirectoryA(empty.c_str(), nullptr);
+  CreateDirectoryA(one.c_str(), nullptr);
+  // A WAV file of a tenth of a second of silence.
+  std::string wav = "RIFF";
+  const std::uint32_t data_bytes = 4410 * 4;
+  bench::put_u32(wav, 36 + data_bytes);
+  wav += "WAVEfmt ";
+  bench::put_u32(wav, 16);
+  bench::put_u32(wav, 0x00020001);  // PCM, two channels
+  bench::put_u32(wav, 44100);
+  bench::put_u32(wav, 44100 * 4);
+  bench::put_u32(wav, 0x00100004);  // four bytes a frame, 16 bits
+  wav += "data";
+  bench::put_u32(wav, data_bytes);
+  wav.append(data_bytes, '\0');
+  write_file(one + "\\one.wav", wav);
+  std::vector<double> empty_ms, one_ms;
+  timed_scan("file://" + empty);
+  timed_scan("file://" + one);
+  for (int round = 0; round < 7; ++round) {
+    empty_ms.push_back(timed_scan("file://" + empty) * 1000);
+    one_ms.push_back(timed_scan("file://" + one) * 1000);
+  }
+  print_spread("scan of an empty folder", empty_ms);
+  print_spread("scan of a folder with one file", one_ms);
+  DeleteFileA((one + "\\one.wav").c_str());
+  RemoveDirectoryA(one.c_str());
+  RemoveDirectoryA(empty.c_str());
 }
 
 // Files in the folder and its subfolders; `first` receives one of them.
@@ -87,23 +190,10 @@ void bench_scan(const std::string& folder) {
     return;
   }
   for (int pass = 0; pass < 2; ++pass) {
-    // A new folder object each time, and the handles of the last one gone:
-    // every file is read again.
-    bench::counting_library_sink sink;
-    track_handle_list restored;
-    const double start = bench::now_seconds();
-    library_folder_ptr scanner = folder_monitor::create(&sink, ("file://" + folder).c_str(), nullptr,
-                                                        library_folder::mode_no_monitoring, restored);
-    while (!scanner->is_ready()) {
-      main_thread_queue::drain(true);
-      Sleep(1);
-    }
-    main_thread_queue::drain(true);
-    const double elapsed = bench::now_seconds() - start;
-    std::printf("library scan: %u files, %u tracks in %.3f s: %.0f files/s%s\n", files, sink.tracks, elapsed,
+    std::uint32_t tracks = 0;
+    const double elapsed = timed_scan("file://" + folder, &tracks);
+    std::printf("library scan: %u files, %u tracks in %.3f s: %.0f files/s%s\n", files, tracks, elapsed,
                 files / elapsed, pass == 0 ? ", first" : ", repeat");
-    scanner.reset();
-    main_thread_queue::drain(true);
   }
 }
 
@@ -114,6 +204,8 @@ int main(int argc, char** argv) {
   vantrel_io::file_scheme_handler();
   service_registry::table().build(service_factory::global_list_head);
   bench_load();
+  bench_save();
+  bench_small_scans();
   if (argc == 2) bench_scan(argv[1]);
   return 0;
 }

@@ -4,7 +4,8 @@
 // and beside it the bare loop any scanner must at least make over the same
 // files: list the folders, open each file, read its head and its tail, close
 // it. Rounds alternate the two after one unmeasured pass of each that warms
-// the system's cache; the medians and their ratio close the output.
+// the system's cache; the medians and their ratio close the output, with
+// how soon the first tracks reached the owner as a share of the whole scan.
 // bench/library_scan_bench.sh makes the tagged files (FLAC and MP3 with
 // pictures) and runs this program on them:
 //   tools/wine-exec BUILD_DIR BUILD_DIR/bench/bench_library_scan.exe FOLDER [ROUNDS]
@@ -79,7 +80,7 @@ double run_floor(const std::wstring& folder, floor_totals& totals) {
 
 // A new folder object each time, the last one's handles gone with it: every
 // file is opened and its info read again.
-double run_scan(const std::string& folder_url, std::uint32_t& tracks) {
+double run_scan(const std::string& folder_url, std::uint32_t& tracks, double& first_tracks) {
   bench::counting_library_sink sink;
   track_handle_list restored;
   const double start = bench::now_seconds();
@@ -94,6 +95,7 @@ double run_scan(const std::string& folder_url, std::uint32_t& tracks) {
   scanner.reset();
   main_thread_queue::drain(true);
   tracks = sink.tracks;
+  first_tracks = sink.first_added - start;
   return elapsed;
 }
 
@@ -127,8 +129,9 @@ int main(int argc, char** argv) {
 
   floor_totals totals;
   std::uint32_t tracks = 0;
+  double first_tracks = 0;
   run_floor(wide_folder, totals);
-  run_scan(folder_url, tracks);
+  run_scan(folder_url, tracks, first_tracks);
   if (totals.files == 0) {
     std::printf("no files in %s\n", folder.c_str());
     return 1;
@@ -136,15 +139,20 @@ int main(int argc, char** argv) {
   std::printf("%u files, %u tracks found by the scan\n", totals.files, tracks);
   if (tracks < totals.files) std::printf("warning: the scan found fewer tracks than files\n");
 
-  std::vector<double> floor_rates, scan_rates;
+  std::vector<double> floor_rates, scan_rates, first_shares;
   for (int round = 0; round < rounds; ++round) {
     const double floor_seconds = run_floor(wide_folder, totals);
-    const double scan_seconds = run_scan(folder_url, tracks);
+    const double scan_seconds = run_scan(folder_url, tracks, first_tracks);
     floor_rates.push_back(totals.files / floor_seconds);
     scan_rates.push_back(totals.files / scan_seconds);
-    std::printf("round %d: floor %.0f files/s, scan %.0f files/s, ratio %.2f\n", round + 1, floor_rates.back(),
-                scan_rates.back(), scan_seconds / floor_seconds);
+    first_shares.push_back(first_tracks / scan_seconds);
+    std::printf("round %d: floor %.0f files/s, scan %.0f files/s, ratio %.2f; first tracks after %.3f s\n", round + 1,
+                floor_rates.back(), scan_rates.back(), scan_seconds / floor_seconds, first_tracks);
   }
+  // How early a large folder shows something, against its own whole scan.
+  std::sort(first_shares.begin(), first_shares.end());
+  std::printf("first tracks / whole scan: min %.3f, median %.3f, max %.3f\n", first_shares.front(),
+              median(first_shares), first_shares.back());
   const double floor_median = median(floor_rates);
   const double scan_median = median(scan_rates);
   std::printf("floor (open, head %lu B, tail %lu B, close): %.0f files/s\n", head_bytes, tail_bytes, floor_median);

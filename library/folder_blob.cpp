@@ -195,5 +195,6 @@ void read_folder_blob(folder_tree& tree, const char* folder_path, vantrel_io::fi
     }
     blob.seek(position + payload_size, abort);
   }
+  tree.forget_unsaved_changes();
   tree.deliver();
 }

@@ -30,6 +30,13 @@ constexpr DWORD longest_retry_delay_ms = 666000;
 // threads, and the readers allocate per file, so more gain nothing.
 constexpr std::uint32_t min_files_for_helpers = 32;
 constexpr std::uint32_t max_read_helpers = 3;
+// A scan that reads as it finds reads once this many files wait, or once
+// this long has passed; it hands over its first tracks at once and then at
+// growing intervals, since every hand-over costs the views a pass.
+constexpr std::uint32_t scan_read_chunk = 256;
+constexpr DWORD scan_read_interval_ms = 250;
+constexpr DWORD scan_first_flush_interval_ms = 500;
+constexpr DWORD scan_longest_flush_interval_ms = 5000;
 
 bool is_hidden(DWORD attributes) { return (attributes & hidden_bit) != 0; }
 
@@ -61,6 +68,11 @@ struct listing {
 bool contains(const track_handle_list& list, const track_handle_ptr& handle) {
   return std::find_if(list.begin(), list.end(), [&](const track_handle_ptr& h) { return h.get() == handle.get(); }) !=
          list.end();
+}
+
+bool same_handles(const track_handle_list& a, const track_handle_list& b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                    [](const track_handle_ptr& x, const track_handle_ptr& y) { return x.get() == y.get(); });
 }
 
 }  // namespace
@@ -102,6 +114,7 @@ void folder_tree::reset(const char* folder_path) {
   root_.files.clear();
   root_.dirs.clear();
   path_ = folder_path;
+  changed_ = true;
 }
 
 std::string folder_tree::full_path(const std::string& relative) const {
@@ -200,6 +213,7 @@ void folder_tree::drop_file(folder_change_batch& batch, folder_tree_file& file, 
   retry_remove(path);
   for (const track_handle_ptr& handle : file.handles) batch.mark_removed(handle);
   critical_section_lock hold(lock_);
+  if (!file.handles.empty()) changed_ = true;
   file.handles.clear();
   file.file_time = 0;
 }
@@ -216,7 +230,7 @@ void folder_tree::remove_at(folder_change_batch& batch, folder_tree_dir& dir, co
                             const std::string& name) {
   const std::string path = join_relative(parent, name);
   if (auto found = dir.dirs.find(name); found != dir.dirs.end()) {
-    mark_all_removed(batch, *found->second);
+    if (mark_all_removed(batch, *found->second)) changed_ = true;
     // Waiting files below it have nothing left to read.
     const std::string prefix = path + "\\";
     for (auto it = retry_.lower_bound(prefix); it != retry_.end() && it->first.compare(0, prefix.size(), prefix) == 0;)
@@ -231,15 +245,21 @@ void folder_tree::remove_at(folder_change_batch& batch, folder_tree_dir& dir, co
   if (auto found = dir.files.find(name); found != dir.files.end()) {
     retry_remove(path);
     for (const track_handle_ptr& handle : found->second.handles) batch.mark_removed(handle);
+    if (!found->second.handles.empty()) changed_ = true;
     critical_section_lock hold(lock_);
     dir.files.erase(found);
   }
 }
 
-void folder_tree::mark_all_removed(folder_change_batch& batch, folder_tree_dir& dir) {
-  for (auto& [name, child] : dir.dirs) mark_all_removed(batch, *child);
+bool folder_tree::mark_all_removed(folder_change_batch& batch, folder_tree_dir& dir) {
+  bool any = false;
+  for (auto& [name, child] : dir.dirs) any |= mark_all_removed(batch, *child);
   for (auto& [name, file] : dir.files)
-    for (const track_handle_ptr& handle : file.handles) batch.mark_removed(handle);
+    for (const track_handle_ptr& handle : file.handles) {
+      batch.mark_removed(handle);
+      any = true;
+    }
+  return any;
 }
 
 void folder_tree::modify(folder_change_batch& batch, const std::string& path, DWORD attributes) {
@@ -342,14 +362,35 @@ bool list_folder(const std::string& folder_url, listing& out, const abort_signal
 
 }  // namespace
 
-void folder_tree::full_rescan() {
+void folder_tree::full_rescan(bool read_as_found) {
   folder_change_batch batch(*this);
   // The folder itself must answer: when it is gone, its tracks are kept
   // until it comes back.
   listing probe;
   list_folder(path_, probe, abort_, true);
-  rescan(batch, root_, std::string(), directory_bit, 0);
+  const DWORD now = GetTickCount();
+  pacing_ = scan_pacing{read_as_found && !batch.on_main_thread_, now - scan_read_interval_ms,
+                        now - scan_first_flush_interval_ms, scan_first_flush_interval_ms};
+  try {
+    rescan(batch, root_, std::string(), directory_bit, 0);
+  } catch (...) {
+    pacing_.active = false;
+    flush(batch);  // what was read is kept, as a stopped retry run keeps it
+    throw;
+  }
+  pacing_.active = false;
   flush(batch);
+}
+
+void folder_tree::read_found_files(folder_change_batch& batch) {
+  if (!pacing_.active || retry_.empty()) return;
+  if (retry_.size() < scan_read_chunk && GetTickCount() - pacing_.last_read < scan_read_interval_ms) return;
+  run_retry_queue(batch);
+  pacing_.last_read = GetTickCount();
+  if (batch.size() == 0 || GetTickCount() - pacing_.last_flush < pacing_.flush_interval) return;
+  flush(batch);
+  pacing_.last_flush = GetTickCount();
+  pacing_.flush_interval = std::min(pacing_.flush_interval * 2, scan_longest_flush_interval_ms);
 }
 
 void folder_tree::rescan(folder_change_batch& batch, folder_tree_dir& dir, const std::string& path, DWORD attributes,
@@ -388,6 +429,7 @@ void folder_tree::rescan(folder_change_batch& batch, folder_tree_dir& dir, const
     if (is_hidden(entry.attributes)) drop_file(batch, file, file_path);
     else if (entry.time != file.file_time) retry_add(file_path, true);
   }
+  read_found_files(batch);
 
   gone.clear();
   for (const auto& [name, child] : dir.dirs)
@@ -467,6 +509,8 @@ bool folder_tree::apply_reading(folder_change_batch& batch, folder_tree_file& fi
   for (const track_handle_ptr& handle : file.handles)
     if (!contains(reading.handles, handle)) batch.mark_removed(handle);
   critical_section_lock hold(lock_);
+  if (!same_handles(file.handles, reading.handles) || (!file.handles.empty() && file.file_time != reading.time))
+    changed_ = true;
   file.file_time = reading.time;
   file.handles = std::move(reading.handles);
   return true;
@@ -548,6 +592,8 @@ void folder_tree::flush(folder_change_batch& batch) {
   if (batch.infos_) {
     batch.infos_->commit();
     batch.infos_.reset();
+    // After the commit: a save that ran before it missed the new infos.
+    if (batch.queued_infos_ != 0) changed_ = true;
     batch.queued_infos_ = 0;
   }
   if (batch.added_.empty() && batch.removed_.empty()) return;

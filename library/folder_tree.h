@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <atomic>
 #include <map>
 #include <memory>
 #include <string>
@@ -91,8 +92,11 @@ public:
   void rename(folder_change_batch& batch, const std::string& old_path, const std::string& new_path, DWORD attributes);
   // The whole folder in a batch of its own. A folder that cannot be listed
   // at all throws and keeps everything: an unplugged drive or a folder that
-  // is briefly gone must not empty the library.
-  void full_rescan();
+  // is briefly gone must not empty the library. With `read_as_found` the
+  // files found so far are read and handed over while the listing goes on,
+  // so that a large folder shows its first tracks at once; otherwise they
+  // wait in the retry set.
+  void full_rescan(bool read_as_found = false);
   // The attributes last recorded for a file or subfolder; false when unknown.
   bool known_attributes(const std::string& path, DWORD& out) const;
 
@@ -107,6 +111,13 @@ public:
   // Hands the pending handles to the owner on the main thread.
   void deliver();
 
+  // Whether the tracks a saved blob would hold changed since the tree was
+  // restored from one or last asked; asking forgets it. Files without tracks
+  // do not count: what is stored of them only spares reading them again, and
+  // a folder that holds the profile sees some of them change at every run.
+  bool take_unsaved_changes() noexcept { return changed_.exchange(false); }
+  void forget_unsaved_changes() noexcept { changed_ = false; }
+
   // For the blob reader and writer.
   folder_tree_dir& root() noexcept { return root_; }
   critical_section& lock() noexcept { return lock_; }
@@ -120,6 +131,8 @@ private:
 
   void rescan(folder_change_batch& batch, folder_tree_dir& dir, const std::string& path, DWORD attributes,
               std::uint32_t depth);
+  // Within a full rescan that reads as it finds.
+  void read_found_files(folder_change_batch& batch);
   // `listed`: the entry was found by listing its folder rather than named by
   // a change record, so no writer is known to be busy with it.
   void add_at(folder_change_batch& batch, folder_tree_dir& dir, const std::string& path, const std::string& name,
@@ -128,7 +141,8 @@ private:
                            DWORD attributes, bool listed = false);
   void drop_file(folder_change_batch& batch, folder_tree_file& file, const std::string& path);
   void remove_at(folder_change_batch& batch, folder_tree_dir& dir, const std::string& path, const std::string& name);
-  void mark_all_removed(folder_change_batch& batch, folder_tree_dir& dir);
+  // True when the folder held any track.
+  bool mark_all_removed(folder_change_batch& batch, folder_tree_dir& dir);
   // What reading one file gave, before any of it reaches the tree.
   struct file_reading {
     bool in_use = false;  // another program holds the file: try again later
@@ -154,6 +168,14 @@ private:
   handle_set pending_added_;
   handle_set pending_removed_;
   std::shared_ptr<owner_holder> owner_;
+  std::atomic<bool> changed_{true};
+  // The pacing of a full rescan that reads as it finds; unused otherwise.
+  struct scan_pacing {
+    bool active = false;
+    DWORD last_read = 0;
+    DWORD last_flush = 0;
+    DWORD flush_interval = 0;
+  } pacing_;
 };
 
 // The wait after `interval` ms: half as long again, within 250 ms and about

@@ -83,9 +83,12 @@ void library_database_load() {
         vantrel_io::open_retrying(file, path.c_str(), vantrel_io::open_mode::read, never_raised_abort_signal(),
                                   file_timeout_seconds);
         library_database_read(blobs, file, never_raised_abort_signal());
+      } else {
+        media_library::mark_unsaved();  // a library that was used has its file, empty or not
       }
     } catch (const std::exception&) {
-      // Damage costs only the records after it.
+      // Damage costs only the records after it; the next save mends the file.
+      media_library::mark_unsaved();
     }
   }
   media_library::apply_folders(blobs);
@@ -101,11 +104,14 @@ void library_database_save(bool reset) {
     }
     return;
   }
+  // An unchanged library would be written byte for byte as it stands.
+  if (!media_library::take_unsaved_changes()) return;
   for (;;) {
     try {
       vantrel_io::write_file_via_temp(path.c_str(), library_database_write, never_raised_abort_signal());
       return;
     } catch (const std::exception& error) {
+      media_library::mark_unsaved();
       if (app::state().quiet) return;  // no one to ask; the old file stays
       const std::string text = std::string("Library file could not be written (") + error.what() +
                                ").\nIf you choose 'cancel', your recent library changes will be lost.";

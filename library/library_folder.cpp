@@ -61,6 +61,7 @@ public:
 
   void save(vantrel_io::writer& target, const abort_signal& abort) override { write_folder_blob(tree_, target, abort); }
   bool is_ready() override { return ready_.load(); }
+  bool take_unsaved_changes() override { return tree_.take_unsaved_changes(); }
   void set_mode(std::uint32_t mode) override {
     stop();
     mode_ = mode;
@@ -141,7 +142,7 @@ private:
       return;
     }
     retry_tick_ = GetTickCount() - retry_step_interval_ms;
-    tree_.full_rescan();
+    tree_.full_rescan(true);
     for (;;) {
       retry_step();
       if (tree_.nothing_pending()) return;
@@ -226,7 +227,7 @@ private:
       if (rescan_once_watching) {
         rescan_once_watching = false;
         // Watching has begun, so nothing that changes during the scan is missed.
-        tree_.full_rescan();
+        tree_.full_rescan(true);
         // The files it found are read now, not after the first wait.
         retry_step();
         pass_done();
@@ -267,7 +268,7 @@ private:
       if (reopened) continue;
       liveness_tick = GetTickCount();
       const DWORD bytes = read.complete();
-      if (bytes == 0) tree_.full_rescan();  // the buffer overflowed: the records are lost
+      if (bytes == 0) tree_.full_rescan(true);  // the buffer overflowed: the records are lost
       else handle_records(bytes);
       retry_step();
       pass_done();

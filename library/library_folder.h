@@ -29,6 +29,9 @@ public:
   virtual bool is_ready() = 0;
   // Stops the worker, then starts it as the new mode asks.
   virtual void set_mode(std::uint32_t mode) = 0;
+  // Whether the blob would differ from the one the folder was restored from
+  // or last saved to; asking forgets it.
+  virtual bool take_unsaved_changes() = 0;
 };
 
 using library_folder_ptr = service_ptr<library_folder>;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <set>
+#include <utility>
 
 #include "core/app_state.h"
 #include "core/config_item_registrations.h"
@@ -56,6 +57,7 @@ struct library_state {
   std::vector<std::string> folder_list;
   bool loaded = false;
   bool scanning = false;
+  bool unsaved = false;
 };
 
 library_state& state() {
@@ -226,7 +228,10 @@ void apply_folders(const stored_blob_map& blobs) {
     }
     it->second.sink->close();
     it = s.folders.erase(it);
+    s.unsaved = true;
   }
+  for (const auto& [text, blob] : blobs)
+    if (listed.count(text) == 0) s.unsaved = true;  // its record is not written again
   const std::uint32_t mode = config::library_monitor_folders.get()
                                  ? 0
                                  : library_folder::mode_no_first_scan | library_folder::mode_no_monitoring;
@@ -248,6 +253,7 @@ void apply_folders(const stored_blob_map& blobs) {
       const std::string path = folder_text_to_path(text);
       auto blob = blobs.find(text);
       if (blob == blobs.end()) {
+        s.unsaved = true;
         open_entry(entry, path, nullptr, mode);
         continue;
       }
@@ -257,6 +263,7 @@ void apply_folders(const stored_blob_map& blobs) {
         // The stored record is unusable: the folder starts afresh.
         entry.folder.reset();
         if (entry.sink) entry.sink->close();
+        s.unsaved = true;
         open_entry(entry, path, nullptr, mode);
       }
     } catch (...) {
@@ -279,8 +286,19 @@ void on_info_changed(const track_handle_list& handles) {
   track_handle_list ours;
   for (const track_handle_ptr& handle : handles)
     if (state().tracks.count(handle.get()) != 0) ours.push_back(handle);
-  if (!ours.empty()) tell_callbacks([&](library_change_callback& c) { c.on_items_modified(ours); });
+  if (ours.empty()) return;
+  state().unsaved = true;
+  tell_callbacks([&](library_change_callback& c) { c.on_items_modified(ours); });
 }
+
+bool take_unsaved_changes() {
+  bool any = std::exchange(state().unsaved, false);
+  for (auto& [text, entry] : state().folders)
+    if (entry.folder->take_unsaved_changes()) any = true;
+  return any;
+}
+
+void mark_unsaved() { state().unsaved = true; }
 
 std::uint32_t folder_count() { return static_cast<std::uint32_t>(state().folders.size()); }
 
@@ -291,6 +309,7 @@ void for_each_folder(const std::function<void(const std::string& text, library_f
 void shutdown() {
   library_state& s = state();
   s.loaded = false;
+  s.unsaved = false;  // the next load starts from what the file holds
   for (auto& [text, entry] : s.folders)
     if (entry.sink) entry.sink->close();
   s.folders.clear();

@@ -69,6 +69,12 @@ void on_info_changed(const track_handle_list& handles);
 std::uint32_t folder_count();
 void for_each_folder(const std::function<void(const std::string& text, library_folder& folder)>& visit);
 
+// Whether the library file would differ from the one on disk: a folder came,
+// went or started afresh, a folder's tree or a track's info changed. Asking
+// forgets it; a save that fails marks it again.
+bool take_unsaved_changes();
+void mark_unsaved();
+
 // After the user interface has gone: drops every folder and track.
 void shutdown();
 

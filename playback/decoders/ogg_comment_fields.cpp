@@ -17,12 +17,17 @@ bool ogg_comment_fields::split(const char* text, std::size_t length, std::string
   return true;
 }
 
+bool ogg_comment_fields::is_picture(const char* text, std::size_t length) {
+  const void* equals = text ? std::memchr(text, '=', length) : nullptr;
+  return equals && comment_is_picture_name(text, static_cast<std::size_t>(static_cast<const char*>(equals) - text));
+}
+
 void ogg_comment_fields::add(const char* text, std::size_t length) {
+  if (is_picture(text, length)) return;
   std::string stored;
   const char* value;
   std::size_t value_length;
   if (!split(text, length, stored, value, value_length)) return;
-  if (comment_is_picture_name(stored.data(), stored.size())) return;
   const char* name = comment_name_from_storage(stored.c_str());
   if (info_.try_set_replaygain(name, value, value_length)) return;
   fields_.add_value(name, value, value_length);

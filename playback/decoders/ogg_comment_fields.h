@@ -19,6 +19,10 @@ public:
   // is not UTF-8 or has no name.
   static bool split(const char* text, std::size_t length, std::string& name, const char*& value,
                     std::size_t& value_length);
+  // Whether the entry is a picture, which the fields leave out. Decided by
+  // the name alone: a picture runs to tens of kilobytes, and checking all of
+  // it as text would cost more than reading the rest of the file.
+  static bool is_picture(const char* text, std::size_t length);
   void add(const char* text, std::size_t length);
   // Replaces the info's metadata fields by the ones added.
   void finish();

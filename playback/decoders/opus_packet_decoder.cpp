@@ -171,6 +171,7 @@ void opus_tags_parse(const void* packet, std::uint32_t size, std::int16_t output
   for (std::uint32_t i = 0; i < count; ++i) {
     const std::uint32_t length = checked_length(cursor);
     const char* text = cursor.text(length);
+    if (ogg_comment_fields::is_picture(text, length)) continue;
     std::string name;
     const char* value;
     std::size_t value_length;

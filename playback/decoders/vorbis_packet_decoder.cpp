@@ -5,6 +5,7 @@
 // order.
 #include <vorbis/codec.h>
 
+#include <string>
 #include <vector>
 
 #include "core/service_factory.h"
@@ -15,6 +16,7 @@
 #include "playback/decoders/ogg_comment_fields.h"
 #include "playback/decoders/packet_codec.h"
 #include "playback/decoders/vorbis_channel_order.h"
+#include "playback/decoders/vorbis_comment_packet.h"
 #include "playback/decoders/vorbis_pcm_drain.h"
 
 namespace {
@@ -27,17 +29,15 @@ const ogg_packet& packet_record(const void* pointer, std::uint32_t size) {
   return *static_cast<const ogg_packet*>(pointer);
 }
 
-void comments_to_info(const vorbis_comment& comments, track_info& info) {
+void comments_to_info(const std::vector<std::string>& comments, track_info& info) {
   ogg_comment_fields fields(info);
-  for (int i = 0; i < comments.comments; ++i) {
-    fields.add(comments.user_comments[i], static_cast<std::size_t>(comments.comment_lengths[i]));
-  }
+  for (const std::string& comment : comments) fields.add(comment.c_str(), comment.size());
   fields.finish();
 }
 
 class ogg_vorbis_decoder : public packet_decoder {
 public:
-  explicit ogg_vorbis_decoder(const ogg_packet& identification) {
+  ogg_vorbis_decoder(const ogg_packet& identification, bool for_decoding) : for_decoding_(for_decoding) {
     vorbis_info_init(&info_);
     vorbis_comment_init(&comment_);
     if (vorbis_synthesis_headerin(&info_, &comment_, const_cast<ogg_packet*>(&identification)) < 0 ||
@@ -58,9 +58,15 @@ public:
     if (message == packet_control_next_header) {
       ogg_packet packet = packet_record(pointer, size);
       if (packet.packetno != 1 && packet.packetno != 2) vantrel_io::throw_io_data();
+      if (packet.packetno == 1) {
+        read_comment_header(packet);
+        return 0;
+      }
       if (vorbis_synthesis_headerin(&info_, &comment_, &packet) < 0) vantrel_io::throw_io_data();
-      if (packet.packetno == 1) return 0;
-      if (!ready_) set_up_synthesis();
+      // Setting synthesis up builds the codebooks' tables, which costs more
+      // than reading the headers: a reader of the stream's information, as
+      // the library scan is, never needs them.
+      if (for_decoding_ && !ready_) set_up_synthesis();
       return 1;
     }
     if (message == packet_control_get_sample_rate) return static_cast<std::uint32_t>(info_.rate);
@@ -78,7 +84,7 @@ public:
     out.set_tech("codec", track_info::until_nul, "Vorbis", track_info::until_nul);
     out.set_tech("encoding", track_info::until_nul, "lossy", track_info::until_nul);
     if (comment_.vendor) out.set_tech("tool", track_info::until_nul, comment_.vendor, track_info::until_nul);
-    comments_to_info(comment_, out);
+    comments_to_info(comments_, out);
   }
 
   std::uint32_t seek_preroll_packets() override { return 0; }
@@ -107,6 +113,18 @@ public:
   void set_first_frame(const void*, std::uint32_t, const abort_signal&) override {}
 
 private:
+  void read_comment_header(const ogg_packet& packet) {
+    vorbis_comment_packet header;
+    if (packet.bytes < 0 || !header.parse(packet.packet, static_cast<std::size_t>(packet.bytes)))
+      vantrel_io::throw_io_data();
+    std::vector<std::uint8_t> slim = header.without_entries();
+    ogg_packet stand_in = packet;
+    stand_in.packet = slim.data();
+    stand_in.bytes = static_cast<long>(slim.size());
+    if (vorbis_synthesis_headerin(&info_, &comment_, &stand_in) < 0) vantrel_io::throw_io_data();
+    comments_ = std::move(header.entries);
+  }
+
   void set_up_synthesis() {
     tear_down_synthesis();
     if (vorbis_synthesis_init(&dsp_, &info_) != 0) {
@@ -125,8 +143,10 @@ private:
     ready_ = false;
   }
 
+  const bool for_decoding_;
   vorbis_info info_{};
   vorbis_comment comment_{};
+  std::vector<std::string> comments_;
   vorbis_dsp_state dsp_{};
   vorbis_block block_{};
   bool ready_ = false;
@@ -148,10 +168,10 @@ public:
     vorbis_info_clear(&info);
     return identification;
   }
-  void open(packet_decoder_ptr& out, bool, const GUID& owner, std::uint32_t, const void* setup,
+  void open(packet_decoder_ptr& out, bool for_decoding, const GUID& owner, std::uint32_t, const void* setup,
             std::uint32_t setup_size, const abort_signal&) override {
     if (owner != ogg_owner_guid) vantrel_io::throw_io_data();
-    out = new service_counted<ogg_vorbis_decoder>(packet_record(setup, setup_size));
+    out = new service_counted<ogg_vorbis_decoder>(packet_record(setup, setup_size), for_decoding);
   }
 };
 

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <thread>
+#include <vector>
 
 #include "foundation/exceptions.h"
 #include "library_test_support.h"
@@ -197,6 +199,47 @@ TEST_F(FolderTree, StopDuringAParallelReadLosesNoFile) {
   library_test::wait_until([] { return false; }, 0.1);
   EXPECT_EQ(stopping.tracks, expected);
   for (const auto& [name, count] : stopping.times_added) ASSERT_EQ(count, 1) << name;
+}
+
+// Off the main thread, a scan that reads as it finds hands the first tracks
+// over while the rest is still being listed, and reports each track once.
+TEST_F(FolderTree, ScanReadingAsItFindsHandsOverTheFirstTracksEarly) {
+  strings expected;
+  for (int album = 0; album < 30; ++album) {
+    const std::string dir = "album " + std::to_string(album);
+    library_test::make_folder(folder.path(dir));
+    for (int track = 0; track < 20; ++track) {
+      write(dir + "\\" + std::to_string(track) + ".tst", "TST\nT");
+      expected.insert(dir + "\\" + std::to_string(track) + ".tst:0");
+    }
+  }
+  struct counting_sink : library_test::recording_sink {
+    using recording_sink::recording_sink;
+    std::vector<std::size_t> deliveries;
+    void tracks_added(const track_handle_list& handles) override {
+      deliveries.push_back(handles.size());
+      recording_sink::tracks_added(handles);
+    }
+  } counting{folder.file_url() + "\\"};
+  folder_tree scanned{&counting, abort};
+  scanned.reset(folder.file_url().c_str());
+  std::thread worker([&] {
+    scanned.full_rescan(true);
+    folder_change_batch rest(scanned);
+    scanned.run_retry_queue(rest);
+    scanned.flush(rest);
+  });
+  worker.join();
+  library_test::wait_until([] { return false; }, 0.1);
+  EXPECT_EQ(counting.tracks, expected);
+  for (const auto& [name, count] : counting.times_added) ASSERT_EQ(count, 1) << name;
+  ASSERT_GE(counting.deliveries.size(), 2u);
+  EXPECT_LT(counting.deliveries.front(), expected.size()) << "the first album is not held back for the others";
+  EXPECT_TRUE(scanned.take_unsaved_changes());
+  EXPECT_FALSE(scanned.take_unsaved_changes()) << "asking forgets";
+  std::thread again([&] { scanned.full_rescan(true); });
+  again.join();
+  EXPECT_FALSE(scanned.take_unsaved_changes()) << "a scan that finds nothing new changes nothing to save";
 }
 
 TEST_F(FolderTree, RescanFollowsTheDisk) {

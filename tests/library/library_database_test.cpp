@@ -93,6 +93,68 @@ TEST_F(LibraryDatabase, RestartRestoresEveryTrackWithoutOpeningAFile) {
   EXPECT_EQ(database(), first);
 }
 
+TEST_F(LibraryDatabase, SaveWritesTheFileOnlyWhenTheLibraryChanged) {
+  io_test::write_file(music.path("a.tst"), "TST\nA");
+  library_test::make_folder(music.path("other"));
+  media_library::set_folder_list({music.path()});
+  scan({"a.tst:0"});
+  restart();
+  // A written file is a new file: its old time marks one left alone.
+  const auto age = [&] {
+    const HANDLE file = CreateFileW(io_test::wide(profile.path("database.dat")).c_str(), FILE_WRITE_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    const FILETIME old = {0, 0x01C00000};
+    SetFileTime(file, nullptr, nullptr, &old);
+    CloseHandle(file);
+  };
+  const auto rewritten = [&] {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(io_test::wide(profile.path("database.dat")).c_str(), GetFileExInfoStandard, &data))
+      return true;
+    return data.ftLastWriteTime.dwHighDateTime != 0x01C00000;
+  };
+
+  age();
+  media_library::ensure_loaded();
+  library_database_save(false);
+  EXPECT_FALSE(rewritten()) << "restored and unchanged";
+  media_library::shutdown();
+
+  media_library::ensure_loaded();
+  media_library::rescan_folders();
+  library_test::wait_until([] { return false; }, 1.0);
+  library_database_save(false);
+  EXPECT_FALSE(rewritten()) << "a rescan that found nothing new";
+  media_library::shutdown();
+
+  io_test::write_file(music.path("b.tst"), "TST\nB");
+  scan({"a.tst:0", "b.tst:0"});
+  library_database_save(false);
+  EXPECT_TRUE(rewritten()) << "a file came";
+  media_library::shutdown();
+
+  age();
+  media_library::set_folder_list({music.path(), music.path("other")});
+  media_library::ensure_loaded();
+  library_database_save(false);
+  EXPECT_TRUE(rewritten()) << "a folder came";
+  media_library::shutdown();
+
+  age();
+  media_library::set_folder_list({music.path()});
+  media_library::ensure_loaded();
+  library_database_save(false);
+  EXPECT_TRUE(rewritten()) << "a folder went: its record is dropped";
+  media_library::shutdown();
+
+  write_database(database().substr(0, 30));
+  age();
+  media_library::ensure_loaded();
+  library_database_save(false);
+  EXPECT_TRUE(rewritten()) << "a damaged file is mended";
+}
+
 TEST_F(LibraryDatabase, RunThatNeverUsedTheLibraryLeavesTheFileAlone) {
   write_database("not even a library file");
   library_database_save(false);

@@ -57,8 +57,8 @@ void ogg_input::find_links(const abort_signal& abort) {
 }
 
 void ogg_input::read_headers(headers& out, ogg_page_reader& reader, const ogg_packet& first, std::uint64_t limit,
-                             const abort_signal& abort) {
-  packet_codec::find_and_open(out.codec, true, ogg_owner_guid, 0, &first, sizeof(ogg_packet), abort);
+                             bool for_decoding, const abort_signal& abort) {
+  packet_codec::find_and_open(out.codec, for_decoding, ogg_owner_guid, 0, &first, sizeof(ogg_packet), abort);
   out.packets = 1;
   out.bytes = static_cast<std::uint64_t>(first.bytes);
   out.first_number = first.packetno;
@@ -84,7 +84,7 @@ ogg_packet ogg_input::first_packet(const abort_signal& abort) {
 
 void ogg_input::set_up_codec(const ogg_packet& first, const abort_signal& abort) {
   headers found;
-  read_headers(found, *reader_, first, current_.end(), abort);
+  read_headers(found, *reader_, first, current_.end(), true, abort);
   codec_ = found.codec;
   header_packets_ = found.packets;
   packet_base_ = found.first_number;
@@ -130,7 +130,7 @@ void ogg_input::get_info(std::uint32_t subsong, track_info& out, const abort_sig
   }
   if (!first.b_o_s) throw exception_ogg_structure("corrupted file: first packet not flagged as BOS");
   headers found;
-  read_headers(found, reader, first, chosen.end(), abort);
+  read_headers(found, reader, first, chosen.end(), false, abort);
   found.codec->get_info(out);
   const std::uint32_t rate = found.codec->control(packet_control_get_sample_rate, 0, nullptr, 0);
   if (rate == 0) vantrel_io::throw_io_data();

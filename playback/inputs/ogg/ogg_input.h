@@ -70,8 +70,10 @@ private:
   };
   // Opens the codec of the stream whose first packet is at hand and feeds it
   // the remaining header packets.
+  // `for_decoding` false: only the stream's information is wanted, so the
+  // codec may skip setting up its decoder.
   static void read_headers(headers& out, ogg_page_reader& reader, const ogg_packet& first, std::uint64_t limit,
-                           const abort_signal& abort);
+                           bool for_decoding, const abort_signal& abort);
   void set_up_codec(const ogg_packet& first, const abort_signal& abort);
   ogg_packet first_packet(const abort_signal& abort);
   void warn(const char* text);

@@ -1,0 +1,103 @@
+#!/usr/bin/python3
+"""The library as the real zorv.exe keeps it across runs and fills it while
+it scans: a start and quit that change nothing leave database.dat as it was
+(bytes and time), a new file gets it written again, and a large folder shows
+its first albums while the indexing notice is still up.
+
+usage: library_window.py WINE_EXEC BUILD_DIR ZORV_EXE  (ZORV_WINDOW_PROBE names the probe)
+"""
+import os
+import shutil
+import subprocess
+import sys
+import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.dont_write_bytecode = True  # no cache folder left in the source tree
+from blackbox_checks import check  # noqa: E402
+import main_window  # noqa: E402  (the window tests' player; its own checks run only as a script)
+
+PLAY, NOTICE = 1000, 1324
+OLD_TIME = 1000000000  # 2001: a file written by a run has a later time
+
+
+def albums_shown(player):
+    return player.controls()[1].get(PLAY, (0, 0, False))[2]
+
+
+def notice_shown(player):
+    return player.controls()[1].get(NOTICE, (0, False))[1]
+
+
+def database(player):
+    return os.path.join(player.folder, "zorv-configuration", "database.dat")
+
+
+def run_until_scanned(player):
+    """Starts the player, waits until the library is filled and the scan is
+    over, and quits; answers the exit code."""
+    player.start()
+    check(player.wait(lambda: albums_shown(player), 120), "the albums level fills")
+    check(player.wait(lambda: not notice_shown(player), 120), "the indexing notice goes")
+    return player.stop()
+
+
+def test_unchanged_library_is_not_written(root):
+    player = main_window.Player(root, "unchanged", library=True)
+    main_window.make_music(player.folder)
+    check(run_until_scanned(player) == 0, "unchanged: the first run ends cleanly")
+    path = database(player)
+    check(os.path.isfile(path), "unchanged: the first run writes database.dat")
+    before = open(path, "rb").read()
+    os.utime(path, (OLD_TIME, OLD_TIME))
+
+    check(run_until_scanned(player) == 0, "unchanged: the second run ends cleanly")
+    check(os.stat(path).st_mtime == OLD_TIME and open(path, "rb").read() == before,
+          "unchanged: a run that found nothing new leaves database.dat untouched")
+
+    shutil.copy(os.path.join(player.folder, "music", "carl", "Carl-1.flac"),
+                os.path.join(player.folder, "music", "carl", "Carl-2.flac"))
+    check(run_until_scanned(player) == 0, "unchanged: the third run ends cleanly")
+    check(os.stat(path).st_mtime != OLD_TIME and open(path, "rb").read() != before,
+          "unchanged: a new file gets database.dat written")
+
+
+def make_large_music(folder, files):
+    """`files` tagged FLAC files in albums of 20, hard links to four seeds."""
+    seeds = os.path.join(folder, "seeds")
+    os.makedirs(seeds)
+    tone = os.path.join(seeds, "tone.wav")
+    subprocess.run(["sox", "-n", "-r", "44100", "-c", "2", "-b", "16", tone, "synth", "1", "sine", "440"], check=True)
+    for n in range(4):
+        subprocess.run(["flac", "-s", "-f", "-T", "ARTIST=Artist %d" % n, "-T", "ALBUM=Album %d" % n,
+                        "-T", "TITLE=Song %d" % n, "-o", os.path.join(seeds, "seed%d.flac" % n), tone], check=True)
+    for i in range(files):
+        album = os.path.join(folder, "music", "Artist %d" % (i // 200), "Album %d" % (i // 20))
+        if i % 20 == 0:
+            os.makedirs(album)
+        os.link(os.path.join(seeds, "seed%d.flac" % (i % 4)), os.path.join(album, "%02d Song.flac" % (i % 20)))
+
+
+def test_first_albums_while_scanning(root):
+    player = main_window.Player(root, "large", library=True)
+    make_large_music(player.folder, 6000)
+    player.start()
+    seen_during_scan = False
+    deadline = time.time() + 180
+    while time.time() < deadline:
+        controls = player.controls()[1]
+        shown = controls.get(PLAY, (0, 0, False))[2]
+        scanning = controls.get(NOTICE, (0, False))[1]
+        if shown:
+            seen_during_scan = scanning
+            break
+        time.sleep(0.1)
+    check(seen_during_scan, "large: the first albums show while the indexing notice is still up")
+    player.shot("albums-while-scanning")
+    check(player.wait(lambda: not notice_shown(player), 180), "large: the scan ends")
+    check(player.stop() == 0, "large: ends cleanly")
+
+
+if __name__ == "__main__":
+    main_window.run_window_tests(test_unchanged_library_is_not_written, test_first_albums_while_scanning)
