@@ -10,6 +10,7 @@ file changes; mutagen then checks what the player wrote. Prints min / median
 / max of each.
 
 usage: bench/properties_window_bench.py BUILD_DIR [FILES] [ROUNDS]
+after building the targets zorv and zorv_window_probe in BUILD_DIR.
 FILES defaults to 1000, ROUNDS to 5. Needs python3-mutagen, sox, flac, lame.
 ZORV_BENCH_EXE names another zorv.exe to measure (an earlier build).
 """
@@ -25,8 +26,6 @@ BUILD = os.path.abspath(sys.argv[1])
 FILES = int(sys.argv[2]) if len(sys.argv) > 2 else 1000
 ROUNDS = int(sys.argv[3]) if len(sys.argv) > 3 else 5
 
-subprocess.run(["cmake", "--build", BUILD, "--target", "zorv", "zorv_window_probe"], check=True,
-               stdout=subprocess.DEVNULL)
 # The window tests' player, set up for this build.
 os.environ["ZORV_WINDOW_PROBE"] = os.path.join(BUILD, "tests", "main_window", "zorv_window_probe.exe")
 ZORV = os.environ.get("ZORV_BENCH_EXE", os.path.join(BUILD, "zorv.exe"))
