@@ -30,10 +30,10 @@ void cancel_and_wait(HANDLE file, HANDLE event, OVERLAPPED& request) noexcept {
 
 class native_file : public file_object {
 public:
-  // A `synchronous` handle was opened without FILE_FLAG_OVERLAPPED; it only
-  // reads, and needs no event.
+  // A `synchronous` handle was opened without FILE_FLAG_OVERLAPPED and
+  // needs no event.
   native_file(HANDLE handle, bool writable, bool synchronous = false)
-      : handle_(handle), writable_(writable && !synchronous), synchronous_(synchronous) {
+      : handle_(handle), writable_(writable), synchronous_(synchronous) {
     if (!synchronous_) event_.create();
   }
   ~native_file() { win32_handle_close(handle_); }
@@ -54,6 +54,8 @@ public:
     pause_before_file_change();
     LARGE_INTEGER end;
     end.QuadPart = static_cast<LONGLONG>(size);
+    handle_position_ = position_unknown;
+    unflushed_ = true;
     if (!SetFilePointerEx(handle_, end, nullptr, FILE_BEGIN)) throw_last_io_error();
     if (!SetEndOfFile(handle_)) throw_last_io_error();
     position_ = std::min(position_, size);
@@ -75,8 +77,12 @@ public:
   std::uint64_t get_timestamp(const abort_signal& abort) override {
     abort.check_and_throw();
     // Written data must be on disk for the system to report its time; a
-    // handle without write access has nothing to flush.
-    if (writable_) FlushFileBuffers(handle_);
+    // handle that has written nothing since has nothing to flush, and a
+    // flush costs a tag update of many files dearly.
+    if (writable_ && unflushed_) {
+      FlushFileBuffers(handle_);
+      unflushed_ = false;
+    }
     FILETIME written;
     if (!GetFileTime(handle_, nullptr, nullptr, &written)) throw_last_io_error();
     return (std::uint64_t(written.dwHighDateTime) << 32) | written.dwLowDateTime;
@@ -122,6 +128,11 @@ public:
       abort.check_and_throw();
       return;
     }
+    unflushed_ = true;
+    if (synchronous_) {
+      write_synchronously(buffer, bytes, abort);
+      return;
+    }
     const char* source = static_cast<const char*>(buffer);
     std::uint32_t done = 0;
     while (done < bytes) {
@@ -158,13 +169,7 @@ private:
     std::uint32_t done = 0;
     while (done < bytes) {
       abort.check_and_throw();
-      if (handle_position_ != position_) {
-        LARGE_INTEGER to;
-        to.QuadPart = static_cast<LONGLONG>(position_);
-        handle_position_ = position_unknown;
-        if (!SetFilePointerEx(handle_, to, nullptr, FILE_BEGIN)) throw_last_io_error();
-        handle_position_ = position_;
-      }
+      move_handle_to_position();
       const std::uint32_t piece = std::min(bytes - done, local_read_piece);
       DWORD moved = 0;
       handle_position_ = position_unknown;
@@ -176,6 +181,35 @@ private:
       done += moved;
     }
     return done;
+  }
+
+  // The same for writes; a short write is a failure, as on the overlapped
+  // path.
+  void write_synchronously(const void* buffer, std::uint32_t bytes, const abort_signal& abort) {
+    const char* source = static_cast<const char*>(buffer);
+    std::uint32_t done = 0;
+    while (done < bytes) {
+      abort.check_and_throw();
+      move_handle_to_position();
+      const std::uint32_t piece = std::min(bytes - done, local_read_piece);
+      pause_before_file_change();
+      DWORD moved = 0;
+      handle_position_ = position_unknown;
+      if (!WriteFile(handle_, source + done, piece, &moved, nullptr)) throw_last_io_error();
+      position_ += moved;
+      handle_position_ = position_;
+      if (moved != piece) throw_io();
+      done += piece;
+    }
+  }
+
+  void move_handle_to_position() {
+    if (handle_position_ == position_) return;
+    LARGE_INTEGER to;
+    to.QuadPart = static_cast<LONGLONG>(position_);
+    handle_position_ = position_unknown;
+    if (!SetFilePointerEx(handle_, to, nullptr, FILE_BEGIN)) throw_last_io_error();
+    handle_position_ = position_;
   }
 
   // GetFileSizeEx reports failure by its result: the last error of an
@@ -215,6 +249,8 @@ private:
   std::uint64_t handle_position_ = 0;
   const bool writable_;
   const bool synchronous_;
+  // Written or resized since the last flush.
+  bool unflushed_ = false;
 };
 
 struct open_arguments {
@@ -330,18 +366,18 @@ void native_open(file_ptr& out, const char* path, open_mode mode, const abort_si
   buffered_file(out, file, native_read_buffer, abort);
 }
 
-void native_open_local_read(file_ptr& out, const char* path, const abort_signal& abort) {
+void native_open_local(file_ptr& out, const char* path, open_mode mode, const abort_signal& abort) {
   abort.check_and_throw();
   qiv::string_buffer native;
   win32_path(path, native);
   if (!is_on_local_fixed_drive(native)) {
-    native_open(out, path, open_mode::read, abort);
+    native_open(out, path, mode, abort);
     return;
   }
-  const HANDLE handle = open_handle(native, open_mode::read, 0);
+  const HANDLE handle = open_handle(native, mode, 0);
   file_ptr file;
   try {
-    file = file_ptr(new service_counted<native_file>(handle, false, true));
+    file = file_ptr(new service_counted<native_file>(handle, arguments_for(mode).writable, true));
   } catch (...) {
     CloseHandle(handle);
     throw;

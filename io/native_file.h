@@ -14,7 +14,7 @@ namespace vantrel_io {
 // Transfers are cut into pieces of this size, so that an abort is noticed
 // between them and one request never asks the system for gigabytes.
 inline constexpr std::uint32_t native_transfer_piece = 16 * 1024 * 1024;
-// The largest synchronous read of a local file (native_open_local_read).
+// The largest synchronous transfer of a local file (native_open_local).
 inline constexpr std::uint32_t local_read_piece = 256 * 1024;
 // The read buffer every native file is handed out with.
 inline constexpr std::uint32_t native_read_buffer = 65536;
@@ -27,13 +27,17 @@ void win32_path(const char* path, qiv::string_object& out);
 // buffer. A mode outside open_mode is "Invalid parameters".
 void native_open(file_ptr& out, const char* path, open_mode mode, const abort_signal& abort);
 
-// Opens a file for a brief read, as the library scanner reads thousands of
-// files: on a local fixed drive through a handle without overlapped I/O, read
-// in pieces of at most local_read_piece bytes with the abort signal checked
-// before and after each (a bounded read of a local disk cannot stall); any
-// other path as native_open for reading. Under Wine every overlapped read
-// costs about three server round trips, a synchronous one none.
-void native_open_local_read(file_ptr& out, const char* path, const abort_signal& abort);
+// Opens a file for brief access, as the library scanner reads thousands of
+// files and a tag update rewrites them: on a local fixed drive through a
+// handle without overlapped I/O, read and written in pieces of at most
+// local_read_piece bytes with the abort signal checked before and after each
+// (a bounded transfer on a local disk cannot stall); any other path as
+// native_open. Under Wine every overlapped transfer costs about three server
+// round trips, a synchronous one none.
+void native_open_local(file_ptr& out, const char* path, open_mode mode, const abort_signal& abort);
+inline void native_open_local_read(file_ptr& out, const char* path, const abort_signal& abort) {
+  native_open_local(out, path, open_mode::read, abort);
+}
 
 // The CreateFileW of native_open, for callers that keep the handle (to flush
 // it, for example) and wrap it with make_native_file themselves. A failure is

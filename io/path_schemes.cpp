@@ -62,9 +62,9 @@ void open(file_ptr& out, const char* path, open_mode mode, const abort_signal& a
   get_scheme_handler(path)->open(out, path, mode, abort);
 }
 
-void open_for_brief_read(file_ptr& out, const char* path, const abort_signal& abort) {
-  if (std::strncmp(path, file_scheme_prefix, file_scheme_length) == 0) native_open_local_read(out, path, abort);
-  else open(out, path, open_mode::read, abort);
+void open_for_brief_access(file_ptr& out, const char* path, open_mode mode, const abort_signal& abort) {
+  if (std::strncmp(path, file_scheme_prefix, file_scheme_length) == 0) native_open_local(out, path, mode, abort);
+  else open(out, path, mode, abort);
 }
 
 void create_file(const char* path, file_ptr& out, const abort_signal& abort) {

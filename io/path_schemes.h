@@ -23,10 +23,13 @@ void canonicalize_path(const char* path, qiv::string_object& out);
 void get_display_path(qiv::string_object& out, const char* path);
 
 void open(file_ptr& out, const char* path, open_mode mode, const abort_signal& abort);
-// Opens for reading a file that is read briefly, in a few places (the
-// library scanner's info reads): a "file://" path goes to
-// native_open_local_read, any other as open does.
-void open_for_brief_read(file_ptr& out, const char* path, const abort_signal& abort);
+// Opens a file that is read or written briefly, in a few places (the info
+// reads of the library scanner and the metadata operations, tag writes): a
+// "file://" path goes to native_open_local, any other as open does.
+void open_for_brief_access(file_ptr& out, const char* path, open_mode mode, const abort_signal& abort);
+inline void open_for_brief_read(file_ptr& out, const char* path, const abort_signal& abort) {
+  open_for_brief_access(out, path, open_mode::read, abort);
+}
 // Creates or truncates; a sharing violation is passed on at once.
 void create_file(const char* path, file_ptr& out, const abort_signal& abort);
 

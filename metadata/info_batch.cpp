@@ -33,22 +33,31 @@ void info_batch::add_read(const track_handle_ptr& handle, const track_display_in
   entries_.emplace(handle.get(), entry{handle, record, file_time, read_time});
 }
 
-void info_batch::read_all_subsongs(const char* path, info_reader& reader, const abort_signal& abort) {
-  const vantrel_io::file_stats stats = reader.get_file_stats(abort);
+void info_batch::read_subsong_infos(const char* path, info_reader& reader, subsong_infos& out,
+                                    const abort_signal& abort) {
   const std::uint32_t count = reader.get_subsong_count();
   bool whole_file_read = false;
   for (std::uint32_t i = 0; i < count; ++i) {
     const std::uint32_t subsong = reader.get_subsong(i);
-    track_info_impl info;
-    reader.get_info(subsong, info, abort);
-    add(track_handle_registry::get_handle(track_location(path, subsong)), info, stats, true);
+    out.emplace_back(track_handle_registry::get_handle(track_location(path, subsong)), track_info_impl());
+    reader.get_info(subsong, out.back().second, abort);
     if (subsong == 0) whole_file_read = true;
   }
   if (!whole_file_read) {
-    track_info_impl info;
-    reader.get_info(0, info, abort);
-    add(track_handle_registry::get_handle(track_location(path, 0)), info, stats, true);
+    out.emplace_back(track_handle_registry::get_handle(track_location(path, 0)), track_info_impl());
+    reader.get_info(0, out.back().second, abort);
   }
+}
+
+void info_batch::add_subsongs(const subsong_infos& infos, const vantrel_io::file_stats& stats) {
+  for (const auto& [handle, info] : infos) add(handle, info, stats, true);
+}
+
+void info_batch::read_all_subsongs(const char* path, info_reader& reader, const abort_signal& abort) {
+  const vantrel_io::file_stats stats = reader.get_file_stats(abort);
+  subsong_infos infos;
+  read_subsong_infos(path, reader, infos, abort);
+  add_subsongs(infos, stats);
 }
 
 void info_batch::move_into(info_batch& target) {

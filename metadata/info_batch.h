@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <map>
+#include <utility>
+#include <vector>
 
 #include "core/abort_signal.h"
 #include "core/service_object.h"
@@ -11,9 +13,9 @@
 #include "io/file_object.h"
 #include "metadata/track_display_info.h"
 #include "metadata/track_handle.h"
+#include "metadata/track_info.h"
 
 class info_reader;
-class track_info;
 
 // Shown every info a batch takes, before it is recorded; the caller of a
 // metadata operation uses it to see the full tags that were read (the handles
@@ -38,9 +40,15 @@ public:
   void add_read(const track_handle_ptr& handle, const track_display_info& record, std::uint64_t file_time,
                 std::uint64_t read_time);
 
-  // Adds every subsong of the file at `path` open in `reader`, stamped now.
-  // The whole file (subsong 0) is always added too, since lists may name the
+  // The info of every subsong of the file at `path` open in `reader`. The
+  // whole file (subsong 0) is always among them, since lists may name the
   // file itself.
+  using subsong_infos = std::vector<std::pair<track_handle_ptr, track_info_impl>>;
+  static void read_subsong_infos(const char* path, info_reader& reader, subsong_infos& out,
+                                 const abort_signal& abort);
+  // Adds each of them with the file's stats, stamped now.
+  void add_subsongs(const subsong_infos& infos, const vantrel_io::file_stats& stats);
+  // Both, with the stats the reader reports.
   void read_all_subsongs(const char* path, info_reader& reader, const abort_signal& abort);
 
   // Adds every entry to `target` (with the latest-read rule) and empties

@@ -191,13 +191,18 @@ void open_or_rewind(file_ptr& file, const char* path, open_reason reason, const 
     file->rewind(abort);
     return;
   }
+  // Reading and writing tags take a few small transfers, for which a local
+  // file's synchronous handle saves the fixed cost of overlapped requests;
+  // decoding reads ahead in large pieces.
   switch (reason) {
     case open_reason::info_read:
+      open_for_brief_access(file, path, open_mode::read, abort);
+      return;
     case open_reason::decode:
       open(file, path, open_mode::read, abort);
       return;
     case open_reason::info_write:
-      open(file, path, open_mode::write_existing, abort);
+      open_for_brief_access(file, path, open_mode::write_existing, abort);
       return;
   }
   qiv::crash();

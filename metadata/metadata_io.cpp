@@ -51,6 +51,26 @@ bool is_remote_file(const char* path) {
   return vantrel_io::find_scheme_handler(path, handler) && handler->is_remote(path);
 }
 
+// The file has changed: its handles must learn so even if the user aborts
+// right now. Its stats are read once the writer has closed it, which
+// settles the file's time on every system; asked of the open handle, the
+// time would first need the written data flushed to disk, which costs a tag
+// update of many files dearly. Unknown stats, should the file be gone
+// already, only make the library read it again.
+void add_written_file(info_batch& batch, const char* path, info_writer_ptr& writer) {
+  info_batch::subsong_infos infos;
+  info_batch::read_subsong_infos(path, *writer, infos, never_raised_abort_signal());
+  writer.reset();
+  vantrel_io::file_stats stats;
+  try {
+    bool writable = false;
+    vantrel_io::get_stats(path, stats, writable, never_raised_abort_signal());
+  } catch (const std::exception&) {
+    stats = vantrel_io::file_stats();
+  }
+  batch.add_subsongs(infos, stats);
+}
+
 }  // namespace
 
 std::uint32_t metadata_progress_flags(std::uint32_t operation_flags) noexcept {
@@ -223,10 +243,12 @@ void metadata_update_operation::run(threaded_process_status& status, const abort
         changed = true;
       }
     }
-    if (changed) writer->commit(never);
-    // The file has changed: its handles must learn so even if the user
-    // aborts right now.
-    batch_.read_all_subsongs(path, *writer, never);
+    if (!changed) {
+      batch_.read_all_subsongs(path, *writer, never);
+      return;
+    }
+    writer->commit(never);
+    add_written_file(batch_, path, writer);
   });
 }
 
@@ -265,8 +287,6 @@ void metadata_remove_operation::run(threaded_process_status& status, const abort
       }
       if (changed) writer->commit(never);
     }
-    // The file has changed: its handles must learn so even if the user
-    // aborts right now.
-    batch_.read_all_subsongs(path, *writer, never);
+    add_written_file(batch_, path, writer);
   });
 }

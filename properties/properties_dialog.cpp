@@ -275,8 +275,11 @@ void properties_dialog::apply(operation_kind kind) {
   if (is_busy() || read_only_) return;
   service_ptr<info_cache> next = info_cache::create(info_source_.get());
   service_ptr<operation_completion> completion = start_operation(kind, next);
-  metadata_io_service::get()->update_info_async(tracks_, rows_.make_update_filter().get(), handle(), 0, next.get(),
-                                                completion.get());
+  // The progress dialog shows only when the writing takes longer than a
+  // moment: the disabled dialog already says that something runs, and a
+  // window that flashes up for every small Apply costs more than the write.
+  metadata_io_service::get()->update_info_async(tracks_, rows_.make_update_filter().get(), handle(),
+                                                metadata_flag_delayed, next.get(), completion.get());
 }
 
 void properties_dialog::remove_tags() {

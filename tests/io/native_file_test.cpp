@@ -166,6 +166,49 @@ TEST_F(NativeFile, LocalReadsSeeTheFileAsOtherReadsDo) {
             io_test::failure_of([&] { open_file("missing.bin", open_mode::read); }));
 }
 
+// Tag writers reach local files through the same synchronous handles: reads,
+// writes, seeks and resizes in any order must leave the bytes an
+// overlapped handle would, and the time must be that of the last write.
+TEST_F(NativeFile, LocalWritesInterleaveWithReadsAsOtherWritesDo) {
+  const std::uint32_t size = 2 * local_read_piece + 1000;
+  std::string model = io_test::pattern(size, 5);
+  io_test::write_file(folder.path("local.bin"), model);
+  file_ptr file;
+  native_open_local(file, folder.file_url("local.bin").c_str(), open_mode::write_existing, no_abort());
+  EXPECT_THROW(open_file("local.bin", open_mode::read), exception_io_sharing_violation)
+      << "nobody reads a file while its tags are rewritten";
+
+  const auto write_at = [&](std::uint64_t at, const std::string& bytes) {
+    file->seek(at, no_abort());
+    file->write(bytes.data(), std::uint32_t(bytes.size()), no_abort());
+    model.replace(std::size_t(at), std::min(bytes.size(), model.size() - std::size_t(at)), bytes);
+    if (at + bytes.size() > model.size()) model += bytes.substr(model.size() - std::size_t(at));
+  };
+  file->seek(10, no_abort());
+  EXPECT_EQ(io_test::read_text(*file, 6), model.substr(10, 6));
+  write_at(70000, "ABCDEFGH");
+  EXPECT_EQ(file->get_position(no_abort()), 70008u);
+  EXPECT_EQ(io_test::read_text(*file, 4), model.substr(70008, 4)) << "a read goes on where the write ended";
+  write_at(100, io_test::pattern(local_read_piece + 10, 9));  // more than one piece
+  write_at(size - 2, "tail");                                 // grows the file
+  file->resize(size - 7, no_abort());
+  model.resize(size - 7);
+  EXPECT_EQ(file->get_position(no_abort()), size - 7);
+  write_at(3, "xyz");
+
+  raisable_abort_signal abort;
+  abort.raise();
+  EXPECT_THROW(file->write("no", 2, abort), exception_aborted);
+  const std::uint64_t written_at = file->get_timestamp(no_abort());
+  file.reset();
+  EXPECT_TRUE(io_test::read_file(folder.path("local.bin")) == model);
+  file_stats stats;
+  bool writable = false;
+  native_get_stats(folder.file_url("local.bin").c_str(), stats, writable);
+  EXPECT_EQ(stats.timestamp, written_at);
+  EXPECT_EQ(stats.size, model.size());
+}
+
 TEST(NativeFileAbort, ABlockedReadEndsPromptlyWhenAnotherThreadRaisesTheSignal) {
   // A pipe whose server does not write: a read on it blocks for real.
   const std::wstring name = L"\\\\.\\pipe\\zorv-io-test-" + std::to_wstring(GetCurrentProcessId());

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,7 @@
 #include "core/main_thread_queue.h"
 #include "core/popup_message.h"
 #include "io/named_lock.h"
+#include "io/native_operations.h"
 #include "foundation/main_thread.h"
 #include "foundation/string_buffer.h"
 #include "foundation/wide_buffer.h"
@@ -100,6 +102,36 @@ TEST_F(MetadataOperations, UpdateWritesEachFileOnceAndIsListedForTheCloseConfirm
   EXPECT_TRUE(recording_popup::shown.empty());
   EXPECT_TRUE(active_close_guards().is_empty());
   EXPECT_EQ(named_lock_query_state(album.c_str()).exclusive_holders, 0u);
+}
+
+// What the dialog shows right after Apply (the file size among it) and what
+// the library takes as current both come from the stats handed over with
+// the written info: they must be the file's as the write left it.
+TEST_F(MetadataOperations, UpdateHandsOverTheStatsOfEachFileAsTheWriteLeftIt) {
+  struct stats_hook : info_hook {
+    std::map<std::string, vantrel_io::file_stats> seen;
+    void on_info(const track_handle_ptr& handle, const track_info&, const vantrel_io::file_stats& stats) override {
+      seen[handle->get_location().get_path()] = stats;
+    }
+  };
+  const std::string grown = write("grown.tst", "TST\none");
+  const std::string same = write("same.tst", "TST\nlonger title");
+  filter->title = "longer title";
+  service_ptr<stats_hook> hook = counted<stats_hook>();
+  metadata_io_service::get()->update_info_async({handle(grown, 0), handle(same, 0)}, filter.get(), nullptr, 0,
+                                                hook.get(), completion.get());
+  ASSERT_TRUE(wait_for_completion());
+
+  EXPECT_EQ(tst_writer::commit_count, 2);
+  for (const std::string& path : {grown, same}) {
+    vantrel_io::file_stats on_disk;
+    bool writable = false;
+    vantrel_io::native_get_stats(path.c_str(), on_disk, writable);
+    ASSERT_EQ(hook->seen.count(path), 1u) << path;
+    EXPECT_EQ(hook->seen[path].size, on_disk.size) << path;
+    EXPECT_EQ(hook->seen[path].timestamp, on_disk.timestamp) << path;
+  }
+  EXPECT_EQ(hook->seen[grown].size, std::string("TST\nlonger title").size());
 }
 
 TEST_F(MetadataOperations, FileHeldByAnotherOpenFailsEveryTrackOfItWithTheExactReport) {
