@@ -360,9 +360,6 @@ bool mp4_input::read_frame(std::uint32_t frame, const abort_signal& abort) {
     report("Invalid MP4 frame size: frame " + numbers + ".", true);
     throw vantrel_io::exception_io_data();
   }
-  const std::uint64_t file_size = file_->get_size(abort);
-  const bool size_known = file_size != vantrel_io::filesize_unknown;
-  if (size_known && file_size < where.file_offset + where.size) return false;
   // The buffer size is worked out in 64 bits: a 32-bit size plus the codec's
   // extra bytes could wrap to a small buffer that the read then overruns.
   const std::uint64_t needed = std::uint64_t(where.size) + extra_bytes_;
@@ -370,6 +367,11 @@ bool mp4_input::read_frame(std::uint32_t frame, const abort_signal& abort) {
     report("Invalid MP4 frame size: frame " + numbers + ".", true);
     throw vantrel_io::exception_io_data();
   }
+  // Checked after the size: a damaged size is an error, a plausible frame
+  // running past the end is where a cut file ends.
+  const std::uint64_t file_size = file_->get_size(abort);
+  const bool size_known = file_size != vantrel_io::filesize_unknown;
+  if (size_known && file_size < where.file_offset + where.size) return false;
   try {
     file_->seek(where.file_offset, abort);
     if (packet_.size() < needed) packet_.resize(static_cast<std::size_t>(needed));
