@@ -12,6 +12,7 @@ namespace {
 struct time_range {
   std::uint64_t start;
   std::uint64_t end;
+  bool from_edit_list = false;
 };
 
 // The hexadecimal fields of a gapless record, separated by blanks.
@@ -93,7 +94,7 @@ time_range track_range(const mp4_file& file) {
     if (!is_audio_kind(track->kind) || track->time_scale == 0) continue;
     if (const std::optional<time_range> edited = edit_range(*track, file.movie_time_scale)) {
       has_range = true;
-      range = {to_100ns(edited->start, track->time_scale), to_100ns(edited->end, track->time_scale)};
+      range = {to_100ns(edited->start, track->time_scale), to_100ns(edited->end, track->time_scale), true};
       continue;
     }
     has_range = track->media_duration != duration_not_given;
@@ -120,6 +121,7 @@ void build_song_list(mp4_file& file) {
   file.end_time = static_cast<std::int64_t>(range.end);
 
   if (file.chapters.empty() || (gapless && file.chapters.size() == 1)) {
+    file.start_from_edit_list = range.from_edit_list;
     file.songs.push_back({file.file_metadata, static_cast<std::int64_t>(range.start)});
     return;
   }
