@@ -93,20 +93,23 @@ def make_fixtures(folder):
 
 def mp4_cut_shapes(data):
     """An MP4 file cut short as an interrupted download leaves it: at every
-    top-level box boundary, and at 25, 50, 75 and 95 per cent. A cut after the
-    whole movie box must still play."""
-    boxes, pos, movie_end = [], 0, None
+    top-level box boundary, and at 25, 50, 75 and 95 per cent. A cut that
+    leaves the whole movie box and the first frames must still play."""
+    boxes, pos, movie_end, first_media = [], 0, None, None
     while pos + 8 <= len(data):
         size = struct.unpack_from(">I", data, pos)[0]
         if data[pos + 4:pos + 8] == b"moov":
             movie_end = pos + size
+        if data[pos + 4:pos + 8] == b"mdat" and first_media is None:
+            first_media = pos + 8
         if size < 8:
             break
         boxes.append(pos)
         pos += size
     cuts = set(boxes[1:]) | {len(data) * percent // 100 for percent in (25, 50, 75, 95)}
     for cut in sorted(c for c in cuts if 0 < c < len(data)):
-        playable = movie_end is not None and cut > movie_end
+        # A few kilobytes hold the first frames of any of the fixtures.
+        playable = movie_end is not None and first_media is not None and cut > max(movie_end, first_media + 4096)
         yield "%s@%d" % ("playable-cut" if playable else "mp4-cut", cut), data[:cut]
 
 
