@@ -84,10 +84,11 @@ def make_fixtures(folder):
     wvc = os.path.join(folder, "h.wv")
     run(["wavpack", "-q", "-y", "-b3", "-c", src, "-o", wvc])
     out["wvhybrid"] = wvc
-    m4a = os.path.join(folder, "a.m4a")
-    run(["ffmpeg", "-v", "quiet", "-y", "-i", src, "-c:a", "aac", "-b:a", "64k", "-metadata", "title=mt",
-         "-metadata", "artist=ma", m4a])
-    out["m4a"] = m4a
+    for name, options in (("m4a", ["-c:a", "aac", "-movflags", "+faststart"]),
+                          ("m4afrag", ["-c:a", "aac", "-movflags", "frag_keyframe+empty_moov", "-frag_duration", "300000"]),
+                          ("m4b", ["-c:a", "alac", "-movflags", "+faststart", "-metadata", "title=bt", "-f", "ipod"])):
+        out[name] = os.path.join(folder, name + (".m4b" if name == "m4b" else ".m4a"))
+        run(["ffmpeg", "-v", "quiet", "-y", "-i", src, *options, out[name]])
     out.update(musepack_and_wma_fixtures(folder, src))
     return out
 
@@ -118,6 +119,28 @@ def mp4_size_fields(data):
                 walk(at + header + (4 if kind == b"meta" else 0), at + size, depth + 1)
     walk(0, len(data), 0)
     return fields
+
+
+def mp4_cut_shapes(data):
+    """An MP4 file cut short as an interrupted download leaves it: at every
+    top-level box boundary, and at 25, 50, 75 and 95 per cent. A cut that
+    leaves the whole movie box and the first frames must still play."""
+    boxes, pos, movie_end, first_media = [], 0, None, None
+    while pos + 8 <= len(data):
+        size = struct.unpack_from(">I", data, pos)[0]
+        if data[pos + 4:pos + 8] == b"moov":
+            movie_end = pos + size
+        if data[pos + 4:pos + 8] == b"mdat" and first_media is None:
+            first_media = pos + 8
+        if size < 8:
+            break
+        boxes.append(pos)
+        pos += size
+    cuts = set(boxes[1:]) | {len(data) * percent // 100 for percent in (25, 50, 75, 95)}
+    for cut in sorted(c for c in cuts if 0 < c < len(data)):
+        # A few kilobytes hold the first frames of any of the fixtures.
+        playable = movie_end is not None and first_media is not None and cut > max(movie_end, first_media + 4096)
+        yield "%s@%d" % ("playable-cut" if playable else "mp4-cut", cut), data[:cut]
 
 
 def block_boundaries(data):
@@ -240,6 +263,8 @@ def mutations(data, rng, count):
     """(label, bytes) pairs: every boundary truncation, every size field made huge/zero/off by one, then random damage."""
     yield from tag_damage_shapes(data)
     yield from claim_and_cut_shapes(data)
+    if data[4:8] == b"ftyp":
+        yield from mp4_cut_shapes(data)
     for cut in block_boundaries(data):
         yield "cut@%d" % cut, data[:cut]
     for offset, width, order in size_fields(data):
@@ -308,6 +333,8 @@ def check_case(build, folder, name, ext, data):
         if v:
             problems.append("%s: %s" % (args[0], v))
         decoded = args[0] == "decode" and result is not None and result[0] == 0
+        if args[0] == "decode" and "playable-cut" in name and result is not None and not decoded:
+            problems.append("decode: refused a file cut after its intact first frames")
     copy = path + ".copy" + ext
     shutil.copyfile(path, copy)
     result = zorvtool(build, "tag", windows_path(copy), "title=fuzzed title", "-artist")

@@ -83,6 +83,9 @@ public:
   std::vector<song> songs;
   tag_fields file_metadata;
   std::int64_t end_time = 0;  // 100-nanosecond units
+  // The one song starts where the track's edit list ends the encoder's
+  // priming: the edit list keeps that start, a rewrite needs no chapter for it.
+  bool start_from_edit_list = false;
 
   bool metadata_present = false;
   ilst_metadata item_list;

@@ -109,7 +109,9 @@ void mp4_input::open_file(open_reason reason, const abort_signal& abort) {
   track_.reset();
   iterator_.reset();
   mp4_stream_adapter in(file_, abort);
-  mp4_open_file(model_, in, reason == open_reason::info_write ? writing_options : reading_options, file_->can_seek());
+  const bool writing = reason == open_reason::info_write;
+  mp4_open_file(model_, in, writing ? writing_options : reading_options, file_->can_seek(),
+                writing ? cut_file::refuse : cut_file::keep_what_is_there);
   deliver_warnings();
   for (const track_ptr& track : model_.tracks)
     if (is_audio_kind(track->kind)) {
@@ -124,6 +126,10 @@ void mp4_input::open_file(open_reason reason, const abort_signal& abort) {
   channels_ = parameters.channels;
   bits_per_sample_ = parameters.bits_per_sample;
   time_scale_ = parameters.time_scale;
+  // The sample entry's 16-bit rate cannot hold rates above 65535 and is 0
+  // then; an audio track's time scale is its rate, and the packet decoder's
+  // own report (an ALAC configuration, an AAC one) has the last word.
+  if (sample_rate_ == 0) sample_rate_ = time_scale_;
   const char* invalid = sample_rate_ == 0 ? "Invalid sample rate."
                         : channels_ == 0  ? "Invalid channel count."
                         : time_scale_ == 0 ? "Invalid time scale."
@@ -158,7 +164,7 @@ void mp4_input::open_packet_decoder(bool for_decoding, const abort_signal& abort
   decoder_info_.reset();
   if (decoder_->wants_first_frame()) {
     try {
-      read_frame(0, abort);
+      if (!read_frame(0, abort)) throw vantrel_io::exception_io_data();
       decoder_->set_first_frame(packet_.data(), packet_size_, abort);
     } catch (...) {
       report("reading from MP4 file failed: frame 1 of " + std::to_string(total_frames_) + ".", true);
@@ -321,7 +327,13 @@ bool mp4_input::decode_chunk(audio_block& out, const abort_signal& abort) {
     const std::uint32_t f = next_frame_;
     if (f > total_frames_) return false;
     const bool drain = f == total_frames_;
-    if (!drain) read_frame(f, abort);
+    if (!drain && !read_frame(f, abort)) {
+      // A file cut short (an interrupted download) plays up to its cut.
+      report("The file ends inside frame " + std::to_string(f + 1) + " of " + std::to_string(total_frames_) + ".",
+             false);
+      next_frame_ = total_frames_;
+      continue;
+    }
     scratch_.set_sample_count(0);
     scratch_.set_channels(0, 0);
     scratch_.set_sample_rate(0);
@@ -369,7 +381,7 @@ void mp4_input::restart_iterator() {
   iterator_placed_ = false;
 }
 
-void mp4_input::read_frame(std::uint32_t frame, const abort_signal& abort) {
+bool mp4_input::read_frame(std::uint32_t frame, const abort_signal& abort) {
   sample_iterator& it = *iterator_;
   if (iterator_placed_ && frame > 0 && it.sample() == frame - 1) {
     if (!it.advance()) throw tarnex::exception("error advancing iterator");
@@ -383,9 +395,6 @@ void mp4_input::read_frame(std::uint32_t frame, const abort_signal& abort) {
     report("Invalid MP4 frame size: frame " + numbers + ".", true);
     throw vantrel_io::exception_io_data();
   }
-  const std::uint64_t file_size = file_->get_size(abort);
-  const bool size_known = file_size != vantrel_io::filesize_unknown;
-  if (size_known && file_size < where.file_offset + where.size) throw vantrel_io::exception_io_data();
   // The buffer size is worked out in 64 bits: a 32-bit size plus the codec's
   // extra bytes could wrap to a small buffer that the read then overruns.
   const std::uint64_t needed = std::uint64_t(where.size) + extra_bytes_;
@@ -393,6 +402,11 @@ void mp4_input::read_frame(std::uint32_t frame, const abort_signal& abort) {
     report("Invalid MP4 frame size: frame " + numbers + ".", true);
     throw vantrel_io::exception_io_data();
   }
+  // Checked after the size: a damaged size is an error, a plausible frame
+  // running past the end is where a cut file ends.
+  const std::uint64_t file_size = file_->get_size(abort);
+  const bool size_known = file_size != vantrel_io::filesize_unknown;
+  if (size_known && file_size < where.file_offset + where.size) return false;
   try {
     file_->seek(where.file_offset, abort);
     if (packet_.size() < needed) packet_.resize(static_cast<std::size_t>(needed));
@@ -405,6 +419,7 @@ void mp4_input::read_frame(std::uint32_t frame, const abort_signal& abort) {
   }
   std::fill(packet_.begin() + where.size, packet_.begin() + static_cast<std::ptrdiff_t>(needed), 0);
   packet_size_ = where.size;
+  return true;
 }
 
 void mp4_input::set_info(std::uint32_t subsong, const track_info& info) {

@@ -54,7 +54,8 @@ private:
   void seek_to(double seconds);
   bool decode_chunk(audio_block& out, const abort_signal& abort);
   void restart_iterator();
-  void read_frame(std::uint32_t frame, const abort_signal& abort);
+  // False when the frame is not all in the file (the file was cut short).
+  bool read_frame(std::uint32_t frame, const abort_signal& abort);
   void report(const std::string& text, bool is_error);
   void deliver_warnings();
 

@@ -45,6 +45,10 @@ void read_track_box(mp4_file& file, mp4_track& track, mp4_atom_reader& in, std::
   read_child_boxes(in, size, [&](std::uint32_t type, mp4_atom_reader& child, std::uint64_t child_size) {
     if (type == fourcc("tkhd")) {
       read_track_header(child, track);
+    } else if (type == fourcc("edts")) {
+      read_child_boxes(child, child_size, [&](std::uint32_t edit_type, mp4_atom_reader& edits, std::uint64_t) {
+        if (edit_type == fourcc("elst")) read_edit_list(edits, track);
+      });
     } else if (type == fourcc("mdia")) {
       read_child_boxes(child, child_size, [&](std::uint32_t media_type, mp4_atom_reader& media, std::uint64_t media_size) {
         if (media_type == fourcc("mdhd")) {
@@ -91,7 +95,16 @@ void read_movie_fragment(mp4_file& file, stream& in, std::uint64_t size, fragmen
   });
 }
 
-void scan_top_level(mp4_file& file, stream& in, bool seekable) {
+bool holds(stream& in, std::uint64_t bytes) {
+  try {
+    in.check_remaining(bytes);
+    return true;
+  } catch (const exception_truncation&) {
+    return false;
+  }
+}
+
+void scan_top_level(mp4_file& file, stream& in, bool seekable, cut_file when_cut) {
   std::uint64_t position = 0;
   bool movie_found = false;
   fragment_context fragments;
@@ -109,7 +122,10 @@ void scan_top_level(mp4_file& file, stream& in, bool seekable) {
       if (movie_found) return;
       throw exception("attempting to stream a non-optimized file");
     }
+    // Past the movie box a cut only loses media: what came before it plays.
+    const bool cut_ends_scan = movie_found && when_cut == cut_file::keep_what_is_there;
     if (header.type == fourcc("moof")) {
+      if (cut_ends_scan && !holds(in, header.content_size)) return;
       in.check_remaining(header.content_size);
       fragments.moof_offset = position - header.header_size;
       mp4_atom_reader content(in, header.content_size);
@@ -128,7 +144,7 @@ void scan_top_level(mp4_file& file, stream& in, bool seekable) {
     } else if (in.skip(header.content_size) != header.content_size) {
       // A file cut short inside its media data still has its movie box:
       // its tags and chapters are read, and the audio plays up to the cut.
-      if (movie_found) return;
+      if (cut_ends_scan) return;
       throw exception_truncation();
     }
     position += header.content_size;
@@ -137,10 +153,10 @@ void scan_top_level(mp4_file& file, stream& in, bool seekable) {
 
 }  // namespace
 
-void mp4_open_file(mp4_file& file, stream& in, std::uint32_t options, bool seekable) {
+void mp4_open_file(mp4_file& file, stream& in, std::uint32_t options, bool seekable, cut_file when_cut) {
   file.clear();
   file.options = options;
-  scan_top_level(file, in, seekable);
+  scan_top_level(file, in, seekable, when_cut);
   merge_fragments(file);
   if (file.movie_duration == 0 || file.movie_time_scale == 0) throw exception("invalid or missing mvhd data");
   build_song_list(file);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "foundation/refcounted.h"
@@ -48,6 +49,13 @@ struct composition_offset_entry {
 
 inline constexpr std::uint64_t duration_not_given = ~std::uint64_t(0);
 
+// The part of the media a track presents: from media_time (in the media time
+// scale) for duration (in the movie time scale; 0: to the end of the media).
+struct track_edit {
+  std::uint64_t media_time = 0;
+  std::uint64_t duration = 0;
+};
+
 class mp4_track final : public qiv::refcounted_object {
 public:
   std::uint32_t kind = kind_none;
@@ -80,6 +88,9 @@ public:
   std::uint64_t media_duration = duration_not_given;
   std::uint32_t video_width = 0;
   std::uint32_t video_height = 0;
+
+  // The first edit that shows media; none when the track has no edit list.
+  std::optional<track_edit> edit;
 
   // The track's ID from its header; 0 when the file gave none.
   std::uint32_t track_id = 0;

@@ -12,6 +12,7 @@ namespace {
 struct time_range {
   std::uint64_t start;
   std::uint64_t end;
+  bool from_edit_list = false;
 };
 
 // The hexadecimal fields of a gapless record, separated by blanks.
@@ -59,12 +60,43 @@ std::optional<time_range> gapless_record_range(const mp4_file& file) {
   return std::nullopt;
 }
 
+// A duration in movie units as media units, rounded to nearest.
+std::uint64_t movie_to_media_time(std::uint64_t duration, std::uint32_t media_scale, std::uint32_t movie_scale) {
+  if (duration <= ~std::uint64_t(0) / media_scale - movie_scale)
+    return (duration * media_scale + movie_scale / 2) / movie_scale;
+  const double scaled = double(duration) * media_scale / movie_scale + 0.5;
+  return scaled < 18446744073709551615.0 ? static_cast<std::uint64_t>(scaled) : ~std::uint64_t(0);
+}
+
+// The media range the track's first edit shows: the encoder's priming is
+// left out before it and its padding after it.
+std::optional<time_range> edit_range(const mp4_track& track, std::uint32_t movie_time_scale) {
+  if (!track.edit || movie_time_scale == 0) return std::nullopt;
+  const std::uint64_t start = track.edit->media_time;
+  std::uint64_t end = track.media_duration;
+  if (track.edit->duration != 0) {
+    const std::uint64_t length = movie_to_media_time(track.edit->duration, track.time_scale, movie_time_scale);
+    // The edit's length is only as fine as the movie's time scale (often
+    // milliseconds): one that ends within a movie tick of the media's end
+    // means that end, which is exact to the sample.
+    const std::uint64_t tick = (std::uint64_t(track.time_scale) + movie_time_scale - 1) / movie_time_scale;
+    if (start <= end && length < end - start && end - start - length >= tick) end = start + length;
+  }
+  if (end == duration_not_given || start >= end) return std::nullopt;
+  return time_range{start, end};
+}
+
 time_range track_range(const mp4_file& file) {
   time_range range{0, 0};
   bool has_video = false, has_range = false;
   for (const auto& track : file.tracks) {
     if (is_video_kind(track->kind)) has_video = true;
     if (!is_audio_kind(track->kind) || track->time_scale == 0) continue;
+    if (const std::optional<time_range> edited = edit_range(*track, file.movie_time_scale)) {
+      has_range = true;
+      range = {to_100ns(edited->start, track->time_scale), to_100ns(edited->end, track->time_scale), true};
+      continue;
+    }
     has_range = track->media_duration != duration_not_given;
     range = {to_100ns(start_delay(*track), track->time_scale),
              has_range ? to_100ns(track->media_duration, track->time_scale) : 0};
@@ -89,6 +121,7 @@ void build_song_list(mp4_file& file) {
   file.end_time = static_cast<std::int64_t>(range.end);
 
   if (file.chapters.empty() || (gapless && file.chapters.size() == 1)) {
+    file.start_from_edit_list = range.from_edit_list;
     file.songs.push_back({file.file_metadata, static_cast<std::int64_t>(range.start)});
     return;
   }

@@ -129,7 +129,8 @@ byte_buffer build_movie_box(const mp4_file& file, stream& io, std::uint32_t writ
     write_meta_box(item_list_to_write(file), meta);
     append_box(user_data, fourcc("meta"), meta);
   }
-  if (file.songs.size() > 1 || (file.songs.size() == 1 && file.songs.front().start != 0)) {
+  if (file.songs.size() > 1 ||
+      (file.songs.size() == 1 && file.songs.front().start != 0 && !file.start_from_edit_list)) {
     byte_buffer chapters;
     write_chapter_list(file.songs, chapters);
     append_box(user_data, fourcc("chpl"), chapters);

@@ -14,6 +14,8 @@ namespace tarnex {
 void read_movie_header(mp4_atom_reader& in, mp4_file& file);
 void read_media_header(mp4_atom_reader& in, mp4_track& track);
 void read_track_header(mp4_atom_reader& in, mp4_track& track);
+// "elst": keeps the track's first edit that shows media.
+void read_edit_list(mp4_atom_reader& in, mp4_track& track);
 
 void read_sample_description(mp4_atom_reader& in, std::uint32_t options, mp4_track& track);
 // Parses an "esds" payload held in memory (after its version and flags).

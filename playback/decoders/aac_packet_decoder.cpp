@@ -65,7 +65,10 @@ std::vector<std::uint8_t> aac_user_data(const std::vector<std::uint8_t>& setup) 
 
 class aac_packet_decoder : public packet_decoder {
 public:
-  explicit aac_packet_decoder(std::vector<std::uint8_t> setup) : setup_(std::move(setup)) {}
+  // `reads_setup`: the configuration is the stream's own, not one built from
+  // a Matroska codec id, and says what the decoder puts out.
+  aac_packet_decoder(std::vector<std::uint8_t> setup, bool reads_setup)
+      : setup_(std::move(setup)), reads_setup_(reads_setup) {}
 
   std::uint32_t control(const GUID& message, std::uint32_t value, void*, std::uint32_t) override {
     if (message == packet_control_set_sample_rate) sample_rate_ = value;
@@ -75,6 +78,11 @@ public:
   void get_info(track_info& out) override {
     out.set_tech("codec", track_info::until_nul, "AAC", track_info::until_nul);
     out.set_tech("encoding", track_info::until_nul, "lossy", track_info::until_nul);
+    // MP4 sample entries carry 2 channels whatever the stream holds, and the
+    // core rate where SBR doubles it.
+    const aac_output_format format = output_format();
+    if (format.sample_rate) out.set_tech_int("samplerate", format.sample_rate);
+    if (format.channels) out.set_tech_int("channels", format.channels);
   }
   std::uint32_t seek_preroll_packets() override { return preroll_packets; }
   double seek_preroll_seconds() override { return preroll_packets * double(samples_per_packet) / 8000; }
@@ -93,14 +101,20 @@ private:
     decoder_.create(find_aac_decoder_class());
     mf_input_format format;
     format.subtype = aac_subtype;
-    format.sample_rate = sample_rate_;
-    format.channels = channels_;
+    const aac_output_format stream = output_format();
+    format.sample_rate = stream.sample_rate ? stream.sample_rate : sample_rate_;
+    format.channels = stream.channels ? stream.channels : channels_;
     format.user_data = aac_user_data(setup_);
     format.raw_aac_payload = true;
     decoder_.configure(format);
   }
 
+  aac_output_format output_format() const {
+    return reads_setup_ ? aac_output_format_of(setup_.data(), setup_.size(), sample_rate_) : aac_output_format{};
+  }
+
   std::vector<std::uint8_t> setup_;
+  bool reads_setup_;
   std::uint32_t sample_rate_ = 0;
   std::uint32_t channels_ = 0;
   mf_audio_decoder decoder_;
@@ -124,7 +138,7 @@ public:
     } else {
       vantrel_io::throw_io_data();
     }
-    out = new service_counted<aac_packet_decoder>(std::move(config));
+    out = new service_counted<aac_packet_decoder>(std::move(config), owner == mp4_owner_guid);
   }
 };
 

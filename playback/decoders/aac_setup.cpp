@@ -1,6 +1,8 @@
 #include "playback/decoders/aac_setup.h"
 
 #include <cstring>
+#include <iterator>
+#include <optional>
 
 #include "io/io_exceptions.h"
 
@@ -24,7 +26,107 @@ std::uint32_t channel_configuration(std::uint32_t channels) {
   return channels;
 }
 
+constexpr std::uint32_t object_type_sbr = 5;
+constexpr std::uint32_t object_type_ps = 29;
+constexpr std::uint32_t sbr_sync_extension = 0x2B7;
+constexpr std::uint32_t highest_implicit_sbr_core_rate = 24000;
+constexpr std::uint32_t sampling_frequencies[] = {96000, 88200, 64000, 48000, 44100, 32000, 24000,
+                                                  22050, 16000, 12000, 11025, 8000, 7350};
+
+// MSB-first bits of a configuration; reads past its end give zeros and set
+// `overrun`, so a short configuration is told apart from one that says 0.
+class config_bits {
+public:
+  config_bits(const std::uint8_t* data, std::size_t size) : data_(data), bits_(size * 8) {}
+  std::uint32_t read(std::uint32_t count) {
+    std::uint32_t value = 0;
+    for (std::uint32_t i = 0; i < count; ++i, ++position_) {
+      const bool bit = position_ < bits_ && (data_[position_ / 8] >> (7 - position_ % 8) & 1);
+      value = value << 1 | (bit ? 1 : 0);
+    }
+    if (position_ > bits_) overrun = true;
+    return value;
+  }
+  std::size_t left() const { return position_ < bits_ ? bits_ - position_ : 0; }
+  bool overrun = false;
+
+private:
+  const std::uint8_t* data_;
+  std::size_t bits_;
+  std::size_t position_ = 0;
+};
+
+std::uint32_t read_object_type(config_bits& in) {
+  const std::uint32_t type = in.read(5);
+  return type == 31 ? 32 + in.read(6) : type;
+}
+
+std::uint32_t read_sampling_frequency(config_bits& in) {
+  const std::uint32_t index = in.read(4);
+  if (index == 15) return in.read(24);
+  return index < std::size(sampling_frequencies) ? sampling_frequencies[index] : 0;
+}
+
+// Channel configurations 1 to 6 count their channels; 7 is 7.1.
+std::uint32_t channels_of_configuration(std::uint32_t configuration) {
+  return configuration == 7 ? 8 : configuration <= 6 ? configuration : 0;
+}
+
+bool has_general_audio_config(std::uint32_t type) {
+  return (type >= 1 && type <= 4) || type == 6 || type == 7 || (type >= 17 && type <= 23 && type != 18);
+}
+
+// Skips the GASpecificConfig; false where it cannot be walked (a program
+// config element describes the channels).
+bool skip_general_audio_config(config_bits& in, std::uint32_t type, std::uint32_t configuration) {
+  in.read(1);  // frame length flag
+  if (in.read(1)) in.read(14);  // core coder delay
+  const bool extension = in.read(1) != 0;
+  if (configuration == 0) return false;
+  if (type == 6 || type == 20) in.read(3);  // layer number
+  if (extension) {
+    if (type == 22) in.read(16);  // sub-frames and layer length
+    if (type == 17 || type == 19 || type == 20 || type == 23) in.read(3);  // resilience flags
+    in.read(1);  // extension flag 3
+  }
+  return !in.overrun;
+}
+
 }  // namespace
+
+std::uint32_t aac_sbr_output_rate(std::uint32_t core_rate, std::uint32_t declared_output_rate) {
+  return declared_output_rate ? declared_output_rate : 2 * core_rate;
+}
+
+aac_output_format aac_output_format_of(const std::uint8_t* config, std::size_t size, std::uint32_t container_rate) {
+  aac_output_format out;
+  if (!config || size < 2) return out;
+  config_bits in(config, size);
+  std::uint32_t type = read_object_type(in);
+  const std::uint32_t core_rate = read_sampling_frequency(in);
+  const std::uint32_t configuration = in.read(4);
+  std::optional<std::uint32_t> sbr_rate;
+  if (type == object_type_sbr || type == object_type_ps) {
+    sbr_rate = aac_sbr_output_rate(core_rate, read_sampling_frequency(in));
+    type = read_object_type(in);
+  }
+  if (in.overrun || core_rate == 0) return out;
+  out.channels = channels_of_configuration(configuration);
+  if (!sbr_rate && has_general_audio_config(type) && skip_general_audio_config(in, type, configuration) &&
+      in.left() >= 16 && in.read(11) == sbr_sync_extension && read_object_type(in) == object_type_sbr) {
+    // Present or declared absent: either way nothing is left to guess.
+    const std::uint32_t rate = in.read(1) ? aac_sbr_output_rate(core_rate, read_sampling_frequency(in)) : core_rate;
+    if (!in.overrun) sbr_rate = rate;
+  }
+  if (!sbr_rate && type == object_type_lc && core_rate <= highest_implicit_sbr_core_rate &&
+      container_rate == aac_sbr_output_rate(core_rate, 0))
+    sbr_rate = container_rate;
+  out.sample_rate = sbr_rate ? *sbr_rate : core_rate;
+  // Parametric stereo needs no signalling of its own beside SBR: a mono SBR
+  // stream is decoded to two channels, as other players decode it.
+  if (sbr_rate && *sbr_rate != core_rate && out.channels == 1) out.channels = 2;
+  return out;
+}
 
 bool is_matroska_aac_codec_id(const char* codec_id) {
   return codec_id && std::strncmp(codec_id, aac_id, 5) == 0 && (codec_id[5] == 0 || codec_id[5] == '/');
@@ -61,9 +163,8 @@ std::vector<std::uint8_t> aac_setup_from_matroska(const matroska_codec_setup& re
                                      static_cast<std::uint8_t>((index & 1) << 7 | configuration << 3)};
   if (sbr) {
     // Sync extension 0x2B7, extension object type 5 (SBR), SBR present.
-    // Tracks that leave the output rate out play SBR at twice the core rate.
-    const std::uint32_t output_rate = record.output_sample_rate ? record.output_sample_rate : 2 * record.sample_rate;
-    const std::uint32_t output_index = aac_sampling_frequency_index(output_rate);
+    const std::uint32_t output_index =
+        aac_sampling_frequency_index(aac_sbr_output_rate(record.sample_rate, record.output_sample_rate));
     setup.insert(setup.end(), {0x56, 0xE5, static_cast<std::uint8_t>(0x80 | output_index << 3)});
   }
   return setup;

@@ -1,5 +1,6 @@
-// The AudioSpecificConfig an AAC decoder is set up with, built from a
-// Matroska track whose codec id names the profile instead of carrying it.
+// The AudioSpecificConfig an AAC decoder is set up with: built from a
+// Matroska track whose codec id names the profile instead of carrying it, and
+// read for the rate and channels the decoded stream comes out with.
 #pragma once
 
 #include <cstdint>
@@ -19,3 +20,20 @@ std::vector<std::uint8_t> aac_setup_from_matroska(const matroska_codec_setup& re
 // The index of a sampling frequency in the table of the configuration, the
 // nearest entry for rates between them.
 std::uint32_t aac_sampling_frequency_index(std::uint32_t rate);
+
+// The rate SBR plays at: the one the stream declares, else twice the core rate.
+std::uint32_t aac_sbr_output_rate(std::uint32_t core_rate, std::uint32_t declared_output_rate);
+
+// What a decoder makes of a stream with this configuration; 0 where the
+// configuration does not say (damaged, or a program config element).
+struct aac_output_format {
+  std::uint32_t sample_rate = 0;
+  std::uint32_t channels = 0;
+};
+
+// SBR signalled explicitly (object type 5 or 29, or the sync extension
+// 0x2B7 with its present flag) plays at the extension's rate; an AAC LC core
+// of at most 24 kHz in a container that declares twice its rate is SBR
+// signalled implicitly. Mono under SBR comes out in two channels, for the
+// parametric stereo that SBR streams may carry.
+aac_output_format aac_output_format_of(const std::uint8_t* config, std::size_t size, std::uint32_t container_rate);

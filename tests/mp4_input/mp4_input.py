@@ -10,7 +10,6 @@ usage: mp4_input.py WINE_EXEC BUILD_DIR ZORVTOOL_EXE
 """
 import array
 import json
-import math
 import os
 import struct
 import subprocess
@@ -21,6 +20,7 @@ from mutagen.mp4 import MP4, MP4Cover, MP4FreeForm
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from blackbox_checks import check, failures, tool, windows_path, zorvtool_runner  # noqa: E402
+from decoded_audio import snr_db, wav  # noqa: E402
 
 WINE_EXEC, BUILD_DIR, ZORVTOOL = sys.argv[1:4]
 CORRUPTED = "Unsupported format or corrupted file"
@@ -29,38 +29,12 @@ CORRUPTED = "Unsupported format or corrupted file"
 run = zorvtool_runner(WINE_EXEC, BUILD_DIR, ZORVTOOL)
 
 
-def wav(path):
-    """(channels, channel mask or None, samples) of a PCM or float WAV."""
-    with open(path, "rb") as f:
-        data = f.read()
-    fmt = data.index(b"fmt ") + 8
-    tag, channels = struct.unpack_from("<HH", data, fmt)
-    bits, = struct.unpack_from("<H", data, fmt + 14)
-    mask = struct.unpack_from("<I", data, fmt + 20)[0] if tag == 0xFFFE else None
-    start = data.index(b"data") + 8
-    body = data[start:start + min(struct.unpack_from("<I", data, start - 4)[0], len(data) - start)]
-    if bits == 16:
-        samples = struct.unpack("<%dh" % (len(body) // 2), body[:len(body) - len(body) % 2])
-    elif bits == 24:
-        samples = [int.from_bytes(body[i:i + 3], "little", signed=True) for i in range(0, len(body) - 2, 3)]
-    else:
-        samples = struct.unpack("<%df" % (len(body) // 4), body[:len(body) - len(body) % 4])
-    return channels, mask, samples
-
-
 def decoded(path, *options, bits="32"):
     out = path + ".out.wav"
     run("decode", windows_path(path), windows_path(out), "--bits", bits, *options)
     result = wav(out)
     os.remove(out)
     return result
-
-
-def snr_db(reference, ours):
-    n = min(len(reference), len(ours))
-    signal = sum(x * x for x in reference[:n])
-    noise = sum((x - y) ** 2 for x, y in zip(reference[:n], ours[:n]))
-    return 200.0 if noise == 0 else 10 * math.log10(signal / noise)
 
 
 def test_apple_lossless(work):

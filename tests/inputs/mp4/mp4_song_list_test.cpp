@@ -123,11 +123,87 @@ TEST(Mp4Songs, ChapterListLimits) {
 TEST(Mp4Songs, FileCutInsideItsMediaDataKeepsItsTagsAndChapters) {
   const bytes whole = movie(user_data(freeform("title", "Book"), chpl({{0, "One"}, {40000000, "Two"}}))) +
                       box("mdat", bytes(5000, 'x'));
+  const bytes cut = whole.substr(0, whole.size() - 3000);
   tarnex::mp4_file file;
-  open_bytes(file, whole.substr(0, whole.size() - 3000));
+  tarnex::memory_stream in(cut.data(), cut.size());
+  tarnex::mp4_open_file(file, in, reading_options, true, tarnex::cut_file::keep_what_is_there);
   ASSERT_EQ(file.song_count(), 2u);
   EXPECT_EQ(file.songs[1].metadata.find("title")->values, std::vector<std::string>({"Two"}));
   EXPECT_EQ(file.item_list.fields.find("title")->values, std::vector<std::string>({"Book"}));
   // Without a movie box before the cut there is nothing to read.
   EXPECT_EQ(open_error(ftyp() + box("mdat", bytes(5000, 'x')).substr(0, 100)), "invalid or incomplete data");
+}
+
+namespace {
+
+bytes elst(std::initializer_list<std::pair<std::uint32_t, std::uint32_t>> edits) {
+  bytes out = be32(std::uint32_t(edits.size()));
+  for (auto [duration, media_time] : edits) out += be32(duration) + be32(media_time) + be32(0x10000);
+  return box("edts", full_box("elst", 0, out));
+}
+
+// movie() with an edit list in its track: 220500 samples shown after 1024
+// of priming, out of 221524 (the movie time scale is 1000).
+bytes edited_movie(const bytes& edits, const bytes& udta = "") {
+  const std::uint32_t duration = 221524;
+  const bytes track = box("trak", tkhd(1) + edits +
+                                      box("mdia", mdhd(44100, duration) +
+                                                      box("minf", box("stbl", stsd(audio_entry("mp4a", 2, 44100, esds())) +
+                                                                                  stts({{duration / 1024, 1024}}) +
+                                                                                  stsz(10, {}, duration / 1024)))));
+  return ftyp() + box("moov", mvhd(1000, 5023) + track + udta);
+}
+
+}  // namespace
+
+TEST(Mp4EditList, FirstEditGivesPrimingAndLength) {
+  tarnex::mp4_file file;
+  open_bytes(file, edited_movie(elst({{5000, 1024}})));
+  EXPECT_EQ(file.songs[0].start, std::int64_t(tarnex::to_100ns(1024, 44100)));
+  EXPECT_EQ(file.end_time, std::int64_t(tarnex::to_100ns(1024 + 220500, 44100)));
+
+  // An empty edit first only delays the track; 0 as a length shows the media
+  // to its end; a length past the media ends with it.
+  open_bytes(file, edited_movie(elst({{500, 0xFFFFFFFF}, {0, 2048}})));
+  EXPECT_EQ(file.songs[0].start, std::int64_t(tarnex::to_100ns(2048, 44100)));
+  EXPECT_EQ(file.end_time, std::int64_t(tarnex::to_100ns(221524, 44100)));
+  open_bytes(file, edited_movie(elst({{9000, 1024}})));
+  EXPECT_EQ(file.end_time, std::int64_t(tarnex::to_100ns(221524, 44100)));
+  // A length in whole milliseconds that falls short of the media's end by
+  // less than one: the media's end, exact to the sample.
+  open_bytes(file, edited_movie(elst({{4999, 1024}})));
+  EXPECT_EQ(file.end_time, std::int64_t(tarnex::to_100ns(221524, 44100))) << "44 samples short";
+  open_bytes(file, edited_movie(elst({{4998, 1024}})));
+  EXPECT_EQ(file.end_time, std::int64_t(tarnex::to_100ns(1024 + 220412, 44100))) << "88 samples short";
+
+  // An edit that starts past the media is not a range: the track's own is.
+  open_bytes(file, edited_movie(elst({{5000, 300000}})));
+  EXPECT_EQ(file.songs[0].start, 0);
+  EXPECT_EQ(file.end_time, std::int64_t(tarnex::to_100ns(221524, 44100)));
+}
+
+TEST(Mp4EditList, GaplessRecordComesFirst) {
+  tarnex::mp4_file file;
+  open_bytes(file, edited_movie(elst({{5000, 1024}}), user_data(freeform("iTunSMPB", gapless_record))));
+  EXPECT_EQ(file.songs[0].start, std::int64_t(tarnex::to_100ns(0x840, 44100)));
+}
+
+TEST(Mp4CutFile, MediaCutAfterTheMovieBoxOpensOnlyWhenAsked) {
+  // An interrupted download: the media data, or a movie fragment, is cut.
+  const bytes moov = box("moov", mvhd(1000, 93) + simple_track() + box("mvex", full_box("trex", 0, be32(1) + bytes(16, '\0'))));
+  const bytes cut_media = ftyp() + moov + be32(4000) + "mdat" + bytes(100, 'x');
+  const bytes cut_fragment = ftyp() + moov + box("mdat", bytes(16, 'x')) + be32(400) + "moof" + bytes(50, '\0');
+  for (const bytes& data : {cut_media, cut_fragment}) {
+    EXPECT_EQ(open_error(data), "invalid or incomplete data") << "refused as a tag writer needs";
+    tarnex::mp4_file file;
+    tarnex::memory_stream in(data.data(), data.size());
+    tarnex::mp4_open_file(file, in, reading_options, true, tarnex::cut_file::keep_what_is_there);
+    EXPECT_EQ(file.tracks.at(0)->sample_count, 4u);
+  }
+  // Without its movie box a cut file has nothing to play.
+  const bytes no_movie = ftyp() + be32(4000) + "mdat" + bytes(100, 'x');
+  tarnex::mp4_file file;
+  tarnex::memory_stream in(no_movie.data(), no_movie.size());
+  EXPECT_THROW(tarnex::mp4_open_file(file, in, reading_options, true, tarnex::cut_file::keep_what_is_there),
+               tarnex::exception);
 }

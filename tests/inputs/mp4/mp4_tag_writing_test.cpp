@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "inputs/mp4/file_check.h"
+#include "inputs/mp4/media_time.h"
 #include "inputs/mp4/tag_writing.h"
 #include "inputs/mp4/tarnex_exceptions.h"
 #include "mp4_test_boxes.h"
@@ -132,6 +133,22 @@ TEST(Mp4TagWriting, KeepsEveryTrackBoxAndUnrelatedUserDataAndReadsA64BitHeader) 
   EXPECT_NE(f.data.find(box("name", "x"), at), std::string::npos);
   EXPECT_EQ(f.data.find("chpl", at), std::string::npos);
   EXPECT_EQ(title_of(f.data), "t");
+}
+
+TEST(Mp4TagWriting, EncoderPrimingFromAnEditListIsNoChapter) {
+  // simple_track() with an edit list that starts after 1024 samples of priming.
+  const bytes track = simple_track().substr(8);
+  const std::size_t header = tkhd(1).size();
+  const bytes edits = box("edts", full_box("elst", 0, be32(1) + be32(93) + be32(1024) + be32(0x10000)));
+  memory_file f(ftyp() + media + box("moov", mvhd(1000, 93) + box("trak", track.substr(0, header) + edits +
+                                                                              track.substr(header))));
+  retag(f, "t");
+  const std::size_t at = ftyp().size() + media.size();
+  EXPECT_NE(f.data.find(edits, at), std::string::npos);
+  EXPECT_EQ(f.data.find("chpl", at), std::string::npos);
+  tarnex::mp4_file model;
+  open_bytes(model, f.data, tagging);
+  EXPECT_EQ(model.songs.at(0).start, std::int64_t(tarnex::to_100ns(1024, 44100)));
 }
 
 TEST(Mp4TagWriting, ChaptersShareTheirCommonFieldsAndKeepTheirOwnInTheTagsBox) {

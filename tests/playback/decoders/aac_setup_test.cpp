@@ -48,3 +48,29 @@ TEST(AacSetup, SamplingFrequencyIndexRoundsToTheNearestEntry) {
   EXPECT_EQ(aac_sampling_frequency_index(46009), 3u);
   EXPECT_EQ(aac_sampling_frequency_index(8000), 11u);
 }
+
+TEST(AacOutputFormat, ConfigurationGivesRateAndChannels) {
+  auto format_of = [](std::vector<std::uint8_t> config, std::uint32_t container_rate) {
+    const aac_output_format f = aac_output_format_of(config.data(), config.size(), container_rate);
+    return std::make_pair(f.sample_rate, f.channels);
+  };
+  using result = std::pair<std::uint32_t, std::uint32_t>;
+  // Mono LC at 22050 with SBR declared absent, in an entry that says stereo.
+  EXPECT_EQ(format_of({0x13, 0x88, 0x56, 0xE5, 0x00}, 22050), result(22050, 1));
+  EXPECT_EQ(format_of({0x13, 0x88, 0x56, 0xE5, 0x00}, 44100), result(22050, 1)) << "declared absent";
+  // The sync extension with SBR present at 44100; 7.1 is eight channels.
+  EXPECT_EQ(format_of({0x13, 0x90, 0x56, 0xE5, 0xA0}, 22050), result(44100, 2));
+  EXPECT_EQ(format_of({0x11, 0xB8}, 48000), result(48000, 8));
+  // Object types 5 and 29: SBR over a 22050 core at 44100 (index 4); mono
+  // under SBR is stereo, for parametric stereo.
+  EXPECT_EQ(format_of({0x2B, 0x8A, 0x08, 0x00}, 22050), result(44100, 2));
+  EXPECT_EQ(format_of({0xEB, 0x8A, 0x08, 0x00}, 22050), result(44100, 2));
+  // Implicit SBR: a bare LC core of at most 24 kHz in a track declared at
+  // twice its rate.
+  EXPECT_EQ(format_of({0x13, 0x88}, 44100), result(44100, 2));
+  EXPECT_EQ(format_of({0x13, 0x88}, 22050), result(22050, 1));
+  EXPECT_EQ(format_of({0x12, 0x10}, 88200), result(44100, 2)) << "a 44.1 kHz core is not HE-AAC";
+  // Too short to say anything.
+  EXPECT_EQ(format_of({0x12}, 44100), result(0, 0));
+  EXPECT_EQ(format_of({}, 44100), result(0, 0));
+}
