@@ -2,7 +2,9 @@
 """Matroska and WebM through the real zorvtool: information, tags, chapters,
 sample-exact decoding and seeking against ffmpeg, oggdec and opusdec,
 retagging in place checked with mkvinfo and mkvextract, a retag killed at
-random moments, what the services claim and the attached pictures.
+random moments, what the services claim and the attached pictures; Opus end
+trimming, files without a SeekHead or with a second Tags element, and cut
+files, each against ffmpeg, ffprobe or mkvextract.
 
 usage: matroska_playback.py WINE_EXEC BUILD_DIR ZORVTOOL_EXE [KILLS]
 """
@@ -19,6 +21,7 @@ import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from blackbox_checks import check, failures, windows_path  # noqa: E402
+import matroska_bytes  # noqa: E402
 
 WINE_EXEC, BUILD_DIR, ZORVTOOL = sys.argv[1:4]
 # A modest count for every run; pass a larger one to hunt rarer moments.
@@ -327,6 +330,140 @@ def test_retag(work, files, tagged):
 
 
 
+def ffprobe_tags(path):
+    done = subprocess.run(["ffprobe", "-v", "quiet", "-print_format", "json", "-show_format", path],
+                          capture_output=True, text=True)
+    return {k.lower(): v for k, v in json.loads(done.stdout or "{}").get("format", {}).get("tags", {}).items()}
+
+
+def ffmpeg_f32(path):
+    out = path + ".ref.wav"
+    tool("ffmpeg", "-loglevel", "error", "-y", "-i", path, "-c:a", "pcm_f32le", out)
+    samples = wav_samples(out)
+    os.remove(out)
+    return samples
+
+
+def test_opus_end_trim(work, files):
+    source = os.path.join(work, "five.wav")
+    tool("sox", "-n", "-r", "48000", "-c", "2", "-b", "16", source, "synth", "5", "sine", "440", "sine", "550")
+    webm, opus, remuxed = (os.path.join(work, n) for n in ("five.webm", "five.opus", "five-mkvmerge.mka"))
+    tool("ffmpeg", "-loglevel", "error", "-y", "-i", source, "-c:a", "libopus", webm)
+    tool("opusenc", "--quiet", source, opus)
+    tool("mkvmerge", "-q", "-o", remuxed, opus)
+    for path in (webm, remuxed):
+        ours, theirs = decoded(path, bits="32"), ffmpeg_f32(path)
+        check(len(ours) == len(theirs) == 2 * 240000,
+              "%s: Opus decodes to the frames ffmpeg gives (%d, ffmpeg %d)" % (os.path.basename(path), len(ours) // 2,
+                                                                               len(theirs) // 2))
+        check(max_difference(ours, theirs) < 2e-3, "%s: the same audio as ffmpeg" % os.path.basename(path))
+
+
+def json_keys_repeated(text):
+    repeated = []
+
+    def pairs(items):
+        names = [k for k, _ in items]
+        repeated.extend(k for k in set(names) if names.count(k) > 1)
+        return dict(items)
+
+    json.loads(text, object_pairs_hook=pairs)
+    return repeated
+
+
+TWO_ARTISTS = """<?xml version="1.0"?><Tags><Tag><Targets><TargetTypeValue>30</TargetTypeValue></Targets>
+ <Simple><Name>ARTIST</Name><String>A1</String></Simple><Simple><Name>TITLE</Name><String>T</String></Simple>
+ <Simple><Name>ARTIST</Name><String>A2</String></Simple></Tag></Tags>
+"""
+
+
+def test_tag_names_and_values(work, files):
+    xml = os.path.join(work, "two-artists.xml")
+    with open(xml, "w") as f:
+        f.write(TWO_ARTISTS)
+    path = os.path.join(work, "two-artists.mka")
+    tool("mkvmerge", "-q", "--no-global-tags", "--no-track-tags", "--disable-track-statistics-tags", "--global-tags", xml,
+         "-o", path, files["flac.mka"])
+    text = run(ZORVTOOL, "info", windows_path(path)).stdout
+    check(json_keys_repeated(text) == [], "one JSON key per field: %s" % json_keys_repeated(text))
+    check(fields(path).get("artist") == ["A1", "A2"], "two ARTIST tags are one field of two values")
+
+    run(ZORVTOOL, "tag", windows_path(path), "comment=lower case name")
+    extracted = subprocess.run(["mkvextract", path, "tags", "-"], capture_output=True, text=True).stdout
+    check("<Name>COMMENT</Name>" in extracted and "<Name>comment</Name>" not in extracted,
+          "a new tag name is written in upper case")
+    check(ffprobe_tags(path).get("comment") == "lower case name", "ffprobe reads the new tag")
+
+
+def tagged_or_refused(path, changes, expected):
+    """A write either refused with the file byte-identical, or read back by us and by ffprobe, audio unchanged."""
+    with open(path, "rb") as f:
+        before = f.read()
+    audio = decoded(path)
+    done = run(ZORVTOOL, "tag", windows_path(path), *changes, ok=False)
+    with open(path, "rb") as f:
+        after = f.read()
+    name = os.path.basename(path)
+    if done.returncode != 0:
+        check(after == before and NOT_TAGGABLE in done.stderr, "%s: refused untouched: %s" % (name, done.stderr.strip()))
+        return False
+    got, probed = fields(path), ffprobe_tags(path)
+    check(all(got.get(k) == [v] for k, v in expected.items()), "%s: the new tags read back: %s" % (name, got))
+    check(all(probed.get(k) == v for k, v in expected.items()), "%s: ffprobe reads the new tags: %s" % (name, probed))
+    check(decoded(path) == audio, "%s: the audio decodes as before" % name)
+    return True
+
+
+def test_unusual_layouts(work, files):
+    for name in ("flac.mka", "opus.webm"):
+        path = os.path.join(work, "noseekhead-" + name)
+        with open(files[name], "rb") as f:
+            data = matroska_bytes.without_seekhead(f.read())
+        with open(path, "wb") as f:
+            f.write(data)
+        tagged_or_refused(path, ["title=Small"], {"title": "Small"})
+        tagged_or_refused(path, ["comment=" + "g" * 3000], {"comment": "g" * 3000})
+
+        path = os.path.join(work, "second-tags-" + name)
+        tool("mkvmerge", "-q", "-o", path, files[name])
+        with open(path, "rb") as f:
+            data = matroska_bytes.with_second_tags(f.read(), room=2000)
+        with open(path, "wb") as f:
+            f.write(data)
+        check(fields(path).get("album artist") is None, "%s: a Tags element no SeekHead names is not read" % name)
+        check(tagged_or_refused(path, ["title=After", "comment=" + "s" * 1000], {"title": "After"}),
+              "%s with a second Tags element takes the tags" % name)
+
+
+def test_cut_files(work, files):
+    # ffmpeg may play part of the block that the cut runs through: the counts
+    # agree to within a block (frames of one block, generously).
+    for name, block in (("flac.mka", 4608), ("opus.webm", 960), ("exact-pcm.mka", 44100)):
+        with open(files[name], "rb") as f:
+            data = f.read()
+        whole = decoded(files[name])
+        length = info(files[name])[0]["info"]["length"]
+        for percent in (25, 50, 75, 95):
+            path = os.path.join(work, "cut%d-%s" % (percent, name))
+            with open(path, "wb") as f:
+                f.write(data[:len(data) * percent // 100])
+            ours = decoded(path)
+            reference = path + ".ref.wav"
+            subprocess.run(["ffmpeg", "-loglevel", "quiet", "-y", "-i", path, "-c:a", "pcm_s16le", reference])
+            theirs = wav_samples(reference)
+            check(0 < len(ours) and ours == whole[:len(ours)] and abs(len(ours) - len(theirs)) <= 2 * 2 * block,
+                  "%s cut at %d%%: plays what is there (%d frames, ffmpeg %d)" %
+                  (name, percent, len(ours) // 2, len(theirs) // 2))
+            check(abs(info(path)[0]["info"]["length"] - length) < 1e-6, "%s cut at %d%%: the length the file says" %
+                  (name, percent))
+            with open(path, "rb") as f:
+                before = f.read()
+            done = run(ZORVTOOL, "tag", windows_path(path), "title=x", ok=False)
+            with open(path, "rb") as f:
+                check(done.returncode != 0 and f.read() == before, "%s cut at %d%%: a retag is refused untouched" %
+                      (name, percent))
+
+
 def test_killed_retags(work, files):
     original = os.path.join(work, "kill_source.mka")
     shutil.copy(files["flac.mka"], original)
@@ -398,6 +535,10 @@ def main():
         test_chapters(work, files)
         tagged = test_tags(work, files)
         test_retag(work, files, tagged)
+        test_opus_end_trim(work, files)
+        test_tag_names_and_values(work, files)
+        test_unusual_layouts(work, files)
+        test_cut_files(work, files)
         test_claims_and_pictures(work, files)
         test_killed_retags(work, files)
     if failures:

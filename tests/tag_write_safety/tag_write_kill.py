@@ -4,7 +4,8 @@ as either all its old tags or all its new ones.
 
 usage: tag_write_kill.py WINE_EXEC BUILD_DIR ZORVTOOL_EXE
 Each road of tag writing (in place and through the temporary file, for FLAC,
-MP3 with ID3v2 + APEv2 + ID3v1, WavPack, Ogg Vorbis and Opus, WAV) runs in the
+MP3 with ID3v2 + APEv2 + ID3v1, WavPack, Ogg Vorbis and Opus, WAV, Matroska
+in place, grown, without a SeekHead and with a second Tags element) runs in the
 real zorvtool process, which is killed after a random delay. The program
 pauses before every change to a file (ZORV_TEST_WRITE_PAUSE_MS), so that the
 kills land between its writes. ZORV_TAG_KILLS sets the kills per road
@@ -42,6 +43,10 @@ ROADS = [
     ("opus in place", "opus", ["title=New title"]),
     ("opus through the temporary file", "opus", ["comment=" + LONG]),
     ("wav", "wav", ["title=New title"]),
+    ("matroska in place", "mkaremux", ["title=N"]),
+    ("matroska growing to the end of the segment", "mka", ["title=New title", "comment=" + LONG]),
+    ("matroska without a seekhead", "mkanoseek", ["title=N"]),
+    ("matroska into a tags element no seekhead names", "mkatwo", ["title=New title", "comment=" + LONG]),
 ]
 
 
