@@ -86,8 +86,10 @@ void ebml_read_children(ebml_reader& reader, ebml_element_handler& handler) {
       reader.skip(reader.remaining());
       break;
     }
-    // An unknown size is no cut: it stays refused, as everywhere.
-    const bool cut = cut_allowed && size != ebml_unknown_size && size > reader.remaining();
+    // An unknown size (all ones, in any length from 7 bytes up, or 0xFF) is
+    // no cut: it stays refused, as everywhere.
+    constexpr std::uint64_t unknown_sizes = (std::uint64_t{1} << 49) - 1;
+    const bool cut = cut_allowed && size < unknown_sizes && size > reader.remaining();
     ebml_element_scope scope(reader, cut ? reader.remaining() : size);
     handler.on_element(id, size, reader);
     reader.skip(reader.remaining());

@@ -48,6 +48,11 @@ def fields(path, subsong=0):
     return next(s["info"] for s in info(path) if s["subsong"] == subsong)["fields"]
 
 
+def fields_nocase(path, subsong=0):
+    """Field names fold: a tag written as "comment" reads back as the TagName "COMMENT"."""
+    return {k.lower(): v for k, v in fields(path, subsong).items()}
+
+
 def wav_samples(path):
     with open(path, "rb") as f:
         data = f.read()
@@ -135,8 +140,10 @@ def test_decoding_and_seeking(work, files):
             ours = decoded(files[name], bits="32")
             limit = 1e-6
         theirs = wav_samples(reference)
-        # The container has no end trim: only the reference's length is compared.
-        check(len(ours) >= len(theirs) and max_difference(ours, theirs) <= limit,
+        # The remuxed Ogg file keeps no end trim, so its decoder may give more;
+        # the WebM file's own trim gives what ffmpeg gives.
+        right_length = len(ours) == len(ffmpeg_f32(files[name])) if decoder == "opusdec" else len(ours) >= len(theirs)
+        check(right_length and max_difference(ours, theirs) <= limit,
               "%s decodes as %s does (%d vs %d samples, difference %g)" %
               (name, decoder, len(ours), len(theirs), max_difference(ours, theirs)))
         if decoder == "oggdec":
@@ -274,7 +281,7 @@ def test_retag(work, files, tagged):
     shutil.copy(files["flac.mka"], path)
     audio = decoded(path)
     run(ZORVTOOL, "tag", windows_path(path), "comment=" + "y" * 3000)
-    check(fields(path).get("comment") == ["y" * 3000], "a large new tag is appended at the end of the Segment")
+    check(fields_nocase(path).get("comment") == ["y" * 3000], "a large new tag is appended at the end of the Segment")
     check(subprocess.run(["mkvinfo", path], capture_output=True).returncode == 0, "mkvinfo parses the grown file")
     # ffmpeg sums its SeekHead with a CRC-32, which a changed SeekHead would
     # contradict: it is a Void now.
@@ -297,7 +304,7 @@ def test_retag(work, files, tagged):
     extracted = subprocess.run(["mkvextract", path, "tags", "-"], capture_output=True, text=True).stdout
     check("<String>New Title</String>" in extracted and "<TagLanguage>und</TagLanguage>" in extracted
           and "<DefaultLanguage>1</DefaultLanguage>" in extracted, "mkvextract shows the new tags")
-    got = fields(path)
+    got = fields_nocase(path)
     check(got.get("title") == ["New Title"] and got.get("album") == ["Record"] and got.get("artist") == ["Someone"]
           and "comment" not in got, "the new tags read back: %s" % got)
     check(decoded(path) == audio, "the audio decodes identically after the retags")
@@ -407,7 +414,7 @@ def tagged_or_refused(path, changes, expected):
     if done.returncode != 0:
         check(after == before and NOT_TAGGABLE in done.stderr, "%s: refused untouched: %s" % (name, done.stderr.strip()))
         return False
-    got, probed = fields(path), ffprobe_tags(path)
+    got, probed = fields_nocase(path), ffprobe_tags(path)
     check(all(got.get(k) == [v] for k, v in expected.items()), "%s: the new tags read back: %s" % (name, got))
     check(all(probed.get(k) == v for k, v in expected.items()), "%s: ffprobe reads the new tags: %s" % (name, probed))
     check(decoded(path) == audio, "%s: the audio decodes as before" % name)
@@ -436,8 +443,9 @@ def test_unusual_layouts(work, files):
 
 
 def test_cut_files(work, files):
-    # ffmpeg may play part of the block that the cut runs through: the counts
-    # agree to within a block (frames of one block, generously).
+    # What ffmpeg plays of a cut file is played here too, the start of the
+    # whole file's audio; ffmpeg may also play part of the block that the
+    # cut runs through (frames of one block, generously).
     for name, block in (("flac.mka", 4608), ("opus.webm", 960), ("exact-pcm.mka", 44100)):
         with open(files[name], "rb") as f:
             data = f.read()
@@ -447,11 +455,13 @@ def test_cut_files(work, files):
             path = os.path.join(work, "cut%d-%s" % (percent, name))
             with open(path, "wb") as f:
                 f.write(data[:len(data) * percent // 100])
-            ours = decoded(path)
+            out = path + ".out.wav"
+            done = run(ZORVTOOL, "decode", windows_path(path), windows_path(out), "--bits", "16", ok=False)
+            ours = wav_samples(out) if done.returncode == 0 else ()
             reference = path + ".ref.wav"
             subprocess.run(["ffmpeg", "-loglevel", "quiet", "-y", "-i", path, "-c:a", "pcm_s16le", reference])
             theirs = wav_samples(reference)
-            check(0 < len(ours) and ours == whole[:len(ours)] and abs(len(ours) - len(theirs)) <= 2 * 2 * block,
+            check(len(theirs) <= len(ours) + 2 * 2 * block and ours == whole[:len(ours)],
                   "%s cut at %d%%: plays what is there (%d frames, ffmpeg %d)" %
                   (name, percent, len(ours) // 2, len(theirs) // 2))
             check(abs(info(path)[0]["info"]["length"] - length) < 1e-6, "%s cut at %d%%: the length the file says" %

@@ -244,7 +244,7 @@ def main():
                         f.write(data)
                     name = "%s %s, %d bytes" % (fixture, shape, len(changes[-1]))
                     audio = tool.decoded(path)
-                    check(audio is not None, "%s: decodes" % name)
+                    check(audio is not None or shape.startswith("cut"), "%s: decodes" % name)
                     if expect_refused_or_sound(tool, name, path, audio, changes) == 0:
                         got = tool.fields(path) or {}
                         comment = [changes[1].split("=", 1)[1]] if len(changes) > 1 else None
