@@ -90,6 +90,20 @@ def make_fixtures(folder):
         out[name] = os.path.join(folder, name + (".m4b" if name == "m4b" else ".m4a"))
         run(["ffmpeg", "-v", "quiet", "-y", "-i", src, *options, out[name]])
     out.update(musepack_and_wma_fixtures(folder, src))
+    out.update(make_matroska_fixtures(folder, src))
+    return out
+
+
+def make_matroska_fixtures(folder, src):
+    """Matroska and WebM from ffmpeg, and an mkvmerge file with chapters."""
+    out = {"mka": os.path.join(folder, "f.mka"), "webm": os.path.join(folder, "o.webm")}
+    run(["ffmpeg", "-v", "quiet", "-y", "-i", src, "-c:a", "flac", "-metadata", "title=mt", out["mka"]])
+    run(["ffmpeg", "-v", "quiet", "-y", "-i", src, "-c:a", "libopus", "-metadata", "title=wt", out["webm"]])
+    chapters = os.path.join(folder, "chapters.txt")
+    with open(chapters, "w") as f:
+        f.write("CHAPTER01=00:00:00.000\nCHAPTER01NAME=One\nCHAPTER02=00:00:00.700\nCHAPTER02NAME=Two\n")
+    out["mkvmerge"] = os.path.join(folder, "c.mka")
+    run(["mkvmerge", "-q", "--chapters", chapters, "-o", out["mkvmerge"], out["mka"]])
     return out
 
 
@@ -219,7 +233,8 @@ def tag_damage_shapes(data):
     """Damage found in the field that tag writers once trusted: an APEv2 footer
     reaching back over the audio, a FLAC seek table of odd length, Ogg audio
     sharing the comment header's page, Ogg pages with a damaged length or a
-    bad checksum, one damaged size inside an MP4 file's item list."""
+    bad checksum, one damaged size inside an MP4 file's item list, Matroska
+    without a SeekHead, with a second Tags element or cut short."""
     yield "ape-over-audio", tag_write_damage.ape_reaching_over_audio(data)
     if data[:4] == b"fLaC":
         try:
@@ -231,6 +246,8 @@ def tag_damage_shapes(data):
     if data[:4] == b"OggS":
         yield "audio-in-comment-page", tag_write_damage.ogg_with_audio_in_comment_page(data)
         yield "damaged-pages", tag_write_damage.ogg_with_damaged_pages(data)
+    if data[:4] == b"\x1a\x45\xdf\xa3":
+        yield from tag_write_damage.matroska_shapes(data)
 
 
 ASF_HEADER = bytes.fromhex("3026b2758e66cf11a6d900aa0062ce6c")

@@ -330,6 +330,14 @@ void track_info::add_field_value(std::uint32_t field, const char* value, std::si
   insert_field_value(field, field_value_count(field), value, length);
 }
 
+std::uint32_t track_info::add_value(const char* name, std::size_t name_length, const char* value,
+                                    std::size_t value_length) {
+  const std::uint32_t field = find_field(name, name_length);
+  if (field == not_found) return append_field(name, name_length, value, value_length);
+  add_field_value(field, value, value_length);
+  return field;
+}
+
 void track_info::copy_field_values_from(track_info& destination, const track_info& source, std::uint32_t field) {
   const std::uint32_t values = source.field_value_count(field);
   const std::uint32_t index =

@@ -72,6 +72,10 @@ public:
   void reset();
   std::uint32_t total_value_count() const;
   void add_field_value(std::uint32_t field, const char* value, std::size_t length = until_nul);
+  // Adds the value to the field of that name (ASCII letters folded), making
+  // the field when there is none: what a reader gathers under one name stays
+  // one field. Answers the field's index.
+  std::uint32_t add_value(const char* name, std::size_t name_length, const char* value, std::size_t value_length);
   static void copy_field_values_from(track_info& destination, const track_info& source, std::uint32_t field);
   void get_field_joined(std::uint32_t field, const char* separator, qiv::string_object& out) const;
   // False, and `out` empty, when the field is absent; else values joined by ", ".

@@ -19,6 +19,12 @@ public:
   virtual void on_element(std::uint32_t /*id*/, std::uint64_t /*size*/, ebml_reader&) {}
   virtual void on_end() {}
   virtual bool wants_more() { return true; }
+  // True where the data may end inside this element (a file cut short): a
+  // child that claims more bytes than are left is handed over scoped to what
+  // is there, so on_element sees a size above reader.remaining(), and a child
+  // header cut by the end ends the loop. Otherwise, and for a child of
+  // unknown size, both are exception_io_data.
+  virtual bool reads_cut_data() { return false; }
 
   // Set when this handler's child loop has run to its end; a second run of a
   // once-only element checks it.

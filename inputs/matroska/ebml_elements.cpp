@@ -73,9 +73,24 @@ void ebml_read_children(ebml_reader& reader, ebml_element_handler& handler) {
   handler.on_begin(reader);
   while (!reader.at_end() && handler.wants_more()) {
     element_start_guard start(handler, reader.position());
-    const std::uint32_t id = ebml_read_id(reader);
-    const std::uint64_t size = ebml_read_size(reader);
-    ebml_element_scope scope(reader, size);
+    const bool cut_allowed = handler.reads_cut_data();
+    // The longest header: a 4-byte ID and an 8-byte size.
+    const bool header_may_be_cut = cut_allowed && reader.remaining() < 12;
+    std::uint32_t id;
+    std::uint64_t size;
+    try {
+      id = ebml_read_id(reader);
+      size = ebml_read_size(reader);
+    } catch (const vantrel_io::exception_io_data&) {
+      if (!header_may_be_cut) throw;
+      reader.skip(reader.remaining());
+      break;
+    }
+    // An unknown size (all ones, in any length from 7 bytes up, or 0xFF) is
+    // no cut: it stays refused, as everywhere.
+    constexpr std::uint64_t unknown_sizes = (std::uint64_t{1} << 49) - 1;
+    const bool cut = cut_allowed && size < unknown_sizes && size > reader.remaining();
+    ebml_element_scope scope(reader, cut ? reader.remaining() : size);
     handler.on_element(id, size, reader);
     reader.skip(reader.remaining());
   }

@@ -38,6 +38,13 @@ std::uint64_t ebml_read_uint(ebml_reader& reader, std::uint64_t size) {
   return value;
 }
 
+std::int64_t ebml_read_int(ebml_reader& reader, std::uint64_t size) {
+  const std::uint64_t value = ebml_read_uint(reader, size);
+  const unsigned unused = 64 - 8 * static_cast<unsigned>(size);
+  // Sign-extends from the element's top bit.
+  return unused == 0 ? static_cast<std::int64_t>(value) : static_cast<std::int64_t>(value << unused) >> unused;
+}
+
 std::uint32_t ebml_read_uint32(ebml_reader& reader, std::uint64_t size) {
   const std::uint64_t value = ebml_read_uint(reader, size);
   if (value > 0xFFFFFFFFu) vantrel_io::throw_io_data();

@@ -17,6 +17,8 @@ inline constexpr std::uint32_t ebml_max_binary_size = 16 * 1024 * 1024;
 
 // 1 to 8 bytes, big-endian; there is no default for an empty integer.
 std::uint64_t ebml_read_uint(ebml_reader& reader, std::uint64_t size);
+// 1 to 8 bytes, big-endian two's complement.
+std::int64_t ebml_read_int(ebml_reader& reader, std::uint64_t size);
 // As ebml_read_uint, and the value must fit 32 bits.
 std::uint32_t ebml_read_uint32(ebml_reader& reader, std::uint64_t size);
 // As ebml_read_uint, and the value must not be 0.

@@ -18,6 +18,9 @@ struct matroska_frame {
   // of the further frames of a laced block.
   bool has_timecode = false;
   bool invisible = false;
+  // Nanoseconds of padding to drop from the end of this frame's output: the
+  // block's DiscardPadding, carried by its last frame.
+  std::int64_t discard_padding = 0;
   std::vector<std::uint8_t> data;
 };
 

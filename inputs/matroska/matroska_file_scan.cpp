@@ -74,7 +74,10 @@ public:
     seek_handler seek;
     ebml_read_children(reader, seek);
     if (!seek.has_id || seek.position == matroska_unset) vantrel_io::throw_io_data();
-    if (seek.position >= scan_.segment_data_size) vantrel_io::throw_io_data();
+    if (seek.position >= scan_.segment_data_size) {
+      if (scan_.cut) return;  // beyond what the file holds
+      vantrel_io::throw_io_data();
+    }
     scan_.element_positions[seek.target_id].insert(scan_.segment_data_start + seek.position);
   }
 
@@ -99,6 +102,8 @@ public:
     }
   }
 
+  bool reads_cut_data() override { return scan_.cut; }
+
   // A SeekHead tells where the rest lies; without one the scan walks on
   // until the four elements that opening needs have been seen.
   bool wants_more() override {
@@ -115,10 +120,11 @@ class top_level_handler : public ebml_element_handler {
 public:
   explicit top_level_handler(matroska_file_scan& scan) : scan_(scan), header_(scan.doc_type), segment_(scan) {}
 
-  void on_element(std::uint32_t id, std::uint64_t, ebml_reader& reader) override {
+  void on_element(std::uint32_t id, std::uint64_t size, ebml_reader& reader) override {
     if (id == ids::ebml) {
       ebml_read_children_once(reader, header_);
     } else if (id == ids::segment) {
+      scan_.cut = size > reader.remaining();
       ebml_read_children_once(reader, segment_);
       scan_.segment_position = element_start;
     }
@@ -127,6 +133,7 @@ public:
   // What follows the Segment is not walked: a retag killed while appending
   // leaves a partial element there, and the file must still open.
   bool wants_more() override { return !segment_.done; }
+  bool reads_cut_data() override { return true; }
 
   void on_end() override {
     if (!header_.done || !segment_.done) vantrel_io::throw_io_data();
@@ -137,6 +144,29 @@ private:
   header_handler header_;
   segment_handler segment_;
 };
+
+// In a cut file every mapped element that the end of the data cuts, or that
+// lies past it, is dropped: what is missing reads as absent. Clusters stay,
+// since decoding plays what there is of the last one.
+void drop_cut_elements(matroska_file_scan& scan, ebml_reader& reader) {
+  const std::uint64_t end = scan.segment_data_start + scan.segment_data_size;
+  for (auto& [id, positions] : scan.element_positions) {
+    if (id == ids::cluster) continue;
+    for (auto at = positions.begin(); at != positions.end();) {
+      bool whole = false;
+      if (*at < end) {
+        try {
+          reader.seek(*at);
+          ebml_read_id(reader);
+          const std::uint64_t size = ebml_read_size(reader);
+          whole = reader.position() <= end && size <= end - reader.position();
+        } catch (const vantrel_io::exception_io_data&) {
+        }
+      }
+      at = whole ? std::next(at) : positions.erase(at);
+    }
+  }
+}
 
 std::uint64_t read_at(ebml_reader& reader, ebml_element_handler& handler, std::uint32_t id, std::uint64_t position) {
   reader.seek(position);
@@ -184,9 +214,11 @@ void matroska_scan_file(matroska_file_scan& scan, ebml_reader& reader) {
     if (ebml_read_id(reader) != ids::seek_head) vantrel_io::throw_io_data();
     const std::uint64_t size = ebml_read_size(reader);
     scan.seekheads_read.insert(position);
+    if (scan.cut && size > reader.remaining()) continue;
     ebml_element_scope scope(reader, size);
     matroska_read_seekhead(scan, reader);
   }
+  if (scan.cut) drop_cut_elements(scan, reader);
 }
 
 std::uint64_t matroska_read_unique(const matroska_file_scan& scan, ebml_reader& reader,

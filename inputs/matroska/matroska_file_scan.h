@@ -19,10 +19,17 @@ struct matroska_file_scan {
   std::uint64_t segment_position = 0;    // the Segment element's ID
   std::uint64_t segment_data_start = 0;  // its first content byte
   std::uint64_t segment_data_size = 0;
+  // The file ends inside the Segment (an interrupted download):
+  // segment_data_size is then what the file holds of it, and only elements
+  // that lie whole within that are mapped.
+  bool cut = false;
   // Element ID -> file positions of the top-level elements with that ID.
   std::map<std::uint32_t, std::set<std::uint64_t>> element_positions;
   // SeekHeads whose entries have been taken, so each is read once.
   std::set<std::uint64_t> seekheads_read;
+  // Tags elements that only a walk of the whole Segment finds (no SeekHead
+  // names them): readers that follow the SeekHeads never see them.
+  std::set<std::uint64_t> unnamed_tags;
 
   // The positions known for an ID (none: empty).
   const std::set<std::uint64_t>& positions_of(std::uint32_t id) const;

@@ -33,6 +33,7 @@ inline constexpr std::uint32_t flag_default = 0x08;
 inline constexpr std::uint32_t flag_forced = 0x15AA;
 inline constexpr std::uint32_t codec_id = 0x06;
 inline constexpr std::uint32_t codec_private = 0x23A2;
+inline constexpr std::uint32_t codec_delay = 0x16AA;
 inline constexpr std::uint32_t audio = 0x61;
 inline constexpr std::uint32_t sampling_frequency = 0x35;
 inline constexpr std::uint32_t output_sampling_frequency = 0x38B5;
@@ -80,5 +81,6 @@ inline constexpr std::uint32_t cluster_timecode = 0x67;
 inline constexpr std::uint32_t simple_block = 0x23;
 inline constexpr std::uint32_t block_group = 0x20;
 inline constexpr std::uint32_t block = 0x21;
+inline constexpr std::uint32_t discard_padding = 0x35A2;
 
 }  // namespace Matroska::ids

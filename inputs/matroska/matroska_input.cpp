@@ -36,10 +36,12 @@ public:
 class skipping_handler : public ebml_element_handler {};
 
 // Takes the first Cluster it meets and keeps the frames of the chosen track;
-// other elements between clusters are passed over.
+// other elements between clusters are passed over. In a cut file the last
+// Cluster gives the blocks that it holds whole.
 class cluster_reader : public ebml_element_handler {
 public:
-  cluster_reader(matroska_cluster_frames& frames, std::uint64_t track) : frames_(frames), track_(track) {}
+  cluster_reader(matroska_cluster_frames& frames, std::uint64_t track, bool cut)
+      : frames_(frames), track_(track), cut_(cut) {}
 
   void on_element(std::uint32_t id, std::uint64_t, ebml_reader& reader) override {
     if (id != ids::cluster) return;
@@ -48,6 +50,7 @@ public:
     found_ = true;
   }
   bool wants_more() override { return !found_; }
+  bool reads_cut_data() override { return cut_; }
   bool found() const { return found_; }
 
 private:
@@ -58,21 +61,35 @@ private:
     void on_element(std::uint32_t id, std::uint64_t size, ebml_reader& reader) override {
       (owner_.*Member)(id, size, reader);
     }
+    bool reads_cut_data() override { return owner_.cut_; }
     Owner& owner_;
   };
 
   void read_cluster_child(std::uint32_t id, std::uint64_t size, ebml_reader& reader) {
+    if (size > reader.remaining()) return;  // cut by the end of the file
     if (id == ids::cluster_timecode) {
       frames_.cluster_timecode = ebml_read_uint(reader, size);
     } else if (id == ids::simple_block) {
       read_block(reader);
     } else if (id == ids::block_group) {
+      group_start_ = frames_.frames.size();
+      group_end_ = group_start_;
+      discard_padding_ = 0;
       children_loop<cluster_reader, &cluster_reader::read_group_child> group(*this);
       ebml_read_children(reader, group);
+      // The padding may come before or after the Block in the group.
+      if (group_end_ > group_start_) frames_.frames[group_end_ - 1].discard_padding = discard_padding_;
     }
   }
-  void read_group_child(std::uint32_t id, std::uint64_t, ebml_reader& reader) {
-    if (id == ids::block) read_block(reader);
+  void read_group_child(std::uint32_t id, std::uint64_t size, ebml_reader& reader) {
+    if (size > reader.remaining()) return;
+    if (id == ids::block) {
+      group_start_ = frames_.frames.size();
+      read_block(reader);
+      group_end_ = frames_.frames.size();
+    } else if (id == ids::discard_padding) {
+      discard_padding_ = ebml_read_int(reader, size);
+    }
   }
   void read_block(ebml_reader& reader) {
     std::uint8_t first;
@@ -83,7 +100,10 @@ private:
 
   matroska_cluster_frames& frames_;
   std::uint64_t track_;
+  bool cut_;
   bool found_ = false;
+  std::size_t group_start_ = 0, group_end_ = 0;
+  std::int64_t discard_padding_ = 0;
 };
 
 std::uint32_t rounded(double value) { return static_cast<std::uint32_t>(std::floor(value + 0.5)); }
@@ -184,9 +204,13 @@ void matroska_input::set_up_track(bool for_decoding, const abort_signal& abort) 
       if (audio.sampling_frequency > 0.0)
         decoder->control(packet_control_set_sample_rate, rounded(audio.sampling_frequency), nullptr, 0);
       if (audio.channels > 0) decoder->control(packet_control_set_channels, audio.channels, nullptr, 0);
+      // The track's CodecDelay says it for every codec; without one the
+      // codec may know its own (Opus pre-skip).
       const std::uint32_t rate = rounded(audio.sampling_frequency);
       const std::uint32_t skip = decoder->control(packet_control_get_start_skip, 0, nullptr, 0);
-      start_skip_ = rate > 0 ? static_cast<double>(skip) / rate : 0.0;
+      start_skip_ = chosen->codec_delay != 0 ? static_cast<double>(chosen->codec_delay) * 1e-9
+                    : rate > 0              ? static_cast<double>(skip) / rate
+                                            : 0.0;
       track_ = chosen;
       decoder_ = decoder;
       return;
@@ -366,7 +390,7 @@ bool matroska_input::read_cluster(const abort_signal& abort) {
   reader.set_remaining(state_.scan.segment_data_size);
   if (next_cluster_ >= state_.scan.segment_data_size) return false;
   reader.skip(next_cluster_);
-  cluster_reader clusters(pending_, track_->number);
+  cluster_reader clusters(pending_, track_->number, state_.scan.cut);
   ebml_read_children(reader, clusters);
   next_cluster_ = reader.position() - state_.scan.segment_data_start;
   for (matroska_frame& frame : pending_.frames) matroska_decode_content(frame.data, *track_, matroska_scope_frames);
@@ -400,6 +424,18 @@ bool matroska_input::run(audio_block& out, const abort_signal& abort) {
     }
     const double t0 = position_;
     position_ += out.duration_seconds();
+    if (frame.discard_padding > 0) {
+      // Encoder padding after the end of the stream.
+      const std::uint64_t n = audio_math::time_to_samples(static_cast<double>(frame.discard_padding) * 1e-9,
+                                                          out.get_sample_rate());
+      if (n >= out.get_sample_count()) {
+        abort.check_and_throw();
+        continue;
+      }
+      const auto keep = static_cast<std::uint32_t>(out.get_sample_count() - n);
+      out.set_sample_count(keep);
+      out.set_data_size(keep * out.get_channels());
+    }
     if (seek_target_ > t0) {
       const std::uint64_t n = audio_math::time_to_samples(seek_target_ - t0, out.get_sample_rate());
       if (n >= out.get_sample_count()) continue;

@@ -38,6 +38,8 @@ struct matroska_track {
   // After the TrackEntry is read: the private data decoded through the
   // track's content encodings.
   std::vector<std::uint8_t> codec_private;
+  // Nanoseconds of priming output that the codec puts before the stream.
+  std::uint64_t codec_delay = 0;
   matroska_audio_settings audio;
   bool has_audio = false;
   // Keyed by ContentEncodingOrder; the first encoding of an order stays.

@@ -3,6 +3,7 @@
 #include <optional>
 #include <set>
 
+#include "inputs/matroska/ebml_batched_writer.h"
 #include "inputs/matroska/ebml_element_handler.h"
 #include "inputs/matroska/ebml_elements.h"
 #include "inputs/matroska/ebml_in_place_writing.h"
@@ -13,26 +14,6 @@
 namespace Matroska {
 
 namespace {
-
-// Answers what the writing primitives would do without changing the file:
-// reads pass through, writes are dropped. The primitives read everything
-// they need before their first write, so their answer holds.
-class planning_reader final : public ebml_reader {
-public:
-  explicit planning_reader(ebml_reader& file) : file_(file) { sync(); }
-  void read(void* buffer, std::uint32_t count) override { file_.read(buffer, count), sync(); }
-  void skip(std::uint64_t count) override { file_.skip(count), sync(); }
-  void check_available(std::uint64_t count) override { file_.check_available(count); }
-  std::uint64_t position() override { return file_.position(); }
-  void seek(std::uint64_t target) override { file_.seek(target), sync(); }
-  std::uint64_t size() override { return file_.size(); }
-  void truncate(std::uint64_t) override {}
-  void write(const void*, std::uint32_t) override {}
-
-private:
-  void sync() { remaining_ = file_.remaining(); }
-  ebml_reader& file_;
-};
 
 struct element_at {
   std::uint64_t position, content_start, size;
@@ -113,19 +94,9 @@ std::vector<std::uint8_t> seek_entry_content(std::uint64_t relative) {
   return out.bytes();
 }
 
-bool add_seek_entry(const matroska_file_scan& scan, ebml_reader& writer, std::uint64_t position) {
-  const std::vector<std::uint8_t> entry = seek_entry_content(position - scan.segment_data_start);
-  const std::uint64_t segment_end = scan.segment_data_start + scan.segment_data_size;
-  for (std::uint64_t head : scan.positions_of(ids::seek_head)) {
-    if (ebml_seekhead_add_entry(writer, head, entry.data(), static_cast<std::uint32_t>(entry.size()), segment_end))
-      return true;
-  }
-  return false;
-}
-
 // A CRC-32 over a SeekHead that is about to change would be wrong after it:
-// it becomes a Void of its own size, before the change, so a reader that
-// checks it never finds a stale sum.
+// it becomes a Void of its own size, so a reader that checks it never finds
+// a stale sum.
 void void_seekhead_checksums(const matroska_file_scan& scan, ebml_reader& writer) {
   constexpr std::uint32_t crc32_id = 0x3F;
   for (std::uint64_t head : scan.positions_of(ids::seek_head)) {
@@ -140,21 +111,71 @@ void void_seekhead_checksums(const matroska_file_scan& scan, ebml_reader& writer
   }
 }
 
-// Every other Tags element, and every Seek entry that names one, becomes Void.
-void retire_old_tags(matroska_file_scan& scan, ebml_reader& writer, std::uint64_t kept) {
-  std::set<std::uint64_t> retired = scan.positions_of(ids::tags);
-  retired.erase(kept);
-  if (retired.empty()) return;
-  void_seekhead_checksums(scan, writer);
-  for (const tags_seek_entry& entry : tags_seek_entries(scan, writer)) {
-    if (retired.count(entry.target)) ebml_void_out(writer, entry.seek_position, ids::seek, entry.seekhead_end);
+// Whether a plain unsigned integer of `length` bytes holds the value.
+bool fits_plain(std::uint64_t value, unsigned length) { return length >= 8 || (value >> (8 * length)) == 0; }
+
+// Points the SeekHeads at the Tags at `kept` and at no other Tags: the first
+// Seek entry of a Tags element is pointed there when its value has room, the
+// others become Void, and without such an entry a new one is added. False
+// when no SeekHead can take the entry. Everything goes into `batch`, so the
+// readers' view switches from the old tags to the new ones in one write.
+bool point_seekheads_at(const matroska_file_scan& scan, ebml_batched_writer& batch, std::uint64_t kept) {
+  void_seekhead_checksums(scan, batch);
+  const std::uint64_t relative = kept - scan.segment_data_start;
+  bool named = false;
+  for (const tags_seek_entry& entry : tags_seek_entries(scan, batch)) {
+    if (entry.target == kept && !named) {
+      named = true;
+    } else if (!named && fits_plain(relative, entry.value_length)) {
+      std::uint8_t value[8];
+      for (unsigned i = 0; i < entry.value_length; ++i)
+        value[i] = static_cast<std::uint8_t>(relative >> (8 * (entry.value_length - 1 - i)));
+      batch.seek(entry.value_position);
+      batch.write(value, entry.value_length);
+      named = true;
+    } else {
+      ebml_void_out(batch, entry.seek_position, ids::seek, entry.seekhead_end);
+    }
   }
-  const std::uint64_t segment_end = scan.segment_data_start + scan.segment_data_size;
-  for (std::uint64_t position : retired) {
-    ebml_void_out(writer, position, ids::tags, segment_end);
-    scan.element_positions[ids::tags].erase(position);
+  if (!named) {
+    const std::vector<std::uint8_t> content = seek_entry_content(relative);
+    const std::uint64_t segment_end = scan.segment_data_start + scan.segment_data_size;
+    for (std::uint64_t head : scan.positions_of(ids::seek_head)) {
+      named = ebml_seekhead_add_entry(batch, head, content.data(), static_cast<std::uint32_t>(content.size()),
+                                      segment_end);
+      if (named) break;
+    }
   }
+  return named && batch.fits_one_write();
 }
+
+// Every Tags element but the one at `kept` becomes Void. No reader looks at
+// them any more: the SeekHeads name only the kept one by now.
+void void_other_tags(matroska_file_scan& scan, ebml_reader& writer, std::uint64_t kept) {
+  const std::uint64_t segment_end = scan.segment_data_start + scan.segment_data_size;
+  std::set<std::uint64_t>& positions = scan.element_positions[ids::tags];
+  for (auto at = positions.begin(); at != positions.end();) {
+    if (*at == kept) {
+      ++at;
+      continue;
+    }
+    ebml_void_out(writer, *at, ids::tags, segment_end);
+    at = positions.erase(at);
+  }
+  scan.unnamed_tags.clear();
+}
+
+// How a new Tags element goes into the file.
+enum class road {
+  in_place,  // over an old Tags element and the Voids after it, a Void over the rest
+  at_end,    // over an old Tags element that ends the Segment and the file, which grow or shrink
+  append,    // after the end of the Segment, which grows over it
+};
+
+struct placement {
+  std::uint64_t position;
+  road how;
+};
 
 unsigned segment_size_length(const matroska_file_scan& scan, ebml_reader& reader) {
   reader.seek(scan.segment_position);
@@ -166,58 +187,66 @@ unsigned segment_size_length(const matroska_file_scan& scan, ebml_reader& reader
   return length;
 }
 
-bool fits(std::uint64_t value, unsigned length) {
+bool segment_size_fits(const matroska_file_scan& scan, ebml_reader& reader, std::uint64_t size) {
   std::uint8_t field[ebml_max_vint_length];
-  return ebml_encode_vint_fixed(value, length, field);
+  return ebml_encode_vint_fixed(size, segment_size_length(scan, reader), field);
 }
 
-// Whether a plain unsigned integer of `length` bytes holds the value.
-bool fits_plain(std::uint64_t value, unsigned length) { return length >= 8 || (value >> (8 * length)) == 0; }
+// How the new element can replace the Tags at `position`, if it can.
+std::optional<placement> over_old_tags(const matroska_file_scan& scan, ebml_reader& writer, std::uint64_t position,
+                                       std::uint64_t total) {
+  const std::uint64_t segment_end = scan.segment_data_start + scan.segment_data_size;
+  const std::uint64_t span = ebml_span_with_voids(writer, position, ids::tags, segment_end);
+  if (total <= span && ebml_gap_fillable(span - total)) return placement{position, road::in_place};
+  if (position + span == segment_end && segment_end == writer.size() &&
+      segment_size_fits(scan, writer, position + total - scan.segment_data_start))
+    return placement{position, road::at_end};
+  return std::nullopt;
+}
 
-// New Tags after the end of the Segment, which must be the end of the file:
-// written where nothing reads it yet, then taken into the Segment, then
-// named by the SeekHead, and only then the old tags are retired.
-bool append_tags(matroska_file_scan& scan, ebml_reader& writer, const std::vector<std::uint8_t>& element) {
-  const std::uint64_t old_end = scan.segment_data_start + scan.segment_data_size;
-  if (old_end != writer.size()) return false;
-  const std::uint64_t new_size = scan.segment_data_size + element.size();
-  if (!fits(new_size, segment_size_length(scan, writer))) return false;
+std::optional<placement> after_segment(const matroska_file_scan& scan, ebml_reader& writer, std::uint64_t total) {
+  const std::uint64_t segment_end = scan.segment_data_start + scan.segment_data_size;
+  if (segment_end != writer.size() || !segment_size_fits(scan, writer, scan.segment_data_size + total))
+    return std::nullopt;
+  return placement{segment_end, road::append};
+}
 
-  // The one Seek entry of the old tags is pointed at the new ones in a
-  // single write when its value has room; otherwise a new entry is added.
-  std::optional<tags_seek_entry> redirect;
-  if (scan.knows(ids::seek_head)) {
-    const std::vector<tags_seek_entry> entries = tags_seek_entries(scan, writer);
-    if (entries.size() == 1 && scan.positions_of(ids::tags).count(entries[0].target) &&
-        fits_plain(old_end - scan.segment_data_start, entries[0].value_length))
-      redirect = entries[0];
-    if (!redirect) {
-      scan.segment_data_size = new_size;
-      planning_reader plan(writer);
-      const bool room = add_seek_entry(scan, plan, old_end);
-      scan.segment_data_size = new_size - element.size();
-      if (!room) return false;
-    }
+// Writes the element as planned. Each write leaves a file that reads: an
+// in-place element and its trailing Void go out together; a Segment grows
+// before the element that needs the room and shrinks after it; an appended
+// element lies after the Segment until the Segment is grown over it.
+void write_tags(matroska_file_scan& scan, ebml_reader& writer, const placement& where,
+                const std::vector<std::uint8_t>& element) {
+  const std::uint64_t segment_end = scan.segment_data_start + scan.segment_data_size;
+  const auto total = static_cast<std::uint32_t>(element.size());
+  if (where.how == road::in_place) {
+    const std::uint64_t span = ebml_span_with_voids(writer, where.position, ids::tags, segment_end);
+    std::vector<std::uint8_t> bytes = element;
+    const std::vector<std::uint8_t> rest = ebml_void_head(span - total);
+    bytes.insert(bytes.end(), rest.begin(), rest.end());
+    writer.seek(where.position);
+    writer.write(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+  } else if (where.how == road::at_end) {
+    const std::uint64_t new_size = where.position + total - scan.segment_data_start;
+    if (new_size > scan.segment_data_size) ebml_rewrite_size(writer, scan.segment_position, ids::segment, new_size);
+    writer.seek(where.position);
+    writer.write(element.data(), total);
+    if (new_size < scan.segment_data_size) ebml_rewrite_size(writer, scan.segment_position, ids::segment, new_size);
+    writer.truncate(where.position + total);
+    scan.segment_data_size = new_size;
+  } else {
+    writer.seek(segment_end);
+    writer.write(element.data(), total);
+    ebml_rewrite_size(writer, scan.segment_position, ids::segment, scan.segment_data_size + total);
+    scan.segment_data_size += total;
+    scan.element_positions[ids::tags].insert(where.position);
   }
+}
 
-  void_seekhead_checksums(scan, writer);
-  writer.seek(old_end);
-  writer.write(element.data(), static_cast<std::uint32_t>(element.size()));
-  ebml_rewrite_size(writer, scan.segment_position, ids::segment, new_size);
-  scan.segment_data_size = new_size;
-  if (redirect) {
-    std::uint8_t value[8];
-    const std::uint64_t relative = old_end - scan.segment_data_start;
-    for (unsigned i = 0; i < redirect->value_length; ++i)
-      value[i] = static_cast<std::uint8_t>(relative >> (8 * (redirect->value_length - 1 - i)));
-    writer.seek(redirect->value_position);
-    writer.write(value, redirect->value_length);
-  } else if (scan.knows(ids::seek_head)) {
-    add_seek_entry(scan, writer, old_end);
-  }
-  scan.element_positions[ids::tags].insert(old_end);
-  retire_old_tags(scan, writer, old_end);
-  return true;
+// Whether the SeekHeads could be pointed at a Tags element at `position`.
+bool seekheads_can_point_at(const matroska_file_scan& scan, ebml_reader& writer, std::uint64_t position) {
+  ebml_batched_writer plan(writer);
+  return point_seekheads_at(scan, plan, position);
 }
 
 }  // namespace
@@ -229,54 +258,60 @@ void matroska_find_every_tags(matroska_file_scan& scan, ebml_reader& reader) {
     void on_element(std::uint32_t id, std::uint64_t, ebml_reader&) override {
       if (id == ids::tags || id == ids::seek_head) scan_.element_positions[id].insert(element_start);
     }
+    bool reads_cut_data() override { return scan_.cut; }
 
   private:
     matroska_file_scan& scan_;
   } handler(scan);
+  const std::set<std::uint64_t> named = scan.positions_of(ids::tags);
   reader.seek(scan.segment_data_start);
   ebml_element_scope scope(reader, scan.segment_data_size);
   ebml_read_children(reader, handler);
+  for (std::uint64_t position : scan.positions_of(ids::tags))
+    if (!named.count(position)) scan.unnamed_tags.insert(position);
 }
 
 bool matroska_place_tags(matroska_file_scan& scan, ebml_reader& writer, const std::vector<std::uint8_t>& content) {
+  // What a cut file lacks cannot be told apart from what a write would lose.
+  if (scan.cut) return false;
   const std::vector<std::uint8_t> element = tags_element(content);
-  const std::uint64_t total = element.size();
-  const std::uint64_t segment_end = scan.segment_data_start + scan.segment_data_size;
-  const bool segment_ends_file = segment_end == writer.size();
+  std::set<std::uint64_t> named = scan.positions_of(ids::tags);
+  for (std::uint64_t unnamed : scan.unnamed_tags) named.erase(unnamed);
 
-  for (std::uint64_t position : scan.positions_of(ids::tags)) {
-    const std::uint64_t span = ebml_span_with_voids(writer, position, ids::tags, segment_end);
-    if (total <= span && ebml_gap_fillable(span - total)) {
-      // The new element and the Void over the rest go out in one write.
-      std::vector<std::uint8_t> bytes = element;
-      const std::vector<std::uint8_t> rest = ebml_void_head(span - total);
-      bytes.insert(bytes.end(), rest.begin(), rest.end());
-      writer.seek(position);
-      writer.write(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
-      retire_old_tags(scan, writer, position);
-      return true;
+  // The one Tags element that readers find takes the new one where it is: a
+  // single write switches them from the old tags to the new.
+  if (named.size() <= 1) {
+    for (std::uint64_t position : named) {
+      if (const auto where = over_old_tags(scan, writer, position, element.size())) {
+        write_tags(scan, writer, *where, element);
+        void_other_tags(scan, writer, position);
+        return true;
+      }
     }
   }
-  if (append_tags(scan, writer, element)) return true;
 
-  // Last resort: the old Tags ends the Segment, which ends the file, and the
-  // new one replaces it there, growing or cutting the file.
-  if (!segment_ends_file) return false;
-  for (std::uint64_t position : scan.positions_of(ids::tags)) {
-    const std::uint64_t span = ebml_span_with_voids(writer, position, ids::tags, segment_end);
-    if (position + span != segment_end) continue;
-    const std::uint64_t new_size = position + total - scan.segment_data_start;
-    if (!fits(new_size, segment_size_length(scan, writer))) return false;
-    if (new_size > scan.segment_data_size) ebml_rewrite_size(writer, scan.segment_position, ids::segment, new_size);
-    writer.seek(position);
-    writer.write(element.data(), static_cast<std::uint32_t>(total));
-    if (new_size < scan.segment_data_size) ebml_rewrite_size(writer, scan.segment_position, ids::segment, new_size);
-    writer.truncate(position + total);
-    scan.segment_data_size = new_size;
-    retire_old_tags(scan, writer, position);
-    return true;
+  // Otherwise the new element is written where readers do not look yet, and
+  // the SeekHeads then switch to it in one write. A file without a SeekHead
+  // has no such switch: readers would find both tags or neither, and a Tags
+  // element after the Clusters that no SeekHead names is found by no one.
+  if (!scan.knows(ids::seek_head)) return false;
+  std::optional<placement> where;
+  for (std::uint64_t unnamed : scan.unnamed_tags) {
+    where = over_old_tags(scan, writer, unnamed, element.size());
+    if (where && seekheads_can_point_at(scan, writer, where->position)) break;
+    where.reset();
   }
-  return false;
+  if (!where) {
+    where = after_segment(scan, writer, element.size());
+    if (where && !seekheads_can_point_at(scan, writer, where->position)) where.reset();
+  }
+  if (!where) return false;
+  write_tags(scan, writer, *where, element);
+  ebml_batched_writer switch_over(writer);
+  point_seekheads_at(scan, switch_over, where->position);
+  switch_over.flush();
+  void_other_tags(scan, writer, where->position);
+  return true;
 }
 
 }  // namespace Matroska

@@ -344,7 +344,11 @@ void matroska_tag_name_from_field(const std::string& field, std::string& tag_nam
       return;
     }
   }
+  // Matroska TagNames are upper case; other readers look them up that way.
   tag_name = field;
+  for (char& c : tag_name) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
   level = matroska_level_track;
 }
 
@@ -365,7 +369,7 @@ void matroska_tags_to_info(const matroska_tag_group& group, track_info& info) {
     if (name == matroska_reserved_field || entries.empty()) continue;
     if (info.try_set_replaygain(name.c_str(), entries.front().value.c_str())) continue;
     for (const matroska_tag_entry& entry : entries)
-      info.append_field(name.c_str(), name.size(), entry.value.c_str(), entry.value.size());
+      info.add_value(name.c_str(), name.size(), entry.value.c_str(), entry.value.size());
   }
 }
 

@@ -28,7 +28,8 @@ inline constexpr std::uint64_t matroska_level_album = 50;
 
 // The field a TagName reads as at a target level; other TagNames unchanged.
 std::string matroska_field_from_tag_name(const std::string& tag_name, std::uint64_t level);
-// The TagName and level a field is written with.
+// The TagName and level a field is written with; a field outside the
+// mapping keeps its name in upper case.
 void matroska_tag_name_from_field(const std::string& field, std::string& tag_name, std::uint64_t& level);
 
 struct matroska_tag_entry {

@@ -131,6 +131,9 @@ public:
       case ids::codec_private:
         track_.codec_private = ebml_read_binary(reader, size);
         break;
+      case ids::codec_delay:
+        track_.codec_delay = ebml_read_uint(reader, size);
+        break;
       case ids::audio:
         ebml_read_children_once(reader, audio_);
         track_.has_audio = true;

@@ -59,12 +59,6 @@ std::optional<std::uint32_t> dword_value(const attribute& one) {
   return value;
 }
 
-void append_value(track_info& info, const char* field, const std::string& value) {
-  const std::uint32_t existing = info.find_field(field);
-  if (existing == track_info::not_found) info.set_field(field, std::strlen(field), value.data(), value.size());
-  else info.add_field_value(existing, value.data(), value.size());
-}
-
 void add_string(IWMHeaderInfo3& header, const std::wstring& name, const std::wstring& value) {
   WORD index = 0;
   const HRESULT result =
@@ -104,13 +98,13 @@ void read_attributes(IWMHeaderInfo3& header, WORD stream, track_info& info) {
       const std::string value = string_value(one.value);
       if (value.empty()) continue;
       if (const char* field = field_for_attribute(name)) {
-        append_value(info, field, value);
+        info.add_value(field, track_info::until_nul, value.data(), value.size());
         if (is_track_number_attribute(name)) have_track_number = true;
       } else if (is_replaygain_attribute(name)) {
         info.try_set_replaygain(qiv::utf16_to_utf8(name, one.name.size()).c_str(), value.c_str());
       } else if (one.name.compare(0, custom_prefix_length, custom_prefix) == 0) {
         const std::string field = qiv::utf16_to_utf8(name + custom_prefix_length, one.name.size() - custom_prefix_length);
-        if (!field.empty()) append_value(info, field.c_str(), value);
+        if (!field.empty()) info.add_value(field.c_str(), field.size(), value.data(), value.size());
       }
     }
   }

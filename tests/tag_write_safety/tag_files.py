@@ -9,6 +9,7 @@ import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from blackbox_checks import windows_path  # noqa: E402,F401
+import matroska_bytes  # noqa: E402
 
 
 def run(cmd):
@@ -88,6 +89,7 @@ def make_fixtures(folder):
     run(["oggenc", "-Q", "-t", "Old title", "-a", "Old artist", src, "-o", out["ogg"]])
     out["opus"] = os.path.join(folder, "o.opus")
     run(["opusenc", "--quiet", "--title", "Old title", "--artist", "Old artist", src, out["opus"]])
+    out.update(make_matroska_fixtures(folder, src))
     out["wav"] = os.path.join(folder, "w.wav")
     if subprocess.run(["which", "ffmpeg"], capture_output=True).returncode == 0:
         run(["ffmpeg", "-v", "quiet", "-y", "-i", src, "-metadata", "title=Old title", "-metadata",
@@ -136,6 +138,27 @@ def mp4_box(data, *path):
         if kind == b"meta":
             start += 4
     return found
+
+
+def make_matroska_fixtures(folder, src):
+    """Matroska with tags from ffmpeg (Tags before the Clusters, no room to
+    grow), its mkvmerge remux (Tags at the end of the file), the remux without
+    its SeekHead, and the remux with a second Tags element that no SeekHead
+    names."""
+    if any(subprocess.run(["which", t], capture_output=True).returncode for t in ("ffmpeg", "mkvmerge")):
+        return {}
+    out = {"mka": os.path.join(folder, "m.mka"), "mkaremux": os.path.join(folder, "remuxed.mka")}
+    run(["ffmpeg", "-v", "quiet", "-y", "-i", src, "-c:a", "flac", "-metadata", "title=Old title", "-metadata",
+         "artist=Old artist", out["mka"]])
+    run(["mkvmerge", "-q", "-o", out["mkaremux"], out["mka"]])
+    with open(out["mkaremux"], "rb") as f:
+        remuxed = f.read()
+    for name, data in (("mkanoseek", matroska_bytes.without_seekhead(remuxed)),
+                       ("mkatwo", matroska_bytes.with_second_tags(remuxed, room=12000))):
+        out[name] = os.path.join(folder, name + ".mka")
+        with open(out[name], "wb") as f:
+            f.write(data)
+    return out
 
 
 class Zorvtool:

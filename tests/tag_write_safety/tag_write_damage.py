@@ -16,6 +16,7 @@ from tag_files import Zorvtool, ape_footer_claiming_audio, make_fixtures, mp4_bo
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from blackbox_checks import check, failures  # noqa: E402
+import matroska_bytes  # noqa: E402
 
 
 def ogg_crc(data):
@@ -168,6 +169,18 @@ def ffmpeg_audio(path):
     return subprocess.run(["ffmpeg", "-v", "quiet", "-i", path, "-f", "s16le", "-"], capture_output=True).stdout
 
 
+def matroska_shapes(data):
+    """Layouts that Matroska tag writers once lost tags on: no SeekHead, a
+    second Tags element no SeekHead names, and files cut short."""
+    yield "no-seekhead", matroska_bytes.without_seekhead(data)
+    try:
+        yield "second-tags", matroska_bytes.with_second_tags(data)
+    except ValueError:
+        pass
+    for percent in (25, 50, 75, 95):
+        yield "cut-%d" % percent, data[:len(data) * percent // 100]
+
+
 def expect_refused_or_sound(tool, name, path, before_audio, changes=("title=Written over damage",)):
     with open(path, "rb") as f:
         before = f.read()
@@ -307,6 +320,27 @@ def main():
                 rc = expect_refused_or_sound(tool, name, path, audio)
                 if rc == 0:
                     check((tool.fields(path) or {}).get("title") == ["Written over damage"], "%s: tags read back" % name)
+
+        # Matroska layouts: a write is refused untouched, or it keeps the
+        # audio and its tags read back.
+        for fixture in ("mka", "mkaremux"):
+            if fixture not in fixtures:
+                continue
+            with open(fixtures[fixture], "rb") as f:
+                original = f.read()
+            for shape, data in matroska_shapes(original):
+                for changes in (("title=Written over damage",), ("title=Written over damage", "comment=" + "c" * 9000)):
+                    path = os.path.join(work, "%s-%s.mka" % (fixture, shape))
+                    with open(path, "wb") as f:
+                        f.write(data)
+                    name = "%s %s, %d bytes" % (fixture, shape, len(changes[-1]))
+                    audio = tool.decoded(path)
+                    check(audio is not None or shape.startswith("cut"), "%s: decodes" % name)
+                    if expect_refused_or_sound(tool, name, path, audio, changes) == 0:
+                        got = tool.fields(path) or {}
+                        comment = [changes[1].split("=", 1)[1]] if len(changes) > 1 else None
+                        check(got.get("title") == ["Written over damage"] and got.get("comment") == comment,
+                              "%s: the tags read back: %s" % (name, {k: v[0][:20] for k, v in got.items()}))
 
         # A subsong the file does not have, or a subsong that is no number.
         path = os.path.join(work, "subsong.flac")

@@ -7,6 +7,7 @@
 
 #include "core/service_factory.h"
 #include "core/service_registry.h"
+#include "inputs/matroska/matroska_tag_placement.h"
 #include "inputs/matroska/matroska_tags.h"
 #include "io/io_exceptions.h"
 #include "playback/audio_block.h"
@@ -35,10 +36,13 @@ std::string pcm_track() {
 }
 
 // 100 samples of one 16-bit channel at 1000 Hz, each block 0.1 s.
-std::string pcm_block(std::int16_t relative_time, std::int16_t value) {
+std::string pcm_block_content(std::int16_t relative_time, std::int16_t value) {
   std::string samples;
   for (int i = 0; i < 100; ++i) samples += std::string{char(value & 0xFF), char(value >> 8)};
-  return el(0xA3, "\x81" + be(static_cast<std::uint16_t>(relative_time), 2) + "\x80" + samples);
+  return "\x81" + be(static_cast<std::uint16_t>(relative_time), 2) + "\x80" + samples;
+}
+std::string pcm_block(std::int16_t relative_time, std::int16_t value) {
+  return el(0xA3, pcm_block_content(relative_time, value));
 }
 
 struct opened_file {
@@ -75,6 +79,15 @@ std::size_t count_of(const std::string& bytes, const std::string& part) {
   return count;
 }
 
+std::string retagged_subsong(const std::string& bytes, std::uint32_t subsong, const char* name, const char* value) {
+  opened_file writer(bytes, open_reason::info_write);
+  track_info_impl edit = writer.info(subsong);
+  edit.set_field(name, track_info::until_nul, value, track_info::until_nul);
+  writer.input.set_info(subsong, edit);
+  writer.input.commit(never_raised_abort_signal());
+  return file_bytes(*writer.file);
+}
+
 class MatroskaInput : public ::testing::Test {
 protected:
   static void SetUpTestSuite() { service_registry::table().build(service_factory::global_list_head); }
@@ -90,7 +103,7 @@ TEST_F(MatroskaInput, TagNamesMapByTheirLevel) {
   std::string name;
   std::uint64_t level;
   matroska_tag_name_from_field("composer", name, level);
-  EXPECT_EQ(name + std::to_string(level), "composer30");
+  EXPECT_EQ(name + std::to_string(level), "COMPOSER30");
   matroska_tag_name_from_field("Album Artist", name, level);
   EXPECT_EQ(name + std::to_string(level), "ARTIST50");
 
@@ -134,13 +147,102 @@ TEST_F(MatroskaInput, TagsGoInPlaceOnlyWithoutALeftoverByte) {
 
   // When the growth would leave exactly one byte, the end of the Segment is
   // used: the new element's size is read from where the first retag put it.
+  // Only a SeekHead can name it there; without one the file is refused whole.
   const std::size_t tags_at = roomy.find(old_tags);
   const std::size_t new_total = 4 + 1 + static_cast<unsigned char>(grown[tags_at + 4] & 0x7F);
   const std::string tight = file_with(new_total + 1 - old_tags.size() - 2);
-  const std::string moved = retagged(tight, "album", (std::string("Old") + std::string(60, 'x')).c_str());
-  EXPECT_EQ(moved.size(), tight.size() + new_total);
+  EXPECT_THROW(retagged(tight, "album", (std::string("Old") + std::string(60, 'x')).c_str()), FileNotTaggable);
+  const std::string listed =
+      header() + segment_with_seekhead({{0x1549A966, info()}, {0x1654AE6B, pcm_track()}, {tags_id, old_tags},
+                                        {void_id, el(void_id, std::string(new_total + 1 - old_tags.size() - 2, '\0'))},
+                                        {0x1F43B675, cluster(0, pcm_block(0, 1))}},
+                                       {0x1549A966, 0x1654AE6B, tags_id});
+  const std::string moved = retagged(listed, "album", (std::string("Old") + std::string(60, 'x')).c_str());
+  EXPECT_EQ(moved.size(), listed.size() + new_total);
   EXPECT_EQ(opened_file(moved).field("album"), "Old" + std::string(60, 'x'));
 }
+
+TEST_F(MatroskaInput, WithoutASeekHeadTagsThatOutgrowTheirPlaceAreRefusedUntouched) {
+  // The Cues are the fourth element a walk needs: a Tags element after them
+  // would be found neither here nor by other players.
+  const std::string old_tags = el(tags_id, tag(targets(0), simple("TITLE", "Old")));
+  const std::string file = header() + el(0x18538067, info() + pcm_track() + old_tags + el(void_id, std::string(100, '\0')) +
+                                                         el(0x1043A770, el(0x45B9, chapter(1, 0))) +
+                                                         cluster(0, pcm_block(0, 1)) + el(0x1C53BB6B, cue(0, 1, 0)), 8);
+  opened_file writer(file, open_reason::info_write);
+  track_info_impl edit = writer.info(1);
+  edit.set_field("comment", track_info::until_nul, std::string(300, 'c').c_str(), track_info::until_nul);
+  writer.input.set_info(1, edit);
+  EXPECT_THROW(writer.input.commit(never_raised_abort_signal()), FileNotTaggable);
+  EXPECT_EQ(file_bytes(*writer.file), file);
+  // Tags that fit where the old ones are still go in.
+  EXPECT_EQ(opened_file(retagged_subsong(file, 1, "title", "New")).field("title", 1), "New");
+}
+
+TEST_F(MatroskaInput, ASecondTagsElementNoSeekHeadNamesTakesTheTagsOnlyOnceTheSeekHeadNamesIt) {
+  // The first Tags has no room to grow; the second, after the Cluster, has a
+  // Void behind it. Readers that follow the SeekHead must find the result.
+  const std::string first = el(tags_id, tag(targets(0), simple("TITLE", "First")));
+  const std::string second = el(tags_id, tag(targets(0), simple("ARTIST", "Second")));
+  const std::string file =
+      header() + segment_with_seekhead({{0x1549A966, info()}, {0x1654AE6B, pcm_track()}, {tags_id, first},
+                                        {0x1F43B675, cluster(0, pcm_block(0, 1))}, {tags_id, second},
+                                        {void_id, el(void_id, std::string(300, '\0'))}},
+                                       {0x1549A966, 0x1654AE6B, tags_id});
+  const std::string after = retagged(file, "album", "Fresh");
+  EXPECT_EQ(after.size(), file.size());
+  opened_file reread(after);
+  EXPECT_EQ(reread.field("album"), "Fresh");
+  EXPECT_EQ(reread.field("album artist"), "Second");
+  EXPECT_EQ(count_of(after, "First"), 1u);  // inside the Void of the first Tags
+}
+
+TEST_F(MatroskaInput, SeveralValuesOfOneTagNameAreOneField) {
+  const std::string tags = el(tags_id, tag(targets(30), simple("ARTIST", "A1") + simple("TITLE", "T") +
+                                                           simple("artist", "A2")));
+  opened_file file(header() + el(0x18538067, info() + pcm_track() + tags, 8));
+  const track_info_impl got = file.info();
+  ASSERT_EQ(got.field_count(), 2u);
+  const std::uint32_t artist = got.find_field("artist");
+  ASSERT_EQ(got.field_value_count(artist), 2u);
+  EXPECT_STREQ(got.field_value(artist, 1), "A2");
+}
+
+TEST_F(MatroskaInput, DiscardPaddingAndCodecDelayTrimTheStream) {
+  // Three blocks of 100 samples; the track is delayed by 20 samples and the
+  // last block pads its end by 30.
+  const std::string delayed =
+      tracks(el(0xAE, uint_el(0xD7, 1) + uint_el(0x73C5, 7) + uint_el(0x83, 2) + el(0x86, "A_PCM/INT/LIT") +
+                          uint_el(0x56AA, 20000000, 4) +
+                          el(0xE1, double_el(0xB5, 1000.0) + uint_el(0x9F, 1) + uint_el(0x6264, 16))));
+  const std::string group = el(0xA0, el(0xA1, pcm_block_content(200, 3)) + uint_el(0x75A2, 30000000, 4));
+  const std::string file = header() + el(0x18538067, info(300.0) + delayed +
+                                                         cluster(0, pcm_block(0, 1) + pcm_block(100, 2) + group), 8);
+  opened_file opened(file, open_reason::decode);
+  opened.input.initialize(0, 0, never_raised_abort_signal());
+  audio_block block;
+  std::uint32_t samples = 0;
+  while (opened.input.run(block, never_raised_abort_signal())) samples += block.get_sample_count();
+  EXPECT_EQ(samples, 300u - 20u - 30u);
+}
+
+TEST_F(MatroskaInput, ACutFilePlaysTheBlocksItHoldsWholeAndRefusesRetagging) {
+  const std::string whole = header() + el(0x18538067, info(300.0) + pcm_track() +
+                                                          cluster(0, pcm_block(0, 1) + pcm_block(100, 2)) +
+                                                          cluster(200, pcm_block(0, 3)), 8);
+  const std::size_t second_cluster = whole.rfind(cluster(200, pcm_block(0, 3)));
+  for (std::size_t cut : {second_cluster - 50, second_cluster + 3, whole.size() - 1}) {
+    opened_file opened(whole.substr(0, cut), open_reason::decode);
+    opened.input.initialize(0, 0, never_raised_abort_signal());
+    audio_block block;
+    std::uint32_t samples = 0;
+    while (opened.input.run(block, never_raised_abort_signal())) samples += block.get_sample_count();
+    EXPECT_EQ(samples, cut < second_cluster ? 100u : 200u) << "cut at " << cut;
+    EXPECT_DOUBLE_EQ(opened.info().get_length(), 0.3);
+  }
+  EXPECT_THROW(retagged(whole.substr(0, whole.size() - 1), "title", "T"), FileNotTaggable);
+}
+
 
 TEST_F(MatroskaInput, EveryTagsElementIsReplacedEvenOneNoSeekHeadNames) {
   // The SeekHead names the first Tags only; a second one lies after the

@@ -1,0 +1,68 @@
+#include "inputs/matroska/ebml_batched_writer.h"
+
+#include <vector>
+
+#include "io/io_exceptions.h"
+
+namespace Matroska {
+
+namespace {
+
+// Edits of one batch lie within a SeekHead and the Voids around it; a span
+// far beyond that means the caller batched what it should not.
+constexpr std::uint64_t max_batch_span = 1024 * 1024;
+
+}  // namespace
+
+ebml_batched_writer::ebml_batched_writer(ebml_reader& file) : file_(file) { sync(); }
+
+void ebml_batched_writer::read(void* buffer, std::uint32_t count) {
+  const std::uint64_t start = file_.position();
+  file_.read(buffer, count);
+  sync();
+  auto* bytes = static_cast<std::uint8_t*>(buffer);
+  for (auto at = changed_.lower_bound(start); at != changed_.end() && at->first < start + count; ++at)
+    bytes[at->first - start] = at->second;
+}
+
+void ebml_batched_writer::skip(std::uint64_t count) {
+  file_.skip(count);
+  sync();
+}
+
+void ebml_batched_writer::seek(std::uint64_t target) {
+  file_.seek(target);
+  sync();
+}
+
+void ebml_batched_writer::truncate(std::uint64_t) { vantrel_io::throw_io_data(); }
+
+void ebml_batched_writer::write(const void* buffer, std::uint32_t count) {
+  const std::uint64_t start = file_.position();
+  file_.check_available(count);
+  const auto* bytes = static_cast<const std::uint8_t*>(buffer);
+  for (std::uint32_t i = 0; i < count; ++i) changed_[start + i] = bytes[i];
+  file_.seek(start + count);
+  sync();
+}
+
+bool ebml_batched_writer::fits_one_write() const {
+  return changed_.empty() || changed_.rbegin()->first - changed_.begin()->first < max_batch_span;
+}
+
+void ebml_batched_writer::flush() {
+  if (changed_.empty()) return;
+  if (!fits_one_write()) vantrel_io::throw_io_data();
+  const std::uint64_t first = changed_.begin()->first;
+  const std::uint64_t end = changed_.rbegin()->first + 1;
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(end - first));
+  file_.seek(first);
+  file_.read(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+  for (const auto& [position, value] : changed_) bytes[position - first] = value;
+  file_.seek(first);
+  file_.write(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+  changed_.clear();
+  sync();
+}
+
+}  // namespace Matroska

@@ -1,0 +1,42 @@
+// Collects the writes of several EBML edits in memory and puts them into the
+// file as one write: a change spread over several elements (a SeekHead that
+// drops one entry and gains another) then switches in a single step, which a
+// process killed in between cannot cut in half. Reads see the collected
+// writes, so later edits of the batch build on the earlier ones; a batch that
+// is never flushed only answers whether the edits would succeed.
+#pragma once
+
+#include <cstdint>
+#include <map>
+
+#include "inputs/matroska/ebml_reader.h"
+
+namespace Matroska {
+
+class ebml_batched_writer final : public ebml_reader {
+public:
+  explicit ebml_batched_writer(ebml_reader& file);
+
+  void read(void* buffer, std::uint32_t count) override;
+  void skip(std::uint64_t count) override;
+  void check_available(std::uint64_t count) override { file_.check_available(count); }
+  std::uint64_t position() override { return file_.position(); }
+  void seek(std::uint64_t target) override;
+  std::uint64_t size() override { return file_.size(); }
+  // Only edits inside the file are collected.
+  void truncate(std::uint64_t) override;
+  void write(const void* buffer, std::uint32_t count) override;
+
+  // Whether flush can put the collected bytes into the file in one write.
+  bool fits_one_write() const;
+  // Writes every collected byte: one write from the first changed byte to the
+  // last, the bytes between them as they are.
+  void flush();
+
+private:
+  void sync() { remaining_ = file_.remaining(); }
+  ebml_reader& file_;
+  std::map<std::uint64_t, std::uint8_t> changed_;  // file position -> new byte
+};
+
+}  // namespace Matroska

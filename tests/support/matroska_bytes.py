@@ -1,0 +1,88 @@
+"""Matroska files reshaped at the byte level, for the tests and the fuzz
+harness: the SeekHead replaced by a Void of its size, a second Tags element
+at the end of the Segment, and the EBML elements built for them."""
+
+SEGMENT, SEEKHEAD, TAGS, VOID = 0x18538067, 0x114D9B74, 0x1254C367, 0xEC
+
+
+def vint_length(first):
+    for length in range(1, 9):
+        if first & (0x80 >> (length - 1)):
+            return length
+    raise ValueError("no length marker")
+
+
+def read_id(data, pos):
+    length = vint_length(data[pos])
+    return int.from_bytes(data[pos:pos + length], "big"), pos + length
+
+
+def read_size(data, pos):
+    length = vint_length(data[pos])
+    value = data[pos] & (0xFF >> length)
+    for b in data[pos + 1:pos + length]:
+        value = (value << 8) | b
+    return value, length, pos + length
+
+
+def size_bytes(value, length=None):
+    length = length or next(n for n in range(1, 9) if value < (1 << (7 * n)) - 1)
+    return (value | (1 << (7 * length))).to_bytes(length, "big")
+
+
+def el(element_id, content):
+    return element_id.to_bytes((element_id.bit_length() + 7) // 8, "big") + size_bytes(len(content)) + content
+
+
+def segment(data):
+    """(position of the Segment's size field, its length, content start, content size)."""
+    pos = 0
+    while pos < len(data):
+        element_id, after_id = read_id(data, pos)
+        size, length, content = read_size(data, after_id)
+        if element_id == SEGMENT:
+            return after_id, length, content, size
+        pos = content + size
+    raise ValueError("no Segment")
+
+
+def children(data):
+    """(ID, position, total bytes) of every top-level element of the Segment present in the data."""
+    _, _, start, size = segment(data)
+    pos, out = start, []
+    while pos < min(start + size, len(data)):
+        element_id, after_id = read_id(data, pos)
+        child_size, _, content = read_size(data, after_id)
+        out.append((element_id, pos, content + child_size - pos))
+        pos = content + child_size
+    return out
+
+
+def without_seekhead(data):
+    """Every top-level SeekHead becomes a Void of the same size, as some muxers leave it."""
+    out = bytearray(data)
+    for element_id, pos, total in children(data):
+        if element_id != SEEKHEAD:
+            continue
+        _, length, _ = read_size(data, pos + 4)
+        out[pos:pos + 1 + length] = bytes([VOID]) + size_bytes(total - 1 - length, length)
+    return bytes(out)
+
+
+def simple_tags(level, *pairs):
+    """A Tags element with one Tag at the target level holding (name, value) SimpleTags."""
+    simples = b"".join(el(0x67C8, el(0x45A3, n.encode()) + el(0x4487, v.encode())) for n, v in pairs)
+    return el(TAGS, el(0x7373, el(0x63C0, el(0x68CA, bytes([level]))) + simples))
+
+
+def with_element_at_end(data, element):
+    """The element added at the end of the Segment, which must end the file."""
+    size_at, length, start, size = segment(data)
+    if start + size != len(data):
+        raise ValueError("the Segment does not end the file")
+    return data[:size_at] + size_bytes(size + len(element), length) + data[size_at + length:] + element
+
+
+def with_second_tags(data, room=200):
+    """A second Tags element, which no SeekHead names, after everything else, with a Void of `room` bytes behind it."""
+    return with_element_at_end(data, simple_tags(50, ("ARTIST", "Second")) + el(VOID, bytes(room - 2)))
