@@ -2,9 +2,14 @@
 // number of tracks the folder holds and when the first of them arrived.
 #pragma once
 
+#include <windows.h>
+
 #include <cstdint>
+#include <string>
 
 #include "bench/bench_clock.h"
+#include "core/main_thread_queue.h"
+#include "library/library_folder.h"
 #include "library/library_folder_sink.h"
 
 namespace bench {
@@ -24,5 +29,24 @@ public:
   std::int32_t add_ref() noexcept override { return 1; }
   bool query(service_handle&, const GUID&) noexcept override { return false; }
 };
+
+// One scan of `folder_url` with the library's folder worker, to its end, in
+// seconds. A new folder object each time, the last one's handles gone with
+// it: every file is opened and its info read again.
+inline double timed_folder_scan(const std::string& folder_url, counting_library_sink& sink) {
+  track_handle_list restored;
+  const double start = bench::now_seconds();
+  library_folder_ptr scanner =
+      folder_monitor::create(&sink, folder_url.c_str(), nullptr, library_folder::mode_no_monitoring, restored);
+  while (!scanner->is_ready()) {
+    main_thread_queue::drain(true);
+    Sleep(1);
+  }
+  main_thread_queue::drain(true);
+  const double elapsed = bench::now_seconds() - start;
+  scanner.reset();
+  main_thread_queue::drain(true);
+  return elapsed;
+}
 
 }  // namespace bench

@@ -106,23 +106,10 @@ void bench_load() {
   RemoveDirectoryA(profile.c_str());
 }
 
-// One scan of `folder_url` with the library's folder worker, to its end; a
-// new folder object each time, and the handles of the last one gone with it,
-// so every file is read again.
+// One scan of `folder_url` to its end; every file is read again.
 double timed_scan(const std::string& folder_url, std::uint32_t* tracks = nullptr) {
   bench::counting_library_sink sink;
-  track_handle_list restored;
-  const double start = bench::now_seconds();
-  library_folder_ptr scanner =
-      folder_monitor::create(&sink, folder_url.c_str(), nullptr, library_folder::mode_no_monitoring, restored);
-  while (!scanner->is_ready()) {
-    main_thread_queue::drain(true);
-    Sleep(1);
-  }
-  main_thread_queue::drain(true);
-  const double elapsed = bench::now_seconds() - start;
-  scanner.reset();
-  main_thread_queue::drain(true);
+  const double elapsed = bench::timed_folder_scan(folder_url, sink);
   if (tracks != nullptr) *tracks = sink.tracks;
   return elapsed;
 }

@@ -78,22 +78,12 @@ double run_floor(const std::wstring& folder, floor_totals& totals) {
   return bench::now_seconds() - start;
 }
 
-// A new folder object each time, the last one's handles gone with it: every
-// file is opened and its info read again.
+// One scan to its end (every file read again), with how soon its first
+// tracks reached the owner.
 double run_scan(const std::string& folder_url, std::uint32_t& tracks, double& first_tracks) {
   bench::counting_library_sink sink;
-  track_handle_list restored;
   const double start = bench::now_seconds();
-  library_folder_ptr scanner =
-      folder_monitor::create(&sink, folder_url.c_str(), nullptr, library_folder::mode_no_monitoring, restored);
-  while (!scanner->is_ready()) {
-    main_thread_queue::drain(true);
-    Sleep(1);
-  }
-  main_thread_queue::drain(true);
-  const double elapsed = bench::now_seconds() - start;
-  scanner.reset();
-  main_thread_queue::drain(true);
+  const double elapsed = bench::timed_folder_scan(folder_url, sink);
   tracks = sink.tracks;
   first_tracks = sink.first_added - start;
   return elapsed;

@@ -19,7 +19,7 @@ import time
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 sys.dont_write_bytecode = True  # no cache folder left in the source tree
-from blackbox_checks import check, heard_levels, windows_path, write_stereo_wav, x_environment  # noqa: E402
+from blackbox_checks import captured_samples, check, heard_levels, windows_path, write_stereo_wav, x_environment  # noqa: E402
 from blackbox_checks import screen_shot as shared_screen_shot  # noqa: E402
 import main_window  # noqa: E402  (the window tests' player; its own checks run only as a script)
 
@@ -228,19 +228,10 @@ def test_menus(root):
 
 def loudest_common_level(capture):
     """The 16-bit level heard most often in a capture file, 0 for silence."""
-    if not os.path.exists(capture):
-        return 0
-    data, counts = open(capture, "rb").read(), {}
-    start = data.find(b"RIFF")
-    while start >= 0:
-        end = data.find(b"RIFF", start + 4)
-        body = data[start:end if end >= 0 else len(data)]
-        payload = body[body.index(b"data") + 8:] if b"data" in body else b""
-        for value in array.array("f", payload[:len(payload) // 4 * 4]):
-            level = abs(round(value * 32768))
-            if level:
-                counts[level] = counts.get(level, 0) + 1
-        start = end
+    counts = {}
+    for level in captured_samples(capture):
+        if level:
+            counts[abs(level)] = counts.get(abs(level), 0) + 1
     return max(counts, key=counts.get) if counts else 0
 
 

@@ -56,22 +56,29 @@ def write_stereo_wav(path, samples):
     open(path, "wb").write(header + data)
 
 
-def heard_levels(capture):
-    """The 16-bit levels heard in an ALSA capture file (one WAV stream of
-    floats per device opening), in order, each once per run of equal samples."""
+def captured_samples(capture):
+    """The samples of an ALSA capture file (one WAV stream of floats per device
+    opening), as 16-bit levels, in order; nothing when there is no file."""
     if not os.path.exists(capture):
-        return []
-    data, levels = open(capture, "rb").read(), []
+        return
+    data = open(capture, "rb").read()
     start = data.find(b"RIFF")
     while start >= 0:
         end = data.find(b"RIFF", start + 4)
         body = data[start:end if end >= 0 else len(data)]
         payload = body[body.index(b"data") + 8:] if b"data" in body else b""
         for value in array.array("f", payload[:len(payload) // 4 * 4]):
-            level = round(value * 32768)
-            if level and (not levels or levels[-1] != level):
-                levels.append(level)
+            yield round(value * 32768)
         start = end
+
+
+def heard_levels(capture):
+    """The 16-bit levels heard in a capture file, in order, each once per run
+    of equal samples."""
+    levels = []
+    for level in captured_samples(capture):
+        if level and (not levels or levels[-1] != level):
+            levels.append(level)
     return levels
 
 
