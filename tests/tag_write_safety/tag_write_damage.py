@@ -340,7 +340,7 @@ def main():
                         got = tool.fields(path) or {}
                         comment = [changes[1].split("=", 1)[1]] if len(changes) > 1 else None
                         check(got.get("title") == ["Written over damage"] and got.get("comment") == comment,
-                              "%s: the tags read back: %s" % (name, {k: v[0][:20] for k, v in got.items()}))
+                              "%s: the tags read back: %s" % (name, {k: str(v)[:40] for k, v in got.items()}))
 
         # A subsong the file does not have, or a subsong that is no number.
         path = os.path.join(work, "subsong.flac")

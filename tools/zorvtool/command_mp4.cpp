@@ -91,7 +91,7 @@ int run_mp4(const zorvtool::arguments& args) {
   vantrel_io::open(file, canonical.get_ptr(), vantrel_io::open_mode::read, abort);
   tarnex::mp4_stream_adapter in(file, abort);
   tarnex::mp4_file model;
-  tarnex::mp4_open_file(model, in, reading_options, file->can_seek());
+  tarnex::mp4_open_file(model, in, reading_options, file->can_seek(), tarnex::cut_file::keep_what_is_there);
   if (samples) {
     print_samples(model, std::stoul(args[2]));
     return 0;

@@ -137,7 +137,9 @@ int run_mp4_tags(const zorvtool::arguments& args) {
     return 0;
   }
   tarnex::mp4_file model;
-  tarnex::mp4_open_file(model, io, tagging_options, true);
+  // Read as the player reads; a file cut inside its media is never written.
+  tarnex::mp4_open_file(model, io, tagging_options, true,
+                        retag ? tarnex::cut_file::refuse : tarnex::cut_file::keep_what_is_there);
   for (const std::string& warning : model.warnings) zorvtool::print_error("warning: " + warning + "\n");
   if (!retag) {
     zorvtool::print(item_list_json(model.item_list));
