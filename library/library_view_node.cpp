@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
-#include <functional>
 #include <numeric>
 #include <set>
+#include <string_view>
 #include <unordered_map>
 
 #include "core/localized_text.h"
@@ -32,16 +32,37 @@ public:
 };
 
 // Non-empty pieces of `text` between occurrences of `separator`.
-void split_pieces(const std::string& text, const std::string& separator,
-                  const std::function<void(const std::string&)>& take) {
+template <class Take>
+void split_pieces(std::string_view text, std::string_view separator, Take&& take) {
   std::size_t start = 0;
   while (start <= text.size()) {
     std::size_t end = text.find(separator, start);
-    if (end == std::string::npos) end = text.size();
+    if (end == std::string_view::npos) end = text.size();
     if (end > start) take(text.substr(start, end - start));
     start = end + separator.size();
   }
 }
+
+// Files tracks into the groups of a level by their key text. The tracks of
+// a library mostly come album by album and share their keys, so the wide
+// form of each distinct key is made and sought in the ordered groups once;
+// every further track costs one hash lookup without allocating.
+class group_filer {
+public:
+  explicit group_filer(std::map<std::wstring, track_handle_list>& groups) : groups_(groups) {}
+
+  void add(std::string_view key, const track_handle_ptr& track) {
+    key_.assign(key);
+    auto found = group_of_.find(key_);
+    if (found == group_of_.end()) found = group_of_.emplace(key_, &groups_[nav_wide(key_)]).first;
+    found->second->push_back(track);
+  }
+
+private:
+  std::map<std::wstring, track_handle_list>& groups_;
+  std::unordered_map<std::string, track_handle_list*> group_of_;
+  std::string key_;  // reused, so a lookup does not allocate
+};
 
 class media_library_tracks final : public library_view_tracks {
 public:
@@ -186,14 +207,12 @@ void library_view_node::build_level(std::uint32_t level) {
   groups.clear();
   track_handle_list tracks;
   collect_tracks(level, tracks);
-  const auto add = [&](const std::string& key, const track_handle_ptr& track) {
-    groups[nav_wide(key)].push_back(track);
-  };
+  group_filer filer(groups);
   switch (level) {
   case 0:
-  case 1:
+  case 1: {
+    std::string fields[2];  // reused from track to track
     for (const track_handle_ptr& track : tracks) {
-      std::string fields[2];
       {
         track_info_lock lock;
         const track_display_info* info = nullptr;
@@ -206,9 +225,11 @@ void library_view_node::build_level(std::uint32_t level) {
         }
       }
       for (const std::string& field : fields)
-        split_pieces(field, track_display_info::value_separator, [&](const std::string& part) { add(part, track); });
+        split_pieces(field, track_display_info::value_separator,
+                     [&](std::string_view part) { filer.add(part, track); });
     }
     break;
+  }
   case 2:
     build_albums(tracks);
     return;
@@ -216,9 +237,11 @@ void library_view_node::build_level(std::uint32_t level) {
     const bool one_album = selections_[2].size() == 1;
     const title_script& caption_script = one_album ? *song_caption_script_ : *title_script_;
     if (!one_album) track_order_script_ = title_script_.get();
+    static title_output_filter filter;
+    qiv::string_buffer caption;
     for (const track_handle_ptr& track : tracks) {
-      const std::string caption = evaluate(track, caption_script);
-      if (!caption.empty()) add(caption, track);
+      track->evaluate_script_locked(nullptr, caption, caption_script, &filter);
+      if (caption.get_length() != 0) filer.add({caption.get_ptr(), caption.get_length()}, track);
     }
     break;
   }
@@ -248,9 +271,15 @@ void library_view_node::build_albums(const track_handle_list& tracks) {
     std::wstring identity;
   };
   std::unordered_map<std::string, album_entry> seen;
+  // Those scripts read nothing but the album, artist, album artist and date
+  // fields, so tracks alike in these four share one album without their
+  // scripts being run again (a script costs many times a hash lookup).
+  std::unordered_map<std::string, album_entry*> album_of_fields;
+  std::string fields;  // reused from track to track
   static title_output_filter filter;
   qiv::string_buffer text;
-  for (const track_handle_ptr& track : tracks) {
+  // The album of a track: made the first time its album identity comes up.
+  const auto find_album = [&](const track_handle_ptr& track) -> album_entry& {
     // Field values cannot hold control characters (the filter), so the one
     // text splits back into album, album artist and date. Script text keeps
     // no line feed, hence U+0001 between them until here.
@@ -269,20 +298,36 @@ void library_view_node::build_albums(const track_handle_list& tracks) {
         else pattern = other_album_pattern_.get(), albums = &other_albums;
       } else if (artists.size() > 1) {
         std::set<std::wstring> pieces;
-        split_pieces(album_artist, ", ", [&](const std::string& piece) { pieces.insert(nav_wide(piece)); });
+        split_pieces(album_artist, ", ", [&](std::string_view piece) { pieces.insert(nav_wide(std::string(piece))); });
         if (pieces == artist_set) pattern = own_album_pattern_.get();
         else pattern = other_album_pattern_.get(), albums = &other_albums;
       }
-      std::wstring text = nav_wide(evaluate(track, *pattern));
-      const std::size_t tab = text.find(L'\t');
-      const std::wstring caption = tab == std::wstring::npos ? text : text.substr(tab + 1);
-      albums->insert(std::move(text));
+      std::wstring whole = nav_wide(evaluate(track, *pattern));
+      const std::size_t tab = whole.find(L'\t');
+      const std::wstring caption = tab == std::wstring::npos ? whole : whole.substr(tab + 1);
+      albums->insert(std::move(whole));
       found = seen.emplace(identity, album_entry{&groups_[2][caption], &album_identities_[caption], nav_wide(identity)})
                   .first;
     }
-    found->second.group->push_back(track);
+    return found->second;
+  };
+  for (const track_handle_ptr& track : tracks) {
+    fields.clear();
+    {
+      track_info_lock lock;
+      const track_display_info* info = nullptr;
+      if (track->get_info_ref(info))
+        for (const std::uint32_t field :
+             {field_name_set::album, field_name_set::artist, field_name_set::album_artist, field_name_set::date}) {
+          fields += info->get(field);
+          fields += '\0';
+        }
+    }
+    album_entry*& album = album_of_fields[fields];
+    if (album == nullptr) album = &find_album(track);
+    album->group->push_back(track);
     // A later track with the same caption names the album.
-    *found->second.identity_slot = found->second.identity;
+    *album->identity_slot = album->identity;
   }
   entries_.clear();
   if (own_albums.size() + other_albums.size() >= 2) entries_.push_back(all_keys[2]);
