@@ -2,7 +2,10 @@
 // tracks held in memory (9,100 albums, one artist with 300 of them), and to
 // a folder of 10,000 files (goal: under 100 ms each), against the same
 // switches over a library and a folder a hundredth and a tenth that size;
-// then collecting every track for playback from the albums root.
+// then collecting every track for playback from the albums root. A switch
+// builds the view, loads its entries into the owner-drawn list as the window
+// does, and destroys the view it replaces. Run under the test session's
+// display:
 //   tools/wine-exec BUILD_DIR BUILD_DIR/bench/bench_library_views.exe
 #include "bench/bench_clock.h"
 
@@ -19,6 +22,7 @@
 #include "library/fs_node.h"
 #include "library/library_view_node.h"
 #include "metadata/track_handle_registry.h"
+#include "ui/controls/owner_list.h"
 
 namespace {
 
@@ -60,6 +64,34 @@ void fill(memory_library& library, std::uint32_t count, const char* root) {
   }
 }
 
+// The main window's list, showing the entries of the view switched to.
+class entry_list final : public owner_list_source {
+public:
+  const wide_text_list* entries = nullptr;
+  void set_icon_size(int, int) override {}
+  std::wstring get_text(std::uint32_t index) override { return (*entries)[index]; }
+  std::uint32_t get_count() override { return entries ? static_cast<std::uint32_t>(entries->size()) : 0; }
+  HICON get_icon(std::uint32_t) override { return nullptr; }
+  void activate() override {}
+  void selection_changed() override {}
+  bool is_single_column() override { return false; }
+  bool has_side_panel() override { return false; }
+  void paint_side_panel(const RECT&, const RECT&, int, HDC) override {}
+  COLORREF get_colour(int kind) override { return kind == colour_text ? RGB(0, 0, 0) : RGB(255, 255, 255); }
+};
+
+entry_list list_source;
+owner_list* shown_list = nullptr;
+
+// Builds the view, shows its entries, and answers how many there are.
+std::size_t show(const nav_node& node) {
+  list_source.entries = &node.entries();
+  shown_list->reload();
+  list_source.entries = nullptr;
+  shown_list->reload();
+  return node.entries().size();
+}
+
 struct figures {
   double min, median, max;
 };
@@ -94,8 +126,8 @@ void measure_library_views(memory_library& big, memory_library& small) {
                {"one artist's albums", {{}, {L"The Prolific Band"}}}};
   for (const auto& view : views) {
     std::size_t entries = 0;
-    const figures at_big = measure([&] { entries = library_view_node(nullptr, view.path, big).entries().size(); });
-    const figures at_small = measure([&] { library_view_node(nullptr, view.path, small); });
+    const figures at_big = measure([&] { entries = show(library_view_node(nullptr, view.path, big)); });
+    const figures at_small = measure([&] { show(library_view_node(nullptr, view.path, small)); });
     report(view.name, at_big, at_small, entries);
   }
   library_view_node albums(nullptr, {{}, {}}, big);
@@ -126,8 +158,8 @@ void measure_folder() {
   const std::wstring big = make_folder(temp, L"zorv-views-bench-big", folder_file_count);
   const std::wstring small = make_folder(temp, L"zorv-views-bench-small", reference_folder_file_count);
   std::size_t entries = 0;
-  const figures at_big = measure([&] { entries = fs_node(nullptr, nav_split_path(big)).entries().size(); });
-  const figures at_small = measure([&] { fs_node(nullptr, nav_split_path(small)); });
+  const figures at_big = measure([&] { entries = show(fs_node(nullptr, nav_split_path(big))); });
+  const figures at_small = measure([&] { show(fs_node(nullptr, nav_split_path(small))); });
   report("folder", at_big, at_small, entries);
   remove_folder(big, folder_file_count);
   remove_folder(small, reference_folder_file_count);
@@ -138,10 +170,19 @@ void measure_folder() {
 int main() {
   qiv::set_main_thread_id(GetCurrentThreadId());
   service_registry::table().build(service_factory::global_list_head);
+  const HWND parent = CreateWindowExW(0, L"#32770", L"Library views bench", WS_POPUP | WS_CAPTION | WS_VISIBLE, 0, 0,
+                                      820, 640, nullptr, nullptr, nullptr, nullptr);
+  owner_list list(&list_source);
+  const RECT area = {0, 0, 800, 600};
+  SendMessageW(list.create(parent, area, 1), WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)),
+               FALSE);
+  shown_list = &list;
   memory_library big, small;
   fill(big, track_count, "C:\\Music");
   fill(small, reference_track_count, "C:\\Reference");
   measure_library_views(big, small);
   measure_folder();
+  shown_list = nullptr;
+  DestroyWindow(parent);
   return 0;
 }
