@@ -137,11 +137,18 @@ void library_view_node::set_path(const nav_path& path) {
 
 nav_path library_view_node::get_path() const { return nav_path(selections_.begin(), selections_.begin() + level_); }
 
+// The controller asks this of every entry in turn to find the playing track,
+// so the entries holding a track are looked for once per track and build.
 bool library_view_node::entry_is_track(const std::wstring& name, const track_handle* handle) {
-  const auto group = groups_[level_].find(name);
-  if (group == groups_[level_].end()) return false;
-  return std::any_of(group->second.begin(), group->second.end(),
-                     [&](const track_handle_ptr& track) { return track.get() == handle; });
+  if (!holders_known_ || holders_of_ != handle) {
+    holders_.clear();
+    for (const auto& [key, tracks] : groups_[level_])
+      if (std::any_of(tracks.begin(), tracks.end(), [&](const track_handle_ptr& track) { return track.get() == handle; }))
+        holders_.insert(key);
+    holders_of_ = handle;
+    holders_known_ = true;
+  }
+  return holders_.count(name) != 0;
 }
 
 bool library_view_node::is_container(const std::wstring& name) const {
@@ -202,6 +209,7 @@ std::string library_view_node::evaluate(const track_handle_ptr& track, const tit
 }
 
 void library_view_node::build_level(std::uint32_t level) {
+  holders_known_ = false;
   track_order_script_ = album_order_script_.get();
   group_map& groups = groups_[level];
   groups.clear();

@@ -204,6 +204,28 @@ TEST_F(LibraryView, RedrawsOnlyWhenTheEntriesChange) {
   EXPECT_EQ(names(node->entries()).back(), "Ska");
 }
 
+TEST_F(LibraryView, TellsWhichEntriesHoldATrackAfterEveryChange) {
+  const track_handle* a2 = library.tracks[1].get();
+  const track_handle* b1 = library.tracks[3].get();
+  auto node = view({{}, {}, {}});
+  EXPECT_TRUE(node->entry_is_track(L"Alpha", b1));
+  EXPECT_FALSE(node->entry_is_track(L"Zeta", b1));
+  EXPECT_TRUE(node->entry_is_track(L"Alpha", a2)) << "a second track asked after the first";
+  EXPECT_FALSE(node->entry_is_track(L"Beta", a2));
+
+  library.tracks[1] = make_track({.file = "a2.flac", .artist = "Anna", .title = "Omega", .file_time = 2});
+  library.callback->on_items_modified({library.tracks[1]});
+  EXPECT_TRUE(node->entry_is_track(L"Omega", a2)) << "a retitled track is found under its new entry";
+  EXPECT_FALSE(node->entry_is_track(L"Alpha", a2));
+
+  node->go_up();
+  node->go_up();
+  const track_handle* a3 = library.tracks[2].get();
+  EXPECT_TRUE(node->entry_is_track(L"Anna", a3)) << "a level up: the track artist and the album artist";
+  EXPECT_TRUE(node->entry_is_track(L"Guest", a3));
+  EXPECT_FALSE(node->entry_is_track(L"Carl", a3));
+}
+
 TEST_F(LibraryView, CaptionsLinkBackIntoTheViews) {
   struct row {
     nav_path path;
