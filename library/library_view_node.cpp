@@ -8,6 +8,7 @@
 #include <unordered_map>
 
 #include "core/localized_text.h"
+#include "foundation/code_page_text.h"
 #include "foundation/string_buffer.h"
 #include "library/view_texts.h"
 
@@ -245,11 +246,14 @@ void library_view_node::build_level(std::uint32_t level) {
     const bool one_album = selections_[2].size() == 1;
     const title_script& caption_script = one_album ? *song_caption_script_ : *title_script_;
     if (!one_album) track_order_script_ = title_script_.get();
+    // Song captions are mostly distinct, so they go straight to the ordered
+    // groups: a hash of them would only add its own cost.
     static title_output_filter filter;
     qiv::string_buffer caption;
     for (const track_handle_ptr& track : tracks) {
       track->evaluate_script_locked(nullptr, caption, caption_script, &filter);
-      if (caption.get_length() != 0) filer.add({caption.get_ptr(), caption.get_length()}, track);
+      if (caption.get_length() != 0)
+        groups[qiv::utf8_to_utf16(caption.get_ptr(), caption.get_length())].push_back(track);
     }
     break;
   }
