@@ -1,20 +1,36 @@
-// The library views over 100,000 tracks held in memory: building the genres,
-// artists and albums roots (budget: under 300 ms each once the library is
-// loaded), and collecting every track for playback from the albums root.
+// Switching the main window's list to each view of a library of 100,000
+// tracks held in memory (9,100 albums, one artist with 300 of them), and to
+// a folder of 10,000 files (goal: under 100 ms each), against the same
+// switches over a library and a folder a hundredth and a tenth that size;
+// then collecting every track for playback from the albums root. A switch
+// builds the view, loads its entries into the owner-drawn list as the window
+// does, and destroys the view it replaces. Run under the test session's
+// display:
+//   tools/wine-exec BUILD_DIR BUILD_DIR/bench/bench_library_views.exe
 #include "bench/bench_clock.h"
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <string>
+#include <vector>
 
+#include "core/service_registry.h"
 #include "foundation/main_thread.h"
+#include "library/fs_node.h"
 #include "library/library_view_node.h"
 #include "metadata/track_handle_registry.h"
+#include "ui/controls/owner_list.h"
 
 namespace {
 
 constexpr std::uint32_t track_count = 100000;
+constexpr std::uint32_t reference_track_count = 1000;
+constexpr std::uint32_t folder_file_count = 10000;
+constexpr std::uint32_t reference_folder_file_count = 1000;
+constexpr int rounds = 7;
 
 class memory_library final : public library_view_tracks {
 public:
@@ -25,48 +41,159 @@ public:
   bool is_scanning() override { return false; }
 };
 
-void fill(memory_library& library) {
-  library.tracks.reserve(track_count);
-  for (std::uint32_t i = 0; i < track_count; ++i) {
-    const std::uint32_t album = i / 10, artist = album % 2000;
-    const std::string path = "file://C:\\Music\\Artist " + std::to_string(artist) + "\\Album " + std::to_string(album) +
-                             "\\" + std::to_string(i % 10) + ".flac";
+// Albums of about eleven tracks; the first 300 belong to one artist, the
+// others to 2,000 artists in turn.
+void fill(memory_library& library, std::uint32_t count, const char* root) {
+  library.tracks.reserve(count);
+  for (std::uint32_t i = 0; i < count; ++i) {
+    const std::uint32_t album = i * 91 / 1000, track = i - album * 1000 / 91;
+    const std::uint32_t artist = album < 300 ? 0 : 1 + album % 2000;
+    const std::string artist_name = artist == 0 ? "The Prolific Band" : "artist " + std::to_string(artist);
+    const std::string path = std::string("file://") + root + "\\" + artist_name + "\\Album " + std::to_string(album) +
+                             "\\" + std::to_string(track) + ".flac";
     track_handle_ptr handle = track_handle_registry::get_handle(track_location(path.c_str(), 0));
     track_display_info info;
-    info.set(field_name_set::title, ("Song " + std::to_string(i)).c_str());
-    info.set(field_name_set::artist, ("Artist " + std::to_string(artist)).c_str());
+    info.set(field_name_set::title, ((i % 3 ? "Song " : "song ") + std::to_string(i % 60000)).c_str());
+    info.set(field_name_set::artist, artist_name.c_str());
     info.set(field_name_set::genre, ("Genre " + std::to_string(album % 300) + "; Rock").c_str());
     info.set(field_name_set::album, ("Album " + std::to_string(album)).c_str());
-    info.set(field_name_set::track_number, std::to_string(i % 10 + 1).c_str());
+    info.set(field_name_set::track_number, std::to_string(track + 1).c_str());
     info.set(field_name_set::date, std::to_string(1960 + album % 60).c_str());
     handle->set_info(info, 1, 0, true);
     library.tracks.push_back(std::move(handle));
   }
 }
 
+// The main window's list, showing the entries of the view switched to.
+class entry_list final : public owner_list_source {
+public:
+  const wide_text_list* entries = nullptr;
+  void set_icon_size(int, int) override {}
+  std::wstring get_text(std::uint32_t index) override { return (*entries)[index]; }
+  std::uint32_t get_count() override { return entries ? static_cast<std::uint32_t>(entries->size()) : 0; }
+  HICON get_icon(std::uint32_t) override { return nullptr; }
+  void activate() override {}
+  void selection_changed() override {}
+  bool is_single_column() override { return false; }
+  bool has_side_panel() override { return false; }
+  void paint_side_panel(const RECT&, const RECT&, int, HDC) override {}
+  COLORREF get_colour(int kind) override { return kind == colour_text ? RGB(0, 0, 0) : RGB(255, 255, 255); }
+};
+
+entry_list list_source;
+owner_list* shown_list = nullptr;
+
+// Builds the view, shows its entries, and answers how many there are.
+std::size_t show(const nav_node& node) {
+  list_source.entries = &node.entries();
+  shown_list->reload();
+  list_source.entries = nullptr;
+  shown_list->reload();
+  return node.entries().size();
+}
+
+struct figures {
+  double min, median, max;
+};
+
+figures measure(const std::function<void()>& switch_view) {
+  std::vector<double> seconds;
+  for (int i = 0; i < rounds; ++i) {
+    const double start = bench::now_seconds();
+    switch_view();
+    seconds.push_back(bench::now_seconds() - start);
+  }
+  std::sort(seconds.begin(), seconds.end());
+  return {seconds.front(), seconds[seconds.size() / 2], seconds.back()};
+}
+
+void report(const char* what, const figures& big, const figures& small, std::size_t entries) {
+  std::printf("%-22s %6.1f / %6.1f / %6.1f ms (min / median / max, %zu entries, goal 100 ms); reference %5.1f ms, "
+              "%.1f x\n",
+              what, big.min * 1000, big.median * 1000, big.max * 1000, entries, small.median * 1000,
+              big.median / small.median);
+}
+
+// Library views: the artists and albums roots, All songs, and the albums of
+// the artist with the most.
+void measure_library_views(memory_library& big, memory_library& small) {
+  const struct {
+    const char* name;
+    nav_path path;
+  } views[] = {{"artists", {{}}},
+               {"albums", {{}, {}}},
+               {"all songs", {{}, {}, {}}},
+               {"one artist's albums", {{}, {L"The Prolific Band"}}}};
+  for (const auto& view : views) {
+    std::size_t entries = 0;
+    const figures at_big = measure([&] { entries = show(library_view_node(nullptr, view.path, big)); });
+    const figures at_small = measure([&] { show(library_view_node(nullptr, view.path, small)); });
+    report(view.name, at_big, at_small, entries);
+  }
+  // What the window asks of each entry to mark the playing track, here one
+  // listed last.
+  library_view_node songs(nullptr, {{}, {}, {}}, big);
+  const track_handle* playing = big.tracks.back().get();
+  const double mark_start = bench::now_seconds();
+  std::size_t marked = 0;
+  for (const std::wstring& entry : songs.entries())
+    if (!songs.is_container(entry) && songs.entry_is_track(entry, playing)) break;
+    else ++marked;
+  std::printf("all songs, playing track marked: %.1f ms after %zu entries\n",
+              (bench::now_seconds() - mark_start) * 1000, marked);
+  library_view_node albums(nullptr, {{}, {}}, big);
+  const double start = bench::now_seconds();
+  track_handle_list all;
+  albums.get_all_tracks(all);
+  std::printf("albums play all: %.0f ms for %zu tracks\n", (bench::now_seconds() - start) * 1000, all.size());
+}
+
+std::wstring make_folder(const std::wstring& parent, const wchar_t* name, std::uint32_t files) {
+  const std::wstring folder = parent + name;
+  CreateDirectoryW(folder.c_str(), nullptr);
+  for (std::uint32_t i = 0; i < files; ++i) {
+    const std::wstring file = folder + L"\\" + std::to_wstring(i + 1) + L" Track.flac";
+    CloseHandle(CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  }
+  return folder;
+}
+
+void remove_folder(const std::wstring& folder, std::uint32_t files) {
+  for (std::uint32_t i = 0; i < files; ++i) DeleteFileW((folder + L"\\" + std::to_wstring(i + 1) + L" Track.flac").c_str());
+  RemoveDirectoryW(folder.c_str());
+}
+
+void measure_folder() {
+  wchar_t temp[MAX_PATH];
+  GetTempPathW(MAX_PATH, temp);
+  const std::wstring big = make_folder(temp, L"zorv-views-bench-big", folder_file_count);
+  const std::wstring small = make_folder(temp, L"zorv-views-bench-small", reference_folder_file_count);
+  std::size_t entries = 0;
+  const figures at_big = measure([&] { entries = show(fs_node(nullptr, nav_split_path(big))); });
+  const figures at_small = measure([&] { show(fs_node(nullptr, nav_split_path(small))); });
+  report("folder", at_big, at_small, entries);
+  remove_folder(big, folder_file_count);
+  remove_folder(small, reference_folder_file_count);
+}
+
 }  // namespace
 
 int main() {
   qiv::set_main_thread_id(GetCurrentThreadId());
-  memory_library library;
-  fill(library);
-  const struct {
-    const char* name;
-    nav_path path;
-  } roots[] = {{"genres", {}}, {"artists", {{}}}, {"albums", {{}, {}}}};
-  for (const auto& root : roots) {
-    const double start = bench::now_seconds();
-    library_view_node view(nullptr, root.path, library);
-    const double built = bench::now_seconds() - start;
-    std::printf("%-8s root: %6.0f ms for %zu entries (budget 300 ms)\n", root.name, built * 1000,
-                view.entries().size());
-    if (root.path.size() == 2) {
-      const double collect_start = bench::now_seconds();
-      track_handle_list all;
-      view.get_all_tracks(all);
-      std::printf("albums   play all: %6.0f ms for %zu tracks\n", (bench::now_seconds() - collect_start) * 1000,
-                  all.size());
-    }
-  }
+  service_registry::table().build(service_factory::global_list_head);
+  const HWND parent = CreateWindowExW(0, L"#32770", L"Library views bench", WS_POPUP | WS_CAPTION | WS_VISIBLE, 0, 0,
+                                      820, 640, nullptr, nullptr, nullptr, nullptr);
+  owner_list list(&list_source);
+  const RECT area = {0, 0, 800, 600};
+  SendMessageW(list.create(parent, area, 1), WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)),
+               FALSE);
+  shown_list = &list;
+  memory_library big, small;
+  fill(big, track_count, "C:\\Music");
+  fill(small, reference_track_count, "C:\\Reference");
+  measure_library_views(big, small);
+  measure_folder();
+  shown_list = nullptr;
+  DestroyWindow(parent);
   return 0;
 }

@@ -3,12 +3,13 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <functional>
 #include <numeric>
 #include <set>
+#include <string_view>
 #include <unordered_map>
 
 #include "core/localized_text.h"
+#include "foundation/code_page_text.h"
 #include "foundation/string_buffer.h"
 #include "library/view_texts.h"
 
@@ -33,16 +34,37 @@ public:
 };
 
 // Non-empty pieces of `text` between occurrences of `separator`.
-void split_pieces(const std::string& text, const std::string& separator,
-                  const std::function<void(const std::string&)>& take) {
+template <class Take>
+void split_pieces(std::string_view text, std::string_view separator, Take&& take) {
   std::size_t start = 0;
   while (start <= text.size()) {
     std::size_t end = text.find(separator, start);
-    if (end == std::string::npos) end = text.size();
+    if (end == std::string_view::npos) end = text.size();
     if (end > start) take(text.substr(start, end - start));
     start = end + separator.size();
   }
 }
+
+// Files tracks into the groups of a level by their key text. The tracks of
+// a library mostly come album by album and share their keys, so the wide
+// form of each distinct key is made and sought in the ordered groups once;
+// every further track costs one hash lookup without allocating.
+class group_filer {
+public:
+  explicit group_filer(std::map<std::wstring, track_handle_list>& groups) : groups_(groups) {}
+
+  void add(std::string_view key, const track_handle_ptr& track) {
+    key_.assign(key);
+    auto found = group_of_.find(key_);
+    if (found == group_of_.end()) found = group_of_.emplace(key_, &groups_[nav_wide(key_)]).first;
+    found->second->push_back(track);
+  }
+
+private:
+  std::map<std::wstring, track_handle_list>& groups_;
+  std::unordered_map<std::string, track_handle_list*> group_of_;
+  std::string key_;  // reused, so a lookup does not allocate
+};
 
 class media_library_tracks final : public library_view_tracks {
 public:
@@ -117,11 +139,18 @@ void library_view_node::set_path(const nav_path& path) {
 
 nav_path library_view_node::get_path() const { return nav_path(selections_.begin(), selections_.begin() + level_); }
 
+// The controller asks this of every entry in turn to find the playing track,
+// so the entries holding a track are looked for once per track and build.
 bool library_view_node::entry_is_track(const std::wstring& name, const track_handle* handle) {
-  const auto group = groups_[level_].find(name);
-  if (group == groups_[level_].end()) return false;
-  return std::any_of(group->second.begin(), group->second.end(),
-                     [&](const track_handle_ptr& track) { return track.get() == handle; });
+  if (!holders_known_ || holders_of_ != handle) {
+    holders_.clear();
+    for (const auto& [key, tracks] : groups_[level_])
+      if (std::any_of(tracks.begin(), tracks.end(), [&](const track_handle_ptr& track) { return track.get() == handle; }))
+        holders_.insert(key);
+    holders_of_ = handle;
+    holders_known_ = true;
+  }
+  return holders_.count(name) != 0;
 }
 
 bool library_view_node::is_container(const std::wstring& name) const {
@@ -201,19 +230,18 @@ std::string library_view_node::evaluate(const track_handle_ptr& track, const tit
 }
 
 void library_view_node::build_level(std::uint32_t level) {
+  holders_known_ = false;
   track_order_script_ = album_order_script_.get();
   group_map& groups = groups_[level];
   groups.clear();
   track_handle_list tracks;
   collect_tracks(level, tracks);
-  const auto add = [&](const std::string& key, const track_handle_ptr& track) {
-    groups[nav_wide(key)].push_back(track);
-  };
+  group_filer filer(groups);
   switch (level) {
   case 0:
-  case 1:
+  case 1: {
+    std::string fields[2];  // reused from track to track
     for (const track_handle_ptr& track : tracks) {
-      std::string fields[2];
       {
         track_info_lock lock;
         const track_display_info* info = nullptr;
@@ -226,9 +254,11 @@ void library_view_node::build_level(std::uint32_t level) {
         }
       }
       for (const std::string& field : fields)
-        split_pieces(field, track_display_info::value_separator, [&](const std::string& part) { add(part, track); });
+        split_pieces(field, track_display_info::value_separator,
+                     [&](std::string_view part) { filer.add(part, track); });
     }
     break;
+  }
   case 2:
     build_albums(tracks);
     return;
@@ -236,9 +266,14 @@ void library_view_node::build_level(std::uint32_t level) {
     const bool one_album = selections_[2].size() == 1;
     const title_script& caption_script = one_album ? *song_caption_script_ : *title_script_;
     if (!one_album) track_order_script_ = title_script_.get();
+    // Song captions are mostly distinct, so they go straight to the ordered
+    // groups: a hash of them would only add its own cost.
+    static title_output_filter filter;
+    qiv::string_buffer caption;
     for (const track_handle_ptr& track : tracks) {
-      const std::string caption = evaluate(track, caption_script);
-      if (!caption.empty()) add(caption, track);
+      track->evaluate_script_locked(nullptr, caption, caption_script, &filter);
+      if (caption.get_length() != 0)
+        groups[qiv::utf8_to_utf16(caption.get_ptr(), caption.get_length())].push_back(track);
     }
     break;
   }
@@ -268,9 +303,15 @@ void library_view_node::build_albums(const track_handle_list& tracks) {
     std::wstring identity;
   };
   std::unordered_map<std::string, album_entry> seen;
+  // Those scripts read nothing but the album, artist, album artist and date
+  // fields, so tracks alike in these four share one album without their
+  // scripts being run again (a script costs many times a hash lookup).
+  std::unordered_map<std::string, album_entry*> album_of_fields;
+  std::string fields;  // reused from track to track
   static title_output_filter filter;
   qiv::string_buffer text;
-  for (const track_handle_ptr& track : tracks) {
+  // The album of a track: made the first time its album identity comes up.
+  const auto find_album = [&](const track_handle_ptr& track) -> album_entry& {
     // Field values cannot hold control characters (the filter), so the one
     // text splits back into album, album artist and date. Script text keeps
     // no line feed, hence U+0001 between them until here.
@@ -289,20 +330,36 @@ void library_view_node::build_albums(const track_handle_list& tracks) {
         else pattern = other_album_pattern_.get(), albums = &other_albums;
       } else if (artists.size() > 1) {
         std::set<std::wstring> pieces;
-        split_pieces(album_artist, ", ", [&](const std::string& piece) { pieces.insert(nav_wide(piece)); });
+        split_pieces(album_artist, ", ", [&](std::string_view piece) { pieces.insert(nav_wide(std::string(piece))); });
         if (pieces == artist_set) pattern = own_album_pattern_.get();
         else pattern = other_album_pattern_.get(), albums = &other_albums;
       }
-      std::wstring text = nav_wide(evaluate(track, *pattern));
-      const std::size_t tab = text.find(L'\t');
-      const std::wstring caption = tab == std::wstring::npos ? text : text.substr(tab + 1);
-      albums->insert(std::move(text));
+      std::wstring whole = nav_wide(evaluate(track, *pattern));
+      const std::size_t tab = whole.find(L'\t');
+      const std::wstring caption = tab == std::wstring::npos ? whole : whole.substr(tab + 1);
+      albums->insert(std::move(whole));
       found = seen.emplace(identity, album_entry{&groups_[2][caption], &album_identities_[caption], nav_wide(identity)})
                   .first;
     }
-    found->second.group->push_back(track);
+    return found->second;
+  };
+  for (const track_handle_ptr& track : tracks) {
+    fields.clear();
+    {
+      track_info_lock lock;
+      const track_display_info* info = nullptr;
+      if (track->get_info_ref(info))
+        for (const std::uint32_t field :
+             {field_name_set::album, field_name_set::artist, field_name_set::album_artist, field_name_set::date}) {
+          fields += info->get(field);
+          fields += '\0';
+        }
+    }
+    album_entry*& album = album_of_fields[fields];
+    if (album == nullptr) album = &find_album(track);
+    album->group->push_back(track);
     // A later track with the same caption names the album.
-    *found->second.identity_slot = found->second.identity;
+    *album->identity_slot = album->identity;
   }
   entries_.clear();
   if (own_albums.size() + other_albums.size() >= 2) entries_.push_back(all_keys[2]);

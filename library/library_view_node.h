@@ -7,6 +7,7 @@
 #include <array>
 #include <map>
 #include <memory>
+#include <set>
 
 #include "foundation/refcounted.h"
 #include "library/media_library.h"
@@ -105,6 +106,11 @@ private:
   std::uint32_t level_ = 0;
   wide_text_list entries_;
   std::map<std::wstring, std::wstring> album_identities_;  // caption -> album, album artist, date
+  // The entries of the current level whose groups hold `holders_of_`, while
+  // `holders_known_`; every build forgets them.
+  const track_handle* holders_of_ = nullptr;
+  std::set<std::wstring> holders_;
+  bool holders_known_ = false;
 };
 
 std::unique_ptr<library_view_node> library_view_node_create(nav_node_listener* listener, const nav_path& path);

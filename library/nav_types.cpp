@@ -1,6 +1,9 @@
 #include "library/nav_types.h"
 
+#include <algorithm>
+
 #include "foundation/code_page_text.h"
+#include "foundation/cpu_count.h"
 #include "foundation/sort_by_text_parallel.h"
 
 std::wstring nav_wide(const std::string& text) { return qiv::utf8_to_utf16(text.data(), text.size()); }
@@ -89,9 +92,16 @@ nav_path nav_split_path(const std::wstring& path) {
   return out;
 }
 
+// Each round of the parallel sort starts its threads anew, which under Wine
+// costs more than sorting a few thousand names on one thread; a view gets
+// one more worker for every this many names.
+constexpr std::size_t names_per_sort_worker = 2048;
+
 wide_text_list nav_natural_order(wide_text_list texts) {
   std::vector<std::uint32_t> order(texts.size());
-  qiv::sort_by_text_parallel(order, [&](std::uint32_t index, std::wstring& key) { key = texts[index]; });
+  const auto workers = static_cast<std::uint32_t>(
+      std::min<std::size_t>(qiv::cpu_count(), 1 + texts.size() / names_per_sort_worker));
+  qiv::sort_by_text_with_workers(order, [&](std::uint32_t index, std::wstring& key) { key = texts[index]; }, workers);
   wide_text_list sorted;
   sorted.reserve(texts.size());
   for (std::uint32_t index : order) sorted.push_back(std::move(texts[index]));

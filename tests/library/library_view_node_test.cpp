@@ -162,6 +162,28 @@ TEST_F(LibraryView, PlaysAlbumByAlbumInDiscAndTrackOrder) {
   EXPECT_EQ(files(tracks), strings({"a2.flac", "b1.flac", "a1.flac"})) << "by title, not by choice order";
 }
 
+TEST_F(LibraryView, AlbumsTellApartTracksByEveryFieldTheirCaptionsRead) {
+  // Without an album artist the artist names the album; with one, the track
+  // artist no longer matters; the date parts albums of one name.
+  library.tracks.clear();
+  for (const tags& t : std::initializer_list<tags>{
+           {.file = "x1.flac", .artist = "Dora", .album = "Live", .title = "One", .date = "2000"},
+           {.file = "x2.flac", .artist = "Emil", .album = "Live", .title = "One", .date = "2000"},
+           {.file = "x3.flac", .artist = "Emil", .album_artist = "Dora", .album = "Live", .title = "Two", .date = "2000"},
+           {.file = "x4.flac", .artist = "Dora", .album = "Live", .title = "Three", .date = "2000"},
+           {.file = "x5.flac", .artist = "Dora", .album = "Live", .title = "One", .date = "2003"},
+       })
+    library.tracks.push_back(make_track(t));
+  auto albums = view({{}, {}});
+  EXPECT_EQ(names(albums->entries()),
+            strings({"[songs from all albums]", "Dora - Live [2000]", "Dora - Live [2003]", "Emil - Live [2000]"}));
+  track_handle_list tracks;
+  albums->get_tracks(keys({"Dora - Live [2000]"}), tracks);
+  EXPECT_EQ(files(tracks), strings({"x1.flac", "x4.flac", "x3.flac"})) << "by title within the album";
+  albums->get_tracks(keys({"Emil - Live [2000]"}), tracks);
+  EXPECT_EQ(files(tracks), strings({"x2.flac"}));
+}
+
 TEST_F(LibraryView, MovesOneLevelAtATime) {
   auto node = view({{}, {}, {}});
   node->open(keys({"Alpha"}));
@@ -200,6 +222,28 @@ TEST_F(LibraryView, ASelectionWhoseTracksAllLeaveGoesBackToTheLevelItWasChosenIn
   loading.tracks = library.tracks;
   loading.callback->on_items_added(loading.tracks);
   EXPECT_EQ(names(early.entries()), strings({"01. Zeta"}));
+}
+
+TEST_F(LibraryView, TellsWhichEntriesHoldATrackAfterEveryChange) {
+  const track_handle* a2 = library.tracks[1].get();
+  const track_handle* b1 = library.tracks[3].get();
+  auto node = view({{}, {}, {}});
+  EXPECT_TRUE(node->entry_is_track(L"Alpha", b1));
+  EXPECT_FALSE(node->entry_is_track(L"Zeta", b1));
+  EXPECT_TRUE(node->entry_is_track(L"Alpha", a2)) << "a second track asked after the first";
+  EXPECT_FALSE(node->entry_is_track(L"Beta", a2));
+
+  library.tracks[1] = make_track({.file = "a2.flac", .artist = "Anna", .title = "Omega", .file_time = 2});
+  library.callback->on_items_modified({library.tracks[1]});
+  EXPECT_TRUE(node->entry_is_track(L"Omega", a2)) << "a retitled track is found under its new entry";
+  EXPECT_FALSE(node->entry_is_track(L"Alpha", a2));
+
+  node->go_up();
+  node->go_up();
+  const track_handle* a3 = library.tracks[2].get();
+  EXPECT_TRUE(node->entry_is_track(L"Anna", a3)) << "a level up: the track artist and the album artist";
+  EXPECT_TRUE(node->entry_is_track(L"Guest", a3));
+  EXPECT_FALSE(node->entry_is_track(L"Carl", a3));
 }
 
 TEST_F(LibraryView, CaptionsLinkBackIntoTheViews) {

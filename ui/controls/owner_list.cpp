@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "ui/controls/selection_masks.h"
+#include "ui/controls/widest_text.h"
 #include "ui/framework/double_buffer.h"
 #include "ui/framework/system_function.h"
 #include "ui/framework/window_class.h"
@@ -102,14 +103,11 @@ void owner_list::compute_metrics() {
   selected_object_holder font(dc.get(), font_ != nullptr ? font_ : GetStockObject(DEFAULT_GUI_FONT));
   SIZE reference = {};
   GetTextExtentPoint32W(dc.get(), reference_text, 36, &reference);
-  int widest = 0, tallest = 0;
-  for (int i = 0; i < item_count_; ++i) {
-    const std::wstring text = source_->get_text(i);
-    SIZE extent = {};
-    GetTextExtentPoint32W(dc.get(), text.c_str(), static_cast<int>(text.size()), &extent);
-    widest = std::max(widest, static_cast<int>(extent.cx));
-    tallest = std::max(tallest, static_cast<int>(extent.cy));
-  }
+  const widest_text_extent extent = measure_widest_text(
+      dc.get(), static_cast<std::uint32_t>(item_count_),
+      [&](std::uint32_t index, std::wstring& text) { text = source_->get_text(index); });
+  const int widest = extent.width;
+  int tallest = extent.height;
   if (tallest == 0) {
     TEXTMETRICW font_metrics = {};
     GetTextMetricsW(dc.get(), &font_metrics);
