@@ -1,5 +1,5 @@
 // Templates and control ids of the DSP chain editor and the "DSP Settings"
-// dialog (ui/dialogs/dsp_chain_editor.cpp, dsp_settings_dialog.cpp).
+// dialog (ui/dialogs/dsp_chain_editor.cpp, dsp_chain_settings.cpp).
 // Plain #defines only: the resource compiler reads it too.
 #pragma once
 
