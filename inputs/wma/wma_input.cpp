@@ -79,12 +79,7 @@ void require_first_subsong(std::uint32_t subsong) {
 // What opening a reader finds out; filled on the runtime's worker.
 struct reader_setup {
   qiv::com_ptr<IWMSyncReader> reader;
-  WORD stream_number = 0;
-  DWORD output_number = 0;
-  std::uint32_t sample_rate = 0;
-  std::uint32_t channels = 0;
-  std::uint32_t bits_per_sample = 0;
-  std::vector<std::uint8_t> media_type;
+  wma_audio_stream stream;
 };
 
 void choose_audio_stream(reader_setup& setup) {
@@ -98,10 +93,10 @@ void choose_audio_stream(reader_setup& setup) {
     GUID type{};
     check(config->GetStreamType(&type), "IWMStreamConfig::GetStreamType");
     if (!IsEqualGUID(type, audio_major_type)) continue;
-    check(config->GetStreamNumber(&setup.stream_number), "IWMStreamConfig::GetStreamNumber");
+    check(config->GetStreamNumber(&setup.stream.stream_number), "IWMStreamConfig::GetStreamNumber");
     qiv::com_ptr<IWMMediaProps> props;
     check(config->QueryInterface(__uuidof(IWMMediaProps), props.receive_void()), "IWMStreamConfig::QueryInterface");
-    setup.media_type = media_type_bytes(*props.get(), "IWMMediaProps::GetMediaType");
+    setup.stream.media_type = media_type_bytes(*props.get(), "IWMMediaProps::GetMediaType");
     return;
   }
   throw vantrel_io::exception_io(qiv::copy_message, "Could not find audio stream");
@@ -109,7 +104,7 @@ void choose_audio_stream(reader_setup& setup) {
 
 void choose_output_format(reader_setup& setup) {
   IWMSyncReader& reader = *setup.reader.get();
-  const DWORD output = setup.output_number;
+  const DWORD output = setup.stream.output_number;
   // Every channel as it is in the file: no speaker down-mix.
   BOOL discrete = TRUE;
   check(reader.SetOutputSetting(output, L"EnableDiscreteOutput", WMT_TYPE_BOOL,
@@ -128,10 +123,10 @@ void choose_output_format(reader_setup& setup) {
   check(reader.SetOutputProps(output, props.get()), "IWMSyncReader::SetOutputProps");
   const WAVEFORMATEX* format = wave_format_of(bytes);
   if (!format) throw vantrel_io::exception_io_data();
-  setup.sample_rate = format->nSamplesPerSec;
-  setup.bits_per_sample = format->wBitsPerSample;
-  setup.channels = format->nChannels;
-  if (setup.sample_rate < 1000 || setup.sample_rate > 2822400 || setup.bits_per_sample == 0 || setup.channels == 0)
+  setup.stream.sample_rate = format->nSamplesPerSec;
+  setup.stream.bits_per_sample = format->wBitsPerSample;
+  setup.stream.channels = format->nChannels;
+  if (setup.stream.sample_rate < 1000 || setup.stream.sample_rate > 2822400 || setup.stream.bits_per_sample == 0 || setup.stream.channels == 0)
     throw vantrel_io::exception_io_data();
 }
 
@@ -198,7 +193,7 @@ void wma_input::open_reader(bool choose_stream, const abort_signal& abort) {
       check(setup->reader->OpenStream(stream.get()), "IWMSyncReader::OpenStream");
       if (!choose_stream) return;
       choose_audio_stream(*setup);
-      check(setup->reader->GetOutputNumberForStream(setup->stream_number, &setup->output_number), nullptr);
+      check(setup->reader->GetOutputNumberForStream(setup->stream.stream_number, &setup->stream.output_number), nullptr);
       choose_output_format(*setup);
     } catch (...) {
       // A reader that refused the file goes here too, within the bound.
@@ -209,12 +204,7 @@ void wma_input::open_reader(bool choose_stream, const abort_signal& abort) {
   }, abort);
   reader_ = std::move(setup->reader);
   if (!choose_stream) return;
-  stream_number_ = setup->stream_number;
-  output_number_ = setup->output_number;
-  sample_rate_ = setup->sample_rate;
-  channels_ = setup->channels;
-  bits_per_sample_ = setup->bits_per_sample;
-  media_type_ = std::move(setup->media_type);
+  stream_ = std::move(setup->stream);
 }
 
 vantrel_io::file_stats wma_input::get_file_stats(const abort_signal& abort) {
@@ -231,7 +221,7 @@ void wma_input::get_info(std::uint32_t subsong, track_info& out, const abort_sig
   auto read = std::make_shared<track_info_impl>();
   read->copy_all_from(out);
   IWMSyncReader* reader = reader_.get();
-  const WORD stream_number = stream_number_;
+  const WORD stream_number = stream_.stream_number;
   worker_.run([read, reader, stream_number] {
     qiv::com_ptr<IWMHeaderInfo3> header;
     if (SUCCEEDED(reader->QueryInterface(__uuidof(IWMHeaderInfo3), header.receive_void()))) {
@@ -252,9 +242,9 @@ void wma_input::get_info(std::uint32_t subsong, track_info& out, const abort_sig
   out.copy_all_from(*read);
   for (const char* field : {"tracknumber", "totaltracks", "discnumber", "totaldiscs"}) keep_first_value(out, field);
 
-  out.set_tech_int("samplerate", sample_rate_);
-  out.set_tech_int("channels", channels_);
-  const auto* type = reinterpret_cast<const WM_MEDIA_TYPE*>(media_type_.data());
+  out.set_tech_int("samplerate", stream_.sample_rate);
+  out.set_tech_int("channels", stream_.channels);
+  const auto* type = reinterpret_cast<const WM_MEDIA_TYPE*>(stream_.media_type.data());
   if (!IsEqualGUID(type->majortype, audio_major_type))
     throw vantrel_io::exception_io(qiv::copy_message, "Internal error (media type is not audio)");
   if (const std::optional<WORD> tag = format_tag_of(type->subtype)) {
@@ -262,7 +252,7 @@ void wma_input::get_info(std::uint32_t subsong, track_info& out, const abort_sig
       if (row.format_tag != *tag) continue;
       out.set_tech("codec", qiv::until_nul, row.codec, qiv::until_nul);
       if (row.profile) out.set_tech("codec_profile", qiv::until_nul, row.profile, qiv::until_nul);
-      if (row.lossless) out.set_tech_int("bitspersample", bits_per_sample_);
+      if (row.lossless) out.set_tech_int("bitspersample", stream_.bits_per_sample);
       out.set_tech("encoding", qiv::until_nul, row.lossless ? "lossless" : "lossy", qiv::until_nul);
       break;
     }
@@ -286,7 +276,7 @@ bool wma_input::run(audio_block& out, const abort_signal& abort) {
   while (!at_end_) {
     auto sample = std::make_shared<next_sample>();
     IWMSyncReader* reader = reader_.get();
-    const WORD stream_number = stream_number_;
+    const WORD stream_number = stream_.stream_number;
     worker_.run([sample, reader, stream_number] {
       qiv::com_ptr<INSSBuffer> buffer;
       QWORD time = 0, duration = 0;
@@ -310,8 +300,8 @@ bool wma_input::run(audio_block& out, const abort_signal& abort) {
     }
     // An empty sample carries no audio; the next one does.
     if (sample->bytes.empty()) continue;
-    out.set_data_int(sample->bytes.data(), sample->bytes.size(), bits_per_sample_, sample_rate_, channels_,
-                     default_channel_mask(channels_));
+    out.set_data_int(sample->bytes.data(), sample->bytes.size(), stream_.bits_per_sample, stream_.sample_rate,
+                     stream_.channels, default_channel_mask(stream_.channels));
     return true;
   }
   return false;
@@ -321,7 +311,7 @@ void wma_input::seek(double seconds, const abort_signal& abort) {
   qiv::dynamic_assert(reader_.get() != nullptr);
   abort.check_and_throw();
   if (!(seconds > 0.0)) seconds = 0.0;
-  const double whole_samples = std::floor(seconds * sample_rate_ + 0.5) / sample_rate_;
+  const double whole_samples = std::floor(seconds * stream_.sample_rate + 0.5) / stream_.sample_rate;
   const auto start = static_cast<QWORD>(std::floor(whole_samples * 10000000.0 + 0.5));
   auto result = std::make_shared<HRESULT>(S_OK);
   IWMSyncReader* reader = reader_.get();

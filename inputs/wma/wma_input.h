@@ -25,6 +25,16 @@
 
 namespace wma {
 
+// The audio stream a reader decodes and the format it hands out.
+struct wma_audio_stream {
+  WORD stream_number = 0;
+  DWORD output_number = 0;
+  std::uint32_t sample_rate = 0;
+  std::uint32_t channels = 0;
+  std::uint32_t bits_per_sample = 0;
+  std::vector<std::uint8_t> media_type;
+};
+
 class wma_input {
 public:
   wma_input() = default;
@@ -70,12 +80,7 @@ private:
   bool for_writing_ = false;
   std::string path_;
 
-  WORD stream_number_ = 0;
-  DWORD output_number_ = 0;
-  std::uint32_t sample_rate_ = 0;
-  std::uint32_t channels_ = 0;
-  std::uint32_t bits_per_sample_ = 0;
-  std::vector<std::uint8_t> media_type_;
+  wma_audio_stream stream_;
   bool at_end_ = false;
 
   std::optional<track_info_impl> pending_info_;
