@@ -8,6 +8,7 @@
 // display:
 //   tools/wine-exec BUILD_DIR BUILD_DIR/bench/bench_library_views.exe
 #include "bench/bench_clock.h"
+#include "bench/text_list_source.h"
 
 #include <windows.h>
 
@@ -65,29 +66,14 @@ void fill(memory_library& library, std::uint32_t count, const char* root) {
 }
 
 // The main window's list, showing the entries of the view switched to.
-class entry_list final : public owner_list_source {
-public:
-  const wide_text_list* entries = nullptr;
-  void set_icon_size(int, int) override {}
-  std::wstring get_text(std::uint32_t index) override { return (*entries)[index]; }
-  std::uint32_t get_count() override { return entries ? static_cast<std::uint32_t>(entries->size()) : 0; }
-  HICON get_icon(std::uint32_t) override { return nullptr; }
-  void activate() override {}
-  void selection_changed() override {}
-  bool is_single_column() override { return false; }
-  bool has_side_panel() override { return false; }
-  void paint_side_panel(const RECT&, const RECT&, int, HDC) override {}
-  COLORREF get_colour(int kind) override { return kind == colour_text ? RGB(0, 0, 0) : RGB(255, 255, 255); }
-};
-
-entry_list list_source;
+bench::text_list_source list_source;
 owner_list* shown_list = nullptr;
 
 // Builds the view, shows its entries, and answers how many there are.
 std::size_t show(const nav_node& node) {
-  list_source.entries = &node.entries();
+  list_source.texts = &node.entries();
   shown_list->reload();
-  list_source.entries = nullptr;
+  list_source.texts = nullptr;
   shown_list->reload();
   return node.entries().size();
 }

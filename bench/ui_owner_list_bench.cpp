@@ -4,6 +4,7 @@
 // list. Run under the test session's display:
 //   tools/wine-exec BUILD_DIR BUILD_DIR/bench/bench_ui_owner_list.exe
 #include "bench/bench_clock.h"
+#include "bench/text_list_source.h"
 
 #include <windows.h>
 #include <commctrl.h>
@@ -20,20 +21,6 @@ constexpr int item_count = 10000;
 constexpr int paint_rounds = 50;
 constexpr int hit_rounds = 200000;
 
-class bench_source final : public owner_list_source {
-public:
-  std::vector<std::wstring> texts;
-  void set_icon_size(int, int) override {}
-  std::wstring get_text(std::uint32_t index) override { return texts[index]; }
-  std::uint32_t get_count() override { return static_cast<std::uint32_t>(texts.size()); }
-  HICON get_icon(std::uint32_t) override { return nullptr; }
-  void activate() override {}
-  void selection_changed() override {}
-  bool is_single_column() override { return false; }
-  bool has_side_panel() override { return false; }
-  void paint_side_panel(const RECT&, const RECT&, int, HDC) override {}
-  COLORREF get_colour(int kind) override { return kind == colour_text ? RGB(0, 0, 0) : RGB(255, 255, 255); }
-};
 
 // Seconds per round of painting the whole client area into a memory bitmap.
 double paint_seconds(HWND window) {
@@ -68,9 +55,10 @@ int main() {
                                       640, nullptr, nullptr, nullptr, nullptr);
   const HFONT font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
 
-  bench_source source;
-  for (int i = 0; i < item_count; ++i) source.texts.push_back(L"Artist " + std::to_wstring(i % 977) + L" - Album " +
-                                                              std::to_wstring(i));
+  std::vector<std::wstring> texts;
+  for (int i = 0; i < item_count; ++i) texts.push_back(L"Artist " + std::to_wstring(i % 977) + L" - Album " + std::to_wstring(i));
+  bench::text_list_source source;
+  source.texts = &texts;
   owner_list list(&source);
   const RECT half_left = {0, 0, 400, 600};
   const double load_start = bench::now_seconds();
@@ -88,7 +76,7 @@ int main() {
     LVITEMW item = {};
     item.mask = LVIF_TEXT;
     item.iItem = i;
-    item.pszText = source.texts[i].data();
+    item.pszText = texts[i].data();
     SendMessageW(peer, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
   }
   SendMessageW(peer, WM_SETREDRAW, TRUE, 0);
