@@ -77,12 +77,17 @@ def tool(*args):
     subprocess.run(args, check=True, capture_output=True)
 
 
-def ffmpeg_s16(path):
+def ffmpeg_samples(path, codec="pcm_s16le"):
+    """The samples ffmpeg decodes from `path`, written as `codec`."""
     out = path + ".ref.wav"
-    tool("ffmpeg", "-loglevel", "error", "-y", "-i", path, "-c:a", "pcm_s16le", out)
+    tool("ffmpeg", "-loglevel", "error", "-y", "-i", path, "-c:a", codec, out)
     samples = wav_samples(out)
     os.remove(out)
     return samples
+
+
+def ffmpeg_s16(path):
+    return ffmpeg_samples(path)
 
 
 def max_difference(a, b):
@@ -344,11 +349,7 @@ def ffprobe_tags(path):
 
 
 def ffmpeg_f32(path):
-    out = path + ".ref.wav"
-    tool("ffmpeg", "-loglevel", "error", "-y", "-i", path, "-c:a", "pcm_f32le", out)
-    samples = wav_samples(out)
-    os.remove(out)
-    return samples
+    return ffmpeg_samples(path, "pcm_f32le")
 
 
 def test_opus_end_trim(work, files):
