@@ -1,6 +1,8 @@
-// What the user sees of a window: its screen pixels, read back from the
-// display (Xvfb under Wine), saved as a BMP beside the test run for a person
-// to look at, and readable pixel by pixel for the test itself.
+// What the user sees of a window: the pixels it hands to the display, saved
+// as a BMP beside the test run for a person to look at, and readable pixel by
+// pixel for the test itself. They are read from the window's own surface (its
+// frame and its children included), not from the screen, so a window of a
+// test running beside this one cannot cover them.
 #pragma once
 
 #include <windows.h>
@@ -46,12 +48,12 @@ public:
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
-    const HDC screen = GetDC(nullptr);
-    const HDC memory = CreateCompatibleDC(screen);
+    const HDC surface = GetDCEx(window, nullptr, DCX_WINDOW | DCX_CACHE);
+    const HDC memory = CreateCompatibleDC(surface);
     void* bits = nullptr;
-    const HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    const HBITMAP bitmap = CreateDIBSection(surface, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
     const HGDIOBJ previous = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, width_, height_, screen, area_.left, area_.top, SRCCOPY);
+    BitBlt(memory, 0, 0, width_, height_, surface, 0, 0, SRCCOPY);
     GdiFlush();
     std::memcpy(pixels_.data(), bits, pixels_.size() * 4);
     // The screen has no alpha; opaque, so viewers of the saved file show it.
@@ -59,7 +61,7 @@ public:
     SelectObject(memory, previous);
     DeleteObject(bitmap);
     DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
+    ReleaseDC(window, surface);
   }
 
   // A pixel at client coordinates, as a COLORREF (red in the low byte).
