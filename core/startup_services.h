@@ -1,6 +1,5 @@
-// What start-up and shutdown call of the other subsystems. Each of these is
-// implemented by its own subsystem; until that subsystem exists, a minimal
-// stand-in in core/startup_standins.cpp answers for it.
+// What start-up and shutdown call of the other subsystems. Subsystems above
+// the core are reached through services they register.
 #pragma once
 
 #include <windows.h>
@@ -17,6 +16,7 @@ namespace localisation {
 void load(std::uint32_t language_id);  // 0: by the user's UI language
 }
 
+// Every registered app_lifecycle_callback, in the registry's order.
 namespace lifecycle_callbacks {
 void on_init();
 void on_quit();
@@ -45,6 +45,7 @@ void startup_folders();
 void shutdown();
 }
 
+// Destroys the preferences dialog's window when it is still open.
 namespace preferences_dialog {
 void destroy_if_open();
 }

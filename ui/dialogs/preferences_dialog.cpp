@@ -11,6 +11,7 @@
 #include "core/localized_text.h"
 #include "core/modal_scope.h"
 #include "core/persistent_store.h"
+#include "core/preferences_window_source.h"
 #include "core/service_factory.h"
 #include "core/service_registry.h"
 #include "core/shutdown_approval.h"
@@ -420,6 +421,13 @@ public:
   }
 };
 service_factory_single_t<preferences_quit_guard> quit_guard_registration;
+
+// How the core finds a dialog left open after the message loop, to close it.
+class preferences_window_source_impl : public preferences_window_source {
+public:
+  HWND open_window() override { return open_dialog != nullptr ? open_dialog->handle() : nullptr; }
+};
+service_factory_single_t<preferences_window_source_impl> window_source_registration;
 
 }  // namespace
 
