@@ -6,8 +6,8 @@
 #include "foundation/win32_error.h"
 #include "foundation/window_text.h"
 #include "library/nav_controller.h"
-#include "library/popup_menus.h"
 #include "ui/menus/information_popup.h"
+#include "ui/menus/popup_menus.h"
 #include "ui/menus/show_in_explorer.h"
 
 item_context_menu::item_context_menu(nav_node& node, const wide_text_list& selection)

@@ -16,7 +16,6 @@
 #include "core/message_filters.h"
 #include "core/user_interface.h"
 #include "library/nav_controller.h"
-#include "library/shortcut_keys.h"
 #include "playback/playback_listeners.h"
 #include "ui/controls/album_picture.h"
 #include "ui/controls/button_images.h"
@@ -30,6 +29,7 @@
 #include "ui/framework/window_utilities.h"
 #include "ui/main/list_icon_cache.h"
 #include "ui/main/now_playing_lines.h"
+#include "ui/main/shortcut_keys.h"
 
 class keyboard_shortcuts_main;
 

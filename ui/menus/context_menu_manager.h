@@ -5,7 +5,7 @@
 //
 // One manager serves one menu: obtain a fresh one, init it (which builds the
 // tree), append the root's children to a popup menu with
-// context_menu_build_popup (library/popup_menus.h), track the menu and hand
+// context_menu_build_popup (ui/menus/popup_menus.h), track the menu and hand
 // the chosen id back to get_command_node. The manager must live until then.
 #pragma once
 
@@ -13,8 +13,8 @@
 #include <cstdint>
 
 #include "core/service_object.h"
-#include "library/popup_menus.h"
 #include "metadata/track_handle.h"
+#include "ui/menus/popup_menus.h"
 
 class context_menu_manager : public service_object, public context_menu_node_finder {
 public:

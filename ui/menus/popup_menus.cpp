@@ -1,4 +1,4 @@
-#include "library/popup_menus.h"
+#include "ui/menus/popup_menus.h"
 
 #include <cstring>
 

@@ -1,12 +1,12 @@
 // Menu trees made into popup menus, and key presses made into shortcut codes.
-#include "library/popup_menus.h"
+#include "ui/menus/popup_menus.h"
 
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <vector>
 
-#include "library/shortcut_keys.h"
+#include "ui/main/shortcut_keys.h"
 
 namespace {
 

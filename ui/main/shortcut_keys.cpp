@@ -1,4 +1,4 @@
-#include "library/shortcut_keys.h"
+#include "ui/main/shortcut_keys.h"
 
 #include "foundation/modal_popup.h"
 
