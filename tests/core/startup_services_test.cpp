@@ -56,7 +56,7 @@ TEST(StartupServices, EveryLifecycleCallbackHearsStartAndQuitAndAnOpenPreference
 
   preferences_dialog::destroy_if_open();  // nothing open: nothing happens
   preferences.source.window =
-      CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+      CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
   ASSERT_NE(preferences.source.window, nullptr);
   preferences_dialog::destroy_if_open();
   EXPECT_FALSE(IsWindow(preferences.source.window));
