@@ -14,16 +14,10 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from blackbox_checks import check, failures, tiny_png, windows_path  # noqa: E402
+from blackbox_checks import check, failures, tiny_png, windows_path, zorvtool_runner  # noqa: E402
 
 WINE_EXEC, BUILD_DIR, ZORVTOOL = sys.argv[1:4]
-
-
-def zorvtool(*args, expect_ok=True):
-    run = subprocess.run([WINE_EXEC, BUILD_DIR, ZORVTOOL, *args], capture_output=True, text=True, encoding="utf-8")
-    if expect_ok and run.returncode != 0:
-        raise RuntimeError("zorvtool %s failed: %s%s" % (args[0], run.stdout, run.stderr))
-    return run
+zorvtool = zorvtool_runner(WINE_EXEC, BUILD_DIR, ZORVTOOL)
 
 
 def info(path):
@@ -184,11 +178,12 @@ def test_seek_and_cue(work):
     for n, start in enumerate(starts, 1):
         got, _ = decoded_floats(path, "--subsong", str(n))
         end = starts[n] if n < len(starts) else len(whole) // frame_bytes
-        check(got == whole[start * frame_bytes:end * frame_bytes], "cue track %d spans samples %d to %d" % (n, start, end))
+        check(got == whole[start * frame_bytes:end * frame_bytes],
+              "cue track %d spans samples %d to %d" % (n, start, end))
         parts.append(got)
     check(b"".join(parts) == whole, "the cue tracks rejoin to the whole file")
     run = zorvtool("decode", windows_path(path), windows_path(path + ".wav"), "--subsong", "2", "--seek", "100",
-                   expect_ok=False)
+                   ok=False)
     check("gave no audio" in run.stderr + run.stdout, "seeking past a cue track's end ends it")
 
     # Damaged metadata that must not make the file unplayable.
@@ -283,7 +278,7 @@ def test_damaged_picture(work):
         f.write(data)
 
     out = path + ".out.wav"
-    run = zorvtool("decode", windows_path(path), windows_path(out), expect_ok=False)
+    run = zorvtool("decode", windows_path(path), windows_path(out), ok=False)
     with open(out, "rb") as f:
         decoded = f.read()
     check(run.returncode == 0 and decoded[decoded.index(b"data") + 8:] == reference,
@@ -292,9 +287,10 @@ def test_damaged_picture(work):
     listed = info(path)[0]["info"]
     check(abs(listed["length"] - 30000 / 44100) < 1e-9 and [v for k, v in listed["fields"].items() if k.lower() == "title"] == [["Before the picture"]],
           "the file lists with its length and the comments before the damage: %s" % listed)
-    refused = zorvtool("tag", windows_path(path), "title=New", expect_ok=False)
+    refused = zorvtool("tag", windows_path(path), "title=New", ok=False)
     with open(path, "rb") as f:
-        check(refused.returncode != 0 and f.read() == data, "a tag write over the damage is refused, the file unchanged")
+        check(refused.returncode != 0 and f.read() == data,
+              "a tag write over the damage is refused, the file unchanged")
 
 
 def main():

@@ -14,7 +14,7 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from blackbox_checks import check, failures, windows_path  # noqa: E402
+from blackbox_checks import check, failures, tool, windows_path  # noqa: E402
 
 WINE_EXEC, BUILD_DIR, DUMP = sys.argv[1:4]
 CAP = 16 * 1024 * 1024
@@ -27,10 +27,6 @@ TOP_LEVEL_IDS = {
 TRACK_TYPES = {"video": 1, "audio": 2, "complex": 3, "logo": 0x10, "subtitles": 0x11, "buttons": 0x12, "control": 0x20}
 
 
-def run(*cmd, **kw):
-    subprocess.run(cmd, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, **kw)
-
-
 def dump(*args):
     result = subprocess.run([WINE_EXEC, BUILD_DIR, DUMP, *args], capture_output=True, text=True, encoding="utf-8")
     return result.returncode, result.stdout.replace("\r\n", "\n")
@@ -38,7 +34,7 @@ def dump(*args):
 
 def make_fixtures(folder):
     path = lambda name: os.path.join(folder, name)
-    run("sox", "-n", "-r", "44100", "-c", "2", "-b", "16", path("src.wav"), "synth", "3", "sine", "440", "sine", "660")
+    tool("sox", "-n", "-r", "44100", "-c", "2", "-b", "16", path("src.wav"), "synth", "3", "sine", "440", "sine", "660")
     with open(path("cover.jpg"), "wb") as f:
         f.write(b"\xff\xd8\xff\xe0" + bytes(300) + b"\xff\xd9")
     with open(path("meta.txt"), "w") as f:
@@ -58,7 +54,7 @@ def make_fixtures(folder):
         if name.endswith(".mka"):  # chapters, tags and an attachment; WebM takes none of the last
             extra = ["-i", path("meta.txt"), "-map", "0", "-map_metadata", "1", "-attach", path("cover.jpg"),
                      "-metadata:s:t", "mimetype=image/jpeg"]
-        run("ffmpeg", "-loglevel", "error", "-y", "-i", path("src.wav"), *extra, "-c:a", *codec, made)
+        tool("ffmpeg", "-loglevel", "error", "-y", "-i", path("src.wav"), *extra, "-c:a", *codec, made)
         files.append(made)
         remuxed = path("mm_" + name)
         options = ["--chapters", path("chapters.txt"), "--global-tags", path("tags.xml")]
@@ -66,11 +62,11 @@ def make_fixtures(folder):
             options += ["--attachment-mime-type", "image/jpeg", "--attach-file", path("cover.jpg")]
         if name.startswith("pcm"):
             options += ["--no-cues"]
-        run("mkvmerge", "-q", "-o", remuxed, *options, made)
+        tool("mkvmerge", "-q", "-o", remuxed, *options, made)
         files.append(remuxed)
     # Two audio tracks, the second default and forced, as a muxer of several languages writes them.
     two = path("mm_two_tracks.mka")
-    run("mkvmerge", "-q", "-o", two, "--default-track-flag", "0:0", path("ff_flac.mka"),
+    tool("mkvmerge", "-q", "-o", two, "--default-track-flag", "0:0", path("ff_flac.mka"),
         "--forced-display-flag", "0:1", path("ff_vorbis.webm"))
     files.append(two)
     return files
@@ -219,7 +215,8 @@ def compare(path):
     got_chapters = [" ".join(l.split()[:3] + [l.split(" ", 4)[4] if len(l.split(" ", 4)) > 4 else ""]) for l in fields("chapter")]
     want_chapters = [" ".join(c.split()[:3] + [c.split(" ", 3)[3] if len(c.split(" ", 3)) > 3 else ""]) for c in want["chapters"]]
     check(got_chapters == want_chapters, "%s chapters %s" % (name, want_chapters))
-    check({int(l.split()[0]): int(l.split()[1]) for l in fields("cue")} == want["cues"], "%s cues (%d)" % (name, len(want["cues"])))
+    check({int(l.split()[0]): int(l.split()[1]) for l in fields("cue")} == want["cues"],
+          "%s cues (%d)" % (name, len(want["cues"])))
     check(fields("attachment") == want["attachments"], "%s attachments %s" % (name, want["attachments"]))
     got_blocks = [" ".join([l.split()[0]] + l.split()[3:]) for l in fields("block")]
     check(got_blocks == want["blocks"], "%s blocks and laced frame sizes (%d blocks)" % (name, len(want["blocks"])))

@@ -13,7 +13,7 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from blackbox_checks import windows_path  # noqa: E402
+from blackbox_checks import tool, windows_path, zorvtool_runner  # noqa: E402
 
 WINE_EXEC, BUILD_DIR, ZORVTOOL = sys.argv[1:4]
 AUDIO_KINDS = {2, 3, 4, 8, 9}
@@ -26,25 +26,19 @@ def check(condition, what):
         failures.append(what)
 
 
-def run(*cmd):
-    subprocess.run(cmd, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-
-
-def zorvtool(*args):
-    done = subprocess.run([WINE_EXEC, BUILD_DIR, ZORVTOOL, *args], capture_output=True, text=True, encoding="utf-8")
-    return done.returncode, done.stdout, done.stderr
+zorvtool = zorvtool_runner(WINE_EXEC, BUILD_DIR, ZORVTOOL)
 
 
 def ffmpeg(*args):
-    run("ffmpeg", "-v", "error", "-y", *args)
+    tool("ffmpeg", "-v", "error", "-y", *args)
 
 
 def make_fixtures(folder):
     """name -> path of each kind of file the reader must agree with ffprobe on."""
     wav = os.path.join(folder, "src.wav")
     wav24 = os.path.join(folder, "src24.wav")
-    run("sox", "-n", "-r", "44100", "-c", "2", "-b", "16", wav, "synth", "6", "sine", "440", "sine", "660")
-    run("sox", "-n", "-r", "48000", "-c", "2", "-b", "24", wav24, "synth", "3", "sine", "300", "sine", "500")
+    tool("sox", "-n", "-r", "44100", "-c", "2", "-b", "16", wav, "synth", "6", "sine", "440", "sine", "660")
+    tool("sox", "-n", "-r", "48000", "-c", "2", "-b", "24", wav24, "synth", "3", "sine", "300", "sine", "500")
     chapters = os.path.join(folder, "chapters.txt")
     with open(chapters, "w") as f:
         f.write(";FFMETADATA1\nalbum=Book\n")  # a file title would name every chapter
@@ -94,17 +88,17 @@ def ffprobe_packets(path):
 
 
 def reader_info(path):
-    code, out, err = zorvtool("mp4", windows_path(path))
-    if code != 0:
-        raise RuntimeError("zorvtool mp4 %s failed: %s" % (path, err))
-    return json.loads(out)
+    result = zorvtool("mp4", windows_path(path), ok=False)
+    if result.returncode != 0:
+        raise RuntimeError("zorvtool mp4 %s failed: %s" % (path, result.stderr))
+    return json.loads(result.stdout)
 
 
 def reader_samples(path, track):
-    code, out, err = zorvtool("mp4", windows_path(path), "--samples", str(track))
-    if code != 0:
-        raise RuntimeError("zorvtool mp4 --samples %s failed: %s" % (path, err))
-    return [tuple(int(v) for v in line.split()) for line in out.splitlines() if line.strip()]
+    result = zorvtool("mp4", windows_path(path), "--samples", str(track), ok=False)
+    if result.returncode != 0:
+        raise RuntimeError("zorvtool mp4 --samples %s failed: %s" % (path, result.stderr))
+    return [tuple(int(v) for v in line.split()) for line in result.stdout.splitlines() if line.strip()]
 
 
 def compare_with_ffprobe(name, path):
@@ -192,13 +186,13 @@ def check_damage(fixtures, folder):
         path = os.path.join(folder, name)
         with open(path, "wb") as f:
             f.write(content)
-        code, out, err = zorvtool("mp4", windows_path(path))
-        check(code == 1 and err.startswith("zorvtool: ") and len(err.splitlines()) == 1,
-              "%s: refused with one clean line: %r" % (name, err))
-    code, _, err = zorvtool("mp4", windows_path(cases and os.path.join(folder, "no_moov.m4a")))
-    check("moov box not found" in err, "a file without a movie box says so: %r" % err)
-    code, _, err = zorvtool("mp4", windows_path(os.path.join(folder, "cut_moov.m4a")))
-    check("invalid or incomplete data" in err, "a cut movie box is incomplete data: %r" % err)
+        result = zorvtool("mp4", windows_path(path), ok=False)
+        check(result.returncode == 1 and result.stderr.startswith("zorvtool: ") and len(result.stderr.splitlines()) == 1,
+              "%s: refused with one clean line: %r" % (name, result.stderr))
+    result = zorvtool("mp4", windows_path(cases and os.path.join(folder, "no_moov.m4a")), ok=False)
+    check("moov box not found" in result.stderr, "a file without a movie box says so: %r" % result.stderr)
+    result = zorvtool("mp4", windows_path(os.path.join(folder, "cut_moov.m4a")), ok=False)
+    check("invalid or incomplete data" in result.stderr, "a cut movie box is incomplete data: %r" % result.stderr)
 
 
 def main():

@@ -17,7 +17,7 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from blackbox_checks import check, failures, windows_path  # noqa: E402
+from blackbox_checks import check, failures, tool, windows_path, zorvtool_runner  # noqa: E402
 from mutagen.mp4 import MP4, MP4Cover, MP4FreeForm  # noqa: E402
 
 WINE_EXEC, BUILD_DIR, ZORVTOOL = sys.argv[1:4]
@@ -25,28 +25,22 @@ PNG = bytes.fromhex("89504e470d0a1a0a0000000d49484452000000010000000108060000001
 JPEG = b"\xff\xd8\xff\xe0" + b"\x00" * 60 + b"\xff\xd9"
 
 
-def run(*cmd):
-    subprocess.run(cmd, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-
-
 def zorvtool_cmd(*args):
     return [WINE_EXEC, BUILD_DIR, ZORVTOOL, *args]
 
 
-def zorvtool(*args):
-    done = subprocess.run(zorvtool_cmd(*args), capture_output=True, text=True, encoding="utf-8")
-    return done.returncode, done.stdout, done.stderr
+zorvtool = zorvtool_runner(WINE_EXEC, BUILD_DIR, ZORVTOOL)
 
 
 def fields_of(path):
-    code, out, err = zorvtool("mp4-tags", windows_path(path))
-    if code != 0:
-        return {"error": err}
-    return json.loads(out)
+    result = zorvtool("mp4-tags", windows_path(path), ok=False)
+    if result.returncode != 0:
+        return {"error": result.stderr}
+    return json.loads(result.stdout)
 
 
 def retag(path, *changes):
-    return zorvtool("mp4-tags", windows_path(path), *changes)
+    return zorvtool("mp4-tags", windows_path(path), *changes, ok=False)
 
 
 def audio_md5(path):
@@ -74,11 +68,11 @@ def top_level_boxes_of(data):
 
 def make_fixtures(folder):
     wav = os.path.join(folder, "src.wav")
-    run("sox", "-n", "-r", "44100", "-c", "2", "-b", "16", wav, "synth", "3", "sine", "440", "sine", "550")
+    tool("sox", "-n", "-r", "44100", "-c", "2", "-b", "16", wav, "synth", "3", "sine", "440", "sine", "550")
     last = os.path.join(folder, "last.m4a")
     fast = os.path.join(folder, "fast.m4a")
-    run("ffmpeg", "-v", "error", "-y", "-i", wav, "-c:a", "aac", "-b:a", "64k", last)
-    run("ffmpeg", "-v", "error", "-y", "-i", wav, "-c:a", "aac", "-b:a", "64k", "-movflags", "+faststart", fast)
+    tool("ffmpeg", "-v", "error", "-y", "-i", wav, "-c:a", "aac", "-b:a", "64k", last)
+    tool("ffmpeg", "-v", "error", "-y", "-i", wav, "-c:a", "aac", "-b:a", "64k", "-movflags", "+faststart", fast)
     return last, fast
 
 
@@ -116,13 +110,14 @@ def check_reading(path, name):
                 "replaygain_track_gain": ["-6.50 dB"], "MusicBrainz Album Id": ["0a1b2c"]}
     check(all(f.get(k) == v for k, v in expected.items()), "%s: items read as their fields: %s" % (name, f))
     check(got.get("front_cover_bytes") == len(PNG), "%s: the last picture is the front cover" % name)
-    check(set(got.get("raw_items", [])) == {"----", "desc"}, "%s: unmapped items kept: %s" % (name, got.get("raw_items")))
+    check(set(got.get("raw_items", [])) == {"----",
+          "desc"}, "%s: unmapped items kept: %s" % (name, got.get("raw_items")))
 
 
 def check_round_trip(path, name):
     before_items, before_md5 = mutagen_items(path), audio_md5(path)
-    code, out, err = retag(path, "title=New Title", "artist=X", "artist=Y", "-album")
-    check(code == 0, "%s: retag succeeds: %s" % (name, err))
+    result = retag(path, "title=New Title", "artist=X", "artist=Y", "-album")
+    check(result.returncode == 0, "%s: retag succeeds: %s" % (name, result.stderr))
     after = mutagen_items(path)
     check(after.get("\xa9nam") == ["New Title"] and after.get("\xa9ART") == ["X", "Y"] and "\xa9alb" not in after,
           "%s: mutagen reads the new values" % name)
@@ -138,7 +133,7 @@ def check_round_trip(path, name):
 
 
 def check_atomicparsley_items(path):
-    run("AtomicParsley", path, "--genre", "Rock", "--tracknum", "4/9", "--title", "AP", "--overWrite")
+    tool("AtomicParsley", path, "--genre", "Rock", "--tracknum", "4/9", "--title", "AP", "--overWrite")
     f = fields_of(path).get("fields", {})
     check(f.get("genre") == ["Rock"] and f.get("track") == ["4"] and f.get("title") == ["AP"],
           "AtomicParsley's gnre, trkn and title read: %s" % f)
@@ -169,11 +164,12 @@ def check_damage(folder, last):
     md5 = audio_md5(id3)
     with open(id3, "ab") as f:
         f.write(b"TAG" + b" " * 125)
-    code, out, _ = zorvtool("mp4-tags", windows_path(id3), "--check")
-    check(out.strip() == "File is corrupted, apparent ID3 tag found at the end.", "ID3v1 reported: %r" % out)
-    code, out, _ = retag(id3, "title=cut")
-    check("Removed 128 bytes of trailing garbage." in out and b"TAG" not in open(id3, "rb").read()[-128:],
-          "ID3v1 removed by the retag: %r" % out)
+    result = zorvtool("mp4-tags", windows_path(id3), "--check", ok=False)
+    check(result.stdout.strip() == "File is corrupted, apparent ID3 tag found at the end.",
+          "ID3v1 reported: %r" % result.stdout)
+    result = retag(id3, "title=cut")
+    check("Removed 128 bytes of trailing garbage." in result.stdout and b"TAG" not in open(id3, "rb").read()[-128:],
+          "ID3v1 removed by the retag: %r" % result.stdout)
     check(audio_md5(id3) == md5 and MP4(id3).tags["\xa9nam"] == ["cut"], "ID3v1 file: audio and new title")
 
     # A box of size 0 runs to the end of the file: writing after moov as if
@@ -184,8 +180,9 @@ def check_damage(folder, last):
         with open(damaged, "ab") as f:
             f.write(tail)
         before = open(damaged, "rb").read()
-        code, _, err = retag(damaged, "title=never")
-        check(code != 0 and open(damaged, "rb").read() == before, "%s after moov: refused untouched (%s)" % (label, err.strip()))
+        result = retag(damaged, "title=never")
+        check(result.returncode != 0 and open(damaged,
+              "rb").read() == before, "%s after moov: refused untouched (%s)" % (label, result.stderr.strip()))
 
     # A 64-bit moov header at the end of the file.
     wide = os.path.join(folder, "wide.m4a")
@@ -194,9 +191,9 @@ def check_damage(folder, last):
     data = data[:at] + (1).to_bytes(4, "big") + b"moov" + (size + 8).to_bytes(8, "big") + data[at + 8:]
     open(wide, "wb").write(data)
     md5 = audio_md5(wide)
-    code, _, err = retag(wide, "title=wide")
-    check(code == 0 and MP4(wide).tags["\xa9nam"] == ["wide"] and audio_md5(wide) == md5,
-          "64-bit moov header: retagged, audio unchanged (%s)" % err.strip())
+    result = retag(wide, "title=wide")
+    check(result.returncode == 0 and MP4(wide).tags["\xa9nam"] == ["wide"] and audio_md5(wide) == md5,
+          "64-bit moov header: retagged, audio unchanged (%s)" % result.stderr.strip())
 
 
 def check_kills(folder, last, fast):
@@ -246,10 +243,10 @@ def ffmpeg_tags(path):
 
 
 def song_titles(path):
-    code, out, err = zorvtool("mp4", windows_path(path))
-    if code != 0:
-        return "unreadable: " + err.strip()
-    return [(song["fields"].get("title") or [None])[0] for song in json.loads(out)["songs"]]
+    result = zorvtool("mp4", windows_path(path), ok=False)
+    if result.returncode != 0:
+        return "unreadable: " + result.stderr.strip()
+    return [(song["fields"].get("title") or [None])[0] for song in json.loads(result.stdout)["songs"]]
 
 
 def make_book(folder, name, movflags=()):
@@ -261,7 +258,7 @@ def make_book(folder, name, movflags=()):
             f.write("[CHAPTER]\nTIMEBASE=1/1000\nSTART=%d\nEND=%d\ntitle=Chapter %d\n" % (i * 1000, i * 1000 + 1000, i + 1))
     wav = os.path.join(folder, "src.wav")
     book = os.path.join(folder, name)
-    run("ffmpeg", "-v", "error", "-y", "-i", wav, "-i", meta, "-map", "0:a", "-map_metadata", "1", "-map_chapters", "1",
+    tool("ffmpeg", "-v", "error", "-y", "-i", wav, "-i", meta, "-map", "0:a", "-map_metadata", "1", "-map_chapters", "1",
         "-c:a", "aac", "-b:a", "64k", *movflags, book)
     return book
 
@@ -271,8 +268,8 @@ def check_books(folder):
     check(song_titles(book) == ["Chapter 1", "Chapter 2", "Chapter 3"],
           "ffmpeg book: chapters go by their names, not the book's title: %s" % song_titles(book))
     before_mutagen, before_ffmpeg, md5 = mutagen_items(book), ffmpeg_tags(book), audio_md5(book)
-    code, out, err = zorvtool("tag", windows_path(book), "title=X", "--subsong", "1")
-    check(code == 0, "ffmpeg book: a chapter is retagged: %s" % err.strip())
+    result = zorvtool("tag", windows_path(book), "title=X", "--subsong", "1", ok=False)
+    check(result.returncode == 0, "ffmpeg book: a chapter is retagged: %s" % result.stderr.strip())
     check(mutagen_items(book) == before_mutagen, "ffmpeg book: mutagen reads the book's own tags as before: %s" %
           mutagen_items(book))
     after_ffmpeg = ffmpeg_tags(book)
@@ -298,19 +295,19 @@ def check_fragmented(folder):
     for name, codec in (("frag-aac.m4a", ["-c:a", "aac"]), ("frag-alac.m4a", ["-c:a", "alac"]),
                         ("frag.3gp", ["-ar", "8000", "-ac", "1", "-c:a", "aac", "-f", "3gp"])):
         path = os.path.join(folder, name)
-        run("ffmpeg", "-v", "error", "-y", "-i", wav, *codec, "-metadata", "title=Old", "-movflags",
+        tool("ffmpeg", "-v", "error", "-y", "-i", wav, *codec, "-metadata", "title=Old", "-movflags",
             "frag_keyframe+empty_moov", path)
         md5 = audio_md5(path)
         for change in (["-genre"], ["title=a much longer title that grows the movie box"], ["title=S"]):
             before = open(path, "rb").read()
-            code, _, err = retag(path, *change)
-            if code == 0:
+            result = retag(path, *change)
+            if result.returncode == 0:
                 check(audio_md5(path) == md5 and fields_of(path).get("fields") is not None,
                       "%s %s: a write keeps the file playable" % (name, change))
                 boxes = [b[0] for b in top_level_boxes(path)]
                 check(boxes.index("moov") < boxes.index("moof"), "%s %s: moov before the fragments" % (name, change))
             else:
-                check(open(path, "rb").read() == before and err.strip(),
+                check(open(path, "rb").read() == before and result.stderr.strip(),
                       "%s %s: refused with a message, file byte-identical" % (name, change))
             check(audio_md5(path) == md5, "%s %s: ffmpeg plays it as before" % (name, change))
 
@@ -339,8 +336,8 @@ def boxes_bytes(children):
 def check_quicktime_meta_and_open_ended_media(folder):
     wav = os.path.join(folder, "src.wav")
     qt, fast = os.path.join(folder, "qt.m4a"), os.path.join(folder, "open-ended-source.m4a")
-    run("ffmpeg", "-v", "error", "-y", "-i", wav, "-c:a", "aac", qt)
-    run("ffmpeg", "-v", "error", "-y", "-i", wav, "-c:a", "aac", "-movflags", "+faststart", fast)
+    tool("ffmpeg", "-v", "error", "-y", "-i", wav, "-c:a", "aac", qt)
+    tool("ffmpeg", "-v", "error", "-y", "-i", wav, "-c:a", "aac", "-movflags", "+faststart", fast)
     f = MP4(qt)
     f["\xa9nam"] = ["QT title"]
     f.save()
@@ -364,9 +361,9 @@ def check_quicktime_meta_and_open_ended_media(folder):
     data[at:at + 4] = bytes(4)
     open(open_ended, "wb").write(bytes(data))
     md5 = audio_md5(open_ended)
-    code, _, err = retag(open_ended, "title=open ended")
-    check(code == 0 and MP4(open_ended).tags["\xa9nam"] == ["open ended"] and audio_md5(open_ended) == md5,
-          "mdat of size 0: retagged, audio unchanged (%s)" % err.strip())
+    result = retag(open_ended, "title=open ended")
+    check(result.returncode == 0 and MP4(open_ended).tags["\xa9nam"] == ["open ended"] and audio_md5(open_ended) == md5,
+          "mdat of size 0: retagged, audio unchanged (%s)" % result.stderr.strip())
 
 
 def main():

@@ -21,7 +21,7 @@ import wave
 import zlib
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from blackbox_checks import check, failures, windows_path  # noqa: E402
+from blackbox_checks import check, failures, tool, windows_path, zorvtool_runner  # noqa: E402
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tag_write_safety"))
 from tag_files import ape_footer_claiming_audio, ape_tag, musepack_sv7  # noqa: E402
 from mutagen.apev2 import APEv2  # noqa: E402
@@ -33,22 +33,16 @@ RATE = 44100
 CHAPTERS = "[44100]\nTITLE=One\nARTIST=Art\nALBUM=Alb\n[132300]\nTITLE=Two\nARTIST=Art\nALBUM=Alb\n"
 
 
-def run(*cmd):
-    subprocess.run(cmd, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-
-
 def zorvtool_cmd(*args):
     return [WINE_EXEC, BUILD_DIR, ZORVTOOL, *args]
 
 
-def zorvtool(*args):
-    done = subprocess.run(zorvtool_cmd(*args), capture_output=True, text=True, encoding="utf-8")
-    return done.returncode, done.stdout, done.stderr
+zorvtool = zorvtool_runner(WINE_EXEC, BUILD_DIR, ZORVTOOL)
 
 
 def info_of(path):
-    code, out, err = zorvtool("info", windows_path(path))
-    return json.loads(out)["subsongs"] if code == 0 else {"error": err}
+    result = zorvtool("info", windows_path(path), ok=False)
+    return json.loads(result.stdout)["subsongs"] if result.returncode == 0 else {"error": result.stderr}
 
 
 def field(info, name):
@@ -67,15 +61,15 @@ def samples(wav_path):
 
 def decode(folder, path, *options):
     out = os.path.join(folder, "decoded.wav")
-    code, _, err = zorvtool("decode", windows_path(path), windows_path(out), "--bits", "16", *options)
-    if code != 0:
-        return None, err
+    result = zorvtool("decode", windows_path(path), windows_path(out), "--bits", "16", *options, ok=False)
+    if result.returncode != 0:
+        return None, result.stderr
     return samples(out)[0], ""
 
 
 def reference(folder, path):
     out = os.path.join(folder, "reference.wav")
-    run("mpcdec", path, out)
+    tool("mpcdec", path, out)
     return samples(out)
 
 
@@ -91,18 +85,18 @@ def max_difference(a, b):
 
 def make_fixtures(folder):
     wav = os.path.join(folder, "src.wav")
-    run("sox", "-n", "-r", str(RATE), "-c", "2", "-b", "16", wav, "synth", "6", "sine", "440", "sine", "550")
+    tool("sox", "-n", "-r", str(RATE), "-c", "2", "-b", "16", wav, "synth", "6", "sine", "440", "sine", "550")
     plain = os.path.join(folder, "plain.mpc")
-    run("mpcenc", "--silent", "--overwrite", wav, plain)
+    tool("mpcenc", "--silent", "--overwrite", wav, plain)
     mono_wav = os.path.join(folder, "mono.wav")
-    run("sox", "-n", "-r", "32000", "-c", "1", "-b", "16", mono_wav, "synth", "2", "sine", "300")
+    tool("sox", "-n", "-r", "32000", "-c", "1", "-b", "16", mono_wav, "synth", "2", "sine", "300")
     mono = os.path.join(folder, "mono.mpc")
-    run("mpcenc", "--silent", "--overwrite", mono_wav, mono)
+    tool("mpcenc", "--silent", "--overwrite", mono_wav, mono)
     chaptered = os.path.join(folder, "chapters.mpc")
     shutil.copy(plain, chaptered)
     ini = os.path.join(folder, "chapters.ini")
     open(ini, "w").write(CHAPTERS)
-    run("mpcchap", chaptered, ini)
+    tool("mpcchap", chaptered, ini)
     return plain, mono, chaptered
 
 
@@ -110,7 +104,7 @@ def chapter_starts(folder, path):
     dump = os.path.join(folder, "dump.ini")
     if os.path.exists(dump):
         os.remove(dump)
-    run("mpcchap", path, dump)
+    tool("mpcchap", path, dump)
     return [int(line.strip()[1:-1]) for line in open(dump) if line.startswith("[")]
 
 
@@ -161,16 +155,17 @@ def check_cut_files(folder, plain):
 def check_replaygain(folder, plain):
     path = os.path.join(folder, "gain.mpc")
     shutil.copy(plain, path)
-    run("mpcgain", path)
+    tool("mpcgain", path)
     header_gain = Musepack(path).info.title_gain
     shown = info_of(path)[0]["info"].get("replaygain", {})
     check(shown.get("track_gain") is not None and abs(shown["track_gain"] - header_gain) < 0.01,
           "the header's gain is shown: %s, mutagen %s" % (shown, header_gain))
     size, md5 = os.path.getsize(path), reference_md5(folder, path)
-    code, _, err = zorvtool("tag", windows_path(path), "replaygain_track_gain=-3.25 dB",
-                            "replaygain_track_peak=0.5", "replaygain_album_gain=-4.00 dB")
+    result = zorvtool("tag", windows_path(path), "replaygain_track_gain=-3.25 dB",
+                      "replaygain_track_peak=0.5", "replaygain_album_gain=-4.00 dB", ok=False)
     info = Musepack(path).info
-    check(code == 0 and os.path.getsize(path) == size, "ReplayGain goes into the header, size kept: %s" % err)
+    check(result.returncode == 0 and os.path.getsize(path) == size,
+          "ReplayGain goes into the header, size kept: %s" % result.stderr)
     check(abs(info.title_gain - -3.25) < 0.01 and abs(info.album_gain - -4.0) < 0.01,
           "mutagen reads the new gains: %s %s" % (info.title_gain, info.album_gain))
     # mutagen scales peaks by 65535 where the stream's own decoder uses 32768.
@@ -185,12 +180,13 @@ def check_tags(folder, plain):
     path = os.path.join(folder, "tags.mpc")
     shutil.copy(plain, path)
     md5 = reference_md5(folder, path)
-    code, _, err = zorvtool("tag", windows_path(path), "title=Hello", "artist=A", "artist=B", "album=Ä")
+    result = zorvtool("tag", windows_path(path), "title=Hello", "artist=A", "artist=B", "album=Ä", ok=False)
     tags = APEv2(path)
-    check(code == 0 and str(tags.get("Title")) == "Hello" and list(tags.get("Artist")) == ["A", "B"] and
-          str(tags.get("Album")) == "Ä", "mutagen reads the APEv2 tag: %s %s" % (err, dict(tags)))
-    code, _, err = zorvtool("tag", windows_path(path), "-title", "-artist", "-album")
-    check(code == 0 and os.path.getsize(path) == os.path.getsize(plain), "removing every field removes the tag")
+    check(result.returncode == 0 and str(tags.get("Title")) == "Hello" and list(tags.get("Artist")) == ["A", "B"] and
+          str(tags.get("Album")) == "Ä", "mutagen reads the APEv2 tag: %s %s" % (result.stderr, dict(tags)))
+    result = zorvtool("tag", windows_path(path), "-title", "-artist", "-album", ok=False)
+    check(result.returncode == 0 and os.path.getsize(path) == os.path.getsize(plain),
+          "removing every field removes the tag")
     check(reference_md5(folder, path) == md5, "audio unchanged by the tag writes")
 
 
@@ -198,8 +194,8 @@ def check_chapter_edits(folder, chaptered):
     path = os.path.join(folder, "edit.mpc")
     shutil.copy(chaptered, path)
     md5 = reference_md5(folder, path)
-    code, _, err = zorvtool("tag", windows_path(path), "--subsong", "2", "title=Zwei")
-    check(code == 0, "chapter edit succeeds: %s" % err)
+    result = zorvtool("tag", windows_path(path), "--subsong", "2", "title=Zwei", ok=False)
+    check(result.returncode == 0, "chapter edit succeeds: %s" % result.stderr)
     check(chapter_starts(folder, path) == [44100, 132300], "each chapter keeps its start: %s" %
           chapter_starts(folder, path))
     check(reference_md5(folder, path) == md5, "audio unchanged by the chapter edit")
@@ -215,17 +211,18 @@ def check_chapter_edits(folder, chaptered):
     end = data.rfind(b"SE\x03")
     open(cut, "wb").write(data[:end] + data[end + 3:])
     before = open(cut, "rb").read()
-    code, _, err = zorvtool("tag", windows_path(cut), "--subsong", "1", "title=never")
+    result = zorvtool("tag", windows_path(cut), "--subsong", "1", "title=never", ok=False)
     check(open(cut, "rb").read() == before, "no stream end: chapter edit leaves the file unchanged (%d %s)" %
-          (code, err.strip()))
+          (result.returncode, result.stderr.strip()))
 
 
 def check_damage(folder, plain):
     huge = os.path.join(folder, "huge.mpc")
     shutil.copy(plain, huge)
     os.truncate(huge, 2 ** 31 + 4096)
-    code, _, err = zorvtool("info", windows_path(huge))
-    check(code != 0 and err.strip() != "", "a file of 2 GiB is refused with an error: %s" % err)
+    result = zorvtool("info", windows_path(huge), ok=False)
+    check(result.returncode != 0 and result.stderr.strip() != "",
+          "a file of 2 GiB is refused with an error: %s" % result.stderr)
     os.remove(huge)
 
     # A stream header claiming more leading silence than samples (5 samples,
@@ -247,10 +244,11 @@ def check_damage(folder, plain):
 def expect_refused_or_same_audio(folder, name, path, changes):
     before = open(path, "rb").read()
     md5 = reference_md5(folder, path)
-    code, _, err = zorvtool("tag", windows_path(path), *changes)
+    result = zorvtool("tag", windows_path(path), *changes, ok=False)
     after = open(path, "rb").read()
-    if code != 0:
-        check(after == before and err.strip() != "", "%s: a refused write says why and changes nothing (%d bytes cut)"
+    if result.returncode != 0:
+        check(after == before and result.stderr.strip() != "",
+              "%s: a refused write says why and changes nothing (%d bytes cut)"
               % (name, len(before) - len(after)))
     else:
         try:
@@ -258,14 +256,14 @@ def expect_refused_or_same_audio(folder, name, path, changes):
         except subprocess.CalledProcessError:
             same = False  # mpcdec no longer decodes it
         check(same, "%s: a write that went through kept the audio" % name)
-    return code
+    return result.returncode
 
 
 def check_tags_over_audio(folder, wav):
     """Trailing tags that claim audio bytes are damage: a write is refused
     whole, in both stream versions, as for the other formats."""
     sv8 = os.path.join(folder, "tagged8.mpc")
-    run("mpcenc", "--silent", "--overwrite", "--tag", "Title=Only", wav, sv8)
+    tool("mpcenc", "--silent", "--overwrite", "--tag", "Title=Only", wav, sv8)
     sv7 = musepack_sv7() + ape_tag([("Title", "Only")])
     for version, data in (("sv8", open(sv8, "rb").read()), ("sv7", sv7)):
         for extra in (20, 2000):
@@ -292,14 +290,16 @@ def check_sv7_header_kept(folder):
     subsongs = info_of(path)
     check(isinstance(subsongs, list) and subsongs[0]["info"].get("technical", {}).get("streamversion") == "7",
           "the hand-made version 7 stream opens: %s" % subsongs)
-    code, _, err = zorvtool("tag", windows_path(path), "title=Seven")
+    result = zorvtool("tag", windows_path(path), "title=Seven", ok=False)
     after = open(path, "rb").read()
-    check(code == 0 and after[:len(data)] == data, "a tag write leaves the version 7 stream byte for byte (%s): %s" %
-          (err.strip(), after[:28].hex()))
+    check(result.returncode == 0 and after[:len(data)] == data,
+          "a tag write leaves the version 7 stream byte for byte (%s): %s" %
+          (result.stderr.strip(), after[:28].hex()))
     open(path, "wb").write(ape_footer_claiming_audio(after, 20))
     before = open(path, "rb").read()
-    code, _, _ = zorvtool("tag", windows_path(path), "title=Refused", "replaygain_track_gain=-1.00 dB")
-    check(code != 0 and open(path, "rb").read() == before, "a refused write leaves the header's gain and peaks")
+    result = zorvtool("tag", windows_path(path), "title=Refused", "replaygain_track_gain=-1.00 dB", ok=False)
+    check(result.returncode != 0 and open(path,
+          "rb").read() == before, "a refused write leaves the header's gain and peaks")
 
 
 def check_kills(folder, plain, chaptered):

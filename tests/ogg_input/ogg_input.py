@@ -11,16 +11,10 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from blackbox_checks import check, failures, windows_path  # noqa: E402
+from blackbox_checks import check, failures, windows_path, zorvtool_runner  # noqa: E402
 
 WINE_EXEC, BUILD_DIR, ZORVTOOL = sys.argv[1:4]
-
-
-def zorvtool(*args):
-    run = subprocess.run([WINE_EXEC, BUILD_DIR, ZORVTOOL, *args], capture_output=True, text=True, encoding="utf-8")
-    if run.returncode != 0:
-        raise RuntimeError("zorvtool %s failed: %s%s" % (args[0], run.stdout, run.stderr))
-    return run
+zorvtool = zorvtool_runner(WINE_EXEC, BUILD_DIR, ZORVTOOL)
 
 
 def info(path):
@@ -106,7 +100,8 @@ def test_single_links(work):
 
     samples, channels = decoded(ogg, "--bits", "16")
     reference = oggdec(ogg)
-    check(channels == 2 and len(samples) == len(reference), "Vorbis: length %d, oggdec %d" % (len(samples), len(reference)))
+    check(channels == 2 and len(samples) == len(reference),
+          "Vorbis: length %d, oggdec %d" % (len(samples), len(reference)))
     check(max_difference(samples, reference) <= 1, "Vorbis: within 1 LSB of oggdec")
     fields = info(ogg)[0]["info"]["fields"]
     check(fields.get("ALBUM ARTIST") == ["Someone"], "Vorbis: ALBUMARTIST read as album artist: %s" % fields)

@@ -18,21 +18,16 @@ from mutagen.apev2 import APEv2
 from mutagen.id3 import APIC, COMM, ID3, POPM, TIT2, TPE1, TRCK, TXXX
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from blackbox_checks import check, failures, windows_path  # noqa: E402
+from blackbox_checks import check, failures, windows_path, zorvtool_runner  # noqa: E402
 
 WINE_EXEC, BUILD_DIR, ZORVTOOL = sys.argv[1:4]
 
-
-def zorvtool(*args):
-    run = subprocess.run([WINE_EXEC, BUILD_DIR, ZORVTOOL, *args], capture_output=True, text=True, encoding="utf-8")
-    if run.returncode != 0:
-        raise RuntimeError("zorvtool %s failed: %s%s" % (args[0], run.stdout, run.stderr))
-    return run.stdout
+zorvtool = zorvtool_runner(WINE_EXEC, BUILD_DIR, ZORVTOOL)
 
 
 def info(path):
     """Fields (lower-case names) and technical entries of subsong 0."""
-    data = json.loads(zorvtool("info", windows_path(path)))["subsongs"][0]["info"]
+    data = json.loads(zorvtool("info", windows_path(path)).stdout)["subsongs"][0]["info"]
     fields = {k.lower(): v for k, v in data.get("fields", {}).items()}
     return fields, data
 
@@ -134,7 +129,8 @@ def main():
             check(os.path.getsize(path) == before_size and audio_after(path, room) == audio,
                   "v2.%d rewritten in place" % version)
             fields, _ = info(path)
-            check(fields.get("genre") == ["Rock", "(Live)"], "v2.%d genres read back: %s" % (version, fields.get("genre")))
+            check(fields.get("genre") == ["Rock",
+                  "(Live)"], "v2.%d genres read back: %s" % (version, fields.get("genre")))
             check(first(fields, "date") == "2003-04-05", "v2.%d date read back" % version)
             check(ffprobe_tags(path).get("title") == "Néw", "v2.%d ffprobe title" % version)
 
@@ -166,7 +162,8 @@ def main():
         tag(v22, "title=New")
         after = ID3(v22)
         check(after.version[1] == 3 and str(after["TIT2"]) == "New", "v2.2 rewritten as 2.3")
-        check(after.getall("APIC")[0].data == picture and after.getall("APIC")[0].mime == "image/png", "v2.2 picture kept")
+        check(after.getall("APIC")[0].data == picture and after.getall("APIC")[0].mime == "image/png",
+              "v2.2 picture kept")
         check(str(after["COMM:desc:eng"]) == "text", "v2.2 comment kept")
 
         # A damaged leading tag does not hide the ID3v1 tag behind it, and is not written over.

@@ -15,24 +15,15 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from blackbox_checks import check, failures, windows_path  # noqa: E402
+from blackbox_checks import check, failures, windows_path, zorvtool_runner  # noqa: E402
 
 WINE_EXEC, BUILD_DIR, ZORVTOOL = sys.argv[1:4]
 
-
-def run_zorvtool(*args):
-    return subprocess.run([WINE_EXEC, BUILD_DIR, ZORVTOOL, *args], capture_output=True, text=True, encoding="utf-8")
-
-
-def zorvtool(*args):
-    run = run_zorvtool(*args)
-    if run.returncode != 0:
-        raise RuntimeError("zorvtool %s failed: %s%s" % (args[0], run.stdout, run.stderr))
-    return run.stdout
+zorvtool = zorvtool_runner(WINE_EXEC, BUILD_DIR, ZORVTOOL)
 
 
 def info(path):
-    return json.loads(zorvtool("info", windows_path(path)))["subsongs"]
+    return json.loads(zorvtool("info", windows_path(path)).stdout)["subsongs"]
 
 
 def chunks(data):
@@ -241,7 +232,7 @@ def riff_tags(work):
     check(chunk(open(tagged, "rb").read(), b"data") == audio, "audio intact after the second write")
 
     # RF64 and Wave64 are read-only here.
-    refused = run_zorvtool("tag", windows_path(os.path.join(work, "s16.w64")), "title=x")
+    refused = zorvtool("tag", windows_path(os.path.join(work, "s16.w64")), "title=x", ok=False)
     check(refused.returncode != 0 and "not supported" in (refused.stdout + refused.stderr), "Wave64 tagging refused")
 
 
