@@ -266,6 +266,24 @@ void CALLBACK drive_menu(HWND, UINT, UINT_PTR, DWORD) {
   PostMessageW(popup, WM_KEYDOWN, VK_DOWN, 0);
 }
 
+// Opens a menu with `open_menu`, chooses the entry of that id from the
+// keyboard and prints the entries seen (or that none was chosen).
+void choose_menu_entry(UINT id, const std::function<void()>& open_menu) {
+  wanted_menu_id = id;
+  menu_seen.clear();
+  const UINT_PTR timer = SetTimer(nullptr, 0, 50, drive_menu);
+  open_menu();
+  run_loop_until([&] { return wanted_menu_id == 0; }, 10000);
+  pump_for(300);
+  KillTimer(nullptr, timer);
+  for (const std::string& entry : menu_seen) print("menu|" + entry + "\n");
+  if (wanted_menu_id != 0) {
+    print("menu|not chosen\n");
+    wanted_menu_id = 0;
+    EndMenu();
+  }
+}
+
 void dump_list(const char* label, HWND list) {
   const int count = int(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
   for (int item = 0; item < count; ++item) {
@@ -399,35 +417,14 @@ int run_script(const std::string& script_path, const std::vector<std::string>& p
       pump_for(300);
     } else if (step == "tools") {
       // The Tools menu's entry of that id (1 reload, 2 remove tags).
-      wanted_menu_id = UINT(std::stoul(rest));
-      menu_seen.clear();
-      const UINT_PTR timer = SetTimer(nullptr, 0, 50, drive_menu);
-      PostMessageW(current, WM_COMMAND, IDC_PROPERTIES_TOOLS, 0);
-      run_loop_until([&] { return wanted_menu_id == 0; }, 10000);
-      pump_for(300);
-      KillTimer(nullptr, timer);
-      for (const std::string& entry : menu_seen) print("menu|" + entry + "\n");
-      if (wanted_menu_id != 0) {
-        print("menu|not chosen\n");
-        wanted_menu_id = 0;
-        EndMenu();
-      }
+      choose_menu_entry(UINT(std::stoul(rest)),
+                        [&] { PostMessageW(current, WM_COMMAND, IDC_PROPERTIES_TOOLS, 0); });
     } else if (step == "menu") {
       // The metadata list's context menu, opened from the keyboard, and its
       // entry of that id.
-      wanted_menu_id = UINT(std::stoul(rest));
-      menu_seen.clear();
-      const UINT_PTR timer = SetTimer(nullptr, 0, 50, drive_menu);
-      PostMessageW(current, WM_CONTEXTMENU, WPARAM(metadata), MAKELPARAM(-1, -1));
-      run_loop_until([&] { return wanted_menu_id == 0; }, 10000);
-      pump_for(300);
-      KillTimer(nullptr, timer);
-      for (const std::string& entry : menu_seen) print("menu|" + entry + "\n");
-      if (wanted_menu_id != 0) {
-        print("menu|not chosen\n");
-        wanted_menu_id = 0;
-        EndMenu();
-      }
+      choose_menu_entry(UINT(std::stoul(rest)), [&] {
+        PostMessageW(current, WM_CONTEXTMENU, WPARAM(metadata), MAKELPARAM(-1, -1));
+      });
     } else if (step == "subdump") {
       const HWND sub = find_sub_dialog();
       if (sub == nullptr) {
