@@ -399,8 +399,9 @@ void library_view_node::build_albums(const track_handle_list& tracks) {
     album_entry*& album = album_of_fields[fields];
     if (album == nullptr) album = &find_album(track);
     album->group->push_back(track);
-    // A later track with the same caption names the album.
-    *album->identity_slot = album->identity;
+    // A later track with the same caption names the album. Mostly it is the
+    // same album again, which costs no copy.
+    if (*album->identity_slot != album->identity) *album->identity_slot = album->identity;
   }
   entries_.clear();
   if (own_albums.size() + other_albums.size() >= 2) entries_.push_back(all_keys[2]);
