@@ -83,8 +83,9 @@ private:
         }
       }
       const bool had_work = next || !litter.empty();
-      litter.clear();
+      // A build is waited for; freeing is not.
       if (next) build(std::move(next));
+      litter.clear();
       if (!had_work) WaitForSingleObject(wake_.get(), INFINITE);
     }
   }
