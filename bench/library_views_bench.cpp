@@ -4,8 +4,10 @@
 // switches over a library and a folder a hundredth and a tenth that size;
 // then collecting every track for playback from the albums root. A switch
 // builds the view, loads its entries into the owner-drawn list as the window
-// does, and destroys the view it replaces. Run under the test session's
-// display:
+// does, and destroys the view it replaces. The same switches made through
+// the navigation controller as the window makes them show how long the
+// window's thread is held (the view being built on a worker) and how long
+// until the new list is on screen. Run under the test session's display:
 //   tools/wine-exec BUILD_DIR BUILD_DIR/bench/bench_library_views.exe
 #include "bench/bench_clock.h"
 #include "bench/text_list_source.h"
@@ -15,13 +17,16 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "core/service_registry.h"
 #include "foundation/main_thread.h"
 #include "library/fs_node.h"
+#include "core/main_thread_queue.h"
 #include "library/library_view_node.h"
+#include "library/nav_controller.h"
 #include "metadata/track_handle_registry.h"
 #include "ui/controls/owner_list.h"
 
@@ -134,6 +139,67 @@ void measure_library_views(memory_library& big, memory_library& small) {
   std::printf("albums play all: %.0f ms for %zu tracks\n", (bench::now_seconds() - start) * 1000, all.size());
 }
 
+// The main window as far as the controller needs one: each new view goes
+// into the list.
+class list_host final : public nav_view_host {
+public:
+  explicit list_host(nav_controller& controller) : controller_(controller) {}
+  nav_list_state list_state() override { return {}; }
+  void view_changed() override {
+    list_source.texts = &controller_.view().items;
+    shown_list->reload();
+  }
+  void play_from(const wide_text_list&) override {}
+  void node_changed() override {}
+  void scanning_changed(bool) override {}
+
+private:
+  nav_controller& controller_;
+};
+
+// Each view switched to from the one before, in turn, through the
+// controller: the window's thread is held by the call and by the landing.
+void measure_window_switches(memory_library& big) {
+  nav_controller controller(nullptr, big);
+  list_host host(controller);
+  controller.set_host(&host);
+  const struct {
+    const char* name;
+    nav_location location;
+  } views[] = {{"artists", {0, {{}}}},
+               {"albums", {0, {{}, {}}}},
+               {"all songs", {0, {{}, {}, {}}}},
+               {"one artist's albums", {0, {{}, {L"The Prolific Band"}}}}};
+  std::vector<double> held[std::size(views)], shown[std::size(views)];
+  for (int round = 0; round < rounds; ++round) {
+    for (std::size_t v = 0; v < std::size(views); ++v) {
+      const double start = bench::now_seconds();
+      controller.navigate(views[v].location);
+      double holding = bench::now_seconds() - start;
+      while (controller.is_building()) {
+        Sleep(1);
+        const double drain_start = bench::now_seconds();
+        main_thread_queue::drain(true);
+        holding += bench::now_seconds() - drain_start;
+      }
+      shown[v].push_back(bench::now_seconds() - start);
+      held[v].push_back(holding);
+    }
+  }
+  const auto figures_of = [](std::vector<double>& seconds) {
+    std::sort(seconds.begin(), seconds.end());
+    return figures{seconds.front(), seconds[seconds.size() / 2], seconds.back()};
+  };
+  for (std::size_t v = 0; v < std::size(views); ++v) {
+    const figures on_screen = figures_of(shown[v]), holding = figures_of(held[v]);
+    std::printf("window to %-19s shown %6.1f / %6.1f / %6.1f ms, window's thread held %5.1f / %5.1f / %5.1f ms "
+                "(min / median / max)\n",
+                views[v].name, on_screen.min * 1000, on_screen.median * 1000, on_screen.max * 1000,
+                holding.min * 1000, holding.median * 1000, holding.max * 1000);
+  }
+  controller.set_host(nullptr);
+}
+
 std::wstring make_folder(const std::wstring& parent, const wchar_t* name, std::uint32_t files) {
   const std::wstring folder = parent + name;
   CreateDirectoryW(folder.c_str(), nullptr);
@@ -178,6 +244,7 @@ int main() {
   fill(big, track_count, "C:\\Music");
   fill(small, reference_track_count, "C:\\Reference");
   measure_library_views(big, small);
+  measure_window_switches(big);
   measure_folder();
   shown_list = nullptr;
   DestroyWindow(parent);

@@ -38,6 +38,22 @@ natural_order_kind detect_natural_order_kind() {
   return per_character ? natural_order_kind::per_character : natural_order_kind::collation;
 }
 
+bool keys_equal_system_order(natural_order_kind kind, const utf16_unit_set& units) {
+  static const natural_order_kind system_kind = detect_natural_order_kind();
+  return kind == natural_order_kind::per_character && system_kind == natural_order_kind::per_character &&
+         !units.holds_other_digits();
+}
+
+bool utf16_unit_set::holds_other_digits() const noexcept {
+  for (std::uint32_t unit = 128; unit < 65536; ++unit) {
+    if (!contains(static_cast<wchar_t>(unit))) continue;
+    const wchar_t text = static_cast<wchar_t>(unit);
+    WORD type = 0;
+    if (!GetStringTypeW(CT_CTYPE1, &text, 1, &type) || (type & C1_DIGIT) != 0) return true;
+  }
+  return false;
+}
+
 void utf16_unit_set::add(std::wstring_view text) noexcept {
   for (const wchar_t unit : text) bits_[unit >> 5] |= std::uint32_t{1} << (unit & 31);
 }

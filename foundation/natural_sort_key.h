@@ -25,10 +25,19 @@ public:
   void add(std::wstring_view text) noexcept;
   void add(const utf16_unit_set& other) noexcept;
   bool contains(wchar_t unit) const noexcept { return (bits_[unit >> 5] >> (unit & 31)) & 1; }
+  // Whether a unit is a digit other than '0' to '9', which the system's
+  // character-by-character compare may read as part of a number.
+  bool holds_other_digits() const noexcept;
 
 private:
   std::uint32_t bits_[65536 / 32] = {};
 };
+
+// Whether keys of that kind order texts made of these units exactly as the
+// system's compare does, so that nothing needs confirming: the
+// character-by-character kind on a system that compares that way, with no
+// digits beyond ASCII ones.
+bool keys_equal_system_order(natural_order_kind kind, const utf16_unit_set& units);
 
 class natural_sort_key_maker {
 public:

@@ -19,7 +19,7 @@
 // process heap there serialises threads. So each text gets a byte key once,
 // the keys are sorted by memcmp, and the system is asked only to confirm
 // each neighbouring pair of the result and to repair the few pairs a key got
-// wrong. Every worker writes its texts and keys into arenas of its own, so
+// wrong; where the keys are known to be its order, not even that. Every worker writes its texts and keys into arenas of its own, so
 // no step calls the heap per item.
 
 namespace qiv {
@@ -290,9 +290,9 @@ void sort_by_text_with_workers(std::span<std::uint32_t> order, const text_sort_k
     entries[i] = {states[places[i].key_worker].keys.data() + places[i].key_offset, text_of(i), places[i].key_length, i};
   sort_entries(entries, worker_count, key_less);
 
-  // The system confirms each neighbouring pair; identical texts need no
-  // asking, their keys being identical too.
-  parallel_run().run(worker_count, [&](std::uint32_t w) {
+  // The system confirms each neighbouring pair, unless the keys are its own
+  // order; identical texts need no asking, their keys being identical too.
+  if (!keys_equal_system_order(kind, units)) parallel_run().run(worker_count, [&](std::uint32_t w) {
     const std::uint32_t pairs = count - 1;
     for (std::uint32_t k = part_start(pairs, w, worker_count); k < part_start(pairs, w + 1, worker_count); ++k) {
       if (std::wcscmp(entries[k].text, entries[k + 1].text) != 0 && system_compare(entries[k], entries[k + 1]) > 0)

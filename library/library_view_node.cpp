@@ -97,7 +97,20 @@ library_view_tracks& media_library_view_tracks() {
 
 library_view_node::library_view_node(nav_node_listener* listener, const nav_path& path,
                                      library_view_tracks& library)
-    : library_(library), listener_(listener) {
+    : library_(&library), listener_(listener) {
+  compile_scripts();
+  library_->register_callback(this);
+  following_ = true;
+  set_path(path);
+  if (listener_) listener_->scanning_changed(library_->is_scanning());
+}
+
+library_view_node::library_view_node(nav_node_listener* listener, unbuilt_t, library_view_tracks& library)
+    : library_(&library), listener_(listener) {
+  compile_scripts();
+}
+
+void library_view_node::compile_scripts() {
   const char* suffix = view_text("ui_view_artist_suffix");
   song_caption_script_ =
       title_script::compile(("[[%discnumber%.]%tracknumber%. ]%title%[" + with_artist(suffix, "%track artist%") + "]").c_str());
@@ -109,12 +122,36 @@ library_view_node::library_view_node(nav_node_listener* listener, const nav_path
   all_album_pattern_ = title_script::compile("%album artist% - %date%\t%album artist% - %album%[ '['%date%']']");
   album_identity_script_ = title_script::compile("%album%\x01%album artist%\x01[%date%]");
   track_order_script_ = album_order_script_.get();
-  library_.register_callback(this);
-  set_path(path);
-  if (listener_) listener_->scanning_changed(library_.is_scanning());
 }
 
-library_view_node::~library_view_node() { library_.unregister_callback(this); }
+library_view_node::~library_view_node() { detach(); }
+
+void library_view_node::build_from(const nav_path& path, library_view_tracks& tracks) {
+  // Reads go to the copy for the build only; the node keeps the library.
+  struct reading_from {
+    library_view_tracks*& reading;
+    library_view_tracks* const home = reading;
+    ~reading_from() { reading = home; }
+  } restore{library_};
+  library_ = &tracks;
+  set_path(path);
+}
+
+bool library_view_node::attach(bool library_changed, bool report_scanning) {
+  if (!following_) {
+    library_->register_callback(this);
+    following_ = true;
+  }
+  const bool changed = library_changed && rebuild();
+  if (report_scanning && listener_) listener_->scanning_changed(library_->is_scanning());
+  return changed;
+}
+
+void library_view_node::detach() {
+  if (!following_) return;
+  following_ = false;
+  library_->unregister_callback(this);
+}
 
 std::unique_ptr<library_view_node> library_view_node_create(nav_node_listener* listener, const nav_path& path) {
   return std::make_unique<library_view_node>(listener, path);
@@ -178,6 +215,10 @@ void library_view_node::open(const wide_text_list& selection) {
 }
 
 void library_view_node::refresh() {
+  if (rebuild() && listener_) listener_->node_changed();
+}
+
+bool library_view_node::rebuild() {
   const wide_text_list before = entries_;
   std::array<bool, level_count> was_there{};
   for (std::uint32_t level = 0; level < level_; ++level) was_there[level] = holds_selected_group(level);
@@ -193,7 +234,7 @@ void library_view_node::refresh() {
     build_level(level_);
     break;
   }
-  if (entries_ != before && listener_) listener_->node_changed();
+  return entries_ != before;
 }
 
 bool library_view_node::holds_selected_group(std::uint32_t level) const {
@@ -219,7 +260,7 @@ void library_view_node::collect_tracks(std::uint32_t level, track_handle_list& o
     }
     return;
   }
-  library_.get_all(out);
+  library_->get_all(out);
 }
 
 std::string library_view_node::evaluate(const track_handle_ptr& track, const title_script& script) const {
@@ -358,8 +399,9 @@ void library_view_node::build_albums(const track_handle_list& tracks) {
     album_entry*& album = album_of_fields[fields];
     if (album == nullptr) album = &find_album(track);
     album->group->push_back(track);
-    // A later track with the same caption names the album.
-    *album->identity_slot = album->identity;
+    // A later track with the same caption names the album. Mostly it is the
+    // same album again, which costs no copy.
+    if (*album->identity_slot != album->identity) *album->identity_slot = album->identity;
   }
   entries_.clear();
   if (own_albums.size() + other_albums.size() >= 2) entries_.push_back(all_keys[2]);

@@ -1,7 +1,8 @@
 // The library by genre, artist, album and song. Each level groups the tracks
 // of the level above's selection by a key computed from their cached info;
 // opening a selection narrows the next level to the tracks of those groups.
-// Main thread only.
+// Main thread only, except that a node made unbuilt may be built on one other
+// thread before the main thread attaches it.
 #pragma once
 
 #include <array>
@@ -37,7 +38,25 @@ public:
   // two empty components.
   library_view_node(nav_node_listener* listener, const nav_path& path,
                     library_view_tracks& library = media_library_view_tracks());
+  // Made on the main thread but neither built nor following the library:
+  // build_from builds it, on any one thread while nothing else touches the
+  // node; attach, back on the main thread, makes it follow the library.
+  struct unbuilt_t {};
+  static constexpr unbuilt_t unbuilt{};
+  library_view_node(nav_node_listener* listener, unbuilt_t,
+                    library_view_tracks& library = media_library_view_tracks());
   ~library_view_node() override;
+
+  // Builds the view at the path from `tracks` instead of the library.
+  void build_from(const nav_path& path, library_view_tracks& tracks);
+  // Main thread: follows the library from now on; `library_changed` (since
+  // the tracks given to build_from were taken) rebuilds the view first.
+  // Answers whether that changed the entries. Tells the listener whether
+  // the library is scanning when `report_scanning`.
+  bool attach(bool library_changed, bool report_scanning);
+  // Main thread: stops following the library, so that the node may be
+  // freed on another thread.
+  void detach();
 
   std::uint32_t kind() const override { return nav_kind_library_view; }
   wide_text_list current_key() const override;
@@ -80,6 +99,9 @@ private:
   void on_items_modified(const track_handle_list&) override { refresh(); }
   void on_scanning_changed(bool scanning) override;
 
+  void compile_scripts();
+  // Builds every level up to the current one again; whether the entries changed.
+  bool rebuild();
   void build_levels();
   void build_level(std::uint32_t level);
   // Whether any key selected at the level still names a group there.
@@ -95,8 +117,9 @@ private:
   void append_artist_suffix(nav_caption& caption, const wide_text_list& artists);
   void append_genre_suffix(nav_caption& caption);
 
-  library_view_tracks& library_;
+  library_view_tracks* library_;
   nav_node_listener* listener_;
+  bool following_ = false;  // registered with the library
   script_ref song_caption_script_, title_script_, album_order_script_;
   title_script* track_order_script_ = nullptr;
   script_ref other_album_pattern_, own_album_pattern_, all_album_pattern_;

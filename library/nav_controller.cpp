@@ -20,14 +20,15 @@ constexpr GUID last_location_guid = {0x6490F07D, 0xF12E, 0x4963, {0x89, 0x46, 0x
 // Lists beyond this many items show no picture: it is meant for one album.
 constexpr std::size_t picture_item_limit = 100;
 
-std::unique_ptr<nav_node> create_node(nav_node_listener* listener, const nav_location& location) {
+std::unique_ptr<nav_node> create_node(nav_node_listener* listener, const nav_location& location,
+                                      library_view_tracks& library) {
   switch (location.kind) {
   case nav_kind_file_system:
     return fs_node_create(listener, location.path);
   case nav_kind_music_folders:
     return std::make_unique<folders_view_node>(location.path);
   default:
-    return library_view_node_create(listener, location.path);
+    return std::make_unique<library_view_node>(listener, location.path, library);
   }
 }
 
@@ -111,7 +112,18 @@ void nav_last_location_item::read(byte_stream_reader& source, std::uint32_t, con
   value = std::move(loaded);
 }
 
+nav_controller::nav_controller(nav_node_listener* listener, library_view_tracks& library)
+    : listener_(listener), library_(library), builder_([this](built_library_view built) { land(std::move(built)); }) {}
+
+nav_controller::~nav_controller() {
+  builder_.shut_down();
+  stop_counting_changes();
+}
+
 void nav_controller::set_host(nav_view_host* host) {
+  // A build under way was meant for the window that leaves.
+  cancel_build();
+  builder_.shut_down();
   host_ = host;
   listener_ = host;
   node_.reset();
@@ -120,16 +132,89 @@ void nav_controller::set_host(nav_view_host* host) {
   view_ = {};
 }
 
+bool nav_controller::move_in_background(const nav_location& target, pending_move move) {
+  if (target.kind != nav_kind_library_view) return false;
+  track_handle_list tracks;
+  library_.get_all(tracks);
+  if (tracks.size() < background_build_tracks) return false;
+  track_handle_ptr playing;
+  if (!playback_front_get().get_now_playing(playing)) playing.reset();
+  builder_.start(std::make_unique<library_view_node>(listener_, library_view_node::unbuilt, library_), target.path,
+                 std::move(tracks), std::move(playing));
+  // Nothing changes the library between the copy above and here: both run
+  // on this thread.
+  if (!counting_changes_) {
+    library_.register_callback(&changes_);
+    counting_changes_ = true;
+  }
+  changes_at_start_ = changes_.changes;
+  move.target = target;
+  pending_ = std::move(move);
+  return true;
+}
+
+void nav_controller::land(built_library_view built) {
+  if (!pending_) return;
+  pending_move move = std::move(*pending_);
+  pending_.reset();
+  const bool library_changed = changes_.changes != changes_at_start_;
+  stop_counting_changes();
+  // The notice belongs to the library's views: one that replaces another
+  // kind tells anew whether the library is scanning.
+  const bool other_kind = !node_ || node_->kind() != nav_kind_library_view;
+  if (node_ && other_kind && listener_) listener_->scanning_changed(false);
+  retire(std::move(node_));
+  const bool rebuilt = built.node->attach(library_changed, other_kind);
+  node_ = std::move(built.node);
+  if (move.add_history) add_history();
+  // The playing entry was found for the track that played when the build
+  // began; another track or a rebuild needs it found again.
+  const ready_entries ready{&built.entries, built.playing.get(), built.playing_entry};
+  show(move.shown.selection, move.shown.focus, move.shown.scroll, rebuilt ? nullptr : &ready);
+  if (move.then) move.then();
+}
+
+void nav_controller::cancel_build() noexcept {
+  if (!pending_) return;
+  pending_.reset();
+  builder_.cancel();
+  stop_counting_changes();
+}
+
+void nav_controller::note_pending_in_history() {
+  if (!pending_ || !pending_->add_history) return;
+  pending_->add_history = false;
+  history_.resize(std::min(history_.size(), history_position_ + 1));
+  history_.push_back({pending_->target, {}});
+  history_position_ = history_.size() - 1;
+}
+
+void nav_controller::stop_counting_changes() noexcept {
+  if (!counting_changes_) return;
+  counting_changes_ = false;
+  library_.unregister_callback(&changes_);
+}
+
+void nav_controller::retire(std::unique_ptr<nav_node> node) {
+  if (!node) return;
+  if (node->kind() == nav_kind_library_view && host_ != nullptr) {
+    std::unique_ptr<library_view_node> view(static_cast<library_view_node*>(node.release()));
+    view->detach();
+    builder_.dispose(std::move(view));
+  }
+}
+
 void nav_controller::switch_to(const nav_location& location) {
+  cancel_build();
   if (node_ && node_->kind() == location.kind) {
     node_->set_path(location.path);
     return;
   }
-  node_.reset();
+  retire(std::move(node_));
   // The notice belongs to the library's views: another kind of node never
   // hears that the scan ended. A library node made next tells anew.
   if (listener_) listener_->scanning_changed(false);
-  node_ = create_node(listener_, location);
+  node_ = create_node(listener_, location, library_);
 }
 
 void nav_controller::add_history() {
@@ -143,29 +228,45 @@ void nav_controller::add_history() {
 }
 
 void nav_controller::save_list_state() {
+  // While a view is built the list still shows the entry left before.
+  if (pending_) {
+    note_pending_in_history();
+    return;
+  }
   if (host_ == nullptr || history_position_ >= history_.size()) return;
   history_[history_position_].state = host_->list_state();
 }
 
-void nav_controller::navigate(const nav_location& location) {
+void nav_controller::navigate(const nav_location& location, std::function<void()> then) {
   save_list_state();
+  navigate_showing(location, {{}, true, {}, std::move(then)});
+}
+
+void nav_controller::navigate_showing(const nav_location& location, pending_move move) {
+  const pending_move now = move;
+  if (move_in_background(location, std::move(move))) return;
   switch_to(location);
   add_history();
-  show({}, {});
+  show(now.shown.selection, now.shown.focus, now.shown.scroll);
+  if (now.then) now.then();
 }
 
 void nav_controller::show(const wide_text_list& selection, const wide_text_list& focus,
-                          const std::optional<nav_scroll_position>& scroll) {
+                          const std::optional<nav_scroll_position>& scroll, const ready_entries* ready) {
   nav_view_state state;
   state.can_back = history_position_ > 0;
   state.can_forward = history_position_ + 1 < history_.size();
-  state.items = node_->entries();
+  if (ready != nullptr) state.items = std::move(*ready->entries);
+  else state.items = node_->entries();
   state.selection = selection;
   state.focus = focus;
   state.scroll = scroll;
   if (node_->lists_tracks()) {
     track_handle_ptr playing;
-    if (playback_front_get().get_now_playing(playing)) {
+    const bool is_playing = playback_front_get().get_now_playing(playing);
+    if (ready != nullptr && (is_playing ? playing.get() : nullptr) == ready->playing) {
+      state.highlight = ready->playing_entry;
+    } else if (is_playing) {
       for (std::size_t i = 0; i < state.items.size(); ++i) {
         if (!node_->is_container(state.items[i]) && node_->entry_is_track(state.items[i], playing.get())) {
           state.highlight = static_cast<std::int32_t>(i);
@@ -211,18 +312,39 @@ void nav_controller::refresh(bool keep_focus) {
 }
 
 void nav_controller::go_up() {
+  if (pending_) {
+    // Typed ahead: up from the view being built.
+    const nav_path& from = pending_->target.path;
+    if (from.empty()) {
+      MessageBeep(0);
+      return;
+    }
+    const auto level = static_cast<std::uint32_t>(from.size() - 1);
+    const wide_text_list came_from =
+        library_view_node::holds_all_key(from.back(), level) ? wide_text_list{} : from.back();
+    const nav_path above(from.begin(), from.end() - 1);
+    wide_text_list focus;
+    if (!came_from.empty()) focus.push_back(*std::min_element(came_from.begin(), came_from.end()));
+    save_list_state();
+    navigate_showing({nav_kind_library_view, above}, {{}, true, {came_from, focus, std::nullopt}, {}});
+    return;
+  }
   if (!node_ || !node_->can_go_up()) {
     MessageBeep(0);
     return;
   }
   const wide_text_list came_from = node_->current_key();
   save_list_state();
-  node_->go_up();
-  add_history();
   // Left entered through several names, all come back selected and the
   // first of them in code-unit order takes the focus.
   wide_text_list focus;
   if (!came_from.empty()) focus.push_back(*std::min_element(came_from.begin(), came_from.end()));
+  nav_path above = node_->get_path();
+  above.pop_back();
+  if (move_in_background({node_->kind(), above}, {{}, true, {came_from, focus, std::nullopt}, {}})) return;
+  cancel_build();
+  node_->go_up();
+  add_history();
   show(came_from, focus);
 }
 
@@ -234,6 +356,10 @@ void nav_controller::open(const wide_text_list& selection) {
     return;
   }
   save_list_state();
+  nav_path inside = node_->get_path();
+  inside.push_back(selection);
+  if (move_in_background({node_->kind(), inside}, {{}, true, {}, {}})) return;
+  cancel_build();
   node_->open(selection);
   add_history();
   show({}, {});
@@ -241,6 +367,7 @@ void nav_controller::open(const wide_text_list& selection) {
 
 bool nav_controller::history_step(std::uint32_t command) {
   if (command != 1 && command != 2) return false;
+  note_pending_in_history();
   const bool back = command == 1;
   if (back ? history_position_ == 0 : history_position_ + 1 >= history_.size()) {
     MessageBeep(0);
@@ -249,8 +376,10 @@ bool nav_controller::history_step(std::uint32_t command) {
   save_list_state();
   history_position_ += back ? -1 : 1;
   const history_entry& entry = history_[history_position_];
+  const nav_scroll_position scroll = entry.state.scroll.value_or(nav_scroll_position{});
+  if (move_in_background(entry.location, {{}, false, {entry.state.selection, entry.state.focus, scroll}, {}})) return true;
   switch_to(entry.location);
-  show(entry.state.selection, entry.state.focus, entry.state.scroll.value_or(nav_scroll_position{}));
+  show(entry.state.selection, entry.state.focus, scroll);
   return true;
 }
 

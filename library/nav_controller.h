@@ -6,11 +6,14 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
 
 #include "core/config_item.h"
+#include "library/library_view_builder.h"
+#include "library/media_library.h"
 #include "library/nav_node.h"
 
 struct nav_root_entry {
@@ -90,15 +93,22 @@ protected:
 
 class nav_controller {
 public:
-  explicit nav_controller(nav_node_listener* listener = nullptr) : listener_(listener) {}
+  // Library views read `library`: the media library unless a test or a
+  // benchmark gives its own.
+  explicit nav_controller(nav_node_listener* listener = nullptr,
+                          library_view_tracks& library = media_library_view_tracks());
+  ~nav_controller();
+  nav_controller(const nav_controller&) = delete;
+  nav_controller& operator=(const nav_controller&) = delete;
 
   // The window that shows the nodes from now on (null: none). The node
   // shown so far was made for another listener and is dropped; the history
   // starts again with the next navigation.
   void set_host(nav_view_host* host);
 
-  // Shows the location and makes it the newest history entry.
-  void navigate(const nav_location& location);
+  // Shows the location and makes it the newest history entry; `then` runs
+  // once it is shown (never when a later move overtakes it).
+  void navigate(const nav_location& location, std::function<void()> then = {});
   nav_node* node() const { return node_.get(); }
   const nav_view_state& view() const { return view_; }
 
@@ -124,6 +134,14 @@ public:
   // The option of the main window that shows folder pictures behind lists.
   bool show_pictures = true;
 
+  // Library views of a library of at least this many tracks are built on a
+  // worker while the window goes on showing (and answering in) the list it
+  // had; smaller ones build at once, faster than the hand-over. A move made
+  // meanwhile overtakes the build.
+  std::size_t background_build_tracks = 5000;
+  // A view is being built to replace the one shown.
+  bool is_building() const noexcept { return pending_.has_value(); }
+
   std::size_t history_size() const noexcept { return history_.size(); }
 
 private:
@@ -132,12 +150,51 @@ private:
     nav_list_state state;
   };
 
+  // How a view built on the worker is shown when it lands.
+  struct pending_move {
+    nav_location target;
+    bool add_history = true;
+    nav_list_state shown;
+    std::function<void()> then;
+  };
+  // The library's changes, counted while a view is built from a copy of it.
+  class change_counter final : public library_change_callback {
+  public:
+    std::uint64_t changes = 0;
+    void on_items_added(const track_handle_list&) override { ++changes; }
+    void on_items_removed(const track_handle_list&) override { ++changes; }
+    void on_items_modified(const track_handle_list&) override { ++changes; }
+    void on_scanning_changed(bool) override {}
+  };
+
+  // Starts building the library view at the path on the worker when the
+  // library is large (true); false: the caller moves at once.
+  bool move_in_background(const nav_location& target, pending_move move);
+  // Moves to the location, adding it to the history, and shows it as `move` says.
+  void navigate_showing(const nav_location& location, pending_move move);
+  void land(built_library_view built);
+  // A move made at once overtakes a build on the worker.
+  void cancel_build() noexcept;
+  // A move made while a view is built follows on from that view: the
+  // history gets its entry as if it had been shown.
+  void note_pending_in_history();
+  void stop_counting_changes() noexcept;
+  // Frees a node the list no longer shows, a library view on the worker.
+  void retire(std::unique_ptr<nav_node> node);
+
   void switch_to(const nav_location& location);
   void add_history();
   // Keeps the list state of the entry being left.
   void save_list_state();
+  // `ready` holds the node's entries already copied (moved from), and
+  // `playing_entry` the entry of `playing` found with them.
+  struct ready_entries {
+    wide_text_list* entries;
+    const track_handle* playing;
+    std::int32_t playing_entry;
+  };
   void show(const wide_text_list& selection, const wide_text_list& focus,
-            const std::optional<nav_scroll_position>& scroll = std::nullopt);
+            const std::optional<nav_scroll_position>& scroll = std::nullopt, const ready_entries* ready = nullptr);
 
   nav_node_listener* listener_;
   nav_view_host* host_ = nullptr;
@@ -145,6 +202,13 @@ private:
   std::vector<history_entry> history_;
   std::size_t history_position_ = 0;
   nav_view_state view_;
+  library_view_tracks& library_;
+  std::optional<pending_move> pending_;
+  change_counter changes_;
+  bool counting_changes_ = false;
+  std::uint64_t changes_at_start_ = 0;
+  // Last: it ends first, so that nothing lands in a controller being torn down.
+  library_view_builder builder_;
 };
 
 // The process's controller, for what opens locations from outside.

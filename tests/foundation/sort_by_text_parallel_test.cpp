@@ -37,8 +37,10 @@ std::vector<std::uint32_t> reference_order(const std::vector<std::wstring>& keys
 
 // Pieces on which sort keys and the system's compare most likely disagree: big numbers, leading
 // zeros, case, ignorable punctuation, combining marks, kana, other scripts, prefixes, NULs.
-std::vector<std::wstring> tricky_texts(std::size_t count, unsigned seed) {
-  static const wchar_t* const pieces[] = {
+// With `other_digits`, also digits beyond ASCII ones, which the system may
+// read as numbers where the keys read characters.
+std::vector<std::wstring> tricky_texts(std::size_t count, unsigned seed, bool other_digits = false) {
+  static const wchar_t* const pieces[] = {L"\u0661\u0662", L"\uff13",
       L"2147483647", L"2147483648", L"4294967295", L"4294967296", L"99999999999", L"1", L"01", L"001", L"10", L"9",
       L"track", L"Track", L"TRACK", L"a-b", L"ab", L"a b", L"e\u0301", L"\u00e9", L"\u3055\u304f\u3089",
       L"\u30b5\u30af\u30e9", L"\u041f\u0435\u0441\u043d\u044f", L"\u97f3\u697d", L"-", L" ", L"", L"x\0y"};
@@ -47,7 +49,8 @@ std::vector<std::wstring> tricky_texts(std::size_t count, unsigned seed) {
   for (std::size_t i = 0; i < count; ++i) {
     std::wstring text;
     for (std::uint32_t p = random() % 4; p > 0; --p) {
-      const wchar_t* piece = pieces[random() % std::size(pieces)];
+      const std::size_t first = other_digits ? 0 : 2;
+      const wchar_t* piece = pieces[first + random() % (std::size(pieces) - first)];
       text += piece == pieces[std::size(pieces) - 1] ? std::wstring(L"x\0y", 3) : std::wstring(piece);
     }
     texts.push_back(text);
@@ -63,7 +66,7 @@ TEST(SortByTextParallel, EqualsAStableSortBySystemCompareWhateverTheKeys) {
   for (std::size_t n : {1u, 2u, 255u, 257u, 3001u}) {
     std::vector<std::wstring> big_numbers;  // the keys of one kind get these wrong all over: the fallback sort
     for (std::size_t i = 0; i < n; ++i) big_numbers.push_back(L"x" + std::to_wstring(2147483000ull + 997 * i % 3000));
-    for (const std::vector<std::wstring>& keys : {tricky_texts(n, 23), big_numbers}) {
+    for (const std::vector<std::wstring>& keys : {tricky_texts(n, 23), tricky_texts(n, 29, true), big_numbers}) {
       const std::vector<std::uint32_t> expected = reference_order(keys);
       for (natural_order_kind kind : {natural_order_kind::per_character, natural_order_kind::collation})
         for (std::uint32_t workers : {1u, 3u, 8u}) {

@@ -8,6 +8,7 @@
 
 #include "io/io_exceptions.h"
 #include "library_test_support.h"
+#include "tagged_tracks.h"
 #include "tests/support/byte_stream_buffers.h"
 
 namespace {
@@ -221,6 +222,110 @@ TEST_F(NavController, HandedOverFilesArePlayedByTheWindowAndLeavingTheLibraryEnd
   controller.navigate({1, {}});
   EXPECT_EQ(host.scanning_reports.size(), 1u) << "a move within the same kind leaves the notice alone";
   controller.set_host(nullptr);
+}
+
+// A library in memory that any number of views and counters follow.
+class followed_library final : public library_view_tracks {
+public:
+  track_handle_list tracks;
+  std::vector<library_change_callback*> callbacks;
+  void get_all(track_handle_list& out) override { out = tracks; }
+  void register_callback(library_change_callback* c) override { callbacks.push_back(c); }
+  void unregister_callback(library_change_callback* c) override { std::erase(callbacks, c); }
+  bool is_scanning() override { return false; }
+  void add(const library_test::tags& t) {
+    tracks.push_back(library_test::make_track(t));
+    for (library_change_callback* c : std::vector(callbacks)) c->on_items_added({tracks.back()});
+  }
+};
+
+// Every library view built on the worker, as for a large library.
+class NavControllerBuildingInBackground : public ::testing::Test {
+public:
+  library_test::tst_input_registration inputs;
+  followed_library library;
+  recording_host host;
+  nav_controller controller{nullptr, library};
+
+  void SetUp() override {
+    controller.background_build_tracks = 0;
+    controller.set_host(&host);
+    library.add({.file = "a1.flac", .genre = "Rock", .artist = "Anna", .album_artist = "Anna", .album = "First",
+                 .track = "1", .title = "Alpha", .date = "2001"});
+    library.add({.file = "a2.flac", .genre = "Rock", .artist = "Anna", .album_artist = "Anna", .album = "First",
+                 .track = "2", .title = "Beta", .date = "2001"});
+    library.add({.file = "c1.flac", .genre = "Rock", .artist = "Carl", .album_artist = "Carl", .album = "Solo",
+                 .track = "1", .title = "Eta"});
+  }
+  void TearDown() override { controller.set_host(nullptr); }
+
+  bool landed() { return library_test::wait_until([&] { return !controller.is_building(); }); }
+};
+
+TEST_F(NavControllerBuildingInBackground, ALaterMoveOvertakesAViewStillBeingBuilt) {
+  controller.navigate({0, {{}, {}}});
+  EXPECT_TRUE(controller.is_building());
+  EXPECT_EQ(host.views, 0) << "the window keeps its list, and answers, until the view is built";
+  controller.navigate({0, {}});
+  ASSERT_TRUE(landed());
+  EXPECT_EQ(host.views, 1) << "only the newest move reaches the window";
+  EXPECT_EQ(controller.view().items, wide_text_list({L"Rock"}));
+  EXPECT_EQ(nav_last_location.value, (nav_location{0, {}}));
+  EXPECT_TRUE(controller.node()->is_track(L"Rock")) << "the shown node is the one built";
+  EXPECT_TRUE(controller.view().can_back) << "the overtaken view is in the history, as if it had been shown";
+  controller.history_step(1);
+  ASSERT_TRUE(landed());
+  EXPECT_EQ(controller.node()->get_path(), nav_path({{}, {}}));
+}
+
+TEST_F(NavControllerBuildingInBackground, UpBackAndForwardRestoreTheListAsTheWindowDoes) {
+  const std::wstring first = L"Anna - First [2001]";
+  controller.navigate({0, {{}, {}}});
+  ASSERT_TRUE(landed());
+  EXPECT_EQ(controller.view().items, wide_text_list({L"[songs from all albums]", first, L"Carl - Solo"}));
+  host.now = {{first}, {first}, nav_scroll_position{0, 3}};
+  controller.open({first});
+  ASSERT_TRUE(landed());
+  EXPECT_EQ(controller.view().items, wide_text_list({L"01. Alpha", L"02. Beta"}));
+  host.now = {};
+  controller.go_up();
+  ASSERT_TRUE(landed());
+  EXPECT_EQ(controller.view().selection, wide_text_list({first})) << "Up lands on the album it left";
+  EXPECT_EQ(controller.view().focus, wide_text_list({first}));
+
+  // Two steps back before the first lands: the list still shows the third
+  // entry, whose state must not end up in the second.
+  host.now = {{L"Carl - Solo"}, {}, nav_scroll_position{}};
+  controller.history_step(1);
+  controller.history_step(1);
+  ASSERT_TRUE(landed());
+  EXPECT_EQ(controller.view().selection, wide_text_list({first}));
+  EXPECT_EQ(controller.view().scroll, (nav_scroll_position{0, 3}));
+  EXPECT_FALSE(controller.view().can_back);
+  controller.history_step(2);
+  ASSERT_TRUE(landed());
+  EXPECT_EQ(controller.view().items, wide_text_list({L"01. Alpha", L"02. Beta"}));
+  EXPECT_TRUE(controller.view().selection.empty()) << "the album's songs were left with nothing selected";
+}
+
+TEST_F(NavControllerBuildingInBackground, UpWhileAViewIsBuiltLeavesThatView) {
+  controller.navigate({0, {{}, {}}});
+  ASSERT_TRUE(landed());
+  controller.open({L"[songs from all albums]"});
+  controller.go_up();  // typed ahead: up from the songs being built
+  ASSERT_TRUE(landed());
+  EXPECT_EQ(controller.node()->get_path(), nav_path({{}, {}})) << "back at the albums, not at the artists";
+  EXPECT_TRUE(controller.view().selection.empty()) << "the songs were entered through the \"all\" entry";
+  EXPECT_EQ(controller.history_size(), 3u) << "albums, the songs typed past, albums";
+}
+
+TEST_F(NavControllerBuildingInBackground, AViewBuiltWhileTheLibraryChangedShowsTheChange) {
+  controller.navigate({0, {}});
+  library.add({.file = "d1.flac", .genre = "Ska", .title = "New"});
+  ASSERT_TRUE(landed());
+  EXPECT_EQ(controller.view().items, wide_text_list({L"Rock", L"Ska"}));
+  library.add({.file = "d2.flac", .genre = "Pop", .title = "Newer"});
+  EXPECT_EQ(controller.node()->entries(), wide_text_list({L"Pop", L"Rock", L"Ska"})) << "it follows the library";
 }
 
 }  // namespace

@@ -10,6 +10,10 @@
 //   window_probe EXE drop PATH...        drops the files on the window
 //   window_probe EXE media-key COMMAND   the shell's notice of a media key (APPCOMMAND_*)
 //   window_probe EXE app-command COMMAND WM_APPCOMMAND to the window (APPCOMMAND_*)
+//   window_probe EXE send-app-commands ID COMMAND...
+//                                        sends each WM_APPCOMMAND in turn, waiting until
+//                                        the window has handled it, and prints the text
+//                                        of control ID the moment each returns
 //   window_probe EXE keys KEY...         brings the window to the front and types
 //                                        the keys ("alt+up", "down", "return", "f11")
 //   window_probe EXE shot FILE.bmp       the window's pixels as the screen shows them
@@ -184,6 +188,18 @@ int wait_text(HWND window, int id, const std::wstring& wanted) {
   const HWND child = GetDlgItem(window, id);
   print("wait-text: control " + std::to_string(id) + " shows \"" + utf8(child ? text_of(child) : L"") + "\"");
   return 1;
+}
+
+int send_app_commands(HWND window, int id, const std::vector<std::wstring>& commands) {
+  for (const std::wstring& command : commands) {
+    DWORD_PTR answer = 0;
+    if (!SendMessageTimeoutW(window, WM_APPCOMMAND, reinterpret_cast<WPARAM>(window),
+                             MAKELPARAM(0, _wtoi(command.c_str())), SMTO_NORMAL, 60000, &answer))
+      return 1;
+    const HWND child = GetDlgItem(window, id);
+    print(utf8(child ? text_of(child) : L""));
+  }
+  return 0;
 }
 
 // A drop as the shell makes one: a DROPFILES block in the program's own
@@ -658,6 +674,8 @@ int run_command(int argc, wchar_t** argv) {
   if (command == L"menu") return open_menu(window, argc >= 4 && std::wstring(argv[3]) == L"shift");
   if (command == L"menu-keys") return menu_keys(std::vector<std::wstring>(argv + 3, argv + argc));
   if (command == L"drop") return drop_files(window, std::vector<std::wstring>(argv + 3, argv + argc));
+  if (command == L"send-app-commands" && argc >= 5)
+    return send_app_commands(window, _wtoi(argv[3]), std::vector<std::wstring>(argv + 4, argv + argc));
   if (command == L"app-command" && argc == 4) {
     PostMessageW(window, WM_APPCOMMAND, reinterpret_cast<WPARAM>(window), MAKELPARAM(0, _wtoi(argv[3])));
     return 0;

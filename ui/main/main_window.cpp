@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string_view>
+#include <unordered_set>
 
 #include "core/command_dispatcher.h"
 #include "core/hidden_main_window.h"
@@ -742,18 +744,21 @@ void main_window::apply_view() {
   list_.reload();
   const auto count = static_cast<std::uint32_t>(view.items.size());
   qiv::bit_array all(count), selected(count);
+  // A selection restored from the history may hold thousands of names.
+  const std::unordered_set<std::wstring_view> chosen(view.selection.begin(), view.selection.end());
   int first_selected = -1;
   for (std::uint32_t i = 0; i < count; ++i) {
     all.set(i, true);
-    if (std::find(view.selection.begin(), view.selection.end(), view.items[i]) != view.selection.end()) {
+    if (!chosen.empty() && chosen.count(view.items[i]) != 0) {
       selected.set(i, true);
       if (first_selected < 0) first_selected = static_cast<int>(i);
     }
   }
   list_.set_selection(all, selected);
-  for (std::uint32_t i = 0; i < count; ++i)
-    if (std::find(view.focus.begin(), view.focus.end(), view.items[i]) != view.focus.end())
-      list_.set_focus_item(static_cast<int>(i));
+  if (!view.focus.empty())
+    for (std::uint32_t i = 0; i < count; ++i)
+      if (std::find(view.focus.begin(), view.focus.end(), view.items[i]) != view.focus.end())
+        list_.set_focus_item(static_cast<int>(i));
   if (view.scroll) list_.scroll_to(view.scroll->x, view.scroll->y);
   if (first_selected >= 0)
     list_.ensure_visible(first_selected);
@@ -856,9 +861,11 @@ void main_window::reveal_now_playing() {
     if (path.rfind("file://", 0) != 0 || cut == std::string::npos || cut < 7) return;
     place = {nav_kind_file_system, nav_split_path(nav_wide(path.substr(7, cut - 7)))};
   }
-  navigation_.navigate(place);
-  move_focus(list_window_);
-  select_playing_track();
+  // A large view lands later: the track is looked for once it is shown.
+  navigation_.navigate(place, [this] {
+    move_focus(list_window_);
+    select_playing_track();
+  });
 }
 
 void main_window::update_playing_item() {

@@ -1,0 +1,186 @@
+#include "library/library_view_builder.h"
+
+#include <exception>
+#include <utility>
+
+#include "core/main_thread_queue.h"
+#include "core/service_factory.h"
+#include "foundation/thread.h"
+#include "foundation/win32_handles.h"
+
+namespace {
+
+// The library as the window's thread saw it when the build began: the
+// worker must not read the library itself.
+class track_list_snapshot final : public library_view_tracks {
+public:
+  explicit track_list_snapshot(const track_handle_list& tracks) : tracks_(tracks) {}
+  void get_all(track_handle_list& out) override { out = tracks_; }
+  void register_callback(library_change_callback*) override {}
+  void unregister_callback(library_change_callback*) override {}
+  bool is_scanning() override { return false; }
+
+private:
+  const track_handle_list& tracks_;
+};
+
+}  // namespace
+
+// A build, or (with no path and no tracks) a view to be freed.
+struct library_view_builder::job {
+  std::uint64_t number = 0;
+  nav_path path;
+  track_handle_list tracks;
+  built_library_view view;
+  std::exception_ptr failure;
+};
+
+class library_view_builder::worker final : public qiv::thread {
+public:
+  worker(const std::atomic<std::uint64_t>& wanted, std::shared_ptr<channel> channel)
+      : wanted_(wanted), channel_(std::move(channel)) {
+    wake_.create();
+  }
+  ~worker() override { stop(); }
+
+  // The next build; one given before and not begun is dropped.
+  void give(std::unique_ptr<job> next) {
+    critical_section_lock hold(lock_);
+    if (next_) litter_.push_back(std::move(next_));
+    next_ = std::move(next);
+    SetEvent(wake_.get());
+  }
+
+  void discard(std::unique_ptr<job> done) {
+    critical_section_lock hold(lock_);
+    litter_.push_back(std::move(done));
+    SetEvent(wake_.get());
+  }
+
+  // Frees what it holds, then ends; a build not begun is dropped.
+  void stop() noexcept {
+    {
+      critical_section_lock hold(lock_);
+      stopping_ = true;
+      if (next_) litter_.push_back(std::move(next_));
+      SetEvent(wake_.get());
+    }
+    wait_till_done();
+  }
+
+private:
+  void run() override {
+    for (;;) {
+      std::unique_ptr<job> next;
+      std::vector<std::unique_ptr<job>> litter;
+      {
+        critical_section_lock hold(lock_);
+        next = std::move(next_);
+        litter.swap(litter_);
+        if (!next && litter.empty()) {
+          if (stopping_) return;
+          ResetEvent(wake_.get());
+        }
+      }
+      const bool had_work = next || !litter.empty();
+      // A build is waited for; freeing is not.
+      if (next) build(std::move(next));
+      litter.clear();
+      if (!had_work) WaitForSingleObject(wake_.get(), INFINITE);
+    }
+  }
+
+  void build(std::unique_ptr<job> next) {
+    if (wanted_.load() != next->number) return;  // overtaken before it began
+    try {
+      built_library_view& view = next->view;
+      track_list_snapshot snapshot(next->tracks);
+      view.node->build_from(next->path, snapshot);
+      view.entries = view.node->entries();
+      if (view.playing && view.node->lists_tracks()) {
+        for (std::size_t i = 0; i < view.entries.size(); ++i) {
+          if (!view.node->is_container(view.entries[i]) && view.node->entry_is_track(view.entries[i], view.playing.get())) {
+            view.playing_entry = static_cast<std::int32_t>(i);
+            break;
+          }
+        }
+      }
+    } catch (...) {
+      next->failure = std::current_exception();
+    }
+    next->tracks = {};
+    if (wanted_.load() != next->number) return;
+    // The call is copied by the queue; the job goes with the first call.
+    auto done = std::make_shared<std::unique_ptr<job>>(std::move(next));
+    std::shared_ptr<channel> to = channel_;
+    main_thread_queue::post(new service_counted<main_thread_call>([to, done] {
+      if (to->owner != nullptr && *done) to->owner->arrive(std::move(*done));
+    }));
+  }
+
+  const std::atomic<std::uint64_t>& wanted_;
+  std::shared_ptr<channel> channel_;
+  critical_section lock_;
+  win32_event wake_;  // manual reset, reset under the lock when idle
+  std::unique_ptr<job> next_;
+  std::vector<std::unique_ptr<job>> litter_;
+  bool stopping_ = false;
+};
+
+library_view_builder::library_view_builder(landing land)
+    : land_(std::move(land)), channel_(std::make_shared<channel>(channel{this})) {}
+
+library_view_builder::~library_view_builder() {
+  shut_down();
+  channel_->owner = nullptr;
+}
+
+library_view_builder::worker& library_view_builder::running_worker() {
+  if (!worker_) {
+    auto started = std::make_unique<worker>(wanted_, channel_);
+    started->start();
+    worker_ = std::move(started);
+  }
+  return *worker_;
+}
+
+void library_view_builder::start(std::unique_ptr<library_view_node> node, const nav_path& path,
+                                 track_handle_list tracks, track_handle_ptr playing) {
+  auto next = std::make_unique<job>();
+  next->number = ++last_number_;
+  next->path = path;
+  next->tracks = std::move(tracks);
+  next->view.node = std::move(node);
+  next->view.playing = std::move(playing);
+  worker& builder = running_worker();
+  wanted_.store(next->number);
+  builder.give(std::move(next));
+}
+
+void library_view_builder::cancel() noexcept { wanted_.store(0); }
+
+void library_view_builder::dispose(std::unique_ptr<library_view_node> node) {
+  auto done = std::make_unique<job>();
+  done->view.node = std::move(node);
+  running_worker().discard(std::move(done));
+}
+
+void library_view_builder::shut_down() noexcept {
+  cancel();
+  worker_.reset();
+}
+
+void library_view_builder::arrive(std::unique_ptr<job> done) {
+  if (done->number != wanted_.load()) {
+    running_worker().discard(std::move(done));
+    return;
+  }
+  wanted_.store(0);
+  if (done->failure) {
+    const std::exception_ptr failure = done->failure;
+    running_worker().discard(std::move(done));
+    std::rethrow_exception(failure);
+  }
+  land_(std::move(done->view));
+  running_worker().discard(std::move(done));
+}
