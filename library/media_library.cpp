@@ -73,6 +73,7 @@ void tell_callbacks(Call call) {
 
 void add_tracks(const track_handle_list& handles) {
   track_handle_list added;
+  added.reserve(handles.size());
   for (const track_handle_ptr& handle : handles)
     if (state().tracks.insert(handle)) added.push_back(handle);
   if (!added.empty()) tell_callbacks([&](library_change_callback& c) { c.on_items_added(added); });

@@ -105,51 +105,32 @@ bool operator==(const track_display_info& a, const track_display_info& b) noexce
          std::memcmp(a.texts(), b.texts(), a.texts_size()) == 0;
 }
 
-bool track_display_info::is_wide() const noexcept {
-  std::uint16_t first;
-  std::memcpy(&first, block_.get(), sizeof first);
-  return first == narrow_limit;
-}
-
 const char* track_display_info::texts() const noexcept {
   static constexpr char all_empty[field_name_set::field_count] = {};
   if (!block_) return all_empty;
-  return block_.get() + (is_wide() ? wide_header : narrow_header);
+  return block_.get() + 1 + field_name_set::field_count * static_cast<std::uint8_t>(block_[0]);
 }
 
 std::uint32_t track_display_info::end_of(std::uint32_t index) const noexcept {
   if (!block_) return index + 1;  // within the eight NULs
-  if (is_wide()) {
-    std::uint32_t end;
-    std::memcpy(&end, block_.get() + 4 + index * sizeof end, sizeof end);
-    return end;
-  }
-  std::uint16_t end;
-  std::memcpy(&end, block_.get() + index * sizeof end, sizeof end);
+  const std::size_t width = static_cast<std::uint8_t>(block_[0]);
+  std::uint32_t end = 0;  // x86 is little-endian: the low bytes come first
+  std::memcpy(&end, block_.get() + 1 + index * width, width);
   return end;
 }
 
 std::uint32_t track_display_info::texts_size() const noexcept { return end_of(field_name_set::field_count - 1); }
 
 void track_display_info::write_header(char* block, std::size_t size) noexcept {
-  const bool wide = size > narrow_limit;
+  const std::size_t width = offset_width(size);
+  block[0] = static_cast<char>(width);
   const char* data = block + header_size(size);
-  if (wide) {
-    const std::uint32_t mark = narrow_limit;
-    std::memcpy(block, &mark, sizeof mark);
-  }
-  char* out = wide ? block + 4 : block;
+  char* out = block + 1;
   for (std::size_t i = 0; i < size; ++i) {
     if (data[i] != '\0') continue;
     const auto end = static_cast<std::uint32_t>(i + 1);
-    if (wide) {
-      std::memcpy(out, &end, 4);
-      out += 4;
-    } else {
-      const auto narrow = static_cast<std::uint16_t>(end);
-      std::memcpy(out, &narrow, 2);
-      out += 2;
-    }
+    std::memcpy(out, &end, width);
+    out += width;
   }
 }
 

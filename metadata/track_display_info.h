@@ -67,18 +67,16 @@ public:
 
 private:
   // A library holds one record per track, so the eight texts share one
-  // allocation: the end offsets of the texts, then the texts back to back,
-  // each with its NUL (the stream form's block). Null while all are empty.
-  // The offsets are 16-bit while the texts fit; otherwise a first 0xFFFF
-  // (which no short block's first offset can be) and two bytes of padding
-  // precede 32-bit ones.
-  static constexpr std::uint32_t narrow_limit = 0xFFFF;
-  static constexpr std::size_t narrow_header = 2 * field_name_set::field_count;
-  static constexpr std::size_t wide_header = 4 + 4 * field_name_set::field_count;
-  static std::size_t header_size(std::size_t texts_size) noexcept {
-    return texts_size <= narrow_limit ? narrow_header : wide_header;
+  // allocation: a byte giving the width of the offsets (1, 2 or 4 bytes, the
+  // least that holds the texts' size), the end offsets of the eight texts,
+  // then the texts back to back, each with its NUL (the stream form's
+  // block). Null while all are empty.
+  static std::size_t offset_width(std::size_t texts_size) noexcept {
+    return texts_size <= 0xFF ? 1 : texts_size <= 0xFFFF ? 2 : 4;
   }
-  bool is_wide() const noexcept;
+  static std::size_t header_size(std::size_t texts_size) noexcept {
+    return 1 + field_name_set::field_count * offset_width(texts_size);
+  }
 
   const char* texts() const noexcept;
   std::uint32_t texts_size() const noexcept;

@@ -72,9 +72,9 @@ public:
 private:
   friend class track_handle_table;
 
-  // `path_crc`: the CRC-32 of the location's path, which the registry has
-  // already worked out to look the handle up.
-  track_handle(const track_location& location, std::uint32_t path_crc);
+  // `path_crc`: the CRC-32 of the path, which the registry has already
+  // worked out to look the handle up.
+  track_handle(const char* path, std::uint32_t subsong, std::uint32_t path_crc);
   ~track_handle() = default;
 
   std::int32_t count_ = 0;

@@ -22,14 +22,13 @@ public:
     return *table;
   }
 
-  void get(track_handle_ptr& out, const track_location& location) {
-    const char* path = location.get_path();
+  void get(track_handle_ptr& out, const char* path, std::uint32_t subsong) {
     const std::uint32_t crc = qiv::crc32(path, std::strlen(path));
     critical_section_lock hold(lock_);
-    track_handle* handle = find(crc, path, location.get_subsong());
+    track_handle* handle = find(crc, path, subsong);
     if (handle == nullptr) {
       if (count_ >= bucket_count_) grow();
-      handle = new track_handle(location, crc);
+      handle = new track_handle(path, subsong, crc);
       track_handle*& head = buckets_[crc & (bucket_count_ - 1)];
       handle->next_in_registry_ = head;
       head = handle;
@@ -105,7 +104,11 @@ std::int32_t track_handle::release() noexcept { return track_handle_table::insta
 namespace track_handle_registry {
 
 void get_handle(track_handle_ptr& out, const track_location& location) {
-  track_handle_table::instance().get(out, location);
+  track_handle_table::instance().get(out, location.get_path(), location.get_subsong());
+}
+
+void get_handle(track_handle_ptr& out, const char* path, std::uint32_t subsong) {
+  track_handle_table::instance().get(out, path != nullptr ? path : "", subsong);
 }
 
 track_handle_ptr get_handle(const track_location& location) {

@@ -137,6 +137,21 @@ TEST(DisplayRecordTexts, EachFieldKeepsItsOwnTextThroughEditsCopiesAndTheStream)
   record.set(title, record.get(album));
   EXPECT_STREQ(record.get(title), "Ünïcode");
   EXPECT_STREQ(record.get(album_artist), long_text.c_str());
+
+  // Records on either side of the sizes where the stored offsets widen.
+  for (const std::size_t size : {240u, 246u, 247u, 260u, 65526u, 65527u, 65540u}) {
+    track_display_info sized;
+    sized.set(title, std::string(size, 't').c_str());
+    sized.set(date, "d");
+    string_reader sized_in(stored_bytes(sized));
+    track_display_info sized_back;
+    sized_back.read(sized_in, never_raised_abort_signal());
+    for (const track_display_info* each : {&sized, &sized_back}) {
+      EXPECT_EQ(std::strlen(each->get(title)), size);
+      EXPECT_STREQ(each->get(date), "d") << size;
+      EXPECT_STREQ(each->get(genre), "") << size;
+    }
+  }
 }
 
 } // namespace
