@@ -1,6 +1,5 @@
 // The media library: loading a "database.dat" of 100,000 tracks (budget:
-// under 1 s), the memory it holds per track, and dropping it again as at
-// exit; saving it at exit when nothing changed, against saving an empty
+// under 1 s), the memory it holds per track, and dropping it again; saving it at exit when nothing changed, against saving an empty
 // library and against writing the whole file; the first scan of an empty
 // folder against that of a folder with one file; and, given a FOLDER of audio files, scanning it with the
 // library's folder worker in files per second (first run, then a repeat with
@@ -97,8 +96,8 @@ std::uint64_t committed_bytes() {
   return memory.PagefileUsage;
 }
 
-// Loading, then dropping the whole library as the player does at exit, each
-// timed in every round, with the memory the loaded library holds per track.
+// Loading, then dropping the whole library, each timed in every round, with
+// the memory the loaded library holds per track.
 void bench_load() {
   const std::string profile = use_temporary_profile();
   const std::string folder_text = stored_folder_text;
@@ -125,7 +124,7 @@ void bench_load() {
   }
   std::printf("library of %zu tracks\n", tracks);
   print_spread("load of database.dat (budget 1000 ms)", load_ms);
-  print_spread("drop of the loaded library, as at exit", drop_ms);
+  print_spread("drop of the loaded library (an exit leaves it to the system instead)", drop_ms);
   std::printf("memory the first load commits per track: %.0f bytes\n", bytes_per_track);
   DeleteFileA((profile + "\\database.dat").c_str());
   RemoveDirectoryA(profile.c_str());
