@@ -97,23 +97,37 @@ void check_name(const qiv::string_buffer& name) {
 class blob_parser {
 public:
   blob_parser(folder_tree& tree, span_reader& source, track_handle_list& out)
-      : tree_(tree), source_(source), fields_(source, never_raised_abort_signal()), out_(out) {}
+      : tree_(tree), source_(source), fields_(source, never_raised_abort_signal()), out_(out),
+        full_(tree.full_path(std::string())) {
+    if (full_.empty() || full_.back() != '\\') full_ += '\\';
+    relative_start_ = full_.size();
+  }
 
-  void directory(folder_tree_dir& dir, const std::string& path, std::uint32_t depth) {
+  // `full_` holds the path of the folder being read, with its separator:
+  // names are appended and cut off again on the way back, so that no path is
+  // built anew for each of a library's files.
+  void directory(folder_tree_dir& dir, std::uint32_t depth) {
     if (depth > folder_tree::max_depth) throw vantrel_io::exception_io_data();
+    const std::size_t folder_end = full_.size();
     std::uint32_t count = 0;
     fields_.read_u32(count);
     for (std::uint32_t i = 0; i < count; ++i) {
       name();
-      file(dir.files[std::string(name_.get_ptr(), name_.get_length())], join_relative(path, name_.get_ptr()));
+      full_.resize(folder_end);
+      full_.append(name_.get_ptr(), name_.get_length());
+      file(dir.files[std::string(name_.get_ptr(), name_.get_length())]);
     }
     fields_.read_u32(count);
     for (std::uint32_t i = 0; i < count; ++i) {
       name();
       auto& child = dir.dirs[std::string(name_.get_ptr(), name_.get_length())];
       if (!child) child = std::make_unique<folder_tree_dir>();
-      directory(*child, join_relative(path, name_.get_ptr()), depth + 1);
+      full_.resize(folder_end);
+      full_.append(name_.get_ptr(), name_.get_length());
+      full_ += '\\';
+      directory(*child, depth + 1);
     }
+    full_.resize(folder_end);
   }
 
 private:
@@ -124,29 +138,29 @@ private:
     check_name(name_);
   }
 
-  void file(folder_tree_file& entry, const std::string& path) {
+  void file(folder_tree_file& entry) {
     std::uint8_t time_bytes[8];
     source_.read_exact(time_bytes, 8, never_raised_abort_signal());
     entry.file_time = qiv::load_le(time_bytes, 4) | (std::uint64_t(qiv::load_le(time_bytes + 4, 4)) << 32);
     entry.handles.clear();
     std::uint32_t count = 0;
     fields_.read_u32(count);
-    const std::string full = tree_.full_path(path);
     bool needs_read = false;
     for (std::uint32_t i = 0; i < count; ++i) {
       std::uint32_t subsong = 0, flag = 0;
       fields_.read_u32(subsong).read_u32(flag);
-      track_handle_ptr handle = track_handle_registry::get_handle(track_location(full.c_str(), subsong));
+      track_handle_ptr handle;
+      track_handle_registry::get_handle(handle, full_.c_str(), subsong);
       if ((flag & 1) != 0) {
         handle->load_info_from_stream(entry.file_time, source_, never_raised_abort_signal());
       } else {
         track_info_lock hold;
         if (!handle->has_info()) needs_read = true;
       }
-      entry.handles.push_back(handle);
+      entry.handles.push_back(std::move(handle));
     }
     out_.insert(out_.end(), entry.handles.begin(), entry.handles.end());
-    if (needs_read) tree_.retry_add(path, true);
+    if (needs_read) tree_.retry_add(full_.substr(relative_start_), true);
   }
 
   folder_tree& tree_;
@@ -154,6 +168,8 @@ private:
   vantrel_io::stream_reader fields_;
   track_handle_list& out_;
   qiv::string_buffer name_;
+  std::string full_;
+  std::size_t relative_start_ = 0;
 };
 
 }  // namespace
@@ -191,7 +207,7 @@ void read_folder_blob(folder_tree& tree, const char* folder_path, vantrel_io::fi
       std::vector<std::uint8_t> payload(payload_size);
       blob.read_exact(payload.data(), payload_size, abort);
       span_reader source(payload.data(), payload.size());
-      blob_parser(tree, source, out).directory(tree.root(), std::string(), 0);
+      blob_parser(tree, source, out).directory(tree.root(), 0);
     }
     blob.seek(position + payload_size, abort);
   }

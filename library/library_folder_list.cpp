@@ -45,7 +45,8 @@ namespace {
 class library_lifecycle_impl : public library_lifecycle {
 public:
   void startup_folders() override { media_library::startup_folders(); }
-  void shutdown() override { media_library::shutdown(); }
+  // Start-up and shutdown call it only as the process ends.
+  void shutdown() override { media_library::shutdown_for_exit(); }
 };
 service_factory_single_t<library_lifecycle_impl> lifecycle_registration;
 

@@ -16,18 +16,17 @@
 #include "io/io_exceptions.h"
 #include "library/library_database.h"
 #include "library/library_folder_sink.h"
+#include "library/track_handle_set.h"
 #include "metadata/track_info_listener.h"
 
 namespace {
-
-using handle_map = std::map<const track_handle*, track_handle_ptr>;
 
 void refresh_scanning();
 
 // One per folder entry: the tracks its folder reported.
 class folder_sink : public library_folder_sink {
 public:
-  handle_map tracks;
+  track_handle_set tracks;
   bool closed = false;
 
   bool accept(const char*) override { return true; }
@@ -51,7 +50,7 @@ struct folder_entry {
 };
 
 struct library_state {
-  handle_map tracks;
+  track_handle_set tracks;
   std::map<std::string, folder_entry> folders;
   std::vector<library_change_callback*> callbacks;
   std::vector<std::string> folder_list;
@@ -74,8 +73,9 @@ void tell_callbacks(Call call) {
 
 void add_tracks(const track_handle_list& handles) {
   track_handle_list added;
+  added.reserve(handles.size());
   for (const track_handle_ptr& handle : handles)
-    if (state().tracks.emplace(handle.get(), handle).second) added.push_back(handle);
+    if (state().tracks.insert(handle)) added.push_back(handle);
   if (!added.empty()) tell_callbacks([&](library_change_callback& c) { c.on_items_added(added); });
 }
 
@@ -83,7 +83,7 @@ void add_tracks(const track_handle_list& handles) {
 // when no other open folder still holds it.
 bool held_by_another_folder(const track_handle* handle, const folder_sink* leaving) {
   for (const auto& [text, entry] : state().folders)
-    if (entry.sink && entry.sink.get() != leaving && !entry.sink->closed && entry.sink->tracks.count(handle) != 0)
+    if (entry.sink && entry.sink.get() != leaving && !entry.sink->closed && entry.sink->tracks.contains(handle))
       return true;
   return false;
 }
@@ -92,7 +92,7 @@ void remove_tracks(const track_handle_list& handles, const folder_sink* leaving)
   track_handle_list removed;
   for (const track_handle_ptr& handle : handles) {
     if (held_by_another_folder(handle.get(), leaving)) continue;
-    if (state().tracks.erase(handle.get()) != 0) removed.push_back(handle);
+    if (state().tracks.erase(handle.get())) removed.push_back(handle);
   }
   if (!removed.empty()) tell_callbacks([&](library_change_callback& c) { c.on_items_removed(removed); });
 }
@@ -115,7 +115,7 @@ void refresh_scanning() {
 
 void folder_sink::tracks_added(const track_handle_list& handles) {
   if (closed) return;
-  for (const track_handle_ptr& handle : handles) tracks.emplace(handle.get(), handle);
+  for (const track_handle_ptr& handle : handles) tracks.insert(handle);
   add_tracks(handles);
 }
 
@@ -128,7 +128,7 @@ void folder_sink::tracks_removed(const track_handle_list& handles) {
 void folder_sink::close() {
   closed = true;
   track_handle_list all;
-  for (auto& [key, handle] : tracks) all.push_back(handle);
+  tracks.append_to(all);
   tracks.clear();
   remove_tracks(all, this);
 }
@@ -157,14 +157,13 @@ namespace media_library {
 
 bool contains(const track_handle_ptr& handle) {
   ensure_loaded();
-  return state().tracks.count(handle.get()) != 0;
+  return state().tracks.contains(handle.get());
 }
 
 void get_all(track_handle_list& out) {
   ensure_loaded();
   out.clear();
-  out.reserve(state().tracks.size());
-  for (const auto& [key, handle] : state().tracks) out.push_back(handle);
+  state().tracks.append_to(out);
 }
 
 void enumerate(const std::function<bool(const track_handle_ptr&)>& visit) {
@@ -285,7 +284,7 @@ void on_info_changed(const track_handle_list& handles) {
   if (state().tracks.empty()) return;
   track_handle_list ours;
   for (const track_handle_ptr& handle : handles)
-    if (state().tracks.count(handle.get()) != 0) ours.push_back(handle);
+    if (state().tracks.contains(handle.get())) ours.push_back(handle);
   if (ours.empty()) return;
   state().unsaved = true;
   tell_callbacks([&](library_change_callback& c) { c.on_items_modified(ours); });
@@ -314,6 +313,21 @@ void shutdown() {
     if (entry.sink) entry.sink->close();
   s.folders.clear();
   s.tracks.clear();
+}
+
+void shutdown_for_exit() {
+  library_state& s = state();
+  s.loaded = false;
+  s.unsaved = false;
+  for (auto& [text, entry] : s.folders) {
+    if (entry.sink) entry.sink->closed = true;  // deliveries still queued do nothing
+    if (entry.folder) entry.folder->set_mode(library_folder::mode_no_first_scan | library_folder::mode_no_monitoring);
+  }
+  // Never freed: the state's own destructor would otherwise free them at
+  // static destruction after all.
+  auto* left = new library_state;
+  left->folders.swap(s.folders);
+  left->tracks = std::move(s.tracks);
 }
 
 }  // namespace media_library

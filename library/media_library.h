@@ -77,5 +77,10 @@ void mark_unsaved();
 
 // After the user interface has gone: drops every folder and track.
 void shutdown();
+// The same when the process ends next and the library file has been saved:
+// the folder workers stop and the library is told of nothing more, but its
+// tracks and folders are left for the system to reclaim with the process
+// instead of being freed one by one.
+void shutdown_for_exit();
 
 }  // namespace media_library

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -58,46 +59,125 @@ constexpr const char* disc_suffixes[] = {
 
 // Reads `length` bytes in steps that grow with what actually arrived, so that
 // a corrupt length fails at the end of the data rather than by one huge
-// allocation.
-std::vector<char> read_block(vantrel_io::reader& source, std::uint32_t length, const abort_signal& abort) {
+// allocation. `prefix` bytes stay free before the data.
+std::unique_ptr<char[]> read_block(vantrel_io::reader& source, std::size_t prefix, std::uint32_t length,
+                                   const abort_signal& abort) {
   constexpr std::uint32_t first_step = 65536;
-  std::vector<char> block;
+  if (length <= first_step) {
+    // The usual record: one allocation, the one the record keeps.
+    auto block = std::make_unique_for_overwrite<char[]>(prefix + length);
+    source.read_exact(block.get() + prefix, length, abort);
+    return block;
+  }
+  std::vector<char> grown;
   std::uint32_t done = 0;
   std::uint32_t step = first_step;
   while (done < length) {
     const std::uint32_t now = std::min(step, length - done);
-    block.resize(done + now);
-    source.read_exact(block.data() + done, now, abort);
+    grown.resize(done + now);
+    source.read_exact(grown.data() + done, now, abort);
     done += now;
     if (step < 0x40000000u) step *= 2;
   }
+  auto block = std::make_unique_for_overwrite<char[]>(prefix + length);
+  std::memcpy(block.get() + prefix, grown.data(), length);
   return block;
 }
 
 } // namespace
 
+track_display_info::track_display_info(const track_display_info& other) : length_(other.length_) {
+  if (other.block_) assign_texts(other.texts(), other.texts_size());
+}
+
+track_display_info& track_display_info::operator=(const track_display_info& other) {
+  if (this == &other) return *this;
+  if (other.block_)
+    assign_texts(other.texts(), other.texts_size());
+  else
+    block_.reset();
+  length_ = other.length_;
+  return *this;
+}
+
+bool operator==(const track_display_info& a, const track_display_info& b) noexcept {
+  return a.length_ == b.length_ && a.texts_size() == b.texts_size() &&
+         std::memcmp(a.texts(), b.texts(), a.texts_size()) == 0;
+}
+
+const char* track_display_info::texts() const noexcept {
+  static constexpr char all_empty[field_name_set::field_count] = {};
+  if (!block_) return all_empty;
+  return block_.get() + 1 + field_name_set::field_count * static_cast<std::uint8_t>(block_[0]);
+}
+
+std::uint32_t track_display_info::end_of(std::uint32_t index) const noexcept {
+  if (!block_) return index + 1;  // within the eight NULs
+  const std::size_t width = static_cast<std::uint8_t>(block_[0]);
+  std::uint32_t end = 0;  // x86 is little-endian: the low bytes come first
+  std::memcpy(&end, block_.get() + 1 + index * width, width);
+  return end;
+}
+
+std::uint32_t track_display_info::texts_size() const noexcept { return end_of(field_name_set::field_count - 1); }
+
+void track_display_info::write_header(char* block, std::size_t size) noexcept {
+  const std::size_t width = offset_width(size);
+  block[0] = static_cast<char>(width);
+  const char* data = block + header_size(size);
+  char* out = block + 1;
+  for (std::size_t i = 0; i < size; ++i) {
+    if (data[i] != '\0') continue;
+    const auto end = static_cast<std::uint32_t>(i + 1);
+    std::memcpy(out, &end, width);
+    out += width;
+  }
+}
+
+void track_display_info::assign_texts(const char* data, std::size_t size) {
+  if (size == field_name_set::field_count) {  // eight empty texts
+    block_.reset();
+    return;
+  }
+  auto block = std::make_unique_for_overwrite<char[]>(header_size(size) + size);
+  std::memcpy(block.get() + header_size(size), data, size);
+  write_header(block.get(), size);
+  block_ = std::move(block);
+}
+
 const char* track_display_info::get(std::uint32_t index) const noexcept {
-  return index < field_name_set::field_count ? fields_[index].c_str() : "";
+  if (index >= field_name_set::field_count) return "";
+  return texts() + (index == 0 ? 0 : end_of(index - 1));
 }
 
 void track_display_info::set(std::uint32_t index, const char* text, std::size_t length) {
   if (index >= field_name_set::field_count) return;
-  fields_[index].assign(text ? text : "", bounded_length(text, length));
+  const std::size_t kept = bounded_length(text, length);
+  const char* old = texts();
+  const std::size_t start = index == 0 ? 0 : end_of(index - 1);
+  const std::size_t end = end_of(index);
+  std::string joined;
+  joined.reserve(texts_size() - (end - start) + kept + 1);
+  joined.append(old, start);
+  joined.append(text ? text : "", kept);
+  joined += '\0';
+  joined.append(old + end, texts_size() - end);
+  assign_texts(joined.data(), joined.size());
 }
 
 void track_display_info::append(std::uint32_t index, const char* text, std::size_t length) {
   if (index >= field_name_set::field_count) return;
-  std::string& field = fields_[index];
+  std::string field = get(index);
   if (!field.empty()) field += value_separator;
   field.append(text ? text : "", bounded_length(text, length));
+  set(index, field.data(), field.size());
 }
 
-void track_display_info::clear() {
-  for (std::string& field : fields_) field.clear();
-}
+void track_display_info::clear() { block_.reset(); }
 
 void track_display_info::fill_from(const display_field_source& source) {
   using namespace field_name_set;
+  std::string fields[field_count];
   bool filled[field_count] = {};
   length_ = static_cast<float>(source.get_length());
 
@@ -108,8 +188,8 @@ void track_display_info::fill_from(const display_field_source& source) {
       std::uint32_t disc = 0;
       if (!match_disc_suffix(album, pattern, prefix_length, disc)) continue;
       while (prefix_length > 0 && album[prefix_length - 1] == ' ') --prefix_length;
-      fields_[field_name_set::album].assign(album, 0, prefix_length);
-      fields_[disc_number] = std::to_string(disc);
+      fields[field_name_set::album].assign(album, 0, prefix_length);
+      fields[disc_number] = std::to_string(disc);
       filled[field_name_set::album] = filled[disc_number] = true;
       break;
     }
@@ -121,33 +201,35 @@ void track_display_info::fill_from(const display_field_source& source) {
     while (is_digit(number[digits])) ++digits;
     // "3/12" shows as "3"; a plain "7" is taken as written below.
     if (digits > 0 && number[digits] != '\0') {
-      fields_[track_number].assign(number, digits);
+      fields[track_number].assign(number, digits);
       filled[track_number] = true;
     }
   }
 
+  std::string joined;
   for (std::uint32_t i = 0; i < field_count; ++i) {
-    if (filled[i]) continue;
-    fields_[i].clear();
-    const char* name = name_of(i);
-    const std::uint32_t count = source.value_count(name);
-    for (std::uint32_t v = 0; v < count; ++v) append(i, source.value(name, v));
+    if (!filled[i]) {
+      const char* name = name_of(i);
+      const std::uint32_t count = source.value_count(name);
+      for (std::uint32_t v = 0; v < count; ++v) {
+        const char* value = source.value(name, v);
+        if (!fields[i].empty()) fields[i] += value_separator;
+        fields[i].append(value, bounded_length(value, static_cast<std::size_t>(-1)));
+      }
+    }
+    joined += fields[i];
+    joined += '\0';
   }
+  assign_texts(joined.data(), joined.size());
 }
 
 void track_display_info::write(vantrel_io::writer& target, const abort_signal& abort) const {
-  std::string block;
-  for (const std::string& field : fields_) {
-    block += field;
-    block += '\0';
-  }
-  if (block.size() > 0xFFFFFFFFu) throw vantrel_io::exception_io_data();
   std::uint32_t head[2];
   std::memcpy(&head[0], &length_, sizeof(float));
-  head[1] = static_cast<std::uint32_t>(block.size());
+  head[1] = texts_size();
   // x86 is little-endian, the stream form's order.
   target.write(head, sizeof(head), abort);
-  target.write(block.data(), static_cast<std::uint32_t>(block.size()), abort);
+  target.write(texts(), head[1], abort);
 }
 
 void track_display_info::read(vantrel_io::reader& source, const abort_signal& abort) {
@@ -155,19 +237,19 @@ void track_display_info::read(vantrel_io::reader& source, const abort_signal& ab
   source.read_exact(head, sizeof(head), abort);
   // Eight NULs at the least; anything shorter cannot be a record.
   if (head[1] < field_name_set::field_count) throw vantrel_io::exception_io_data();
-  const std::vector<char> block = read_block(source, head[1], abort);
-  if (block.back() != '\0') throw vantrel_io::exception_io_data();
-
-  track_display_info result;
-  std::memcpy(&result.length_, &head[0], sizeof(float));
-  std::size_t start = 0;
-  std::uint32_t index = 0;
-  for (std::size_t i = 0; i < block.size(); ++i) {
-    if (block[i] != '\0') continue;
-    if (index == field_name_set::field_count) throw vantrel_io::exception_io_data();
-    result.fields_[index++].assign(block.data() + start, i - start);
-    start = i + 1;
+  std::unique_ptr<char[]> block = read_block(source, header_size(head[1]), head[1], abort);
+  const char* data = block.get() + header_size(head[1]);
+  if (data[head[1] - 1] != '\0') throw vantrel_io::exception_io_data();
+  std::uint32_t texts = 0;
+  for (const char* at = data; at < data + head[1]; ++at) {
+    at = static_cast<const char*>(std::memchr(at, 0, static_cast<std::size_t>(data + head[1] - at)));
+    ++texts;
   }
-  if (index != field_name_set::field_count) throw vantrel_io::exception_io_data();
-  *this = std::move(result);
+  if (texts != field_name_set::field_count) throw vantrel_io::exception_io_data();
+  write_header(block.get(), head[1]);
+  std::memcpy(&length_, &head[0], sizeof(float));
+  if (head[1] == field_name_set::field_count)
+    block_.reset();
+  else
+    block_ = std::move(block);
 }

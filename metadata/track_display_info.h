@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "core/abort_signal.h"
@@ -31,6 +32,13 @@ public:
   // Joins the values of a field with several values.
   static constexpr const char* value_separator = "; ";
 
+  track_display_info() = default;
+  track_display_info(const track_display_info& other);
+  track_display_info(track_display_info&&) noexcept = default;
+  track_display_info& operator=(const track_display_info& other);
+  track_display_info& operator=(track_display_info&&) noexcept = default;
+  ~track_display_info() = default;
+
   // Text of field `index`; "" when the field is empty or the index unknown.
   const char* get(std::uint32_t index) const noexcept;
   // The text up to `length` bytes or its first NUL.
@@ -55,9 +63,31 @@ public:
   // texts throws exception_io_data; on any failure the record is unchanged.
   void read(vantrel_io::reader& source, const abort_signal& abort);
 
-  friend bool operator==(const track_display_info&, const track_display_info&) = default;
+  friend bool operator==(const track_display_info& a, const track_display_info& b) noexcept;
 
 private:
+  // A library holds one record per track, so the eight texts share one
+  // allocation: a byte giving the width of the offsets (1, 2 or 4 bytes, the
+  // least that holds the texts' size), the end offsets of the eight texts,
+  // then the texts back to back, each with its NUL (the stream form's
+  // block). Null while all are empty.
+  static std::size_t offset_width(std::size_t texts_size) noexcept {
+    return texts_size <= 0xFF ? 1 : texts_size <= 0xFFFF ? 2 : 4;
+  }
+  static std::size_t header_size(std::size_t texts_size) noexcept {
+    return 1 + field_name_set::field_count * offset_width(texts_size);
+  }
+
+  const char* texts() const noexcept;
+  std::uint32_t texts_size() const noexcept;
+  // Where text `index` (below field_count) ends within texts(), past its NUL.
+  std::uint32_t end_of(std::uint32_t index) const noexcept;
+  // Writes the offsets of the `size` bytes of eight NUL-terminated texts
+  // that follow the header in `block`.
+  static void write_header(char* block, std::size_t size) noexcept;
+  // Makes the block from `size` bytes of eight NUL-terminated texts.
+  void assign_texts(const char* data, std::size_t size);
+
   float length_ = 0.0f;
-  std::string fields_[field_name_set::field_count];
+  std::unique_ptr<char[]> block_;
 };

@@ -1,11 +1,9 @@
 #include "metadata/track_handle.h"
 
 #include <cstdint>
-#include <cstring>
 #include <utility>
 
 #include "foundation/win32_handles.h"
-#include "foundation/crc32.h"
 #include "metadata/track_fields.h"
 
 namespace {
@@ -27,8 +25,8 @@ bool info_is_newer(std::uint64_t new_time, std::uint64_t cached_time, std::uint6
   return read_time != 0 && read_time > cached_time;
 }
 
-track_handle::track_handle(const track_location& location)
-    : location_(location), path_crc_(qiv::crc32(location_.get_path(), std::strlen(location_.get_path()))) {}
+track_handle::track_handle(const char* path, std::uint32_t subsong, std::uint32_t path_crc)
+    : location_(path, subsong), path_crc_(path_crc) {}
 
 void track_handle::lock_info() noexcept { info_lock().enter(); }
 void track_handle::unlock_info() noexcept { info_lock().leave(); }

@@ -72,10 +72,13 @@ public:
 private:
   friend class track_handle_table;
 
-  explicit track_handle(const track_location& location);
+  // `path_crc`: the CRC-32 of the path, which the registry has already
+  // worked out to look the handle up.
+  track_handle(const char* path, std::uint32_t subsong, std::uint32_t path_crc);
   ~track_handle() = default;
 
   std::int32_t count_ = 0;
+  track_handle* next_in_registry_ = nullptr;  // the registry's chain of handles with like CRCs
   std::uint64_t info_timestamp_ = 0;
   track_display_info info_;
   const track_location location_;

@@ -1,14 +1,18 @@
 #include "metadata/track_handle_registry.h"
 
 #include <cstring>
-#include <map>
+#include <memory>
 
 #include "foundation/win32_handles.h"
 #include "foundation/crc32.h"
 
 // The registry lock also guards every handle's reference count, so that a
 // lookup can never find a handle whose last release is under way: the count
-// reaches 0 and the handle leaves the tree within one hold of the lock.
+// reaches 0 and the handle leaves the table within one hold of the lock.
+//
+// A library keeps one handle per track, so the table chains handles through
+// a link inside each handle instead of allocating a node per entry; the
+// chains are found by the path's CRC, which every handle keeps.
 class track_handle_table {
 public:
   static track_handle_table& instance() noexcept {
@@ -18,21 +22,17 @@ public:
     return *table;
   }
 
-  void get(track_handle_ptr& out, const track_location& location) {
-    const key wanted{qiv::crc32(location.get_path(), std::strlen(location.get_path())), location.get_path(), location.get_subsong()};
+  void get(track_handle_ptr& out, const char* path, std::uint32_t subsong) {
+    const std::uint32_t crc = qiv::crc32(path, std::strlen(path));
     critical_section_lock hold(lock_);
-    auto found = handles_.find(wanted);
-    track_handle* handle;
-    if (found != handles_.end()) {
-      handle = found->second;
-    } else {
-      handle = new track_handle(location);
-      try {
-        handles_.emplace(key_of(*handle), handle);
-      } catch (...) {
-        delete handle;
-        throw;
-      }
+    track_handle* handle = find(crc, path, subsong);
+    if (handle == nullptr) {
+      if (count_ >= bucket_count_) grow();
+      handle = new track_handle(path, subsong, crc);
+      track_handle*& head = buckets_[crc & (bucket_count_ - 1)];
+      handle->next_in_registry_ = head;
+      head = handle;
+      ++count_;
     }
     // The lock is re-entrant: the count goes up before anyone else can
     // release the handle, and the old reference is dropped inside it too.
@@ -41,7 +41,7 @@ public:
 
   std::uint32_t count() {
     critical_section_lock hold(lock_);
-    return static_cast<std::uint32_t>(handles_.size());
+    return count_;
   }
 
   std::int32_t add_ref(track_handle& handle) noexcept {
@@ -53,44 +53,62 @@ public:
     critical_section_lock hold(lock_);
     const std::int32_t count = --handle.count_;
     if (count == 0) {
-      handles_.erase(key_of(handle));
+      unlink(handle);
       delete &handle;
     }
     return count;
   }
 
 private:
-  struct key {
-    std::uint32_t crc;
-    const char* path;
-    std::uint32_t subsong;
-  };
+  track_handle* find(std::uint32_t crc, const char* path, std::uint32_t subsong) const noexcept {
+    if (bucket_count_ == 0) return nullptr;
+    for (track_handle* at = buckets_[crc & (bucket_count_ - 1)]; at != nullptr; at = at->next_in_registry_)
+      if (at->path_crc_ == crc && at->location_.get_subsong() == subsong &&
+          std::strcmp(at->location_.get_path(), path) == 0)
+        return at;
+    return nullptr;
+  }
 
-  struct key_order {
-    bool operator()(const key& a, const key& b) const noexcept {
-      if (a.crc != b.crc) return a.crc < b.crc;
-      if (const int order = std::strcmp(a.path, b.path)) return order < 0;
-      return a.subsong < b.subsong;
-    }
-  };
+  void unlink(track_handle& handle) noexcept {
+    track_handle** link = &buckets_[handle.path_crc_ & (bucket_count_ - 1)];
+    while (*link != &handle) link = &(*link)->next_in_registry_;
+    *link = handle.next_in_registry_;
+    --count_;
+  }
 
-  // The path points into the handle's own location, which lives as long as
-  // the tree entry.
-  static key key_of(const track_handle& handle) noexcept {
-    return {handle.path_crc_, handle.location_.get_path(), handle.location_.get_subsong()};
+  // Twice the buckets once there are as many handles as buckets; the table
+  // never shrinks, as a library that was this large once will be again.
+  void grow() {
+    const std::uint32_t new_count = bucket_count_ == 0 ? 1024 : bucket_count_ * 2;
+    auto fresh = std::make_unique<track_handle*[]>(new_count);
+    for (std::uint32_t b = 0; b < bucket_count_; ++b)
+      for (track_handle* at = buckets_[b]; at != nullptr;) {
+        track_handle* const next = at->next_in_registry_;
+        track_handle*& head = fresh[at->path_crc_ & (new_count - 1)];
+        at->next_in_registry_ = head;
+        head = at;
+        at = next;
+      }
+    buckets_ = std::move(fresh);
+    bucket_count_ = new_count;
   }
 
   critical_section lock_;
-  std::map<key, track_handle*, key_order> handles_;
+  std::unique_ptr<track_handle*[]> buckets_;
+  std::uint32_t bucket_count_ = 0;  // a power of two
+  std::uint32_t count_ = 0;
 };
-
 std::int32_t track_handle::add_ref() noexcept { return track_handle_table::instance().add_ref(*this); }
 std::int32_t track_handle::release() noexcept { return track_handle_table::instance().release(*this); }
 
 namespace track_handle_registry {
 
 void get_handle(track_handle_ptr& out, const track_location& location) {
-  track_handle_table::instance().get(out, location);
+  track_handle_table::instance().get(out, location.get_path(), location.get_subsong());
+}
+
+void get_handle(track_handle_ptr& out, const char* path, std::uint32_t subsong) {
+  track_handle_table::instance().get(out, path != nullptr ? path : "", subsong);
 }
 
 track_handle_ptr get_handle(const track_location& location) {

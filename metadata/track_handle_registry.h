@@ -15,6 +15,8 @@ namespace track_handle_registry {
 // reference `out` held before is released. Safe from any thread.
 void get_handle(track_handle_ptr& out, const track_location& location);
 track_handle_ptr get_handle(const track_location& location);
+// The same for the location (`path`, `subsong`), without making one first.
+void get_handle(track_handle_ptr& out, const char* path, std::uint32_t subsong);
 
 // The number of handles alive now.
 std::uint32_t live_count();

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
+#include <memory>
 #include <string>
 
 #include "foundation/string_object.h"
@@ -10,11 +12,16 @@
 class track_location {
 public:
   track_location() = default;
-  track_location(const char* path, std::uint32_t subsong) : path_(path ? path : ""), subsong_(subsong) {}
+  track_location(const char* path, std::uint32_t subsong) : subsong_(subsong) { set_path(path); }
+  track_location(const track_location& other) : subsong_(other.subsong_) { set_path(other.path_.get()); }
+  track_location(track_location&&) noexcept = default;
+  track_location& operator=(const track_location& other);
+  track_location& operator=(track_location&&) noexcept = default;
+  ~track_location() = default;
 
   // The empty text when no path is set.
-  const char* get_path() const noexcept { return path_.c_str(); }
-  void set_path(const char* path) { path_ = path ? path : ""; }
+  const char* get_path() const noexcept { return path_ ? path_.get() : ""; }
+  void set_path(const char* path);
   std::uint32_t get_subsong() const noexcept { return subsong_; }
   void set_subsong(std::uint32_t subsong) noexcept { subsong_ = subsong; }
 
@@ -23,10 +30,12 @@ public:
   void format_for_display(qiv::string_object& out) const;
 
   friend bool operator==(const track_location& a, const track_location& b) noexcept {
-    return a.subsong_ == b.subsong_ && a.path_ == b.path_;
+    return a.subsong_ == b.subsong_ && std::strcmp(a.get_path(), b.get_path()) == 0;
   }
 
 private:
-  std::string path_;
+  // Every track handle keeps a location: a bare text of its own costs a
+  // pointer where a string object costs six. Null for the empty path.
+  std::unique_ptr<char[]> path_;
   std::uint32_t subsong_ = 0;
 };

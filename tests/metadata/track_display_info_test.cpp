@@ -97,4 +97,61 @@ TEST(DisplayRecordStream, DamagedBlocksFailAndLeaveTheRecordAsItWas) {
   }
 }
 
+// The eight texts share one stored block: setting, appending or reading one
+// field must leave every other field exactly as it was, whatever the sizes.
+TEST(DisplayRecordTexts, EachFieldKeepsItsOwnTextThroughEditsCopiesAndTheStream) {
+  const std::string long_text(70000, 'L');  // beyond a 16-bit offset
+  const char* const texts[field_count] = {"Sång — 歌", "", long_text.c_str(), "Rock", "", "7", "", "1999"};
+  track_display_info record;
+  record.set_length(61.25f);
+  for (std::uint32_t i = 0; i < field_count; ++i) record.set(i, texts[i]);
+  record.append(genre, "Pop");
+  record.append(genre, "");  // an empty value is still a value
+  record.append(album, "Ünïcode");
+  record.set(disc_number, "2\0hidden", 8);  // a text ends at its NUL
+  record.set(field_count, "ignored");
+
+  const char* const expected[field_count] = {"Sång — 歌", "", long_text.c_str(), "Rock; Pop; ", "Ünïcode", "7", "2",
+                                             "1999"};
+  const track_display_info copy = record;
+  track_display_info read_back;
+  string_reader in(stored_bytes(record));
+  read_back.read(in, never_raised_abort_signal());
+  const track_display_info* const each_record[] = {&record, &copy, &read_back};
+  for (const track_display_info* each : each_record) {
+    for (std::uint32_t i = 0; i < field_count; ++i) EXPECT_STREQ(each->get(i), expected[i]) << i;
+    EXPECT_STREQ(each->get(field_count), "");
+    EXPECT_FLOAT_EQ(each->get_length(), 61.25f);
+  }
+  EXPECT_TRUE(copy == record);
+  EXPECT_TRUE(read_back == record);
+
+  // Emptying every field compares equal to a record never filled, in memory
+  // and in the stream, and a field set from another field's text copies it.
+  track_display_info emptied = record;
+  for (std::uint32_t i = 0; i < field_count; ++i) emptied.set(i, "");
+  track_display_info fresh;
+  fresh.set_length(61.25f);
+  EXPECT_TRUE(emptied == fresh);
+  EXPECT_EQ(stored_bytes(emptied), stored_record(61.25f, std::string(8, '\0')));
+  record.set(title, record.get(album));
+  EXPECT_STREQ(record.get(title), "Ünïcode");
+  EXPECT_STREQ(record.get(album_artist), long_text.c_str());
+
+  // Records on either side of the sizes where the stored offsets widen.
+  for (const std::size_t size : {240u, 246u, 247u, 260u, 65526u, 65527u, 65540u}) {
+    track_display_info sized;
+    sized.set(title, std::string(size, 't').c_str());
+    sized.set(date, "d");
+    string_reader sized_in(stored_bytes(sized));
+    track_display_info sized_back;
+    sized_back.read(sized_in, never_raised_abort_signal());
+    for (const track_display_info* each : {&sized, &sized_back}) {
+      EXPECT_EQ(std::strlen(each->get(title)), size);
+      EXPECT_STREQ(each->get(date), "d") << size;
+      EXPECT_STREQ(each->get(genre), "") << size;
+    }
+  }
+}
+
 } // namespace

@@ -61,6 +61,24 @@ TEST(TrackHandleIdentity, LastReleaseEndsTheHandleAndANewOneStartsWithoutInfo) {
 // Only newer info replaces the cached one, unless forced. An earlier file time
 // wins only when the cached info is known to have been read after the file
 // was last changed: the file was replaced by an older copy.
+// A library holds a handle per track: far more handles than the registry
+// starts with room for, released in another order than they came.
+TEST(TrackHandleIdentity, ManyHandlesStayDistinctAndFoundUntilTheirLastRelease) {
+  const std::uint32_t before = track_handle_registry::live_count();
+  std::vector<track_handle_ptr> handles;
+  for (std::uint32_t i = 0; i < 5000; ++i)
+    handles.push_back(handle_of(("file://C:\\many\\" + std::to_string(i % 2500) + ".flac").c_str(), i / 2500));
+  EXPECT_EQ(track_handle_registry::live_count(), before + 5000);
+  for (std::size_t i = 0; i < handles.size(); i += 2) handles[i].reset();
+  EXPECT_EQ(track_handle_registry::live_count(), before + 2500);
+  for (std::uint32_t i = 1; i < 5000; i += 2) {
+    const track_handle_ptr again = handle_of(("file://C:\\many\\" + std::to_string(i % 2500) + ".flac").c_str(), i / 2500);
+    ASSERT_EQ(again.get(), handles[i].get()) << i;
+  }
+  handles.clear();
+  EXPECT_EQ(track_handle_registry::live_count(), before);
+}
+
 TEST(TrackHandleInfo, StoresOnlyNewerInfoUnlessForcedOrTheFileWasRestored) {
   const track_handle_ptr handle = handle_of("file://C:\\info.mp3");
   track_display_info untouched = record_titled("caller's");
