@@ -34,69 +34,18 @@ sys.path.insert(0, os.path.join(HERE, "..", "tests", "main_window"))
 sys.path.insert(0, os.path.join(HERE, "..", "tests", "support"))
 sys.dont_write_bytecode = True
 import mutagen  # noqa: E402
-from mutagen.flac import FLAC, Picture  # noqa: E402
-from mutagen.id3 import APIC, ID3, TALB, TIT2, TPE1, TRCK  # noqa: E402
 from main_window import Player, QUIET, WINE_EXEC  # noqa: E402
 from blackbox_checks import windows_path  # noqa: E402
+from tagged_files import make_files, mutagen_write  # noqa: E402
 
 LIST, METADATA_LIST, APPLY, CANCEL = 1069, 1257, 1074, 2
 DIALOG = ("--title", "Properties")
-
-
-def make_files(music):
-    os.makedirs(music)
-    tone = os.path.join(music, "tone.wav")
-    subprocess.run(["sox", "-n", "-r", "44100", "-c", "2", "-b", "16", tone, "synth", "1", "sine", "440"], check=True)
-    flac_seed, mp3_seed = os.path.join(music, "seed.flac"), os.path.join(music, "seed.mp3")
-    subprocess.run(["flac", "-s", "-f", "-o", flac_seed, tone], check=True)
-    subprocess.run(["lame", "--quiet", "-b", "128", tone, mp3_seed], check=True)
-    os.remove(tone)
-    seeds = {".flac": open(flac_seed, "rb").read(), ".mp3": open(mp3_seed, "rb").read()}
-    os.remove(flac_seed)
-    os.remove(mp3_seed)
-    cover = b"\xff\xd8\xff\xe0" + os.urandom(40 * 1024 - 6) + b"\xff\xd9"
-    paths = []
-    for i in range(FILES):
-        extension = ".flac" if i % 2 == 0 else ".mp3"
-        path = os.path.join(music, "%04d Song%s" % (i, extension))
-        open(path, "wb").write(seeds[extension])
-        title, album = "Song %d" % i, "Album %d" % (i // 20)
-        if extension == ".flac":
-            tags = FLAC(path)
-            tags.update({"artist": "Artist", "title": title, "album": album, "tracknumber": str(i % 20 + 1)})
-            picture = Picture()
-            picture.type, picture.mime, picture.data = 3, "image/jpeg", cover
-            tags.add_picture(picture)
-            tags.save()
-        else:
-            tags = ID3()
-            for frame in (TPE1(encoding=3, text="Artist"), TIT2(encoding=3, text=title),
-                          TALB(encoding=3, text=album), TRCK(encoding=3, text=str(i % 20 + 1)),
-                          APIC(encoding=3, mime="image/jpeg", type=3, desc="", data=cover)):
-                tags.add(frame)
-            tags.save(path)
-        paths.append(path)
-    return paths
 
 
 def mutagen_read(paths):
     start = time.perf_counter()
     for path in paths:
         mutagen.File(path)
-    return (time.perf_counter() - start) * 1000.0
-
-
-def mutagen_write(paths, artist):
-    start = time.perf_counter()
-    for path in paths:
-        if path.endswith(".flac"):
-            tags = FLAC(path)
-            tags["artist"] = artist
-            tags.save()
-        else:
-            tags = ID3(path)
-            tags.setall("TPE1", [TPE1(encoding=3, text=artist)])
-            tags.save(path)
     return (time.perf_counter() - start) * 1000.0
 
 
@@ -128,7 +77,7 @@ def main():
     with tempfile.TemporaryDirectory() as root:
         player = Player(root, "bench", library=True)
         music = os.path.join(player.folder, "music")
-        paths = make_files(music)
+        paths = make_files(music, FILES)
         peer_read, peer_write, opened, applied = [], [], [], []
         for round_number in range(ROUNDS):
             peer_read.append(mutagen_read(paths))

@@ -16,8 +16,9 @@ constexpr std::uint8_t footer_flag = 0x10;
 // Remainders above this go to a scratch file on disk instead of memory.
 constexpr std::uint64_t memory_scratch_limit = 16 * 1024 * 1024;
 
-// The tag's whole length, or 0 when the bytes are no tag header.
-std::uint64_t tag_length(const std::uint8_t (&header)[header_size]) {
+}  // namespace
+
+std::uint64_t id3v2_tag_length(const std::uint8_t* header) {
   if (std::memcmp(header, "ID3", 3) != 0) return 0;
   const std::uint8_t flags = header[5];
   if ((flags & 0x0F) != 0) return 0;
@@ -31,13 +32,11 @@ std::uint64_t tag_length(const std::uint8_t (&header)[header_size]) {
   return length;
 }
 
-}  // namespace
-
 std::uint64_t id3v2_skip_leading_tag(file_object& file, std::uint64_t offset, const abort_signal& abort) {
   file.seek(offset, abort);
   std::uint8_t header[header_size];
   // Fewer than ten bytes left: no room for a header.
-  std::uint64_t length = file.read(header, header_size, abort) == header_size ? tag_length(header) : 0;
+  std::uint64_t length = file.read(header, header_size, abort) == header_size ? id3v2_tag_length(header) : 0;
   if (length != 0) {
     // A tag that claims more than the file holds (a cut-off download) ends
     // with the file.

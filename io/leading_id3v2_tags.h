@@ -13,6 +13,10 @@
 #include "io/file_object.h"
 #include "io/retag_through_temp_file.h"
 
+// The whole length of the tag whose ten header bytes are given, or 0 when
+// they are no tag header.
+std::uint64_t id3v2_tag_length(const std::uint8_t* header);
+
 // Looks for a tag header at `offset`. Answers the tag's length and leaves the
 // file just after the tag, or answers 0 and leaves it at `offset`.
 std::uint64_t id3v2_skip_leading_tag(vantrel_io::file_object& file, std::uint64_t offset, const abort_signal& abort);

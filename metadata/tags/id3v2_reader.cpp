@@ -215,38 +215,52 @@ std::size_t limited_reader::available() const {
   return inner < remaining_ ? inner : remaining_;
 }
 
-bool unsync_reader::next(std::uint8_t& byte) {
-  if (has_pending_) {
+// Reads straight into the caller's buffer and takes the inserted zeros out
+// in place: a picture is a few reads of the tag, not one per byte.
+std::size_t unsync_reader::read(void* buffer, std::size_t n) {
+  auto* out = static_cast<std::uint8_t*>(buffer);
+  std::size_t count = 0;
+  if (n != 0 && has_pending_) {
     has_pending_ = false;
-    byte = pending_;
-    return true;
+    out[count++] = pending_;
   }
-  if (inner_.read(&byte, 1) != 1) return false;
-  if (byte == 0xFF) {
-    std::uint8_t following = 0;
-    // The inserted zero may be cut off by the end of the data.
-    if (inner_.read(&following, 1) == 1) {
+  while (count < n) {
+    const std::size_t end = count + inner_.read(out + count, n - count);
+    if (end == count) break;
+    std::size_t kept = count;
+    for (std::size_t i = count; i < end; ++i) {
+      out[kept++] = out[i];
+      if (out[i] != 0xFF) continue;
+      std::uint8_t following = 0;
+      if (i + 1 < end) {
+        following = out[++i];
+      } else if (inner_.read(&following, 1) != 1) {
+        break;  // the inserted zero may be cut off by the end of the data
+      }
       if ((following & 0xE0) == 0xE0) throw parseError();
-      if (following != 0) {
+      if (following == 0) continue;
+      // Below 0xE0, so never an FF that would need a look further ahead.
+      if (kept < n) {
+        out[kept++] = following;
+      } else {
         pending_ = following;
         has_pending_ = true;
       }
     }
+    count = kept;
   }
-  return true;
-}
-
-std::size_t unsync_reader::read(void* buffer, std::size_t n) {
-  auto* out = static_cast<std::uint8_t*>(buffer);
-  std::size_t count = 0;
-  while (count < n && next(out[count])) ++count;
   return count;
 }
 
 std::size_t unsync_reader::skip(std::size_t n) {
+  std::uint8_t scratch[4096];
   std::size_t count = 0;
-  std::uint8_t byte;
-  while (count < n && next(byte)) ++count;
+  while (count < n) {
+    const std::size_t want = n - count < sizeof scratch ? n - count : sizeof scratch;
+    const std::size_t got = read(scratch, want);
+    count += got;
+    if (got < want) break;
+  }
   return count;
 }
 

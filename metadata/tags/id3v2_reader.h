@@ -60,7 +60,6 @@ public:
   std::size_t available() const override { return inner_.available() + (has_pending_ ? 1 : 0); }
 
 private:
-  bool next(std::uint8_t& byte);
   reader& inner_;
   std::uint8_t pending_ = 0;
   bool has_pending_ = false;

@@ -3,12 +3,11 @@
 #include <algorithm>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "core/service_factory.h"
-#include "io/file_copy.h"
 #include "io/io_exceptions.h"
 #include "io/leading_id3v2_tags.h"
-#include "io/memory_file.h"
 #include "metadata/replaygain_text.h"
 #include "metadata/tags/id3v2_field_mapping.h"
 #include "metadata/tags/id3v2_text_encoding.h"
@@ -34,33 +33,6 @@ public:
 class only_comments final : public id3parser::frame_filter {
 public:
   bool accept(std::uint32_t id) override { return id == id3parser::frame_id("COMM"); }
-};
-
-// The first `length` bytes of a memory file, read and skipped in place.
-class memory_file_reader final : public id3parser::reader {
-public:
-  memory_file_reader(file_object& file, std::size_t length, const abort_signal& abort)
-      : file_(file), remaining_(length), abort_(abort) {}
-
-  std::size_t read(void* buffer, std::size_t n) override {
-    const std::uint32_t got = file_.read(buffer, std::uint32_t(std::min(n, remaining_)), abort_);
-    remaining_ -= got;
-    return got;
-  }
-
-  std::size_t skip(std::size_t n) override {
-    n = std::min(n, remaining_);
-    file_.seek(file_.get_position(abort_) + n, abort_);
-    remaining_ -= n;
-    return n;
-  }
-
-  std::size_t available() const override { return remaining_; }
-
-private:
-  file_object& file_;
-  std::size_t remaining_;
-  const abort_signal& abort_;
 };
 
 // Reads `length` bytes in steps that grow as the data turns out to be there,
@@ -166,30 +138,39 @@ bool id3v2_read_tag_from_file(file_object& file, id3parser::frame_filter& filter
   total_size = 0;
   // One read of the file's head usually holds the whole tag and the header
   // that could follow it, where reading each apart costs a system call each.
+  // The head goes into a buffer each thread keeps: a fresh block of this
+  // size per file costs the system's allocator more than the read.
+  thread_local std::vector<std::uint8_t> head(head_window);
   const std::uint64_t size = file.get_size(abort);
-  file_ptr head = make_memory_file();
   file.seek(0, abort);
-  std::uint64_t head_size = size < head_window ? size : head_window;
-  // copy_bytes reads in one piece; a stream without a known size gives what it has.
-  if (size != filesize_unknown)
-    copy_bytes(file, *head, head_size, abort);
-  else
-    head_size = copy_stream(file, *head, head_size, abort);
-  std::uint64_t first = id3v2_skip_leading_tag(*head, 0, abort);
+  const std::uint64_t wanted = size < head_window ? size : head_window;
+  std::uint64_t head_size = 0;
+  while (head_size < wanted) {
+    const std::uint32_t got = file.read(head.data() + head_size, std::uint32_t(wanted - head_size), abort);
+    if (got == 0) break;
+    head_size += got;
+  }
+  // A file of known size must give its head whole; a stream gives what it has.
+  if (size != filesize_unknown && head_size != wanted) throw_io_data();
+  // A tag measured in the head ends, at the latest, where the head does.
+  const auto length_in_head = [&](std::uint64_t offset) -> std::uint64_t {
+    if (offset + 10 > head_size) return 0;
+    const std::uint64_t length = id3v2_tag_length(head.data() + offset);
+    return length != 0 && offset + length > head_size ? head_size - offset : length;
+  };
+  std::uint64_t first = length_in_head(0);
   const bool in_head = first + 10 <= head_size || head_size == size;
   if (!in_head) first = id3v2_skip_leading_tag(file, 0, abort);
   if (first == 0) return false;
   if (first > 0xFFFFFFFFull) throw qiv::exception_overflow();
-  if (in_head && first <= head_size) {
+  if (in_head) {
     // Frames the filter turns away (pictures, mostly) are stepped over in the
     // head instead of copied once more: a scan then allocates no image.
-    head->seek(0, abort);
-    memory_file_reader reader(*head, std::size_t(first), abort);
+    id3parser::memory_reader reader(head.data(), std::size_t(first));
     id3parser::read_tag(reader, filter, out);
   } else {
-    file_object& source = in_head ? *head : file;
-    source.seek(0, abort);
-    const id3parser::byte_vector bytes = read_growing(source, first, abort);
+    file.seek(0, abort);
+    const id3parser::byte_vector bytes = read_growing(file, first, abort);
     id3parser::memory_reader reader(bytes.data(), bytes.size());
     id3parser::read_tag(reader, filter, out);
   }
@@ -197,7 +178,7 @@ bool id3v2_read_tag_from_file(file_object& file, id3parser::frame_filter& filter
   for (;;) {
     std::uint64_t next = 0;
     // A tag that the head holds whole is measured there; any other in the file.
-    if (total_size + 10 <= head_size) next = id3v2_skip_leading_tag(*head, total_size, abort);
+    if (total_size + 10 <= head_size) next = length_in_head(total_size);
     if (head_size != size && (total_size + 10 > head_size || total_size + next >= head_size))
       next = id3v2_skip_leading_tag(file, total_size, abort);
     if (next == 0) break;

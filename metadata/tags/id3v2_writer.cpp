@@ -1,5 +1,6 @@
 #include "metadata/tags/id3v2_writer.h"
 
+#include <cstring>
 #include <stdexcept>
 
 namespace id3parser {
@@ -21,11 +22,28 @@ void append_id(byte_vector& out, std::uint32_t id) {
   for (int shift = 24; shift >= 0; shift -= 8) out.push_back(std::uint8_t(id >> shift));
 }
 
+const std::uint8_t* next_ff(const std::uint8_t* from, const std::uint8_t* end) {
+  return static_cast<const std::uint8_t*>(std::memchr(from, 0xFF, std::size_t(end - from)));
+}
+
 bool needs_unsync(const byte_vector& payload) {
-  if (!payload.empty() && payload.back() == 0xFF) return true;
-  for (std::size_t i = 0; i + 1 < payload.size(); ++i)
-    if (payload[i] == 0xFF && (payload[i + 1] & 0xE0) == 0xE0) return true;
+  const std::uint8_t* end = payload.data() + payload.size();
+  for (const std::uint8_t* ff = next_ff(payload.data(), end); ff != nullptr; ff = next_ff(ff + 1, end))
+    if (ff + 1 == end || (ff[1] & 0xE0) == 0xE0) return true;
   return false;
+}
+
+// Copies the runs between FF bytes whole: a picture holds few of them.
+void append_unsynchronised(byte_vector& out, const byte_vector& payload) {
+  const std::uint8_t* from = payload.data();
+  const std::uint8_t* end = from + payload.size();
+  while (from < end) {
+    const std::uint8_t* ff = next_ff(from, end);
+    const std::uint8_t* stop = ff ? ff + 1 : end;
+    out.insert(out.end(), from, stop);
+    if (ff && (stop == end || (*stop & 0xE0) == 0xE0 || *stop == 0)) out.push_back(0);
+    from = stop;
+  }
 }
 
 void write_frame_v3(byte_vector& out, const frame& f) {
@@ -47,11 +65,7 @@ void write_frame_v4(byte_vector& out, const frame& f) {
   }
   byte_vector unsynced;
   unsynced.reserve(f.data.size() + f.data.size() / 8 + 1);
-  for (std::size_t i = 0; i < f.data.size(); ++i) {
-    unsynced.push_back(f.data[i]);
-    if (f.data[i] != 0xFF) continue;
-    if (i + 1 == f.data.size() || (f.data[i + 1] & 0xE0) == 0xE0 || f.data[i + 1] == 0) unsynced.push_back(0);
-  }
+  append_unsynchronised(unsynced, f.data);
   append_syncsafe(out, 4 + std::uint64_t(unsynced.size()));
   out.push_back(0x00);
   out.push_back(0x03);  // unsynchronised, with a data length indicator

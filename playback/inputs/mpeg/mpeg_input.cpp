@@ -94,13 +94,23 @@ public:
     write_technical_info(reader.info, out);
     if (!reader.file->can_seek()) return;
     const std::uint64_t position = reader.file->get_position(abort);
+    tags_read_ = false;
+    tagtype_read_.clear();
     try {
       reader.file->seek(0, abort);
       tag_services::read(*reader.file, out, abort);
+      tagtype_read_ = out.tech_value_by_name("tagtype").value_or("");
     } catch (const exception_tag_not_found&) {
     }
+    tags_read_ = true;
     reader.seek_file(position, abort);
   }
+
+protected:
+  // The tag kinds the file held when get_info last read it; a writer that
+  // has not written since need not read the tags again to learn them.
+  bool tags_read_ = false;
+  std::string tagtype_read_;
 };
 
 class mpeg_decoder : public mpeg_face<decoder_instance_ext> {
@@ -226,19 +236,17 @@ public:
     require(static_cast<bool>(reader.file));
     if (!reader.parsed) reader.parse(abort);
     if (!reader.file->can_seek()) throw vantrel_io::exception_io_object_not_seekable();
-    track_info_impl present;
-    try {
-      reader.file->seek(0, abort);
-      tag_services::read(*reader.file, present, abort);
-    } catch (const exception_tag_not_found&) {
+    if (!tags_read_) {
+      track_info_impl present;
+      get_info(0, present, abort);
     }
-    const auto tagtype = present.tech_value_by_name("tagtype");
-    unsigned kinds = mpeg_tag_kinds_to_write(tagtype ? *tagtype : "", id3v1_can_hold_info(info));
+    unsigned kinds = mpeg_tag_kinds_to_write(tagtype_read_.c_str(), id3v1_can_hold_info(info));
     // A leading tag too damaged to read is still there: asking for ID3v2
     // makes the writer refuse to go over it rather than strip it.
     if (reader.id3v2_size > 0) kinds |= tag_services::kind_id3v2;
     // Trailing tags that claim the first frame are damage, not tags.
     const std::uint64_t audio_start = static_cast<std::uint64_t>(reader.first_frame) + 1;
+    tags_read_ = false;
     if (reader.own_file) {
       retag_through_temp_file rewrite(reader.path.c_str());
       tag_services::write(reader.file, rewrite, kinds, info, abort, audio_start);

@@ -100,6 +100,60 @@ TEST(Id3v2Reader, UndoesUnsynchronisation) {
   EXPECT_EQ(payload, v4.tag.frames[0].data);
 }
 
+// Counts the reads that reach the data, as a file would count system calls.
+class counting_reader final : public id3parser::reader {
+public:
+  explicit counting_reader(const bytes& data) : inner_(data.data(), data.size()) {}
+  std::size_t read(void* buffer, std::size_t n) override {
+    ++reads;
+    return inner_.read(buffer, n);
+  }
+  std::size_t skip(std::size_t n) override { return inner_.skip(n); }
+  std::size_t available() const override { return inner_.available(); }
+  int reads = 0;
+
+private:
+  id3parser::memory_reader inner_;
+};
+
+// A picture's bytes hold FF followed by anything, FF at the end included;
+// undoing the unsynchronisation of one must cost a few reads of the tag, not
+// one per byte, in either version's form, and give back every byte.
+TEST(Id3v2Reader, UnsynchronisedPicturesReadWholeInFewReads) {
+  bytes picture(40000);
+  std::uint32_t seed = 7;
+  for (std::uint8_t& b : picture) {
+    seed = seed * 1103515245u + 12345u;
+    b = (seed >> 16) % 4 == 0 ? 0xFF : std::uint8_t(seed >> 20);
+  }
+  picture.back() = 0xFF;
+  id3parser::tag written;
+  written.version = 4;
+  written.frames.push_back({frame_id("APIC"), picture});
+  written.frames.push_back({frame_id("TIT2"), latin("after")});
+  bytes v4;
+  id3parser::write_tag(v4, written, 0, 0);
+
+  bytes stuffed;  // whole-tag unsynchronisation of a 2.3 tag
+  for (std::size_t i = 0; i < picture.size(); ++i) {
+    stuffed.push_back(picture[i]);
+    if (picture[i] == 0xFF && (i + 1 == picture.size() || picture[i + 1] >= 0xE0 || picture[i + 1] == 0))
+      stuffed.push_back(0);
+  }
+  const bytes v3 = tag(3, text("APIC") + be32(std::uint32_t(picture.size())) + bytes{0, 0} + stuffed +
+                              frame("TIT2", latin("after")), 0x80);
+  for (const bytes& data : {v4, v3}) {
+    counting_reader source(data);
+    id3parser::accept_all_frames all;
+    id3parser::tag t;
+    ASSERT_NO_THROW(id3parser::read_tag(source, all, t));
+    ASSERT_EQ(t.frames.size(), 2u);
+    EXPECT_TRUE(t.frames[0].data == picture);
+    EXPECT_EQ(latin("after"), t.frames[1].data);
+    EXPECT_LT(source.reads, 100);
+  }
+}
+
 TEST(Id3v2Reader, PicturesOfVersion22GetAMimeType) {
   const read_result r = read(tag(2, frame22("PIC", bytes{0} + text("JPG") + bytes{3, 'd', 0, 0xAB})));
   ASSERT_FALSE(r.failed);
