@@ -40,6 +40,8 @@ sys.path.insert(0, os.path.join(HERE, "..", "tests", "support"))
 sys.dont_write_bytecode = True
 from main_window import Player, QUIET, WINE_EXEC  # noqa: E402
 from blackbox_checks import windows_path  # noqa: E402
+sys.path.insert(0, HERE)
+from album_links import link_albums  # noqa: E402
 
 PLAY, NOTICE = 1000, 1324
 ADD_FOLDER, APPLY, OK, CANCEL = 1033, 1074, 1, 2
@@ -65,12 +67,7 @@ def make_music(work, music, files):
             subprocess.run(["lame", "--quiet", "-b", "128", "--ta", "Artist %d" % n, "--tl", "Album %d" % n, "--tt",
                             "Song %d" % n, "--ti", cover, tone, os.path.join(seeds, "seed%d.mp3" % n)], check=True)
     os.makedirs(music)
-    for i in range(files):
-        album = os.path.join(music, "Artist %d" % (i // 200), "Album %d" % (i // 20))
-        os.makedirs(album, exist_ok=True)
-        extension = "flac" if i % 2 == 0 else "mp3"
-        os.link(os.path.join(seeds, "seed%d.%s" % (i % 4, extension)),
-                os.path.join(album, "%02d Song.%s" % (i % 20, extension)))
+    link_albums(seeds, music, files, lambda i: "flac" if i % 2 == 0 else "mp3")
 
 
 def zorvtool_scan(music, files):

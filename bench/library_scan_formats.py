@@ -26,6 +26,10 @@ FILES = int(sys.argv[2]) if len(sys.argv) > 2 else 2000
 ROUNDS = int(sys.argv[3]) if len(sys.argv) > 3 else 7
 WINE_EXEC = os.path.join(HERE, "..", "tools", "wine-exec")
 ZORVTOOL = os.environ.get("ZORV_BENCH_ZORVTOOL", os.path.join(BUILD, "tools", "zorvtool.exe"))
+sys.path.insert(0, HERE)
+sys.dont_write_bytecode = True  # no cache folder left in the source tree
+from album_links import link_albums  # noqa: E402
+
 QUIET = dict(check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
@@ -56,18 +60,6 @@ def make_seeds(seeds):
                         os.path.join(seeds, "seed%d.opus" % n)], **QUIET)
 
 
-def make_folder(seeds, folder, extension):
-    for i in range(FILES):
-        album = os.path.join(folder, "Artist %d" % (i // 200), "Album %d" % (i // 20))
-        os.makedirs(album, exist_ok=True)
-        seed = os.path.join(seeds, "seed%d.%s" % (i % 4, extension))
-        target = os.path.join(album, "%02d Song.%s" % (i % 20, extension))
-        try:
-            os.link(seed, target)
-        except OSError:
-            shutil.copy(seed, target)
-
-
 def scan_seconds(folder):
     windows = "Z:" + folder.replace("/", "\\")
     out = subprocess.run([WINE_EXEC, BUILD, ZORVTOOL, "scan", windows], check=True, capture_output=True,
@@ -91,7 +83,7 @@ def main():
         formats = ["flac", "ogg", "opus"]
         folders = {f: os.path.join(work, f) for f in formats}
         for f in formats:
-            make_folder(seeds, folders[f], f)
+            link_albums(seeds, folders[f], FILES, lambda i, extension=f: extension)
             scan_seconds(folders[f])  # unmeasured: the system's cache and Wine warm up
         times = {f: [] for f in formats}
         for _ in range(ROUNDS):
