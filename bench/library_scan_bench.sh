@@ -33,20 +33,12 @@ for n in 0 1 2 3; do
 done
 
 music="$work/music"
-python3 - "$seeds" "$music" "$files" <<'PYTHON'
-import os, shutil, sys
-seeds, music, files = sys.argv[1], sys.argv[2], int(sys.argv[3])
-for i in range(files):
-    album = os.path.join(music, "Artist %d" % (i // 200), "Album %d" % (i // 20))
-    if i % 20 == 0:
-        os.makedirs(album)
-    extension = "flac" if i % 2 == 0 else "mp3"
-    seed = os.path.join(seeds, "seed%d.%s" % (i % 4, extension))
-    target = os.path.join(album, "%02d Song.%s" % (i % 20, extension))
-    try:
-        os.link(seed, target)
-    except OSError:
-        shutil.copy(seed, target)
+python3 - "$here" "$seeds" "$music" "$files" <<'PYTHON'
+import sys
+sys.path.insert(0, sys.argv[1])
+sys.dont_write_bytecode = True
+from album_links import link_albums
+link_albums(sys.argv[2], sys.argv[3], int(sys.argv[4]), lambda i: "flac" if i % 2 == 0 else "mp3")
 PYTHON
 
 "$here/../tools/wine-exec" "$build" "$build/bench/bench_library_scan.exe" "Z:${music//\//\\}" "$rounds"

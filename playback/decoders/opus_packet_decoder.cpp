@@ -6,6 +6,7 @@
 #include <ogg/ogg.h>
 #include <opus_multistream.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
@@ -201,6 +202,39 @@ void opus_tags_parse(const void* packet, std::uint32_t size, std::int16_t output
 
 namespace {
 
+// The comment packet as opus_tags_parse reads it, without the picture
+// entries it passes over anyway: a cover is most of the packet, and the
+// decoder keeps its copy for as long as it lives. A packet whose structure
+// does not hold is kept whole, for the parse to judge.
+void keep_comment_packet(const std::uint8_t* packet, std::uint32_t size, std::vector<std::uint8_t>& out) {
+  out.clear();
+  const auto whole = [&] { out.assign(packet, packet + size); };
+  if (!packet || size < 16 || std::memcmp(packet, "OpusTags", 8) != 0) return whole();
+  packet_cursor cursor(packet, size);
+  cursor.text(8);
+  const std::uint32_t vendor_length = cursor.u32();
+  if (!cursor.has(vendor_length)) return whole();
+  cursor.text(vendor_length);
+  if (!cursor.has(4)) return whole();
+  const std::uint32_t count_at = cursor.offset();
+  const std::uint32_t count = cursor.u32();
+  out.assign(packet, packet + cursor.offset());
+  std::uint32_t kept = 0;
+  for (std::uint32_t i = 0; i < count; ++i) {
+    if (!cursor.has(4)) return whole();
+    const std::uint32_t start = cursor.offset();
+    const std::uint32_t length = cursor.u32();
+    if (!cursor.has(length)) return whole();
+    const char* text = cursor.text(length);
+    if (ogg_comment_fields::is_picture(text, length)) continue;
+    out.insert(out.end(), packet + start, packet + cursor.offset());
+    ++kept;
+  }
+  // What follows the entries is the parse's business too.
+  out.insert(out.end(), packet + cursor.offset(), packet + size);
+  for (int i = 0; i < 4; ++i) out[count_at + i] = static_cast<std::uint8_t>(kept >> (8 * i));
+}
+
 class opus_decoder_impl : public packet_decoder {
 public:
   explicit opus_decoder_impl(const opus_head& head) : head_(head) {
@@ -216,7 +250,7 @@ public:
       if (size != ogg_packet_record_size || !pointer) vantrel_io::throw_io_data();
       const auto& packet = *static_cast<const ogg_packet*>(pointer);
       if (packet.packetno != 1) vantrel_io::throw_io_data();
-      comments_.assign(packet.packet, packet.packet + packet.bytes);
+      keep_comment_packet(packet.packet, static_cast<std::uint32_t>(std::max(packet.bytes, 0L)), comments_);
       return 1;
     }
     if (message == packet_control_get_sample_rate) return opus_rate;

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "playback/decoders/ogg_comment_fields.h"
+
 namespace {
 
 constexpr std::size_t signature_size = 7;  // the type byte 3, then "vorbis"
@@ -20,7 +22,7 @@ void put_u32(std::vector<std::uint8_t>& out, std::uint32_t value) {
 
 }  // namespace
 
-bool vorbis_comment_packet::parse(const std::uint8_t* data, std::size_t size) {
+bool vorbis_comment_packet::parse(const std::uint8_t* data, std::size_t size, entry_choice choice) {
   vendor.clear();
   entries.clear();
   if (data == nullptr || size < signature_size || data[0] != 3 || std::memcmp(data + 1, "vorbis", 6) != 0)
@@ -36,8 +38,10 @@ bool vorbis_comment_packet::parse(const std::uint8_t* data, std::size_t size) {
   entries.reserve(count);
   for (std::uint32_t i = 0; i < count; ++i) {
     if (!read_u32(data, size, at, length) || length > 0x7FFFFFFFu || length > size - at) return false;
-    entries.emplace_back(reinterpret_cast<const char*>(data + at), length);
+    const char* text = reinterpret_cast<const char*>(data + at);
     at += length;
+    if (choice == entry_choice::text_only && ogg_comment_fields::is_picture(text, length)) continue;
+    entries.emplace_back(text, length);
   }
   return at < size && (data[at] & 1) != 0;
 }

@@ -5,6 +5,7 @@
 // order.
 #include <vorbis/codec.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,12 @@ constexpr int vorbis_not_audio = -135;
 const ogg_packet& packet_record(const void* pointer, std::uint32_t size) {
   if (size != ogg_packet_record_size || !pointer) vantrel_io::throw_io_data();
   return *static_cast<const ogg_packet*>(pointer);
+}
+
+// Packet type 5 and the codec's signature, as libvorbis first checks them.
+bool is_setup_header(const ogg_packet& packet) {
+  return packet.packet != nullptr && packet.bytes > 7 && packet.packet[0] == 5 &&
+         std::memcmp(packet.packet + 1, "vorbis", 6) == 0;
 }
 
 void comments_to_info(const std::vector<std::string>& comments, track_info& info) {
@@ -62,11 +69,17 @@ public:
         read_comment_header(packet);
         return 0;
       }
+      // The set-up header holds only the codebooks and modes, which nothing
+      // but decoding uses; unpacking them (bit by bit, with an allocation
+      // per codebook) costs a reader of the stream's information, as the
+      // library scan is, more than the rest of the file. Such a reader only
+      // checks that the header is one; decoding unpacks it in full.
+      if (!for_decoding_) {
+        if (!is_setup_header(packet)) vantrel_io::throw_io_data();
+        return 1;
+      }
       if (vorbis_synthesis_headerin(&info_, &comment_, &packet) < 0) vantrel_io::throw_io_data();
-      // Setting synthesis up builds the codebooks' tables, which costs more
-      // than reading the headers: a reader of the stream's information, as
-      // the library scan is, never needs them.
-      if (for_decoding_ && !ready_) set_up_synthesis();
+      if (!ready_) set_up_synthesis();
       return 1;
     }
     if (message == packet_control_get_sample_rate) return static_cast<std::uint32_t>(info_.rate);
@@ -115,7 +128,10 @@ public:
 private:
   void read_comment_header(const ogg_packet& packet) {
     vorbis_comment_packet header;
-    if (packet.bytes < 0 || !header.parse(packet.packet, static_cast<std::size_t>(packet.bytes)))
+    // Only the text fields become track info: pictures are read elsewhere.
+    if (packet.bytes < 0 ||
+        !header.parse(packet.packet, static_cast<std::size_t>(packet.bytes),
+                      vorbis_comment_packet::entry_choice::text_only))
       vantrel_io::throw_io_data();
     std::vector<std::uint8_t> slim = header.without_entries();
     ogg_packet stand_in = packet;

@@ -3,7 +3,9 @@
 
 usage: ogg_input.py WINE_EXEC BUILD_DIR ZORVTOOL_EXE
 """
+import base64
 import json
+import math
 import os
 import struct
 import subprocess
@@ -278,12 +280,90 @@ def test_retag(work):
           "Opus gains after the save: %s" % read_back)
 
 
+def ogg_links(path):
+    """Each logical stream of an Ogg file, read page by page without libogg:
+    its size in bytes, the bytes of its first `headers` packets (3 for
+    Vorbis, 2 for Opus, told by the first packet) and its last granule."""
+    data = open(path, "rb").read()
+    links, at = [], 0
+    while at + 27 <= len(data):
+        assert data[at:at + 4] == b"OggS", "a page at %d" % at
+        flags, granule, serial = data[at + 5], *struct.unpack_from("<qI", data, at + 6)
+        count = data[at + 26]
+        laces = data[at + 27:at + 27 + count]
+        body = at + 27 + count
+        if flags & 2:
+            codec = "opus" if data[body:body + 8] == b"OpusHead" else "vorbis"
+            links.append({"serial": serial, "bytes": 0, "header_bytes": 0, "packets": 0, "granule": -1,
+                          "headers": 2 if codec == "opus" else 3, "first": data[body:body + 64]})
+        link = links[-1]
+        link["bytes"] += 27 + count + sum(laces)
+        for lace in laces:
+            if link["packets"] < link["headers"]:
+                link["header_bytes"] += lace
+                if lace < 255:
+                    link["packets"] += 1
+        if granule != -1:
+            link["granule"] = granule
+        at = body + sum(laces)
+    return links
+
+
+def test_information_of_large_headers_and_chains(work):
+    """What a scan reads of Ogg files: fields before and after a cover that
+    spreads the comment header over several pages, lengths and bitrates,
+    link by link in a chain, as an independent reading of the pages gives
+    them."""
+    from mutagen.flac import Picture
+    from mutagen.oggopus import OggOpus
+    from mutagen.oggvorbis import OggVorbis
+    picture = Picture()
+    picture.type, picture.mime, picture.data = 3, "image/jpeg", b"\xff\xd8" + os.urandom(90000) + b"\xff\xd9"
+    block = base64.b64encode(picture.write()).decode()
+    stereo = tone(work, "cover.wav", 44100, 2, 3)
+    short = tone(work, "short.wav", 48000, 1, 2, 300)
+    made = {
+        "covered.ogg": vorbis(work, "covered.ogg", stereo, "-t", "Before"),
+        "covered.opus": opus(work, "covered.opus", short, "--title", "Before"),
+        "plain.ogg": vorbis(work, "plain.ogg", short, "-t", "Plain"),
+    }
+    for name, kind in (("covered.ogg", OggVorbis), ("covered.opus", OggOpus)):
+        tagged = kind(made[name])
+        tagged["METADATA_BLOCK_PICTURE"] = [block]
+        tagged["ARTIST"] = ["After the cover"]
+        tagged.save()
+    chain = os.path.join(work, "covered-chain.ogg")
+    with open(chain, "wb") as out:
+        for name in ("covered.ogg", "covered.opus", "plain.ogg"):
+            out.write(open(made[name], "rb").read())
+    # A page holds at most 255 x 255 bytes.
+    check(ogg_links(made["covered.ogg"])[0]["header_bytes"] > 255 * 255, "the Vorbis headers span several pages")
+
+    for path in list(made.values()) + [chain]:
+        for link, subsong in zip(ogg_links(path), info(path)):
+            got, name = subsong["info"], "%s link %d" % (os.path.basename(path), subsong["subsong"])
+            opus_link = link["headers"] == 2
+            rate = 48000 if opus_link else struct.unpack_from("<I", link["first"], 12)[0]
+            preskip = struct.unpack_from("<H", link["first"], 10)[0] if opus_link else 0
+            length = (link["granule"] - preskip) / rate
+            bitrate = math.floor((link["bytes"] - link["header_bytes"]) * 8 / length / 1000 + 0.5)
+            check(abs(got["length"] - length) < 1e-9 and got["technical"].get("bitrate") == str(bitrate),
+                  "%s: length %s and bitrate %s, the pages say %s and %d" % (
+                      name, got["length"], got["technical"].get("bitrate"), length, bitrate))
+            fields = {k.lower(): v for k, v in got["fields"].items()}
+            if "covered" in os.path.basename(path) and fields.get("title") != ["Plain"]:
+                check(fields.get("title") == ["Before"] and fields.get("artist") == ["After the cover"]
+                      and not any("picture" in k for k in fields),
+                      "%s: the fields on both sides of the cover, the cover not among them: %s" % (name, fields))
+
+
 def main():
     with tempfile.TemporaryDirectory(prefix="zorv-ogg-") as work:
         test_single_links(work)
         test_six_channels(work)
         test_chain_and_seek(work)
         test_retag(work)
+        test_information_of_large_headers_and_chains(work)
     if failures:
         print("%d check(s) failed" % len(failures))
         return 1

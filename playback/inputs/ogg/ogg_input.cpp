@@ -1,6 +1,7 @@
 #include "playback/inputs/ogg/ogg_input.h"
 
 #include <cmath>
+#include <optional>
 
 #include "io/io_exceptions.h"
 #include "io/read_ahead_file.h"
@@ -122,7 +123,10 @@ void ogg_input::get_info(std::uint32_t subsong, track_info& out, const abort_sig
     }
   } keeper{*file_, file_->get_position(abort), abort};
   const link& chosen = links_[subsong];
-  ogg_page_reader reader(file_);
+  // A reader of its own while decoding, whose place in the stream must
+  // stay; before that the opening reader serves, and its buffers with it.
+  std::optional<ogg_page_reader> own;
+  ogg_page_reader& reader = codec_ ? own.emplace(file_) : *reader_;
   reader.seek(chosen.start, abort);
   ogg_packet first;
   if (!reader.next_packet(first, abort, chosen.end())) {

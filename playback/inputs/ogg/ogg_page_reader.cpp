@@ -6,7 +6,15 @@
 
 namespace {
 
+// Searches step through the file in windows of this size.
 constexpr std::uint32_t chunk_size = 1024;
+// Reading on from one place, each read takes twice the bytes of the one
+// before, up to the largest: a header carrying a cover picture arrives in a
+// few reads instead of one per KiB, each of which had the sync's buffer
+// grown and copied, while a search that reads a page or two after each jump
+// still reads little.
+constexpr std::uint32_t first_read_size = 4096;
+constexpr std::uint32_t largest_read_size = 65536;
 
 std::uint64_t page_length(const ogg_page& page) {
   return static_cast<std::uint64_t>(page.header_len) + static_cast<std::uint64_t>(page.body_len);
@@ -17,6 +25,10 @@ std::uint64_t page_length(const ogg_page& page) {
 ogg_page_reader::ogg_page_reader(vantrel_io::file_ptr file) : file_(std::move(file)) {
   ogg_stream_init(&stream_, -1);
   ogg_sync_init(&sync_);
+  // Room for the largest read and a large page begun before it, so that
+  // the sync's buffer is allocated once rather than grown and copied on
+  // the way through a header with a picture.
+  if (!ogg_sync_buffer(&sync_, largest_read_size)) throw std::bad_alloc();
 }
 
 ogg_page_reader::~ogg_page_reader() {
@@ -27,6 +39,7 @@ ogg_page_reader::~ogg_page_reader() {
 void ogg_page_reader::reset(const abort_signal& abort) {
   file_->rewind(abort);
   sync_offset_ = 0;
+  read_size_ = first_read_size;
   ogg_stream_reset(&stream_);
   ogg_sync_reset(&sync_);
   serial_known_ = false;
@@ -35,6 +48,7 @@ void ogg_page_reader::reset(const abort_signal& abort) {
 void ogg_page_reader::seek(std::uint64_t position, const abort_signal& abort) {
   file_->seek(position, abort);
   sync_offset_ = position;
+  read_size_ = first_read_size;
   ogg_stream_reset(&stream_);
   ogg_sync_reset(&sync_);
   serial_known_ = false;
@@ -43,11 +57,12 @@ void ogg_page_reader::seek(std::uint64_t position, const abort_signal& abort) {
 bool ogg_page_reader::can_seek() { return file_->can_seek() && !file_->is_remote(); }
 
 bool ogg_page_reader::read_more(const abort_signal& abort, std::uint64_t limit) {
-  std::uint32_t wanted = chunk_size;
+  std::uint32_t wanted = read_size_;
+  read_size_ = std::min(read_size_ * 2, largest_read_size);
   if (limit != no_limit) {
     const std::uint64_t position = file_->get_position(abort);
     if (position >= limit) return false;
-    wanted = static_cast<std::uint32_t>(std::min<std::uint64_t>(chunk_size, limit - position));
+    wanted = static_cast<std::uint32_t>(std::min<std::uint64_t>(wanted, limit - position));
   }
   char* buffer = ogg_sync_buffer(&sync_, wanted);
   if (!buffer) throw std::bad_alloc();

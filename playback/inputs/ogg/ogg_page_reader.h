@@ -27,7 +27,8 @@ public:
   bool can_seek();
   vantrel_io::file_ptr get_file() const { return file_; }
 
-  // Feeds the next chunk (at most 1 KiB, never past `limit`) to the sync.
+  // Feeds the next chunk (growing while the reads go on from one place,
+  // never past `limit`) to the sync.
   bool read_more(const abort_signal& abort, std::uint64_t limit);
   bool next_page(const abort_signal& abort, std::uint64_t limit);
   // The packet stays valid until the next read.
@@ -56,6 +57,7 @@ private:
   bool serial_known_ = false;
   // File offset of the first byte the sync has not yet given out as a page.
   std::uint64_t sync_offset_ = 0;
+  std::uint32_t read_size_ = 4096;
   ogg_stream_state stream_{};
   ogg_sync_state sync_{};
   vantrel_io::file_ptr file_;

@@ -10,6 +10,7 @@
 
 #include "core/service_registry.h"
 #include "io/io_exceptions.h"
+#include "metadata/replaygain_info.h"
 #include "metadata/track_info.h"
 #include "playback/audio_block.h"
 #include "playback/decoders/opus_packet_decoder.h"
@@ -205,6 +206,38 @@ TEST_F(OggPacketCodecs, OpusHeaderSequence) {
   decoder->decode(nullptr, 0, block, abort);
   EXPECT_EQ(block.get_sample_count(), 0u) << "an empty packet gives an empty block";
   EXPECT_EQ(decoder->control(packet_control_set_sample_rate, 1, nullptr, 0), 0u) << "unhandled controls answer 0";
+}
+
+TEST_F(OggPacketCodecs, OpusCommentsHeldWithoutTheirCoverReadAsTheWholePacket) {
+  bytes head = opus_head_bytes(1, 2, 0, {}, 256);
+  const std::string cover = "METADATA_BLOCK_PICTURE=" + std::string(60000, 'A');
+  const std::vector<std::vector<std::string>> comment_sets = {
+      {"TITLE=t", cover, "ARTIST=a", "R128_TRACK_GAIN=-512"}, {cover}, {cover, cover, "TITLE=t"}};
+  for (const auto& comments : comment_sets) {
+    bytes tags = opus_tags_bytes(comments);
+    tags.push_back(0x01);  // bytes past the entries, which the comment format allows
+    track_info_impl whole, held;
+    opus_tags_parse(tags.data(), static_cast<std::uint32_t>(tags.size()), 256, whole);
+    packet_decoder_ptr decoder = open(head);
+    ogg_packet packet = record(tags, 1);
+    ASSERT_EQ(decoder->control(packet_control_next_header, 0, &packet, sizeof packet), 1u);
+    tags.assign(tags.size(), 0);  // the decoder keeps its own copy
+    decoder->get_info(held);
+    ASSERT_EQ(held.field_count(), whole.field_count()) << comments.size();
+    for (std::uint32_t i = 0; i < whole.field_count(); ++i)
+      EXPECT_STREQ(held.value(whole.field_name(i), 0), whole.value(whole.field_name(i), 0));
+    // Without R128 comments the decoder takes its gains from the header.
+    if (replaygain_info::gain_present(whole.get_replaygain().track_gain))
+      EXPECT_FLOAT_EQ(held.get_replaygain().track_gain, whole.get_replaygain().track_gain);
+  }
+  // A packet whose lengths overstate what it holds has no tags, as before.
+  bytes broken = opus_tags_bytes({"TITLE=t", cover}, 1);
+  packet_decoder_ptr decoder = open(head);
+  ogg_packet packet = record(broken, 1);
+  decoder->control(packet_control_next_header, 0, &packet, sizeof packet);
+  track_info_impl info;
+  decoder->get_info(info);
+  EXPECT_EQ(info.field_count(), 0u);
 }
 
 TEST_F(OggPacketCodecs, OggFlacHeaderCompletesOnTheLastBlock) {

@@ -36,6 +36,16 @@ TEST(VorbisCommentPacket, ReadsEveryEntryWholeAndKeepsOnlyTheVendorForTheLibrary
   EXPECT_EQ(read.without_entries(), header("Xiph.Org libVorbis", {}));
 }
 
+TEST(VorbisCommentPacket, TextOnlyLeavesPicturesOutAndJudgesThePacketAlike) {
+  const std::string picture = "METADATA_BLOCK_PICTURE=" + std::string(70000, 'A');
+  const bytes packet = header("v", {"TITLE=Song", picture, "coverart=AAAA", "ARTIST=After"});
+  vorbis_comment_packet read;
+  ASSERT_TRUE(read.parse(packet.data(), packet.size(), vorbis_comment_packet::entry_choice::text_only));
+  EXPECT_EQ(read.entries, (std::vector<std::string>{"TITLE=Song", "ARTIST=After"}));
+  for (std::size_t cut = 0; cut < packet.size(); cut += 997)
+    EXPECT_FALSE(read.parse(packet.data(), cut, vorbis_comment_packet::entry_choice::text_only)) << cut;
+}
+
 TEST(VorbisCommentPacket, RefusesWhatLibvorbisRefuses) {
   const bytes good = header("v", {"A=1", "B=2"});
   vorbis_comment_packet read;
