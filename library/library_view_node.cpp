@@ -332,7 +332,9 @@ void library_view_node::build_level(std::uint32_t level) {
 void library_view_node::fill_entries_from_groups(std::uint32_t level) {
   entries_.clear();
   if (level == 1 && !selections_[0].empty()) entries_.push_back(all_keys[1]);
-  for (std::wstring& key : nav_natural_order(groups_[level].keys())) entries_.push_back(std::move(key));
+  const wide_text_list& keys = groups_[level].keys();
+  entries_.reserve(entries_.size() + keys.size());
+  for (const std::uint32_t index : nav_natural_order_of(keys)) entries_.push_back(keys[index]);
 }
 
 void library_view_node::build_albums(const track_handle_list& tracks, library_view_grouper& grouper) {

@@ -97,14 +97,18 @@ nav_path nav_split_path(const std::wstring& path) {
 // one more worker for every this many names.
 constexpr std::size_t names_per_sort_worker = 2048;
 
-wide_text_list nav_natural_order(wide_text_list texts) {
+std::vector<std::uint32_t> nav_natural_order_of(const wide_text_list& texts) {
   std::vector<std::uint32_t> order(texts.size());
   const auto workers = static_cast<std::uint32_t>(
       std::min<std::size_t>(qiv::cpu_count(), 1 + texts.size() / names_per_sort_worker));
   qiv::sort_by_text_with_workers(order, [&](std::uint32_t index, std::wstring& key) { key = texts[index]; }, workers);
+  return order;
+}
+
+wide_text_list nav_natural_order(wide_text_list texts) {
   wide_text_list sorted;
   sorted.reserve(texts.size());
-  for (std::uint32_t index : order) sorted.push_back(std::move(texts[index]));
+  for (std::uint32_t index : nav_natural_order_of(texts)) sorted.push_back(std::move(texts[index]));
   return sorted;
 }
 
