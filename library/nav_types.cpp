@@ -92,10 +92,11 @@ nav_path nav_split_path(const std::wstring& path) {
   return out;
 }
 
-// Each round of the parallel sort starts its threads anew, which under Wine
-// costs more than sorting a few thousand names on one thread; a view gets
+// Each round of the parallel sort starts its threads anew, and under Wine the
+// workers' allocations queue on one heap: on a busy machine 60,000 names sort
+// in about 12 ms on one thread, 17 ms on two and 25 ms on eight. A view gets
 // one more worker for every this many names.
-constexpr std::size_t names_per_sort_worker = 2048;
+constexpr std::size_t names_per_sort_worker = 65536;
 
 std::vector<std::uint32_t> nav_natural_order_of(const wide_text_list& texts) {
   std::vector<std::uint32_t> order(texts.size());
