@@ -46,23 +46,23 @@ void split_pieces(std::string_view text, std::string_view separator, Take&& take
 }
 
 // Files tracks into the groups of a level by their key text. The tracks of
-// a library mostly come album by album and share their keys, so the wide
-// form of each distinct key is made and sought in the ordered groups once;
-// every further track costs one hash lookup without allocating.
+// a library mostly come album by album and share their keys, so each
+// distinct key is kept once; every further track costs one hash lookup
+// without allocating.
 class group_filer {
 public:
-  explicit group_filer(std::map<std::wstring, track_handle_list>& groups) : groups_(groups) {}
+  explicit group_filer(library_view_grouper& grouper) : grouper_(grouper) {}
 
-  void add(std::string_view key, const track_handle_ptr& track) {
+  void add(std::string_view key, std::uint32_t track_index) {
     key_.assign(key);
-    auto found = group_of_.find(key_);
-    if (found == group_of_.end()) found = group_of_.emplace(key_, &groups_[nav_wide(key_)]).first;
-    found->second->push_back(track);
+    auto found = key_of_.find(key_);
+    if (found == key_of_.end()) found = key_of_.emplace(key_, grouper_.add_key(key_)).first;
+    grouper_.file(found->second, track_index);
   }
 
 private:
-  std::map<std::wstring, track_handle_list>& groups_;
-  std::unordered_map<std::string, track_handle_list*> group_of_;
+  library_view_grouper& grouper_;
+  std::unordered_map<std::string, std::uint32_t> key_of_;
   std::string key_;  // reused, so a lookup does not allocate
 };
 
@@ -181,9 +181,12 @@ nav_path library_view_node::get_path() const { return nav_path(selections_.begin
 bool library_view_node::entry_is_track(const std::wstring& name, const track_handle* handle) {
   if (!holders_known_ || holders_of_ != handle) {
     holders_.clear();
-    for (const auto& [key, tracks] : groups_[level_])
+    const library_view_groups& groups = groups_[level_];
+    for (std::size_t group = 0; group < groups.size(); ++group) {
+      const auto tracks = groups.tracks(group);
       if (std::any_of(tracks.begin(), tracks.end(), [&](const track_handle_ptr& track) { return track.get() == handle; }))
-        holders_.insert(key);
+        holders_.insert(groups.keys()[group]);
+    }
     holders_of_ = handle;
     holders_known_ = true;
   }
@@ -195,8 +198,8 @@ bool library_view_node::is_container(const std::wstring& name) const {
 }
 
 bool library_view_node::is_track(const std::wstring& name) {
-  const auto group = groups_[level_].find(name);
-  return group != groups_[level_].end() && !group->second.empty();
+  const std::size_t group = groups_[level_].find(name);
+  return group != library_view_groups::npos && !groups_[level_].tracks(group).empty();
 }
 
 void library_view_node::go_up() {
@@ -238,9 +241,9 @@ bool library_view_node::rebuild() {
 }
 
 bool library_view_node::holds_selected_group(std::uint32_t level) const {
-  const group_map& groups = groups_[level];
+  const library_view_groups& groups = groups_[level];
   return std::any_of(selections_[level].begin(), selections_[level].end(),
-                     [&](const std::wstring& key) { return groups.count(key) != 0; });
+                     [&](const std::wstring& key) { return groups.find(key) != library_view_groups::npos; });
 }
 
 // Levels below the current one matter only where something is selected:
@@ -255,8 +258,10 @@ void library_view_node::collect_tracks(std::uint32_t level, track_handle_list& o
   for (std::uint32_t k = level; k-- > 0;) {
     if (selections_[k].empty()) continue;
     for (const std::wstring& key : selections_[k]) {
-      const auto group = groups_[k].find(key);
-      if (group != groups_[k].end()) out.insert(out.end(), group->second.begin(), group->second.end());
+      const std::size_t group = groups_[k].find(key);
+      if (group == library_view_groups::npos) continue;
+      const auto tracks = groups_[k].tracks(group);
+      out.insert(out.end(), tracks.begin(), tracks.end());
     }
     return;
   }
@@ -273,20 +278,20 @@ std::string library_view_node::evaluate(const track_handle_ptr& track, const tit
 void library_view_node::build_level(std::uint32_t level) {
   holders_known_ = false;
   track_order_script_ = album_order_script_.get();
-  group_map& groups = groups_[level];
-  groups.clear();
+  groups_[level].clear();
   track_handle_list tracks;
   collect_tracks(level, tracks);
-  group_filer filer(groups);
+  library_view_grouper grouper;
   switch (level) {
   case 0:
   case 1: {
+    group_filer filer(grouper);
     std::string fields[2];  // reused from track to track
-    for (const track_handle_ptr& track : tracks) {
+    for (std::uint32_t index = 0; index < tracks.size(); ++index) {
       {
         track_info_lock lock;
         const track_display_info* info = nullptr;
-        if (!track->get_info_ref(info)) continue;
+        if (!tracks[index]->get_info_ref(info)) continue;
         if (level == 0) {
           fields[0] = info->get(field_name_set::genre);
         } else {
@@ -296,42 +301,43 @@ void library_view_node::build_level(std::uint32_t level) {
       }
       for (const std::string& field : fields)
         split_pieces(field, track_display_info::value_separator,
-                     [&](std::string_view part) { filer.add(part, track); });
+                     [&](std::string_view part) { filer.add(part, index); });
     }
     break;
   }
   case 2:
-    build_albums(tracks);
+    build_albums(tracks, grouper);
+    grouper.finish(tracks, groups_[2]);
     return;
   case 3: {
     const bool one_album = selections_[2].size() == 1;
     const title_script& caption_script = one_album ? *song_caption_script_ : *title_script_;
     if (!one_album) track_order_script_ = title_script_.get();
-    // Song captions are mostly distinct, so they go straight to the ordered
-    // groups: a hash of them would only add its own cost.
+    // Song captions are mostly distinct, so each track adds its own: a hash
+    // of them would only add its own cost.
     static title_output_filter filter;
     qiv::string_buffer caption;
-    for (const track_handle_ptr& track : tracks) {
-      track->evaluate_script_locked(nullptr, caption, caption_script, &filter);
+    for (std::uint32_t index = 0; index < tracks.size(); ++index) {
+      tracks[index]->evaluate_script_locked(nullptr, caption, caption_script, &filter);
       if (caption.get_length() != 0)
-        groups[qiv::utf8_to_utf16(caption.get_ptr(), caption.get_length())].push_back(track);
+        grouper.file(grouper.add_key(std::string_view(caption.get_ptr(), caption.get_length())), index);
     }
     break;
   }
   }
+  grouper.finish(tracks, groups_[level]);
   fill_entries_from_groups(level);
 }
 
 void library_view_node::fill_entries_from_groups(std::uint32_t level) {
-  wide_text_list keys;
-  keys.reserve(groups_[level].size());
-  for (const auto& [key, tracks] : groups_[level]) keys.push_back(key);
   entries_.clear();
   if (level == 1 && !selections_[0].empty()) entries_.push_back(all_keys[1]);
-  for (std::wstring& key : nav_natural_order(std::move(keys))) entries_.push_back(std::move(key));
+  const wide_text_list& keys = groups_[level].keys();
+  entries_.reserve(entries_.size() + keys.size());
+  for (const std::uint32_t index : nav_natural_order_of(keys)) entries_.push_back(keys[index]);
 }
 
-void library_view_node::build_albums(const track_handle_list& tracks) {
+void library_view_node::build_albums(const track_handle_list& tracks, library_view_grouper& grouper) {
   album_identities_.clear();
   const wide_text_list& artists = selections_[1];
   const std::set<std::wstring> artist_set(artists.begin(), artists.end());
@@ -339,7 +345,7 @@ void library_view_node::build_albums(const track_handle_list& tracks) {
   // The album patterns read only the album artist, album and date, so each
   // distinct album is evaluated and filed once, however many tracks it has.
   struct album_entry {
-    track_handle_list* group;
+    std::uint32_t group;
     std::wstring* identity_slot;
     std::wstring identity;
   };
@@ -375,16 +381,18 @@ void library_view_node::build_albums(const track_handle_list& tracks) {
         if (pieces == artist_set) pattern = own_album_pattern_.get();
         else pattern = other_album_pattern_.get(), albums = &other_albums;
       }
-      std::wstring whole = nav_wide(evaluate(track, *pattern));
-      const std::size_t tab = whole.find(L'\t');
-      const std::wstring caption = tab == std::wstring::npos ? whole : whole.substr(tab + 1);
-      albums->insert(std::move(whole));
-      found = seen.emplace(identity, album_entry{&groups_[2][caption], &album_identities_[caption], nav_wide(identity)})
+      const std::string whole = evaluate(track, *pattern);
+      const std::size_t tab = whole.find('\t');
+      const std::string_view caption = tab == std::string::npos ? whole : std::string_view(whole).substr(tab + 1);
+      albums->insert(nav_wide(whole));
+      found = seen.emplace(identity, album_entry{grouper.add_key(caption), &album_identities_[nav_wide(std::string(caption))],
+                                                 nav_wide(identity)})
                   .first;
     }
     return found->second;
   };
-  for (const track_handle_ptr& track : tracks) {
+  for (std::uint32_t index = 0; index < tracks.size(); ++index) {
+    const track_handle_ptr& track = tracks[index];
     fields.clear();
     {
       track_info_lock lock;
@@ -398,7 +406,7 @@ void library_view_node::build_albums(const track_handle_list& tracks) {
     }
     album_entry*& album = album_of_fields[fields];
     if (album == nullptr) album = &find_album(track);
-    album->group->push_back(track);
+    grouper.file(album->group, index);
     // A later track with the same caption names the album. Mostly it is the
     // same album again, which costs no copy.
     if (*album->identity_slot != album->identity) *album->identity_slot = album->identity;

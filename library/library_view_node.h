@@ -11,6 +11,7 @@
 #include <set>
 
 #include "foundation/refcounted.h"
+#include "library/library_view_groups.h"
 #include "library/media_library.h"
 #include "library/nav_node.h"
 #include "metadata/title/title_script.h"
@@ -91,7 +92,6 @@ public:
   static bool holds_all_key(const wide_text_list& keys, std::uint32_t level);
 
 private:
-  using group_map = std::map<std::wstring, track_handle_list>;
   using script_ref = qiv::ref_ptr<title_script>;
 
   void on_items_added(const track_handle_list&) override { refresh(); }
@@ -106,7 +106,7 @@ private:
   void build_level(std::uint32_t level);
   // Whether any key selected at the level still names a group there.
   bool holds_selected_group(std::uint32_t level) const;
-  void build_albums(const track_handle_list& tracks);
+  void build_albums(const track_handle_list& tracks, library_view_grouper& grouper);
   void collect_tracks(std::uint32_t level, track_handle_list& out);
   void fill_entries_from_groups(std::uint32_t level);
   std::string evaluate(const track_handle_ptr& track, const title_script& script) const;
@@ -125,7 +125,7 @@ private:
   script_ref other_album_pattern_, own_album_pattern_, all_album_pattern_;
   script_ref album_identity_script_;  // album, album artist and date
   std::array<wide_text_list, level_count> selections_;
-  std::array<group_map, level_count> groups_;
+  std::array<library_view_groups, level_count> groups_;
   std::uint32_t level_ = 0;
   wide_text_list entries_;
   std::map<std::wstring, std::wstring> album_identities_;  // caption -> album, album artist, date

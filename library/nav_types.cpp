@@ -92,19 +92,24 @@ nav_path nav_split_path(const std::wstring& path) {
   return out;
 }
 
-// Each round of the parallel sort starts its threads anew, which under Wine
-// costs more than sorting a few thousand names on one thread; a view gets
+// Each round of the parallel sort starts its threads anew, and under Wine the
+// workers' allocations queue on one heap: on a busy machine 60,000 names sort
+// in about 12 ms on one thread, 17 ms on two and 25 ms on eight. A view gets
 // one more worker for every this many names.
-constexpr std::size_t names_per_sort_worker = 2048;
+constexpr std::size_t names_per_sort_worker = 65536;
 
-wide_text_list nav_natural_order(wide_text_list texts) {
+std::vector<std::uint32_t> nav_natural_order_of(const wide_text_list& texts) {
   std::vector<std::uint32_t> order(texts.size());
   const auto workers = static_cast<std::uint32_t>(
       std::min<std::size_t>(qiv::cpu_count(), 1 + texts.size() / names_per_sort_worker));
   qiv::sort_by_text_with_workers(order, [&](std::uint32_t index, std::wstring& key) { key = texts[index]; }, workers);
+  return order;
+}
+
+wide_text_list nav_natural_order(wide_text_list texts) {
   wide_text_list sorted;
   sorted.reserve(texts.size());
-  for (std::uint32_t index : order) sorted.push_back(std::move(texts[index]));
+  for (std::uint32_t index : nav_natural_order_of(texts)) sorted.push_back(std::move(texts[index]));
   return sorted;
 }
 

@@ -78,6 +78,8 @@ std::string nav_utf8(const std::wstring& text);
 // The texts in the system's natural order; texts it calls equal keep the
 // order they come in (callers give them in code-unit order).
 wide_text_list nav_natural_order(wide_text_list texts);
+// The same as the indices of the texts in that order.
+std::vector<std::uint32_t> nav_natural_order_of(const wide_text_list& texts);
 
 // The first key of every component joined by backslashes: C:\Music\Pop.
 std::wstring nav_path_join(const nav_path& path);

@@ -137,6 +137,29 @@ TEST_F(LibraryView, PlaysAlbumByAlbumInDiscAndTrackOrder) {
   EXPECT_EQ(files(tracks), strings({"a2.flac", "b1.flac", "a1.flac"})) << "by title, not by choice order";
 }
 
+TEST_F(LibraryView, GroupsByExactTextInNaturalOrderWithCaseVariantsApart) {
+  library.tracks.clear();
+  for (const tags& t : std::initializer_list<tags>{
+           {.file = "v1.flac", .genre = "Pop; Rock; Pop; Jazz", .artist = "abba", .title = "Song"},
+           {.file = "v2.flac", .genre = "rock", .artist = "ABBA", .title = "song"},
+           {.file = "v3.flac", .artist = "Abba", .album_artist = "Abba", .title = "Song"},
+           {.file = "v4.flac"},
+           {.file = "v5.flac", .genre = "; ; ", .artist = "Under; Uber; Abba", .title = "Song "},
+       })
+    library.tracks.push_back(make_track(t));
+  EXPECT_EQ(names(view({})->entries()), strings({"Jazz", "Pop", "Rock", "rock"})) << "a value given twice is one group";
+  EXPECT_EQ(names(view({{}})->entries()), strings({"ABBA", "Abba", "abba", "Uber", "Under"}))
+      << "names equal but for case stay apart, in code-unit order; empty values make no group";
+  auto songs = view({{}, {}, {}});
+  EXPECT_EQ(names(songs->entries()), strings({"Song", "song", "Song ", "v4"})) << "a track without a title goes by its file name";
+  track_handle_list tracks;
+  songs->get_tracks(keys({"Song"}), tracks);
+  EXPECT_EQ(files(tracks), strings({"v1.flac", "v3.flac"}));
+  auto artists = view({{}});
+  artists->get_tracks(keys({"Abba"}), tracks);
+  EXPECT_EQ(files(tracks), strings({"v3.flac", "v5.flac"}));
+}
+
 TEST_F(LibraryView, AlbumsTellApartTracksByEveryFieldTheirCaptionsRead) {
   // Without an album artist the artist names the album; with one, the track
   // artist no longer matters; the date parts albums of one name.

@@ -1,0 +1,119 @@
+#include "library/library_view_groups.h"
+
+#include <algorithm>
+#include <numeric>
+
+#include "foundation/code_page_text.h"
+
+namespace {
+
+// A byte's place in the order below: lead bytes F0 to F4 before EE and EF,
+// every other byte as it is. A permutation, so texts still order totally.
+unsigned utf16_rank(char byte) {
+  const unsigned value = static_cast<unsigned char>(byte);
+  if (value >= 0xF0 && value <= 0xF4) return value - 2;
+  if (value == 0xEE || value == 0xEF) return value + 5;
+  return value;
+}
+
+// Whether UTF-8 text `a` comes before `b` in the UTF-16 code-unit order the
+// wide keys are kept in. That is byte order except between characters from
+// U+E000 (lead bytes EE, EF), which UTF-16 puts after those beyond U+FFFF
+// (lead bytes F0 to F4, surrogates in UTF-16).
+bool before_in_utf16(std::string_view a, std::string_view b) {
+  const auto [at_a, at_b] = std::mismatch(a.begin(), a.end(), b.begin(), b.end());
+  if (at_b == b.end()) return false;
+  if (at_a == a.end()) return true;
+  return utf16_rank(*at_a) < utf16_rank(*at_b);
+}
+
+// Most keys are plain ASCII, which widens unit for unit without asking the
+// system.
+std::wstring widen(std::string_view text) {
+  if (std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+    return std::wstring(text.begin(), text.end());
+  return qiv::utf8_to_utf16(text.data(), text.size());
+}
+
+}  // namespace
+
+std::size_t library_view_groups::find(const std::wstring& key) const {
+  const auto found = std::lower_bound(keys_.begin(), keys_.end(), key);
+  return found != keys_.end() && *found == key ? static_cast<std::size_t>(found - keys_.begin()) : npos;
+}
+
+void library_view_groups::clear() {
+  keys_.clear();
+  starts_.clear();
+  tracks_.clear();
+}
+
+std::uint32_t library_view_grouper::add_key(std::string_view text) {
+  key_spans_.emplace_back(static_cast<std::uint32_t>(text_.size()), static_cast<std::uint32_t>(text.size()));
+  text_.append(text);
+  return static_cast<std::uint32_t>(key_spans_.size() - 1);
+}
+
+void library_view_grouper::finish(const track_handle_list& tracks, library_view_groups& out) {
+  out.clear();
+  const auto text_of = [&](std::uint32_t key) {
+    return std::string_view(text_).substr(key_spans_[key].first, key_spans_[key].second);
+  };
+  // Most texts part within their first bytes, so those, ranked into one
+  // number, settle most comparisons without reaching into the texts.
+  struct sort_item {
+    std::uint64_t head;
+    std::uint32_t key;
+  };
+  std::vector<sort_item> items(key_spans_.size());
+  for (std::uint32_t key = 0; key < items.size(); ++key) {
+    const std::string_view text = text_of(key);
+    std::uint64_t head = 0;
+    for (std::size_t i = 0; i < 8; ++i) head = head << 8 | (i < text.size() ? utf16_rank(text[i]) : 0);
+    items[key] = {head, key};
+  }
+  std::sort(items.begin(), items.end(), [&](const sort_item& a, const sort_item& b) {
+    return a.head != b.head ? a.head < b.head : before_in_utf16(text_of(a.key), text_of(b.key));
+  });
+  std::vector<std::uint32_t> by_text(items.size());
+  for (std::size_t i = 0; i < items.size(); ++i) by_text[i] = items[i].key;
+
+  // Runs of equal texts make one group each, named by the wide form of the
+  // text, made once per group.
+  std::vector<std::uint32_t> group_of_key(key_spans_.size());
+  for (std::size_t i = 0; i < by_text.size(); ++i) {
+    const std::string_view text = text_of(by_text[i]);
+    if (i == 0 || text != text_of(by_text[i - 1])) out.keys_.push_back(widen(text));
+    group_of_key[by_text[i]] = static_cast<std::uint32_t>(out.keys_.size() - 1);
+  }
+  // Text that is not UTF-8 can widen out of order or to the wide form of
+  // another text: the wide forms decide, as they are what the list shows.
+  if (std::adjacent_find(out.keys_.begin(), out.keys_.end(), std::greater_equal<>()) != out.keys_.end()) {
+    std::vector<std::uint32_t> by_wide(out.keys_.size());
+    std::iota(by_wide.begin(), by_wide.end(), 0u);
+    std::stable_sort(by_wide.begin(), by_wide.end(),
+                     [&](std::uint32_t a, std::uint32_t b) { return out.keys_[a] < out.keys_[b]; });
+    std::vector<std::uint32_t> merged(out.keys_.size());
+    wide_text_list keys;
+    for (const std::uint32_t group : by_wide) {
+      if (keys.empty() || keys.back() != out.keys_[group]) keys.push_back(std::move(out.keys_[group]));
+      merged[group] = static_cast<std::uint32_t>(keys.size() - 1);
+    }
+    out.keys_ = std::move(keys);
+    for (std::uint32_t& group : group_of_key) group = merged[group];
+  }
+
+  // The tracks, group after group, each group's in the order filed.
+  out.starts_.assign(out.keys_.size() + 1, 0);
+  for (const auto& [key, track] : filed_) ++out.starts_[group_of_key[key] + 1];
+  std::partial_sum(out.starts_.begin(), out.starts_.end(), out.starts_.begin());
+  std::vector<std::uint32_t> next(out.starts_.begin(), out.starts_.end() - 1);
+  std::vector<std::uint32_t> placed(filed_.size());
+  for (const auto& [key, track] : filed_) placed[next[group_of_key[key]]++] = track;
+  out.tracks_.reserve(placed.size());
+  for (const std::uint32_t track : placed) out.tracks_.push_back(tracks[track]);
+
+  text_.clear();
+  key_spans_.clear();
+  filed_.clear();
+}

@@ -1,0 +1,56 @@
+// The groups of one level of a library view: each distinct key text with the
+// tracks filed under it. Held flat (the keys in one sorted list, the tracks
+// of every group in another) so that grouping 100,000 tracks costs one sort
+// instead of a tree node and a wide string per track.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "library/nav_types.h"
+#include "metadata/track_handle.h"
+
+class library_view_groups {
+public:
+  static constexpr std::size_t npos = static_cast<std::size_t>(-1);
+
+  std::size_t size() const { return keys_.size(); }
+  // In UTF-16 code-unit order, each once.
+  const wide_text_list& keys() const { return keys_; }
+  std::span<const track_handle_ptr> tracks(std::size_t group) const {
+    return {tracks_.data() + starts_[group], tracks_.data() + starts_[group + 1]};
+  }
+  // The group of that key, or npos.
+  std::size_t find(const std::wstring& key) const;
+  void clear();
+
+private:
+  friend class library_view_grouper;
+  wide_text_list keys_;
+  std::vector<std::uint32_t> starts_;  // where each group's tracks begin, and the end
+  track_handle_list tracks_;
+};
+
+// Files tracks under UTF-8 key texts, then makes the groups in one go.
+class library_view_grouper {
+public:
+  // Keeps a key text and answers its number. Adding a text again is allowed
+  // (it joins the same group) but costs a sort place each time.
+  std::uint32_t add_key(std::string_view text);
+  // Files track `track_index` of the list given to finish under that key.
+  void file(std::uint32_t key, std::uint32_t track_index) { filed_.emplace_back(key, track_index); }
+
+  // The groups, one per distinct key text added, each group's tracks in the
+  // order they were filed. The grouper is spent.
+  void finish(const track_handle_list& tracks, library_view_groups& out);
+
+private:
+  std::string text_;  // every key text, one after another
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> key_spans_;  // offset and length in text_
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> filed_;  // key, track index
+};
