@@ -232,12 +232,14 @@ placement plan_placement(const mp4_file& file, const file_check_result& layout, 
   plan.stage = plan.boxes_end;
   // A movie box that is last returns to its own offset once the new one is
   // in force, which needs the copy staged beyond where the new box ends
-  // there, with room for a "free" header between.
+  // there, with room for a "free" header between, and after the "free"
+  // header that hides it at the end of the boxes.
   const std::uint64_t returned_end = file.moov_offset + movie_size;
-  if (plan.movie_is_last && plan.stage < returned_end + 8) plan.stage = std::max(plan.boxes_end + 8, returned_end + 8);
+  if (plan.movie_is_last) plan.stage = std::max(plan.boxes_end + 8, returned_end + 8);
   if (plan.stage + movie_size - file.moov_offset > max_u32 && plan.movie_is_last)
     refuse("the movie box is too big");
-  if (!plan.last_open_ended && plan.last_header == 8 && plan.stage + movie_size - plan.last_box > max_u32)
+  if (!plan.movie_is_last && !plan.last_open_ended && plan.last_header == 8 &&
+      plan.stage + movie_size - plan.last_box > max_u32)
     refuse("the last box cannot grow past a 32-bit size");
   return plan;
 }
@@ -278,8 +280,17 @@ void mp4_update_file_tags(mp4_file& file, stream& io, std::uint32_t write_mode, 
     write_all(io, stage + box_header_bytes, movie.substr(box_header_bytes));
     if (old_size > stage + n) io.truncate(stage + n);
     write_all(io, stage, header_bytes(n, fourcc("free")));
-    if (stage > end) write_all(io, end, header_bytes(stage - end, fourcc("free")));
-    if (!plan.last_open_ended) {
+    if (plan.movie_is_last) {
+      // The last box is the movie box itself, and a box named "moov" inside
+      // it would be read as part of the movie by players that read every
+      // box there. A "free" box from the end of the boxes hides the copy
+      // instead; the switch below takes its header into the old movie box's
+      // "free".
+      write_all(io, end, header_bytes(stage + n - end, fourcc("free")));
+    } else if (stage > end) {
+      write_all(io, end, header_bytes(stage - end, fourcc("free")));
+    }
+    if (!plan.last_open_ended && !plan.movie_is_last) {
       write_box_size(io, plan.last_box, plan.last_header, stage + n - plan.last_box);
       grown = true;
     }
