@@ -59,7 +59,7 @@ class Player(main_window.Player):
         self.capture = os.path.join(self.folder, "capture.wav")
 
     def environment(self):
-        sink = "|%s %s %s" % (sys.executable, os.path.join(HERE, "..", "support", "paced_sink.py"), self.capture)
+        sink = "|%s %s %s" % (sys.executable, os.path.join(HERE, "paced_sink.py"), self.capture)
         return dict(os.environ, AUDIO_CAPTURE=sink)
 
     def start(self, *args):

@@ -4,11 +4,6 @@
 real time and commands land where a listener would hear them.
 
 usage (as AUDIO_CAPTURE): |python3 paced_sink.py CAPTURE_FILE
-
-A sink that takes everything at once drains the player's buffer several
-times faster than a sound card, so on a busy machine the player falls behind
-and the capture holds gaps no listener would hear: tests that compare what
-was captured use this pace.
 """
 import sys
 import time
