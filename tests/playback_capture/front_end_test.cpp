@@ -40,6 +40,14 @@ public:
     events.push_back("volume " + std::to_string(std::lround(decibels)));
   }
   bool stopped() const { return !events.empty() && events.back().rfind("stop", 0) == 0; }
+  // The events without the position reports, whose number depends on how
+  // long the machine took to play.
+  std::vector<std::string> without_time() const {
+    std::vector<std::string> kept;
+    for (const std::string& event : events)
+      if (event.rfind("time ", 0) != 0) kept.push_back(event);
+    return kept;
+  }
 };
 
 class FrontEnd : public ::testing::Test {
@@ -77,7 +85,7 @@ protected:
 TEST_F(FrontEnd, AnnouncesEachItemThenEnds) {
   play({item("C:\\front\\a.sig", {0, 48000}), item("C:\\front\\b.sig", {48000, 48000})});
   ASSERT_TRUE(play_to_the_end());
-  EXPECT_EQ(log.events, (std::vector<std::string>{"start 1", "track C:\\front\\a.sig", "track C:\\front\\b.sig",
+  EXPECT_EQ(log.without_time(), (std::vector<std::string>{"start 1", "track C:\\front\\a.sig", "track C:\\front\\b.sig",
                                                   "stop 1"}));
 }
 
@@ -120,7 +128,7 @@ TEST_F(FrontEnd, UnopenableItemIsReportedAndSkipped) {
   const track_handle_ptr broken = item("C:\\front\\broken.sig", {0, 48000, true, true});
   play({broken, item("C:\\front\\good.sig", {0, 9600})});
   ASSERT_TRUE(play_to_the_end());
-  EXPECT_EQ(log.events, (std::vector<std::string>{"start 1", "track C:\\front\\broken.sig",
+  EXPECT_EQ(log.without_time(), (std::vector<std::string>{"start 1", "track C:\\front\\broken.sig",
                                                   "track C:\\front\\good.sig", "stop 1"}));
   qiv::string_small location;
   broken->get_location().format_for_display(location);

@@ -12,7 +12,7 @@ import uuid
 
 import sys
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from blackbox_checks import windows_path  # noqa: E402
+from blackbox_checks import session_env, windows_path  # noqa: E402
 
 CONFIG_FILE_GUID = "B2223DD1-15C4-46F5-8031-96E692BC1E20"
 SALT = struct.pack("<4I", 0x5A6F7276, 0x43666731, 0x9E3779B9, 0x7F4A7C15)
@@ -36,17 +36,6 @@ def config_records(data):
         records[str(uuid.UUID(bytes_le=data[at:at + 16])).upper()] = data[at + 20:at + 20 + size]
         at += 20 + size
     return records
-
-
-def session_env(build_dir):
-    """The environment of the build folder's Wine session (its display and
-    prefix), for Linux tools that look at it."""
-    env = dict(os.environ)
-    for line in open(os.path.join(build_dir, "wine-session.env")).read().split("\n"):
-        if line.startswith("export "):
-            name, value = line[7:].split("=", 1)
-            env[name] = value.strip('"')
-    return env
 
 
 class Player:

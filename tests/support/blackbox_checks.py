@@ -82,13 +82,24 @@ def heard_levels(capture):
     return levels
 
 
-def x_environment(build_dir):
-    """The environment with the display of the build's Wine session."""
+def session_env(build_dir):
+    """The environment of the test's Wine session (its display and prefix),
+    for Linux tools that look at it: the session of the test's own when it
+    runs in one, else the build folder's shared one."""
     env = dict(os.environ)
-    for line in open(os.path.join(build_dir, "wine-session.env")):
-        if line.startswith("export DISPLAY="):
-            env["DISPLAY"] = line.split("=", 1)[1].strip().strip('"')
+    session = os.path.join(build_dir, "wine-session.env")
+    if os.environ.get("ZORV_WINE_SESSION_BUILD") == os.path.realpath(build_dir):
+        session = os.environ["ZORV_WINE_SESSION"]
+    for line in open(session).read().split("\n"):
+        if line.startswith("export "):
+            name, value = line[7:].split("=", 1)
+            env[name] = value.strip('"')
     return env
+
+
+def x_environment(build_dir):
+    """The environment with the display of the test's Wine session."""
+    return dict(os.environ, DISPLAY=session_env(build_dir)["DISPLAY"])
 
 
 def screen_shot(build_dir, folder, name):
