@@ -16,6 +16,7 @@
 #include "io/path_schemes.h"
 #include "library/ordered_parallel_loop.h"
 #include "metadata/input_dispatch.h"
+#include "metadata/tag_writes_in_progress.h"
 #include "metadata/track_handle_registry.h"
 #include "metadata/track_info.h"
 
@@ -531,6 +532,9 @@ DWORD next_retry_interval(DWORD interval) {
 }
 
 void folder_tree::run_retry_queue(folder_change_batch& batch) {
+  // Files written by a tag write of ours are read after it, when their new
+  // info is already on their tracks and the read finds nothing to do.
+  if (tag_write_scope::any_open()) return;
   // The files whose wait is over, in path order.
   struct due_file {
     std::map<std::string, folder_retry_entry>::iterator entry;

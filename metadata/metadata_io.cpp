@@ -138,6 +138,7 @@ void metadata_operation::set_file_progress(threaded_process_status& status, std:
 void metadata_operation::for_each_file_locked(
     threaded_process_status& status, const abort_signal& abort,
     const std::function<void(std::size_t, std::size_t, const char*)>& write_file) {
+  writing_.emplace();
   std::size_t first = 0;
   while (first < handles_.size()) {
     abort.check_and_throw();
@@ -160,6 +161,7 @@ void metadata_operation::for_each_file_locked(
 void metadata_operation::on_done(HWND, bool was_aborted) {
   // What was read before an abort still reaches the handles.
   batch_.commit();
+  writing_.reset();
   if (!(flags_ & metadata_flag_no_error_popup) && !errors_.empty()) {
     qiv::string_buffer text;
     metadata_error_report(error_id_, errors_, text);

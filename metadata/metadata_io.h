@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,7 @@
 #include "metadata/decoder_service.h"
 #include "metadata/active_tasks.h"
 #include "metadata/info_batch.h"
+#include "metadata/tag_writes_in_progress.h"
 #include "metadata/track_handle.h"
 #include "metadata/track_info.h"
 
@@ -95,6 +97,9 @@ protected:
 private:
   void report(std::uint32_t code);
 
+  // Open from the first write until the written files' info has reached
+  // their tracks.
+  std::optional<tag_write_scope> writing_;
   std::uint32_t flags_;
   std::vector<metadata_error> errors_;
   service_ptr<metadata_completion> completion_;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "foundation/exceptions.h"
+#include "metadata/tag_writes_in_progress.h"
 #include "library_test_support.h"
 
 namespace {
@@ -101,6 +102,23 @@ TEST_F(FolderTree, TwoThousandNestedFilesAreEachAddedOnce) {
   counting_tst_input::opens = 0;
   scan();
   EXPECT_EQ(counting_tst_input::opens, 0);
+}
+
+TEST_F(FolderTree, FilesWaitWhileATagWriteOfOursRunsAndAreReadAfterIt) {
+  make_nested_folder();
+  tree.full_rescan();
+  {
+    tag_write_scope writing;
+    folder_change_batch batch(tree);
+    tree.run_retry_queue(batch);
+    tree.flush(batch);
+    EXPECT_EQ(counting_tst_input::opens, 0) << "the write's own info reaches the tracks when it ends";
+    EXPECT_FALSE(tree.nothing_pending());
+  }
+  folder_change_batch batch(tree);
+  tree.run_retry_queue(batch);
+  tree.flush(batch);
+  EXPECT_EQ(sink.tracks, nested_tracks);
 }
 
 TEST_F(FolderTree, FilesAListingFindsAreReadAtTheFirstRetryRun) {
