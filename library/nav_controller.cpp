@@ -36,6 +36,13 @@ bool starts_with(const nav_path& path, const nav_path& prefix) {
   return !prefix.empty() && path.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), path.begin());
 }
 
+// Left entered through several names, all come back selected and the first
+// of them in code-unit order takes the focus.
+wide_text_list focus_after_going_up(const wide_text_list& came_from) {
+  if (came_from.empty()) return {};
+  return {*std::min_element(came_from.begin(), came_from.end())};
+}
+
 }  // namespace
 
 std::vector<nav_root_entry> nav_roots_build(const std::vector<std::string>& music_folders) {
@@ -323,10 +330,9 @@ void nav_controller::go_up() {
     const wide_text_list came_from =
         library_view_node::holds_all_key(from.back(), level) ? wide_text_list{} : from.back();
     const nav_path above(from.begin(), from.end() - 1);
-    wide_text_list focus;
-    if (!came_from.empty()) focus.push_back(*std::min_element(came_from.begin(), came_from.end()));
     save_list_state();
-    navigate_showing({nav_kind_library_view, above}, {{}, true, {came_from, focus, std::nullopt}, {}});
+    navigate_showing({nav_kind_library_view, above},
+                     {{}, true, {came_from, focus_after_going_up(came_from), std::nullopt}, {}});
     return;
   }
   if (!node_ || !node_->can_go_up()) {
@@ -335,10 +341,7 @@ void nav_controller::go_up() {
   }
   const wide_text_list came_from = node_->current_key();
   save_list_state();
-  // Left entered through several names, all come back selected and the
-  // first of them in code-unit order takes the focus.
-  wide_text_list focus;
-  if (!came_from.empty()) focus.push_back(*std::min_element(came_from.begin(), came_from.end()));
+  const wide_text_list focus = focus_after_going_up(came_from);
   nav_path above = node_->get_path();
   above.pop_back();
   if (move_in_background({node_->kind(), above}, {{}, true, {came_from, focus, std::nullopt}, {}})) return;
