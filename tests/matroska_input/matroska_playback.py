@@ -190,14 +190,21 @@ CHAPTERS = """<?xml version="1.0"?><Chapters><EditionEntry>
 """
 
 
-def test_chapters(work, files):
-    xml = os.path.join(work, "chapters.xml")
+def remuxed_with(work, name, xml_text, option, source):
+    """SOURCE remuxed into WORK/NAME.mka without mkvmerge's own tags, with
+    XML_TEXT given through OPTION (--chapters or --global-tags)."""
+    xml = os.path.join(work, name + ".xml")
     with open(xml, "w") as f:
-        f.write(CHAPTERS)
+        f.write(xml_text)
+    path = os.path.join(work, name + ".mka")
+    tool("mkvmerge", "-q", "--no-global-tags", "--no-track-tags", "--disable-track-statistics-tags", option, xml,
+         "-o", path, source)
+    return path
+
+
+def test_chapters(work, files):
     # No Tags at all: the chapter titles become the titles.
-    path = os.path.join(work, "chapters.mka")
-    tool("mkvmerge", "-q", "--no-global-tags", "--no-track-tags", "--disable-track-statistics-tags", "--chapters", xml,
-         "-o", path, files["exact-pcm.mka"])
+    path = remuxed_with(work, "chapters", CHAPTERS, "--chapters", files["exact-pcm.mka"])
     subsongs = info(path)
     check([s["subsong"] for s in subsongs] == [1, 2, 3, 4], "four chapters are subsongs 1 to 4")
     check([s["info"]["fields"].get("title") for s in subsongs] == [["One"], ["Two"], ["Three"], ["Restart"]],
@@ -249,12 +256,7 @@ TAGS = """<?xml version="1.0"?><Tags>
 
 
 def test_tags(work, files):
-    xml = os.path.join(work, "tags.xml")
-    with open(xml, "w") as f:
-        f.write(TAGS)
-    path = os.path.join(work, "tagged.mka")
-    tool("mkvmerge", "-q", "--no-global-tags", "--no-track-tags", "--disable-track-statistics-tags", "--global-tags", xml,
-         "-o", path, files["flac.mka"])
+    path = remuxed_with(work, "tagged", TAGS, "--global-tags", files["flac.mka"])
     got = info(path)[0]["info"]
     expected = {"album": ["The Album"], "album artist": ["Band"], "totaltracks": ["9"], "discnumber": ["2"],
                 "totaldiscs": ["3"], "title": ["The Song"], "COMPOSER": ["Writer"], "tracknumber": ["4"]}
@@ -386,12 +388,7 @@ TWO_ARTISTS = """<?xml version="1.0"?><Tags><Tag><Targets><TargetTypeValue>30</T
 
 
 def test_tag_names_and_values(work, files):
-    xml = os.path.join(work, "two-artists.xml")
-    with open(xml, "w") as f:
-        f.write(TWO_ARTISTS)
-    path = os.path.join(work, "two-artists.mka")
-    tool("mkvmerge", "-q", "--no-global-tags", "--no-track-tags", "--disable-track-statistics-tags", "--global-tags", xml,
-         "-o", path, files["flac.mka"])
+    path = remuxed_with(work, "two-artists", TWO_ARTISTS, "--global-tags", files["flac.mka"])
     text = run(ZORVTOOL, "info", windows_path(path)).stdout
     check(json_keys_repeated(text) == [], "one JSON key per field: %s" % json_keys_repeated(text))
     check(fields(path).get("artist") == ["A1", "A2"], "two ARTIST tags are one field of two values")
