@@ -137,9 +137,13 @@ std::vector<link_line::placed_piece> link_line::layout(HDC dc) {
   for (link_line_piece& piece : link_line_parse(markup_of(handle()), no_prefix)) {
     const HFONT font = piece.link >= 0 ? link_font() : plain_font;
     selected_object_holder selected(dc, font ? static_cast<HGDIOBJ>(font) : GetStockObject(DEFAULT_GUI_FONT));
+    const int length = static_cast<int>(piece.text.size());
+    std::vector<INT> ends(piece.text.size());
     SIZE size = {};
-    GetTextExtentPoint32W(dc, piece.text.c_str(), static_cast<int>(piece.text.size()), &size);
-    placed.push_back({std::move(piece), RECT{x, 0, x + size.cx, size.cy}});
+    GetTextExtentExPointW(dc, piece.text.c_str(), length, 0, nullptr, ends.data(), &size);
+    std::vector<INT> advances(ends.size());
+    for (std::size_t i = 0; i < ends.size(); ++i) advances[i] = ends[i] - (i > 0 ? ends[i - 1] : 0);
+    placed.push_back({std::move(piece), RECT{x, 0, x + size.cx, size.cy}, std::move(advances)});
     x += size.cx;
   }
   return placed;
@@ -200,7 +204,7 @@ void link_line::paint(HDC target) {
     const HFONT font = p.piece.link >= 0 ? link_font() : plain_font;
     selected_object_holder selected(dc, font ? static_cast<HGDIOBJ>(font) : GetStockObject(DEFAULT_GUI_FONT));
     ExtTextOutW(dc, p.box.left, p.box.top, ETO_CLIPPED, &client, p.piece.text.c_str(),
-                static_cast<UINT>(p.piece.text.size()), nullptr);
+                static_cast<UINT>(p.piece.text.size()), p.advances.data());
     if (focused && p.piece.link >= 0 && is_focused_link(window, p.piece.link)) {
       RECT box = p.box;
       IntersectRect(&box, &box, &client);

@@ -48,6 +48,9 @@ private:
   struct placed_piece {
     link_line_piece piece;
     RECT box;
+    // Each character's advance as measured: drawing with them keeps the ink
+    // inside `box` where a system renders a font wider than it measures it.
+    std::vector<INT> advances;
   };
 
   std::vector<placed_piece> layout(HDC dc);

@@ -124,6 +124,7 @@ struct box_session {
   std::string title, link_text;
   bool picture_drawn_over_background = false;
   int links_ink_width = 0, links_text_width = 0;
+  int inked_columns_in_space_after_first_link = -1;
   std::vector<std::string> opened;
   int step = 0;
 };
@@ -178,9 +179,22 @@ void CALLBACK drive_box(HWND, UINT, UINT_PTR timer, DWORD) {
   SIZE extent = {};
   const wchar_t shown[] = L"License & credits | Web site";
   GetTextExtentPoint32W(dc, shown, static_cast<int>(wcslen(shown)), &extent);
+  s.links_text_width = extent.cx;
+  // The space between the first link and the bar stays blank: the link's
+  // letters end where their width was measured, above the underline.
+  SIZE first_link = {}, space = {};
+  GetTextExtentPoint32W(dc, L"License & credits", 17, &first_link);
+  GetTextExtentPoint32W(dc, L" ", 1, &space);
+  TEXTMETRICW metrics = {};
+  GetTextMetricsW(dc, &metrics);
   SelectObject(dc, old_font);
   ReleaseDC(links, dc);
-  s.links_text_width = extent.cx;
+  s.inked_columns_in_space_after_first_link = 0;
+  for (int x = line.left + first_link.cx + 1; x < line.left + first_link.cx + space.cx; ++x) {
+    bool inked = false;
+    for (int y = line.top; y < line.top + metrics.tmAscent; ++y) inked = inked || shot.client_pixel(x, y) != paper;
+    s.inked_columns_in_space_after_first_link += inked ? 1 : 0;
+  }
   click_link(dialog, 0);
   click_link(dialog, 1);
   PostMessageW(dialog, WM_COMMAND, IDOK, 0);
@@ -198,6 +212,7 @@ TEST_F(AboutBox, ShowsTitleLinksAndPictureAndItsLinksReachTheShell) {
   EXPECT_EQ(s.link_text, "SysLink");
   EXPECT_TRUE(s.picture_drawn_over_background);
   EXPECT_GE(s.links_ink_width, s.links_text_width - 3) << "the links are cut short";
+  EXPECT_EQ(s.inked_columns_in_space_after_first_link, 0) << "the space before the bar is drawn over";
   ASSERT_EQ(s.opened.size(), 2u);
   EXPECT_EQ(s.opened[0], profile + "\\about\\license.html");
   EXPECT_EQ(s.opened[1], about_box_texts::web_site);
