@@ -23,6 +23,7 @@
 #include "resources/preferences_dialogs.h"
 #include "ui/dialogs/preferences_page.h"
 #include "ui/framework/dialog_object.h"
+#include "ui/framework/dialog_resizer.h"
 #include "ui/framework/list_view_operations.h"
 #include "ui/framework/window_utilities.h"
 #include "ui/menus/folder_picker.h"
@@ -40,7 +41,17 @@ std::vector<std::string> configured_folders() {
 class music_folders_page_instance : public preferences_page_instance, public dialog_object {
 public:
   explicit music_folders_page_instance(service_ptr<preferences_page_callback> callback) noexcept
-      : callback_(std::move(callback)) {}
+      : callback_(std::move(callback)) {
+    // The page follows the width the dialog gives it, which on a small screen
+    // at a high DPI is less than the page was drawn for.
+    using r = dialog_resizer;
+    const std::uint32_t anchors[] = {
+        r::packed(IDC_FOLDERS_ADDITIONAL_LABEL, r::stretch_x), r::packed(IDC_FOLDERS_ADDITIONAL_LIST, r::stretch_x),
+        r::packed(IDC_FOLDERS_ADD, r::move_x),                 r::packed(IDC_FOLDERS_REMOVE, r::move_x),
+        r::packed(IDC_FOLDERS_INCLUDE_WINDOWS, r::stretch_x),  r::packed(IDC_FOLDERS_WINDOWS_LIST, r::stretch_x),
+        r::packed(IDC_FOLDERS_MONITOR, r::stretch_x)};
+    resizer_.set_packed_anchors(anchors, std::size(anchors));
+  }
   ~music_folders_page_instance() {
     if (handle() != nullptr) DestroyWindow(handle());
   }
@@ -72,6 +83,7 @@ private:
   std::vector<std::string> folders_;
   gdi_object_holder bold_font_;
   gdi_object_holder large_font_;
+  dialog_resizer resizer_;
 };
 
 void music_folders_page_instance::on_initialise() {
@@ -194,9 +206,14 @@ void music_folders_page_instance::apply() {
   if (media_library::is_loaded()) media_library::apply_folders({});
 }
 
-bool music_folders_page_instance::process_message(HWND, UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result,
-                                                  DWORD) {
+bool music_folders_page_instance::process_message(HWND window, UINT message, WPARAM wparam, LPARAM lparam,
+                                                  LRESULT& result, DWORD) {
+  if (resizer_.process_message(window, message, wparam, lparam, result)) return true;
   switch (message) {
+    case WM_SIZE:
+      for (int id : {IDC_FOLDERS_ADDITIONAL_LIST, IDC_FOLDERS_WINDOWS_LIST})
+        SendMessageW(item(id), LVM_SETCOLUMNWIDTH, 0, LVSCW_AUTOSIZE_USEHEADER);
+      return false;
     case WM_INITDIALOG:
       on_initialise();
       result = TRUE;

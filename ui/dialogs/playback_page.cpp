@@ -22,6 +22,7 @@
 #include "ui/dialogs/preferences_page.h"
 #include "ui/dialogs/replaygain_settings.h"
 #include "ui/framework/dialog_object.h"
+#include "ui/framework/dialog_resizer.h"
 #include "ui/framework/window_utilities.h"
 #include "ui/menus/balloon_tip.h"
 
@@ -41,7 +42,16 @@ struct output_choice {
 class playback_page_instance : public preferences_page_instance, public dialog_object {
 public:
   explicit playback_page_instance(service_ptr<preferences_page_callback> callback) noexcept
-      : callback_(std::move(callback)) {}
+      : callback_(std::move(callback)) {
+    // The page follows the width the dialog gives it, which on a small screen
+    // at a high DPI is less than the page was drawn for.
+    using r = dialog_resizer;
+    const std::uint32_t anchors[] = {
+        r::packed(IDC_PLAYBACK_DEVICE_SEPARATOR, r::stretch_x), r::packed(IDC_PLAYBACK_DEVICE, r::stretch_x),
+        r::packed(IDC_PLAYBACK_REPLAYGAIN_SEPARATOR, r::stretch_x),
+        r::packed(IDC_PLAYBACK_REPLAYGAIN_FRAME, r::stretch_x)};
+    resizer_.set_packed_anchors(anchors, std::size(anchors));
+  }
   ~playback_page_instance() {
     if (handle() != nullptr) DestroyWindow(handle());
   }
@@ -64,6 +74,7 @@ private:
   bool select_choice(const GUID& module, const GUID& device);
   const output_choice* selected_choice() const;
   void mark_changed();
+  void place_panel();
   HWND combo() const { return GetDlgItem(handle(), IDC_PLAYBACK_DEVICE); }
 
   service_ptr<preferences_page_callback> callback_;
@@ -72,6 +83,7 @@ private:
   std::vector<std::unique_ptr<output_choice>> choices_;
   gdi_object_holder separator_font_;
   balloon_tip balloon_;
+  dialog_resizer resizer_;
 };
 
 void playback_page_instance::on_initialise() {
@@ -91,9 +103,8 @@ void playback_page_instance::on_initialise() {
 
   replaygain_settings& settings = replaygain_settings_service();
   panel_ = settings.create_panel(settings.get(), dialog, IDC_PLAYBACK_REPLAYGAIN_PANEL);
-  RECT frame;
-  if (get_control_rect_in_parent(dialog, IDC_PLAYBACK_REPLAYGAIN_FRAME, frame))
-    set_window_pos_rect(panel_, nullptr, frame, SWP_NOZORDER | SWP_NOACTIVATE | SWP_SHOWWINDOW);
+  place_panel();
+  ShowWindow(panel_, SW_SHOWNA);
 
   list_devices();
   GUID module, device;
@@ -103,6 +114,12 @@ void playback_page_instance::on_initialise() {
     device = config::output_device.get();
   }
   if (!select_choice(module, device)) PostMessageW(dialog, message_missing_device, 0, 0);
+}
+
+void playback_page_instance::place_panel() {
+  RECT frame;
+  if (panel_ != nullptr && get_control_rect_in_parent(handle(), IDC_PLAYBACK_REPLAYGAIN_FRAME, frame))
+    set_window_pos_rect(panel_, nullptr, frame, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void playback_page_instance::list_devices() {
@@ -199,12 +216,17 @@ void playback_page_instance::reset() {
   mark_changed();
 }
 
-bool playback_page_instance::process_message(HWND, UINT message, WPARAM wparam, LPARAM, LRESULT& result, DWORD) {
+bool playback_page_instance::process_message(HWND window, UINT message, WPARAM wparam, LPARAM lparam,
+                                             LRESULT& result, DWORD) {
+  if (resizer_.process_message(window, message, wparam, lparam, result)) return true;
   switch (message) {
     case WM_INITDIALOG:
       on_initialise();
       result = TRUE;
       return true;
+    case WM_SIZE:
+      place_panel();
+      return false;
     case message_missing_device:
       if (SendMessageW(combo(), CB_GETCURSEL, 0, 0) == CB_ERR) {
         const bool list_open = SendMessageW(combo(), CB_GETDROPPEDSTATE, 0, 0) != 0;

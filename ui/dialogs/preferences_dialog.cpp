@@ -105,7 +105,9 @@ public:
     callback_ = new service_counted<page_callback>();
     callback_->bind(this);
     const dialog_anchor anchors[] = {
-        {IDC_PREFERENCES_TREE, 0, 0, 0, 1}, {IDC_PREFERENCES_PAGE_FRAME, 0, 0, 1, 1}, {IDOK, 1, 1, 1, 1},
+        // The tree takes a share of a change in width, so that a page keeps
+        // room for its rows on a small screen at a high DPI.
+        {IDC_PREFERENCES_TREE, 0, 0, 0.3f, 1}, {IDC_PREFERENCES_PAGE_FRAME, 0.3f, 0, 1, 1}, {IDOK, 1, 1, 1, 1},
         {IDCANCEL, 1, 1, 1, 1},             {IDC_PREFERENCES_APPLY, 1, 1, 1, 1},
     };
     resizer_.set_anchors(anchors, std::size(anchors));

@@ -29,6 +29,19 @@ int slider_position(HWND dialog, int id) {
 
 }  // namespace
 
+replaygain_panel::replaygain_panel(const playback_gain_settings& record) : initial_(record) {
+  // The sliders take the width the panel is given and the values keep to its
+  // right edge. The switch, the choice and the link share a row: each gives
+  // up part of the room its text does not fill.
+  const dialog_anchor anchors[] = {
+      {IDC_REPLAYGAIN_ACTIVE, 0, 0, 0.4f, 0},          {IDC_REPLAYGAIN_TRACK, 0.4f, 0, 0.8f, 0},
+      {IDC_REPLAYGAIN_ALBUM, 0.4f, 0, 0.8f, 0},        {IDC_REPLAYGAIN_HELP, 0.8f, 0, 1, 0},
+      {IDC_REPLAYGAIN_PREAMP_SEPARATOR, 0, 0, 1, 0},   {IDC_REPLAYGAIN_WITH_SLIDER, 0, 0, 1, 0},
+      {IDC_REPLAYGAIN_WITH_VALUE, 1, 0, 1, 0},         {IDC_REPLAYGAIN_WITHOUT_SLIDER, 0, 0, 1, 0},
+      {IDC_REPLAYGAIN_WITHOUT_VALUE, 1, 0, 1, 0}};
+  resizer_.set_anchors(anchors, std::size(anchors));
+}
+
 HWND replaygain_panel::create(const playback_gain_settings& record, HWND parent, int control_id) {
   auto* panel = new replaygain_panel(record);
   HWND window;
@@ -112,7 +125,9 @@ void replaygain_panel::open_help_link() {
   shell_execute_utf8(handle(), nullptr, address);
 }
 
-bool replaygain_panel::process_message(HWND, UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result, DWORD) {
+bool replaygain_panel::process_message(HWND window, UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result,
+                                       DWORD) {
+  if (resizer_.process_message(window, message, wparam, lparam, result)) return true;
   switch (message) {
     case WM_INITDIALOG:
       on_initialise();

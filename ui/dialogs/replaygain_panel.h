@@ -8,6 +8,7 @@
 
 #include "core/config_item_kinds.h"
 #include "ui/framework/dialog_object.h"
+#include "ui/framework/dialog_resizer.h"
 #include "ui/framework/window_utilities.h"
 
 class replaygain_panel final : public dialog_object {
@@ -20,7 +21,7 @@ public:
   static HWND create(const playback_gain_settings& record, HWND parent, int control_id);
 
 private:
-  explicit replaygain_panel(const playback_gain_settings& record) noexcept : initial_(record) {}
+  explicit replaygain_panel(const playback_gain_settings& record);
 
   bool process_message(HWND window, UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result,
                        DWORD map_id) override;
@@ -37,4 +38,5 @@ private:
   // clipping prevention stays when the switch is left on.
   std::uint32_t filled_processing_ = 1;
   gdi_object_holder separator_font_;
+  dialog_resizer resizer_;
 };
