@@ -83,6 +83,12 @@ std::string join_relative(const std::string& parent, const std::string& name) {
   return parent.empty() ? name : parent + "\\" + name;
 }
 
+bool in_same_folder(const std::string& a, const std::string& b) {
+  const std::vector<std::string> from = split_path(a);
+  const std::vector<std::string> to = split_path(b);
+  return !from.empty() && from.size() == to.size() && std::equal(from.begin(), from.end() - 1, to.begin());
+}
+
 // ---------------------------------------------------------------------------
 
 folder_change_batch::folder_change_batch(folder_tree& tree)
@@ -294,8 +300,7 @@ void folder_tree::rename(folder_change_batch& batch, const std::string& old_path
   if (from.empty() || to.empty()) return;
   // A rename never moves an entry between folders: both names share every
   // component but the last.
-  if (from.size() != to.size() || !std::equal(from.begin(), from.end() - 1, to.begin()))
-    throw qiv::exception_bug_check_v2();
+  if (!in_same_folder(old_path, new_path)) throw qiv::exception_bug_check_v2();
   const std::size_t cut = old_path.rfind('\\');
   const std::string parent = cut == std::string::npos ? std::string() : old_path.substr(0, cut);
   folder_tree_dir* dir = find_dir(parent, true);

@@ -179,3 +179,5 @@ DWORD next_retry_interval(DWORD interval);
 
 // The relative path of `name` inside `parent` ("" is the root).
 std::string join_relative(const std::string& parent, const std::string& name);
+// Whether two relative paths name entries of one folder, as `rename` asks.
+bool in_same_folder(const std::string& a, const std::string& b);
