@@ -15,7 +15,8 @@ folder_tree_file* folder_file_list::find(std::string_view name) noexcept {
 }
 
 folder_tree_file& folder_file_list::insert(std::string_view name) {
-  iterator at = lower_bound(name);
+  // Listings and the stored library give names in order: those go last.
+  iterator at = files_.empty() || name_of(files_.back()) < name ? files_.end() : lower_bound(name);
   if (at != files_.end() && name_of(*at) == name) return *at;
   const std::size_t name_at = names_.size();
   names_.append(name);
