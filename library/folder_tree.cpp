@@ -548,7 +548,7 @@ void folder_tree::run_retry_queue(folder_change_batch& batch) {
   // The files whose wait is over, in path order.
   struct due_file {
     std::map<std::string, folder_retry_entry>::iterator entry;
-    folder_tree_file* file;
+    folder_tree_file* file;  // holds: no file comes or goes until the run ends
     DWORD attributes;
     file_reading reading;
   };
