@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string_view>
 #include <vector>
 
 #include "foundation/byte_order.h"
@@ -31,15 +32,15 @@ public:
     u32(static_cast<std::uint32_t>(value));
     u32(static_cast<std::uint32_t>(value >> 32));
   }
-  void text(const std::string& value) {
+  void text(std::string_view value) {
     u32(static_cast<std::uint32_t>(value.size()));
     out.write(value.data(), static_cast<std::uint32_t>(value.size()), abort_);
   }
 
   void directory(const folder_tree_dir& dir) {
     u32(static_cast<std::uint32_t>(dir.files.size()));
-    for (const auto& [name, file] : dir.files) {
-      text(name);
+    for (const folder_tree_file& file : dir.files) {
+      text(dir.files.name_of(file));
       u64(file.file_time);
       u32(static_cast<std::uint32_t>(file.handles.size()));
       for (const track_handle_ptr& handle : file.handles) track(*handle, file.file_time);
@@ -71,6 +72,7 @@ private:
 class span_reader final : public vantrel_io::reader {
 public:
   span_reader(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+  std::size_t remaining() const noexcept { return size_ - position_; }
   std::uint32_t read(void* buffer, std::uint32_t bytes, const abort_signal&) override {
     const std::size_t count = std::min<std::size_t>(bytes, size_ - position_);
     std::memcpy(buffer, data_ + position_, count);
@@ -111,12 +113,15 @@ public:
     const std::size_t folder_end = full_.size();
     std::uint32_t count = 0;
     fields_.read_u32(count);
+    // Room for as many files as the bytes left could hold, at most.
+    dir.files.reserve(std::min<std::size_t>(count, source_.remaining() / smallest_file_record));
     for (std::uint32_t i = 0; i < count; ++i) {
       name();
       full_.resize(folder_end);
       full_.append(name_.get_ptr(), name_.get_length());
-      file(dir.files[std::string(name_.get_ptr(), name_.get_length())]);
+      file(dir.files.insert(std::string_view(name_.get_ptr(), name_.get_length())));
     }
+    dir.files.shrink_to_fit();
     fields_.read_u32(count);
     for (std::uint32_t i = 0; i < count; ++i) {
       name();
@@ -138,11 +143,14 @@ private:
     check_name(name_);
   }
 
+  // A name of one byte, the file time and no tracks.
+  static constexpr std::size_t smallest_file_record = 4 + 1 + 8 + 4;
+
   void file(folder_tree_file& entry) {
     std::uint8_t time_bytes[8];
     source_.read_exact(time_bytes, 8, never_raised_abort_signal());
     entry.file_time = qiv::load_le(time_bytes, 4) | (std::uint64_t(qiv::load_le(time_bytes + 4, 4)) << 32);
-    entry.handles.clear();
+    handles_.clear();
     std::uint32_t count = 0;
     fields_.read_u32(count);
     bool needs_read = false;
@@ -157,9 +165,10 @@ private:
         track_info_lock hold;
         if (!handle->has_info()) needs_read = true;
       }
-      entry.handles.push_back(std::move(handle));
+      handles_.push_back(std::move(handle));
     }
-    out_.insert(out_.end(), entry.handles.begin(), entry.handles.end());
+    out_.insert(out_.end(), handles_.begin(), handles_.end());
+    entry.handles.assign(std::move(handles_));
     if (needs_read) tree_.retry_add(full_.substr(relative_start_), true);
   }
 
@@ -167,6 +176,7 @@ private:
   span_reader& source_;
   vantrel_io::stream_reader fields_;
   track_handle_list& out_;
+  track_handle_list handles_;  // of the file being read
   qiv::string_buffer name_;
   std::string full_;
   std::size_t relative_start_ = 0;

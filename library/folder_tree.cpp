@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <span>
 #include <vector>
 
 #include "core/main_thread_queue.h"
@@ -62,16 +63,16 @@ struct listed_entry {
 };
 
 struct listing {
-  std::map<std::string, listed_entry> files;
+  std::map<std::string, listed_entry, std::less<>> files;
   std::map<std::string, DWORD> dirs;
 };
 
-bool contains(const track_handle_list& list, const track_handle_ptr& handle) {
+bool contains(std::span<const track_handle_ptr> list, const track_handle_ptr& handle) {
   return std::find_if(list.begin(), list.end(), [&](const track_handle_ptr& h) { return h.get() == handle.get(); }) !=
          list.end();
 }
 
-bool same_handles(const track_handle_list& a, const track_handle_list& b) {
+bool same_handles(std::span<const track_handle_ptr> a, std::span<const track_handle_ptr> b) {
   return std::equal(a.begin(), a.end(), b.begin(), b.end(),
                     [](const track_handle_ptr& x, const track_handle_ptr& y) { return x.get() == y.get(); });
 }
@@ -80,6 +81,12 @@ bool same_handles(const track_handle_list& a, const track_handle_list& b) {
 
 std::string join_relative(const std::string& parent, const std::string& name) {
   return parent.empty() ? name : parent + "\\" + name;
+}
+
+bool in_same_folder(const std::string& a, const std::string& b) {
+  const std::vector<std::string> from = split_path(a);
+  const std::vector<std::string> to = split_path(b);
+  return !from.empty() && from.size() == to.size() && std::equal(from.begin(), from.end() - 1, to.begin());
 }
 
 // ---------------------------------------------------------------------------
@@ -139,8 +146,7 @@ folder_tree_file* folder_tree::find_file(const std::string& path) {
   const std::size_t cut = path.rfind('\\');
   folder_tree_dir* dir = cut == std::string::npos ? &root_ : find_dir(path.substr(0, cut), false);
   if (dir == nullptr) return nullptr;
-  auto found = dir->files.find(cut == std::string::npos ? path : path.substr(cut + 1));
-  return found == dir->files.end() ? nullptr : &found->second;
+  return dir->files.find(cut == std::string::npos ? std::string_view(path) : std::string_view(path).substr(cut + 1));
 }
 
 bool folder_tree::known_attributes(const std::string& path, DWORD& out) const {
@@ -189,12 +195,12 @@ void folder_tree::add_at(folder_change_batch& batch, folder_tree_dir& dir, const
     rescan(batch, *found->second, path, attributes, depth);
     return;
   }
-  auto found = dir.files.find(name);
-  if (found == dir.files.end()) {
+  folder_tree_file* file = dir.files.find(name);
+  if (file == nullptr) {
     critical_section_lock hold(lock_);
-    found = dir.files.emplace(name, folder_tree_file{}).first;
+    file = &dir.files.insert(name);
   }
-  set_file_attributes(batch, found->second, path, attributes, listed);
+  set_file_attributes(batch, *file, path, attributes, listed);
 }
 
 void folder_tree::set_file_attributes(folder_change_batch& batch, folder_tree_file& file, const std::string& path,
@@ -243,19 +249,19 @@ void folder_tree::remove_at(folder_change_batch& batch, folder_tree_dir& dir, co
       dir.dirs.erase(found);
     }
   }
-  if (auto found = dir.files.find(name); found != dir.files.end()) {
+  if (folder_tree_file* file = dir.files.find(name)) {
     retry_remove(path);
-    for (const track_handle_ptr& handle : found->second.handles) batch.mark_removed(handle);
-    if (!found->second.handles.empty()) changed_ = true;
+    for (const track_handle_ptr& handle : file->handles) batch.mark_removed(handle);
+    if (!file->handles.empty()) changed_ = true;
     critical_section_lock hold(lock_);
-    dir.files.erase(found);
+    dir.files.erase(name);
   }
 }
 
 bool folder_tree::mark_all_removed(folder_change_batch& batch, folder_tree_dir& dir) {
   bool any = false;
   for (auto& [name, child] : dir.dirs) any |= mark_all_removed(batch, *child);
-  for (auto& [name, file] : dir.files)
+  for (const folder_tree_file& file : dir.files)
     for (const track_handle_ptr& handle : file.handles) {
       batch.mark_removed(handle);
       any = true;
@@ -272,8 +278,7 @@ void folder_tree::modify(folder_change_batch& batch, const std::string& path, DW
   if (dir == nullptr) return;
   const std::string& name = parts.back();
   if ((attributes & directory_bit) == 0) {
-    if (auto found = dir->files.find(name); found != dir->files.end())
-      set_file_attributes(batch, found->second, path, attributes);
+    if (folder_tree_file* file = dir->files.find(name)) set_file_attributes(batch, *file, path, attributes);
     return;
   }
   auto found = dir->dirs.find(name);
@@ -295,8 +300,7 @@ void folder_tree::rename(folder_change_batch& batch, const std::string& old_path
   if (from.empty() || to.empty()) return;
   // A rename never moves an entry between folders: both names share every
   // component but the last.
-  if (from.size() != to.size() || !std::equal(from.begin(), from.end() - 1, to.begin()))
-    throw qiv::exception_bug_check_v2();
+  if (!in_same_folder(old_path, new_path)) throw qiv::exception_bug_check_v2();
   const std::size_t cut = old_path.rfind('\\');
   const std::string parent = cut == std::string::npos ? std::string() : old_path.substr(0, cut);
   folder_tree_dir* dir = find_dir(parent, true);
@@ -411,17 +415,19 @@ void folder_tree::rescan(folder_change_batch& batch, folder_tree_dir& dir, const
   }
 
   std::vector<std::string> gone;
-  for (const auto& [name, file] : dir.files)
-    if (!listed.files.count(name)) gone.push_back(name);
+  for (const folder_tree_file& file : dir.files) {
+    const char* name = dir.files.name_of(file);
+    if (listed.files.find(std::string_view(name)) == listed.files.end()) gone.push_back(name);
+  }
   for (const std::string& name : gone) remove_at(batch, dir, path, name);
 
   for (const auto& [name, entry] : listed.files) {
-    auto found = dir.files.find(name);
-    if (found == dir.files.end()) {
+    folder_tree_file* found = dir.files.find(name);
+    if (found == nullptr) {
       add_at(batch, dir, path, name, entry.attributes, depth + 1, true);
       continue;
     }
-    folder_tree_file& file = found->second;
+    folder_tree_file& file = *found;
     const std::string file_path = join_relative(path, name);
     {
       critical_section_lock hold(lock_);
@@ -429,6 +435,10 @@ void folder_tree::rescan(folder_change_batch& batch, folder_tree_dir& dir, const
     }
     if (is_hidden(entry.attributes)) drop_file(batch, file, file_path);
     else if (entry.time != file.file_time) retry_add(file_path, true);
+  }
+  {
+    critical_section_lock hold(lock_);
+    dir.files.shrink_to_fit();
   }
   read_found_files(batch);
 
@@ -513,7 +523,7 @@ bool folder_tree::apply_reading(folder_change_batch& batch, folder_tree_file& fi
   if (!same_handles(file.handles, reading.handles) || (!file.handles.empty() && file.file_time != reading.time))
     changed_ = true;
   file.file_time = reading.time;
-  file.handles = std::move(reading.handles);
+  file.handles.assign(std::move(reading.handles));
   return true;
 }
 
@@ -538,7 +548,7 @@ void folder_tree::run_retry_queue(folder_change_batch& batch) {
   // The files whose wait is over, in path order.
   struct due_file {
     std::map<std::string, folder_retry_entry>::iterator entry;
-    folder_tree_file* file;
+    folder_tree_file* file;  // holds: no file comes or goes until the run ends
     DWORD attributes;
     file_reading reading;
   };

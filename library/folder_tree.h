@@ -18,19 +18,14 @@
 
 #include "core/abort_signal.h"
 #include "foundation/win32_handles.h"
+#include "library/folder_file_list.h"
 #include "library/library_folder_sink.h"
 #include "metadata/shared_info_batch.h"
 #include "metadata/track_handle.h"
 #include "metadata/track_info.h"
 
-struct folder_tree_file {
-  std::uint64_t file_time = 0;  // last-write time when the tracks were read; 0 = never
-  track_handle_list handles;
-  DWORD attributes = 0;
-};
-
 struct folder_tree_dir {
-  std::map<std::string, folder_tree_file> files;  // byte-wise name order
+  folder_file_list files;
   std::map<std::string, std::unique_ptr<folder_tree_dir>> dirs;
   DWORD attributes = FILE_ATTRIBUTE_DIRECTORY;
   bool listing_failed = false;
@@ -184,3 +179,5 @@ DWORD next_retry_interval(DWORD interval);
 
 // The relative path of `name` inside `parent` ("" is the root).
 std::string join_relative(const std::string& parent, const std::string& name);
+// Whether two relative paths name entries of one folder, as `rename` asks.
+bool in_same_folder(const std::string& a, const std::string& b);

@@ -317,7 +317,17 @@ private:
         if (pending_old_name_.empty()) throw qiv::exception_bug_check_v2();
         const std::string old_name = std::move(pending_old_name_);
         pending_old_name_.clear();
-        if (read_attributes(name, attributes)) tree_.rename(batch, old_name, name, attributes);
+        if (!read_attributes(name, attributes)) break;
+        // Wine reports a file or folder moved between two folders of the
+        // watched tree as a rename, which the tree makes only within one
+        // folder: the move leaves one folder and enters the other.
+        if (in_same_folder(old_name, name)) {
+          tree_.rename(batch, old_name, name, attributes);
+        } else {
+          tree_.retry_remove(old_name);
+          tree_.remove(batch, old_name);
+          tree_.add(batch, name, attributes);
+        }
         break;
       }
       default:

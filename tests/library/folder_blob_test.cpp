@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+#include <utility>
+#include <vector>
+
 #include "io/io_exceptions.h"
 #include "io/memory_file.h"
 #include "library_test_support.h"
@@ -49,6 +53,15 @@ protected:
     vantrel_io::file_ptr file = vantrel_io::make_memory_file();
     write_folder_blob(tree, *file, never_raised_abort_signal());
     return file_text(*file);
+  }
+  // The tracks as "path:subsong", relative to the folder.
+  std::set<std::string> names(const track_handle_list& handles) {
+    std::set<std::string> out;
+    const std::string root = folder.file_url() + "\\";
+    for (const track_handle_ptr& handle : handles)
+      out.insert(std::string(handle->get_location().get_path()).substr(root.size()) + ":" +
+                 std::to_string(handle->get_location().get_subsong()));
+    return out;
   }
   void settle(folder_tree& tree) {
     ASSERT_TRUE(library_test::wait_until([&] {
@@ -99,6 +112,71 @@ TEST_F(FolderBlob, RestoresTracksAndInfoWithoutOpeningAFile) {
   tree.full_rescan();
   settle(tree);
   EXPECT_EQ(counting_tst_input::opens, 0) << "unchanged files are not read after a restore";
+}
+
+// Files that share a name across folders, names past ASCII, and a path far
+// past MAX_PATH: each keeps its own tracks through a save, a restore and a
+// rescan, and the library holds exactly what it held.
+TEST_F(FolderBlob, LookalikeNamesAndLongPathsComeBackExactlyAfterRestoreAndRescan) {
+  const std::string long_folder = std::string(120, 'L') + "\\" + std::string(120, 'M');
+  for (const char* sub : {"Disc 1", "Disc 2", "n\xC3\xA4me", "L"}) library_test::make_folder(folder.path(sub));
+  library_test::make_folder(folder.path(std::string(120, 'L')));
+  library_test::make_folder(folder.path(long_folder));
+  const std::vector<std::pair<std::string, std::string>> files = {
+      {"Disc 1\\01.tst", "TST\nOne"},          {"Disc 2\\01.tst", "TST\nTwo\nTwo b"},
+      {"n\xC3\xA4me\\\xE6\x97\xA5.tst", "TST\nSun"}, {"Zed.tst", "TST\nZed"},
+      {"\xC3\x84pfel.tst", "TST\nApple"},       {long_folder + "\\" + std::string(40, 'n') + ".tst", "TST\nFar"}};
+  for (const auto& [name, content] : files) io_test::write_file(folder.path(name), content);
+  const std::set<std::string> expected = {"Disc 1\\01.tst:0",
+                                          "Disc 2\\01.tst:0",
+                                          "Disc 2\\01.tst:1",
+                                          "n\xC3\xA4me\\\xE6\x97\xA5.tst:0",
+                                          "Zed.tst:0",
+                                          "\xC3\x84pfel.tst:0",
+                                          long_folder + "\\" + std::string(40, 'n') + ".tst:0"};
+  std::string stored;
+  {
+    folder_tree tree(&sink, abort);
+    tree.reset(folder.file_url().c_str());
+    tree.full_rescan();
+    settle(tree);
+    ASSERT_EQ(sink.tracks, expected);
+    stored = save(tree);
+  }
+  sink.tracks.clear();
+  counting_tst_input::opens = 0;
+
+  folder_tree tree(&sink, abort);
+  track_handle_list restored;
+  read_folder_blob(tree, folder.file_url().c_str(), *memory_file(stored), restored);
+  EXPECT_EQ(names(restored), expected);
+  EXPECT_EQ(restored.size(), expected.size());
+  sink.tracks = expected;
+  sink.times_added.clear();
+  EXPECT_EQ(metadata_test::cached_title(metadata_test::handle(folder.file_url("Disc 1\\01.tst"), 0)), "One");
+  EXPECT_EQ(metadata_test::cached_title(metadata_test::handle(folder.file_url("Disc 2\\01.tst"), 0)), "Two");
+  EXPECT_EQ(save(tree), stored);
+  tree.full_rescan();
+  settle(tree);
+  EXPECT_EQ(counting_tst_input::opens, 0);
+  EXPECT_EQ(sink.tracks, expected);
+  EXPECT_TRUE(sink.times_added.empty());
+  EXPECT_EQ(save(tree), stored) << "a rescan of an unchanged folder changes nothing stored";
+}
+
+// Names that differ only in letter case are different files on some file
+// systems: a stored library keeps both, with their own tracks, as it found them.
+TEST_F(FolderBlob, NamesDifferingOnlyInCaseStayTwoFiles) {
+  const auto file = [](const std::string& name, std::uint32_t subsong) {
+    return text(name) + std::string(8, '\0') + u32(1) + u32(subsong) + u32(0);
+  };
+  const std::string bytes =
+      section(u32(3) + file("SONG.tst", 3) + file("Song.tst", 2) + file("song.tst", 1) + u32(0)) + end_tag;
+  folder_tree tree(&sink, abort);
+  track_handle_list restored;
+  read_folder_blob(tree, folder.file_url().c_str(), *memory_file(bytes), restored);
+  EXPECT_EQ(names(restored), (std::set<std::string>{"SONG.tst:3", "Song.tst:2", "song.tst:1"}));
+  EXPECT_EQ(save(tree), bytes);
 }
 
 TEST_F(FolderBlob, TrackWithoutStoredInfoIsReadAtTheFirstRetry) {

@@ -7,6 +7,7 @@
 
 #include <functional>
 
+#include "io/memory_file.h"
 #include "library_test_support.h"
 
 namespace {
@@ -103,6 +104,74 @@ TEST_F(LibraryFolder, MonitoringFollowsTheDisk) {
     s.change(*this);
     EXPECT_TRUE(holds(s.expected)) << s.why;
   }
+}
+
+// What a folder stores, read back from its blob.
+std::string blob_of(library_folder& folder) {
+  vantrel_io::file_ptr file = vantrel_io::make_memory_file();
+  folder.save(*file, never_raised_abort_signal());
+  return io_test::read_all(*file);
+}
+
+// Folders of many files sharing their names, changed while watched: each
+// change moves or drops exactly its own files, promptly, and the folder then
+// stores what a fresh scan of the disk stores.
+TEST_F(LibraryFolder, WatchedMovesAndRemovalsStoreWhatAFreshScanStores) {
+  const std::string song = " Song \xC3\xA9t\xC3\xA9.tst";
+  strings expected;
+  for (const char* sub : {"Album", "Other", "Gone"}) {
+    library_test::make_folder(path(sub));
+    for (int i = 0; i < 30; ++i) {
+      const std::string name = sub + ("\\" + std::to_string(i)) + song;
+      write(name, "TST\n" + name);
+      expected.insert(name + ":0");
+    }
+  }
+  // Moves a file or folder on disk and in `expected`.
+  const auto move = [&](const std::string& from, const std::string& to) {
+    ASSERT_TRUE(MoveFileW(io_test::wide(path(from)).c_str(), io_test::wide(path(to)).c_str()));
+    strings moved;
+    for (auto it = expected.begin(); it != expected.end();) {
+      if (it->rfind(from + "\\", 0) == 0 || *it == from + ":0") {
+        moved.insert(to + it->substr(from.size()));
+        it = expected.erase(it);
+      } else {
+        ++it;
+      }
+    }
+    expected.merge(moved);
+  };
+  start(0);
+  ASSERT_TRUE(holds(expected));
+
+  // A watch that stopped on such a move would see it only at its next try,
+  // 10 s later.
+  move("Album\\7" + song, "Other\\7" + song + ".moved");
+  expected.erase("Other\\7" + song + ".moved:0");  // no input claims it there
+  move("Album\\8" + song, "Other\\8b.tst");
+  EXPECT_TRUE(holds(expected, 5.0)) << "files moved between folders";
+  move("Other", "Album\\Other");
+  EXPECT_TRUE(holds(expected, 5.0)) << "a folder moved into another";
+  move("Album\\Other", "Renamed");
+  EXPECT_TRUE(holds(expected, 5.0)) << "and out again under a new name";
+  for (int i = 10; i < 30; ++i) {
+    const std::string name = "Album\\" + std::to_string(i) + song;
+    DeleteFileW(io_test::wide(path(name)).c_str());
+    expected.erase(name + ":0");
+  }
+  EXPECT_TRUE(holds(expected)) << "most of a folder's files deleted";
+  io_test::remove_tree(io_test::wide(path("Gone")));
+  std::erase_if(expected, [](const std::string& name) { return name.rfind("Gone\\", 0) == 0; });
+  EXPECT_TRUE(holds(expected)) << "a removed folder";
+
+  library_test::recording_sink fresh_sink{"file://" + root + "\\"};
+  track_handle_list none;
+  const library_folder_ptr fresh =
+      folder_monitor::create(&fresh_sink, ("file://" + root).c_str(), nullptr, library_folder::mode_no_monitoring, none);
+  ASSERT_TRUE(library_test::wait_until([&] { return fresh->is_ready() && fresh_sink.tracks == expected; }));
+  const std::string stored = blob_of(*fresh);
+  // The folder's own removal may be told a moment after its files'.
+  EXPECT_TRUE(library_test::wait_until([&] { return blob_of(*folder) == stored; }));
 }
 
 TEST_F(LibraryFolder, OverflowedNotificationsEndInARescanThatMatchesTheDisk) {
