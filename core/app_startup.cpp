@@ -173,6 +173,10 @@ int run_startup_and_loop(app::process_state& s, startup_progress& done) {
   service_registry::build();
   done.registry = true;
   s.registry_ready = true;
+  // The library's folder list needs only the configuration; made here, its
+  // file is read while the windows and playback come up.
+  library_startup::startup_folders();
+  done.library = true;
 
   hidden_main_window::create();
   done.hidden_window = true;
@@ -181,8 +185,6 @@ int run_startup_and_loop(app::process_state& s, startup_progress& done) {
   control->on_init();
   s.playback_control = std::move(control);
   done.playback = true;
-  library_startup::startup_folders();
-  done.library = true;
 
   const bool hide = command_line::find_option(tokens, "hide") >= 0;
   if (!s.exit_requested && !s.quiet) {

@@ -34,7 +34,8 @@ public:
   static constexpr GUID class_guid = {0x3F1C9B52, 0x7A0E, 0x4D83, {0x9B, 0x61, 0x2E, 0xC4, 0x58, 0x0D, 0x97, 0xA3}};
   using service_parent = service_object;
 
-  // Builds the folder list; reads nothing.
+  // Builds the folder list and starts reading the library file on a worker
+  // (which the library's first use waits for).
   virtual void startup_folders() = 0;
   // After the user interface and the main-thread queue are done.
   virtual void shutdown() = 0;

@@ -2,12 +2,16 @@
 
 #include <windows.h>
 
+#include <memory>
+#include <vector>
+
 #include "core/app_state.h"
 #include "core/persistent_store.h"
 #include "core/service_factory.h"
 #include "foundation/exceptions.h"
 #include "foundation/guid_equal.h"
 #include "foundation/string_buffer.h"
+#include "foundation/thread.h"
 #include "foundation/win32_text.h"
 #include "io/file_window.h"
 #include "io/io_exceptions.h"
@@ -27,6 +31,70 @@ public:
   void save(bool reset) override { library_database_save(reset); }
 };
 service_factory_single_t<library_store> store_registration;
+
+// What the library file gave: the blobs, the folders already restored from
+// them, and whether the file must be written again.
+struct stored_library {
+  stored_blob_map blobs;
+  restored_folder_map restored;
+  bool unsaved = false;
+};
+
+// Damage costs only the records after it; the next save mends the file.
+stored_library read_stored_library() {
+  stored_library stored;
+  const std::string path = library_database_path();
+  vantrel_io::file_ptr file;
+  try {
+    if (vantrel_io::exists(path.c_str(), never_raised_abort_signal())) {
+      vantrel_io::open_retrying(file, path.c_str(), vantrel_io::open_mode::read, never_raised_abort_signal(),
+                                file_timeout_seconds);
+      library_database_read(stored.blobs, file, never_raised_abort_signal());
+    } else {
+      stored.unsaved = true;  // a library that was used has its file, empty or not
+    }
+  } catch (const std::exception&) {
+    stored.unsaved = true;
+  }
+  return stored;
+}
+
+class library_preload final : public qiv::thread {
+public:
+  explicit library_preload(std::vector<std::string> listed) : listed_(std::move(listed)) {}
+  ~library_preload() override { wait_till_done(); }
+
+  // A failure of the worker reaches the caller as the same failure of
+  // reading on the caller's thread would.
+  stored_library take() {
+    wait_till_done();
+    if (failure_) std::rethrow_exception(failure_);
+    return std::move(stored_);
+  }
+
+private:
+  void run() override {
+    try {
+      stored_ = read_stored_library();
+      for (const std::string& text : listed_) {
+        auto blob = stored_.blobs.find(text);
+        if (blob != stored_.blobs.end() && stored_.restored.count(text) == 0)
+          stored_.restored.emplace(text, media_library::restore_folder(text, *blob->second));
+      }
+    } catch (...) {
+      failure_ = std::current_exception();
+    }
+  }
+
+  const std::vector<std::string> listed_;
+  stored_library stored_;
+  std::exception_ptr failure_;
+};
+
+std::unique_ptr<library_preload>& running_preload() {
+  static std::unique_ptr<library_preload> preload;
+  return preload;
+}
 
 }  // namespace
 
@@ -74,25 +142,25 @@ void library_database_write(vantrel_io::file_object& file, const abort_signal& a
 std::string library_database_path() { return std::string(profile::get_path()) + "\\database.dat"; }
 
 void library_database_load() {
-  const std::string path = library_database_path();
-  stored_blob_map blobs;
-  {
-    vantrel_io::file_ptr file;
-    try {
-      if (vantrel_io::exists(path.c_str(), never_raised_abort_signal())) {
-        vantrel_io::open_retrying(file, path.c_str(), vantrel_io::open_mode::read, never_raised_abort_signal(),
-                                  file_timeout_seconds);
-        library_database_read(blobs, file, never_raised_abort_signal());
-      } else {
-        media_library::mark_unsaved();  // a library that was used has its file, empty or not
-      }
-    } catch (const std::exception&) {
-      // Damage costs only the records after it; the next save mends the file.
-      media_library::mark_unsaved();
-    }
-  }
-  media_library::apply_folders(blobs);
+  std::unique_ptr<library_preload> preload = std::move(running_preload());
+  stored_library stored = preload ? preload->take() : read_stored_library();
+  preload.reset();
+  if (stored.unsaved) media_library::mark_unsaved();
+  media_library::apply_folders(stored.blobs, std::move(stored.restored));
 }
+
+void library_database_preload() {
+  library_database_drop_preload();
+  auto preload = std::make_unique<library_preload>(media_library::folder_list());
+  try {
+    preload->start();
+  } catch (const qiv::thread::exception_creation&) {
+    return;  // the first use reads the file itself
+  }
+  running_preload() = std::move(preload);
+}
+
+void library_database_drop_preload() noexcept { running_preload().reset(); }
 
 void library_database_save(bool reset) {
   if (!media_library::is_loaded() && !reset) return;  // never overwrite a library with an empty one

@@ -11,6 +11,7 @@
 #include "foundation/string_buffer.h"
 #include "io/native_operations.h"
 #include "library/known_folder_paths.h"
+#include "library/library_database.h"
 #include "library/media_library.h"
 
 std::string library_folder_text(const std::string& path) {
@@ -44,7 +45,11 @@ namespace {
 
 class library_lifecycle_impl : public library_lifecycle {
 public:
-  void startup_folders() override { media_library::startup_folders(); }
+  void startup_folders() override {
+    media_library::startup_folders();
+    // A run without a window has no use for the library at once.
+    if (!app::state().quiet) library_database_preload();
+  }
   // Start-up and shutdown call it only as the process ends.
   void shutdown() override { media_library::shutdown_for_exit(); }
 };

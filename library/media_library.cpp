@@ -72,6 +72,11 @@ void tell_callbacks(Call call) {
 }
 
 void add_tracks(const track_handle_list& handles) {
+  // The first load, with no one listening yet, needs no list of what was new.
+  if (state().callbacks.empty()) {
+    for (const track_handle_ptr& handle : handles) state().tracks.insert(handle);
+    return;
+  }
   track_handle_list added;
   added.reserve(handles.size());
   for (const track_handle_ptr& handle : handles)
@@ -133,13 +138,25 @@ void folder_sink::close() {
   remove_tracks(all, this);
 }
 
-void open_entry(folder_entry& entry, const std::string& path, vantrel_io::file_object* blob, std::uint32_t mode) {
+// A folder restored ahead runs no worker until the library takes it.
+constexpr std::uint32_t idle_mode = library_folder::mode_no_first_scan | library_folder::mode_no_monitoring;
+
+void open_new(folder_entry& entry, const std::string& path, std::uint32_t mode) {
   entry.mode = mode;
   entry.sink = new service_counted<folder_sink>();
-  track_handle_list restored;
-  if (blob != nullptr) blob->seek(0, never_raised_abort_signal());
-  entry.folder = folder_monitor::create(entry.sink.get(), path.c_str(), blob, mode, restored);
-  entry.sink->tracks_added(restored);
+  track_handle_list none;
+  entry.folder = folder_monitor::create(entry.sink.get(), path.c_str(), nullptr, mode, none);
+}
+
+void open_restored(folder_entry& entry, restored_folder& made, std::uint32_t mode) {
+  if (made.failure) std::rethrow_exception(made.failure);
+  entry.mode = mode;
+  // Every sink of a restored folder is one of ours (restore_folder).
+  entry.sink = static_cast<folder_sink*>(made.sink.get());
+  entry.folder = std::move(made.folder);
+  if (mode != idle_mode) entry.folder->set_mode(mode);
+  // The sink took its tracks where the folder was restored.
+  add_tracks(made.tracks);
 }
 
 // The library hears of info changes as one of the listener services.
@@ -217,7 +234,7 @@ std::string folder_text_to_path(const std::string& text) {
   return path;
 }
 
-void apply_folders(const stored_blob_map& blobs) {
+void apply_folders(const stored_blob_map& blobs, restored_folder_map restored) {
   library_state& s = state();
   const std::set<std::string> listed(s.folder_list.begin(), s.folder_list.end());
   for (auto it = s.folders.begin(); it != s.folders.end();) {
@@ -250,20 +267,23 @@ void apply_folders(const stored_blob_map& blobs) {
     }
     try {
       const std::string path = folder_text_to_path(text);
+      auto ahead = restored.find(text);
       auto blob = blobs.find(text);
-      if (blob == blobs.end()) {
+      if (ahead == restored.end() && blob == blobs.end()) {
         s.unsaved = true;
-        open_entry(entry, path, nullptr, mode);
+        open_new(entry, path, mode);
         continue;
       }
       try {
-        open_entry(entry, path, blob->second.get(), mode);
+        restored_folder made =
+            ahead != restored.end() ? std::move(ahead->second) : restore_folder(text, *blob->second);
+        open_restored(entry, made, mode);
       } catch (const vantrel_io::exception_io_data&) {
         // The stored record is unusable: the folder starts afresh.
         entry.folder.reset();
         if (entry.sink) entry.sink->close();
         s.unsaved = true;
-        open_entry(entry, path, nullptr, mode);
+        open_new(entry, path, mode);
       }
     } catch (...) {
       if (entry.sink) entry.sink->close();
@@ -271,6 +291,21 @@ void apply_folders(const stored_blob_map& blobs) {
       throw;
     }
   }
+}
+
+restored_folder restore_folder(const std::string& text, vantrel_io::file_object& blob) {
+  restored_folder made;
+  try {
+    service_ptr<folder_sink> sink(new service_counted<folder_sink>());
+    blob.seek(0, never_raised_abort_signal());
+    made.folder = folder_monitor::create(sink.get(), folder_text_to_path(text).c_str(), &blob, idle_mode, made.tracks);
+    for (const track_handle_ptr& handle : made.tracks) sink->tracks.insert(handle);
+    made.sink = sink.get();
+  } catch (...) {
+    made = {};
+    made.failure = std::current_exception();
+  }
+  return made;
 }
 
 void rescan_folders() {
@@ -306,6 +341,7 @@ void for_each_folder(const std::function<void(const std::string& text, library_f
 }
 
 void shutdown() {
+  library_database_drop_preload();
   library_state& s = state();
   s.loaded = false;
   s.unsaved = false;  // the next load starts from what the file holds
@@ -316,6 +352,7 @@ void shutdown() {
 }
 
 void shutdown_for_exit() {
+  library_database_drop_preload();
   library_state& s = state();
   s.loaded = false;
   s.unsaved = false;

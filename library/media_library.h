@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <map>
 #include <string>
@@ -30,6 +31,19 @@ protected:
 // Stored folder blobs by folder text, as the library file gives them.
 using stored_blob_map = std::map<std::string, vantrel_io::file_ptr>;
 
+// A music folder restored from its stored blob ahead of the library's first
+// use, perhaps on another thread. Its folder object runs no worker yet, and
+// its tracks enter the library only when apply_folders takes it.
+struct restored_folder {
+  library_folder_ptr folder;
+  service_ptr<library_folder_sink> sink;
+  track_handle_list tracks;
+  // Set when it could not be restored; apply_folders treats it as a failure
+  // of making the folder there (damaged data starts the folder afresh).
+  std::exception_ptr failure;
+};
+using restored_folder_map = std::map<std::string, restored_folder>;
+
 namespace media_library {
 
 // Loading operations: each loads the library first.
@@ -52,8 +66,11 @@ bool is_loaded();
 // the main thread it is a fatal internal error.
 void ensure_loaded();
 // Makes the folder entries match the folder list: entries no longer listed
-// lose their tracks, new ones start from their stored blob when there is one.
-void apply_folders(const stored_blob_map& blobs);
+// lose their tracks, new ones start from their stored blob when there is one
+// (taken from `restored` when it was restored ahead).
+void apply_folders(const stored_blob_map& blobs, restored_folder_map restored = {});
+// Any thread: touches none of the library's state.
+restored_folder restore_folder(const std::string& text, vantrel_io::file_object& blob);
 // Scans every folder once more (the refresh command while not monitoring).
 void rescan_folders();
 // The folder texts that make up the library (see library_folder_list.cpp).

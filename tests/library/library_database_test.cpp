@@ -1,5 +1,6 @@
 // "database.dat": exact bytes, a restart that opens no audio file, a run that
-// leaves the file alone, and files cut or damaged anywhere.
+// leaves the file alone, files cut or damaged anywhere, and the same library
+// when the file was read ahead on a worker.
 #include "library/library_database.h"
 
 #include <gtest/gtest.h>
@@ -205,6 +206,77 @@ TEST_F(LibraryDatabase, DamagedFileKeepsEveryRecordBeforeTheDamage) {
     EXPECT_EQ(tracks.count("b.tst:0"), 0u) << length;
     media_library::shutdown();
   }
+}
+
+// Read ahead at start-up or on first use, the library is the same: intact,
+// damaged, with folders listed differently by the time it is used, or with
+// a stored folder whose data does not parse.
+TEST_F(LibraryDatabase, ReadAheadGivesTheLibraryAFirstUseWouldRead) {
+  library_test::make_folder(music.path("one"));
+  library_test::make_folder(music.path("two"));
+  io_test::write_file(music.path("one\\a.tst"), "TST\nA\nA2");
+  io_test::write_file(music.path("two\\b.tst"), "TST\nB");
+  const std::vector<std::string> both = {music.path("one"), music.path("two")};
+  media_library::set_folder_list(both);
+  scan({"a.tst:0", "a.tst:1", "b.tst:0"});
+  restart();
+  const std::string whole = database();
+  const auto read_ahead = [&] {
+    library_database_preload();
+    counting_tst_input::opens = 0;
+    return library_tracks();
+  };
+
+  EXPECT_EQ(read_ahead(), strings({"a.tst:0", "a.tst:1", "b.tst:0"}));
+  EXPECT_EQ(counting_tst_input::opens, 0);
+  library_database_save(false);
+  EXPECT_EQ(database(), whole) << "nothing changed, nothing written";
+  media_library::shutdown();
+
+  for (const std::string& bytes : {"X" + whole.substr(1), whole.substr(0, 16) + u32(1000) + whole.substr(20),
+                                   whole.substr(0, whole.size() / 2), whole.substr(0, whole.size() - 3)}) {
+    write_database(bytes);
+    const strings ahead = read_ahead();
+    media_library::shutdown();
+    EXPECT_EQ(ahead, library_tracks()) << bytes.size();
+    media_library::shutdown();
+  }
+
+  // Listed differently by the time of the first use: a folder that left is
+  // not shown, and its record is dropped at the next save.
+  write_database(whole);
+  library_database_preload();
+  media_library::set_folder_list({music.path("two")});
+  EXPECT_EQ(library_tracks(), strings({"b.tst:0"}));
+  restart();
+  media_library::set_folder_list(both);
+  EXPECT_EQ(library_tracks(), strings({"b.tst:0"}));
+  media_library::shutdown();
+
+  // A stored folder whose data does not parse starts afresh and finds its
+  // files again.
+  std::string bad = whole;
+  const std::size_t blob_start = 20 + 4 + music.path("one").size() + 4;
+  bad.replace(blob_start + 16, 4, u32(0x7FFFFFFF));  // the tree claims more than the blob holds
+  write_database(bad);
+  library_database_preload();
+  EXPECT_EQ(library_tracks(), strings({"b.tst:0"}));
+  scan({"a.tst:0", "a.tst:1", "b.tst:0"});
+}
+
+// A run that reads ahead but never uses the library neither writes the file
+// nor keeps a thing once the library shuts down.
+TEST_F(LibraryDatabase, ReadAheadThatIsNeverUsedLeavesTheFileAlone) {
+  io_test::write_file(music.path("a.tst"), "TST\nA");
+  media_library::set_folder_list({music.path()});
+  scan({"a.tst:0"});
+  restart();
+  const std::string whole = database();
+  library_database_preload();
+  library_database_save(false);
+  media_library::shutdown();
+  EXPECT_EQ(database(), whole);
+  EXPECT_FALSE(media_library::is_loaded());
 }
 
 }  // namespace

@@ -324,16 +324,8 @@ void main_window::on_init_dialog() {
     accelerators_ = LoadAcceleratorsW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAIN_WINDOW_KEYS));
 
   show_volume_icon(playback_front_get().get_volume());
-  // The last location; one that can no longer be shown gives way to the
-  // albums, so that the window always opens on something.
-  try {
-    navigation_.navigate(nav_last_location.value);
-  } catch (const std::exception&) {
-    navigation_.navigate({nav_kind_library_view, {{}, {}}});
-  }
   refresh_now_playing();
   refresh_pause_button();
-
   make_fonts();
   enable_play_button();
   SendMessageW(item(IDC_MAIN_REPEAT), BM_SETCHECK, playback_order::get().get_repeat() ? BST_CHECKED : BST_UNCHECKED,
@@ -343,6 +335,15 @@ void main_window::on_init_dialog() {
   fit_into_work_area(window);
   SetFocus(list_window_);
   ShowWindow(window, SW_SHOW);
+  // The first view comes last, as nothing is painted before the loop runs:
+  // a large library's file is still being read meanwhile. The last location;
+  // one that can no longer be shown gives way to the albums, so that the
+  // window always opens on something.
+  try {
+    navigation_.navigate(nav_last_location.value);
+  } catch (const std::exception&) {
+    navigation_.navigate({nav_kind_library_view, {{}, {}}});
+  }
 }
 
 void main_window::make_fonts() {
