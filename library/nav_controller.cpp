@@ -184,7 +184,9 @@ bool nav_controller::move_in_background(const nav_location& target, pending_move
       counting_changes_ = true;
     }
     changes_at_start_ = changes_.changes;
-  } else if (target.kind == nav_kind_file_system && build_folders_in_background) {
+  } else if (target.kind == nav_kind_file_system && build_folders_in_background && node_) {
+    // The first folder shown is listed at once: when it cannot be, the
+    // caller learns it now and shows something else instead.
     track_handle_ptr playing;
     if (!playback_front_get().get_now_playing(playing)) playing.reset();
     builder_.start(std::make_unique<fs_node>(listener_, fs_node::unbuilt),
