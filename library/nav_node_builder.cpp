@@ -143,6 +143,12 @@ void nav_node_builder::dispose(std::unique_ptr<nav_node> node) {
   running_worker().discard(std::move(done));
 }
 
+void nav_node_builder::dispose(wide_text_list texts) {
+  auto done = std::make_unique<job>();
+  done->view.entries = std::move(texts);
+  running_worker().discard(std::move(done));
+}
+
 void nav_node_builder::shut_down() noexcept {
   cancel();
   worker_.reset();

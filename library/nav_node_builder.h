@@ -53,6 +53,8 @@ public:
   // Window's thread: the node, already detached from the library or its
   // folder, is freed on the worker.
   void dispose(std::unique_ptr<nav_node> node);
+  // Window's thread: texts a list no longer shows are freed on the worker.
+  void dispose(wide_text_list texts);
 
   // Window's thread: cancels, then waits until the worker has freed what it
   // was given and ended. A later start or dispose starts it again.
