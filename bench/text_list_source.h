@@ -17,6 +17,7 @@ public:
   const std::vector<std::wstring>* texts = nullptr;  // none: an empty list
   void set_icon_size(int, int) override {}
   std::wstring get_text(std::uint32_t index) override { return (*texts)[index]; }
+  void copy_text(std::uint32_t index, std::wstring& out) override { out.assign((*texts)[index]); }
   std::uint32_t get_count() override { return texts ? static_cast<std::uint32_t>(texts->size()) : 0; }
   HICON get_icon(std::uint32_t) override { return nullptr; }
   void activate() override {}

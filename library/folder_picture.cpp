@@ -6,9 +6,9 @@
 
 #include "library/nav_types.h"
 
-int picture_file_rank(const std::wstring& name) {
+int picture_file_rank(std::wstring_view name) {
   for (int i = 0; i < picture_file_name_count; ++i) {
-    const std::wstring candidate = picture_file_names[i];
+    const std::wstring_view candidate = picture_file_names[i];
     if (candidate.size() != name.size()) continue;
     bool equal = true;
     for (std::size_t k = 0; k < name.size() && equal; ++k) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "metadata/track_handle.h"
 
@@ -11,7 +12,7 @@ inline constexpr const wchar_t* picture_file_names[] = {L"front cover.jpg", L"fr
 inline constexpr int picture_file_name_count = 4;
 
 // The index in picture_file_names of a file name, or -1.
-int picture_file_rank(const std::wstring& name);
+int picture_file_rank(std::wstring_view name);
 
 // The first picture found in the folders of the tracks, in track order; each
 // folder is looked at once.

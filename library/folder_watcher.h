@@ -18,11 +18,13 @@ public:
   folder_watcher(const folder_watcher&) = delete;
   folder_watcher& operator=(const folder_watcher&) = delete;
 
-  // Main thread. Returns once the first change request is issued, or false
+  // The thread that owns the watcher (the main thread, or the worker that
+  // lists a folder before it is shown). Returns once the first change
+  // request is issued, or false
   // when the folder cannot be watched (no medium, no permission, changes
   // refused); the thread has then ended and nothing is followed.
   bool start(const std::wstring& folder, std::function<void()> on_change);
-  // Main thread; waits for the thread to end.
+  // The owning thread; waits for the watch thread to end.
   void stop();
 
 private:

@@ -32,14 +32,44 @@ std::wstring fs_drive_of_caption(const std::wstring& caption) {
   return {};
 }
 
+nav_path fs_path_opened(const nav_path& path, const std::wstring& entry) {
+  nav_path opened = path;
+  if (!path.empty()) {
+    opened.push_back({entry});
+  } else {
+    const std::wstring drive = fs_drive_of_caption(entry);
+    if (!drive.empty()) opened.push_back({drive});
+  }
+  return opened;
+}
+
 fs_node::fs_node(nav_node_listener* listener, const nav_path& path)
-    : listener_(listener), receiver_(std::make_shared<change_receiver>(change_receiver{this})), path_(path) {
+    : listener_(listener), receiver_(std::make_shared<change_receiver>()), path_(path) {
+  receiver_->node = this;
   refresh();
 }
 
-fs_node::~fs_node() {
+fs_node::fs_node(nav_node_listener* listener, fs_node_unbuilt_t)
+    : listener_(listener), receiver_(std::make_shared<change_receiver>()) {}
+
+fs_node::~fs_node() { detach(); }
+
+void fs_node::build_from(const nav_path& path) {
+  path_ = path;
+  refresh();
+}
+
+bool fs_node::attach() {
+  receiver_->node = this;
+  if (!receiver_->missed.exchange(false)) return false;
+  relist();
+  return true;
+}
+
+void fs_node::detach() {
   watcher_.stop();
   parent_watcher_.stop();
+  watching_ = false;
   receiver_->node = nullptr;  // callbacks still queued do nothing
 }
 
@@ -77,12 +107,7 @@ void fs_node::go_up() {
 
 void fs_node::open(const wide_text_list& selection) {
   if (selection.size() != 1) return;
-  if (path_.empty()) {
-    const std::wstring drive = fs_drive_of_caption(selection[0]);
-    if (!drive.empty()) path_.push_back({drive});
-  } else {
-    path_.push_back({selection[0]});
-  }
+  path_ = fs_path_opened(path_, selection[0]);
   refresh();
 }
 
@@ -143,6 +168,11 @@ void fs_node::describe(nav_caption& caption) {
 
 void fs_node::on_folder_changed(std::uint32_t generation) {
   if (generation != generation_) return;
+  relist();
+  if (listener_) listener_->node_changed();
+}
+
+void fs_node::relist() {
   try {
     refresh();
   } catch (const std::exception&) {
@@ -155,7 +185,6 @@ void fs_node::on_folder_changed(std::uint32_t generation) {
       entries_.clear();
     }
   }
-  if (listener_) listener_->node_changed();
 }
 
 void fs_node::on_parent_changed(std::uint32_t generation) {
@@ -178,19 +207,22 @@ void fs_node::refresh() {
   } else {
     const std::wstring folder = nav_path_join(path_);
     const std::uint32_t generation = ++generation_;
-    std::weak_ptr<change_receiver> receiver = receiver_;
-    watching_ = watcher_.start(folder, [receiver, generation] {
-      if (const auto alive = receiver.lock())
-        if (alive->node) alive->node->on_folder_changed(generation);
-    });
+    // The watchers are armed before the folder is listed, so that no change
+    // made during the listing goes unseen.
+    const auto follow = [receiver = std::weak_ptr<change_receiver>(receiver_), generation](
+                            void (fs_node::*changed)(std::uint32_t)) {
+      return [receiver, generation, changed] {
+        const auto alive = receiver.lock();
+        if (!alive) return;
+        if (fs_node* const node = alive->node) (node->*changed)(generation);
+        else alive->missed = true;
+      };
+    };
+    watching_ = watcher_.start(folder, follow(&fs_node::on_folder_changed));
     // A folder renamed or deleted while empty changes nothing inside itself:
     // only its parent sees it go.
-    if (path_.size() > 1) {
-      parent_watcher_.start(nav_path_join(nav_path(path_.begin(), path_.end() - 1)), [receiver, generation] {
-        if (const auto alive = receiver.lock())
-          if (alive->node) alive->node->on_parent_changed(generation);
-      });
-    }
+    if (path_.size() > 1)
+      parent_watcher_.start(nav_path_join(nav_path(path_.begin(), path_.end() - 1)), follow(&fs_node::on_parent_changed));
     list_folder(folder, folders, files);
   }
   // Names the natural order calls equal ("Song.mp3", "song.mp3" on a
@@ -216,20 +248,23 @@ void fs_node::list_drives(wide_text_list& folders) {
 void fs_node::list_folder(const std::wstring& folder, wide_text_list& folders, wide_text_list& files) {
   const std::string prefix = "file://" + nav_utf8(folder) + "\\";
   int best_picture = picture_file_name_count;
+  std::string full;  // reused from file to file
   dir_listing(folder, [&](const WIN32_FIND_DATAW& data) {
-    const std::wstring name = data.cFileName;
     if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      folders.push_back(name);
+      folders.emplace_back(data.cFileName);
       return;
     }
-    const std::string full = prefix + nav_utf8(name);
+    std::wstring name = data.cFileName;
+    full.assign(prefix);
+    full += nav_utf8(name);
     const int rank = picture_file_rank(name);
     if (rank >= 0 && rank < best_picture) {
       best_picture = rank;
       picture_ = full;
     }
     if (!is_supported_audio_path(full.c_str())) return;
-    if (tracks_.count(name) == 0) files.push_back(name);
-    tracks_[name] = track_handle_registry::get_handle(track_location(full.c_str(), 0));
+    const auto [entry, added] = tracks_.try_emplace(std::move(name));
+    track_handle_registry::get_handle(entry->second, full.c_str(), 0);
+    if (added) files.push_back(entry->first);
   });
 }

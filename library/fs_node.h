@@ -5,16 +5,35 @@
 // going (renamed, deleted): the level then moves up to what still exists.
 #pragma once
 
+#include <atomic>
 #include <map>
 #include <memory>
 
 #include "library/folder_watcher.h"
 #include "library/nav_node.h"
 
+// Tags the node made without its listing; {} still means the empty path.
+struct fs_node_unbuilt_t {
+  constexpr explicit fs_node_unbuilt_t(int) {}
+};
+
 class fs_node final : public nav_node {
 public:
   fs_node(nav_node_listener* listener, const nav_path& path);
+  // Made on the main thread but not listed: build_from lists it, on any one
+  // thread while nothing else touches the node; attach, back on the main
+  // thread, lets the folder's changes reach it.
+  static constexpr fs_node_unbuilt_t unbuilt{0};
+  fs_node(nav_node_listener* listener, fs_node_unbuilt_t);
   ~fs_node() override;
+
+  void build_from(const nav_path& path);
+  // Main thread. Answers whether the folder changed while it was listed:
+  // the node has then been listed again.
+  bool attach();
+  // Main thread: stops following the folder, so that the node may be freed
+  // on another thread.
+  void detach();
 
   std::uint32_t kind() const override { return nav_kind_file_system; }
   wide_text_list current_key() const override { return path_.empty() ? wide_text_list{} : path_.back(); }
@@ -40,12 +59,17 @@ public:
   bool is_watching() const { return watching_; }
 
 private:
-  // What queued change callbacks reach; cleared when the node ends.
+  // What queued change callbacks reach: none while the node is built away
+  // from the main thread (a change then only marks it missed) and once it
+  // ends.
   struct change_receiver {
-    fs_node* node;
+    std::atomic<fs_node*> node{nullptr};
+    std::atomic<bool> missed{false};
   };
 
   void refresh();
+  // Lists the folder again after it changed on disk.
+  void relist();
   void list_drives(wide_text_list& folders);
   void list_folder(const std::wstring& folder, wide_text_list& folders, wide_text_list& files);
   void on_folder_changed(std::uint32_t generation);
@@ -68,3 +92,8 @@ std::unique_ptr<fs_node> fs_node_create(nav_node_listener* listener, const nav_p
 
 // The drive a "My computer" entry stands for (letter and colon), or empty.
 std::wstring fs_drive_of_caption(const std::wstring& caption);
+
+// Where opening the one selected entry of a file-system level at `path`
+// leads: into the folder, or from "My computer" into a drive; a caption that
+// names no drive stays at "My computer".
+nav_path fs_path_opened(const nav_path& path, const std::wstring& entry);

@@ -20,6 +20,9 @@ constexpr GUID last_location_guid = {0x6490F07D, 0xF12E, 0x4963, {0x89, 0x46, 0x
 // Lists beyond this many items show no picture: it is meant for one album.
 constexpr std::size_t picture_item_limit = 100;
 
+// Shorter lists are freed at once, faster than the hand-over.
+constexpr std::size_t texts_freed_aside = 5000;
+
 std::unique_ptr<nav_node> create_node(nav_node_listener* listener, const nav_location& location,
                                       library_view_tracks& library) {
   switch (location.kind) {
@@ -34,6 +37,29 @@ std::unique_ptr<nav_node> create_node(nav_node_listener* listener, const nav_loc
 
 bool starts_with(const nav_path& path, const nav_path& prefix) {
   return !prefix.empty() && path.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), path.begin());
+}
+
+// The library as the window's thread saw it when a build began: the worker
+// must not read the library itself.
+class track_list_snapshot final : public library_view_tracks {
+public:
+  explicit track_list_snapshot(const track_handle_list& tracks) : tracks_(tracks) {}
+  void get_all(track_handle_list& out) override { out = tracks_; }
+  void register_callback(library_change_callback*) override {}
+  void unregister_callback(library_change_callback*) override {}
+  bool is_scanning() override { return false; }
+
+private:
+  const track_handle_list& tracks_;
+};
+
+// The entries a level lists under which the level below it was entered.
+wide_text_list key_entered_by(const nav_location& below) {
+  const nav_path& path = below.path;
+  if (path.empty()) return {};
+  if (below.kind != nav_kind_library_view) return path.back();
+  const auto level = static_cast<std::uint32_t>(path.size() - 1);
+  return library_view_node::holds_all_key(path.back(), level) ? wide_text_list{} : path.back();
 }
 
 // Left entered through several names, all come back selected and the first
@@ -120,7 +146,9 @@ void nav_last_location_item::read(byte_stream_reader& source, std::uint32_t, con
 }
 
 nav_controller::nav_controller(nav_node_listener* listener, library_view_tracks& library)
-    : listener_(listener), library_(library), builder_([this](built_library_view built) { land(std::move(built)); }) {}
+    : listener_(listener),
+      library_(library),
+      builder_([this](built_nav_node built) { land(std::move(built)); }, [this] { build_failed(); }) {}
 
 nav_controller::~nav_controller() {
   builder_.shut_down();
@@ -140,38 +168,58 @@ void nav_controller::set_host(nav_view_host* host) {
 }
 
 bool nav_controller::move_in_background(const nav_location& target, pending_move move) {
-  if (target.kind != nav_kind_library_view) return false;
-  track_handle_list tracks;
-  library_.get_all(tracks);
-  if (tracks.size() < background_build_tracks) return false;
-  track_handle_ptr playing;
-  if (!playback_front_get().get_now_playing(playing)) playing.reset();
-  builder_.start(std::make_unique<library_view_node>(listener_, library_view_node::unbuilt, library_), target.path,
-                 std::move(tracks), std::move(playing));
-  // Nothing changes the library between the copy above and here: both run
-  // on this thread.
-  if (!counting_changes_) {
-    library_.register_callback(&changes_);
-    counting_changes_ = true;
+  if (target.kind == nav_kind_library_view) {
+    track_handle_list tracks;
+    library_.get_all(tracks);
+    if (tracks.size() < background_build_tracks) return false;
+    track_handle_ptr playing;
+    if (!playback_front_get().get_now_playing(playing)) playing.reset();
+    builder_.start(std::make_unique<library_view_node>(listener_, library_view_node::unbuilt, library_),
+                   [path = target.path, tracks = std::move(tracks)](nav_node& node) {
+                     track_list_snapshot snapshot(tracks);
+                     static_cast<library_view_node&>(node).build_from(path, snapshot);
+                   },
+                   std::move(playing));
+    // Nothing changes the library between the copy above and here: both run
+    // on this thread.
+    if (!counting_changes_) {
+      library_.register_callback(&changes_);
+      counting_changes_ = true;
+    }
+    changes_at_start_ = changes_.changes;
+  } else if (target.kind == nav_kind_file_system && build_folders_in_background && node_) {
+    // The first folder shown is listed at once: when it cannot be, the
+    // caller learns it now and shows something else instead.
+    track_handle_ptr playing;
+    if (!playback_front_get().get_now_playing(playing)) playing.reset();
+    builder_.start(std::make_unique<fs_node>(listener_, fs_node::unbuilt),
+                   [path = target.path](nav_node& node) { static_cast<fs_node&>(node).build_from(path); },
+                   std::move(playing));
+    // A library view built before is no longer wanted.
+    stop_counting_changes();
+  } else {
+    return false;
   }
-  changes_at_start_ = changes_.changes;
   move.target = target;
   pending_ = std::move(move);
   return true;
 }
 
-void nav_controller::land(built_library_view built) {
+void nav_controller::land(built_nav_node built) {
   if (!pending_) return;
   pending_move move = std::move(*pending_);
   pending_.reset();
-  const bool library_changed = changes_.changes != changes_at_start_;
+  const bool library_changed = counting_changes_ && changes_.changes != changes_at_start_;
   stop_counting_changes();
   // The notice belongs to the library's views: one that replaces another
   // kind tells anew whether the library is scanning.
-  const bool other_kind = !node_ || node_->kind() != nav_kind_library_view;
+  const std::uint32_t kind = built.node->kind();
+  const bool other_kind = !node_ || node_->kind() != kind;
   if (node_ && other_kind && listener_) listener_->scanning_changed(false);
   retire(std::move(node_));
-  const bool rebuilt = built.node->attach(library_changed, other_kind);
+  const bool rebuilt = kind == nav_kind_library_view
+                           ? static_cast<library_view_node&>(*built.node).attach(library_changed, other_kind)
+                           : static_cast<fs_node&>(*built.node).attach();
   node_ = std::move(built.node);
   if (move.add_history) add_history();
   // The playing entry was found for the track that played when the build
@@ -179,6 +227,12 @@ void nav_controller::land(built_library_view built) {
   const ready_entries ready{&built.entries, built.playing.get(), built.playing_entry};
   show(move.shown.selection, move.shown.focus, move.shown.scroll, rebuilt ? nullptr : &ready);
   if (move.then) move.then();
+}
+
+void nav_controller::build_failed() noexcept {
+  // The list goes on showing what it showed; the failure is reported.
+  pending_.reset();
+  stop_counting_changes();
 }
 
 void nav_controller::cancel_build() noexcept {
@@ -203,12 +257,11 @@ void nav_controller::stop_counting_changes() noexcept {
 }
 
 void nav_controller::retire(std::unique_ptr<nav_node> node) {
-  if (!node) return;
-  if (node->kind() == nav_kind_library_view && host_ != nullptr) {
-    std::unique_ptr<library_view_node> view(static_cast<library_view_node*>(node.release()));
-    view->detach();
-    builder_.dispose(std::move(view));
-  }
+  if (!node || host_ == nullptr) return;
+  if (node->kind() == nav_kind_library_view) static_cast<library_view_node&>(*node).detach();
+  else if (node->kind() == nav_kind_file_system) static_cast<fs_node&>(*node).detach();
+  else return;
+  builder_.dispose(std::move(node));
 }
 
 void nav_controller::switch_to(const nav_location& location) {
@@ -298,7 +351,12 @@ void nav_controller::show(const wide_text_list& selection, const wide_text_list&
       state.nav_line.links.push_back(root.location);
     }
   }
+  // The texts of a long list left are freed beside the window's thread: one
+  // by one they hold it for milliseconds, and longer while the worker frees
+  // the node left at the same time.
+  wide_text_list left = std::move(view_.items);
   view_ = std::move(state);
+  if (left.size() >= texts_freed_aside && host_ != nullptr) builder_.dispose(std::move(left));
   nav_last_location.value = here;
   if (host_ != nullptr) host_->view_changed();
 }
@@ -321,17 +379,15 @@ void nav_controller::refresh(bool keep_focus) {
 void nav_controller::go_up() {
   if (pending_) {
     // Typed ahead: up from the view being built.
-    const nav_path& from = pending_->target.path;
-    if (from.empty()) {
+    const nav_location from = pending_->target;
+    if (from.path.empty()) {
       MessageBeep(0);
       return;
     }
-    const auto level = static_cast<std::uint32_t>(from.size() - 1);
-    const wide_text_list came_from =
-        library_view_node::holds_all_key(from.back(), level) ? wide_text_list{} : from.back();
-    const nav_path above(from.begin(), from.end() - 1);
+    const wide_text_list came_from = key_entered_by(from);
+    const nav_path above(from.path.begin(), from.path.end() - 1);
     save_list_state();
-    navigate_showing({nav_kind_library_view, above},
+    navigate_showing({from.kind, above},
                      {{}, true, {came_from, focus_after_going_up(came_from), std::nullopt}, {}});
     return;
   }
@@ -360,7 +416,8 @@ void nav_controller::open(const wide_text_list& selection) {
   }
   save_list_state();
   nav_path inside = node_->get_path();
-  inside.push_back(selection);
+  if (node_->kind() == nav_kind_file_system) inside = fs_path_opened(inside, selection[0]);
+  else inside.push_back(selection);
   if (move_in_background({node_->kind(), inside}, {{}, true, {}, {}})) return;
   cancel_build();
   node_->open(selection);

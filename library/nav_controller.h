@@ -12,7 +12,8 @@
 #include <vector>
 
 #include "core/config_item.h"
-#include "library/library_view_builder.h"
+#include "library/library_view_node.h"
+#include "library/nav_node_builder.h"
 #include "library/media_library.h"
 #include "library/nav_node.h"
 
@@ -139,6 +140,9 @@ public:
   // had; smaller ones build at once, faster than the hand-over. A move made
   // meanwhile overtakes the build.
   std::size_t background_build_tracks = 5000;
+  // Folders are listed on the worker too, whatever their size: a folder of
+  // 10,000 files takes tens of milliseconds to list.
+  bool build_folders_in_background = true;
   // A view is being built to replace the one shown.
   bool is_building() const noexcept { return pending_.has_value(); }
 
@@ -167,12 +171,14 @@ private:
     void on_scanning_changed(bool) override {}
   };
 
-  // Starts building the library view at the path on the worker when the
-  // library is large (true); false: the caller moves at once.
+  // Starts building the library view or folder at the location on the
+  // worker when the library is large or folders are built there (true);
+  // false: the caller moves at once.
   bool move_in_background(const nav_location& target, pending_move move);
   // Moves to the location, adding it to the history, and shows it as `move` says.
   void navigate_showing(const nav_location& location, pending_move move);
-  void land(built_library_view built);
+  void land(built_nav_node built);
+  void build_failed() noexcept;
   // A move made at once overtakes a build on the worker.
   void cancel_build() noexcept;
   // A move made while a view is built follows on from that view: the
@@ -208,7 +214,7 @@ private:
   bool counting_changes_ = false;
   std::uint64_t changes_at_start_ = 0;
   // Last: it ends first, so that nothing lands in a controller being torn down.
-  library_view_builder builder_;
+  nav_node_builder builder_;
 };
 
 // The process's controller, for what opens locations from outside.

@@ -108,6 +108,24 @@ TEST_F(FsNode, RebuildsOnceWhenTheShownFolderChanges) {
   EXPECT_EQ(listener.changes, 1) << "the folder left behind no longer rebuilds the node";
 }
 
+TEST_F(FsNode, ListedAwayFromTheMainThreadItMissesNoChangeMadeMeanwhile) {
+  fs_node node(&listener, fs_node::unbuilt);
+  node.build_from(here());
+  EXPECT_TRUE(node.entries().empty());
+  file("late.tst");
+  settle();
+  EXPECT_EQ(listener.changes, 0) << "a node not yet shown is not rebuilt under its builder";
+  EXPECT_TRUE(node.attach()) << "the change made after the listing is seen when the node is shown";
+  EXPECT_EQ(names(node.entries()), strings({"late.tst"}));
+  EXPECT_FALSE(node.attach()) << "once";
+  file("later.tst");
+  ASSERT_TRUE(library_test::wait_until([&] { return listener.changes > 0; })) << "shown, it follows the folder";
+  node.detach();
+  file("ignored.tst");
+  settle();
+  EXPECT_EQ(listener.changes, 1) << "detached, it no longer does";
+}
+
 TEST_F(FsNode, FolderThatCannotBeOpenedNeitherHangsNorWatches) {
   folder_watcher watcher;
   EXPECT_FALSE(watcher.start(io_test::wide(music.path("missing")), [] {})) << "the watch failed and start returned";

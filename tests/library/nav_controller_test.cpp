@@ -91,6 +91,9 @@ public:
   io_test::scratch_folder music;
   nav_controller controller;
 
+  // Folders listed at once, so that each move can be checked at once.
+  NavController() { controller.build_folders_in_background = false; }
+
   std::wstring at(const std::string& sub = "") {
     std::string path = music.path(sub);
     while (!path.empty() && path.back() == '\\') path.pop_back();
@@ -221,6 +224,47 @@ TEST_F(NavController, HandedOverFilesArePlayedByTheWindowAndLeavingTheLibraryEnd
   EXPECT_EQ(host.scanning_reports, std::vector<bool>({false})) << "a folder view shows no indexing notice";
   controller.navigate({1, {}});
   EXPECT_EQ(host.scanning_reports.size(), 1u) << "a move within the same kind leaves the notice alone";
+  controller.set_host(nullptr);
+}
+
+TEST_F(NavController, FoldersAreListedOnTheWorkerAndUpActsOnTheFolderBeingListed) {
+  recording_host host;
+  controller.set_host(&host);
+  controller.build_folders_in_background = true;
+  library_test::make_folder(music.path("sub"));
+  library_test::make_folder(music.path("sub\\inner"));
+  for (const char* name : {"sub\\b.tst", "sub\\a.tst", "sub\\10.tst"}) io_test::write_file(music.path(name), "TST\nA");
+  const auto landed = [&] { return library_test::wait_until([&] { return !controller.is_building(); }); };
+  controller.navigate({1, nav_split_path(at("sub"))});
+  EXPECT_FALSE(controller.is_building()) << "the first folder shown is listed at once";
+  controller.navigate({1, nav_split_path(at())});
+  EXPECT_TRUE(controller.is_building());
+  EXPECT_EQ(host.views, 1) << "the window keeps its list, and answers, until the folder is listed";
+  ASSERT_TRUE(landed());
+  EXPECT_EQ(controller.view().items, wide_text_list({L"sub"}));
+
+  controller.open({L"sub"});
+  ASSERT_TRUE(landed());
+  EXPECT_EQ(controller.view().items, wide_text_list({L"inner", L"10.tst", L"a.tst", L"b.tst"}));
+  EXPECT_TRUE(controller.node()->is_track(L"a.tst")) << "the shown node is the one listed";
+  EXPECT_EQ(shown(), at("sub"));
+
+  controller.open({L"inner"});
+  controller.go_up();  // typed ahead: up from the folder being listed
+  ASSERT_TRUE(landed());
+  EXPECT_EQ(shown(), at("sub"));
+  EXPECT_EQ(controller.view().selection, wide_text_list({L"inner"})) << "Up selects the folder it came from";
+  controller.history_step(1);
+  controller.history_step(1);  // back past the folder typed through, before it lands
+  ASSERT_TRUE(landed());
+  EXPECT_EQ(shown(), at("sub"));
+  EXPECT_TRUE(controller.view().can_back);
+  EXPECT_EQ(controller.history_size(), 5u) << "sub, music, sub, inner (typed past), sub";
+
+  controller.navigate({1, nav_split_path(at("missing"))});
+  controller.navigate({0, {}});
+  ASSERT_TRUE(landed());
+  EXPECT_EQ(controller.node()->kind(), nav_kind_library_view) << "a library view overtakes a folder being listed";
   controller.set_host(nullptr);
 }
 

@@ -28,7 +28,13 @@ public:
   SIZE icon_size = {};
 
   void set_icon_size(int width, int height) override { icon_size = {width, height}; }
-  std::wstring get_text(std::uint32_t index) override { return texts.at(index); }
+  int texts_made = 0;
+
+  std::wstring get_text(std::uint32_t index) override {
+    ++texts_made;
+    return texts.at(index);
+  }
+  void copy_text(std::uint32_t index, std::wstring& out) override { out.assign(texts.at(index)); }
   std::uint32_t get_count() override { return static_cast<std::uint32_t>(texts.size()); }
   HICON get_icon(std::uint32_t) override { return nullptr; }
   void activate() override { ++activations; }
@@ -142,6 +148,26 @@ TEST_F(OwnerList, ItemsThatFitStayInOneColumnAndOneMoreFlowsIntoColumnsThatReflo
   source.texts.assign(fitting * 3, std::wstring(80, L'W'));
   list.reload();
   EXPECT_EQ(list.layout().cell_width, list.metrics().reference.cx);
+}
+
+TEST_F(OwnerList, ALargeListLoadsWithoutATextMadePerItemAndItsScrollBarsFollow) {
+  source.texts = numbered(1);
+  open();
+  source.texts = numbered(20000);
+  source.texts[12345] = std::wstring(60, L'W');
+  source.texts_made = 0;
+  list.reload();
+  EXPECT_EQ(source.texts_made, 0) << "every text is read into one reused buffer";
+  EXPECT_GT(list.metrics().reference.cx, 0);
+  SCROLLINFO info = {sizeof(info), SIF_RANGE | SIF_PAGE};
+  ASSERT_TRUE(GetScrollInfo(window, SB_HORZ, &info));
+  EXPECT_EQ(info.nMax, list.layout().content_width) << "the bars take the new layout, drawn with the next paint";
+  source.texts = numbered(3);
+  list.reload();
+  pump_pending();
+  info = {sizeof(info), SIF_RANGE | SIF_PAGE};
+  GetScrollInfo(window, SB_HORZ, &info);
+  EXPECT_LT(info.nMax, static_cast<int>(info.nPage)) << "nothing left to scroll";
 }
 
 TEST_F(OwnerList, AnEmptyListHasNoCellsAndIgnoresClicksWheelKeysAndTyping) {

@@ -105,7 +105,7 @@ void owner_list::compute_metrics() {
   GetTextExtentPoint32W(dc.get(), reference_text, 36, &reference);
   const widest_text_extent extent = measure_widest_text(
       dc.get(), static_cast<std::uint32_t>(item_count_),
-      [&](std::uint32_t index, std::wstring& text) { text = source_->get_text(index); });
+      [&](std::uint32_t index, std::wstring& text) { source_->copy_text(index, text); });
   const int widest = extent.width;
   int tallest = extent.height;
   if (tallest == 0) {
@@ -144,11 +144,14 @@ void owner_list::update_scroll_bars() {
   info.nMax = layout_.content_height;
   info.nPage = client.bottom + 1;
   info.nPos = scroll_y_;
-  SetScrollInfo(handle(), SB_VERT, &info, TRUE);
+  // Both bars are drawn with the next paint: drawn at once, each costs a
+  // round trip to the display while the window's thread waits.
+  SetScrollInfo(handle(), SB_VERT, &info, FALSE);
   info.nMax = layout_.content_width;
   info.nPage = client.right + 1;
   info.nPos = scroll_x_;
-  SetScrollInfo(handle(), SB_HORZ, &info, TRUE);
+  SetScrollInfo(handle(), SB_HORZ, &info, FALSE);
+  RedrawWindow(handle(), nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_NOCHILDREN);
 }
 
 RECT owner_list::item_rect(int index) const noexcept {

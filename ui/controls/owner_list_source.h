@@ -15,6 +15,10 @@ public:
   // The size the list will draw icons at, so the source can make them once.
   virtual void set_icon_size(int width, int height) = 0;
   virtual std::wstring get_text(std::uint32_t index) = 0;
+  // The same text into `out`, whose storage is reused: the list reads every
+  // text when it is loaded, and a list of 100,000 is loaded in milliseconds
+  // only without a heap block per text.
+  virtual void copy_text(std::uint32_t index, std::wstring& out) { out = get_text(index); }
   virtual std::uint32_t get_count() = 0;
   // Null draws no icon; the list does not own the handle.
   virtual HICON get_icon(std::uint32_t index) = 0;

@@ -981,6 +981,12 @@ std::wstring main_window::get_text(std::uint32_t index) {
   return index < items.size() ? items[index] : std::wstring();
 }
 
+void main_window::copy_text(std::uint32_t index, std::wstring& out) {
+  const wide_text_list& items = navigation_.view().items;
+  if (index < items.size()) out.assign(items[index]);
+  else out.clear();
+}
+
 std::uint32_t main_window::get_count() { return static_cast<std::uint32_t>(navigation_.view().items.size()); }
 
 HICON main_window::get_icon(std::uint32_t index) {

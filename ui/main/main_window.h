@@ -136,6 +136,7 @@ private:
   // The list's items.
   void set_icon_size(int width, int height) override;
   std::wstring get_text(std::uint32_t index) override;
+  void copy_text(std::uint32_t index, std::wstring& out) override;
   std::uint32_t get_count() override;
   HICON get_icon(std::uint32_t index) override;
   void activate() override;

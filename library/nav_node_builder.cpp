@@ -1,4 +1,4 @@
-#include "library/library_view_builder.h"
+#include "library/nav_node_builder.h"
 
 #include <exception>
 #include <utility>
@@ -8,34 +8,15 @@
 #include "foundation/thread.h"
 #include "foundation/win32_handles.h"
 
-namespace {
-
-// The library as the window's thread saw it when the build began: the
-// worker must not read the library itself.
-class track_list_snapshot final : public library_view_tracks {
-public:
-  explicit track_list_snapshot(const track_handle_list& tracks) : tracks_(tracks) {}
-  void get_all(track_handle_list& out) override { out = tracks_; }
-  void register_callback(library_change_callback*) override {}
-  void unregister_callback(library_change_callback*) override {}
-  bool is_scanning() override { return false; }
-
-private:
-  const track_handle_list& tracks_;
-};
-
-}  // namespace
-
-// A build, or (with no path and no tracks) a view to be freed.
-struct library_view_builder::job {
+// A build, or (with no step) a node to be freed.
+struct nav_node_builder::job {
   std::uint64_t number = 0;
-  nav_path path;
-  track_handle_list tracks;
-  built_library_view view;
+  build_step build;
+  built_nav_node view;
   std::exception_ptr failure;
 };
 
-class library_view_builder::worker final : public qiv::thread {
+class nav_node_builder::worker final : public qiv::thread {
 public:
   worker(const std::atomic<std::uint64_t>& wanted, std::shared_ptr<channel> channel)
       : wanted_(wanted), channel_(std::move(channel)) {
@@ -93,9 +74,8 @@ private:
   void build(std::unique_ptr<job> next) {
     if (wanted_.load() != next->number) return;  // overtaken before it began
     try {
-      built_library_view& view = next->view;
-      track_list_snapshot snapshot(next->tracks);
-      view.node->build_from(next->path, snapshot);
+      built_nav_node& view = next->view;
+      next->build(*view.node);
       view.entries = view.node->entries();
       if (view.playing && view.node->lists_tracks()) {
         for (std::size_t i = 0; i < view.entries.size(); ++i) {
@@ -108,7 +88,7 @@ private:
     } catch (...) {
       next->failure = std::current_exception();
     }
-    next->tracks = {};
+    next->build = nullptr;
     if (wanted_.load() != next->number) return;
     // The call is copied by the queue; the job goes with the first call.
     auto done = std::make_shared<std::unique_ptr<job>>(std::move(next));
@@ -127,15 +107,15 @@ private:
   bool stopping_ = false;
 };
 
-library_view_builder::library_view_builder(landing land)
-    : land_(std::move(land)), channel_(std::make_shared<channel>(channel{this})) {}
+nav_node_builder::nav_node_builder(landing land, failing fail)
+    : land_(std::move(land)), fail_(std::move(fail)), channel_(std::make_shared<channel>(channel{this})) {}
 
-library_view_builder::~library_view_builder() {
+nav_node_builder::~nav_node_builder() {
   shut_down();
   channel_->owner = nullptr;
 }
 
-library_view_builder::worker& library_view_builder::running_worker() {
+nav_node_builder::worker& nav_node_builder::running_worker() {
   if (!worker_) {
     auto started = std::make_unique<worker>(wanted_, channel_);
     started->start();
@@ -144,12 +124,10 @@ library_view_builder::worker& library_view_builder::running_worker() {
   return *worker_;
 }
 
-void library_view_builder::start(std::unique_ptr<library_view_node> node, const nav_path& path,
-                                 track_handle_list tracks, track_handle_ptr playing) {
+void nav_node_builder::start(std::unique_ptr<nav_node> node, build_step build, track_handle_ptr playing) {
   auto next = std::make_unique<job>();
   next->number = ++last_number_;
-  next->path = path;
-  next->tracks = std::move(tracks);
+  next->build = std::move(build);
   next->view.node = std::move(node);
   next->view.playing = std::move(playing);
   worker& builder = running_worker();
@@ -157,20 +135,26 @@ void library_view_builder::start(std::unique_ptr<library_view_node> node, const 
   builder.give(std::move(next));
 }
 
-void library_view_builder::cancel() noexcept { wanted_.store(0); }
+void nav_node_builder::cancel() noexcept { wanted_.store(0); }
 
-void library_view_builder::dispose(std::unique_ptr<library_view_node> node) {
+void nav_node_builder::dispose(std::unique_ptr<nav_node> node) {
   auto done = std::make_unique<job>();
   done->view.node = std::move(node);
   running_worker().discard(std::move(done));
 }
 
-void library_view_builder::shut_down() noexcept {
+void nav_node_builder::dispose(wide_text_list texts) {
+  auto done = std::make_unique<job>();
+  done->view.entries = std::move(texts);
+  running_worker().discard(std::move(done));
+}
+
+void nav_node_builder::shut_down() noexcept {
   cancel();
   worker_.reset();
 }
 
-void library_view_builder::arrive(std::unique_ptr<job> done) {
+void nav_node_builder::arrive(std::unique_ptr<job> done) {
   if (done->number != wanted_.load()) {
     running_worker().discard(std::move(done));
     return;
@@ -179,6 +163,7 @@ void library_view_builder::arrive(std::unique_ptr<job> done) {
   if (done->failure) {
     const std::exception_ptr failure = done->failure;
     running_worker().discard(std::move(done));
+    fail_();
     std::rethrow_exception(failure);
   }
   land_(std::move(done->view));
