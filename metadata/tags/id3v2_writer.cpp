@@ -1,5 +1,6 @@
 #include "metadata/tags/id3v2_writer.h"
 
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
 
@@ -63,14 +64,24 @@ void write_frame_v4(byte_vector& out, const frame& f) {
     out.insert(out.end(), f.data.begin(), f.data.end());
     return;
   }
-  byte_vector unsynced;
-  unsynced.reserve(f.data.size() + f.data.size() / 8 + 1);
-  append_unsynchronised(unsynced, f.data);
-  append_syncsafe(out, 4 + std::uint64_t(unsynced.size()));
-  out.push_back(0x00);
-  out.push_back(0x03);  // unsynchronised, with a data length indicator
+  // The size goes before the payload but is known only after it: a
+  // placeholder, filled in once the payload is written in place.
+  const std::size_t size_at = out.size();
+  out.insert(out.end(), {0, 0, 0, 0, 0x00, 0x03});  // unsynchronised, with a data length indicator
   append_syncsafe(out, f.data.size());
-  out.insert(out.end(), unsynced.begin(), unsynced.end());
+  const std::size_t payload_at = out.size();
+  append_unsynchronised(out, f.data);
+  byte_vector size;
+  append_syncsafe(size, 4 + std::uint64_t(out.size() - payload_at));
+  std::copy(size.begin(), size.end(), out.begin() + std::ptrdiff_t(size_at));
+}
+
+// Room for the frames in one allocation, with some to spare for
+// unsynchronisation, instead of one allocation per doubling.
+std::size_t frames_capacity(const tag& t) {
+  std::size_t bytes = 0;
+  for (const frame& f : t.frames) bytes += 14 + f.data.size() + f.data.size() / 2 + 1;
+  return bytes;
 }
 
 }  // namespace
@@ -88,6 +99,7 @@ void append_u32_be(byte_vector& out, std::uint64_t value) {
 void write_tag(byte_vector& out, const tag& t, std::uint64_t room, std::uint64_t max_padding) {
   if (t.version != 3 && t.version != 4) throw writeError();
   byte_vector frames;
+  frames.reserve(frames_capacity(t));
   for (const frame& f : t.frames) {
     if (!is_writable_id(f.id)) continue;
     if (f.is_raw() && f.raw_version != t.version) continue;
@@ -104,6 +116,7 @@ void write_tag(byte_vector& out, const tag& t, std::uint64_t room, std::uint64_t
     padding = max_padding < default_padding ? max_padding : default_padding;
   const std::uint64_t size = frames.size() + padding;
   if (size > 0xFFFFFFFFull) throw std::overflow_error("overflow");
+  out.reserve(out.size() + 10 + frames.size() + std::size_t(padding));
   out.insert(out.end(), {'I', 'D', '3', std::uint8_t(t.version), 0, 0});
   append_syncsafe(out, size);
   out.insert(out.end(), frames.begin(), frames.end());
