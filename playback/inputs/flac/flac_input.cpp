@@ -68,13 +68,13 @@ bool flac_input::open_head(const abort_signal& abort) {
   } catch (const vantrel_io::exception_io_data&) {
     return false;
   }
-  const flac_metadata_chain_ptr chain = read_flac_metadata_chain(head);
-  if (!chain) return false;
+  FLAC__Metadata_Chain* const chain = read_flac_metadata_chain(head);
+  if (chain == nullptr) return false;
   const std::uint64_t size = file_->get_size(abort);
   const std::uint64_t metadata_bytes = head.audio_start - head.marker - 4;
   track_info_impl info;
   try {
-    flac_chain_to_info(chain.get(), size > metadata_bytes ? size - metadata_bytes : 0, info);
+    flac_chain_to_info(chain, size > metadata_bytes ? size - metadata_bytes : 0, info);
   } catch (const vantrel_io::exception_io_data&) {
     return false;
   }

@@ -112,10 +112,12 @@ flac_metadata_head read_flac_metadata_head(vantrel_io::file_object& file, const 
   return head;
 }
 
-flac_metadata_chain_ptr read_flac_metadata_chain(const flac_metadata_head& head) {
+FLAC__Metadata_Chain* read_flac_metadata_chain(flac_metadata_head& head) {
+  if (head.chain) return head.chain.get();
   flac_metadata_chain_ptr chain(FLAC__metadata_chain_new());
   if (!chain) throw std::bad_alloc();
   memory_io io{head.bytes.data(), head.bytes.size(), 0};
   if (!FLAC__metadata_chain_read_with_callbacks(chain.get(), &io, memory_callbacks)) return nullptr;
-  return chain;
+  head.chain = std::move(chain);
+  return head.chain.get();
 }

@@ -14,6 +14,11 @@
 #include "core/abort_signal.h"
 #include "io/file_object.h"
 
+struct flac_metadata_chain_deleter {
+  void operator()(FLAC__Metadata_Chain* chain) const noexcept { FLAC__metadata_chain_delete(chain); }
+};
+using flac_metadata_chain_ptr = std::unique_ptr<FLAC__Metadata_Chain, flac_metadata_chain_deleter>;
+
 struct flac_metadata_head {
   struct block {
     std::uint64_t offset;  // of its 4-byte header
@@ -24,6 +29,8 @@ struct flac_metadata_head {
   std::uint64_t marker = 0;         // where "fLaC" stands, after any leading ID3v2 tags
   std::vector<block> blocks;
   std::uint64_t audio_start = 0;
+  // libFLAC's reading of the blocks, once someone made it.
+  flac_metadata_chain_ptr chain;
 };
 
 // exception_io_data when the file holds no "fLaC" after its leading tags or
@@ -31,11 +38,7 @@ struct flac_metadata_head {
 // unknown. The file's position is left anywhere.
 flac_metadata_head read_flac_metadata_head(vantrel_io::file_object& file, const abort_signal& abort);
 
-struct flac_metadata_chain_deleter {
-  void operator()(FLAC__Metadata_Chain* chain) const noexcept { FLAC__metadata_chain_delete(chain); }
-};
-using flac_metadata_chain_ptr = std::unique_ptr<FLAC__Metadata_Chain, flac_metadata_chain_deleter>;
-
-// libFLAC's reading of the head's blocks; null when libFLAC refuses one of
-// them (a damaged block). std::bad_alloc when no chain can be made.
-flac_metadata_chain_ptr read_flac_metadata_chain(const flac_metadata_head& head);
+// libFLAC's reading of the head's blocks, made once and kept in the head;
+// null when libFLAC refuses one of them (a damaged block). std::bad_alloc
+// when no chain can be made.
+FLAC__Metadata_Chain* read_flac_metadata_chain(flac_metadata_head& head);

@@ -44,7 +44,7 @@ class writer {
 public:
   explicit writer(const track_info& info) : info_(info) {}
 
-  void write(vantrel_io::file_object& file, retag_temp_source& temp_source, const flac_metadata_head& head,
+  void write(vantrel_io::file_object& file, retag_temp_source& temp_source, flac_metadata_head& head,
              const abort_signal& abort);
 
 private:
@@ -174,15 +174,15 @@ std::vector<std::uint8_t> comment_block_bytes(const FLAC__StreamMetadata& block)
 // Room left for the next edit when the file is rewritten anyway.
 constexpr std::uint32_t rewrite_padding = 512;
 
-void writer::write(vantrel_io::file_object& file, retag_temp_source& temp_source, const flac_metadata_head& head,
+void writer::write(vantrel_io::file_object& file, retag_temp_source& temp_source, flac_metadata_head& head,
                    const abort_signal& abort) {
   // libFLAC reads the blocks it keeps or replaces, and refuses damaged ones,
   // so a write never goes over what it could not understand.
-  const flac_metadata_chain_ptr chain = read_flac_metadata_chain(head);
-  if (!chain) vantrel_io::throw_io_data();
+  FLAC__Metadata_Chain* const chain = read_flac_metadata_chain(head);
+  if (chain == nullptr) vantrel_io::throw_io_data();
   std::unique_ptr<FLAC__Metadata_Iterator, iterator_deleter> iterator(FLAC__metadata_iterator_new());
   if (!iterator) throw std::bad_alloc();
-  FLAC__metadata_iterator_init(iterator.get(), chain.get());
+  FLAC__metadata_iterator_init(iterator.get(), chain);
   std::vector<bool> kept;
   do {
     const FLAC__StreamMetadata& block = *FLAC__metadata_iterator_get_block(iterator.get());
@@ -194,6 +194,7 @@ void writer::write(vantrel_io::file_object& file, retag_temp_source& temp_source
   // A kept block is copied with exactly the bytes and length its header
   // states, whatever libFLAC made of its contents.
   std::vector<std::uint8_t> metadata{'f', 'L', 'a', 'C'};
+  metadata.reserve(std::size_t(head.audio_start - head.marker) + rewrite_padding + 4096);
   std::size_t last_header = 0;
   for (std::size_t i = 0; i < kept.size(); ++i) {
     if (!kept[i]) continue;
@@ -246,12 +247,12 @@ namespace flac_metadata_writer {
 bool is_preserved_comment(const char* name) { return qiv::stricmp_ascii_equal(name, flac_channel_mask_comment); }
 
 void write(vantrel_io::file_object& file, retag_temp_source& temp_source, const track_info& info,
-           const abort_signal& abort, const flac_metadata_head* head) {
+           const abort_signal& abort, flac_metadata_head* head) {
   if (head != nullptr) {
     writer(info).write(file, temp_source, *head, abort);
     return;
   }
-  const flac_metadata_head read_now = read_flac_metadata_head(file, abort);
+  flac_metadata_head read_now = read_flac_metadata_head(file, abort);
   writer(info).write(file, temp_source, read_now, abort);
 }
 

@@ -28,6 +28,6 @@ bool is_preserved_comment(const char* name);
 // file as it was. `head`, when given, is the file's head as it stands (read
 // through a handle held without sharing ever since); otherwise it is read.
 void write(vantrel_io::file_object& file, retag_temp_source& temp_source, const track_info& info,
-           const abort_signal& abort, const flac_metadata_head* head = nullptr);
+           const abort_signal& abort, flac_metadata_head* head = nullptr);
 
 }  // namespace flac_metadata_writer
