@@ -76,11 +76,11 @@ void write_frame_v4(byte_vector& out, const frame& f) {
   std::copy(size.begin(), size.end(), out.begin() + std::ptrdiff_t(size_at));
 }
 
-// Room for the frames in one allocation, with some to spare for
-// unsynchronisation, instead of one allocation per doubling.
+// About what the frames take, unsynchronisation included: the tag is made
+// in one allocation instead of one per doubling.
 std::size_t frames_capacity(const tag& t) {
   std::size_t bytes = 0;
-  for (const frame& f : t.frames) bytes += 14 + f.data.size() + f.data.size() / 2 + 1;
+  for (const frame& f : t.frames) bytes += 14 + f.data.size() + f.data.size() / 64;
   return bytes;
 }
 
@@ -98,28 +98,32 @@ void append_u32_be(byte_vector& out, std::uint64_t value) {
 
 void write_tag(byte_vector& out, const tag& t, std::uint64_t room, std::uint64_t max_padding) {
   if (t.version != 3 && t.version != 4) throw writeError();
-  byte_vector frames;
-  frames.reserve(frames_capacity(t));
+  // The frames go straight behind the header, whose size is filled in once
+  // they are all written: no second buffer for a tag that holds a picture.
+  const std::size_t header_at = out.size();
+  const std::uint64_t expected = std::max<std::uint64_t>(10 + frames_capacity(t) + default_padding, room);
+  out.reserve(header_at + std::size_t(std::min<std::uint64_t>(expected, size_limit)));
+  out.insert(out.end(), {'I', 'D', '3', std::uint8_t(t.version), 0, 0, 0, 0, 0, 0});
   for (const frame& f : t.frames) {
     if (!is_writable_id(f.id)) continue;
     if (f.is_raw() && f.raw_version != t.version) continue;
     if (t.version == 3)
-      write_frame_v3(frames, f);
+      write_frame_v3(out, f);
     else
-      write_frame_v4(frames, f);
+      write_frame_v4(out, f);
   }
-  const std::uint64_t needed = frames.size() + 10;
+  const std::uint64_t frames_length = out.size() - header_at - 10;
+  const std::uint64_t needed = frames_length + 10;
   std::uint64_t padding;
   if (needed <= room && room - needed <= max_padding)
     padding = room - needed;
   else
     padding = max_padding < default_padding ? max_padding : default_padding;
-  const std::uint64_t size = frames.size() + padding;
+  const std::uint64_t size = frames_length + padding;
   if (size > 0xFFFFFFFFull) throw std::overflow_error("overflow");
-  out.reserve(out.size() + 10 + frames.size() + std::size_t(padding));
-  out.insert(out.end(), {'I', 'D', '3', std::uint8_t(t.version), 0, 0});
-  append_syncsafe(out, size);
-  out.insert(out.end(), frames.begin(), frames.end());
+  byte_vector size_bytes;
+  append_syncsafe(size_bytes, size);
+  std::copy(size_bytes.begin(), size_bytes.end(), out.begin() + std::ptrdiff_t(header_at + 6));
   out.insert(out.end(), std::size_t(padding), 0);
 }
 
