@@ -176,6 +176,8 @@ bool id3v2_read_tag_from_file(file_object& file, id3parser::frame_filter& filter
   if (!in_head) first = id3v2_skip_leading_tag(file, 0, abort);
   if (first == 0) return false;
   if (first > 0xFFFFFFFFull) throw qiv::exception_overflow();
+  // A tag larger than the head is read whole, once.
+  id3parser::byte_vector whole;
   if (in_head) {
     // Frames the filter turns away (pictures, mostly) are stepped over in the
     // head instead of copied once more: a scan then allocates no image.
@@ -183,8 +185,8 @@ bool id3v2_read_tag_from_file(file_object& file, id3parser::frame_filter& filter
     id3parser::read_tag(reader, filter, out);
   } else {
     file.seek(0, abort);
-    const id3parser::byte_vector bytes = read_growing(file, first, abort);
-    id3parser::memory_reader reader(bytes.data(), bytes.size());
+    whole = read_growing(file, first, abort);
+    id3parser::memory_reader reader(whole.data(), whole.size());
     id3parser::read_tag(reader, filter, out);
   }
   total_size = first;
@@ -200,6 +202,8 @@ bool id3v2_read_tag_from_file(file_object& file, id3parser::frame_filter& filter
   if (raw != nullptr) {
     if (total_size <= head_size) {
       raw->assign(head.begin(), head.begin() + std::ptrdiff_t(total_size));
+    } else if (total_size == whole.size()) {
+      *raw = std::move(whole);
     } else {
       file.seek(0, abort);
       *raw = read_growing(file, total_size, abort);

@@ -569,6 +569,8 @@ TEST_F(TagServices, AWriterThatKeepsItsReadOfTheLeadingTagsReadsAndWritesAsOneTh
       {"APEv2 and ID3v1 behind the tag", leading(fields, 256) + audio + trailing, 7},
       {"a tag too small for the new fields", leading(fields) + audio + id3v1("v1"), 3},
       {"no leading tag yet", audio + id3v1("v1"), 3},
+      {"a picture larger than one read of the file's head",
+       leading(fields + frame("APIC", picture + bytes(70000, 0x42)), 512) + audio, 2},
       {"a picture that cannot be read keeps the fields and refuses the write",
        leading(fields4 + frame("APIC", picture, true, 0, 0x08), 0, 4) + audio, 2},
   };
@@ -578,11 +580,11 @@ TEST_F(TagServices, AWriterThatKeepsItsReadOfTheLeadingTagsReadsAndWritesAsOneTh
     EXPECT_EQ(twice.fields, once.fields) << c.why;
     EXPECT_EQ(twice.tagtype, once.tagtype) << c.why;
     EXPECT_TRUE(twice.written == once.written) << c.why;
-    EXPECT_EQ(&c != &cases[7], once.kept) << c.why;
+    EXPECT_EQ(&c != &cases[8], once.kept) << c.why;
     // Rewritten in place, the file's head is not read again.
     if (!once.kept || once.written.size() != c.content.size()) continue;
     for (const io_test::read_call& read : once.reads_while_writing)
       EXPECT_GT(read.position, 0u) << c.why << ": the leading tags were read again";
   }
-  EXPECT_EQ(0u, read_then_write(cases[7].content, 2, true).written.find("refused"));
+  EXPECT_EQ(0u, read_then_write(cases[8].content, 2, true).written.find("refused"));
 }
