@@ -15,6 +15,12 @@ bool overwrite_changed_bytes(file_object& file, std::uint64_t offset, const std:
   std::vector<std::uint8_t> old(size);
   file.seek(offset, abort);
   file.read_exact(old.data(), std::uint32_t(size), abort);
+  return overwrite_changed_bytes(file, offset, old.data(), bytes, size, abort);
+}
+
+bool overwrite_changed_bytes(file_object& file, std::uint64_t offset, const std::uint8_t* old, const std::uint8_t* bytes,
+                             std::size_t size, const abort_signal& abort) {
+  if (size == 0) return false;
   std::size_t first = 0;
   while (first < size && old[first] == bytes[first]) ++first;
   if (first == size) return false;

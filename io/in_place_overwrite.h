@@ -18,4 +18,10 @@ namespace vantrel_io {
 bool overwrite_changed_bytes(file_object& file, std::uint64_t offset, const std::uint8_t* bytes, std::size_t size,
                              const abort_signal& abort);
 
+// The same, for a caller that holds the span's present bytes in `old_bytes`
+// (read from this file while it held the file without sharing): nothing is
+// read again.
+bool overwrite_changed_bytes(file_object& file, std::uint64_t offset, const std::uint8_t* old_bytes,
+                             const std::uint8_t* bytes, std::size_t size, const abort_signal& abort);
+
 }  // namespace vantrel_io

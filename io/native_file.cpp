@@ -56,8 +56,10 @@ public:
     end.QuadPart = static_cast<LONGLONG>(size);
     handle_position_ = position_unknown;
     unflushed_ = true;
+    size_ = size_unknown;
     if (!SetFilePointerEx(handle_, end, nullptr, FILE_BEGIN)) throw_last_io_error();
     if (!SetEndOfFile(handle_)) throw_last_io_error();
+    size_ = size;
     position_ = std::min(position_, size);
   }
 
@@ -129,10 +131,19 @@ public:
       return;
     }
     unflushed_ = true;
+    // A write that fails part of the way leaves a size only the system knows.
+    const std::uint64_t size_before = size_;
+    size_ = size_unknown;
     if (synchronous_) {
       write_synchronously(buffer, bytes, abort);
-      return;
+    } else {
+      write_overlapped(buffer, bytes, abort);
     }
+    if (size_before != size_unknown) size_ = std::max(size_before, position_);
+  }
+
+private:
+  void write_overlapped(const void* buffer, std::uint32_t bytes, const abort_signal& abort) {
     const char* source = static_cast<const char*>(buffer);
     std::uint32_t done = 0;
     while (done < bytes) {
@@ -157,7 +168,6 @@ public:
     }
   }
 
-private:
   // Reads through the handle's own file pointer, moved only when a seek
   // left it elsewhere: under Wine a read given an OVERLAPPED, even on a
   // synchronous handle, reports its completion to the server, the one round
@@ -214,10 +224,16 @@ private:
 
   // GetFileSizeEx reports failure by its result: the last error of an
   // earlier pending transfer would otherwise look like a failure here.
+  // The answer is kept: no other handle can change the size while this one
+  // is open (a reader shares only reading, a writer nothing), and its own
+  // writes and resizes keep it current. Under Wine every question costs
+  // system calls, and a parser seeks often.
   std::uint64_t query_size() {
+    if (size_ != size_unknown) return size_;
     LARGE_INTEGER size;
     if (!GetFileSizeEx(handle_, &size)) throw_last_io_error();
-    return static_cast<std::uint64_t>(size.QuadPart);
+    size_ = static_cast<std::uint64_t>(size.QuadPart);
+    return size_;
   }
 
   OVERLAPPED start_request() {
@@ -247,6 +263,8 @@ private:
   // Where a synchronous handle's file pointer stands.
   static constexpr std::uint64_t position_unknown = ~std::uint64_t(0);
   std::uint64_t handle_position_ = 0;
+  static constexpr std::uint64_t size_unknown = ~std::uint64_t(0);
+  std::uint64_t size_ = size_unknown;
   const bool writable_;
   const bool synchronous_;
   // Written or resized since the last flush.

@@ -47,7 +47,8 @@ HANDLE open_native_handle(const char* path, open_mode mode);
 // A native file object over a handle opened with FILE_FLAG_OVERLAPPED, with
 // no read buffer. It owns the handle from the call on, also when it throws.
 // A file that is not `writable` refuses write and resize with
-// exception_io_denied.
+// exception_io_denied. The handle must not share writing: the object keeps
+// the file's size once it has asked for it.
 file_ptr make_native_file(HANDLE handle, bool writable);
 
 }  // namespace vantrel_io

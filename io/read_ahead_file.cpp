@@ -116,9 +116,11 @@ public:
     std::uint32_t done = take_from_buffer(target, bytes);
     while (done < bytes) {
       abort.check_and_throw();
-      // What is left of a request of a whole chunk or more would only pass
-      // through the buffer: it is read straight into the caller's memory.
-      if (bytes - done >= max_chunk_) return done + read_past_buffer(target + done, bytes - done, abort);
+      // What is left of a request of a whole chunk or more, the next chunk
+      // or the largest, would only pass through the buffer, in several
+      // transfers: it is read straight into the caller's memory in one.
+      if (bytes - done >= std::min(next_chunk(), max_chunk_) && bytes - done >= first_chunk)
+        return done + read_past_buffer(target + done, bytes - done, abort);
       if (!refill(abort)) break;
       done += take_from_buffer(target + done, bytes - done);
     }
@@ -169,8 +171,10 @@ private:
   }
 
   // Reads the next chunk at the logical position; false at the end of the data.
+  std::uint32_t next_chunk() const noexcept { return std::max(first_chunk, std::min(chunk_ * 2, max_chunk_)); }
+
   bool refill(const abort_signal& abort) {
-    const std::uint32_t chunk = std::max(first_chunk, std::min(chunk_ * 2, max_chunk_));
+    const std::uint32_t chunk = next_chunk();
     filled_ = offset_ = 0;
     move_inner_to_position(abort);
     if (chunk > buffer_.get_count()) buffer_.resize_doubling(chunk);
@@ -182,9 +186,11 @@ private:
     return got != 0;
   }
 
-  // The buffer is empty here and stays so; the chunk size goes on growing
-  // from where it was for the reads after this one.
+  // The buffer is empty here and stays so; the transfer counts as a chunk,
+  // so that a reader asking for pieces of one size soon gets them from the
+  // buffer again, in chunks that go on growing.
   std::uint32_t read_past_buffer(std::uint8_t* target, std::uint32_t bytes, const abort_signal& abort) {
+    chunk_ = next_chunk();
     filled_ = offset_ = 0;
     move_inner_to_position(abort);
     inner_position_ = position_unknown;

@@ -76,18 +76,7 @@ public:
     id3parser::tag tag;
     std::uint64_t total = 0;
     if (!id3v2_read_tag_from_file(file, filter, tag, total, abort)) throw exception_tag_not_found();
-    tag_field_map fields;
-    id3v2_fields_from_frames(tag, fields);
-    info.remove_all_fields();
-    info.clear_replaygain();
-    for (const auto& [name, values] : fields.all()) {
-      if (values.empty()) continue;
-      if (info.try_set_replaygain(name.c_str(), values[0].c_str())) continue;
-      const std::uint32_t field = info.append_field(name.c_str(), name.size(), values[0].c_str(), values[0].size());
-      for (std::size_t v = 1; v < values.size(); ++v) info.add_field_value(field, values[v].c_str(), values[v].size());
-    }
-    const std::string tagtype = "id3v2." + std::to_string(tag.version);
-    info.set_tech("tagtype", track_info::until_nul, tagtype.c_str(), tagtype.size());
+    id3v2_tag_to_info(tag, info);
   }
 
   void write(file_ptr& file, const track_info& info, const abort_signal& abort) override {
@@ -110,13 +99,38 @@ service_factory_single_t<id3v2_tag_service_impl> id3v2_tag_service_registration;
 
 }  // namespace
 
+void id3v2_tag_to_info(const id3parser::tag& tag, track_info& info) {
+  tag_field_map fields;
+  id3v2_fields_from_frames(tag, fields);
+  info.remove_all_fields();
+  info.clear_replaygain();
+  for (const auto& [name, values] : fields.all()) {
+    if (values.empty()) continue;
+    if (info.try_set_replaygain(name.c_str(), values[0].c_str())) continue;
+    const std::uint32_t field = info.append_field(name.c_str(), name.size(), values[0].c_str(), values[0].size());
+    for (std::size_t v = 1; v < values.size(); ++v) info.add_field_value(field, values[v].c_str(), values[v].size());
+  }
+  const std::string tagtype = "id3v2." + std::to_string(tag.version);
+  info.set_tech("tagtype", track_info::until_nul, tagtype.c_str(), tagtype.size());
+}
+
+void id3v2_read_leading_tags(file_object& file, id3v2_leading_tags& out, const abort_signal& abort) {
+  id3parser::accept_all_frames everything;
+  if (!id3v2_read_tag_from_file(file, everything, out.tag, out.length, abort, &out.bytes)) {
+    out.length = 0;
+    out.bytes.clear();
+  }
+}
+
 std::vector<std::uint8_t> id3v2_render_for_file(file_object& file, const track_info& info, std::uint64_t& old_length,
                                                 const abort_signal& abort) {
   id3parser::accept_all_frames everything;
   id3parser::tag tag;
-  std::uint64_t room = 0;
-  if (!id3v2_read_tag_from_file(file, everything, tag, room, abort)) room = 0;
+  if (!id3v2_read_tag_from_file(file, everything, tag, old_length, abort)) old_length = 0;
+  return id3v2_render(std::move(tag), old_length, info);
+}
 
+std::vector<std::uint8_t> id3v2_render(id3parser::tag tag, std::uint64_t room, const track_info& info) {
   tag_field_map fields;
   fields_from_info(info, fields);
   id3v2_write_options options;
@@ -128,12 +142,11 @@ std::vector<std::uint8_t> id3v2_render_for_file(file_object& file, const track_i
 
   id3parser::byte_vector bytes;
   id3parser::write_tag(bytes, tag, room, max_in_place_padding);
-  old_length = room;
   return bytes;
 }
 
 bool id3v2_read_tag_from_file(file_object& file, id3parser::frame_filter& filter, id3parser::tag& out,
-                              std::uint64_t& total_size, const abort_signal& abort) {
+                              std::uint64_t& total_size, const abort_signal& abort, std::vector<std::uint8_t>* raw) {
   out = id3parser::tag();
   total_size = 0;
   // One read of the file's head usually holds the whole tag and the header
@@ -163,6 +176,8 @@ bool id3v2_read_tag_from_file(file_object& file, id3parser::frame_filter& filter
   if (!in_head) first = id3v2_skip_leading_tag(file, 0, abort);
   if (first == 0) return false;
   if (first > 0xFFFFFFFFull) throw qiv::exception_overflow();
+  // A tag larger than the head is read whole, once.
+  id3parser::byte_vector whole;
   if (in_head) {
     // Frames the filter turns away (pictures, mostly) are stepped over in the
     // head instead of copied once more: a scan then allocates no image.
@@ -170,8 +185,8 @@ bool id3v2_read_tag_from_file(file_object& file, id3parser::frame_filter& filter
     id3parser::read_tag(reader, filter, out);
   } else {
     file.seek(0, abort);
-    const id3parser::byte_vector bytes = read_growing(file, first, abort);
-    id3parser::memory_reader reader(bytes.data(), bytes.size());
+    whole = read_growing(file, first, abort);
+    id3parser::memory_reader reader(whole.data(), whole.size());
     id3parser::read_tag(reader, filter, out);
   }
   total_size = first;
@@ -183,6 +198,16 @@ bool id3v2_read_tag_from_file(file_object& file, id3parser::frame_filter& filter
       next = id3v2_skip_leading_tag(file, total_size, abort);
     if (next == 0) break;
     total_size += next;
+  }
+  if (raw != nullptr) {
+    if (total_size <= head_size) {
+      raw->assign(head.begin(), head.begin() + std::ptrdiff_t(total_size));
+    } else if (total_size == whole.size()) {
+      *raw = std::move(whole);
+    } else {
+      file.seek(0, abort);
+      *raw = read_growing(file, total_size, abort);
+    }
   }
   return true;
 }

@@ -38,9 +38,27 @@ protected:
 
 // Reads the first leading tag with `filter`; `total_size` receives the
 // length of every stacked leading tag together, so that a rewrite replaces
-// them all. False when the file starts with no tag.
+// them all. False when the file starts with no tag. `raw`, when given,
+// receives the file's first `total_size` bytes.
 bool id3v2_read_tag_from_file(vantrel_io::file_object& file, id3parser::frame_filter& filter, id3parser::tag& out,
-                              std::uint64_t& total_size, const abort_signal& abort);
+                              std::uint64_t& total_size, const abort_signal& abort,
+                              std::vector<std::uint8_t>* raw = nullptr);
+
+// The leading tags as a writer finds them: the first tag with every frame,
+// pictures included, and the run of stacked tags as it stands in the file.
+struct id3v2_leading_tags {
+  id3parser::tag tag;
+  std::uint64_t length = 0;         // of the whole run; 0 when the file starts with no tag
+  std::vector<std::uint8_t> bytes;  // the file's first `length` bytes
+};
+
+// Reads them in one pass: what a writer needs and the fields a reader gets.
+// A damaged tag is id3parser::parseError.
+void id3v2_read_leading_tags(vantrel_io::file_object& file, id3v2_leading_tags& out, const abort_signal& abort);
+
+// The tag's fields, ReplayGain values and "tagtype" into `info`, as the
+// service's read gives them: pictures are no fields.
+void id3v2_tag_to_info(const id3parser::tag& tag, track_info& info);
 
 // The tag a write puts at the start of `file` (the old tag's frames that the
 // info does not replace carried over, filling the old room when it can), and
@@ -48,6 +66,8 @@ bool id3v2_read_tag_from_file(vantrel_io::file_object& file, id3parser::frame_fi
 // tag is id3parser::parseError.
 std::vector<std::uint8_t> id3v2_render_for_file(vantrel_io::file_object& file, const track_info& info,
                                                 std::uint64_t& old_length, const abort_signal& abort);
+// The same from the old tag and the length of the leading tags, read before.
+std::vector<std::uint8_t> id3v2_render(id3parser::tag tag, std::uint64_t room, const track_info& info);
 
 // The encoder delay and sample count of an "iTunSMPB" comment, if any.
 bool id3v2_find_itunsmpb_comment(vantrel_io::file_object& file, const abort_signal& abort,

@@ -1,5 +1,6 @@
 #include "metadata/tags/id3v2_writer.h"
 
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
 
@@ -63,14 +64,24 @@ void write_frame_v4(byte_vector& out, const frame& f) {
     out.insert(out.end(), f.data.begin(), f.data.end());
     return;
   }
-  byte_vector unsynced;
-  unsynced.reserve(f.data.size() + f.data.size() / 8 + 1);
-  append_unsynchronised(unsynced, f.data);
-  append_syncsafe(out, 4 + std::uint64_t(unsynced.size()));
-  out.push_back(0x00);
-  out.push_back(0x03);  // unsynchronised, with a data length indicator
+  // The size goes before the payload but is known only after it: a
+  // placeholder, filled in once the payload is written in place.
+  const std::size_t size_at = out.size();
+  out.insert(out.end(), {0, 0, 0, 0, 0x00, 0x03});  // unsynchronised, with a data length indicator
   append_syncsafe(out, f.data.size());
-  out.insert(out.end(), unsynced.begin(), unsynced.end());
+  const std::size_t payload_at = out.size();
+  append_unsynchronised(out, f.data);
+  byte_vector size;
+  append_syncsafe(size, 4 + std::uint64_t(out.size() - payload_at));
+  std::copy(size.begin(), size.end(), out.begin() + std::ptrdiff_t(size_at));
+}
+
+// About what the frames take, unsynchronisation included: the tag is made
+// in one allocation instead of one per doubling.
+std::size_t frames_capacity(const tag& t) {
+  std::size_t bytes = 0;
+  for (const frame& f : t.frames) bytes += 14 + f.data.size() + f.data.size() / 64;
+  return bytes;
 }
 
 }  // namespace
@@ -87,26 +98,32 @@ void append_u32_be(byte_vector& out, std::uint64_t value) {
 
 void write_tag(byte_vector& out, const tag& t, std::uint64_t room, std::uint64_t max_padding) {
   if (t.version != 3 && t.version != 4) throw writeError();
-  byte_vector frames;
+  // The frames go straight behind the header, whose size is filled in once
+  // they are all written: no second buffer for a tag that holds a picture.
+  const std::size_t header_at = out.size();
+  const std::uint64_t expected = std::max<std::uint64_t>(10 + frames_capacity(t) + default_padding, room);
+  out.reserve(header_at + std::size_t(std::min<std::uint64_t>(expected, size_limit)));
+  out.insert(out.end(), {'I', 'D', '3', std::uint8_t(t.version), 0, 0, 0, 0, 0, 0});
   for (const frame& f : t.frames) {
     if (!is_writable_id(f.id)) continue;
     if (f.is_raw() && f.raw_version != t.version) continue;
     if (t.version == 3)
-      write_frame_v3(frames, f);
+      write_frame_v3(out, f);
     else
-      write_frame_v4(frames, f);
+      write_frame_v4(out, f);
   }
-  const std::uint64_t needed = frames.size() + 10;
+  const std::uint64_t frames_length = out.size() - header_at - 10;
+  const std::uint64_t needed = frames_length + 10;
   std::uint64_t padding;
   if (needed <= room && room - needed <= max_padding)
     padding = room - needed;
   else
     padding = max_padding < default_padding ? max_padding : default_padding;
-  const std::uint64_t size = frames.size() + padding;
+  const std::uint64_t size = frames_length + padding;
   if (size > 0xFFFFFFFFull) throw std::overflow_error("overflow");
-  out.insert(out.end(), {'I', 'D', '3', std::uint8_t(t.version), 0, 0});
-  append_syncsafe(out, size);
-  out.insert(out.end(), frames.begin(), frames.end());
+  byte_vector size_bytes;
+  append_syncsafe(size_bytes, size);
+  std::copy(size_bytes.begin(), size_bytes.end(), out.begin() + std::ptrdiff_t(header_at + 6));
   out.insert(out.end(), std::size_t(padding), 0);
 }
 

@@ -75,9 +75,12 @@ void apply_tag_region_update(file_ptr& file, retag_temp_source& rewrite, const t
 
   const std::vector<std::uint8_t> old_tail = read_range(*file, update.trailing_start, size - update.trailing_start, abort);
   const bool trailing_changes = old_tail != update.trailing;
+  if (update.old_leading != nullptr && update.old_leading->size() != update.leading_length) throw_io_data();
   bool leading_changes = update.leading.size() != update.leading_length;
-  if (!leading_changes && update.leading_length > 0)
-    leading_changes = read_range(*file, 0, update.leading_length, abort) != update.leading;
+  if (!leading_changes && update.leading_length > 0) {
+    leading_changes = update.old_leading != nullptr ? *update.old_leading != update.leading
+                                                    : read_range(*file, 0, update.leading_length, abort) != update.leading;
+  }
   if (!leading_changes && !trailing_changes) return;
 
   const bool leading_in_place = update.leading.size() == update.leading_length;
@@ -105,5 +108,9 @@ void apply_tag_region_update(file_ptr& file, retag_temp_source& rewrite, const t
   // tags', so the trailing run goes first: until the leading tag follows,
   // the file reads as it did.
   if (trailing_changes) write_trailing_in_place(*file, update.trailing_start, old_tail, update.trailing, abort);
-  if (leading_changes) overwrite_changed_bytes(*file, 0, update.leading.data(), update.leading.size(), abort);
+  if (!leading_changes) return;
+  if (update.old_leading != nullptr)
+    overwrite_changed_bytes(*file, 0, update.old_leading->data(), update.leading.data(), update.leading.size(), abort);
+  else
+    overwrite_changed_bytes(*file, 0, update.leading.data(), update.leading.size(), abort);
 }

@@ -22,6 +22,9 @@
 struct tag_region_update {
   std::uint64_t leading_length = 0;  // of the old leading tags, from the file's start
   std::vector<std::uint8_t> leading;
+  // The file's first leading_length bytes as they stand, when the caller
+  // holds them: they are then not read again.
+  const std::vector<std::uint8_t>* old_leading = nullptr;
   std::uint64_t trailing_start = 0;  // of the old trailing tags, which end with the file
   std::vector<std::uint8_t> trailing;
 };

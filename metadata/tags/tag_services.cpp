@@ -36,16 +36,48 @@ void merge_trailing_into(track_info& out, const track_info& trailing) {
 
 }  // namespace
 
-void read(vantrel_io::file_object& file, track_info& out, const abort_signal& abort) {
+namespace {
+
+// Reads the leading tags whole for a writer; false when they are damaged,
+// pictures included, and the reader's own road must judge them.
+bool read_leading_for_writer(vantrel_io::file_object& file, track_info& out, bool& has_leading,
+                             std::optional<id3v2_leading_tags>& kept, const abort_signal& abort) {
+  kept.emplace();
+  try {
+    id3v2_read_leading_tags(file, *kept, abort);
+  } catch (const id3parser::parseError&) {
+    kept.reset();
+    return false;
+  } catch (const vantrel_io::exception_io_data&) {
+    kept.reset();
+    return false;
+  }
+  has_leading = kept->length > 0;
+  if (!has_leading) return true;
+  // The fields as a read that turns pictures away gives them.
+  id3parser::tag fields_only;
+  fields_only.version = kept->tag.version;
+  for (const id3parser::frame& f : kept->tag.frames)
+    if (f.id != id3parser::frame_id("APIC")) fields_only.frames.push_back(f);
+  id3v2_tag_to_info(fields_only, out);
+  return true;
+}
+
+}  // namespace
+
+void read(vantrel_io::file_object& file, track_info& out, const abort_signal& abort,
+          std::optional<id3v2_leading_tags>* leading_kept) {
   track_info_impl leading;
   bool has_leading = false;
-  try {
-    service_lookup_unique_t<id3v2_tag_service>()->read(file, leading, abort);
-    has_leading = true;
-  } catch (const vantrel_io::exception_io_data&) {
-  } catch (const id3parser::parseError&) {
-    // A damaged leading tag must not hide the trailing tags or the audio;
-    // writing still refuses to overwrite it.
+  if (leading_kept == nullptr || !read_leading_for_writer(file, leading, has_leading, *leading_kept, abort)) {
+    try {
+      service_lookup_unique_t<id3v2_tag_service>()->read(file, leading, abort);
+      has_leading = true;
+    } catch (const vantrel_io::exception_io_data&) {
+    } catch (const id3parser::parseError&) {
+      // A damaged leading tag must not hide the trailing tags or the audio;
+      // writing still refuses to overwrite it.
+    }
   }
   track_info_impl trailing;
   bool has_trailing = false;
@@ -64,12 +96,16 @@ void read(vantrel_io::file_object& file, track_info& out, const abort_signal& ab
 }
 
 tag_region_update prepare_write(vantrel_io::file_object& file, unsigned kinds, const track_info& info,
-                                const abort_signal& abort, std::uint64_t audio_start) {
+                                const abort_signal& abort, std::uint64_t audio_start, id3v2_leading_tags* known) {
   if (!file.can_seek()) vantrel_io::throw_exception_io_object_not_seekable();
   // Both ends are made in memory before the file changes: a damaged tag at
   // either end refuses the write before anything is written.
   tag_region_update update;
-  if (kinds & kind_id3v2) {
+  if ((kinds & kind_id3v2) && known != nullptr) {
+    update.leading_length = known->length;
+    update.leading = id3v2_render(std::move(known->tag), known->length, info);
+    update.old_leading = &known->bytes;
+  } else if (kinds & kind_id3v2) {
     update.leading = id3v2_render_for_file(file, info, update.leading_length, abort);
   } else {
     file.seek(0, abort);
@@ -88,8 +124,8 @@ tag_region_update prepare_write(vantrel_io::file_object& file, unsigned kinds, c
 }
 
 void write(vantrel_io::file_ptr& file, retag_temp_source& rewrite, unsigned kinds, const track_info& info,
-           const abort_signal& abort, std::uint64_t audio_start) {
-  const tag_region_update update = prepare_write(*file, kinds, info, abort, audio_start);
+           const abort_signal& abort, std::uint64_t audio_start, id3v2_leading_tags* leading) {
+  const tag_region_update update = prepare_write(*file, kinds, info, abort, audio_start, leading);
   apply_tag_region_update(file, rewrite, update, abort);
 }
 

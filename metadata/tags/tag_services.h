@@ -4,9 +4,12 @@
 // ("id3v2.3|apev2|id3v1").
 #pragma once
 
+#include <optional>
+
 #include "core/abort_signal.h"
 #include "io/file_object.h"
 #include "io/retag_through_temp_file.h"
+#include "metadata/tags/id3v2_tag_service.h"
 #include "metadata/tags/tag_region_update.h"
 
 class track_info;
@@ -20,8 +23,11 @@ inline constexpr unsigned kind_apev2 = 4;
 
 // The ID3v2 tag's fields, else the trailing tags'; ReplayGain values missing
 // from the first come from the second. A damaged ID3v2 tag counts as none.
-// No tag at all: exception_tag_not_found.
-void read(vantrel_io::file_object& file, track_info& out, const abort_signal& abort);
+// No tag at all: exception_tag_not_found. A writer that passes `leading`
+// gets the leading tags as it will write over them (empty when they are
+// damaged), so that its write need not read them again.
+void read(vantrel_io::file_object& file, track_info& out, const abort_signal& abort,
+          std::optional<id3v2_leading_tags>* leading = nullptr);
 
 // Replaces the file's tags by the kinds asked for; a kind not asked for is
 // removed. Written as tag_region_update does: what cannot change in one
@@ -29,15 +35,18 @@ void read(vantrel_io::file_object& file, track_info& out, const abort_signal& ab
 // Trailing tags that would begin before `audio_start` (the first audio
 // frame, as far as the caller knows it) or inside the leading tags are
 // damage: exception_io_data, and the file stays as it was.
+// `leading`, when given, is what read handed out, with the file unchanged
+// since (held without sharing); the write uses up its tag.
 void write(vantrel_io::file_ptr& file, retag_temp_source& rewrite, unsigned kinds, const track_info& info,
-           const abort_signal& abort, std::uint64_t audio_start = 0);
+           const abort_signal& abort, std::uint64_t audio_start = 0, id3v2_leading_tags* leading = nullptr);
 
 // The checks and the new tag bytes of write, with nothing written yet: a
 // caller that changes other bytes of the file in place (without moving any)
 // does so only once the tag write is known to go through, then applies the
 // result with apply_tag_region_update.
 tag_region_update prepare_write(vantrel_io::file_object& file, unsigned kinds, const track_info& info,
-                                const abort_signal& abort, std::uint64_t audio_start = 0);
+                                const abort_signal& abort, std::uint64_t audio_start = 0,
+                                id3v2_leading_tags* leading = nullptr);
 
 void remove_trailing(vantrel_io::file_object& file, const abort_signal& abort);
 void read_trailing(vantrel_io::file_object& file, track_info& out, const abort_signal& abort);

@@ -10,6 +10,8 @@
 #include "metadata/input_dispatch.h"
 #include "metadata/tags/tag_services.h"
 #include "playback/audio_block.h"
+#include "playback/inputs/flac/flac_metadata_head.h"
+#include "playback/inputs/flac/flac_metadata_reading.h"
 #include "playback/inputs/flac/flac_metadata_writer.h"
 
 flac_input::flac_input() = default;
@@ -29,7 +31,10 @@ void flac_input::open(vantrel_io::file_ptr file, const char* path, open_reason r
     if (file_->read(signature, 4, abort) != 4 || std::memcmp(signature, "fLaC", 4) != 0) vantrel_io::throw_io_data();
     file_->seek(0, abort);
   }
-  open_stream(abort);
+  // A writer needs only the metadata: it reads the head once, and its tag
+  // write works from the same bytes. A head libFLAC refuses goes the
+  // decoder's way, which reads past damaged blocks.
+  if (!(reason == open_reason::info_write && opened_by_input_ && seekable_ && open_head(abort))) open_stream(abort);
   // Files tagged by programs that know no comment blocks may carry ID3v2 or APE tags instead.
   if (seekable_ && cached_info_.field_count() == 0) {
     const std::uint64_t position = file_->get_position(abort);
@@ -54,6 +59,28 @@ void flac_input::open_stream(const abort_signal& abort) {
   decoder->open(file_, cached_info_, abort);
   decoder_ = std::move(decoder);
   at_start_ = true;
+}
+
+bool flac_input::open_head(const abort_signal& abort) {
+  flac_metadata_head head;
+  try {
+    head = read_flac_metadata_head(*file_, abort);
+  } catch (const vantrel_io::exception_io_data&) {
+    return false;
+  }
+  FLAC__Metadata_Chain* const chain = read_flac_metadata_chain(head);
+  if (chain == nullptr) return false;
+  const std::uint64_t size = file_->get_size(abort);
+  const std::uint64_t metadata_bytes = head.audio_start - head.marker - 4;
+  track_info_impl info;
+  try {
+    flac_chain_to_info(chain, size > metadata_bytes ? size - metadata_bytes : 0, info);
+  } catch (const vantrel_io::exception_io_data&) {
+    return false;
+  }
+  cached_info_ = info;
+  head_ = std::make_unique<flac_metadata_head>(std::move(head));
+  return true;
 }
 
 void flac_input::load_cue_sheet() {
@@ -163,7 +190,9 @@ void flac_input::write_info(const track_info& info, const abort_signal& abort) {
     flac_metadata_writer::write(*file_, no_temp_file, info, abort);
     return;
   }
+  // The head read at open stands for the file only until the file changes.
+  const std::unique_ptr<flac_metadata_head> head = std::move(head_);
   retag_through_temp_file rewrite(path_.c_str());
-  flac_metadata_writer::write(*file_, rewrite, info, abort);
+  flac_metadata_writer::write(*file_, rewrite, info, abort, head.get());
   rewrite.commit(file_, abort);
 }

@@ -15,6 +15,7 @@
 #include "playback/inputs/flac/flac_stream_decoder.h"
 
 class audio_block;
+struct flac_metadata_head;
 
 class flac_input {
 public:
@@ -52,11 +53,16 @@ public:
 
 private:
   void open_stream(const abort_signal& abort);
+  // The info from the metadata read whole from the file, without a decoder;
+  // false when libFLAC refuses a block.
+  bool open_head(const abort_signal& abort);
   void seek_to(double seconds, const abort_signal& abort);
   void write_info(const track_info& info, const abort_signal& abort);
   void load_cue_sheet();
 
   std::unique_ptr<flac_stream_decoder> decoder_;
+  // The file's metadata as a writer opened it, until its first write.
+  std::unique_ptr<flac_metadata_head> head_;
   track_info_impl cached_info_;
   bool at_start_ = false;
   vantrel_io::file_ptr file_;

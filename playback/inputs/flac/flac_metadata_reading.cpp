@@ -1,9 +1,13 @@
 #include "playback/inputs/flac/flac_metadata_reading.h"
 
+#include <cmath>
 #include <cstring>
+#include <memory>
+#include <new>
 #include <string_view>
 
 #include "foundation/byte_compare.h"
+#include "foundation/number_format.h"
 #include "foundation/number_readers.h"
 #include "foundation/utf8.h"
 #include "io/io_exceptions.h"
@@ -103,6 +107,61 @@ std::string flac_cuesheet_to_text(const FLAC__StreamMetadata_CueSheet& sheet, st
   std::string text;
   cue_parser::write_cuesheet(text, tracks);
   return text;
+}
+
+void flac_stream_info_to_info(const FLAC__StreamMetadata_StreamInfo& source, track_info& info) {
+  if (source.sample_rate == 0 || source.channels == 0) vantrel_io::throw_io_data();
+  info.set_tech_int("samplerate", source.sample_rate);
+  info.set_tech_int("channels", source.channels);
+  info.set_tech_int("bitspersample", source.bits_per_sample);
+  bool md5_known = false;
+  for (FLAC__byte byte : source.md5sum) md5_known = md5_known || byte != 0;
+  if (md5_known) {
+    const qiv::string_buffer hex = qiv::format_hex_string(source.md5sum);
+    info.set_tech("md5", track_info::until_nul, hex.get_ptr(), track_info::until_nul);
+  }
+  info.set_length(static_cast<double>(source.total_samples) / source.sample_rate);
+}
+
+void flac_complete_info(track_info& info, const std::string& cuesheet_text, std::uint64_t total_samples,
+                        std::uint32_t sample_rate, std::uint64_t audio_bytes) {
+  info.set_tech("codec", track_info::until_nul, "FLAC", 4);
+  info.set_tech("encoding", track_info::until_nul, "lossless", 8);
+  if (!cuesheet_text.empty() && info.find_field("cuesheet") == track_info::not_found) {
+    info.set_field("cuesheet", track_info::until_nul, cuesheet_text.data(), cuesheet_text.size());
+  }
+  if (total_samples == 0 || audio_bytes == vantrel_io::filesize_unknown) return;
+  const double seconds = static_cast<double>(total_samples) / sample_rate;
+  info.set_bitrate(static_cast<std::int64_t>(std::floor(static_cast<double>(audio_bytes) * 0.008 / seconds + 0.5)));
+}
+
+void flac_chain_to_info(FLAC__Metadata_Chain* chain, std::uint64_t audio_bytes, track_info& info) {
+  struct iterator_deleter {
+    void operator()(FLAC__Metadata_Iterator* iterator) const noexcept { FLAC__metadata_iterator_delete(iterator); }
+  };
+  std::unique_ptr<FLAC__Metadata_Iterator, iterator_deleter> iterator(FLAC__metadata_iterator_new());
+  if (!iterator) throw std::bad_alloc();
+  FLAC__metadata_iterator_init(iterator.get(), chain);
+  const FLAC__StreamMetadata* first = FLAC__metadata_iterator_get_block(iterator.get());
+  if (first->type != FLAC__METADATA_TYPE_STREAMINFO) vantrel_io::throw_io_data();
+  const FLAC__StreamMetadata_StreamInfo& stream_info = first->data.stream_info;
+  std::string cuesheet_text;
+  do {
+    const FLAC__StreamMetadata& block = *FLAC__metadata_iterator_get_block(iterator.get());
+    if (block.type == FLAC__METADATA_TYPE_STREAMINFO) {
+      flac_stream_info_to_info(block.data.stream_info, info);
+    } else if (block.type == FLAC__METADATA_TYPE_VORBIS_COMMENT) {
+      flac_comments_to_info(block.data.vorbis_comment, info);
+    } else if (block.type == FLAC__METADATA_TYPE_CUESHEET) {
+      // A sheet that does not fit the stream leaves the file one track.
+      try {
+        cuesheet_text = flac_cuesheet_to_text(block.data.cue_sheet, stream_info.total_samples, stream_info.sample_rate);
+      } catch (const vantrel_io::exception_io_data&) {
+        cuesheet_text.clear();
+      }
+    }
+  } while (FLAC__metadata_iterator_next(iterator.get()));
+  flac_complete_info(info, cuesheet_text, stream_info.total_samples, stream_info.sample_rate, audio_bytes);
 }
 
 std::uint32_t flac_default_channel_mask(std::uint32_t channels) noexcept {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <FLAC/format.h>
+#include <FLAC/metadata.h>
 
 #include <cstdint>
 #include <string>
@@ -27,6 +28,22 @@ std::uint32_t flac_channel_mask_from_comments(const FLAC__StreamMetadata_VorbisC
 // it starts.
 std::string flac_cuesheet_to_text(const FLAC__StreamMetadata_CueSheet& sheet, std::uint64_t total_samples,
                                   std::uint32_t sample_rate);
+
+// The stream info block as technical entries (sample rate, channels, bits
+// per sample, MD5 when known) and the length. exception_io_data for a stream
+// without a sample rate or channels.
+void flac_stream_info_to_info(const FLAC__StreamMetadata_StreamInfo& stream_info, track_info& info);
+
+// What the info gets once every block is read: codec and encoding, the cue
+// sheet text as the "cuesheet" field unless a comment gave one, and, for a
+// stream of known length, the bitrate of `audio_bytes` over it.
+void flac_complete_info(track_info& info, const std::string& cuesheet_text, std::uint64_t total_samples,
+                        std::uint32_t sample_rate, std::uint64_t audio_bytes);
+
+// The info a stream decoder reads from the chain's blocks, in the same
+// order; `audio_bytes` is the file's size less its metadata blocks.
+// exception_io_data for a stream whose stream info has no sample rate.
+void flac_chain_to_info(FLAC__Metadata_Chain* chain, std::uint64_t audio_bytes, track_info& info);
 
 // The layout a frame of that many channels plays on when the file names none.
 std::uint32_t flac_default_channel_mask(std::uint32_t channels) noexcept;

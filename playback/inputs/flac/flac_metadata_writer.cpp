@@ -3,7 +3,6 @@
 #include <FLAC/metadata.h>
 
 #include <cstring>
-#include <exception>
 #include <memory>
 #include <new>
 #include <string>
@@ -13,74 +12,16 @@
 #include "foundation/byte_order.h"
 #include "io/file_copy.h"
 #include "io/in_place_overwrite.h"
-#include "io/leading_id3v2_tags.h"
 #include "io/io_exceptions.h"
 #include "io/temp_schemes.h"
 #include "metadata/replaygain_text.h"
 #include "metadata/tags/comment_block.h"
 #include "metadata/track_info.h"
+#include "playback/inputs/flac/flac_metadata_head.h"
 #include "playback/inputs/flac/flac_metadata_reading.h"
 
 namespace {
 
-// What libFLAC's I/O callbacks reach: the file, the signal, and the first
-// failure, which is rethrown once libFLAC gives up.
-struct io_handle {
-  vantrel_io::file_object* file;
-  const abort_signal* abort;
-  std::exception_ptr failure;
-};
-
-io_handle& handle_of(FLAC__IOHandle handle) { return *static_cast<io_handle*>(handle); }
-
-template <class Operation, class Result>
-Result guarded(FLAC__IOHandle handle, Result on_failure, Operation operation) noexcept {
-  io_handle& io = handle_of(handle);
-  try {
-    return operation(io);
-  } catch (...) {
-    if (!io.failure) io.failure = std::current_exception();
-    return on_failure;
-  }
-}
-
-size_t io_read(void* buffer, size_t size, size_t count, FLAC__IOHandle handle) noexcept {
-  if (size == 0) return 0;
-  return guarded(handle, size_t{0}, [&](io_handle& io) {
-    return size_t{io.file->read(buffer, static_cast<std::uint32_t>(size * count), *io.abort)} / size;
-  });
-}
-
-size_t io_write(const void* buffer, size_t size, size_t count, FLAC__IOHandle handle) noexcept {
-  return guarded(handle, size_t{0}, [&](io_handle& io) {
-    io.file->write(buffer, static_cast<std::uint32_t>(size * count), *io.abort);
-    return count;
-  });
-}
-
-int io_seek(FLAC__IOHandle handle, FLAC__int64 offset, int whence) noexcept {
-  return guarded(handle, -1, [&](io_handle& io) {
-    io.file->seek_from_origin(offset, static_cast<std::uint32_t>(whence), *io.abort);
-    return 0;
-  });
-}
-
-FLAC__int64 io_tell(FLAC__IOHandle handle) noexcept {
-  return guarded(handle, FLAC__int64{-1},
-                 [&](io_handle& io) { return static_cast<FLAC__int64>(io.file->get_position(*io.abort)); });
-}
-
-int io_eof(FLAC__IOHandle handle) noexcept {
-  return guarded(handle, 1, [&](io_handle& io) { return io.file->is_at_end(*io.abort) ? 1 : 0; });
-}
-
-int io_close(FLAC__IOHandle) noexcept { return 0; }
-
-constexpr FLAC__IOCallbacks file_callbacks = {&io_read, &io_write, &io_seek, &io_tell, &io_eof, &io_close};
-
-struct chain_deleter {
-  void operator()(FLAC__Metadata_Chain* chain) const noexcept { FLAC__metadata_chain_delete(chain); }
-};
 struct iterator_deleter {
   void operator()(FLAC__Metadata_Iterator* iterator) const noexcept { FLAC__metadata_iterator_delete(iterator); }
 };
@@ -88,12 +29,6 @@ struct block_deleter {
   void operator()(FLAC__StreamMetadata* block) const noexcept { FLAC__metadata_object_delete(block); }
 };
 using block_ptr = std::unique_ptr<FLAC__StreamMetadata, block_deleter>;
-
-// After libFLAC failed: the file layer's own failure when there was one.
-[[noreturn]] void fail(const io_handle& io) {
-  if (io.failure) std::rethrow_exception(io.failure);
-  vantrel_io::throw_io_data();
-}
 
 void set_comment(FLAC__StreamMetadata* block, std::uint32_t index, const std::string& name, const char* value) {
   std::string text = name;
@@ -109,7 +44,8 @@ class writer {
 public:
   explicit writer(const track_info& info) : info_(info) {}
 
-  void write(vantrel_io::file_object& file, retag_temp_source& temp_source, const abort_signal& abort);
+  void write(vantrel_io::file_object& file, retag_temp_source& temp_source, flac_metadata_head& head,
+             const abort_signal& abort);
 
 private:
   bool keep_block(const FLAC__StreamMetadata& block);
@@ -204,48 +140,6 @@ block_ptr writer::make_comment_block() {
   return block;
 }
 
-// Where each metadata block of the file lies, read from the block headers
-// themselves: a kept block is copied back with exactly the bytes and length
-// its header states, whatever libFLAC made of its contents.
-struct raw_block {
-  std::uint64_t offset;  // of its 4-byte header
-  std::uint32_t length;  // of its body
-};
-
-struct raw_layout {
-  std::uint64_t marker = 0;  // where "fLaC" stands, after any leading ID3v2 tags
-  std::vector<raw_block> blocks;
-  std::uint64_t audio_start = 0;
-};
-
-raw_layout read_raw_layout(vantrel_io::file_object& file, const abort_signal& abort) {
-  raw_layout layout;
-  const std::uint64_t size = file.get_size(abort);
-  if (size == vantrel_io::filesize_unknown) vantrel_io::throw_exception_io_no_length();
-  std::uint64_t tags = 0;
-  id3v2_count_leading_tags(file, tags, abort);
-  layout.marker = tags;
-  std::uint8_t marker[4];
-  if (size < tags + 4) vantrel_io::throw_io_data();
-  file.seek(tags, abort);
-  file.read_exact(marker, 4, abort);
-  if (std::memcmp(marker, "fLaC", 4) != 0) vantrel_io::throw_io_data();
-  std::uint64_t position = tags + 4;
-  for (bool last = false; !last;) {
-    std::uint8_t header[4];
-    if (size - position < 4) vantrel_io::throw_io_data();
-    file.seek(position, abort);
-    file.read_exact(header, 4, abort);
-    const std::uint32_t length = qiv::load_be(header + 1, 3);
-    if (size - position - 4 < length) vantrel_io::throw_io_data();
-    layout.blocks.push_back({position, length});
-    last = (header[0] & 0x80) != 0;
-    position += 4 + std::uint64_t(length);
-  }
-  layout.audio_start = position;
-  return layout;
-}
-
 void append_block_header(std::vector<std::uint8_t>& out, std::uint8_t type, std::uint64_t length) {
   if (length > 0xFFFFFF) vantrel_io::throw_io_data();
   out.push_back(type);
@@ -280,46 +174,42 @@ std::vector<std::uint8_t> comment_block_bytes(const FLAC__StreamMetadata& block)
 // Room left for the next edit when the file is rewritten anyway.
 constexpr std::uint32_t rewrite_padding = 512;
 
-void writer::write(vantrel_io::file_object& file, retag_temp_source& temp_source, const abort_signal& abort) {
-  file.seek(0, abort);
-  const raw_layout layout = read_raw_layout(file, abort);
+void writer::write(vantrel_io::file_object& file, retag_temp_source& temp_source, flac_metadata_head& head,
+                   const abort_signal& abort) {
   // libFLAC reads the blocks it keeps or replaces, and refuses damaged ones,
   // so a write never goes over what it could not understand.
-  file.seek(0, abort);
-  std::unique_ptr<FLAC__Metadata_Chain, chain_deleter> chain(FLAC__metadata_chain_new());
-  if (!chain) throw std::bad_alloc();
-  io_handle io{&file, &abort, nullptr};
-  if (!FLAC__metadata_chain_read_with_callbacks(chain.get(), &io, file_callbacks)) fail(io);
-
+  FLAC__Metadata_Chain* const chain = read_flac_metadata_chain(head);
+  if (chain == nullptr) vantrel_io::throw_io_data();
   std::unique_ptr<FLAC__Metadata_Iterator, iterator_deleter> iterator(FLAC__metadata_iterator_new());
   if (!iterator) throw std::bad_alloc();
-  FLAC__metadata_iterator_init(iterator.get(), chain.get());
+  FLAC__metadata_iterator_init(iterator.get(), chain);
   std::vector<bool> kept;
   do {
     const FLAC__StreamMetadata& block = *FLAC__metadata_iterator_get_block(iterator.get());
     kept.push_back(block.type != FLAC__METADATA_TYPE_PADDING && keep_block(block));
   } while (FLAC__metadata_iterator_next(iterator.get()));
-  if (kept.size() != layout.blocks.size()) vantrel_io::throw_io_data();
+  if (kept.size() != head.blocks.size()) vantrel_io::throw_io_data();
 
   // The new metadata, "fLaC" to the first audio frame, built whole in memory.
+  // A kept block is copied with exactly the bytes and length its header
+  // states, whatever libFLAC made of its contents.
   std::vector<std::uint8_t> metadata{'f', 'L', 'a', 'C'};
+  metadata.reserve(std::size_t(head.audio_start - head.marker) + rewrite_padding + 4096);
   std::size_t last_header = 0;
   for (std::size_t i = 0; i < kept.size(); ++i) {
     if (!kept[i]) continue;
-    const raw_block& raw = layout.blocks[i];
-    const std::size_t at = metadata.size();
-    metadata.resize(at + 4 + raw.length);
-    file.seek(raw.offset, abort);
-    file.read_exact(metadata.data() + at, 4 + raw.length, abort);
-    metadata[at] &= 0x7F;
-    last_header = at;
+    const flac_metadata_head::block& raw = head.blocks[i];
+    const std::uint8_t* from = head.bytes.data() + raw.offset;
+    last_header = metadata.size();
+    metadata.insert(metadata.end(), from, from + 4 + raw.length);
+    metadata[last_header] &= 0x7F;
   }
   const block_ptr comments = make_comment_block();
   last_header = metadata.size();
   const std::vector<std::uint8_t> comment_bytes = comment_block_bytes(*comments);
   metadata.insert(metadata.end(), comment_bytes.begin(), comment_bytes.end());
 
-  const std::uint64_t old_size = layout.audio_start - layout.marker;
+  const std::uint64_t old_size = head.audio_start - head.marker;
   const std::uint64_t room = old_size >= metadata.size() ? old_size - metadata.size() : 0;
   const bool fits = metadata.size() == old_size || (old_size > metadata.size() && room >= 4 && room - 4 <= 0xFFFFFF);
   if (fits) {
@@ -331,7 +221,8 @@ void writer::write(vantrel_io::file_object& file, retag_temp_source& temp_source
     metadata[last_header] |= 0x80;
     // Every block length and the audio offset stay consistent at each
     // moment only if the changed span goes to disk in one write.
-    vantrel_io::overwrite_changed_bytes(file, layout.marker, metadata.data(), metadata.size(), abort);
+    vantrel_io::overwrite_changed_bytes(file, head.marker, head.bytes.data() + head.marker, metadata.data(),
+                                        metadata.size(), abort);
     return;
   }
   last_header = metadata.size();
@@ -342,11 +233,10 @@ void writer::write(vantrel_io::file_object& file, retag_temp_source& temp_source
   vantrel_io::file_ptr temp;
   const bool committed_by_source = temp_source.open_temp(temp, abort);
   if (!committed_by_source) vantrel_io::open_temp_file(temp, abort);
-  file.seek(0, abort);
-  vantrel_io::copy_bytes(file, *temp, layout.marker, abort);
+  if (head.marker > 0) temp->write(head.bytes.data(), std::uint32_t(head.marker), abort);
   temp->write(metadata.data(), std::uint32_t(metadata.size()), abort);
-  file.seek(layout.audio_start, abort);
-  vantrel_io::copy_bytes(file, *temp, file.get_size(abort) - layout.audio_start, abort);
+  file.seek(head.audio_start, abort);
+  vantrel_io::copy_bytes(file, *temp, file.get_size(abort) - head.audio_start, abort);
   if (!committed_by_source) vantrel_io::copy_whole_file(*temp, file, abort);
 }
 
@@ -357,8 +247,13 @@ namespace flac_metadata_writer {
 bool is_preserved_comment(const char* name) { return qiv::stricmp_ascii_equal(name, flac_channel_mask_comment); }
 
 void write(vantrel_io::file_object& file, retag_temp_source& temp_source, const track_info& info,
-           const abort_signal& abort) {
-  writer(info).write(file, temp_source, abort);
+           const abort_signal& abort, flac_metadata_head* head) {
+  if (head != nullptr) {
+    writer(info).write(file, temp_source, *head, abort);
+    return;
+  }
+  flac_metadata_head read_now = read_flac_metadata_head(file, abort);
+  writer(info).write(file, temp_source, read_now, abort);
 }
 
 }  // namespace flac_metadata_writer

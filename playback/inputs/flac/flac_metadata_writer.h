@@ -13,6 +13,7 @@
 #include "io/retag_through_temp_file.h"
 
 class track_info;
+struct flac_metadata_head;
 
 namespace flac_metadata_writer {
 
@@ -24,8 +25,9 @@ bool is_preserved_comment(const char* name);
 // commit then replaces the target); when it offers none, a scratch file is
 // written and copied back over the target, which is cut only at the end.
 // Failures are exception_io_data (or the file layer's own), and leave the
-// file as it was.
+// file as it was. `head`, when given, is the file's head as it stands (read
+// through a handle held without sharing ever since); otherwise it is read.
 void write(vantrel_io::file_object& file, retag_temp_source& temp_source, const track_info& info,
-           const abort_signal& abort);
+           const abort_signal& abort, flac_metadata_head* head = nullptr);
 
 }  // namespace flac_metadata_writer

@@ -6,7 +6,6 @@
 #include <new>
 
 #include "core/service_factory.h"
-#include "foundation/number_format.h"
 #include "io/io_exceptions.h"
 #include "metadata/track_info.h"
 #include "playback/channel_mask.h"
@@ -230,20 +229,13 @@ void flac_stream_decoder::open(vantrel_io::file_ptr file, track_info& info, cons
     ~clear_target() { target = nullptr; }
   } clear{target_info_};
   initialise(std::move(file), abort);
-  info.set_tech("codec", track_info::until_nul, "FLAC", 4);
-  info.set_tech("encoding", track_info::until_nul, "lossless", 8);
-  if (!cuesheet_text_.empty() && info.find_field("cuesheet") == track_info::not_found) {
-    info.set_field("cuesheet", track_info::until_nul, cuesheet_text_.data(), cuesheet_text_.size());
-  }
-  const double rate = get_sample_rate();
+  const std::uint32_t rate = get_sample_rate();
+  std::uint64_t audio_bytes = vantrel_io::filesize_unknown;
   if (stream_info_.total_samples != 0) {
     const std::uint64_t size = file_->get_size(abort);
-    if (size != vantrel_io::filesize_unknown) {
-      const std::uint64_t audio_bytes = size > metadata_bytes_ ? size - metadata_bytes_ : 0;
-      const double seconds = static_cast<double>(stream_info_.total_samples) / rate;
-      info.set_bitrate(static_cast<std::int64_t>(std::floor(static_cast<double>(audio_bytes) * 0.008 / seconds + 0.5)));
-    }
+    if (size != vantrel_io::filesize_unknown) audio_bytes = size > metadata_bytes_ ? size - metadata_bytes_ : 0;
   }
+  flac_complete_info(info, cuesheet_text_, stream_info_.total_samples, rate, audio_bytes);
   ended_ = false;
 }
 
@@ -263,18 +255,7 @@ void flac_stream_decoder::on_metadata(const FLAC__StreamMetadata& block) {
                                 end >= block.length + 4) {
         metadata_start_ = end - block.length - 4;
       }
-      if (target_info_ == nullptr) break;
-      if (source.sample_rate == 0 || source.channels == 0) vantrel_io::throw_io_data();
-      target_info_->set_tech_int("samplerate", source.sample_rate);
-      target_info_->set_tech_int("channels", source.channels);
-      target_info_->set_tech_int("bitspersample", source.bits_per_sample);
-      bool md5_known = false;
-      for (FLAC__byte byte : source.md5sum) md5_known = md5_known || byte != 0;
-      if (md5_known) {
-        const qiv::string_buffer hex = qiv::format_hex_string(source.md5sum);
-        target_info_->set_tech("md5", track_info::until_nul, hex.get_ptr(), track_info::until_nul);
-      }
-      target_info_->set_length(static_cast<double>(source.total_samples) / source.sample_rate);
+      if (target_info_ != nullptr) flac_stream_info_to_info(source, *target_info_);
       break;
     }
     case FLAC__METADATA_TYPE_VORBIS_COMMENT:

@@ -5,6 +5,7 @@
 // cache, decoding only the last frames before the target.
 #include <cmath>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "core/advanced_settings_registrations.h"
@@ -96,9 +97,13 @@ public:
     const std::uint64_t position = reader.file->get_position(abort);
     tags_read_ = false;
     tagtype_read_.clear();
+    leading_tags_.reset();
+    // Only a file this input holds without sharing stays as it was read
+    // until the write.
+    const bool keep_leading = keeps_leading_tags_ && reader.own_file;
     try {
       reader.file->seek(0, abort);
-      tag_services::read(*reader.file, out, abort);
+      tag_services::read(*reader.file, out, abort, keep_leading ? &leading_tags_ : nullptr);
       tagtype_read_ = out.tech_value_by_name("tagtype").value_or("");
     } catch (const exception_tag_not_found&) {
     }
@@ -111,6 +116,9 @@ protected:
   // has not written since need not read the tags again to learn them.
   bool tags_read_ = false;
   std::string tagtype_read_;
+  // A writer keeps the leading tags get_info read for its write.
+  bool keeps_leading_tags_ = false;
+  std::optional<id3v2_leading_tags> leading_tags_;
 };
 
 class mpeg_decoder : public mpeg_face<decoder_instance_ext> {
@@ -231,6 +239,8 @@ class mpeg_info_reader : public mpeg_face<info_reader> {};
 
 class mpeg_info_writer : public mpeg_face<info_writer> {
 public:
+  mpeg_info_writer() { keeps_leading_tags_ = true; }
+
   void set_info(std::uint32_t subsong, const track_info& info, const abort_signal& abort) override {
     require_subsong_zero(subsong);
     require(static_cast<bool>(reader.file));
@@ -247,9 +257,14 @@ public:
     // Trailing tags that claim the first frame are damage, not tags.
     const std::uint64_t audio_start = static_cast<std::uint64_t>(reader.first_frame) + 1;
     tags_read_ = false;
+    // What was read stands for the file only until this write; the info
+    // read back afterwards needs no copy of the pictures.
+    std::optional<id3v2_leading_tags> leading = std::move(leading_tags_);
+    leading_tags_.reset();
+    keeps_leading_tags_ = false;
     if (reader.own_file) {
       retag_through_temp_file rewrite(reader.path.c_str());
-      tag_services::write(reader.file, rewrite, kinds, info, abort, audio_start);
+      tag_services::write(reader.file, rewrite, kinds, info, abort, audio_start, leading ? &*leading : nullptr);
       rewrite.commit(reader.file, abort);
     } else {
       retag_in_place in_place;

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <optional>
 
 #include "core/tag_service.h"
 #include "io/path_schemes.h"
@@ -509,3 +510,81 @@ TEST_F(TagServices, AnApeSizeReachingOverTheAudioIsDamageNeverWrittenOver) {
 }
 
 }  // namespace
+
+namespace {
+
+// What a writer that keeps the leading tags from its read gets: the fields
+// read, and the file after writing `title` with the kinds.
+struct kept_read_and_write {
+  std::string fields, tagtype, written;
+  bool kept = false;
+  std::vector<io_test::read_call> reads_while_writing;
+};
+
+kept_read_and_write read_then_write(const std::string& content, unsigned kinds, bool keep) {
+  raisable_abort_signal abort;
+  auto model = io_test::make_model_file(content);
+  vantrel_io::file_ptr file(model.get());
+  kept_read_and_write out;
+  track_info_impl info;
+  std::optional<id3v2_leading_tags> leading;
+  try {
+    tag_services::read(*file, info, abort, keep ? &leading : nullptr);
+  } catch (const exception_tag_not_found&) {
+  }
+  out.fields = track_fields_text(info);
+  out.tagtype = info.tech_value_by_name("tagtype").value_or("");
+  out.kept = leading.has_value();
+  info.set_field("title", track_info::until_nul, "written", track_info::until_nul);
+  model->reads.clear();
+  retag_in_place in_place;
+  try {
+    tag_services::write(file, in_place, kinds, info, abort, 0, leading ? &*leading : nullptr);
+  } catch (const std::exception& error) {
+    out.written = std::string("refused: ") + error.what();
+  }
+  out.reads_while_writing = model->reads;
+  if (out.written.empty()) out.written = model->bytes;
+  return out;
+}
+
+}  // namespace
+
+TEST_F(TagServices, AWriterThatKeepsItsReadOfTheLeadingTagsReadsAndWritesAsOneThatReadsTwice) {
+  const bytes picture = bytes{0} + text("image/jpeg") + bytes{0, 3, 0} + bytes{0xFF, 0xD8, 0xFF, 0xE0, 0xFF, 0, 0xFF};
+  const bytes fields = frame("TIT2", latin("old")) + frame("TPE1", latin("artist"));
+  const bytes fields4 = frame("TIT2", latin("old"), true) + frame("TPE1", latin("artist"), true);
+  const std::string trailing = ape({{false, 0, "replaygain_track_gain", "-3.00 dB"}}) + id3v1("v1");
+  struct keep_case {
+    const char* why;
+    std::string content;
+    unsigned kinds;
+  };
+  const keep_case cases[] = {
+      {"version 2.3 with a picture, rewritten in its room", leading(fields + frame("APIC", picture), 512) + audio, 2},
+      {"version 2.4 whose picture is written unsynchronised",
+       leading(fields4 + frame("APIC", picture, true), 512, 4) + audio, 2},
+      {"an unsynchronised version 2.3 tag", str(tag(3, frame("TIT2", latin("old")) + bytes(64, 0), 0x80)) + audio, 2},
+      {"two tags one after the other", leading(fields, 64) + leading(frame("TALB", latin("second"))) + audio, 2},
+      {"APEv2 and ID3v1 behind the tag", leading(fields, 256) + audio + trailing, 7},
+      {"a tag too small for the new fields", leading(fields) + audio + id3v1("v1"), 3},
+      {"no leading tag yet", audio + id3v1("v1"), 3},
+      {"a picture larger than one read of the file's head",
+       leading(fields + frame("APIC", picture + bytes(70000, 0x42)), 512) + audio, 2},
+      {"a picture that cannot be read keeps the fields and refuses the write",
+       leading(fields4 + frame("APIC", picture, true, 0, 0x08), 0, 4) + audio, 2},
+  };
+  for (const keep_case& c : cases) {
+    const kept_read_and_write twice = read_then_write(c.content, c.kinds, false);
+    const kept_read_and_write once = read_then_write(c.content, c.kinds, true);
+    EXPECT_EQ(twice.fields, once.fields) << c.why;
+    EXPECT_EQ(twice.tagtype, once.tagtype) << c.why;
+    EXPECT_TRUE(twice.written == once.written) << c.why;
+    EXPECT_EQ(&c != &cases[8], once.kept) << c.why;
+    // Rewritten in place, the file's head is not read again.
+    if (!once.kept || once.written.size() != c.content.size()) continue;
+    for (const io_test::read_call& read : once.reads_while_writing)
+      EXPECT_GT(read.position, 0u) << c.why << ": the leading tags were read again";
+  }
+  EXPECT_EQ(0u, read_then_write(cases[8].content, 2, true).written.find("refused"));
+}

@@ -12,6 +12,7 @@
 
 #include "foundation/string_buffer.h"
 #include "io/memory_file.h"
+#include "metadata/track_info_json.h"
 #include "playback/audio_block.h"
 #include "tests/io/io_test_support.h"
 #include "tests/io/model_file.h"
@@ -325,6 +326,76 @@ TEST(flac_input, a_cancellation_does_not_cut_a_metadata_rewrite_in_place_short) 
     qiv::string_buffer text;
     EXPECT_TRUE(read.get_field_text("title", text)) << raise_at;
     EXPECT_STREQ(text.get_ptr(), "short") << raise_at;
+  }
+}
+
+// Everything an info holds, as one text.
+std::string info_json(const track_info& info) {
+  std::string text;
+  append_track_info_json(text, info);
+  return text;
+}
+
+std::string read_path(const std::string& url, open_reason reason) {
+  raisable_abort_signal abort;
+  flac_input input;
+  input.open(nullptr, url.c_str(), reason, abort);
+  track_info_impl info;
+  input.get_info(0, info);
+  return info_json(info);
+}
+
+TEST(flac_input, a_writer_opened_by_path_reads_and_reports_what_a_fresh_read_of_the_file_gives) {
+  io_test::build_registry();
+  const std::string pictured = encode(2, 5000, {"ARTIST=a", "REPLAYGAIN_TRACK_GAIN=-3.00 dB"}, 40000);
+  raisable_abort_signal setup;
+  struct write_case {
+    const char* why;
+    std::string bytes;
+    std::vector<std::string> titles;  // written one after another by one writer
+  };
+  const std::string id3v2_before = std::string("ID3\x03\0\0\0\0\0\x0A", 10) + std::string(10, '\0');
+  const write_case cases[] = {
+      {"no padding: through the temporary file, then in the padding it left", pictured, {"grown", "short"}},
+      {"padding that fits, then padding that does not",
+       retag_given_file(pictured, std::string(300, 'x'), setup), {"short", std::string(3000, 'y')}},
+      {"a cue sheet block", with_cuesheet(encode(2, 44100 * 3, {}), 0, 44100 * 3), {"cued"}},
+      {"an ID3v2 tag before the stream", id3v2_before + pictured, {"behind a tag"}},
+  };
+  for (const write_case& c : cases) {
+    // The writer holds the file without sharing: the fresh reads come
+    // before it opens and after it closes. Writes 1..k by one writer each time.
+    for (std::size_t k = 1; k <= c.titles.size(); ++k) {
+      io_test::scratch_folder folder;
+      const std::string url = folder.file_url("a.flac");
+      io_test::write_file(folder.path("a.flac"), c.bytes);
+      const std::string before = read_path(url, open_reason::info_read);
+      std::string reported;
+      {
+        raisable_abort_signal abort;
+        flac_input writer;
+        writer.open(nullptr, url.c_str(), open_reason::info_write, abort);
+        track_info_impl info;
+        writer.get_info(0, info);
+        ASSERT_EQ(info_json(info), before) << c.why;
+        for (std::size_t i = 0; i < k; ++i) {
+          info.set_field("title", track_info::until_nul, c.titles[i].data(), c.titles[i].size());
+          writer.set_info(0, info);
+          writer.commit(abort);
+          info.reset();
+          writer.get_info(0, info);
+        }
+        reported = info_json(info);
+      }
+      EXPECT_EQ(reported, read_path(url, open_reason::info_read)) << c.why << ", write " << k;
+      const std::string written = io_test::read_file(folder.path("a.flac"));
+      EXPECT_EQ(opened_input(written).decode_rest(), opened_input(c.bytes).decode_rest()) << c.why;
+      if (c.bytes.compare(0, 4, "fLaC") == 0) {
+        const std::vector<int> types = block_types(written), old_types = block_types(c.bytes);
+        EXPECT_EQ(std::count(types.begin(), types.end(), 6), std::count(old_types.begin(), old_types.end(), 6))
+            << c.why << ": the picture stays";
+      }
+    }
   }
 }
 

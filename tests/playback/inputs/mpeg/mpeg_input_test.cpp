@@ -2,8 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "core/advanced_settings_registrations.h"
+#include "metadata/input_dispatch.h"
+#include "metadata/tags/apev2.h"
 #include "metadata/tags/tag_services.h"
+#include "metadata/tags/trailing_tags.h"
+#include "metadata/track_info_json.h"
+#include "tests/io/io_test_support.h"
+#include "tests/metadata/tags/id3v2_test_bytes.h"
 
 namespace {
 
@@ -55,6 +63,61 @@ TEST(MpegInput, TagKindsWrittenFollowTheFileAndTheScheme) {
     EXPECT_EQ(mpeg_tag_kinds_to_write(c.tagtype, c.id3v1_holds), c.kinds) << c.why;
   }
   for (auto* choice : all) choice->reset();
+}
+
+std::string info_json(const char* path, bool as_writer, const std::string& title = "") {
+  raisable_abort_signal abort;
+  track_info_impl info;
+  if (!as_writer) {
+    info_reader_ptr reader;
+    input_dispatch::open_info_reader(reader, vantrel_io::file_ptr(), path, abort);
+    reader->get_info(0, info, abort);
+  } else {
+    info_writer_ptr writer;
+    input_dispatch::open_info_writer(writer, vantrel_io::file_ptr(), path, abort);
+    writer->get_info(0, info, abort);
+    info.set_field("title", track_info::until_nul, title.c_str(), title.size());
+    writer->set_info(0, info, abort);
+    writer->commit(abort);
+    info.reset();
+    writer->get_info(0, info, abort);
+  }
+  std::string text;
+  append_track_info_json(text, info);
+  return text;
+}
+
+TEST(MpegInput, TheInfoAWriterReportsAfterItsWriteIsWhatAFreshReadGives) {
+  using namespace id3v2_test;
+  (void)&find_trailing_tags;  // keeps the tag services' registrations linked
+  (void)&id3v2_read_tag_from_file;
+  io_test::build_registry();
+  bytes audio;
+  for (int i = 0; i < 40; ++i) audio = audio + bytes{0xFF, 0xFB, 0x90, 0x64} + bytes(413, 0x11);
+  const bytes picture = bytes{0} + text("image/jpeg") + bytes{0, 3, 0} + bytes{0xFF, 0xD8, 0xFF, 0xE0} + bytes(3000, 7);
+  const bytes fields = frame("TIT2", latin("old"), true) + frame("TPE1", latin("artist"), true) +
+                       frame("TXXX", latin("replaygain_track_gain") + bytes{0} + text("-2.50 dB"), true);
+  const bytes ape = apev2::render_tag({{false, 0, "replaygain_album_gain", "-4.00 dB"}}, true);
+  const bytes id3v1 = text("TAG") + bytes(125, 0);
+  const struct {
+    const char* why;
+    bytes content;
+  } cases[] = {
+      {"version 2.4 with a picture, APEv2 and ID3v1", tag(4, fields + frame("APIC", picture, true) + bytes(600, 0)) +
+                                                          audio + ape + id3v1},
+      {"a tag too small for the new title", tag(4, fields) + audio},
+      {"no tag at all", audio},
+  };
+  for (const auto& c : cases) {
+    io_test::scratch_folder folder;
+    const std::string path = folder.file_url("a.mp3");
+    io_test::write_file(folder.path("a.mp3"), std::string(c.content.begin(), c.content.end()));
+    const std::string before = info_json(path.c_str(), false);
+    EXPECT_NE(before.find("\"samplerate\""), std::string::npos) << c.why;
+    const std::string reported = info_json(path.c_str(), true, "new title");
+    EXPECT_EQ(reported, info_json(path.c_str(), false)) << c.why;
+    EXPECT_NE(reported.find("new title"), std::string::npos) << c.why;
+  }
 }
 
 }  // namespace
