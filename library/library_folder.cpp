@@ -5,6 +5,7 @@
 #include <atomic>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "foundation/exceptions.h"
 #include "foundation/string_buffer.h"
@@ -16,6 +17,7 @@
 #include "io/path_schemes.h"
 #include "library/folder_blob.h"
 #include "library/folder_tree.h"
+#include "metadata/tag_writes_in_progress.h"
 
 namespace {
 
@@ -25,6 +27,12 @@ constexpr DWORD change_filter = FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANG
 constexpr DWORD liveness_interval_ms = 5000;
 constexpr DWORD retry_step_interval_ms = 500;
 constexpr double error_retry_seconds = 10.0;
+// While this process writes tags, the worker lets the write's change records
+// gather this long between reads: one wake for many files instead of one
+// for each (a wake costs several Wine server requests, the server that the
+// write's own file requests queue at), and still far from what one read's
+// buffer holds.
+constexpr double write_gather_seconds = 0.02;
 // Another program holding a path open can keep GetFileAttributesW failing
 // for as long as it likes; past this the path waits in the retry set.
 constexpr DWORD attribute_sharing_wait_ms = 1000;
@@ -257,6 +265,7 @@ private:
             }
             liveness_tick = GetTickCount();
           }
+          if (!tag_write_scope::any_open()) handle_held_records();
           retry_step();
           pass_done();
           if (reopened) break;
@@ -268,8 +277,20 @@ private:
       if (reopened) continue;
       liveness_tick = GetTickCount();
       const DWORD bytes = read.complete();
-      if (bytes == 0) tree_.full_rescan(true);  // the buffer overflowed: the records are lost
-      else handle_records(bytes);
+      if (bytes == 0) {
+        // The buffer overflowed: the records are lost, and the rescan also
+        // sees what the held ones named.
+        held_records_.clear();
+        tree_.full_rescan(true);
+      } else if (tag_write_scope::any_open()) {
+        // The files a tag write of ours changes are read after it anyway;
+        // looking at each record now only competes with the write.
+        hold_records(bytes);
+        gather_write_records();
+      } else {
+        handle_held_records();
+        handle_records(bytes);
+      }
       retry_step();
       pass_done();
     }
@@ -280,7 +301,9 @@ private:
     if (!GetFileInformationByHandle(directory_, &information)) throw exception_win32(GetLastError());
   }
 
-  void handle_records(DWORD bytes) {
+  // Calls take(action, name) for each record of the completed read, in order.
+  template <typename Take>
+  void for_each_record(DWORD bytes, Take&& take) {
     DWORD offset = 0;
     qiv::string_buffer name_text;
     for (;;) {
@@ -289,10 +312,39 @@ private:
       const std::size_t units = record->FileNameLength / sizeof(wchar_t);
       if (offset + offsetof(FILE_NOTIFY_INFORMATION, FileName) + units * sizeof(wchar_t) > bytes) break;
       wide_to_utf8(record->FileName, units, name_text);
-      handle_record(record->Action, std::string(name_text.get_ptr(), name_text.get_length()));
+      take(record->Action, std::string(name_text.get_ptr(), name_text.get_length()));
       if (record->NextEntryOffset == 0) break;
       offset += record->NextEntryOffset;
     }
+  }
+
+  void handle_records(DWORD bytes) {
+    for_each_record(bytes, [this](DWORD action, std::string name) { handle_record(action, name); });
+  }
+
+  // Kept in order until the write is over. A write changes a file in several
+  // steps, each a record of its own: one of a run of modifications of one
+  // file is enough.
+  void hold_records(DWORD bytes) {
+    for_each_record(bytes, [this](DWORD action, std::string name) {
+      if (action == FILE_ACTION_MODIFIED && !held_records_.empty() && held_records_.back().action == action &&
+          held_records_.back().name == name)
+        return;
+      held_records_.push_back(change_record{action, std::move(name)});
+    });
+  }
+
+  void handle_held_records() {
+    if (held_records_.empty()) return;
+    std::vector<change_record> held = std::move(held_records_);
+    held_records_.clear();
+    for (const change_record& record : held) handle_record(record.action, record.name);
+  }
+
+  // Until the next read is issued, the records of the write's next files
+  // wait in the system; the pause ends early when the write does.
+  void gather_write_records() {
+    for (int slice = 0; slice < 5 && tag_write_scope::any_open(); ++slice) abort_.sleep(write_gather_seconds / 5);
   }
 
   void handle_record(DWORD action, const std::string& name) {
@@ -390,6 +442,11 @@ private:
   DWORD retry_tick_ = 0;
   std::string pending_old_name_;
   bool removals_seen_ = false;
+  struct change_record {
+    DWORD action;
+    std::string name;
+  };
+  std::vector<change_record> held_records_;
   worker_thread worker_{*this};
 };
 

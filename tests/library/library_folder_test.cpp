@@ -1,6 +1,7 @@
 // A folder's worker against a real folder: the modes, following changes on
-// disk, overflowing the change buffer, a folder that goes and comes back, and
-// a file that another program holds.
+// disk, changes made while a tag write of ours runs, overflowing the change
+// buffer, a folder that goes and comes back, and a file that another program
+// holds.
 #include "library/library_folder.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +10,7 @@
 
 #include "io/memory_file.h"
 #include "library_test_support.h"
+#include "metadata/tag_writes_in_progress.h"
 
 namespace {
 
@@ -172,6 +174,28 @@ TEST_F(LibraryFolder, WatchedMovesAndRemovalsStoreWhatAFreshScanStores) {
   const std::string stored = blob_of(*fresh);
   // The folder's own removal may be told a moment after its files'.
   EXPECT_TRUE(library_test::wait_until([&] { return blob_of(*folder) == stored; }));
+}
+
+// The worker keeps what it sees while a tag write of ours runs and lets all of
+// it take effect once the write is over, in the order it happened.
+TEST_F(LibraryFolder, ChangesMadeDuringATagWriteOfOursTakeEffectAfterIt) {
+  for (const char* name : {"kept.tst", "gone.tst", "renamed.tst", "rewritten.tst"}) write(name);
+  start(0);
+  const strings before = {"gone.tst:0", "kept.tst:0", "renamed.tst:0", "rewritten.tst:0"};
+  ASSERT_TRUE(holds(before));
+  {
+    tag_write_scope writing;
+    for (int i = 0; i < 20; ++i) write("kept.tst", "TST\nT" + std::string(i, 'x'));
+    DeleteFileW(io_test::wide(path("gone.tst")).c_str());
+    MoveFileW(io_test::wide(path("renamed.tst")).c_str(), io_test::wide(path("moved.tst")).c_str());
+    write("rewritten.tst", "TST\nOne\nTwo");
+    write("new.tst");
+    write("new2.tst");
+    DeleteFileW(io_test::wide(path("new2.tst")).c_str());
+    library_test::wait_until([] { return false; }, 1.0);
+    EXPECT_EQ(sink.tracks, before) << "the worker leaves the files alone while the write runs";
+  }
+  EXPECT_TRUE(holds({"kept.tst:0", "moved.tst:0", "new.tst:0", "rewritten.tst:0", "rewritten.tst:1"}));
 }
 
 TEST_F(LibraryFolder, OverflowedNotificationsEndInARescanThatMatchesTheDisk) {

@@ -4,7 +4,8 @@ three formats selected in the real zorv.exe's main window, "Properties" picked
 from their item menu (right click, then the menu key), ARTIST edited in place
 for all three and written by Apply; the files read back with mutagen; ARTIST
 typed into the field editor for four formats, ended with Enter, written without
-the line break. Its lists scroll with the middle button held, and its
+the line break. One Apply on 120 tracks of the library shows, the moment the
+dialog is back, what the files hold. Its lists scroll with the middle button held, and its
 field-name and pattern boxes suggest what was typed before (screenshots kept
 under the build folder's test-artifacts/properties_window for a person to look
 at).
@@ -12,6 +13,7 @@ at).
 usage: properties_window.py WINE_EXEC BUILD_DIR ZORV_EXE  (ZORV_WINDOW_PROBE names the probe)
 """
 import os
+import shutil
 import subprocess
 import time
 import sys
@@ -267,6 +269,67 @@ def test_edit_three_tracks_from_the_item_menu(root):
     check(player.stop() == 0, "road: the player ends cleanly")
 
 
+def make_many_tracks(music, count):
+    """`count` FLAC and MP3 files, each with its own title."""
+    os.makedirs(music)
+    tone = os.path.join(music, "tone.wav")
+    subprocess.run(["sox", "-n", "-r", "44100", "-c", "2", "-b", "16", tone, "synth", "1", "sine", "440"], check=True)
+    seeds = {".flac": os.path.join(music, "seed.flac"), ".mp3": os.path.join(music, "seed.mp3")}
+    subprocess.run(["flac", "-s", "-f", "-o", seeds[".flac"], tone], check=True)
+    subprocess.run(["lame", "--quiet", "-b", "128", tone, seeds[".mp3"]], check=True)
+    paths = []
+    for i in range(count):
+        extension = ".flac" if i % 2 == 0 else ".mp3"
+        path = os.path.join(music, "%03d Song%s" % (i, extension))
+        shutil.copyfile(seeds[extension], path)
+        tags = tags_of(path)
+        if tags.tags is None:
+            tags.add_tags()
+        tags.update({"artist": "Old Artist", "title": "Song %d" % i, "album": "Album %d" % (i // 20)})
+        tags.save(padding=lambda info: 0)
+        paths.append(path)
+    for path in list(seeds.values()) + [tone]:
+        os.remove(path)
+    return paths
+
+
+def test_apply_on_many_tracks_shows_what_the_files_hold(root):
+    """Many tracks of the player's library written by one Apply: the moment
+    the dialog is back, its rows and the files' sizes are those the files
+    hold, and every file holds the edit."""
+    player = Player(root, "many", library=True)
+    paths = make_many_tracks(os.path.join(player.folder, "music"), 120)
+    player.start(windows_path(os.path.dirname(paths[0])))
+    check(player.wait(lambda: player.controls()[1].get(PLAY, (0, 0, False))[2], 60), "many: the folder is listed")
+    player.keys("home", "shift+end")
+    player.probe("context-menu", str(LIST))
+    player.probe("menu-keys", "up", "return")
+    check(player.wait(lambda: dialog_window(player)[0] is not None, 60), "many: Properties opens the dialog")
+    if dialog_window(player)[0] is None:
+        player.stop()
+        return
+    player.probe(*DIALOG, "control-keys", str(METADATA_LIST), "home", "f2")
+    player.probe(*DIALOG, "type", "New Artist")
+    player.probe(*DIALOG, "focus-keys", "return")
+    # Timed as a user sees it: the first moment the dialog is enabled again
+    # with Apply off is when its rows must already be right.
+    timed = player.probe("stopwatch", "Properties", str(APPLY), *DIALOG, "command", str(APPLY))
+    check(timed.returncode == 0, "many: Apply ends with the dialog enabled and Apply off")
+    shown = rows(player, METADATA_LIST)
+    technical = rows(player, PROPERTIES_LIST)
+    shot(player, "dialog-many-tracks", *DIALOG)
+    check(shown.get("Artist") == "New Artist" and shown.get("Title", "").startswith("\u00abmultiple values\u00bb Song 0;"),
+          "many: right after Apply the dialog shows the new artist and every title: %r" % shown)
+    total = "{:,}".format(sum(os.path.getsize(path) for path in paths)).replace(",", " ")
+    check(technical.get("Total size", "").endswith("(%s bytes)" % total),
+          "many: right after Apply the properties tab shows the files' new sizes: %r" % technical.get("Total size"))
+    wrong = [os.path.basename(path) for path in paths if fields(path).get("artist") != ["New Artist"]]
+    check(not wrong, "many: every file holds the new artist: %r" % wrong[:5])
+    player.probe(*DIALOG, "command", str(CANCEL))
+    check(player.wait(lambda: dialog_window(player)[0] is None, 30), "many: Cancel after Apply closes unasked")
+    check(player.stop() == 0, "many: the player ends cleanly")
+
+
 def test_field_editor_keeps_line_breaks_out_of_values(root):
     """Artist edited for four formats on the field editor's "Single value"
     page, the text ended with Enter as a user does."""
@@ -314,8 +377,8 @@ def test_field_editor_keeps_line_breaks_out_of_values(root):
 
 
 def main():
-    run_window_tests(test_edit_three_tracks_from_the_item_menu, test_field_editor_keeps_line_breaks_out_of_values,
-                     test_scrolling_and_suggestions_in_the_dialog)
+    run_window_tests(test_edit_three_tracks_from_the_item_menu, test_apply_on_many_tracks_shows_what_the_files_hold,
+                     test_field_editor_keeps_line_breaks_out_of_values, test_scrolling_and_suggestions_in_the_dialog)
 
 
 main()

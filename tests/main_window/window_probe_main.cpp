@@ -539,14 +539,10 @@ int list_rows(HWND list) {
 }
 
 
-// The window with that title, shown, enabled and with `control` disabled.
-HWND settled_window(const std::wstring& prefix, int control) {
-  title_search state = {prefix, nullptr};
-  EnumWindows(match_title, reinterpret_cast<LPARAM>(&state));
-  const HWND window = state.found;
-  if (window == nullptr || !IsWindowVisible(window) || !IsWindowEnabled(window)) return nullptr;
-  if (control != 0 && IsWindowEnabled(GetDlgItem(window, control))) return nullptr;
-  return window;
+// The window is shown, enabled and has `control` disabled.
+bool settled(HWND window, int control) {
+  if (!IsWindowVisible(window) || !IsWindowEnabled(window)) return false;
+  return control == 0 || !IsWindowEnabled(GetDlgItem(window, control));
 }
 
 int run_command(int argc, wchar_t** argv);
@@ -581,11 +577,21 @@ int stopwatch(int argc, wchar_t** argv) {
     code = run_command(static_cast<int>(inner.size()), inner.data());
   }
   if (code != 0) return code;
+  // The window is looked for by its title only until it is there: that
+  // search asks every top-level window's process and title, many requests
+  // to the Wine server and messages to the program's own thread, which at
+  // this rate would slow the program it times.
+  HWND window = nullptr;
   for (;;) {
     QueryPerformanceCounter(&now);
     const double elapsed = double(now.QuadPart - start.QuadPart) * 1000.0 / double(frequency.QuadPart);
     if (elapsed > 600000.0) return 1;
-    if (settled_window(prefix, control) != nullptr) {
+    if (window == nullptr || !IsWindow(window)) {
+      title_search state = {prefix, nullptr};
+      EnumWindows(match_title, reinterpret_cast<LPARAM>(&state));
+      window = state.found;
+    }
+    if (window != nullptr && settled(window, control)) {
       DWORD_PTR ignored = 0;
       const HWND main = find_window(L"#32770", L"Zorv Audio Player");
       if (main == nullptr || SendMessageTimeoutW(main, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 60000, &ignored)) {
