@@ -25,8 +25,8 @@ bool info_is_newer(std::uint64_t new_time, std::uint64_t cached_time, std::uint6
   return read_time != 0 && read_time > cached_time;
 }
 
-track_handle::track_handle(const char* path, std::uint32_t subsong, std::uint32_t path_crc)
-    : location_(path, subsong), path_crc_(path_crc) {}
+track_handle::track_handle(const char* path_text, std::uint32_t subsong, std::uint32_t path_crc) noexcept
+    : location_(track_location::borrow_text{}, path_text, subsong), path_crc_(path_crc) {}
 
 void track_handle::lock_info() noexcept { info_lock().enter(); }
 void track_handle::unlock_info() noexcept { info_lock().leave(); }

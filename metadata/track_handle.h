@@ -72,18 +72,22 @@ public:
 private:
   friend class track_handle_table;
 
-  // `path_crc`: the CRC-32 of the path, which the registry has already
-  // worked out to look the handle up.
-  track_handle(const char* path, std::uint32_t subsong, std::uint32_t path_crc);
+  // `path_text`: the handle's own copy of the path, kept in the same heap
+  // block right behind the object (see track_handle_table), which the
+  // location borrows. `path_crc`: the CRC-32 of the path, which the registry
+  // has already worked out to look the handle up.
+  track_handle(const char* path_text, std::uint32_t subsong, std::uint32_t path_crc) noexcept;
   ~track_handle() = default;
 
   std::int32_t count_ = 0;
   track_handle* next_in_registry_ = nullptr;  // the registry's chain of handles with like CRCs
   std::uint64_t info_timestamp_ = 0;
   track_display_info info_;
-  const track_location location_;
-  const std::uint32_t path_crc_;
+  // The valid flag may sit in the location's tail padding: a library holds
+  // one handle per track, and the flag would otherwise cost 8 bytes more each.
+  [[no_unique_address]] const track_location location_;
   bool info_valid_ = false;
+  const std::uint32_t path_crc_;
 };
 
 using track_handle_ptr = service_ptr<track_handle>;

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <memory>
+#include <new>
 
 #include "foundation/win32_handles.h"
 #include "foundation/crc32.h"
@@ -23,12 +24,13 @@ public:
   }
 
   void get(track_handle_ptr& out, const char* path, std::uint32_t subsong) {
-    const std::uint32_t crc = qiv::crc32(path, std::strlen(path));
+    const std::size_t length = std::strlen(path);
+    const std::uint32_t crc = qiv::crc32(path, length);
     critical_section_lock hold(lock_);
     track_handle* handle = find(crc, path, subsong);
     if (handle == nullptr) {
       if (count_ >= bucket_count_) grow();
-      handle = new track_handle(path, subsong, crc);
+      handle = make_handle(path, length, subsong, crc);
       track_handle*& head = buckets_[crc & (bucket_count_ - 1)];
       handle->next_in_registry_ = head;
       head = handle;
@@ -54,12 +56,28 @@ public:
     const std::int32_t count = --handle.count_;
     if (count == 0) {
       unlink(handle);
-      delete &handle;
+      destroy_handle(handle);
     }
     return count;
   }
 
 private:
+  // One heap block per handle: the object, then its path text with its
+  // terminator. A library holds a handle per track, and a block of its own
+  // for each path would cost a heap header and rounding more per track.
+  static_assert(sizeof(track_handle) <= 40, "a handle per track: keep it within its heap size class");
+  static track_handle* make_handle(const char* path, std::size_t length, std::uint32_t subsong, std::uint32_t crc) {
+    void* const block = ::operator new(sizeof(track_handle) + length + 1);
+    char* const text = static_cast<char*>(block) + sizeof(track_handle);
+    std::memcpy(text, path, length + 1);
+    return ::new (block) track_handle(text, subsong, crc);
+  }
+
+  static void destroy_handle(track_handle& handle) noexcept {
+    handle.~track_handle();
+    ::operator delete(static_cast<void*>(&handle));
+  }
+
   track_handle* find(std::uint32_t crc, const char* path, std::uint32_t subsong) const noexcept {
     if (bucket_count_ == 0) return nullptr;
     for (track_handle* at = buckets_[crc & (bucket_count_ - 1)]; at != nullptr; at = at->next_in_registry_)

@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <cstring>
-#include <memory>
 #include <string>
 
 #include "foundation/string_object.h"
@@ -13,14 +12,15 @@ class track_location {
 public:
   track_location() = default;
   track_location(const char* path, std::uint32_t subsong) : subsong_(subsong) { set_path(path); }
-  track_location(const track_location& other) : subsong_(other.subsong_) { set_path(other.path_.get()); }
-  track_location(track_location&&) noexcept = default;
+  // Copies always own their text, whatever the source keeps.
+  track_location(const track_location& other) : subsong_(other.subsong_) { set_path(other.path_); }
+  track_location(track_location&& other) noexcept;
   track_location& operator=(const track_location& other);
-  track_location& operator=(track_location&&) noexcept = default;
-  ~track_location() = default;
+  track_location& operator=(track_location&& other) noexcept;
+  ~track_location() { release(); }
 
   // The empty text when no path is set.
-  const char* get_path() const noexcept { return path_ ? path_.get() : ""; }
+  const char* get_path() const noexcept { return path_ != nullptr ? path_ : ""; }
   void set_path(const char* path);
   std::uint32_t get_subsong() const noexcept { return subsong_; }
   void set_subsong(std::uint32_t subsong) noexcept { subsong_ = subsong; }
@@ -34,8 +34,19 @@ public:
   }
 
 private:
-  // Every track handle keeps a location: a bare text of its own costs a
-  // pointer where a string object costs six. Null for the empty path.
-  std::unique_ptr<char[]> path_;
+  friend class track_handle;
+
+  // A track handle keeps its path text in its own heap block, behind the
+  // object: its location only points at it, saving a heap block per track.
+  struct borrow_text {};
+  track_location(borrow_text, const char* path, std::uint32_t subsong) noexcept
+      : path_(path), subsong_(subsong), owns_path_(false) {}
+
+  void release() noexcept;
+
+  // Every track handle keeps a location: a bare text costs a pointer where a
+  // string object costs six. Null for the empty path.
+  const char* path_ = nullptr;
   std::uint32_t subsong_ = 0;
+  bool owns_path_ = false;
 };

@@ -58,6 +58,37 @@ TEST(TrackHandleIdentity, LastReleaseEndsTheHandleAndANewOneStartsWithoutInfo) {
   EXPECT_FALSE(handle->has_info());
 }
 
+// A handle keeps its path in its own memory: every length, and a location
+// copied out of a handle keeps its text after the handle is gone and its
+// memory is used again.
+TEST(TrackHandleIdentity, PathsOfEveryLengthAreKeptFoundAgainAndOutliveTheirHandleInCopies) {
+  const std::vector<std::string> paths = {"", "a", "file://C:\\M\xC3\xBCsik\\\xE6\x9B\xB2 \xE2\x99\xAB.flac",
+                                          "file://C:\\" + std::string(5000, 'x') + ".flac"};
+  std::vector<track_location> copies;
+  for (const std::string& path : paths) {
+    track_handle_ptr handle = handle_of(path.c_str(), 7);
+    EXPECT_EQ(handle->get_location().get_path(), path);
+    EXPECT_EQ(handle->get_location().get_subsong(), 7u);
+    EXPECT_EQ(handle_of(path.c_str(), 7).get(), handle.get());
+    EXPECT_EQ(track_handle_registry::get_handle(track_location(path.c_str(), 7)).get(), handle.get());
+    EXPECT_NE(handle_of(path.c_str(), 0).get(), handle.get());
+    copies.push_back(handle->get_location());
+    track_location assigned("file://C:\\before.flac", 1);
+    assigned = handle->get_location();
+    copies.push_back(std::move(assigned));
+    ASSERT_TRUE(handle->is_only_reference());
+    handle.reset();
+  }
+  // Handles of like sizes take the released blocks again.
+  std::vector<track_handle_ptr> reuse;
+  for (const std::string& path : paths) reuse.push_back(handle_of(std::string(path.size(), 'z').c_str(), 7));
+  for (std::size_t i = 0; i < paths.size(); ++i) {
+    EXPECT_EQ(copies[2 * i].get_path(), paths[i]);
+    EXPECT_EQ(copies[2 * i + 1].get_path(), paths[i]);
+    EXPECT_EQ(copies[2 * i + 1].get_subsong(), 7u);
+  }
+}
+
 // Only newer info replaces the cached one, unless forced. An earlier file time
 // wins only when the cached info is known to have been read after the file
 // was last changed: the file was replaced by an older copy.
