@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <numeric>
 
-#include "foundation/code_page_text.h"
 
 namespace {
 
@@ -25,14 +24,6 @@ bool before_in_utf16(std::string_view a, std::string_view b) {
   if (at_b == b.end()) return false;
   if (at_a == a.end()) return true;
   return utf16_rank(*at_a) < utf16_rank(*at_b);
-}
-
-// Most keys are plain ASCII, which widens unit for unit without asking the
-// system.
-std::wstring widen(std::string_view text) {
-  if (std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
-    return std::wstring(text.begin(), text.end());
-  return qiv::utf8_to_utf16(text.data(), text.size());
 }
 
 }  // namespace
@@ -90,7 +81,7 @@ void library_view_grouper::finish(track_handle_list&& tracks, library_view_group
   std::vector<std::uint32_t> group_of_key(key_spans_.size());
   for (std::size_t i = 0; i < by_text.size(); ++i) {
     const std::string_view text = text_of(by_text[i]);
-    if (i == 0 || text != text_of(by_text[i - 1])) out.keys_.push_back(widen(text));
+    if (i == 0 || text != text_of(by_text[i - 1])) out.keys_.push_back(nav_wide(text));
     group_of_key[by_text[i]] = static_cast<std::uint32_t>(out.keys_.size() - 1);
   }
   // Text that is not UTF-8 can widen out of order or to the wide form of

@@ -354,7 +354,7 @@ void library_view_node::build_albums(const track_handle_list& tracks, library_vi
   // fields, so tracks alike in these four share one album without their
   // scripts being run again (a script costs many times a hash lookup).
   std::unordered_map<std::string, album_entry*> album_of_fields;
-  std::string fields;  // reused from track to track
+  std::string fields, previous_fields;  // reused from track to track
   static title_output_filter filter;
   qiv::string_buffer text;
   // The album of a track: made the first time its album identity comes up.
@@ -377,7 +377,7 @@ void library_view_node::build_albums(const track_handle_list& tracks, library_vi
         else pattern = other_album_pattern_.get(), albums = &other_albums;
       } else if (artists.size() > 1) {
         std::set<std::wstring> pieces;
-        split_pieces(album_artist, ", ", [&](std::string_view piece) { pieces.insert(nav_wide(std::string(piece))); });
+        split_pieces(album_artist, ", ", [&](std::string_view piece) { pieces.insert(nav_wide(piece)); });
         if (pieces == artist_set) pattern = own_album_pattern_.get();
         else pattern = other_album_pattern_.get(), albums = &other_albums;
       }
@@ -385,12 +385,13 @@ void library_view_node::build_albums(const track_handle_list& tracks, library_vi
       const std::size_t tab = whole.find('\t');
       const std::string_view caption = tab == std::string::npos ? whole : std::string_view(whole).substr(tab + 1);
       albums->push_back(nav_wide(whole));
-      found = seen.emplace(identity, album_entry{grouper.add_key(caption), &album_identities_[nav_wide(std::string(caption))],
+      found = seen.emplace(identity, album_entry{grouper.add_key(caption), &album_identities_[nav_wide(caption)],
                                                  nav_wide(identity)})
                   .first;
     }
     return found->second;
   };
+  album_entry* album = nullptr;
   for (std::uint32_t index = 0; index < tracks.size(); ++index) {
     const track_handle_ptr& track = tracks[index];
     fields.clear();
@@ -404,8 +405,14 @@ void library_view_node::build_albums(const track_handle_list& tracks, library_vi
           fields += '\0';
         }
     }
-    album_entry*& album = album_of_fields[fields];
-    if (album == nullptr) album = &find_album(track);
+    // Tracks mostly come album by album: a track like the one before needs
+    // no lookup.
+    if (album == nullptr || fields != previous_fields) {
+      album_entry*& known = album_of_fields[fields];
+      if (known == nullptr) known = &find_album(track);
+      album = known;
+      previous_fields.swap(fields);
+    }
     grouper.file(album->group, index);
     // A later track with the same caption names the album. Mostly it is the
     // same album again, which costs no copy.
