@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <numeric>
 
-#include "foundation/code_page_text.h"
 
 namespace {
 
@@ -27,14 +26,6 @@ bool before_in_utf16(std::string_view a, std::string_view b) {
   return utf16_rank(*at_a) < utf16_rank(*at_b);
 }
 
-// Most keys are plain ASCII, which widens unit for unit without asking the
-// system.
-std::wstring widen(std::string_view text) {
-  if (std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
-    return std::wstring(text.begin(), text.end());
-  return qiv::utf8_to_utf16(text.data(), text.size());
-}
-
 }  // namespace
 
 std::size_t library_view_groups::find(const std::wstring& key) const {
@@ -54,26 +45,33 @@ std::uint32_t library_view_grouper::add_key(std::string_view text) {
   return static_cast<std::uint32_t>(key_spans_.size() - 1);
 }
 
-void library_view_grouper::finish(const track_handle_list& tracks, library_view_groups& out) {
+void library_view_grouper::finish(track_handle_list&& tracks, library_view_groups& out) {
   out.clear();
   const auto text_of = [&](std::uint32_t key) {
     return std::string_view(text_).substr(key_spans_[key].first, key_spans_[key].second);
   };
-  // Most texts part within their first bytes, so those, ranked into one
-  // number, settle most comparisons without reaching into the texts.
+  // Most texts part within their first bytes, so those, ranked into two
+  // numbers, settle most comparisons without reaching into the texts (song
+  // titles often share their first eight).
   struct sort_item {
-    std::uint64_t head;
+    std::uint64_t head[2];
     std::uint32_t key;
   };
   std::vector<sort_item> items(key_spans_.size());
   for (std::uint32_t key = 0; key < items.size(); ++key) {
     const std::string_view text = text_of(key);
-    std::uint64_t head = 0;
-    for (std::size_t i = 0; i < 8; ++i) head = head << 8 | (i < text.size() ? utf16_rank(text[i]) : 0);
-    items[key] = {head, key};
+    sort_item& item = items[key];
+    for (std::size_t half = 0; half < 2; ++half) {
+      std::uint64_t head = 0;
+      for (std::size_t i = half * 8; i < half * 8 + 8; ++i) head = head << 8 | (i < text.size() ? utf16_rank(text[i]) : 0);
+      item.head[half] = head;
+    }
+    item.key = key;
   }
   std::sort(items.begin(), items.end(), [&](const sort_item& a, const sort_item& b) {
-    return a.head != b.head ? a.head < b.head : before_in_utf16(text_of(a.key), text_of(b.key));
+    if (a.head[0] != b.head[0]) return a.head[0] < b.head[0];
+    if (a.head[1] != b.head[1]) return a.head[1] < b.head[1];
+    return before_in_utf16(text_of(a.key), text_of(b.key));
   });
   std::vector<std::uint32_t> by_text(items.size());
   for (std::size_t i = 0; i < items.size(); ++i) by_text[i] = items[i].key;
@@ -83,7 +81,7 @@ void library_view_grouper::finish(const track_handle_list& tracks, library_view_
   std::vector<std::uint32_t> group_of_key(key_spans_.size());
   for (std::size_t i = 0; i < by_text.size(); ++i) {
     const std::string_view text = text_of(by_text[i]);
-    if (i == 0 || text != text_of(by_text[i - 1])) out.keys_.push_back(widen(text));
+    if (i == 0 || text != text_of(by_text[i - 1])) out.keys_.push_back(nav_wide(text));
     group_of_key[by_text[i]] = static_cast<std::uint32_t>(out.keys_.size() - 1);
   }
   // Text that is not UTF-8 can widen out of order or to the wide form of
@@ -110,8 +108,15 @@ void library_view_grouper::finish(const track_handle_list& tracks, library_view_
   std::vector<std::uint32_t> next(out.starts_.begin(), out.starts_.end() - 1);
   std::vector<std::uint32_t> placed(filed_.size());
   for (const auto& [key, track] : filed_) placed[next[group_of_key[key]]++] = track;
+  // A track filed once moves into its group; one filed under several keys is
+  // copied into all but its last. Moving spares a count up and down per track.
+  std::vector<std::uint32_t> filings_left(tracks.size());
+  for (const auto& [key, track] : filed_) ++filings_left[track];
   out.tracks_.reserve(placed.size());
-  for (const std::uint32_t track : placed) out.tracks_.push_back(tracks[track]);
+  for (const std::uint32_t track : placed) {
+    if (--filings_left[track] == 0) out.tracks_.push_back(std::move(tracks[track]));
+    else out.tracks_.push_back(tracks[track]);
+  }
 
   text_.clear();
   key_spans_.clear();

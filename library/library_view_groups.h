@@ -46,8 +46,8 @@ public:
   void file(std::uint32_t key, std::uint32_t track_index) { filed_.emplace_back(key, track_index); }
 
   // The groups, one per distinct key text added, each group's tracks in the
-  // order they were filed. The grouper is spent.
-  void finish(const track_handle_list& tracks, library_view_groups& out);
+  // order they were filed. The grouper and the tracks are spent.
+  void finish(track_handle_list&& tracks, library_view_groups& out);
 
 private:
   std::string text_;  // every key text, one after another

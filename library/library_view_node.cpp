@@ -307,7 +307,7 @@ void library_view_node::build_level(std::uint32_t level) {
   }
   case 2:
     build_albums(tracks, grouper);
-    grouper.finish(tracks, groups_[2]);
+    grouper.finish(std::move(tracks), groups_[2]);
     return;
   case 3: {
     const bool one_album = selections_[2].size() == 1;
@@ -325,7 +325,7 @@ void library_view_node::build_level(std::uint32_t level) {
     break;
   }
   }
-  grouper.finish(tracks, groups_[level]);
+  grouper.finish(std::move(tracks), groups_[level]);
   fill_entries_from_groups(level);
 }
 
@@ -341,7 +341,7 @@ void library_view_node::build_albums(const track_handle_list& tracks, library_vi
   album_identities_.clear();
   const wide_text_list& artists = selections_[1];
   const std::set<std::wstring> artist_set(artists.begin(), artists.end());
-  std::set<std::wstring> own_albums, other_albums;  // whole texts: sort key, tab, caption
+  wide_text_list own_albums, other_albums;  // whole texts: sort key, tab, caption
   // The album patterns read only the album artist, album and date, so each
   // distinct album is evaluated and filed once, however many tracks it has.
   struct album_entry {
@@ -354,7 +354,7 @@ void library_view_node::build_albums(const track_handle_list& tracks, library_vi
   // fields, so tracks alike in these four share one album without their
   // scripts being run again (a script costs many times a hash lookup).
   std::unordered_map<std::string, album_entry*> album_of_fields;
-  std::string fields;  // reused from track to track
+  std::string fields, previous_fields;  // reused from track to track
   static title_output_filter filter;
   qiv::string_buffer text;
   // The album of a track: made the first time its album identity comes up.
@@ -371,26 +371,27 @@ void library_view_node::build_albums(const track_handle_list& tracks, library_vi
     auto found = seen.find(identity);
     if (found == seen.end()) {
       const title_script* pattern = all_album_pattern_.get();
-      std::set<std::wstring>* albums = &own_albums;
+      wide_text_list* albums = &own_albums;
       if (artists.size() == 1) {
         if (nav_wide(album_artist) == artists[0]) pattern = own_album_pattern_.get();
         else pattern = other_album_pattern_.get(), albums = &other_albums;
       } else if (artists.size() > 1) {
         std::set<std::wstring> pieces;
-        split_pieces(album_artist, ", ", [&](std::string_view piece) { pieces.insert(nav_wide(std::string(piece))); });
+        split_pieces(album_artist, ", ", [&](std::string_view piece) { pieces.insert(nav_wide(piece)); });
         if (pieces == artist_set) pattern = own_album_pattern_.get();
         else pattern = other_album_pattern_.get(), albums = &other_albums;
       }
       const std::string whole = evaluate(track, *pattern);
       const std::size_t tab = whole.find('\t');
       const std::string_view caption = tab == std::string::npos ? whole : std::string_view(whole).substr(tab + 1);
-      albums->insert(nav_wide(whole));
-      found = seen.emplace(identity, album_entry{grouper.add_key(caption), &album_identities_[nav_wide(std::string(caption))],
+      albums->push_back(nav_wide(whole));
+      found = seen.emplace(identity, album_entry{grouper.add_key(caption), &album_identities_[nav_wide(caption)],
                                                  nav_wide(identity)})
                   .first;
     }
     return found->second;
   };
+  album_entry* album = nullptr;
   for (std::uint32_t index = 0; index < tracks.size(); ++index) {
     const track_handle_ptr& track = tracks[index];
     fields.clear();
@@ -404,19 +405,32 @@ void library_view_node::build_albums(const track_handle_list& tracks, library_vi
           fields += '\0';
         }
     }
-    album_entry*& album = album_of_fields[fields];
-    if (album == nullptr) album = &find_album(track);
+    // Tracks mostly come album by album: a track like the one before needs
+    // no lookup.
+    if (album == nullptr || fields != previous_fields) {
+      album_entry*& known = album_of_fields[fields];
+      if (known == nullptr) known = &find_album(track);
+      album = known;
+      previous_fields.swap(fields);
+    }
     grouper.file(album->group, index);
     // A later track with the same caption names the album. Mostly it is the
     // same album again, which costs no copy.
     if (*album->identity_slot != album->identity) *album->identity_slot = album->identity;
   }
+  // Each whole text once, in code-unit order: the natural order keeps that
+  // order among texts it ranks alike.
+  for (wide_text_list* albums : {&own_albums, &other_albums}) {
+    std::sort(albums->begin(), albums->end());
+    albums->erase(std::unique(albums->begin(), albums->end()), albums->end());
+  }
   entries_.clear();
   if (own_albums.size() + other_albums.size() >= 2) entries_.push_back(all_keys[2]);
-  for (const std::set<std::wstring>* albums : {&own_albums, &other_albums}) {
-    for (const std::wstring& text : nav_natural_order(wide_text_list(albums->begin(), albums->end()))) {
+  for (wide_text_list* albums : {&own_albums, &other_albums}) {
+    for (std::wstring& text : nav_natural_order(std::move(*albums))) {
       const std::size_t tab = text.find(L'\t');
-      entries_.push_back(tab == std::wstring::npos ? text : text.substr(tab + 1));
+      if (tab != std::wstring::npos) text.erase(0, tab + 1);
+      entries_.push_back(std::move(text));
     }
   }
 }

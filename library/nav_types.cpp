@@ -6,7 +6,13 @@
 #include "foundation/cpu_count.h"
 #include "foundation/sort_by_text_parallel.h"
 
-std::wstring nav_wide(const std::string& text) { return qiv::utf8_to_utf16(text.data(), text.size()); }
+// Most texts of a library are plain ASCII, which widens unit for unit
+// without asking the system.
+std::wstring nav_wide(std::string_view text) {
+  if (std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+    return std::wstring(text.begin(), text.end());
+  return qiv::utf8_to_utf16(text.data(), text.size());
+}
 std::string nav_utf8(const std::wstring& text) { return qiv::utf16_to_utf8(text.data(), text.size()); }
 
 namespace link_text {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // Entry names, keys and native paths are UTF-16 texts.
@@ -72,7 +73,7 @@ wide_text_list nav_split_pieces(const std::wstring& text, const std::wstring& se
 nav_path nav_split_path(const std::wstring& path);
 
 // UTF-8 <-> UTF-16 for the views.
-std::wstring nav_wide(const std::string& text);
+std::wstring nav_wide(std::string_view text);
 std::string nav_utf8(const std::wstring& text);
 
 // The texts in the system's natural order; texts it calls equal keep the

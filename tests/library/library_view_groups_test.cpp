@@ -47,7 +47,7 @@ TEST(LibraryViewGroups, MatchAnOrderedMapOfWideKeys) {
     model[qiv::utf8_to_utf16(texts[pick], std::strlen(texts[pick]))].push_back(tracks[i]);
   }
   library_view_groups groups;
-  grouper.finish(tracks, groups);
+  grouper.finish(track_handle_list(tracks), groups);
 
   wide_text_list model_keys;
   for (const auto& [key, filed] : model) model_keys.push_back(key);

@@ -182,6 +182,27 @@ TEST_F(LibraryView, AlbumsTellApartTracksByEveryFieldTheirCaptionsRead) {
   EXPECT_EQ(files(tracks), strings({"x2.flac"}));
 }
 
+TEST_F(LibraryView, AlbumsApartByExactTextWhateverTheirCharacters) {
+  // Case variants share their sort text, so code-unit order decides among
+  // them; characters beyond U+FFFF sort after those from U+E000 in UTF-16;
+  // bytes that are not UTF-8 still make an album of their own.
+  library.tracks.clear();
+  const char* const albums[] = {"live", "Live", "LIVE", "\xF0\x9F\x8E\xB5", "\xEE\x80\x80", "Caf\xE9", "Live"};
+  for (std::size_t i = 0; i < std::size(albums); ++i)
+    library.tracks.push_back(make_track({.file = ("y" + std::to_string(i) + ".flac").c_str(), .artist = "Dora",
+                                         .album_artist = "Dora", .album = albums[i], .title = "T", .date = "2000"}));
+  auto all = view({{}, {}});
+  EXPECT_EQ(names(all->entries()),
+            strings({"[songs from all albums]", "Dora - Caf\xEF\xBF\xBD [2000]", "Dora - LIVE [2000]", "Dora - Live [2000]",
+                     "Dora - live [2000]", "Dora - \xEE\x80\x80 [2000]", "Dora - \xF0\x9F\x8E\xB5 [2000]"}));
+  auto own = view({{}, keys({"Dora"})});
+  EXPECT_EQ(names(own->entries()), strings({"[songs from all albums]", "Caf\xEF\xBF\xBD [2000]", "LIVE [2000]", "Live [2000]",
+                                            "live [2000]", "\xEE\x80\x80 [2000]", "\xF0\x9F\x8E\xB5 [2000]"}));
+  track_handle_list tracks;
+  all->get_tracks(keys({"Dora - Live [2000]"}), tracks);
+  EXPECT_EQ(files(tracks), strings({"y1.flac", "y6.flac"}));
+}
+
 TEST_F(LibraryView, MovesOneLevelAtATime) {
   auto node = view({{}, {}, {}});
   node->open(keys({"Alpha"}));
