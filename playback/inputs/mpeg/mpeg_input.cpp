@@ -278,23 +278,26 @@ public:
     trailing_tags_.reset();
     keeps_tags_for_write_ = false;
     tags_after_write_.reset();
-    if (!reader.own_file) {
-      retag_in_place in_place;
-      tag_services::write(reader.file, in_place, kinds, info, abort, audio_start);
-      return;
-    }
-    retag_through_temp_file rewrite(reader.path.c_str());
     const tag_region_update update = tag_services::prepare_write(*reader.file, kinds, info, abort, audio_start,
                                                                  leading ? &*leading : nullptr,
                                                                  trailing ? &*trailing : nullptr);
-    apply_tag_region_update(reader.file, rewrite, update, abort);
-    rewrite.commit(reader.file, abort);
+    if (reader.own_file) {
+      retag_through_temp_file rewrite(reader.path.c_str());
+      apply_tag_region_update(reader.file, rewrite, update, abort);
+      rewrite.commit(reader.file, abort);
+    } else {
+      retag_in_place in_place;
+      apply_tag_region_update(reader.file, in_place, update, abort);
+    }
     // Only the tags changed: the audio's facts still hold, moved by the
-    // change in the leading tags' length, and the tags are those just
-    // written.
-    const std::int64_t moved = static_cast<std::int64_t>(update.leading.size()) - static_cast<std::int64_t>(update.leading_length);
+    // change in the leading tags' length.
+    const std::int64_t moved =
+        static_cast<std::int64_t>(update.leading.size()) - static_cast<std::int64_t>(update.leading_length);
     reader.first_frame += moved;
     reader.id3v2_size += static_cast<std::uint64_t>(moved);
+    // A file shared with others may change after the write; one held alone
+    // holds the tags just written.
+    if (!reader.own_file) return;
     tags_after_write_ = tag_services::tags_after_update(update);
   }
   void commit(const abort_signal&) override {}
