@@ -7,6 +7,7 @@
 #include "core/tag_service.h"
 #include "io/io_exceptions.h"
 #include "io/leading_id3v2_tags.h"
+#include "io/memory_file.h"
 #include "metadata/tags/id3v2_tag_service.h"
 #include "metadata/tags/tag_not_found.h"
 #include "metadata/tags/trailing_tags.h"
@@ -66,7 +67,7 @@ bool read_leading_for_writer(vantrel_io::file_object& file, track_info& out, boo
 }  // namespace
 
 void read(vantrel_io::file_object& file, track_info& out, const abort_signal& abort,
-          std::optional<id3v2_leading_tags>* leading_kept) {
+          std::optional<id3v2_leading_tags>* leading_kept, std::optional<trailing_tags>* trailing_kept) {
   track_info_impl leading;
   bool has_leading = false;
   if (leading_kept == nullptr || !read_leading_for_writer(file, leading, has_leading, *leading_kept, abort)) {
@@ -82,7 +83,13 @@ void read(vantrel_io::file_object& file, track_info& out, const abort_signal& ab
   track_info_impl trailing;
   bool has_trailing = false;
   try {
-    service_lookup_unique_t<tag_service>()->read(file, trailing, abort);
+    if (trailing_kept != nullptr) {
+      trailing_kept->reset();
+      trailing_tags found = find_trailing_tags(file, true, abort);
+      trailing_tags_to_info(trailing_kept->emplace(std::move(found)), trailing);
+    } else {
+      service_lookup_unique_t<tag_service>()->read(file, trailing, abort);
+    }
     has_trailing = true;
   } catch (const vantrel_io::exception_io_data&) {
   }
@@ -96,7 +103,8 @@ void read(vantrel_io::file_object& file, track_info& out, const abort_signal& ab
 }
 
 tag_region_update prepare_write(vantrel_io::file_object& file, unsigned kinds, const track_info& info,
-                                const abort_signal& abort, std::uint64_t audio_start, id3v2_leading_tags* known) {
+                                const abort_signal& abort, std::uint64_t audio_start, id3v2_leading_tags* known,
+                                trailing_tags* known_trailing) {
   if (!file.can_seek()) vantrel_io::throw_exception_io_object_not_seekable();
   // Both ends are made in memory before the file changes: a damaged tag at
   // either end refuses the write before anything is written.
@@ -111,7 +119,7 @@ tag_region_update prepare_write(vantrel_io::file_object& file, unsigned kinds, c
     file.seek(0, abort);
     id3v2_count_leading_tags(file, update.leading_length, abort);
   }
-  trailing_tags found = find_trailing_tags(file, true, abort);
+  trailing_tags found = known_trailing != nullptr ? std::move(*known_trailing) : find_trailing_tags(file, true, abort);
   // Trailing tags that would reach back into the leading tags or over the
   // first audio frame are damage, not tags: replacing them would cut audio.
   if (found.start < update.leading_length || found.start < audio_start) vantrel_io::throw_io_data();
@@ -124,9 +132,24 @@ tag_region_update prepare_write(vantrel_io::file_object& file, unsigned kinds, c
 }
 
 void write(vantrel_io::file_ptr& file, retag_temp_source& rewrite, unsigned kinds, const track_info& info,
-           const abort_signal& abort, std::uint64_t audio_start, id3v2_leading_tags* leading) {
-  const tag_region_update update = prepare_write(*file, kinds, info, abort, audio_start, leading);
+           const abort_signal& abort, std::uint64_t audio_start, id3v2_leading_tags* leading,
+           trailing_tags* trailing) {
+  const tag_region_update update = prepare_write(*file, kinds, info, abort, audio_start, leading, trailing);
   apply_tag_region_update(file, rewrite, update, abort);
+}
+
+vantrel_io::file_ptr tags_after_update(const tag_region_update& update) {
+  // The zeros stand for the audio between the tags: no tag ends in them, so
+  // the search for trailing tags stops where it stops in the file, and no
+  // second leading tag begins in them.
+  constexpr std::size_t between = 128;
+  vantrel_io::file_ptr tags = vantrel_io::make_memory_file();
+  const abort_signal& never = never_raised_abort_signal();
+  const std::vector<std::uint8_t> zeros(between);
+  for (const std::vector<std::uint8_t>* bytes : {&update.leading, &zeros, &update.trailing})
+    if (!bytes->empty()) tags->write(bytes->data(), static_cast<std::uint32_t>(bytes->size()), never);
+  tags->seek(0, never);
+  return tags;
 }
 
 void remove_trailing(vantrel_io::file_object& file, const abort_signal& abort) {

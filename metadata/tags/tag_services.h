@@ -11,6 +11,7 @@
 #include "io/retag_through_temp_file.h"
 #include "metadata/tags/id3v2_tag_service.h"
 #include "metadata/tags/tag_region_update.h"
+#include "metadata/tags/trailing_tags.h"
 
 class track_info;
 
@@ -25,9 +26,10 @@ inline constexpr unsigned kind_apev2 = 4;
 // from the first come from the second. A damaged ID3v2 tag counts as none.
 // No tag at all: exception_tag_not_found. A writer that passes `leading`
 // gets the leading tags as it will write over them (empty when they are
-// damaged), so that its write need not read them again.
+// damaged), so that its write need not read them again; `trailing` likewise
+// the trailing tags with their contents (empty when their search failed).
 void read(vantrel_io::file_object& file, track_info& out, const abort_signal& abort,
-          std::optional<id3v2_leading_tags>* leading = nullptr);
+          std::optional<id3v2_leading_tags>* leading = nullptr, std::optional<trailing_tags>* trailing = nullptr);
 
 // Replaces the file's tags by the kinds asked for; a kind not asked for is
 // removed. Written as tag_region_update does: what cannot change in one
@@ -35,10 +37,11 @@ void read(vantrel_io::file_object& file, track_info& out, const abort_signal& ab
 // Trailing tags that would begin before `audio_start` (the first audio
 // frame, as far as the caller knows it) or inside the leading tags are
 // damage: exception_io_data, and the file stays as it was.
-// `leading`, when given, is what read handed out, with the file unchanged
-// since (held without sharing); the write uses up its tag.
+// `leading` and `trailing`, when given, are what read handed out, with the
+// file unchanged since (held without sharing); the write uses them up.
 void write(vantrel_io::file_ptr& file, retag_temp_source& rewrite, unsigned kinds, const track_info& info,
-           const abort_signal& abort, std::uint64_t audio_start = 0, id3v2_leading_tags* leading = nullptr);
+           const abort_signal& abort, std::uint64_t audio_start = 0, id3v2_leading_tags* leading = nullptr,
+           trailing_tags* trailing = nullptr);
 
 // The checks and the new tag bytes of write, with nothing written yet: a
 // caller that changes other bytes of the file in place (without moving any)
@@ -46,7 +49,12 @@ void write(vantrel_io::file_ptr& file, retag_temp_source& rewrite, unsigned kind
 // result with apply_tag_region_update.
 tag_region_update prepare_write(vantrel_io::file_object& file, unsigned kinds, const track_info& info,
                                 const abort_signal& abort, std::uint64_t audio_start = 0,
-                                id3v2_leading_tags* leading = nullptr);
+                                id3v2_leading_tags* leading = nullptr, trailing_tags* trailing = nullptr);
+
+// A file holding only the tags a file holds once `update` is applied to it:
+// read gives from it what it would give from that file, without going back
+// to the file for it.
+vantrel_io::file_ptr tags_after_update(const tag_region_update& update);
 
 void remove_trailing(vantrel_io::file_object& file, const abort_signal& abort);
 void read_trailing(vantrel_io::file_object& file, track_info& out, const abort_signal& abort);

@@ -41,18 +41,7 @@ public:
 
   void read_ex(file_object& file, track_info& info, std::uint64_t& tag_start, const abort_signal& abort) override {
     const trailing_tags found = find_trailing_tags(file, true, abort);
-    if (!found.has_apev2 && found.id3v1_blocks.empty()) throw exception_tag_not_found();
-    track_info_impl source;
-    if (found.has_apev2) {
-      apev2::read_into_track_info(found.apev2_items, found.apev2_version, source);
-    } else {
-      for (const id3v1_block& block : found.id3v1_blocks) id3v1_parse_block(block.data(), source);
-    }
-    info.copy_fields_from(source);
-    info.set_replaygain(replaygain_merge(info.get_replaygain(), source.get_replaygain()));
-    std::string tagtype = tagtype_of(source);
-    if (found.has_apev2 && !found.id3v1_blocks.empty()) tagtype += "|id3v1";
-    set_tagtype(info, tagtype);
+    trailing_tags_to_info(found, info);
     tag_start = found.start;
   }
 
@@ -129,6 +118,21 @@ trailing_tags search(file_object& file, std::uint64_t end, bool read_contents, b
 constexpr std::uint64_t tail_window = 64 * 1024;
 
 }  // namespace
+
+void trailing_tags_to_info(const trailing_tags& found, track_info& info) {
+  if (!found.has_apev2 && found.id3v1_blocks.empty()) throw exception_tag_not_found();
+  track_info_impl source;
+  if (found.has_apev2) {
+    apev2::read_into_track_info(found.apev2_items, found.apev2_version, source);
+  } else {
+    for (const id3v1_block& block : found.id3v1_blocks) id3v1_parse_block(block.data(), source);
+  }
+  info.copy_fields_from(source);
+  info.set_replaygain(replaygain_merge(info.get_replaygain(), source.get_replaygain()));
+  std::string tagtype = tagtype_of(source);
+  if (found.has_apev2 && !found.id3v1_blocks.empty()) tagtype += "|id3v1";
+  set_tagtype(info, tagtype);
+}
 
 std::vector<std::uint8_t> render_trailing_tags(trailing_tags& found, const track_info& info, unsigned kinds) {
   if (found.damaged_apev2) throw_io_data();

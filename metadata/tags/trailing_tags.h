@@ -30,6 +30,11 @@ struct trailing_tags {
 // exception_io_no_length for a file without a known size.
 trailing_tags find_trailing_tags(vantrel_io::file_object& file, bool read_contents, const abort_signal& abort);
 
+// The fields, ReplayGain and "tagtype" of tags found with their contents:
+// the APEv2 tag's when there is one, else the ID3v1 blocks'. None found:
+// exception_tag_not_found.
+void trailing_tags_to_info(const trailing_tags& found, track_info& info);
+
 // The bytes that replace the trailing tags `found` for the tag_service
 // kinds asked for (write_apev2, write_id3v1; 0 removes them). A damaged APEv2
 // tag, or one whose malformed item hid the items after it, cannot be

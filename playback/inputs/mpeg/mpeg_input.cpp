@@ -82,6 +82,7 @@ public:
   mpeg_stream_reader reader;
 
   void open(vantrel_io::file_ptr file, const char* path, open_reason reason, const abort_signal& abort) {
+    tags_after_write_.reset();
     reader.attach(std::move(file), path, reason, abort);
   }
   std::uint32_t get_subsong_count() override { return 1; }
@@ -94,20 +95,19 @@ public:
     if (!reader.parsed) reader.parse(abort);
     write_technical_info(reader.info, out);
     if (!reader.file->can_seek()) return;
-    const std::uint64_t position = reader.file->get_position(abort);
     tags_read_ = false;
     tagtype_read_.clear();
     leading_tags_.reset();
+    trailing_tags_.reset();
+    if (tags_after_write_) {
+      read_tags(*tags_after_write_, out, false, abort);
+      return;
+    }
+    const std::uint64_t position = reader.file->get_position(abort);
+    reader.file->seek(0, abort);
     // Only a file this input holds without sharing stays as it was read
     // until the write.
-    const bool keep_leading = keeps_leading_tags_ && reader.own_file;
-    try {
-      reader.file->seek(0, abort);
-      tag_services::read(*reader.file, out, abort, keep_leading ? &leading_tags_ : nullptr);
-      tagtype_read_ = out.tech_value_by_name("tagtype").value_or("");
-    } catch (const exception_tag_not_found&) {
-    }
-    tags_read_ = true;
+    read_tags(*reader.file, out, keeps_tags_for_write_ && reader.own_file, abort);
     reader.seek_file(position, abort);
   }
 
@@ -116,9 +116,23 @@ protected:
   // has not written since need not read the tags again to learn them.
   bool tags_read_ = false;
   std::string tagtype_read_;
-  // A writer keeps the leading tags get_info read for its write.
-  bool keeps_leading_tags_ = false;
+  // A writer keeps the tags get_info read for its write.
+  bool keeps_tags_for_write_ = false;
   std::optional<id3v2_leading_tags> leading_tags_;
+  std::optional<trailing_tags> trailing_tags_;
+  // The tags a write put into a file held without sharing: the file's tags
+  // until the next write, read from memory.
+  vantrel_io::file_ptr tags_after_write_;
+
+private:
+  void read_tags(vantrel_io::file_object& source, track_info& out, bool keep, const abort_signal& abort) {
+    try {
+      tag_services::read(source, out, abort, keep ? &leading_tags_ : nullptr, keep ? &trailing_tags_ : nullptr);
+      tagtype_read_ = out.tech_value_by_name("tagtype").value_or("");
+    } catch (const exception_tag_not_found&) {
+    }
+    tags_read_ = true;
+  }
 };
 
 class mpeg_decoder : public mpeg_face<decoder_instance_ext> {
@@ -239,7 +253,7 @@ class mpeg_info_reader : public mpeg_face<info_reader> {};
 
 class mpeg_info_writer : public mpeg_face<info_writer> {
 public:
-  mpeg_info_writer() { keeps_leading_tags_ = true; }
+  mpeg_info_writer() { keeps_tags_for_write_ = true; }
 
   void set_info(std::uint32_t subsong, const track_info& info, const abort_signal& abort) override {
     require_subsong_zero(subsong);
@@ -257,19 +271,34 @@ public:
     // Trailing tags that claim the first frame are damage, not tags.
     const std::uint64_t audio_start = static_cast<std::uint64_t>(reader.first_frame) + 1;
     tags_read_ = false;
-    // What was read stands for the file only until this write; the info
-    // read back afterwards needs no copy of the pictures.
+    // What was read stands for the file only until this write.
     std::optional<id3v2_leading_tags> leading = std::move(leading_tags_);
+    std::optional<trailing_tags> trailing = std::move(trailing_tags_);
     leading_tags_.reset();
-    keeps_leading_tags_ = false;
+    trailing_tags_.reset();
+    keeps_tags_for_write_ = false;
+    tags_after_write_.reset();
+    const tag_region_update update = tag_services::prepare_write(*reader.file, kinds, info, abort, audio_start,
+                                                                 leading ? &*leading : nullptr,
+                                                                 trailing ? &*trailing : nullptr);
     if (reader.own_file) {
       retag_through_temp_file rewrite(reader.path.c_str());
-      tag_services::write(reader.file, rewrite, kinds, info, abort, audio_start, leading ? &*leading : nullptr);
+      apply_tag_region_update(reader.file, rewrite, update, abort);
       rewrite.commit(reader.file, abort);
     } else {
       retag_in_place in_place;
-      tag_services::write(reader.file, in_place, kinds, info, abort, audio_start);
+      apply_tag_region_update(reader.file, in_place, update, abort);
     }
+    // Only the tags changed: the audio's facts still hold, moved by the
+    // change in the leading tags' length.
+    const std::int64_t moved =
+        static_cast<std::int64_t>(update.leading.size()) - static_cast<std::int64_t>(update.leading_length);
+    reader.first_frame += moved;
+    reader.id3v2_size += static_cast<std::uint64_t>(moved);
+    // A file shared with others may change after the write; one held alone
+    // holds the tags just written.
+    if (!reader.own_file) return;
+    tags_after_write_ = tag_services::tags_after_update(update);
   }
   void commit(const abort_signal&) override {}
 };

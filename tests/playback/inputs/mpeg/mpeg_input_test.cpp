@@ -99,6 +99,17 @@ TEST(MpegInput, TheInfoAWriterReportsAfterItsWriteIsWhatAFreshReadGives) {
                        frame("TXXX", latin("replaygain_track_gain") + bytes{0} + text("-2.50 dB"), true);
   const bytes ape = apev2::render_tag({{false, 0, "replaygain_album_gain", "-4.00 dB"}}, true);
   const bytes id3v1 = text("TAG") + bytes(125, 0);
+  const bytes fields_v3 = frame("TIT2", latin("old")) + frame("TPE1", latin("artist")) +
+                          frame("TXXX", latin("replaygain_track_gain") + bytes{0} + text("-2.50 dB"));
+  // A variable bitrate stream: its first frame holds a Xing header with the
+  // frame and byte counts and an encoder's delay and padding, which set the
+  // length; the frames that follow vary in size.
+  bytes xing_frame = bytes{0xFF, 0xFB, 0x90, 0x64} + bytes(32, 0) + text("Xing") + be32(3) + be32(40) +
+                     be32(20 * 208 + 20 * 522) + bytes(120 - 16, 0) + text("LAME3.100") + bytes(12, 0) + bytes{0x24, 0x00, 0x48};
+  xing_frame.resize(417, 0);
+  bytes vbr = xing_frame;
+  for (int i = 0; i < 40; ++i)
+    vbr = vbr + (i % 2 ? bytes{0xFF, 0xFB, 0x50, 0x64} + bytes(204, 0x22) : bytes{0xFF, 0xFB, 0xB0, 0x64} + bytes(518, 0x33));
   const struct {
     const char* why;
     bytes content;
@@ -107,6 +118,12 @@ TEST(MpegInput, TheInfoAWriterReportsAfterItsWriteIsWhatAFreshReadGives) {
                                                           audio + ape + id3v1},
       {"a tag too small for the new title", tag(4, fields) + audio},
       {"no tag at all", audio},
+      {"version 2.3 with ID3v1", tag(3, fields_v3 + bytes(400, 0)) + audio + id3v1},
+      {"version 2.3 with APEv2 only at the end", tag(3, fields_v3 + bytes(400, 0)) + audio + ape},
+      {"ID3v1 alone", audio + id3v1},
+      {"APEv2 alone", audio + ape},
+      {"variable bitrate with a Xing header", tag(4, fields + bytes(400, 0)) + vbr + id3v1},
+      {"variable bitrate, the tag grows", tag(4, fields) + vbr},
   };
   for (const auto& c : cases) {
     io_test::scratch_folder folder;
@@ -118,6 +135,42 @@ TEST(MpegInput, TheInfoAWriterReportsAfterItsWriteIsWhatAFreshReadGives) {
     EXPECT_EQ(reported, info_json(path.c_str(), false)) << c.why;
     EXPECT_NE(reported.find("new title"), std::string::npos) << c.why;
   }
+}
+
+// A writer that writes twice in a row knows where the audio begins after
+// its first write moved it: the second write is neither refused nor aimed
+// at the old place.
+TEST(MpegInput, AWriterWritesAgainAfterItsFirstWriteMovedTheAudio) {
+  using namespace id3v2_test;
+  io_test::build_registry();
+  bytes audio;
+  for (int i = 0; i < 12; ++i) audio = audio + bytes{0xFF, 0xFB, 0x90, 0x64} + bytes(413, 0x11);
+  const bytes comment = frame("COMM", bytes{0} + text("eng") + bytes{0} + text(std::string(30000, 'c')), true);
+  const bytes content = tag(4, frame("TIT2", latin("old"), true) + comment) + audio;
+  io_test::scratch_folder folder;
+  const std::string path = folder.file_url("a.mp3");
+  io_test::write_file(folder.path("a.mp3"), std::string(content.begin(), content.end()));
+  raisable_abort_signal abort;
+  info_writer_ptr writer;
+  input_dispatch::open_info_writer(writer, vantrel_io::file_ptr(), path.c_str(), abort);
+  track_info_impl info;
+  writer->get_info(0, info, abort);
+  info.remove_all_fields();
+  info.set_field("title", track_info::until_nul, "first", 5);
+  writer->set_info(0, info, abort);
+  info.reset();
+  writer->get_info(0, info, abort);
+  info.set_field("title", track_info::until_nul, "second", 6);
+  EXPECT_NO_THROW(writer->set_info(0, info, abort));
+  writer->commit(abort);
+  std::string reported;
+  info.reset();
+  writer->get_info(0, info, abort);
+  append_track_info_json(reported, info);
+  writer.reset();
+  EXPECT_EQ(reported, info_json(path.c_str(), false));
+  EXPECT_NE(reported.find("second"), std::string::npos);
+  EXPECT_EQ(reported.find("ccc"), std::string::npos);
 }
 
 }  // namespace
