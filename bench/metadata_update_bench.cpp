@@ -22,20 +22,11 @@
 #include "metadata/metadata_io.h"
 #include "metadata/track_handle_registry.h"
 #include "metadata/track_info.h"
+#include "tests/support/quiet_status.h"
 
 namespace {
 
-class quiet_status : public threaded_process_status {
-public:
-  void set_progress(std::uint32_t) override {}
-  void set_progress_secondary(std::uint32_t) override {}
-  void set_item(const char*, std::size_t) override {}
-  void set_item_path(const char*, std::size_t) override {}
-  void set_title(const char*, std::size_t) override {}
-  void force_update() override {}
-  bool is_paused() override { return false; }
-  bool check_pause() override { return true; }
-};
+using test_support::quiet_status;
 
 class artist_filter : public info_update_filter {
 public:

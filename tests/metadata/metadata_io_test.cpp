@@ -16,24 +16,15 @@
 #include "metadata/info_reader_cache.h"
 #include "metadata/input_dispatch.h"
 #include "tests/support/message_pump.h"
+#include "tests/support/quiet_status.h"
 #include "metadata_test_streams.h"
 #include "tst_input.h"
 
 namespace {
 
-using namespace metadata_test;
+using test_support::quiet_status;
 
-class quiet_status final : public threaded_process_status {
-public:
-  void set_progress(std::uint32_t) override {}
-  void set_progress_secondary(std::uint32_t) override {}
-  void set_item(const char*, std::size_t) override {}
-  void set_item_path(const char*, std::size_t) override {}
-  void set_title(const char*, std::size_t) override {}
-  void force_update() override {}
-  bool is_paused() override { return false; }
-  bool check_pause() override { return true; }
-};
+using namespace metadata_test;
 
 class MetadataIo : public ::testing::Test, protected metadata_test::tst_files {
 protected:
