@@ -167,7 +167,7 @@ void nav_controller::set_host(nav_view_host* host) {
   view_ = {};
 }
 
-bool nav_controller::move_in_background(const nav_location& target, pending_move move) {
+bool nav_controller::move_in_background(const nav_location& target, pending_move&& move) {
   if (target.kind == nav_kind_library_view) {
     track_handle_list tracks;
     library_.get_all(tracks);
@@ -303,12 +303,11 @@ void nav_controller::navigate(const nav_location& location, std::function<void()
 }
 
 void nav_controller::navigate_showing(const nav_location& location, pending_move move) {
-  const pending_move now = move;
   if (move_in_background(location, std::move(move))) return;
   switch_to(location);
   add_history();
-  show(now.shown.selection, now.shown.focus, now.shown.scroll);
-  if (now.then) now.then();
+  show(move.shown.selection, move.shown.focus, move.shown.scroll);
+  if (move.then) move.then();
 }
 
 void nav_controller::show(const wide_text_list& selection, const wide_text_list& focus,
@@ -327,12 +326,7 @@ void nav_controller::show(const wide_text_list& selection, const wide_text_list&
     if (ready != nullptr && (is_playing ? playing.get() : nullptr) == ready->playing) {
       state.highlight = ready->playing_entry;
     } else if (is_playing) {
-      for (std::size_t i = 0; i < state.items.size(); ++i) {
-        if (!node_->is_container(state.items[i]) && node_->entry_is_track(state.items[i], playing.get())) {
-          state.highlight = static_cast<std::int32_t>(i);
-          break;
-        }
-      }
+      state.highlight = node_->entry_of_track(state.items, playing.get());
     }
     if (show_pictures && state.items.size() <= picture_item_limit) node_->get_picture(state.picture);
   }

@@ -173,8 +173,8 @@ private:
 
   // Starts building the library view or folder at the location on the
   // worker when the library is large or folders are built there (true);
-  // false: the caller moves at once.
-  bool move_in_background(const nav_location& target, pending_move move);
+  // false: the caller moves at once, and `move` is left as it was.
+  bool move_in_background(const nav_location& target, pending_move&& move);
   // Moves to the location, adding it to the history, and shows it as `move` says.
   void navigate_showing(const nav_location& location, pending_move move);
   void land(built_nav_node built);

@@ -8,6 +8,12 @@ bool nav_node::entry_is_track(const std::wstring& name, const track_handle* hand
   return std::any_of(tracks.begin(), tracks.end(), [&](const track_handle_ptr& t) { return t.get() == handle; });
 }
 
+std::int32_t nav_node::entry_of_track(const wide_text_list& entries, const track_handle* handle) {
+  for (std::size_t i = 0; i < entries.size(); ++i)
+    if (!is_container(entries[i]) && entry_is_track(entries[i], handle)) return static_cast<std::int32_t>(i);
+  return -1;
+}
+
 bool nav_node::is_track(const std::wstring& name) {
   track_handle_list tracks;
   get_tracks({name}, tracks);

@@ -39,6 +39,9 @@ public:
   virtual bool entry_is_track(const std::wstring& name, const track_handle* handle);
   // The entry opens a further level rather than standing for one track.
   virtual bool is_container(const std::wstring& name) const = 0;
+  // The first of `entries` (this level's) that stands for `handle` itself,
+  // not a level holding it; -1 when none does.
+  std::int32_t entry_of_track(const wide_text_list& entries, const track_handle* handle);
   // Entry by entry in the order given; `out` is emptied first.
   virtual void get_tracks(const wide_text_list& names, track_handle_list& out) = 0;
   virtual bool is_track(const std::wstring& name);

@@ -77,14 +77,8 @@ private:
       built_nav_node& view = next->view;
       next->build(*view.node);
       view.entries = view.node->entries();
-      if (view.playing && view.node->lists_tracks()) {
-        for (std::size_t i = 0; i < view.entries.size(); ++i) {
-          if (!view.node->is_container(view.entries[i]) && view.node->entry_is_track(view.entries[i], view.playing.get())) {
-            view.playing_entry = static_cast<std::int32_t>(i);
-            break;
-          }
-        }
-      }
+      if (view.playing && view.node->lists_tracks())
+        view.playing_entry = view.node->entry_of_track(view.entries, view.playing.get());
     } catch (...) {
       next->failure = std::current_exception();
     }
