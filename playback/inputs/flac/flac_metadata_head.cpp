@@ -112,6 +112,13 @@ flac_metadata_head read_flac_metadata_head(vantrel_io::file_object& file, const 
   return head;
 }
 
+flac_metadata_iterator_ptr flac_metadata_iterate(FLAC__Metadata_Chain* chain) {
+  flac_metadata_iterator_ptr iterator(FLAC__metadata_iterator_new());
+  if (!iterator) throw std::bad_alloc();
+  FLAC__metadata_iterator_init(iterator.get(), chain);
+  return iterator;
+}
+
 FLAC__Metadata_Chain* read_flac_metadata_chain(flac_metadata_head& head) {
   if (head.chain) return head.chain.get();
   flac_metadata_chain_ptr chain(FLAC__metadata_chain_new());

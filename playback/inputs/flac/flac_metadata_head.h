@@ -38,6 +38,15 @@ struct flac_metadata_head {
 // unknown. The file's position is left anywhere.
 flac_metadata_head read_flac_metadata_head(vantrel_io::file_object& file, const abort_signal& abort);
 
+struct flac_metadata_iterator_deleter {
+  void operator()(FLAC__Metadata_Iterator* iterator) const noexcept { FLAC__metadata_iterator_delete(iterator); }
+};
+using flac_metadata_iterator_ptr = std::unique_ptr<FLAC__Metadata_Iterator, flac_metadata_iterator_deleter>;
+
+// An iterator standing at the chain's first block; std::bad_alloc when none
+// can be made.
+flac_metadata_iterator_ptr flac_metadata_iterate(FLAC__Metadata_Chain* chain);
+
 // libFLAC's reading of the head's blocks, made once and kept in the head;
 // null when libFLAC refuses one of them (a damaged block). std::bad_alloc
 // when no chain can be made.

@@ -16,6 +16,7 @@
 #include "metadata/tags/comment_block.h"
 #include "metadata/tags/vorbis_comment_map.h"
 #include "metadata/track_info.h"
+#include "playback/inputs/flac/flac_metadata_head.h"
 
 namespace {
 
@@ -136,12 +137,7 @@ void flac_complete_info(track_info& info, const std::string& cuesheet_text, std:
 }
 
 void flac_chain_to_info(FLAC__Metadata_Chain* chain, std::uint64_t audio_bytes, track_info& info) {
-  struct iterator_deleter {
-    void operator()(FLAC__Metadata_Iterator* iterator) const noexcept { FLAC__metadata_iterator_delete(iterator); }
-  };
-  std::unique_ptr<FLAC__Metadata_Iterator, iterator_deleter> iterator(FLAC__metadata_iterator_new());
-  if (!iterator) throw std::bad_alloc();
-  FLAC__metadata_iterator_init(iterator.get(), chain);
+  const flac_metadata_iterator_ptr iterator = flac_metadata_iterate(chain);
   const FLAC__StreamMetadata* first = FLAC__metadata_iterator_get_block(iterator.get());
   if (first->type != FLAC__METADATA_TYPE_STREAMINFO) vantrel_io::throw_io_data();
   const FLAC__StreamMetadata_StreamInfo& stream_info = first->data.stream_info;

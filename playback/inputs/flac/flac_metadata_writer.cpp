@@ -22,9 +22,6 @@
 
 namespace {
 
-struct iterator_deleter {
-  void operator()(FLAC__Metadata_Iterator* iterator) const noexcept { FLAC__metadata_iterator_delete(iterator); }
-};
 struct block_deleter {
   void operator()(FLAC__StreamMetadata* block) const noexcept { FLAC__metadata_object_delete(block); }
 };
@@ -180,9 +177,7 @@ void writer::write(vantrel_io::file_object& file, retag_temp_source& temp_source
   // so a write never goes over what it could not understand.
   FLAC__Metadata_Chain* const chain = read_flac_metadata_chain(head);
   if (chain == nullptr) vantrel_io::throw_io_data();
-  std::unique_ptr<FLAC__Metadata_Iterator, iterator_deleter> iterator(FLAC__metadata_iterator_new());
-  if (!iterator) throw std::bad_alloc();
-  FLAC__metadata_iterator_init(iterator.get(), chain);
+  const flac_metadata_iterator_ptr iterator = flac_metadata_iterate(chain);
   std::vector<bool> kept;
   do {
     const FLAC__StreamMetadata& block = *FLAC__metadata_iterator_get_block(iterator.get());
