@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "foundation/byte_scan.h"
 #include "io/io_exceptions.h"
 
 namespace vantrel_io {
@@ -21,11 +22,9 @@ bool overwrite_changed_bytes(file_object& file, std::uint64_t offset, const std:
 bool overwrite_changed_bytes(file_object& file, std::uint64_t offset, const std::uint8_t* old, const std::uint8_t* bytes,
                              std::size_t size, const abort_signal& abort) {
   if (size == 0) return false;
-  std::size_t first = 0;
-  while (first < size && old[first] == bytes[first]) ++first;
+  const std::size_t first = qiv::first_difference(old, bytes, size);
   if (first == size) return false;
-  std::size_t end = size;
-  while (old[end - 1] == bytes[end - 1]) --end;
+  const std::size_t end = first + qiv::last_difference_end(old + first, bytes + first, size - first);
   abort.check_and_throw();
   const abort_signal& no_abort = never_raised_abort_signal();
   file.seek(offset + first, no_abort);

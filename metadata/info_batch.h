@@ -19,7 +19,8 @@ class info_reader;
 
 // Shown every info a batch takes, before it is recorded; the caller of a
 // metadata operation uses it to see the full tags that were read (the handles
-// keep only their display fields). Called on the thread that reads.
+// keep only their display fields). Called on the thread that reads; an
+// update reads on several at once.
 class info_hook : public service_object {
 public:
   static constexpr GUID class_guid = {0x3D7A51C2, 0x8E04, 0x4B6F, {0x91, 0x2C, 0x5A, 0xE0, 0x73, 0xB8, 0x16, 0x4D}};

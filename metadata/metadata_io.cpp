@@ -9,6 +9,7 @@
 #include "core/popup_message.h"
 #include "core/service_registry.h"
 #include "core/tag_service.h"
+#include "foundation/cpu_count.h"
 #include "foundation/string_buffer.h"
 #include "io/io_exceptions.h"
 #include "io/leading_id3v2_tags.h"
@@ -107,7 +108,7 @@ void metadata_error_report(const char* error_id, const std::vector<metadata_erro
 
 metadata_operation::metadata_operation(const track_handle_list& handles, std::uint32_t flags, info_hook* hook,
                                        metadata_completion* completion, const char* error_id)
-    : handles_(handles), batch_(hook), flags_(flags), completion_(completion), error_id_(error_id) {
+    : handles_(handles), batch_(hook), hook_(hook), flags_(flags), completion_(completion), error_id_(error_id) {
   // Subsongs of one file stand together, so each file is opened once.
   std::stable_sort(handles_.begin(), handles_.end(), [](const track_handle_ptr& a, const track_handle_ptr& b) {
     return compare_handles_by_path(a, b) < 0;
@@ -135,27 +136,39 @@ void metadata_operation::set_file_progress(threaded_process_status& status, std:
   status.set_item_path(handles_[index]->get_location().get_path(), ~std::size_t(0));
 }
 
-void metadata_operation::for_each_file_locked(
-    threaded_process_status& status, const abort_signal& abort,
-    const std::function<void(std::size_t, std::size_t, const char*)>& write_file) {
+void metadata_operation::for_each_file_locked(threaded_process_status& status, const abort_signal& abort,
+                                              std::uint32_t writers, const file_write_function& write_file) {
   writing_.emplace();
-  std::size_t first = 0;
-  while (first < handles_.size()) {
-    abort.check_and_throw();
-    const std::size_t end = group_end(first);
-    const char* path = handles_[first]->get_location().get_path();
-    set_file_progress(status, first);
-    try {
-      service_ptr<named_lock> lock;
-      named_lock::acquire_exclusive(lock, path, abort);
-      write_file(first, end, path);
-    } catch (const vantrel_io::exception_aborted&) {
-      throw;
-    } catch (const std::exception& error) {
-      add_group_error(first, end, error.what());
-    }
-    first = end;
+  std::vector<std::size_t> firsts;
+  for (std::size_t first = 0; first < handles_.size(); first = group_end(first)) firsts.push_back(first);
+  const std::size_t files = firsts.size();
+  firsts.push_back(handles_.size());
+  std::vector<info_batch> batches;
+  for (std::uint32_t i = 0; i < std::max<std::uint32_t>(writers, 1); ++i) batches.emplace_back(hook_.get());
+
+  parallel_file_writes job;
+  job.count = files;
+  job.writers = writers;
+  job.path_of = [&](std::size_t file) { return handles_[firsts[file]]->get_location().get_path(); };
+  job.starting = [&](std::size_t file) { set_file_progress(status, firsts[file]); };
+  job.write = [&](std::size_t file, std::uint32_t writer, file_turn& turn) {
+    const char* path = handles_[firsts[file]]->get_location().get_path();
+    service_ptr<named_lock> lock;
+    named_lock::acquire_exclusive(lock, path, abort);
+    write_file(firsts[file], firsts[file + 1], path, batches[writer], turn);
+  };
+  std::vector<std::optional<std::string>> errors;
+  std::exception_ptr failure;
+  try {
+    write_files(job, abort, errors);
+  } catch (...) {
+    failure = std::current_exception();
   }
+  // Files written before an abort have changed: their tracks must learn so.
+  for (info_batch& batch : batches) batch.move_into(batch_);
+  for (std::size_t file = 0; file < errors.size(); ++file)
+    if (errors[file]) add_group_error(firsts[file], firsts[file + 1], errors[file]->c_str());
+  if (failure) std::rethrow_exception(failure);
 }
 
 void metadata_operation::on_done(HWND, bool was_aborted) {
@@ -229,9 +242,12 @@ void metadata_update_operation::get_description(qiv::string_object& out) {
   localized_text::get_or("dialog_title_update_info", "Updating Files", out);
 }
 
+std::uint32_t metadata_update_operation::writer_count() { return std::min<std::uint32_t>(3, qiv::cpu_count()); }
+
 void metadata_update_operation::run(threaded_process_status& status, const abort_signal& abort) {
   const abort_signal& never = never_raised_abort_signal();
-  for_each_file_locked(status, abort, [&](std::size_t first, std::size_t end, const char* path) {
+  for_each_file_locked(status, abort, writer_count(),
+                       [&](std::size_t first, std::size_t end, const char* path, info_batch& batch, file_turn& turn) {
     info_writer_ptr writer;
     input_dispatch::open_info_writer_with_retry(writer, vantrel_io::file_ptr(), path, abort, sharing_timeout_seconds);
     const vantrel_io::file_stats stats = writer->get_file_stats(abort);
@@ -240,17 +256,26 @@ void metadata_update_operation::run(threaded_process_status& status, const abort
       const std::uint32_t subsong = handles_[i]->get_location().get_subsong();
       track_info_impl info;
       writer->get_info(subsong, info, never);
-      if (filter_ && filter_->update(handles_[i], stats, info)) {
+      // The filter sees the tracks in list order, one at a time, and an
+      // abort leaves every later file as it was: only what the earlier
+      // files have passed the filter for is written.
+      if (i == first) {
+        turn.wait();
+        abort.check_and_throw();
+      }
+      const bool wanted = filter_ && filter_->update(handles_[i], stats, info);
+      if (i + 1 == end) turn.end();
+      if (wanted) {
         writer->set_info(subsong, info, never);
         changed = true;
       }
     }
     if (!changed) {
-      batch_.read_all_subsongs(path, *writer, never);
+      batch.read_all_subsongs(path, *writer, never);
       return;
     }
     writer->commit(never);
-    add_written_file(batch_, path, writer);
+    add_written_file(batch, path, writer);
   });
 }
 
@@ -264,7 +289,8 @@ void metadata_remove_operation::get_description(qiv::string_object& out) {
 
 void metadata_remove_operation::run(threaded_process_status& status, const abort_signal& abort) {
   const abort_signal& never = never_raised_abort_signal();
-  for_each_file_locked(status, abort, [&](std::size_t first, std::size_t end, const char* path) {
+  for_each_file_locked(status, abort, 1,
+                       [&](std::size_t first, std::size_t end, const char* path, info_batch& batch, file_turn&) {
     // A file of a format no input takes is left exactly as it is: its tags
     // are not stripped only to report then that it cannot be handled.
     claimant_list claimants;
@@ -289,6 +315,6 @@ void metadata_remove_operation::run(threaded_process_status& status, const abort
       }
       if (changed) writer->commit(never);
     }
-    add_written_file(batch_, path, writer);
+    add_written_file(batch, path, writer);
   });
 }

@@ -19,6 +19,7 @@
 #include "metadata/decoder_service.h"
 #include "metadata/active_tasks.h"
 #include "metadata/info_batch.h"
+#include "metadata/parallel_file_writes.h"
 #include "metadata/tag_writes_in_progress.h"
 #include "metadata/track_handle.h"
 #include "metadata/track_info.h"
@@ -85,18 +86,24 @@ protected:
   // The end of the run of handles whose path equals that of handles_[first].
   std::size_t group_end(std::size_t first) const;
   void set_file_progress(threaded_process_status& status, std::size_t index) const;
-  // Calls write_file(first, end, path) once per file, a run [first, end) of
-  // handles with one path, while holding that file's writer lock. A failure
-  // becomes the error of each of the file's tracks and the next file follows;
-  // an abort ends the operation.
-  void for_each_file_locked(threaded_process_status& status, const abort_signal& abort,
-                            const std::function<void(std::size_t, std::size_t, const char*)>& write_file);
+  // Calls write_file(first, end, path, batch, turn) once per file, a run
+  // [first, end) of handles with one path, while holding that file's writer
+  // lock, on up to `writers` threads at once; the info a file's write reads
+  // goes into `batch`, which reaches the operation's batch in the end, and
+  // `turn` orders what must follow the list. A failure becomes the error of
+  // each of the file's tracks, in list order, and the next file follows; an
+  // abort takes no further file and ends the operation once the files being
+  // written are done.
+  using file_write_function = std::function<void(std::size_t, std::size_t, const char*, info_batch&, file_turn&)>;
+  void for_each_file_locked(threaded_process_status& status, const abort_signal& abort, std::uint32_t writers,
+                            const file_write_function& write_file);
   track_handle_list handles_;
   info_batch batch_;
 
 private:
   void report(std::uint32_t code);
 
+  service_ptr<info_hook> hook_;
   // Open from the first write until the written files' info has reached
   // their tracks.
   std::optional<tag_write_scope> writing_;
@@ -126,6 +133,8 @@ public:
 
   // How long the writer's open waits while another process holds the file.
   static constexpr double sharing_timeout_seconds = 0.5;
+  // Files written at once.
+  static std::uint32_t writer_count();
 
 private:
   service_ptr<info_update_filter> filter_;

@@ -3,6 +3,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "foundation/byte_scan.h"
+
 namespace id3parser {
 
 namespace {
@@ -229,8 +231,13 @@ std::size_t unsync_reader::read(void* buffer, std::size_t n) {
     if (end == count) break;
     std::size_t kept = count;
     for (std::size_t i = count; i < end; ++i) {
-      out[kept++] = out[i];
-      if (out[i] != 0xFF) continue;
+      // The run up to the next FF moves down whole.
+      const std::size_t ff = std::size_t(qiv::find_byte(out + i, out + end, 0xFF) - out);
+      if (kept != i) std::memmove(out + kept, out + i, ff - i);
+      kept += ff - i;
+      if (ff == end) break;
+      i = ff;
+      out[kept++] = 0xFF;
       std::uint8_t following = 0;
       if (i + 1 < end) {
         following = out[++i];

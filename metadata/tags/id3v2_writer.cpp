@@ -1,8 +1,9 @@
 #include "metadata/tags/id3v2_writer.h"
 
 #include <algorithm>
-#include <cstring>
 #include <stdexcept>
+
+#include "foundation/byte_scan.h"
 
 namespace id3parser {
 
@@ -24,7 +25,8 @@ void append_id(byte_vector& out, std::uint32_t id) {
 }
 
 const std::uint8_t* next_ff(const std::uint8_t* from, const std::uint8_t* end) {
-  return static_cast<const std::uint8_t*>(std::memchr(from, 0xFF, std::size_t(end - from)));
+  const std::uint8_t* ff = qiv::find_byte(from, end, 0xFF);
+  return ff == end ? nullptr : ff;
 }
 
 bool needs_unsync(const byte_vector& payload) {

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <string>
 #include <thread>
 #include <vector>
@@ -51,6 +53,78 @@ TEST_F(MetadataIo, UpdateWhoseFilterDeclinesWritesNothingButStillRecordsTheInfo)
   EXPECT_GE(op->get_batch().pending_count(), 2u);
   op->on_done(nullptr, false);
   EXPECT_EQ(cached_title(list[1]), "two");
+}
+
+// Several files are written at once; what the caller and the report see
+// still follows the list.
+class MetadataIoManyFiles : public MetadataIo {
+protected:
+  track_handle_list files(int count, const std::vector<int>& damaged = {}) {
+    track_handle_list list;
+    for (int i = 0; i < count; ++i) {
+      const bool bad = std::find(damaged.begin(), damaged.end(), i) != damaged.end();
+      list.push_back(handle(write(name(i), bad ? "damaged" : "TST\nold " + std::to_string(i)), 0));
+    }
+    return list;
+  }
+  static std::string name(int i) { return (i < 10 ? "0" : "") + std::to_string(i) + ".tst"; }
+  std::vector<std::string> titles_seen;
+  std::atomic<int> filtering{0};
+  service_ptr<title_filter> recording_filter(std::function<void()> also = {}) {
+    auto filter = counted<title_filter>();
+    filter->title = "new";
+    filter->step = [this, also] {
+      EXPECT_EQ(++filtering, 1) << "the filter is asked for one track at a time";
+      titles_seen.push_back(std::to_string(titles_seen.size()));
+      if (also) also();
+      --filtering;
+    };
+    return filter;
+  }
+};
+
+TEST_F(MetadataIoManyFiles, FailingFilesInTheMiddleAreReportedInListOrderAndTheRestWritten) {
+  const track_handle_list list = files(12, {3, 8});
+  auto filter = recording_filter();
+  auto op = counted<metadata_update_operation>(list, filter.get(), metadata_flag_no_error_popup, nullptr, nullptr);
+  op->run(status, abort);
+  ASSERT_EQ(op->get_errors().size(), 2u);
+  EXPECT_EQ(op->get_errors()[0].handle.get(), list[3].get());
+  EXPECT_EQ(op->get_errors()[1].handle.get(), list[8].get());
+  EXPECT_EQ(titles_seen.size(), 10u);
+  for (int i = 0; i < 12; ++i) EXPECT_EQ(read(name(i)), i == 3 || i == 8 ? "damaged" : "TST\nnew") << i;
+  op->on_done(nullptr, false);
+  EXPECT_EQ(cached_title(list[11]), "new");
+  EXPECT_EQ(cached_title(list[3]), "<none>");
+}
+
+TEST_F(MetadataIoManyFiles, AbortMidwayWritesTheFilesBeforeAndLeavesTheFilesAfterUntouched) {
+  const track_handle_list list = files(16);
+  // The user aborts while the fifth file is being edited.
+  auto filter = recording_filter([this] {
+    if (titles_seen.size() == 5) abort.raise();
+  });
+  auto op = counted<metadata_update_operation>(list, filter.get(), metadata_flag_no_error_popup, nullptr,
+                                               completion.get());
+  EXPECT_THROW(op->run(status, abort), vantrel_io::exception_aborted);
+  for (int i = 0; i < 16; ++i) EXPECT_EQ(read(name(i)), i < 5 ? "TST\nnew" : "TST\nold " + std::to_string(i)) << i;
+  EXPECT_TRUE(op->get_errors().empty());
+  op->on_done(nullptr, true);
+  EXPECT_EQ(cached_title(list[4]), "new");
+  EXPECT_EQ(completion->codes, std::vector<std::uint32_t>{metadata_completion::code_aborted});
+}
+
+TEST_F(MetadataIoManyFiles, AFileNamedTwiceInDifferentCaseIsWrittenTwiceWithoutASharingFailure) {
+  const std::string lower = write("song.tst", "TST\nold");
+  const std::string upper = folder.file_url("SONG.TST");
+  // The first write holds the file longer than the open of another waits.
+  auto filter = recording_filter([] { Sleep(700); });
+  auto op = counted<metadata_update_operation>(track_handle_list{handle(upper, 0), handle(lower, 0)}, filter.get(),
+                                               metadata_flag_no_error_popup, nullptr, nullptr);
+  op->run(status, abort);
+  EXPECT_TRUE(op->get_errors().empty()) << op->get_errors()[0].message;
+  EXPECT_EQ(titles_seen.size(), 2u);
+  EXPECT_EQ(read("song.tst"), "TST\nnew");
 }
 
 TEST(MetadataErrorReport, ARecordWithoutHandleSaysInvalidLocation) {
