@@ -23,7 +23,9 @@ namespace {
 
 void refresh_scanning();
 
-// One per folder entry: the tracks its folder reported.
+// One per folder entry: the tracks its folder reported. The library's tracks
+// are those of its open folders' sinks: a set of them all beside would cost
+// every track as much again.
 class folder_sink : public library_folder_sink {
 public:
   track_handle_set tracks;
@@ -50,7 +52,6 @@ struct folder_entry {
 };
 
 struct library_state {
-  track_handle_set tracks;
   std::map<std::string, folder_entry> folders;
   std::vector<library_change_callback*> callbacks;
   std::vector<std::string> folder_list;
@@ -71,34 +72,32 @@ void tell_callbacks(Call call) {
   for (library_change_callback* callback : callbacks) call(*callback);
 }
 
-void add_tracks(const track_handle_list& handles) {
-  // The first load, with no one listening yet, needs no list of what was new.
-  if (state().callbacks.empty()) {
-    for (const track_handle_ptr& handle : handles) state().tracks.insert(handle);
-    return;
-  }
-  track_handle_list added;
-  added.reserve(handles.size());
-  for (const track_handle_ptr& handle : handles)
-    if (state().tracks.insert(handle)) added.push_back(handle);
-  if (!added.empty()) tell_callbacks([&](library_change_callback& c) { c.on_items_added(added); });
-}
-
-// Folders may overlap (one inside another): a track leaves the library only
-// when no other open folder still holds it.
-bool held_by_another_folder(const track_handle* handle, const folder_sink* leaving) {
+// Folders may overlap (one inside another): a track is in the library while
+// any open folder holds it, and comes and goes with the first and the last.
+bool held_by_another_folder(const track_handle* handle, const folder_sink* other_than) {
   for (const auto& [text, entry] : state().folders)
-    if (entry.sink && entry.sink.get() != leaving && !entry.sink->closed && entry.sink->tracks.contains(handle))
+    if (entry.sink && entry.sink.get() != other_than && !entry.sink->closed && entry.sink->tracks.contains(handle))
       return true;
   return false;
 }
 
-void remove_tracks(const track_handle_list& handles, const folder_sink* leaving) {
+bool library_holds(const track_handle* handle) { return held_by_another_folder(handle, nullptr); }
+
+// Tells of those of `handles`, which `from` now holds, that no other folder held.
+void announce_added(const track_handle_list& handles, const folder_sink* from) {
+  if (state().callbacks.empty()) return;
+  track_handle_list added;
+  for (const track_handle_ptr& handle : handles)
+    if (!held_by_another_folder(handle.get(), from)) added.push_back(handle);
+  if (!added.empty()) tell_callbacks([&](library_change_callback& c) { c.on_items_added(added); });
+}
+
+// Tells of those of `handles`, which `from` no longer holds, that no other
+// folder holds.
+void announce_removed(const track_handle_list& handles, const folder_sink* from) {
   track_handle_list removed;
-  for (const track_handle_ptr& handle : handles) {
-    if (held_by_another_folder(handle.get(), leaving)) continue;
-    if (state().tracks.erase(handle.get())) removed.push_back(handle);
-  }
+  for (const track_handle_ptr& handle : handles)
+    if (!held_by_another_folder(handle.get(), from)) removed.push_back(handle);
   if (!removed.empty()) tell_callbacks([&](library_change_callback& c) { c.on_items_removed(removed); });
 }
 
@@ -120,14 +119,23 @@ void refresh_scanning() {
 
 void folder_sink::tracks_added(const track_handle_list& handles) {
   if (closed) return;
-  for (const track_handle_ptr& handle : handles) tracks.insert(handle);
-  add_tracks(handles);
+  // The first load, with no one listening yet, needs no list of what was new.
+  if (state().callbacks.empty()) {
+    for (const track_handle_ptr& handle : handles) tracks.insert(handle);
+    return;
+  }
+  track_handle_list fresh;
+  for (const track_handle_ptr& handle : handles)
+    if (tracks.insert(handle)) fresh.push_back(handle);
+  announce_added(fresh, this);
 }
 
 void folder_sink::tracks_removed(const track_handle_list& handles) {
   if (closed) return;
-  for (const track_handle_ptr& handle : handles) tracks.erase(handle.get());
-  remove_tracks(handles, this);
+  track_handle_list gone;
+  for (const track_handle_ptr& handle : handles)
+    if (tracks.erase(handle.get())) gone.push_back(handle);
+  announce_removed(gone, this);
 }
 
 void folder_sink::close() {
@@ -135,7 +143,7 @@ void folder_sink::close() {
   track_handle_list all;
   tracks.append_to(all);
   tracks.clear();
-  remove_tracks(all, this);
+  announce_removed(all, this);
 }
 
 // A folder restored ahead runs no worker until the library takes it.
@@ -156,7 +164,7 @@ void open_restored(folder_entry& entry, restored_folder& made, std::uint32_t mod
   entry.folder = std::move(made.folder);
   if (mode != idle_mode) entry.folder->set_mode(mode);
   // The sink took its tracks where the folder was restored.
-  add_tracks(made.tracks);
+  announce_added(made.tracks, entry.sink.get());
 }
 
 // The library hears of info changes as one of the listener services.
@@ -174,13 +182,29 @@ namespace media_library {
 
 bool contains(const track_handle_ptr& handle) {
   ensure_loaded();
-  return state().tracks.contains(handle.get());
+  return library_holds(handle.get());
 }
 
 void get_all(track_handle_list& out) {
   ensure_loaded();
   out.clear();
-  state().tracks.append_to(out);
+  // A track of overlapping folders is listed with the first folder holding it.
+  std::vector<const folder_sink*> listed;
+  for (const auto& [text, entry] : state().folders) {
+    const folder_sink* sink = entry.sink.get();
+    if (sink == nullptr || sink->closed) continue;
+    if (listed.empty()) {
+      sink->tracks.append_to(out);
+    } else {
+      out.reserve(out.size() + sink->tracks.size());
+      sink->tracks.for_each([&](track_handle* handle) {
+        for (const folder_sink* before : listed)
+          if (before->tracks.contains(handle)) return;
+        out.emplace_back(handle);
+      });
+    }
+    listed.push_back(sink);
+  }
 }
 
 void enumerate(const std::function<bool(const track_handle_ptr&)>& visit) {
@@ -316,10 +340,9 @@ const std::vector<std::string>& folder_list() { return state().folder_list; }
 void set_folder_list(std::vector<std::string> folders) { state().folder_list = std::move(folders); }
 
 void on_info_changed(const track_handle_list& handles) {
-  if (state().tracks.empty()) return;
   track_handle_list ours;
   for (const track_handle_ptr& handle : handles)
-    if (state().tracks.contains(handle.get())) ours.push_back(handle);
+    if (library_holds(handle.get())) ours.push_back(handle);
   if (ours.empty()) return;
   state().unsaved = true;
   tell_callbacks([&](library_change_callback& c) { c.on_items_modified(ours); });
@@ -348,7 +371,6 @@ void shutdown() {
   for (auto& [text, entry] : s.folders)
     if (entry.sink) entry.sink->close();
   s.folders.clear();
-  s.tracks.clear();
 }
 
 void shutdown_for_exit() {
@@ -364,7 +386,6 @@ void shutdown_for_exit() {
   // static destruction after all.
   auto* left = new library_state;
   left->folders.swap(s.folders);
-  left->tracks = std::move(s.tracks);
 }
 
 }  // namespace media_library

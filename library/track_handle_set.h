@@ -1,7 +1,8 @@
 // A set of track handles, each held once by one reference, for the sets the
 // library keeps of every track: a hash table of bare handle pointers in one
-// block, a few bytes a track instead of a tree node each. The order of a walk
-// is that of the table, not of any property of the tracks.
+// block, filled up to four fifths, a few bytes a track instead of a tree node
+// each. The order of a walk is that of the table, not of any property of the
+// tracks.
 #pragma once
 
 #include <cstddef>
@@ -30,6 +31,12 @@ public:
   void clear() noexcept;
   // Appends every handle to `out`.
   void append_to(track_handle_list& out) const;
+  // Calls `visit` with every handle, which stays in the set meanwhile.
+  template <class Visit>
+  void for_each(Visit&& visit) const {
+    for (track_handle* handle : slots_)
+      if (handle != nullptr) visit(handle);
+  }
 
 private:
   std::size_t home_of(const track_handle* handle) const noexcept;
@@ -39,4 +46,5 @@ private:
 
   std::vector<track_handle*> slots_;  // a power of two of them; null = free
   std::size_t count_ = 0;
+  unsigned home_shift_ = 32;  // 32 less the bits of a slot index
 };

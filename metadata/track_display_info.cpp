@@ -59,14 +59,13 @@ constexpr const char* disc_suffixes[] = {
 
 // Reads `length` bytes in steps that grow with what actually arrived, so that
 // a corrupt length fails at the end of the data rather than by one huge
-// allocation. `prefix` bytes stay free before the data.
-std::unique_ptr<char[]> read_block(vantrel_io::reader& source, std::size_t prefix, std::uint32_t length,
-                                   const abort_signal& abort) {
+// allocation.
+std::unique_ptr<char[]> read_block(vantrel_io::reader& source, std::uint32_t length, const abort_signal& abort) {
   constexpr std::uint32_t first_step = 65536;
   if (length <= first_step) {
     // The usual record: one allocation, the one the record keeps.
-    auto block = std::make_unique_for_overwrite<char[]>(prefix + length);
-    source.read_exact(block.get() + prefix, length, abort);
+    auto block = std::make_unique_for_overwrite<char[]>(length);
+    source.read_exact(block.get(), length, abort);
     return block;
   }
   std::vector<char> grown;
@@ -79,8 +78,8 @@ std::unique_ptr<char[]> read_block(vantrel_io::reader& source, std::size_t prefi
     done += now;
     if (step < 0x40000000u) step *= 2;
   }
-  auto block = std::make_unique_for_overwrite<char[]>(prefix + length);
-  std::memcpy(block.get() + prefix, grown.data(), length);
+  auto block = std::make_unique_for_overwrite<char[]>(length);
+  std::memcpy(block.get(), grown.data(), length);
   return block;
 }
 
@@ -107,41 +106,25 @@ bool operator==(const track_display_info& a, const track_display_info& b) noexce
 
 const char* track_display_info::texts() const noexcept {
   static constexpr char all_empty[field_name_set::field_count] = {};
-  if (!block_) return all_empty;
-  return block_.get() + 1 + field_name_set::field_count * static_cast<std::uint8_t>(block_[0]);
+  return block_ ? block_.get() : all_empty;
 }
 
 std::uint32_t track_display_info::end_of(std::uint32_t index) const noexcept {
   if (!block_) return index + 1;  // within the eight NULs
-  const std::size_t width = static_cast<std::uint8_t>(block_[0]);
-  std::uint32_t end = 0;  // x86 is little-endian: the low bytes come first
-  std::memcpy(&end, block_.get() + 1 + index * width, width);
-  return end;
+  const char* at = block_.get();
+  for (std::uint32_t i = 0; i <= index; ++i) at += std::strlen(at) + 1;
+  return static_cast<std::uint32_t>(at - block_.get());
 }
 
 std::uint32_t track_display_info::texts_size() const noexcept { return end_of(field_name_set::field_count - 1); }
-
-void track_display_info::write_header(char* block, std::size_t size) noexcept {
-  const std::size_t width = offset_width(size);
-  block[0] = static_cast<char>(width);
-  const char* data = block + header_size(size);
-  char* out = block + 1;
-  for (std::size_t i = 0; i < size; ++i) {
-    if (data[i] != '\0') continue;
-    const auto end = static_cast<std::uint32_t>(i + 1);
-    std::memcpy(out, &end, width);
-    out += width;
-  }
-}
 
 void track_display_info::assign_texts(const char* data, std::size_t size) {
   if (size == field_name_set::field_count) {  // eight empty texts
     block_.reset();
     return;
   }
-  auto block = std::make_unique_for_overwrite<char[]>(header_size(size) + size);
-  std::memcpy(block.get() + header_size(size), data, size);
-  write_header(block.get(), size);
+  auto block = std::make_unique_for_overwrite<char[]>(size);
+  std::memcpy(block.get(), data, size);
   block_ = std::move(block);
 }
 
@@ -237,8 +220,8 @@ void track_display_info::read(vantrel_io::reader& source, const abort_signal& ab
   source.read_exact(head, sizeof(head), abort);
   // Eight NULs at the least; anything shorter cannot be a record.
   if (head[1] < field_name_set::field_count) throw vantrel_io::exception_io_data();
-  std::unique_ptr<char[]> block = read_block(source, header_size(head[1]), head[1], abort);
-  const char* data = block.get() + header_size(head[1]);
+  std::unique_ptr<char[]> block = read_block(source, head[1], abort);
+  const char* data = block.get();
   if (data[head[1] - 1] != '\0') throw vantrel_io::exception_io_data();
   std::uint32_t texts = 0;
   for (const char* at = data; at < data + head[1]; ++at) {
@@ -246,7 +229,6 @@ void track_display_info::read(vantrel_io::reader& source, const abort_signal& ab
     ++texts;
   }
   if (texts != field_name_set::field_count) throw vantrel_io::exception_io_data();
-  write_header(block.get(), head[1]);
   std::memcpy(&length_, &head[0], sizeof(float));
   if (head[1] == field_name_set::field_count)
     block_.reset();

@@ -67,24 +67,14 @@ public:
 
 private:
   // A library holds one record per track, so the eight texts share one
-  // allocation: a byte giving the width of the offsets (1, 2 or 4 bytes, the
-  // least that holds the texts' size), the end offsets of the eight texts,
-  // then the texts back to back, each with its NUL (the stream form's
-  // block). Null while all are empty.
-  static std::size_t offset_width(std::size_t texts_size) noexcept {
-    return texts_size <= 0xFF ? 1 : texts_size <= 0xFFFF ? 2 : 4;
-  }
-  static std::size_t header_size(std::size_t texts_size) noexcept {
-    return 1 + field_name_set::field_count * offset_width(texts_size);
-  }
-
+  // allocation, back to back, each with its NUL (the stream form's block),
+  // and nothing else: a table of where each ends would cost a library of
+  // 100,000 tracks nearly a megabyte, while finding a text by its NULs takes
+  // a few dozen bytes' scan. Null while all are empty.
   const char* texts() const noexcept;
   std::uint32_t texts_size() const noexcept;
   // Where text `index` (below field_count) ends within texts(), past its NUL.
   std::uint32_t end_of(std::uint32_t index) const noexcept;
-  // Writes the offsets of the `size` bytes of eight NUL-terminated texts
-  // that follow the header in `block`.
-  static void write_header(char* block, std::size_t size) noexcept;
   // Makes the block from `size` bytes of eight NUL-terminated texts.
   void assign_texts(const char* data, std::size_t size);
 

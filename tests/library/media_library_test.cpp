@@ -99,6 +99,28 @@ TEST_F(MediaLibrary, TrackOfOverlappingFoldersStaysWhileAFolderStillHoldsIt) {
   ASSERT_EQ(callback.calls.size(), 1u) << "one removal call for the folder's tracks";
 }
 
+TEST_F(MediaLibrary, OverlappingFoldersListATrackOnceAndTheOuterOneLeavingTakesOnlyItsOwn) {
+  media_library::set_folder_list({music.path(), music.path("inner")});
+  media_library::register_callback(&callback);
+  scan_until({"top.tst", "in.tst"});
+  callback.calls.clear();
+  track_handle_list all;
+  media_library::get_all(all);
+  EXPECT_EQ(all.size(), 2u) << "a track of both folders is listed once";
+  const track_handle_ptr inside = metadata_test::handle(music.file_url("inner\\in.tst"), 0);
+  const track_handle_ptr top = metadata_test::handle(music.file_url("top.tst"), 0);
+  media_library::on_info_changed({inside});
+  EXPECT_EQ(callback.calls, std::vector<std::string>({"~ in.tst"}));
+
+  callback.calls.clear();
+  media_library::set_folder_list({music.path("inner")});
+  media_library::apply_folders({});
+  EXPECT_EQ(callback.calls, std::vector<std::string>({"- top.tst"}));
+  EXPECT_EQ(tracks(), strings({"in.tst"}));
+  EXPECT_TRUE(media_library::contains(inside));
+  EXPECT_FALSE(media_library::contains(top));
+}
+
 TEST_F(MediaLibrary, CallbacksHearOnlyOfTheirOwnTracks) {
   media_library::set_folder_list({music.path("inner")});
   media_library::register_callback(&callback);
