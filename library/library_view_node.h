@@ -6,7 +6,6 @@
 #pragma once
 
 #include <array>
-#include <map>
 #include <memory>
 #include <set>
 
@@ -107,6 +106,9 @@ private:
   // Whether any key selected at the level still names a group there.
   bool holds_selected_group(std::uint32_t level) const;
   void build_albums(const track_handle_list& tracks, library_view_grouper& grouper);
+  // The album, album artist and date (between line feeds) of the album
+  // listed under that caption; false when none is.
+  bool album_identity(const std::wstring& caption, std::wstring& out) const;
   void collect_tracks(std::uint32_t level, track_handle_list& out);
   void fill_entries_from_groups(std::uint32_t level);
   std::string evaluate(const track_handle_ptr& track, const title_script& script) const;
@@ -128,7 +130,6 @@ private:
   std::array<library_view_groups, level_count> groups_;
   std::uint32_t level_ = 0;
   wide_text_list entries_;
-  std::map<std::wstring, std::wstring> album_identities_;  // caption -> album, album artist, date
   // The entries of the current level whose groups hold `holders_of_`, while
   // `holders_known_`; every build forgets them.
   const track_handle* holders_of_ = nullptr;
