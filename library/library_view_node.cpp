@@ -227,7 +227,7 @@ void library_view_node::refresh() {
 }
 
 bool library_view_node::rebuild() {
-  const wide_text_list before = entries_;
+  const wide_text_list before = copy_entries();
   std::array<bool, level_count> was_there{};
   for (std::uint32_t level = 0; level < level_; ++level) was_there[level] = holds_selected_group(level);
   build_levels();
@@ -242,7 +242,7 @@ bool library_view_node::rebuild() {
     build_level(level_);
     break;
   }
-  return entries_ != before;
+  return !entries_equal(before);
 }
 
 bool library_view_node::holds_selected_group(std::uint32_t level) const {
@@ -336,11 +336,45 @@ void library_view_node::build_level(std::uint32_t level) {
 
 void library_view_node::fill_entries_from_groups(std::uint32_t level) {
   entries_.clear();
-  if (level == 1 && !selections_[0].empty()) entries_.push_back(all_keys[1]);
-  const library_view_groups& groups = groups_[level];
-  entries_.reserve(entries_.size() + groups.size());
-  auto order = groups.natural_order();
-  for (const std::uint32_t group : order) entries_.emplace_back(groups.key(group));
+  entries_made_ = false;
+  first_entry_ = level == 1 && !selections_[0].empty() ? all_keys[1] : nullptr;
+  entry_level_ = level;
+  entry_groups_ = groups_[level].natural_order();
+}
+
+void library_view_node::make_entries(wide_text_list& out) const {
+  out.clear();
+  out.reserve(entry_groups_.size() + 1);
+  if (first_entry_ != nullptr) out.emplace_back(first_entry_);
+  for (const std::uint32_t group : entry_groups_) out.emplace_back(groups_[entry_level_].key(group));
+}
+
+const wide_text_list& library_view_node::entries() const {
+  if (!entries_made_) {
+    make_entries(entries_);
+    entries_made_ = true;
+  }
+  return entries_;
+}
+
+wide_text_list library_view_node::copy_entries() const {
+  if (entries_made_) return entries_;
+  wide_text_list copy;
+  make_entries(copy);
+  return copy;
+}
+
+bool library_view_node::has_tracks() const {
+  return entries_made_ ? !entries_.empty() : first_entry_ != nullptr || !entry_groups_.empty();
+}
+
+bool library_view_node::entries_equal(const wide_text_list& other) const {
+  if (entries_made_) return entries_ == other;
+  const std::size_t first = first_entry_ != nullptr ? 1 : 0;
+  if (other.size() != first + entry_groups_.size() || (first != 0 && other[0] != first_entry_)) return false;
+  for (std::size_t i = 0; i < entry_groups_.size(); ++i)
+    if (other[first + i] != groups_[entry_level_].key(entry_groups_[i])) return false;
+  return true;
 }
 
 void library_view_node::build_albums(const track_handle_list& tracks, library_view_grouper& grouper) {
@@ -420,6 +454,7 @@ void library_view_node::build_albums(const track_handle_list& tracks, library_vi
     albums->erase(std::unique(albums->begin(), albums->end()), albums->end());
   }
   entries_.clear();
+  entries_made_ = true;
   if (own_albums.size() + other_albums.size() >= 2) entries_.push_back(all_keys[2]);
   for (wide_text_list* albums : {&own_albums, &other_albums}) {
     for (std::wstring& text : nav_natural_order(std::move(*albums))) {
