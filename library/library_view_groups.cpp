@@ -109,9 +109,15 @@ void library_view_grouper::finish(track_handle_list&& tracks, library_view_group
   for (std::size_t i = 0; i < by_text.size(); ++i) {
     const std::string_view text = text_of(by_text[i]);
     if (i == 0 || text != text_of(by_text[i - 1])) {
-      // Plain ASCII widens unit by unit, without a string of its own.
-      if (is_ascii(text)) out.key_text_.append(text.begin(), text.end());
-      else out.key_text_.append(nav_wide(text));
+      // Plain ASCII widens unit by unit, without a string of its own (an
+      // append of a range of another character type makes one).
+      if (is_ascii(text)) {
+        const std::size_t at = out.key_text_.size();
+        out.key_text_.resize(at + text.size());
+        std::copy(text.begin(), text.end(), out.key_text_.begin() + static_cast<std::ptrdiff_t>(at));
+      } else {
+        out.key_text_.append(nav_wide(text));
+      }
       out.end_key();
     }
     group_of_key[by_text[i]] = static_cast<std::uint32_t>(out.size() - 1);

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 #include <numeric>
+#include <optional>
 #include <set>
 #include <string_view>
 
@@ -19,6 +20,9 @@ namespace {
 const wchar_t* const all_keys[library_view_node::level_count] = {all_genres_key, L"[albums by all artists]",
                                                                  L"[songs from all albums]", nullptr};
 
+
+// Tracks evaluated in one hold of the info lock.
+constexpr std::uint32_t tracks_per_lock = 256;
 
 // Field values never bring a tab or a line feed into a view's texts: the
 // album patterns use the tab to part sort key from caption.
@@ -322,8 +326,15 @@ void library_view_node::build_level(std::uint32_t level) {
     // of them would only add its own cost.
     static title_output_filter filter;
     qiv::string_buffer caption;
+    std::optional<track_info_lock> lock;
     for (std::uint32_t index = 0; index < tracks.size(); ++index) {
-      tracks[index]->evaluate_script_locked(nullptr, caption, caption_script, &filter);
+      // The info lock is taken once for a run of tracks rather than per
+      // track, yet let go often enough not to hold up a scan for long.
+      if (index % tracks_per_lock == 0) {
+        lock.reset();
+        lock.emplace();
+      }
+      tracks[index]->evaluate_script(nullptr, caption, caption_script, &filter);
       if (caption.get_length() != 0)
         grouper.file(grouper.add_key(std::string_view(caption.get_ptr(), caption.get_length())), index);
     }
