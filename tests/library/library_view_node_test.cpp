@@ -114,6 +114,9 @@ TEST_F(LibraryView, LevelsListTheirGroupsInNaturalOrder) {
   };
   for (const row& r : rows) {
     auto node = view(r.path);
+    // The list's own copy, made before the node is asked for its entries.
+    EXPECT_EQ(names(node->copy_entries()), r.entries) << r.why;
+    EXPECT_TRUE(node->has_tracks()) << r.why;
     EXPECT_EQ(names(node->entries()), r.entries) << r.why;
     EXPECT_EQ(node->get_path().size(), std::min<std::size_t>(r.path.size(), 3)) << r.why;
   }
@@ -239,6 +242,15 @@ TEST_F(LibraryView, RedrawsOnlyWhenTheEntriesChange) {
   library.callback->on_items_added({library.tracks.back()});
   EXPECT_EQ(listener.changes, 1);
   EXPECT_EQ(names(node->entries()).back(), "Ska");
+
+  auto songs = view({{}, {}, {}});
+  library.tracks.push_back(make_track({.file = "d3.flac", .title = "Zeta"}));
+  library.callback->on_items_added({library.tracks.back()});
+  EXPECT_EQ(listener.changes, 1) << "a second song of a listed title changes no entry";
+  library.tracks.push_back(make_track({.file = "d4.flac", .title = "Zz"}));
+  library.callback->on_items_added({library.tracks.back()});
+  EXPECT_EQ(listener.changes, 2);
+  EXPECT_EQ(names(songs->copy_entries()).back(), "Zz");
 }
 
 TEST_F(LibraryView, ASelectionWhoseTracksAllLeaveGoesBackToTheLevelItWasChosenIn) {
