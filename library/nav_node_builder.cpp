@@ -82,9 +82,6 @@ private:
     } catch (...) {
       next->failure = std::current_exception();
     }
-    // What the step holds (a copy of the library's tracks) is let go once
-    // the view is on its way to the window: that takes milliseconds.
-    const build_step spent = std::move(next->build);
     next->build = nullptr;
     if (wanted_.load() != next->number) return;
     // The call is copied by the queue; the job goes with the first call.
