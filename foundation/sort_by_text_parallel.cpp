@@ -99,16 +99,12 @@ struct worker_state {
   text_sort_key_function key_of;
   std::wstring text;                // the key function's output, reused
   std::vector<wchar_t> texts;       // every text this worker computed, each NUL-terminated
-  std::vector<std::uint8_t> keys;   // the sort keys this worker made
   utf16_unit_set units;             // the units of its texts
-  std::vector<std::uint32_t> out_of_order;  // pairs the system orders the other way
 };
 
-// Where an item's text and key lie, each in the arena of the worker that
-// wrote it.
+// Where an item's text lies, in the arena of the worker that wrote it.
 struct item_place {
   std::uint32_t text_worker, text_offset;
-  std::uint32_t key_worker, key_offset, key_length;
 };
 
 struct sort_entry {
@@ -208,6 +204,63 @@ bool repair_by_insertion(std::vector<sort_entry>& entries, const std::vector<std
   return true;
 }
 
+// Orders the texts (given with the units they hold) by keys and the system's
+// confirmation; the steps after the texts are known, whoever made them.
+void order_texts(std::span<std::uint32_t> order, std::span<const wchar_t* const> texts, natural_order_kind kind,
+                 const utf16_unit_set& units, std::uint32_t worker_count, double start, text_sort_timing* timing) {
+  const auto count = static_cast<std::uint32_t>(order.size());
+  struct key_arena {
+    std::vector<std::uint8_t> keys;
+    std::vector<std::uint32_t> out_of_order;  // pairs the system orders the other way
+  };
+  std::vector<key_arena> states(worker_count);
+  for (auto& state : states) state.keys.reserve(count / worker_count * 96 + 64);
+  struct key_place {
+    std::uint32_t worker, offset, length;
+  };
+  std::vector<key_place> places(count);
+  const auto text_of = [&](std::uint32_t i) { return texts[i]; };
+  const natural_sort_key_maker key_maker(kind, units);
+
+  // The keys, each worker an equal share.
+  parallel_run().run(worker_count, [&](std::uint32_t w) {
+    key_arena& state = states[w];
+    for (std::uint32_t i = part_start(count, w, worker_count); i < part_start(count, w + 1, worker_count); ++i) {
+      const auto offset = state.keys.size();
+      key_maker.append_key(text_of(i), state.keys);
+      places[i] = {w, static_cast<std::uint32_t>(offset), static_cast<std::uint32_t>(state.keys.size() - offset)};
+    }
+  });
+
+  const double keys_done = now_seconds();
+  std::vector<sort_entry> entries(count);
+  for (std::uint32_t i = 0; i < count; ++i)
+    entries[i] = {states[places[i].worker].keys.data() + places[i].offset, text_of(i), places[i].length, i};
+  sort_entries(entries, worker_count, key_less);
+
+  // The system confirms each neighbouring pair, unless the keys are its own
+  // order; identical texts need no asking, their keys being identical too.
+  if (!keys_equal_system_order(kind, units)) parallel_run().run(worker_count, [&](std::uint32_t w) {
+    const std::uint32_t pairs = count - 1;
+    for (std::uint32_t k = part_start(pairs, w, worker_count); k < part_start(pairs, w + 1, worker_count); ++k) {
+      if (std::wcscmp(entries[k].text, entries[k + 1].text) != 0 && system_compare(entries[k], entries[k + 1]) > 0)
+        states[w].out_of_order.push_back(k);
+    }
+  });
+  std::vector<std::uint32_t> out_of_order;
+  for (const auto& state : states) out_of_order.insert(out_of_order.end(), state.out_of_order.begin(), state.out_of_order.end());
+
+  // Keys that disagree with the system on many texts make the insertion
+  // quadratic; a full sort under the system's order is then faster.
+  if (!out_of_order.empty()) {
+    const bool few = out_of_order.size() <= count / 16 + 8;
+    if (!few || !repair_by_insertion(entries, out_of_order, std::uint64_t{count} * 8))
+      sort_entries(entries, worker_count, system_less);
+  }
+  for (std::uint32_t k = 0; k < count; ++k) order[k] = entries[k].index;
+  if (timing) *timing = {keys_done - start, now_seconds() - keys_done};
+}
+
 } // namespace
 
 void sort_by_text_parallel(std::span<std::uint32_t> order, const text_sort_key_function_maker& make_key_function,
@@ -239,7 +292,6 @@ void sort_by_text_with_workers(std::span<std::uint32_t> order, const text_sort_k
     state.key_of = make_key_function();
     // A guess at the arenas' size, so that most never grow.
     state.texts.reserve(count / worker_count * 48 + 64);
-    state.keys.reserve(count / worker_count * 96 + 64);
   }
   std::vector<item_place> places(count);
 
@@ -267,50 +319,22 @@ void sort_by_text_with_workers(std::span<std::uint32_t> order, const text_sort_k
   utf16_unit_set units;
   if (kind == natural_order_kind::per_character)
     for (const auto& state : states) units.add(state.units);
-  const natural_sort_key_maker key_maker(kind, units);
-  const auto text_of = [&](std::uint32_t i) {
-    return states[places[i].text_worker].texts.data() + places[i].text_offset;
-  };
-
-  // The keys, each worker an equal share.
-  parallel_run().run(worker_count, [&](std::uint32_t w) {
-    worker_state& state = states[w];
-    for (std::uint32_t i = part_start(count, w, worker_count); i < part_start(count, w + 1, worker_count); ++i) {
-      const auto offset = state.keys.size();
-      key_maker.append_key(text_of(i), state.keys);
-      places[i].key_worker = w;
-      places[i].key_offset = static_cast<std::uint32_t>(offset);
-      places[i].key_length = static_cast<std::uint32_t>(state.keys.size() - offset);
-    }
-  });
-
-  const double keys_done = now_seconds();
-  std::vector<sort_entry> entries(count);
-  for (std::uint32_t i = 0; i < count; ++i)
-    entries[i] = {states[places[i].key_worker].keys.data() + places[i].key_offset, text_of(i), places[i].key_length, i};
-  sort_entries(entries, worker_count, key_less);
-
-  // The system confirms each neighbouring pair, unless the keys are its own
-  // order; identical texts need no asking, their keys being identical too.
-  if (!keys_equal_system_order(kind, units)) parallel_run().run(worker_count, [&](std::uint32_t w) {
-    const std::uint32_t pairs = count - 1;
-    for (std::uint32_t k = part_start(pairs, w, worker_count); k < part_start(pairs, w + 1, worker_count); ++k) {
-      if (std::wcscmp(entries[k].text, entries[k + 1].text) != 0 && system_compare(entries[k], entries[k + 1]) > 0)
-        states[w].out_of_order.push_back(k);
-    }
-  });
-  std::vector<std::uint32_t> out_of_order;
-  for (const auto& state : states) out_of_order.insert(out_of_order.end(), state.out_of_order.begin(), state.out_of_order.end());
-
-  // Keys that disagree with the system on many texts make the insertion
-  // quadratic; a full sort under the system's order is then faster.
-  if (!out_of_order.empty()) {
-    const bool few = out_of_order.size() <= count / 16 + 8;
-    if (!few || !repair_by_insertion(entries, out_of_order, std::uint64_t{count} * 8))
-      sort_entries(entries, worker_count, system_less);
-  }
-  for (std::uint32_t k = 0; k < count; ++k) order[k] = entries[k].index;
-  if (timing) *timing = {keys_done - start, now_seconds() - keys_done};
+  std::vector<const wchar_t*> texts(count);
+  for (std::uint32_t i = 0; i < count; ++i) texts[i] = states[places[i].text_worker].texts.data() + places[i].text_offset;
+  order_texts(order, texts, kind, units, worker_count, start, timing);
 }
+
+void sort_by_text_with_workers(std::span<std::uint32_t> order, std::span<const wchar_t* const> texts,
+                               std::uint32_t worker_count) {
+  const double start = now_seconds();
+  const auto count = static_cast<std::uint32_t>(order.size());
+  if (count == 0) return;
+  const natural_order_kind kind = detect_natural_order_kind();
+  utf16_unit_set units;
+  if (kind == natural_order_kind::per_character)
+    for (const wchar_t* text : texts) units.add(text);
+  order_texts(order, texts, kind, units, std::clamp<std::uint32_t>(worker_count, 1, count), start, nullptr);
+}
+
 
 } // namespace qiv

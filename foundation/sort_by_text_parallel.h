@@ -49,5 +49,9 @@ void sort_by_text_with_workers(std::span<std::uint32_t> order, const text_sort_k
                                std::optional<natural_order_kind> keys_like = std::nullopt);
 void sort_by_text_with_workers(std::span<std::uint32_t> order, const text_sort_key_function& key_of,
                                std::uint32_t worker_count);
+// The same over texts already made, one NUL-terminated text per item, read
+// in place: no text is copied.
+void sort_by_text_with_workers(std::span<std::uint32_t> order, std::span<const wchar_t* const> texts,
+                               std::uint32_t worker_count);
 
 } // namespace qiv

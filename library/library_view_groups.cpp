@@ -26,15 +26,41 @@ bool before_in_utf16(std::string_view a, std::string_view b) {
   return utf16_rank(*at_a) < utf16_rank(*at_b);
 }
 
+bool is_ascii(std::string_view text) {
+  return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
 }  // namespace
 
-std::size_t library_view_groups::find(const std::wstring& key) const {
-  const auto found = std::lower_bound(keys_.begin(), keys_.end(), key);
-  return found != keys_.end() && *found == key ? static_cast<std::size_t>(found - keys_.begin()) : npos;
+std::size_t library_view_groups::find(std::wstring_view key) const {
+  std::size_t low = 0, high = size();
+  while (low < high) {
+    const std::size_t middle = low + (high - low) / 2;
+    if (this->key(middle) < key) low = middle + 1;
+    else high = middle;
+  }
+  return low < size() && this->key(low) == key ? low : npos;
+}
+
+std::vector<std::uint32_t> library_view_groups::natural_order() const {
+  std::vector<const wchar_t*> texts(size());
+  for (std::size_t group = 0; group < texts.size(); ++group) texts[group] = key(group).data();
+  return nav_natural_order_of(texts);
+}
+
+void library_view_groups::append_key(std::wstring_view key) {
+  key_text_.append(key);
+  end_key();
+}
+
+void library_view_groups::end_key() {
+  key_ends_.push_back(static_cast<std::uint32_t>(key_text_.size()));
+  key_text_.push_back(L'\0');
 }
 
 void library_view_groups::clear() {
-  keys_.clear();
+  key_text_.clear();
+  key_ends_.clear();
   starts_.clear();
   tracks_.clear();
 }
@@ -79,30 +105,45 @@ void library_view_grouper::finish(track_handle_list&& tracks, library_view_group
   // Runs of equal texts make one group each, named by the wide form of the
   // text, made once per group.
   std::vector<std::uint32_t> group_of_key(key_spans_.size());
+  out.key_text_.reserve(text_.size() + key_spans_.size());
   for (std::size_t i = 0; i < by_text.size(); ++i) {
     const std::string_view text = text_of(by_text[i]);
-    if (i == 0 || text != text_of(by_text[i - 1])) out.keys_.push_back(nav_wide(text));
-    group_of_key[by_text[i]] = static_cast<std::uint32_t>(out.keys_.size() - 1);
+    if (i == 0 || text != text_of(by_text[i - 1])) {
+      // Plain ASCII widens unit by unit, without a string of its own (an
+      // append of a range of another character type makes one).
+      if (is_ascii(text)) {
+        const std::size_t at = out.key_text_.size();
+        out.key_text_.resize(at + text.size());
+        std::copy(text.begin(), text.end(), out.key_text_.begin() + static_cast<std::ptrdiff_t>(at));
+      } else {
+        out.key_text_.append(nav_wide(text));
+      }
+      out.end_key();
+    }
+    group_of_key[by_text[i]] = static_cast<std::uint32_t>(out.size() - 1);
   }
   // Text that is not UTF-8 can widen out of order or to the wide form of
   // another text: the wide forms decide, as they are what the list shows.
-  if (std::adjacent_find(out.keys_.begin(), out.keys_.end(), std::greater_equal<>()) != out.keys_.end()) {
-    std::vector<std::uint32_t> by_wide(out.keys_.size());
+  bool in_order = true;
+  for (std::size_t group = 1; group < out.size() && in_order; ++group) in_order = out.key(group - 1) < out.key(group);
+  if (!in_order) {
+    std::vector<std::uint32_t> by_wide(out.size());
     std::iota(by_wide.begin(), by_wide.end(), 0u);
     std::stable_sort(by_wide.begin(), by_wide.end(),
-                     [&](std::uint32_t a, std::uint32_t b) { return out.keys_[a] < out.keys_[b]; });
-    std::vector<std::uint32_t> merged(out.keys_.size());
-    wide_text_list keys;
+                     [&](std::uint32_t a, std::uint32_t b) { return out.key(a) < out.key(b); });
+    std::vector<std::uint32_t> merged(out.size());
+    library_view_groups keys;
     for (const std::uint32_t group : by_wide) {
-      if (keys.empty() || keys.back() != out.keys_[group]) keys.push_back(std::move(out.keys_[group]));
+      if (keys.size() == 0 || keys.key(keys.size() - 1) != out.key(group)) keys.append_key(out.key(group));
       merged[group] = static_cast<std::uint32_t>(keys.size() - 1);
     }
-    out.keys_ = std::move(keys);
+    out.key_text_ = std::move(keys.key_text_);
+    out.key_ends_ = std::move(keys.key_ends_);
     for (std::uint32_t& group : group_of_key) group = merged[group];
   }
 
   // The tracks, group after group, each group's in the order filed.
-  out.starts_.assign(out.keys_.size() + 1, 0);
+  out.starts_.assign(out.size() + 1, 0);
   for (const auto& [key, track] : filed_) ++out.starts_[group_of_key[key] + 1];
   std::partial_sum(out.starts_.begin(), out.starts_.end(), out.starts_.begin());
   std::vector<std::uint32_t> next(out.starts_.begin(), out.starts_.end() - 1);

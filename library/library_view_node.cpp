@@ -4,13 +4,14 @@
 #include <array>
 #include <cstring>
 #include <numeric>
+#include <optional>
 #include <set>
 #include <string_view>
-#include <unordered_map>
 
 #include "core/localized_text.h"
 #include "foundation/code_page_text.h"
 #include "foundation/string_buffer.h"
+#include "foundation/text_numbering.h"
 #include "library/view_texts.h"
 
 namespace {
@@ -20,16 +21,25 @@ const wchar_t* const all_keys[library_view_node::level_count] = {all_genres_key,
                                                                  L"[songs from all albums]", nullptr};
 
 
+// Tracks evaluated in one hold of the info lock.
+constexpr std::uint32_t tracks_per_lock = 256;
+
 // Field values never bring a tab or a line feed into a view's texts: the
 // album patterns use the tab to part sort key from caption.
 class title_output_filter final : public title_text_filter {
 public:
   void write(const GUID&, qiv::string_object& out, const char* text, std::size_t length) override {
-    if (length == static_cast<std::size_t>(-1)) length = std::strlen(text);
-    std::string clean(text, length);
-    for (char& c : clean)
-      if (c >= 1 && c <= 31) c = '_';
-    out.add_string(clean.data(), clean.size());
+    length = length == static_cast<std::size_t>(-1) ? std::strlen(text) : strnlen(text, length);
+    // Piece by piece into the output: a copy of every value would cost a
+    // heap block for each longer than a few letters.
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < length; ++i) {
+      if (text[i] < 1 || text[i] > 31) continue;
+      out.add_string(text + start, i - start);
+      out.add_string("_", 1);
+      start = i + 1;
+    }
+    out.add_string(text + start, length - start);
   }
 };
 
@@ -54,16 +64,15 @@ public:
   explicit group_filer(library_view_grouper& grouper) : grouper_(grouper) {}
 
   void add(std::string_view key, std::uint32_t track_index) {
-    key_.assign(key);
-    auto found = key_of_.find(key_);
-    if (found == key_of_.end()) found = key_of_.emplace(key_, grouper_.add_key(key_)).first;
-    grouper_.file(found->second, track_index);
+    const auto [number, fresh] = keys_.add(key);
+    if (fresh) key_of_.push_back(grouper_.add_key(key));
+    grouper_.file(key_of_[number], track_index);
   }
 
 private:
   library_view_grouper& grouper_;
-  std::unordered_map<std::string, std::uint32_t> key_of_;
-  std::string key_;  // reused, so a lookup does not allocate
+  qiv::text_numbering keys_;
+  std::vector<std::uint32_t> key_of_;  // the grouper's key of each text
 };
 
 class media_library_tracks final : public library_view_tracks {
@@ -185,7 +194,7 @@ bool library_view_node::entry_is_track(const std::wstring& name, const track_han
     for (std::size_t group = 0; group < groups.size(); ++group) {
       const auto tracks = groups.tracks(group);
       if (std::any_of(tracks.begin(), tracks.end(), [&](const track_handle_ptr& track) { return track.get() == handle; }))
-        holders_.insert(groups.keys()[group]);
+        holders_.emplace(groups.key(group));
     }
     holders_of_ = handle;
     holders_known_ = true;
@@ -222,7 +231,7 @@ void library_view_node::refresh() {
 }
 
 bool library_view_node::rebuild() {
-  const wide_text_list before = entries_;
+  const wide_text_list before = copy_entries();
   std::array<bool, level_count> was_there{};
   for (std::uint32_t level = 0; level < level_; ++level) was_there[level] = holds_selected_group(level);
   build_levels();
@@ -237,7 +246,7 @@ bool library_view_node::rebuild() {
     build_level(level_);
     break;
   }
-  return entries_ != before;
+  return !entries_equal(before);
 }
 
 bool library_view_node::holds_selected_group(std::uint32_t level) const {
@@ -317,8 +326,15 @@ void library_view_node::build_level(std::uint32_t level) {
     // of them would only add its own cost.
     static title_output_filter filter;
     qiv::string_buffer caption;
+    std::optional<track_info_lock> lock;
     for (std::uint32_t index = 0; index < tracks.size(); ++index) {
-      tracks[index]->evaluate_script_locked(nullptr, caption, caption_script, &filter);
+      // The info lock is taken once for a run of tracks rather than per
+      // track, yet let go often enough not to hold up a scan for long.
+      if (index % tracks_per_lock == 0) {
+        lock.reset();
+        lock.emplace();
+      }
+      tracks[index]->evaluate_script(nullptr, caption, caption_script, &filter);
       if (caption.get_length() != 0)
         grouper.file(grouper.add_key(std::string_view(caption.get_ptr(), caption.get_length())), index);
     }
@@ -331,67 +347,94 @@ void library_view_node::build_level(std::uint32_t level) {
 
 void library_view_node::fill_entries_from_groups(std::uint32_t level) {
   entries_.clear();
-  if (level == 1 && !selections_[0].empty()) entries_.push_back(all_keys[1]);
-  const wide_text_list& keys = groups_[level].keys();
-  entries_.reserve(entries_.size() + keys.size());
-  for (const std::uint32_t index : nav_natural_order_of(keys)) entries_.push_back(keys[index]);
+  entries_made_ = false;
+  first_entry_ = level == 1 && !selections_[0].empty() ? all_keys[1] : nullptr;
+  entry_level_ = level;
+  entry_groups_ = groups_[level].natural_order();
+}
+
+void library_view_node::make_entries(wide_text_list& out) const {
+  out.clear();
+  out.reserve(entry_groups_.size() + 1);
+  if (first_entry_ != nullptr) out.emplace_back(first_entry_);
+  for (const std::uint32_t group : entry_groups_) out.emplace_back(groups_[entry_level_].key(group));
+}
+
+const wide_text_list& library_view_node::entries() const {
+  if (!entries_made_) {
+    make_entries(entries_);
+    entries_made_ = true;
+  }
+  return entries_;
+}
+
+wide_text_list library_view_node::copy_entries() const {
+  if (entries_made_) return entries_;
+  wide_text_list copy;
+  make_entries(copy);
+  return copy;
+}
+
+bool library_view_node::has_tracks() const {
+  return entries_made_ ? !entries_.empty() : first_entry_ != nullptr || !entry_groups_.empty();
+}
+
+bool library_view_node::entries_equal(const wide_text_list& other) const {
+  if (entries_made_) return entries_ == other;
+  const std::size_t first = first_entry_ != nullptr ? 1 : 0;
+  if (other.size() != first + entry_groups_.size() || (first != 0 && other[0] != first_entry_)) return false;
+  for (std::size_t i = 0; i < entry_groups_.size(); ++i)
+    if (other[first + i] != groups_[entry_level_].key(entry_groups_[i])) return false;
+  return true;
 }
 
 void library_view_node::build_albums(const track_handle_list& tracks, library_view_grouper& grouper) {
-  album_identities_.clear();
   const wide_text_list& artists = selections_[1];
   const std::set<std::wstring> artist_set(artists.begin(), artists.end());
   wide_text_list own_albums, other_albums;  // whole texts: sort key, tab, caption
   // The album patterns read only the album artist, album and date, so each
   // distinct album is evaluated and filed once, however many tracks it has.
-  struct album_entry {
-    std::uint32_t group;
-    std::wstring* identity_slot;
-    std::wstring identity;
-  };
-  std::unordered_map<std::string, album_entry> seen;
+  qiv::text_numbering identities;
+  std::vector<std::uint32_t> key_of_identity;
   // Those scripts read nothing but the album, artist, album artist and date
   // fields, so tracks alike in these four share one album without their
   // scripts being run again (a script costs many times a hash lookup).
-  std::unordered_map<std::string, album_entry*> album_of_fields;
+  qiv::text_numbering field_sets;
+  std::vector<std::uint32_t> key_of_fields;
   std::string fields, previous_fields;  // reused from track to track
   static title_output_filter filter;
-  qiv::string_buffer text;
-  // The album of a track: made the first time its album identity comes up.
-  const auto find_album = [&](const track_handle_ptr& track) -> album_entry& {
-    // Field values cannot hold control characters (the filter), so the one
-    // text splits back into album, album artist and date. Script text keeps
-    // no line feed, hence U+0001 between them until here.
-    track->evaluate_script_locked(nullptr, text, *album_identity_script_, &filter);
-    std::string identity(text.get_ptr(), text.get_length());
-    std::replace(identity.begin(), identity.end(), '\x01', '\n');
-    const std::size_t first = identity.find('\n');
-    const std::size_t second = identity.find('\n', first + 1);
-    const std::string album_artist = identity.substr(first + 1, second - first - 1);
-    auto found = seen.find(identity);
-    if (found == seen.end()) {
-      const title_script* pattern = all_album_pattern_.get();
-      wide_text_list* albums = &own_albums;
-      if (artists.size() == 1) {
-        if (nav_wide(album_artist) == artists[0]) pattern = own_album_pattern_.get();
-        else pattern = other_album_pattern_.get(), albums = &other_albums;
-      } else if (artists.size() > 1) {
-        std::set<std::wstring> pieces;
-        split_pieces(album_artist, ", ", [&](std::string_view piece) { pieces.insert(nav_wide(piece)); });
-        if (pieces == artist_set) pattern = own_album_pattern_.get();
-        else pattern = other_album_pattern_.get(), albums = &other_albums;
-      }
-      const std::string whole = evaluate(track, *pattern);
-      const std::size_t tab = whole.find('\t');
-      const std::string_view caption = tab == std::string::npos ? whole : std::string_view(whole).substr(tab + 1);
-      albums->push_back(nav_wide(whole));
-      found = seen.emplace(identity, album_entry{grouper.add_key(caption), &album_identities_[nav_wide(caption)],
-                                                 nav_wide(identity)})
-                  .first;
+  qiv::string_buffer identity_text, whole_text;
+  // The grouper's key of a track's album: made the first time its album
+  // identity comes up.
+  const auto find_album = [&](const track_handle_ptr& track) {
+    track->evaluate_script_locked(nullptr, identity_text, *album_identity_script_, &filter);
+    const std::string_view identity(identity_text.get_ptr(), identity_text.get_length());
+    const auto [number, fresh] = identities.add(identity);
+    if (!fresh) return key_of_identity[number];
+    // Field values cannot hold control characters (the filter), so U+0001
+    // parts album, album artist and date.
+    const std::size_t first = identity.find('\x01');
+    const std::size_t second = identity.find('\x01', first + 1);
+    const std::string_view album_artist = identity.substr(first + 1, second - first - 1);
+    const title_script* pattern = all_album_pattern_.get();
+    wide_text_list* albums = &own_albums;
+    if (artists.size() == 1) {
+      if (nav_wide(album_artist) == artists[0]) pattern = own_album_pattern_.get();
+      else pattern = other_album_pattern_.get(), albums = &other_albums;
+    } else if (artists.size() > 1) {
+      std::set<std::wstring> pieces;
+      split_pieces(album_artist, ", ", [&](std::string_view piece) { pieces.insert(nav_wide(piece)); });
+      if (pieces == artist_set) pattern = own_album_pattern_.get();
+      else pattern = other_album_pattern_.get(), albums = &other_albums;
     }
-    return found->second;
+    track->evaluate_script_locked(nullptr, whole_text, *pattern, &filter);
+    const std::string_view whole(whole_text.get_ptr(), whole_text.get_length());
+    const std::size_t tab = whole.find('\t');
+    albums->push_back(nav_wide(whole));
+    key_of_identity.push_back(grouper.add_key(tab == std::string_view::npos ? whole : whole.substr(tab + 1)));
+    return key_of_identity.back();
   };
-  album_entry* album = nullptr;
+  std::uint32_t album = 0;
   for (std::uint32_t index = 0; index < tracks.size(); ++index) {
     const track_handle_ptr& track = tracks[index];
     fields.clear();
@@ -407,16 +450,13 @@ void library_view_node::build_albums(const track_handle_list& tracks, library_vi
     }
     // Tracks mostly come album by album: a track like the one before needs
     // no lookup.
-    if (album == nullptr || fields != previous_fields) {
-      album_entry*& known = album_of_fields[fields];
-      if (known == nullptr) known = &find_album(track);
-      album = known;
+    if (index == 0 || fields != previous_fields) {
+      const auto [number, fresh] = field_sets.add(fields);
+      if (fresh) key_of_fields.push_back(find_album(track));
+      album = key_of_fields[number];
       previous_fields.swap(fields);
     }
-    grouper.file(album->group, index);
-    // A later track with the same caption names the album. Mostly it is the
-    // same album again, which costs no copy.
-    if (*album->identity_slot != album->identity) *album->identity_slot = album->identity;
+    grouper.file(album, index);
   }
   // Each whole text once, in code-unit order: the natural order keeps that
   // order among texts it ranks alike.
@@ -425,6 +465,7 @@ void library_view_node::build_albums(const track_handle_list& tracks, library_vi
     albums->erase(std::unique(albums->begin(), albums->end()), albums->end());
   }
   entries_.clear();
+  entries_made_ = true;
   if (own_albums.size() + other_albums.size() >= 2) entries_.push_back(all_keys[2]);
   for (wide_text_list* albums : {&own_albums, &other_albums}) {
     for (std::wstring& text : nav_natural_order(std::move(*albums))) {
@@ -433,4 +474,15 @@ void library_view_node::build_albums(const track_handle_list& tracks, library_vi
       entries_.push_back(std::move(text));
     }
   }
+}
+
+bool library_view_node::album_identity(const std::wstring& caption, std::wstring& out) const {
+  const library_view_groups& albums = groups_[2];
+  const std::size_t group = albums.find(caption);
+  if (group == library_view_groups::npos || albums.tracks(group).empty()) return false;
+  // Captions alike name the album of the last track listed under them.
+  std::string identity = evaluate(albums.tracks(group).back(), *album_identity_script_);
+  std::replace(identity.begin(), identity.end(), '\x01', '\n');
+  out = nav_wide(identity);
+  return true;
 }

@@ -6,7 +6,6 @@
 #pragma once
 
 #include <array>
-#include <map>
 #include <memory>
 #include <set>
 
@@ -72,10 +71,11 @@ public:
   bool is_track(const std::wstring& name) override;
   void go_up() override;
   void open(const wide_text_list& selection) override;
-  const wide_text_list& entries() const override { return entries_; }
+  const wide_text_list& entries() const override;
+  wide_text_list copy_entries() const override;
   void get_all_tracks(track_handle_list& out) override;
   void describe(nav_caption& caption) override;
-  bool has_tracks() const override { return !entries_.empty(); }
+  bool has_tracks() const override;
   bool get_picture(std::wstring& out) override;
   track_source_ptr source_for(const wide_text_list& names) override;
   track_source_ptr source_for_all() override;
@@ -107,8 +107,13 @@ private:
   // Whether any key selected at the level still names a group there.
   bool holds_selected_group(std::uint32_t level) const;
   void build_albums(const track_handle_list& tracks, library_view_grouper& grouper);
+  // The album, album artist and date (between line feeds) of the album
+  // listed under that caption; false when none is.
+  bool album_identity(const std::wstring& caption, std::wstring& out) const;
   void collect_tracks(std::uint32_t level, track_handle_list& out);
   void fill_entries_from_groups(std::uint32_t level);
+  void make_entries(wide_text_list& out) const;
+  bool entries_equal(const wide_text_list& other) const;
   std::string evaluate(const track_handle_ptr& track, const title_script& script) const;
 
   // Caption pieces.
@@ -127,8 +132,14 @@ private:
   std::array<wide_text_list, level_count> selections_;
   std::array<library_view_groups, level_count> groups_;
   std::uint32_t level_ = 0;
-  wide_text_list entries_;
-  std::map<std::wstring, std::wstring> album_identities_;  // caption -> album, album artist, date
+  // A level that lists its groups keeps their order and makes its entries
+  // only when asked, so that a list given a copy of its own does not cost a
+  // second one here.
+  mutable wide_text_list entries_;
+  mutable bool entries_made_ = true;
+  const wchar_t* first_entry_ = nullptr;     // the "all" entry before the groups, or none
+  std::uint32_t entry_level_ = 0;            // whose groups
+  std::vector<std::uint32_t> entry_groups_;  // in the order listed
   // The entries of the current level whose groups hold `holders_of_`, while
   // `holders_known_`; every build forgets them.
   const track_handle* holders_of_ = nullptr;

@@ -176,15 +176,15 @@ void library_view_node::append_album_part(nav_caption& caption, bool& ended_earl
   if (albums.size() > 1) {
     link_text::append_escaped(caption.text, std::string(view_text("ui_view_albums_prefix")) + " ");
   } else {
-    const auto found = album_identities_.find(albums[0]);
-    if (found != album_identities_.end()) {
+    std::wstring identity;
+    if (album_identity(albums[0], identity)) {
       link_text::append_escaped(caption.text, std::string(view_text("ui_view_album_prefix")) + " ");
       // Measure the pieces first: the link goes in only when they match.
       wide_text_list pieces;
       nav_caption scratch;
-      append_album_link(scratch, found->second, pieces);
+      append_album_link(scratch, identity, pieces);
       if (same_set(pieces, selections_[1])) {
-        append_album_link(caption, found->second, pieces);
+        append_album_link(caption, identity, pieces);
         if (!pieces.empty()) append_artist_suffix(caption, pieces);
         ended_early = true;
         return;
@@ -193,13 +193,13 @@ void library_view_node::append_album_part(nav_caption& caption, bool& ended_earl
   }
   for (std::size_t i = 0; i < albums.size(); ++i) {
     if (i > 0) link_text::append_escaped(caption.text, ", ");
-    const auto found = album_identities_.find(albums[i]);
-    if (found == album_identities_.end()) {
+    std::wstring identity;
+    if (!album_identity(albums[i], identity)) {
       link_text::append_escaped(caption.text, "???");
       continue;
     }
     wide_text_list pieces;
-    append_album_link(caption, found->second, pieces);
+    append_album_link(caption, identity, pieces);
     if (!pieces.empty() && !same_set(pieces, selections_[1])) append_artist_suffix(caption, pieces);
   }
 }

@@ -319,7 +319,7 @@ void nav_controller::show(const wide_text_list& selection, const wide_text_list&
   state.can_back = history_position_ > 0;
   state.can_forward = history_position_ + 1 < history_.size();
   if (ready != nullptr) state.items = std::move(*ready->entries);
-  else state.items = node_->entries();
+  else state.items = node_->copy_entries();
   state.selection = selection;
   state.focus = focus;
   state.scroll = scroll;

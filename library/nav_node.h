@@ -49,6 +49,8 @@ public:
   virtual void open(const wide_text_list& selection) = 0;
   // Display order; valid until the node next rebuilds.
   virtual const wide_text_list& entries() const = 0;
+  // A copy of the entries for a list to keep.
+  virtual wide_text_list copy_entries() const { return entries(); }
   virtual void get_all_tracks(track_handle_list& out);
   virtual void describe(nav_caption& caption) = 0;
   virtual bool get_folder_path(std::wstring& out) const;

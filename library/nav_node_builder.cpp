@@ -76,7 +76,7 @@ private:
     try {
       built_nav_node& view = next->view;
       next->build(*view.node);
-      view.entries = view.node->entries();
+      view.entries = view.node->copy_entries();
       if (view.playing && view.node->lists_tracks())
         view.playing_entry = view.node->entry_of_track(view.entries, view.playing.get());
     } catch (...) {

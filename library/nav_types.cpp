@@ -104,11 +104,24 @@ nav_path nav_split_path(const std::wstring& path) {
 // one more worker for every this many names.
 constexpr std::size_t names_per_sort_worker = 65536;
 
+namespace {
+
+std::uint32_t natural_order_workers(std::size_t count) {
+  return static_cast<std::uint32_t>(std::min<std::size_t>(qiv::cpu_count(), 1 + count / names_per_sort_worker));
+}
+
+}  // namespace
+
 std::vector<std::uint32_t> nav_natural_order_of(const wide_text_list& texts) {
   std::vector<std::uint32_t> order(texts.size());
-  const auto workers = static_cast<std::uint32_t>(
-      std::min<std::size_t>(qiv::cpu_count(), 1 + texts.size() / names_per_sort_worker));
-  qiv::sort_by_text_with_workers(order, [&](std::uint32_t index, std::wstring& key) { key = texts[index]; }, workers);
+  qiv::sort_by_text_with_workers(order, [&](std::uint32_t index, std::wstring& key) { key = texts[index]; },
+                                 natural_order_workers(texts.size()));
+  return order;
+}
+
+std::vector<std::uint32_t> nav_natural_order_of(std::span<const wchar_t* const> texts) {
+  std::vector<std::uint32_t> order(texts.size());
+  qiv::sort_by_text_with_workers(order, texts, natural_order_workers(texts.size()));
   return order;
 }
 

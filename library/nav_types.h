@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -81,6 +82,8 @@ std::string nav_utf8(const std::wstring& text);
 wide_text_list nav_natural_order(wide_text_list texts);
 // The same as the indices of the texts in that order.
 std::vector<std::uint32_t> nav_natural_order_of(const wide_text_list& texts);
+// The same over NUL-terminated texts read in place.
+std::vector<std::uint32_t> nav_natural_order_of(std::span<const wchar_t* const> texts);
 
 // The first key of every component joined by backslashes: C:\Music\Pop.
 std::wstring nav_path_join(const nav_path& path);

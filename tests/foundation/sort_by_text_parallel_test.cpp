@@ -78,6 +78,20 @@ TEST(SortByTextParallel, EqualsAStableSortBySystemCompareWhateverTheKeys) {
   }
 }
 
+// Texts read in place end at their first NUL, as the system reads them.
+TEST(SortByTextParallel, TextsReadInPlaceSortAsTheSameTextsMade) {
+  for (std::size_t n : {0u, 1u, 3001u}) {
+    const std::vector<std::wstring> keys = tricky_texts(n, 31, true);
+    std::vector<const wchar_t*> texts;
+    for (const std::wstring& key : keys) texts.push_back(key.c_str());
+    for (std::uint32_t workers : {1u, 3u}) {
+      std::vector<std::uint32_t> order(n, 0xDEADBEEF);
+      qiv::sort_by_text_with_workers(order, texts, workers);
+      ASSERT_EQ(order, reference_order(keys)) << "n=" << n << ", workers=" << workers;
+    }
+  }
+}
+
 TEST(SortByTextParallel, EveryKeyOnceAndEachWorkerItsOwnFunction) {
   const std::size_t n = 3000;
   std::vector<std::atomic<int>> calls(n);

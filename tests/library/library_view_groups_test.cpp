@@ -7,6 +7,7 @@
 
 #include <cstring>
 #include <map>
+#include <random>
 
 #include "foundation/code_page_text.h"
 #include "tagged_tracks.h"
@@ -49,15 +50,45 @@ TEST(LibraryViewGroups, MatchAnOrderedMapOfWideKeys) {
   library_view_groups groups;
   grouper.finish(track_handle_list(tracks), groups);
 
-  wide_text_list model_keys;
+  wide_text_list model_keys, keys;
   for (const auto& [key, filed] : model) model_keys.push_back(key);
-  ASSERT_EQ(groups.keys(), model_keys);
+  for (std::size_t group = 0; group < groups.size(); ++group) keys.emplace_back(groups.key(group));
+  ASSERT_EQ(keys, model_keys);
   for (const auto& [key, filed] : model) {
     const std::size_t group = groups.find(key);
     ASSERT_NE(group, library_view_groups::npos);
     EXPECT_EQ(raw(groups.tracks(group)), raw(filed)) << qiv::utf16_to_utf8(key.data(), key.size());
   }
   EXPECT_EQ(groups.find(L"Rocks"), library_view_groups::npos);
+}
+
+// Thousands of keys, most sharing their first eight or sixteen bytes, with
+// the characters where byte order and UTF-16 order part: the keys come out
+// in the order of their wide forms, each track in its key's group.
+TEST(LibraryViewGroups, ManyKeysSharingTheirFirstBytesKeepTheOrderOfTheirWideForms) {
+  const char* const pieces[] = {"Song ", "song ", "1", "9", "\xEE\x80\x80", "\xF0\x9F\x8E\xB5", "\xEF\xBC\xB2", "", " "};
+  std::mt19937 random(7);
+  library_view_grouper grouper;
+  std::map<std::wstring, std::vector<std::uint32_t>> model;
+  track_handle_list tracks;
+  for (std::uint32_t i = 0; i < 3000; ++i) {
+    std::string text;
+    for (std::uint32_t p = random() % 7; p > 0; --p) text += pieces[random() % std::size(pieces)];
+    tracks.push_back(library_test::make_track({.file = ("m" + std::to_string(i) + ".flac").c_str()}));
+    grouper.file(grouper.add_key(text), i);
+    model[qiv::utf8_to_utf16(text.data(), text.size())].push_back(i);
+  }
+  library_view_groups groups;
+  grouper.finish(track_handle_list(tracks), groups);
+  ASSERT_EQ(groups.size(), model.size());
+  std::size_t group = 0;
+  for (const auto& [key, filed] : model) {
+    ASSERT_EQ(groups.key(group), key) << group;
+    std::vector<const track_handle*> expected;
+    for (const std::uint32_t track : filed) expected.push_back(tracks[track].get());
+    ASSERT_EQ(raw(groups.tracks(group)), expected) << group;
+    ++group;
+  }
 }
 
 }  // namespace

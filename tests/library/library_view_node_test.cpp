@@ -114,6 +114,9 @@ TEST_F(LibraryView, LevelsListTheirGroupsInNaturalOrder) {
   };
   for (const row& r : rows) {
     auto node = view(r.path);
+    // The list's own copy, made before the node is asked for its entries.
+    EXPECT_EQ(names(node->copy_entries()), r.entries) << r.why;
+    EXPECT_TRUE(node->has_tracks()) << r.why;
     EXPECT_EQ(names(node->entries()), r.entries) << r.why;
     EXPECT_EQ(node->get_path().size(), std::min<std::size_t>(r.path.size(), 3)) << r.why;
   }
@@ -203,6 +206,24 @@ TEST_F(LibraryView, AlbumsApartByExactTextWhateverTheirCharacters) {
   EXPECT_EQ(files(tracks), strings({"y1.flac", "y6.flac"}));
 }
 
+TEST_F(LibraryView, ControlCharactersInLongValuesShowAsUnderscores) {
+  library.tracks.clear();
+  library.tracks.push_back(make_track({.file = "t1.flac", .artist = "Dora", .album = "Songs\tof\x01the long road home",
+                                       .title = "A title longer than a short string\x1F\x1F!", .date = "2000"}));
+  EXPECT_EQ(names(view({{}, {}, {}})->entries()), strings({"A title longer than a short string__!"}));
+  EXPECT_EQ(names(view({{}, {}})->entries()), strings({"Dora - Songs_of_the long road home [2000]"}));
+}
+
+TEST_F(LibraryView, AnAlbumCaptionSharedByTwoAlbumsNamesTheLaterOnesAlbum) {
+  // "C - A - B [2000]" from either album "A - B" by "C" or album "B" by "C - A".
+  library.tracks.clear();
+  library.tracks.push_back(make_track({.file = "s1.flac", .album_artist = "C", .album = "A - B", .title = "One", .date = "2000"}));
+  library.tracks.push_back(make_track({.file = "s2.flac", .album_artist = "C - A", .album = "B", .title = "Two", .date = "2000"}));
+  EXPECT_EQ(caption_of(*view({{}, {}, keys({"C - A - B [2000]"})})), "Album: <a>B [2000]</a>, artist: <a>C - A</a>");
+  std::swap(library.tracks[0], library.tracks[1]);
+  EXPECT_EQ(caption_of(*view({{}, {}, keys({"C - A - B [2000]"})})), "Album: <a>A - B [2000]</a>, artist: <a>C</a>");
+}
+
 TEST_F(LibraryView, MovesOneLevelAtATime) {
   auto node = view({{}, {}, {}});
   node->open(keys({"Alpha"}));
@@ -221,6 +242,15 @@ TEST_F(LibraryView, RedrawsOnlyWhenTheEntriesChange) {
   library.callback->on_items_added({library.tracks.back()});
   EXPECT_EQ(listener.changes, 1);
   EXPECT_EQ(names(node->entries()).back(), "Ska");
+
+  auto songs = view({{}, {}, {}});
+  library.tracks.push_back(make_track({.file = "d3.flac", .title = "Zeta"}));
+  library.callback->on_items_added({library.tracks.back()});
+  EXPECT_EQ(listener.changes, 1) << "a second song of a listed title changes no entry";
+  library.tracks.push_back(make_track({.file = "d4.flac", .title = "Zz"}));
+  library.callback->on_items_added({library.tracks.back()});
+  EXPECT_EQ(listener.changes, 2);
+  EXPECT_EQ(names(songs->copy_entries()).back(), "Zz");
 }
 
 TEST_F(LibraryView, ASelectionWhoseTracksAllLeaveGoesBackToTheLevelItWasChosenIn) {
