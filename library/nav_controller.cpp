@@ -9,6 +9,8 @@
 #include "library/fs_node.h"
 #include "library/library_view_node.h"
 #include "library/media_library.h"
+#include "library/nav_first_view.h"
+#include "library/track_list_snapshot.h"
 #include "playback/playback_front.h"
 
 nav_last_location_item nav_last_location;
@@ -38,20 +40,6 @@ std::unique_ptr<nav_node> create_node(nav_node_listener* listener, const nav_loc
 bool starts_with(const nav_path& path, const nav_path& prefix) {
   return !prefix.empty() && path.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), path.begin());
 }
-
-// The library as the window's thread saw it when a build began: the worker
-// must not read the library itself.
-class track_list_snapshot final : public library_view_tracks {
-public:
-  explicit track_list_snapshot(const track_handle_list& tracks) : tracks_(tracks) {}
-  void get_all(track_handle_list& out) override { out = tracks_; }
-  void register_callback(library_change_callback*) override {}
-  void unregister_callback(library_change_callback*) override {}
-  bool is_scanning() override { return false; }
-
-private:
-  const track_handle_list& tracks_;
-};
 
 // The entries a level lists under which the level below it was entered.
 wide_text_list key_entered_by(const nav_location& below) {
@@ -169,8 +157,19 @@ void nav_controller::set_host(nav_view_host* host) {
 
 bool nav_controller::move_in_background(const nav_location& target, pending_move&& move) {
   if (target.kind == nav_kind_library_view) {
+    // Only a library first used here is the one read ahead: one used before
+    // may have told of changes that the tracks alone do not show.
+    const bool first_use = &library_ == &media_library_view_tracks() && !media_library::is_loaded();
     track_handle_list tracks;
     library_.get_all(tracks);
+    if (first_use) {
+      if (std::optional<built_nav_node> ahead = nav_first_view::take(target, tracks, listener_)) {
+        move.target = target;
+        pending_ = std::move(move);
+        land(std::move(*ahead));
+        return true;
+      }
+    }
     if (tracks.size() < background_build_tracks) return false;
     track_handle_ptr playing;
     if (!playback_front_get().get_now_playing(playing)) playing.reset();

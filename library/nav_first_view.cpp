@@ -1,0 +1,103 @@
+#include "library/nav_first_view.h"
+
+#include <windows.h>
+
+#include "foundation/win32_handles.h"
+#include "library/track_list_snapshot.h"
+
+namespace {
+
+// The node is made before the window that listens to it: it tells whoever
+// took it.
+class listener_relay final : public nav_node_listener {
+public:
+  nav_node_listener* target = nullptr;
+  void node_changed() override {
+    if (target != nullptr) target->node_changed();
+  }
+  void scanning_changed(bool scanning) override {
+    if (target != nullptr) target->scanning_changed(scanning);
+  }
+};
+
+listener_relay& relay() {
+  static listener_relay instance;
+  return instance;
+}
+
+// Made for the build on the read-ahead thread, which owns it; the taker
+// reaches it while the read-ahead lasts.
+struct ahead_state {
+  nav_path path;
+  built_nav_node view;       // the node while unbuilt, then what was built
+  track_handle_list tracks;  // what it was built from
+  bool built = false;
+  win32_event done;  // set once the build ended or will never run
+};
+
+class ahead_build final : public library_read_ahead_use {
+public:
+  explicit ahead_build(std::shared_ptr<ahead_state> state) : state_(std::move(state)) {}
+  ~ahead_build() override { SetEvent(state_->done.get()); }
+
+  void use(track_handle_list tracks) noexcept override {
+    ahead_state& s = *state_;
+    try {
+      track_list_snapshot snapshot(tracks);
+      static_cast<library_view_node&>(*s.view.node).build_from(s.path, snapshot);
+      s.view.entries = s.view.node->entries();
+      s.tracks = std::move(tracks);
+      s.built = true;
+    } catch (...) {
+      // The window builds the view itself, and meets the failure there.
+      s.built = false;
+    }
+    SetEvent(s.done.get());
+  }
+
+private:
+  std::shared_ptr<ahead_state> state_;
+};
+
+bool same_tracks(const track_handle_list& a, const track_handle_list& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (a[i].get() != b[i].get()) return false;
+  return true;
+}
+
+std::weak_ptr<ahead_state>& wanted() {
+  static std::weak_ptr<ahead_state> state;
+  return state;
+}
+
+}  // namespace
+
+namespace nav_first_view {
+
+std::unique_ptr<library_read_ahead_use> request(const nav_location& location) {
+  wanted().reset();
+  if (location.kind != nav_kind_library_view) return nullptr;
+  auto state = std::make_shared<ahead_state>();
+  state->path = location.path;
+  state->view.node = std::make_unique<library_view_node>(&relay(), library_view_node::unbuilt);
+  state->done.create();
+  wanted() = state;
+  return std::make_unique<ahead_build>(std::move(state));
+}
+
+std::optional<built_nav_node> take(const nav_location& location, const track_handle_list& tracks,
+                                   nav_node_listener* listener) {
+  const std::shared_ptr<ahead_state> state = wanted().lock();
+  wanted().reset();
+  if (!state || location.kind != nav_kind_library_view || location.path != state->path) return std::nullopt;
+  WaitForSingleObject(state->done.get(), INFINITE);
+  const bool fits = state->built && same_tracks(state->tracks, tracks);
+  state->tracks.clear();
+  if (!fits) return std::nullopt;
+  state->built = false;
+  relay().target = listener;
+  return std::move(state->view);
+}
+
+}  // namespace nav_first_view
