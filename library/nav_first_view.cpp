@@ -86,18 +86,18 @@ std::unique_ptr<library_read_ahead_use> request(const nav_location& location) {
   return std::make_unique<ahead_build>(std::move(state));
 }
 
-std::optional<built_nav_node> take(const nav_location& location, const track_handle_list& tracks,
-                                   nav_node_listener* listener) {
+std::optional<ahead_view> take(const nav_location& location, const track_handle_list& tracks,
+                               nav_node_listener* listener) {
   const std::shared_ptr<ahead_state> state = wanted().lock();
   wanted().reset();
   if (!state || location.kind != nav_kind_library_view || location.path != state->path) return std::nullopt;
   WaitForSingleObject(state->done.get(), INFINITE);
-  const bool fits = state->built && same_tracks(state->tracks, tracks);
-  state->tracks.clear();
-  if (!fits) return std::nullopt;
+  ahead_view taken{{}, std::move(state->tracks)};
+  if (!state->built || !same_tracks(taken.built_from, tracks)) return std::nullopt;
   state->built = false;
+  taken.view = std::move(state->view);
   relay().target = listener;
-  return std::move(state->view);
+  return taken;
 }
 
 }  // namespace nav_first_view
