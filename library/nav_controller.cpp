@@ -164,12 +164,11 @@ bool nav_controller::move_in_background(const nav_location& target, pending_move
     track_handle_list tracks;
     library_.get_all(tracks);
     if (first_use) {
-      if (std::optional<nav_first_view::ahead_view> ahead = nav_first_view::take(target, tracks, listener_)) {
+      if (std::optional<built_nav_node> ahead = nav_first_view::take(target, tracks, listener_)) {
         move.target = target;
         pending_ = std::move(move);
-        land(std::move(ahead->view));
+        land(std::move(*ahead));
         try {
-          builder_.dispose(std::move(ahead->built_from));
           builder_.dispose(std::move(tracks));
         } catch (const qiv::thread::exception_creation&) {
           // Freed here instead.

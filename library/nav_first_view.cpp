@@ -2,8 +2,10 @@
 
 #include <windows.h>
 
+#include <vector>
+
 #include "foundation/win32_handles.h"
-#include "library/track_list_snapshot.h"
+#include "library/library_view_node.h"
 
 namespace {
 
@@ -25,12 +27,40 @@ listener_relay& relay() {
   return instance;
 }
 
+using track_order = std::vector<track_handle*>;
+
+// The restored tracks, handed to the build's one read of the library instead
+// of copied; their order stays to be compared with the library's, never
+// followed. A build that reads the library again is not handed over.
+class handed_over_tracks final : public library_view_tracks {
+public:
+  explicit handed_over_tracks(track_handle_list tracks) : tracks_(std::move(tracks)) {
+    order_.reserve(tracks_.size());
+    for (const track_handle_ptr& track : tracks_) order_.push_back(track.get());
+  }
+  void get_all(track_handle_list& out) override {
+    out = std::move(tracks_);
+    tracks_.clear();
+    ++reads_;
+  }
+  void register_callback(library_change_callback*) override {}
+  void unregister_callback(library_change_callback*) override {}
+  bool is_scanning() override { return false; }
+  bool read_once() const noexcept { return reads_ == 1; }
+  track_order take_order() { return std::move(order_); }
+
+private:
+  track_handle_list tracks_;
+  track_order order_;
+  int reads_ = 0;
+};
+
 // Made for the build on the read-ahead thread, which owns it; the taker
 // reaches it while the read-ahead lasts.
 struct ahead_state {
   nav_path path;
-  built_nav_node view;       // the node while unbuilt, then what was built
-  track_handle_list tracks;  // what it was built from
+  built_nav_node view;  // the node while unbuilt, then what was built
+  track_order built_from;
   bool built = false;
   win32_event done;  // set once the build ended or will never run
 };
@@ -43,11 +73,11 @@ public:
   void use(track_handle_list tracks) noexcept override {
     ahead_state& s = *state_;
     try {
-      track_list_snapshot snapshot(tracks);
-      static_cast<library_view_node&>(*s.view.node).build_from(s.path, snapshot);
+      handed_over_tracks handed(std::move(tracks));
+      static_cast<library_view_node&>(*s.view.node).build_from(s.path, handed);
       s.view.entries = s.view.node->entries();
-      s.tracks = std::move(tracks);
-      s.built = true;
+      s.built_from = handed.take_order();
+      s.built = handed.read_once();
     } catch (...) {
       // The window builds the view itself, and meets the failure there.
       s.built = false;
@@ -59,10 +89,10 @@ private:
   std::shared_ptr<ahead_state> state_;
 };
 
-bool same_tracks(const track_handle_list& a, const track_handle_list& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (a[i].get() != b[i].get()) return false;
+bool same_tracks(const track_order& built_from, const track_handle_list& now) {
+  if (built_from.size() != now.size()) return false;
+  for (std::size_t i = 0; i < now.size(); ++i)
+    if (built_from[i] != now[i].get()) return false;
   return true;
 }
 
@@ -86,18 +116,17 @@ std::unique_ptr<library_read_ahead_use> request(const nav_location& location) {
   return std::make_unique<ahead_build>(std::move(state));
 }
 
-std::optional<ahead_view> take(const nav_location& location, const track_handle_list& tracks,
-                               nav_node_listener* listener) {
+std::optional<built_nav_node> take(const nav_location& location, const track_handle_list& tracks,
+                                   nav_node_listener* listener) {
   const std::shared_ptr<ahead_state> state = wanted().lock();
   wanted().reset();
   if (!state || location.kind != nav_kind_library_view || location.path != state->path) return std::nullopt;
   WaitForSingleObject(state->done.get(), INFINITE);
-  ahead_view taken{{}, std::move(state->tracks)};
-  if (!state->built || !same_tracks(taken.built_from, tracks)) return std::nullopt;
+  if (!state->built || !same_tracks(state->built_from, tracks)) return std::nullopt;
   state->built = false;
-  taken.view = std::move(state->view);
+  state->built_from = {};
   relay().target = listener;
-  return taken;
+  return std::move(state->view);
 }
 
 }  // namespace nav_first_view

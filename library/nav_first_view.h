@@ -16,17 +16,12 @@ namespace nav_first_view {
 // lasts as long as the read-ahead; a later request replaces it.
 std::unique_ptr<library_read_ahead_use> request(const nav_location& location);
 
-struct ahead_view {
-  built_nav_node view;
-  // What it was built from, for the taker to free where it costs no time.
-  track_handle_list built_from;
-};
-
-// Main thread, at the library's first use: the view built ahead when it was
-// built at `location` from exactly `tracks`, in their order (waits for a
-// build under way); nothing otherwise. Either way no view built ahead is
-// offered again. The node tells `listener` of its changes.
-std::optional<ahead_view> take(const nav_location& location, const track_handle_list& tracks,
-                               nav_node_listener* listener);
+// Main thread, at the library's first use, before its queue runs again: the
+// view built ahead when it was built at `location` from exactly `tracks`, in
+// their order (waits for a build under way); nothing otherwise. Either way
+// no view built ahead is offered again. The node tells `listener` of its
+// changes.
+std::optional<built_nav_node> take(const nav_location& location, const track_handle_list& tracks,
+                                   nav_node_listener* listener);
 
 }  // namespace nav_first_view
