@@ -11,7 +11,6 @@
 #include "library/library_view_node.h"
 #include "library/media_library.h"
 #include "library/nav_first_view.h"
-#include "library/track_list_snapshot.h"
 #include "playback/playback_front.h"
 
 nav_last_location_item nav_last_location;
@@ -41,6 +40,20 @@ std::unique_ptr<nav_node> create_node(nav_node_listener* listener, const nav_loc
 bool starts_with(const nav_path& path, const nav_path& prefix) {
   return !prefix.empty() && path.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), path.begin());
 }
+
+// The library as the window's thread saw it when a build began: the worker
+// must not read the library itself.
+class track_list_snapshot final : public library_view_tracks {
+public:
+  explicit track_list_snapshot(const track_handle_list& tracks) : tracks_(tracks) {}
+  void get_all(track_handle_list& out) override { out = tracks_; }
+  void register_callback(library_change_callback*) override {}
+  void unregister_callback(library_change_callback*) override {}
+  bool is_scanning() override { return false; }
+
+private:
+  const track_handle_list& tracks_;
+};
 
 // The entries a level lists under which the level below it was entered.
 wide_text_list key_entered_by(const nav_location& below) {
@@ -163,19 +176,7 @@ bool nav_controller::move_in_background(const nav_location& target, pending_move
     const bool first_use = &library_ == &media_library_view_tracks() && !media_library::is_loaded();
     track_handle_list tracks;
     library_.get_all(tracks);
-    if (first_use) {
-      if (std::optional<built_nav_node> ahead = nav_first_view::take(target, tracks, listener_)) {
-        move.target = target;
-        pending_ = std::move(move);
-        land(std::move(*ahead));
-        try {
-          builder_.dispose(std::move(tracks));
-        } catch (const qiv::thread::exception_creation&) {
-          // Freed here instead.
-        }
-        return true;
-      }
-    }
+    if (first_use && land_built_ahead(target, tracks, move)) return true;
     if (tracks.size() < background_build_tracks) return false;
     track_handle_ptr playing;
     if (!playback_front_get().get_now_playing(playing)) playing.reset();
@@ -207,6 +208,20 @@ bool nav_controller::move_in_background(const nav_location& target, pending_move
   }
   move.target = target;
   pending_ = std::move(move);
+  return true;
+}
+
+bool nav_controller::land_built_ahead(const nav_location& target, track_handle_list& tracks, pending_move& move) {
+  std::optional<built_nav_node> ahead = nav_first_view::take(target, tracks, listener_);
+  if (!ahead) return false;
+  move.target = target;
+  pending_ = std::move(move);
+  land(std::move(*ahead));
+  try {
+    builder_.dispose(std::move(tracks));
+  } catch (const qiv::thread::exception_creation&) {
+    // Freed here instead.
+  }
   return true;
 }
 
