@@ -4,7 +4,6 @@
 
 #include "core/app_state.h"
 #include "core/localized_text.h"
-#include "foundation/thread.h"
 #include "io/io_exceptions.h"
 #include "library/folders_view_node.h"
 #include "library/fs_node.h"
@@ -176,6 +175,8 @@ bool nav_controller::move_in_background(const nav_location& target, pending_move
     const bool first_use = &library_ == &media_library_view_tracks() && !media_library::is_loaded();
     track_handle_list tracks;
     library_.get_all(tracks);
+    // The copy is freed here then: a worker started only to free it would
+    // keep its stack for nothing until the user moves.
     if (first_use && land_built_ahead(target, tracks, move)) return true;
     if (tracks.size() < background_build_tracks) return false;
     track_handle_ptr playing;
@@ -211,17 +212,13 @@ bool nav_controller::move_in_background(const nav_location& target, pending_move
   return true;
 }
 
-bool nav_controller::land_built_ahead(const nav_location& target, track_handle_list& tracks, pending_move& move) {
+bool nav_controller::land_built_ahead(const nav_location& target, const track_handle_list& tracks,
+                                      pending_move& move) {
   std::optional<built_nav_node> ahead = nav_first_view::take(target, tracks, listener_);
   if (!ahead) return false;
   move.target = target;
   pending_ = std::move(move);
   land(std::move(*ahead));
-  try {
-    builder_.dispose(std::move(tracks));
-  } catch (const qiv::thread::exception_creation&) {
-    // Freed here instead.
-  }
   return true;
 }
 

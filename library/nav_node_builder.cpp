@@ -13,7 +13,6 @@ struct nav_node_builder::job {
   std::uint64_t number = 0;
   build_step build;
   built_nav_node view;
-  track_handle_list tracks;
   std::exception_ptr failure;
 };
 
@@ -141,12 +140,6 @@ void nav_node_builder::dispose(std::unique_ptr<nav_node> node) {
 void nav_node_builder::dispose(wide_text_list texts) {
   auto done = std::make_unique<job>();
   done->view.entries = std::move(texts);
-  running_worker().discard(std::move(done));
-}
-
-void nav_node_builder::dispose(track_handle_list tracks) {
-  auto done = std::make_unique<job>();
-  done->tracks = std::move(tracks);
   running_worker().discard(std::move(done));
 }
 

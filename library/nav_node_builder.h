@@ -55,8 +55,6 @@ public:
   void dispose(std::unique_ptr<nav_node> node);
   // Window's thread: texts a list no longer shows are freed on the worker.
   void dispose(wide_text_list texts);
-  // Window's thread: a copy of the library's tracks is freed on the worker.
-  void dispose(track_handle_list tracks);
 
   // Window's thread: cancels, then waits until the worker has freed what it
   // was given and ended. A later start or dispose starts it again.
