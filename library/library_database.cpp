@@ -12,6 +12,7 @@
 #include "foundation/guid_equal.h"
 #include "foundation/string_buffer.h"
 #include "foundation/thread.h"
+#include "foundation/win32_handles.h"
 #include "foundation/win32_text.h"
 #include "io/file_window.h"
 #include "io/io_exceptions.h"
@@ -61,19 +62,26 @@ stored_library read_stored_library() {
 
 class library_preload final : public qiv::thread {
 public:
-  explicit library_preload(std::vector<std::string> listed) : listed_(std::move(listed)) {}
+  library_preload(std::vector<std::string> listed, std::unique_ptr<library_read_ahead_use> then)
+      : listed_(std::move(listed)), then_(std::move(then)) {
+    restored_.create();
+  }
   ~library_preload() override { wait_till_done(); }
 
-  // A failure of the worker reaches the caller as the same failure of
-  // reading on the caller's thread would.
+  // Waits for the restore, not for what the tracks are handed to. A failure
+  // of the worker reaches the caller as the same failure of reading on the
+  // caller's thread would.
   stored_library take() {
-    wait_till_done();
+    taken_ = true;
+    WaitForSingleObject(restored_.get(), INFINITE);
     if (failure_) std::rethrow_exception(failure_);
     return std::move(stored_);
   }
+  bool taken() const noexcept { return taken_; }
 
 private:
   void run() override {
+    track_handle_list listing;
     try {
       stored_ = read_stored_library();
       for (const std::string& text : listed_) {
@@ -81,14 +89,26 @@ private:
         if (blob != stored_.blobs.end() && stored_.restored.count(text) == 0)
           stored_.restored.emplace(text, media_library::restore_folder(text, *blob->second));
       }
+      if (then_) media_library::listing_after_restore(stored_.restored, listed_, listing);
     } catch (...) {
       failure_ = std::current_exception();
     }
+    const bool restored = !failure_;
+    // From here on the stored library belongs to the taker.
+    SetEvent(restored_.get());
+    // What the tracks were handed to keeps what it made until the preload
+    // is dropped.
+    if (!then_) return;
+    if (restored) then_->use(std::move(listing));
+    else then_.reset();
   }
 
   const std::vector<std::string> listed_;
+  std::unique_ptr<library_read_ahead_use> then_;
   stored_library stored_;
   std::exception_ptr failure_;
+  win32_event restored_;
+  bool taken_ = false;
 };
 
 std::unique_ptr<library_preload>& running_preload() {
@@ -142,16 +162,17 @@ void library_database_write(vantrel_io::file_object& file, const abort_signal& a
 std::string library_database_path() { return std::string(profile::get_path()) + "\\database.dat"; }
 
 void library_database_load() {
-  std::unique_ptr<library_preload> preload = std::move(running_preload());
-  stored_library stored = preload ? preload->take() : read_stored_library();
-  preload.reset();
+  // A preload taken goes on handing its tracks over; it is dropped with the
+  // library or by the next preload.
+  const std::unique_ptr<library_preload>& preload = running_preload();
+  stored_library stored = preload && !preload->taken() ? preload->take() : read_stored_library();
   if (stored.unsaved) media_library::mark_unsaved();
   media_library::apply_folders(stored.blobs, std::move(stored.restored));
 }
 
-void library_database_preload() {
+void library_database_preload(std::unique_ptr<library_read_ahead_use> then) {
   library_database_drop_preload();
-  auto preload = std::make_unique<library_preload>(media_library::folder_list());
+  auto preload = std::make_unique<library_preload>(media_library::folder_list(), std::move(then));
   try {
     preload->start();
   } catch (const qiv::thread::exception_creation&) {

@@ -13,6 +13,8 @@
 #include "library/known_folder_paths.h"
 #include "library/library_database.h"
 #include "library/media_library.h"
+#include "library/nav_controller.h"
+#include "library/nav_first_view.h"
 
 std::string library_folder_text(const std::string& path) {
   qiv::string_buffer canonical;
@@ -48,7 +50,7 @@ public:
   void startup_folders() override {
     media_library::startup_folders();
     // A run without a window has no use for the library at once.
-    if (!app::state().quiet) library_database_preload();
+    if (!app::state().quiet) library_database_preload(nav_first_view::request(nav_last_location.value));
   }
   // Start-up and shutdown call it only as the process ends.
   void shutdown() override { media_library::shutdown_for_exit(); }

@@ -332,6 +332,26 @@ restored_folder restore_folder(const std::string& text, vantrel_io::file_object&
   return made;
 }
 
+void listing_after_restore(const restored_folder_map& restored, const std::vector<std::string>& listed,
+                           track_handle_list& out) {
+  out.clear();
+  std::vector<const restored_folder*> taken;
+  for (const std::string& text : listed) {
+    auto made = restored.find(text);
+    if (made != restored.end() && !made->second.failure) taken.push_back(&made->second);
+  }
+  // One folder's sink was filled as the library's set will be: its walk is
+  // the library's.
+  if (taken.size() == 1) {
+    static_cast<const folder_sink*>(taken[0]->sink.get())->tracks.append_to(out);
+    return;
+  }
+  track_handle_set all;
+  for (const restored_folder* made : taken)
+    for (const track_handle_ptr& handle : made->tracks) all.insert(handle);
+  all.append_to(out);
+}
+
 void rescan_folders() {
   for (auto& [text, entry] : state().folders) entry.folder->set_mode(entry.mode & ~library_folder::mode_no_first_scan);
 }

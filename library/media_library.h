@@ -71,6 +71,10 @@ void ensure_loaded();
 void apply_folders(const stored_blob_map& blobs, restored_folder_map restored = {});
 // Any thread: touches none of the library's state.
 restored_folder restore_folder(const std::string& text, vantrel_io::file_object& blob);
+// Any thread: the tracks an empty library lists once apply_folders takes
+// `restored` with the folders `listed`, in the order get_all gives them.
+void listing_after_restore(const restored_folder_map& restored, const std::vector<std::string>& listed,
+                           track_handle_list& out);
 // Scans every folder once more (the refresh command while not monitoring).
 void rescan_folders();
 // The folder texts that make up the library (see library_folder_list.cpp).

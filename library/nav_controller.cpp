@@ -9,6 +9,7 @@
 #include "library/fs_node.h"
 #include "library/library_view_node.h"
 #include "library/media_library.h"
+#include "library/nav_first_view.h"
 #include "playback/playback_front.h"
 
 nav_last_location_item nav_last_location;
@@ -172,8 +173,14 @@ void nav_controller::set_host(nav_view_host* host) {
 
 bool nav_controller::move_in_background(const nav_location& target, pending_move&& move) {
   if (target.kind == nav_kind_library_view) {
+    // Only a library first used here is the one read ahead: one used before
+    // may have told of changes that the tracks alone do not show.
+    const bool first_use = &library_ == &media_library_view_tracks() && !media_library::is_loaded();
     track_handle_list tracks;
     library_.get_all(tracks);
+    // The copy is freed here then: a worker started only to free it would
+    // keep its stack for nothing until the user moves.
+    if (first_use && land_built_ahead(target, tracks, move)) return true;
     if (tracks.size() < background_build_tracks) return false;
     track_handle_ptr playing;
     if (!playback_front_get().get_now_playing(playing)) playing.reset();
@@ -205,6 +212,16 @@ bool nav_controller::move_in_background(const nav_location& target, pending_move
   }
   move.target = target;
   pending_ = std::move(move);
+  return true;
+}
+
+bool nav_controller::land_built_ahead(const nav_location& target, const track_handle_list& tracks,
+                                      pending_move& move) {
+  std::optional<built_nav_node> ahead = nav_first_view::take(target, tracks, listener_);
+  if (!ahead) return false;
+  move.target = target;
+  pending_ = std::move(move);
+  land(std::move(*ahead));
   return true;
 }
 

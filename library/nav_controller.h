@@ -177,6 +177,9 @@ private:
   bool move_in_background(const nav_location& target, pending_move&& move);
   // Moves to the location, adding it to the history, and shows it as `move` says.
   void navigate_showing(const nav_location& location, pending_move move);
+  // The library's first use: shows the view built ahead of it at the
+  // target, when it was built from these tracks.
+  bool land_built_ahead(const nav_location& target, const track_handle_list& tracks, pending_move& move);
   void land(built_nav_node built);
   void build_failed() noexcept;
   // A move made at once overtakes a build on the worker.

@@ -7,6 +7,7 @@
 
 #include "core/app_state.h"
 #include "core/config_item_registrations.h"
+#include "foundation/win32_handles.h"
 #include "library/media_library.h"
 #include "library_test_support.h"
 
@@ -53,6 +54,15 @@ public:
     media_library::ensure_loaded();
     media_library::rescan_folders();
     ASSERT_TRUE(library_test::wait_until([&] { return library_tracks() == expected; }));
+  }
+  void scan_count(std::size_t count) {
+    media_library::ensure_loaded();
+    media_library::rescan_folders();
+    ASSERT_TRUE(library_test::wait_until([&] {
+      track_handle_list all;
+      media_library::get_all(all);
+      return all.size() == count;
+    }));
   }
   void restart() {
     library_database_save(false);
@@ -262,6 +272,42 @@ TEST_F(LibraryDatabase, ReadAheadGivesTheLibraryAFirstUseWouldRead) {
   library_database_preload();
   EXPECT_EQ(library_tracks(), strings({"b.tst:0"}));
   scan({"a.tst:0", "a.tst:1", "b.tst:0"});
+}
+
+// What the read-ahead hands its tracks to runs beside the library's first
+// use, and is given them in the order the library lists them, with one
+// folder or several.
+TEST_F(LibraryDatabase, ReadAheadHandsOnTheTracksInTheLibrarysOrderWithoutHoldingUpItsFirstUse) {
+  struct held_use final : library_read_ahead_use {
+    win32_event release;
+    track_handle_list& got;
+    explicit held_use(track_handle_list& out) : got(out) { release.create(); }
+    void use(track_handle_list tracks) noexcept override {
+      WaitForSingleObject(release.get(), 20000);
+      got = std::move(tracks);
+    }
+  };
+  library_test::make_folder(music.path("one"));
+  library_test::make_folder(music.path("two"));
+  for (int i = 0; i < 40; ++i)
+    io_test::write_file(music.path(std::string(i % 2 ? "one" : "two") + "\\" + std::to_string(i) + ".tst"), "TST\nA");
+  for (const std::vector<std::string>& listed :
+       {std::vector<std::string>{music.path("one")}, std::vector<std::string>{music.path("two"), music.path("one")}}) {
+    media_library::set_folder_list(listed);
+    scan_count(listed.size() * 20);
+    restart();
+    track_handle_list handed;
+    auto use = std::make_unique<held_use>(handed);
+    const HANDLE release = use->release.get();
+    library_database_preload(std::move(use));
+    track_handle_list listed_now;
+    media_library::get_all(listed_now);  // returns while the use is held
+    SetEvent(release);
+    library_database_drop_preload();
+    ASSERT_EQ(handed.size(), listed_now.size());
+    for (std::size_t i = 0; i < handed.size(); ++i) EXPECT_EQ(handed[i].get(), listed_now[i].get()) << i;
+    media_library::shutdown();
+  }
 }
 
 // A run that reads ahead but never uses the library neither writes the file
