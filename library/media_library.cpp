@@ -117,6 +117,24 @@ void refresh_scanning() {
   set_scanning(any);
 }
 
+// The tracks of `sinks`, in their order: a track of overlapping folders is
+// listed with the first folder holding it.
+void list_tracks_of(const std::vector<const folder_sink*>& sinks, track_handle_list& out) {
+  out.clear();
+  for (std::size_t i = 0; i < sinks.size(); ++i) {
+    if (i == 0) {
+      sinks[0]->tracks.append_to(out);
+      continue;
+    }
+    out.reserve(out.size() + sinks[i]->tracks.size());
+    sinks[i]->tracks.for_each([&](track_handle* handle) {
+      for (std::size_t before = 0; before < i; ++before)
+        if (sinks[before]->tracks.contains(handle)) return;
+      out.emplace_back(handle);
+    });
+  }
+}
+
 void folder_sink::tracks_added(const track_handle_list& handles) {
   if (closed) return;
   // The first load, with no one listening yet, needs no list of what was new.
@@ -187,24 +205,10 @@ bool contains(const track_handle_ptr& handle) {
 
 void get_all(track_handle_list& out) {
   ensure_loaded();
-  out.clear();
-  // A track of overlapping folders is listed with the first folder holding it.
-  std::vector<const folder_sink*> listed;
-  for (const auto& [text, entry] : state().folders) {
-    const folder_sink* sink = entry.sink.get();
-    if (sink == nullptr || sink->closed) continue;
-    if (listed.empty()) {
-      sink->tracks.append_to(out);
-    } else {
-      out.reserve(out.size() + sink->tracks.size());
-      sink->tracks.for_each([&](track_handle* handle) {
-        for (const folder_sink* before : listed)
-          if (before->tracks.contains(handle)) return;
-        out.emplace_back(handle);
-      });
-    }
-    listed.push_back(sink);
-  }
+  std::vector<const folder_sink*> sinks;
+  for (const auto& [text, entry] : state().folders)
+    if (entry.sink && !entry.sink->closed) sinks.push_back(entry.sink.get());
+  list_tracks_of(sinks, out);
 }
 
 void enumerate(const std::function<bool(const track_handle_ptr&)>& visit) {
@@ -334,22 +338,12 @@ restored_folder restore_folder(const std::string& text, vantrel_io::file_object&
 
 void listing_after_restore(const restored_folder_map& restored, const std::vector<std::string>& listed,
                            track_handle_list& out) {
-  out.clear();
-  std::vector<const restored_folder*> taken;
-  for (const std::string& text : listed) {
-    auto made = restored.find(text);
-    if (made != restored.end() && !made->second.failure) taken.push_back(&made->second);
-  }
-  // One folder's sink was filled as the library's set will be: its walk is
-  // the library's.
-  if (taken.size() == 1) {
-    static_cast<const folder_sink*>(taken[0]->sink.get())->tracks.append_to(out);
-    return;
-  }
-  track_handle_set all;
-  for (const restored_folder* made : taken)
-    for (const track_handle_ptr& handle : made->tracks) all.insert(handle);
-  all.append_to(out);
+  // The library keeps its folders in the order of their texts, as `restored` does.
+  std::vector<const folder_sink*> sinks;
+  for (const auto& [text, made] : restored)
+    if (!made.failure && std::find(listed.begin(), listed.end(), text) != listed.end())
+      sinks.push_back(static_cast<const folder_sink*>(made.sink.get()));
+  list_tracks_of(sinks, out);
 }
 
 void rescan_folders() {

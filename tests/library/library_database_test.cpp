@@ -212,7 +212,9 @@ TEST_F(LibraryDatabase, DamagedFileKeepsEveryRecordBeforeTheDamage) {
   for (std::size_t length = 0; length < whole.size(); length += 7) {
     write_database(whole.substr(0, length));
     const strings tracks = library_tracks();
-    if (length >= first_end) EXPECT_EQ(tracks.count("a.tst:0"), 1u) << length;
+    if (length >= first_end) {
+      EXPECT_EQ(tracks.count("a.tst:0"), 1u) << length;
+    }
     EXPECT_EQ(tracks.count("b.tst:0"), 0u) << length;
     media_library::shutdown();
   }
