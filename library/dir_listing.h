@@ -14,6 +14,10 @@ struct dir_entry {
   bool is_folder() const noexcept { return (attributes & 0x10) != 0; }  // FILE_ATTRIBUTE_DIRECTORY
 };
 
+// The path to open a folder at: a drive's top level ("X:") at its root, as
+// "X:" alone names the drive's current folder.
+std::wstring dir_open_path(const std::wstring& folder);
+
 // Calls `visit` for every other entry in listing order. A folder with no
 // entries at all is empty; a folder that cannot be opened or read throws
 // exception_win32.

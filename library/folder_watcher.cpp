@@ -3,6 +3,7 @@
 #include "core/main_thread_queue.h"
 #include "core/service_factory.h"
 #include "foundation/win32_error.h"
+#include "library/dir_listing.h"
 
 namespace {
 
@@ -37,10 +38,9 @@ bool folder_watcher::start(const std::wstring& folder, std::function<void()> on_
   stop();
   abort_.reset();
   on_change_ = std::move(on_change);
-  // A drive's top level is watched at its root. Watching a folder must never
-  // keep the user from renaming or deleting it, or its parent.
-  const std::wstring path = folder.size() == 2 && folder[1] == L':' ? folder + L"\\" : folder;
-  directory_.reset(CreateFileW(path.c_str(), FILE_LIST_DIRECTORY,
+  // Watching a folder must never keep the user from renaming or deleting it,
+  // or its parent.
+  directory_.reset(CreateFileW(dir_open_path(folder).c_str(), FILE_LIST_DIRECTORY,
                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr));
   if (directory_.get() == INVALID_HANDLE_VALUE) {
