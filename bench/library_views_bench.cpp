@@ -8,7 +8,8 @@
 // the navigation controller as the window makes them (the folder's too) show
 // how long the window's thread is held (the view being built on a worker)
 // and how long until the new list is on screen. Run under the test session's display:
-//   tools/wine-exec BUILD_DIR BUILD_DIR/bench/bench_library_views.exe
+//   tools/wine-exec BUILD_DIR BUILD_DIR/bench/bench_library_views.exe [folder]
+// With "folder" only the folder is measured.
 #include "bench/bench_clock.h"
 #include "bench/text_list_source.h"
 
@@ -16,6 +17,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <iterator>
 #include <string>
@@ -247,7 +249,8 @@ void measure_folder() {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  const bool folder_only = argc > 1 && std::strcmp(argv[1], "folder") == 0;
   qiv::set_main_thread_id(GetCurrentThreadId());
   service_registry::table().build(service_factory::global_list_head);
   const HWND parent = CreateWindowExW(0, L"#32770", L"Library views bench", WS_POPUP | WS_CAPTION | WS_VISIBLE, 0, 0,
@@ -257,11 +260,13 @@ int main() {
   SendMessageW(list.create(parent, area, 1), WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)),
                FALSE);
   shown_list = &list;
-  memory_library big, small;
-  fill(big, track_count, "C:\\Music");
-  fill(small, reference_track_count, "C:\\Reference");
-  measure_library_views(big, small);
-  measure_window_switches(big);
+  if (!folder_only) {
+    memory_library big, small;
+    fill(big, track_count, "C:\\Music");
+    fill(small, reference_track_count, "C:\\Reference");
+    measure_library_views(big, small);
+    measure_window_switches(big);
+  }
   measure_folder();
   shown_list = nullptr;
   DestroyWindow(parent);

@@ -38,6 +38,22 @@ std::string code_page_to_utf8(const char* bytes, std::size_t length, unsigned co
 
 std::string utf16_to_utf8(const wchar_t* units, std::size_t count) { return from_wide(units, count, CP_UTF8); }
 
+void append_utf16_as_utf8(std::string& out, const wchar_t* units, std::size_t count) {
+  // Plain ASCII is the same byte for byte; the system converts from the first
+  // other unit on, which cannot be the second half of a pair split off.
+  std::size_t ascii = 0;
+  while (ascii < count && units[ascii] < 0x80) ++ascii;
+  const std::size_t start = out.size();
+  out.resize(start + ascii);
+  for (std::size_t i = 0; i < ascii; ++i) out[start + i] = static_cast<char>(units[i]);
+  if (ascii == count) return;
+  const int rest = int(count - ascii);
+  const int size = WideCharToMultiByte(CP_UTF8, 0, units + ascii, rest, nullptr, 0, nullptr, nullptr);
+  if (size <= 0) return;
+  out.resize(start + ascii + std::size_t(size));
+  WideCharToMultiByte(CP_UTF8, 0, units + ascii, rest, out.data() + start + ascii, size, nullptr, nullptr);
+}
+
 std::wstring utf8_to_utf16(const char* text, std::size_t length) { return to_wide(text, length, CP_UTF8); }
 
 }  // namespace qiv

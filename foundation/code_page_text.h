@@ -18,6 +18,9 @@ std::string code_page_to_utf8(const char* bytes, std::size_t length, unsigned co
 
 // UTF-16 code units in memory order (little-endian) to UTF-8.
 std::string utf16_to_utf8(const wchar_t* units, std::size_t count);
+// Appends to `out` the bytes utf16_to_utf8 gives for the units, without a
+// text of their own: for the many paths of a long listing.
+void append_utf16_as_utf8(std::string& out, const wchar_t* units, std::size_t count);
 std::wstring utf8_to_utf16(const char* text, std::size_t length);
 
 }  // namespace qiv

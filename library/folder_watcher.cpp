@@ -1,37 +1,83 @@
 #include "library/folder_watcher.h"
 
-#include <memory>
-#include <vector>
-
 #include "core/main_thread_queue.h"
 #include "core/service_factory.h"
 #include "foundation/win32_error.h"
+#include "library/dir_listing.h"
 
-folder_watcher::folder_watcher() { armed_.create(); }
+namespace {
 
-void folder_watcher::stop() {
+constexpr DWORD records_bytes = 65536;
+
+}  // namespace
+
+void folder_watcher::stop_soon() noexcept { abort_.raise(); }
+
+void folder_watcher::stop() noexcept {
   abort_.raise();
   if (thread_.get()) {
     WaitForSingleObject(thread_.get(), INFINITE);
     thread_.reset();
   }
+  close();
+}
+
+void folder_watcher::close() noexcept {
+  if (pending_) {
+    // The first request was issued by the thread that started the watch:
+    // only CancelIoEx reaches a request of another thread.
+    CancelIoEx(directory_.get(), &overlapped_);
+    DWORD ignored = 0;
+    GetOverlappedResult(directory_.get(), &overlapped_, &ignored, TRUE);
+    pending_ = false;
+  }
+  directory_.reset();
 }
 
 bool folder_watcher::start(const std::wstring& folder, std::function<void()> on_change) {
   stop();
   abort_.reset();
-  folder_ = folder;
   on_change_ = std::move(on_change);
-  ResetEvent(armed_.get());
+  // Watching a folder must never keep the user from renaming or deleting it,
+  // or its parent.
+  directory_.reset(CreateFileW(dir_open_path(folder).c_str(), FILE_LIST_DIRECTORY,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                               FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr));
+  if (directory_.get() == INVALID_HANDLE_VALUE) {
+    directory_.reset();
+    return false;
+  }
+  if (!done_.get()) {
+    done_.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    if (!done_.get()) throw exception_win32(GetLastError());
+  }
+  try {
+    request();
+  } catch (const exception_win32&) {
+    close();
+    return false;
+  }
   const HANDLE thread = CreateThread(nullptr, 0, thread_entry, this, 0, nullptr);
-  if (!thread) throw exception_win32(GetLastError());
+  if (!thread) {
+    const DWORD error = GetLastError();
+    close();
+    throw exception_win32(error);
+  }
   thread_.reset(thread);
-  // A thread that fails before arming ends instead: waiting on both keeps a
-  // drive without a medium from hanging the main thread.
-  const HANDLE objects[2] = {armed_.get(), thread_.get()};
-  if (WaitForMultipleObjects(2, objects, FALSE, INFINITE) == WAIT_OBJECT_0) return true;
-  thread_.reset();
-  return false;
+  return true;
+}
+
+void folder_watcher::request() {
+  if (records_.empty()) records_.resize(records_bytes / sizeof(DWORD));
+  // A request cancelled or ended without a wait may have left it set.
+  ResetEvent(done_.get());
+  overlapped_ = {};
+  overlapped_.hEvent = done_.get();
+  if (!ReadDirectoryChangesW(directory_.get(), records_.data(), records_bytes, FALSE,
+                             FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME | FILE_NOTIFY_CHANGE_ATTRIBUTES,
+                             nullptr, &overlapped_, nullptr))
+    throw exception_win32(GetLastError());
+  pending_ = true;
 }
 
 DWORD WINAPI folder_watcher::thread_entry(void* self) {
@@ -44,39 +90,15 @@ DWORD WINAPI folder_watcher::thread_entry(void* self) {
 }
 
 void folder_watcher::run() {
-  // A drive's top level is watched at its root. Watching a folder must never
-  // keep the user from renaming or deleting it, or its parent.
-  const std::wstring path = folder_.size() == 2 && folder_[1] == L':' ? folder_ + L"\\" : folder_;
-  win32_handle directory(CreateFileW(path.c_str(), FILE_LIST_DIRECTORY,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                     FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr));
-  if (directory.get() == INVALID_HANDLE_VALUE) {
-    directory.reset();
-    throw exception_win32(GetLastError());
-  }
-  win32_handle done(CreateEventW(nullptr, FALSE, FALSE, nullptr));
-  if (!done.get()) throw exception_win32(GetLastError());
-  std::vector<DWORD> buffer(65536 / sizeof(DWORD));
   for (;;) {
-    OVERLAPPED overlapped = {};
-    overlapped.hEvent = done.get();
-    if (!ReadDirectoryChangesW(directory.get(), buffer.data(), 65536, FALSE,
-                               FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME |
-                                   FILE_NOTIFY_CHANGE_ATTRIBUTES,
-                               nullptr, &overlapped, nullptr))
-      throw exception_win32(GetLastError());
-    SetEvent(armed_.get());
-    const HANDLE objects[2] = {done.get(), abort_.get_event()};
+    const HANDLE objects[2] = {done_.get(), abort_.get_event()};
     const DWORD woken = WaitForMultipleObjects(2, objects, FALSE, INFINITE);
-    if (woken != WAIT_OBJECT_0 || abort_.is_set()) {
-      CancelIo(directory.get());
-      DWORD ignored = 0;
-      GetOverlappedResult(directory.get(), &overlapped, &ignored, TRUE);
-      return;
-    }
+    if (woken != WAIT_OBJECT_0 || abort_.is_set()) return;  // stop ends the request
     DWORD bytes = 0;
-    if (!GetOverlappedResult(directory.get(), &overlapped, &bytes, FALSE)) throw exception_win32(GetLastError());
+    pending_ = false;
+    if (!GetOverlappedResult(directory_.get(), &overlapped_, &bytes, FALSE)) throw exception_win32(GetLastError());
     // The records are not read: any change, an overflow too, means a rebuild.
     main_thread_queue::post(new service_counted<main_thread_call>(on_change_));
+    request();
   }
 }

@@ -4,9 +4,11 @@
 
 #include <algorithm>
 
+#include "foundation/code_page_text.h"
 #include "library/dir_listing.h"
 #include "library/folder_picture.h"
 #include "library/nav_track_sources.h"
+#include "metadata/input_dispatch.h"
 #include "metadata/track_handle_registry.h"
 
 namespace {
@@ -52,7 +54,11 @@ fs_node::fs_node(nav_node_listener* listener, const nav_path& path)
 fs_node::fs_node(nav_node_listener* listener, fs_node_unbuilt_t)
     : listener_(listener), receiver_(std::make_shared<change_receiver>()) {}
 
-fs_node::~fs_node() { detach(); }
+fs_node::~fs_node() {
+  detach();
+  watcher_.stop();
+  parent_watcher_.stop();
+}
 
 void fs_node::build_from(const nav_path& path) {
   path_ = path;
@@ -67,8 +73,9 @@ bool fs_node::attach() {
 }
 
 void fs_node::detach() {
-  watcher_.stop();
-  parent_watcher_.stop();
+  // The watch threads are waited for where the node is freed.
+  watcher_.stop_soon();
+  parent_watcher_.stop_soon();
   watching_ = false;
   receiver_->node = nullptr;  // callbacks still queued do nothing
 }
@@ -82,21 +89,28 @@ void fs_node::set_path(const nav_path& path) {
   refresh();
 }
 
+const track_handle_ptr* fs_node::find_track(const std::wstring& name) const {
+  const auto before = [this](std::uint32_t file, const std::wstring& wanted) {
+    return entries_[first_file_ + file] < wanted;
+  };
+  const auto at = std::lower_bound(by_name_.begin(), by_name_.end(), name, before);
+  if (at == by_name_.end() || entries_[first_file_ + *at] != name) return nullptr;
+  return &tracks_[*at];
+}
+
 bool fs_node::can_open(const wide_text_list& selection) const {
-  return selection.size() == 1 && tracks_.count(selection[0]) == 0;
+  return selection.size() == 1 && find_track(selection[0]) == nullptr;
 }
 
 bool fs_node::entry_is_track(const std::wstring& name, const track_handle* handle) {
-  const auto found = tracks_.find(name);
-  return found != tracks_.end() && found->second.get() == handle;
+  const track_handle_ptr* const found = find_track(name);
+  return found != nullptr && found->get() == handle;
 }
 
 void fs_node::get_tracks(const wide_text_list& names, track_handle_list& out) {
   out.clear();
-  for (const std::wstring& name : names) {
-    const auto found = tracks_.find(name);
-    if (found != tracks_.end()) out.push_back(found->second);
-  }
+  for (const std::wstring& name : names)
+    if (const track_handle_ptr* const found = find_track(name)) out.push_back(*found);
 }
 
 void fs_node::go_up() {
@@ -126,9 +140,8 @@ bool fs_node::get_picture(std::wstring& out) {
 track_source_ptr fs_node::source_for(const wide_text_list& names) {
   concat_source_builder concat;
   for (const std::wstring& name : names) {
-    const auto found = tracks_.find(name);
-    if (found != tracks_.end()) {
-      concat.append(single_track_source_create(found->second));
+    if (const track_handle_ptr* const found = find_track(name)) {
+      concat.append(single_track_source_create(*found));
     } else if (path_.empty()) {
       const std::wstring drive = fs_drive_of_caption(name);
       if (!drive.empty()) concat.append(folder_source_create(drive));
@@ -182,7 +195,7 @@ void fs_node::relist() {
     try {
       refresh();
     } catch (const std::exception&) {
-      entries_.clear();
+      clear_listing();
     }
   }
 }
@@ -196,12 +209,13 @@ void fs_node::refresh() {
   watcher_.stop();
   parent_watcher_.stop();
   watching_ = false;
-  tracks_.clear();
-  entries_.clear();
+  clear_listing();
   // A folder that is gone (deleted, renamed, its drive removed) leaves the
   // node at the deepest level that still exists.
   while (!path_.empty() && !is_existing_folder(nav_path_join(path_))) path_.pop_back();
   wide_text_list folders, files;
+  std::vector<std::uint32_t> path_at;
+  std::string paths;
   if (path_.empty()) {
     list_drives(folders);
   } else {
@@ -223,14 +237,47 @@ void fs_node::refresh() {
     // only its parent sees it go.
     if (path_.size() > 1)
       parent_watcher_.start(nav_path_join(nav_path(path_.begin(), path_.end() - 1)), follow(&fs_node::on_parent_changed));
-    list_folder(folder, folders, files);
+    list_folder(folder, folders, files, path_at, paths);
   }
   // Names the natural order calls equal ("Song.mp3", "song.mp3" on a
   // case-sensitive disk) are both listed, in code-unit order.
   std::sort(folders.begin(), folders.end());
-  std::sort(files.begin(), files.end());
-  for (std::wstring& name : nav_natural_order(std::move(folders))) entries_.push_back(std::move(name));
-  for (std::wstring& name : nav_natural_order(std::move(files))) entries_.push_back(std::move(name));
+  entries_ = nav_natural_order(std::move(folders));
+  take_files(std::move(files), path_at, paths);
+}
+
+void fs_node::clear_listing() noexcept {
+  tracks_.clear();
+  by_name_.clear();
+  entries_.clear();
+  first_file_ = 0;
+}
+
+void fs_node::take_files(wide_text_list files, const std::vector<std::uint32_t>& path_at, const std::string& paths) {
+  std::vector<std::uint32_t> listed(files.size());
+  for (std::uint32_t i = 0; i < listed.size(); ++i) listed[i] = i;
+  std::sort(listed.begin(), listed.end(), [&](std::uint32_t a, std::uint32_t b) { return files[a] < files[b]; });
+  // One entry per name.
+  listed.erase(std::unique(listed.begin(), listed.end(),
+                           [&](std::uint32_t a, std::uint32_t b) { return files[a] == files[b]; }),
+               listed.end());
+  wide_text_list names;
+  names.reserve(listed.size());
+  for (const std::uint32_t i : listed) names.push_back(std::move(files[i]));
+  const std::vector<std::uint32_t> shown = nav_natural_order_of(names);
+
+  first_file_ = entries_.size();
+  entries_.reserve(first_file_ + shown.size());
+  by_name_.resize(shown.size());
+  std::vector<const char*> locations(shown.size());
+  for (std::uint32_t k = 0; k < shown.size(); ++k) {
+    const std::uint32_t sorted = shown[k];
+    entries_.push_back(std::move(names[sorted]));
+    by_name_[sorted] = k;
+    locations[k] = paths.c_str() + path_at[listed[sorted]];
+  }
+  tracks_.resize(shown.size());
+  track_handle_registry::get_handles(locations, 0, tracks_);
 }
 
 void fs_node::list_drives(wide_text_list& folders) {
@@ -245,26 +292,30 @@ void fs_node::list_drives(wide_text_list& folders) {
   }
 }
 
-void fs_node::list_folder(const std::wstring& folder, wide_text_list& folders, wide_text_list& files) {
+void fs_node::list_folder(const std::wstring& folder, wide_text_list& folders, wide_text_list& files,
+                          std::vector<std::uint32_t>& path_at, std::string& paths) {
   const std::string prefix = "file://" + nav_utf8(folder) + "\\";
   int best_picture = picture_file_name_count;
-  std::string full;  // reused from file to file
-  dir_listing(folder, [&](const WIN32_FIND_DATAW& data) {
-    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      folders.emplace_back(data.cFileName);
+  const input_dispatch::path_claim_test audio;
+  dir_listing(folder, [&](const dir_entry& entry) {
+    if (entry.is_folder()) {
+      folders.emplace_back(entry.name);
       return;
     }
-    std::wstring name = data.cFileName;
-    full.assign(prefix);
-    full += nav_utf8(name);
-    const int rank = picture_file_rank(name);
+    const std::size_t at = paths.size();
+    paths += prefix;
+    qiv::append_utf16_as_utf8(paths, entry.name.data(), entry.name.size());
+    const int rank = picture_file_rank(entry.name);
     if (rank >= 0 && rank < best_picture) {
       best_picture = rank;
-      picture_ = full;
+      picture_.assign(paths, at);
     }
-    if (!is_supported_audio_path(full.c_str())) return;
-    const auto [entry, added] = tracks_.try_emplace(std::move(name));
-    track_handle_registry::get_handle(entry->second, full.c_str(), 0);
-    if (added) files.push_back(entry->first);
+    if (!audio.is_claimed(paths.c_str() + at)) {
+      paths.resize(at);
+      return;
+    }
+    paths += '\0';
+    files.emplace_back(entry.name);
+    path_at.push_back(static_cast<std::uint32_t>(at));
   });
 }

@@ -6,8 +6,9 @@
 #pragma once
 
 #include <atomic>
-#include <map>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "library/folder_watcher.h"
 #include "library/nav_node.h"
@@ -43,9 +44,10 @@ public:
   bool can_go_up() const override { return !path_.empty(); }
   bool lists_tracks() const override { return true; }
   bool entry_is_track(const std::wstring& name, const track_handle* handle) override;
-  bool is_container(const std::wstring& name) const override { return tracks_.count(name) == 0; }
+  bool is_container(const std::wstring& name) const override { return find_track(name) == nullptr; }
   void get_tracks(const wide_text_list& names, track_handle_list& out) override;
-  bool is_track(const std::wstring& name) override { return tracks_.count(name) != 0; }
+  void get_all_tracks(track_handle_list& out) override { out = tracks_; }
+  bool is_track(const std::wstring& name) override { return find_track(name) != nullptr; }
   void go_up() override;
   void open(const wide_text_list& selection) override;
   const wide_text_list& entries() const override { return entries_; }
@@ -71,16 +73,29 @@ private:
   // Lists the folder again after it changed on disk.
   void relist();
   void list_drives(wide_text_list& folders);
-  void list_folder(const std::wstring& folder, wide_text_list& folders, wide_text_list& files);
+  // Collects the subfolders, the claimed files and their "file://" paths
+  // (one after another in `paths`, each ended by a 0, found at `path_at`).
+  void list_folder(const std::wstring& folder, wide_text_list& folders, wide_text_list& files,
+                   std::vector<std::uint32_t>& path_at, std::string& paths);
+  // Appends the files to the entries in their order and takes their handles.
+  void take_files(wide_text_list files, const std::vector<std::uint32_t>& path_at, const std::string& paths);
+  void clear_listing() noexcept;
+  // The handle listed under the name, null for a folder or an unknown name.
+  const track_handle_ptr* find_track(const std::wstring& name) const;
   void on_folder_changed(std::uint32_t generation);
   // A change beside the shown folder matters only when the folder is gone.
   void on_parent_changed(std::uint32_t generation);
 
   nav_node_listener* listener_;
   std::shared_ptr<change_receiver> receiver_;
-  std::map<std::wstring, track_handle_ptr> tracks_;
   nav_path path_;
   wide_text_list entries_;
+  // The files' entries follow the folders' from here on; tracks_ holds
+  // their handles in the same order, and by_name_ their places in tracks_
+  // in code-unit order of their names, for looking names up.
+  std::size_t first_file_ = 0;
+  track_handle_list tracks_;
+  std::vector<std::uint32_t> by_name_;
   folder_watcher watcher_;
   folder_watcher parent_watcher_;
   std::uint32_t generation_ = 0;

@@ -112,15 +112,16 @@ private:
     const std::string prefix = "file://" + nav_utf8(path) + "\\";
     std::map<std::wstring, track_handle_ptr> files;
     wide_text_list subfolders;
-    dir_listing(path, [&](const WIN32_FIND_DATAW& data) {
-      const std::wstring name = data.cFileName;
-      if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+    const input_dispatch::path_claim_test audio;
+    dir_listing(path, [&](const dir_entry& entry) {
+      const std::wstring name(entry.name);
+      if (entry.is_folder()) {
         // Directory links are passed over: they may lead back up the tree.
-        if ((data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) subfolders.push_back(name);
+        if ((entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) subfolders.push_back(name);
         return;
       }
       const std::string full = prefix + nav_utf8(name);
-      if (is_supported_audio_path(full.c_str()))
+      if (audio.is_claimed(full.c_str()))
         files[name] = track_handle_registry::get_handle(track_location(full.c_str(), 0));
     });
 

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <string_view>
 
 #include "core/service_registry.h"
 #include "foundation/crash.h"
@@ -29,8 +30,10 @@ void claimant_list::clear() noexcept {
 
 namespace input_dispatch {
 
-void get_extension(const char* path, qiv::string_object& out) {
-  out.set_string("");
+namespace {
+
+// Where the path's extension lies in it; empty when it has none.
+std::string_view extension_of(const char* path) {
   const char* name = path;
   for (const char* p = path; *p; ++p) {
     if (*p == '\\' || *p == '/' || *p == '|' || *p == ':') name = p + 1;
@@ -41,10 +44,37 @@ void get_extension(const char* path, qiv::string_object& out) {
     if (*p == '?') end = p;
     else if (*p == '.') {
       const std::size_t length = static_cast<std::size_t>(end - (p + 1));
-      if (length < max_extension_length) out.set_string(p + 1, length);
-      return;
+      return length < max_extension_length ? std::string_view(p + 1, length) : std::string_view();
     }
   }
+  return {};
+}
+
+}  // namespace
+
+void get_extension(const char* path, qiv::string_object& out) {
+  const std::string_view extension = extension_of(path);
+  out.set_string(extension.data() != nullptr ? extension.data() : "", extension.size());
+}
+
+path_claim_test::path_claim_test(bool skip_flagged) {
+  service_enumerator walk(service_registry::find_class(decoder_service::class_guid));
+  service_handle handle;
+  while (walk.next(handle)) {
+    auto* service = static_cast<decoder_service*>(handle.get());
+    if (!skip_flagged || (service->get_flags() & decoder_service::flag_skippable) == 0)
+      services_.emplace_back(service);
+  }
+}
+
+bool path_claim_test::is_claimed(const char* path) const {
+  const std::string_view found = extension_of(path);
+  char extension[max_extension_length];
+  found.copy(extension, found.size());
+  extension[found.size()] = 0;
+  for (const decoder_service_ptr& service : services_)
+    if (service->is_our_path(path, extension)) return true;
+  return false;
 }
 
 namespace {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "core/abort_signal.h"
 #include "foundation/array.h"
@@ -38,6 +39,18 @@ inline constexpr std::size_t max_extension_length = 32;
 // '/', '|' or ':'), ending before a '?' ("x.ogg?id=3" gives "ogg"); empty
 // without a dot or when 32 bytes or longer.
 void get_extension(const char* path, qiv::string_object& out);
+
+// Whether any service claims a path, asked of many paths in a row (the files
+// of a folder's listing): the services are gathered once, and each path is
+// put to them as collect_by_path puts it.
+class path_claim_test {
+public:
+  explicit path_claim_test(bool skip_flagged = false);
+  bool is_claimed(const char* path) const;
+
+private:
+  std::vector<decoder_service_ptr> services_;
+};
 
 // Each answers whether any service was kept; with skip_flagged a service
 // flagged decoder_service::flag_skippable is never kept.

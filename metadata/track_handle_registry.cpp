@@ -1,5 +1,6 @@
 #include "metadata/track_handle_registry.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -27,18 +28,26 @@ public:
     const std::size_t length = std::strlen(path);
     const std::uint32_t crc = qiv::crc32(path, length);
     critical_section_lock hold(lock_);
-    track_handle* handle = find(crc, path, subsong);
-    if (handle == nullptr) {
-      if (count_ >= bucket_count_) grow();
-      handle = make_handle(path, length, subsong, crc);
-      track_handle*& head = buckets_[crc & (bucket_count_ - 1)];
-      handle->next_in_registry_ = head;
-      head = handle;
-      ++count_;
+    get_locked(out, path, length, subsong, crc);
+  }
+
+  void get_many(std::span<const char* const> paths, std::uint32_t subsong, std::span<track_handle_ptr> out) {
+    // The paths' checksums are made outside the lock; a run of paths holds
+    // it for well under a millisecond, so that others waiting for handles or
+    // their counts are not held up by a long batch.
+    constexpr std::size_t run = 512;
+    std::size_t lengths[run];
+    std::uint32_t crcs[run];
+    for (std::size_t start = 0; start < paths.size(); start += run) {
+      const std::size_t count = std::min(run, paths.size() - start);
+      for (std::size_t i = 0; i < count; ++i) {
+        lengths[i] = std::strlen(paths[start + i]);
+        crcs[i] = qiv::crc32(paths[start + i], lengths[i]);
+      }
+      critical_section_lock hold(lock_);
+      for (std::size_t i = 0; i < count; ++i)
+        get_locked(out[start + i], paths[start + i], lengths[i], subsong, crcs[i]);
     }
-    // The lock is re-entrant: the count goes up before anyone else can
-    // release the handle, and the old reference is dropped inside it too.
-    out = handle;
   }
 
   std::uint32_t count() {
@@ -62,6 +71,22 @@ public:
   }
 
 private:
+  void get_locked(track_handle_ptr& out, const char* path, std::size_t length, std::uint32_t subsong,
+                  std::uint32_t crc) {
+    track_handle* handle = find(crc, path, subsong);
+    if (handle == nullptr) {
+      if (count_ >= bucket_count_) grow();
+      handle = make_handle(path, length, subsong, crc);
+      track_handle*& head = buckets_[crc & (bucket_count_ - 1)];
+      handle->next_in_registry_ = head;
+      head = handle;
+      ++count_;
+    }
+    // The lock is re-entrant: the count goes up before anyone else can
+    // release the handle, and the old reference is dropped inside it too.
+    out = handle;
+  }
+
   // One heap block per handle: the object, then its path text with its
   // terminator. A library holds a handle per track, and a block of its own
   // for each path would cost a heap header and rounding more per track.
@@ -127,6 +152,10 @@ void get_handle(track_handle_ptr& out, const track_location& location) {
 
 void get_handle(track_handle_ptr& out, const char* path, std::uint32_t subsong) {
   track_handle_table::instance().get(out, path != nullptr ? path : "", subsong);
+}
+
+void get_handles(std::span<const char* const> paths, std::uint32_t subsong, std::span<track_handle_ptr> out) {
+  track_handle_table::instance().get_many(paths, subsong, out.first(paths.size()));
 }
 
 track_handle_ptr get_handle(const track_location& location) {

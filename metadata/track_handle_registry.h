@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 
 #include "metadata/track_handle.h"
 #include "metadata/track_location.h"
@@ -17,6 +18,12 @@ void get_handle(track_handle_ptr& out, const track_location& location);
 track_handle_ptr get_handle(const track_location& location);
 // The same for the location (`path`, `subsong`), without making one first.
 void get_handle(track_handle_ptr& out, const char* path, std::uint32_t subsong);
+
+// The handles of the locations (`paths[i]`, `subsong`), in that order, into
+// `out[i]` (whose earlier references are released): the same as one call each,
+// but with the registry's lock taken once per run of paths rather than once
+// per path.
+void get_handles(std::span<const char* const> paths, std::uint32_t subsong, std::span<track_handle_ptr> out);
 
 // The number of handles alive now.
 std::uint32_t live_count();

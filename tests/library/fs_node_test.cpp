@@ -5,8 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <thread>
+
 #include "library/folders_view_node.h"
 #include "library_test_support.h"
+#include "metadata/track_handle_registry.h"
 
 namespace {
 
@@ -49,6 +53,52 @@ TEST_F(FsNode, ListsFoldersThenClaimedFilesInNaturalOrder) {
   std::wstring folder;
   ASSERT_TRUE(node.get_folder_path(folder));
   EXPECT_EQ(nav_utf8(folder), music.path().substr(0, music.path().find_last_not_of('\\') + 1));
+}
+
+// Display order (natural) and lookup order (code units) differ here, names
+// lie beyond ASCII and U+FFFF, and one folder's paths pass 260 characters:
+// every entry must still lead to the track of its own file, and only to it.
+TEST_F(FsNode, EveryFileEntryLeadsToTheTrackOfItsOwnName) {
+  const wide_text_list listed = {L"b.tst",  L"A10.tst",          L"a9.tst",           L"a1.tst",
+                                 L"\u66F2.tst", L"\u00E9t\u00E9.tst", L"\U0001D11E clef.tst", L"shown system.tst"};
+  // Where the letters beyond ASCII sort depends on the system's language.
+  const strings expected = names(nav_natural_order(listed));
+  ASSERT_EQ(strings(expected.begin(), expected.begin() + 3), strings({"a1.tst", "a9.tst", "A10.tst"}));
+  const std::string deep = std::string(120, 'd') + "\\" + std::string(120, 'e');
+  for (const std::string& folder : {std::string("shallow"), deep.substr(0, 120), deep})
+    library_test::make_folder(music.path(folder));
+  for (const std::string& folder : {std::string("shallow"), deep}) {
+    const std::string at = folder + "\\";
+    for (const std::string& name : names(listed)) file(at + name);
+    file(at + "hidden.tst");
+    SetFileAttributesW(io_test::wide(music.path(at + "hidden.tst")).c_str(), FILE_ATTRIBUTE_HIDDEN);
+    SetFileAttributesW(io_test::wide(music.path(at + "shown system.tst")).c_str(), FILE_ATTRIBUTE_SYSTEM);
+    fs_node node(&listener, here(folder));
+    if (folder == deep) ASSERT_GT(music.path(at + "a9.tst").size(), 260u);
+    ASSERT_EQ(names(node.entries()), expected) << "the hidden file is passed over, the system file listed";
+    track_handle_list all;
+    node.get_all_tracks(all);
+    ASSERT_EQ(all.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+      const std::string location = music.file_url(at + expected[i]);
+      EXPECT_STREQ(all[i]->get_location().get_path(), location.c_str()) << "in display order";
+      EXPECT_EQ(all[i].get(), track_handle_registry::get_handle(track_location(location.c_str(), 0)).get());
+      const std::wstring& name = node.entries()[i];
+      track_handle_list one;
+      node.get_tracks({name}, one);
+      ASSERT_EQ(one.size(), 1u) << expected[i];
+      EXPECT_EQ(one[0].get(), all[i].get());
+      EXPECT_TRUE(node.entry_is_track(name, all[i].get()));
+      EXPECT_FALSE(node.is_container(name));
+      EXPECT_FALSE(node.can_open({name}));
+    }
+    // Lookups compare exact code units.
+    for (const wchar_t* other : {L"B.tst", L"a10.tst", L"hidden.tst", L"b.ts", L"b.tstx", L""}) {
+      EXPECT_FALSE(node.is_track(other)) << io_test::utf8(other);
+      EXPECT_TRUE(node.is_container(other)) << io_test::utf8(other);
+    }
+    EXPECT_FALSE(node.entry_is_track(L"b.tst", all[0].get()));
+  }
 }
 
 TEST_F(FsNode, PicksTheBestPictureName) {
@@ -124,6 +174,20 @@ TEST_F(FsNode, ListedAwayFromTheMainThreadItMissesNoChangeMadeMeanwhile) {
   file("ignored.tst");
   settle();
   EXPECT_EQ(listener.changes, 1) << "detached, it no longer does";
+}
+
+// As the window leaves a folder: the node is detached on this thread and
+// freed on another, which must end its watches without waiting for a change.
+TEST_F(FsNode, NodeDetachedHereAndFreedElsewhereEndsItsWatches) {
+  library_test::make_folder(music.path("Album"));
+  auto node = std::make_unique<fs_node>(&listener, here("Album"));
+  ASSERT_TRUE(node->is_watching());
+  node->detach();
+  std::thread freeing([&] { node.reset(); });
+  freeing.join();
+  file("Album\\late.tst");
+  settle(300);
+  EXPECT_EQ(listener.changes, 0);
 }
 
 TEST_F(FsNode, FolderThatCannotBeOpenedNeitherHangsNorWatches) {

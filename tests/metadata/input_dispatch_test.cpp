@@ -211,6 +211,27 @@ TEST_F(InputDispatch, FlaggedInputIsSkippedOnlyWhenAsked) {
   EXPECT_EQ(open_reader("file://a.tst", {}, false), "input0");
 }
 
+// A folder's listing asks whether each of its files is claimed, of inputs
+// gathered once: it must answer as the collection by path does.
+TEST_F(InputDispatch, ClaimTestOfManyPathsAnswersAsCollectionByPath) {
+  inputs[0].extensions = {"tst"};
+  inputs[1].extensions = {"TX2", ""};
+  inputs[2].extensions = {"skip"};
+  inputs[2].flags = decoder_service::flag_skippable;
+  register_inputs(3);
+  const std::string long_extension = "file://a." + std::string(32, 'e');
+  for (const bool skip_flagged : {false, true}) {
+    const input_dispatch::path_claim_test claims(skip_flagged);
+    for (const char* path : {"file://C:\\a.tst", "file://C:\\a.tst?x", "file://C:\\a.TX2", "file://C:\\a.tx2",
+                             "file://C:\\noext", "file://C:\\x.tst\\noext", "file://C:\\a.skip", "file://C:\\a.flac",
+                             long_extension.c_str(), ""}) {
+      claimant_list list;
+      EXPECT_EQ(claims.is_claimed(path), input_dispatch::collect_by_path(list, path, skip_flagged))
+          << path << (skip_flagged ? " skipping" : "");
+    }
+  }
+}
+
 // Waiting for a file held elsewhere ends when the user aborts.
 TEST_F(InputDispatch, WriterRetryEndsOnAbort) {
   inputs[0].extensions = {"tst"};

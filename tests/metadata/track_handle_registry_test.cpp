@@ -110,6 +110,29 @@ TEST(TrackHandleIdentity, ManyHandlesStayDistinctAndFoundUntilTheirLastRelease) 
   EXPECT_EQ(track_handle_registry::live_count(), before);
 }
 
+// A folder's listing takes its handles in one batch: more paths than one
+// hold of the lock serves, some already alive, one twice.
+TEST(TrackHandleIdentity, ABatchGivesTheHandlesOneCallEachWouldGive) {
+  const track_handle_ptr alive = handle_of("file://C:\\batch\\7.flac");
+  const track_handle_ptr other_subsong = handle_of("file://C:\\batch\\8.flac", 1);
+  std::vector<std::string> texts;
+  for (int i = 0; i < 1200; ++i) texts.push_back("file://C:\\batch\\" + std::to_string(i % 1100) + ".flac");
+  std::vector<const char*> paths;
+  for (const std::string& text : texts) paths.push_back(text.c_str());
+  const std::uint32_t before = track_handle_registry::live_count();
+  std::vector<track_handle_ptr> handles(paths.size(), alive);
+  track_handle_registry::get_handles(paths, 0, handles);
+  EXPECT_EQ(track_handle_registry::live_count(), before + 1099) << "one new handle per new path";
+  EXPECT_EQ(handles[7].get(), alive.get());
+  EXPECT_NE(handles[8].get(), other_subsong.get());
+  for (std::size_t i = 0; i < paths.size(); ++i) {
+    ASSERT_EQ(handles[i].get(), handles[i % 1100].get()) << i;
+    ASSERT_EQ(handles[i].get(), handle_of(paths[i]).get()) << i;
+  }
+  handles.clear();
+  EXPECT_EQ(track_handle_registry::live_count(), before);
+}
+
 TEST(TrackHandleInfo, StoresOnlyNewerInfoUnlessForcedOrTheFileWasRestored) {
   const track_handle_ptr handle = handle_of("file://C:\\info.mp3");
   track_display_info untouched = record_titled("caller's");
