@@ -115,12 +115,19 @@ public:
     fields_.read_u32(count);
     // Room for as many files as the bytes left could hold, at most.
     dir.files.reserve(std::min<std::size_t>(count, source_.remaining() / smallest_file_record));
+    // The names come in the list's order from files this program wrote;
+    // any other order is put right once at the end rather than by moving
+    // the entries on every name.
+    bool ordered = true;
     for (std::uint32_t i = 0; i < count; ++i) {
       name();
       full_.resize(folder_end);
       full_.append(name_.get_ptr(), name_.get_length());
-      file(dir.files.insert(std::string_view(name_.get_ptr(), name_.get_length())));
+      const std::string_view text(name_.get_ptr(), name_.get_length());
+      if (ordered && !dir.files.empty() && text < dir.files.name_of(*(dir.files.end() - 1))) ordered = false;
+      file(ordered ? dir.files.insert(text) : dir.files.append(text));
     }
+    if (!ordered) dir.files.restore_order();
     dir.files.shrink_to_fit();
     fields_.read_u32(count);
     for (std::uint32_t i = 0; i < count; ++i) {

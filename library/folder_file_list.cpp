@@ -1,6 +1,7 @@
 #include "library/folder_file_list.h"
 
 #include <algorithm>
+#include <cstring>
 
 folder_file_list::iterator folder_file_list::lower_bound(std::string_view name) noexcept {
   // std::string_view compares bytes as unsigned, as the name order of the
@@ -18,6 +19,12 @@ folder_tree_file& folder_file_list::insert(std::string_view name) {
   // Listings and the stored library give names in order: those go last.
   iterator at = files_.empty() || name_of(files_.back()) < name ? files_.end() : lower_bound(name);
   if (at != files_.end() && name_of(*at) == name) return *at;
+  return emplace(at, name);
+}
+
+folder_tree_file& folder_file_list::append(std::string_view name) { return emplace(files_.end(), name); }
+
+folder_tree_file& folder_file_list::emplace(iterator at, std::string_view name) {
   const std::size_t name_at = names_.size();
   names_.append(name);
   names_.push_back('\0');
@@ -29,6 +36,26 @@ folder_tree_file& folder_file_list::insert(std::string_view name) {
   }
   at->name_at = static_cast<std::uint32_t>(name_at);
   return *at;
+}
+
+void folder_file_list::restore_order() {
+  const auto before = [this](const folder_tree_file& a, const folder_tree_file& b) {
+    return std::string_view(name_of(a)) < std::string_view(name_of(b));
+  };
+  const auto not_before = [&](const folder_tree_file& a, const folder_tree_file& b) { return !before(a, b); };
+  if (std::adjacent_find(files_.begin(), files_.end(), not_before) == files_.end()) return;
+  // A stable sort keeps the entries of one name in the order they came.
+  std::stable_sort(files_.begin(), files_.end(), before);
+  std::vector<folder_tree_file> kept;
+  kept.reserve(files_.size());
+  for (std::size_t i = 0; i < files_.size(); ++i) {
+    if (i + 1 < files_.size() && not_before(files_[i], files_[i + 1])) {
+      unused_name_bytes_ += std::strlen(name_of(files_[i])) + 1;
+      continue;
+    }
+    kept.push_back(std::move(files_[i]));
+  }
+  files_ = std::move(kept);
 }
 
 bool folder_file_list::erase(std::string_view name) noexcept {
