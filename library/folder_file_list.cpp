@@ -1,7 +1,7 @@
 #include "library/folder_file_list.h"
 
 #include <algorithm>
-#include <cstring>
+#include <utility>
 
 folder_file_list::iterator folder_file_list::lower_bound(std::string_view name) noexcept {
   // std::string_view compares bytes as unsigned, as the name order of the
@@ -39,21 +39,23 @@ folder_tree_file& folder_file_list::emplace(iterator at, std::string_view name) 
 }
 
 void folder_file_list::restore_order() {
-  const auto before = [this](const folder_tree_file& a, const folder_tree_file& b) {
-    return std::string_view(name_of(a)) < std::string_view(name_of(b));
-  };
-  const auto not_before = [&](const folder_tree_file& a, const folder_tree_file& b) { return !before(a, b); };
-  if (std::adjacent_find(files_.begin(), files_.end(), not_before) == files_.end()) return;
+  // Each name is measured once, as the sort compares it many times.
+  std::vector<std::pair<std::string_view, std::uint32_t>> order;
+  order.reserve(files_.size());
+  for (const folder_tree_file& file : files_)
+    order.emplace_back(name_of(file), static_cast<std::uint32_t>(order.size()));
+  const auto not_before = [](const auto& a, const auto& b) { return !(a.first < b.first); };
+  if (std::adjacent_find(order.begin(), order.end(), not_before) == order.end()) return;
   // A stable sort keeps the entries of one name in the order they came.
-  std::stable_sort(files_.begin(), files_.end(), before);
+  std::stable_sort(order.begin(), order.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
   std::vector<folder_tree_file> kept;
   kept.reserve(files_.size());
-  for (std::size_t i = 0; i < files_.size(); ++i) {
-    if (i + 1 < files_.size() && not_before(files_[i], files_[i + 1])) {
-      unused_name_bytes_ += std::strlen(name_of(files_[i])) + 1;
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    if (i + 1 < order.size() && order[i].first == order[i + 1].first) {
+      unused_name_bytes_ += order[i].first.size() + 1;
       continue;
     }
-    kept.push_back(std::move(files_[i]));
+    kept.push_back(std::move(files_[order[i].second]));
   }
   files_ = std::move(kept);
 }
