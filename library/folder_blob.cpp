@@ -89,11 +89,13 @@ private:
 // A stored name must be one component of the folder: anything else would
 // reach outside it or name the folder itself.
 void check_name(const qiv::string_buffer& name) {
-  const char* text = name.get_ptr();
-  const std::size_t length = name.get_length();
-  if (length == 0 || std::strlen(text) != length || std::strpbrk(text, "\\/") != nullptr ||
-      std::strspn(text, ".") == length)
-    throw vantrel_io::exception_io_data();
+  const std::string_view text(name.get_ptr(), name.get_length());
+  bool only_dots = true;
+  for (const char c : text) {
+    if (c == '\0' || c == '\\' || c == '/') throw vantrel_io::exception_io_data();
+    if (c != '.') only_dots = false;
+  }
+  if (only_dots) throw vantrel_io::exception_io_data();  // the empty name too
 }
 
 class blob_parser {
@@ -115,12 +117,21 @@ public:
     fields_.read_u32(count);
     // Room for as many files as the bytes left could hold, at most.
     dir.files.reserve(std::min<std::size_t>(count, source_.remaining() / smallest_file_record));
+    // The names come in the list's order from files this program wrote;
+    // any other order is put right once at the end rather than by moving
+    // the entries on every name.
+    bool ordered = true;
+    previous_name_.clear();
     for (std::uint32_t i = 0; i < count; ++i) {
       name();
       full_.resize(folder_end);
       full_.append(name_.get_ptr(), name_.get_length());
-      file(dir.files.insert(std::string_view(name_.get_ptr(), name_.get_length())));
+      const std::string_view text(name_.get_ptr(), name_.get_length());
+      if (ordered && i > 0 && text < previous_name_) ordered = false;
+      if (ordered) previous_name_.assign(text);
+      file(ordered ? dir.files.insert(text) : dir.files.append(text));
     }
+    if (!ordered) dir.files.restore_order();
     dir.files.shrink_to_fit();
     fields_.read_u32(count);
     for (std::uint32_t i = 0; i < count; ++i) {
@@ -158,7 +169,7 @@ private:
       std::uint32_t subsong = 0, flag = 0;
       fields_.read_u32(subsong).read_u32(flag);
       track_handle_ptr handle;
-      track_handle_registry::get_handle(handle, full_.c_str(), subsong);
+      track_handle_registry::get_handle(handle, full_.c_str(), full_.size(), subsong);
       if ((flag & 1) != 0) {
         handle->load_info_from_stream(entry.file_time, source_, never_raised_abort_signal());
       } else {
@@ -178,6 +189,7 @@ private:
   track_handle_list& out_;
   track_handle_list handles_;  // of the file being read
   qiv::string_buffer name_;
+  std::string previous_name_;  // in the folder being read, while its names come in order
   std::string full_;
   std::size_t relative_start_ = 0;
 };

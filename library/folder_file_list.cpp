@@ -1,6 +1,7 @@
 #include "library/folder_file_list.h"
 
 #include <algorithm>
+#include <utility>
 
 folder_file_list::iterator folder_file_list::lower_bound(std::string_view name) noexcept {
   // std::string_view compares bytes as unsigned, as the name order of the
@@ -18,6 +19,12 @@ folder_tree_file& folder_file_list::insert(std::string_view name) {
   // Listings and the stored library give names in order: those go last.
   iterator at = files_.empty() || name_of(files_.back()) < name ? files_.end() : lower_bound(name);
   if (at != files_.end() && name_of(*at) == name) return *at;
+  return emplace(at, name);
+}
+
+folder_tree_file& folder_file_list::append(std::string_view name) { return emplace(files_.end(), name); }
+
+folder_tree_file& folder_file_list::emplace(iterator at, std::string_view name) {
   const std::size_t name_at = names_.size();
   names_.append(name);
   names_.push_back('\0');
@@ -29,6 +36,28 @@ folder_tree_file& folder_file_list::insert(std::string_view name) {
   }
   at->name_at = static_cast<std::uint32_t>(name_at);
   return *at;
+}
+
+void folder_file_list::restore_order() {
+  // Each name is measured once, as the sort compares it many times.
+  std::vector<std::pair<std::string_view, std::uint32_t>> order;
+  order.reserve(files_.size());
+  for (const folder_tree_file& file : files_)
+    order.emplace_back(name_of(file), static_cast<std::uint32_t>(order.size()));
+  const auto not_before = [](const auto& a, const auto& b) { return !(a.first < b.first); };
+  if (std::adjacent_find(order.begin(), order.end(), not_before) == order.end()) return;
+  // A stable sort keeps the entries of one name in the order they came.
+  std::stable_sort(order.begin(), order.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  std::vector<folder_tree_file> kept;
+  kept.reserve(files_.size());
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    if (i + 1 < order.size() && order[i].first == order[i + 1].first) {
+      unused_name_bytes_ += order[i].first.size() + 1;
+      continue;
+    }
+    kept.push_back(std::move(files_[order[i].second]));
+  }
+  files_ = std::move(kept);
 }
 
 bool folder_file_list::erase(std::string_view name) noexcept {

@@ -44,6 +44,12 @@ public:
   folder_tree_file* find(std::string_view name) noexcept;
   // The entry of `name`, made empty when there was none.
   folder_tree_file& insert(std::string_view name);
+  // An empty entry for `name` after the others, whatever their order:
+  // until restore_order, the list offers nothing but appending.
+  folder_tree_file& append(std::string_view name);
+  // Sorts entries appended out of order; of one name, the last appended
+  // stays.
+  void restore_order();
   // False when there was no such entry.
   bool erase(std::string_view name) noexcept;
   void clear() noexcept;
@@ -54,6 +60,8 @@ public:
 
 private:
   iterator lower_bound(std::string_view name) noexcept;
+  // A new empty entry of `name` at `at`.
+  folder_tree_file& emplace(iterator at, std::string_view name);
   // Drops the names of erased entries from the text.
   void pack_names();
 

@@ -441,12 +441,15 @@ void library_view_node::build_albums(const track_handle_list& tracks, library_vi
     {
       track_info_lock lock;
       const track_display_info* info = nullptr;
-      if (track->get_info_ref(info))
+      if (track->get_info_ref(info)) {
+        std::string_view texts[field_name_set::field_count];
+        info->get_all(texts);
         for (const std::uint32_t field :
              {field_name_set::album, field_name_set::artist, field_name_set::album_artist, field_name_set::date}) {
-          fields += info->get(field);
+          fields += texts[field];
           fields += '\0';
         }
+      }
     }
     // Tracks mostly come album by album: a track like the one before needs
     // no lookup.

@@ -109,11 +109,30 @@ const char* track_display_info::texts() const noexcept {
   return block_ ? block_.get() : all_empty;
 }
 
+// The texts are short: a loop of our own beats a library call per text.
+static const char* past_nul(const char* at) noexcept {
+  while (*at != '\0') ++at;
+  return at + 1;
+}
+
 std::uint32_t track_display_info::end_of(std::uint32_t index) const noexcept {
   if (!block_) return index + 1;  // within the eight NULs
   const char* at = block_.get();
-  for (std::uint32_t i = 0; i <= index; ++i) at += std::strlen(at) + 1;
+  for (std::uint32_t i = 0; i <= index; ++i) at = past_nul(at);
   return static_cast<std::uint32_t>(at - block_.get());
+}
+
+void track_display_info::get_all(std::string_view (&out)[field_name_set::field_count]) const noexcept {
+  if (!block_) {
+    for (std::string_view& text : out) text = {};
+    return;
+  }
+  const char* at = block_.get();
+  for (std::string_view& text : out) {
+    const char* const end = past_nul(at);
+    text = std::string_view(at, static_cast<std::size_t>(end - at - 1));
+    at = end;
+  }
 }
 
 std::uint32_t track_display_info::texts_size() const noexcept { return end_of(field_name_set::field_count - 1); }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "core/abort_signal.h"
 #include "io/file_object.h"
@@ -41,6 +42,8 @@ public:
 
   // Text of field `index`; "" when the field is empty or the index unknown.
   const char* get(std::uint32_t index) const noexcept;
+  // The eight texts found in one pass, for readers of several fields.
+  void get_all(std::string_view (&out)[field_name_set::field_count]) const noexcept;
   // The text up to `length` bytes or its first NUL.
   void set(std::uint32_t index, const char* text, std::size_t length = static_cast<std::size_t>(-1));
   // Appends "; " and the text when the field already holds one, else sets it.

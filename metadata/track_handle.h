@@ -7,6 +7,7 @@
 // handle's cached record, info timestamp and valid flag.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <vector>
 
@@ -25,13 +26,14 @@ public:
   track_handle(const track_handle&) = delete;
   track_handle& operator=(const track_handle&) = delete;
 
-  // Both under the registry lock; the last release removes the handle from
-  // the registry and destroys it there and then.
+  // The last release removes the handle from the registry and destroys it
+  // there and then, under the registry lock; the other counts change
+  // without it.
   std::int32_t add_ref() noexcept;
   std::int32_t release() noexcept;
   // Read without the lock: a hint, exact only while the caller's reference
   // is the only way to reach the handle.
-  bool is_only_reference() const noexcept { return count_ == 1; }
+  bool is_only_reference() const noexcept { return count_.load(std::memory_order_relaxed) == 1; }
 
   const track_location& get_location() const noexcept { return location_; }
 
@@ -79,7 +81,7 @@ private:
   track_handle(const char* path_text, std::uint32_t subsong, std::uint32_t path_crc) noexcept;
   ~track_handle() = default;
 
-  std::int32_t count_ = 0;
+  std::atomic<std::int32_t> count_ = 0;
   track_handle* next_in_registry_ = nullptr;  // the registry's chain of handles with like CRCs
   std::uint64_t info_timestamp_ = 0;
   track_display_info info_;

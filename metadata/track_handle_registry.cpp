@@ -8,9 +8,11 @@
 #include "foundation/win32_handles.h"
 #include "foundation/crc32.h"
 
-// The registry lock also guards every handle's reference count, so that a
-// lookup can never find a handle whose last release is under way: the count
-// reaches 0 and the handle leaves the table within one hold of the lock.
+// A lookup can never find a handle whose last release is under way: the
+// count reaches 0 and the handle leaves the table within one hold of the
+// registry lock, under which lookups take their reference. Any other count
+// change is atomic without the lock, as a caller that holds a reference
+// keeps the count above 0.
 //
 // A library keeps one handle per track, so the table chains handles through
 // a link inside each handle instead of allocating a node per entry; the
@@ -24,8 +26,7 @@ public:
     return *table;
   }
 
-  void get(track_handle_ptr& out, const char* path, std::uint32_t subsong) {
-    const std::size_t length = std::strlen(path);
+  void get(track_handle_ptr& out, const char* path, std::size_t length, std::uint32_t subsong) {
     const std::uint32_t crc = qiv::crc32(path, length);
     critical_section_lock hold(lock_);
     get_locked(out, path, length, subsong, crc);
@@ -55,14 +56,20 @@ public:
     return count_;
   }
 
-  std::int32_t add_ref(track_handle& handle) noexcept {
-    critical_section_lock hold(lock_);
-    return ++handle.count_;
+  // The caller holds a reference, or the lock for a lookup: the count
+  // cannot reach 0 meanwhile.
+  static std::int32_t add_ref(track_handle& handle) noexcept {
+    return handle.count_.fetch_add(1, std::memory_order_relaxed) + 1;
   }
 
   std::int32_t release(track_handle& handle) noexcept {
+    // A release that cannot be the last one needs no lock.
+    std::int32_t count = handle.count_.load(std::memory_order_relaxed);
+    while (count > 1)
+      if (handle.count_.compare_exchange_weak(count, count - 1, std::memory_order_acq_rel, std::memory_order_relaxed))
+        return count - 1;
     critical_section_lock hold(lock_);
-    const std::int32_t count = --handle.count_;
+    count = handle.count_.fetch_sub(1, std::memory_order_acq_rel) - 1;
     if (count == 0) {
       unlink(handle);
       destroy_handle(handle);
@@ -147,11 +154,16 @@ std::int32_t track_handle::release() noexcept { return track_handle_table::insta
 namespace track_handle_registry {
 
 void get_handle(track_handle_ptr& out, const track_location& location) {
-  track_handle_table::instance().get(out, location.get_path(), location.get_subsong());
+  get_handle(out, location.get_path(), location.get_subsong());
 }
 
 void get_handle(track_handle_ptr& out, const char* path, std::uint32_t subsong) {
-  track_handle_table::instance().get(out, path != nullptr ? path : "", subsong);
+  if (path == nullptr) path = "";
+  track_handle_table::instance().get(out, path, std::strlen(path), subsong);
+}
+
+void get_handle(track_handle_ptr& out, const char* path, std::size_t length, std::uint32_t subsong) {
+  track_handle_table::instance().get(out, path, length, subsong);
 }
 
 void get_handles(std::span<const char* const> paths, std::uint32_t subsong, std::span<track_handle_ptr> out) {

@@ -18,6 +18,8 @@ void get_handle(track_handle_ptr& out, const track_location& location);
 track_handle_ptr get_handle(const track_location& location);
 // The same for the location (`path`, `subsong`), without making one first.
 void get_handle(track_handle_ptr& out, const char* path, std::uint32_t subsong);
+// The same for a path of known `length`, followed by its NUL.
+void get_handle(track_handle_ptr& out, const char* path, std::size_t length, std::uint32_t subsong);
 
 // The handles of the locations (`paths[i]`, `subsong`), in that order, into
 // `out[i]` (whose earlier references are released): the same as one call each,

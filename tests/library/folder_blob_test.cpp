@@ -179,6 +179,25 @@ TEST_F(FolderBlob, NamesDifferingOnlyInCaseStayTwoFiles) {
   EXPECT_EQ(save(tree), bytes);
 }
 
+// A file not written in name order (made by hand, or damaged) still gives
+// the tree in name order; of a name given twice, the later record counts.
+TEST_F(FolderBlob, NamesOutOfOrderAreRestoredInOrderWithTheLaterOfTwinsKept) {
+  const auto file = [](const std::string& name, std::uint32_t subsong) {
+    return text(name) + std::string(8, '\0') + u32(1) + u32(subsong) + u32(0);
+  };
+  const std::string bytes = section(u32(6) + file("b.tst", 0) + file("d.tst", 0) + file("a.tst", 0) +
+                                    file("d.tst", 5) + file("c.tst", 0) + file("b.tst", 7) + u32(0)) +
+                            end_tag;
+  folder_tree tree(&sink, abort);
+  track_handle_list restored;
+  read_folder_blob(tree, folder.file_url().c_str(), *memory_file(bytes), restored);
+  const std::string in_order = section(u32(4) + file("a.tst", 0) + file("b.tst", 7) + file("c.tst", 0) +
+                                       file("d.tst", 5) + u32(0)) +
+                               end_tag;
+  EXPECT_EQ(save(tree), in_order);
+  EXPECT_EQ(restored.size(), 6u) << "every record's track is handed over, as it is read";
+}
+
 TEST_F(FolderBlob, TrackWithoutStoredInfoIsReadAtTheFirstRetry) {
   io_test::write_file(folder.path("a.tst"), "TST\nFresh");
   folder_tree tree(&sink, abort);

@@ -119,7 +119,12 @@ TEST(DisplayRecordTexts, EachFieldKeepsItsOwnTextThroughEditsCopiesAndTheStream)
   read_back.read(in, never_raised_abort_signal());
   const track_display_info* const each_record[] = {&record, &copy, &read_back};
   for (const track_display_info* each : each_record) {
-    for (std::uint32_t i = 0; i < field_count; ++i) EXPECT_STREQ(each->get(i), expected[i]) << i;
+    std::string_view all[field_count];
+    each->get_all(all);
+    for (std::uint32_t i = 0; i < field_count; ++i) {
+      EXPECT_STREQ(each->get(i), expected[i]) << i;
+      EXPECT_EQ(all[i], expected[i]) << i;
+    }
     EXPECT_STREQ(each->get(field_count), "");
     EXPECT_FLOAT_EQ(each->get_length(), 61.25f);
   }
@@ -133,6 +138,9 @@ TEST(DisplayRecordTexts, EachFieldKeepsItsOwnTextThroughEditsCopiesAndTheStream)
   track_display_info fresh;
   fresh.set_length(61.25f);
   EXPECT_TRUE(emptied == fresh);
+  std::string_view all[field_count] = {"stale"};
+  emptied.get_all(all);
+  for (const std::string_view text : all) EXPECT_TRUE(text.empty());
   EXPECT_EQ(stored_bytes(emptied), stored_record(61.25f, std::string(8, '\0')));
   record.set(title, record.get(album));
   EXPECT_STREQ(record.get(title), "Ünïcode");

@@ -196,6 +196,30 @@ TEST(TrackHandleThreads, ManyThreadsGettingAndReleasingStayConsistent) {
   EXPECT_EQ(track_handle_registry::live_count(), before);
 }
 
+// Copies change the count without the registry's lock: none may be lost,
+// or a handle would outlive its last holder or die under one.
+TEST(TrackHandleThreads, CopiesOnManyThreadsKeepTheCountExactToTheLastRelease) {
+  const std::uint32_t before = track_handle_registry::live_count();
+  track_handle_ptr handle = handle_of("file://C:\\copied.mp3");
+  std::vector<std::thread> threads;
+  std::atomic<int> mismatches{0};
+  for (int t = 0; t < 8; ++t) {
+    threads.emplace_back([&handle, &mismatches] {
+      for (int i = 0; i < 20000; ++i) {
+        track_handle_ptr copy = handle;
+        track_handle_ptr again = copy;
+        copy.reset();
+        if (i % 64 == 0 && handle_of("file://C:\\copied.mp3").get() != again.get()) ++mismatches;
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(mismatches.load(), 0);
+  EXPECT_TRUE(handle->is_only_reference());
+  handle.reset();
+  EXPECT_EQ(track_handle_registry::live_count(), before);
+}
+
 // Each record written holds the same number in every field, so a reader that
 // ever sees two different numbers saw half of one record and half of another.
 track_display_info uniform_record(int n) {
