@@ -75,7 +75,7 @@ public:
     try {
       handed_over_tracks handed(std::move(tracks));
       static_cast<library_view_node&>(*s.view.node).build_from(s.path, handed);
-      s.view.entries = s.view.node->entries();
+      s.view.entries = s.view.node->copy_entries();
       s.built_from = handed.take_order();
       s.built = handed.read_once();
     } catch (...) {
