@@ -55,15 +55,7 @@ public:
     media_library::rescan_folders();
     ASSERT_TRUE(library_test::wait_until([&] { return library_tracks() == expected; }));
   }
-  void scan_count(std::size_t count) {
-    media_library::ensure_loaded();
-    media_library::rescan_folders();
-    ASSERT_TRUE(library_test::wait_until([&] {
-      track_handle_list all;
-      media_library::get_all(all);
-      return all.size() == count;
-    }));
-  }
+  void scan_count(std::size_t count) { ASSERT_TRUE(library_test::rescan_until_tracks(count)); }
   void restart() {
     library_database_save(false);
     media_library::shutdown();

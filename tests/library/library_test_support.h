@@ -17,6 +17,7 @@
 #include "foundation/main_thread.h"
 #include "io/file_scheme.h"
 #include "library/library_folder_sink.h"
+#include "library/media_library.h"
 #include "tests/io/io_test_support.h"
 #include "tests/metadata/tst_input.h"
 #include "tests/support/single_factory.h"
@@ -106,6 +107,18 @@ bool wait_until(Condition done, double seconds = 20.0) {
     if (GetTickCount() - start > seconds * 1000) return false;
     Sleep(10);
   }
+}
+
+// Loads the library, scans every folder once more and waits until the
+// library holds `count` tracks; false when it never does.
+inline bool rescan_until_tracks(std::size_t count) {
+  media_library::ensure_loaded();
+  media_library::rescan_folders();
+  return wait_until([&] {
+    track_handle_list all;
+    media_library::get_all(all);
+    return all.size() == count;
+  });
 }
 
 inline void make_folder(const std::string& path) { CreateDirectoryW(io_test::wide(path).c_str(), nullptr); }

@@ -57,15 +57,7 @@ public:
     media_library::shutdown();
   }
 
-  void scan_until(std::size_t count) {
-    media_library::ensure_loaded();
-    media_library::rescan_folders();
-    ASSERT_TRUE(library_test::wait_until([&] {
-      track_handle_list all;
-      media_library::get_all(all);
-      return all.size() == count;
-    }));
-  }
+  void scan_until(std::size_t count) { ASSERT_TRUE(library_test::rescan_until_tracks(count)); }
   bool landed() { return library_test::wait_until([&] { return !controller.is_building(); }); }
   // What the window shows at the location when it builds the view itself.
   wide_text_list built_after(const nav_location& location) {
