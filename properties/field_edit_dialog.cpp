@@ -65,7 +65,7 @@ protected:
   HWND get_list() override;
   int get_column_count() override { return 3; }
   bool is_column_editable(int column) override { return column == 1 || column == 2; }
-  unsigned get_edit_flags(int, int column) override { return column == 2 ? 0 : inplace_edit::flag_read_only; }
+  unsigned get_edit_flags(int, int column) override { return column == 2 ? 0u : unsigned(inplace_edit::flag_read_only); }
   bool get_cell_text(int item, int column, std::string& out, unsigned& line_count) override;
   void set_cell_text(int item, int column, const char* text) override;
   bool next_cell(int&, int&, unsigned) override { return false; }

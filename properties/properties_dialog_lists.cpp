@@ -586,7 +586,7 @@ void properties_dialog::cancel_cell_edit() {
 }
 
 unsigned properties_dialog::cell_editor::get_edit_flags(int, int) {
-  return metadata_ ? 0 : inplace_edit::flag_read_only;
+  return metadata_ ? 0u : unsigned(inplace_edit::flag_read_only);
 }
 
 bool properties_dialog::cell_editor::get_cell_text(int item, int column, std::string& out, unsigned& line_count) {

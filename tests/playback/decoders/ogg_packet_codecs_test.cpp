@@ -227,8 +227,9 @@ TEST_F(OggPacketCodecs, OpusCommentsHeldWithoutTheirCoverReadAsTheWholePacket) {
     for (std::uint32_t i = 0; i < whole.field_count(); ++i)
       EXPECT_STREQ(held.value(whole.field_name(i), 0), whole.value(whole.field_name(i), 0));
     // Without R128 comments the decoder takes its gains from the header.
-    if (replaygain_info::gain_present(whole.get_replaygain().track_gain))
+    if (replaygain_info::gain_present(whole.get_replaygain().track_gain)) {
       EXPECT_FLOAT_EQ(held.get_replaygain().track_gain, whole.get_replaygain().track_gain);
+    }
   }
   // A packet whose lengths overstate what it holds has no tags, as before.
   bytes broken = opus_tags_bytes({"TITLE=t", cover}, 1);
