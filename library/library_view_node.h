@@ -8,6 +8,7 @@
 #include <array>
 #include <memory>
 #include <set>
+#include <utility>
 
 #include "foundation/refcounted.h"
 #include "library/library_view_groups.h"
@@ -29,6 +30,30 @@ protected:
 };
 
 library_view_tracks& media_library_view_tracks();
+
+// The library's tracks as a thread that may not read the library itself was
+// handed them. A build reads them once, for the first level it builds (every
+// later level narrows that one's groups), so they move out rather than being
+// copied: a second list of every track would raise the heap's high-water
+// mark, which the process keeps committed.
+class handed_over_tracks final : public library_view_tracks {
+public:
+  explicit handed_over_tracks(track_handle_list tracks) : tracks_(std::move(tracks)) {}
+  void get_all(track_handle_list& out) override {
+    out = std::move(tracks_);
+    tracks_.clear();
+    ++reads_;
+  }
+  void register_callback(library_change_callback*) override {}
+  void unregister_callback(library_change_callback*) override {}
+  bool is_scanning() override { return false; }
+  // A build that read them more than once saw no tracks the second time.
+  bool read_once() const noexcept { return reads_ == 1; }
+
+private:
+  track_handle_list tracks_;
+  int reads_ = 0;
+};
 
 class library_view_node final : public nav_node, private library_change_callback {
 public:

@@ -40,23 +40,6 @@ bool starts_with(const nav_path& path, const nav_path& prefix) {
   return !prefix.empty() && path.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), path.begin());
 }
 
-// The library as the window's thread saw it when a build began: the worker
-// must not read the library itself. A build reads it once, for the first
-// level it builds (every later level narrows that one's groups), so the list
-// moves out rather than being copied: a second list of every track would
-// raise the heap's high-water mark, which the process keeps committed.
-class track_list_snapshot final : public library_view_tracks {
-public:
-  explicit track_list_snapshot(track_handle_list& tracks) : tracks_(tracks) {}
-  void get_all(track_handle_list& out) override { out = std::move(tracks_); }
-  void register_callback(library_change_callback*) override {}
-  void unregister_callback(library_change_callback*) override {}
-  bool is_scanning() override { return false; }
-
-private:
-  track_handle_list& tracks_;
-};
-
 // The entries a level lists under which the level below it was entered.
 wide_text_list key_entered_by(const nav_location& below) {
   const nav_path& path = below.path;
@@ -186,8 +169,9 @@ bool nav_controller::move_in_background(const nav_location& target, pending_move
     if (!playback_front_get().get_now_playing(playing)) playing.reset();
     builder_.start(std::make_unique<library_view_node>(listener_, library_view_node::unbuilt, library_),
                    [path = target.path, tracks = std::move(tracks)](nav_node& node) mutable {
-                     track_list_snapshot snapshot(tracks);
-                     static_cast<library_view_node&>(node).build_from(path, snapshot);
+                     // The worker must not read the library itself.
+                     handed_over_tracks handed(std::move(tracks));
+                     static_cast<library_view_node&>(node).build_from(path, handed);
                    },
                    std::move(playing));
     // Nothing changes the library between the copy above and here: both run

@@ -29,32 +29,6 @@ listener_relay& relay() {
 
 using track_order = std::vector<track_handle*>;
 
-// The restored tracks, handed to the build's one read of the library instead
-// of copied; their order stays to be compared with the library's, never
-// followed. A build that reads the library again is not handed over.
-class handed_over_tracks final : public library_view_tracks {
-public:
-  explicit handed_over_tracks(track_handle_list tracks) : tracks_(std::move(tracks)) {
-    order_.reserve(tracks_.size());
-    for (const track_handle_ptr& track : tracks_) order_.push_back(track.get());
-  }
-  void get_all(track_handle_list& out) override {
-    out = std::move(tracks_);
-    tracks_.clear();
-    ++reads_;
-  }
-  void register_callback(library_change_callback*) override {}
-  void unregister_callback(library_change_callback*) override {}
-  bool is_scanning() override { return false; }
-  bool read_once() const noexcept { return reads_ == 1; }
-  track_order take_order() { return std::move(order_); }
-
-private:
-  track_handle_list tracks_;
-  track_order order_;
-  int reads_ = 0;
-};
-
 // Made for the build on the read-ahead thread, which owns it; the taker
 // reaches it while the read-ahead lasts.
 struct ahead_state {
@@ -73,10 +47,14 @@ public:
   void use(track_handle_list tracks) noexcept override {
     ahead_state& s = *state_;
     try {
+      // Only the order stays, to be compared with the library's, never followed.
+      track_order order;
+      order.reserve(tracks.size());
+      for (const track_handle_ptr& track : tracks) order.push_back(track.get());
       handed_over_tracks handed(std::move(tracks));
       static_cast<library_view_node&>(*s.view.node).build_from(s.path, handed);
       s.view.entries = s.view.node->copy_entries();
-      s.built_from = handed.take_order();
+      s.built_from = std::move(order);
       s.built = handed.read_once();
     } catch (...) {
       // The window builds the view itself, and meets the failure there.
