@@ -50,6 +50,28 @@ std::string_view extension_of(const char* path) {
   return {};
 }
 
+// The path's extension as the text the services are asked with.
+struct extension_text {
+  char text[max_extension_length];
+  explicit extension_text(const char* path) {
+    const std::string_view found = extension_of(path);
+    found.copy(text, found.size());
+    text[found.size()] = 0;
+  }
+};
+
+// Calls `visit` with every decoder service; with skip_flagged, not with those
+// flagged decoder_service::flag_skippable.
+template <class Visit>
+void for_each_decoder(bool skip_flagged, Visit visit) {
+  service_enumerator walk(service_registry::find_class(decoder_service::class_guid));
+  service_handle handle;
+  while (walk.next(handle)) {
+    auto* service = static_cast<decoder_service*>(handle.get());
+    if (!skip_flagged || (service->get_flags() & decoder_service::flag_skippable) == 0) visit(*service);
+  }
+}
+
 }  // namespace
 
 void get_extension(const char* path, qiv::string_object& out) {
@@ -58,22 +80,13 @@ void get_extension(const char* path, qiv::string_object& out) {
 }
 
 path_claim_test::path_claim_test(bool skip_flagged) {
-  service_enumerator walk(service_registry::find_class(decoder_service::class_guid));
-  service_handle handle;
-  while (walk.next(handle)) {
-    auto* service = static_cast<decoder_service*>(handle.get());
-    if (!skip_flagged || (service->get_flags() & decoder_service::flag_skippable) == 0)
-      services_.emplace_back(service);
-  }
+  for_each_decoder(skip_flagged, [&](decoder_service& service) { services_.emplace_back(&service); });
 }
 
 bool path_claim_test::is_claimed(const char* path) const {
-  const std::string_view found = extension_of(path);
-  char extension[max_extension_length];
-  found.copy(extension, found.size());
-  extension[found.size()] = 0;
+  const extension_text extension(path);
   for (const decoder_service_ptr& service : services_)
-    if (service->is_our_path(path, extension)) return true;
+    if (service->is_our_path(path, extension.text)) return true;
   return false;
 }
 
@@ -82,13 +95,9 @@ namespace {
 template <class Accepts>
 bool collect(claimant_list& out, bool skip_flagged, Accepts accepts) {
   out.clear();
-  service_enumerator walk(service_registry::find_class(decoder_service::class_guid));
-  service_handle handle;
-  while (walk.next(handle)) {
-    auto* service = static_cast<decoder_service*>(handle.get());
-    if (skip_flagged && (service->get_flags() & decoder_service::flag_skippable) != 0) continue;
-    if (accepts(*service)) out.add(service);
-  }
+  for_each_decoder(skip_flagged, [&](decoder_service& service) {
+    if (accepts(service)) out.add(&service);
+  });
   return out.get_count() != 0;
 }
 
@@ -152,10 +161,9 @@ bool collect_by_content_type(claimant_list& out, const char* mime_type, bool ski
 }
 
 bool collect_by_path(claimant_list& out, const char* path, bool skip_flagged) {
-  qiv::string_buffer extension;
-  get_extension(path, extension);
+  const extension_text extension(path);
   return collect(out, skip_flagged,
-                 [&](decoder_service& service) { return service.is_our_path(path, extension.get_ptr()); });
+                 [&](decoder_service& service) { return service.is_our_path(path, extension.text); });
 }
 
 void open_for_decoding(decoder_instance_ptr& out, const vantrel_io::file_ptr& file, const char* path,
