@@ -4,7 +4,8 @@
 usage: fuzz_inputs.py BUILD_DIR [--cases N] [--seed S] [--jobs J] [--only flac,mp3,...]
 
 Makes small files with Debian's encoders, damages them (bit flips, truncation
-at every block boundary, huge and zero size fields, repeated headers) and runs
+at every block boundary, huge and zero size fields, repeated headers, damage
+in a book's chapter text track) and runs
 every case through zorvtool. A case passes when zorvtool ends within the time
 bound with success or a one-line error, and a tag write either succeeds with
 the decoded audio unchanged or fails with the file byte-identical; a crash, a
@@ -89,8 +90,36 @@ def make_fixtures(folder):
                           ("m4b", ["-c:a", "alac", "-movflags", "+faststart", "-metadata", "title=bt", "-f", "ipod"])):
         out[name] = os.path.join(folder, name + (".m4b" if name == "m4b" else ".m4a"))
         run(["ffmpeg", "-v", "quiet", "-y", "-i", src, *options, out[name]])
+    out.update(mp4_book_fixtures(folder, src))
     out.update(musepack_and_wma_fixtures(folder, src))
     out.update(make_matroska_fixtures(folder, src))
+    return out
+
+
+def mp4_book_fixtures(folder, src):
+    """An AAC book whose chapters are named in a chapter list and a chapter
+    text track, with a binary freeform item where mutagen is there to add it
+    (a tag edit renames every chapter, so the text track is rewritten); and
+    a fragmented file with an ID3v1 tag after its fragments, whose write is
+    refused and must leave every byte."""
+    chapters = os.path.join(folder, "chapters.txt")
+    with open(chapters, "w") as f:
+        f.write(";FFMETADATA1\ntitle=bt\n[CHAPTER]\nTIMEBASE=1/1000\nSTART=0\nEND=700\ntitle=One\n"
+                "[CHAPTER]\nTIMEBASE=1/1000\nSTART=700\nEND=1500\ntitle=Two\n")
+    out = {"m4bchap": os.path.join(folder, "chap.m4b"), "m4afragid3": os.path.join(folder, "fragid3.m4a")}
+    run(["ffmpeg", "-v", "quiet", "-y", "-i", src, "-i", chapters, "-map", "0:a", "-map_metadata", "1",
+         "-map_chapters", "1", "-c:a", "aac", out["m4bchap"]])
+    try:
+        from mutagen.mp4 import MP4, AtomDataType, MP4FreeForm
+        book = MP4(out["m4bchap"])
+        book["----:com.apple.iTunes:Encoding Params"] = [MP4FreeForm(b"vers\0\0\0\1", AtomDataType.IMPLICIT)]
+        book.save()
+    except ImportError:
+        pass
+    run(["ffmpeg", "-v", "quiet", "-y", "-i", src, "-c:a", "aac", "-movflags", "frag_keyframe+empty_moov",
+         "-frag_duration", "300000", out["m4afragid3"]])
+    with open(out["m4afragid3"], "ab") as f:
+        f.write(b"TAG" + b"t" * 125)
     return out
 
 
@@ -243,6 +272,7 @@ def tag_damage_shapes(data):
             pass
     if data[4:8] == b"ftyp":
         yield from tag_write_damage.mp4_tag_damage_shapes(data)
+        yield from tag_write_damage.mp4_chapter_text_shapes(data)
     if data[:4] == b"OggS":
         yield "audio-in-comment-page", tag_write_damage.ogg_with_audio_in_comment_page(data)
         yield "damaged-pages", tag_write_damage.ogg_with_damaged_pages(data)

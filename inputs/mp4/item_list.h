@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -25,8 +26,18 @@ struct raw_item {
   std::string payload;
 };
 
+// The freeform items ("----") one field was read from, whole and in file
+// order, with the values they gave it. Other programs store binary data and
+// types of their own there, which the field's text cannot carry: while the
+// field keeps those values, the items are written back as they were.
+struct freeform_items_as_read {
+  std::vector<std::string> values;
+  byte_buffer items;
+};
+
 struct ilst_metadata {
   tag_fields fields;
+  std::map<std::string, freeform_items_as_read, ascii_nocase_less> freeform_items;  // by field name
   std::optional<cover_picture> front_cover;
   std::vector<raw_item> raw_items;  // in file order
   // The "covr" item as read, which may hold several pictures of which only

@@ -135,8 +135,11 @@ void append_item_list(const ilst_metadata& metadata, byte_buffer& out) {
   }
   for (const auto& [name, entry] : fields) {
     if (entry.values.empty()) continue;
+    const auto as_read = metadata.freeform_items.find(name);
     if (const std::uint32_t key = item_key_for_field(name))
       append_text_item(out, key, entry.values);
+    else if (as_read != metadata.freeform_items.end() && as_read->second.values == entry.values)
+      out += as_read->second.items;
     else
       append_freeform_item(out, !entry.multi_valued && equals_ascii_nocase(name, "codec") ? "cdec" : name, entry.values);
   }

@@ -443,19 +443,20 @@ void mp4_input::set_info(std::uint32_t subsong, const track_info& info) {
   for (const auto& [name, peak] : peak_items)
     if (replaygain_format_peak(text, peak)) fresh.add(name, text);
   // Encoder, gapless and normalisation records are not the user's fields:
-  // they survive every retag.
-  for (const auto& [name, entry] : current.entries())
-    if (!entry.multi_valued && !is_replaygain_item(name))
+  // they survive every retag. Nor are fields whose names no track info can
+  // hold, which the user never saw.
+  for (const auto& [name, entry] : current.entries()) {
+    if (!entry.multi_valued && !is_replaygain_item(name)) {
       for (const std::string& value : entry.values) fresh.add(name, value);
+    } else if (entry.multi_valued && !track_info::is_valid_field_name(field_name_of_item(name))) {
+      fresh.set(name, entry);
+    }
+  }
   current = std::move(fresh);
 }
 
 void mp4_input::commit(const abort_signal& abort) {
-  std::vector<std::string> reports;
-  {
-    mp4_stream_adapter in(file_, abort);
-    as_io_errors([&] { mp4_check_and_repair_file(in, reports); });
-  }
+  abort.check_and_throw();
   // The writer stores the pictures it is given: the file's own go back in.
   if (model_.pictures.empty()) {
     if (model_.tags_present && !model_.tags.pictures.empty())
@@ -463,9 +464,19 @@ void mp4_input::commit(const abort_signal& abort) {
     else if (model_.item_list.front_cover)
       model_.pictures.push_back(*model_.item_list.front_cover);
   }
-  // Once the first byte is written the rewrite runs to its end.
+  // The writer checks the layout and cuts an appended ID3v1 tag itself, and
+  // only once the new movie box is in force: a write it refuses or that
+  // fails leaves every byte as it was. What the check found is told either
+  // way, since it says why a write was refused. Once the first byte is
+  // written the rewrite runs to its end.
+  std::vector<std::string> reports;
   mp4_stream_adapter io(file_, never_raised_abort_signal());
-  as_io_errors([&] { mp4_update_file_tags(model_, io, choose_write_mode(model_), reports); });
+  try {
+    as_io_errors([&] { mp4_update_file_tags(model_, io, choose_write_mode(model_), reports); });
+  } catch (...) {
+    for (const std::string& report : reports) this->report(report, false);
+    throw;
+  }
   for (const std::string& report : reports) this->report(report, false);
 }
 

@@ -1,12 +1,14 @@
 #include "inputs/mp4/tag_writing.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "inputs/mp4/box_header.h"
 #include "inputs/mp4/box_reading.h"
 #include "inputs/mp4/box_writing.h"
+#include "inputs/mp4/chapter_text_track.h"
 #include "inputs/mp4/file_check.h"
-#include "inputs/mp4/memory_stream.h"
+#include "inputs/mp4/payload_children.h"
 #include "inputs/mp4/tarnex_exceptions.h"
 #include "inputs/mp4/user_data_boxes.h"
 
@@ -42,11 +44,20 @@ tag_fields common_fields(const std::vector<song>& songs) {
   return common;
 }
 
+bool held_by_any(const std::vector<song>& songs, const std::string& name) {
+  for (const song& other : songs)
+    if (other.metadata.find(name) != nullptr) return true;
+  return false;
+}
+
 // The item list is what every other program reads as the file's tags. A
 // book's chapters differ in their names and numbers, so what they share is
 // less than the book's own tags: there the item list stays as it was read,
 // and takes only the fields that every chapter now holds alike and that
 // differ from what the file held, as when all chapters change album at once.
+// A field of the file's that no chapter holds any more was removed from
+// every chapter, and leaves the item list too: kept there, it would come
+// back as every chapter's value at the next reading.
 tag_fields item_list_fields(const mp4_file& file) {
   const tag_fields common = common_fields(file.songs);
   if (file.songs.size() <= 1 || !file.metadata_present) return common;
@@ -55,6 +66,8 @@ tag_fields item_list_fields(const mp4_file& file) {
     const tag_fields::entry* before = file.file_metadata.find(name);
     if (before == nullptr || !same_entry(*before, entry)) out.set(name, entry);
   }
+  for (const auto& [name, entry] : file.file_metadata.entries())
+    if (!held_by_any(file.songs, name)) out.remove(name);
   return out;
 }
 
@@ -67,6 +80,7 @@ ilst_metadata item_list_to_write(const mp4_file& file) {
       break;
     }
   out.raw_items = file.item_list.raw_items;
+  out.freeform_items = file.item_list.freeform_items;
   out.cover_item_as_read = file.item_list.cover_item_as_read;
   out.front_cover_as_read = file.item_list.front_cover_as_read;
   return out;
@@ -95,27 +109,50 @@ bool is_rewritten_user_data(std::uint32_t type) {
   return type == fourcc("meta") || type == fourcc("chpl") || type == fourcc("indx") || type == fourcc("tags");
 }
 
-template <class Visit>
-void for_each_child(const std::string& payload, Visit&& visit) {
-  memory_stream in(payload.data(), payload.size());
-  std::uint64_t consumed = 0;
-  while (consumed < payload.size()) {
-    const box_header header = read_child_header(in, payload.size() - consumed);
-    const std::size_t start = std::size_t(in.position());
-    visit(header.type, payload.substr(start, std::size_t(header.content_size)));
-    in.skip_exact(header.content_size);
-    consumed += header.header_size + header.content_size;
-  }
-}
-
-byte_buffer build_movie_box(const mp4_file& file, stream& io, std::uint32_t write_mode) {
+std::string old_movie_payload(const mp4_file& file, stream& io) {
   const std::uint64_t payload_size = file.moov_size - file.moov_header_size;
   io.seek(file.moov_offset + file.moov_header_size);
   io.check_remaining(payload_size);
-  const std::string old_payload = read_sized_text(io, payload_size);
+  return read_sized_text(io, payload_size);
+}
 
+bool writes_chapter_list(const mp4_file& file) {
+  return file.songs.size() > 1 ||
+         (file.songs.size() == 1 && file.songs.front().start != 0 && !file.start_from_edit_list);
+}
+
+// The chapters whose name the chapter list changes, with their new names:
+// the chapter text track takes the same renames and keeps every other name
+// as the program that wrote it stored it.
+std::vector<std::optional<std::string>> chapter_renames(const mp4_file& file) {
+  // A lone chapter plays as the whole file and goes by the file's title,
+  // not by its chapter name.
+  if (file.songs.size() < 2 || file.chapters.size() != file.songs.size()) return {};
+  std::vector<std::optional<std::string>> names(file.songs.size());
+  bool any = false;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    const std::string name = chapter_list_title(file.songs[i]);
+    if (name != file.chapters[i].name) names[i] = name, any = true;
+  }
+  return any ? names : std::vector<std::optional<std::string>>();
+}
+
+// Where the chapter text track's new samples are stored, if it has any.
+struct chapter_text_place {
+  const chapter_text_samples* samples = nullptr;
+  std::uint64_t offset = 0;
+  bool wide = false;
+};
+
+byte_buffer build_movie_box(const mp4_file& file, const std::string& old_payload, std::uint32_t write_mode,
+                            const chapter_text_place& texts) {
   byte_buffer payload, user_data;
+  std::size_t track = 0;
   for_each_child(old_payload, [&](std::uint32_t type, const std::string& content) {
+    if (type == fourcc("trak") && texts.samples && track++ == texts.samples->track) {
+      append_box(payload, type, track_with_chapter_text(content, *texts.samples, texts.offset, texts.wide));
+      return;
+    }
     if (type != fourcc("udta")) {
       append_box(payload, type, content);
       return;
@@ -129,8 +166,7 @@ byte_buffer build_movie_box(const mp4_file& file, stream& io, std::uint32_t writ
     write_meta_box(item_list_to_write(file), meta);
     append_box(user_data, fourcc("meta"), meta);
   }
-  if (file.songs.size() > 1 ||
-      (file.songs.size() == 1 && file.songs.front().start != 0 && !file.start_from_edit_list)) {
+  if (writes_chapter_list(file)) {
     byte_buffer chapters;
     write_chapter_list(file.songs, chapters);
     append_box(user_data, fourcc("chpl"), chapters);
@@ -149,6 +185,21 @@ byte_buffer build_movie_box(const mp4_file& file, stream& io, std::uint32_t writ
   byte_buffer movie;
   append_box(movie, fourcc("moov"), payload);
   return movie;
+}
+
+// The boxes that take the old movie box's place: the chapter text track's
+// new samples, if any, in a media data box of their own stored from `at`,
+// then the movie box pointing at them.
+byte_buffer new_boxes(const mp4_file& file, const std::string& old_payload, std::uint32_t write_mode,
+                      const std::optional<chapter_text_samples>& texts, std::uint64_t at, bool wide) {
+  byte_buffer out;
+  chapter_text_place place;
+  if (texts) {
+    append_box(out, fourcc("mdat"), texts->bytes);
+    place = {&*texts, at + box_header_bytes, wide};
+  }
+  out += build_movie_box(file, old_payload, write_mode, place);
+  return out;
 }
 
 void write_all(stream& io, std::uint64_t at, const std::string& bytes) {
@@ -253,19 +304,32 @@ std::uint32_t choose_write_mode(const mp4_file& file) {
 
 void mp4_update_file_tags(mp4_file& file, stream& io, std::uint32_t write_mode, std::vector<std::string>& reports) {
   // Everything is read and built before the first byte is written.
-  const byte_buffer movie = build_movie_box(file, io, write_mode);
+  const std::string old_payload = old_movie_payload(file, io);
+  const std::vector<std::optional<std::string>> renames = chapter_renames(file);
+  const std::optional<chapter_text_samples> texts =
+      renames.empty() ? std::nullopt : renamed_chapter_text(old_payload, io, renames);
+  byte_buffer boxes = new_boxes(file, old_payload, write_mode, texts, 0, false);
   const file_check_result layout = check_file_layout(io);
   reports.insert(reports.end(), layout.reports.begin(), layout.reports.end());
   const std::uint64_t old_size = io.size();
-  const placement plan = plan_placement(file, layout, old_size, movie.size());
+  placement plan = plan_placement(file, layout, old_size, boxes.size());
+  // The chapter texts' offset goes into the movie box, which therefore is
+  // built again for the place it is staged at (and, when it returns to the
+  // old movie box's offset, for that place).
+  const bool wide = texts && plan.stage + box_header_bytes > max_u32;
+  if (wide) plan = plan_placement(file, layout, old_size, new_boxes(file, old_payload, write_mode, texts, 0, true).size());
+  if (texts) boxes = new_boxes(file, old_payload, write_mode, texts, plan.stage, wide);
+  const byte_buffer returned =
+      texts && plan.movie_is_last ? new_boxes(file, old_payload, write_mode, texts, plan.old_movie, wide) : boxes;
+  const std::uint64_t text_box_bytes = texts ? box_header_bytes + texts->bytes.size() : 0;
 
   // The writes are ordered so that the file reads as the old one until a
   // single header write puts the new movie box in force, and as the new one
-  // from then on: a write cut off at any point loses nothing. The new box is
-  // staged after the last box as "free", taken inside that box, given its
-  // type while hidden there, and then one header turns everything from the
-  // old movie box to the staged one into "free".
-  const std::uint64_t n = movie.size();
+  // from then on: a write cut off at any point loses nothing. The new boxes
+  // are staged after the last box as one "free" box, taken inside that box,
+  // given their own header while hidden there, and then one header turns
+  // everything from the old movie box to the staged boxes into "free".
+  const std::uint64_t n = boxes.size();
   const std::uint64_t end = plan.boxes_end;
   const std::uint64_t stage = plan.stage;
   // An ID3v1 tag after the boxes is written over by the staged copy; it is
@@ -277,7 +341,7 @@ void mp4_update_file_tags(mp4_file& file, stream& io, std::uint32_t write_mode, 
     // Zeros first, up to where the staged payload starts: a file cannot seek
     // past its end, and a header of zeros ends the box sequence for readers.
     write_all(io, end, std::string(std::size_t(stage + box_header_bytes - end), '\0'));
-    write_all(io, stage + box_header_bytes, movie.substr(box_header_bytes));
+    write_all(io, stage + box_header_bytes, boxes.substr(box_header_bytes));
     if (old_size > stage + n) io.truncate(stage + n);
     write_all(io, stage, header_bytes(n, fourcc("free")));
     if (plan.movie_is_last) {
@@ -294,7 +358,7 @@ void mp4_update_file_tags(mp4_file& file, stream& io, std::uint32_t write_mode, 
       write_box_size(io, plan.last_box, plan.last_header, stage + n - plan.last_box);
       grown = true;
     }
-    write_all(io, stage + 4, "moov");
+    write_all(io, stage, boxes.substr(0, box_header_bytes));
     write_all(io, plan.old_movie, header_bytes(stage - plan.old_movie, fourcc("free")));
   } catch (...) {
     try {
@@ -313,9 +377,9 @@ void mp4_update_file_tags(mp4_file& file, stream& io, std::uint32_t write_mode, 
   if (plan.movie_is_last) {
     // Back to the old offset: written inside the "free" region, then one
     // header switches to it and a "free" box covers the staged copy.
-    write_all(io, plan.old_movie + box_header_bytes, movie.substr(box_header_bytes));
+    write_all(io, plan.old_movie + box_header_bytes, returned.substr(box_header_bytes));
     write_all(io, plan.old_movie + n, header_bytes(stage - plan.old_movie, fourcc("free")));
-    write_all(io, plan.old_movie, movie.substr(0, box_header_bytes));
+    write_all(io, plan.old_movie, returned.substr(0, box_header_bytes));
     new_offset = plan.old_movie;
     new_end = plan.old_movie + n;
     io.truncate(new_end);
@@ -325,8 +389,8 @@ void mp4_update_file_tags(mp4_file& file, stream& io, std::uint32_t write_mode, 
     write_all(io, plan.old_movie, header_bytes(plan.old_movie_size, fourcc("free")));
   }
   if (layout.cut_position != no_cut) reports.push_back(trailing_garbage_report(old_size - layout.cut_position));
-  file.moov_offset = new_offset;
-  file.moov_size = n;
+  file.moov_offset = new_offset + text_box_bytes;
+  file.moov_size = n - text_box_bytes;
   file.moov_header_size = 8;
   file.total_size = new_end;
 }

@@ -73,21 +73,21 @@ void read_tags_box(mp4_file& file, mp4_atom_reader& in, std::uint64_t size) {
   read_tags_box(file.tags, in, size, file.options);
 }
 
+std::string chapter_list_title(const song& chapter) {
+  const tag_fields::entry* title = chapter.metadata.find("title");
+  if (title == nullptr || title->values.size() != 1) return std::string();
+  return title->values.front().substr(0, 255);
+}
+
 void write_chapter_list(const std::vector<song>& songs, byte_buffer& out) {
   append_u8(out, 1);
   append_u32(out, 0);
   append_u32(out, std::uint32_t(songs.size()));
   for (const song& chapter : songs) {
     append_u64(out, std::uint64_t(chapter.start));
-    const tag_fields::entry* title = chapter.metadata.find("title");
-    if (title == nullptr || title->values.size() != 1) {
-      append_u8(out, 0);
-      continue;
-    }
-    const std::string& text = title->values.front();
-    const std::size_t length = text.size() < 255 ? text.size() : 255;
-    append_u8(out, std::uint32_t(length));
-    out.append(text, 0, length);
+    const std::string title = chapter_list_title(chapter);
+    append_u8(out, std::uint32_t(title.size()));
+    out += title;
   }
 }
 

@@ -18,7 +18,7 @@ import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from blackbox_checks import check, failures, tool, windows_path, zorvtool_runner  # noqa: E402
-from mutagen.mp4 import MP4, MP4Cover, MP4FreeForm  # noqa: E402
+from mutagen.mp4 import MP4, AtomDataType, MP4Cover, MP4FreeForm  # noqa: E402
 
 WINE_EXEC, BUILD_DIR, ZORVTOOL = sys.argv[1:4]
 PNG = bytes.fromhex("89504e470d0a1a0a0000000d49484452000000010000000108060000001f15c4890000000d4944415478da63f8ffff3f0005fe02fea7d6a4" "0000000049454e44ae426082")
@@ -366,6 +366,84 @@ def check_quicktime_meta_and_open_ended_media(folder):
           "mdat of size 0: retagged, audio unchanged (%s)" % result.stderr.strip())
 
 
+def ffprobe_chapter_titles(path):
+    return ffmpeg_tags(path).get("chapters")
+
+
+def make_text_track_book(folder, name, fflags=()):
+    """An ffmpeg book whose chapters are both in its chapter list and in a
+    QuickTime chapter text track (which ffprobe and players read)."""
+    meta = os.path.join(folder, "chapters.txt")
+    with open(meta, "w") as f:
+        f.write(";FFMETADATA1\n")
+        for i, title in enumerate(("Chapter 1: Start", "Chapter 2: End")):
+            f.write("[CHAPTER]\nTIMEBASE=1/1000\nSTART=%d\nEND=%d\ntitle=%s\n" % (i * 1500, i * 1500 + 1500, title))
+    book = os.path.join(folder, name)
+    tool("ffmpeg", "-v", "error", "-y", "-i", os.path.join(folder, "src.wav"), "-i", meta, "-map", "0:a",
+         "-map_chapters", "1", *fflags, "-c:a", "aac", "-b:a", "64k", book)
+    return book
+
+
+def check_writes_keep_what_others_wrote(folder, last):
+    # Binary freeform items, and freeform names no player field can take,
+    # are another program's: an edit elsewhere keeps them byte for byte.
+    path = os.path.join(folder, "freeform.m4a")
+    shutil.copy(last, path)
+    params = b"vers\x00\x00\x00\x01acbf\x00\x00\x00\x02brat\x00\x01\xf4\x00"
+    f = MP4(path)
+    f["----:com.apple.iTunes:Encoding Params"] = [MP4FreeForm(params, dataformat=AtomDataType.IMPLICIT)]
+    f["----:com.apple.iTunes:odd=name"] = [MP4FreeForm(b"kept")]
+    f.save()
+    zorvtool("tag", windows_path(path), "title=X")
+    items = MP4(path).tags
+    kept = items.get("----:com.apple.iTunes:Encoding Params", [b""])[0]
+    check(bytes(kept) == params and kept.dataformat == AtomDataType.IMPLICIT,
+          "binary freeform item kept byte for byte with its type: %r" % (kept,))
+    check(items.get("----:com.apple.iTunes:odd=name") == [b"kept"] and items["\xa9nam"] == ["X"],
+          "freeform item whose name is no field's kept: %s" % list(items.keys()))
+    zorvtool("tag", windows_path(path), "Encoding Params=typed")
+    check(MP4(path).tags.get("----:com.apple.iTunes:Encoding Params") == [b"typed"],
+          "an edited freeform item is the user's text")
+
+    # A renamed chapter is renamed in the chapter text track too.
+    book = make_text_track_book(folder, "text-track.m4b")
+    check(ffprobe_chapter_titles(book) == ["Chapter 1: Start", "Chapter 2: End"], "text track book made")
+    md5 = audio_md5(book)
+    for layout, flags in (("moov last", ()), ("fast start", ("-movflags", "+faststart"))):
+        book = make_text_track_book(folder, "text-track.m4b", flags)
+        result = zorvtool("tag", windows_path(book), "--subsong", "1", "title=A much longer name than before", ok=False)
+        check(result.returncode == 0, "%s: chapter renamed: %s" % (layout, result.stderr.strip()))
+        want = ["A much longer name than before", "Chapter 2: End"]
+        check(ffprobe_chapter_titles(book) == want, "%s: ffprobe reads the new chapter name: %s" %
+              (layout, ffprobe_chapter_titles(book)))
+        check([c.title for c in MP4(book).chapters] == want and song_titles(book) == want,
+              "%s: the chapter list holds it too" % layout)
+        zorvtool("tag", windows_path(book), "--subsong", "2", "title=N")
+        check(ffprobe_chapter_titles(book) == ["A much longer name than before", "N"] and audio_md5(book) == md5,
+              "%s: a second, shorter rename; the audio unchanged: %s" % (layout, ffprobe_chapter_titles(book)))
+
+    # Set and removed on a book with an empty item list: gone for every reader.
+    book = make_text_track_book(folder, "bare.m4b", ("-fflags", "+bitexact"))
+    zorvtool("tag", windows_path(book), "title=NewT")
+    check(ffmpeg_tags(book).get("tags", {}).get("title") == "NewT" and song_titles(book) == ["NewT", "NewT"],
+          "title set on every chapter: %s" % ffmpeg_tags(book))
+    zorvtool("tag", windows_path(book), "-title")
+    probed = ffmpeg_tags(book)
+    check("NewT" not in json.dumps(probed) and "NewT" not in json.dumps(song_titles(book)) and
+          "\xa9nam" not in (MP4(book).tags or {}), "title removed from every chapter is gone: %s %s" % (probed, song_titles(book)))
+
+    # A refused write changes no byte, whatever trails the file.
+    frag = os.path.join(folder, "frag-id3.m4a")
+    tool("ffmpeg", "-v", "error", "-y", "-i", os.path.join(folder, "src.wav"), "-c:a", "aac", "-metadata", "title=Old",
+         "-movflags", "frag_keyframe+empty_moov", frag)
+    with open(frag, "ab") as f:
+        f.write(b"TAG" + b"x" * 125)
+    before = open(frag, "rb").read()
+    result = zorvtool("tag", windows_path(frag), "title=New", ok=False)
+    check(result.returncode != 0 and open(frag, "rb").read() == before,
+          "fragmented file with an ID3v1 tag: refused, byte-identical (%s)" % result.stderr.strip())
+
+
 def main():
     with tempfile.TemporaryDirectory() as folder:
         last, fast = make_fixtures(folder)
@@ -384,6 +462,7 @@ def main():
         check_books(folder)
         check_fragmented(folder)
         check_quicktime_meta_and_open_ended_media(folder)
+        check_writes_keep_what_others_wrote(folder, last)
     print("%d failed" % len(failures) if failures else "all passed")
     return 1 if failures else 0
 

@@ -103,12 +103,31 @@ def make_fixtures(folder):
 
 def add_mp4_fixtures(folder, src, out):
     """AAC in MP4 with its movie box last (ffmpeg's default), before the media
-    data (fast start), and before movie fragments."""
+    data (fast start), and before movie fragments; and books whose two
+    chapters are named both in a chapter list and in a chapter text track."""
     tags = ["-metadata", "title=Old title", "-metadata", "artist=Old artist"]
     for name, flags in (("m4a", []), ("m4afast", ["-movflags", "+faststart"]),
                         ("m4afrag", ["-movflags", "frag_keyframe+empty_moov"])):
         out[name] = os.path.join(folder, name + ".m4a")
         run(["ffmpeg", "-v", "quiet", "-y", "-i", src, "-c:a", "aac", "-b:a", "64k", *tags, *flags, out[name]])
+    chapters = os.path.join(folder, "chapters.txt")
+    with open(chapters, "w") as f:
+        f.write(";FFMETADATA1\ntitle=Old book\n[CHAPTER]\nTIMEBASE=1/1000\nSTART=0\nEND=1000\ntitle=Old first\n"
+                "[CHAPTER]\nTIMEBASE=1/1000\nSTART=1000\nEND=2000\ntitle=Old second\n")
+    for name, flags in (("m4b", []), ("m4bfast", ["-movflags", "+faststart"])):
+        out[name] = os.path.join(folder, name + ".m4b")
+        run(["ffmpeg", "-v", "quiet", "-y", "-i", src, "-i", chapters, "-map", "0:a", "-map_metadata", "1",
+             "-map_chapters", "1", "-c:a", "aac", "-b:a", "64k", *flags, out[name]])
+
+
+def ffprobe_chapter_titles(path):
+    """The chapter names ffprobe reads (from the chapter text track where
+    there is one); None when it cannot read the file."""
+    done = subprocess.run(["ffprobe", "-v", "error", "-show_entries", "chapter_tags=title", "-of", "json", path],
+                          capture_output=True, text=True)
+    if done.returncode != 0:
+        return None
+    return [c.get("tags", {}).get("title") for c in json.loads(done.stdout).get("chapters", [])]
 
 
 def mp4_boxes(data, start=0, end=None):

@@ -12,7 +12,8 @@ import subprocess
 import sys
 import tempfile
 
-from tag_files import Zorvtool, ape_footer_claiming_audio, make_fixtures, mp4_box, run, windows_path
+from tag_files import (Zorvtool, ape_footer_claiming_audio, ffprobe_chapter_titles, make_fixtures, mp4_box,
+                       mp4_boxes, run, windows_path)
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from blackbox_checks import check, failures  # noqa: E402
@@ -143,6 +144,37 @@ def mp4_tag_damage_shapes(data):
     for name, box in (("ilst", ilst), ("hdlr", hdlr)):
         yield "mp4-%s-size-long" % name, mp4_with_size(data, box[1], box[3] + 9)
         yield "mp4-%s-size-short" % name, mp4_with_size(data, box[1], 3)
+
+
+def mp4_chapter_text_shapes(data):
+    """A book's chapter text track damaged where a rename reads it: its chunk
+    offset past the end of the file or 0, its first sample's size or length
+    far too big, a chunk claiming every sample there could be or numbered 0,
+    and the chapter reference naming the audio track instead."""
+    def inside(box, *path):
+        for kind in path:
+            box = next(b for b in mp4_boxes(data, box[1] + box[2], box[1] + box[3]) if b[0] == kind)
+        return box
+
+    def put(at, value, width=4):
+        return data[:at] + value.to_bytes(width, "big") + data[at + width:]
+    try:
+        moov = mp4_box(data, b"moov")
+        chap = mp4_box(data, b"moov", b"trak", b"tref", b"chap")
+        text = next(t for t in mp4_boxes(data, moov[1] + 8, moov[1] + moov[3])
+                    if t[0] == b"trak" and data[inside(t, b"mdia", b"hdlr")[1] + 16:][:4] == b"text")
+        stbl = inside(text, b"mdia", b"minf", b"stbl")
+        stco, stsz, stsc = (inside(stbl, kind) for kind in (b"stco", b"stsz", b"stsc"))
+    except StopIteration:
+        return
+    first_sample = int.from_bytes(data[stco[1] + 16:stco[1] + 20], "big")
+    yield "chapter-text-offset-past-end", put(stco[1] + 16, len(data) + 1000)
+    yield "chapter-text-offset-0", put(stco[1] + 16, 0)
+    yield "chapter-text-size-huge", put(stsz[1] + 20, 0x7FFFFFFF)
+    yield "chapter-text-length-past-sample", put(first_sample, 0xFFFF, 2)
+    yield "chapter-text-chunk-holds-all", put(stsc[1] + 20, 0xFFFFFFFF)
+    yield "chapter-text-chunk-0", put(stsc[1] + 16, 0)
+    yield "chapter-reference-to-audio", put(chap[1] + 8, 1)
 
 
 def cut_after_ape_header(data):
@@ -320,6 +352,23 @@ def main():
                 rc = expect_refused_or_sound(tool, name, path, audio)
                 if rc == 0:
                     check((tool.fields(path) or {}).get("title") == ["Written over damage"], "%s: tags read back" % name)
+
+        # A chapter text track damaged where a rename reads it: the rename
+        # is refused untouched or keeps the audio, and both chapter lists
+        # agree where the track could be read.
+        if "m4b" in fixtures:
+            with open(fixtures["m4b"], "rb") as f:
+                original = f.read()
+            audio = tool.decoded(fixtures["m4b"])
+            for name, damaged in mp4_chapter_text_shapes(original):
+                path = os.path.join(work, name + ".m4b")
+                with open(path, "wb") as f:
+                    f.write(damaged)
+                before = ffprobe_chapter_titles(path)
+                if expect_refused_or_sound(tool, name, path, audio, ("--subsong", "1", "title=Renamed")) == 0:
+                    after = ffprobe_chapter_titles(path)
+                    check(after in (before, ["Renamed"] + before[1:]) if before else True,
+                          "%s: ffprobe's chapters as before or renamed: %s -> %s" % (name, before, after))
 
         # Matroska layouts: a write is refused untouched, or it keeps the
         # audio and its tags read back.

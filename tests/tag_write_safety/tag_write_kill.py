@@ -6,8 +6,9 @@ usage: tag_write_kill.py WINE_EXEC BUILD_DIR ZORVTOOL_EXE
 Each road of tag writing (in place and through the temporary file, for FLAC,
 MP3 with ID3v2 + APEv2 + ID3v1, WavPack, Musepack versions 7 and 8 (header
 ReplayGain and APEv2), Ogg Vorbis and Opus, WAV, MP4 with its movie box last,
-first, or before fragments, Matroska in place, grown, without a SeekHead and
-with a second Tags element) runs in the
+first, or before fragments, a chapter of an MP4 book renamed in its chapter
+list and its chapter text track, Matroska in place, grown, without a SeekHead
+and with a second Tags element) runs in the
 real zorvtool process, which is killed after a random delay. The program
 pauses before every change to a file (ZORV_TEST_WRITE_PAUSE_MS), so that the
 kills land between its writes. ZORV_TAG_KILLS sets the kills per road
@@ -23,7 +24,8 @@ import tempfile
 import time
 from concurrent.futures import ThreadPoolExecutor
 
-from tag_files import Zorvtool, ape_title, id3v1_title, id3v2_title, make_fixtures, windows_path
+from tag_files import (Zorvtool, ape_title, ffprobe_chapter_titles, id3v1_title, id3v2_title, make_fixtures,
+                       windows_path)
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from blackbox_checks import check, failures  # noqa: E402
@@ -55,6 +57,8 @@ ROADS = [
     ("mp4 movie box last shrinking", "m4a", ["title=N"]),
     ("mp4 fast start", "m4afast", ["title=New title"]),
     ("mp4 fragmented", "m4afrag", ["title=New title"]),
+    ("mp4 chapter text rename, movie box last", "m4b", ["--subsong", "1", "title=A much longer first chapter"]),
+    ("mp4 chapter text rename, fast start", "m4bfast", ["--subsong", "1", "title=1"]),
     ("matroska in place", "mkaremux", ["title=N"]),
     ("matroska growing to the end of the segment", "mka", ["title=New title", "comment=" + LONG]),
     ("matroska without a seekhead", "mkanoseek", ["title=N"]),
@@ -110,6 +114,13 @@ def main():
                     old_mp3 = mp3_tag_states(f.read())
                 with open(done, "rb") as f:
                     new_mp3 = mp3_tag_states(f.read())
+            # Books: the chapter names other players read, from the text track.
+            chaptered = fixture.startswith("m4b")
+            if chaptered:
+                old_chapters, new_chapters = ffprobe_chapter_titles(original), ffprobe_chapter_titles(done)
+                check(new_chapters is not None and new_chapters != old_chapters and
+                      new_chapters[0] == new_fields.get("title", [None])[0],
+                      "%s: ffprobe reads the new chapter name: %s" % (road, new_chapters))
             delays = [rng.uniform(unpaused * 0.8, duration + 0.05) for _ in range(kills)]
 
             def one_kill(n):
@@ -133,6 +144,10 @@ def main():
                         states = mp3_tag_states(f.read())
                     if states not in (old_mp3, new_mp3):
                         problems.append("tag kinds mixed: %s" % states)
+                if chaptered:
+                    chapters = ffprobe_chapter_titles(path)
+                    if chapters != (new_chapters if fields == new_fields else old_chapters):
+                        problems.append("ffprobe's chapters %s do not match the tags %s" % (chapters, fields))
                 outcome = "new" if fields == new_fields else "old"
                 shutil.rmtree(folder, ignore_errors=True)
                 return delays[n], problems, outcome

@@ -153,3 +153,28 @@ TEST(Mp4ItemList, DamagedSizesInsideTheTagsCostTheTagsNotTheFile) {
     EXPECT_EQ(file.tracks[0]->sample_count, 4u);
   }
 }
+
+TEST(Mp4ItemList, FreeformItemsLeftAsReadAreWrittenBackByteForByte) {
+  const bytes params("vers\0\0\0\1acbf\0\0\0\2", 16);
+  const bytes binary = box("----", full_box("mean", 0, "com.apple.iTunes") + full_box("name", 0, "Encoding Params") +
+                                       data(0, params));
+  const bytes twice = box("----", full_box("mean", 0, "com.apple.iTunes") + full_box("name", 0, "ISRC") +
+                                      data(0, "one") + data(0, "two"));
+  auto m = read_items(binary + twice + freeform("com.apple.iTunes", "ISRC", "three"));
+  EXPECT_EQ(value(m, "Encoding Params"), "vers");
+  tarnex::byte_buffer meta;
+  tarnex::write_meta_box(m, meta);
+  EXPECT_NE(meta.find(binary), std::string::npos);
+  EXPECT_NE(meta.find(twice + freeform("com.apple.iTunes", "ISRC", "three")), std::string::npos);
+
+  // An edited field is the user's text, written as such.
+  m.fields.set("Encoding Params", {true, {"typed"}});
+  m.fields.set("ISRC", {true, {"one", "two"}});
+  meta.clear();
+  tarnex::write_meta_box(m, meta);
+  EXPECT_EQ(meta.find(params), std::string::npos);
+  EXPECT_EQ(meta.find(twice), std::string::npos);
+  const auto back = round_trip(m);
+  EXPECT_EQ(value(back, "Encoding Params"), "typed");
+  EXPECT_EQ(back.fields.find("ISRC")->values, std::vector<std::string>({"one", "two"}));
+}

@@ -5,8 +5,10 @@
 
 #include <cstring>
 
+#include "inputs/mp4/box_reading.h"
 #include "inputs/mp4/file_check.h"
 #include "inputs/mp4/media_time.h"
+#include "inputs/mp4/payload_children.h"
 #include "inputs/mp4/tag_writing.h"
 #include "inputs/mp4/tarnex_exceptions.h"
 #include "mp4_test_boxes.h"
@@ -106,6 +108,92 @@ int movie_boxes_inside_a_movie(const bytes& data) {
       if (data.compare(inner + 4, 4, "moov") == 0) ++found;
   }
   return found;
+}
+
+// A book of two chapters, "One" and "Two", named both in its chapter list
+// and in a chapter text track (track 2, which the audio track names), whose
+// samples lie at the start of the media data.
+bytes text_sample(const bytes& name) { return be16(std::uint32_t(name.size())) + name + box("encd", be32(0x100)); }
+const bytes text_samples = text_sample("One") + text_sample("Two");
+
+bytes text_track(std::uint32_t at) {
+  const bytes sizes = be32(0) + be32(2) + be32(std::uint32_t(text_sample("One").size())) +
+                      be32(std::uint32_t(text_sample("Two").size()));
+  const bytes hdlr = full_box("hdlr", 0, be32(0) + "text" + bytes(13, '\0'));
+  const bytes entry = box("text", bytes(6, '\0') + be16(1) + bytes(51, '\0'));
+  const bytes tables = stsd(entry) + stts({{2, 40}}) + full_box("stsz", 0, sizes) + stsc({{1, 2, 1}}) + stco({at});
+  return box("trak", tkhd(2) + box("mdia", mdhd(1000, 93) + hdlr + box("minf", box("stbl", tables))));
+}
+
+bytes book_movie(std::uint32_t text_at) {
+  const bytes audio = simple_track().substr(8);
+  const std::size_t header = tkhd(1).size();
+  const bytes chaptered = box("trak", audio.substr(0, header) + box("tref", box("chap", be32(2))) + audio.substr(header));
+  bytes chapters = bytes(1, '\x01') + bytes(4, '\0') + be32(2);
+  chapters += be64(0) + char(3) + "One" + be64(300000) + char(3) + "Two";
+  return box("moov", mvhd(1000, 93) + chaptered + text_track(text_at) + box("udta", box("chpl", chapters)));
+}
+
+const bytes book_media = box("mdat", text_samples + bytes(3000, 'a'));
+bytes book_with_movie_last() { return ftyp() + book_media + book_movie(std::uint32_t(ftyp().size() + 8)); }
+bytes book_with_fast_start() {
+  return ftyp() + book_movie(std::uint32_t(ftyp().size() + book_movie(0).size() + 8)) + book_media;
+}
+
+std::uint32_t u32_in(const bytes& b, std::size_t at) {
+  return std::uint32_t(std::uint8_t(b[at])) << 24 | std::uint32_t(std::uint8_t(b[at + 1])) << 16 |
+         std::uint32_t(std::uint8_t(b[at + 2])) << 8 | std::uint8_t(b[at + 3]);
+}
+
+// The child payload at the end of a path of box types.
+bytes child_at(bytes payload, std::initializer_list<const char*> path) {
+  for (const char* type : path) {
+    bytes found;
+    tarnex::for_each_child(payload, [&](std::uint32_t t, const std::string& content) {
+      if (t == u32_in(type, 0) && found.empty()) found = content;
+    });
+    payload = found;
+  }
+  return payload;
+}
+
+// The chapter names as the two lists hold them: the chapter list as the
+// library reads it, and the text track's samples straight from the bytes.
+struct chapter_names {
+  std::vector<std::string> listed, text;
+};
+
+chapter_names names_of(const bytes& data) {
+  chapter_names out;
+  tarnex::mp4_file model;
+  open_bytes(model, data, tagging);
+  for (const auto& song : model.songs) {
+    const auto* title = song.metadata.find("title");
+    out.listed.push_back(title ? title->values.at(0) : "");
+  }
+  tarnex::for_each_child(data.substr(model.moov_offset + 8, model.moov_size - 8),
+                         [&](std::uint32_t type, const std::string& trak) {
+    if (type != tarnex::fourcc("trak") || u32_in(child_at(trak, {"tkhd"}), 12) != 2) return;
+    const bytes table = child_at(trak, {"mdia", "minf", "stbl"});
+    const bytes sizes = child_at(table, {"stsz"});
+    EXPECT_EQ(u32_in(child_at(table, {"stsc"}), 4), 1u);
+    std::size_t at = u32_in(child_at(table, {"stco"}), 8);
+    for (std::uint32_t i = 0; i < u32_in(sizes, 8) && at + 2 <= data.size(); ++i) {
+      const std::size_t length = std::uint8_t(data[at]) << 8 | std::uint8_t(data[at + 1]);
+      out.text.push_back(data.substr(at + 2, length));
+      at += u32_in(sizes, 12 + 4 * i);
+    }
+  });
+  return out;
+}
+
+void retitle_chapter(memory_file& f, std::size_t chapter, const char* title) {
+  tarnex::mp4_file model;
+  f.seek(0);
+  tarnex::mp4_open_file(model, f, tagging, true);
+  model.songs.at(chapter).metadata.set("title", {true, {title}});
+  std::vector<std::string> reports;
+  tarnex::mp4_update_file_tags(model, f, tarnex::choose_write_mode(model), reports);
 }
 
 std::vector<std::string> check(const bytes& data) {
@@ -322,4 +410,81 @@ TEST(Mp4TagWriting, EditingOneChapterLeavesTheBookItemsAndTheOtherChapterNames) 
   open_bytes(model, f.data, tagging);
   EXPECT_EQ(values_of(model.item_list.fields, "album"), std::vector<std::string>({"Shared"}));
   EXPECT_EQ(values_of(model.item_list.fields, "title"), std::vector<std::string>({"Book"}));
+}
+
+TEST(Mp4ChapterText, ARenamedChapterIsRenamedInTheChapterTextTrackToo) {
+  using names = std::vector<std::string>;
+  for (const bytes& book : {book_with_movie_last(), book_with_fast_start()}) {
+    ASSERT_EQ(names_of(book).text, names({"One", "Two"}));
+    memory_file f(book);
+    retitle_chapter(f, 0, "A much longer first name");
+    EXPECT_EQ(names_of(f.data).listed, names({"A much longer first name", "Two"}));
+    EXPECT_EQ(names_of(f.data).text, names({"A much longer first name", "Two"}));
+    retitle_chapter(f, 1, "2");
+    EXPECT_EQ(names_of(f.data).text, names({"A much longer first name", "2"}));
+    // The old samples and the audio stay where they were.
+    EXPECT_NE(f.data.find(text_samples + bytes(3000, 'a')), std::string::npos);
+    EXPECT_TRUE(check(f.data).empty());
+  }
+  // A write that renames nothing leaves the text track as it was.
+  memory_file f(book_with_fast_start());
+  const bytes track = text_track(std::uint32_t(ftyp().size() + book_movie(0).size() + 8));
+  retitle_chapter(f, 0, "One");
+  EXPECT_NE(f.data.find(track), std::string::npos);
+  // Tables that point past the end of the file are another program's damage,
+  // left as they are.
+  bytes damaged = book_with_movie_last();
+  const bytes bad_track = text_track(900000);
+  damaged.replace(damaged.find(text_track(std::uint32_t(ftyp().size() + 8))), bad_track.size(), bad_track);
+  memory_file g(damaged);
+  retitle_chapter(g, 0, "New");
+  EXPECT_EQ(names_of(g.data).listed, names({"New", "Two"}));
+  EXPECT_NE(g.data.find(bad_track), std::string::npos);
+}
+
+TEST(Mp4ChapterText, ARenameKilledAfterAnyChangeLeavesBothListsOldOrBothNew) {
+  const chapter_names old_names{{"One", "Two"}, {"One", "Two"}};
+  const chapter_names new_names{{"A much longer first name", "Two"}, {"A much longer first name", "Two"}};
+  for (const bytes& book : {book_with_movie_last(), book_with_fast_start()}) {
+    bool finished = false;
+    for (int changes = 0; !finished; ++changes) {
+      memory_file f(book);
+      f.changes_left = changes;
+      try {
+        retitle_chapter(f, 0, "A much longer first name");
+        finished = true;
+      } catch (const std::runtime_error&) {
+      }
+      const chapter_names now = names_of(f.data);
+      const bool old_ones = now.listed == old_names.listed && now.text == old_names.text;
+      const bool new_ones = now.listed == new_names.listed && now.text == new_names.text;
+      EXPECT_TRUE(old_ones || new_ones) << book.size() << " killed after " << changes;
+      EXPECT_EQ(movie_boxes_inside_a_movie(f.data), 0) << book.size() << " killed after " << changes;
+      EXPECT_NE(f.data.find(bytes(3000, 'a')), std::string::npos);
+    }
+  }
+}
+
+TEST(Mp4TagWriting, AFieldSetOnEveryChapterAndRemovedFromEveryChapterIsGoneForEveryReader) {
+  memory_file f(book_with_movie_last());
+  const auto write_all_chapters = [&](const char* title) {
+    tarnex::mp4_file model;
+    f.seek(0);
+    tarnex::mp4_open_file(model, f, tagging, true);
+    for (auto& song : model.songs) {
+      song.metadata.remove("title");
+      if (title) song.metadata.add("title", title);
+    }
+    std::vector<std::string> reports;
+    tarnex::mp4_update_file_tags(model, f, tarnex::choose_write_mode(model), reports);
+  };
+  write_all_chapters("NewT");
+  EXPECT_EQ(title_of(f.data), "NewT");
+  write_all_chapters(nullptr);
+  tarnex::mp4_file back;
+  open_bytes(back, f.data, tagging);
+  EXPECT_EQ(back.item_list.fields.find("title"), nullptr);
+  for (const auto& song : back.songs) EXPECT_EQ(song.metadata.find("title"), nullptr);
+  EXPECT_EQ(f.data.find("NewT", back.moov_offset), std::string::npos);
+  EXPECT_EQ(names_of(f.data).text, std::vector<std::string>({"", ""}));
 }
