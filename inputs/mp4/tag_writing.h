@@ -1,7 +1,9 @@
 // Writing new tags into an MP4 file without moving its media data: the
 // movie box is rebuilt in memory with a fresh user-data box; a movie box
 // that is the last box ends up rewritten at its own offset, any other is
-// turned into "free" and the new one appended. No chunk offset ever changes.
+// turned into "free" and the new one appended. No chunk offset of the media
+// changes; renamed chapters of a chapter text track get new samples in a
+// media data box of their own just before the new movie box.
 #pragma once
 
 #include <cstdint>
