@@ -165,7 +165,7 @@ public:
     if (owner == mp4_owner_guid) return is_mp4_aac_object_type(param);
     return is_matroska_aac_codec_id(matroska_codec_id(owner, setup, setup_size));
   }
-  void open(packet_decoder_ptr& out, bool, const GUID& owner, std::uint32_t param, const void* setup,
+  void open(packet_decoder_ptr& out, bool for_decoding, const GUID& owner, std::uint32_t param, const void* setup,
             std::uint32_t setup_size, const abort_signal&) override {
     std::vector<std::uint8_t> config;
     if (owner == mp4_owner_guid) {
@@ -177,6 +177,12 @@ public:
     } else {
       vantrel_io::throw_io_data();
     }
+    // Channels without speakers cannot be asked of the decoder: playing
+    // such a stream fails at once with the reason, while its tags and
+    // details still read.
+    const aac_output_format layout = aac_output_format_of(config.data(), config.size(), 0);
+    if (for_decoding && layout.channels > 2 && !layout.channel_mask)
+      throw exception_aac_channel_layout(layout.channels);
     out = new service_counted<aac_packet_decoder>(std::move(config), owner == mp4_owner_guid);
   }
 };
