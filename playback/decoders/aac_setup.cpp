@@ -123,6 +123,7 @@ channel_layout read_program_config(config_bits& in) {
   in.skip(4 * lfe_elements + 4 * assoc_elements + 5 * cc_elements);
   in.align();
   in.skip(8 * in.read(8));  // comment
+  if (in.overrun) return {};
   channel_layout layout;
   layout.channels = front + side + back + lfe_elements;
   const bool mappable = front / 2 <= 2 && side / 2 <= 1 && side % 2 == 0 && back / 2 <= 1 && lfe_elements <= 1;
