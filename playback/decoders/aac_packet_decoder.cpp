@@ -6,6 +6,7 @@
 #include <mfapi.h>
 #include <mftransform.h>
 
+#include <string>
 #include <vector>
 
 #include "core/service_factory.h"
@@ -29,6 +30,22 @@ class exception_no_mf_codec : public vantrel_io::exception_io_data {
 public:
   exception_no_mf_codec()
       : exception_io_data(vantrel_io::io_message("exception_no_mf_codec", "No Media Foundation codec found")) {}
+};
+
+// More than two channels need the decoder to take the speakers they are
+// named for; where it takes none of them, or fails on every packet, the
+// channels cannot play here.
+class exception_aac_channel_layout : public vantrel_io::exception_io_data {
+public:
+  explicit exception_aac_channel_layout(std::uint32_t channels) : exception_io_data(message(channels)) {}
+
+private:
+  static vantrel_io::io_message message(std::uint32_t channels) {
+    vantrel_io::io_message text("exception_aac_channel_layout",
+                                "The system's AAC decoder cannot play this layout of {channels} channels");
+    text.fill_placeholder("channels", std::to_string(channels).c_str());
+    return text;
+  }
 };
 
 bool is_mp4_aac_object_type(std::uint32_t type) { return type == 0x40 || (type >= 0x66 && type <= 0x68); }
@@ -90,7 +107,13 @@ public:
   void decode(const void* data, std::uint32_t size, audio_block& out, const abort_signal& abort) override {
     abort.check_and_throw();
     if (!decoder_.has_transform()) create();
-    decoder_.process(data, size, out, abort);
+    try {
+      decoder_.process(data, size, out, abort);
+    } catch (const vantrel_io::exception_io_data&) {
+      if (!produced_ && channels_configured_ > 2) throw exception_aac_channel_layout(channels_configured_);
+      throw;
+    }
+    if (out.get_sample_count() > 0) produced_ = true;
   }
   bool wants_first_frame() override { return false; }
   void set_first_frame(const void*, std::uint32_t, const abort_signal&) override {}
@@ -104,9 +127,22 @@ private:
     const aac_output_format stream = output_format();
     format.sample_rate = stream.sample_rate ? stream.sample_rate : sample_rate_;
     format.channels = stream.channels ? stream.channels : channels_;
+    // The speakers come from the configuration whichever container carries
+    // it; without them the decoder is asked for AAC's usual layout.
+    const aac_output_format layout = aac_output_format_of(setup_.data(), setup_.size(), sample_rate_);
+    format.channel_mask = layout.channels == format.channels && layout.channel_mask
+                              ? layout.channel_mask
+                              : aac_default_channel_mask(format.channels);
+    channels_configured_ = format.channels;
+    if (format.channels > 2 && !format.channel_mask) throw exception_aac_channel_layout(format.channels);
     format.user_data = aac_user_data(setup_);
     format.raw_aac_payload = true;
-    decoder_.configure(format);
+    try {
+      decoder_.configure(format);
+    } catch (const vantrel_io::exception_io_data&) {
+      if (format.channels > 2) throw exception_aac_channel_layout(format.channels);
+      throw;
+    }
   }
 
   aac_output_format output_format() const {
@@ -117,6 +153,9 @@ private:
   bool reads_setup_;
   std::uint32_t sample_rate_ = 0;
   std::uint32_t channels_ = 0;
+  std::uint32_t channels_configured_ = 0;
+  // Whether the transform has given any audio yet.
+  bool produced_ = false;
   mf_audio_decoder decoder_;
 };
 
@@ -126,7 +165,7 @@ public:
     if (owner == mp4_owner_guid) return is_mp4_aac_object_type(param);
     return is_matroska_aac_codec_id(matroska_codec_id(owner, setup, setup_size));
   }
-  void open(packet_decoder_ptr& out, bool, const GUID& owner, std::uint32_t param, const void* setup,
+  void open(packet_decoder_ptr& out, bool for_decoding, const GUID& owner, std::uint32_t param, const void* setup,
             std::uint32_t setup_size, const abort_signal&) override {
     std::vector<std::uint8_t> config;
     if (owner == mp4_owner_guid) {
@@ -138,6 +177,12 @@ public:
     } else {
       vantrel_io::throw_io_data();
     }
+    // Channels without speakers cannot be asked of the decoder: playing
+    // such a stream fails at once with the reason, while its tags and
+    // details still read.
+    const aac_output_format layout = aac_output_format_of(config.data(), config.size(), 0);
+    if (for_decoding && layout.channels > 2 && !layout.channel_mask)
+      throw exception_aac_channel_layout(layout.channels);
     out = new service_counted<aac_packet_decoder>(std::move(config), owner == mp4_owner_guid);
   }
 };

@@ -57,6 +57,7 @@ bool mf_audio_decoder::set_output(const GUID& subtype, std::uint32_t bits, const
   check(type->SetUINT32(MF_MT_AUDIO_SAMPLES_PER_SECOND, format.sample_rate));
   check(type->SetUINT32(MF_MT_AUDIO_BLOCK_ALIGNMENT, bytes * format.channels));
   check(type->SetUINT32(MF_MT_AUDIO_AVG_BYTES_PER_SECOND, bytes * format.channels * format.sample_rate));
+  if (format.channel_mask) check(type->SetUINT32(MF_MT_AUDIO_CHANNEL_MASK, format.channel_mask));
   const HRESULT result = transform_->SetOutputType(output_id_, type.get(), 0);
   if (result == MF_E_INVALIDMEDIATYPE) return false;
   check(result);
@@ -97,6 +98,7 @@ void mf_audio_decoder::configure(const mf_input_format& format) {
     type->GetGUID(MF_MT_SUBTYPE, &subtype);
     type->GetUINT32(MF_MT_AUDIO_BITS_PER_SAMPLE, &bits);
     const bool usable = (subtype == float_subtype && bits == 32) || (subtype == pcm_subtype && bits == 16);
+    if (usable && format.channel_mask) check(type->SetUINT32(MF_MT_AUDIO_CHANNEL_MASK, format.channel_mask));
     output_set = usable && SUCCEEDED(transform_->SetOutputType(output_id_, type.get(), 0));
   }
   if (!output_set) throw vantrel_io::exception_io_data();

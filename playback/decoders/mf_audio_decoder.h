@@ -20,6 +20,10 @@ struct mf_input_format {
   GUID subtype;
   std::uint32_t sample_rate = 0;
   std::uint32_t channels = 0;
+  // The speakers the output is asked for (MF_MT_AUDIO_CHANNEL_MASK); 0:
+  // none named. Decoders may refuse more than two channels without one, and
+  // reorder or mix the channels to the speakers named.
+  std::uint32_t channel_mask = 0;
   // MF_MT_USER_DATA; empty: none.
   std::vector<std::uint8_t> user_data;
   // Raw AAC: some decoders (Wine's) give no output until they are told the

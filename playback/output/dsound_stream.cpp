@@ -284,16 +284,9 @@ bool output_dsound_stream::update_steps() {
   if (paused_ && !prebuffering_ && fading_to_close()) return false;
 
   if (ring_fill_ == 0 && !paused_ && !prebuffering_ && queued_ahead_ < 1) {
-    if (queued_ahead_ > -sizes_.silence_pad) {
-      // Played out, not yet heard out. The whole buffer turns silent, so
-      // however late this thread looks again the cursor can only walk on
-      // through silence, never into older audio further on.
-      if (silence_ahead_ < sizes_.buffer) {
-        fill_silence(write_offset_, sizes_.buffer);
-        silence_ahead_ = sizes_.buffer;
-      }
-      return true;
-    }
+    // Played out, not yet heard out: the cursor walks on through silence
+    // (all it has passed is silent) until it is a silence pad beyond.
+    if (queued_ahead_ > -sizes_.silence_pad) return true;
     if (closing_ || fading_to_close()) return false;
     reset_after_play_out();
     return true;
@@ -358,12 +351,23 @@ void output_dsound_stream::measure_queued_ahead() {
   }
   DWORD play = 0, write = 0;
   check_dsound_result(buffer_->GetCurrentPosition(&play, &write));
+  silence_played(static_cast<std::int32_t>(play));
   std::int32_t ahead = write_offset_ - static_cast<std::int32_t>(play);
   if (ahead < 0) ahead += sizes_.buffer;
   // Further ahead than ever written: the cursor has overtaken the data.
   if (ahead > sizes_.buffer - (sizes_.buffer - sizes_.target_fill) / 2) ahead -= sizes_.buffer;
   played_time_ += static_cast<double>(queued_ahead_ - ahead) / sizes_.bytes_per_second;
   queued_ahead_ = ahead;
+}
+
+// What the cursor has played turns silent at once: the buffer then holds
+// nothing but the audio still to come, and a pass of this thread that comes
+// late, when the cursor has run past the last data, lets it play silence,
+// never audio written one buffer length before.
+void output_dsound_stream::silence_played(std::int32_t play_cursor) {
+  const std::int32_t played = (play_cursor - played_up_to_ + sizes_.buffer) % sizes_.buffer;
+  if (played > 0) fill_silence(played_up_to_, played);
+  played_up_to_ = play_cursor;
 }
 
 bool output_dsound_stream::step_ramp() {
@@ -414,6 +418,7 @@ void output_dsound_stream::create_buffer() {
   fill_silence(0, sizes_.buffer);
   silence_ahead_ = sizes_.buffer;
   write_offset_ = 0;
+  played_up_to_ = 0;
   prebuffering_ = true;
 }
 
@@ -463,6 +468,7 @@ void output_dsound_stream::reset_after_play_out() {
   silence_ahead_ = sizes_.buffer;
   prebuffering_ = true;
   write_offset_ = 0;
+  played_up_to_ = 0;
   queued_ahead_ = 0;
   played_time_ = 0.0;
   // The old ramp's times belong to the clock just reset, and the audio it

@@ -89,6 +89,7 @@ private:
   void start();
   void reset_after_play_out();
   void measure_queued_ahead();
+  void silence_played(std::int32_t play_cursor);
   // False when a close-after ramp has ended.
   bool step_ramp();
   void begin_ramp(double from_gain, double to_gain, double seconds);
@@ -111,6 +112,8 @@ private:
   std::int32_t silence_ahead_ = 0;
   std::int32_t write_offset_ = 0;
   std::int32_t queued_ahead_ = 0;
+  // Where the cursor stood at the last measurement: all behind it is silent.
+  std::int32_t played_up_to_ = 0;
 
   bool paused_ = false;
   bool prebuffering_ = true;

@@ -191,6 +191,37 @@ TEST_F(AudioOutput, StreamClosedAtItsEndStillDeliversTheLastSample) {
   EXPECT_NE(find_exact(capture, last_tenth(faded)), std::string::npos) << "the faded stream's tail is missing or faded";
 }
 
+// The feeding thread held up (a loaded machine) just as the last audio
+// passes the cursor: the cursor runs on into what the buffer held from one
+// buffer length before. Only silence may follow the last sample.
+TEST_F(AudioOutput, LateFeedingAfterTheEndPlaysNoOldAudio) {
+  // Longer than the buffer, so all of it has held audio before the end.
+  const signal noise = sixteen_bit_noise(4 * 48000, 31);
+  const std::int32_t tenth = dsound_stream_sizes::of(float_stereo_48k()).bytes_per_second / 10;
+  output_dsound_stream* stream = output_dsound_stream::create(float_stereo_48k());
+  write_all(*stream, noise);
+  stream->force_start();
+  ASSERT_TRUE(wait_until(*stream, [](output_dsound_stream& s) {
+    return s.get_buffered_bytes() < static_cast<std::int32_t>(dsound_stream_sizes::of(float_stereo_48k()).bytes_per_second / 10);
+  }, 10));
+  {
+    // Longer than the silence laid after the data, shorter than the buffer.
+    critical_section_lock hold(dsound_worker::lock());
+    ASSERT_LT(stream->get_buffered_bytes(), tenth);
+    Sleep(500);
+  }
+  ASSERT_TRUE(wait_until(*stream, [](output_dsound_stream& s) { return s.get_buffered_bytes() == 0; }, 10));
+  Sleep(200);
+  stream->request_close();
+  ASSERT_TRUE(wait_for([] { return !dsound_worker::is_running(); }, 5));
+  const std::vector<float> capture = capture_wav::read_samples();
+  const signal last_tenth{std::vector<float>(noise.samples.end() - 4800 * 2, noise.samples.end()), 48000};
+  const std::size_t end = find_exact(capture, last_tenth);
+  ASSERT_NE(end, std::string::npos) << "the end of the audio is missing";
+  EXPECT_LE(capture_wav::last_sound(capture), end + 4800 - 1)
+      << (capture_wav::last_sound(capture) + 1 - end - 4800) << " frames of sound after the end";
+}
+
 // Before the stream starts, what is written goes straight to the device
 // buffer: the lead fills in one go, without waiting for the feeding thread,
 // and playing starts the moment the start threshold is reached.

@@ -66,11 +66,39 @@ TEST(AacOutputFormat, ConfigurationGivesRateAndChannels) {
   EXPECT_EQ(format_of({0x2B, 0x8A, 0x08, 0x00}, 22050), result(44100, 2));
   EXPECT_EQ(format_of({0xEB, 0x8A, 0x08, 0x00}, 22050), result(44100, 2));
   // Implicit SBR: a bare LC core of at most 24 kHz in a track declared at
-  // twice its rate.
-  EXPECT_EQ(format_of({0x13, 0x88}, 44100), result(44100, 2));
+  // twice its rate. Nothing promises parametric stereo there: mono stays mono.
+  EXPECT_EQ(format_of({0x13, 0x88}, 44100), result(44100, 1));
+  // The sync extension may rule parametric stereo out (0x548, flag 0) or in.
+  EXPECT_EQ(format_of({0x13, 0x88, 0x56, 0xE5, 0xA5, 0x48, 0x00}, 22050), result(44100, 1));
+  EXPECT_EQ(format_of({0x13, 0x88, 0x56, 0xE5, 0xA5, 0x48, 0x80}, 22050), result(44100, 2));
   EXPECT_EQ(format_of({0x13, 0x88}, 22050), result(22050, 1));
   EXPECT_EQ(format_of({0x12, 0x10}, 88200), result(44100, 2)) << "a 44.1 kHz core is not HE-AAC";
   // Too short to say anything.
   EXPECT_EQ(format_of({0x12}, 44100), result(0, 0));
   EXPECT_EQ(format_of({}, 44100), result(0, 0));
+}
+
+// The speakers of the decoded channels, in the order of the mask's bits:
+// AAC's channel configurations put the centre first, a program config
+// element names its own layout.
+TEST(AacOutputFormat, ChannelsComeWithTheirSpeakers) {
+  auto mask_of = [](std::vector<std::uint8_t> config) {
+    const aac_output_format f = aac_output_format_of(config.data(), config.size(), 48000);
+    return std::make_pair(f.channels, f.channel_mask);
+  };
+  using result = std::pair<std::uint32_t, std::uint32_t>;
+  EXPECT_EQ(mask_of({0x11, 0x98, 0x56, 0xE5, 0x00}), result(3, 0x7)) << "centre, left, right";
+  EXPECT_EQ(mask_of({0x11, 0xA0}), result(4, 0x107)) << "with a back centre";
+  EXPECT_EQ(mask_of({0x11, 0xA8}), result(5, 0x37));
+  EXPECT_EQ(mask_of({0x11, 0xB8}), result(8, 0x63F));
+  EXPECT_EQ(mask_of({0x13, 0x88, 0x56, 0xE5, 0xA0}), result(2, 0x3)) << "mono under SBR, as stereo";
+  // Program config elements as ffmpeg writes them: a front pair with low
+  // frequency (2.1); centre, pair, side pair and back pair (7.0); and 6.1,
+  // whose low frequency channel is a lone side channel no mask names.
+  EXPECT_EQ(mask_of({0x11, 0x80, 0x04, 0xC4, 0x01, 0x00, 0x20, 0x00, 0x00, 0x56, 0xE5, 0x00}), result(3, 0xB));
+  EXPECT_EQ(mask_of({0x11, 0x80, 0x04, 0xC8, 0x44, 0x00, 0x20, 0x08, 0xC8, 0x00}), result(7, 0x637));
+  EXPECT_EQ(mask_of({0x11, 0x80, 0x04, 0xC8, 0x48, 0x00, 0x20, 0x00, 0xC4, 0x40, 0x00}), result(7, 0u));
+  EXPECT_EQ(mask_of({0x11, 0x80, 0x04, 0xC8, 0x48}), result(0, 0u)) << "a program config element cut short";
+  EXPECT_EQ(aac_default_channel_mask(3), 0x7u);
+  EXPECT_EQ(aac_default_channel_mask(7), 0u) << "no configuration has seven channels";
 }
