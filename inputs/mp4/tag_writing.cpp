@@ -132,7 +132,7 @@ byte_buffer build_movie_box(const mp4_file& file, stream& io, std::uint32_t writ
   if (file.songs.size() > 1 ||
       (file.songs.size() == 1 && file.songs.front().start != 0 && !file.start_from_edit_list)) {
     byte_buffer chapters;
-    write_chapter_list(file.songs, chapters);
+    write_chapter_list(file.songs, file.presentation_start, chapters);
     append_box(user_data, fourcc("chpl"), chapters);
   }
   if (!file.index_map.empty()) {
@@ -252,6 +252,8 @@ std::uint32_t choose_write_mode(const mp4_file& file) {
 }
 
 void mp4_update_file_tags(mp4_file& file, stream& io, std::uint32_t write_mode, std::vector<std::string>& reports) {
+  // What could not be read would not be written back.
+  if (file.tags_damaged) refuse("the file's tags are damaged");
   // Everything is read and built before the first byte is written.
   const byte_buffer movie = build_movie_box(file, io, write_mode);
   const file_check_result layout = check_file_layout(io);

@@ -27,7 +27,9 @@ void read_index_map(mp4_file& file, mp4_atom_reader& in);
 void read_tags_box(mp4_file& file, mp4_atom_reader& in, std::uint64_t size);
 
 // Payloads (without their box header) of "chpl" for the songs and of "indx".
-void write_chapter_list(const std::vector<song>& songs, byte_buffer& out);
+// Chapter times are stored from `presentation_start`, where songs start
+// when the media begins with an encoder's priming.
+void write_chapter_list(const std::vector<song>& songs, std::int64_t presentation_start, byte_buffer& out);
 void write_index_map(const std::vector<index_map_entry>& entries, byte_buffer& out);
 
 }  // namespace tarnex
