@@ -38,6 +38,14 @@ constexpr GUID extra_bytes_control = {0xE2C734FD, 0xD4C2, 0x467E, {0xB5, 0xD3, 0
 
 class exception_io_data_tarnex : public vantrel_io::exception_io_data {};
 
+// Tables whose first sample lies past the end of the file: tags and
+// chapters are read, but nothing plays.
+class exception_no_audio_data : public vantrel_io::exception_io_data {
+public:
+  exception_no_audio_data()
+      : exception_io_data(vantrel_io::io_message("exception_mp4_no_audio_data", "The file holds no audio data")) {}
+};
+
 // A rewrite would drop the tags that could not be read, which other
 // programs may still read: the file keeps them untouched.
 class exception_damaged_tags : public vantrel_io::exception_io_data {
@@ -333,6 +341,7 @@ bool mp4_input::decode_chunk(audio_block& out, const abort_signal& abort) {
     if (f > total_frames_) return false;
     const bool drain = f == total_frames_;
     if (!drain && !read_frame(f, abort)) {
+      if (f == 0) throw exception_no_audio_data();
       // A file cut short (an interrupted download) plays up to its cut.
       report("The file ends inside frame " + std::to_string(f + 1) + " of " + std::to_string(total_frames_) + ".",
              false);

@@ -67,13 +67,10 @@ void read_track_box(mp4_file& file, mp4_track& track, mp4_atom_reader& in, std::
 // interrupted rewrite, a file cut short) usually lies in the user data, the
 // movie's last child: a user-data box that runs past the movie box is read
 // up to its end, and bytes after the user data that make no box are passed
-// over, costing the tags at most. Anything else amiss fails the file: as a
-// truncation when the file itself ends inside the movie box (`cut`).
+// over, costing the tags at most. Anything else amiss fails the file: a
+// child cut off by the end of the movie box, or the file ending inside it
+// (`cut`), as a truncation.
 void read_movie_box(mp4_file& file, stream& in, std::uint64_t size, bool cut) {
-  const auto fail = [cut]() {
-    if (cut) throw exception_truncation();
-    throw exception("invalid box/atom header");
-  };
   bool after_user_data = false;
   const bool whole = read_damaged_child_boxes(
       in, size, [&](std::uint32_t type, mp4_atom_reader& child, std::uint64_t child_size, bool child_whole) {
@@ -84,7 +81,7 @@ void read_movie_box(mp4_file& file, stream& in, std::uint64_t size, bool cut) {
           return;
         }
         if (!child_whole) {
-          if (!after_user_data) fail();
+          if (!after_user_data) throw exception_truncation();
           file.skip_damaged_tags();
         } else if (type == fourcc("mvhd")) {
           read_movie_header(child, file);
@@ -99,8 +96,12 @@ void read_movie_box(mp4_file& file, stream& in, std::uint64_t size, bool cut) {
         }
       });
   if (whole) return;
-  if (!after_user_data) fail();
-  file.skip_damaged_tags();
+  if (after_user_data) {
+    file.skip_damaged_tags();
+    return;
+  }
+  if (cut) throw exception_truncation();
+  throw exception("invalid box/atom header");
 }
 
 void read_movie_fragment(mp4_file& file, stream& in, std::uint64_t size, fragment_context& context) {
