@@ -156,7 +156,7 @@ std::string read_payload(stream& in, std::uint64_t size) {
 // or straight away in the QuickTime layout, whose first word is then the
 // size of the first child rather than a zero version and flags.
 template <class Handler>
-void read_meta_children(mp4_atom_reader& in, std::uint64_t size, Handler&& handler) {
+void read_meta_children(mp4_file& file, mp4_atom_reader& in, std::uint64_t size, Handler&& handler) {
   const std::uint32_t first = read_u32(in);
   std::uint64_t left = size - 4;
   if (first != 0) {
@@ -170,35 +170,54 @@ void read_meta_children(mp4_atom_reader& in, std::uint64_t size, Handler&& handl
     if (child_size < header_size || child_size > size) throw exception("invalid box/atom header");
     const std::uint64_t content_size = child_size - header_size;
     mp4_atom_reader content(in, content_size);
-    handler(type, content, content_size);
+    handler(type, content, content_size, true);
     content.finish();
     left = size - child_size;
   }
-  read_child_boxes(in, left, handler);
+  if (!read_damaged_child_boxes(in, left, handler)) file.skip_damaged_tags();
 }
 
-void read_item_list(mp4_file& file, stream& in, std::uint64_t size) {
+void read_one_item(mp4_file& file, std::uint32_t key, mp4_atom_reader& item, std::uint64_t item_size) {
   ilst_metadata& metadata = file.item_list;
-  read_child_boxes(in, size, [&](std::uint32_t key, mp4_atom_reader& item, std::uint64_t item_size) {
-    if (key == fourcc("covr")) {
-      if ((file.options & option_read_pictures) == 0) return;
-      if (item_size > max_cover_item_bytes) throw exception("cover art atom too big");
-      read_cover_item(metadata, read_payload(item, item_size));
-    } else if (file.options & option_keep_unparsed_items) {
-      raw_item raw{key, read_payload(item, item_size)};
-      memory_stream bytes(raw.payload.data(), raw.payload.size());
-      freeform_reading freeform;
-      if (!read_item(key, bytes, raw.payload.size(), metadata.fields, &freeform)) {
-        metadata.raw_items.push_back(std::move(raw));
-      } else if (!freeform.field.empty()) {
-        freeform_items_as_read& kept = metadata.freeform_items[freeform.field];
-        kept.values.insert(kept.values.end(), freeform.values.begin(), freeform.values.end());
-        append_box(kept.items, key, raw.payload);
-      }
-    } else if (file.options & option_read_tags) {
-      read_item(key, item, item_size, metadata.fields);
+  if (key == fourcc("covr")) {
+    if ((file.options & option_read_pictures) == 0) return;
+    if (item_size > max_cover_item_bytes) throw exception("cover art atom too big");
+    read_cover_item(metadata, read_payload(item, item_size));
+    return;
+  }
+  // Parsed aside, so an item that fails halfway adds none of its fields.
+  tag_fields fields;
+  if (file.options & option_keep_unparsed_items) {
+    raw_item raw{key, read_payload(item, item_size)};
+    memory_stream bytes(raw.payload.data(), raw.payload.size());
+    freeform_reading freeform;
+    if (!read_item(key, bytes, raw.payload.size(), fields, &freeform)) {
+      metadata.raw_items.push_back(std::move(raw));
+    } else if (!freeform.field.empty()) {
+      freeform_items_as_read& kept = metadata.freeform_items[freeform.field];
+      kept.values.insert(kept.values.end(), freeform.values.begin(), freeform.values.end());
+      append_box(kept.items, key, raw.payload);
     }
-  });
+  } else if (file.options & option_read_tags) {
+    read_item(key, item, item_size, fields);
+  }
+  for (const auto& [name, entry] : fields.entries())
+    for (const std::string& value : entry.values) metadata.fields.add(name, value);
+}
+
+// Damage inside one item, or an item cut off by the end of the list, costs
+// that item: the items around it are whole.
+void read_item_list(mp4_file& file, stream& in, std::uint64_t size) {
+  const bool whole = read_damaged_child_boxes(
+      in, size, [&](std::uint32_t key, mp4_atom_reader& item, std::uint64_t item_size, bool item_whole) {
+        try {
+          if (!item_whole) throw exception_truncation();
+          read_one_item(file, key, item, item_size);
+        } catch (const exception&) {
+          file.skip_damaged_tags();
+        }
+      });
+  if (!whole) file.skip_damaged_tags();
 }
 
 }  // namespace
@@ -210,12 +229,14 @@ void read_meta_box(mp4_file& file, mp4_atom_reader& in, std::uint64_t size) {
   // Tags damaged inside their own box cost the tags, not the file: the
   // reader is bounded by the box, so the audio boxes after it are intact.
   try {
-    read_meta_children(in, size, [&](std::uint32_t type, mp4_atom_reader& list, std::uint64_t list_size) {
-      if (type == fourcc("ilst")) read_item_list(file, list, list_size);
-    });
+    read_meta_children(file, in, size,
+                       [&](std::uint32_t type, mp4_atom_reader& list, std::uint64_t list_size, bool whole) {
+                         if (!whole) file.skip_damaged_tags();
+                         if (type == fourcc("ilst")) read_item_list(file, list, list_size);
+                       });
   } catch (const exception&) {
     file.item_list = ilst_metadata();
-    file.warnings.push_back(damaged_tags_warning);
+    file.skip_damaged_tags();
   }
 }
 

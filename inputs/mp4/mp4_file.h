@@ -86,6 +86,9 @@ public:
   // The one song starts where the track's edit list ends the encoder's
   // priming: the edit list keeps that start, a rewrite needs no chapter for it.
   bool start_from_edit_list = false;
+  // Where the played track's presentation starts in its media (after the
+  // encoder's priming), 100-nanosecond units: chapter times count from here.
+  std::int64_t presentation_start = 0;
 
   bool metadata_present = false;
   ilst_metadata item_list;
@@ -97,9 +100,19 @@ public:
   std::vector<cover_picture> pictures;
   // Damage that was passed over while reading (tags skipped, the audio kept).
   std::vector<std::string> warnings;
+  // Some of the tags or chapters could not be read: a rewrite would lose
+  // them, so the file is not rewritten.
+  bool tags_damaged = false;
 
   // Back to the state before any open.
   void clear();
+
+  // Passes over damaged tags: one warning for the file, and no rewrite.
+  void skip_damaged_tags();
+
+  // The track an audio player plays: the first audio track in file order;
+  // null when there is none. Its own edit list and times give the songs.
+  track_ptr played_track() const;
 
   std::size_t song_count() const { return songs.size(); }
   // Seconds. A song ends where the next one starts (the last one where the

@@ -38,6 +38,23 @@ constexpr GUID extra_bytes_control = {0xE2C734FD, 0xD4C2, 0x467E, {0xB5, 0xD3, 0
 
 class exception_io_data_tarnex : public vantrel_io::exception_io_data {};
 
+// Tables whose first sample lies past the end of the file: tags and
+// chapters are read, but nothing plays.
+class exception_no_audio_data : public vantrel_io::exception_io_data {
+public:
+  exception_no_audio_data()
+      : exception_io_data(vantrel_io::io_message("exception_mp4_no_audio_data", "The file holds no audio data")) {}
+};
+
+// A rewrite would drop the tags that could not be read, which other
+// programs may still read: the file keeps them untouched.
+class exception_damaged_tags : public vantrel_io::exception_io_data {
+public:
+  exception_damaged_tags()
+      : exception_io_data(vantrel_io::io_message("exception_mp4_damaged_tags",
+                                                 "The file's MP4 tags are damaged; the file is left unchanged")) {}
+};
+
 // Errors of the MP4 library reach callers as data errors of the file layer.
 template <class Action>
 auto as_io_errors(Action&& action) {
@@ -113,11 +130,7 @@ void mp4_input::open_file(open_reason reason, const abort_signal& abort) {
   mp4_open_file(model_, in, writing ? writing_options : reading_options, file_->can_seek(),
                 writing ? cut_file::refuse : cut_file::keep_what_is_there);
   deliver_warnings();
-  for (const track_ptr& track : model_.tracks)
-    if (is_audio_kind(track->kind)) {
-      track_ = track;
-      break;
-    }
+  track_ = model_.played_track();
   if (!track_) throw tarnex::exception("cannot find audio track to decode");
 
   const track_parameters parameters = get_track_parameters(*track_);
@@ -328,6 +341,7 @@ bool mp4_input::decode_chunk(audio_block& out, const abort_signal& abort) {
     if (f > total_frames_) return false;
     const bool drain = f == total_frames_;
     if (!drain && !read_frame(f, abort)) {
+      if (f == 0) throw exception_no_audio_data();
       // A file cut short (an interrupted download) plays up to its cut.
       report("The file ends inside frame " + std::to_string(f + 1) + " of " + std::to_string(total_frames_) + ".",
              false);
@@ -456,6 +470,7 @@ void mp4_input::set_info(std::uint32_t subsong, const track_info& info) {
 }
 
 void mp4_input::commit(const abort_signal& abort) {
+  if (model_.tags_damaged) throw exception_damaged_tags();
   abort.check_and_throw();
   // The writer stores the pictures it is given: the file's own go back in.
   if (model_.pictures.empty()) {

@@ -63,22 +63,45 @@ void read_track_box(mp4_file& file, mp4_track& track, mp4_atom_reader& in, std::
   });
 }
 
-void read_movie_box(mp4_file& file, stream& in, std::uint64_t size) {
-  read_child_boxes(in, size, [&](std::uint32_t type, mp4_atom_reader& child, std::uint64_t child_size) {
-    if (type == fourcc("mvhd")) {
-      read_movie_header(child, file);
-    } else if (type == fourcc("trak")) {
-      track_ptr track = new mp4_track;
-      read_track_box(file, *track, child, child_size);
-      file.tracks.push_back(track);
-    } else if (type == fourcc("udta")) {
-      read_user_data_box(file, child, child_size);
-    } else if (type == fourcc("mvex")) {
-      read_child_boxes(child, child_size, [&](std::uint32_t extends_type, mp4_atom_reader& extends, std::uint64_t) {
-        if (extends_type == fourcc("trex")) read_track_extends(extends, file);
+// The movie box's children. Damage that other programs leave (an
+// interrupted rewrite, a file cut short) usually lies in the user data, the
+// movie's last child: a user-data box that runs past the movie box is read
+// up to its end, and bytes after the user data that make no box are passed
+// over, costing the tags at most. Anything else amiss fails the file: a
+// child cut off by the end of the movie box, or the file ending inside it
+// (`cut`), as a truncation.
+void read_movie_box(mp4_file& file, stream& in, std::uint64_t size, bool cut) {
+  bool after_user_data = false;
+  const bool whole = read_damaged_child_boxes(
+      in, size, [&](std::uint32_t type, mp4_atom_reader& child, std::uint64_t child_size, bool child_whole) {
+        if (type == fourcc("udta")) {
+          if (!child_whole) file.skip_damaged_tags();
+          read_user_data_box(file, child, child_size);
+          after_user_data = true;
+          return;
+        }
+        if (!child_whole) {
+          if (!after_user_data) throw exception_truncation();
+          file.skip_damaged_tags();
+        } else if (type == fourcc("mvhd")) {
+          read_movie_header(child, file);
+        } else if (type == fourcc("trak")) {
+          track_ptr track = new mp4_track;
+          read_track_box(file, *track, child, child_size);
+          file.tracks.push_back(track);
+        } else if (type == fourcc("mvex")) {
+          read_child_boxes(child, child_size, [&](std::uint32_t extends_type, mp4_atom_reader& extends, std::uint64_t) {
+            if (extends_type == fourcc("trex")) read_track_extends(extends, file);
+          });
+        }
       });
-    }
-  });
+  if (whole) return;
+  if (after_user_data) {
+    file.skip_damaged_tags();
+    return;
+  }
+  if (cut) throw exception_truncation();
+  throw exception("invalid box/atom header");
 }
 
 void read_movie_fragment(mp4_file& file, stream& in, std::uint64_t size, fragment_context& context) {
@@ -137,9 +160,16 @@ void scan_top_level(mp4_file& file, stream& in, bool seekable, cut_file when_cut
       file.moov_size = header.header_size + header.content_size;
       file.moov_header_size = header.header_size;
       movie_found = true;
-      in.check_remaining(header.content_size);
-      mp4_atom_reader content(in, header.content_size);
-      read_movie_box(file, content, header.content_size);
+      // A file cut inside its movie box (after the media data) may lose
+      // no more than the tags at the movie box's end.
+      std::uint64_t content_size = header.content_size;
+      const bool cut = when_cut == cut_file::keep_what_is_there && !holds(in, content_size);
+      if (cut)
+        content_size = in.size() - in.position();
+      else
+        in.check_remaining(content_size);
+      mp4_atom_reader content(in, content_size);
+      read_movie_box(file, content, content_size, cut);
       content.finish();
     } else if (in.skip(header.content_size) != header.content_size) {
       // A file cut short inside its media data still has its movie box:

@@ -46,18 +46,16 @@ std::optional<time_range> gapless_record_range(const mp4_file& file) {
   std::uint64_t delay = fields[1];
   const std::uint64_t valid = fields[3];
   if (valid == 0 || delay + valid < delay) return std::nullopt;
-  for (const auto& track : file.tracks) {
-    if (!is_audio_kind(track->kind) || track->time_scale == 0) continue;
-    std::uint64_t end = delay + valid;
-    // A track whose time scale is half its sample rate is HE-AAC counted at
-    // the core rate: its decoder delays the output by a further 481 samples.
-    if (track->kind == kind_aac && std::uint64_t(track->time_scale) * 2 <= track->sample_rate) {
-      delay += 481;
-      end += 481;
-    }
-    return time_range{to_100ns(delay, track->time_scale), to_100ns(end, track->time_scale)};
+  const track_ptr track = file.played_track();
+  if (!track || track->time_scale == 0) return std::nullopt;
+  std::uint64_t end = delay + valid;
+  // A track whose time scale is half its sample rate is HE-AAC counted at
+  // the core rate: its decoder delays the output by a further 481 samples.
+  if (track->kind == kind_aac && std::uint64_t(track->time_scale) * 2 <= track->sample_rate) {
+    delay += 481;
+    end += 481;
   }
-  return std::nullopt;
+  return time_range{to_100ns(delay, track->time_scale), to_100ns(end, track->time_scale)};
 }
 
 // A duration in movie units as media units, rounded to nearest.
@@ -86,21 +84,26 @@ std::optional<time_range> edit_range(const mp4_track& track, std::uint32_t movie
   return time_range{start, end};
 }
 
+// The range the played track shows: its edit list, else its composition
+// offset and length. Another track's (a second audio track, a chapter text
+// track) would give the wrong start and length.
 time_range track_range(const mp4_file& file) {
   time_range range{0, 0};
-  bool has_video = false, has_range = false;
-  for (const auto& track : file.tracks) {
-    if (is_video_kind(track->kind)) has_video = true;
-    if (!is_audio_kind(track->kind) || track->time_scale == 0) continue;
+  bool has_range = false;
+  const track_ptr track = file.played_track();
+  if (track && track->time_scale != 0) {
     if (const std::optional<time_range> edited = edit_range(*track, file.movie_time_scale)) {
       has_range = true;
       range = {to_100ns(edited->start, track->time_scale), to_100ns(edited->end, track->time_scale), true};
-      continue;
+    } else {
+      has_range = track->media_duration != duration_not_given;
+      range = {to_100ns(start_delay(*track), track->time_scale),
+               has_range ? to_100ns(track->media_duration, track->time_scale) : 0};
     }
-    has_range = track->media_duration != duration_not_given;
-    range = {to_100ns(start_delay(*track), track->time_scale),
-             has_range ? to_100ns(track->media_duration, track->time_scale) : 0};
   }
+  bool has_video = false;
+  for (const auto& other : file.tracks)
+    if (is_video_kind(other->kind)) has_video = true;
   if (has_video || !has_range || range.start >= range.end)
     range = {0, to_100ns(file.movie_duration, file.movie_time_scale)};
   return range;
@@ -119,17 +122,22 @@ void build_song_list(mp4_file& file) {
   const std::optional<time_range> gapless = gapless_record_range(file);
   const time_range range = gapless ? *gapless : track_range(file);
   file.end_time = static_cast<std::int64_t>(range.end);
+  const std::uint64_t latest = ~std::uint64_t(0) >> 1;
+  const std::uint64_t origin = range.start < latest ? range.start : latest;
+  file.presentation_start = static_cast<std::int64_t>(origin);
 
   if (file.chapters.empty() || (gapless && file.chapters.size() == 1)) {
     file.start_from_edit_list = range.from_edit_list;
-    file.songs.push_back({file.file_metadata, static_cast<std::int64_t>(range.start)});
+    file.songs.push_back({file.file_metadata, static_cast<std::int64_t>(origin)});
     return;
   }
   const bool numbered = file.chapters.size() >= 2;
   for (std::size_t i = 0; i < file.chapters.size(); ++i) {
     const chapter& source = file.chapters[i];
-    const std::uint64_t latest = ~std::uint64_t(0) >> 1;
-    song entry{file.file_metadata, static_cast<std::int64_t>(source.start < latest ? source.start : latest)};
+    // Chapter times count from the start of the presentation, which in the
+    // media lies after the encoder's priming.
+    const std::uint64_t start = source.start < latest - origin ? origin + source.start : latest;
+    song entry{file.file_metadata, static_cast<std::int64_t>(start)};
     // A book's own title names the whole file; each of its chapters goes by
     // the chapter's name. A lone chapter is the file and keeps its title.
     if (!source.name.empty() && (numbered || entry.metadata.find("title") == nullptr)) {

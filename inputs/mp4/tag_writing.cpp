@@ -168,7 +168,7 @@ byte_buffer build_movie_box(const mp4_file& file, const std::string& old_payload
   }
   if (writes_chapter_list(file)) {
     byte_buffer chapters;
-    write_chapter_list(file.songs, chapters);
+    write_chapter_list(file.songs, file.presentation_start, chapters);
     append_box(user_data, fourcc("chpl"), chapters);
   }
   if (!file.index_map.empty()) {
@@ -303,6 +303,8 @@ std::uint32_t choose_write_mode(const mp4_file& file) {
 }
 
 void mp4_update_file_tags(mp4_file& file, stream& io, std::uint32_t write_mode, std::vector<std::string>& reports) {
+  // What could not be read would not be written back.
+  if (file.tags_damaged) refuse("the file's tags are damaged");
   // Everything is read and built before the first byte is written.
   const std::string old_payload = old_movie_payload(file, io);
   const std::vector<std::optional<std::string>> renames = chapter_renames(file);

@@ -15,26 +15,24 @@ constexpr std::uint32_t max_index_entries = 100;
 
 void read_user_data_box(mp4_file& file, mp4_atom_reader& in, std::uint64_t size) {
   // Errors of a child's own parser (a chapter count out of range, a second
-  // tags box) still fail the file; only the walk over the children is
-  // forgiven, since the box after a broken header cannot be found.
-  bool in_child = false;
-  try {
-    read_child_boxes(in, size, [&](std::uint32_t type, mp4_atom_reader& data, std::uint64_t data_size) {
-      in_child = true;
-      if (type == fourcc("meta"))
-        read_meta_box(file, data, data_size);
-      else if (type == fourcc("chpl"))
-        read_chapter_list(file, data);
-      else if (type == fourcc("indx") && (file.options & option_read_tags))
-        read_index_map(file, data);
-      else if (type == fourcc("tags") && (file.options & (option_read_tags | option_read_pictures)))
-        read_tags_box(file, data, data_size);
-      in_child = false;
-    });
-  } catch (const exception&) {
-    if (in_child) throw;
-    file.warnings.push_back(damaged_tags_warning);
-  }
+  // tags box) still fail the file. Sizes that do not add up cost what they
+  // reach: a child cut off by the end of the box is passed over, except the
+  // item list, whose whole items are still read.
+  const bool whole = read_damaged_child_boxes(
+      in, size, [&](std::uint32_t type, mp4_atom_reader& data, std::uint64_t data_size, bool child_whole) {
+        if (!child_whole) file.skip_damaged_tags();
+        if (type == fourcc("meta"))
+          read_meta_box(file, data, data_size);
+        else if (!child_whole)
+          return;
+        else if (type == fourcc("chpl"))
+          read_chapter_list(file, data);
+        else if (type == fourcc("indx") && (file.options & option_read_tags))
+          read_index_map(file, data);
+        else if (type == fourcc("tags") && (file.options & (option_read_tags | option_read_pictures)))
+          read_tags_box(file, data, data_size);
+      });
+  if (!whole) file.skip_damaged_tags();
 }
 
 void read_chapter_list(mp4_file& file, mp4_atom_reader& in) {
@@ -79,12 +77,12 @@ std::string chapter_list_title(const song& chapter) {
   return title->values.front().substr(0, 255);
 }
 
-void write_chapter_list(const std::vector<song>& songs, byte_buffer& out) {
+void write_chapter_list(const std::vector<song>& songs, std::int64_t presentation_start, byte_buffer& out) {
   append_u8(out, 1);
   append_u32(out, 0);
   append_u32(out, std::uint32_t(songs.size()));
   for (const song& chapter : songs) {
-    append_u64(out, std::uint64_t(chapter.start));
+    append_u64(out, std::uint64_t(chapter.start > presentation_start ? chapter.start - presentation_start : 0));
     const std::string title = chapter_list_title(chapter);
     append_u8(out, std::uint32_t(title.size()));
     out += title;

@@ -30,7 +30,9 @@ void read_tags_box(mp4_file& file, mp4_atom_reader& in, std::uint64_t size);
 // The name the chapter list stores for a chapter: its title when it has
 // exactly one, cut to the 255 bytes a name can hold there; empty otherwise.
 std::string chapter_list_title(const song& chapter);
-void write_chapter_list(const std::vector<song>& songs, byte_buffer& out);
+// Chapter times are stored from `presentation_start`, where songs start
+// when the media begins with an encoder's priming.
+void write_chapter_list(const std::vector<song>& songs, std::int64_t presentation_start, byte_buffer& out);
 void write_index_map(const std::vector<index_map_entry>& entries, byte_buffer& out);
 
 }  // namespace tarnex

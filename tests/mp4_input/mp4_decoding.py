@@ -192,8 +192,41 @@ def test_cut_files(work):
                 check(list(samples) == list(expected[:len(samples)]), "cut ALAC is bit-exact up to its cut")
 
 
+def test_the_played_track_gives_the_range(work):
+    """Beside the audio: ffmpeg's chapter text track, or a second audio
+    track of another rate and length. The first audio track plays with its
+    own edit list and length; chapter times count from its presentation."""
+    source = tone(work, "tracks", 6)
+    meta = os.path.join(work, "tracks.txt")
+    with open(meta, "w") as f:
+        f.write(";FFMETADATA1\ntitle=Book\n[CHAPTER]\nTIMEBASE=1/1000\nSTART=0\nEND=3000\ntitle=One\n"
+                "[CHAPTER]\nTIMEBASE=1/1000\nSTART=3000\nEND=6000\ntitle=Two\n")
+    book = aac(work, "tracks.m4b", source, "-i", meta, "-map", "0", "-map_metadata", "1", "-map_chapters", "1",
+               "-f", "ipod")
+    two = os.path.join(work, "two.m4a")
+    tool("ffmpeg", "-loglevel", "error", "-y", "-i", source, "-f", "lavfi", "-i", "sine=f=1000:d=2:r=48000",
+         "-map", "0", "-map", "1", "-c:a", "aac", two)
+    _, _, reference = wav(source)
+    for path in (book, two):
+        name = os.path.basename(path)
+        _, _, length = probe(path)
+        _, _, frames, samples = ours(path)
+        check(frames == length == 264600, "%s plays its first track's %d frames: %d" % (name, length, frames))
+        check(snr_db([x / 32768.0 for x in reference[:len(samples)]], samples) > 30,
+              "%s starts where its source does: %.1f dB" %
+              (name, snr_db([x / 32768.0 for x in reference[:len(samples)]], samples)))
+    chapters = [ours(book, "--subsong", str(n))[2] for n in (1, 2)]
+    check(chapters == [132300, 132300], "each chapter of the book plays its 3 s: %s" % chapters)
+    before = [s["info"]["length"] for s in json.loads(run("info", windows_path(book)).stdout)["subsongs"]]
+    run("tag", windows_path(book), "title=Renamed", "--subsong", "1")
+    after = [s["info"]["length"] for s in json.loads(run("info", windows_path(book)).stdout)["subsongs"]]
+    check(after == before and ours(book, "--subsong", "2")[2] == 132300,
+          "a retag keeps the chapter times: %s, %s" % (before, after))
+
+
 def main():
     with tempfile.TemporaryDirectory() as work:
+        test_the_played_track_gives_the_range(work)
         test_edit_list(work)
         test_mono_aac(work)
         test_sbr(work)

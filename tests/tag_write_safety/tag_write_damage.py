@@ -348,7 +348,10 @@ def main():
                 check(tool.decoded(path) == audio, "%s: the audio decodes as before" % name)
                 check(ffmpeg_audio(path) == ffmpeg_audio(fixtures["m4a"]), "%s: ffmpeg plays it as before" % name)
                 fields = tool.fields(path)
-                check(fields is not None and "title" not in fields, "%s: read without its tags: %s" % (name, fields))
+                # An item list whose size runs past its box still holds whole items.
+                title = ["Old title"] if name == "mp4-ilst-size-long" else None
+                check(fields is not None and fields.get("title") == title,
+                      "%s: read without the damaged tags: %s" % (name, fields))
                 rc = expect_refused_or_sound(tool, name, path, audio)
                 if rc == 0:
                     check((tool.fields(path) or {}).get("title") == ["Written over damage"], "%s: tags read back" % name)

@@ -188,6 +188,20 @@ TEST(Mp4EditList, GaplessRecordComesFirst) {
   EXPECT_EQ(file.songs[0].start, std::int64_t(tarnex::to_100ns(0x840, 44100)));
 }
 
+TEST(Mp4EditList, ThePlayedTrackGivesTheRangeAndChaptersCountFromItsPresentation) {
+  tarnex::mp4_file file;
+  const std::int64_t priming = std::int64_t(tarnex::to_100ns(1024, 44100));
+  open_bytes(file, edited_movie(elst({{5000, 1024}}), user_data("", chpl({{0, "One"}, {20000000, "Two"}}))));
+  ASSERT_EQ(file.song_count(), 2u);
+  EXPECT_EQ(file.songs[0].start, priming);
+  EXPECT_EQ(file.songs[1].start, priming + 20000000);
+  // A second audio track, shorter and unedited, changes nothing of the first's.
+  const bytes second = trak(2, 48000, 96000, audio_entry("mp4a", 2, 48000, esds()), stts({{93, 1024}}) + stsz(10, {}, 93));
+  open_bytes(file, edited_movie(elst({{5000, 1024}}), second));
+  EXPECT_EQ(file.songs[0].start, priming);
+  EXPECT_EQ(file.end_time, std::int64_t(tarnex::to_100ns(1024 + 220500, 44100)));
+}
+
 TEST(Mp4CutFile, MediaCutAfterTheMovieBoxOpensOnlyWhenAsked) {
   // An interrupted download: the media data, or a movie fragment, is cut.
   const bytes moov = box("moov", mvhd(1000, 93) + simple_track() + box("mvex", full_box("trex", 0, be32(1) + bytes(16, '\0'))));

@@ -1,0 +1,72 @@
+"""MP4 files reshaped at the byte level, for the tests and the fuzz harness:
+the damage other programs leave in a movie box's user data (sizes that do
+not add up, an interrupted rewrite, a file cut inside its item list, one
+broken item) and media data that holds no samples."""
+
+
+def boxes(data, start=0, end=None):
+    """(type, offset, size) of the boxes with 32-bit sizes between start and end."""
+    end = len(data) if end is None else end
+    found = []
+    while start + 8 <= end:
+        size = int.from_bytes(data[start:start + 4], "big")
+        if size < 8:
+            break
+        found.append((data[start + 4:start + 8], start, size))
+        start += size
+    return found
+
+
+def find(data, *path):
+    """The box at the end of a path of types; a "meta" box's children start after its version and flags."""
+    start, end, box = 0, len(data), None
+    for kind in path:
+        box = next(b for b in boxes(data, start, end) if b[0] == kind)
+        start, end = box[1] + 8 + (4 if kind == b"meta" else 0), box[1] + box[2]
+    return box
+
+
+def with_size(data, at, size):
+    return data[:at] + size.to_bytes(4, "big") + data[at + 4:]
+
+
+def with_item(data, item):
+    """The item put first in the item list, the sizes of the boxes around it grown."""
+    path = (b"moov", b"udta", b"meta", b"ilst")
+    grown = data
+    for depth in range(1, len(path) + 1):
+        _, at, size = find(data, *path[:depth])
+        grown = with_size(grown, at, size + len(item))
+    at = find(data, *path)[1] + 8
+    return grown[:at] + item + grown[at:]
+
+
+def genre_with_empty_data(data):
+    """A "gnre" item whose "data" box has the size 0, as in other tag libraries' test files."""
+    return with_item(data, (16).to_bytes(4, "big") + b"gnre" + bytes(4) + b"data")
+
+
+def user_data_shapes(data):
+    """(name, bytes) of the damaged user data of a file whose movie box is
+    last and ends with its user data: all play as the whole file does."""
+    moov, udta = find(data, b"moov"), find(data, b"moov", b"udta")
+    if moov[1] + moov[2] != len(data) or udta[1] + udta[2] != len(data):
+        return
+    yield "udta-4-short", with_size(data, udta[1], udta[2] - 4)
+    # An interrupted rewrite: the user data runs on past the movie box into
+    # bytes that are no box.
+    yield "udta-past-moov", with_size(data, udta[1], udta[2] + 200) + bytes(64) + b"\xff" * 40
+    ilst = find(data, b"moov", b"udta", b"meta", b"ilst")
+    inside = len(data) - ilst[1] - 9
+    for cut in sorted({12, inside // 2, inside}):
+        yield "moov-cut-%d" % cut, data[:-cut]
+    yield "gnre-data-size-0", genre_with_empty_data(data)
+
+
+def without_samples(data):
+    """The media data emptied to its 8-byte header: the sample tables point
+    past the end of the file. None unless the media data is the last box."""
+    mdat = [b for b in boxes(data) if b[0] == b"mdat"]
+    if not mdat or mdat[-1][1] + mdat[-1][2] != len(data):
+        return None
+    return data[:mdat[-1][1]] + (8).to_bytes(4, "big") + b"mdat"
