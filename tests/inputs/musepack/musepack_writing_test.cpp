@@ -154,10 +154,21 @@ TEST(MusepackAudioEnd, FollowsTheStreamsOwnFraming) {
   const bytes v8 = concat({bytes(10, 'I'), stream_magic, packet("SH", bytes(8, 1)), packet("AP", bytes(20, 9)),
                            packet("SE", {}), bytes(40, 'T')});
   auto file = file_with(v8);
-  EXPECT_EQ(musepack::find_audio_end(*file, 10, no_abort), v8.size() - 40);
+  EXPECT_EQ(musepack::find_audio_end(*file, 10, v8.size() - 40, no_abort), v8.size() - 40);
+  // Tags that begin inside a whole stream do not move its end.
+  EXPECT_EQ(musepack::find_audio_end(*file, 10, v8.size() - 45, no_abort), v8.size() - 40);
   // Cut inside the audio: the last packet that begins in the file.
-  file = file_with(bytes(v8.begin(), v8.begin() + 30));
-  EXPECT_EQ(musepack::find_audio_end(*file, 10, no_abort), 10u + 4 + 11);
+  const bytes cut(v8.begin(), v8.begin() + 30);
+  file = file_with(cut);
+  EXPECT_EQ(musepack::find_audio_end(*file, 10, cut.size(), no_abort), 10u + 4 + 11);
+  // The same cut with a tag after it long enough to hold the rest of the cut
+  // packet and more: the audio still ends where the cut packet begins.
+  file = file_with(concat({cut, bytes(60, 'T')}));
+  EXPECT_EQ(musepack::find_audio_end(*file, 10, cut.size(), no_abort), 10u + 4 + 11);
+  // Cut just after a packet, a tag in the place of the next: the tag's start.
+  const bytes cut_between(v8.begin(), v8.begin() + 10 + 4 + 11 + 23);
+  file = file_with(concat({cut_between, {'A', 'P', 'E', 'T', 'A', 'G', 'E', 'X'}, bytes(80, 'T')}));
+  EXPECT_EQ(musepack::find_audio_end(*file, 10, cut_between.size(), no_abort), cut_between.size());
 
   // Version 7: after "MP+7", one run of bits from the top of little-endian
   // words: 168 header bits (3 frames), two frames of 20 + 8 bits, one of
@@ -177,10 +188,10 @@ TEST(MusepackAudioEnd, FollowsTheStreamsOwnFraming) {
   }
   v7.resize(v7.size() + 64, 'T');
   file = file_with(v7);
-  EXPECT_EQ(musepack::find_audio_end(*file, 0, no_abort), 4u + 11 * 4);
+  EXPECT_EQ(musepack::find_audio_end(*file, 0, v7.size(), no_abort), 4u + 11 * 4);
   v7[4] = 200;  // more frames than the file holds: no bound
   file = file_with(v7);
-  EXPECT_EQ(musepack::find_audio_end(*file, 0, no_abort), 0u);
+  EXPECT_EQ(musepack::find_audio_end(*file, 0, v7.size(), no_abort), 0u);
 }
 
 TEST(MusepackHeaderReplayGain, RefusesStreamsWithoutAFittingPacket) {
