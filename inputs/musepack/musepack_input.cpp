@@ -10,6 +10,7 @@
 #include "inputs/musepack/musepack_audio_end.h"
 #include "inputs/musepack/musepack_chapter_writing.h"
 #include "inputs/musepack/musepack_header_replaygain.h"
+#include "inputs/musepack/musepack_seek_table.h"
 #include "io/io_exceptions.h"
 #include "io/leading_id3v2_tags.h"
 #include "io/retag_through_temp_file.h"
@@ -24,6 +25,8 @@ namespace {
 // Frames the library decodes at most per call, per channel, with room for
 // its synthesis overlap.
 constexpr std::uint32_t buffer_frames_per_channel = 2304;
+
+constexpr char damaged_seek_table_warning[] = "Damaged seek table skipped; the audio still plays";
 
 }  // namespace
 
@@ -61,9 +64,13 @@ void musepack_input::end_view_at_stream_end(const abort_signal& abort) {
   const std::uint64_t cut = musepack::find_cut_side_packet(*bridge_.file, header_position, end, abort);
   if (cut < end) {
     end = cut;
-    pending_warning_ = "Damaged seek table skipped; the audio still plays";
+    pending_warning_ = damaged_seek_table_warning;
   }
   bridge_.end = end < size ? end : vantrel_io::filesize_unknown;
+  // A seek table left pointing wrong by an edit of the header would send
+  // every seek astray; without it the library notes the places it plays.
+  bridge_.hidden_packet = musepack::find_stale_seek_table(*bridge_.file, header_position, abort);
+  if (bridge_.hidden_packet != musepack::no_stale_table) pending_warning_ = damaged_seek_table_warning;
 }
 
 void musepack_input::set_message_sink(decoder_message_sink* sink) {

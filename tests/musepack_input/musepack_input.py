@@ -65,7 +65,7 @@ def decode(folder, path, *options):
     result = zorvtool("decode", windows_path(path), windows_path(out), "--bits", "16", *options, ok=False)
     if result.returncode != 0:
         return None, result.stderr
-    return samples(out)[0], ""
+    return samples(out)[0], result.stderr
 
 
 def reference(folder, path):
@@ -379,6 +379,12 @@ def check_damage_outside_the_audio(folder, plain):
     got, err = decode(folder, path)
     check(max_difference(got, ref) in (0, 1), "a header grown since the seek table plays as mpcdec's: %s %s" %
           (max_difference(got, ref), err))
+    for seconds in (1.5, 4):
+        got, err = decode(folder, path, "--seek", str(seconds))
+        skip = int(seconds * RATE) * 2
+        check(max_difference(got, ref[skip:]) in (0, 1) and "seek table" in err,
+              "a header grown since the seek table: a seek to %s s lands, with a warning: %s %s" %
+              (seconds, max_difference(got, ref[skip:]), err.strip()))
 
 
 def check_tag_after_a_cut(folder, plain):
