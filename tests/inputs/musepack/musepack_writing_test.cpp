@@ -12,6 +12,7 @@
 #include "inputs/musepack/musepack_chapter_writing.h"
 #include "inputs/musepack/musepack_header_replaygain.h"
 #include "inputs/musepack/musepack_packets.h"
+#include "inputs/musepack/musepack_seek_table.h"
 #include "io/io_exceptions.h"
 #include "io/memory_file.h"
 #include "io/retag_through_temp_file.h"
@@ -192,6 +193,41 @@ TEST(MusepackAudioEnd, FollowsTheStreamsOwnFraming) {
   v7[4] = 200;  // more frames than the file holds: no bound
   file = file_with(v7);
   EXPECT_EQ(musepack::find_audio_end(*file, 0, v7.size(), no_abort), 0u);
+}
+
+// A stream whose "SO" packet (at 15) points at a seek table (at 42) whose
+// first entry, after the entry count and four bits, is `first_entry`; the
+// one audio packet lies at 19.
+bytes stream_with_table(std::uint8_t first_entry) {
+  const std::uint8_t shifted[2] = {std::uint8_t(first_entry >> 4), std::uint8_t(first_entry << 4)};
+  return concat({stream_magic, packet("SH", bytes(8, 1)), packet("SO", {27}), packet("AP", bytes(20, 9)),
+                 packet("ST", {1, shifted[0], shifted[1]}), packet("SE", {})});
+}
+
+TEST(MusepackSeekTable, TablesThatMissTheAudioAreFound) {
+  auto file = file_with(stream_with_table(19));
+  EXPECT_EQ(musepack::find_stale_seek_table(*file, 0, no_abort), musepack::no_stale_table);
+  file = file_with(stream_with_table(23));
+  EXPECT_EQ(musepack::find_stale_seek_table(*file, 0, no_abort), 15u) << "the packet that leads to the table";
+  // Cut before the table: nothing to judge it by.
+  const bytes stale = stream_with_table(23);
+  file = file_with(bytes(stale.begin(), stale.begin() + 30));
+  EXPECT_EQ(musepack::find_stale_seek_table(*file, 0, no_abort), musepack::no_stale_table);
+}
+
+TEST(MusepackAudioEnd, ACutSeekTableIsTheOnlyPartLost) {
+  const bytes whole = stream_with_table(19);
+  for (std::size_t cut : {45u, 47u}) {
+    auto file = file_with(bytes(whole.begin(), whole.begin() + cut));
+    EXPECT_EQ(musepack::find_cut_side_packet(*file, 0, cut, no_abort), 42u) << cut;
+    // Read only up to a point inside the audio: the audio is what is cut.
+    EXPECT_EQ(musepack::find_cut_side_packet(*file, 0, 30, no_abort), vantrel_io::filesize_unknown) << cut;
+  }
+  for (std::size_t cut : {30u, whole.size()}) {
+    auto file = file_with(bytes(whole.begin(), whole.begin() + cut));
+    EXPECT_EQ(musepack::find_cut_side_packet(*file, 0, cut, no_abort), vantrel_io::filesize_unknown)
+        << "a cut in the audio, or none: " << cut;
+  }
 }
 
 TEST(MusepackHeaderReplayGain, RefusesStreamsWithoutAFittingPacket) {
