@@ -3,6 +3,7 @@
 // subcommand accepts (a Windows path, a Linux path Wine maps to a drive, a
 // "file://" URL) every other accepts too.
 #include "foundation/string_buffer.h"
+#include "foundation/win32_text.h"
 #include "io/path_schemes.h"
 #include "tools/zorvtool/zorvtool_command.h"
 
@@ -25,8 +26,12 @@ std::string system_path(const std::string& argument) {
   // A file yet to be made (a decode's output) is found through its folder.
   const std::size_t slash = argument.find_last_of("/\\");
   std::string folder;
-  if (slash == std::string::npos || slash == 0 || slash + 1 == argument.size() ||
-      !canonical_form(argument.substr(0, slash), folder))
+  if (slash == std::string::npos) {
+    qiv::string_buffer current;
+    if (!get_current_directory_utf8(current) || !canonical_form(current.get_ptr(), folder)) return argument;
+    return folder + "\\" + argument;
+  }
+  if (slash == 0 || slash + 1 == argument.size() || !canonical_form(argument.substr(0, slash), folder))
     return argument;
   return folder + "\\" + argument.substr(slash + 1);
 }
