@@ -28,6 +28,7 @@ import tag_files  # noqa: E402
 import tag_write_damage  # noqa: E402
 sys.path.insert(0, os.path.join(REPO, "tests", "support"))
 import mp4_bytes  # noqa: E402
+import damaged_streams  # noqa: E402
 TIME_BOUND = 20
 
 
@@ -302,7 +303,10 @@ ASF_FILE_PROPERTIES = bytes.fromhex("a1dcab8c47a9cf118ee400c00c205365")
 def claim_and_cut_shapes(data):
     """Trailing tags claiming audio (a footer 20 or 2,000 bytes too long, a
     file cut just after its tag's header), streams cut at a quarter, half,
-    three quarters and 95 %, and for WMA a file stored twice in a row, an
+    three quarters and 95 %, Musepack cut inside its last audio packet (and
+    tagged after the cut), cut inside its seek table or with a header grown
+    since its seek table was written, MP3 with an impossible LAME padding,
+    and for WMA a file stored twice in a row, an
     endless play duration and a header with nothing after it."""
     if b"APETAGEX" in data[-200:]:
         for extra in (20, 2000):
@@ -313,6 +317,18 @@ def claim_and_cut_shapes(data):
     if data[:4] in (b"MPCK", b"MP+\x07") or data[:3] == b"ID3" or data[:2] == b"\xff\xfb" or data[:16] == ASF_HEADER:
         for percent in (25, 50, 75, 95):
             yield "cut-%d-percent" % percent, data[:len(data) * percent // 100]
+    if data[:4] == b"MPCK":
+        cut = damaged_streams.mpc_cut_in_last_audio_packet(data)
+        yield "cut-in-last-audio-packet", cut
+        yield "cut-then-long-tag", cut + tag_files.ape_tag([("Comment", "long comment " * 2000)])
+        for label, shape in (("cut-in-seek-table", damaged_streams.mpc_cut_in_seek_table(data)),
+                             ("header-grown", damaged_streams.mpc_header_grown(data))):
+            if shape is not None:
+                yield label, shape
+    for padding in (1800, 4095):
+        shape = damaged_streams.mp3_with_padding(data, padding)
+        if shape is not None and (data[:3] == b"ID3" or data[:2] == b"\xff\xfb"):
+            yield "impossible-padding-%d" % padding, shape
     if data[:16] == ASF_HEADER:
         yield "stored-twice", data + data
         at = data.find(ASF_FILE_PROPERTIES)

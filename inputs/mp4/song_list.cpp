@@ -48,6 +48,9 @@ std::optional<time_range> gapless_record_range(const mp4_file& file) {
   if (valid == 0 || delay + valid < delay) return std::nullopt;
   const track_ptr track = file.played_track();
   if (!track || track->time_scale == 0) return std::nullopt;
+  // A delay past the track's end would leave nothing to play: the record
+  // is impossible and ignored, as other players do.
+  if (track->media_duration != duration_not_given && delay >= track->media_duration) return std::nullopt;
   std::uint64_t end = delay + valid;
   // A track whose time scale is half its sample rate is HE-AAC counted at
   // the core rate: its decoder delays the output by a further 481 samples.

@@ -18,23 +18,51 @@ constexpr std::uint64_t v7_header_bits = 168;
 constexpr std::uint32_t v7_frame_length_bits = 20;
 constexpr std::uint32_t v7_last_frame_bits = 11;
 
-std::uint64_t v8_audio_end(vantrel_io::file_object& file, std::uint64_t header_position, const abort_signal& abort) {
-  const std::uint64_t size = file.get_size(abort);
+// How far the packets of a version 8 stream can be followed.
+struct v8_packets {
+  bool complete = false;     // the stream-end packet was reached
+  std::uint64_t end = 0;     // past the stream-end packet, else the start of the last packet found
+  char last_key[2] = {};     // a stream that is not complete: its last packet's key
+  std::uint64_t first_past_limit = ~std::uint64_t(0);  // the first packet reaching past the limit
+};
+
+// Packets reaching past `readable_end` are cut there; `limit` is only noted.
+v8_packets walk_v8_packets(vantrel_io::file_object& file, std::uint64_t header_position, std::uint64_t limit,
+                           std::uint64_t readable_end, const abort_signal& abort) {
+  const std::uint64_t size = std::min(file.get_size(abort), readable_end);
   packet_reader packets(file, header_position + 4);
-  std::uint64_t reached = header_position + 4;
+  v8_packets walk;
+  walk.end = header_position + 4;
   for (;;) {
     packet_header packet;
     try {
       packet = packets.next(abort);
     } catch (const vantrel_io::exception_io_data&) {
-      return reached;  // a damaged size: the audio reaches at least here
+      return walk;  // a damaged size: the stream reaches at least the last packet found
     }
-    if (!packet.found) return reached;
-    reached = packet.position;
-    // A packet the file ends inside: the audio reaches at least its start.
-    if (size == vantrel_io::filesize_unknown || packet.total_size > size - packet.position) return reached;
-    if (packet.is("SE")) return packet.position + packet.total_size;
+    if (!packet.found) return walk;
+    walk.end = packet.position;
+    std::memcpy(walk.last_key, packet.key, 2);
+    // A packet the file ends inside: the stream reaches at least its start.
+    if (size == vantrel_io::filesize_unknown || packet.total_size > size - packet.position) return walk;
+    if (packet.is("SE")) {
+      walk.complete = true;
+      walk.end = packet.position + packet.total_size;
+      return walk;
+    }
+    if (walk.first_past_limit == ~std::uint64_t(0) && packet.total_size > limit - std::min(limit, packet.position))
+      walk.first_past_limit = packet.position;
   }
+}
+
+std::uint64_t v8_audio_end(vantrel_io::file_object& file, std::uint64_t header_position, std::uint64_t tags_start,
+                           const abort_signal& abort) {
+  const v8_packets walk = walk_v8_packets(file, header_position, tags_start, ~std::uint64_t(0), abort);
+  if (walk.complete) return walk.end;
+  // Without its end the stream was cut. A tag written after the cut lies
+  // where the cut packet claims more bytes: from that packet on, nothing is
+  // audio the stream still holds.
+  return std::min(walk.end, walk.first_past_limit);
 }
 
 // The frames of a version 7 stream are one bit stream of little-endian
@@ -108,13 +136,26 @@ std::uint64_t v7_audio_end(vantrel_io::file_object& file, std::uint64_t header_p
 
 }  // namespace
 
-std::uint64_t find_audio_end(vantrel_io::file_object& file, std::uint64_t header_position, const abort_signal& abort) {
+std::uint64_t find_audio_end(vantrel_io::file_object& file, std::uint64_t header_position, std::uint64_t tags_start,
+                             const abort_signal& abort) {
   std::uint8_t magic[4] = {};
   file.seek(header_position, abort);
   if (file.read(magic, sizeof magic, abort) != sizeof magic) return 0;
-  if (std::memcmp(magic, "MPCK", 4) == 0) return v8_audio_end(file, header_position, abort);
+  if (std::memcmp(magic, "MPCK", 4) == 0) return v8_audio_end(file, header_position, tags_start, abort);
   if (std::memcmp(magic, "MP+", 3) == 0 && (magic[3] & 0x0F) == 7) return v7_audio_end(file, header_position, abort);
   return 0;
+}
+
+std::uint64_t find_cut_side_packet(vantrel_io::file_object& file, std::uint64_t header_position,
+                                   std::uint64_t readable_end, const abort_signal& abort) {
+  std::uint8_t magic[4] = {};
+  file.seek(header_position, abort);
+  if (file.read(magic, sizeof magic, abort) != sizeof magic || std::memcmp(magic, "MPCK", 4) != 0)
+    return vantrel_io::filesize_unknown;
+  const v8_packets walk = walk_v8_packets(file, header_position, readable_end, readable_end, abort);
+  if (walk.complete || std::memcmp(walk.last_key, "AP", 2) == 0 || walk.end <= header_position + 4)
+    return vantrel_io::filesize_unknown;
+  return walk.end;
 }
 
 }  // namespace musepack

@@ -10,7 +10,9 @@
 #include "inputs/musepack/musepack_audio_end.h"
 #include "inputs/musepack/musepack_chapter_writing.h"
 #include "inputs/musepack/musepack_header_replaygain.h"
+#include "inputs/musepack/musepack_seek_table.h"
 #include "io/io_exceptions.h"
+#include "io/leading_id3v2_tags.h"
 #include "io/retag_through_temp_file.h"
 #include "metadata/input_dispatch.h"
 #include "metadata/tags/apev2.h"
@@ -23,6 +25,8 @@ namespace {
 // Frames the library decodes at most per call, per channel, with room for
 // its synthesis overlap.
 constexpr std::uint32_t buffer_frames_per_channel = 2304;
+
+constexpr char damaged_seek_table_warning[] = "Damaged seek table skipped; the audio still plays";
 
 }  // namespace
 
@@ -41,25 +45,47 @@ void musepack_input::open(vantrel_io::file_ptr file, const char* path, open_reas
   // the first seek.
   if (!file->can_seek()) vantrel_io::throw_exception_io_object_not_seekable();
   bridge_.file = std::move(file);
+  if (reason == open_reason::decode) end_view_at_stream_end(abort);
   ensure_demuxer(abort);
-  if (reason == open_reason::decode) end_view_at_trailing_tags(abort);
 }
 
-void musepack_input::end_view_at_trailing_tags(const abort_signal& abort) {
+void musepack_input::end_view_at_stream_end(const abort_signal& abort) {
+  view_ended_ = true;
+  // The library looks for the stream after one ID3v2 tag at most.
+  const std::uint64_t header_position = id3v2_skip_leading_tag(*bridge_.file, 0, abort);
+  const std::uint64_t size = bridge_.file->get_size(abort);
+  std::uint64_t end = size;
   // A file cut inside its stream and tagged afterwards would otherwise
   // decode the tag's bytes as the rest of its last packet. Tags that claim
   // audio bytes are damage and do not shorten what plays.
   const std::uint64_t tags = find_trailing_tags(*bridge_.file, false, abort).start;
-  const std::uint64_t audio_end =
-      musepack::find_audio_end(*bridge_.file, static_cast<std::uint64_t>(stream_.header_position), abort);
-  if (tags >= audio_end && tags < bridge_.file->get_size(abort)) {
-    bridge_.end = tags;
-    close_demuxer();
-    ensure_demuxer(abort);
+  if (tags >= musepack::find_audio_end(*bridge_.file, header_position, tags, abort)) end = tags;
+  // A seek table cut short costs the seek table, not the audio.
+  const std::uint64_t cut = musepack::find_cut_side_packet(*bridge_.file, header_position, end, abort);
+  if (cut < end) {
+    end = cut;
+    pending_warning_ = damaged_seek_table_warning;
   }
+  bridge_.end = end < size ? end : vantrel_io::filesize_unknown;
+  // A seek table left pointing wrong by an edit of the header would send
+  // every seek astray; without it the library notes the places it plays.
+  bridge_.hidden_packet = musepack::find_stale_seek_table(*bridge_.file, header_position, abort);
+  if (bridge_.hidden_packet != musepack::no_stale_table) pending_warning_ = damaged_seek_table_warning;
 }
 
-void musepack_input::ensure_demuxer(const abort_signal& abort) {
+void musepack_input::set_message_sink(decoder_message_sink* sink) {
+  sink_ = sink;
+  deliver_warning();
+}
+
+// What the open passed over reaches the first sink there is.
+void musepack_input::deliver_warning() {
+  if (!sink_ || pending_warning_.empty()) return;
+  sink_->on_message(pending_warning_.c_str(), false);
+  pending_warning_.clear();
+}
+
+void musepack_input::ensure_demuxer(const abort_signal& abort, bool count_chapters) {
   if (demuxer_) return;
   abort.check_and_throw();
   // The library addresses the file with signed 32-bit offsets: beyond them
@@ -67,9 +93,19 @@ void musepack_input::ensure_demuxer(const abort_signal& abort) {
   const std::uint64_t size = bridge_.file->get_size(abort);
   if (size == vantrel_io::filesize_unknown || size > musepack_max_file_size) vantrel_io::throw_io_data();
   bridge_.file->rewind(abort);
-  musepack_abort_scope scope(bridge_, abort);
-  demuxer_ = mpc_demux_init(&bridge_.reader);
+  {
+    musepack_abort_scope scope(bridge_, abort);
+    demuxer_ = mpc_demux_init(&bridge_.reader);
+  }
   abort.check_and_throw();
+  if (!demuxer_ && !view_ended_) {
+    // Perhaps the stream is cut inside a packet the library must read whole.
+    end_view_at_stream_end(abort);
+    bridge_.file->rewind(abort);
+    musepack_abort_scope scope(bridge_, abort);
+    demuxer_ = mpc_demux_init(&bridge_.reader);
+    abort.check_and_throw();
+  }
   if (!demuxer_) vantrel_io::throw_io_data();
   mpc_demux_get_info(demuxer_, &stream_);
   if (stream_.sample_freq == 0 || stream_.channels == 0) {
@@ -77,6 +113,8 @@ void musepack_input::ensure_demuxer(const abort_signal& abort) {
     vantrel_io::throw_io_data();
   }
   sample_rate_ = stream_.sample_freq;
+  if (!count_chapters) return;
+  // Finding the chapters moves the library away from the stream's start.
   const mpc_int_t chapters = stream_.stream_version >= 8 ? mpc_demux_chap_nb(demuxer_) : 0;
   chapter_count_ = chapters > 0 ? static_cast<std::uint32_t>(chapters) : 0;
 }
@@ -212,7 +250,17 @@ bool musepack_input::decode_block(audio_block& out, const abort_signal& abort) {
   abort.check_and_throw();
   ensure_demuxer(abort);
   musepack_abort_scope scope(bridge_, abort);
-  if (pending_seek_ >= 0) {
+  if (pending_seek_ == 0.0 && chapter_count_ == 0) {
+    // The start is read as a fresh open leaves the library, not through the
+    // seek table: a table left pointing wrong by a header edited since
+    // (other players read the stream from its start) cannot cost the whole
+    // stream. Nothing moves the library on before the first frame, since a
+    // stream without chapters is not asked for them again.
+    close_demuxer();
+    ensure_demuxer(abort, false);
+    pending_seek_ = -1.0;
+    if (mpc_streaminfo_get_length(&stream_) <= 0) return false;
+  } else if (pending_seek_ >= 0) {
     if (mpc_streaminfo_get_length(&stream_) <= pending_seek_) return false;
     const auto target = static_cast<mpc_uint64_t>(std::floor(pending_seek_ * sample_rate_ + 0.5));
     if (mpc_demux_seek_sample(demuxer_, target) != MPC_STATUS_OK) vantrel_io::throw_io_data();
@@ -336,7 +384,8 @@ void musepack_input::write_file_info(const track_info& info, const abort_signal&
     const bool no_tag = tags.field_count() == 0 && replaygain_count_present(tags.get_replaygain()) == 0;
     // Trailing tags that claim bytes of the stream are damage, not tags:
     // replacing or removing them would cut audio.
-    const std::uint64_t audio_end = musepack::find_audio_end(*bridge_.file, header_position, abort);
+    const std::uint64_t audio_end = musepack::find_audio_end(
+        *bridge_.file, header_position, find_trailing_tags(*bridge_.file, false, abort).start, abort);
     tag_region_update update = tag_services::prepare_write(*bridge_.file, no_tag ? 0 : tag_services::kind_apev2,
                                                            tags, abort, audio_end);
     // The new header bytes join the leading region, so that the header and

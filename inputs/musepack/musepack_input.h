@@ -41,7 +41,7 @@ public:
   bool can_seek() const { return true; }
   bool get_dynamic_info(track_info&, double&) { return false; }
   void on_idle(const abort_signal& abort) { bridge_.file->check_abort(abort); }
-  void set_message_sink(decoder_message_sink*) {}
+  void set_message_sink(decoder_message_sink* sink);
 
   // Subsong 0 edits the file's own info, k ≥ 1 chapter k; all are written
   // at commit.
@@ -51,8 +51,11 @@ public:
 private:
   static constexpr std::uint64_t to_stream_end = ~std::uint64_t(0);
 
-  void ensure_demuxer(const abort_signal& abort);
-  void end_view_at_trailing_tags(const abort_signal& abort);
+  void ensure_demuxer(const abort_signal& abort, bool count_chapters = true);
+  // Ends the library's view of the file where the stream's readable bytes
+  // end: before tags written after a cut, before a seek table cut short.
+  void end_view_at_stream_end(const abort_signal& abort);
+  void deliver_warning();
   void close_demuxer() noexcept;
   void reopen_after_write(const abort_signal& abort);
   std::uint64_t chapter_start(std::uint32_t chapter);
@@ -72,6 +75,9 @@ private:
   std::string path_;
   // Opened here from the path, so a rewrite may replace it.
   bool own_file_ = false;
+  bool view_ended_ = false;
+  std::string pending_warning_;
+  service_ptr<decoder_message_sink> sink_;
   mpc_demux* demuxer_ = nullptr;
   mpc_streaminfo stream_{};
   std::uint32_t chapter_count_ = 0;

@@ -5,6 +5,9 @@
 
 namespace {
 
+// A key of capital letters that names no packet the library knows.
+constexpr char hidden_key_letter = 'X';
+
 musepack_reader_bridge& bridge_of(mpc_reader* reader) { return *static_cast<musepack_reader_bridge*>(reader->data); }
 
 // Exceptions never enter the library: a failure is a short read or a
@@ -14,12 +17,14 @@ mpc_int32_t read_bytes(mpc_reader* reader, void* buffer, mpc_int32_t size) noexc
     musepack_reader_bridge& b = bridge_of(reader);
     if (size <= 0) return 0;
     std::uint32_t wanted = static_cast<std::uint32_t>(size);
-    if (b.end != vantrel_io::filesize_unknown) {
-      const std::uint64_t position = b.file->get_position(*b.abort);
+    const std::uint64_t position = b.file->get_position(*b.abort);
+    if (b.end != vantrel_io::filesize_unknown)
       wanted = position >= b.end ? 0 : static_cast<std::uint32_t>(std::min<std::uint64_t>(wanted, b.end - position));
-    }
     const std::uint32_t got = wanted > 0 ? b.file->read(buffer, wanted, *b.abort) : 0;
     if (got < static_cast<std::uint32_t>(size)) b.met_end = true;
+    for (std::uint64_t key = b.hidden_packet; key < b.hidden_packet + 2 && b.hidden_packet != vantrel_io::filesize_unknown;
+         ++key)
+      if (key >= position && key < position + got) static_cast<char*>(buffer)[key - position] = hidden_key_letter;
     return static_cast<mpc_int32_t>(got);
   } catch (const std::exception&) {
     return 0;

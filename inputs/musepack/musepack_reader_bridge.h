@@ -21,6 +21,10 @@ struct musepack_reader_bridge {
   // Where the library's view of the file ends (the trailing tags of a file
   // cut inside its stream are no audio); unknown: the whole file.
   std::uint64_t end = vantrel_io::filesize_unknown;
+  // Where a packet starts whose key the library is shown as one it passes
+  // over (a packet leading it to a seek table that does not fit the stream);
+  // unknown: none.
+  std::uint64_t hidden_packet = vantrel_io::filesize_unknown;
 
   musepack_reader_bridge();
   musepack_reader_bridge(const musepack_reader_bridge&) = delete;

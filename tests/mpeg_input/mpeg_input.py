@@ -14,6 +14,7 @@ import wave
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from blackbox_checks import tiny_png, windows_path  # noqa: E402
+from damaged_streams import mp3_with_padding  # noqa: E402
 
 WINE_EXEC, BUILD_DIR, ZORVTOOL = sys.argv[1:4]
 SOURCE_FRAMES = 44100
@@ -187,6 +188,28 @@ def cut_files(work):
                   (name, percent, len(played), expected, err.strip()))
 
 
+def impossible_padding(work):
+    """A LAME padding longer than what the delay leaves of the frames is
+    ignored, as ffmpeg ignores it: the 47 samples of a tiny file play."""
+    source = os.path.join(work, "tiny.wav")
+    subprocess.run(["sox", "-n", "-r", "44100", "-c", "1", "-b", "16", source, "synth", "47s", "sine", "440"],
+                   check=True)
+    made = os.path.join(work, "tiny.mp3")
+    subprocess.run(["lame", "--quiet", source, made], check=True)
+    for padding in (1800, 4000):
+        path = os.path.join(work, "padding%d.mp3" % padding)
+        open(path, "wb").write(mp3_with_padding(open(made, "rb").read(), padding))
+        reference = subprocess.run(["ffmpeg", "-v", "error", "-i", path, "-f", "s16le", "-"], capture_output=True,
+                                   check=True).stdout
+        expected = list(struct.unpack("<%dh" % (len(reference) // 2), reference))
+        code, _, err = run_tool(ZORVTOOL, "decode", windows_path(path), windows_path(path + ".wav"), "--bits", "16")
+        played = read_wav(path + ".wav")[0] if code == 0 else []
+        check(code == 0 and len(expected) == 47 and len(played) >= 47 and
+              max_difference(played[:47], expected) <= 3,
+              "padding %d: the first %d samples play as ffmpeg's (%d played, %s)" %
+              (padding, len(expected), len(played), err.strip()))
+
+
 def main():
     work = tempfile.mkdtemp(prefix="zorv-mpeg-")
     try:
@@ -299,6 +322,7 @@ def main():
         check(len(samples) // channels == expected_frames, "the tagged copy still plays whole")
 
         cut_files(work)
+        impossible_padding(work)
         damaged_and_short_files(work, plain)
     finally:
         shutil.rmtree(work, ignore_errors=True)

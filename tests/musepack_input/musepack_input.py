@@ -22,6 +22,7 @@ import zlib
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from blackbox_checks import check, failures, tool, windows_path, zorvtool_runner  # noqa: E402
+from damaged_streams import mpc_cut_in_last_audio_packet, mpc_cut_in_seek_table, mpc_header_grown  # noqa: E402
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tag_write_safety"))
 from tag_files import ape_footer_claiming_audio, ape_tag, musepack_sv7  # noqa: E402
 from mutagen.apev2 import APEv2  # noqa: E402
@@ -64,7 +65,7 @@ def decode(folder, path, *options):
     result = zorvtool("decode", windows_path(path), windows_path(out), "--bits", "16", *options, ok=False)
     if result.returncode != 0:
         return None, result.stderr
-    return samples(out)[0], ""
+    return samples(out)[0], result.stderr
 
 
 def reference(folder, path):
@@ -355,6 +356,68 @@ def check_kills(folder, plain, chaptered):
     check(not bad, "%d killed writes: same audio, old or new values: %s" % (count, bad[:5]))
 
 
+def check_damage_outside_the_audio(folder, plain):
+    """A cut seek table costs the seek table, with a warning; a header grown
+    since the seek table was written plays from its start as mpcdec plays it."""
+    ref, _ = reference(folder, plain)
+    data = open(plain, "rb").read()
+    path = os.path.join(folder, "cut_table.mpc")
+    open(path, "wb").write(mpc_cut_in_seek_table(data))
+    out = os.path.join(folder, "decoded.wav")
+    result = zorvtool("decode", windows_path(path), windows_path(out), "--bits", "16", ok=False)
+    got = samples(out)[0] if result.returncode == 0 else None
+    check(max_difference(got, ref) in (0, 1) and "seek table" in result.stderr,
+          "cut inside the seek table: every frame plays, with a warning (%s)" % result.stderr.strip())
+    check(isinstance(info_of(path), list), "cut inside the seek table: the info reads: %s" % info_of(path))
+    got, err = decode(folder, path, "--seek", "2")
+    check(max_difference(got, ref[2 * RATE * 2:]) in (0, 1), "cut inside the seek table: a seek lands: %s %s" %
+          (max_difference(got, ref[2 * RATE * 2:]), err))
+
+    path = os.path.join(folder, "grown_header.mpc")
+    open(path, "wb").write(mpc_header_grown(data))
+    ref, _ = reference(folder, path)
+    got, err = decode(folder, path)
+    check(max_difference(got, ref) in (0, 1), "a header grown since the seek table plays as mpcdec's: %s %s" %
+          (max_difference(got, ref), err))
+    for seconds in (1.5, 4):
+        got, err = decode(folder, path, "--seek", str(seconds))
+        skip = int(seconds * RATE) * 2
+        check(max_difference(got, ref[skip:]) in (0, 1) and "seek table" in err,
+              "a header grown since the seek table: a seek to %s s lands, with a warning: %s %s" %
+              (seconds, max_difference(got, ref[skip:]), err.strip()))
+
+
+def check_tag_after_a_cut(folder, plain):
+    """A tag written to a file cut inside its last audio packet lies where the
+    cut packet claims more bytes: it must never play as audio, and it can be
+    removed again."""
+    cut = mpc_cut_in_last_audio_packet(open(plain, "rb").read())
+    path = os.path.join(folder, "cut_tagged.mpc")
+    open(path, "wb").write(cut)
+    before, err = decode(folder, path)
+    check(before is not None, "the cut file plays: %s" % err)
+    result = zorvtool("tag", windows_path(path), "comment=" + "long comment " * 2000, ok=False)
+    after, err = decode(folder, path)
+    if result.returncode == 0:
+        check(after == before, "a long tag after a cut plays no noise: %s of %s samples (%s)" %
+              (None if after is None else len(after), len(before or []), err))
+        result = zorvtool("tag", windows_path(path), "-comment", ok=False)
+        check(result.returncode == 0 and open(path, "rb").read() == cut,
+              "the tag comes off again, leaving the cut file: %s" % result.stderr.strip())
+    else:
+        check(open(path, "rb").read() == cut, "a refused write leaves the cut file")
+
+
+def check_linux_paths(folder, plain):
+    """Every subcommand takes a path as the system gives it."""
+    out = os.path.join(folder, "linux_path.wav")
+    path = os.path.join(folder, "linux_path.mpc")
+    shutil.copy(plain, path)
+    for args in (("info", path), ("decode", path, out), ("tag", path, "title=Linux")):
+        result = zorvtool(*args, ok=False)
+        check(result.returncode == 0, "%s takes a Linux path: %s" % (args[0], result.stderr.strip()))
+
+
 def main():
     with tempfile.TemporaryDirectory() as folder:
         plain, mono, chaptered = make_fixtures(folder)
@@ -366,6 +429,9 @@ def main():
         check_damage(folder, plain)
         check_tags_over_audio(folder, os.path.join(folder, "src.wav"))
         check_sv7_header_kept(folder)
+        check_damage_outside_the_audio(folder, plain)
+        check_tag_after_a_cut(folder, plain)
+        check_linux_paths(folder, plain)
         check_kills(folder, plain, chaptered)
     print("%d failed" % len(failures) if failures else "all passed")
     return 1 if failures else 0

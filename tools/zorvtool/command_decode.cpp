@@ -11,7 +11,6 @@
 
 #include "core/abort_signal.h"
 #include "foundation/byte_order.h"
-#include "foundation/string_buffer.h"
 #include "core/service_factory.h"
 #include "io/path_schemes.h"
 #include "metadata/decoder_message_sink.h"
@@ -63,10 +62,10 @@ decode_options parse_options(const zorvtool::arguments& args) {
       if (options.bits != 16 && options.bits != 24 && options.bits != 32)
         throw std::runtime_error("--bits takes 16, 24 or 32");
     } else if (positional == 0) {
-      options.path = arg;
+      options.path = zorvtool::system_path(arg);
       ++positional;
     } else if (positional == 1) {
-      options.out_path = arg;
+      options.out_path = zorvtool::system_path(arg);
       ++positional;
     } else {
       throw std::runtime_error("unexpected argument \"" + arg + "\"");
@@ -175,10 +174,8 @@ int run_decode(const zorvtool::arguments& args) {
     decoder->seek(options.seek_seconds, abort);
   }
 
-  qiv::string_buffer out_path;
-  vantrel_io::canonicalize_path(options.out_path.c_str(), out_path);
   vantrel_io::file_ptr out;
-  vantrel_io::open(out, out_path.get_ptr(), vantrel_io::open_mode::write_new, abort);
+  vantrel_io::open(out, options.out_path.c_str(), vantrel_io::open_mode::write_new, abort);
   buffered_output writer(out, abort);
 
   audio_block block;

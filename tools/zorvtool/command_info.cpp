@@ -6,7 +6,6 @@
 #include <string>
 
 #include "core/abort_signal.h"
-#include "foundation/string_buffer.h"
 #include "io/io_exceptions.h"
 #include "io/path_schemes.h"
 #include "metadata/input_dispatch.h"
@@ -40,20 +39,18 @@ int run_info(const zorvtool::arguments& args) {
     zorvtool::print_error("usage: zorvtool info PATH\n");
     return 2;
   }
-  const char* path = args[0].c_str();
+  const std::string path = zorvtool::system_path(args[0]);
   raisable_abort_signal abort;
   std::string out = "{\n  \"path\": ";
-  append_json_string(out, path);
+  append_json_string(out, args[0].c_str());
   out += ",\n  \"subsongs\": [";
   info_reader_ptr reader;
   try {
     // No file given: the claiming input opens the path itself.
-    input_dispatch::open_info_reader(reader, vantrel_io::file_ptr(), path, abort);
+    input_dispatch::open_info_reader(reader, vantrel_io::file_ptr(), path.c_str(), abort);
   } catch (const vantrel_io::exception_io_unsupported_format&) {
-    qiv::string_buffer canonical;
-    vantrel_io::canonicalize_path(path, canonical);
     track_info_impl info;
-    if (!read_tags_unclaimed(canonical.get_ptr(), info, abort)) throw;
+    if (!read_tags_unclaimed(path.c_str(), info, abort)) throw;
     zorvtool::print(out + "\n" + subsong_json(0, info) + "\n  ]\n}\n");
     return 0;
   }

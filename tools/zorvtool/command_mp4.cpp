@@ -7,7 +7,6 @@
 #include <string>
 
 #include "core/abort_signal.h"
-#include "foundation/string_buffer.h"
 #include "inputs/mp4/mp4_open.h"
 #include "inputs/mp4/mp4_stream_adapter.h"
 #include "inputs/mp4/sample_iterator.h"
@@ -85,10 +84,8 @@ int run_mp4(const zorvtool::arguments& args) {
     return 2;
   }
   raisable_abort_signal abort;
-  qiv::string_buffer canonical;
-  vantrel_io::canonicalize_path(args[0].c_str(), canonical);
   vantrel_io::file_ptr file;
-  vantrel_io::open(file, canonical.get_ptr(), vantrel_io::open_mode::read, abort);
+  vantrel_io::open(file, zorvtool::system_path(args[0]).c_str(), vantrel_io::open_mode::read, abort);
   tarnex::mp4_stream_adapter in(file, abort);
   tarnex::mp4_file model;
   tarnex::mp4_open_file(model, in, reading_options, file->can_seek(), tarnex::cut_file::keep_what_is_there);

@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "core/abort_signal.h"
-#include "foundation/string_buffer.h"
 #include "inputs/mp4/box_reading.h"
 #include "inputs/mp4/file_check.h"
 #include "inputs/mp4/mp4_open.h"
@@ -56,10 +55,8 @@ std::string item_list_json(const tarnex::ilst_metadata& items) {
 }
 
 std::string read_whole_file(const std::string& path, const abort_signal& abort) {
-  qiv::string_buffer canonical;
-  vantrel_io::canonicalize_path(path.c_str(), canonical);
   vantrel_io::file_ptr file;
-  vantrel_io::open(file, canonical.get_ptr(), vantrel_io::open_mode::read, abort);
+  vantrel_io::open(file, zorvtool::system_path(path).c_str(), vantrel_io::open_mode::read, abort);
   tarnex::mp4_stream_adapter in(file, abort);
   return tarnex::read_sized_text(in, in.size());
 }
@@ -126,10 +123,8 @@ int run_mp4_tags(const zorvtool::arguments& args) {
   const bool retag = args.size() > 1 && !check_only;
   const retag_request request = retag ? parse_request(args, 1, abort) : retag_request();
 
-  qiv::string_buffer canonical;
-  vantrel_io::canonicalize_path(args[0].c_str(), canonical);
   vantrel_io::file_ptr file;
-  vantrel_io::open(file, canonical.get_ptr(), retag ? vantrel_io::open_mode::write_existing : vantrel_io::open_mode::read,
+  vantrel_io::open(file, zorvtool::system_path(args[0]).c_str(), retag ? vantrel_io::open_mode::write_existing : vantrel_io::open_mode::read,
                    abort);
   tarnex::mp4_stream_adapter io(file, abort);
   if (check_only) {

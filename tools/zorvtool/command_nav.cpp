@@ -12,7 +12,6 @@
 #include "core/config_item_registrations.h"
 #include "core/main_thread_queue.h"
 #include "foundation/main_thread.h"
-#include "foundation/string_buffer.h"
 #include "io/native_operations.h"
 #include "io/path_schemes.h"
 #include "library/fs_node.h"
@@ -88,15 +87,14 @@ int run_nav(const zorvtool::arguments& args) {
   }
   for (std::size_t i = 3; i < args.size(); ++i) path.push_back(split_keys(args[i]));
 
-  qiv::string_buffer folder;
-  vantrel_io::canonicalize_path(args[1].c_str(), folder);
-  if (!vantrel_io::native_is_directory(folder.get_ptr())) {
+  const std::string folder = zorvtool::system_path(args[1]);
+  if (!vantrel_io::native_is_directory(folder.c_str())) {
     zorvtool::print_error("not a folder: " + args[1] + "\n");
     return 1;
   }
   qiv::set_main_thread_id(GetCurrentThreadId());
   // The library's folder list holds native paths.
-  std::string native = folder.get_ptr();
+  std::string native = folder;
   if (native.rfind("file://", 0) == 0) native.erase(0, 7);
   load_library(native);
 

@@ -13,8 +13,6 @@
 #include "core/hidden_main_window.h"
 #include "core/main_thread_queue.h"
 #include "foundation/main_thread.h"
-#include "foundation/string_buffer.h"
-#include "io/path_schemes.h"
 #include "metadata/track_handle_registry.h"
 #include "playback/output/dsound_worker.h"
 #include "playback/playback_error_popup.h"
@@ -67,9 +65,8 @@ int run_play(const zorvtool::arguments& args) {
       if (!(seek_seconds >= 0.0)) throw std::runtime_error("--seek takes seconds from 0 up");
       continue;
     }
-    qiv::string_buffer path;
-    vantrel_io::canonicalize_path(args[i].c_str(), path);
-    items.push_back(track_handle_registry::get_handle(track_location(path.get_ptr(), 0)));
+    const std::string path = zorvtool::system_path(args[i]);
+    items.push_back(track_handle_registry::get_handle(track_location(path.c_str(), 0)));
   }
   if (items.empty()) throw std::runtime_error("usage: zorvtool play PATH... [--seek SECONDS]");
 

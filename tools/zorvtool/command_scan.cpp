@@ -10,7 +10,6 @@
 
 #include "core/main_thread_queue.h"
 #include "foundation/main_thread.h"
-#include "foundation/string_buffer.h"
 #include "io/native_operations.h"
 #include "io/path_schemes.h"
 #include "library/library_folder.h"
@@ -67,9 +66,8 @@ int run_scan(const zorvtool::arguments& args) {
     zorvtool::print_error("usage: zorvtool scan FOLDER [--monitor SECONDS]\n");
     return 2;
   }
-  qiv::string_buffer folder;
-  vantrel_io::canonicalize_path(args[0].c_str(), folder);
-  if (!vantrel_io::native_is_directory(folder.get_ptr())) {
+  const std::string folder = zorvtool::system_path(args[0]);
+  if (!vantrel_io::native_is_directory(folder.c_str())) {
     zorvtool::print_error("not a folder: " + args[0] + "\n");
     return 1;
   }
@@ -78,7 +76,7 @@ int run_scan(const zorvtool::arguments& args) {
   track_handle_list restored;
   const std::uint32_t mode = monitor_seconds > 0 ? 0 : library_folder::mode_no_monitoring;
   const DWORD start = GetTickCount();
-  library_folder_ptr worker = folder_monitor::create(&sink, folder.get_ptr(), nullptr, mode, restored);
+  library_folder_ptr worker = folder_monitor::create(&sink, folder.c_str(), nullptr, mode, restored);
   run_main_thread([&] { return worker->is_ready(); }, 0);
   main_thread_queue::drain(true);
   char line[96];

@@ -7,8 +7,6 @@
 #include <vector>
 
 #include "core/abort_signal.h"
-#include "foundation/string_buffer.h"
-#include "io/path_schemes.h"
 #include "metadata/input_dispatch.h"
 #include "metadata/track_info.h"
 #include "tools/zorvtool/zorvtool_command.h"
@@ -110,9 +108,7 @@ int run_tag(const zorvtool::arguments& args) {
     rest.push_back(args[i]);
   }
   const std::vector<field_change> changes = parse_changes(rest);
-  qiv::string_buffer canonical;
-  vantrel_io::canonicalize_path(args[0].c_str(), canonical);
-  const std::string path = canonical.get_ptr();
+  const std::string path = zorvtool::system_path(args[0]);
   raisable_abort_signal abort;
   info_writer_ptr writer;
   input_dispatch::open_info_writer(writer, vantrel_io::file_ptr(), path.c_str(), abort);

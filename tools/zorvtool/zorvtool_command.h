@@ -24,6 +24,10 @@ public:
 
 const std::vector<command>& all_commands();
 
+// The file layer's form of a path given on the command line, as the
+// player's own command line takes it. Every path argument goes through it.
+std::string system_path(const std::string& argument);
+
 // Writes UTF-8 text to standard output or standard error.
 void print(const std::string& text);
 void print_error(const std::string& text);

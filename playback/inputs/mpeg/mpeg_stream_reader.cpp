@@ -249,11 +249,16 @@ void mpeg_stream_reader::parse(const abort_signal& abort) {
     if (mpeg_parse_xing(frame_buffer.data(), l, xing) && xing.frames > 0) {
       frame_count = xing.frames;
       stream_bytes = xing.bytes > 0 ? xing.bytes : bytes_to_end();
-      if (xing.enc_delay >= 0 && xing.enc_padding >= 0) {
+      // Gapless values beyond the frames present are impossible, as other
+      // players find: a delay that does not fit is ignored, and a padding
+      // longer than what the delay leaves lets the frames play to their end.
+      const std::int64_t decoded = frame_count * header.samples_per_frame;
+      if (xing.enc_delay >= 0 && xing.enc_padding >= 0 && xing.enc_delay + delay <= decoded) {
         start_skip = xing.enc_delay + delay;
-        const std::int64_t trailing = std::max(0, xing.enc_padding - delay);
+        std::int64_t trailing = std::max(0, xing.enc_padding - delay);
+        if (trailing > decoded - start_skip) trailing = 0;
         accurate = true;
-        total_samples = frame_count * header.samples_per_frame - (start_skip + trailing);
+        total_samples = decoded - (start_skip + trailing);
       }
       if (xing.enc_delay >= 0) info.enc_delay = xing.enc_delay;
       if (xing.enc_padding >= 0) info.enc_padding = xing.enc_padding;

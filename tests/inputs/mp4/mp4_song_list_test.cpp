@@ -64,6 +64,10 @@ TEST(Mp4GaplessRange, RecordGivesDelayAndValidSamples) {
   EXPECT_EQ(file.end_time, 100000000);
   open_bytes(file, movie(user_data(freeform("iTunSMPB", " 0 840 0 0"))));
   EXPECT_EQ(file.end_time, 100000000);
+  // Nor one whose delay lies past the track's end.
+  open_bytes(file, movie(user_data(freeform("iTunSMPB", " 0 6BAC8 0 100"))));
+  EXPECT_EQ(file.songs[0].start, 0);
+  EXPECT_EQ(file.end_time, 100000000);
 }
 
 TEST(Mp4GaplessRange, WithoutRecordTheTrackOrTheMovieGivesIt) {

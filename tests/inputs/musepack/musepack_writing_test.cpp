@@ -12,6 +12,7 @@
 #include "inputs/musepack/musepack_chapter_writing.h"
 #include "inputs/musepack/musepack_header_replaygain.h"
 #include "inputs/musepack/musepack_packets.h"
+#include "inputs/musepack/musepack_seek_table.h"
 #include "io/io_exceptions.h"
 #include "io/memory_file.h"
 #include "io/retag_through_temp_file.h"
@@ -154,10 +155,21 @@ TEST(MusepackAudioEnd, FollowsTheStreamsOwnFraming) {
   const bytes v8 = concat({bytes(10, 'I'), stream_magic, packet("SH", bytes(8, 1)), packet("AP", bytes(20, 9)),
                            packet("SE", {}), bytes(40, 'T')});
   auto file = file_with(v8);
-  EXPECT_EQ(musepack::find_audio_end(*file, 10, no_abort), v8.size() - 40);
+  EXPECT_EQ(musepack::find_audio_end(*file, 10, v8.size() - 40, no_abort), v8.size() - 40);
+  // Tags that begin inside a whole stream do not move its end.
+  EXPECT_EQ(musepack::find_audio_end(*file, 10, v8.size() - 45, no_abort), v8.size() - 40);
   // Cut inside the audio: the last packet that begins in the file.
-  file = file_with(bytes(v8.begin(), v8.begin() + 30));
-  EXPECT_EQ(musepack::find_audio_end(*file, 10, no_abort), 10u + 4 + 11);
+  const bytes cut(v8.begin(), v8.begin() + 30);
+  file = file_with(cut);
+  EXPECT_EQ(musepack::find_audio_end(*file, 10, cut.size(), no_abort), 10u + 4 + 11);
+  // The same cut with a tag after it long enough to hold the rest of the cut
+  // packet and more: the audio still ends where the cut packet begins.
+  file = file_with(concat({cut, bytes(60, 'T')}));
+  EXPECT_EQ(musepack::find_audio_end(*file, 10, cut.size(), no_abort), 10u + 4 + 11);
+  // Cut just after a packet, a tag in the place of the next: the tag's start.
+  const bytes cut_between(v8.begin(), v8.begin() + 10 + 4 + 11 + 23);
+  file = file_with(concat({cut_between, {'A', 'P', 'E', 'T', 'A', 'G', 'E', 'X'}, bytes(80, 'T')}));
+  EXPECT_EQ(musepack::find_audio_end(*file, 10, cut_between.size(), no_abort), cut_between.size());
 
   // Version 7: after "MP+7", one run of bits from the top of little-endian
   // words: 168 header bits (3 frames), two frames of 20 + 8 bits, one of
@@ -177,10 +189,45 @@ TEST(MusepackAudioEnd, FollowsTheStreamsOwnFraming) {
   }
   v7.resize(v7.size() + 64, 'T');
   file = file_with(v7);
-  EXPECT_EQ(musepack::find_audio_end(*file, 0, no_abort), 4u + 11 * 4);
+  EXPECT_EQ(musepack::find_audio_end(*file, 0, v7.size(), no_abort), 4u + 11 * 4);
   v7[4] = 200;  // more frames than the file holds: no bound
   file = file_with(v7);
-  EXPECT_EQ(musepack::find_audio_end(*file, 0, no_abort), 0u);
+  EXPECT_EQ(musepack::find_audio_end(*file, 0, v7.size(), no_abort), 0u);
+}
+
+// A stream whose "SO" packet (at 15) points at a seek table (at 42) whose
+// first entry, after the entry count and four bits, is `first_entry`; the
+// one audio packet lies at 19.
+bytes stream_with_table(std::uint8_t first_entry) {
+  const std::uint8_t shifted[2] = {std::uint8_t(first_entry >> 4), std::uint8_t(first_entry << 4)};
+  return concat({stream_magic, packet("SH", bytes(8, 1)), packet("SO", {27}), packet("AP", bytes(20, 9)),
+                 packet("ST", {1, shifted[0], shifted[1]}), packet("SE", {})});
+}
+
+TEST(MusepackSeekTable, TablesThatMissTheAudioAreFound) {
+  auto file = file_with(stream_with_table(19));
+  EXPECT_EQ(musepack::find_stale_seek_table(*file, 0, no_abort), musepack::no_stale_table);
+  file = file_with(stream_with_table(23));
+  EXPECT_EQ(musepack::find_stale_seek_table(*file, 0, no_abort), 15u) << "the packet that leads to the table";
+  // Cut before the table: nothing to judge it by.
+  const bytes stale = stream_with_table(23);
+  file = file_with(bytes(stale.begin(), stale.begin() + 30));
+  EXPECT_EQ(musepack::find_stale_seek_table(*file, 0, no_abort), musepack::no_stale_table);
+}
+
+TEST(MusepackAudioEnd, ACutSeekTableIsTheOnlyPartLost) {
+  const bytes whole = stream_with_table(19);
+  for (std::size_t cut : {45u, 47u}) {
+    auto file = file_with(bytes(whole.begin(), whole.begin() + cut));
+    EXPECT_EQ(musepack::find_cut_side_packet(*file, 0, cut, no_abort), 42u) << cut;
+    // Read only up to a point inside the audio: the audio is what is cut.
+    EXPECT_EQ(musepack::find_cut_side_packet(*file, 0, 30, no_abort), vantrel_io::filesize_unknown) << cut;
+  }
+  for (std::size_t cut : {30u, whole.size()}) {
+    auto file = file_with(bytes(whole.begin(), whole.begin() + cut));
+    EXPECT_EQ(musepack::find_cut_side_packet(*file, 0, cut, no_abort), vantrel_io::filesize_unknown)
+        << "a cut in the audio, or none: " << cut;
+  }
 }
 
 TEST(MusepackHeaderReplayGain, RefusesStreamsWithoutAFittingPacket) {
