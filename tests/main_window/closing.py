@@ -7,7 +7,7 @@ process behind holds the profile, and a later start with it could not run.
 
 usage: closing.py WINE_EXEC BUILD_DIR ZORV_EXE  (ZORV_WINDOW_PROBE names the probe,
 ZORV_FILE_HOLDER_EXE the helper that holds a file open; ZORV_CLOSE_ROUNDS the
-rounds of each loop)
+rounds of each loop, ZORV_CLOSE_SCAN_FILES the files of the scanned folder)
 """
 import os
 import shutil
@@ -30,6 +30,7 @@ METADATA_LIST, APPLY = 1257, 1074
 YES, NO = 6, 7
 DIALOG = ("--title", "Properties")
 ROUNDS = int(os.environ.get("ZORV_CLOSE_ROUNDS", "4"))
+SCAN_FILES = int(os.environ.get("ZORV_CLOSE_SCAN_FILES", "6000"))
 # Far beyond what a close takes on a loaded machine; a hung one never ends.
 CLOSE_BOUND = 60
 HOLDER = os.environ.get("ZORV_FILE_HOLDER_EXE")
@@ -117,7 +118,7 @@ def apply_and_wait(player):
 def test_close_right_after_first_scan(root):
     seeds = os.path.join(root, "scan-seed")
     os.makedirs(seeds)
-    make_large_music(seeds, 6000)
+    make_large_music(seeds, SCAN_FILES)
     for n in range(ROUNDS):
         what = "first scan, round %d" % (n + 1)
         player = main_window.Player(root, "scan%d" % n, library=True)
