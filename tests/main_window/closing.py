@@ -23,7 +23,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 sys.dont_write_bytecode = True  # no cache folder left in the source tree
 from blackbox_checks import check, windows_path  # noqa: E402
 import main_window  # noqa: E402  (the window tests' player)
-from library_window import make_large_music, notice_shown  # noqa: E402
+from library_window import notice_shown  # noqa: E402
 
 PLAY, LIST = 1000, 1069
 METADATA_LIST, APPLY = 1257, 1074
@@ -51,7 +51,20 @@ def ends(player, what):
         check(False, "%s: the process ends after the window closes" % what)
         return False
     check(code == 0, "%s: ends with exit code 0: %r" % (what, code))
+    no_crash(player, what)
     return True
+
+
+def no_crash(player, what):
+    """Checks that the run left no crash dump in the profile; keeps any it
+    left beside the other artifacts."""
+    profile = os.path.join(player.folder, "zorv-configuration")
+    dumps = [name for name in os.listdir(profile) if name.startswith("failure-")] if os.path.isdir(profile) else []
+    for name in dumps:
+        os.makedirs(main_window.ARTIFACTS, exist_ok=True)
+        shutil.copy(os.path.join(profile, name), os.path.join(main_window.ARTIFACTS, "closing-%s-%s" %
+                                                               (os.path.basename(player.folder), name)))
+    check(not dumps, "%s: no crash: %r" % (what, dumps))
 
 
 def listed(player):
@@ -92,6 +105,31 @@ def make_mp3s(music, count):
     return paths
 
 
+def make_scan_folder(folder, files):
+    """`files` tagged MP3 and FLAC files in albums of 20, hard links to two
+    seeds of each format (the MP3s are read through their ID3v2 tags)."""
+    seeds = os.path.join(folder, "seeds")
+    os.makedirs(seeds)
+    tone = os.path.join(seeds, "tone.wav")
+    subprocess.run(["sox", "-n", "-r", "44100", "-c", "2", "-b", "16", tone, "synth", "1", "sine", "440"], check=True)
+    for n in range(2):
+        flac = os.path.join(seeds, "seed%d.flac" % n)
+        subprocess.run(["flac", "-s", "-f", "-T", "ARTIST=Artist %d" % n, "-T", "ALBUM=Album %d" % n, "-o", flac, tone],
+                       check=True)
+        mp3 = os.path.join(seeds, "seed%d.mp3" % n)
+        subprocess.run(["lame", "--quiet", "-b", "128", tone, mp3], check=True)
+        tags = EasyID3()
+        tags.update({"artist": "Artist %d" % n, "album": "Album %d" % n})
+        tags.save(mp3)
+    for i in range(files):
+        album = os.path.join(folder, "music", "Artist %d" % (i // 200), "Album %d" % (i // 20))
+        if i % 20 == 0:
+            os.makedirs(album)
+        extension = ".mp3" if i % 2 else ".flac"
+        os.link(os.path.join(seeds, "seed%d%s" % (i // 2 % 2, extension)),
+                os.path.join(album, "%02d Song%s" % (i % 20, extension)))
+
+
 def edit_artist(player, artist):
     """Properties on every listed track, the artist edited in place; answers
     whether the dialog opened."""
@@ -118,7 +156,7 @@ def apply_and_wait(player):
 def test_close_right_after_first_scan(root):
     seeds = os.path.join(root, "scan-seed")
     os.makedirs(seeds)
-    make_large_music(seeds, SCAN_FILES)
+    make_scan_folder(seeds, SCAN_FILES)
     for n in range(ROUNDS):
         what = "first scan, round %d" % (n + 1)
         player = main_window.Player(root, "scan%d" % n, library=True)
@@ -136,7 +174,8 @@ def test_close_right_after_first_scan(root):
 def test_close_right_after_apply(root):
     for n in range(ROUNDS):
         what = "apply, round %d" % (n + 1)
-        player = main_window.Player(root, "apply%d" % n)
+        # In the library, so that its folder watch reads what the Apply writes.
+        player = main_window.Player(root, "apply%d" % n, library=True)
         paths = make_mp3s(os.path.join(player.folder, "music"), 1000)
         player.start(windows_path(os.path.dirname(paths[0])))
         check(player.wait(lambda: listed(player), 120), "%s: the folder is listed" % what)
