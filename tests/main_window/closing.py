@@ -29,8 +29,8 @@ PLAY, LIST = 1000, 1069
 METADATA_LIST, APPLY = 1257, 1074
 YES, NO = 6, 7
 DIALOG = ("--title", "Properties")
-ROUNDS = int(os.environ.get("ZORV_CLOSE_ROUNDS", "4"))
-SCAN_FILES = int(os.environ.get("ZORV_CLOSE_SCAN_FILES", "6000"))
+ROUNDS = int(os.environ.get("ZORV_CLOSE_ROUNDS", "6"))
+SCAN_FILES = int(os.environ.get("ZORV_CLOSE_SCAN_FILES", "10000"))
 # Far beyond what a close takes on a loaded machine; a hung one never ends.
 CLOSE_BOUND = 60
 HOLDER = os.environ.get("ZORV_FILE_HOLDER_EXE")
