@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Closing the real zorv.exe always ends the process, many times over: right
 after the first scan of a large folder, right after an Apply on many MP3
-files, and after an Apply with errors (a file another program holds, a file
+files, while a track plays, and after an Apply with errors (a file another program holds, a file
 deleted) whose unsaved edits are dropped with No. A close that leaves the
 process behind holds the profile, and a later start with it could not run.
 
@@ -25,7 +25,7 @@ from blackbox_checks import check, windows_path  # noqa: E402
 import main_window  # noqa: E402  (the window tests' player)
 from library_window import notice_shown  # noqa: E402
 
-PLAY, LIST = 1000, 1069
+PLAY, LIST, LINE_1 = 1000, 1069, 1079
 METADATA_LIST, APPLY = 1257, 1074
 YES, NO = 6, 7
 DIALOG = ("--title", "Properties")
@@ -85,12 +85,13 @@ def dialog_ids(player, title):
     return {int(f[0]) for f in (line.split("\t") for line in lines[1:]) if f and f[0].lstrip("-").isdigit()}
 
 
-def make_mp3s(music, count):
+def make_mp3s(music, count, seconds=1):
     """`count` tagged MP3 files, each a copy of one seed."""
     os.makedirs(music)
     tone = os.path.join(music, "tone.wav")
     seed = os.path.join(music, "seed.mp3")
-    subprocess.run(["sox", "-n", "-r", "44100", "-c", "2", "-b", "16", tone, "synth", "1", "sine", "440"], check=True)
+    subprocess.run(["sox", "-n", "-r", "44100", "-c", "2", "-b", "16", tone, "synth", str(seconds), "sine", "440"],
+                   check=True)
     subprocess.run(["lame", "--quiet", "-b", "128", tone, seed], check=True)
     tags = EasyID3()
     tags.update({"artist": "Old Artist", "album": "Album"})
@@ -191,6 +192,22 @@ def test_close_right_after_apply(root):
         shutil.rmtree(player.folder)
 
 
+def test_close_while_playing(root):
+    """The output's feeding thread and the playback thread are busy when the
+    close comes."""
+    for n in range(ROUNDS):
+        what = "playing, round %d" % (n + 1)
+        player = main_window.Player(root, "playing%d" % n)
+        paths = make_mp3s(os.path.join(player.folder, "music"), 3, seconds=30)
+        player.start(windows_path(os.path.dirname(paths[0])))
+        check(player.wait(lambda: listed(player), 120), "%s: the folder is listed" % what)
+        player.probe("command", str(PLAY))
+        check(player.wait(lambda: player.text(LINE_1) not in ("", "Playback stopped"), 60), "%s: it plays" % what)
+        if not closes(player, what):
+            return
+        shutil.rmtree(player.folder)
+
+
 def test_close_after_failed_apply_and_no(root):
     """A held file and a deleted one fail the Apply; the edits left unsaved
     are dropped with No at the close, and the process ends."""
@@ -231,4 +248,4 @@ def test_close_after_failed_apply_and_no(root):
 
 if __name__ == "__main__":
     main_window.run_window_tests(test_close_right_after_first_scan, test_close_right_after_apply,
-                                 test_close_after_failed_apply_and_no)
+                                 test_close_while_playing, test_close_after_failed_apply_and_no)
