@@ -32,6 +32,10 @@ constexpr std::size_t longest_path_units = 32767;  // what Windows allows in any
 
 constexpr int attempts_before_giving_up = 300;
 constexpr DWORD wait_between_attempts_ms = 100;
+// An instance makes its window right after the mutex and destroys it only at
+// the very end of its shutdown, after which the process ends at once: one
+// that holds the mutex with no window this long has hung on its way out.
+constexpr DWORD windowless_give_up_ms = 5000;
 // An instance idle in its message loop answers within milliseconds; one that
 // is busy is asked again on the next attempt.
 constexpr DWORD identity_timeout_ms = 1000;
@@ -183,18 +187,27 @@ private:
   DWORD length_ms_;
 };
 
+struct instance_search {
+  HWND window = nullptr;     // the instance of this profile
+  bool unanswered = false;   // some window did not answer: it may be this profile's, busy
+};
+
 // A window of another profile that does not answer costs one bounded wait,
 // after which the windows behind it are still asked.
-HWND find_instance_window(std::uint32_t identity, const start_deadline& deadline) {
+instance_search find_instance_window(std::uint32_t identity, const start_deadline& deadline) {
+  instance_search found;
   qiv::array<HWND> windows;
   EnumWindows(collect_instance_window, reinterpret_cast<LPARAM>(&windows));
   for (HWND window : windows) {
     DWORD_PTR answer = 0;
-    if (send_bounded(window, message_identity, 0, deadline.timeout_ms(identity_timeout_ms), answer) &&
-        static_cast<std::uint32_t>(answer) == identity)
-      return window;
+    if (!send_bounded(window, message_identity, 0, deadline.timeout_ms(identity_timeout_ms), answer)) {
+      found.unanswered = true;
+    } else if (static_cast<std::uint32_t>(answer) == identity) {
+      found.window = window;
+      return found;
+    }
   }
-  return nullptr;
+  return found;
 }
 
 enum class hand_over_result { taken, refused, unanswered };
@@ -254,6 +267,7 @@ start_result check() {
   profile_mutex_name(s.identity, mutex_name);
 
   const start_deadline deadline(attempts_before_giving_up * wait_between_attempts_ms);
+  ULONGLONG windowless_since = 0;  // 0 while the instance's window may exist
   for (int attempt = 0;; ++attempt) {
     SetLastError(0);
     const HANDLE mutex = CreateMutexW(nullptr, FALSE, mutex_name);
@@ -265,7 +279,15 @@ start_result check() {
     CloseHandle(mutex);
     // The instance may be starting (no window yet) or ending (window gone,
     // mutex still held); both pass, so ask again a little later.
-    if (const HWND window = find_instance_window(s.identity, deadline)) {
+    const instance_search search = find_instance_window(s.identity, deadline);
+    if (search.window != nullptr || search.unanswered) {
+      windowless_since = 0;
+    } else if (windowless_since == 0) {
+      windowless_since = GetTickCount64();
+    } else if (GetTickCount64() - windowless_since >= windowless_give_up_ms) {
+      return start_result::not_handed_over;
+    }
+    if (const HWND window = search.window) {
       switch (hand_over(window, deadline)) {
       case hand_over_result::taken:
         return start_result::handed_over;

@@ -13,9 +13,10 @@ enum class start_result {
 };
 
 // Start-up, once the profile folder is known. Waits up to about 30 seconds
-// for a running instance that has not created its window yet (or has
-// already destroyed it while ending, or does not answer); no instance, hung
-// or not, of this profile or another, can make it wait longer. Throws
+// for a running instance that has not created its window yet or does not
+// answer, and about 5 seconds for one that holds the profile with no window
+// at all (it has destroyed it while ending); no instance, hung or not, of
+// this profile or another, can make it wait longer. Throws
 // exception_win32 when the mutex, the window class or the window cannot be
 // created.
 start_result check();

@@ -19,6 +19,7 @@
 #include "metadata/title/title_rand_hook.h"
 #include "metadata/track_handle_info.h"
 #include "playback/engine_callback.h"
+#include "playback/output/dsound_worker.h"
 #include "playback/output/output_module.h"
 #include "playback/playback_error_popup.h"
 #include "playback/playback_listeners.h"
@@ -301,6 +302,9 @@ void playback_front_impl::on_init() {
 void playback_front_impl::on_quit() {
   if (engine_) engine_->stop();
   engine_.reset();
+  // The device is let go here, in the shutdown's order, not by whatever runs
+  // at the very end of the process.
+  dsound_worker::shutdown();
   output_volume::remove_listener(this);
   output_volume::release();
 }

@@ -152,14 +152,16 @@ bool id3v2_read_tag_from_file(file_object& file, id3parser::frame_filter& filter
   // One read of the file's head usually holds the whole tag and the header
   // that could follow it, where reading each apart costs a system call each.
   // The head goes into a buffer each thread keeps: a fresh block of this
-  // size per file costs the system's allocator more than the read.
-  thread_local std::vector<std::uint8_t> head(head_window);
+  // size per file costs the system's allocator more than the read. A plain
+  // array: no thread-local object may have a destructor (see
+  // core/callback_guard.cpp).
+  thread_local std::uint8_t head[head_window];
   const std::uint64_t size = file.get_size(abort);
   file.seek(0, abort);
   const std::uint64_t wanted = size < head_window ? size : head_window;
   std::uint64_t head_size = 0;
   while (head_size < wanted) {
-    const std::uint32_t got = file.read(head.data() + head_size, std::uint32_t(wanted - head_size), abort);
+    const std::uint32_t got = file.read(head + head_size, std::uint32_t(wanted - head_size), abort);
     if (got == 0) break;
     head_size += got;
   }
@@ -168,7 +170,7 @@ bool id3v2_read_tag_from_file(file_object& file, id3parser::frame_filter& filter
   // A tag measured in the head ends, at the latest, where the head does.
   const auto length_in_head = [&](std::uint64_t offset) -> std::uint64_t {
     if (offset + 10 > head_size) return 0;
-    const std::uint64_t length = id3v2_tag_length(head.data() + offset);
+    const std::uint64_t length = id3v2_tag_length(head + offset);
     return length != 0 && offset + length > head_size ? head_size - offset : length;
   };
   std::uint64_t first = length_in_head(0);
@@ -181,7 +183,7 @@ bool id3v2_read_tag_from_file(file_object& file, id3parser::frame_filter& filter
   if (in_head) {
     // Frames the filter turns away (pictures, mostly) are stepped over in the
     // head instead of copied once more: a scan then allocates no image.
-    id3parser::memory_reader reader(head.data(), std::size_t(first));
+    id3parser::memory_reader reader(head, std::size_t(first));
     id3parser::read_tag(reader, filter, out);
   } else {
     file.seek(0, abort);
@@ -201,7 +203,7 @@ bool id3v2_read_tag_from_file(file_object& file, id3parser::frame_filter& filter
   }
   if (raw != nullptr) {
     if (total_size <= head_size) {
-      raw->assign(head.begin(), head.begin() + std::ptrdiff_t(total_size));
+      raw->assign(head, head + total_size);
     } else if (total_size == whole.size()) {
       *raw = std::move(whole);
     } else {

@@ -137,6 +137,9 @@ void shutdown() noexcept {
   s.thread = nullptr;
   for (output_dsound_stream* stream : s.streams) dsound_worker_access::destroy(stream);
   s.streams.clear();
+  // A stream made later (a playback front end brought up again) gets a
+  // thread of its own as before.
+  s.stop = false;
 }
 
 } // namespace dsound_worker

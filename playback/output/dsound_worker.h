@@ -1,7 +1,8 @@
 // The feeding thread of the DirectSound output: one for the whole process,
 // at time-critical priority, waking every 10 ms to update every open stream
 // under the one global stream lock. It ends by itself when the last stream
-// is gone and starts again with the next; process exit stops it and waits.
+// is gone and starts again with the next; the playback front end's shutdown
+// and process exit stop it and wait.
 #pragma once
 
 #include "foundation/win32_handles.h"
@@ -17,7 +18,8 @@ void add(output_dsound_stream* stream);
 // Whether a feeding thread exists: one that has let its last stream go
 // counts until it has returned.
 bool is_running() noexcept;
-// Stops the thread, waits for it and destroys the streams left.
+// Stops the thread, waits for it and destroys the streams left, releasing
+// the device; a stream added afterwards starts a new thread.
 void shutdown() noexcept;
 
 } // namespace dsound_worker

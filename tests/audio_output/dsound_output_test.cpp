@@ -167,6 +167,23 @@ TEST_F(AudioOutput, StreamPlaysOutAndWaitsForMore) {
   EXPECT_GT(second_at, first_at + first.frames());
 }
 
+// The playback front end's shutdown lets the device go at once, whatever
+// still plays; a stream made afterwards (a front end brought up again) is
+// fed by a thread of its own and plays whole.
+TEST_F(AudioOutput, ShutdownLetsTheDeviceGoAndALaterStreamStillPlays) {
+  const signal cut = sixteen_bit_noise(96000, 31), later = sixteen_bit_noise(24000, 32);
+  output_dsound_stream* playing = output_dsound_stream::create(float_stereo_48k());
+  write_all(*playing, cut);
+  playing->force_start();
+  dsound_worker::shutdown();
+  EXPECT_FALSE(dsound_worker::is_running());
+  output_dsound_stream* stream = output_dsound_stream::create(float_stereo_48k());
+  ASSERT_TRUE(dsound_worker::is_running()) << "no thread feeds the new stream";
+  write_all(*stream, later);
+  play_out_and_close(stream);
+  EXPECT_NE(find_exact(capture_wav::read_samples(), later), std::string::npos);
+}
+
 // The play cursor runs ahead of what the system has sent on: a stream let go
 // the moment its data passed the cursor still delivers every sample, whether
 // its owner closes it or fades it out (with nothing left to fade).

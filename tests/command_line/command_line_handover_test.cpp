@@ -176,17 +176,22 @@ TEST_F(CommandLineHandover, ExitHandedToTheRunningInstanceEndsIt) {
 }
 
 // An instance that holds the profile but never answers (here: only its
-// mutex exists) must not swallow the command line of a second start.
+// mutex exists, as for an instance hung on its way out after its window went)
+// must not swallow the command line of a second start, nor keep it waiting
+// for the 30 s a busy instance gets.
 TEST_F(CommandLineHandover, StartThatFindsNoAnsweringInstanceFailsVisiblyAfterWaiting) {
   program_copy copy;
   HANDLE mutex = CreateMutexW(nullptr, FALSE, mutex_name_for(profile_path(copy)).c_str());
   ASSERT_NE(mutex, nullptr);
   program_options options = options_for(copy.exe(), L"x.mp3");
-  options.timeout_ms = 90000;  // the program waits about 30 s for the instance to answer
+  options.timeout_ms = 90000;
+  const ULONGLONG start = GetTickCount64();
   const program_result result = run_program(options);
+  const ULONGLONG milliseconds = GetTickCount64() - start;
   CloseHandle(mutex);
 
   EXPECT_FALSE(result.timed_out);
+  EXPECT_LT(milliseconds, 20000u) << "a profile held with no window waits like a busy instance";
   EXPECT_NE(result.exit_code, 0u);
   EXPECT_FALSE(contains(result.debug_output, handed_over)) << result.debug_output;
   EXPECT_TRUE(contains(result.debug_output, did_not_respond)) << result.debug_output;

@@ -8,7 +8,8 @@
 int wmain(int argc, wchar_t** argv) {
   if (argc != 4) return 2;
   const HANDLE file = CreateFileW(argv[1], GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  const HANDLE ready = OpenEventW(EVENT_MODIFY_STATE, FALSE, argv[3]);
+  // Made when the caller has not (a script that only waits a moment).
+  const HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, argv[3]);
   if (file == INVALID_HANDLE_VALUE || ready == nullptr) return 3;
   SetEvent(ready);
   Sleep(static_cast<DWORD>(std::wcstoul(argv[2], nullptr, 10)));

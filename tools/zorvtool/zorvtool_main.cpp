@@ -5,6 +5,7 @@
 #include <io.h>
 
 #include "core/service_registry.h"
+#include "foundation/process_end.h"
 #include "foundation/string_small.h"
 #include "foundation/win32_text.h"
 #include "tools/zorvtool/zorvtool_command.h"
@@ -41,22 +42,6 @@ int print_usage() {
   return 2;
 }
 
-// Ends the process with the command's exit code once the command is done,
-// its objects are gone and its output is flushed. A normal exit would go on
-// to run the finalisers of every host library the process has loaded, and
-// under Wine that happens after the server already counts the process as
-// ended: the server kills a process that has not vanished half a second
-// later. The system's AAC decoder alone brings in about 180 such libraries,
-// and on a busy machine their finalisers, faulting their pages back in, can
-// take that long, so a command that succeeded would be reported as killed
-// (exit status 137). Nothing of the tool's own is left to finish here: the
-// commands close their files and stop their threads before they return.
-[[noreturn]] void end_process(int code) {
-  std::fflush(nullptr);
-  TerminateProcess(GetCurrentProcess(), static_cast<UINT>(code));
-  ExitProcess(static_cast<UINT>(code));
-}
-
 int run(int argc, wchar_t** argv) {
   // Output is UTF-8 bytes as they are, with no newline translation.
   _setmode(_fileno(stdout), _O_BINARY);
@@ -88,4 +73,8 @@ int run(int argc, wchar_t** argv) {
 
 }  // namespace
 
-int wmain(int argc, wchar_t** argv) { end_process(run(argc, argv)); }
+// The system's AAC decoder alone brings in about 180 host libraries, whose
+// finalisers, on a busy machine, can outlast the half second Wine gives an
+// ended process. Nothing of the tool's own is left to finish once the
+// command returns: the commands close their files and stop their threads.
+int wmain(int argc, wchar_t** argv) { qiv::end_process_now(run(argc, argv)); }
