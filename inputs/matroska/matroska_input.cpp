@@ -184,21 +184,29 @@ void matroska_input::open(vantrel_io::file_ptr file, const char* path, open_reas
 }
 
 // Damaged Tags cost the tags, not the audio: a reader goes on without the
-// damaged element. A writer is refused, since its write would lose it.
+// damaged element, and the cluster walk goes round one whose size is wrong.
+// A writer is refused, since its write would lose what is there.
 std::uint64_t matroska_input::measure_tags(ebml_reader& reader) {
   std::uint64_t bytes = 0;
   for (std::uint64_t position : state_.scan.positions_of(ids::tags)) {
+    bool whole = false;
     try {
       skipping_handler none;
       reader.seek(position);
       ebml_read_element(reader, none, ids::tags);
       bytes += reader.position() - position;
+      whole = matroska_at_segment_child(state_.scan, reader);
     } catch (const vantrel_io::exception_io_data&) {
-      if (reason_ == open_reason::info_write) throw;
-      damaged_tags_.insert(position);
-      report_damaged_tags();
     }
+    if (whole) continue;
+    if (reason_ == open_reason::info_write) vantrel_io::throw_io_data();
+    damaged_tags_.insert(position);
+    report_damaged_tags();
   }
+  // What is damaged inside a Tags element shows only when it is read.
+  if (reason_ == open_reason::decode && damaged_tags_.empty() && state_.scan.knows(ids::tags) &&
+      matroska_tags_load(state_.scan, reader, matroska_damaged_tags::skip).damaged)
+    report_damaged_tags();
   return bytes;
 }
 

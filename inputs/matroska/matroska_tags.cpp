@@ -415,29 +415,6 @@ void matroska_tag_name_from_field(const std::string& field, std::string& tag_nam
   level = matroska_level_track;
 }
 
-namespace {
-
-// Whether the bytes at the reader begin an element of the Segment, or the
-// Segment ends there. A Tags size a few bytes off can still read whole; this
-// tells where it then ends.
-bool at_segment_child(const matroska_file_scan& scan, ebml_reader& reader) {
-  if (reader.position() == scan.segment_data_start + scan.segment_data_size) return true;
-  if (reader.position() > scan.segment_data_start + scan.segment_data_size) return false;
-  std::uint32_t id = 0;
-  try {
-    id = ebml_read_id(reader);
-  } catch (const vantrel_io::exception_io_data&) {
-    return false;
-  }
-  constexpr std::uint32_t crc32 = 0x3F;
-  for (std::uint32_t child : {ids::seek_head, ids::info, ids::tracks, ids::chapters, ids::cluster, ids::cues,
-                              ids::attachments, ids::tags, ids::void_element, crc32})
-    if (id == child) return true;
-  return false;
-}
-
-}  // namespace
-
 matroska_tag_collection matroska_tags_load(const matroska_file_scan& scan, ebml_reader& reader,
                                            matroska_damaged_tags on_damage) {
   matroska_tag_collection collection;
@@ -447,7 +424,7 @@ matroska_tag_collection matroska_tags_load(const matroska_file_scan& scan, ebml_
       tags_handler handler(collection);
       reader.seek(position);
       ebml_read_element(reader, handler, ids::tags);
-      whole = at_segment_child(scan, reader);
+      whole = matroska_at_segment_child(scan, reader);
     } catch (const vantrel_io::exception_io_data&) {
       if (on_damage == matroska_damaged_tags::refuse) throw;
     }
