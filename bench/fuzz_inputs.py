@@ -234,7 +234,8 @@ def tag_damage_shapes(data):
     reaching back over the audio, a FLAC seek table of odd length, Ogg audio
     sharing the comment header's page, Ogg pages with a damaged length or a
     bad checksum, one damaged size inside an MP4 file's item list, Matroska
-    without a SeekHead, with a second Tags element or cut short."""
+    without a SeekHead, with a second Tags element, with a Tags element whose
+    size is off, or cut short."""
     yield "ape-over-audio", tag_write_damage.ape_reaching_over_audio(data)
     if data[:4] == b"fLaC":
         try:
@@ -352,6 +353,8 @@ def check_case(build, folder, name, ext, data):
         decoded = args[0] == "decode" and result is not None and result[0] == 0
         if args[0] == "decode" and "playable-cut" in name and result is not None and not decoded:
             problems.append("decode: refused a file cut after its intact first frames")
+        if args[0] == "decode" and "damaged-tags" in name and result is not None and not decoded:
+            problems.append("decode: refused a file whose damage is in its tags")
     copy = path + ".copy" + ext
     shutil.copyfile(path, copy)
     result = zorvtool(build, "tag", windows_path(copy), "title=fuzzed title", "-artist")
