@@ -60,7 +60,8 @@ private:
   void set_up_track(bool for_decoding, const abort_signal& abort);
   void select_subsong(std::uint32_t subsong, std::uint32_t flags);
   void seek_to(double seconds);
-  // False at the end of the Segment.
+  // False at the end of the Segment; true without frames where the walk
+  // went round damaged Tags.
   bool read_cluster(const abort_signal& abort);
   bool next_frame(matroska_frame& frame, const abort_signal& abort);
   bool no_frame_follows(const abort_signal& abort);
