@@ -182,6 +182,22 @@ const std::set<std::uint64_t>& matroska_file_scan::positions_of(std::uint32_t id
   return found == element_positions.end() ? none : found->second;
 }
 
+bool matroska_at_segment_child(const matroska_file_scan& scan, ebml_reader& reader) {
+  const std::uint64_t segment_end = scan.segment_data_start + scan.segment_data_size;
+  if (reader.position() >= segment_end) return reader.position() == segment_end;
+  std::uint32_t id = 0;
+  try {
+    id = ebml_read_id(reader);
+  } catch (const vantrel_io::exception_io_data&) {
+    return false;
+  }
+  constexpr std::uint32_t crc32 = 0x3F;
+  for (std::uint32_t child : {ids::seek_head, ids::info, ids::tracks, ids::chapters, ids::cluster, ids::cues,
+                              ids::attachments, ids::tags, ids::void_element, crc32})
+    if (id == child) return true;
+  return false;
+}
+
 void matroska_read_seekhead(matroska_file_scan& scan, ebml_reader& reader) {
   seekhead_handler handler(scan);
   ebml_read_children(reader, handler);

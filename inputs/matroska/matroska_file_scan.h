@@ -49,6 +49,11 @@ std::uint64_t matroska_read_unique(const matroska_file_scan& scan, ebml_reader& 
 std::uint64_t matroska_read_all(const matroska_file_scan& scan, ebml_reader& reader,
                                 ebml_element_handler& handler, std::uint32_t id);
 
+// Whether the bytes at the reader begin an element of the Segment, or the
+// Segment ends there: an element whose size is a few bytes off can still
+// read whole, and this tells where it then ends.
+bool matroska_at_segment_child(const matroska_file_scan& scan, ebml_reader& reader);
+
 // Takes the entries of the SeekHead whose content the reader is scoped to.
 void matroska_read_seekhead(matroska_file_scan& scan, ebml_reader& reader);
 

@@ -37,11 +37,13 @@ class skipping_handler : public ebml_element_handler {};
 
 // Takes the first Cluster it meets and keeps the frames of the chosen track;
 // other elements between clusters are passed over. In a cut file the last
-// Cluster gives the blocks that it holds whole.
+// Cluster gives the blocks that it holds whole. It stops before an element
+// whose size cannot be trusted, which cannot be passed over by it.
 class cluster_reader : public ebml_element_handler {
 public:
-  cluster_reader(matroska_cluster_frames& frames, std::uint64_t track, bool cut)
-      : frames_(frames), track_(track), cut_(cut) {}
+  cluster_reader(matroska_cluster_frames& frames, std::uint64_t track, bool cut, ebml_reader& reader,
+                 const std::set<std::uint64_t>& damaged)
+      : frames_(frames), track_(track), cut_(cut), reader_(reader), damaged_(damaged) {}
 
   void on_element(std::uint32_t id, std::uint64_t, ebml_reader& reader) override {
     if (id != ids::cluster) return;
@@ -49,7 +51,7 @@ public:
     ebml_read_children(reader, children);
     found_ = true;
   }
-  bool wants_more() override { return !found_; }
+  bool wants_more() override { return !found_ && !damaged_.count(reader_.position()); }
   bool reads_cut_data() override { return cut_; }
   bool found() const { return found_; }
 
@@ -101,6 +103,8 @@ private:
   matroska_cluster_frames& frames_;
   std::uint64_t track_;
   bool cut_;
+  ebml_reader& reader_;
+  const std::set<std::uint64_t>& damaged_;
   bool found_ = false;
   std::size_t group_start_ = 0, group_end_ = 0;
   std::int64_t discard_padding_ = 0;
@@ -152,11 +156,11 @@ void matroska_input::open(vantrel_io::file_ptr file, const char* path, open_reas
       metadata_bytes += matroska_read_unique(state_.scan, reader, cues, ids::cues);
     }
   }
-  for (std::uint32_t id : {ids::tags, ids::attachments}) {
-    if (!state_.scan.knows(id)) continue;
+  if (state_.scan.knows(ids::attachments)) {
     skipping_handler none;
-    metadata_bytes += matroska_read_all(state_.scan, reader, none, id);
+    metadata_bytes += matroska_read_all(state_.scan, reader, none, ids::attachments);
   }
+  metadata_bytes += measure_tags(reader);
 
   if (state_.info.duration > 0.0) {
     const std::uint64_t size = state_.scan.segment_data_size;
@@ -177,6 +181,55 @@ void matroska_input::open(vantrel_io::file_ptr file, const char* path, open_reas
     select_subsong(0, 0);
   }
   tags_loaded_ = false;
+}
+
+// Damaged Tags cost the tags, not the audio: a reader goes on without the
+// damaged element, and the cluster walk goes round one whose size is wrong.
+// A writer is refused, since its write would lose what is there.
+std::uint64_t matroska_input::measure_tags(ebml_reader& reader) {
+  std::uint64_t bytes = 0;
+  for (std::uint64_t position : state_.scan.positions_of(ids::tags)) {
+    bool whole = false;
+    try {
+      skipping_handler none;
+      reader.seek(position);
+      ebml_read_element(reader, none, ids::tags);
+      bytes += reader.position() - position;
+      whole = matroska_at_segment_child(state_.scan, reader);
+    } catch (const vantrel_io::exception_io_data&) {
+    }
+    if (whole) continue;
+    if (reason_ == open_reason::info_write) vantrel_io::throw_io_data();
+    damaged_tags_.insert(position);
+    report_damaged_tags();
+  }
+  // What is damaged inside a Tags element shows only when it is read.
+  if (reason_ == open_reason::decode && damaged_tags_.empty() && state_.scan.knows(ids::tags) &&
+      matroska_tags_load(state_.scan, reader, matroska_damaged_tags::skip).damaged)
+    report_damaged_tags();
+  return bytes;
+}
+
+void matroska_input::report_damaged_tags() {
+  tags_damage_seen_ = true;
+  deliver_warnings();
+}
+
+// What the open or a tag read passed over reaches the first sink there is,
+// once.
+void matroska_input::deliver_warnings() {
+  if (!sink_ || !tags_damage_seen_ || damaged_tags_reported_) return;
+  damaged_tags_reported_ = true;
+  sink_->on_message(damaged_tags_warning, false);
+}
+
+std::uint64_t matroska_input::tags_track_uid() const {
+  if (track_) return track_->uid;
+  try {
+    return matroska_choose_track(state_.tracks)->uid;
+  } catch (const vantrel_io::exception_io_data&) {
+    return 0;
+  }
 }
 
 void matroska_input::set_up_track(bool for_decoding, const abort_signal& abort) {
@@ -314,7 +367,7 @@ void matroska_input::load_tags(const abort_signal& abort) {
     for (const matroska_chapter& chapter : state_.chapters) tag_sets_[chapter.uid];
   }
   ebml_file_reader reader(file_, abort);
-  matroska_tags_read_infos(state_.scan, reader, tag_sets_);
+  if (!matroska_tags_read_infos(state_.scan, reader, tag_sets_, tags_track_uid())) report_damaged_tags();
   tags_loaded_ = true;
 }
 
@@ -329,7 +382,8 @@ void matroska_input::commit(const abort_signal& abort) {
   std::set<std::uint64_t> chapter_uids;
   for (const matroska_chapter& chapter : state_.chapters) chapter_uids.insert(chapter.uid);
   ebml_file_reader reader(file_, abort);
-  const std::vector<std::uint8_t> content = matroska_tags_build(state_.scan, reader, tags_to_write_, chapter_uids);
+  const std::vector<std::uint8_t> content =
+      matroska_tags_build(state_.scan, reader, tags_to_write_, chapter_uids, tags_track_uid());
   // Once the first byte is written the placement runs to its end: an abort
   // between its steps would leave a half-switched layout.
   ebml_file_reader writer(file_, never_raised_abort_signal());
@@ -339,7 +393,9 @@ void matroska_input::commit(const abort_signal& abort) {
 }
 
 void matroska_input::set_message_sink(decoder_message_sink* sink) {
+  sink_ = sink;
   if (decoder_) packet_codec_controls::send_sink(*decoder_, sink);
+  deliver_warnings();
 }
 
 void matroska_input::initialize(std::uint32_t subsong, std::uint32_t flags, const abort_signal&) {
@@ -390,11 +446,37 @@ bool matroska_input::read_cluster(const abort_signal& abort) {
   reader.set_remaining(state_.scan.segment_data_size);
   if (next_cluster_ >= state_.scan.segment_data_size) return false;
   reader.skip(next_cluster_);
-  cluster_reader clusters(pending_, track_->number, state_.scan.cut);
+  cluster_reader clusters(pending_, track_->number, state_.scan.cut, reader, damaged_tags_);
   ebml_read_children(reader, clusters);
   next_cluster_ = reader.position() - state_.scan.segment_data_start;
+  if (!clusters.found() && damaged_tags_.count(reader.position())) {
+    next_cluster_ = next_known_element(reader.position()) - state_.scan.segment_data_start;
+    return true;
+  }
   for (matroska_frame& frame : pending_.frames) matroska_decode_content(frame.data, *track_, matroska_scope_frames);
   return clusters.found();
+}
+
+// The first element after `position` that the SeekHeads or the Cues name;
+// the end of the Segment when there is none.
+std::uint64_t matroska_input::next_known_element(std::uint64_t position) const {
+  std::uint64_t next = state_.scan.segment_data_start + state_.scan.segment_data_size;
+  for (const auto& [id, positions] : state_.scan.element_positions) {
+    const auto after = positions.upper_bound(position);
+    if (after != positions.end()) next = std::min(next, *after);
+  }
+  for (const auto& [time, cluster] : state_.cues) {
+    const std::uint64_t at = state_.scan.segment_data_start + cluster;
+    if (at > position) next = std::min(next, at);
+  }
+  return next;
+}
+
+bool matroska_input::no_frame_follows(const abort_signal& abort) {
+  while (pending_.frames.empty()) {
+    if (!read_cluster(abort)) return true;
+  }
+  return false;
 }
 
 bool matroska_input::next_frame(matroska_frame& frame, const abort_signal& abort) {
@@ -423,7 +505,6 @@ bool matroska_input::run(audio_block& out, const abort_signal& abort) {
       continue;
     }
     const double t0 = position_;
-    position_ += out.duration_seconds();
     if (frame.discard_padding > 0) {
       // Encoder padding after the end of the stream.
       const std::uint64_t n = audio_math::time_to_samples(static_cast<double>(frame.discard_padding) * 1e-9,
@@ -436,6 +517,9 @@ bool matroska_input::run(audio_block& out, const abort_signal& abort) {
       out.set_sample_count(keep);
       out.set_data_size(keep * out.get_channels());
     }
+    // The padding is not part of the timeline: a chapter end there would
+    // otherwise cut the same samples off a second time.
+    position_ += out.duration_seconds();
     if (seek_target_ > t0) {
       const std::uint64_t n = audio_math::time_to_samples(seek_target_ - t0, out.get_sample_rate());
       if (n >= out.get_sample_count()) continue;
@@ -446,9 +530,13 @@ bool matroska_input::run(audio_block& out, const abort_signal& abort) {
       if (excess > 0.0) {
         const std::uint64_t n = audio_math::time_to_samples(excess, out.get_sample_rate());
         if (n >= out.get_sample_count()) return false;
-        const auto keep = static_cast<std::uint32_t>(out.get_sample_count() - n);
-        out.set_sample_count(keep);
-        out.set_data_size(keep * out.get_channels());
+        // Block times are known to a tick: a chapter that ends within that
+        // of the end of the stream ends with the stream.
+        if (excess > 2.0 * seconds_per_tick_ || !no_frame_follows(abort)) {
+          const auto keep = static_cast<std::uint32_t>(out.get_sample_count() - n);
+          out.set_sample_count(keep);
+          out.set_data_size(keep * out.get_channels());
+        }
       }
     }
     return true;

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <map>
+#include <set>
 #include <vector>
 
 #include "core/abort_signal.h"
@@ -14,12 +15,15 @@
 #include "metadata/decoder_service.h"
 #include "metadata/track_info.h"
 #include "playback/decoders/packet_codec.h"
+#include "inputs/matroska/ebml_reader.h"
 #include "inputs/matroska/matroska_block_reader.h"
 #include "inputs/matroska/matroska_file_state.h"
 
 class audio_block;
 
 namespace Matroska {
+
+inline constexpr char damaged_tags_warning[] = "Damaged Matroska tags skipped; the audio still plays.";
 
 class matroska_input {
 public:
@@ -56,11 +60,19 @@ private:
   void set_up_track(bool for_decoding, const abort_signal& abort);
   void select_subsong(std::uint32_t subsong, std::uint32_t flags);
   void seek_to(double seconds);
-  // False at the end of the Segment.
+  // False at the end of the Segment; true without frames where the walk
+  // went round damaged Tags.
   bool read_cluster(const abort_signal& abort);
   bool next_frame(matroska_frame& frame, const abort_signal& abort);
+  bool no_frame_follows(const abort_signal& abort);
+  std::uint64_t next_known_element(std::uint64_t position) const;
   double to_whole_samples(double seconds) const;
   void load_tags(const abort_signal& abort);
+  std::uint64_t measure_tags(ebml_reader& reader);
+  void report_damaged_tags();
+  void deliver_warnings();
+  // The UID of the track whose Tags count as the file's: the one that plays.
+  std::uint64_t tags_track_uid() const;
 
   vantrel_io::file_ptr file_;
   open_reason reason_ = open_reason::info_read;
@@ -87,6 +99,12 @@ private:
   std::map<std::uint64_t, track_info_impl> tag_sets_;
   bool tags_loaded_ = false;
   std::map<std::uint64_t, track_info_impl> tags_to_write_;
+
+  service_ptr<decoder_message_sink> sink_;
+  // Tags elements whose size cannot be trusted: the cluster walk goes round them.
+  std::set<std::uint64_t> damaged_tags_;
+  bool tags_damage_seen_ = false;
+  bool damaged_tags_reported_ = false;
 };
 
 }  // namespace Matroska

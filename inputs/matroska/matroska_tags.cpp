@@ -182,45 +182,108 @@ bool same_entries(const std::vector<matroska_tag_entry>& entries, const track_in
   return true;
 }
 
-// Gives the group the info's fields; values that did not change keep the
-// SimpleTags they were read from.
-void apply_info(matroska_tag_group& group, const track_info& info) {
-  for (auto it = group.fields.begin(); it != group.fields.end();) {
-    const bool keep = it->first == matroska_reserved_field || info.find_field(it->first.c_str()) != track_info::not_found;
-    it = keep ? std::next(it) : group.fields.erase(it);
+// The groups one subsong's fields can be stored in, the first the one new
+// fields go to: the whole file and the track that plays, or a chapter.
+using tag_places = std::vector<matroska_tag_group*>;
+
+std::vector<matroska_tag_entry> entries_in(const tag_places& places, const std::string& name) {
+  std::vector<matroska_tag_entry> found;
+  for (const matroska_tag_group* group : places) {
+    if (auto at = group->fields.find(name); at != group->fields.end())
+      found.insert(found.end(), at->second.begin(), at->second.end());
+  }
+  return found;
+}
+
+// The field's values become `values`, stored where the field was found and
+// under the TagName and level it was found with; a field new to the file
+// goes to the first place under its mapped name.
+void replace_field(const tag_places& places, const std::string& name, const std::vector<std::string>& values) {
+  matroska_tag_group* home = nullptr;
+  std::string tag_name;
+  std::uint64_t level = matroska_level_track;
+  for (matroska_tag_group* group : places) {
+    auto at = group->fields.find(name);
+    if (at == group->fields.end() || at->second.empty()) continue;
+    home = group;
+    tag_name = at->second.front().tag_name;
+    level = at->second.front().level;
+    break;
+  }
+  if (!home) {
+    home = places.front();
+    matroska_tag_name_from_field(name, tag_name, level);
+  }
+  for (matroska_tag_group* group : places) group->fields.erase(name);
+  auto& entries = home->fields[name];
+  for (const std::string& value : values) entries.push_back(matroska_tag_entry{tag_name, value, level, matroska_unset});
+}
+
+struct replaygain_value {
+  const char* field;
+  float value;
+  bool present;
+  bool is_gain;
+};
+
+std::vector<replaygain_value> replaygain_values(const replaygain_info& gain) {
+  return {
+      {"replaygain_album_gain", gain.album_gain, replaygain_info::gain_present(gain.album_gain), true},
+      {"replaygain_track_gain", gain.track_gain, replaygain_info::gain_present(gain.track_gain), true},
+      {"replaygain_album_peak", gain.album_peak, replaygain_info::peak_present(gain.album_peak), false},
+      {"replaygain_track_peak", gain.track_peak, replaygain_info::peak_present(gain.track_peak), false},
+  };
+}
+
+bool is_replaygain_field(const std::string& name) {
+  for (const replaygain_value& one : replaygain_values(replaygain_info{}))
+    if (same_name(name, one.field)) return true;
+  return false;
+}
+
+float replaygain_value_of(const replaygain_info& gain, const std::string& field) {
+  if (same_name(field, "replaygain_album_gain")) return gain.album_gain;
+  if (same_name(field, "replaygain_track_gain")) return gain.track_gain;
+  if (same_name(field, "replaygain_album_peak")) return gain.album_peak;
+  return gain.track_peak;
+}
+
+// Whether the first stored value of a ReplayGain field reads as `wanted`.
+bool same_replaygain(const std::vector<matroska_tag_entry>& entries, const replaygain_value& wanted) {
+  if (entries.empty()) return false;
+  replaygain_info stored;
+  stored.set_from_field(wanted.field, entries.front().value.c_str(), entries.front().value.size());
+  return replaygain_value_of(stored, wanted.field) == wanted.value;
+}
+
+// Gives the places the info's fields: values that did not change keep the
+// SimpleTags they were read from, changed ones are written where they were
+// found, and a removed field goes from every place.
+void apply_info(const tag_places& places, const track_info& info) {
+  for (matroska_tag_group* group : places) {
+    for (auto it = group->fields.begin(); it != group->fields.end();) {
+      const bool keep = it->first == matroska_reserved_field || is_replaygain_field(it->first) ||
+                        info.find_field(it->first.c_str()) != track_info::not_found;
+      it = keep ? std::next(it) : group->fields.erase(it);
+    }
   }
   for (std::uint32_t field = 0; field < info.field_count(); ++field) {
     const std::string name = info.field_name(field);
-    if (name == matroska_reserved_field) continue;
-    auto& entries = group.fields[name];
-    if (same_entries(entries, info, field)) continue;
-    entries.clear();
-    std::string tag_name;
-    std::uint64_t level;
-    matroska_tag_name_from_field(name, tag_name, level);
-    for (std::uint32_t i = 0; i < info.field_value_count(field); ++i)
-      entries.push_back(matroska_tag_entry{tag_name, info.field_value(field, i), level, matroska_unset});
+    if (name == matroska_reserved_field || same_entries(entries_in(places, name), info, field)) continue;
+    std::vector<std::string> values;
+    for (std::uint32_t i = 0; i < info.field_value_count(field); ++i) values.emplace_back(info.field_value(field, i));
+    replace_field(places, name, values);
   }
-  const replaygain_info gain = info.get_replaygain();
-  const struct {
-    const char* field;
-    bool present;
-    bool is_gain;
-    float value;
-  } values[] = {
-      {"replaygain_album_gain", replaygain_info::gain_present(gain.album_gain), true, gain.album_gain},
-      {"replaygain_track_gain", replaygain_info::gain_present(gain.track_gain), true, gain.track_gain},
-      {"replaygain_album_peak", replaygain_info::peak_present(gain.album_peak), false, gain.album_peak},
-      {"replaygain_track_peak", replaygain_info::peak_present(gain.track_peak), false, gain.track_peak},
-  };
-  for (const auto& one : values) {
-    if (!one.present) continue;
+  // ReplayGain reads into its own record, whatever name it was stored under.
+  for (const replaygain_value& one : replaygain_values(info.get_replaygain())) {
+    if (!one.present) {
+      for (matroska_tag_group* group : places) group->fields.erase(one.field);
+      continue;
+    }
+    if (same_replaygain(entries_in(places, one.field), one)) continue;
     std::string text;
     if (!(one.is_gain ? replaygain_format_gain(text, one.value) : replaygain_format_peak(text, one.value))) continue;
-    std::string tag_name;
-    std::uint64_t level;
-    matroska_tag_name_from_field(one.field, tag_name, level);
-    group.fields[one.field] = {matroska_tag_entry{tag_name, text, level, matroska_unset}};
+    replace_field(places, one.field, {text});
   }
 }
 
@@ -352,12 +415,22 @@ void matroska_tag_name_from_field(const std::string& field, std::string& tag_nam
   level = matroska_level_track;
 }
 
-matroska_tag_collection matroska_tags_load(const matroska_file_scan& scan, ebml_reader& reader) {
+matroska_tag_collection matroska_tags_load(const matroska_file_scan& scan, ebml_reader& reader,
+                                           matroska_damaged_tags on_damage) {
   matroska_tag_collection collection;
   for (std::uint64_t position : scan.positions_of(ids::tags)) {
-    tags_handler handler(collection);
-    reader.seek(position);
-    ebml_read_element(reader, handler, ids::tags);
+    bool whole = false;
+    try {
+      tags_handler handler(collection);
+      reader.seek(position);
+      ebml_read_element(reader, handler, ids::tags);
+      whole = matroska_at_segment_child(scan, reader);
+    } catch (const vantrel_io::exception_io_data&) {
+      if (on_damage == matroska_damaged_tags::refuse) throw;
+    }
+    if (whole) continue;
+    if (on_damage == matroska_damaged_tags::refuse) vantrel_io::throw_io_data();
+    collection.damaged = true;
   }
   return collection;
 }
@@ -375,9 +448,30 @@ void matroska_tags_to_info(const matroska_tag_group& group, track_info& info) {
 
 namespace {
 
+matroska_tag_targets track_target(std::uint64_t uid) {
+  matroska_tag_targets targets;
+  targets.tracks.insert(uid);
+  return targets;
+}
+
+// The group of Tags aimed at the track that plays alone (none: null).
+matroska_tag_group* track_group(matroska_tag_collection& collection, std::uint64_t track_uid) {
+  if (track_uid == 0) return nullptr;
+  const auto found = collection.targeted.find(track_target(track_uid));
+  return found == collection.targeted.end() ? nullptr : &found->second;
+}
+
+// The whole file as the track that plays sees it: the whole file's fields,
+// then those aimed at the track, as if the file held them at track level.
+matroska_tag_group file_view(matroska_tag_collection& collection, std::uint64_t track_uid) {
+  matroska_tag_group view = collection.whole_file;
+  if (const matroska_tag_group* track = track_group(collection, track_uid)) append_fields(view, *track);
+  return view;
+}
+
 // A chapter's fields: its own group first, then every other Tag naming it
 // for the fields still missing, then the whole file's after its own.
-matroska_tag_group chapter_view(const matroska_tag_collection& collection, std::uint64_t uid) {
+matroska_tag_group chapter_view(matroska_tag_collection& collection, std::uint64_t uid, std::uint64_t track_uid) {
   matroska_tag_group view;
   if (auto own = collection.targeted.find(chapter_target(uid)); own != collection.targeted.end()) view = own->second;
   for (const auto& [targets, group] : collection.targeted) {
@@ -385,62 +479,84 @@ matroska_tag_group chapter_view(const matroska_tag_collection& collection, std::
     for (const auto& [name, entries] : group.fields)
       if (!view.fields.count(name)) view.fields[name] = entries;
   }
-  append_fields(view, collection.whole_file);
+  append_fields(view, file_view(collection, track_uid));
   return view;
+}
+
+void keep_only_reserved(matroska_tag_group& group) {
+  for (auto it = group.fields.begin(); it != group.fields.end();)
+    it = it->first == matroska_reserved_field ? std::next(it) : group.fields.erase(it);
+}
+
+// Chapter edits: the file's fields go down to every chapter, the edits apply
+// there, and what every chapter then holds alike comes back up, to the
+// track's Tags when they held it so, else to the whole file.
+void apply_chapter_infos(matroska_tag_collection& collection, const std::map<std::uint64_t, track_info_impl>& infos,
+                         const std::set<std::uint64_t>& chapter_uids, std::uint64_t track_uid) {
+  matroska_tag_group* track = track_group(collection, track_uid);
+  const matroska_tag_group track_before = track ? *track : matroska_tag_group{};
+  for (std::uint64_t uid : chapter_uids) {
+    append_fields(collection.targeted[chapter_target(uid)], collection.whole_file);
+    if (track) append_fields(collection.targeted[chapter_target(uid)], *track);
+  }
+  keep_only_reserved(collection.whole_file);
+  if (track) keep_only_reserved(*track);
+  for (const auto& [uid, info] : infos) apply_info({&collection.targeted[chapter_target(uid)]}, info);
+  if (chapter_uids.empty()) return;
+  const matroska_tag_group& first = collection.targeted[chapter_target(*chapter_uids.begin())];
+  std::vector<std::string> common;
+  for (const auto& [name, entries] : first.fields) {
+    if (name == matroska_reserved_field) continue;
+    bool everywhere = true;
+    for (std::uint64_t uid : chapter_uids) {
+      const auto& fields = collection.targeted[chapter_target(uid)].fields;
+      auto found = fields.find(name);
+      if (found == fields.end() || !same_field(found->second, entries)) everywhere = false;
+    }
+    if (everywhere) common.push_back(name);
+  }
+  for (const std::string& name : common) {
+    const auto& entries = first.fields.at(name);
+    const auto before = track_before.fields.find(name);
+    const bool from_track = track && before != track_before.fields.end() && same_field(before->second, entries);
+    (from_track ? *track : collection.whole_file).fields[name] = entries;
+    for (std::uint64_t uid : chapter_uids) collection.targeted[chapter_target(uid)].fields.erase(name);
+  }
 }
 
 }  // namespace
 
-void matroska_tags_read_infos(const matroska_file_scan& scan, ebml_reader& reader,
-                              std::map<std::uint64_t, track_info_impl>& infos) {
-  const matroska_tag_collection collection = matroska_tags_load(scan, reader);
+bool matroska_tags_read_infos(const matroska_file_scan& scan, ebml_reader& reader,
+                              std::map<std::uint64_t, track_info_impl>& infos, std::uint64_t track_uid) {
+  matroska_tag_collection collection = matroska_tags_load(scan, reader, matroska_damaged_tags::skip);
+  const bool file_wide = !file_view(collection, track_uid).fields.empty();
   for (auto& [uid, info] : infos) {
     if (uid == 0) {
-      matroska_tags_to_info(collection.whole_file, info);
+      matroska_tags_to_info(file_view(collection, track_uid), info);
       continue;
     }
     const bool named = collection.targeted.end() != std::find_if(collection.targeted.begin(), collection.targeted.end(),
                                                                  [&](const auto& g) { return g.first.chapters.count(uid) != 0; });
-    if (named || !collection.whole_file.fields.empty()) {
-      matroska_tags_to_info(chapter_view(collection, uid), info);
+    if (named || file_wide) {
+      matroska_tags_to_info(chapter_view(collection, uid, track_uid), info);
     } else {
       info.remove_all_fields();
       info.clear_replaygain();
     }
   }
+  return !collection.damaged;
 }
 
 std::vector<std::uint8_t> matroska_tags_build(const matroska_file_scan& scan, ebml_reader& reader,
                                               const std::map<std::uint64_t, track_info_impl>& infos,
-                                              const std::set<std::uint64_t>& chapter_uids) {
-  matroska_tag_collection collection = matroska_tags_load(scan, reader);
+                                              const std::set<std::uint64_t>& chapter_uids, std::uint64_t track_uid) {
+  matroska_tag_collection collection = matroska_tags_load(scan, reader, matroska_damaged_tags::refuse);
   if (auto whole = infos.find(0); whole != infos.end()) {
-    apply_info(collection.whole_file, whole->second);
+    tag_places places{&collection.whole_file};
+    if (matroska_tag_group* track = track_group(collection, track_uid)) places.push_back(track);
+    apply_info(places, whole->second);
   } else if (!infos.empty()) {
-    // The whole file's fields go down to every chapter, the edits apply
-    // there, and what every chapter then holds alike comes back up.
-    for (std::uint64_t uid : chapter_uids) append_fields(collection.targeted[chapter_target(uid)], collection.whole_file);
-    for (auto it = collection.whole_file.fields.begin(); it != collection.whole_file.fields.end();)
-      it = it->first == matroska_reserved_field ? std::next(it) : collection.whole_file.fields.erase(it);
-    for (const auto& [uid, info] : infos) apply_info(collection.targeted[chapter_target(uid)], info);
-    if (!chapter_uids.empty()) {
-      const matroska_tag_group& first = collection.targeted[chapter_target(*chapter_uids.begin())];
-      std::vector<std::string> common;
-      for (const auto& [name, entries] : first.fields) {
-        if (name == matroska_reserved_field) continue;
-        bool everywhere = true;
-        for (std::uint64_t uid : chapter_uids) {
-          const auto& fields = collection.targeted[chapter_target(uid)].fields;
-          auto found = fields.find(name);
-          if (found == fields.end() || !same_field(found->second, entries)) everywhere = false;
-        }
-        if (everywhere) common.push_back(name);
-      }
-      for (const std::string& name : common) {
-        collection.whole_file.fields[name] = first.fields.at(name);
-        for (std::uint64_t uid : chapter_uids) collection.targeted[chapter_target(uid)].fields.erase(name);
-      }
-    }
+    apply_chapter_infos(collection, infos, chapter_uids, track_uid);
   }
   ebml_memory_writer out;
   write_group(out, matroska_tag_targets{}, collection.whole_file, reader);

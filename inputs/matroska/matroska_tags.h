@@ -1,8 +1,10 @@
 // Matroska tags as track info fields and back. Each Tag applies to the whole
 // file or to the UIDs its Targets name; its SimpleTags become fields through
-// a mapping of TagName and target level. A rewrite keeps every SimpleTag it
-// does not change byte for byte, keeps each Tag's TargetType, and keeps a Tag
-// that names several UIDs as one Tag.
+// a mapping of TagName and target level. Tags aimed at the track that plays
+// count as the file's own (muxers put an Ogg file's comments there). A
+// rewrite keeps every SimpleTag it does not change byte for byte, writes a
+// changed value under the name, level and target it was found under, keeps
+// each Tag's TargetType, and keeps a Tag that names several UIDs as one Tag.
 #pragma once
 
 #include <compare>
@@ -61,23 +63,36 @@ struct matroska_tag_targets {
 struct matroska_tag_collection {
   matroska_tag_group whole_file;
   std::map<matroska_tag_targets, matroska_tag_group> targeted;
+  // Some Tags element could not be read whole; the Tags and Tag elements
+  // read whole before the damage are kept.
+  bool damaged = false;
 };
 
-// Every Tags element the scan knows, in file order. Malformed Tags are
-// exception_io_data.
-matroska_tag_collection matroska_tags_load(const matroska_file_scan& scan, ebml_reader& reader);
+enum class matroska_damaged_tags {
+  skip,    // reading: what is damaged is left out and `damaged` says so
+  refuse,  // writing: exception_io_data, since a write over it would lose it
+};
+
+// Every Tags element the scan knows, in file order. A Tags element is
+// damaged when it does not read or when what follows it begins no element
+// of the Segment (its size is wrong).
+matroska_tag_collection matroska_tags_load(const matroska_file_scan& scan, ebml_reader& reader,
+                                           matroska_damaged_tags on_damage);
 
 // Fills one info from one group's fields (ReplayGain into its record).
 void matroska_tags_to_info(const matroska_tag_group& group, track_info& info);
 
-// Key 0 is the whole file, other keys chapter UIDs; fills every info of the map.
-void matroska_tags_read_infos(const matroska_file_scan& scan, ebml_reader& reader,
-                              std::map<std::uint64_t, track_info_impl>& infos);
+// Key 0 is the whole file, other keys chapter UIDs; fills every info of the
+// map. `track_uid` is the UID of the track that plays (0: none). False when
+// damaged Tags were left out.
+bool matroska_tags_read_infos(const matroska_file_scan& scan, ebml_reader& reader,
+                              std::map<std::uint64_t, track_info_impl>& infos, std::uint64_t track_uid);
 
 // The content of the new Tags element: the present tags with the edited
 // infos applied. `chapter_uids` are those of every chapter of the file.
+// Damaged Tags are exception_io_data.
 std::vector<std::uint8_t> matroska_tags_build(const matroska_file_scan& scan, ebml_reader& reader,
                                               const std::map<std::uint64_t, track_info_impl>& infos,
-                                              const std::set<std::uint64_t>& chapter_uids);
+                                              const std::set<std::uint64_t>& chapter_uids, std::uint64_t track_uid);
 
 }  // namespace Matroska

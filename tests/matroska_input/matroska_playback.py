@@ -3,8 +3,9 @@
 sample-exact decoding and seeking against ffmpeg, oggdec and opusdec,
 retagging in place checked with mkvinfo and mkvextract, a retag killed at
 random moments, what the services claim and the attached pictures; Opus end
-trimming, files without a SeekHead or with a second Tags element, and cut
-files, each against ffmpeg, ffprobe or mkvextract.
+trimming, files without a SeekHead or with a second Tags element, tags aimed
+at the track, ReplayGain names, damaged Tags and cut files, each against
+ffmpeg, ffprobe or mkvextract.
 
 usage: matroska_playback.py WINE_EXEC BUILD_DIR ZORVTOOL_EXE [KILLS]
 """
@@ -18,6 +19,7 @@ import subprocess
 import sys
 import tempfile
 import time
+from xml.etree import ElementTree
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from blackbox_checks import check, failures, windows_path  # noqa: E402
@@ -368,6 +370,20 @@ def test_opus_end_trim(work, files):
                                                                                len(theirs) // 2))
         check(max_difference(ours, theirs) < 2e-3, "%s: the same audio as ffmpeg" % os.path.basename(path))
 
+    # Chapters of an Opus stream together hold the whole stream: the end
+    # padding comes off its last block once, not off the last chapter too.
+    metadata = os.path.join(work, "chapters.ffmeta")
+    with open(metadata, "w") as f:
+        f.write(";FFMETADATA1\n" + "".join("[CHAPTER]\nTIMEBASE=1/1000\nSTART=%d\nEND=%d\ntitle=C%d\n" % (a, b, a)
+                                            for a, b in ((0, 1500), (1500, 3200), (3200, 5000))))
+    chaptered = os.path.join(work, "five-chapters.webm")
+    tool("ffmpeg", "-loglevel", "error", "-y", "-i", source, "-i", metadata, "-map_chapters", "1", "-c:a", "libopus",
+         chaptered)
+    ours = sum((decoded(chaptered, "--subsong", str(n), bits="32") for n in (1, 2, 3)), ())
+    theirs = ffmpeg_f32(chaptered)
+    check(len(ours) == len(theirs) == 2 * 240000 and max_difference(ours, theirs) < 2e-3,
+          "an Opus stream's three chapters hold all of its %d frames (%d)" % (len(theirs) // 2, len(ours) // 2))
+
 
 def json_keys_repeated(text):
     repeated = []
@@ -417,6 +433,85 @@ def tagged_or_refused(path, changes, expected):
     check(all(probed.get(k) == v for k, v in expected.items()), "%s: ffprobe reads the new tags: %s" % (name, probed))
     check(decoded(path) == audio, "%s: the audio decodes as before" % name)
     return True
+
+
+def ffprobe_stream_tags(path):
+    done = subprocess.run(["ffprobe", "-v", "quiet", "-print_format", "json", "-show_streams", path],
+                          capture_output=True, text=True)
+    return {k.lower(): v for k, v in json.loads(done.stdout)["streams"][0].get("tags", {}).items()}
+
+
+def tags_without_target(path):
+    """The Tags mkvextract shows that aim at no track, chapter, edition or attachment."""
+    extracted = subprocess.run(["mkvextract", path, "tags", "-"], capture_output=True, text=True).stdout
+    root = ElementTree.fromstring(extracted.lstrip("\ufeff").encode()) if extracted.strip() else None
+    return [tag for tag in (root if root is not None else []) if not any(
+        tag.find("Targets/" + uid) is not None for uid in ("TrackUID", "ChapterUID", "EditionUID", "AttachmentUID"))]
+
+
+def test_tags_aimed_at_the_track(work):
+    """mkvmerge puts an Ogg file's comments into Tags aimed at its track: they
+    are the file's fields, and a write changes and removes them where they are."""
+    source = os.path.join(work, "three.wav")
+    tool("sox", "-n", "-r", "48000", "-c", "2", "-b", "16", source, "synth", "3", "sine", "440")
+    for codec, extension in (("libopus", ".opus"), ("libvorbis", ".ogg")):
+        ogg = os.path.join(work, "commented" + extension)
+        tool("ffmpeg", "-loglevel", "error", "-y", "-i", source, "-c:a", codec, "-metadata", "title=T", "-metadata",
+             "artist=A", "-metadata", "album=Al", "-metadata", "genre=G", "-metadata", "date=2020", "-metadata",
+             "comment=C", ogg)
+        path = os.path.join(work, "remuxed-" + codec + ".mka")
+        tool("mkvmerge", "-q", "-o", path, ogg)
+        theirs, ours = ffprobe_stream_tags(path), fields_nocase(path)
+        check(all(ours.get(k) == [theirs.get(k)] for k in ("artist", "album", "genre", "description"))
+              and ours.get("date") == [theirs.get("date_recorded")],
+              "%s remuxed: the tags aimed at its track are read: %s, ffprobe %s" % (codec, ours, theirs))
+        run(ZORVTOOL, "tag", windows_path(path), "artist=X", "-genre")
+        theirs, ours = ffprobe_stream_tags(path), fields_nocase(path)
+        check(theirs.get("artist") == "X" and "genre" not in theirs and theirs.get("album") == "Al",
+              "%s remuxed: ffprobe reads the write in the track's tags: %s" % (codec, theirs))
+        check(ours.get("artist") == ["X"] and "genre" not in ours and ours.get("album") == ["Al"],
+              "%s remuxed: the write reads back: %s" % (codec, ours))
+        check(tags_without_target(path) == [], "%s remuxed: no Tag is added beside the track's" % codec)
+
+
+def test_replaygain_names_kept(work, files):
+    path = os.path.join(work, "replaygain.mka")
+    gains = {"replaygain_track_gain": "-6.50 dB", "replaygain_track_peak": "0.912345",
+             "replaygain_album_gain": "-7.25 dB", "replaygain_album_peak": "0.987654"}
+    tool("ffmpeg", "-loglevel", "error", "-y", "-i", files["source"], "-c:a", "flac",
+         *sum((["-metadata", "%s=%s" % (k.upper(), v)] for k, v in gains.items()), []), path)
+    run(ZORVTOOL, "tag", windows_path(path), "title=X")
+    probed = ffprobe_tags(path)
+    check(all(probed.get(k) == v for k, v in gains.items()) and "replaygain_gain" not in probed,
+          "a title edit keeps ffmpeg's ReplayGain tags as they were: %s" % probed)
+    run(ZORVTOOL, "tag", windows_path(path), "replaygain_album_gain=-2 dB")
+    probed = ffprobe_tags(path)
+    check(probed.get("replaygain_album_gain") == "-2.00 dB" and probed.get("replaygain_track_gain") == "-6.50 dB"
+          and "replaygain_gain" not in probed, "a changed gain keeps the name it was stored under: %s" % probed)
+
+
+def test_damaged_tags(work, files):
+    """A Tags element whose size is off, or a grown Tag inside it, costs the
+    tags with a warning: the audio plays, and a write is refused untouched."""
+    remuxed = os.path.join(work, "damaged-source.mka")
+    tool("mkvmerge", "-q", "-o", remuxed, files["opus.webm"])
+    for name, original in (("flac.mka", files["flac.mka"]), ("mkvmerge remux", remuxed)):
+        audio = decoded(original)
+        with open(original, "rb") as f:
+            data = f.read()
+        for shape, damaged in matroska_bytes.damaged_tags_shapes(data):
+            label = "%s, %s" % (name, shape)
+            path = os.path.join(work, "damaged.mka")
+            with open(path, "wb") as f:
+                f.write(damaged)
+            out = path + ".out.wav"
+            done = run(ZORVTOOL, "decode", windows_path(path), windows_path(out), "--bits", "16", ok=False)
+            check(done.returncode == 0 and wav_samples(out) == audio and "Damaged Matroska tags skipped" in done.stderr,
+                  "%s: decodes whole with a warning: %s" % (label, done.stderr.strip()))
+            check(run(ZORVTOOL, "info", windows_path(path), ok=False).returncode == 0, "%s: info reads" % label)
+            done = run(ZORVTOOL, "tag", windows_path(path), "title=x", ok=False)
+            with open(path, "rb") as f:
+                check(done.returncode != 0 and f.read() == damaged, "%s: a write is refused untouched" % label)
 
 
 def test_unusual_layouts(work, files):
@@ -545,6 +640,9 @@ def main():
         test_retag(work, files, tagged)
         test_opus_end_trim(work, files)
         test_tag_names_and_values(work, files)
+        test_tags_aimed_at_the_track(work)
+        test_replaygain_names_kept(work, files)
+        test_damaged_tags(work, files)
         test_unusual_layouts(work, files)
         test_cut_files(work, files)
         test_claims_and_pictures(work, files)

@@ -86,3 +86,26 @@ def with_element_at_end(data, element):
 def with_second_tags(data, room=200):
     """A second Tags element, which no SeekHead names, after everything else, with a Void of `room` bytes behind it."""
     return with_element_at_end(data, simple_tags(50, ("ARTIST", "Second")) + el(VOID, bytes(room - 2)))
+
+
+def with_size(data, pos, new_size):
+    """The element at `pos` claiming `new_size` bytes, in its own size field's length."""
+    _, after_id = read_id(data, pos)
+    _, length, _ = read_size(data, after_id)
+    return data[:after_id] + size_bytes(new_size, length) + data[after_id + length:]
+
+
+def damaged_tags_shapes(data):
+    """(label, bytes): the first Tags element's size off by one and by eight
+    bytes either way and halved, and its first Tag grown by eight bytes."""
+    found = [(pos, total) for element_id, pos, total in children(data) if element_id == TAGS]
+    if not found:
+        return
+    pos, _ = found[0]
+    _, after_id = read_id(data, pos)
+    size, _, content = read_size(data, after_id)
+    for label, new_size in (("plus-1", size + 1), ("minus-1", size - 1), ("plus-8", size + 8),
+                            ("minus-8", size - 8), ("half", size // 2)):
+        yield "tags-size-" + label, with_size(data, pos, new_size)
+    tag_size, _, _ = read_size(data, read_id(data, content)[1])
+    yield "tag-grown-8", with_size(data, content, tag_size + 8)

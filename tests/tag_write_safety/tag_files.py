@@ -162,8 +162,8 @@ def mp4_box(data, *path):
 def make_matroska_fixtures(folder, src):
     """Matroska with tags from ffmpeg (Tags before the Clusters, no room to
     grow), its mkvmerge remux (Tags at the end of the file), the remux without
-    its SeekHead, and the remux with a second Tags element that no SeekHead
-    names."""
+    its SeekHead, the remux with a second Tags element that no SeekHead names,
+    and an Ogg Opus remux whose tags aim at its track."""
     if any(subprocess.run(["which", t], capture_output=True).returncode for t in ("ffmpeg", "mkvmerge")):
         return {}
     out = {"mka": os.path.join(folder, "m.mka"), "mkaremux": os.path.join(folder, "remuxed.mka")}
@@ -172,6 +172,11 @@ def make_matroska_fixtures(folder, src):
     run(["mkvmerge", "-q", "-o", out["mkaremux"], out["mka"]])
     with open(out["mkaremux"], "rb") as f:
         remuxed = f.read()
+    # mkvmerge puts an Ogg file's comments into Tags aimed at its track.
+    ogg = os.path.join(folder, "track-tags.opus")
+    run(["opusenc", "--quiet", "--title", "Old title", "--artist", "Old artist", "--genre", "Old genre", src, ogg])
+    out["mkatrack"] = os.path.join(folder, "mkatrack.mka")
+    run(["mkvmerge", "-q", "-o", out["mkatrack"], ogg])
     for name, data in (("mkanoseek", matroska_bytes.without_seekhead(remuxed)),
                        ("mkatwo", matroska_bytes.with_second_tags(remuxed, room=12000))):
         out[name] = os.path.join(folder, name + ".mka")

@@ -203,8 +203,11 @@ def ffmpeg_audio(path):
 
 def matroska_shapes(data):
     """Layouts that Matroska tag writers once lost tags on: no SeekHead, a
-    second Tags element no SeekHead names, and files cut short."""
+    second Tags element no SeekHead names, files cut short, and a Tags
+    element whose size is off (which plays, and is never written)."""
     yield "no-seekhead", matroska_bytes.without_seekhead(data)
+    for shape, damaged in matroska_bytes.damaged_tags_shapes(data):
+        yield "damaged-tags-" + shape, damaged
     try:
         yield "second-tags", matroska_bytes.with_second_tags(data)
     except ValueError:

@@ -7,8 +7,8 @@ Each road of tag writing (in place and through the temporary file, for FLAC,
 MP3 with ID3v2 + APEv2 + ID3v1, WavPack, Musepack versions 7 and 8 (header
 ReplayGain and APEv2), Ogg Vorbis and Opus, WAV, MP4 with its movie box last,
 first, or before fragments, a chapter of an MP4 book renamed in its chapter
-list and its chapter text track, Matroska in place, grown, without a SeekHead
-and with a second Tags element) runs in the
+list and its chapter text track, Matroska in place, grown, without a SeekHead,
+with a second Tags element and with tags aimed at the track) runs in the
 real zorvtool process, which is killed after a random delay. The program
 pauses before every change to a file (ZORV_TEST_WRITE_PAUSE_MS), so that the
 kills land between its writes. ZORV_TAG_KILLS sets the kills per road
@@ -63,6 +63,7 @@ ROADS = [
     ("matroska growing to the end of the segment", "mka", ["title=New title", "comment=" + LONG]),
     ("matroska without a seekhead", "mkanoseek", ["title=N"]),
     ("matroska into a tags element no seekhead names", "mkatwo", ["title=New title", "comment=" + LONG]),
+    ("matroska tags aimed at the track", "mkatrack", ["artist=New artist", "-genre"]),
 ]
 # Roads whose write is refused, the file left as it was.
 REFUSED = {"mp4 fragmented"}

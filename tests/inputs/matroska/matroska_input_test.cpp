@@ -115,8 +115,39 @@ TEST_F(MatroskaInput, TagNamesMapByTheirLevel) {
 
   const std::string two_strings = el(tags_id, tag(targets(0), el(0x67C8, el(0x45A3, "X") + el(0x4487, "1") +
                                                                          el(0x4487, "2"))));
-  opened_file broken(header() + el(0x18538067, info() + pcm_track() + two_strings, 8));
-  EXPECT_THROW(broken.info(), vantrel_io::exception_io_data);
+  // A malformed Tag costs the tags, not the file; and what cannot be read
+  // whole is never written over.
+  const std::string broken_file = header() + el(0x18538067, info() + pcm_track() + two_strings, 8);
+  opened_file broken(broken_file);
+  EXPECT_EQ(broken.field("X"), "-");
+  EXPECT_THROW(retagged(broken_file, "title", "T"), vantrel_io::exception_io_data);
+}
+
+TEST_F(MatroskaInput, TagsAimedAtThePlayingTrackAreTheFilesOwnAndStayAimedAtIt) {
+  const std::string tags = el(tags_id, tag(targets(50), simple("ARTIST", "Band")) +
+                                           tag(targets(0, uint_el(0x63C5, 7)), simple("ARTIST", "Singer") +
+                                                                                    simple("GENRE", "Pop")) +
+                                           tag(targets(0, uint_el(0x63C5, 9)), simple("COMPOSER", "Elsewhere")));
+  const std::string file = header() + el(0x18538067, info() + pcm_track() + tags + el(void_id, std::string(200, '\0')), 8);
+  opened_file read(file);
+  EXPECT_EQ(read.field("album artist") + read.field("artist") + read.field("GENRE") + read.field("COMPOSER"),
+            "BandSingerPop-");
+
+  opened_file writer(file, open_reason::info_write);
+  track_info_impl edit = writer.info();
+  edit.set_field("artist", track_info::until_nul, "Duo", track_info::until_nul);
+  edit.remove_field_value(edit.find_field("GENRE"), 0);
+  writer.input.set_info(0, edit);
+  writer.input.commit(never_raised_abort_signal());
+  const std::string after = file_bytes(*writer.file);
+  // The new artist stays aimed at the track, at its level; the genre is gone
+  // from there; the album's and the other track's Tags stay.
+  const std::string aimed = targets(30, uint_el(0x63C5, 7));
+  EXPECT_EQ(count_of(after, aimed), 1u);
+  EXPECT_EQ(count_of(after, "Pop") + count_of(after, "Singer"), 0u);
+  EXPECT_EQ(count_of(after, "Elsewhere") + count_of(after, "Band"), 2u);
+  opened_file reread(after);
+  EXPECT_EQ(reread.field("artist") + reread.field("GENRE") + reread.field("album artist"), "Duo-Band");
 }
 
 TEST_F(MatroskaInput, ARetagKeepsTargetTypesAndTagsNamingSeveralUids) {
