@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Places shown in the real zorv.exe's main window that disappear from
 outside while they are shown: the folder deleted, its parent deleted, the
-folder renamed, a library album's folder deleted. The window keeps running
+folder renamed, a folder above it renamed, a library album's folder deleted. The window keeps running
 and shows the nearest place that still exists (screenshots kept under the
 build folder's test-artifacts/main_window for a person to look at).
 
@@ -66,6 +66,15 @@ def test_shown_folder_renamed(root):
                     lambda music: os.rename(os.path.join(music, "a", "b"), os.path.join(music, "a", "c")), "a")
 
 
+def test_folder_above_renamed(root):
+    # Nothing changes inside the shown folder or its parent: only the folder
+    # above the renamed one sees it go.
+    shown_then_gone(root, "parent-renamed",
+                    lambda music: os.rename(os.path.join(music, "a"), os.path.join(music, "a2")), "music")
+    shown_then_gone(root, "grandparent-renamed",
+                    lambda music: os.rename(music, music + "2"), "grandparent-renamed")
+
+
 def test_library_album_folder_deleted(root):
     player = Player(root, "album-deleted", library=True)
     main_window.make_music(player.folder)
@@ -84,7 +93,7 @@ def test_library_album_folder_deleted(root):
 
 def main():
     run_window_tests(test_shown_folder_deleted, test_parent_of_shown_folder_deleted, test_shown_folder_renamed,
-                     test_library_album_folder_deleted)
+                     test_folder_above_renamed, test_library_album_folder_deleted)
 
 
 main()
