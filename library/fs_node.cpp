@@ -66,6 +66,16 @@ void fs_node::stop_watching() noexcept {
   watcher_.stop();
   ancestor_watchers_.clear();
   watching_ = false;
+  // Wine stops following a folder once a handle that asked for its changes
+  // closes, even while the library's watch of the music folder above it
+  // still needs it: the library would no longer hear of that folder's
+  // files or subfolders going. A folder opened again is followed again for
+  // the watch above it, each one below the last.
+  for (const std::wstring& folder : watched_folders_)
+    win32_handle(CreateFileW(dir_open_path(folder).c_str(), FILE_LIST_DIRECTORY,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  watched_folders_.clear();
 }
 
 void fs_node::build_from(const nav_path& path) {
@@ -245,9 +255,11 @@ void fs_node::refresh() {
     for (std::size_t depth = 1; depth < path_.size(); ++depth) {
       auto watcher = std::make_unique<folder_watcher>();
       const nav_path above(path_.begin(), path_.begin() + static_cast<std::ptrdiff_t>(depth));
-      if (watcher->start(nav_path_join(above), follow(&fs_node::on_ancestor_changed)))
+      watched_folders_.push_back(nav_path_join(above));
+      if (watcher->start(watched_folders_.back(), follow(&fs_node::on_ancestor_changed)))
         ancestor_watchers_.push_back(std::move(watcher));
     }
+    watched_folders_.push_back(folder);
     list_folder(folder, folders, files, path_at, paths);
   }
   // Names the natural order calls equal ("Song.mp3", "song.mp3" on a

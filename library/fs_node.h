@@ -103,6 +103,8 @@ private:
   // One on each folder above the shown one, from the drive's root down: a
   // folder renamed changes nothing inside itself or below it.
   std::vector<std::unique_ptr<folder_watcher>> ancestor_watchers_;
+  // Every folder watched, from the drive's root down.
+  std::vector<std::wstring> watched_folders_;
   std::uint32_t generation_ = 0;
   std::string picture_;
   bool watching_ = false;
