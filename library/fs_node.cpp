@@ -56,8 +56,26 @@ fs_node::fs_node(nav_node_listener* listener, fs_node_unbuilt_t)
 
 fs_node::~fs_node() {
   detach();
+  stop_watching();
+}
+
+void fs_node::stop_watching() noexcept {
+  // Every thread is told first, so that they end side by side.
+  watcher_.stop_soon();
+  for (const auto& watcher : ancestor_watchers_) watcher->stop_soon();
   watcher_.stop();
-  parent_watcher_.stop();
+  ancestor_watchers_.clear();
+  watching_ = false;
+  // Wine stops following a folder once a handle that asked for its changes
+  // closes, even while the library's watch of the music folder above it
+  // still needs it: the library would no longer hear of that folder's
+  // files or subfolders going. A folder opened again is followed again for
+  // the watch above it, each one below the last.
+  for (const std::wstring& folder : watched_folders_)
+    win32_handle(CreateFileW(dir_open_path(folder).c_str(), FILE_LIST_DIRECTORY,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  watched_folders_.clear();
 }
 
 void fs_node::build_from(const nav_path& path) {
@@ -75,7 +93,7 @@ bool fs_node::attach() {
 void fs_node::detach() {
   // The watch threads are waited for where the node is freed.
   watcher_.stop_soon();
-  parent_watcher_.stop_soon();
+  for (const auto& watcher : ancestor_watchers_) watcher->stop_soon();
   watching_ = false;
   receiver_->node = nullptr;  // callbacks still queued do nothing
 }
@@ -200,15 +218,13 @@ void fs_node::relist() {
   }
 }
 
-void fs_node::on_parent_changed(std::uint32_t generation) {
+void fs_node::on_ancestor_changed(std::uint32_t generation) {
   if (generation == generation_ && !is_existing_folder(nav_path_join(path_))) on_folder_changed(generation);
 }
 
 void fs_node::refresh() {
   picture_.clear();
-  watcher_.stop();
-  parent_watcher_.stop();
-  watching_ = false;
+  stop_watching();
   clear_listing();
   // A folder that is gone (deleted, renamed, its drive removed) leaves the
   // node at the deepest level that still exists.
@@ -234,9 +250,16 @@ void fs_node::refresh() {
     };
     watching_ = watcher_.start(folder, follow(&fs_node::on_folder_changed));
     // A folder renamed or deleted while empty changes nothing inside itself:
-    // only its parent sees it go.
-    if (path_.size() > 1)
-      parent_watcher_.start(nav_path_join(nav_path(path_.begin(), path_.end() - 1)), follow(&fs_node::on_parent_changed));
+    // only its parent sees it go, and only a folder further up sees one
+    // above it renamed.
+    for (std::size_t depth = 1; depth < path_.size(); ++depth) {
+      auto watcher = std::make_unique<folder_watcher>();
+      const nav_path above(path_.begin(), path_.begin() + static_cast<std::ptrdiff_t>(depth));
+      watched_folders_.push_back(nav_path_join(above));
+      if (watcher->start(watched_folders_.back(), follow(&fs_node::on_ancestor_changed)))
+        ancestor_watchers_.push_back(std::move(watcher));
+    }
+    watched_folders_.push_back(folder);
     list_folder(folder, folders, files, path_at, paths);
   }
   // Names the natural order calls equal ("Song.mp3", "song.mp3" on a

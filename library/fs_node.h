@@ -1,8 +1,9 @@
 // The file system in the main window's list: "My computer" lists the drives,
 // every further level one folder's subfolders and the audio files an input
 // claims. While a folder is shown, a watcher rebuilds the level when the
-// folder changes on disk, and one on its parent notices the folder itself
-// going (renamed, deleted): the level then moves up to what still exists.
+// folder changes on disk, and one on each folder above it notices the shown
+// folder or a folder on its way going (renamed, deleted): the level then
+// moves up to what still exists.
 #pragma once
 
 #include <atomic>
@@ -83,8 +84,10 @@ private:
   // The handle listed under the name, null for a folder or an unknown name.
   const track_handle_ptr* find_track(const std::wstring& name) const;
   void on_folder_changed(std::uint32_t generation);
-  // A change beside the shown folder matters only when the folder is gone.
-  void on_parent_changed(std::uint32_t generation);
+  // A change beside the shown folder or beside a folder above it matters
+  // only when the shown folder is gone.
+  void on_ancestor_changed(std::uint32_t generation);
+  void stop_watching() noexcept;
 
   nav_node_listener* listener_;
   std::shared_ptr<change_receiver> receiver_;
@@ -97,7 +100,11 @@ private:
   track_handle_list tracks_;
   std::vector<std::uint32_t> by_name_;
   folder_watcher watcher_;
-  folder_watcher parent_watcher_;
+  // One on each folder above the shown one, from the drive's root down: a
+  // folder renamed changes nothing inside itself or below it.
+  std::vector<std::unique_ptr<folder_watcher>> ancestor_watchers_;
+  // Every folder watched, from the drive's root down.
+  std::vector<std::wstring> watched_folders_;
   std::uint32_t generation_ = 0;
   std::string picture_;
   bool watching_ = false;

@@ -2,12 +2,17 @@
 // program's own folder in portable mode) and the user's additional folders.
 #include "library/library_folder_list.h"
 
+#include <windows.h>
+
+#include <algorithm>
 #include <cstring>
+#include <set>
 
 #include "core/app_state.h"
 #include "core/config_item_registrations.h"
 #include "core/service_factory.h"
 #include "core/startup_services.h"
+#include "foundation/code_page_text.h"
 #include "foundation/string_buffer.h"
 #include "io/native_operations.h"
 #include "library/known_folder_paths.h"
@@ -24,6 +29,52 @@ std::string library_folder_text(const std::string& path) {
   return path;
 }
 
+namespace {
+
+// A Win32 call that fills a buffer and answers the length it needs when the
+// buffer is too small; the text unchanged when it fails.
+template <class Call>
+std::wstring filled(const std::wstring& text, Call&& call) {
+  std::wstring out(MAX_PATH, L'\0');
+  for (int tries = 0; tries < 3; ++tries) {
+    const DWORD length = call(text.c_str(), out.data(), static_cast<DWORD>(out.size()));
+    if (length == 0) return text;
+    if (length < out.size()) {
+      out.resize(length);
+      return out;
+    }
+    out.resize(length);
+  }
+  return text;
+}
+
+}  // namespace
+
+std::wstring library_folder_key(const std::string& path) {
+  std::wstring key = qiv::utf8_to_utf16(path.data(), path.size());
+  std::replace(key.begin(), key.end(), L'/', L'\\');
+  if (key.rfind(L"\\\\?\\UNC\\", 0) == 0) key.replace(0, 8, L"\\\\");
+  else if (key.rfind(L"\\\\?\\", 0) == 0) key.erase(0, 4);
+  if (key.empty()) return key;
+  key = filled(key, [](const wchar_t* in, wchar_t* out, DWORD size) {
+    return GetFullPathNameW(in, size, out, nullptr);
+  });
+  // Only a folder that exists has its short names made long.
+  key = filled(key, [](const wchar_t* in, wchar_t* out, DWORD size) { return GetLongPathNameW(in, out, size); });
+  // A drive's root keeps its separator; any other folder loses it.
+  while (key.size() > 3 && key.back() == L'\\') key.pop_back();
+  if (!key.empty()) CharUpperBuffW(key.data(), static_cast<DWORD>(key.size()));
+  return key;
+}
+
+void drop_repeated_folders(std::vector<std::string>& folders) {
+  std::set<std::wstring> seen;
+  std::vector<std::string> kept;
+  for (std::string& folder : folders)
+    if (seen.insert(library_folder_key(folder)).second) kept.push_back(std::move(folder));
+  folders = std::move(kept);
+}
+
 namespace media_library {
 
 void default_folders(std::vector<std::string>& out) {
@@ -38,6 +89,9 @@ void startup_folders() {
   if (app::state().portable_library) folders.push_back(".");
   else if (config::library_include_music_library.get()) default_folders(folders);
   for (const qiv::string_small& extra : config::library_extra_folders.value()) folders.push_back(extra.get_ptr());
+  // A folder stored twice, or also one of the Windows folders, would be
+  // scanned and listed twice.
+  drop_repeated_folders(folders);
   set_folder_list(std::move(folders));
 }
 

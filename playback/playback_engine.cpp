@@ -140,6 +140,12 @@ bool engine_impl::get_item_track(std::int32_t id, engine_track& out) {
   return true;
 }
 
+bool engine_impl::get_item_failed(std::int32_t id) {
+  critical_section_lock lock(state_lock_);
+  const queue_item_ptr item = find_item(id);
+  return item && item->failed;
+}
+
 bool engine_impl::get_item_can_seek(std::int32_t id, bool& out) {
   critical_section_lock lock(state_lock_);
   const queue_item_ptr item = find_item(id);

@@ -78,6 +78,9 @@ public:
   virtual bool get_item_track(std::int32_t id, engine_track& out) = 0;
   // False while the item's decoder has not been opened yet.
   virtual bool get_item_can_seek(std::int32_t id, bool& out) = 0;
+  // Whether the item failed before any of its sound was made (it could not
+  // be opened, or gave no audio at all); false when the id is not queued.
+  virtual bool get_item_failed(std::int32_t id) = 0;
   // All of them when the id is not queued.
   virtual void drop_items_before(std::int32_t id) = 0;
   virtual bool seek(std::int32_t id, double seconds) = 0;

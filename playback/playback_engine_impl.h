@@ -48,6 +48,7 @@ struct queue_item {
   bool has_start = false;
   bool can_seek = false;
   bool info_ready = false;
+  bool failed = false;  // before any of its sound was made
 };
 using queue_item_ptr = std::shared_ptr<queue_item>;
 
@@ -93,6 +94,7 @@ public:
   bool get_current_track(engine_track& out) override;
   bool get_item_track(std::int32_t id, engine_track& out) override;
   bool get_item_can_seek(std::int32_t id, bool& out) override;
+  bool get_item_failed(std::int32_t id) override;
   void drop_items_before(std::int32_t id) override;
   bool seek(std::int32_t id, double seconds) override;
   bool get_position(std::int32_t id, double& out) override;

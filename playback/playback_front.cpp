@@ -143,6 +143,7 @@ void playback_front_impl::start(std::uint32_t command, bool paused) {
   if (engine_->is_active()) stop_with_reason(playback_listener::stop_new_start);
   last_whole_seconds_ = 0;
   playback_error_popup::start_new_run();
+  failures_.reset();
   can_seek_ = false;
   flag_restorer starting(starting_, true);
   flag_restorer pause(requested_pause_, paused);
@@ -323,7 +324,8 @@ void playback_front_impl::on_engine_state_changed() {
   if (engine_->wants_input()) queue_next_items();
   const std::int32_t id = engine_->current_id();
   if (id == -1) return;
-  for (std::int32_t next = announced_id_ + 1; next <= id; ++next) announce(next);
+  for (std::int32_t next = announced_id_ + 1; next <= id; ++next)
+    if (!announce(next)) return;
 }
 
 void playback_front_impl::queue_next_items() {
@@ -345,11 +347,20 @@ void playback_front_impl::queue_next_items() {
   }
 }
 
-void playback_front_impl::announce(std::int32_t id) {
+bool playback_front_impl::announce(std::int32_t id) {
+  // The item heard until now is judged as the next one is heard, while the
+  // engine still holds it: it may fail to give its first sound after it was
+  // announced. With repeat on the order would go round for ever, each item
+  // failing in turn without a sound; playback stops, the errors stay shown.
+  if (announced_id_ >= 0 &&
+      failures_.item_done(playback_order::get().get_source(), announced_id_, engine_->get_item_failed(announced_id_))) {
+    stop_with_reason(playback_listener::stop_ended);
+    return false;
+  }
   engine_->drop_items_before(id);
   engine_track pair;
   bool seekable = false;
-  if (!engine_->get_item_track(id, pair) || !engine_->get_item_can_seek(id, seekable)) return;
+  if (!engine_->get_item_track(id, pair) || !engine_->get_item_can_seek(id, seekable)) return true;
   can_seek_ = seekable;
   announced_id_ = id;
   last_whole_seconds_ = 0;
@@ -358,6 +369,7 @@ void playback_front_impl::announce(std::int32_t id) {
   playback_listener_registry::raise_new_track(now_playing_);
   if (service_ptr<playback_item> item = service_query<playback_item>(pair.origin.get()))
     playback_order::get().set_current(item);
+  return true;
 }
 
 void playback_front_impl::on_timer_tick() {

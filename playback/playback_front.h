@@ -17,6 +17,7 @@
 #include "metadata/title/title_text_filter.h"
 #include "metadata/track_handle.h"
 #include "metadata/track_info_listener.h"
+#include "playback/failure_streak.h"
 #include "playback/output/app_volume_control.h"
 #include "playback/playback_engine.h"
 #include "playback/playback_order.h"
@@ -72,7 +73,8 @@ private:
   void check_control();
   void stop_with_reason(std::uint32_t reason);
   void queue_next_items();
-  void announce(std::int32_t id);
+  // False when playback stopped instead.
+  bool announce(std::int32_t id);
   void set_volume_from(float decibels, bool from_output);
   void on_volume_change(float decibels) override { set_volume_from(decibels, true); }
 
@@ -86,6 +88,7 @@ private:
   bool starting_ = false;
   bool requested_pause_ = false;
   float kept_volume_ = 0.0f;
+  failure_streak failures_;
 };
 
 // The process's front end.

@@ -305,6 +305,10 @@ void engine_impl::decode_step() {
   } catch (const vantrel_io::exception_aborted&) {
     throw;
   } catch (const std::exception& e) {
+    if (position_in_item_ == 0.0) {
+      critical_section_lock lock(state_lock_);
+      if (current_) current_->failed = true;
+    }
     report_item_error(engine_item_error::decoding, track_, position_in_item_, e);
   }
   if (got_audio) {
@@ -379,6 +383,7 @@ void engine_impl::take_next_item() {
       critical_section_lock lock(state_lock_);
       next->can_seek = false;
       next->info_ready = true;
+      next->failed = true;
     }
     report_item_error(engine_item_error::opening, track, 0.0, e);
   }

@@ -6,6 +6,9 @@
 
 #include "core/app_state.h"
 #include "core/config_item_registrations.h"
+#include <cctype>
+
+#include "foundation/code_page_text.h"
 #include "foundation/guid_equal.h"
 #include "foundation/string_buffer.h"
 #include "library/known_folder_paths.h"
@@ -61,6 +64,32 @@ TEST_F(LibraryFolderList, ComesFromPortableModeWindowsFoldersAndExtraFolders) {
     media_library::startup_folders();
     EXPECT_EQ(media_library::folder_list(), c.expected) << c.why;
   }
+}
+
+TEST_F(LibraryFolderList, EverySpellingOfAFolderIsListedOnce) {
+  const std::string folder = profile.path("Long Folder Name");
+  ASSERT_TRUE(CreateDirectoryW(qiv::utf8_to_utf16(folder.data(), folder.size()).c_str(), nullptr));
+  std::string lower = folder, upper = folder, slashes = folder;
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  for (char& c : slashes) c = c == '\\' ? '/' : c;
+  wchar_t short_name[MAX_PATH] = {};
+  GetShortPathNameW(qiv::utf8_to_utf16(folder.data(), folder.size()).c_str(), short_name, MAX_PATH);
+  const texts spellings = {folder, lower, upper, folder + "\\", slashes, "\\\\?\\" + folder,
+                           folder + "\\..\\Long Folder Name\\.", qiv::utf16_to_utf8(short_name, wcslen(short_name))};
+  for (const std::string& spelling : spellings)
+    EXPECT_EQ(library_folder_key(spelling), library_folder_key(folder)) << spelling;
+  EXPECT_NE(library_folder_key(profile.path("Long Folder")), library_folder_key(folder));
+  EXPECT_EQ(library_folder_key("C:\\"), library_folder_key("c:/")) << "a drive's root";
+
+  // Stored twice, or also a Windows folder: the library scans it once.
+  texts windows;
+  media_library::default_folders(windows);
+  config::library_include_music_library.set(true);
+  for (const std::string& extra : {folder, upper + "\\", windows[0], profile.path()})
+    config::library_extra_folders.value().append(qiv::string_small(extra.c_str()));
+  media_library::startup_folders();
+  EXPECT_EQ(media_library::folder_list(), (texts{windows[0], folder, profile.path()}));
 }
 
 TEST_F(LibraryFolderList, SettingsKeepTheirOwnIdentities) {

@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """Places shown in the real zorv.exe's main window that disappear from
 outside while they are shown: the folder deleted, its parent deleted, the
-folder renamed, a library album's folder deleted. The window keeps running
+folder renamed, a folder above it renamed, a library album's folder deleted
+(also once the folder view has shown and left it). The window keeps running
 and shows the nearest place that still exists (screenshots kept under the
 build folder's test-artifacts/main_window for a person to look at).
 
@@ -66,25 +67,51 @@ def test_shown_folder_renamed(root):
                     lambda music: os.rename(os.path.join(music, "a", "b"), os.path.join(music, "a", "c")), "a")
 
 
-def test_library_album_folder_deleted(root):
-    player = Player(root, "album-deleted", library=True)
+def test_folder_above_renamed(root):
+    # Nothing changes inside the shown folder or its parent: only the folder
+    # above the renamed one sees it go.
+    shown_then_gone(root, "parent-renamed",
+                    lambda music: os.rename(os.path.join(music, "a"), os.path.join(music, "a2")), "music")
+    shown_then_gone(root, "grandparent-renamed",
+                    lambda music: os.rename(music, music + "2"), "grandparent-renamed")
+
+
+def album_deleted(root, name, shown_as_folder_first):
+    player = Player(root, name, library=True)
     main_window.make_music(player.folder)
     player.start()
     check(player.wait(lambda: player.controls()[1].get(PLAY, (0, 0, False))[2], 120),
-          "album deleted: the scan fills the albums level")
+          "%s: the scan fills the albums level" % name)
     player.keys("home", "down", "return")
-    check(player.text(CAPTION) == main_window.ALBUM_ANNA, "album deleted: the album is open: %r" % player.text(CAPTION))
-    shutil.rmtree(os.path.join(player.folder, "music", "anna"))
+    check(player.text(CAPTION) == main_window.ALBUM_ANNA, "%s: the album is open: %r" % (name, player.text(CAPTION)))
+    album = os.path.join(player.folder, "music", "anna")
+    if shown_as_folder_first:
+        # A second start hands the album's folder over: the window shows it,
+        # and Back returns to the album.
+        subprocess.run([main_window.WINE_EXEC, main_window.BUILD_DIR, player.exe, windows_path(album)], timeout=60,
+                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        check(player.wait(lambda: last_name(player.text(CAPTION)) == "anna", 20),
+              "%s: the album's folder is shown: %r" % (name, player.text(CAPTION)))
+        player.keys("alt+left")
+        check(player.text(CAPTION) == main_window.ALBUM_ANNA, "%s: back at the album: %r" % (name, player.text(CAPTION)))
+    shutil.rmtree(album)
     arrived = player.wait(lambda: player.text(CAPTION) == "All albums", 20)
-    check(player.process.poll() is None and player.controls()[0] is not None, "album deleted: the player keeps running")
-    check(arrived, "album deleted: the window goes back to the albums: %r" % player.text(CAPTION))
-    player.shot("vanished-library-album")
-    check(player.stop() == 0, "album deleted: ends cleanly")
+    check(player.process.poll() is None and player.controls()[0] is not None, "%s: the player keeps running" % name)
+    check(arrived, "%s: the window goes back to the albums: %r" % (name, player.text(CAPTION)))
+    player.shot("vanished-" + name)
+    check(player.stop() == 0, "%s: ends cleanly" % name)
+
+
+def test_library_album_folder_deleted(root):
+    album_deleted(root, "library-album", False)
+    # The folder view let go of the folder it watched: the library still
+    # hears of it.
+    album_deleted(root, "library-album-shown-as-folder", True)
 
 
 def main():
     run_window_tests(test_shown_folder_deleted, test_parent_of_shown_folder_deleted, test_shown_folder_renamed,
-                     test_library_album_folder_deleted)
+                     test_folder_above_renamed, test_library_album_folder_deleted)
 
 
 main()

@@ -30,7 +30,8 @@
 //   ... set-text CLASS TEXT              puts the text into its first visible control
 //                                        of that class (a file dialog's name field)
 //   ... command ID                       posts WM_COMMAND as a button
-//   ... rows ID                          the rows of list view ID, cells tab-separated
+//   ... rows ID                          the rows of list view ID (a child, else the
+//                                        first visible descendant), cells tab-separated
 //   ... control-keys ID KEY...           keys posted to control ID
 //   ... type TEXT                        the text typed over everything in the
 //                                        control that has the program's focus
@@ -646,7 +647,11 @@ int run_command(int argc, wchar_t** argv) {
     if (action == L"shot" && argc == 6) return take_shot(window, argv[5]);
     if (action == L"close") return PostMessageW(window, WM_CLOSE, 0, 0) ? 0 : 1;
     if (action == L"command" && argc == 6) return PostMessageW(window, WM_COMMAND, _wtoi(argv[5]), 0) ? 0 : 1;
-    if (action == L"rows" && argc == 6) return list_rows(GetDlgItem(window, _wtoi(argv[5])));
+    if (action == L"rows" && argc == 6) {
+      // A dialog's own list, or one on a page inside it.
+      const HWND list = GetDlgItem(window, _wtoi(argv[5]));
+      return list_rows(list != nullptr ? list : find_control(window, _wtoi(argv[5])));
+    }
     if (action == L"control-keys" && argc >= 6)
       return post_keys(GetDlgItem(window, _wtoi(argv[5])), std::vector<std::wstring>(argv + 6, argv + argc));
     if (action == L"type" && argc == 6) return type_text(window, argv[5]);

@@ -31,7 +31,7 @@ PLACEMENT_ITEM = "F90B10FB-D8FE-461A-8154-4664B7E8AEE9"
 OUTPUT_DEVICE_ITEM = "C9026507-B29B-4A35-A2B7-3C16BCCB0391"
 DEVICE_LIST = 1287
 FOLDERS_ITEM = "5AA02BF0-431E-4460-B1F0-9EE74D02754F"
-ADD_FOLDER, PLAY_BUTTON = 1033, 1000
+ADD_FOLDER, PLAY_BUTTON, ADDITIONAL_FOLDERS = 1033, 1000, 1318
 PICKER_TITLE = "Choose folder to add"
 TITLE = "Preferences"
 TRACK_BASED, ALBUM_BASED, APPLY, WITH_LABEL = 1331, 1332, 1074, 1129
@@ -124,17 +124,33 @@ def test_music_folder(root):
         return
     check(not playable(), "music folder: nothing to play before the folder is added")
     caption_after_choosing(player, 0)
-    player.window(TITLE, "click", str(ADD_FOLDER))
-    player.window(PICKER_TITLE, "set-text", "Edit", windows_path(music))
-    player.window(PICKER_TITLE, "click", "1")
+    choose_folder(player, windows_path(music))
     check(player.wait(lambda: player.controls(TITLE)[1].get(APPLY, (None, None, False))[2], 20),
           "music folder: the chosen folder makes Apply available")
+    # The same folder chosen again, in spellings the picker hands on, is not
+    # listed twice (it refuses forward slashes and "..").
+    path = windows_path(music)
+    for spelling in (path, path.upper(), path + "\\"):
+        choose_folder(player, spelling)
+    rows = player.window(TITLE, "rows", str(ADDITIONAL_FOLDERS))[1]
+    check(rows == [path], "music folder: one row for the folder chosen again in three spellings: %r" % rows)
+    os.makedirs(ARTIFACTS, exist_ok=True)
+    player.shot(TITLE, os.path.join(ARTIFACTS, "music_folder_chosen_again.png"))
     player.window(TITLE, "click", str(APPLY))
     check(player.wait(playable, 60), "music folder: the scan of the added folder fills the albums level")
     player.window(TITLE, "click", "2")
     check(player.stop() == 0, "music folder: the program ends cleanly")
     stored = player.records().get(FOLDERS_ITEM, b"")
     check(windows_path(music).encode() in stored, "music folder: the folder is stored: %r" % stored)
+
+
+def choose_folder(player, path):
+    """"+" on the Music folders page, the path typed into the picker."""
+    player.window(TITLE, "click", str(ADD_FOLDER))
+    player.window(PICKER_TITLE, "set-text", "Edit", path)
+    player.window(PICKER_TITLE, "click", "1")
+    # The dialogs over the main window: the preferences, and the picker while it is open.
+    player.wait(lambda: sum(line.startswith("#32770") for line in player.probe("popups")[1]) == 1, 10)
 
 
 def test_missing_device(root):

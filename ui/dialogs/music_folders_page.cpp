@@ -5,6 +5,7 @@
 #include <commctrl.h>
 #include <uxtheme.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,9 @@ constexpr GUID music_folders_page_guid = {0x2D269FA9, 0x6F78, 0x4CEC, {0x9F, 0x1
 std::vector<std::string> configured_folders() {
   std::vector<std::string> folders;
   for (const qiv::string_small& folder : config::library_extra_folders.value()) folders.emplace_back(folder.get_ptr());
+  // A list stored with a folder twice (by an older version, or edited by
+  // hand) shows it once, as the library uses it.
+  drop_repeated_folders(folders);
   return folders;
 }
 
@@ -144,8 +148,25 @@ void music_folders_page_instance::add_folder() {
   }
   qiv::string_buffer path;
   if (!pick_folder(handle(), localized_text_get("preferences_folders_add"), path)) return;
+  const HWND list = item(IDC_FOLDERS_ADDITIONAL_LIST);
+  // A folder already listed, in whatever spelling, is shown rather than
+  // listed twice.
+  const std::wstring key = library_folder_key(path.get_ptr());
+  const auto listed = std::find_if(folders_.begin(), folders_.end(),
+                                   [&](const std::string& folder) { return library_folder_key(folder) == key; });
+  if (listed != folders_.end()) {
+    const auto row = static_cast<int>(listed - folders_.begin());
+    LVITEMW state = {};
+    state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    state.state = LVIS_SELECTED | LVIS_FOCUSED;
+    SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&state));
+    SendMessageW(list, LVM_ENSUREVISIBLE, static_cast<WPARAM>(row), FALSE);
+    // Posted: the dialog gives the focus back to "+" as the picker closes.
+    PostMessageW(GetAncestor(handle(), GA_ROOT), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(list), TRUE);
+    return;
+  }
   folders_.emplace_back(path.get_ptr());
-  list_view_append_item(item(IDC_FOLDERS_ADDITIONAL_LIST), -1, path.get_ptr(), 0);
+  list_view_append_item(list, -1, path.get_ptr(), 0);
   mark_changed();
 }
 
