@@ -4,12 +4,15 @@ selection of every format the player writes tags to: after each Apply every
 file holds every edit so far (read back with mutagen, ffprobe and mkvextract), and the
 dialog shows what the files hold, so that the second Apply writes nothing
 back that the first changed. An MP3 whose new tag fits its old room is
-written in place: the same file, only the tag's bytes changed.
+written in place: the same file, only the tag's bytes changed; and every
+file is written as zorvtool's tag command writes a copy of it (in place or
+through a new file, to the same size).
 
 usage: properties_apply_formats.py WINE_EXEC BUILD_DIR ZORV_EXE  (ZORV_WINDOW_PROBE names the probe)
 """
 import json
 import os
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -21,7 +24,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 sys.dont_write_bytecode = True  # no cache folder left in the source tree
 from blackbox_checks import check, windows_path  # noqa: E402
-from main_window import Player, run_window_tests  # noqa: E402
+from main_window import BUILD_DIR, QUIET, WINE_EXEC, Player, run_window_tests  # noqa: E402
 from properties_window import APPLY, CANCEL, DIALOG, METADATA_LIST, PLAY, WS_DISABLED, dialog_window, rows  # noqa: E402
 
 OLD = {"artist": "Anna", "title": "Song", "album": "Old Album", "genre": "Jazz"}
@@ -43,6 +46,7 @@ def make_files(music):
     metadata = [arg for name, value in OLD.items() for arg in ("-metadata", "%s=%s" % (name, value))]
     made = {
         "mp3": lambda p: run("lame", "--quiet", "-b", "128", tone, p),
+        "id3v1.mp3": lambda p: run("lame", "--quiet", "-b", "128", tone, p),
         "flac": lambda p: run("flac", "-s", "-f", "-o", p, tone),
         "ogg": lambda p: run("oggenc", "-Q", "-o", p, tone),
         "opus": lambda p: run("opusenc", "--quiet", tone, p),
@@ -63,7 +67,8 @@ def make_files(music):
                 tags.add_tags()
             for key, value in OLD.items():
                 tags[key] = value
-            tags.save()
+            # An ID3v1 tag too: an edit then changes both ends of the file.
+            tags.save(**({"v1": 2} if name == "id3v1.mp3" else {}))
         paths.append(path)
     os.remove(tone)
     return paths
@@ -109,6 +114,21 @@ def mp3_tag_end(data):
     return 10 + size
 
 
+def tool_writes(paths, folder):
+    """How zorvtool's tag command writes the first edit into a copy of each
+    file: {name: (in place, new size)}."""
+    os.makedirs(folder)
+    writes = {}
+    for path in paths:
+        copy = os.path.join(folder, os.path.basename(path))
+        shutil.copyfile(path, copy)
+        inode = os.stat(copy).st_ino
+        subprocess.run([WINE_EXEC, BUILD_DIR, os.path.join(BUILD_DIR, "tools", "zorvtool.exe"), "tag",
+                        windows_path(copy), "album=New Album"], **QUIET)
+        writes[os.path.basename(path)] = (os.stat(copy).st_ino == inode, os.path.getsize(copy))
+    return writes
+
+
 def edit_and_apply(player, row, text):
     """The row's value typed in place for every track, then Apply; true once
     the dialog is enabled again with Apply off."""
@@ -127,7 +147,8 @@ def test_two_applies_over_every_format(root):
     mp3 = next(path for path in paths if path.endswith(".mp3"))
     with open(mp3, "rb") as f:
         mp3_before = f.read()
-    mp3_inode = os.stat(mp3).st_ino
+    inodes = {path: os.stat(path).st_ino for path in paths}
+    by_tool = tool_writes(paths, os.path.join(player.folder, "tool"))
     player.start(windows_path(os.path.dirname(paths[0])))
     check(player.wait(lambda: player.controls()[1].get(PLAY, (0, 0, False))[2], 60), "formats: the folder is listed")
     player.probe("drop", *[windows_path(path) for path in paths])
@@ -156,10 +177,13 @@ def test_two_applies_over_every_format(root):
             with open(mp3, "rb") as f:
                 mp3_after = f.read()
             end = mp3_tag_end(mp3_before)
-            check(os.stat(mp3).st_ino == mp3_inode and len(mp3_after) == len(mp3_before) and
-                  mp3_after[end:] == mp3_before[end:],
-                  "apply 1: the MP3 is written in place, only its tag's bytes changed (inode %d -> %d)" %
-                  (mp3_inode, os.stat(mp3).st_ino))
+            check(os.stat(mp3).st_ino == inodes[mp3] and len(mp3_after) == len(mp3_before) and
+                  mp3_after[end:] == mp3_before[end:], "apply 1: the MP3 is written in place, only its tag's bytes "
+                  "changed (inode %d -> %d)" % (inodes[mp3], os.stat(mp3).st_ino))
+            for path in paths:
+                by_window = (os.stat(path).st_ino == inodes[path], os.path.getsize(path))
+                check(by_window == by_tool[names[path]], "apply 1: %s is written as zorvtool writes it "
+                      "(in place, size): %r, zorvtool %r" % (names[path], by_window, by_tool[names[path]]))
 
     player.probe(*DIALOG, "command", str(CANCEL))
     check(player.wait(lambda: dialog_window(player)[0] is None, 30), "formats: Cancel after Apply closes unasked")
