@@ -8,7 +8,9 @@ MP3 with ID3v2 + APEv2 + ID3v1, WavPack, Musepack versions 7 and 8 (header
 ReplayGain and APEv2), Ogg Vorbis and Opus, WAV, MP4 with its movie box last,
 first, or before fragments, Matroska in place, grown, without a SeekHead and
 with a second Tags element) runs in the
-real zorvtool process, which is killed after a random delay. The program
+real zorvtool process, which is killed after a random delay. Its tag command
+is the player's metadata update as Apply runs it (the file's lock, the
+writer, the written file read back), so each kill lands on Apply's road. The program
 pauses before every change to a file (ZORV_TEST_WRITE_PAUSE_MS), so that the
 kills land between its writes. ZORV_TAG_KILLS sets the kills per road
 (default 8, about a hundred in all); ZORV_TAG_KILL_SEED the random seed.
