@@ -1,6 +1,7 @@
 #include "metadata/tags/tag_region_update.h"
 
 #include <cstring>
+#include <functional>
 #include <tuple>
 
 #include "io/file_copy.h"
@@ -75,8 +76,9 @@ enum class write_order { trailing_first, leading_first, not_in_place };
 // Readers take a leading tag's fields before the trailing tags'. Beside the
 // leading tag that stands while the other end is written, a new ID3v1 block
 // must read as the old one did: through the leading tag, or unseen behind
-// it. An APEv2 tag is read beside the leading tag by some readers whole and
-// by others not at all, so no mixed state reads as old or new to all.
+// it. An APEv2 tag holds any field, and the readers that fill the leading
+// tag's gaps from it take different things (this program its ReplayGain
+// values, others its fields): no order is known to keep it old or new to all.
 write_order order_of_writes(const std::vector<std::uint8_t>& old_leading, const std::vector<std::uint8_t>& leading,
                             const std::vector<std::uint8_t>& old_tail, const std::vector<std::uint8_t>& tail) {
   constexpr std::size_t block_size = std::tuple_size_v<id3v1_block>;
@@ -99,34 +101,29 @@ write_order order_of_writes(const std::vector<std::uint8_t>& old_leading, const 
 void write_both_in_place(file_object& file, const tag_region_update& update, const std::vector<std::uint8_t>& old_leading,
                          const std::vector<std::uint8_t>& old_tail, bool leading_changes, bool trailing_changes,
                          write_order order, const abort_signal& abort) {
-  const abort_signal& no_abort = never_raised_abort_signal();
-  const auto write_leading = [&](const std::vector<std::uint8_t>& from, const std::vector<std::uint8_t>& to,
-                                 const abort_signal& signal) {
+  // Each end written forward (old to new) or back (new to old).
+  using end_write = std::function<void(bool forward, const abort_signal&)>;
+  const end_write leading = [&](bool forward, const abort_signal& signal) {
+    const std::vector<std::uint8_t>& from = forward ? old_leading : update.leading;
+    const std::vector<std::uint8_t>& to = forward ? update.leading : old_leading;
     if (leading_changes) overwrite_changed_bytes(file, 0, from.data(), to.data(), to.size(), signal);
   };
-  const auto write_trailing = [&](const std::vector<std::uint8_t>& from, const std::vector<std::uint8_t>& to,
-                                  const abort_signal& signal) {
-    if (trailing_changes) write_trailing_in_place(file, update.trailing_start, from, to, signal);
+  const end_write trailing = [&](bool forward, const abort_signal& signal) {
+    if (trailing_changes)
+      write_trailing_in_place(file, update.trailing_start, forward ? old_tail : update.trailing,
+                              forward ? update.trailing : old_tail, signal);
   };
-  if (order == write_order::leading_first) {
-    write_leading(old_leading, update.leading, abort);
-    try {
-      write_trailing(old_tail, update.trailing, leading_changes ? no_abort : abort);
-    } catch (...) {
-      try {
-        write_leading(update.leading, old_leading, no_abort);
-      } catch (const std::exception&) {
-      }
-      throw;
-    }
-    return;
-  }
-  write_trailing(old_tail, update.trailing, abort);
+  const bool leading_goes_first = order == write_order::leading_first;
+  const end_write& first = leading_goes_first ? leading : trailing;
+  const end_write& second = leading_goes_first ? trailing : leading;
+  const bool first_changes = leading_goes_first ? leading_changes : trailing_changes;
+  const abort_signal& no_abort = never_raised_abort_signal();
+  first(true, abort);
   try {
-    write_leading(old_leading, update.leading, trailing_changes ? no_abort : abort);
+    second(true, first_changes ? no_abort : abort);
   } catch (...) {
     try {
-      write_trailing(update.trailing, old_tail, no_abort);
+      first(false, no_abort);
     } catch (const std::exception&) {
     }
     throw;
