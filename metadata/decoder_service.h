@@ -80,6 +80,8 @@ public:
   using service_parent = info_reader;
 
   virtual void set_info(std::uint32_t subsong, const track_info& info, const abort_signal& abort) = 0;
+  // After commit, get_info answers what the file now holds: the metadata
+  // update hands that to the tracks and to the dialog that asked for it.
   virtual void commit(const abort_signal& abort) = 0;
 
 protected:

@@ -493,6 +493,13 @@ void mp4_input::commit(const abort_signal& abort) {
     throw;
   }
   for (const std::string& report : reports) this->report(report, false);
+  // The info a writer hands back after its write is what the file now
+  // holds: the model's fields are still those read before the write, and a
+  // caller storing them would undo the edit at its next write. Read again
+  // as any later reader reads the file, whatever the write changed.
+  const abort_signal& never = never_raised_abort_signal();
+  file_->seek(0, never);
+  as_io_errors([&] { open_file(open_reason::info_write, never); });
 }
 
 }  // namespace tarnex

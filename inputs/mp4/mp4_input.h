@@ -43,7 +43,7 @@ public:
   void set_message_sink(decoder_message_sink* sink);
 
   // Edits wait for commit, which checks the file's layout and rewrites its
-  // movie box in place.
+  // movie box in place; get_info then answers what the file holds.
   void set_info(std::uint32_t subsong, const track_info& info);
   void commit(const abort_signal& abort);
 

@@ -1,11 +1,15 @@
 #include "metadata/tags/tag_region_update.h"
 
 #include <cstring>
+#include <functional>
+#include <tuple>
 
 #include "io/file_copy.h"
 #include "io/in_place_overwrite.h"
 #include "io/io_exceptions.h"
 #include "io/temp_schemes.h"
+#include "metadata/tags/id3v1.h"
+#include "metadata/tags/id3v1_behind_id3v2.h"
 
 using namespace vantrel_io;
 
@@ -64,6 +68,68 @@ void write_trailing_in_place(file_object& file, std::uint64_t start, const std::
   }
 }
 
+// Which end goes first when both change in place. A kill between the two
+// writes leaves one end old and the other new; every reader must then still
+// read the file as it was or as it is meant to be.
+enum class write_order { trailing_first, leading_first, not_in_place };
+
+// Readers take a leading tag's fields before the trailing tags'. Beside the
+// leading tag that stands while the other end is written, a new ID3v1 block
+// must read as the old one did: through the leading tag, or unseen behind
+// it. An APEv2 tag holds any field, and the readers that fill the leading
+// tag's gaps from it take different things (this program its ReplayGain
+// values, others its fields): no order is known to keep it old or new to all.
+write_order order_of_writes(const std::vector<std::uint8_t>& old_leading, const std::vector<std::uint8_t>& leading,
+                            const std::vector<std::uint8_t>& old_tail, const std::vector<std::uint8_t>& tail) {
+  constexpr std::size_t block_size = std::tuple_size_v<id3v1_block>;
+  if (old_tail.size() != block_size || tail.size() != block_size) return write_order::not_in_place;
+  if (!id3v1_is_block(old_tail.data()) || !id3v1_is_block(tail.data())) return write_order::not_in_place;
+  id3v1_block before, after;
+  std::memcpy(before.data(), old_tail.data(), block_size);
+  std::memcpy(after.data(), tail.data(), block_size);
+  // The old leading tag stands first: a block it hides may change under it.
+  if (id3v1_change_hidden_behind(old_leading.data(), old_leading.size(), before, after))
+    return write_order::trailing_first;
+  // Else the new one first, when it hides the old block as well as the new.
+  if (id3v1_change_hidden_behind(leading.data(), leading.size(), before, after)) return write_order::leading_first;
+  return write_order::not_in_place;
+}
+
+// Both ends in place, `order` saying which goes first. Once the first write
+// is made the second is not cancelled, and when it fails the first is undone,
+// so that a failure leaves the file as it was.
+void write_both_in_place(file_object& file, const tag_region_update& update, const std::vector<std::uint8_t>& old_leading,
+                         const std::vector<std::uint8_t>& old_tail, bool leading_changes, bool trailing_changes,
+                         write_order order, const abort_signal& abort) {
+  // Each end written forward (old to new) or back (new to old).
+  using end_write = std::function<void(bool forward, const abort_signal&)>;
+  const end_write leading = [&](bool forward, const abort_signal& signal) {
+    const std::vector<std::uint8_t>& from = forward ? old_leading : update.leading;
+    const std::vector<std::uint8_t>& to = forward ? update.leading : old_leading;
+    if (leading_changes) overwrite_changed_bytes(file, 0, from.data(), to.data(), to.size(), signal);
+  };
+  const end_write trailing = [&](bool forward, const abort_signal& signal) {
+    if (trailing_changes)
+      write_trailing_in_place(file, update.trailing_start, forward ? old_tail : update.trailing,
+                              forward ? update.trailing : old_tail, signal);
+  };
+  const bool leading_goes_first = order == write_order::leading_first;
+  const end_write& first = leading_goes_first ? leading : trailing;
+  const end_write& second = leading_goes_first ? trailing : leading;
+  const bool first_changes = leading_goes_first ? leading_changes : trailing_changes;
+  const abort_signal& no_abort = never_raised_abort_signal();
+  first(true, abort);
+  try {
+    second(true, first_changes ? no_abort : abort);
+  } catch (...) {
+    try {
+      first(false, no_abort);
+    } catch (const std::exception&) {
+    }
+    throw;
+  }
+}
+
 }  // namespace
 
 void apply_tag_region_update(file_ptr& file, retag_temp_source& rewrite, const tag_region_update& update,
@@ -76,16 +142,22 @@ void apply_tag_region_update(file_ptr& file, retag_temp_source& rewrite, const t
   const std::vector<std::uint8_t> old_tail = read_range(*file, update.trailing_start, size - update.trailing_start, abort);
   const bool trailing_changes = old_tail != update.trailing;
   if (update.old_leading != nullptr && update.old_leading->size() != update.leading_length) throw_io_data();
-  bool leading_changes = update.leading.size() != update.leading_length;
-  if (!leading_changes && update.leading_length > 0) {
-    leading_changes = update.old_leading != nullptr ? *update.old_leading != update.leading
-                                                    : read_range(*file, 0, update.leading_length, abort) != update.leading;
+  const bool leading_in_place = update.leading.size() == update.leading_length;
+  // The old leading tags, when the new one may go over them.
+  std::vector<std::uint8_t> read_leading;
+  const std::vector<std::uint8_t>* old_leading = update.old_leading;
+  if (leading_in_place && old_leading == nullptr) {
+    read_leading = read_range(*file, 0, update.leading_length, abort);
+    old_leading = &read_leading;
   }
+  const bool leading_changes = !leading_in_place || *old_leading != update.leading;
   if (!leading_changes && !trailing_changes) return;
 
-  const bool leading_in_place = update.leading.size() == update.leading_length;
   const bool trailing_in_place = update.trailing.size() >= old_tail.size();
-  if (!leading_in_place || !trailing_in_place || (leading_changes && trailing_changes)) {
+  const write_order order = leading_in_place && leading_changes && trailing_changes
+                                ? order_of_writes(*old_leading, update.leading, old_tail, update.trailing)
+                                : write_order::trailing_first;
+  if (!leading_in_place || !trailing_in_place || order == write_order::not_in_place) {
     file_ptr output;
     if (rewrite.open_temp(output, abort)) {
       build_new_file(*file, *output, update, abort);
@@ -104,13 +176,9 @@ void apply_tag_region_update(file_ptr& file, retag_temp_source& rewrite, const t
       return;
     }
   }
-  // In place. Readers take a leading tag's fields before the trailing
-  // tags', so the trailing run goes first: until the leading tag follows,
-  // the file reads as it did.
-  if (trailing_changes) write_trailing_in_place(*file, update.trailing_start, old_tail, update.trailing, abort);
-  if (!leading_changes) return;
-  if (update.old_leading != nullptr)
-    overwrite_changed_bytes(*file, 0, update.old_leading->data(), update.leading.data(), update.leading.size(), abort);
-  else
-    overwrite_changed_bytes(*file, 0, update.leading.data(), update.leading.size(), abort);
+  // Without a temporary file a change that no order makes safe still goes
+  // in place, the trailing run first: the leading tag's fields, which
+  // readers take first, change last.
+  write_both_in_place(*file, update, *old_leading, old_tail, leading_changes, trailing_changes,
+                      order == write_order::leading_first ? order : write_order::trailing_first, abort);
 }

@@ -5,11 +5,14 @@
 //
 // A region is written in place only when that takes one write: a leading
 // tag of the same size, a trailing run that keeps or grows its size (the
-// write that lengthens the file also puts the new footer at its end). A
-// change at both ends, a leading tag of another size or a trailing run that
-// shrinks go into the one temporary file, which one move commits. Without a
-// temporary file (a caller's file object with no path) the same changes are
-// made in place as safely as the file allows.
+// write that lengthens the file also puts the new footer at its end). Both
+// ends change in place only when a kill between their writes leaves a file
+// that every reader reads as old or as new: an ID3v1 block whose change the
+// leading tag that stands meanwhile hides. Any other change at both ends, a
+// leading tag of another size or a trailing run that shrinks go into the one
+// temporary file, which one move commits. Without a temporary file (a
+// caller's file object with no path) the same changes are made in place as
+// safely as the file allows.
 #pragma once
 
 #include <cstdint>

@@ -381,4 +381,6 @@ def main():
                      test_field_editor_keeps_line_breaks_out_of_values, test_scrolling_and_suggestions_in_the_dialog)
 
 
-main()
+# Other window tests reuse its helpers; as a script it runs its own checks.
+if __name__ == "__main__":
+    main()

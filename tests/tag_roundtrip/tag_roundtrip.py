@@ -64,6 +64,40 @@ def id3_size(path):
     return size + 10
 
 
+def check_edits_in_place_at_both_ends(lame, work):
+    """An MP3 with ID3v2 and ID3v1 tags, once written with a title that
+    outgrows lame's tag (which then gets the default padding): edits that fit the room are written into the same file, only
+    the two tags' bytes changed, whether the ID3v2 tag held the field before
+    (artist, album removed) or only holds it after (genre); a comment, which
+    readers show from both tags side by side, goes through a new file."""
+    path = os.path.join(work, "both_ends.mp3")
+    shutil.copy(lame, path)
+    tag(path, "title=" + "Padded " * 40)
+    edits = [(["artist=Lame Artisy"], True), (["genre=Rock"], True), (["-album"], True), (["comment=hello"], False)]
+    for edit, in_place in edits:
+        with open(path, "rb") as f:
+            before = f.read()
+        inode = os.stat(path).st_ino
+        tag(path, *edit)
+        with open(path, "rb") as f:
+            after = f.read()
+        room = id3_size(path)
+        if in_place:
+            check(os.stat(path).st_ino == inode and len(after) == len(before) and
+                  after[room:-128] == before[room:-128], "%s: written in place, only the tags changed" % edit)
+        check(after[room:-128] == before[room:-128] and after[-128:-125] == b"TAG", "%s: audio kept" % edit)
+    id3 = ID3(path)
+    v2_only = ID3(path, load_v1=False)
+    check(str(id3["TPE1"]) == "Lame Artisy" and str(id3["TCON"]) == "Rock" and "TALB" not in id3,
+          "edits read back by mutagen: %s" % id3.pprint())
+    check(str(v2_only["COMM::eng"]) == "hello" and str(id3["COMM:ID3v1 Comment:eng"]) == "hello",
+          "the comment in both tags: %s" % id3.pprint())
+    with open(path, "rb") as f:
+        block = f.read()[-128:]
+    check(block[33:44] == b"Lame Artisy" and block[63:93] == bytes(30) and block[127] == 17,
+          "the ID3v1 block holds the edits")
+
+
 def main():
     work = tempfile.mkdtemp(prefix="zorv-tags-")
     try:
@@ -83,6 +117,7 @@ def main():
         check(first(fields, "tracknumber") == "4", "lame track")
         check(first(fields, "date") == "2001", "lame year")
         check("id3v2" in str(data) and "id3v1" in str(data), "lame tagtype names both kinds")
+        check_edits_in_place_at_both_ends(lame, work)
 
         # mutagen's tags, version 2.3 and 2.4, with a picture and a rating.
         picture = bytes(range(256)) * 8

@@ -1,6 +1,6 @@
-"""Fixtures and independent readings shared by the tag-write safety tests:
-files made with Debian's encoders, an APEv2 tag built by hand, and the
-trailing tags read straight from the bytes."""
+"""Fixtures and readings shared by the tag-write safety tests: files made
+with Debian's encoders, an APEv2 tag built by hand, and zorvtool's reading
+and decoding of them."""
 import json
 import os
 import struct
@@ -73,6 +73,10 @@ def make_fixtures(folder):
     out["mp3all"] = os.path.join(folder, "all.mp3")
     run(["lame", "--quiet", "-b", "128", "--add-id3v2", "--tt", "Old title", "--ta", "Old artist", src, out["mp3all"]])
     insert_before_id3v1(out["mp3all"], ape_tag([("Title", "Old title"), ("Artist", "Old artist")]))
+    # lame's ID3v2 tag with room to spare and its ID3v1 block.
+    out["mp3both"] = os.path.join(folder, "both.mp3")
+    run(["lame", "--quiet", "-b", "128", "--pad-id3v2-size", "1024", "--tt", "Old title", "--ta", "Old artist", src,
+         out["mp3both"]])
     out["mp3trail"] = os.path.join(folder, "trail.mp3")
     run(["lame", "--quiet", "-b", "128", "--id3v1-only", "--tt", "Old title", "--ta", "Old artist", src,
          out["mp3trail"]])
@@ -221,57 +225,3 @@ class Zorvtool:
             data = f.read()
         os.remove(out)
         return data
-
-
-def id3v1_title(data):
-    if data[-128:-125] != b"TAG":
-        return None
-    return data[-125:-95].rstrip(b"\0 ").decode("latin-1")
-
-
-def ape_title(data):
-    """The Title item of an APEv2 tag ending where the file or its ID3v1 tag ends."""
-    end = len(data) - 128 if data[-128:-125] == b"TAG" else len(data)
-    footer = data[end - 32:end]
-    if footer[:8] != b"APETAGEX":
-        return None
-    size, count = struct.unpack_from("<II", footer, 12)
-    area = data[end - size:end - 32]
-    pos = 0
-    for _ in range(count):
-        length, _flags = struct.unpack_from("<II", area, pos)
-        key_end = area.index(b"\0", pos + 8)
-        key = area[pos + 8:key_end].decode()
-        value = area[key_end + 1:key_end + 1 + length].decode()
-        if key.lower() == "title":
-            return value
-        pos = key_end + 1 + length
-    return None
-
-
-def id3v2_title(data):
-    if data[:3] != b"ID3":
-        return None
-    version = data[3]
-    size = 0
-    for b in data[6:10]:
-        size = (size << 7) | b
-    pos = 10
-    while pos + 10 <= 10 + size:
-        frame_id = data[pos:pos + 4]
-        raw = data[pos + 4:pos + 8]
-        length = 0
-        if version == 4:
-            for b in raw:
-                length = (length << 7) | b
-        else:
-            length = int.from_bytes(raw, "big")
-        if frame_id == b"\0\0\0\0":
-            return None
-        if frame_id == b"TIT2":
-            body = data[pos + 10:pos + 10 + length]
-            encoding, text = body[0], body[1:]
-            codec = {0: "latin-1", 1: "utf-16", 2: "utf-16-be", 3: "utf-8"}[encoding]
-            return text.decode(codec).rstrip("\0")
-        pos += 10 + length
-    return None

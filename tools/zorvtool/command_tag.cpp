@@ -1,13 +1,18 @@
-// zorvtool tag PATH name=value ... -name: changes the fields of PATH as the
-// player's metadata update would, through the input that claims the file. A
-// file no input claims is never written: tags put before or after data of a
-// format nothing here reads could break the file for the programs that do.
+// zorvtool tag PATH name=value ... -name: changes the fields of PATH through
+// the player's own metadata update, as Apply in the properties dialog does:
+// the same file lock, writer and reading back of the written file, so that
+// what the tool shows of a write is what the player does. A file no input
+// claims is never written: tags put before or after data of a format nothing
+// here reads could break the file for the programs that do.
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "core/abort_signal.h"
+#include "core/quiet_process_status.h"
 #include "metadata/input_dispatch.h"
+#include "metadata/metadata_io.h"
+#include "metadata/track_handle_registry.h"
 #include "metadata/track_info.h"
 #include "tools/zorvtool/zorvtool_command.h"
 
@@ -77,6 +82,19 @@ void apply_changes(const std::vector<field_change>& changes, track_info& info) {
   }
 }
 
+// Every track of the update gets the same changes.
+class change_filter : public info_update_filter {
+public:
+  explicit change_filter(std::vector<field_change> changes) : changes_(std::move(changes)) {}
+  bool update(const track_handle_ptr&, const vantrel_io::file_stats&, track_info& info) override {
+    apply_changes(changes_, info);
+    return true;
+  }
+
+private:
+  const std::vector<field_change> changes_;
+};
+
 // A subsong number is a whole number from 0 up, written in decimal.
 long long parse_subsong(const std::string& text) {
   const bool digits = !text.empty() && text.size() <= 10 &&
@@ -110,23 +128,26 @@ int run_tag(const zorvtool::arguments& args) {
   const std::vector<field_change> changes = parse_changes(rest);
   const std::string path = zorvtool::system_path(args[0]);
   raisable_abort_signal abort;
-  info_writer_ptr writer;
-  input_dispatch::open_info_writer(writer, vantrel_io::file_ptr(), path.c_str(), abort);
+  track_handle_list tracks;
+  {
+    info_reader_ptr reader;
+    input_dispatch::open_info_reader(reader, vantrel_io::file_ptr(), path.c_str(), abort);
+    for (std::uint32_t i = 0; i < reader->get_subsong_count(); ++i) {
+      const std::uint32_t subsong = reader->get_subsong(i);
+      if (only_subsong < 0 || subsong == only_subsong)
+        tracks.push_back(track_handle_registry::get_handle(track_location(path.c_str(), subsong)));
+    }
+  }
   // Nothing is written for a subsong the file does not have: a change asked
   // for and not made must not end as a success.
-  bool found = only_subsong < 0;
-  for (std::uint32_t i = 0; i < writer->get_subsong_count(); ++i)
-    if (writer->get_subsong(i) == only_subsong) found = true;
-  if (!found) throw_no_such_subsong(only_subsong);
-  for (std::uint32_t i = 0; i < writer->get_subsong_count(); ++i) {
-    const std::uint32_t subsong = writer->get_subsong(i);
-    if (only_subsong >= 0 && subsong != only_subsong) continue;
-    track_info_impl info;
-    writer->get_info(subsong, info, abort);
-    apply_changes(changes, info);
-    writer->set_info(subsong, info, abort);
-  }
-  writer->commit(abort);
+  if (tracks.empty()) throw_no_such_subsong(only_subsong);
+  service_ptr<change_filter> filter(new service_counted<change_filter>(changes));
+  service_ptr<metadata_update_operation> update(new service_counted<metadata_update_operation>(
+      tracks, filter.get(), metadata_flag_no_error_popup, nullptr, nullptr));
+  quiet_process_status status;
+  update->run(status, abort);
+  update->on_done(nullptr, false);
+  if (!update->get_errors().empty()) throw std::runtime_error(update->get_errors().front().message);
   return 0;
 }
 

@@ -424,41 +424,83 @@ public:
 };
 
 TEST_F(TagServices, AKillCanOnlyFallBetweenWholeStates) {
-  // In place only what changes in one write; a change at both ends, or a
-  // trailing run that shrinks, goes whole into the one temporary file.
+  // In place only what changes in one write, or at both ends an ID3v1 block
+  // whose change the leading tag standing between the writes hides; any
+  // other change at both ends, or a trailing run that shrinks, goes whole
+  // into the one temporary file.
   const std::string padded = leading(frame("TIT2", latin("old")), 200);
   const std::string long_ape = ape({{false, 0, "Title", "old"}, {false, 0, "Comment", std::string(300, 'c')}});
+  const unsigned id3 = tag_services::kind_id3v2 | tag_services::kind_id3v1;
+  using fields = std::vector<std::pair<const char*, const char*>>;
+  enum road { through_temp, one_write, trailing_first, leading_first };
   struct road_case {
     const char* why;
     std::string original;
     unsigned kinds;
-    bool through_temp;
+    fields written;
+    road expected;
   };
   const road_case cases[] = {
-      {"trailing tags that grow", audio + id3v1("old"), tag_services::kind_apev2 | tag_services::kind_id3v1, false},
-      {"a leading tag that fits its room", padded + audio, tag_services::kind_id3v2, false},
-      {"both ends changing", padded + audio + id3v1("old"), tag_services::kind_id3v2 | tag_services::kind_id3v1, true},
-      {"trailing tags that shrink", audio + long_ape, tag_services::kind_apev2, true},
+      {"trailing tags that grow", audio + id3v1("old"), tag_services::kind_apev2 | tag_services::kind_id3v1,
+       {{"title", "new"}}, one_write},
+      {"a leading tag that fits its room", padded + audio, tag_services::kind_id3v2, {{"title", "new"}}, one_write},
+      {"an ID3v1 title behind the old tag's title", padded + audio + id3v1("old"), id3, {{"title", "new"}},
+       trailing_first},
+      {"an ID3v1 genre only the new tag holds", padded + audio + id3v1("old"), id3,
+       {{"genre", "Rock"}, {"title", "old"}}, leading_first},
+      {"an ID3v1 comment, shown beside either tag", padded + audio + id3v1("old"), id3,
+       {{"comment", "c"}, {"title", "new"}}, through_temp},
+      {"an APEv2 tag at the end", padded + audio + ape({{false, 0, "Title", "old"}}), tag_services::kind_id3v2 | 4,
+       {{"title", "new"}}, through_temp},
+      {"trailing tags that shrink", audio + long_ape, tag_services::kind_apev2, {{"title", "new"}}, through_temp},
   };
   for (const road_case& c : cases) {
     auto model = io_test::make_model_file(c.original);
-    int writes = 0;
-    model->before_write = [&](std::uint32_t) { ++writes; };
+    std::vector<std::uint64_t> offsets;
+    std::vector<std::string> states;
+    model->before_write = [&](std::uint32_t) {
+      offsets.push_back(model->position);
+      states.push_back(model->bytes);
+    };
     vantrel_io::file_ptr file(model.get());
     track_info_impl info;
-    info.append_field("title", track_info::until_nul, "new", track_info::until_nul);
+    for (const auto& [name, value] : c.written) info.append_field(name, track_info::until_nul, value, track_info::until_nul);
     memory_temp_source temp;
     tag_services::write(file, temp, c.kinds, info, abort);
-    EXPECT_EQ(c.through_temp, static_cast<bool>(temp.made)) << c.why;
-    if (c.through_temp) {
-      EXPECT_EQ(0, writes) << c.why;
-      EXPECT_TRUE(c.original == model->bytes) << c.why;
-      EXPECT_EQ("title=new;", lower(read_fields(temp.made->bytes))) << c.why;
-      EXPECT_NE(std::string::npos, temp.made->bytes.find(audio)) << c.why;
-    } else {
-      EXPECT_EQ(1, writes) << c.why;
-      EXPECT_EQ("title=new;", lower(read_fields(model->bytes))) << c.why;
+    EXPECT_EQ(c.expected == through_temp, static_cast<bool>(temp.made)) << c.why;
+    const std::string& result = c.expected == through_temp ? temp.made->bytes : model->bytes;
+    const std::string new_fields = lower(read_fields(result));
+    EXPECT_EQ(lower(track_fields_text(info)), new_fields) << c.why;
+    EXPECT_NE(std::string::npos, result.find(audio)) << c.why;
+    if (c.expected == through_temp) {
+      EXPECT_TRUE(offsets.empty() && c.original == model->bytes) << c.why;
+      continue;
     }
+    ASSERT_EQ(c.expected == one_write ? 1u : 2u, offsets.size()) << c.why;
+    if (c.expected == one_write) continue;
+    EXPECT_EQ(c.expected == leading_first, offsets[0] < audio.size()) << c.why;
+    // Between the writes the file reads as it was or as it is meant to be.
+    const std::string between = lower(read_fields(states[1]));
+    EXPECT_TRUE(between == lower(read_fields(c.original)) || between == new_fields) << c.why;
+  }
+}
+
+TEST_F(TagServices, BothEndsInPlaceAreUndoneWhenTheSecondWriteFails) {
+  const std::string original = leading(frame("TIT2", latin("old")), 200) + audio + id3v1("old");
+  for (const char* genre : {"", "Rock"}) {  // the trailing block first, then the leading tag first
+    auto model = io_test::make_model_file(original);
+    int writes = 0;
+    model->before_write = [&](std::uint32_t) {
+      if (++writes == 2) vantrel_io::throw_io();
+    };
+    vantrel_io::file_ptr file(model.get());
+    track_info_impl info;
+    info.append_field("title", track_info::until_nul, *genre ? "old" : "new", track_info::until_nul);
+    if (*genre) info.append_field("genre", track_info::until_nul, genre, track_info::until_nul);
+    retag_in_place in_place;
+    EXPECT_THROW(tag_services::write(file, in_place, tag_services::kind_id3v2 | tag_services::kind_id3v1, info, abort),
+                 vantrel_io::exception_io);
+    EXPECT_TRUE(original == model->bytes) << genre;
   }
 }
 
