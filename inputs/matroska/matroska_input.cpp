@@ -321,7 +321,10 @@ double matroska_input::to_whole_samples(double seconds) const {
 }
 
 void matroska_input::get_info(std::uint32_t subsong, track_info& out, const abort_signal& abort) {
-  const std::uint64_t uid = subsong_chapter_uid(subsong, false);
+  // Subsong 0 of a file with chapters is the file as a whole, which the
+  // metadata operations read beside the chapters: its length, no chapter's
+  // fields.
+  const std::uint64_t uid = subsong_chapter_uid(subsong, subsong == 0);
   out.reset();
   if (decoder_) {
     track_info_impl technical;
@@ -389,6 +392,14 @@ void matroska_input::commit(const abort_signal& abort) {
   ebml_file_reader writer(file_, never_raised_abort_signal());
   if (!matroska_place_tags(state_.scan, writer, content)) throw FileNotTaggable();
   tags_to_write_.clear();
+  // The placement may have moved the Tags element, voided old ones or
+  // pointed the SeekHeads elsewhere: what get_info reads next, and hands to
+  // the tracks as what the file now holds, comes from a fresh map of it.
+  matroska_file_scan fresh;
+  ebml_file_reader rescan(file_, never_raised_abort_signal());
+  matroska_scan_file(fresh, rescan);
+  matroska_find_every_tags(fresh, rescan);
+  state_.scan = std::move(fresh);
   tags_loaded_ = false;
 }
 
