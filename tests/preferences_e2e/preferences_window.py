@@ -144,6 +144,34 @@ def test_music_folder(root):
     check(windows_path(music).encode() in stored, "music folder: the folder is stored: %r" % stored)
 
 
+def test_picker_cancelled(root):
+    """The picker cancelled twice, once with its Cancel button and once with
+    Escape, then the dialog and the player closed: the process ends with exit
+    code 0 and leaves no crash dump in the profile."""
+    player = Player(WINE_EXEC, BUILD_DIR, ZORV, root, "picker_cancelled")
+    player.start()
+    if open_dialog(player) is None:
+        check(False, "picker cancelled: the dialog opens")
+        player.stop()
+        return
+    caption_after_choosing(player, 0)
+    picker_open = lambda: player.controls(PICKER_TITLE)[0] is not None
+    for cancel in (("click", "2"), ("keys", "escape")):
+        player.window(TITLE, "click", str(ADD_FOLDER))
+        check(player.wait(picker_open, 20), "picker cancelled: \"+\" opens the picker")
+        player.window(PICKER_TITLE, *cancel)
+        check(player.wait(lambda: not picker_open(), 20), "picker cancelled: %s closes the picker" % (cancel,))
+    rows = player.window(TITLE, "rows", str(ADDITIONAL_FOLDERS))[1]
+    check(rows == [], "picker cancelled: no folder is listed: %r" % rows)
+    player.window(TITLE, "click", "2")
+    check(player.wait(lambda: player.controls(TITLE)[0] is None, 10), "picker cancelled: the dialog closes")
+    code = player.stop()
+    check(code == 0, "picker cancelled: the program ends with exit code 0: %r" % code)
+    profile = os.path.join(player.folder, "zorv-configuration")
+    dumps = [name for name in os.listdir(profile) if name.startswith("failure-")]
+    check(not dumps, "picker cancelled: no crash dump: %r" % dumps)
+
+
 def choose_folder(player, path):
     """"+" on the Music folders page, the path typed into the picker."""
     player.window(TITLE, "click", str(ADD_FOLDER))
@@ -231,6 +259,7 @@ def main():
             result = test_pages_apply_and_restart(root)
             test_missing_device(root)
             test_music_folder(root)
+            test_picker_cancelled(root)
             if result:
                 test_high_dpi(root, result[1])
         except Exception as error:  # report, never hang
