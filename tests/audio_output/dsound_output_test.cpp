@@ -524,7 +524,8 @@ TEST_F(AudioOutput, LegacyWindowsSixteenBitPathIsBitExact) {
   RegCloseKey(key);
   std::wstring command = L"\"" + legacy_path + L"\" --gtest_filter=*.LegacyChild*";
   SetEnvironmentVariableW(L"ZORV_LEGACY_CHILD", L"1");
-  STARTUPINFOW startup = {sizeof(startup)};
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
   PROCESS_INFORMATION process = {};
   ASSERT_TRUE(CreateProcessW(legacy_path.c_str(), command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
                              &process));

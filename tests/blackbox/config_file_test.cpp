@@ -298,7 +298,9 @@ TEST_F(ConfigFile, AFlippedPayloadByteAsksAndTheAnswerDecidesWhatBecomesOfTheFil
     EXPECT_EQ(result.exit_code, 0u) << c.why;
     EXPECT_EQ(exited_on_shutdown_request(result), c.ends_at_startup) << c.why << ": " << result.debug_output;
     ASSERT_EQ(result.message_boxes.size(), c.asks ? 1u : 0u) << c.why;
-    if (c.asks) EXPECT_EQ(result.message_boxes[0].text, corrupted_prompt) << c.why;
+    if (c.asks) {
+      EXPECT_EQ(result.message_boxes[0].text, corrupted_prompt) << c.why;
+    }
     EXPECT_EQ(read_file(copy.config()), c.file_after) << c.why;
   }
 }

@@ -16,11 +16,16 @@ TEST(ListMenuRoutines, TheMenuKeyOpensOnTheFirstSelectedRowThatShowsElseOnTheLis
   InitCommonControlsEx(&controls);
   HWND list = CreateWindowW(WC_LISTVIEWW, L"", WS_POPUP | WS_VISIBLE | LVS_REPORT, 100, 100, 200, 120, nullptr,
                             nullptr, nullptr, nullptr);
-  LVCOLUMNW column = {LVCF_WIDTH, 0, 150};
+  LVCOLUMNW column{};
+  column.mask = LVCF_WIDTH;
+  column.cx = 150;
   SendMessageW(list, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&column));
   SendMessageW(list, LVM_INSERTCOLUMNW, 1, reinterpret_cast<LPARAM>(&column));
   for (int row = 0; row < 50; ++row) {
-    LVITEMW item = {LVIF_TEXT, row, 0, 0, 0, const_cast<wchar_t*>(L"row")};
+    LVITEMW item{};
+    item.mask = LVIF_TEXT;
+    item.iItem = row;
+    item.pszText = const_cast<wchar_t*>(L"row");
     SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
   }
   EXPECT_EQ(list_view_header_count(list), 2);
@@ -40,7 +45,8 @@ TEST(ListMenuRoutines, TheMenuKeyOpensOnTheFirstSelectedRowThatShowsElseOnTheLis
   select(2, true);
   EXPECT_TRUE(list_view_is_item_selected(list, 2));
   EXPECT_FALSE(list_view_is_item_selected(list, 3));
-  RECT row_rect = {LVIR_BOUNDS};
+  RECT row_rect{};
+  row_rect.left = LVIR_BOUNDS;
   SendMessageW(list, LVM_GETITEMRECT, 2, reinterpret_cast<LPARAM>(&row_rect));
   POINT row_centre = {(row_rect.left + row_rect.right) / 2, (row_rect.top + row_rect.bottom) / 2};
   ClientToScreen(list, &row_centre);

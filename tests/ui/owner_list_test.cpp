@@ -159,13 +159,17 @@ TEST_F(OwnerList, ALargeListLoadsWithoutATextMadePerItemAndItsScrollBarsFollow) 
   list.reload();
   EXPECT_EQ(source.texts_made, 0) << "every text is read into one reused buffer";
   EXPECT_GT(list.metrics().reference.cx, 0);
-  SCROLLINFO info = {sizeof(info), SIF_RANGE | SIF_PAGE};
+  SCROLLINFO info{};
+  info.cbSize = sizeof(info);
+  info.fMask = SIF_RANGE | SIF_PAGE;
   ASSERT_TRUE(GetScrollInfo(window, SB_HORZ, &info));
   EXPECT_EQ(info.nMax, list.layout().content_width) << "the bars take the new layout, drawn with the next paint";
   source.texts = numbered(3);
   list.reload();
   pump_pending();
-  info = {sizeof(info), SIF_RANGE | SIF_PAGE};
+  info = SCROLLINFO{};
+  info.cbSize = sizeof(info);
+  info.fMask = SIF_RANGE | SIF_PAGE;
   GetScrollInfo(window, SB_HORZ, &info);
   EXPECT_LT(info.nMax, static_cast<int>(info.nPage)) << "nothing left to scroll";
 }

@@ -46,7 +46,9 @@ std::vector<item> items_of(HMENU menu) {
   std::vector<item> out;
   for (int i = 0; i < GetMenuItemCount(menu); ++i) {
     wchar_t text[64] = {};
-    MENUITEMINFOW info = {sizeof info, MIIM_ID | MIIM_STATE | MIIM_FTYPE | MIIM_STRING};
+    MENUITEMINFOW info{};
+    info.cbSize = sizeof info;
+    info.fMask = MIIM_ID | MIIM_STATE | MIIM_FTYPE | MIIM_STRING;
     info.dwTypeData = text;
     info.cch = 64;
     GetMenuItemInfoW(menu, i, TRUE, &info);
@@ -117,7 +119,10 @@ TEST(ShortcutKeys, KeyPressesInTheMainWindowReachTheTable) {
   };
   for (const auto& r : rows) {
     shortcuts.codes.clear();
-    const MSG message = {r.target, r.message, r.key, 0};
+    MSG message{};
+    message.hwnd = r.target;
+    message.message = r.message;
+    message.wParam = r.key;
     EXPECT_EQ(shortcut_process_key_message(shortcuts, main, message, r.modifiers), r.code >= 0) << r.why;
     EXPECT_EQ(shortcuts.codes, r.code >= 0 ? std::vector<std::uint32_t>{std::uint32_t(r.code)}
                                            : std::vector<std::uint32_t>{})

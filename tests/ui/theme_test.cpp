@@ -78,7 +78,7 @@ TEST(Themes, AFreshProfileHasClassicCheckedAndPicturesOnAndAChoiceSurvivesAResta
   // A stored theme that is none of the four checks nothing and colours as
   // the classic theme.
   set_current_theme(theme_ids::black);
-  set_current_theme({0x12345678});
+  set_current_theme(GUID{0x12345678, 0, 0, {0, 0, 0, 0, 0, 0, 0, 0}});
   EXPECT_TRUE(checked_themes().empty());
   EXPECT_EQ(theme_colour(theme_background), GetSysColor(COLOR_WINDOW));
   set_current_theme(theme_ids::classic);
