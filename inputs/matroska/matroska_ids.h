@@ -32,6 +32,7 @@ inline constexpr std::uint32_t flag_enabled = 0x39;
 inline constexpr std::uint32_t flag_default = 0x08;
 inline constexpr std::uint32_t flag_forced = 0x15AA;
 inline constexpr std::uint32_t codec_id = 0x06;
+inline constexpr std::uint32_t track_name = 0x136E;
 inline constexpr std::uint32_t codec_private = 0x23A2;
 inline constexpr std::uint32_t codec_delay = 0x16AA;
 inline constexpr std::uint32_t audio = 0x61;

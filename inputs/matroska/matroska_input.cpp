@@ -223,12 +223,12 @@ void matroska_input::deliver_warnings() {
   sink_->on_message(damaged_tags_warning, false);
 }
 
-std::uint64_t matroska_input::tags_track_uid() const {
-  if (track_) return track_->uid;
+matroska_track_ptr matroska_input::tags_track() const {
+  if (track_) return track_;
   try {
-    return matroska_choose_track(state_.tracks)->uid;
+    return matroska_choose_track(state_.tracks);
   } catch (const vantrel_io::exception_io_data&) {
-    return 0;
+    return nullptr;
   }
 }
 
@@ -338,16 +338,13 @@ void matroska_input::get_info(std::uint32_t subsong, track_info& out, const abor
   if (bitrate_ != 0) out.set_bitrate(bitrate_);
   out.remove_all_fields();
 
-  const bool has_tags = state_.scan.knows(ids::tags);
   if (subsong == 0) {
     if (state_.info.duration > 0.0) out.set_length(to_whole_samples(state_.info.duration * seconds_per_tick_));
   } else {
     bool limited;
     out.set_length(to_whole_samples(chapter_length(subsong - 1, limited)));
-    const std::string& title = state_.chapters[subsong - 1].title;
-    if (!has_tags && !title.empty()) out.set_field("title", track_info::until_nul, title.c_str(), title.size());
   }
-  if (!has_tags) return;
+  // Also without Tags: the track's name can be the title.
   load_tags(abort);
   const auto found = tag_sets_.find(uid);
   if (found == tag_sets_.end()) return;
@@ -370,7 +367,9 @@ void matroska_input::load_tags(const abort_signal& abort) {
     for (const matroska_chapter& chapter : state_.chapters) tag_sets_[chapter.uid];
   }
   ebml_file_reader reader(file_, abort);
-  if (!matroska_tags_read_infos(state_.scan, reader, tag_sets_, tags_track_uid())) report_damaged_tags();
+  const matroska_track_ptr track = tags_track();
+  if (!matroska_tags_read_infos(state_.scan, reader, tag_sets_, track ? track->uid : 0, track ? track->name : ""))
+    report_damaged_tags();
   tags_loaded_ = true;
 }
 
@@ -385,8 +384,9 @@ void matroska_input::commit(const abort_signal& abort) {
   std::set<std::uint64_t> chapter_uids;
   for (const matroska_chapter& chapter : state_.chapters) chapter_uids.insert(chapter.uid);
   ebml_file_reader reader(file_, abort);
-  const std::vector<std::uint8_t> content =
-      matroska_tags_build(state_.scan, reader, tags_to_write_, chapter_uids, tags_track_uid());
+  const matroska_track_ptr track = tags_track();
+  const std::vector<std::uint8_t> content = matroska_tags_build(state_.scan, reader, tags_to_write_, chapter_uids,
+                                                                track ? track->uid : 0, track ? track->name : "");
   // Once the first byte is written the placement runs to its end: an abort
   // between its steps would leave a half-switched layout.
   ebml_file_reader writer(file_, never_raised_abort_signal());

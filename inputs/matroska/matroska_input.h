@@ -71,8 +71,9 @@ private:
   std::uint64_t measure_tags(ebml_reader& reader);
   void report_damaged_tags();
   void deliver_warnings();
-  // The UID of the track whose Tags count as the file's: the one that plays.
-  std::uint64_t tags_track_uid() const;
+  // The track whose Tags count as the file's, and whose name is its title
+  // while no tag gives one: the one that plays (none: null).
+  matroska_track_ptr tags_track() const;
 
   vantrel_io::file_ptr file_;
   open_reason reason_ = open_reason::info_read;

@@ -35,6 +35,7 @@ struct matroska_track {
   std::uint32_t type = ~std::uint32_t{0};
   bool enabled = false, is_default = false, forced = false;
   std::string codec_id;
+  std::string name;
   // After the TrackEntry is read: the private data decoded through the
   // track's content encodings.
   std::vector<std::uint8_t> codec_private;

@@ -483,6 +483,44 @@ matroska_tag_group chapter_view(matroska_tag_collection& collection, std::uint64
   return view;
 }
 
+// What a reader shows of the title when the played track has a name: the
+// name while the tags give no title; tags whose titles are all empty (a
+// removed title) give none, and do not bring the name back.
+void show_track_name(const matroska_tag_group& view, const std::string& track_name, track_info& info) {
+  const auto stored = view.fields.find("title");
+  if (stored == view.fields.end() || stored->second.empty()) {
+    info.set_field("title", track_info::until_nul, track_name.c_str(), track_name.size());
+    return;
+  }
+  const std::uint32_t field = info.find_field("title");
+  if (field == track_info::not_found) return;
+  for (std::uint32_t i = info.field_value_count(field); i-- > 0;) {
+    if (*info.field_value(field, i) == '\0') info.remove_field_value(field, i);
+  }
+}
+
+// Readers show the track's name as the title while no tag gives one, and a
+// title Tag aimed at the track takes its place, for ffprobe too. The name
+// itself (in Tracks) is never rewritten: an unchanged title leaves the tags
+// as they are, a new one goes to the track's Tags, and a removed one becomes
+// an empty TITLE there, since the name would otherwise show again.
+void title_over_track_name(matroska_tag_collection& collection, std::uint64_t track_uid,
+                           const std::string& track_name, track_info& info) {
+  const matroska_tag_group* track = track_group(collection, track_uid);
+  const bool name_shows = !collection.whole_file.fields.count("title") && !(track && track->fields.count("title"));
+  std::uint32_t field = info.find_field("title");
+  if (name_shows && field != track_info::not_found && info.field_value_count(field) == 1 &&
+      track_name == info.field_value(field, 0)) {
+    info.remove_field_value(field, 0);
+    return;
+  }
+  if (field == track_info::not_found) field = info.set_field("title", track_info::until_nul, "", 0);
+  if (!name_shows) return;
+  std::vector<std::string> values;
+  for (std::uint32_t i = 0; i < info.field_value_count(field); ++i) values.emplace_back(info.field_value(field, i));
+  replace_field({&collection.targeted[track_target(track_uid)]}, "title", values);
+}
+
 void keep_only_reserved(matroska_tag_group& group) {
   for (auto it = group.fields.begin(); it != group.fields.end();)
     it = it->first == matroska_reserved_field ? std::next(it) : group.fields.erase(it);
@@ -527,12 +565,15 @@ void apply_chapter_infos(matroska_tag_collection& collection, const std::map<std
 }  // namespace
 
 bool matroska_tags_read_infos(const matroska_file_scan& scan, ebml_reader& reader,
-                              std::map<std::uint64_t, track_info_impl>& infos, std::uint64_t track_uid) {
+                              std::map<std::uint64_t, track_info_impl>& infos, std::uint64_t track_uid,
+                              const std::string& track_name) {
   matroska_tag_collection collection = matroska_tags_load(scan, reader, matroska_damaged_tags::skip);
   const bool file_wide = !file_view(collection, track_uid).fields.empty();
   for (auto& [uid, info] : infos) {
     if (uid == 0) {
-      matroska_tags_to_info(file_view(collection, track_uid), info);
+      const matroska_tag_group view = file_view(collection, track_uid);
+      matroska_tags_to_info(view, info);
+      if (!track_name.empty()) show_track_name(view, track_name, info);
       continue;
     }
     const bool named = collection.targeted.end() != std::find_if(collection.targeted.begin(), collection.targeted.end(),
@@ -549,12 +590,16 @@ bool matroska_tags_read_infos(const matroska_file_scan& scan, ebml_reader& reade
 
 std::vector<std::uint8_t> matroska_tags_build(const matroska_file_scan& scan, ebml_reader& reader,
                                               const std::map<std::uint64_t, track_info_impl>& infos,
-                                              const std::set<std::uint64_t>& chapter_uids, std::uint64_t track_uid) {
+                                              const std::set<std::uint64_t>& chapter_uids, std::uint64_t track_uid,
+                                              const std::string& track_name) {
   matroska_tag_collection collection = matroska_tags_load(scan, reader, matroska_damaged_tags::refuse);
   if (auto whole = infos.find(0); whole != infos.end()) {
+    track_info_impl info;
+    info.copy_all_from(whole->second);
+    if (!track_name.empty() && track_uid != 0) title_over_track_name(collection, track_uid, track_name, info);
     tag_places places{&collection.whole_file};
     if (matroska_tag_group* track = track_group(collection, track_uid)) places.push_back(track);
-    apply_info(places, whole->second);
+    apply_info(places, info);
   } else if (!infos.empty()) {
     apply_chapter_infos(collection, infos, chapter_uids, track_uid);
   }

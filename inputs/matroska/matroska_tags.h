@@ -83,16 +83,21 @@ matroska_tag_collection matroska_tags_load(const matroska_file_scan& scan, ebml_
 void matroska_tags_to_info(const matroska_tag_group& group, track_info& info);
 
 // Key 0 is the whole file, other keys chapter UIDs; fills every info of the
-// map. `track_uid` is the UID of the track that plays (0: none). False when
-// damaged Tags were left out.
+// map. `track_uid` is the UID of the track that plays (0: none), and its
+// `track_name` the whole file's title while no tag gives one (an empty TITLE
+// says there is none). False when damaged Tags were left out.
 bool matroska_tags_read_infos(const matroska_file_scan& scan, ebml_reader& reader,
-                              std::map<std::uint64_t, track_info_impl>& infos, std::uint64_t track_uid);
+                              std::map<std::uint64_t, track_info_impl>& infos, std::uint64_t track_uid,
+                              const std::string& track_name);
 
 // The content of the new Tags element: the present tags with the edited
-// infos applied. `chapter_uids` are those of every chapter of the file.
+// infos applied. `chapter_uids` are those of every chapter of the file. A
+// whole-file title that differs from what the track's name shows is written
+// as a TITLE aimed at the track, an empty one when the title is removed.
 // Damaged Tags are exception_io_data.
 std::vector<std::uint8_t> matroska_tags_build(const matroska_file_scan& scan, ebml_reader& reader,
                                               const std::map<std::uint64_t, track_info_impl>& infos,
-                                              const std::set<std::uint64_t>& chapter_uids, std::uint64_t track_uid);
+                                              const std::set<std::uint64_t>& chapter_uids, std::uint64_t track_uid,
+                                              const std::string& track_name);
 
 }  // namespace Matroska

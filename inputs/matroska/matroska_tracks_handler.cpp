@@ -1,7 +1,10 @@
 #include "inputs/matroska/matroska_tracks_handler.h"
 
+#include <algorithm>
 #include <cmath>
+#include <string>
 
+#include "foundation/utf8.h"
 #include "inputs/matroska/ebml_elements.h"
 #include "inputs/matroska/ebml_values.h"
 #include "inputs/matroska/matroska_content_decoding.h"
@@ -11,6 +14,12 @@
 namespace Matroska {
 
 namespace {
+
+// A name that is no UTF-8 text is left out rather than costing the file.
+std::string usable_name(const std::vector<std::uint8_t>& bytes) {
+  std::string text(bytes.begin(), std::find(bytes.begin(), bytes.end(), std::uint8_t{0}));
+  return qiv::is_valid_utf8(text.data(), text.size()) ? text : std::string();
+}
 
 class audio_handler : public ebml_element_handler {
 public:
@@ -127,6 +136,9 @@ public:
         break;
       case ids::codec_id:
         track_.codec_id = ebml_read_ascii(reader, size);
+        break;
+      case ids::track_name:
+        track_.name = usable_name(ebml_read_binary(reader, size));
         break;
       case ids::codec_private:
         track_.codec_private = ebml_read_binary(reader, size);

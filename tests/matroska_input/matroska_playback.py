@@ -474,6 +474,37 @@ def test_tags_aimed_at_the_track(work):
         check(tags_without_target(path) == [], "%s remuxed: no Tag is added beside the track's" % codec)
 
 
+def audio_md5(path):
+    return subprocess.run(["ffmpeg", "-loglevel", "error", "-i", path, "-map", "0:a", "-c", "copy", "-f", "md5", "-"],
+                          capture_output=True, text=True, check=True).stdout.strip()
+
+
+def test_track_name_as_title(work):
+    """mkvmerge moves an Ogg file's title into the track's name: that is the
+    title while no tag gives one, and an edit or a removal of it is written
+    as a title tag aimed at the track, which ffprobe reads over the name."""
+    ogg = os.path.join(work, "titled.opus")
+    tool("ffmpeg", "-loglevel", "error", "-y", "-f", "lavfi", "-i", "sine=d=3:r=48000", "-metadata", "title=T",
+         "-metadata", "artist=A", "-c:a", "libopus", ogg)
+    for shape, options in (("with track tags", []), ("without tags", ["--no-track-tags",
+                                                                      "--disable-track-statistics-tags"])):
+        path = os.path.join(work, "named.mka")
+        tool("mkvmerge", "-q", "-o", path, *options, ogg)
+        audio = audio_md5(path)
+        check(fields_nocase(path).get("title") == ["T"] == [ffprobe_stream_tags(path).get("title")],
+              "%s: the track's name is the title: %s" % (shape, fields_nocase(path)))
+        run(ZORVTOOL, "tag", windows_path(path), "title=New")
+        ours, theirs = fields_nocase(path), ffprobe_stream_tags(path)
+        check(ours.get("title") == ["New"] and theirs.get("title") == "New" and tags_without_target(path) == [],
+              "%s: a new title is written aimed at the track: %s, ffprobe %s" % (shape, ours, theirs))
+        run(ZORVTOOL, "tag", windows_path(path), "-title")
+        run(ZORVTOOL, "tag", windows_path(path), "comment=C")
+        ours, theirs = fields_nocase(path), ffprobe_stream_tags(path)
+        check("title" not in ours and theirs.get("title", "") == "" and ours.get("comment") == ["C"],
+              "%s: a removed title stays removed, the name does not come back: %s, ffprobe %s" % (shape, ours, theirs))
+        check(audio_md5(path) == audio, "%s: the audio is unchanged" % shape)
+
+
 def test_replaygain_names_kept(work, files):
     path = os.path.join(work, "replaygain.mka")
     gains = {"replaygain_track_gain": "-6.50 dB", "replaygain_track_peak": "0.912345",
@@ -641,6 +672,7 @@ def main():
         test_opus_end_trim(work, files)
         test_tag_names_and_values(work, files)
         test_tags_aimed_at_the_track(work)
+        test_track_name_as_title(work)
         test_replaygain_names_kept(work, files)
         test_damaged_tags(work, files)
         test_unusual_layouts(work, files)
