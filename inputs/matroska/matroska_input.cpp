@@ -123,10 +123,7 @@ void matroska_input::open(vantrel_io::file_ptr file, const char* path, open_reas
   file_ = std::move(file);
 
   ebml_file_reader reader(file_, abort);
-  matroska_scan_file(state_.scan, reader);
-  // The scan may stop at the first SeekHead; a Tags element that no SeekHead
-  // names would be missed and a second one added beside it.
-  if (reason == open_reason::info_write) matroska_find_every_tags(state_.scan, reader);
+  state_.scan = map_file(reader, reason == open_reason::info_write);
 
   std::uint64_t metadata_bytes = 0;
   matroska_tracks_handler tracks(state_.tracks);
@@ -181,6 +178,15 @@ void matroska_input::open(vantrel_io::file_ptr file, const char* path, open_reas
     select_subsong(0, 0);
   }
   tags_loaded_ = false;
+}
+
+matroska_file_scan matroska_input::map_file(ebml_reader& reader, bool for_writing) {
+  matroska_file_scan scan;
+  matroska_scan_file(scan, reader);
+  // The scan may stop at the first SeekHead; a Tags element that no SeekHead
+  // names would be missed by a writer, and a second one added beside it.
+  if (for_writing) matroska_find_every_tags(scan, reader);
+  return scan;
 }
 
 // Damaged Tags cost the tags, not the audio: a reader goes on without the
@@ -395,11 +401,8 @@ void matroska_input::commit(const abort_signal& abort) {
   // The placement may have moved the Tags element, voided old ones or
   // pointed the SeekHeads elsewhere: what get_info reads next, and hands to
   // the tracks as what the file now holds, comes from a fresh map of it.
-  matroska_file_scan fresh;
   ebml_file_reader rescan(file_, never_raised_abort_signal());
-  matroska_scan_file(fresh, rescan);
-  matroska_find_every_tags(fresh, rescan);
-  state_.scan = std::move(fresh);
+  state_.scan = map_file(rescan, true);
   tags_loaded_ = false;
 }
 
@@ -491,9 +494,7 @@ bool matroska_input::no_frame_follows(const abort_signal& abort) {
 }
 
 bool matroska_input::next_frame(matroska_frame& frame, const abort_signal& abort) {
-  while (pending_.frames.empty()) {
-    if (!read_cluster(abort)) return false;
-  }
+  if (no_frame_follows(abort)) return false;
   frame = std::move(pending_.frames.front());
   pending_.frames.pop_front();
   return true;

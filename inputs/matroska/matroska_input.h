@@ -57,6 +57,8 @@ public:
   double chapter_length(std::size_t index, bool& limited) const;
 
 private:
+  // The file's top-level elements; every Tags element when it is to be written.
+  static matroska_file_scan map_file(ebml_reader& reader, bool for_writing);
   void set_up_track(bool for_decoding, const abort_signal& abort);
   void select_subsong(std::uint32_t subsong, std::uint32_t flags);
   void seek_to(double seconds);
