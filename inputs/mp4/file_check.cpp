@@ -111,13 +111,4 @@ std::string trailing_garbage_report(std::uint64_t bytes) {
   return "Removed " + std::to_string(bytes) + " bytes of trailing garbage.";
 }
 
-void mp4_check_and_repair_file(stream& in, std::vector<std::string>& reports) {
-  std::uint64_t cut = no_cut;
-  mp4_check_and_fix_file(in, reports, cut);
-  if (cut == no_cut) return;
-  const std::uint64_t size = in.size();
-  in.truncate(cut);
-  reports.push_back(trailing_garbage_report(size - cut));
-}
-
 }  // namespace tarnex

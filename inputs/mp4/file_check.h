@@ -1,6 +1,7 @@
 // The layout check run before a retag: a walk over the top-level boxes that
-// reports in plain words what is wrong with the file, and the one repair it
-// makes, cutting an ID3v1 tag appended to the end.
+// reports in plain words what is wrong with the file, and where an ID3v1 tag
+// appended to the end starts (the tag writer cuts it once its new movie box
+// is in force).
 #pragma once
 
 #include <cstdint>
@@ -31,11 +32,6 @@ struct file_check_result {
 // The walk alone; changes nothing in the file.
 void mp4_check_and_fix_file(stream& in, std::vector<std::string>& reports, std::uint64_t& cut_position);
 file_check_result check_file_layout(stream& in);
-
-// The walk, then the cut of an ID3v1 tag ("Removed 128 bytes of trailing
-// garbage."). The tag writer makes the same cut itself once the new movie
-// box is built, so a failed rebuild leaves the file untouched.
-void mp4_check_and_repair_file(stream& in, std::vector<std::string>& reports);
 
 // The report for the cut of `bytes` trailing bytes.
 std::string trailing_garbage_report(std::uint64_t bytes);
