@@ -2,8 +2,6 @@
 // program's own folder in portable mode) and the user's additional folders.
 #include "library/library_folder_list.h"
 
-#include <windows.h>
-
 #include <algorithm>
 #include <cstring>
 #include <set>
@@ -12,8 +10,9 @@
 #include "core/config_item_registrations.h"
 #include "core/service_factory.h"
 #include "core/startup_services.h"
-#include "foundation/code_page_text.h"
+#include "foundation/code_point_text.h"
 #include "foundation/string_buffer.h"
+#include "foundation/win32_text.h"
 #include "io/native_operations.h"
 #include "library/known_folder_paths.h"
 #include "library/library_database.h"
@@ -29,46 +28,26 @@ std::string library_folder_text(const std::string& path) {
   return path;
 }
 
-namespace {
-
-// A Win32 call that fills a buffer and answers the length it needs when the
-// buffer is too small; the text unchanged when it fails.
-template <class Call>
-std::wstring filled(const std::wstring& text, Call&& call) {
-  std::wstring out(MAX_PATH, L'\0');
-  for (int tries = 0; tries < 3; ++tries) {
-    const DWORD length = call(text.c_str(), out.data(), static_cast<DWORD>(out.size()));
-    if (length == 0) return text;
-    if (length < out.size()) {
-      out.resize(length);
-      return out;
-    }
-    out.resize(length);
-  }
-  return text;
-}
-
-}  // namespace
-
-std::wstring library_folder_key(const std::string& path) {
-  std::wstring key = qiv::utf8_to_utf16(path.data(), path.size());
-  std::replace(key.begin(), key.end(), L'/', L'\\');
-  if (key.rfind(L"\\\\?\\UNC\\", 0) == 0) key.replace(0, 8, L"\\\\");
-  else if (key.rfind(L"\\\\?\\", 0) == 0) key.erase(0, 4);
+std::string library_folder_key(const std::string& path) {
+  std::string key = path;
+  std::replace(key.begin(), key.end(), '/', '\\');
+  if (key.rfind("\\\\?\\UNC\\", 0) == 0) key.replace(0, 8, "\\\\");
+  else if (key.rfind("\\\\?\\", 0) == 0) key.erase(0, 4);
   if (key.empty()) return key;
-  key = filled(key, [](const wchar_t* in, wchar_t* out, DWORD size) {
-    return GetFullPathNameW(in, size, out, nullptr);
-  });
+  qiv::string_buffer full;
+  if (get_full_path_name_utf8(key.c_str(), full) != 0) key = full.get_ptr();
   // Only a folder that exists has its short names made long.
-  key = filled(key, [](const wchar_t* in, wchar_t* out, DWORD size) { return GetLongPathNameW(in, out, size); });
+  qiv::string_buffer long_form;
+  if (get_long_path_name_utf8(key.c_str(), long_form) != 0) key = long_form.get_ptr();
   // A drive's root keeps its separator; any other folder loses it.
-  while (key.size() > 3 && key.back() == L'\\') key.pop_back();
-  if (!key.empty()) CharUpperBuffW(key.data(), static_cast<DWORD>(key.size()));
-  return key;
+  while (key.size() > 3 && key.back() == '\\') key.pop_back();
+  qiv::string_buffer upper;
+  qiv::string_to_upper_utf8(upper, key.c_str());
+  return upper.get_ptr();
 }
 
 void drop_repeated_folders(std::vector<std::string>& folders) {
-  std::set<std::wstring> seen;
+  std::set<std::string> seen;
   std::vector<std::string> kept;
   for (std::string& folder : folders)
     if (seen.insert(library_folder_key(folder)).second) kept.push_back(std::move(folder));

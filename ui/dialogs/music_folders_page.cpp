@@ -151,7 +151,7 @@ void music_folders_page_instance::add_folder() {
   const HWND list = item(IDC_FOLDERS_ADDITIONAL_LIST);
   // A folder already listed, in whatever spelling, is shown rather than
   // listed twice.
-  const std::wstring key = library_folder_key(path.get_ptr());
+  const std::string key = library_folder_key(path.get_ptr());
   const auto listed = std::find_if(folders_.begin(), folders_.end(),
                                    [&](const std::string& folder) { return library_folder_key(folder) == key; });
   if (listed != folders_.end()) {
