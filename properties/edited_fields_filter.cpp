@@ -1,17 +1,24 @@
 #include "properties/edited_fields_filter.h"
 
 #include <algorithm>
-#include <cstring>
 #include <functional>
 
 #include "properties/field_display_context.h"
 
 edited_fields_filter::edited_fields_filter(const track_handle_list& tracks, const std::vector<bool>& info_read,
-                                           const edited_field_list& rows)
-    : tracks_(tracks), info_read_(info_read) {
+                                           const std::vector<edited_field>& loaded, const edited_field_list& rows)
+    : tracks_(tracks), info_read_(info_read), loaded_(loaded) {
   info_read_.resize(tracks_.size(), false);
   rows_.reserve(rows.size());
   for (const edited_field_ptr& row : rows) rows_.push_back(*row);
+  // The name the user sees now spells a field that is new to a file.
+  const auto name_entry = [this](const std::string& name) -> named_rows& {
+    for (named_rows& entry : names_)
+      if (field_names_equal(entry.name, name)) return entry;
+    return names_.emplace_back(named_rows{name, {}, {}});
+  };
+  for (std::uint32_t i = 0; i < rows_.size(); ++i) name_entry(rows_[i].name).now.push_back(i);
+  for (std::uint32_t i = 0; i < loaded_.size(); ++i) name_entry(loaded_[i].name).loaded.push_back(i);
   by_handle_.resize(tracks_.size());
   for (std::uint32_t i = 0; i < by_handle_.size(); ++i) by_handle_[i] = i;
   std::sort(by_handle_.begin(), by_handle_.end(), [this](std::uint32_t a, std::uint32_t b) {
@@ -35,59 +42,73 @@ bool edited_fields_filter::update(const track_handle_ptr& handle, const vantrel_
 
 namespace {
 
-bool info_values_equal(const track_info& info, std::uint32_t field, const value_list& values) {
-  if (info.field_value_count(field) != values.size()) return false;
-  for (std::uint32_t v = 0; v < values.size(); ++v) {
-    const char* value = info.field_value(field, v);
-    if (std::strlen(value) != values[v].size() || std::memcmp(value, values[v].data(), values[v].size()) != 0)
-      return false;
+// The values of one track in the rows of one name, in row order.
+value_list track_values(const std::vector<edited_field>& rows, const std::vector<std::uint32_t>& indices,
+                        std::uint32_t track) {
+  value_list values;
+  for (std::uint32_t index : indices) {
+    const value_list& row_values = rows[index].values(track);
+    values.insert(values.end(), row_values.begin(), row_values.end());
   }
-  return true;
+  return values;
+}
+
+// Every value of the info's fields of that name (ASCII letters folded), in
+// field order.
+value_list info_values(const track_info& info, const std::string& name) {
+  value_list values;
+  for (std::uint32_t field = 0; field < info.field_count(); ++field)
+    if (field_names_equal(info.field_name(field), name))
+      for (std::uint32_t v = 0; v < info.field_value_count(field); ++v) values.emplace_back(info.field_value(field, v));
+  return values;
+}
+
+void append_values(track_info& info, const char* name, const value_list& values) {
+  const std::uint32_t field =
+      info.append_field(name, track_info::until_nul, values[0].data(), values[0].size());
+  for (std::size_t v = 1; v < values.size(); ++v) info.add_field_value(field, values[v].data(), values[v].size());
 }
 
 }  // namespace
 
+std::vector<edited_fields_filter::field_edit> edited_fields_filter::edits_of(std::uint32_t track) const {
+  std::vector<field_edit> edits;
+  for (const named_rows& entry : names_) {
+    value_list now = track_values(rows_, entry.now, track);
+    if (now != track_values(loaded_, entry.loaded, track)) edits.push_back(field_edit{&entry.name, std::move(now)});
+  }
+  return edits;
+}
+
 bool edited_fields_filter::apply(std::uint32_t track, track_info& info) const {
   if (track >= info_read_.size() || !info_read_[track]) return false;
 
-  // Each field of the info is accounted for by the first row of its name
-  // (ASCII letters folded) whose values equal it; any field left over, or a
-  // row that differs, means the file must change.
-  const std::uint32_t field_count = info.field_count();
-  std::vector<bool> matched(field_count, false);
-  bool changed = false;
-  for (const edited_field& row : rows_) {
-    const value_list& values = row.values(track);
-    std::uint32_t field = track_info::not_found;
-    for (std::uint32_t f = 0; f < field_count; ++f)
-      if (!matched[f] && field_names_equal(info.field_name(f), row.name)) {
-        field = f;
-        break;
-      }
-    if (field == track_info::not_found) {
-      if (!values.empty()) changed = true;
-    } else if (info_values_equal(info, field, values)) {
-      matched[field] = true;
-    } else {
-      changed = true;
-    }
-    if (changed) break;
-  }
-  if (!changed) changed = std::find(matched.begin(), matched.end(), false) != matched.end();
-  if (!changed) return false;
+  // Only the fields this dialog changed for the track are written; the info
+  // is what the file holds now, which may differ from what the dialog loaded.
+  std::vector<field_edit> edits = edits_of(track);
+  std::erase_if(edits, [&info](const field_edit& edit) { return info_values(info, *edit.name) == edit.values; });
+  if (edits.empty()) return false;
 
+  // Untouched fields keep their place and spelling; an edited field takes
+  // the place of its first spelling in the file, a new one goes last.
+  const track_info_impl before(info);
+  std::vector<bool> placed(edits.size(), false);
   info.remove_all_fields();
-  for (const edited_field& row : rows_) {
-    const value_list& values = row.values(track);
-    // A name no tag format can hold never reaches the writers.
-    if (values.empty() || !track_info::is_valid_field_name(row.name.c_str())) continue;
-    std::uint32_t field = info.find_field(row.name.data(), row.name.size());
-    std::size_t first = 0;
-    if (field == track_info::not_found) {
-      field = info.append_field(row.name.data(), row.name.size(), values[0].data(), values[0].size());
-      first = 1;
+  for (std::uint32_t field = 0; field < before.field_count(); ++field) {
+    const char* name = before.field_name(field);
+    const auto edit = std::find_if(edits.begin(), edits.end(),
+                                   [name](const field_edit& e) { return field_names_equal(name, *e.name); });
+    if (edit == edits.end()) {
+      if (before.field_value_count(field) > 0) track_info::copy_field_values_from(info, before, field);
+    } else if (!placed[std::size_t(edit - edits.begin())]) {
+      placed[std::size_t(edit - edits.begin())] = true;
+      if (!edit->values.empty()) append_values(info, name, edit->values);
     }
-    for (std::size_t v = first; v < values.size(); ++v) info.add_field_value(field, values[v].data(), values[v].size());
+  }
+  for (std::size_t e = 0; e < edits.size(); ++e) {
+    // A name no tag format can hold never reaches the writers.
+    if (placed[e] || edits[e].values.empty() || !track_info::is_valid_field_name(edits[e].name->c_str())) continue;
+    append_values(info, edits[e].name->c_str(), edits[e].values);
   }
   return true;
 }

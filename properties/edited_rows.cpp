@@ -100,6 +100,10 @@ void edited_rows::build(const field_display_context& context, track_info_source&
     by_name.erase(found);
   }
   for (auto& [name, row] : by_name) rows_.push_back(row);
+  // Copies, not the rows themselves: the edits change rows in place.
+  loaded_.clear();
+  loaded_.reserve(rows_.size());
+  for (const edited_field_ptr& row : rows_) loaded_.push_back(*row);
 }
 
 std::size_t edited_rows::set_row_by_name(edited_field_ptr field) {
@@ -222,7 +226,7 @@ void edited_rows::auto_track_number() {
 }
 
 service_ptr<edited_fields_filter> edited_rows::make_update_filter() const {
-  return service_ptr<edited_fields_filter>(new service_counted<edited_fields_filter>(tracks_, info_read_, rows_));
+  return service_ptr<edited_fields_filter>(new service_counted<edited_fields_filter>(tracks_, info_read_, loaded_, rows_));
 }
 
 std::vector<std::string> split_separators(std::string_view stored, bool split_lines_too) {

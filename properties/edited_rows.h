@@ -70,6 +70,9 @@ private:
   track_handle_list tracks_;
   std::vector<bool> info_read_;
   edited_field_list rows_;
+  // The rows as the last build made them: what Apply compares the rows with
+  // to know what this dialog changed.
+  std::vector<edited_field> loaded_;
 };
 
 // The separators of the split command: the lines of the stored text, and a

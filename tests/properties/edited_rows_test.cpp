@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 
 #include "core/localized_text.h"
@@ -132,14 +133,120 @@ TEST_F(EditedRows, ARewriteHoldsExactlyTheRowsValuesAndDropsRemovedFields) {
   EXPECT_FALSE(rewrites(2));
 }
 
-TEST_F(EditedRows, AFieldTheInfoHoldsTwiceInTwoSpellingsKeepsBothValuesThroughARewrite) {
+TEST_F(EditedRows, AFieldTheInfoHoldsTwiceInTwoSpellingsIsKeptUntilItIsEditedThenWrittenOnce) {
   infos.infos.at(2).append_field("Title", 5, "Extra", 5);
   rows.build(context, infos, tracks);
   EXPECT_EQ(row("title").values(2), (value_list{"Three", "Extra"}));
+  rows.set_row_text(row_index("album"), "New");
   track_info_impl info(infos.infos.at(2));
   ASSERT_TRUE(rows.make_update_filter()->update(tracks[2], {}, info));
-  ASSERT_EQ(info.field_count(), 1u);
-  EXPECT_EQ(info.field_value_count(0), 2u);
+  EXPECT_EQ(info.field_count(), 3u);
+  rows.set_row_text(row_index("title"), "Only");
+  info = infos.infos.at(2);
+  ASSERT_TRUE(rows.make_update_filter()->update(tracks[2], {}, info));
+  ASSERT_EQ(info.field_count(), 2u);
+  EXPECT_STREQ(info.field_name(0), "title");
+  EXPECT_EQ(info.field_value_count(0), 1u);
+  EXPECT_STREQ(info.field_value(0, 0), "Only");
+}
+
+// What the file holds when Apply writes it: the loaded info with the album
+// another program (or another dialog) has changed since.
+track_info_impl changed_meanwhile(const track_info& loaded) {
+  track_info_impl now(loaded);
+  now.set_field("ALBUM", 5, "Theirs", 6);
+  now.append_field("added", 5, "by them", 7);
+  return now;
+}
+
+std::string text_of(const track_info& info, const char* name) {
+  qiv::string_buffer text;
+  if (!info.get_field_text(name, text)) return "(none)";
+  return text.get_ptr();
+}
+
+TEST_F(EditedRows, EveryEditWritesOnlyTheFieldsItChangedOverWhatTheFileHoldsNow) {
+  const auto genre = [](edited_rows& r, std::size_t at) { r.set_row_text(at, "Rock"); };
+  const std::vector<std::pair<const char*, std::function<void(edited_rows&, std::size_t)>>> edits = {
+      {"in place", genre},
+      {"field editor", [](edited_rows& r, std::size_t at) {
+         auto field = std::make_shared<edited_field>(r.rows()[at]->name, r.track_count());
+         field->set_values_all({"Rock"});
+         r.replace_row(at, field);
+       }},
+      {"added by name", [](edited_rows& r, std::size_t) {
+         auto field = std::make_shared<edited_field>("GENRE", r.track_count());
+         field->set_values_all({"Rock"});
+         r.set_row_by_name(field);
+       }},
+      {"auto-fill", [](edited_rows& r, std::size_t at) {
+         edited_field_list copies = r.copy_all();
+         copies[at]->set_values_all({"Rock"});
+         r.replace_all(copies);
+       }},
+      {"pasted into the row", [](edited_rows& r, std::size_t at) {
+         edited_field copied("x", 1);
+         copied.set_values(0, {"Rock"});
+         r.paste_into_row(at, copied);
+       }},
+      {"pasted fields", [](edited_rows& r, std::size_t) {
+         auto copied = std::make_shared<edited_field>("Genre", 1);
+         copied->set_values(0, {"Rock"});
+         r.paste_fields({copied});
+       }},
+      {"capitalised", [](edited_rows& r, std::size_t at) {
+         r.set_row_text(at, "rock");
+         std::vector<bool> selection(r.rows().size());
+         selection[at] = true;
+         r.transform_rows(selection, [](std::string& value) { value[0] = 'R'; });
+       }},
+      {"split", [](edited_rows& r, std::size_t at) {
+         r.set_row_text(at, "Rock/Pop");
+         std::vector<bool> selection(r.rows().size());
+         selection[at] = true;
+         r.split_rows(selection, {"/"});
+       }},
+      {"removed", [](edited_rows& r, std::size_t at) {
+         std::vector<bool> mask(r.rows().size());
+         mask[at] = true;
+         r.remove_rows(mask);
+       }},
+  };
+  for (std::uint32_t track = 0; track < 3; ++track) infos.infos.at(track).append_field("GENRE", 5, "Jazz", 4);
+  for (const auto& [how, edit] : edits) {
+    SCOPED_TRACE(how);
+    rows.build(context, infos, tracks);
+    edit(rows, row_index("genre"));
+    const std::string wanted = std::string(how) == "removed" ? "(none)" : std::string(how) == "split" ? "Rock, Pop" : "Rock";
+    for (std::uint32_t track = 0; track < 3; ++track) {
+      track_info_impl now = changed_meanwhile(infos.infos.at(track));
+      const bool written = rows.make_update_filter()->update(tracks[track], {}, now);
+      EXPECT_TRUE(written) << track;
+      EXPECT_EQ(text_of(now, "genre"), wanted) << track;
+      EXPECT_EQ(text_of(now, "album"), "Theirs") << track;
+      EXPECT_EQ(text_of(now, "added"), "by them") << track;
+      EXPECT_EQ(text_of(now, "title"), text_of(infos.infos.at(track), "title")) << track;
+    }
+  }
+}
+
+TEST_F(EditedRows, AutomaticTrackNumbersAndARenamedFieldChangeOnlyTheirOwnFields) {
+  rows.auto_track_number();
+  // The field editor renames "zebra" to "Stripes".
+  auto renamed = std::make_shared<edited_field>("Stripes", 3);
+  renamed->set_values(1, {"z"});
+  rows.replace_row(row_index("zebra"), renamed);
+  track_info_impl now = changed_meanwhile(infos.infos.at(1));
+  ASSERT_TRUE(rows.make_update_filter()->update(tracks[1], {}, now));
+  EXPECT_EQ(text_of(now, "tracknumber"), "2");
+  EXPECT_EQ(text_of(now, "totaltracks"), "2");
+  EXPECT_EQ(text_of(now, "zebra"), "(none)");
+  EXPECT_EQ(text_of(now, "Stripes"), "z");
+  EXPECT_EQ(text_of(now, "album"), "Theirs");
+  EXPECT_EQ(text_of(now, "added"), "by them");
+  // A track whose file already holds what the dialog changed is not written.
+  track_info_impl same = now;
+  EXPECT_FALSE(rows.make_update_filter()->update(tracks[1], {}, same));
 }
 
 TEST_F(EditedRows, ATrackWhoseInfoWasNotReadIsNeverRewritten) {
