@@ -21,6 +21,7 @@ from mutagen.mp4 import MP4, MP4Cover, MP4FreeForm
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from blackbox_checks import check, failures, tool, windows_path, zorvtool_runner  # noqa: E402
 from decoded_audio import snr_db, wav  # noqa: E402
+import gapless_record  # noqa: E402
 
 WINE_EXEC, BUILD_DIR, ZORVTOOL = sys.argv[1:4]
 CORRUPTED = "Unsupported format or corrupted file"
@@ -223,20 +224,12 @@ def test_retag(work):
 
 def itunes_trimmed(work, name, source):
     """ffmpeg's AAC of the source with a title and the gapless record iTunes
-    writes: ffmpeg's 1,024 samples of priming, the source's samples, and the
-    padding that fills the last frame."""
+    writes; the file and its count of valid samples."""
     m4a = os.path.join(work, name)
     tool("ffmpeg", "-loglevel", "error", "-y", "-i", source, "-c:a", "aac", "-b:a", "128k", m4a)
     channels, _, samples = wav(source)
     valid = len(samples) // channels
-    probed = subprocess.run(["ffprobe", "-v", "error", "-select_streams", "a:0", "-show_entries", "stream=nb_frames",
-                             "-of", "json", m4a], capture_output=True, text=True, check=True)
-    frames = int(json.loads(probed.stdout)["streams"][0]["nb_frames"])
-    record = " 00000000 00000400 %08X %016X" % (frames * 1024 - 1024 - valid, valid) + " 00000000" * 8
-    tagged = MP4(m4a)
-    tagged["\xa9nam"] = ["Song"]
-    tagged["----:com.apple.iTunes:iTunSMPB"] = [MP4FreeForm(record.encode())]
-    tagged.save()
+    gapless_record.add_record(m4a, valid, **{"\xa9nam": ["Song"]})
     return m4a, valid
 
 
