@@ -67,9 +67,12 @@ def user_data_shapes(data):
 def with_cut_size_table(data):
     """The first track's sample-size table cut to its 8-byte header, the
     boxes around it shrunk. The chunk offsets stay: media data after the
-    movie box no longer lies where they point."""
+    movie box no longer lies where they point. None without such a table."""
     path = (b"moov", b"trak", b"mdia", b"minf", b"stbl", b"stsz")
-    stsz = find(data, *path)
+    try:
+        stsz = find(data, *path)
+    except StopIteration:
+        return None
     cut = stsz[2] - 8
     shrunk = data
     for depth in range(1, len(path)):
