@@ -1,6 +1,7 @@
 // The tags of an MP4 file's item list ("ilst" in the user-data "meta" box):
-// the fields it maps, its front cover, and the items it does not map, kept
-// byte for byte so that a retag does not lose what another tagger wrote.
+// the fields it maps and its front cover, and its items kept byte for byte
+// (those it maps beside their fields, those it does not map alone) so that a
+// retag does not lose what another tagger wrote.
 #pragma once
 
 #include <cstdint>

@@ -2,7 +2,8 @@
 """MP4-family files through the real zorvtool: Apple Lossless decodes
 bit-exact to its source, whole and after a seek, in the speaker order and mask
 of its layout; AAC decodes through the system's decoder close to ffmpeg's
-decode and to the sample count the gapless record gives; an audiobook's
+decode and to the sample count the gapless record gives, also after an edit,
+which adds no chapter list to a file trimmed by that record; an audiobook's
 chapters are subsongs with their index points; the integrity check reports a
 damaged layout; a file with only an AC-3 track fails with a data error.
 
