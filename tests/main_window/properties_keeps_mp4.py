@@ -7,7 +7,6 @@ player (zorvtool's decode) and in ffmpeg.
 usage: properties_keeps_mp4.py WINE_EXEC BUILD_DIR ZORV_EXE  (ZORV_WINDOW_PROBE names the probe)
 """
 import array
-import json
 import os
 import subprocess
 import sys
@@ -17,7 +16,7 @@ from mutagen.mp4 import MP4
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 sys.dont_write_bytecode = True  # no cache folder left in the source tree
-from blackbox_checks import check, windows_path  # noqa: E402
+from blackbox_checks import check, mp4_chapter_titles, windows_path  # noqa: E402
 import gapless_record  # noqa: E402
 from main_window import BUILD_DIR, WINE_EXEC, Player, run_window_tests  # noqa: E402
 from properties_apply_formats import edit_and_apply  # noqa: E402
@@ -29,14 +28,6 @@ SECONDS = 2
 
 def run(*command):
     subprocess.run(command, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-
-
-def chapters(path):
-    """The chapter names ffprobe and mutagen read."""
-    done = subprocess.run(["ffprobe", "-v", "error", "-show_entries", "chapter_tags=title", "-of", "json", path],
-                          capture_output=True, text=True, check=True)
-    probed = [c.get("tags", {}).get("title") for c in json.loads(done.stdout).get("chapters", [])]
-    return probed, [c.title for c in MP4(path).chapters or []]
 
 
 def decodes(path):
@@ -84,7 +75,8 @@ def test_title_edit_of_a_trimmed_m4a(root):
     check(player.stop() == 0, "trimmed: the player ends cleanly")
 
     check(MP4(path).tags.get("\xa9nam") == ["New Song"], "trimmed: mutagen reads the new title")
-    check(chapters(path) == ([], []), "trimmed: no chapter appears for ffprobe or mutagen: %s" % (chapters(path),))
+    check(mp4_chapter_titles(path) == ([], []),
+          "trimmed: no chapter appears for ffprobe or mutagen: %s" % (mp4_chapter_titles(path),))
     check(decodes(path) == (ours, theirs), "trimmed: the player and ffmpeg play the same frames as before")
 
 

@@ -20,7 +20,8 @@ import tempfile
 from mutagen.mp4 import MP4, MP4Cover, MP4FreeForm
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from blackbox_checks import check, failures, tool, windows_path, zorvtool_runner  # noqa: E402
+from blackbox_checks import (check, failures, mp4_chapter_titles, tool, windows_path,  # noqa: E402
+                             zorvtool_runner)
 from decoded_audio import snr_db, wav  # noqa: E402
 import gapless_record  # noqa: E402
 
@@ -234,14 +235,6 @@ def itunes_trimmed(work, name, source):
     return m4a, valid
 
 
-def chapters_read(path):
-    """The chapter names ffprobe and mutagen read."""
-    done = subprocess.run(["ffprobe", "-v", "error", "-show_entries", "chapter_tags=title", "-of", "json", path],
-                          capture_output=True, text=True, check=True)
-    probed = [c.get("tags", {}).get("title") for c in json.loads(done.stdout).get("chapters", [])]
-    return probed, [c.title for c in MP4(path).chapters or []]
-
-
 def test_edit_of_a_trimmed_file(work):
     """An edit of a file trimmed by its gapless record adds no chapter, and
     the file plays the same frames as before and as in ffmpeg."""
@@ -258,7 +251,7 @@ def test_edit_of_a_trimmed_file(work):
           "the trimmed file plays ffmpeg's frames: %d samples, ffmpeg %d, %.1f dB" %
           (len(before), len(theirs), snr_db(theirs, before)))
     run("tag", windows_path(m4a), "title=New")
-    check(chapters_read(m4a) == ([], []), "an edit adds no chapter: %s" % (chapters_read(m4a),))
+    check(mp4_chapter_titles(m4a) == ([], []), "an edit adds no chapter: %s" % (mp4_chapter_titles(m4a),))
     check(decoded(m4a)[2] == before, "after the edit it plays the same frames")
 
     # A file an earlier edit gave one chapter named after its title, at the
@@ -266,7 +259,7 @@ def test_edit_of_a_trimmed_file(work):
     # another edit.
     held = os.path.join(work, "trimmed-chapter.m4a")
     write_with_user_data_box(m4a, held, b"chpl", b"\x01" + bytes(4) + struct.pack(">IQB", 1, 0, 3) + b"New")
-    check(chapters_read(held) == (["New"], ["New"]), "the one-chapter list is read by ffprobe and mutagen")
+    check(mp4_chapter_titles(held) == (["New"], ["New"]), "the one-chapter list is read by ffprobe and mutagen")
     check(decoded(held)[2] == before, "with its one chapter it plays from its first sample")
     run("tag", windows_path(held), "title=Newer")
     check(decoded(held)[2] == before, "and so after another edit")
