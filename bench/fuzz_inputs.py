@@ -20,6 +20,7 @@ import struct
 import subprocess
 import sys
 import tempfile
+import wave
 from concurrent.futures import ThreadPoolExecutor
 
 REPO = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
@@ -95,6 +96,7 @@ def make_fixtures(folder):
         out[name] = os.path.join(folder, name + (".m4b" if name == "m4b" else ".m4a"))
         run(["ffmpeg", "-v", "quiet", "-y", "-i", src, *options, out[name]])
     out.update(mp4_book_fixtures(folder, src))
+    out.update(mp4_trimmed_fixture(folder, src))
     out.update(musepack_and_wma_fixtures(folder, src))
     out.update(make_matroska_fixtures(folder, src))
     return out
@@ -125,6 +127,24 @@ def mp4_book_fixtures(folder, src):
     with open(out["m4afragid3"], "ab") as f:
         f.write(b"TAG" + b"t" * 125)
     return out
+
+
+def mp4_trimmed_fixture(folder, src):
+    """AAC trimmed by the gapless record iTunes writes, whose genre, track
+    and tempo items each hold two values, as mutagen stores lists; none
+    without mutagen."""
+    try:
+        import mutagen.mp4  # noqa: F401
+    except ImportError:
+        return {}
+    import gapless_record
+    path = os.path.join(folder, "trimmed.m4a")
+    run(["ffmpeg", "-v", "quiet", "-y", "-i", src, "-c:a", "aac", path])
+    with wave.open(src) as source:
+        valid = source.getnframes()
+    gapless_record.add_record(path, valid, **{"\xa9nam": ["t"], "\xa9gen": ["Rock", "Jazz"], "trkn": [(1, 2), (2, 2)],
+                                              "tmpo": [120, 90]})
+    return {"m4atrimmed": path}
 
 
 def make_matroska_fixtures(folder, src):
@@ -193,13 +213,19 @@ def mp4_cut_shapes(data):
 def mp4_user_data_damage(data):
     """Damage other programs leave in the user data at the end of a movie
     box (sizes that do not add up, an interrupted rewrite, a cut inside the
-    item list, a broken item), which must still play, and media data emptied
-    of its samples."""
+    item list, a broken item), which must still play; media data emptied of
+    its samples; a sample-size table cut to its header, with and without
+    the samples."""
     for name, damaged in mp4_bytes.user_data_shapes(data):
         yield "playable-" + name, damaged
     emptied = mp4_bytes.without_samples(data)
     if emptied is not None:
         yield "no-samples", emptied
+    cut = mp4_bytes.with_cut_size_table(data)
+    if cut is not None:
+        yield "cut-stsz", cut
+        if mp4_bytes.without_samples(cut) is not None:
+            yield "cut-stsz-no-samples", mp4_bytes.without_samples(cut)
 
 
 def block_boundaries(data):

@@ -1,6 +1,7 @@
 // The tags of an MP4 file's item list ("ilst" in the user-data "meta" box):
-// the fields it maps, its front cover, and the items it does not map, kept
-// byte for byte so that a retag does not lose what another tagger wrote.
+// the fields it maps and its front cover, and its items kept byte for byte
+// (those it maps beside their fields, those it does not map alone) so that a
+// retag does not lose what another tagger wrote.
 #pragma once
 
 #include <cstdint>
@@ -26,18 +27,20 @@ struct raw_item {
   std::string payload;
 };
 
-// The freeform items ("----") one field was read from, whole and in file
-// order, with the values they gave it. Other programs store binary data and
-// types of their own there, which the field's text cannot carry: while the
-// field keeps those values, the items are written back as they were.
-struct freeform_items_as_read {
-  std::vector<std::string> values;
-  byte_buffer items;
+// An item that the reader mapped to fields, as stored, with the fields it
+// gave. Other programs store what the fields' text cannot carry: several
+// data children in one item, data types and binary data of their own, dates
+// with a time. While every field an item gave keeps the values read, the
+// item is written back as it was.
+struct item_as_read {
+  std::uint32_t key = 0;
+  std::string payload;
+  tag_fields gave;
 };
 
 struct ilst_metadata {
   tag_fields fields;
-  std::map<std::string, freeform_items_as_read, ascii_nocase_less> freeform_items;  // by field name
+  std::vector<item_as_read> items_as_read;  // in file order
   std::optional<cover_picture> front_cover;
   std::vector<raw_item> raw_items;  // in file order
   // The "covr" item as read, which may hold several pictures of which only

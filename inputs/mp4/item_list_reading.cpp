@@ -1,7 +1,7 @@
 // Reading the item list of the user-data "meta" box into the file's
 // ilst_metadata: text items by the key table, numbers, genres, flags,
-// freeform items and the cover; with keep-unparsed set, what maps to no
-// field is kept as stored.
+// freeform items and the cover; with keep-unparsed set, every item is also
+// kept as stored: beside the fields it gave, or alone when it maps to none.
 #include <cstdio>
 #include <cstring>
 
@@ -77,19 +77,11 @@ bool is_numeric_key(std::uint32_t key) {
   return key == fourcc("tmpo") || key == fourcc("gnre") || key == fourcc("trkn") || key == fourcc("disk");
 }
 
-// The field a freeform item was read into, and the values it gave.
-struct freeform_reading {
-  std::string field;
-  std::vector<std::string> values;
-};
-
 // One item; true when it added a field or was a handled number (a genre
 // outside the list adds nothing yet is not kept as unparsed). Every "data"
 // child of a text item is a value: taggers store several values of one
-// field that way, and keeping only the last would lose the others. A
-// freeform item tells `freeform`, when given, what it gave.
-bool read_item(std::uint32_t key, stream& in, std::uint64_t size, tag_fields& fields,
-               freeform_reading* freeform = nullptr) {
+// field that way, and keeping only the last would lose the others.
+bool read_item(std::uint32_t key, stream& in, std::uint64_t size, tag_fields& fields) {
   std::vector<std::string> values;
   std::string name, mean;
   bool handled = false;
@@ -125,7 +117,6 @@ bool read_item(std::uint32_t key, stream& in, std::uint64_t size, tag_fields& fi
     if (equals_ascii_nocase(name, "date")) field = "year";
     else if (equals_ascii_nocase(name, "tracknumber")) field = "track";
     else if (equals_ascii_nocase(name, "cdec")) field = "codec";
-    if (freeform) *freeform = {field, values};
   }
   for (const std::string& value : values) fields.add(field, value);
   return true;
@@ -190,14 +181,10 @@ void read_one_item(mp4_file& file, std::uint32_t key, mp4_atom_reader& item, std
   if (file.options & option_keep_unparsed_items) {
     raw_item raw{key, read_payload(item, item_size)};
     memory_stream bytes(raw.payload.data(), raw.payload.size());
-    freeform_reading freeform;
-    if (!read_item(key, bytes, raw.payload.size(), fields, &freeform)) {
+    if (!read_item(key, bytes, raw.payload.size(), fields))
       metadata.raw_items.push_back(std::move(raw));
-    } else if (!freeform.field.empty()) {
-      freeform_items_as_read& kept = metadata.freeform_items[freeform.field];
-      kept.values.insert(kept.values.end(), freeform.values.begin(), freeform.values.end());
-      append_box(kept.items, key, raw.payload);
-    }
+    else if (!fields.empty())
+      metadata.items_as_read.push_back({key, std::move(raw.payload), fields});
   } else if (file.options & option_read_tags) {
     read_item(key, item, item_size, fields);
   }

@@ -1,6 +1,7 @@
-// Writing the item list: numbers and genres in their binary items, mapped
-// fields as text items, everything else as freeform items under the
-// "com.apple.iTunes" vendor, then the cover and the items kept unparsed.
+// Writing the item list: first the items whose fields are as read, as they
+// were; then numbers and genres in their binary items, mapped fields as text
+// items, everything else as freeform items under the "com.apple.iTunes"
+// vendor; then the cover and the items kept unparsed.
 #include <cstring>
 
 #include "inputs/mp4/box_reading.h"
@@ -17,6 +18,8 @@ namespace {
 constexpr int gnre_genre_count = 80;
 
 constexpr std::uint32_t type_binary = 0, type_utf8 = 1, type_jpeg = 13, type_png = 14, type_integer = 21;
+
+using field_map = std::map<std::string, tag_fields::entry, ascii_nocase_less>;
 
 void append_data_box(byte_buffer& out, std::uint32_t type_code, const byte_buffer& value) {
   byte_buffer payload;
@@ -69,8 +72,7 @@ bool all_digits(const std::string& text) { return text.find_first_not_of("012345
 
 // Takes the field out of `fields` when it holds exactly one value (and, for
 // numbers, one made of digits); answers that value, empty otherwise.
-std::string take_single(std::map<std::string, tag_fields::entry, ascii_nocase_less>& fields, const char* name,
-                        bool number) {
+std::string take_single(field_map& fields, const char* name, bool number) {
   const auto found = fields.find(name);
   if (found == fields.end() || found->second.values.size() != 1) return std::string();
   std::string value = found->second.values.front();
@@ -95,8 +97,51 @@ void append_number_pair(byte_buffer& out, std::uint32_t key, const std::string& 
   append_item(out, key, type_binary, value);
 }
 
+bool share_a_field(const item_as_read& a, const item_as_read& b) {
+  for (const auto& [name, entry] : a.gave.entries())
+    if (b.gave.find(name) != nullptr) return true;
+  return false;
+}
+
+// The items as read that go back as they were, in file order; the fields
+// they hold are taken out of `fields`. An item stays while every field it
+// gave holds the values read from all the items that gave it. A field stays
+// with its items only when all of them stay: an item that goes (another of
+// its fields changed, as a track total beside its number) would take some
+// of the field's values with it, so the field is written anew instead.
+std::vector<const item_as_read*> take_unchanged_items(const std::vector<item_as_read>& items, field_map& fields) {
+  field_map as_read;
+  for (const item_as_read& item : items)
+    for (const auto& [name, entry] : item.gave.entries())
+      for (const std::string& value : entry.values) as_read[name].values.push_back(value);
+  const auto unchanged = [&](const std::string& name) {
+    const auto now = fields.find(name);
+    return now != fields.end() && now->second.values == as_read[name].values;
+  };
+  std::vector<bool> stays(items.size());
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    stays[i] = true;
+    for (const auto& [name, entry] : items[i].gave.entries()) stays[i] = stays[i] && unchanged(name);
+  }
+  for (bool settled = false; !settled;) {
+    settled = true;
+    for (std::size_t i = 0; i < items.size(); ++i)
+      for (std::size_t j = 0; j < items.size(); ++j)
+        if (!stays[i] && stays[j] && share_a_field(items[i], items[j])) stays[j] = false, settled = false;
+  }
+  std::vector<const item_as_read*> kept;
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    if (!stays[i]) continue;
+    kept.push_back(&items[i]);
+    for (const auto& [name, entry] : items[i].gave.entries()) fields.erase(name);
+  }
+  return kept;
+}
+
 void append_item_list(const ilst_metadata& metadata, byte_buffer& out) {
-  auto fields = metadata.fields.entries();
+  field_map fields = metadata.fields.entries();
+  for (const item_as_read* item : take_unchanged_items(metadata.items_as_read, fields))
+    append_box(out, item->key, item->payload);
   std::string track = take_single(fields, "track", true);
   const std::string tracknumber = take_single(fields, "tracknumber", true);
   std::string disc = take_single(fields, "disc", true);
@@ -135,11 +180,11 @@ void append_item_list(const ilst_metadata& metadata, byte_buffer& out) {
   }
   for (const auto& [name, entry] : fields) {
     if (entry.values.empty()) continue;
-    const auto as_read = metadata.freeform_items.find(name);
-    if (const std::uint32_t key = item_key_for_field(name))
+    // Several genres go into the text item, as other taggers store a list:
+    // the number item holds one.
+    const std::uint32_t key = equals_ascii_nocase(name, "genre") ? fourcc("\xA9gen") : item_key_for_field(name);
+    if (key != 0)
       append_text_item(out, key, entry.values);
-    else if (as_read != metadata.freeform_items.end() && as_read->second.values == entry.values)
-      out += as_read->second.items;
     else
       append_freeform_item(out, !entry.multi_valued && equals_ascii_nocase(name, "codec") ? "cdec" : name, entry.values);
   }

@@ -83,9 +83,6 @@ public:
   std::vector<song> songs;
   tag_fields file_metadata;
   std::int64_t end_time = 0;  // 100-nanosecond units
-  // The one song starts where the track's edit list ends the encoder's
-  // priming: the edit list keeps that start, a rewrite needs no chapter for it.
-  bool start_from_edit_list = false;
   // Where the played track's presentation starts in its media (after the
   // encoder's priming), 100-nanosecond units: chapter times count from here.
   std::int64_t presentation_start = 0;

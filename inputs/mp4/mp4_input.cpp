@@ -38,8 +38,8 @@ constexpr GUID extra_bytes_control = {0xE2C734FD, 0xD4C2, 0x467E, {0xB5, 0xD3, 0
 
 class exception_io_data_tarnex : public vantrel_io::exception_io_data {};
 
-// Tables whose first sample lies past the end of the file: tags and
-// chapters are read, but nothing plays.
+// Tables whose first sample lies past the end of the file, or that hold no
+// sample: tags and chapters are read, but nothing plays.
 class exception_no_audio_data : public vantrel_io::exception_io_data {
 public:
   exception_no_audio_data()
@@ -290,6 +290,9 @@ void mp4_input::initialize(std::uint32_t subsong, std::uint32_t flags, const abo
 void mp4_input::initialize_range(std::uint32_t subsong) {
   const std::size_t songs = model_.song_count();
   if (subsong > songs || songs == 0) throw tarnex::exception("invalid decode range");
+  // Tables that hold no sample (a size table cut before its first entry)
+  // leave nothing to play, whatever range the songs span.
+  if (total_frames_ == 0) throw exception_no_audio_data();
   pending_skip_ = 0;
   range_start_ = model_.song_start(subsong == 0 ? 0 : subsong - 1);
   range_end_ = model_.song_end(subsong == 0 ? songs - 1 : subsong - 1);

@@ -1,5 +1,7 @@
 #include "inputs/mp4/mp4_open.h"
 
+#include <string>
+
 #include "inputs/mp4/box_header.h"
 #include "inputs/mp4/box_reading.h"
 #include "inputs/mp4/child_boxes.h"
@@ -39,6 +41,14 @@ void read_sample_table_box(mp4_file& file, mp4_track& track, mp4_atom_reader& in
       read_sample_table(type, child, file.options, track);
     }
   });
+  // The tags and the other tracks do not depend on the damaged table: the
+  // file still opens, and says how much of the track can be played.
+  if (track.sample_sizes_cut && track.sample_count > track.sample_sizes.size()) {
+    const std::uint32_t announced = track.sample_count;
+    keep_sized_samples(track);
+    file.warnings.push_back("Damaged MP4 sample size table: " + std::to_string(track.sample_count) + " of " +
+                            std::to_string(announced) + " samples can be played.");
+  }
 }
 
 void read_track_box(mp4_file& file, mp4_track& track, mp4_atom_reader& in, std::uint64_t size) {

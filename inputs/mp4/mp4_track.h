@@ -70,6 +70,9 @@ public:
   // Non-zero: every sample has this size and sample_sizes is empty.
   std::uint32_t fixed_sample_size = 0;
   std::vector<std::uint32_t> sample_sizes;
+  // The size table ends before the sizes it announces (a write cut off):
+  // it holds the sizes of the first samples only.
+  bool sample_sizes_cut = false;
   std::vector<time_to_sample_entry> time_to_sample;
   bool has_time_to_sample = false;
   std::vector<sample_to_chunk_entry> sample_to_chunk;

@@ -50,17 +50,30 @@ void read_sync_samples(mp4_atom_reader& in, mp4_track& track) {
   }
 }
 
+// A table that ends before the sizes it announces keeps the sizes it holds;
+// its count, or the whole table, may be missing.
 void read_sample_sizes(mp4_atom_reader& in, mp4_track& track) {
-  in.skip_exact(4);
-  track.fixed_sample_size = read_u32(in);
-  const std::uint32_t count = read_u32(in);
-  if (track.fixed_sample_size == 0)
-    read_u32_array(in, count, track.sample_sizes);
-  else
-    track.sample_sizes.clear();
+  track.sample_sizes.clear();
+  in.skip(4);  // version and flags
+  track.fixed_sample_size = in.remaining() >= 4 ? read_u32(in) : 0;
+  if (track.fixed_sample_size != 0) return;
+  const std::uint64_t announced = in.remaining() >= 4 ? read_u32(in) : ~std::uint64_t(0);
+  const std::uint64_t held = in.remaining() / 4;
+  track.sample_sizes_cut = announced > held;
+  read_u32_array(in, track.sample_sizes_cut ? held : announced, track.sample_sizes);
 }
 
 }  // namespace
+
+void keep_sized_samples(mp4_track& track) {
+  if (track.sample_count <= track.sample_sizes.size()) return;
+  std::uint64_t left = track.sample_sizes.size();
+  for (auto& run : track.time_to_sample) {
+    if (run.sample_count > left) run.sample_count = static_cast<std::uint32_t>(left);
+    left -= run.sample_count;
+  }
+  track.sample_count = static_cast<std::uint32_t>(track.sample_sizes.size());
+}
 
 void read_sample_table(std::uint32_t type, mp4_atom_reader& in, std::uint32_t options, mp4_track& track) {
   const bool decoding = (options & option_decoding_tables) != 0;

@@ -12,7 +12,6 @@ namespace {
 struct time_range {
   std::uint64_t start;
   std::uint64_t end;
-  bool from_edit_list = false;
 };
 
 // The hexadecimal fields of a gapless record, separated by blanks.
@@ -97,7 +96,7 @@ time_range track_range(const mp4_file& file) {
   if (track && track->time_scale != 0) {
     if (const std::optional<time_range> edited = edit_range(*track, file.movie_time_scale)) {
       has_range = true;
-      range = {to_100ns(edited->start, track->time_scale), to_100ns(edited->end, track->time_scale), true};
+      range = {to_100ns(edited->start, track->time_scale), to_100ns(edited->end, track->time_scale)};
     } else {
       has_range = track->media_duration != duration_not_given;
       range = {to_100ns(start_delay(*track), track->time_scale),
@@ -130,7 +129,6 @@ void build_song_list(mp4_file& file) {
   file.presentation_start = static_cast<std::int64_t>(origin);
 
   if (file.chapters.empty() || (gapless && file.chapters.size() == 1)) {
-    file.start_from_edit_list = range.from_edit_list;
     file.songs.push_back({file.file_metadata, static_cast<std::int64_t>(origin)});
     return;
   }

@@ -80,7 +80,7 @@ ilst_metadata item_list_to_write(const mp4_file& file) {
       break;
     }
   out.raw_items = file.item_list.raw_items;
-  out.freeform_items = file.item_list.freeform_items;
+  out.items_as_read = file.item_list.items_as_read;
   out.cover_item_as_read = file.item_list.cover_item_as_read;
   out.front_cover_as_read = file.item_list.front_cover_as_read;
   return out;
@@ -116,9 +116,19 @@ std::string old_movie_payload(const mp4_file& file, stream& io) {
   return read_sized_text(io, payload_size);
 }
 
-bool writes_chapter_list(const mp4_file& file) {
-  return file.songs.size() > 1 ||
-         (file.songs.size() == 1 && file.songs.front().start != 0 && !file.start_from_edit_list);
+// The chapter list a rewrite stores: a chapter per song, named by its title
+// and timed from the presentation start. A lone chapter plays as the whole
+// file and goes by the file's title, so it stays as the file held it; a
+// file without a chapter list plays its whole presentation as one song and
+// gets none.
+std::vector<chapter> chapters_to_write(const mp4_file& file) {
+  if (file.songs.size() < 2) return file.chapters;
+  std::vector<chapter> out;
+  for (const song& entry : file.songs) {
+    const std::int64_t start = entry.start > file.presentation_start ? entry.start - file.presentation_start : 0;
+    out.push_back({std::uint64_t(start), chapter_list_title(entry)});
+  }
+  return out;
 }
 
 // The chapters whose name the chapter list changes, with their new names:
@@ -166,10 +176,10 @@ byte_buffer build_movie_box(const mp4_file& file, const std::string& old_payload
     write_meta_box(item_list_to_write(file), meta);
     append_box(user_data, fourcc("meta"), meta);
   }
-  if (writes_chapter_list(file)) {
-    byte_buffer chapters;
-    write_chapter_list(file.songs, file.presentation_start, chapters);
-    append_box(user_data, fourcc("chpl"), chapters);
+  if (const std::vector<chapter> chapters = chapters_to_write(file); !chapters.empty()) {
+    byte_buffer list;
+    write_chapter_list(chapters, list);
+    append_box(user_data, fourcc("chpl"), list);
   }
   if (!file.index_map.empty()) {
     byte_buffer index;

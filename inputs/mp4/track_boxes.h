@@ -23,6 +23,9 @@ void parse_esds(const std::uint8_t* data, std::size_t size, mp4_track& track);
 
 // The sample tables: type is one of stts, ctts, stss, stsz, stsc, stco, co64.
 void read_sample_table(std::uint32_t type, mp4_atom_reader& in, std::uint32_t options, mp4_track& track);
+// The track holds the samples its size table gives sizes for, and no
+// others: its time-to-sample runs end with them. For a table cut short.
+void keep_sized_samples(mp4_track& track);
 
 // The state the fragment boxes share while the movie fragments are read.
 struct fragment_context {

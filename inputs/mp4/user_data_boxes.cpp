@@ -77,15 +77,15 @@ std::string chapter_list_title(const song& chapter) {
   return title->values.front().substr(0, 255);
 }
 
-void write_chapter_list(const std::vector<song>& songs, std::int64_t presentation_start, byte_buffer& out) {
+void write_chapter_list(const std::vector<chapter>& chapters, byte_buffer& out) {
   append_u8(out, 1);
   append_u32(out, 0);
-  append_u32(out, std::uint32_t(songs.size()));
-  for (const song& chapter : songs) {
-    append_u64(out, std::uint64_t(chapter.start > presentation_start ? chapter.start - presentation_start : 0));
-    const std::string title = chapter_list_title(chapter);
-    append_u8(out, std::uint32_t(title.size()));
-    out += title;
+  append_u32(out, std::uint32_t(chapters.size()));
+  for (const chapter& entry : chapters) {
+    append_u64(out, entry.start);
+    const std::string name = entry.name.substr(0, 255);
+    append_u8(out, std::uint32_t(name.size()));
+    out += name;
   }
 }
 

@@ -26,13 +26,13 @@ void read_index_map(mp4_file& file, mp4_atom_reader& in);
 // "tags": file-level and per-chapter fields and pictures; only one per file.
 void read_tags_box(mp4_file& file, mp4_atom_reader& in, std::uint64_t size);
 
-// Payloads (without their box header) of "chpl" for the songs and of "indx".
-// The name the chapter list stores for a chapter: its title when it has
-// exactly one, cut to the 255 bytes a name can hold there; empty otherwise.
+// The name the chapter list stores for a song's chapter: its title when it
+// has exactly one, cut to the 255 bytes a name can hold there; empty otherwise.
 std::string chapter_list_title(const song& chapter);
-// Chapter times are stored from `presentation_start`, where songs start
-// when the media begins with an encoder's priming.
-void write_chapter_list(const std::vector<song>& songs, std::int64_t presentation_start, byte_buffer& out);
+// Payloads (without their box header) of "chpl" and of "indx". Chapter
+// times count from the presentation start, after an encoder's priming;
+// names longer than the 255 bytes a name can hold are cut.
+void write_chapter_list(const std::vector<chapter>& chapters, byte_buffer& out);
 void write_index_map(const std::vector<index_map_entry>& entries, byte_buffer& out);
 
 }  // namespace tarnex

@@ -2,7 +2,8 @@
 """MP4-family files through the real zorvtool: Apple Lossless decodes
 bit-exact to its source, whole and after a seek, in the speaker order and mask
 of its layout; AAC decodes through the system's decoder close to ffmpeg's
-decode and to the sample count the gapless record gives; an audiobook's
+decode and to the sample count the gapless record gives, also after an edit,
+which adds no chapter list to a file trimmed by that record; an audiobook's
 chapters are subsongs with their index points; the integrity check reports a
 damaged layout; a file with only an AC-3 track fails with a data error.
 
@@ -19,8 +20,10 @@ import tempfile
 from mutagen.mp4 import MP4, MP4Cover, MP4FreeForm
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from blackbox_checks import check, failures, tool, windows_path, zorvtool_runner  # noqa: E402
+from blackbox_checks import (check, failures, mp4_chapter_titles, tool, windows_path,  # noqa: E402
+                             zorvtool_runner)
 from decoded_audio import snr_db, wav  # noqa: E402
+import gapless_record  # noqa: E402
 
 WINE_EXEC, BUILD_DIR, ZORVTOOL = sys.argv[1:4]
 CORRUPTED = "Unsupported format or corrupted file"
@@ -113,20 +116,24 @@ def test_aac(work):
           (len(joined), len(original), snr_db(original[junction], joined[junction])))
 
 
-def write_with_index_map(source, target, entries):
+def write_with_user_data_box(source, target, kind, payload):
     """A copy of an MP4 file whose movie box, and its user data box, are the
-    last boxes, with an "indx" box of (pregap, [index points]) per chapter
-    appended to the user data."""
+    last boxes, with a box of the kind appended to the user data."""
     data = bytearray(open(source, "rb").read())
-    payload = struct.pack(">I", len(entries))
-    for value, points in entries:
-        payload += struct.pack(">QI", value, len(points)) + b"".join(struct.pack(">Q", p) for p in points)
-    box = struct.pack(">I4s", len(payload) + 8, b"indx") + payload
+    box = struct.pack(">I4s", len(payload) + 8, kind) + payload
     for kind in (b"moov", b"udta"):
         at = data.rindex(kind) - 4
         assert at + struct.unpack(">I", data[at:at + 4])[0] == len(data), "%s is not last" % kind
         data[at:at + 4] = struct.pack(">I", len(data) - at + len(box))
     open(target, "wb").write(bytes(data) + box)
+
+
+def write_with_index_map(source, target, entries):
+    """With an "indx" box of (pregap, [index points]) per chapter."""
+    payload = struct.pack(">I", len(entries))
+    for value, points in entries:
+        payload += struct.pack(">QI", value, len(points)) + b"".join(struct.pack(">Q", p) for p in points)
+    write_with_user_data_box(source, target, b"indx", payload)
 
 
 def test_chapters_and_refusals(work):
@@ -217,6 +224,47 @@ def test_retag(work):
     check(decoded(m4a)[2] == before, "the audio is unchanged")
 
 
+def itunes_trimmed(work, name, source):
+    """ffmpeg's AAC of the source with a title and the gapless record iTunes
+    writes; the file and its count of valid samples."""
+    m4a = os.path.join(work, name)
+    tool("ffmpeg", "-loglevel", "error", "-y", "-i", source, "-c:a", "aac", "-b:a", "128k", m4a)
+    channels, _, samples = wav(source)
+    valid = len(samples) // channels
+    gapless_record.add_record(m4a, valid, **{"\xa9nam": ["Song"]})
+    return m4a, valid
+
+
+def test_edit_of_a_trimmed_file(work):
+    """An edit of a file trimmed by its gapless record adds no chapter, and
+    the file plays the same frames as before and as in ffmpeg."""
+    source = os.path.join(work, "trimmed.wav")
+    tool("sox", "-n", "-r", "44100", "-b", "16", "-c", "2", source, "synth", "2.5", "sine", "350", "sine", "520",
+         "vol", "0.5")
+    m4a, valid = itunes_trimmed(work, "trimmed.m4a", source)
+    reference = m4a + ".ref.wav"
+    tool("ffmpeg", "-loglevel", "error", "-y", "-i", m4a, "-c:a", "pcm_f32le", reference)
+    theirs = wav(reference)[2]
+    before = decoded(m4a)[2]
+    # ffmpeg leaves the padding on: its frames run on past the valid ones.
+    check(len(before) == valid * 2 and len(theirs) >= len(before) and snr_db(theirs, before) > 40,
+          "the trimmed file plays ffmpeg's frames: %d samples, ffmpeg %d, %.1f dB" %
+          (len(before), len(theirs), snr_db(theirs, before)))
+    run("tag", windows_path(m4a), "title=New")
+    check(mp4_chapter_titles(m4a) == ([], []), "an edit adds no chapter: %s" % (mp4_chapter_titles(m4a),))
+    check(decoded(m4a)[2] == before, "after the edit it plays the same frames")
+
+    # A file an earlier edit gave one chapter named after its title, at the
+    # presentation start: it still plays from its first sample, also after
+    # another edit.
+    held = os.path.join(work, "trimmed-chapter.m4a")
+    write_with_user_data_box(m4a, held, b"chpl", b"\x01" + bytes(4) + struct.pack(">IQB", 1, 0, 3) + b"New")
+    check(mp4_chapter_titles(held) == (["New"], ["New"]), "the one-chapter list is read by ffprobe and mutagen")
+    check(decoded(held)[2] == before, "with its one chapter it plays from its first sample")
+    run("tag", windows_path(held), "title=Newer")
+    check(decoded(held)[2] == before, "and so after another edit")
+
+
 def played(work, *paths):
     """The float samples of the one device stream `zorvtool play` opened,
     from its first sound. Wine mixes at 48 kHz float."""
@@ -271,6 +319,7 @@ def main():
         test_aac(work)
         test_chapters_and_refusals(work)
         test_retag(work)
+        test_edit_of_a_trimmed_file(work)
         test_play(work)
     return 1 if failures else 0
 

@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """MP4 files made here with ffmpeg and mutagen, then damaged where other
 programs leave damage (a broken item, user data whose size does not add up,
-a movie box cut inside its item list, media data with no samples), read and
+a movie box cut inside its item list, media data with no samples, a sample-
+size table cut to its header), read and
 played through the real zorvtool and compared with mutagen and ffmpeg: the
 damage costs the damaged part, the audio plays, and a write is refused
 with the file untouched.
@@ -122,7 +123,8 @@ def test_damaged_user_data(work, tagged):
         refused_untouched(path, name)
 
 
-def test_no_samples(work, source):
+def make_book(work, source):
+    """An ffmpeg audiobook of two chapters, fast-start, with 12 tags and a cover from mutagen."""
     meta = os.path.join(work, "book.txt")
     with open(meta, "w") as f:
         f.write(";FFMETADATA1\ntitle=Book\n[CHAPTER]\nTIMEBASE=1/1000\nSTART=0\nEND=1500\ntitle=One\n"
@@ -135,22 +137,44 @@ def test_no_samples(work, source):
               "\xa9cmt": ["note"], "aART": ["AA"], "\xa9grp": ["G"], "cprt": ["(c)"], "trkn": [(1, 2)]})
     f["covr"] = [MP4Cover(JPEG, MP4Cover.FORMAT_JPEG)]
     f.save()
-    path = write(book, mp4_bytes.without_samples(open(book, "rb").read()))
+    return book
+
+
+def test_no_samples(work, book, name, damage):
+    path = write(os.path.join(work, name + ".m4b"), damage(open(book, "rb").read()))
     m = MP4(path)
     check(len(m.tags) == 13 and [c.title for c in m.chapters] == ["One", "Two"],
-          "mutagen reads 12 tags, the cover and the chapters: %s" % list(m.tags))
+          "%s: mutagen reads 12 tags, the cover and the chapters: %s" % (name, list(m.tags)))
     subsongs = info(path)
     check(isinstance(subsongs, list) and [s["info"]["fields"].get("title") for s in subsongs] == [["One"], ["Two"]],
-          "its chapters are read: %s" % subsongs)
+          "%s: its chapters are read: %s" % (name, subsongs))
     if isinstance(subsongs, list):
         fields = subsongs[0]["info"]["fields"]
         expected = dict(mutagen_fields(path), title=["One"], tracknumber=["1"])
-        check(fields == expected, "its tags are read: %s, mutagen %s" % (fields, expected))
+        check(fields == expected, "%s: its tags are read: %s, mutagen %s" % (name, fields, expected))
     cover = json.loads(run("mp4-tags", windows_path(path)).stdout).get("front_cover_bytes")
-    check(cover == len(JPEG), "its cover is read: %s" % cover)
+    check(cover == len(JPEG), "%s: its cover is read: %s" % (name, cover))
     status, _, messages = decoded(path)
-    check(status != 0 and "The file holds no audio data" in messages, "playing it says there is no audio: %r" %
-          messages.strip())
+    check(status != 0 and "The file holds no audio data" in messages, "%s: playing it says there is no audio: %r" %
+          (name, messages.strip()))
+    return path, messages
+
+
+def test_cut_size_table(work, book):
+    """The sample-size table cut to its header, the media data emptied."""
+    path, messages = test_no_samples(work, book, "cut-stsz", lambda data: mp4_bytes.without_samples(
+        mp4_bytes.with_cut_size_table(data)))
+    check("Damaged MP4 sample size table: 0 of" in messages, "cut-stsz: playing it says why: %r" % messages.strip())
+    probed = json.loads(subprocess.run(["ffprobe", "-v", "quiet", "-show_entries", "format_tags:chapter_tags", "-of",
+                                        "json", path], capture_output=True, text=True).stdout or "{}")
+    check(probed.get("format", {}).get("tags", {}).get("artist") == "A" and len(probed.get("chapters", [])) == 2,
+          "cut-stsz: ffprobe reads its tags and chapters: %s" % probed)
+    library = os.path.join(work, "library")
+    os.makedirs(library)
+    write(os.path.join(library, "cut-stsz.m4b"), open(path, "rb").read())
+    listed = run("scan", windows_path(library), ok=False)
+    check(listed.returncode == 0 and "cut-stsz.m4b #1" in listed.stdout and "cut-stsz.m4b #2" in listed.stdout,
+          "cut-stsz: the library lists its chapters: %r" % listed.stdout)
 
 
 def main():
@@ -160,7 +184,9 @@ def main():
         tagged = make_tagged(work, source)
         test_broken_item(work, tagged)
         test_damaged_user_data(work, tagged)
-        test_no_samples(work, source)
+        book = make_book(work, source)
+        test_no_samples(work, book, "no-samples", mp4_bytes.without_samples)
+        test_cut_size_table(work, book)
     print("%d failed" % len(failures) if failures else "all passed")
     return 1 if failures else 0
 

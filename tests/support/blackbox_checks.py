@@ -1,6 +1,7 @@
 """What the Python black-box tests share: the failures found so far, a check
 that records one, the Windows form of a Linux path under Wine, running zorvtool
-and the Linux tools it is checked against, a small picture to embed in tags,
+and the Linux tools it is checked against (the chapters ffprobe and mutagen
+read), a small picture to embed in tags,
 WAV files of known levels, the levels heard in a capture file and screenshots of the session's display."""
 import array
 import os
@@ -25,6 +26,16 @@ def windows_path(path):
 def tool(*args):
     """Runs a Linux tool (an encoder or reader); its failure raises."""
     subprocess.run(args, check=True, capture_output=True)
+
+
+def mp4_chapter_titles(path):
+    """(ffprobe's, mutagen's) chapter names of an MP4 file."""
+    import json
+    from mutagen.mp4 import MP4
+    done = subprocess.run(["ffprobe", "-v", "error", "-show_entries", "chapter_tags=title", "-of", "json", path],
+                          capture_output=True, text=True, check=True)
+    probed = [c.get("tags", {}).get("title") for c in json.loads(done.stdout).get("chapters", [])]
+    return probed, [c.title for c in MP4(path).chapters or []]
 
 
 def zorvtool_runner(wine_exec, build_dir, zorvtool):

@@ -1,7 +1,8 @@
 """MP4 files reshaped at the byte level, for the tests and the fuzz harness:
 the damage other programs leave in a movie box's user data (sizes that do
 not add up, an interrupted rewrite, a file cut inside its item list, one
-broken item) and media data that holds no samples."""
+broken item), media data that holds no samples and a sample-size table cut
+short."""
 
 
 def boxes(data, start=0, end=None):
@@ -61,6 +62,24 @@ def user_data_shapes(data):
     for cut in sorted({12, inside // 2, inside}):
         yield "moov-cut-%d" % cut, data[:-cut]
     yield "gnre-data-size-0", genre_with_empty_data(data)
+
+
+def with_cut_size_table(data):
+    """The first track's sample-size table cut to its 8-byte header, the
+    boxes around it shrunk. The chunk offsets stay: media data after the
+    movie box no longer lies where they point. None without such a table."""
+    path = (b"moov", b"trak", b"mdia", b"minf", b"stbl", b"stsz")
+    try:
+        stsz = find(data, *path)
+    except StopIteration:
+        return None
+    cut = stsz[2] - 8
+    shrunk = data
+    for depth in range(1, len(path)):
+        _, at, size = find(data, *path[:depth])
+        shrunk = with_size(shrunk, at, size - cut)
+    shrunk = with_size(shrunk, stsz[1], 8)
+    return shrunk[:stsz[1] + 8] + shrunk[stsz[1] + stsz[2]:]
 
 
 def without_samples(data):

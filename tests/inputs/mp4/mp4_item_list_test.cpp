@@ -181,3 +181,31 @@ TEST(Mp4ItemList, FreeformItemsLeftAsReadAreWrittenBackByteForByte) {
   EXPECT_EQ(value(back, "Encoding Params"), "typed");
   EXPECT_EQ(back.fields.find("ISRC")->values, std::vector<std::string>({"one", "two"}));
 }
+
+TEST(Mp4ItemList, ItemsOfSeveralDataBoxesLeftAsReadAreWrittenBackAsTheyWere) {
+  const bytes genres = box("\xA9gen", data(1, "Rock") + data(1, "Jazz"));
+  const bytes tracks = box("trkn", data(0, be16(0) + be16(3) + be16(9) + be16(0)) +
+                                       data(0, be16(0) + be16(4) + be16(9) + be16(0)));
+  const bytes flags = box("cpil", data(21, "\x01") + data(21, "\x01"));
+  const bytes day = box("\xA9" "day", data(1, "2009-05-12T00:00:00Z"));
+  auto m = read_items(genres + tracks + flags + day + box("\xA9nam", data(1, "T")));
+  m.fields.set("title", {true, {"New"}});
+  tarnex::byte_buffer meta;
+  tarnex::write_meta_box(m, meta);
+  EXPECT_NE(meta.find(genres + tracks + flags + day), std::string::npos);
+  EXPECT_EQ(value(round_trip(m), "title"), "New");
+
+  // A track total changed: its item is written anew with the number beside it.
+  m.fields.set("totaltracks", {true, {"12"}});
+  auto back = round_trip(m);
+  EXPECT_EQ(value(back, "track"), "3");
+  EXPECT_EQ(value(back, "totaltracks"), "12");
+  EXPECT_EQ(back.fields.find("track")->values.size(), 1u);
+
+  // Several genres the user typed go into the text item, not a freeform one.
+  m.fields.set("genre", {true, {"Pop", "Soul"}});
+  meta.clear();
+  tarnex::write_meta_box(m, meta);
+  EXPECT_NE(meta.find(box("\xA9gen", data(1, "Pop") + data(1, "Soul"))), std::string::npos);
+  EXPECT_EQ(meta.find("name"), std::string::npos);
+}

@@ -258,6 +258,28 @@ TEST(Mp4TagWriting, EncoderPrimingFromAnEditListIsNoChapter) {
   EXPECT_EQ(model.songs.at(0).start, std::int64_t(tarnex::to_100ns(1024, 44100)));
 }
 
+TEST(Mp4TagWriting, PrimingFromAGaplessRecordIsNoChapterAndALoneChapterStaysAsHeld) {
+  // simple_track() is 4 samples of 1024 at 44100; the record skips 512 of them.
+  const bytes record = box("----", full_box("mean", 0, "com.apple.iTunes") + full_box("name", 0, "iTunSMPB") +
+                                       full_box("data", 1, be32(0) + " 00000000 00000200 00000000 0000000000000C00"));
+  const bytes items = full_box("meta", 0, box("hdlr", bytes(25, '\0')) + box("ilst", record));
+  memory_file f(ftyp() + media + movie(box("udta", items)));
+  retag(f, "t");
+  const std::size_t at = ftyp().size() + media.size();
+  EXPECT_EQ(f.data.find("chpl", at), std::string::npos);
+  tarnex::mp4_file model;
+  open_bytes(model, f.data, tagging);
+  EXPECT_EQ(model.songs.at(0).start, std::int64_t(tarnex::to_100ns(512, 44100)));
+
+  // A chapter list of one chapter, named otherwise than the title, keeps
+  // its name and start.
+  const bytes lone = box("chpl", bytes(1, '\x01') + bytes(4, '\0') + be32(1) + be64(0) + char(5) + "Intro");
+  memory_file held(ftyp() + media + movie(box("udta", items + lone)));
+  retag(held, "t");
+  EXPECT_NE(held.data.find(lone, at), std::string::npos);
+  EXPECT_EQ(title_of(held.data), "t");
+}
+
 TEST(Mp4TagWriting, ChaptersShareTheirCommonFieldsAndKeepTheirOwnInTheTagsBox) {
   memory_file f(ftyp() + media + movie());
   tarnex::mp4_file model;

@@ -111,11 +111,30 @@ TEST(Mp4SampleTables, CountsBeyondTheBoxAreRefusedBeforeAllocating) {
       EXPECT_EQ(open_error(movie_with(entry, damaged)), "invalid or incomplete data") << table << " " << count;
     }
   }
-  EXPECT_EQ(open_error(movie_with(entry, full_box("stsz", 0, be32(0) + be32(0xFFFFFFFF) + be32(1)))),
-            "invalid or incomplete data");
+  // A size table is read as far as it goes (see below).
+  EXPECT_EQ(first_track(movie_with(entry, full_box("stsz", 0, be32(0) + be32(0xFFFFFFFF) + be32(1)))).sample_sizes,
+            std::vector<std::uint32_t>({1}));
   // Runs whose counts add up past 2^32 - 1 samples would wrap to a small total.
   EXPECT_EQ(open_error(movie_with(entry, stts({{0xFFFFFFFF, 1}, {2, 1}}))), "invalid stts data");
   EXPECT_EQ(first_track(movie_with(entry, stts({{0xFFFFFFFE, 1}, {1, 1}}))).sample_count, 0xFFFFFFFFu);
+}
+
+TEST(Mp4SampleTables, ASizeTableCutShortKeepsTheSamplesItGivesSizesFor) {
+  const bytes entry = audio_entry("mp4a", 2, 44100);
+  tarnex::mp4_file file;
+  open_bytes(file, movie_with(entry, stts({{3, 1024}, {2, 512}}) +
+                                         full_box("stsz", 0, be32(0) + be32(5) + be32(10) + be32(20))));
+  const tarnex::mp4_track& track = *file.tracks.at(0);
+  EXPECT_EQ(track.sample_count, 2u);
+  EXPECT_EQ(track.sample_sizes, std::vector<std::uint32_t>({10, 20}));
+  ASSERT_EQ(track.time_to_sample.size(), 2u);
+  EXPECT_EQ(track.time_to_sample[0].sample_count, 2u);
+  EXPECT_EQ(track.time_to_sample[1].sample_count, 0u);
+  EXPECT_EQ(file.warnings, std::vector<std::string>({"Damaged MP4 sample size table: 2 of 5 samples can be played."}));
+  // Cut before its count, or before its fixed size: no sample has a size.
+  for (const bytes& cut : {be32(0), bytes()}) {
+    EXPECT_EQ(first_track(movie_with(entry, stts({{4, 1024}}) + full_box("stsz", 0, cut))).sample_count, 0u);
+  }
 }
 
 TEST(Mp4SampleTables, OnlyWantedTracksKeepTables) {

@@ -1,0 +1,84 @@
+#!/usr/bin/python3
+"""A title edited in the real zorv.exe's properties dialog and applied to an
+M4A trimmed by its gapless record: the file gains no chapter list (read back
+with ffprobe and mutagen), and plays the same frames as before, in the
+player (zorvtool's decode) and in ffmpeg.
+
+usage: properties_keeps_mp4.py WINE_EXEC BUILD_DIR ZORV_EXE  (ZORV_WINDOW_PROBE names the probe)
+"""
+import array
+import os
+import subprocess
+import sys
+
+from mutagen.mp4 import MP4
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.dont_write_bytecode = True  # no cache folder left in the source tree
+from blackbox_checks import check, mp4_chapter_titles, windows_path  # noqa: E402
+import gapless_record  # noqa: E402
+from main_window import BUILD_DIR, WINE_EXEC, Player, run_window_tests  # noqa: E402
+from properties_apply_formats import edit_and_apply  # noqa: E402
+from properties_window import CANCEL, DIALOG, METADATA_LIST, dialog_window, open_dialog_on_tracks, rows  # noqa: E402
+
+TITLE_ROW = 1  # Artist, Title, Album, ...
+SECONDS = 2
+
+
+def run(*command):
+    subprocess.run(command, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def decodes(path):
+    """The PCM of zorvtool's decode and of ffmpeg's."""
+    out = path + ".wav"
+    subprocess.run([WINE_EXEC, BUILD_DIR, os.path.join(BUILD_DIR, "tools", "zorvtool.exe"), "decode",
+                    windows_path(path), windows_path(out), "--bits", "16"], check=True, stdin=subprocess.DEVNULL,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    with open(out, "rb") as f:
+        ours = f.read()
+    os.remove(out)
+    theirs = subprocess.run(["ffmpeg", "-v", "error", "-i", path, "-f", "s16le", "-"], capture_output=True,
+                            check=True).stdout
+    return ours[ours.index(b"data") + 8:], theirs
+
+
+def same_frames(ours, theirs):
+    """16-bit PCM that differs by at most the decoders' rounding over our
+    length (ffmpeg leaves the last frame's padding on)."""
+    ours, theirs = array.array("h", ours), array.array("h", theirs[:len(ours)])
+    return len(ours) == len(theirs) and all(abs(a - b) <= 2 for a, b in zip(ours, theirs))
+
+
+def test_title_edit_of_a_trimmed_m4a(root):
+    player = Player(root, "trimmed")
+    music = os.path.join(player.folder, "music")
+    os.makedirs(music)
+    tone, path = os.path.join(player.folder, "tone.wav"), os.path.join(music, "trimmed.m4a")
+    run("sox", "-n", "-r", "44100", "-c", "2", "-b", "16", tone, "synth", str(SECONDS), "sine", "440", "sine", "660")
+    run("ffmpeg", "-v", "quiet", "-y", "-i", tone, "-c:a", "aac", path)
+    gapless_record.add_record(path, SECONDS * 44100, **{"\xa9nam": ["Song"], "\xa9ART": ["Anna"]})
+    ours, theirs = decodes(path)
+    check(len(ours) == SECONDS * 44100 * 4 and len(theirs) >= len(ours) and same_frames(ours, theirs),
+          "trimmed: the player plays the record's samples, ffmpeg's frames: %d bytes, ffmpeg %d" %
+          (len(ours), len(theirs)))
+    if not open_dialog_on_tracks(player, [path]):
+        check(False, "trimmed: Properties opens the dialog")
+        player.stop()
+        return
+    check(rows(player, METADATA_LIST).get("Title") == "Song", "trimmed: the dialog shows the title")
+    check(edit_and_apply(player, TITLE_ROW, "New Song"), "trimmed: Apply ends with the dialog enabled and Apply off")
+    check(rows(player, METADATA_LIST).get("Title") == "New Song", "trimmed: the dialog shows the new title")
+    player.probe(*DIALOG, "command", str(CANCEL))
+    check(player.wait(lambda: dialog_window(player)[0] is None, 30), "trimmed: Cancel after Apply closes the dialog")
+    check(player.stop() == 0, "trimmed: the player ends cleanly")
+
+    check(MP4(path).tags.get("\xa9nam") == ["New Song"], "trimmed: mutagen reads the new title")
+    check(mp4_chapter_titles(path) == ([], []),
+          "trimmed: no chapter appears for ffprobe or mutagen: %s" % (mp4_chapter_titles(path),))
+    check(decodes(path) == (ours, theirs), "trimmed: the player and ffmpeg play the same frames as before")
+
+
+if __name__ == "__main__":
+    run_window_tests(test_title_edit_of_a_trimmed_m4a)
