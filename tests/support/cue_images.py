@@ -75,8 +75,8 @@ def tags(path):
 
 
 def block_sheet(path):
-    """The FLAC CUESHEET block as (track number, offset, ISRC, indexes) tuples; None without one."""
-    sheet = FLAC(path).cuesheet
+    """The FLAC CUESHEET block as (track number, offset, ISRC, indexes) tuples; None without one or in WavPack."""
+    sheet = None if path.endswith(".wv") else FLAC(path).cuesheet
     if sheet is None:
         return None
     return [(t.track_number, t.start_offset, t.isrc, [(i.index_number, i.index_offset) for i in t.indexes])

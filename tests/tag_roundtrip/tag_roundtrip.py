@@ -2,9 +2,11 @@
 """Round trips of zorvtool's tag reading and writing against independent tools.
 
 usage: tag_roundtrip.py WINE_EXEC BUILD_DIR ZORVTOOL_EXE
-Fixtures are made here with sox, lame, wavpack, mpcenc and mutagen; every
-field zorvtool writes must read back the same through mutagen (and ffprobe),
-and tags those tools wrote must show the expected fields in zorvtool info.
+Fixtures are made here with sox, lame, flac, metaflac, wavpack, mpcenc and
+mutagen; every field zorvtool writes must read back the same through mutagen
+(and ffprobe), and tags those tools wrote must show the expected fields in
+zorvtool info. One track of a cue image retagged leaves the rest of its sheet
+and the file's other tags as they were.
 """
 import json
 import os
