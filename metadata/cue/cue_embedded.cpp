@@ -151,7 +151,9 @@ void set_values(track_info& info, const char* name, const value_list& values) {
   if (field == track_info::not_found) {
     field = info.set_field(name, track_info::until_nul, values[0].data(), values[0].size());
   }
-  while (info.field_value_count(field) > values.size()) info.remove_field_value(field, info.field_value_count(field) - 1);
+  while (info.field_value_count(field) > values.size()) {
+    info.remove_field_value(field, info.field_value_count(field) - 1);
+  }
   for (std::uint32_t v = 0; v < values.size(); ++v) {
     if (v < info.field_value_count(field)) info.replace_field_value(field, v, values[v].data(), values[v].size());
     else info.add_field_value(field, values[v].data(), values[v].size());

@@ -83,7 +83,9 @@ void write_cuesheet(std::string& out, const cue_track_list& tracks) {
     }
     lines.add("  TRACK " + two_digits(entry->number) + " AUDIO");
     if (auto title = joined(info, "title")) lines.add("    TITLE " + quote_value(*title));
-    if (auto artist = joined(info, "artist"); artist && !artist_common) lines.add("    PERFORMER " + quote_value(*artist));
+    if (auto artist = joined(info, "artist"); artist && !artist_common) {
+      lines.add("    PERFORMER " + quote_value(*artist));
+    }
     if (auto writer = joined(info, "songwriter"); writer && !songwriter_common) {
       lines.add("    SONGWRITER " + quote_value(*writer));
     }
