@@ -9,9 +9,10 @@
 #include "foundation/byte_compare.h"
 #include "foundation/number_format.h"
 #include "io/io_exceptions.h"
+#include "metadata/cue/cue_sheet_edit.h"
 #include "metadata/cue/cue_sheet_reader.h"
-#include "metadata/cue/cue_sheet_writer.h"
 #include "metadata/decoder_message_sink.h"
+#include "metadata/replaygain_text.h"
 
 namespace {
 
@@ -94,8 +95,6 @@ void read_sheet(cue_track_map& map, const track_info& file_info, const char* she
   for (std::uint32_t i = 0; i < tracks.size(); ++i) {
     const cue_track_entry& track = tracks[i];
     cue_subsong& subsong = map.find_or_add(track.number);
-    subsong.file_name = track.file_name;
-    subsong.flags = track.flags;
     subsong.indexes = track.indexes;
     subsong.info.copy_all_from(track.info);
     for (std::uint32_t t = 0; t < file_info.tech_count(); ++t) {
@@ -125,6 +124,122 @@ void read_sheet(cue_track_map& map, const track_info& file_info, const char* she
     const std::uint32_t number = override_track(file_info.field_name(f), &rest);
     if (number == 0 || *rest == '\0') continue;
     if (cue_subsong* subsong = map.find(number)) set_field_values(subsong->info, rest, file_info, f);
+  }
+}
+
+// A field's values; none when it is absent.
+using value_list = std::vector<std::string>;
+
+value_list values_of(const track_info& info, const char* name) {
+  value_list values;
+  const std::uint32_t field = info.find_field(name);
+  if (field == track_info::not_found) return values;
+  for (std::uint32_t v = 0; v < info.field_value_count(field); ++v) values.emplace_back(info.field_value(field, v));
+  return values;
+}
+
+// The field takes the values in its place among the others; no values remove it.
+void set_values(track_info& info, const char* name, const value_list& values) {
+  std::uint32_t field = info.find_field(name);
+  if (values.empty()) {
+    if (field == track_info::not_found) return;
+    qiv::bit_array selection(info.field_count());
+    selection.set(field, true);
+    info.remove_fields(selection);
+    return;
+  }
+  if (field == track_info::not_found) {
+    field = info.set_field(name, track_info::until_nul, values[0].data(), values[0].size());
+  }
+  while (info.field_value_count(field) > values.size()) {
+    info.remove_field_value(field, info.field_value_count(field) - 1);
+  }
+  for (std::uint32_t v = 0; v < values.size(); ++v) {
+    if (v < info.field_value_count(field)) info.replace_field_value(field, v, values[v].data(), values[v].size());
+    else info.add_field_value(field, values[v].data(), values[v].size());
+  }
+}
+
+// A field, or a ReplayGain value under its tag name, that an edit changed on
+// one cue track, with its new values (none when removed).
+struct field_change {
+  std::string name;
+  value_list values;
+  bool replaygain = false;
+};
+using change_list = std::vector<field_change>;
+
+const field_change* find_change(const change_list& changes, const char* name) {
+  for (const field_change& change : changes) {
+    if (qiv::stricmp_ascii_equal(change.name.c_str(), name)) return &change;
+  }
+  return nullptr;
+}
+
+change_list changes_between(const track_info& before, const track_info& after) {
+  change_list changes;
+  auto compare = [&](const char* name) {
+    if (find_change(changes, name)) return;
+    value_list now = values_of(after, name);
+    if (now != values_of(before, name)) changes.push_back({name, std::move(now)});
+  };
+  for (std::uint32_t f = 0; f < after.field_count(); ++f) {
+    if (after.field_value_count(f)) compare(after.field_name(f));
+  }
+  for (std::uint32_t f = 0; f < before.field_count(); ++f) compare(before.field_name(f));
+
+  const replaygain_info was = before.get_replaygain();
+  const replaygain_info now = after.get_replaygain();
+  const struct {
+    const char* name;
+    float was;
+    float now;
+    bool gain;
+  } values[] = {{"replaygain_album_gain", was.album_gain, now.album_gain, true},
+                {"replaygain_album_peak", was.album_peak, now.album_peak, false},
+                {"replaygain_track_gain", was.track_gain, now.track_gain, true},
+                {"replaygain_track_peak", was.track_peak, now.track_peak, false}};
+  for (const auto& value : values) {
+    std::string old_text, new_text;
+    auto format = [&](std::string& text, float number) {
+      return value.gain ? replaygain_format_gain(text, number) : replaygain_format_peak(text, number);
+    };
+    format(old_text, value.was);
+    const bool present = format(new_text, value.now);
+    if (old_text != new_text) changes.push_back({value.name, present ? value_list{new_text} : value_list{}, true});
+  }
+  return changes;
+}
+
+using track_changes = std::map<std::uint32_t, change_list>;
+
+// The change was made on every cue track, to the same values.
+bool made_alike_everywhere(const cue_track_map& map, const track_changes& changes, const field_change& change) {
+  return std::all_of(map.begin(), map.end(), [&](const auto& entry) {
+    if (entry.first == 0) return true;
+    const auto found = changes.find(entry.first);
+    const field_change* own = found == changes.end() ? nullptr : find_change(found->second, change.name.c_str());
+    return own && own->values == change.values;
+  });
+}
+
+// Where the file's tags and the edited sheet do not read back as a cue track
+// showed a value, or as its edit set it, the track's override field carries it.
+// An absent value cannot be carried: a tag reader drops empty values.
+void add_needed_overrides(const cue_track_map& map, track_info& result) {
+  cue_track_map written;
+  cue_embedded::read_track_info(written, result);
+  const track_info_impl nothing;
+  for (const auto& [number, subsong] : map) {
+    if (number == 0) continue;
+    const cue_subsong* again = written.find(number);
+    const track_info& reads = again ? again->info : nothing;
+    for (std::uint32_t f = 0; f < subsong.info.field_count(); ++f) {
+      const char* name = subsong.info.field_name(f);
+      const value_list wanted = values_of(subsong.info, name);
+      if (!wanted.empty() && values_of(reads, name) != wanted)
+        set_values(result, cue_embedded::make_track_field_name(name, number).c_str(), wanted);
+    }
   }
 }
 
@@ -184,6 +299,7 @@ void apply_track_info(cue_track_map& map, std::uint32_t subsong, const track_inf
     if (info.field_value_count(f)) track_info::copy_field_values_from(fields, info, f);
   }
   if (same_fields(fields, entry.info) && same_replaygain(info.get_replaygain(), entry.info.get_replaygain())) return;
+  if (!entry.edited) entry.shown = entry.info;
   entry.info.copy_fields_from(fields);
   entry.info.set_replaygain(info.get_replaygain());
   entry.edited = true;
@@ -191,82 +307,54 @@ void apply_track_info(cue_track_map& map, std::uint32_t subsong, const track_inf
 
 void write_track_info(const cue_track_map& map, track_info& out) {
   const cue_subsong& whole = existing(map, 0);
-  const bool any_edited =
-      std::any_of(map.begin(), map.end(), [](const auto& e) { return e.first != 0 && e.second.edited; });
-  if (map.size() < 2 || !any_edited) {
+  track_changes changes;
+  for (const auto& [number, subsong] : map) {
+    if (number == 0 || !subsong.edited) continue;
+    change_list found = changes_between(subsong.shown, subsong.info);
+    if (!found.empty()) changes[number] = std::move(found);
+  }
+  const std::uint32_t sheet_field = whole.info.find_field(cuesheet_field);
+  if (map.size() < 2 || changes.empty() || sheet_field == track_info::not_found) {
     out.copy_all_from(whole.info);
     return;
   }
 
-  cue_track_list tracks;
-  std::vector<const track_info*> infos;
-  for (const auto& [number, subsong] : map) {
-    if (number == 0) continue;
-    cue_track_entry& entry = tracks.append_new();
-    entry.number = number;
-    entry.file_name = subsong.file_name;
-    entry.flags = subsong.flags;
-    entry.indexes = subsong.indexes;
-    entry.info.copy_all_from(subsong.info);
-    infos.push_back(&subsong.info);
-  }
-  std::string sheet;
-  cue_parser::write_cuesheet(sheet, tracks);
-  tracks.clear();
-  cue_parser::parse_cuesheet(sheet.c_str(), tracks);
-
-  track_info_impl result;
-  // Fields every cue track holds with the same values become plain tags.
-  auto skipped = [](const char* name) { return is_cuesheet_name(name) || is_track_field_name(name); };
-  auto is_common = [&](const char* name) {
-    const track_info& first = *infos.front();
-    const std::uint32_t first_field = first.find_field(name);
-    if (first_field == track_info::not_found) return false;
-    return std::all_of(infos.begin(), infos.end(), [&](const track_info* info) {
-      const std::uint32_t field = info->find_field(name);
-      return field != track_info::not_found && same_values(*info, field, first, first_field);
-    });
-  };
-  for (const track_info* info : infos) {
-    for (std::uint32_t f = 0; f < info->field_count(); ++f) {
-      const char* name = info->field_name(f);
-      if (skipped(name) || result.find_field(name) != track_info::not_found || !is_common(name)) continue;
-      track_info::copy_field_values_from(result, *info, f);
+  track_info_impl result(whole.info);
+  cue_sheet_edit sheet(whole.info.field_value(sheet_field, 0));
+  change_list handled;
+  for (const auto& entry : changes) {
+    for (const field_change& change : entry.second) {
+      const char* name = change.name.c_str();
+      if (find_change(handled, name)) continue;
+      handled.push_back({change.name, {}});
+      if (made_alike_everywhere(map, changes, change)) {
+        // The file's tag, which no track's override may hide any longer.
+        if (!change.replaygain) {
+          set_values(result, name, change.values);
+          for (const auto& track : map) {
+            if (track.first != 0) set_values(result, make_track_field_name(name, track.first).c_str(), {});
+          }
+        }
+        if (cue_sheet_edit::has_sheet_line(name)) {
+          sheet.set_sheet_value(name, change.values);
+        } else {
+          for (const auto& track : map) {
+            if (track.first != 0) sheet.set_track_value(track.first, name, change.values);
+          }
+        }
+        continue;
+      }
+      for (const auto& [number, own_changes] : changes) {
+        const field_change* own = find_change(own_changes, name);
+        if (!own) continue;
+        if (!own->replaygain) set_values(result, make_track_field_name(name, number).c_str(), {});
+        sheet.set_track_value(number, name, own->values);
+      }
     }
   }
-  // Everything else travels as the track's override fields.
-  for (const auto& [number, subsong] : map) {
-    if (number == 0) continue;
-    for (std::uint32_t f = 0; f < subsong.info.field_count(); ++f) {
-      const char* name = subsong.info.field_name(f);
-      if (skipped(name) || is_common(name)) continue;
-      set_field_values(result, make_track_field_name(name, number).c_str(), subsong.info, f);
-    }
-  }
-  // Overrides that the sheet itself reproduces are not needed.
-  for (const auto& track : tracks) {
-    for (const char* name : {"tracknumber", "title"}) {
-      const std::uint32_t override_field = result.find_field(make_track_field_name(name, track->number).c_str());
-      const std::uint32_t sheet_field = track->info.find_field(name);
-      if (override_field == track_info::not_found || sheet_field == track_info::not_found) continue;
-      if (!same_values(result, override_field, track->info, sheet_field)) continue;
-      qiv::bit_array selection(result.field_count());
-      selection.set(override_field, true);
-      result.remove_fields(selection);
-    }
-  }
-  // Override fields of tracks the sheet does not have are the user's: keep them.
-  for (std::uint32_t f = 0; f < whole.info.field_count(); ++f) {
-    const char* name = whole.info.field_name(f);
-    const char* rest = nullptr;
-    const std::uint32_t number = override_track(name, &rest);
-    if (!is_track_field_name(name) || (number != 0 && *rest != '\0' && map.find(number))) continue;
-    if (result.find_field(name) == track_info::not_found) track_info::copy_field_values_from(result, whole.info, f);
-  }
-  result.set_field(cuesheet_field, track_info::until_nul, sheet.data(), sheet.size());
-  result.copy_techs_from(whole.info);
-  result.set_length(whole.info.get_length());
-  result.set_replaygain(whole.info.get_replaygain());
+  const std::string text = sheet.text();
+  result.replace_field_value(sheet_field, 0, text.data(), text.size());
+  add_needed_overrides(map, result);
   out.copy_all_from(result);
 }
 

@@ -1,6 +1,6 @@
 // A FLAC or WavPack file whose field "cuesheet" holds a cue sheet shows as
 // one subsong per cue track (subsong 0 stays the whole file). The map keeps
-// each subsong's info, file name, flags and indexes, and translates between
+// each subsong's info and indexes, and translates between
 // the file's own tags and the per-subsong info in both directions.
 #pragma once
 
@@ -15,11 +15,11 @@ class decoder_message_sink;
 
 struct cue_subsong {
   track_info_impl info;
-  std::string file_name;
-  std::string flags;
   cue_parser::index_times indexes{};
-  // Set when an edit changed the info: only then is the sheet regenerated.
+  // Set when an edit changed the info; `shown` then holds what the subsong
+  // showed before, and the write changes what differs from it.
   bool edited = false;
+  track_info_impl shown;
 };
 
 class cue_track_map {
@@ -53,7 +53,11 @@ void read_track_info(cue_track_map& map, const track_info& file_info, decoder_me
 void apply_track_info(cue_track_map& map, std::uint32_t subsong, const track_info& info);
 
 // The file's info to write as its tags. Until a cue track is edited the
-// file's tags, the sheet's text among them, come back unchanged.
+// file's tags, the sheet's text among them, come back unchanged. An edit
+// changes only the values it changed: a change made alike on every cue track
+// becomes the file's tag, one made on some tracks goes into their lines of
+// the sheet; where neither reads back as the track showed it, the track's
+// override field carries it. Every other tag and sheet line stays as it was.
 void write_track_info(const cue_track_map& map, track_info& out);
 
 void track_info_from_cue(const cue_track_map& map, std::uint32_t subsong, track_info& out);

@@ -235,4 +235,18 @@ std::string format_time(double seconds) {
   return text;
 }
 
+std::string escape_value(const std::string& value) {
+  std::string out;
+  for (std::size_t i = 0; i < value.size(); ++i) {
+    const char c = value[i];
+    if (c == '"') out += '\'';
+    else if (c == '\r' && i + 1 < value.size() && value[i + 1] == '\n') out += '\\', ++i;
+    else if (static_cast<unsigned char>(c) < 32) out += '_';
+    else out += c;
+  }
+  return out;
+}
+
+std::string quote_value(const std::string& value) { return "\"" + escape_value(value) + "\""; }
+
 }  // namespace cue_parser

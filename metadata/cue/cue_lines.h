@@ -47,4 +47,10 @@ std::uint32_t parse_time(const char* text, std::size_t length, bool* overflowed 
 // Rounded to whole frames; negative times write as 00:00:00.
 std::string format_time(double seconds);
 
+// A value as a line carries it, so that it stays on its line and inside its
+// quotes: '"' becomes '\'', CR LF a backslash, other control characters '_'.
+std::string escape_value(const std::string& value);
+// The escaped value between quotes.
+std::string quote_value(const std::string& value);
+
 }  // namespace cue_parser

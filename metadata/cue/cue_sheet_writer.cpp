@@ -21,21 +21,6 @@ std::optional<std::string> joined(const track_info& info, const char* name) {
   return text;
 }
 
-// A value must stay on its line and inside its quotes.
-std::string escaped(const std::string& value) {
-  std::string out;
-  for (std::size_t i = 0; i < value.size(); ++i) {
-    const char c = value[i];
-    if (c == '"') out += '\'';
-    else if (c == '\r' && i + 1 < value.size() && value[i + 1] == '\n') out += '\\', ++i;
-    else if (static_cast<unsigned char>(c) < 32) out += '_';
-    else out += c;
-  }
-  return out;
-}
-
-std::string quoted(const std::string& value) { return "\"" + escaped(value) + "\""; }
-
 bool is_common(const cue_track_list& tracks, const char* name) {
   const std::optional<std::string> first = joined(tracks[0].info, name);
   if (!first) return false;
@@ -68,7 +53,7 @@ void write_cuesheet(std::string& out, const cue_track_list& tracks) {
   auto header = [&](const char* name, const char* prefix, bool quote) {
     if (!is_common(tracks, name)) return;
     const std::string value = *joined(first, name);
-    lines.add(prefix + (quote ? quoted(value) : escaped(value)));
+    lines.add(prefix + (quote ? quote_value(value) : escape_value(value)));
   };
   header("genre", "REM GENRE ", false);
   header("date", "REM DATE ", false);
@@ -93,17 +78,19 @@ void write_cuesheet(std::string& out, const cue_track_list& tracks) {
   for (const auto& entry : tracks) {
     const track_info& info = entry->info;
     if (entry->file_name != last_file) {
-      lines.add("FILE " + quoted(entry->file_name) + " WAVE");
+      lines.add("FILE " + quote_value(entry->file_name) + " WAVE");
       last_file = entry->file_name;
     }
     lines.add("  TRACK " + two_digits(entry->number) + " AUDIO");
-    if (auto title = joined(info, "title")) lines.add("    TITLE " + quoted(*title));
-    if (auto artist = joined(info, "artist"); artist && !artist_common) lines.add("    PERFORMER " + quoted(*artist));
-    if (auto writer = joined(info, "songwriter"); writer && !songwriter_common) {
-      lines.add("    SONGWRITER " + quoted(*writer));
+    if (auto title = joined(info, "title")) lines.add("    TITLE " + quote_value(*title));
+    if (auto artist = joined(info, "artist"); artist && !artist_common) {
+      lines.add("    PERFORMER " + quote_value(*artist));
     }
-    if (auto isrc = joined(info, "isrc")) lines.add("    ISRC " + escaped(*isrc));
-    if (auto date = joined(info, "date"); date && !date_common) lines.add("    REM DATE " + escaped(*date));
+    if (auto writer = joined(info, "songwriter"); writer && !songwriter_common) {
+      lines.add("    SONGWRITER " + quote_value(*writer));
+    }
+    if (auto isrc = joined(info, "isrc")) lines.add("    ISRC " + escape_value(*isrc));
+    if (auto date = joined(info, "date"); date && !date_common) lines.add("    REM DATE " + escape_value(*date));
     const replaygain_info replaygain = info.get_replaygain();
     if (replaygain_format_gain(text, replaygain.track_gain)) lines.add("    REM REPLAYGAIN_TRACK_GAIN " + text);
     if (replaygain_format_peak(text, replaygain.track_peak)) lines.add("    REM REPLAYGAIN_TRACK_PEAK " + text);

@@ -2,9 +2,11 @@
 """Round trips of zorvtool's tag reading and writing against independent tools.
 
 usage: tag_roundtrip.py WINE_EXEC BUILD_DIR ZORVTOOL_EXE
-Fixtures are made here with sox, lame, wavpack, mpcenc and mutagen; every
-field zorvtool writes must read back the same through mutagen (and ffprobe),
-and tags those tools wrote must show the expected fields in zorvtool info.
+Fixtures are made here with sox, lame, flac, metaflac, wavpack, mpcenc and
+mutagen; every field zorvtool writes must read back the same through mutagen
+(and ffprobe), and tags those tools wrote must show the expected fields in
+zorvtool info. One track of a cue image retagged leaves the rest of its sheet
+and the file's other tags as they were.
 """
 import json
 import os
@@ -19,6 +21,7 @@ from mutagen.id3 import APIC, COMM, ID3, POPM, TIT2, TPE1, TRCK, TXXX
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from blackbox_checks import check, failures, windows_path, zorvtool_runner  # noqa: E402
+from cue_images import KINDS, SHEET, block_sheet, make_cue_image, sheet_tracks, tags  # noqa: E402
 
 WINE_EXEC, BUILD_DIR, ZORVTOOL = sys.argv[1:4]
 
@@ -96,6 +99,47 @@ def check_edits_in_place_at_both_ends(lame, work):
         block = f.read()[-128:]
     check(block[33:44] == b"Lame Artisy" and block[63:93] == bytes(30) and block[127] == 17,
           "the ID3v1 block holds the edits")
+
+
+def subsong_fields(path):
+    """{subsong: fields (lower-case names)} of every subsong."""
+    subsongs = json.loads(zorvtool("info", windows_path(path)).stdout)["subsongs"]
+    return {s["subsong"]: {k.lower(): v for k, v in s["info"].get("fields", {}).items()} for s in subsongs}
+
+
+def check_cue_image_edits(work):
+    """One track's title, then another's artist, edited in cue images with a
+    file-level ARTIST over the sheet's own PERFORMERs: the sheet changes in
+    those lines only, the file's tags only by the override the artist needs
+    against the file's ARTIST, and a FLAC CUESHEET block stays as it was."""
+    for kind in KINDS:
+        path = os.path.join(work, "cue-" + kind)
+        make_cue_image(path, kind)
+        before, block = tags(path), block_sheet(path)
+        others = {name: values for name, values in before.items() if name != "CUESHEET"}
+        tag(path, "--subsong", "2", "title=Zweite")
+        after = tags(path)
+        sheet = after.get("CUESHEET", [""])[0]
+        if kind == "block.flac":
+            check('TITLE "Zweite"' in sheet_tracks(sheet).get(2, []) and "PERFORMER" not in sheet,
+                  "%s: the title goes into a sheet made from the block: %r" % (kind, sheet))
+        else:
+            check(sheet == SHEET.replace('TITLE "Second"', 'TITLE "Zweite"'),
+                  "%s: a title edit changes that line of the sheet only: %r" % (kind, sheet))
+        check({n: v for n, v in after.items() if n != "CUESHEET"} == others,
+              "%s: a title edit leaves every other tag as it was: %r" % (kind, after))
+        check(block_sheet(path) == block, "%s: the CUESHEET block stays" % kind)
+
+        tag(path, "--subsong", "3", "artist=New Guest")
+        after = tags(path)
+        if kind != "block.flac":
+            check(after["CUESHEET"][0] == SHEET.replace('TITLE "Second"', 'TITLE "Zweite"').replace(
+                "Third Guest", "New Guest"), "%s: an artist edit changes that PERFORMER only: %r" % (kind, after))
+        check({n: v for n, v in after.items() if n != "CUESHEET"} == dict(others, CUE_TRACK03_ARTIST=["New Guest"]),
+              "%s: the file's ARTIST stays, track 3's override shows over it: %r" % (kind, after))
+        shown = subsong_fields(path)
+        check([first(shown[n], "artist") for n in (1, 2, 3)] == ["File Artist", "File Artist", "New Guest"] and
+              first(shown[2], "title") == "Zweite", "%s: the tracks show the edits: %r" % (kind, shown))
 
 
 def main():
@@ -228,6 +272,7 @@ def main():
         check(str(ape["Disc"]) == "/2", "a lone total disc count kept")
         check(str(ape["Album artist"]) == "AA", "APE key case")
         check(id3_size(wv) == 0, "no ID3v2 tag added to an APEv2 file")
+        check_cue_image_edits(work)
 
         mpc = os.path.join(work, "a.mpc")
         subprocess.run(["mpcenc", "--silent", "--title", "MPC Title", "--track", "7", wav, mpc], check=True,

@@ -126,7 +126,7 @@ TEST(CueEmbedded, WritingWithoutCueTrackEditsKeepsTheFilesTagsAsTheyAre) {
   EXPECT_EQ(written.field_count(), file.field_count());
 }
 
-TEST(CueEmbedded, EditingOneSubsongWritesOverridesAndARegeneratedSheet) {
+TEST(CueEmbedded, EditingOneSubsongWritesItsOverridesAndItsSheetLines) {
   track_info_impl file = file_with_sheet(three_tracks);
   file.set_field("cue_track09_title", track_info::until_nul, "kept", 4);
   cue_track_map map;
@@ -141,14 +141,15 @@ TEST(CueEmbedded, EditingOneSubsongWritesOverridesAndARegeneratedSheet) {
 
   track_info_impl written;
   write_track_info(map, written);
-  EXPECT_EQ(field(written, "album"), "Tag Album");  // common to every track: a plain tag
-  EXPECT_EQ(field(written, "artist"), "<absent>");
-  EXPECT_EQ(field(written, "cue_track01_artist"), "Tag Band");
-  EXPECT_EQ(field(written, "cue_track02_artist"), "Guest");
+  EXPECT_EQ(field(written, "album"), "Tag Album");  // the file's tags stay
+  EXPECT_EQ(field(written, "artist"), "Tag Band");
+  EXPECT_EQ(field(written, "cue_track01_artist"), "<absent>");
+  EXPECT_EQ(field(written, "cue_track02_artist"), "Guest");  // the file's ARTIST would hide the sheet's
   EXPECT_EQ(field(written, "cue_track02_title"), "<absent>");        // the sheet reproduces it
   EXPECT_EQ(field(written, "cue_track02_tracknumber"), "<absent>");  // likewise
   EXPECT_EQ(field(written, "cue_track09_title"), "kept");            // matches no track: the user's
-  EXPECT_NE(field(written, "cuesheet").find("REM REPLAYGAIN_TRACK_GAIN -3.00 dB"), std::string::npos);
+  EXPECT_NE(field(written, "cuesheet").find("PERFORMER \"Guest\"\n    REM REPLAYGAIN_TRACK_GAIN -3.00 dB\n"),
+            std::string::npos);
 
   // Reading what was written shows the edit, and only on that track.
   cue_track_map again;
@@ -160,6 +161,87 @@ TEST(CueEmbedded, EditingOneSubsongWritesOverridesAndARegeneratedSheet) {
   track_info_from_cue(again, 2, second);
   EXPECT_FLOAT_EQ(second.get_replaygain().track_gain, -3.0f);
   EXPECT_THROW(apply_track_info(again, 5, second), vantrel_io::exception_io_data);
+}
+
+// Sheet tracks of their own performers, hidden behind the file's ARTIST.
+constexpr char own_performers[] =
+    "PERFORMER \"Sheet Band\"\nTITLE \"Sheet Album\"\nREM GENRE Jazz\nFILE \"disc.wav\" WAVE\n"
+    "  TRACK 01 AUDIO\n    TITLE \"One\"\n    PERFORMER \"First Guest\"\n    SONGWRITER \"Writer\"\n"
+    "    REM DATE 1990\n    REM COMPOSER \"Someone\"\n    FLAGS DCP\n    INDEX 01 00:00:00\n"
+    "  TRACK 02 AUDIO\n    TITLE \"Two\"\n    PERFORMER \"Second Guest\"\n    ISRC USXX19900002\n"
+    "    REM REPLAYGAIN_TRACK_GAIN -2.00 dB\n    INDEX 00 01:58:00\n    INDEX 01 02:00:00\n"
+    "  TRACK 03 AUDIO\n    TITLE \"Three\"\n    PERFORMER \"Third Guest\"\n    REM GENRE Blues\n"
+    "    INDEX 01 05:00:00\n";
+
+// The file written after the edits, each {subsong, field, values} made on the track as shown.
+struct edit {
+  std::uint32_t subsong;
+  const char* name;
+  std::vector<const char*> values;
+};
+track_info_impl written_after(const track_info& file, const std::vector<edit>& edits) {
+  cue_track_map map;
+  read_track_info(map, file);
+  for (const edit& e : edits) {
+    track_info_impl info;
+    track_info_from_cue(map, e.subsong, info);
+    const std::uint32_t old = info.find_field(e.name);
+    if (old != track_info::not_found) {
+      qiv::bit_array selection(info.field_count());
+      selection.set(old, true);
+      info.remove_fields(selection);
+    }
+    for (const char* value : e.values) info.add_value(e.name, track_info::until_nul, value, track_info::until_nul);
+    apply_track_info(map, e.subsong, info);
+  }
+  track_info_impl written;
+  write_track_info(map, written);
+  return written;
+}
+
+std::string replaced(std::string text, const std::string& from, const std::string& to) {
+  const std::size_t at = text.find(from);
+  return at == std::string::npos ? "<" + from + " not found>" : text.replace(at, from.size(), to);
+}
+
+TEST(CueEmbedded, AnEditChangesOnlyItsValuesInTheSheetAndTheFilesTags) {
+  const track_info_impl file = file_with_sheet(own_performers);
+
+  // A title: only that line of the sheet; the file's ARTIST and every
+  // PERFORMER stay, and nothing the sheet numbers becomes a tag.
+  const track_info_impl titled = written_after(file, {{2, "title", {"Zwei"}}});
+  EXPECT_EQ(field(titled, "cuesheet"), replaced(own_performers, "TITLE \"Two\"", "TITLE \"Zwei\""));
+  EXPECT_EQ(titled.field_count(), file.field_count());
+  EXPECT_EQ(field(titled, "artist"), "Tag Band");
+  EXPECT_EQ(field(titled, "album"), "Tag Album");
+  cue_track_map again;
+  read_track_info(again, titled);
+  EXPECT_EQ(subsong_field(again, 2, "title"), "Zwei");
+  EXPECT_EQ(subsong_field(again, 1, "songwriter"), "Writer");
+
+  // A value the file's tag shows: the track's override carries it, the
+  // sheet's line follows, the other tracks keep theirs and the file its tag.
+  const track_info_impl guest = written_after(file, {{3, "artist", {"New Guest"}}, {1, "title", {"Eins"}}});
+  EXPECT_EQ(field(guest, "cuesheet"), replaced(replaced(own_performers, "Third Guest", "New Guest"), "\"One\"",
+                                               "\"Eins\""));
+  EXPECT_EQ(field(guest, "artist"), "Tag Band");
+  EXPECT_EQ(field(guest, "cue_track03_artist"), "New Guest");
+  EXPECT_EQ(guest.field_count(), file.field_count() + 1);
+
+  // A change made alike on every track is the file's tag, and the sheet's lines of it follow.
+  const track_info_impl genre =
+      written_after(file, {{1, "genre", {"Rock"}}, {2, "genre", {"Rock"}}, {3, "genre", {"Rock"}}});
+  EXPECT_EQ(field(genre, "genre"), "Rock");
+  EXPECT_EQ(field(genre, "cuesheet"),
+            replaced(replaced(own_performers, "REM GENRE Jazz", "REM GENRE Rock"), "    REM GENRE Blues\n", ""));
+  EXPECT_EQ(field(genre, "cue_track03_genre"), "<absent>");
+
+  // What neither the sheet nor the file's tags can give goes into overrides.
+  const track_info_impl album = written_after(file, {{2, "album", {"Other"}}, {2, "mood", {"calm"}}});
+  EXPECT_EQ(field(album, "cuesheet"), own_performers);
+  EXPECT_EQ(field(album, "cue_track02_album"), "Other");
+  EXPECT_EQ(field(album, "cue_track02_mood"), "calm");
+  EXPECT_EQ(album.field_count(), file.field_count() + 2);
 }
 
 }  // namespace

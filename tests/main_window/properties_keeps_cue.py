@@ -1,0 +1,71 @@
+#!/usr/bin/python3
+"""One track of a cue image (FLAC with its sheet in a comment, WavPack with
+its sheet in an APE item) selected in its album in the real zorv.exe's
+library, its title edited in the properties dialog and applied: read back
+with mutagen, the sheet changes in that track's TITLE line only, so every
+other track keeps its PERFORMER and other values though the file's ARTIST
+shows over them, and the file's other tags stay as they were (no "Track"
+item, no TOTALTRACKS).
+
+usage: properties_keeps_cue.py WINE_EXEC BUILD_DIR ZORV_EXE  (ZORV_WINDOW_PROBE names the probe)
+"""
+import os
+import sys
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.dont_write_bytecode = True  # no cache folder left in the source tree
+from blackbox_checks import check, windows_path  # noqa: E402
+from cue_images import SHEET, make_cue_image, sheet_tracks, tags  # noqa: E402
+from main_window import Player, run_window_tests  # noqa: E402
+from properties_apply_formats import edit_and_apply  # noqa: E402
+from properties_window import CANCEL, DIALOG, LIST, METADATA_LIST, PLAY, dialog_window, rows  # noqa: E402
+
+TITLE_ROW = 1  # Artist, Title, Album, Date, Genre
+# Track 2's own date puts it in an album of its own: track 3 is the last of the first album.
+
+
+def retitle_last_track(root, kind):
+    """The image alone in a new library; its album opened, its last track
+    (track 3) retitled in the dialog; the file read back."""
+    player = Player(root, "cue-" + kind, library=True)
+    os.makedirs(os.path.join(player.folder, "music"))
+    image = os.path.join(player.folder, "music", "disc." + kind)
+    make_cue_image(image, kind)
+    before = tags(image)
+    player.start()
+    check(player.wait(lambda: player.controls()[1].get(PLAY, (0, 0, False))[2], 120), "%s: the scan finds it" % kind)
+    player.keys("home", "down", "return")
+    check(player.text(1067).startswith("Album:"), "%s: its album opens: %r" % (kind, player.text(1067)))
+    player.keys("end")
+    player.probe("context-menu", str(LIST))
+    player.probe("menu-keys", "up", "return")
+    if not player.wait(lambda: dialog_window(player)[0] is not None, 60):
+        check(False, "%s: Properties opens the dialog" % kind)
+        player.stop()
+        return
+    shown = rows(player, METADATA_LIST)
+    check(shown.get("Title") == "Third" and shown.get("Artist") == "File Artist",
+          "%s: the dialog shows track 3, the file's ARTIST over the sheet's: %r" % (kind, shown))
+    check(edit_and_apply(player, TITLE_ROW, "Dritte"), "%s: Apply ends with the dialog enabled" % kind)
+    after = tags(image)
+    tracks, old_tracks = sheet_tracks(after.get("CUESHEET", [""])[0]), sheet_tracks(SHEET)
+    check(tracks.get(3) == [line.replace('"Third"', '"Dritte"') for line in old_tracks[3]],
+          "%s: track 3's sheet lines hold the new title and nothing else new: %r" % (kind, tracks.get(3)))
+    for number in (0, 1, 2):
+        check(tracks.get(number) == old_tracks[number], "%s: the sheet's lines of %s are unchanged: %r" %
+              (kind, "track %d" % number if number else "the disc", tracks.get(number)))
+    check({n: v for n, v in after.items() if n != "CUESHEET"} == {n: v for n, v in before.items() if n != "CUESHEET"},
+          "%s: every other tag is as it was, no Track item: %r" % (kind, after))
+    player.probe(*DIALOG, "command", str(CANCEL))
+    check(player.wait(lambda: dialog_window(player)[0] is None, 30), "%s: the dialog closes" % kind)
+    check(player.stop() == 0, "%s: the player ends cleanly" % kind)
+
+
+def test_title_edit_of_one_cue_track(root):
+    for kind in ("comment.flac", "image.wv"):
+        retitle_last_track(root, kind)
+
+
+if __name__ == "__main__":
+    run_window_tests(test_title_edit_of_one_cue_track)
