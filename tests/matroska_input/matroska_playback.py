@@ -4,8 +4,9 @@ sample-exact decoding and seeking against ffmpeg, oggdec and opusdec,
 retagging in place checked with mkvinfo and mkvextract, a retag killed at
 random moments, what the services claim and the attached pictures; Opus end
 trimming, files without a SeekHead or with a second Tags element, tags aimed
-at the track, ReplayGain names, damaged Tags and cut files, each against
-ffmpeg, ffprobe or mkvextract.
+at the track, Tags whose level their Targets leave unsaid kept as they were,
+ReplayGain names, damaged Tags and cut files, each against ffmpeg, ffprobe or
+mkvextract.
 
 usage: matroska_playback.py WINE_EXEC BUILD_DIR ZORVTOOL_EXE [KILLS]
 """
