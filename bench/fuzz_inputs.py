@@ -154,15 +154,24 @@ def mp4_trimmed_fixture(folder, src):
 
 
 def make_matroska_fixtures(folder, src):
-    """Matroska and WebM from ffmpeg, and an mkvmerge file with chapters."""
-    out = {"mka": os.path.join(folder, "f.mka"), "webm": os.path.join(folder, "o.webm")}
+    """Matroska and WebM from ffmpeg, one with stream tags (no level in their
+    Targets), an mkvmerge file with chapters, and an mkvmerge remux of an Ogg
+    Vorbis file (its album artist in a Tag of TargetType ALBUM and no level)."""
+    out = {"mka": os.path.join(folder, "f.mka"), "webm": os.path.join(folder, "o.webm"),
+           "mkastreamtags": os.path.join(folder, "s.mka")}
     run(["ffmpeg", "-v", "quiet", "-y", "-i", src, "-c:a", "flac", "-metadata", "title=mt", out["mka"]])
     run(["ffmpeg", "-v", "quiet", "-y", "-i", src, "-c:a", "libopus", "-metadata", "title=wt", out["webm"]])
+    run(["ffmpeg", "-v", "quiet", "-y", "-i", src, "-c:a", "flac", "-metadata:s:a:0", "artist=sa",
+         "-metadata:s:a:0", "genre=sg", out["mkastreamtags"]])
     chapters = os.path.join(folder, "chapters.txt")
     with open(chapters, "w") as f:
         f.write("CHAPTER01=00:00:00.000\nCHAPTER01NAME=One\nCHAPTER02=00:00:00.700\nCHAPTER02NAME=Two\n")
     out["mkvmerge"] = os.path.join(folder, "c.mka")
     run(["mkvmerge", "-q", "--chapters", chapters, "-o", out["mkvmerge"], out["mka"]])
+    ogg = os.path.join(folder, "albumartist.ogg")
+    run(["oggenc", "-Q", "-t", "t", "-a", "a", "-l", "l", "-c", "ALBUMARTIST=aa", src, "-o", ogg])
+    out["mkaoggremux"] = os.path.join(folder, "albumartist.mka")
+    run(["mkvmerge", "-q", "-o", out["mkaoggremux"], ogg])
     return out
 
 

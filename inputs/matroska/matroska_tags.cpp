@@ -58,6 +58,27 @@ constexpr mapping_row mapping[] = {
 
 bool same_name(const std::string& a, const char* b) { return qiv::stricmp_ascii(a.c_str(), b) == 0; }
 
+// The level of a Tag whose Targets give no TargetTypeValue: the level its
+// TargetType names (mkvmerge leaves out the default 50 beside "ALBUM"), else
+// the format's default 50 for the whole file, and the track's own level for
+// a Tag aimed at a track, as ffmpeg means the stream tags it writes so.
+std::uint64_t level_without_value(const std::string& target_type, bool whole_file) {
+  struct named_level {
+    const char* name;
+    std::uint64_t level;
+  };
+  // The TargetTypes the format names for each level.
+  static constexpr named_level named[] = {
+      {"COLLECTION", 70}, {"EDITION", 60},  {"ISSUE", 60},   {"VOLUME", 60},   {"OPUS", 60},     {"SEASON", 60},
+      {"SEQUEL", 60},     {"ALBUM", 50},    {"OPERA", 50},   {"CONCERT", 50},  {"MOVIE", 50},    {"EPISODE", 50},
+      {"PART", 40},       {"SESSION", 40},  {"TRACK", 30},   {"SONG", 30},     {"CHAPTER", 30},  {"SUBTRACK", 20},
+      {"MOVEMENT", 20},   {"SCENE", 20},    {"SHOT", 10},
+  };
+  for (const named_level& one : named)
+    if (same_name(target_type, one.name)) return one.level;
+  return whole_file ? matroska_level_album : matroska_level_track;
+}
+
 struct targets_record {
   matroska_tag_targets uids;
   std::uint64_t level = 0;
@@ -129,8 +150,8 @@ public:
   explicit tag_handler(matroska_tag_collection& collection) : collection_(collection) {}
   void on_element(std::uint32_t id, std::uint64_t, ebml_reader& reader) override {
     if (id == tag_ids::targets) {
-      if (has_targets_) vantrel_io::throw_io_data();
-      has_targets_ = true;
+      if (targets_position_ != matroska_unset) vantrel_io::throw_io_data();
+      targets_position_ = element_start;
       targets_handler handler(targets_);
       ebml_read_children(reader, handler);
     } else if (id == tag_ids::simple_tag) {
@@ -145,20 +166,24 @@ public:
   void on_end() override {
     const bool whole = targets_.uids.whole_file() || targets_.chapter_zero;
     const std::uint64_t level =
-        targets_.level_read ? targets_.level : (whole ? matroska_level_album : matroska_level_track);
+        targets_.level_read ? targets_.level : level_without_value(targets_.target_type, whole);
     matroska_tag_group& group = whole ? collection_.whole_file : collection_.targeted[targets_.uids];
     if (!targets_.target_type.empty()) group.target_types.emplace(level, targets_.target_type);
+    const std::size_t index = collection_.tags.size();
+    collection_.tags.push_back(matroska_tag_source{whole ? matroska_tag_targets{} : targets_.uids, level,
+                                                   targets_.level_read, targets_position_});
     for (const simple_tag_record& simple : simple_tags_) {
       const std::string field =
           simple.has_value ? matroska_field_from_tag_name(simple.name, level) : matroska_reserved_field;
-      group.fields[field].push_back(matroska_tag_entry{simple.name, simple.value, level, simple.position});
+      group.fields[field].push_back(
+          matroska_tag_entry{simple.name, simple.value, level, simple.position, index, simple.position});
     }
   }
 
 private:
   matroska_tag_collection& collection_;
   targets_record targets_;
-  bool has_targets_ = false;
+  std::uint64_t targets_position_ = matroska_unset;
   std::vector<simple_tag_record> simple_tags_;
 };
 
@@ -195,28 +220,36 @@ std::vector<matroska_tag_entry> entries_in(const tag_places& places, const std::
   return found;
 }
 
-// The field's values become `values`, stored where the field was found and
-// under the TagName and level it was found with; a field new to the file
-// goes to the first place under its mapped name.
+// The field's values become `values`, stored where the field was found: each
+// over the SimpleTag of the value it takes the place of, those beyond in the
+// Tag of the last one under its TagName. A field new to the file goes to the
+// first place under its mapped name.
 void replace_field(const tag_places& places, const std::string& name, const std::vector<std::string>& values) {
   matroska_tag_group* home = nullptr;
-  std::string tag_name;
-  std::uint64_t level = matroska_level_track;
+  std::vector<matroska_tag_entry> before;
   for (matroska_tag_group* group : places) {
     auto at = group->fields.find(name);
     if (at == group->fields.end() || at->second.empty()) continue;
     home = group;
-    tag_name = at->second.front().tag_name;
-    level = at->second.front().level;
+    before = at->second;
     break;
   }
-  if (!home) {
+  matroska_tag_entry beyond;
+  if (home) {
+    beyond = before.back();
+    beyond.source_position = matroska_unset;
+  } else {
     home = places.front();
-    matroska_tag_name_from_field(name, tag_name, level);
+    matroska_tag_name_from_field(name, beyond.tag_name, beyond.level);
   }
   for (matroska_tag_group* group : places) group->fields.erase(name);
   auto& entries = home->fields[name];
-  for (const std::string& value : values) entries.push_back(matroska_tag_entry{tag_name, value, level, matroska_unset});
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    entries.push_back(i < before.size() ? before[i] : beyond);
+    if (entries.back().value == values[i]) continue;
+    entries.back().value = values[i];
+    entries.back().edited = true;
+  }
 }
 
 struct replaygain_value {
@@ -322,54 +355,134 @@ void write_element(ebml_memory_writer& out, std::uint32_t id, const ebml_memory_
   if (content.size()) out.write(content.bytes().data(), content.size());
 }
 
+void copy_bytes(ebml_memory_writer& out, ebml_reader& reader, std::uint64_t from, std::uint64_t to) {
+  if (to - from > 0xFFFFFFFFu) vantrel_io::throw_io_data();
+  reader.seek(from);
+  const std::vector<std::uint8_t> bytes = ebml_read_binary(reader, to - from);
+  if (!bytes.empty()) out.write(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+}
+
+// Copies the content of the element at `position`, which has the ID `id`.
+void copy_content(ebml_memory_writer& out, ebml_reader& reader, std::uint64_t position, std::uint32_t id) {
+  reader.seek(position);
+  if (ebml_read_id(reader) != id) vantrel_io::throw_io_data();
+  const std::uint64_t size = ebml_read_size(reader);
+  const std::uint64_t start = reader.position();
+  copy_bytes(out, reader, start, start + size);
+}
+
+// The children of the SimpleTag at `position` with `value` for its
+// TagString: its name, language, default flag and nested SimpleTags stay.
+void copy_with_value(ebml_memory_writer& out, ebml_reader& reader, std::uint64_t position, const std::string& value) {
+  struct child {
+    std::uint32_t id;
+    std::uint64_t start, end;
+  };
+  class children_handler : public ebml_element_handler {
+  public:
+    void on_element(std::uint32_t id, std::uint64_t size, ebml_reader& reader) override {
+      found.push_back(child{id, element_start, reader.position() + size});
+    }
+    std::vector<child> found;
+  } handler;
+  reader.seek(position);
+  ebml_read_element(reader, handler, tag_ids::simple_tag);
+  for (const child& one : handler.found) {
+    if (one.id == tag_ids::tag_string) write_text_element(out, tag_ids::tag_string, value);
+    else copy_bytes(out, reader, one.start, one.end);
+  }
+}
+
 void write_simple_tag(ebml_memory_writer& out, const matroska_tag_entry& entry, ebml_reader& reader) {
   ebml_memory_writer content;
-  if (entry.source_position != matroska_unset) {
-    reader.seek(entry.source_position);
-    if (ebml_read_id(reader) != tag_ids::simple_tag) vantrel_io::throw_io_data();
-    const std::uint64_t size = ebml_read_size(reader);
-    if (size > 0xFFFFFFFFu) vantrel_io::throw_io_data();
-    const std::vector<std::uint8_t> bytes = ebml_read_binary(reader, size);
-    if (!bytes.empty()) content.write(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
-  } else {
+  if (entry.source_position == matroska_unset) {
     write_text_element(content, tag_ids::tag_name, entry.tag_name);
     write_text_element(content, tag_ids::tag_string, entry.value);
     write_text_element(content, tag_ids::tag_language, "und");
     ebml_write_uint_element(content, tag_ids::tag_default, 1);
+  } else if (entry.edited) {
+    copy_with_value(content, reader, entry.source_position, entry.value);
+  } else {
+    copy_content(content, reader, entry.source_position, tag_ids::simple_tag);
   }
   write_element(out, tag_ids::simple_tag, content);
 }
 
-void write_group(ebml_memory_writer& out, const matroska_tag_targets& targets, const matroska_tag_group& group,
-                 ebml_reader& reader) {
-  ebml_memory_writer tag;
+// One Tag element to write: a Tag read from the file, with its Targets
+// copied, or a new one aimed at `targets` at `level`.
+struct tag_to_write {
+  std::size_t source = matroska_no_tag;
+  matroska_tag_targets targets;
   std::uint64_t level = 0;
-  bool open = false;
-  auto finish = [&] {
-    if (open) write_element(out, tag_ids::tag, tag);
-    tag = ebml_memory_writer();
-    open = false;
-  };
-  for (const auto& [name, entries] : group.fields) {
-    for (const matroska_tag_entry& entry : entries) {
-      if (open && entry.level != level) finish();
-      if (!open) {
-        level = entry.level;
-        open = true;
-        ebml_memory_writer record;
-        ebml_write_uint_element(record, tag_ids::target_type_value, level);
-        if (auto type = group.target_types.find(level); type != group.target_types.end())
-          write_text_element(record, tag_ids::target_type, type->second);
-        for (std::uint64_t uid : targets.chapters) ebml_write_uint_element(record, tag_ids::chapter_uid, uid);
-        for (std::uint64_t uid : targets.editions) ebml_write_uint_element(record, tag_ids::edition_uid, uid);
-        for (std::uint64_t uid : targets.tracks) ebml_write_uint_element(record, tag_ids::track_uid, uid);
-        for (std::uint64_t uid : targets.attachments) ebml_write_uint_element(record, tag_ids::attachment_uid, uid);
-        write_element(tag, tag_ids::targets, record);
-      }
-      write_simple_tag(tag, entry, reader);
-    }
+  const matroska_tag_group* group = nullptr;
+  // Each SimpleTag with its place; values new to the Tag go last.
+  std::vector<std::pair<std::uint64_t, const matroska_tag_entry*>> simple_tags;
+};
+
+// Whether a new value at `level` may join the Tag read as `source`: it reads
+// at that level here and in readers that take a level left unsaid as 50.
+bool takes_level(const matroska_tag_source& source, std::uint64_t level) {
+  return source.level == level && (source.level_written || level == matroska_level_album);
+}
+
+void write_targets(ebml_memory_writer& out, const tag_to_write& tag, const matroska_tag_collection& collection,
+                   ebml_reader& reader) {
+  ebml_memory_writer record;
+  if (tag.source != matroska_no_tag) {
+    const std::uint64_t position = collection.tags[tag.source].targets_position;
+    if (position == matroska_unset) return;
+    copy_content(record, reader, position, tag_ids::targets);
+  } else {
+    ebml_write_uint_element(record, tag_ids::target_type_value, tag.level);
+    if (auto type = tag.group->target_types.find(tag.level); type != tag.group->target_types.end())
+      write_text_element(record, tag_ids::target_type, type->second);
+    for (std::uint64_t uid : tag.targets.chapters) ebml_write_uint_element(record, tag_ids::chapter_uid, uid);
+    for (std::uint64_t uid : tag.targets.editions) ebml_write_uint_element(record, tag_ids::edition_uid, uid);
+    for (std::uint64_t uid : tag.targets.tracks) ebml_write_uint_element(record, tag_ids::track_uid, uid);
+    for (std::uint64_t uid : tag.targets.attachments) ebml_write_uint_element(record, tag_ids::attachment_uid, uid);
   }
-  finish();
+  write_element(out, tag_ids::targets, record);
+}
+
+// The Tags read, in file order, each with the values that stay in it, then
+// a new Tag for each target and level whose values no Tag read can take.
+std::vector<tag_to_write> tags_to_write(const matroska_tag_collection& collection) {
+  std::vector<tag_to_write> tags(collection.tags.size());
+  for (std::size_t i = 0; i < tags.size(); ++i) tags[i].source = i;
+  auto home_of = [&](const matroska_tag_targets& targets, const matroska_tag_group& group,
+                     const matroska_tag_entry& entry) -> std::pair<std::size_t, std::uint64_t> {
+    if (entry.tag != matroska_no_tag && collection.tags[entry.tag].group == targets) return {entry.tag, entry.place};
+    for (std::size_t i = 0; i < collection.tags.size(); ++i)
+      if (collection.tags[i].group == targets && takes_level(collection.tags[i], entry.level)) return {i, matroska_unset};
+    for (std::size_t i = collection.tags.size(); i < tags.size(); ++i)
+      if (tags[i].targets == targets && tags[i].level == entry.level) return {i, matroska_unset};
+    tags.push_back(tag_to_write{matroska_no_tag, targets, entry.level, &group, {}});
+    return {tags.size() - 1, matroska_unset};
+  };
+  auto place = [&](const matroska_tag_targets& targets, const matroska_tag_group& group) {
+    for (const auto& [name, entries] : group.fields) {
+      for (const matroska_tag_entry& entry : entries) {
+        const auto [index, at] = home_of(targets, group, entry);
+        tags[index].simple_tags.emplace_back(at, &entry);
+      }
+    }
+  };
+  place(matroska_tag_targets{}, collection.whole_file);
+  for (const auto& [targets, group] : collection.targeted) place(targets, group);
+  for (tag_to_write& tag : tags)
+    std::stable_sort(tag.simple_tags.begin(), tag.simple_tags.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+  return tags;
+}
+
+void write_tags(ebml_memory_writer& out, const matroska_tag_collection& collection, ebml_reader& reader) {
+  for (const tag_to_write& tag : tags_to_write(collection)) {
+    if (tag.simple_tags.empty()) continue;
+    ebml_memory_writer content;
+    write_targets(content, tag, collection, reader);
+    for (const auto& [at, entry] : tag.simple_tags) write_simple_tag(content, *entry, reader);
+    write_element(out, tag_ids::tag, content);
+  }
 }
 
 }  // namespace
@@ -604,8 +717,7 @@ std::vector<std::uint8_t> matroska_tags_build(const matroska_file_scan& scan, eb
     apply_chapter_infos(collection, infos, chapter_uids, track_uid);
   }
   ebml_memory_writer out;
-  write_group(out, matroska_tag_targets{}, collection.whole_file, reader);
-  for (const auto& [targets, group] : collection.targeted) write_group(out, targets, group, reader);
+  write_tags(out, collection, reader);
   return out.bytes();
 }
 

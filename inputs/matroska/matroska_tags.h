@@ -2,12 +2,14 @@
 // file or to the UIDs its Targets name; its SimpleTags become fields through
 // a mapping of TagName and target level. Tags aimed at the track that plays
 // count as the file's own (muxers put an Ogg file's comments there). A
-// rewrite keeps every SimpleTag it does not change byte for byte, writes a
-// changed value under the name, level and target it was found under, keeps
-// each Tag's TargetType, and keeps a Tag that names several UIDs as one Tag.
+// rewrite keeps every Tag it read, in file order, with its Targets and the
+// SimpleTags it does not change byte for byte, and writes a changed value in
+// the Tag and under the name it was found with: a value stays at the level
+// it was read from, whether the Targets say that level or leave it unsaid.
 #pragma once
 
 #include <compare>
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <set>
@@ -34,12 +36,23 @@ std::string matroska_field_from_tag_name(const std::string& tag_name, std::uint6
 // mapping keeps its name in upper case.
 void matroska_tag_name_from_field(const std::string& field, std::string& tag_name, std::uint64_t& level);
 
+inline constexpr std::size_t matroska_no_tag = ~std::size_t{0};
+
 struct matroska_tag_entry {
   std::string tag_name;
   std::string value;
   std::uint64_t level = matroska_level_album;
-  // The SimpleTag this entry was read from; unset for an edited value.
+  // The SimpleTag this entry was read from or is written over; unset for a
+  // SimpleTag new to the file.
   std::uint64_t source_position = matroska_unset;
+  // The Tag it is written in (an index into the collection's tags), and its
+  // place among that Tag's SimpleTags: the position of the SimpleTag it was
+  // read from or replaces. A new value has no Tag yet.
+  std::size_t tag = matroska_no_tag;
+  std::uint64_t place = matroska_unset;
+  // A value written over the SimpleTag at source_position: the TagString
+  // changes, the rest of that SimpleTag stays.
+  bool edited = false;
 };
 
 struct ascii_nocase_less {
@@ -48,7 +61,7 @@ struct ascii_nocase_less {
 
 struct matroska_tag_group {
   std::map<std::string, std::vector<matroska_tag_entry>, ascii_nocase_less> fields;
-  // The TargetType text read with each level, written back with it.
+  // The TargetType text read with each level, given to a new Tag at it.
   std::map<std::uint64_t, std::string> target_types;
 };
 
@@ -56,11 +69,24 @@ struct matroska_tag_group {
 struct matroska_tag_targets {
   std::set<std::uint64_t> chapters, editions, tracks, attachments;
   bool whole_file() const { return chapters.empty() && editions.empty() && tracks.empty() && attachments.empty(); }
+  bool operator==(const matroska_tag_targets&) const = default;
   // Chapter groups first, then edition, track and attachment groups.
   bool operator<(const matroska_tag_targets& other) const;
 };
 
+// One Tag element as read, written back with the same Targets element.
+struct matroska_tag_source {
+  // The key of the group its SimpleTags are read into: no UID for the whole
+  // file.
+  matroska_tag_targets group;
+  std::uint64_t level = matroska_level_album;
+  bool level_written = false;  // its Targets hold a TargetTypeValue
+  std::uint64_t targets_position = matroska_unset;  // none: it had no Targets
+};
+
 struct matroska_tag_collection {
+  // Every Tag read, in file order.
+  std::vector<matroska_tag_source> tags;
   matroska_tag_group whole_file;
   std::map<matroska_tag_targets, matroska_tag_group> targeted;
   // Some Tags element could not be read whole; the Tags and Tag elements

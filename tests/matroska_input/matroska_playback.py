@@ -4,8 +4,9 @@ sample-exact decoding and seeking against ffmpeg, oggdec and opusdec,
 retagging in place checked with mkvinfo and mkvextract, a retag killed at
 random moments, what the services claim and the attached pictures; Opus end
 trimming, files without a SeekHead or with a second Tags element, tags aimed
-at the track, ReplayGain names, damaged Tags and cut files, each against
-ffmpeg, ffprobe or mkvextract.
+at the track, Tags whose level their Targets leave unsaid kept as they were,
+ReplayGain names, damaged Tags and cut files, each against ffmpeg, ffprobe or
+mkvextract.
 
 usage: matroska_playback.py WINE_EXEC BUILD_DIR ZORVTOOL_EXE [KILLS]
 """
@@ -397,6 +398,18 @@ def json_keys_repeated(text):
     return repeated
 
 
+LEVEL_TAGS = """<?xml version="1.0"?><Tags>
+<Tag><Targets><TargetTypeValue>30</TargetTypeValue><TargetType>TRACK</TargetType></Targets>
+ <Simple><Name>ARTIST</Name><String>Track Artist</String></Simple></Tag>
+<Tag><Targets><TargetType>ALBUM</TargetType></Targets>
+ <Simple><Name>ARTIST</Name><String>Album Artist</String><TagLanguage>ger</TagLanguage>
+  <Simple><Name>SORT_WITH</Name><String>Artist, Album</String></Simple></Simple></Tag>
+<Tag><Targets></Targets>
+ <Simple><Name>LABEL</Name><String>Lbl</String><TagLanguage>fre</TagLanguage><DefaultLanguage>0</DefaultLanguage></Simple>
+</Tag></Tags>
+"""
+
+
 TWO_ARTISTS = """<?xml version="1.0"?><Tags><Tag><Targets><TargetTypeValue>30</TargetTypeValue></Targets>
  <Simple><Name>ARTIST</Name><String>A1</String></Simple><Simple><Name>TITLE</Name><String>T</String></Simple>
  <Simple><Name>ARTIST</Name><String>A2</String></Simple></Tag></Tags>
@@ -472,6 +485,79 @@ def test_tags_aimed_at_the_track(work):
         check(ours.get("artist") == ["X"] and "genre" not in ours and ours.get("album") == ["Al"],
               "%s remuxed: the write reads back: %s" % (codec, ours))
         check(tags_without_target(path) == [], "%s remuxed: no Tag is added beside the track's" % codec)
+
+
+def tag_shape(path, *left_out):
+    """mkvextract's Tags, each as its Targets and SimpleTags in XML, leaving
+    out the SimpleTags holding one of the strings LEFT_OUT and the Tags that
+    then hold none."""
+    extracted = subprocess.run(["mkvextract", path, "tags", "-"], capture_output=True, text=True).stdout
+    shape = []
+    for tag in ElementTree.fromstring(extracted.lstrip("\ufeff").encode()):
+        for element in tag:
+            element.tail = None
+        simples = [ElementTree.tostring(s) for s in tag.findall("Simple") if s.findtext("String") not in left_out]
+        if simples:
+            shape.append((ElementTree.tostring(tag.find("Targets")), simples))
+    return shape
+
+
+def album_tag(path):
+    """The Targets and SimpleTags of the Tag whose TargetType is ALBUM."""
+    return next(((targets, simples) for targets, simples in tag_shape(path) if b"ALBUM" in targets), (b"", []))
+
+
+def test_tag_levels_kept(work):
+    """mkvmerge aims an Ogg file's album artist at the track with the
+    TargetType ALBUM and no TargetTypeValue (50 by default), ffmpeg its stream
+    tags with no level at all, mkvmerge its statistics too: every value reads
+    at its level, an edit lands in the Tag it was read from, and every other
+    Tag stays as mkvextract shows it, Targets, languages and nested tags."""
+    source = os.path.join(work, "levels.wav")
+    tool("sox", "-n", "-r", "44100", "-c", "2", "-b", "16", source, "synth", "2", "sine", "440")
+    ogg = os.path.join(work, "levels.ogg")
+    tool("oggenc", "-Q", "-t", "Song", "-a", "Track Artist", "-l", "The Album", "-c", "ALBUMARTIST=Album Artist",
+         source, "-o", ogg)
+    xml = os.path.join(work, "levels.xml")
+    with open(xml, "w") as f:
+        f.write(LEVEL_TAGS)
+    plain, described = (os.path.join(work, name) for name in ("levels-plain.mka", "levels-described.mka"))
+    tool("mkvmerge", "-q", "-o", plain, ogg)
+    tool("mkvmerge", "-q", "-o", described, "--tags", "0:" + xml, ogg)
+    for path in (plain, described):
+        name = os.path.basename(path)
+        ours = fields_nocase(path)
+        check(ours.get("artist") == ["Track Artist"] and ours.get("album artist") == ["Album Artist"],
+              "%s: the ALBUM Tag's artist is the album artist: %s" % (name, ours))
+        for old, field, new in ((None, "title", "New"), ("Track Artist", "artist", "X"),
+                                ("Album Artist", "album artist", "Y")):
+            before, album_before = tag_shape(path, old), album_tag(path)
+            run(ZORVTOOL, "tag", windows_path(path), "%s=%s" % (field, new))
+            check(tag_shape(path, new) == before, "%s: a %s edit leaves every other SimpleTag and Tag as it was:\n%s"
+                  "\n%s" % (name, field, before, tag_shape(path, new)))
+            if field != "album artist":
+                check(album_tag(path) == album_before, "%s: a %s edit leaves the ALBUM Tag" % (name, field))
+        ours = fields_nocase(path)
+        check(ours.get("title") == ["New"] and ours.get("artist") == ["X"] and ours.get("album artist") == ["Y"],
+              "%s: the edits read back: %s" % (name, ours))
+        targets, simples = album_tag(path)
+        check(b"TargetTypeValue" not in targets and len(simples) == 1 and b"<String>Y</String>" in simples[0],
+              "%s: the album artist edit lands in the ALBUM Tag: %s %s" % (name, targets, simples))
+    edited = b"".join(album_tag(described)[1])
+    check(b"<TagLanguage>ger</TagLanguage>" in edited and b"<Name>SORT_WITH</Name>" in edited,
+          "an edited value keeps its language and nested tags: %s" % edited)
+
+    streams = os.path.join(work, "levels-streams.mka")
+    tool("ffmpeg", "-loglevel", "error", "-y", "-i", source, "-c:a", "flac", "-metadata", "album=Al", "-metadata:s:a:0",
+         "artist=Stream Artist", "-metadata:s:a:0", "genre=G", streams)
+    check(fields_nocase(streams).get("artist") == ["Stream Artist"], "a stream tag without a level is the track's")
+    for old, field, new in ((None, "title", "T"), ("Stream Artist", "artist", "X")):
+        before, probed = tag_shape(streams, old), ffprobe_stream_tags(streams)
+        run(ZORVTOOL, "tag", windows_path(streams), "%s=%s" % (field, new))
+        check(tag_shape(streams, new) == before, "ffmpeg stream tags: a %s edit leaves the other Tags as they were:"
+              "\n%s\n%s" % (field, before, tag_shape(streams, new)))
+    probed = ffprobe_stream_tags(streams)
+    check(probed.get("artist") == "X" and probed.get("genre") == "G", "ffprobe reads the stream's tags: %s" % probed)
 
 
 def audio_md5(path):
@@ -673,6 +759,7 @@ def main():
         test_tag_names_and_values(work, files)
         test_tags_aimed_at_the_track(work)
         test_track_name_as_title(work)
+        test_tag_levels_kept(work)
         test_replaygain_names_kept(work, files)
         test_damaged_tags(work, files)
         test_unusual_layouts(work, files)

@@ -79,6 +79,19 @@ std::size_t count_of(const std::string& bytes, const std::string& part) {
   return count;
 }
 
+// The file's first Tags element, without what a Void after it still holds
+// of the old one.
+std::string tags_element(const std::string& bytes) {
+  const std::size_t at = bytes.find(id_bytes(tags_id));
+  if (at == std::string::npos) return "";
+  const auto first = static_cast<unsigned char>(bytes[at + 4]);
+  unsigned length = 1;
+  while (length < 8 && !(first & (0x80 >> (length - 1)))) ++length;
+  std::uint64_t size = first & (0xFF >> length);
+  for (unsigned i = 1; i < length; ++i) size = size << 8 | static_cast<unsigned char>(bytes[at + 4 + i]);
+  return bytes.substr(at, 4 + length + size);
+}
+
 std::string retagged_subsong(const std::string& bytes, std::uint32_t subsong, const char* name, const char* value) {
   opened_file writer(bytes, open_reason::info_write);
   track_info_impl edit = writer.info(subsong);
@@ -139,15 +152,43 @@ TEST_F(MatroskaInput, TagsAimedAtThePlayingTrackAreTheFilesOwnAndStayAimedAtIt) 
   edit.remove_field_value(edit.find_field("GENRE"), 0);
   writer.input.set_info(0, edit);
   writer.input.commit(never_raised_abort_signal());
-  const std::string after = file_bytes(*writer.file);
-  // The new artist stays aimed at the track, at its level; the genre is gone
-  // from there; the album's and the other track's Tags stay.
-  const std::string aimed = targets(30, uint_el(0x63C5, 7));
-  EXPECT_EQ(count_of(after, aimed), 1u);
-  EXPECT_EQ(count_of(after, "Pop") + count_of(after, "Singer"), 0u);
-  EXPECT_EQ(count_of(after, "Elsewhere") + count_of(after, "Band"), 2u);
+  const std::string after = file_bytes(*writer.file), written = tags_element(after);
+  // The new artist stays aimed at the track, at its level, which its Targets
+  // leave unsaid; the genre is gone from there; the album's and the other
+  // track's Tags stay.
+  EXPECT_EQ(count_of(written, targets(0, uint_el(0x63C5, 7))), 1u);
+  EXPECT_EQ(count_of(written, targets(30, uint_el(0x63C5, 7))), 0u);
+  EXPECT_EQ(count_of(written, "Pop") + count_of(written, "Singer"), 0u);
+  EXPECT_EQ(count_of(written, "Elsewhere") + count_of(written, "Band"), 2u);
   opened_file reread(after);
   EXPECT_EQ(reread.field("artist") + reread.field("GENRE") + reread.field("album artist"), "Duo-Band");
+}
+
+TEST_F(MatroskaInput, ALevelLeftUnsaidIsTheTargetTypesAndEveryTagKeepsItsTargets) {
+  // mkvmerge's shape of an Ogg file's comments: the album artist aimed at the
+  // track with TargetType ALBUM alone, statistics with no level at all.
+  const std::string track_tag = tag(targets(30, el(0x63CA, "TRACK") + uint_el(0x63C5, 7)), simple("ARTIST", "Singer"));
+  const std::string album_simple = el(0x67C8, el(0x45A3, "ARTIST") + el(0x4487, "Band") + el(0x447A, "ger") +
+                                                 simple("SORT_WITH", "Band, The"));
+  const std::string album_targets = targets(0, el(0x63CA, "ALBUM") + uint_el(0x63C5, 7));
+  const std::string statistics = tag(targets(0, uint_el(0x63C5, 7)), simple("BPS", "1411"));
+  const std::string file = header() + el(0x18538067, info() + pcm_track() +
+                                                         el(tags_id, track_tag + tag(album_targets, album_simple) +
+                                                                         statistics) +
+                                                         el(void_id, std::string(200, '\0')), 8);
+  EXPECT_EQ(opened_file(file).field("artist") + opened_file(file).field("album artist"), "SingerBand");
+
+  const std::string titled = retagged(file, "title", "Song");
+  EXPECT_EQ(count_of(tags_element(titled), album_targets + album_simple) +
+                count_of(tags_element(titled), statistics),
+            2u);
+  EXPECT_EQ(opened_file(titled).field("title") + opened_file(titled).field("album artist"), "SongBand");
+  // An edited value stays in its Tag and keeps its language and nested tags.
+  const std::string edited = retagged(titled, "album artist", "Duo");
+  EXPECT_EQ(count_of(tags_element(edited), album_targets + el(0x67C8, el(0x45A3, "ARTIST") + el(0x4487, "Duo") +
+                                                            el(0x447A, "ger") + simple("SORT_WITH", "Band, The"))),
+            1u);
+  EXPECT_EQ(opened_file(edited).field("artist") + opened_file(edited).field("album artist"), "SingerDuo");
 }
 
 TEST_F(MatroskaInput, ARetagKeepsTargetTypesAndTagsNamingSeveralUids) {

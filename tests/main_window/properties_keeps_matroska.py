@@ -1,0 +1,94 @@
+#!/usr/bin/python3
+"""A title edited in the real zorv.exe's properties dialog over a Matroska
+file mkvmerge made from an Ogg Vorbis file with ARTIST and ALBUMARTIST
+comments: mkvmerge aims the album artist at the track in a Tag of its own,
+TargetType ALBUM without a TargetTypeValue (so at the default level 50).
+The dialog shows it as the Album Artist before and after Apply, and
+mkvextract finds it after Apply where it was, every other Tag unchanged.
+
+usage: properties_keeps_matroska.py WINE_EXEC BUILD_DIR ZORV_EXE  (ZORV_WINDOW_PROBE names the probe)
+"""
+import os
+import subprocess
+import sys
+from xml.etree import ElementTree
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.dont_write_bytecode = True  # no cache folder left in the source tree
+from blackbox_checks import check, windows_path  # noqa: E402
+from main_window import Player, run_window_tests  # noqa: E402
+from properties_apply_formats import edit_and_apply  # noqa: E402
+from properties_window import CANCEL, DIALOG, METADATA_LIST, PLAY, dialog_window, rows  # noqa: E402
+
+# Rows of the metadata list, from the top: Artist, Title, Album, Date, Genre.
+TITLE_ROW = 1
+
+
+def remuxed_ogg(music):
+    os.makedirs(music)
+    tone, ogg, mka = (os.path.join(music, name) for name in ("tone.wav", "source.ogg", "01 remuxed.mka"))
+    for command in (["sox", "-n", "-r", "44100", "-c", "2", "-b", "16", tone, "synth", "1", "sine", "440"],
+                    ["oggenc", "-Q", "-t", "Song", "-a", "Track Artist", "-l", "The Album", "-c",
+                     "ALBUMARTIST=Album Artist", tone, "-o", ogg],
+                    ["mkvmerge", "-q", "-o", mka, ogg]):
+        subprocess.run(command, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    os.remove(tone)
+    os.remove(ogg)
+    return mka
+
+
+def tags(path):
+    """mkvextract's Tags as (Targets, [SimpleTag]) in XML, without the
+    SimpleTags holding the title and the Tags left empty by that."""
+    extracted = subprocess.run(["mkvextract", path, "tags", "-"], capture_output=True, text=True).stdout
+    shape = []
+    for tag in ElementTree.fromstring(extracted.lstrip("\ufeff").encode()):
+        for element in tag:
+            element.tail = None
+        simples = [ElementTree.tostring(s) for s in tag.findall("Simple") if s.findtext("Name") != "TITLE"]
+        if simples:
+            shape.append((ElementTree.tostring(tag.find("Targets")), simples))
+    return shape
+
+
+def album_artist_levels(path):
+    """The level of every Tag holding ARTIST=Album Artist (50 when unsaid)."""
+    extracted = subprocess.run(["mkvextract", path, "tags", "-"], capture_output=True, text=True).stdout
+    return [tag.findtext("Targets/TargetTypeValue", "50")
+            for tag in ElementTree.fromstring(extracted.lstrip("\ufeff").encode())
+            if any(s.findtext("Name") == "ARTIST" and s.findtext("String") == "Album Artist" for s in tag.iter("Simple"))]
+
+
+def test_title_edit_keeps_the_album_artist(root):
+    player = Player(root, "matroska")
+    path = remuxed_ogg(os.path.join(player.folder, "music"))
+    before = tags(path)
+    check(album_artist_levels(path) == ["50"], "mkvmerge puts the album artist at level 50: %s" % before)
+    player.start(windows_path(os.path.dirname(path)))
+    check(player.wait(lambda: player.controls()[1].get(PLAY, (0, 0, False))[2], 60), "matroska: the folder is listed")
+    player.probe("drop", windows_path(path))
+    player.probe("context-menu", "1069")
+    player.probe("menu-keys", "up", "return")
+    if not player.wait(lambda: dialog_window(player)[0] is not None, 60):
+        check(False, "matroska: Properties opens the dialog")
+        player.stop()
+        return
+    shown = rows(player, METADATA_LIST)
+    check(shown.get("Artist") == "Track Artist" and shown.get("Album artist") == "Album Artist",
+          "matroska: the ALBUM Tag's artist shows as the Album Artist: %r" % shown)
+
+    check(edit_and_apply(player, TITLE_ROW, "New Title"), "matroska: Apply ends with the dialog enabled and Apply off")
+    check(album_artist_levels(path) == ["50"], "matroska: the album artist stays at level 50: %s" % tags(path))
+    check(tags(path) == before, "matroska: every Tag but the title is as it was:\n%s\n%s" % (before, tags(path)))
+    shown = rows(player, METADATA_LIST)
+    check(shown.get("Title") == "New Title" and shown.get("Artist") == "Track Artist" and
+          shown.get("Album artist") == "Album Artist", "matroska: the dialog shows what the file holds: %r" % shown)
+
+    player.probe(*DIALOG, "command", str(CANCEL))
+    check(player.wait(lambda: dialog_window(player)[0] is None, 30), "matroska: Cancel after Apply closes unasked")
+    check(player.stop() == 0, "matroska: the player ends cleanly")
+
+
+if __name__ == "__main__":
+    run_window_tests(test_title_edit_keeps_the_album_artist)
