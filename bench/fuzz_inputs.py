@@ -29,6 +29,7 @@ import tag_write_damage  # noqa: E402
 sys.path.insert(0, os.path.join(REPO, "tests", "support"))
 import mp4_bytes  # noqa: E402
 import damaged_streams  # noqa: E402
+import two_tag_kinds  # noqa: E402
 TIME_BOUND = 20
 
 
@@ -156,9 +157,9 @@ def two_tag_kind_fixtures(folder, src):
     run(["wavpack", "-q", "-y", "-w", "Title=wvt", src, "-o", out["wvid3v1"]])
     out["mpcid3v1"] = os.path.join(folder, "v1.mpc")
     run(["mpcenc", "--silent", "--overwrite", "--tag", "Title=t", src, out["mpcid3v1"]])
-    for name, tail in (("mp3gain", gain), ("mp3v1album", tag_files.id3v1_block(b"title", b"v1 album")),
-                       ("wvid3v1", tag_files.id3v1_block(b"wvt", b"v1 album")),
-                       ("mpcid3v1", tag_files.id3v1_block(b"t", b"v1 album"))):
+    for name, tail in (("mp3gain", gain), ("mp3v1album", two_tag_kinds.id3v1_block(b"title", b"v1 album")),
+                       ("wvid3v1", two_tag_kinds.id3v1_block(b"wvt", b"v1 album")),
+                       ("mpcid3v1", two_tag_kinds.id3v1_block(b"t", b"v1 album"))):
         with open(out[name], "ab") as f:
             f.write(tail)
     out["wavid3"] = os.path.join(folder, "id3.wav")

@@ -12,7 +12,7 @@ import subprocess
 import sys
 
 from mutagen.apev2 import APEv2
-from mutagen.id3 import ID3, TALB, TIT2, TPE1
+from mutagen.id3 import ID3
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -21,19 +21,10 @@ from blackbox_checks import check  # noqa: E402
 from main_window import Player, run_window_tests  # noqa: E402
 from properties_apply_formats import edit_and_apply  # noqa: E402
 from properties_window import CANCEL, DIALOG, METADATA_LIST, dialog_window, open_dialog_on_tracks, rows  # noqa: E402
+from two_tag_kinds import GAIN_ITEMS, tag_with_album_only_in_id3v1, tag_with_gain_items  # noqa: E402
 
 # Rows of the metadata list, from the top: Artist, Title, Album, ...
 TITLE_ROW = 1
-GAIN_ITEMS = {"MP3GAIN_MINMAX": "112,200", "MP3GAIN_UNDO": "+002,+002,N", "MP3GAIN_ALBUM_MINMAX": "100,210",
-              "REPLAYGAIN_TRACK_GAIN": "-6.095000 dB", "REPLAYGAIN_TRACK_PEAK": "0.912345",
-              "REPLAYGAIN_ALBUM_GAIN": "-5.500000 dB", "Album": "APE Album"}
-
-
-def id3v2(*frames):
-    tags = ID3()
-    for frame in frames:
-        tags.add(frame)
-    return tags
 
 
 def make_files(music):
@@ -46,20 +37,8 @@ def make_files(music):
     for path in (ape, v1):
         subprocess.run(["lame", "--quiet", "-b", "128", tone, path], check=True)
     os.remove(tone)
-    id3v2(TIT2(encoding=3, text=["Old One"]), TPE1(encoding=3, text=["Band"])).save(ape, v1=0)
-    items = APEv2()
-    items.update(GAIN_ITEMS)
-    items.save(ape)
-    tags = id3v2(TIT2(encoding=3, text=["Old Two"]), TPE1(encoding=3, text=["Band"]),
-                 TALB(encoding=3, text=["V1 Album"]))
-    tags.save(v1, v1=2)
-    with open(v1, "rb") as f:
-        block = f.read()[-128:]
-    # The ID3v2 tag loses the album, the ID3v1 block keeps it.
-    tags.delall("TALB")
-    tags.save(v1, v1=0)
-    with open(v1, "ab") as f:
-        f.write(block)
+    tag_with_gain_items(ape, "Old One")
+    tag_with_album_only_in_id3v1(v1, "Old Two", "V1 Album")
     return ape, v1
 
 

@@ -15,11 +15,12 @@ import sys
 import tempfile
 
 from mutagen.apev2 import APEv2
-from mutagen.id3 import APIC, COMM, ID3, POPM, TALB, TIT2, TPE1, TRCK, TXXX
+from mutagen.id3 import APIC, COMM, ID3, POPM, TIT2, TPE1, TRCK, TXXX
 from mutagen.wave import WAVE
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from blackbox_checks import check, failures, windows_path, zorvtool_runner  # noqa: E402
+from two_tag_kinds import GAIN_ITEMS, id3v1_block, tag_with_album_only_in_id3v1, tag_with_gain_items  # noqa: E402
 
 WINE_EXEC, BUILD_DIR, ZORVTOOL = sys.argv[1:4]
 
@@ -99,12 +100,6 @@ def check_edits_in_place_at_both_ends(lame, work):
           "the ID3v1 block holds the edits")
 
 
-def id3v1_block(title, album):
-    """An ID3v1.1 block: track 5, genre Rock."""
-    return (b"TAG" + title.ljust(30, b"\0") + b"V1 Artist".ljust(30, b"\0") + album.ljust(30, b"\0") + b"1999" +
-            bytes(28) + b"\x00\x05\x11")
-
-
 def riff_info_items(path):
     """The items of a WAVE file's LIST/INFO chunk."""
     with open(path, "rb") as f:
@@ -127,32 +122,12 @@ def check_edits_keep_what_the_reading_did_not_show(wav, plain, work):
     reaches both, and every other value of the tag beside stays, also what
     the reading did not show (a gain tool's APEv2 items, an album only the
     ID3v1 block or the INFO list holds)."""
-    gain_items = {"MP3GAIN_MINMAX": "112,200", "MP3GAIN_UNDO": "+002,+002,N", "REPLAYGAIN_TRACK_GAIN": "-6.095000 dB",
-                  "REPLAYGAIN_TRACK_PEAK": "0.912345", "Album": "APE Album"}
     ape_mp3 = os.path.join(work, "id3v2_ape.mp3")
     shutil.copy(plain, ape_mp3)
-    tags = ID3()
-    tags.add(TIT2(encoding=3, text=["Old"]))
-    tags.add(TPE1(encoding=3, text=["Band"]))
-    tags.save(ape_mp3, v1=0)
-    ape = APEv2()
-    ape.update(gain_items)
-    ape.save(ape_mp3)
-
+    tag_with_gain_items(ape_mp3, "Old")
     v1_mp3 = os.path.join(work, "id3v2_id3v1.mp3")
     shutil.copy(plain, v1_mp3)
-    tags = ID3()
-    tags.add(TIT2(encoding=3, text=["Old"]))
-    tags.add(TPE1(encoding=3, text=["Band"]))
-    tags.add(TALB(encoding=3, text=["V1 Album"]))
-    tags.save(v1_mp3, v1=2)
-    with open(v1_mp3, "rb") as f:
-        block = f.read()[-128:]
-    # The ID3v2 tag loses its album; the ID3v1 block keeps it.
-    tags.delall("TALB")
-    tags.save(v1_mp3, v1=0)
-    with open(v1_mp3, "ab") as f:
-        f.write(block)
+    block = tag_with_album_only_in_id3v1(v1_mp3, "Old", "V1 Album")
     check(str(ID3(v1_mp3)["TALB"]) == "V1 Album" and "TALB" not in ID3(v1_mp3, load_v1=False),
           "the album only in the ID3v1 block")
 
@@ -182,8 +157,8 @@ def check_edits_keep_what_the_reading_did_not_show(wav, plain, work):
         tag(path, "title=New")
 
     after = APEv2(ape_mp3)
-    check(all(after.get(k) is not None and str(after[k]) == v for k, v in gain_items.items()) and
-          set(after.keys()) - set(gain_items) <= {"Title"} and str(after.get("Title", "New")) == "New",
+    check(all(after.get(k) is not None and str(after[k]) == v for k, v in GAIN_ITEMS.items()) and
+          set(after.keys()) - set(GAIN_ITEMS) <= {"Title"} and str(after.get("Title", "New")) == "New",
           "every APEv2 item beside the ID3v2 tag stays: %s" % dict(after))
     check(str(ID3(ape_mp3)["TIT2"]) == "New" and str(ID3(ape_mp3)["TPE1"]) == "Band", "the ID3v2 tag edited")
     gain = info(ape_mp3)[1]["replaygain"]["track_gain"]

@@ -33,12 +33,6 @@ def ape_footer_claiming_audio(data, extra):
     return data[:end - 20] + struct.pack("<I", size + header + extra) + data[end - 16:]
 
 
-def id3v1_block(title, album):
-    """An ID3v1.1 block (track 5, genre Rock) from byte strings."""
-    return (b"TAG" + title.ljust(30, b"\0") + b"v1 artist".ljust(30, b"\0") + album.ljust(30, b"\0") + b"1999" +
-            bytes(28) + b"\x00\x05\x11")
-
-
 def insert_before_id3v1(path, tag):
     with open(path, "rb") as f:
         data = f.read()
