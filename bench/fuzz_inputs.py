@@ -31,6 +31,7 @@ sys.path.insert(0, os.path.join(REPO, "tests", "support"))
 import mp4_bytes  # noqa: E402
 import damaged_streams  # noqa: E402
 import cue_images  # noqa: E402
+import two_tag_kinds  # noqa: E402
 TIME_BOUND = 20
 
 
@@ -101,6 +102,7 @@ def make_fixtures(folder):
     for name, kind in (("cueflac", "comment.flac"), ("cueflacblock", "block.flac"), ("cuewv", "image.wv")):
         out[name] = os.path.join(folder, name + os.path.splitext(kind)[1])
         cue_images.make_cue_image(out[name], kind)
+    out.update(two_tag_kind_fixtures(folder, src))
     out.update(mp4_book_fixtures(folder, src))
     out.update(mp4_trimmed_fixture(folder, src))
     out.update(musepack_and_wma_fixtures(folder, src))
@@ -172,6 +174,38 @@ def make_matroska_fixtures(folder, src):
     run(["oggenc", "-Q", "-t", "t", "-a", "a", "-l", "l", "-c", "ALBUMARTIST=aa", src, "-o", ogg])
     out["mkaoggremux"] = os.path.join(folder, "albumartist.mka")
     run(["mkvmerge", "-q", "-o", out["mkaoggremux"], ogg])
+    return out
+
+
+def two_tag_kind_fixtures(folder, src):
+    """Files with a second tag kind beside the one the player reads, which an
+    edit updates only with what changed: MP3 with ID3v2 and a gain tool's
+    APEv2 items, MP3 with ID3v2 and an ID3v1 block holding an album alone,
+    WavPack and Musepack with APEv2 and ID3v1, WAV with INFO and an id3 chunk."""
+    out = {}
+    gain = tag_files.ape_tag([("MP3GAIN_MINMAX", "112,200"), ("REPLAYGAIN_TRACK_GAIN", "-6.095000 dB")])
+    out["mp3gain"] = os.path.join(folder, "gain.mp3")
+    run(["lame", "--quiet", "-b", "128", "--id3v2-only", "--tt", "title", src, out["mp3gain"]])
+    out["mp3v1album"] = os.path.join(folder, "v1album.mp3")
+    run(["lame", "--quiet", "-b", "128", "--id3v2-only", "--tt", "title", src, out["mp3v1album"]])
+    out["wvid3v1"] = os.path.join(folder, "v1.wv")
+    run(["wavpack", "-q", "-y", "-w", "Title=wvt", src, "-o", out["wvid3v1"]])
+    out["mpcid3v1"] = os.path.join(folder, "v1.mpc")
+    run(["mpcenc", "--silent", "--overwrite", "--tag", "Title=t", src, out["mpcid3v1"]])
+    for name, tail in (("mp3gain", gain), ("mp3v1album", two_tag_kinds.id3v1_block(b"title", b"v1 album")),
+                       ("wvid3v1", two_tag_kinds.id3v1_block(b"wvt", b"v1 album")),
+                       ("mpcid3v1", two_tag_kinds.id3v1_block(b"t", b"v1 album"))):
+        with open(out[name], "ab") as f:
+            f.write(tail)
+    out["wavid3"] = os.path.join(folder, "id3.wav")
+    run(["ffmpeg", "-v", "quiet", "-y", "-i", src, "-metadata", "title=wt", "-metadata", "album=wa", out["wavid3"]])
+    frame = b"TIT2" + struct.pack(">I", 4) + b"\0\0\0id3"
+    size = bytes((len(frame) >> shift) & 127 for shift in (21, 14, 7, 0))
+    tag = b"ID3\x03\0\0" + size + frame
+    with open(out["wavid3"], "rb") as f:
+        data = f.read() + b"id3 " + struct.pack("<I", len(tag)) + tag + bytes(len(tag) & 1)
+    with open(out["wavid3"], "wb") as f:
+        f.write(data[:4] + struct.pack("<I", len(data) - 8) + data[8:])
     return out
 
 

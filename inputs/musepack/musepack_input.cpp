@@ -382,12 +382,20 @@ void musepack_input::write_file_info(const track_info& info, const abort_signal&
         musepack::plan_header_replaygain(*bridge_.file, header_position, info.get_replaygain(), &in_header, abort);
     if (header.found) tags.clear_replaygain();
     const bool no_tag = tags.field_count() == 0 && replaygain_count_present(tags.get_replaygain()) == 0;
+    const trailing_tags present = find_trailing_tags(*bridge_.file, false, abort);
     // Trailing tags that claim bytes of the stream are damage, not tags:
     // replacing or removing them would cut audio.
-    const std::uint64_t audio_end = musepack::find_audio_end(
-        *bridge_.file, header_position, find_trailing_tags(*bridge_.file, false, abort).start, abort);
-    tag_region_update update = tag_services::prepare_write(*bridge_.file, no_tag ? 0 : tag_services::kind_apev2,
-                                                           tags, abort, audio_end);
+    const std::uint64_t audio_end = musepack::find_audio_end(*bridge_.file, header_position, present.start, abort);
+    // The APEv2 tag holds the fields; an ID3v1 tag behind it or an ID3v2 tag
+    // in front, which the reading passes over, stays with the edit made in it.
+    unsigned kinds = 0;
+    if (!no_tag) {
+      kinds = tag_services::kind_apev2;
+      if (!present.id3v1_blocks.empty()) kinds |= tag_services::kind_id3v1;
+      if (id3v2_skip_leading_tag(*bridge_.file, 0, abort) > 0) kinds |= tag_services::kind_id3v2;
+    }
+    tag_region_update update = tag_services::prepare_write(*bridge_.file, kinds, tags, abort, audio_end, nullptr,
+                                                           nullptr, tag_services::reading::trailing_only);
     // The new header bytes join the leading region, so that the header and
     // the tag change in one step: a crash leaves both old or both new.
     if (header.changes) extend_leading_over(update, header, abort);

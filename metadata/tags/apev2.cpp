@@ -11,6 +11,7 @@
 #include "foundation/code_page_text.h"
 #include "io/io_exceptions.h"
 #include "metadata/replaygain_text.h"
+#include "metadata/tags/tag_changes.h"
 #include "metadata/tags/tag_field_map.h"
 #include "metadata/tags/tag_not_found.h"
 #include "metadata/track_info.h"
@@ -58,17 +59,6 @@ const char* first_value(const track_info& info, const char* name) {
   return index == track_info::not_found || info.field_value_count(index) == 0 ? nullptr : info.field_value(index, 0);
 }
 
-void add_pair_item(item_list& items, const char* key, const track_info& info, const char* number,
-                   const char* total) {
-  const char* n = first_value(info, number);
-  const char* m = first_value(info, total);
-  // A total alone is kept as "/m", the form the reader takes back.
-  if (n == nullptr && m == nullptr) return;
-  std::string value = n != nullptr ? n : "";
-  if (m != nullptr) value += std::string("/") + m;
-  items.push_back({false, 0, key, value});
-}
-
 // "album artist" is stored as "Album artist": first character upper case
 // (unless a space), the rest lower case.
 std::string item_key(const char* field) {
@@ -90,6 +80,68 @@ bool is_storable_key(const std::string& key) {
   for (const char* reserved : {"ID3", "TAG", "OggS", "MP+"})
     if (qiv::stricmp_ascii_equal(key.c_str(), reserved)) return false;
   return true;
+}
+
+// Items are written by groups: each field under its own key, "date" as
+// "Year", the number and total fields together as "Track" and "Disc", each
+// ReplayGain value under its field name. An item's key names its group as a
+// field name does.
+std::string group_of(const std::string& name) {
+  if (key_is(name, "tracknumber") || key_is(name, "totaltracks") || key_is(name, "Track")) return "Track";
+  if (key_is(name, "discnumber") || key_is(name, "totaldiscs") || key_is(name, "Disc")) return "Disc";
+  if (key_is(name, "date") || key_is(name, "Year")) return "Year";
+  return name;
+}
+
+bool group_changes(const std::string& group, const tag_changes& changes) {
+  if (key_is(group, "Track")) return changes.touches("tracknumber") || changes.touches("totaltracks");
+  if (key_is(group, "Disc")) return changes.touches("discnumber") || changes.touches("totaldiscs");
+  if (key_is(group, "Year")) return changes.touches("date");
+  return changes.touches(group.c_str());
+}
+
+constexpr const char* replaygain_names[] = {"replaygain_album_gain", "replaygain_album_peak", "replaygain_track_gain",
+                                            "replaygain_track_peak"};
+
+bool replaygain_text(const replaygain_info& gain, const std::string& name, std::string& text) {
+  if (key_is(name, replaygain_names[0])) return replaygain_format_gain(text, gain.album_gain);
+  if (key_is(name, replaygain_names[1])) return replaygain_format_peak(text, gain.album_peak);
+  if (key_is(name, replaygain_names[2])) return replaygain_format_gain(text, gain.track_gain);
+  if (key_is(name, replaygain_names[3])) return replaygain_format_peak(text, gain.track_peak);
+  return false;
+}
+
+void add_pair_item(item_list& items, const char* key, const track_info& info, const char* number,
+                   const char* total) {
+  const char* n = first_value(info, number);
+  const char* m = first_value(info, total);
+  // A total alone is kept as "/m", the form the reader takes back.
+  if (n == nullptr && m == nullptr) return;
+  std::string value = n != nullptr ? n : "";
+  if (m != nullptr) value += std::string("/") + m;
+  items.push_back({false, 0, key, value});
+}
+
+// The items of `info` for one group (none when it holds nothing for it).
+void append_group_items(item_list& items, const std::string& group, const track_info& info) {
+  if (key_is(group, "Track")) return add_pair_item(items, "Track", info, "tracknumber", "totaltracks");
+  if (key_is(group, "Disc")) return add_pair_item(items, "Disc", info, "discnumber", "totaldiscs");
+  std::string text;
+  if (is_replaygain_field_name(group.c_str())) {
+    if (replaygain_text(info.get_replaygain(), group, text)) items.push_back({false, 0, group, text});
+    return;
+  }
+  const char* name = key_is(group, "Year") ? "date" : group.c_str();
+  const std::uint32_t f = info.find_field(name);
+  if (f == track_info::not_found || info.field_value_count(f) == 0) return;
+  item i;
+  i.key = key_is(group, "Year") ? std::string("Year") : item_key(name);
+  if (!is_storable_key(i.key)) return;
+  for (std::uint32_t v = 0; v < info.field_value_count(f); ++v) {
+    if (v != 0) i.value.push_back('\0');
+    i.value += info.field_value(f, v);
+  }
+  items.push_back(std::move(i));
 }
 
 }  // namespace
@@ -234,29 +286,35 @@ void write_from_track_info(item_list& items, const track_info& info) {
   for (item& i : items)
     if (i.read_only || i.type != 0) kept.push_back(std::move(i));
   items = std::move(kept);
-  add_pair_item(items, "Track", info, "tracknumber", "totaltracks");
-  add_pair_item(items, "Disc", info, "discnumber", "totaldiscs");
+  append_group_items(items, "Track", info);
+  append_group_items(items, "Disc", info);
   for (std::uint32_t f = 0; f < info.field_count(); ++f) {
-    const char* name = info.field_name(f);
-    if (info.field_value_count(f) == 0) continue;
-    if (qiv::stricmp_ascii_equal(name, "tracknumber") || qiv::stricmp_ascii_equal(name, "totaltracks") ||
-        qiv::stricmp_ascii_equal(name, "discnumber") || qiv::stricmp_ascii_equal(name, "totaldiscs"))
-      continue;
-    item i;
-    i.key = qiv::stricmp_ascii_equal(name, "date") ? std::string("Year") : item_key(name);
-    if (!is_storable_key(i.key)) continue;
-    for (std::uint32_t v = 0; v < info.field_value_count(f); ++v) {
-      if (v != 0) i.value.push_back('\0');
-      i.value += info.field_value(f, v);
-    }
-    items.push_back(std::move(i));
+    const std::string group = group_of(info.field_name(f));
+    if (!key_is(group, "Track") && !key_is(group, "Disc")) append_group_items(items, group, info);
   }
-  const replaygain_info gain = info.get_replaygain();
-  std::string text;
-  if (replaygain_format_gain(text, gain.album_gain)) items.push_back({false, 0, "replaygain_album_gain", text});
-  if (replaygain_format_peak(text, gain.album_peak)) items.push_back({false, 0, "replaygain_album_peak", text});
-  if (replaygain_format_gain(text, gain.track_gain)) items.push_back({false, 0, "replaygain_track_gain", text});
-  if (replaygain_format_peak(text, gain.track_peak)) items.push_back({false, 0, "replaygain_track_peak", text});
+  for (const char* name : replaygain_names) append_group_items(items, name, info);
+}
+
+void write_changes(item_list& items, const track_info& info, const tag_changes& changes) {
+  item_list written;
+  std::vector<std::string> groups_written;
+  const auto write_group = [&](const std::string& group) {
+    for (const std::string& done : groups_written)
+      if (key_is(done, group.c_str())) return;
+    groups_written.push_back(group);
+    append_group_items(written, group, info);
+  };
+  for (item& i : items) {
+    const std::string group = group_of(i.key);
+    if (i.read_only || i.type != 0 || !group_changes(group, changes)) {
+      written.push_back(std::move(i));
+      continue;
+    }
+    // The new items take the place of the group's first old one.
+    write_group(group);
+  }
+  for (const auto& [name, values] : changes.all()) write_group(group_of(name));
+  items = std::move(written);
 }
 
 }  // namespace apev2

@@ -11,6 +11,7 @@
 #include "core/abort_signal.h"
 #include "io/file_object.h"
 
+class tag_changes;
 class track_info;
 
 namespace apev2 {
@@ -55,5 +56,9 @@ void read_into_track_info(const item_list& items, unsigned version, track_info& 
 // Replaces the writable text items by the fields of `info`; binary and
 // read-only items stay.
 void write_from_track_info(item_list& items, const track_info& info);
+// Replaces only the writable text items that stand for what `changes`
+// touches, by what `info` (the tag's own fields with the changes made) holds
+// for them, where the first of them stood; every other item stays as it was.
+void write_changes(item_list& items, const track_info& info, const tag_changes& changes);
 
 }  // namespace apev2

@@ -6,6 +6,7 @@
 #include "foundation/byte_compare.h"
 #include "foundation/code_page_text.h"
 #include "metadata/tags/id3v1_genres.h"
+#include "metadata/tags/tag_changes.h"
 #include "metadata/track_info.h"
 
 namespace {
@@ -45,6 +46,14 @@ unsigned track_byte(const track_info& info) {
   unsigned long value = 0;
   for (const char* p = text; *p >= '0' && *p <= '9' && value < 1000; ++p) value = value * 10 + unsigned(*p - '0');
   return value >= 1 && value <= 127 ? unsigned(value) : 0;
+}
+
+// The genre's index in the list, else 255 (none).
+std::uint8_t genre_byte(const track_info& info) {
+  const std::uint32_t genre = info.find_field("genre");
+  if (genre == track_info::not_found) return 255;
+  const int index = id3v1_genre_index(info.field_value(genre, 0));
+  return index >= 0 ? std::uint8_t(index) : 255;
 }
 
 bool all_ascii_within(const char* value, std::size_t max_length) {
@@ -87,12 +96,35 @@ id3v1_block id3v1_render_block(const track_info& info) {
     block[125] = 0;
     block[126] = std::uint8_t(track);
   }
-  block[127] = 255;
-  const std::uint32_t genre = info.find_field("genre");
-  if (genre != track_info::not_found) {
-    const int index = id3v1_genre_index(info.field_value(genre, 0));
-    if (index >= 0) block[127] = std::uint8_t(index);
+  block[127] = genre_byte(info);
+  return block;
+}
+
+id3v1_block id3v1_write_changes(const id3v1_block& old, const track_info& info, const tag_changes& changes) {
+  id3v1_block block = old;
+  for (const text_slot& slot : slots) {
+    if (!changes.touches(slot.field)) continue;
+    std::memset(block.data() + slot.offset, 0, slot.width);
+    write_text(block.data() + slot.offset, slot.width, info, slot.field);
   }
+  if (changes.touches("tracknumber")) {
+    const unsigned track = track_byte(info);
+    // A track number takes the comment's last two bytes.
+    if (track != 0) {
+      block[125] = 0;
+      block[126] = std::uint8_t(track);
+    } else if (block[125] == 0) {
+      block[126] = 0;
+    }
+  }
+  if (changes.touches("comment")) {
+    const bool has_track_byte = block[125] == 0 && block[126] != 0;
+    const bool keeps_track_room = has_track_byte || info.find_field("tracknumber") != track_info::not_found;
+    std::memset(block.data() + comment_offset, 0, has_track_byte ? comment_width_with_track : comment_width);
+    write_text(block.data() + comment_offset, keeps_track_room ? comment_width_with_track : comment_width, info,
+               "comment");
+  }
+  if (changes.touches("genre")) block[127] = genre_byte(info);
   return block;
 }
 

@@ -8,7 +8,6 @@
 #include "core/service_factory.h"
 #include "io/io_exceptions.h"
 #include "io/leading_id3v2_tags.h"
-#include "metadata/replaygain_text.h"
 #include "metadata/tags/id3v2_field_mapping.h"
 #include "metadata/tags/id3v2_text_encoding.h"
 #include "metadata/tags/id3v2_writer.h"
@@ -54,19 +53,6 @@ id3parser::byte_vector read_growing(file_object& file, std::uint64_t length, con
     throw_io_data();
   }
   return bytes;
-}
-
-void fields_from_info(const track_info& info, tag_field_map& fields) {
-  for (std::uint32_t i = 0; i < info.field_count(); ++i) {
-    const std::string name = info.field_name(i);
-    for (std::uint32_t v = 0; v < info.field_value_count(i); ++v) fields.at(name).push_back(info.field_value(i, v));
-  }
-  const replaygain_info gain = info.get_replaygain();
-  std::string text;
-  if (replaygain_format_gain(text, gain.album_gain)) fields.set_value("replaygain_album_gain", text);
-  if (replaygain_format_peak(text, gain.album_peak)) fields.set_value("replaygain_album_peak", text);
-  if (replaygain_format_gain(text, gain.track_gain)) fields.set_value("replaygain_track_gain", text);
-  if (replaygain_format_peak(text, gain.track_peak)) fields.set_value("replaygain_track_peak", text);
 }
 
 class id3v2_tag_service_impl : public id3v2_tag_service {

@@ -1,6 +1,7 @@
 #include "metadata/tags/riff_tags.h"
 
 #include <cstring>
+#include <functional>
 #include <string>
 
 #include "core/service_registry.h"
@@ -16,6 +17,7 @@
 #include "metadata/tags/id3v2_writer.h"
 #include "metadata/tags/riff_chunks.h"
 #include "metadata/tags/riff_chunks_after_audio.h"
+#include "metadata/tags/tag_changes.h"
 #include "metadata/tags/tag_not_found.h"
 #include "metadata/track_info.h"
 
@@ -146,15 +148,19 @@ void append_bytes(std::vector<std::uint8_t>& out, const void* bytes, std::size_t
   out.insert(out.end(), begin, begin + count);
 }
 
-std::vector<std::uint8_t> build_info_items(const std::vector<std::uint8_t>& old_items, const track_info& info) {
+// The list's items: those of ids the player does not map, and of fields the
+// write leaves alone (`kept`), as they were; then `info`'s other fields.
+std::vector<std::uint8_t> build_info_items(const std::vector<std::uint8_t>& old_items, const track_info& info,
+                                           const std::function<bool(const char* field)>& kept) {
   std::vector<std::uint8_t> items;
-  // Items of ids the player does not map are kept as they were.
   if (!old_items.empty())
     walk_items(old_items, [&](const char* id, std::uint32_t, std::size_t, std::size_t, std::size_t start,
                               std::size_t end) {
-      if (!find_info_id(id)) append_bytes(items, old_items.data() + start, end - start);
+      const info_field_id* row = find_info_id(id);
+      if (row == nullptr || kept(row->field)) append_bytes(items, old_items.data() + start, end - start);
     });
   for (const auto& row : riff_info_field_map) {
+    if (kept(row.field)) continue;
     qiv::string_buffer joined;
     if (!info.get_field_text(row.field, joined)) continue;
     const std::string text = qiv::utf8_to_code_page(joined.get_ptr(), joined.get_length(), qiv::code_page_us_ascii);
@@ -186,38 +192,56 @@ std::vector<std::uint8_t> render_id3(const std::vector<std::uint8_t>& old_tag, c
   return bytes;
 }
 
+// The fields of the "id3 " chunk's tag, without a "tagtype"; false when the
+// chunk holds no readable tag, and the INFO list counts instead.
+bool read_id3_chunk(const std::vector<std::uint8_t>& id3, track_info& out, const abort_signal& abort) {
+  vantrel_io::file_ptr tag = memory_file_with(id3, abort);
+  try {
+    service_lookup_unique_t<id3v2_tag_service>()->read(*tag, out, abort);
+  } catch (const exception_tag_not_found&) {
+    return false;
+  } catch (const id3parser::parseError&) {
+    return false;
+  }
+  const std::uint32_t tagtype = out.find_tech("tagtype");
+  if (tagtype != track_info::not_found) {
+    qiv::bit_array selection(out.tech_count());
+    selection.set(tagtype, true);
+    out.remove_techs(selection);
+  }
+  return true;
+}
+
 }  // namespace
 
 void read(vantrel_io::file_object& file, track_info& out, const abort_signal& abort) {
   const tag_chunks found = find_tag_chunks(file, abort);
-  if (found.has_id3) {
-    vantrel_io::file_ptr tag = memory_file_with(found.id3, abort);
-    try {
-      service_lookup_unique_t<id3v2_tag_service>()->read(*tag, out, abort);
-      const std::uint32_t tagtype = out.find_tech("tagtype");
-      if (tagtype != track_info::not_found) {
-        qiv::bit_array selection(out.tech_count());
-        selection.set(tagtype, true);
-        out.remove_techs(selection);
-      }
-      return;
-    } catch (const exception_tag_not_found&) {
-      // An "id3 " chunk without a tag in it: the INFO list still counts.
-    } catch (const id3parser::parseError&) {
-    }
-  }
+  if (found.has_id3 && read_id3_chunk(found.id3, out, abort)) return;
   if (found.has_info) read_info_items(found.info_items, out);
 }
 
 rendered_tags render(vantrel_io::file_object& file, const track_info& info, const abort_signal& abort) {
   const tag_chunks old = find_tag_chunks(file, abort);
+  // Each chunk already there gets only what changed from the reading (the
+  // id3 chunk's tag, else the INFO list) to `info`; a new one gets `info`.
+  track_info_impl id3_fields, info_fields;
+  const bool id3_shown = old.has_id3 && read_id3_chunk(old.id3, id3_fields, abort);
+  if (old.has_info) read_info_items(old.info_items, info_fields);
+  const tag_changes changes = tag_changes::between(id3_shown ? id3_fields : info_fields, info);
   rendered_tags tags;
-  std::vector<std::uint8_t> items = build_info_items(old.info_items, info);
+  std::vector<std::uint8_t> items;
+  if (old.has_info) {
+    changes.apply_to(info_fields);
+    items = build_info_items(old.info_items, info_fields, [&](const char* field) { return !changes.touches(field); });
+  } else {
+    items = build_info_items(old.info_items, info, [](const char*) { return false; });
+  }
   if (!items.empty()) {
     tags.info_list.assign({'I', 'N', 'F', 'O'});
     append_bytes(tags.info_list, items.data(), items.size());
   }
-  tags.id3 = render_id3(old.id3, info, abort);
+  if (id3_shown) changes.apply_to(id3_fields);
+  tags.id3 = render_id3(old.id3, id3_shown ? id3_fields : info, abort);
   return tags;
 }
 

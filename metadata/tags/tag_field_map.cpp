@@ -2,6 +2,8 @@
 
 #include "foundation/byte_compare.h"
 #include "metadata/replaygain_info.h"
+#include "metadata/replaygain_text.h"
+#include "metadata/track_info.h"
 
 bool field_name_less::operator()(const std::string& a, const std::string& b) const noexcept {
   return qiv::stricmp_ascii(a.c_str(), b.c_str()) < 0;
@@ -40,4 +42,17 @@ const tag_field_map::values* tag_field_map::find(const std::string& name) const 
 bool is_replaygain_field_name(const char* name) {
   replaygain_info probe;
   return probe.set_from_field(name, "0", 1);
+}
+
+void fields_from_info(const track_info& info, tag_field_map& fields) {
+  for (std::uint32_t i = 0; i < info.field_count(); ++i) {
+    const std::string name = info.field_name(i);
+    for (std::uint32_t v = 0; v < info.field_value_count(i); ++v) fields.at(name).push_back(info.field_value(i, v));
+  }
+  const replaygain_info gain = info.get_replaygain();
+  std::string text;
+  if (replaygain_format_gain(text, gain.album_gain)) fields.set_value("replaygain_album_gain", text);
+  if (replaygain_format_peak(text, gain.album_peak)) fields.set_value("replaygain_album_peak", text);
+  if (replaygain_format_gain(text, gain.track_gain)) fields.set_value("replaygain_track_gain", text);
+  if (replaygain_format_peak(text, gain.track_peak)) fields.set_value("replaygain_track_peak", text);
 }

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+class track_info;
+
 struct field_name_less {
   bool operator()(const std::string& a, const std::string& b) const noexcept;
 };
@@ -42,3 +44,7 @@ private:
 // One of "replaygain_album_gain", "replaygain_album_peak",
 // "replaygain_track_gain", "replaygain_track_peak" in any letter case.
 bool is_replaygain_field_name(const char* name);
+
+// The fields of `info`, and its ReplayGain values as those four fields in the
+// one text form every writer stores.
+void fields_from_info(const track_info& info, tag_field_map& fields);

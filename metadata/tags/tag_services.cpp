@@ -9,6 +9,7 @@
 #include "io/leading_id3v2_tags.h"
 #include "io/memory_file.h"
 #include "metadata/tags/id3v2_tag_service.h"
+#include "metadata/tags/tag_changes.h"
 #include "metadata/tags/tag_not_found.h"
 #include "metadata/tags/trailing_tags.h"
 #include "metadata/track_info.h"
@@ -35,9 +36,27 @@ void merge_trailing_into(track_info& out, const track_info& trailing) {
   out.set_tech("tagtype", track_info::until_nul, joined.c_str(), joined.size());
 }
 
-}  // namespace
+// The info a reading gives from the tags found: the leading tag's fields
+// when there are any, else the trailing tags'; ReplayGain values the leading
+// tag lacks come from the trailing tags.
+void combine(const track_info* leading, const track_info* trailing, track_info& out) {
+  if (leading == nullptr && trailing == nullptr) throw exception_tag_not_found();
+  if (leading == nullptr) {
+    take_into(out, *trailing);
+    return;
+  }
+  take_into(out, *leading);
+  if (trailing != nullptr) merge_trailing_into(out, *trailing);
+}
 
-namespace {
+// The fields as a read that turns pictures away gives them.
+void leading_tag_to_info(const id3parser::tag& tag, track_info& out) {
+  id3parser::tag fields_only;
+  fields_only.version = tag.version;
+  for (const id3parser::frame& f : tag.frames)
+    if (f.id != id3parser::frame_id("APIC")) fields_only.frames.push_back(f);
+  id3v2_tag_to_info(fields_only, out);
+}
 
 // Reads the leading tags whole for a writer; false when they are damaged,
 // pictures included, and the reader's own road must judge them.
@@ -54,14 +73,22 @@ bool read_leading_for_writer(vantrel_io::file_object& file, track_info& out, boo
     return false;
   }
   has_leading = kept->length > 0;
-  if (!has_leading) return true;
-  // The fields as a read that turns pictures away gives them.
-  id3parser::tag fields_only;
-  fields_only.version = kept->tag.version;
-  for (const id3parser::frame& f : kept->tag.frames)
-    if (f.id != id3parser::frame_id("APIC")) fields_only.frames.push_back(f);
-  id3v2_tag_to_info(fields_only, out);
+  if (has_leading) leading_tag_to_info(kept->tag, out);
   return true;
+}
+
+// The leading tag's fields through the reader's own road, which steps over
+// a damaged picture; false when it finds no readable tag.
+bool read_leading_fields(vantrel_io::file_object& file, track_info& out, const abort_signal& abort) {
+  try {
+    service_lookup_unique_t<id3v2_tag_service>()->read(file, out, abort);
+    return true;
+  } catch (const vantrel_io::exception_io_data&) {
+  } catch (const id3parser::parseError&) {
+    // A damaged leading tag must not hide the trailing tags or the audio;
+    // writing still refuses to overwrite it.
+  }
+  return false;
 }
 
 }  // namespace
@@ -70,16 +97,8 @@ void read(vantrel_io::file_object& file, track_info& out, const abort_signal& ab
           std::optional<id3v2_leading_tags>* leading_kept, std::optional<trailing_tags>* trailing_kept) {
   track_info_impl leading;
   bool has_leading = false;
-  if (leading_kept == nullptr || !read_leading_for_writer(file, leading, has_leading, *leading_kept, abort)) {
-    try {
-      service_lookup_unique_t<id3v2_tag_service>()->read(file, leading, abort);
-      has_leading = true;
-    } catch (const vantrel_io::exception_io_data&) {
-    } catch (const id3parser::parseError&) {
-      // A damaged leading tag must not hide the trailing tags or the audio;
-      // writing still refuses to overwrite it.
-    }
-  }
+  if (leading_kept == nullptr || !read_leading_for_writer(file, leading, has_leading, *leading_kept, abort))
+    has_leading = read_leading_fields(file, leading, abort);
   track_info_impl trailing;
   bool has_trailing = false;
   try {
@@ -93,33 +112,62 @@ void read(vantrel_io::file_object& file, track_info& out, const abort_signal& ab
     has_trailing = true;
   } catch (const vantrel_io::exception_io_data&) {
   }
-  if (!has_leading && !has_trailing) throw exception_tag_not_found();
-  if (!has_leading) {
-    take_into(out, trailing);
-    return;
-  }
-  take_into(out, leading);
-  if (has_trailing) merge_trailing_into(out, trailing);
+  combine(has_leading ? &leading : nullptr, has_trailing ? &trailing : nullptr, out);
 }
 
 tag_region_update prepare_write(vantrel_io::file_object& file, unsigned kinds, const track_info& info,
                                 const abort_signal& abort, std::uint64_t audio_start, id3v2_leading_tags* known,
-                                trailing_tags* known_trailing) {
+                                trailing_tags* known_trailing, reading shown) {
   if (!file.can_seek()) vantrel_io::throw_exception_io_object_not_seekable();
   // Both ends are made in memory before the file changes: a damaged tag at
   // either end refuses the write before anything is written.
+  std::optional<id3v2_leading_tags> read_now;
+  id3v2_leading_tags* leading = known;
+  if (leading == nullptr) {
+    try {
+      id3v2_read_leading_tags(file, read_now.emplace(), abort);
+      leading = &*read_now;
+    } catch (const id3parser::parseError&) {
+      // A damaged leading tag is never written over, only removed.
+      if (kinds & kind_id3v2) throw;
+    } catch (const vantrel_io::exception_io_data&) {
+      if (kinds & kind_id3v2) throw;
+    }
+  }
+  const bool has_leading = leading != nullptr && leading->length > 0;
+  trailing_tags found = known_trailing != nullptr ? std::move(*known_trailing) : find_trailing_tags(file, true, abort);
+
+  // The info as the format's reading gives it from these tags: each tag
+  // already there gets only what changed from it to `info`.
+  track_info_impl leading_fields;
+  if (has_leading) leading_tag_to_info(leading->tag, leading_fields);
+  bool leading_shown = false;
+  if (shown == reading::leading_then_trailing)
+    leading_shown = leading != nullptr ? has_leading : read_leading_fields(file, leading_fields, abort);
+  track_info_impl trailing_fields;
+  const bool has_trailing = found.has_apev2 || !found.id3v1_blocks.empty();
+  if (has_trailing) trailing_tags_to_info(found, trailing_fields);
+  track_info_impl as_read;
+  if (leading_shown || has_trailing)
+    combine(leading_shown ? &leading_fields : nullptr, has_trailing ? &trailing_fields : nullptr, as_read);
+  const tag_changes changes = tag_changes::between(as_read, info);
+
   tag_region_update update;
-  if ((kinds & kind_id3v2) && known != nullptr) {
-    update.leading_length = known->length;
-    update.leading = id3v2_render(std::move(known->tag), known->length, info);
-    update.old_leading = &known->bytes;
+  if ((kinds & kind_id3v2) && has_leading) {
+    track_info_impl own(leading_fields);
+    changes.apply_to(own);
+    update.leading_length = leading->length;
+    update.leading = id3v2_render(std::move(leading->tag), leading->length, own);
+    // Only a caller's copy outlives this call.
+    if (leading == known) update.old_leading = &known->bytes;
   } else if (kinds & kind_id3v2) {
-    update.leading = id3v2_render_for_file(file, info, update.leading_length, abort);
+    update.leading = id3v2_render(id3parser::tag(), 0, info);
+  } else if (leading != nullptr) {
+    update.leading_length = leading->length;
   } else {
     file.seek(0, abort);
     id3v2_count_leading_tags(file, update.leading_length, abort);
   }
-  trailing_tags found = known_trailing != nullptr ? std::move(*known_trailing) : find_trailing_tags(file, true, abort);
   // Trailing tags that would reach back into the leading tags or over the
   // first audio frame are damage, not tags: replacing them would cut audio.
   if (found.start < update.leading_length || found.start < audio_start) vantrel_io::throw_io_data();
@@ -127,7 +175,7 @@ tag_region_update prepare_write(vantrel_io::file_object& file, unsigned kinds, c
   if (kinds & kind_apev2) trailing_kinds |= tag_service::write_apev2;
   if (kinds & kind_id3v1) trailing_kinds |= tag_service::write_id3v1;
   update.trailing_start = found.start;
-  update.trailing = render_trailing_tags(found, info, trailing_kinds);
+  update.trailing = render_trailing_tags(found, info, changes, trailing_kinds);
   return update;
 }
 

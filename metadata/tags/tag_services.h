@@ -22,6 +22,12 @@ inline constexpr unsigned kind_id3v1 = 1;
 inline constexpr unsigned kind_id3v2 = 2;
 inline constexpr unsigned kind_apev2 = 4;
 
+// Which tags a format's reading takes its fields from.
+enum class reading {
+  leading_then_trailing,  // read below
+  trailing_only,          // the trailing tags alone (trailing_tags_to_info)
+};
+
 // The ID3v2 tag's fields, else the trailing tags'; ReplayGain values missing
 // from the first come from the second. A damaged ID3v2 tag counts as none.
 // No tag at all: exception_tag_not_found. A writer that passes `leading`
@@ -32,11 +38,17 @@ void read(vantrel_io::file_object& file, track_info& out, const abort_signal& ab
           std::optional<id3v2_leading_tags>* leading = nullptr, std::optional<trailing_tags>* trailing = nullptr);
 
 // Replaces the file's tags by the kinds asked for; a kind not asked for is
-// removed. Written as tag_region_update does: what cannot change in one
-// write in place goes into what `rewrite` hands out (the caller commits it).
+// removed. A tag of a kind already there gets only what changed between the
+// info as the format's reading gives it (read's, or `shown` of
+// prepare_write) and `info`, and keeps every other value it holds, also
+// those the reading did not show; a tag of a new kind is made from `info`
+// whole. Written as tag_region_update does:
+// what cannot change in one write in place goes into what `rewrite` hands
+// out (the caller commits it).
 // Trailing tags that would begin before `audio_start` (the first audio
 // frame, as far as the caller knows it) or inside the leading tags are
-// damage: exception_io_data, and the file stays as it was.
+// damage: exception_io_data, and the file stays as it was. A damaged leading
+// tag is not written over: id3parser::parseError.
 // `leading` and `trailing`, when given, are what read handed out, with the
 // file unchanged since (held without sharing); the write uses them up.
 void write(vantrel_io::file_ptr& file, retag_temp_source& rewrite, unsigned kinds, const track_info& info,
@@ -49,7 +61,8 @@ void write(vantrel_io::file_ptr& file, retag_temp_source& rewrite, unsigned kind
 // result with apply_tag_region_update.
 tag_region_update prepare_write(vantrel_io::file_object& file, unsigned kinds, const track_info& info,
                                 const abort_signal& abort, std::uint64_t audio_start = 0,
-                                id3v2_leading_tags* leading = nullptr, trailing_tags* trailing = nullptr);
+                                id3v2_leading_tags* leading = nullptr, trailing_tags* trailing = nullptr,
+                                reading shown = reading::leading_then_trailing);
 
 // A file holding only the tags a file holds once `update` is applied to it:
 // read gives from it what it would give from that file, without going back

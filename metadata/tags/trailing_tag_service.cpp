@@ -7,6 +7,7 @@
 #include "io/file_copy.h"
 #include "io/io_exceptions.h"
 #include "io/memory_file.h"
+#include "metadata/tags/tag_changes.h"
 #include "metadata/tags/tag_not_found.h"
 #include "metadata/tags/tag_region_update.h"
 #include "metadata/tags/trailing_tags.h"
@@ -134,7 +135,8 @@ void trailing_tags_to_info(const trailing_tags& found, track_info& info) {
   set_tagtype(info, tagtype);
 }
 
-std::vector<std::uint8_t> render_trailing_tags(trailing_tags& found, const track_info& info, unsigned kinds) {
+std::vector<std::uint8_t> render_trailing_tags(trailing_tags& found, const track_info& info,
+                                               const tag_changes& changes, unsigned kinds) {
   if (found.damaged_apev2) throw_io_data();
   // The new APEv2 tag carries the old one's binary and read-only items
   // over; items a malformed one hid would be lost with the old tag.
@@ -142,11 +144,27 @@ std::vector<std::uint8_t> render_trailing_tags(trailing_tags& found, const track
   std::vector<std::uint8_t> tail;
   if (kinds & tag_service::write_apev2) {
     apev2::item_list items = std::move(found.apev2_items);
-    apev2::write_from_track_info(items, info);
+    if (found.has_apev2) {
+      track_info_impl own;
+      apev2::read_into_track_info(items, found.apev2_version, own);
+      changes.apply_to(own);
+      apev2::write_changes(items, own, changes);
+    } else {
+      apev2::write_from_track_info(items, info);
+    }
     tail = apev2::render_tag(items, true);
   }
   if (kinds & tag_service::write_id3v1) {
-    const id3v1_block block = id3v1_render_block(info);
+    id3v1_block block;
+    if (!found.id3v1_blocks.empty()) {
+      // The block other readers see: the one at the very end.
+      track_info_impl own;
+      id3v1_parse_block(found.id3v1_blocks.front().data(), own);
+      changes.apply_to(own);
+      block = id3v1_write_changes(found.id3v1_blocks.front(), own, changes);
+    } else {
+      block = id3v1_render_block(info);
+    }
     tail.insert(tail.end(), block.begin(), block.end());
   }
   return tail;
@@ -155,9 +173,11 @@ std::vector<std::uint8_t> render_trailing_tags(trailing_tags& found, const track
 void write_trailing_tags(file_ptr& file, retag_temp_source& rewrite, const track_info& info, unsigned kinds,
                          const abort_signal& abort) {
   trailing_tags found = find_trailing_tags(*file, true, abort);
+  track_info_impl as_read;
+  if (found.has_apev2 || !found.id3v1_blocks.empty()) trailing_tags_to_info(found, as_read);
   tag_region_update update;
   update.trailing_start = found.start;
-  update.trailing = render_trailing_tags(found, info, kinds);
+  update.trailing = render_trailing_tags(found, info, tag_changes::between(as_read, info), kinds);
   apply_tag_region_update(file, rewrite, update, abort);
 }
 

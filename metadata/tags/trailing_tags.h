@@ -12,6 +12,7 @@
 #include "metadata/tags/apev2.h"
 #include "metadata/tags/id3v1.h"
 
+class tag_changes;
 class track_info;
 
 struct trailing_tags {
@@ -36,13 +37,17 @@ trailing_tags find_trailing_tags(vantrel_io::file_object& file, bool read_conten
 void trailing_tags_to_info(const trailing_tags& found, track_info& info);
 
 // The bytes that replace the trailing tags `found` for the tag_service
-// kinds asked for (write_apev2, write_id3v1; 0 removes them). A damaged APEv2
-// tag, or one whose malformed item hid the items after it, cannot be
-// replaced without losing what it holds: exception_io_data.
-std::vector<std::uint8_t> render_trailing_tags(trailing_tags& found, const track_info& info, unsigned kinds);
+// kinds asked for (write_apev2, write_id3v1; 0 removes them). A tag of a
+// kind already there gets only `changes` (from the info as read to `info`),
+// keeping the rest of what it holds; a new one is made from `info` whole.
+// A damaged APEv2 tag, or one whose malformed item hid the items after it,
+// cannot be replaced without losing what it holds: exception_io_data.
+std::vector<std::uint8_t> render_trailing_tags(trailing_tags& found, const track_info& info,
+                                               const tag_changes& changes, unsigned kinds);
 
-// Replaces the trailing tags of `file` with those of `info`; a shrinking run
-// goes through `rewrite`'s temporary file when it gives one (the caller
-// commits it).
+// Replaces the trailing tags of `file` with those of `info`, for a format
+// whose reading shows the trailing tags alone (the info as read); a
+// shrinking run goes through `rewrite`'s temporary file when it gives one
+// (the caller commits it).
 void write_trailing_tags(vantrel_io::file_ptr& file, retag_temp_source& rewrite, const track_info& info,
                          unsigned kinds, const abort_signal& abort);

@@ -18,10 +18,12 @@ import tempfile
 
 from mutagen.apev2 import APEv2
 from mutagen.id3 import APIC, COMM, ID3, POPM, TIT2, TPE1, TRCK, TXXX
+from mutagen.wave import WAVE
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from blackbox_checks import check, failures, windows_path, zorvtool_runner  # noqa: E402
 from cue_images import KINDS, SHEET, block_sheet, make_cue_image, sheet_tracks, tags  # noqa: E402
+from two_tag_kinds import GAIN_ITEMS, id3v1_block, tag_with_album_only_in_id3v1, tag_with_gain_items  # noqa: E402
 
 WINE_EXEC, BUILD_DIR, ZORVTOOL = sys.argv[1:4]
 
@@ -140,6 +142,88 @@ def check_cue_image_edits(work):
         shown = subsong_fields(path)
         check([first(shown[n], "artist") for n in (1, 2, 3)] == ["File Artist", "File Artist", "New Guest"] and
               first(shown[2], "title") == "Zweite", "%s: the tracks show the edits: %r" % (kind, shown))
+def riff_info_items(path):
+    """The items of a WAVE file's LIST/INFO chunk."""
+    with open(path, "rb") as f:
+        data = f.read()
+    offset, items = 12, {}
+    while offset + 8 <= len(data):
+        cid, size = data[offset:offset + 4], struct.unpack("<I", data[offset + 4:offset + 8])[0]
+        if cid == b"LIST" and data[offset + 8:offset + 12] == b"INFO":
+            at = offset + 12
+            while at + 8 <= offset + 8 + size:
+                iid, isize = data[at:at + 4], struct.unpack("<I", data[at + 4:at + 8])[0]
+                items[iid.decode()] = data[at + 8:at + 8 + isize].rstrip(b"\0").decode()
+                at += 8 + isize + (isize & 1)
+        offset += 8 + size + (size & 1)
+    return items
+
+
+def check_edits_keep_what_the_reading_did_not_show(wav, plain, work):
+    """Files holding two tag kinds, one read and one beside it: a title edit
+    reaches both, and every other value of the tag beside stays, also what
+    the reading did not show (a gain tool's APEv2 items, an album only the
+    ID3v1 block or the INFO list holds)."""
+    ape_mp3 = os.path.join(work, "id3v2_ape.mp3")
+    shutil.copy(plain, ape_mp3)
+    tag_with_gain_items(ape_mp3, "Old")
+    v1_mp3 = os.path.join(work, "id3v2_id3v1.mp3")
+    shutil.copy(plain, v1_mp3)
+    block = tag_with_album_only_in_id3v1(v1_mp3, "Old", "V1 Album")
+    check(str(ID3(v1_mp3)["TALB"]) == "V1 Album" and "TALB" not in ID3(v1_mp3, load_v1=False),
+          "the album only in the ID3v1 block")
+
+    siblings = []
+    for name, make in (("ape_id3v1.wv", ["wavpack", "-q", "-w", "Title=Old", "-w", "Album=APE Album", wav, "-o"]),
+                       ("ape_id3v1.mpc", ["mpcenc", "--silent", "--title", "Old", "--album", "APE Album", wav])):
+        path = os.path.join(work, name)
+        subprocess.run(make + [path], check=True, capture_output=True)
+        ape = APEv2(path)
+        ape.update({"MP3GAIN_MINMAX": "112,200"})
+        ape.save(path)
+        with open(path, "ab") as f:
+            f.write(id3v1_block(b"Old", b"V1 Album"))
+        siblings.append(path)
+
+    info_wav = os.path.join(work, "info_id3.wav")
+    subprocess.run(["ffmpeg", "-v", "quiet", "-y", "-i", wav, "-metadata", "title=Info Title", "-metadata",
+                    "album=Info Album", info_wav], check=True)
+    wave = WAVE(info_wav)
+    wave.add_tags()
+    wave.tags.add(TIT2(encoding=3, text=["Old"]))
+    wave.save()
+    check(riff_info_items(info_wav).get("IPRD") == "Info Album", "the album only in the INFO list")
+
+    before = {path: APEv2(path) for path in [ape_mp3] + siblings}
+    for path in [ape_mp3, v1_mp3, info_wav] + siblings:
+        tag(path, "title=New")
+
+    after = APEv2(ape_mp3)
+    check(all(after.get(k) is not None and str(after[k]) == v for k, v in GAIN_ITEMS.items()) and
+          set(after.keys()) - set(GAIN_ITEMS) <= {"Title"} and str(after.get("Title", "New")) == "New",
+          "every APEv2 item beside the ID3v2 tag stays: %s" % dict(after))
+    check(str(ID3(ape_mp3)["TIT2"]) == "New" and str(ID3(ape_mp3)["TPE1"]) == "Band", "the ID3v2 tag edited")
+    gain = info(ape_mp3)[1]["replaygain"]["track_gain"]
+    check(gain is not None and abs(gain + 6.095) < 1e-3, "the APEv2 gain still read: %r" % gain)
+
+    id3 = ID3(v1_mp3)
+    with open(v1_mp3, "rb") as f:
+        new_block = f.read()[-128:]
+    check(str(id3["TIT2"]) == "New" and str(id3.get("TALB")) == "V1 Album", "ID3v1 album kept: %s" % id3.pprint())
+    check(new_block[:3] == b"TAG" and new_block[3:33].rstrip(b"\0") == b"New" and new_block[33:] == block[33:],
+          "only the ID3v1 title changed")
+
+    for path in siblings:
+        with open(path, "rb") as f:
+            tail = f.read()[-128:]
+        ape = APEv2(path)
+        check(tail == id3v1_block(b"New", b"V1 Album"), "%s: the ID3v1 block beside the APEv2 tag edited" % path)
+        check(str(ape["Title"]) == "New" and all(str(ape[k]) == str(v) for k, v in before[path].items() if k != "Title"),
+              "%s: every other APEv2 item stays: %s" % (path, dict(ape)))
+
+    items = riff_info_items(info_wav)
+    check(items.get("IPRD") == "Info Album" and items.get("INAM") == "New", "INFO list edited: %s" % items)
+    check(str(WAVE(info_wav).tags["TIT2"]) == "New", "id3 chunk edited")
 
 
 def main():
@@ -162,6 +246,7 @@ def main():
         check(first(fields, "date") == "2001", "lame year")
         check("id3v2" in str(data) and "id3v1" in str(data), "lame tagtype names both kinds")
         check_edits_in_place_at_both_ends(lame, work)
+        check_edits_keep_what_the_reading_did_not_show(wav, plain, work)
 
         # mutagen's tags, version 2.3 and 2.4, with a picture and a rating.
         picture = bytes(range(256)) * 8

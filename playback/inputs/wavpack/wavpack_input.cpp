@@ -164,13 +164,17 @@ public:
     // opens the file again afterwards, the new one if it was replaced.
     vantrel_io::file_ptr file = file_.take_file();
     try {
+      // The APEv2 tag holds the fields; an ID3v1 tag beside it stays, with
+      // the edit made in it.
+      unsigned kinds = tag_service::write_apev2;
+      if (!find_trailing_tags(*file, false, abort).id3v1_blocks.empty()) kinds |= tag_service::write_id3v1;
       if (own_file_) {
         retag_through_temp_file rewrite(path_.c_str());
-        write_trailing_tags(file, rewrite, tags, tag_service::write_apev2, abort);
+        write_trailing_tags(file, rewrite, tags, kinds, abort);
         rewrite.commit(file, abort);
       } else {
         retag_in_place in_place;
-        write_trailing_tags(file, in_place, tags, tag_service::write_apev2, abort);
+        write_trailing_tags(file, in_place, tags, kinds, abort);
       }
     } catch (const std::exception&) {
       reopen(std::move(file));

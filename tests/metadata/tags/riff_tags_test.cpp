@@ -109,6 +109,19 @@ TEST_F(RiffTags, WritesJoinedAsciiItemsAfterUnmappedOnes) {
   EXPECT_EQ(read(after), "artist=a,b;title=x;");
 }
 
+TEST_F(RiffTags, AnEditKeepsWhatTheReadingDidNotTakeFromTheInfoList) {
+  // The id3 chunk is read; the album only the INFO list holds stays, byte
+  // for byte, and the edited title reaches both chunks.
+  const std::string before =
+      riff(fmt + info_list(chunk("IPRD", "info album") + chunk("INAM", "info title")) + id3_chunk("id3 title") + audio);
+  track_info_impl info;
+  info.set_field("title", 5, "new", 3);
+  const std::string after = write(before, info);
+  EXPECT_NE(after.find(info_list(chunk("IPRD", "info album") + chunk("INAM", std::string("new\0", 4)))),
+            std::string::npos);
+  EXPECT_EQ(read(after), "title=new;");
+}
+
 TEST_F(RiffTags, SecondWriteFillsTheFillerAndKeepsTheSize) {
   track_info_impl info;
   info.set_field("title", 5, "Title", 5);

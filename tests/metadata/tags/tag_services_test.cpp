@@ -296,8 +296,71 @@ TEST_F(TagServices, TrailingRewriteKeepsItemsThatAreNotTextFields) {
   const trailing_tags found = find_trailing_tags(*file, true, abort);
   std::string items;
   for (const apev2::item& i : found.apev2_items) items += i.key + "=" + std::to_string(i.value.size()) + ";";
-  EXPECT_EQ("Cover Art (Front)=8;Tool=3;Track=3;Title=3;Album artist=2;Genre=1;", items);
+  // The edited item stays in its place; new ones follow.
+  EXPECT_EQ("Cover Art (Front)=8;Tool=3;Title=3;Album artist=2;Genre=1;Track=3;", items);
   EXPECT_EQ("Album artist=AA;Genre=a;Title=new;totaltracks=12;", read_fields(written));
+}
+
+TEST_F(TagServices, AnEditReachesEveryTagAndKeepsWhatTheReadingDidNotShow) {
+  // The ID3v2 tag is read; the trailing tags beside it hold more, or other,
+  // values: each gets the edited field alone.
+  const std::string head = leading(frame("TIT2", latin("old")) + frame("TRCK", latin("3/12")), 200);
+  const std::string gain_items = ape({{false, 0, "MP3GAIN_MINMAX", "112,200"},
+                                      {false, 0, "REPLAYGAIN_TRACK_GAIN", "-6.095000 dB"},
+                                      {false, 0, "Album", "ape album"},
+                                      {false, 0, "Track", "3/10"}});
+  std::string v1 = id3v1("old", 3, 17);
+  v1.replace(63, 8, "v1 album");
+  using fields = std::vector<std::pair<const char*, const char*>>;
+  struct edit_case {
+    const char* why;
+    std::string trailing;
+    unsigned kinds;
+    fields written;  // over the fields read
+    const char* ape_items;
+    std::string id3v1_block;
+  };
+  std::string v1_titled = v1;
+  v1_titled.replace(3, 3, "new");
+  std::string v1_tracked = v1;
+  v1_tracked[126] = 4;
+  const edit_case cases[] = {
+      {"APEv2 items of a gain tool, read or not", gain_items, tag_services::kind_id3v2 | tag_services::kind_apev2,
+       {{"title", "new"}},
+       "MP3GAIN_MINMAX=112,200;REPLAYGAIN_TRACK_GAIN=-6.095000 dB;Album=ape album;Track=3/10;Title=new;", ""},
+      {"a track number keeps the APEv2 tag's own total", gain_items,
+       tag_services::kind_id3v2 | tag_services::kind_apev2, {{"tracknumber", "4"}},
+       "MP3GAIN_MINMAX=112,200;REPLAYGAIN_TRACK_GAIN=-6.095000 dB;Album=ape album;Track=4/10;", ""},
+      {"an album only the ID3v1 block holds", v1, tag_services::kind_id3v2 | tag_services::kind_id3v1,
+       {{"title", "new"}}, "", v1_titled},
+      {"the ID3v1 track number", v1, tag_services::kind_id3v2 | tag_services::kind_id3v1, {{"tracknumber", "4"}}, "",
+       v1_tracked},
+  };
+  for (const edit_case& c : cases) {
+    auto model = io_test::make_model_file(head + audio + c.trailing);
+    vantrel_io::file_ptr file(model.get());
+    track_info_impl info;
+    tag_services::read(*file, info, abort);
+    const replaygain_info gain = info.get_replaygain();
+    for (const auto& [name, value] : c.written)
+      info.replace_field_value(info.find_field(name), 0, value, track_info::until_nul);
+    retag_in_place in_place;
+    tag_services::write(file, in_place, c.kinds, info, abort);
+    const std::string& written = model->bytes;
+    auto after = io_test::make_model_file(written);
+    const trailing_tags found = find_trailing_tags(*after, true, abort);
+    std::string items;
+    for (const apev2::item& i : found.apev2_items) items += i.key + "=" + i.value + ";";
+    EXPECT_EQ(c.ape_items, items) << c.why;
+    if (!c.id3v1_block.empty()) {
+      EXPECT_EQ(c.id3v1_block, written.substr(written.size() - 128)) << c.why;
+    }
+    // The reading shows the edit, and nothing else changed.
+    track_info_impl reread;
+    tag_services::read(*after, reread, abort);
+    EXPECT_EQ(track_fields_text(info), track_fields_text(reread)) << c.why;
+    EXPECT_FLOAT_EQ(gain.track_gain, reread.get_replaygain().track_gain) << c.why;
+  }
 }
 
 TEST_F(TagServices, AnApeTagWithAMalformedItemIsNotReplaced) {

@@ -1,0 +1,63 @@
+#include "metadata/tags/tag_changes.h"
+
+#include "foundation/byte_compare.h"
+#include "metadata/track_info.h"
+
+namespace {
+
+struct gain_value {
+  const char* name;
+  float replaygain_info::*value;
+};
+
+constexpr gain_value gain_values[] = {
+    {"replaygain_album_gain", &replaygain_info::album_gain},
+    {"replaygain_album_peak", &replaygain_info::album_peak},
+    {"replaygain_track_gain", &replaygain_info::track_gain},
+    {"replaygain_track_peak", &replaygain_info::track_peak},
+};
+
+const gain_value* find_gain_value(const std::string& name) {
+  for (const gain_value& g : gain_values)
+    if (qiv::stricmp_ascii_equal(name.c_str(), g.name)) return &g;
+  return nullptr;
+}
+
+}  // namespace
+
+tag_changes tag_changes::between(const track_info& as_read, const track_info& to_write) {
+  // ReplayGain values compare in their stored text form: a value compares
+  // equal to itself read back.
+  tag_field_map before, after;
+  fields_from_info(as_read, before);
+  fields_from_info(to_write, after);
+  tag_changes changes;
+  changes.gain_ = to_write.get_replaygain();
+  for (const auto& [name, values] : after.all()) {
+    const tag_field_map::values* old = before.find(name);
+    if (old == nullptr ? !values.empty() : *old != values) changes.changed_.at(name) = values;
+  }
+  for (const auto& [name, values] : before.all())
+    if (!values.empty() && !after.has(name)) changes.changed_.at(name);
+  return changes;
+}
+
+void tag_changes::apply_to(track_info& tag) const {
+  replaygain_info gain = tag.get_replaygain();
+  for (const auto& [name, values] : changed_.all()) {
+    if (const gain_value* g = find_gain_value(name)) {
+      gain.*g->value = gain_.*g->value;
+      continue;
+    }
+    const std::uint32_t old = tag.find_field(name.c_str());
+    if (old != track_info::not_found) {
+      qiv::bit_array selection(tag.field_count());
+      selection.set(old, true);
+      tag.remove_fields(selection);
+    }
+    if (values.empty()) continue;
+    const std::uint32_t field = tag.append_field(name.c_str(), name.size(), values[0].c_str(), values[0].size());
+    for (std::size_t v = 1; v < values.size(); ++v) tag.add_field_value(field, values[v].c_str(), values[v].size());
+  }
+  tag.set_replaygain(gain);
+}
