@@ -98,9 +98,9 @@ bool ogg_page_reader::next_packet(ogg_packet& out, const abort_signal& abort, st
 bool ogg_page_reader::next_raw_page(ogg_page& out, std::uint64_t& offset, const abort_signal& abort,
                                     std::uint64_t limit) {
   // Bytes that are no page (a bad checksum, a damaged lacing value) are
-  // stepped over from what the buffer holds before anything more is read:
-  // the pages after them are played even when the file ends within the
-  // buffer, whatever offset the damage sits at.
+  // stepped over within what the buffer holds; only a page begun and not
+  // whole asks for more. Asking the file at each step would end the stream
+  // at damage near its end, where the buffer already holds the rest.
   for (;;) {
     const long answer = ogg_sync_pageseek(&sync_, &out);
     if (answer > 0) {
