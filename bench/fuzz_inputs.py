@@ -353,7 +353,8 @@ def tag_damage_shapes(data):
     """Damage found in the field that tag writers once trusted: an APEv2 footer
     reaching back over the audio, a FLAC seek table of odd length, Ogg audio
     sharing the comment header's page, Ogg pages with a damaged length or a
-    bad checksum, one damaged size inside an MP4 file's item list, Matroska
+    bad checksum, one damaged lacing value behind a comment the write lays
+    out anew, one damaged size inside an MP4 file's item list, Matroska
     without a SeekHead, with a second Tags element, with a Tags element whose
     size is off, or cut short."""
     yield "ape-over-audio", tag_write_damage.ape_reaching_over_audio(data)
@@ -368,8 +369,26 @@ def tag_damage_shapes(data):
     if data[:4] == b"OggS":
         yield "audio-in-comment-page", tag_write_damage.ogg_with_audio_in_comment_page(data)
         yield "damaged-pages", tag_write_damage.ogg_with_damaged_pages(data)
+        yield from ogg_lacing_shapes(data)
     if data[:4] == b"\x1a\x45\xdf\xa3":
         yield from tag_write_damage.matroska_shapes(data)
+
+
+def ogg_lacing_shapes(data):
+    """One lacing value damaged (its page's checksum failing or made valid
+    again) in the first, a middle and the last but one audio page of a file
+    whose comment page is split in two, so that the write renumbers the
+    pages after the headers."""
+    try:
+        split = tag_write_damage.ogg_with_comment_split(data)
+    except ValueError:
+        return
+    pages = tag_write_damage.ogg_pages(split)
+    audio = [n for n, page in enumerate(pages) if tag_write_damage.ogg_granule(page) > 0]
+    for n in sorted({audio[0], audio[len(audio) // 2], audio[max(0, len(audio) - 2)]}):
+        for valid_checksum in (False, True):
+            yield ("damaged-lacing-%d%s" % (n, "-valid-checksum" if valid_checksum else ""),
+                   tag_write_damage.ogg_with_damaged_lacing(split, n, valid_checksum))
 
 
 ASF_HEADER = bytes.fromhex("3026b2758e66cf11a6d900aa0062ce6c")

@@ -94,6 +94,49 @@ def ogg_with_damaged_pages(data):
     return out
 
 
+def ogg_with_damaged_lacing(data, page, valid_checksum):
+    """The first non-zero lacing value of one page made one less: the page's
+    checksum then fails, or is made valid again over the shorter page (whose
+    packets then split elsewhere and whose last byte is left over)."""
+    pages = ogg_pages(data)
+    out = b"".join(ogg_page_bytes(*p) for p in pages[:page])
+    header, table, body = pages[page]
+    at = next(i for i, value in enumerate(table) if value)
+    damaged = table[:at] + [table[at] - 1] + table[at + 1:]
+    if valid_checksum:
+        out += ogg_page_bytes(header, damaged, body[:-1]) + body[-1:]
+    else:
+        intact = ogg_page_bytes(header, table, body)
+        out += intact[:27 + at] + bytes([table[at] - 1]) + intact[28 + at:]
+    return out + b"".join(ogg_page_bytes(*p) for p in pages[page + 1:])
+
+
+def ogg_with_comment_split(data):
+    """The page that ends the comment header cut in two after its first
+    lacing value of 255 (ValueError when it has none), so that a rewrite
+    lays the header pages out anew and renumbers the pages after them."""
+    pages = ogg_pages(data)
+    header, table, body = pages[1]
+    cut = table.index(255) + 1
+    first, second = bytearray(header), bytearray(header)
+    if cut == 1:
+        first[6:14] = struct.pack("<q", -1)  # no packet ends on it
+    second[5] |= 1  # continued
+    size = sum(table[:cut])
+    laid_out = [pages[0], (first, table[:cut], body[:size]), (second, table[cut:], body[size:])] + pages[2:]
+    return b"".join(ogg_page_bytes(h, t, b, sequence=n) for n, (h, t, b) in enumerate(laid_out))
+
+
+def ogg_granule(page):
+    return struct.unpack_from("<q", page[0], 6)[0]
+
+
+def wav_frames(wav):
+    """The number of frames in a WAV file's data chunk."""
+    block_align = struct.unpack_from("<H", wav, wav.find(b"fmt ") + 20)[0]
+    return struct.unpack_from("<I", wav, wav.find(b"data") + 4)[0] // block_align
+
+
 def flac_with_odd_seektable(data):
     """The seek table's length made 40 (not a multiple of 18), 4 bytes added."""
     pos = 4
@@ -337,6 +380,40 @@ def main():
         check(ffmpeg_audio(path) == played and len(played) > 0, "ffmpeg decodes the same audio after the rewrite")
         with open(path, "rb") as f:
             check(f.read().count(b"OggS") < damaged.count(b"OggS"), "the rewrite renumbered the pages")
+
+        # Opus and Vorbis with one damaged lacing value in an audio page (the
+        # first, one in the middle, the last but one): the player plays on
+        # after the damaged page, and a long comment that no longer fits the
+        # comment's page (so the pages after it are renumbered) keeps every
+        # frame it played.
+        for fixture, encode in (("opus", ["opusenc", "--quiet", "--comment", "big=" + "b" * 60000, long_wav]),
+                                ("ogg", ["oggenc", "-Q", "-c", "big=" + "b" * 60000, long_wav, "-o"])):
+            base = os.path.join(work, "big-comment." + fixture)
+            run(encode + [base])
+            with open(base, "rb") as f:
+                original = f.read()
+            pages = ogg_pages(original)
+            intact = wav_frames(tool.decoded(base))
+            audio_pages = [n for n, page in enumerate(pages) if ogg_granule(page) > 0]
+            for n in (audio_pages[0], audio_pages[len(audio_pages) // 2], audio_pages[-2]):
+                for valid_checksum in (False, True):
+                    name = "%s lacing value damaged in page %d%s" % (
+                        fixture, n, ", checksum valid" if valid_checksum else "")
+                    damaged = ogg_with_damaged_lacing(original, n, valid_checksum)
+                    path = os.path.join(work, "damaged-lacing." + fixture)
+                    with open(path, "wb") as f:
+                        f.write(damaged)
+                    audio = tool.decoded(path)
+                    check(audio is not None, "%s: decodes" % name)
+                    if not valid_checksum:
+                        # The page's packets are lost, and a packet it began.
+                        rate = 48000 if fixture == "opus" else 44100
+                        lost = ogg_granule(pages[n]) - ogg_granule(pages[n - 1]) + rate // 10
+                        check(wav_frames(audio) >= intact - lost,
+                              "%s: played on after it (%d of %d frames)" % (name, wav_frames(audio), intact))
+                    if expect_refused_or_sound(tool, name, path, audio, ("comment=" + "c" * 9000,)) == 0:
+                        with open(path, "rb") as f:
+                            check(f.read().count(b"OggS") > damaged.count(b"OggS"), "%s: pages renumbered" % name)
 
         # One damaged size inside an MP4 file's tags: the audio still plays,
         # and a write over it is refused untouched or reads back.

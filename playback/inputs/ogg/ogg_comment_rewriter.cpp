@@ -47,7 +47,15 @@ struct new_headers {
   std::uint32_t page_count = 0;
   std::uint64_t old_end = 0;
   std::uint32_t old_page_count = 0;
+  // What the pages after the headers add to their sequence numbers.
+  std::int64_t sequence_shift = 0;
 };
+
+// Whether the page's last packet goes on on the next page.
+bool leaves_packet_open(const ogg_page& page) {
+  const int segments = page.header[26];
+  return segments > 0 && page.header[26 + segments] == 255;
+}
 
 class header_builder {
 public:
@@ -120,8 +128,11 @@ void rebuild_headers(ogg_page_reader& reader, const ogg_comment_rewriter::link_r
   ogg_page page;
   std::uint64_t offset = 0;
   if (!reader.next_raw_page(page, offset, abort, end) || !ogg_page_bos(&page)) vantrel_io::throw_io_data();
+  const std::int64_t first_sequence = ogg_page_pageno(&page);
   stream_state in(ogg_page_serialno(&page));
-  header_builder builder(ogg_page_serialno(&page), ogg_page_pageno(&page), result);
+  header_builder builder(ogg_page_serialno(&page), first_sequence, result);
+  // The sequence number the page after the old headers carries.
+  std::int64_t following_sequence = first_sequence;
   track_info_impl working(edit.info);
   service_ptr<ogg_comment_handler> handler;
   bool complete = false;
@@ -130,6 +141,8 @@ void rebuild_headers(ogg_page_reader& reader, const ogg_comment_rewriter::link_r
     ogg_stream_pagein(&in.state, &page);
     ++result.old_page_count;
     result.old_end = offset + static_cast<std::uint64_t>(page.header_len + page.body_len);
+    const bool open = leaves_packet_open(page);
+    following_sequence = ogg_page_pageno(&page) + 1;
     ogg_packet packet;
     int got;
     while ((got = ogg_stream_packetout(&in.state, &packet)) != 0) {
@@ -168,11 +181,17 @@ void rebuild_headers(ogg_page_reader& reader, const ogg_comment_rewriter::link_r
       if (!complete) vantrel_io::throw_io_data();
       break;
     }
-    // The headers end before the first page that starts a packet of its
-    // own and completes one.
-    if (complete && !ogg_page_continued(&page) && ogg_page_granulepos(&page) != -1) break;
+    // The headers end with the page their last packet ends on. A packet
+    // begun there and left open ends them only at a page that starts a
+    // packet of its own and completes one. A page that goes on from a
+    // page lost in between (damaged, stepped over by every reader) belongs
+    // to the audio, which is copied as it stands.
+    if (complete && (!open || (!ogg_page_continued(&page) && ogg_page_granulepos(&page) != -1))) break;
   }
   builder.finish(abort);
+  // A page missing after the headers stays missing: readers tell decoders
+  // of the loss by the gap in the numbers.
+  result.sequence_shift = first_sequence + result.page_count - following_sequence;
 }
 
 // Copies the bytes of [from, to) as they stand, leaving the file's position
@@ -186,28 +205,22 @@ void copy_verbatim(vantrel_io::file_object& source, std::uint64_t from, std::uin
   source.seek(position, abort);
 }
 
-// Copies the pages of [from, end) with their sequence numbers moved so that
-// the first one follows the new header pages. Bytes that are no page (a page
-// with a bad checksum, junk, what a damaged page length left over) are
-// carried over byte for byte, so a decoder finds the same audio as before.
-void copy_renumbered(vantrel_io::file_ptr source, std::uint64_t from, std::uint64_t end, std::int64_t next_sequence,
+// Copies the pages of [from, end) with `shift` added to their sequence
+// numbers. Bytes that are no page (a page with a bad checksum, junk, what a
+// damaged page length left over) are carried over byte for byte, so a
+// decoder finds the same audio as before.
+void copy_renumbered(vantrel_io::file_ptr source, std::uint64_t from, std::uint64_t end, std::int64_t shift,
                      vantrel_io::writer& out, const abort_signal& abort) {
   ogg_page_reader reader(source);
   reader.seek(from, abort);
   ogg_page page;
   std::uint64_t offset = 0;
   std::uint64_t copied_to = from;
-  bool first = true;
-  std::int64_t shift = 0;
   std::vector<unsigned char> header;
   while (reader.next_raw_page(page, offset, abort, end)) {
     // The page's bytes live in the reader's buffer, which the copy leaves alone.
     copy_verbatim(*source, copied_to, offset, out, abort);
     copied_to = offset + static_cast<std::uint64_t>(page.header_len + page.body_len);
-    if (first) {
-      shift = next_sequence - ogg_page_pageno(&page);
-      first = false;
-    }
     header.assign(page.header, page.header + page.header_len);
     const std::int64_t sequence = ogg_page_pageno(&page) + shift;
     if (sequence < 0 || sequence > 0xFFFFFFFFll) vantrel_io::throw_io_data();
@@ -259,16 +272,11 @@ void write(vantrel_io::file_ptr file, const std::vector<link_range>& links,
     }
     temp->write(headers.pages.get_ptr(), headers.pages.get_size(), abort);
     const std::uint64_t end = link.start + link.length;
-    if (headers.page_count == headers.old_page_count) {
+    if (headers.sequence_shift == 0) {
       file->seek(headers.old_end, abort);
       vantrel_io::copy_bytes(*file, *temp, end - headers.old_end, abort);
     } else {
-      ogg_page first;
-      std::uint64_t first_offset = 0;
-      ogg_page_reader reader(file);
-      reader.seek(link.start, abort);
-      if (!reader.next_raw_page(first, first_offset, abort, end)) vantrel_io::throw_io_data();
-      copy_renumbered(file, headers.old_end, end, ogg_page_pageno(&first) + headers.page_count, *temp, abort);
+      copy_renumbered(file, headers.old_end, end, headers.sequence_shift, *temp, abort);
     }
   }
   if (!temp) return;

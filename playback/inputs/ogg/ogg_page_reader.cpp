@@ -74,9 +74,8 @@ bool ogg_page_reader::read_more(const abort_signal& abort, std::uint64_t limit) 
 
 bool ogg_page_reader::next_page(const abort_signal& abort, std::uint64_t limit) {
   ogg_page page;
-  while (ogg_sync_pageout(&sync_, &page) != 1) {
-    if (!read_more(abort, limit)) return false;
-  }
+  std::uint64_t offset = 0;
+  if (!next_raw_page(page, offset, abort, limit)) return false;
   const auto serial = static_cast<std::uint32_t>(ogg_page_serialno(&page));
   if (!serial_known_ || serial != serial_) {
     if (ogg_stream_check(&stream_) == 0) ogg_stream_reset(&stream_);
@@ -98,6 +97,10 @@ bool ogg_page_reader::next_packet(ogg_packet& out, const abort_signal& abort, st
 
 bool ogg_page_reader::next_raw_page(ogg_page& out, std::uint64_t& offset, const abort_signal& abort,
                                     std::uint64_t limit) {
+  // Bytes that are no page (a bad checksum, a damaged lacing value) are
+  // stepped over within what the buffer holds; only a page begun and not
+  // whole asks for more. Asking the file at each step would end the stream
+  // at damage near its end, where the buffer already holds the rest.
   for (;;) {
     const long answer = ogg_sync_pageseek(&sync_, &out);
     if (answer > 0) {
@@ -116,20 +119,7 @@ bool ogg_page_reader::next_raw_page(ogg_page& out, std::uint64_t& offset, const 
 bool ogg_page_reader::page_at_or_after(std::uint64_t& position, ogg_page& out, const abort_signal& abort,
                                        std::uint64_t limit) {
   seek(position, abort);
-  std::uint64_t offset = file_->get_position(abort);
-  if (!read_more(abort, limit)) return false;
-  for (;;) {
-    const long answer = ogg_sync_pageseek(&sync_, &out);
-    if (answer > 0) {
-      position = offset;
-      return true;
-    }
-    if (answer < 0) {
-      offset += static_cast<std::uint64_t>(-answer);
-    } else if (!read_more(abort, limit)) {
-      return false;
-    }
-  }
+  return next_raw_page(out, position, abort, limit);
 }
 
 std::uint64_t ogg_page_reader::size_or_throw(std::uint64_t end, const abort_signal& abort) {
@@ -166,19 +156,12 @@ std::uint64_t ogg_page_reader::last_page_of_file(std::uint64_t end, ogg_page& ou
     std::uint64_t offset = end - window;
     if (page_at_or_after(offset, out, abort, end)) {
       ogg_page next;
-      for (;;) {
-        const int answer = ogg_sync_pageout(&sync_, &next);
-        if (answer == 1) {
-          offset += page_length(out);
-          out = next;
-        } else if (answer == 0 && read_more(abort, end)) {
-          continue;
-        } else if (answer < 0) {
-          continue;
-        } else {
-          return offset;
-        }
+      std::uint64_t next_offset = 0;
+      while (next_raw_page(next, next_offset, abort, end)) {
+        offset = next_offset;
+        out = next;
       }
+      return offset;
     }
     if (window >= span) break;
     window = std::min(window * 2, span);
@@ -240,13 +223,7 @@ std::int64_t ogg_page_reader::seek_to_granule(std::int64_t target, const abort_s
       continue;
     }
     bool have_granule = ogg_page_granulepos(&page) != -1;
-    while (!have_granule) {
-      offset += page_length(page);
-      int answer;
-      while ((answer = ogg_sync_pageout(&sync_, &page)) == 0) {
-        if (!read_more(abort, end)) break;
-      }
-      if (answer != 1) break;
+    while (!have_granule && next_raw_page(page, offset, abort, end)) {
       have_granule = ogg_page_granulepos(&page) != -1;
     }
     if (!have_granule || ogg_page_granulepos(&page) > target) {

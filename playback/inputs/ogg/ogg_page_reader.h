@@ -35,7 +35,7 @@ public:
   bool next_packet(ogg_packet& out, const abort_signal& abort, std::uint64_t limit);
 
   // The next whole page and the offset of its first byte, stepping over
-  // bytes that are no page; for copying pages as they stand.
+  // bytes that are no page.
   bool next_raw_page(ogg_page& out, std::uint64_t& offset, const abort_signal& abort, std::uint64_t limit);
 
   bool page_at_or_after(std::uint64_t& position, ogg_page& out, const abort_signal& abort, std::uint64_t limit);

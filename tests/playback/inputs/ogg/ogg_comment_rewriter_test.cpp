@@ -49,8 +49,9 @@ single_factory<test_codec> test_codec_registration(&service_factory::global_list
 
 std::string u32(std::uint32_t v) { return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; }
 
-// Two header pages, then `audio` pages of one 3000-byte packet each.
-std::string make_stream(int audio) {
+// Two header pages, then `audio` packets of `size` bytes, each flushed: a
+// packet over 65025 bytes takes two pages, the first ending none.
+std::string make_stream(int audio, std::size_t size = 3000) {
   ogg_stream_state stream;
   ogg_stream_init(&stream, 77);
   std::string out;
@@ -69,7 +70,7 @@ std::string make_stream(int audio) {
   };
   put("zhead", 0, true);
   put("z" + u32(1) + "v" + u32(1) + u32(7) + "TITLE=a", 0, true);
-  for (int i = 1; i <= audio; ++i) put(std::string(3000, char('0' + i)), i * 1000, true);
+  for (int i = 1; i <= audio; ++i) put(std::string(size, char('0' + i)), i * 1000, true);
   ogg_stream_clear(&stream);
   return out;
 }
@@ -128,6 +129,40 @@ TEST_F(OggCommentRewriter, GrowingCommentRebuildsWithRenumberedPages) {
   for (std::size_t i = 0; i < sequence.size(); ++i) EXPECT_EQ(sequence[i], static_cast<long>(i)) << "page " << i;
   EXPECT_EQ(pages[pages.size() - 1], std::string(3000, '3')) << "audio pages copied as they were";
   EXPECT_EQ(pages[pages.size() - 3], std::string(3000, '1'));
+}
+
+TEST_F(OggCommentRewriter, AudioAfterTheHeadersIsCopiedAsItStands) {
+  // The first audio packet starts a page that ends none; with that page
+  // damaged, readers step over it and drop the rest of its packet.
+  for (const bool damaged : {false, true}) {
+    std::string original = make_stream(2, 70000);
+    const std::size_t audio_at = original.find("OggS", original.find("OggS", 1) + 1);
+    const std::size_t first_page = 27 + 255 + 255 * 255;
+    if (damaged) original[audio_at + 1000] ^= 1;
+    vantrel_io::file_ptr file = file_with(original);
+    track_info_impl info;
+    const std::string title(70000, 't');
+    info.set_field("TITLE", 5, title.data(), title.size());
+    retag_in_place no_path;
+    ASSERT_NO_THROW(ogg_comment_rewriter::write(file, {{0, original.size()}}, {{0, info}}, no_path, abort))
+        << "damaged " << damaged;
+
+    const std::string after = contents(*file);
+    const std::size_t audio_after = after.size() - (original.size() - audio_at);
+    EXPECT_EQ(after.compare(audio_after, first_page, original, audio_at, first_page) == 0, damaged)
+        << "only a damaged page is carried over byte for byte";
+    const std::string next = after.substr(audio_after + first_page, 22);
+    ASSERT_EQ(next.substr(0, 4), "OggS");
+    // The comment now takes two pages: the audio moves one number on, and
+    // the number of the damaged page stays missing.
+    EXPECT_EQ(static_cast<unsigned char>(next[18]), 4) << "damaged " << damaged;
+    if (!damaged) {
+      std::vector<long> sequence;
+      const std::vector<std::string> pages = pages_of(after, &sequence);
+      for (std::size_t i = 0; i < sequence.size(); ++i) EXPECT_EQ(sequence[i], static_cast<long>(i));
+      EXPECT_EQ(pages.back().size(), 70000u - 255 * 255);
+    }
+  }
 }
 
 TEST_F(OggCommentRewriter, FailureWhileBuildingLeavesTheFileAlone) {
