@@ -130,15 +130,25 @@ def tool_writes(paths, folder):
     return writes
 
 
-def edit_and_apply(player, row, text):
+def edit_in_place(player, row, text, window=DIALOG):
+    """The row's value typed in place (F2) for every track."""
+    player.probe(*window, "control-keys", str(METADATA_LIST), "home", *["down"] * row, "f2")
+    player.probe(*window, "type", text)
+    player.probe(*window, "focus-keys", "return")
+
+
+def apply_and_wait(player, window=DIALOG):
+    """Apply; true once the dialog is enabled again with Apply off."""
+    player.probe(*window, "command", str(APPLY))
+    return player.wait(lambda: (lambda w: w[0] is not None and not w[1].get(APPLY, (0, 1))[1] and
+                                not int(w[0][3], 16) & WS_DISABLED)(dialog_window(player, window)), 120)
+
+
+def edit_and_apply(player, row, text, window=DIALOG):
     """The row's value typed in place for every track, then Apply; true once
     the dialog is enabled again with Apply off."""
-    player.probe(*DIALOG, "control-keys", str(METADATA_LIST), "home", *["down"] * row, "f2")
-    player.probe(*DIALOG, "type", text)
-    player.probe(*DIALOG, "focus-keys", "return")
-    player.probe(*DIALOG, "command", str(APPLY))
-    return player.wait(lambda: (lambda w: w[0] is not None and not w[1].get(APPLY, (0, 1))[1] and
-                                not int(w[0][3], 16) & WS_DISABLED)(dialog_window(player)), 120)
+    edit_in_place(player, row, text, window)
+    return apply_and_wait(player, window)
 
 
 def test_two_applies_over_every_format(root):

@@ -73,10 +73,10 @@ def fields(path):
     return {key.lower(): list(values) for key, values in tags_of(path).items()}
 
 
-def dialog_window(player):
+def dialog_window(player, window=DIALOG):
     """The properties dialog's window line (class, visible, style, ...) and
     {id: (visible, enabled)} of its controls."""
-    lines = player.probe(*DIALOG, "descendants").stdout.splitlines()
+    lines = player.probe(*window, "descendants").stdout.splitlines()
     if not lines or not lines[0].startswith("window\t"):
         return None, {}
     controls = {int(f[0]): (f[2] == "1", f[3] == "1") for f in (line.split("\t") for line in lines[1:]) if len(f) >= 7}
@@ -91,8 +91,8 @@ def controls_of(player, title):
     return [int(f[0]) for f in (line.split("\t") for line in lines[1:]) if f and f[0].lstrip("-").isdigit()]
 
 
-def rows(player, control):
-    return dict(line.split("\t", 1) for line in player.probe(*DIALOG, "rows", str(control)).stdout.splitlines()
+def rows(player, control, window=DIALOG):
+    return dict(line.split("\t", 1) for line in player.probe(*window, "rows", str(control)).stdout.splitlines()
                 if "\t" in line)
 
 

@@ -20,6 +20,9 @@
 //   window_probe EXE --title PREFIX ...  the same commands on the program's other
 //                                        top-level window whose title begins so
 //                                        (a dialog it opened), also:
+//   window_probe EXE --window HANDLE ... the same on the window with that handle (hex,
+//                                        as popups prints it): one of several dialogs
+//                                        with the same title
 //   ... descendants                      children, grandchildren and so on, in the
 //                                        children's line format
 //   ... click ID                         clicks the visible button with that id
@@ -33,12 +36,16 @@
 //   ... rows ID                          the rows of list view ID (a child, else the
 //                                        first visible descendant), cells tab-separated
 //   ... control-keys ID KEY...           keys posted to control ID
+//   ... select-rows ID N...              selects exactly those rows of list view ID
+//                                        (a child, else the first visible descendant)
+//   ... focus ID                         gives control ID the keyboard focus, as Tab does
 //   ... type TEXT                        the text typed over everything in the
 //                                        control that has the program's focus
 //   ... focus-keys KEY...                keys posted to that control
 //   window_probe EXE menu [shift]        clicks the Menu button, Shift held when asked;
 //                                        returns while the menu is open
-//   window_probe EXE popups              the program's other visible windows: class, rectangle
+//   window_probe EXE popups              the program's other visible windows: class, rectangle,
+//                                        handle, title
 //   window_probe EXE context-menu ID     a context request at the middle of control ID
 //   window_probe EXE menu-keys KEY...    keys posted to the program's open popup menu
 //                                        (it need not be in front)
@@ -62,6 +69,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -240,7 +248,9 @@ BOOL CALLBACK print_popup(HWND window, LPARAM data) {
   if (window == s->main || process != s->process || !IsWindowVisible(window)) return TRUE;
   RECT area = {};
   GetWindowRect(window, &area);
-  print(utf8(class_of(window)) + "\t" + rect_text(area));
+  char handle[20];
+  std::snprintf(handle, sizeof(handle), "%lX", static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(window)));
+  print(utf8(class_of(window)) + "\t" + rect_text(area) + "\t" + handle + "\t" + utf8(text_of(window)));
   return TRUE;
 }
 
@@ -267,7 +277,7 @@ constexpr key_name key_names[] = {
     {L"up", VK_UP},         {L"down", VK_DOWN},       {L"left", VK_LEFT},   {L"right", VK_RIGHT},
     {L"return", VK_RETURN}, {L"back", VK_BACK},       {L"escape", VK_ESCAPE}, {L"f11", VK_F11},
     {L"home", VK_HOME},     {L"end", VK_END},         {L"tab", VK_TAB},     {L"space", VK_SPACE},
-    {L"apps", VK_APPS},     {L"f2", VK_F2},
+    {L"apps", VK_APPS},     {L"f2", VK_F2},           {L"delete", VK_DELETE},
 };
 
 // A named key, or a single letter or digit ("p").
@@ -539,6 +549,25 @@ int list_rows(HWND list) {
   return 0;
 }
 
+// The rows' selection set as a user's clicks set it: the list tells its
+// parent of each change.
+int select_rows(HWND list, const std::vector<int>& items) {
+  if (list == nullptr) return 1;
+  remote_block block(list, sizeof(LVITEMW));
+  if (!block.valid()) return 1;
+  const auto set_state = [&](int item, UINT state, UINT mask) {
+    LVITEMW request = {};
+    request.state = state;
+    request.stateMask = mask;
+    return block.write(0, &request, sizeof(request)) &&
+           SendMessageTimeoutW(list, LVM_SETITEMSTATE, WPARAM(item), reinterpret_cast<LPARAM>(block.address()),
+                               SMTO_ABORTIFHUNG, 5000, nullptr) != 0;
+  };
+  if (!set_state(-1, 0, LVIS_SELECTED)) return 1;
+  for (const int item : items)
+    if (!set_state(item, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED)) return 1;
+  return 0;
+}
 
 // The window is shown, enabled and has `control` disabled.
 bool settled(HWND window, int control) {
@@ -619,9 +648,11 @@ namespace {
 int run_command(int argc, wchar_t** argv) {
   const std::wstring command = argv[2];
   if (command == L"media-key" && argc == 4) return media_key(static_cast<UINT>(_wtoi(argv[3])));
-  if (command == L"--title" && argc >= 5) {
-    const HWND window = find_titled_window(argv[3]);
-    if (window == nullptr) {
+  if ((command == L"--title" || command == L"--window") && argc >= 5) {
+    const HWND window = command == L"--title"
+                            ? find_titled_window(argv[3])
+                            : reinterpret_cast<HWND>(static_cast<UINT_PTR>(wcstoul(argv[3], nullptr, 16)));
+    if (window == nullptr || !IsWindow(window)) {
       print("no such window");
       return 2;
     }
@@ -654,6 +685,20 @@ int run_command(int argc, wchar_t** argv) {
     }
     if (action == L"control-keys" && argc >= 6)
       return post_keys(GetDlgItem(window, _wtoi(argv[5])), std::vector<std::wstring>(argv + 6, argv + argc));
+    if (action == L"select-rows" && argc >= 6) {
+      const HWND list = GetDlgItem(window, _wtoi(argv[5]));
+      std::vector<int> items;
+      for (int i = 6; i < argc; ++i) items.push_back(_wtoi(argv[i]));
+      return select_rows(list != nullptr ? list : find_control(window, _wtoi(argv[5])), items);
+    }
+    if (action == L"focus" && argc == 6) {
+      // The dialog manager moves the focus and the default button as Tab would.
+      const HWND control = find_control(window, _wtoi(argv[5]));
+      return control != nullptr && SendMessageTimeoutW(window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(control), TRUE,
+                                                        SMTO_ABORTIFHUNG, 5000, nullptr)
+                 ? 0
+                 : 1;
+    }
     if (action == L"type" && argc == 6) return type_text(window, argv[5]);
     if (action == L"focus-keys") return post_keys(focus_of(window), std::vector<std::wstring>(argv + 5, argv + argc));
     return 1;
