@@ -178,15 +178,17 @@ def main():
                     os.kill(process.pid, signal.SIGKILL)
                 process.wait()
                 problems = []
-                # Read first: the Wine server has then also done with the
-                # killed process, whose handles the system closes.
                 fields = tool.fields(path)
-                if files_left():
-                    problems.append("the kill left %s beside the file" % files_left())
                 if fields not in (old_fields, new_fields):
                     problems.append("tags neither old nor new: %s" % fields)
                 if tool.decoded(path) != old_audio:
                     problems.append("the audio decodes differently")
+                # Looked at after the readings: the Wine server closes the
+                # killed process's handles (and so deletes its files pending
+                # deletion) a moment after the process is gone, and it has
+                # done so before it serves the later programs.
+                if files_left():
+                    problems.append("the kill left %s beside the file" % files_left())
                 if chaptered:
                     chapters = ffprobe_chapter_titles(path)
                     if chapters != (new_chapters if fields == new_fields else old_chapters):
