@@ -8,16 +8,26 @@ namespace {
 
 [[noreturn]] void throw_crypto_error() { throw exception_win32(GetLastError()); }
 
+// Acquiring a context costs tens of milliseconds under Wine, and every tag
+// write names a file through a digest: one context serves the whole
+// process, its hash objects used on several threads at once. A failed
+// acquisition is tried again by the next hasher.
+HCRYPTPROV shared_provider() {
+  static const HCRYPTPROV provider = [] {
+    HCRYPTPROV acquired = 0;
+    if (!CryptAcquireContextW(&acquired, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT | CRYPT_SILENT))
+      throw_crypto_error();
+    return acquired;
+  }();
+  return provider;
+}
+
 }  // namespace
 
-md5_hasher::md5_hasher() {
-  if (!CryptAcquireContextW(&provider_, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT | CRYPT_SILENT))
-    throw_crypto_error();
-}
+md5_hasher::md5_hasher() : provider_(shared_provider()) {}
 
 md5_hasher::~md5_hasher() {
   if (hash_ != 0) CryptDestroyHash(hash_);
-  CryptReleaseContext(provider_, 0);
 }
 
 // Created on first use, so a hasher that is never fed costs no hash object.

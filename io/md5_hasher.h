@@ -1,4 +1,5 @@
-// MD5 through the system's CryptoAPI: the digest that guards "config.dat".
+// MD5 through the system's CryptoAPI: the digest that guards "config.dat"
+// and names the temporary file of a tag rewrite.
 // A failing CryptoAPI call throws exception_win32 with its error code.
 #pragma once
 
@@ -16,7 +17,8 @@ struct md5_digest {
 
 class md5_hasher {
 public:
-  // Acquires a verify-only context; nothing is stored and no key is used.
+  // Hashes in the process's verify-only context, acquired on first use;
+  // nothing is stored and no key is used.
   md5_hasher();
   ~md5_hasher();
   md5_hasher(const md5_hasher&) = delete;

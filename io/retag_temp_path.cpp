@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "foundation/code_point_text.h"
 #include "foundation/string_buffer.h"
 #include "io/md5_hasher.h"
 
@@ -24,8 +25,10 @@ void make_retag_temp_path(const char* target, qiv::string_object& out) {
   for (const char* p = target; *p; ++p) {
     if (*p == '\\' || *p == '/' || *p == '|' || *p == ':') name_start = p + 1;
   }
+  qiv::string_buffer upper_name;
+  qiv::string_to_upper_utf8(upper_name, name_start);
   md5_hasher hasher;
-  hash_text(hasher, target);
+  hash_text(hasher, upper_name.get_ptr());
   hash_text(hasher, name_salt_1);
   hash_text(hasher, name_salt_2);
   const md5_digest digest = hasher.finish();

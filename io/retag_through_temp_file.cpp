@@ -5,6 +5,7 @@
 #include "foundation/string_buffer.h"
 #include "foundation/text_or_resource_id.h"
 #include "foundation/win32_handles.h"
+#include "io/delete_pending_file.h"
 #include "io/file_scheme.h"
 #include "io/io_exceptions.h"
 #include "io/native_file.h"
@@ -21,64 +22,68 @@ constexpr double retry_step_seconds = 0.01;
 // For schemes whose files cannot be replaced by a native move.
 constexpr double remove_timeout_seconds = 10;
 
-// The Win32 form of both paths when the native file system serves them; the
-// replacement is then one atomic move.
-bool native_forms(const char* target, const char* temp, qiv::string_object& target_out, qiv::string_object& temp_out) {
-  scheme_handler& native = file_scheme_handler();
-  if (!native.claims_path(target) || !native.claims_path(temp)) return false;
-  win32_path(target, target_out);
-  win32_path(temp, temp_out);
-  return true;
-}
-
-HANDLE open_for_attributes(const wchar_t* path, DWORD access) {
-  const HANDLE handle = CreateFileW(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+HANDLE open_for_reading(const wchar_t* path) {
+  const HANDLE handle = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                     OPEN_EXISTING, 0, nullptr);
   if (handle == INVALID_HANDLE_VALUE) throw_last_io_error();
   return handle;
 }
 
-// One attempt: the temporary file takes the target's creation time and
-// attributes, then replaces it.
-void replace_native_once(const wchar_t* target, const wchar_t* temp) {
-  {
-    win32_handle source(open_for_attributes(target, GENERIC_READ));
-    // Attribute access only: a temporary file that took a read-only
-    // attribute in an earlier attempt can still be opened again.
-    win32_handle destination(open_for_attributes(temp, FILE_WRITE_ATTRIBUTES));
-    FILETIME created;
-    if (!GetFileTime(source.get(), &created, nullptr, nullptr)) throw_last_io_error();
-    if (!SetFileTime(destination.get(), &created, nullptr, nullptr)) throw_last_io_error();
-    const DWORD attributes = GetFileAttributesW(target);
-    if (attributes == INVALID_FILE_ATTRIBUTES) throw_last_io_error();
-    SetFileAttributesW(temp, attributes);
-    // Windows refuses to replace a read-only file; the temporary file
-    // carries the attribute over, so the target stays read-only.
-    if (attributes & FILE_ATTRIBUTE_READONLY) {
-      if (!SetFileAttributesW(target, attributes & ~FILE_ATTRIBUTE_READONLY)) throw_last_io_error();
-      if (!MoveFileExW(temp, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED)) {
-        const DWORD error = GetLastError();
-        SetFileAttributesW(target, attributes);
-        SetLastError(error);
-        throw_last_io_error();
-      }
-      return;
-    }
-  }
-  if (!MoveFileExW(temp, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED)) throw_last_io_error();
+void set_basic_info(HANDLE file, FILE_BASIC_INFO& info) {
+  if (!SetFileInformationByHandle(file, FileBasicInfo, &info, sizeof info)) throw_last_io_error();
 }
 
-// The new file must be on disk before it replaces the old one: after a
-// power loss the file system may keep the move but not the data behind it.
-void flush_to_disk(const wchar_t* path) {
-  win32_handle file(open_for_attributes(path, GENERIC_WRITE));
-  if (!FlushFileBuffers(file.get())) throw_last_io_error();
+// The attributes a file can be given; the others belong to how the file
+// system stores the target.
+constexpr DWORD settable_attributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                      FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED |
+                                      FILE_ATTRIBUTE_OFFLINE | FILE_ATTRIBUTE_TEMPORARY;
+
+// Like SetFileAttributesW, whose failure a replacement has always let pass.
+void copy_attributes(HANDLE file, DWORD attributes) noexcept {
+  FILE_BASIC_INFO info = {};
+  info.FileAttributes = (attributes & settable_attributes) ? (attributes & settable_attributes) : FILE_ATTRIBUTE_NORMAL;
+  SetFileInformationByHandle(file, FileBasicInfo, &info, sizeof info);
+}
+
+// One attempt: the temporary file takes the target's creation time and
+// attributes, then replaces it.
+void replace_native_once(const wchar_t* target, delete_pending_file& temp) {
+  FILETIME created;
+  {
+    win32_handle source(open_for_reading(target));
+    if (!GetFileTime(source.get(), &created, nullptr, nullptr)) throw_last_io_error();
+  }
+  FILE_BASIC_INFO times = {};
+  times.CreationTime.LowPart = created.dwLowDateTime;
+  times.CreationTime.HighPart = static_cast<LONG>(created.dwHighDateTime);
+  set_basic_info(temp.handle(), times);
+  const DWORD attributes = GetFileAttributesW(target);
+  if (attributes == INVALID_FILE_ATTRIBUTES) throw_last_io_error();
+  // Read-only only once in place: a temporary file left by a kill in
+  // between must stay removable.
+  copy_attributes(temp.handle(), attributes & ~FILE_ATTRIBUTE_READONLY);
+  if (!(attributes & FILE_ATTRIBUTE_READONLY)) {
+    temp.move_over(target);
+    return;
+  }
+  // Windows refuses to replace a read-only file.
+  if (!SetFileAttributesW(target, attributes & ~FILE_ATTRIBUTE_READONLY)) throw_last_io_error();
+  try {
+    temp.move_over(target);
+  } catch (...) {
+    SetFileAttributesW(target, attributes);
+    throw;
+  }
+  copy_attributes(temp.handle(), attributes);
 }
 
 // A virus scanner or indexer holding the target for a moment shows up as a
-// sharing violation or as access denied.
-void replace_native(const wchar_t* target, const wchar_t* temp, const abort_signal& abort) {
-  flush_to_disk(temp);
+// sharing violation or as access denied. The new file must be on disk
+// before it replaces the old one: after a power loss the file system may
+// keep the move but not the data behind it.
+void replace_native(const wchar_t* target, delete_pending_file& temp, const abort_signal& abort) {
+  if (!FlushFileBuffers(temp.handle())) throw_last_io_error();
   pause_before_file_change();
   const ULONGLONG start = GetTickCount64();
   for (;;) {
@@ -94,9 +99,26 @@ void replace_native(const wchar_t* target, const wchar_t* temp, const abort_sign
   }
 }
 
+// What a killed rewrite of the target left beside it, unless another
+// rewrite is still writing it.
+void remove_leftover_of(const char* target) noexcept {
+  try {
+    if (!file_scheme_handler().claims_path(target)) return;
+    qiv::string_buffer temp_path, native;
+    make_retag_temp_path(target, temp_path);
+    win32_path(temp_path.get_ptr(), native);
+    const text_or_resource_id wide(native.get_ptr());
+    delete_if_unused(wide.get());
+  } catch (const std::exception&) {
+    // A path that names no native file has nothing beside it to remove.
+  }
+}
+
 }  // namespace
 
-retag_through_temp_file::retag_through_temp_file(const char* target) : target_(target) {}
+retag_through_temp_file::retag_through_temp_file(const char* target) : target_(target) {
+  remove_leftover_of(target);
+}
 
 retag_through_temp_file::~retag_through_temp_file() { discard_temp(); }
 
@@ -104,7 +126,16 @@ bool retag_through_temp_file::open_temp(file_ptr& out, const abort_signal& abort
   qiv::dynamic_assert(!temp_file_ && temp_path_.is_empty());
   try {
     make_retag_temp_path(target_.get_ptr(), temp_path_);
-    open(temp_file_, temp_path_.get_ptr(), open_mode::write_new, abort);
+    if (file_scheme_handler().claims_path(temp_path_.get_ptr())) {
+      abort.check_and_throw();
+      qiv::string_buffer native;
+      win32_path(temp_path_.get_ptr(), native);
+      const text_or_resource_id wide(native.get_ptr());
+      native_temp_ = std::make_unique<delete_pending_file>(wide.get());
+      temp_file_ = native_temp_->open_for_writing(abort);
+    } else {
+      open(temp_file_, temp_path_.get_ptr(), open_mode::write_new, abort);
+    }
   } catch (const exception_aborted&) {
     // The open may have created the file before it noticed the abort.
     discard_temp();
@@ -119,17 +150,18 @@ bool retag_through_temp_file::open_temp(file_ptr& out, const abort_signal& abort
 
 void retag_through_temp_file::commit(file_ptr& file, const abort_signal& abort) {
   if (!temp_file_) return;
-  // Every handle must be closed before the move: the target's, which the
-  // writer holds without sharing, and the temporary file's.
+  // Every handle of the writer must be closed before the move: the
+  // target's, which the writer holds without sharing, and the temporary
+  // file's.
   temp_file_.reset();
   file.reset();
   bool target_removed = false;
   try {
-    qiv::string_buffer native_target, native_temp;
-    if (native_forms(target_.get_ptr(), temp_path_.get_ptr(), native_target, native_temp)) {
+    if (native_temp_) {
+      qiv::string_buffer native_target;
+      win32_path(target_.get_ptr(), native_target);
       const text_or_resource_id wide_target(native_target.get_ptr());
-      const text_or_resource_id wide_temp(native_temp.get_ptr());
-      replace_native(wide_target.get(), wide_temp.get(), abort);
+      replace_native(wide_target.get(), *native_temp_, abort);
     } else {
       remove_retrying(target_.get_ptr(), abort, remove_timeout_seconds);
       target_removed = true;
@@ -142,6 +174,8 @@ void retag_through_temp_file::commit(file_ptr& file, const abort_signal& abort) 
     else discard_temp();
     throw;
   }
+  // Its handle is now the target's, which the reopening needs free.
+  native_temp_.reset();
   temp_path_.set_string("");
   // The new file is in place: a cancellation now would report as undone a
   // rewrite that is done, so the reopening does not stop for it.
@@ -151,20 +185,17 @@ void retag_through_temp_file::commit(file_ptr& file, const abort_signal& abort) 
 void retag_through_temp_file::discard_temp() noexcept {
   temp_file_.reset();
   if (temp_path_.is_empty()) return;
-  try {
-    qiv::string_buffer native;
-    if (file_scheme_handler().claims_path(temp_path_.get_ptr())) {
-      win32_path(temp_path_.get_ptr(), native);
-      const text_or_resource_id wide(native.get_ptr());
-      // It may carry the target's read-only attribute from a failed attempt.
-      SetFileAttributesW(wide.get(), FILE_ATTRIBUTE_NORMAL);
-      DeleteFileW(wide.get());
-    } else {
+  if (file_scheme_handler().claims_path(temp_path_.get_ptr())) {
+    // The system deletes the file once the writer's handle closes too; a
+    // file of this name that was not made here (another rewrite's, still
+    // being written) is not touched.
+    native_temp_.reset();
+  } else {
+    try {
       remove(temp_path_.get_ptr(), never_raised_abort_signal());
+    } catch (const std::exception&) {
+      // Nothing more can be done for a leftover.
     }
-  } catch (const std::exception&) {
-    // Nothing more can be done for a leftover; the next rewrite of the same
-    // target reuses its name.
   }
   temp_path_.set_string("");
 }

@@ -7,8 +7,11 @@
 // the old file whole.
 #pragma once
 
+#include <memory>
+
 #include "core/abort_signal.h"
 #include "foundation/string_small.h"
+#include "io/delete_pending_file.h"
 #include "io/file_object.h"
 
 // Where a writer gets a fresh output file for the whole new file.
@@ -30,19 +33,25 @@ public:
 
 class retag_through_temp_file final : public retag_temp_source {
 public:
-  // `target` is the path (with its scheme) of the file to be replaced.
+  // `target` is the path (with its scheme) of the file to be replaced, which
+  // the writer holds open. A temporary file of the target's that a killed
+  // rewrite left beside it is removed; one that another rewrite is still
+  // writing is not.
   explicit retag_through_temp_file(const char* target);
   // An uncommitted temporary file is deleted: nothing is left beside the
-  // target after a failed or cancelled rewrite. The writer must have dropped
-  // its own references to it by then.
+  // target after a failed or cancelled rewrite, once the writer has dropped
+  // its own references to it. A native temporary file is deleted by the
+  // system when its last handle closes, so a killed process leaves nothing
+  // either.
   ~retag_through_temp_file();
   retag_through_temp_file(const retag_through_temp_file&) = delete;
   retag_through_temp_file& operator=(const retag_through_temp_file&) = delete;
 
-  // Opens the temporary file ("temp-<digest>.tmp" beside the target) for
-  // writing and hands it out; at most once per object. Failing to make it is
-  // an answer (false, and the writer works in place), except a cancellation,
-  // which passes as exception_aborted.
+  // Creates the temporary file ("temp-<digest>.tmp" beside the target) for
+  // writing and hands it out; at most once per object. Failing to make it
+  // (also while another rewrite of the target writes its own) is an answer
+  // (false, and the writer works in place), except a cancellation, which
+  // passes as exception_aborted.
   bool open_temp(vantrel_io::file_ptr& out, const abort_signal& abort) override;
 
   // When a temporary file was opened: drops the writer's reference `file`
@@ -60,5 +69,7 @@ private:
 
   qiv::string_small target_;
   qiv::string_small temp_path_;
+  // On the native file system; otherwise the scheme's file under temp_path_.
+  std::unique_ptr<vantrel_io::delete_pending_file> native_temp_;
   vantrel_io::file_ptr temp_file_;
 };

@@ -45,6 +45,8 @@ TEST(RetagTempPath, NameLiesBesideTheTargetAndIsTheSameEveryTime) {
   EXPECT_EQ(name, name_of("file://C:\\Music\\a.flac"));
   EXPECT_NE(name, name_of("file://C:\\Music\\b.flac"));
   EXPECT_TRUE(std::regex_match(name, std::regex(R"(file://C:\\Music\\temp-[0-9a-f]{32}\.tmp)"))) << name;
+  // The same file reached by another spelling of its path.
+  EXPECT_EQ(name, "file://C:\\Music\\" + name_of("C:\\MUSIC\\A.FLAC").substr(9));
 }
 
 TEST_F(RetagThroughTempFile, TargetIsUntouchedUntilTheCommitReplacesItKeepingItsAttributes) {
@@ -95,6 +97,44 @@ TEST_F(RetagThroughTempFile, AnAbandonedOrCancelledRewriteLeavesTheTargetAndNoTe
   file_ptr output;
   EXPECT_FALSE(missing_folder.open_temp(output, no_abort()));
   EXPECT_FALSE(output);
+}
+
+// A leftover of a killed rewrite: the target's temporary file, no longer
+// open anywhere.
+TEST_F(RetagThroughTempFile, ARewriteRemovesWhatAKilledRewriteOfItsTargetLeftAndNothingElse) {
+  const auto temp_of = [&](const std::string& name) {
+    qiv::string_buffer path;
+    make_retag_temp_path(folder.path(name).c_str(), path);
+    return std::string(path.get_ptr());
+  };
+  const std::string leftover = temp_of("a.flac");
+  const std::string foreign[] = {folder.path("temp-1234.tmp"), folder.path("a.flac.tmp"), temp_of("b.flac")};
+  for (const std::string& path : foreign) io_test::write_file(path, "not this rewrite's");
+  io_test::write_file(leftover, "half of a new content");
+
+  file_ptr file;
+  open(file, target.c_str(), open_mode::write_existing, no_abort());
+  retag_through_temp_file first(target.c_str());
+  EXPECT_FALSE(io_test::exists(leftover));
+  file_ptr output;
+  ASSERT_TRUE(first.open_temp(output, no_abort()));
+  write_text(*output, "new content");
+  output.reset();
+
+  // Another rewrite of the same file (another process) meets the first
+  // one's temporary file while it is being written: it neither removes nor
+  // takes it.
+  {
+    retag_through_temp_file second(target.c_str());
+    file_ptr second_output;
+    EXPECT_FALSE(second.open_temp(second_output, no_abort()));
+  }
+  first.commit(file, no_abort());
+  file.reset();
+  EXPECT_EQ(io_test::read_file(folder.path("a.flac")), "new content");
+  for (const std::string& path : foreign) EXPECT_EQ(io_test::read_file(path), "not this rewrite's") << path;
+  EXPECT_FALSE(io_test::exists(leftover));
+  EXPECT_EQ(temp_files(), 2);
 }
 
 }  // namespace

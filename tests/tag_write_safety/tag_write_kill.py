@@ -22,6 +22,11 @@ must hold is what readers see, so each reader is checked on its own: the
 player and mutagen take the ID3v2 tag and fill its gaps from the ID3v1 block,
 and readers of one kind alone see that kind whole; each must find the file
 as it was or as it was meant to be.
+
+A kill may leave no file beside the music file for good: after each kill the
+folder holds only the music file and a file of the test's own, and the next
+write of the music file leaves it so; the test's own file, named as the
+program names its temporary files, is never touched.
 """
 import os
 import random
@@ -41,6 +46,9 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 from blackbox_checks import check, failures  # noqa: E402
 
 PAUSE_MS = "60"
+# Beside every killed file, shaped like the program's temporary files.
+OWN_FILE = "temp-1234.tmp"
+OWN_CONTENT = b"the test's own file"
 LONG = "c" * 9000  # beyond every fixture's padding: the file is rewritten
 
 # (road, fixture, changes)
@@ -157,6 +165,13 @@ def main():
                 os.makedirs(folder, exist_ok=True)
                 path = os.path.join(folder, "target" + ext)
                 shutil.copyfile(original, path)
+                own = os.path.join(folder, OWN_FILE)
+                with open(own, "wb") as f:
+                    f.write(OWN_CONTENT)
+
+                def files_left():
+                    return sorted(set(os.listdir(folder)) - {os.path.basename(path), OWN_FILE})
+
                 process = tool.popen("tag", windows_path(path), *changes, env=env)
                 time.sleep(delays[n])
                 if process.poll() is None:
@@ -168,6 +183,12 @@ def main():
                     problems.append("tags neither old nor new: %s" % fields)
                 if tool.decoded(path) != old_audio:
                     problems.append("the audio decodes differently")
+                # Looked at after the readings: the Wine server closes the
+                # killed process's handles (and so deletes its files pending
+                # deletion) a moment after the process is gone, and it has
+                # done so before it serves the later programs.
+                if files_left():
+                    problems.append("the kill left %s beside the file" % files_left())
                 if chaptered:
                     chapters = ffprobe_chapter_titles(path)
                     if chapters != (new_chapters if fields == new_fields else old_chapters):
@@ -181,6 +202,14 @@ def main():
                     changed = [reader for reader in views if old_views[reader] != new_views[reader]]
                     if len({views[reader] == new_views[reader] for reader in changed}) > 1:
                         outcome += ", between the writes"
+                # The next write of the file clears whatever the killed one
+                # left, but no file it did not make.
+                tool.popen("tag", windows_path(path), *changes).wait()
+                if files_left():
+                    problems.append("the next write left %s beside the file" % files_left())
+                with open(own, "rb") as f:
+                    if f.read() != OWN_CONTENT:
+                        problems.append("the test's own %s changed" % OWN_FILE)
                 shutil.rmtree(folder, ignore_errors=True)
                 return delays[n], problems, outcome
 
