@@ -16,10 +16,10 @@ from xml.etree import ElementTree
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 sys.dont_write_bytecode = True  # no cache folder left in the source tree
-from blackbox_checks import check, windows_path  # noqa: E402
+from blackbox_checks import check  # noqa: E402
 from main_window import Player, run_window_tests  # noqa: E402
 from properties_apply_formats import edit_and_apply  # noqa: E402
-from properties_window import CANCEL, DIALOG, METADATA_LIST, PLAY, dialog_window, rows  # noqa: E402
+from properties_window import CANCEL, DIALOG, METADATA_LIST, dialog_window, open_dialog_on_tracks, rows  # noqa: E402
 
 # Rows of the metadata list, from the top: Artist, Title, Album, Date, Genre.
 TITLE_ROW = 1
@@ -65,12 +65,7 @@ def test_title_edit_keeps_the_album_artist(root):
     path = remuxed_ogg(os.path.join(player.folder, "music"))
     before = tags(path)
     check(album_artist_levels(path) == ["50"], "mkvmerge puts the album artist at level 50: %s" % before)
-    player.start(windows_path(os.path.dirname(path)))
-    check(player.wait(lambda: player.controls()[1].get(PLAY, (0, 0, False))[2], 60), "matroska: the folder is listed")
-    player.probe("drop", windows_path(path))
-    player.probe("context-menu", "1069")
-    player.probe("menu-keys", "up", "return")
-    if not player.wait(lambda: dialog_window(player)[0] is not None, 60):
+    if not open_dialog_on_tracks(player, [path]):
         check(False, "matroska: Properties opens the dialog")
         player.stop()
         return
