@@ -1,5 +1,7 @@
 #include "inputs/matroska/matroska_tag_placement.h"
 
+#include <algorithm>
+#include <iterator>
 #include <optional>
 #include <set>
 
@@ -14,6 +16,9 @@
 namespace Matroska {
 
 namespace {
+
+// The Tags element's ID as it stands in the file.
+constexpr std::uint8_t tags_id[] = {0x12, 0x54, 0xC3, 0x67};
 
 struct element_at {
   std::uint64_t position, content_start, size;
@@ -86,7 +91,6 @@ std::vector<std::uint8_t> tags_element(const std::vector<std::uint8_t>& content)
 
 std::vector<std::uint8_t> seek_entry_content(std::uint64_t relative) {
   ebml_memory_writer out;
-  static const std::uint8_t tags_id[] = {0x12, 0x54, 0xC3, 0x67};
   ebml_write_vint(out, ids::seek_id);
   ebml_write_vint(out, sizeof tags_id);
   out.write(tags_id, sizeof tags_id);
@@ -149,26 +153,46 @@ bool point_seekheads_at(const matroska_file_scan& scan, ebml_batched_writer& bat
   return named && batch.fits_one_write();
 }
 
-// Every Tags element but the one at `kept` becomes Void. No reader looks at
-// them any more: the SeekHeads name only the kept one by now.
-void void_other_tags(matroska_file_scan& scan, ebml_reader& writer, std::uint64_t kept) {
+// Every Tags element but the one at `kept` becomes Void.
+void void_tags_but(const matroska_file_scan& scan, ebml_reader& writer, std::uint64_t kept) {
   const std::uint64_t segment_end = scan.segment_data_start + scan.segment_data_size;
+  for (std::uint64_t position : scan.positions_of(ids::tags))
+    if (position != kept) ebml_void_out(writer, position, ids::tags, segment_end);
+}
+
+void forget_tags_but(matroska_file_scan& scan, std::uint64_t kept) {
   std::set<std::uint64_t>& positions = scan.element_positions[ids::tags];
-  for (auto at = positions.begin(); at != positions.end();) {
-    if (*at == kept) {
-      ++at;
-      continue;
-    }
-    ebml_void_out(writer, *at, ids::tags, segment_end);
-    at = positions.erase(at);
-  }
+  for (auto at = positions.begin(); at != positions.end();) at = *at == kept ? std::next(at) : positions.erase(at);
   scan.unnamed_tags.clear();
+}
+
+// No reader looks at the other Tags elements any more: the SeekHeads name
+// only the kept one by now.
+void void_other_tags(matroska_file_scan& scan, ebml_reader& writer, std::uint64_t kept) {
+  void_tags_but(scan, writer, kept);
+  forget_tags_but(scan, kept);
+}
+
+// Whether the file holds nothing after the Segment but what a killed write
+// left there: a Tags element or a Void, whole or cut, that no reader reads.
+// A placement at the end of the Segment may then cut it off; other bytes
+// there are kept.
+bool segment_ends_the_data(const matroska_file_scan& scan, ebml_reader& reader) {
+  const std::uint64_t segment_end = scan.segment_data_start + scan.segment_data_size;
+  if (reader.size() <= segment_end) return reader.size() == segment_end;
+  std::uint8_t head[sizeof tags_id];
+  const auto length =
+      static_cast<std::uint32_t>(std::min<std::uint64_t>(sizeof tags_id, reader.size() - segment_end));
+  reader.seek(segment_end);
+  reader.read(head, length);
+  constexpr std::uint8_t void_id = 0xEC;
+  return head[0] == void_id || std::equal(head, head + length, tags_id);
 }
 
 // How a new Tags element goes into the file.
 enum class road {
   in_place,  // over an old Tags element and the Voids after it, a Void over the rest
-  at_end,    // over an old Tags element that ends the Segment and the file, which grow or shrink
+  at_end,    // over an old Tags element that ends the Segment and the file, which grow
   append,    // after the end of the Segment, which grows over it
 };
 
@@ -192,55 +216,71 @@ bool segment_size_fits(const matroska_file_scan& scan, ebml_reader& reader, std:
   return ebml_encode_vint_fixed(size, segment_size_length(scan, reader), field);
 }
 
+// The bytes a Segment that ends in a Tags element spanning `span` bytes
+// grows by, so that one of `total` bytes takes its place with a Void over
+// what is left: at least a Void's 2 bytes, and never 1 byte left over.
+std::uint64_t growth_at_end(std::uint64_t span, std::uint64_t total) {
+  std::uint64_t growth = total > span ? total - span : 0;
+  if (growth < 2) growth = 2;
+  return ebml_gap_fillable(span + growth - total) ? growth : growth + 1;
+}
+
 // How the new element can replace the Tags at `position`, if it can.
 std::optional<placement> over_old_tags(const matroska_file_scan& scan, ebml_reader& writer, std::uint64_t position,
                                        std::uint64_t total) {
   const std::uint64_t segment_end = scan.segment_data_start + scan.segment_data_size;
   const std::uint64_t span = ebml_span_with_voids(writer, position, ids::tags, segment_end);
   if (total <= span && ebml_gap_fillable(span - total)) return placement{position, road::in_place};
-  if (position + span == segment_end && segment_end == writer.size() &&
-      segment_size_fits(scan, writer, position + total - scan.segment_data_start))
+  if (position + span == segment_end && segment_ends_the_data(scan, writer) &&
+      segment_size_fits(scan, writer, scan.segment_data_size + growth_at_end(span, total)))
     return placement{position, road::at_end};
   return std::nullopt;
 }
 
 std::optional<placement> after_segment(const matroska_file_scan& scan, ebml_reader& writer, std::uint64_t total) {
   const std::uint64_t segment_end = scan.segment_data_start + scan.segment_data_size;
-  if (segment_end != writer.size() || !segment_size_fits(scan, writer, scan.segment_data_size + total))
+  if (!segment_ends_the_data(scan, writer) || !segment_size_fits(scan, writer, scan.segment_data_size + total))
     return std::nullopt;
   return placement{segment_end, road::append};
 }
 
-// Writes the element as planned. Each write leaves a file that reads: an
-// in-place element and its trailing Void go out together; a Segment grows
-// before the element that needs the room and shrinks after it; an appended
-// element lies after the Segment until the Segment is grown over it.
+// Writes the element as planned. Each write leaves a file that reads, with
+// no Tags element but the old or the new one: an in-place element and its
+// trailing Void go out together; a Segment grows over a Void appended after
+// it before the element takes the room; an appended element lies after the
+// Segment until the Segment is grown over it.
 void write_tags(matroska_file_scan& scan, ebml_reader& writer, const placement& where,
                 const std::vector<std::uint8_t>& element) {
-  const std::uint64_t segment_end = scan.segment_data_start + scan.segment_data_size;
+  std::uint64_t segment_end = scan.segment_data_start + scan.segment_data_size;
   const auto total = static_cast<std::uint32_t>(element.size());
-  if (where.how == road::in_place) {
+  // What a killed write left after the Segment goes first: no reader reads
+  // it, and the Segment must end the file before it grows.
+  if (where.how != road::in_place && writer.size() > segment_end) writer.truncate(segment_end);
+  if (where.how == road::at_end) {
     const std::uint64_t span = ebml_span_with_voids(writer, where.position, ids::tags, segment_end);
-    std::vector<std::uint8_t> bytes = element;
-    const std::vector<std::uint8_t> rest = ebml_void_head(span - total);
-    bytes.insert(bytes.end(), rest.begin(), rest.end());
-    writer.seek(where.position);
-    writer.write(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
-  } else if (where.how == road::at_end) {
-    const std::uint64_t new_size = where.position + total - scan.segment_data_start;
-    if (new_size > scan.segment_data_size) ebml_rewrite_size(writer, scan.segment_position, ids::segment, new_size);
-    writer.seek(where.position);
-    writer.write(element.data(), total);
-    if (new_size < scan.segment_data_size) ebml_rewrite_size(writer, scan.segment_position, ids::segment, new_size);
-    writer.truncate(where.position + total);
-    scan.segment_data_size = new_size;
-  } else {
+    const std::uint64_t growth = growth_at_end(span, total);
+    std::vector<std::uint8_t> room = ebml_void_head(growth);
+    room.resize(static_cast<std::size_t>(growth));
+    writer.seek(segment_end);
+    writer.write(room.data(), static_cast<std::uint32_t>(room.size()));
+    ebml_rewrite_size(writer, scan.segment_position, ids::segment, scan.segment_data_size + growth);
+    scan.segment_data_size += growth;
+    segment_end += growth;
+  }
+  if (where.how == road::append) {
     writer.seek(segment_end);
     writer.write(element.data(), total);
     ebml_rewrite_size(writer, scan.segment_position, ids::segment, scan.segment_data_size + total);
     scan.segment_data_size += total;
     scan.element_positions[ids::tags].insert(where.position);
+    return;
   }
+  const std::uint64_t span = ebml_span_with_voids(writer, where.position, ids::tags, segment_end);
+  std::vector<std::uint8_t> bytes = element;
+  const std::vector<std::uint8_t> rest = ebml_void_head(span - total);
+  bytes.insert(bytes.end(), rest.begin(), rest.end());
+  writer.seek(where.position);
+  writer.write(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
 }
 
 // Whether the SeekHeads could be pointed at a Tags element at `position`.
@@ -307,9 +347,21 @@ bool matroska_place_tags(matroska_file_scan& scan, ebml_reader& writer, const st
   }
   if (!where) return false;
   write_tags(scan, writer, *where, element);
+  // The old Tags become Void in the write that switches the SeekHeads when
+  // they lie close enough: readers that also walk the start of the Segment
+  // (ffprobe, mkvextract) would find an old element there beside the new
+  // one, and a later write would find a Tags element no SeekHead names.
   ebml_batched_writer switch_over(writer);
   point_seekheads_at(scan, switch_over, where->position);
-  switch_over.flush();
+  void_tags_but(scan, switch_over, where->position);
+  if (switch_over.fits_one_write()) {
+    switch_over.flush();
+    forget_tags_but(scan, where->position);
+    return true;
+  }
+  ebml_batched_writer switch_only(writer);
+  point_seekheads_at(scan, switch_only, where->position);
+  switch_only.flush();
   void_other_tags(scan, writer, where->position);
   return true;
 }

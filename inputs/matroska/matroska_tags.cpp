@@ -532,6 +532,10 @@ matroska_tag_collection matroska_tags_load(const matroska_file_scan& scan, ebml_
                                            matroska_damaged_tags on_damage) {
   matroska_tag_collection collection;
   for (std::uint64_t position : scan.positions_of(ids::tags)) {
+    // A Tags element no SeekHead names is read by no reader: after a write
+    // killed before it ended it may be that write's new element or its old
+    // one. Taking its values in would bring them back, or twice.
+    if (scan.unnamed_tags.count(position)) continue;
     bool whole = false;
     try {
       tags_handler handler(collection);

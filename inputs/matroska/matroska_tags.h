@@ -99,7 +99,8 @@ enum class matroska_damaged_tags {
   refuse,  // writing: exception_io_data, since a write over it would lose it
 };
 
-// Every Tags element the scan knows, in file order. A Tags element is
+// Every Tags element the scan knows that readers find (not those only a
+// walk of the Segment finds), in file order. A Tags element is
 // damaged when it does not read or when what follows it begins no element
 // of the Segment (its size is wrong).
 matroska_tag_collection matroska_tags_load(const matroska_file_scan& scan, ebml_reader& reader,

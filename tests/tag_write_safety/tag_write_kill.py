@@ -110,6 +110,11 @@ def mp3_reader_views(path):
     return views
 
 
+def mkvextract_tags(path):
+    """The tags mkvextract finds, as its XML."""
+    return subprocess.run(["mkvextract", path, "tags", "-"], capture_output=True).stdout
+
+
 def main():
     wine_exec, build_dir, exe = sys.argv[1:4]
     tool = Zorvtool(wine_exec, build_dir, exe)
@@ -158,6 +163,7 @@ def main():
                 check(new_chapters is not None and new_chapters != old_chapters and
                       new_chapters[0] == new_fields.get("title", [None])[0],
                       "%s: ffprobe reads the new chapter name: %s" % (road, new_chapters))
+            new_xml = mkvextract_tags(done) if fixture.startswith("mka") else None
             delays = [rng.uniform(unpaused * 0.8, duration + 0.05) for _ in range(kills)]
 
             def one_kill(n):
@@ -205,6 +211,8 @@ def main():
                 # The next write of the file clears whatever the killed one
                 # left, but no file it did not make.
                 tool.popen("tag", windows_path(path), *changes).wait()
+                if fixture.startswith("mka") and (tool.fields(path), mkvextract_tags(path)) != (new_fields, new_xml):
+                    problems.append("the next write reads otherwise than a write of the untouched file")
                 if files_left():
                     problems.append("the next write left %s beside the file" % files_left())
                 with open(own, "rb") as f:

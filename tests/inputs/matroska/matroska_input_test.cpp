@@ -261,11 +261,11 @@ TEST_F(MatroskaInput, ASecondTagsElementNoSeekHeadNamesTakesTheTagsOnlyOnceTheSe
                                         {0x1F43B675, cluster(0, pcm_block(0, 1))}, {tags_id, second},
                                         {void_id, el(void_id, std::string(300, '\0'))}},
                                        {0x1549A966, 0x1654AE6B, tags_id});
-  const std::string after = retagged(file, "album", "Fresh");
+  const std::string after = retagged(file, "album", "A fresh and longer album");
   EXPECT_EQ(after.size(), file.size());
   opened_file reread(after);
-  EXPECT_EQ(reread.field("album"), "Fresh");
-  EXPECT_EQ(reread.field("album artist"), "Second");
+  EXPECT_EQ(reread.field("album"), "A fresh and longer album");
+  EXPECT_EQ(reread.field("album artist"), "-");  // read by no reader before: it stays unseen
   EXPECT_EQ(count_of(after, "First"), 1u);  // inside the Void of the first Tags
 }
 
@@ -318,7 +318,8 @@ TEST_F(MatroskaInput, ACutFilePlaysTheBlocksItHoldsWholeAndRefusesRetagging) {
 
 TEST_F(MatroskaInput, EveryTagsElementIsReplacedEvenOneNoSeekHeadNames) {
   // The SeekHead names the first Tags only; a second one lies after the
-  // cluster. A retag leaves one Tags element, so no stale values remain.
+  // cluster, where no reader looks. A retag leaves one Tags element, and
+  // what only the unnamed one held does not come to light.
   const std::string first = el(tags_id, tag(targets(0), simple("TITLE", "First")));
   const std::string second = el(tags_id, tag(targets(0), simple("ARTIST", "Stale")));
   const std::string file =
@@ -328,9 +329,36 @@ TEST_F(MatroskaInput, EveryTagsElementIsReplacedEvenOneNoSeekHeadNames) {
   const std::string after = retagged(file, "album", "Fresh");
   opened_file reread(after, open_reason::info_write);
   EXPECT_EQ(reread.field("album"), "Fresh");
-  EXPECT_EQ(reread.field("album artist"), "Stale");  // carried over, once
-  const track_info_impl got = reread.info();
-  EXPECT_EQ(got.field_value_count(got.find_field("album artist")), 1u);
+  EXPECT_EQ(reread.field("album artist"), "-");
+  EXPECT_EQ(count_of(after, id_bytes(tags_id)), 2u);  // the SeekHead's entry and the element
+}
+
+TEST_F(MatroskaInput, AWriteKilledHalfWayLeavesTheNextWriteAsOnAnUntouchedFile) {
+  // What a killed write leaves: its new Tags element after the cluster
+  // before the SeekHead names it (or the old one once it does), and its
+  // appended element after the Segment before the Segment grows over it.
+  const std::string tags = el(tags_id, tag(targets(30), simple("TITLE", "First") + simple("ARTIST", "Kept")));
+  const std::string written =
+      el(tags_id, tag(targets(30), simple("TITLE", "First") + simple("ARTIST", "Kept") + simple("COMMENT", "New")));
+  auto file = [&](const std::string& after_cluster) {
+    std::vector<std::pair<std::uint32_t, std::string>> children{
+        {0x1549A966, info()}, {0x1654AE6B, pcm_track()}, {tags_id, tags}, {0x1F43B675, cluster(0, pcm_block(0, 1))}};
+    if (!after_cluster.empty()) children.emplace_back(tags_id, after_cluster);
+    return header() + segment_with_seekhead(children, {0x1549A966, 0x1654AE6B, tags_id});
+  };
+  const std::string untouched = file("");
+  const track_info_impl clean = opened_file(retagged(untouched, "comment", "New"), open_reason::info_write).info();
+  for (const std::string& killed : {file(written), untouched + written, untouched + written.substr(0, 9)}) {
+    const std::string after = retagged(killed, "comment", "New");
+    const track_info_impl got = opened_file(after, open_reason::info_write).info();
+    EXPECT_EQ(got.field_count(), clean.field_count());
+    for (const char* name : {"title", "artist", "comment"}) {
+      const std::uint32_t field = got.find_field(name);
+      ASSERT_NE(field, track_info::not_found) << name;
+      EXPECT_EQ(got.field_value_count(field), 1u) << name;
+    }
+    EXPECT_EQ(count_of(after, id_bytes(tags_id)), 2u);  // the SeekHead's entry and the element
+  }
 }
 
 TEST_F(MatroskaInput, ChapterLengthsStayWithinTheirEdition) {
