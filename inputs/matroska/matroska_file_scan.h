@@ -27,8 +27,8 @@ struct matroska_file_scan {
   std::map<std::uint32_t, std::set<std::uint64_t>> element_positions;
   // SeekHeads whose entries have been taken, so each is read once.
   std::set<std::uint64_t> seekheads_read;
-  // Tags elements that only a walk of the whole Segment finds (no SeekHead
-  // names them): readers that follow the SeekHeads never see them.
+  // Tags elements after the first Cluster that only a walk of the whole
+  // Segment finds (no SeekHead names them): no reader ever sees them.
   std::set<std::uint64_t> unnamed_tags;
 
   // The positions known for an ID (none: empty).

@@ -297,8 +297,11 @@ void matroska_find_every_tags(matroska_file_scan& scan, ebml_reader& reader) {
     explicit top_level(matroska_file_scan& scan) : scan_(scan) {}
     void on_element(std::uint32_t id, std::uint64_t, ebml_reader&) override {
       if (id == ids::tags || id == ids::seek_head) scan_.element_positions[id].insert(element_start);
+      if (id == ids::cluster && element_start < first_cluster) first_cluster = element_start;
     }
     bool reads_cut_data() override { return scan_.cut; }
+
+    std::uint64_t first_cluster = ~std::uint64_t(0);
 
   private:
     matroska_file_scan& scan_;
@@ -307,8 +310,10 @@ void matroska_find_every_tags(matroska_file_scan& scan, ebml_reader& reader) {
   reader.seek(scan.segment_data_start);
   ebml_element_scope scope(reader, scan.segment_data_size);
   ebml_read_children(reader, handler);
+  // Readers that walk the Segment up to its first Cluster (ffprobe,
+  // mkvextract) find a Tags element there even when no SeekHead names it.
   for (std::uint64_t position : scan.positions_of(ids::tags))
-    if (!named.count(position)) scan.unnamed_tags.insert(position);
+    if (!named.count(position) && position > handler.first_cluster) scan.unnamed_tags.insert(position);
 }
 
 bool matroska_place_tags(matroska_file_scan& scan, ebml_reader& writer, const std::vector<std::uint8_t>& content) {
