@@ -51,6 +51,12 @@ void walk(stream& in, file_check_result& result, std::map<std::uint32_t, int>& c
       }
     std::uint64_t size = load_be(head, 4);
     std::uint64_t header_size = 8;
+    // Unused bytes to the end of the file: what a tag write cut off left
+    // staged there. A later write drops them like an ID3v1 tag.
+    if (size == 0 && std::memcmp(head + 4, "free", 4) == 0) {
+      result.cut_position = p;
+      return;
+    }
     if (size == 0) {
       result.open_ended_box = p;
       result.open_ended_type = std::uint32_t(load_be(head + 4, 4));

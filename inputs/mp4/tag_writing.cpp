@@ -340,7 +340,10 @@ void mp4_update_file_tags(mp4_file& file, stream& io, std::uint32_t write_mode, 
   // from then on: a write cut off at any point loses nothing. The new boxes
   // are staged after the last box as one "free" box, taken inside that box,
   // given their own header while hidden there, and then one header turns
-  // everything from the old movie box to the staged boxes into "free".
+  // everything from the old movie box to the staged boxes into "free". The
+  // first bytes written are a "free" header open to the end of the file, so
+  // that whatever a cut leaves after the boxes is a free box the next write
+  // takes over (a bare tail would fail its layout check).
   const std::uint64_t n = boxes.size();
   const std::uint64_t end = plan.boxes_end;
   const std::uint64_t stage = plan.stage;
@@ -350,9 +353,10 @@ void mp4_update_file_tags(mp4_file& file, stream& io, std::uint32_t write_mode, 
   const std::string old_tail = read_sized_text(io, old_size - end);
   bool grown = false;
   try {
-    // Zeros first, up to where the staged payload starts: a file cannot seek
-    // past its end, and a header of zeros ends the box sequence for readers.
-    write_all(io, end, std::string(std::size_t(stage + box_header_bytes - end), '\0'));
+    write_all(io, end, header_bytes(0, fourcc("free")));
+    // Zeros up to where the staged payload starts: a file cannot seek past
+    // its end.
+    write_all(io, end + box_header_bytes, std::string(std::size_t(stage - end), '\0'));
     write_all(io, stage + box_header_bytes, boxes.substr(box_header_bytes));
     if (old_size > stage + n) io.truncate(stage + n);
     write_all(io, stage, header_bytes(n, fourcc("free")));

@@ -28,8 +28,9 @@ std::uint32_t choose_write_mode(const mp4_file& file);
 // Rewrites the movie box of `file` (opened from `io`) with the songs'
 // fields, the pictures, the chapters and the index map. The new box is
 // built before the file is touched; a file whose boxes do not end exactly
-// at its size (after an appended ID3v1 tag, which this cuts), or whose
-// movie fragments need the movie box before them, is refused untouched.
+// at its size (after an appended ID3v1 tag or a "free" box open to the end
+// of the file, which this cuts), or whose movie fragments need the movie
+// box before them, is refused untouched.
 // Media data whose box runs to the end of the file is given its size. The
 // writes are ordered so that a write cut off at any point leaves a file
 // that reads as the old one or as the new one, and a write that fails

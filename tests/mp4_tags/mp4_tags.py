@@ -172,8 +172,9 @@ def check_damage(folder, last):
     check(audio_md5(id3) == md5 and MP4(id3).tags["\xa9nam"] == ["cut"], "ID3v1 file: audio and new title")
 
     # A box of size 0 runs to the end of the file: writing after moov as if
-    # it were last would cut it off.
-    for label, tail in (("size-0 box", b"\0\0\0\0free" + b"z" * 40), ("stray bytes", b"zz"), ("cut box", b"\0\0\1\0free")):
+    # it were last would cut it off (a "free" one holds nothing and is taken
+    # over).
+    for label, tail in (("size-0 box", b"\0\0\0\0uuid" + b"z" * 40), ("stray bytes", b"zz"), ("cut box", b"\0\0\1\0free")):
         damaged = os.path.join(folder, "damaged.m4a")
         shutil.copy(last, damaged)
         with open(damaged, "ab") as f:

@@ -189,6 +189,46 @@ def make_matroska_fixtures(folder, src):
     return out
 
 
+def make_shape_fixtures(folder):
+    """Files of the shapes other programs leave: an AAC file trimmed by an
+    iTunSMPB gapless record, one with a two-value genre item, FLAC and
+    WavPack cue images (file ARTIST, per-track PERFORMER), MP3 files with a
+    gain tool's APEv2 items and with an album only in the ID3v1 block, and an
+    Ogg Vorbis remuxed into Matroska with an album-level ARTIST."""
+    import cue_images
+    import gapless_record
+    import two_tag_kinds
+    from mutagen.mp4 import MP4
+    src = os.path.join(folder, "shape-src.wav")
+    run(["sox", "-n", "-r", "44100", "-c", "2", "-b", "16", src, "synth", "2", "sine", "440"])
+    out = {}
+    for name in ("m4atrimmed", "m4agenres"):
+        out[name] = os.path.join(folder, name + ".m4a")
+        run(["ffmpeg", "-v", "quiet", "-y", "-i", src, "-c:a", "aac", "-b:a", "64k", "-metadata", "title=Old title",
+             out[name]])
+    gapless_record.add_record(out["m4atrimmed"], 2 * 44100, **{"\xa9ART": ["Old artist"]})
+    tagged = MP4(out["m4agenres"])
+    tagged["\xa9gen"] = ["Rock", "Jazz"]
+    tagged.save()
+    for name, kind in (("cueflac", "comment.flac"), ("cuewv", "image.wv")):
+        out[name] = os.path.join(folder, name + "." + kind.split(".")[1])
+        cue_images.make_cue_image(out[name], kind)
+    for name in ("mp3gain", "mp3v1album"):
+        out[name] = os.path.join(folder, name + ".mp3")
+        run(["lame", "--quiet", "-b", "128", src, out[name]])
+    two_tag_kinds.tag_with_gain_items(out["mp3gain"], "Old title")
+    two_tag_kinds.tag_with_album_only_in_id3v1(out["mp3v1album"], "Old title", "Old album")
+    vorbis = os.path.join(folder, "shape.ogg")
+    run(["oggenc", "-Q", "-t", "Old title", src, "-o", vorbis])
+    album_tags = os.path.join(folder, "album-tags.xml")
+    with open(album_tags, "w") as f:
+        f.write('<?xml version="1.0"?>\n<Tags><Tag><Targets><TargetTypeValue>50</TargetTypeValue></Targets>'
+                '<Simple><Name>ARTIST</Name><String>Album Artist</String></Simple></Tag></Tags>\n')
+    out["mkvorbis"] = os.path.join(folder, "vorbis.mka")
+    run(["mkvmerge", "-q", "-o", out["mkvorbis"], "--global-tags", album_tags, vorbis])
+    return out
+
+
 class Zorvtool:
     def __init__(self, wine_exec, build_dir, exe):
         self.command = [wine_exec, build_dir, exe]
@@ -214,6 +254,20 @@ class Zorvtool:
         if data.get("replaygain"):
             fields["~replaygain"] = data["replaygain"]
         return fields
+
+    def all_fields(self, path):
+        """The fields of every subsong, as fields() gives them; None when the
+        file cannot be read."""
+        rc, out, _ = self.run("info", windows_path(path))
+        if rc != 0:
+            return None
+        found = []
+        for subsong in json.loads(out)["subsongs"]:
+            fields = {k.lower(): v for k, v in subsong["info"].get("fields", {}).items()}
+            if subsong["info"].get("replaygain"):
+                fields["~replaygain"] = subsong["info"]["replaygain"]
+            found.append(fields)
+        return found
 
     def decoded(self, path):
         """The decoded audio as bytes of a WAV file; None when decoding fails."""

@@ -303,11 +303,22 @@ TEST(Mp4TagWriting, ChaptersShareTheirCommonFieldsAndKeepTheirOwnInTheTagsBox) {
 }
 
 TEST(Mp4TagWriting, BoxesNotEndingAtTheFileSizeAreRefusedUntouched) {
-  for (const bytes& tail : {be32(0) + "free" + bytes(50, 'z'), bytes(3, 'z'), be32(5) + "junk" + bytes(10, 'z')}) {
+  for (const bytes& tail : {be32(0) + "junk" + bytes(50, 'z'), bytes(3, 'z'), be32(5) + "junk" + bytes(10, 'z')}) {
     const bytes old = ftyp() + media + movie() + tail;
     memory_file f(old);
     EXPECT_THROW(retag(f, "t"), tarnex::exception);
     EXPECT_TRUE(f.data == old);
+  }
+}
+
+TEST(Mp4TagWriting, AFreeBoxOpenToTheEndIsTakenOver) {
+  for (const bytes& boxes : {ftyp() + media + movie(), ftyp() + movie() + media}) {
+    memory_file f(boxes + be32(0) + "free" + bytes(50, 'z'));
+    EXPECT_TRUE(check(f.data).empty());
+    retag(f, "t");
+    EXPECT_EQ(title_of(f.data), "t");
+    EXPECT_EQ(f.data.find(bytes(50, 'z')), std::string::npos);
+    EXPECT_TRUE(check(f.data).empty());
   }
 }
 
@@ -377,6 +388,11 @@ TEST(Mp4TagWriting, AWriteKilledAfterAnyChangeLeavesTheOldOrTheNewTags) {
         }
         EXPECT_TRUE(now == "old" || now == title) << source.size() << " killed after " << changes << ": " << now;
         EXPECT_EQ(movie_boxes_inside_a_movie(f.data), 0) << source.size() << " killed after " << changes;
+        EXPECT_NE(f.data.find(bytes(3000, 'a')), std::string::npos);
+        // Whatever the kill left, the next write takes the file.
+        f.changes_left = -1;
+        EXPECT_NO_THROW(retag(f, "next")) << source.size() << " killed after " << changes;
+        EXPECT_EQ(title_of(f.data), "next") << source.size() << " killed after " << changes;
         EXPECT_NE(f.data.find(bytes(3000, 'a')), std::string::npos);
       }
     }
