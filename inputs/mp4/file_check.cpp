@@ -52,8 +52,11 @@ void walk(stream& in, file_check_result& result, std::map<std::uint32_t, int>& c
     std::uint64_t size = load_be(head, 4);
     std::uint64_t header_size = 8;
     // Unused bytes to the end of the file: what a tag write cut off left
-    // staged there. A later write drops them like an ID3v1 tag.
-    if (size == 0 && std::memcmp(head + 4, "free", 4) == 0) {
+    // staged there. A later write drops them like an ID3v1 tag, but only
+    // behind the movie and its media data: a "free" header that swallows
+    // the media data is damage, and cutting it would lose the audio.
+    if (size == 0 && std::memcmp(head + 4, "free", 4) == 0 && counts[fourcc("moov")] != 0 &&
+        counts[fourcc("mdat")] != 0) {
       result.cut_position = p;
       return;
     }

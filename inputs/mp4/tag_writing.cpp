@@ -290,6 +290,10 @@ placement plan_placement(const mp4_file& file, const file_check_result& layout, 
     plan.last_header = layout.last_box_header_size;
     plan.movie_is_last = movie_end == plan.boxes_end;
   }
+  // Whatever lies past the boxes is written over or cut: no sample may.
+  for (const track_ptr& track : file.tracks)
+    for (std::uint64_t chunk : track->chunk_offsets)
+      if (chunk >= plan.boxes_end) refuse("media data lies past the file's boxes");
   plan.stage = plan.boxes_end;
   // A movie box that is last returns to its own offset once the new one is
   // in force, which needs the copy staged beyond where the new box ends

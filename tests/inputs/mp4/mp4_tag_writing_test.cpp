@@ -322,6 +322,13 @@ TEST(Mp4TagWriting, AFreeBoxOpenToTheEndIsTakenOver) {
   }
 }
 
+TEST(Mp4TagWriting, AFreeBoxOpenToTheEndThatHoldsTheMediaDataIsRefusedUntouched) {
+  const bytes old = ftyp() + movie() + be32(0) + "free" + media;
+  memory_file f(old);
+  EXPECT_THROW(retag(f, "t"), tarnex::exception);
+  EXPECT_TRUE(f.data == old);
+}
+
 TEST(Mp4TagWriting, AppendedId3v1TagIsCutOnlyByASuccessfulWrite) {
   const bytes id3 = "TAG" + bytes(125, ' ');
   const bytes old = ftyp() + movie() + media + id3;
