@@ -3,6 +3,8 @@
 #include <cfenv>
 #include <cstdio>
 
+#include "foundation/byte_compare.h"
+
 namespace {
 
 // Formatting honours the floating-point rounding mode; the texts must not
@@ -39,3 +41,14 @@ bool replaygain_format_peak(std::string& out, float peak) {
 }
 
 void replaygain_reset(replaygain_info& record) noexcept { record.clear(); }
+
+const replaygain_field* replaygain_find_field(const char* name) {
+  for (const replaygain_field& field : replaygain_fields)
+    if (qiv::stricmp_ascii_equal(name, field.name)) return &field;
+  return nullptr;
+}
+
+bool replaygain_format_field(std::string& out, const replaygain_info& record, const replaygain_field& field) {
+  const float value = record.*field.value;
+  return field.is_peak ? replaygain_format_peak(out, value) : replaygain_format_gain(out, value);
+}

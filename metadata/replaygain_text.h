@@ -13,3 +13,21 @@ bool replaygain_format_gain(std::string& out, float gain);
 bool replaygain_format_peak(std::string& out, float peak);
 // Marks all four values absent.
 void replaygain_reset(replaygain_info& record) noexcept;
+
+// One of the four values under the field name writers store it with.
+struct replaygain_field {
+  const char* name;
+  float replaygain_info::*value;
+  bool is_peak;
+};
+inline constexpr replaygain_field replaygain_fields[] = {
+    {"replaygain_album_gain", &replaygain_info::album_gain, false},
+    {"replaygain_album_peak", &replaygain_info::album_peak, true},
+    {"replaygain_track_gain", &replaygain_info::track_gain, false},
+    {"replaygain_track_peak", &replaygain_info::track_peak, true},
+};
+// The field of that name (ASCII letters folded); null for any other name.
+const replaygain_field* replaygain_find_field(const char* name);
+// The text of `field`'s value in `record`, as replaygain_format_gain or
+// replaygain_format_peak gives it.
+bool replaygain_format_field(std::string& out, const replaygain_info& record, const replaygain_field& field);

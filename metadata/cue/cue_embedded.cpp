@@ -190,23 +190,11 @@ change_list changes_between(const track_info& before, const track_info& after) {
 
   const replaygain_info was = before.get_replaygain();
   const replaygain_info now = after.get_replaygain();
-  const struct {
-    const char* name;
-    float was;
-    float now;
-    bool gain;
-  } values[] = {{"replaygain_album_gain", was.album_gain, now.album_gain, true},
-                {"replaygain_album_peak", was.album_peak, now.album_peak, false},
-                {"replaygain_track_gain", was.track_gain, now.track_gain, true},
-                {"replaygain_track_peak", was.track_peak, now.track_peak, false}};
-  for (const auto& value : values) {
+  for (const replaygain_field& field : replaygain_fields) {
     std::string old_text, new_text;
-    auto format = [&](std::string& text, float number) {
-      return value.gain ? replaygain_format_gain(text, number) : replaygain_format_peak(text, number);
-    };
-    format(old_text, value.was);
-    const bool present = format(new_text, value.now);
-    if (old_text != new_text) changes.push_back({value.name, present ? value_list{new_text} : value_list{}, true});
+    replaygain_format_field(old_text, was, field);
+    const bool present = replaygain_format_field(new_text, now, field);
+    if (old_text != new_text) changes.push_back({field.name, present ? value_list{new_text} : value_list{}, true});
   }
   return changes;
 }

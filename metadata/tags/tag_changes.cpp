@@ -1,29 +1,7 @@
 #include "metadata/tags/tag_changes.h"
 
-#include "foundation/byte_compare.h"
+#include "metadata/replaygain_text.h"
 #include "metadata/track_info.h"
-
-namespace {
-
-struct gain_value {
-  const char* name;
-  float replaygain_info::*value;
-};
-
-constexpr gain_value gain_values[] = {
-    {"replaygain_album_gain", &replaygain_info::album_gain},
-    {"replaygain_album_peak", &replaygain_info::album_peak},
-    {"replaygain_track_gain", &replaygain_info::track_gain},
-    {"replaygain_track_peak", &replaygain_info::track_peak},
-};
-
-const gain_value* find_gain_value(const std::string& name) {
-  for (const gain_value& g : gain_values)
-    if (qiv::stricmp_ascii_equal(name.c_str(), g.name)) return &g;
-  return nullptr;
-}
-
-}  // namespace
 
 tag_changes tag_changes::between(const track_info& as_read, const track_info& to_write) {
   // ReplayGain values compare in their stored text form: a value compares
@@ -45,7 +23,7 @@ tag_changes tag_changes::between(const track_info& as_read, const track_info& to
 void tag_changes::apply_to(track_info& tag) const {
   replaygain_info gain = tag.get_replaygain();
   for (const auto& [name, values] : changed_.all()) {
-    if (const gain_value* g = find_gain_value(name)) {
+    if (const replaygain_field* g = replaygain_find_field(name.c_str())) {
       gain.*g->value = gain_.*g->value;
       continue;
     }

@@ -51,8 +51,6 @@ void fields_from_info(const track_info& info, tag_field_map& fields) {
   }
   const replaygain_info gain = info.get_replaygain();
   std::string text;
-  if (replaygain_format_gain(text, gain.album_gain)) fields.set_value("replaygain_album_gain", text);
-  if (replaygain_format_peak(text, gain.album_peak)) fields.set_value("replaygain_album_peak", text);
-  if (replaygain_format_gain(text, gain.track_gain)) fields.set_value("replaygain_track_gain", text);
-  if (replaygain_format_peak(text, gain.track_peak)) fields.set_value("replaygain_track_peak", text);
+  for (const replaygain_field& field : replaygain_fields)
+    if (replaygain_format_field(text, gain, field)) fields.set_value(field.name, text);
 }
