@@ -82,33 +82,29 @@ bool is_storable_key(const std::string& key) {
   return true;
 }
 
-// Items are written by groups: each field under its own key, "date" as
-// "Year", the number and total fields together as "Track" and "Disc", each
-// ReplayGain value under its field name. An item's key names its group as a
-// field name does.
-std::string group_of(const std::string& name) {
-  if (key_is(name, "tracknumber") || key_is(name, "totaltracks") || key_is(name, "Track")) return "Track";
-  if (key_is(name, "discnumber") || key_is(name, "totaldiscs") || key_is(name, "Disc")) return "Disc";
-  if (key_is(name, "date") || key_is(name, "Year")) return "Year";
+// Items are written by groups, each named by the field it stands for: the
+// number and total fields go together as "Track" (group "tracknumber") and
+// "Disc" ("discnumber"), "date" as "Year", each other field and each
+// ReplayGain value under its own name.
+std::string field_group(const std::string& name) {
+  if (key_is(name, "totaltracks")) return "tracknumber";
+  if (key_is(name, "totaldiscs")) return "discnumber";
   return name;
 }
 
-bool group_changes(const std::string& group, const tag_changes& changes) {
-  if (key_is(group, "Track")) return changes.touches("tracknumber") || changes.touches("totaltracks");
-  if (key_is(group, "Disc")) return changes.touches("discnumber") || changes.touches("totaldiscs");
-  if (key_is(group, "Year")) return changes.touches("date");
-  return changes.touches(group.c_str());
+// The group of an item in the file: that of the fields its reading gives.
+// (A field named "year" is not the date: only the item key means it.)
+std::string item_group(const std::string& key) {
+  if (key_is(key, "Track")) return "tracknumber";
+  if (key_is(key, "Disc")) return "discnumber";
+  if (key_is(key, "Year")) return "date";
+  return field_group(key);
 }
 
-constexpr const char* replaygain_names[] = {"replaygain_album_gain", "replaygain_album_peak", "replaygain_track_gain",
-                                            "replaygain_track_peak"};
-
-bool replaygain_text(const replaygain_info& gain, const std::string& name, std::string& text) {
-  if (key_is(name, replaygain_names[0])) return replaygain_format_gain(text, gain.album_gain);
-  if (key_is(name, replaygain_names[1])) return replaygain_format_peak(text, gain.album_peak);
-  if (key_is(name, replaygain_names[2])) return replaygain_format_gain(text, gain.track_gain);
-  if (key_is(name, replaygain_names[3])) return replaygain_format_peak(text, gain.track_peak);
-  return false;
+bool group_changes(const std::string& group, const tag_changes& changes) {
+  if (key_is(group, "tracknumber")) return changes.touches("tracknumber") || changes.touches("totaltracks");
+  if (key_is(group, "discnumber")) return changes.touches("discnumber") || changes.touches("totaldiscs");
+  return changes.touches(group.c_str());
 }
 
 void add_pair_item(item_list& items, const char* key, const track_info& info, const char* number,
@@ -124,25 +120,46 @@ void add_pair_item(item_list& items, const char* key, const track_info& info, co
 
 // The items of `info` for one group (none when it holds nothing for it).
 void append_group_items(item_list& items, const std::string& group, const track_info& info) {
-  if (key_is(group, "Track")) return add_pair_item(items, "Track", info, "tracknumber", "totaltracks");
-  if (key_is(group, "Disc")) return add_pair_item(items, "Disc", info, "discnumber", "totaldiscs");
+  if (key_is(group, "tracknumber")) return add_pair_item(items, "Track", info, "tracknumber", "totaltracks");
+  if (key_is(group, "discnumber")) return add_pair_item(items, "Disc", info, "discnumber", "totaldiscs");
   std::string text;
-  if (is_replaygain_field_name(group.c_str())) {
-    if (replaygain_text(info.get_replaygain(), group, text)) items.push_back({false, 0, group, text});
+  if (const replaygain_field* gain = replaygain_find_field(group.c_str())) {
+    if (replaygain_format_field(text, info.get_replaygain(), *gain)) items.push_back({false, 0, group, text});
     return;
   }
-  const char* name = key_is(group, "Year") ? "date" : group.c_str();
-  const std::uint32_t f = info.find_field(name);
-  if (f == track_info::not_found || info.field_value_count(f) == 0) return;
   item i;
-  i.key = key_is(group, "Year") ? std::string("Year") : item_key(name);
+  i.key = key_is(group, "date") ? std::string("Year") : item_key(group.c_str());
   if (!is_storable_key(i.key)) return;
-  for (std::uint32_t v = 0; v < info.field_value_count(f); ++v) {
-    if (v != 0) i.value.push_back('\0');
-    i.value += info.field_value(f, v);
+  // The values of every field of the name, one item holding them all.
+  bool any = false;
+  for (std::uint32_t f = 0; f < info.field_count(); ++f) {
+    if (!key_is(group, info.field_name(f))) continue;
+    for (std::uint32_t v = 0; v < info.field_value_count(f); ++v) {
+      if (any) i.value.push_back('\0');
+      i.value += info.field_value(f, v);
+      any = true;
+    }
   }
-  items.push_back(std::move(i));
+  if (any) items.push_back(std::move(i));
 }
+
+// Writes each group's items once, however many fields or items name it.
+class group_writer {
+public:
+  group_writer(item_list& out, const track_info& info) : out_(out), info_(info) {}
+
+  void write(const std::string& group) {
+    for (const std::string& done : written_)
+      if (key_is(done, group.c_str())) return;
+    written_.push_back(group);
+    append_group_items(out_, group, info_);
+  }
+
+private:
+  item_list& out_;
+  const track_info& info_;
+  std::vector<std::string> written_;
+};
 
 }  // namespace
 
@@ -286,34 +303,26 @@ void write_from_track_info(item_list& items, const track_info& info) {
   for (item& i : items)
     if (i.read_only || i.type != 0) kept.push_back(std::move(i));
   items = std::move(kept);
-  append_group_items(items, "Track", info);
-  append_group_items(items, "Disc", info);
-  for (std::uint32_t f = 0; f < info.field_count(); ++f) {
-    const std::string group = group_of(info.field_name(f));
-    if (!key_is(group, "Track") && !key_is(group, "Disc")) append_group_items(items, group, info);
-  }
-  for (const char* name : replaygain_names) append_group_items(items, name, info);
+  group_writer writer(items, info);
+  writer.write("tracknumber");
+  writer.write("discnumber");
+  for (std::uint32_t f = 0; f < info.field_count(); ++f) writer.write(field_group(info.field_name(f)));
+  for (const replaygain_field& gain : replaygain_fields) writer.write(gain.name);
 }
 
 void write_changes(item_list& items, const track_info& info, const tag_changes& changes) {
   item_list written;
-  std::vector<std::string> groups_written;
-  const auto write_group = [&](const std::string& group) {
-    for (const std::string& done : groups_written)
-      if (key_is(done, group.c_str())) return;
-    groups_written.push_back(group);
-    append_group_items(written, group, info);
-  };
+  group_writer writer(written, info);
   for (item& i : items) {
-    const std::string group = group_of(i.key);
+    const std::string group = item_group(i.key);
     if (i.read_only || i.type != 0 || !group_changes(group, changes)) {
       written.push_back(std::move(i));
       continue;
     }
     // The new items take the place of the group's first old one.
-    write_group(group);
+    writer.write(group);
   }
-  for (const auto& [name, values] : changes.all()) write_group(group_of(name));
+  for (const auto& [name, values] : changes.all()) writer.write(field_group(name));
   items = std::move(written);
 }
 

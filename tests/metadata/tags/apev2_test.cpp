@@ -6,6 +6,7 @@
 
 #include "io/io_exceptions.h"
 #include "metadata/tags/id3v1.h"
+#include "metadata/tags/tag_changes.h"
 #include "metadata/track_info.h"
 #include "track_fields_text.h"
 
@@ -65,6 +66,32 @@ TEST(Apev2, FieldsToItemsKeepOtherItemsAndCapitaliseKeys) {
   EXPECT_EQ(0, std::memcmp(whole.data(), "APETAGEX\xD0\x07\0\0", 12));
   EXPECT_EQ(0xA0, whole[23]);                 // header: has a header, is the header
   EXPECT_EQ(0x80, whole[whole.size() - 9]);   // footer: has a header
+}
+
+TEST(Apev2, FieldsNamedLikeItemKeysAreWrittenNotDropped) {
+  // "year" and "track" are no fields a reading gives, but a user may add them.
+  auto keys = [](const apev2::item_list& items) {
+    std::string text;
+    for (const auto& i : items) text += i.key + "=" + i.value + ";";
+    return text;
+  };
+  track_info_impl fields;
+  fields.append_field("year", track_info::until_nul, "1999", track_info::until_nul);
+  fields.append_field("track", track_info::until_nul, "7", track_info::until_nul);
+  apev2::item_list items;
+  apev2::write_from_track_info(items, fields);
+  EXPECT_EQ("Year=1999;Track=7;", keys(items));
+
+  // The same as an edit of a tag that holds other items.
+  items = {{false, 0, "Title", "t"}};
+  track_info_impl as_read;
+  apev2::read_into_track_info(items, apev2::version_2, as_read);
+  track_info_impl edited(as_read);
+  edited.append_field("year", track_info::until_nul, "1999", track_info::until_nul);
+  const tag_changes changes = tag_changes::between(as_read, edited);
+  changes.apply_to(as_read);
+  apev2::write_changes(items, as_read, changes);
+  EXPECT_EQ("Title=t;Year=1999;", keys(items));
 }
 
 TEST(Id3v1, BlockFields) {
