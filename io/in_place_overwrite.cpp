@@ -3,9 +3,36 @@
 #include <vector>
 
 #include "foundation/byte_scan.h"
+#include "foundation/exceptions.h"
 #include "io/io_exceptions.h"
 
 namespace vantrel_io {
+
+namespace {
+
+struct changed_span {
+  std::size_t first;
+  std::size_t end;
+};
+
+changed_span find_changed_span(const std::uint8_t* old, const std::uint8_t* bytes, std::size_t size) noexcept {
+  const std::size_t first = qiv::first_difference(old, bytes, size);
+  if (first == size) return {size, size};
+  return {first, first + qiv::last_difference_end(old + first, bytes + first, size - first)};
+}
+
+}  // namespace
+
+bool lies_within_one_page(std::uint64_t offset, std::uint64_t size) noexcept {
+  if (size == 0) return true;
+  return offset / atomic_write_page == (offset + size - 1) / atomic_write_page;
+}
+
+bool change_fits_one_write(std::uint64_t offset, const std::uint8_t* old, const std::uint8_t* bytes,
+                           std::size_t size) noexcept {
+  const changed_span span = find_changed_span(old, bytes, size);
+  return lies_within_one_page(offset + span.first, span.end - span.first);
+}
 
 bool overwrite_changed_bytes(file_object& file, std::uint64_t offset, const std::uint8_t* bytes, std::size_t size,
                              const abort_signal& abort) {
@@ -22,13 +49,14 @@ bool overwrite_changed_bytes(file_object& file, std::uint64_t offset, const std:
 bool overwrite_changed_bytes(file_object& file, std::uint64_t offset, const std::uint8_t* old, const std::uint8_t* bytes,
                              std::size_t size, const abort_signal& abort) {
   if (size == 0) return false;
-  const std::size_t first = qiv::first_difference(old, bytes, size);
-  if (first == size) return false;
-  const std::size_t end = first + qiv::last_difference_end(old + first, bytes + first, size - first);
+  const changed_span span = find_changed_span(old, bytes, size);
+  if (span.first == size) return false;
+  if (!lies_within_one_page(offset + span.first, span.end - span.first))
+    throw qiv::exception_bug_check();
   abort.check_and_throw();
   const abort_signal& no_abort = never_raised_abort_signal();
-  file.seek(offset + first, no_abort);
-  file.write(bytes + first, std::uint32_t(end - first), no_abort);
+  file.seek(offset + span.first, no_abort);
+  file.write(bytes + span.first, std::uint32_t(span.end - span.first), no_abort);
   return true;
 }
 

@@ -32,8 +32,10 @@ class native_file : public file_object {
 public:
   // A `synchronous` handle was opened without FILE_FLAG_OVERLAPPED and
   // needs no event.
-  native_file(HANDLE handle, bool writable, bool synchronous = false)
-      : handle_(handle), writable_(writable), synchronous_(synchronous) {
+  // `existing` says the handle was opened over a file that was there before
+  // (not a new or temporary file): the kill tests cut its writes at pages.
+  native_file(HANDLE handle, bool writable, bool synchronous = false, bool existing = false)
+      : handle_(handle), writable_(writable), synchronous_(synchronous), existing_(existing) {
     if (!synchronous_) event_.create();
   }
   ~native_file() { win32_handle_close(handle_); }
@@ -148,7 +150,7 @@ private:
     std::uint32_t done = 0;
     while (done < bytes) {
       abort.check_and_throw();
-      const std::uint32_t piece = std::min(bytes - done, native_transfer_piece);
+      const std::uint32_t piece = std::min({bytes - done, native_transfer_piece, test_piece(position_)});
       pause_before_file_change();
       OVERLAPPED request = start_request();
       DWORD moved = 0;
@@ -201,7 +203,7 @@ private:
     while (done < bytes) {
       abort.check_and_throw();
       move_handle_to_position();
-      const std::uint32_t piece = std::min(bytes - done, local_read_piece);
+      const std::uint32_t piece = std::min({bytes - done, local_read_piece, test_piece(position_)});
       pause_before_file_change();
       DWORD moved = 0;
       handle_position_ = position_unknown;
@@ -211,6 +213,13 @@ private:
       if (moved != piece) throw_io();
       done += piece;
     }
+  }
+
+  // A killed process can stop a write between two pages: kill tests see
+  // that moment through a pause between the pages of a write to a file that
+  // readers already know.
+  std::uint32_t test_piece(std::uint64_t position) const noexcept {
+    return existing_ ? test_write_piece_limit(position) : 0xFFFFFFFFu;
   }
 
   void move_handle_to_position() {
@@ -267,6 +276,7 @@ private:
   std::uint64_t size_ = size_unknown;
   const bool writable_;
   const bool synchronous_;
+  const bool existing_;
   // Written or resized since the last flush.
   bool unflushed_ = false;
 };
@@ -379,8 +389,15 @@ HANDLE open_native_handle(const char* path, open_mode mode) {
 
 void native_open(file_ptr& out, const char* path, open_mode mode, const abort_signal& abort) {
   abort.check_and_throw();
-  const bool writable = arguments_for(mode).writable;
-  file_ptr file = make_native_file(open_native_handle(path, mode), writable);
+  const HANDLE handle = open_native_handle(path, mode);
+  file_ptr file;
+  try {
+    file = file_ptr(new service_counted<native_file>(handle, arguments_for(mode).writable, false,
+                                                     mode == open_mode::write_existing));
+  } catch (...) {
+    CloseHandle(handle);
+    throw;
+  }
   buffered_file(out, file, native_read_buffer, abort);
 }
 
@@ -395,7 +412,8 @@ void native_open_local(file_ptr& out, const char* path, open_mode mode, const ab
   const HANDLE handle = open_handle(native, mode, 0);
   file_ptr file;
   try {
-    file = file_ptr(new service_counted<native_file>(handle, arguments_for(mode).writable, true));
+    file = file_ptr(new service_counted<native_file>(handle, arguments_for(mode).writable, true,
+                                                     mode == open_mode::write_existing));
   } catch (...) {
     CloseHandle(handle);
     throw;

@@ -4,6 +4,8 @@
 
 #include <cstdlib>
 
+#include "io/in_place_overwrite.h"
+
 namespace vantrel_io {
 
 namespace {
@@ -18,6 +20,12 @@ DWORD pause_milliseconds() noexcept {
 void pause_before_file_change() noexcept {
   static const DWORD pause = pause_milliseconds();
   if (pause != 0) Sleep(pause);
+}
+
+std::uint32_t test_write_piece_limit(std::uint64_t position) noexcept {
+  static const bool pausing = pause_milliseconds() != 0;
+  if (!pausing) return 0xFFFFFFFFu;
+  return static_cast<std::uint32_t>(atomic_write_page - position % atomic_write_page);
 }
 
 }  // namespace vantrel_io

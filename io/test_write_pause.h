@@ -5,8 +5,16 @@
 // the pause in milliseconds; unset, nothing pauses.
 #pragma once
 
+#include <cstdint>
+
 namespace vantrel_io {
 
 void pause_before_file_change() noexcept;
+
+// With the pause set, the most a write at `position` into a file that was
+// there before may put down before the next pause: up to the next page
+// boundary, as the system itself may stop a killed process's write there.
+// Unset, no limit.
+std::uint32_t test_write_piece_limit(std::uint64_t position) noexcept;
 
 }  // namespace vantrel_io
