@@ -13,9 +13,10 @@ order), so that each ratio holds on a busy machine. Prints one line per
 format, cover and edit: the median over the blocks of the player's and
 mutagen's milliseconds per file, their ratio (and the per-block ratios'
 range), how many files the player rewrote through a temporary copy (a new
-inode) rather than in place, and the floor of any in-place retag (open, read
-64 KiB, write 16 bytes, close) per file. After every edit mutagen checks
-that every file holds the values the player wrote.
+inode) rather than in place, the floor of any in-place retag (open, read
+64 KiB, write 16 bytes, close) per file, and how much the files grew (the
+median size after the edit against the untouched file's). After every edit
+mutagen checks that every file holds the values the player wrote.
 
 usage: bench/metadata_update_bench.py BUILD_DIR [FILES] [ROUNDS] [FORMATS]
 after building bench_metadata_update in BUILD_DIR. FILES defaults to 1000,
@@ -32,7 +33,8 @@ import tempfile
 
 import mutagen
 
-from tagged_files import jpeg_cover, make_format_files, mutagen_edit, tone_seeds
+sys.dont_write_bytecode = True
+from tagged_files import jpeg_cover, make_format_files, mutagen_edit, tone_seeds  # noqa: E402
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 BUILD = os.path.abspath(sys.argv[1])
@@ -82,6 +84,10 @@ def check_values(folder, title_suffixes, artist):
                              (name, tags and tags.get("title"), tags and tags.get("artist"), title, artist))
 
 
+def median_size(folder):
+    return statistics.median(os.path.getsize(os.path.join(folder, name)) for name in os.listdir(folder))
+
+
 def fresh_copy(source, target):
     if os.path.exists(target):
         shutil.rmtree(target)
@@ -110,10 +116,12 @@ def block(pristine, root, player_first, figures):
             figures[edit]["player"].append(update / FILES)
             figures[edit]["floor"].append(floor / FILES)
             figures[edit]["rewritten"].append(rewritten)
+            figures[edit]["player size"].append(median_size(ours))
 
     def run_peer():
         for edit, title_suffix, artist in EDITS:
             figures[edit]["mutagen"].append(mutagen_edit(peer_paths, title_suffix, artist) / FILES)
+            figures[edit]["mutagen size"].append(median_size(peers))
 
     for side in ((run_player, run_peer) if player_first else (run_peer, run_player)):
         side()
@@ -132,8 +140,9 @@ def main():
                 label = "%s, %s" % (name.upper(), "100 KB cover" if with_cover else "no cover")
                 pristine = os.path.join(root, "%s-%s" % (name, "cover" if with_cover else "bare"))
                 make_format_files(pristine, "." + name, FILES, seeds, cover if with_cover else None)
-                size = statistics.median(os.path.getsize(os.path.join(pristine, f)) for f in os.listdir(pristine))
+                size = median_size(pristine)
                 figures = {edit: {"player": [], "mutagen": [], "floor": [], "rewritten": [],
+                                  "player size": [], "mutagen size": [],
                                   "failures": []} for edit, _, _ in EDITS}
                 sets.append((label, pristine, size, figures))
         for number in range(ROUNDS):
@@ -151,10 +160,11 @@ def main():
                     continue
                 ratios = [ours / peer for ours, peer in zip(f["player"], f["mutagen"])]
                 print("%-22s %-7s player %6.2f  mutagen %6.2f  ratio %5.2f (blocks %.2f-%.2f)  "
-                      "rewritten %4.0f of %d  floor %5.2f  (files of %d bytes)" %
+                      "rewritten %4.0f of %d  floor %5.2f  files of %d bytes now %+d (mutagen's %+d)" %
                       (label, edit, statistics.median(f["player"]), statistics.median(f["mutagen"]),
                        statistics.median(f["player"]) / statistics.median(f["mutagen"]), min(ratios), max(ratios),
-                       statistics.median(f["rewritten"]), FILES, statistics.median(f["floor"]), size))
+                       statistics.median(f["rewritten"]), FILES, statistics.median(f["floor"]), size,
+                       statistics.median(f["player size"]) - size, statistics.median(f["mutagen size"]) - size))
 
 
 main()
