@@ -7,12 +7,11 @@ by mutagen as a library tagged elsewhere holds them. Two edits in a row are
 timed: the first meets the file as mutagen laid it out (and may rewrite it),
 the second meets the file as the same program's first edit left it.
 
-Every block copies the untouched files afresh for each side, then times
-mutagen's two edits and the player's two edits back to back (in alternating
-order), so that each ratio holds on a busy machine. Prints one line per
-format, cover and edit: the median over the blocks of the player's and
-mutagen's milliseconds per file, their ratio (and the per-block ratios'
-range), how many files the player rewrote through a temporary copy (a new
+Every block gives each side a fresh copy of the untouched files and times
+its two edits, the sides back to back in a new order every block, so that
+each ratio holds on a busy machine. Prints one line per format, cover and
+edit: the median over the blocks of the player's and mutagen's milliseconds
+per file, their ratio (and the per-block ratios' range), how many files the player rewrote through a temporary copy (a new
 inode) rather than in place, the floor of any in-place retag (open, read
 64 KiB, write 16 bytes, close) per file, and how much the files grew (the
 median size after the edit against the untouched file's). After every edit
@@ -21,7 +20,10 @@ mutagen checks that every file holds the values the player wrote.
 usage: bench/metadata_update_bench.py BUILD_DIR [FILES] [ROUNDS] [FORMATS]
 after building bench_metadata_update in BUILD_DIR. FILES defaults to 1000,
 ROUNDS (blocks) to 5, FORMATS (comma-separated) to flac,mp3,m4a. Needs
-python3-mutagen, sox, flac, lame, ffmpeg.
+python3-mutagen, sox, flac, lame, ffmpeg. ZORV_BENCH_BASE names the build
+folder of an earlier tree (with this benchmark built there) to measure
+beside it as a third side, with its own line and the ratio of the two
+players.
 """
 import os
 import re
@@ -42,7 +44,8 @@ FILES = int(sys.argv[2]) if len(sys.argv) > 2 else 1000
 ROUNDS = int(sys.argv[3]) if len(sys.argv) > 3 else 5
 FORMATS = sys.argv[4].split(",") if len(sys.argv) > 4 else ["flac", "mp3", "m4a"]
 TOOLS = os.path.join(HERE, "..", "tools")
-BENCH_EXE = os.path.join(BUILD, "bench", "bench_metadata_update.exe")
+# An earlier build measured beside this one in every block, on its own copy.
+BASE = os.path.abspath(os.environ["ZORV_BENCH_BASE"]) if os.environ.get("ZORV_BENCH_BASE") else None
 COVER_SIZE = 100 * 1024
 # Each edit appends to the title and sets a new artist: both fields change
 # size, as most real edits do.
@@ -57,12 +60,13 @@ def inodes(folder):
     return {name: os.stat(os.path.join(folder, name)).st_ino for name in os.listdir(folder)}
 
 
-def player_edit(folder, title_suffix, artist):
+def player_edit(build, folder, title_suffix, artist):
     """The player's milliseconds for the edit and for the floor, and how
     many files got a new inode; or the player's complaint when a file
     failed."""
     before = inodes(folder)
-    run = subprocess.run([os.path.join(TOOLS, "wine-exec"), BUILD, BENCH_EXE, windows_path(folder), title_suffix,
+    exe = os.path.join(build, "bench", "bench_metadata_update.exe")
+    run = subprocess.run([os.path.join(TOOLS, "wine-exec"), build, exe, windows_path(folder), title_suffix,
                           artist], stdout=subprocess.PIPE, stderr=subprocess.PIPE, stdin=subprocess.DEVNULL, text=True)
     if run.returncode != 0:
         return run.stderr.strip() or "exit code %d" % run.returncode
@@ -94,43 +98,76 @@ def fresh_copy(source, target):
     shutil.copytree(source, target)
 
 
-def block(pristine, root, player_first, figures):
-    """One block over one set of files: each side edits its own fresh copy
-    twice; `figures[edit]` gathers the times."""
-    ours, peers = os.path.join(root, "player"), os.path.join(root, "mutagen")
-    fresh_copy(pristine, ours)
-    fresh_copy(pristine, peers)
-    peer_paths = sorted(os.path.join(peers, name) for name in os.listdir(peers))
-
-    def run_player():
+def player_side(build):
+    """Edits a folder the way `build`'s player does; returns its figures
+    for each edit, or stops at the first edit that failed."""
+    def run(folder, record):
         suffixes = []
         for edit, title_suffix, artist in EDITS:
-            result = player_edit(ours, title_suffix, artist)
+            result = player_edit(build, folder, title_suffix, artist)
             if isinstance(result, str):
                 # A later edit would meet files this one left half done.
-                figures[edit]["failures"].append(result)
+                record[edit]["failures"].append(result)
                 return
             update, floor, rewritten = result
             suffixes.append(title_suffix)
-            check_values(ours, suffixes, artist)
-            figures[edit]["player"].append(update / FILES)
-            figures[edit]["floor"].append(floor / FILES)
-            figures[edit]["rewritten"].append(rewritten)
-            figures[edit]["player size"].append(median_size(ours))
+            check_values(folder, suffixes, artist)
+            record[edit]["ms"].append(update / FILES)
+            record[edit]["floor"].append(floor / FILES)
+            record[edit]["rewritten"].append(rewritten)
+            record[edit]["size"].append(median_size(folder))
+    return run
 
-    def run_peer():
-        for edit, title_suffix, artist in EDITS:
-            figures[edit]["mutagen"].append(mutagen_edit(peer_paths, title_suffix, artist) / FILES)
-            figures[edit]["mutagen size"].append(median_size(peers))
 
-    for side in ((run_player, run_peer) if player_first else (run_peer, run_player)):
-        side()
+def mutagen_side(folder, record):
+    paths = sorted(os.path.join(folder, name) for name in os.listdir(folder))
+    for edit, title_suffix, artist in EDITS:
+        record[edit]["ms"].append(mutagen_edit(paths, title_suffix, artist) / FILES)
+        record[edit]["size"].append(median_size(folder))
+
+
+def block(pristine, root, sides, number, figures):
+    """One block over one set of files: each side edits its own fresh copy
+    twice, the sides taking turns in a new order every block."""
+    turn = number % len(sides)
+    for name, run in sides[turn:] + sides[:turn]:
+        folder = os.path.join(root, name)
+        fresh_copy(pristine, folder)
+        run(folder, figures[name])
+
+
+def median(values):
+    return statistics.median(values) if values else float("nan")
+
+
+def report(label, size, figures, name, edit, compared_with=None):
+    f, peer = figures[name][edit], figures["mutagen"][edit]
+    if f["failures"] or not f["ms"]:
+        failed = ("failed in %d of %d blocks: %s" % (len(f["failures"]), ROUNDS, f["failures"][0])
+                  if f["failures"] else "not run: an earlier edit failed")
+        print("%-19s %-7s %-7s %s  mutagen %6.2f" % (label, edit, name, failed, median(peer["ms"])))
+        return
+    ratios = [ours / theirs for ours, theirs in zip(f["ms"], peer["ms"])]
+    line = ("%-19s %-7s %-7s %6.2f  mutagen %6.2f  ratio %5.2f (blocks %.2f-%.2f)  rewritten %4.0f of %d  "
+            "floor %4.2f  files of %d bytes grew %+d (mutagen's %+d)" %
+            (label, edit, name, median(f["ms"]), median(peer["ms"]), median(f["ms"]) / median(peer["ms"]),
+             min(ratios), max(ratios), median(f["rewritten"]), FILES, median(f["floor"]), size,
+             median(f["size"]) - size, median(peer["size"]) - size))
+    other = figures.get(compared_with, {}).get(edit, {}).get("ms")
+    if other and len(other) == len(f["ms"]):
+        by_block = [theirs / ours for ours, theirs in zip(f["ms"], other)]
+        line += "  %s/%s %.2f (blocks %.2f-%.2f)" % (compared_with, name, median(other) / median(f["ms"]),
+                                                       min(by_block), max(by_block))
+    print(line)
 
 
 def main():
-    # A wine call that starts the session would hand it this script's pipes.
-    subprocess.run([os.path.join(TOOLS, "wine-session"), "start", BUILD], check=True, stdin=subprocess.DEVNULL,
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    builds = [("player", BUILD)] + ([("base", BASE)] if BASE else [])
+    for _, build in builds:
+        # A wine call that starts the session would hand it this script's pipes.
+        subprocess.run([os.path.join(TOOLS, "wine-session"), "start", build], check=True, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    sides = [(name, player_side(build)) for name, build in builds] + [("mutagen", mutagen_side)]
     with tempfile.TemporaryDirectory() as root:
         seeds = tone_seeds(root)
         cover = jpeg_cover(COVER_SIZE)
@@ -140,31 +177,19 @@ def main():
                 label = "%s, %s" % (name.upper(), "100 KB cover" if with_cover else "no cover")
                 pristine = os.path.join(root, "%s-%s" % (name, "cover" if with_cover else "bare"))
                 make_format_files(pristine, "." + name, FILES, seeds, cover if with_cover else None)
-                size = median_size(pristine)
-                figures = {edit: {"player": [], "mutagen": [], "floor": [], "rewritten": [],
-                                  "player size": [], "mutagen size": [],
-                                  "failures": []} for edit, _, _ in EDITS}
-                sets.append((label, pristine, size, figures))
+                figures = {side: {edit: {"ms": [], "floor": [], "rewritten": [], "size": [], "failures": []}
+                                  for edit, _, _ in EDITS} for side, _ in sides}
+                sets.append((label, pristine, median_size(pristine), figures))
         for number in range(ROUNDS):
             for label, pristine, size, figures in sets:
-                block(pristine, root, number % 2 == 0, figures)
-        print("%d files per set, %d blocks; medians over the blocks, in ms per file" % (FILES, ROUNDS))
+                block(pristine, root, sides, number, figures)
+        print("%d files per set, %d blocks; medians over the blocks, in ms per file%s" %
+              (FILES, ROUNDS, "; base is " + BASE if BASE else ""))
         for label, pristine, size, figures in sets:
             for edit, _, _ in EDITS:
-                f = figures[edit]
-                if f["failures"] or not f["player"]:
-                    failed = ("failed in %d of %d blocks: %s" % (len(f["failures"]), ROUNDS, f["failures"][0])
-                              if f["failures"] else "not run: an earlier edit failed")
-                    print("%-22s %-7s player %s  mutagen %6.2f" % (label, edit, failed,
-                                                                   statistics.median(f["mutagen"])))
-                    continue
-                ratios = [ours / peer for ours, peer in zip(f["player"], f["mutagen"])]
-                print("%-22s %-7s player %6.2f  mutagen %6.2f  ratio %5.2f (blocks %.2f-%.2f)  "
-                      "rewritten %4.0f of %d  floor %5.2f  files of %d bytes now %+d (mutagen's %+d)" %
-                      (label, edit, statistics.median(f["player"]), statistics.median(f["mutagen"]),
-                       statistics.median(f["player"]) / statistics.median(f["mutagen"]), min(ratios), max(ratios),
-                       statistics.median(f["rewritten"]), FILES, statistics.median(f["floor"]), size,
-                       statistics.median(f["player size"]) - size, statistics.median(f["mutagen size"]) - size))
+                report(label, size, figures, "player", edit)
+                if BASE:
+                    report(label, size, figures, "base", edit, compared_with="player")
 
 
 main()
