@@ -184,8 +184,8 @@ void flac_input::commit(const abort_signal& abort) {
 void flac_input::write_info(const track_info& info, const abort_signal& abort) {
   if (!file_) vantrel_io::throw_io_data();
   if (!opened_by_input_) {
-    // The caller's file object has no path to move a new file to: a scratch
-    // file is copied back over it instead.
+    // The caller's file object has no path to move a new file to: only a
+    // change safe in place, or one to a file in memory, can be made.
     retag_in_place no_temp_file;
     flac_metadata_writer::write(*file_, no_temp_file, info, abort);
     return;
