@@ -166,9 +166,9 @@ TEST(FlacMetadataWriter, AChangeAcrossAPageBoundaryGoesThroughTheTemporaryFile) 
 }
 
 TEST(FlacMetadataWriter, ARewriteLaysOutLargeBlocksFirstAndPaddingLast) {
-  const std::string original = flac_file({stream_info(), comments({"TITLE=t"}), picture(4, 5000, 'b'),
-                                          block(2, "appl" + std::string(3000, 'x')), picture(3, 6000, 'f'),
-                                          block(3, std::string(18, '\0'))});
+  const std::string original = flac_file({stream_info(), block(3, std::string(18, '\0')), comments({"TITLE=t"}),
+                                          picture(4, 5000, 'b'), block(2, "appl" + std::string(3000, 'x')),
+                                          picture(3, 6000, 'f')});
   const write_result grown = write_title(original, "a title that no longer fits");
   ASSERT_EQ(grown.temp_asked, 1);
   EXPECT_EQ(block_types(grown.temp), (std::vector<int>{0, 6, 2, 6, 3, 4, 1}));
