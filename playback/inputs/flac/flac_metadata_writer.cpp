@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "foundation/byte_order.h"
 #include "io/file_copy.h"
 #include "io/in_place_overwrite.h"
 #include "io/io_exceptions.h"
