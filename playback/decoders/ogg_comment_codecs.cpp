@@ -77,9 +77,10 @@ public:
       packet.data()[opus_gain_offset + 1] = static_cast<std::uint8_t>((gain >> 8) & 0xFF);
     } else if (index == comment_packet_index) {
       // The gains travel in the first packet and this comment, never as
-      // ReplayGain comments; an album gain comment would now count from
-      // the new output gain.
-      for (const replaygain_field& field : replaygain_fields) comment_changes.erase(field.name);
+      // ReplayGain comments (any there go, as they would now misstate the
+      // gains); an album gain comment would now count from the new output
+      // gain.
+      for (const replaygain_field& field : replaygain_fields) comment_changes[field.name].clear();
       tag_field_map::values& track_comment = comment_changes["R128_TRACK_GAIN"];
       track_comment.clear();
       if (album || track) {
