@@ -10,6 +10,7 @@
 #include "core/service_object.h"
 #include "core/service_registry.h"
 #include "foundation/array.h"
+#include "metadata/tags/tag_field_map.h"
 
 class track_info;
 
@@ -28,13 +29,18 @@ public:
   // The codec's signature before the comment block and whether a framing
   // byte follows the block.
   virtual void comment_layout(const void*& prefix, std::uint32_t& prefix_size, bool& framing) = 0;
-  // Called before feed_header with header packet `index` (0 for the first)
-  // and the info the comment will be built from, for codecs that keep tag
-  // data outside the comment block (Opus stores gains in its first packet).
-  virtual void prepare_header(std::uint32_t index, qiv::array<std::uint8_t>& packet, track_info& info) {
+  // Called, when an edit changes ReplayGain values, before each header
+  // packet is rebuilt, with its `index` (0 for the first), the info to write
+  // and the changes to the comment's entries (by field name, ReplayGain
+  // values under their "replaygain_*" names; no values where an entry goes),
+  // for codecs that keep gains another way (Opus: the album gain in its
+  // first packet, the track gain as an R128 comment relative to it).
+  virtual void prepare_header(std::uint32_t index, qiv::array<std::uint8_t>& packet, const track_info& info,
+                              tag_field_map::entries& comment_changes) {
     (void)index;
     (void)packet;
     (void)info;
+    (void)comment_changes;
   }
   // Called with the rebuilt comment packet, padded, and its size before
   // padding, for codecs whose comment packet records its own length.

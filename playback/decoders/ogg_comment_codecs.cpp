@@ -12,6 +12,7 @@
 #include "foundation/exceptions.h"
 #include "io/io_exceptions.h"
 #include "metadata/replaygain_info.h"
+#include "metadata/replaygain_text.h"
 #include "metadata/tags/ogg_comment_codec.h"
 #include "metadata/track_info.h"
 #include "playback/decoders/opus_packet_decoder.h"
@@ -60,7 +61,8 @@ public:
     framing = false;
   }
 
-  void prepare_header(std::uint32_t index, qiv::array<std::uint8_t>& packet, track_info& info) override {
+  void prepare_header(std::uint32_t index, qiv::array<std::uint8_t>& packet, const track_info& info,
+                      tag_field_map::entries& comment_changes) override {
     const replaygain_info gains = info.get_replaygain();
     const bool album = replaygain_info::gain_present(gains.album_gain);
     const bool track = replaygain_info::gain_present(gains.track_gain);
@@ -75,13 +77,17 @@ public:
       packet.data()[opus_gain_offset + 1] = static_cast<std::uint8_t>((gain >> 8) & 0xFF);
     } else if (index == comment_packet_index) {
       // The gains travel in the first packet and this comment, never as
-      // ReplayGain comments.
+      // ReplayGain comments (any there go, as they would now misstate the
+      // gains); an album gain comment would now count from the new output
+      // gain.
+      for (const replaygain_field& field : replaygain_fields) comment_changes[field.name].clear();
+      tag_field_map::values& track_comment = comment_changes["R128_TRACK_GAIN"];
+      track_comment.clear();
       if (album || track) {
         const double difference = album && track ? gains.track_gain - gains.album_gain : 0.0;
-        const std::string text = std::to_string(static_cast<long>(std::floor(difference * 256.0 + 0.5)));
-        info.set_field("R128_TRACK_GAIN", track_info::until_nul, text.data(), text.size());
+        track_comment.push_back(std::to_string(static_cast<long>(std::floor(difference * 256.0 + 0.5))));
       }
-      info.set_replaygain(replaygain_info{});
+      comment_changes["R128_ALBUM_GAIN"].clear();
     }
   }
 };

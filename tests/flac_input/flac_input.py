@@ -91,6 +91,19 @@ def audio_frames(path):
             return data[pos:]
 
 
+def metadata_block_types(path):
+    """The metadata block types in file order, read from the block headers
+    (metaflac's listing also prints a picture's own type as "type:")."""
+    with open(path, "rb") as f:
+        data = f.read()
+    pos, types = data.index(b"fLaC") + 4, []
+    while True:
+        types.append(data[pos] & 0x7F)
+        if data[pos] & 0x80:
+            return types
+        pos += 4 + int.from_bytes(data[pos + 1:pos + 4], "big")
+
+
 def add_raw_block(path, block_type, payload):
     """Inserts a metadata block right after STREAMINFO, as a damaged or foreign tool might write it."""
     with open(path, "rb") as f:
@@ -293,12 +306,59 @@ def test_damaged_picture(work):
               "a tag write over the damage is refused, the file unchanged")
 
 
+def test_edits_touch_only_what_changes(work):
+    """An edit that changes nothing writes nothing; an edit keeps the other
+    comments as they stand; a rewrite puts pictures before the comments."""
+    path = os.path.join(work, "untouched.flac")
+    make_flac(path, 16, 2, 44100, 20000)
+    metaflac("--remove-all-tags", "--set-tag=Zeta=z", "--set-tag=TITLE=Old", "--set-tag=artist=A",
+             "--set-tag=ARTIST=B", path)
+    os.utime(path, (1000000000, 1000000000))
+    audio = audio_frames(path)
+    with open(path, "rb") as f:
+        before = f.read()
+    zorvtool("tag", windows_path(path), "-comment")
+    with open(path, "rb") as f:
+        check(f.read() == before and os.stat(path).st_mtime == 1000000000,
+              "removing a field the file does not hold writes nothing")
+
+    zorvtool("tag", windows_path(path), "title=New")
+    tags = metaflac("--export-tags-to=-", path).splitlines()
+    check(len(tags) == 4 and tags[0] == "Zeta=z" and tags[1].lower() == "title=new" and tags[2:] == ["artist=A", "ARTIST=B"],
+          "the other comments keep their order and spelling: %s" % tags)
+    check(audio_frames(path) == audio, "the audio frames are untouched")
+
+    # Two pictures after the comments, no padding: a grown comment rewrites
+    # the file with the pictures first, in their order, and padding last.
+    from mutagen.flac import FLAC, Picture
+    tagged = FLAC(path)
+    for kind in (3, 4):
+        picture = Picture()
+        picture.type, picture.mime, picture.data = kind, "image/png", tiny_png() + bytes([kind]) * 20000
+        tagged.add_picture(picture)
+    tagged.save(padding=lambda info: 0)
+    types = metadata_block_types(path)
+    check(types.index(4) < types.index(6), "mutagen puts the pictures after the comments: %s" % types)
+    zorvtool("tag", windows_path(path), "title=" + "A longer title " * 10)
+    types = metadata_block_types(path)
+    check(types[0] == 0 and types[1:3] == [6, 6] and types[-2:] == [4, 1],
+          "rewritten: stream info, pictures, the rest, comments, padding: %s" % types)
+    check([p.type for p in FLAC(path).pictures] == [3, 4], "the pictures keep their order")
+    check(audio_frames(path) == audio, "the audio frames are untouched by the rewrite")
+    inode = os.stat(path).st_ino
+    zorvtool("tag", windows_path(path), "artist=C")
+    tags = metaflac("--export-tags-to=-", path).splitlines()
+    check(os.stat(path).st_ino == inode and tags[0] == "Zeta=z" and tags[2].lower() == "artist=c" and len(tags) == 3,
+          "the next text edit goes in place: %s" % tags)
+
+
 def main():
     with tempfile.TemporaryDirectory(prefix="zorv-flac-") as work:
         test_decode_output(work)
         test_exactness(work)
         test_seek_and_cue(work)
         test_retag(work)
+        test_edits_touch_only_what_changes(work)
         test_damaged_picture(work)
     if failures:
         print("%d check(s) failed" % len(failures))

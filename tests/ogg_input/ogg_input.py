@@ -265,19 +265,59 @@ def test_retag(work):
     read_back = info(path)[0]["info"]["replaygain"]
     check(abs(read_back["album_gain"] + 4.0) < 1e-4 and abs(read_back["track_gain"] + 5.0) < 1e-4,
           "Opus R128 album and track gains: %s" % read_back)
-    # Saved again, the album gain moves into the header and the track gain
-    # becomes relative to it: the gains read the same.
+    # A title edit leaves the gains as the other tagger wrote them.
     zorvtool("tag", windows_path(path), "title=Saved")
     saved = OggOpus(path)
-    check("R128_ALBUM_GAIN" not in saved and saved.get("R128_TRACK_GAIN") == ["-256"],
-          "Opus save: R128 tags %s" % dict(saved))
+    check(saved.get("R128_ALBUM_GAIN") == ["-2304"] and saved.get("R128_TRACK_GAIN") == ["-2560"],
+          "Opus title edit: R128 tags %s" % dict(saved))
     with open(path, "rb") as f:
         data = f.read()
     gain, = struct.unpack_from("<h", data, data.index(b"OpusHead") + 16)
-    check(gain == -9 * 256, "Opus save: output gain %d" % gain)
+    check(gain == 0, "Opus title edit: output gain %d" % gain)
+    # A gain edit moves the album gain into the header and makes the track
+    # gain relative to it.
+    zorvtool("tag", windows_path(path), "replaygain_track_gain=-6.00 dB")
+    saved = OggOpus(path)
+    check("R128_ALBUM_GAIN" not in saved and saved.get("R128_TRACK_GAIN") == ["-512"],
+          "Opus gain edit: R128 tags %s" % dict(saved))
+    with open(path, "rb") as f:
+        data = f.read()
+    gain, = struct.unpack_from("<h", data, data.index(b"OpusHead") + 16)
+    check(gain == -9 * 256, "Opus gain edit: output gain %d" % gain)
     read_back = info(path)[0]["info"]["replaygain"]
-    check(abs(read_back["album_gain"] + 4.0) < 1e-4 and abs(read_back["track_gain"] + 5.0) < 1e-4,
-          "Opus gains after the save: %s" % read_back)
+    check(abs(read_back["album_gain"] + 4.0) < 1e-4 and abs(read_back["track_gain"] + 6.0) < 1e-4,
+          "Opus gains after the gain edit: %s" % read_back)
+
+
+def test_edits_touch_only_what_changes(work):
+    """An edit that changes nothing writes nothing, and an edit keeps the
+    other comments as they stand, in Vorbis, Opus and Ogg FLAC alike."""
+    from mutagen.oggvorbis import OggVorbis
+    from mutagen.oggopus import OggOpus
+    from mutagen.oggflac import OggFLAC
+    stereo = tone(work, "untouched.wav", 44100, 2, 2)
+    flac_ogg = os.path.join(work, "untouched.oga")
+    subprocess.run(["flac", "-s", "-f", "--ogg", stereo, "-o", flac_ogg], check=True)
+    files = [(vorbis(work, "untouched.ogg", stereo), OggVorbis), (opus(work, "untouched.opus", stereo), OggOpus),
+             (flac_ogg, OggFLAC)]
+    for path, kind in files:
+        tagged = kind(path)
+        tagged.tags.clear()
+        tagged.tags.extend([("Zeta", "z"), ("TITLE", "Old"), ("artist", "A"), ("ARTIST", "B")])
+        tagged.save()
+        os.utime(path, (1000000000, 1000000000))
+        with open(path, "rb") as f:
+            before = f.read()
+        zorvtool("tag", windows_path(path), "-comment")
+        with open(path, "rb") as f:
+            check(f.read() == before and os.stat(path).st_mtime == 1000000000,
+                  "%s: removing a field the file does not hold writes nothing" % path)
+        zorvtool("tag", windows_path(path), "title=New")
+        tags = list(kind(path).tags)
+        check(len(tags) == 4 and tags[0] == ("Zeta", "z") and tags[1][0].lower() == "title" and tags[1][1] == "New"
+              and tags[2:] == [("artist", "A"), ("ARTIST", "B")],
+              "%s: the other comments keep their order and spelling: %s" % (path, tags))
+        check(ogginfo_clean(path), "%s: ogginfo finds the edited file clean" % path)
 
 
 def ogg_links(path):
@@ -363,6 +403,7 @@ def main():
         test_six_channels(work)
         test_chain_and_seek(work)
         test_retag(work)
+        test_edits_touch_only_what_changes(work)
         test_information_of_large_headers_and_chains(work)
     if failures:
         print("%d check(s) failed" % len(failures))

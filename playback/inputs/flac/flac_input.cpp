@@ -35,17 +35,20 @@ void flac_input::open(vantrel_io::file_ptr file, const char* path, open_reason r
   // write works from the same bytes. A head libFLAC refuses goes the
   // decoder's way, which reads past damaged blocks.
   if (!(reason == open_reason::info_write && opened_by_input_ && seekable_ && open_head(abort))) open_stream(abort);
-  // Files tagged by programs that know no comment blocks may carry ID3v2 or APE tags instead.
-  if (seekable_ && cached_info_.field_count() == 0) {
-    const std::uint64_t position = file_->get_position(abort);
-    try {
-      tag_services::read(*file_, cached_info_, abort);
-    } catch (const vantrel_io::exception_io_data&) {
-    }
-    file_->seek(position, abort);
-  }
+  read_other_tags_without_fields(abort);
   if (reason != open_reason::decode) decoder_.reset();
   load_cue_sheet();
+}
+
+// Files tagged by programs that know no comment blocks may carry ID3v2 or APE tags instead.
+void flac_input::read_other_tags_without_fields(const abort_signal& abort) {
+  if (!seekable_ || cached_info_.field_count() != 0) return;
+  const std::uint64_t position = file_->get_position(abort);
+  try {
+    tag_services::read(*file_, cached_info_, abort);
+  } catch (const vantrel_io::exception_io_data&) {
+  }
+  file_->seek(position, abort);
 }
 
 void flac_input::open_stream(const abort_signal& abort) {
@@ -177,15 +180,18 @@ void flac_input::commit(const abort_signal& abort) {
   track_info_impl written;
   cue_embedded::write_track_info(cue_sheet_, written);
   write_info(written, abort);
-  cached_info_ = written;
+  // The info reads as a fresh read of the file gives it: untouched comments
+  // keep their places, and a cue sheet block stays a block.
+  if (opened_by_input_ && seekable_ && open_head(abort)) read_other_tags_without_fields(abort);
+  else cached_info_ = written;
   load_cue_sheet();
 }
 
 void flac_input::write_info(const track_info& info, const abort_signal& abort) {
   if (!file_) vantrel_io::throw_io_data();
   if (!opened_by_input_) {
-    // The caller's file object has no path to move a new file to: a scratch
-    // file is copied back over it instead.
+    // The caller's file object has no path to move a new file to: only a
+    // change safe in place, or one to a file in memory, can be made.
     retag_in_place no_temp_file;
     flac_metadata_writer::write(*file_, no_temp_file, info, abort);
     return;

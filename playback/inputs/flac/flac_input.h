@@ -56,12 +56,13 @@ private:
   // The info from the metadata read whole from the file, without a decoder;
   // false when libFLAC refuses a block.
   bool open_head(const abort_signal& abort);
+  void read_other_tags_without_fields(const abort_signal& abort);
   void seek_to(double seconds, const abort_signal& abort);
   void write_info(const track_info& info, const abort_signal& abort);
   void load_cue_sheet();
 
   std::unique_ptr<flac_stream_decoder> decoder_;
-  // The file's metadata as a writer opened it, until its first write.
+  // The file's metadata as it stands while a writer holds the file.
   std::unique_ptr<flac_metadata_head> head_;
   track_info_impl cached_info_;
   bool at_start_ = false;

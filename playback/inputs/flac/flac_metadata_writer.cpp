@@ -2,39 +2,90 @@
 
 #include <FLAC/metadata.h>
 
-#include <cstring>
 #include <memory>
 #include <new>
 #include <string>
 #include <vector>
 
-#include "foundation/byte_compare.h"
-#include "foundation/byte_order.h"
 #include "io/file_copy.h"
 #include "io/in_place_overwrite.h"
 #include "io/io_exceptions.h"
-#include "io/temp_schemes.h"
-#include "metadata/replaygain_text.h"
-#include "metadata/tags/comment_block.h"
+#include "io/memory_writer.h"
+#include "io/whole_file_rewrite.h"
+#include "metadata/tags/comment_entries.h"
+#include "metadata/tags/tag_changes.h"
 #include "metadata/track_info.h"
 #include "playback/inputs/flac/flac_metadata_head.h"
 #include "playback/inputs/flac/flac_metadata_reading.h"
 
 namespace {
 
+constexpr std::uint8_t last_block_flag = 0x80;
+constexpr std::uint32_t block_header_size = 4;
+constexpr std::uint32_t largest_block_length = 0xFFFFFF;
+
+// Room left for the next edit when the file is rewritten anyway.
+constexpr std::uint32_t rewrite_padding = 512;
+
 struct block_deleter {
   void operator()(FLAC__StreamMetadata* block) const noexcept { FLAC__metadata_object_delete(block); }
 };
 using block_ptr = std::unique_ptr<FLAC__StreamMetadata, block_deleter>;
 
-void set_comment(FLAC__StreamMetadata* block, std::uint32_t index, const std::string& name, const char* value) {
-  std::string text = name;
-  text += '=';
-  text += value;
-  FLAC__StreamMetadata_VorbisComment_Entry entry;
-  entry.length = static_cast<FLAC__uint32>(text.size());
-  entry.entry = reinterpret_cast<FLAC__byte*>(text.data());
-  if (!FLAC__metadata_object_vorbiscomment_set_comment(block, index, entry, true)) vantrel_io::throw_io_data();
+void append_block_header(std::vector<std::uint8_t>& out, std::uint8_t type, std::uint64_t length) {
+  if (length > largest_block_length) vantrel_io::throw_io_data();
+  out.push_back(type);
+  out.push_back(std::uint8_t(length >> 16));
+  out.push_back(std::uint8_t(length >> 8));
+  out.push_back(std::uint8_t(length));
+}
+
+void append_padding(std::vector<std::uint8_t>& out, std::uint64_t total_size) {
+  append_block_header(out, FLAC__METADATA_TYPE_PADDING, total_size - block_header_size);
+  out.resize(out.size() + std::size_t(total_size - block_header_size), 0);
+}
+
+std::string entry_text(const FLAC__StreamMetadata_VorbisComment_Entry& entry) {
+  return entry.entry ? std::string(reinterpret_cast<const char*>(entry.entry), entry.length) : std::string();
+}
+
+comment_block_contents contents_of(const FLAC__StreamMetadata_VorbisComment& comments) {
+  comment_block_contents contents;
+  contents.vendor = entry_text(comments.vendor_string);
+  for (FLAC__uint32 i = 0; i < comments.num_comments; ++i) contents.entries.push_back(entry_text(comments.comments[i]));
+  return contents;
+}
+
+std::vector<std::uint8_t> comment_block(const comment_block_contents& contents) {
+  vantrel_io::memory_writer body;
+  comment_block_write_contents(contents, nullptr, 0, false, body, never_raised_abort_signal());
+  std::vector<std::uint8_t> out;
+  append_block_header(out, FLAC__METADATA_TYPE_VORBIS_COMMENT, body.get_size());
+  out.insert(out.end(), body.get_ptr(), body.get_ptr() + body.get_size());
+  return out;
+}
+
+// A file without a comment block gets libFLAC's vendor string, as an
+// encoder would have written it.
+std::string default_vendor() {
+  const block_ptr block(FLAC__metadata_object_new(FLAC__METADATA_TYPE_VORBIS_COMMENT));
+  if (!block) throw std::bad_alloc();
+  return entry_text(block->data.vorbis_comment.vendor_string);
+}
+
+// Blocks that change as a text field is edited go last, so that such an
+// edit touches a short range after the large blocks and fits in place next
+// time. Pictures keep their order among themselves: programs show the first.
+int layout_rank(std::uint8_t type) {
+  switch (type) {
+    case FLAC__METADATA_TYPE_STREAMINFO:
+      return 0;
+    case FLAC__METADATA_TYPE_PICTURE:
+    case FLAC__METADATA_TYPE_APPLICATION:
+      return 1;
+    default:
+      return 2;
+  }
 }
 
 class writer {
@@ -45,13 +96,15 @@ public:
              const abort_signal& abort);
 
 private:
-  bool keep_block(const FLAC__StreamMetadata& block);
-  block_ptr make_comment_block();
-
+  bool keep_block(const FLAC__StreamMetadata& block) const;
   bool reader_shows_cuesheet(const FLAC__StreamMetadata_CueSheet& sheet) const;
+  bool write_in_place(vantrel_io::file_object& file, const flac_metadata_head& head, std::size_t comment,
+                      const std::vector<std::uint8_t>& comment_bytes, const abort_signal& abort) const;
+  void write_rewritten(vantrel_io::file_object& file, retag_temp_source& temp_source, const flac_metadata_head& head,
+                       const std::vector<bool>& kept, const std::vector<std::uint8_t>& comment_bytes,
+                       const abort_signal& abort) const;
 
-  track_info_impl info_;
-  std::string old_vendor_;
+  const track_info& info_;
   std::uint64_t total_samples_ = 0;
   std::uint32_t sample_rate_ = 0;
 };
@@ -66,110 +119,81 @@ bool writer::reader_shows_cuesheet(const FLAC__StreamMetadata_CueSheet& sheet) c
   }
 }
 
-bool writer::keep_block(const FLAC__StreamMetadata& block) {
-  if (block.type == FLAC__METADATA_TYPE_STREAMINFO) {
-    total_samples_ = block.data.stream_info.total_samples;
-    sample_rate_ = block.data.stream_info.sample_rate;
+bool writer::keep_block(const FLAC__StreamMetadata& block) const {
+  switch (block.type) {
+    case FLAC__METADATA_TYPE_PADDING:
+    case FLAC__METADATA_TYPE_VORBIS_COMMENT:
+      return false;
+    case FLAC__METADATA_TYPE_CUESHEET:
+      // A removed "cuesheet" field removes the block; an edited one is
+      // written as a comment, which readers prefer to the block. A block the
+      // reader could not show stays as it is.
+      return info_.find_field("cuesheet") != track_info::not_found || !reader_shows_cuesheet(block.data.cue_sheet);
+    default:
+      return true;
   }
-  if (block.type == FLAC__METADATA_TYPE_VORBIS_COMMENT) {
-    const FLAC__StreamMetadata_VorbisComment& comments = block.data.vorbis_comment;
-    for (FLAC__uint32 i = 0; i < comments.num_comments; ++i) {
-      const char* text = reinterpret_cast<const char*>(comments.comments[i].entry);
-      const std::size_t length = comments.comments[i].length;
-      const void* equals = text ? std::memchr(text, '=', length) : nullptr;
-      if (equals == nullptr) continue;
-      const std::string name(text, static_cast<const char*>(equals) - text);
-      if (!flac_metadata_writer::is_preserved_comment(name.c_str())) continue;
-      info_.set_tech(name.data(), name.size(), static_cast<const char*>(equals) + 1, length - name.size() - 1);
-    }
-    const FLAC__StreamMetadata_VorbisComment_Entry& vendor = comments.vendor_string;
-    old_vendor_.assign(vendor.entry ? reinterpret_cast<const char*>(vendor.entry) : "", vendor.entry ? vendor.length : 0);
-    return false;
+}
+
+// The comment block is rewritten where it stands, the padding right behind
+// it giving or taking the difference, when every byte that changes lies in
+// one page: a process killed at any moment then leaves the old blocks or
+// the new ones. False when that cannot be, with nothing written.
+bool writer::write_in_place(vantrel_io::file_object& file, const flac_metadata_head& head, std::size_t comment,
+                            const std::vector<std::uint8_t>& comment_bytes, const abort_signal& abort) const {
+  std::size_t end = comment + 1;
+  while (end < head.blocks.size() && (head.bytes[head.blocks[end].offset] & 0x7F) == FLAC__METADATA_TYPE_PADDING)
+    ++end;
+  const std::uint64_t start = head.blocks[comment].offset;
+  const std::uint64_t stop = end < head.blocks.size() ? head.blocks[end].offset : head.audio_start;
+  const std::uint64_t size = stop - start;
+  if (comment_bytes.size() > size) return false;
+  const std::uint64_t room = size - comment_bytes.size();
+  if (room != 0 && (room < block_header_size || room - block_header_size > largest_block_length)) return false;
+
+  std::vector<std::uint8_t> region = comment_bytes;
+  std::size_t last_header = 0;
+  if (room != 0) {
+    last_header = region.size();
+    append_padding(region, room);
   }
-  // A removed "cuesheet" field removes the block; an edited one is written
-  // as a comment, which readers prefer to the block. A block the reader
-  // could not show stays as it is.
-  if (block.type == FLAC__METADATA_TYPE_CUESHEET)
-    return info_.find_field("cuesheet") != track_info::not_found || !reader_shows_cuesheet(block.data.cue_sheet);
+  if (end == head.blocks.size()) region[last_header] |= last_block_flag;
+  const std::uint8_t* old = head.bytes.data() + start;
+  if (!vantrel_io::change_fits_one_write(start, old, region.data(), region.size())) return false;
+  vantrel_io::overwrite_changed_bytes(file, start, old, region.data(), region.size(), abort);
   return true;
 }
 
-block_ptr writer::make_comment_block() {
-  block_ptr block(FLAC__metadata_object_new(FLAC__METADATA_TYPE_VORBIS_COMMENT));
-  if (!block) vantrel_io::throw_io_data();
-  if (!old_vendor_.empty()) {
-    FLAC__StreamMetadata_VorbisComment_Entry vendor;
-    vendor.length = static_cast<FLAC__uint32>(old_vendor_.size());
-    vendor.entry = reinterpret_cast<FLAC__byte*>(old_vendor_.data());
-    if (!FLAC__format_vorbiscomment_entry_value_is_legal(vendor.entry, vendor.length) ||
-        !FLAC__metadata_object_vorbiscomment_set_vendor_string(block.get(), vendor, true)) {
-      vantrel_io::throw_io_data();
+void writer::write_rewritten(vantrel_io::file_object& file, retag_temp_source& temp_source,
+                             const flac_metadata_head& head, const std::vector<bool>& kept,
+                             const std::vector<std::uint8_t>& comment_bytes, const abort_signal& abort) const {
+  // Decided before the first byte: without a temporary file nothing is written.
+  vantrel_io::whole_file_rewrite output(file, temp_source, abort);
+
+  // A kept block is copied with exactly the bytes and length its header
+  // states, whatever libFLAC made of its contents.
+  std::vector<std::uint8_t> metadata{'f', 'L', 'a', 'C'};
+  metadata.reserve(std::size_t(head.audio_start - head.marker) + comment_bytes.size() + rewrite_padding + 4);
+  for (int rank = 0; rank <= 2; ++rank) {
+    for (std::size_t i = 0; i < kept.size(); ++i) {
+      const std::uint8_t* from = head.bytes.data() + head.blocks[i].offset;
+      if (!kept[i] || layout_rank(from[0] & 0x7F) != rank) continue;
+      const std::size_t header = metadata.size();
+      metadata.insert(metadata.end(), from, from + block_header_size + head.blocks[i].length);
+      metadata[header] &= 0x7F;
     }
   }
-  const replaygain_info gain = info_.get_replaygain();
-  struct named_value {
-    const char* name;
-    std::string text;
-  } replaygain[4] = {{"replaygain_album_gain", {}}, {"replaygain_album_peak", {}},
-                     {"replaygain_track_gain", {}}, {"replaygain_track_peak", {}}};
-  const bool present[4] = {replaygain_format_gain(replaygain[0].text, gain.album_gain),
-                           replaygain_format_peak(replaygain[1].text, gain.album_peak),
-                           replaygain_format_gain(replaygain[2].text, gain.track_gain),
-                           replaygain_format_peak(replaygain[3].text, gain.track_peak)};
-  std::uint32_t count = info_.total_value_count();
-  for (bool is_present : present) count += is_present;
-  for (std::uint32_t t = 0; t < info_.tech_count(); ++t)
-    count += flac_metadata_writer::is_preserved_comment(info_.tech_name(t));
-  if (!FLAC__metadata_object_vorbiscomment_resize_comments(block.get(), count)) vantrel_io::throw_io_data();
+  metadata.insert(metadata.end(), comment_bytes.begin(), comment_bytes.end());
+  const std::size_t padding_header = metadata.size();
+  append_padding(metadata, block_header_size + rewrite_padding);
+  metadata[padding_header] |= last_block_flag;
 
-  std::uint32_t index = 0;
-  for (std::uint32_t f = 0; f < info_.field_count(); ++f) {
-    const std::string name = comment_name_for_storage(info_.field_name(f));
-    for (std::uint32_t v = 0; v < info_.field_value_count(f); ++v) set_comment(block.get(), index++, name, info_.field_value(f, v));
-  }
-  for (int i = 0; i < 4; ++i) {
-    if (present[i]) set_comment(block.get(), index++, replaygain[i].name, replaygain[i].text.c_str());
-  }
-  for (std::uint32_t t = 0; t < info_.tech_count(); ++t) {
-    if (flac_metadata_writer::is_preserved_comment(info_.tech_name(t)))
-      set_comment(block.get(), index++, info_.tech_name(t), info_.tech_value(t));
-  }
-  return block;
+  vantrel_io::file_object& temp = output.output();
+  if (head.marker > 0) temp.write(head.bytes.data(), std::uint32_t(head.marker), abort);
+  temp.write(metadata.data(), std::uint32_t(metadata.size()), abort);
+  file.seek(head.audio_start, abort);
+  vantrel_io::copy_bytes(file, temp, file.get_size(abort) - head.audio_start, abort);
+  output.finish(abort);
 }
-
-void append_block_header(std::vector<std::uint8_t>& out, std::uint8_t type, std::uint64_t length) {
-  if (length > 0xFFFFFF) vantrel_io::throw_io_data();
-  out.push_back(type);
-  out.push_back(std::uint8_t(length >> 16));
-  out.push_back(std::uint8_t(length >> 8));
-  out.push_back(std::uint8_t(length));
-}
-
-void append_le32(std::vector<std::uint8_t>& out, std::uint32_t value) {
-  std::uint8_t bytes[4];
-  qiv::store_le(bytes, value, 4);
-  out.insert(out.end(), bytes, bytes + 4);
-}
-
-std::vector<std::uint8_t> comment_block_bytes(const FLAC__StreamMetadata& block) {
-  const FLAC__StreamMetadata_VorbisComment& comments = block.data.vorbis_comment;
-  std::vector<std::uint8_t> body;
-  const FLAC__StreamMetadata_VorbisComment_Entry& vendor = comments.vendor_string;
-  append_le32(body, vendor.entry ? vendor.length : 0);
-  if (vendor.entry) body.insert(body.end(), vendor.entry, vendor.entry + vendor.length);
-  append_le32(body, comments.num_comments);
-  for (FLAC__uint32 i = 0; i < comments.num_comments; ++i) {
-    append_le32(body, comments.comments[i].length);
-    body.insert(body.end(), comments.comments[i].entry, comments.comments[i].entry + comments.comments[i].length);
-  }
-  std::vector<std::uint8_t> out;
-  append_block_header(out, FLAC__METADATA_TYPE_VORBIS_COMMENT, body.size());
-  out.insert(out.end(), body.begin(), body.end());
-  return out;
-}
-
-// Room left for the next edit when the file is rewritten anyway.
-constexpr std::uint32_t rewrite_padding = 512;
 
 void writer::write(vantrel_io::file_object& file, retag_temp_source& temp_source, flac_metadata_head& head,
                    const abort_signal& abort) {
@@ -178,68 +202,54 @@ void writer::write(vantrel_io::file_object& file, retag_temp_source& temp_source
   FLAC__Metadata_Chain* const chain = read_flac_metadata_chain(head);
   if (chain == nullptr) vantrel_io::throw_io_data();
   const flac_metadata_iterator_ptr iterator = flac_metadata_iterate(chain);
-  std::vector<bool> kept;
+  std::vector<const FLAC__StreamMetadata*> blocks;
   do {
-    const FLAC__StreamMetadata& block = *FLAC__metadata_iterator_get_block(iterator.get());
-    kept.push_back(block.type != FLAC__METADATA_TYPE_PADDING && keep_block(block));
-  } while (FLAC__metadata_iterator_next(iterator.get()));
-  if (kept.size() != head.blocks.size()) vantrel_io::throw_io_data();
-
-  // The new metadata, "fLaC" to the first audio frame, built whole in memory.
-  // A kept block is copied with exactly the bytes and length its header
-  // states, whatever libFLAC made of its contents.
-  std::vector<std::uint8_t> metadata{'f', 'L', 'a', 'C'};
-  metadata.reserve(std::size_t(head.audio_start - head.marker) + rewrite_padding + 4096);
-  std::size_t last_header = 0;
-  for (std::size_t i = 0; i < kept.size(); ++i) {
-    if (!kept[i]) continue;
-    const flac_metadata_head::block& raw = head.blocks[i];
-    const std::uint8_t* from = head.bytes.data() + raw.offset;
-    last_header = metadata.size();
-    metadata.insert(metadata.end(), from, from + 4 + raw.length);
-    metadata[last_header] &= 0x7F;
-  }
-  const block_ptr comments = make_comment_block();
-  last_header = metadata.size();
-  const std::vector<std::uint8_t> comment_bytes = comment_block_bytes(*comments);
-  metadata.insert(metadata.end(), comment_bytes.begin(), comment_bytes.end());
-
-  const std::uint64_t old_size = head.audio_start - head.marker;
-  const std::uint64_t room = old_size >= metadata.size() ? old_size - metadata.size() : 0;
-  const bool fits = metadata.size() == old_size || (old_size > metadata.size() && room >= 4 && room - 4 <= 0xFFFFFF);
-  if (fits) {
-    if (room > 0) {
-      last_header = metadata.size();
-      append_block_header(metadata, FLAC__METADATA_TYPE_PADDING, room - 4);
-      metadata.resize(std::size_t(old_size), 0);
+    const FLAC__StreamMetadata* block = FLAC__metadata_iterator_get_block(iterator.get());
+    if (block->type == FLAC__METADATA_TYPE_STREAMINFO) {
+      total_samples_ = block->data.stream_info.total_samples;
+      sample_rate_ = block->data.stream_info.sample_rate;
     }
-    metadata[last_header] |= 0x80;
-    // Every block length and the audio offset stay consistent at each
-    // moment only if the changed span goes to disk in one write.
-    vantrel_io::overwrite_changed_bytes(file, head.marker, head.bytes.data() + head.marker, metadata.data(),
-                                        metadata.size(), abort);
-    return;
-  }
-  last_header = metadata.size();
-  append_block_header(metadata, FLAC__METADATA_TYPE_PADDING, rewrite_padding);
-  metadata.resize(metadata.size() + rewrite_padding, 0);
-  metadata[last_header] |= 0x80;
+    blocks.push_back(block);
+  } while (FLAC__metadata_iterator_next(iterator.get()));
+  if (blocks.size() != head.blocks.size()) vantrel_io::throw_io_data();
 
-  vantrel_io::file_ptr temp;
-  const bool committed_by_source = temp_source.open_temp(temp, abort);
-  if (!committed_by_source) vantrel_io::open_temp_file(temp, abort);
-  if (head.marker > 0) temp->write(head.bytes.data(), std::uint32_t(head.marker), abort);
-  temp->write(metadata.data(), std::uint32_t(metadata.size()), abort);
-  file.seek(head.audio_start, abort);
-  vantrel_io::copy_bytes(file, *temp, file.get_size(abort) - head.audio_start, abort);
-  if (!committed_by_source) vantrel_io::copy_whole_file(*temp, file, abort);
+  // Only what differs from the file's own reading is written: the comments
+  // of untouched fields keep their bytes and order, and an edit that changes
+  // nothing writes nothing.
+  track_info_impl as_read;
+  flac_chain_to_info(chain, 0, as_read);
+  const tag_changes changes = tag_changes::between(as_read, info_);
+  if (changes.empty()) return;
+
+  // The reading takes its fields from the last comment block.
+  std::size_t comment = blocks.size();
+  std::size_t comment_blocks = 0;
+  for (std::size_t i = 0; i < blocks.size(); ++i) {
+    if (blocks[i]->type != FLAC__METADATA_TYPE_VORBIS_COMMENT) continue;
+    comment = i;
+    ++comment_blocks;
+  }
+  comment_block_contents contents;
+  if (comment < blocks.size()) contents = contents_of(blocks[comment]->data.vorbis_comment);
+  else contents.vendor = default_vendor();
+  contents.entries = comment_entries_after(contents.entries, changes.all(), info_);
+  const std::vector<std::uint8_t> comment_bytes = comment_block(contents);
+
+  std::vector<bool> kept;
+  bool every_other_block_kept = true;
+  for (const FLAC__StreamMetadata* block : blocks) {
+    kept.push_back(keep_block(*block));
+    every_other_block_kept = every_other_block_kept && (kept.back() || block->type == FLAC__METADATA_TYPE_PADDING ||
+                                                        block->type == FLAC__METADATA_TYPE_VORBIS_COMMENT);
+  }
+  if (comment_blocks == 1 && every_other_block_kept && write_in_place(file, head, comment, comment_bytes, abort))
+    return;
+  write_rewritten(file, temp_source, head, kept, comment_bytes, abort);
 }
 
 }  // namespace
 
 namespace flac_metadata_writer {
-
-bool is_preserved_comment(const char* name) { return qiv::stricmp_ascii_equal(name, flac_channel_mask_comment); }
 
 void write(vantrel_io::file_object& file, retag_temp_source& temp_source, const track_info& info,
            const abort_signal& abort, flac_metadata_head* head) {

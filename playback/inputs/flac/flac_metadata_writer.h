@@ -1,11 +1,15 @@
-// Replacing the tags of a native FLAC file: every comment block and padding
-// goes, a new comment block made from the info becomes the last metadata
-// block, and every other block (stream info, seek table, pictures,
-// application data, a cue sheet the info still names) stays byte for byte.
-// The audio frames are never rewritten in place: when the new metadata does
-// not fit where the old was, the whole file is written into a temporary file.
-// When it fits, the changed span of the metadata goes to disk in one write,
-// so a process killed at any moment leaves the old or the new block chain.
+// Writing the tags of a native FLAC file. Only what the info changes from
+// the file's own reading is written: the comments of untouched fields keep
+// their bytes and order, and an edit that changes nothing writes nothing.
+// Every block but the comment block and padding stays byte for byte (a cue
+// sheet block goes only with the "cuesheet" field).
+//
+// A process killed at any moment leaves the old blocks or the new ones: the
+// comment block is rewritten where it stands, against the padding behind
+// it, only when every byte that changes lies in one page, which the system
+// puts down in one write. Otherwise the whole file is written into a
+// temporary file, laid out for the next edit: stream info, pictures and
+// application data, the other blocks, the comment block, padding last.
 #pragma once
 
 #include "core/abort_signal.h"
@@ -17,13 +21,11 @@ struct flac_metadata_head;
 
 namespace flac_metadata_writer {
 
-// Comments that describe the audio rather than the music; a retag keeps them.
-bool is_preserved_comment(const char* name);
-
-// Writes the info's fields, ReplayGain values and preserved comments into
-// `file`. When a temporary file is needed, `temp_source` supplies it (its
-// commit then replaces the target); when it offers none, a scratch file is
-// written and copied back over the target, which is cut only at the end.
+// Writes the info's fields and ReplayGain values into `file`. When the
+// change cannot be made in place, `temp_source` supplies the temporary file
+// (its commit then replaces the target); when it offers none, a file that
+// lives in memory gets a scratch copy put back over it, and any other is
+// refused with exception_no_safe_rewrite before anything is written.
 // Failures are exception_io_data (or the file layer's own), and leave the
 // file as it was. `head`, when given, is the file's head as it stands (read
 // through a handle held without sharing ever since); otherwise it is read.

@@ -4,14 +4,19 @@
 
 #include <algorithm>
 #include <cstring>
+#include <deque>
 
 #include "io/file_copy.h"
 #include "io/in_place_overwrite.h"
 #include "io/io_exceptions.h"
 #include "io/memory_writer.h"
-#include "io/temp_schemes.h"
+#include "io/whole_file_rewrite.h"
+#include "metadata/replaygain_text.h"
 #include "metadata/tags/comment_block.h"
+#include "metadata/tags/comment_entries.h"
 #include "metadata/tags/ogg_comment_codec.h"
+#include "metadata/tags/tag_changes.h"
+#include "playback/decoders/ogg_comment_fields.h"
 #include "playback/inputs/ogg/ogg_album_art_file.h"
 #include "playback/inputs/ogg/ogg_page_reader.h"
 
@@ -83,99 +88,71 @@ private:
   new_headers& result_;
 };
 
-// Feeds one header packet to the handler; when it is the comment packet,
-// `rebuilt` receives it with the edit's pictures in place of the old ones
-// (and its text fields replaced too when the edit changes them), padded
-// towards the old size.
-unsigned rebuild_with_pictures(ogg_comment_handler& handler, const qiv::array<std::uint8_t>& packet,
-                               const ogg_comment_rewriter::link_edit& edit, const track_info& info,
-                               qiv::array<std::uint8_t>& rebuilt,
-                               const abort_signal& abort) {
-  rebuilt.set_size(0);
-  const std::uint32_t size = packet.get_count();
-  const unsigned answer = handler.feed_header(packet.data(), size);
-  if (answer & ogg_comment_handler::is_comment_packet) {
-    const void* prefix = nullptr;
-    std::uint32_t prefix_size = 0;
-    bool framing = false;
-    handler.comment_layout(prefix, prefix_size, framing);
-    if (size < prefix_size) vantrel_io::throw_io_data();
-    const std::uint8_t* block = packet.data() + prefix_size;
-    std::uint32_t block_size = size - prefix_size;
-    vantrel_io::memory_writer with_text;
-    if (edit.text_changed) {
-      comment_block_rebuild(packet.data(), size, info, prefix, prefix_size, false, with_text, abort);
-      block = with_text.get_ptr() + prefix_size;
-      block_size = with_text.get_size() - prefix_size;
-    }
-    vantrel_io::memory_writer out;
-    if (prefix_size) out.write(prefix, prefix_size, abort);
-    ogg_pictures::write_comment(block, block_size, edit.pictures, out, abort);
-    if (framing) out.write("\1", 1, abort);
-    rebuilt.set_size(out.get_size());
-    std::memcpy(rebuilt.data(), out.get_ptr(), out.get_size());
-    const std::uint32_t unpadded_size = rebuilt.get_count();
-    comment_pad(rebuilt, size);
-    handler.finish_comment(rebuilt, unpadded_size);
-  }
-  return answer & (ogg_comment_handler::headers_complete | ogg_comment_handler::flush_after_packet);
-}
+// One packet of the old header pages, as read.
+struct old_packet {
+  qiv::array<std::uint8_t> bytes;
+  std::int64_t granulepos;
+  bool end_of_stream;
+  bool header;     // fed to the handler; the packets after share the last header page
+  unsigned flags;  // the handler's answer
+};
 
-void rebuild_headers(ogg_page_reader& reader, const ogg_comment_rewriter::link_range& link,
-                     const ogg_comment_rewriter::link_edit& edit, new_headers& result, const abort_signal& abort) {
+// The header pages of one link as they stand.
+struct old_headers {
+  int serial = 0;
+  std::int64_t first_sequence = 0;
+  // The sequence number the page after the old headers carries.
+  std::int64_t following_sequence = 0;
+  std::uint64_t end = 0;
+  std::uint32_t page_count = 0;
+  std::vector<old_packet> packets;
+  std::size_t comment = ~std::size_t{0};
+  service_ptr<ogg_comment_handler> handler;
+};
+
+old_headers read_headers(ogg_page_reader& reader, const ogg_comment_rewriter::link_range& link,
+                         const abort_signal& abort) {
+  old_headers old;
   const std::uint64_t end = link.start + link.length;
   reader.seek(link.start, abort);
   ogg_page page;
   std::uint64_t offset = 0;
   if (!reader.next_raw_page(page, offset, abort, end) || !ogg_page_bos(&page)) vantrel_io::throw_io_data();
-  const std::int64_t first_sequence = ogg_page_pageno(&page);
-  stream_state in(ogg_page_serialno(&page));
-  header_builder builder(ogg_page_serialno(&page), first_sequence, result);
-  // The sequence number the page after the old headers carries.
-  std::int64_t following_sequence = first_sequence;
-  track_info_impl working(edit.info);
-  service_ptr<ogg_comment_handler> handler;
+  old.serial = ogg_page_serialno(&page);
+  old.first_sequence = ogg_page_pageno(&page);
+  stream_state in(old.serial);
   bool complete = false;
-  std::uint32_t index = 0;
   for (;;) {
     ogg_stream_pagein(&in.state, &page);
-    ++result.old_page_count;
-    result.old_end = offset + static_cast<std::uint64_t>(page.header_len + page.body_len);
+    ++old.page_count;
+    old.end = offset + static_cast<std::uint64_t>(page.header_len + page.body_len);
     const bool open = leaves_packet_open(page);
-    following_sequence = ogg_page_pageno(&page) + 1;
+    old.following_sequence = ogg_page_pageno(&page) + 1;
     ogg_packet packet;
     int got;
     while ((got = ogg_stream_packetout(&in.state, &packet)) != 0) {
       if (got < 0) vantrel_io::throw_io_data();
+      old_packet& kept = old.packets.emplace_back();
+      kept.bytes.set_size(static_cast<std::uint32_t>(packet.bytes));
+      if (packet.bytes) std::memcpy(kept.bytes.data(), packet.packet, static_cast<std::size_t>(packet.bytes));
+      kept.granulepos = packet.granulepos;
+      kept.end_of_stream = packet.e_o_s != 0;
+      kept.header = !complete;
+      kept.flags = 0;
       if (complete) {
         // Header packets after the comment (a Vorbis setup header) share
         // its page, whose granule position is 0. Audio sharing it would
         // have to be paged anew, and only the last packet ending on a page
         // has a known granule position: the others would lose theirs.
         if (ogg_page_granulepos(&page) != 0) throw exception_audio_in_header_page();
-        builder.add(packet, false, abort);
         continue;
       }
-      if (index == 0) ogg_codec::find_for_stream(handler, packet.packet, static_cast<std::uint32_t>(packet.bytes));
-      qiv::array<std::uint8_t> bytes;
-      bytes.set_size(static_cast<std::uint32_t>(packet.bytes));
-      if (packet.bytes) std::memcpy(bytes.data(), packet.packet, static_cast<std::size_t>(packet.bytes));
-      // Codec data outside the comment (Opus gains) follows the text fields
-      // only; a picture edit leaves it alone.
-      if (edit.text_changed) handler->prepare_header(index, bytes, working);
-      ++index;
-      qiv::array<std::uint8_t> rebuilt;
-      const unsigned flags =
-          edit.pictures_changed
-              ? rebuild_with_pictures(*handler, bytes, edit, working, rebuilt, abort)
-              : comment_packet_rebuild(*handler, bytes.data(), bytes.get_count(), working, rebuilt);
-      const qiv::array<std::uint8_t>& written = rebuilt.get_count() ? rebuilt : bytes;
-      packet.packet = const_cast<unsigned char*>(written.data());
-      packet.bytes = static_cast<long>(written.get_count());
-      // Header pages carry granule position 0.
-      if (packet.granulepos == -1) packet.granulepos = 0;
-      builder.add(packet, (flags & ogg_comment_handler::flush_after_packet) != 0, abort);
-      complete = (flags & ogg_comment_handler::headers_complete) != 0;
+      if (old.packets.size() == 1) {
+        ogg_codec::find_for_stream(old.handler, packet.packet, static_cast<std::uint32_t>(packet.bytes));
+      }
+      kept.flags = old.handler->feed_header(packet.packet, static_cast<std::uint32_t>(packet.bytes));
+      if (kept.flags & ogg_comment_handler::is_comment_packet) old.comment = old.packets.size() - 1;
+      complete = (kept.flags & ogg_comment_handler::headers_complete) != 0;
     }
     if (!reader.next_raw_page(page, offset, abort, end)) {
       if (!complete) vantrel_io::throw_io_data();
@@ -188,10 +165,100 @@ void rebuild_headers(ogg_page_reader& reader, const ogg_comment_rewriter::link_r
     // to the audio, which is copied as it stands.
     if (complete && (!open || (!ogg_page_continued(&page) && ogg_page_granulepos(&page) != -1))) break;
   }
+  return old;
+}
+
+// The info a generic reading of the comment gives: for callers that did not
+// say what their edit started from.
+track_info_impl read_comment_fields(const comment_block_contents& contents) {
+  track_info_impl info;
+  ogg_comment_fields fields(info);
+  for (const std::string& entry : contents.entries) fields.add(entry.data(), entry.size());
+  fields.finish();
+  return info;
+}
+
+// What one link's edit does to its comment packet.
+class comment_rebuild {
+public:
+  comment_rebuild(const old_headers& old, const ogg_comment_rewriter::link_edit& edit) : old_(old), edit_(edit) {
+    if (old.comment >= old.packets.size()) vantrel_io::throw_io_data();
+    old.handler->comment_layout(prefix_, prefix_size_, framing_);
+    const qiv::array<std::uint8_t>& packet = old.packets[old.comment].bytes;
+    if (packet.get_count() < prefix_size_) vantrel_io::throw_io_data();
+    contents_ = comment_block_parse(packet.data() + prefix_size_, packet.get_count() - prefix_size_);
+    if (!edit.text_changed) return;
+    // Only what differs from the file's own reading is written.
+    const tag_changes changes =
+        tag_changes::between(edit.as_read ? *edit.as_read : read_comment_fields(contents_), edit.info);
+    comment_changes_ = changes.all();
+    for (const replaygain_field& field : replaygain_fields) gains_changed_ = gains_changed_ || changes.touches(field.name);
+  }
+
+  bool changes_anything() const { return !comment_changes_.empty() || edit_.pictures_changed; }
+
+  // The packet as it is to be written (`packet` holds the old one).
+  void rebuild(std::size_t index, qiv::array<std::uint8_t>& packet, const abort_signal& abort) {
+    if (gains_changed_) old_.handler->prepare_header(std::uint32_t(index), packet, edit_.info, comment_changes_);
+    if (index != old_.comment) return;
+    comment_block_contents contents = contents_;
+    contents.entries = comment_entries_after(contents.entries, comment_changes_, edit_.info);
+    vantrel_io::memory_writer out;
+    if (edit_.pictures_changed) {
+      vantrel_io::memory_writer text;
+      comment_block_write_contents(contents, nullptr, 0, false, text, abort);
+      if (prefix_size_) out.write(prefix_, prefix_size_, abort);
+      ogg_pictures::write_comment(text.get_ptr(), text.get_size(), edit_.pictures, out, abort);
+      if (framing_) out.write("\1", 1, abort);
+    } else {
+      comment_block_write_contents(contents, prefix_, prefix_size_, framing_, out, abort);
+    }
+    const std::uint32_t old_size = packet.get_count();
+    packet.set_size(out.get_size());
+    if (out.get_size()) std::memcpy(packet.data(), out.get_ptr(), out.get_size());
+    comment_pad(packet, old_size);
+    old_.handler->finish_comment(packet, out.get_size());
+  }
+
+private:
+  const old_headers& old_;
+  const ogg_comment_rewriter::link_edit& edit_;
+  const void* prefix_ = nullptr;
+  std::uint32_t prefix_size_ = 0;
+  bool framing_ = false;
+  comment_block_contents contents_;
+  tag_field_map::entries comment_changes_;
+  bool gains_changed_ = false;
+};
+
+// False, with nothing built, when the edit changes nothing in this link.
+bool rebuild_headers(const old_headers& old, const ogg_comment_rewriter::link_edit& edit, new_headers& result,
+                     const abort_signal& abort) {
+  comment_rebuild comment(old, edit);
+  if (!comment.changes_anything()) return false;
+  header_builder builder(old.serial, old.first_sequence, result);
+  for (std::size_t i = 0; i < old.packets.size(); ++i) {
+    const old_packet& from = old.packets[i];
+    qiv::array<std::uint8_t> bytes;
+    bytes.set_size(from.bytes.get_count());
+    if (from.bytes.get_count()) std::memcpy(bytes.data(), from.bytes.data(), from.bytes.get_count());
+    const bool header = from.header;
+    if (header) comment.rebuild(i, bytes, abort);
+    ogg_packet packet{};
+    packet.packet = bytes.data();
+    packet.bytes = static_cast<long>(bytes.get_count());
+    packet.e_o_s = from.end_of_stream;
+    // Header pages carry granule position 0.
+    packet.granulepos = header && from.granulepos == -1 ? 0 : from.granulepos;
+    builder.add(packet, (from.flags & ogg_comment_handler::flush_after_packet) != 0, abort);
+  }
   builder.finish(abort);
+  result.old_end = old.end;
+  result.old_page_count = old.page_count;
   // A page missing after the headers stays missing: readers tell decoders
   // of the loss by the gap in the numbers.
-  result.sequence_shift = first_sequence + result.page_count - following_sequence;
+  result.sequence_shift = old.first_sequence + result.page_count - old.following_sequence;
+  return true;
 }
 
 // Copies the bytes of [from, to) as they stand, leaving the file's position
@@ -237,54 +304,89 @@ void copy_renumbered(vantrel_io::file_ptr source, std::uint64_t from, std::uint6
 
 namespace ogg_comment_rewriter {
 
+namespace {
+
+// One edited link whose header pages change.
+struct link_change {
+  std::uint32_t link;
+  new_headers headers;
+  std::vector<std::uint8_t> old_pages;
+};
+
+bool fits_in_place(const link_range& link, const link_change& change) {
+  const new_headers& headers = change.headers;
+  return headers.pages.get_size() == change.old_pages.size() && headers.page_count == headers.old_page_count &&
+         vantrel_io::change_fits_one_write(link.start, change.old_pages.data(), headers.pages.get_ptr(),
+                                           change.old_pages.size());
+}
+
+}  // namespace
+
 void write(vantrel_io::file_ptr file, const std::vector<link_range>& links,
            const std::map<std::uint32_t, link_edit>& edits, retag_temp_source& temp_source,
            const abort_signal& abort) {
-  vantrel_io::file_ptr temp;
-  bool committed_by_source = false;
-  for (std::uint32_t i = 0; i < links.size(); ++i) {
-    const link_range& link = links[i];
-    const auto edit = edits.find(i);
-    if (edit == edits.end()) {
-      if (temp) {
-        file->seek(link.start, abort);
-        vantrel_io::copy_bytes(*file, *temp, link.length, abort);
-      }
-      continue;
-    }
-    new_headers headers;
+  // Every new header is built before the first byte is written, and the
+  // way to write them chosen for the file as a whole.
+  std::deque<link_change> changes;
+  for (const auto& [index, edit] : edits) {
+    if (index >= links.size()) vantrel_io::throw_io_data();
+    const link_range& link = links[index];
+    link_change& change = changes.emplace_back();
+    change.link = index;
     {
       ogg_page_reader reader(file);
-      rebuild_headers(reader, link, edit->second, headers, abort);
+      const old_headers old = read_headers(reader, link, abort);
+      if (!rebuild_headers(old, edit, change.headers, abort)) {
+        changes.pop_back();
+        continue;
+      }
     }
-    const std::uint64_t old_size = headers.old_end - link.start;
-    if (!temp && headers.pages.get_size() == old_size && headers.page_count == headers.old_page_count) {
-      vantrel_io::overwrite_changed_bytes(*file, link.start, headers.pages.get_ptr(), headers.pages.get_size(), abort);
+    change.old_pages.resize(std::size_t(change.headers.old_end - link.start));
+    file->seek(link.start, abort);
+    file->read_exact(change.old_pages.data(), std::uint32_t(change.old_pages.size()), abort);
+    if (change.headers.pages.get_size() == change.old_pages.size() &&
+        std::memcmp(change.headers.pages.get_ptr(), change.old_pages.data(), change.old_pages.size()) == 0) {
+      changes.pop_back();
+    }
+  }
+  if (changes.empty()) return;
+
+  // In place only as one write within one page: a process killed at any
+  // moment then leaves the old file or the new one, never one link new and
+  // another old.
+  if (changes.size() == 1 && fits_in_place(links[changes[0].link], changes[0])) {
+    const link_change& change = changes[0];
+    vantrel_io::overwrite_changed_bytes(*file, links[change.link].start, change.old_pages.data(),
+                                        change.headers.pages.get_ptr(), change.old_pages.size(), abort);
+    return;
+  }
+
+  // Otherwise the whole new file is built aside (without a temporary file
+  // nothing is written); the original stays untouched until it is complete.
+  vantrel_io::whole_file_rewrite output(*file, temp_source, abort);
+  vantrel_io::file_object& temp = output.output();
+  file->seek(0, abort);
+  vantrel_io::copy_bytes(*file, temp, links[changes.front().link].start, abort);
+  auto next = changes.begin();
+  for (std::uint32_t i = changes.front().link; i < links.size(); ++i) {
+    const link_range& link = links[i];
+    if (next == changes.end() || next->link != i) {
+      file->seek(link.start, abort);
+      vantrel_io::copy_bytes(*file, temp, link.length, abort);
       continue;
     }
-    if (!temp) {
-      // From here on the whole new file is built aside; the original stays
-      // untouched until it is complete.
-      committed_by_source = temp_source.open_temp(temp, abort);
-      if (!committed_by_source) vantrel_io::open_temp_file(temp, abort);
-      file->seek(0, abort);
-      vantrel_io::copy_bytes(*file, *temp, link.start, abort);
-    }
-    temp->write(headers.pages.get_ptr(), headers.pages.get_size(), abort);
+    const new_headers& headers = next->headers;
+    ++next;
+    temp.write(headers.pages.get_ptr(), headers.pages.get_size(), abort);
     const std::uint64_t end = link.start + link.length;
     if (headers.sequence_shift == 0) {
       file->seek(headers.old_end, abort);
-      vantrel_io::copy_bytes(*file, *temp, end - headers.old_end, abort);
+      vantrel_io::copy_bytes(*file, temp, end - headers.old_end, abort);
     } else {
-      copy_renumbered(file, headers.old_end, end, headers.sequence_shift, *temp, abort);
+      copy_renumbered(file, headers.old_end, end, headers.sequence_shift, temp, abort);
     }
   }
-  if (!temp) return;
-  if (!committed_by_source) {
-    // No path to move a file to: copy the finished file over the old one,
-    // which copy_whole_file truncates only after the copy.
-    vantrel_io::copy_whole_file(*temp, *file, abort);
-  }
+  output.finish(abort);
 }
 
 }  // namespace ogg_comment_rewriter

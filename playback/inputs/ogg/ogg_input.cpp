@@ -295,9 +295,14 @@ void ogg_input::set_pictures(const album_art_map& pictures) {
 void ogg_input::commit(const abort_signal& abort) {
   std::vector<ogg_comment_rewriter::link_range> ranges;
   for (const link& l : links_) ranges.push_back({l.start, l.length});
-  const std::map<std::uint32_t, ogg_comment_rewriter::link_edit> edits = std::move(edits_);
+  std::map<std::uint32_t, ogg_comment_rewriter::link_edit> edits = std::move(edits_);
   edits_.clear();
   if (edits.empty()) return;
+  // Each text edit is written as what it changes from the file's reading.
+  for (auto& [link, edit] : edits) {
+    if (!edit.text_changed) continue;
+    get_info(link, edit.as_read.emplace(), abort);
+  }
   codec_.reset();
   reader_.reset();
   if (opened_by_input_) {
@@ -305,7 +310,8 @@ void ogg_input::commit(const abort_signal& abort) {
     ogg_comment_rewriter::write(file_, ranges, edits, rewrite, abort);
     rewrite.commit(file_, abort);
   } else {
-    // The caller's file object has no path to move a new file to.
+    // The caller's file object has no path to move a new file to: only a
+    // change safe in place, or one to a file in memory, can be made.
     retag_in_place no_temp_file;
     ogg_comment_rewriter::write(file_, ranges, edits, no_temp_file, abort);
   }

@@ -276,8 +276,25 @@ std::vector<int> block_types(const std::string& bytes) {
 }
 
 // Retags `bytes` through a writer given the file object; answers the new bytes.
+// A file on disk is only written in place, so a watched write goes to one;
+// any other to a file in memory, which may also be rewritten whole.
 std::string retag_given_file(const std::string& bytes, const std::string& title, raisable_abort_signal& abort,
                              const std::function<void(std::uint32_t)>& before_write = nullptr) {
+  if (!before_write) {
+    vantrel_io::file_ptr file = vantrel_io::make_memory_file();
+    file->write(bytes.data(), static_cast<std::uint32_t>(bytes.size()), abort);
+    flac_input writer;
+    writer.open(file, "memory.flac", open_reason::info_write, abort);
+    track_info_impl info;
+    writer.get_info(0, info);
+    info.set_field("title", track_info::until_nul, title.data(), title.size());
+    writer.set_info(0, info);
+    writer.commit(abort);
+    std::string out(static_cast<std::size_t>(file->get_size(abort)), '\0');
+    file->seek(0, abort);
+    file->read_exact(out.data(), static_cast<std::uint32_t>(out.size()), abort);
+    return out;
+  }
   auto model = io_test::make_model_file(bytes);
   model->checks_abort = true;
   flac_input writer;

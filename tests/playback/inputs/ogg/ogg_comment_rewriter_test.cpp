@@ -1,5 +1,6 @@
-// Retagging an Ogg stream held in a file object without a path: the new
-// file is built aside and copied over the old one only when complete.
+// Retagging an Ogg stream: one write in place only within one page, else a
+// whole new file, built aside (for a file object in memory, copied over the
+// old one only when complete); an edit that changes nothing writes nothing.
 #include "playback/inputs/ogg/ogg_comment_rewriter.h"
 
 #include <gtest/gtest.h>
@@ -16,6 +17,8 @@
 #include "metadata/tags/id3v2_tag_service.h"
 #include "metadata/tags/ogg_comment_codec.h"
 #include "playback/inputs/ogg/ogg_album_art_file.h"
+#include "io/retag_through_temp_file.h"
+#include "tests/io/model_file.h"
 #include "tests/support/single_factory.h"
 
 namespace {
@@ -49,9 +52,16 @@ single_factory<test_codec> test_codec_registration(&service_factory::global_list
 
 std::string u32(std::uint32_t v) { return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; }
 
+std::string comment_packet(const std::vector<std::string>& entries) {
+  std::string packet = "z" + u32(1) + "v" + u32(std::uint32_t(entries.size()));
+  for (const std::string& entry : entries) packet += u32(std::uint32_t(entry.size())) + entry;
+  return packet;
+}
+
 // Two header pages, then `audio` packets of `size` bytes, each flushed: a
 // packet over 65025 bytes takes two pages, the first ending none.
-std::string make_stream(int audio, std::size_t size = 3000) {
+std::string make_stream(int audio, std::size_t size = 3000,
+                        const std::vector<std::string>& comments = {"TITLE=a"}) {
   ogg_stream_state stream;
   ogg_stream_init(&stream, 77);
   std::string out;
@@ -69,7 +79,7 @@ std::string make_stream(int audio, std::size_t size = 3000) {
     }
   };
   put("zhead", 0, true);
-  put("z" + u32(1) + "v" + u32(1) + u32(7) + "TITLE=a", 0, true);
+  put(comment_packet(comments), 0, true);
   for (int i = 1; i <= audio; ++i) put(std::string(size, char('0' + i)), i * 1000, true);
   ogg_stream_clear(&stream);
   return out;
@@ -220,6 +230,89 @@ TEST_F(OggCommentRewriter, PictureEditsGrowThenShrinkInPlace) {
     }
     before = after;
   }
+}
+
+// Hands out a file in memory as the temporary file, when it has one.
+class temp_source_in_memory : public retag_temp_source {
+public:
+  explicit temp_source_in_memory(bool offers) : offers_(offers) {}
+  bool open_temp(vantrel_io::file_ptr& out, const abort_signal&) override {
+    ++asked;
+    if (!offers_) return false;
+    out = temp = vantrel_io::make_memory_file();
+    return true;
+  }
+  int asked = 0;
+  vantrel_io::file_ptr temp;
+
+private:
+  const bool offers_;
+};
+
+// The old title first, then a field that runs into the next page.
+const std::vector<std::string> title_before_a_long_field = {"TITLE=old title", "BIG=" + std::string(6000, 'b'),
+                                                            "ZZ=kept"};
+
+TEST_F(OggCommentRewriter, OnlyAChangeWithinOnePageIsWrittenInPlace) {
+  const std::string original = make_stream(2, 3000, title_before_a_long_field);
+  struct attempt {
+    const char* title;
+    bool in_place;
+  } attempts[] = {{"new title", true}, {"short", false}};
+  for (const attempt& a : attempts) {
+    auto model = io_test::make_model_file(original);
+    int writes = 0;
+    model->before_write = [&](std::uint32_t) { ++writes; };
+    track_info_impl info;
+    info.set_field("BIG", 3, title_before_a_long_field[1].c_str() + 4, 6000);
+    info.set_field("TITLE", 5, a.title, std::strlen(a.title));
+    info.set_field("ZZ", 2, "kept", 4);
+    temp_source_in_memory source(true);
+    ogg_comment_rewriter::write(vantrel_io::file_ptr(model.get()), {{0, original.size()}}, {{0, info}}, source, abort);
+    EXPECT_EQ(source.asked, a.in_place ? 0 : 1) << a.title;
+    EXPECT_EQ(writes, a.in_place ? 1 : 0) << a.title;
+    const std::string after = a.in_place ? model->bytes : contents(*source.temp);
+    EXPECT_EQ(after.size(), original.size()) << "the comment is padded to its old size: the pages keep their sizes";
+    const std::size_t title = after.find(std::string("TITLE=") + a.title);
+    EXPECT_TRUE(title != std::string::npos && title < after.find("BIG=") && after.find("BIG=") < after.find("ZZ=kept"))
+        << "the fields keep their order";
+    EXPECT_EQ(pages_of(after).size(), pages_of(original).size());
+    if (!a.in_place) {
+      EXPECT_EQ(model->bytes, original) << "the file itself is left to the move";
+    }
+  }
+
+  // Without a temporary file, a file on disk is refused before any write.
+  auto model = io_test::make_model_file(original);
+  track_info_impl info;
+  info.set_field("TITLE", 5, "a longer new title", 18);
+  temp_source_in_memory none(false);
+  EXPECT_THROW(ogg_comment_rewriter::write(vantrel_io::file_ptr(model.get()), {{0, original.size()}}, {{0, info}},
+                                           none, abort),
+               exception_no_safe_rewrite);
+  EXPECT_EQ(model->bytes, original);
+}
+
+TEST_F(OggCommentRewriter, AnEditThatChangesNoValueWritesNothing) {
+  const std::string original = make_stream(2, 3000, {"Zeta=z", "TITLE=a", "ARTIST=b"});
+  auto model = io_test::make_model_file(original);
+  int writes = 0;
+  model->before_write = [&](std::uint32_t) { ++writes; };
+  // What a reading gives, less a field the comment does not hold.
+  track_info_impl info;
+  info.set_field("ARTIST", 6, "b", 1);
+  info.set_field("TITLE", 5, "a", 1);
+  info.set_field("Zeta", 4, "z", 1);
+  temp_source_in_memory source(true);
+  ogg_comment_rewriter::write(vantrel_io::file_ptr(model.get()), {{0, original.size()}}, {{0, info}}, source, abort);
+  EXPECT_EQ(writes, 0);
+  EXPECT_EQ(source.asked, 0);
+  EXPECT_EQ(model->bytes, original);
+
+  info.set_field("TITLE", 5, "x", 1);
+  ogg_comment_rewriter::write(vantrel_io::file_ptr(model.get()), {{0, original.size()}}, {{0, info}}, source, abort);
+  EXPECT_EQ(model->bytes, make_stream(2, 3000, {"Zeta=z", "TITLE=x", "ARTIST=b"}))
+      << "the edited field keeps its place, the others their bytes";
 }
 
 }  // namespace

@@ -1,0 +1,42 @@
+// The entries of a Vorbis-comment block as stored ("NAME=value" bytes, in
+// file order) and an edit of them that changes only what the edit changed:
+// every entry of a field the edit leaves alone keeps its bytes and its
+// place, so other programs read it as before and an edit that changes
+// nothing leaves the block byte for byte.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/abort_signal.h"
+#include "io/file_object.h"
+#include "metadata/tags/tag_field_map.h"
+
+class track_info;
+
+struct comment_block_contents {
+  std::string vendor;
+  std::vector<std::string> entries;
+};
+
+// The block after the codec's prefix (and before any framing byte); a
+// damaged block is exception_io_data.
+comment_block_contents comment_block_parse(const void* block, std::uint32_t size);
+
+// The prefix, the block and the framing byte when asked.
+void comment_block_write_contents(const comment_block_contents& contents, const void* prefix,
+                                  std::uint32_t prefix_size, bool framing, vantrel_io::writer& out,
+                                  const abort_signal& abort);
+
+// The entries after `changes` (tag_changes::all(): names as a track_info
+// holds them, ReplayGain values under their "replaygain_*" names, no values
+// where a field goes). A changed field's new values take the place of its
+// first entry (every entry of its name, in either spelling of an aliased
+// name, goes), written under its stored name in the case the edit gives
+// it; a field the block did not hold follows the old entries, in
+// `to_write`'s field order, ReplayGain values and other names after. The
+// entries of unchanged fields, pictures and entries no reader shows stay
+// as they are.
+std::vector<std::string> comment_entries_after(const std::vector<std::string>& entries,
+                                               const tag_field_map::entries& changes, const track_info& to_write);
