@@ -32,7 +32,7 @@ from main_window import BUILD_DIR, WINE_EXEC, Player, run_window_tests  # noqa: 
 from properties_apply_formats import apply_and_wait, edit_in_place  # noqa: E402
 from properties_window import APPLY, DIALOG, open_dialog_on_tracks  # noqa: E402
 from tag_files import Zorvtool  # noqa: E402
-from tag_write_kill import change_times, kill_delays, temp_file_name  # noqa: E402
+from tag_write_kill import brief, change_times, kill_delays, temp_file_name  # noqa: E402
 
 PAUSE_MS = "30"
 KILLS = int(os.environ.get("ZORV_APPLY_KILLS", "4"))
@@ -93,7 +93,7 @@ def test_apply_killed_inside_the_write(root):
     new_fields, new_readers = tool.all_fields(done), reader_views(done)
     written = new_fields is not None and new_fields[0].get("title") == ["A new title"] and \
         new_fields[0].get("artist") == ["A new artist"]
-    check(written, "finished: Apply writes the edit: %s" % new_fields)
+    check(written, "finished: Apply writes the edit: %s" % brief(new_fields))
     check(tool.decoded(done) == old_audio, "finished: the written file decodes as before")
     if not written or first is None:
         return  # no kill can be judged against it
@@ -114,7 +114,8 @@ def test_apply_killed_inside_the_write(root):
         player.process.wait()
         pressing.join()
         fields = tool.all_fields(path)
-        check(fields in (old_fields, new_fields), "%s: the player reads the old or the new tags: %s" % (name, fields))
+        check(fields in (old_fields, new_fields), "%s: the player reads the old or the new tags: %s" %
+              (name, brief(fields)))
         check(tool.decoded(path) == old_audio, "%s: the audio decodes as before" % name)
         for reader, view in reader_views(path).items():
             check(view in (old_readers[reader], new_readers[reader]),

@@ -13,7 +13,7 @@ shapes other programs leave (an AAC file trimmed by a gapless record, a
 two-value genre, FLAC and WavPack cue images with per-track values, MP3
 with a gain tool's APEv2 items or an album only in ID3v1, Matroska remuxed
 from Ogg Vorbis with an album-level artist) runs in the
-real zorvtool process, which is killed after a random delay. Its tag command
+real zorvtool process, which is killed at a random moment. Its tag command
 is the player's metadata update as Apply runs it (the file's lock, the
 writer, the written file read back), so each kill lands on Apply's road. The program
 pauses before every change to a file (ZORV_TEST_WRITE_PAUSE_MS), and within
@@ -48,10 +48,10 @@ name the program gives it, and the next write of the music file removes it.
 So after each kill the folder holds the music file, a file of the test's
 own, and at most that temporary file; after the next write only the first
 two. The test's own file, named as the program names its temporary files,
-is never touched. That next write
-succeeds and reads back as a write of the untouched file does: a kill
-leaves no layout a later write refuses or reads wrongly. Every value of
-every subsong that the edit does not name reads as before.
+is never touched. That next write succeeds and reads back as a write of the
+untouched file does: a kill leaves no layout a later write refuses or reads
+wrongly. Every value of every subsong that the edit does not name reads as
+before.
 """
 import hashlib
 import os
@@ -185,6 +185,12 @@ def mp3_reader_views(path):
     return views
 
 
+def brief(fields):
+    """The fields for a message, long values cut short."""
+    cut = lambda value: value if len(repr(value)) < 80 else repr(value)[:60] + "... (%d)" % len(repr(value))
+    return None if fields is None else [{name: cut(value) for name, value in song.items()} for song in fields]
+
+
 def temp_file_name(target_name):
     """The name the program gives the temporary file it rewrites
     `target_name` through."""
@@ -285,7 +291,7 @@ def main():
             check(tool.decoded(done) == old_audio, "%s: the written file decodes as before" % road)
             names = edited_names(changes)
             check(untouched(new_fields, names) == untouched(old_fields, names),
-                  "%s: the write keeps every value it does not edit: %s" % (road, new_fields))
+                  "%s: the write keeps every value it does not edit: %s" % (road, brief(new_fields)))
             if fixture.startswith("mp3"):
                 old_views, new_views = mp3_reader_views(original), mp3_reader_views(done)
                 if "in place" in road:
@@ -330,7 +336,7 @@ def main():
                 problems = []
                 fields = tool.all_fields(path)
                 if fields not in (old_fields, new_fields):
-                    problems.append("tags neither old nor new: %s" % fields)
+                    problems.append("tags neither old nor new: %s" % brief(fields))
                 if tool.decoded(path) != old_audio:
                     problems.append("the audio decodes differently")
                 # Looked at after the readings: the Wine server closes the
@@ -368,7 +374,7 @@ def main():
                         problems.append("the next write %s" % ("succeeds" if refused else "is refused"))
                     after = tool.all_fields(path)
                     if after != (old_fields if refused else new_fields):
-                        problems.append("the next write reads %s" % after)
+                        problems.append("the next write reads %s" % brief(after))
                     if tool.decoded(path) != old_audio:
                         problems.append("after the next write the audio decodes differently")
                     if chaptered and ffprobe_chapter_titles(path) != (old_chapters if refused else new_chapters):
@@ -387,7 +393,7 @@ def main():
                     if f.read() != OWN_CONTENT:
                         problems.append("the test's own %s changed" % OWN_FILE)
                 shutil.rmtree(folder, ignore_errors=True)
-                return delays[n], problems, outcome + (", its temporary file left" if left else "")
+                return delays[n], problems, outcome + (", its temporary file left" if left == [own_temp] else "")
 
             with ThreadPoolExecutor(4) as pool:
                 results = list(pool.map(one_kill, range(road_kills)))
