@@ -274,6 +274,8 @@ class Zorvtool:
         out = path + ".decoded.wav"
         rc, _, _ = self.run("decode", windows_path(path), windows_path(out))
         if rc != 0 or not os.path.exists(out):
+            if os.path.exists(out):
+                os.remove(out)  # a failed decode's part, not the program's leftover
             return None
         with open(out, "rb") as f:
             data = f.read()

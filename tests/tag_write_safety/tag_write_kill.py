@@ -13,12 +13,24 @@ shapes other programs leave (an AAC file trimmed by a gapless record, a
 two-value genre, FLAC and WavPack cue images with per-track values, MP3
 with a gain tool's APEv2 items or an album only in ID3v1, Matroska remuxed
 from Ogg Vorbis with an album-level artist) runs in the
-real zorvtool process, which is killed after a random delay. Its tag command
+real zorvtool process, which is killed at a random moment. Its tag command
 is the player's metadata update as Apply runs it (the file's lock, the
 writer, the written file read back), so each kill lands on Apply's road. The program
-pauses before every change to a file (ZORV_TEST_WRITE_PAUSE_MS), so that the
-kills land between its writes. ZORV_TAG_KILLS sets the kills per road
-(default 8, half that for the shapes); ZORV_TAG_KILL_SEED the random seed.
+pauses before every change to a file (ZORV_TEST_WRITE_PAUSE_MS), and within
+one write into a file that was there before at every page boundary, as a
+killed process's write can stop there. Each kill is timed from the first
+change the write makes (to the file or beside it), spread evenly over the
+stretch up to its last change, so the kills land between its writes and
+between the pages of one.
+Tags of hundreds of kilobytes edited where they stand (FLAC with a large
+comment or a picture before or after it, MP3 with a large comment and
+picture, MP4 with a cover, Ogg Vorbis, WavPack and Musepack with large APEv2
+items) are written over many pages; after each kill every independent reader
+(mutagen, ffprobe, and flac's test and metaflac's listing for FLAC) is asked
+on its own whether it finds the old file or the new one.
+ZORV_TAG_KILLS sets the kills per road (default 8, half that for the
+shapes); ZORV_TAG_KILL_SEED the random seed; ZORV_TAG_KILL_ROADS, a regular
+expression, the roads that run (all by default).
 
 An MP3 whose ID3v2 tag and ID3v1 block both change in place takes two
 writes, and a kill between them leaves one tag old and the other new. What
@@ -27,16 +39,24 @@ player and mutagen take the ID3v2 tag and fill its gaps from the ID3v1 block,
 and readers of one kind alone see that kind whole; each must find the file
 as it was or as it was meant to be.
 
-A kill may leave no file beside the music file for good: after each kill the
-folder holds only the music file and a file of the test's own, and the next
-write of the music file leaves it so; the test's own file, named as the
-program names its temporary files, is never touched. That next write
-succeeds and reads back as a write of the untouched file does: a kill
-leaves no layout a later write refuses or reads wrongly. Every value of
-every subsong that the edit does not name reads as before.
+A kill may leave no file beside the music file for good. The temporary file
+of a rewrite is deleted by the system with the killed process's handles,
+except in the moments between its creation and its marking for deletion and
+between clearing that mark and renaming it over the music file (a file
+marked for deletion cannot be renamed): a kill there leaves it, under the
+name the program gives it, and the next write of the music file removes it.
+So after each kill the folder holds the music file, a file of the test's
+own, and at most that temporary file; after the next write only the first
+two. The test's own file, named as the program names its temporary files,
+is never touched. That next write succeeds and reads back as a write of the
+untouched file does: a kill leaves no layout a later write refuses or reads
+wrongly. Every value of every subsong that the edit does not name reads as
+before.
 """
+import hashlib
 import os
 import random
+import re
 import shutil
 import signal
 import subprocess
@@ -51,8 +71,13 @@ from tag_files import Zorvtool, ffprobe_chapter_titles, make_fixtures, make_shap
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from blackbox_checks import check, failures  # noqa: E402
+from large_tag_files import make_large_tag_fixtures, reader_views  # noqa: E402
 
 PAUSE_MS = "60"
+# A large tag's write pauses at each of a hundred pages or more: shorter
+# pauses keep its run near the others', and a kill still lands between two
+# pages far more often than within one.
+LARGE_PAUSE_MS = "15"
 # Beside every killed file, shaped like the program's temporary files.
 OWN_FILE = "temp-1234.tmp"
 OWN_CONTENT = b"the test's own file"
@@ -100,6 +125,18 @@ ROADS = [
     ("mp3 album only in id3v1", "mp3v1album", ["title=New title"]),
     ("matroska from ogg vorbis, album-level artist", "mkvorbis", ["title=New title"]),
 ]
+# Large tags edited where they stand, the write spanning many pages.
+LARGE_ROADS = [
+    ("flac 300 KB comment with mutagen's padding, in place", "bigflac", ["title=A new title", "artist=A new artist"]),
+    ("flac 100 KB picture before the comment, in place", "picflacfirst", ["title=A new title", "artist=A new artist"]),
+    ("flac 100 KB picture after the comment, in place", "picflaclast", ["title=A new title", "artist=A new artist"]),
+    ("mp3 id3v2.3 300 KB comment and 100 KB picture, in place", "bigmp3", ["title=A new title", "artist=A new artist"]),
+    ("mp4 100 KB cover, in place", "coverm4a", ["title=A new title", "artist=A new artist"]),
+    ("ogg vorbis 100 KB comment, same-size edit in place", "bigogg", ["title=New title", "artist=New artist"]),
+    ("wavpack large apev2 items, in place", "bigwv", ["title=A new title", "artist=A new artist"]),
+    ("musepack large apev2 items, in place", "bigmpc", ["title=A new title", "artist=A new artist"]),
+]
+LARGE = {fixture for _, fixture, _ in LARGE_ROADS}
 # The shapes' roads take fewer kills, to keep the whole run short.
 SHAPES = {"m4atrimmed", "m4agenres", "cueflac", "cuewv", "mp3gain", "mp3v1album", "mkvorbis"}
 # Roads whose write is refused, the file left as it was.
@@ -148,6 +185,61 @@ def mp3_reader_views(path):
     return views
 
 
+def brief(fields):
+    """The fields for a message, long values cut short."""
+    cut = lambda value: value if len(repr(value)) < 80 else repr(value)[:60] + "... (%d)" % len(repr(value))
+    return None if fields is None else [{name: cut(value) for name, value in song.items()} for song in fields]
+
+
+def temp_file_name(target_name):
+    """The name the program gives the temporary file it rewrites
+    `target_name` through."""
+    salted = target_name.upper() + "rewrite through temporary file" + "zorv retag"
+    return "temp-%s.tmp" % hashlib.md5(salted.encode()).hexdigest()
+
+
+def kill_delays(rng, first, last, count):
+    """One delay in each of `count` equal slices of [first, last]: the kills
+    cover the whole write, each of its stretches alike, instead of bunching
+    by chance."""
+    step = (last - first) / count
+    return [first + (n + rng.random()) * step for n in range(count)]
+
+
+def file_state(path):
+    """What a change to the file or beside it shows: its identity, size and
+    time of change, and the names in its folder."""
+    try:
+        stat = os.stat(path)
+        own = (stat.st_ino, stat.st_size, stat.st_mtime_ns)
+    except FileNotFoundError:
+        own = None
+    return own, sorted(os.listdir(os.path.dirname(path)))
+
+
+def change_times(path, running, first_only=False):
+    """The first and the last moment (time.monotonic()) the file or its
+    folder changed while `running()` held; (None, None) without a change.
+    The kills are timed from the first change, not from the start of the
+    process: a program's start under Wine varies by more than a write of a
+    few pages takes, and a kill timed from it would mostly land before the
+    write or after it."""
+    first = last = None
+    state = file_state(path)
+    while True:
+        still = running()
+        now = file_state(path)
+        if now != state:
+            state, last = now, time.monotonic()
+            first = first or last
+            if first_only:
+                break
+        if not still:
+            break
+        time.sleep(0.0005)
+    return first, last
+
+
 def mkvextract_tags(path):
     """The tags mkvextract finds, as its XML."""
     return subprocess.run(["mkvextract", path, "tags", "-"], capture_output=True).stdout
@@ -158,44 +250,48 @@ def main():
     tool = Zorvtool(wine_exec, build_dir, exe)
     kills = int(os.environ.get("ZORV_TAG_KILLS", "8"))
     seed = int(os.environ.get("ZORV_TAG_KILL_SEED", str(int(time.time()))))
+    chosen = re.compile(os.environ.get("ZORV_TAG_KILL_ROADS", ""))
     print("seed", seed, "kills per road", kills, flush=True)
     rng = random.Random(seed)
-    env = dict(os.environ, ZORV_TEST_WRITE_PAUSE_MS=PAUSE_MS)
     work = tempfile.mkdtemp(prefix="zorv-tag-kill-")
+    run_started = time.monotonic()
     try:
         fixtures = make_fixtures(work)
         if "m4a" in fixtures and "mka" in fixtures:
             fixtures.update(make_shape_fixtures(work))
-        for road, fixture, changes in ROADS:
-            if fixture not in fixtures:
+            fixtures.update(make_large_tag_fixtures(work, os.path.join(work, "src.wav")))
+        for number, (road, fixture, changes) in enumerate(ROADS + LARGE_ROADS):
+            if fixture not in fixtures or not chosen.search(road):
                 continue
+            road_started = time.monotonic()
             original = fixtures[fixture]
             ext = os.path.splitext(original)[1]
             road_kills = max(2, kills // 2) if fixture in SHAPES else kills
+            env = dict(os.environ, ZORV_TEST_WRITE_PAUSE_MS=LARGE_PAUSE_MS if fixture in LARGE else PAUSE_MS)
             old_fields = tool.all_fields(original)
             old_audio = tool.decoded(original)
             check(old_fields is not None and old_audio is not None, "%s: the fixture reads and decodes" % road)
-            # The writes left to finish give the new tags and the time they
-            # take without and with the pauses: the kills fall in between.
-            done = os.path.join(work, "done" + ext)
-            shutil.copyfile(original, done)
-            started = time.monotonic()
-            tool.popen("tag", windows_path(done), *changes).wait()
-            unpaused = time.monotonic() - started
+            # The write left to finish gives the new tags and the stretch
+            # from its first change to its last: the kills fall in between.
+            os.makedirs(os.path.join(work, "done-%d" % number))
+            done = os.path.join(work, "done-%d" % number, "done" + ext)
             shutil.copyfile(original, done)
             inode = os.stat(done).st_ino
-            started = time.monotonic()
-            rc = tool.popen("tag", windows_path(done), *changes, env=env).wait()
-            duration = time.monotonic() - started
+            process = tool.popen("tag", windows_path(done), *changes, env=env)
+            first, last = change_times(done, lambda: process.poll() is None)
+            rc = process.wait()
             new_fields = tool.all_fields(done)
             if road in REFUSED:
                 check(rc != 0 and new_fields == old_fields, "%s: the write is refused" % road)
             else:
-                check(rc == 0 and new_fields is not None and new_fields != old_fields, "%s: the write succeeds" % road)
+                written = rc == 0 and new_fields is not None and new_fields != old_fields
+                check(written, "%s: the write succeeds (exit code %d)" % (road, rc))
+                if not written:
+                    continue  # no kill can be judged against it
             check(tool.decoded(done) == old_audio, "%s: the written file decodes as before" % road)
             names = edited_names(changes)
             check(untouched(new_fields, names) == untouched(old_fields, names),
-                  "%s: the write keeps every value it does not edit: %s" % (road, new_fields))
+                  "%s: the write keeps every value it does not edit: %s" % (road, brief(new_fields)))
             if fixture.startswith("mp3"):
                 old_views, new_views = mp3_reader_views(original), mp3_reader_views(done)
                 if "in place" in road:
@@ -208,7 +304,14 @@ def main():
                       new_chapters[0] == new_fields[0].get("title", [None])[0],
                       "%s: ffprobe reads the new chapter name: %s" % (road, new_chapters))
             new_xml = mkvextract_tags(done) if fixture.startswith("mka") else None
-            delays = [rng.uniform(unpaused * 0.8, duration + 0.05) for _ in range(road_kills)]
+            if fixture in LARGE:
+                old_readers, new_readers = reader_views(original), reader_views(done)
+                check(all(not view.startswith(("refused", "fails")) for view in old_readers.values()) and
+                      new_readers["mutagen"] != old_readers["mutagen"],
+                      "%s: every reader reads the written file: %s, before: %s" % (road, new_readers, old_readers))
+            pause = int(env["ZORV_TEST_WRITE_PAUSE_MS"]) / 1000
+            duration = last - first if first is not None else 0
+            delays = kill_delays(rng, 0, duration + 2 * pause, road_kills)
 
             def one_kill(n):
                 folder = os.path.join(work, "%s-%d" % (fixture, n))
@@ -221,29 +324,38 @@ def main():
 
                 def files_left():
                     return sorted(set(os.listdir(folder)) - {os.path.basename(path), OWN_FILE})
+                own_temp = temp_file_name(os.path.basename(path))
 
                 process = tool.popen("tag", windows_path(path), *changes, env=env)
-                time.sleep(delays[n])
+                changed, _ = change_times(path, lambda: process.poll() is None, first_only=True)
+                if changed is not None:
+                    time.sleep(max(0, changed + delays[n] - time.monotonic()))
                 if process.poll() is None:
                     os.kill(process.pid, signal.SIGKILL)
                 process.wait()
                 problems = []
                 fields = tool.all_fields(path)
                 if fields not in (old_fields, new_fields):
-                    problems.append("tags neither old nor new: %s" % fields)
+                    problems.append("tags neither old nor new: %s" % brief(fields))
                 if tool.decoded(path) != old_audio:
                     problems.append("the audio decodes differently")
                 # Looked at after the readings: the Wine server closes the
                 # killed process's handles (and so deletes its files pending
                 # deletion) a moment after the process is gone, and it has
                 # done so before it serves the later programs.
-                if files_left():
-                    problems.append("the kill left %s beside the file" % files_left())
+                left = files_left()
+                if left and left != [own_temp]:
+                    problems.append("the kill left %s beside the file" % left)
                 if chaptered:
                     chapters = ffprobe_chapter_titles(path)
                     if chapters != (new_chapters if fields == new_fields else old_chapters):
                         problems.append("ffprobe's chapters %s do not match the tags %s" % (chapters, fields))
-                outcome = "new" if fields == new_fields else "old"
+                outcome = "new" if fields == new_fields else "old" if fields == old_fields else "damaged"
+                if fixture in LARGE:
+                    readers = reader_views(path)
+                    for reader, view in readers.items():
+                        if view not in (old_readers[reader], new_readers[reader]):
+                            problems.append("%s reads neither old nor new: %s" % (reader, view))
                 if fixture.startswith("mp3"):
                     views = mp3_reader_views(path)
                     for reader, view in views.items():
@@ -262,7 +374,7 @@ def main():
                         problems.append("the next write %s" % ("succeeds" if refused else "is refused"))
                     after = tool.all_fields(path)
                     if after != (old_fields if refused else new_fields):
-                        problems.append("the next write reads %s" % after)
+                        problems.append("the next write reads %s" % brief(after))
                     if tool.decoded(path) != old_audio:
                         problems.append("after the next write the audio decodes differently")
                     if chaptered and ffprobe_chapter_titles(path) != (old_chapters if refused else new_chapters):
@@ -271,26 +383,34 @@ def main():
                         problems.append("after the next write mkvextract reads other tags than a clean write's")
                     if fixture.startswith("mp3") and mp3_reader_views(path) != new_views:
                         problems.append("after the next write the tags read %s" % mp3_reader_views(path))
+                    if fixture in LARGE:
+                        for reader, view in reader_views(path).items():
+                            if view != new_readers[reader]:
+                                problems.append("after the next write %s reads %s" % (reader, view))
                 if files_left():
                     problems.append("the next write left %s beside the file" % files_left())
                 with open(own, "rb") as f:
                     if f.read() != OWN_CONTENT:
                         problems.append("the test's own %s changed" % OWN_FILE)
                 shutil.rmtree(folder, ignore_errors=True)
-                return delays[n], problems, outcome
+                return delays[n], problems, outcome + (", its temporary file left" if left == [own_temp] else "")
 
             with ThreadPoolExecutor(4) as pool:
                 results = list(pool.map(one_kill, range(road_kills)))
             for delay, problems, _ in results:
                 for problem in problems:
-                    check(False, "%s, killed after %.3f s: %s" % (road, delay, problem))
+                    check(False, "%s, killed %.3f s after its first change: %s" % (road, delay, problem))
             outcomes = [outcome for _, _, outcome in results]
-            between = sum(outcome.endswith("between the writes") for outcome in outcomes)
-            print("%s: %d kills, %d left old, %d left new, %d of them with one end old and one new "
-                  "(write takes %.2f s)" % (road, road_kills, sum(o.startswith("old") for o in outcomes),
-                                            sum(o.startswith("new") for o in outcomes), between, duration), flush=True)
+            between = sum("between the writes" in outcome for outcome in outcomes)
+            temps = sum(outcome.endswith("temporary file left") for outcome in outcomes)
+            print("%s: %d kills, %d left old, %d left new, %d damaged, %d of them with one end old and one new, %d "
+                  "with the temporary file (%.2f s from the first change to the last, road %.0f s)" %
+                  (road, road_kills, sum(o.startswith("old") for o in outcomes), sum(o.startswith("new") for o in outcomes),
+                   sum(o.startswith("damaged") for o in outcomes), between, temps, duration,
+                   time.monotonic() - road_started), flush=True)
     finally:
         shutil.rmtree(work, ignore_errors=True)
+    print("the run took %.0f s" % (time.monotonic() - run_started))
     if failures:
         print("%d failures (seed %d)" % (len(failures), seed))
         return 1
