@@ -499,14 +499,18 @@ def check_in_place_or_through_a_copy(folder, last):
                   "%s, %s: mutagen reads the new title, the audio is the same, no temporary file is left" % (command, road))
 
 
-def check_cut_media_data_and_gapless_record_past_the_end(folder, last, fast):
+def check_cut_media_data_and_gapless_record_past_the_end(folder, last):
     """A file cut inside its media data is refused untouched whether its
     media data box keeps its size or says 0 ("to the end of the file"); a
     gapless record whose priming or valid samples run past the track's end
     gives no length beyond the track's."""
+    # The fast-start fixture has been retagged (its movie box moved last) by now.
+    fresh = os.path.join(folder, "fresh_fast.m4a")
+    tool("ffmpeg", "-v", "error", "-y", "-i", os.path.join(folder, "src.wav"), "-c:a", "aac", "-b:a", "64k",
+         "-movflags", "+faststart", fresh)
     for open_ended in (False, True):
         path = os.path.join(folder, "cut.m4a")
-        open(path, "wb").write(mp4_bytes.cut_in_media_data(open(fast, "rb").read(), open_ended))
+        open(path, "wb").write(mp4_bytes.cut_in_media_data(open(fresh, "rb").read(), open_ended))
         before = open(path, "rb").read()
         result = zorvtool("tag", windows_path(path), "title=never", ok=False)
         check(result.returncode != 0 and open(path, "rb").read() == before,
@@ -543,7 +547,7 @@ def main():
         check_writes_keep_what_others_wrote(folder, last)
         check_items_of_several_values(folder, last)
         check_in_place_or_through_a_copy(folder, last)
-        check_cut_media_data_and_gapless_record_past_the_end(folder, last, fast)
+        check_cut_media_data_and_gapless_record_past_the_end(folder, last)
     print("%d failed" % len(failures) if failures else "all passed")
     return 1 if failures else 0
 
