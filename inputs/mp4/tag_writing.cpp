@@ -402,9 +402,12 @@ bool movie_box_rewrite::safe_in_place() const {
   // covers it: no reader reads them before a header names them. What
   // readers see change is the headers below, each one write.
   const placement& where = plan_->where;
+  // The old movie box's header becomes "free" over everything up to the
+  // staged box, which takes a 64-bit size past 4 GiB of media data.
+  const std::uint64_t switch_header = header_bytes(where.stage - where.old_movie, fourcc("free")).size();
   std::vector<byte_range> seen = {{where.boxes_end, box_header_bytes},
                                   {where.stage, box_header_bytes},
-                                  {where.old_movie, box_header_bytes}};
+                                  {where.old_movie, std::max<std::uint64_t>(switch_header, box_header_bytes)}};
   if (!where.movie_is_last) seen.push_back(last_box_size_field(where));
   if (where.movie_is_last) seen.push_back({where.old_movie + plan_->boxes.size(), box_header_bytes});
   for (const byte_range& range : seen)
