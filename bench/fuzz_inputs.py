@@ -15,6 +15,7 @@ file kept for replay.
 import argparse
 import os
 import random
+import re
 import shutil
 import struct
 import subprocess
@@ -263,13 +264,23 @@ def mp4_user_data_damage(data):
     """Damage other programs leave in the user data at the end of a movie
     box (sizes that do not add up, an interrupted rewrite, a cut inside the
     item list, a broken item), which must still play; media data emptied of
-    its samples; a sample-size table cut to its header, with and without
-    the samples."""
+    its samples, or cut halfway with its box's size kept or made 0 ("to the
+    end of the file"); a gapless record whose priming or valid samples run
+    past the track's end (its length must stay the track's); a sample-size
+    table cut to its header, with and without the samples."""
     for name, damaged in mp4_bytes.user_data_shapes(data):
         yield "playable-" + name, damaged
     emptied = mp4_bytes.without_samples(data)
     if emptied is not None:
         yield "no-samples", emptied
+    for open_ended in (False, True):
+        cut = mp4_bytes.cut_in_media_data(data, open_ended)
+        if cut is not None:
+            yield "mdat-cut%s" % ("-size-0" if open_ended else ""), cut
+    for field, digits in ((1, "FFFFFFFF"), (3, "F" * 16)):
+        past_end = mp4_bytes.with_gapless_field(data, field, digits)
+        if past_end is not None:
+            yield "gapless-past-end-%d" % field, past_end
     cut = mp4_bytes.with_cut_size_table(data)
     if cut is not None:
         yield "cut-stsz", cut
@@ -511,6 +522,14 @@ def check_case(build, folder, name, ext, data, fixture_decodes=True):
             problems.append("decode: refused a file whose audio is intact")
         if args[0] == "decode" and "damaged-tags" in name and fixture_decodes and result is not None and not decoded:
             problems.append("decode: refused a file whose damage is in its tags")
+    if "gapless-past-end" in name:
+        # No length beyond the audio's: the fixtures are seconds long.
+        info = subprocess.run([os.path.join(REPO, "tools", "wine-exec"), build,
+                               os.path.join(build, "tools", "zorvtool.exe"), "info", windows_path(path)],
+                              capture_output=True, timeout=TIME_BOUND)
+        lengths = [float(value) for value in re.findall(rb'"length": *([0-9.eE+-]+)', info.stdout)]
+        if any(length > 60 for length in lengths):
+            problems.append("info: length of %g s" % max(lengths))
     copy = path + ".copy" + ext
     shutil.copyfile(path, copy)
     one_track = ["--subsong", "2"] if name.startswith("cue") else []

@@ -18,8 +18,10 @@
 #include "inputs/matroska/matroska_tags.h"
 #include "inputs/matroska/matroska_track_choice.h"
 #include "inputs/matroska/matroska_tracks_handler.h"
+#include "io/file_copy.h"
 #include "io/io_exceptions.h"
 #include "io/read_ahead_file.h"
+#include "io/retag_through_temp_file.h"
 #include "metadata/input_dispatch.h"
 #include "playback/audio_block.h"
 
@@ -116,6 +118,8 @@ std::uint32_t rounded(double value) { return static_cast<std::uint32_t>(std::flo
 
 void matroska_input::open(vantrel_io::file_ptr file, const char* path, open_reason reason, const abort_signal& abort) {
   reason_ = reason;
+  path_ = path;
+  opened_by_input_ = !file;
   vantrel_io::open_or_rewind(file, path, reason, abort);
   if (!file->can_seek()) vantrel_io::throw_exception_io_object_not_seekable();
   if (reason == open_reason::info_write && file->is_remote()) throw vantrel_io::exception_io_object_is_remote();
@@ -389,14 +393,25 @@ void matroska_input::commit(const abort_signal& abort) {
   if (tags_to_write_.empty()) return;
   std::set<std::uint64_t> chapter_uids;
   for (const matroska_chapter& chapter : state_.chapters) chapter_uids.insert(chapter.uid);
-  ebml_file_reader reader(file_, abort);
-  const matroska_track_ptr track = tags_track();
-  const std::vector<std::uint8_t> content = matroska_tags_build(state_.scan, reader, tags_to_write_, chapter_uids,
-                                                                track ? track->uid : 0, track ? track->name : "");
-  // Once the first byte is written the placement runs to its end: an abort
-  // between its steps would leave a half-switched layout.
-  ebml_file_reader writer(file_, never_raised_abort_signal());
-  if (!matroska_place_tags(state_.scan, writer, content)) throw FileNotTaggable();
+  std::vector<std::uint8_t> content;
+  bool in_place = !opened_by_input_;
+  {
+    ebml_file_reader reader(file_, abort);
+    const matroska_track_ptr track = tags_track();
+    content = matroska_tags_build(state_.scan, reader, tags_to_write_, chapter_uids, track ? track->uid : 0,
+                                  track ? track->name : "");
+    in_place = in_place || matroska_tags_fit_one_write(state_.scan, reader, content);
+  }
+  // Without a copy to go to, the ordered writes in place are the safest
+  // there are.
+  if (!in_place && !place_tags_through_copy(content, abort)) in_place = true;
+  if (in_place) {
+    // Once the first byte is written the placement runs to its end: an
+    // abort between its steps would leave a half-switched layout.
+    abort.check_and_throw();
+    ebml_file_reader writer(file_, never_raised_abort_signal());
+    if (!matroska_place_tags(state_.scan, writer, content)) throw FileNotTaggable();
+  }
   tags_to_write_.clear();
   // The placement may have moved the Tags element, voided old ones or
   // pointed the SeekHeads elsewhere: what get_info reads next, and hands to
@@ -404,6 +419,21 @@ void matroska_input::commit(const abort_signal& abort) {
   ebml_file_reader rescan(file_, never_raised_abort_signal());
   state_.scan = map_file(rescan, true);
   tags_loaded_ = false;
+}
+
+bool matroska_input::place_tags_through_copy(const std::vector<std::uint8_t>& content, const abort_signal& abort) {
+  retag_through_temp_file temp(path_.c_str());
+  vantrel_io::file_ptr copy;
+  if (!temp.open_temp(copy, abort)) return false;
+  vantrel_io::copy_whole_file(*file_, *copy, abort);
+  {
+    ebml_file_reader writer(copy, never_raised_abort_signal());
+    matroska_file_scan scan = state_.scan;
+    if (!matroska_place_tags(scan, writer, content)) throw FileNotTaggable();
+  }
+  copy.reset();
+  temp.commit(file_, abort);
+  return true;
 }
 
 void matroska_input::set_message_sink(decoder_message_sink* sink) {

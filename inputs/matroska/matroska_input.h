@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <map>
 #include <set>
+#include <string>
 #include <vector>
 
 #include "core/abort_signal.h"
@@ -46,7 +47,9 @@ public:
   void on_idle(const abort_signal& abort) { file_->check_abort(abort); }
   void set_message_sink(decoder_message_sink* sink);
 
-  // Edits wait for commit, which writes one new Tags element in place.
+  // Edits wait for commit, which writes one new Tags element: in place when
+  // that is one write within one page, else in a copy that replaces the
+  // file.
   void set_info(std::uint32_t subsong, const track_info& info);
   void commit(const abort_signal& abort);
 
@@ -72,12 +75,18 @@ private:
   void load_tags(const abort_signal& abort);
   std::uint64_t measure_tags(ebml_reader& reader);
   void report_damaged_tags();
+  // False when no copy of the file can be made.
+  bool place_tags_through_copy(const std::vector<std::uint8_t>& content, const abort_signal& abort);
   void deliver_warnings();
   // The track whose Tags count as the file's, and whose name is its title
   // while no tag gives one: the one that plays (none: null).
   matroska_track_ptr tags_track() const;
 
   vantrel_io::file_ptr file_;
+  std::string path_;
+  // Only a file the input opened itself can be replaced by a copy: the
+  // caller's file object has no path to move one to.
+  bool opened_by_input_ = false;
   open_reason reason_ = open_reason::info_read;
   matroska_file_state state_;
   // Per chapter of the chapter list: one past the last chapter of its edition.

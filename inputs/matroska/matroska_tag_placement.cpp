@@ -5,6 +5,7 @@
 #include <optional>
 #include <set>
 
+#include "foundation/byte_scan.h"
 #include "inputs/matroska/ebml_batched_writer.h"
 #include "inputs/matroska/ebml_element_handler.h"
 #include "inputs/matroska/ebml_elements.h"
@@ -12,6 +13,7 @@
 #include "inputs/matroska/ebml_values.h"
 #include "inputs/matroska/ebml_vint.h"
 #include "inputs/matroska/matroska_ids.h"
+#include "io/in_place_overwrite.h"
 
 namespace Matroska {
 
@@ -244,6 +246,36 @@ std::optional<placement> after_segment(const matroska_file_scan& scan, ebml_read
   return placement{segment_end, road::append};
 }
 
+// The bytes that replace the Tags at `position` and the Voids after it: the
+// element, then a Void over what it leaves of them.
+std::vector<std::uint8_t> element_over_span(ebml_reader& reader, const matroska_file_scan& scan,
+                                            std::uint64_t position, const std::vector<std::uint8_t>& element) {
+  const std::uint64_t segment_end = scan.segment_data_start + scan.segment_data_size;
+  const std::uint64_t span = ebml_span_with_voids(reader, position, ids::tags, segment_end);
+  std::vector<std::uint8_t> bytes = element;
+  const std::vector<std::uint8_t> rest = ebml_void_head(span - element.size());
+  bytes.insert(bytes.end(), rest.begin(), rest.end());
+  return bytes;
+}
+
+std::vector<std::uint8_t> bytes_at(ebml_reader& reader, std::uint64_t position, std::size_t size) {
+  std::vector<std::uint8_t> bytes(size);
+  reader.seek(position);
+  reader.read(bytes.data(), static_cast<std::uint32_t>(size));
+  return bytes;
+}
+
+// Only the bytes that differ are written: a Tags element whose unchanged
+// head and tail lie on other pages still changes in one write within one.
+void write_changed_bytes(ebml_reader& writer, std::uint64_t position, const std::vector<std::uint8_t>& bytes) {
+  const std::vector<std::uint8_t> old = bytes_at(writer, position, bytes.size());
+  const std::size_t first = qiv::first_difference(old.data(), bytes.data(), bytes.size());
+  if (first == bytes.size()) return;
+  const std::size_t end = first + qiv::last_difference_end(old.data() + first, bytes.data() + first, bytes.size() - first);
+  writer.seek(position + first);
+  writer.write(bytes.data() + first, static_cast<std::uint32_t>(end - first));
+}
+
 // Writes the element as planned. Each write leaves a file that reads, with
 // no Tags element but the old or the new one: an in-place element and its
 // trailing Void go out together; a Segment grows over a Void appended after
@@ -275,12 +307,7 @@ void write_tags(matroska_file_scan& scan, ebml_reader& writer, const placement& 
     scan.element_positions[ids::tags].insert(where.position);
     return;
   }
-  const std::uint64_t span = ebml_span_with_voids(writer, where.position, ids::tags, segment_end);
-  std::vector<std::uint8_t> bytes = element;
-  const std::vector<std::uint8_t> rest = ebml_void_head(span - total);
-  bytes.insert(bytes.end(), rest.begin(), rest.end());
-  writer.seek(where.position);
-  writer.write(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+  write_changed_bytes(writer, where.position, element_over_span(writer, scan, where.position, element));
 }
 
 // Whether the SeekHeads could be pointed at a Tags element at `position`.
@@ -314,6 +341,20 @@ void matroska_find_every_tags(matroska_file_scan& scan, ebml_reader& reader) {
   // mkvextract) find a Tags element there even when no SeekHead names it.
   for (std::uint64_t position : scan.positions_of(ids::tags))
     if (!named.count(position) && position > handler.first_cluster) scan.unnamed_tags.insert(position);
+}
+
+bool matroska_tags_fit_one_write(const matroska_file_scan& scan, ebml_reader& reader,
+                                 const std::vector<std::uint8_t>& content) {
+  if (scan.cut || !scan.unnamed_tags.empty()) return false;
+  const std::set<std::uint64_t> tags = scan.positions_of(ids::tags);
+  if (tags.size() != 1) return false;
+  const std::uint64_t position = *tags.begin();
+  const std::vector<std::uint8_t> element = tags_element(content);
+  const std::optional<placement> where = over_old_tags(scan, reader, position, element.size());
+  if (!where || where->how != road::in_place) return false;
+  const std::vector<std::uint8_t> bytes = element_over_span(reader, scan, position, element);
+  const std::vector<std::uint8_t> old = bytes_at(reader, position, bytes.size());
+  return vantrel_io::change_fits_one_write(position, old.data(), bytes.data(), bytes.size());
 }
 
 bool matroska_place_tags(matroska_file_scan& scan, ebml_reader& writer, const std::vector<std::uint8_t>& content) {

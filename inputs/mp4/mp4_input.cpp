@@ -3,12 +3,14 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <string>
 
 #include "foundation/audio_math.h"
 #include "foundation/exceptions.h"
 #include "foundation/case_folding.h"
 #include "inputs/mp4/file_check.h"
+#include "inputs/mp4/movie_box_write.h"
 #include "inputs/mp4/mp4_open.h"
 #include "inputs/mp4/mp4_stream_adapter.h"
 #include "inputs/mp4/tag_writing.h"
@@ -114,6 +116,8 @@ void index_points_to_info(const index_map_entry& entry, track_info& out) {
 }  // namespace
 
 void mp4_input::open(vantrel_io::file_ptr file, const char* path, open_reason reason, const abort_signal& abort) {
+  path_ = path;
+  opened_by_input_ = !file;
   vantrel_io::open_or_rewind(file, path, reason, abort);
   if (reason == open_reason::decode && file->can_seek()) vantrel_io::read_ahead_file::wrap_if_local(file, abort);
   file_ = std::move(file);
@@ -488,9 +492,15 @@ void mp4_input::commit(const abort_signal& abort) {
   // way, since it says why a write was refused. Once the first byte is
   // written the rewrite runs to its end.
   std::vector<std::string> reports;
-  mp4_stream_adapter io(file_, never_raised_abort_signal());
   try {
-    as_io_errors([&] { mp4_update_file_tags(model_, io, choose_write_mode(model_), reports); });
+    as_io_errors([&] {
+      std::optional<movie_box_rewrite> rewrite;
+      {
+        mp4_stream_adapter io(file_, never_raised_abort_signal());
+        rewrite.emplace(model_, io, choose_write_mode(model_), reports);
+      }
+      write_movie_box(*rewrite, file_, opened_by_input_ ? path_.c_str() : "", abort);
+    });
   } catch (...) {
     for (const std::string& report : reports) this->report(report, false);
     throw;

@@ -43,7 +43,8 @@ public:
   void set_message_sink(decoder_message_sink* sink);
 
   // Edits wait for commit, which checks the file's layout and rewrites its
-  // movie box in place; get_info then answers what the file holds.
+  // movie box, in place where every step of that is safe, else in a copy
+  // that replaces the file; get_info then answers what the file holds.
   void set_info(std::uint32_t subsong, const track_info& info);
   void commit(const abort_signal& abort);
 
@@ -60,6 +61,10 @@ private:
   void deliver_warnings();
 
   vantrel_io::file_ptr file_;
+  std::string path_;
+  // Only a file the input opened itself can be replaced by a copy: the
+  // caller's file object has no path to move one to.
+  bool opened_by_input_ = false;
   mp4_file model_;
   track_ptr track_;
   packet_decoder_ptr decoder_;

@@ -51,6 +51,9 @@ std::optional<time_range> gapless_record_range(const mp4_file& file) {
   // is impossible and ignored, as other players do.
   if (track->media_duration != duration_not_given && delay >= track->media_duration) return std::nullopt;
   std::uint64_t end = delay + valid;
+  // Nor can the valid samples run past it: a damaged count would give a
+  // length of ages.
+  if (track->media_duration != duration_not_given && end > track->media_duration) end = track->media_duration;
   // A track whose time scale is half its sample rate is HE-AAC counted at
   // the core rate: its decoder delays the output by a further 481 samples.
   if (track->kind == kind_aac && std::uint64_t(track->time_scale) * 2 <= track->sample_rate) {

@@ -11,6 +11,7 @@
 #include "inputs/mp4/payload_children.h"
 #include "inputs/mp4/tarnex_exceptions.h"
 #include "inputs/mp4/user_data_boxes.h"
+#include "io/in_place_overwrite.h"
 
 namespace tarnex {
 
@@ -258,6 +259,30 @@ struct placement {
 
 [[noreturn]] void refuse(const char* why) { throw exception(std::string(why) + "; not rewriting it"); }
 
+std::uint64_t saturating_add(std::uint64_t a, std::uint64_t b) { return a > ~b ? ~std::uint64_t(0) : a + b; }
+
+// Where the track's samples end in the file, as far as its tables tell: the
+// end of its last sample, or the start of a chunk that holds none.
+std::uint64_t end_of_samples(const mp4_track& track) {
+  const std::uint64_t sizes_known = track.fixed_sample_size ? track.sample_count : track.sample_sizes.size();
+  std::uint64_t end = 0, sample = 0;
+  std::size_t entry = 0;
+  for (std::size_t chunk = 0; chunk < track.chunk_offsets.size(); ++chunk) {
+    const std::uint64_t number = chunk + 1;
+    while (entry + 1 < track.sample_to_chunk.size() && track.sample_to_chunk[entry + 1].first_chunk <= number) ++entry;
+    std::uint64_t in_chunk = 0;
+    if (!track.sample_to_chunk.empty() && track.sample_to_chunk[entry].first_chunk <= number)
+      in_chunk = track.sample_to_chunk[entry].samples_per_chunk;
+    std::uint64_t at = track.chunk_offsets[chunk];
+    end = std::max(end, at);
+    for (std::uint64_t i = 0; i < in_chunk && sample < sizes_known; ++i, ++sample) {
+      at = saturating_add(at, track.fixed_sample_size ? track.fixed_sample_size : track.sample_sizes[sample]);
+      end = std::max(end, at);
+    }
+  }
+  return end;
+}
+
 // Checks, before anything is written, that the file can take the new movie
 // box, and works out where.
 placement plan_placement(const mp4_file& file, const file_check_result& layout, std::uint64_t file_size,
@@ -290,10 +315,15 @@ placement plan_placement(const mp4_file& file, const file_check_result& layout, 
     plan.last_header = layout.last_box_header_size;
     plan.movie_is_last = movie_end == plan.boxes_end;
   }
-  // Whatever lies past the boxes is written over or cut: no sample may.
-  for (const track_ptr& track : file.tracks)
+  // Whatever lies past the boxes is written over or cut: no sample may. A
+  // file cut inside its media data whose box runs "to the end" says no
+  // more than that its samples are missing, and the new movie box would
+  // land where players then read them.
+  for (const track_ptr& track : file.tracks) {
     for (std::uint64_t chunk : track->chunk_offsets)
       if (chunk >= plan.boxes_end) refuse("media data lies past the file's boxes");
+    if (end_of_samples(*track) > plan.boxes_end) refuse("media data lies past the file's boxes");
+  }
   plan.stage = plan.boxes_end;
   // A movie box that is last returns to its own offset once the new one is
   // in force, which needs the copy staged beyond where the new box ends
@@ -309,14 +339,34 @@ placement plan_placement(const mp4_file& file, const file_check_result& layout, 
   return plan;
 }
 
+// Where the size field of the last box lies.
+struct byte_range {
+  std::uint64_t offset;
+  std::uint64_t size;
+};
+byte_range last_box_size_field(const placement& plan) {
+  return plan.last_header == 16 ? byte_range{plan.last_box + 8, 8} : byte_range{plan.last_box, 4};
+}
+
 }  // namespace
+
+struct movie_box_rewrite::plan {
+  byte_buffer boxes;     // staged after the last box
+  byte_buffer returned;  // the same, built for the old movie box's offset
+  placement where;
+  file_check_result layout;
+  std::uint64_t old_size = 0;
+  std::uint64_t text_box_bytes = 0;
+};
 
 std::uint32_t choose_write_mode(const mp4_file& file) {
   const bool one_cover_or_none = file.pictures.empty() || (file.pictures.size() == 1 && is_front_cover(file.pictures[0]));
   return file.songs.size() == 1 && one_cover_or_none ? mode_item_list : mode_item_list | mode_tags_box;
 }
 
-void mp4_update_file_tags(mp4_file& file, stream& io, std::uint32_t write_mode, std::vector<std::string>& reports) {
+movie_box_rewrite::movie_box_rewrite(mp4_file& file, stream& io, std::uint32_t write_mode,
+                                     std::vector<std::string>& reports)
+    : file_(file), reports_(reports), plan_(std::make_unique<plan>()) {
   // What could not be read would not be written back.
   if (file.tags_damaged) refuse("the file's tags are damaged");
   // Everything is read and built before the first byte is written.
@@ -325,19 +375,51 @@ void mp4_update_file_tags(mp4_file& file, stream& io, std::uint32_t write_mode, 
   const std::optional<chapter_text_samples> texts =
       renames.empty() ? std::nullopt : renamed_chapter_text(old_payload, io, renames);
   byte_buffer boxes = new_boxes(file, old_payload, write_mode, texts, 0, false);
-  const file_check_result layout = check_file_layout(io);
-  reports.insert(reports.end(), layout.reports.begin(), layout.reports.end());
-  const std::uint64_t old_size = io.size();
-  placement plan = plan_placement(file, layout, old_size, boxes.size());
+  plan_->layout = check_file_layout(io);
+  reports.insert(reports.end(), plan_->layout.reports.begin(), plan_->layout.reports.end());
+  plan_->old_size = io.size();
+  placement where = plan_placement(file, plan_->layout, plan_->old_size, boxes.size());
   // The chapter texts' offset goes into the movie box, which therefore is
   // built again for the place it is staged at (and, when it returns to the
   // old movie box's offset, for that place).
-  const bool wide = texts && plan.stage + box_header_bytes > max_u32;
-  if (wide) plan = plan_placement(file, layout, old_size, new_boxes(file, old_payload, write_mode, texts, 0, true).size());
-  if (texts) boxes = new_boxes(file, old_payload, write_mode, texts, plan.stage, wide);
-  const byte_buffer returned =
-      texts && plan.movie_is_last ? new_boxes(file, old_payload, write_mode, texts, plan.old_movie, wide) : boxes;
-  const std::uint64_t text_box_bytes = texts ? box_header_bytes + texts->bytes.size() : 0;
+  const bool wide = texts && where.stage + box_header_bytes > max_u32;
+  if (wide)
+    where = plan_placement(file, plan_->layout, plan_->old_size,
+                           new_boxes(file, old_payload, write_mode, texts, 0, true).size());
+  if (texts) boxes = new_boxes(file, old_payload, write_mode, texts, where.stage, wide);
+  plan_->returned =
+      texts && where.movie_is_last ? new_boxes(file, old_payload, write_mode, texts, where.old_movie, wide) : boxes;
+  plan_->text_box_bytes = texts ? box_header_bytes + texts->bytes.size() : 0;
+  plan_->boxes = std::move(boxes);
+  plan_->where = where;
+}
+
+movie_box_rewrite::~movie_box_rewrite() = default;
+
+bool movie_box_rewrite::safe_in_place() const {
+  // The payloads go behind a "free" box open to the end of the file, into
+  // a box that has grown over them, or into the old movie box once "free"
+  // covers it: no reader reads them before a header names them. What
+  // readers see change is the headers below, each one write.
+  const placement& where = plan_->where;
+  // The old movie box's header becomes "free" over everything up to the
+  // staged box, which takes a 64-bit size past 4 GiB of media data.
+  const std::uint64_t switch_header = header_bytes(where.stage - where.old_movie, fourcc("free")).size();
+  std::vector<byte_range> seen = {{where.boxes_end, box_header_bytes},
+                                  {where.stage, box_header_bytes},
+                                  {where.old_movie, std::max<std::uint64_t>(switch_header, box_header_bytes)}};
+  if (!where.movie_is_last) seen.push_back(last_box_size_field(where));
+  if (where.movie_is_last) seen.push_back({where.old_movie + plan_->boxes.size(), box_header_bytes});
+  for (const byte_range& range : seen)
+    if (!vantrel_io::lies_within_one_page(range.offset, range.size)) return false;
+  return true;
+}
+
+void movie_box_rewrite::write(stream& io) {
+  const placement& plan = plan_->where;
+  const byte_buffer& boxes = plan_->boxes;
+  const byte_buffer& returned = plan_->returned;
+  const std::uint64_t old_size = plan_->old_size;
 
   // The writes are ordered so that the file reads as the old one until a
   // single header write puts the new movie box in force, and as the new one
@@ -408,11 +490,16 @@ void mp4_update_file_tags(mp4_file& file, stream& io, std::uint32_t write_mode, 
     write_box_size(io, plan.last_box, plan.last_header, end - plan.last_box);
     write_all(io, plan.old_movie, header_bytes(plan.old_movie_size, fourcc("free")));
   }
-  if (layout.cut_position != no_cut) reports.push_back(trailing_garbage_report(old_size - layout.cut_position));
-  file.moov_offset = new_offset + text_box_bytes;
-  file.moov_size = n - text_box_bytes;
-  file.moov_header_size = 8;
-  file.total_size = new_end;
+  const file_check_result& layout = plan_->layout;
+  if (layout.cut_position != no_cut) reports_.push_back(trailing_garbage_report(old_size - layout.cut_position));
+  file_.moov_offset = new_offset + plan_->text_box_bytes;
+  file_.moov_size = n - plan_->text_box_bytes;
+  file_.moov_header_size = 8;
+  file_.total_size = new_end;
+}
+
+void mp4_update_file_tags(mp4_file& file, stream& io, std::uint32_t write_mode, std::vector<std::string>& reports) {
+  movie_box_rewrite(file, io, write_mode, reports).write(io);
 }
 
 }  // namespace tarnex

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -25,19 +26,44 @@ enum write_mode_bit : std::uint32_t {
 // song and at most one front cover is all there is to store.
 std::uint32_t choose_write_mode(const mp4_file& file);
 
-// Rewrites the movie box of `file` (opened from `io`) with the songs'
-// fields, the pictures, the chapters and the index map. The new box is
-// built before the file is touched; a file whose boxes do not end exactly
-// at its size (after an appended ID3v1 tag or a "free" box open to the end
-// of the file, which this cuts), or whose movie fragments need the movie
-// box before them, is refused untouched.
-// Media data whose box runs to the end of the file is given its size. The
-// writes are ordered so that a write cut off at any point leaves a file
-// that reads as the old one or as the new one, and a write that fails
-// before the switch puts the old layout back. Appends the layout check's
-// findings and the cut, if any, to `reports`; on return the file object
-// describes the new layout. `io` must not honour an abort: once the first
-// byte is written, the writes run to the end.
+// A rewrite of the movie box of `file` (opened from `io`) with the songs'
+// fields, the pictures, the chapters and the index map, built and checked
+// before the file is touched: a file whose boxes do not end exactly at its
+// size (after an appended ID3v1 tag or a "free" box open to the end of the
+// file, which the write cuts), whose movie fragments need the movie box
+// before them, or whose samples lie past its boxes, is refused untouched.
+// Appends the layout check's findings and the cut, if any, to `reports`.
+class movie_box_rewrite {
+public:
+  movie_box_rewrite(mp4_file& file, stream& io, std::uint32_t write_mode, std::vector<std::string>& reports);
+  ~movie_box_rewrite();
+  movie_box_rewrite(const movie_box_rewrite&) = delete;
+  movie_box_rewrite& operator=(const movie_box_rewrite&) = delete;
+
+  // Whether the write keeps every reader on the old tags or the new ones
+  // when a kill cuts it anywhere: its large writes go where no box that a
+  // reader reads reaches, and each header a reader sees change lies within
+  // one page, which the system puts down whole. Otherwise the write belongs
+  // in a copy of the file.
+  bool safe_in_place() const;
+
+  // Writes into `io`: the file the rewrite was built from, or a byte for
+  // byte copy of it. Media data whose box runs to the end of the file is
+  // given its size. The writes are ordered so that a write cut off at any
+  // point leaves a file that reads as the old one or as the new one, and a
+  // write that fails before the switch puts the old layout back. On return
+  // the file object describes the new layout. `io` must not honour an
+  // abort: once the first byte is written, the writes run to the end.
+  void write(stream& io);
+
+private:
+  struct plan;
+  mp4_file& file_;
+  std::vector<std::string>& reports_;
+  std::unique_ptr<plan> plan_;
+};
+
+// Builds the rewrite and writes it into the same file.
 void mp4_update_file_tags(mp4_file& file, stream& io, std::uint32_t write_mode, std::vector<std::string>& reports);
 
 }  // namespace tarnex

@@ -347,6 +347,24 @@ def test_retag(work, files, tagged):
 
 
 
+def test_in_place_or_through_a_copy(work):
+    """A retag goes in place (the file keeps its inode) only as one write
+    within one 4 KiB page; tags that move or grow over several pages go into
+    a copy that replaces the file (a new inode), and read the same."""
+    path = os.path.join(work, "retag.mka")
+    audio = decoded(path)
+    inode = os.stat(path).st_ino
+    run(ZORVTOOL, "tag", windows_path(path), "title=New Tixle")
+    check(os.stat(path).st_ino == inode and fields_nocase(path).get("title") == ["New Tixle"],
+          "a one-letter edit goes in place")
+    run(ZORVTOOL, "tag", windows_path(path), "comment=" + "z" * 5000)
+    extracted = subprocess.run(["mkvextract", path, "tags", "-"], capture_output=True, text=True).stdout
+    check(os.stat(path).st_ino != inode and "z" * 5000 in extracted and "<String>New Tixle</String>" in extracted,
+          "tags grown past their room go through a copy, and mkvextract reads them")
+    check(decoded(path) == audio and not [name for name in os.listdir(work) if name.endswith(".tmp")],
+          "the copy decodes identically and leaves no temporary file")
+
+
 def ffprobe_tags(path):
     done = subprocess.run(["ffprobe", "-v", "quiet", "-print_format", "json", "-show_format", path],
                           capture_output=True, text=True)
@@ -755,6 +773,7 @@ def main():
         test_chapters(work, files)
         tagged = test_tags(work, files)
         test_retag(work, files, tagged)
+        test_in_place_or_through_a_copy(work)
         test_opus_end_trim(work, files)
         test_tag_names_and_values(work, files)
         test_tags_aimed_at_the_track(work)

@@ -20,6 +20,8 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 from blackbox_checks import check, failures, tool, windows_path, zorvtool_runner  # noqa: E402
 import mutagen  # noqa: E402
 from mutagen.mp4 import MP4, AtomDataType, MP4Cover, MP4FreeForm  # noqa: E402
+import gapless_record  # noqa: E402
+import mp4_bytes  # noqa: E402
 
 WINE_EXEC, BUILD_DIR, ZORVTOOL = sys.argv[1:4]
 PNG = bytes.fromhex("89504e470d0a1a0a0000000d49484452000000010000000108060000001f15c4890000000d4944415478da63f8ffff3f0005fe02fea7d6a4" "0000000049454e44ae426082")
@@ -473,6 +475,57 @@ def check_items_of_several_values(folder, last):
           mutagen_items(path))
 
 
+def check_in_place_or_through_a_copy(folder, last):
+    """A retag goes in place (the file keeps its inode) only while every
+    header that readers see change lies within one 4 KiB page; a file whose
+    boxes end 4 bytes before a page boundary is rewritten into a copy that
+    replaces it (a new inode), through the player's road and the library's
+    alike, and reads the same either way."""
+    data = open(last, "rb").read()
+    for end_in_page, road in ((0, "in place"), (4092, "copy")):
+        for command in ("tag", "mp4-tags"):
+            path = os.path.join(folder, "road.m4a")
+            padding = (end_in_page - len(data) - 8) % 4096 + 8
+            open(path, "wb").write(data + padding.to_bytes(4, "big") + b"free" + bytes(padding - 8))
+            md5, inode = audio_md5(path), os.stat(path).st_ino
+            result = zorvtool(command, windows_path(path), "title=%s road" % road, ok=False)
+            replaced = os.stat(path).st_ino != inode
+            check(result.returncode == 0 and replaced == (road == "copy"),
+                  "%s: boxes ending at %d in a page: written %s (%s)" % (command, end_in_page,
+                                                                         "through a copy" if replaced else "in place",
+                                                                         result.stderr.strip()))
+            check(MP4(path).tags["\xa9nam"] == ["%s road" % road] and audio_md5(path) == md5 and
+                  not [name for name in os.listdir(folder) if name.endswith(".tmp")],
+                  "%s, %s: mutagen reads the new title, the audio is the same, no temporary file is left" % (command, road))
+
+
+def check_cut_media_data_and_gapless_record_past_the_end(folder, last):
+    """A file cut inside its media data is refused untouched whether its
+    media data box keeps its size or says 0 ("to the end of the file"); a
+    gapless record whose priming or valid samples run past the track's end
+    gives no length beyond the track's."""
+    # The fast-start fixture has been retagged (its movie box moved last) by now.
+    fresh = os.path.join(folder, "fresh_fast.m4a")
+    tool("ffmpeg", "-v", "error", "-y", "-i", os.path.join(folder, "src.wav"), "-c:a", "aac", "-b:a", "64k",
+         "-movflags", "+faststart", fresh)
+    for open_ended in (False, True):
+        path = os.path.join(folder, "cut.m4a")
+        open(path, "wb").write(mp4_bytes.cut_in_media_data(open(fresh, "rb").read(), open_ended))
+        before = open(path, "rb").read()
+        result = zorvtool("tag", windows_path(path), "title=never", ok=False)
+        check(result.returncode != 0 and open(path, "rb").read() == before,
+              "media data cut short, box size %s: refused untouched (%s)" % (0 if open_ended else "kept",
+                                                                            result.stderr.strip()))
+    trimmed = os.path.join(folder, "trimmed.m4a")
+    shutil.copy(last, trimmed)
+    gapless_record.add_record(trimmed, 3 * 44100)
+    for field, digits in ((1, "FFFFFFFF"), (3, "F" * 16)):
+        path = os.path.join(folder, "past_end.m4a")
+        open(path, "wb").write(mp4_bytes.with_gapless_field(open(trimmed, "rb").read(), field, digits))
+        length = json.loads(zorvtool("info", windows_path(path)).stdout)["subsongs"][0]["info"]["length"]
+        check(2.9 < length < 3.2, "gapless record with field %d past the end: length %s s" % (field, length))
+
+
 def main():
     with tempfile.TemporaryDirectory() as folder:
         last, fast = make_fixtures(folder)
@@ -493,6 +546,8 @@ def main():
         check_quicktime_meta_and_open_ended_media(folder)
         check_writes_keep_what_others_wrote(folder, last)
         check_items_of_several_values(folder, last)
+        check_in_place_or_through_a_copy(folder, last)
+        check_cut_media_data_and_gapless_record_past_the_end(folder, last)
     print("%d failed" % len(failures) if failures else "all passed")
     return 1 if failures else 0
 

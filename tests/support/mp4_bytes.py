@@ -89,3 +89,32 @@ def without_samples(data):
     if not mdat or mdat[-1][1] + mdat[-1][2] != len(data):
         return None
     return data[:mdat[-1][1]] + (8).to_bytes(4, "big") + b"mdat"
+
+
+def cut_in_media_data(data, open_ended):
+    """The file cut halfway through its media data, as an interrupted
+    download leaves it; `open_ended` gives the media data box the size 0
+    ("to the end of the file"), so that only the sample tables tell that
+    samples are missing. None unless the media data is the last box."""
+    mdat = [b for b in boxes(data) if b[0] == b"mdat"]
+    if not mdat or mdat[-1][1] + mdat[-1][2] != len(data):
+        return None
+    at, size = mdat[-1][1], mdat[-1][2]
+    cut = data[:at + 8 + (size - 8) // 2]
+    return with_size(cut, at, 0) if open_ended else cut
+
+
+def with_gapless_field(data, field, digits):
+    """The gapless record (iTunSMPB) with one hexadecimal field (1: the
+    priming, 3: the valid samples) replaced by `digits`, kept to the field's
+    width so that no size changes. None without such a record."""
+    at = data.find(b"iTunSMPB")
+    if at < 0:
+        return None
+    value = data.find(b"data", at)
+    start, end = value + 12, value - 4 + int.from_bytes(data[value - 4:value], "big")
+    parts = data[start:end].decode("latin-1").split(" ")
+    index = [i for i, part in enumerate(parts) if part][field]
+    width = len(parts[index])
+    parts[index] = digits.rjust(width, "0")[-width:]
+    return data[:start] + " ".join(parts).encode("latin-1") + data[end:]

@@ -5,12 +5,14 @@
 // name=value adds a value; the first one replaces the values held.
 #include <cstdio>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "core/abort_signal.h"
 #include "inputs/mp4/box_reading.h"
 #include "inputs/mp4/file_check.h"
+#include "inputs/mp4/movie_box_write.h"
 #include "inputs/mp4/mp4_open.h"
 #include "inputs/mp4/mp4_stream_adapter.h"
 #include "inputs/mp4/tag_writing.h"
@@ -124,9 +126,11 @@ int run_mp4_tags(const zorvtool::arguments& args) {
   const retag_request request = retag ? parse_request(args, 1, abort) : retag_request();
 
   vantrel_io::file_ptr file;
-  vantrel_io::open(file, zorvtool::system_path(args[0]).c_str(), retag ? vantrel_io::open_mode::write_existing : vantrel_io::open_mode::read,
+  const std::string path = zorvtool::system_path(args[0]);
+  vantrel_io::open(file, path.c_str(), retag ? vantrel_io::open_mode::write_existing : vantrel_io::open_mode::read,
                    abort);
-  tarnex::mp4_stream_adapter io(file, abort);
+  std::optional<tarnex::mp4_stream_adapter> reading(std::in_place, file, abort);
+  tarnex::mp4_stream_adapter& io = *reading;
   if (check_only) {
     for (const std::string& report : tarnex::check_file_layout(io).reports) zorvtool::print(report + "\n");
     return 0;
@@ -142,7 +146,11 @@ int run_mp4_tags(const zorvtool::arguments& args) {
   }
   apply(request, model);
   std::vector<std::string> reports;
-  tarnex::mp4_update_file_tags(model, io, tarnex::choose_write_mode(model), reports);
+  tarnex::movie_box_rewrite rewrite(model, io, tarnex::choose_write_mode(model), reports);
+  // As the player writes: in place where that is safe, else through a copy,
+  // which the file's only holder may replace.
+  reading.reset();
+  tarnex::write_movie_box(rewrite, file, path.c_str(), abort);
   for (const std::string& report : reports) zorvtool::print(report + "\n");
   return 0;
 }

@@ -1,12 +1,14 @@
-// The Matroska input on small files built in memory: tags as fields and
-// their rewriting in place, chapters whose times run backwards, and blocks
-// whose time lies before their cluster's.
+// The Matroska input on small files built in memory: tags as fields, their
+// rewriting in place and when one write may do it, chapters whose times run
+// backwards, and blocks whose time lies before their cluster's.
 #include "inputs/matroska/matroska_input.h"
 
 #include <gtest/gtest.h>
 
 #include "core/service_factory.h"
 #include "core/service_registry.h"
+#include "inputs/matroska/ebml_file_reader.h"
+#include "inputs/matroska/matroska_file_scan.h"
 #include "inputs/matroska/matroska_tag_placement.h"
 #include "inputs/matroska/matroska_tags.h"
 #include "io/io_exceptions.h"
@@ -393,3 +395,42 @@ TEST_F(MatroskaInput, ABlockBeforeItsClusterStartsAtZero) {
 }
 
 }  // namespace
+
+namespace {
+
+// Whether new Tags of `content` replace the file's own in one write within
+// one page, as a retag in place needs.
+bool tags_fit_one_write(const std::string& bytes, const std::string& content) {
+  ebml_file_reader reader(memory_file(bytes), never_raised_abort_signal());
+  matroska_file_scan scan;
+  matroska_scan_file(scan, reader);
+  matroska_find_every_tags(scan, reader);
+  return matroska_tags_fit_one_write(scan, reader, std::vector<std::uint8_t>(content.begin(), content.end()));
+}
+
+}  // namespace
+
+TEST_F(MatroskaInput, TagsGoInPlaceOnlyAsOneWriteWithinOnePage) {
+  constexpr std::size_t page = 4096;
+  const std::string old_content = tag(targets(0), simple("TITLE", "Old"));
+  // A Void before the Tags places them where a case needs them.
+  auto file_with = [&](std::size_t padding, std::size_t room, const std::string& more = "") {
+    return header() + el(0x18538067, info() + pcm_track() + el(void_id, std::string(padding, '\0')) +
+                                         el(tags_id, old_content) + el(void_id, std::string(room, '\0')) + more +
+                                         cluster(0, pcm_block(0, 1)), 8);
+  };
+  const std::string file = file_with(10, 100);
+  EXPECT_TRUE(tags_fit_one_write(file, old_content));
+  EXPECT_TRUE(tags_fit_one_write(file, tag(targets(0), simple("TITLE", "New"))));
+  EXPECT_TRUE(tags_fit_one_write(file, tag(targets(0), simple("TITLE", "A longer title"))));
+  // Past its Void the element would move: several writes.
+  EXPECT_FALSE(tags_fit_one_write(file, tag(targets(0), simple("TITLE", std::string(200, 'x')))));
+  // A second Tags element would have to become Void as well.
+  EXPECT_FALSE(tags_fit_one_write(file_with(10, 100, el(tags_id, old_content)), old_content));
+  // The changed bytes would lie across a page boundary.
+  std::string across;
+  for (std::size_t padding = 3900; across.empty(); ++padding)
+    if (const std::string shaped = file_with(padding, 100); shaped.find("Old") % page == page - 1) across = shaped;
+  EXPECT_FALSE(tags_fit_one_write(across, tag(targets(0), simple("TITLE", "New"))));
+  EXPECT_TRUE(tags_fit_one_write(across, tag(targets(0), simple("TITLE", "Odd"))));
+}

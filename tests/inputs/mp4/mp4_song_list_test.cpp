@@ -35,7 +35,8 @@ bytes movie(const bytes& udta, std::uint32_t time_scale = 44100, std::uint16_t r
                                   udta);
 }
 
-const bytes gapless_record = " 00000000 00000840 000001CA 0000000000A5B6C0 00000000";
+// 2112 samples of priming and 433152 valid ones: within the 441000 of movie().
+const bytes gapless_record = " 00000000 00000840 000001CA 0000000000069C00 00000000";
 
 }  // namespace
 
@@ -51,12 +52,12 @@ TEST(Mp4GaplessRange, RecordGivesDelayAndValidSamples) {
   open_bytes(file, movie(user_data(freeform("iTunSMPB", gapless_record))));
   ASSERT_EQ(file.song_count(), 1u);
   EXPECT_EQ(file.songs[0].start, std::int64_t(tarnex::to_100ns(0x840, 44100)));
-  EXPECT_EQ(file.end_time, std::int64_t(tarnex::to_100ns(0x840 + 0xA5B6C0, 44100)));
+  EXPECT_EQ(file.end_time, std::int64_t(tarnex::to_100ns(0x840 + 0x69C00, 44100)));
 
   // HE-AAC counted at half the output rate: the decoder's extra delay.
   open_bytes(file, movie(user_data(freeform("ITUNSMPB", gapless_record)), 22050, 44100));
   EXPECT_EQ(file.songs[0].start, std::int64_t(tarnex::to_100ns(0x840 + 481, 22050)));
-  EXPECT_EQ(file.end_time, std::int64_t(tarnex::to_100ns(0x840 + 0xA5B6C0 + 481, 22050)));
+  EXPECT_EQ(file.end_time, std::int64_t(tarnex::to_100ns(0x840 + 0x69C00 + 481, 22050)));
 
   // A record of another vendor, or with no valid samples, is not used.
   open_bytes(file, movie(user_data(freeform("iTunSMPB", gapless_record, "org.example"))));
@@ -68,6 +69,15 @@ TEST(Mp4GaplessRange, RecordGivesDelayAndValidSamples) {
   open_bytes(file, movie(user_data(freeform("iTunSMPB", " 0 6BAC8 0 100"))));
   EXPECT_EQ(file.songs[0].start, 0);
   EXPECT_EQ(file.end_time, 100000000);
+}
+
+TEST(Mp4GaplessRange, ValidSamplesPastTheTrackEndAreCutAtIt) {
+  tarnex::mp4_file file;
+  for (const char* record : {" 00000000 00000840 000001CA F000000000069C00", " 0 840 0 6BAC8"}) {
+    open_bytes(file, movie(user_data(freeform("iTunSMPB", record))));
+    EXPECT_EQ(file.songs[0].start, std::int64_t(tarnex::to_100ns(0x840, 44100))) << record;
+    EXPECT_EQ(file.end_time, 100000000) << record;
+  }
 }
 
 TEST(Mp4GaplessRange, WithoutRecordTheTrackOrTheMovieGivesIt) {

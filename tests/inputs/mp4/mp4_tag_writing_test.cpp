@@ -11,6 +11,7 @@
 #include "inputs/mp4/payload_children.h"
 #include "inputs/mp4/tag_writing.h"
 #include "inputs/mp4/tarnex_exceptions.h"
+#include "io/in_place_overwrite.h"
 #include "mp4_test_boxes.h"
 
 using namespace mp4_test;
@@ -70,6 +71,7 @@ private:
 };
 
 constexpr std::uint32_t tagging = reading_options | 0x08 | 0x40;
+constexpr std::size_t page = vantrel_io::atomic_write_page;
 
 std::vector<std::string> retag(memory_file& f, const char* title) {
   tarnex::mp4_file model;
@@ -482,4 +484,58 @@ TEST(Mp4ChapterText, ARenameKilledAfterAnyChangeLeavesBothListsOldOrBothNew) {
   memory_file f(book_with_movie_last());
   retitle_chapter(f, 0, "One");
   EXPECT_NE(f.data.find(text_track(std::uint32_t(ftyp().size() + 8))), std::string::npos);
+}
+
+namespace {
+
+bool rewrite_is_safe_in_place(const bytes& data) {
+  memory_file f(data);
+  tarnex::mp4_file model;
+  tarnex::mp4_open_file(model, f, tagging, true);
+  model.songs[0].metadata.add("title", "t");
+  std::vector<std::string> reports;
+  return tarnex::movie_box_rewrite(model, f, tarnex::mode_item_list, reports).safe_in_place();
+}
+
+// A "free" box that brings `before` bytes up to `at` bytes past a page boundary.
+bytes padding_to(std::size_t before, std::size_t at) {
+  std::size_t size = (at + 2 * page - before % page) % page;
+  if (size < 8) size += page;
+  return box("free", bytes(size - 8, '\0'));
+}
+
+}  // namespace
+
+TEST(Mp4TagWriting, GoesInPlaceOnlyWhenEveryHeaderReadersSeeChangeLiesWithinOnePage) {
+  EXPECT_TRUE(rewrite_is_safe_in_place(ftyp() + media + movie()));
+  EXPECT_TRUE(rewrite_is_safe_in_place(ftyp() + movie() + media));
+  // The boxes end 4 bytes before a page boundary: the "free" header that
+  // opens the staging area would be cut in two.
+  const bytes before_last = ftyp() + media + movie();
+  EXPECT_FALSE(rewrite_is_safe_in_place(ftyp() + padding_to(before_last.size(), page - 4) + media + movie()));
+  // The old movie box's header, which the switch turns into "free", lies
+  // across a boundary.
+  const bytes moved = ftyp() + padding_to(ftyp().size(), page - 2) + movie() + media;
+  EXPECT_FALSE(rewrite_is_safe_in_place(moved));
+  // Through a copy, as the input then writes it, the rewrite reads the same.
+  memory_file copy(moved);
+  retag(copy, "copied");
+  EXPECT_EQ(title_of(copy.data), "copied");
+}
+
+TEST(Mp4TagWriting, MediaDataCutShortIsRefusedUntouchedWhateverItsBoxSays) {
+  // The second chunk's samples (at 2000, 70 bytes) end past the file's end
+  // at 2040: the new movie box would land where players read them.
+  const bytes head = ftyp() + movie();
+  ASSERT_LT(head.size() + 8, 1000u);
+  const bytes samples = bytes(2040 - head.size() - 8, 'a');
+  for (const bytes& cut : {head + be32(0) + "mdat" + samples, head + be32(2070 - std::uint32_t(head.size())) + "mdat" + samples}) {
+    memory_file f(cut);
+    EXPECT_THROW(retag(f, "t"), tarnex::exception);
+    EXPECT_TRUE(f.data == cut);
+  }
+  // Whole, the same file takes the write.
+  memory_file whole(head + be32(0) + "mdat" + bytes(2070 - head.size() - 8, 'a'));
+  retag(whole, "t");
+  EXPECT_EQ(title_of(whole.data), "t");
 }

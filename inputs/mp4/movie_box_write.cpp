@@ -1,0 +1,36 @@
+#include "inputs/mp4/movie_box_write.h"
+
+#include "inputs/mp4/mp4_stream_adapter.h"
+#include "io/file_copy.h"
+#include "io/retag_through_temp_file.h"
+
+namespace tarnex {
+
+namespace {
+
+bool write_through_copy(movie_box_rewrite& rewrite, vantrel_io::file_ptr& file, const char* path,
+                        const abort_signal& abort) {
+  retag_through_temp_file temp(path);
+  vantrel_io::file_ptr copy;
+  if (!temp.open_temp(copy, abort)) return false;
+  vantrel_io::copy_whole_file(*file, *copy, abort);
+  {
+    mp4_stream_adapter out(copy, never_raised_abort_signal());
+    rewrite.write(out);
+  }
+  copy.reset();
+  temp.commit(file, abort);
+  return true;
+}
+
+}  // namespace
+
+void write_movie_box(movie_box_rewrite& rewrite, vantrel_io::file_ptr& file, const char* path,
+                     const abort_signal& abort) {
+  if (!rewrite.safe_in_place() && *path != '\0' && write_through_copy(rewrite, file, path, abort)) return;
+  abort.check_and_throw();
+  mp4_stream_adapter io(file, never_raised_abort_signal());
+  rewrite.write(io);
+}
+
+}  // namespace tarnex
