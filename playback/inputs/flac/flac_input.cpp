@@ -57,6 +57,7 @@ void flac_input::open_stream(const abort_signal& abort) {
   // a picture per file. A decode still reports a damaged picture block.
   if (!for_decode_) decoder->skip_pictures();
   decoder->open(file_, cached_info_, abort);
+  sheet_storage_ = decoder->cuesheet_from_block() ? cue_sheet_storage::block : cue_sheet_storage::text;
   decoder_ = std::move(decoder);
   at_start_ = true;
 }
@@ -73,19 +74,21 @@ bool flac_input::open_head(const abort_signal& abort) {
   const std::uint64_t size = file_->get_size(abort);
   const std::uint64_t metadata_bytes = head.audio_start - head.marker - 4;
   track_info_impl info;
+  bool sheet_from_block = false;
   try {
-    flac_chain_to_info(chain, size > metadata_bytes ? size - metadata_bytes : 0, info);
+    sheet_from_block = flac_chain_to_info(chain, size > metadata_bytes ? size - metadata_bytes : 0, info);
   } catch (const vantrel_io::exception_io_data&) {
     return false;
   }
   cached_info_ = info;
+  sheet_storage_ = sheet_from_block ? cue_sheet_storage::block : cue_sheet_storage::text;
   head_ = std::make_unique<flac_metadata_head>(std::move(head));
   return true;
 }
 
 void flac_input::load_cue_sheet() {
   const track_info_impl copy(cached_info_);
-  cue_embedded::read_track_info(cue_sheet_, copy, sink_.get());
+  cue_embedded::read_track_info(cue_sheet_, copy, sink_.get(), sheet_storage_);
 }
 
 std::uint32_t flac_input::get_subsong_count() const noexcept {
@@ -167,7 +170,7 @@ void flac_input::set_message_sink(decoder_message_sink* sink) {
 
 void flac_input::set_info(std::uint32_t subsong, const track_info& info) {
   if (subsong == 0) {
-    cue_embedded::read_track_info(cue_sheet_, info, sink_.get());
+    cue_embedded::read_track_info(cue_sheet_, info, sink_.get(), sheet_storage_);
   } else {
     cue_embedded::apply_track_info(cue_sheet_, subsong, info);
   }

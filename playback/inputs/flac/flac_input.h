@@ -74,5 +74,7 @@ private:
   double length_ = -1.0;  // negative: to the end of the stream
   double position_ = 0.0;
   cue_track_map cue_sheet_;
+  // Whether the "cuesheet" field came from a CUESHEET block rather than a comment.
+  cue_sheet_storage sheet_storage_ = cue_sheet_storage::text;
   service_ptr<decoder_message_sink> sink_;
 };

@@ -48,22 +48,35 @@ private:
   bool keep_block(const FLAC__StreamMetadata& block);
   block_ptr make_comment_block();
 
-  bool reader_shows_cuesheet(const FLAC__StreamMetadata_CueSheet& sheet) const;
+  bool reader_shows_cuesheet(const FLAC__StreamMetadata_CueSheet& sheet);
+  bool is_block_sheet_view(std::uint32_t field) const;
 
   track_info_impl info_;
   std::string old_vendor_;
+  bool had_sheet_comment_ = false;
+  std::string block_sheet_text_;
   std::uint64_t total_samples_ = 0;
   std::uint32_t sample_rate_ = 0;
 };
 
 // Whether reading the file offers the block as a "cuesheet" field; one it
 // does not offer cannot have been removed by the user.
-bool writer::reader_shows_cuesheet(const FLAC__StreamMetadata_CueSheet& sheet) const {
+bool writer::reader_shows_cuesheet(const FLAC__StreamMetadata_CueSheet& sheet) {
   try {
-    return !flac_cuesheet_to_text(sheet, total_samples_, sample_rate_).empty();
+    block_sheet_text_ = flac_cuesheet_to_text(sheet, total_samples_, sample_rate_);
   } catch (const vantrel_io::exception_io_data&) {
-    return false;
+    block_sheet_text_.clear();
   }
+  return !block_sheet_text_.empty();
+}
+
+// The "cuesheet" field that reading made from the block, where no comment
+// held a sheet: it is the block's, and a comment of it would be a second
+// sheet, poorer than the block, that other programs would read first.
+bool writer::is_block_sheet_view(std::uint32_t field) const {
+  return !had_sheet_comment_ && !block_sheet_text_.empty() &&
+         qiv::stricmp_ascii_equal(info_.field_name(field), "cuesheet") && info_.field_value_count(field) == 1 &&
+         block_sheet_text_ == info_.field_value(field, 0);
 }
 
 bool writer::keep_block(const FLAC__StreamMetadata& block) {
@@ -79,6 +92,7 @@ bool writer::keep_block(const FLAC__StreamMetadata& block) {
       const void* equals = text ? std::memchr(text, '=', length) : nullptr;
       if (equals == nullptr) continue;
       const std::string name(text, static_cast<const char*>(equals) - text);
+      if (qiv::stricmp_ascii_equal(name.c_str(), "cuesheet")) had_sheet_comment_ = true;
       if (!flac_metadata_writer::is_preserved_comment(name.c_str())) continue;
       info_.set_tech(name.data(), name.size(), static_cast<const char*>(equals) + 1, length - name.size() - 1);
     }
@@ -89,8 +103,10 @@ bool writer::keep_block(const FLAC__StreamMetadata& block) {
   // A removed "cuesheet" field removes the block; an edited one is written
   // as a comment, which readers prefer to the block. A block the reader
   // could not show stays as it is.
-  if (block.type == FLAC__METADATA_TYPE_CUESHEET)
-    return info_.find_field("cuesheet") != track_info::not_found || !reader_shows_cuesheet(block.data.cue_sheet);
+  if (block.type == FLAC__METADATA_TYPE_CUESHEET) {
+    const bool shown = reader_shows_cuesheet(block.data.cue_sheet);
+    return info_.find_field("cuesheet") != track_info::not_found || !shown;
+  }
   return true;
 }
 
@@ -117,6 +133,8 @@ block_ptr writer::make_comment_block() {
                            replaygain_format_gain(replaygain[2].text, gain.track_gain),
                            replaygain_format_peak(replaygain[3].text, gain.track_peak)};
   std::uint32_t count = info_.total_value_count();
+  for (std::uint32_t f = 0; f < info_.field_count(); ++f)
+    if (is_block_sheet_view(f)) count -= info_.field_value_count(f);
   for (bool is_present : present) count += is_present;
   for (std::uint32_t t = 0; t < info_.tech_count(); ++t)
     count += flac_metadata_writer::is_preserved_comment(info_.tech_name(t));
@@ -124,6 +142,7 @@ block_ptr writer::make_comment_block() {
 
   std::uint32_t index = 0;
   for (std::uint32_t f = 0; f < info_.field_count(); ++f) {
+    if (is_block_sheet_view(f)) continue;
     const std::string name = comment_name_for_storage(info_.field_name(f));
     for (std::uint32_t v = 0; v < info_.field_value_count(f); ++v) set_comment(block.get(), index++, name, info_.field_value(f, v));
   }
