@@ -88,6 +88,11 @@ bool flac_input::open_head(const abort_signal& abort) {
 
 void flac_input::load_cue_sheet() {
   const track_info_impl copy(cached_info_);
+  block_sheet_text_.clear();
+  if (sheet_storage_ == cue_sheet_storage::block) {
+    const std::uint32_t sheet = copy.find_field("cuesheet");
+    if (sheet != track_info::not_found) block_sheet_text_ = copy.field_value(sheet, 0);
+  }
   cue_embedded::read_track_info(cue_sheet_, copy, sink_.get(), sheet_storage_);
 }
 
@@ -181,7 +186,24 @@ void flac_input::commit(const abort_signal& abort) {
   cue_embedded::write_track_info(cue_sheet_, written);
   write_info(written, abort);
   cached_info_ = written;
+  keep_block_sheet_last();
   load_cue_sheet();
+}
+
+// A sheet still kept only in the block comes after the comments, as a fresh
+// read gives it; any other text was written as a comment.
+void flac_input::keep_block_sheet_last() {
+  if (sheet_storage_ != cue_sheet_storage::block) return;
+  const std::uint32_t sheet = cached_info_.find_field("cuesheet");
+  if (sheet == track_info::not_found || cached_info_.field_value_count(sheet) != 1 ||
+      block_sheet_text_ != cached_info_.field_value(sheet, 0)) {
+    sheet_storage_ = cue_sheet_storage::text;
+    return;
+  }
+  qiv::bit_array selection(cached_info_.field_count());
+  selection.set(sheet, true);
+  cached_info_.remove_fields(selection);
+  cached_info_.append_field("cuesheet", track_info::until_nul, block_sheet_text_.data(), block_sheet_text_.size());
 }
 
 void flac_input::write_info(const track_info& info, const abort_signal& abort) {
