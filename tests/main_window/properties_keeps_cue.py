@@ -16,7 +16,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 sys.dont_write_bytecode = True  # no cache folder left in the source tree
 from blackbox_checks import check, windows_path  # noqa: E402
-from cue_images import FILE_TAGS, SHEET, make_cue_image, sheet_tracks, tags  # noqa: E402
+from cue_images import FILE_TAGS, SHEET, block_sheet, make_cue_image, sheet_tracks, tags  # noqa: E402
 from main_window import Player, run_window_tests  # noqa: E402
 from properties_apply_formats import apply_and_wait, edit_and_apply  # noqa: E402
 from properties_window import CANCEL, DIALOG, LIST, METADATA_LIST, PLAY, dialog_window, rows  # noqa: E402
@@ -123,5 +123,34 @@ def test_comment_removed_from_every_cue_track(root):
         remove_comment_from_every_track(root, kind)
 
 
+def test_title_edit_beside_a_cue_sheet_block(root):
+    """A FLAC whose sheet is a CUESHEET block (no sheet comment): its last
+    track retitled in the dialog gets the title in its own tag; no sheet
+    comment is made up, the block and every other tag stay."""
+    player = Player(root, "cue-block", library=True)
+    os.makedirs(os.path.join(player.folder, "music"))
+    image = os.path.join(player.folder, "music", "disc.flac")
+    make_cue_image(image, "block.flac")
+    before, block = tags(image), block_sheet(image)
+    player.start()
+    check(player.wait(lambda: player.controls()[1].get(PLAY, (0, 0, False))[2], 120), "block: the scan finds it")
+    player.keys("home", "down", "return")
+    player.keys("end")
+    player.probe("context-menu", str(LIST))
+    player.probe("menu-keys", "up", "return")
+    if not player.wait(lambda: dialog_window(player)[0] is not None, 60):
+        check(False, "block: Properties opens the dialog")
+        player.stop()
+        return
+    check(edit_and_apply(player, TITLE_ROW, "Dritte"), "block: Apply ends with the dialog enabled")
+    after = tags(image)
+    check(after == dict(before, CUE_TRACK03_TITLE=["Dritte"]) and block_sheet(image) == block,
+          "block: the title goes into track 3's own tag alone: %r" % after)
+    player.probe(*DIALOG, "command", str(CANCEL))
+    check(player.wait(lambda: dialog_window(player)[0] is None, 30), "block: the dialog closes")
+    check(player.stop() == 0, "block: the player ends cleanly")
+
+
 if __name__ == "__main__":
-    run_window_tests(test_title_edit_of_one_cue_track, test_comment_removed_from_every_cue_track)
+    run_window_tests(test_title_edit_of_one_cue_track, test_comment_removed_from_every_cue_track,
+                     test_title_edit_beside_a_cue_sheet_block)
