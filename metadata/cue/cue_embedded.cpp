@@ -277,14 +277,11 @@ void write_beside_block(const cue_track_map& map, const track_info& file_info, c
     for (const field_change& change : own_changes) {
       const char* name = change.name.c_str();
       if (is_cuesheet_name(name) || is_track_field_name(name)) continue;
+      const replaygain_field* gain = change.replaygain ? replaygain_find_field(name) : nullptr;
       value_list reads;
-      if (!again) {
-      } else if (const replaygain_field* gain = change.replaygain ? replaygain_find_field(name) : nullptr) {
-        std::string text;
-        if (replaygain_format_field(text, again->info.get_replaygain(), *gain)) reads.push_back(text);
-      } else {
-        reads = values_of(again->info, name);
-      }
+      std::string text;
+      if (again && gain && replaygain_format_field(text, again->info.get_replaygain(), *gain)) reads.push_back(text);
+      if (again && !gain) reads = values_of(again->info, name);
       if (reads != change.values) throw exception_cue_value_not_stored(name, number);
     }
   }
