@@ -103,6 +103,12 @@ def make_fixtures(folder):
     for name, kind in (("cueflac", "comment.flac"), ("cueflacblock", "block.flac"), ("cuewv", "image.wv")):
         out[name] = os.path.join(folder, name + os.path.splitext(kind)[1])
         cue_images.make_cue_image(out[name], kind)
+    # The same with the file-level tags of rips beside the sheet; their tag
+    # write removes one of those from every track (see check_case).
+    rip_tags = dict(cue_images.FILE_TAGS, COMMENT="Ripped", COMPOSER="Ann Writer", BPM="120")
+    for name, kind in (("cueallflac", "comment.flac"), ("cueallflacblock", "block.flac"), ("cueallwv", "image.wv")):
+        out[name] = os.path.join(folder, name + os.path.splitext(kind)[1])
+        cue_images.make_cue_image(out[name], kind, file_tags=rip_tags)
     out.update(two_tag_kind_fixtures(folder, src))
     out.update(mp4_book_fixtures(folder, src))
     out.update(mp4_trimmed_fixture(folder, src))
@@ -532,8 +538,9 @@ def check_case(build, folder, name, ext, data, fixture_decodes=True):
             problems.append("info: length of %g s" % max(lengths))
     copy = path + ".copy" + ext
     shutil.copyfile(path, copy)
-    one_track = ["--subsong", "2"] if name.startswith("cue") else []
-    result = zorvtool(build, "tag", windows_path(copy), *one_track, "title=fuzzed title", "-artist")
+    change = ["--subsong", "2"] if name.startswith("cue") else []
+    change = ["-comment"] if name.startswith("cueall") else change + ["title=fuzzed title", "-artist"]
+    result = zorvtool(build, "tag", windows_path(copy), *change)
     v = verdict(result)
     if v:
         problems.append("tag: " + v)

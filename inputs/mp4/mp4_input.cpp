@@ -21,6 +21,7 @@
 #include "metadata/cue/cue_sheet_reader.h"
 #include "metadata/input_dispatch.h"
 #include "metadata/replaygain_text.h"
+#include "metadata/tags/compilation_album_artist.h"
 
 namespace tarnex {
 
@@ -111,6 +112,14 @@ void index_points_to_info(const index_map_entry& entry, track_info& out) {
   for (std::size_t i = 0; i < entry.points.size() && i + 2 < times.size(); ++i)
     times[i + 2] = static_cast<double>(entry.points[i]) / units_per_second;
   cue_parser::index_fields_to_info(out, times);
+}
+
+// The album artist a compilation shows where its items name none.
+bool is_shown_album_artist(const tag_fields& items, const std::string& item, const track_info& info,
+                           std::uint32_t field) {
+  if (item != item_name_of_field("album artist") || items.find(item) || !items.find("itunescompilation"))
+    return false;
+  return info.field_value_count(field) == 1 && std::strcmp(info.field_value(field, 0), compilation_album_artist) == 0;
 }
 
 }  // namespace
@@ -240,7 +249,7 @@ void mp4_input::get_info(std::uint32_t subsong, track_info& out, const abort_sig
     }
   }
   if (items.find("itunescompilation") && out.find_field("album artist") == track_info::not_found)
-    out.set_field("album artist", track_info::until_nul, "Various Artists", track_info::until_nul);
+    out.set_field("album artist", track_info::until_nul, compilation_album_artist, track_info::until_nul);
 
   const std::uint32_t average = track_ ? track_->average_bitrate : 0;
   if (average == 0) {
@@ -451,6 +460,7 @@ void mp4_input::set_info(std::uint32_t subsong, const track_info& info) {
   tag_fields fresh;
   for (std::uint32_t i = 0; i < info.field_count(); ++i) {
     const std::string name = item_name_of_field(info.field_name(i));
+    if (is_shown_album_artist(current, name, info, i)) continue;
     for (std::uint32_t v = 0; v < info.field_value_count(i); ++v) fresh.add(name, info.field_value(i, v));
   }
   const replaygain_info gains = info.get_replaygain();

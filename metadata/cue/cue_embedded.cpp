@@ -11,6 +11,7 @@
 #include "io/io_exceptions.h"
 #include "metadata/cue/cue_sheet_edit.h"
 #include "metadata/cue/cue_sheet_reader.h"
+#include "metadata/cue/cue_value_not_stored.h"
 #include "metadata/decoder_message_sink.h"
 #include "metadata/replaygain_text.h"
 
@@ -231,6 +232,62 @@ void add_needed_overrides(const cue_track_map& map, track_info& result) {
   }
 }
 
+// A field removed from every cue track: the file's tag and the sheet's
+// header line go. A track's own line goes only where the track showed it; a
+// line that the file's tag or the track's override hid was not what the
+// user removed.
+void remove_everywhere(const cue_track_map& map, const track_info& file_info, const char* name,
+                       cue_sheet_edit& sheet) {
+  sheet.remove_sheet_value(name);
+  if (file_info.find_field(name) != track_info::not_found) return;
+  for (const auto& track : map) {
+    const std::string override_name = cue_embedded::make_track_field_name(name, track.first);
+    if (track.first != 0 && file_info.find_field(override_name.c_str()) == track_info::not_found)
+      sheet.set_track_value(track.first, name, {});
+  }
+}
+
+// Beside a sheet kept in a block the tracks' values go into the file's tags:
+// a change made alike everywhere into the tag, any other into the track's
+// override. Every change must read back as made, or nothing is written.
+void write_beside_block(const cue_track_map& map, const track_info& file_info, const track_changes& changes,
+                        track_info& out) {
+  track_info_impl result(file_info);
+  change_list handled;
+  for (const auto& entry : changes) {
+    for (const field_change& change : entry.second) {
+      const char* name = change.name.c_str();
+      if (find_change(handled, name) || change.replaygain || is_cuesheet_name(name) || is_track_field_name(name))
+        continue;
+      handled.push_back({change.name, {}});
+      const bool everywhere = made_alike_everywhere(map, changes, change);
+      if (everywhere) set_values(result, name, change.values);
+      for (const auto& [number, own_changes] : changes) {
+        if (everywhere || find_change(own_changes, name))
+          set_values(result, cue_embedded::make_track_field_name(name, number).c_str(), {});
+      }
+    }
+  }
+  add_needed_overrides(map, result);
+
+  cue_track_map written;
+  cue_embedded::read_track_info(written, result);
+  for (const auto& [number, own_changes] : changes) {
+    const cue_subsong* again = written.find(number);
+    for (const field_change& change : own_changes) {
+      const char* name = change.name.c_str();
+      if (is_cuesheet_name(name) || is_track_field_name(name)) continue;
+      const replaygain_field* gain = change.replaygain ? replaygain_find_field(name) : nullptr;
+      value_list reads;
+      std::string text;
+      if (again && gain && replaygain_format_field(text, again->info.get_replaygain(), *gain)) reads.push_back(text);
+      if (again && !gain) reads = values_of(again->info, name);
+      if (reads != change.values) throw exception_cue_value_not_stored(name, number);
+    }
+  }
+  out.copy_all_from(result);
+}
+
 void drop_cue_tracks(cue_track_map& map) {
   cue_subsong whole = std::move(existing(map, 0));
   map.clear();
@@ -261,8 +318,10 @@ const cue_subsong* cue_track_map::find(std::uint32_t subsong) const {
 
 namespace cue_embedded {
 
-void read_track_info(cue_track_map& map, const track_info& file_info, decoder_message_sink* sink) {
+void read_track_info(cue_track_map& map, const track_info& file_info, decoder_message_sink* sink,
+                     cue_sheet_storage storage) {
   map.clear();
+  map.storage = storage;
   cue_subsong& whole = map.find_or_add(0);
   whole.info.copy_all_from(file_info);
   whole.info.set_tech("cue_embedded", track_info::until_nul, "no", 2);
@@ -307,13 +366,18 @@ void write_track_info(const cue_track_map& map, track_info& out) {
     return;
   }
 
+  if (map.storage == cue_sheet_storage::block) {
+    write_beside_block(map, whole.info, changes, out);
+    return;
+  }
   track_info_impl result(whole.info);
   cue_sheet_edit sheet(whole.info.field_value(sheet_field, 0));
   change_list handled;
   for (const auto& entry : changes) {
     for (const field_change& change : entry.second) {
       const char* name = change.name.c_str();
-      if (find_change(handled, name)) continue;
+      // The sheet and the overrides are the file's own; a track cannot carry them.
+      if (find_change(handled, name) || is_cuesheet_name(name) || is_track_field_name(name)) continue;
       handled.push_back({change.name, {}});
       if (made_alike_everywhere(map, changes, change)) {
         // The file's tag, which no track's override may hide any longer.
@@ -323,7 +387,9 @@ void write_track_info(const cue_track_map& map, track_info& out) {
             if (track.first != 0) set_values(result, make_track_field_name(name, track.first).c_str(), {});
           }
         }
-        if (cue_sheet_edit::has_sheet_line(name)) {
+        if (change.values.empty()) {
+          remove_everywhere(map, whole.info, name, sheet);
+        } else if (cue_sheet_edit::has_sheet_line(name)) {
           sheet.set_sheet_value(name, change.values);
         } else {
           for (const auto& track : map) {
@@ -340,8 +406,9 @@ void write_track_info(const cue_track_map& map, track_info& out) {
       }
     }
   }
+  // Found again by name: the changes above may have moved or removed fields before it.
   const std::string text = sheet.text();
-  result.replace_field_value(sheet_field, 0, text.data(), text.size());
+  result.replace_field_value(result.find_field(cuesheet_field), 0, text.data(), text.size());
   add_needed_overrides(map, result);
   out.copy_all_from(result);
 }

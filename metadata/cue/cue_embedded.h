@@ -13,6 +13,12 @@
 
 class decoder_message_sink;
 
+// Where the file keeps its sheet. Text (a FLAC comment, a WavPack item) is
+// edited line by line. A FLAC CUESHEET block holds only the tracks' times and
+// ISRCs: the text the reading makes of it is shown, never written back, and
+// the tracks' values go into the file's tags.
+enum class cue_sheet_storage { text, block };
+
 struct cue_subsong {
   track_info_impl info;
   cue_parser::index_times indexes{};
@@ -36,6 +42,8 @@ public:
   auto begin() const noexcept { return subsongs_.begin(); }
   auto end() const noexcept { return subsongs_.end(); }
 
+  cue_sheet_storage storage = cue_sheet_storage::text;
+
 private:
   std::map<std::uint32_t, cue_subsong> subsongs_;
 };
@@ -46,7 +54,8 @@ namespace cue_embedded {
 // syntax, a bad time, a track that would end before it starts, as when the
 // sheet belongs to a longer file) leaves the file as one subsong that keeps
 // the sheet's text; the sink, when given, hears why.
-void read_track_info(cue_track_map& map, const track_info& file_info, decoder_message_sink* sink = nullptr);
+void read_track_info(cue_track_map& map, const track_info& file_info, decoder_message_sink* sink = nullptr,
+                     cue_sheet_storage storage = cue_sheet_storage::text);
 
 // Stores an edit of one subsong: its fields and ReplayGain; technical entries
 // and length stay. An absent subsong is exception_io_data.
@@ -58,6 +67,9 @@ void apply_track_info(cue_track_map& map, std::uint32_t subsong, const track_inf
 // becomes the file's tag, one made on some tracks goes into their lines of
 // the sheet; where neither reads back as the track showed it, the track's
 // override field carries it. Every other tag and sheet line stays as it was.
+// A sheet kept in a block is not edited: an edit that the tags cannot make
+// read back (a value only the block gives, removed) is
+// exception_cue_value_not_stored, and nothing is to be written.
 void write_track_info(const cue_track_map& map, track_info& out);
 
 void track_info_from_cue(const cue_track_map& map, std::uint32_t subsong, track_info& out);

@@ -223,6 +223,10 @@ void cue_sheet_edit::set_sheet_value(const char* field, const std::vector<std::s
   set_value(lines_, line_end_, *form, 0, joined(values));
 }
 
+void cue_sheet_edit::remove_sheet_value(const char* field) {
+  if (const line_form* form = find_form(field, false)) set_value(lines_, line_end_, *form, 0, {});
+}
+
 std::string cue_sheet_edit::text() const {
   std::string out;
   for (const line& l : lines_) out += l.text + l.end;

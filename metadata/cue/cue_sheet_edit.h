@@ -26,6 +26,8 @@ public:
   // field go, so every track reads them. A field without a sheet-level line
   // is left alone.
   void set_sheet_value(const char* field, const std::vector<std::string>& values);
+  // The sheet-level line of the field goes; the tracks' own lines stay.
+  void remove_sheet_value(const char* field);
 
   std::string text() const;
 

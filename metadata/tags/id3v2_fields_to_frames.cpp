@@ -1,5 +1,6 @@
 #include <algorithm>
 
+#include "metadata/tags/compilation_album_artist.h"
 #include "metadata/tags/id3v2_field_mapping.h"
 #include "metadata/tags/id3v2_text_encoding.h"
 
@@ -314,6 +315,12 @@ void id3v2_frames_from_fields(const id3v2_write_options& options, id3parser::tag
   }
   std::uint8_t encoding = options.encoding;
   if (encoding == 2 || (t.version == 3 && encoding == 3)) encoding = 1;
+
+  // The album artist a compilation shows is the reading's, not the tag's.
+  const tag_field_map::values* album_artist = fields.find("album artist");
+  if (album_artist && is_shown_compilation_album_artist(*album_artist) && fields.has("itunescompilation") &&
+      std::none_of(t.frames.begin(), t.frames.end(), [](const frame& f) { return f.id == frame_id("TPE2"); }))
+    fields.remove("album artist");
 
   std::vector<frame> side = std::move(t.frames);
   t.frames.clear();

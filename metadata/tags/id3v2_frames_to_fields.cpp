@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "metadata/tags/compilation_album_artist.h"
 #include "metadata/tags/id3v1_genres.h"
 #include "metadata/tags/id3v2_field_mapping.h"
 #include "metadata/tags/id3v2_text_encoding.h"
@@ -327,7 +328,7 @@ void id3v2_fields_from_frames(const id3parser::tag& t, tag_field_map& fields) {
   // A compilation flag of "0" says the album is not a compilation.
   const tag_field_map::values* compilation = fields.find("itunescompilation");
   const bool is_compilation = compilation != nullptr && !(compilation->size() == 1 && (*compilation)[0] == "0");
-  if (is_compilation && !fields.has("album artist")) fields.set_value("album artist", "Various Artists");
+  if (is_compilation && !fields.has("album artist")) fields.set_value("album artist", compilation_album_artist);
 }
 
 bool id3v2_parse_itunsmpb(const frame& f, std::uint64_t& encoder_delay, std::uint64_t& sample_count) {

@@ -16,9 +16,9 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 sys.dont_write_bytecode = True  # no cache folder left in the source tree
 from blackbox_checks import check, windows_path  # noqa: E402
-from cue_images import SHEET, make_cue_image, sheet_tracks, tags  # noqa: E402
+from cue_images import FILE_TAGS, SHEET, block_sheet, make_cue_image, sheet_tracks, tags  # noqa: E402
 from main_window import Player, run_window_tests  # noqa: E402
-from properties_apply_formats import edit_and_apply  # noqa: E402
+from properties_apply_formats import apply_and_wait, edit_and_apply  # noqa: E402
 from properties_window import CANCEL, DIALOG, LIST, METADATA_LIST, PLAY, dialog_window, rows  # noqa: E402
 
 TITLE_ROW = 1  # Artist, Title, Album, Date, Genre
@@ -67,5 +67,90 @@ def test_title_edit_of_one_cue_track(root):
         retitle_last_track(root, kind)
 
 
+# Without track 2's own date the three tracks make one album.
+ONE_ALBUM = SHEET.replace("    REM DATE 2001\r\n", "")
+RIP_TAGS = dict(FILE_TAGS, COMMENT="Ripped", BPM="120")
+
+
+def open_whole_album(player, kind):
+    """The library's first album opened, all its tracks selected and
+    Properties opened on them; false with the player stopped when the
+    dialog does not open."""
+    player.start()
+    check(player.wait(lambda: player.controls()[1].get(PLAY, (0, 0, False))[2], 120), "%s: the scan finds it" % kind)
+    player.keys("home", "down", "return")
+    check(player.text(1067).startswith("Album:"), "%s: its album opens: %r" % (kind, player.text(1067)))
+    player.keys("home", "shift+end")
+    player.probe("context-menu", str(LIST))
+    player.probe("menu-keys", "up", "return")
+    if player.wait(lambda: dialog_window(player)[0] is not None, 60):
+        return True
+    check(False, "%s: Properties opens the dialog" % kind)
+    player.stop()
+    return False
+
+
+def remove_comment_from_every_track(root, kind):
+    """Every track of the image selected and its comment row removed in the
+    dialog: the file loses its COMMENT tag and the sheet its REM COMMENT
+    header line, and nothing else changes: the sheet reaches no other tag and
+    no track gains an override."""
+    player = Player(root, "cue-removal-" + kind, library=True)
+    os.makedirs(os.path.join(player.folder, "music"))
+    image = os.path.join(player.folder, "music", "disc." + kind)
+    make_cue_image(image, kind, ONE_ALBUM, RIP_TAGS)
+    before = tags(image)
+    if not open_whole_album(player, kind):
+        return
+    names = [line.split("\t", 1)[0] for line in player.probe(*DIALOG, "rows", str(METADATA_LIST)).stdout.splitlines()]
+    comment = [i for i, name in enumerate(names) if name.strip("<>").lower() == "comment"]
+    check(len(comment) == 1, "%s: the dialog has a comment row: %r" % (kind, names))
+    if comment:
+        player.probe(*DIALOG, "select-rows", str(METADATA_LIST), str(comment[0]))
+        player.probe(*DIALOG, "control-keys", str(METADATA_LIST), "delete")
+        check(apply_and_wait(player), "%s: Apply ends with the dialog enabled" % kind)
+    expected = {n: v for n, v in before.items() if n != "COMMENT"}
+    expected["CUESHEET"] = [ONE_ALBUM.replace('REM COMMENT "ExactAudioCopy v1.6"\r\n', "")]
+    after = tags(image)
+    check(after == expected, "%s: the comment alone goes, from the tags and the sheet's header: %r" % (kind, after))
+    player.probe(*DIALOG, "command", str(CANCEL))
+    check(player.wait(lambda: dialog_window(player)[0] is None, 30), "%s: the dialog closes" % kind)
+    check(player.stop() == 0, "%s: the player ends cleanly" % kind)
+
+
+def test_comment_removed_from_every_cue_track(root):
+    for kind in ("comment.flac", "image.wv"):
+        remove_comment_from_every_track(root, kind)
+
+
+def test_title_edit_beside_a_cue_sheet_block(root):
+    """A FLAC whose sheet is a CUESHEET block (no sheet comment): its last
+    track retitled in the dialog gets the title in its own tag; no sheet
+    comment is made up, the block and every other tag stay."""
+    player = Player(root, "cue-block", library=True)
+    os.makedirs(os.path.join(player.folder, "music"))
+    image = os.path.join(player.folder, "music", "disc.flac")
+    make_cue_image(image, "block.flac")
+    before, block = tags(image), block_sheet(image)
+    player.start()
+    check(player.wait(lambda: player.controls()[1].get(PLAY, (0, 0, False))[2], 120), "block: the scan finds it")
+    player.keys("home", "down", "return")
+    player.keys("end")
+    player.probe("context-menu", str(LIST))
+    player.probe("menu-keys", "up", "return")
+    if not player.wait(lambda: dialog_window(player)[0] is not None, 60):
+        check(False, "block: Properties opens the dialog")
+        player.stop()
+        return
+    check(edit_and_apply(player, TITLE_ROW, "Dritte"), "block: Apply ends with the dialog enabled")
+    after = tags(image)
+    check(after == dict(before, CUE_TRACK03_TITLE=["Dritte"]) and block_sheet(image) == block,
+          "block: the title goes into track 3's own tag alone: %r" % after)
+    player.probe(*DIALOG, "command", str(CANCEL))
+    check(player.wait(lambda: dialog_window(player)[0] is None, 30), "block: the dialog closes")
+    check(player.stop() == 0, "block: the player ends cleanly")
+
+
 if __name__ == "__main__":
-    run_window_tests(test_title_edit_of_one_cue_track)
+    run_window_tests(test_title_edit_of_one_cue_track, test_comment_removed_from_every_cue_track,
+                     test_title_edit_beside_a_cue_sheet_block)

@@ -12,7 +12,7 @@ import subprocess
 import sys
 
 from mutagen.apev2 import APEv2
-from mutagen.id3 import ID3
+from mutagen.id3 import ID3, TCMP, TIT2
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -76,5 +76,36 @@ def test_title_edit_keeps_the_other_tags_values(root):
     check(player.stop() == 0, "keeps_mp3: the player ends cleanly")
 
 
+def test_title_edit_of_a_compilation_stores_no_album_artist(root):
+    """An MP3 marked as a compilation (TCMP) with no album artist: the
+    dialog shows "Various Artists", and a title edit applied does not write
+    it into the file."""
+    player = Player(root, "compilation_mp3")
+    music = os.path.join(player.folder, "music")
+    os.makedirs(music)
+    tone, path = os.path.join(music, "tone.wav"), os.path.join(music, "compilation.mp3")
+    subprocess.run(["sox", "-n", "-r", "44100", "-c", "2", "-b", "16", tone, "synth", "1", "sine", "440"], check=True)
+    subprocess.run(["lame", "--quiet", "-b", "128", tone, path], check=True)
+    os.remove(tone)
+    tags = ID3()
+    tags.add(TIT2(encoding=1, text=["Old"]))
+    tags.add(TCMP(encoding=1, text=["1"]))
+    tags.save(path)
+    if not open_dialog_on_tracks(player, [path]):
+        check(False, "compilation_mp3: Properties opens the dialog")
+        player.stop()
+        return
+    check(rows(player, METADATA_LIST).get("Album Artist") in ("Various Artists", None),
+          "compilation_mp3: the dialog shows the compilation's album artist: %r" % rows(player, METADATA_LIST))
+    check(edit_and_apply(player, TITLE_ROW, "New Title"), "compilation_mp3: Apply ends with the dialog enabled")
+    tags = ID3(path)
+    check(str(tags["TIT2"]) == "New Title" and not tags.getall("TPE2") and str(tags["TCMP"]) == "1",
+          "compilation_mp3: the title alone is written, no album artist: %s" % tags.pprint())
+    player.probe(*DIALOG, "command", str(CANCEL))
+    check(player.wait(lambda: dialog_window(player)[0] is None, 30), "compilation_mp3: the dialog closes")
+    check(player.stop() == 0, "compilation_mp3: the player ends cleanly")
+
+
 if __name__ == "__main__":
-    run_window_tests(test_title_edit_keeps_the_other_tags_values)
+    run_window_tests(test_title_edit_keeps_the_other_tags_values,
+                     test_title_edit_of_a_compilation_stores_no_album_artist)

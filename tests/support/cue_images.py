@@ -41,16 +41,18 @@ SECONDS = 9
 KINDS = ("comment.flac", "block.flac", "image.wv")
 
 
-def make_cue_image(path, kind):
-    """A SECONDS long image of the given kind (one of KINDS) at path."""
+def make_cue_image(path, kind, sheet_text=SHEET, file_tags=None):
+    """A SECONDS long image of the given kind (one of KINDS) at path, with
+    that sheet and those file-level tags (FILE_TAGS by default)."""
+    file_tags = FILE_TAGS if file_tags is None else file_tags
     wav = path + ".wav"
     subprocess.run(["sox", "-n", "-r", "44100", "-c", "2", "-b", "16", wav, "synth", str(SECONDS), "sine", "440"],
                    check=True)
     sheet = path + ".cue"
     with open(sheet, "w", newline="") as f:
-        f.write(SHEET)
+        f.write(sheet_text)
     if kind.endswith(".wv"):
-        tags = [arg for name, value in FILE_TAGS.items() for arg in ("-w", "%s=%s" % (name.title(), value))]
+        tags = [arg for name, value in file_tags.items() for arg in ("-w", "%s=%s" % (name.title(), value))]
         subprocess.run(["wavpack", "-q", "-y", "-w", "Cuesheet=@" + sheet, *tags, wav, "-o", path], check=True,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     else:
@@ -58,10 +60,10 @@ def make_cue_image(path, kind):
         if kind == "block.flac":
             subprocess.run(["metaflac", "--import-cuesheet-from=" + sheet, path], check=True)
         image = FLAC(path)
-        for name, value in FILE_TAGS.items():
+        for name, value in file_tags.items():
             image[name] = value
         if kind == "comment.flac":
-            image["CUESHEET"] = SHEET
+            image["CUESHEET"] = sheet_text
         image.save()
     os.remove(wav)
     os.remove(sheet)

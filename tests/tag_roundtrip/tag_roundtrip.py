@@ -17,12 +17,13 @@ import sys
 import tempfile
 
 from mutagen.apev2 import APEv2
-from mutagen.id3 import APIC, COMM, ID3, POPM, TIT2, TPE1, TRCK, TXXX
+from mutagen.id3 import APIC, COMM, ID3, POPM, TCMP, TIT2, TPE1, TRCK, TXXX
+from mutagen.mp4 import MP4
 from mutagen.wave import WAVE
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from blackbox_checks import check, failures, windows_path, zorvtool_runner  # noqa: E402
-from cue_images import KINDS, SHEET, block_sheet, make_cue_image, sheet_tracks, tags  # noqa: E402
+from cue_images import FILE_TAGS, KINDS, SHEET, block_sheet, make_cue_image, sheet_tracks, tags  # noqa: E402
 from two_tag_kinds import GAIN_ITEMS, id3v1_block, tag_with_album_only_in_id3v1, tag_with_gain_items  # noqa: E402
 
 WINE_EXEC, BUILD_DIR, ZORVTOOL = sys.argv[1:4]
@@ -123,8 +124,9 @@ def check_cue_image_edits(work):
         after = tags(path)
         sheet = after.get("CUESHEET", [""])[0]
         if kind == "block.flac":
-            check('TITLE "Zweite"' in sheet_tracks(sheet).get(2, []) and "PERFORMER" not in sheet,
-                  "%s: the title goes into a sheet made from the block: %r" % (kind, sheet))
+            check(after.get("CUESHEET") is None and after.get("CUE_TRACK02_TITLE") == ["Zweite"],
+                  "%s: the title goes into track 2's own tag, no sheet comment is made: %r" % (kind, after))
+            others["CUE_TRACK02_TITLE"] = ["Zweite"]
         else:
             check(sheet == SHEET.replace('TITLE "Second"', 'TITLE "Zweite"'),
                   "%s: a title edit changes that line of the sheet only: %r" % (kind, sheet))
@@ -142,6 +144,96 @@ def check_cue_image_edits(work):
         shown = subsong_fields(path)
         check([first(shown[n], "artist") for n in (1, 2, 3)] == ["File Artist", "File Artist", "New Guest"] and
               first(shown[2], "title") == "Zweite", "%s: the tracks show the edits: %r" % (kind, shown))
+# The file-level tags of the rips behind the reports, beside the sheet's own values.
+RIP_TAGS = dict(FILE_TAGS, COMMENT="Ripped", COMPOSER="Ann Writer", BPM="120")
+
+
+def check_cue_removals_and_repeated_edits(work):
+    """A file-level field removed from every track of a cue image (the tool
+    changes every subsong alike): that tag goes, and at most the sheet's
+    header line of it; every other tag and sheet line stays and no override
+    appears. Then one track's artist edited twice over: the sheet's
+    PERFORMER line follows each edit."""
+    header_lines = {"COMMENT": 'REM COMMENT "ExactAudioCopy v1.6"\r\n', "ALBUM": 'TITLE "Blue Rooms"\r\n'}
+    for kind in ("comment.flac", "image.wv"):
+        for name in ("COMMENT", "ALBUM", "ARTIST", "COMPOSER", "BPM"):
+            path = os.path.join(work, "removed-%s-%s" % (name.lower(), kind))
+            make_cue_image(path, kind, file_tags=RIP_TAGS)
+            before = tags(path)
+            tag(path, "-" + name.lower())
+            expected = {n: v for n, v in before.items() if n != name}
+            expected["CUESHEET"] = [SHEET.replace(header_lines.get(name, "\0"), "")]
+            check(tags(path) == expected, "%s: removing %s removes that tag alone: %r" % (kind, name, tags(path)))
+            shown = subsong_fields(path)
+            artists = ["File Artist"] * 3 if name != "ARTIST" else ["First Guest", "Second Guest", "Third Guest"]
+            check([first(shown[n], "artist") for n in (1, 2, 3)] == artists and
+                  [first(shown[n], "date") for n in (1, 2, 3)] == ["1998", "2001", "1998"] and
+                  all(name.lower() not in shown[n] for n in (1, 2, 3) if name != "ARTIST"),
+                  "%s: after removing %s the tracks show the rest as before: %r" % (kind, name, shown))
+
+        path = os.path.join(work, "twice-" + kind)
+        make_cue_image(path, kind)
+        others = {n: v for n, v in tags(path).items() if n != "CUESHEET"}
+        for artist in ("New Guest", "Newer Guest", "Last Guest"):
+            tag(path, "--subsong", "3", "artist=" + artist)
+            after = tags(path)
+            check(after == dict(others, CUESHEET=[SHEET.replace("Third Guest", artist)], CUE_TRACK03_ARTIST=[artist]),
+                  "%s: the sheet and the override follow the artist edit to %s: %r" % (kind, artist, after))
+
+
+def check_cue_block_edits(work):
+    """A FLAC whose sheet is a CUESHEET block (metaflac's import) and no
+    comment: no edit makes up a sheet comment; a track's title goes into its
+    own tag; a removal that only the block could hold is refused, the file
+    unchanged."""
+    path = os.path.join(work, "block-edits.flac")
+    make_cue_image(path, "block.flac", file_tags=RIP_TAGS)
+    block, before = block_sheet(path), tags(path)
+    tag(path, "-comment")
+    expected = {n: v for n, v in before.items() if n != "COMMENT"}
+    check(tags(path) == expected and block_sheet(path) == block,
+          "a removal on every track removes that comment alone: %r" % tags(path))
+    tag(path, "--subsong", "2", "title=Zweite")
+    expected["CUE_TRACK02_TITLE"] = ["Zweite"]
+    check(tags(path) == expected and block_sheet(path) == block, "the title in track 2's own tag: %r" % tags(path))
+    shown = subsong_fields(path)
+    check(first(shown[2], "title") == "Zweite" and "title" not in shown[1], "the tracks show it: %r" % shown)
+    with open(path, "rb") as f:
+        unchanged = f.read()
+    refused = subprocess.run([WINE_EXEC, BUILD_DIR, ZORVTOOL, "tag", windows_path(path), "--subsong", "1",
+                              "-tracknumber"], capture_output=True, text=True)
+    with open(path, "rb") as f:
+        check(refused.returncode != 0 and "CUESHEET block" in refused.stdout + refused.stderr and
+              f.read() == unchanged, "a track number only the block gives cannot be removed: %r" % (refused,))
+
+
+def check_compilation_album_artist(wav, plain, work):
+    """Compilations with no album artist (MP4 cpil by AtomicParsley, ID3v2
+    TCMP by mutagen) show "Various Artists", and a title edit does not store
+    it; an album artist the user gives is stored."""
+    m4a = os.path.join(work, "compilation.m4a")
+    subprocess.run(["ffmpeg", "-v", "quiet", "-y", "-i", wav, "-c:a", "aac", m4a], check=True)
+    subprocess.run(["AtomicParsley", m4a, "--compilation", "true", "--title", "Old", "--overWrite"], check=True,
+                   capture_output=True)
+    mp3 = os.path.join(work, "compilation.mp3")
+    shutil.copy(plain, mp3)
+    id3 = ID3()
+    id3.add(TIT2(encoding=1, text=["Old"]))
+    id3.add(TCMP(encoding=1, text=["1"]))
+    id3.save(mp3)
+    stored = {m4a: lambda: MP4(m4a).tags.get("aART"), mp3: lambda: ID3(mp3).getall("TPE2") or None}
+    for path, album_artist in stored.items():
+        check(first(info(path)[0], "album artist") == "Various Artists", "%s: shown as Various Artists" % path)
+        tag(path, "title=New")
+        fields = info(path)[0]
+        check(album_artist() is None and first(fields, "title") == "New" and
+              first(fields, "album artist") == "Various Artists",
+              "%s: a title edit stores no album artist: %r" % (path, album_artist()))
+        tag(path, "album artist=Real Band")
+        check(album_artist() is not None and "Real Band" in str(album_artist()),
+              "%s: a given album artist is stored: %r" % (path, album_artist()))
+
+
 def riff_info_items(path):
     """The items of a WAVE file's LIST/INFO chunk."""
     with open(path, "rb") as f:
@@ -358,6 +450,9 @@ def main():
         check(str(ape["Album artist"]) == "AA", "APE key case")
         check(id3_size(wv) == 0, "no ID3v2 tag added to an APEv2 file")
         check_cue_image_edits(work)
+        check_cue_removals_and_repeated_edits(work)
+        check_cue_block_edits(work)
+        check_compilation_album_artist(wav, plain, work)
 
         mpc = os.path.join(work, "a.mpc")
         subprocess.run(["mpcenc", "--silent", "--title", "MPC Title", "--track", "7", wav, mpc], check=True,

@@ -60,6 +60,7 @@ void flac_input::open_stream(const abort_signal& abort) {
   // a picture per file. A decode still reports a damaged picture block.
   if (!for_decode_) decoder->skip_pictures();
   decoder->open(file_, cached_info_, abort);
+  sheet_storage_ = decoder->cuesheet_from_block() ? cue_sheet_storage::block : cue_sheet_storage::text;
   decoder_ = std::move(decoder);
   at_start_ = true;
 }
@@ -76,19 +77,26 @@ bool flac_input::open_head(const abort_signal& abort) {
   const std::uint64_t size = file_->get_size(abort);
   const std::uint64_t metadata_bytes = head.audio_start - head.marker - 4;
   track_info_impl info;
+  bool sheet_from_block = false;
   try {
-    flac_chain_to_info(chain, size > metadata_bytes ? size - metadata_bytes : 0, info);
+    sheet_from_block = flac_chain_to_info(chain, size > metadata_bytes ? size - metadata_bytes : 0, info);
   } catch (const vantrel_io::exception_io_data&) {
     return false;
   }
   cached_info_ = info;
+  sheet_storage_ = sheet_from_block ? cue_sheet_storage::block : cue_sheet_storage::text;
   head_ = std::make_unique<flac_metadata_head>(std::move(head));
   return true;
 }
 
 void flac_input::load_cue_sheet() {
   const track_info_impl copy(cached_info_);
-  cue_embedded::read_track_info(cue_sheet_, copy, sink_.get());
+  block_sheet_text_.clear();
+  if (sheet_storage_ == cue_sheet_storage::block) {
+    const std::uint32_t sheet = copy.find_field("cuesheet");
+    if (sheet != track_info::not_found) block_sheet_text_ = copy.field_value(sheet, 0);
+  }
+  cue_embedded::read_track_info(cue_sheet_, copy, sink_.get(), sheet_storage_);
 }
 
 std::uint32_t flac_input::get_subsong_count() const noexcept {
@@ -170,7 +178,7 @@ void flac_input::set_message_sink(decoder_message_sink* sink) {
 
 void flac_input::set_info(std::uint32_t subsong, const track_info& info) {
   if (subsong == 0) {
-    cue_embedded::read_track_info(cue_sheet_, info, sink_.get());
+    cue_embedded::read_track_info(cue_sheet_, info, sink_.get(), sheet_storage_);
   } else {
     cue_embedded::apply_track_info(cue_sheet_, subsong, info);
   }
@@ -182,9 +190,29 @@ void flac_input::commit(const abort_signal& abort) {
   write_info(written, abort);
   // The info reads as a fresh read of the file gives it: untouched comments
   // keep their places, and a cue sheet block stays a block.
-  if (opened_by_input_ && seekable_ && open_head(abort)) read_other_tags_without_fields(abort);
-  else cached_info_ = written;
+  if (opened_by_input_ && seekable_ && open_head(abort)) {
+    read_other_tags_without_fields(abort);
+  } else {
+    cached_info_ = written;
+    keep_block_sheet_last();
+  }
   load_cue_sheet();
+}
+
+// A sheet still kept only in the block comes after the comments, as a fresh
+// read gives it; any other text was written as a comment.
+void flac_input::keep_block_sheet_last() {
+  if (sheet_storage_ != cue_sheet_storage::block) return;
+  const std::uint32_t sheet = cached_info_.find_field("cuesheet");
+  if (sheet == track_info::not_found || cached_info_.field_value_count(sheet) != 1 ||
+      block_sheet_text_ != cached_info_.field_value(sheet, 0)) {
+    sheet_storage_ = cue_sheet_storage::text;
+    return;
+  }
+  qiv::bit_array selection(cached_info_.field_count());
+  selection.set(sheet, true);
+  cached_info_.remove_fields(selection);
+  cached_info_.append_field("cuesheet", track_info::until_nul, block_sheet_text_.data(), block_sheet_text_.size());
 }
 
 void flac_input::write_info(const track_info& info, const abort_signal& abort) {

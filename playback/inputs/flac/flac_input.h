@@ -60,6 +60,7 @@ private:
   void seek_to(double seconds, const abort_signal& abort);
   void write_info(const track_info& info, const abort_signal& abort);
   void load_cue_sheet();
+  void keep_block_sheet_last();
 
   std::unique_ptr<flac_stream_decoder> decoder_;
   // The file's metadata as it stands while a writer holds the file.
@@ -75,5 +76,8 @@ private:
   double length_ = -1.0;  // negative: to the end of the stream
   double position_ = 0.0;
   cue_track_map cue_sheet_;
+  // Whether the "cuesheet" field came from a CUESHEET block rather than a comment.
+  cue_sheet_storage sheet_storage_ = cue_sheet_storage::text;
+  std::string block_sheet_text_;
   service_ptr<decoder_message_sink> sink_;
 };

@@ -124,19 +124,20 @@ void flac_stream_info_to_info(const FLAC__StreamMetadata_StreamInfo& source, tra
   info.set_length(static_cast<double>(source.total_samples) / source.sample_rate);
 }
 
-void flac_complete_info(track_info& info, const std::string& cuesheet_text, std::uint64_t total_samples,
+bool flac_complete_info(track_info& info, const std::string& cuesheet_text, std::uint64_t total_samples,
                         std::uint32_t sample_rate, std::uint64_t audio_bytes) {
   info.set_tech("codec", track_info::until_nul, "FLAC", 4);
   info.set_tech("encoding", track_info::until_nul, "lossless", 8);
-  if (!cuesheet_text.empty() && info.find_field("cuesheet") == track_info::not_found) {
-    info.set_field("cuesheet", track_info::until_nul, cuesheet_text.data(), cuesheet_text.size());
+  const bool sheet_from_block = !cuesheet_text.empty() && info.find_field("cuesheet") == track_info::not_found;
+  if (sheet_from_block) info.set_field("cuesheet", track_info::until_nul, cuesheet_text.data(), cuesheet_text.size());
+  if (total_samples != 0 && audio_bytes != vantrel_io::filesize_unknown) {
+    const double seconds = static_cast<double>(total_samples) / sample_rate;
+    info.set_bitrate(static_cast<std::int64_t>(std::floor(static_cast<double>(audio_bytes) * 0.008 / seconds + 0.5)));
   }
-  if (total_samples == 0 || audio_bytes == vantrel_io::filesize_unknown) return;
-  const double seconds = static_cast<double>(total_samples) / sample_rate;
-  info.set_bitrate(static_cast<std::int64_t>(std::floor(static_cast<double>(audio_bytes) * 0.008 / seconds + 0.5)));
+  return sheet_from_block;
 }
 
-void flac_chain_to_info(FLAC__Metadata_Chain* chain, std::uint64_t audio_bytes, track_info& info) {
+bool flac_chain_to_info(FLAC__Metadata_Chain* chain, std::uint64_t audio_bytes, track_info& info) {
   const flac_metadata_iterator_ptr iterator = flac_metadata_iterate(chain);
   const FLAC__StreamMetadata* first = FLAC__metadata_iterator_get_block(iterator.get());
   if (first->type != FLAC__METADATA_TYPE_STREAMINFO) vantrel_io::throw_io_data();
@@ -157,7 +158,7 @@ void flac_chain_to_info(FLAC__Metadata_Chain* chain, std::uint64_t audio_bytes, 
       }
     }
   } while (FLAC__metadata_iterator_next(iterator.get()));
-  flac_complete_info(info, cuesheet_text, stream_info.total_samples, stream_info.sample_rate, audio_bytes);
+  return flac_complete_info(info, cuesheet_text, stream_info.total_samples, stream_info.sample_rate, audio_bytes);
 }
 
 std::uint32_t flac_default_channel_mask(std::uint32_t channels) noexcept {

@@ -36,14 +36,16 @@ void flac_stream_info_to_info(const FLAC__StreamMetadata_StreamInfo& stream_info
 
 // What the info gets once every block is read: codec and encoding, the cue
 // sheet text as the "cuesheet" field unless a comment gave one, and, for a
-// stream of known length, the bitrate of `audio_bytes` over it.
-void flac_complete_info(track_info& info, const std::string& cuesheet_text, std::uint64_t total_samples,
+// stream of known length, the bitrate of `audio_bytes` over it. True when
+// the "cuesheet" field is the block's text.
+bool flac_complete_info(track_info& info, const std::string& cuesheet_text, std::uint64_t total_samples,
                         std::uint32_t sample_rate, std::uint64_t audio_bytes);
 
 // The info a stream decoder reads from the chain's blocks, in the same
 // order; `audio_bytes` is the file's size less its metadata blocks.
 // exception_io_data for a stream whose stream info has no sample rate.
-void flac_chain_to_info(FLAC__Metadata_Chain* chain, std::uint64_t audio_bytes, track_info& info);
+// True when the "cuesheet" field is a CUESHEET block's text.
+bool flac_chain_to_info(FLAC__Metadata_Chain* chain, std::uint64_t audio_bytes, track_info& info);
 
 // The layout a frame of that many channels plays on when the file names none.
 std::uint32_t flac_default_channel_mask(std::uint32_t channels) noexcept;

@@ -235,7 +235,7 @@ void flac_stream_decoder::open(vantrel_io::file_ptr file, track_info& info, cons
     const std::uint64_t size = file_->get_size(abort);
     if (size != vantrel_io::filesize_unknown) audio_bytes = size > metadata_bytes_ ? size - metadata_bytes_ : 0;
   }
-  flac_complete_info(info, cuesheet_text_, stream_info_.total_samples, rate, audio_bytes);
+  cuesheet_from_block_ = flac_complete_info(info, cuesheet_text_, stream_info_.total_samples, rate, audio_bytes);
   ended_ = false;
 }
 

@@ -51,6 +51,8 @@ public:
   // not checked for damage either), for a caller that reads fields only.
   // Only a seekable decoder can skip them.
   void skip_pictures();
+  // After open: the info's "cuesheet" field is the CUESHEET block's text, no comment's.
+  bool cuesheet_from_block() const noexcept { return cuesheet_from_block_; }
   // The next frame; false at the end of the stream.
   bool run(audio_block& out, const abort_signal& abort);
   // To the frame that holds sample floor(seconds x rate + 0.5); at or past
@@ -98,6 +100,7 @@ private:
   bool run_target_filled_ = false;
   audio_block_list queue_;
   std::string cuesheet_text_;
+  bool cuesheet_from_block_ = false;
   std::string pending_warning_;
   std::uint32_t channel_mask_ = 0;
   bool ended_ = false;

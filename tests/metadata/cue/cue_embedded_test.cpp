@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include "core/service_factory.h"
+#include "foundation/byte_compare.h"
 #include "io/io_exceptions.h"
+#include "metadata/cue/cue_value_not_stored.h"
 #include "metadata/decoder_message_sink.h"
 #include "tests/metadata/cue/cue_fixtures.h"
 
@@ -242,6 +244,108 @@ TEST(CueEmbedded, AnEditChangesOnlyItsValuesInTheSheetAndTheFilesTags) {
   EXPECT_EQ(field(album, "cue_track02_album"), "Other");
   EXPECT_EQ(field(album, "cue_track02_mood"), "calm");
   EXPECT_EQ(album.field_count(), file.field_count() + 2);
+}
+
+// Fields in the order a reader that sorts names gives them: the overrides before the sheet.
+track_info_impl file_with_fields(std::vector<std::pair<const char*, const char*>> fields) {
+  track_info_impl file;
+  for (const auto& [name, value] : fields) file.append_field(name, track_info::until_nul, value, track_info::until_nul);
+  file.set_length(600.0);
+  return file;
+}
+
+std::vector<edit> on_every_track(const char* name, std::vector<const char*> values) {
+  return {{1, name, values}, {2, name, values}, {3, name, values}};
+}
+
+TEST(CueEmbedded, ARemovalFromEveryTrackRemovesThatFieldAndAtMostItsSheetHeaderLine) {
+  const std::string sheet = std::string("REM COMMENT \"Ripped\"\n") + own_performers;
+  // The sheet last, in the middle, first: each removal leaves every other field where it was.
+  const std::vector<std::vector<std::pair<const char*, const char*>>> orders = {
+      {{"ALBUM", "Tag Album"}, {"ARTIST", "Tag Band"}, {"COMMENT", "Tag note"}, {"BPM", "120"},
+       {"cuesheet", sheet.c_str()}},
+      {{"ALBUM", "Tag Album"}, {"cuesheet", sheet.c_str()}, {"ARTIST", "Tag Band"}, {"COMMENT", "Tag note"},
+       {"BPM", "120"}},
+      {{"cuesheet", sheet.c_str()}, {"ALBUM", "Tag Album"}, {"ARTIST", "Tag Band"}, {"COMMENT", "Tag note"},
+       {"BPM", "120"}}};
+  // {field, the sheet after its removal}: the header line goes, the tracks' own lines stay.
+  const std::vector<std::pair<const char*, std::string>> removals = {
+      {"comment", replaced(sheet, "REM COMMENT \"Ripped\"\n", "")},
+      {"album", replaced(sheet, "TITLE \"Sheet Album\"\n", "")},
+      {"artist", sheet},
+      {"bpm", sheet}};
+  for (const auto& fields : orders) {
+    const track_info_impl file = file_with_fields(fields);
+    for (const auto& [name, sheet_after] : removals) {
+      SCOPED_TRACE(name);
+      const track_info_impl written = written_after(file, on_every_track(name, {}));
+      ASSERT_EQ(written.field_count(), file.field_count() - 1);
+      for (std::uint32_t f = 0, w = 0; f < file.field_count(); ++f) {
+        if (qiv::stricmp_ascii_equal(file.field_name(f), name)) continue;
+        EXPECT_STREQ(written.field_name(w), file.field_name(f));
+        const bool is_sheet = std::string(file.field_name(f)) == "cuesheet";
+        EXPECT_EQ(written.field_value(w++, 0), is_sheet ? sheet_after : std::string(file.field_value(f, 0)));
+      }
+    }
+  }
+  // A value the tracks showed from their own lines goes with those lines.
+  const track_info_impl genre = written_after(file_with_sheet(own_performers), on_every_track("genre", {}));
+  EXPECT_EQ(field(genre, "cuesheet"),
+            replaced(replaced(own_performers, "REM GENRE Jazz\n", ""), "    REM GENRE Blues\n", ""));
+}
+
+TEST(CueEmbedded, EveryArtistEditOfATrackReachesItsSheetLine) {
+  track_info_impl file = file_with_fields(
+      {{"ALBUM", "Tag Album"}, {"ARTIST", "Tag Band"}, {"cuesheet", own_performers}});
+  for (const char* artist : {"New Guest", "Newer Guest", "Last Guest"}) {
+    SCOPED_TRACE(artist);
+    track_info_impl written = written_after(file, {{3, "artist", {artist}}});
+    EXPECT_EQ(field(written, "cuesheet"), replaced(own_performers, "Third Guest", artist));
+    EXPECT_EQ(field(written, "cue_track03_artist"), artist);
+    EXPECT_EQ(field(written, "artist"), "Tag Band");
+    // Read back as a reader that sorts the names gives it: the override before the sheet.
+    file = file_with_fields({{"ALBUM", "Tag Album"}, {"ARTIST", "Tag Band"}, {"CUE_TRACK03_ARTIST", artist},
+                             {"cuesheet", field(written, "cuesheet").c_str()}});
+  }
+}
+
+TEST(CueEmbedded, BesideASheetBlockTheTracksValuesGoIntoTagsOrTheWriteIsRefused) {
+  // A sheet made from a FLAC CUESHEET block: times only, nothing to edit.
+  constexpr char from_block[] =
+      "FILE \"CDImage.wav\" WAVE\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
+      "  TRACK 02 AUDIO\n    INDEX 01 02:00:00\n  TRACK 03 AUDIO\n    INDEX 01 05:00:00\n";
+  const track_info_impl file = file_with_sheet(from_block);
+  auto written_beside_block = [&](const std::vector<edit>& edits) {
+    cue_track_map map;
+    read_track_info(map, file, nullptr, cue_sheet_storage::block);
+    for (const edit& e : edits) {
+      track_info_impl info;
+      track_info_from_cue(map, e.subsong, info);
+      info.remove_all_fields();
+      track_info_impl shown;
+      track_info_from_cue(map, e.subsong, shown);
+      for (std::uint32_t f = 0; f < shown.field_count(); ++f)
+        if (!qiv::stricmp_ascii_equal(shown.field_name(f), e.name)) track_info::copy_field_values_from(info, shown, f);
+      for (const char* value : e.values) info.add_value(e.name, track_info::until_nul, value, track_info::until_nul);
+      apply_track_info(map, e.subsong, info);
+    }
+    track_info_impl written;
+    write_track_info(map, written);
+    return written;
+  };
+
+  const track_info_impl titled = written_beside_block({{2, "title", {"Zwei"}}});
+  EXPECT_EQ(field(titled, "cuesheet"), from_block);
+  EXPECT_EQ(field(titled, "cue_track02_title"), "Zwei");
+  EXPECT_EQ(titled.field_count(), file.field_count() + 1);
+
+  const track_info_impl no_album = written_beside_block(on_every_track("album", {}));
+  EXPECT_EQ(field(no_album, "cuesheet"), from_block);
+  EXPECT_EQ(field(no_album, "album"), "<absent>");
+  EXPECT_EQ(no_album.field_count(), file.field_count() - 1);
+
+  // The block numbers its tracks; no tag can take a number away.
+  EXPECT_THROW(written_beside_block({{1, "tracknumber", {}}}), exception_cue_value_not_stored);
 }
 
 }  // namespace

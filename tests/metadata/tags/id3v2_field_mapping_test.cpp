@@ -214,4 +214,16 @@ TEST(Id3v2TextEncoding, PicturesAndStrings) {
   EXPECT_THROW(id3v2_set_text(ascii, "x", 2), id3parser::writeError);
 }
 
+TEST(Id3v2FieldMapping, TheAlbumArtistACompilationShowsIsNotWritten) {
+  const std::vector<std::pair<std::string, std::vector<std::string>>> shown = {
+      {"album artist", {"Various Artists"}}, {"itunescompilation", {"1"}}, {"title", {"New"}}};
+  const std::string written = frames_for(3, shown, {make("TCMP", latin("1")), make("TIT2", latin("Old"))});
+  EXPECT_EQ(written.find("TPE2"), std::string::npos) << written;
+  // A tag that holds the value, or a value the user gave, is written.
+  EXPECT_NE(frames_for(3, shown, {make("TCMP", latin("1")), make("TPE2", latin("Various Artists"))}).find("TPE2"),
+            std::string::npos);
+  EXPECT_NE(frames_for(3, {{"album artist", {"Band"}}, {"itunescompilation", {"1"}}}).find(":Band"),
+            std::string::npos);
+}
+
 }  // namespace
