@@ -13,19 +13,33 @@
 #include "foundation/string_small.h"
 #include "io/delete_pending_file.h"
 #include "io/file_object.h"
+#include "io/io_exceptions.h"
 
 // Where a writer gets a fresh output file for the whole new file.
 class retag_temp_source {
 public:
-  // False when there is no temporary file to be had: the writer then
-  // rewrites the file in place.
+  // False when there is no temporary file to be had: the writer then makes
+  // the change in place only where that is one write a killed process
+  // cannot leave half done, and otherwise refuses it
+  // (exception_no_safe_rewrite) with the file unchanged.
   virtual bool open_temp(vantrel_io::file_ptr& out, const abort_signal& abort) = 0;
 
 protected:
   ~retag_temp_source() = default;
 };
 
-// For callers that want the rewrite done in place.
+// A change that only a temporary copy could make safely, asked for where
+// none can be had (the folder refuses new files, or the caller handed a file
+// object without a path). Thrown before anything is written.
+class exception_no_safe_rewrite : public vantrel_io::exception_io_with_text {
+public:
+  exception_no_safe_rewrite()
+      : exception_io_with_text(vantrel_io::io_message(
+            "exception_no_safe_rewrite",
+            "The tags cannot be written safely without a temporary copy beside the file; the file is left unchanged")) {}
+};
+
+// For callers that hold no path: only what is safe in place is done.
 class retag_in_place final : public retag_temp_source {
 public:
   bool open_temp(vantrel_io::file_ptr&, const abort_signal&) override { return false; }

@@ -42,7 +42,8 @@ void read(vantrel_io::file_object& file, track_info& out, const abort_signal& ab
 // info as the format's reading gives it (read's, or `shown` of
 // prepare_write) and `info`, and keeps every other value it holds, also
 // those the reading did not show; a tag of a new kind is made from `info`
-// whole. Written as tag_region_update does:
+// whole; an edit that changes no value writes nothing, whatever the kinds.
+// Written as tag_region_update does:
 // what cannot change in one write in place goes into what `rewrite` hands
 // out (the caller commits it).
 // Trailing tags that would begin before `audio_start` (the first audio

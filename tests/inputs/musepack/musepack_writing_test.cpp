@@ -23,6 +23,17 @@ namespace {
 using bytes = std::vector<std::uint8_t>;
 const abort_signal& no_abort = never_raised_abort_signal();
 
+// Hands out an in-memory temporary file for the test to read.
+class memory_rewrite final : public retag_temp_source {
+public:
+  bool open_temp(vantrel_io::file_ptr& out, const abort_signal&) override {
+    made = vantrel_io::make_memory_file();
+    out = made;
+    return true;
+  }
+  vantrel_io::file_ptr made;
+};
+
 vantrel_io::file_ptr file_with(const bytes& content) {
   vantrel_io::file_ptr file = vantrel_io::make_memory_file();
   if (!content.empty()) file->write(content.data(), std::uint32_t(content.size()), no_abort);
@@ -281,10 +292,19 @@ TEST(MusepackChapters, SharedFieldsAndGainsMoveToTheFileLevel) {
 TEST(MusepackChapters, PacketsAreReplacedBeforeTheStreamEndKeepingStarts) {
   const bytes old = concat({stream_magic, packet("SH", bytes(8, 1)), packet("AP", bytes(20, 9)),
                             packet("CT", bytes(6, 5)), packet("CT", bytes(6, 6)), packet("SE", {}), bytes(10, 'T')});
-  auto file = file_with(old);
+  auto live = file_with(old);
   std::vector<track_info_impl> chapters = {chapter("One", "1", -1.0f), chapter("Two", "2", -3.0f)};
+  // Packets that change their length take many writes: without a
+  // temporary file the write is refused before any byte changes.
   retag_in_place in_place;
-  musepack::write_chapter_packets(file, in_place, 0, chapters, {44100, 132300}, no_abort);
+  EXPECT_THROW(musepack::write_chapter_packets(live, in_place, 0, chapters, {44100, 132300}, no_abort),
+               exception_no_safe_rewrite);
+  EXPECT_EQ(content_of(*live), old);
+  memory_rewrite rewrite;
+  musepack::write_chapter_packets(live, rewrite, 0, chapters, {44100, 132300}, no_abort);
+  EXPECT_EQ(content_of(*live), old) << "the file changes only by the caller's commit";
+  ASSERT_TRUE(rewrite.made);
+  vantrel_io::file_ptr file = rewrite.made;
   const bytes after = content_of(*file);
   const std::size_t kept = 4 + 11 + 23;
   ASSERT_GT(after.size(), kept);
