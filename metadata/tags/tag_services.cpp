@@ -101,24 +101,15 @@ std::vector<std::uint8_t> read_bytes(vantrel_io::file_object& file, std::uint64_
 }
 
 // An edit that changes no value leaves every tag as it stands, whatever
-// kinds it asks for: the update puts back the bytes there.
-tag_region_update unchanged_tags(vantrel_io::file_object& file, const id3v2_leading_tags* leading,
-                                 const trailing_tags& found, std::uint64_t audio_start, const abort_signal& abort) {
-  tag_region_update update;
-  if (leading != nullptr) {
-    update.leading_length = leading->length;
-    update.leading = leading->bytes;
-  } else {
-    file.seek(0, abort);
-    id3v2_count_leading_tags(file, update.leading_length, abort);
-    update.leading = read_bytes(file, 0, update.leading_length, abort);
-  }
-  if (found.start < update.leading_length || found.start < audio_start) vantrel_io::throw_io_data();
+// kinds it asks for: `update`, checked and made as for any edit, gets the
+// bytes the file holds back.
+void keep_tags_as_they_stand(vantrel_io::file_object& file, const id3v2_leading_tags* leading,
+                             tag_region_update& update, const abort_signal& abort) {
+  update.leading = leading != nullptr ? leading->bytes : read_bytes(file, 0, update.leading_length, abort);
+  update.leading_for_rewrite.clear();
   const std::uint64_t size = file.get_size(abort);
-  if (size == vantrel_io::filesize_unknown || size < found.start) vantrel_io::throw_io_data();
-  update.trailing_start = found.start;
-  update.trailing = read_bytes(file, found.start, size - found.start, abort);
-  return update;
+  if (size == vantrel_io::filesize_unknown || size < update.trailing_start) vantrel_io::throw_io_data();
+  update.trailing = read_bytes(file, update.trailing_start, size - update.trailing_start, abort);
 }
 
 }  // namespace
@@ -183,7 +174,6 @@ tag_region_update prepare_write(vantrel_io::file_object& file, unsigned kinds, c
   const tag_changes changes = tag_changes::between(as_read, info);
 
   tag_region_update update;
-  if (changes.empty()) return unchanged_tags(file, leading, found, audio_start, abort);
   if ((kinds & kind_id3v2) && has_leading) {
     track_info_impl own(leading_fields);
     changes.apply_to(own);
@@ -209,6 +199,7 @@ tag_region_update prepare_write(vantrel_io::file_object& file, unsigned kinds, c
   if (kinds & kind_id3v1) trailing_kinds |= tag_service::write_id3v1;
   update.trailing_start = found.start;
   update.trailing = render_trailing_tags(found, info, changes, trailing_kinds);
+  if (changes.empty()) keep_tags_as_they_stand(file, leading, update, abort);
   return update;
 }
 

@@ -104,10 +104,10 @@ def check_edits_in_place_at_both_ends(lame, work):
 
 
 def check_id3v2_edits_keep_frame_order(plain, work):
-    """An MP3 whose ID3v2 tag holds a track number and three pictures
-    (artist, back cover, front cover, in that order): an edit keeps the
-    pictures in their order, the same edit made again writes nothing, and
-    neither does an edit that changes no value."""
+    """An MP3 whose ID3v2 tag holds a track number and three pictures (an
+    artist, a back cover and a front cover): an edit keeps the pictures in
+    their order, the same edit made again writes nothing, and neither does
+    an edit that changes no value."""
     path = os.path.join(work, "pictures.mp3")
     shutil.copy(plain, path)
     tags = ID3()
@@ -117,10 +117,13 @@ def check_id3v2_edits_keep_frame_order(plain, work):
     for kind, desc in ((8, "artist"), (4, "back"), (3, "front")):
         tags.add(APIC(encoding=0, mime="image/png", type=kind, desc=desc, data=bytes([kind]) * 3000))
     tags.save(path, v2_version=3)
+    # mutagen puts them in an order of its own; the front cover is not first.
+    order = [p.type for p in ID3(path).getall("APIC")]
+    check(order[0] != 3, "the fixture's pictures: %s" % order)
     edit = ["title=Changed", "tracknumber=5"]
     tag(path, *edit)
     after = ID3(path)
-    check([p.type for p in after.getall("APIC")] == [8, 4, 3], "pictures keep their order: %s" %
+    check([p.type for p in after.getall("APIC")] == order, "pictures keep their order: %s" %
           [p.type for p in after.getall("APIC")])
     check(str(after["TIT2"]) == "Changed" and str(after["TRCK"]) == "5/12", "the edit read back: %s" % after.pprint())
     for again, why in ((edit, "the same edit again"), (["title=Changed"], "an edit that changes no value")):

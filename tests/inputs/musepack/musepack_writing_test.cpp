@@ -131,6 +131,16 @@ TEST(MusepackHeaderReplayGain, WritesVersionSevenAndEightHeadersInPlace) {
   EXPECT_EQ(bytes(after8.begin() + rg + 8, after8.begin() + rg + 15), bytes(7, 0)) << "album absent, padding zero";
   EXPECT_TRUE(std::equal(after8.begin() + rg + 15, after8.end(), v8.begin() + rg + 15));
 
+  // A header across a page boundary, whose peak and gains both change,
+  // would take a write the system may split: refused, nothing written.
+  bytes straddling(4080, 0x22);
+  straddling.insert(straddling.end(), {'M', 'P', '+', 0x07});
+  straddling.resize(4080 + 20 + 40, 0x11);
+  file = file_with(straddling);
+  EXPECT_THROW(musepack::write_header_replaygain(*file, 4080, gains(-1.0f, 0.5f, -2.0f, 0.5f), no_abort),
+               exception_no_safe_rewrite);
+  EXPECT_EQ(content_of(*file), straddling);
+
   file = file_with(bytes(30, 'x'));
   EXPECT_FALSE(musepack::write_header_replaygain(*file, 0, gains(1, 1, 1, 1), no_abort)) << "not ours: left to the tag";
 }
