@@ -38,8 +38,8 @@ void strip_raw_tags(const char* path) {
   vantrel_io::file_ptr file;
   vantrel_io::open(file, path, vantrel_io::open_mode::write_existing, never);
   // Through a temporary file: a crash while the rest of the file moves up
-  // must not leave it half-moved. The trailing tags stay out of the same
-  // copy, so that no moment shows one kind gone and the other still there;
+  // must not leave it half-moved. The copy leaves the trailing tags out as
+  // well, so that no moment shows one kind gone and the other still there;
   // without leading tags they go by one cut.
   retag_through_temp_file rewrite(path);
   std::uint64_t leading_length = 0;
