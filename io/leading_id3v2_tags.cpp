@@ -1,10 +1,10 @@
 #include "io/leading_id3v2_tags.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "io/file_copy.h"
 #include "io/io_exceptions.h"
-#include "io/temp_schemes.h"
 
 using namespace vantrel_io;
 
@@ -13,8 +13,6 @@ namespace {
 constexpr std::uint32_t header_size = 10;
 constexpr std::uint32_t footer_size = 10;
 constexpr std::uint8_t footer_flag = 0x10;
-// Remainders above this go to a scratch file on disk instead of memory.
-constexpr std::uint64_t memory_scratch_limit = 16 * 1024 * 1024;
 
 }  // namespace
 
@@ -58,7 +56,7 @@ std::uint32_t id3v2_count_leading_tags(file_object& file, std::uint64_t& total_l
 }
 
 void id3v2_strip_leading_tags(file_ptr& file, retag_temp_source& rewrite, std::uint64_t& leading_length,
-                              const abort_signal& abort) {
+                              const abort_signal& abort, std::uint64_t rest_end) {
   if (!file->can_seek()) throw_exception_io_object_not_seekable();
   const std::uint64_t size = file->get_size(abort);
   if (size == filesize_unknown) throw_exception_io_no_length();
@@ -68,30 +66,12 @@ void id3v2_strip_leading_tags(file_ptr& file, retag_temp_source& rewrite, std::u
   leading_length = tags;
   if (tags == 0 || tags >= size) return;
 
-  // The file stands just after the tags.
-  const std::uint64_t rest = size - tags;
+  // The file stands just after the tags. Moving the rest up in place takes
+  // many writes, which a killed process would leave half done.
+  const std::uint64_t rest = (rest_end < size ? std::max(rest_end, tags) : size) - tags;
   file_ptr output;
-  if (rewrite.open_temp(output, abort)) {
-    copy_bytes(*file, *output, rest, abort);
-    return;
-  }
-
-  file_ptr scratch;
-  if (rest > memory_scratch_limit)
-    open_temp_file(scratch, abort);
-  else
-    open_temp_memory(scratch, abort);
-  copy_bytes(*file, *scratch, rest, abort);
-
-  // From here the file changes. The rest is written over the start and the
-  // file is cut only at the end, so it is never left emptied or cut short;
-  // and the copy does not stop for a cancellation, which would leave it
-  // half-moved.
-  const abort_signal& no_abort = never_raised_abort_signal();
-  scratch->seek(0, no_abort);
-  file->seek(0, no_abort);
-  copy_bytes(*scratch, *file, rest, no_abort);
-  file->resize(rest, no_abort);
+  if (!rewrite.open_temp(output, abort)) throw exception_no_safe_rewrite();
+  copy_bytes(*file, *output, rest, abort);
 }
 
 bool id3v2_remove_leading_tags(file_ptr& file, const abort_signal& abort) {

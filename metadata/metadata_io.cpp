@@ -18,6 +18,7 @@
 #include "io/path_schemes.h"
 #include "metadata/info_reader_cache.h"
 #include "metadata/input_dispatch.h"
+#include "metadata/track_info.h"
 #include "metadata/track_info_listener.h"
 
 namespace {
@@ -37,10 +38,20 @@ void strip_raw_tags(const char* path) {
   vantrel_io::file_ptr file;
   vantrel_io::open(file, path, vantrel_io::open_mode::write_existing, never);
   // Through a temporary file: a crash while the rest of the file moves up
-  // must not leave it half-moved.
+  // must not leave it half-moved. The copy leaves the trailing tags out as
+  // well, so that no moment shows one kind gone and the other still there;
+  // without leading tags they go by one cut.
   retag_through_temp_file rewrite(path);
   std::uint64_t leading_length = 0;
-  id3v2_strip_leading_tags(file, rewrite, leading_length, never);
+  std::uint64_t trailing_start = ~std::uint64_t(0);
+  try {
+    track_info_impl trailing;
+    service_lookup_unique_t<tag_service>()->read_ex(*file, trailing, trailing_start, never);
+  } catch (const vantrel_io::exception_io_data&) {
+    // None, or none readable: the cut below deals with them as before.
+    trailing_start = ~std::uint64_t(0);
+  }
+  id3v2_strip_leading_tags(file, rewrite, leading_length, never, trailing_start);
   rewrite.commit(file, never);
   service_lookup_unique_t<tag_service>()->remove(*file, never);
 }

@@ -9,6 +9,7 @@
 #include "inputs/musepack/musepack_header_replaygain.h"
 #include "inputs/musepack/musepack_packets.h"
 #include "io/file_copy.h"
+#include "io/in_place_overwrite.h"
 #include "io/io_exceptions.h"
 #include "metadata/tags/apev2.h"
 
@@ -171,16 +172,22 @@ void write_chapter_packets(vantrel_io::file_ptr& file, retag_temp_source& rewrit
   const std::uint64_t size = file->get_size(abort);
   append_file_bytes(tail, *file, layout.stream_end, size - layout.stream_end, abort);
 
-  vantrel_io::file_ptr temp;
-  if (rewrite.open_temp(temp, abort)) {
-    file->seek(0, abort);
-    vantrel_io::copy_bytes(*file, *temp, layout.first_chapter, abort);
-    temp->write(tail.data(), static_cast<std::uint32_t>(tail.size()), abort);
-    return;
+  // In place only as one write a killed process cannot leave half done: the
+  // packets keep their length and the bytes that change share a page.
+  const std::uint64_t old_length = size - layout.first_chapter;
+  if (tail.size() == old_length) {
+    std::vector<std::uint8_t> old;
+    append_file_bytes(old, *file, layout.first_chapter, old_length, abort);
+    if (vantrel_io::change_fits_one_write(layout.first_chapter, old.data(), tail.data(), tail.size())) {
+      vantrel_io::overwrite_changed_bytes(*file, layout.first_chapter, old.data(), tail.data(), tail.size(), abort);
+      return;
+    }
   }
-  file->seek(layout.first_chapter, abort);
-  file->write(tail.data(), static_cast<std::uint32_t>(tail.size()), abort);
-  file->resize(layout.first_chapter + tail.size(), abort);
+  vantrel_io::file_ptr temp;
+  if (!rewrite.open_temp(temp, abort)) throw exception_no_safe_rewrite();
+  file->seek(0, abort);
+  vantrel_io::copy_bytes(*file, *temp, layout.first_chapter, abort);
+  temp->write(tail.data(), static_cast<std::uint32_t>(tail.size()), abort);
 }
 
 }  // namespace musepack

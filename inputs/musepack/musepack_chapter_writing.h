@@ -23,8 +23,9 @@ std::vector<std::uint8_t> chapter_payload(std::uint64_t start_sample, const trac
 
 // Replaces the "CT" packets of the stream at `header_position` by new ones
 // with the given starts (each chapter keeps its start sample). The packets
-// after the first old chapter are rewritten; through `rewrite`'s temporary
-// file when it gives one (the caller commits it), else in place. A stream
+// after the first old chapter are rewritten: in place when that is one write
+// within one page, else through `rewrite`'s temporary file (the caller
+// commits it), else refused with exception_no_safe_rewrite. A stream
 // whose chapters stand before audio, or whose stream-end packet is missing,
 // is refused with exception_io_data before anything is written.
 void write_chapter_packets(vantrel_io::file_ptr& file, retag_temp_source& rewrite, std::uint64_t header_position,

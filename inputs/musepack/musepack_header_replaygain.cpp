@@ -7,6 +7,7 @@
 #include "inputs/musepack/musepack_packets.h"
 #include "io/in_place_overwrite.h"
 #include "io/io_exceptions.h"
+#include "io/retag_through_temp_file.h"
 
 namespace musepack {
 
@@ -141,7 +142,12 @@ header_replaygain_write plan_header_replaygain(vantrel_io::file_object& file, st
 void apply_header_replaygain(vantrel_io::file_object& file, const header_replaygain_write& write,
                              const abort_signal& abort) {
   if (write.bytes.empty()) return;
-  vantrel_io::overwrite_changed_bytes(file, write.position, write.bytes.data(), write.bytes.size(), abort);
+  std::vector<std::uint8_t> old(write.bytes.size());
+  file.seek(write.position, abort);
+  file.read_exact(old.data(), static_cast<std::uint32_t>(old.size()), abort);
+  if (!vantrel_io::change_fits_one_write(write.position, old.data(), write.bytes.data(), old.size()))
+    throw exception_no_safe_rewrite();
+  vantrel_io::overwrite_changed_bytes(file, write.position, old.data(), write.bytes.data(), old.size(), abort);
 }
 
 bool write_header_replaygain(vantrel_io::file_object& file, std::uint64_t header_position,

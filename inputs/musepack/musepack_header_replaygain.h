@@ -38,7 +38,8 @@ struct header_replaygain_write {
 header_replaygain_write plan_header_replaygain(vantrel_io::file_object& file, std::uint64_t header_position,
                                                const replaygain_info& values, const replaygain_info* current,
                                                const abort_signal& abort);
-// Writes only the bytes that differ, in place.
+// Writes only the bytes that differ, in place: as one write within one page,
+// else refused before anything is written (exception_no_safe_rewrite).
 void apply_header_replaygain(vantrel_io::file_object& file, const header_replaygain_write& write,
                              const abort_signal& abort);
 

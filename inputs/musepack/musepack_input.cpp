@@ -359,12 +359,15 @@ void musepack_input::extend_leading_over(tag_region_update& update, const musepa
   if (header.position < update.leading_length) vantrel_io::throw_io_data();
   // Only the stream's first packets lie between the leading tags and the
   // header's bytes.
-  const std::uint64_t between = header.position - update.leading_length;
-  const std::size_t at = update.leading.size();
-  update.leading.resize(at + static_cast<std::size_t>(between));
+  std::vector<std::uint8_t> between(static_cast<std::size_t>(header.position - update.leading_length));
   bridge_.file->seek(update.leading_length, abort);
-  bridge_.file->read_exact(update.leading.data() + at, static_cast<std::uint32_t>(between), abort);
-  update.leading.insert(update.leading.end(), header.bytes.begin(), header.bytes.end());
+  if (!between.empty())
+    bridge_.file->read_exact(between.data(), static_cast<std::uint32_t>(between.size()), abort);
+  for (std::vector<std::uint8_t>* leading : {&update.leading, &update.leading_for_rewrite}) {
+    if (leading->empty() && leading == &update.leading_for_rewrite) continue;
+    leading->insert(leading->end(), between.begin(), between.end());
+    leading->insert(leading->end(), header.bytes.begin(), header.bytes.end());
+  }
   update.leading_length = header.position + header.bytes.size();
 }
 

@@ -26,8 +26,9 @@ struct id3v2_write_options {
   bool no_rating = false;
 };
 
-// Rebuilds the tag's frames for `fields`; a tag of another version than 3
-// or 4 becomes version 3 first.
+// Rebuilds the tag's frames for `fields`, each where the frame it replaces
+// stood (id3v2_frame_order.h); a tag of another version than 3 or 4 becomes
+// version 3 first.
 void id3v2_frames_from_fields(const id3v2_write_options& options, id3parser::tag& t, tag_field_map fields);
 
 

@@ -2,6 +2,7 @@
 
 #include "metadata/tags/compilation_album_artist.h"
 #include "metadata/tags/id3v2_field_mapping.h"
+#include "metadata/tags/id3v2_frame_order.h"
 #include "metadata/tags/id3v2_text_encoding.h"
 
 using id3parser::frame;
@@ -309,6 +310,7 @@ void keep_unchanged_frames(std::vector<frame>& side, std::vector<frame>& keep, u
 
 void id3v2_frames_from_fields(const id3v2_write_options& options, id3parser::tag& t, tag_field_map fields) {
   const unsigned old_version = t.version;
+  const id3v2_frame_places places(t.frames);
   if (t.version != 3 && t.version != 4) {
     t.version = 3;
     id3v2_downgrade_frames(t, 3);
@@ -385,4 +387,5 @@ void id3v2_frames_from_fields(const id3v2_write_options& options, id3parser::tag
   if (!options.no_rating) b.rating();
   b.remaining();
   for (frame& f : keep) t.frames.push_back(std::move(f));
+  places.put_in_place(t.frames);
 }

@@ -9,6 +9,7 @@
 #include "io/io_exceptions.h"
 #include "io/leading_id3v2_tags.h"
 #include "metadata/tags/id3v2_field_mapping.h"
+#include "metadata/tags/id3v2_frame_order.h"
 #include "metadata/tags/id3v2_text_encoding.h"
 #include "metadata/tags/id3v2_writer.h"
 #include "metadata/tags/tag_not_found.h"
@@ -74,7 +75,9 @@ public:
                  const abort_signal& abort) override {
     if (!file->can_seek()) throw_exception_io_object_not_seekable();
     tag_region_update update;
-    update.leading = id3v2_render_for_file(*file, info, update.leading_length, abort);
+    id3v2_rendered_tag rendered = id3v2_render_for_file(*file, info, update.leading_length, abort);
+    update.leading = std::move(rendered.bytes);
+    update.leading_for_rewrite = std::move(rendered.for_rewrite);
     update.trailing_start = file->get_size(abort);
     if (update.trailing_start == filesize_unknown) throw_exception_io_no_length();
     apply_tag_region_update(file, target, update, abort);
@@ -108,15 +111,15 @@ void id3v2_read_leading_tags(file_object& file, id3v2_leading_tags& out, const a
   }
 }
 
-std::vector<std::uint8_t> id3v2_render_for_file(file_object& file, const track_info& info, std::uint64_t& old_length,
-                                                const abort_signal& abort) {
+id3v2_rendered_tag id3v2_render_for_file(file_object& file, const track_info& info, std::uint64_t& old_length,
+                                         const abort_signal& abort) {
   id3parser::accept_all_frames everything;
   id3parser::tag tag;
   if (!id3v2_read_tag_from_file(file, everything, tag, old_length, abort)) old_length = 0;
   return id3v2_render(std::move(tag), old_length, info);
 }
 
-std::vector<std::uint8_t> id3v2_render(id3parser::tag tag, std::uint64_t room, const track_info& info) {
+id3parser::tag id3v2_tag_for_info(id3parser::tag tag, const track_info& info) {
   tag_field_map fields;
   fields_from_info(info, fields);
   id3v2_write_options options;
@@ -124,11 +127,21 @@ std::vector<std::uint8_t> id3v2_render(id3parser::tag tag, std::uint64_t room, c
   // date: it goes into year and day-month frames instead.
   options.date_as_is = false;
   id3v2_frames_from_fields(options, tag, std::move(fields));
-  id3v2_order_pictures(tag);
+  return tag;
+}
 
-  id3parser::byte_vector bytes;
-  id3parser::write_tag(bytes, tag, room, max_in_place_padding);
-  return bytes;
+id3v2_rendered_tag id3v2_render(id3parser::tag tag, std::uint64_t room, const track_info& info) {
+  tag = id3v2_tag_for_info(std::move(tag), info);
+  id3v2_rendered_tag rendered;
+  id3parser::write_tag(rendered.bytes, tag, room, max_in_place_padding);
+  if (id3v2_laid_out_for_rewrite(tag.frames)) return rendered;
+  // A tag that leaves its room is written with the file anyway.
+  const bool fills_room = room != 0 && rendered.bytes.size() == room;
+  id3v2_lay_out_for_rewrite(tag.frames);
+  id3parser::byte_vector laid_out;
+  id3parser::write_tag(laid_out, tag, room, max_in_place_padding);
+  (fills_room ? rendered.for_rewrite : rendered.bytes) = std::move(laid_out);
+  return rendered;
 }
 
 bool id3v2_read_tag_from_file(file_object& file, id3parser::frame_filter& filter, id3parser::tag& out,

@@ -23,8 +23,8 @@ public:
   // exception_tag_not_found without a tag; id3parser::parseError for a
   // damaged one.
   virtual void read(vantrel_io::file_object& file, track_info& info, const abort_signal& abort) = 0;
-  // Rewrites in place when the new tag needs another size (the file is
-  // copied aside first and cut only at the end).
+  // Changes the file in place only where that is safe (tag_region_update.h),
+  // else refuses with exception_no_safe_rewrite: it has no temporary file.
   virtual void write(vantrel_io::file_ptr& file, const track_info& info, const abort_signal& abort) = 0;
   // As write, but a rewrite goes into the file `target` hands out (the
   // caller then commits it in place of the file); when `target` gives none,
@@ -60,14 +60,24 @@ void id3v2_read_leading_tags(vantrel_io::file_object& file, id3v2_leading_tags& 
 // service's read gives them: pictures are no fields.
 void id3v2_tag_to_info(const id3parser::tag& tag, track_info& info);
 
-// The tag a write puts at the start of `file` (the old tag's frames that the
-// info does not replace carried over, filling the old room when it can), and
-// in `old_length` the length of the leading tags it replaces. A damaged old
-// tag is id3parser::parseError.
-std::vector<std::uint8_t> id3v2_render_for_file(vantrel_io::file_object& file, const track_info& info,
-                                                std::uint64_t& old_length, const abort_signal& abort);
+// The tag a write puts at the start of a file: the old tag's frames that
+// the info does not replace carried over, each frame where the one it
+// replaces stood (id3v2_frame_order.h). `bytes` fills the old room when it
+// can; when it fills it, `for_rewrite` is the same tag laid out for a file
+// rewritten whole (empty when no different).
+struct id3v2_rendered_tag {
+  std::vector<std::uint8_t> bytes;
+  std::vector<std::uint8_t> for_rewrite;
+};
+
+// For `file`, with in `old_length` the length of the leading tags it
+// replaces. A damaged old tag is id3parser::parseError.
+id3v2_rendered_tag id3v2_render_for_file(vantrel_io::file_object& file, const track_info& info,
+                                         std::uint64_t& old_length, const abort_signal& abort);
 // The same from the old tag and the length of the leading tags, read before.
-std::vector<std::uint8_t> id3v2_render(id3parser::tag tag, std::uint64_t room, const track_info& info);
+id3v2_rendered_tag id3v2_render(id3parser::tag tag, std::uint64_t room, const track_info& info);
+// The frames alone, for a tag placed anew in another container.
+id3parser::tag id3v2_tag_for_info(id3parser::tag tag, const track_info& info);
 
 // The encoder delay and sample count of an "iTunSMPB" comment, if any.
 bool id3v2_find_itunsmpb_comment(vantrel_io::file_object& file, const abort_signal& abort,

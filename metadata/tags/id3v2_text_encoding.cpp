@@ -229,22 +229,3 @@ void id3v2_downgrade_frames(id3parser::tag& t, unsigned version) {
   }
   t.frames = std::move(kept);
 }
-
-void id3v2_order_pictures(id3parser::tag& t) {
-  std::vector<frame> others, fronts, pictures;
-  for (frame& f : t.frames) {
-    if (f.id != frame_id("APIC")) {
-      others.push_back(std::move(f));
-      continue;
-    }
-    bool front = false;
-    try {
-      front = id3v2_parse_picture(f).type == 3;
-    } catch (const parseError&) {
-    }
-    (front ? fronts : pictures).push_back(std::move(f));
-  }
-  for (frame& f : fronts) others.push_back(std::move(f));
-  for (frame& f : pictures) others.push_back(std::move(f));
-  t.frames = std::move(others);
-}

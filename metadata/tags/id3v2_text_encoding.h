@@ -43,5 +43,3 @@ id3v2_picture id3v2_parse_picture(const id3parser::frame& f);
 // re-encoded where the version lacks their encoding, everything else goes
 // (the mapping writes text frames anew from the fields).
 void id3v2_downgrade_frames(id3parser::tag& t, unsigned version);
-// Pictures to the end of the list, front covers first.
-void id3v2_order_pictures(id3parser::tag& t);

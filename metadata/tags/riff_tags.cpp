@@ -1,5 +1,6 @@
 #include "metadata/tags/riff_tags.h"
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -148,21 +149,19 @@ void append_bytes(std::vector<std::uint8_t>& out, const void* bytes, std::size_t
   out.insert(out.end(), begin, begin + count);
 }
 
-// The list's items: those of ids the player does not map, and of fields the
-// write leaves alone (`kept`), as they were; then `info`'s other fields.
+// The list's items in their order: those of ids the player does not map,
+// and of fields the write leaves alone (`kept`), as they were; the item of a
+// field it changes where the field's first item stood; then `info`'s other
+// fields.
 std::vector<std::uint8_t> build_info_items(const std::vector<std::uint8_t>& old_items, const track_info& info,
                                            const std::function<bool(const char* field)>& kept) {
   std::vector<std::uint8_t> items;
-  if (!old_items.empty())
-    walk_items(old_items, [&](const char* id, std::uint32_t, std::size_t, std::size_t, std::size_t start,
-                              std::size_t end) {
-      const info_field_id* row = find_info_id(id);
-      if (row == nullptr || kept(row->field)) append_bytes(items, old_items.data() + start, end - start);
-    });
-  for (const auto& row : riff_info_field_map) {
-    if (kept(row.field)) continue;
+  std::vector<const info_field_id*> written;
+  const auto write_field = [&](const info_field_id& row) {
+    if (std::find(written.begin(), written.end(), &row) != written.end()) return;
+    written.push_back(&row);
     qiv::string_buffer joined;
-    if (!info.get_field_text(row.field, joined)) continue;
+    if (!info.get_field_text(row.field, joined)) return;
     const std::string text = qiv::utf8_to_code_page(joined.get_ptr(), joined.get_length(), qiv::code_page_us_ascii);
     const std::uint32_t size = static_cast<std::uint32_t>(text.size() + 1);
     std::uint8_t header[8];
@@ -171,21 +170,33 @@ std::vector<std::uint8_t> build_info_items(const std::vector<std::uint8_t>& old_
     append_bytes(items, header, 8);
     append_bytes(items, text.c_str(), size);
     if (size & 1) items.push_back(0);
-  }
+  };
+  if (!old_items.empty())
+    walk_items(old_items, [&](const char* id, std::uint32_t, std::size_t, std::size_t, std::size_t start,
+                              std::size_t end) {
+      const info_field_id* row = find_info_id(id);
+      if (row == nullptr || kept(row->field)) append_bytes(items, old_items.data() + start, end - start);
+      else write_field(*row);
+    });
+  for (const auto& row : riff_info_field_map)
+    if (!kept(row.field)) write_field(row);
   return items;
 }
 
 std::vector<std::uint8_t> render_id3(const std::vector<std::uint8_t>& old_tag, const track_info& info,
                                      const abort_signal& abort) {
-  vantrel_io::file_ptr scratch = memory_file_with(old_tag, abort);
-  service_lookup_unique_t<id3v2_tag_service>()->write(scratch, info, abort);
-  // The service pads for later edits in place; inside a chunk the padding
-  // only wastes room, as the chunk is placed anew every time.
-  id3parser::accept_all_frames everything;
   id3parser::tag tag;
-  std::uint64_t size = 0;
+  if (!old_tag.empty()) {
+    vantrel_io::file_ptr scratch = memory_file_with(old_tag, abort);
+    id3parser::accept_all_frames everything;
+    std::uint64_t size = 0;
+    id3v2_read_tag_from_file(*scratch, everything, tag, size, abort);
+  }
+  tag = id3v2_tag_for_info(std::move(tag), info);
   std::vector<std::uint8_t> bytes;
-  if (!id3v2_read_tag_from_file(*scratch, everything, tag, size, abort) || tag.frames.empty()) return bytes;
+  if (tag.frames.empty()) return bytes;
+  // Inside a chunk padding only wastes room, as the chunk is placed anew
+  // every time.
   id3parser::byte_vector written;
   id3parser::write_tag(written, tag, 0, 0);
   bytes.assign(written.begin(), written.end());
@@ -229,6 +240,7 @@ rendered_tags render(vantrel_io::file_object& file, const track_info& info, cons
   if (old.has_info) read_info_items(old.info_items, info_fields);
   const tag_changes changes = tag_changes::between(id3_shown ? id3_fields : info_fields, info);
   rendered_tags tags;
+  tags.changes = !changes.empty();
   std::vector<std::uint8_t> items;
   if (old.has_info) {
     changes.apply_to(info_fields);
@@ -252,7 +264,8 @@ void apply(vantrel_io::file_object& file, const rendered_tags& tags, const abort
 }
 
 void write(vantrel_io::file_object& file, const track_info& info, const abort_signal& abort) {
-  apply(file, render(file, info, abort), abort);
+  const rendered_tags tags = render(file, info, abort);
+  if (tags.changes) apply(file, tags, abort);
 }
 
 void rewrite_chunks(vantrel_io::file_object& file, const abort_signal& abort, bool drop_id3, bool drop_info) {

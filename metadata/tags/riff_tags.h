@@ -17,6 +17,8 @@ namespace riff_tags {
 struct rendered_tags {
   std::vector<std::uint8_t> info_list;  // "INFO" and the items
   std::vector<std::uint8_t> id3;
+  // False when the write changes no value: the file is then left as it is.
+  bool changes = true;
 };
 
 void read(vantrel_io::file_object& file, track_info& out, const abort_signal& abort);

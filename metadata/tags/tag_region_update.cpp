@@ -1,22 +1,18 @@
 #include "metadata/tags/tag_region_update.h"
 
 #include <cstring>
-#include <functional>
 #include <tuple>
 
+#include "foundation/byte_scan.h"
 #include "io/file_copy.h"
 #include "io/in_place_overwrite.h"
 #include "io/io_exceptions.h"
-#include "io/temp_schemes.h"
 #include "metadata/tags/id3v1.h"
 #include "metadata/tags/id3v1_behind_id3v2.h"
 
 using namespace vantrel_io;
 
 namespace {
-
-// Remainders above this go to a scratch file on disk instead of memory.
-constexpr std::uint64_t memory_scratch_limit = 16 * 1024 * 1024;
 
 std::vector<std::uint8_t> read_range(file_object& file, std::uint64_t offset, std::uint64_t length,
                                      const abort_signal& abort) {
@@ -39,28 +35,41 @@ void build_new_file(file_object& file, file_object& out, const tag_region_update
   write_all(out, update.trailing, abort);
 }
 
-// The new trailing run over the old one. One write puts it whole at its
-// final place; when it is longer, that write also lengthens the file, so the
-// footer readers look for is at the end at every moment. A write that fails
-// partway (a full disk) is undone from the old bytes.
+// Whether the trailing run goes from `old_tail` to `tail` in one step that
+// a kill cannot split: an overwrite within one page, a longer run whose
+// bytes from the first that differs to the new end share a page (one write
+// that also lengthens the file), or a cut of the whole run.
+bool trailing_fits_one_step(std::uint64_t start, const std::vector<std::uint8_t>& old_tail,
+                            const std::vector<std::uint8_t>& tail) {
+  if (tail.size() == old_tail.size()) return change_fits_one_write(start, old_tail.data(), tail.data(), tail.size());
+  if (tail.empty()) return true;
+  if (tail.size() < old_tail.size()) return false;
+  const std::size_t first = qiv::first_difference(old_tail.data(), tail.data(), old_tail.size());
+  return lies_within_one_page(start + first, tail.size() - first);
+}
+
+// The step trailing_fits_one_step allowed. A write that fails partway (a
+// full disk) is undone from the old bytes.
 void write_trailing_in_place(file_object& file, std::uint64_t start, const std::vector<std::uint8_t>& old_tail,
                              const std::vector<std::uint8_t>& tail, const abort_signal& abort) {
   if (tail.size() == old_tail.size()) {
-    overwrite_changed_bytes(file, start, tail.data(), tail.size(), abort);
+    overwrite_changed_bytes(file, start, old_tail.data(), tail.data(), tail.size(), abort);
     return;
   }
   abort.check_and_throw();
   const abort_signal& no_abort = never_raised_abort_signal();
+  if (tail.empty()) {
+    file.resize(start, no_abort);
+    return;
+  }
+  const std::size_t first = qiv::first_difference(old_tail.data(), tail.data(), old_tail.size());
   try {
-    file.seek(start, no_abort);
-    write_all(file, tail, no_abort);
-    // Only a shrinking run without a temporary file gets here: the short
-    // moment between this write and the cut cannot be avoided in place.
-    if (tail.size() < old_tail.size()) file.resize(start + tail.size(), no_abort);
+    file.seek(start + first, no_abort);
+    file.write(tail.data() + first, std::uint32_t(tail.size() - first), no_abort);
   } catch (...) {
     try {
-      file.seek(start, no_abort);
-      write_all(file, old_tail, no_abort);
+      file.seek(start + first, no_abort);
+      file.write(old_tail.data() + first, std::uint32_t(old_tail.size() - first), no_abort);
       file.resize(start + old_tail.size(), no_abort);
     } catch (const std::exception&) {
     }
@@ -95,35 +104,29 @@ write_order order_of_writes(const std::vector<std::uint8_t>& old_leading, const 
   return write_order::not_in_place;
 }
 
-// Both ends in place, `order` saying which goes first. Once the first write
-// is made the second is not cancelled, and when it fails the first is undone,
-// so that a failure leaves the file as it was.
+// Both ends in place, each of the same size, `order` saying which goes
+// first. Once the first write is made the second is not cancelled, and when
+// it fails the first is undone, so that a failure leaves the file as it was.
 void write_both_in_place(file_object& file, const tag_region_update& update, const std::vector<std::uint8_t>& old_leading,
-                         const std::vector<std::uint8_t>& old_tail, bool leading_changes, bool trailing_changes,
-                         write_order order, const abort_signal& abort) {
-  // Each end written forward (old to new) or back (new to old).
-  using end_write = std::function<void(bool forward, const abort_signal&)>;
-  const end_write leading = [&](bool forward, const abort_signal& signal) {
-    const std::vector<std::uint8_t>& from = forward ? old_leading : update.leading;
-    const std::vector<std::uint8_t>& to = forward ? update.leading : old_leading;
-    if (leading_changes) overwrite_changed_bytes(file, 0, from.data(), to.data(), to.size(), signal);
+                         const std::vector<std::uint8_t>& old_tail, write_order order, const abort_signal& abort) {
+  struct end_write {
+    std::uint64_t offset;
+    const std::vector<std::uint8_t>& old_bytes;
+    const std::vector<std::uint8_t>& bytes;
   };
-  const end_write trailing = [&](bool forward, const abort_signal& signal) {
-    if (trailing_changes)
-      write_trailing_in_place(file, update.trailing_start, forward ? old_tail : update.trailing,
-                              forward ? update.trailing : old_tail, signal);
-  };
-  const bool leading_goes_first = order == write_order::leading_first;
-  const end_write& first = leading_goes_first ? leading : trailing;
-  const end_write& second = leading_goes_first ? trailing : leading;
-  const bool first_changes = leading_goes_first ? leading_changes : trailing_changes;
+  const end_write leading{0, old_leading, update.leading};
+  const end_write trailing{update.trailing_start, old_tail, update.trailing};
+  const end_write& first = order == write_order::leading_first ? leading : trailing;
+  const end_write& second = order == write_order::leading_first ? trailing : leading;
+  overwrite_changed_bytes(file, first.offset, first.old_bytes.data(), first.bytes.data(), first.bytes.size(), abort);
   const abort_signal& no_abort = never_raised_abort_signal();
-  first(true, abort);
   try {
-    second(true, first_changes ? no_abort : abort);
+    overwrite_changed_bytes(file, second.offset, second.old_bytes.data(), second.bytes.data(), second.bytes.size(),
+                            no_abort);
   } catch (...) {
     try {
-      first(false, no_abort);
+      overwrite_changed_bytes(file, first.offset, first.bytes.data(), first.old_bytes.data(), first.bytes.size(),
+                              no_abort);
     } catch (const std::exception&) {
     }
     throw;
@@ -132,7 +135,7 @@ void write_both_in_place(file_object& file, const tag_region_update& update, con
 
 }  // namespace
 
-void apply_tag_region_update(file_ptr& file, retag_temp_source& rewrite, const tag_region_update& update,
+void apply_tag_region_update(file_ptr& file, retag_temp_source& rewrite, tag_region_update& update,
                              const abort_signal& abort) {
   if (!file->can_seek()) throw_exception_io_object_not_seekable();
   const std::uint64_t size = file->get_size(abort);
@@ -142,43 +145,41 @@ void apply_tag_region_update(file_ptr& file, retag_temp_source& rewrite, const t
   const std::vector<std::uint8_t> old_tail = read_range(*file, update.trailing_start, size - update.trailing_start, abort);
   const bool trailing_changes = old_tail != update.trailing;
   if (update.old_leading != nullptr && update.old_leading->size() != update.leading_length) throw_io_data();
-  const bool leading_in_place = update.leading.size() == update.leading_length;
+  const bool leading_same_size = update.leading.size() == update.leading_length;
   // The old leading tags, when the new one may go over them.
   std::vector<std::uint8_t> read_leading;
   const std::vector<std::uint8_t>* old_leading = update.old_leading;
-  if (leading_in_place && old_leading == nullptr) {
+  if (leading_same_size && old_leading == nullptr) {
     read_leading = read_range(*file, 0, update.leading_length, abort);
     old_leading = &read_leading;
   }
-  const bool leading_changes = !leading_in_place || *old_leading != update.leading;
+  const bool leading_changes = !leading_same_size || *old_leading != update.leading;
   if (!leading_changes && !trailing_changes) return;
 
-  const bool trailing_in_place = update.trailing.size() >= old_tail.size();
-  const write_order order = leading_in_place && leading_changes && trailing_changes
-                                ? order_of_writes(*old_leading, update.leading, old_tail, update.trailing)
-                                : write_order::trailing_first;
+  // Decided in whole before the first byte is written.
+  const bool leading_in_place =
+      !leading_changes ||
+      (leading_same_size && change_fits_one_write(0, old_leading->data(), update.leading.data(), update.leading.size()));
+  const bool trailing_in_place =
+      !trailing_changes || trailing_fits_one_step(update.trailing_start, old_tail, update.trailing);
+  write_order order = leading_changes ? write_order::leading_first : write_order::trailing_first;
+  if (leading_in_place && trailing_in_place && leading_changes && trailing_changes)
+    order = order_of_writes(*old_leading, update.leading, old_tail, update.trailing);
+
   if (!leading_in_place || !trailing_in_place || order == write_order::not_in_place) {
     file_ptr output;
-    if (rewrite.open_temp(output, abort)) {
-      build_new_file(*file, *output, update, abort);
-      return;
-    }
-    if (!leading_in_place) {
-      file_ptr scratch;
-      if (size + update.leading.size() + update.trailing.size() > memory_scratch_limit)
-        open_temp_file(scratch, abort);
-      else
-        open_temp_memory(scratch, abort);
-      build_new_file(*file, *scratch, update, abort);
-      // The file changes only from here, overwritten from its start and cut
-      // last, without stopping halfway for a cancellation.
-      copy_whole_file(*scratch, *file, abort);
-      return;
-    }
+    if (!rewrite.open_temp(output, abort)) throw exception_no_safe_rewrite();
+    if (!update.leading_for_rewrite.empty()) update.leading.swap(update.leading_for_rewrite);
+    update.leading_for_rewrite.clear();
+    build_new_file(*file, *output, update, abort);
+    return;
   }
-  // Without a temporary file a change that no order makes safe still goes
-  // in place, the trailing run first: the leading tag's fields, which
-  // readers take first, change last.
-  write_both_in_place(*file, update, *old_leading, old_tail, leading_changes, trailing_changes,
-                      order == write_order::leading_first ? order : write_order::trailing_first, abort);
+  update.leading_for_rewrite.clear();
+  if (leading_changes && trailing_changes) {
+    write_both_in_place(*file, update, *old_leading, old_tail, order, abort);
+  } else if (leading_changes) {
+    overwrite_changed_bytes(*file, 0, old_leading->data(), update.leading.data(), update.leading.size(), abort);
+  } else {
+    write_trailing_in_place(*file, update.trailing_start, old_tail, update.trailing, abort);
+  }
 }

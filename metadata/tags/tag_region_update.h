@@ -3,16 +3,17 @@
 // killed at any moment leaves the file with either every old tag or every
 // new one, and its audio untouched.
 //
-// A region is written in place only when that takes one write: a leading
-// tag of the same size, a trailing run that keeps or grows its size (the
-// write that lengthens the file also puts the new footer at its end). Both
-// ends change in place only when a kill between their writes leaves a file
-// that every reader reads as old or as new: an ID3v1 block whose change the
-// leading tag that stands meanwhile hides. Any other change at both ends, a
-// leading tag of another size or a trailing run that shrinks go into the one
-// temporary file, which one move commits. Without a temporary file (a
-// caller's file object with no path) the same changes are made in place as
-// safely as the file allows.
+// The system puts a write down whole only while it lies within one aligned
+// page. So a region changes in place only when its change is one such
+// write: a leading tag of the same size whose changed bytes share a page; a
+// trailing run of the same size likewise, one that grows by a write within
+// one page that also lengthens the file (the footer readers look for is at
+// the end at every moment), or one that is cut off whole. Both ends change
+// in place only when each is one such write and a kill between them leaves
+// a file that every reader reads as old or as new: an ID3v1 block whose
+// change the leading tag that stands meanwhile hides. Everything else goes
+// into the one temporary file, which one move commits; where no temporary
+// file can be had, the write is refused before anything is written.
 #pragma once
 
 #include <cstdint>
@@ -25,6 +26,10 @@
 struct tag_region_update {
   std::uint64_t leading_length = 0;  // of the old leading tags, from the file's start
   std::vector<std::uint8_t> leading;
+  // The leading region for a file that is rewritten whole, when it is laid
+  // out otherwise than `leading` (which keeps the old tag's room and order
+  // for a change in place); empty when the same.
+  std::vector<std::uint8_t> leading_for_rewrite;
   // The file's first leading_length bytes as they stand, when the caller
   // holds them: they are then not read again.
   const std::vector<std::uint8_t>* old_leading = nullptr;
@@ -32,7 +37,10 @@ struct tag_region_update {
   std::vector<std::uint8_t> trailing;
 };
 
-// exception_io_data when the regions overlap or lie outside the file. When
-// `rewrite` hands out a temporary file, the caller commits it.
-void apply_tag_region_update(vantrel_io::file_ptr& file, retag_temp_source& rewrite, const tag_region_update& update,
+// exception_io_data when the regions overlap or lie outside the file;
+// exception_no_safe_rewrite when the change cannot be made in place safely
+// and `rewrite` gives no temporary file. When `rewrite` hands out a
+// temporary file, the caller commits it. Afterwards `update.leading` holds
+// the leading region the file was given.
+void apply_tag_region_update(vantrel_io::file_ptr& file, retag_temp_source& rewrite, tag_region_update& update,
                              const abort_signal& abort);

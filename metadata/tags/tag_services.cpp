@@ -91,6 +91,27 @@ bool read_leading_fields(vantrel_io::file_object& file, track_info& out, const a
   return false;
 }
 
+std::vector<std::uint8_t> read_bytes(vantrel_io::file_object& file, std::uint64_t offset, std::uint64_t length,
+                                     const abort_signal& abort) {
+  if (length > 0xFFFFFFFFull) vantrel_io::throw_io_data();
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(length));
+  file.seek(offset, abort);
+  if (length) file.read_exact(bytes.data(), static_cast<std::uint32_t>(length), abort);
+  return bytes;
+}
+
+// An edit that changes no value leaves every tag as it stands, whatever
+// kinds it asks for: `update`, checked and made as for any edit, gets the
+// bytes the file holds back.
+void keep_tags_as_they_stand(vantrel_io::file_object& file, const id3v2_leading_tags* leading,
+                             tag_region_update& update, const abort_signal& abort) {
+  update.leading = leading != nullptr ? leading->bytes : read_bytes(file, 0, update.leading_length, abort);
+  update.leading_for_rewrite.clear();
+  const std::uint64_t size = file.get_size(abort);
+  if (size == vantrel_io::filesize_unknown || size < update.trailing_start) vantrel_io::throw_io_data();
+  update.trailing = read_bytes(file, update.trailing_start, size - update.trailing_start, abort);
+}
+
 }  // namespace
 
 void read(vantrel_io::file_object& file, track_info& out, const abort_signal& abort,
@@ -157,11 +178,13 @@ tag_region_update prepare_write(vantrel_io::file_object& file, unsigned kinds, c
     track_info_impl own(leading_fields);
     changes.apply_to(own);
     update.leading_length = leading->length;
-    update.leading = id3v2_render(std::move(leading->tag), leading->length, own);
+    id3v2_rendered_tag rendered = id3v2_render(std::move(leading->tag), leading->length, own);
+    update.leading = std::move(rendered.bytes);
+    update.leading_for_rewrite = std::move(rendered.for_rewrite);
     // Only a caller's copy outlives this call.
     if (leading == known) update.old_leading = &known->bytes;
   } else if (kinds & kind_id3v2) {
-    update.leading = id3v2_render(id3parser::tag(), 0, info);
+    update.leading = id3v2_render(id3parser::tag(), 0, info).bytes;
   } else if (leading != nullptr) {
     update.leading_length = leading->length;
   } else {
@@ -176,13 +199,14 @@ tag_region_update prepare_write(vantrel_io::file_object& file, unsigned kinds, c
   if (kinds & kind_id3v1) trailing_kinds |= tag_service::write_id3v1;
   update.trailing_start = found.start;
   update.trailing = render_trailing_tags(found, info, changes, trailing_kinds);
+  if (changes.empty()) keep_tags_as_they_stand(file, leading, update, abort);
   return update;
 }
 
 void write(vantrel_io::file_ptr& file, retag_temp_source& rewrite, unsigned kinds, const track_info& info,
            const abort_signal& abort, std::uint64_t audio_start, id3v2_leading_tags* leading,
            trailing_tags* trailing) {
-  const tag_region_update update = prepare_write(*file, kinds, info, abort, audio_start, leading, trailing);
+  tag_region_update update = prepare_write(*file, kinds, info, abort, audio_start, leading, trailing);
   apply_tag_region_update(file, rewrite, update, abort);
 }
 

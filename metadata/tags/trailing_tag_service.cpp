@@ -175,9 +175,14 @@ void write_trailing_tags(file_ptr& file, retag_temp_source& rewrite, const track
   trailing_tags found = find_trailing_tags(*file, true, abort);
   track_info_impl as_read;
   if (found.has_apev2 || !found.id3v1_blocks.empty()) trailing_tags_to_info(found, as_read);
+  const tag_changes changes = tag_changes::between(as_read, info);
   tag_region_update update;
   update.trailing_start = found.start;
-  update.trailing = render_trailing_tags(found, info, tag_changes::between(as_read, info), kinds);
+  update.trailing = render_trailing_tags(found, info, changes, kinds);
+  // An edit that changes no value writes nothing, whatever the kinds; it is
+  // still refused where any edit would be (a damaged tag may hold the very
+  // fields it names).
+  if (changes.empty()) return;
   apply_tag_region_update(file, rewrite, update, abort);
 }
 

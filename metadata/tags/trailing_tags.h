@@ -46,8 +46,9 @@ std::vector<std::uint8_t> render_trailing_tags(trailing_tags& found, const track
                                                const tag_changes& changes, unsigned kinds);
 
 // Replaces the trailing tags of `file` with those of `info`, for a format
-// whose reading shows the trailing tags alone (the info as read); a
-// shrinking run goes through `rewrite`'s temporary file when it gives one
-// (the caller commits it).
+// whose reading shows the trailing tags alone (the info as read); nothing
+// when no value changes. Written as tag_region_update does: what cannot
+// change in place in one write goes through `rewrite`'s temporary file (the
+// caller commits it), else is refused.
 void write_trailing_tags(vantrel_io::file_ptr& file, retag_temp_source& rewrite, const track_info& info,
                          unsigned kinds, const abort_signal& abort);

@@ -104,6 +104,70 @@ def check_edits_in_place_at_both_ends(lame, work):
           "the ID3v1 block holds the edits")
 
 
+def check_id3v2_edits_keep_frame_order(plain, work):
+    """An MP3 whose ID3v2 tag holds a track number and three pictures (an
+    artist, a back cover and a front cover): an edit keeps the pictures in
+    their order, the same edit made again writes nothing, and neither does
+    an edit that changes no value."""
+    path = os.path.join(work, "pictures.mp3")
+    shutil.copy(plain, path)
+    tags = ID3()
+    tags.add(TIT2(encoding=1, text=["Old"]))
+    tags.add(TRCK(encoding=0, text=["3/12"]))
+    tags.add(TPE1(encoding=1, text=["Someone"]))
+    for kind, desc in ((8, "artist"), (4, "back"), (3, "front")):
+        tags.add(APIC(encoding=0, mime="image/png", type=kind, desc=desc, data=bytes([kind]) * 3000))
+    tags.save(path, v2_version=3)
+    # mutagen puts them in an order of its own; the front cover is not first.
+    order = [p.type for p in ID3(path).getall("APIC")]
+    check(order[0] != 3, "the fixture's pictures: %s" % order)
+    edit = ["title=Changed", "tracknumber=5"]
+    tag(path, *edit)
+    after = ID3(path)
+    check([p.type for p in after.getall("APIC")] == order, "pictures keep their order: %s" %
+          [p.type for p in after.getall("APIC")])
+    check(str(after["TIT2"]) == "Changed" and str(after["TRCK"]) == "5/12", "the edit read back: %s" % after.pprint())
+    for again, why in ((edit, "the same edit again"), (["title=Changed"], "an edit that changes no value")):
+        with open(path, "rb") as f:
+            before = f.read()
+        stamp = os.stat(path).st_mtime_ns
+        tag(path, *again)
+        with open(path, "rb") as f:
+            check(f.read() == before and os.stat(path).st_mtime_ns == stamp, "%s writes nothing" % why)
+
+
+def id3v2_frame_ids(path):
+    """The frame identifiers of a version 2.3 tag at the start of the file, in file order."""
+    with open(path, "rb") as f:
+        data = f.read(id3_size(path))
+    ids, pos = [], 10
+    while pos + 10 <= len(data) and data[pos:pos + 4] != bytes(4):
+        ids.append(data[pos:pos + 4].decode("latin-1"))
+        pos += 10 + struct.unpack(">I", data[pos + 4:pos + 8])[0]
+    return ids
+
+
+def check_id3v2_rewrite_lays_out_for_later_edits(plain, work):
+    """A tag with a 100 KB picture behind its text frames, edited beyond its
+    room: the file is rewritten with the picture first, so that a later edit
+    of the title is written into the same file."""
+    path = os.path.join(work, "layout.mp3")
+    shutil.copy(plain, path)
+    tags = ID3()
+    tags.add(TIT2(encoding=1, text=["Short"]))
+    tags.add(TPE1(encoding=1, text=["Someone"]))
+    tags.add(APIC(encoding=0, mime="image/jpeg", type=3, desc="", data=bytes(range(256)) * 400))
+    tags.save(path, v2_version=3, padding=lambda info: 0)
+    tag(path, "title=" + "A title that no longer fits " * 3)
+    check(id3v2_frame_ids(path)[0] == "APIC", "rewritten with the picture first: %s" % id3v2_frame_ids(path))
+    inode, size = os.stat(path).st_ino, os.path.getsize(path)
+    tag(path, "title=Another title", "artist=Another artist")
+    after = ID3(path)
+    check(os.stat(path).st_ino == inode and os.path.getsize(path) == size, "the later edit written in place")
+    check(str(after["TIT2"]) == "Another title" and str(after["TPE1"]) == "Another artist" and
+          after.getall("APIC")[0].data == bytes(range(256)) * 400, "the later edit read back: %s" % after.pprint())
+
+
 def subsong_fields(path):
     """{subsong: fields (lower-case names)} of every subsong."""
     subsongs = json.loads(zorvtool("info", windows_path(path)).stdout)["subsongs"]
@@ -339,6 +403,8 @@ def main():
         check("id3v2" in str(data) and "id3v1" in str(data), "lame tagtype names both kinds")
         check_edits_in_place_at_both_ends(lame, work)
         check_edits_keep_what_the_reading_did_not_show(wav, plain, work)
+        check_id3v2_edits_keep_frame_order(plain, work)
+        check_id3v2_rewrite_lays_out_for_later_edits(plain, work)
 
         # mutagen's tags, version 2.3 and 2.4, with a picture and a rating.
         picture = bytes(range(256)) * 8

@@ -278,7 +278,7 @@ public:
     trailing_tags_.reset();
     keeps_tags_for_write_ = false;
     tags_after_write_.reset();
-    const tag_region_update update = tag_services::prepare_write(*reader.file, kinds, info, abort, audio_start,
+    tag_region_update update = tag_services::prepare_write(*reader.file, kinds, info, abort, audio_start,
                                                                  leading ? &*leading : nullptr,
                                                                  trailing ? &*trailing : nullptr);
     if (reader.own_file) {

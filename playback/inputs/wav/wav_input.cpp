@@ -1,12 +1,17 @@
 // The input for WAV, RF64 and Wave64 files: one service that claims them and
 // opens a decoder, an info reader or an info writer over a wav_parser.
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "core/service_factory.h"
+#include "foundation/byte_scan.h"
 #include "foundation/crash.h"
 #include "io/io_exceptions.h"
 #include "io/retag_through_temp_file.h"
 #include "io/file_copy.h"
+#include "io/in_place_overwrite.h"
+#include "io/temp_schemes.h"
 #include "metadata/decoder_service.h"
 #include "metadata/input_dispatch.h"
 #include "metadata/tags/riff_tags.h"
@@ -75,6 +80,7 @@ public:
     require_riff();
     // Nothing changes until both new chunks exist.
     const riff_tags::rendered_tags tags = riff_tags::render(*parser_.file(), info, abort);
+    if (!tags.changes) return;
     rewrite_safely([&](vantrel_io::file_object& target, const abort_signal& edit_abort) {
       riff_tags::apply(target, tags, edit_abort);
     }, abort);
@@ -93,18 +99,17 @@ private:
     if (parser_.kind() != wav_container_kind::riff) throw exception_tagging_unsupported();
   }
   // The chunk edits take several writes: they go into a copy beside the file
-  // that then replaces it, so that a failure halfway leaves the old file
-  // whole. They are done in place only where the file cannot be replaced:
-  // the caller holds it open too, or no copy can be made beside it; there a
-  // cancellation between two writes would leave old tags turned to filler
-  // and no new ones, so the edit runs to its end once started.
+  // that then replaces it, so that a failure or a kill halfway leaves the old
+  // file whole. Where the file cannot be replaced (the caller holds it open
+  // too, or no copy can be made beside it) the edit is made on a scratch
+  // copy first and goes in place only as one write within one page, which a
+  // killed process cannot leave half done; otherwise it is refused.
   template <class Edit>
   void rewrite_safely(Edit edit, const abort_signal& abort) {
     retag_through_temp_file temp(path_.c_str());
     vantrel_io::file_ptr copy;
     if (!opened_here_ || !temp.open_temp(copy, abort)) {
-      abort.check_and_throw();
-      edit(*parser_.file(), never_raised_abort_signal());
+      edit_in_place_as_one_write(edit, abort);
       return;
     }
     vantrel_io::copy_whole_file(*parser_.file(), *copy, abort);
@@ -114,6 +119,44 @@ private:
     temp.commit(file, abort);
     parser_.open(file, abort);
   }
+
+  template <class Edit>
+  void edit_in_place_as_one_write(Edit edit, const abort_signal& abort) {
+    vantrel_io::file_object& file = *parser_.file();
+    const std::uint64_t size = file.get_size(abort);
+    if (size == vantrel_io::filesize_unknown) vantrel_io::throw_exception_io_no_length();
+    vantrel_io::file_ptr scratch;
+    if (size > memory_scratch_limit) vantrel_io::open_temp_file(scratch, abort);
+    else vantrel_io::open_temp_memory(scratch, abort);
+    file.seek(0, abort);
+    vantrel_io::copy_whole_file(file, *scratch, abort);
+    edit(*scratch, abort);
+    if (scratch->get_size(abort) != size) throw exception_no_safe_rewrite();
+    // The span from the first to the last byte that differs.
+    std::uint64_t first = size, end = 0;
+    std::vector<std::uint8_t> old_block(compare_block), new_block(compare_block);
+    for (std::uint64_t at = 0; at < size; at += compare_block) {
+      const auto length = static_cast<std::uint32_t>(std::min<std::uint64_t>(compare_block, size - at));
+      file.seek(at, abort);
+      file.read_exact(old_block.data(), length, abort);
+      scratch->seek(at, abort);
+      scratch->read_exact(new_block.data(), length, abort);
+      const std::size_t differs = qiv::first_difference(old_block.data(), new_block.data(), length);
+      if (differs == length) continue;
+      if (first == size) first = at + differs;
+      end = at + qiv::last_difference_end(old_block.data(), new_block.data(), length);
+    }
+    if (first == size) return;
+    if (!vantrel_io::lies_within_one_page(first, end - first)) throw exception_no_safe_rewrite();
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(end - first));
+    scratch->seek(first, abort);
+    scratch->read_exact(bytes.data(), static_cast<std::uint32_t>(bytes.size()), abort);
+    vantrel_io::overwrite_changed_bytes(file, first, bytes.data(), bytes.size(), abort);
+  }
+
+  // Files above this are copied to a scratch file on disk instead of memory.
+  static constexpr std::uint64_t memory_scratch_limit = 16 * 1024 * 1024;
+  static constexpr std::uint32_t compare_block = 64 * 1024;
 };
 
 constexpr const char* wav_extensions[] = {"WAV", "WAVE", "W64", "RF64", "BWF"};

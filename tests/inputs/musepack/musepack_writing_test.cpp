@@ -23,6 +23,17 @@ namespace {
 using bytes = std::vector<std::uint8_t>;
 const abort_signal& no_abort = never_raised_abort_signal();
 
+// Hands out an in-memory temporary file for the test to read.
+class memory_rewrite final : public retag_temp_source {
+public:
+  bool open_temp(vantrel_io::file_ptr& out, const abort_signal&) override {
+    made = vantrel_io::make_memory_file();
+    out = made;
+    return true;
+  }
+  vantrel_io::file_ptr made;
+};
+
 vantrel_io::file_ptr file_with(const bytes& content) {
   vantrel_io::file_ptr file = vantrel_io::make_memory_file();
   if (!content.empty()) file->write(content.data(), std::uint32_t(content.size()), no_abort);
@@ -119,6 +130,16 @@ TEST(MusepackHeaderReplayGain, WritesVersionSevenAndEightHeadersInPlace) {
   EXPECT_EQ(after8[rg + 6] << 8 | after8[rg + 7], musepack::peak_to_header(1.0f));
   EXPECT_EQ(bytes(after8.begin() + rg + 8, after8.begin() + rg + 15), bytes(7, 0)) << "album absent, padding zero";
   EXPECT_TRUE(std::equal(after8.begin() + rg + 15, after8.end(), v8.begin() + rg + 15));
+
+  // A header across a page boundary, whose peak and gains both change,
+  // would take a write the system may split: refused, nothing written.
+  bytes straddling(4080, 0x22);
+  straddling.insert(straddling.end(), {'M', 'P', '+', 0x07});
+  straddling.resize(4080 + 20 + 40, 0x11);
+  file = file_with(straddling);
+  EXPECT_THROW(musepack::write_header_replaygain(*file, 4080, gains(-1.0f, 0.5f, -2.0f, 0.5f), no_abort),
+               exception_no_safe_rewrite);
+  EXPECT_EQ(content_of(*file), straddling);
 
   file = file_with(bytes(30, 'x'));
   EXPECT_FALSE(musepack::write_header_replaygain(*file, 0, gains(1, 1, 1, 1), no_abort)) << "not ours: left to the tag";
@@ -281,10 +302,19 @@ TEST(MusepackChapters, SharedFieldsAndGainsMoveToTheFileLevel) {
 TEST(MusepackChapters, PacketsAreReplacedBeforeTheStreamEndKeepingStarts) {
   const bytes old = concat({stream_magic, packet("SH", bytes(8, 1)), packet("AP", bytes(20, 9)),
                             packet("CT", bytes(6, 5)), packet("CT", bytes(6, 6)), packet("SE", {}), bytes(10, 'T')});
-  auto file = file_with(old);
+  auto live = file_with(old);
   std::vector<track_info_impl> chapters = {chapter("One", "1", -1.0f), chapter("Two", "2", -3.0f)};
+  // Packets that change their length take many writes: without a
+  // temporary file the write is refused before any byte changes.
   retag_in_place in_place;
-  musepack::write_chapter_packets(file, in_place, 0, chapters, {44100, 132300}, no_abort);
+  EXPECT_THROW(musepack::write_chapter_packets(live, in_place, 0, chapters, {44100, 132300}, no_abort),
+               exception_no_safe_rewrite);
+  EXPECT_EQ(content_of(*live), old);
+  memory_rewrite rewrite;
+  musepack::write_chapter_packets(live, rewrite, 0, chapters, {44100, 132300}, no_abort);
+  EXPECT_EQ(content_of(*live), old) << "the file changes only by the caller's commit";
+  ASSERT_TRUE(rewrite.made);
+  vantrel_io::file_ptr file = rewrite.made;
   const bytes after = content_of(*file);
   const std::size_t kept = 4 + 11 + 23;
   ASSERT_GT(after.size(), kept);

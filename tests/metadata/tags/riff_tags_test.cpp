@@ -102,8 +102,9 @@ TEST_F(RiffTags, WritesJoinedAsciiItemsAfterUnmappedOnes) {
   info.set_field("title", 5, "x", 1);
   const std::string before = riff(fmt + info_list(chunk("ISFT", "tool") + chunk("INAM", "old")) + audio);
   const std::string after = write(before, info);
-  const std::string items = chunk("ISFT", "tool") + chunk("IART", std::string("a, b\0", 5)) +
-                            chunk("INAM", std::string("x\0", 2));
+  // The edited item stays where it stood, a new one follows.
+  const std::string items = chunk("ISFT", "tool") + chunk("INAM", std::string("x\0", 2)) +
+                            chunk("IART", std::string("a, b\0", 5));
   EXPECT_NE(after.find(info_list(items)), std::string::npos);
   EXPECT_NE(after.find(audio), std::string::npos);
   EXPECT_EQ(read(after), "artist=a,b;title=x;");

@@ -1,0 +1,99 @@
+#include "metadata/tags/id3v2_frame_order.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "metadata/tags/id3v2_text_encoding.h"
+
+using id3parser::frame;
+using id3parser::frame_id;
+
+namespace {
+
+// Frames of these kinds stand several times in one tag, told apart by
+// their description.
+bool has_description(const frame& f) {
+  return f.id == frame_id("COMM") || f.id == frame_id("USLT") || f.id == frame_id("TXXX") ||
+         f.id == frame_id("WXXX");
+}
+
+// Case folded: the writer spells some user-defined names (ReplayGain's)
+// otherwise than other programs.
+std::string description_of(const frame& f) {
+  if (f.is_raw() || !has_description(f)) return {};
+  std::string text;
+  try {
+    text = id3v2_text_value(f, 0, false);
+  } catch (const id3parser::parseError&) {
+    return {};
+  }
+  for (char& c : text)
+    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+  return text;
+}
+
+// FNV-1a over the payload and the stored flags: tells a frame kept as it
+// was from one made anew, without keeping a copy of every old payload.
+std::uint64_t digest_of(const frame& f) {
+  std::uint64_t hash = 14695981039346656037ull;
+  const auto mix = [&](std::uint8_t byte) {
+    hash ^= byte;
+    hash *= 1099511628211ull;
+  };
+  for (std::uint8_t byte : f.data) mix(byte);
+  mix(std::uint8_t(f.raw_version));
+  mix(f.raw_status_flags);
+  mix(f.raw_format_flags);
+  return hash;
+}
+
+bool is_large(const frame& f) { return f.id == frame_id("APIC") || f.data.size() > id3v2_large_frame_size; }
+
+}  // namespace
+
+id3v2_frame_places::id3v2_frame_places(const std::vector<frame>& old_frames) {
+  places_.reserve(old_frames.size());
+  for (const frame& f : old_frames) places_.push_back({f.id, description_of(f), f.data.size(), digest_of(f)});
+}
+
+void id3v2_frame_places::put_in_place(std::vector<frame>& frames) const {
+  constexpr std::size_t unplaced = std::numeric_limits<std::size_t>::max();
+  std::vector<bool> taken(places_.size(), false);
+  std::vector<std::size_t> where(frames.size(), unplaced);
+  const auto take_first = [&](std::size_t i, auto matches) {
+    for (std::size_t p = 0; p < places_.size(); ++p) {
+      if (taken[p] || !matches(places_[p])) continue;
+      taken[p] = true;
+      where[i] = p;
+      return;
+    }
+  };
+  // Frames kept as they were claim their own places before any frame made
+  // anew claims the place of one it replaces.
+  for (std::size_t i = 0; i < frames.size(); ++i) {
+    const std::uint64_t digest = digest_of(frames[i]);
+    take_first(i, [&](const place& p) {
+      return p.id == frames[i].id && p.size == frames[i].data.size() && p.digest == digest;
+    });
+  }
+  for (std::size_t i = 0; i < frames.size(); ++i) {
+    if (where[i] != unplaced) continue;
+    const std::string description = description_of(frames[i]);
+    take_first(i, [&](const place& p) { return p.id == frames[i].id && p.description == description; });
+  }
+  std::vector<std::size_t> order(frames.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return where[a] < where[b]; });
+  std::vector<frame> placed;
+  placed.reserve(frames.size());
+  for (std::size_t i : order) placed.push_back(std::move(frames[i]));
+  frames = std::move(placed);
+}
+
+void id3v2_lay_out_for_rewrite(std::vector<frame>& frames) {
+  std::stable_partition(frames.begin(), frames.end(), is_large);
+}
+
+bool id3v2_laid_out_for_rewrite(const std::vector<frame>& frames) {
+  return std::is_partitioned(frames.begin(), frames.end(), is_large);
+}
