@@ -356,12 +356,12 @@ void matroska_input::get_info(std::uint32_t subsong, track_info& out, const abor
   if (found == tag_sets_.end()) return;
   out.set_replaygain(found->second.get_replaygain());
   out.copy_fields_from(found->second);
-  // Tagging one chapter must not take the titles of the others away: a
-  // chapter whose tags give no title keeps its own.
-  if (subsong != 0 && out.find_field("title") == track_info::not_found) {
-    const std::string& title = state_.chapters[subsong - 1].title;
-    if (!title.empty()) out.set_field("title", track_info::until_nul, title.c_str(), title.size());
-  }
+}
+
+std::map<std::uint64_t, std::string> matroska_input::chapter_names() const {
+  std::map<std::uint64_t, std::string> names;
+  for (const matroska_chapter& chapter : state_.chapters) names.emplace(chapter.uid, chapter.title);
+  return names;
 }
 
 void matroska_input::load_tags(const abort_signal& abort) {
@@ -374,7 +374,8 @@ void matroska_input::load_tags(const abort_signal& abort) {
   }
   ebml_file_reader reader(file_, abort);
   const matroska_track_ptr track = tags_track();
-  if (!matroska_tags_read_infos(state_.scan, reader, tag_sets_, track ? track->uid : 0, track ? track->name : ""))
+  if (!matroska_tags_read_infos(state_.scan, reader, tag_sets_, chapter_names(), track ? track->uid : 0,
+                                track ? track->name : ""))
     report_damaged_tags();
   tags_loaded_ = true;
 }
@@ -387,11 +388,9 @@ void matroska_input::set_info(std::uint32_t subsong, const track_info& info) {
 
 void matroska_input::commit(const abort_signal& abort) {
   if (tags_to_write_.empty()) return;
-  std::set<std::uint64_t> chapter_uids;
-  for (const matroska_chapter& chapter : state_.chapters) chapter_uids.insert(chapter.uid);
   ebml_file_reader reader(file_, abort);
   const matroska_track_ptr track = tags_track();
-  const std::vector<std::uint8_t> content = matroska_tags_build(state_.scan, reader, tags_to_write_, chapter_uids,
+  const std::vector<std::uint8_t> content = matroska_tags_build(state_.scan, reader, tags_to_write_, chapter_names(),
                                                                 track ? track->uid : 0, track ? track->name : "");
   // Once the first byte is written the placement runs to its end: an abort
   // between its steps would leave a half-switched layout.

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <map>
 #include <set>
+#include <string>
 #include <vector>
 
 #include "core/abort_signal.h"
@@ -76,6 +77,8 @@ private:
   // The track whose Tags count as the file's, and whose name is its title
   // while no tag gives one: the one that plays (none: null).
   matroska_track_ptr tags_track() const;
+  // Each chapter's name by its UID: its title while its tags give none.
+  std::map<std::uint64_t, std::string> chapter_names() const;
 
   vantrel_io::file_ptr file_;
   open_reason reason_ = open_reason::info_read;

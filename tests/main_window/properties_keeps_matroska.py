@@ -5,6 +5,10 @@ comments: mkvmerge aims the album artist at the track in a Tag of its own,
 TargetType ALBUM without a TargetTypeValue (so at the default level 50).
 The dialog shows it as the Album Artist before and after Apply, and
 mkvextract finds it after Apply where it was, every other Tag unchanged.
+Then the title of the last chapter of a chaptered file (ffmpeg's stream
+tags and mkvpropedit's track-level title aimed at the track) goes into a Tag
+aimed at that chapter alone, and an album edit beside a collection's title
+changes the album's TITLE alone: every other Tag stays as mkvextract shows it.
 
 usage: properties_keeps_matroska.py WINE_EXEC BUILD_DIR ZORV_EXE  (ZORV_WINDOW_PROBE names the probe)
 """
@@ -19,10 +23,13 @@ sys.dont_write_bytecode = True  # no cache folder left in the source tree
 from blackbox_checks import check  # noqa: E402
 from main_window import Player, run_window_tests  # noqa: E402
 from properties_apply_formats import edit_and_apply  # noqa: E402
-from properties_window import CANCEL, DIALOG, METADATA_LIST, dialog_window, open_dialog_on_tracks, rows  # noqa: E402
+from properties_window import (CANCEL, DIALOG, LIST, METADATA_LIST, PLAY, dialog_window,  # noqa: E402
+                               open_dialog_on_tracks, rows)
+from blackbox_checks import windows_path  # noqa: E402
+from matroska_tag_levels import chapter_uids, make_chaptered, make_collection, simple_strings, tag_list  # noqa: E402
 
 # Rows of the metadata list, from the top: Artist, Title, Album, Date, Genre.
-TITLE_ROW = 1
+TITLE_ROW, ALBUM_ROW = 1, 2
 
 
 def remuxed_ogg(music):
@@ -85,5 +92,69 @@ def test_title_edit_keeps_the_album_artist(root):
     check(player.stop() == 0, "matroska: the player ends cleanly")
 
 
+def close(player, name):
+    player.probe(*DIALOG, "command", str(CANCEL))
+    check(player.wait(lambda: dialog_window(player)[0] is None, 30), "%s: Cancel after Apply closes unasked" % name)
+    check(player.stop() == 0, "%s: the player ends cleanly" % name)
+
+
+def test_title_edit_of_one_chapter(root):
+    player = Player(root, "chapters")
+    music = os.path.join(player.folder, "music")
+    os.makedirs(music)
+    path = make_chaptered(music)
+    before, uids = tag_list(path), chapter_uids(path)
+    player.start(windows_path(music))
+    check(player.wait(lambda: player.controls()[1].get(PLAY, (0, 0, False))[2], 60), "chapters: the folder is listed")
+    # The chapters are the folder's three tracks; the last alone is selected.
+    player.probe("drop", windows_path(path))
+    player.keys("end")
+    player.probe("context-menu", str(LIST))
+    player.probe("menu-keys", "up", "return")
+    if not player.wait(lambda: dialog_window(player)[0] is not None, 60):
+        check(False, "chapters: Properties opens the dialog")
+        player.stop()
+        return
+    shown = rows(player, METADATA_LIST)
+    check(shown.get("Title") == "Track Title" and shown.get("Artist") == "Track Artist",
+          "chapters: the chapter shows the track's title and artist: %r" % shown)
+    check(edit_and_apply(player, TITLE_ROW, "Third Title"), "chapters: Apply ends with the dialog enabled and Apply off")
+    after = tag_list(path)
+    check(after[:len(before)] == before, "chapters: every Tag is as it was, ENCODER and DURATION aimed at the "
+          "track among them:\n%s\n%s" % (before, after[:len(before)]))
+    added = after[len(before):]
+    check(len(added) == 1 and (b"<ChapterUID>%s</ChapterUID>" % uids[2].encode()) in added[0][0] and
+          simple_strings(added[0]) == ["Third Title"], "chapters: the title is in a Tag aimed at chapter 3: %s" % added)
+    shown = rows(player, METADATA_LIST)
+    check(shown.get("Title") == "Third Title" and shown.get("Artist") == "Track Artist",
+          "chapters: the dialog shows what the file holds: %r" % shown)
+    close(player, "chapters")
+
+
+def test_album_edit_beside_a_collection(root):
+    player = Player(root, "collection")
+    music = os.path.join(player.folder, "music")
+    os.makedirs(music)
+    path = make_collection(music)
+    before = tag_list(path)
+    if not open_dialog_on_tracks(player, [path]):
+        check(False, "collection: Properties opens the dialog")
+        player.stop()
+        return
+    shown = rows(player, METADATA_LIST)
+    check(shown.get("Album") == "The Album", "collection: the album is the ALBUM Tag's title alone: %r" % shown)
+    check(edit_and_apply(player, ALBUM_ROW, "New Album"), "collection: Apply ends with the dialog enabled")
+    after = tag_list(path)
+    check(len(after) == len(before) and [t for n, t in enumerate(after) if n != 1] == before[:1] + before[2:] and
+          after[1][0] == before[1][0] and
+          simple_strings(after[1]) == ["New Album", "Album Artist"],
+          "collection: the album's TITLE changes alone, the collection's stays:\n%s\n%s" % (before, after))
+    shown = rows(player, METADATA_LIST)
+    check(shown.get("Album") == "New Album" and shown.get("Title") == "Song",
+          "collection: the dialog shows what the file holds: %r" % shown)
+    close(player, "collection")
+
+
 if __name__ == "__main__":
-    run_window_tests(test_title_edit_keeps_the_album_artist)
+    run_window_tests(test_title_edit_keeps_the_album_artist, test_title_edit_of_one_chapter,
+                     test_album_edit_beside_a_collection)
