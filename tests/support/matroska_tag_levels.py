@@ -2,7 +2,8 @@
 mkvmerge and mkvpropedit make them, and their Tags as mkvextract shows them:
 - chaptered: ffmpeg's FLAC with three chapters (its per-stream ENCODER and
   DURATION in a Tag aimed at the track with no level), then mkvpropedit's
-  level-30 TITLE and ARTIST aimed at the track;
+  level-30 TITLE and ARTIST aimed at the track, and when asked a TITLE Tag
+  aimed at each chapter with its name;
 - collection: mkvmerge's whole-file Tags with a COLLECTION (70) TITLE beside
   the album's (50, a level mkvmerge leaves unsaid) and the track's (30);
 - track_album: mkvpropedit's --tags track: with a level-50 TITLE (unsaid) and
@@ -53,7 +54,14 @@ def written(path, text):
     return path
 
 
-def make_chaptered(folder, name="chaptered.mka"):
+CHAPTER_TAG = """  <Tag>
+    <Targets><TargetTypeValue>30</TargetTypeValue><ChapterUID>%s</ChapterUID></Targets>
+    <Simple><Name>TITLE</Name><String>%s</String></Simple>
+  </Tag>
+"""
+
+
+def make_chaptered(folder, name="chaptered.mka", chapter_titles=False):
     tone, path = os.path.join(folder, "chaptered.wav"), os.path.join(folder, name)
     run("sox", "-n", "-r", "44100", "-c", "2", "-b", "16", tone, "synth", "3", "sine", "440")
     chapters = "".join("[CHAPTER]\nTIMEBASE=1/1000\nSTART=%d\nEND=%d\ntitle=%s\n" % (i * 1000, i * 1000 + 1000, n)
@@ -66,8 +74,9 @@ def make_chaptered(folder, name="chaptered.mka"):
     # Tag is written again with the track-level one added.
     extracted = subprocess.run(["mkvextract", path, "tags", "-"], capture_output=True, text=True, check=True).stdout
     uid = re.search(r"<TrackUID>(\d+)</TrackUID>", extracted).group(1)
+    titles = "".join(CHAPTER_TAG % pair for pair in zip(chapter_uids(path), CHAPTER_NAMES)) if chapter_titles else ""
     xml = written(os.path.join(folder, "chaptered.xml"),
-                  extracted.lstrip("\ufeff").replace("</Tags>", TRACK_LEVEL_TAG % uid))
+                  extracted.lstrip("\ufeff").replace("</Tags>", titles + TRACK_LEVEL_TAG % uid))
     run("mkvpropedit", "-q", path, "--tags", "all:" + xml)
     for made in (tone, metadata, xml):
         os.remove(made)
