@@ -378,21 +378,6 @@ void apply_change(const tag_places& places, const field_change& change) {
   for (matroska_tag_group* group : places) group->fields.erase(change.name);
 }
 
-// The places' fields as one, in order, as a subsong reads them.
-matroska_tag_group joined(const tag_places& places) {
-  matroska_tag_group all;
-  for (const matroska_tag_group* group : places)
-    for (const auto& [name, entries] : group->fields) {
-      auto& target = all.fields[name];
-      target.insert(target.end(), entries.begin(), entries.end());
-    }
-  return all;
-}
-
-void apply_info(const tag_places& places, const track_info& info) {
-  for (const field_change& change : changes_between(joined(places), info)) apply_change(places, change);
-}
-
 // Appends the fields (not the reserved one) of one group after another's.
 void append_fields(matroska_tag_group& to, const matroska_tag_group& from) {
   for (const auto& [name, entries] : from.fields) {
@@ -400,6 +385,12 @@ void append_fields(matroska_tag_group& to, const matroska_tag_group& from) {
     auto& target = to.fields[name];
     target.insert(target.end(), entries.begin(), entries.end());
   }
+}
+
+void apply_info(const tag_places& places, const track_info& info) {
+  matroska_tag_group shown;
+  for (const matroska_tag_group* group : places) append_fields(shown, *group);
+  for (const field_change& change : changes_between(shown, info)) apply_change(places, change);
 }
 
 matroska_tag_targets chapter_target(std::uint64_t uid) {
