@@ -33,6 +33,7 @@ import mp4_bytes  # noqa: E402
 import damaged_streams  # noqa: E402
 import cue_images  # noqa: E402
 import two_tag_kinds  # noqa: E402
+import matroska_tag_levels  # noqa: E402
 TIME_BOUND = 20
 
 
@@ -164,8 +165,9 @@ def mp4_trimmed_fixture(folder, src):
 
 def make_matroska_fixtures(folder, src):
     """Matroska and WebM from ffmpeg, one with stream tags (no level in their
-    Targets), an mkvmerge file with chapters, and an mkvmerge remux of an Ogg
-    Vorbis file (its album artist in a Tag of TargetType ALBUM and no level)."""
+    Targets), an mkvmerge file with chapters, an mkvmerge remux of an Ogg
+    Vorbis file (its album artist in a Tag of TargetType ALBUM and no level),
+    and the level and chapter shapes of matroska_tag_levels."""
     out = {"mka": os.path.join(folder, "f.mka"), "webm": os.path.join(folder, "o.webm"),
            "mkastreamtags": os.path.join(folder, "s.mka")}
     run(["ffmpeg", "-v", "quiet", "-y", "-i", src, "-c:a", "flac", "-metadata", "title=mt", out["mka"]])
@@ -181,6 +183,13 @@ def make_matroska_fixtures(folder, src):
     run(["oggenc", "-Q", "-t", "t", "-a", "a", "-l", "l", "-c", "ALBUMARTIST=aa", src, "-o", ogg])
     out["mkaoggremux"] = os.path.join(folder, "albumartist.mka")
     run(["mkvmerge", "-q", "-o", out["mkaoggremux"], ogg])
+    # Tags at several levels and targets: chapters beside ffmpeg's stream
+    # tags and a track-level title (its write retitles one chapter, see
+    # check_case), a collection's title beside the album's, and an album
+    # title aimed at the track beside its track title.
+    out["mkvchaptered"] = matroska_tag_levels.make_chaptered(folder)
+    out["mkvcollection"] = matroska_tag_levels.make_collection(folder)
+    out["mkvtrackalbum"] = matroska_tag_levels.make_track_album(folder)
     return out
 
 
@@ -538,8 +547,8 @@ def check_case(build, folder, name, ext, data, fixture_decodes=True):
             problems.append("info: length of %g s" % max(lengths))
     copy = path + ".copy" + ext
     shutil.copyfile(path, copy)
-    change = ["--subsong", "2"] if name.startswith("cue") else []
-    change = ["-comment"] if name.startswith("cueall") else change + ["title=fuzzed title", "-artist"]
+    one_track = ["--subsong", "2"] if name.startswith(("cue", "mkvchaptered")) else []
+    change = ["-comment"] if name.startswith("cueall") else one_track + ["title=fuzzed title", "-artist"]
     result = zorvtool(build, "tag", windows_path(copy), *change)
     v = verdict(result)
     if v:

@@ -360,12 +360,12 @@ void matroska_input::get_info(std::uint32_t subsong, track_info& out, const abor
   if (found == tag_sets_.end()) return;
   out.set_replaygain(found->second.get_replaygain());
   out.copy_fields_from(found->second);
-  // Tagging one chapter must not take the titles of the others away: a
-  // chapter whose tags give no title keeps its own.
-  if (subsong != 0 && out.find_field("title") == track_info::not_found) {
-    const std::string& title = state_.chapters[subsong - 1].title;
-    if (!title.empty()) out.set_field("title", track_info::until_nul, title.c_str(), title.size());
-  }
+}
+
+std::map<std::uint64_t, std::string> matroska_input::chapter_names() const {
+  std::map<std::uint64_t, std::string> names;
+  for (const matroska_chapter& chapter : state_.chapters) names.emplace(chapter.uid, chapter.title);
+  return names;
 }
 
 void matroska_input::load_tags(const abort_signal& abort) {
@@ -378,7 +378,8 @@ void matroska_input::load_tags(const abort_signal& abort) {
   }
   ebml_file_reader reader(file_, abort);
   const matroska_track_ptr track = tags_track();
-  if (!matroska_tags_read_infos(state_.scan, reader, tag_sets_, track ? track->uid : 0, track ? track->name : ""))
+  if (!matroska_tags_read_infos(state_.scan, reader, tag_sets_, chapter_names(), track ? track->uid : 0,
+                                track ? track->name : ""))
     report_damaged_tags();
   tags_loaded_ = true;
 }
@@ -391,20 +392,19 @@ void matroska_input::set_info(std::uint32_t subsong, const track_info& info) {
 
 void matroska_input::commit(const abort_signal& abort) {
   if (tags_to_write_.empty()) return;
-  std::set<std::uint64_t> chapter_uids;
-  for (const matroska_chapter& chapter : state_.chapters) chapter_uids.insert(chapter.uid);
   std::vector<std::uint8_t> content;
-  bool in_place = !opened_by_input_;
+  bool in_place = false;
   {
     ebml_file_reader reader(file_, abort);
     const matroska_track_ptr track = tags_track();
-    content = matroska_tags_build(state_.scan, reader, tags_to_write_, chapter_uids, track ? track->uid : 0,
+    content = matroska_tags_build(state_.scan, reader, tags_to_write_, chapter_names(), track ? track->uid : 0,
                                   track ? track->name : "");
-    in_place = in_place || matroska_tags_fit_one_write(state_.scan, reader, content);
+    // A file in memory has no reader to see it half written.
+    in_place = matroska_tags_fit_one_write(state_.scan, reader, content) || file_->is_memory_backed();
   }
-  // Without a copy to go to, the ordered writes in place are the safest
-  // there are.
-  if (!in_place && !place_tags_through_copy(content, abort)) in_place = true;
+  // Only this input's own file has a path that a copy can replace; without
+  // a copy, the change is refused rather than made in steps a kill can split.
+  if (!in_place && !(opened_by_input_ && place_tags_through_copy(content, abort))) throw exception_no_safe_rewrite();
   if (in_place) {
     // Once the first byte is written the placement runs to its end: an
     // abort between its steps would leave a half-switched layout.

@@ -81,6 +81,8 @@ private:
   // The track whose Tags count as the file's, and whose name is its title
   // while no tag gives one: the one that plays (none: null).
   matroska_track_ptr tags_track() const;
+  // Each chapter's name by its UID: its title while its tags give none.
+  std::map<std::uint64_t, std::string> chapter_names() const;
 
   vantrel_io::file_ptr file_;
   std::string path_;

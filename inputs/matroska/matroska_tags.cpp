@@ -58,11 +58,16 @@ constexpr mapping_row mapping[] = {
 
 bool same_name(const std::string& a, const char* b) { return qiv::stricmp_ascii(a.c_str(), b) == 0; }
 
-// The level of a Tag whose Targets give no TargetTypeValue: the level its
-// TargetType names (mkvmerge leaves out the default 50 beside "ALBUM"), else
-// the format's default 50 for the whole file, and the track's own level for
-// a Tag aimed at a track, as ffmpeg means the stream tags it writes so.
-std::uint64_t level_without_value(const std::string& target_type, bool whole_file) {
+// TagNames read as another field at the track's level than at the album's.
+bool level_mapped(const std::string& tag_name) {
+  for (const char* name : {"TITLE", "ARTIST", "PART_NUMBER", "TOTAL_PARTS", "REPLAYGAIN_GAIN", "REPLAYGAIN_PEAK"})
+    if (same_name(tag_name, name)) return true;
+  return false;
+}
+
+// The level a TargetType names (mkvmerge leaves out the default 50 beside
+// "ALBUM"); 0 for a name the format does not give.
+std::uint64_t named_level(const std::string& target_type) {
   struct named_level {
     const char* name;
     std::uint64_t level;
@@ -76,7 +81,7 @@ std::uint64_t level_without_value(const std::string& target_type, bool whole_fil
   };
   for (const named_level& one : named)
     if (same_name(target_type, one.name)) return one.level;
-  return whole_file ? matroska_level_album : matroska_level_track;
+  return 0;
 }
 
 struct targets_record {
@@ -145,60 +150,96 @@ private:
   simple_tag_record& record_;
 };
 
+// One Tag as read; its level is settled once every Tag is read.
+struct read_tag {
+  targets_record targets;
+  std::uint64_t targets_position = matroska_unset;
+  std::vector<simple_tag_record> simple_tags;
+  bool whole_file() const { return targets.uids.whole_file() || targets.chapter_zero; }
+};
+
 class tag_handler : public ebml_element_handler {
 public:
-  explicit tag_handler(matroska_tag_collection& collection) : collection_(collection) {}
+  explicit tag_handler(std::vector<read_tag>& tags) : tags_(tags) {}
   void on_element(std::uint32_t id, std::uint64_t, ebml_reader& reader) override {
     if (id == tag_ids::targets) {
-      if (targets_position_ != matroska_unset) vantrel_io::throw_io_data();
-      targets_position_ = element_start;
-      targets_handler handler(targets_);
+      if (tag_.targets_position != matroska_unset) vantrel_io::throw_io_data();
+      tag_.targets_position = element_start;
+      targets_handler handler(tag_.targets);
       ebml_read_children(reader, handler);
     } else if (id == tag_ids::simple_tag) {
       simple_tag_record record;
       record.position = element_start;
       simple_tag_handler handler(record);
       ebml_read_children(reader, handler);
-      simple_tags_.push_back(std::move(record));
+      tag_.simple_tags.push_back(std::move(record));
     }
   }
+  void on_end() override { tags_.push_back(std::move(tag_)); }
 
-  void on_end() override {
-    const bool whole = targets_.uids.whole_file() || targets_.chapter_zero;
-    const std::uint64_t level =
-        targets_.level_read ? targets_.level : level_without_value(targets_.target_type, whole);
-    matroska_tag_group& group = whole ? collection_.whole_file : collection_.targeted[targets_.uids];
-    if (!targets_.target_type.empty()) group.target_types.emplace(level, targets_.target_type);
-    const std::size_t index = collection_.tags.size();
-    collection_.tags.push_back(matroska_tag_source{whole ? matroska_tag_targets{} : targets_.uids, level,
-                                                   targets_.level_read, targets_position_});
-    for (const simple_tag_record& simple : simple_tags_) {
+private:
+  std::vector<read_tag>& tags_;
+  read_tag tag_;
+};
+
+class tags_handler : public ebml_element_handler {
+public:
+  explicit tags_handler(std::vector<read_tag>& tags) : tags_(tags) {}
+  void on_element(std::uint32_t id, std::uint64_t, ebml_reader& reader) override {
+    if (id != tag_ids::tag) return;
+    tag_handler handler(tags_);
+    ebml_read_children(reader, handler);
+  }
+
+private:
+  std::vector<read_tag>& tags_;
+};
+
+bool shares_a_name(const read_tag& a, const read_tag& b) {
+  for (const simple_tag_record& one : a.simple_tags)
+    for (const simple_tag_record& other : b.simple_tags)
+      if (one.has_value && other.has_value && same_name(one.name, other.name.c_str())) return true;
+  return false;
+}
+
+// The level of a Tag: its TargetTypeValue, else the level its TargetType
+// names, else the format's default 50 for the whole file. A Tag aimed at
+// UIDs with neither is the track's own level, as ffmpeg means the stream
+// tags it writes so; but beside a Tag aimed at the same UIDs that says the
+// track's level and shares a TagName with it, it is the default 50: writers
+// that say levels (mkvmerge, mkvpropedit) leave out only that one, and read
+// at the track's level it would be a second value of the same name there.
+std::uint64_t tag_level(const read_tag& tag, const std::vector<read_tag>& all) {
+  if (tag.targets.level_read) return tag.targets.level;
+  if (const std::uint64_t named = named_level(tag.targets.target_type)) return named;
+  if (tag.whole_file()) return matroska_level_album;
+  for (const read_tag& other : all) {
+    if (&other != &tag && !other.whole_file() && other.targets.uids == tag.targets.uids &&
+        other.targets.level_read && other.targets.level == matroska_level_track && shares_a_name(tag, other))
+      return matroska_level_album;
+  }
+  return matroska_level_track;
+}
+
+// Files the Tags read into the collection's groups, each SimpleTag under
+// the field its TagName reads as at its Tag's level.
+void gather(matroska_tag_collection& collection, const std::vector<read_tag>& tags) {
+  for (const read_tag& tag : tags) {
+    const bool whole = tag.whole_file();
+    const std::uint64_t level = tag_level(tag, tags);
+    matroska_tag_group& group = whole ? collection.whole_file : collection.targeted[tag.targets.uids];
+    if (!tag.targets.target_type.empty()) group.target_types.emplace(level, tag.targets.target_type);
+    const std::size_t index = collection.tags.size();
+    collection.tags.push_back(matroska_tag_source{whole ? matroska_tag_targets{} : tag.targets.uids, level,
+                                                  tag.targets.level_read, tag.targets_position});
+    for (const simple_tag_record& simple : tag.simple_tags) {
       const std::string field =
           simple.has_value ? matroska_field_from_tag_name(simple.name, level) : matroska_reserved_field;
       group.fields[field].push_back(
           matroska_tag_entry{simple.name, simple.value, level, simple.position, index, simple.position});
     }
   }
-
-private:
-  matroska_tag_collection& collection_;
-  targets_record targets_;
-  std::uint64_t targets_position_ = matroska_unset;
-  std::vector<simple_tag_record> simple_tags_;
-};
-
-class tags_handler : public ebml_element_handler {
-public:
-  explicit tags_handler(matroska_tag_collection& collection) : collection_(collection) {}
-  void on_element(std::uint32_t id, std::uint64_t, ebml_reader& reader) override {
-    if (id != tag_ids::tag) return;
-    tag_handler handler(collection_);
-    ebml_read_children(reader, handler);
-  }
-
-private:
-  matroska_tag_collection& collection_;
-};
+}
 
 bool same_entries(const std::vector<matroska_tag_entry>& entries, const track_info& info, std::uint32_t field) {
   if (entries.size() != info.field_value_count(field)) return false;
@@ -211,20 +252,13 @@ bool same_entries(const std::vector<matroska_tag_entry>& entries, const track_in
 // fields go to: the whole file and the track that plays, or a chapter.
 using tag_places = std::vector<matroska_tag_group*>;
 
-std::vector<matroska_tag_entry> entries_in(const tag_places& places, const std::string& name) {
-  std::vector<matroska_tag_entry> found;
-  for (const matroska_tag_group* group : places) {
-    if (auto at = group->fields.find(name); at != group->fields.end())
-      found.insert(found.end(), at->second.begin(), at->second.end());
-  }
-  return found;
-}
-
 // The field's values become `values`, stored where the field was found: each
 // over the SimpleTag of the value it takes the place of, those beyond in the
-// Tag of the last one under its TagName. A field new to the file goes to the
-// first place under its mapped name.
-void replace_field(const tag_places& places, const std::string& name, const std::vector<std::string>& values) {
+// Tag of the last one under its TagName. A field new to the places goes to
+// the first, under the TagName and level of `model` when given (the value it
+// hides elsewhere), else under its mapped name.
+void replace_field(const tag_places& places, const std::string& name, const std::vector<std::string>& values,
+                   const matroska_tag_entry* model = nullptr) {
   matroska_tag_group* home = nullptr;
   std::vector<matroska_tag_entry> before;
   for (matroska_tag_group* group : places) {
@@ -240,7 +274,12 @@ void replace_field(const tag_places& places, const std::string& name, const std:
     beyond.source_position = matroska_unset;
   } else {
     home = places.front();
-    matroska_tag_name_from_field(name, beyond.tag_name, beyond.level);
+    if (model) {
+      beyond.tag_name = model->tag_name;
+      beyond.level = model->level;
+    } else {
+      matroska_tag_name_from_field(name, beyond.tag_name, beyond.level);
+    }
   }
   for (matroska_tag_group* group : places) group->fields.erase(name);
   auto& entries = home->fields[name];
@@ -289,38 +328,57 @@ bool same_replaygain(const std::vector<matroska_tag_entry>& entries, const repla
   return replaygain_value_of(stored, wanted.field) == wanted.value;
 }
 
-// Gives the places the info's fields: values that did not change keep the
-// SimpleTags they were read from, changed ones are written where they were
-// found, and a removed field goes from every place.
-void apply_info(const tag_places& places, const track_info& info) {
-  for (matroska_tag_group* group : places) {
-    for (auto it = group->fields.begin(); it != group->fields.end();) {
-      const bool keep = it->first == matroska_reserved_field || is_replaygain_field(it->first) ||
-                        info.find_field(it->first.c_str()) != track_info::not_found;
-      it = keep ? std::next(it) : group->fields.erase(it);
-    }
+// One field an info changes against what was read: its new values, or none
+// when it is removed.
+struct field_change {
+  std::string name;
+  std::vector<std::string> values;
+  bool removed = false;
+  bool operator==(const field_change&) const = default;
+};
+
+// The fields of `info` that differ from those `shown` reads as, and those
+// `shown` holds that the info no longer has. ReplayGain values compare as
+// numbers, whatever text they were stored as.
+std::vector<field_change> changes_between(const matroska_tag_group& shown, const track_info& info) {
+  std::vector<field_change> changes;
+  for (const auto& [name, entries] : shown.fields) {
+    if (name == matroska_reserved_field || is_replaygain_field(name)) continue;
+    if (info.find_field(name.c_str()) == track_info::not_found) changes.push_back({name, {}, true});
   }
   for (std::uint32_t field = 0; field < info.field_count(); ++field) {
     const std::string name = info.field_name(field);
-    if (name == matroska_reserved_field || same_entries(entries_in(places, name), info, field)) continue;
-    std::vector<std::string> values;
-    for (std::uint32_t i = 0; i < info.field_value_count(field); ++i) values.emplace_back(info.field_value(field, i));
-    replace_field(places, name, values);
+    const auto found = shown.fields.find(name);
+    if (name == matroska_reserved_field ||
+        (found != shown.fields.end() && same_entries(found->second, info, field)))
+      continue;
+    field_change change{name, {}, false};
+    for (std::uint32_t i = 0; i < info.field_value_count(field); ++i) change.values.emplace_back(info.field_value(field, i));
+    changes.push_back(std::move(change));
   }
-  // ReplayGain reads into its own record, whatever name it was stored under.
   for (const replaygain_value& one : replaygain_values(info.get_replaygain())) {
+    const auto found = shown.fields.find(one.field);
+    const bool stored = found != shown.fields.end() && !found->second.empty();
     if (!one.present) {
-      for (matroska_tag_group* group : places) group->fields.erase(one.field);
+      if (stored) changes.push_back({one.field, {}, true});
       continue;
     }
-    if (same_replaygain(entries_in(places, one.field), one)) continue;
+    if (stored && same_replaygain(found->second, one)) continue;
     std::string text;
-    if (!(one.is_gain ? replaygain_format_gain(text, one.value) : replaygain_format_peak(text, one.value))) continue;
-    replace_field(places, one.field, {text});
+    if (one.is_gain ? replaygain_format_gain(text, one.value) : replaygain_format_peak(text, one.value))
+      changes.push_back({one.field, {text}});
   }
+  return changes;
 }
 
-// Appends the whole-file fields (not the reserved one) after a chapter's own.
+// A changed value keeps the SimpleTag it was read from, a new one goes
+// where the field was found, and a removed field goes from every place.
+void apply_change(const tag_places& places, const field_change& change) {
+  if (!change.removed) return replace_field(places, change.name, change.values);
+  for (matroska_tag_group* group : places) group->fields.erase(change.name);
+}
+
+// Appends the fields (not the reserved one) of one group after another's.
 void append_fields(matroska_tag_group& to, const matroska_tag_group& from) {
   for (const auto& [name, entries] : from.fields) {
     if (name == matroska_reserved_field) continue;
@@ -329,12 +387,10 @@ void append_fields(matroska_tag_group& to, const matroska_tag_group& from) {
   }
 }
 
-bool same_field(const std::vector<matroska_tag_entry>& a, const std::vector<matroska_tag_entry>& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (a[i].value != b[i].value || a[i].level != b[i].level || a[i].tag_name != b[i].tag_name) return false;
-  }
-  return true;
+void apply_info(const tag_places& places, const track_info& info) {
+  matroska_tag_group shown;
+  for (const matroska_tag_group* group : places) append_fields(shown, *group);
+  for (const field_change& change : changes_between(shown, info)) apply_change(places, change);
 }
 
 matroska_tag_targets chapter_target(std::uint64_t uid) {
@@ -500,6 +556,9 @@ bool matroska_tag_targets::operator<(const matroska_tag_targets& other) const {
 }
 
 std::string matroska_field_from_tag_name(const std::string& tag_name, std::uint64_t level) {
+  // A collection's values are its own: read as the album's they would be a
+  // second album, and an album edit would write over them.
+  if (level > matroska_level_discs && level_mapped(tag_name)) return "COLLECTION " + tag_name;
   const bool album = level >= matroska_level_album;
   if (same_name(tag_name, "TITLE")) return album ? "album" : "title";
   if (same_name(tag_name, "ARTIST")) return album ? "album artist" : "artist";
@@ -531,6 +590,7 @@ void matroska_tag_name_from_field(const std::string& field, std::string& tag_nam
 matroska_tag_collection matroska_tags_load(const matroska_file_scan& scan, ebml_reader& reader,
                                            matroska_damaged_tags on_damage) {
   matroska_tag_collection collection;
+  std::vector<read_tag> tags;
   for (std::uint64_t position : scan.positions_of(ids::tags)) {
     // A Tags element no SeekHead names is read by no reader: after a write
     // killed before it ended it may be that write's new element or its old
@@ -538,7 +598,7 @@ matroska_tag_collection matroska_tags_load(const matroska_file_scan& scan, ebml_
     if (scan.unnamed_tags.count(position)) continue;
     bool whole = false;
     try {
-      tags_handler handler(collection);
+      tags_handler handler(tags);
       reader.seek(position);
       ebml_read_element(reader, handler, ids::tags);
       whole = matroska_at_segment_child(scan, reader);
@@ -549,6 +609,7 @@ matroska_tag_collection matroska_tags_load(const matroska_file_scan& scan, ebml_
     if (on_damage == matroska_damaged_tags::refuse) vantrel_io::throw_io_data();
     collection.damaged = true;
   }
+  gather(collection, tags);
   return collection;
 }
 
@@ -586,18 +647,50 @@ matroska_tag_group file_view(matroska_tag_collection& collection, std::uint64_t 
   return view;
 }
 
-// A chapter's fields: its own group first, then every other Tag naming it
-// for the fields still missing, then the whole file's after its own.
-matroska_tag_group chapter_view(matroska_tag_collection& collection, std::uint64_t uid, std::uint64_t track_uid) {
+// What a chapter reads from Tags it shares: those naming it beside other
+// targets, then the whole file's as the track sees it, each for the fields
+// still missing.
+matroska_tag_group shared_view(matroska_tag_collection& collection, std::uint64_t uid, std::uint64_t track_uid) {
   matroska_tag_group view;
-  if (auto own = collection.targeted.find(chapter_target(uid)); own != collection.targeted.end()) view = own->second;
   for (const auto& [targets, group] : collection.targeted) {
-    if (!targets.chapters.count(uid) || targets.chapters.size() == 1) continue;
+    if (!targets.chapters.count(uid) || targets == chapter_target(uid)) continue;
     for (const auto& [name, entries] : group.fields)
       if (!view.fields.count(name)) view.fields[name] = entries;
   }
-  append_fields(view, file_view(collection, track_uid));
+  for (const auto& [name, entries] : file_view(collection, track_uid).fields)
+    if (!view.fields.count(name)) view.fields[name] = entries;
   return view;
+}
+
+const matroska_tag_group* own_group(const matroska_tag_collection& collection, std::uint64_t uid) {
+  const auto found = collection.targeted.find(chapter_target(uid));
+  return found == collection.targeted.end() ? nullptr : &found->second;
+}
+
+bool all_empty(const std::vector<matroska_tag_entry>& entries) {
+  return std::all_of(entries.begin(), entries.end(), [](const matroska_tag_entry& e) { return e.value.empty(); });
+}
+
+// A chapter's fields: those of the Tags aimed at it alone, each in place of
+// the field of that name it shares; own values that are all empty remove
+// that field for this chapter alone.
+matroska_tag_group chapter_view(matroska_tag_collection& collection, std::uint64_t uid, std::uint64_t track_uid) {
+  matroska_tag_group view;
+  const matroska_tag_group* own = own_group(collection, uid);
+  if (own)
+    for (const auto& [name, entries] : own->fields)
+      if (!all_empty(entries)) view.fields[name] = entries;
+  for (const auto& [name, entries] : shared_view(collection, uid, track_uid).fields)
+    if (!own || !own->fields.count(name)) view.fields[name] = entries;
+  return view;
+}
+
+// A chapter whose Tags give it no title shows its name, unless its own Tags
+// removed the title.
+bool shows_chapter_name(const matroska_tag_collection& collection, std::uint64_t uid, const matroska_tag_group& view,
+                        const std::string& name) {
+  const matroska_tag_group* own = own_group(collection, uid);
+  return !name.empty() && !view.fields.count("title") && !(own && own->fields.count("title"));
 }
 
 // What a reader shows of the title when the played track has a name: the
@@ -638,54 +731,87 @@ void title_over_track_name(matroska_tag_collection& collection, std::uint64_t tr
   replace_field({&collection.targeted[track_target(track_uid)]}, "title", values);
 }
 
-void keep_only_reserved(matroska_tag_group& group) {
-  for (auto it = group.fields.begin(); it != group.fields.end();)
-    it = it->first == matroska_reserved_field ? std::next(it) : group.fields.erase(it);
+// Whether a Tag naming the chapter, alone or beside other targets, holds
+// the field.
+bool chapter_holds(const matroska_tag_collection& collection, std::uint64_t uid, const std::string& name) {
+  for (const auto& [targets, group] : collection.targeted)
+    if (targets.chapters.count(uid) && group.fields.count(name)) return true;
+  return false;
 }
 
-// Chapter edits: the file's fields go down to every chapter, the edits apply
-// there, and what every chapter then holds alike comes back up, to the
-// track's Tags when they held it so, else to the whole file.
+using chapter_changes = std::map<std::uint64_t, std::vector<field_change>>;
+
+// A change every chapter of the file makes alike to a field none of them
+// holds in a Tag naming it is made once, where they all read it from: the
+// whole file's or the track's Tags. A title they all remove stays with the
+// chapters while one has a name, which would show in its place.
+void apply_changes_alike(matroska_tag_collection& collection, chapter_changes& changes,
+                         const std::map<std::uint64_t, std::string>& chapters, std::uint64_t track_uid) {
+  if (changes.empty() || changes.size() != chapters.size()) return;
+  const bool named = std::any_of(chapters.begin(), chapters.end(), [](const auto& c) { return !c.second.empty(); });
+  std::vector<field_change> alike;
+  for (const field_change& change : changes.begin()->second) {
+    bool everywhere = !(named && change.removed && same_name(change.name, "title"));
+    for (const auto& [uid, list] : changes)
+      everywhere = everywhere && std::find(list.begin(), list.end(), change) != list.end() &&
+                   !chapter_holds(collection, uid, change.name);
+    if (everywhere) alike.push_back(change);
+  }
+  tag_places places{&collection.whole_file};
+  if (matroska_tag_group* track = track_group(collection, track_uid)) places.push_back(track);
+  for (const field_change& change : alike) {
+    apply_change(places, change);
+    for (auto& [uid, list] : changes) list.erase(std::find(list.begin(), list.end(), change));
+  }
+}
+
+// One chapter's change, made in the Tags aimed at it alone. A field it
+// removes that it would still read from a Tag it shares (or, for the title,
+// from its name) is removed by an empty value of its own.
+void apply_chapter_change(matroska_tag_collection& collection, std::uint64_t uid, const field_change& change,
+                          const matroska_tag_group& shared, bool named) {
+  matroska_tag_group& own = collection.targeted[chapter_target(uid)];
+  const auto hidden = shared.fields.find(change.name);
+  const matroska_tag_entry* model =
+      hidden != shared.fields.end() && !hidden->second.empty() ? &hidden->second.front() : nullptr;
+  if (!change.removed) return replace_field({&own}, change.name, change.values, model);
+  if (model || (named && same_name(change.name, "title"))) return replace_field({&own}, change.name, {""}, model);
+  own.fields.erase(change.name);
+}
+
+// Chapter edits go into each chapter's own Tags, so that every Tag a
+// chapter shares with others, the track or the whole file keeps its
+// values; only what every chapter changes alike goes where they share it.
 void apply_chapter_infos(matroska_tag_collection& collection, const std::map<std::uint64_t, track_info_impl>& infos,
-                         const std::set<std::uint64_t>& chapter_uids, std::uint64_t track_uid) {
-  matroska_tag_group* track = track_group(collection, track_uid);
-  const matroska_tag_group track_before = track ? *track : matroska_tag_group{};
-  for (std::uint64_t uid : chapter_uids) {
-    append_fields(collection.targeted[chapter_target(uid)], collection.whole_file);
-    if (track) append_fields(collection.targeted[chapter_target(uid)], *track);
+                         const std::map<std::uint64_t, std::string>& chapters, std::uint64_t track_uid) {
+  chapter_changes changes;
+  std::map<std::uint64_t, matroska_tag_group> shared;
+  for (const auto& [uid, info] : infos) {
+    const matroska_tag_group view = chapter_view(collection, uid, track_uid);
+    changes[uid] = changes_between(view, info);
+    // A title shown from the chapter's name is not among its fields; its
+    // removal is still a change.
+    const auto name = chapters.find(uid);
+    if (name != chapters.end() && shows_chapter_name(collection, uid, view, name->second) &&
+        info.find_field("title") == track_info::not_found)
+      changes[uid].push_back({"title", {}, true});
+    shared[uid] = shared_view(collection, uid, track_uid);
   }
-  keep_only_reserved(collection.whole_file);
-  if (track) keep_only_reserved(*track);
-  for (const auto& [uid, info] : infos) apply_info({&collection.targeted[chapter_target(uid)]}, info);
-  if (chapter_uids.empty()) return;
-  const matroska_tag_group& first = collection.targeted[chapter_target(*chapter_uids.begin())];
-  std::vector<std::string> common;
-  for (const auto& [name, entries] : first.fields) {
-    if (name == matroska_reserved_field) continue;
-    bool everywhere = true;
-    for (std::uint64_t uid : chapter_uids) {
-      const auto& fields = collection.targeted[chapter_target(uid)].fields;
-      auto found = fields.find(name);
-      if (found == fields.end() || !same_field(found->second, entries)) everywhere = false;
-    }
-    if (everywhere) common.push_back(name);
-  }
-  for (const std::string& name : common) {
-    const auto& entries = first.fields.at(name);
-    const auto before = track_before.fields.find(name);
-    const bool from_track = track && before != track_before.fields.end() && same_field(before->second, entries);
-    (from_track ? *track : collection.whole_file).fields[name] = entries;
-    for (std::uint64_t uid : chapter_uids) collection.targeted[chapter_target(uid)].fields.erase(name);
+  apply_changes_alike(collection, changes, chapters, track_uid);
+  for (const auto& [uid, list] : changes) {
+    const auto name = chapters.find(uid);
+    const bool named = name != chapters.end() && !name->second.empty();
+    for (const field_change& change : list) apply_chapter_change(collection, uid, change, shared[uid], named);
   }
 }
 
 }  // namespace
 
 bool matroska_tags_read_infos(const matroska_file_scan& scan, ebml_reader& reader,
-                              std::map<std::uint64_t, track_info_impl>& infos, std::uint64_t track_uid,
+                              std::map<std::uint64_t, track_info_impl>& infos,
+                              const std::map<std::uint64_t, std::string>& chapters, std::uint64_t track_uid,
                               const std::string& track_name) {
   matroska_tag_collection collection = matroska_tags_load(scan, reader, matroska_damaged_tags::skip);
-  const bool file_wide = !file_view(collection, track_uid).fields.empty();
   for (auto& [uid, info] : infos) {
     if (uid == 0) {
       const matroska_tag_group view = file_view(collection, track_uid);
@@ -693,22 +819,19 @@ bool matroska_tags_read_infos(const matroska_file_scan& scan, ebml_reader& reade
       if (!track_name.empty()) show_track_name(view, track_name, info);
       continue;
     }
-    const bool named = collection.targeted.end() != std::find_if(collection.targeted.begin(), collection.targeted.end(),
-                                                                 [&](const auto& g) { return g.first.chapters.count(uid) != 0; });
-    if (named || file_wide) {
-      matroska_tags_to_info(chapter_view(collection, uid, track_uid), info);
-    } else {
-      info.remove_all_fields();
-      info.clear_replaygain();
-    }
+    const matroska_tag_group view = chapter_view(collection, uid, track_uid);
+    matroska_tags_to_info(view, info);
+    const auto name = chapters.find(uid);
+    if (name != chapters.end() && shows_chapter_name(collection, uid, view, name->second))
+      info.set_field("title", track_info::until_nul, name->second.c_str(), name->second.size());
   }
   return !collection.damaged;
 }
 
 std::vector<std::uint8_t> matroska_tags_build(const matroska_file_scan& scan, ebml_reader& reader,
                                               const std::map<std::uint64_t, track_info_impl>& infos,
-                                              const std::set<std::uint64_t>& chapter_uids, std::uint64_t track_uid,
-                                              const std::string& track_name) {
+                                              const std::map<std::uint64_t, std::string>& chapters,
+                                              std::uint64_t track_uid, const std::string& track_name) {
   matroska_tag_collection collection = matroska_tags_load(scan, reader, matroska_damaged_tags::refuse);
   if (auto whole = infos.find(0); whole != infos.end()) {
     track_info_impl info;
@@ -718,7 +841,7 @@ std::vector<std::uint8_t> matroska_tags_build(const matroska_file_scan& scan, eb
     if (matroska_tag_group* track = track_group(collection, track_uid)) places.push_back(track);
     apply_info(places, info);
   } else if (!infos.empty()) {
-    apply_chapter_infos(collection, infos, chapter_uids, track_uid);
+    apply_chapter_infos(collection, infos, chapters, track_uid);
   }
   ebml_memory_writer out;
   write_tags(out, collection, reader);

@@ -6,6 +6,8 @@
 // SimpleTags it does not change byte for byte, and writes a changed value in
 // the Tag and under the name it was found with: a value stays at the level
 // it was read from, whether the Targets say that level or leave it unsaid.
+// A chapter reads the Tags aimed at it alone over those it shares with other
+// chapters, the track and the whole file, and its edits go into the former.
 #pragma once
 
 #include <compare>
@@ -29,8 +31,12 @@ inline constexpr const char* matroska_reserved_field = "{E795F63E-6219-4848-A38C
 
 inline constexpr std::uint64_t matroska_level_track = 30;
 inline constexpr std::uint64_t matroska_level_album = 50;
+// The level of an album's discs taken together; above it, a collection's.
+inline constexpr std::uint64_t matroska_level_discs = 60;
 
 // The field a TagName reads as at a target level; other TagNames unchanged.
+// Above the discs' level the TagNames the levels map read as "COLLECTION "
+// and the TagName.
 std::string matroska_field_from_tag_name(const std::string& tag_name, std::uint64_t level);
 // The TagName and level a field is written with; a field outside the
 // mapping keeps its name in upper case.
@@ -110,21 +116,25 @@ matroska_tag_collection matroska_tags_load(const matroska_file_scan& scan, ebml_
 void matroska_tags_to_info(const matroska_tag_group& group, track_info& info);
 
 // Key 0 is the whole file, other keys chapter UIDs; fills every info of the
-// map. `track_uid` is the UID of the track that plays (0: none), and its
-// `track_name` the whole file's title while no tag gives one (an empty TITLE
-// says there is none). False when damaged Tags were left out.
+// map. `chapters` gives the name of each chapter of the file by its UID,
+// shown as its title while its Tags give none. `track_uid` is the UID of the
+// track that plays (0: none), and its `track_name` the whole file's title
+// while no tag gives one (an empty TITLE says there is none). False when
+// damaged Tags were left out.
 bool matroska_tags_read_infos(const matroska_file_scan& scan, ebml_reader& reader,
-                              std::map<std::uint64_t, track_info_impl>& infos, std::uint64_t track_uid,
+                              std::map<std::uint64_t, track_info_impl>& infos,
+                              const std::map<std::uint64_t, std::string>& chapters, std::uint64_t track_uid,
                               const std::string& track_name);
 
 // The content of the new Tags element: the present tags with the edited
-// infos applied. `chapter_uids` are those of every chapter of the file. A
+// infos applied. `chapters` are every chapter of the file, as above. A
 // whole-file title that differs from what the track's name shows is written
-// as a TITLE aimed at the track, an empty one when the title is removed.
+// as a TITLE aimed at the track, an empty one when the title is removed; a
+// chapter's edits go into the Tags aimed at that chapter alone.
 // Damaged Tags are exception_io_data.
 std::vector<std::uint8_t> matroska_tags_build(const matroska_file_scan& scan, ebml_reader& reader,
                                               const std::map<std::uint64_t, track_info_impl>& infos,
-                                              const std::set<std::uint64_t>& chapter_uids, std::uint64_t track_uid,
-                                              const std::string& track_name);
+                                              const std::map<std::uint64_t, std::string>& chapters,
+                                              std::uint64_t track_uid, const std::string& track_name);
 
 }  // namespace Matroska

@@ -27,7 +27,11 @@ bool write_through_copy(movie_box_rewrite& rewrite, vantrel_io::file_ptr& file, 
 
 void write_movie_box(movie_box_rewrite& rewrite, vantrel_io::file_ptr& file, const char* path,
                      const abort_signal& abort) {
-  if (!rewrite.safe_in_place() && *path != '\0' && write_through_copy(rewrite, file, path, abort)) return;
+  // A file in memory has no reader to see it half written.
+  if (!rewrite.safe_in_place() && !file->is_memory_backed()) {
+    if (*path != '\0' && write_through_copy(rewrite, file, path, abort)) return;
+    throw exception_no_safe_rewrite();
+  }
   abort.check_and_throw();
   mp4_stream_adapter io(file, never_raised_abort_signal());
   rewrite.write(io);

@@ -13,9 +13,9 @@ namespace tarnex {
 // `file` holds the file at `path` (with its scheme) open for writing, and no
 // other reference to it may be held: a replacement closes it and reopens
 // the new file into it. An empty `path` (a caller's file object, which
-// cannot be replaced), or a copy that cannot be made, leaves the staged
-// write in place, the safest there is then. The abort is honoured until
-// the file first changes.
+// cannot be replaced), or a copy that cannot be made, refuses a write that
+// is not safe in place (exception_no_safe_rewrite) with the file unchanged.
+// The abort is honoured until the file first changes.
 void write_movie_box(movie_box_rewrite& rewrite, vantrel_io::file_ptr& file, const char* path,
                      const abort_signal& abort);
 

@@ -5,6 +5,11 @@ comments: mkvmerge aims the album artist at the track in a Tag of its own,
 TargetType ALBUM without a TargetTypeValue (so at the default level 50).
 The dialog shows it as the Album Artist before and after Apply, and
 mkvextract finds it after Apply where it was, every other Tag unchanged.
+Then the title of one chapter of a chaptered file (ffmpeg's stream tags and
+mkvpropedit's track-level title and artist aimed at the track, a title Tag
+aimed at each chapter) changes in that chapter's Tag alone, and an album
+edit beside a collection's title changes the album's TITLE alone: every
+other Tag stays as mkvextract shows it.
 
 usage: properties_keeps_matroska.py WINE_EXEC BUILD_DIR ZORV_EXE  (ZORV_WINDOW_PROBE names the probe)
 """
@@ -19,10 +24,12 @@ sys.dont_write_bytecode = True  # no cache folder left in the source tree
 from blackbox_checks import check  # noqa: E402
 from main_window import Player, run_window_tests  # noqa: E402
 from properties_apply_formats import edit_and_apply  # noqa: E402
-from properties_window import CANCEL, DIALOG, METADATA_LIST, dialog_window, open_dialog_on_tracks, rows  # noqa: E402
+from properties_window import (CANCEL, DIALOG, LIST, METADATA_LIST, PLAY, dialog_window,  # noqa: E402
+                               open_dialog_on_tracks, rows)
+from matroska_tag_levels import CHAPTER_NAMES, make_chaptered, make_collection, simple_strings, tag_list  # noqa: E402
 
 # Rows of the metadata list, from the top: Artist, Title, Album, Date, Genre.
-TITLE_ROW = 1
+TITLE_ROW, ALBUM_ROW = 1, 2
 
 
 def remuxed_ogg(music):
@@ -85,5 +92,72 @@ def test_title_edit_keeps_the_album_artist(root):
     check(player.stop() == 0, "matroska: the player ends cleanly")
 
 
+def close(player, name):
+    player.probe(*DIALOG, "command", str(CANCEL))
+    check(player.wait(lambda: dialog_window(player)[0] is None, 30), "%s: Cancel after Apply closes unasked" % name)
+    check(player.stop() == 0, "%s: the player ends cleanly" % name)
+
+
+def test_title_edit_of_one_chapter(root):
+    """The chapters carry their names in TITLE Tags aimed at each (the
+    library lists them apart by title); the last one retitled in its album."""
+    player = Player(root, "chapters", library=True)
+    music = os.path.join(player.folder, "music")
+    os.makedirs(music)
+    path = make_chaptered(music, chapter_titles=True)
+    before = tag_list(path)
+    player.start()
+    check(player.wait(lambda: player.controls()[1].get(PLAY, (0, 0, False))[2], 120), "chapters: the scan finds it")
+    player.keys("home", "down", "return")
+    check(player.text(1067).startswith("Album:"), "chapters: the album opens: %r" % player.text(1067))
+    player.keys("end")
+    player.probe("context-menu", str(LIST))
+    player.probe("menu-keys", "up", "return")
+    if not player.wait(lambda: dialog_window(player)[0] is not None, 60):
+        check(False, "chapters: Properties opens the dialog")
+        player.stop()
+        return
+    shown = rows(player, METADATA_LIST)
+    check(shown.get("Title") in CHAPTER_NAMES and shown.get("Artist") == "Track Artist",
+          "chapters: one chapter with its title and the track's artist: %r" % shown)
+    old_title = shown.get("Title")
+    check(edit_and_apply(player, TITLE_ROW, "New Title"), "chapters: Apply ends with the dialog enabled and Apply off")
+    after = tag_list(path)
+    changed = [n for n, tag in enumerate(before) if n >= len(after) or after[n] != tag]
+    check(len(after) == len(before) and len(changed) == 1 and simple_strings(before[changed[0]]) == [old_title] and
+          simple_strings(after[changed[0]]) == ["New Title"] and after[changed[0]][0] == before[changed[0]][0],
+          "chapters: only that chapter's TITLE changes; the track's title and artist, ENCODER and DURATION "
+          "aimed at the track and every other Tag stay:\n%s\n%s" % (before, after))
+    shown = rows(player, METADATA_LIST)
+    check(shown.get("Title") == "New Title" and shown.get("Artist") == "Track Artist",
+          "chapters: the dialog shows what the file holds: %r" % shown)
+    close(player, "chapters")
+
+
+def test_album_edit_beside_a_collection(root):
+    player = Player(root, "collection")
+    music = os.path.join(player.folder, "music")
+    os.makedirs(music)
+    path = make_collection(music)
+    before = tag_list(path)
+    if not open_dialog_on_tracks(player, [path]):
+        check(False, "collection: Properties opens the dialog")
+        player.stop()
+        return
+    shown = rows(player, METADATA_LIST)
+    check(shown.get("Album") == "The Album", "collection: the album is the ALBUM Tag's title alone: %r" % shown)
+    check(edit_and_apply(player, ALBUM_ROW, "New Album"), "collection: Apply ends with the dialog enabled")
+    after = tag_list(path)
+    check(len(after) == len(before) and [t for n, t in enumerate(after) if n != 1] == before[:1] + before[2:] and
+          after[1][0] == before[1][0] and
+          simple_strings(after[1]) == ["New Album", "Album Artist"],
+          "collection: the album's TITLE changes alone, the collection's stays:\n%s\n%s" % (before, after))
+    shown = rows(player, METADATA_LIST)
+    check(shown.get("Album") == "New Album" and shown.get("Title") == "Song",
+          "collection: the dialog shows what the file holds: %r" % shown)
+    close(player, "collection")
+
+
 if __name__ == "__main__":
-    run_window_tests(test_title_edit_keeps_the_album_artist)
+    run_window_tests(test_title_edit_keeps_the_album_artist, test_title_edit_of_one_chapter,
+                     test_album_edit_beside_a_collection)

@@ -103,6 +103,22 @@ std::string retagged_subsong(const std::string& bytes, std::uint32_t subsong, co
   return file_bytes(*writer.file);
 }
 
+// Each chapter's field set (or removed, without a value) in one write, as
+// an edit of several tracks of one file makes it.
+std::string edited_chapters(const std::string& bytes, std::initializer_list<std::uint32_t> subsongs, const char* name,
+                            const char* value) {
+  opened_file writer(bytes, open_reason::info_write);
+  for (std::uint32_t subsong : subsongs) {
+    track_info_impl edit = writer.info(subsong);
+    if (value) edit.set_field(name, track_info::until_nul, value, track_info::until_nul);
+    for (std::uint32_t field; !value && (field = edit.find_field(name)) != track_info::not_found;)
+      edit.remove_field_value(field, 0);
+    writer.input.set_info(subsong, edit);
+  }
+  writer.input.commit(never_raised_abort_signal());
+  return file_bytes(*writer.file);
+}
+
 class MatroskaInput : public ::testing::Test {
 protected:
   static void SetUpTestSuite() { service_registry::table().build(service_factory::global_list_head); }
@@ -280,6 +296,92 @@ TEST_F(MatroskaInput, SeveralValuesOfOneTagNameAreOneField) {
   const std::uint32_t artist = got.find_field("artist");
   ASSERT_EQ(got.field_value_count(artist), 2u);
   EXPECT_STREQ(got.field_value(artist, 1), "A2");
+}
+
+TEST_F(MatroskaInput, AChapterEditGoesIntoItsOwnTagAndEveryOtherTagStaysAsItWas) {
+  // The file's album artist, ffmpeg's stream tags aimed at the track, and
+  // mkvpropedit's track-level title and artist.
+  const std::string whole_tag = tag(targets(0), simple("ARTIST", "Band") + simple("ENCODER", "Lavf"));
+  const std::string stream_tag = tag(targets(0, uint_el(0x63C5, 7)), simple("ENCODER", "Lavc") +
+                                                                         simple("DURATION", "00:00:02"));
+  const std::string track_tag = tag(targets(30, uint_el(0x63C5, 7)), simple("TITLE", "Song") + simple("ARTIST", "Singer"));
+  const std::string chapters =
+      el(0x1043A770, el(0x45B9, chapter(1, 0, chapter_title("One")) + chapter(2, 500000000, chapter_title("Two")) +
+                                    chapter(3, 1000000000, chapter_title("Three"))));
+  const std::string file = header() + el(0x18538067, info() + pcm_track() + chapters +
+                                                         el(tags_id, whole_tag + stream_tag + track_tag) +
+                                                         el(void_id, std::string(400, '\0')), 8);
+  auto titles = [](const std::string& bytes) {
+    opened_file read(bytes);
+    return read.field("title", 1) + "/" + read.field("title", 2) + "/" + read.field("title", 3);
+  };
+  EXPECT_EQ(titles(file), "Song/Song/Song");
+
+  const std::string retitled = retagged_subsong(file, 2, "title", "New");
+  const std::string written = tags_element(retitled);
+  EXPECT_EQ(count_of(written, whole_tag) + count_of(written, stream_tag) + count_of(written, track_tag), 3u);
+  EXPECT_EQ(count_of(written, targets(30, uint_el(0x63C4, 2))), 1u);
+  EXPECT_EQ(titles(retitled), "Song/New/Song");
+  opened_file reread(retitled);
+  EXPECT_EQ(reread.field("artist", 2) + reread.field("album artist", 2) + reread.field("ENCODER", 3), "SingerBandLavf");
+
+  // A value the chapter shares is removed for it alone, by an empty one of its own.
+  const std::string unsung = edited_chapters(retitled, {3}, "artist", nullptr);
+  EXPECT_EQ(count_of(tags_element(unsung), track_tag), 1u);
+  EXPECT_EQ(opened_file(unsung).field("artist", 3) + opened_file(unsung).field("artist", 1), "-Singer");
+  // So is a title its name would give it.
+  const std::string untagged = header() + el(0x18538067, info() + pcm_track() + chapters + el(tags_id, "") +
+                                                             el(void_id, std::string(100, '\0')), 8);
+  const std::string unnamed = edited_chapters(untagged, {1}, "title", nullptr);
+  EXPECT_EQ(opened_file(unnamed).field("title", 1) + opened_file(unnamed).field("title", 2), "-Two");
+
+  // What every chapter changes alike, and none holds in a Tag naming it,
+  // changes once where they all read it from.
+  const std::string renamed = edited_chapters(unsung, {1, 2, 3}, "album artist", "Duo");
+  EXPECT_EQ(count_of(tags_element(renamed), tag(targets(0), simple("ARTIST", "Duo") + simple("ENCODER", "Lavf"))), 1u);
+  EXPECT_EQ(count_of(renamed, "Duo"), 1u);
+  EXPECT_EQ(titles(renamed), "Song/New/Song");
+  EXPECT_EQ(opened_file(renamed).field("artist", 3) + opened_file(renamed).field("album artist", 3), "-Duo");
+}
+
+TEST_F(MatroskaInput, ValuesAboveTheAlbumAndAnAlbumAimedAtTheTrackAreReadByTheirLevelAndStay) {
+  EXPECT_EQ(matroska_field_from_tag_name("TITLE", 70), "COLLECTION TITLE");
+  EXPECT_EQ(matroska_field_from_tag_name("ARTIST", 60), "album artist");
+  // A collection's title beside the album's, whose level mkvpropedit leaves
+  // unsaid.
+  const std::string collection = tag(targets(70, el(0x63CA, "COLLECTION")), simple("TITLE", "Box"));
+  const std::string song = tag(targets(30), simple("TITLE", "Song"));
+  const std::string file = header() + el(0x18538067, info() + pcm_track() +
+                                                         el(tags_id, collection + tag(targets(0), simple("TITLE", "Album")) +
+                                                                         song) +
+                                                         el(void_id, std::string(200, '\0')), 8);
+  EXPECT_EQ(opened_file(file).field("album") + "/" + opened_file(file).field("COLLECTION TITLE"), "Album/Box");
+  const std::string after = retagged(file, "album", "New");
+  EXPECT_EQ(count_of(tags_element(after), collection) + count_of(tags_element(after), song), 2u);
+  const track_info_impl reread = opened_file(after).info();
+  EXPECT_EQ(reread.field_value_count(reread.find_field("album")), 1u);
+  EXPECT_EQ(opened_file(after).field("album") + "/" + opened_file(after).field("COLLECTION TITLE"), "New/Box");
+
+  // mkvpropedit's --tags track: with a level-50 Tag beside a level-30 one.
+  const std::string track_album = tag(targets(0, uint_el(0x63C5, 7)), simple("TITLE", "Album Of Track"));
+  const std::string track_song = tag(targets(30, uint_el(0x63C5, 7)), simple("TITLE", "Song") + simple("ARTIST", "A"));
+  const std::string aimed = header() + el(0x18538067, info() + pcm_track() + el(tags_id, track_album + track_song) +
+                                                          el(void_id, std::string(200, '\0')), 8);
+  const track_info_impl shown = opened_file(aimed).info();
+  EXPECT_EQ(shown.field_value_count(shown.find_field("title")), 1u);
+  EXPECT_EQ(opened_file(aimed).field("title") + "/" + opened_file(aimed).field("album"), "Song/Album Of Track");
+  const std::string retitled = retagged(aimed, "title", "New");
+  EXPECT_EQ(count_of(tags_element(retitled), track_album), 1u);
+  EXPECT_EQ(opened_file(retitled).field("title") + "/" + opened_file(retitled).field("album"), "New/Album Of Track");
+
+  // Beside a Tag it shares no name with (a title written for the track
+  // beside ffmpeg's stream tags), a Tag with no level stays the track's.
+  const std::string streams = header() + el(0x18538067, info() + pcm_track() +
+                                                            el(tags_id, tag(targets(0, uint_el(0x63C5, 7)),
+                                                                            simple("ARTIST", "Stream Artist")) +
+                                                                            tag(targets(30, uint_el(0x63C5, 7)),
+                                                                                simple("TITLE", "T"))), 8);
+  EXPECT_EQ(opened_file(streams).field("artist") + opened_file(streams).field("album artist"), "Stream Artist-");
 }
 
 TEST_F(MatroskaInput, DiscardPaddingAndCodecDelayTrimTheStream) {

@@ -1,0 +1,140 @@
+#!/usr/bin/python3
+"""Matroska Tags at several levels and targets, edited through the real
+zorvtool and read back with mkvextract and ffprobe: a chapter's edit goes
+into a Tag aimed at that chapter and every other Tag stays as it was (ffmpeg's
+per-stream ENCODER and DURATION aimed at the track among them); a
+collection's title beside the album's, and an album title aimed at the track
+beside its track title, each read by its level and kept through edits of
+the others.
+
+usage: matroska_chapters_and_levels.py WINE_EXEC BUILD_DIR ZORVTOOL_EXE
+"""
+import json
+import os
+import subprocess
+import sys
+import tempfile
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from blackbox_checks import check, failures, windows_path  # noqa: E402
+from matroska_tag_levels import (chapter_uids, make_chaptered, make_collection, make_track_album,  # noqa: E402
+                                 simple_strings, tag_list)
+
+WINE_EXEC, BUILD_DIR, ZORVTOOL = sys.argv[1:4]
+
+
+def zorvtool(*args):
+    done = subprocess.run([WINE_EXEC, BUILD_DIR, ZORVTOOL, *args], capture_output=True, text=True, encoding="utf-8",
+                          errors="replace")
+    if done.returncode != 0:
+        raise RuntimeError("zorvtool %s failed: %s%s" % (args[0], done.stdout, done.stderr))
+    return done.stdout
+
+
+def subsong_fields(path):
+    """Each subsong's fields, names folded to lower case, by subsong number."""
+    return {s["subsong"]: {k.lower(): v for k, v in s["info"]["fields"].items()}
+            for s in json.loads(zorvtool("info", windows_path(path)))["subsongs"]}
+
+
+def probed(path):
+    """ffprobe's format and stream tags."""
+    done = subprocess.run(["ffprobe", "-v", "quiet", "-print_format", "json", "-show_format", "-show_streams", path],
+                          capture_output=True, text=True, check=True)
+    shown = json.loads(done.stdout)
+    return shown["format"].get("tags", {}), shown["streams"][0].get("tags", {})
+
+
+def test_chapter_edits(work):
+    path = make_chaptered(work)
+    before, probed_before, uids = tag_list(path), probed(path), chapter_uids(path)
+    shown = subsong_fields(path)
+    check([shown[n].get("title") for n in (1, 2, 3)] == [["Track Title"]] * 3 and
+          all(shown[n].get("artist") == ["Track Artist"] for n in (1, 2, 3)),
+          "chaptered: every chapter reads the track's title and artist: %s" % shown)
+
+    zorvtool("tag", windows_path(path), "--subsong", "2", "title=Retitled")
+    after = tag_list(path)
+    check(after[:len(before)] == before, "chaptered: a chapter's title edit leaves every Tag as it was:\n%s\n%s" %
+          (before, after[:len(before)]))
+    added = after[len(before):]
+    check(len(added) == 1 and (b"<ChapterUID>%s</ChapterUID>" % uids[1].encode()) in added[0][0] and
+          b"<TargetTypeValue>30</TargetTypeValue>" in added[0][0] and simple_strings(added[0]) == ["Retitled"],
+          "chaptered: the new title is in a Tag aimed at chapter 2 alone: %s" % added)
+    shown = subsong_fields(path)
+    check([shown[n].get("title") for n in (1, 2, 3)] == [["Track Title"], ["Retitled"], ["Track Title"]] and
+          all(shown[n].get("artist") == ["Track Artist"] for n in (1, 2, 3)),
+          "chaptered: the other chapters read as before: %s" % shown)
+    check(probed(path) == probed_before, "chaptered: ffprobe's format and stream tags are as they were: %s" %
+          (probed(path),))
+
+    # An edit of every chapter: what they all read from the track's Tag
+    # changes there; ffmpeg's stream Tag and the whole file's stay.
+    before = tag_list(path)
+    zorvtool("tag", windows_path(path), "artist=Everyone")
+    after = tag_list(path)
+    changed = [n for n, tag in enumerate(before) if after[n] != tag]
+    check(len(after) == len(before) and len(changed) == 1 and
+          simple_strings(after[changed[0]]) == ["Track Title", "Everyone"] and after[changed[0]][0] == before[changed[0]][0],
+          "chaptered: an artist edit of every chapter changes the track Tag's ARTIST alone:\n%s\n%s" % (before, after))
+    format_tags, stream_tags = probed(path)
+    check(format_tags == probed_before[0] and stream_tags.get("ENCODER") == probed_before[1].get("ENCODER") and
+          stream_tags.get("DURATION") == probed_before[1].get("DURATION") and stream_tags.get("ARTIST") == "Everyone",
+          "chaptered: ffprobe reads the stream's ENCODER and DURATION where they were: %s %s" % (format_tags, stream_tags))
+    shown = subsong_fields(path)
+    check([shown[n].get("title") for n in (1, 2, 3)] == [["Track Title"], ["Retitled"], ["Track Title"]] and
+          all(shown[n].get("artist") == ["Everyone"] for n in (1, 2, 3)),
+          "chaptered: the edit reads back in every chapter: %s" % shown)
+
+
+def test_collection_and_album(work):
+    path = make_collection(work)
+    shown = subsong_fields(path)[0]
+    check(shown.get("album") == ["The Album"] and shown.get("collection title") == ["The Collection"] and
+          shown.get("title") == ["Song"], "collection: the album is the level-50 TITLE alone: %s" % shown)
+    before = tag_list(path)
+    zorvtool("tag", windows_path(path), "album=New Album")
+    after = tag_list(path)
+    check(len(after) == len(before) and [t for n, t in enumerate(after) if n != 1] == before[:1] + before[2:] and
+          after[1][0] == before[1][0] and
+          simple_strings(after[1]) == ["New Album", "Album Artist"],
+          "collection: an album edit changes the album's TITLE alone:\n%s\n%s" % (before, after))
+    zorvtool("tag", windows_path(path), "title=New Song")
+    after = tag_list(path)
+    check(after[0] == before[0] and simple_strings(after[2]) == ["New Song"],
+          "collection: a title edit keeps the collection's title: %s" % after)
+    shown = subsong_fields(path)[0]
+    check(shown.get("album") == ["New Album"] and shown.get("collection title") == ["The Collection"] and
+          shown.get("title") == ["New Song"], "collection: the edits read back: %s" % shown)
+
+
+def test_album_aimed_at_the_track(work):
+    path = make_track_album(work)
+    shown = subsong_fields(path)[0]
+    check(shown.get("title") == ["Song"] and shown.get("album") == ["Album Of Track"],
+          "track album: the unsaid level beside a level-30 Tag is the album's: %s" % shown)
+    before = tag_list(path)
+    zorvtool("tag", windows_path(path), "title=New Song")
+    after = tag_list(path)
+    check(len(after) == 2 and after[0] == before[0] and after[1][0] == before[1][0] and
+          simple_strings(after[1]) == ["New Song", "Singer"],
+          "track album: a title edit changes the track's TITLE alone:\n%s\n%s" % (before, after))
+    shown = subsong_fields(path)[0]
+    check(shown.get("title") == ["New Song"] and shown.get("album") == ["Album Of Track"] and
+          shown.get("artist") == ["Singer"], "track album: the edit reads back: %s" % shown)
+
+
+def main():
+    with tempfile.TemporaryDirectory(prefix="zorv-mkv-levels-") as work:
+        for test in (test_chapter_edits, test_collection_and_album, test_album_aimed_at_the_track):
+            folder = os.path.join(work, test.__name__)
+            os.makedirs(folder)
+            test(folder)
+    if failures:
+        print("%d check(s) failed" % len(failures))
+        return 1
+    print("all checks passed")
+    return 0
+
+
+sys.exit(main())

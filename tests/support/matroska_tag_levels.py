@@ -1,0 +1,125 @@
+"""Matroska files whose Tags stand at several levels and targets, as ffmpeg,
+mkvmerge and mkvpropedit make them, and their Tags as mkvextract shows them:
+- chaptered: ffmpeg's FLAC with three chapters (its per-stream ENCODER and
+  DURATION in a Tag aimed at the track with no level), then mkvpropedit's
+  level-30 TITLE and ARTIST aimed at the track, and when asked a TITLE Tag
+  aimed at each chapter with its name;
+- collection: mkvmerge's whole-file Tags with a COLLECTION (70) TITLE beside
+  the album's (50, a level mkvmerge leaves unsaid) and the track's (30);
+- track_album: mkvpropedit's --tags track: with a level-50 TITLE (unsaid) and
+  a level-30 TITLE and ARTIST, both aimed at the track.
+"""
+import os
+import re
+import subprocess
+from xml.etree import ElementTree
+
+CHAPTER_NAMES = ("First", "Second", "Third")
+
+COLLECTION_TAGS = """<?xml version="1.0"?><Tags>
+<Tag><Targets><TargetTypeValue>70</TargetTypeValue><TargetType>COLLECTION</TargetType></Targets>
+ <Simple><Name>TITLE</Name><String>The Collection</String></Simple></Tag>
+<Tag><Targets><TargetTypeValue>50</TargetTypeValue><TargetType>ALBUM</TargetType></Targets>
+ <Simple><Name>TITLE</Name><String>The Album</String></Simple>
+ <Simple><Name>ARTIST</Name><String>Album Artist</String></Simple></Tag>
+<Tag><Targets><TargetTypeValue>30</TargetTypeValue><TargetType>TRACK</TargetType></Targets>
+ <Simple><Name>TITLE</Name><String>Song</String></Simple></Tag>
+</Tags>
+"""
+
+TRACK_ALBUM_TAGS = """<?xml version="1.0"?><Tags>
+<Tag><Targets><TargetTypeValue>50</TargetTypeValue></Targets>
+ <Simple><Name>TITLE</Name><String>Album Of Track</String></Simple></Tag>
+<Tag><Targets><TargetTypeValue>30</TargetTypeValue></Targets>
+ <Simple><Name>TITLE</Name><String>Song</String></Simple>
+ <Simple><Name>ARTIST</Name><String>Singer</String></Simple></Tag>
+</Tags>
+"""
+
+TRACK_LEVEL_TAG = """  <Tag>
+    <Targets><TargetTypeValue>30</TargetTypeValue><TrackUID>%s</TrackUID></Targets>
+    <Simple><Name>TITLE</Name><String>Track Title</String></Simple>
+    <Simple><Name>ARTIST</Name><String>Track Artist</String></Simple>
+  </Tag>
+</Tags>"""
+
+
+def run(*command):
+    subprocess.run(command, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def written(path, text):
+    with open(path, "w") as f:
+        f.write(text)
+    return path
+
+
+CHAPTER_TAG = """  <Tag>
+    <Targets><TargetTypeValue>30</TargetTypeValue><ChapterUID>%s</ChapterUID></Targets>
+    <Simple><Name>TITLE</Name><String>%s</String></Simple>
+  </Tag>
+"""
+
+
+def make_chaptered(folder, name="chaptered.mka", chapter_titles=False):
+    tone, path = os.path.join(folder, "chaptered.wav"), os.path.join(folder, name)
+    run("sox", "-n", "-r", "44100", "-c", "2", "-b", "16", tone, "synth", "3", "sine", "440")
+    chapters = "".join("[CHAPTER]\nTIMEBASE=1/1000\nSTART=%d\nEND=%d\ntitle=%s\n" % (i * 1000, i * 1000 + 1000, n)
+                       for i, n in enumerate(CHAPTER_NAMES))
+    metadata = written(os.path.join(folder, "chaptered.ffmeta"),
+                       ";FFMETADATA1\nartist=Whole Artist\nalbum=The Album\n" + chapters)
+    run("ffmpeg", "-loglevel", "error", "-y", "-i", tone, "-i", metadata, "-map", "0:a", "-map_metadata", "1",
+        "-map_chapters", "1", "-c:a", "flac", path)
+    # mkvpropedit's --tags track: would replace ffmpeg's stream Tag: every
+    # Tag is written again with the track-level one added.
+    extracted = subprocess.run(["mkvextract", path, "tags", "-"], capture_output=True, text=True, check=True).stdout
+    uid = re.search(r"<TrackUID>(\d+)</TrackUID>", extracted).group(1)
+    titles = "".join(CHAPTER_TAG % pair for pair in zip(chapter_uids(path), CHAPTER_NAMES)) if chapter_titles else ""
+    xml = written(os.path.join(folder, "chaptered.xml"),
+                  extracted.lstrip("\ufeff").replace("</Tags>", titles + TRACK_LEVEL_TAG % uid))
+    run("mkvpropedit", "-q", path, "--tags", "all:" + xml)
+    for made in (tone, metadata, xml):
+        os.remove(made)
+    return path
+
+
+def make_collection(folder, name="collection.mka"):
+    tone, path = os.path.join(folder, "collection.wav"), os.path.join(folder, name)
+    run("sox", "-n", "-r", "44100", "-c", "2", "-b", "16", tone, "synth", "1", "sine", "440")
+    xml = written(os.path.join(folder, "collection.xml"), COLLECTION_TAGS)
+    run("mkvmerge", "-q", "--global-tags", xml, "-o", path, tone)
+    os.remove(tone)
+    os.remove(xml)
+    return path
+
+
+def make_track_album(folder, name="track-album.mka"):
+    tone, path = os.path.join(folder, "track-album.wav"), os.path.join(folder, name)
+    run("sox", "-n", "-r", "44100", "-c", "2", "-b", "16", tone, "synth", "1", "sine", "440")
+    run("mkvmerge", "-q", "-o", path, tone)
+    xml = written(os.path.join(folder, "track-album.xml"), TRACK_ALBUM_TAGS)
+    run("mkvpropedit", "-q", path, "--tags", "track:1:" + xml)
+    os.remove(tone)
+    os.remove(xml)
+    return path
+
+
+def tag_list(path):
+    """mkvextract's Tags, each as (Targets, [SimpleTag]) in XML, in file order (mkvmerge adds a
+    statistics Tag aimed at the track after those it is given)."""
+    extracted = subprocess.run(["mkvextract", path, "tags", "-"], capture_output=True, text=True).stdout
+    shape = []
+    for tag in ElementTree.fromstring(extracted.lstrip("\ufeff").encode()) if extracted.strip() else []:
+        for element in tag.iter():
+            element.tail = None
+        shape.append((ElementTree.tostring(tag.find("Targets")), [ElementTree.tostring(s) for s in tag.findall("Simple")]))
+    return shape
+
+
+def simple_strings(tag):
+    return [ElementTree.fromstring(s).findtext("String") for s in tag[1]]
+
+
+def chapter_uids(path):
+    extracted = subprocess.run(["mkvextract", path, "chapters", "-"], capture_output=True, text=True).stdout
+    return re.findall(r"<ChapterUID>(\d+)</ChapterUID>", extracted)
