@@ -316,14 +316,25 @@ void win32_path(const char* path, qiv::string_object& out) {
   }
 }
 
-file_ptr make_native_file(HANDLE handle, bool writable) {
+namespace {
+
+// Owns `handle` from the call on, also when it throws.
+file_ptr native_file_over(HANDLE handle, bool writable, bool synchronous, bool existing) {
   try {
-    return file_ptr(new service_counted<native_file>(handle, writable));
+    return file_ptr(new service_counted<native_file>(handle, writable, synchronous, existing));
   } catch (...) {
     CloseHandle(handle);
     throw;
   }
 }
+
+file_ptr native_file_opened(HANDLE handle, open_mode mode, bool synchronous) {
+  return native_file_over(handle, arguments_for(mode).writable, synchronous, mode == open_mode::write_existing);
+}
+
+}  // namespace
+
+file_ptr make_native_file(HANDLE handle, bool writable) { return native_file_over(handle, writable, false, false); }
 
 namespace {
 
@@ -389,15 +400,7 @@ HANDLE open_native_handle(const char* path, open_mode mode) {
 
 void native_open(file_ptr& out, const char* path, open_mode mode, const abort_signal& abort) {
   abort.check_and_throw();
-  const HANDLE handle = open_native_handle(path, mode);
-  file_ptr file;
-  try {
-    file = file_ptr(new service_counted<native_file>(handle, arguments_for(mode).writable, false,
-                                                     mode == open_mode::write_existing));
-  } catch (...) {
-    CloseHandle(handle);
-    throw;
-  }
+  file_ptr file = native_file_opened(open_native_handle(path, mode), mode, false);
   buffered_file(out, file, native_read_buffer, abort);
 }
 
@@ -409,15 +412,7 @@ void native_open_local(file_ptr& out, const char* path, open_mode mode, const ab
     native_open(out, path, mode, abort);
     return;
   }
-  const HANDLE handle = open_handle(native, mode, 0);
-  file_ptr file;
-  try {
-    file = file_ptr(new service_counted<native_file>(handle, arguments_for(mode).writable, true,
-                                                     mode == open_mode::write_existing));
-  } catch (...) {
-    CloseHandle(handle);
-    throw;
-  }
+  file_ptr file = native_file_opened(open_handle(native, mode, 0), mode, true);
   buffered_file(out, file, native_read_buffer, abort);
 }
 

@@ -14,6 +14,7 @@
 
 #include "io/file_object.h"
 #include "io/io_exceptions.h"
+#include "io/retag_through_temp_file.h"
 
 namespace io_test {
 
@@ -101,5 +102,17 @@ inline service_ptr<model_file> make_model_file(const std::string& content = "") 
   file->bytes = content;
   return file;
 }
+
+// Hands a tag writer a model file for its whole new file, kept for the test
+// to read.
+class model_temp_source final : public retag_temp_source {
+public:
+  bool open_temp(vantrel_io::file_ptr& out, const abort_signal&) override {
+    made = make_model_file();
+    out = made.get();
+    return true;
+  }
+  service_ptr<model_file> made;
+};
 
 }  // namespace io_test

@@ -38,7 +38,9 @@ PAUSE_MS = "30"
 KILLS = int(os.environ.get("ZORV_APPLY_KILLS", "4"))
 # Rows of the metadata list, from the top.
 ARTIST_ROW, TITLE_ROW = 0, 1
-CHANGES = ["artist=A new artist", "title=A new title"]
+# The next write after a kill, spelled as the dialog spells the field names
+# (a comment name keeps the case its writer gives it).
+CHANGES = ["ARTIST=A new artist", "TITLE=A new title"]
 
 
 def start_apply(root, name, original):

@@ -30,17 +30,6 @@ bytes picture(std::uint8_t type, std::size_t size) {
   return latin("image/jpeg") + bytes{0, type, 0} + bytes(size, std::uint8_t(0xA0 + type));
 }
 
-// Hands out an in-memory temporary file and puts it in place on commit.
-class memory_rewrite final : public retag_temp_source {
-public:
-  bool open_temp(vantrel_io::file_ptr& out, const abort_signal&) override {
-    made = io_test::make_model_file();
-    out = made.get();
-    return true;
-  }
-  service_ptr<io_test::model_file> made;
-};
-
 struct write_result {
   std::string bytes;
   int writes_in_place = 0;
@@ -60,7 +49,7 @@ write_result edit(const std::string& content, const std::vector<std::pair<const 
   for (const auto& [name, value] : fields) info.set_field(name, track_info::until_nul, value, track_info::until_nul);
   write_result result;
   model->before_write = [&](std::uint32_t) { ++result.writes_in_place; };
-  memory_rewrite rewrite;
+  io_test::model_temp_source rewrite;
   tag_services::write(file, rewrite, tag_services::kind_id3v2, info, abort);
   result.rewritten = static_cast<bool>(rewrite.made);
   result.bytes = result.rewritten ? rewrite.made->bytes : model->bytes;

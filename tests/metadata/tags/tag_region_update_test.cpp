@@ -18,16 +18,6 @@ using bytes = std::vector<std::uint8_t>;
 
 bytes of(const std::string& text) { return bytes(text.begin(), text.end()); }
 
-class memory_rewrite final : public retag_temp_source {
-public:
-  bool open_temp(vantrel_io::file_ptr& out, const abort_signal&) override {
-    made = io_test::make_model_file();
-    out = made.get();
-    return true;
-  }
-  service_ptr<io_test::model_file> made;
-};
-
 struct write_call {
   std::uint64_t position;
   std::uint32_t size;
@@ -104,7 +94,7 @@ TEST(TagRegionUpdate, GoesInPlaceOnlyAsStepsAKillCannotSplit) {
       update.trailing_start = c.old_head.size() + c.audio.size();
       update.trailing = of(c.trailing);
       const std::string wanted = c.leading + c.audio + c.trailing;
-      memory_rewrite temp;
+      io_test::model_temp_source temp;
       retag_in_place none;
       retag_temp_source& source = has_temp ? static_cast<retag_temp_source&>(temp) : none;
       if (!c.in_place && !has_temp) {
@@ -135,7 +125,7 @@ TEST(TagRegionUpdate, ARewriteTakesTheLeadingRegionLaidOutForIt) {
     vantrel_io::file_ptr file(model.get());
     tag_region_update update = update_of(wanted_in_place, grows ? tail + std::string(5000, 'g') : tail);
     update.leading_for_rewrite = of(laid_out);
-    memory_rewrite temp;
+    io_test::model_temp_source temp;
     apply_tag_region_update(file, temp, update, io_test::no_abort());
     EXPECT_EQ(grows, static_cast<bool>(temp.made));
     const std::string now(update.leading.begin(), update.leading.end());

@@ -482,17 +482,6 @@ std::string lower(std::string text) {
   return text;
 }
 
-// Hands out an in-memory temporary file and keeps it for the test to read.
-class memory_temp_source final : public retag_temp_source {
-public:
-  bool open_temp(vantrel_io::file_ptr& out, const abort_signal&) override {
-    made = io_test::make_model_file();
-    out = made.get();
-    return true;
-  }
-  service_ptr<io_test::model_file> made;
-};
-
 TEST_F(TagServices, AKillCanOnlyFallBetweenWholeStates) {
   // In place only what changes in one write, or at both ends an ID3v1 block
   // whose change the leading tag standing between the writes hides; any
@@ -535,7 +524,7 @@ TEST_F(TagServices, AKillCanOnlyFallBetweenWholeStates) {
     vantrel_io::file_ptr file(model.get());
     track_info_impl info;
     for (const auto& [name, value] : c.written) info.append_field(name, track_info::until_nul, value, track_info::until_nul);
-    memory_temp_source temp;
+    io_test::model_temp_source temp;
     tag_services::write(file, temp, c.kinds, info, abort);
     EXPECT_EQ(c.expected == through_temp, static_cast<bool>(temp.made)) << c.why;
     const std::string& result = c.expected == through_temp ? temp.made->bytes : model->bytes;
@@ -608,7 +597,7 @@ TEST_F(TagServices, AnApeSizeReachingOverTheAudioIsDamageNeverWrittenOver) {
     vantrel_io::file_ptr file(model.get());
     track_info_impl info;
     info.append_field("title", track_info::until_nul, "new", track_info::until_nul);
-    memory_temp_source temp;
+    io_test::model_temp_source temp;
     EXPECT_THROW(tag_services::write(file, temp, tag_services::kind_apev2 | tag_services::kind_id3v1, info, abort,
                                      c.audio_start),
                  vantrel_io::exception_io_data)
