@@ -104,15 +104,23 @@ inline service_ptr<model_file> make_model_file(const std::string& content = "") 
 }
 
 // Hands a tag writer a model file for its whole new file, kept for the test
-// to read.
+// to read; or, when it `offers` none, stands for a folder where no
+// temporary file can be made. Counts how often it is asked.
 class model_temp_source final : public retag_temp_source {
 public:
+  explicit model_temp_source(bool offers = true) : offers_(offers) {}
   bool open_temp(vantrel_io::file_ptr& out, const abort_signal&) override {
+    ++asked;
+    if (!offers_) return false;
     made = make_model_file();
     out = made.get();
     return true;
   }
   service_ptr<model_file> made;
+  int asked = 0;
+
+private:
+  const bool offers_;
 };
 
 }  // namespace io_test

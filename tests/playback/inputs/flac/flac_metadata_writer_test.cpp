@@ -73,29 +73,6 @@ track_info_impl read_info(const std::string& bytes) {
   return info;
 }
 
-// Hands out a file in memory as the temporary file, when it has one.
-class temp_source_in_memory : public retag_temp_source {
-public:
-  explicit temp_source_in_memory(bool offers) : offers_(offers) {}
-  bool open_temp(vantrel_io::file_ptr& out, const abort_signal&) override {
-    ++asked;
-    if (!offers_) return false;
-    out = temp = vantrel_io::make_memory_file();
-    return true;
-  }
-  std::string contents() const {
-    std::string out(std::size_t(temp->get_size(never_raised_abort_signal())), '\0');
-    temp->seek(0, never_raised_abort_signal());
-    temp->read_exact(out.data(), std::uint32_t(out.size()), never_raised_abort_signal());
-    return out;
-  }
-  int asked = 0;
-  vantrel_io::file_ptr temp;
-
-private:
-  const bool offers_;
-};
-
 struct write_result {
   std::string file;  // the file's bytes afterwards
   int writes = 0;
@@ -109,11 +86,11 @@ write_result write_title(const std::string& original, const std::string& title, 
   model->before_write = [&](std::uint32_t) { ++result.writes; };
   track_info_impl info = read_info(original);
   info.set_field("TITLE", 5, title.data(), title.size());
-  temp_source_in_memory source(temp_offered);
+  io_test::model_temp_source source(temp_offered);
   flac_metadata_writer::write(*model, source, info, never_raised_abort_signal());
   result.file = model->bytes;
   result.temp_asked = source.asked;
-  if (source.temp) result.temp = source.contents();
+  if (source.made) result.temp = source.made->bytes;
   return result;
 }
 
@@ -159,7 +136,7 @@ TEST(FlacMetadataWriter, AChangeAcrossAPageBoundaryGoesThroughTheTemporaryFile) 
   model->before_write = [&](std::uint32_t) { ++writes; };
   track_info_impl info = read_info(original);
   info.set_field("TITLE", 5, "a longer new title", 18);
-  temp_source_in_memory none(false);
+  io_test::model_temp_source none(false);
   EXPECT_THROW(flac_metadata_writer::write(*model, none, info, never_raised_abort_signal()), exception_no_safe_rewrite);
   EXPECT_EQ(writes, 0);
   EXPECT_EQ(model->bytes, original);
@@ -191,7 +168,7 @@ TEST(FlacMetadataWriter, AnEditThatChangesNoValueWritesNothing) {
   // Removing a field the file does not hold.
   qiv::bit_array none(info.field_count());
   info.remove_fields(none);
-  temp_source_in_memory source(true);
+  io_test::model_temp_source source(true);
   flac_metadata_writer::write(*model, source, info, never_raised_abort_signal());
   EXPECT_EQ(writes, 0);
   EXPECT_EQ(source.asked, 0);

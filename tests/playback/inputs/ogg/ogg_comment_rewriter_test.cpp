@@ -232,23 +232,6 @@ TEST_F(OggCommentRewriter, PictureEditsGrowThenShrinkInPlace) {
   }
 }
 
-// Hands out a file in memory as the temporary file, when it has one.
-class temp_source_in_memory : public retag_temp_source {
-public:
-  explicit temp_source_in_memory(bool offers) : offers_(offers) {}
-  bool open_temp(vantrel_io::file_ptr& out, const abort_signal&) override {
-    ++asked;
-    if (!offers_) return false;
-    out = temp = vantrel_io::make_memory_file();
-    return true;
-  }
-  int asked = 0;
-  vantrel_io::file_ptr temp;
-
-private:
-  const bool offers_;
-};
-
 // The old title first, then a field that runs into the next page.
 const std::vector<std::string> title_before_a_long_field = {"TITLE=old title", "BIG=" + std::string(6000, 'b'),
                                                             "ZZ=kept"};
@@ -267,11 +250,11 @@ TEST_F(OggCommentRewriter, OnlyAChangeWithinOnePageIsWrittenInPlace) {
     info.set_field("BIG", 3, title_before_a_long_field[1].c_str() + 4, 6000);
     info.set_field("TITLE", 5, a.title, std::strlen(a.title));
     info.set_field("ZZ", 2, "kept", 4);
-    temp_source_in_memory source(true);
+    io_test::model_temp_source source(true);
     ogg_comment_rewriter::write(vantrel_io::file_ptr(model.get()), {{0, original.size()}}, {{0, info}}, source, abort);
     EXPECT_EQ(source.asked, a.in_place ? 0 : 1) << a.title;
     EXPECT_EQ(writes, a.in_place ? 1 : 0) << a.title;
-    const std::string after = a.in_place ? model->bytes : contents(*source.temp);
+    const std::string after = a.in_place ? model->bytes : source.made->bytes;
     EXPECT_EQ(after.size(), original.size()) << "the comment is padded to its old size: the pages keep their sizes";
     const std::size_t title = after.find(std::string("TITLE=") + a.title);
     EXPECT_TRUE(title != std::string::npos && title < after.find("BIG=") && after.find("BIG=") < after.find("ZZ=kept"))
@@ -286,7 +269,7 @@ TEST_F(OggCommentRewriter, OnlyAChangeWithinOnePageIsWrittenInPlace) {
   auto model = io_test::make_model_file(original);
   track_info_impl info;
   info.set_field("TITLE", 5, "a longer new title", 18);
-  temp_source_in_memory none(false);
+  io_test::model_temp_source none(false);
   EXPECT_THROW(ogg_comment_rewriter::write(vantrel_io::file_ptr(model.get()), {{0, original.size()}}, {{0, info}},
                                            none, abort),
                exception_no_safe_rewrite);
@@ -303,7 +286,7 @@ TEST_F(OggCommentRewriter, AnEditThatChangesNoValueWritesNothing) {
   info.set_field("ARTIST", 6, "b", 1);
   info.set_field("TITLE", 5, "a", 1);
   info.set_field("Zeta", 4, "z", 1);
-  temp_source_in_memory source(true);
+  io_test::model_temp_source source(true);
   ogg_comment_rewriter::write(vantrel_io::file_ptr(model.get()), {{0, original.size()}}, {{0, info}}, source, abort);
   EXPECT_EQ(writes, 0);
   EXPECT_EQ(source.asked, 0);
