@@ -32,19 +32,10 @@ std::string description_of(const frame& f) {
   return text;
 }
 
-// FNV-1a over the payload and the stored flags: tells a frame kept as it
-// was from one made anew, without keeping a copy of every old payload.
-std::uint64_t digest_of(const frame& f) {
-  std::uint64_t hash = 14695981039346656037ull;
-  const auto mix = [&](std::uint8_t byte) {
-    hash ^= byte;
-    hash *= 1099511628211ull;
-  };
-  for (std::uint8_t byte : f.data) mix(byte);
-  mix(std::uint8_t(f.raw_version));
-  mix(f.raw_status_flags);
-  mix(f.raw_format_flags);
-  return hash;
+// The same payload, stored the same way.
+bool same_frame(const frame& a, const frame& b) {
+  return a.id == b.id && a.raw_version == b.raw_version && a.raw_status_flags == b.raw_status_flags &&
+         a.raw_format_flags == b.raw_format_flags && a.data == b.data;
 }
 
 bool is_large(const frame& f) { return f.id == frame_id("APIC") || f.data.size() > id3v2_large_frame_size; }
@@ -53,7 +44,7 @@ bool is_large(const frame& f) { return f.id == frame_id("APIC") || f.data.size()
 
 id3v2_frame_places::id3v2_frame_places(const std::vector<frame>& old_frames) {
   places_.reserve(old_frames.size());
-  for (const frame& f : old_frames) places_.push_back({f.id, description_of(f), f.data.size(), digest_of(f)});
+  for (const frame& f : old_frames) places_.push_back({f, description_of(f)});
 }
 
 void id3v2_frame_places::put_in_place(std::vector<frame>& frames) const {
@@ -70,16 +61,12 @@ void id3v2_frame_places::put_in_place(std::vector<frame>& frames) const {
   };
   // Frames kept as they were claim their own places before any frame made
   // anew claims the place of one it replaces.
-  for (std::size_t i = 0; i < frames.size(); ++i) {
-    const std::uint64_t digest = digest_of(frames[i]);
-    take_first(i, [&](const place& p) {
-      return p.id == frames[i].id && p.size == frames[i].data.size() && p.digest == digest;
-    });
-  }
+  for (std::size_t i = 0; i < frames.size(); ++i)
+    take_first(i, [&](const place& p) { return same_frame(p.old, frames[i]); });
   for (std::size_t i = 0; i < frames.size(); ++i) {
     if (where[i] != unplaced) continue;
     const std::string description = description_of(frames[i]);
-    take_first(i, [&](const place& p) { return p.id == frames[i].id && p.description == description; });
+    take_first(i, [&](const place& p) { return p.old.id == frames[i].id && p.description == description; });
   }
   std::vector<std::size_t> order(frames.size());
   for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
