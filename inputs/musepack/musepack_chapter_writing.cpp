@@ -153,13 +153,19 @@ std::vector<std::uint8_t> chapter_payload(std::uint64_t start_sample, const trac
 
 void write_chapter_packets(vantrel_io::file_ptr& file, retag_temp_source& rewrite, std::uint64_t header_position,
                            const std::vector<track_info_impl>& chapters, const std::vector<std::uint64_t>& starts,
-                           const abort_signal& abort) {
+                           const tag_region_update* tags, const abort_signal& abort) {
   if (!file->can_seek()) vantrel_io::throw_exception_io_object_not_seekable();
   if (starts.size() != chapters.size()) vantrel_io::throw_io_data();
   const stream_layout layout = find_layout(*file, header_position, abort);
+  const std::uint64_t size = file->get_size(abort);
+  const std::uint64_t leading_length = tags ? tags->leading_length : 0;
+  const std::uint64_t trailing_start = tags ? tags->trailing_start : size;
+  if (leading_length > layout.first_chapter || trailing_start < layout.stream_end || trailing_start > size)
+    vantrel_io::throw_io_data();
 
   // The new tail: the packets between the first chapter and the stream end
-  // that are not chapters, the new chapters, then the rest of the file.
+  // that are not chapters, the new chapters, then the rest of the file with
+  // its new trailing tags.
   std::vector<std::uint8_t> tail;
   packet_reader packets(*file, layout.first_chapter);
   for (;;) {
@@ -169,13 +175,17 @@ void write_chapter_packets(vantrel_io::file_ptr& file, retag_temp_source& rewrit
   }
   for (std::size_t i = 0; i < chapters.size(); ++i)
     append(tail, packet_bytes("CT", chapter_payload(starts[i], chapters[i])));
-  const std::uint64_t size = file->get_size(abort);
-  append_file_bytes(tail, *file, layout.stream_end, size - layout.stream_end, abort);
+  append_file_bytes(tail, *file, layout.stream_end, trailing_start - layout.stream_end, abort);
+  if (tags) append(tail, tags->trailing);
+  std::vector<std::uint8_t> old_leading;
+  append_file_bytes(old_leading, *file, 0, leading_length, abort);
+  const bool leading_changes = tags && old_leading != tags->leading;
 
   // In place only as one write a killed process cannot leave half done: the
-  // packets keep their length and the bytes that change share a page.
+  // packets keep their length, the leading tags stay, and the bytes that
+  // change share a page.
   const std::uint64_t old_length = size - layout.first_chapter;
-  if (tail.size() == old_length) {
+  if (!leading_changes && tail.size() == old_length) {
     std::vector<std::uint8_t> old;
     append_file_bytes(old, *file, layout.first_chapter, old_length, abort);
     if (vantrel_io::change_fits_one_write(layout.first_chapter, old.data(), tail.data(), tail.size())) {
@@ -185,8 +195,13 @@ void write_chapter_packets(vantrel_io::file_ptr& file, retag_temp_source& rewrit
   }
   vantrel_io::file_ptr temp;
   if (!rewrite.open_temp(temp, abort)) throw exception_no_safe_rewrite();
-  file->seek(0, abort);
-  vantrel_io::copy_bytes(*file, *temp, layout.first_chapter, abort);
+  if (tags) {
+    const std::vector<std::uint8_t>& leading =
+        tags->leading_for_rewrite.empty() ? tags->leading : tags->leading_for_rewrite;
+    if (!leading.empty()) temp->write(leading.data(), static_cast<std::uint32_t>(leading.size()), abort);
+  }
+  file->seek(leading_length, abort);
+  vantrel_io::copy_bytes(*file, *temp, layout.first_chapter - leading_length, abort);
   temp->write(tail.data(), static_cast<std::uint32_t>(tail.size()), abort);
 }
 

@@ -327,21 +327,7 @@ void musepack_input::commit(const abort_signal& abort) {
     for (std::uint32_t i = 0; i < chapter_count_; ++i) starts.push_back(chapter_start(i));
     const std::uint64_t header_position = static_cast<std::uint64_t>(stream_.header_position);
     close_demuxer();
-    try {
-      if (own_file_) {
-        retag_through_temp_file rewrite(path_.c_str());
-        musepack::write_chapter_packets(bridge_.file, rewrite, header_position, chapters, starts, abort);
-        rewrite.commit(bridge_.file, abort);
-      } else {
-        retag_in_place in_place;
-        musepack::write_chapter_packets(bridge_.file, in_place, header_position, chapters, starts, abort);
-      }
-    } catch (...) {
-      reopen_after_write(never_raised_abort_signal());
-      throw;
-    }
-    reopen_after_write(abort);
-    // The shared fields left the chapter packets: the file's tag must hold
+    // The shared fields leave the chapter packets: the file's tag must hold
     // them, beside whatever the file-level edit names itself.
     if (!file_info) {
       file_info.emplace(common);
@@ -350,6 +336,24 @@ void musepack_input::commit(const abort_signal& abort) {
         if (file_info->find_field(common.field_name(f)) == track_info::not_found)
           track_info::copy_field_values_from(*file_info, common, f);
     }
+    try {
+      // The chapters and the file's tags change in one write: a value that
+      // moves from the packets into the tag is never in neither.
+      const tag_region_update tags = plan_file_info(*file_info, abort);
+      if (own_file_) {
+        retag_through_temp_file rewrite(path_.c_str());
+        musepack::write_chapter_packets(bridge_.file, rewrite, header_position, chapters, starts, &tags, abort);
+        rewrite.commit(bridge_.file, abort);
+      } else {
+        retag_in_place in_place;
+        musepack::write_chapter_packets(bridge_.file, in_place, header_position, chapters, starts, &tags, abort);
+      }
+    } catch (...) {
+      reopen_after_write(never_raised_abort_signal());
+      throw;
+    }
+    reopen_after_write(abort);
+    return;
   }
   if (file_info) write_file_info(*file_info, abort);
 }
@@ -371,37 +375,42 @@ void musepack_input::extend_leading_over(tag_region_update& update, const musepa
   update.leading_length = header.position + header.bytes.size();
 }
 
-void musepack_input::write_file_info(const track_info& info, const abort_signal& abort) {
+tag_region_update musepack_input::plan_file_info(const track_info& info, const abort_signal& abort) {
   ensure_demuxer(abort);
   const std::uint64_t header_position = static_cast<std::uint64_t>(stream_.header_position);
   const replaygain_info in_header = header_replaygain(replaygain_info());
   close_demuxer();
   track_info_impl tags;
   tags.copy_all_from(info);
+  const musepack::header_replaygain_write header =
+      musepack::plan_header_replaygain(*bridge_.file, header_position, info.get_replaygain(), &in_header, abort);
+  if (header.found) tags.clear_replaygain();
+  const bool no_tag = tags.field_count() == 0 && replaygain_count_present(tags.get_replaygain()) == 0;
+  const trailing_tags present = find_trailing_tags(*bridge_.file, false, abort);
+  // Trailing tags that claim bytes of the stream are damage, not tags:
+  // replacing or removing them would cut audio.
+  const std::uint64_t audio_end = musepack::find_audio_end(*bridge_.file, header_position, present.start, abort);
+  // The APEv2 tag holds the fields; an ID3v1 tag behind it or an ID3v2 tag
+  // in front, which the reading passes over, stays with the edit made in it.
+  unsigned kinds = 0;
+  if (!no_tag) {
+    kinds = tag_services::kind_apev2;
+    if (!present.id3v1_blocks.empty()) kinds |= tag_services::kind_id3v1;
+    if (id3v2_skip_leading_tag(*bridge_.file, 0, abort) > 0) kinds |= tag_services::kind_id3v2;
+  }
+  tag_region_update update = tag_services::prepare_write(*bridge_.file, kinds, tags, abort, audio_end, nullptr,
+                                                         nullptr, tag_services::reading::trailing_only);
+  // The new header bytes join the leading region, so that the header and
+  // the tag change in one step: a crash leaves both old or both new.
+  if (header.changes) extend_leading_over(update, header, abort);
+  return update;
+}
+
+void musepack_input::write_file_info(const track_info& info, const abort_signal& abort) {
   try {
     // Everything is worked out and checked before the first byte changes:
     // a refused write leaves the file as it was.
-    const musepack::header_replaygain_write header =
-        musepack::plan_header_replaygain(*bridge_.file, header_position, info.get_replaygain(), &in_header, abort);
-    if (header.found) tags.clear_replaygain();
-    const bool no_tag = tags.field_count() == 0 && replaygain_count_present(tags.get_replaygain()) == 0;
-    const trailing_tags present = find_trailing_tags(*bridge_.file, false, abort);
-    // Trailing tags that claim bytes of the stream are damage, not tags:
-    // replacing or removing them would cut audio.
-    const std::uint64_t audio_end = musepack::find_audio_end(*bridge_.file, header_position, present.start, abort);
-    // The APEv2 tag holds the fields; an ID3v1 tag behind it or an ID3v2 tag
-    // in front, which the reading passes over, stays with the edit made in it.
-    unsigned kinds = 0;
-    if (!no_tag) {
-      kinds = tag_services::kind_apev2;
-      if (!present.id3v1_blocks.empty()) kinds |= tag_services::kind_id3v1;
-      if (id3v2_skip_leading_tag(*bridge_.file, 0, abort) > 0) kinds |= tag_services::kind_id3v2;
-    }
-    tag_region_update update = tag_services::prepare_write(*bridge_.file, kinds, tags, abort, audio_end, nullptr,
-                                                           nullptr, tag_services::reading::trailing_only);
-    // The new header bytes join the leading region, so that the header and
-    // the tag change in one step: a crash leaves both old or both new.
-    if (header.changes) extend_leading_over(update, header, abort);
+    tag_region_update update = plan_file_info(info, abort);
     if (own_file_) {
       retag_through_temp_file rewrite(path_.c_str());
       apply_tag_region_update(bridge_.file, rewrite, update, abort);

@@ -65,11 +65,13 @@ private:
   void read_stream_info(track_info& out, const abort_signal& abort);
   void read_chapter_info(std::uint32_t chapter, track_info& out, const abort_signal& abort);
   bool decode_block(audio_block& out, const abort_signal& abort);
+  // The file's tags and header gain as `info` gives them, worked out and
+  // checked on the file as it stands, before anything is written.
+  tag_region_update plan_file_info(const track_info& info, const abort_signal& abort);
   void write_file_info(const track_info& info, const abort_signal& abort);
   // Makes `update` replace the file's start through the new header bytes.
   void extend_leading_over(tag_region_update& update, const musepack::header_replaygain_write& header,
                            const abort_signal& abort);
-  void write_chapters(const abort_signal& abort);
 
   musepack_reader_bridge bridge_;
   std::string path_;

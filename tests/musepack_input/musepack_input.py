@@ -4,7 +4,7 @@ chapters added by mpcchap, checked against mpcdec and mutagen.
 
 usage: musepack_input.py WINE_EXEC BUILD_DIR ZORVTOOL_EXE
 
-ZORV_MUSEPACK_KILLS sets how many writes are killed at random moments (24
+ZORV_MUSEPACK_KILLS sets how many writes are killed at random moments (32
 by default).
 """
 import array
@@ -304,12 +304,16 @@ def check_sv7_header_kept(folder):
 
 
 def check_kills(folder, plain, chaptered):
-    count = int(os.environ.get("ZORV_MUSEPACK_KILLS", "24"))
+    count = int(os.environ.get("ZORV_MUSEPACK_KILLS", "32"))
     env = dict(os.environ, ZORV_TEST_WRITE_PAUSE_MS="40")
     writes = [
         ("tag", plain, ["title=old"], ["title=new", "artist=killed"]),
         ("gain", plain, ["replaygain_track_gain=-1.00 dB"], ["replaygain_track_gain=-5.00 dB"]),
         ("chapter", chaptered, ["--subsong", "1", "title=old"], ["--subsong", "1", "title=new"]),
+        # The artist becomes shared and leaves the chapter packets for the
+        # file's tag: both change, and a kill may not find it in neither.
+        ("shared", chaptered, ["--subsong", "1", "title=old", "artist=Own"],
+         ["--subsong", "1", "title=new", "artist=Art"]),
     ]
     sources = {}
     for name, origin, old, new in writes:
@@ -342,6 +346,10 @@ def check_kills(folder, plain, chaptered):
             if name == "gain":
                 value = round(Musepack(target).info.title_gain, 2)
                 ok = value in (-1.0, -5.0)
+            elif name == "shared":
+                subsongs = info_of(target)
+                value = [[field(s["info"], key) for key in ("title", "artist")] for s in subsongs]
+                ok = value in ([[["old"], ["Own"]], [["Two"], ["Art"]]], [[["new"], ["Art"]], [["Two"], ["Art"]]])
             else:
                 subsongs = info_of(target)
                 value = field(subsongs[0]["info"], "title")

@@ -193,8 +193,9 @@ def make_shape_fixtures(folder):
     """Files of the shapes other programs leave: an AAC file trimmed by an
     iTunSMPB gapless record, one with a two-value genre item, FLAC and
     WavPack cue images (file ARTIST, per-track PERFORMER), MP3 files with a
-    gain tool's APEv2 items and with an album only in the ID3v1 block, and an
-    Ogg Vorbis remuxed into Matroska with an album-level ARTIST."""
+    gain tool's APEv2 items and with an album only in the ID3v1 block, an
+    Ogg Vorbis remuxed into Matroska with an album-level ARTIST, and a
+    Musepack stream whose two chapters name different artists."""
     import cue_images
     import gapless_record
     import two_tag_kinds
@@ -226,6 +227,12 @@ def make_shape_fixtures(folder):
                 '<Simple><Name>ARTIST</Name><String>Album Artist</String></Simple></Tag></Tags>\n')
     out["mkvorbis"] = os.path.join(folder, "vorbis.mka")
     run(["mkvmerge", "-q", "-o", out["mkvorbis"], "--global-tags", album_tags, vorbis])
+    out["mpcchapters"] = os.path.join(folder, "chapters.mpc")
+    run(["mpcenc", "--silent", "--overwrite", src, out["mpcchapters"]])
+    chapters = os.path.join(folder, "chapters.ini")
+    with open(chapters, "w") as f:
+        f.write("[0]\nTITLE=One\nARTIST=Own artist\n[44100]\nTITLE=Two\nARTIST=Old artist\n")
+    run(["mpcchap", out["mpcchapters"], chapters])
     return out
 
 

@@ -12,7 +12,8 @@ with a second Tags element and with tags aimed at the track), and for the
 shapes other programs leave (an AAC file trimmed by a gapless record, a
 two-value genre, FLAC and WavPack cue images with per-track values, MP3
 with a gain tool's APEv2 items or an album only in ID3v1, Matroska remuxed
-from Ogg Vorbis with an album-level artist) runs in the
+from Ogg Vorbis with an album-level artist, Musepack chapters whose shared
+artist moves into the file's tag) runs in the
 real zorvtool process, which is killed at a random moment. Its tag command
 is the player's metadata update as Apply runs it (the file's lock, the
 writer, the written file read back), so each kill lands on Apply's road. The program
@@ -124,6 +125,10 @@ ROADS = [
     ("mp3 id3v2 with apev2 gain items", "mp3gain", ["title=New title"]),
     ("mp3 album only in id3v1", "mp3v1album", ["title=New title"]),
     ("matroska from ogg vorbis, album-level artist", "mkvorbis", ["title=New title"]),
+    # The artist becomes shared by both chapters and moves from their
+    # packets into the file's tag: both ends change in one write.
+    ("musepack sv8 chapter edit moving a value into the file's tag", "mpcchapters",
+     ["--subsong", "1", "title=New title", "artist=Old artist"]),
 ]
 # Large tags edited where they stand, the write spanning many pages.
 LARGE_ROADS = [
@@ -138,7 +143,7 @@ LARGE_ROADS = [
 ]
 LARGE = {fixture for _, fixture, _ in LARGE_ROADS}
 # The shapes' roads take fewer kills, to keep the whole run short.
-SHAPES = {"m4atrimmed", "m4agenres", "cueflac", "cuewv", "mp3gain", "mp3v1album", "mkvorbis"}
+SHAPES = {"m4atrimmed", "m4agenres", "cueflac", "cuewv", "mp3gain", "mp3v1album", "mkvorbis", "mpcchapters"}
 # Roads whose write is refused, the file left as it was.
 REFUSED = {"mp4 fragmented"}
 # Roads whose next write after a kill is not yet held to the clean write's

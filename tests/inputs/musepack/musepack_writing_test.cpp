@@ -307,11 +307,11 @@ TEST(MusepackChapters, PacketsAreReplacedBeforeTheStreamEndKeepingStarts) {
   // Packets that change their length take many writes: without a
   // temporary file the write is refused before any byte changes.
   retag_in_place in_place;
-  EXPECT_THROW(musepack::write_chapter_packets(live, in_place, 0, chapters, {44100, 132300}, no_abort),
+  EXPECT_THROW(musepack::write_chapter_packets(live, in_place, 0, chapters, {44100, 132300}, nullptr, no_abort),
                exception_no_safe_rewrite);
   EXPECT_EQ(content_of(*live), old);
   memory_rewrite rewrite;
-  musepack::write_chapter_packets(live, rewrite, 0, chapters, {44100, 132300}, no_abort);
+  musepack::write_chapter_packets(live, rewrite, 0, chapters, {44100, 132300}, nullptr, no_abort);
   EXPECT_EQ(content_of(*live), old) << "the file changes only by the caller's commit";
   ASSERT_TRUE(rewrite.made);
   vantrel_io::file_ptr file = rewrite.made;
@@ -340,6 +340,54 @@ TEST(MusepackChapters, PacketsAreReplacedBeforeTheStreamEndKeepingStarts) {
   EXPECT_EQ(bytes(after.end() - 10, after.end()), bytes(10, 'T')) << "the trailing tag follows the stream end";
 }
 
+// Chapters whose shared values move into the file's tag: both change in
+// one write, or a crash between two would leave the values in neither.
+TEST(MusepackChapters, ChaptersAndTheFilesTagsChangeInOneWrite) {
+  const bytes leading = bytes(12, 'L'), trailing = bytes(10, 'T');
+  const bytes stream = concat({stream_magic, packet("SH", bytes(8, 1)), packet("AP", bytes(20, 9)),
+                               packet("CT", bytes(6, 5)), packet("CT", bytes(6, 6)), packet("SE", {})});
+  const bytes old = concat({leading, stream, trailing});
+  std::vector<track_info_impl> chapters = {chapter("One", "1", -1.0f), chapter("Two", "2", -3.0f)};
+  tag_region_update tags;
+  tags.leading_length = leading.size();
+  tags.leading = bytes(16, 'M');
+  tags.trailing_start = old.size() - trailing.size();
+  tags.trailing = bytes(14, 'U');
+
+  auto live = file_with(old);
+  retag_in_place in_place;
+  EXPECT_THROW(musepack::write_chapter_packets(live, in_place, leading.size(), chapters, {0, 44100}, &tags, no_abort),
+               exception_no_safe_rewrite);
+  EXPECT_EQ(content_of(*live), old);
+  memory_rewrite rewrite;
+  musepack::write_chapter_packets(live, rewrite, leading.size(), chapters, {0, 44100}, &tags, no_abort);
+  EXPECT_EQ(content_of(*live), old) << "the file changes only by the caller's commit";
+  ASSERT_TRUE(rewrite.made);
+  const bytes after = content_of(*rewrite.made);
+  const std::size_t audio_end = 4 + 11 + 23;
+  EXPECT_EQ(bytes(after.begin(), after.begin() + 16), tags.leading);
+  EXPECT_TRUE(std::equal(stream.begin(), stream.begin() + audio_end, after.begin() + 16)) << "audio untouched";
+  EXPECT_EQ(bytes(after.end() - 14, after.end()), tags.trailing);
+  const bytes new_chapter = packet("CT", musepack::chapter_payload(44100, chapters[1]));
+  EXPECT_NE(std::search(after.begin(), after.end(), new_chapter.begin(), new_chapter.end()), after.end());
+
+  // Unchanged chapters and tags: nothing is written, nothing made.
+  std::vector<track_info_impl> same_chapters = {chapter("One", "1", -1.0f)};
+  const bytes written = concat({leading, stream_magic, packet("SH", bytes(8, 1)), packet("AP", bytes(20, 9)),
+                                packet("CT", musepack::chapter_payload(0, same_chapters[0])), packet("SE", {}),
+                                trailing});
+  auto unchanged = file_with(written);
+  tag_region_update same;
+  same.leading_length = leading.size();
+  same.leading = leading;
+  same.trailing_start = written.size() - trailing.size();
+  same.trailing = trailing;
+  memory_rewrite untouched;
+  musepack::write_chapter_packets(unchanged, untouched, leading.size(), same_chapters, {0}, &same, no_abort);
+  EXPECT_FALSE(untouched.made);
+  EXPECT_EQ(content_of(*unchanged), written);
+}
+
 TEST(MusepackChapters, RefusesLayoutsItCannotRewriteAndLeavesThemUnchanged) {
   const bytes no_end = concat({stream_magic, packet("AP", bytes(20, 9)), packet("CT", bytes(6, 5))});
   const bytes before_audio =
@@ -348,7 +396,7 @@ TEST(MusepackChapters, RefusesLayoutsItCannotRewriteAndLeavesThemUnchanged) {
     auto file = file_with(content);
     std::vector<track_info_impl> chapters = {chapter("One", "1", -1.0f)};
     retag_in_place in_place;
-    EXPECT_THROW(musepack::write_chapter_packets(file, in_place, 0, chapters, {0}, no_abort),
+    EXPECT_THROW(musepack::write_chapter_packets(file, in_place, 0, chapters, {0}, nullptr, no_abort),
                  vantrel_io::exception_io_data);
     EXPECT_EQ(content_of(*file), content);
   }
