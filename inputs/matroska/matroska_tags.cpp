@@ -65,6 +65,24 @@ bool level_mapped(const std::string& tag_name) {
   return false;
 }
 
+// The levels whose values of the level-mapped TagNames (a collection's
+// title, a side's, a movement's) are fields of their own, under the level's
+// name: read as the track's or the album's they would be a second value
+// there, which an edit of that would replace. A new value of such a field
+// is written at the level given here.
+struct level_band {
+  const char* name;
+  std::uint64_t level;
+};
+constexpr level_band other_levels[] = {{"COLLECTION", 70}, {"PART", 40}, {"SUBTRACK", 20}, {"SHOT", 10}};
+
+const level_band* other_level(std::uint64_t level) {
+  if (level > matroska_level_discs) return &other_levels[0];
+  if (level >= matroska_level_album || level == matroska_level_track) return nullptr;
+  if (level > matroska_level_track) return &other_levels[1];
+  return level > other_levels[3].level ? &other_levels[2] : &other_levels[3];
+}
+
 // The level a TargetType names (mkvmerge leaves out the default 50 beside
 // "ALBUM"); 0 for a name the format does not give.
 std::uint64_t named_level(const std::string& target_type) {
@@ -556,9 +574,8 @@ bool matroska_tag_targets::operator<(const matroska_tag_targets& other) const {
 }
 
 std::string matroska_field_from_tag_name(const std::string& tag_name, std::uint64_t level) {
-  // A collection's values are its own: read as the album's they would be a
-  // second album, and an album edit would write over them.
-  if (level > matroska_level_discs && level_mapped(tag_name)) return "COLLECTION " + tag_name;
+  if (const level_band* band = other_level(level); band && level_mapped(tag_name))
+    return std::string(band->name) + " " + tag_name;
   const bool album = level >= matroska_level_album;
   if (same_name(tag_name, "TITLE")) return album ? "album" : "title";
   if (same_name(tag_name, "ARTIST")) return album ? "album artist" : "artist";
@@ -585,6 +602,15 @@ void matroska_tag_name_from_field(const std::string& field, std::string& tag_nam
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
   }
   level = matroska_level_track;
+  for (const level_band& band : other_levels) {
+    const std::string prefix = std::string(band.name) + " ";
+    if (tag_name.size() > prefix.size() && tag_name.compare(0, prefix.size(), prefix) == 0 &&
+        level_mapped(tag_name.substr(prefix.size()))) {
+      tag_name.erase(0, prefix.size());
+      level = band.level;
+      return;
+    }
+  }
 }
 
 matroska_tag_collection matroska_tags_load(const matroska_file_scan& scan, ebml_reader& reader,

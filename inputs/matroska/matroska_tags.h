@@ -35,11 +35,15 @@ inline constexpr std::uint64_t matroska_level_album = 50;
 inline constexpr std::uint64_t matroska_level_discs = 60;
 
 // The field a TagName reads as at a target level; other TagNames unchanged.
-// Above the discs' level the TagNames the levels map read as "COLLECTION "
-// and the TagName.
+// The TagNames the levels map read as the track's at its level and as the
+// album's from there to the discs' level; at other levels as the level's
+// name and the TagName: "COLLECTION TITLE" (above the discs'), "PART TITLE"
+// (between the track's and the album's), "SUBTRACK TITLE" and "SHOT TITLE"
+// (below the track's).
 std::string matroska_field_from_tag_name(const std::string& tag_name, std::uint64_t level);
 // The TagName and level a field is written with; a field outside the
-// mapping keeps its name in upper case.
+// mapping keeps its name in upper case, at the track's level or, named as
+// another level's, at that level.
 void matroska_tag_name_from_field(const std::string& field, std::string& tag_name, std::uint64_t& level);
 
 inline constexpr std::size_t matroska_no_tag = ~std::size_t{0};

@@ -384,6 +384,46 @@ TEST_F(MatroskaInput, ValuesAboveTheAlbumAndAnAlbumAimedAtTheTrackAreReadByTheir
   EXPECT_EQ(opened_file(streams).field("artist") + opened_file(streams).field("album artist"), "Stream Artist-");
 }
 
+TEST_F(MatroskaInput, TitlesOfASideAMovementAndAShotAreTheirOwnAndATitleEditKeepsThem) {
+  EXPECT_EQ(matroska_field_from_tag_name("TITLE", 40), "PART TITLE");
+  EXPECT_EQ(matroska_field_from_tag_name("ARTIST", 20), "SUBTRACK ARTIST");
+  EXPECT_EQ(matroska_field_from_tag_name("TITLE", 10), "SHOT TITLE");
+  EXPECT_EQ(matroska_field_from_tag_name("GENRE", 40), "GENRE");
+  std::string name;
+  std::uint64_t level = 0;
+  matroska_tag_name_from_field("part title", name, level);
+  EXPECT_EQ(name + "@" + std::to_string(level), "TITLE@40");
+  matroska_tag_name_from_field("COLLECTION ARTIST", name, level);
+  EXPECT_EQ(name + "@" + std::to_string(level), "ARTIST@70");
+
+  // mkvmerge's whole-file Tags at the levels of a side (40), the track, a
+  // movement (20) and a shot (10), each with a TITLE.
+  const std::string side = tag(targets(40, el(0x63CA, "PART")), simple("TITLE", "Side A"));
+  const std::string song = tag(targets(30, el(0x63CA, "TRACK")), simple("TITLE", "Song") + simple("ARTIST", "Singer"));
+  const std::string movement = tag(targets(20, el(0x63CA, "MOVEMENT")), simple("TITLE", "Movement I"));
+  const std::string shot = tag(targets(10), simple("TITLE", "Shot"));
+  const std::string file = header() + el(0x18538067, info() + pcm_track() +
+                                                         el(tags_id, side + song + movement + shot) +
+                                                         el(void_id, std::string(200, '\0')), 8);
+  const track_info_impl shown = opened_file(file).info();
+  EXPECT_EQ(shown.field_value_count(shown.find_field("title")), 1u);
+  EXPECT_EQ(opened_file(file).field("title") + "/" + opened_file(file).field("PART TITLE") + "/" +
+                opened_file(file).field("SUBTRACK TITLE") + "/" + opened_file(file).field("SHOT TITLE"),
+            "Song/Side A/Movement I/Shot");
+  const std::string retitled = retagged(file, "title", "New");
+  EXPECT_EQ(count_of(tags_element(retitled), side + tag(targets(30, el(0x63CA, "TRACK")),
+                                                         simple("TITLE", "New") + simple("ARTIST", "Singer")) +
+                                                 movement + shot),
+            1u);
+  // A side's title new to the file is written at the side's level.
+  const std::string sided = retagged(retitled, "PART ARTIST", "Side Artist");
+  const std::string new_simple = el(0x67C8, el(0x45A3, "ARTIST") + el(0x4487, "Side Artist") + el(0x447A, "und") +
+                                               uint_el(0x4484, 1));
+  EXPECT_EQ(count_of(tags_element(sided), tag(targets(40, el(0x63CA, "PART")), simple("TITLE", "Side A") + new_simple)),
+            1u);
+  EXPECT_EQ(opened_file(sided).field("PART ARTIST") + "/" + opened_file(sided).field("artist"), "Side Artist/Singer");
+}
+
 TEST_F(MatroskaInput, DiscardPaddingAndCodecDelayTrimTheStream) {
   // Three blocks of 100 samples; the track is delayed by 20 samples and the
   // last block pads its end by 30.
