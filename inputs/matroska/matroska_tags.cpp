@@ -66,21 +66,28 @@ bool level_mapped(const std::string& tag_name) {
 }
 
 // The levels whose values of the level-mapped TagNames (a collection's
-// title, a side's, a movement's) are fields of their own, under the level's
-// name: read as the track's or the album's they would be a second value
-// there, which an edit of that would replace. A new value of such a field
-// is written at the level given here.
+// title, a box set's, a side's, a movement's) are fields of their own, under
+// the first TargetType the format names for the level: read as the track's
+// or the album's they would be a second value there, which an edit of that
+// would replace. A new value of such a field is written at the level given
+// here.
 struct level_band {
   const char* name;
   std::uint64_t level;
 };
-constexpr level_band other_levels[] = {{"COLLECTION", 70}, {"PART", 40}, {"SUBTRACK", 20}, {"SHOT", 10}};
+constexpr level_band other_levels[] = {
+    {"COLLECTION", 70}, {"EDITION", 60}, {"PART", 40}, {"SUBTRACK", 20}, {"SHOT", 10}};
 
-const level_band* other_level(std::uint64_t level) {
+// The band of a level-mapped TagName read at `level`; null where it reads
+// as the track's or the album's field.
+const level_band* other_level(const std::string& tag_name, std::uint64_t level) {
+  if (!level_mapped(tag_name)) return nullptr;
   if (level > matroska_level_discs) return &other_levels[0];
+  // The count of a set's discs is the album's total of discs.
+  if (level == matroska_level_discs) return same_name(tag_name, "TOTAL_PARTS") ? nullptr : &other_levels[1];
   if (level >= matroska_level_album || level == matroska_level_track) return nullptr;
-  if (level > matroska_level_track) return &other_levels[1];
-  return level > other_levels[3].level ? &other_levels[2] : &other_levels[3];
+  if (level > matroska_level_track) return &other_levels[2];
+  return level > other_levels[4].level ? &other_levels[3] : &other_levels[4];
 }
 
 // The level a TargetType names (mkvmerge leaves out the default 50 beside
@@ -574,8 +581,7 @@ bool matroska_tag_targets::operator<(const matroska_tag_targets& other) const {
 }
 
 std::string matroska_field_from_tag_name(const std::string& tag_name, std::uint64_t level) {
-  if (const level_band* band = other_level(level); band && level_mapped(tag_name))
-    return std::string(band->name) + " " + tag_name;
+  if (const level_band* band = other_level(tag_name, level)) return std::string(band->name) + " " + tag_name;
   const bool album = level >= matroska_level_album;
   if (same_name(tag_name, "TITLE")) return album ? "album" : "title";
   if (same_name(tag_name, "ARTIST")) return album ? "album artist" : "artist";
@@ -605,7 +611,7 @@ void matroska_tag_name_from_field(const std::string& field, std::string& tag_nam
   for (const level_band& band : other_levels) {
     const std::string prefix = std::string(band.name) + " ";
     if (tag_name.size() > prefix.size() && tag_name.compare(0, prefix.size(), prefix) == 0 &&
-        level_mapped(tag_name.substr(prefix.size()))) {
+        other_level(tag_name.substr(prefix.size()), band.level) == &band) {
       tag_name.erase(0, prefix.size());
       level = band.level;
       return;

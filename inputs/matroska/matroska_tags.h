@@ -36,8 +36,9 @@ inline constexpr std::uint64_t matroska_level_discs = 60;
 
 // The field a TagName reads as at a target level; other TagNames unchanged.
 // The TagNames the levels map read as the track's at its level and as the
-// album's from there to the discs' level; at other levels as the level's
-// name and the TagName: "COLLECTION TITLE" (above the discs'), "PART TITLE"
+// album's up to the discs' level, where TOTAL_PARTS is the count of discs;
+// at other levels as the level's name and the TagName: "COLLECTION TITLE"
+// (above the discs'), "EDITION TITLE" (the discs' set), "PART TITLE"
 // (between the track's and the album's), "SUBTRACK TITLE" and "SHOT TITLE"
 // (below the track's).
 std::string matroska_field_from_tag_name(const std::string& tag_name, std::uint64_t level);

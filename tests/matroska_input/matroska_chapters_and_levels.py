@@ -6,7 +6,8 @@ per-stream ENCODER and DURATION aimed at the track among them); a
 collection's title beside the album's, and an album title aimed at the track
 beside its track title, each read by its level and kept through edits of
 the others; the titles of a side (40), a movement (20) and a shot (10) read
-as their own fields, and a title edit of every chapter or of one keeps them.
+as their own fields, and a title edit of every chapter or of one keeps them,
+as an album edit keeps a box set's title (60).
 
 usage: matroska_chapters_and_levels.py WINE_EXEC BUILD_DIR ZORVTOOL_EXE
 """
@@ -129,6 +130,7 @@ def test_every_level(work):
     path = make_every_level(work, chapters=True)
     shown = subsong_fields(path)
     expected = {"title": ["Song"], "album": ["The Album"], "collection title": ["The Collection"],
+                "edition title": ["The Box"], "edition part_number": ["3"], "totaldiscs": ["2"],
                 "part title": ["Side A"], "subtrack title": ["Movement I"], "shot title": ["Shot"]}
     check(all({k: shown[n].get(k) for k in expected} == expected for n in (1, 2, 3)),
           "every level: each chapter reads each TITLE by its level: %s" % shown)
@@ -149,6 +151,14 @@ def test_every_level(work):
     check([shown[n].get("title") for n in (1, 2, 3)] == [["New Song"], ["Second Song"], ["New Song"]] and
           all(shown[n].get("part title") == ["Side A"] and shown[n].get("shot title") == ["Shot"] for n in (1, 2, 3)),
           "every level: the edits read back beside the other levels' titles: %s" % shown)
+
+    before = tag_list(path)
+    zorvtool("tag", windows_path(path), "album=New Album")
+    after = tag_list(path)
+    changed = [n for n, tag in enumerate(before) if n >= len(after) or after[n] != tag]
+    check(len(after) == len(before) and len(changed) == 1 and b"ALBUM" in after[changed[0]][0] and
+          simple_strings(after[changed[0]]) == ["New Album", "Album Artist", None],
+          "every level: an album edit changes the album's TITLE alone, the box set's stays:\n%s\n%s" % (before, after))
 
 
 def main():

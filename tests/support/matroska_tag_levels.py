@@ -9,7 +9,8 @@ mkvmerge and mkvpropedit make them, and their Tags as mkvextract shows them:
 - track_album: mkvpropedit's --tags track: with a level-50 TITLE (unsaid) and
   a level-30 TITLE and ARTIST, both aimed at the track;
 - every_level: mkvmerge's whole-file Tags with a TITLE at each level from 70
-  down to 10 (the album's level unsaid beside its TargetType, the album's
+  down to 10 (a box set's number and count of discs at 60, the album's
+  level unsaid beside its TargetType, the album's
   TITLE in German, its ARTIST with a nested SimpleTag, a TagBinary), and when
   asked three chapters from a simple chapter file.
 """
@@ -44,6 +45,8 @@ EVERY_LEVEL_TAGS = """<?xml version="1.0"?><Tags>
 <Tag><Targets><TargetTypeValue>70</TargetTypeValue><TargetType>COLLECTION</TargetType></Targets>
  <Simple><Name>TITLE</Name><String>The Collection</String></Simple></Tag>
 <Tag><Targets><TargetTypeValue>60</TargetTypeValue></Targets>
+ <Simple><Name>TITLE</Name><String>The Box</String></Simple>
+ <Simple><Name>PART_NUMBER</Name><String>3</String></Simple>
  <Simple><Name>TOTAL_PARTS</Name><String>2</String></Simple></Tag>
 <Tag><Targets><TargetType>ALBUM</TargetType></Targets>
  <Simple><Name>TITLE</Name><String>The Album</String><TagLanguage>ger</TagLanguage><DefaultLanguage>0</DefaultLanguage></Simple>

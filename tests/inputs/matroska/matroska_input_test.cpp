@@ -346,7 +346,8 @@ TEST_F(MatroskaInput, AChapterEditGoesIntoItsOwnTagAndEveryOtherTagStaysAsItWas)
 
 TEST_F(MatroskaInput, ValuesAboveTheAlbumAndAnAlbumAimedAtTheTrackAreReadByTheirLevelAndStay) {
   EXPECT_EQ(matroska_field_from_tag_name("TITLE", 70), "COLLECTION TITLE");
-  EXPECT_EQ(matroska_field_from_tag_name("ARTIST", 60), "album artist");
+  EXPECT_EQ(matroska_field_from_tag_name("ARTIST", 60), "EDITION ARTIST");
+  EXPECT_EQ(matroska_field_from_tag_name("TOTAL_PARTS", 60), "totaldiscs");
   // A collection's title beside the album's, whose level mkvpropedit leaves
   // unsaid.
   const std::string collection = tag(targets(70, el(0x63CA, "COLLECTION")), simple("TITLE", "Box"));
@@ -361,6 +362,21 @@ TEST_F(MatroskaInput, ValuesAboveTheAlbumAndAnAlbumAimedAtTheTrackAreReadByTheir
   const track_info_impl reread = opened_file(after).info();
   EXPECT_EQ(reread.field_value_count(reread.find_field("album")), 1u);
   EXPECT_EQ(opened_file(after).field("album") + "/" + opened_file(after).field("COLLECTION TITLE"), "New/Box");
+
+  // A box set's title and number (60) beside the album's: the set's count
+  // of discs is the album's total of discs.
+  const std::string box = tag(targets(60, el(0x63CA, "VOLUME")),
+                              simple("TITLE", "Box") + simple("PART_NUMBER", "3") + simple("TOTAL_PARTS", "10"));
+  const std::string in_box = header() + el(0x18538067, info() + pcm_track() +
+                                                           el(tags_id, box + tag(targets(50), simple("TITLE", "Album") +
+                                                                                                   simple("PART_NUMBER", "2"))) +
+                                                           el(void_id, std::string(200, '\0')), 8);
+  const std::string boxed = retagged(retagged(in_box, "album", "New"), "discnumber", "4");
+  EXPECT_EQ(count_of(tags_element(boxed), box), 1u);
+  opened_file box_read(boxed);
+  EXPECT_EQ(box_read.field("album") + "/" + box_read.field("discnumber") + "/" + box_read.field("totaldiscs") + "/" +
+                box_read.field("EDITION TITLE") + "/" + box_read.field("EDITION PART_NUMBER"),
+            "New/4/10/Box/3");
 
   // mkvpropedit's --tags track: with a level-50 Tag beside a level-30 one.
   const std::string track_album = tag(targets(0, uint_el(0x63C5, 7)), simple("TITLE", "Album Of Track"));
