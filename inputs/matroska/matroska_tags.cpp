@@ -255,8 +255,9 @@ void gather(matroska_tag_collection& collection, const std::vector<read_tag>& ta
     matroska_tag_group& group = whole ? collection.whole_file : collection.targeted[tag.targets.uids];
     if (!tag.targets.target_type.empty()) group.target_types.emplace(level, tag.targets.target_type);
     const std::size_t index = collection.tags.size();
-    collection.tags.push_back(matroska_tag_source{whole ? matroska_tag_targets{} : tag.targets.uids, level,
-                                                  tag.targets.level_read, tag.targets_position});
+    collection.tags.push_back(matroska_tag_source{
+        whole ? matroska_tag_targets{} : tag.targets.uids, level, tag.targets.level_read, tag.targets_position,
+        !whole && !tag.targets.level_read && named_level(tag.targets.target_type) == 0});
     for (const simple_tag_record& simple : tag.simple_tags) {
       const std::string field =
           simple.has_value ? matroska_field_from_tag_name(simple.name, level) : matroska_reserved_field;
@@ -498,6 +499,10 @@ struct tag_to_write {
   const matroska_tag_group* group = nullptr;
   // Each SimpleTag with its place; values new to the Tag go last.
   std::vector<std::pair<std::uint64_t, const matroska_tag_entry*>> simple_tags;
+  // The TagNames of those with a TagString.
+  std::vector<std::string> value_names;
+  // The level it was read at, which its Targets leave unsaid, is written.
+  bool level_written_out = false;
 };
 
 // Whether a new value at `level` may join the Tag read as `source`: it reads
@@ -512,6 +517,8 @@ void write_targets(ebml_memory_writer& out, const tag_to_write& tag, const matro
   if (tag.source != matroska_no_tag) {
     const std::uint64_t position = collection.tags[tag.source].targets_position;
     if (position == matroska_unset) return;
+    if (tag.level_written_out)
+      ebml_write_uint_element(record, tag_ids::target_type_value, collection.tags[tag.source].level);
     copy_content(record, reader, position, tag_ids::targets);
   } else {
     ebml_write_uint_element(record, tag_ids::target_type_value, tag.level);
@@ -523,6 +530,40 @@ void write_targets(ebml_memory_writer& out, const tag_to_write& tag, const matro
     for (std::uint64_t uid : tag.targets.attachments) ebml_write_uint_element(record, tag_ids::attachment_uid, uid);
   }
   write_element(out, tag_ids::targets, record);
+}
+
+bool shares_a_value_name(const tag_to_write& a, const tag_to_write& b) {
+  for (const std::string& one : a.value_names)
+    for (const std::string& other : b.value_names)
+      if (same_name(one, other.c_str())) return true;
+  return false;
+}
+
+// A Tag whose level is read from its neighbours (tag_level) reads at the
+// level the written Tags give it: where that is no longer the level it was
+// read at (its level-30 neighbour lost the TagName they shared, or is gone),
+// that level is written into its Targets, so that an album's title aimed at
+// the track does not turn into a second track title after an edit of the
+// other.
+void keep_levels_from_neighbours(std::vector<tag_to_write>& tags, const matroska_tag_collection& collection) {
+  auto aimed_at = [&](const tag_to_write& tag) {
+    return tag.source == matroska_no_tag ? tag.targets : collection.tags[tag.source].group;
+  };
+  auto says_track_level = [&](const tag_to_write& tag) {
+    if (tag.source == matroska_no_tag) return tag.level == matroska_level_track;
+    const matroska_tag_source& source = collection.tags[tag.source];
+    return source.level_written && source.level == matroska_level_track;
+  };
+  for (tag_to_write& tag : tags) {
+    if (tag.source == matroska_no_tag || !collection.tags[tag.source].level_from_neighbours) continue;
+    bool beside_track_level = false;
+    for (const tag_to_write& other : tags)
+      beside_track_level = beside_track_level || (&other != &tag && !other.simple_tags.empty() &&
+                                                  aimed_at(other) == aimed_at(tag) && says_track_level(other) &&
+                                                  shares_a_value_name(tag, other));
+    const std::uint64_t level = beside_track_level ? matroska_level_album : matroska_level_track;
+    tag.level_written_out = level != collection.tags[tag.source].level;
+  }
 }
 
 // The Tags read, in file order, each with the values that stay in it, then
@@ -545,6 +586,7 @@ std::vector<tag_to_write> tags_to_write(const matroska_tag_collection& collectio
       for (const matroska_tag_entry& entry : entries) {
         const auto [index, at] = home_of(targets, group, entry);
         tags[index].simple_tags.emplace_back(at, &entry);
+        if (name != matroska_reserved_field) tags[index].value_names.push_back(entry.tag_name);
       }
     }
   };
@@ -553,6 +595,7 @@ std::vector<tag_to_write> tags_to_write(const matroska_tag_collection& collectio
   for (tag_to_write& tag : tags)
     std::stable_sort(tag.simple_tags.begin(), tag.simple_tags.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });
+  keep_levels_from_neighbours(tags, collection);
   return tags;
 }
 

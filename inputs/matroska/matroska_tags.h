@@ -93,6 +93,9 @@ struct matroska_tag_source {
   std::uint64_t level = matroska_level_album;
   bool level_written = false;  // its Targets hold a TargetTypeValue
   std::uint64_t targets_position = matroska_unset;  // none: it had no Targets
+  // Its Targets name UIDs and say no level: the level is read from the Tags
+  // aimed at the same UIDs beside it.
+  bool level_from_neighbours = false;
 };
 
 struct matroska_tag_collection {

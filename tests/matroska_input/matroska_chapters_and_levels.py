@@ -124,6 +124,14 @@ def test_album_aimed_at_the_track(work):
     shown = subsong_fields(path)[0]
     check(shown.get("title") == ["New Song"] and shown.get("album") == ["Album Of Track"] and
           shown.get("artist") == ["Singer"], "track album: the edit reads back: %s" % shown)
+    # With the track's title removed the two Tags share no TagName: the
+    # album's stays the album's for every reader.
+    zorvtool("tag", windows_path(path), "-title")
+    after = tag_list(path)
+    shown = subsong_fields(path)[0]
+    check(len(after) == 2 and simple_strings(after[0]) == ["Album Of Track"] and simple_strings(after[1]) == ["Singer"]
+          and "title" not in shown and shown.get("album") == ["Album Of Track"] and shown.get("artist") == ["Singer"],
+          "track album: a title removal keeps the album's title as the album: %s %s" % (after, shown))
 
 
 def test_every_level(work):

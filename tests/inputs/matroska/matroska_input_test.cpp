@@ -390,6 +390,21 @@ TEST_F(MatroskaInput, ValuesAboveTheAlbumAndAnAlbumAimedAtTheTrackAreReadByTheir
   EXPECT_EQ(count_of(tags_element(retitled), track_album), 1u);
   EXPECT_EQ(opened_file(retitled).field("title") + "/" + opened_file(retitled).field("album"), "New/Album Of Track");
 
+  // Its neighbour losing the TITLE they share (one of two titles replaced)
+  // leaves it the album's: its level is then written out.
+  const std::string two_titles = header() + el(0x18538067, info() + pcm_track() +
+                                                               el(tags_id, tag(targets(30), simple("TITLE", "Whole")) +
+                                                                               track_album + track_song) +
+                                                               el(void_id, std::string(200, '\0')), 8);
+  const std::string one_title = retagged(two_titles, "title", "New");
+  EXPECT_EQ(count_of(tags_element(one_title), tag(targets(50, uint_el(0x63C5, 7)), simple("TITLE", "Album Of Track"))),
+            1u);
+  const track_info_impl after_one = opened_file(one_title).info();
+  EXPECT_EQ(after_one.field_value_count(after_one.find_field("title")), 1u);
+  EXPECT_EQ(opened_file(one_title).field("title") + "/" + opened_file(one_title).field("album"), "New/Album Of Track");
+  // An edit that keeps what they share leaves its Targets as they were.
+  EXPECT_EQ(count_of(tags_element(retagged(aimed, "artist", "B")), track_album), 1u);
+
   // Beside a Tag it shares no name with (a title written for the track
   // beside ffmpeg's stream tags), a Tag with no level stays the track's.
   const std::string streams = header() + el(0x18538067, info() + pcm_track() +
