@@ -10,7 +10,8 @@ mkvpropedit's track-level title and artist aimed at the track, a title Tag
 aimed at each chapter) changes in that chapter's Tag alone, and an album
 edit beside a collection's title changes the album's TITLE alone: every
 other Tag stays as mkvextract shows it. A title edit beside the titles of a
-side (40), a movement (20) and a shot (10) changes the track's TITLE alone.
+side (40), a movement (20) and a shot (10) changes the track's TITLE alone,
+and an album edit after it beside a box set's title (60) the album's alone.
 
 usage: properties_keeps_matroska.py WINE_EXEC BUILD_DIR ZORV_EXE  (ZORV_WINDOW_PROBE names the probe)
 """
@@ -180,8 +181,17 @@ def test_title_edit_beside_other_levels(root):
           simple_strings(after[changed[0]]) == ["New Title", "Singer"],
           "levels: the track level's TITLE changes alone; the side's, movement's and shot's stay:\n%s\n%s" %
           (before, after))
+    before = after
+    check(edit_and_apply(player, ALBUM_ROW, "New Album"), "levels: the second Apply ends with the dialog enabled")
+    after = tag_list(path)
+    changed = [n for n, tag in enumerate(before) if n >= len(after) or after[n] != tag]
+    check(len(after) == len(before) and len(changed) == 1 and after[changed[0]][0] == before[changed[0]][0] and
+          simple_strings(after[changed[0]]) == ["New Album", "Album Artist", None],
+          "levels: the album's TITLE changes alone; the box set's and the collection's stay:\n%s\n%s" %
+          (before, after))
     shown = rows(player, METADATA_LIST)
-    check(shown.get("Title") == "New Title", "levels: the dialog shows what the file holds: %r" % shown)
+    check(shown.get("Title") == "New Title" and shown.get("Album") == "New Album",
+          "levels: the dialog shows what the file holds: %r" % shown)
     close(player, "levels")
 
 
