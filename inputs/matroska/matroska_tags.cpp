@@ -544,7 +544,8 @@ bool shares_a_value_name(const tag_to_write& a, const tag_to_write& b) {
 // read at (its level-30 neighbour lost the TagName they shared, or is gone),
 // that level is written into its Targets, so that an album's title aimed at
 // the track does not turn into a second track title after an edit of the
-// other.
+// other. Tags that hold no value read by level (mkvmerge's statistics) keep
+// their Targets.
 void keep_levels_from_neighbours(std::vector<tag_to_write>& tags, const matroska_tag_collection& collection) {
   auto aimed_at = [&](const tag_to_write& tag) {
     return tag.source == matroska_no_tag ? tag.targets : collection.tags[tag.source].group;
@@ -562,7 +563,8 @@ void keep_levels_from_neighbours(std::vector<tag_to_write>& tags, const matroska
                                                   aimed_at(other) == aimed_at(tag) && says_track_level(other) &&
                                                   shares_a_value_name(tag, other));
     const std::uint64_t level = beside_track_level ? matroska_level_album : matroska_level_track;
-    tag.level_written_out = level != collection.tags[tag.source].level;
+    const bool read_by_level = std::any_of(tag.value_names.begin(), tag.value_names.end(), level_mapped);
+    tag.level_written_out = read_by_level && level != collection.tags[tag.source].level;
   }
 }
 

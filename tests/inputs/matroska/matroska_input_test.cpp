@@ -404,6 +404,17 @@ TEST_F(MatroskaInput, ValuesAboveTheAlbumAndAnAlbumAimedAtTheTrackAreReadByTheir
   EXPECT_EQ(opened_file(one_title).field("title") + "/" + opened_file(one_title).field("album"), "New/Album Of Track");
   // An edit that keeps what they share leaves its Targets as they were.
   EXPECT_EQ(count_of(tags_element(retagged(aimed, "artist", "B")), track_album), 1u);
+  // Without its album title, what stays of it (mkvmerge's statistics) reads
+  // alike at either level and keeps its Targets.
+  const std::string statistics = tag(targets(0, uint_el(0x63C5, 7)), simple("BPS", "1411"));
+  const std::string with_statistics =
+      header() + el(0x18538067, info() + pcm_track() +
+                                    el(tags_id, tag(targets(0, uint_el(0x63C5, 7)),
+                                                    simple("TITLE", "Album Of Track") + simple("BPS", "1411")) +
+                                                    track_song) +
+                                    el(void_id, std::string(200, '\0')), 8);
+  const std::string no_album = edited_chapters(with_statistics, {0}, "album", nullptr);
+  EXPECT_EQ(count_of(tags_element(no_album), statistics + track_song), 1u);
 
   // Beside a Tag it shares no name with (a title written for the track
   // beside ffmpeg's stream tags), a Tag with no level stays the track's.
