@@ -5,7 +5,9 @@
 // rewrite keeps every Tag it read, in file order, with its Targets and the
 // SimpleTags it does not change byte for byte, and writes a changed value in
 // the Tag and under the name it was found with: a value stays at the level
-// it was read from, whether the Targets say that level or leave it unsaid.
+// it was read from, whether the Targets say that level or leave it unsaid
+// (a level the Tags beside it gave is written out when the edit takes that
+// away).
 // A chapter reads the Tags aimed at it alone over those it shares with other
 // chapters, the track and the whole file, and its edits go into the former.
 #pragma once
