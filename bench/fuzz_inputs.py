@@ -186,10 +186,12 @@ def make_matroska_fixtures(folder, src):
     # Tags at several levels and targets: chapters beside ffmpeg's stream
     # tags and a track-level title (its write retitles one chapter, see
     # check_case), a collection's title beside the album's, and an album
-    # title aimed at the track beside its track title.
+    # title aimed at the track beside its track title, and a title at every
+    # level from a collection's to a shot's beside chapters.
     out["mkvchaptered"] = matroska_tag_levels.make_chaptered(folder)
     out["mkvcollection"] = matroska_tag_levels.make_collection(folder)
     out["mkvtrackalbum"] = matroska_tag_levels.make_track_album(folder)
+    out["mkveverylevel"] = matroska_tag_levels.make_every_level(folder, chapters=True)
     return out
 
 

@@ -65,6 +65,31 @@ bool level_mapped(const std::string& tag_name) {
   return false;
 }
 
+// The levels whose values of the level-mapped TagNames (a collection's
+// title, a box set's, a side's, a movement's) are fields of their own, under
+// the first TargetType the format names for the level: read as the track's
+// or the album's they would be a second value there, which an edit of that
+// would replace. A new value of such a field is written at the level given
+// here.
+struct level_band {
+  const char* name;
+  std::uint64_t level;
+};
+constexpr level_band other_levels[] = {
+    {"COLLECTION", 70}, {"EDITION", 60}, {"PART", 40}, {"SUBTRACK", 20}, {"SHOT", 10}};
+
+// The band of a level-mapped TagName read at `level`; null where it reads
+// as the track's or the album's field.
+const level_band* other_level(const std::string& tag_name, std::uint64_t level) {
+  if (!level_mapped(tag_name)) return nullptr;
+  if (level > matroska_level_discs) return &other_levels[0];
+  // The count of a set's discs is the album's total of discs.
+  if (level == matroska_level_discs) return same_name(tag_name, "TOTAL_PARTS") ? nullptr : &other_levels[1];
+  if (level >= matroska_level_album || level == matroska_level_track) return nullptr;
+  if (level > matroska_level_track) return &other_levels[2];
+  return level > other_levels[4].level ? &other_levels[3] : &other_levels[4];
+}
+
 // The level a TargetType names (mkvmerge leaves out the default 50 beside
 // "ALBUM"); 0 for a name the format does not give.
 std::uint64_t named_level(const std::string& target_type) {
@@ -230,8 +255,9 @@ void gather(matroska_tag_collection& collection, const std::vector<read_tag>& ta
     matroska_tag_group& group = whole ? collection.whole_file : collection.targeted[tag.targets.uids];
     if (!tag.targets.target_type.empty()) group.target_types.emplace(level, tag.targets.target_type);
     const std::size_t index = collection.tags.size();
-    collection.tags.push_back(matroska_tag_source{whole ? matroska_tag_targets{} : tag.targets.uids, level,
-                                                  tag.targets.level_read, tag.targets_position});
+    collection.tags.push_back(matroska_tag_source{
+        whole ? matroska_tag_targets{} : tag.targets.uids, level, tag.targets.level_read, tag.targets_position,
+        !whole && !tag.targets.level_read && named_level(tag.targets.target_type) == 0});
     for (const simple_tag_record& simple : tag.simple_tags) {
       const std::string field =
           simple.has_value ? matroska_field_from_tag_name(simple.name, level) : matroska_reserved_field;
@@ -473,6 +499,10 @@ struct tag_to_write {
   const matroska_tag_group* group = nullptr;
   // Each SimpleTag with its place; values new to the Tag go last.
   std::vector<std::pair<std::uint64_t, const matroska_tag_entry*>> simple_tags;
+  // The TagNames of those with a TagString.
+  std::vector<std::string> value_names;
+  // The level it was read at, which its Targets leave unsaid, is written.
+  bool level_written_out = false;
 };
 
 // Whether a new value at `level` may join the Tag read as `source`: it reads
@@ -487,6 +517,8 @@ void write_targets(ebml_memory_writer& out, const tag_to_write& tag, const matro
   if (tag.source != matroska_no_tag) {
     const std::uint64_t position = collection.tags[tag.source].targets_position;
     if (position == matroska_unset) return;
+    if (tag.level_written_out)
+      ebml_write_uint_element(record, tag_ids::target_type_value, collection.tags[tag.source].level);
     copy_content(record, reader, position, tag_ids::targets);
   } else {
     ebml_write_uint_element(record, tag_ids::target_type_value, tag.level);
@@ -498,6 +530,42 @@ void write_targets(ebml_memory_writer& out, const tag_to_write& tag, const matro
     for (std::uint64_t uid : tag.targets.attachments) ebml_write_uint_element(record, tag_ids::attachment_uid, uid);
   }
   write_element(out, tag_ids::targets, record);
+}
+
+bool shares_a_value_name(const tag_to_write& a, const tag_to_write& b) {
+  for (const std::string& one : a.value_names)
+    for (const std::string& other : b.value_names)
+      if (same_name(one, other.c_str())) return true;
+  return false;
+}
+
+// A Tag whose level is read from its neighbours (tag_level) reads at the
+// level the written Tags give it: where that is no longer the level it was
+// read at (its level-30 neighbour lost the TagName they shared, or is gone),
+// that level is written into its Targets, so that an album's title aimed at
+// the track does not turn into a second track title after an edit of the
+// other. Tags that hold no value read by level (mkvmerge's statistics) keep
+// their Targets.
+void keep_levels_from_neighbours(std::vector<tag_to_write>& tags, const matroska_tag_collection& collection) {
+  auto aimed_at = [&](const tag_to_write& tag) {
+    return tag.source == matroska_no_tag ? tag.targets : collection.tags[tag.source].group;
+  };
+  auto says_track_level = [&](const tag_to_write& tag) {
+    if (tag.source == matroska_no_tag) return tag.level == matroska_level_track;
+    const matroska_tag_source& source = collection.tags[tag.source];
+    return source.level_written && source.level == matroska_level_track;
+  };
+  for (tag_to_write& tag : tags) {
+    if (tag.source == matroska_no_tag || !collection.tags[tag.source].level_from_neighbours) continue;
+    bool beside_track_level = false;
+    for (const tag_to_write& other : tags)
+      beside_track_level = beside_track_level || (&other != &tag && !other.simple_tags.empty() &&
+                                                  aimed_at(other) == aimed_at(tag) && says_track_level(other) &&
+                                                  shares_a_value_name(tag, other));
+    const std::uint64_t level = beside_track_level ? matroska_level_album : matroska_level_track;
+    const bool read_by_level = std::any_of(tag.value_names.begin(), tag.value_names.end(), level_mapped);
+    tag.level_written_out = read_by_level && level != collection.tags[tag.source].level;
+  }
 }
 
 // The Tags read, in file order, each with the values that stay in it, then
@@ -520,6 +588,7 @@ std::vector<tag_to_write> tags_to_write(const matroska_tag_collection& collectio
       for (const matroska_tag_entry& entry : entries) {
         const auto [index, at] = home_of(targets, group, entry);
         tags[index].simple_tags.emplace_back(at, &entry);
+        if (name != matroska_reserved_field) tags[index].value_names.push_back(entry.tag_name);
       }
     }
   };
@@ -528,6 +597,7 @@ std::vector<tag_to_write> tags_to_write(const matroska_tag_collection& collectio
   for (tag_to_write& tag : tags)
     std::stable_sort(tag.simple_tags.begin(), tag.simple_tags.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });
+  keep_levels_from_neighbours(tags, collection);
   return tags;
 }
 
@@ -556,9 +626,7 @@ bool matroska_tag_targets::operator<(const matroska_tag_targets& other) const {
 }
 
 std::string matroska_field_from_tag_name(const std::string& tag_name, std::uint64_t level) {
-  // A collection's values are its own: read as the album's they would be a
-  // second album, and an album edit would write over them.
-  if (level > matroska_level_discs && level_mapped(tag_name)) return "COLLECTION " + tag_name;
+  if (const level_band* band = other_level(tag_name, level)) return std::string(band->name) + " " + tag_name;
   const bool album = level >= matroska_level_album;
   if (same_name(tag_name, "TITLE")) return album ? "album" : "title";
   if (same_name(tag_name, "ARTIST")) return album ? "album artist" : "artist";
@@ -585,6 +653,15 @@ void matroska_tag_name_from_field(const std::string& field, std::string& tag_nam
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
   }
   level = matroska_level_track;
+  for (const level_band& band : other_levels) {
+    const std::string prefix = std::string(band.name) + " ";
+    if (tag_name.size() > prefix.size() && tag_name.compare(0, prefix.size(), prefix) == 0 &&
+        other_level(tag_name.substr(prefix.size()), band.level) == &band) {
+      tag_name.erase(0, prefix.size());
+      level = band.level;
+      return;
+    }
+  }
 }
 
 matroska_tag_collection matroska_tags_load(const matroska_file_scan& scan, ebml_reader& reader,

@@ -5,7 +5,9 @@
 // rewrite keeps every Tag it read, in file order, with its Targets and the
 // SimpleTags it does not change byte for byte, and writes a changed value in
 // the Tag and under the name it was found with: a value stays at the level
-// it was read from, whether the Targets say that level or leave it unsaid.
+// it was read from, whether the Targets say that level or leave it unsaid
+// (a level the Tags beside it gave is written out when the edit takes that
+// away).
 // A chapter reads the Tags aimed at it alone over those it shares with other
 // chapters, the track and the whole file, and its edits go into the former.
 #pragma once
@@ -35,11 +37,16 @@ inline constexpr std::uint64_t matroska_level_album = 50;
 inline constexpr std::uint64_t matroska_level_discs = 60;
 
 // The field a TagName reads as at a target level; other TagNames unchanged.
-// Above the discs' level the TagNames the levels map read as "COLLECTION "
-// and the TagName.
+// The TagNames the levels map read as the track's at its level and as the
+// album's up to the discs' level, where TOTAL_PARTS is the count of discs;
+// at other levels as the level's name and the TagName: "COLLECTION TITLE"
+// (above the discs'), "EDITION TITLE" (the discs' set), "PART TITLE"
+// (between the track's and the album's), "SUBTRACK TITLE" and "SHOT TITLE"
+// (below the track's).
 std::string matroska_field_from_tag_name(const std::string& tag_name, std::uint64_t level);
 // The TagName and level a field is written with; a field outside the
-// mapping keeps its name in upper case.
+// mapping keeps its name in upper case, at the track's level or, named as
+// another level's, at that level.
 void matroska_tag_name_from_field(const std::string& field, std::string& tag_name, std::uint64_t& level);
 
 inline constexpr std::size_t matroska_no_tag = ~std::size_t{0};
@@ -88,6 +95,9 @@ struct matroska_tag_source {
   std::uint64_t level = matroska_level_album;
   bool level_written = false;  // its Targets hold a TargetTypeValue
   std::uint64_t targets_position = matroska_unset;  // none: it had no Targets
+  // Its Targets name UIDs and say no level: the level is read from the Tags
+  // aimed at the same UIDs beside it.
+  bool level_from_neighbours = false;
 };
 
 struct matroska_tag_collection {

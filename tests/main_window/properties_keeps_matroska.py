@@ -9,7 +9,9 @@ Then the title of one chapter of a chaptered file (ffmpeg's stream tags and
 mkvpropedit's track-level title and artist aimed at the track, a title Tag
 aimed at each chapter) changes in that chapter's Tag alone, and an album
 edit beside a collection's title changes the album's TITLE alone: every
-other Tag stays as mkvextract shows it.
+other Tag stays as mkvextract shows it. A title edit beside the titles of a
+side (40), a movement (20) and a shot (10) changes the track's TITLE alone,
+and an album edit after it beside a box set's title (60) the album's alone.
 
 usage: properties_keeps_matroska.py WINE_EXEC BUILD_DIR ZORV_EXE  (ZORV_WINDOW_PROBE names the probe)
 """
@@ -26,7 +28,8 @@ from main_window import Player, run_window_tests  # noqa: E402
 from properties_apply_formats import edit_and_apply  # noqa: E402
 from properties_window import (CANCEL, DIALOG, LIST, METADATA_LIST, PLAY, dialog_window,  # noqa: E402
                                open_dialog_on_tracks, rows)
-from matroska_tag_levels import CHAPTER_NAMES, make_chaptered, make_collection, simple_strings, tag_list  # noqa: E402
+from matroska_tag_levels import (CHAPTER_NAMES, make_chaptered, make_collection, make_every_level,  # noqa: E402
+                                 simple_strings, tag_list)
 
 # Rows of the metadata list, from the top: Artist, Title, Album, Date, Genre.
 TITLE_ROW, ALBUM_ROW = 1, 2
@@ -158,6 +161,40 @@ def test_album_edit_beside_a_collection(root):
     close(player, "collection")
 
 
+def test_title_edit_beside_other_levels(root):
+    player = Player(root, "levels")
+    music = os.path.join(player.folder, "music")
+    os.makedirs(music)
+    path = make_every_level(music)
+    before = tag_list(path)
+    if not open_dialog_on_tracks(player, [path]):
+        check(False, "levels: Properties opens the dialog")
+        player.stop()
+        return
+    shown = rows(player, METADATA_LIST)
+    check(shown.get("Title") == "Song" and shown.get("Album") == "The Album",
+          "levels: the title is the track level's alone: %r" % shown)
+    check(edit_and_apply(player, TITLE_ROW, "New Title"), "levels: Apply ends with the dialog enabled")
+    after = tag_list(path)
+    changed = [n for n, tag in enumerate(before) if n >= len(after) or after[n] != tag]
+    check(len(after) == len(before) and len(changed) == 1 and after[changed[0]][0] == before[changed[0]][0] and
+          simple_strings(after[changed[0]]) == ["New Title", "Singer"],
+          "levels: the track level's TITLE changes alone; the side's, movement's and shot's stay:\n%s\n%s" %
+          (before, after))
+    before = after
+    check(edit_and_apply(player, ALBUM_ROW, "New Album"), "levels: the second Apply ends with the dialog enabled")
+    after = tag_list(path)
+    changed = [n for n, tag in enumerate(before) if n >= len(after) or after[n] != tag]
+    check(len(after) == len(before) and len(changed) == 1 and after[changed[0]][0] == before[changed[0]][0] and
+          simple_strings(after[changed[0]]) == ["New Album", "Album Artist", None],
+          "levels: the album's TITLE changes alone; the box set's and the collection's stay:\n%s\n%s" %
+          (before, after))
+    shown = rows(player, METADATA_LIST)
+    check(shown.get("Title") == "New Title" and shown.get("Album") == "New Album",
+          "levels: the dialog shows what the file holds: %r" % shown)
+    close(player, "levels")
+
+
 if __name__ == "__main__":
     run_window_tests(test_title_edit_keeps_the_album_artist, test_title_edit_of_one_chapter,
-                     test_album_edit_beside_a_collection)
+                     test_album_edit_beside_a_collection, test_title_edit_beside_other_levels)

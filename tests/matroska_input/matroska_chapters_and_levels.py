@@ -5,7 +5,9 @@ into a Tag aimed at that chapter and every other Tag stays as it was (ffmpeg's
 per-stream ENCODER and DURATION aimed at the track among them); a
 collection's title beside the album's, and an album title aimed at the track
 beside its track title, each read by its level and kept through edits of
-the others.
+the others; the titles of a side (40), a movement (20) and a shot (10) read
+as their own fields, and a title edit of every chapter or of one keeps them,
+as an album edit keeps a box set's title (60).
 
 usage: matroska_chapters_and_levels.py WINE_EXEC BUILD_DIR ZORVTOOL_EXE
 """
@@ -17,8 +19,8 @@ import tempfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from blackbox_checks import check, failures, windows_path  # noqa: E402
-from matroska_tag_levels import (chapter_uids, make_chaptered, make_collection, make_track_album,  # noqa: E402
-                                 simple_strings, tag_list)
+from matroska_tag_levels import (chapter_uids, make_chaptered, make_collection, make_every_level,  # noqa: E402
+                                 make_track_album, simple_strings, tag_list)
 
 WINE_EXEC, BUILD_DIR, ZORVTOOL = sys.argv[1:4]
 
@@ -122,11 +124,55 @@ def test_album_aimed_at_the_track(work):
     shown = subsong_fields(path)[0]
     check(shown.get("title") == ["New Song"] and shown.get("album") == ["Album Of Track"] and
           shown.get("artist") == ["Singer"], "track album: the edit reads back: %s" % shown)
+    # With the track's title removed the two Tags share no TagName: the
+    # album's stays the album's for every reader.
+    zorvtool("tag", windows_path(path), "-title")
+    after = tag_list(path)
+    shown = subsong_fields(path)[0]
+    check(len(after) == 2 and simple_strings(after[0]) == ["Album Of Track"] and simple_strings(after[1]) == ["Singer"]
+          and "title" not in shown and shown.get("album") == ["Album Of Track"] and shown.get("artist") == ["Singer"],
+          "track album: a title removal keeps the album's title as the album: %s %s" % (after, shown))
+
+
+def test_every_level(work):
+    path = make_every_level(work, chapters=True)
+    shown = subsong_fields(path)
+    expected = {"title": ["Song"], "album": ["The Album"], "collection title": ["The Collection"],
+                "edition title": ["The Box"], "edition part_number": ["3"], "totaldiscs": ["2"],
+                "part title": ["Side A"], "subtrack title": ["Movement I"], "shot title": ["Shot"]}
+    check(all({k: shown[n].get(k) for k in expected} == expected for n in (1, 2, 3)),
+          "every level: each chapter reads each TITLE by its level: %s" % shown)
+    before, uids = tag_list(path), chapter_uids(path)
+    zorvtool("tag", windows_path(path), "title=New Song")
+    after = tag_list(path)
+    changed = [n for n, tag in enumerate(before) if n >= len(after) or after[n] != tag]
+    check(len(after) == len(before) and len(changed) == 1 and simple_strings(after[changed[0]]) == ["New Song", "Singer"]
+          and b"<TargetTypeValue>30</TargetTypeValue>" in after[changed[0]][0],
+          "every level: a title edit of every chapter changes the track level's TITLE alone:\n%s\n%s" % (before, after))
+    zorvtool("tag", windows_path(path), "--subsong", "2", "title=Second Song")
+    added = tag_list(path)[len(after):]
+    check(tag_list(path)[:len(after)] == after and len(added) == 1 and
+          (b"<ChapterUID>%s</ChapterUID>" % uids[1].encode()) in added[0][0] and
+          b"<TargetTypeValue>30</TargetTypeValue>" in added[0][0] and simple_strings(added[0]) == ["Second Song"],
+          "every level: one chapter's title goes into a level-30 Tag aimed at it: %s" % added)
+    shown = subsong_fields(path)
+    check([shown[n].get("title") for n in (1, 2, 3)] == [["New Song"], ["Second Song"], ["New Song"]] and
+          all(shown[n].get("part title") == ["Side A"] and shown[n].get("shot title") == ["Shot"] for n in (1, 2, 3)),
+          "every level: the edits read back beside the other levels' titles: %s" % shown)
+
+    before = tag_list(path)
+    zorvtool("tag", windows_path(path), "album=New Album")
+    after = tag_list(path)
+    changed = [n for n, tag in enumerate(before) if n >= len(after) or after[n] != tag]
+    check(len(after) == len(before) and len(changed) == 1 and b"ALBUM" in after[changed[0]][0] and
+          simple_strings(after[changed[0]]) == ["New Album", "Album Artist", None],
+          "every level: an album edit changes the album's TITLE alone, the box set's stays:\n%s\n%s" % (before, after))
 
 
 def main():
     with tempfile.TemporaryDirectory(prefix="zorv-mkv-levels-") as work:
-        for test in (test_chapter_edits, test_collection_and_album, test_album_aimed_at_the_track):
+        for test in (test_chapter_edits, test_collection_and_album, test_album_aimed_at_the_track,
+                     test_every_level):
             folder = os.path.join(work, test.__name__)
             os.makedirs(folder)
             test(folder)

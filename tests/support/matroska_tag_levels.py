@@ -7,7 +7,12 @@ mkvmerge and mkvpropedit make them, and their Tags as mkvextract shows them:
 - collection: mkvmerge's whole-file Tags with a COLLECTION (70) TITLE beside
   the album's (50, a level mkvmerge leaves unsaid) and the track's (30);
 - track_album: mkvpropedit's --tags track: with a level-50 TITLE (unsaid) and
-  a level-30 TITLE and ARTIST, both aimed at the track.
+  a level-30 TITLE and ARTIST, both aimed at the track;
+- every_level: mkvmerge's whole-file Tags with a TITLE at each level from 70
+  down to 10 (a box set's number and count of discs at 60, the album's
+  level unsaid beside its TargetType, the album's
+  TITLE in German, its ARTIST with a nested SimpleTag, a TagBinary), and when
+  asked three chapters from a simple chapter file.
 """
 import os
 import re
@@ -35,6 +40,33 @@ TRACK_ALBUM_TAGS = """<?xml version="1.0"?><Tags>
  <Simple><Name>ARTIST</Name><String>Singer</String></Simple></Tag>
 </Tags>
 """
+
+EVERY_LEVEL_TAGS = """<?xml version="1.0"?><Tags>
+<Tag><Targets><TargetTypeValue>70</TargetTypeValue><TargetType>COLLECTION</TargetType></Targets>
+ <Simple><Name>TITLE</Name><String>The Collection</String></Simple></Tag>
+<Tag><Targets><TargetTypeValue>60</TargetTypeValue></Targets>
+ <Simple><Name>TITLE</Name><String>The Box</String></Simple>
+ <Simple><Name>PART_NUMBER</Name><String>3</String></Simple>
+ <Simple><Name>TOTAL_PARTS</Name><String>2</String></Simple></Tag>
+<Tag><Targets><TargetType>ALBUM</TargetType></Targets>
+ <Simple><Name>TITLE</Name><String>The Album</String><TagLanguage>ger</TagLanguage><DefaultLanguage>0</DefaultLanguage></Simple>
+ <Simple><Name>ARTIST</Name><String>Album Artist</String>
+  <Simple><Name>SORT_WITH</Name><String>Artist, Album</String></Simple></Simple>
+ <Simple><Name>BLOB</Name><Binary>00112233</Binary></Simple></Tag>
+<Tag><Targets><TargetTypeValue>40</TargetTypeValue><TargetType>PART</TargetType></Targets>
+ <Simple><Name>TITLE</Name><String>Side A</String></Simple></Tag>
+<Tag><Targets><TargetTypeValue>30</TargetTypeValue><TargetType>TRACK</TargetType></Targets>
+ <Simple><Name>TITLE</Name><String>Song</String></Simple>
+ <Simple><Name>ARTIST</Name><String>Singer</String></Simple></Tag>
+<Tag><Targets><TargetTypeValue>20</TargetTypeValue><TargetType>MOVEMENT</TargetType></Targets>
+ <Simple><Name>TITLE</Name><String>Movement I</String></Simple></Tag>
+<Tag><Targets><TargetTypeValue>10</TargetTypeValue></Targets>
+ <Simple><Name>TITLE</Name><String>Shot</String></Simple></Tag>
+</Tags>
+"""
+
+SIMPLE_CHAPTERS = "".join("CHAPTER%02d=00:00:0%d.000\nCHAPTER%02dNAME=%s\n" % (n + 1, n, n + 1, name)
+                          for n, name in enumerate(CHAPTER_NAMES))
 
 TRACK_LEVEL_TAG = """  <Tag>
     <Targets><TargetTypeValue>30</TargetTypeValue><TrackUID>%s</TrackUID></Targets>
@@ -101,6 +133,17 @@ def make_track_album(folder, name="track-album.mka"):
     run("mkvpropedit", "-q", path, "--tags", "track:1:" + xml)
     os.remove(tone)
     os.remove(xml)
+    return path
+
+
+def make_every_level(folder, name="every-level.mka", chapters=False):
+    tone, path = os.path.join(folder, "every-level.wav"), os.path.join(folder, name)
+    run("sox", "-n", "-r", "44100", "-c", "2", "-b", "16", tone, "synth", "3", "sine", "440")
+    xml = written(os.path.join(folder, "every-level.xml"), EVERY_LEVEL_TAGS)
+    chapter_file = written(os.path.join(folder, "every-level-chapters.txt"), SIMPLE_CHAPTERS)
+    run("mkvmerge", "-q", "--global-tags", xml, *(["--chapters", chapter_file] if chapters else []), "-o", path, tone)
+    for made in (tone, xml, chapter_file):
+        os.remove(made)
     return path
 
 

@@ -346,7 +346,8 @@ TEST_F(MatroskaInput, AChapterEditGoesIntoItsOwnTagAndEveryOtherTagStaysAsItWas)
 
 TEST_F(MatroskaInput, ValuesAboveTheAlbumAndAnAlbumAimedAtTheTrackAreReadByTheirLevelAndStay) {
   EXPECT_EQ(matroska_field_from_tag_name("TITLE", 70), "COLLECTION TITLE");
-  EXPECT_EQ(matroska_field_from_tag_name("ARTIST", 60), "album artist");
+  EXPECT_EQ(matroska_field_from_tag_name("ARTIST", 60), "EDITION ARTIST");
+  EXPECT_EQ(matroska_field_from_tag_name("TOTAL_PARTS", 60), "totaldiscs");
   // A collection's title beside the album's, whose level mkvpropedit leaves
   // unsaid.
   const std::string collection = tag(targets(70, el(0x63CA, "COLLECTION")), simple("TITLE", "Box"));
@@ -362,6 +363,21 @@ TEST_F(MatroskaInput, ValuesAboveTheAlbumAndAnAlbumAimedAtTheTrackAreReadByTheir
   EXPECT_EQ(reread.field_value_count(reread.find_field("album")), 1u);
   EXPECT_EQ(opened_file(after).field("album") + "/" + opened_file(after).field("COLLECTION TITLE"), "New/Box");
 
+  // A box set's title and number (60) beside the album's: the set's count
+  // of discs is the album's total of discs.
+  const std::string box = tag(targets(60, el(0x63CA, "VOLUME")),
+                              simple("TITLE", "Box") + simple("PART_NUMBER", "3") + simple("TOTAL_PARTS", "10"));
+  const std::string in_box = header() + el(0x18538067, info() + pcm_track() +
+                                                           el(tags_id, box + tag(targets(50), simple("TITLE", "Album") +
+                                                                                                   simple("PART_NUMBER", "2"))) +
+                                                           el(void_id, std::string(200, '\0')), 8);
+  const std::string boxed = retagged(retagged(in_box, "album", "New"), "discnumber", "4");
+  EXPECT_EQ(count_of(tags_element(boxed), box), 1u);
+  opened_file box_read(boxed);
+  EXPECT_EQ(box_read.field("album") + "/" + box_read.field("discnumber") + "/" + box_read.field("totaldiscs") + "/" +
+                box_read.field("EDITION TITLE") + "/" + box_read.field("EDITION PART_NUMBER"),
+            "New/4/10/Box/3");
+
   // mkvpropedit's --tags track: with a level-50 Tag beside a level-30 one.
   const std::string track_album = tag(targets(0, uint_el(0x63C5, 7)), simple("TITLE", "Album Of Track"));
   const std::string track_song = tag(targets(30, uint_el(0x63C5, 7)), simple("TITLE", "Song") + simple("ARTIST", "A"));
@@ -374,6 +390,32 @@ TEST_F(MatroskaInput, ValuesAboveTheAlbumAndAnAlbumAimedAtTheTrackAreReadByTheir
   EXPECT_EQ(count_of(tags_element(retitled), track_album), 1u);
   EXPECT_EQ(opened_file(retitled).field("title") + "/" + opened_file(retitled).field("album"), "New/Album Of Track");
 
+  // Its neighbour losing the TITLE they share (one of two titles replaced)
+  // leaves it the album's: its level is then written out.
+  const std::string two_titles = header() + el(0x18538067, info() + pcm_track() +
+                                                               el(tags_id, tag(targets(30), simple("TITLE", "Whole")) +
+                                                                               track_album + track_song) +
+                                                               el(void_id, std::string(200, '\0')), 8);
+  const std::string one_title = retagged(two_titles, "title", "New");
+  EXPECT_EQ(count_of(tags_element(one_title), tag(targets(50, uint_el(0x63C5, 7)), simple("TITLE", "Album Of Track"))),
+            1u);
+  const track_info_impl after_one = opened_file(one_title).info();
+  EXPECT_EQ(after_one.field_value_count(after_one.find_field("title")), 1u);
+  EXPECT_EQ(opened_file(one_title).field("title") + "/" + opened_file(one_title).field("album"), "New/Album Of Track");
+  // An edit that keeps what they share leaves its Targets as they were.
+  EXPECT_EQ(count_of(tags_element(retagged(aimed, "artist", "B")), track_album), 1u);
+  // Without its album title, what stays of it (mkvmerge's statistics) reads
+  // alike at either level and keeps its Targets.
+  const std::string statistics = tag(targets(0, uint_el(0x63C5, 7)), simple("BPS", "1411"));
+  const std::string with_statistics =
+      header() + el(0x18538067, info() + pcm_track() +
+                                    el(tags_id, tag(targets(0, uint_el(0x63C5, 7)),
+                                                    simple("TITLE", "Album Of Track") + simple("BPS", "1411")) +
+                                                    track_song) +
+                                    el(void_id, std::string(200, '\0')), 8);
+  const std::string no_album = edited_chapters(with_statistics, {0}, "album", nullptr);
+  EXPECT_EQ(count_of(tags_element(no_album), statistics + track_song), 1u);
+
   // Beside a Tag it shares no name with (a title written for the track
   // beside ffmpeg's stream tags), a Tag with no level stays the track's.
   const std::string streams = header() + el(0x18538067, info() + pcm_track() +
@@ -382,6 +424,46 @@ TEST_F(MatroskaInput, ValuesAboveTheAlbumAndAnAlbumAimedAtTheTrackAreReadByTheir
                                                                             tag(targets(30, uint_el(0x63C5, 7)),
                                                                                 simple("TITLE", "T"))), 8);
   EXPECT_EQ(opened_file(streams).field("artist") + opened_file(streams).field("album artist"), "Stream Artist-");
+}
+
+TEST_F(MatroskaInput, TitlesOfASideAMovementAndAShotAreTheirOwnAndATitleEditKeepsThem) {
+  EXPECT_EQ(matroska_field_from_tag_name("TITLE", 40), "PART TITLE");
+  EXPECT_EQ(matroska_field_from_tag_name("ARTIST", 20), "SUBTRACK ARTIST");
+  EXPECT_EQ(matroska_field_from_tag_name("TITLE", 10), "SHOT TITLE");
+  EXPECT_EQ(matroska_field_from_tag_name("GENRE", 40), "GENRE");
+  std::string name;
+  std::uint64_t level = 0;
+  matroska_tag_name_from_field("part title", name, level);
+  EXPECT_EQ(name + "@" + std::to_string(level), "TITLE@40");
+  matroska_tag_name_from_field("COLLECTION ARTIST", name, level);
+  EXPECT_EQ(name + "@" + std::to_string(level), "ARTIST@70");
+
+  // mkvmerge's whole-file Tags at the levels of a side (40), the track, a
+  // movement (20) and a shot (10), each with a TITLE.
+  const std::string side = tag(targets(40, el(0x63CA, "PART")), simple("TITLE", "Side A"));
+  const std::string song = tag(targets(30, el(0x63CA, "TRACK")), simple("TITLE", "Song") + simple("ARTIST", "Singer"));
+  const std::string movement = tag(targets(20, el(0x63CA, "MOVEMENT")), simple("TITLE", "Movement I"));
+  const std::string shot = tag(targets(10), simple("TITLE", "Shot"));
+  const std::string file = header() + el(0x18538067, info() + pcm_track() +
+                                                         el(tags_id, side + song + movement + shot) +
+                                                         el(void_id, std::string(200, '\0')), 8);
+  const track_info_impl shown = opened_file(file).info();
+  EXPECT_EQ(shown.field_value_count(shown.find_field("title")), 1u);
+  EXPECT_EQ(opened_file(file).field("title") + "/" + opened_file(file).field("PART TITLE") + "/" +
+                opened_file(file).field("SUBTRACK TITLE") + "/" + opened_file(file).field("SHOT TITLE"),
+            "Song/Side A/Movement I/Shot");
+  const std::string retitled = retagged(file, "title", "New");
+  EXPECT_EQ(count_of(tags_element(retitled), side + tag(targets(30, el(0x63CA, "TRACK")),
+                                                         simple("TITLE", "New") + simple("ARTIST", "Singer")) +
+                                                 movement + shot),
+            1u);
+  // A side's title new to the file is written at the side's level.
+  const std::string sided = retagged(retitled, "PART ARTIST", "Side Artist");
+  const std::string new_simple = el(0x67C8, el(0x45A3, "ARTIST") + el(0x4487, "Side Artist") + el(0x447A, "und") +
+                                               uint_el(0x4484, 1));
+  EXPECT_EQ(count_of(tags_element(sided), tag(targets(40, el(0x63CA, "PART")), simple("TITLE", "Side A") + new_simple)),
+            1u);
+  EXPECT_EQ(opened_file(sided).field("PART ARTIST") + "/" + opened_file(sided).field("artist"), "Side Artist/Singer");
 }
 
 TEST_F(MatroskaInput, DiscardPaddingAndCodecDelayTrimTheStream) {
