@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <set>
 
 #include "foundation/audio_math.h"
@@ -404,7 +405,11 @@ void matroska_input::commit(const abort_signal& abort) {
   }
   // Only this input's own file has a path that a copy can replace; without
   // a copy, the change is refused rather than made in steps a kill can split.
-  if (!in_place && !(opened_by_input_ && place_tags_through_copy(content, abort))) throw exception_no_safe_rewrite();
+  // Made whichever way the write goes: making it clears the temporary file
+  // a killed rewrite of this file left beside it.
+  std::optional<retag_through_temp_file> temp;
+  if (opened_by_input_) temp.emplace(path_.c_str());
+  if (!in_place && !(temp && place_tags_through_copy(*temp, content, abort))) throw exception_no_safe_rewrite();
   if (in_place) {
     // Once the first byte is written the placement runs to its end: an
     // abort between its steps would leave a half-switched layout.
@@ -421,8 +426,8 @@ void matroska_input::commit(const abort_signal& abort) {
   tags_loaded_ = false;
 }
 
-bool matroska_input::place_tags_through_copy(const std::vector<std::uint8_t>& content, const abort_signal& abort) {
-  retag_through_temp_file temp(path_.c_str());
+bool matroska_input::place_tags_through_copy(retag_through_temp_file& temp, const std::vector<std::uint8_t>& content,
+                                             const abort_signal& abort) {
   vantrel_io::file_ptr copy;
   if (!temp.open_temp(copy, abort)) return false;
   vantrel_io::copy_whole_file(*file_, *copy, abort);

@@ -21,6 +21,7 @@
 #include "inputs/matroska/matroska_file_state.h"
 
 class audio_block;
+class retag_through_temp_file;
 
 namespace Matroska {
 
@@ -76,7 +77,8 @@ private:
   std::uint64_t measure_tags(ebml_reader& reader);
   void report_damaged_tags();
   // False when no copy of the file can be made.
-  bool place_tags_through_copy(const std::vector<std::uint8_t>& content, const abort_signal& abort);
+  bool place_tags_through_copy(retag_through_temp_file& temp, const std::vector<std::uint8_t>& content,
+                               const abort_signal& abort);
   void deliver_warnings();
   // The track whose Tags count as the file's, and whose name is its title
   // while no tag gives one: the one that plays (none: null).

@@ -15,6 +15,7 @@ namespace tarnex {
 // the new file into it. An empty `path` (a caller's file object, which
 // cannot be replaced), or a copy that cannot be made, refuses a write that
 // is not safe in place (exception_no_safe_rewrite) with the file unchanged.
+// Either way the temporary file a killed rewrite left beside `path` goes.
 // The abort is honoured until the file first changes.
 void write_movie_box(movie_box_rewrite& rewrite, vantrel_io::file_ptr& file, const char* path,
                      const abort_signal& abort);

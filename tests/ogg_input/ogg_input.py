@@ -397,8 +397,33 @@ def test_information_of_large_headers_and_chains(work):
                       "%s: the fields on both sides of the cover, the cover not among them: %s" % (name, fields))
 
 
+def test_a_lost_page_before_the_last(work):
+    """A Vorbis stream that lost the page before its last one (a damaged
+    page is dropped whole): the packets after the gap play, the last page's
+    among them, and only about the lost page's audio is missing."""
+    source = tone(work, "gap.wav", 44100, 2, 12)
+    whole = vorbis(work, "gap-whole.ogg", source)
+    pages = ogg_pages(whole)
+    granules = [struct.unpack_from("<q", page[3], 6)[0] for page in pages]
+    lost = len(pages) - 2
+    with open(whole, "rb") as f:
+        data = f.read()
+    gap = os.path.join(work, "gap.ogg")
+    with open(gap, "wb") as f:
+        f.write(data[:pages[lost][0]] + data[pages[lost + 1][0]:])
+    intact, channels = decoded(whole)
+    played, _ = decoded(gap)
+    missing = (len(intact) - len(played)) // channels
+    last_page = granules[-1] - granules[lost]
+    allowed = granules[lost] - granules[lost - 1] + 44100 // 10
+    check(last_page > 44100 // 10, "the last page holds %d frames, more than the loss allowed beside the gap's" % last_page)
+    check(missing <= allowed, "a page lost before the last one: %d frames missing, at most %d (the last page holds %d)"
+          % (missing, allowed, last_page))
+
+
 def main():
     with tempfile.TemporaryDirectory(prefix="zorv-ogg-") as work:
+        test_a_lost_page_before_the_last(work)
         test_single_links(work)
         test_six_channels(work)
         test_chain_and_seek(work)

@@ -45,7 +45,9 @@ of a rewrite is deleted by the system with the killed process's handles,
 except in the moments between its creation and its marking for deletion and
 between clearing that mark and renaming it over the music file (a file
 marked for deletion cannot be renamed): a kill there leaves it, under the
-name the program gives it, and the next write of the music file removes it.
+name the program gives it, and the next write of the music file removes it,
+whatever road that write takes (each road's write is also made once beside
+such a leftover).
 So after each kill the folder holds the music file, a file of the test's
 own, and at most that temporary file; after the next write only the first
 two. The test's own file, named as the program names its temporary files,
@@ -245,6 +247,22 @@ def change_times(path, running, first_only=False):
     return first, last
 
 
+def leftover_kept(tool, folder, original, changes):
+    """What a write of a copy of `original` keeps beside it of the temporary
+    file an earlier killed rewrite of it left: the write clears it whatever
+    its own road, in place or through a temporary file of its own."""
+    os.makedirs(folder)
+    name = "target" + os.path.splitext(original)[1]
+    path = os.path.join(folder, name)
+    shutil.copyfile(original, path)
+    with open(os.path.join(folder, temp_file_name(name)), "wb") as f:
+        f.write(b"left by a killed rewrite")
+    tool.popen("tag", windows_path(path), *changes).wait()
+    kept = sorted(set(os.listdir(folder)) - {name})
+    shutil.rmtree(folder, ignore_errors=True)
+    return kept
+
+
 def mkvextract_tags(path):
     """The tags mkvextract finds, as its XML."""
     return subprocess.run(["mkvextract", path, "tags", "-"], capture_output=True).stdout
@@ -294,6 +312,9 @@ def main():
                 if not written:
                     continue  # no kill can be judged against it
             check(tool.decoded(done) == old_audio, "%s: the written file decodes as before" % road)
+            if road not in REFUSED:
+                kept = leftover_kept(tool, os.path.join(work, "leftover-%d" % number), original, changes)
+                check(not kept, "%s: the write leaves %s, an earlier killed rewrite's temporary file" % (road, kept))
             names = edited_names(changes)
             check(untouched(new_fields, names) == untouched(old_fields, names),
                   "%s: the write keeps every value it does not edit: %s" % (road, brief(new_fields)))

@@ -89,8 +89,12 @@ bool ogg_page_reader::next_page(const abort_signal& abort, std::uint64_t limit) 
 
 bool ogg_page_reader::next_packet(ogg_packet& out, const abort_signal& abort, std::uint64_t limit) {
   for (;;) {
-    // A negative answer is a gap (lost pages): step over it.
-    if (ogg_stream_packetout(&stream_, &out) == 1) return true;
+    const int answer = ogg_stream_packetout(&stream_, &out);
+    if (answer == 1) return true;
+    // A negative answer is a gap (lost pages): the packets after it are
+    // already in, and the next call hands them out. Reading a page first
+    // would lose them when none follows (a gap before the last page).
+    if (answer < 0) continue;
     if (!next_page(abort, limit)) return false;
   }
 }
