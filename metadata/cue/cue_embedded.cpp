@@ -279,6 +279,20 @@ void check_removals(const cue_track_map& map, const track_changes& changes, cons
   }
 }
 
+// Some track of the sheet has its own value of the change's field or gain.
+bool sheet_gives(const std::string& text, const field_change& change) {
+  cue_track_list tracks;
+  try {
+    cue_parser::parse_cuesheet(text.c_str(), tracks);
+  } catch (const vantrel_io::exception_io_data&) {
+    return true;
+  }
+  for (std::uint32_t i = 0; i < tracks.size(); ++i) {
+    if (!values_read(tracks[i].info, change).empty()) return true;
+  }
+  return false;
+}
+
 bool is_performer_field(const char* name) {
   return qiv::stricmp_ascii_equal(name, "artist") || qiv::stricmp_ascii_equal(name, "album artist");
 }
@@ -466,6 +480,8 @@ void write_track_info(const cue_track_map& map, track_info& out) {
           }
         } else if (file_holds_gain(result, change)) {
           set_file_gain(result, change);
+          // The file's gain shows on every track the sheet gives none: a sheet without it stays as it is.
+          if (!sheet_gives(sheet.text(), change)) continue;
         }
         if (change.values.empty()) {
           remove_everywhere(map, whole.info, name, sheet);

@@ -346,20 +346,25 @@ TEST(CueEmbedded, TheFilesReplayGainStandsForWhatTheSheetDoesNotGive) {
   EXPECT_FLOAT_EQ(second.get_replaygain().album_gain, -7.5f);
   EXPECT_FLOAT_EQ(third.get_replaygain().track_gain, -6.0f);
 
-  // Removed from every track, it leaves the file's tags and the sheet.
-  for (std::uint32_t subsong = 1; subsong <= 3; ++subsong) {
-    track_info_impl info;
-    track_info_from_cue(map, subsong, info);
-    replaygain_info edited = info.get_replaygain();
-    edited.album_gain = replaygain_info::gain_absent;
-    info.set_replaygain(edited);
-    apply_track_info(map, subsong, info);
-  }
-  track_info_impl written;
-  write_track_info(map, written);
-  EXPECT_FALSE(replaygain_info::gain_present(written.get_replaygain().album_gain));
-  EXPECT_FLOAT_EQ(written.get_replaygain().track_gain, -6.0f);
-  EXPECT_EQ(field(written, "cuesheet"), own_performers);
+  // Changed alike on every track, the file's value changes; a sheet without one stays as it is.
+  auto album_gain_everywhere = [&](float album_gain) {
+    read_track_info(map, file);
+    for (std::uint32_t subsong = 1; subsong <= 3; ++subsong) {
+      track_info_impl info;
+      track_info_from_cue(map, subsong, info);
+      replaygain_info edited = info.get_replaygain();
+      edited.album_gain = album_gain;
+      info.set_replaygain(edited);
+      apply_track_info(map, subsong, info);
+    }
+    track_info_impl written;
+    write_track_info(map, written);
+    EXPECT_EQ(field(written, "cuesheet"), own_performers);
+    EXPECT_FLOAT_EQ(written.get_replaygain().track_gain, -6.0f);
+    return written.get_replaygain().album_gain;
+  };
+  EXPECT_FLOAT_EQ(album_gain_everywhere(-5.0f), -5.0f);
+  EXPECT_FALSE(replaygain_info::gain_present(album_gain_everywhere(replaygain_info::gain_absent)));
 }
 
 TEST(CueEmbedded, EveryArtistEditOfATrackReachesItsSheetLine) {
