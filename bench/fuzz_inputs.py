@@ -8,7 +8,9 @@ at every block boundary, huge and zero size fields, repeated headers, damage
 in a book's chapter text track) and runs
 every case through zorvtool. A case passes when zorvtool ends within the time
 bound with success or a one-line error, and a tag write either succeeds with
-the decoded audio unchanged or fails with the file byte-identical; a crash, a
+the decoded audio unchanged or fails with the file byte-identical (a removal
+from every track of a cue image also puts the sheet into no other tag and
+adds no track override); a crash, a
 hang, an allocation failure or an exit with no message is reported with the
 file kept for replay.
 """
@@ -101,13 +103,15 @@ def make_fixtures(folder):
         run(["ffmpeg", "-v", "quiet", "-y", "-i", src, *options, out[name]])
     # Cue images whose file-level ARTIST shows over the sheet's own
     # PERFORMERs; their tag write retitles one track (see check_case).
-    for name, kind in (("cueflac", "comment.flac"), ("cueflacblock", "block.flac"), ("cuewv", "image.wv")):
+    for name, kind in (("cueflac", "comment.flac"), ("cueflacblock", "block.flac"), ("cueflacboth", cue_images.BOTH),
+                       ("cuewv", "image.wv")):
         out[name] = os.path.join(folder, name + os.path.splitext(kind)[1])
         cue_images.make_cue_image(out[name], kind)
     # The same with the file-level tags of rips beside the sheet; their tag
     # write removes one of those from every track (see check_case).
     rip_tags = dict(cue_images.FILE_TAGS, COMMENT="Ripped", COMPOSER="Ann Writer", BPM="120")
-    for name, kind in (("cueallflac", "comment.flac"), ("cueallflacblock", "block.flac"), ("cueallwv", "image.wv")):
+    for name, kind in (("cueallflac", "comment.flac"), ("cueallflacblock", "block.flac"),
+                       ("cueallflacboth", cue_images.BOTH), ("cueallwv", "image.wv")):
         out[name] = os.path.join(folder, name + os.path.splitext(kind)[1])
         cue_images.make_cue_image(out[name], kind, file_tags=rip_tags)
     out.update(two_tag_kind_fixtures(folder, src))
@@ -523,6 +527,27 @@ def zorvtool(build, *args):
     return None
 
 
+def removal_spread(data, written, ext):
+    """What a removal from every track of a cue image wrote besides the
+    removal: the sheet's text in another tag or a track's override item;
+    None when neither, or when mutagen cannot read the tags before or after."""
+    original = written + ".before" + ext
+    with open(original, "wb") as f:
+        f.write(data)
+    try:
+        before, after = cue_images.tags(original), cue_images.tags(written)
+    except Exception:  # damage mutagen does not read past: nothing to compare
+        return None
+    finally:
+        os.remove(original)
+    for name, values in after.items():
+        if name.startswith("CUE_TRACK") and name not in before:
+            return "a removal added the override %s" % name
+        if name != "CUESHEET" and values != before.get(name) and any("TRACK " in v for v in values):
+            return "a removal wrote the sheet into %s" % name
+    return None
+
+
 def check_case(build, folder, name, ext, data, fixture_decodes=True):
     path = os.path.join(folder, name + ext)
     with open(path, "wb") as f:
@@ -559,6 +584,8 @@ def check_case(build, folder, name, ext, data, fixture_decodes=True):
         with open(copy, "rb") as f:
             if f.read() != data:
                 problems.append("tag: failed and changed the file")
+    elif name.startswith("cueall") and removal_spread(data, copy, ext):
+        problems.append("tag: " + removal_spread(data, copy, ext))
     elif decoded:
         # A write that succeeded must leave what plays untouched.
         after = zorvtool(build, "decode", windows_path(copy), windows_path(copy + ".out.wav"))

@@ -110,6 +110,8 @@ void read_sheet(cue_track_map& map, const track_info& file_info, const char* she
     const double end = i + 1 < tracks.size() ? tracks[i + 1].indexes[1] : file_info.get_length();
     if (!(end > start)) vantrel_io::throw_io_data();
     subsong.info.set_length(end - start);
+    // The sheet's gain is the track's own; the file's stands for the values the sheet does not give.
+    subsong.info.set_replaygain(replaygain_merge(subsong.info.get_replaygain(), file_info.get_replaygain()));
   }
 
   // The file's own tags win over the sheet; per-track override fields win over both.
@@ -169,6 +171,15 @@ struct field_change {
   bool replaygain = false;
 };
 using change_list = std::vector<field_change>;
+
+// What a track reads of the changed field or ReplayGain value.
+value_list values_read(const track_info& info, const field_change& change) {
+  const replaygain_field* gain = change.replaygain ? replaygain_find_field(change.name.c_str()) : nullptr;
+  if (!gain) return values_of(info, change.name.c_str());
+  std::string text;
+  if (!replaygain_format_field(text, info.get_replaygain(), *gain)) return {};
+  return {text};
+}
 
 const field_change* find_change(const change_list& changes, const char* name) {
   for (const field_change& change : changes) {
@@ -232,13 +243,95 @@ void add_needed_overrides(const cue_track_map& map, track_info& result) {
   }
 }
 
+// The file's own gain of the changed value, present.
+bool file_holds_gain(const track_info& file_info, const field_change& change) {
+  return !values_read(file_info, change).empty();
+}
+
+// The file's own gain takes the change made on every track.
+void set_file_gain(track_info& file_info, const field_change& change) {
+  const replaygain_field* field = replaygain_find_field(change.name.c_str());
+  if (!field) return;
+  replaygain_info changed;
+  if (!change.values.empty()) changed.set_from_field(field->name, change.values[0].data(), change.values[0].size());
+  replaygain_info gain = file_info.get_replaygain();
+  gain.*(field->value) = changed.*(field->value);
+  file_info.set_replaygain(gain);
+}
+
+// A removal is stored when the track no longer reads what it showed. Where
+// the file's tag or the sheet's header still gives it, no tag or line of one
+// track can say the track has none: nothing is written.
+void check_removals(const cue_track_map& map, const track_changes& changes, const track_info& result) {
+  cue_track_map written;
+  cue_embedded::read_track_info(written, result);
+  for (const auto& [number, own_changes] : changes) {
+    const cue_subsong* was = map.find(number);
+    const cue_subsong* again = written.find(number);
+    if (!was || !again) continue;
+    for (const field_change& change : own_changes) {
+      const char* name = change.name.c_str();
+      if (!change.values.empty() || is_cuesheet_name(name) || is_track_field_name(name)) continue;
+      const value_list reads = values_read(again->info, change);
+      if (!reads.empty() && reads == values_read(was->shown, change))
+        throw exception_cue_value_not_stored(name, number, exception_cue_value_not_stored::edit::removal);
+    }
+  }
+}
+
+// Some track of the sheet has its own value of the change's field or gain.
+bool sheet_gives(const std::string& text, const field_change& change) {
+  cue_track_list tracks;
+  try {
+    cue_parser::parse_cuesheet(text.c_str(), tracks);
+  } catch (const vantrel_io::exception_io_data&) {
+    return true;
+  }
+  for (std::uint32_t i = 0; i < tracks.size(); ++i) {
+    if (!values_read(tracks[i].info, change).empty()) return true;
+  }
+  return false;
+}
+
+bool is_performer_field(const char* name) {
+  return qiv::stricmp_ascii_equal(name, "artist") || qiv::stricmp_ascii_equal(name, "album artist");
+}
+
+// The tracks' fields that the sheets give, but the named one: the same in both.
+bool sheets_differ_only_in(const std::string& before, const std::string& after, const char* name) {
+  cue_track_list was, now;
+  try {
+    cue_parser::parse_cuesheet(before.c_str(), was);
+    cue_parser::parse_cuesheet(after.c_str(), now);
+  } catch (const vantrel_io::exception_io_data&) {
+    return false;
+  }
+  if (was.size() != now.size()) return false;
+  for (std::uint32_t i = 0; i < was.size(); ++i) {
+    for (const track_info* info : {&was[i].info, &now[i].info}) {
+      for (std::uint32_t f = 0; f < info->field_count(); ++f) {
+        const char* field = info->field_name(f);
+        if (!qiv::stricmp_ascii_equal(field, name) && values_of(was[i].info, field) != values_of(now[i].info, field))
+          return false;
+      }
+    }
+  }
+  return true;
+}
+
 // A field removed from every cue track: the file's tag and the sheet's
 // header line go. A track's own line goes only where the track showed it; a
 // line that the file's tag or the track's override hid was not what the
-// user removed.
+// user removed. The header PERFORMER goes with the artist or album artist
+// only where it gives no track any other value.
 void remove_everywhere(const cue_track_map& map, const track_info& file_info, const char* name,
                        cue_sheet_edit& sheet) {
   sheet.remove_sheet_value(name);
+  if (is_performer_field(name)) {
+    cue_sheet_edit without = sheet;
+    without.remove_sheet_performer();
+    if (sheets_differ_only_in(sheet.text(), without.text(), name)) sheet = std::move(without);
+  }
   if (file_info.find_field(name) != track_info::not_found) return;
   for (const auto& track : map) {
     const std::string override_name = cue_embedded::make_track_field_name(name, track.first);
@@ -257,10 +350,13 @@ void write_beside_block(const cue_track_map& map, const track_info& file_info, c
   for (const auto& entry : changes) {
     for (const field_change& change : entry.second) {
       const char* name = change.name.c_str();
-      if (find_change(handled, name) || change.replaygain || is_cuesheet_name(name) || is_track_field_name(name))
-        continue;
+      if (find_change(handled, name) || is_cuesheet_name(name) || is_track_field_name(name)) continue;
       handled.push_back({change.name, {}});
       const bool everywhere = made_alike_everywhere(map, changes, change);
+      if (change.replaygain) {
+        if (everywhere) set_file_gain(result, change);
+        continue;
+      }
       if (everywhere) set_values(result, name, change.values);
       for (const auto& [number, own_changes] : changes) {
         if (everywhere || find_change(own_changes, name))
@@ -277,12 +373,8 @@ void write_beside_block(const cue_track_map& map, const track_info& file_info, c
     for (const field_change& change : own_changes) {
       const char* name = change.name.c_str();
       if (is_cuesheet_name(name) || is_track_field_name(name)) continue;
-      const replaygain_field* gain = change.replaygain ? replaygain_find_field(name) : nullptr;
-      value_list reads;
-      std::string text;
-      if (again && gain && replaygain_format_field(text, again->info.get_replaygain(), *gain)) reads.push_back(text);
-      if (again && !gain) reads = values_of(again->info, name);
-      if (reads != change.values) throw exception_cue_value_not_stored(name, number);
+      if ((again ? values_read(again->info, change) : value_list{}) != change.values)
+        throw exception_cue_value_not_stored(name, number);
     }
   }
   out.copy_all_from(result);
@@ -386,6 +478,10 @@ void write_track_info(const cue_track_map& map, track_info& out) {
           for (const auto& track : map) {
             if (track.first != 0) set_values(result, make_track_field_name(name, track.first).c_str(), {});
           }
+        } else if (file_holds_gain(result, change)) {
+          set_file_gain(result, change);
+          // The file's gain shows on every track the sheet gives none: a sheet without it stays as it is.
+          if (!sheet_gives(sheet.text(), change)) continue;
         }
         if (change.values.empty()) {
           remove_everywhere(map, whole.info, name, sheet);
@@ -410,6 +506,7 @@ void write_track_info(const cue_track_map& map, track_info& out) {
   const std::string text = sheet.text();
   result.replace_field_value(result.find_field(cuesheet_field), 0, text.data(), text.size());
   add_needed_overrides(map, result);
+  check_removals(map, changes, result);
   out.copy_all_from(result);
 }
 

@@ -227,6 +227,8 @@ void cue_sheet_edit::remove_sheet_value(const char* field) {
   if (const line_form* form = find_form(field, false)) set_value(lines_, line_end_, *form, 0, {});
 }
 
+void cue_sheet_edit::remove_sheet_performer() { set_value(lines_, line_end_, *find_form("artist", true), 0, {}); }
+
 std::string cue_sheet_edit::text() const {
   std::string out;
   for (const line& l : lines_) out += l.text + l.end;

@@ -28,6 +28,10 @@ public:
   void set_sheet_value(const char* field, const std::vector<std::string>& values);
   // The sheet-level line of the field goes; the tracks' own lines stay.
   void remove_sheet_value(const char* field);
+  // The sheet-level PERFORMER goes; the tracks' own stay. It is the album
+  // artist beside tracks with other performers, and the artist of each track
+  // without a PERFORMER of its own, so it has no single field.
+  void remove_sheet_performer();
 
   std::string text() const;
 

@@ -123,6 +123,40 @@ def test_comment_removed_from_every_cue_track(root):
         remove_comment_from_every_track(root, kind)
 
 
+def remove_album_artist_from_every_track(root, kind):
+    """Every track of the image selected and its album artist row removed in
+    the dialog: the file loses that tag and the sheet its header PERFORMER,
+    which every track's own PERFORMER left as the album artist alone and
+    which would otherwise show in its place; nothing else changes."""
+    player = Player(root, "cue-album-artist-" + kind, library=True)
+    os.makedirs(os.path.join(player.folder, "music"))
+    image = os.path.join(player.folder, "music", "disc." + kind)
+    album_artist = "ALBUM ARTIST" if kind.endswith(".wv") else "ALBUMARTIST"
+    make_cue_image(image, kind, ONE_ALBUM, dict(RIP_TAGS, **{album_artist: "Tag Various"}))
+    before = tags(image)
+    if not open_whole_album(player, kind):
+        return
+    names = [line.split("\t", 1)[0] for line in player.probe(*DIALOG, "rows", str(METADATA_LIST)).stdout.splitlines()]
+    row = [i for i, name in enumerate(names) if name.strip("<>").lower() == "album artist"]
+    check(len(row) == 1, "%s: the dialog has an album artist row: %r" % (kind, names))
+    if row:
+        player.probe(*DIALOG, "select-rows", str(METADATA_LIST), str(row[0]))
+        player.probe(*DIALOG, "control-keys", str(METADATA_LIST), "delete")
+        check(apply_and_wait(player), "%s: Apply ends with the dialog enabled" % kind)
+    expected = {n: v for n, v in before.items() if n != album_artist}
+    expected["CUESHEET"] = [ONE_ALBUM.replace('PERFORMER "The Quartet"\r\n', "")]
+    after = tags(image)
+    check(after == expected, "%s: the album artist goes, from the tags and the sheet's header: %r" % (kind, after))
+    player.probe(*DIALOG, "command", str(CANCEL))
+    check(player.wait(lambda: dialog_window(player)[0] is None, 30), "%s: the dialog closes" % kind)
+    check(player.stop() == 0, "%s: the player ends cleanly" % kind)
+
+
+def test_album_artist_removed_from_every_cue_track(root):
+    for kind in ("comment.flac", "image.wv"):
+        remove_album_artist_from_every_track(root, kind)
+
+
 def test_title_edit_beside_a_cue_sheet_block(root):
     """A FLAC whose sheet is a CUESHEET block (no sheet comment): its last
     track retitled in the dialog gets the title in its own tag; no sheet
@@ -153,4 +187,4 @@ def test_title_edit_beside_a_cue_sheet_block(root):
 
 if __name__ == "__main__":
     run_window_tests(test_title_edit_of_one_cue_track, test_comment_removed_from_every_cue_track,
-                     test_title_edit_beside_a_cue_sheet_block)
+                     test_album_artist_removed_from_every_cue_track, test_title_edit_beside_a_cue_sheet_block)

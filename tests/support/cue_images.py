@@ -39,10 +39,12 @@ FILE_TAGS = {"ARTIST": "File Artist", "ALBUM": "File Album"}
 SECONDS = 9
 # Where the sheet is kept: a FLAC comment, a FLAC CUESHEET block alone, a WavPack APE item.
 KINDS = ("comment.flac", "block.flac", "image.wv")
+# A FLAC with both, as a ripper that writes the block and the comment makes it: the comment is the sheet.
+BOTH = "both.flac"
 
 
 def make_cue_image(path, kind, sheet_text=SHEET, file_tags=None):
-    """A SECONDS long image of the given kind (one of KINDS) at path, with
+    """A SECONDS long image of the given kind (one of KINDS or BOTH) at path, with
     that sheet and those file-level tags (FILE_TAGS by default)."""
     file_tags = FILE_TAGS if file_tags is None else file_tags
     wav = path + ".wav"
@@ -57,12 +59,12 @@ def make_cue_image(path, kind, sheet_text=SHEET, file_tags=None):
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     else:
         subprocess.run(["flac", "-s", "-f", "-o", path, wav], check=True)
-        if kind == "block.flac":
+        if kind in ("block.flac", BOTH):
             subprocess.run(["metaflac", "--import-cuesheet-from=" + sheet, path], check=True)
         image = FLAC(path)
         for name, value in file_tags.items():
             image[name] = value
-        if kind == "comment.flac":
+        if kind in ("comment.flac", BOTH):
             image["CUESHEET"] = sheet_text
         image.save()
     os.remove(wav)

@@ -23,7 +23,7 @@ from mutagen.wave import WAVE
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from blackbox_checks import check, failures, windows_path, zorvtool_runner  # noqa: E402
-from cue_images import FILE_TAGS, KINDS, SHEET, block_sheet, make_cue_image, sheet_tracks, tags  # noqa: E402
+from cue_images import BOTH, FILE_TAGS, KINDS, SHEET, block_sheet, make_cue_image, sheet_tracks, tags  # noqa: E402
 from two_tag_kinds import GAIN_ITEMS, id3v1_block, tag_with_album_only_in_id3v1, tag_with_gain_items  # noqa: E402
 
 WINE_EXEC, BUILD_DIR, ZORVTOOL = sys.argv[1:4]
@@ -243,6 +243,61 @@ def check_cue_removals_and_repeated_edits(work):
             after = tags(path)
             check(after == dict(others, CUESHEET=[SHEET.replace("Third Guest", artist)], CUE_TRACK03_ARTIST=[artist]),
                   "%s: the sheet and the override follow the artist edit to %s: %r" % (kind, artist, after))
+
+
+def subsong_gains(path):
+    """{subsong: its ReplayGain record} of every subsong."""
+    subsongs = json.loads(zorvtool("info", windows_path(path)).stdout)["subsongs"]
+    return {s["subsong"]: s["info"]["replaygain"] for s in subsongs}
+
+
+def check_cue_removals_reach_the_player(work):
+    """What the tracks show after a removal from every track of a cue image
+    (sheet in a comment, in a comment beside a CUESHEET block, in a WavPack
+    item): the album artist the header PERFORMER gives goes with it, as does
+    an artist that only the header PERFORMER gives, and the file's album gain
+    goes from its tags; every other tag and sheet line stays. A removal from
+    one track that the file's tag would still give it is refused, the file
+    unchanged."""
+    rip = dict(FILE_TAGS, COMMENT="Ripped", BPM="120", REPLAYGAIN_ALBUM_GAIN="-7.50 dB")
+    for kind in ("comment.flac", BOTH, "image.wv"):
+        album_artist = "ALBUM ARTIST" if kind.endswith(".wv") else "ALBUMARTIST"
+        path = os.path.join(work, "reach-album-artist-" + kind)
+        make_cue_image(path, kind, file_tags=dict(rip, **{album_artist: "Tag Various"}))
+        before, block = tags(path), block_sheet(path)
+        check(all(g["album_gain"] == -7.5 for g in subsong_gains(path).values()),
+              "%s: the tracks show the file's album gain: %r" % (kind, subsong_gains(path)))
+        tag(path, "-album artist")
+        expected = {n: v for n, v in before.items() if n != album_artist}
+        expected["CUESHEET"] = [SHEET.replace('PERFORMER "The Quartet"\r\n', "")]
+        shown = subsong_fields(path)
+        check(tags(path) == expected and block_sheet(path) == block and
+              all("album artist" not in shown[n] for n in (1, 2, 3)) and
+              [first(shown[n], "artist") for n in (1, 2, 3)] == ["File Artist"] * 3,
+              "%s: the album artist goes with its header PERFORMER alone: %r %r" % (kind, tags(path), shown))
+        tag(path, "-replaygain_album_gain")
+        del expected["REPLAYGAIN_ALBUM_GAIN"]
+        check(tags(path) == expected and all(g["album_gain"] is None for g in subsong_gains(path).values()),
+              "%s: the album gain goes from the file's tags: %r" % (kind, tags(path)))
+        with open(path, "rb") as f:
+            unchanged = f.read()
+        refused = subprocess.run([WINE_EXEC, BUILD_DIR, ZORVTOOL, "tag", windows_path(path), "--subsong", "2",
+                                  "-comment"], capture_output=True, text=True)
+        with open(path, "rb") as f:
+            check(refused.returncode != 0 and "cannot be stored" in refused.stdout + refused.stderr and
+                  f.read() == unchanged, "%s: the file's comment cannot leave track 2 alone: %r" % (kind, refused))
+
+        # No track has a PERFORMER of its own: the header's is every track's artist.
+        path = os.path.join(work, "reach-artist-" + kind)
+        sheet = "".join(line for line in SHEET.splitlines(True) if not line.startswith("    PERFORMER"))
+        make_cue_image(path, kind, sheet, rip)
+        before = tags(path)
+        tag(path, "-artist")
+        expected = {n: v for n, v in before.items() if n != "ARTIST"}
+        expected["CUESHEET"] = [sheet.replace('PERFORMER "The Quartet"\r\n', "")]
+        shown = subsong_fields(path)
+        check(tags(path) == expected and all("artist" not in shown[n] for n in (1, 2, 3)),
+              "%s: the artist goes with the header PERFORMER: %r %r" % (kind, tags(path), shown))
 
 
 def check_cue_block_edits(work):
@@ -518,6 +573,7 @@ def main():
         check_cue_image_edits(work)
         check_cue_removals_and_repeated_edits(work)
         check_cue_block_edits(work)
+        check_cue_removals_reach_the_player(work)
         check_compilation_album_artist(wav, plain, work)
 
         mpc = os.path.join(work, "a.mpc")

@@ -294,6 +294,79 @@ TEST(CueEmbedded, ARemovalFromEveryTrackRemovesThatFieldAndAtMostItsSheetHeaderL
             replaced(replaced(own_performers, "REM GENRE Jazz\n", ""), "    REM GENRE Blues\n", ""));
 }
 
+TEST(CueEmbedded, TheHeaderPerformerGoesWithTheArtistOrAlbumArtistItAloneGives) {
+  // Every track has its own PERFORMER: the header one is the album artist alone.
+  const track_info_impl album_artist = written_after(
+      file_with_fields({{"ALBUM ARTIST", "Tag Various"}, {"cuesheet", own_performers}}), on_every_track("album artist", {}));
+  EXPECT_EQ(field(album_artist, "cuesheet"), replaced(own_performers, "PERFORMER \"Sheet Band\"\n", ""));
+  EXPECT_EQ(field(album_artist, "album artist"), "<absent>");
+  cue_track_map again;
+  read_track_info(again, album_artist);
+  EXPECT_EQ(subsong_field(again, 1, "album artist"), "<absent>");
+  EXPECT_EQ(subsong_field(again, 3, "artist"), "Third Guest");
+
+  // No track has one: the header PERFORMER is every track's artist, with or without a tag over it.
+  for (const track_info_impl& file : {file_with_sheet(three_tracks), file_with_fields({{"cuesheet", three_tracks}})}) {
+    const track_info_impl no_artist = written_after(file, on_every_track("artist", {}));
+    EXPECT_EQ(field(no_artist, "cuesheet"), replaced(three_tracks, "PERFORMER \"Sheet Band\"\n", ""));
+    EXPECT_EQ(field(no_artist, "artist"), "<absent>");
+    read_track_info(again, no_artist);
+    EXPECT_EQ(subsong_field(again, 2, "artist"), "<absent>");
+    EXPECT_EQ(subsong_field(again, 2, "album"), file.field_count() > 1 ? "Tag Album" : "Sheet Album");
+  }
+}
+
+TEST(CueEmbedded, ARemovalTheTrackWouldStillReadIsRefused) {
+  track_info_impl file = file_with_sheet(own_performers);
+  file.set_field("GENRE", 5, "Tag Genre", track_info::until_nul);
+  // The file's tag gives every track its genre, and its artist over the track's hidden PERFORMER.
+  EXPECT_THROW(written_after(file, {{2, "genre", {}}}), exception_cue_value_not_stored);
+  EXPECT_THROW(written_after(file, {{2, "artist", {}}}), exception_cue_value_not_stored);
+  // The header PERFORMER also gives track 2 its artist: it stays, and the album artist with it.
+  const std::string one_without = replaced(own_performers, "    PERFORMER \"Second Guest\"\n", "");
+  EXPECT_THROW(written_after(file_with_fields({{"cuesheet", one_without.c_str()}}), on_every_track("album artist", {})),
+               exception_cue_value_not_stored);
+  // Its own line, when it shows it, can go.
+  EXPECT_EQ(field(written_after(file, {{2, "title", {}}}), "cuesheet"),
+            replaced(own_performers, "    TITLE \"Two\"\n", ""));
+}
+
+TEST(CueEmbedded, TheFilesReplayGainStandsForWhatTheSheetDoesNotGive) {
+  track_info_impl file = file_with_sheet(own_performers);
+  replaygain_info gain;
+  gain.album_gain = -7.5f;
+  gain.track_gain = -6.0f;
+  file.set_replaygain(gain);
+  cue_track_map map;
+  read_track_info(map, file);
+  track_info_impl second, third;
+  track_info_from_cue(map, 2, second);
+  track_info_from_cue(map, 3, third);
+  EXPECT_FLOAT_EQ(second.get_replaygain().track_gain, -2.0f);
+  EXPECT_FLOAT_EQ(second.get_replaygain().album_gain, -7.5f);
+  EXPECT_FLOAT_EQ(third.get_replaygain().track_gain, -6.0f);
+
+  // Changed alike on every track, the file's value changes; a sheet without one stays as it is.
+  auto album_gain_everywhere = [&](float album_gain) {
+    read_track_info(map, file);
+    for (std::uint32_t subsong = 1; subsong <= 3; ++subsong) {
+      track_info_impl info;
+      track_info_from_cue(map, subsong, info);
+      replaygain_info edited = info.get_replaygain();
+      edited.album_gain = album_gain;
+      info.set_replaygain(edited);
+      apply_track_info(map, subsong, info);
+    }
+    track_info_impl written;
+    write_track_info(map, written);
+    EXPECT_EQ(field(written, "cuesheet"), own_performers);
+    EXPECT_FLOAT_EQ(written.get_replaygain().track_gain, -6.0f);
+    return written.get_replaygain().album_gain;
+  };
+  EXPECT_FLOAT_EQ(album_gain_everywhere(-5.0f), -5.0f);
+  EXPECT_FALSE(replaygain_info::gain_present(album_gain_everywhere(replaygain_info::gain_absent)));
+}
+
 TEST(CueEmbedded, EveryArtistEditOfATrackReachesItsSheetLine) {
   track_info_impl file = file_with_fields(
       {{"ALBUM", "Tag Album"}, {"ARTIST", "Tag Band"}, {"cuesheet", own_performers}});
