@@ -58,11 +58,28 @@ public:
                                                  "The file's MP4 tags are damaged; the file is left unchanged")) {}
 };
 
+// A write the layout check refused, with its reason: the file is not
+// unreadable, as a bare data error would have the user believe.
+class exception_refused_rewrite : public vantrel_io::exception_io_data {
+public:
+  explicit exception_refused_rewrite(const std::string& reason) : exception_io_data(message(reason)) {}
+
+private:
+  static vantrel_io::io_message message(const std::string& reason) {
+    vantrel_io::io_message text("exception_mp4_write_refused",
+                                "The file cannot take new MP4 tags safely ({reason}); the file is left unchanged");
+    text.fill_placeholder("reason", reason.c_str());
+    return text;
+  }
+};
+
 // Errors of the MP4 library reach callers as data errors of the file layer.
 template <class Action>
 auto as_io_errors(Action&& action) {
   try {
     return action();
+  } catch (const tarnex::exception_write_refused& refused) {
+    throw exception_refused_rewrite(refused.reason());
   } catch (const tarnex::exception&) {
     throw exception_io_data_tarnex();
   } catch (const qiv::exception_overflow&) {

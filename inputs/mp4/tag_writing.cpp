@@ -257,7 +257,7 @@ struct placement {
   std::uint64_t stage = 0;           // where the new box is written first
 };
 
-[[noreturn]] void refuse(const char* why) { throw exception(std::string(why) + "; not rewriting it"); }
+[[noreturn]] void refuse(const char* why) { throw exception_write_refused(why); }
 
 std::uint64_t saturating_add(std::uint64_t a, std::uint64_t b) { return a > ~b ? ~std::uint64_t(0) : a + b; }
 
