@@ -405,6 +405,7 @@ def check_edits_of_no_value_write_nothing(wav, work):
     items["----:com.apple.iTunes:MOOD"] = [MP4FreeForm(b"calm")]
     items["covr"] = [MP4Cover(b"\x89PNG\r\n\x1a\n" + bytes(64), MP4Cover.FORMAT_PNG)]
     items.save()
+    order = mp4_item_keys(m4a)
     subprocess.run(["ffmpeg", "-v", "error", "-y", "-i", wav, "-c:a", "flac", "-metadata", "album=Al",
                     "-metadata", "MOOD=calm", mka], check=True)
 
@@ -424,7 +425,6 @@ def check_edits_of_no_value_write_nothing(wav, work):
             check_writes_nothing(path, edit, "(no value changes)")
         tag(path, "title=Twice")
         check_writes_nothing(path, ["title=Twice"], "made again")
-    order = mp4_item_keys(m4a)
     tag(m4a, "title=Third", "mood=wild", "composer=D")
     tag(m4a, "album=Other", "tracknumber=4")
     check(mp4_item_keys(m4a) == order, "the M4A's items keep their places: %s, then %s" % (order, mp4_item_keys(m4a)))
