@@ -18,7 +18,6 @@
 #include "io/path_schemes.h"
 #include "metadata/info_reader_cache.h"
 #include "metadata/input_dispatch.h"
-#include "metadata/tags/tag_changes.h"
 #include "metadata/track_info.h"
 #include "metadata/track_info_listener.h"
 
@@ -275,12 +274,9 @@ void metadata_update_operation::run(threaded_process_status& status, const abort
         turn.wait();
         abort.check_and_throw();
       }
-      const track_info_impl as_read(info);
       const bool wanted = filter_ && filter_->update(handles_[i], stats, info);
       if (i + 1 == end) turn.end();
-      // An edit that changes no value writes nothing in any format: a
-      // writer handed the same values may still lay its tag out anew.
-      if (wanted && !tag_changes::between(as_read, info).empty()) {
+      if (wanted) {
         writer->set_info(subsong, info, never);
         changed = true;
       }

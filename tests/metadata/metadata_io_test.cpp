@@ -55,21 +55,6 @@ TEST_F(MetadataIo, UpdateWhoseFilterDeclinesWritesNothingButStillRecordsTheInfo)
   EXPECT_EQ(cached_title(list[1]), "two");
 }
 
-TEST_F(MetadataIo, UpdateThatChangesNoValueWritesNothing) {
-  const std::string same = write("same.tst", "TST\nnew\nnew");
-  const std::string half = write("half.tst", "TST\nnew\nold");
-  auto filter = counted<title_filter>();
-  filter->title = "new";
-  auto op = counted<metadata_update_operation>(
-      track_handle_list{handle(same, 0), handle(same, 1), handle(half, 0), handle(half, 1)}, filter.get(), 0,
-      nullptr, nullptr);
-  tst_writer::commit_count = 0;
-  op->run(status, abort);
-  EXPECT_EQ(tst_writer::commit_count, 1) << "only the file whose values change is written";
-  EXPECT_EQ(read("half.tst"), "TST\nnew\nnew");
-  op->on_done(nullptr, false);
-}
-
 // Several files are written at once; what the caller and the report see
 // still follows the list.
 class MetadataIoManyFiles : public MetadataIo {
