@@ -286,9 +286,11 @@ def mp4_user_data_damage(data):
     box (sizes that do not add up, an interrupted rewrite, a cut inside the
     item list, a broken item), which must still play; media data emptied of
     its samples, or cut halfway with its box's size kept or made 0 ("to the
-    end of the file"); a gapless record whose priming or valid samples run
-    past the track's end (its length must stay the track's); a sample-size
-    table cut to its header, with and without the samples."""
+    end of the file"); a gapless record whose priming, padding or valid
+    samples run past the track's end (its length must stay the track's); a
+    sample-size table cut to its header, with and without the samples; the
+    chunk offsets in a 64-bit table, and a chunk said to lie past the end of
+    the file; an edit list that runs, or starts, past the track's end."""
     for name, damaged in mp4_bytes.user_data_shapes(data):
         yield "playable-" + name, damaged
     emptied = mp4_bytes.without_samples(data)
@@ -298,10 +300,21 @@ def mp4_user_data_damage(data):
         cut = mp4_bytes.cut_in_media_data(data, open_ended)
         if cut is not None:
             yield "mdat-cut%s" % ("-size-0" if open_ended else ""), cut
-    for field, digits in ((1, "FFFFFFFF"), (3, "F" * 16)):
+    for field, digits in ((1, "FFFFFFFF"), (2, "FFFFFFFF"), (3, "F" * 16)):
         past_end = mp4_bytes.with_gapless_field(data, field, digits)
         if past_end is not None:
             yield "gapless-past-end-%d" % field, past_end
+    wide = mp4_bytes.with_wide_chunk_offsets(data)
+    shapes = [("playable-co64", wide),
+              ("co64-chunk-past-end", wide and mp4_bytes.with_chunk_past_end(wide)),
+              ("chunk-past-end", mp4_bytes.with_chunk_past_end(data)),
+              ("first-chunk-past-end", mp4_bytes.with_chunk_past_end(data, 0))]
+    if mp4_bytes.chunk_tables(data):
+        shapes += [("playable-edit-list-past-end", mp4_bytes.with_edit_list(data, 0x7FFFFFFF, 0)),
+                   ("edit-list-starts-past-end", mp4_bytes.with_edit_list(data, 1000, 0x7FFFFFF0))]
+    for name, shaped in shapes:
+        if shaped is not None:
+            yield name, shaped
     cut = mp4_bytes.with_cut_size_table(data)
     if cut is not None:
         yield "cut-stsz", cut

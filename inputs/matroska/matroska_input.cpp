@@ -24,6 +24,7 @@
 #include "io/read_ahead_file.h"
 #include "io/retag_through_temp_file.h"
 #include "metadata/input_dispatch.h"
+#include "metadata/tags/tag_changes.h"
 #include "playback/audio_block.h"
 
 namespace Matroska {
@@ -386,6 +387,11 @@ void matroska_input::load_tags(const abort_signal& abort) {
 }
 
 void matroska_input::set_info(std::uint32_t subsong, const track_info& info) {
+  // An edit that changes no value writes nothing: the Tags would be built
+  // and laid out anew for it.
+  track_info_impl as_read;
+  get_info(subsong, as_read, never_raised_abort_signal());
+  if (tag_changes::between(as_read, info).empty()) return;
   track_info_impl& copy = tags_to_write_[subsong_chapter_uid(subsong, false)];
   copy.reset();
   copy.copy_all_from(info);

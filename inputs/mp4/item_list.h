@@ -4,6 +4,7 @@
 // retag does not lose what another tagger wrote.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -21,10 +22,12 @@ struct cover_picture {
   std::string bytes;
 };
 
-// An item the reader did not map: its key and payload as stored.
+// An item the reader did not map: its key and payload as stored, and its
+// place among the list's items.
 struct raw_item {
   std::uint32_t key = 0;
   std::string payload;
+  std::size_t place = 0;
 };
 
 // An item that the reader mapped to fields, as stored, with the fields it
@@ -36,6 +39,7 @@ struct item_as_read {
   std::uint32_t key = 0;
   std::string payload;
   tag_fields gave;
+  std::size_t place = 0;  // among the list's items
 };
 
 struct ilst_metadata {
@@ -47,6 +51,8 @@ struct ilst_metadata {
   // the last is the front cover: written back whole while that cover stays.
   std::string cover_item_as_read;
   std::string front_cover_as_read;
+  std::size_t cover_place = 0;
+  std::size_t items_read = 0;  // the places given out so far
 };
 
 // The payload of a "meta" box (without its own header) holding the item

@@ -170,21 +170,23 @@ void read_meta_children(mp4_file& file, mp4_atom_reader& in, std::uint64_t size,
 
 void read_one_item(mp4_file& file, std::uint32_t key, mp4_atom_reader& item, std::uint64_t item_size) {
   ilst_metadata& metadata = file.item_list;
+  const std::size_t place = metadata.items_read++;
   if (key == fourcc("covr")) {
     if ((file.options & option_read_pictures) == 0) return;
     if (item_size > max_cover_item_bytes) throw exception("cover art atom too big");
     read_cover_item(metadata, read_payload(item, item_size));
+    metadata.cover_place = place;
     return;
   }
   // Parsed aside, so an item that fails halfway adds none of its fields.
   tag_fields fields;
   if (file.options & option_keep_unparsed_items) {
-    raw_item raw{key, read_payload(item, item_size)};
+    raw_item raw{key, read_payload(item, item_size), place};
     memory_stream bytes(raw.payload.data(), raw.payload.size());
     if (!read_item(key, bytes, raw.payload.size(), fields))
       metadata.raw_items.push_back(std::move(raw));
     else if (!fields.empty())
-      metadata.items_as_read.push_back({key, std::move(raw.payload), fields});
+      metadata.items_as_read.push_back({key, std::move(raw.payload), fields, place});
   } else if (file.options & option_read_tags) {
     read_item(key, item, item_size, fields);
   }

@@ -1,8 +1,11 @@
-// Writing the item list: first the items whose fields are as read, as they
-// were; then numbers and genres in their binary items, mapped fields as text
-// items, everything else as freeform items under the "com.apple.iTunes"
-// vendor; then the cover and the items kept unparsed.
+// Writing the item list: the items whose fields are as read, as they were;
+// numbers and genres in their binary items, mapped fields as text items,
+// everything else as freeform items under the "com.apple.iTunes" vendor; the
+// cover and the items kept unparsed. Each keeps its place in the list.
+#include <algorithm>
 #include <cstring>
+#include <tuple>
+#include <utility>
 
 #include "inputs/mp4/box_reading.h"
 #include "inputs/mp4/item_keys.h"
@@ -138,10 +141,50 @@ std::vector<const item_as_read*> take_unchanged_items(const std::vector<item_as_
   return kept;
 }
 
+// The items in the order they go into the list: each kept item, the cover
+// and each unparsed item at its old place, an item made anew at the place of
+// the first old item that gave one of its fields (so that a changed field
+// does not move its item and the same edit made twice gives the same bytes),
+// and items of new fields after them all.
+class placed_items {
+public:
+  static constexpr std::size_t after_the_others = ~std::size_t(0);
+
+  placed_items(const std::vector<item_as_read>& as_read, const std::vector<const item_as_read*>& kept) {
+    for (const item_as_read& item : as_read)
+      if (std::find(kept.begin(), kept.end(), &item) == kept.end()) gone_.push_back(&item);
+  }
+
+  void add(std::size_t place, byte_buffer bytes) { items_.push_back({place, std::move(bytes)}); }
+
+  // An item made anew that holds the given fields.
+  void add_new(std::initializer_list<std::string> fields, byte_buffer bytes) {
+    std::size_t place = after_the_others;
+    for (const item_as_read* item : gone_)
+      for (const std::string& name : fields)
+        if (item->gave.find(name) != nullptr) place = std::min(place, item->place);
+    add(place, std::move(bytes));
+  }
+
+  void append_to(byte_buffer& out) {
+    std::stable_sort(items_.begin(), items_.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (const auto& [place, bytes] : items_) out += bytes;
+  }
+
+private:
+  std::vector<const item_as_read*> gone_;
+  std::vector<std::pair<std::size_t, byte_buffer>> items_;
+};
+
 void append_item_list(const ilst_metadata& metadata, byte_buffer& out) {
   field_map fields = metadata.fields.entries();
-  for (const item_as_read* item : take_unchanged_items(metadata.items_as_read, fields))
-    append_box(out, item->key, item->payload);
+  const std::vector<const item_as_read*> kept = take_unchanged_items(metadata.items_as_read, fields);
+  placed_items items(metadata.items_as_read, kept);
+  for (const item_as_read* item : kept) {
+    byte_buffer bytes;
+    append_box(bytes, item->key, item->payload);
+    items.add(item->place, std::move(bytes));
+  }
   std::string track = take_single(fields, "track", true);
   const std::string tracknumber = take_single(fields, "tracknumber", true);
   std::string disc = take_single(fields, "disc", true);
@@ -157,45 +200,71 @@ void append_item_list(const ilst_metadata& metadata, byte_buffer& out) {
   const std::string compilation = take_single(fields, "itunescompilation", false);
   const std::string podcast = take_single(fields, "itunespodcast", false);
 
-  if (!track.empty()) append_number_pair(out, fourcc("trkn"), track, totaltracks, true);
-  if (!disc.empty()) append_number_pair(out, fourcc("disk"), disc, totaldiscs, false);
+  byte_buffer item;
+  if (!track.empty()) {
+    append_number_pair(item, fourcc("trkn"), track, totaltracks, true);
+    items.add_new({"track", "tracknumber", "totaltracks"}, std::move(item));
+  }
+  if (!disc.empty()) {
+    item.clear();
+    append_number_pair(item, fourcc("disk"), disc, totaldiscs, false);
+    items.add_new({"disc", "discnumber", "totaldiscs"}, std::move(item));
+  }
   if (!tempo.empty()) {
     byte_buffer value;
     append_u16(value, std::uint32_t(decimal_value(tempo)));
-    append_item(out, fourcc("tmpo"), type_integer, value);
+    item.clear();
+    append_item(item, fourcc("tmpo"), type_integer, value);
+    items.add_new({"tempo"}, std::move(item));
   }
-  for (const auto& [flag, key] : {std::pair{&compilation, fourcc("cpil")}, std::pair{&podcast, fourcc("pcst")}}) {
+  for (const auto& [flag, key, name] : {std::tuple{&compilation, fourcc("cpil"), "itunescompilation"},
+                                        std::tuple{&podcast, fourcc("pcst"), "itunespodcast"}}) {
     if (flag->empty()) continue;
-    append_item(out, key, type_integer, byte_buffer(1, char(decimal_value(*flag) & 0xFF)));
+    item.clear();
+    append_item(item, key, type_integer, byte_buffer(1, char(decimal_value(*flag) & 0xFF)));
+    items.add_new({name}, std::move(item));
   }
   if (!genre.empty()) {
     const int index = id3v1_genre_index(genre.c_str());
+    item.clear();
     if (index >= 0 && index < gnre_genre_count) {
       byte_buffer value;
       append_u16(value, std::uint32_t(index + 1));
-      append_item(out, fourcc("gnre"), type_binary, value);
+      append_item(item, fourcc("gnre"), type_binary, value);
     } else {
-      append_item(out, fourcc("\xA9gen"), type_utf8, genre);
+      append_item(item, fourcc("\xA9gen"), type_utf8, genre);
     }
+    items.add_new({"genre"}, std::move(item));
   }
   for (const auto& [name, entry] : fields) {
     if (entry.values.empty()) continue;
     // Several genres go into the text item, as other taggers store a list:
     // the number item holds one.
     const std::uint32_t key = equals_ascii_nocase(name, "genre") ? fourcc("\xA9gen") : item_key_for_field(name);
+    item.clear();
     if (key != 0)
-      append_text_item(out, key, entry.values);
+      append_text_item(item, key, entry.values);
     else
-      append_freeform_item(out, !entry.multi_valued && equals_ascii_nocase(name, "codec") ? "cdec" : name, entry.values);
+      append_freeform_item(item, !entry.multi_valued && equals_ascii_nocase(name, "codec") ? "cdec" : name,
+                           entry.values);
+    items.add_new({name}, std::move(item));
   }
   if (metadata.front_cover) {
     const std::string& bytes = metadata.front_cover->bytes;
-    if (!metadata.cover_item_as_read.empty() && bytes == metadata.front_cover_as_read)
-      append_box(out, fourcc("covr"), metadata.cover_item_as_read);
+    const bool as_read = !metadata.cover_item_as_read.empty();
+    item.clear();
+    if (as_read && bytes == metadata.front_cover_as_read)
+      append_box(item, fourcc("covr"), metadata.cover_item_as_read);
     else
-      append_item(out, fourcc("covr"), picture_type_code(bytes), bytes);
+      append_item(item, fourcc("covr"), picture_type_code(bytes), bytes);
+    items.add(as_read ? metadata.cover_place : placed_items::after_the_others, std::move(item));
   }
-  for (const raw_item& item : metadata.raw_items) append_box(out, item.key, item.payload);
+  for (const raw_item& raw : metadata.raw_items) {
+    item.clear();
+    append_box(item, raw.key, raw.payload);
+    items.add(raw.place, std::move(item));
+  }
+  items.append_to(out);
 }
 
 }  // namespace

@@ -58,11 +58,28 @@ public:
                                                  "The file's MP4 tags are damaged; the file is left unchanged")) {}
 };
 
+// A write the layout check refused, with its reason: the file is not
+// unreadable, as a bare data error would have the user believe.
+class exception_refused_rewrite : public vantrel_io::exception_io_data {
+public:
+  explicit exception_refused_rewrite(const std::string& reason) : exception_io_data(message(reason)) {}
+
+private:
+  static vantrel_io::io_message message(const std::string& reason) {
+    vantrel_io::io_message text("exception_mp4_write_refused",
+                                "The file cannot take new MP4 tags safely ({reason}); the file is left unchanged");
+    text.fill_placeholder("reason", reason.c_str());
+    return text;
+  }
+};
+
 // Errors of the MP4 library reach callers as data errors of the file layer.
 template <class Action>
 auto as_io_errors(Action&& action) {
   try {
     return action();
+  } catch (const tarnex::exception_write_refused& refused) {
+    throw exception_refused_rewrite(refused.reason());
   } catch (const tarnex::exception&) {
     throw exception_io_data_tarnex();
   } catch (const qiv::exception_overflow&) {
@@ -78,6 +95,16 @@ GUID owner_of_kind(std::uint32_t kind) {
     case kind_amr: return amr_owner_guid;
     default: return amr_wb_owner_guid;
   }
+}
+
+// The same names (letters folded) with the same values in the same order.
+bool same_fields(const tag_fields& a, const tag_fields& b) {
+  if (a.size() != b.size()) return false;
+  for (const auto& [name, entry] : a.entries()) {
+    const tag_fields::entry* other = b.find(name);
+    if (other == nullptr || other->values != entry.values) return false;
+  }
+  return true;
 }
 
 // Names the item list and the player's fields spell differently.
@@ -135,6 +162,7 @@ void mp4_input::open(vantrel_io::file_ptr file, const char* path, open_reason re
 
 void mp4_input::open_file(open_reason reason, const abort_signal& abort) {
   model_.clear();
+  fields_changed_ = false;
   decoder_.reset();
   track_.reset();
   iterator_.reset();
@@ -483,6 +511,7 @@ void mp4_input::set_info(std::uint32_t subsong, const track_info& info) {
       fresh.set(name, entry);
     }
   }
+  if (!same_fields(fresh, current)) fields_changed_ = true;
   current = std::move(fresh);
 }
 
@@ -502,6 +531,7 @@ void mp4_input::commit(const abort_signal& abort) {
   // way, since it says why a write was refused. Once the first byte is
   // written the rewrite runs to its end.
   std::vector<std::string> reports;
+  bool written = false;
   try {
     as_io_errors([&] {
       std::optional<movie_box_rewrite> rewrite;
@@ -509,13 +539,18 @@ void mp4_input::commit(const abort_signal& abort) {
         mp4_stream_adapter io(file_, never_raised_abort_signal());
         rewrite.emplace(model_, io, choose_write_mode(model_), reports);
       }
+      // An edit that changes no value writes nothing, yet is refused where
+      // any edit would be: the user learns that the file cannot be tagged.
+      if (!fields_changed_) return;
       write_movie_box(*rewrite, file_, opened_by_input_ ? path_.c_str() : "", abort);
+      written = true;
     });
   } catch (...) {
     for (const std::string& report : reports) this->report(report, false);
     throw;
   }
   for (const std::string& report : reports) this->report(report, false);
+  if (!written) return;
   // The info a writer hands back after its write is what the file now
   // holds: the model's fields are still those read before the write, and a
   // caller storing them would undo the edit at its next write. Read again

@@ -66,6 +66,9 @@ private:
   // caller's file object has no path to move one to.
   bool opened_by_input_ = false;
   mp4_file model_;
+  // Whether set_info changed a value since the file was read: an edit that
+  // changes none writes nothing.
+  bool fields_changed_ = false;
   track_ptr track_;
   packet_decoder_ptr decoder_;
   track_info_impl decoder_info_;

@@ -185,6 +185,8 @@ void scan_top_level(mp4_file& file, stream& in, bool seekable, cut_file when_cut
       // A file cut short inside its media data still has its movie box:
       // its tags and chapters are read, and the audio plays up to the cut.
       if (cut_ends_scan) return;
+      // A writer that refuses it says why: the file still plays.
+      if (movie_found) throw exception_write_refused("the file is cut short inside its media data");
       throw exception_truncation();
     }
     position += header.content_size;

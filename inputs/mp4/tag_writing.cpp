@@ -72,18 +72,17 @@ tag_fields item_list_fields(const mp4_file& file) {
   return out;
 }
 
+// The item list as read (its items as stored and their places) with the
+// fields and the front cover to write.
 ilst_metadata item_list_to_write(const mp4_file& file) {
-  ilst_metadata out;
+  ilst_metadata out = file.item_list;
   out.fields = item_list_fields(file);
+  out.front_cover.reset();
   for (const cover_picture& picture : file.pictures)
     if (is_front_cover(picture)) {
       out.front_cover = picture;
       break;
     }
-  out.raw_items = file.item_list.raw_items;
-  out.items_as_read = file.item_list.items_as_read;
-  out.cover_item_as_read = file.item_list.cover_item_as_read;
-  out.front_cover_as_read = file.item_list.front_cover_as_read;
   return out;
 }
 
@@ -257,7 +256,7 @@ struct placement {
   std::uint64_t stage = 0;           // where the new box is written first
 };
 
-[[noreturn]] void refuse(const char* why) { throw exception(std::string(why) + "; not rewriting it"); }
+[[noreturn]] void refuse(const char* why) { throw exception_write_refused(why); }
 
 std::uint64_t saturating_add(std::uint64_t a, std::uint64_t b) { return a > ~b ? ~std::uint64_t(0) : a + b; }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <stdexcept>
+#include <string>
 
 namespace tarnex {
 
@@ -28,6 +29,17 @@ public:
 class exception_invalid_timescale : public exception {
 public:
   exception_invalid_timescale() : exception("invalid time scale value") {}
+};
+
+// A tag write refused before any byte changed, because the file's layout
+// cannot take a new movie box without losing data; `reason` says why.
+class exception_write_refused : public exception {
+public:
+  explicit exception_write_refused(const std::string& why) : exception(why + "; not rewriting it"), reason_(why) {}
+  const std::string& reason() const { return reason_; }
+
+private:
+  std::string reason_;
 };
 
 }  // namespace tarnex

@@ -3,7 +3,8 @@
 MP3 files holding a second tag kind beside the ID3v2 tag the player reads: a
 gain tool's APEv2 items (read or not) all stay as they were, and an album
 that only the ID3v1 block holds stays, read back with mutagen; the title
-reaches every tag.
+reaches every tag. Frames and pictures keep their order through a title
+edit, and a title a file holds already is not written.
 
 usage: properties_keeps_mp3.py WINE_EXEC BUILD_DIR ZORV_EXE  (ZORV_WINDOW_PROBE names the probe)
 """
@@ -12,7 +13,7 @@ import subprocess
 import sys
 
 from mutagen.apev2 import APEv2
-from mutagen.id3 import ID3, TCMP, TIT2
+from mutagen.id3 import APIC, COMM, ID3, PRIV, TCMP, TIT2, TPE1, TPOS, TRCK, TXXX
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -106,6 +107,83 @@ def test_title_edit_of_a_compilation_stores_no_album_artist(root):
     check(player.stop() == 0, "compilation_mp3: the player ends cleanly")
 
 
+def frame_ids(path):
+    """The frame identifiers of the version 2.3 tag at the file's start, in file order."""
+    with open(path, "rb") as f:
+        data = f.read()
+    size = (data[6] << 21) | (data[7] << 14) | (data[8] << 7) | data[9]
+    ids, pos = [], 10
+    while pos + 10 <= size + 10 and data[pos:pos + 4] != bytes(4):
+        ids.append(data[pos:pos + 4].decode("latin-1"))
+        pos += 10 + int.from_bytes(data[pos + 4:pos + 8], "big")
+    return ids
+
+
+def test_title_edit_keeps_frame_and_picture_order(root):
+    """An MP3 whose version 2.3 tag holds track and disc numbers, pictures of
+    the artist, the back and the front cover and another, comments in two
+    languages, a user-defined and a private frame, retitled with a title that
+    a second file holds already: the pictures keep their order among
+    themselves and the other frames theirs, and neither that applied again
+    nor the second file is written."""
+    player = Player(root, "frame_order")
+    music = os.path.join(player.folder, "music")
+    os.makedirs(music)
+    tone = os.path.join(music, "tone.wav")
+    subprocess.run(["sox", "-n", "-r", "44100", "-c", "2", "-b", "16", tone, "synth", "1", "sine", "440"], check=True)
+    paths = [os.path.join(music, name) for name in ("1 pictures.mp3", "2 holds.mp3")]
+    for path, title in zip(paths, ("Old", "Shared")):
+        subprocess.run(["lame", "--quiet", "-b", "128", tone, path], check=True)
+        tags = ID3()
+        tags.add(TIT2(encoding=1, text=[title]))
+        tags.add(TPE1(encoding=1, text=["Band"]))
+        tags.add(TRCK(encoding=0, text=["3/12"]))
+        tags.add(TPOS(encoding=0, text=["1/2"]))
+        for kind, desc in ((8, "artist"), (4, "back"), (3, "front"), (0, "other")):
+            tags.add(APIC(encoding=0, mime="image/png", type=kind, desc=desc, data=bytes([kind]) * 1500))
+        tags.add(COMM(encoding=1, lang="eng", desc="", text=["english"]))
+        tags.add(COMM(encoding=1, lang="deu", desc="note", text=["deutsch"]))
+        tags.add(TXXX(encoding=1, desc="MOOD", text=["calm"]))
+        tags.add(PRIV(owner="org.example", data=b"private"))
+        tags.save(path, v2_version=3)
+    os.remove(tone)
+    pictures, order = [p.desc for p in ID3(paths[0]).getall("APIC")], frame_ids(paths[0])
+    # mutagen puts them in an order of its own; the front cover is not first.
+    check(pictures[0] != "front", "frame_order: the fixture's pictures: %s" % pictures)
+    with open(paths[1], "rb") as f:
+        held = f.read()
+    stamp = os.stat(paths[1]).st_mtime_ns
+    if not open_dialog_on_tracks(player, paths):
+        check(False, "frame_order: Properties opens the dialog")
+        player.stop()
+        return
+    check(edit_and_apply(player, TITLE_ROW, "Shared"), "frame_order: Apply ends with the dialog enabled")
+    with open(paths[0], "rb") as f:
+        written = f.read()
+    written_stamp = os.stat(paths[0]).st_mtime_ns
+    check(edit_and_apply(player, TITLE_ROW, "Shared"), "frame_order: Apply again ends with the dialog enabled")
+    player.probe(*DIALOG, "command", str(CANCEL))
+    check(player.wait(lambda: dialog_window(player)[0] is None, 30), "frame_order: the dialog closes")
+    check(player.stop() == 0, "frame_order: the player ends cleanly")
+
+    tags = ID3(paths[0])
+    check(str(tags["TIT2"]) == "Shared", "frame_order: the title is written")
+    check([p.desc for p in tags.getall("APIC")] == pictures, "frame_order: the pictures keep their order: %s" %
+          [p.desc for p in tags.getall("APIC")])
+    # A tag rewritten through a copy puts its pictures first, ready for
+    # later edits in place; the other frames keep their order.
+    others = [frame for frame in frame_ids(paths[0]) if frame != "APIC"]
+    check(others == [frame for frame in order if frame != "APIC"],
+          "frame_order: the frames keep their order: %s, then %s" % (order, frame_ids(paths[0])))
+    with open(paths[0], "rb") as f:
+        check(f.read() == written and os.stat(paths[0]).st_mtime_ns == written_stamp,
+              "frame_order: the same title applied again writes nothing")
+    with open(paths[1], "rb") as f:
+        check(f.read() == held and os.stat(paths[1]).st_mtime_ns == stamp,
+              "frame_order: the file that holds the title is not written")
+
+
 if __name__ == "__main__":
     run_window_tests(test_title_edit_keeps_the_other_tags_values,
-                     test_title_edit_of_a_compilation_stores_no_album_artist)
+                     test_title_edit_of_a_compilation_stores_no_album_artist,
+                     test_title_edit_keeps_frame_and_picture_order)

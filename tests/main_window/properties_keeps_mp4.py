@@ -2,7 +2,8 @@
 """A title edited in the real zorv.exe's properties dialog and applied to an
 M4A trimmed by its gapless record: the file gains no chapter list (read back
 with ffprobe and mutagen), and plays the same frames as before, in the
-player (zorvtool's decode) and in ffmpeg.
+player (zorvtool's decode) and in ffmpeg. A title typed for two M4A files
+leaves the one that holds it unwritten.
 
 usage: properties_keeps_mp4.py WINE_EXEC BUILD_DIR ZORV_EXE  (ZORV_WINDOW_PROBE names the probe)
 """
@@ -11,13 +12,14 @@ import os
 import subprocess
 import sys
 
-from mutagen.mp4 import MP4
+from mutagen.mp4 import MP4, MP4Cover, MP4FreeForm
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 sys.dont_write_bytecode = True  # no cache folder left in the source tree
 from blackbox_checks import check, mp4_chapter_titles, windows_path  # noqa: E402
 import gapless_record  # noqa: E402
+import mp4_bytes  # noqa: E402
 from main_window import BUILD_DIR, WINE_EXEC, Player, run_window_tests  # noqa: E402
 from properties_apply_formats import edit_and_apply  # noqa: E402
 from properties_window import CANCEL, DIALOG, METADATA_LIST, dialog_window, open_dialog_on_tracks, rows  # noqa: E402
@@ -80,5 +82,51 @@ def test_title_edit_of_a_trimmed_m4a(root):
     check(decodes(path) == (ours, theirs), "trimmed: the player and ffmpeg play the same frames as before")
 
 
+def item_keys(path):
+    with open(path, "rb") as f:
+        data = f.read()
+    ilst = mp4_bytes.find(data, b"moov", b"udta", b"meta", b"ilst")
+    return [box[0] for box in mp4_bytes.boxes(data, ilst[1] + 8, ilst[1] + ilst[2])]
+
+
+def test_a_title_one_file_holds_already(root):
+    """Two M4A files with a cover, a composer and a freeform item; the title
+    one of them holds already is typed for both and applied: that file is not
+    written (same bytes and time stamp), and the other's items keep their
+    places."""
+    player = Player(root, "shared_title")
+    music = os.path.join(player.folder, "music")
+    os.makedirs(music)
+    tone = os.path.join(player.folder, "tone.wav")
+    run("sox", "-n", "-r", "44100", "-c", "2", "-b", "16", tone, "synth", str(SECONDS), "sine", "440")
+    paths = [os.path.join(music, name) for name in ("1 holds.m4a", "2 other.m4a")]
+    for path, title in zip(paths, ("Shared", "Other")):
+        run("ffmpeg", "-v", "quiet", "-y", "-i", tone, "-c:a", "aac", "-metadata", "title=" + title,
+            "-metadata", "artist=Anna", path)
+        items = MP4(path)
+        items["\xa9wrt"] = ["Carl"]
+        items["----:com.apple.iTunes:MOOD"] = [MP4FreeForm(b"calm")]
+        items["covr"] = [MP4Cover(b"\x89PNG\r\n\x1a\n" + bytes(64), MP4Cover.FORMAT_PNG)]
+        items.save()
+    with open(paths[0], "rb") as f:
+        held = f.read()
+    stamp = os.stat(paths[0]).st_mtime_ns
+    order = item_keys(paths[1])
+    if not open_dialog_on_tracks(player, paths):
+        check(False, "shared_title: Properties opens the dialog")
+        player.stop()
+        return
+    check(edit_and_apply(player, TITLE_ROW, "Shared"), "shared_title: Apply ends with the dialog enabled")
+    player.probe(*DIALOG, "command", str(CANCEL))
+    check(player.wait(lambda: dialog_window(player)[0] is None, 30), "shared_title: the dialog closes")
+    check(player.stop() == 0, "shared_title: the player ends cleanly")
+    with open(paths[0], "rb") as f:
+        check(f.read() == held and os.stat(paths[0]).st_mtime_ns == stamp,
+              "shared_title: the file that holds the title is not written")
+    check(MP4(paths[1]).tags.get("\xa9nam") == ["Shared"], "shared_title: the other file gets the title")
+    check(item_keys(paths[1]) == order, "shared_title: its items keep their places: %s, then %s" %
+          (order, item_keys(paths[1])))
+
+
 if __name__ == "__main__":
-    run_window_tests(test_title_edit_of_a_trimmed_m4a)
+    run_window_tests(test_title_edit_of_a_trimmed_m4a, test_a_title_one_file_holds_already)

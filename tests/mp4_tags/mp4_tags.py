@@ -500,10 +500,10 @@ def check_in_place_or_through_a_copy(folder, last):
 
 
 def check_cut_media_data_and_gapless_record_past_the_end(folder, last):
-    """A file cut inside its media data is refused untouched whether its
-    media data box keeps its size or says 0 ("to the end of the file"); a
-    gapless record whose priming or valid samples run past the track's end
-    gives no length beyond the track's."""
+    """A file cut inside its media data is refused untouched, with the
+    reason, whether its media data box keeps its size or says 0 ("to the end
+    of the file"); a gapless record whose priming, padding or valid samples
+    run past the track's end gives no length beyond the track's."""
     # The fast-start fixture has been retagged (its movie box moved last) by now.
     fresh = os.path.join(folder, "fresh_fast.m4a")
     tool("ffmpeg", "-v", "error", "-y", "-i", os.path.join(folder, "src.wav"), "-c:a", "aac", "-b:a", "64k",
@@ -516,10 +516,13 @@ def check_cut_media_data_and_gapless_record_past_the_end(folder, last):
         check(result.returncode != 0 and open(path, "rb").read() == before,
               "media data cut short, box size %s: refused untouched (%s)" % (0 if open_ended else "kept",
                                                                             result.stderr.strip()))
+        # The user learns why, not that the file is unreadable: it plays.
+        check("media data lies past the file's boxes" in result.stderr or "cut short" in result.stderr,
+              "the refusal says why: %s" % result.stderr.strip())
     trimmed = os.path.join(folder, "trimmed.m4a")
     shutil.copy(last, trimmed)
     gapless_record.add_record(trimmed, 3 * 44100)
-    for field, digits in ((1, "FFFFFFFF"), (3, "F" * 16)):
+    for field, digits in ((1, "FFFFFFFF"), (2, "FFFFFFFF"), (3, "F" * 16)):
         path = os.path.join(folder, "past_end.m4a")
         open(path, "wb").write(mp4_bytes.with_gapless_field(open(trimmed, "rb").read(), field, digits))
         length = json.loads(zorvtool("info", windows_path(path)).stdout)["subsongs"][0]["info"]["length"]

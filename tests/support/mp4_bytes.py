@@ -118,3 +118,110 @@ def with_gapless_field(data, field, digits):
     width = len(parts[index])
     parts[index] = digits.rjust(width, "0")[-width:]
     return data[:start] + " ".join(parts).encode("latin-1") + data[end:]
+
+
+SAMPLE_TABLE = (b"moov", b"trak", b"mdia", b"minf", b"stbl")
+
+
+def grown(data, path, delta):
+    """The sizes of the boxes along a path of types (all but its last) grown by delta."""
+    for depth in range(1, len(path)):
+        _, at, size = find(data, *path[:depth])
+        data = with_size(data, at, size + delta)
+    return data
+
+
+def media_after_movie(data):
+    """Whether the first track's media data follows the movie box, so that
+    the movie box growing moves it."""
+    mdat = [b for b in boxes(data) if b[0] == b"mdat"]
+    return bool(mdat) and find(data, b"moov")[1] < mdat[0][1]
+
+
+def chunk_tables(data):
+    """(offset of the box, width of an entry) of every track's chunk offset
+    table, 32 or 64-bit, in track order."""
+    moov = find(data, b"moov")
+    tables = []
+    for kind, at, size in boxes(data, moov[1] + 8, moov[1] + moov[2]):
+        if kind != b"trak":
+            continue
+        start, end = at + 8, at + size
+        for level in SAMPLE_TABLE[2:]:
+            box = next((b for b in boxes(data, start, end) if b[0] == level), None)
+            if box is None:
+                break
+            start, end = box[1] + 8, box[1] + box[2]
+        else:
+            tables += [(b[1], 4 if b[0] == b"stco" else 8) for b in boxes(data, start, end)
+                       if b[0] in (b"stco", b"co64")]
+    return tables
+
+
+def chunk_offsets(data, table=0):
+    """(offset of the table's box, width of an entry, offsets) of a track's
+    chunk offset table (the first track's by default)."""
+    at, width = chunk_tables(data)[table]
+    count = int.from_bytes(data[at + 12:at + 16], "big")
+    return at, width, [int.from_bytes(data[at + 16 + i * width:at + 16 + (i + 1) * width], "big")
+                       for i in range(count)]
+
+
+def with_chunk_offsets(data, offsets, table=0):
+    at, width, _ = chunk_offsets(data, table)
+    entries = b"".join(offset.to_bytes(width, "big") for offset in offsets)
+    return data[:at + 16] + entries + data[at + 16 + len(entries):]
+
+
+def with_media_moved(data, delta):
+    """Every track's chunk offsets moved by delta, as the media data moves
+    when the movie box before it grows."""
+    for table in range(len(chunk_tables(data))):
+        data = with_chunk_offsets(data, [offset + delta for offset in chunk_offsets(data, table)[2]], table)
+    return data
+
+
+def with_wide_chunk_offsets(data):
+    """The first track's 32-bit chunk offset table ("stco") made the 64-bit
+    one ("co64") with the same offsets, as muxers write past 4 GiB: the same
+    file to every player. Media data after the movie box moves with it.
+    None without such a table."""
+    try:
+        _, at, size = find(data, *SAMPLE_TABLE, b"stco")
+    except StopIteration:
+        return None
+    offsets = chunk_offsets(data)[2]
+    delta = 4 * len(offsets)
+    table = (16 + 8 * len(offsets)).to_bytes(4, "big") + b"co64" + bytes(4) + len(offsets).to_bytes(4, "big")
+    table += b"".join(offset.to_bytes(8, "big") for offset in offsets)
+    widened = grown(data, SAMPLE_TABLE + (b"stco",), delta)
+    widened = widened[:at] + table + widened[at + size:]
+    return with_media_moved(widened, delta) if media_after_movie(data) else widened
+
+
+def with_chunk_past_end(data, index=-1):
+    """One chunk of the first track said to lie past the end of the file:
+    its samples are missing, those before it play. None without chunks."""
+    offsets = chunk_offsets(data)[2] if chunk_tables(data) else []
+    if not offsets:
+        return None
+    offsets[index] = len(data) + 4096
+    return with_chunk_offsets(data, offsets)
+
+
+def with_edit_list(data, duration, media_time):
+    """The first track's edit list made one edit of `duration` (movie time
+    scale) from `media_time` (media time scale), as given, whatever the
+    track holds."""
+    edit = (28).to_bytes(4, "big") + b"elst" + bytes(4) + (1).to_bytes(4, "big")
+    edit += duration.to_bytes(4, "big") + media_time.to_bytes(4, "big", signed=True) + (0x10000).to_bytes(4, "big")
+    edits = (36).to_bytes(4, "big") + b"edts" + edit
+    try:
+        _, at, size = find(data, b"moov", b"trak", b"edts")
+    except StopIteration:
+        _, tkhd, tkhd_size = find(data, b"moov", b"trak", b"tkhd")
+        at, size = tkhd + tkhd_size, 0
+    delta = len(edits) - size
+    out = grown(data, (b"moov", b"trak", b"edts"), delta)
+    out = out[:at] + edits + out[at + size:]
+    return with_media_moved(out, delta) if media_after_movie(out) else out

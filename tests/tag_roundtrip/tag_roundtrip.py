@@ -18,12 +18,13 @@ import tempfile
 
 from mutagen.apev2 import APEv2
 from mutagen.id3 import APIC, COMM, ID3, POPM, TCMP, TIT2, TPE1, TRCK, TXXX
-from mutagen.mp4 import MP4
+from mutagen.mp4 import MP4, MP4Cover, MP4FreeForm
 from mutagen.wave import WAVE
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from blackbox_checks import check, failures, windows_path, zorvtool_runner  # noqa: E402
 from cue_images import BOTH, FILE_TAGS, KINDS, SHEET, block_sheet, make_cue_image, sheet_tracks, tags  # noqa: E402
+import mp4_bytes  # noqa: E402
 from two_tag_kinds import GAIN_ITEMS, id3v1_block, tag_with_album_only_in_id3v1, tag_with_gain_items  # noqa: E402
 
 WINE_EXEC, BUILD_DIR, ZORVTOOL = sys.argv[1:4]
@@ -437,6 +438,53 @@ def check_edits_keep_what_the_reading_did_not_show(wav, plain, work):
     check(str(WAVE(info_wav).tags["TIT2"]) == "New", "id3 chunk edited")
 
 
+def mp4_item_keys(path):
+    """The keys of an MP4 file's items, in file order."""
+    with open(path, "rb") as f:
+        data = f.read()
+    ilst = mp4_bytes.find(data, b"moov", b"udta", b"meta", b"ilst")
+    return [box[0] for box in mp4_bytes.boxes(data, ilst[1] + 8, ilst[1] + ilst[2])]
+
+
+def check_edits_of_no_value_write_nothing(wav, work):
+    """An M4A made by ffmpeg and given a cover, a composer and a freeform
+    item by mutagen, and a Matroska file made by ffmpeg: an edit that sets
+    values the file holds, or removes a field it does not hold, writes
+    nothing (the same bytes and time stamp), and neither does a real edit
+    made a second time. The M4A's edited items keep their places."""
+    m4a, mka = os.path.join(work, "same.m4a"), os.path.join(work, "same.mka")
+    subprocess.run(["ffmpeg", "-v", "error", "-y", "-i", wav, "-c:a", "aac", "-metadata", "title=T",
+                    "-metadata", "artist=A", "-metadata", "album=Al", "-metadata", "track=3/9", m4a], check=True)
+    items = MP4(m4a)
+    items["\xa9wrt"] = ["C"]
+    items["----:com.apple.iTunes:MOOD"] = [MP4FreeForm(b"calm")]
+    items["covr"] = [MP4Cover(b"\x89PNG\r\n\x1a\n" + bytes(64), MP4Cover.FORMAT_PNG)]
+    items.save()
+    order = mp4_item_keys(m4a)
+    subprocess.run(["ffmpeg", "-v", "error", "-y", "-i", wav, "-c:a", "flac", "-metadata", "album=Al",
+                    "-metadata", "MOOD=calm", mka], check=True)
+
+    def check_writes_nothing(path, edit, why):
+        with open(path, "rb") as f:
+            before = f.read()
+        stamp = os.stat(path).st_mtime_ns
+        tag(path, *edit)
+        with open(path, "rb") as f:
+            check(f.read() == before and os.stat(path).st_mtime_ns == stamp,
+                  "%s: %s %s writes nothing" % (os.path.basename(path), edit, why))
+
+    for path, edits in ((m4a, (["title=T"], ["artist=A", "album=Al"], ["tracknumber=3"], ["mood=calm"],
+                               ["-lyricist"], ["title=T", "-conductor"])),
+                        (mka, (["album=Al"], ["mood=calm"], ["-lyricist"], ["album=Al", "-conductor"]))):
+        for edit in edits:
+            check_writes_nothing(path, edit, "(no value changes)")
+        tag(path, "title=Twice")
+        check_writes_nothing(path, ["title=Twice"], "made again")
+    tag(m4a, "title=Third", "mood=wild", "composer=D")
+    tag(m4a, "album=Other", "tracknumber=4")
+    check(mp4_item_keys(m4a) == order, "the M4A's items keep their places: %s, then %s" % (order, mp4_item_keys(m4a)))
+
+
 def main():
     work = tempfile.mkdtemp(prefix="zorv-tags-")
     try:
@@ -460,6 +508,7 @@ def main():
         check_edits_keep_what_the_reading_did_not_show(wav, plain, work)
         check_id3v2_edits_keep_frame_order(plain, work)
         check_id3v2_rewrite_lays_out_for_later_edits(plain, work)
+        check_edits_of_no_value_write_nothing(wav, work)
 
         # mutagen's tags, version 2.3 and 2.4, with a picture and a rating.
         picture = bytes(range(256)) * 8

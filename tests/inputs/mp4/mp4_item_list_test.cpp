@@ -209,3 +209,32 @@ TEST(Mp4ItemList, ItemsOfSeveralDataBoxesLeftAsReadAreWrittenBackAsTheyWere) {
   EXPECT_NE(meta.find(box("\xA9gen", data(1, "Pop") + data(1, "Soul"))), std::string::npos);
   EXPECT_EQ(meta.find("name"), std::string::npos);
 }
+
+TEST(Mp4ItemList, EditedItemsKeepTheirPlacesAndNewFieldsFollow) {
+  const bytes cover = box("covr", data(14, "\x89PNG\r\n\x1A\npng"));
+  auto m = read_items(box("\xA9nam", data(1, "Old")) + box("\xA9" "ART", data(1, "A")) + cover +
+                      box("trkn", data(0, be16(0) + be16(3) + be16(9) + be16(0))) + box("desc", data(1, "unmapped")) +
+                      freeform("com.apple.iTunes", "MOOD", "calm") + box("\xA9" "alb", data(1, "Album")));
+  m.fields.set("title", {true, {"New"}});
+  m.fields.set("track", {true, {"4"}});
+  m.fields.set("MOOD", {true, {"wild"}});
+  m.fields.set("composer", {true, {"C"}});
+  const auto keys = [](const tarnex::byte_buffer& meta) {
+    std::string list;
+    for (std::size_t at = meta.find("ilst") + 4; at + 8 <= meta.size();) {
+      list += meta.substr(at + 4, 4) + " ";
+      at += (std::uint8_t(meta[at]) << 24 | std::uint8_t(meta[at + 1]) << 16 | std::uint8_t(meta[at + 2]) << 8 |
+             std::uint8_t(meta[at + 3]));
+    }
+    return list;
+  };
+  tarnex::byte_buffer meta;
+  tarnex::write_meta_box(m, meta);
+  EXPECT_EQ(keys(meta), "\xA9nam \xA9" "ART covr trkn desc ---- \xA9" "alb \xA9wrt ");
+  // Read back and given the same edit again, the list comes out the same.
+  auto again = round_trip(m);
+  again.fields.set("title", {true, {"New"}});
+  tarnex::byte_buffer meta_again;
+  tarnex::write_meta_box(again, meta_again);
+  EXPECT_EQ(meta_again, meta);
+}
