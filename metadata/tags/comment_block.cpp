@@ -9,6 +9,7 @@
 #include "foundation/utf8.h"
 #include "io/io_exceptions.h"
 #include "metadata/replaygain_text.h"
+#include "metadata/tags/comment_entries.h"
 #include "metadata/track_info.h"
 
 namespace {
@@ -137,20 +138,18 @@ void comment_block_write(const char* vendor, const track_info& info, const void*
 void comment_block_rebuild(const void* old_block, std::uint32_t old_size, const track_info& info, const void* prefix,
                            std::uint32_t prefix_size, bool framing, vantrel_io::writer& out,
                            const abort_signal& abort) {
-  vantrel_io::memory_reader reader(old_block, old_size);
-  reader.skip(prefix_size);
-  const std::string vendor = comment_block_read_string(reader);
-  const std::uint32_t old_count = read_u32(reader);
+  if (old_size < prefix_size) vantrel_io::throw_io_data();
+  comment_block_contents old =
+      comment_block_parse(static_cast<const std::uint8_t*>(old_block) + prefix_size, old_size - prefix_size);
   std::vector<std::string> pictures;
-  for (std::uint32_t i = 0; i < old_count; ++i) {
-    std::string entry = comment_block_read_string(reader);
+  for (std::string& entry : old.entries) {
     const std::size_t equals = entry.find('=');
     if (equals == std::string::npos || !qiv::is_valid_utf8(entry.data(), entry.size())) continue;
     if (comment_is_picture_name(entry.data(), equals)) pictures.push_back(std::move(entry));
   }
 
   if (prefix_size) out.write(prefix, prefix_size, abort);
-  write_string(out, vendor, abort);
+  write_string(out, old.vendor, abort);
   const replaygain_info replaygain = info.get_replaygain();
   const std::uint32_t count = static_cast<std::uint32_t>(pictures.size()) + field_entry_count(info, true) +
                               replaygain_count_present(replaygain);
