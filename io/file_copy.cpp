@@ -86,4 +86,13 @@ void copy_whole_file(file_object& source, file_object& destination, const abort_
   destination.truncate_if_larger(size, no_abort);
 }
 
+std::vector<std::uint8_t> read_range(file_object& file, std::uint64_t offset, std::uint64_t length,
+                                     const abort_signal& abort) {
+  if (length > 0xFFFFFFFFull) throw_io_data();
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(length));
+  file.seek(offset, abort);
+  if (length) file.read_exact(bytes.data(), static_cast<std::uint32_t>(length), abort);
+  return bytes;
+}
+
 }  // namespace vantrel_io

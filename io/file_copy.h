@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "core/abort_signal.h"
 #include "io/file_object.h"
@@ -16,6 +17,11 @@ void copy_exact(reader& source, writer& destination, std::uint64_t bytes, const 
 // copy_exact between files; a destination that must grow for a long copy is
 // extended once first instead of by every write.
 void copy_bytes(file_object& source, file_object& destination, std::uint64_t bytes, const abort_signal& abort);
+
+// The `length` bytes at `offset`, read whole; a range of 4 GiB or more, or
+// one the file does not hold, is exception_io_data.
+std::vector<std::uint8_t> read_range(file_object& file, std::uint64_t offset, std::uint64_t length,
+                                     const abort_signal& abort);
 
 // Makes the destination a copy of the source. A destination that must grow
 // is grown first, so that a full disk fails the copy before any byte

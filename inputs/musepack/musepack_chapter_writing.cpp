@@ -177,17 +177,14 @@ void write_chapter_packets(vantrel_io::file_ptr& file, retag_temp_source& rewrit
     append(tail, packet_bytes("CT", chapter_payload(starts[i], chapters[i])));
   append_file_bytes(tail, *file, layout.stream_end, trailing_start - layout.stream_end, abort);
   if (tags) append(tail, tags->trailing);
-  std::vector<std::uint8_t> old_leading;
-  append_file_bytes(old_leading, *file, 0, leading_length, abort);
-  const bool leading_changes = tags && old_leading != tags->leading;
+  const bool leading_changes = tags && vantrel_io::read_range(*file, 0, leading_length, abort) != tags->leading;
 
   // In place only as one write a killed process cannot leave half done: the
   // packets keep their length, the leading tags stay, and the bytes that
   // change share a page.
   const std::uint64_t old_length = size - layout.first_chapter;
   if (!leading_changes && tail.size() == old_length) {
-    std::vector<std::uint8_t> old;
-    append_file_bytes(old, *file, layout.first_chapter, old_length, abort);
+    const std::vector<std::uint8_t> old = vantrel_io::read_range(*file, layout.first_chapter, old_length, abort);
     if (vantrel_io::change_fits_one_write(layout.first_chapter, old.data(), tail.data(), tail.size())) {
       vantrel_io::overwrite_changed_bytes(*file, layout.first_chapter, old.data(), tail.data(), tail.size(), abort);
       return;

@@ -14,15 +14,6 @@ using namespace vantrel_io;
 
 namespace {
 
-std::vector<std::uint8_t> read_range(file_object& file, std::uint64_t offset, std::uint64_t length,
-                                     const abort_signal& abort) {
-  if (length > 0xFFFFFFFFull) throw_io_data();
-  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(length));
-  file.seek(offset, abort);
-  if (length) file.read_exact(bytes.data(), std::uint32_t(length), abort);
-  return bytes;
-}
-
 void write_all(file_object& file, const std::vector<std::uint8_t>& bytes, const abort_signal& abort) {
   if (!bytes.empty()) file.write(bytes.data(), std::uint32_t(bytes.size()), abort);
 }

@@ -5,6 +5,7 @@
 
 #include "core/service_registry.h"
 #include "core/tag_service.h"
+#include "io/file_copy.h"
 #include "io/io_exceptions.h"
 #include "io/leading_id3v2_tags.h"
 #include "io/memory_file.h"
@@ -91,25 +92,16 @@ bool read_leading_fields(vantrel_io::file_object& file, track_info& out, const a
   return false;
 }
 
-std::vector<std::uint8_t> read_bytes(vantrel_io::file_object& file, std::uint64_t offset, std::uint64_t length,
-                                     const abort_signal& abort) {
-  if (length > 0xFFFFFFFFull) vantrel_io::throw_io_data();
-  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(length));
-  file.seek(offset, abort);
-  if (length) file.read_exact(bytes.data(), static_cast<std::uint32_t>(length), abort);
-  return bytes;
-}
-
 // An edit that changes no value leaves every tag as it stands, whatever
 // kinds it asks for: `update`, checked and made as for any edit, gets the
 // bytes the file holds back.
 void keep_tags_as_they_stand(vantrel_io::file_object& file, const id3v2_leading_tags* leading,
                              tag_region_update& update, const abort_signal& abort) {
-  update.leading = leading != nullptr ? leading->bytes : read_bytes(file, 0, update.leading_length, abort);
+  update.leading = leading != nullptr ? leading->bytes : vantrel_io::read_range(file, 0, update.leading_length, abort);
   update.leading_for_rewrite.clear();
   const std::uint64_t size = file.get_size(abort);
   if (size == vantrel_io::filesize_unknown || size < update.trailing_start) vantrel_io::throw_io_data();
-  update.trailing = read_bytes(file, update.trailing_start, size - update.trailing_start, abort);
+  update.trailing = vantrel_io::read_range(file, update.trailing_start, size - update.trailing_start, abort);
 }
 
 }  // namespace
