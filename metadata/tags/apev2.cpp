@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -49,6 +50,20 @@ byte_vector render_items(const item_list& items) {
     out.push_back(0);
     out.insert(out.end(), i.value.begin(), i.value.end());
   }
+  return out;
+}
+
+bool is_large(const item& i) { return i.type != 0 || i.value.size() > large_item_size; }
+
+// Header, the item area and, when asked, the footer.
+byte_vector render_tag_around(const byte_vector& body, std::uint32_t count, bool with_footer) {
+  const std::uint64_t size = body.size() + (with_footer ? block_size : 0);
+  if (size > 0xFFFFFFFFull) throw qiv::exception_overflow();
+  byte_vector out;
+  out.reserve(body.size() + 2 * block_size);
+  append_block(out, std::uint32_t(size), count, flag_has_header | flag_is_header);
+  out.insert(out.end(), body.begin(), body.end());
+  if (with_footer) append_block(out, std::uint32_t(size), count, flag_has_header);
   return out;
 }
 
@@ -164,7 +179,7 @@ private:
 }  // namespace
 
 bool read_tag_at_end(vantrel_io::file_object& file, item_list* items, unsigned& version, std::uint64_t& end,
-                     const abort_signal& abort) {
+                     const abort_signal& abort, std::size_t* item_room) {
   if (end < block_size) vantrel_io::throw_io_data();
   std::uint8_t footer[block_size];
   file.seek(end - block_size, abort);
@@ -189,19 +204,29 @@ bool read_tag_at_end(vantrel_io::file_object& file, item_list* items, unsigned& 
   parsed.clear();
   std::size_t used = 0;
   const bool complete = parse_items(area.data(), size - block_size, version, count, parsed, &used);
-  // A size beyond what the items fill (a count of 0 with a size reaching
-  // back over the audio) is no tag: taking it at its word would cut audio.
-  if (complete && used != size - block_size) vantrel_io::throw_io_data();
   end -= size;
+  // Counted only when it is there: a flag that lies would otherwise make
+  // removing the tag cut 32 bytes of audio.
+  bool header_agrees = false;
   if (flags & flag_has_header) {
     if (end < block_size) vantrel_io::throw_io_data();
-    // Counted only when it is there: a flag that lies would otherwise make
-    // removing the tag cut 32 bytes of audio.
-    char preamble[8];
+    std::uint8_t header[block_size];
     file.seek(end - block_size, abort);
-    file.read_exact(preamble, 8, abort);
-    if (std::memcmp(preamble, "APETAGEX", 8) == 0) end -= block_size;
+    file.read_exact(header, block_size, abort);
+    if (std::memcmp(header, "APETAGEX", 8) == 0) {
+      end -= block_size;
+      header_agrees = qiv::load_le(header + 12, 4) == size && qiv::load_le(header + 16, 4) == count;
+    }
   }
+  // A size beyond what the items fill (a count of 0 with a size reaching
+  // back over the audio) is no tag: taking it at its word would cut audio.
+  // Zeros behind the items are the room a tag keeps for later edits, when a
+  // header in front of it gives the same size.
+  const std::size_t room = size - block_size;
+  const bool padded = header_agrees && std::all_of(area.begin() + std::ptrdiff_t(used), area.begin() + std::ptrdiff_t(room),
+                                                   [](std::uint8_t byte) { return byte == 0; });
+  if (complete && used != room && !padded) vantrel_io::throw_io_data();
+  if (item_room != nullptr) *item_room = room;
   return complete;
 }
 
@@ -239,15 +264,24 @@ void parse_tag_body(item_list& items, const std::uint8_t* data, std::size_t size
 }
 
 byte_vector render_tag(const item_list& items, bool with_footer) {
-  const byte_vector body = render_items(items);
-  const std::uint64_t size = body.size() + (with_footer ? block_size : 0);
-  if (size > 0xFFFFFFFFull) throw qiv::exception_overflow();
-  byte_vector out;
-  out.reserve(body.size() + 2 * block_size);
-  append_block(out, std::uint32_t(size), std::uint32_t(items.size()), flag_has_header | flag_is_header);
-  out.insert(out.end(), body.begin(), body.end());
-  if (with_footer) append_block(out, std::uint32_t(size), std::uint32_t(items.size()), flag_has_header);
-  return out;
+  return render_tag_around(render_items(items), std::uint32_t(items.size()), with_footer);
+}
+
+std::size_t items_size(const item_list& items) {
+  std::size_t size = 0;
+  for (const item& i : items) size += 8 + i.key.size() + 1 + i.value.size();
+  return size;
+}
+
+byte_vector render_tag_in_room(const item_list& items, std::size_t room) {
+  byte_vector body = render_items(items);
+  if (body.size() > room) return {};
+  body.resize(room, 0);
+  return render_tag_around(body, std::uint32_t(items.size()), true);
+}
+
+void lay_out_for_rewrite(item_list& items) {
+  std::stable_partition(items.begin(), items.end(), is_large);
 }
 
 byte_vector render_tag_bytes(const item_list& items) {

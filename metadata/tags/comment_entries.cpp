@@ -1,5 +1,6 @@
 #include "metadata/tags/comment_entries.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "foundation/byte_order.h"
@@ -83,4 +84,13 @@ std::vector<std::string> comment_entries_after(const std::vector<std::string>& e
   // Entries a codec keeps for values outside the fields (gains).
   for (const change& field : changes) placer.place(field);
   return out;
+}
+
+std::size_t comment_entries_lay_out_for_rewrite(std::vector<std::string>& entries) {
+  const auto is_large = [](const std::string& entry) {
+    const std::size_t name_end = std::min(entry.find('='), entry.size());
+    return entry.size() > comment_large_entry_size || comment_is_picture_name(entry.data(), name_end);
+  };
+  const auto text = std::stable_partition(entries.begin(), entries.end(), is_large);
+  return std::size_t(text - entries.begin());
 }

@@ -5,6 +5,7 @@
 // nothing leaves the block byte for byte.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -40,3 +41,13 @@ void comment_block_write_contents(const comment_block_contents& contents, const 
 // as they are.
 std::vector<std::string> comment_entries_after(const std::vector<std::string>& entries,
                                                const tag_field_map::entries& changes, const track_info& to_write);
+
+// Entries above this size count as large; every picture counts as large.
+inline constexpr std::size_t comment_large_entry_size = 1024;
+
+// The order of a block written anew: the large entries in their order, then
+// the others in theirs, so that a later edit of a text field changes only
+// the short entries at the end of the block and the room behind it. Readers
+// give the order of entries of different names no meaning. Answers the
+// number of large entries.
+std::size_t comment_entries_lay_out_for_rewrite(std::vector<std::string>& entries);

@@ -35,12 +35,14 @@ struct tag_region_update {
   const std::vector<std::uint8_t>* old_leading = nullptr;
   std::uint64_t trailing_start = 0;  // of the old trailing tags, which end with the file
   std::vector<std::uint8_t> trailing;
+  // Likewise the trailing run for a file rewritten whole; empty when the same.
+  std::vector<std::uint8_t> trailing_for_rewrite;
 };
 
 // exception_io_data when the regions overlap or lie outside the file;
 // exception_no_safe_rewrite when the change cannot be made in place safely
 // and `rewrite` gives no temporary file. When `rewrite` hands out a
-// temporary file, the caller commits it. Afterwards `update.leading` holds
-// the leading region the file was given.
+// temporary file, the caller commits it. Afterwards `update.leading` and
+// `update.trailing` hold the regions the file was given.
 void apply_tag_region_update(vantrel_io::file_ptr& file, retag_temp_source& rewrite, tag_region_update& update,
                              const abort_signal& abort);

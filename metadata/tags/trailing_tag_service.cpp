@@ -90,7 +90,8 @@ trailing_tags search(file_object& file, std::uint64_t end, bool read_contents, b
         std::uint64_t tag_end = end;
         unsigned version = 0;
         found.apev2_items_complete =
-            apev2::read_tag_at_end(file, read_contents ? &found.apev2_items : nullptr, version, tag_end, abort);
+            apev2::read_tag_at_end(file, read_contents ? &found.apev2_items : nullptr, version, tag_end, abort,
+                                   &found.apev2_item_room);
         found.has_apev2 = true;
         found.apev2_version = version;
         end = tag_end;
@@ -111,6 +112,15 @@ trailing_tags search(file_object& file, std::uint64_t end, bool read_contents, b
   if (end < id3v1_size) complete = false;
   found.start = end;
   return found;
+}
+
+// An edited APEv2 tag in the room of the old one, when its items fit and
+// leave no more room behind them than a tag keeps; else empty.
+std::vector<std::uint8_t> apev2_in_old_room(const apev2::item_list& items, std::size_t room) {
+  constexpr std::size_t most_room_kept = 16384;
+  std::vector<std::uint8_t> tag = apev2::render_tag_in_room(items, room);
+  if (!tag.empty() && room - apev2::items_size(items) > most_room_kept) tag.clear();
+  return tag;
 }
 
 // Tags at the end of a file are small: one read of this much usually holds
@@ -135,13 +145,13 @@ void trailing_tags_to_info(const trailing_tags& found, track_info& info) {
   set_tagtype(info, tagtype);
 }
 
-std::vector<std::uint8_t> render_trailing_tags(trailing_tags& found, const track_info& info,
-                                               const tag_changes& changes, unsigned kinds) {
+rendered_trailing_tags render_trailing_tags(trailing_tags& found, const track_info& info, const tag_changes& changes,
+                                           unsigned kinds) {
   if (found.damaged_apev2) throw_io_data();
   // The new APEv2 tag carries the old one's binary and read-only items
   // over; items a malformed one hid would be lost with the old tag.
   if ((kinds & tag_service::write_apev2) && found.has_apev2 && !found.apev2_items_complete) throw_io_data();
-  std::vector<std::uint8_t> tail;
+  rendered_trailing_tags rendered;
   if (kinds & tag_service::write_apev2) {
     apev2::item_list items = std::move(found.apev2_items);
     if (found.has_apev2) {
@@ -149,10 +159,15 @@ std::vector<std::uint8_t> render_trailing_tags(trailing_tags& found, const track
       apev2::read_into_track_info(items, found.apev2_version, own);
       changes.apply_to(own);
       apev2::write_changes(items, own, changes);
+      rendered.bytes = apev2_in_old_room(items, found.apev2_item_room);
     } else {
       apev2::write_from_track_info(items, info);
     }
-    tail = apev2::render_tag(items, true);
+    // A tag that grows goes down in place only as one write that also
+    // lengthens the file: without room, the fewest bytes.
+    if (rendered.bytes.empty()) rendered.bytes = apev2::render_tag(items, true);
+    apev2::lay_out_for_rewrite(items);
+    rendered.for_rewrite = apev2::render_tag_in_room(items, apev2::items_size(items) + apev2_rewrite_room);
   }
   if (kinds & tag_service::write_id3v1) {
     id3v1_block block;
@@ -165,9 +180,10 @@ std::vector<std::uint8_t> render_trailing_tags(trailing_tags& found, const track
     } else {
       block = id3v1_render_block(info);
     }
-    tail.insert(tail.end(), block.begin(), block.end());
+    for (std::vector<std::uint8_t>* tail : {&rendered.bytes, &rendered.for_rewrite})
+      if (!tail->empty() || tail == &rendered.bytes) tail->insert(tail->end(), block.begin(), block.end());
   }
-  return tail;
+  return rendered;
 }
 
 void write_trailing_tags(file_ptr& file, retag_temp_source& rewrite, const track_info& info, unsigned kinds,
@@ -178,7 +194,9 @@ void write_trailing_tags(file_ptr& file, retag_temp_source& rewrite, const track
   const tag_changes changes = tag_changes::between(as_read, info);
   tag_region_update update;
   update.trailing_start = found.start;
-  update.trailing = render_trailing_tags(found, info, changes, kinds);
+  rendered_trailing_tags rendered = render_trailing_tags(found, info, changes, kinds);
+  update.trailing = std::move(rendered.bytes);
+  update.trailing_for_rewrite = std::move(rendered.for_rewrite);
   // An edit that changes no value writes nothing, whatever the kinds; it is
   // still refused where any edit would be (a damaged tag may hold the very
   // fields it names).

@@ -2,6 +2,7 @@
 with its padding, metaflac, flac), and what each independent reader finds
 in a file: the tests that kill a tag write in the middle judge every reader
 on its own, since a file one reader takes whole another may refuse."""
+import base64
 import hashlib
 import json
 import os
@@ -13,6 +14,8 @@ from mutagen.apev2 import APEv2
 from mutagen.flac import FLAC, Picture
 from mutagen.id3 import APIC, COMM, ID3, TIT2, TPE1
 from mutagen.mp4 import MP4, MP4Cover
+from mutagen.oggopus import OggOpus
+from mutagen.oggvorbis import OggVorbis
 
 BIG_COMMENT = "c" * 300000
 PICTURE_SIZE = 100000
@@ -46,6 +49,31 @@ def make_big_comment_flac(folder, src):
     tagged["comment"] = BIG_COMMENT
     tagged.save()
     return path
+
+
+def make_cover_fixtures(folder, src):
+    """{name: path} of files with a 100 KB picture beside short text fields,
+    as mutagen adds one: WavPack and Musepack with an APEv2 cover item
+    ("coverwv", "covermpc"), Ogg Vorbis and Opus with a
+    METADATA_BLOCK_PICTURE comment ("picogg", "picopus"); each titled "Old
+    title" by "Old artist"."""
+    out = {"coverwv": os.path.join(folder, "cover.wv"), "covermpc": os.path.join(folder, "cover.mpc"),
+           "picogg": os.path.join(folder, "picture.ogg"), "picopus": os.path.join(folder, "picture.opus")}
+    _run(["wavpack", "-q", "-y", src, "-o", out["coverwv"]])
+    _run(["mpcenc", "--silent", "--overwrite", src, out["covermpc"]])
+    for name in ("coverwv", "covermpc"):
+        items = APEv2()
+        items["Title"], items["Artist"] = "Old title", "Old artist"
+        items["Cover Art (Front)"] = mutagen.apev2.APEValue(b"cover.png\0" + picture_bytes(), mutagen.apev2.BINARY)
+        items.save(out[name])
+    _run(["oggenc", "-Q", "-t", "Old title", "-a", "Old artist", src, "-o", out["picogg"]])
+    _run(["opusenc", "--quiet", "--title", "Old title", "--artist", "Old artist", src, out["picopus"]])
+    picture = base64.b64encode(_flac_picture().write()).decode("ascii")
+    for name, kind in (("picogg", OggVorbis), ("picopus", OggOpus)):
+        tagged = kind(out[name])
+        tagged["metadata_block_picture"] = [picture]
+        tagged.save()
+    return out
 
 
 def make_large_tag_fixtures(folder, src):
@@ -102,6 +130,7 @@ def make_large_tag_fixtures(folder, src):
         items["Title"], items["Artist"], items["Comment"] = "Old title", "Old artist", BIG_COMMENT
         items["Cover Art (Front)"] = mutagen.apev2.APEValue(b"cover.png\0" + picture_bytes(), mutagen.apev2.BINARY)
         items.save(out[name])
+    out.update(make_cover_fixtures(folder, src))
     return out
 
 

@@ -26,7 +26,10 @@ between the pages of one.
 Tags of hundreds of kilobytes edited where they stand (FLAC with a large
 comment or a picture before or after it, MP3 with a large comment and
 picture, MP4 with a cover, Ogg Vorbis, WavPack and Musepack with large APEv2
-items) are written over many pages; after each kill every independent reader
+items) are written over many pages; WavPack and Musepack with a 100 KB
+cover item and Ogg Vorbis and Opus with a 100 KB picture comment, as
+mutagen tags them, are edited once (the file laid out anew) and, laid out
+so, once more in place; after each kill every independent reader
 (mutagen, ffprobe, and flac's test and metaflac's listing for FLAC) is asked
 on its own whether it finds the old file or the new one.
 ZORV_TAG_KILLS sets the kills per road (default 8, half that for the
@@ -142,6 +145,16 @@ LARGE_ROADS = [
     ("ogg vorbis 100 KB comment, same-size edit in place", "bigogg", ["title=New title", "artist=New artist"]),
     ("wavpack large apev2 items, in place", "bigwv", ["title=A new title", "artist=A new artist"]),
     ("musepack large apev2 items, in place", "bigmpc", ["title=A new title", "artist=A new artist"]),
+    # A 100 KB picture after mutagen's text: the first edit lays the file out
+    # anew, a later one goes down where the text then stands.
+    ("wavpack 100 KB cover item, laid out anew", "coverwv", ["title=A new title", "artist=A new artist"]),
+    ("wavpack 100 KB cover item laid out, in place", "coverwvlaid", ["title=A new title", "artist=A new artist"]),
+    ("musepack 100 KB cover item, laid out anew", "covermpc", ["title=A new title", "artist=A new artist"]),
+    ("musepack 100 KB cover item laid out, in place", "covermpclaid", ["title=A new title", "artist=A new artist"]),
+    ("ogg vorbis 100 KB picture, laid out anew", "picogg", ["title=A new title", "artist=A new artist"]),
+    ("ogg vorbis 100 KB picture laid out, in place", "picogglaid", ["title=A new title", "artist=A new artist"]),
+    ("opus 100 KB picture, laid out anew", "picopus", ["title=A new title", "artist=A new artist"]),
+    ("opus 100 KB picture laid out, in place", "picopuslaid", ["title=A new title", "artist=A new artist"]),
 ]
 LARGE = {fixture for _, fixture, _ in LARGE_ROADS}
 # The shapes' roads take fewer kills, to keep the whole run short.
@@ -263,6 +276,18 @@ def leftover_kept(tool, folder, original, changes):
     return kept
 
 
+def laid_out_fixtures(tool, folder, fixtures):
+    """{name + "laid": path} of the picture fixtures after one edit by the
+    program, which lays them out for the next."""
+    out = {}
+    for name in ("coverwv", "covermpc", "picogg", "picopus"):
+        path = os.path.join(folder, "laid-out-" + os.path.basename(fixtures[name]))
+        shutil.copyfile(fixtures[name], path)
+        if tool.popen("tag", windows_path(path), "title=First edit").wait() == 0:
+            out[name + "laid"] = path
+    return out
+
+
 def mkvextract_tags(path):
     """The tags mkvextract finds, as its XML."""
     return subprocess.run(["mkvextract", path, "tags", "-"], capture_output=True).stdout
@@ -283,6 +308,7 @@ def main():
         if "m4a" in fixtures and "mka" in fixtures:
             fixtures.update(make_shape_fixtures(work))
             fixtures.update(make_large_tag_fixtures(work, os.path.join(work, "src.wav")))
+            fixtures.update(laid_out_fixtures(tool, work, fixtures))
         for number, (road, fixture, changes) in enumerate(ROADS + LARGE_ROADS):
             if fixture not in fixtures or not chosen.search(road):
                 continue
@@ -322,6 +348,8 @@ def main():
                 old_views, new_views = mp3_reader_views(original), mp3_reader_views(done)
                 if "in place" in road:
                     check(os.stat(done).st_ino == inode, "%s: the file is written in place" % road)
+            if fixture.endswith("laid"):
+                check(os.stat(done).st_ino == inode, "%s: the file is written in place" % road)
             # Books: the chapter names other players read, from the text track.
             chaptered = fixture.startswith("m4b")
             if chaptered:

@@ -18,6 +18,7 @@
 #include "metadata/tags/tag_changes.h"
 #include "playback/decoders/ogg_comment_fields.h"
 #include "playback/inputs/ogg/ogg_album_art_file.h"
+#include "playback/inputs/ogg/ogg_header_pages.h"
 #include "playback/inputs/ogg/ogg_page_reader.h"
 
 namespace {
@@ -197,7 +198,9 @@ public:
 
   bool changes_anything() const { return !comment_changes_.empty() || edit_.pictures_changed; }
 
-  // The packet as it is to be written (`packet` holds the old one).
+  // The packet as it is to be written where the old one stands (`packet`
+  // holds the old one): the entries in their places, padded towards the
+  // old size.
   void rebuild(std::size_t index, qiv::array<std::uint8_t>& packet, const abort_signal& abort) {
     if (gains_changed_) old_.handler->prepare_header(std::uint32_t(index), packet, edit_.info, comment_changes_);
     if (index != old_.comment) return;
@@ -213,11 +216,35 @@ public:
     } else {
       comment_block_write_contents(contents, prefix_, prefix_size_, framing_, out, abort);
     }
+    unpadded_.assign(out.get_ptr(), out.get_ptr() + out.get_size());
     const std::uint32_t old_size = packet.get_count();
     packet.set_size(out.get_size());
     if (out.get_size()) std::memcpy(packet.data(), out.get_ptr(), out.get_size());
     comment_pad(packet, old_size);
     old_.handler->finish_comment(packet, out.get_size());
+  }
+
+  // The rebuilt comment packet for pages made anew, without room behind it:
+  // the large entries first (comment_entries_lay_out_for_rewrite), and
+  // `text_start` where the others begin. False when the codec keeps no room
+  // behind its comment, so that its pages cannot be laid out for the next
+  // edit.
+  bool laid_out(std::vector<std::uint8_t>& packet, std::size_t& text_start, const abort_signal& abort) const {
+    qiv::array<std::uint8_t> padded;
+    padded.set_size(std::uint32_t(unpadded_.size() + 1));
+    std::memcpy(padded.data(), unpadded_.data(), unpadded_.size());
+    padded.data()[unpadded_.size()] = 0;
+    old_.handler->finish_comment(padded, std::uint32_t(unpadded_.size()));
+    if (padded.get_count() != unpadded_.size() + 1) return false;
+    comment_block_contents contents = comment_block_parse(unpadded_.data() + prefix_size_,
+                                                          std::uint32_t(unpadded_.size() - prefix_size_));
+    const std::size_t large = comment_entries_lay_out_for_rewrite(contents.entries);
+    vantrel_io::memory_writer out;
+    comment_block_write_contents(contents, prefix_, prefix_size_, framing_, out, abort);
+    packet.assign(out.get_ptr(), out.get_ptr() + out.get_size());
+    text_start = prefix_size_ + 4 + contents.vendor.size() + 4;
+    for (std::size_t i = 0; i < large; ++i) text_start += 4 + contents.entries[i].size();
+    return true;
   }
 
 private:
@@ -229,14 +256,26 @@ private:
   comment_block_contents contents_;
   tag_field_map::entries comment_changes_;
   bool gains_changed_ = false;
+  std::vector<std::uint8_t> unpadded_;
+};
+
+// One link's header packets as an edit makes them.
+struct rebuilt_link {
+  std::vector<ogg_header_packet> packets;  // for the old pages' places
+  bool same_sizes = true;                  // every packet keeps its old size
+  // The comment for pages made anew, when they can be laid out for the
+  // next edit.
+  bool can_lay_out = false;
+  std::vector<std::uint8_t> laid_out_comment;
+  ogg_comment_layout layout;
 };
 
 // False, with nothing built, when the edit changes nothing in this link.
-bool rebuild_headers(const old_headers& old, const ogg_comment_rewriter::link_edit& edit, new_headers& result,
+bool rebuild_packets(const old_headers& old, const ogg_comment_rewriter::link_edit& edit, rebuilt_link& result,
                      const abort_signal& abort) {
   comment_rebuild comment(old, edit);
   if (!comment.changes_anything()) return false;
-  header_builder builder(old.serial, old.first_sequence, result);
+  bool changed = false;
   for (std::size_t i = 0; i < old.packets.size(); ++i) {
     const old_packet& from = old.packets[i];
     qiv::array<std::uint8_t> bytes;
@@ -244,21 +283,49 @@ bool rebuild_headers(const old_headers& old, const ogg_comment_rewriter::link_ed
     if (from.bytes.get_count()) std::memcpy(bytes.data(), from.bytes.data(), from.bytes.get_count());
     const bool header = from.header;
     if (header) comment.rebuild(i, bytes, abort);
-    ogg_packet packet{};
-    packet.packet = bytes.data();
-    packet.bytes = static_cast<long>(bytes.get_count());
-    packet.e_o_s = from.end_of_stream;
+    ogg_header_packet& packet = result.packets.emplace_back();
+    packet.bytes.assign(bytes.data(), bytes.data() + bytes.get_count());
+    packet.end_of_stream = from.end_of_stream;
     // Header pages carry granule position 0.
     packet.granulepos = header && from.granulepos == -1 ? 0 : from.granulepos;
-    builder.add(packet, (from.flags & ogg_comment_handler::flush_after_packet) != 0, abort);
+    packet.flush_after = (from.flags & ogg_comment_handler::flush_after_packet) != 0;
+    result.same_sizes = result.same_sizes && bytes.get_count() == from.bytes.get_count();
+    changed = changed || bytes.get_count() != from.bytes.get_count() ||
+              (bytes.get_count() && std::memcmp(bytes.data(), from.bytes.data(), bytes.get_count()) != 0);
   }
-  builder.finish(abort);
+  if (!changed) return false;
+  result.layout.comment = old.comment;
+  result.layout.least_room = 512;
+  result.layout.usual_room = 2048;
+  result.can_lay_out = comment.laid_out(result.laid_out_comment, result.layout.text_start, abort);
+  return true;
+}
+
+// The link's new header pages, made anew for a file rewritten whole, its
+// first page landing at `offset`.
+void make_pages(const old_headers& old, rebuilt_link& link, std::uint64_t offset, new_headers& result,
+                const abort_signal& abort) {
+  if (link.can_lay_out) {
+    link.packets[link.layout.comment].bytes = std::move(link.laid_out_comment);
+    result.page_count = ogg_lay_out_header_pages(link.packets, link.layout, offset, old.serial, old.first_sequence,
+                                                 result.pages, abort);
+  } else {
+    header_builder builder(old.serial, old.first_sequence, result);
+    for (ogg_header_packet& from : link.packets) {
+      ogg_packet packet{};
+      packet.packet = from.bytes.data();
+      packet.bytes = static_cast<long>(from.bytes.size());
+      packet.e_o_s = from.end_of_stream;
+      packet.granulepos = from.granulepos;
+      builder.add(packet, from.flush_after, abort);
+    }
+    builder.finish(abort);
+  }
   result.old_end = old.end;
   result.old_page_count = old.page_count;
   // A page missing after the headers stays missing: readers tell decoders
   // of the loss by the gap in the numbers.
   result.sequence_shift = old.first_sequence + result.page_count - old.following_sequence;
-  return true;
 }
 
 // Copies the bytes of [from, to) as they stand, leaving the file's position
@@ -306,18 +373,19 @@ namespace ogg_comment_rewriter {
 
 namespace {
 
-// One edited link whose header pages change.
+// One edited link whose header packets change.
 struct link_change {
   std::uint32_t link;
-  new_headers headers;
+  old_headers old;
+  rebuilt_link rebuilt;
   std::vector<std::uint8_t> old_pages;
+  // The old pages refilled with the new packets, when they keep their sizes.
+  std::vector<std::uint8_t> refilled;
 };
 
 bool fits_in_place(const link_range& link, const link_change& change) {
-  const new_headers& headers = change.headers;
-  return headers.pages.get_size() == change.old_pages.size() && headers.page_count == headers.old_page_count &&
-         vantrel_io::change_fits_one_write(link.start, change.old_pages.data(), headers.pages.get_ptr(),
-                                           change.old_pages.size());
+  return !change.refilled.empty() && vantrel_io::change_fits_one_write(link.start, change.old_pages.data(),
+                                                                      change.refilled.data(), change.old_pages.size());
 }
 
 }  // namespace
@@ -335,18 +403,16 @@ void write(vantrel_io::file_ptr file, const std::vector<link_range>& links,
     change.link = index;
     {
       ogg_page_reader reader(file);
-      const old_headers old = read_headers(reader, link, abort);
-      if (!rebuild_headers(old, edit, change.headers, abort)) {
-        changes.pop_back();
-        continue;
-      }
+      change.old = read_headers(reader, link, abort);
     }
-    change.old_pages.resize(std::size_t(change.headers.old_end - link.start));
-    file->seek(link.start, abort);
-    file->read_exact(change.old_pages.data(), std::uint32_t(change.old_pages.size()), abort);
-    if (change.headers.pages.get_size() == change.old_pages.size() &&
-        std::memcmp(change.headers.pages.get_ptr(), change.old_pages.data(), change.old_pages.size()) == 0) {
+    if (!rebuild_packets(change.old, edit, change.rebuilt, abort)) {
       changes.pop_back();
+      continue;
+    }
+    change.old_pages = vantrel_io::read_range(*file, link.start, change.old.end - link.start, abort);
+    if (change.rebuilt.same_sizes) {
+      change.refilled = change.old_pages;
+      if (!ogg_refill_header_pages(change.refilled, change.rebuilt.packets)) change.refilled.clear();
     }
   }
   if (changes.empty()) return;
@@ -357,7 +423,7 @@ void write(vantrel_io::file_ptr file, const std::vector<link_range>& links,
   if (changes.size() == 1 && fits_in_place(links[changes[0].link], changes[0])) {
     const link_change& change = changes[0];
     vantrel_io::overwrite_changed_bytes(*file, links[change.link].start, change.old_pages.data(),
-                                        change.headers.pages.get_ptr(), change.old_pages.size(), abort);
+                                        change.refilled.data(), change.old_pages.size(), abort);
     return;
   }
 
@@ -375,7 +441,8 @@ void write(vantrel_io::file_ptr file, const std::vector<link_range>& links,
       vantrel_io::copy_bytes(*file, temp, link.length, abort);
       continue;
     }
-    const new_headers& headers = next->headers;
+    new_headers headers;
+    make_pages(next->old, next->rebuilt, temp.get_position(abort), headers, abort);
     ++next;
     temp.write(headers.pages.get_ptr(), headers.pages.get_size(), abort);
     const std::uint64_t end = link.start + link.length;

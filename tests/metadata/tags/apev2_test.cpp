@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "io/io_exceptions.h"
+#include "io/memory_file.h"
 #include "metadata/tags/id3v1.h"
 #include "metadata/tags/tag_changes.h"
 #include "metadata/track_info.h"
@@ -47,6 +48,51 @@ TEST(Apev2, ParsingStopsQuietlyAtAMalformedItem) {
   ASSERT_EQ(1u, parsed.size());
   EXPECT_EQ("Title", parsed[0].key);
   EXPECT_THROW(apev2::parse_tag_body(parsed, body.data(), 20), vantrel_io::exception_io_data);
+}
+
+TEST(Apev2, RoomBehindTheItemsIsReadOnlyWhenAHeaderGivesTheSameSize) {
+  const apev2::item_list items = {{false, 1, "Cover Art (Front)", std::string(2000, 'c')}, {false, 0, "Title", "t"}};
+  apev2::item_list laid_out = {items[1], items[0]};
+  apev2::lay_out_for_rewrite(laid_out);
+  EXPECT_EQ("Cover Art (Front)", laid_out[0].key) << "large items go first";
+  const apev2::byte_vector padded = apev2::render_tag_in_room(items, apev2::items_size(items) + 700);
+  EXPECT_TRUE(apev2::render_tag_in_room(items, apev2::items_size(items) - 1).empty());
+  const struct {
+    const char* why;
+    apev2::byte_vector tag;
+    bool readable;
+  } cases[] = {
+      {"zeros behind the items, header and footer agreeing", padded, true},
+      {"without the header", apev2::byte_vector(padded.begin() + 32, padded.end()), false},
+      {"something other than zeros behind the items",
+       [&] {
+         apev2::byte_vector tag = padded;
+         tag[tag.size() - 40] = 1;
+         return tag;
+       }(),
+       false},
+  };
+  for (const auto& c : cases) {
+    const std::string audio(5000, 'a');
+    vantrel_io::file_ptr file = vantrel_io::make_memory_file();
+    const abort_signal& abort = never_raised_abort_signal();
+    file->write(audio.data(), std::uint32_t(audio.size()), abort);
+    file->write(c.tag.data(), std::uint32_t(c.tag.size()), abort);
+    std::uint64_t end = audio.size() + c.tag.size();
+    unsigned version = 0;
+    apev2::item_list read;
+    std::size_t room = 0;
+    if (!c.readable) {
+      EXPECT_THROW(apev2::read_tag_at_end(*file, &read, version, end, abort, &room), vantrel_io::exception_io_data)
+          << c.why;
+      continue;
+    }
+    EXPECT_TRUE(apev2::read_tag_at_end(*file, &read, version, end, abort, &room)) << c.why;
+    EXPECT_EQ(end, audio.size()) << c.why;
+    EXPECT_EQ(room, apev2::items_size(items) + 700) << c.why;
+    ASSERT_EQ(read.size(), 2u) << c.why;
+    EXPECT_EQ(read[1].value, "t") << c.why;
+  }
 }
 
 TEST(Apev2, FieldsToItemsKeepOtherItemsAndCapitaliseKeys) {
