@@ -163,9 +163,11 @@ TEST_F(OggCommentRewriter, AudioAfterTheHeadersIsCopiedAsItStands) {
         << "only a damaged page is carried over byte for byte";
     const std::string next = after.substr(audio_after + first_page, 22);
     ASSERT_EQ(next.substr(0, 4), "OggS");
-    // The comment now takes two pages: the audio moves one number on, and
-    // the number of the damaged page stays missing.
-    EXPECT_EQ(static_cast<unsigned char>(next[18]), 4) << "damaged " << damaged;
+    // The comment now takes more pages: the audio moves as many numbers on,
+    // and the number of the damaged page stays missing.
+    const std::size_t header_pages = pages_of(after.substr(0, audio_after)).size();
+    ASSERT_GT(header_pages, 2u);
+    EXPECT_EQ(static_cast<unsigned char>(next[18]), header_pages + 1) << "damaged " << damaged;
     if (!damaged) {
       std::vector<long> sequence;
       const std::vector<std::string> pages = pages_of(after, &sequence);
@@ -192,16 +194,17 @@ TEST_F(OggCommentRewriter, PictureEditsGrowThenShrinkInPlace) {
   vantrel_io::file_ptr file = file_with(original);
   retag_in_place no_path;
   const std::string big(10000, 'p'), huge(40000, 'h');
+  // A file in memory is rebuilt for every change of a picture that spans
+  // pages, laid out with the pictures first.
   const struct {
     std::string picture;  // empty: every picture removed
-    bool same_size;
     const char* why;
   } steps[] = {
-      {big, false, "a large picture rebuilds the file"},
-      {"GIF89a", true, "a smaller one fits the old packet, padded"},
-      {"", true, "removing it still fits"},
-      {huge, false, "a huge picture rebuilds again"},
-      {"GIF89a", false, "shrinking by more than 16384 bytes rebuilds with small padding"},
+      {big, "a large picture"},
+      {"GIF89a", "a smaller one"},
+      {"", "removing it"},
+      {huge, "a huge picture"},
+      {"GIF89a", "shrinking by more than 16384 bytes"},
   };
   std::string before = original;
   for (const auto& step : steps) {
@@ -213,7 +216,7 @@ TEST_F(OggCommentRewriter, PictureEditsGrowThenShrinkInPlace) {
     }
     ogg_comment_rewriter::write(file, {{0, before.size()}}, {{0, edit}}, no_path, abort);
     const std::string after = contents(*file);
-    EXPECT_EQ(after.size() == before.size(), step.same_size) << step.why;
+    EXPECT_EQ(after.find("TITLE=a") > after.find("METADATA_BLOCK_PICTURE"), !step.picture.empty()) << step.why;
     std::vector<long> sequence;
     const std::vector<std::string> pages = pages_of(after, &sequence);
     for (std::size_t i = 0; i < sequence.size(); ++i) EXPECT_EQ(sequence[i], long(i)) << step.why;
@@ -255,12 +258,15 @@ TEST_F(OggCommentRewriter, OnlyAChangeWithinOnePageIsWrittenInPlace) {
     EXPECT_EQ(source.asked, a.in_place ? 0 : 1) << a.title;
     EXPECT_EQ(writes, a.in_place ? 1 : 0) << a.title;
     const std::string after = a.in_place ? model->bytes : source.made->bytes;
-    EXPECT_EQ(after.size(), original.size()) << "the comment is padded to its old size: the pages keep their sizes";
     const std::size_t title = after.find(std::string("TITLE=") + a.title);
-    EXPECT_TRUE(title != std::string::npos && title < after.find("BIG=") && after.find("BIG=") < after.find("ZZ=kept"))
-        << "the fields keep their order";
-    EXPECT_EQ(pages_of(after).size(), pages_of(original).size());
-    if (!a.in_place) {
+    ASSERT_NE(title, std::string::npos) << a.title;
+    if (a.in_place) {
+      EXPECT_EQ(after.size(), original.size()) << "the comment is padded to its old size: the pages keep their sizes";
+      EXPECT_TRUE(title < after.find("BIG=") && after.find("BIG=") < after.find("ZZ=kept")) << "the fields keep their order";
+      EXPECT_EQ(pages_of(after).size(), pages_of(original).size());
+    } else {
+      EXPECT_TRUE(after.find("BIG=") < title && title < after.find("ZZ=kept"))
+          << "a file rewritten puts the large field before the short ones, which keep their order";
       EXPECT_EQ(model->bytes, original) << "the file itself is left to the move";
     }
   }
