@@ -31,7 +31,7 @@ from large_tag_files import make_cover_fixtures  # noqa: E402
 
 BUILD = os.path.abspath(sys.argv[1])
 EDITS = int(sys.argv[2]) if len(sys.argv) > 2 else 4
-SECONDS = int(sys.argv[3]) if len(sys.argv) > 3 else 140
+SECONDS = int(sys.argv[3]) if len(sys.argv) > 3 else 245
 BASE = os.path.abspath(os.environ["ZORV_BENCH_BASE"]) if os.environ.get("ZORV_BENCH_BASE") else None
 TITLES = ["A title grown by an edit", "Shrunk", "Shrank", "A title grown again by a later edit"]
 
@@ -100,12 +100,12 @@ def main():
     work = tempfile.mkdtemp(prefix="zorv-tag-edit-bytes-")
     try:
         src = os.path.join(work, "src.wav")
-        subprocess.run(["sox", "-n", "-r", "44100", "-c", "2", "-b", "16", src, "synth", "3", "sine", "440"],
+        subprocess.run(["sox", "-V1", "-n", "-r", "44100", "-c", "2", "-b", "16", src, "synth", "3", "sine", "440"],
                        check=True)
         fixtures = make_cover_fixtures(work, src)
-        # Noise compresses badly: a WavPack of about 24 MB for 140 seconds.
+        # Noise compresses badly: a WavPack of about 24 MB for 245 seconds.
         long_src = os.path.join(work, "long.wav")
-        subprocess.run(["sox", "-n", "-r", "44100", "-c", "2", "-b", "16", long_src, "synth", str(SECONDS),
+        subprocess.run(["sox", "-V1", "-n", "-r", "44100", "-c", "2", "-b", "16", long_src, "synth", str(SECONDS),
                         "whitenoise"], check=True)
         large_folder = os.path.join(work, "large")
         os.makedirs(large_folder)

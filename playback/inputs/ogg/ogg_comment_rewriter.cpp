@@ -31,6 +31,11 @@ public:
 };
 
 constexpr std::uint32_t copy_chunk = 65536;
+// The room behind the text of a comment laid out anew: at least this much
+// where its page can be brought within one page of the file, else as much
+// as a comment that grew gets.
+constexpr std::size_t least_text_room = 512;
+constexpr std::size_t usual_text_room = 2048;
 constexpr std::uint32_t page_sequence_offset = 18;
 
 // libogg's stream state, cleared when it goes out of scope.
@@ -52,7 +57,6 @@ struct new_headers {
   vantrel_io::memory_writer pages;
   std::uint32_t page_count = 0;
   std::uint64_t old_end = 0;
-  std::uint32_t old_page_count = 0;
   // What the pages after the headers add to their sequence numbers.
   std::int64_t sequence_shift = 0;
 };
@@ -295,8 +299,8 @@ bool rebuild_packets(const old_headers& old, const ogg_comment_rewriter::link_ed
   }
   if (!changed) return false;
   result.layout.comment = old.comment;
-  result.layout.least_room = 512;
-  result.layout.usual_room = 2048;
+  result.layout.least_room = least_text_room;
+  result.layout.usual_room = usual_text_room;
   result.can_lay_out = comment.laid_out(result.laid_out_comment, result.layout.text_start, abort);
   return true;
 }
@@ -322,7 +326,6 @@ void make_pages(const old_headers& old, rebuilt_link& link, std::uint64_t offset
     builder.finish(abort);
   }
   result.old_end = old.end;
-  result.old_page_count = old.page_count;
   // A page missing after the headers stays missing: readers tell decoders
   // of the loss by the gap in the numbers.
   result.sequence_shift = old.first_sequence + result.page_count - old.following_sequence;

@@ -5,10 +5,12 @@
 //
 // A process killed at any moment leaves the old file or the new one: the new
 // header pages go over the old ones only when a single link changes, its
-// header pages keep their size and count, and every byte that changes lies
-// in one page, which the system puts down in one write. Otherwise the whole
-// new file is built in a temporary file (later pages renumbered, their CRCs
-// recomputed) and replaces the old one only once it is complete.
+// header packets keep their sizes (so its pages keep their places, sizes and
+// lacing), and every byte that changes lies in one page, which the system
+// puts down in one write. Otherwise the whole new file is built in a
+// temporary file (later pages renumbered, their CRCs recomputed) and
+// replaces the old one only once it is complete; its header pages are laid
+// out for the next edit (see ogg_header_pages).
 #pragma once
 
 #include <cstdint>
