@@ -364,8 +364,11 @@ def main():
         # a rewrite whose header pages change in number.
         long_wav, long_ogg = os.path.join(work, "long.wav"), os.path.join(work, "long.ogg")
         run(["sox", "-n", "-r", "44100", "-c", "2", "-b", "16", long_wav, "synth", "12", "pinknoise"])
-        # A comment of two pages, which the rewrite makes one.
-        run(["oggenc", "-Q", "-t", "Old title", "-c", "bigfield=" + "b" * 70000, long_wav, "-o", long_ogg])
+        # A comment of four pages with the setup header, which the rewrite
+        # makes two (the comment's page and the setup header's). A command
+        # line argument holds at most 128 KB: the field has two values.
+        run(["oggenc", "-Q", "-t", "Old title", "-c", "bigfield=" + "b" * 100000, "-c", "bigfield=" + "b" * 100000,
+             long_wav, "-o", long_ogg])
         path = os.path.join(work, "damaged-pages.ogg")
         with open(long_ogg, "rb") as f:
             original = f.read()
