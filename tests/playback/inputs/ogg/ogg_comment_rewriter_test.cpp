@@ -282,6 +282,33 @@ TEST_F(OggCommentRewriter, OnlyAChangeWithinOnePageIsWrittenInPlace) {
   EXPECT_EQ(model->bytes, original);
 }
 
+TEST_F(OggCommentRewriter, AFileRewrittenTakesLaterTextEditsInOneWrite) {
+  // The stream after a first one of some length (junk here), so that the
+  // laid-out text page meets the pages of the file at different places: the
+  // first edit rewrites the file, the later ones write one page each.
+  for (const std::size_t lead : {0u, 1500u, 3900u}) {
+    std::string file = std::string(lead, 'j') + make_stream(2, 3000, title_before_a_long_field);
+    const char* titles[] = {"a title that grows", "short", "a title that grows again"};
+    for (std::size_t edit = 0; edit < 3; ++edit) {
+      auto model = io_test::make_model_file(file);
+      int writes = 0;
+      model->before_write = [&](std::uint32_t) { ++writes; };
+      track_info_impl info;
+      info.set_field("BIG", 3, title_before_a_long_field[1].c_str() + 4, 6000);
+      info.set_field("TITLE", 5, titles[edit], std::strlen(titles[edit]));
+      info.set_field("ZZ", 2, "kept", 4);
+      io_test::model_temp_source source(true);
+      const std::vector<ogg_comment_rewriter::link_range> now = {{0, lead}, {lead, file.size() - lead}};
+      ogg_comment_rewriter::write(vantrel_io::file_ptr(model.get()), now, {{1, info}}, source, abort);
+      EXPECT_EQ(source.asked, edit == 0 ? 1 : 0) << "lead " << lead << ", edit " << edit;
+      EXPECT_EQ(writes, edit == 0 ? 0 : 1) << "lead " << lead << ", edit " << edit;
+      file = edit == 0 ? source.made->bytes : model->bytes;
+      EXPECT_NE(file.find(std::string("TITLE=") + titles[edit]), std::string::npos);
+      pages_of(file.substr(lead));
+    }
+  }
+}
+
 TEST_F(OggCommentRewriter, AnEditThatChangesNoValueWritesNothing) {
   const std::string original = make_stream(2, 3000, {"Zeta=z", "TITLE=a", "ARTIST=b"});
   auto model = io_test::make_model_file(original);
