@@ -223,8 +223,9 @@ bool read_tag_at_end(vantrel_io::file_object& file, item_list* items, unsigned& 
   // Zeros behind the items are the room a tag keeps for later edits, when a
   // header in front of it gives the same size.
   const std::size_t room = size - block_size;
-  const bool padded = header_agrees && std::all_of(area.begin() + std::ptrdiff_t(used), area.begin() + std::ptrdiff_t(room),
-                                                   [](std::uint8_t byte) { return byte == 0; });
+  const auto zero = [](std::uint8_t byte) { return byte == 0; };
+  const bool padded =
+      header_agrees && std::all_of(area.begin() + std::ptrdiff_t(used), area.begin() + std::ptrdiff_t(room), zero);
   if (complete && used != room && !padded) vantrel_io::throw_io_data();
   if (item_room != nullptr) *item_room = room;
   return complete;

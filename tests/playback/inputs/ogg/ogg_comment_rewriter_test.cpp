@@ -262,7 +262,8 @@ TEST_F(OggCommentRewriter, OnlyAChangeWithinOnePageIsWrittenInPlace) {
     ASSERT_NE(title, std::string::npos) << a.title;
     if (a.in_place) {
       EXPECT_EQ(after.size(), original.size()) << "the comment is padded to its old size: the pages keep their sizes";
-      EXPECT_TRUE(title < after.find("BIG=") && after.find("BIG=") < after.find("ZZ=kept")) << "the fields keep their order";
+      EXPECT_TRUE(title < after.find("BIG=") && after.find("BIG=") < after.find("ZZ=kept"))
+          << "the fields keep their order";
       EXPECT_EQ(pages_of(after).size(), pages_of(original).size());
     } else {
       EXPECT_TRUE(after.find("BIG=") < title && title < after.find("ZZ=kept"))
