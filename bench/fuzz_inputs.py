@@ -5,7 +5,8 @@ usage: fuzz_inputs.py BUILD_DIR [--cases N] [--seed S] [--jobs J] [--only flac,m
 
 Makes small files with Debian's encoders, damages them (bit flips, truncation
 at every block boundary, huge and zero size fields, repeated headers, damage
-in a book's chapter text track) and runs
+in a book's chapter text track and in the chapters of every format that
+holds them) and runs
 every case through zorvtool. A case passes when zorvtool ends within the time
 bound with success or a one-line error, and a tag write either succeeds with
 the decoded audio unchanged or fails with the file byte-identical (a removal
@@ -118,6 +119,7 @@ def make_fixtures(folder):
     out.update(mp4_book_fixtures(folder, src))
     out.update(mp4_trimmed_fixture(folder, src))
     out.update(musepack_and_wma_fixtures(folder, src))
+    out.update(chapter_fixtures(folder, src, cue))
     out.update(make_matroska_fixtures(folder, src))
     return out
 
@@ -243,6 +245,44 @@ def musepack_and_wma_fixtures(folder, src):
     out["wma"] = os.path.join(folder, "a.wma")
     run(["ffmpeg", "-v", "quiet", "-y", "-i", src, "-c:a", "wmav2", "-b:a", "128k", "-metadata", "title=t", out["wma"]])
     return out
+
+
+def chapter_fixtures(folder, src, cue):
+    """Musepack with a chapter packet per cue track (mpcchap), and where
+    mutagen is there an MP3 whose ID3v2 tag holds a table of contents and
+    two chapters, each with its title."""
+    out = {"mpcchap": os.path.join(folder, "chapters.mpc")}
+    run(["mpcenc", "--silent", "--overwrite", "--tag", "Title=t", "--tag", "Artist=a", src, out["mpcchap"]])
+    run(["mpcchap", out["mpcchap"], cue])
+    try:
+        from mutagen.id3 import CHAP, CTOC, CTOCFlags, ID3, TIT2
+    except ImportError:
+        return out
+    out["mp3chap"] = os.path.join(folder, "chapters.mp3")
+    run(["lame", "--quiet", "-b", "128", "--id3v2-only", "--tt", "t", src, out["mp3chap"]])
+    tag = ID3(out["mp3chap"])
+    tag.add(CTOC(element_id="toc", flags=CTOCFlags.TOP_LEVEL | CTOCFlags.ORDERED, child_element_ids=["c1", "c2"],
+                 sub_frames=[TIT2(text=["Contents"])]))
+    tag.add(CHAP(element_id="c1", start_time=0, end_time=700, sub_frames=[TIT2(text=["One"])]))
+    tag.add(CHAP(element_id="c2", start_time=700, end_time=1500, sub_frames=[TIT2(text=["Two"])]))
+    tag.save(v2_version=3)
+    return out
+
+
+def chapter_damage_shapes(data):
+    """Damaged chapters of every chapter reader: Musepack chapter packets,
+    ID3v2 chapter and contents frames, an MP4 chapter list, Matroska
+    chapters and cue sheets in a file's tags (chapter text tracks are among
+    the tag damage shapes)."""
+    if data[:4] == b"MPCK":
+        yield from damaged_streams.mpc_chapter_shapes(data)
+    if data[:3] == b"ID3":
+        yield from damaged_streams.id3v2_chapter_shapes(data)
+    if data[4:8] == b"ftyp":
+        yield from damaged_streams.nero_chapter_shapes(data)
+    if data[:4] == b"\x1a\x45\xdf\xa3":
+        yield from damaged_streams.matroska_chapter_shapes(data)
+    yield from damaged_streams.cue_sheet_shapes(data)
 
 
 def mp4_size_fields(data):
@@ -480,6 +520,7 @@ def claim_and_cut_shapes(data):
 def mutations(data, rng, count):
     """(label, bytes) pairs: every boundary truncation, every size field made huge/zero/off by one, then random damage."""
     yield from tag_damage_shapes(data)
+    yield from chapter_damage_shapes(data)
     yield from claim_and_cut_shapes(data)
     if data[4:8] == b"ftyp":
         yield from mp4_cut_shapes(data)

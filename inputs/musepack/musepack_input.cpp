@@ -8,6 +8,7 @@
 #include "core/tag_service.h"
 #include "foundation/exceptions.h"
 #include "inputs/musepack/musepack_audio_end.h"
+#include "inputs/musepack/musepack_chapter_edit.h"
 #include "inputs/musepack/musepack_chapter_writing.h"
 #include "inputs/musepack/musepack_header_replaygain.h"
 #include "inputs/musepack/musepack_seek_table.h"
@@ -16,6 +17,7 @@
 #include "io/retag_through_temp_file.h"
 #include "metadata/input_dispatch.h"
 #include "metadata/tags/apev2.h"
+#include "metadata/tags/tag_changes.h"
 #include "metadata/tags/tag_services.h"
 #include "metadata/tags/trailing_tags.h"
 #include "playback/channel_mask.h"
@@ -113,10 +115,12 @@ void musepack_input::ensure_demuxer(const abort_signal& abort, bool count_chapte
     vantrel_io::throw_io_data();
   }
   sample_rate_ = stream_.sample_freq;
-  if (!count_chapters) return;
-  // Finding the chapters moves the library away from the stream's start.
-  const mpc_int_t chapters = stream_.stream_version >= 8 ? mpc_demux_chap_nb(demuxer_) : 0;
-  chapter_count_ = chapters > 0 ? static_cast<std::uint32_t>(chapters) : 0;
+  if (!count_chapters || stream_.stream_version < 8) return;
+  // The library reads on from where it left the file.
+  const std::uint64_t saved = bridge_.file->get_position(abort);
+  chapters_ = musepack::read_chapter_table(*bridge_.file, static_cast<std::uint64_t>(stream_.header_position),
+                                           stream_samples(), abort);
+  bridge_.file->seek(saved, abort);
 }
 
 void musepack_input::reopen_after_write(const abort_signal& abort) {
@@ -137,10 +141,9 @@ replaygain_info musepack_input::header_replaygain(replaygain_info gain) const {
   return gain;
 }
 
-std::uint64_t musepack_input::chapter_start(std::uint32_t chapter) {
-  if (chapter >= chapter_count_) throw qiv::exception_invalid_params();
-  const mpc_chap_info* info = mpc_demux_chap(demuxer_, static_cast<int>(chapter));
-  return info ? info->sample : to_stream_end;
+std::uint64_t musepack_input::chapter_start(std::uint32_t chapter) const {
+  if (chapter >= chapter_count()) throw qiv::exception_invalid_params();
+  return chapters_.chapters[chapter].start_sample;
 }
 
 void musepack_input::get_info(std::uint32_t subsong, track_info& out, const abort_signal& abort) {
@@ -149,7 +152,7 @@ void musepack_input::get_info(std::uint32_t subsong, track_info& out, const abor
     read_stream_info(out, abort);
     return;
   }
-  if (subsong > chapter_count_) throw qiv::exception_invalid_params();
+  if (subsong > chapter_count()) throw qiv::exception_invalid_params();
   read_chapter_info(subsong - 1, out, abort);
 }
 
@@ -183,35 +186,14 @@ void musepack_input::read_stream_info(track_info& out, const abort_signal& abort
 
 void musepack_input::read_chapter_info(std::uint32_t chapter, track_info& out, const abort_signal& abort) {
   read_stream_info(out, abort);
-  const mpc_chap_info* info = mpc_demux_chap(demuxer_, static_cast<int>(chapter));
-  if (!info) vantrel_io::throw_io_data();
-  const std::uint64_t end = chapter + 1 < chapter_count_ ? chapter_start(chapter + 1) : stream_samples();
-  if (end <= info->sample) vantrel_io::throw_io_data();
-  out.set_length(static_cast<double>(end - info->sample) / sample_rate_);
-
-  replaygain_info gain = out.get_replaygain();
-  if (info->gain) gain.track_gain = musepack::gain_from_header(info->gain);
-  if (info->peak) gain.track_peak = musepack::peak_from_header(info->peak);
-  out.set_replaygain(gain);
-
-  if (info->tag_size == 0 || !info->tag) return;
-  track_info_impl chapter_tags;
-  try {
-    apev2::item_list items;
-    apev2::parse_tag_body(items, reinterpret_cast<const std::uint8_t*>(info->tag), info->tag_size);
-    apev2::read_into_track_info(items, apev2::version_2, chapter_tags);
-  } catch (const vantrel_io::exception_io_data&) {
-    return;  // a damaged chapter tag leaves the stream's fields
-  }
-  // The chapter's fields replace those of the same name; the others stay.
-  qiv::bit_array replaced(out.field_count());
-  for (std::uint32_t i = 0; i < out.field_count(); ++i)
-    replaced.set(i, chapter_tags.find_field(out.field_name(i)) != track_info::not_found);
-  out.remove_fields(replaced);
-  for (std::uint32_t i = 0; i < chapter_tags.field_count(); ++i)
-    track_info::copy_field_values_from(out, chapter_tags, i);
-  const replaygain_info tag_gain = chapter_tags.get_replaygain();
-  out.set_replaygain(replaygain_merge(tag_gain, out.get_replaygain()));
+  const musepack::chapter_packet& packet = chapters_.chapters.at(chapter);
+  const std::uint64_t end = chapter + 1 < chapter_count() ? chapter_start(chapter + 1) : stream_samples();
+  if (end <= packet.start_sample) vantrel_io::throw_io_data();
+  out.set_length(static_cast<double>(end - packet.start_sample) / sample_rate_);
+  apev2::item_list items;
+  // A damaged chapter tag leaves the stream's fields.
+  packet.read_items(items);
+  musepack::overlay_chapter(out, packet.gain, packet.peak, items);
 }
 
 void musepack_input::initialize(std::uint32_t subsong, std::uint32_t, const abort_signal& abort) {
@@ -222,11 +204,10 @@ void musepack_input::initialize(std::uint32_t subsong, std::uint32_t, const abor
   subsong_end_ = to_stream_end;
   delivered_ = 0;
   if (subsong == 0) return;
-  if (subsong > chapter_count_) throw qiv::exception_invalid_params();
+  if (subsong > chapter_count()) throw qiv::exception_invalid_params();
   subsong_start_ = chapter_start(subsong - 1);
-  if (subsong_start_ == to_stream_end) vantrel_io::throw_io_data();
   pending_seek_ = static_cast<double>(subsong_start_) / sample_rate_;
-  if (subsong < chapter_count_) {
+  if (subsong < chapter_count()) {
     subsong_end_ = chapter_start(subsong);
     if (subsong_end_ <= subsong_start_) vantrel_io::throw_io_data();
   }
@@ -250,7 +231,7 @@ bool musepack_input::decode_block(audio_block& out, const abort_signal& abort) {
   abort.check_and_throw();
   ensure_demuxer(abort);
   musepack_abort_scope scope(bridge_, abort);
-  if (pending_seek_ == 0.0 && chapter_count_ == 0) {
+  if (pending_seek_ == 0.0 && chapter_count() == 0) {
     // The start is read as a fresh open leaves the library, not through the
     // seek table: a table left pointing wrong by a header edited since
     // (other players read the stream from its start) cannot cost the whole
@@ -300,9 +281,10 @@ void musepack_input::set_info(std::uint32_t subsong, const track_info& info) {
     return;
   }
   if (pending_chapters_.empty()) {
-    pending_chapters_.resize(chapter_count_);
-    for (std::uint32_t i = 0; i < chapter_count_; ++i)
+    pending_chapters_.resize(chapter_count());
+    for (std::uint32_t i = 0; i < chapter_count(); ++i)
       get_info(i + 1, pending_chapters_[i], never_raised_abort_signal());
+    shown_chapters_ = pending_chapters_;
   }
   if (subsong - 1 >= pending_chapters_.size()) vantrel_io::throw_io_data();
   track_info_impl& entry = pending_chapters_[subsong - 1];
@@ -316,46 +298,58 @@ void musepack_input::commit(const abort_signal& abort) {
   // starts afresh.
   std::optional<track_info_impl> file_info = std::move(pending_file_info_);
   std::vector<track_info_impl> chapters = std::move(pending_chapters_);
+  std::vector<track_info_impl> shown = std::move(shown_chapters_);
   pending_file_info_.reset();
   pending_chapters_.clear();
+  shown_chapters_.clear();
   if (!chapters.empty()) {
-    ensure_demuxer(abort);
-    if (stream_.stream_version != 8) vantrel_io::throw_io_data();
-    track_info_impl common;
-    musepack::split_common_fields(chapters, common);
-    std::vector<std::uint64_t> starts;
-    for (std::uint32_t i = 0; i < chapter_count_; ++i) starts.push_back(chapter_start(i));
-    const std::uint64_t header_position = static_cast<std::uint64_t>(stream_.header_position);
-    close_demuxer();
-    // The shared fields leave the chapter packets: the file's tag must hold
-    // them, beside whatever the file-level edit names itself.
-    if (!file_info) {
-      file_info.emplace(common);
-    } else {
-      for (std::uint32_t f = 0; f < common.field_count(); ++f)
-        if (file_info->find_field(common.field_name(f)) == track_info::not_found)
-          track_info::copy_field_values_from(*file_info, common, f);
-    }
-    try {
-      // The chapters and the file's tags change in one write: a value that
-      // moves from the packets into the tag is never in neither.
-      const tag_region_update tags = plan_file_info(*file_info, abort);
-      if (own_file_) {
-        retag_through_temp_file rewrite(path_.c_str());
-        musepack::write_chapter_packets(bridge_.file, rewrite, header_position, chapters, starts, &tags, abort);
-        rewrite.commit(bridge_.file, abort);
-      } else {
-        retag_in_place in_place;
-        musepack::write_chapter_packets(bridge_.file, in_place, header_position, chapters, starts, &tags, abort);
-      }
-    } catch (...) {
-      reopen_after_write(never_raised_abort_signal());
-      throw;
-    }
-    reopen_after_write(abort);
+    write_chapters(std::move(shown), std::move(chapters), std::move(file_info), abort);
+  } else if (file_info) {
+    write_file_info(*file_info, abort);
+  }
+}
+
+void musepack_input::write_chapters(std::vector<track_info_impl> shown, std::vector<track_info_impl> edited,
+                                    std::optional<track_info_impl> file_info, const abort_signal& abort) {
+  ensure_demuxer(abort);
+  if (stream_.stream_version != 8) vantrel_io::throw_io_data();
+  // Chapters left out as damaged would be lost for good by a rewrite.
+  if (chapters_.damaged) vantrel_io::throw_io_data();
+  track_info_impl file_as_read;
+  read_stream_info(file_as_read, abort);
+  track_info_impl file_after = file_info ? std::move(*file_info) : file_as_read;
+  const musepack::chapter_rewrites rewrites =
+      musepack::plan_chapter_edit(chapters_.chapters, shown, edited, file_after);
+  std::vector<std::vector<std::uint8_t>> packets;
+  bool packets_change = false;
+  for (std::size_t i = 0; i < rewrites.size(); ++i) {
+    packets_change = packets_change || rewrites[i].has_value();
+    packets.push_back(rewrites[i] ? *rewrites[i] : chapters_.chapters[i].bytes);
+  }
+  // An edit that changes no value writes nothing.
+  if (!packets_change) {
+    if (!tag_changes::between(file_as_read, file_after).empty()) write_file_info(file_after, abort);
     return;
   }
-  if (file_info) write_file_info(*file_info, abort);
+  const std::uint64_t header_position = static_cast<std::uint64_t>(stream_.header_position);
+  close_demuxer();
+  try {
+    // The chapters and the file's tags change in one write: a crash leaves
+    // both old or both new.
+    const tag_region_update tags = plan_file_info(file_after, abort);
+    if (own_file_) {
+      retag_through_temp_file rewrite(path_.c_str());
+      musepack::write_chapter_packets(bridge_.file, rewrite, header_position, packets, &tags, abort);
+      rewrite.commit(bridge_.file, abort);
+    } else {
+      retag_in_place in_place;
+      musepack::write_chapter_packets(bridge_.file, in_place, header_position, packets, &tags, abort);
+    }
+  } catch (...) {
+    reopen_after_write(never_raised_abort_signal());
+    throw;
+  }
+  reopen_after_write(abort);
 }
 
 void musepack_input::extend_leading_over(tag_region_update& update, const musepack::header_replaygain_write& header,

@@ -12,6 +12,7 @@
 #include <mpc/mpcdec.h>
 
 #include "core/abort_signal.h"
+#include "inputs/musepack/musepack_chapter_table.h"
 #include "inputs/musepack/musepack_header_replaygain.h"
 #include "inputs/musepack/musepack_reader_bridge.h"
 #include "io/file_object.h"
@@ -30,8 +31,8 @@ public:
 
   void open(vantrel_io::file_ptr file, const char* path, open_reason reason, const abort_signal& abort);
   // Chapters are subsongs 1..n; a stream without them is subsong 0.
-  std::uint32_t get_subsong_count() const noexcept { return chapter_count_ > 0 ? chapter_count_ : 1; }
-  std::uint32_t get_subsong(std::uint32_t index) const noexcept { return chapter_count_ > 0 ? index + 1 : 0; }
+  std::uint32_t get_subsong_count() const noexcept { return chapter_count() > 0 ? chapter_count() : 1; }
+  std::uint32_t get_subsong(std::uint32_t index) const noexcept { return chapter_count() > 0 ? index + 1 : 0; }
   void get_info(std::uint32_t subsong, track_info& out, const abort_signal& abort);
   vantrel_io::file_stats get_file_stats(const abort_signal& abort) { return bridge_.file->get_stats(abort); }
 
@@ -58,7 +59,10 @@ private:
   void deliver_warning();
   void close_demuxer() noexcept;
   void reopen_after_write(const abort_signal& abort);
-  std::uint64_t chapter_start(std::uint32_t chapter);
+  std::uint32_t chapter_count() const noexcept { return static_cast<std::uint32_t>(chapters_.chapters.size()); }
+  std::uint64_t chapter_start(std::uint32_t chapter) const;
+  void write_chapters(std::vector<track_info_impl> shown, std::vector<track_info_impl> edited,
+                      std::optional<track_info_impl> file_info, const abort_signal& abort);
   std::uint64_t stream_samples() const;
   // `gain` with the values the stream header stores put in.
   replaygain_info header_replaygain(replaygain_info gain) const;
@@ -82,7 +86,8 @@ private:
   service_ptr<decoder_message_sink> sink_;
   mpc_demux* demuxer_ = nullptr;
   mpc_streaminfo stream_{};
-  std::uint32_t chapter_count_ = 0;
+  // Read here, not by the library, which trusts the packets' sizes.
+  musepack::chapter_table chapters_;
   std::uint32_t sample_rate_ = 0;
 
   std::uint32_t subsong_ = 0;
@@ -93,6 +98,8 @@ private:
   std::vector<float> samples_;
 
   std::optional<track_info_impl> pending_file_info_;
-  // One entry per chapter once a chapter was edited.
+  // One entry per chapter once a chapter was edited, and each chapter's
+  // info as it was read then.
   std::vector<track_info_impl> pending_chapters_;
+  std::vector<track_info_impl> shown_chapters_;
 };

@@ -40,4 +40,17 @@ std::vector<std::uint8_t> encode_packet_number(std::uint64_t value) {
   return out;
 }
 
+std::vector<std::uint8_t> packet_bytes(const char* key, const std::vector<std::uint8_t>& payload) {
+  std::uint32_t length = 1;
+  while ((payload.size() + 2 + length) >> (7 * length) != 0) {
+    if (++length > 9) vantrel_io::throw_io_data();
+  }
+  std::vector<std::uint8_t> out(key, key + 2);
+  std::vector<std::uint8_t> size = encode_packet_number(payload.size() + 2 + length);
+  size.insert(size.begin(), length - size.size(), 0x80);
+  out.insert(out.end(), size.begin(), size.end());
+  out.insert(out.end(), payload.begin(), payload.end());
+  return out;
+}
+
 }  // namespace musepack

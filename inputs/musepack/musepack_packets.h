@@ -39,4 +39,7 @@ private:
 // The size field for `value` (smallest length that holds it).
 std::vector<std::uint8_t> encode_packet_number(std::uint64_t value);
 
+// A whole packet: `key`, its size field and `payload`.
+std::vector<std::uint8_t> packet_bytes(const char* key, const std::vector<std::uint8_t>& payload);
+
 }  // namespace musepack

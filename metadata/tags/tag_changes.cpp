@@ -21,21 +21,25 @@ tag_changes tag_changes::between(const track_info& as_read, const track_info& to
 }
 
 void tag_changes::apply_to(track_info& tag) const {
-  replaygain_info gain = tag.get_replaygain();
-  for (const auto& [name, values] : changed_.all()) {
-    if (const replaygain_field* g = replaygain_find_field(name.c_str())) {
-      gain.*g->value = gain_.*g->value;
-      continue;
-    }
-    const std::uint32_t old = tag.find_field(name.c_str());
-    if (old != track_info::not_found) {
-      qiv::bit_array selection(tag.field_count());
-      selection.set(old, true);
-      tag.remove_fields(selection);
-    }
-    if (values.empty()) continue;
-    const std::uint32_t field = tag.append_field(name.c_str(), name.size(), values[0].c_str(), values[0].size());
-    for (std::size_t v = 1; v < values.size(); ++v) tag.add_field_value(field, values[v].c_str(), values[v].size());
+  for (const auto& entry : changed_.all()) apply_one_to(tag, entry.first);
+}
+
+void tag_changes::apply_one_to(track_info& tag, const std::string& name) const {
+  const tag_field_map::values* values = changed_.find(name);
+  if (values == nullptr) return;
+  if (const replaygain_field* g = replaygain_find_field(name.c_str())) {
+    replaygain_info gain = tag.get_replaygain();
+    gain.*g->value = gain_.*g->value;
+    tag.set_replaygain(gain);
+    return;
   }
-  tag.set_replaygain(gain);
+  const std::uint32_t old = tag.find_field(name.c_str());
+  if (old != track_info::not_found) {
+    qiv::bit_array selection(tag.field_count());
+    selection.set(old, true);
+    tag.remove_fields(selection);
+  }
+  if (values->empty()) return;
+  const std::uint32_t field = tag.append_field(name.c_str(), name.size(), (*values)[0].c_str(), (*values)[0].size());
+  for (std::size_t v = 1; v < values->size(); ++v) tag.add_field_value(field, (*values)[v].c_str(), (*values)[v].size());
 }

@@ -23,6 +23,9 @@ public:
   // Makes the changes in `tag`, a tag's own fields and ReplayGain values as
   // a reading of that tag alone gives them.
   void apply_to(track_info& tag) const;
+  // Makes the change of the one field or ReplayGain value `name` in `tag`;
+  // nothing when the edit did not change it.
+  void apply_one_to(track_info& tag, const std::string& name) const;
 
 private:
   tag_field_map changed_;  // the new values; none where the field goes

@@ -76,6 +76,18 @@ service_factory_single_t<trailing_tag_service> trailing_tag_service_registration
 
 namespace {
 
+// Whether an APEv2 tag, readable or not, ends at `end`.
+bool apev2_tag_ends_at(file_object& file, std::uint64_t end, const abort_signal& abort) {
+  try {
+    unsigned version = 0;
+    apev2::read_tag_at_end(file, nullptr, version, end, abort);
+  } catch (const exception_tag_not_found&) {
+    return false;
+  } catch (const exception_io_data&) {
+  }
+  return true;
+}
+
 // The search over `file`; `complete` turns false when it met a damaged tag
 // or came near the start of the file, where a window of the file's end may
 // have cut a tag short.
@@ -111,6 +123,7 @@ trailing_tags search(file_object& file, std::uint64_t end, bool read_contents, b
   }
   if (end < id3v1_size) complete = false;
   found.start = end;
+  found.stacked_apev2 = found.has_apev2 && apev2_tag_ends_at(file, end, abort);
   return found;
 }
 
@@ -147,7 +160,7 @@ void trailing_tags_to_info(const trailing_tags& found, track_info& info) {
 
 rendered_trailing_tags render_trailing_tags(trailing_tags& found, const track_info& info, const tag_changes& changes,
                                            unsigned kinds) {
-  if (found.damaged_apev2) throw_io_data();
+  if (found.damaged_apev2 || found.stacked_apev2) throw_io_data();
   // The new APEv2 tag carries the old one's binary and read-only items
   // over; items a malformed one hid would be lost with the old tag.
   if ((kinds & tag_service::write_apev2) && found.has_apev2 && !found.apev2_items_complete) throw_io_data();

@@ -29,6 +29,10 @@ struct trailing_tags {
   // An APEv2 footer whose tag could not be read ended the search: where the
   // tag begins is unknown, so no write may replace or keep it.
   bool damaged_apev2 = false;
+  // Another APEv2 tag ends where these tags begin. Readers show only the
+  // last one; replacing or removing that would show the other's old values,
+  // or a tag some readers cannot read, so no write may replace them.
+  bool stacked_apev2 = false;
 };
 
 // exception_io_no_length for a file without a known size.
@@ -57,8 +61,9 @@ inline constexpr std::size_t apev2_rewrite_room = 1024;
 // kinds asked for (write_apev2, write_id3v1; 0 removes them). A tag of a
 // kind already there gets only `changes` (from the info as read to `info`),
 // keeping the rest of what it holds; a new one is made from `info` whole.
-// A damaged APEv2 tag, or one whose malformed item hid the items after it,
-// cannot be replaced without losing what it holds: exception_io_data.
+// A damaged APEv2 tag, one whose malformed item hid the items after it, or
+// one with a second APEv2 tag before it, cannot be replaced without losing
+// what it holds or showing what it hides: exception_io_data.
 rendered_trailing_tags render_trailing_tags(trailing_tags& found, const track_info& info, const tag_changes& changes,
                                            unsigned kinds);
 

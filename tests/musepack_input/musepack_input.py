@@ -22,7 +22,7 @@ import zlib
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from blackbox_checks import check, failures, tool, windows_path, zorvtool_runner  # noqa: E402
-from damaged_streams import mpc_cut_in_last_audio_packet, mpc_cut_in_seek_table, mpc_header_grown  # noqa: E402
+from damaged_streams import mpc_cut_in_last_audio_packet, mpc_cut_in_seek_table, mpc_header_grown, mpc_packets  # noqa: E402,E501
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tag_write_safety"))
 from tag_files import ape_footer_claiming_audio, ape_tag, musepack_sv7  # noqa: E402
 from mutagen.apev2 import APEv2  # noqa: E402
@@ -203,8 +203,9 @@ def check_chapter_edits(folder, chaptered):
     titles = [field(s["info"], "title") for s in info_of(path)]
     check(titles == [["One"], ["Zwei"]], "chapter titles after the edit: %s" % titles)
     albums = [field(s["info"], "album") for s in info_of(path)]
-    check(albums == [["Alb"], ["Alb"]] and str(APEv2(path).get("Album")) == "Alb",
-          "the shared album went to the file's tag: %s" % albums)
+    check(albums == [["Alb"], ["Alb"]] and file_tag(path) is None,
+          "the album the chapters share stays theirs, the file gets no tag of its own: %s %s" %
+          (albums, file_tag(path)))
 
     # Without the stream-end packet there is nowhere to put the chapters.
     cut = os.path.join(folder, "no_end.mpc")
@@ -215,6 +216,166 @@ def check_chapter_edits(folder, chaptered):
     result = zorvtool("tag", windows_path(cut), "--subsong", "1", "title=never", ok=False)
     check(open(cut, "rb").read() == before, "no stream end: chapter edit leaves the file unchanged (%d %s)" %
           (result.returncode, result.stderr.strip()))
+
+
+def file_tag(path):
+    """The file's own APEv2 tag as mutagen reads it; None when it has none."""
+    try:
+        return {key: str(value) for key, value in APEv2(path).items()}
+    except Exception:  # noqa: BLE001 (mutagen's "no APE tag" and its errors alike)
+        return None
+
+
+def chapter_packets(path):
+    """The bytes of each chapter packet, in order."""
+    data = open(path, "rb").read()
+    return [data[at:at + size] for key, at, size in mpc_packets(data) if key == b"CT"]
+
+
+def ffprobe_tags(path):
+    out = subprocess.run(["ffprobe", "-v", "error", "-show_entries", "format_tags", "-of", "json", path],
+                         capture_output=True, text=True).stdout
+    return {key.lower(): value for key, value in json.loads(out or "{}").get("format", {}).get("tags", {}).items()}
+
+
+# Chapters as mpcchap writes them from a cue sheet: each with its own
+# track number, title, artist and songwriter, the artist the same on all.
+CUE_SHEET = """PERFORMER "Chapter Artist"
+TITLE "The Album"
+FILE "src.wav" WAVE
+  TRACK 01 AUDIO
+    TITLE "First"
+    PERFORMER "Chapter Artist"
+    SONGWRITER "Writer One"
+    INDEX 01 00:00:00
+  TRACK 02 AUDIO
+    TITLE "Second"
+    PERFORMER "Chapter Artist"
+    SONGWRITER "Writer Two"
+    INDEX 01 00:02:00
+  TRACK 03 AUDIO
+    TITLE "Third"
+    PERFORMER "Chapter Artist"
+    SONGWRITER "Writer Three"
+    INDEX 01 00:04:00
+"""
+FILE_TAGS = {"Title": "File Title", "Artist": "File Artist", "Album": "The Album", "Comment": "A comment",
+             "Genre": "Jazz"}
+
+
+def make_cue_chaptered(folder):
+    path = os.path.join(folder, "cue_chapters.mpc")
+    tags = [arg for name, value in FILE_TAGS.items() for arg in ("--tag", "%s=%s" % (name, value))]
+    tool("mpcenc", "--silent", "--overwrite", *tags, os.path.join(folder, "src.wav"), path)
+    sheet = os.path.join(folder, "sheet.cue")
+    open(sheet, "w").write(CUE_SHEET)
+    tool("mpcchap", path, sheet)
+    return path
+
+
+def check_chapter_edits_keep_the_files_tag(folder):
+    """Edits of a cue sheet's chapters change only the values edited: one
+    that changes nothing writes nothing, one chapter's title goes into its
+    own packet alone, a value changed on every chapter goes where every
+    reader finds it, and a removal the file's tag would undo is refused."""
+    source = make_cue_chaptered(folder)
+    check(file_tag(source) == FILE_TAGS, "mpcenc wrote the file's tag: %s" % file_tag(source))
+    path = os.path.join(folder, "cue_edit.mpc")
+    for name, changes in (("a chapter's own title written back", ["--subsong", "3", "title=Third"]),
+                          ("a field no one holds removed", ["-composer"]),
+                          ("the file's own album written to every chapter", ["album=The Album"])):
+        shutil.copy(source, path)
+        result = zorvtool("tag", windows_path(path), *changes, ok=False)
+        check(result.returncode == 0 and open(path, "rb").read() == open(source, "rb").read(),
+              "%s writes nothing: %s" % (name, result.stderr.strip()))
+
+    shutil.copy(source, path)
+    result = zorvtool("tag", windows_path(path), "--subsong", "3", "title=Dritte", ok=False)
+    check(result.returncode == 0, "one chapter retitled: %s" % result.stderr.strip())
+    check(file_tag(path) == FILE_TAGS, "one chapter retitled: the file's tag as it was: %s" % file_tag(path))
+    probed = ffprobe_tags(path)
+    check(probed.get("title") == "File Title" and probed.get("artist") == "File Artist",
+          "one chapter retitled: ffprobe reads the file's title and artist: %s" % probed)
+    check(chapter_packets(path)[:2] == chapter_packets(source)[:2],
+          "one chapter retitled: the other chapters' packets are byte-identical")
+    subsongs = info_of(path)
+    check([field(s["info"], "title") for s in subsongs] == [["First"], ["Second"], ["Dritte"]] and
+          [field(s["info"], "tracknumber") for s in subsongs] == [["1"], ["2"], ["3"]],
+          "one chapter retitled: the chapters read back: %s" % subsongs)
+
+    shutil.copy(source, path)
+    result = zorvtool("tag", windows_path(path), "artist=New Artist", "genre=Blues", ok=False)
+    check(result.returncode == 0 and file_tag(path) == dict(FILE_TAGS, Artist="New Artist", Genre="Blues"),
+          "an artist and genre set on every chapter reach the file's tag, nothing else changes: %s %s" %
+          (result.stderr.strip(), file_tag(path)))
+    check([field(s["info"], "artist") for s in info_of(path)] == [["New Artist"]] * 3,
+          "an artist set on every chapter: every chapter reads it")
+
+    shutil.copy(source, path)
+    result = zorvtool("tag", windows_path(path), "--subsong", "2", "-genre", ok=False)
+    check(result.returncode != 0 and "chapter 2" in result.stderr and
+          open(path, "rb").read() == open(source, "rb").read(),
+          "a genre removed from one chapter, which the file's tag gives it, is refused untouched: %s" %
+          result.stderr.strip())
+
+
+def run_bounded(*args):
+    """zorvtool's exit status, or None when it ran past a minute."""
+    try:
+        return subprocess.run(zorvtool_cmd(*args), capture_output=True, timeout=60).returncode
+    except subprocess.TimeoutExpired:
+        return None
+
+
+def check_damaged_chapter_packets(folder):
+    """A chapter packet whose size byte is 0: info, tag, decode and a
+    library scan end cleanly, the chapters before it still there."""
+    source = make_cue_chaptered(folder)
+    data = open(source, "rb").read()
+    chapters = [at for key, at, size in mpc_packets(data) if key == b"CT"]
+    for n, at in enumerate(chapters):
+        scan_folder = os.path.join(folder, "damaged%d" % n)
+        os.makedirs(scan_folder, exist_ok=True)
+        path = os.path.join(scan_folder, "damaged.mpc")
+        damaged = data[:at + 2] + b"\0" + data[at + 3:]
+        open(path, "wb").write(damaged)
+        name = "chapter %d's size byte 0" % (n + 1)
+        codes = {"info": run_bounded("info", windows_path(path)),
+                 "decode": run_bounded("decode", windows_path(path), windows_path(path + ".wav")),
+                 "tag": run_bounded("tag", windows_path(path), "--subsong", "1", "title=X"),
+                 "scan": run_bounded("scan", windows_path(scan_folder))}
+        check(all(code in (0, 1, 2) for code in codes.values()), "%s: every command ends cleanly: %s" % (name, codes))
+        if codes["tag"] != 0:
+            check(open(path, "rb").read() == damaged, "%s: a refused write leaves the file" % name)
+        if codes["info"] == 0:
+            subsongs = info_of(path)
+            count = len(subsongs) if isinstance(subsongs, list) else subsongs
+            check(count == (n if n > 0 else 1), "%s: the chapters before it are read: %s" % (name, count))
+
+
+def check_appended_second_tag(folder):
+    """A second complete APEv2 tag appended after the file's own, with and
+    without chapters: a write leaves a tag mutagen and ffprobe read as
+    written, or is refused with the file unchanged."""
+    plain = os.path.join(folder, "tagged.mpc")
+    tags = [arg for name, value in FILE_TAGS.items() for arg in ("--tag", "%s=%s" % (name, value))]
+    tool("mpcenc", "--silent", "--overwrite", *tags, os.path.join(folder, "src.wav"), plain)
+    for kind, source in (("chapters", make_cue_chaptered(folder)), ("no chapters", plain)):
+        data = open(source, "rb").read()
+        stacked = data + data[data.rfind(b"APETAGEX", 0, len(data) - 32):]
+        path = os.path.join(folder, "stacked.mpc")
+        for changes, expected in ((["-" + name.lower() for name in FILE_TAGS], None),
+                                  (["title=New"], dict(FILE_TAGS, Title="New"))):
+            open(path, "wb").write(stacked)
+            result = zorvtool("tag", windows_path(path), *changes, ok=False)
+            name = "%s, stacked tags, %s" % (kind, " ".join(changes))
+            if result.returncode != 0:
+                check(open(path, "rb").read() == stacked and result.stderr.strip() != "",
+                      "%s: refused, the file unchanged: %s" % (name, result.stderr.strip()))
+                continue
+            check(file_tag(path) == expected, "%s: mutagen reads the tag as written: %s" % (name, file_tag(path)))
+            check(ffprobe_tags(path) == {k.lower(): v for k, v in (expected or {}).items()},
+                  "%s: ffprobe reads it too: %s" % (name, ffprobe_tags(path)))
 
 
 def check_damage(folder, plain):
@@ -310,8 +471,7 @@ def check_kills(folder, plain, chaptered):
         ("tag", plain, ["title=old"], ["title=new", "artist=killed"]),
         ("gain", plain, ["replaygain_track_gain=-1.00 dB"], ["replaygain_track_gain=-5.00 dB"]),
         ("chapter", chaptered, ["--subsong", "1", "title=old"], ["--subsong", "1", "title=new"]),
-        # The artist becomes shared and leaves the chapter packets for the
-        # file's tag: both change, and a kill may not find it in neither.
+        # The chapter's packet changes in length: the tail is rewritten.
         ("shared", chaptered, ["--subsong", "1", "title=old", "artist=Own"],
          ["--subsong", "1", "title=new", "artist=Art"]),
     ]
@@ -434,6 +594,9 @@ def main():
         check_replaygain(folder, plain)
         check_tags(folder, plain)
         check_chapter_edits(folder, chaptered)
+        check_chapter_edits_keep_the_files_tag(folder)
+        check_damaged_chapter_packets(folder)
+        check_appended_second_tag(folder)
         check_damage(folder, plain)
         check_tags_over_audio(folder, os.path.join(folder, "src.wav"))
         check_sv7_header_kept(folder)

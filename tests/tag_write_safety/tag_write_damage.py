@@ -227,6 +227,16 @@ def cut_after_ape_header(data):
     return data[:header + 32] if header >= 0 else None
 
 
+def with_second_ape_tag(data):
+    """The file's last APEv2 tag, header to footer, stored twice in a row."""
+    footer = data.rfind(b"APETAGEX")
+    header = data.rfind(b"APETAGEX", 0, footer)
+    if header < 0:
+        return None
+    end = footer + 32
+    return data[:end] + data[header:end] + data[end:]
+
+
 def unclaimed_files(work):
     """Files of formats no input reads, made by ffmpeg: (name, path, what ffmpeg decodes)."""
     source = os.path.join(work, "unclaimed.wav")
@@ -313,6 +323,27 @@ def main():
                                                  audio, changes)
                     if shape.startswith("footer"):
                         check(rc != 0, "%s, %s: %s is refused" % (fixture, shape, " ".join(changes)))
+
+        # A second complete APEv2 tag after the first (before an ID3v1 tag
+        # where there is one): readers show the last alone, so a write that
+        # replaced or removed it alone would bring the first one's old values
+        # back. A write is refused untouched, or mutagen reads what it wrote.
+        from mutagen.apev2 import APEv2
+        for fixture in ("wv", "mp3trail", "mpc"):
+            with open(fixtures[fixture], "rb") as f:
+                stacked = with_second_ape_tag(f.read())
+            path = os.path.join(work, "stacked-" + os.path.basename(fixtures[fixture]))
+            for changes in (("-title", "-artist"), ("title=Written over damage",)):
+                with open(path, "wb") as f:
+                    f.write(stacked)
+                name = "%s with two APEv2 tags, %s" % (fixture, " ".join(changes))
+                if expect_refused_or_sound(tool, name, path, tool.decoded(path), changes) == 0:
+                    try:
+                        title = [str(v) for v in APEv2(path).get("Title", [])]
+                    except Exception as e:  # noqa: BLE001 (mutagen's "no tag" counts for a removal)
+                        title = "unreadable: %s" % e if changes[0] != "-title" else []
+                    check(title == [v for c in changes for v in c.split("=")[1:]],
+                          "%s: mutagen reads the title written: %s" % (name, title))
 
         # A file no input claims is never written, whatever tags it seems to have.
         for ext, path, played in unclaimed_files(work):

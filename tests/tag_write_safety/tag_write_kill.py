@@ -130,10 +130,10 @@ ROADS = [
     ("mp3 id3v2 with apev2 gain items", "mp3gain", ["title=New title"]),
     ("mp3 album only in id3v1", "mp3v1album", ["title=New title"]),
     ("matroska from ogg vorbis, album-level artist", "mkvorbis", ["title=New title"]),
-    # The artist becomes shared by both chapters and moves from their
-    # packets into the file's tag: both ends change in one write.
-    ("musepack sv8 chapter edit moving a value into the file's tag", "mpcchapters",
-     ["--subsong", "1", "title=New title", "artist=Old artist"]),
+    # A title every chapter holds and an album only the file's tag can
+    # take, both set on every chapter: the packets and the tag change in
+    # one write.
+    ("musepack sv8 chapters and the file's tag in one write", "mpcchapters", ["title=New title", "album=New album"]),
 ]
 # Large tags edited where they stand, the write spanning many pages.
 LARGE_ROADS = [

@@ -9,6 +9,9 @@
 #include <vector>
 
 #include "inputs/musepack/musepack_audio_end.h"
+#include "inputs/musepack/musepack_chapter_edit.h"
+#include "inputs/musepack/musepack_chapter_table.h"
+#include "inputs/musepack/musepack_chapter_value_not_stored.h"
 #include "inputs/musepack/musepack_chapter_writing.h"
 #include "inputs/musepack/musepack_header_replaygain.h"
 #include "inputs/musepack/musepack_packets.h"
@@ -16,6 +19,8 @@
 #include "io/io_exceptions.h"
 #include "io/memory_file.h"
 #include "io/retag_through_temp_file.h"
+#include "metadata/tags/apev2.h"
+#include "metadata/tags/tag_changes.h"
 #include "metadata/track_info.h"
 
 namespace {
@@ -269,33 +274,172 @@ TEST(MusepackPackets, SizeNumbersUseSevenBitGroups) {
   EXPECT_EQ(musepack::encode_packet_number(44100), bytes({0x82, 0xD8, 0x44}));
 }
 
-track_info_impl chapter(const char* title, const char* track, float gain) {
-  track_info_impl info;
-  info.set_field("TITLE", track_info::until_nul, title, track_info::until_nul);
-  info.set_field("ARTIST", track_info::until_nul, "Art", track_info::until_nul);
-  info.set_field("ALBUM", track_info::until_nul, "Alb", track_info::until_nul);
-  info.set_field("TRACKNUMBER", track_info::until_nul, track, track_info::until_nul);
-  info.set_field("TOTALTRACKS", track_info::until_nul, track, track_info::until_nul);
-  replaygain_info r;
-  r.album_gain = -2.0f;
-  r.track_gain = gain;
-  info.set_replaygain(r);
-  return info;
+// A chapter packet as mpcchap writes one: its start, no gain or peak, and a
+// tag holding its track number, title and artist.
+bytes chapter_packet(std::uint64_t start, const char* track, const char* title, const char* artist) {
+  bytes payload = musepack::encode_packet_number(start);
+  payload.resize(payload.size() + 4);
+  apev2::item_list items = {{false, 0, "Track", track}, {false, 0, "Title", title}, {false, 0, "Artist", artist}};
+  const bytes tag = apev2::render_tag_bytes(items);
+  payload.insert(payload.end(), tag.begin(), tag.end());
+  return musepack::packet_bytes("CT", payload);
 }
 
-TEST(MusepackChapters, SharedFieldsAndGainsMoveToTheFileLevel) {
-  std::vector<track_info_impl> chapters = {chapter("One", "1", -1.0f), chapter("Two", "2", -3.0f)};
-  track_info_impl common;
-  musepack::split_common_fields(chapters, common);
-  EXPECT_NE(common.find_field("ALBUM"), track_info::not_found);
-  EXPECT_NE(common.find_field("ARTIST"), track_info::not_found);
-  EXPECT_NE(common.find_field("TOTALTRACKS"), track_info::not_found) << "goes up when the numbers differ";
-  EXPECT_EQ(common.find_field("TITLE"), track_info::not_found);
-  EXPECT_EQ(common.get_replaygain().album_gain, -2.0f);
-  EXPECT_FALSE(replaygain_info::gain_present(common.get_replaygain().track_gain));
-  for (const track_info_impl& c : chapters) {
-    EXPECT_EQ(c.field_count(), 2u);
-    EXPECT_NE(c.find_field("TRACKNUMBER"), track_info::not_found);
+const bytes three_chapters = concat({stream_magic, packet("SH", bytes(8, 1)), packet("AP", bytes(20, 9)),
+                                     chapter_packet(0, "1/3", "One", "Chapter Artist"),
+                                     chapter_packet(44100, "2/3", "Two", "Chapter Artist"),
+                                     chapter_packet(88200, "3/3", "Three", "Chapter Artist"), packet("SE", {})});
+
+musepack::chapter_table table_of(const bytes& content) {
+  auto file = file_with(content);
+  return musepack::read_chapter_table(*file, 0, 132300, no_abort);
+}
+
+void set(track_info& info, const char* name, const char* value) {
+  info.set_field(name, track_info::until_nul, value, track_info::until_nul);
+}
+
+// A file whose own tag holds its title and artist, which every chapter's
+// own title and artist hide, and an album and genre no chapter holds.
+struct chaptered_file {
+  musepack::chapter_table table = table_of(three_chapters);
+  track_info_impl file;
+  std::vector<track_info_impl> shown;
+
+  chaptered_file() {
+    set(file, "TITLE", "File Title");
+    set(file, "ARTIST", "File Artist");
+    set(file, "ALBUM", "The Album");
+    set(file, "GENRE", "Jazz");
+    for (const musepack::chapter_packet& c : table.chapters) {
+      apev2::item_list items;
+      c.read_items(items);
+      track_info_impl reads(file);
+      musepack::overlay_chapter(reads, c.gain, c.peak, items);
+      shown.push_back(reads);
+    }
+  }
+};
+
+const char* value_of(const track_info& info, const char* name) {
+  const std::uint32_t field = info.find_field(name);
+  return field == track_info::not_found ? "" : info.field_value(field, 0);
+}
+
+musepack::chapter_packet reread(const bytes& chapter) {
+  const musepack::chapter_table table = table_of(concat({stream_magic, chapter, packet("SE", {})}));
+  return table.chapters.size() == 1 ? table.chapters[0] : musepack::chapter_packet();
+}
+
+std::string tag_value(const bytes& chapter, const char* key) {
+  apev2::item_list items;
+  if (!reread(chapter).read_items(items)) return "unreadable";
+  for (const apev2::item& i : items)
+    if (i.key == key) return i.value;
+  return "";
+}
+
+TEST(MusepackChapters, ChapterPacketsAreReadAndDamagedOnesLeftOut) {
+  const musepack::chapter_table sound = table_of(three_chapters);
+  ASSERT_EQ(sound.chapters.size(), 3u);
+  EXPECT_FALSE(sound.damaged);
+  EXPECT_EQ(sound.chapters[2].start_sample, 88200u);
+  EXPECT_EQ(sound.chapters[1].bytes, chapter_packet(44100, "2/3", "Two", "Chapter Artist"));
+
+  // Each chapter packet's size byte set to 0, one at a time: the packets
+  // before it are the chapters, the search ends there.
+  const std::size_t first = 4 + 11 + 23;
+  std::size_t at = first;
+  for (std::size_t damaged = 0; damaged < 3; ++damaged) {
+    bytes content = three_chapters;
+    content[at + 2] = 0;
+    const musepack::chapter_table table = table_of(content);
+    EXPECT_TRUE(table.damaged);
+    EXPECT_EQ(table.chapters.size(), damaged);
+    at += three_chapters[at + 2];
+  }
+  // A packet too short for its start, gain and peak, and one starting
+  // before the chapter ahead of it, are left out; the others stay.
+  const bytes odd = concat({stream_magic, chapter_packet(44100, "1/3", "One", "A"), packet("CT", {0x05}),
+                            chapter_packet(100, "2/3", "Back", "A"), chapter_packet(88200, "3/3", "Three", "A"),
+                            chapter_packet(500000, "4/3", "Past", "A"), packet("SE", {})});
+  const musepack::chapter_table table = table_of(odd);
+  EXPECT_TRUE(table.damaged);
+  ASSERT_EQ(table.chapters.size(), 2u);
+  EXPECT_EQ(table.chapters[1].start_sample, 88200u);
+}
+
+TEST(MusepackChapters, AnEditChangesOnlyTheValuesTheUserChanged) {
+  {
+    chaptered_file f;
+    const track_info_impl before(f.file);
+    // A chapter's own title written back, and a removal of a field no one holds.
+    std::vector<track_info_impl> edited = f.shown;
+    qiv::bit_array nothing(edited[0].field_count());
+    edited[0].remove_fields(nothing);
+    const musepack::chapter_rewrites rewrites = musepack::plan_chapter_edit(f.table.chapters, f.shown, edited, f.file);
+    for (const auto& r : rewrites) EXPECT_FALSE(r.has_value());
+    EXPECT_TRUE(tag_changes::between(before, f.file).empty());
+  }
+  {
+    chaptered_file f;
+    const track_info_impl before(f.file);
+    std::vector<track_info_impl> edited = f.shown;
+    set(edited[2], "TITLE", "Dritte");
+    const musepack::chapter_rewrites rewrites = musepack::plan_chapter_edit(f.table.chapters, f.shown, edited, f.file);
+    EXPECT_FALSE(rewrites[0].has_value() || rewrites[1].has_value());
+    ASSERT_TRUE(rewrites[2].has_value());
+    EXPECT_EQ(tag_value(*rewrites[2], "Title"), "Dritte");
+    EXPECT_EQ(tag_value(*rewrites[2], "Track"), "3/3");
+    EXPECT_EQ(tag_value(*rewrites[2], "Artist"), "Chapter Artist");
+    EXPECT_TRUE(tag_changes::between(before, f.file).empty()) << "the file's title and artist stay";
+  }
+  {
+    // The album, which the file's tag alone holds, changed on every chapter.
+    chaptered_file f;
+    std::vector<track_info_impl> edited = f.shown;
+    for (track_info_impl& e : edited) set(e, "ALBUM", "New Album");
+    const musepack::chapter_rewrites rewrites = musepack::plan_chapter_edit(f.table.chapters, f.shown, edited, f.file);
+    for (const auto& r : rewrites) EXPECT_FALSE(r.has_value());
+    EXPECT_STREQ(value_of(f.file, "ALBUM"), "New Album");
+    EXPECT_STREQ(value_of(f.file, "TITLE"), "File Title");
+  }
+  {
+    // The artist, which the file and every chapter hold, changed on every chapter.
+    chaptered_file f;
+    std::vector<track_info_impl> edited = f.shown;
+    for (track_info_impl& e : edited) set(e, "ARTIST", "New Artist");
+    const musepack::chapter_rewrites rewrites = musepack::plan_chapter_edit(f.table.chapters, f.shown, edited, f.file);
+    for (const auto& r : rewrites) ASSERT_TRUE(r.has_value() && tag_value(*r, "Artist") == "New Artist");
+    EXPECT_STREQ(value_of(f.file, "ARTIST"), "New Artist");
+  }
+  {
+    // A new field on one chapter goes into its own tag; a track gain into its packet.
+    chaptered_file f;
+    std::vector<track_info_impl> edited = f.shown;
+    set(edited[0], "COMPOSER", "Someone");
+    replaygain_info gain = edited[1].get_replaygain();
+    gain.track_gain = -3.25f;
+    edited[1].set_replaygain(gain);
+    const musepack::chapter_rewrites rewrites = musepack::plan_chapter_edit(f.table.chapters, f.shown, edited, f.file);
+    ASSERT_TRUE(rewrites[0].has_value() && rewrites[1].has_value());
+    EXPECT_EQ(tag_value(*rewrites[0], "Composer"), "Someone");
+    const musepack::chapter_packet second = reread(*rewrites[1]);
+    EXPECT_EQ(second.gain, musepack::gain_to_header(-3.25f));
+    EXPECT_EQ(bytes(second.tag(), second.tag() + second.tag_size()),
+              bytes(f.table.chapters[1].tag(), f.table.chapters[1].tag() + f.table.chapters[1].tag_size()))
+        << "its tag stays as it was";
+  }
+  {
+    // The genre removed from one chapter: the file's tag still gives it to
+    // that chapter, so nothing is planned.
+    chaptered_file f;
+    std::vector<track_info_impl> edited = f.shown;
+    qiv::bit_array genre(edited[1].field_count());
+    genre.set(edited[1].find_field("GENRE"), true);
+    edited[1].remove_fields(genre);
+    EXPECT_THROW(musepack::plan_chapter_edit(f.table.chapters, f.shown, edited, f.file),
+                 exception_chapter_value_not_stored);
   }
 }
 
@@ -303,15 +447,16 @@ TEST(MusepackChapters, PacketsAreReplacedBeforeTheStreamEndKeepingStarts) {
   const bytes old = concat({stream_magic, packet("SH", bytes(8, 1)), packet("AP", bytes(20, 9)),
                             packet("CT", bytes(6, 5)), packet("CT", bytes(6, 6)), packet("SE", {}), bytes(10, 'T')});
   auto live = file_with(old);
-  std::vector<track_info_impl> chapters = {chapter("One", "1", -1.0f), chapter("Two", "2", -3.0f)};
+  const std::vector<bytes> chapters = {chapter_packet(44100, "1", "One", "Art"),
+                                      chapter_packet(132300, "2", "Two", "Art")};
   // Packets that change their length take many writes: without a
   // temporary file the write is refused before any byte changes.
   retag_in_place in_place;
-  EXPECT_THROW(musepack::write_chapter_packets(live, in_place, 0, chapters, {44100, 132300}, nullptr, no_abort),
+  EXPECT_THROW(musepack::write_chapter_packets(live, in_place, 0, chapters, nullptr, no_abort),
                exception_no_safe_rewrite);
   EXPECT_EQ(content_of(*live), old);
   memory_rewrite rewrite;
-  musepack::write_chapter_packets(live, rewrite, 0, chapters, {44100, 132300}, nullptr, no_abort);
+  musepack::write_chapter_packets(live, rewrite, 0, chapters, nullptr, no_abort);
   EXPECT_EQ(content_of(*live), old) << "the file changes only by the caller's commit";
   ASSERT_TRUE(rewrite.made);
   vantrel_io::file_ptr file = rewrite.made;
@@ -347,7 +492,7 @@ TEST(MusepackChapters, ChaptersAndTheFilesTagsChangeInOneWrite) {
   const bytes stream = concat({stream_magic, packet("SH", bytes(8, 1)), packet("AP", bytes(20, 9)),
                                packet("CT", bytes(6, 5)), packet("CT", bytes(6, 6)), packet("SE", {})});
   const bytes old = concat({leading, stream, trailing});
-  std::vector<track_info_impl> chapters = {chapter("One", "1", -1.0f), chapter("Two", "2", -3.0f)};
+  const std::vector<bytes> chapters = {chapter_packet(0, "1", "One", "Art"), chapter_packet(44100, "2", "Two", "Art")};
   tag_region_update tags;
   tags.leading_length = leading.size();
   tags.leading = bytes(16, 'M');
@@ -356,11 +501,11 @@ TEST(MusepackChapters, ChaptersAndTheFilesTagsChangeInOneWrite) {
 
   auto live = file_with(old);
   retag_in_place in_place;
-  EXPECT_THROW(musepack::write_chapter_packets(live, in_place, leading.size(), chapters, {0, 44100}, &tags, no_abort),
+  EXPECT_THROW(musepack::write_chapter_packets(live, in_place, leading.size(), chapters, &tags, no_abort),
                exception_no_safe_rewrite);
   EXPECT_EQ(content_of(*live), old);
   memory_rewrite rewrite;
-  musepack::write_chapter_packets(live, rewrite, leading.size(), chapters, {0, 44100}, &tags, no_abort);
+  musepack::write_chapter_packets(live, rewrite, leading.size(), chapters, &tags, no_abort);
   EXPECT_EQ(content_of(*live), old) << "the file changes only by the caller's commit";
   ASSERT_TRUE(rewrite.made);
   const bytes after = content_of(*rewrite.made);
@@ -368,13 +513,12 @@ TEST(MusepackChapters, ChaptersAndTheFilesTagsChangeInOneWrite) {
   EXPECT_EQ(bytes(after.begin(), after.begin() + 16), tags.leading);
   EXPECT_TRUE(std::equal(stream.begin(), stream.begin() + audio_end, after.begin() + 16)) << "audio untouched";
   EXPECT_EQ(bytes(after.end() - 14, after.end()), tags.trailing);
-  const bytes new_chapter = packet("CT", musepack::chapter_payload(44100, chapters[1]));
-  EXPECT_NE(std::search(after.begin(), after.end(), new_chapter.begin(), new_chapter.end()), after.end());
+  EXPECT_NE(std::search(after.begin(), after.end(), chapters[1].begin(), chapters[1].end()), after.end());
 
   // Unchanged chapters and tags: nothing is written, nothing made.
-  std::vector<track_info_impl> same_chapters = {chapter("One", "1", -1.0f)};
+  const std::vector<bytes> same_chapters = {chapter_packet(0, "1", "One", "Art")};
   const bytes written = concat({leading, stream_magic, packet("SH", bytes(8, 1)), packet("AP", bytes(20, 9)),
-                                packet("CT", musepack::chapter_payload(0, same_chapters[0])), packet("SE", {}),
+                                same_chapters[0], packet("SE", {}),
                                 trailing});
   auto unchanged = file_with(written);
   tag_region_update same;
@@ -383,7 +527,7 @@ TEST(MusepackChapters, ChaptersAndTheFilesTagsChangeInOneWrite) {
   same.trailing_start = written.size() - trailing.size();
   same.trailing = trailing;
   memory_rewrite untouched;
-  musepack::write_chapter_packets(unchanged, untouched, leading.size(), same_chapters, {0}, &same, no_abort);
+  musepack::write_chapter_packets(unchanged, untouched, leading.size(), same_chapters, &same, no_abort);
   EXPECT_FALSE(untouched.made);
   EXPECT_EQ(content_of(*unchanged), written);
 }
@@ -394,9 +538,9 @@ TEST(MusepackChapters, RefusesLayoutsItCannotRewriteAndLeavesThemUnchanged) {
       concat({stream_magic, packet("CT", bytes(6, 5)), packet("AP", bytes(20, 9)), packet("SE", {})});
   for (const bytes& content : {no_end, before_audio}) {
     auto file = file_with(content);
-    std::vector<track_info_impl> chapters = {chapter("One", "1", -1.0f)};
+    const std::vector<bytes> chapters = {chapter_packet(0, "1", "One", "Art")};
     retag_in_place in_place;
-    EXPECT_THROW(musepack::write_chapter_packets(file, in_place, 0, chapters, {0}, nullptr, no_abort),
+    EXPECT_THROW(musepack::write_chapter_packets(file, in_place, 0, chapters, nullptr, no_abort),
                  vantrel_io::exception_io_data);
     EXPECT_EQ(content_of(*file), content);
   }
