@@ -31,7 +31,7 @@ from blackbox_checks import check  # noqa: E402
 from main_window import Player, run_window_tests  # noqa: E402
 from properties_apply_formats import edit_and_apply, edit_in_place  # noqa: E402
 from properties_window import (APPLY, CANCEL, DIALOG, LIST, METADATA_LIST, PLAY, dialog_window,  # noqa: E402
-                               open_dialog_on_tracks, rows)
+                               open_dialog_in_album, open_dialog_on_tracks, rows)
 from matroska_tag_levels import (CHAPTER_NAMES, NAMED_CHAPTERS, make_chapter_artists, make_chaptered,  # noqa: E402
                                  make_collection, make_every_level, make_named_chapters, simple_pairs,
                                  simple_strings, tag_list)
@@ -202,23 +202,6 @@ def test_title_edit_beside_other_levels(root):
     close(player, "levels")
 
 
-def dialog_in_album(player, name, *select):
-    """The library's only album opened, the keys `select` pressed in its
-    list, then Properties on the selected rows; true once the dialog shows."""
-    player.start()
-    check(player.wait(lambda: player.controls()[1].get(PLAY, (0, 0, False))[2], 120), "%s: the scan finds it" % name)
-    player.keys("home", "down", "return")
-    check(player.text(1067).startswith("Album:"), "%s: the album opens: %r" % (name, player.text(1067)))
-    player.keys(*select)
-    player.probe("context-menu", str(LIST))
-    player.probe("menu-keys", "up", "return")
-    if player.wait(lambda: dialog_window(player)[0] is not None, 60):
-        return True
-    check(False, "%s: Properties opens the dialog" % name)
-    player.stop()
-    return False
-
-
 def test_chapters_by_their_names(root):
     """ffmpeg's chapters beside mkvpropedit's title aimed at the track: the
     album lists each chapter by its name (in their order by title, so End
@@ -227,7 +210,7 @@ def test_chapters_by_their_names(root):
     music = os.path.join(player.folder, "music")
     os.makedirs(music)
     make_named_chapters(music)
-    if not dialog_in_album(player, "named", "end"):
+    if not open_dialog_in_album(player, "named", "end"):
         return
     shown = rows(player, METADATA_LIST)
     check(shown.get("Title") in NAMED_CHAPTERS, "named: the last row is a chapter, by its name: %r" % shown)
@@ -246,7 +229,7 @@ def test_album_of_one_chapter(root):
     path = make_chapter_artists(music)
     with open(path, "rb") as f:
         before = f.read()
-    if not dialog_in_album(player, "one album", "end"):
+    if not open_dialog_in_album(player, "one album", "end"):
         return
     edit_in_place(player, ALBUM_ROW, "Chapter Album")
     player.probe(*DIALOG, "command", str(APPLY))
@@ -265,7 +248,7 @@ def test_artist_of_every_chapter(root):
     os.makedirs(music)
     path = make_chapter_artists(music)
     others = [p for p in simple_pairs(path) if p[0] != "30"]
-    if not dialog_in_album(player, "artists", "home", "shift+end"):
+    if not open_dialog_in_album(player, "artists", "home", "shift+end"):
         return
     check(edit_and_apply(player, ARTIST_ROW, "New Artist"), "artists: Apply ends with the dialog enabled")
     pairs = simple_pairs(path)

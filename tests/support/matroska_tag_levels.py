@@ -176,11 +176,16 @@ def chapter_uids(path):
 
 NAMED_CHAPTERS = ("Prologue", "Middle Part", "Epilogue")
 
-TRACK_TITLE_TAG = """<?xml version="1.0"?><Tags>
+
+
+def track_level_tags(name, value):
+    """Tags for mkvmerge's --tags or mkvpropedit's --tags track: with one
+    SimpleTag at the track's level."""
+    return """<?xml version="1.0"?><Tags>
 <Tag><Targets><TargetTypeValue>30</TargetTypeValue></Targets>
- <Simple><Name>TITLE</Name><String>Track Title</String></Simple></Tag>
+ <Simple><Name>%s</Name><String>%s</String></Simple></Tag>
 </Tags>
-"""
+""" % (name, value)
 
 
 def make_named_chapters(folder, name="named-chapters.mka"):
@@ -191,7 +196,7 @@ def make_named_chapters(folder, name="named-chapters.mka"):
     metadata = written(os.path.join(folder, "named.ffmeta"), ";FFMETADATA1\nalbum=The Album\n" + chapters)
     run("ffmpeg", "-loglevel", "error", "-y", "-i", tone, "-i", metadata, "-map", "0:a", "-map_metadata", "1",
         "-map_chapters", "1", "-c:a", "flac", path)
-    xml = written(os.path.join(folder, "named.xml"), TRACK_TITLE_TAG)
+    xml = written(os.path.join(folder, "named.xml"), track_level_tags("TITLE", "Track Title"))
     run("mkvpropedit", "-q", path, "--tags", "track:1:" + xml)
     for made in (tone, metadata, xml):
         os.remove(made)
@@ -218,18 +223,12 @@ CHAPTER_ARTIST_TAGS = """<?xml version="1.0"?><Tags>
 </Tags>
 """
 
-TRACK_ARTIST_TAG = """<?xml version="1.0"?><Tags>
-<Tag><Targets><TargetTypeValue>30</TargetTypeValue></Targets>
- <Simple><Name>ARTIST</Name><String>Track Artist</String></Simple></Tag>
-</Tags>
-"""
-
 
 def make_chapter_artists(folder, name="chapter-artists.mka"):
     tone, path = os.path.join(folder, "artists.wav"), os.path.join(folder, name)
     run("sox", "-n", "-r", "44100", "-c", "2", "-b", "16", tone, "synth", "3", "sine", "440")
     made = [tone] + [written(os.path.join(folder, "artists-%s.xml" % kind), text) for kind, text in
-                     (("chapters", ARTIST_CHAPTERS), ("tags", CHAPTER_ARTIST_TAGS), ("track", TRACK_ARTIST_TAG))]
+                     (("chapters", ARTIST_CHAPTERS), ("tags", CHAPTER_ARTIST_TAGS), ("track", track_level_tags("ARTIST", "Track Artist")))]
     run("mkvmerge", "-q", "--chapters", made[1], "--global-tags", made[2], "--tags", "0:" + made[3], "-o", path, tone)
     for one in made:
         os.remove(one)
