@@ -193,11 +193,15 @@ def make_matroska_fixtures(folder, src):
     # tags and a track-level title (its write retitles one chapter, see
     # check_case), a collection's title beside the album's, and an album
     # title aimed at the track beside its track title, and a title at every
-    # level from a collection's to a shot's beside chapters.
+    # level from a collection's to a shot's beside chapters; chapters named
+    # beside the track's title, and chapters whose artists stand in Tags
+    # aimed at one and at two of them (their write edits every chapter).
     out["mkvchaptered"] = matroska_tag_levels.make_chaptered(folder)
     out["mkvcollection"] = matroska_tag_levels.make_collection(folder)
     out["mkvtrackalbum"] = matroska_tag_levels.make_track_album(folder)
     out["mkveverylevel"] = matroska_tag_levels.make_every_level(folder, chapters=True)
+    out["mkvnamedchapters"] = matroska_tag_levels.make_named_chapters(folder)
+    out["mkvchapterartists"] = matroska_tag_levels.make_chapter_artists(folder)
     return out
 
 

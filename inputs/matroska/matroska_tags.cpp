@@ -8,6 +8,7 @@
 #include "inputs/matroska/ebml_element_handler.h"
 #include "inputs/matroska/ebml_values.h"
 #include "inputs/matroska/ebml_vint.h"
+#include "inputs/matroska/matroska_chapter_value_misread.h"
 #include "inputs/matroska/matroska_ids.h"
 #include "io/io_exceptions.h"
 #include "metadata/replaygain_text.h"
@@ -726,7 +727,9 @@ matroska_tag_group file_view(matroska_tag_collection& collection, std::uint64_t 
 
 // What a chapter reads from Tags it shares: those naming it beside other
 // targets, then the whole file's as the track sees it, each for the fields
-// still missing.
+// still missing. The track's title is not a chapter's: a chapter goes by its
+// own TITLE or its name, as ffmpeg shows it, and given the track's title
+// every chapter would read as the same song.
 matroska_tag_group shared_view(matroska_tag_collection& collection, std::uint64_t uid, std::uint64_t track_uid) {
   matroska_tag_group view;
   for (const auto& [targets, group] : collection.targeted) {
@@ -735,7 +738,7 @@ matroska_tag_group shared_view(matroska_tag_collection& collection, std::uint64_
       if (!view.fields.count(name)) view.fields[name] = entries;
   }
   for (const auto& [name, entries] : file_view(collection, track_uid).fields)
-    if (!view.fields.count(name)) view.fields[name] = entries;
+    if (!view.fields.count(name) && !same_name(name, "title")) view.fields[name] = entries;
   return view;
 }
 
@@ -816,44 +819,120 @@ bool chapter_holds(const matroska_tag_collection& collection, std::uint64_t uid,
   return false;
 }
 
-using chapter_changes = std::map<std::uint64_t, std::vector<field_change>>;
+// ffmpeg and the players built on it read a chapter's Tags whatever their
+// level: there an album's TITLE would be the chapter's title, an album
+// artist its artist. The TagNames read by level stand in a Tag aimed at a
+// chapter only at the chapter's own level, the track's.
+bool reads_alike_for_chapters(const std::string& tag_name, std::uint64_t level) {
+  return !level_mapped(tag_name) || level == matroska_level_track;
+}
 
-// A change every chapter of the file makes alike to a field none of them
-// holds in a Tag naming it is made once, where they all read it from: the
-// whole file's or the track's Tags. A title they all remove stays with the
-// chapters while one has a name, which would show in its place.
-void apply_changes_alike(matroska_tag_collection& collection, chapter_changes& changes,
-                         const std::map<std::uint64_t, std::string>& chapters, std::uint64_t track_uid) {
-  if (changes.empty() || changes.size() != chapters.size()) return;
-  const bool named = std::any_of(chapters.begin(), chapters.end(), [](const auto& c) { return !c.second.empty(); });
+bool reads_alike_for_chapters(const std::vector<matroska_tag_entry>& entries) {
+  return std::all_of(entries.begin(), entries.end(),
+                     [](const matroska_tag_entry& e) { return reads_alike_for_chapters(e.tag_name, e.level); });
+}
+
+using chapter_changes = std::map<std::uint64_t, std::vector<field_change>>;
+using chapter_views = std::map<std::uint64_t, matroska_tag_group>;
+
+// Whether a chapter left out of the edit already reads what the change
+// makes (its own info was not handed over since nothing in it changed).
+bool reads_as_changed(const matroska_tag_group& view, const field_change& change) {
+  const auto found = view.fields.find(change.name);
+  if (change.removed) return found == view.fields.end();
+  if (found == view.fields.end() || found->second.size() != change.values.size()) return false;
+  for (std::size_t i = 0; i < change.values.size(); ++i) {
+    const std::string& stored = found->second[i].value;
+    if (!is_replaygain_field(change.name)) {
+      if (stored != change.values[i]) return false;
+      continue;
+    }
+    replaygain_info a, b;
+    a.set_from_field(change.name.c_str(), stored.c_str(), stored.size());
+    b.set_from_field(change.name.c_str(), change.values[i].c_str(), change.values[i].size());
+    if (replaygain_value_of(a, change.name) != replaygain_value_of(b, change.name)) return false;
+  }
+  return true;
+}
+
+// A change every chapter makes alike is made where each Tag aimed at
+// chapters holds the field, so that no chapter keeps the old value beside
+// the new one; a value such a Tag cannot hold as what it is leaves it, and
+// the chapters read the new one from the whole file.
+void apply_to_chapter_tags(matroska_tag_collection& collection, const field_change& change) {
+  for (auto& [targets, group] : collection.targeted) {
+    if (targets.chapters.empty()) continue;
+    const auto found = group.fields.find(change.name);
+    if (found == group.fields.end()) continue;
+    if (change.removed || !reads_alike_for_chapters(found->second)) group.fields.erase(found);
+    else replace_field({&group}, change.name, change.values);
+  }
+}
+
+// A change every chapter of the file makes alike is the file's change: it
+// is made in the Tags aimed at chapters that hold the field and in the
+// whole file's and the track's Tags, where ffprobe and mkvextract find the
+// file's value; it is new to the whole file only while some chapter has no
+// Tag of its own for it. A title stays with the chapters (the track's is
+// not theirs), and one they all remove stays while one has a name, which
+// would show in its place.
+void apply_changes_alike(matroska_tag_collection& collection, chapter_changes& changes, const chapter_views& views,
+                         std::uint64_t track_uid) {
+  if (changes.empty()) return;
   std::vector<field_change> alike;
   for (const field_change& change : changes.begin()->second) {
-    bool everywhere = !(named && change.removed && same_name(change.name, "title"));
-    for (const auto& [uid, list] : changes)
-      everywhere = everywhere && std::find(list.begin(), list.end(), change) != list.end() &&
-                   !chapter_holds(collection, uid, change.name);
+    bool everywhere = !(change.removed && same_name(change.name, "title"));
+    for (const auto& [uid, view] : views) {
+      const auto list = changes.find(uid);
+      everywhere = everywhere && ((list != changes.end() && std::find(list->second.begin(), list->second.end(),
+                                                                      change) != list->second.end()) ||
+                                  reads_as_changed(view, change));
+    }
     if (everywhere) alike.push_back(change);
   }
   tag_places places{&collection.whole_file};
   if (matroska_tag_group* track = track_group(collection, track_uid)) places.push_back(track);
   for (const field_change& change : alike) {
-    apply_change(places, change);
-    for (auto& [uid, list] : changes) list.erase(std::find(list.begin(), list.end(), change));
+    apply_to_chapter_tags(collection, change);
+    const bool title = same_name(change.name, "title");
+    if (!title) {
+      const bool held = std::any_of(places.begin(), places.end(), [&](matroska_tag_group* g) {
+        return g->fields.count(change.name) != 0;
+      });
+      const bool unheld_by_a_chapter = std::any_of(views.begin(), views.end(), [&](const auto& one) {
+        return !chapter_holds(collection, one.first, change.name);
+      });
+      if (held || (!change.removed && unheld_by_a_chapter)) apply_change(places, change);
+    }
+    for (auto& [uid, list] : changes) {
+      const auto made = std::find(list.begin(), list.end(), change);
+      if (made != list.end() && (!title || chapter_holds(collection, uid, change.name))) list.erase(made);
+    }
   }
 }
 
 // One chapter's change, made in the Tags aimed at it alone. A field it
 // removes that it would still read from a Tag it shares (or, for the title,
-// from its name) is removed by an empty value of its own.
+// from its name) is removed by an empty value of its own. A value that Tag
+// could not hold as what it is (reads_alike_for_chapters) is refused.
 void apply_chapter_change(matroska_tag_collection& collection, std::uint64_t uid, const field_change& change,
                           const matroska_tag_group& shared, bool named) {
   matroska_tag_group& own = collection.targeted[chapter_target(uid)];
   const auto hidden = shared.fields.find(change.name);
   const matroska_tag_entry* model =
       hidden != shared.fields.end() && !hidden->second.empty() ? &hidden->second.front() : nullptr;
-  if (!change.removed) return replace_field({&own}, change.name, change.values, model);
-  if (model || (named && same_name(change.name, "title"))) return replace_field({&own}, change.name, {""}, model);
-  own.fields.erase(change.name);
+  const auto held = own.fields.find(change.name);
+  if (change.removed && !model && !(named && same_name(change.name, "title"))) {
+    own.fields.erase(change.name);
+    return;
+  }
+  matroska_tag_entry written;
+  if (held != own.fields.end() && !held->second.empty()) written = held->second.back();
+  else if (model) written = *model;
+  else matroska_tag_name_from_field(change.name, written.tag_name, written.level);
+  if (!reads_alike_for_chapters(written.tag_name, written.level))
+    throw exception_chapter_value_misread(change.name.c_str());
+  replace_field({&own}, change.name, change.removed ? std::vector<std::string>{""} : change.values, model);
 }
 
 // Chapter edits go into each chapter's own Tags, so that every Tag a
@@ -861,20 +940,27 @@ void apply_chapter_change(matroska_tag_collection& collection, std::uint64_t uid
 // values; only what every chapter changes alike goes where they share it.
 void apply_chapter_infos(matroska_tag_collection& collection, const std::map<std::uint64_t, track_info_impl>& infos,
                          const std::map<std::uint64_t, std::string>& chapters, std::uint64_t track_uid) {
+  chapter_views views;
+  for (const auto& [uid, name] : chapters) views[uid] = chapter_view(collection, uid, track_uid);
   chapter_changes changes;
   std::map<std::uint64_t, matroska_tag_group> shared;
   for (const auto& [uid, info] : infos) {
-    const matroska_tag_group view = chapter_view(collection, uid, track_uid);
-    changes[uid] = changes_between(view, info);
-    // A title shown from the chapter's name is not among its fields; its
-    // removal is still a change.
+    const matroska_tag_group view = views.count(uid) ? views[uid] : chapter_view(collection, uid, track_uid);
+    std::vector<field_change>& list = changes[uid] = changes_between(view, info);
+    // A title shown from the chapter's name is not among its fields: handed
+    // back as it is it changes nothing, while its removal is still a change.
     const auto name = chapters.find(uid);
-    if (name != chapters.end() && shows_chapter_name(collection, uid, view, name->second) &&
-        info.find_field("title") == track_info::not_found)
-      changes[uid].push_back({"title", {}, true});
+    if (name != chapters.end() && shows_chapter_name(collection, uid, view, name->second)) {
+      const std::uint32_t title = info.find_field("title");
+      if (title == track_info::not_found) list.push_back({"title", {}, true});
+      else if (info.field_value_count(title) == 1 && name->second == info.field_value(title, 0))
+        list.erase(std::remove_if(list.begin(), list.end(),
+                                  [](const field_change& c) { return same_name(c.name, "title"); }),
+                   list.end());
+    }
     shared[uid] = shared_view(collection, uid, track_uid);
   }
-  apply_changes_alike(collection, changes, chapters, track_uid);
+  apply_changes_alike(collection, changes, views, track_uid);
   for (const auto& [uid, list] : changes) {
     const auto name = chapters.find(uid);
     const bool named = name != chapters.end() && !name->second.empty();

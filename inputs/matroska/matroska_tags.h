@@ -9,7 +9,11 @@
 // (a level the Tags beside it gave is written out when the edit takes that
 // away).
 // A chapter reads the Tags aimed at it alone over those it shares with other
-// chapters, the track and the whole file, and its edits go into the former.
+// chapters, the track and the whole file (all but the track's title: a
+// chapter goes by its own TITLE or its name), and its edits go into the
+// former; an edit every chapter makes alike goes wherever the old value
+// stood, and one a chapter's Tag would not hold as what it is for other
+// readers is refused (exception_chapter_value_misread).
 #pragma once
 
 #include <compare>
@@ -141,7 +145,8 @@ bool matroska_tags_read_infos(const matroska_file_scan& scan, ebml_reader& reade
 // whole-file title that differs from what the track's name shows is written
 // as a TITLE aimed at the track, an empty one when the title is removed; a
 // chapter's edits go into the Tags aimed at that chapter alone.
-// Damaged Tags are exception_io_data.
+// Damaged Tags are exception_io_data; a level-mapped value at another level
+// than the chapter's, for some chapters only, exception_chapter_value_misread.
 std::vector<std::uint8_t> matroska_tags_build(const matroska_file_scan& scan, ebml_reader& reader,
                                               const std::map<std::uint64_t, track_info_impl>& infos,
                                               const std::map<std::uint64_t, std::string>& chapters,

@@ -19,7 +19,8 @@ from blackbox_checks import check, windows_path  # noqa: E402
 from cue_images import FILE_TAGS, SHEET, block_sheet, make_cue_image, sheet_tracks, tags  # noqa: E402
 from main_window import Player, run_window_tests  # noqa: E402
 from properties_apply_formats import apply_and_wait, edit_and_apply  # noqa: E402
-from properties_window import CANCEL, DIALOG, LIST, METADATA_LIST, PLAY, dialog_window, rows  # noqa: E402
+from properties_window import (CANCEL, DIALOG, LIST, METADATA_LIST, PLAY, dialog_window, open_dialog_in_album,  # noqa: E402
+                               rows)
 
 TITLE_ROW = 1  # Artist, Title, Album, Date, Genre
 # Track 2's own date puts it in an album of its own: track 3 is the last of the first album.
@@ -76,18 +77,7 @@ def open_whole_album(player, kind):
     """The library's first album opened, all its tracks selected and
     Properties opened on them; false with the player stopped when the
     dialog does not open."""
-    player.start()
-    check(player.wait(lambda: player.controls()[1].get(PLAY, (0, 0, False))[2], 120), "%s: the scan finds it" % kind)
-    player.keys("home", "down", "return")
-    check(player.text(1067).startswith("Album:"), "%s: its album opens: %r" % (kind, player.text(1067)))
-    player.keys("home", "shift+end")
-    player.probe("context-menu", str(LIST))
-    player.probe("menu-keys", "up", "return")
-    if player.wait(lambda: dialog_window(player)[0] is not None, 60):
-        return True
-    check(False, "%s: Properties opens the dialog" % kind)
-    player.stop()
-    return False
+    return open_dialog_in_album(player, kind, "home", "shift+end")
 
 
 def remove_comment_from_every_track(root, kind):

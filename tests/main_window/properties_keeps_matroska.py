@@ -12,6 +12,10 @@ edit beside a collection's title changes the album's TITLE alone: every
 other Tag stays as mkvextract shows it. A title edit beside the titles of a
 side (40), a movement (20) and a shot (10) changes the track's TITLE alone,
 and an album edit after it beside a box set's title (60) the album's alone.
+Chapters beside the track's level-30 TITLE list apart by their names; an
+album edit of one chapter is refused with the file unchanged (ffmpeg would
+read an album's TITLE aimed at the chapter as its title); an artist edit of
+every chapter leaves the old artist in no chapter's Tag nor the track's.
 
 usage: properties_keeps_matroska.py WINE_EXEC BUILD_DIR ZORV_EXE  (ZORV_WINDOW_PROBE names the probe)
 """
@@ -25,14 +29,17 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 sys.dont_write_bytecode = True  # no cache folder left in the source tree
 from blackbox_checks import check  # noqa: E402
 from main_window import Player, run_window_tests  # noqa: E402
-from properties_apply_formats import edit_and_apply  # noqa: E402
-from properties_window import (CANCEL, DIALOG, LIST, METADATA_LIST, PLAY, dialog_window,  # noqa: E402
-                               open_dialog_on_tracks, rows)
-from matroska_tag_levels import (CHAPTER_NAMES, make_chaptered, make_collection, make_every_level,  # noqa: E402
+from properties_apply_formats import edit_and_apply, edit_in_place  # noqa: E402
+from properties_window import (APPLY, CANCEL, DIALOG, LIST, METADATA_LIST, PLAY, dialog_window,  # noqa: E402
+                               open_dialog_in_album, open_dialog_on_tracks, rows)
+from matroska_tag_levels import (CHAPTER_NAMES, NAMED_CHAPTERS, make_chapter_artists, make_chaptered,  # noqa: E402
+                                 make_collection, make_every_level, make_named_chapters, simple_pairs,
                                  simple_strings, tag_list)
 
 # Rows of the metadata list, from the top: Artist, Title, Album, Date, Genre.
-TITLE_ROW, ALBUM_ROW = 1, 2
+ARTIST_ROW, TITLE_ROW, ALBUM_ROW = 0, 1, 2
+MESSAGE = ("--title", "Information")  # the message listing a failed Apply's errors
+MESSAGE_TEXT = 1077
 
 
 def remuxed_ogg(music):
@@ -195,6 +202,67 @@ def test_title_edit_beside_other_levels(root):
     close(player, "levels")
 
 
+def test_chapters_by_their_names(root):
+    """ffmpeg's chapters beside mkvpropedit's title aimed at the track: the
+    album lists each chapter by its name (in their order by title, so End
+    reaches one of them and not the track's title)."""
+    player = Player(root, "named", library=True)
+    music = os.path.join(player.folder, "music")
+    os.makedirs(music)
+    make_named_chapters(music)
+    if not open_dialog_in_album(player, "named", "end"):
+        return
+    shown = rows(player, METADATA_LIST)
+    check(shown.get("Title") in NAMED_CHAPTERS, "named: the last row is a chapter, by its name: %r" % shown)
+    player.probe(*DIALOG, "command", str(CANCEL))
+    check(player.wait(lambda: dialog_window(player)[0] is None, 30), "named: Cancel closes the dialog")
+    check(player.stop() == 0, "named: the player ends cleanly")
+
+
+def test_album_of_one_chapter(root):
+    """mkvmerge's chapters with their artists: one chapter's album (an
+    album's TITLE, which ffmpeg would read aimed at the chapter as its
+    title) is refused, the refusal shown and the file keeps every byte."""
+    player = Player(root, "one-album", library=True)
+    music = os.path.join(player.folder, "music")
+    os.makedirs(music)
+    path = make_chapter_artists(music)
+    with open(path, "rb") as f:
+        before = f.read()
+    if not open_dialog_in_album(player, "one album", "end"):
+        return
+    edit_in_place(player, ALBUM_ROW, "Chapter Album")
+    player.probe(*DIALOG, "command", str(APPLY))
+    told = player.wait(lambda: "of a single chapter cannot be stored" in
+                       player.probe(*MESSAGE, "descendants").stdout, 120)
+    check(told, "one album: the refusal is shown: %r" % player.probe(*MESSAGE, "descendants").stdout)
+    with open(path, "rb") as f:
+        check(f.read() == before, "one album: the refused edit leaves the file unchanged")
+    player.process.kill()  # the refused edit stays unsaved in the dialog; what counts is on disk
+    player.process.wait()
+
+
+def test_artist_of_every_chapter(root):
+    player = Player(root, "artists", library=True)
+    music = os.path.join(player.folder, "music")
+    os.makedirs(music)
+    path = make_chapter_artists(music)
+    others = [p for p in simple_pairs(path) if p[0] != "30"]
+    if not open_dialog_in_album(player, "artists", "home", "shift+end"):
+        return
+    check(edit_and_apply(player, ARTIST_ROW, "New Artist"), "artists: Apply ends with the dialog enabled")
+    pairs = simple_pairs(path)
+    check([p for p in pairs if p[1] == "ARTIST" and p[0] == "30"] == [("30", "ARTIST", "New Artist")] * 3 and
+          [p for p in pairs if p[0] != "30"] == others,
+          "artists: the chapters' and the track's ARTIST hold the new artist where they were, no old one stays, "
+          "the other levels' stay: %s" % pairs)
+    shown = rows(player, METADATA_LIST)
+    check(shown.get("Artist") == "New Artist" and shown.get("Album artist") == "Album Artist",
+          "artists: the dialog shows what the file holds: %r" % shown)
+    close(player, "artists")
+
+
 if __name__ == "__main__":
     run_window_tests(test_title_edit_keeps_the_album_artist, test_title_edit_of_one_chapter,
-                     test_album_edit_beside_a_collection, test_title_edit_beside_other_levels)
+                     test_album_edit_beside_a_collection, test_title_edit_beside_other_levels,
+                     test_chapters_by_their_names, test_album_of_one_chapter, test_artist_of_every_chapter)

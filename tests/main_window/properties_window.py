@@ -123,6 +123,24 @@ def control_rectangle(player, title, control):
     return None
 
 
+def open_dialog_in_album(player, kind, *select):
+    """The library's first album opened, its rows chosen with the keys
+    `select` and Properties opened on them; false with the player stopped
+    when the dialog does not open."""
+    player.start()
+    check(player.wait(lambda: player.controls()[1].get(PLAY, (0, 0, False))[2], 120), "%s: the scan finds it" % kind)
+    player.keys("home", "down", "return")
+    check(player.text(1067).startswith("Album:"), "%s: its album opens: %r" % (kind, player.text(1067)))
+    player.keys(*select)
+    player.probe("context-menu", str(LIST))
+    player.probe("menu-keys", "up", "return")
+    if player.wait(lambda: dialog_window(player)[0] is not None, 60):
+        return True
+    check(False, "%s: Properties opens the dialog" % kind)
+    player.stop()
+    return False
+
+
 def open_dialog_on_tracks(player, paths):
     player.start(windows_path(os.path.dirname(paths[0])))
     check(player.wait(lambda: player.controls()[1].get(PLAY, (0, 0, False))[2], 60), "road: the folder is listed")

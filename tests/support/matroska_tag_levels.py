@@ -12,7 +12,13 @@ mkvmerge and mkvpropedit make them, and their Tags as mkvextract shows them:
   down to 10 (a box set's number and count of discs at 60, the album's
   level unsaid beside its TargetType, the album's
   TITLE in German, its ARTIST with a nested SimpleTag, a TagBinary), and when
-  asked three chapters from a simple chapter file.
+  asked three chapters from a simple chapter file;
+- named_chapters: ffmpeg's FLAC with chapters Prologue, Middle Part and
+  Epilogue, then mkvpropedit's level-30 TITLE aimed at the track;
+- chapter_artists: mkvmerge's three chapters (UIDs 1001 to 1003), an ARTIST
+  Tag aimed at the first and one aimed at the other two, the whole file's
+  ARTIST at the collection's (70), the album's (50) and a movement's (20)
+  level, and the track's level-30 ARTIST aimed at it.
 """
 import os
 import re
@@ -166,3 +172,71 @@ def simple_strings(tag):
 def chapter_uids(path):
     extracted = subprocess.run(["mkvextract", path, "chapters", "-"], capture_output=True, text=True).stdout
     return re.findall(r"<ChapterUID>(\d+)</ChapterUID>", extracted)
+
+
+NAMED_CHAPTERS = ("Prologue", "Middle Part", "Epilogue")
+
+
+
+def track_level_tags(name, value):
+    """Tags for mkvmerge's --tags or mkvpropedit's --tags track: with one
+    SimpleTag at the track's level."""
+    return """<?xml version="1.0"?><Tags>
+<Tag><Targets><TargetTypeValue>30</TargetTypeValue></Targets>
+ <Simple><Name>%s</Name><String>%s</String></Simple></Tag>
+</Tags>
+""" % (name, value)
+
+
+def make_named_chapters(folder, name="named-chapters.mka"):
+    tone, path = os.path.join(folder, "named.wav"), os.path.join(folder, name)
+    run("sox", "-n", "-r", "44100", "-c", "2", "-b", "16", tone, "synth", "3", "sine", "440")
+    chapters = "".join("[CHAPTER]\nTIMEBASE=1/1000\nSTART=%d\nEND=%d\ntitle=%s\n" % (i * 1000, i * 1000 + 1000, n)
+                       for i, n in enumerate(NAMED_CHAPTERS))
+    metadata = written(os.path.join(folder, "named.ffmeta"), ";FFMETADATA1\nalbum=The Album\n" + chapters)
+    run("ffmpeg", "-loglevel", "error", "-y", "-i", tone, "-i", metadata, "-map", "0:a", "-map_metadata", "1",
+        "-map_chapters", "1", "-c:a", "flac", path)
+    xml = written(os.path.join(folder, "named.xml"), track_level_tags("TITLE", "Track Title"))
+    run("mkvpropedit", "-q", path, "--tags", "track:1:" + xml)
+    for made in (tone, metadata, xml):
+        os.remove(made)
+    return path
+
+
+ARTIST_CHAPTERS = """<?xml version="1.0"?><Chapters><EditionEntry>
+""" + "".join("<ChapterAtom><ChapterUID>%d</ChapterUID><ChapterTimeStart>00:00:0%d.000</ChapterTimeStart>"
+              "<ChapterDisplay><ChapterString>%s</ChapterString></ChapterDisplay></ChapterAtom>\n" % (1001 + n, n, name)
+              for n, name in enumerate(NAMED_CHAPTERS)) + "</EditionEntry></Chapters>\n"
+
+CHAPTER_ARTIST_TAGS = """<?xml version="1.0"?><Tags>
+<Tag><Targets><TargetTypeValue>30</TargetTypeValue><ChapterUID>1001</ChapterUID></Targets>
+ <Simple><Name>ARTIST</Name><String>First Artist</String></Simple></Tag>
+<Tag><Targets><TargetTypeValue>30</TargetTypeValue><ChapterUID>1002</ChapterUID><ChapterUID>1003</ChapterUID></Targets>
+ <Simple><Name>ARTIST</Name><String>Shared Artist</String></Simple></Tag>
+<Tag><Targets><TargetTypeValue>70</TargetTypeValue></Targets>
+ <Simple><Name>ARTIST</Name><String>Collection Artist</String></Simple></Tag>
+<Tag><Targets><TargetTypeValue>50</TargetTypeValue></Targets>
+ <Simple><Name>TITLE</Name><String>The Album</String></Simple>
+ <Simple><Name>ARTIST</Name><String>Album Artist</String></Simple></Tag>
+<Tag><Targets><TargetTypeValue>20</TargetTypeValue></Targets>
+ <Simple><Name>ARTIST</Name><String>Movement Artist</String></Simple></Tag>
+</Tags>
+"""
+
+
+def make_chapter_artists(folder, name="chapter-artists.mka"):
+    tone, path = os.path.join(folder, "artists.wav"), os.path.join(folder, name)
+    run("sox", "-n", "-r", "44100", "-c", "2", "-b", "16", tone, "synth", "3", "sine", "440")
+    made = [tone] + [written(os.path.join(folder, "artists-%s.xml" % kind), text) for kind, text in
+                     (("chapters", ARTIST_CHAPTERS), ("tags", CHAPTER_ARTIST_TAGS), ("track", track_level_tags("ARTIST", "Track Artist")))]
+    run("mkvmerge", "-q", "--chapters", made[1], "--global-tags", made[2], "--tags", "0:" + made[3], "-o", path, tone)
+    for one in made:
+        os.remove(one)
+    return path
+
+
+def simple_pairs(path):
+    """(level, TagName, TagString) of every SimpleTag, the level 50 when unsaid."""
+    extracted = subprocess.run(["mkvextract", path, "tags", "-"], capture_output=True, text=True).stdout
+    return [(tag.findtext("Targets/TargetTypeValue", "50"), s.findtext("Name"), s.findtext("String"))
+            for tag in ElementTree.fromstring(extracted.lstrip("\ufeff").encode()) for s in tag.findall("Simple")]

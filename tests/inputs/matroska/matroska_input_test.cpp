@@ -8,6 +8,7 @@
 #include "core/service_factory.h"
 #include "core/service_registry.h"
 #include "inputs/matroska/ebml_file_reader.h"
+#include "inputs/matroska/matroska_chapter_value_misread.h"
 #include "inputs/matroska/matroska_file_scan.h"
 #include "inputs/matroska/matroska_tag_placement.h"
 #include "inputs/matroska/matroska_tags.h"
@@ -315,13 +316,14 @@ TEST_F(MatroskaInput, AChapterEditGoesIntoItsOwnTagAndEveryOtherTagStaysAsItWas)
     opened_file read(bytes);
     return read.field("title", 1) + "/" + read.field("title", 2) + "/" + read.field("title", 3);
   };
-  EXPECT_EQ(titles(file), "Song/Song/Song");
+  // A chapter goes by its name, not by the track's title.
+  EXPECT_EQ(titles(file), "One/Two/Three");
 
   const std::string retitled = retagged_subsong(file, 2, "title", "New");
   const std::string written = tags_element(retitled);
   EXPECT_EQ(count_of(written, whole_tag) + count_of(written, stream_tag) + count_of(written, track_tag), 3u);
   EXPECT_EQ(count_of(written, targets(30, uint_el(0x63C4, 2))), 1u);
-  EXPECT_EQ(titles(retitled), "Song/New/Song");
+  EXPECT_EQ(titles(retitled), "One/New/Three");
   opened_file reread(retitled);
   EXPECT_EQ(reread.field("artist", 2) + reread.field("album artist", 2) + reread.field("ENCODER", 3), "SingerBandLavf");
 
@@ -340,8 +342,13 @@ TEST_F(MatroskaInput, AChapterEditGoesIntoItsOwnTagAndEveryOtherTagStaysAsItWas)
   const std::string renamed = edited_chapters(unsung, {1, 2, 3}, "album artist", "Duo");
   EXPECT_EQ(count_of(tags_element(renamed), tag(targets(0), simple("ARTIST", "Duo") + simple("ENCODER", "Lavf"))), 1u);
   EXPECT_EQ(count_of(renamed, "Duo"), 1u);
-  EXPECT_EQ(titles(renamed), "Song/New/Song");
+  EXPECT_EQ(titles(renamed), "One/New/Three");
   EXPECT_EQ(opened_file(renamed).field("artist", 3) + opened_file(renamed).field("album artist", 3), "-Duo");
+
+  // ffmpeg reads a chapter's Tags whatever their level: one chapter's album
+  // artist (ARTIST at 50) would be its artist there, and is refused.
+  EXPECT_THROW(retagged_subsong(file, 2, "album artist", "Guest"), exception_chapter_value_misread);
+  EXPECT_THROW(edited_chapters(file, {1, 2}, "album", "Part"), exception_chapter_value_misread);
 }
 
 TEST_F(MatroskaInput, ValuesAboveTheAlbumAndAnAlbumAimedAtTheTrackAreReadByTheirLevelAndStay) {
