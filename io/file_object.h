@@ -97,6 +97,12 @@ public:
   // Back to the start; wrappers over streams that cannot seek replace it.
   virtual void rewind(const abort_signal& abort) { seek(0, abort); }
   virtual bool is_remote() = 0;
+  // Puts what was written so far on the disk before anything written later:
+  // a write that makes readers see bytes written before it must not reach
+  // the disk ahead of them, or a power cut in between leaves readers
+  // pointed at bytes the disk never received. Objects without a disk below
+  // them have nothing to do.
+  virtual void flush(const abort_signal& abort) { abort.check_and_throw(); }
 
   // Reading through a file that can seek jumps over long runs instead of
   // reading them.

@@ -21,6 +21,13 @@ changed_span find_changed_span(const std::uint8_t* old, const std::uint8_t* byte
   return {first, first + qiv::last_difference_end(old + first, bytes + first, size - first)};
 }
 
+// A run that grows changes from its first differing byte to its new end.
+changed_span find_changed_span(const std::uint8_t* old, std::size_t old_size, const std::uint8_t* bytes,
+                               std::size_t size) noexcept {
+  if (size == old_size) return find_changed_span(old, bytes, size);
+  return {qiv::first_difference(old, bytes, old_size), size};
+}
+
 }  // namespace
 
 bool lies_within_one_page(std::uint64_t offset, std::uint64_t size) noexcept {
@@ -30,7 +37,13 @@ bool lies_within_one_page(std::uint64_t offset, std::uint64_t size) noexcept {
 
 bool change_fits_one_write(std::uint64_t offset, const std::uint8_t* old, const std::uint8_t* bytes,
                            std::size_t size) noexcept {
-  const changed_span span = find_changed_span(old, bytes, size);
+  return change_fits_one_write(offset, old, size, bytes, size);
+}
+
+bool change_fits_one_write(std::uint64_t offset, const std::uint8_t* old, std::size_t old_size,
+                           const std::uint8_t* bytes, std::size_t size) noexcept {
+  if (size < old_size) return false;
+  const changed_span span = find_changed_span(old, old_size, bytes, size);
   return lies_within_one_page(offset + span.first, span.end - span.first);
 }
 
@@ -48,10 +61,19 @@ bool overwrite_changed_bytes(file_object& file, std::uint64_t offset, const std:
 
 bool overwrite_changed_bytes(file_object& file, std::uint64_t offset, const std::uint8_t* old, const std::uint8_t* bytes,
                              std::size_t size, const abort_signal& abort) {
+  return overwrite_changed_bytes(file, offset, old, size, bytes, size, abort);
+}
+
+bool overwrite_changed_bytes(file_object& file, std::uint64_t offset, const std::uint8_t* old, std::size_t old_size,
+                             const std::uint8_t* bytes, std::size_t size, const abort_signal& abort) {
+  if (size < old_size || size > 0xFFFFFFFFu) throw qiv::exception_bug_check();
   if (size == 0) return false;
-  const changed_span span = find_changed_span(old, bytes, size);
+  const changed_span span = find_changed_span(old, old_size, bytes, size);
   if (span.first == size) return false;
   if (!lies_within_one_page(offset + span.first, span.end - span.first))
+    throw qiv::exception_bug_check();
+  // Bytes past the old run lengthen the file: the run must end it.
+  if (size > old_size && file.get_size(never_raised_abort_signal()) != offset + old_size)
     throw qiv::exception_bug_check();
   abort.check_and_throw();
   const abort_signal& no_abort = never_raised_abort_signal();

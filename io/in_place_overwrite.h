@@ -27,6 +27,12 @@ bool lies_within_one_page(std::uint64_t offset, std::uint64_t size) noexcept;
 bool change_fits_one_write(std::uint64_t offset, const std::uint8_t* old_bytes, const std::uint8_t* bytes,
                            std::size_t size) noexcept;
 
+// The same for bytes that end the file and grow it: the `old_size` bytes at
+// `offset`, now `old_bytes`, become the `size` bytes `bytes` (no fewer),
+// written from the first byte that differs to the new end in one write.
+bool change_fits_one_write(std::uint64_t offset, const std::uint8_t* old_bytes, std::size_t old_size,
+                           const std::uint8_t* bytes, std::size_t size) noexcept;
+
 // Replaces the `size` bytes at `offset` (which must lie inside the file) by
 // `bytes`. The abort signal is honoured only before the write starts; false
 // when the file already held these bytes. A change that is not one write
@@ -41,5 +47,11 @@ bool overwrite_changed_bytes(file_object& file, std::uint64_t offset, const std:
 // read again.
 bool overwrite_changed_bytes(file_object& file, std::uint64_t offset, const std::uint8_t* old_bytes,
                              const std::uint8_t* bytes, std::size_t size, const abort_signal& abort);
+
+// The same for bytes that end the file and grow it (see the growing
+// change_fits_one_write): the `old_size` bytes at `offset` must end the file.
+bool overwrite_changed_bytes(file_object& file, std::uint64_t offset, const std::uint8_t* old_bytes,
+                             std::size_t old_size, const std::uint8_t* bytes, std::size_t size,
+                             const abort_signal& abort);
 
 }  // namespace vantrel_io

@@ -80,9 +80,7 @@ public:
 
   std::uint64_t get_timestamp(const abort_signal& abort) override {
     abort.check_and_throw();
-    // Written data must be on disk for the system to report its time; a
-    // handle that has written nothing since has nothing to flush, and a
-    // flush costs a tag update of many files dearly.
+    // Written data must be on disk for the system to report its time.
     if (writable_ && unflushed_) {
       FlushFileBuffers(handle_);
       unflushed_ = false;
@@ -93,6 +91,15 @@ public:
   }
 
   bool is_remote() override { return false; }
+
+  // A handle that has written nothing since has nothing to flush, and a
+  // flush costs a tag update of many files dearly.
+  void flush(const abort_signal& abort) override {
+    abort.check_and_throw();
+    if (!writable_ || !unflushed_) return;
+    if (!FlushFileBuffers(handle_)) throw_last_io_error();
+    unflushed_ = false;
+  }
 
   std::uint32_t read(void* buffer, std::uint32_t bytes, const abort_signal& abort) override {
     if (bytes == 0) {

@@ -127,6 +127,8 @@ public:
     return done;
   }
 
+  void flush(const abort_signal& abort) override { inner_->flush(abort); }
+
   void write(const void* buffer, std::uint32_t bytes, const abort_signal& abort) override {
     abort.check_and_throw();
     // Emptied first: even a write that fails half-way may have changed bytes

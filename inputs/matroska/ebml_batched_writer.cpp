@@ -6,14 +6,6 @@
 
 namespace Matroska {
 
-namespace {
-
-// Edits of one batch lie within a SeekHead and the Voids around it; a span
-// far beyond that means the caller batched what it should not.
-constexpr std::uint64_t max_batch_span = 1024 * 1024;
-
-}  // namespace
-
 ebml_batched_writer::ebml_batched_writer(ebml_reader& file) : file_(file) { sync(); }
 
 void ebml_batched_writer::read(void* buffer, std::uint32_t count) {
@@ -46,22 +38,16 @@ void ebml_batched_writer::write(const void* buffer, std::uint32_t count) {
   sync();
 }
 
-bool ebml_batched_writer::fits_one_write() const {
-  return changed_.empty() || changed_.rbegin()->first - changed_.begin()->first < max_batch_span;
-}
-
-void ebml_batched_writer::flush() {
+void ebml_batched_writer::add_change_to(vantrel_io::in_place_steps& steps) {
   if (changed_.empty()) return;
-  if (!fits_one_write()) vantrel_io::throw_io_data();
   const std::uint64_t first = changed_.begin()->first;
   const std::uint64_t end = changed_.rbegin()->first + 1;
-  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(end - first));
+  std::vector<std::uint8_t> old(static_cast<std::size_t>(end - first));
   file_.seek(first);
-  file_.read(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+  file_.read(old.data(), static_cast<std::uint32_t>(old.size()));
+  std::vector<std::uint8_t> bytes = old;
   for (const auto& [position, value] : changed_) bytes[position - first] = value;
-  file_.seek(first);
-  file_.write(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
-  changed_.clear();
+  steps.change(first, std::move(old), std::move(bytes));
   sync();
 }
 

@@ -1,15 +1,16 @@
-// Collects the writes of several EBML edits in memory and puts them into the
-// file as one write: a change spread over several elements (a SeekHead that
+// Collects the writes of several EBML edits in memory, to be put into the
+// file as one change: a change spread over several elements (a SeekHead that
 // drops one entry and gains another) then switches in a single step, which a
 // process killed in between cannot cut in half. Reads see the collected
-// writes, so later edits of the batch build on the earlier ones; a batch that
-// is never flushed only answers whether the edits would succeed.
+// writes, so later edits of the batch build on the earlier ones, and a batch
+// over another batch builds on that one's.
 #pragma once
 
 #include <cstdint>
 #include <map>
 
 #include "inputs/matroska/ebml_reader.h"
+#include "io/in_place_steps.h"
 
 namespace Matroska {
 
@@ -27,11 +28,10 @@ public:
   void truncate(std::uint64_t) override;
   void write(const void* buffer, std::uint32_t count) override;
 
-  // Whether flush can put the collected bytes into the file in one write.
-  bool fits_one_write() const;
-  // Writes every collected byte: one write from the first changed byte to the
-  // last, the bytes between them as they are.
-  void flush();
+  // Adds the collected bytes to `steps` as one change readers see: the span
+  // from the first changed byte to the last, the bytes between them as they
+  // are. Nothing when nothing was collected.
+  void add_change_to(vantrel_io::in_place_steps& steps);
 
 private:
   void sync() { remaining_ = file_.remaining(); }

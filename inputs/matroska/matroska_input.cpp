@@ -400,28 +400,30 @@ void matroska_input::set_info(std::uint32_t subsong, const track_info& info) {
 void matroska_input::commit(const abort_signal& abort) {
   if (tags_to_write_.empty()) return;
   std::vector<std::uint8_t> content;
-  bool in_place = false;
+  std::optional<vantrel_io::in_place_steps> steps;
+  // A file in memory has no reader to see it half written.
+  const bool in_memory = file_->is_memory_backed();
   {
     ebml_file_reader reader(file_, abort);
     const matroska_track_ptr track = tags_track();
     content = matroska_tags_build(state_.scan, reader, tags_to_write_, chapter_names(), track ? track->uid : 0,
                                   track ? track->name : "");
-    // A file in memory has no reader to see it half written.
-    in_place = matroska_tags_fit_one_write(state_.scan, reader, content) || file_->is_memory_backed();
+    steps = matroska_tag_steps(state_.scan, reader, content,
+                               in_memory ? tag_step_rule::any_order : tag_step_rule::each_change_one_write);
   }
+  if (!steps && in_memory) throw FileNotTaggable();
   // Only this input's own file has a path that a copy can replace; without
   // a copy, the change is refused rather than made in steps a kill can split.
   // Made whichever way the write goes: making it clears the temporary file
   // a killed rewrite of this file left beside it.
   std::optional<retag_through_temp_file> temp;
   if (opened_by_input_) temp.emplace(path_.c_str());
-  if (!in_place && !(temp && place_tags_through_copy(*temp, content, abort))) throw exception_no_safe_rewrite();
-  if (in_place) {
-    // Once the first byte is written the placement runs to its end: an
-    // abort between its steps would leave a half-switched layout.
-    abort.check_and_throw();
-    ebml_file_reader writer(file_, never_raised_abort_signal());
-    if (!matroska_place_tags(state_.scan, writer, content)) throw FileNotTaggable();
+  if (steps) {
+    // Once the first byte is written the steps run to their end: an abort
+    // between them would leave a half-switched layout.
+    steps->run(*file_, in_memory ? vantrel_io::step_writes::plain : vantrel_io::step_writes::guarded, abort);
+  } else if (!(temp && place_tags_through_copy(*temp, content, abort))) {
+    throw exception_no_safe_rewrite();
   }
   tags_to_write_.clear();
   // The placement may have moved the Tags element, voided old ones or
@@ -438,9 +440,10 @@ bool matroska_input::place_tags_through_copy(retag_through_temp_file& temp, cons
   if (!temp.open_temp(copy, abort)) return false;
   vantrel_io::copy_whole_file(*file_, *copy, abort);
   {
-    ebml_file_reader writer(copy, never_raised_abort_signal());
-    matroska_file_scan scan = state_.scan;
-    if (!matroska_place_tags(scan, writer, content)) throw FileNotTaggable();
+    ebml_file_reader reader(copy, never_raised_abort_signal());
+    const auto steps = matroska_tag_steps(state_.scan, reader, content, tag_step_rule::any_order);
+    if (!steps) throw FileNotTaggable();
+    steps->run(*copy, vantrel_io::step_writes::plain, never_raised_abort_signal());
   }
   copy.reset();
   temp.commit(file_, abort);

@@ -48,8 +48,9 @@ public:
   void on_idle(const abort_signal& abort) { file_->check_abort(abort); }
   void set_message_sink(decoder_message_sink* sink);
 
-  // Edits wait for commit, which writes one new Tags element: in place when
-  // that is one write within one page, else in a copy that replaces the
+  // Edits wait for commit, which writes one new Tags element: in place in
+  // steps whose every change readers see is one write within one page,
+  // where the layout allows such an order, else in a copy that replaces the
   // file.
   void set_info(std::uint32_t subsong, const track_info& info);
   void commit(const abort_signal& abort);

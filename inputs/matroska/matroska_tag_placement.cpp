@@ -5,7 +5,6 @@
 #include <optional>
 #include <set>
 
-#include "foundation/byte_scan.h"
 #include "inputs/matroska/ebml_batched_writer.h"
 #include "inputs/matroska/ebml_element_handler.h"
 #include "inputs/matroska/ebml_elements.h"
@@ -13,7 +12,6 @@
 #include "inputs/matroska/ebml_values.h"
 #include "inputs/matroska/ebml_vint.h"
 #include "inputs/matroska/matroska_ids.h"
-#include "io/in_place_overwrite.h"
 
 namespace Matroska {
 
@@ -124,7 +122,7 @@ bool fits_plain(std::uint64_t value, unsigned length) { return length >= 8 || (v
 // Seek entry of a Tags element is pointed there when its value has room, the
 // others become Void, and without such an entry a new one is added. False
 // when no SeekHead can take the entry. Everything goes into `batch`, so the
-// readers' view switches from the old tags to the new ones in one write.
+// readers' view switches from the old tags to the new ones in one change.
 bool point_seekheads_at(const matroska_file_scan& scan, ebml_batched_writer& batch, std::uint64_t kept) {
   void_seekhead_checksums(scan, batch);
   const std::uint64_t relative = kept - scan.segment_data_start;
@@ -152,27 +150,7 @@ bool point_seekheads_at(const matroska_file_scan& scan, ebml_batched_writer& bat
       if (named) break;
     }
   }
-  return named && batch.fits_one_write();
-}
-
-// Every Tags element but the one at `kept` becomes Void.
-void void_tags_but(const matroska_file_scan& scan, ebml_reader& writer, std::uint64_t kept) {
-  const std::uint64_t segment_end = scan.segment_data_start + scan.segment_data_size;
-  for (std::uint64_t position : scan.positions_of(ids::tags))
-    if (position != kept) ebml_void_out(writer, position, ids::tags, segment_end);
-}
-
-void forget_tags_but(matroska_file_scan& scan, std::uint64_t kept) {
-  std::set<std::uint64_t>& positions = scan.element_positions[ids::tags];
-  for (auto at = positions.begin(); at != positions.end();) at = *at == kept ? std::next(at) : positions.erase(at);
-  scan.unnamed_tags.clear();
-}
-
-// No reader looks at the other Tags elements any more: the SeekHeads name
-// only the kept one by now.
-void void_other_tags(matroska_file_scan& scan, ebml_reader& writer, std::uint64_t kept) {
-  void_tags_but(scan, writer, kept);
-  forget_tags_but(scan, kept);
+  return named;
 }
 
 // Whether the file holds nothing after the Segment but what a killed write
@@ -265,55 +243,122 @@ std::vector<std::uint8_t> bytes_at(ebml_reader& reader, std::uint64_t position, 
   return bytes;
 }
 
-// Only the bytes that differ are written: a Tags element whose unchanged
-// head and tail lie on other pages still changes in one write within one.
-void write_changed_bytes(ebml_reader& writer, std::uint64_t position, const std::vector<std::uint8_t>& bytes) {
-  const std::vector<std::uint8_t> old = bytes_at(writer, position, bytes.size());
-  const std::size_t first = qiv::first_difference(old.data(), bytes.data(), bytes.size());
-  if (first == bytes.size()) return;
-  const std::size_t end = first + qiv::last_difference_end(old.data() + first, bytes.data() + first, bytes.size() - first);
-  writer.seek(position + first);
-  writer.write(bytes.data() + first, static_cast<std::uint32_t>(end - first));
+// The old bytes of `size` at `position`, where the file may end before
+// the staged `room` that follows it at `room_at`.
+std::vector<std::uint8_t> bytes_before_room(ebml_reader& reader, std::uint64_t position, std::size_t size,
+                                            std::uint64_t room_at, const std::vector<std::uint8_t>& room) {
+  const std::size_t in_file = static_cast<std::size_t>(std::min<std::uint64_t>(size, room_at - position));
+  std::vector<std::uint8_t> bytes = bytes_at(reader, position, in_file);
+  bytes.insert(bytes.end(), room.begin(), room.begin() + static_cast<std::ptrdiff_t>(size - in_file));
+  return bytes;
 }
 
-// Writes the element as planned. Each write leaves a file that reads, with
-// no Tags element but the old or the new one: an in-place element and its
-// trailing Void go out together; a Segment grows over a Void appended after
-// it before the element takes the room; an appended element lies after the
-// Segment until the Segment is grown over it.
-void write_tags(matroska_file_scan& scan, ebml_reader& writer, const placement& where,
-                const std::vector<std::uint8_t>& element) {
-  std::uint64_t segment_end = scan.segment_data_start + scan.segment_data_size;
-  const auto total = static_cast<std::uint32_t>(element.size());
-  // What a killed write left after the Segment goes first: no reader reads
-  // it, and the Segment must end the file before it grows.
-  if (where.how != road::in_place && writer.size() > segment_end) writer.truncate(segment_end);
-  if (where.how == road::at_end) {
-    const std::uint64_t span = ebml_span_with_voids(writer, where.position, ids::tags, segment_end);
-    const std::uint64_t growth = growth_at_end(span, total);
-    std::vector<std::uint8_t> room = ebml_void_head(growth);
-    room.resize(static_cast<std::size_t>(growth));
-    writer.seek(segment_end);
-    writer.write(room.data(), static_cast<std::uint32_t>(room.size()));
-    ebml_rewrite_size(writer, scan.segment_position, ids::segment, scan.segment_data_size + growth);
-    scan.segment_data_size += growth;
-    segment_end += growth;
-  }
+// What a killed write left after the Segment goes first: no reader reads
+// it, and the Segment must end the file before it grows.
+void cut_after_segment(const matroska_file_scan& scan, ebml_reader& reader, vantrel_io::in_place_steps& steps) {
+  const std::uint64_t segment_end = scan.segment_data_start + scan.segment_data_size;
+  if (reader.size() > segment_end) steps.cut(segment_end);
+}
+
+void grow_segment(const matroska_file_scan& scan, ebml_reader& reader, std::uint64_t growth,
+                  vantrel_io::in_place_steps& steps) {
+  ebml_batched_writer grown(reader);
+  ebml_rewrite_size(grown, scan.segment_position, ids::segment, scan.segment_data_size + growth);
+  grown.add_change_to(steps);
+}
+
+// The steps that put the element where planned. Each leaves a file that
+// reads, with no Tags element but the old or the new one: an element over
+// old Tags goes down with its trailing Void in one change; a Segment grows
+// over a Void staged after it before the element takes the room; an
+// appended element lies after the Segment until the Segment grows over it.
+void tags_steps(const matroska_file_scan& scan, ebml_reader& reader, const placement& where,
+                const std::vector<std::uint8_t>& element, vantrel_io::in_place_steps& steps) {
+  const std::uint64_t segment_end = scan.segment_data_start + scan.segment_data_size;
   if (where.how == road::append) {
-    writer.seek(segment_end);
-    writer.write(element.data(), total);
-    ebml_rewrite_size(writer, scan.segment_position, ids::segment, scan.segment_data_size + total);
-    scan.segment_data_size += total;
-    scan.element_positions[ids::tags].insert(where.position);
+    cut_after_segment(scan, reader, steps);
+    steps.stage(segment_end, element);
+    grow_segment(scan, reader, element.size(), steps);
     return;
   }
-  write_changed_bytes(writer, where.position, element_over_span(writer, scan, where.position, element));
+  const std::uint64_t span = ebml_span_with_voids(reader, where.position, ids::tags, segment_end);
+  if (where.how == road::in_place) {
+    std::vector<std::uint8_t> bytes = element_over_span(reader, scan, where.position, element);
+    std::vector<std::uint8_t> old = bytes_at(reader, where.position, bytes.size());
+    steps.change(where.position, std::move(old), std::move(bytes));
+    return;
+  }
+  const std::uint64_t growth = growth_at_end(span, element.size());
+  std::vector<std::uint8_t> room = ebml_void_head(growth);
+  room.resize(static_cast<std::size_t>(growth));
+  cut_after_segment(scan, reader, steps);
+  steps.stage(segment_end, room);
+  grow_segment(scan, reader, growth, steps);
+  std::vector<std::uint8_t> bytes = element;
+  const std::vector<std::uint8_t> rest = ebml_void_head(span + growth - element.size());
+  bytes.insert(bytes.end(), rest.begin(), rest.end());
+  std::vector<std::uint8_t> old = bytes_before_room(reader, where.position, bytes.size(), segment_end, room);
+  steps.change(where.position, std::move(old), std::move(bytes));
 }
 
-// Whether the SeekHeads could be pointed at a Tags element at `position`.
-bool seekheads_can_point_at(const matroska_file_scan& scan, ebml_reader& writer, std::uint64_t position) {
-  ebml_batched_writer plan(writer);
-  return point_seekheads_at(scan, plan, position);
+// Every Tags element but the one at `kept` becomes Void, each in a change of
+// its own: they lie far apart.
+void void_tags_but(const matroska_file_scan& scan, ebml_reader& reader, std::uint64_t kept,
+                   vantrel_io::in_place_steps& steps) {
+  const std::uint64_t segment_end = scan.segment_data_start + scan.segment_data_size;
+  for (std::uint64_t position : scan.positions_of(ids::tags)) {
+    if (position == kept) continue;
+    ebml_batched_writer voided(reader);
+    ebml_void_out(voided, position, ids::tags, segment_end);
+    voided.add_change_to(steps);
+  }
+}
+
+bool acceptable(const vantrel_io::in_place_steps& steps, tag_step_rule rule) {
+  return rule == tag_step_rule::any_order || steps.each_change_one_write();
+}
+
+// The new element over the one Tags element that readers find: a single
+// change switches them from the old tags to the new.
+std::optional<vantrel_io::in_place_steps> over_named_tags(const matroska_file_scan& scan, ebml_reader& reader,
+                                                          std::uint64_t position,
+                                                          const std::vector<std::uint8_t>& element,
+                                                          tag_step_rule rule) {
+  const std::optional<placement> where = over_old_tags(scan, reader, position, element.size());
+  if (!where) return std::nullopt;
+  vantrel_io::in_place_steps steps;
+  tags_steps(scan, reader, *where, element, steps);
+  void_tags_but(scan, reader, position, steps);
+  if (!acceptable(steps, rule)) return std::nullopt;
+  return steps;
+}
+
+// The new element where readers do not look yet, then the SeekHeads switched
+// to it. The old Tags become Void in the change that switches the SeekHeads
+// where one change within a page holds both: readers that also walk the
+// start of the Segment (ffprobe, mkvextract) would find an old element there
+// beside the new one, and a later write would find a Tags element no
+// SeekHead names. Else they become Void once the switch is made.
+std::optional<vantrel_io::in_place_steps> beside_old_tags(const matroska_file_scan& scan, ebml_reader& reader,
+                                                          const placement& where,
+                                                          const std::vector<std::uint8_t>& element,
+                                                          tag_step_rule rule) {
+  vantrel_io::in_place_steps steps;
+  tags_steps(scan, reader, where, element, steps);
+  ebml_batched_writer switch_and_voids(reader);
+  if (!point_seekheads_at(scan, switch_and_voids, where.position)) return std::nullopt;
+  const std::uint64_t segment_end = scan.segment_data_start + scan.segment_data_size;
+  for (std::uint64_t position : scan.positions_of(ids::tags))
+    if (position != where.position) ebml_void_out(switch_and_voids, position, ids::tags, segment_end);
+  vantrel_io::in_place_steps together = steps;
+  switch_and_voids.add_change_to(together);
+  if (acceptable(together, rule)) return together;
+  ebml_batched_writer switch_only(reader);
+  point_seekheads_at(scan, switch_only, where.position);
+  switch_only.add_change_to(steps);
+  void_tags_but(scan, reader, where.position, steps);
+  if (!acceptable(steps, rule)) return std::nullopt;
+  return steps;
 }
 
 }  // namespace
@@ -343,73 +388,32 @@ void matroska_find_every_tags(matroska_file_scan& scan, ebml_reader& reader) {
     if (!named.count(position) && position > handler.first_cluster) scan.unnamed_tags.insert(position);
 }
 
-bool matroska_tags_fit_one_write(const matroska_file_scan& scan, ebml_reader& reader,
-                                 const std::vector<std::uint8_t>& content) {
-  if (scan.cut || !scan.unnamed_tags.empty()) return false;
-  const std::set<std::uint64_t> tags = scan.positions_of(ids::tags);
-  if (tags.size() != 1) return false;
-  const std::uint64_t position = *tags.begin();
-  const std::vector<std::uint8_t> element = tags_element(content);
-  const std::optional<placement> where = over_old_tags(scan, reader, position, element.size());
-  if (!where || where->how != road::in_place) return false;
-  const std::vector<std::uint8_t> bytes = element_over_span(reader, scan, position, element);
-  const std::vector<std::uint8_t> old = bytes_at(reader, position, bytes.size());
-  return vantrel_io::change_fits_one_write(position, old.data(), bytes.data(), bytes.size());
-}
-
-bool matroska_place_tags(matroska_file_scan& scan, ebml_reader& writer, const std::vector<std::uint8_t>& content) {
+std::optional<vantrel_io::in_place_steps> matroska_tag_steps(const matroska_file_scan& scan, ebml_reader& reader,
+                                                             const std::vector<std::uint8_t>& content,
+                                                             tag_step_rule rule) {
   // What a cut file lacks cannot be told apart from what a write would lose.
-  if (scan.cut) return false;
+  if (scan.cut) return std::nullopt;
   const std::vector<std::uint8_t> element = tags_element(content);
   std::set<std::uint64_t> named = scan.positions_of(ids::tags);
   for (std::uint64_t unnamed : scan.unnamed_tags) named.erase(unnamed);
 
-  // The one Tags element that readers find takes the new one where it is: a
-  // single write switches them from the old tags to the new.
   if (named.size() <= 1) {
-    for (std::uint64_t position : named) {
-      if (const auto where = over_old_tags(scan, writer, position, element.size())) {
-        write_tags(scan, writer, *where, element);
-        void_other_tags(scan, writer, position);
-        return true;
-      }
-    }
+    for (std::uint64_t position : named)
+      if (auto steps = over_named_tags(scan, reader, position, element, rule)) return steps;
   }
 
-  // Otherwise the new element is written where readers do not look yet, and
-  // the SeekHeads then switch to it in one write. A file without a SeekHead
-  // has no such switch: readers would find both tags or neither, and a Tags
-  // element after the Clusters that no SeekHead names is found by no one.
-  if (!scan.knows(ids::seek_head)) return false;
-  std::optional<placement> where;
+  // Otherwise the new element goes where readers do not look yet. A file
+  // without a SeekHead has no switch to it: readers would find both tags or
+  // neither, and a Tags element after the Clusters that no SeekHead names
+  // is found by no one.
+  if (!scan.knows(ids::seek_head)) return std::nullopt;
   for (std::uint64_t unnamed : scan.unnamed_tags) {
-    where = over_old_tags(scan, writer, unnamed, element.size());
-    if (where && seekheads_can_point_at(scan, writer, where->position)) break;
-    where.reset();
+    if (const auto where = over_old_tags(scan, reader, unnamed, element.size()))
+      if (auto steps = beside_old_tags(scan, reader, *where, element, rule)) return steps;
   }
-  if (!where) {
-    where = after_segment(scan, writer, element.size());
-    if (where && !seekheads_can_point_at(scan, writer, where->position)) where.reset();
-  }
-  if (!where) return false;
-  write_tags(scan, writer, *where, element);
-  // The old Tags become Void in the write that switches the SeekHeads when
-  // they lie close enough: readers that also walk the start of the Segment
-  // (ffprobe, mkvextract) would find an old element there beside the new
-  // one, and a later write would find a Tags element no SeekHead names.
-  ebml_batched_writer switch_over(writer);
-  point_seekheads_at(scan, switch_over, where->position);
-  void_tags_but(scan, switch_over, where->position);
-  if (switch_over.fits_one_write()) {
-    switch_over.flush();
-    forget_tags_but(scan, where->position);
-    return true;
-  }
-  ebml_batched_writer switch_only(writer);
-  point_seekheads_at(scan, switch_only, where->position);
-  switch_only.flush();
-  void_other_tags(scan, writer, where->position);
-  return true;
+  if (const auto where = after_segment(scan, reader, element.size()))
+    return beside_old_tags(scan, reader, *where, element, rule);
+  return std::nullopt;
 }
 
 }  // namespace Matroska

@@ -1,15 +1,17 @@
 // Putting a new Tags element into a Matroska file: over an old Tags element
 // when it fits there, else at the end of the Segment, keeping the Segment
 // size, the SeekHead and the Void elements right. Every placement is planned
-// before the first byte is written, and the writes go in an order after each
-// of which the file still opens with either its old or its new tags.
+// as steps before the first byte is written, in an order after each of which
+// the file still opens with either its old or its new tags.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "inputs/matroska/ebml_reader.h"
 #include "inputs/matroska/matroska_file_scan.h"
+#include "io/in_place_steps.h"
 #include "io/io_exceptions.h"
 
 namespace Matroska {
@@ -26,14 +28,18 @@ public:
 // that no SeekHead names, so that a retag replaces them all.
 void matroska_find_every_tags(matroska_file_scan& scan, ebml_reader& reader);
 
-// Whether the element takes the place of the file's only Tags element in
-// one write that lies within one page, which the system puts down whole.
-// Every other placement takes several writes, or one that a killed process
-// can leave half done, and belongs in a copy of the file.
-bool matroska_tags_fit_one_write(const matroska_file_scan& scan, ebml_reader& reader,
-                                 const std::vector<std::uint8_t>& content);
+// Which orders of steps a placement may take: any, for a file no reader sees
+// half written (a temporary copy, a file in memory); for a file written in
+// place, one whose every change readers see is one write within one page.
+enum class tag_step_rule { any_order, each_change_one_write };
 
-// False, with nothing written, when the file cannot take the element.
-bool matroska_place_tags(matroska_file_scan& scan, ebml_reader& writer, const std::vector<std::uint8_t>& content);
+// The steps that put a Tags element of `content` into the file read through
+// `reader`, which planning does not write: over the Tags element readers
+// find, where it fits, else where no reader looks yet, then the SeekHeads
+// switched to it and the old Tags turned into Void. None when the file
+// cannot take the element under the rule.
+std::optional<vantrel_io::in_place_steps> matroska_tag_steps(const matroska_file_scan& scan, ebml_reader& reader,
+                                                             const std::vector<std::uint8_t>& content,
+                                                             tag_step_rule rule);
 
 }  // namespace Matroska

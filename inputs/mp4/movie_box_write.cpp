@@ -16,7 +16,7 @@ bool write_through_copy(movie_box_rewrite& rewrite, vantrel_io::file_ptr& file, 
   if (!temp.open_temp(copy, abort)) return false;
   vantrel_io::copy_whole_file(*file, *copy, abort);
   {
-    mp4_stream_adapter out(copy, never_raised_abort_signal());
+    mp4_stream_adapter out(copy, never_raised_abort_signal(), file_readers::after_replacement);
     rewrite.write(out);
   }
   copy.reset();

@@ -62,13 +62,13 @@ public:
 // unreadable, as a bare data error would have the user believe.
 class exception_refused_rewrite : public vantrel_io::exception_io_data {
 public:
-  explicit exception_refused_rewrite(const std::string& reason) : exception_io_data(message(reason)) {}
+  explicit exception_refused_rewrite(const tarnex::refusal_reason& reason) : exception_io_data(message(reason)) {}
 
 private:
-  static vantrel_io::io_message message(const std::string& reason) {
+  static vantrel_io::io_message message(const tarnex::refusal_reason& reason) {
     vantrel_io::io_message text("exception_mp4_write_refused",
                                 "The file cannot take new MP4 tags safely ({reason}); the file is left unchanged");
-    text.fill_placeholder("reason", reason.c_str());
+    text.fill_placeholder("reason", vantrel_io::io_message(reason.id, reason.english).c_str());
     return text;
   }
 };
@@ -95,16 +95,6 @@ GUID owner_of_kind(std::uint32_t kind) {
     case kind_amr: return amr_owner_guid;
     default: return amr_wb_owner_guid;
   }
-}
-
-// The same names (letters folded) with the same values in the same order.
-bool same_fields(const tag_fields& a, const tag_fields& b) {
-  if (a.size() != b.size()) return false;
-  for (const auto& [name, entry] : a.entries()) {
-    const tag_fields::entry* other = b.find(name);
-    if (other == nullptr || other->values != entry.values) return false;
-  }
-  return true;
 }
 
 // Names the item list and the player's fields spell differently.
@@ -511,7 +501,7 @@ void mp4_input::set_info(std::uint32_t subsong, const track_info& info) {
       fresh.set(name, entry);
     }
   }
-  if (!same_fields(fresh, current)) fields_changed_ = true;
+  if (!same_values(fresh, current)) fields_changed_ = true;
   current = std::move(fresh);
 }
 

@@ -186,7 +186,7 @@ void scan_top_level(mp4_file& file, stream& in, bool seekable, cut_file when_cut
       // its tags and chapters are read, and the audio plays up to the cut.
       if (cut_ends_scan) return;
       // A writer that refuses it says why: the file still plays.
-      if (movie_found) throw exception_write_refused("the file is cut short inside its media data");
+      if (movie_found) throw exception_write_refused(refusals::media_cut_short);
       throw exception_truncation();
     }
     position += header.content_size;

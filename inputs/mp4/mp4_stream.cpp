@@ -24,4 +24,9 @@ void stream::skip_exact(std::uint64_t bytes) {
 
 void stream::check_remaining(std::uint64_t) {}
 
+void stream::overwrite(std::uint64_t at, const void* bytes, std::uint32_t size) {
+  seek(at);
+  write(bytes, size);
+}
+
 }  // namespace tarnex

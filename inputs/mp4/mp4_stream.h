@@ -33,6 +33,14 @@ public:
   virtual std::uint64_t size() = 0;
   virtual void truncate(std::uint64_t size) = 0;
   virtual void write(const void* buffer, std::uint32_t bytes) = 0;
+  // Puts every byte written so far on the disk before any written later
+  // (file_object::flush); streams in memory have nothing to do.
+  virtual void flush() {}
+  // A change readers see: the bytes at `at` become `bytes`. A file that
+  // readers may open meanwhile takes it through the file layer's guarded
+  // overwrite (one write within one page, else refused before anything is
+  // written); here, as a plain write.
+  virtual void overwrite(std::uint64_t at, const void* bytes, std::uint32_t size);
 };
 
 }  // namespace tarnex

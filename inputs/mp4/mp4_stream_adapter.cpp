@@ -1,6 +1,7 @@
 #include "inputs/mp4/mp4_stream_adapter.h"
 
 #include "inputs/mp4/tarnex_exceptions.h"
+#include "io/in_place_overwrite.h"
 #include "io/io_exceptions.h"
 
 namespace tarnex {
@@ -10,8 +11,8 @@ namespace {
 constexpr std::uint64_t seek_skip_threshold = 256;
 }  // namespace
 
-mp4_stream_adapter::mp4_stream_adapter(vantrel_io::file_ptr file, const abort_signal& abort)
-    : file_(std::move(file)), abort_(abort) {}
+mp4_stream_adapter::mp4_stream_adapter(vantrel_io::file_ptr file, const abort_signal& abort, file_readers readers)
+    : file_(std::move(file)), abort_(abort), readers_(readers) {}
 
 std::uint32_t mp4_stream_adapter::read(void* buffer, std::uint32_t bytes) { return file_->read(buffer, bytes, abort_); }
 
@@ -54,5 +55,19 @@ std::uint64_t mp4_stream_adapter::size() { return file_->get_size(abort_); }
 void mp4_stream_adapter::truncate(std::uint64_t new_size) { file_->resize(new_size, abort_); }
 
 void mp4_stream_adapter::write(const void* buffer, std::uint32_t bytes) { file_->write(buffer, bytes, abort_); }
+
+void mp4_stream_adapter::flush() {
+  if (readers_ == file_readers::meanwhile) file_->flush(abort_);
+}
+
+// Bytes past the end are staged, not changed; a file in memory has no
+// reader to see it half written.
+void mp4_stream_adapter::overwrite(std::uint64_t at, const void* bytes, std::uint32_t size) {
+  if (readers_ == file_readers::after_replacement || file_->is_memory_backed() || at + size > this->size()) {
+    stream::overwrite(at, bytes, size);
+    return;
+  }
+  vantrel_io::overwrite_changed_bytes(*file_, at, static_cast<const std::uint8_t*>(bytes), size, abort_);
+}
 
 }  // namespace tarnex

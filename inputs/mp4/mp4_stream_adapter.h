@@ -8,9 +8,17 @@
 
 namespace tarnex {
 
+// When readers may read the file written: a file written in place is read
+// meanwhile, so its flushes reach the disk and the changes readers see go
+// through the guarded overwrite; a temporary copy is read by no one until it
+// replaces the file, which flushes it whole first (flushes on the way would
+// only cost).
+enum class file_readers { meanwhile, after_replacement };
+
 class mp4_stream_adapter final : public stream {
 public:
-  mp4_stream_adapter(vantrel_io::file_ptr file, const abort_signal& abort);
+  mp4_stream_adapter(vantrel_io::file_ptr file, const abort_signal& abort,
+                     file_readers readers = file_readers::meanwhile);
 
   std::uint32_t read(void* buffer, std::uint32_t bytes) override;
   void read_exact(void* buffer, std::uint32_t bytes) override;
@@ -22,10 +30,13 @@ public:
   std::uint64_t size() override;
   void truncate(std::uint64_t size) override;
   void write(const void* buffer, std::uint32_t bytes) override;
+  void flush() override;
+  void overwrite(std::uint64_t at, const void* bytes, std::uint32_t size) override;
 
 private:
   vantrel_io::file_ptr file_;
   const abort_signal& abort_;
+  const file_readers readers_;
 };
 
 }  // namespace tarnex

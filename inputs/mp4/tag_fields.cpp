@@ -54,4 +54,13 @@ const tag_fields::entry* tag_fields::find(const std::string& name) const {
   return found == entries_.end() ? nullptr : &found->second;
 }
 
+bool same_values(const tag_fields& a, const tag_fields& b) {
+  if (a.size() != b.size()) return false;
+  for (const auto& [name, entry] : a.entries()) {
+    const tag_fields::entry* other = b.find(name);
+    if (other == nullptr || other->values != entry.values) return false;
+  }
+  return true;
+}
+
 }  // namespace tarnex

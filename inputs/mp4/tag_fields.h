@@ -39,4 +39,7 @@ private:
   std::map<std::string, entry, ascii_nocase_less> entries_;
 };
 
+// The same names (letters folded) with the same values in the same order.
+bool same_values(const tag_fields& a, const tag_fields& b);
+
 }  // namespace tarnex

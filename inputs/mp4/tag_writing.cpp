@@ -221,6 +221,16 @@ void write_all(stream& io, std::uint64_t at, const std::string& bytes) {
   }
 }
 
+// A header readers see change, through the stream's guarded overwrite,
+// after every byte written before it is on the disk: the disk may put
+// unflushed writes down in any order, and a power cut must leave no header
+// that names or uncovers bytes the disk never received, nor one written
+// ahead of the header it relies on.
+void write_header(stream& io, std::uint64_t at, const std::string& bytes) {
+  io.flush();
+  io.overwrite(at, bytes.data(), std::uint32_t(bytes.size()));
+}
+
 constexpr std::uint64_t max_u32 = 0xFFFFFFFFu;
 
 // A box header of the given whole size: 32-bit where the size allows.
@@ -237,10 +247,10 @@ void write_box_size(stream& io, std::uint64_t at, std::uint32_t header_size, std
   byte_buffer bytes;
   if (header_size == 16) {
     append_u64(bytes, size);
-    write_all(io, at + 8, bytes);
+    write_header(io, at + 8, bytes);
   } else {
     append_u32(bytes, std::uint32_t(size));
-    write_all(io, at, bytes);
+    write_header(io, at, bytes);
   }
 }
 
@@ -256,7 +266,7 @@ struct placement {
   std::uint64_t stage = 0;           // where the new box is written first
 };
 
-[[noreturn]] void refuse(const char* why) { throw exception_write_refused(why); }
+[[noreturn]] void refuse(refusal_reason why) { throw exception_write_refused(why); }
 
 std::uint64_t saturating_add(std::uint64_t a, std::uint64_t b) { return a > ~b ? ~std::uint64_t(0) : a + b; }
 
@@ -289,7 +299,7 @@ placement plan_placement(const mp4_file& file, const file_check_result& layout, 
   // Readers meet the movie box before the first fragment, whose runs need
   // its tracks: it cannot move behind the fragments, and there is no room
   // to rewrite it where it is without moving them.
-  if (layout.fragmented) refuse("the file holds movie fragments, which must stay behind its movie box");
+  if (layout.fragmented) refuse(refusals::fragments);
   placement plan;
   plan.old_movie = file.moov_offset;
   plan.old_movie_size = file.moov_size;
@@ -302,14 +312,14 @@ placement plan_placement(const mp4_file& file, const file_check_result& layout, 
     plan.last_open_ended = true;
     if (layout.open_ended_type != fourcc("mdat") || file.total_size != layout.open_ended_box ||
         movie_end > layout.open_ended_box || file_size - layout.open_ended_box > max_u32)
-      refuse("a box that runs to the end of the file is not media data after the movie box");
+      refuse(refusals::open_box_not_media);
   } else {
     // A header that cannot be read, or bytes after the last box, would make
     // the movie box look last, and writing past it would cut what follows.
     plan.boxes_end = layout.cut_position != no_cut ? layout.cut_position : file_size;
     if (layout.boxes_end != plan.boxes_end || file.total_size != plan.boxes_end || movie_end > plan.boxes_end ||
         layout.last_box_offset == no_cut)
-      refuse("the file's boxes do not end where the file does");
+      refuse(refusals::boxes_end_early);
     plan.last_box = layout.last_box_offset;
     plan.last_header = layout.last_box_header_size;
     plan.movie_is_last = movie_end == plan.boxes_end;
@@ -320,8 +330,8 @@ placement plan_placement(const mp4_file& file, const file_check_result& layout, 
   // land where players then read them.
   for (const track_ptr& track : file.tracks) {
     for (std::uint64_t chunk : track->chunk_offsets)
-      if (chunk >= plan.boxes_end) refuse("media data lies past the file's boxes");
-    if (end_of_samples(*track) > plan.boxes_end) refuse("media data lies past the file's boxes");
+      if (chunk >= plan.boxes_end) refuse(refusals::media_past_boxes);
+    if (end_of_samples(*track) > plan.boxes_end) refuse(refusals::media_past_boxes);
   }
   plan.stage = plan.boxes_end;
   // A movie box that is last returns to its own offset once the new one is
@@ -331,10 +341,10 @@ placement plan_placement(const mp4_file& file, const file_check_result& layout, 
   const std::uint64_t returned_end = file.moov_offset + movie_size;
   if (plan.movie_is_last) plan.stage = std::max(plan.boxes_end + 8, returned_end + 8);
   if (plan.stage + movie_size - file.moov_offset > max_u32 && plan.movie_is_last)
-    refuse("the movie box is too big");
+    refuse(refusals::movie_too_big);
   if (!plan.movie_is_last && !plan.last_open_ended && plan.last_header == 8 &&
       plan.stage + movie_size - plan.last_box > max_u32)
-    refuse("the last box cannot grow past a 32-bit size");
+    refuse(refusals::last_box_too_big);
   return plan;
 }
 
@@ -367,7 +377,7 @@ movie_box_rewrite::movie_box_rewrite(mp4_file& file, stream& io, std::uint32_t w
                                      std::vector<std::string>& reports)
     : file_(file), reports_(reports), plan_(std::make_unique<plan>()) {
   // What could not be read would not be written back.
-  if (file.tags_damaged) refuse("the file's tags are damaged");
+  if (file.tags_damaged) refuse(refusals::damaged_tags);
   // Everything is read and built before the first byte is written.
   const std::string old_payload = old_movie_payload(file, io);
   const std::vector<std::optional<std::string>> renames = chapter_renames(file);
@@ -438,29 +448,36 @@ void movie_box_rewrite::write(stream& io) {
   const std::string old_tail = read_sized_text(io, old_size - end);
   bool grown = false;
   try {
-    write_all(io, end, header_bytes(0, fourcc("free")));
+    write_header(io, end, header_bytes(0, fourcc("free")));
+    // On the disk before anything it covers.
+    io.flush();
     // Zeros up to where the staged payload starts: a file cannot seek past
     // its end.
     write_all(io, end + box_header_bytes, std::string(std::size_t(stage - end), '\0'));
     write_all(io, stage + box_header_bytes, boxes.substr(box_header_bytes));
-    if (old_size > stage + n) io.truncate(stage + n);
-    write_all(io, stage, header_bytes(n, fourcc("free")));
+    if (old_size > stage + n) {
+      // The cut must not reach the disk before the "free" header that
+      // covers what stays of the tail.
+      io.flush();
+      io.truncate(stage + n);
+    }
+    write_header(io, stage, header_bytes(n, fourcc("free")));
     if (plan.movie_is_last) {
       // The last box is the movie box itself, and a box named "moov" inside
       // it would be read as part of the movie by players that read every
       // box there. A "free" box from the end of the boxes hides the copy
       // instead; the switch below takes its header into the old movie box's
       // "free".
-      write_all(io, end, header_bytes(stage + n - end, fourcc("free")));
+      write_header(io, end, header_bytes(stage + n - end, fourcc("free")));
     } else if (stage > end) {
-      write_all(io, end, header_bytes(stage - end, fourcc("free")));
+      write_header(io, end, header_bytes(stage - end, fourcc("free")));
     }
     if (!plan.last_open_ended && !plan.movie_is_last) {
       write_box_size(io, plan.last_box, plan.last_header, stage + n - plan.last_box);
       grown = true;
     }
-    write_all(io, stage, boxes.substr(0, box_header_bytes));
-    write_all(io, plan.old_movie, header_bytes(stage - plan.old_movie, fourcc("free")));
+    write_header(io, stage, boxes.substr(0, box_header_bytes));
+    write_header(io, plan.old_movie, header_bytes(stage - plan.old_movie, fourcc("free")));
   } catch (...) {
     try {
       if (grown) write_box_size(io, plan.last_box, plan.last_header, end - plan.last_box);
@@ -478,16 +495,21 @@ void movie_box_rewrite::write(stream& io) {
   if (plan.movie_is_last) {
     // Back to the old offset: written inside the "free" region, then one
     // header switches to it and a "free" box covers the staged copy.
+    // Written over the old movie box only once the switch that hides it is
+    // on the disk.
+    io.flush();
     write_all(io, plan.old_movie + box_header_bytes, returned.substr(box_header_bytes));
-    write_all(io, plan.old_movie + n, header_bytes(stage - plan.old_movie, fourcc("free")));
-    write_all(io, plan.old_movie, returned.substr(0, box_header_bytes));
+    write_header(io, plan.old_movie + n, header_bytes(stage - plan.old_movie, fourcc("free")));
+    write_header(io, plan.old_movie, returned.substr(0, box_header_bytes));
     new_offset = plan.old_movie;
     new_end = plan.old_movie + n;
+    // The staged copy is cut only once the switch back is on the disk.
+    io.flush();
     io.truncate(new_end);
   } else {
     // The boxes between the old movie box and the new one come back.
     write_box_size(io, plan.last_box, plan.last_header, end - plan.last_box);
-    write_all(io, plan.old_movie, header_bytes(plan.old_movie_size, fourcc("free")));
+    write_header(io, plan.old_movie, header_bytes(plan.old_movie_size, fourcc("free")));
   }
   const file_check_result& layout = plan_->layout;
   if (layout.cut_position != no_cut) reports_.push_back(trailing_garbage_report(old_size - layout.cut_position));

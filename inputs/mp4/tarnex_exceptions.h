@@ -31,15 +31,39 @@ public:
   exception_invalid_timescale() : exception("invalid time scale value") {}
 };
 
+// Why a tag write is refused: the id of its text in the language tables and
+// the English text.
+struct refusal_reason {
+  const char* id;
+  const char* english;
+};
+
 // A tag write refused before any byte changed, because the file's layout
 // cannot take a new movie box without losing data; `reason` says why.
 class exception_write_refused : public exception {
 public:
-  explicit exception_write_refused(const std::string& why) : exception(why + "; not rewriting it"), reason_(why) {}
-  const std::string& reason() const { return reason_; }
+  explicit exception_write_refused(refusal_reason why)
+      : exception(std::string(why.english) + "; not rewriting it"), reason_(why) {}
+  const refusal_reason& reason() const { return reason_; }
 
 private:
-  std::string reason_;
+  refusal_reason reason_;
 };
+
+namespace refusals {
+inline constexpr refusal_reason fragments = {
+    "mp4_refused_fragments", "the file holds movie fragments, which must stay behind its movie box"};
+inline constexpr refusal_reason open_box_not_media = {
+    "mp4_refused_open_box", "a box that runs to the end of the file is not media data after the movie box"};
+inline constexpr refusal_reason boxes_end_early = {"mp4_refused_boxes_end",
+                                                   "the file's boxes do not end where the file does"};
+inline constexpr refusal_reason media_past_boxes = {"mp4_refused_media_past_boxes",
+                                                    "media data lies past the file's boxes"};
+inline constexpr refusal_reason movie_too_big = {"mp4_refused_movie_too_big", "the movie box is too big"};
+inline constexpr refusal_reason last_box_too_big = {"mp4_refused_last_box_size",
+                                                    "the last box cannot grow past a 32-bit size"};
+inline constexpr refusal_reason damaged_tags = {"mp4_refused_damaged_tags", "the file's tags are damaged"};
+inline constexpr refusal_reason media_cut_short = {"mp4_refused_media_cut", "the file is cut short inside its media data"};
+}  // namespace refusals
 
 }  // namespace tarnex

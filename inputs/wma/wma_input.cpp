@@ -13,6 +13,7 @@
 #include "inputs/wma/wma_result.h"
 #include "io/io_exceptions.h"
 #include "io/path_schemes.h"
+#include "metadata/tags/tag_changes.h"
 #include "playback/channel_mask.h"
 
 namespace wma {
@@ -326,6 +327,14 @@ void wma_input::seek(double seconds, const abort_signal& abort) {
 
 void wma_input::set_info(std::uint32_t subsong, const track_info& info) {
   require_first_subsong(subsong);
+  // An edit that changes no value writes nothing: the editor would rewrite
+  // the header for it.
+  track_info_impl as_read;
+  get_info(subsong, as_read, never_raised_abort_signal());
+  if (tag_changes::between(as_read, info).empty()) {
+    pending_info_.reset();
+    return;
+  }
   pending_info_.emplace(info);
 }
 

@@ -32,11 +32,8 @@ void build_new_file(file_object& file, file_object& out, const tag_region_update
 // that also lengthens the file), or a cut of the whole run.
 bool trailing_fits_one_step(std::uint64_t start, const std::vector<std::uint8_t>& old_tail,
                             const std::vector<std::uint8_t>& tail) {
-  if (tail.size() == old_tail.size()) return change_fits_one_write(start, old_tail.data(), tail.data(), tail.size());
   if (tail.empty()) return true;
-  if (tail.size() < old_tail.size()) return false;
-  const std::size_t first = qiv::first_difference(old_tail.data(), tail.data(), old_tail.size());
-  return lies_within_one_page(start + first, tail.size() - first);
+  return change_fits_one_write(start, old_tail.data(), old_tail.size(), tail.data(), tail.size());
 }
 
 // The step trailing_fits_one_step allowed. A write that fails partway (a
@@ -53,12 +50,11 @@ void write_trailing_in_place(file_object& file, std::uint64_t start, const std::
     file.resize(start, no_abort);
     return;
   }
-  const std::size_t first = qiv::first_difference(old_tail.data(), tail.data(), old_tail.size());
   try {
-    file.seek(start + first, no_abort);
-    file.write(tail.data() + first, std::uint32_t(tail.size() - first), no_abort);
+    overwrite_changed_bytes(file, start, old_tail.data(), old_tail.size(), tail.data(), tail.size(), no_abort);
   } catch (...) {
     try {
+      const std::size_t first = qiv::first_difference(old_tail.data(), tail.data(), old_tail.size());
       file.seek(start + first, no_abort);
       file.write(old_tail.data() + first, std::uint32_t(old_tail.size() - first), no_abort);
       file.resize(start + old_tail.size(), no_abort);

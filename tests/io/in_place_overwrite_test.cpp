@@ -61,4 +61,31 @@ TEST(InPlaceOverwrite, AChangeOverPagesIsRefusedBeforeAnythingIsWritten) {
   EXPECT_FALSE(overwrite_changed_bytes(*file, 1000, bytes_of(wanted), wanted.size(), io_test::no_abort()));
 }
 
+TEST(InPlaceOverwrite, ARunThatEndsTheFileGrowsInOneWriteWithinOnePageOnly) {
+  const std::string original = pattern(4000, 5);
+  const std::string old_tail = original.substr(3000);
+  std::string grown = old_tail + std::string(90, 'g');
+  grown[500] ^= 1;
+  EXPECT_TRUE(change_fits_one_write(3000, bytes_of(old_tail), old_tail.size(), bytes_of(grown), grown.size()));
+  // From the first differing byte to the new end crosses the page boundary.
+  EXPECT_FALSE(change_fits_one_write(3000, bytes_of(old_tail), old_tail.size(), bytes_of(grown + std::string(10, 'h')),
+                                     grown.size() + 10));
+  EXPECT_FALSE(change_fits_one_write(3000, bytes_of(old_tail), old_tail.size(), bytes_of(grown), 900));
+
+  auto file = make_model_file(original);
+  EXPECT_THROW(overwrite_changed_bytes(*file, 3000, bytes_of(old_tail), old_tail.size(),
+                                       bytes_of(grown + std::string(10, 'h')), grown.size() + 10, io_test::no_abort()),
+               qiv::exception_bug_check);
+  // A run that does not end the file cannot lengthen it.
+  EXPECT_THROW(overwrite_changed_bytes(*file, 2000, bytes_of(old_tail), old_tail.size(), bytes_of(grown),
+                                       grown.size(), io_test::no_abort()),
+               qiv::exception_bug_check);
+  EXPECT_TRUE(file->bytes == original);
+  EXPECT_TRUE(overwrite_changed_bytes(*file, 3000, bytes_of(old_tail), old_tail.size(), bytes_of(grown), grown.size(),
+                                      io_test::no_abort()));
+  EXPECT_TRUE(file->bytes == original.substr(0, 3000) + grown);
+  ASSERT_EQ(file->changes.size(), 1u);
+  EXPECT_EQ(file->changes[0].position, 3500u);
+}
+
 }  // namespace

@@ -1,6 +1,7 @@
 // A file object over a byte string, for tests of code that works on any file
-// and of the wrappers: it records its reads, can hide its size, refuse to
-// seek or pretend to be remote, and can fail at a chosen moment.
+// and of the wrappers: it records its reads and its changes, can hide its
+// size, refuse to seek or pretend to be remote, and can fail at a chosen
+// moment.
 #pragma once
 
 #include <windows.h>
@@ -24,12 +25,21 @@ struct read_call {
   bool operator==(const read_call&) const = default;
 };
 
+// A change as the disk receives it: the bytes a write stored at `position`,
+// a resize to `position`, or a flush.
+struct change_call {
+  enum { write, resize, flush } kind;
+  std::uint64_t position;
+  std::string bytes;
+};
+
 class model_file : public vantrel_io::file_object {
 public:
   std::string bytes;
   std::uint64_t position = 0;
   bool seekable = true, size_known = true, remote = false;
   std::vector<read_call> reads;
+  std::vector<change_call> changes;
   int rewinds = 0;
   // Reads, writes, seeks and resizes are counted as steps; step number
   // fail_at_step fails before it does anything, as a vanished disk would.
@@ -50,8 +60,10 @@ public:
     step();
     if (size > capacity && size > bytes.size()) throw vantrel_io::exception_io_device_full();
     bytes.resize(static_cast<std::size_t>(size));
+    changes.push_back({change_call::resize, size, {}});
     position = std::min(position, size);
   }
+  void flush(const abort_signal&) override { changes.push_back({change_call::flush, 0, {}}); }
   void seek(std::uint64_t target, const abort_signal&) override {
     step();
     if (!seekable) vantrel_io::throw_exception_io_object_not_seekable();
@@ -86,6 +98,7 @@ public:
     const std::uint32_t stored = static_cast<std::uint32_t>(std::min({std::uint64_t(count), fail_write_after, fits}));
     if (position + stored > bytes.size()) bytes.resize(static_cast<std::size_t>(position + stored));
     std::memcpy(bytes.data() + position, buffer, stored);
+    changes.push_back({change_call::write, position, std::string(static_cast<const char*>(buffer), stored)});
     position += stored;
     if (stored < count) throw vantrel_io::exception_io_device_full();
   }
@@ -95,6 +108,28 @@ private:
     if (++steps == fail_at_step) vantrel_io::throw_exception_io_from_win32(ERROR_DEV_NOT_EXIST);
   }
 };
+
+// What the disk holds of a file that held `original` after a power cut
+// during `changes`: every change up to the last flush before change `kept`
+// and, of those after that flush, `kept` alone, since a disk may put
+// unflushed writes down in any order. A write past the end leaves zeros
+// before it.
+inline std::string disk_after_power_cut(std::string original, const std::vector<change_call>& changes,
+                                        std::size_t kept) {
+  std::size_t on_disk = 0;  // the changes before the last flush
+  for (std::size_t i = 0; i < kept; ++i)
+    if (changes[i].kind == change_call::flush) on_disk = i;
+  for (std::size_t i = 0; i <= kept; ++i) {
+    const change_call& change = changes[i];
+    if (i < kept && i >= on_disk) continue;
+    if (change.kind == change_call::resize) original.resize(static_cast<std::size_t>(change.position));
+    if (change.kind != change_call::write) continue;
+    const std::size_t at = static_cast<std::size_t>(change.position);
+    if (original.size() < at + change.bytes.size()) original.resize(at + change.bytes.size());
+    original.replace(at, change.bytes.size(), change.bytes);
+  }
+  return original;
+}
 
 // A new counted model file holding `content`.
 inline service_ptr<model_file> make_model_file(const std::string& content = "") {

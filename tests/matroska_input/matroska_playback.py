@@ -348,22 +348,41 @@ def test_retag(work, files, tagged):
 
 
 
+def changed_pages(before, after):
+    """The 4 KiB pages of `before` that `after` holds otherwise."""
+    return [at // 4096 for at in range(0, len(before), 4096) if before[at:at + 4096] != after[at:at + 4096]]
+
+
 def test_in_place_or_through_a_copy(work):
-    """A retag goes in place (the file keeps its inode) only as one write
-    within one 4 KiB page; tags that move or grow over several pages go into
-    a copy that replaces the file (a new inode), and read the same."""
+    """A retag goes in place (the file keeps its inode): a one-letter edit as
+    one write within one 4 KiB page; tags grown past their room behind the
+    Segment, which grows over them, switched to by the SeekHead, so that of
+    the old bytes only a few pages change, and a later edit of the file so
+    grown goes in place again. mkvextract, ffprobe, mkvinfo and the player
+    read the result."""
     path = os.path.join(work, "retag.mka")
     audio = decoded(path)
     inode = os.stat(path).st_ino
     run(ZORVTOOL, "tag", windows_path(path), "title=New Tixle")
     check(os.stat(path).st_ino == inode and fields_nocase(path).get("title") == ["New Tixle"],
           "a one-letter edit goes in place")
-    run(ZORVTOOL, "tag", windows_path(path), "comment=" + "z" * 5000)
-    extracted = subprocess.run(["mkvextract", path, "tags", "-"], capture_output=True, text=True).stdout
-    check(os.stat(path).st_ino != inode and "z" * 5000 in extracted and "<String>New Tixle</String>" in extracted,
-          "tags grown past their room go through a copy, and mkvextract reads them")
+    for comment in ("z" * 5000, "y" * 7000):
+        before = open(path, "rb").read()
+        run(ZORVTOOL, "tag", windows_path(path), "comment=" + comment)
+        after = open(path, "rb").read()
+        pages = changed_pages(before, after)
+        check(os.stat(path).st_ino == inode and len(pages) <= 3 and len(after) < len(before) + len(comment) + 4096,
+              "tags grown to %d bytes go in place, %d pages of the old file changed, %d bytes added" %
+              (len(comment), len(pages), len(after) - len(before)))
+        extracted = subprocess.run(["mkvextract", path, "tags", "-"], capture_output=True, text=True).stdout
+        others = [other for other in ("z" * 5000, "y" * 7000) if other != comment and other not in comment]
+        check(comment in extracted and "<String>New Tixle</String>" in extracted and
+              not any(other in extracted for other in others), "mkvextract reads the grown tags and no old ones")
+        check(ffprobe_tags(path).get("comment") == comment, "ffprobe reads the grown tags: %s" % sorted(ffprobe_tags(path)))
+        check(subprocess.run(["mkvinfo", path], capture_output=True).returncode == 0, "mkvinfo reads the file")
+        check(fields_nocase(path).get("comment") == [comment], "the player reads the grown tags")
     check(decoded(path) == audio and not [name for name in os.listdir(work) if name.endswith(".tmp")],
-          "the copy decodes identically and leaves no temporary file")
+          "the file decodes identically and no temporary file is left")
 
 
 def ffprobe_tags(path):

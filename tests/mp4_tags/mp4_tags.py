@@ -281,6 +281,13 @@ def check_books(folder):
           song_titles(book))
     check([c.title for c in MP4(book).chapters] == ["X", "Chapter 2", "Chapter 3"], "ffmpeg book: mutagen's chapters")
     check(audio_md5(book) == md5, "ffmpeg book: audio unchanged")
+    # A book without a cover: removing the cover, or a field it lacks,
+    # changes no value and writes nothing.
+    for change in ("--no-cover", "-lyrics"):
+        data, stamp = open(book, "rb").read(), os.stat(book).st_mtime_ns
+        result = retag(book, change)
+        check(result.returncode == 0 and open(book, "rb").read() == data and os.stat(book).st_mtime_ns == stamp,
+              "ffmpeg book: mp4-tags %s writes nothing (%s)" % (change, result.stderr.strip()))
 
     # Cut inside its media data: the tags and chapters are still there.
     whole = make_book(folder, "whole.m4b", ("-movflags", "+faststart"))

@@ -7,7 +7,9 @@ Each road of tag writing (in place and through the temporary file, for FLAC,
 MP3 with ID3v2 + APEv2 + ID3v1 and with ID3v2 + ID3v1, WavPack, Musepack versions 7 and 8 (header
 ReplayGain and APEv2), Ogg Vorbis and Opus, WAV, MP4 with its movie box last,
 first, or before fragments, a chapter of an MP4 book renamed in its chapter
-list and its chapter text track, Matroska in place, grown, without a SeekHead,
+list and its chapter text track, Matroska in place, grown (in place behind
+the Segment too, read after each kill by mkvextract, ffprobe and mkvinfo as
+well), without a SeekHead,
 with a second Tags element and with tags aimed at the track), and for the
 shapes other programs leave (an AAC file trimmed by a gapless record, a
 two-value genre, FLAC and WavPack cue images with per-track values, MP3
@@ -120,6 +122,9 @@ ROADS = [
     ("mp4 chapter text rename, fast start", "m4bfast", ["--subsong", "1", "title=1"]),
     ("matroska in place", "mkaremux", ["title=N"]),
     ("matroska growing to the end of the segment", "mka", ["title=New title", "comment=" + LONG]),
+    # Tags at the end of the file that outgrow their place: the new ones go
+    # behind the Segment, which grows over them, and the SeekHead switches.
+    ("matroska growing in place behind the segment", "mkaremux", ["title=New title", "comment=" + LONG]),
     ("matroska without a seekhead", "mkanoseek", ["title=N"]),
     ("matroska into a tags element no seekhead names", "mkatwo", ["title=New title", "comment=" + LONG]),
     ("matroska tags aimed at the track", "mkatrack", ["artist=New artist", "-genre"]),
@@ -293,6 +298,16 @@ def mkvextract_tags(path):
     return subprocess.run(["mkvextract", path, "tags", "-"], capture_output=True).stdout
 
 
+def matroska_reader_views(path):
+    """What other Matroska readers find: mkvextract's tags, ffprobe's tags
+    and whether mkvinfo walks the file without an error."""
+    probe = subprocess.run(["ffprobe", "-v", "error", "-show_entries", "format_tags:stream_tags", "-of", "json", path],
+                           capture_output=True)
+    info = subprocess.run(["mkvinfo", path], capture_output=True)
+    return {"mkvextract": mkvextract_tags(path), "ffprobe": probe.stdout if probe.returncode == 0 else b"fails",
+            "mkvinfo": info.returncode == 0}
+
+
 def main():
     wine_exec, build_dir, exe = sys.argv[1:4]
     tool = Zorvtool(wine_exec, build_dir, exe)
@@ -346,10 +361,13 @@ def main():
                   "%s: the write keeps every value it does not edit: %s" % (road, brief(new_fields)))
             if fixture.startswith("mp3"):
                 old_views, new_views = mp3_reader_views(original), mp3_reader_views(done)
-                if "in place" in road:
-                    check(os.stat(done).st_ino == inode, "%s: the file is written in place" % road)
+            if fixture.startswith(("mp3", "mka")) and "in place" in road:
+                check(os.stat(done).st_ino == inode, "%s: the file is written in place" % road)
             if fixture.endswith("laid"):
                 check(os.stat(done).st_ino == inode, "%s: the file is written in place" % road)
+            if fixture.startswith("mka"):
+                old_mka, new_mka = matroska_reader_views(original), matroska_reader_views(done)
+                check(old_mka["mkvinfo"] and new_mka["mkvinfo"], "%s: mkvinfo reads the file before and after" % road)
             # Books: the chapter names other players read, from the text track.
             chaptered = fixture.startswith("m4b")
             if chaptered:
@@ -409,6 +427,10 @@ def main():
                     readers = reader_views(path)
                     for reader, view in readers.items():
                         if view not in (old_readers[reader], new_readers[reader]):
+                            problems.append("%s reads neither old nor new: %s" % (reader, view))
+                if fixture.startswith("mka"):
+                    for reader, view in matroska_reader_views(path).items():
+                        if view not in (old_mka[reader], new_mka[reader]):
                             problems.append("%s reads neither old nor new: %s" % (reader, view))
                 if fixture.startswith("mp3"):
                     views = mp3_reader_views(path)

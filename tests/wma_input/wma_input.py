@@ -131,6 +131,13 @@ def test_tag_writing_refused(work):
           "a retag without a metadata editor names the refusal: %d %s" % (done.returncode, done.stdout + done.stderr))
     check(after == before, "a refused retag leaves the file unchanged")
     check(len(decoded(wma)[1]) > 0, "the file still decodes after the refused retag")
+    # An edit that changes no value asks no editor and writes nothing.
+    stamp = os.stat(wma).st_mtime_ns
+    done = run("tag", windows_path(wma), "-lyrics", ok=False)
+    with open(wma, "rb") as f:
+        unchanged = f.read() == before
+    check(done.returncode == 0 and unchanged and os.stat(wma).st_mtime_ns == stamp,
+          "an edit that changes nothing succeeds without writing: %d %s" % (done.returncode, done.stdout + done.stderr))
 
 
 # The longest a run may take when the runtime never ends a call: the

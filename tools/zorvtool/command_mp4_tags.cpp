@@ -3,6 +3,7 @@
 // front cover, items kept unparsed) and, given changes, a retag through the
 // library's own writer, printing the layout check's findings. A repeated
 // name=value adds a value; the first one replaces the values held.
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <optional>
@@ -92,7 +93,16 @@ retag_request parse_request(const zorvtool::arguments& args, std::size_t from, c
   return request;
 }
 
-void apply(const retag_request& request, tarnex::mp4_file& file) {
+bool same_pictures(const std::vector<tarnex::cover_picture>& a, const std::vector<tarnex::cover_picture>& b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const auto& x, const auto& y) {
+    return x.kind == y.kind && x.index == y.index && x.bytes == y.bytes;
+  });
+}
+
+// Applies the request; false when it changes no value and no picture.
+bool apply(const retag_request& request, tarnex::mp4_file& file) {
+  std::vector<tarnex::tag_fields> fields_before;
+  for (const tarnex::song& song : file.songs) fields_before.push_back(song.metadata);
   for (tarnex::song& song : file.songs) {
     for (const std::string& name : request.removed) song.metadata.remove(name);
     for (const auto& [name, values] : request.set) {
@@ -105,14 +115,21 @@ void apply(const retag_request& request, tarnex::mp4_file& file) {
     file.pictures = file.tags.pictures;
   else if (file.item_list.front_cover)
     file.pictures.push_back(*file.item_list.front_cover);
-  if (!request.change_cover) return;
-  std::erase_if(file.pictures, [](const tarnex::cover_picture& picture) {
-    return tarnex::equals_ascii_nocase(picture.kind, "front cover") && picture.index == 0;
-  });
-  if (request.cover.empty()) return;
-  tarnex::cover_picture picture;
-  picture.bytes = request.cover;
-  file.pictures.insert(file.pictures.begin(), std::move(picture));
+  const std::vector<tarnex::cover_picture> pictures_before = file.pictures;
+  if (request.change_cover) {
+    std::erase_if(file.pictures, [](const tarnex::cover_picture& picture) {
+      return tarnex::equals_ascii_nocase(picture.kind, "front cover") && picture.index == 0;
+    });
+    if (!request.cover.empty()) {
+      tarnex::cover_picture picture;
+      picture.bytes = request.cover;
+      file.pictures.insert(file.pictures.begin(), std::move(picture));
+    }
+  }
+  bool changed = !same_pictures(file.pictures, pictures_before);
+  for (std::size_t i = 0; i < file.songs.size(); ++i)
+    if (!tarnex::same_values(file.songs[i].metadata, fields_before[i])) changed = true;
+  return changed;
 }
 
 int run_mp4_tags(const zorvtool::arguments& args) {
@@ -144,9 +161,15 @@ int run_mp4_tags(const zorvtool::arguments& args) {
     zorvtool::print(item_list_json(model.item_list));
     return 0;
   }
-  apply(request, model);
+  const bool changed = apply(request, model);
   std::vector<std::string> reports;
+  // Built also for an edit that changes nothing: a file whose layout refuses
+  // every write says so.
   tarnex::movie_box_rewrite rewrite(model, io, tarnex::choose_write_mode(model), reports);
+  if (!changed) {
+    for (const std::string& report : reports) zorvtool::print(report + "\n");
+    return 0;
+  }
   // As the player writes: in place where that is safe, else through a copy,
   // which the file's only holder may replace.
   reading.reset();

@@ -15,6 +15,7 @@
 #include "io/io_exceptions.h"
 #include "playback/audio_block.h"
 #include "tests/inputs/matroska/matroska_test_files.h"
+#include "tests/io/model_file.h"
 
 using namespace Matroska;
 using namespace matroska_test;
@@ -554,6 +555,51 @@ TEST_F(MatroskaInput, AWriteKilledHalfWayLeavesTheNextWriteAsOnAnUntouchedFile) 
   }
 }
 
+TEST_F(MatroskaInput, GrownTagsGoInPlaceBehindTheSegmentAndAPowerCutLeavesTheOldOrTheNewTags) {
+  // The Tags before the Cluster have no room: the new ones go after the
+  // Segment, which then grows over them, and the SeekHead switches to them.
+  const std::string old_tags = el(tags_id, tag(targets(0), simple("TITLE", "Old")));
+  const std::string file =
+      header() + segment_with_seekhead({{0x1549A966, info()}, {0x1654AE6B, pcm_track()}, {tags_id, old_tags},
+                                        {0x1F43B675, cluster(0, pcm_block(0, 1))}},
+                                       {0x1549A966, 0x1654AE6B, tags_id});
+  const std::string comment(5000, 'c');
+  auto disk = io_test::make_model_file(file);
+  {
+    // A caller's file object: no copy can replace it, so only a write in
+    // place succeeds.
+    matroska_input input;
+    input.open(vantrel_io::file_ptr(disk.get()), "", open_reason::info_write, never_raised_abort_signal());
+    track_info_impl edit;
+    input.get_info(0, edit, never_raised_abort_signal());
+    edit.set_field("comment", track_info::until_nul, comment.c_str(), track_info::until_nul);
+    input.set_info(0, edit);
+    ASSERT_NO_THROW(input.commit(never_raised_abort_signal()));
+  }
+  EXPECT_EQ(opened_file(disk->bytes).field("comment"), comment);
+  EXPECT_EQ(opened_file(disk->bytes).field("album"), "Old");
+  std::size_t written_inside = 0;
+  for (std::size_t i = 0; i < disk->changes.size(); ++i) {
+    const io_test::change_call& change = disk->changes[i];
+    if (change.kind != io_test::change_call::write || change.position >= file.size()) continue;
+    written_inside += change.bytes.size();
+    EXPECT_TRUE(i > 0 && disk->changes[i - 1].kind == io_test::change_call::flush)
+        << "change " << i << " at " << change.position << " follows no flush";
+  }
+  EXPECT_LT(written_inside, 4096u);
+  for (std::size_t kept = 0; kept < disk->changes.size(); ++kept) {
+    std::string album = "unreadable", now = "unreadable";
+    try {
+      opened_file after(io_test::disk_after_power_cut(file, disk->changes, kept));
+      album = after.field("album");
+      now = after.field("comment");
+    } catch (const std::exception&) {
+    }
+    EXPECT_TRUE(album == "Old" && (now == "-" || now == comment)) << "cut with change " << kept << " on the disk: "
+                                                                 << album << ", " << now.substr(0, 20);
+  }
+}
+
 TEST_F(MatroskaInput, ChapterLengthsStayWithinTheirEdition) {
   // The second edition starts again at 0: the last chapter of the first
   // runs to the end of the file instead of a wrapped length.
@@ -589,14 +635,16 @@ TEST_F(MatroskaInput, ABlockBeforeItsClusterStartsAtZero) {
 
 namespace {
 
-// Whether new Tags of `content` replace the file's own in one write within
-// one page, as a retag in place needs.
+// Whether new Tags of `content` go into the file in steps whose every change
+// readers see is one write within one page, as a retag in place needs.
 bool tags_fit_one_write(const std::string& bytes, const std::string& content) {
   ebml_file_reader reader(memory_file(bytes), never_raised_abort_signal());
   matroska_file_scan scan;
   matroska_scan_file(scan, reader);
   matroska_find_every_tags(scan, reader);
-  return matroska_tags_fit_one_write(scan, reader, std::vector<std::uint8_t>(content.begin(), content.end()));
+  return matroska_tag_steps(scan, reader, std::vector<std::uint8_t>(content.begin(), content.end()),
+                            tag_step_rule::each_change_one_write)
+      .has_value();
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "inputs/mp4/tarnex_exceptions.h"
 #include "io/in_place_overwrite.h"
 #include "mp4_test_boxes.h"
+#include "tests/io/model_file.h"
 
 using namespace mp4_test;
 
@@ -29,6 +30,8 @@ public:
   // Changes the file takes before the writer is killed: from then on
   // nothing it does reaches the file. Negative: no kill.
   int changes_left = -1;
+  // Every write, cut and flush in order, as the disk receives them.
+  std::vector<io_test::change_call> changes;
 
   std::uint32_t read(void* buffer, std::uint32_t n) override {
     const std::uint64_t left = at_ < data.size() ? data.size() - at_ : 0;
@@ -49,14 +52,17 @@ public:
   }
   void truncate(std::uint64_t n) override {
     count_change();
+    changes.push_back({io_test::change_call::resize, n, {}});
     data.resize(n);
   }
+  void flush() override { changes.push_back({io_test::change_call::flush, 0, {}}); }
   void write(const void* buffer, std::uint32_t n) override {
     count_change();
     const std::uint64_t room = capacity > at_ ? capacity - at_ : 0;
     const std::uint32_t allowed = n < room ? n : std::uint32_t(room);
     if (at_ + allowed > data.size()) data.resize(at_ + allowed);
     std::memcpy(data.data() + at_, buffer, allowed);
+    changes.push_back({io_test::change_call::write, at_, bytes(static_cast<const char*>(buffer), allowed)});
     at_ += allowed;
     written += allowed;
     if (allowed < n) throw std::runtime_error("disk full");
@@ -404,6 +410,28 @@ TEST(Mp4TagWriting, AWriteKilledAfterAnyChangeLeavesTheOldOrTheNewTags) {
         EXPECT_EQ(title_of(f.data), "next") << source.size() << " killed after " << changes;
         EXPECT_NE(f.data.find(bytes(3000, 'a')), std::string::npos);
       }
+    }
+  }
+}
+
+TEST(Mp4TagWriting, APowerCutLeavesTheOldOrTheNewTagsWhateverUnflushedWritesTheDiskLost) {
+  const bytes titled = movie(box("udta", full_box("meta", 0, box("hdlr", bytes(25, '\0')) +
+                                                                   box("ilst", box("\xA9nam", full_box("data", 1, be32(0) + "old"))))));
+  const bytes sources[] = {ftyp() + media + titled, ftyp() + titled + media,
+                           ftyp() + titled + media + "TAG" + bytes(125, ' ')};
+  for (const bytes& source : sources) {
+    memory_file f(source);
+    retag(f, "a new title much longer than the old one, to grow the movie box");
+    ASSERT_FALSE(f.changes.empty());
+    for (std::size_t kept = 0; kept < f.changes.size(); ++kept) {
+      std::string now;
+      try {
+        now = title_of(io_test::disk_after_power_cut(source, f.changes, kept));
+      } catch (const std::exception& e) {
+        now = std::string("unreadable: ") + e.what();
+      }
+      EXPECT_TRUE(now == "old" || now == "a new title much longer than the old one, to grow the movie box")
+          << source.size() << ": cut with change " << kept << " of " << f.changes.size() << " on the disk: " << now;
     }
   }
 }

@@ -1,0 +1,54 @@
+#include "io/in_place_steps.h"
+
+#include "io/in_place_overwrite.h"
+#include "io/io_exceptions.h"
+
+namespace vantrel_io {
+
+void in_place_steps::cut(std::uint64_t size) { steps_.push_back({step::cut, size, {}, {}}); }
+
+void in_place_steps::stage(std::uint64_t offset, std::vector<std::uint8_t> bytes) {
+  steps_.push_back({step::stage, offset, {}, std::move(bytes)});
+}
+
+void in_place_steps::change(std::uint64_t offset, std::vector<std::uint8_t> old_bytes,
+                            std::vector<std::uint8_t> bytes) {
+  if (old_bytes.size() != bytes.size()) throw_io_data();
+  steps_.push_back({step::change, offset, std::move(old_bytes), std::move(bytes)});
+}
+
+bool in_place_steps::each_change_one_write() const {
+  for (const step& s : steps_)
+    if (s.kind == step::change && !change_fits_one_write(s.offset, s.old_bytes.data(), s.bytes.data(), s.bytes.size()))
+      return false;
+  return true;
+}
+
+void in_place_steps::run(file_object& file, step_writes how, const abort_signal& abort) const {
+  abort.check_and_throw();
+  const abort_signal& no_abort = never_raised_abort_signal();
+  bool unflushed = false;
+  for (const step& s : steps_) {
+    switch (s.kind) {
+      case step::cut:
+        file.resize(s.offset, no_abort);
+        break;
+      case step::stage:
+        file.seek(s.offset, no_abort);
+        file.write(s.bytes.data(), std::uint32_t(s.bytes.size()), no_abort);
+        break;
+      case step::change:
+        if (how == step_writes::plain) {
+          file.seek(s.offset, no_abort);
+          file.write(s.bytes.data(), std::uint32_t(s.bytes.size()), no_abort);
+          break;
+        }
+        if (unflushed) file.flush(no_abort);
+        overwrite_changed_bytes(file, s.offset, s.old_bytes.data(), s.bytes.data(), s.bytes.size(), no_abort);
+        break;
+    }
+    unflushed = true;
+  }
+}
+
+}  // namespace vantrel_io

@@ -1,0 +1,51 @@
+// A change of a file in place that takes several steps, ordered so that
+// after any of them every reader finds the old content or the new: bytes
+// staged where no reader looks yet (past the file's end), then the changes
+// that make readers see them, each of which must be one write within one
+// page (in_place_overwrite). Whatever was written is flushed before every
+// change readers see: the disk may put unflushed writes down in any order,
+// and a power cut must not leave readers pointed at bytes it never received.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "core/abort_signal.h"
+#include "io/file_object.h"
+
+namespace vantrel_io {
+
+// How the steps reach the file: a file readers may open meanwhile takes
+// every change through the guarded overwrite, flushed before; a temporary
+// copy or a file in memory, which no reader sees half written, takes plain
+// writes.
+enum class step_writes { guarded, plain };
+
+class in_place_steps {
+public:
+  // Cuts the file at `size`: no reader reads what lay past it.
+  void cut(std::uint64_t size);
+  // Writes `bytes` at `offset`, at or past the end the earlier steps leave.
+  void stage(std::uint64_t offset, std::vector<std::uint8_t> bytes);
+  // A change readers see: the bytes at `offset`, `old_bytes` when the step
+  // comes, become `bytes` (of the same size).
+  void change(std::uint64_t offset, std::vector<std::uint8_t> old_bytes, std::vector<std::uint8_t> bytes);
+
+  // Whether each change readers see is one write within one page, which the
+  // system puts down whole.
+  bool each_change_one_write() const;
+
+  // Runs the steps in order. The abort is honoured before the first one
+  // only: a layout switched half way is worse than a late stop.
+  void run(file_object& file, step_writes how, const abort_signal& abort) const;
+
+private:
+  struct step {
+    enum { cut, stage, change } kind;
+    std::uint64_t offset;
+    std::vector<std::uint8_t> old_bytes, bytes;
+  };
+  std::vector<step> steps_;
+};
+
+}  // namespace vantrel_io
