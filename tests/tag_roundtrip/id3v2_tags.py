@@ -70,7 +70,8 @@ def check_version_22_edits_carry_every_frame(plain, work):
 
 def check_version_22_frame_without_later_form_refuses(plain, work):
     """A version 2.2 tag holding an encrypted meta frame, which version 2.3
-    dropped: the edit says so and the file stays as it is."""
+    dropped: the edit says so and the file stays as it is; an edit that
+    changes nothing succeeds, writing nothing."""
     path = os.path.join(work, "v22_crm.mp3")
     shutil.copy(plain, path)
     id3v22_tags.put_tag(path, id3v22_tags.COMMON_FRAMES + [id3v22_tags.ENCRYPTED_META])
@@ -81,6 +82,11 @@ def check_version_22_frame_without_later_form_refuses(plain, work):
         check(f.read() == before, "v2.2 CRM: the file is unchanged")
     check(done.returncode != 0 and "ID3v2.2 frame CRM" in done.stdout + done.stderr,
           "v2.2 CRM: the edit is refused with a clear message: %d %s%s" % (done.returncode, done.stdout, done.stderr))
+    # An edit that changes no value has nothing to refuse.
+    done = zorvtool("tag", windows_path(path), "title=Old Title", ok=False)
+    with open(path, "rb") as f:
+        check(done.returncode == 0 and f.read() == before, "v2.2 CRM: an edit of no value is no failure: %d %s%s" %
+              (done.returncode, done.stdout, done.stderr))
 
 
 def stored_frames(path):
