@@ -4,6 +4,7 @@
 #include "metadata/tags/id3v2_field_mapping.h"
 #include "metadata/tags/id3v2_frame_order.h"
 #include "metadata/tags/id3v2_text_encoding.h"
+#include "metadata/tags/id3v2_v22_frames.h"
 
 using id3parser::frame;
 using id3parser::frame_id;
@@ -311,7 +312,13 @@ void keep_unchanged_frames(std::vector<frame>& side, std::vector<frame>& keep, u
 void id3v2_frames_from_fields(const id3v2_write_options& options, id3parser::tag& t, tag_field_map fields) {
   const unsigned old_version = t.version;
   const id3v2_frame_places places(t.frames);
-  if (t.version != 3 && t.version != 4) {
+  if (t.version == 2) {
+    // Its frames took their later forms when it was read; they are kept or
+    // replaced as those of a version 2.3 tag are.
+    id3v2_refuse_v22_frames_without_later_form(t);
+    t.version = 3;
+    id3v2_reencode_comments_for_v23(t);
+  } else if (t.version != 3 && t.version != 4) {
     t.version = 3;
     id3v2_downgrade_frames(t, 3);
   }
@@ -372,6 +379,8 @@ void id3v2_frames_from_fields(const id3v2_write_options& options, id3parser::tag
     b.timestamp(frame_id("TDOR"), "original release date");
     b.multi(frame_id("TIPL"), "involved people");
     b.multi(frame_id("TMCL"), "musician credits");
+    // Version 2.3 has no mood frame; there it stays a user-defined one.
+    b.multi(frame_id("TMOO"), "mood");
   }
   b.timestamp(frame_id("TDRL"), "release date");
   b.number(frame_id("TRCK"), "tracknumber", "totaltracks");

@@ -40,6 +40,17 @@ bool same_frame(const frame& a, const frame& b) {
 
 bool is_large(const frame& f) { return f.id == frame_id("APIC") || f.data.size() > id3v2_large_frame_size; }
 
+bool is_chapter(const frame& f) { return f.id == frame_id("CHAP") || f.id == frame_id("CTOC"); }
+
+// Readers number chapters in the order their frames are stored, so chapter
+// and table-of-contents frames move together: all of them count as large
+// when one of them is (a chapter with its own picture, mostly).
+auto large_in(const std::vector<frame>& frames) {
+  const bool chapters_large =
+      std::any_of(frames.begin(), frames.end(), [](const frame& f) { return is_chapter(f) && is_large(f); });
+  return [chapters_large](const frame& f) { return is_chapter(f) ? chapters_large : is_large(f); };
+}
+
 }  // namespace
 
 id3v2_frame_places::id3v2_frame_places(const std::vector<frame>& old_frames) {
@@ -78,9 +89,9 @@ void id3v2_frame_places::put_in_place(std::vector<frame>& frames) const {
 }
 
 void id3v2_lay_out_for_rewrite(std::vector<frame>& frames) {
-  std::stable_partition(frames.begin(), frames.end(), is_large);
+  std::stable_partition(frames.begin(), frames.end(), large_in(frames));
 }
 
 bool id3v2_laid_out_for_rewrite(const std::vector<frame>& frames) {
-  return std::is_partitioned(frames.begin(), frames.end(), is_large);
+  return std::is_partitioned(frames.begin(), frames.end(), large_in(frames));
 }

@@ -37,7 +37,8 @@ private:
   std::vector<place> places_;
 };
 
-// Payloads above this size count as large; every picture counts as large.
+// Payloads above this size count as large; every picture counts as large,
+// and every chapter and table-of-contents frame when one of them is.
 inline constexpr std::size_t id3v2_large_frame_size = 1024;
 
 // The layout of a tag written anew: the large frames in their order, then

@@ -43,6 +43,7 @@ constexpr frame_rule rules[] = {
     {frame_id("TLAN"), "language", nullptr, rule::text, 0},
     {frame_id("TMCL"), "musician credits", nullptr, rule::text, below_4},
     {frame_id("TMED"), "media type", nullptr, rule::text, 0},
+    {frame_id("TMOO"), "mood", nullptr, rule::multi, 0},
     {frame_id("TDOR"), "original release date", nullptr, rule::text, below_4},
     {frame_id("TORY"), "original release date", nullptr, rule::text, in_4},
     {frame_id("TOWN"), "owner", nullptr, rule::text, 0},

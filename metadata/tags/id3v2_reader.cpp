@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "foundation/byte_scan.h"
+#include "metadata/tags/id3v2_v22_frames.h"
 
 namespace id3parser {
 
@@ -62,9 +63,9 @@ void convert_v22_picture(frame& f) {
   f.data = std::move(converted);
 }
 
-// Listed identifiers enter without asking the filter: a 2.2 tag is always
-// rewritten whole as 2.3, pictures included. Only a picture asks, so that
-// reading fields alone copies no image.
+// Each frame enters under its later form (id3v2_v22_frames.h), when the
+// filter takes it; one with no later form keeps its three letters, so that
+// a rewrite can tell that it would lose it.
 void read_frames_v22(reader& source, frame_filter& filter, tag& out) {
   for (;;) {
     std::uint8_t id_bytes[3];
@@ -75,15 +76,17 @@ void read_frames_v22(reader& source, frame_filter& filter, tag& out) {
     if (size >= max_frame_size) throw parseError();
     if (size == 0) continue;
     const char text[4] = {char(id_bytes[0]), char(id_bytes[1]), char(id_bytes[2]), 0};
-    const std::uint32_t id = id3v2_frame_id_from_v22(text);
-    // Unlisted 2.2 frames have no form this program could write back or map.
-    if (id == 0 || (id == frame_id("APIC") && !filter.accept(id))) {
+    const std::uint32_t mapped = id3v2_frame_id_from_v22(text);
+    const std::uint32_t id = mapped != 0 ? mapped : id3v2_three_letter_id(id_bytes);
+    if (!filter.accept(id)) {
       source.skip_exact(size);
       continue;
     }
     frame_in_progress added(out, id);
     read_payload(source, added.get(), size);
     if (id == frame_id("APIC")) convert_v22_picture(added.get());
+    if (id == frame_id("LINK") && !id3v2_link_from_v22(added.get()))
+      added.get().id = id3v2_three_letter_id(id_bytes);
     added.commit();
   }
 }
@@ -334,32 +337,6 @@ void read_tag(reader& source, frame_filter& filter, tag& out) {
 }
 
 }  // namespace id3parser
-
-namespace {
-struct v22_mapping {
-  const char* v22;
-  std::uint32_t id;
-};
-constexpr v22_mapping v22_table[] = {
-    {"TT1", id3parser::frame_id("TIT1")}, {"TT2", id3parser::frame_id("TIT2")}, {"TT3", id3parser::frame_id("TIT3")},
-    {"TP1", id3parser::frame_id("TPE1")}, {"TP2", id3parser::frame_id("TPE2")}, {"TP3", id3parser::frame_id("TPE3")},
-    {"TP4", id3parser::frame_id("TPE4")}, {"TCM", id3parser::frame_id("TCOM")}, {"TXT", id3parser::frame_id("TEXT")},
-    {"TLA", id3parser::frame_id("TLAN")}, {"TCO", id3parser::frame_id("TCON")}, {"TAL", id3parser::frame_id("TALB")},
-    {"TRK", id3parser::frame_id("TRCK")}, {"TRC", id3parser::frame_id("TSRC")}, {"TYE", id3parser::frame_id("TYER")},
-    {"TBP", id3parser::frame_id("TBPM")}, {"TCR", id3parser::frame_id("TCOP")}, {"TPB", id3parser::frame_id("TPUB")},
-    {"TEN", id3parser::frame_id("TENC")}, {"TSS", id3parser::frame_id("TSSE")}, {"TOA", id3parser::frame_id("TOPE")},
-    {"TXX", id3parser::frame_id("TXXX")}, {"TPA", id3parser::frame_id("TPOS")}, {"WAF", id3parser::frame_id("WOAF")},
-    {"WAR", id3parser::frame_id("WOAR")}, {"WAS", id3parser::frame_id("WOAS")}, {"WCP", id3parser::frame_id("WCOP")},
-    {"WCM", id3parser::frame_id("WCOM")}, {"WPB", id3parser::frame_id("WPUB")}, {"WXX", id3parser::frame_id("WXXX")},
-    {"COM", id3parser::frame_id("COMM")}, {"PIC", id3parser::frame_id("APIC")},
-};
-}  // namespace
-
-std::uint32_t id3v2_frame_id_from_v22(const char* text) {
-  for (const v22_mapping& row : v22_table)
-    if (std::strcmp(row.v22, text) == 0) return row.id;
-  return 0;
-}
 
 const char* id3v2_pic_mime_type(const std::uint8_t* format) {
   if (std::memcmp(format, "PNG", 3) == 0) return "image/png";

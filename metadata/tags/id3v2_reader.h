@@ -87,7 +87,5 @@ std::uint32_t read_u32_be(reader& source);
 
 }  // namespace id3parser
 
-// The four-letter identifier of a version 2.2 one, 0 when it has none.
-std::uint32_t id3v2_frame_id_from_v22(const char* text);
 // The MIME type of a version 2.2 picture's three-letter image format.
 const char* id3v2_pic_mime_type(const std::uint8_t* format);

@@ -203,16 +203,17 @@ id3v2_picture id3v2_parse_picture(const frame& f) {
 void id3v2_downgrade_frames(id3parser::tag& t, unsigned version) {
   std::vector<frame> kept;
   for (frame& f : t.frames) {
-    if (f.is_raw()) {
-      if (f.raw_version == version) kept.push_back(std::move(f));
-      continue;
-    }
-    if (f.id == frame_id("APIC")) {
+    if (f.is_raw() ? f.raw_version == version : f.id == frame_id("APIC") || has_language(f))
       kept.push_back(std::move(f));
-      continue;
-    }
-    if (!has_language(f)) continue;
-    if (version >= 4 || (!f.data.empty() && f.data[0] <= 1)) {
+  }
+  t.frames = std::move(kept);
+  if (version < 4) id3v2_reencode_comments_for_v23(t);
+}
+
+void id3v2_reencode_comments_for_v23(id3parser::tag& t) {
+  std::vector<frame> kept;
+  for (frame& f : t.frames) {
+    if (f.is_raw() || !has_language(f) || (!f.data.empty() && f.data[0] <= 1)) {
       kept.push_back(std::move(f));
       continue;
     }

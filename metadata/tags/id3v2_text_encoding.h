@@ -43,3 +43,6 @@ id3v2_picture id3v2_parse_picture(const id3parser::frame& f);
 // re-encoded where the version lacks their encoding, everything else goes
 // (the mapping writes text frames anew from the fields).
 void id3v2_downgrade_frames(id3parser::tag& t, unsigned version);
+// Comments and lyrics in an encoding that version 2.3 lacks take UTF-16
+// with a mark and keep their language; one that cannot be decoded goes.
+void id3v2_reencode_comments_for_v23(id3parser::tag& t);

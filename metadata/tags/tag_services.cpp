@@ -171,9 +171,13 @@ tag_region_update prepare_write(vantrel_io::file_object& file, unsigned kinds, c
     track_info_impl own(leading_fields);
     changes.apply_to(own);
     update.leading_length = leading->length;
-    id3v2_rendered_tag rendered = id3v2_render(std::move(leading->tag), leading->length, own);
-    update.leading = std::move(rendered.bytes);
-    update.leading_for_rewrite = std::move(rendered.for_rewrite);
+    // An edit of no value keeps the tag as it stands (below), even one that
+    // could not be rendered anew.
+    if (!changes.empty()) {
+      id3v2_rendered_tag rendered = id3v2_render(std::move(leading->tag), leading->length, own);
+      update.leading = std::move(rendered.bytes);
+      update.leading_for_rewrite = std::move(rendered.for_rewrite);
+    }
     // Only a caller's copy outlives this call.
     if (leading == known) update.old_leading = &known->bytes;
   } else if (kinds & kind_id3v2) {

@@ -4,7 +4,9 @@ MP3 files holding a second tag kind beside the ID3v2 tag the player reads: a
 gain tool's APEv2 items (read or not) all stay as they were, and an album
 that only the ID3v1 block holds stays, read back with mutagen; the title
 reaches every tag. Frames and pictures keep their order through a title
-edit, and a title a file holds already is not written.
+edit, and a title a file holds already is not written. A version 2.2 tag
+retitled keeps every frame under its later form; one holding a frame that
+has none is left as it is.
 
 usage: properties_keeps_mp3.py WINE_EXEC BUILD_DIR ZORV_EXE  (ZORV_WINDOW_PROBE names the probe)
 """
@@ -19,25 +21,34 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 sys.dont_write_bytecode = True  # no cache folder left in the source tree
 from blackbox_checks import check  # noqa: E402
+from closing import NO, YES, dialog_ids  # noqa: E402
 from main_window import Player, run_window_tests  # noqa: E402
-from properties_apply_formats import edit_and_apply  # noqa: E402
+from properties_apply_formats import APPLY, edit_and_apply, edit_in_place  # noqa: E402
 from properties_window import CANCEL, DIALOG, METADATA_LIST, dialog_window, open_dialog_on_tracks, rows  # noqa: E402
+import id3v22_tags  # noqa: E402
 from two_tag_kinds import GAIN_ITEMS, tag_with_album_only_in_id3v1, tag_with_gain_items  # noqa: E402
 
 # Rows of the metadata list, from the top: Artist, Title, Album, ...
 TITLE_ROW = 1
+REPORT = ("--title", "Information")  # the popup that lists the files an Apply could not write
+
+
+def untagged_mp3s(music, *names):
+    """One-second MP3 files by lame, without tags, in a new folder."""
+    os.makedirs(music)
+    tone = os.path.join(music, "tone.wav")
+    subprocess.run(["sox", "-n", "-r", "44100", "-c", "2", "-b", "16", tone, "synth", "1", "sine", "440"], check=True)
+    paths = [os.path.join(music, name) for name in names]
+    for path in paths:
+        subprocess.run(["lame", "--quiet", "-b", "128", tone, path], check=True)
+    os.remove(tone)
+    return paths
 
 
 def make_files(music):
     """An MP3 with ID3v2 and APEv2 tags, and one with ID3v2 and ID3v1 tags
     whose album only the ID3v1 block holds."""
-    os.makedirs(music)
-    tone = os.path.join(music, "tone.wav")
-    subprocess.run(["sox", "-n", "-r", "44100", "-c", "2", "-b", "16", tone, "synth", "1", "sine", "440"], check=True)
-    ape, v1 = os.path.join(music, "1 ape.mp3"), os.path.join(music, "2 id3v1.mp3")
-    for path in (ape, v1):
-        subprocess.run(["lame", "--quiet", "-b", "128", tone, path], check=True)
-    os.remove(tone)
+    ape, v1 = untagged_mp3s(music, "1 ape.mp3", "2 id3v1.mp3")
     tag_with_gain_items(ape, "Old One")
     tag_with_album_only_in_id3v1(v1, "Old Two", "V1 Album")
     return ape, v1
@@ -183,7 +194,53 @@ def test_title_edit_keeps_frame_and_picture_order(root):
               "frame_order: the file that holds the title is not written")
 
 
+def test_title_edit_of_version_22_tags(root):
+    """Two MP3 files with version 2.2 tags as older taggers wrote them (a
+    picture, lyrics, the compilation flag ...), the second also with an
+    encrypted meta frame, which later versions dropped: retitled, the first
+    is written as version 2.3 with every other frame as it was, the second
+    is not written."""
+    player = Player(root, "version_22")
+    carried, refused = untagged_mp3s(os.path.join(player.folder, "music"), "1 carried.mp3", "2 refused.mp3")
+    id3v22_tags.put_tag(carried, id3v22_tags.COMMON_FRAMES)
+    id3v22_tags.put_tag(refused, id3v22_tags.COMMON_FRAMES + [id3v22_tags.ENCRYPTED_META])
+    before = id3v22_tags.later_forms(carried)
+    with open(refused, "rb") as f:
+        held = f.read()
+    if not open_dialog_on_tracks(player, [carried, refused]):
+        check(False, "version_22: Properties opens the dialog")
+        player.stop()
+        return
+    check(rows(player, METADATA_LIST).get("Title") == "Old Title", "version_22: the dialog shows the title: %r" %
+          rows(player, METADATA_LIST))
+    edit_in_place(player, TITLE_ROW, "New Title")
+    player.probe(*DIALOG, "command", str(APPLY))
+    reported = player.wait(lambda: "no such window" not in player.probe(*REPORT, "descendants").stdout, 120)
+    report = player.probe(*REPORT, "descendants").stdout
+    check(reported and "ID3v2.2 frame CRM" in report, "version_22: the refused file is reported: %s" % report)
+    player.probe(*REPORT, "close")
+    # The edit of the refused file is still unsaved: Cancel asks, and No drops it.
+    player.probe(*DIALOG, "command", str(CANCEL))
+    asked = player.wait(lambda: {YES, NO} <= dialog_ids(player, "Properties"), 30)
+    if asked:
+        player.probe("--title", "Properties", "command", str(NO))
+    check(player.wait(lambda: dialog_window(player)[0] is None, 30), "version_22: the dialog closes")
+    check(player.stop() == 0, "version_22: the player ends cleanly")
+
+    tags = ID3(carried)
+    check(tags.version == (2, 3, 0) and str(tags["TIT2"]) == "New Title", "version_22: retitled as version 2.3")
+    now = [f for f in id3v22_tags.later_forms(carried) if not f.startswith("TIT2(")]
+    kept = [f for f in before if not f.startswith("TIT2(")]
+    check(now == kept, "version_22: every other frame carried over: lost %s, gained %s" %
+          ([f for f in kept if f not in now], [f for f in now if f not in kept]))
+    lyrics_and_flag = [str(f) for f in tags.getall("USLT")] + [str(f) for f in tags.getall("TCMP")]
+    check(lyrics_and_flag == ["the lyrics", "1"], "version_22: the lyrics and the compilation flag stay: %s" % tags.pprint())
+    with open(refused, "rb") as f:
+        check(f.read() == held, "version_22: the file with a frame that has no later form is not written")
+
+
 if __name__ == "__main__":
     run_window_tests(test_title_edit_keeps_the_other_tags_values,
                      test_title_edit_of_a_compilation_stores_no_album_artist,
-                     test_title_edit_keeps_frame_and_picture_order)
+                     test_title_edit_keeps_frame_and_picture_order,
+                     test_title_edit_of_version_22_tags)

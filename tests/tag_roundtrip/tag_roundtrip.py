@@ -24,6 +24,7 @@ from mutagen.wave import WAVE
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from blackbox_checks import check, failures, windows_path, zorvtool_runner  # noqa: E402
 from cue_images import BOTH, FILE_TAGS, KINDS, SHEET, block_sheet, make_cue_image, sheet_tracks, tags  # noqa: E402
+import id3v22_tags  # noqa: E402
 import mp4_bytes  # noqa: E402
 from two_tag_kinds import GAIN_ITEMS, id3v1_block, tag_with_album_only_in_id3v1, tag_with_gain_items  # noqa: E402
 
@@ -575,14 +576,9 @@ def main():
 
         # A version 2.2 tag becomes 2.3, keeping its picture and comment.
         v22 = os.path.join(work, "v22.mp3")
-        def frame22(fid, payload):
-            return fid + struct.pack(">I", len(payload))[1:] + payload
-        body = (frame22(b"TT2", b"\x00Old") + frame22(b"COM", b"\x00engdesc\x00text") +
-                frame22(b"PIC", b"\x00PNG\x03\x00" + picture))
-        size = len(body)
-        header = b"ID3\x02\x00\x00" + bytes([(size >> 21) & 127, (size >> 14) & 127, (size >> 7) & 127, size & 127])
         with open(v22, "wb") as f:
-            f.write(header + body + original)
+            f.write(id3v22_tags.tag([(b"TT2", b"\x00Old"), (b"COM", b"\x00engdesc\x00text"),
+                                     (b"PIC", b"\x00PNG\x03\x00" + picture)]) + original)
         fields, data = info(v22)
         check(first(fields, "title") == "Old" and "id3v2.2" in str(data), "v2.2 read")
         tag(v22, "title=New")

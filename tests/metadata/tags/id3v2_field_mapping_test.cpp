@@ -200,6 +200,18 @@ TEST(Id3v2FieldMapping, VersionTwoPointTwoCommentsAndPicturesSurviveTheUpgrade) 
   EXPECT_EQ("COMM/1/deu:|hi " + payload_text(picture) + " ", written);
 }
 
+TEST(Id3v2FieldMapping, AVersion24MoodIsReadAndWrittenBackAsItsOwnFrame) {
+  const bytes nul{0};
+  const id3parser::frame mood = make("TMOO", bytes{3} + text("calm") + nul + text("dark"));
+  EXPECT_EQ("mood=calm,dark;", fields_of(4, {mood}));
+  EXPECT_EQ("TMOO/3:calm|dark ", frames_for(4, {{"mood", {"calm", "dark"}}}, {mood}));
+  EXPECT_EQ("TMOO/3:quiet ", frames_for(4, {{"mood", {"quiet"}}}, {mood}));
+  // Removing the mood removes the frame that gave it.
+  EXPECT_EQ("TIT2/0:T ", frames_for(4, {{"title", {"T"}}}, {mood, make("TIT2", latin("T"))}));
+  // Version 2.3 has no mood frame: the mood goes into a user-defined one.
+  EXPECT_EQ("TXXX/1:mood|calm ", frames_for(3, {{"mood", {"calm"}}}));
+}
+
 TEST(Id3v2TextEncoding, PicturesAndStrings) {
   const bytes nul{0};
   EXPECT_EQ(0, id3v2_parse_picture(make("APIC", latin("image/png") + bytes{0, 25, 0, 0x89})).type);

@@ -69,6 +69,7 @@ std::string frame_list(const std::string& content) {
     list += list.empty() ? "" : " ";
     list += id;
     if (f.id == id3parser::frame_id("APIC")) list += ":" + std::to_string(id3v2_parse_picture(f).type);
+    if (f.id == id3parser::frame_id("CHAP")) list += ":" + std::string(reinterpret_cast<const char*>(f.data.data()));
   }
   return list;
 }
@@ -112,6 +113,22 @@ TEST(Id3v2FrameOrder, ATagWrittenAnewPutsLargeFramesFirstSoThatATextEditStaysInP
   EXPECT_EQ(1, later.writes_in_place);
   EXPECT_EQ(grown.bytes.size(), later.bytes.size());
   EXPECT_EQ("COMM APIC:3 PRIV APIC:4 TIT2 TPE1 TALB", frame_list(later.bytes));
+}
+
+TEST(Id3v2FrameOrder, ChapterFramesKeepTheirOrderWhenOneOfThemHoldsAPicture) {
+  // Element id, start and end times, start and end offsets, sub-frames.
+  const auto chapter = [](const std::string& id, const bytes& sub_frames) {
+    return frame("CHAP", text(id) + bytes{0} + be32(0) + be32(1000) + be32(0xFFFFFFFF) + be32(0xFFFFFFFF) + sub_frames);
+  };
+  const bytes toc = frame("CTOC", text("toc") + bytes{0, 0x03, 3} + text("ch0") + bytes{0} + text("ch1") + bytes{0} +
+                                      text("ch2") + bytes{0});
+  const bytes frames = frame("TIT2", latin("t")) + toc + chapter("ch0", frame("TIT2", latin("One"))) +
+                       chapter("ch1", frame("APIC", picture(3, 3000))) + chapter("ch2", {}) +
+                       frame("APIC", picture(3, 2000)) + frame("TPE1", latin("a"));
+  const std::string original = str(tag(3, frames)) + audio;
+  const write_result grown = edit(original, {{"title", "a title longer than the room of the tag"}});
+  ASSERT_TRUE(grown.rewritten);
+  EXPECT_EQ("CTOC CHAP:ch0 CHAP:ch1 CHAP:ch2 APIC:3 TIT2 TPE1", frame_list(grown.bytes));
 }
 
 TEST(Id3v2FrameOrder, AFrameMadeAnewTakesThePlaceOfTheOneItReplaces) {

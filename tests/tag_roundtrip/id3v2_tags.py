@@ -1,0 +1,206 @@
+#!/usr/bin/python3
+"""ID3v2 tags of other programs edited with zorvtool and read back with
+mutagen and ffprobe: a version 2.2 tag keeps every frame under its later
+form (or, holding one without, refuses the edit and stays as it is),
+chapter frames keep their stored order through a rewrite, and a version 2.4
+mood frame is read, changed and removed as the mood.
+
+usage: id3v2_tags.py WINE_EXEC BUILD_DIR ZORVTOOL_EXE
+"""
+import json
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+
+from mutagen.id3 import APIC, CHAP, CTOC, CTOCFlags, ID3, TIT2, TMOO, TPE1, TXXX
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from blackbox_checks import check, failures, tiny_png, windows_path, zorvtool_runner  # noqa: E402
+import id3v22_tags  # noqa: E402
+
+WINE_EXEC, BUILD_DIR, ZORVTOOL = sys.argv[1:4]
+
+zorvtool = zorvtool_runner(WINE_EXEC, BUILD_DIR, ZORVTOOL)
+
+
+def fields(path):
+    data = json.loads(zorvtool("info", windows_path(path)).stdout)["subsongs"][0]["info"]
+    return {k.lower(): v for k, v in data.get("fields", {}).items()}
+
+
+def ffprobe_tags(path):
+    out = subprocess.run(["ffprobe", "-v", "quiet", "-print_format", "json", "-show_format", path],
+                         capture_output=True, text=True, check=True).stdout
+    return {k.lower(): v for k, v in json.loads(out)["format"].get("tags", {}).items()}
+
+
+def check_version_22_edits_carry_every_frame(plain, work):
+    """A version 2.2 tag with a frame of each kind, retitled: written back as
+    version 2.3, every other frame as mutagen reads it unchanged, the
+    lyrics and the compilation flag among them; ffprobe reads the same."""
+    path = os.path.join(work, "v22.mp3")
+    shutil.copy(plain, path)
+    id3v22_tags.put_tag(path, id3v22_tags.EVERY_FRAME)
+    before, probed = id3v22_tags.later_forms(path), ffprobe_tags(path)
+    shown = fields(path)
+    check(shown.get("unsynced lyrics") == ["the lyrics"] and shown.get("itunescompilation") == ["1"],
+          "v2.2: the lyrics and the compilation flag are read: %r" % shown)
+    zorvtool("tag", windows_path(path), "title=New Title")
+    after = ID3(path)
+    check(after.version == (2, 3, 0) and str(after["TIT2"]) == "New Title", "v2.2: retitled as version 2.3")
+    old_title = repr(TIT2(encoding=0, text=["Old Title"]))
+    kept = [f for f in before if f != old_title]
+    now = [f for f in id3v22_tags.later_forms(path) if not f.startswith("TIT2(")]
+    check(now == kept, "v2.2: every other frame carried over: lost %s, gained %s" %
+          ([f for f in kept if f not in now], [f for f in now if f not in kept]))
+    lyrics_and_flag = [str(f) for f in after.getall("USLT")] + [str(f) for f in after.getall("TCMP")]
+    check(lyrics_and_flag == ["the lyrics", "1"], "v2.2: lyrics and compilation flag kept: %s" % after.pprint())
+    probed_after = ffprobe_tags(path)
+    check(probed_after.pop("title") == "New Title" and probed.pop("title") == "Old Title",
+          "v2.2: ffprobe reads the new title")
+    # ffprobe names the frames it does not know by their identifiers, which
+    # the later forms change; those it knows read the same.
+    known = ("artist", "album", "album_artist", "performer", "genre", "compilation", "track", "date", "encoded_by",
+             "mood", "note")
+    check([probed.get(k) for k in known] == [probed_after.get(k) for k in known],
+          "v2.2: ffprobe reads the other values as before: %r, now %r" % (probed, probed_after))
+
+
+def check_version_22_frame_without_later_form_refuses(plain, work):
+    """A version 2.2 tag holding an encrypted meta frame, which version 2.3
+    dropped: the edit says so and the file stays as it is; an edit that
+    changes nothing succeeds, writing nothing."""
+    path = os.path.join(work, "v22_crm.mp3")
+    shutil.copy(plain, path)
+    id3v22_tags.put_tag(path, id3v22_tags.COMMON_FRAMES + [id3v22_tags.ENCRYPTED_META])
+    with open(path, "rb") as f:
+        before = f.read()
+    done = zorvtool("tag", windows_path(path), "title=New Title", ok=False)
+    with open(path, "rb") as f:
+        check(f.read() == before, "v2.2 CRM: the file is unchanged")
+    check(done.returncode != 0 and "ID3v2.2 frame CRM" in done.stdout + done.stderr,
+          "v2.2 CRM: the edit is refused with a clear message: %d %s%s" % (done.returncode, done.stdout, done.stderr))
+    # An edit that changes no value has nothing to refuse.
+    done = zorvtool("tag", windows_path(path), "title=Old Title", ok=False)
+    with open(path, "rb") as f:
+        check(done.returncode == 0 and f.read() == before, "v2.2 CRM: an edit of no value is no failure: %d %s%s" %
+              (done.returncode, done.stdout, done.stderr))
+
+
+def stored_frames(path):
+    """The frame identifiers of the tag at the file's start, in file order,
+    chapters with their element id."""
+    with open(path, "rb") as f:
+        data = f.read(10)
+        size = (data[6] << 21) | (data[7] << 14) | (data[8] << 7) | data[9]
+        data += f.read(size)
+    ids, pos = [], 10
+    while pos + 10 <= len(data) and data[pos] != 0:
+        raw = data[pos + 4:pos + 8]
+        length = ((raw[0] << 21) | (raw[1] << 14) | (raw[2] << 7) | raw[3]) if data[3] == 4 else \
+            int.from_bytes(raw, "big")
+        frame_id = data[pos:pos + 4].decode("latin-1")
+        if frame_id == "CHAP":
+            # A version 2.4 frame may start with its data length.
+            start = pos + 10 + (4 if data[3] == 4 and data[pos + 9] & 1 else 0)
+            frame_id += ":" + data[start:data.index(b"\0", start)].decode("latin-1")
+        ids.append(frame_id)
+        pos += 10 + length
+    return ids
+
+
+def ffprobe_chapters(path):
+    out = subprocess.run(["ffprobe", "-v", "quiet", "-print_format", "json", "-show_chapters", path],
+                         capture_output=True, text=True, check=True).stdout
+    return [(c["id"], c["start_time"], c.get("tags", {}).get("title")) for c in json.loads(out)["chapters"]]
+
+
+def check_chapters_keep_their_order(plain, work):
+    """Chapters and their table of contents made by mutagen, the first
+    chapter holding a picture: edits in place and one that rewrites the
+    file keep the stored order of the chapter frames, and ffprobe numbers
+    the chapters as before."""
+    for version in (3, 4):
+        path = os.path.join(work, "chapters%d.mp3" % version)
+        shutil.copy(plain, path)
+        tags = ID3()
+        tags.add(TIT2(encoding=1, text=["Book"]))
+        tags.add(TPE1(encoding=1, text=["Reader"]))
+        tags.add(CTOC(element_id="toc", flags=CTOCFlags.TOP_LEVEL | CTOCFlags.ORDERED,
+                      child_element_ids=["ch0", "ch1", "ch2"], sub_frames=[TIT2(encoding=1, text=["Contents"])]))
+        pictured = [TIT2(encoding=1, text=["Opening"]),
+                    APIC(encoding=0, mime="image/png", type=3, desc="", data=tiny_png() + bytes(3000))]
+        for n, (start, name) in enumerate(((0, "Opening"), (300, "Middle"), (600, "End"))):
+            tags.add(CHAP(element_id="ch%d" % n, start_time=start, end_time=start + 300,
+                          sub_frames=pictured if n == 0 else [TIT2(encoding=1, text=[name])]))
+        tags.save(path, v2_version=version)
+        order, chapters = [f for f in stored_frames(path) if f[:4] in ("CHAP", "CTOC")], ffprobe_chapters(path)
+        # ffprobe skips the chapter with the picture in a version 2.4 tag.
+        check(len(chapters) == (3 if version == 3 else 2), "chapters v2.%d: the fixture's chapters: %r" %
+              (version, chapters))
+        for edit in (["artist=Someone"], ["title=" + "A title longer than the tag's padding " * 40]):
+            zorvtool("tag", windows_path(path), *edit)
+            now = [f for f in stored_frames(path) if f[:4] in ("CHAP", "CTOC")]
+            check(now == order, "chapters v2.%d %s: the chapter frames keep their order: %s, now %s" %
+                  (version, edit[0][:12], order, now))
+            check(ffprobe_chapters(path) == chapters, "chapters v2.%d %s: ffprobe numbers them as before: %r" %
+                  (version, edit[0][:12], ffprobe_chapters(path)))
+        check(str(ID3(path)["TPE1"]) == "Someone", "chapters v2.%d: the edits read back" % version)
+
+
+def check_version_24_mood(plain, work):
+    """A version 2.4 mood frame made by mutagen: read as the mood, written
+    back as a mood frame, and gone with the mood; version 2.3 keeps its
+    user-defined frame."""
+    path = os.path.join(work, "mood.mp3")
+    shutil.copy(plain, path)
+    tags = ID3()
+    tags.add(TIT2(encoding=3, text=["Song"]))
+    tags.add(TMOO(encoding=3, text=["calm"]))
+    tags.save(path, v2_version=4)
+    check(fields(path).get("mood") == ["calm"], "TMOO: read as the mood: %r" % fields(path))
+    zorvtool("tag", windows_path(path), "mood=dark")
+    after = ID3(path)
+    check(after.version == (2, 4, 0) and after.getall("TMOO") and str(after["TMOO"]) == "dark" and
+          not after.getall("TXXX"), "TMOO: the new mood is written as a mood frame: %s" % after.pprint())
+    zorvtool("tag", windows_path(path), "-mood")
+    after = ID3(path)
+    check(not after.getall("TMOO") and not after.getall("TXXX") and str(after["TIT2"]) == "Song",
+          "TMOO: removing the mood removes the frame: %s" % after.pprint())
+    check("mood" not in fields(path), "TMOO: no mood read after the removal")
+
+    shutil.copy(plain, path)
+    tags = ID3()
+    tags.add(TXXX(encoding=1, desc="MOOD", text=["calm"]))
+    tags.save(path, v2_version=3)
+    zorvtool("tag", windows_path(path), "mood=dark")
+    after = ID3(path)
+    check([(t.desc.lower(), t.text) for t in after.getall("TXXX")] == [("mood", ["dark"])] and
+          not after.getall("TMOO"), "TXXX:MOOD in version 2.3 stays a user-defined frame: %s" % after.pprint())
+
+
+def main():
+    work = tempfile.mkdtemp(prefix="zorv-id3v2-")
+    try:
+        wav = os.path.join(work, "tone.wav")
+        subprocess.run(["sox", "-n", "-r", "44100", "-c", "2", "-b", "16", wav, "synth", "1", "sine", "440"],
+                       check=True)
+        plain = os.path.join(work, "plain.mp3")
+        subprocess.run(["lame", "--quiet", wav, plain], check=True)
+        check_version_22_edits_carry_every_frame(plain, work)
+        check_version_22_frame_without_later_form_refuses(plain, work)
+        check_chapters_keep_their_order(plain, work)
+        check_version_24_mood(plain, work)
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+    if failures:
+        print("%d failure(s)" % len(failures))
+        return 1
+    print("all ID3v2 checks passed")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
