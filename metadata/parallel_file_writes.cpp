@@ -1,5 +1,6 @@
 #include "metadata/parallel_file_writes.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <exception>
 #include <memory>
@@ -7,6 +8,7 @@
 
 #include "foundation/code_point_text.h"
 #include "foundation/thread.h"
+#include "io/disk_wait.h"
 #include "io/io_exceptions.h"
 
 namespace {
@@ -14,10 +16,11 @@ namespace {
 class file_writes {
 public:
   file_writes(const parallel_file_writes& job, const abort_signal& abort)
-      : job_(job), abort_(abort), errors_(job.count), in_flight_(job.writers, nullptr), turn_over_(job.count, false) {}
+      : job_(job), abort_(abort), errors_(job.count), in_flight_(job.threads, nullptr), turn_over_(job.count, false) {}
 
   // The loop of one writer thread.
   void run(std::uint32_t writer) noexcept {
+    disk_waits waits(*this);
     for (;;) {
       std::size_t file = 0;
       try {
@@ -47,6 +50,30 @@ public:
   }
 
 private:
+  // While the thread waits for the disk it does not count among the
+  // writers; back from the wait it finishes its file at once, so that no
+  // file waits for a thread that itself waits to write.
+  class disk_waits final : public vantrel_io::disk_wait_listener {
+  public:
+    explicit disk_waits(file_writes& writes) noexcept
+        : writes_(writes), previous_(vantrel_io::listen_to_disk_waits(this)) {}
+    ~disk_waits() { vantrel_io::listen_to_disk_waits(previous_); }
+    disk_waits(const disk_waits&) = delete;
+    disk_waits& operator=(const disk_waits&) = delete;
+    void disk_wait_begins() noexcept override { writes_.count_writing(-1); }
+    void disk_wait_ends() noexcept override { writes_.count_writing(+1); }
+
+  private:
+    file_writes& writes_;
+    vantrel_io::disk_wait_listener* const previous_;
+  };
+
+  void count_writing(int change) {
+    std::lock_guard<std::mutex> hold(lock_);
+    writing_ += change;
+    changed_.notify_all();
+  }
+
   class turn_of_file : public file_turn {
   public:
     turn_of_file(file_writes& writes, std::size_t file) : writes_(writes), file_(file) {}
@@ -75,9 +102,11 @@ private:
 
   bool take(std::size_t& file, std::uint32_t writer) {
     std::unique_lock<std::mutex> hold(lock_);
+    changed_.wait(hold, [&] { return stopped_ || next_ == job_.count || writing_ < int(job_.writers); });
     if (stopped_ || next_ == job_.count) return false;
     abort_.check_and_throw();
     file = next_++;
+    ++writing_;
     try {
       job_.starting(file);
       const char* path = job_.path_of(file);
@@ -87,10 +116,12 @@ private:
         return true;
       }
     } catch (...) {
+      --writing_;
       end_turn_locked(file);
       throw;
     }
     // Taken but never written: later files must not wait for its turn.
+    --writing_;
     end_turn_locked(file);
     return false;
   }
@@ -106,6 +137,7 @@ private:
   void done(std::uint32_t writer) {
     std::lock_guard<std::mutex> hold(lock_);
     in_flight_[writer] = nullptr;
+    --writing_;
     changed_.notify_all();
   }
 
@@ -122,6 +154,9 @@ private:
   std::mutex lock_;
   std::condition_variable changed_;
   std::size_t next_ = 0;
+  // Threads between taking a file and ending it, less those waiting for
+  // the disk.
+  int writing_ = 0;
   std::vector<const char*> in_flight_;
   // Files whose turn is over, and the first whose turn is not.
   std::vector<bool> turn_over_;
@@ -148,10 +183,12 @@ void write_files(const parallel_file_writes& job, const abort_signal& abort,
   parallel_file_writes sized = job;
   if (sized.writers < 1 || sized.count < 2) sized.writers = 1;
   if (sized.writers > sized.count) sized.writers = static_cast<std::uint32_t>(sized.count);
+  sized.threads = std::max(sized.threads, sized.writers);
+  if (sized.threads > sized.count) sized.threads = static_cast<std::uint32_t>(sized.count);
   file_writes writes(sized, abort);
   {
     std::vector<std::unique_ptr<writer_thread>> helpers;
-    for (std::uint32_t writer = 1; writer < sized.writers; ++writer) {
+    for (std::uint32_t writer = 1; writer < sized.threads; ++writer) {
       helpers.push_back(std::make_unique<writer_thread>(writes, writer));
       try {
         helpers.back()->start();
