@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <condition_variable>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <mutex>
 
@@ -16,7 +17,8 @@ namespace {
 class file_writes {
 public:
   file_writes(const parallel_file_writes& job, const abort_signal& abort)
-      : job_(job), abort_(abort), errors_(job.count), in_flight_(job.threads, nullptr), turn_over_(job.count, false) {}
+      : job_(job), abort_(abort), errors_(job.count), threads_(job.writers), in_flight_(job.threads, nullptr),
+        turn_over_(job.count, false) {}
 
   // The loop of one writer thread.
   void run(std::uint32_t writer) noexcept {
@@ -44,6 +46,23 @@ public:
     }
   }
 
+  // Called with the next writer's number to start a thread for it; false
+  // when no thread could be made. Set before the first run.
+  std::function<bool(std::uint32_t writer)> start_thread;
+
+  // After a thread could not be made: the writes go on with those there are.
+  void start_no_more_threads() {
+    std::lock_guard<std::mutex> hold(lock_);
+    threads_ = job_.threads;
+  }
+
+  // Once the caller's own thread has left run(): no thread is being started
+  // any more, and no further one will be.
+  void wait_for_starts() {
+    std::unique_lock<std::mutex> hold(lock_);
+    changed_.wait(hold, [&] { return starting_ == 0; });
+  }
+
   void finish(std::vector<std::optional<std::string>>& errors) {
     errors = std::move(errors_);
     if (failure_) std::rethrow_exception(failure_);
@@ -60,7 +79,7 @@ private:
     ~disk_waits() { vantrel_io::listen_to_disk_waits(previous_); }
     disk_waits(const disk_waits&) = delete;
     disk_waits& operator=(const disk_waits&) = delete;
-    void disk_wait_begins() noexcept override { writes_.count_writing(-1); }
+    void disk_wait_begins() noexcept override { writes_.begin_disk_wait(); }
     void disk_wait_ends() noexcept override { writes_.count_writing(+1); }
 
   private:
@@ -71,6 +90,31 @@ private:
   void count_writing(int change) {
     std::lock_guard<std::mutex> hold(lock_);
     writing_ += change;
+    changed_.notify_all();
+  }
+
+  // A thread stops writing for a while: one that waits for its turn to
+  // write takes the place, else a new thread does (threads are made only
+  // for such waits, so a batch that never waits runs on `writers` alone).
+  void begin_disk_wait() noexcept {
+    std::uint32_t writer = 0;
+    {
+      std::lock_guard<std::mutex> hold(lock_);
+      --writing_;
+      changed_.notify_all();
+      if (stopped_ || next_ == job_.count || waiting_to_write_ > 0 || threads_ == job_.threads) return;
+      writer = threads_++;
+      ++starting_;
+    }
+    bool started = false;
+    try {
+      started = start_thread(writer);
+    } catch (...) {
+      // Fewer threads write the same files.
+    }
+    if (!started) start_no_more_threads();
+    std::lock_guard<std::mutex> hold(lock_);
+    --starting_;
     changed_.notify_all();
   }
 
@@ -102,7 +146,9 @@ private:
 
   bool take(std::size_t& file, std::uint32_t writer) {
     std::unique_lock<std::mutex> hold(lock_);
+    ++waiting_to_write_;
     changed_.wait(hold, [&] { return stopped_ || next_ == job_.count || writing_ < int(job_.writers); });
+    --waiting_to_write_;
     if (stopped_ || next_ == job_.count) return false;
     abort_.check_and_throw();
     file = next_++;
@@ -155,8 +201,12 @@ private:
   std::condition_variable changed_;
   std::size_t next_ = 0;
   // Threads between taking a file and ending it, less those waiting for
-  // the disk.
+  // the disk; threads waiting until fewer write; threads made or being
+  // made, the caller's own among them; threads being made.
   int writing_ = 0;
+  std::uint32_t waiting_to_write_ = 0;
+  std::uint32_t threads_;
+  std::uint32_t starting_ = 0;
   std::vector<const char*> in_flight_;
   // Files whose turn is over, and the first whose turn is not.
   std::vector<bool> turn_over_;
@@ -186,19 +236,28 @@ void write_files(const parallel_file_writes& job, const abort_signal& abort,
   sized.threads = std::max(sized.threads, sized.writers);
   if (sized.threads > sized.count) sized.threads = static_cast<std::uint32_t>(sized.count);
   file_writes writes(sized, abort);
-  {
-    std::vector<std::unique_ptr<writer_thread>> helpers;
-    for (std::uint32_t writer = 1; writer < sized.threads; ++writer) {
-      helpers.push_back(std::make_unique<writer_thread>(writes, writer));
-      try {
-        helpers.back()->start();
-      } catch (const qiv::thread::exception_creation&) {
-        // Fewer threads write the same files.
-        helpers.pop_back();
-        break;
-      }
+  std::mutex helpers_lock;
+  std::vector<std::unique_ptr<writer_thread>> helpers;
+  writes.start_thread = [&](std::uint32_t writer) {
+    std::lock_guard<std::mutex> hold(helpers_lock);
+    helpers.push_back(std::make_unique<writer_thread>(writes, writer));
+    try {
+      helpers.back()->start();
+      return true;
+    } catch (const qiv::thread::exception_creation&) {
+      helpers.pop_back();
+      return false;
     }
-    writes.run(0);
-  }  // joins the helpers
+  };
+  // The writers from the start; further threads come when some wait.
+  for (std::uint32_t writer = 1; writer < sized.writers; ++writer) {
+    if (!writes.start_thread(writer)) {
+      writes.start_no_more_threads();
+      break;
+    }
+  }
+  writes.run(0);
+  writes.wait_for_starts();
+  helpers.clear();  // joins them
   writes.finish(errors);
 }
