@@ -15,11 +15,14 @@
 void close_confirmation_text(qiv::string_object& out) {
   // Equal descriptions are counted, so that many tasks of one kind make one line.
   qiv::avl_map<qiv::string_small, std::uint32_t, qiv::text_order> counts;
+  // What a close does to the tasks, each kind said once.
+  qiv::avl_set<qiv::string_small, qiv::text_order> notices;
   qiv::string_buffer description;
   for (close_guard* guard : active_close_guards()) {
     description.set_string("");
     guard->get_description(description);
     ++counts.insert(description.get_ptr()).node->value;
+    notices.insert(guard->close_notice_id());
   }
 
   qiv::string_buffer text;
@@ -34,10 +37,12 @@ void close_confirmation_text(qiv::string_object& out) {
     }
     text.add_c_str("\n");
   }
-  text.add_c_str("\n");
   qiv::string_buffer notice;
-  localized_text::get("dialog_appclose_notice", notice);
-  text.add_c_str(notice.get_ptr());
+  for (auto* node = notices.first(); node != nullptr; node = decltype(notices)::step(node, true)) {
+    localized_text::get(node->key.get_ptr(), notice);
+    text.add_c_str("\n");
+    text.add_c_str(notice.get_ptr());
+  }
   out.set_string(text.get_ptr());
 }
 

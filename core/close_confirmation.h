@@ -11,5 +11,6 @@
 bool app_close_confirm();
 
 // The confirmation's text for the tasks active now: the header, each distinct
-// description once (with its count when several tasks share it), the notice.
+// description once (with its count when several tasks share it), then each
+// distinct notice of what a close does to them.
 void close_confirmation_text(qiv::string_object& out);

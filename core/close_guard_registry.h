@@ -12,6 +12,8 @@ class close_guard {
 public:
   // A one-line description of the task in the user's language.
   virtual void get_description(qiv::string_object& out) = 0;
+  // The id of the localised text that says what a close does to the task.
+  virtual const char* close_notice_id() { return "dialog_appclose_notice"; }
 
 protected:
   ~close_guard() = default;

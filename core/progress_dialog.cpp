@@ -225,7 +225,9 @@ void progress_dialog::worker_main() noexcept {
 void progress_dialog::refresh() {
   if (show_delayed_ && !ending_ && !IsWindowVisible(window_) && GetTickCount() - init_tick_ > delayed_show_ms) {
     show_delayed_ = false;
-    ShowWindow(window_, SW_SHOW);
+    // Without taking the focus, as the delay promises: shown late, the
+    // window must not come up over a question the user is answering.
+    ShowWindow(window_, SW_SHOWNA);
   }
   {
     critical_section_lock hold(lock_);

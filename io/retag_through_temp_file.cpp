@@ -6,6 +6,7 @@
 #include "foundation/text_or_resource_id.h"
 #include "foundation/win32_handles.h"
 #include "io/delete_pending_file.h"
+#include "io/disk_wait.h"
 #include "io/file_scheme.h"
 #include "io/io_exceptions.h"
 #include "io/native_file.h"
@@ -83,7 +84,10 @@ void replace_native_once(const wchar_t* target, delete_pending_file& temp) {
 // before it replaces the old one: after a power loss the file system may
 // keep the move but not the data behind it.
 void replace_native(const wchar_t* target, delete_pending_file& temp, const abort_signal& abort) {
-  if (!FlushFileBuffers(temp.handle())) throw_last_io_error();
+  {
+    disk_wait_scope waiting;
+    if (!FlushFileBuffers(temp.handle())) throw_last_io_error();
+  }
   pause_before_file_change();
   const ULONGLONG start = GetTickCount64();
   for (;;) {

@@ -9,7 +9,8 @@
 #include "metadata/track_handle.h"
 
 // Registered with the close-guard registry for exactly its lifetime; main
-// thread only, as the registry requires.
+// thread only, as the registry requires. The task writes files: a close
+// lets the files being written end whole and takes no further file.
 class registered_close_guard : public close_guard {
 public:
   registered_close_guard();
@@ -18,6 +19,7 @@ public:
   registered_close_guard& operator=(const registered_close_guard&) = delete;
 
   void get_description(qiv::string_object& out) override;
+  const char* close_notice_id() override { return "dialog_appclose_notice_writes"; }
 };
 
 // Three-way byte-wise order of the handles' paths; subsongs are not compared.

@@ -148,18 +148,20 @@ void metadata_operation::set_file_progress(threaded_process_status& status, std:
 }
 
 void metadata_operation::for_each_file_locked(threaded_process_status& status, const abort_signal& abort,
-                                              std::uint32_t writers, const file_write_function& write_file) {
+                                              std::uint32_t writers, std::uint32_t threads,
+                                              const file_write_function& write_file) {
   writing_.emplace();
   std::vector<std::size_t> firsts;
   for (std::size_t first = 0; first < handles_.size(); first = group_end(first)) firsts.push_back(first);
   const std::size_t files = firsts.size();
   firsts.push_back(handles_.size());
   std::vector<info_batch> batches;
-  for (std::uint32_t i = 0; i < std::max<std::uint32_t>(writers, 1); ++i) batches.emplace_back(hook_.get());
+  for (std::uint32_t i = 0; i < std::max<std::uint32_t>({writers, threads, 1}); ++i) batches.emplace_back(hook_.get());
 
   parallel_file_writes job;
   job.count = files;
   job.writers = writers;
+  job.threads = threads;
   job.path_of = [&](std::size_t file) { return handles_[firsts[file]]->get_location().get_path(); };
   job.starting = [&](std::size_t file) { set_file_progress(status, firsts[file]); };
   job.write = [&](std::size_t file, std::uint32_t writer, file_turn& turn) {
@@ -257,7 +259,7 @@ std::uint32_t metadata_update_operation::writer_count() { return std::min<std::u
 
 void metadata_update_operation::run(threaded_process_status& status, const abort_signal& abort) {
   const abort_signal& never = never_raised_abort_signal();
-  for_each_file_locked(status, abort, writer_count(),
+  for_each_file_locked(status, abort, writer_count(), thread_count,
                        [&](std::size_t first, std::size_t end, const char* path, info_batch& batch, file_turn& turn) {
     info_writer_ptr writer;
     input_dispatch::open_info_writer_with_retry(writer, vantrel_io::file_ptr(), path, abort, sharing_timeout_seconds);
@@ -300,7 +302,7 @@ void metadata_remove_operation::get_description(qiv::string_object& out) {
 
 void metadata_remove_operation::run(threaded_process_status& status, const abort_signal& abort) {
   const abort_signal& never = never_raised_abort_signal();
-  for_each_file_locked(status, abort, 1,
+  for_each_file_locked(status, abort, 1, 1,
                        [&](std::size_t first, std::size_t end, const char* path, info_batch& batch, file_turn&) {
     // A file of a format no input takes is left exactly as it is: its tags
     // are not stripped only to report then that it cannot be handled.

@@ -88,7 +88,8 @@ protected:
   void set_file_progress(threaded_process_status& status, std::size_t index) const;
   // Calls write_file(first, end, path, batch, turn) once per file, a run
   // [first, end) of handles with one path, while holding that file's writer
-  // lock, on up to `writers` threads at once; the info a file's write reads
+  // lock, on up to `writers` threads at once, and on up to `threads` while
+  // some wait for the disk; the info a file's write reads
   // goes into `batch`, which reaches the operation's batch in the end, and
   // `turn` orders what must follow the list. A failure becomes the error of
   // each of the file's tracks, in list order, and the next file follows; an
@@ -96,7 +97,7 @@ protected:
   // written are done.
   using file_write_function = std::function<void(std::size_t, std::size_t, const char*, info_batch&, file_turn&)>;
   void for_each_file_locked(threaded_process_status& status, const abort_signal& abort, std::uint32_t writers,
-                            const file_write_function& write_file);
+                            std::uint32_t threads, const file_write_function& write_file);
   track_handle_list handles_;
   info_batch batch_;
 
@@ -135,6 +136,10 @@ public:
   static constexpr double sharing_timeout_seconds = 0.5;
   // Files written at once.
   static std::uint32_t writer_count();
+  // Files in hand at once, counting those whose new copy is being put down
+  // on disk before it replaces the file: each such flush waits mostly for
+  // the disk, and many of them together cost little more than one.
+  static constexpr std::uint32_t thread_count = 16;
 
 private:
   service_ptr<info_update_filter> filter_;

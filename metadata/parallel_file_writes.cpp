@@ -1,12 +1,15 @@
 #include "metadata/parallel_file_writes.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <mutex>
 
 #include "foundation/code_point_text.h"
 #include "foundation/thread.h"
+#include "io/disk_wait.h"
 #include "io/io_exceptions.h"
 
 namespace {
@@ -14,10 +17,12 @@ namespace {
 class file_writes {
 public:
   file_writes(const parallel_file_writes& job, const abort_signal& abort)
-      : job_(job), abort_(abort), errors_(job.count), in_flight_(job.writers, nullptr), turn_over_(job.count, false) {}
+      : job_(job), abort_(abort), errors_(job.count), threads_(job.writers), in_flight_(job.threads, nullptr),
+        turn_over_(job.count, false) {}
 
   // The loop of one writer thread.
   void run(std::uint32_t writer) noexcept {
+    disk_waits waits(*this);
     for (;;) {
       std::size_t file = 0;
       try {
@@ -41,12 +46,78 @@ public:
     }
   }
 
+  // Called with the next writer's number to start a thread for it; false
+  // when no thread could be made. Set before the first run.
+  std::function<bool(std::uint32_t writer)> start_thread;
+
+  // After a thread could not be made: the writes go on with those there are.
+  void start_no_more_threads() {
+    std::lock_guard<std::mutex> hold(lock_);
+    threads_ = job_.threads;
+  }
+
+  // Once the caller's own thread has left run(): no thread is being started
+  // any more, and no further one will be.
+  void wait_for_starts() {
+    std::unique_lock<std::mutex> hold(lock_);
+    changed_.wait(hold, [&] { return starting_ == 0; });
+  }
+
   void finish(std::vector<std::optional<std::string>>& errors) {
     errors = std::move(errors_);
     if (failure_) std::rethrow_exception(failure_);
   }
 
 private:
+  // While the thread waits for the disk it does not count among the
+  // writers; back from the wait it finishes its file at once, so that no
+  // file waits for a thread that itself waits to write.
+  class disk_waits final : public vantrel_io::disk_wait_listener {
+  public:
+    explicit disk_waits(file_writes& writes) noexcept
+        : writes_(writes), previous_(vantrel_io::listen_to_disk_waits(this)) {}
+    ~disk_waits() { vantrel_io::listen_to_disk_waits(previous_); }
+    disk_waits(const disk_waits&) = delete;
+    disk_waits& operator=(const disk_waits&) = delete;
+    void disk_wait_begins() noexcept override { writes_.begin_disk_wait(); }
+    void disk_wait_ends() noexcept override { writes_.count_writing(+1); }
+
+  private:
+    file_writes& writes_;
+    vantrel_io::disk_wait_listener* const previous_;
+  };
+
+  void count_writing(int change) {
+    std::lock_guard<std::mutex> hold(lock_);
+    writing_ += change;
+    changed_.notify_all();
+  }
+
+  // A thread stops writing for a while: one that waits for its turn to
+  // write takes the place, else a new thread does (threads are made only
+  // for such waits, so a batch that never waits runs on `writers` alone).
+  void begin_disk_wait() noexcept {
+    std::uint32_t writer = 0;
+    {
+      std::lock_guard<std::mutex> hold(lock_);
+      --writing_;
+      changed_.notify_all();
+      if (stopped_ || next_ == job_.count || waiting_to_write_ > 0 || threads_ == job_.threads) return;
+      writer = threads_++;
+      ++starting_;
+    }
+    bool started = false;
+    try {
+      started = start_thread(writer);
+    } catch (...) {
+      // Fewer threads write the same files.
+    }
+    if (!started) start_no_more_threads();
+    std::lock_guard<std::mutex> hold(lock_);
+    --starting_;
+    changed_.notify_all();
+  }
+
   class turn_of_file : public file_turn {
   public:
     turn_of_file(file_writes& writes, std::size_t file) : writes_(writes), file_(file) {}
@@ -75,9 +146,13 @@ private:
 
   bool take(std::size_t& file, std::uint32_t writer) {
     std::unique_lock<std::mutex> hold(lock_);
+    ++waiting_to_write_;
+    changed_.wait(hold, [&] { return stopped_ || next_ == job_.count || writing_ < int(job_.writers); });
+    --waiting_to_write_;
     if (stopped_ || next_ == job_.count) return false;
     abort_.check_and_throw();
     file = next_++;
+    ++writing_;
     try {
       job_.starting(file);
       const char* path = job_.path_of(file);
@@ -87,10 +162,12 @@ private:
         return true;
       }
     } catch (...) {
+      --writing_;
       end_turn_locked(file);
       throw;
     }
     // Taken but never written: later files must not wait for its turn.
+    --writing_;
     end_turn_locked(file);
     return false;
   }
@@ -106,6 +183,7 @@ private:
   void done(std::uint32_t writer) {
     std::lock_guard<std::mutex> hold(lock_);
     in_flight_[writer] = nullptr;
+    --writing_;
     changed_.notify_all();
   }
 
@@ -122,6 +200,13 @@ private:
   std::mutex lock_;
   std::condition_variable changed_;
   std::size_t next_ = 0;
+  // Threads between taking a file and ending it, less those waiting for
+  // the disk; threads waiting until fewer write; threads made or being
+  // made, the caller's own among them; threads being made.
+  int writing_ = 0;
+  std::uint32_t waiting_to_write_ = 0;
+  std::uint32_t threads_;
+  std::uint32_t starting_ = 0;
   std::vector<const char*> in_flight_;
   // Files whose turn is over, and the first whose turn is not.
   std::vector<bool> turn_over_;
@@ -148,20 +233,31 @@ void write_files(const parallel_file_writes& job, const abort_signal& abort,
   parallel_file_writes sized = job;
   if (sized.writers < 1 || sized.count < 2) sized.writers = 1;
   if (sized.writers > sized.count) sized.writers = static_cast<std::uint32_t>(sized.count);
+  sized.threads = std::max(sized.threads, sized.writers);
+  if (sized.threads > sized.count) sized.threads = static_cast<std::uint32_t>(sized.count);
   file_writes writes(sized, abort);
-  {
-    std::vector<std::unique_ptr<writer_thread>> helpers;
-    for (std::uint32_t writer = 1; writer < sized.writers; ++writer) {
-      helpers.push_back(std::make_unique<writer_thread>(writes, writer));
-      try {
-        helpers.back()->start();
-      } catch (const qiv::thread::exception_creation&) {
-        // Fewer threads write the same files.
-        helpers.pop_back();
-        break;
-      }
+  std::mutex helpers_lock;
+  std::vector<std::unique_ptr<writer_thread>> helpers;
+  writes.start_thread = [&](std::uint32_t writer) {
+    std::lock_guard<std::mutex> hold(helpers_lock);
+    helpers.push_back(std::make_unique<writer_thread>(writes, writer));
+    try {
+      helpers.back()->start();
+      return true;
+    } catch (const qiv::thread::exception_creation&) {
+      helpers.pop_back();
+      return false;
     }
-    writes.run(0);
-  }  // joins the helpers
+  };
+  // The writers from the start; further threads come when some wait.
+  for (std::uint32_t writer = 1; writer < sized.writers; ++writer) {
+    if (!writes.start_thread(writer)) {
+      writes.start_no_more_threads();
+      break;
+    }
+  }
+  writes.run(0);
+  writes.wait_for_starts();
+  helpers.clear();  // joins them
   writes.finish(errors);
 }

@@ -29,11 +29,15 @@ struct parallel_file_writes {
   std::size_t count = 0;
   // How many threads write at once, the caller's own among them.
   std::uint32_t writers = 1;
+  // How many threads there may be in all (at least `writers`): a thread
+  // that waits for the disk (vantrel_io::disk_wait_scope) is not writing,
+  // and another, made then, may take the next file meanwhile.
+  std::uint32_t threads = 1;
   std::function<const char*(std::size_t file)> path_of;
   // Runs before each file's write, for one file at a time, in the order the
   // files are taken: the order of their indices.
   std::function<void(std::size_t file)> starting;
-  // Writes one file; `writer` (below `writers`) names the thread, for what
+  // Writes one file; `writer` (below `threads`) names the thread, for what
   // each thread keeps for itself.
   std::function<void(std::size_t file, std::uint32_t writer, file_turn& turn)> write;
 };

@@ -61,6 +61,8 @@ public:
 
   // The operations the lists and sub-dialogs use.
   bool is_busy() const;
+  // Whether a load, write or tag removal it started is still running.
+  bool has_pending_operation() const noexcept { return bool(pending_); }
   void mark_modified();
   void rebuild();
   void reload();

@@ -1,6 +1,7 @@
 // Quitting the program destroys every properties dialog with it: one holding
 // edits not yet written asks first, as its own close does, so that an exit
-// never drops the user's edits without a word.
+// never drops the user's edits without a word; one whose sub-dialog or cell
+// editor is open holds the quit back.
 #include <windows.h>
 
 #include <vector>
@@ -17,6 +18,10 @@ public:
     // A copy: answering a prompt may close a dialog.
     const std::vector<properties_dialog*> dialogs = properties_dialog::open_dialogs();
     for (properties_dialog* dialog : dialogs) {
+      // A running write does not hold the quit back: the close confirmation
+      // has said what the quit does to it (the files being written end
+      // whole, no further file is taken), and a load loses nothing.
+      if (dialog->has_pending_operation()) continue;
       if (dialog->is_busy()) {
         MessageBeep(0);
         SetForegroundWindow(dialog->handle());

@@ -31,6 +31,12 @@ struct task : close_guard {
   const char* description;
 };
 
+// A task that stops cleanly at a close says so instead of the general notice.
+struct writing_task : task {
+  explicit writing_task(const char* description) : task(description) {}
+  const char* close_notice_id() override { return "dialog_appclose_notice_writes"; }
+};
+
 struct box_seen {
   std::wstring caption;
   HWND owner;
@@ -84,6 +90,7 @@ protected:
     qiv::set_main_thread_id(GetCurrentThreadId());
     localized_text::set("dialog_appclose_header", "The following tasks are still active:");
     localized_text::set("dialog_appclose_notice", "If you close Zorv now, their results will be lost. Are you sure?");
+    localized_text::set("dialog_appclose_notice_writes", "It finishes the files it is writing.");
     localized_text::set("dialog_appclose_caption", "Closing Zorv Application");
     main_window = CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 0, 0, 200, 100, nullptr, nullptr, nullptr,
                                   nullptr);
@@ -111,6 +118,26 @@ TEST_F(CloseConfirmation, TasksWithTheSameDescriptionAreListedOnceWithTheirCount
                "Copying files (3)\n"
                "\n"
                "If you close Zorv now, their results will be lost. Are you sure?");
+}
+
+TEST_F(CloseConfirmation, EachKindOfTaskSaysOnceWhatTheCloseDoesToIt) {
+  writing_task update_a("Updating Files"), update_b("Updating Files");
+  qiv::string_buffer text;
+  close_confirmation_text(text);
+  EXPECT_STREQ(text.get_ptr(),
+               "The following tasks are still active:\n"
+               "Updating Files (2)\n"
+               "\n"
+               "It finishes the files it is writing.");
+  task scan("Adding folder");
+  close_confirmation_text(text);
+  EXPECT_STREQ(text.get_ptr(),
+               "The following tasks are still active:\n"
+               "Adding folder\n"
+               "Updating Files (2)\n"
+               "\n"
+               "If you close Zorv now, their results will be lost. Are you sure?\n"
+               "It finishes the files it is writing.");
 }
 
 TEST_F(CloseConfirmation, TheUsersAnswerDecides) {

@@ -219,6 +219,21 @@ TEST_F(ThreadedProcess, ClosingAModelessDialogEarlyAbortsAndJoinsTheWorker) {
   }
 }
 
+// A dialog shown late must not come up over the window the user is in (a
+// question being answered).
+TEST_F(ThreadedProcess, ADelayedDialogShowsWithoutTakingTheFocus) {
+  const HWND user_window = CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 0, 0, 200, 100, nullptr, nullptr,
+                                           nullptr, nullptr);
+  SetActiveWindow(user_window);
+  operation_->work = [](HWND, threaded_process_status&, const abort_signal& abort) { abort.wait(-1); };
+  threaded_process::get().run_modeless(operation_.get(), flags::flag_show_delayed | flags::flag_show_abort, nullptr,
+                                       "Late");
+  ASSERT_TRUE(pump_until([&] { return operation_->dialog != nullptr && IsWindowVisible(operation_->dialog); }));
+  EXPECT_EQ(GetActiveWindow(), user_window);
+  DestroyWindow(operation_->dialog);
+  DestroyWindow(user_window);
+}
+
 // As when a caller closes the dialog's parent while its end step runs.
 TEST_F(ThreadedProcess, ModelessDialogDestroyedFromItsOwnEndStepEndsOnce) {
   operation_->at_done = [](HWND dialog) { DestroyWindow(dialog); };

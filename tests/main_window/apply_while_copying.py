@@ -1,0 +1,129 @@
+#!/usr/bin/python3
+"""An Apply in the real zorv.exe whose files are all copied (FLAC files with
+their comment before a large picture, as a tagger lays them out): its
+progress window shows while the copies are written; a close asked for then
+puts its question above every window of the player, says that the files
+being written are finished, and Yes ends the player with every file whole,
+holding its old tags or the new ones, and no temporary file left beside.
+
+usage: apply_while_copying.py WINE_EXEC BUILD_DIR ZORV_EXE  (ZORV_WINDOW_PROBE names the probe)
+"""
+import os
+import shutil
+import subprocess
+import sys
+import time
+
+import mutagen
+from mutagen.flac import FLAC, Picture
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.dont_write_bytecode = True  # no cache folder left in the source tree
+from blackbox_checks import check, windows_path  # noqa: E402
+import main_window  # noqa: E402  (the window tests' player)
+from closing import YES, edit_artist, ends  # noqa: E402
+
+FILES = 40
+PROGRESS, QUESTION = "Updating Files", "Closing Zorv Application"
+STILL_WRITING = "finishes the files it is writing"
+SECONDS = 10
+# A pause before each write the player makes, so that the Apply runs on for
+# seconds on any machine, as it does on large files.
+WRITE_PAUSE_MS = "400"
+
+
+def make_flacs(music):
+    """FILES FLAC files of noise, each with its comment before a 200 KB
+    picture and its padding behind it: a longer comment only fits through a
+    copy of the file."""
+    os.makedirs(music)
+    seed = os.path.join(music, "seed.flac")
+    subprocess.run(["sox", "-n", "-r", "44100", "-c", "2", "-b", "16", seed, "synth", str(SECONDS), "whitenoise"],
+                   check=True)
+    tags = FLAC(seed)
+    tags["artist"] = "Old Artist"
+    tags["album"] = "Album"
+    picture = Picture()
+    picture.type = 3
+    picture.mime = "image/jpeg"
+    picture.data = b"\xff\xd8\xff\xe0" + os.urandom(200 * 1024)
+    tags.add_picture(picture)
+    tags.save()
+    paths = []
+    for i in range(FILES):
+        path = os.path.join(music, "%02d Song.flac" % i)
+        shutil.copyfile(seed, path)
+        paths.append(path)
+    os.remove(seed)
+    return paths
+
+
+def popups(player):
+    """The player's visible windows other than the main window, from the
+    top of the screen's order down: (class, title)."""
+    lines = player.probe("popups").stdout.splitlines()
+    return [(f[0], f[3] if len(f) > 3 else "") for f in (line.split("\t") for line in lines)]
+
+
+def shown(player, title):
+    return any(t == title for _, t in popups(player))
+
+
+def question_text(player):
+    """Every text the question's window shows (a text may run over lines)."""
+    return " ".join(player.probe("--title", QUESTION, "descendants").stdout.split())
+
+
+def whole(path):
+    """Whether the file decodes to its end and reads with one artist of the two."""
+    if subprocess.run(["flac", "-s", "-t", path], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode:
+        return False
+    artist = mutagen.File(path, easy=True).get("artist")
+    return artist in (["Old Artist"], ["New Artist of This Apply"])
+
+
+def test_progress_and_close_while_files_are_copied(root):
+    player = main_window.Player(root, "copying")
+    music = os.path.join(player.folder, "music")
+    paths = make_flacs(music)
+    inodes = {path: os.stat(path).st_ino for path in paths}
+    os.environ["ZORV_TEST_WRITE_PAUSE_MS"] = WRITE_PAUSE_MS
+    try:
+        player.start(windows_path(music))
+    finally:
+        del os.environ["ZORV_TEST_WRITE_PAUSE_MS"]
+    check(player.wait(lambda: player.controls()[1].get(1000, (0, 0, False))[2], 120), "the folder is listed")
+    if not edit_artist(player, "New Artist of This Apply"):
+        check(False, "the properties dialog opens")
+        player.process.kill()
+        return
+    player.probe("--title", "Properties", "command", "1074")  # Apply
+    progress = player.wait(lambda: shown(player, PROGRESS), 60)
+    check(progress, "the progress window shows while the files are copied")
+    copied = [path for path in paths if os.path.exists(path) and os.stat(path).st_ino != inodes[path]]
+    check(len(copied) < FILES, "the Apply is still running when the close comes (%d of %d copied)" %
+          (len(copied), FILES))
+    player.probe("close")
+    asked = player.wait(lambda: shown(player, QUESTION), 60)
+    check(asked, "the close asks about the running Apply")
+    if asked:
+        order = popups(player)
+        check(order[0][1] == QUESTION, "the question stands above the player's other windows: %r" % order)
+        text = question_text(player)
+        check(STILL_WRITING in text and "will be lost" not in text, "the question says what a close does: %r" % text)
+        player.shot("apply-while-copying-question")  # for a person to look at
+        player.probe("--title", QUESTION, "command", str(YES))
+    if not ends(player, "Yes during the Apply"):
+        return
+    broken = [path for path in paths if not whole(path)]
+    check(not broken, "every file is whole, with the old or the new tags: %r" % broken)
+    left = [name for name in os.listdir(music) if not name.endswith(".flac")]
+    check(not left, "no temporary file is left beside them: %r" % left)
+    written = [path for path in paths if mutagen.File(path, easy=True).get("artist") == ["New Artist of This Apply"]]
+    check(len(written) < FILES, "the close stopped the Apply before its last file (%d of %d written)" %
+          (len(written), FILES))
+
+
+if __name__ == "__main__":
+    main_window.run_window_tests(test_progress_and_close_while_files_are_copied)
