@@ -48,7 +48,7 @@ void folders_view_node::set_path(const nav_path& path) {
 
 void folders_view_node::build_root() {
   for (const std::string& folder_text : folders_()) {
-    const std::wstring folder = nav_wide(folder_text);
+    const std::wstring folder = nav_wide(media_library::folder_text_native(folder_text));
     const std::wstring base = folder_caption(folder);
     std::wstring caption = base;
     for (unsigned counter = 1; folder_of_caption_.count(caption) != 0; ++counter)

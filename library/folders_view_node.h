@@ -15,8 +15,8 @@ inline constexpr const wchar_t* folders_view_root_key = L"{7644CAF4-800E-4771-B1
 
 class folders_view_node final : public nav_node {
 public:
-  // `folders` gives the library's folder list (native UTF-8 paths) each time
-  // the root is built.
+  // `folders` gives the library's folder list (native UTF-8 paths, "." for
+  // the program's folder) each time the root is built.
   explicit folders_view_node(const nav_path& path);
   folders_view_node(const nav_path& path, std::function<std::vector<std::string>()> folders);
 

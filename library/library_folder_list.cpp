@@ -29,7 +29,7 @@ std::string library_folder_text(const std::string& path) {
 }
 
 std::string library_folder_key(const std::string& path) {
-  std::string key = path;
+  std::string key = media_library::folder_text_native(path);
   std::replace(key.begin(), key.end(), '/', '\\');
   if (key.rfind("\\\\?\\UNC\\", 0) == 0) key.replace(0, 8, "\\\\");
   else if (key.rfind("\\\\?\\", 0) == 0) key.erase(0, 4);

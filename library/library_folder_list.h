@@ -10,7 +10,8 @@ std::string library_folder_text(const std::string& path);
 
 // What every spelling of one folder has in common (letter case, the "\\?\"
 // prefix, forward slashes, "." and "..", a trailing separator, short names of
-// folders that exist), so that no folder enters the list twice.
+// folders that exist), so that no folder enters the list twice. The folder
+// text "." is the program's folder, not the working folder.
 std::string library_folder_key(const std::string& path);
 // Keeps the first of the folders that share a key, in their order.
 void drop_repeated_folders(std::vector<std::string>& folders);

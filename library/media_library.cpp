@@ -1,6 +1,7 @@
 #include "library/media_library.h"
 
 #include <algorithm>
+#include <cstring>
 #include <set>
 #include <utility>
 
@@ -260,6 +261,11 @@ std::string folder_text_to_path(const std::string& text) {
   if (path.size() > 1 && path.back() == '\\' && path[path.size() - 2] != ':' && path[path.size() - 2] != '\\')
     path.pop_back();
   return path;
+}
+
+std::string folder_text_native(const std::string& text) {
+  if (text != ".") return text;
+  return folder_text_to_path(text).substr(std::strlen("file://"));
 }
 
 void apply_folders(const stored_blob_map& blobs, restored_folder_map restored) {

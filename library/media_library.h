@@ -80,6 +80,9 @@ void rescan_folders();
 // The folder texts that make up the library (see library_folder_list.cpp).
 const std::vector<std::string>& folder_list();
 void set_folder_list(std::vector<std::string> folders);
+// The native folder of a folder text: "." is the program's folder, whatever
+// the working folder; any other text is a native path already.
+std::string folder_text_native(const std::string& text);
 // The "file://" path of a folder text: "." is the program's folder.
 std::string folder_text_to_path(const std::string& text);
 

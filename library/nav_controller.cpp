@@ -65,10 +65,12 @@ std::vector<nav_root_entry> nav_roots_build(const std::vector<std::string>& musi
       {text("ui_nav_artists"), {nav_kind_library_view, {{}}}},
       {text("ui_nav_albums"), {nav_kind_library_view, {{}, {}}}},
   };
-  if (music_folders.size() == 1)
-    roots.push_back({text("ui_nav_folder"), {nav_kind_file_system, nav_split_path(nav_wide(music_folders[0]))}});
-  else
+  if (music_folders.size() == 1) {
+    const std::wstring folder = nav_wide(media_library::folder_text_native(music_folders[0]));
+    roots.push_back({text("ui_nav_folder"), {nav_kind_file_system, nav_split_path(folder)}});
+  } else {
     roots.push_back({text("ui_nav_folders"), {nav_kind_music_folders, {{folders_view_root_key}}}});
+  }
   roots.push_back({text("ui_nav_computer"), {nav_kind_file_system, {}}});
   return roots;
 }
@@ -123,8 +125,10 @@ void nav_last_location_item::read(byte_stream_reader& source, std::uint32_t, con
     }
     loaded.path.push_back(std::move(component));
   }
+  // "." is the program's folder too: a folder is never stored relative to
+  // the working folder, which differs from run to run.
   if (loaded.kind == nav_kind_file_system && !loaded.path.empty() && loaded.path[0].size() == 1 &&
-      loaded.path[0][0] == application_folder_key) {
+      (loaded.path[0][0] == application_folder_key || loaded.path[0][0] == L".")) {
     loaded.path.erase(loaded.path.begin());
     const nav_path folder = program_folder.empty() ? nav_program_folder() : program_folder;
     loaded.path.insert(loaded.path.begin(), folder.begin(), folder.end());

@@ -92,6 +92,23 @@ TEST_F(LibraryFolderList, EverySpellingOfAFolderIsListedOnce) {
   EXPECT_EQ(media_library::folder_list(), (texts{windows[0], folder, profile.path()}));
 }
 
+TEST_F(LibraryFolderList, ThePortableFolderIsTheProgramsWhateverTheWorkingFolder) {
+  const std::string program = profile.path("App");
+  const std::string working = profile.path("Elsewhere");
+  for (const std::string& folder : {program, working})
+    ASSERT_TRUE(CreateDirectoryW(qiv::utf8_to_utf16(folder.data(), folder.size()).c_str(), nullptr));
+  wchar_t before[MAX_PATH] = {};
+  GetCurrentDirectoryW(MAX_PATH, before);
+  SetCurrentDirectoryW(qiv::utf8_to_utf16(working.data(), working.size()).c_str());
+  app::state().program_path = qiv::string_small((program + "\\zorv.exe").c_str());
+  app::state().portable_library = true;
+  for (const std::string& extra : {program, working})
+    config::library_extra_folders.value().append(qiv::string_small(extra.c_str()));
+  media_library::startup_folders();
+  SetCurrentDirectoryW(before);
+  EXPECT_EQ(media_library::folder_list(), (texts{".", working})) << "the program's folder is there once already";
+}
+
 TEST_F(LibraryFolderList, SettingsKeepTheirOwnIdentities) {
   // config.dat is shared with other versions of the player: each setting
   // must be stored under its own GUID.

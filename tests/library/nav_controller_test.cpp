@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include "core/app_state.h"
 #include "io/io_exceptions.h"
+#include "library/folders_view_node.h"
 #include "library_test_support.h"
 #include "tagged_tracks.h"
 #include "tests/support/byte_stream_buffers.h"
@@ -76,6 +78,21 @@ TEST(NavLastLocation, RefusesDamagedRecords) {
                  vantrel_io::exception_io);
     EXPECT_EQ(item.value, (nav_location{0, {{}, {}}})) << "a damaged record changes nothing";
   }
+}
+
+// The folder text "." (a portable library) names the program's folder in
+// every location and caption made from it, never the working folder.
+TEST(NavRoots, ThePortableFolderTextLeadsToTheProgramsFolder) {
+  app::state().program_path = qiv::string_small("D:\\Apps\\Zorv\\zorv.exe");
+  EXPECT_EQ(nav_roots_build({"."})[3].location, (nav_location{1, program}));
+  folders_view_node view({{folders_view_root_key}}, [] { return std::vector<std::string>{".", "E:\\Music"}; });
+  EXPECT_EQ(view.entries(), wide_text_list({L"Zorv", L"Music"}));
+  nav_location target;
+  ASSERT_TRUE(view.link_target(target, L"Zorv"));
+  EXPECT_EQ(target, (nav_location{1, program}));
+  const nav_path moved = {{L"E:"}, {L"Zorv"}};
+  EXPECT_EQ(round_trip({1, {{L"."}, {L"Music"}}}, 1, moved), (nav_location{1, {{L"E:"}, {L"Zorv"}, {L"Music"}}}))
+      << "a location stored under the folder text reads as under the program's folder";
 }
 
 TEST(NavRoots, OneMusicFolderIsLinkedDirectly) {

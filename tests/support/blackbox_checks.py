@@ -93,6 +93,46 @@ def heard_levels(capture):
     return levels
 
 
+# Wine's device thread hands the sink whole periods of 10 ms at 48 kHz
+# stereo; when the machine makes it late it hands over silent periods, and
+# the audio goes on after them with nothing lost or repeated.
+DEVICE_PERIOD_SAMPLES = 960
+
+
+def without_machine_gaps(expected, heard, same=lambda a, b: a == b):
+    """(heard with the machine's gaps taken out, [(sample, length) of each gap
+    in `heard`]). A gap is silence of whole device periods in place of
+    expected sound, after which the expected sound goes on exactly where it
+    stopped. Anything else (a block of sound lost, repeated or changed, or
+    silence of another length, as a player that ran dry would leave) stays
+    in for the comparison to find."""
+    kept, gaps = [], []
+    i = k = matched_from = 0
+    while i < len(expected) and k < len(heard):
+        if same(expected[i], heard[k]):
+            kept.append(heard[k])
+            i, k = i + 1, k + 1
+            continue
+        # The silence may have begun on samples that were silent anyway.
+        start = k
+        while start > matched_from and heard[start - 1] == 0.0 and expected[i - (k - start) - 1] == 0.0:
+            start -= 1
+        end = k
+        while end < len(heard) and heard[end] == 0.0:
+            end += 1
+        resumed = i - (k - start)
+        length = next((n for n in range(DEVICE_PERIOD_SAMPLES, end - start + 1, DEVICE_PERIOD_SAMPLES)
+                       if all(same(a, b) for a, b in zip(expected[resumed:resumed + 64], heard[start + n:start + n + 64]))),
+                      None)
+        if length is None:
+            break
+        gaps.append((start, length))
+        del kept[len(kept) - (k - start):]
+        i, k = resumed, start + length
+        matched_from = k
+    return kept + list(heard[k:]), gaps
+
+
 def session_env(build_dir):
     """The environment of the test's Wine session (its display and prefix),
     for Linux tools that look at it: the session of the test's own when it
