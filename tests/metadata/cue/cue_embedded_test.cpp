@@ -194,7 +194,9 @@ track_info_impl written_after(const track_info& file, const std::vector<edit>& e
       info.remove_fields(selection);
     }
     for (const char* value : e.values) info.add_value(e.name, track_info::until_nul, value, track_info::until_nul);
-    apply_track_info(map, e.subsong, info);
+    // As the inputs hand an edit of the file as a whole on.
+    if (e.subsong == 0) apply_file_info(map, info);
+    else apply_track_info(map, e.subsong, info);
   }
   track_info_impl written;
   write_track_info(map, written);
@@ -365,6 +367,51 @@ TEST(CueEmbedded, TheFilesReplayGainStandsForWhatTheSheetDoesNotGive) {
   };
   EXPECT_FLOAT_EQ(album_gain_everywhere(-5.0f), -5.0f);
   EXPECT_FALSE(replaygain_info::gain_present(album_gain_everywhere(replaygain_info::gain_absent)));
+}
+
+TEST(CueEmbedded, AnEditOfTheWholeFileChangesItsTagsAndARemovalTakesTheSheetsLinesOfIt) {
+  const std::string sheet = std::string("REM COMMENT \"Ripped\"\n") + own_performers;
+  const track_info_impl file = file_with_fields(
+      {{"ALBUM", "Tag Album"}, {"COMMENT", "Tag note"}, {"GENRE", "Tag Genre"}, {"cuesheet", sheet.c_str()}});
+  // Removed from the file, a field leaves the sheet's header and every track's own line.
+  const track_info_impl removed = written_after(file, {{0, "comment", {}}, {0, "genre", {}}});
+  EXPECT_EQ(field(removed, "comment"), "<absent>");
+  EXPECT_EQ(field(removed, "genre"), "<absent>");
+  EXPECT_EQ(field(removed, "album"), "Tag Album");
+  EXPECT_EQ(field(removed, "cuesheet"),
+            replaced(replaced(replaced(sheet, "REM COMMENT \"Ripped\"\n", ""), "REM GENRE Jazz\n", ""),
+                     "    REM GENRE Blues\n", ""));
+  cue_track_map again;
+  read_track_info(again, removed);
+  for (std::uint32_t track = 1; track <= 3; ++track) {
+    EXPECT_EQ(subsong_field(again, track, "comment"), "<absent>");
+    EXPECT_EQ(subsong_field(again, track, "genre"), "<absent>");
+  }
+  // A value set for the file is its tag alone, which every track shows.
+  const track_info_impl set = written_after(file, {{0, "album", {"New Album"}}});
+  EXPECT_EQ(field(set, "album"), "New Album");
+  EXPECT_EQ(field(set, "cuesheet"), sheet);
+  EXPECT_EQ(set.field_count(), file.field_count());
+}
+
+TEST(CueEmbedded, AGainSetAlikeOnEveryTrackGoesIntoTheFilesOwnValueWhereTheSheetGivesNone) {
+  const track_info_impl file = file_with_sheet(three_tracks);
+  cue_track_map map;
+  read_track_info(map, file);
+  for (std::uint32_t subsong = 1; subsong <= 3; ++subsong) {
+    track_info_impl info;
+    track_info_from_cue(map, subsong, info);
+    replaygain_info gain;
+    gain.album_gain = -6.5f;
+    gain.track_gain = -4.0f;
+    info.set_replaygain(gain);
+    apply_track_info(map, subsong, info);
+  }
+  track_info_impl written;
+  write_track_info(map, written);
+  EXPECT_EQ(field(written, "cuesheet"), three_tracks);
+  EXPECT_FLOAT_EQ(written.get_replaygain().album_gain, -6.5f);
+  EXPECT_FLOAT_EQ(written.get_replaygain().track_gain, -4.0f);
 }
 
 TEST(CueEmbedded, EveryArtistEditOfATrackReachesItsSheetLine) {
