@@ -22,8 +22,7 @@ from chaptered_files import BOOK, CHAPTERS, chapter_names, file_tags, make_chapt
 from cue_images import FILE_TAGS, make_cue_image  # noqa: E402
 from main_window import Player, run_window_tests  # noqa: E402
 from properties_apply_formats import apply_and_wait, edit_in_place  # noqa: E402
-from properties_untouched_fields import (autofill, capitalise, dialogs, field_editor, list_menu, row_of,  # noqa: E402
-                                         sub_dialog, finish)
+from properties_untouched_fields import dialogs, field_editor, finish, list_menu, row_of, sub_dialog  # noqa: E402
 from properties_window import CANCEL, DIALOG, METADATA_LIST, dialog_window, popups, rows  # noqa: E402
 
 
@@ -84,7 +83,8 @@ def edit_book(root, ext):
     ways = (("typing in place", lambda: edit_in_place(player, row_of(player, "Album"), "New Album"),
              dict(album=["New Album"])),
             ("the field editor", lambda: field_editor(player), dict(genre=["Rock"])),
-            ("capitalisation", lambda: capitalise(player), dict(title=["The Book"])),
+            ("capitalisation", lambda: list_menu(player, "Title", "end", *["up"] * 5, "return"),  # Capitalize
+             dict(title=["The Book"])),
             ("automatic filling", lambda: fill_disc_and_comment(player), dict(comment=["Spoken"])))
     for way, change, written in ways:
         change()
