@@ -22,7 +22,7 @@ from chaptered_files import BOOK, CHAPTERS, chapter_names, file_tags, make_chapt
 from cue_images import FILE_TAGS, make_cue_image  # noqa: E402
 from main_window import Player, run_window_tests  # noqa: E402
 from properties_apply_formats import apply_and_wait, edit_in_place  # noqa: E402
-from properties_untouched_fields import dialogs, field_editor, finish, list_menu, row_of, sub_dialog  # noqa: E402
+from properties_untouched_fields import autofill, dialogs, field_editor, list_menu, row_of  # noqa: E402
 from properties_window import CANCEL, DIALOG, METADATA_LIST, dialog_window, popups, rows  # noqa: E402
 
 
@@ -85,7 +85,8 @@ def edit_book(root, ext):
             ("the field editor", lambda: field_editor(player), dict(genre=["Rock"])),
             ("capitalisation", lambda: list_menu(player, "Title", "end", *["up"] * 5, "return"),  # Capitalize
              dict(title=["The Book"])),
-            ("automatic filling", lambda: fill_disc_and_comment(player), dict(comment=["Spoken"])))
+            # From the file name "2 - Spoken": the disc number and the comment.
+            ("automatic filling", lambda: autofill(player, "%discnumber% - %comment%"), dict(comment=["Spoken"])))
     for way, change, written in ways:
         change()
         if not applied(player, case, way):
@@ -96,16 +97,6 @@ def edit_book(root, ext):
         check(now == expected, "%s: after %s the file's own tags read %r, expected %r" % (case, way, now, expected))
     check(chapter_names(path) == list(CHAPTERS), "%s: the chapters keep their names: %r" % (case, chapter_names(path)))
     close(player, case)
-
-
-def fill_disc_and_comment(player):
-    """Automatic filling from the file name "2 - Spoken": the disc number and the comment."""
-    list_menu(player, "Title", "end", "return")  # Automatically fill values...
-    filler = sub_dialog(player, "Automatically Fill Values")
-    if filler:
-        player.probe(*filler, "focus", "1265")
-        player.probe(*filler, "type", "%discnumber% - %comment%")
-        finish(player, filler)
 
 
 def test_books_edited_from_the_folder_view(root):

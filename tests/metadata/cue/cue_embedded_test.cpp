@@ -333,6 +333,24 @@ TEST(CueEmbedded, ARemovalTheTrackWouldStillReadIsRefused) {
             replaced(own_performers, "    TITLE \"Two\"\n", ""));
 }
 
+// The file written after every cue track's ReplayGain was changed alike.
+template <class Change>
+track_info_impl written_with_gain_everywhere(const track_info& file, Change change) {
+  cue_track_map map;
+  read_track_info(map, file);
+  for (std::uint32_t subsong = 1; subsong <= 3; ++subsong) {
+    track_info_impl info;
+    track_info_from_cue(map, subsong, info);
+    replaygain_info gain = info.get_replaygain();
+    change(gain);
+    info.set_replaygain(gain);
+    apply_track_info(map, subsong, info);
+  }
+  track_info_impl written;
+  write_track_info(map, written);
+  return written;
+}
+
 TEST(CueEmbedded, TheFilesReplayGainStandsForWhatTheSheetDoesNotGive) {
   track_info_impl file = file_with_sheet(own_performers);
   replaygain_info gain;
@@ -350,17 +368,8 @@ TEST(CueEmbedded, TheFilesReplayGainStandsForWhatTheSheetDoesNotGive) {
 
   // Changed alike on every track, the file's value changes; a sheet without one stays as it is.
   auto album_gain_everywhere = [&](float album_gain) {
-    read_track_info(map, file);
-    for (std::uint32_t subsong = 1; subsong <= 3; ++subsong) {
-      track_info_impl info;
-      track_info_from_cue(map, subsong, info);
-      replaygain_info edited = info.get_replaygain();
-      edited.album_gain = album_gain;
-      info.set_replaygain(edited);
-      apply_track_info(map, subsong, info);
-    }
-    track_info_impl written;
-    write_track_info(map, written);
+    const track_info_impl written =
+        written_with_gain_everywhere(file, [album_gain](replaygain_info& gain) { gain.album_gain = album_gain; });
     EXPECT_EQ(field(written, "cuesheet"), own_performers);
     EXPECT_FLOAT_EQ(written.get_replaygain().track_gain, -6.0f);
     return written.get_replaygain().album_gain;
@@ -395,20 +404,10 @@ TEST(CueEmbedded, AnEditOfTheWholeFileChangesItsTagsAndARemovalTakesTheSheetsLin
 }
 
 TEST(CueEmbedded, AGainSetAlikeOnEveryTrackGoesIntoTheFilesOwnValueWhereTheSheetGivesNone) {
-  const track_info_impl file = file_with_sheet(three_tracks);
-  cue_track_map map;
-  read_track_info(map, file);
-  for (std::uint32_t subsong = 1; subsong <= 3; ++subsong) {
-    track_info_impl info;
-    track_info_from_cue(map, subsong, info);
-    replaygain_info gain;
+  const track_info_impl written = written_with_gain_everywhere(file_with_sheet(three_tracks), [](replaygain_info& gain) {
     gain.album_gain = -6.5f;
     gain.track_gain = -4.0f;
-    info.set_replaygain(gain);
-    apply_track_info(map, subsong, info);
-  }
-  track_info_impl written;
-  write_track_info(map, written);
+  });
   EXPECT_EQ(field(written, "cuesheet"), three_tracks);
   EXPECT_FLOAT_EQ(written.get_replaygain().album_gain, -6.5f);
   EXPECT_FLOAT_EQ(written.get_replaygain().track_gain, -4.0f);
