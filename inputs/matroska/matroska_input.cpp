@@ -334,8 +334,8 @@ double matroska_input::to_whole_samples(double seconds) const {
 
 void matroska_input::get_info(std::uint32_t subsong, track_info& out, const abort_signal& abort) {
   // Subsong 0 of a file with chapters is the file as a whole, which the
-  // metadata operations read beside the chapters: its length, no chapter's
-  // fields.
+  // metadata operations read beside the chapters and the folder views list:
+  // its length and the file's own fields, none aimed at a chapter.
   const std::uint64_t uid = subsong_chapter_uid(subsong, subsong == 0);
   out.reset();
   if (decoder_) {
@@ -373,11 +373,8 @@ std::map<std::uint64_t, std::string> matroska_input::chapter_names() const {
 void matroska_input::load_tags(const abort_signal& abort) {
   if (tags_loaded_) return;
   tag_sets_.clear();
-  if (state_.chapters.empty()) {
-    tag_sets_[0];
-  } else {
-    for (const matroska_chapter& chapter : state_.chapters) tag_sets_[chapter.uid];
-  }
+  tag_sets_[0];
+  for (const matroska_chapter& chapter : state_.chapters) tag_sets_[chapter.uid];
   ebml_file_reader reader(file_, abort);
   const matroska_track_ptr track = tags_track();
   if (!matroska_tags_read_infos(state_.scan, reader, tag_sets_, chapter_names(), track ? track->uid : 0,
@@ -392,7 +389,9 @@ void matroska_input::set_info(std::uint32_t subsong, const track_info& info) {
   track_info_impl as_read;
   get_info(subsong, as_read, never_raised_abort_signal());
   if (tag_changes::between(as_read, info).empty()) return;
-  track_info_impl& copy = tags_to_write_[subsong_chapter_uid(subsong, false)];
+  // Subsong 0 edits the file's own Tags, which every chapter reads where
+  // its own give no value.
+  track_info_impl& copy = tags_to_write_[subsong_chapter_uid(subsong, subsong == 0)];
   copy.reset();
   copy.copy_all_from(info);
 }
@@ -458,7 +457,9 @@ void matroska_input::set_message_sink(decoder_message_sink* sink) {
 
 void matroska_input::initialize(std::uint32_t subsong, std::uint32_t flags, const abort_signal&) {
   if (!decoder_) vantrel_io::throw_io_data();
-  subsong_chapter_uid(subsong, false);
+  // Subsong 0 plays the whole file, also one with chapters: the folder
+  // views list it so.
+  subsong_chapter_uid(subsong, subsong == 0);
   select_subsong(subsong, flags);
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -89,6 +90,9 @@ public:
 
   bool metadata_present = false;
   ilst_metadata item_list;
+  // The item list's fields after an edit of a file with chapters as a
+  // whole: what the rewrite stores there, whatever the chapters share.
+  std::optional<tag_fields> edited_item_list;
   std::vector<chapter> chapters;
   std::vector<index_map_entry> index_map;
   bool tags_present = false;

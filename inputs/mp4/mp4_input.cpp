@@ -5,6 +5,7 @@
 #include <limits>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "foundation/audio_math.h"
 #include "foundation/exceptions.h"
@@ -139,6 +140,42 @@ bool is_shown_album_artist(const tag_fields& items, const std::string& item, con
   return info.field_value_count(field) == 1 && std::strcmp(info.field_value(field, 0), compilation_album_artist) == 0;
 }
 
+// The items an info becomes over the items `current` of the same song.
+tag_fields fields_to_store(const tag_fields& current, const track_info& info) {
+  tag_fields fresh;
+  for (std::uint32_t i = 0; i < info.field_count(); ++i) {
+    const std::string name = item_name_of_field(info.field_name(i));
+    if (is_shown_album_artist(current, name, info, i)) continue;
+    for (std::uint32_t v = 0; v < info.field_value_count(i); ++v) fresh.add(name, info.field_value(i, v));
+  }
+  const replaygain_info gains = info.get_replaygain();
+  const std::pair<const char*, float> gain_items[] = {{"replaygain_album_gain", gains.album_gain},
+                                                      {"replaygain_track_gain", gains.track_gain}};
+  const std::pair<const char*, float> peak_items[] = {{"replaygain_album_peak", gains.album_peak},
+                                                      {"replaygain_track_peak", gains.track_peak}};
+  std::string text;
+  for (const auto& [name, gain] : gain_items)
+    if (replaygain_format_gain(text, gain)) fresh.add(name, text);
+  for (const auto& [name, peak] : peak_items)
+    if (replaygain_format_peak(text, peak)) fresh.add(name, text);
+  // Encoder, gapless and normalisation records are not the user's fields:
+  // they survive every retag. Nor are fields whose names no track info can
+  // hold, which the user never saw.
+  for (const auto& [name, entry] : current.entries()) {
+    if (!entry.multi_valued && !is_replaygain_item(name)) {
+      for (const std::string& value : entry.values) fresh.add(name, value);
+    } else if (entry.multi_valued && !track_info::is_valid_field_name(field_name_of_item(name))) {
+      fresh.set(name, entry);
+    }
+  }
+  return fresh;
+}
+
+// Two entries of one name, either absent, hold the same values.
+bool same_entry(const tag_fields::entry* a, const tag_fields::entry* b) {
+  return a == nullptr || b == nullptr ? a == b : a->values == b->values;
+}
+
 }  // namespace
 
 void mp4_input::open(vantrel_io::file_ptr file, const char* path, open_reason reason, const abort_signal& abort) {
@@ -245,7 +282,7 @@ void mp4_input::get_info(std::uint32_t subsong, track_info& out, const abort_sig
   }
   out.set_length(length);
 
-  const tag_fields& items = subsong == 0 || !songs ? model_.file_metadata : model_.songs[subsong - 1].metadata;
+  const tag_fields& items = subsong == 0 || !songs ? whole_file_items() : model_.songs[subsong - 1].metadata;
   for (const auto& [name, entry] : items.entries()) {
     if (entry.values.empty()) continue;
     if (entry.multi_valued) {
@@ -472,37 +509,40 @@ bool mp4_input::read_frame(std::uint32_t frame, const abort_signal& abort) {
 
 void mp4_input::set_info(std::uint32_t subsong, const track_info& info) {
   if (subsong > model_.song_count()) vantrel_io::throw_io_data();
-  // With chapters the whole file has no fields of its own to change.
-  if (subsong == 0 && model_.song_count() != 1) return;
+  if (subsong == 0 && model_.song_count() > 1) return set_whole_file_info(info);
   tag_fields& current = model_.songs[subsong == 0 ? 0 : subsong - 1].metadata;
-  tag_fields fresh;
-  for (std::uint32_t i = 0; i < info.field_count(); ++i) {
-    const std::string name = item_name_of_field(info.field_name(i));
-    if (is_shown_album_artist(current, name, info, i)) continue;
-    for (std::uint32_t v = 0; v < info.field_value_count(i); ++v) fresh.add(name, info.field_value(i, v));
-  }
-  const replaygain_info gains = info.get_replaygain();
-  const std::pair<const char*, float> gain_items[] = {{"replaygain_album_gain", gains.album_gain},
-                                                      {"replaygain_track_gain", gains.track_gain}};
-  const std::pair<const char*, float> peak_items[] = {{"replaygain_album_peak", gains.album_peak},
-                                                      {"replaygain_track_peak", gains.track_peak}};
-  std::string text;
-  for (const auto& [name, gain] : gain_items)
-    if (replaygain_format_gain(text, gain)) fresh.add(name, text);
-  for (const auto& [name, peak] : peak_items)
-    if (replaygain_format_peak(text, peak)) fresh.add(name, text);
-  // Encoder, gapless and normalisation records are not the user's fields:
-  // they survive every retag. Nor are fields whose names no track info can
-  // hold, which the user never saw.
-  for (const auto& [name, entry] : current.entries()) {
-    if (!entry.multi_valued && !is_replaygain_item(name)) {
-      for (const std::string& value : entry.values) fresh.add(name, value);
-    } else if (entry.multi_valued && !track_info::is_valid_field_name(field_name_of_item(name))) {
-      fresh.set(name, entry);
-    }
-  }
+  tag_fields fresh = fields_to_store(current, info);
   if (!same_values(fresh, current)) fields_changed_ = true;
   current = std::move(fresh);
+}
+
+// An edit of a book as a whole goes into its item list, what other programs
+// read as the file's tags, and every chapter that showed the file's value
+// of a changed field shows the new one; a chapter's own value stays.
+void mp4_input::set_whole_file_info(const track_info& info) {
+  const tag_fields& before = whole_file_items();
+  tag_fields fresh = fields_to_store(before, info);
+  if (same_values(fresh, before)) return;
+  std::vector<std::string> names;
+  for (const tag_fields* fields : {&before, &std::as_const(fresh)})
+    for (const auto& [name, entry] : fields->entries()) names.push_back(name);
+  for (const std::string& name : names) {
+    const tag_fields::entry* was = before.find(name);
+    const tag_fields::entry* now = fresh.find(name);
+    if (same_entry(was, now)) continue;
+    for (song& chapter : model_.songs) {
+      if (!same_entry(chapter.metadata.find(name), was)) continue;
+      if (now) chapter.metadata.set(name, *now);
+      else chapter.metadata.remove(name);
+    }
+  }
+  model_.edited_item_list = std::move(fresh);
+  fields_changed_ = true;
+}
+
+const tag_fields& mp4_input::whole_file_items() const {
+  if (model_.edited_item_list) return *model_.edited_item_list;
+  return model_.song_count() > 1 && model_.metadata_present ? model_.item_list.fields : model_.file_metadata;
 }
 
 void mp4_input::commit(const abort_signal& abort) {

@@ -49,6 +49,10 @@ public:
   void commit(const abort_signal& abort);
 
 private:
+  void set_whole_file_info(const track_info& info);
+  // What subsong 0 shows: with chapters, the item list that other programs
+  // read as the file's own tags.
+  const tag_fields& whole_file_items() const;
   void open_file(open_reason reason, const abort_signal& abort);
   void open_packet_decoder(bool for_decoding, const abort_signal& abort);
   void initialize_range(std::uint32_t subsong);

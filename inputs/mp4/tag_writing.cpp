@@ -58,8 +58,10 @@ bool held_by_any(const std::vector<song>& songs, const std::string& name) {
 // differ from what the file held, as when all chapters change album at once.
 // A field of the file's that no chapter holds any more was removed from
 // every chapter, and leaves the item list too: kept there, it would come
-// back as every chapter's value at the next reading.
+// back as every chapter's value at the next reading. An edit of the file as
+// a whole says itself what the item list holds.
 tag_fields item_list_fields(const mp4_file& file) {
+  if (file.edited_item_list) return *file.edited_item_list;
   const tag_fields common = common_fields(file.songs);
   if (file.songs.size() <= 1 || !file.metadata_present) return common;
   tag_fields out = file.item_list.fields;

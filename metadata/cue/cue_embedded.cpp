@@ -243,11 +243,6 @@ void add_needed_overrides(const cue_track_map& map, track_info& result) {
   }
 }
 
-// The file's own gain of the changed value, present.
-bool file_holds_gain(const track_info& file_info, const field_change& change) {
-  return !values_read(file_info, change).empty();
-}
-
 // The file's own gain takes the change made on every track.
 void set_file_gain(track_info& file_info, const field_change& change) {
   const replaygain_field* field = replaygain_find_field(change.name.c_str());
@@ -338,6 +333,26 @@ void remove_everywhere(const cue_track_map& map, const track_info& file_info, co
     if (track.first != 0 && file_info.find_field(override_name.c_str()) == track_info::not_found)
       sheet.set_track_value(track.first, name, {});
   }
+}
+
+// An edit of the file as a whole changes its tags as given. A field or gain
+// it removes leaves the sheet too, its header line and the tracks' own, as a
+// removal from every track does: else every track would show the sheet's
+// value in its place. A sheet kept in a block holds no such values.
+void write_file_edit(const cue_track_map& map, const cue_subsong& whole, track_info& out) {
+  track_info_impl result(whole.info);
+  const std::uint32_t sheet_field = result.find_field(cuesheet_field);
+  if (whole.edited && map.size() > 1 && map.storage == cue_sheet_storage::text && sheet_field != track_info::not_found) {
+    cue_sheet_edit sheet(result.field_value(sheet_field, 0));
+    for (const field_change& change : changes_between(whole.shown, whole.info)) {
+      const char* name = change.name.c_str();
+      if (change.values.empty() && !is_cuesheet_name(name) && !is_track_field_name(name))
+        remove_everywhere(map, whole.info, name, sheet);
+    }
+    const std::string text = sheet.text();
+    result.replace_field_value(sheet_field, 0, text.data(), text.size());
+  }
+  out.copy_all_from(result);
 }
 
 // Beside a sheet kept in a block the tracks' values go into the file's tags:
@@ -444,6 +459,15 @@ void apply_track_info(cue_track_map& map, std::uint32_t subsong, const track_inf
   entry.edited = true;
 }
 
+void apply_file_info(cue_track_map& map, const track_info& info, decoder_message_sink* sink) {
+  const cue_subsong& before = existing(map, 0);
+  track_info_impl shown(before.edited ? before.shown : before.info);
+  read_track_info(map, info, sink, map.storage);
+  cue_subsong& whole = existing(map, 0);
+  whole.edited = true;
+  whole.shown = std::move(shown);
+}
+
 void write_track_info(const cue_track_map& map, track_info& out) {
   const cue_subsong& whole = existing(map, 0);
   track_changes changes;
@@ -452,8 +476,12 @@ void write_track_info(const cue_track_map& map, track_info& out) {
     change_list found = changes_between(subsong.shown, subsong.info);
     if (!found.empty()) changes[number] = std::move(found);
   }
+  if (changes.empty()) {
+    write_file_edit(map, whole, out);
+    return;
+  }
   const std::uint32_t sheet_field = whole.info.find_field(cuesheet_field);
-  if (map.size() < 2 || changes.empty() || sheet_field == track_info::not_found) {
+  if (map.size() < 2 || sheet_field == track_info::not_found) {
     out.copy_all_from(whole.info);
     return;
   }
@@ -478,9 +506,11 @@ void write_track_info(const cue_track_map& map, track_info& out) {
           for (const auto& track : map) {
             if (track.first != 0) set_values(result, make_track_field_name(name, track.first).c_str(), {});
           }
-        } else if (file_holds_gain(result, change)) {
+        } else {
+          // Other programs read the gain from the file's own items alone; it
+          // shows on every track the sheet gives none, so a sheet without it
+          // stays as it is.
           set_file_gain(result, change);
-          // The file's gain shows on every track the sheet gives none: a sheet without it stays as it is.
           if (!sheet_gives(sheet.text(), change)) continue;
         }
         if (change.values.empty()) {

@@ -61,6 +61,11 @@ void read_track_info(cue_track_map& map, const track_info& file_info, decoder_me
 // and length stay. An absent subsong is exception_io_data.
 void apply_track_info(cue_track_map& map, std::uint32_t subsong, const track_info& info);
 
+// Stores an edit of the file as a whole (subsong 0): the tracks read from
+// the new info at once, and the write takes a field or gain it removes from
+// the sheet as well.
+void apply_file_info(cue_track_map& map, const track_info& info, decoder_message_sink* sink = nullptr);
+
 // The file's info to write as its tags. Until a cue track is edited the
 // file's tags, the sheet's text among them, come back unchanged. An edit
 // changes only the values it changed: a change made alike on every cue track

@@ -226,12 +226,12 @@ def table_editor(player):
         finish(player, table)
 
 
-def autofill(player):
+def autofill(player, pattern="%tracknumber% - %title%"):
     list_menu(player, "Title", "end", "return")  # Automatically fill values...
     filler = sub_dialog(player, "Automatically Fill Values")
     if filler:
         player.probe(*filler, "focus", "1265")
-        player.probe(*filler, "type", "%tracknumber% - %title%")
+        player.probe(*filler, "type", pattern)
         finish(player, filler)
 
 

@@ -224,6 +224,10 @@ def test_chapters(work, files):
         check(decoded(path, "--subsong", str(subsong)) == expected, "chapter %d decodes exactly its range" % subsong)
     check(decoded(path, "--subsong", "2", "--seek", "1") == whole[int(8.5 * 44100) * 2:16 * 44100 * 2],
           "seeking in a chapter counts from its start")
+    # The folder views list the file once, as subsong 0: it plays whole.
+    out = path + ".whole.wav"
+    done = run(ZORVTOOL, "decode", windows_path(path), windows_path(out), "--bits", "16", "--subsong", "0", ok=False)
+    check(done.returncode == 0 and wav_samples(out) == whole, "subsong 0 decodes the whole file: %s" % done.stderr)
 
     # Tags for one chapter: the others keep their titles, and the audio stays.
     run(ZORVTOOL, "tag", windows_path(path), "--subsong", "2", "title=Second", "artist=Band")

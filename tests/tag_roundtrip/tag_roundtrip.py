@@ -26,6 +26,7 @@ from blackbox_checks import check, failures, windows_path, zorvtool_runner  # no
 from cue_images import BOTH, FILE_TAGS, KINDS, SHEET, block_sheet, make_cue_image, sheet_tracks, tags  # noqa: E402
 import id3v22_tags  # noqa: E402
 import mp4_bytes  # noqa: E402
+from chaptered_files import CHAPTERS, file_tags, make_chaptered  # noqa: E402
 from two_tag_kinds import GAIN_ITEMS, id3v1_block, tag_with_album_only_in_id3v1, tag_with_gain_items  # noqa: E402
 
 WINE_EXEC, BUILD_DIR, ZORVTOOL = sys.argv[1:4]
@@ -300,6 +301,59 @@ def check_cue_removals_reach_the_player(work):
         shown = subsong_fields(path)
         check(tags(path) == expected and all("artist" not in shown[n] for n in (1, 2, 3)),
               "%s: the artist goes with the header PERFORMER: %r %r" % (kind, tags(path), shown))
+
+
+def check_whole_file_edits_of_files_with_tracks(work):
+    """`tag --subsong 0` edits the file as a whole, as the folder views'
+    Apply does. Books with chapters (M4B, Matroska, Musepack): the file's own
+    album changes and its comment goes, read back by mutagen or mkvextract,
+    every other tag stays, and every chapter shows the change under its own
+    title. Cue images: the file's comment removed, the sheet's REM COMMENT
+    goes too, so that no track shows a comment."""
+    for ext in ("m4b", "mka", "mpc"):
+        path = make_chaptered(os.path.join(work, "whole-book." + ext))
+        before = file_tags(path)
+        done = zorvtool("tag", windows_path(path), "--subsong", "0", "album=New Album", "-comment", ok=False)
+        check(done.returncode == 0, "%s: the file as a whole takes the edit: %s%s" % (ext, done.stdout, done.stderr))
+        expected = {n: v for n, v in dict(before, album=["New Album"]).items() if n != "comment"}
+        check(file_tags(path) == expected, "%s: the file's own album changes and its comment goes: %r" %
+              (ext, file_tags(path)))
+        shown = subsong_fields(path)
+        check([first(shown.get(n, {}), "album") for n in (1, 2, 3)] == ["New Album"] * 3 and
+              [first(shown[n], "title") for n in (1, 2, 3)] == list(CHAPTERS) and
+              not any("comment" in shown[n] for n in (1, 2, 3)),
+              "%s: every chapter shows the file's new album and no comment: %r" % (ext, shown))
+    for kind in ("comment.flac", "image.wv"):
+        path = os.path.join(work, "whole-image-" + kind)
+        make_cue_image(path, kind, file_tags=RIP_TAGS)
+        before = tags(path)
+        done = zorvtool("tag", windows_path(path), "--subsong", "0", "-comment", ok=False)
+        expected = {n: v for n, v in before.items() if n != "COMMENT"}
+        expected["CUESHEET"] = [SHEET.replace('REM COMMENT "ExactAudioCopy v1.6"\r\n', "")]
+        check(done.returncode == 0 and tags(path) == expected,
+              "%s: the comment goes from the file and the sheet's header: %s %r" % (kind, done.stderr, tags(path)))
+        shown = subsong_fields(path)
+        check(not any("comment" in shown[n] for n in (1, 2, 3)), "%s: no track shows a comment: %r" % (kind, shown))
+
+
+def check_cue_gains_set_alike(work):
+    """Cue images whose file holds no ReplayGain: a gain set alike on every
+    track goes into the file's own items, where other programs read it, and
+    the sheet, which gives none, stays as it was."""
+    sheet = SHEET.replace("    REM REPLAYGAIN_TRACK_GAIN -5.00 dB\r\n", "")
+    for kind in ("comment.flac", "image.wv"):
+        path = os.path.join(work, "gains-" + kind)
+        make_cue_image(path, kind, sheet)
+        before = tags(path)
+        tag(path, "replaygain_album_gain=-6.5", "replaygain_track_gain=-4")
+        after = tags(path)
+        gains = {n: after.get(n, [""])[0].split(" ")[0] for n in ("REPLAYGAIN_ALBUM_GAIN", "REPLAYGAIN_TRACK_GAIN")}
+        check(gains == {"REPLAYGAIN_ALBUM_GAIN": "-6.50", "REPLAYGAIN_TRACK_GAIN": "-4.00"} and
+              after.get("CUESHEET") == [sheet] and
+              {n: v for n, v in after.items() if not n.startswith("REPLAYGAIN")} == before,
+              "%s: the gains are the file's items, the sheet as it was: %r" % (kind, after))
+        check(all(g["album_gain"] == -6.5 and g["track_gain"] == -4.0 for g in subsong_gains(path).values()),
+              "%s: every track shows the gains: %r" % (kind, subsong_gains(path)))
 
 
 def check_cue_block_edits(work):
@@ -619,6 +673,8 @@ def main():
         check_cue_removals_and_repeated_edits(work)
         check_cue_block_edits(work)
         check_cue_removals_reach_the_player(work)
+        check_whole_file_edits_of_files_with_tracks(work)
+        check_cue_gains_set_alike(work)
         check_compilation_album_artist(wav, plain, work)
 
         mpc = os.path.join(work, "a.mpc")

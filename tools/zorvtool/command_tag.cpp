@@ -138,6 +138,10 @@ int run_tag(const zorvtool::arguments& args) {
         tracks.push_back(track_handle_registry::get_handle(track_location(path.c_str(), subsong)));
     }
   }
+  // Subsong 0 is the file as a whole, also where its tracks are chapters or
+  // cue tracks: the folder views list it so, and edit the file's own tags.
+  if (only_subsong == 0 && tracks.empty())
+    tracks.push_back(track_handle_registry::get_handle(track_location(path.c_str(), 0)));
   // Nothing is written for a subsong the file does not have: a change asked
   // for and not made must not end as a success.
   if (tracks.empty()) throw_no_such_subsong(only_subsong);

@@ -178,7 +178,7 @@ void flac_input::set_message_sink(decoder_message_sink* sink) {
 
 void flac_input::set_info(std::uint32_t subsong, const track_info& info) {
   if (subsong == 0) {
-    cue_embedded::read_track_info(cue_sheet_, info, sink_.get(), sheet_storage_);
+    cue_embedded::apply_file_info(cue_sheet_, info, sink_.get());
   } else {
     cue_embedded::apply_track_info(cue_sheet_, subsong, info);
   }

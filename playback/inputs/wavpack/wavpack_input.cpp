@@ -155,7 +155,8 @@ class wavpack_info_writer : public wavpack_object<info_writer> {
 public:
   // Subsong 0 is the file's own tags, the others its cue tracks.
   void set_info(std::uint32_t subsong, const track_info& info, const abort_signal&) override {
-    cue_embedded::apply_track_info(cue_, subsong, info);
+    if (subsong == 0) cue_embedded::apply_file_info(cue_, info);
+    else cue_embedded::apply_track_info(cue_, subsong, info);
   }
   void commit(const abort_signal& abort) override {
     track_info_impl tags;

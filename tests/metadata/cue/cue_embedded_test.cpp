@@ -194,7 +194,9 @@ track_info_impl written_after(const track_info& file, const std::vector<edit>& e
       info.remove_fields(selection);
     }
     for (const char* value : e.values) info.add_value(e.name, track_info::until_nul, value, track_info::until_nul);
-    apply_track_info(map, e.subsong, info);
+    // As the inputs hand an edit of the file as a whole on.
+    if (e.subsong == 0) apply_file_info(map, info);
+    else apply_track_info(map, e.subsong, info);
   }
   track_info_impl written;
   write_track_info(map, written);
@@ -331,6 +333,24 @@ TEST(CueEmbedded, ARemovalTheTrackWouldStillReadIsRefused) {
             replaced(own_performers, "    TITLE \"Two\"\n", ""));
 }
 
+// The file written after every cue track's ReplayGain was changed alike.
+template <class Change>
+track_info_impl written_with_gain_everywhere(const track_info& file, Change change) {
+  cue_track_map map;
+  read_track_info(map, file);
+  for (std::uint32_t subsong = 1; subsong <= 3; ++subsong) {
+    track_info_impl info;
+    track_info_from_cue(map, subsong, info);
+    replaygain_info gain = info.get_replaygain();
+    change(gain);
+    info.set_replaygain(gain);
+    apply_track_info(map, subsong, info);
+  }
+  track_info_impl written;
+  write_track_info(map, written);
+  return written;
+}
+
 TEST(CueEmbedded, TheFilesReplayGainStandsForWhatTheSheetDoesNotGive) {
   track_info_impl file = file_with_sheet(own_performers);
   replaygain_info gain;
@@ -348,23 +368,49 @@ TEST(CueEmbedded, TheFilesReplayGainStandsForWhatTheSheetDoesNotGive) {
 
   // Changed alike on every track, the file's value changes; a sheet without one stays as it is.
   auto album_gain_everywhere = [&](float album_gain) {
-    read_track_info(map, file);
-    for (std::uint32_t subsong = 1; subsong <= 3; ++subsong) {
-      track_info_impl info;
-      track_info_from_cue(map, subsong, info);
-      replaygain_info edited = info.get_replaygain();
-      edited.album_gain = album_gain;
-      info.set_replaygain(edited);
-      apply_track_info(map, subsong, info);
-    }
-    track_info_impl written;
-    write_track_info(map, written);
+    const track_info_impl written =
+        written_with_gain_everywhere(file, [album_gain](replaygain_info& gain) { gain.album_gain = album_gain; });
     EXPECT_EQ(field(written, "cuesheet"), own_performers);
     EXPECT_FLOAT_EQ(written.get_replaygain().track_gain, -6.0f);
     return written.get_replaygain().album_gain;
   };
   EXPECT_FLOAT_EQ(album_gain_everywhere(-5.0f), -5.0f);
   EXPECT_FALSE(replaygain_info::gain_present(album_gain_everywhere(replaygain_info::gain_absent)));
+}
+
+TEST(CueEmbedded, AnEditOfTheWholeFileChangesItsTagsAndARemovalTakesTheSheetsLinesOfIt) {
+  const std::string sheet = std::string("REM COMMENT \"Ripped\"\n") + own_performers;
+  const track_info_impl file = file_with_fields(
+      {{"ALBUM", "Tag Album"}, {"COMMENT", "Tag note"}, {"GENRE", "Tag Genre"}, {"cuesheet", sheet.c_str()}});
+  // Removed from the file, a field leaves the sheet's header and every track's own line.
+  const track_info_impl removed = written_after(file, {{0, "comment", {}}, {0, "genre", {}}});
+  EXPECT_EQ(field(removed, "comment"), "<absent>");
+  EXPECT_EQ(field(removed, "genre"), "<absent>");
+  EXPECT_EQ(field(removed, "album"), "Tag Album");
+  EXPECT_EQ(field(removed, "cuesheet"),
+            replaced(replaced(replaced(sheet, "REM COMMENT \"Ripped\"\n", ""), "REM GENRE Jazz\n", ""),
+                     "    REM GENRE Blues\n", ""));
+  cue_track_map again;
+  read_track_info(again, removed);
+  for (std::uint32_t track = 1; track <= 3; ++track) {
+    EXPECT_EQ(subsong_field(again, track, "comment"), "<absent>");
+    EXPECT_EQ(subsong_field(again, track, "genre"), "<absent>");
+  }
+  // A value set for the file is its tag alone, which every track shows.
+  const track_info_impl set = written_after(file, {{0, "album", {"New Album"}}});
+  EXPECT_EQ(field(set, "album"), "New Album");
+  EXPECT_EQ(field(set, "cuesheet"), sheet);
+  EXPECT_EQ(set.field_count(), file.field_count());
+}
+
+TEST(CueEmbedded, AGainSetAlikeOnEveryTrackGoesIntoTheFilesOwnValueWhereTheSheetGivesNone) {
+  const track_info_impl written = written_with_gain_everywhere(file_with_sheet(three_tracks), [](replaygain_info& gain) {
+    gain.album_gain = -6.5f;
+    gain.track_gain = -4.0f;
+  });
+  EXPECT_EQ(field(written, "cuesheet"), three_tracks);
+  EXPECT_FLOAT_EQ(written.get_replaygain().album_gain, -6.5f);
+  EXPECT_FLOAT_EQ(written.get_replaygain().track_gain, -4.0f);
 }
 
 TEST(CueEmbedded, EveryArtistEditOfATrackReachesItsSheetLine) {
