@@ -20,44 +20,18 @@ sys.dont_write_bytecode = True  # no cache folder left in the source tree
 from blackbox_checks import check  # noqa: E402
 from damaged_streams import mpc_packets  # noqa: E402
 from main_window import Player, run_window_tests  # noqa: E402
+from musepack_chapters import FILE_TAGS, make_cue_chaptered  # noqa: E402
 from properties_apply_formats import edit_and_apply  # noqa: E402
 from properties_window import CANCEL, DIALOG, LIST, METADATA_LIST, PLAY, dialog_window, rows  # noqa: E402
 from mutagen.apev2 import APEv2  # noqa: E402
 
 TITLE_ROW = 1  # Artist, Title, Album, ...
-SHEET = """FILE "src.wav" WAVE
-  TRACK 01 AUDIO
-    TITLE "First"
-    PERFORMER "Chapter Artist"
-    SONGWRITER "Writer One"
-    INDEX 01 00:00:00
-  TRACK 02 AUDIO
-    TITLE "Second"
-    PERFORMER "Chapter Artist"
-    SONGWRITER "Writer Two"
-    INDEX 01 00:02:00
-  TRACK 03 AUDIO
-    TITLE "Third"
-    PERFORMER "Chapter Artist"
-    SONGWRITER "Writer Three"
-    INDEX 01 00:04:00
-"""
-FILE_TAGS = {"Title": "File Title", "Artist": "File Artist", "Album": "The Album", "Comment": "A comment",
-             "Genre": "Jazz"}
-
-
 def make_chaptered(path):
     folder = os.path.dirname(path)
     wav = os.path.join(folder, "src.wav")
     subprocess.run(["sox", "-n", "-r", "44100", "-c", "2", "-b", "16", wav, "synth", "6", "sine", "440"], check=True)
-    tags = [arg for name, value in FILE_TAGS.items() for arg in ("--tag", "%s=%s" % (name, value))]
-    subprocess.run(["mpcenc", "--silent", "--overwrite", *tags, wav, path], check=True)
+    make_cue_chaptered(wav, path)
     os.remove(wav)
-    # Gone before the scan, which would list the sheet's tracks too.
-    sheet = os.path.join(folder, "sheet.cue")
-    open(sheet, "w").write(SHEET)
-    subprocess.run(["mpcchap", path, sheet], check=True, capture_output=True)
-    os.remove(sheet)
 
 
 def chapter_packets(path):

@@ -25,6 +25,7 @@ from blackbox_checks import check, failures, tool, windows_path, zorvtool_runner
 from damaged_streams import mpc_cut_in_last_audio_packet, mpc_cut_in_seek_table, mpc_header_grown, mpc_packets  # noqa: E402,E501
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tag_write_safety"))
 from tag_files import ape_footer_claiming_audio, ape_tag, musepack_sv7  # noqa: E402
+from musepack_chapters import FILE_TAGS, make_cue_chaptered as make_chaptered_from_sheet  # noqa: E402
 from mutagen.apev2 import APEv2  # noqa: E402
 from mutagen.musepack import Musepack  # noqa: E402
 
@@ -238,38 +239,10 @@ def ffprobe_tags(path):
     return {key.lower(): value for key, value in json.loads(out or "{}").get("format", {}).get("tags", {}).items()}
 
 
-# Chapters as mpcchap writes them from a cue sheet: each with its own
-# track number, title, artist and songwriter, the artist the same on all.
-CUE_SHEET = """PERFORMER "Chapter Artist"
-TITLE "The Album"
-FILE "src.wav" WAVE
-  TRACK 01 AUDIO
-    TITLE "First"
-    PERFORMER "Chapter Artist"
-    SONGWRITER "Writer One"
-    INDEX 01 00:00:00
-  TRACK 02 AUDIO
-    TITLE "Second"
-    PERFORMER "Chapter Artist"
-    SONGWRITER "Writer Two"
-    INDEX 01 00:02:00
-  TRACK 03 AUDIO
-    TITLE "Third"
-    PERFORMER "Chapter Artist"
-    SONGWRITER "Writer Three"
-    INDEX 01 00:04:00
-"""
-FILE_TAGS = {"Title": "File Title", "Artist": "File Artist", "Album": "The Album", "Comment": "A comment",
-             "Genre": "Jazz"}
-
-
 def make_cue_chaptered(folder):
     path = os.path.join(folder, "cue_chapters.mpc")
-    tags = [arg for name, value in FILE_TAGS.items() for arg in ("--tag", "%s=%s" % (name, value))]
-    tool("mpcenc", "--silent", "--overwrite", *tags, os.path.join(folder, "src.wav"), path)
-    sheet = os.path.join(folder, "sheet.cue")
-    open(sheet, "w").write(CUE_SHEET)
-    tool("mpcchap", path, sheet)
+    make_chaptered_from_sheet(os.path.join(folder, "src.wav"), path,
+                              sheet_header='PERFORMER "Chapter Artist"\nTITLE "The Album"\n')
     return path
 
 
