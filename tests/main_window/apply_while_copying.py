@@ -36,7 +36,7 @@ WRITE_PAUSE_MS = "400"
 ANSWER_FILES, ANSWER_WRITE_PAUSE_MS = 150, "20"
 
 
-def make_flacs(music, files=FILES, seconds=SECONDS):
+def make_flacs(music, files, seconds):
     """FLAC files of noise, each with its comment before a 200 KB picture and
     its padding behind it: a longer comment only fits through a copy of the
     file."""
@@ -86,21 +86,34 @@ def whole(path):
     return artist in (["Old Artist"], ["New Artist of This Apply"])
 
 
-def test_progress_and_close_while_files_are_copied(root):
-    player = main_window.Player(root, "copying")
+def start_edit(player, files, seconds, pause_ms, what):
+    """The player on a folder of such files, each write it makes paused for
+    `pause_ms`, with the artist of every file edited in the properties
+    dialog; answers the paths and their inodes, or None when the dialog
+    did not open."""
     music = os.path.join(player.folder, "music")
-    paths = make_flacs(music)
+    paths = make_flacs(music, files, seconds)
     inodes = {path: os.stat(path).st_ino for path in paths}
-    os.environ["ZORV_TEST_WRITE_PAUSE_MS"] = WRITE_PAUSE_MS
+    os.environ["ZORV_TEST_WRITE_PAUSE_MS"] = pause_ms
     try:
         player.start(windows_path(music))
     finally:
         del os.environ["ZORV_TEST_WRITE_PAUSE_MS"]
-    check(player.wait(lambda: player.controls()[1].get(1000, (0, 0, False))[2], 120), "the folder is listed")
+    check(player.wait(lambda: player.controls()[1].get(1000, (0, 0, False))[2], 120), "%sthe folder is listed" % what)
     if not edit_artist(player, "New Artist of This Apply"):
-        check(False, "the properties dialog opens")
+        check(False, "%sthe properties dialog opens" % what)
         player.process.kill()
+        return None
+    return paths, inodes
+
+
+def test_progress_and_close_while_files_are_copied(root):
+    player = main_window.Player(root, "copying")
+    music = os.path.join(player.folder, "music")
+    started = start_edit(player, FILES, SECONDS, WRITE_PAUSE_MS, "")
+    if started is None:
         return
+    paths, inodes = started
     player.probe("--title", "Properties", "command", "1074")  # Apply
     progress = player.wait(lambda: shown(player, PROGRESS), 60)
     check(progress, "the progress window shows while the files are copied")
@@ -132,19 +145,10 @@ def test_windows_answer_while_the_shown_folder_is_copied(root):
     """Many copied files in the folder the main window shows: every copy and
     rename changes that folder while the Apply runs."""
     player = main_window.Player(root, "answering")
-    music = os.path.join(player.folder, "music")
-    paths = make_flacs(music, ANSWER_FILES, 1)
-    inodes = {path: os.stat(path).st_ino for path in paths}
-    os.environ["ZORV_TEST_WRITE_PAUSE_MS"] = ANSWER_WRITE_PAUSE_MS
-    try:
-        player.start(windows_path(music))
-    finally:
-        del os.environ["ZORV_TEST_WRITE_PAUSE_MS"]
-    check(player.wait(lambda: player.controls()[1].get(1000, (0, 0, False))[2], 120), "answering: the folder is listed")
-    if not edit_artist(player, "New Artist of This Apply"):
-        check(False, "answering: the properties dialog opens")
-        player.process.kill()
+    started = start_edit(player, ANSWER_FILES, 1, ANSWER_WRITE_PAUSE_MS, "answering: ")
+    if started is None:
         return
+    paths, inodes = started
     stop = os.path.join(player.folder, "answers.stop")
     out = open(os.path.join(player.folder, "answers.txt"), "w+")
     answers = subprocess.Popen([main_window.WINE_EXEC, main_window.BUILD_DIR, main_window.PROBE,
