@@ -4,10 +4,13 @@
 #include "core/service_factory.h"
 #include "foundation/win32_error.h"
 #include "library/dir_listing.h"
+#include "metadata/tag_writes_in_progress.h"
 
 namespace {
 
 constexpr DWORD records_bytes = 65536;
+// How often a change held back during tag writes looks whether they ended.
+constexpr DWORD held_change_poll_ms = 100;
 
 }  // namespace
 
@@ -38,6 +41,8 @@ bool folder_watcher::start(const std::wstring& folder, std::function<void()> on_
   stop();
   abort_.reset();
   on_change_ = std::move(on_change);
+  // A callback still queued from the last watch is not one for this one.
+  change_queued_ = std::make_shared<std::atomic<bool>>(false);
   // Watching a folder must never keep the user from renaming or deleting it,
   // or its parent.
   directory_.reset(CreateFileW(dir_open_path(folder).c_str(), FILE_LIST_DIRECTORY,
@@ -90,15 +95,33 @@ DWORD WINAPI folder_watcher::thread_entry(void* self) {
 }
 
 void folder_watcher::run() {
+  // Every file a tag write of ours rewrites through a temporary copy makes
+  // several changes, and each rebuild lists the whole folder on the main
+  // thread: changes seen during tag writes make one rebuild after them, and
+  // a rebuild still queued takes in the changes that follow it.
+  bool held = false;
   for (;;) {
     const HANDLE objects[2] = {done_.get(), abort_.get_event()};
-    const DWORD woken = WaitForMultipleObjects(2, objects, FALSE, INFINITE);
-    if (woken != WAIT_OBJECT_0 || abort_.is_set()) return;  // stop ends the request
-    DWORD bytes = 0;
-    pending_ = false;
-    if (!GetOverlappedResult(directory_.get(), &overlapped_, &bytes, FALSE)) throw exception_win32(GetLastError());
-    // The records are not read: any change, an overflow too, means a rebuild.
-    main_thread_queue::post(new service_counted<main_thread_call>(on_change_));
-    request();
+    const DWORD woken = WaitForMultipleObjects(2, objects, FALSE, held ? held_change_poll_ms : INFINITE);
+    if (abort_.is_set()) return;  // stop ends the request
+    if (woken == WAIT_OBJECT_0) {
+      DWORD bytes = 0;
+      pending_ = false;
+      if (!GetOverlappedResult(directory_.get(), &overlapped_, &bytes, FALSE)) throw exception_win32(GetLastError());
+      request();
+      // The records are not read: any change, an overflow too, means a rebuild.
+      held = true;
+    } else if (woken != WAIT_TIMEOUT) {
+      return;
+    }
+    if (held && !tag_write_scope::any_open()) {
+      held = false;
+      if (!change_queued_->exchange(true))
+        main_thread_queue::post(new service_counted<main_thread_call>(
+            [queued = change_queued_, on_change = on_change_] {
+              queued->store(false);
+              on_change();
+            }));
+    }
   }
 }

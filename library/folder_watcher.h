@@ -1,11 +1,14 @@
 // Follows one folder for created, deleted, renamed and re-attributed entries
-// on a thread of its own and runs a callback on the main thread after every
-// change it sees.
+// on a thread of its own and runs a callback on the main thread after the
+// changes it sees: one callback for changes that come while one is queued,
+// and one after the tag writes during which changes came.
 #pragma once
 
 #include <windows.h>
 
+#include <atomic>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -40,6 +43,9 @@ private:
 
   win32_handle thread_;
   std::function<void()> on_change_;
+  // Whether a callback is queued and not yet begun; shared with it, since it
+  // may run after the watcher is gone.
+  std::shared_ptr<std::atomic<bool>> change_queued_;
   raisable_abort_signal abort_;
   win32_handle directory_;
   win32_handle done_;  // auto-reset, set when a request completes

@@ -10,6 +10,7 @@
 
 #include "library/folders_view_node.h"
 #include "library_test_support.h"
+#include "metadata/tag_writes_in_progress.h"
 #include "metadata/track_handle_registry.h"
 
 namespace {
@@ -158,6 +159,31 @@ TEST_F(FsNode, RebuildsOnceWhenTheShownFolderChanges) {
   file("late.tst");
   settle();
   EXPECT_EQ(listener.changes, 1) << "the folder left behind no longer rebuilds the node";
+}
+
+// An Apply rewrites file after file through a temporary copy renamed over
+// it: the shown folder is listed again once, after the writes, not after
+// every file.
+TEST_F(FsNode, ChangesDuringTagWritesMakeOneRebuildAfterThem) {
+  file("1.tst");
+  fs_node node(&listener, here());
+  {
+    tag_write_scope writing;
+    for (int i = 0; i < 5; ++i) {
+      file("1.tst.tmp", "TST\nNew");
+      ASSERT_TRUE(MoveFileExW(io_test::wide(music.path("1.tst.tmp")).c_str(), io_test::wide(music.path("1.tst")).c_str(),
+                              MOVEFILE_REPLACE_EXISTING));
+      settle(150);
+    }
+    file("2.tst");
+    settle(300);
+    EXPECT_EQ(listener.changes, 0) << "held back while tags are written";
+    EXPECT_EQ(names(node.entries()), strings({"1.tst"}));
+  }
+  ASSERT_TRUE(library_test::wait_until([&] { return listener.changes > 0; })) << "listed again when they end";
+  settle();
+  EXPECT_EQ(listener.changes, 1);
+  EXPECT_EQ(names(node.entries()), strings({"1.tst", "2.tst"}));
 }
 
 TEST_F(FsNode, ListedAwayFromTheMainThreadItMissesNoChangeMadeMeanwhile) {

@@ -1,7 +1,9 @@
 #!/usr/bin/python3
 """An Apply in the real zorv.exe whose files are all copied (FLAC files with
 their comment before a large picture, as a tagger lays them out): its
-progress window shows while the copies are written; a close asked for then
+progress window shows while the copies are written, also while the main
+window shows the folder being written (how long the main window and the
+dialog take to answer meanwhile is printed); a close asked for then
 puts its question above every window of the player, says that the files
 being written are finished, and Yes ends the player with every file whole,
 holding its old tags or the new ones, and no temporary file left beside.
@@ -22,7 +24,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 sys.dont_write_bytecode = True  # no cache folder left in the source tree
 from blackbox_checks import check, windows_path  # noqa: E402
 import main_window  # noqa: E402  (the window tests' player)
-from closing import YES, edit_artist, ends  # noqa: E402
+from closing import APPLY, DIALOG, YES, edit_artist, ends  # noqa: E402
 
 FILES = 40
 PROGRESS, QUESTION = "Updating Files", "Closing Zorv Application"
@@ -31,15 +33,16 @@ SECONDS = 10
 # A pause before each write the player makes, so that the Apply runs on for
 # seconds on any machine, as it does on large files.
 WRITE_PAUSE_MS = "400"
+ANSWER_FILES, ANSWER_WRITE_PAUSE_MS = 150, "20"
 
 
-def make_flacs(music):
-    """FILES FLAC files of noise, each with its comment before a 200 KB
-    picture and its padding behind it: a longer comment only fits through a
-    copy of the file."""
+def make_flacs(music, files, seconds):
+    """FLAC files of noise, each with its comment before a 200 KB picture and
+    its padding behind it: a longer comment only fits through a copy of the
+    file."""
     os.makedirs(music)
     seed = os.path.join(music, "seed.flac")
-    subprocess.run(["sox", "-n", "-r", "44100", "-c", "2", "-b", "16", seed, "synth", str(SECONDS), "whitenoise"],
+    subprocess.run(["sox", "-n", "-r", "44100", "-c", "2", "-b", "16", seed, "synth", str(seconds), "whitenoise"],
                    check=True)
     tags = FLAC(seed)
     tags["artist"] = "Old Artist"
@@ -51,8 +54,8 @@ def make_flacs(music):
     tags.add_picture(picture)
     tags.save()
     paths = []
-    for i in range(FILES):
-        path = os.path.join(music, "%02d Song.flac" % i)
+    for i in range(files):
+        path = os.path.join(music, "%03d Song.flac" % i)
         shutil.copyfile(seed, path)
         paths.append(path)
     os.remove(seed)
@@ -83,21 +86,34 @@ def whole(path):
     return artist in (["Old Artist"], ["New Artist of This Apply"])
 
 
-def test_progress_and_close_while_files_are_copied(root):
-    player = main_window.Player(root, "copying")
+def start_edit(player, files, seconds, pause_ms, what):
+    """The player on a folder of such files, each write it makes paused for
+    `pause_ms`, with the artist of every file edited in the properties
+    dialog; answers the paths and their inodes, or None when the dialog
+    did not open."""
     music = os.path.join(player.folder, "music")
-    paths = make_flacs(music)
+    paths = make_flacs(music, files, seconds)
     inodes = {path: os.stat(path).st_ino for path in paths}
-    os.environ["ZORV_TEST_WRITE_PAUSE_MS"] = WRITE_PAUSE_MS
+    os.environ["ZORV_TEST_WRITE_PAUSE_MS"] = pause_ms
     try:
         player.start(windows_path(music))
     finally:
         del os.environ["ZORV_TEST_WRITE_PAUSE_MS"]
-    check(player.wait(lambda: player.controls()[1].get(1000, (0, 0, False))[2], 120), "the folder is listed")
+    check(player.wait(lambda: player.controls()[1].get(1000, (0, 0, False))[2], 120), "%sthe folder is listed" % what)
     if not edit_artist(player, "New Artist of This Apply"):
-        check(False, "the properties dialog opens")
+        check(False, "%sthe properties dialog opens" % what)
         player.process.kill()
+        return None
+    return paths, inodes
+
+
+def test_progress_and_close_while_files_are_copied(root):
+    player = main_window.Player(root, "copying")
+    music = os.path.join(player.folder, "music")
+    started = start_edit(player, FILES, SECONDS, WRITE_PAUSE_MS, "")
+    if started is None:
         return
+    paths, inodes = started
     player.probe("--title", "Properties", "command", "1074")  # Apply
     progress = player.wait(lambda: shown(player, PROGRESS), 60)
     check(progress, "the progress window shows while the files are copied")
@@ -125,5 +141,42 @@ def test_progress_and_close_while_files_are_copied(root):
           (len(written), FILES))
 
 
+def test_windows_answer_while_the_shown_folder_is_copied(root):
+    """Many copied files in the folder the main window shows: every copy and
+    rename changes that folder while the Apply runs."""
+    player = main_window.Player(root, "answering")
+    started = start_edit(player, ANSWER_FILES, 1, ANSWER_WRITE_PAUSE_MS, "answering: ")
+    if started is None:
+        return
+    paths, inodes = started
+    stop = os.path.join(player.folder, "answers.stop")
+    out = open(os.path.join(player.folder, "answers.txt"), "w+")
+    answers = subprocess.Popen([main_window.WINE_EXEC, main_window.BUILD_DIR, main_window.PROBE,
+                                windows_path(player.exe), "answers", "Properties", "600"],
+                               env=dict(os.environ, ZORV_ANSWERS_STOP=windows_path(stop)),
+                               stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.DEVNULL)
+    rebuilds = lambda: int(player.probe("property", "ZorvViewRebuilds").stdout.strip() or 0)  # noqa: E731
+    before = rebuilds()
+    player.probe(*DIALOG, "command", str(APPLY))
+    check(player.wait(lambda: shown(player, PROGRESS), 60), "answering: the progress window shows")
+    copied = lambda: all(os.stat(path).st_ino != inodes[path] for path in paths)  # noqa: E731
+    check(player.wait(lambda: copied() and not shown(player, PROGRESS), 300), "answering: the Apply ends")
+    open(stop, "w").close()
+    # Each copy and rename changed the shown folder; the view follows them
+    # with one listing after the writes rather than one per file.
+    check(player.wait(lambda: rebuilds() > before, 30), "answering: the folder view is listed again after the Apply")
+    time.sleep(1)
+    during = rebuilds() - before
+    check(during <= 2, "answering: the folder view was listed %d times for %d files copied" % (during, ANSWER_FILES))
+    answers.wait(timeout=120)
+    out.seek(0)
+    # Worst answer time (ms) and answers over 250 ms, per window.
+    print("answers during the Apply of %d copied files: %s" % (ANSWER_FILES, " | ".join(out.read().splitlines())))
+    written = [path for path in paths if mutagen.File(path, easy=True).get("artist") == ["New Artist of This Apply"]]
+    check(len(written) == ANSWER_FILES, "answering: every file written (%d of %d)" % (len(written), ANSWER_FILES))
+    check(player.stop() == 0, "answering: ends cleanly")
+
+
 if __name__ == "__main__":
-    main_window.run_window_tests(test_progress_and_close_while_files_are_copied)
+    main_window.run_window_tests(test_progress_and_close_while_files_are_copied,
+                                 test_windows_answer_while_the_shown_folder_is_copied)

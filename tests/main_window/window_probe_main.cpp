@@ -49,6 +49,13 @@
 //   window_probe EXE context-menu ID     a context request at the middle of control ID
 //   window_probe EXE menu-keys KEY...    keys posted to the program's open popup menu
 //                                        (it need not be in front)
+//   window_probe EXE property NAME       the number the window holds as property NAME (0: none)
+//   window_probe EXE answers PREFIX SECONDS
+//                                        every 50 ms sends WM_NULL to the main window and
+//                                        to the window whose title begins with PREFIX,
+//                                        until SECONDS pass or the file named by
+//                                        ZORV_ANSWERS_STOP exists; prints per window the
+//                                        worst answer time (ms) and the answers over 250 ms
 //   window_probe EXE stopwatch PREFIX ID COMMAND...
 //                                        runs COMMAND (any of the above), then waits
 //                                        until the window whose title begins with
@@ -67,6 +74,7 @@
 #include <commctrl.h>
 #include <cwctype>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
@@ -634,12 +642,58 @@ int stopwatch(int argc, wchar_t** argv) {
   }
 }
 
+// How long the window takes to answer a message, in milliseconds.
+double answer_ms(HWND window, const LARGE_INTEGER& frequency) {
+  LARGE_INTEGER start, end;
+  QueryPerformanceCounter(&start);
+  DWORD_PTR ignored = 0;
+  SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 60000, &ignored);
+  QueryPerformanceCounter(&end);
+  return double(end.QuadPart - start.QuadPart) * 1000.0 / double(frequency.QuadPart);
+}
+
+int answers(const std::wstring& prefix, double seconds) {
+  const HWND main = find_main_window();
+  if (main == nullptr) return 2;
+  wchar_t stop_file[1024] = {};
+  GetEnvironmentVariableW(L"ZORV_ANSWERS_STOP", stop_file, 1024);
+  LARGE_INTEGER frequency, start, now;
+  QueryPerformanceFrequency(&frequency);
+  QueryPerformanceCounter(&start);
+  double worst[2] = {0, 0};
+  int slow[2] = {0, 0};
+  HWND other = nullptr;
+  for (;;) {
+    QueryPerformanceCounter(&now);
+    if (double(now.QuadPart - start.QuadPart) > seconds * double(frequency.QuadPart)) break;
+    if (stop_file[0] && GetFileAttributesW(stop_file) != INVALID_FILE_ATTRIBUTES) break;
+    if (!IsWindow(main)) break;
+    if (other == nullptr || !IsWindow(other)) {
+      title_search state = {prefix, nullptr};
+      EnumWindows(match_title, reinterpret_cast<LPARAM>(&state));
+      other = state.found;
+    }
+    const HWND windows[2] = {main, other};
+    for (int i = 0; i < 2; ++i) {
+      if (windows[i] == nullptr) continue;
+      const double ms = answer_ms(windows[i], frequency);
+      worst[i] = std::max(worst[i], ms);
+      if (ms > 250) ++slow[i];
+    }
+    Sleep(50);
+  }
+  print("main\t" + std::to_string(int(worst[0])) + "\t" + std::to_string(slow[0]));
+  print(utf8(prefix) + "\t" + std::to_string(int(worst[1])) + "\t" + std::to_string(slow[1]));
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
   if (argc < 3) return 1;
   exe_path = argv[1];
   if (std::wstring(argv[2]) == L"stopwatch" && argc >= 6) return stopwatch(argc, argv);
+  if (std::wstring(argv[2]) == L"answers" && argc == 5) return answers(argv[3], _wtof(argv[4]));
   return run_command(argc, argv);
 }
 
@@ -717,6 +771,10 @@ int run_command(int argc, wchar_t** argv) {
   }
   if (command == L"close") return PostMessageW(window, WM_CLOSE, 0, 0) ? 0 : 1;
   if (command == L"popups") return list_popups(window);
+  if (command == L"property" && argc == 4) {
+    print(std::to_string(reinterpret_cast<UINT_PTR>(GetPropW(window, argv[3]))));
+    return 0;
+  }
   if (command == L"keys") return type_keys(window, std::vector<std::wstring>(argv + 3, argv + argc));
   if (command == L"shot" && argc == 4) return take_shot(window, argv[3]);
   if (command == L"context-menu" && argc == 4) {

@@ -39,6 +39,10 @@ namespace {
 
 main_window* the_main_window = nullptr;
 
+// The number of times the shown view was rebuilt after a change, as a
+// property of the window.
+constexpr wchar_t view_rebuilds_property[] = L"ZorvViewRebuilds";
+
 // The application's exit command.
 constexpr GUID exit_command = {0x6D38C73A, 0x15D8, 0x472C, {0x8E, 0x68, 0x6F, 0x94, 0x6B, 0x82, 0xEC, 0xB4}};
 
@@ -213,6 +217,7 @@ bool main_window::process_message(HWND window, UINT message, WPARAM wparam, LPAR
   switch (message) {
   case WM_DESTROY:
     KillTimer(window, seek_timer_id);
+    RemovePropW(window, view_rebuilds_property);
     // Made without an owner, it would outlive the window.
     if (tooltip_ != nullptr) DestroyWindow(std::exchange(tooltip_, nullptr));
     resizer_.process_message(window, message, wparam, lparam, result);
@@ -706,7 +711,11 @@ void main_window::view_changed() {
 
 void main_window::node_changed() {
   guarded("library change", [&] {
-    if (handle() != nullptr && list_window_ != nullptr) navigation_.refresh(true);
+    if (handle() == nullptr || list_window_ == nullptr) return;
+    navigation_.refresh(true);
+    // Every rebuild runs on this thread; the count lets a look from outside
+    // tell how often the shown view was rebuilt by changes on disk.
+    SetPropW(handle(), view_rebuilds_property, reinterpret_cast<HANDLE>(++view_rebuilds_));
   });
 }
 

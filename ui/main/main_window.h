@@ -176,6 +176,7 @@ private:
   std::uint32_t volume_icon_ = 0;
   int playing_index_ = -1;
   bool indexing_shown_ = false;
+  std::uintptr_t view_rebuilds_ = 0;
   now_playing_lines now_playing_;
   // The four link lines, in the order of link_line_ids.
   link_line link_lines_[4];
