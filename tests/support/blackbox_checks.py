@@ -133,6 +133,14 @@ def without_machine_gaps(expected, heard, same=lambda a, b: a == b):
     return kept + list(heard[k:]), gaps
 
 
+def note_machine_gaps(what, gaps):
+    """Says where the machine put silence into a capture, so that a run that
+    met a busy machine shows it."""
+    for at, length in gaps:
+        print("NOTE: %s: the machine put %d ms of silence into the capture at %.3f s (Wine's device thread ran late);"
+              " the sound goes on after it as expected" % (what, length * 1000 // 96000, at / 96000))
+
+
 def session_env(build_dir):
     """The environment of the test's Wine session (its display and prefix),
     for Linux tools that look at it: the session of the test's own when it
