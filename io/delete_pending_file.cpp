@@ -9,11 +9,11 @@
 
 namespace vantrel_io {
 
-delete_pending_file::delete_pending_file(const wchar_t* path) {
+delete_pending_file::delete_pending_file(const wchar_t* path, bool synchronous) : synchronous_(synchronous) {
   // No sharing: while this file lives nobody else opens it, which is what
   // tells a live one from a leftover.
-  handle_.reset(CreateFileW(path, GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW, FILE_FLAG_OVERLAPPED,
-                            nullptr));
+  handle_.reset(CreateFileW(path, GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+                            synchronous ? 0 : FILE_FLAG_OVERLAPPED, nullptr));
   if (handle_.get() == INVALID_HANDLE_VALUE) throw_last_io_error();
   FILE_DISPOSITION_INFO disposition = {TRUE};
   if (!SetFileInformationByHandle(handle_.get(), FileDispositionInfo, &disposition, sizeof disposition)) {
@@ -31,7 +31,7 @@ file_ptr delete_pending_file::open_for_writing(const abort_signal& abort) {
                        DUPLICATE_SAME_ACCESS))
     throw_last_io_error();
   file_ptr buffered;
-  buffered_file(buffered, make_native_file(writing, true), native_read_buffer, abort);
+  buffered_file(buffered, make_native_file(writing, true, synchronous_), native_read_buffer, abort);
   return buffered;
 }
 

@@ -20,8 +20,9 @@ class delete_pending_file {
 public:
   // Creates the file under a Win32 path; an existing file of that name is
   // left alone and the creation fails. Failures go through the Win32 error
-  // mapping.
-  explicit delete_pending_file(const wchar_t* path);
+  // mapping. A `synchronous` file (on a local disk) is written without
+  // overlapped I/O, which under Wine costs server round trips per transfer.
+  explicit delete_pending_file(const wchar_t* path, bool synchronous = false);
   delete_pending_file(const delete_pending_file&) = delete;
   delete_pending_file& operator=(const delete_pending_file&) = delete;
 
@@ -42,6 +43,7 @@ private:
   void set_delete_pending(bool pending);
 
   win32_handle handle_;
+  bool synchronous_;
 };
 
 // Deletes the file when no handle anywhere has it open (a live delete-pending

@@ -341,7 +341,9 @@ file_ptr native_file_opened(HANDLE handle, open_mode mode, bool synchronous) {
 
 }  // namespace
 
-file_ptr make_native_file(HANDLE handle, bool writable) { return native_file_over(handle, writable, false, false); }
+file_ptr make_native_file(HANDLE handle, bool writable, bool synchronous) {
+  return native_file_over(handle, writable, synchronous, false);
+}
 
 namespace {
 
@@ -372,10 +374,12 @@ HANDLE open_handle(const qiv::string_buffer& native, open_mode mode, DWORD flags
   return handle;
 }
 
-// "\\?\C:\..." on a fixed (or RAM) drive. The answer is kept a few
-// seconds per drive letter: asking the system costs more than a small read.
-bool is_on_local_fixed_drive(const qiv::string_buffer& native) {
-  const char* p = native.get_ptr();
+}  // namespace
+
+// The answer is kept a few seconds per drive letter: asking the system costs
+// more than a small read.
+bool is_on_local_fixed_drive(const char* native) {
+  const char* p = native;
   if (std::strncmp(p, "\\\\?\\", 4) != 0 || !is_drive_root_form(p + 4)) return false;
   const int letter = (p[4] | 0x20) - 'a';
   struct cached_type {
@@ -397,8 +401,6 @@ bool is_on_local_fixed_drive(const qiv::string_buffer& native) {
   return type == DRIVE_FIXED || type == DRIVE_RAMDISK;
 }
 
-}  // namespace
-
 HANDLE open_native_handle(const char* path, open_mode mode) {
   qiv::string_buffer native;
   win32_path(path, native);
@@ -415,7 +417,7 @@ void native_open_local(file_ptr& out, const char* path, open_mode mode, const ab
   abort.check_and_throw();
   qiv::string_buffer native;
   win32_path(path, native);
-  if (!is_on_local_fixed_drive(native)) {
+  if (!is_on_local_fixed_drive(native.get_ptr())) {
     native_open(out, path, mode, abort);
     return;
   }

@@ -44,11 +44,16 @@ inline void native_open_local_read(file_ptr& out, const char* path, const abort_
 // thrown through the Win32 error mapping.
 HANDLE open_native_handle(const char* path, open_mode mode);
 
-// A native file object over a handle opened with FILE_FLAG_OVERLAPPED, with
-// no read buffer. It owns the handle from the call on, also when it throws.
-// A file that is not `writable` refuses write and resize with
+// Whether a Win32 path in the "\\?\" long form lies on a local fixed (or
+// RAM) drive, whose files native_open_local transfers synchronously.
+bool is_on_local_fixed_drive(const char* native);
+
+// A native file object over a handle opened with FILE_FLAG_OVERLAPPED, or
+// without it when `synchronous` (then transferred as native_open_local
+// does), with no read buffer. It owns the handle from the call on, also when
+// it throws. A file that is not `writable` refuses write and resize with
 // exception_io_denied. The handle must not share writing: the object keeps
 // the file's size once it has asked for it.
-file_ptr make_native_file(HANDLE handle, bool writable);
+file_ptr make_native_file(HANDLE handle, bool writable, bool synchronous = false);
 
 }  // namespace vantrel_io

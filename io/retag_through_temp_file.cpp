@@ -4,13 +4,13 @@
 
 #include "foundation/string_buffer.h"
 #include "foundation/text_or_resource_id.h"
-#include "foundation/win32_handles.h"
 #include "io/delete_pending_file.h"
 #include "io/disk_wait.h"
 #include "io/file_scheme.h"
 #include "io/io_exceptions.h"
 #include "io/native_file.h"
 #include "io/path_schemes.h"
+#include "io/retag_leftover_listing.h"
 #include "io/retag_temp_path.h"
 #include "io/test_write_pause.h"
 
@@ -22,13 +22,6 @@ constexpr double replace_timeout_seconds = 120;
 constexpr double retry_step_seconds = 0.01;
 // For schemes whose files cannot be replaced by a native move.
 constexpr double remove_timeout_seconds = 10;
-
-HANDLE open_for_reading(const wchar_t* path) {
-  const HANDLE handle = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, 0, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) throw_last_io_error();
-  return handle;
-}
 
 void set_basic_info(HANDLE file, FILE_BASIC_INFO& info) {
   if (!SetFileInformationByHandle(file, FileBasicInfo, &info, sizeof info)) throw_last_io_error();
@@ -48,19 +41,16 @@ void copy_attributes(HANDLE file, DWORD attributes) noexcept {
 }
 
 // One attempt: the temporary file takes the target's creation time and
-// attributes, then replaces it.
+// attributes, then replaces it. Both are read by name, without opening the
+// target: an open costs a tag update of many files dearly under Wine.
 void replace_native_once(const wchar_t* target, delete_pending_file& temp) {
-  FILETIME created;
-  {
-    win32_handle source(open_for_reading(target));
-    if (!GetFileTime(source.get(), &created, nullptr, nullptr)) throw_last_io_error();
-  }
+  WIN32_FILE_ATTRIBUTE_DATA old = {};
+  if (!GetFileAttributesExW(target, GetFileExInfoStandard, &old)) throw_last_io_error();
   FILE_BASIC_INFO times = {};
-  times.CreationTime.LowPart = created.dwLowDateTime;
-  times.CreationTime.HighPart = static_cast<LONG>(created.dwHighDateTime);
+  times.CreationTime.LowPart = old.ftCreationTime.dwLowDateTime;
+  times.CreationTime.HighPart = static_cast<LONG>(old.ftCreationTime.dwHighDateTime);
   set_basic_info(temp.handle(), times);
-  const DWORD attributes = GetFileAttributesW(target);
-  if (attributes == INVALID_FILE_ATTRIBUTES) throw_last_io_error();
+  const DWORD attributes = old.dwFileAttributes;
   // Read-only only once in place: a temporary file left by a kill in
   // between must stay removable.
   copy_attributes(temp.handle(), attributes & ~FILE_ATTRIBUTE_READONLY);
@@ -112,7 +102,7 @@ void remove_leftover_of(const char* target) noexcept {
     make_retag_temp_path(target, temp_path);
     win32_path(temp_path.get_ptr(), native);
     const text_or_resource_id wide(native.get_ptr());
-    delete_if_unused(wide.get());
+    if (leftover_may_exist(wide.get())) delete_if_unused(wide.get());
   } catch (const std::exception&) {
     // A path that names no native file has nothing beside it to remove.
   }
@@ -135,7 +125,7 @@ bool retag_through_temp_file::open_temp(file_ptr& out, const abort_signal& abort
       qiv::string_buffer native;
       win32_path(temp_path_.get_ptr(), native);
       const text_or_resource_id wide(native.get_ptr());
-      native_temp_ = std::make_unique<delete_pending_file>(wide.get());
+      native_temp_ = std::make_unique<delete_pending_file>(wide.get(), is_on_local_fixed_drive(native.get_ptr()));
       temp_file_ = native_temp_->open_for_writing(abort);
     } else {
       open(temp_file_, temp_path_.get_ptr(), open_mode::write_new, abort);
@@ -183,7 +173,7 @@ void retag_through_temp_file::commit(file_ptr& file, const abort_signal& abort) 
   temp_path_.set_string("");
   // The new file is in place: a cancellation now would report as undone a
   // rewrite that is done, so the reopening does not stop for it.
-  open(file, target_.get_ptr(), open_mode::write_existing, never_raised_abort_signal());
+  open_for_brief_access(file, target_.get_ptr(), open_mode::write_existing, never_raised_abort_signal());
 }
 
 void retag_through_temp_file::discard_temp() noexcept {

@@ -80,17 +80,19 @@ private:
     disk_waits(const disk_waits&) = delete;
     disk_waits& operator=(const disk_waits&) = delete;
     void disk_wait_begins() noexcept override { writes_.begin_disk_wait(); }
-    void disk_wait_ends() noexcept override { writes_.count_writing(+1); }
+    void disk_wait_ends() noexcept override { writes_.end_disk_wait(); }
 
   private:
     file_writes& writes_;
     vantrel_io::disk_wait_listener* const previous_;
   };
 
-  void count_writing(int change) {
+  // One more writer lets no waiting thread go on: nobody is woken (under
+  // Wine every thread woken costs server round trips, and an Apply that
+  // copies its files waits for the disk once per file).
+  void end_disk_wait() {
     std::lock_guard<std::mutex> hold(lock_);
-    writing_ += change;
-    changed_.notify_all();
+    ++writing_;
   }
 
   // A thread stops writing for a while: one that waits for its turn to
@@ -101,7 +103,8 @@ private:
     {
       std::lock_guard<std::mutex> hold(lock_);
       --writing_;
-      changed_.notify_all();
+      // Only a thread waiting to take a file waits for fewer writers.
+      if (waiting_to_write_ > 0) changed_.notify_all();
       if (stopped_ || next_ == job_.count || waiting_to_write_ > 0 || threads_ == job_.threads) return;
       writer = threads_++;
       ++starting_;
@@ -123,7 +126,9 @@ private:
     turn_of_file(file_writes& writes, std::size_t file) : writes_(writes), file_(file) {}
     void wait() override {
       std::unique_lock<std::mutex> hold(writes_.lock_);
+      ++writes_.waiting_for_turn_;
       writes_.changed_.wait(hold, [&] { return writes_.first_open_turn_ >= file_; });
+      --writes_.waiting_for_turn_;
     }
     void end() override { writes_.end_turn(file_); }
 
@@ -141,7 +146,7 @@ private:
     if (turn_over_[file]) return;
     turn_over_[file] = true;
     while (first_open_turn_ < turn_over_.size() && turn_over_[first_open_turn_]) ++first_open_turn_;
-    changed_.notify_all();
+    if (waiting_for_turn_ > 0) changed_.notify_all();
   }
 
   bool take(std::size_t& file, std::uint32_t writer) {
@@ -211,6 +216,7 @@ private:
   // Files whose turn is over, and the first whose turn is not.
   std::vector<bool> turn_over_;
   std::size_t first_open_turn_ = 0;
+  std::uint32_t waiting_for_turn_ = 0;
   bool stopped_ = false;
   std::exception_ptr failure_;
 };

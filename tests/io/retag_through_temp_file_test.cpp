@@ -137,4 +137,19 @@ TEST_F(RetagThroughTempFile, ARewriteRemovesWhatAKilledRewriteOfItsTargetLeftAnd
   EXPECT_EQ(temp_files(), 2);
 }
 
+// Rewrites look at a folder once while it is unchanged: a leftover that
+// appears after they have is still found.
+TEST_F(RetagThroughTempFile, ALeftoverMadeAfterEarlierRewritesLookedAtTheFolderIsRemoved) {
+  io_test::write_file(folder.path("b.flac"), "old content");
+  const std::string other = folder.file_url("b.flac");
+  { retag_through_temp_file earlier(other.c_str()); }
+  { retag_through_temp_file unchanged_folder(target.c_str()); }
+  qiv::string_buffer leftover;
+  make_retag_temp_path(folder.path("a.flac").c_str(), leftover);
+  io_test::write_file(leftover.get_ptr(), "half of a new content");
+  { retag_through_temp_file next(target.c_str()); }
+  EXPECT_FALSE(io_test::exists(leftover.get_ptr()));
+  EXPECT_EQ(temp_files(), 0);
+}
+
 }  // namespace
