@@ -30,8 +30,8 @@ sys.dont_write_bytecode = True  # no cache folder left in the source tree
 from blackbox_checks import check  # noqa: E402
 from main_window import Player, run_window_tests  # noqa: E402
 from properties_apply_formats import edit_and_apply, edit_in_place  # noqa: E402
-from properties_window import (APPLY, CANCEL, DIALOG, LIST, METADATA_LIST, PLAY, dialog_window,  # noqa: E402
-                               open_dialog_in_album, open_dialog_on_tracks, rows)
+from properties_window import (APPLY, CANCEL, DIALOG, METADATA_LIST, dialog_window, open_dialog_in_album,  # noqa: E402
+                               open_dialog_on_tracks, rows)
 from matroska_tag_levels import (CHAPTER_NAMES, NAMED_CHAPTERS, make_chapter_artists, make_chaptered,  # noqa: E402
                                  make_collection, make_every_level, make_named_chapters, simple_pairs,
                                  simple_strings, tag_list)
@@ -116,16 +116,7 @@ def test_title_edit_of_one_chapter(root):
     os.makedirs(music)
     path = make_chaptered(music, chapter_titles=True)
     before = tag_list(path)
-    player.start()
-    check(player.wait(lambda: player.controls()[1].get(PLAY, (0, 0, False))[2], 120), "chapters: the scan finds it")
-    player.keys("home", "down", "return")
-    check(player.text(1067).startswith("Album:"), "chapters: the album opens: %r" % player.text(1067))
-    player.keys("end")
-    player.probe("context-menu", str(LIST))
-    player.probe("menu-keys", "up", "return")
-    if not player.wait(lambda: dialog_window(player)[0] is not None, 60):
-        check(False, "chapters: Properties opens the dialog")
-        player.stop()
+    if not open_dialog_in_album(player, "chapters", "end"):
         return
     shown = rows(player, METADATA_LIST)
     check(shown.get("Title") in CHAPTER_NAMES and shown.get("Artist") == "Track Artist",

@@ -22,7 +22,7 @@ from damaged_streams import mpc_packets  # noqa: E402
 from main_window import Player, run_window_tests  # noqa: E402
 from musepack_chapters import FILE_TAGS, make_cue_chaptered  # noqa: E402
 from properties_apply_formats import edit_and_apply  # noqa: E402
-from properties_window import CANCEL, DIALOG, LIST, METADATA_LIST, PLAY, dialog_window, rows  # noqa: E402
+from properties_window import CANCEL, DIALOG, METADATA_LIST, dialog_window, open_dialog_in_album, rows  # noqa: E402
 from mutagen.apev2 import APEv2  # noqa: E402
 
 TITLE_ROW = 1  # Artist, Title, Album, ...
@@ -52,16 +52,7 @@ def test_last_chapter_retitled(root):
     make_chaptered(path)
     packets = chapter_packets(path)
     check(len(packets) == 3, "mpcchap wrote three chapters: %d" % len(packets))
-    player.start()
-    check(player.wait(lambda: player.controls()[1].get(PLAY, (0, 0, False))[2], 120), "the scan finds it")
-    player.keys("home", "down", "return")
-    check(player.text(1067).startswith("Album:"), "its album opens: %r" % player.text(1067))
-    player.keys("end")
-    player.probe("context-menu", str(LIST))
-    player.probe("menu-keys", "up", "return")
-    if not player.wait(lambda: dialog_window(player)[0] is not None, 60):
-        check(False, "Properties opens the dialog")
-        player.stop()
+    if not open_dialog_in_album(player, "chapters", "end"):
         return
     shown = rows(player, METADATA_LIST)
     check(shown.get("Title") == "Third" and shown.get("Artist") == "Chapter Artist",
