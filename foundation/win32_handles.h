@@ -119,6 +119,12 @@ public:
   // Closes the held handle and takes the given one.
   void reset(HANDLE handle = nullptr) noexcept;
   HANDLE get() const { return handle_; }
+  // Hands the handle to the caller, who closes it.
+  HANDLE release() noexcept {
+    const HANDLE handle = handle_;
+    handle_ = nullptr;
+    return handle;
+  }
 
 private:
   HANDLE handle_ = nullptr;

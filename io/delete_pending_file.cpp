@@ -63,6 +63,17 @@ void delete_pending_file::move_over(const wchar_t* target) {
   throw_exception_io_from_win32(error);
 }
 
+file_ptr delete_pending_file::take_as_target(const abort_signal& abort) {
+  // The writing left the system's file pointer at the end; a synchronous
+  // file object starts from the pointer of a handle just opened.
+  const LARGE_INTEGER start = {};
+  if (!SetFilePointerEx(handle_.get(), start, nullptr, FILE_BEGIN)) throw_last_io_error();
+  file_ptr buffered;
+  buffered_file(buffered, native_file_opened(handle_.release(), open_mode::write_existing, synchronous_),
+                native_read_buffer, abort);
+  return buffered;
+}
+
 bool delete_if_unused(const wchar_t* path) noexcept {
   // Opening without sharing fails while any handle has the file open, and
   // a file pending deletion cannot be opened at all. A link is not followed:

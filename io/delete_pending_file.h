@@ -39,6 +39,12 @@ public:
   // error mapping. Afterwards handle() is a handle to `target`.
   void move_over(const wchar_t* target);
 
+  // After move_over: the target, open for reading and writing without
+  // sharing, as a file object that takes this object's handle (opening the
+  // target again would cost a tag update of many files dearly under Wine).
+  // This object holds no file afterwards.
+  file_ptr take_as_target(const abort_signal& abort);
+
 private:
   void set_delete_pending(bool pending);
 

@@ -3,8 +3,9 @@
 namespace vantrel_io {
 
 namespace {
-// A plain pointer: nothing to destroy when a thread ends.
+// Plain values: nothing to destroy when a thread ends.
 thread_local disk_wait_listener* thread_listener = nullptr;
+thread_local int waits_open = 0;
 }  // namespace
 
 disk_wait_listener* listen_to_disk_waits(disk_wait_listener* listener) noexcept {
@@ -13,11 +14,12 @@ disk_wait_listener* listen_to_disk_waits(disk_wait_listener* listener) noexcept 
   return previous;
 }
 
-disk_wait_scope::disk_wait_scope() noexcept : listener_(thread_listener) {
+disk_wait_scope::disk_wait_scope() noexcept : listener_(waits_open++ == 0 ? thread_listener : nullptr) {
   if (listener_ != nullptr) listener_->disk_wait_begins();
 }
 
 disk_wait_scope::~disk_wait_scope() {
+  --waits_open;
   if (listener_ != nullptr) listener_->disk_wait_ends();
 }
 

@@ -1,8 +1,9 @@
 // A thread that waits for the disk (a flush that must put a new file down
-// before it replaces the old one) does no work meanwhile. Whoever runs the
-// thread may listen for such waits: a batch writing many files lets another
-// of its threads take a file, so that the flushes of many files overlap
-// instead of following one another.
+// before it replaces the old one), or whose work is mostly the system's
+// (copying a whole file), leaves the processor to others meanwhile. Whoever
+// runs the thread may listen for such waits: a batch writing many files lets
+// another of its threads take a file, so that the copies and flushes of
+// many files overlap instead of following one another.
 #pragma once
 
 namespace vantrel_io {
@@ -21,7 +22,8 @@ protected:
 // one it replaces.
 disk_wait_listener* listen_to_disk_waits(disk_wait_listener* listener) noexcept;
 
-// One wait of the calling thread, told to its listener.
+// One wait of the calling thread, told to its listener; a wait within a
+// wait is not told again.
 class disk_wait_scope {
 public:
   disk_wait_scope() noexcept;

@@ -10,6 +10,7 @@
 #include "foundation/utf8.h"
 #include "foundation/win32_error.h"
 #include "foundation/win32_handles.h"
+#include "io/disk_wait.h"
 #include "io/io_exceptions.h"
 #include "io/read_ahead_file.h"
 #include "io/test_write_pause.h"
@@ -97,7 +98,10 @@ public:
   void flush(const abort_signal& abort) override {
     abort.check_and_throw();
     if (!writable_ || !unflushed_) return;
-    if (!FlushFileBuffers(handle_)) throw_last_io_error();
+    {
+      disk_wait_scope waiting;
+      if (!FlushFileBuffers(handle_)) throw_last_io_error();
+    }
     unflushed_ = false;
   }
 
@@ -335,11 +339,11 @@ file_ptr native_file_over(HANDLE handle, bool writable, bool synchronous, bool e
   }
 }
 
+}  // namespace
+
 file_ptr native_file_opened(HANDLE handle, open_mode mode, bool synchronous) {
   return native_file_over(handle, arguments_for(mode).writable, synchronous, mode == open_mode::write_existing);
 }
-
-}  // namespace
 
 file_ptr make_native_file(HANDLE handle, bool writable, bool synchronous) {
   return native_file_over(handle, writable, synchronous, false);

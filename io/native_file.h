@@ -56,4 +56,8 @@ bool is_on_local_fixed_drive(const char* native);
 // the file's size once it has asked for it.
 file_ptr make_native_file(HANDLE handle, bool writable, bool synchronous = false);
 
+// The same over a handle opened with the access and sharing of `mode`, and
+// treated as a file so opened (a file there before, for write_existing).
+file_ptr native_file_opened(HANDLE handle, open_mode mode, bool synchronous);
+
 }  // namespace vantrel_io

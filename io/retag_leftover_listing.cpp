@@ -7,6 +7,8 @@
 #include <mutex>
 #include <string>
 
+#include "foundation/slim_lock.h"
+
 namespace vantrel_io {
 
 namespace {
@@ -19,7 +21,7 @@ struct listed_folder {
 };
 
 struct clean_folders {
-  std::mutex lock;
+  qiv::slim_mutex lock;
   std::map<std::wstring, listed_folder> listed;
 };
 
@@ -31,9 +33,9 @@ clean_folders& known_clean() {
 // Enough for the folders of one update; past it the answers are asked again.
 constexpr std::size_t most_folders = 256;
 // A folder that files are being rewritten in changes with every file: it is
-// listed again only this long after its last listing, and its files are
-// looked up by name (as costly as a listing under Wine, but without its
-// server requests) meanwhile.
+// listed again only this long after its last listing, and meanwhile its
+// files' names are looked up when a rewrite needs to know (as costly as a
+// listing under Wine, but without its server requests).
 constexpr ULONGLONG relist_after_ms = 2000;
 
 bool last_write_time(const std::wstring& folder, ULONGLONG& out) {
@@ -70,31 +72,31 @@ listing list_leftovers(const std::wstring& folder, const wchar_t* name) {
 
 }  // namespace
 
-bool leftover_may_exist(const wchar_t* temp_path) noexcept {
+leftover_presence look_for_leftover(const wchar_t* temp_path) noexcept {
   try {
     const wchar_t* name = std::wcsrchr(temp_path, L'\\');
-    if (name == nullptr) return true;
+    if (name == nullptr) return leftover_presence::present;
     const std::wstring folder(temp_path, static_cast<std::size_t>(name + 1 - temp_path));
     // Taken before the listing: a change during it shows as a later time.
     ULONGLONG written = 0;
-    if (!last_write_time(folder, written)) return true;
+    if (!last_write_time(folder, written)) return leftover_presence::present;
     clean_folders& clean = known_clean();
     const ULONGLONG now = GetTickCount64();
     {
-      const std::lock_guard<std::mutex> hold(clean.lock);
+      const std::lock_guard<qiv::slim_mutex> hold(clean.lock);
       const auto known = clean.listed.find(folder);
       if (known != clean.listed.end()) {
-        if (known->second.clean_at == written) return false;
-        if (now - known->second.listed_at_ms < relist_after_ms) return true;
+        if (known->second.clean_at == written) return leftover_presence::absent;
+        if (now - known->second.listed_at_ms < relist_after_ms) return leftover_presence::unknown;
       }
     }
     const listing leftovers = list_leftovers(folder, name + 1);
-    const std::lock_guard<std::mutex> hold(clean.lock);
+    const std::lock_guard<qiv::slim_mutex> hold(clean.lock);
     if (clean.listed.size() >= most_folders) clean.listed.clear();
     clean.listed[folder] = {leftovers.any ? 0 : written, now};
-    return leftovers.named;
+    return leftovers.named ? leftover_presence::present : leftover_presence::absent;
   } catch (const std::exception&) {
-    return true;
+    return leftover_presence::present;
   }
 }
 

@@ -8,12 +8,19 @@
 
 namespace vantrel_io {
 
-// Whether the folder of `temp_path` (a Win32 path) may hold a file of its
-// name: false without a look when a listing found no "temp-*.tmp" file there
-// and the folder has not changed since; true without a look (the caller looks
-// the name up) when the folder has changed since a listing less than two
-// seconds ago, as it does while its files are rewritten; else as a new
-// listing finds. True when the folder cannot be asked.
-bool leftover_may_exist(const wchar_t* temp_path) noexcept;
+enum class leftover_presence {
+  absent,
+  // Or the folder cannot be listed.
+  present,
+  // Only looking the name up tells.
+  unknown,
+};
+
+// Whether the folder of `temp_path` (a Win32 path) holds a file of its name:
+// absent without a look when a listing found no "temp-*.tmp" file there and
+// the folder has not changed since; unknown without a look when the folder
+// has changed since a listing less than two seconds ago, as it does while
+// its files are rewritten; else as a new listing finds.
+leftover_presence look_for_leftover(const wchar_t* temp_path) noexcept;
 
 }  // namespace vantrel_io

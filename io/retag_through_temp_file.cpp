@@ -75,7 +75,7 @@ void replace_native_once(const wchar_t* target, delete_pending_file& temp) {
 // keep the move but not the data behind it.
 void replace_native(const wchar_t* target, delete_pending_file& temp, const abort_signal& abort) {
   {
-    disk_wait_scope waiting;
+    disk_wait_scope waiting;  // also when the whole copy is one
     if (!FlushFileBuffers(temp.handle())) throw_last_io_error();
   }
   pause_before_file_change();
@@ -93,31 +93,63 @@ void replace_native(const wchar_t* target, delete_pending_file& temp, const abor
   }
 }
 
-// What a killed rewrite of the target left beside it, unless another
-// rewrite is still writing it.
-void remove_leftover_of(const char* target) noexcept {
+// The native path of the target's temporary file, or false when it has
+// none (another scheme, or a path that names no native file).
+bool native_temp_path(const char* target, qiv::string_buffer& native) noexcept {
   try {
-    if (!file_scheme_handler().claims_path(target)) return;
-    qiv::string_buffer temp_path, native;
+    if (!file_scheme_handler().claims_path(target)) return false;
+    qiv::string_buffer temp_path;
     make_retag_temp_path(target, temp_path);
     win32_path(temp_path.get_ptr(), native);
-    const text_or_resource_id wide(native.get_ptr());
-    if (leftover_may_exist(wide.get())) delete_if_unused(wide.get());
+    return true;
   } catch (const std::exception&) {
-    // A path that names no native file has nothing beside it to remove.
+    return false;
   }
 }
 
 }  // namespace
 
 retag_through_temp_file::retag_through_temp_file(const char* target) : target_(target) {
-  remove_leftover_of(target);
+  qiv::string_buffer native;
+  if (!native_temp_path(target, native)) return;
+  try {
+    const text_or_resource_id wide(native.get_ptr());
+    switch (look_for_leftover(wide.get())) {
+      case leftover_presence::absent:
+        break;
+      case leftover_presence::present:
+        delete_if_unused(wide.get());
+        break;
+      case leftover_presence::unknown:
+        leftover_unknown_ = true;
+        break;
+    }
+  } catch (const std::exception&) {
+    // Nothing to look for without the name.
+  }
 }
 
-retag_through_temp_file::~retag_through_temp_file() { discard_temp(); }
+retag_through_temp_file::~retag_through_temp_file() {
+  discard_temp();
+  if (leftover_unknown_) remove_leftover();
+}
+
+// What a killed rewrite of the target left beside it, unless another
+// rewrite is still writing it.
+void retag_through_temp_file::remove_leftover() noexcept {
+  leftover_unknown_ = false;
+  qiv::string_buffer native;
+  if (!native_temp_path(target_.get_ptr(), native)) return;
+  try {
+    const text_or_resource_id wide(native.get_ptr());
+    delete_if_unused(wide.get());
+  } catch (const std::exception&) {
+  }
+}
 
 bool retag_through_temp_file::open_temp(file_ptr& out, const abort_signal& abort) {
   qiv::dynamic_assert(!temp_file_ && temp_path_.is_empty());
+  copying_ = std::make_unique<disk_wait_scope>();
   try {
     make_retag_temp_path(target_.get_ptr(), temp_path_);
     if (file_scheme_handler().claims_path(temp_path_.get_ptr())) {
@@ -125,7 +157,17 @@ bool retag_through_temp_file::open_temp(file_ptr& out, const abort_signal& abort
       qiv::string_buffer native;
       win32_path(temp_path_.get_ptr(), native);
       const text_or_resource_id wide(native.get_ptr());
-      native_temp_ = std::make_unique<delete_pending_file>(wide.get(), is_on_local_fixed_drive(native.get_ptr()));
+      const bool local = is_on_local_fixed_drive(native.get_ptr());
+      try {
+        native_temp_ = std::make_unique<delete_pending_file>(wide.get(), local);
+      } catch (const exception_io_already_exists&) {
+        // A leftover of a killed rewrite goes; another rewrite's live
+        // temporary file stays, and this rewrite has none.
+        if (!leftover_unknown_) throw;
+        remove_leftover();
+        native_temp_ = std::make_unique<delete_pending_file>(wide.get(), local);
+      }
+      leftover_unknown_ = false;
       temp_file_ = native_temp_->open_for_writing(abort);
     } else {
       open(temp_file_, temp_path_.get_ptr(), open_mode::write_new, abort);
@@ -168,15 +210,21 @@ void retag_through_temp_file::commit(file_ptr& file, const abort_signal& abort) 
     else discard_temp();
     throw;
   }
-  // Its handle is now the target's, which the reopening needs free.
-  native_temp_.reset();
   temp_path_.set_string("");
+  copying_.reset();
   // The new file is in place: a cancellation now would report as undone a
-  // rewrite that is done, so the reopening does not stop for it.
+  // rewrite that is done, so neither way of opening it stops for it.
+  if (native_temp_) {
+    // Its handle is now the target's, opened as the writer opens a target.
+    file = native_temp_->take_as_target(never_raised_abort_signal());
+    native_temp_.reset();
+    return;
+  }
   open_for_brief_access(file, target_.get_ptr(), open_mode::write_existing, never_raised_abort_signal());
 }
 
 void retag_through_temp_file::discard_temp() noexcept {
+  copying_.reset();
   temp_file_.reset();
   if (temp_path_.is_empty()) return;
   if (file_scheme_handler().claims_path(temp_path_.get_ptr())) {

@@ -12,6 +12,7 @@
 #include "core/abort_signal.h"
 #include "foundation/string_small.h"
 #include "io/delete_pending_file.h"
+#include "io/disk_wait.h"
 #include "io/file_object.h"
 #include "io/io_exceptions.h"
 
@@ -49,8 +50,9 @@ class retag_through_temp_file final : public retag_temp_source {
 public:
   // `target` is the path (with its scheme) of the file to be replaced, which
   // the writer holds open. A temporary file of the target's that a killed
-  // rewrite left beside it is removed; one that another rewrite is still
-  // writing is not.
+  // rewrite left beside it is removed (by the time this object ends, or
+  // before its own temporary file is made); one that another rewrite is
+  // still writing is not.
   explicit retag_through_temp_file(const char* target);
   // An uncommitted temporary file is deleted: nothing is left beside the
   // target after a failed or cancelled rewrite, once the writer has dropped
@@ -70,7 +72,7 @@ public:
 
   // When a temporary file was opened: drops the writer's reference `file`
   // (the target it had open, or the temporary file), replaces the target
-  // with the temporary file and reopens the target into `file` for
+  // with the temporary file and hands the target back in `file` for
   // modifying. While another program holds the target, the replacement is
   // retried for up to 120 s. On failure the target keeps its old content and
   // the temporary file is deleted; on a scheme that can only remove and
@@ -80,10 +82,19 @@ public:
 
 private:
   void discard_temp() noexcept;
+  void remove_leftover() noexcept;
 
   qiv::string_small target_;
+  // Whether a leftover beside the target may still be there: only looking
+  // its name up would tell, which under Wine reads the whole folder, as
+  // making the temporary file under that name does anyway.
+  bool leftover_unknown_ = false;
   qiv::string_small temp_path_;
   // On the native file system; otherwise the scheme's file under temp_path_.
   std::unique_ptr<vantrel_io::delete_pending_file> native_temp_;
   vantrel_io::file_ptr temp_file_;
+  // From the temporary file's making to its move into place: the copying
+  // is mostly the system's work, and a batch may write another file
+  // meanwhile.
+  std::unique_ptr<vantrel_io::disk_wait_scope> copying_;
 };

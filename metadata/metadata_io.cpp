@@ -257,9 +257,13 @@ void metadata_update_operation::get_description(qiv::string_object& out) {
 
 std::uint32_t metadata_update_operation::writer_count() { return std::min<std::uint32_t>(3, qiv::cpu_count()); }
 
+std::uint32_t metadata_update_operation::thread_count() {
+  return std::max(writer_count(), std::min<std::uint32_t>(6, qiv::cpu_count()));
+}
+
 void metadata_update_operation::run(threaded_process_status& status, const abort_signal& abort) {
   const abort_signal& never = never_raised_abort_signal();
-  for_each_file_locked(status, abort, writer_count(), thread_count,
+  for_each_file_locked(status, abort, writer_count(), thread_count(),
                        [&](std::size_t first, std::size_t end, const char* path, info_batch& batch, file_turn& turn) {
     info_writer_ptr writer;
     input_dispatch::open_info_writer_with_retry(writer, vantrel_io::file_ptr(), path, abort, sharing_timeout_seconds);

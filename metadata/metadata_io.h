@@ -134,12 +134,15 @@ public:
 
   // How long the writer's open waits while another process holds the file.
   static constexpr double sharing_timeout_seconds = 0.5;
-  // Files written at once.
+  // Files written at once, not counting those being copied or flushed.
   static std::uint32_t writer_count();
-  // Files in hand at once, counting those whose new copy is being put down
-  // on disk before it replaces the file: each such flush waits mostly for
-  // the disk, and many of them together cost little more than one.
-  static constexpr std::uint32_t thread_count = 16;
+  // Files in hand at once, counting those whose new copy is being made and
+  // put down on disk before it replaces the file, and those waiting for a
+  // flush: that is mostly the system's work, and several copies together
+  // cost little more than one. At most six and no more than the processors
+  // (unless the writers are more): copies that end together put every such
+  // thread to work at once.
+  static std::uint32_t thread_count();
 
 private:
   service_ptr<info_update_filter> filter_;

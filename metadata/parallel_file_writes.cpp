@@ -1,13 +1,13 @@
 #include "metadata/parallel_file_writes.h"
 
 #include <algorithm>
-#include <condition_variable>
 #include <exception>
 #include <functional>
 #include <memory>
 #include <mutex>
 
 #include "foundation/code_point_text.h"
+#include "foundation/slim_lock.h"
 #include "foundation/thread.h"
 #include "io/disk_wait.h"
 #include "io/io_exceptions.h"
@@ -52,15 +52,15 @@ public:
 
   // After a thread could not be made: the writes go on with those there are.
   void start_no_more_threads() {
-    std::lock_guard<std::mutex> hold(lock_);
+    std::lock_guard<qiv::slim_mutex> hold(lock_);
     threads_ = job_.threads;
   }
 
   // Once the caller's own thread has left run(): no thread is being started
   // any more, and no further one will be.
   void wait_for_starts() {
-    std::unique_lock<std::mutex> hold(lock_);
-    changed_.wait(hold, [&] { return starting_ == 0; });
+    std::unique_lock<qiv::slim_mutex> hold(lock_);
+    started_.wait(hold, [&] { return starting_ == 0; });
   }
 
   void finish(std::vector<std::optional<std::string>>& errors) {
@@ -91,7 +91,7 @@ private:
   // Wine every thread woken costs server round trips, and an Apply that
   // copies its files waits for the disk once per file).
   void end_disk_wait() {
-    std::lock_guard<std::mutex> hold(lock_);
+    std::lock_guard<qiv::slim_mutex> hold(lock_);
     ++writing_;
   }
 
@@ -101,10 +101,10 @@ private:
   void begin_disk_wait() noexcept {
     std::uint32_t writer = 0;
     {
-      std::lock_guard<std::mutex> hold(lock_);
+      std::lock_guard<qiv::slim_mutex> hold(lock_);
       --writing_;
       // Only a thread waiting to take a file waits for fewer writers.
-      if (waiting_to_write_ > 0) changed_.notify_all();
+      if (waiting_to_write_ > 0) may_take_.notify_one();
       if (stopped_ || next_ == job_.count || waiting_to_write_ > 0 || threads_ == job_.threads) return;
       writer = threads_++;
       ++starting_;
@@ -116,18 +116,18 @@ private:
       // Fewer threads write the same files.
     }
     if (!started) start_no_more_threads();
-    std::lock_guard<std::mutex> hold(lock_);
+    std::lock_guard<qiv::slim_mutex> hold(lock_);
     --starting_;
-    changed_.notify_all();
+    started_.notify_all();
   }
 
   class turn_of_file : public file_turn {
   public:
     turn_of_file(file_writes& writes, std::size_t file) : writes_(writes), file_(file) {}
     void wait() override {
-      std::unique_lock<std::mutex> hold(writes_.lock_);
+      std::unique_lock<qiv::slim_mutex> hold(writes_.lock_);
       ++writes_.waiting_for_turn_;
-      writes_.changed_.wait(hold, [&] { return writes_.first_open_turn_ >= file_; });
+      writes_.turn_over_changed_.wait(hold, [&] { return writes_.first_open_turn_ >= file_; });
       --writes_.waiting_for_turn_;
     }
     void end() override { writes_.end_turn(file_); }
@@ -138,7 +138,7 @@ private:
   };
 
   void end_turn(std::size_t file) {
-    std::lock_guard<std::mutex> hold(lock_);
+    std::lock_guard<qiv::slim_mutex> hold(lock_);
     end_turn_locked(file);
   }
 
@@ -146,22 +146,27 @@ private:
     if (turn_over_[file]) return;
     turn_over_[file] = true;
     while (first_open_turn_ < turn_over_.size() && turn_over_[first_open_turn_]) ++first_open_turn_;
-    if (waiting_for_turn_ > 0) changed_.notify_all();
+    // Each waits for its own file's turn, so all are told.
+    if (waiting_for_turn_ > 0) turn_over_changed_.notify_all();
   }
 
   bool take(std::size_t& file, std::uint32_t writer) {
-    std::unique_lock<std::mutex> hold(lock_);
+    std::unique_lock<qiv::slim_mutex> hold(lock_);
     ++waiting_to_write_;
-    changed_.wait(hold, [&] { return stopped_ || next_ == job_.count || writing_ < int(job_.writers); });
+    may_take_.wait(hold, [&] { return stopped_ || next_ == job_.count || writing_ < int(job_.writers); });
     --waiting_to_write_;
     if (stopped_ || next_ == job_.count) return false;
     abort_.check_and_throw();
     file = next_++;
     ++writing_;
+    // The others waiting to take a file take none now.
+    if (next_ == job_.count && waiting_to_write_ > 0) may_take_.notify_all();
     try {
       job_.starting(file);
       const char* path = job_.path_of(file);
-      changed_.wait(hold, [&] { return stopped_ || !aliases_file_in_flight(path); });
+      ++waiting_for_alias_;
+      alias_ended_.wait(hold, [&] { return stopped_ || !aliases_file_in_flight(path); });
+      --waiting_for_alias_;
       if (!stopped_) {
         in_flight_[writer] = path;
         return true;
@@ -186,24 +191,32 @@ private:
   }
 
   void done(std::uint32_t writer) {
-    std::lock_guard<std::mutex> hold(lock_);
+    std::lock_guard<qiv::slim_mutex> hold(lock_);
     in_flight_[writer] = nullptr;
     --writing_;
-    changed_.notify_all();
+    if (waiting_to_write_ > 0) may_take_.notify_one();
+    if (waiting_for_alias_ > 0) alias_ended_.notify_all();
   }
 
   void stop(std::exception_ptr failure) {
-    std::lock_guard<std::mutex> hold(lock_);
+    std::lock_guard<qiv::slim_mutex> hold(lock_);
     if (!failure_) failure_ = failure;
     stopped_ = true;
-    changed_.notify_all();
+    may_take_.notify_all();
+    alias_ended_.notify_all();
+    turn_over_changed_.notify_all();
   }
 
   const parallel_file_writes& job_;
   const abort_signal& abort_;
   std::vector<std::optional<std::string>> errors_;
-  std::mutex lock_;
-  std::condition_variable changed_;
+  // Each wait has a condition of its own, and a change wakes only those it
+  // may let go on: under Wine every thread woken costs.
+  qiv::slim_mutex lock_;
+  qiv::slim_condition may_take_;
+  qiv::slim_condition alias_ended_;
+  qiv::slim_condition turn_over_changed_;
+  qiv::slim_condition started_;
   std::size_t next_ = 0;
   // Threads between taking a file and ending it, less those waiting for
   // the disk; threads waiting until fewer write; threads made or being
@@ -217,6 +230,7 @@ private:
   std::vector<bool> turn_over_;
   std::size_t first_open_turn_ = 0;
   std::uint32_t waiting_for_turn_ = 0;
+  std::uint32_t waiting_for_alias_ = 0;
   bool stopped_ = false;
   std::exception_ptr failure_;
 };
@@ -242,10 +256,10 @@ void write_files(const parallel_file_writes& job, const abort_signal& abort,
   sized.threads = std::max(sized.threads, sized.writers);
   if (sized.threads > sized.count) sized.threads = static_cast<std::uint32_t>(sized.count);
   file_writes writes(sized, abort);
-  std::mutex helpers_lock;
+  qiv::slim_mutex helpers_lock;
   std::vector<std::unique_ptr<writer_thread>> helpers;
   writes.start_thread = [&](std::uint32_t writer) {
-    std::lock_guard<std::mutex> hold(helpers_lock);
+    std::lock_guard<qiv::slim_mutex> hold(helpers_lock);
     helpers.push_back(std::make_unique<writer_thread>(writes, writer));
     try {
       helpers.back()->start();

@@ -8,6 +8,7 @@
 
 #include "foundation/string_buffer.h"
 #include "foundation/win32_handles.h"
+#include "io/disk_wait.h"
 #include "io/io_exceptions.h"
 #include "io/path_schemes.h"
 #include "io/retag_temp_path.h"
@@ -70,6 +71,38 @@ TEST_F(RetagThroughTempFile, TargetIsUntouchedUntilTheCommitReplacesItKeepingIts
   EXPECT_EQ(io_test::read_file(folder.path("a.flac")), "new content, longer!");
   EXPECT_EQ(GetFileAttributesW(io_test::wide(folder.path("a.flac")).c_str()) & attributes, attributes);
   EXPECT_EQ(temp_files(), 0);
+}
+
+// A batch writes other files while one is copied: the copy, its flush
+// within it, is one wait of the writing thread, from the temporary file's
+// making to its move into place.
+TEST_F(RetagThroughTempFile, TheWholeCopyIsOneWaitForTheDisk) {
+  struct counting_listener final : disk_wait_listener {
+    int begun = 0, ended = 0;
+    void disk_wait_begins() noexcept override { ++begun; }
+    void disk_wait_ends() noexcept override { ++ended; }
+  } waits;
+  disk_wait_listener* const previous = listen_to_disk_waits(&waits);
+  file_ptr file;
+  open(file, target.c_str(), open_mode::write_existing, no_abort());
+  {
+    retag_through_temp_file retag(target.c_str());
+    EXPECT_EQ(waits.begun, 0);
+    file_ptr output;
+    ASSERT_TRUE(retag.open_temp(output, no_abort()));
+    EXPECT_EQ(waits.begun, 1);
+    write_text(*output, "new content");
+    output.reset();
+    retag.commit(file, no_abort());
+    EXPECT_EQ(waits.ended, 1);
+    file->flush(no_abort());
+  }
+  // A flush of a written file is a wait of its own.
+  write_text(*file, "!");
+  file->flush(no_abort());
+  listen_to_disk_waits(previous);
+  EXPECT_EQ(waits.begun, 2);
+  EXPECT_EQ(waits.ended, 2);
 }
 
 TEST_F(RetagThroughTempFile, AnAbandonedOrCancelledRewriteLeavesTheTargetAndNoTemporaryFile) {
@@ -149,6 +182,21 @@ TEST_F(RetagThroughTempFile, ALeftoverMadeAfterEarlierRewritesLookedAtTheFolderI
   io_test::write_file(leftover.get_ptr(), "half of a new content");
   { retag_through_temp_file next(target.c_str()); }
   EXPECT_FALSE(io_test::exists(leftover.get_ptr()));
+  EXPECT_EQ(temp_files(), 0);
+
+  // A rewrite that makes its own temporary file under the leftover's name
+  // while the folder is still changing takes the name over.
+  io_test::write_file(leftover.get_ptr(), "half of a new content");
+  file_ptr file;
+  open(file, target.c_str(), open_mode::write_existing, no_abort());
+  retag_through_temp_file copying(target.c_str());
+  file_ptr output;
+  ASSERT_TRUE(copying.open_temp(output, no_abort()));
+  write_text(*output, "new content");
+  output.reset();
+  copying.commit(file, no_abort());
+  file.reset();
+  EXPECT_EQ(io_test::read_file(folder.path("a.flac")), "new content");
   EXPECT_EQ(temp_files(), 0);
 }
 

@@ -91,3 +91,37 @@ TEST(ParallelFileWrites, ThreadsBeyondTheWritersWriteOnlyWhileOthersWaitForTheDi
   EXPECT_EQ(log.most_writing, 1);
   EXPECT_TRUE(std::all_of(log.started.begin(), log.started.end(), [](bool started) { return started; }));
 }
+
+// Threads made during disk waits queue up to take files; when the files run
+// out every one of them must learn so, and a file whose path another file
+// in flight has must wait for it and then be written.
+TEST(ParallelFileWrites, EveryThreadEndsWhenTheFilesRunOut) {
+  for (const std::size_t count : {5u, 9u}) {
+    write_log log;
+    parallel_file_writes job = job_over(log, count, 2, 6);
+    std::mutex in_flight_lock;
+    std::vector<int> in_flight(4, 0);
+    bool aliases_overlapped = false;
+    job.write = [&](std::size_t file, std::uint32_t, file_turn& turn) {
+      {
+        std::lock_guard<std::mutex> hold(in_flight_lock);
+        aliases_overlapped = aliases_overlapped || in_flight[file % 4]++ > 0;
+      }
+      turn.wait();
+      turn.end();
+      log.begin(file);
+      log.end();
+      {
+        vantrel_io::disk_wait_scope waiting;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      }
+      std::lock_guard<std::mutex> hold(in_flight_lock);
+      --in_flight[file % 4];
+    };
+    std::vector<std::optional<std::string>> errors;
+    write_files(job, never_raised_abort_signal(), errors);
+    EXPECT_FALSE(aliases_overlapped) << count;
+    EXPECT_TRUE(std::all_of(log.started.begin(), log.started.end(), [](bool started) { return started; })) << count;
+    EXPECT_EQ(errors, std::vector<std::optional<std::string>>(count)) << count;
+  }
+}
