@@ -258,7 +258,7 @@ void metadata_update_operation::get_description(qiv::string_object& out) {
 std::uint32_t metadata_update_operation::writer_count() { return std::min<std::uint32_t>(3, qiv::cpu_count()); }
 
 std::uint32_t metadata_update_operation::thread_count() {
-  return std::max(writer_count(), std::min<std::uint32_t>(6, qiv::cpu_count()));
+  return std::max(writer_count(), std::min<std::uint32_t>(16, qiv::cpu_count()));
 }
 
 void metadata_update_operation::run(threaded_process_status& status, const abort_signal& abort) {

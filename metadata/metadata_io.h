@@ -139,9 +139,9 @@ public:
   // Files in hand at once, counting those whose new copy is being made and
   // put down on disk before it replaces the file, and those waiting for a
   // flush: that is mostly the system's work, and several copies together
-  // cost little more than one. At most six and no more than the processors
-  // (unless the writers are more): copies that end together put every such
-  // thread to work at once.
+  // cost little more than one. No more than the processors (unless the
+  // writers are more), and at most 16: copies that end together put every
+  // such thread to work at once.
   static std::uint32_t thread_count();
 
 private:
