@@ -31,8 +31,9 @@ PROGRESS, QUESTION = "Updating Files", "Closing Zorv Application"
 STILL_WRITING = "finishes the files it is writing"
 SECONDS = 10
 # A pause before each write the player makes, so that the Apply runs on for
-# seconds on any machine, as it does on large files.
-WRITE_PAUSE_MS = "400"
+# seconds on any machine, as it does on large files, also with as many files
+# copied at once as the machine has processors.
+WRITE_PAUSE_MS = "1200"
 ANSWER_FILES, ANSWER_WRITE_PAUSE_MS = 150, "20"
 
 
