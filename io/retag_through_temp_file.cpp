@@ -72,12 +72,10 @@ void replace_native_once(const wchar_t* target, delete_pending_file& temp) {
 // A virus scanner or indexer holding the target for a moment shows up as a
 // sharing violation or as access denied. The new file must be on disk
 // before it replaces the old one: after a power loss the file system may
-// keep the move but not the data behind it.
+// keep the move but not the data behind it. (The flush lies within the
+// copy's own wait for the disk, retag_through_temp_file::copying_.)
 void replace_native(const wchar_t* target, delete_pending_file& temp, const abort_signal& abort) {
-  {
-    disk_wait_scope waiting;  // also when the whole copy is one
-    if (!FlushFileBuffers(temp.handle())) throw_last_io_error();
-  }
+  if (!FlushFileBuffers(temp.handle())) throw_last_io_error();
   pause_before_file_change();
   const ULONGLONG start = GetTickCount64();
   for (;;) {
@@ -164,7 +162,7 @@ bool retag_through_temp_file::open_temp(file_ptr& out, const abort_signal& abort
         // A leftover of a killed rewrite goes; another rewrite's live
         // temporary file stays, and this rewrite has none.
         if (!leftover_unknown_) throw;
-        remove_leftover();
+        delete_if_unused(wide.get());
         native_temp_ = std::make_unique<delete_pending_file>(wide.get(), local);
       }
       leftover_unknown_ = false;
