@@ -26,13 +26,15 @@ from blackbox_checks import check, windows_path  # noqa: E402
 import main_window  # noqa: E402  (the window tests' player)
 from closing import APPLY, DIALOG, YES, edit_artist, ends  # noqa: E402
 
-FILES = 40
+FILES = 100
 PROGRESS, QUESTION = "Updating Files", "Closing Zorv Application"
 STILL_WRITING = "finishes the files it is writing"
 SECONDS = 10
 # A pause before each write the player makes, so that the Apply runs on for
-# seconds on any machine, as it does on large files, also with as many files
-# copied at once as the machine has processors.
+# seconds on any machine, as it does on large files; with as many files
+# copied at once as the machine has processors, FILES keep it running until a
+# close answered on a busy machine comes, while the few files being written
+# when it comes are done well within the close's bound.
 WRITE_PAUSE_MS = "1200"
 ANSWER_FILES, ANSWER_WRITE_PAUSE_MS = 150, "20"
 
