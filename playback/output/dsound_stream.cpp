@@ -11,6 +11,7 @@
 #include "foundation/win32_error.h"
 #include "playback/channel_mask.h"
 #include "playback/output/dsound_device.h"
+#include "playback/output/dsound_underruns.h"
 #include "playback/output/dsound_worker.h"
 #include "playback/sample_conversion.h"
 
@@ -31,6 +32,8 @@ HWND cooperation_window() noexcept {
   HWND window = app::state().ui_main_window;
   return window ? window : hidden_main_window::get();
 }
+
+std::uint32_t devices_opened = 0;  // under the feeding lock
 
 } // namespace
 
@@ -246,6 +249,7 @@ bool output_dsound_stream::update() {
 bool output_dsound_stream::update_steps() {
   if (!device_) {
     device_ = open_dsound_device(spec_.device);
+    number_ = ++devices_opened;
     check_dsound_result(device_->SetCooperativeLevel(cooperation_window(), DSSCL_PRIORITY));
   }
   if (!buffer_) {
@@ -317,7 +321,10 @@ void output_dsound_stream::move_ring_to_buffer() {
   const std::int32_t copied = std::min(static_cast<std::int32_t>(ring_fill_), room);
   const std::int32_t position = write_offset_ + skip;
   if (copied > 0) {
+    if (skip > 0 || ran_past_audio_) note_ran_dry();
+    ran_past_audio_ = false;
     copy_from_ring(position % sizes_.buffer, copied);
+    bytes_laid_ += copied;
     silence_ahead_ = std::max(0, silence_ahead_ - (skip + copied));
     write_offset_ = (position + copied) % sizes_.buffer;
     queued_ahead_ += copied;
@@ -344,6 +351,12 @@ void output_dsound_stream::prebuffer_from_ring() {
   }
 }
 
+// This audio comes after silence the stream laid itself: the cursor had
+// passed, or was about to pass, all the audio the stream had been given.
+void output_dsound_stream::note_ran_dry() noexcept {
+  dsound_underruns::record({number_, bytes_laid_ / static_cast<std::int32_t>(frame_bytes()), spec_.sample_rate});
+}
+
 void output_dsound_stream::measure_queued_ahead() {
   if (prebuffering_) {
     queued_ahead_ = write_offset_;
@@ -351,6 +364,10 @@ void output_dsound_stream::measure_queued_ahead() {
   }
   DWORD play = 0, write = 0;
   check_dsound_result(buffer_->GetCurrentPosition(&play, &write));
+  // Told from how far the cursor moved, not from where it stands: a pass late
+  // enough finds it further on than the test below can place.
+  const std::int32_t travelled = (static_cast<std::int32_t>(play) - played_up_to_ + sizes_.buffer) % sizes_.buffer;
+  if (travelled > queued_ahead_) ran_past_audio_ = true;
   silence_played(static_cast<std::int32_t>(play));
   std::int32_t ahead = write_offset_ - static_cast<std::int32_t>(play);
   if (ahead < 0) ahead += sizes_.buffer;

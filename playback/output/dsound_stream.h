@@ -90,6 +90,7 @@ private:
   void reset_after_play_out();
   void measure_queued_ahead();
   void silence_played(std::int32_t play_cursor);
+  void note_ran_dry() noexcept;
   // False when a close-after ramp has ended.
   bool step_ramp();
   void begin_ramp(double from_gain, double to_gain, double seconds);
@@ -103,6 +104,7 @@ private:
 
   const dsound_stream_spec spec_;
   const dsound_stream_sizes sizes_;
+  std::uint32_t number_ = 0;  // 0 until the device opens
   qiv::com_ptr<IDirectSound> device_;
   qiv::com_ptr<IDirectSoundBuffer> buffer_;
 
@@ -114,6 +116,10 @@ private:
   std::int32_t queued_ahead_ = 0;
   // Where the cursor stood at the last measurement: all behind it is silent.
   std::int32_t played_up_to_ = 0;
+  // All the audio laid into the buffer, and whether the cursor has since run
+  // past the last of it: the next audio then comes after silence.
+  std::int64_t bytes_laid_ = 0;
+  bool ran_past_audio_ = false;
 
   bool paused_ = false;
   bool prebuffering_ = true;

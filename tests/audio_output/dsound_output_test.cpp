@@ -1,4 +1,5 @@
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <gtest/gtest.h>
 
@@ -102,6 +103,13 @@ protected:
   }
 };
 
+// What was heard of audio that kept arriving: the output must never have run
+// dry, and the silence a busy machine put in is taken out.
+std::vector<float> heard_unbroken() {
+  EXPECT_EQ(capture_wav::player_ran_dry(), "");
+  return capture_wav::read_heard();
+}
+
 // Where `part` lies bit for bit in the capture, or npos.
 std::size_t find_exact(const std::vector<float>& capture, const signal& part) {
   for (std::size_t at = 0; at + part.samples.size() <= capture.size(); at += 2)
@@ -135,6 +143,46 @@ bool wait_until(output_dsound_stream& stream, bool (*condition)(output_dsound_st
   return false;
 }
 
+// Until the capture file shows what `seen` looks for.
+template <class Condition>
+bool wait_for_capture(Condition seen) {
+  for (DWORD start = GetTickCount(); GetTickCount() - start < 10000; Sleep(20))
+    if (seen(capture_wav::read_samples())) return true;
+  return false;
+}
+
+// The threads of this process that started in `module`.
+std::vector<HANDLE> threads_of_module(const wchar_t* module_name) {
+  using query_thread = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+  const auto query = reinterpret_cast<query_thread>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationThread")));
+  MODULEENTRY32W module{};
+  module.dwSize = sizeof(module);
+  const HANDLE modules = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, 0);
+  bool found = false;
+  for (BOOL more = Module32FirstW(modules, &module); more && !found;)
+    if (!(found = _wcsicmp(module.szModule, module_name) == 0)) more = Module32NextW(modules, &module);
+  CloseHandle(modules);
+  std::vector<HANDLE> threads;
+  if (!found || !query) return threads;
+  THREADENTRY32 entry{};
+  entry.dwSize = sizeof(entry);
+  const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+  for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+    if (entry.th32OwnerProcessID != GetCurrentProcessId()) continue;
+    const HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME | THREAD_QUERY_INFORMATION, FALSE, entry.th32ThreadID);
+    BYTE* start = nullptr;
+    constexpr int start_address_class = 9;
+    if (thread && query(thread, start_address_class, &start, sizeof(start), nullptr) == 0 &&
+        start >= module.modBaseAddr && start < module.modBaseAddr + module.modBaseSize)
+      threads.push_back(thread);
+    else if (thread)
+      CloseHandle(thread);
+  }
+  CloseHandle(snapshot);
+  return threads;
+}
+
 // Starts what the stream holds, lets it play out and the system's mixer take
 // the last of it, then lets the stream go.
 void play_out_and_close(output_dsound_stream* stream) {
@@ -160,7 +208,7 @@ TEST_F(AudioOutput, StreamPlaysOutAndWaitsForMore) {
   // By now it has all left the ring for the device buffer: the start request
   // must still start it.
   play_out_and_close(stream);
-  const std::vector<float> capture = capture_wav::read_samples();
+  const std::vector<float> capture = capture_wav::read_heard();
   const std::size_t first_at = find_exact(capture, first), second_at = find_exact(capture, second);
   ASSERT_NE(first_at, std::string::npos);
   ASSERT_NE(second_at, std::string::npos);
@@ -181,7 +229,7 @@ TEST_F(AudioOutput, ShutdownLetsTheDeviceGoAndALaterStreamStillPlays) {
   ASSERT_TRUE(dsound_worker::is_running()) << "no thread feeds the new stream";
   write_all(*stream, later);
   play_out_and_close(stream);
-  EXPECT_NE(find_exact(capture_wav::read_samples(), later), std::string::npos);
+  EXPECT_NE(find_exact(heard_unbroken(), later), std::string::npos);
 }
 
 // The play cursor runs ahead of what the system has sent on: a stream let go
@@ -203,7 +251,7 @@ TEST_F(AudioOutput, StreamClosedAtItsEndStillDeliversTheLastSample) {
   auto last_tenth = [](const signal& s) {
     return signal{std::vector<float>(s.samples.end() - 4800 * 2, s.samples.end()), 48000};
   };
-  const std::vector<float> capture = capture_wav::read_samples();
+  const std::vector<float> capture = heard_unbroken();
   EXPECT_NE(find_exact(capture, last_tenth(closed)), std::string::npos) << "the closed stream's tail is missing";
   EXPECT_NE(find_exact(capture, last_tenth(faded)), std::string::npos) << "the faded stream's tail is missing or faded";
 }
@@ -231,12 +279,68 @@ TEST_F(AudioOutput, LateFeedingAfterTheEndPlaysNoOldAudio) {
   Sleep(200);
   stream->request_close();
   ASSERT_TRUE(wait_for([] { return !dsound_worker::is_running(); }, 5));
-  const std::vector<float> capture = capture_wav::read_samples();
+  const std::vector<float> capture = heard_unbroken();
   const signal last_tenth{std::vector<float>(noise.samples.end() - 4800 * 2, noise.samples.end()), 48000};
   const std::size_t end = find_exact(capture, last_tenth);
   ASSERT_NE(end, std::string::npos) << "the end of the audio is missing";
   EXPECT_LE(capture_wav::last_sound(capture), end + 4800 - 1)
       << (capture_wav::last_sound(capture) + 1 - end - 4800) << " frames of sound after the end";
+}
+
+// Audio that stops arriving while the stream plays and comes again once the
+// device has played past all of it: the silence between is the output's own,
+// and no check may take it for the machine's.
+TEST_F(AudioOutput, RunningDryIsNeverTakenForTheMachinesSilence) {
+  const signal first = sixteen_bit_noise(24000, 41), second = sixteen_bit_noise(9600, 42);
+  output_dsound_stream* stream = output_dsound_stream::create(float_stereo_48k());
+  write_all(*stream, first);
+  stream->force_start();
+  ASSERT_TRUE(wait_until(*stream, [](output_dsound_stream& s) { return s.is_playing(); }, 5));
+  {
+    // The feeding thread held up until the device has played whole periods
+    // past the end of the audio; the second part waits in the ring.
+    critical_section_lock hold(dsound_worker::lock());
+    ASSERT_TRUE(stream->write(second.samples.data(), static_cast<std::uint32_t>(second.samples.size() * 4)));
+    const signal last_tenth{std::vector<float>(first.samples.end() - 4800 * 2, first.samples.end()), 48000};
+    ASSERT_TRUE(wait_for_capture([&](const std::vector<float>& capture) {
+      const std::size_t end = find_exact(capture, last_tenth);
+      return end != std::string::npos && capture.size() / 2 >= end + 4800 + 4 * capture_wav::device_period_frames;
+    })) << "the device did not play on past the audio";
+  }
+  play_out_and_close(stream);
+  EXPECT_EQ(capture_wav::player_ran_dry(), "stream 1 after 24000 frames; ");
+  const std::vector<float> heard = capture_wav::read_heard();
+  const std::size_t first_at = find_exact(heard, first), second_at = find_exact(heard, second);
+  ASSERT_NE(first_at, std::string::npos);
+  ASSERT_NE(second_at, std::string::npos);
+  EXPECT_GE(second_at, first_at + first.frames() + capture_wav::device_period_frames)
+      << "the output's silence was taken out";
+}
+
+// The system's mixer held up (a busy machine) while the stream has its audio
+// queued: the device hands over silent periods and the audio goes on after
+// them exactly. That silence is the machine's and is taken out.
+TEST_F(AudioOutput, MachinesSilenceWithAudioQueuedIsTakenOut) {
+  const signal noise = sixteen_bit_noise(2 * 48000, 43);
+  output_dsound_stream* stream = output_dsound_stream::create(float_stereo_48k());
+  write_all(*stream, noise);
+  stream->force_start();
+  ASSERT_TRUE(wait_for_capture([](const std::vector<float>& capture) {
+    return capture_wav::first_sound(capture) + 4800 < capture.size() / 2;
+  })) << "nothing heard";
+  const std::vector<HANDLE> mixer = threads_of_module(L"dsound.dll");
+  ASSERT_FALSE(mixer.empty()) << "no mixer thread found";
+  for (HANDLE thread : mixer) SuspendThread(thread);
+  // Nothing that could wait on the mixer runs meanwhile.
+  Sleep(300);
+  for (HANDLE thread : mixer) {
+    ResumeThread(thread);
+    CloseHandle(thread);
+  }
+  play_out_and_close(stream);
+  const std::vector<float> capture = capture_wav::read_samples();
+  ASSERT_EQ(find_exact(capture, noise), std::string::npos) << "the machine's silence did not come";
+  EXPECT_NE(find_exact(heard_unbroken(), noise), std::string::npos);
 }
 
 // Before the stream starts, what is written goes straight to the device
@@ -260,7 +364,7 @@ TEST_F(AudioOutput, PrebufferFillsAtOnceAndStartsAtTheThreshold) {
   }
   EXPECT_TRUE(stream->is_playing()) << "not started at the threshold";
   play_out_and_close(stream);
-  EXPECT_NE(find_exact(capture_wav::read_samples(), noise), std::string::npos);
+  EXPECT_NE(find_exact(heard_unbroken(), noise), std::string::npos);
 }
 
 // Audio that runs out in the middle of a volume ramp: the ramp ends at its
@@ -275,7 +379,7 @@ TEST_F(AudioOutput, RampCutShortByPlayOutEndsAtItsTarget) {
   ASSERT_TRUE(wait_until(*stream, [](output_dsound_stream& s) { return !s.is_playing(); }, 5)) << "not reset";
   write_all(*stream, level);
   play_out_and_close(stream);
-  const std::vector<float> capture = capture_wav::read_samples();
+  const std::vector<float> capture = capture_wav::read_heard();
   const std::size_t end = capture_wav::last_sound(capture);
   ASSERT_GT(end, 4800u);
   EXPECT_EQ(capture[2 * (end - 2400)], 0.5f) << "the later audio at full gain";
@@ -325,7 +429,7 @@ TEST_F(AudioOutput, BitExactAt48k) {
   service_ptr<output_device> output = open_output();
   play(*output, {noise});
   close(output);
-  const std::vector<float> capture = capture_wav::read_samples();
+  const std::vector<float> capture = heard_unbroken();
   const std::size_t start = capture_wav::first_sound(capture);
   ASSERT_GE(capture.size(), (start + noise.frames()) * 2) << "capture too short";
   EXPECT_EQ(std::memcmp(&capture[start * 2], noise.samples.data(), noise.samples.size() * 4), 0);
@@ -337,7 +441,7 @@ TEST_F(AudioOutput, ResampledFrom44k) {
   service_ptr<output_device> output = open_output();
   play(*output, {tone});
   close(output);
-  const std::vector<float> capture = capture_wav::read_samples();
+  const std::vector<float> capture = heard_unbroken();
   const std::size_t start = capture_wav::first_sound(capture), end = capture_wav::last_sound(capture);
   EXPECT_NEAR(static_cast<double>(end + 1 - start), 24000.0, 64.0) << "same length at the new rate";
   // The capture against the source read at 48 kHz (linear interpolation),
@@ -363,7 +467,7 @@ TEST_F(AudioOutput, FormatChangePlaysOutTheFirstStream) {
   service_ptr<output_device> output = open_output();
   play(*output, {first, second});
   close(output);
-  const std::vector<float> capture = capture_wav::read_samples();
+  const std::vector<float> capture = heard_unbroken();
   // The second stream arrives whole and untouched: nothing of the first is
   // mixed into it.
   const std::size_t second_at = find_exact(capture, second);
@@ -544,7 +648,7 @@ TEST_F(AudioOutput, LegacyChild) {
   service_ptr<output_device> output = open_output();
   play(*output, {noise});
   close(output);
-  const std::vector<float> capture = capture_wav::read_samples();
+  const std::vector<float> capture = heard_unbroken();
   EXPECT_NE(find_exact(capture, noise), std::string::npos) << "16-bit signal not found bit-exact";
 }
 

@@ -52,10 +52,10 @@ public:
   std::atomic<double> heard_most{0.0};
 };
 
-// Runs of consecutive source frames in the capture: silence and any jump
-// start a new run.
+// Runs of consecutive source frames heard: silence the player left and any
+// jump start a new run.
 std::vector<std::pair<std::int64_t, std::int64_t>> captured_runs() {
-  const std::vector<float> samples = capture_wav::read_samples();
+  const std::vector<float> samples = capture_wav::read_heard();
   std::vector<std::pair<std::int64_t, std::int64_t>> runs;
   std::int64_t previous = -1;
   for (std::size_t i = 0; i + 1 < samples.size(); i += 2) {
@@ -96,6 +96,7 @@ protected:
     Sleep(200);
     engine->stop();
     ASSERT_TRUE(pump_until([] { return !dsound_worker::is_running(); }, 5000));
+    EXPECT_EQ(capture_wav::player_ran_dry(), "");
   }
 
   // Until the device reports that audio was heard, however slow the machine.

@@ -1,10 +1,11 @@
 // zorvtool play PATH... [--seek SECONDS]: plays the files one after another
 // through the player's own front end, engine and output, as the Play command
-// would, and waits until playback ends. Prints each track as it starts and
-// the reason playback stopped; items that fail are reported as the player's
-// error popup words them.
+// would, and waits until playback ends. Prints each track as it starts, where
+// the output ran dry, and the reason playback stopped; items that fail are
+// reported as the player's error popup words them.
 #include <windows.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
 #include <string>
@@ -14,6 +15,7 @@
 #include "core/main_thread_queue.h"
 #include "foundation/main_thread.h"
 #include "metadata/track_handle_registry.h"
+#include "playback/output/dsound_underruns.h"
 #include "playback/output/dsound_worker.h"
 #include "playback/playback_error_popup.h"
 #include "playback/playback_front.h"
@@ -38,6 +40,20 @@ public:
     reason = stop_reason;
   }
 };
+
+// Where the output ran dry, so that a check of the captured sound can tell
+// the player's silence from silence a busy machine put in.
+void print_underruns() {
+  for (const dsound_underrun& underrun : dsound_underruns::first_recorded()) {
+    char line[128];
+    std::snprintf(line, sizeof(line), "ran dry: stream %u after %lld frames at %u Hz\n", underrun.stream,
+                  static_cast<long long>(underrun.frames_before), underrun.sample_rate);
+    zorvtool::print(line);
+  }
+  const std::uint32_t count = dsound_underruns::count();
+  if (count > dsound_underruns::first_recorded().size())
+    zorvtool::print("ran dry: " + std::to_string(count) + " times in all\n");
+}
 
 // Runs the main thread's work the way the player's message loop does, until
 // `done` holds.
@@ -101,6 +117,7 @@ int run_play(const zorvtool::arguments& args) {
 
   playback_listener_registry::remove(&reporter);
   front.on_quit();
+  print_underruns();
   const std::string errors = playback_error_popup::text();
   if (!errors.empty()) zorvtool::print_error(errors + "\n");
   zorvtool::print("stopped " + std::to_string(reporter.reason) + "\n");
