@@ -21,7 +21,7 @@ from mutagen.mp4 import MP4, MP4Cover, MP4FreeForm
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from blackbox_checks import (check, failures, mp4_chapter_titles, tool, windows_path,  # noqa: E402
-                             note_machine_gaps, without_machine_gaps, zorvtool_runner)
+                             note_machine_gaps, player_underruns, without_machine_gaps, zorvtool_runner)
 from decoded_audio import snr_db, wav  # noqa: E402
 import gapless_record  # noqa: E402
 
@@ -266,8 +266,9 @@ def test_edit_of_a_trimmed_file(work):
 
 
 def played(work, *paths):
-    """The float samples of the one device stream `zorvtool play` opened,
-    from its first sound. Wine mixes at 48 kHz float."""
+    """(the float samples of the one device stream `zorvtool play` opened,
+    from its first sound; where the player said its output ran dry). Wine
+    mixes at 48 kHz float."""
     capture = os.path.join(work, "capture-%s.wav" % os.path.basename(paths[0]))
     env = dict(os.environ, AUDIO_CAPTURE="|cat >> " + capture)
     done = subprocess.run([WINE_EXEC, BUILD_DIR, ZORVTOOL, "play", *[windows_path(p) for p in paths]],
@@ -276,7 +277,7 @@ def played(work, *paths):
     data = open(capture, "rb").read()
     check(data.count(b"RIFF") == 1, "the files share one device stream")
     payload = data[data.index(b"data") + 8:]
-    return from_first_sound(array.array("f", payload[:len(payload) // 4 * 4]))
+    return from_first_sound(array.array("f", payload[:len(payload) // 4 * 4])), player_underruns(done.stdout)
 
 
 def from_first_sound(samples):
@@ -285,13 +286,14 @@ def from_first_sound(samples):
     return list(samples[first - first % 2:])
 
 
-def check_heard(what, expected, heard, same=lambda a, b: a == b):
+def check_heard(what, expected, played_sound, same=lambda a, b: a == b):
     """Checks that the sound heard is the sound expected, once the silence a
     busy machine put into the capture is taken out; says which it was."""
     # Wine drops the last few milliseconds when a device closes.
     tail = 48000 // 20 * 2
-    kept, gaps = without_machine_gaps(expected, heard, same)
-    note_machine_gaps(what, gaps)
+    heard, underruns = played_sound
+    kept, gaps = without_machine_gaps(expected, heard, underruns, same)
+    note_machine_gaps(what, gaps, underruns)
     kept = kept[:len(expected)]
     differs = next((n for n, (a, b) in enumerate(zip(expected, kept)) if not same(a, b)), None)
     fault = "" if differs is None else "; from %.3f s on the player's sound is not the file's: a decoding fault" % (

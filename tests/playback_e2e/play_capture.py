@@ -15,7 +15,8 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from blackbox_checks import check, failures, note_machine_gaps, windows_path, without_machine_gaps  # noqa: E402,E501
+from blackbox_checks import (check, failures, note_machine_gaps, player_underruns, windows_path,  # noqa: E402
+                             without_machine_gaps)
 
 WINE_EXEC, BUILD_DIR, ZORVTOOL = sys.argv[1:4]
 RATE = 48000
@@ -32,7 +33,8 @@ def make_flac(path, samples):
 
 
 def play(folder, *paths, options=()):
-    """Plays the files; answers the float samples of each device stream captured."""
+    """Plays the files; answers the float samples of each device stream
+    captured, and where the player said its output ran dry."""
     capture = os.path.join(folder, "capture-%s.wav" % os.path.basename(paths[0]))
     if os.path.exists(capture):
         os.remove(capture)
@@ -48,10 +50,10 @@ def play(folder, *paths, options=()):
         payload = body[body.index(b"data") + 8:]
         streams.append(array.array("f", payload[:len(payload) // 4 * 4]))
         start = end
-    return streams
+    return streams, player_underruns(run.stdout)
 
 
-def check_played(stream, source, what):
+def check_played(stream, source, what, underruns):
     """The stream holds the source bit-exact and whole from its first non-zero
     sample, with nothing but silence after it."""
     first = next((i for i, v in enumerate(stream) if v != 0.0), None)
@@ -61,8 +63,8 @@ def check_played(stream, source, what):
     first -= first % 2
     # Silence a busy machine put into the capture is taken out; a block lost,
     # repeated or changed by the player still shows.
-    heard, gaps = without_machine_gaps([s / 32768.0 for s in source], stream[first:])
-    note_machine_gaps(what, gaps)
+    heard, gaps = without_machine_gaps([s / 32768.0 for s in source], stream[first:], underruns)
+    note_machine_gaps(what, gaps, underruns)
     captured = heard[:len(source)]
     whole = len(captured) == len(source)
     check(whole, "%s: %d of %d samples captured" % (what, len(captured), len(source)))
@@ -130,9 +132,9 @@ def main():
         noise = [rng.randint(-12000, 12000) or 1 for _ in range(RATE * 3 // 2 * 2)]
         single = os.path.join(folder, "noise.flac")
         make_flac(single, noise)
-        streams = play(folder, single)
+        streams, underruns = play(folder, single)
         check(len(streams) == 1, "one device stream")
-        check_played(streams[0], noise, "16-bit 48 kHz FLAC")
+        check_played(streams[0], noise, "16-bit 48 kHz FLAC", underruns)
 
         # One signal cut into two files at a frame that is no block boundary
         # plays as one: any gap or overlap at the join breaks the comparison.
@@ -141,9 +143,9 @@ def main():
         first, second = os.path.join(folder, "a.flac"), os.path.join(folder, "b.flac")
         make_flac(first, signal[:cut])
         make_flac(second, signal[cut:])
-        streams = play(folder, first, second)
+        streams, underruns = play(folder, first, second)
         check(len(streams) == 1, "consecutive files of one format share the device stream")
-        check_played(streams[0], signal, "two FLAC files cut at frame 70001")
+        check_played(streams[0], signal, "two FLAC files cut at frame 70001", underruns)
 
         # The end of playback is heard to the last sample every time, however
         # the play cursor and the system's mixer stand when the file ends.
@@ -152,7 +154,7 @@ def main():
         make_flac(two_seconds, short)
         whole = 0
         for attempt in range(20):
-            streams = play(folder, two_seconds)
+            streams, _ = play(folder, two_seconds)
             if len(streams) == 1 and check_tail(streams[0], short, "2 s FLAC, play %d" % (attempt + 1)):
                 whole += 1
         check(whole == 20, "the last sample in every capture: %d of 20 plays whole to the end" % whole)
@@ -160,14 +162,14 @@ def main():
         # A start position is where the sound starts: nothing of 0:00 is heard
         # before it, and from it the file plays on exactly to its end.
         for seconds in ("0.5", "1.2345"):
-            streams = play(folder, single, options=("--seek", seconds))
+            streams, underruns = play(folder, single, options=("--seek", seconds))
             check(len(streams) == 1, "--seek %s: one device stream" % seconds)
             if streams:
                 frame = int(float(seconds) * RATE + 0.5)
-                check_played(streams[0], noise[frame * 2:], "--seek %s" % seconds)
+                check_played(streams[0], noise[frame * 2:], "--seek %s" % seconds, underruns)
 
         (first, first_samples), (second, second_samples) = opus_pair(folder)
-        streams = play(folder, first, second)
+        streams, _ = play(folder, first, second)
         check(len(streams) == 1, "consecutive Opus files share the device stream")
         check_opus_gapless(streams[0], first_samples, second_samples)
 
