@@ -14,7 +14,8 @@ import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 import blackbox_checks  # noqa: E402
-from blackbox_checks import DEVICE_PERIOD_SAMPLES, note_machine_gaps, player_underruns, without_machine_gaps  # noqa: E402,E501
+from blackbox_checks import (DEVICE_PERIOD_SAMPLES, note_machine_gaps, player_underruns,  # noqa: E402
+                             without_machine_gaps)
 
 
 def failures_of(expected, heard, zorvtool_output):
