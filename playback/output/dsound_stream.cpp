@@ -364,8 +364,9 @@ void output_dsound_stream::measure_queued_ahead() {
   }
   DWORD play = 0, write = 0;
   check_dsound_result(buffer_->GetCurrentPosition(&play, &write));
-  // Told from how far the cursor moved, not from where it stands: a pass late
-  // enough finds it further on than the test below can place.
+  // Whether the cursor ran past the audio is told from how far it moved, not
+  // from where it stands: a pass that comes late enough finds it too far on
+  // for the test below to see that it overtook the audio.
   const std::int32_t travelled = (static_cast<std::int32_t>(play) - played_up_to_ + sizes_.buffer) % sizes_.buffer;
   if (travelled > queued_ahead_) ran_past_audio_ = true;
   silence_played(static_cast<std::int32_t>(play));

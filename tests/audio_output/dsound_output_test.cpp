@@ -292,7 +292,11 @@ TEST_F(AudioOutput, LateFeedingAfterTheEndPlaysNoOldAudio) {
 // and no check may take it for the machine's.
 TEST_F(AudioOutput, RunningDryIsNeverTakenForTheMachinesSilence) {
   const signal first = sixteen_bit_noise(24000, 41), second = sixteen_bit_noise(9600, 42);
-  output_dsound_stream* stream = output_dsound_stream::create(float_stereo_48k());
+  // A long buffer, so that however late the capture shows the silence the
+  // cursor has not come round to the old audio again.
+  dsound_stream_spec spec = float_stereo_48k();
+  spec.buffer_seconds = 10.0;
+  output_dsound_stream* stream = output_dsound_stream::create(spec);
   write_all(*stream, first);
   stream->force_start();
   ASSERT_TRUE(wait_until(*stream, [](output_dsound_stream& s) { return s.is_playing(); }, 5));
@@ -332,7 +336,7 @@ TEST_F(AudioOutput, MachinesSilenceWithAudioQueuedIsTakenOut) {
   ASSERT_FALSE(mixer.empty()) << "no mixer thread found";
   for (HANDLE thread : mixer) SuspendThread(thread);
   // Nothing that could wait on the mixer runs meanwhile.
-  Sleep(300);
+  Sleep(500);
   for (HANDLE thread : mixer) {
     ResumeThread(thread);
     CloseHandle(thread);
