@@ -160,7 +160,7 @@ TEST_F(TagServices, ATagThatDoesNotFitRewritesTheFileWithDefaultPadding) {
       {"a version 2.2 tag", str(tag(2, frame22("TT2", latin("x")))) + audio, 2048},
       // 44 bytes of room: the one new tag fills both.
       {"two stacked tags become one",
-       leading(frame("TIT2", latin("x"))) + leading(frame("TALB", latin("y"))) + audio, 44 - 10 - title.size()},
+       leading(frame("TIT2", latin("x"))) + leading(frame("TIT2", latin("y"))) + audio, 44 - 10 - title.size()},
   };
   for (const rewrite_case& c : cases) {
     const std::string written = write(c.original, tag_services::kind_id3v2, {{"title", "T"}});
