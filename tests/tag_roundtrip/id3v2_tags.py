@@ -154,7 +154,8 @@ def check_chapters_keep_their_order(plain, work):
 def check_version_24_mood(plain, work):
     """A version 2.4 mood frame made by mutagen: read as the mood, written
     back as a mood frame, and gone with the mood; version 2.3 keeps its
-    user-defined frame."""
+    user-defined frame under the name it has, and names a new one as other
+    taggers do."""
     path = os.path.join(work, "mood.mp3")
     shutil.copy(plain, path)
     tags = ID3()
@@ -178,8 +179,14 @@ def check_version_24_mood(plain, work):
     tags.save(path, v2_version=3)
     zorvtool("tag", windows_path(path), "mood=dark")
     after = ID3(path)
-    check([(t.desc.lower(), t.text) for t in after.getall("TXXX")] == [("mood", ["dark"])] and
+    check([(t.desc, t.text) for t in after.getall("TXXX")] == [("MOOD", ["dark"])] and
           not after.getall("TMOO"), "TXXX:MOOD in version 2.3 stays a user-defined frame: %s" % after.pprint())
+    # A new one takes the name other taggers give it.
+    zorvtool("tag", windows_path(path), "-mood")
+    zorvtool("tag", windows_path(path), "mood=calm")
+    after = ID3(path)
+    check([(t.desc, t.text) for t in after.getall("TXXX")] == [("MOOD", ["calm"])],
+          "a new mood in version 2.3 is TXXX:MOOD: %s" % after.pprint())
 
 
 def stacked_tags(plain, path, first, second):
