@@ -6,7 +6,7 @@ usage: fuzz_inputs.py BUILD_DIR [--cases N] [--seed S] [--jobs J] [--only flac,m
 Makes small files with Debian's encoders, damages them (bit flips, truncation
 at every block boundary, huge and zero size fields, repeated headers, damage
 in a book's chapter text track and in the chapters of every format that
-holds them) and runs
+holds them, a second ID3v2 tag behind an MP3's first) and runs
 every case through zorvtool. A case passes when zorvtool ends within the time
 bound with success or a one-line error, and a tag write either succeeds with
 the decoded audio unchanged or fails with the file byte-identical (a removal

@@ -98,8 +98,7 @@ bool ascii_utf8_as_latin1(frame& f, std::size_t text_end) {
 // version has none (the frame exists in the other version only, its parts
 // are laid out by version, or its text encoding is one the version lacks).
 bool into_version(frame& f, unsigned version) {
-  if (f.is_raw() || (f.id & 0xFF) == 0) return false;
-  if (is_one_of(f.id, {"CHAP", "CTOC"})) return false;
+  if (f.is_raw() || is_one_of(f.id, {"CHAP", "CTOC"})) return false;
   const bool v23_only = is_one_of(f.id, {"EQUA", "IPLS", "RVAD", "TDAT", "TIME", "TORY", "TRDA", "TSIZ", "TYER"});
   const bool v24_only = is_one_of(f.id, {"ASPI", "EQU2", "RVA2", "SEEK", "SIGN", "TDEN", "TDOR", "TDRC", "TDRL",
                                          "TDTG", "TIPL", "TMCL", "TMOO", "TPRO", "TSOA", "TSOP", "TSOT", "TSST"});
@@ -141,9 +140,6 @@ bool into_version(frame& f, unsigned version) {
 }  // namespace
 
 void id3v2_take_stacked_tag(id3parser::tag& first, const id3parser::tag& later) {
-  first.stacked_not_taken.insert(first.stacked_not_taken.end(), later.stacked_not_taken.begin(),
-                                 later.stacked_not_taken.end());
-  first.stacked_damaged = first.stacked_damaged || later.stacked_damaged;
   tag_field_map held;
   std::set<std::string> kinds;
   for (const frame& f : first.frames) {
@@ -163,7 +159,8 @@ void id3v2_take_stacked_tag(id3parser::tag& first, const id3parser::tag& later) 
     frame taken = f;
     if (!fields.empty() && !same_layout && !same_in_both_versions(f.id))
       id3v2_map_frame(f, later.version, false, to_write);
-    else if (same_layout || into_version(taken, version))
+    // A frame of version 2.2 without a later form has no form to write.
+    else if ((taken.id & 0xFF) != 0 && (same_layout || into_version(taken, version)))
       first.frames.push_back(std::move(taken));
     else
       first.stacked_not_taken.push_back(f.id);
