@@ -6,7 +6,7 @@ usage: fuzz_inputs.py BUILD_DIR [--cases N] [--seed S] [--jobs J] [--only flac,m
 Makes small files with Debian's encoders, damages them (bit flips, truncation
 at every block boundary, huge and zero size fields, repeated headers, damage
 in a book's chapter text track and in the chapters of every format that
-holds them) and runs
+holds them, a second ID3v2 tag behind an MP3's first) and runs
 every case through zorvtool. A case passes when zorvtool ends within the time
 bound with success or a one-line error, and a tag write either succeeds with
 the decoded audio unchanged or fails with the file byte-identical (a removal
@@ -521,9 +521,32 @@ def claim_and_cut_shapes(data):
         yield "header-only", data[:16] + b"\0" * 4000
 
 
+def id3v24_tag(frames):
+    """A version 2.4 tag of (identifier, payload) frames, unpadded."""
+    def syncsafe(n):
+        return bytes(((n >> 21) & 0x7F, (n >> 14) & 0x7F, (n >> 7) & 0x7F, n & 0x7F))
+    body = b"".join(ident + syncsafe(len(payload)) + b"\0\0" + payload for ident, payload in frames)
+    return b"ID3\x04\0\0" + syncsafe(len(body)) + body
+
+
+def stacked_id3v2_shapes(data):
+    """A second, version 2.4 tag straight behind the file's ID3v2 tag, as a
+    tagger that adds its own tag leaves it: one holding an album only it
+    has (which a write must keep), one with a volume frame version 2.3 has
+    no form for beside it (which a write that would lose it refuses)."""
+    if data[:3] != b"ID3" or data[3] != 3:
+        return
+    end = 10 + ((data[6] << 21) | (data[7] << 14) | (data[8] << 7) | data[9])
+    album = (b"TALB", b"\x03stacked album")
+    volume = (b"RVA2", b"track\0\x01\xfa\x00\x00")
+    yield "stacked-id3v2-kept", data[:end] + id3v24_tag([album]) + data[end:]
+    yield "stacked-id3v2-volume", data[:end] + id3v24_tag([album, volume]) + data[end:]
+
+
 def mutations(data, rng, count):
     """(label, bytes) pairs: every boundary truncation, every size field made huge/zero/off by one, then random damage."""
     yield from tag_damage_shapes(data)
+    yield from stacked_id3v2_shapes(data)
     yield from chapter_damage_shapes(data)
     yield from claim_and_cut_shapes(data)
     if data[4:8] == b"ftyp":
@@ -606,6 +629,11 @@ def removal_spread(data, written, ext):
     return None
 
 
+def stacked_album_lost(path):
+    from mutagen.id3 import ID3
+    return str(ID3(path).get("TALB", "")) != "stacked album"
+
+
 def check_case(build, folder, name, ext, data, fixture_decodes=True):
     path = os.path.join(folder, name + ext)
     with open(path, "wb") as f:
@@ -642,6 +670,8 @@ def check_case(build, folder, name, ext, data, fixture_decodes=True):
         with open(copy, "rb") as f:
             if f.read() != data:
                 problems.append("tag: failed and changed the file")
+    elif "stacked-id3v2" in name and stacked_album_lost(copy):
+        problems.append("tag: the album only the second ID3v2 tag held is lost")
     elif name.startswith("cueall") and removal_spread(data, copy, ext):
         problems.append("tag: " + removal_spread(data, copy, ext))
     elif decoded:

@@ -11,6 +11,7 @@
 #include "inputs/mp4/item_keys.h"
 #include "inputs/mp4/item_list.h"
 #include "metadata/tags/id3v1_genres.h"
+#include "metadata/tags/user_defined_names.h"
 
 namespace tarnex {
 
@@ -56,6 +57,17 @@ void append_freeform_item(byte_buffer& out, const std::string& name, const std::
   append_box(item, fourcc("name"), label);
   for (const std::string& value : values) append_data_box(item, type_utf8, value);
   append_box(out, fourcc("----"), item);
+}
+
+// A freeform item keeps the name the file gives it (readers look it up as
+// written); one made anew takes the name other taggers write.
+std::string freeform_name(const ilst_metadata& metadata, const std::string& field) {
+  for (const item_as_read& item : metadata.items_as_read) {
+    if (item.key != fourcc("----")) continue;
+    for (const auto& [name, entry] : item.gave.entries())
+      if (equals_ascii_nocase(name, field.c_str())) return name;
+  }
+  return user_defined_name_for(field);
 }
 
 // Leading decimal digits after optional blanks and a sign, 0 when there
@@ -245,7 +257,9 @@ void append_item_list(const ilst_metadata& metadata, byte_buffer& out) {
     if (key != 0)
       append_text_item(item, key, entry.values);
     else
-      append_freeform_item(item, !entry.multi_valued && equals_ascii_nocase(name, "codec") ? "cdec" : name,
+      append_freeform_item(item,
+                           !entry.multi_valued && equals_ascii_nocase(name, "codec") ? "cdec"
+                                                                                     : freeform_name(metadata, name),
                            entry.values);
     items.add_new({name}, std::move(item));
   }

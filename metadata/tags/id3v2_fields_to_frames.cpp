@@ -3,8 +3,10 @@
 #include "metadata/tags/compilation_album_artist.h"
 #include "metadata/tags/id3v2_field_mapping.h"
 #include "metadata/tags/id3v2_frame_order.h"
+#include "metadata/tags/id3v2_stacked_tags.h"
 #include "metadata/tags/id3v2_text_encoding.h"
 #include "metadata/tags/id3v2_v22_frames.h"
+#include "metadata/tags/user_defined_names.h"
 
 using id3parser::frame;
 using id3parser::frame_id;
@@ -47,8 +49,9 @@ bool has_trailing_index(const frame& f) {
 
 class frame_builder {
 public:
-  frame_builder(id3parser::tag& t, tag_field_map& fields, std::uint8_t encoding)
-      : tag_(t), fields_(fields), encoding_(encoding) {}
+  frame_builder(id3parser::tag& t, tag_field_map& fields, std::uint8_t encoding,
+                std::vector<std::string> old_user_names)
+      : tag_(t), fields_(fields), encoding_(encoding), old_user_names_(std::move(old_user_names)) {}
 
   frame& add(std::uint32_t id) {
     tag_.frames.emplace_back();
@@ -220,19 +223,27 @@ public:
         }
       } else if (is_replaygain_field_name(name.c_str())) {
         frame& f = add(frame_id("TXXX"));
-        id3v2_set_ascii_text(f, name, encoding_);
+        id3v2_set_ascii_text(f, user_name(name), encoding_);
         id3v2_append_text(f, values[0]);
       } else if (tag_.version >= 4) {
-        std::vector<std::string> strings{name};
+        std::vector<std::string> strings{user_name(name)};
         strings.insert(strings.end(), values.begin(), values.end());
         text(frame_id("TXXX"), strings);
       } else {
-        for (const std::string& v : values) text(frame_id("TXXX"), {name, v});
+        for (const std::string& v : values) text(frame_id("TXXX"), {user_name(name), v});
       }
     }
   }
 
 private:
+  // The description a user-defined frame of the tag already gives the
+  // field, else the one other taggers give it.
+  std::string user_name(const std::string& field) const {
+    for (const std::string& old : old_user_names_)
+      if (equals_nocase(old, field.c_str())) return old;
+    return user_defined_name_for(field);
+  }
+
   static bool is_timestamp(const std::string& v) {
     for (const char* pattern :
          {"####", "####-##", "####-##-##", "####-##-##T##", "####-##-##T##:##", "####-##-##T##:##:##"})
@@ -258,6 +269,7 @@ private:
   id3parser::tag& tag_;
   tag_field_map& fields_;
   std::uint8_t encoding_;
+  std::vector<std::string> old_user_names_;
 };
 
 void keep_unchanged_frames(std::vector<frame>& side, std::vector<frame>& keep, unsigned old_version, unsigned version,
@@ -310,6 +322,7 @@ void keep_unchanged_frames(std::vector<frame>& side, std::vector<frame>& keep, u
 }  // namespace
 
 void id3v2_frames_from_fields(const id3v2_write_options& options, id3parser::tag& t, tag_field_map fields) {
+  id3v2_refuse_losing_stacked_frames(t);
   const unsigned old_version = t.version;
   const id3v2_frame_places places(t.frames);
   if (t.version == 2) {
@@ -331,12 +344,20 @@ void id3v2_frames_from_fields(const id3v2_write_options& options, id3parser::tag
       std::none_of(t.frames.begin(), t.frames.end(), [](const frame& f) { return f.id == frame_id("TPE2"); }))
     fields.remove("album artist");
 
+  std::vector<std::string> old_user_names;
+  for (const frame& f : t.frames) {
+    if (f.id != frame_id("TXXX") || f.is_raw()) continue;
+    try {
+      old_user_names.push_back(id3v2_text_value(f, 0, false));
+    } catch (const id3parser::parseError&) {
+    }
+  }
   std::vector<frame> side = std::move(t.frames);
   t.frames.clear();
   std::vector<frame> keep;
   keep_unchanged_frames(side, keep, old_version == 0 ? t.version : old_version, t.version, fields);
 
-  frame_builder b(t, fields, encoding);
+  frame_builder b(t, fields, encoding, std::move(old_user_names));
   b.multi(frame_id("TIT1"), "content group");
   b.single(frame_id("TIT2"), "title");
   b.single(frame_id("TIT3"), "subtitle");

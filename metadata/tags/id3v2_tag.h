@@ -44,6 +44,11 @@ struct frame {
 struct tag {
   unsigned version = 0;  // 2, 3 or 4; 0 while empty
   std::vector<frame> frames;
+  // What a rewrite would lose of the tags stacked behind this one at the
+  // start of a file (id3v2_stacked_tags.h): the identifiers of frames this
+  // version has no form for, and whether one of those tags was unreadable.
+  std::vector<std::uint32_t> stacked_not_taken;
+  bool stacked_damaged = false;
 };
 
 }  // namespace id3parser

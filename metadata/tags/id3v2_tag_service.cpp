@@ -10,6 +10,7 @@
 #include "io/leading_id3v2_tags.h"
 #include "metadata/tags/id3v2_field_mapping.h"
 #include "metadata/tags/id3v2_frame_order.h"
+#include "metadata/tags/id3v2_stacked_tags.h"
 #include "metadata/tags/id3v2_text_encoding.h"
 #include "metadata/tags/id3v2_writer.h"
 #include "metadata/tags/tag_not_found.h"
@@ -54,6 +55,33 @@ id3parser::byte_vector read_growing(file_object& file, std::uint64_t length, con
     throw_io_data();
   }
   return bytes;
+}
+
+// The tag of `length` bytes at `offset`, stacked behind the first, taken
+// into `out`; a damaged one is noted for a rewrite to refuse, while its
+// frames are no more shown than a reader that stops at the first tag shows
+// them.
+void take_stacked_tag(file_object& file, const std::uint8_t* head, std::uint64_t head_size, std::uint64_t offset,
+                      std::uint64_t length, id3parser::frame_filter& filter, id3parser::tag& out,
+                      const abort_signal& abort) {
+  id3parser::tag later;
+  try {
+    id3parser::byte_vector bytes;
+    if (offset + length > head_size) {
+      file.seek(offset, abort);
+      bytes = read_growing(file, length, abort);
+    }
+    id3parser::memory_reader reader(bytes.empty() ? head + offset : bytes.data(), std::size_t(length));
+    id3parser::read_tag(reader, filter, later);
+  } catch (const id3parser::parseError&) {
+    out.stacked_damaged = true;
+    return;
+  } catch (const exception_io_data&) {
+    // A stream that ends inside the tag.
+    out.stacked_damaged = true;
+    return;
+  }
+  id3v2_take_stacked_tag(out, later);
 }
 
 class id3v2_tag_service_impl : public id3v2_tag_service {
@@ -198,6 +226,7 @@ bool id3v2_read_tag_from_file(file_object& file, id3parser::frame_filter& filter
     if (head_size != size && (total_size + 10 > head_size || total_size + next >= head_size))
       next = id3v2_skip_leading_tag(file, total_size, abort);
     if (next == 0) break;
+    take_stacked_tag(file, head, head_size, total_size, next, filter, out, abort);
     total_size += next;
   }
   if (raw != nullptr) {

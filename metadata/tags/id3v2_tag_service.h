@@ -36,7 +36,8 @@ protected:
   ~id3v2_tag_service() = default;
 };
 
-// Reads the first leading tag with `filter`; `total_size` receives the
+// Reads the first leading tag with `filter`, the frames of the tags stacked
+// behind it taken in (id3v2_stacked_tags.h); `total_size` receives the
 // length of every stacked leading tag together, so that a rewrite replaces
 // them all. False when the file starts with no tag. `raw`, when given,
 // receives the file's first `total_size` bytes.
@@ -45,7 +46,8 @@ bool id3v2_read_tag_from_file(vantrel_io::file_object& file, id3parser::frame_fi
                               std::vector<std::uint8_t>* raw = nullptr);
 
 // The leading tags as a writer finds them: the first tag with every frame,
-// pictures included, and the run of stacked tags as it stands in the file.
+// pictures included, those of the stacked tags taken in, and the run of
+// stacked tags as it stands in the file.
 struct id3v2_leading_tags {
   id3parser::tag tag;
   std::uint64_t length = 0;         // of the whole run; 0 when the file starts with no tag

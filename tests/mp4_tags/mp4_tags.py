@@ -536,6 +536,32 @@ def check_cut_media_data_and_gapless_record_past_the_end(folder, last):
         check(2.9 < length < 3.2, "gapless record with field %d past the end: length %s s" % (field, length))
 
 
+def check_freeform_names(folder, last):
+    """A freeform item keeps the name it has, in its letter case, as mutagen
+    and AtomicParsley wrote it; one made anew takes the name other taggers
+    write (the mood as MOOD): readers look names up as written."""
+    path = os.path.join(folder, "names.m4a")
+    for writer, name in (("mutagen", "MOOD"), ("AtomicParsley", "Mood")):
+        shutil.copy(last, path)
+        if writer == "mutagen":
+            f = MP4(path)
+            f["----:com.apple.iTunes:MOOD"] = [MP4FreeForm(b"calm")]
+            f.save()
+        else:
+            tool("AtomicParsley", path, "--rDNSatom", "calm", "name=Mood", "domain=com.apple.iTunes", "--overWrite")
+        zorvtool("tag", windows_path(path), "mood=dark")
+        names = [k for k in MP4(path).tags.keys() if k.lower() == "----:com.apple.itunes:mood"]
+        check(names == ["----:com.apple.iTunes:" + name] and
+              MP4(path).tags[names[0]] == [b"dark"], "%s's %s: the edited mood keeps its name: %s" % (writer, name, names))
+        listing = subprocess.run(["AtomicParsley", path, "-t"], capture_output=True, text=True).stdout
+        check("[com.apple.iTunes;%s] contains: dark" % name in listing, "%s's %s: AtomicParsley reads it: %s" % (writer, name, listing))
+    shutil.copy(last, path)
+    zorvtool("tag", windows_path(path), "mood=calm", "barcode=0123", "replaygain_track_gain=-1.00 dB")
+    names = sorted(k for k in MP4(path).tags.keys() if k.startswith("----"))
+    check(names == ["----:com.apple.iTunes:BARCODE", "----:com.apple.iTunes:MOOD",
+                    "----:com.apple.iTunes:replaygain_track_gain"], "new freeform items as others name them: %s" % names)
+
+
 def main():
     with tempfile.TemporaryDirectory() as folder:
         last, fast = make_fixtures(folder)
@@ -558,6 +584,7 @@ def main():
         check_items_of_several_values(folder, last)
         check_in_place_or_through_a_copy(folder, last)
         check_cut_media_data_and_gapless_record_past_the_end(folder, last)
+        check_freeform_names(folder, last)
     print("%d failed" % len(failures) if failures else "all passed")
     return 1 if failures else 0
 

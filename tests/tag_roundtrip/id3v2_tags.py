@@ -2,8 +2,9 @@
 """ID3v2 tags of other programs edited with zorvtool and read back with
 mutagen and ffprobe: a version 2.2 tag keeps every frame under its later
 form (or, holding one without, refuses the edit and stays as it is),
-chapter frames keep their stored order through a rewrite, and a version 2.4
-mood frame is read, changed and removed as the mood.
+chapter frames keep their stored order through a rewrite, a version 2.4
+mood frame is read, changed and removed as the mood, and a file that starts
+with two tags (version 2.3, then 2.4) keeps the frames only the second held.
 
 usage: id3v2_tags.py WINE_EXEC BUILD_DIR ZORVTOOL_EXE
 """
@@ -14,7 +15,7 @@ import subprocess
 import sys
 import tempfile
 
-from mutagen.id3 import APIC, CHAP, CTOC, CTOCFlags, ID3, TIT2, TMOO, TPE1, TXXX
+from mutagen.id3 import APIC, CHAP, COMM, CTOC, CTOCFlags, ID3, PRIV, RVA2, TALB, TDRC, TIT2, TMOO, TPE1, TXXX
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from blackbox_checks import check, failures, tiny_png, windows_path, zorvtool_runner  # noqa: E402
@@ -153,7 +154,8 @@ def check_chapters_keep_their_order(plain, work):
 def check_version_24_mood(plain, work):
     """A version 2.4 mood frame made by mutagen: read as the mood, written
     back as a mood frame, and gone with the mood; version 2.3 keeps its
-    user-defined frame."""
+    user-defined frame under the name it has, and names a new one as other
+    taggers do."""
     path = os.path.join(work, "mood.mp3")
     shutil.copy(plain, path)
     tags = ID3()
@@ -177,8 +179,84 @@ def check_version_24_mood(plain, work):
     tags.save(path, v2_version=3)
     zorvtool("tag", windows_path(path), "mood=dark")
     after = ID3(path)
-    check([(t.desc.lower(), t.text) for t in after.getall("TXXX")] == [("mood", ["dark"])] and
+    check([(t.desc, t.text) for t in after.getall("TXXX")] == [("MOOD", ["dark"])] and
           not after.getall("TMOO"), "TXXX:MOOD in version 2.3 stays a user-defined frame: %s" % after.pprint())
+    # A new one takes the name other taggers give it.
+    zorvtool("tag", windows_path(path), "-mood")
+    zorvtool("tag", windows_path(path), "mood=calm")
+    after = ID3(path)
+    check([(t.desc, t.text) for t in after.getall("TXXX")] == [("MOOD", ["calm"])],
+          "a new mood in version 2.3 is TXXX:MOOD: %s" % after.pprint())
+
+
+def stacked_tags(plain, path, first, second):
+    """`plain` behind a version 2.3 tag of the frames `first` and a version
+    2.4 tag of the frames `second`, as mutagen writes each."""
+    made = []
+    for version, frames in ((3, first), (4, second)):
+        shutil.copy(plain, path)
+        tags = ID3()
+        for f in frames:
+            tags.add(f)
+        tags.save(path, v2_version=version, padding=lambda info: 0)
+        with open(path, "rb") as f:
+            data = f.read()
+        made.append(data[:10 + ((data[6] << 21) | (data[7] << 14) | (data[8] << 7) | data[9])])
+    with open(plain, "rb") as f:
+        audio = f.read()
+    with open(path, "wb") as f:
+        f.write(made[0] + made[1] + audio)
+
+
+def check_stacked_tags_keep_the_second_tags_frames(plain, work):
+    """Version 2.3 then 2.4: the one tag an edit writes keeps the frames only
+    the second held, in version 2.3 forms (a date, a mood, a UTF-8 comment
+    and picture), the first's value where both hold one; mutagen and
+    ffprobe read them back, and the same edit again writes nothing. A frame
+    version 2.3 has no form for refuses the edit, the file unchanged."""
+    path = os.path.join(work, "stacked.mp3")
+    picture = tiny_png()
+    stacked_tags(plain, path, [TIT2(encoding=1, text=["First"]), TPE1(encoding=0, text=["Artist"])],
+                 [TIT2(encoding=3, text=["Second"]), TALB(encoding=3, text=["Älbum"]),
+                  TDRC(encoding=3, text=["2001-05-03"]), TMOO(encoding=3, text=["calm"]),
+                  TXXX(encoding=3, desc="CATALOG", text=["C1"]), COMM(encoding=3, lang="deu", desc="", text=["nötig"]),
+                  APIC(encoding=3, mime="image/png", type=3, desc="", data=picture),
+                  PRIV(owner="example.org", data=b"\x01\x02")])
+    shown = fields(path)
+    check((shown.get("title"), shown.get("album"), shown.get("mood")) == (["First"], ["Älbum"], ["calm"]),
+          "stacked: the second tag's frames are read beside the first's: %r" % shown)
+    zorvtool("tag", windows_path(path), "artist=Someone")
+    tags = ID3(path, translate=False)
+    with open(path, "rb") as f:
+        data = f.read()
+    end = 10 + ((data[6] << 21) | (data[7] << 14) | (data[8] << 7) | data[9])
+    check(tags.version == (2, 3, 0) and data[end:end + 3] != b"ID3", "stacked: one version 2.3 tag written")
+    got = {"TIT2": str(tags.get("TIT2")), "TPE1": str(tags.get("TPE1")), "TALB": str(tags.get("TALB")),
+           "date": [str(t) for t in tags.getall("TYER") + tags.getall("TDAT")],
+           "TXXX": sorted((t.desc, tuple(t.text)) for t in tags.getall("TXXX")),
+           "COMM": [t.text for t in tags.getall("COMM")], "APIC": [t.data == picture for t in tags.getall("APIC")],
+           "PRIV": [(t.owner, t.data) for t in tags.getall("PRIV")]}
+    want = {"TIT2": "First", "TPE1": "Someone", "TALB": "Älbum", "date": ["2001", "0305"],
+            "TXXX": [("CATALOG", ("C1",)), ("MOOD", ("calm",))], "COMM": [["nötig"]], "APIC": [True],
+            "PRIV": [("example.org", b"\x01\x02")]}
+    check(got == want, "stacked: mutagen reads every frame: %r" % got)
+    probed = ffprobe_tags(path)
+    check((probed.get("title"), probed.get("album"), probed.get("artist"), probed.get("date")) ==
+          ("First", "Älbum", "Someone", "2001-05-03"), "stacked: ffprobe reads them: %r" % probed)
+    zorvtool("tag", windows_path(path), "artist=Someone")
+    with open(path, "rb") as f:
+        check(f.read() == data, "stacked: the same edit again writes nothing")
+
+    stacked_tags(plain, path, [TIT2(encoding=1, text=["First"])],
+                 [TALB(encoding=3, text=["Album"]), RVA2(desc="track", channel=1, gain=-3.0, peak=0.5)])
+    with open(path, "rb") as f:
+        before = f.read()
+    done = zorvtool("tag", windows_path(path), "artist=Someone", ok=False)
+    with open(path, "rb") as f:
+        check(f.read() == before, "stacked RVA2: the file is unchanged")
+    check(done.returncode != 0 and "RVA2" in done.stdout + done.stderr and "ID3v2.3" in done.stdout + done.stderr,
+          "stacked RVA2: the edit is refused with a clear message: %d %s%s" %
+          (done.returncode, done.stdout, done.stderr))
 
 
 def main():
@@ -193,6 +271,7 @@ def main():
         check_version_22_frame_without_later_form_refuses(plain, work)
         check_chapters_keep_their_order(plain, work)
         check_version_24_mood(plain, work)
+        check_stacked_tags_keep_the_second_tags_frames(plain, work)
     finally:
         shutil.rmtree(work, ignore_errors=True)
     if failures:

@@ -208,8 +208,10 @@ TEST(Id3v2FieldMapping, AVersion24MoodIsReadAndWrittenBackAsItsOwnFrame) {
   EXPECT_EQ("TMOO/3:quiet ", frames_for(4, {{"mood", {"quiet"}}}, {mood}));
   // Removing the mood removes the frame that gave it.
   EXPECT_EQ("TIT2/0:T ", frames_for(4, {{"title", {"T"}}}, {mood, make("TIT2", latin("T"))}));
-  // Version 2.3 has no mood frame: the mood goes into a user-defined one.
-  EXPECT_EQ("TXXX/1:mood|calm ", frames_for(3, {{"mood", {"calm"}}}));
+  // Version 2.3 has no mood frame: the mood goes into a user-defined one,
+  // named as other taggers name it, or as the tag already names it.
+  EXPECT_EQ("TXXX/1:MOOD|calm ", frames_for(3, {{"mood", {"calm"}}}));
+  EXPECT_EQ("TXXX/1:Mood|dark ", frames_for(3, {{"mood", {"dark"}}}, {make("TXXX", latin("Mood") + nul + text("calm"))}));
 }
 
 TEST(Id3v2TextEncoding, PicturesAndStrings) {

@@ -13,6 +13,7 @@
 #include "io/path_schemes.h"
 #include "id3v2_test_bytes.h"
 #include "metadata/tags/apev2.h"
+#include "metadata/tags/id3v2_stacked_tags.h"
 #include "metadata/tags/id3v2_tag_service.h"
 #include "metadata/tags/tag_not_found.h"
 #include "metadata/tags/trailing_tags.h"
@@ -160,7 +161,7 @@ TEST_F(TagServices, ATagThatDoesNotFitRewritesTheFileWithDefaultPadding) {
       {"a version 2.2 tag", str(tag(2, frame22("TT2", latin("x")))) + audio, 2048},
       // 44 bytes of room: the one new tag fills both.
       {"two stacked tags become one",
-       leading(frame("TIT2", latin("x"))) + leading(frame("TALB", latin("y"))) + audio, 44 - 10 - title.size()},
+       leading(frame("TIT2", latin("x"))) + leading(frame("TIT2", latin("y"))) + audio, 44 - 10 - title.size()},
   };
   for (const rewrite_case& c : cases) {
     const std::string written = write(c.original, tag_services::kind_id3v2, {{"title", "T"}});
@@ -235,6 +236,40 @@ TEST_F(TagServices, FieldsReadTheSameWhetherAPictureSitsBetweenThemOrNot) {
     ASSERT_GE(data.size(), image.size()) << c.why;
     EXPECT_TRUE(std::equal(image.begin(), image.end(), data.end() - image.size())) << c.why;
   }
+}
+
+TEST_F(TagServices, AStackedTagGivesTheOneTagWrittenWhatOnlyItHolds) {
+  // The artist set on the fields as read, as an editor sets it.
+  const auto set_artist = [&](const std::string& content, unsigned kinds = tag_services::kind_id3v2) {
+    auto model = io_test::make_model_file(content);
+    vantrel_io::file_ptr file(model.get());
+    track_info_impl info;
+    tag_services::read(*file, info, abort);
+    info.set_field("artist", track_info::until_nul, "b", track_info::until_nul);
+    committing_memory_rewrite rewrite;
+    tag_services::write(file, rewrite, kinds, info, abort);
+    rewrite.commit(*model);
+    return model->bytes;
+  };
+  const std::string first = leading(frame("TIT2", latin("x")));
+  // Behind a first tag larger than the head read at once.
+  const std::string beyond_head = leading(frame("PRIV", text("owner") + bytes(70000, 1)));
+  const std::string second = leading(frame("TIT2", latin("y")) + frame("TALB", latin("a")));
+  for (const std::string& before : {first, beyond_head}) {
+    const std::string written = set_artist(before + second + audio);
+    EXPECT_EQ(std::string(before == first ? "album=a;artist=b;title=x;" : "album=a;artist=b;title=y;"),
+              read_fields(written)) << before.size();
+    EXPECT_EQ(std::string::npos, written.find("ID3", 10)) << before.size();
+  }
+  // A damaged later tag and an encrypted frame of another version cannot
+  // go into the tag written: the write is refused, the first tag still read.
+  const std::string damaged = str(tag(3, frame("TALB", latin("a")) + text("TPE1") + be32(500)));
+  const std::string encrypted = str(tag(4, frame("TALB", bytes{0x80, 1, 2, 3}, true, 0, 0x04)));
+  EXPECT_EQ("title=x;", read_fields(first + damaged + audio));
+  EXPECT_THROW(set_artist(first + damaged + audio), id3parser::parseError);
+  EXPECT_THROW(set_artist(first + encrypted + audio), exception_id3v2_stacked_frame_not_kept);
+  // Removing the ID3v2 tags is no rewrite of them.
+  EXPECT_EQ(audio, set_artist(first + damaged + audio, 0));
 }
 
 TEST_F(TagServices, TheKindsWrittenReplaceTheKindsThere) {
