@@ -360,7 +360,9 @@ TEST_F(TagServices, AnApeEditPutsTheFooterRightBehindTheItems) {
       fields.push_back({"album", "WVTAG Album"});
       expected.push_back({false, 0, "Album", "WVTAG Album"});
     }
-    if (c.album) EXPECT_NE(std::string::npos, read_fields(audio + c.tail).find("Album=WVTAG Album;")) << c.why;
+    if (c.album) {
+      EXPECT_NE(std::string::npos, read_fields(audio + c.tail).find("Album=WVTAG Album;")) << c.why;
+    }
     const bool v1 = c.tail.size() >= 128 && c.tail.compare(c.tail.size() - 128, 3, "TAG") == 0;
     const std::string written =
         write(audio + c.tail, tag_services::kind_apev2 | (v1 ? tag_services::kind_id3v1 : 0), fields);
