@@ -219,7 +219,7 @@ bool read_tag_at_end(vantrel_io::file_object& file, item_list* items, unsigned& 
   return false;
 }
 
-std::size_t parse_item(const std::uint8_t* area, std::size_t size, std::size_t pos, unsigned version, item& out) {
+std::size_t parse_item(const std::uint8_t* area, std::size_t size, std::size_t pos, unsigned version, item* out) {
   if (pos > size || size - pos < 8) return 0;
   const std::uint32_t value_size = qiv::load_le(area + pos, 4);
   const std::uint32_t flags = version == version_1 ? 0 : qiv::load_le(area + pos + 4, 4);
@@ -228,10 +228,12 @@ std::size_t parse_item(const std::uint8_t* area, std::size_t size, std::size_t p
   if (key_end == nullptr) return 0;
   const std::size_t value_start = std::size_t(key_end - area) + 1;
   if (value_size > max_value_size || value_size > size - value_start) return 0;
-  out.read_only = (flags & 1) != 0;
-  out.type = (flags >> 1) & 3;
-  out.key.assign(reinterpret_cast<const char*>(key), key_end - key);
-  out.value.assign(reinterpret_cast<const char*>(area + value_start), value_size);
+  if (out != nullptr) {
+    out->read_only = (flags & 1) != 0;
+    out->type = (flags >> 1) & 3;
+    out->key.assign(reinterpret_cast<const char*>(key), key_end - key);
+    out->value.assign(reinterpret_cast<const char*>(area + value_start), value_size);
+  }
   return value_start + value_size;
 }
 
@@ -240,7 +242,7 @@ bool parse_items(const std::uint8_t* area, std::size_t size, unsigned version, s
   std::size_t pos = 0;
   for (std::uint32_t n = 0; n < count && size - pos >= 8; ++n) {
     item i;
-    const std::size_t next = parse_item(area, size, pos, version, i);
+    const std::size_t next = parse_item(area, size, pos, version, &i);
     if (next == 0) return false;
     items.push_back(std::move(i));
     pos = next;

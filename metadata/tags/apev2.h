@@ -41,9 +41,9 @@ bool read_tag_at_end(vantrel_io::file_object& file, item_list* items, unsigned& 
 // answer is then false. `used` receives the bytes the items took.
 bool parse_items(const std::uint8_t* area, std::size_t size, unsigned version, std::uint32_t count, item_list& items,
                  std::size_t* used = nullptr);
-// The item at `pos` of the `size` bytes at `area` into `out`: the offset
-// behind it, or 0 when no whole item starts there.
-std::size_t parse_item(const std::uint8_t* area, std::size_t size, std::size_t pos, unsigned version, item& out);
+// The item at `pos` of the `size` bytes at `area` into `out` when given:
+// the offset behind it, or 0 when no whole item starts there.
+std::size_t parse_item(const std::uint8_t* area, std::size_t size, std::size_t pos, unsigned version, item* out);
 // Keys other readers accept: 2 to 255 printable ASCII characters, none of
 // the words that mark other tag formats.
 bool is_storable_key(const std::string& key);

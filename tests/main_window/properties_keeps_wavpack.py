@@ -1,5 +1,5 @@
 #!/usr/bin/python3
-"""A title edited in the properties dialog of the real zorv.exe over two
+"""A title shortened in the properties dialog of the real zorv.exe over two
 WavPack files: one tagged by mutagen, one whose tag an earlier build left
 with zeros between its items and footer and WavPack's tagger then gave an
 album behind them. The dialog shows every item of both; after Apply each
@@ -26,7 +26,7 @@ import apev2_layouts  # noqa: E402
 
 # Rows of the metadata list, from the top: Artist, Title, Album, Date, Genre.
 TITLE_ROW, GENRE_ROW = 1, 4
-OLD = {"Title": "Song", "Artist": "Anna"}
+OLD = {"Title": "The Old Song Title", "Artist": "Anna"}
 
 
 def make_files(music):

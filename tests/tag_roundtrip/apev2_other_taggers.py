@@ -66,7 +66,8 @@ def check_same_edit_writes_nothing(name, path, change):
 
 
 def check_wvtag_extends_an_edit(work, tone):
-    """The tagger's item behind the player's items is read by everyone."""
+    """The tagger's item behind the player's items is read by everyone. The
+    edit shortens the mood: the tag shrinks."""
     plain_wv = os.path.join(work, "plain.wv")
     run("wavpack", "-q", "-y", tone, "-o", plain_wv)
     tagged = APEv2()
@@ -74,6 +75,10 @@ def check_wvtag_extends_an_edit(work, tone):
     tagged.save(plain_wv)
     image = os.path.join(work, "image.wv")
     cue_images.make_cue_image(image, "image.wv")
+    for path in (plain_wv, image):
+        tagged = APEv2(path)
+        tagged["Mood"] = "Neutral"
+        tagged.save()
     tracks = len(subsongs(image) or [])
     check(tracks == 3, "cue image: zorvtool lists its three tracks: %d" % tracks)
     for name, path in (("wavpack", plain_wv), ("cue image", image)):
