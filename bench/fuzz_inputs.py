@@ -36,6 +36,7 @@ import mp4_bytes  # noqa: E402
 import damaged_streams  # noqa: E402
 import cue_images  # noqa: E402
 import two_tag_kinds  # noqa: E402
+import apev2_layouts  # noqa: E402
 import matroska_tag_levels  # noqa: E402
 TIME_BOUND = 20
 
@@ -445,8 +446,11 @@ def tag_damage_shapes(data):
     bad checksum, one damaged lacing value behind a comment the write lays
     out anew, one damaged size inside an MP4 file's item list, Matroska
     without a SeekHead, with a second Tags element, with a Tags element whose
-    size is off, or cut short."""
+    size is off, or cut short; an APEv2 tag with zeros before its footer and
+    an item another tagger appended behind them, whole or with its count
+    one off."""
     yield "ape-over-audio", tag_write_damage.ape_reaching_over_audio(data)
+    yield from ape_zero_run_shapes(data)
     if data[:4] == b"fLaC":
         try:
             yield "odd-seektable", tag_write_damage.flac_with_odd_seektable(data)
@@ -461,6 +465,22 @@ def tag_damage_shapes(data):
         yield from ogg_lacing_shapes(data)
     if data[:4] == b"\x1a\x45\xdf\xa3":
         yield from tag_write_damage.matroska_shapes(data)
+
+
+def ape_zero_run_shapes(data):
+    """An APEv2 tag (before any ID3v1 block) as earlier builds left it, with
+    zeros before its footer, then with an item appended behind them, and
+    that tag with its footer's count one too high or too low."""
+    if apev2_layouts.footer(data) is None:
+        return
+    zeros = apev2_layouts.with_zeros_before_footer(data, 1024)
+    appended = apev2_layouts.with_item_appended(zeros, "Album", "appended")
+    yield "ape-zeros-before-footer", zeros
+    yield "ape-item-behind-zeros", appended
+    at = apev2_layouts.footer(appended)[0]
+    for name, delta in (("high", 1), ("low", -1)):
+        count = struct.unpack_from("<I", appended, at + 16)[0] + delta
+        yield "ape-item-behind-zeros-count-%s" % name, appended[:at + 16] + struct.pack("<I", count) + appended[at + 20:]
 
 
 def ogg_lacing_shapes(data):

@@ -89,11 +89,6 @@ void write_chapter_packets(vantrel_io::file_ptr& file, retag_temp_source& rewrit
       return;
     }
   }
-  // A file rewritten whole gets the trailing tags laid out for later edits.
-  if (tags && !tags->trailing_for_rewrite.empty()) {
-    tail.resize(tail.size() - tags->trailing.size());
-    append(tail, tags->trailing_for_rewrite);
-  }
   vantrel_io::file_ptr temp;
   if (!rewrite.open_temp(temp, abort)) throw exception_no_safe_rewrite();
   if (tags) {

@@ -12,6 +12,7 @@
 #include "foundation/code_page_text.h"
 #include "io/io_exceptions.h"
 #include "metadata/replaygain_text.h"
+#include "metadata/tags/apev2_zero_runs.h"
 #include "metadata/tags/tag_changes.h"
 #include "metadata/tags/tag_field_map.h"
 #include "metadata/tags/tag_not_found.h"
@@ -53,20 +54,6 @@ byte_vector render_items(const item_list& items) {
   return out;
 }
 
-bool is_large(const item& i) { return i.type != 0 || i.value.size() > large_item_size; }
-
-// Header, the item area and, when asked, the footer.
-byte_vector render_tag_around(const byte_vector& body, std::uint32_t count, bool with_footer) {
-  const std::uint64_t size = body.size() + (with_footer ? block_size : 0);
-  if (size > 0xFFFFFFFFull) throw qiv::exception_overflow();
-  byte_vector out;
-  out.reserve(body.size() + 2 * block_size);
-  append_block(out, std::uint32_t(size), count, flag_has_header | flag_is_header);
-  out.insert(out.end(), body.begin(), body.end());
-  if (with_footer) append_block(out, std::uint32_t(size), count, flag_has_header);
-  return out;
-}
-
 bool key_is(const std::string& key, const char* name) { return qiv::stricmp_ascii_equal(key.c_str(), name); }
 
 const char* first_value(const track_info& info, const char* name) {
@@ -83,18 +70,6 @@ std::string item_key(const char* field) {
   if (wide[0] != L' ') CharUpperBuffW(wide.data(), DWORD(first));
   if (wide.size() > first) CharLowerBuffW(wide.data() + first, DWORD(wide.size() - first));
   return qiv::utf16_to_utf8(wide.data(), wide.size());
-}
-
-// Keys other readers accept: 2 to 255 printable ASCII characters, none of
-// the words that mark other tag formats. One bad key makes them reject the
-// whole tag, so a field whose name cannot be a key is not written here.
-bool is_storable_key(const std::string& key) {
-  if (key.size() < 2 || key.size() > 255) return false;
-  for (const char c : key)
-    if (c < 0x20 || c > 0x7E) return false;
-  for (const char* reserved : {"ID3", "TAG", "OggS", "MP+"})
-    if (qiv::stricmp_ascii_equal(key.c_str(), reserved)) return false;
-  return true;
 }
 
 // Items are written by groups, each named by the field it stands for: the
@@ -178,8 +153,19 @@ private:
 
 }  // namespace
 
+// One bad key makes other readers reject the whole tag, so a field whose
+// name cannot be a key is not written.
+bool is_storable_key(const std::string& key) {
+  if (key.size() < 2 || key.size() > 255) return false;
+  for (const char c : key)
+    if (c < 0x20 || c > 0x7E) return false;
+  for (const char* reserved : {"ID3", "TAG", "OggS", "MP+"})
+    if (qiv::stricmp_ascii_equal(key.c_str(), reserved)) return false;
+  return true;
+}
+
 bool read_tag_at_end(vantrel_io::file_object& file, item_list* items, unsigned& version, std::uint64_t& end,
-                     const abort_signal& abort, std::size_t* item_room) {
+                     const abort_signal& abort) {
   if (end < block_size) vantrel_io::throw_io_data();
   std::uint8_t footer[block_size];
   file.seek(end - block_size, abort);
@@ -220,35 +206,46 @@ bool read_tag_at_end(vantrel_io::file_object& file, item_list* items, unsigned& 
   }
   // A size beyond what the items fill (a count of 0 with a size reaching
   // back over the audio) is no tag: taking it at its word would cut audio.
-  // Zeros behind the items are the room a tag keeps for later edits, when a
-  // header in front of it gives the same size.
-  const std::size_t room = size - block_size;
+  // Runs of zeros beside the items, which earlier builds left and other
+  // taggers wrote items behind, are read when a header gives the same size
+  // and count, and the items and runs fill the area exactly.
+  const std::size_t area_size = size - block_size;
   const auto zero = [](std::uint8_t byte) { return byte == 0; };
-  const bool padded =
-      header_agrees && std::all_of(area.begin() + std::ptrdiff_t(used), area.begin() + std::ptrdiff_t(room), zero);
-  if (complete && used != room && !padded) vantrel_io::throw_io_data();
-  if (item_room != nullptr) *item_room = room;
-  return complete;
+  if (complete && (used == area_size || (header_agrees && std::all_of(area.begin() + std::ptrdiff_t(used),
+                                                                      area.end() - block_size, zero))))
+    return true;
+  if (header_agrees && parse_items_across_zero_runs(area.data(), area_size, version, count, parsed)) return true;
+  if (complete) vantrel_io::throw_io_data();
+  return false;
+}
+
+std::size_t parse_item(const std::uint8_t* area, std::size_t size, std::size_t pos, unsigned version, item* out) {
+  if (pos > size || size - pos < 8) return 0;
+  const std::uint32_t value_size = qiv::load_le(area + pos, 4);
+  const std::uint32_t flags = version == version_1 ? 0 : qiv::load_le(area + pos + 4, 4);
+  const std::uint8_t* key = area + pos + 8;
+  const std::uint8_t* key_end = static_cast<const std::uint8_t*>(std::memchr(key, 0, size - pos - 8));
+  if (key_end == nullptr) return 0;
+  const std::size_t value_start = std::size_t(key_end - area) + 1;
+  if (value_size > max_value_size || value_size > size - value_start) return 0;
+  if (out != nullptr) {
+    out->read_only = (flags & 1) != 0;
+    out->type = (flags >> 1) & 3;
+    out->key.assign(reinterpret_cast<const char*>(key), key_end - key);
+    out->value.assign(reinterpret_cast<const char*>(area + value_start), value_size);
+  }
+  return value_start + value_size;
 }
 
 bool parse_items(const std::uint8_t* area, std::size_t size, unsigned version, std::uint32_t count,
                  item_list& items, std::size_t* used) {
   std::size_t pos = 0;
   for (std::uint32_t n = 0; n < count && size - pos >= 8; ++n) {
-    const std::uint32_t value_size = qiv::load_le(area + pos, 4);
-    const std::uint32_t flags = version == version_1 ? 0 : qiv::load_le(area + pos + 4, 4);
-    const std::uint8_t* key = area + pos + 8;
-    const std::uint8_t* key_end = static_cast<const std::uint8_t*>(std::memchr(key, 0, size - pos - 8));
-    if (key_end == nullptr) return false;
-    const std::size_t value_start = std::size_t(key_end - area) + 1;
-    if (value_size > max_value_size || value_size > size - value_start) return false;
     item i;
-    i.read_only = (flags & 1) != 0;
-    i.type = (flags >> 1) & 3;
-    i.key.assign(reinterpret_cast<const char*>(key), key_end - key);
-    i.value.assign(reinterpret_cast<const char*>(area + value_start), value_size);
+    const std::size_t next = parse_item(area, size, pos, version, &i);
+    if (next == 0) return false;
     items.push_back(std::move(i));
-    pos = value_start + value_size;
+    pos = next;
   }
   if (used != nullptr) *used = pos;
   return true;
@@ -265,24 +262,15 @@ void parse_tag_body(item_list& items, const std::uint8_t* data, std::size_t size
 }
 
 byte_vector render_tag(const item_list& items, bool with_footer) {
-  return render_tag_around(render_items(items), std::uint32_t(items.size()), with_footer);
-}
-
-std::size_t items_size(const item_list& items) {
-  std::size_t size = 0;
-  for (const item& i : items) size += 8 + i.key.size() + 1 + i.value.size();
-  return size;
-}
-
-byte_vector render_tag_in_room(const item_list& items, std::size_t room) {
-  byte_vector body = render_items(items);
-  if (body.size() > room) return {};
-  body.resize(room, 0);
-  return render_tag_around(body, std::uint32_t(items.size()), true);
-}
-
-void lay_out_for_rewrite(item_list& items) {
-  std::stable_partition(items.begin(), items.end(), is_large);
+  const byte_vector body = render_items(items);
+  const std::uint64_t size = body.size() + (with_footer ? block_size : 0);
+  if (size > 0xFFFFFFFFull) throw qiv::exception_overflow();
+  byte_vector out;
+  out.reserve(body.size() + 2 * block_size);
+  append_block(out, std::uint32_t(size), std::uint32_t(items.size()), flag_has_header | flag_is_header);
+  out.insert(out.end(), body.begin(), body.end());
+  if (with_footer) append_block(out, std::uint32_t(size), std::uint32_t(items.size()), flag_has_header);
+  return out;
 }
 
 byte_vector render_tag_bytes(const item_list& items) {

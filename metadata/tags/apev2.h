@@ -30,37 +30,29 @@ using byte_vector = std::vector<std::uint8_t>;
 
 // The tag whose footer ends at `end`: exception_tag_not_found when there is
 // none, exception_io_data when it is damaged (a size its items do not fill
-// is damage too, unless the rest is zeros and a header gives the same size).
-// Moves `end` to the tag's first byte (its header included) and fills
-// `items` when given, `item_room` with the bytes between header and footer.
-// False when a malformed item cut the item list short: readers may show
-// what is there, but a writer must not replace the tag with it.
+// is damage too, unless a header gives the same size and count and the
+// rest is runs of zeros before, between or behind the items). Moves `end`
+// to the tag's first byte (its header included) and fills `items` when
+// given. False when a malformed item cut the item list short: readers may
+// show what is there, but a writer must not replace the tag with it.
 bool read_tag_at_end(vantrel_io::file_object& file, item_list* items, unsigned& version, std::uint64_t& end,
-                     const abort_signal& abort, std::size_t* item_room = nullptr);
+                     const abort_signal& abort);
 // At most `count` items; a malformed item ends the list quietly, and the
 // answer is then false. `used` receives the bytes the items took.
 bool parse_items(const std::uint8_t* area, std::size_t size, unsigned version, std::uint32_t count, item_list& items,
                  std::size_t* used = nullptr);
+// The item at `pos` of the `size` bytes at `area` into `out` when given:
+// the offset behind it, or 0 when no whole item starts there.
+std::size_t parse_item(const std::uint8_t* area, std::size_t size, std::size_t pos, unsigned version, item* out);
+// Keys other readers accept: 2 to 255 printable ASCII characters, none of
+// the words that mark other tag formats.
+bool is_storable_key(const std::string& key);
 // The header-only form inside other containers: the 24 header bytes after
 // "APETAGEX", then the items.
 void parse_tag_body(item_list& items, const std::uint8_t* data, std::size_t size);
 
 // A whole tag: header, items and, when asked, a footer.
 byte_vector render_tag(const item_list& items, bool with_footer);
-// The bytes the items take in a tag.
-std::size_t items_size(const item_list& items);
-// A whole tag with header and footer whose item area takes `room` bytes:
-// the items, then zeros (room other readers step over, as they read only
-// the items the count names); empty when the items need more.
-byte_vector render_tag_in_room(const item_list& items, std::size_t room);
-
-// Values above this size count as large; every binary item counts as large.
-inline constexpr std::size_t large_item_size = 1024;
-// The order of a tag written anew: the large items in their order, then the
-// others in theirs, so that a later edit of a text field changes only the
-// short items and the room behind them, a small range that can change in
-// place. Readers give the order of items no meaning.
-void lay_out_for_rewrite(item_list& items);
 // The header-only form without its "APETAGEX" preamble.
 byte_vector render_tag_bytes(const item_list& items);
 // Writes the tag at the file's position and cuts the file behind it.

@@ -35,8 +35,6 @@ struct tag_region_update {
   const std::vector<std::uint8_t>* old_leading = nullptr;
   std::uint64_t trailing_start = 0;  // of the old trailing tags, which end with the file
   std::vector<std::uint8_t> trailing;
-  // Likewise the trailing run for a file rewritten whole; empty when the same.
-  std::vector<std::uint8_t> trailing_for_rewrite;
 };
 
 // exception_io_data when the regions overlap or lie outside the file;

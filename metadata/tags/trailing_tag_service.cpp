@@ -102,8 +102,7 @@ trailing_tags search(file_object& file, std::uint64_t end, bool read_contents, b
         std::uint64_t tag_end = end;
         unsigned version = 0;
         found.apev2_items_complete =
-            apev2::read_tag_at_end(file, read_contents ? &found.apev2_items : nullptr, version, tag_end, abort,
-                                   &found.apev2_item_room);
+            apev2::read_tag_at_end(file, read_contents ? &found.apev2_items : nullptr, version, tag_end, abort);
         found.has_apev2 = true;
         found.apev2_version = version;
         end = tag_end;
@@ -125,15 +124,6 @@ trailing_tags search(file_object& file, std::uint64_t end, bool read_contents, b
   found.start = end;
   found.stacked_apev2 = found.has_apev2 && apev2_tag_ends_at(file, end, abort);
   return found;
-}
-
-// An edited APEv2 tag in the room of the old one, when its items fit and
-// leave no more room behind them than a tag keeps; else empty.
-std::vector<std::uint8_t> apev2_in_old_room(const apev2::item_list& items, std::size_t room) {
-  constexpr std::size_t most_room_kept = 16384;
-  std::vector<std::uint8_t> tag = apev2::render_tag_in_room(items, room);
-  if (!tag.empty() && room - apev2::items_size(items) > most_room_kept) tag.clear();
-  return tag;
 }
 
 // Tags at the end of a file are small: one read of this much usually holds
@@ -158,13 +148,13 @@ void trailing_tags_to_info(const trailing_tags& found, track_info& info) {
   set_tagtype(info, tagtype);
 }
 
-rendered_trailing_tags render_trailing_tags(trailing_tags& found, const track_info& info, const tag_changes& changes,
-                                           unsigned kinds) {
+std::vector<std::uint8_t> render_trailing_tags(trailing_tags& found, const track_info& info,
+                                               const tag_changes& changes, unsigned kinds) {
   if (found.damaged_apev2 || found.stacked_apev2) throw_io_data();
   // The new APEv2 tag carries the old one's binary and read-only items
   // over; items a malformed one hid would be lost with the old tag.
   if ((kinds & tag_service::write_apev2) && found.has_apev2 && !found.apev2_items_complete) throw_io_data();
-  rendered_trailing_tags rendered;
+  std::vector<std::uint8_t> rendered;
   if (kinds & tag_service::write_apev2) {
     apev2::item_list items = std::move(found.apev2_items);
     if (found.has_apev2) {
@@ -172,15 +162,10 @@ rendered_trailing_tags render_trailing_tags(trailing_tags& found, const track_in
       apev2::read_into_track_info(items, found.apev2_version, own);
       changes.apply_to(own);
       apev2::write_changes(items, own, changes);
-      rendered.bytes = apev2_in_old_room(items, found.apev2_item_room);
     } else {
       apev2::write_from_track_info(items, info);
     }
-    // A tag that grows goes down in place only as one write that also
-    // lengthens the file: without room, the fewest bytes.
-    if (rendered.bytes.empty()) rendered.bytes = apev2::render_tag(items, true);
-    apev2::lay_out_for_rewrite(items);
-    rendered.for_rewrite = apev2::render_tag_in_room(items, apev2::items_size(items) + apev2_rewrite_room);
+    rendered = apev2::render_tag(items, true);
   }
   if (kinds & tag_service::write_id3v1) {
     id3v1_block block;
@@ -193,8 +178,7 @@ rendered_trailing_tags render_trailing_tags(trailing_tags& found, const track_in
     } else {
       block = id3v1_render_block(info);
     }
-    for (std::vector<std::uint8_t>* tail : {&rendered.bytes, &rendered.for_rewrite})
-      if (!tail->empty() || tail == &rendered.bytes) tail->insert(tail->end(), block.begin(), block.end());
+    rendered.insert(rendered.end(), block.begin(), block.end());
   }
   return rendered;
 }
@@ -207,9 +191,7 @@ void write_trailing_tags(file_ptr& file, retag_temp_source& rewrite, const track
   const tag_changes changes = tag_changes::between(as_read, info);
   tag_region_update update;
   update.trailing_start = found.start;
-  rendered_trailing_tags rendered = render_trailing_tags(found, info, changes, kinds);
-  update.trailing = std::move(rendered.bytes);
-  update.trailing_for_rewrite = std::move(rendered.for_rewrite);
+  update.trailing = render_trailing_tags(found, info, changes, kinds);
   // An edit that changes no value writes nothing, whatever the kinds; it is
   // still refused where any edit would be (a damaged tag may hold the very
   // fields it names).

@@ -20,9 +20,6 @@ struct trailing_tags {
   bool has_apev2 = false;
   unsigned apev2_version = 0;
   apev2::item_list apev2_items;
-  // The bytes between the APEv2 tag's header and footer: its items and the
-  // room behind them.
-  std::size_t apev2_item_room = 0;
   // False when a malformed item hid the items after it.
   bool apev2_items_complete = true;
   std::vector<id3v1_block> id3v1_blocks;  // nearest the end first
@@ -43,29 +40,17 @@ trailing_tags find_trailing_tags(vantrel_io::file_object& file, bool read_conten
 // exception_tag_not_found.
 void trailing_tags_to_info(const trailing_tags& found, track_info& info);
 
-struct rendered_trailing_tags {
-  // For a change where the old tags stand: an APEv2 tag keeps its items'
-  // order and, where they fit, its size, the room behind its items taking
-  // the difference; else it takes no more than its items.
-  std::vector<std::uint8_t> bytes;
-  // For a file rewritten whole: the APEv2 tag laid out for later edits
-  // (apev2::lay_out_for_rewrite, with room behind its items); empty when
-  // the same as `bytes`.
-  std::vector<std::uint8_t> for_rewrite;
-};
-
-// Room kept behind the items of an APEv2 tag written anew.
-inline constexpr std::size_t apev2_rewrite_room = 1024;
-
 // The bytes that replace the trailing tags `found` for the tag_service
 // kinds asked for (write_apev2, write_id3v1; 0 removes them). A tag of a
 // kind already there gets only `changes` (from the info as read to `info`),
-// keeping the rest of what it holds; a new one is made from `info` whole.
+// keeping the rest of what it holds and its items' order; a new one is made
+// from `info` whole. An APEv2 tag is its items, then its footer, nothing
+// between them: other taggers add their items right behind ours.
 // A damaged APEv2 tag, one whose malformed item hid the items after it, or
 // one with a second APEv2 tag before it, cannot be replaced without losing
 // what it holds or showing what it hides: exception_io_data.
-rendered_trailing_tags render_trailing_tags(trailing_tags& found, const track_info& info, const tag_changes& changes,
-                                           unsigned kinds);
+std::vector<std::uint8_t> render_trailing_tags(trailing_tags& found, const track_info& info,
+                                               const tag_changes& changes, unsigned kinds);
 
 // Replaces the trailing tags of `file` with those of `info`, for a format
 // whose reading shows the trailing tags alone (the info as read); nothing

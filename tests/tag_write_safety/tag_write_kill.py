@@ -30,8 +30,9 @@ comment or a picture before or after it, MP3 with a large comment and
 picture, MP4 with a cover, Ogg Vorbis, WavPack and Musepack with large APEv2
 items) are written over many pages; WavPack and Musepack with a 100 KB
 cover item and Ogg Vorbis and Opus with a 100 KB picture comment, as
-mutagen tags them, are edited once (the file laid out anew) and, laid out
-so, once more in place; after each kill every independent reader
+mutagen tags them, are edited once (the file written anew) and then once
+more in place (the APEv2 tags with a title of the same size, as an APEv2
+tag keeps no room); after each kill every independent reader
 (mutagen, ffprobe, and flac's test and metaflac's listing for FLAC) is asked
 on its own whether it finds the old file or the new one.
 ZORV_TAG_KILLS sets the kills per road (default 8, half that for the
@@ -150,12 +151,12 @@ LARGE_ROADS = [
     ("ogg vorbis 100 KB comment, same-size edit in place", "bigogg", ["title=New title", "artist=New artist"]),
     ("wavpack large apev2 items, in place", "bigwv", ["title=A new title", "artist=A new artist"]),
     ("musepack large apev2 items, in place", "bigmpc", ["title=A new title", "artist=A new artist"]),
-    # A 100 KB picture after mutagen's text: the first edit lays the file out
+    # A 100 KB picture after mutagen's text: the first edit writes the file
     # anew, a later one goes down where the text then stands.
-    ("wavpack 100 KB cover item, laid out anew", "coverwv", ["title=A new title", "artist=A new artist"]),
-    ("wavpack 100 KB cover item laid out, in place", "coverwvlaid", ["title=A new title", "artist=A new artist"]),
-    ("musepack 100 KB cover item, laid out anew", "covermpc", ["title=A new title", "artist=A new artist"]),
-    ("musepack 100 KB cover item laid out, in place", "covermpclaid", ["title=A new title", "artist=A new artist"]),
+    ("wavpack 100 KB cover item, written anew", "coverwv", ["title=A new title", "artist=A new artist"]),
+    ("wavpack 100 KB cover item written, same-size edit in place", "coverwvlaid", ["title=Later edit"]),
+    ("musepack 100 KB cover item, written anew", "covermpc", ["title=A new title", "artist=A new artist"]),
+    ("musepack 100 KB cover item written, same-size edit in place", "covermpclaid", ["title=Later edit"]),
     ("ogg vorbis 100 KB picture, laid out anew", "picogg", ["title=A new title", "artist=A new artist"]),
     ("ogg vorbis 100 KB picture laid out, in place", "picogglaid", ["title=A new title", "artist=A new artist"]),
     ("opus 100 KB picture, laid out anew", "picopus", ["title=A new title", "artist=A new artist"]),
@@ -283,7 +284,7 @@ def leftover_kept(tool, folder, original, changes):
 
 def laid_out_fixtures(tool, folder, fixtures):
     """{name + "laid": path} of the picture fixtures after one edit by the
-    program, which lays them out for the next."""
+    program, which writes them anew (the Ogg files laid out for the next)."""
     out = {}
     for name in ("coverwv", "covermpc", "picogg", "picopus"):
         path = os.path.join(folder, "laid-out-" + os.path.basename(fixtures[name]))

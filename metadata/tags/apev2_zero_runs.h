@@ -1,0 +1,23 @@
+// APEv2 item areas holding runs of zero bytes between or behind their
+// items. Earlier builds of this program left zeros behind the items of the
+// tags they wrote, and other taggers append their new items behind whatever
+// the area holds: the runs then stand between items, where a reader that
+// takes the items back to back meets an item without a key.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "metadata/tags/apev2.h"
+
+namespace apev2 {
+
+// The `count` items of the `size` bytes at `area`, read with runs of zeros
+// allowed before, between and behind them, so that the items and the runs
+// fill the area exactly. Only items with keys every reader accepts count
+// here: where a run ends is found by the key of the item behind it. False,
+// with `items` untouched, when no such reading exists.
+bool parse_items_across_zero_runs(const std::uint8_t* area, std::size_t size, unsigned version, std::uint32_t count,
+                                  item_list& items);
+
+}  // namespace apev2

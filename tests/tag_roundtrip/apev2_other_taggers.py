@@ -1,0 +1,175 @@
+#!/usr/bin/python3
+"""APEv2 tags written by zorvtool and extended by other taggers: WavPack
+files tagged by mutagen (one a cue image) edited by zorvtool, then given an
+album by wvtag, which appends its item right before the footer; wvunpack,
+mutagen and zorvtool each read every item, the cue image keeps its tracks,
+and a later edit by zorvtool is taken. Tags that earlier builds left with
+zeros between their items and footer, one with an item another tagger
+appended behind them (WavPack, Musepack, and an MP3 whose tag stands
+before an ID3v1 block), are read with every item and written back as
+items followed by the footer. The same edit made twice writes nothing.
+
+usage: apev2_other_taggers.py WINE_EXEC BUILD_DIR ZORVTOOL_EXE
+"""
+import json
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+
+from mutagen.apev2 import APEv2
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from blackbox_checks import check, failures, windows_path, zorvtool_runner  # noqa: E402
+import apev2_layouts  # noqa: E402
+import cue_images  # noqa: E402
+
+WINE_EXEC, BUILD_DIR, ZORVTOOL = sys.argv[1:4]
+
+zorvtool = zorvtool_runner(WINE_EXEC, BUILD_DIR, ZORVTOOL)
+
+
+def run(*command):
+    subprocess.run(command, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def subsongs(path):
+    """[{lower-case field: values}] of every subsong zorvtool lists; None
+    when it cannot read the file."""
+    done = zorvtool("info", windows_path(path), ok=False)
+    if done.returncode != 0:
+        return None
+    return [{k.lower(): v for k, v in s["info"].get("fields", {}).items()} for s in json.loads(done.stdout)["subsongs"]]
+
+
+def mutagen_items(path):
+    """{key: text} of the APEv2 tag as mutagen reads it; {"~error": why}
+    when it cannot."""
+    try:
+        return {key: str(value) for key, value in APEv2(path).items()}
+    except Exception as error:  # mutagen's refusal is what is checked
+        return {"~error": str(error)}
+
+
+def tag(path, *changes):
+    return zorvtool("tag", windows_path(path), *changes, ok=False).returncode == 0
+
+
+def check_same_edit_writes_nothing(name, path, change):
+    with open(path, "rb") as f:
+        before = f.read()
+    inode = os.stat(path).st_ino
+    check(tag(path, change), "%s: %s made again succeeds" % (name, change))
+    with open(path, "rb") as f:
+        check(f.read() == before and os.stat(path).st_ino == inode, "%s: %s made again writes nothing" % (name, change))
+
+
+def check_wvtag_extends_an_edit(work, tone):
+    """The tagger's item behind the player's items is read by everyone. The
+    edit shortens the mood: the tag shrinks."""
+    plain_wv = os.path.join(work, "plain.wv")
+    run("wavpack", "-q", "-y", tone, "-o", plain_wv)
+    tagged = APEv2()
+    tagged.update({"Title": "Song", "Artist": "Anna"})
+    tagged.save(plain_wv)
+    image = os.path.join(work, "image.wv")
+    cue_images.make_cue_image(image, "image.wv")
+    for path in (plain_wv, image):
+        tagged = APEv2(path)
+        tagged["Mood"] = "Neutral"
+        tagged.save()
+    tracks = len(subsongs(image) or [])
+    check(tracks == 3, "cue image: zorvtool lists its three tracks: %d" % tracks)
+    for name, path in (("wavpack", plain_wv), ("cue image", image)):
+        check(tag(path, "mood=Neu"), "%s: zorvtool sets the mood" % name)
+        check(apev2_layouts.footer_follows_items(path), "%s: the footer follows the last item" % name)
+        run("wvtag", "-q", "-w", "Album=WVTAG Album", path)
+        listed = apev2_layouts.wvunpack_items(path)
+        check(listed.get("Album") == "WVTAG Album" and listed.get("Mood") == "Neu",
+              "%s: wvunpack lists the album and the mood: %r" % (name, listed))
+        items = mutagen_items(path)
+        check(items.get("Album") == "WVTAG Album" and items.get("Mood") == "Neu",
+              "%s: mutagen reads the album and the mood: %r" % (name, items))
+        shown = subsongs(path) or [{}]
+        check(shown[0].get("album") == ["WVTAG Album"] and shown[0].get("mood") == ["Neu"],
+              "%s: zorvtool reads the album and the mood: %r" % (name, shown[0]))
+        if path == image:
+            check(len(shown) == 3, "cue image: its three tracks stay: %d" % len(shown))
+        check(tag(path, "mood=Alt"), "%s: a later edit is taken" % name)
+        items = mutagen_items(path)
+        check(items.get("Album") == "WVTAG Album" and items.get("Mood") == "Alt" and apev2_layouts.footer_follows_items(path),
+              "%s: after the later edit mutagen reads every item, the footer behind them: %r" % (name, items))
+        check_same_edit_writes_nothing(name, path, "mood=Alt")
+
+
+def earlier_layouts(work, tone):
+    """{name: path} of files whose APEv2 tag (Title, Artist) has 1 KB of
+    zeros before its footer and an Album item behind them, as an earlier
+    build's write and then WavPack's tagger leave it."""
+    out = {"wavpack": os.path.join(work, "earlier.wv"), "musepack": os.path.join(work, "earlier.mpc"),
+           "mp3 with ID3v1": os.path.join(work, "earlier.mp3")}
+    run("wavpack", "-q", "-y", tone, "-o", out["wavpack"])
+    run("mpcenc", "--silent", "--overwrite", tone, out["musepack"])
+    run("lame", "--quiet", "-b", "128", tone, out["mp3 with ID3v1"])
+    for name, path in out.items():
+        tagged = APEv2()
+        tagged.update({"Title": "Song", "Artist": "Anna"})
+        tagged.save(path)
+        with open(path, "rb") as f:
+            data = f.read()
+        if name.endswith("ID3v1"):
+            data += b"TAG" + b"Song".ljust(30, b"\0") + b"Anna".ljust(30, b"\0") + bytes(64) + b"\xff"
+        data = apev2_layouts.with_zeros_before_footer(data, 1024)
+        with open(path, "wb") as f:
+            f.write(data)
+        if name == "wavpack":
+            run("wvtag", "-q", "-w", "Album=WVTAG Album", path)
+        else:
+            with open(path, "wb") as f:
+                f.write(apev2_layouts.with_item_appended(data, "Album", "WVTAG Album"))
+    return out
+
+
+def check_earlier_layouts_are_read_and_written_plain(work, tone):
+    for name, path in earlier_layouts(work, tone).items():
+        with open(path, "rb") as f:
+            v1 = f.read()[-128:]
+        shown = (subsongs(path) or [{}])[0]
+        check(shown.get("title") == ["Song"] and shown.get("album") == ["WVTAG Album"],
+              "%s, zeros between the items: zorvtool reads every item: %r" % (name, shown))
+        check(tag(path, "title=New Song"), "%s, zeros between the items: zorvtool's edit is taken" % name)
+        items = mutagen_items(path)
+        check(items == {"Title": "New Song", "Artist": "Anna", "Album": "WVTAG Album"} and apev2_layouts.footer_follows_items(path),
+              "%s: the edit leaves items then the footer, mutagen reads them: %r" % (name, items))
+        if name.endswith("ID3v1"):
+            with open(path, "rb") as f:
+                end = f.read()[-128:]
+            check(v1[:3] == b"TAG" and end[:3] == b"TAG" and end[3:33].rstrip(b"\0") == b"New Song",
+                  "%s: the ID3v1 block stays at the end with the edit: %r" % (name, end[:33]))
+        if name == "wavpack":
+            run("wvtag", "-q", "-w", "Comment=from wvtag", path)
+            items = mutagen_items(path)
+            check(items.get("Comment") == "from wvtag" and items.get("Title") == "New Song",
+                  "%s: wvtag extends the written tag, mutagen reads it: %r" % (name, items))
+        check_same_edit_writes_nothing(name, path, "title=New Song")
+
+
+def main():
+    work = tempfile.mkdtemp(prefix="zorv-apev2-taggers-")
+    try:
+        tone = os.path.join(work, "tone.wav")
+        run("sox", "-n", "-r", "44100", "-c", "2", "-b", "16", tone, "synth", "2", "sine", "440")
+        check_wvtag_extends_an_edit(work, tone)
+        check_earlier_layouts_are_read_and_written_plain(work, tone)
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+    if failures:
+        print("%d failures" % len(failures))
+        return 1
+    print("APEv2 tags extended by other taggers read whole")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
