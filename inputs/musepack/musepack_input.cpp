@@ -118,8 +118,9 @@ void musepack_input::ensure_demuxer(const abort_signal& abort, bool count_chapte
   if (!count_chapters || stream_.stream_version < 8) return;
   // The library reads on from where it left the file.
   const std::uint64_t saved = bridge_.file->get_position(abort);
+  const std::uint64_t tags_start = find_trailing_tags(*bridge_.file, false, abort).start;
   chapters_ = musepack::read_chapter_table(*bridge_.file, static_cast<std::uint64_t>(stream_.header_position),
-                                           stream_samples(), abort);
+                                           tags_start, stream_samples(), abort);
   bridge_.file->seek(saved, abort);
 }
 
