@@ -31,8 +31,8 @@ std::string fold_text(std::string_view text, Fold fold) {
   return out;
 }
 
-// Each standard field with its English display name, which stands where no
-// language table is loaded (the console tool) or the table lacks the name.
+// Each standard field with its English display name, which messages show
+// where no language table is loaded (the console tool).
 constexpr std::array<std::pair<const char*, const char*>, standard_count> standard_table = {{
     {"artist", "Artist"},
     {"title", "Title"},
@@ -68,13 +68,20 @@ int standard_index(std::string_view name) {
   return -1;
 }
 
-std::string display_name(std::string_view name) {
+namespace {
+
+std::string name_of(std::string_view name, bool english_where_missing) {
   const int standard = standard_index(name);
   if (standard < 0) return "<" + fold_text(name, qiv::char_upper) + ">";
   qiv::string_buffer text;
   localized_text::get_or((std::string("properties_meta_") + standard_table[standard].first).c_str(),
-                         standard_table[standard].second, text);
+                         english_where_missing ? standard_table[standard].second : nullptr, text);
   return text.get_ptr();
 }
+
+}  // namespace
+
+std::string display_name(std::string_view name) { return name_of(name, false); }
+std::string display_name_in_message(std::string_view name) { return name_of(name, true); }
 
 }  // namespace field_display_names

@@ -17,7 +17,7 @@ private:
     vantrel_io::io_message text("exception_chapter_value_misread",
                                 "The {field} of a single chapter cannot be stored in this file: other programs would "
                                 "read it as another field of that chapter; the file was not changed");
-    text.fill_placeholder("field", field_display_names::display_name(field).c_str());
+    text.fill_placeholder("field", field_display_names::display_name_in_message(field).c_str());
     return text;
   }
 };
