@@ -1,34 +1,12 @@
 #include "properties/field_display_context.h"
 
 #include "core/advanced_settings_registrations.h"
-#include "core/localized_text.h"
-#include "foundation/case_folding.h"
 #include "foundation/string_buffer.h"
-#include "foundation/utf8.h"
+#include "metadata/field_display_names.h"
 
 namespace {
 
 char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? char(c + 32) : c; }
-
-// Code point by code point after folding; an undecodable byte compares as itself.
-template <class Fold>
-std::string fold_text(std::string_view text, Fold fold) {
-  std::string out;
-  out.reserve(text.size());
-  std::size_t at = 0;
-  while (at < text.size()) {
-    std::uint32_t c = 0;
-    const std::size_t length = qiv::utf8_decode_char_n(text.data() + at, text.size() - at, c);
-    if (length == 0) {
-      out += text[at++];
-      continue;
-    }
-    char encoded[qiv::utf8_max_sequence];
-    out.append(encoded, qiv::utf8_encode_char(fold(c), encoded));
-    at += length;
-  }
-  return out;
-}
 
 bool contains_name(const std::vector<std::string>& names, std::string_view name) {
   for (const std::string& member : names)
@@ -39,10 +17,7 @@ bool contains_name(const std::vector<std::string>& names, std::string_view name)
 }  // namespace
 
 const std::array<const char*, field_display_context::standard_count>& field_display_context::standard_fields() {
-  static const std::array<const char*, standard_count> names = {
-      "artist",      "title",       "album",      "date",       "genre",     "composer", "performer",
-      "album artist", "tracknumber", "totaltracks", "discnumber", "totaldiscs", "publisher", "comment"};
-  return names;
+  return field_display_names::standard_fields();
 }
 
 std::vector<std::string> split_field_name_list(std::string_view text) {
@@ -82,16 +57,11 @@ field_display_context::field_display_context() {
 }
 
 int field_display_context::standard_index(std::string_view name) {
-  const std::string lower = fold_text(name, qiv::char_lower);
-  for (std::size_t i = 0; i < standard_count; ++i)
-    if (lower == standard_fields()[i]) return int(i);
-  return -1;
+  return field_display_names::standard_index(name);
 }
 
 std::string field_display_context::display_name(std::string_view name) const {
-  const int standard = standard_index(name);
-  if (standard >= 0) return localized_text::get((std::string("properties_meta_") + standard_fields()[standard]).c_str());
-  return "<" + fold_text(name, qiv::char_upper) + ">";
+  return field_display_names::display_name(name);
 }
 
 bool field_display_context::is_multi_line(std::string_view name) const { return contains_name(multi_line_, name); }

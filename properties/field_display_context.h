@@ -9,9 +9,11 @@
 #include <string_view>
 #include <vector>
 
+#include "metadata/field_display_names.h"
+
 class field_display_context {
 public:
-  static constexpr std::size_t standard_count = 14;
+  static constexpr std::size_t standard_count = field_display_names::standard_count;
   // The order the metadata list shows them in, whatever the tracks hold.
   static const std::array<const char*, standard_count>& standard_fields();
 

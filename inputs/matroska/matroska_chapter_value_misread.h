@@ -5,6 +5,7 @@
 #pragma once
 
 #include "io/io_exceptions.h"
+#include "metadata/field_display_names.h"
 
 class exception_chapter_value_misread : public vantrel_io::exception_io_data {
 public:
@@ -16,7 +17,7 @@ private:
     vantrel_io::io_message text("exception_chapter_value_misread",
                                 "The {field} of a single chapter cannot be stored in this file: other programs would "
                                 "read it as another field of that chapter; the file was not changed");
-    text.fill_placeholder("field", field);
+    text.fill_placeholder("field", field_display_names::display_name_in_message(field).c_str());
     return text;
   }
 };

@@ -1,5 +1,8 @@
 #include "inputs/musepack/musepack_chapter_table.h"
 
+#include <algorithm>
+#include <optional>
+
 #include "inputs/musepack/musepack_packets.h"
 #include "io/file_copy.h"
 #include "io/io_exceptions.h"
@@ -51,25 +54,38 @@ bool chapter_packet::read_items(apev2::item_list& items) const {
 }
 
 chapter_table read_chapter_table(vantrel_io::file_object& file, std::uint64_t header_position,
-                                 std::uint64_t stream_samples, const abort_signal& abort) {
+                                 std::uint64_t tags_start, std::uint64_t stream_samples, const abort_signal& abort) {
   chapter_table table;
   const std::uint64_t size = file.get_size(abort);
   if (size == vantrel_io::filesize_unknown) vantrel_io::throw_exception_io_no_length();
   packet_reader packets(file, header_position + 4);
+  // The table as it stood at the first packet reaching past the tags'
+  // start: a stream found cut ended there, and what follows was read from
+  // the tags written after the cut.
+  std::optional<chapter_table> before_tags;
+  bool chapter_past_tags = false;
+  const auto cut_short = [&](bool damaged) {
+    chapter_table& kept = before_tags ? *before_tags : table;
+    kept.damaged = kept.damaged || (before_tags ? chapter_past_tags : damaged);
+    return std::move(kept);
+  };
   for (;;) {
     abort.check_and_throw();
     packet_header packet;
     try {
       packet = packets.next(abort);
     } catch (const vantrel_io::exception_io_data&) {
-      table.damaged = true;
-      return table;
+      return cut_short(true);
     }
+    // A stream that ends whole owns every packet before its end, whatever
+    // trailing tags claim.
+    if (packet.found && packet.is("SE") && packet.total_size <= size - packet.position) return table;
     // A stream cut short holds the chapters read so far.
-    if (!packet.found || packet.is("SE")) return table;
-    if (packet.total_size > size - packet.position) {
-      table.damaged = packet.is("CT");
-      return table;
+    if (!packet.found || packet.is("SE")) return cut_short(false);
+    if (packet.total_size > size - packet.position) return cut_short(packet.is("CT"));
+    if (!before_tags && packet.total_size > tags_start - std::min(tags_start, packet.position)) {
+      before_tags = table;
+      chapter_past_tags = packet.is("CT");
     }
     if (!packet.is("CT")) continue;
     chapter_packet chapter;

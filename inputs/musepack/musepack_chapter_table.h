@@ -37,9 +37,12 @@ struct chapter_table {
 // `header_position` up to the stream end. A chapter packet too short for its
 // fields, or one starting no later than the one before it or at or after
 // `stream_samples`, is left out; a size that breaks the packet run ends the
-// search. Either marks the table damaged.
+// search. Either marks the table damaged. A stream without its end packet
+// was cut: a packet reaching past `tags_start`, where the trailing tags
+// begin, was cut there and claims the bytes of a tag written after the cut,
+// so the search ends before it (a chapter packet so cut is damaged).
 chapter_table read_chapter_table(vantrel_io::file_object& file, std::uint64_t header_position,
-                                 std::uint64_t stream_samples, const abort_signal& abort);
+                                 std::uint64_t tags_start, std::uint64_t stream_samples, const abort_signal& abort);
 
 // The payload of a "CT" packet: the start number as `chapter` stores it,
 // then `gain`, `peak` and the tag of `items` (none when there are none and

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "io/io_exceptions.h"
+#include "metadata/field_display_names.h"
 
 class exception_chapter_value_not_stored : public vantrel_io::exception_io_data {
 public:
@@ -19,7 +20,7 @@ private:
     vantrel_io::io_message text("exception_chapter_value_not_stored",
                                 "The {field} of chapter {chapter} cannot be stored in the file; the file was not "
                                 "changed");
-    text.fill_placeholder("field", field);
+    text.fill_placeholder("field", field_display_names::display_name_in_message(field).c_str());
     text.fill_placeholder("chapter", std::to_string(chapter).c_str());
     return text;
   }

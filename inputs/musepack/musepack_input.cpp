@@ -10,6 +10,7 @@
 #include "inputs/musepack/musepack_audio_end.h"
 #include "inputs/musepack/musepack_chapter_edit.h"
 #include "inputs/musepack/musepack_chapter_writing.h"
+#include "inputs/musepack/musepack_chapters_damaged.h"
 #include "inputs/musepack/musepack_header_replaygain.h"
 #include "inputs/musepack/musepack_seek_table.h"
 #include "io/io_exceptions.h"
@@ -118,8 +119,9 @@ void musepack_input::ensure_demuxer(const abort_signal& abort, bool count_chapte
   if (!count_chapters || stream_.stream_version < 8) return;
   // The library reads on from where it left the file.
   const std::uint64_t saved = bridge_.file->get_position(abort);
+  const std::uint64_t tags_start = find_trailing_tags(*bridge_.file, false, abort).start;
   chapters_ = musepack::read_chapter_table(*bridge_.file, static_cast<std::uint64_t>(stream_.header_position),
-                                           stream_samples(), abort);
+                                           tags_start, stream_samples(), abort);
   bridge_.file->seek(saved, abort);
 }
 
@@ -314,7 +316,7 @@ void musepack_input::write_chapters(std::vector<track_info_impl> shown, std::vec
   ensure_demuxer(abort);
   if (stream_.stream_version != 8) vantrel_io::throw_io_data();
   // Chapters left out as damaged would be lost for good by a rewrite.
-  if (chapters_.damaged) vantrel_io::throw_io_data();
+  if (chapters_.damaged) throw exception_chapters_damaged();
   track_info_impl file_as_read;
   read_stream_info(file_as_read, abort);
   track_info_impl file_after = file_info ? std::move(*file_info) : file_as_read;

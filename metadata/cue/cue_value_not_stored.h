@@ -10,6 +10,7 @@
 #include <string>
 
 #include "io/io_exceptions.h"
+#include "metadata/field_display_names.h"
 
 class exception_cue_value_not_stored : public vantrel_io::exception_io_data {
 public:
@@ -28,7 +29,7 @@ private:
             : vantrel_io::io_message("exception_cue_removal_not_stored",
                                      "Removing the {field} of track {track} cannot be stored in the file's tags or "
                                      "cue sheet; the file was not changed");
-    text.fill_placeholder("field", field);
+    text.fill_placeholder("field", field_display_names::display_name_in_message(field).c_str());
     text.fill_placeholder("track", std::to_string(track).c_str());
     return text;
   }

@@ -13,6 +13,7 @@
 #include "metadata/tags/tag_changes.h"
 #include "metadata/tags/tag_not_found.h"
 #include "metadata/tags/trailing_tags.h"
+#include "metadata/tags/trailing_tags_not_replaceable.h"
 #include "metadata/track_info.h"
 
 namespace tag_services {
@@ -189,7 +190,8 @@ tag_region_update prepare_write(vantrel_io::file_object& file, unsigned kinds, c
   }
   // Trailing tags that would reach back into the leading tags or over the
   // first audio frame are damage, not tags: replacing them would cut audio.
-  if (found.start < update.leading_length || found.start < audio_start) vantrel_io::throw_io_data();
+  if (found.start < update.leading_length || found.start < audio_start)
+    throw exception_trailing_tags_not_replaceable(exception_trailing_tags_not_replaceable::reason::damaged);
   unsigned trailing_kinds = 0;
   if (kinds & kind_apev2) trailing_kinds |= tag_service::write_apev2;
   if (kinds & kind_id3v1) trailing_kinds |= tag_service::write_id3v1;

@@ -11,6 +11,7 @@
 #include "metadata/tags/tag_not_found.h"
 #include "metadata/tags/tag_region_update.h"
 #include "metadata/tags/trailing_tags.h"
+#include "metadata/tags/trailing_tags_not_replaceable.h"
 #include "metadata/track_info.h"
 
 using namespace vantrel_io;
@@ -150,10 +151,13 @@ void trailing_tags_to_info(const trailing_tags& found, track_info& info) {
 
 std::vector<std::uint8_t> render_trailing_tags(trailing_tags& found, const track_info& info,
                                                const tag_changes& changes, unsigned kinds) {
-  if (found.damaged_apev2 || found.stacked_apev2) throw_io_data();
+  using refusal = exception_trailing_tags_not_replaceable;
+  if (found.damaged_apev2) throw refusal(refusal::reason::damaged);
+  if (found.stacked_apev2) throw refusal(refusal::reason::stacked);
   // The new APEv2 tag carries the old one's binary and read-only items
   // over; items a malformed one hid would be lost with the old tag.
-  if ((kinds & tag_service::write_apev2) && found.has_apev2 && !found.apev2_items_complete) throw_io_data();
+  if ((kinds & tag_service::write_apev2) && found.has_apev2 && !found.apev2_items_complete)
+    throw refusal(refusal::reason::hidden_items);
   std::vector<std::uint8_t> rendered;
   if (kinds & tag_service::write_apev2) {
     apev2::item_list items = std::move(found.apev2_items);

@@ -235,10 +235,13 @@ def test_album_of_one_chapter(work):
     path = make_chapter_artists(work)
     with open(path, "rb") as f:
         data = f.read()
-    for edit in ("album=Chapter Album", "album artist=Chapter Album Artist", "-album", "discnumber=2"):
+    # The refusal names the field as the tag editor shows it.
+    for edit, shown in (("album=Chapter Album", "Album"), ("album artist=Chapter Album Artist", "Album artist"),
+                        ("-album", "Album"), ("discnumber=2", "Disc number")):
         refused = zorvtool_run("tag", windows_path(path), "--subsong", "2", edit)
         with open(path, "rb") as f:
-            check(refused.returncode != 0 and "of a single chapter cannot be stored" in refused.stdout + refused.stderr
+            check(refused.returncode != 0 and
+                  "The %s of a single chapter cannot be stored" % shown in refused.stdout + refused.stderr
                   and f.read() == data, "one chapter's %s: refused, the file unchanged: %d %s %s" %
                   (edit, refused.returncode, refused.stdout, refused.stderr))
     zorvtool("tag", windows_path(path), "--subsong", "2", "artist=Second Artist")

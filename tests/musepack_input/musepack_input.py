@@ -286,9 +286,17 @@ def check_chapter_edits_keep_the_files_tag(folder):
 
     shutil.copy(source, path)
     result = zorvtool("tag", windows_path(path), "--subsong", "2", "-genre", ok=False)
-    check(result.returncode != 0 and "chapter 2" in result.stderr and
+    check(result.returncode != 0 and "The Genre of chapter 2" in result.stderr and
           open(path, "rb").read() == open(source, "rb").read(),
-          "a genre removed from one chapter, which the file's tag gives it, is refused untouched: %s" %
+          "a genre removed from one chapter, which the file's tag gives it, is refused untouched, the field "
+          "named as the tag editor shows it: %s" % result.stderr.strip())
+    # A field beyond the standard ones too, as the tag editor lists it.
+    shutil.copy(source, path)
+    zorvtool("tag", windows_path(path), "mood=Calm")
+    before = open(path, "rb").read()
+    result = zorvtool("tag", windows_path(path), "--subsong", "2", "-mood", ok=False)
+    check(result.returncode != 0 and "The <MOOD> of chapter 2" in result.stderr and open(path, "rb").read() == before,
+          "a mood removed from one chapter is refused untouched, named as the tag editor shows it: %s" %
           result.stderr.strip())
 
 
@@ -326,6 +334,25 @@ def check_damaged_chapter_packets(folder):
             check(count == (n if n > 0 else 1), "%s: the chapters before it are read: %s" % (name, count))
 
 
+def check_cut_chapter_packets(folder):
+    """A file cut inside a chapter packet, as an interrupted copy leaves it: a
+    tag written after the cut is never read as that chapter, and an edit of
+    the chapters before it, which would lose the cut one, is refused saying
+    why."""
+    data = open(make_cue_chaptered(folder), "rb").read()
+    path = os.path.join(folder, "cut_chapter.mpc")
+    for n, (at, size) in enumerate((at, size) for key, at, size in mpc_packets(data) if key == b"CT"):
+        cut = data[:at + size // 2]
+        open(path, "wb").write(cut)
+        result = zorvtool("tag", windows_path(path), "title=Written", ok=False)
+        name = "cut inside chapter %d" % (n + 1)
+        if result.returncode != 0:
+            check(open(path, "rb").read() == cut and "chapter of the file is damaged" in result.stderr,
+                  "%s: refused saying why, the file unchanged: %s" % (name, result.stderr.strip()))
+            continue
+        titles = [field(subsong["info"], "title") for subsong in info_of(path)]
+        check(titles == [["Written"]], "%s: the title written is the file's, no chapter's: %s" % (name, titles))
+
 def check_appended_second_tag(folder):
     """A second complete APEv2 tag appended after the file's own, with and
     without chapters: a write leaves a tag mutagen and ffprobe read as
@@ -343,8 +370,8 @@ def check_appended_second_tag(folder):
             result = zorvtool("tag", windows_path(path), *changes, ok=False)
             name = "%s, stacked tags, %s" % (kind, " ".join(changes))
             if result.returncode != 0:
-                check(open(path, "rb").read() == stacked and result.stderr.strip() != "",
-                      "%s: refused, the file unchanged: %s" % (name, result.stderr.strip()))
+                check(open(path, "rb").read() == stacked and "second APEv2 tag" in result.stderr,
+                      "%s: refused saying why, the file unchanged: %s" % (name, result.stderr.strip()))
                 continue
             check(file_tag(path) == expected, "%s: mutagen reads the tag as written: %s" % (name, file_tag(path)))
             check(ffprobe_tags(path) == {k.lower(): v for k, v in (expected or {}).items()},
@@ -569,6 +596,7 @@ def main():
         check_chapter_edits(folder, chaptered)
         check_chapter_edits_keep_the_files_tag(folder)
         check_damaged_chapter_packets(folder)
+        check_cut_chapter_packets(folder)
         check_appended_second_tag(folder)
         check_damage(folder, plain)
         check_tags_over_audio(folder, os.path.join(folder, "src.wav"))

@@ -269,18 +269,57 @@ def matroska_shapes(data):
         yield "cut-%d" % percent, data[:len(data) * percent // 100]
 
 
-def expect_refused_or_sound(tool, name, path, before_audio, changes=("title=Written over damage",)):
+def tagged(tool, path, changes):
+    """zorvtool's tag command on `path`: its exit status, its message and
+    whether the file is byte for byte as it was."""
     with open(path, "rb") as f:
         before = f.read()
-    rc, out, err = tool.run("tag", windows_path(path), *changes)
+    rc, _, err = tool.run("tag", windows_path(path), *changes)
     with open(path, "rb") as f:
-        after = f.read()
+        return rc, err, f.read() == before
+
+
+def expect_refused_or_sound(tool, name, path, before_audio, changes=("title=Written over damage",)):
+    rc, err, unchanged = tagged(tool, path, changes)
     if rc != 0:
-        check(after == before, "%s: a refused write leaves the file byte-identical" % name)
+        check(unchanged, "%s: a refused write leaves the file byte-identical" % name)
         check(err.strip() != "", "%s: a refused write says why" % name)
     else:
         check(tool.decoded(path) == before_audio, "%s: a successful write leaves the audio identical" % name)
     return rc
+
+
+def cut_points(data, is_ogg):
+    """Where an interrupted copy ends: for an Ogg file, every 256 bytes through
+    the first 4.5 KiB of its first audio page (its header pages whole; the
+    reader searches the end of a file a few KiB at a time); else four points
+    across the file."""
+    start = 0
+    for page in ogg_pages(data) if is_ogg else ():
+        size = len(page[0]) + len(page[1]) + len(page[2])
+        if ogg_granule(page) > 0:
+            return [start + kept for kept in range(16, min(size, 4608), 256)]
+        start += size
+    return [len(data) * k // 5 for k in range(1, 5)]
+
+
+def expect_refused_or_read_back(tool, name, path, changes):
+    """A write is refused with a message and no byte changed, or it succeeds
+    and the player, and mutagen where it reads the format, read the title."""
+    rc, err, unchanged = tagged(tool, path, changes)
+    if rc != 0:
+        check(unchanged and err.strip() != "",
+              "%s: refused (%s) and left byte-identical: %s" % (name, err.strip(), unchanged))
+        return
+    wanted = [changes[0].split("=", 1)[1]]
+    check((tool.fields(path) or {}).get("title") == wanted, "%s: the player reads the title written" % name)
+    if path.endswith((".ogg", ".opus", ".oga")):
+        import mutagen
+        try:
+            title = mutagen.File(path).tags.get("title")
+        except Exception as e:  # noqa: BLE001 (any failure to read is what is checked)
+            title = "unreadable: %s" % e
+        check(title == wanted, "%s: mutagen reads the title written: %s" % (name, title))
 
 
 def main():
@@ -448,6 +487,23 @@ def main():
                     if expect_refused_or_sound(tool, name, path, audio, ("comment=" + "c" * 9000,)) == 0:
                         with open(path, "rb") as f:
                             check(f.read().count(b"OggS") > damaged.count(b"OggS"), "%s: pages renumbered" % name)
+
+        # Files cut short, as an interrupted copy leaves them, in every
+        # format: a tag written in place and one that rewrites the file.
+        oga = os.path.join(work, "f.oga")
+        run(["flac", "-s", "--ogg", "-T", "TITLE=Old title", "-o", oga, os.path.join(work, "src.wav")])
+        cut_fixtures = dict(fixtures, oga=oga)
+        for fixture in sorted(cut_fixtures):
+            with open(cut_fixtures[fixture], "rb") as f:
+                original = f.read()
+            extension = os.path.splitext(cut_fixtures[fixture])[1]
+            for cut in cut_points(original, extension in (".ogg", ".opus", ".oga")):
+                for changes in (("title=New",), ("title=New", "comment=" + "c" * 3000)):
+                    path = os.path.join(work, "cut" + extension)
+                    with open(path, "wb") as f:
+                        f.write(original[:cut])
+                    expect_refused_or_read_back(tool, "%s cut at %d of %d, %d fields" % (
+                        fixture, cut, len(original), len(changes)), path, changes)
 
         # One damaged size inside an MP4 file's tags: the audio still plays,
         # and a write over it is refused untouched or reads back.

@@ -161,10 +161,11 @@ std::uint64_t ogg_page_reader::last_page_of_file(std::uint64_t end, ogg_page& ou
     if (page_at_or_after(offset, out, abort, end)) {
       ogg_page next;
       std::uint64_t next_offset = 0;
-      while (next_raw_page(next, next_offset, abort, end)) {
-        offset = next_offset;
-        out = next;
-      }
+      while (next_raw_page(next, next_offset, abort, end)) offset = next_offset;
+      // A page's bytes live in the sync's buffer, which the read that found
+      // no further page may have moved (a page begun and cut off by the end
+      // of the file): the last page is read again where it stands.
+      if (!page_at_or_after(offset, out, abort, end)) vantrel_io::throw_io_data();
       return offset;
     }
     if (window >= span) break;

@@ -292,7 +292,7 @@ const bytes three_chapters = concat({stream_magic, packet("SH", bytes(8, 1)), pa
 
 musepack::chapter_table table_of(const bytes& content) {
   auto file = file_with(content);
-  return musepack::read_chapter_table(*file, 0, 132300, no_abort);
+  return musepack::read_chapter_table(*file, 0, content.size(), 132300, no_abort);
 }
 
 void set(track_info& info, const char* name, const char* value) {
@@ -367,6 +367,25 @@ TEST(MusepackChapters, ChapterPacketsAreReadAndDamagedOnesLeftOut) {
   EXPECT_TRUE(table.damaged);
   ASSERT_EQ(table.chapters.size(), 2u);
   EXPECT_EQ(table.chapters[1].start_sample, 88200u);
+}
+
+TEST(MusepackChapters, AChapterCutShortIsNotReadIntoTheTagWrittenAfterTheCut) {
+  const std::size_t second = 4 + 11 + 23 + three_chapters[4 + 11 + 23 + 2];
+  const bytes cut(three_chapters.begin(), three_chapters.begin() + second + 20);
+  const bytes tag = apev2::render_tag({{false, 0, "Title", "Written after the cut"}}, true);
+  const bytes tagged = concat({cut, tag});
+  const musepack::chapter_table table =
+      musepack::read_chapter_table(*file_with(tagged), 0, cut.size(), 132300, no_abort);
+  EXPECT_TRUE(table.damaged);
+  ASSERT_EQ(table.chapters.size(), 1u);
+  EXPECT_EQ(table.chapters[0].bytes, chapter_packet(0, "1/3", "One", "Chapter Artist"));
+
+  // A stream that ends whole keeps its chapters, whatever a damaged
+  // trailing tag claims of it.
+  const musepack::chapter_table whole =
+      musepack::read_chapter_table(*file_with(three_chapters), 0, second, 132300, no_abort);
+  EXPECT_FALSE(whole.damaged);
+  EXPECT_EQ(whole.chapters.size(), 3u);
 }
 
 TEST(MusepackChapters, AnEditChangesOnlyTheValuesTheUserChanged) {
