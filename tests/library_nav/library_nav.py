@@ -1,7 +1,9 @@
 #!/usr/bin/python3
 """zorvtool nav over a folder of tagged FLAC files: each library view's
 caption and entries, in order; and browsing that folder, where two names that
-differ only in case (made from Linux) are both listed.
+differ only in case (made from Linux) are both listed. Over a folder of
+Matroska books whose chapters (from ffmpeg and from mkvmerge) carry no track
+number: every view lists them in the order of the file, not of their names.
 
 usage: library_nav.py WINE_EXEC BUILD_DIR ZORVTOOL_EXE
 """
@@ -35,6 +37,44 @@ CASES = [  # view arguments, expected lines (caption first)
      ["Album: <a>First [2001]</a>, artist: <a>Anna</a>", "1.02. Beta", "2.05. Gamma // Guest"]),
 ]
 
+BOOK_CHAPTERS = {"book.mka": ("Book", ["Prologue", "Middle Part", "Epilogue"]),
+                 "tales.mka": ("Tales", ["Chapter One", "Chapter Two", "Chapter Three"])}
+BOOK_CASES = [
+    (["artists", "Dora", "Book"], ["Album: <a>Book</a>, artist: <a>Dora</a>", "Prologue", "Middle Part", "Epilogue"]),
+    (["artists", "Dora", "Tales"],
+     ["Album: <a>Tales</a>, artist: <a>Dora</a>", "Chapter One", "Chapter Two", "Chapter Three"]),
+    (["artists", "Dora", ""], ["All songs, artist: <a>Dora</a>", "Chapter One", "Chapter Two", "Chapter Three",
+                               "Prologue", "Middle Part", "Epilogue"]),
+]
+
+
+def make_books(folder):
+    """A book made by ffmpeg (its chapters from a metadata file) and one remuxed
+    by mkvmerge with chapters of its own; the tags name the album artist and album."""
+    tone = os.path.join(folder, "..", "book-tone.wav")
+    subprocess.run(["sox", "-n", "-r", "44100", "-c", "2", "-b", "16", tone, "synth", "0.4", "sine", "440"], check=True)
+    for name, (album, titles) in BOOK_CHAPTERS.items():
+        meta = os.path.join(folder, name + ".txt")
+        with open(meta, "w") as f:
+            f.write(";FFMETADATA1\nartist=Dora\nalbum=%s\n" % album)
+            for i, title in enumerate(titles):
+                f.write("[CHAPTER]\nTIMEBASE=1/1000\nSTART=%d\nEND=%d\ntitle=%s\n" % (100 * i, 100 * i + 100, title))
+        made = os.path.join(folder, name if name == "book.mka" else "ffmpeg-" + name)
+        subprocess.run(["ffmpeg", "-v", "quiet", "-y", "-i", tone, "-i", meta, "-map_metadata", "1", "-map_chapters", "1",
+                        "-c:a", "flac", made], check=True)
+        os.remove(meta)
+        if made.endswith("ffmpeg-" + name):
+            chapters = os.path.join(folder, "chapters.xml")
+            with open(chapters, "w") as f:
+                f.write('<?xml version="1.0"?><Chapters><EditionEntry>' + "".join(
+                    "<ChapterAtom><ChapterTimeStart>00:00:00.%03d</ChapterTimeStart><ChapterDisplay>"
+                    "<ChapterString>%s</ChapterString></ChapterDisplay></ChapterAtom>" % (100 * i, title)
+                    for i, title in enumerate(titles)) + "</EditionEntry></Chapters>")
+            subprocess.run(["mkvmerge", "-q", "--no-chapters", "--chapters", chapters, "-o", os.path.join(folder, name),
+                            made], check=True)
+            os.remove(made)
+            os.remove(chapters)
+
 
 def main():
     failures = 0
@@ -54,6 +94,16 @@ def main():
             if run.returncode != 0 or lines != expected:
                 failures += 1
                 print("FAIL: nav %s\n  got      %r\n  expected %r\n  %s" % (view, lines, expected, run.stderr))
+        books = os.path.join(root, "books")
+        os.makedirs(books)
+        make_books(books)
+        for view, expected in BOOK_CASES:
+            run = subprocess.run([WINE_EXEC, BUILD_DIR, ZORVTOOL, "nav", "--library", windows_path(books), *view],
+                                 capture_output=True, text=True, encoding="utf-8", timeout=120)
+            lines = run.stdout.splitlines()
+            if run.returncode != 0 or lines != expected:
+                failures += 1
+                print("FAIL: books nav %s\n  got      %r\n  expected %r\n  %s" % (view, lines, expected, run.stderr))
         for name in ("Song.flac", "song.flac"):
             shutil.copy(os.path.join(music, "c1.flac"), os.path.join(music, name))
         os.makedirs(os.path.join(music, "sub"))
