@@ -11,6 +11,10 @@ void in_place_steps::stage(std::uint64_t offset, std::vector<std::uint8_t> bytes
   steps_.push_back({step::stage, offset, {}, std::move(bytes)});
 }
 
+void in_place_steps::fill_unread(std::uint64_t offset, std::vector<std::uint8_t> bytes) {
+  steps_.push_back({step::stage, offset, {}, std::move(bytes)});
+}
+
 void in_place_steps::change(std::uint64_t offset, std::vector<std::uint8_t> old_bytes,
                             std::vector<std::uint8_t> bytes) {
   if (old_bytes.size() != bytes.size()) throw_io_data();
