@@ -44,7 +44,7 @@ public:
 
 private:
   struct step {
-    enum { cut, stage, change } kind;
+    enum { cut, stage, fill, change } kind;
     std::uint64_t offset;
     std::vector<std::uint8_t> old_bytes, bytes;
   };
