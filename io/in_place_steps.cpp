@@ -11,6 +11,10 @@ void in_place_steps::stage(std::uint64_t offset, std::vector<std::uint8_t> bytes
   steps_.push_back({step::stage, offset, {}, std::move(bytes)});
 }
 
+void in_place_steps::fill_unread(std::uint64_t offset, std::vector<std::uint8_t> bytes) {
+  steps_.push_back({step::fill, offset, {}, std::move(bytes)});
+}
+
 void in_place_steps::change(std::uint64_t offset, std::vector<std::uint8_t> old_bytes,
                             std::vector<std::uint8_t> bytes) {
   if (old_bytes.size() != bytes.size()) throw_io_data();
@@ -33,6 +37,11 @@ void in_place_steps::run(file_object& file, step_writes how, const abort_signal&
       case step::cut:
         file.resize(s.offset, no_abort);
         break;
+      case step::fill:
+        // The change that made the room unread must be down first: bytes put
+        // down without it would lie where readers still look.
+        if (how == step_writes::guarded && unflushed) file.flush(no_abort);
+        [[fallthrough]];
       case step::stage:
         file.seek(s.offset, no_abort);
         file.write(s.bytes.data(), std::uint32_t(s.bytes.size()), no_abort);

@@ -27,6 +27,9 @@ public:
   void cut(std::uint64_t size);
   // Writes `bytes` at `offset`, at or past the end the earlier steps leave.
   void stage(std::uint64_t offset, std::vector<std::uint8_t> bytes);
+  // Writes `bytes` at `offset`, inside an element no reader reads (a Void's
+  // content) until a later change makes them part of one.
+  void fill_unread(std::uint64_t offset, std::vector<std::uint8_t> bytes);
   // A change readers see: the bytes at `offset`, `old_bytes` when the step
   // comes, become `bytes` (of the same size).
   void change(std::uint64_t offset, std::vector<std::uint8_t> old_bytes, std::vector<std::uint8_t> bytes);
@@ -41,7 +44,7 @@ public:
 
 private:
   struct step {
-    enum { cut, stage, change } kind;
+    enum { cut, stage, fill, change } kind;
     std::uint64_t offset;
     std::vector<std::uint8_t> old_bytes, bytes;
   };

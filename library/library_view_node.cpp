@@ -12,6 +12,7 @@
 #include "foundation/code_page_text.h"
 #include "foundation/string_buffer.h"
 #include "foundation/text_numbering.h"
+#include "library/subsong_file_order.h"
 #include "library/view_texts.h"
 
 namespace {
@@ -351,6 +352,12 @@ void library_view_node::fill_entries_from_groups(std::uint32_t level) {
   first_entry_ = level == 1 && !selections_[0].empty() ? all_keys[1] : nullptr;
   entry_level_ = level;
   entry_groups_ = groups_[level].natural_order();
+  if (level == 3) {
+    keep_subsongs_in_file_order(entry_groups_, [&](std::uint32_t group) {
+      const auto tracks = groups_[3].tracks(group);
+      return tracks.empty() ? nullptr : tracks.front().get();
+    });
+  }
 }
 
 void library_view_node::make_entries(wide_text_list& out) const {

@@ -7,6 +7,7 @@
 #include "library/folder_picture.h"
 #include "library/library_view_node.h"
 #include "library/nav_track_sources.h"
+#include "library/subsong_file_order.h"
 #include "library/view_texts.h"
 #include "metadata/input_dispatch.h"
 #include "metadata/track_sort_keys.h"
@@ -73,6 +74,7 @@ void library_view_node::get_all_tracks(track_handle_list& out) {
   remove_repeated_handles(tracks);
   std::vector<std::uint32_t> order(tracks.size());
   sort_tracks_by_script(order, tracks, *track_order_script_);
+  keep_subsongs_in_file_order(order, [&](std::uint32_t index) { return tracks[index].get(); });
   out.clear();
   out.reserve(tracks.size());
   for (std::uint32_t index : order) out.push_back(std::move(tracks[index]));

@@ -30,6 +30,10 @@ struct matroska_file_scan {
   // Tags elements after the first Cluster that only a walk of the whole
   // Segment finds (no SeekHead names them): no reader ever sees them.
   std::set<std::uint64_t> unnamed_tags;
+  // Void elements after the first Cluster, each the first of a run of Voids
+  // that follows no SeekHead (which would grow into it): room a new Tags
+  // element can take.
+  std::set<std::uint64_t> spare_voids;
 
   // The positions known for an ID (none: empty).
   const std::set<std::uint64_t>& positions_of(std::uint32_t id) const;

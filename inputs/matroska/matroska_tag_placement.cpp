@@ -174,6 +174,7 @@ enum class road {
   in_place,  // over an old Tags element and the Voids after it, a Void over the rest
   at_end,    // over an old Tags element that ends the Segment and the file, which grow
   append,    // after the end of the Segment, which grows over it
+  into_void, // into a run of Voids that earlier Tags or a muxer left
 };
 
 struct placement {
@@ -215,6 +216,16 @@ std::optional<placement> over_old_tags(const matroska_file_scan& scan, ebml_read
       segment_size_fits(scan, writer, scan.segment_data_size + growth_at_end(span, total)))
     return placement{position, road::at_end};
   return std::nullopt;
+}
+
+// Whether the new element fits the run of Voids at `position`, where its
+// bytes go in under one Void before the first of them is switched.
+std::optional<placement> into_spare_void(const matroska_file_scan& scan, ebml_reader& reader,
+                                         std::uint64_t position, std::uint64_t total) {
+  const std::uint64_t segment_end = scan.segment_data_start + scan.segment_data_size;
+  const std::uint64_t span = ebml_span_with_voids(reader, position, ids::void_element, segment_end);
+  if (total > span || !ebml_gap_fillable(span - total) || total < ebml_void_head(span).size()) return std::nullopt;
+  return placement{position, road::into_void};
 }
 
 std::optional<placement> after_segment(const matroska_file_scan& scan, ebml_reader& writer, std::uint64_t total) {
@@ -281,6 +292,23 @@ void tags_steps(const matroska_file_scan& scan, ebml_reader& reader, const place
     grow_segment(scan, reader, element.size(), steps);
     return;
   }
+  if (where.how == road::into_void) {
+    // The run becomes one Void, the element's bytes go in behind its head,
+    // and only then does the head become the element's: until that one
+    // write, readers skip whatever lies there.
+    const std::uint64_t span = ebml_span_with_voids(reader, where.position, ids::void_element, segment_end);
+    ebml_batched_writer merged(reader);
+    ebml_write_void(merged, where.position, span);
+    merged.add_change_to(steps);
+    const std::vector<std::uint8_t> void_head = ebml_void_head(span);
+    std::vector<std::uint8_t> bytes = element;
+    const std::vector<std::uint8_t> rest = ebml_void_head(span - element.size());
+    bytes.insert(bytes.end(), rest.begin(), rest.end());
+    const auto head_end = bytes.begin() + static_cast<std::ptrdiff_t>(void_head.size());
+    steps.fill_unread(where.position + void_head.size(), std::vector<std::uint8_t>(head_end, bytes.end()));
+    steps.change(where.position, void_head, std::vector<std::uint8_t>(bytes.begin(), head_end));
+    return;
+  }
   const std::uint64_t span = ebml_span_with_voids(reader, where.position, ids::tags, segment_end);
   if (where.how == road::in_place) {
     std::vector<std::uint8_t> bytes = element_over_span(reader, scan, where.position, element);
@@ -301,15 +329,20 @@ void tags_steps(const matroska_file_scan& scan, ebml_reader& reader, const place
   steps.change(where.position, std::move(old), std::move(bytes));
 }
 
+// An old Tags element becomes a Void of its own size: the Voids after it
+// may hold the new element by then.
+void void_tags_element(ebml_reader& writer, std::uint64_t position) {
+  ebml_write_void(writer, position, header_at(writer, position, ids::tags).end() - position);
+}
+
 // Every Tags element but the one at `kept` becomes Void, each in a change of
 // its own: they lie far apart.
 void void_tags_but(const matroska_file_scan& scan, ebml_reader& reader, std::uint64_t kept,
                    vantrel_io::in_place_steps& steps) {
-  const std::uint64_t segment_end = scan.segment_data_start + scan.segment_data_size;
   for (std::uint64_t position : scan.positions_of(ids::tags)) {
     if (position == kept) continue;
     ebml_batched_writer voided(reader);
-    ebml_void_out(voided, position, ids::tags, segment_end);
+    void_tags_element(voided, position);
     voided.add_change_to(steps);
   }
 }
@@ -347,9 +380,8 @@ std::optional<vantrel_io::in_place_steps> beside_old_tags(const matroska_file_sc
   tags_steps(scan, reader, where, element, steps);
   ebml_batched_writer switch_and_voids(reader);
   if (!point_seekheads_at(scan, switch_and_voids, where.position)) return std::nullopt;
-  const std::uint64_t segment_end = scan.segment_data_start + scan.segment_data_size;
   for (std::uint64_t position : scan.positions_of(ids::tags))
-    if (position != where.position) ebml_void_out(switch_and_voids, position, ids::tags, segment_end);
+    if (position != where.position) void_tags_element(switch_and_voids, position);
   vantrel_io::in_place_steps together = steps;
   switch_and_voids.add_change_to(together);
   if (acceptable(together, rule)) return together;
@@ -370,10 +402,15 @@ void matroska_find_every_tags(matroska_file_scan& scan, ebml_reader& reader) {
     void on_element(std::uint32_t id, std::uint64_t, ebml_reader&) override {
       if (id == ids::tags || id == ids::seek_head) scan_.element_positions[id].insert(element_start);
       if (id == ids::cluster && element_start < first_cluster) first_cluster = element_start;
+      if (id == ids::void_element && element_start > first_cluster && previous_id != ids::void_element &&
+          previous_id != ids::seek_head)
+        scan_.spare_voids.insert(element_start);
+      previous_id = id;
     }
     bool reads_cut_data() override { return scan_.cut; }
 
     std::uint64_t first_cluster = ~std::uint64_t(0);
+    std::uint32_t previous_id = 0;
 
   private:
     matroska_file_scan& scan_;
@@ -409,6 +446,12 @@ std::optional<vantrel_io::in_place_steps> matroska_tag_steps(const matroska_file
   if (!scan.knows(ids::seek_head)) return std::nullopt;
   for (std::uint64_t unnamed : scan.unnamed_tags) {
     if (const auto where = over_old_tags(scan, reader, unnamed, element.size()))
+      if (auto steps = beside_old_tags(scan, reader, *where, element, rule)) return steps;
+  }
+  // Room earlier Tags left comes before growing the file, or every edit
+  // that outgrows its Tags would leave another copy's worth of Void behind.
+  for (std::uint64_t spare : scan.spare_voids) {
+    if (const auto where = into_spare_void(scan, reader, spare, element.size()))
       if (auto steps = beside_old_tags(scan, reader, *where, element, rule)) return steps;
   }
   if (const auto where = after_segment(scan, reader, element.size()))

@@ -1,6 +1,8 @@
 #include "inputs/matroska/matroska_tags.h"
 
 #include <algorithm>
+#include <set>
+#include <string>
 #include <tuple>
 
 #include "foundation/byte_compare.h"
@@ -208,17 +210,31 @@ private:
   read_tag tag_;
 };
 
+// A Tag that repeats an earlier one byte for byte (a second Tags element
+// copied from the first) says nothing new: taken in, it would show each of
+// its values twice and a rewrite would store them twice.
 class tags_handler : public ebml_element_handler {
 public:
-  explicit tags_handler(std::vector<read_tag>& tags) : tags_(tags) {}
-  void on_element(std::uint32_t id, std::uint64_t, ebml_reader& reader) override {
+  tags_handler(std::vector<read_tag>& tags, std::set<std::string>& contents_seen)
+      : tags_(tags), contents_seen_(contents_seen) {}
+  void on_element(std::uint32_t id, std::uint64_t size, ebml_reader& reader) override {
     if (id != tag_ids::tag) return;
+    // Copies are text; a Tag that carries a large binary is kept as it is.
+    if (size <= max_compared_size) {
+      const std::uint64_t content = reader.position();
+      std::string bytes(static_cast<std::size_t>(size), '\0');
+      reader.read(bytes.data(), static_cast<std::uint32_t>(size));
+      if (!contents_seen_.insert(std::move(bytes)).second) return;
+      reader.seek(content);
+    }
     tag_handler handler(tags_);
     ebml_read_children(reader, handler);
   }
 
 private:
+  static constexpr std::uint64_t max_compared_size = 1 << 20;
   std::vector<read_tag>& tags_;
+  std::set<std::string>& contents_seen_;
 };
 
 bool shares_a_name(const read_tag& a, const read_tag& b) {
@@ -669,6 +685,7 @@ matroska_tag_collection matroska_tags_load(const matroska_file_scan& scan, ebml_
                                            matroska_damaged_tags on_damage) {
   matroska_tag_collection collection;
   std::vector<read_tag> tags;
+  std::set<std::string> contents_seen;
   for (std::uint64_t position : scan.positions_of(ids::tags)) {
     // A Tags element no SeekHead names is read by no reader: after a write
     // killed before it ended it may be that write's new element or its old
@@ -676,7 +693,7 @@ matroska_tag_collection matroska_tags_load(const matroska_file_scan& scan, ebml_
     if (scan.unnamed_tags.count(position)) continue;
     bool whole = false;
     try {
-      tags_handler handler(tags);
+      tags_handler handler(tags, contents_seen);
       reader.seek(position);
       ebml_read_element(reader, handler, ids::tags);
       whole = matroska_at_segment_child(scan, reader);

@@ -4,8 +4,8 @@ and its menus as a user opens them (screenshots kept under the build folder's
 test-artifacts/play_window and main_window for a person to look at).
 
 Each track is a constant level of its own, so the levels heard, in order,
-tell which tracks played in which order; the volume slider's positions are
-heard as levels too.
+tell which tracks played in which order (also the chapters of a Matroska
+book, in its album); the volume slider's positions are heard as levels too.
 
 usage: play_window.py WINE_EXEC BUILD_DIR ZORV_EXE  (ZORV_WINDOW_PROBE names the probe)
 """
@@ -306,8 +306,36 @@ def test_repeat_over_a_deleted_folder(root):
     check(player.stop() == 0, "repeat: ends cleanly")
 
 
+def test_chapters_in_file_order(root):
+    """A Matroska book whose chapters carry no track number and whose names
+    sort otherwise: its album lists them in the file's order, and Home and
+    Enter play them in it."""
+    player = Player(root, "chapters", library=True)
+    music = os.path.join(player.folder, "music")
+    os.makedirs(music)
+    levels = [2000, 4000, 6000]
+    # Made outside the library folder, which the player scans whole.
+    wav, meta = os.path.join(root, "book.wav"), os.path.join(root, "book.txt")
+    write_stereo_wav(wav, array.array("h", [v for level in levels for v in [level] * 24000 * 2]))
+    with open(meta, "w") as f:
+        f.write(";FFMETADATA1\nartist=Dora\nalbum=Book\n")
+        for i, title in enumerate(["Prologue", "Middle Part", "Epilogue"]):
+            f.write("[CHAPTER]\nTIMEBASE=1/1000\nSTART=%d\nEND=%d\ntitle=%s\n" % (500 * i, 500 * i + 500, title))
+    subprocess.run(["ffmpeg", "-v", "quiet", "-y", "-i", wav, "-i", meta, "-map_metadata", "1", "-map_chapters", "1",
+                    "-c:a", "pcm_s16le", os.path.join(music, "book.mka")], check=True)
+    player.start()
+    check(player.wait(lambda: player.enabled(PLAY), 120), "chapters: the scan fills the albums level")
+    player.keys("home", "return")
+    check(player.text(1067).startswith("Album: <a>Book</a>"), "chapters: Enter opens the book: %r" % player.text(1067))
+    screen_shot("chapters-in-file-order")
+    player.keys("home", "return")
+    heard = listen(player, levels[-1])
+    check(heard == levels, "chapters: Home and Enter play the chapters in the file's order: %r" % heard)
+    check(player.stop() == 0, "chapters: ends cleanly")
+
+
 def main():
-    main_window.run_window_tests(test_volume_slider_is_heard, test_play_button, test_random_order_from_the_item_menu,
+    main_window.run_window_tests(test_chapters_in_file_order, test_volume_slider_is_heard, test_play_button, test_random_order_from_the_item_menu,
                                  test_now_playing_lines, test_links_after_a_library_start, test_menus,
                                  test_repeat_over_a_deleted_folder)
 

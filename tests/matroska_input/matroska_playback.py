@@ -694,6 +694,59 @@ def test_unusual_layouts(work, files):
               "%s with a second Tags element takes the tags" % name)
 
 
+def simple_tag_values(path, name):
+    """Every value mkvextract finds under a TagName, in file order."""
+    xml = subprocess.run(["mkvextract", path, "tags", "-"], capture_output=True, check=True).stdout
+    return [simple.findtext("String") for simple in ElementTree.fromstring(xml).iter("Simple")
+            if simple.findtext("Name") == name] if xml.strip() else []
+
+
+def test_tags_copied_where_a_void_stood(work, files):
+    # A second Tags element that repeats the first: each value reads once,
+    # and a write keeps it once for every reader.
+    plain, path = os.path.join(work, "copied-plain.mka"), os.path.join(work, "copied.mka")
+    tagged = os.path.join(work, "copied-source.mka")
+    tool("ffmpeg", "-loglevel", "error", "-y", "-i", files["source"], "-c:a", "flac", "-metadata", "artist=Band",
+         "-metadata", "album=Record", "-metadata", "genre=Rock", tagged)
+    tool("mkvmerge", "-q", "-o", plain, tagged)
+    with open(plain, "rb") as f:
+        data = matroska_bytes.with_tags_copy_in_void(f.read())
+    with open(path, "wb") as f:
+        f.write(data)
+    expected = fields(plain)
+    check(fields(path) == expected, "Tags copied where a Void stood read once: %s" % fields(path))
+    run(ZORVTOOL, "tag", windows_path(path), "title=After")
+    expected["title"] = ["After"]
+    check(fields(path) == expected, "Tags copied where a Void stood: a write keeps each value once: %s" % fields(path))
+    check([simple_tag_values(path, name) for name in ("ARTIST", "ALBUM", "TITLE")] == [["Band"], ["Record"], ["After"]],
+          "Tags copied where a Void stood: mkvextract finds each value once after a write")
+    check(ffprobe_tags(path).get("artist") == "Band", "Tags copied where a Void stood: ffprobe reads the artist")
+
+
+def test_growing_edits_reuse_room(work, files):
+    # Ten edits that each outgrow the Tags take the room earlier Tags left:
+    # the file grows by a few Tags' worth, not by one for every edit.
+    path = os.path.join(work, "growing.mka")
+    described = os.path.join(work, "growing-source.mka")
+    tool("ffmpeg", "-loglevel", "error", "-y", "-i", files["source"], "-c:a", "flac", "-metadata",
+         "description=" + "d" * 8600, described)
+    tool("mkvmerge", "-q", "-o", path, described)
+    audio = decoded(path)
+    first_size = os.path.getsize(path)
+    for edit in range(1, 11):
+        run(ZORVTOOL, "tag", windows_path(path), "comment=" + "c" * (250 * edit))
+    with open(path, "rb") as f:
+        data = f.read()
+    last_tags = max(total for element_id, _, total in matroska_bytes.children(data) if element_id == matroska_bytes.TAGS)
+    growth = len(data) - first_size
+    check(growth < 3 * last_tags, "ten growing edits grow the file by %d bytes, Tags of %d" % (growth, last_tags))
+    check(simple_tag_values(path, "COMMENT") == ["c" * 2500] and simple_tag_values(path, "DESCRIPTION") == ["d" * 8600],
+          "after ten growing edits mkvextract finds the last comment and the description once")
+    check(ffprobe_tags(path).get("comment") == "c" * 2500, "after ten growing edits ffprobe reads the last comment")
+    check(subprocess.run(["mkvinfo", path], capture_output=True).returncode == 0 and decoded(path) == audio,
+          "after ten growing edits mkvinfo walks the file and the audio is unchanged")
+
+
 def test_cut_files(work, files):
     # What ffmpeg plays of a cut file is played here too, the start of the
     # whole file's audio; ffmpeg may also play part of the block that the
@@ -806,6 +859,8 @@ def main():
         test_replaygain_names_kept(work, files)
         test_damaged_tags(work, files)
         test_unusual_layouts(work, files)
+        test_tags_copied_where_a_void_stood(work, files)
+        test_growing_edits_reuse_room(work, files)
         test_cut_files(work, files)
         test_claims_and_pictures(work, files)
         test_killed_retags(work, files)

@@ -1,6 +1,7 @@
 """Matroska files reshaped at the byte level, for the tests and the fuzz
 harness: the SeekHead replaced by a Void of its size, a second Tags element
-at the end of the Segment, and the EBML elements built for them."""
+at the end of the Segment or a copy of the Tags where a Void stood, and the
+EBML elements built for them."""
 
 SEGMENT, SEEKHEAD, TAGS, VOID = 0x18538067, 0x114D9B74, 0x1254C367, 0xEC
 
@@ -86,6 +87,20 @@ def with_element_at_end(data, element):
 def with_second_tags(data, room=200):
     """A second Tags element, which no SeekHead names, after everything else, with a Void of `room` bytes behind it."""
     return with_element_at_end(data, simple_tags(50, ("ARTIST", "Second")) + el(VOID, bytes(room - 2)))
+
+
+def with_tags_copy_in_void(data):
+    """The first top-level Void that can hold a copy of the first Tags element
+    holds one, with a Void over the rest, as a tool that wrote its Tags twice leaves it."""
+    found = children(data)
+    _, tags_at, tags_total = next(c for c in found if c[0] == TAGS)
+    copy = data[tags_at:tags_at + tags_total]
+    for element_id, pos, total in found:
+        if element_id == VOID and (total == len(copy) or total >= len(copy) + 2):
+            rest = total - len(copy)
+            filler = bytes([VOID]) + size_bytes(rest - 9, 8) + bytes(rest - 9) if rest >= 9 else el(VOID, bytes(rest - 2))
+            return data[:pos] + copy + (filler if rest else b"") + data[pos + total:]
+    raise ValueError("no Void can hold the Tags")
 
 
 def with_size(data, pos, new_size):

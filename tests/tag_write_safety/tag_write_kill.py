@@ -9,7 +9,7 @@ ReplayGain and APEv2), Ogg Vorbis and Opus, WAV, MP4 with its movie box last,
 first, or before fragments, a chapter of an MP4 book renamed in its chapter
 list and its chapter text track, Matroska in place, grown (in place behind
 the Segment too, read after each kill by mkvextract, ffprobe and mkvinfo as
-well), without a SeekHead,
+well), into the room earlier Tags left, without a SeekHead,
 with a second Tags element and with tags aimed at the track), and for the
 shapes other programs leave (an AAC file trimmed by a gapless record, a
 two-value genre, FLAC and WavPack cue images with per-track values, MP3
@@ -126,6 +126,9 @@ ROADS = [
     # Tags at the end of the file that outgrow their place: the new ones go
     # behind the Segment, which grows over them, and the SeekHead switches.
     ("matroska growing in place behind the segment", "mkaremux", ["title=New title", "comment=" + LONG]),
+    # Tags that outgrew their place twice left two Voids behind the Clusters:
+    # the new ones go in there, the SeekHead switches, and the file keeps its size.
+    ("matroska into the room earlier tags left", "mkaroom", ["title=New title", "comment=" + LONG]),
     ("matroska without a seekhead", "mkanoseek", ["title=N"]),
     ("matroska into a tags element no seekhead names", "mkatwo", ["title=New title", "comment=" + LONG]),
     ("matroska tags aimed at the track", "mkatrack", ["artist=New artist", "-genre"]),
@@ -294,6 +297,17 @@ def laid_out_fixtures(tool, folder, fixtures):
     return out
 
 
+def matroska_room_fixture(tool, folder, fixtures):
+    """{"mkaroom": path}: the mkvmerge remux after two edits that each
+    outgrew its Tags, which left their room as Voids."""
+    path = os.path.join(folder, "room.mka")
+    shutil.copyfile(fixtures["mkaremux"], path)
+    for comment in ("r" * 12000, "s" * 13000):
+        if tool.popen("tag", windows_path(path), "comment=" + comment).wait() != 0:
+            return {}
+    return {"mkaroom": path}
+
+
 def mkvextract_tags(path):
     """The tags mkvextract finds, as its XML."""
     return subprocess.run(["mkvextract", path, "tags", "-"], capture_output=True).stdout
@@ -325,6 +339,7 @@ def main():
             fixtures.update(make_shape_fixtures(work))
             fixtures.update(make_large_tag_fixtures(work, os.path.join(work, "src.wav")))
             fixtures.update(laid_out_fixtures(tool, work, fixtures))
+            fixtures.update(matroska_room_fixture(tool, work, fixtures))
         for number, (road, fixture, changes) in enumerate(ROADS + LARGE_ROADS):
             if fixture not in fixtures or not chosen.search(road):
                 continue
@@ -366,6 +381,8 @@ def main():
                 check(os.stat(done).st_ino == inode, "%s: the file is written in place" % road)
             if fixture.endswith("laid"):
                 check(os.stat(done).st_ino == inode, "%s: the file is written in place" % road)
+            if fixture == "mkaroom":
+                check(os.path.getsize(done) == os.path.getsize(original), "%s: the file keeps its size" % road)
             if fixture.startswith("mka"):
                 old_mka, new_mka = matroska_reader_views(original), matroska_reader_views(done)
                 check(old_mka["mkvinfo"] and new_mka["mkvinfo"], "%s: mkvinfo reads the file before and after" % road)
