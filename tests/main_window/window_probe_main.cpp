@@ -50,9 +50,10 @@
 //   window_probe EXE menu-keys KEY...    keys posted to the program's open popup menu
 //                                        (it need not be in front)
 //   window_probe EXE property NAME       the number the window holds as property NAME (0: none)
-//   window_probe EXE windows-end SECONDS until the program shows no window, then until its
-//                                        process ends; prints the milliseconds to the
-//                                        windows' end and from there to the process's end
+//   window_probe EXE windows-end SECONDS prints "watching", then waits until the program
+//                                        shows no window and then until its process ends;
+//                                        prints the milliseconds to the windows' end and
+//                                        from there to the process's end
 //   window_probe EXE answers PREFIX SECONDS
 //                                        every 50 ms sends WM_NULL to the main window and
 //                                        to the window whose title begins with PREFIX,
@@ -296,6 +297,8 @@ int windows_end(HWND main, double seconds) {
   LARGE_INTEGER frequency, start, gone, ended;
   QueryPerformanceFrequency(&frequency);
   QueryPerformanceCounter(&start);
+  print("watching");
+  std::fflush(stdout);
   const auto ms = [&](const LARGE_INTEGER& from, const LARGE_INTEGER& to) {
     return (to.QuadPart - from.QuadPart) * 1000 / frequency.QuadPart;
   };
