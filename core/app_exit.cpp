@@ -4,6 +4,7 @@
 #include "core/app_state.h"
 #include "core/close_confirmation.h"
 #include "core/profile_folder.h"
+#include "core/progress_dialog.h"
 #include "core/shutdown_approval.h"
 #include "core/startup_services.h"
 
@@ -42,6 +43,7 @@ bool session_end_handler(HWND, UINT message, WPARAM, LPARAM, LRESULT& result) {
         result = FALSE;  // the user wants to keep working: refuse the session end
         return true;
       }
+      progress_dialog::abort_all();
       service_registry::save_stores(false);
       if (s.playback_control) s.playback_control->stop_for_shutdown();
     }

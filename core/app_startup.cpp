@@ -13,6 +13,7 @@
 #include "core/message_loop.h"
 #include "core/modal_scope.h"
 #include "core/profile_folder.h"
+#include "core/progress_dialog.h"
 #include "core/single_instance.h"
 #include "core/separator_control.h"
 #include "core/startup_services.h"
@@ -81,6 +82,9 @@ void start_again(const app::process_state& s) {
 // that ran are undone in reverse order.
 void tear_down(app::process_state& s, startup_progress& done) {
   s.quitting = true;
+  // The files an operation is writing must end whole, but no further one
+  // may be taken while the stores are saved and the windows close.
+  progress_dialog::abort_all();
   if (s.playback_control) s.playback_control->stop_for_shutdown();
   if (done.loop_ended_normally && done.registry) service_registry::save_stores(s.reset_config_on_restart);
   if (done.lifecycle) {

@@ -2,8 +2,10 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <atomic>
 #include <exception>
+#include <vector>
 
 #include "core/callback_guard.h"
 #include "core/dialog_registry.h"
@@ -17,6 +19,12 @@ namespace {
 
 std::atomic<progress_dialog_hooks::path_formatter> path_formatter_hook{nullptr};
 std::atomic<progress_dialog_hooks::worker_starter> worker_starter_hook{nullptr};
+
+// Every dialog object that exists, main thread only.
+std::vector<progress_dialog*>& live_dialogs() {
+  static std::vector<progress_dialog*> dialogs;
+  return dialogs;
+}
 
 std::uint32_t percent_of(std::uint32_t value) noexcept {
   // 64-bit so that a stray huge value cannot wrap into a small percentage.
@@ -56,9 +64,23 @@ void set_worker_starter(worker_starter starter) noexcept { worker_starter_hook =
 
 progress_dialog::progress_dialog(threaded_process_callback* callback, std::uint32_t flags, const char* title,
                                  std::size_t title_length, bool modal)
-    : flags_(flags), modal_(modal), callback_(callback), title_(text_of(title, title_length)) {}
+    : flags_(flags), modal_(modal), callback_(callback), title_(text_of(title, title_length)) {
+  live_dialogs().push_back(this);
+}
 
-progress_dialog::~progress_dialog() { join_worker(); }
+progress_dialog::~progress_dialog() {
+  join_worker();
+  std::vector<progress_dialog*>& dialogs = live_dialogs();
+  dialogs.erase(std::remove(dialogs.begin(), dialogs.end(), this), dialogs.end());
+}
+
+void progress_dialog::abort_all() noexcept {
+  for (progress_dialog* dialog : live_dialogs()) {
+    if (dialog->ending_) continue;
+    dialog->abort_.raise();
+    dialog->aborted_ = true;
+  }
+}
 
 int progress_dialog::template_for(std::uint32_t flags) noexcept {
   if (flags & threaded_process::flag_show_progress_dual) return IDD_PROGRESS_DUAL;

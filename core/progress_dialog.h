@@ -38,6 +38,12 @@ public:
   // case the caller still owns (and must delete) the object.
   bool hand_over_to_window() noexcept;
 
+  // A confirmed quit: every operation stops now, as its Abort button would
+  // stop it. The workers finish what they have begun (a file being written
+  // ends whole) but take nothing further while the shutdown saves and
+  // closes; each window's end then joins its worker. Main thread only.
+  static void abort_all() noexcept;
+
   void set_progress(std::uint32_t value) override;
   void set_progress_secondary(std::uint32_t value) override;
   void set_item(const char* text, std::size_t length) override;

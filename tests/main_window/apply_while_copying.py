@@ -5,8 +5,10 @@ progress window shows while the copies are written, also while the main
 window shows the folder being written (how long the main window and the
 dialog take to answer meanwhile is printed); a close asked for then
 puts its question above every window of the player, says that the files
-being written are finished, and Yes ends the player with every file whole,
-holding its old tags or the new ones, and no temporary file left beside.
+being written are finished, and Yes, several times over, ends the player
+once those files are written (how long after its windows is printed): every
+file whole, holding its old tags or the new ones, none taken after the Yes,
+and no temporary file left beside.
 
 usage: apply_while_copying.py WINE_EXEC BUILD_DIR ZORV_EXE  (ZORV_WINDOW_PROBE names the probe)
 """
@@ -14,6 +16,7 @@ import os
 import shutil
 import subprocess
 import sys
+import tempfile
 import time
 
 import mutagen
@@ -30,12 +33,13 @@ FILES = 100
 PROGRESS, QUESTION = "Updating Files", "Closing Zorv Application"
 STILL_WRITING = "finishes the files it is writing"
 SECONDS = 10
-# A pause before each write the player makes, so that the Apply runs on for
-# seconds on any machine, as it does on large files; with as many files
-# copied at once as the machine has processors, FILES keep it running until a
-# close answered on a busy machine comes, while the few files being written
-# when it comes are done well within the close's bound.
-WRITE_PAUSE_MS = "1200"
+# A pause before each write the player makes (its own settings' at the close
+# too), so that the Apply runs on for seconds on any machine, as it does on
+# large files; with as many files copied at once as the machine has
+# processors, FILES keep it running until a close answered on a busy machine
+# comes, and far beyond the files being written then.
+WRITE_PAUSE_MS = "600"
+CLOSE_ROUNDS = 3
 ANSWER_FILES, ANSWER_WRITE_PAUSE_MS = 150, "20"
 
 
@@ -110,38 +114,91 @@ def start_edit(player, files, seconds, pause_ms, what):
     return paths, inodes
 
 
+def copied_count(paths, inodes):
+    return sum(1 for path in paths if os.path.exists(path) and os.stat(path).st_ino != inodes[path])
+
+
+def temporary_files(music):
+    return sum(1 for name in os.listdir(music) if not name.endswith(".flac"))
+
+
+def watching(out):
+    """Whether the windows-end probe writing into `out` has begun to watch."""
+    out.seek(0)
+    return out.read().startswith(b"watching")
+
+
 def test_progress_and_close_while_files_are_copied(root):
-    player = main_window.Player(root, "copying")
+    for n in range(CLOSE_ROUNDS):
+        if not close_while_copying(root, n):
+            return
+
+
+def close_while_copying(root, n):
+    """One Yes during the Apply; answers whether the next round may run."""
+    what = "round %d: " % (n + 1)
+    player = main_window.Player(root, "copying%d" % n)
     music = os.path.join(player.folder, "music")
-    started = start_edit(player, FILES, SECONDS, WRITE_PAUSE_MS, "")
+    started = start_edit(player, FILES, SECONDS, WRITE_PAUSE_MS, what)
     if started is None:
-        return
+        return False
     paths, inodes = started
+    applied = time.time()
     player.probe("--title", "Properties", "command", "1074")  # Apply
-    progress = player.wait(lambda: shown(player, PROGRESS), 60)
-    check(progress, "the progress window shows while the files are copied")
-    copied = [path for path in paths if os.path.exists(path) and os.stat(path).st_ino != inodes[path]]
-    check(len(copied) < FILES, "the Apply is still running when the close comes (%d of %d copied)" %
-          (len(copied), FILES))
+    check(player.wait(lambda: shown(player, PROGRESS), 60), "%sthe progress window shows while the files are copied"
+          % what)
+    # What one file's write takes here and now: the first files' from the
+    # Apply on. Once the windows are gone the process has at most the files
+    # then in flight to finish.
+    check(player.wait(lambda: copied_count(paths, inodes) > 0, 120), "%sthe first files are written" % what)
+    one_file = time.time() - applied
     player.probe("close")
     asked = player.wait(lambda: shown(player, QUESTION), 60)
-    check(asked, "the close asks about the running Apply")
-    if asked:
+    check(asked, "%sthe close asks about the running Apply" % what)
+    if not asked:
+        player.process.kill()
+        return False
+    if n == 0:
         order = popups(player)
         check(order[0][1] == QUESTION, "the question stands above the player's other windows: %r" % order)
         text = question_text(player)
         check(STILL_WRITING in text and "will be lost" not in text, "the question says what a close does: %r" % text)
         player.shot("apply-while-copying-question")  # for a person to look at
+    with tempfile.TemporaryFile() as out:
+        ending = subprocess.Popen([main_window.WINE_EXEC, main_window.BUILD_DIR, main_window.PROBE,
+                                   windows_path(player.exe), "windows-end", "300"],
+                                  stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.DEVNULL)
+        check(player.wait(lambda: watching(out), 60), "%sthe windows are watched" % what)
+        # Nothing but the files begun by now, and those the Apply may take
+        # while the answer is on its way, may be written after the Yes.
+        in_flight = temporary_files(music)
+        begun = copied_count(paths, inodes) + in_flight
+        check(begun < FILES, "%sthe Apply is still running when the close comes (%d of %d begun)" %
+              (what, begun, FILES))
         player.probe("--title", QUESTION, "command", str(YES))
-    if not ends(player, "Yes during the Apply"):
-        return
+        ending.wait(timeout=360)
+        out.seek(0)
+        times = out.read().decode().split()[1:]
+    if not ends(player, what + "Yes during the Apply"):
+        return False
+    check(len(times) == 2, "%sthe windows and then the process end: %r" % (what, times))
+    if len(times) == 2:
+        windows, process = int(times[0]) / 1000, int(times[1]) / 1000
+        print("%sthe windows went about %.1f s after the Yes, the process %.1f s after them (a file takes %.1f s)" %
+              (what, windows, process, one_file))
+        check(process < one_file, "%sthe process ends once the files in flight are written: %.1f s after its "
+              "windows, a file takes %.1f s" % (what, process, one_file))
     broken = [path for path in paths if not whole(path)]
-    check(not broken, "every file is whole, with the old or the new tags: %r" % broken)
+    check(not broken, "%severy file is whole, with the old or the new tags: %r" % (what, broken))
     left = [name for name in os.listdir(music) if not name.endswith(".flac")]
-    check(not left, "no temporary file is left beside them: %r" % left)
-    written = [path for path in paths if mutagen.File(path, easy=True).get("artist") == ["New Artist of This Apply"]]
-    check(len(written) < FILES, "the close stopped the Apply before its last file (%d of %d written)" %
-          (len(written), FILES))
+    check(not left, "%sno temporary file is left beside them: %r" % (what, left))
+    written = copied_count(paths, inodes)
+    check(written <= begun + in_flight, "%sno file is taken after the Yes: %d written, %d begun before it" %
+          (what, written, begun))
+    check(written < FILES, "%sthe close stopped the Apply before its last file (%d of %d written)" %
+          (what, written, FILES))
+    shutil.rmtree(player.folder, ignore_errors=True)
+    return True
 
 
 def test_windows_answer_while_the_shown_folder_is_copied(root):

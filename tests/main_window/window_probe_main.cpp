@@ -50,6 +50,10 @@
 //   window_probe EXE menu-keys KEY...    keys posted to the program's open popup menu
 //                                        (it need not be in front)
 //   window_probe EXE property NAME       the number the window holds as property NAME (0: none)
+//   window_probe EXE windows-end SECONDS prints "watching", then waits until the program
+//                                        shows no window and then until its process ends;
+//                                        prints the milliseconds to the windows' end and
+//                                        from there to the process's end
 //   window_probe EXE answers PREFIX SECONDS
 //                                        every 50 ms sends WM_NULL to the main window and
 //                                        to the window whose title begins with PREFIX,
@@ -266,6 +270,54 @@ int list_popups(HWND main) {
   popup_search state = {main, 0};
   GetWindowThreadProcessId(main, &state.process);
   EnumWindows(print_popup, reinterpret_cast<LPARAM>(&state));
+  return 0;
+}
+
+struct shown_search {
+  DWORD process;
+  bool any;
+};
+
+BOOL CALLBACK note_shown(HWND window, LPARAM data) {
+  auto* s = reinterpret_cast<shown_search*>(data);
+  DWORD process = 0;
+  GetWindowThreadProcessId(window, &process);
+  if (process != s->process || !IsWindowVisible(window)) return TRUE;
+  s->any = true;
+  return FALSE;
+}
+
+// Asks the server only (no message to the program, whose thread is busy
+// shutting down), every 10 ms; the process's end is its handle's signal.
+int windows_end(HWND main, double seconds) {
+  DWORD id = 0;
+  GetWindowThreadProcessId(main, &id);
+  const HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, id);
+  if (process == nullptr) return 1;
+  LARGE_INTEGER frequency, start, gone, ended;
+  QueryPerformanceFrequency(&frequency);
+  QueryPerformanceCounter(&start);
+  print("watching");
+  std::fflush(stdout);
+  const auto ms = [&](const LARGE_INTEGER& from, const LARGE_INTEGER& to) {
+    return (to.QuadPart - from.QuadPart) * 1000 / frequency.QuadPart;
+  };
+  for (;;) {
+    shown_search state = {id, false};
+    EnumWindows(note_shown, reinterpret_cast<LPARAM>(&state));
+    QueryPerformanceCounter(&gone);
+    if (!state.any) break;
+    if (ms(start, gone) > seconds * 1000) {
+      CloseHandle(process);
+      return 1;
+    }
+    Sleep(10);
+  }
+  const DWORD waited = WaitForSingleObject(process, static_cast<DWORD>(seconds * 1000));
+  QueryPerformanceCounter(&ended);
+  CloseHandle(process);
+  if (waited != WAIT_OBJECT_0) return 1;
+  print(std::to_string(ms(start, gone)) + "\t" + std::to_string(ms(gone, ended)));
   return 0;
 }
 
@@ -770,6 +822,7 @@ int run_command(int argc, wchar_t** argv) {
     return 0;
   }
   if (command == L"close") return PostMessageW(window, WM_CLOSE, 0, 0) ? 0 : 1;
+  if (command == L"windows-end" && argc == 4) return windows_end(window, _wtof(argv[3]));
   if (command == L"popups") return list_popups(window);
   if (command == L"property" && argc == 4) {
     print(std::to_string(reinterpret_cast<UINT_PTR>(GetPropW(window, argv[3]))));

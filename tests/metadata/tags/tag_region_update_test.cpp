@@ -127,7 +127,7 @@ TEST(TagRegionUpdate, ARewriteTakesTheLeadingRegionLaidOutForIt) {
     update.leading_for_rewrite = of(laid_out);
     io_test::model_temp_source temp;
     apply_tag_region_update(file, temp, update, io_test::no_abort());
-    EXPECT_EQ(grows, static_cast<bool>(temp.made));
+    ASSERT_EQ(grows, static_cast<bool>(temp.made));
     const std::string now(update.leading.begin(), update.leading.end());
     EXPECT_EQ(grows ? laid_out : wanted_in_place, now) << "the leading region the file was given";
     const std::string& result = grows ? temp.made->bytes : model->bytes;

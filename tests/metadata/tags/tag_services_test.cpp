@@ -614,7 +614,7 @@ TEST_F(TagServices, AKillCanOnlyFallBetweenWholeStates) {
     for (const auto& [name, value] : c.written) info.append_field(name, track_info::until_nul, value, track_info::until_nul);
     io_test::model_temp_source temp;
     tag_services::write(file, temp, c.kinds, info, abort);
-    EXPECT_EQ(c.expected == through_temp, static_cast<bool>(temp.made)) << c.why;
+    ASSERT_EQ(c.expected == through_temp, static_cast<bool>(temp.made)) << c.why;
     const std::string& result = c.expected == through_temp ? temp.made->bytes : model->bytes;
     const std::string new_fields = lower(read_fields(result));
     EXPECT_EQ(lower(track_fields_text(info)), new_fields) << c.why;

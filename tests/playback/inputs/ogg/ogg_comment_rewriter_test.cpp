@@ -305,6 +305,7 @@ TEST_F(OggCommentRewriter, AFileRewrittenTakesLaterTextEditsInOneWrite) {
       ogg_comment_rewriter::write(vantrel_io::file_ptr(model.get()), now, {{1, info}}, source, abort);
       EXPECT_EQ(source.asked, edit == 0 ? 1 : 0) << "lead " << lead << ", edit " << edit;
       EXPECT_EQ(writes, edit == 0 ? 0 : 1) << "lead " << lead << ", edit " << edit;
+      ASSERT_TRUE(edit != 0 || source.made) << "lead " << lead << ": the first edit built no new file aside";
       file = edit == 0 ? source.made->bytes : model->bytes;
       EXPECT_NE(file.find(std::string("TITLE=") + titles[edit]), std::string::npos);
       pages_of(file.substr(lead));
