@@ -347,8 +347,8 @@ bool is_disc_field(const char* name) { return cue_sheet_edit::has_sheet_line(nam
 // Beside the file's own values, those of the disc fields it lacks that
 // every cue track reads alike.
 void add_disc_values(const cue_track_map& map, track_info& whole) {
-  const auto* first = map.find_nth(1);
-  if (map.size() < 2 || !first) return;
+  const auto* first = map.find_nth(1);  // the first cue track
+  if (!first) return;
   auto read_alike = [&](const field_change& change) {
     const value_list values = values_read(first->second.info, change);
     for (const auto& [number, subsong] : map) {
