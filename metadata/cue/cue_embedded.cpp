@@ -163,13 +163,7 @@ void set_values(track_info& info, const char* name, const value_list& values) {
   }
 }
 
-// A field, or a ReplayGain value under its tag name, that an edit changed on
-// one cue track, with its new values (none when removed).
-struct field_change {
-  std::string name;
-  value_list values;
-  bool replaygain = false;
-};
+using field_change = cue_field_change;
 using change_list = std::vector<field_change>;
 
 // What a track reads of the changed field or ReplayGain value.
@@ -186,6 +180,13 @@ const field_change* find_change(const change_list& changes, const char* name) {
     if (qiv::stricmp_ascii_equal(change.name.c_str(), name)) return &change;
   }
   return nullptr;
+}
+
+// The change takes the place of an earlier one of the same field.
+void put_change(change_list& changes, const field_change& change) {
+  std::erase_if(changes,
+                [&](const field_change& c) { return qiv::stricmp_ascii_equal(c.name.c_str(), change.name.c_str()); });
+  changes.push_back(change);
 }
 
 change_list changes_between(const track_info& before, const track_info& after) {
@@ -243,15 +244,20 @@ void add_needed_overrides(const cue_track_map& map, track_info& result) {
   }
 }
 
-// The file's own gain takes the change made on every track.
-void set_file_gain(track_info& file_info, const field_change& change) {
+// The info's gain takes the changed value.
+void set_gain_value(track_info& info, const field_change& change) {
   const replaygain_field* field = replaygain_find_field(change.name.c_str());
   if (!field) return;
   replaygain_info changed;
   if (!change.values.empty()) changed.set_from_field(field->name, change.values[0].data(), change.values[0].size());
-  replaygain_info gain = file_info.get_replaygain();
+  replaygain_info gain = info.get_replaygain();
   gain.*(field->value) = changed.*(field->value);
-  file_info.set_replaygain(gain);
+  info.set_replaygain(gain);
+}
+
+void make_change(track_info& info, const field_change& change) {
+  if (change.replaygain) set_gain_value(info, change);
+  else set_values(info, change.name.c_str(), change.values);
 }
 
 // A removal is stored when the track no longer reads what it showed. Where
@@ -335,24 +341,33 @@ void remove_everywhere(const cue_track_map& map, const track_info& file_info, co
   }
 }
 
-// An edit of the file as a whole changes its tags as given. A field or gain
-// it removes leaves the sheet too, its header line and the tracks' own, as a
-// removal from every track does: else every track would show the sheet's
-// value in its place. A sheet kept in a block holds no such values.
-void write_file_edit(const cue_track_map& map, const cue_subsong& whole, track_info& out) {
-  track_info_impl result(whole.info);
-  const std::uint32_t sheet_field = result.find_field(cuesheet_field);
-  if (whole.edited && map.size() > 1 && map.storage == cue_sheet_storage::text && sheet_field != track_info::not_found) {
-    cue_sheet_edit sheet(result.field_value(sheet_field, 0));
-    for (const field_change& change : changes_between(whole.shown, whole.info)) {
-      const char* name = change.name.c_str();
-      if (change.values.empty() && !is_cuesheet_name(name) && !is_track_field_name(name))
-        remove_everywhere(map, whole.info, name, sheet);
+// Values the sheet can give the whole disc.
+bool is_disc_field(const char* name) { return cue_sheet_edit::has_sheet_line(name) || is_performer_field(name); }
+
+// Beside the file's own values, those of the disc fields it lacks that
+// every cue track reads alike.
+void add_disc_values(const cue_track_map& map, track_info& whole) {
+  const auto* first = map.find_nth(1);  // the first cue track
+  if (!first) return;
+  auto read_alike = [&](const field_change& change) {
+    const value_list values = values_read(first->second.info, change);
+    for (const auto& [number, subsong] : map) {
+      if (number != 0 && values_read(subsong.info, change) != values) return value_list{};
     }
-    const std::string text = sheet.text();
-    result.replace_field_value(sheet_field, 0, text.data(), text.size());
+    return values;
+  };
+  const track_info& tracks = first->second.info;
+  for (std::uint32_t f = 0; f < tracks.field_count(); ++f) {
+    const char* name = tracks.field_name(f);
+    if (is_disc_field(name) && whole.find_field(name) == track_info::not_found)
+      set_values(whole, name, read_alike({name, {}}));
   }
-  out.copy_all_from(result);
+  for (const replaygain_field& field : replaygain_fields) {
+    const field_change gain{field.name, {}, true};
+    if (!cue_sheet_edit::has_sheet_line(field.name) || !values_read(whole, gain).empty()) continue;
+    const value_list values = read_alike(gain);
+    if (!values.empty()) set_gain_value(whole, {field.name, values, true});
+  }
 }
 
 // Beside a sheet kept in a block the tracks' values go into the file's tags:
@@ -369,7 +384,7 @@ void write_beside_block(const cue_track_map& map, const track_info& file_info, c
       handled.push_back({change.name, {}});
       const bool everywhere = made_alike_everywhere(map, changes, change);
       if (change.replaygain) {
-        if (everywhere) set_file_gain(result, change);
+        if (everywhere) set_gain_value(result, change);
         continue;
       }
       if (everywhere) set_values(result, name, change.values);
@@ -460,12 +475,31 @@ void apply_track_info(cue_track_map& map, std::uint32_t subsong, const track_inf
 }
 
 void apply_file_info(cue_track_map& map, const track_info& info, decoder_message_sink* sink) {
-  const cue_subsong& before = existing(map, 0);
-  track_info_impl shown(before.edited ? before.shown : before.info);
-  read_track_info(map, info, sink, map.storage);
-  cue_subsong& whole = existing(map, 0);
-  whole.edited = true;
-  whole.shown = std::move(shown);
+  track_info_impl shown;
+  track_info_from_cue(map, 0, shown);
+  const change_list changes = changes_between(shown, info);
+  const bool had_tracks = map.size() > 1;
+  change_list for_tracks;
+  track_info_impl own(existing(map, 0).info);
+  for (const field_change& change : changes) {
+    const char* name = change.name.c_str();
+    if (had_tracks && !is_cuesheet_name(name) && !is_track_field_name(name)) for_tracks.push_back(change);
+    else make_change(own, change);
+  }
+  if (for_tracks.size() < changes.size()) read_track_info(map, own, sink, map.storage);
+  if (map.size() < 2) {
+    for (const field_change& change : for_tracks) make_change(existing(map, 0).info, change);
+    return;
+  }
+  for (const field_change& change : for_tracks) {
+    for (auto& [number, subsong] : map) {
+      if (number == 0) continue;
+      if (!subsong.edited) subsong.shown = subsong.info;
+      subsong.edited = true;
+      make_change(subsong.info, change);
+    }
+    put_change(map.file_changes, change);
+  }
 }
 
 void write_track_info(const cue_track_map& map, track_info& out) {
@@ -476,12 +510,15 @@ void write_track_info(const cue_track_map& map, track_info& out) {
     change_list found = changes_between(subsong.shown, subsong.info);
     if (!found.empty()) changes[number] = std::move(found);
   }
-  if (changes.empty()) {
-    write_file_edit(map, whole, out);
-    return;
+  // Made on the file, a change counts as made on every track, also where a
+  // track already read its new value.
+  for (const field_change& change : map.file_changes) {
+    for (const auto& track : map) {
+      if (track.first != 0) put_change(changes[track.first], change);
+    }
   }
   const std::uint32_t sheet_field = whole.info.find_field(cuesheet_field);
-  if (map.size() < 2 || sheet_field == track_info::not_found) {
+  if (changes.empty() || map.size() < 2 || sheet_field == track_info::not_found) {
     out.copy_all_from(whole.info);
     return;
   }
@@ -510,7 +547,7 @@ void write_track_info(const cue_track_map& map, track_info& out) {
           // Other programs read the gain from the file's own items alone; it
           // shows on every track the sheet gives none, so a sheet without it
           // stays as it is.
-          set_file_gain(result, change);
+          set_gain_value(result, change);
           if (!sheet_gives(sheet.text(), change)) continue;
         }
         if (change.values.empty()) {
@@ -544,6 +581,10 @@ void track_info_from_cue(const cue_track_map& map, std::uint32_t subsong, track_
   const cue_subsong& entry = existing(map, subsong);
   out.reset();
   out.copy_all_from(entry.info);
+  if (subsong != 0) return;
+  // An edit not yet written shows as made.
+  for (const field_change& change : map.file_changes) make_change(out, change);
+  add_disc_values(map, out);
 }
 
 track_range get_track_range(const cue_track_map& map, std::uint32_t subsong) {

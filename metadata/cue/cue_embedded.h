@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "metadata/cue/cue_track_list.h"
 #include "metadata/track_info.h"
@@ -28,6 +29,14 @@ struct cue_subsong {
   track_info_impl shown;
 };
 
+// A field, or a ReplayGain value under its tag name, that an edit changed,
+// with its new values (none when removed).
+struct cue_field_change {
+  std::string name;
+  std::vector<std::string> values;
+  bool replaygain = false;
+};
+
 class cue_track_map {
 public:
   std::uint32_t size() const noexcept { return static_cast<std::uint32_t>(subsongs_.size()); }
@@ -36,13 +45,19 @@ public:
   cue_subsong* find(std::uint32_t subsong);
   const cue_subsong* find(std::uint32_t subsong) const;
   cue_subsong& find_or_add(std::uint32_t subsong) { return subsongs_[subsong]; }
-  void clear() noexcept { subsongs_.clear(); }
+  void clear() noexcept {
+    subsongs_.clear();
+    file_changes.clear();
+  }
   auto begin() noexcept { return subsongs_.begin(); }
   auto end() noexcept { return subsongs_.end(); }
   auto begin() const noexcept { return subsongs_.begin(); }
   auto end() const noexcept { return subsongs_.end(); }
 
   cue_sheet_storage storage = cue_sheet_storage::text;
+  // The changes an edit of the file as a whole made; the cue tracks took
+  // them, and the write stores each as one made alike on every track.
+  std::vector<cue_field_change> file_changes;
 
 private:
   std::map<std::uint32_t, cue_subsong> subsongs_;
@@ -61,9 +76,10 @@ void read_track_info(cue_track_map& map, const track_info& file_info, decoder_me
 // and length stay. An absent subsong is exception_io_data.
 void apply_track_info(cue_track_map& map, std::uint32_t subsong, const track_info& info);
 
-// Stores an edit of the file as a whole (subsong 0): the tracks read from
-// the new info at once, and the write takes a field or gain it removes from
-// the sheet as well.
+// Stores an edit of the file as a whole (subsong 0), as it was shown. A
+// change of the sheet or of an override field is the file's own and the
+// tracks are read again from it; any other change every cue track takes,
+// as when made alike on each of them.
 void apply_file_info(cue_track_map& map, const track_info& info, decoder_message_sink* sink = nullptr);
 
 // The file's info to write as its tags. Until a cue track is edited the
@@ -77,6 +93,10 @@ void apply_file_info(cue_track_map& map, const track_info& info, decoder_message
 // exception_cue_value_not_stored, and nothing is to be written.
 void write_track_info(const cue_track_map& map, track_info& out);
 
+// Subsong 0 shows the file's own tags and, where it has none of a value the
+// sheet can give the whole disc (a header line's field, the artist or album
+// artist of the header PERFORMER, the album gain and peak), the value every
+// cue track reads alike: an edit of the file reaches it there.
 void track_info_from_cue(const cue_track_map& map, std::uint32_t subsong, track_info& out);
 
 struct track_range {

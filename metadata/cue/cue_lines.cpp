@@ -169,9 +169,11 @@ void parse_line(const char* text, std::size_t length, cue_handler& handler) {
 
 }  // namespace
 
+std::size_t utf8_bom_length(const char* text) { return std::strncmp(text, utf8_bom, 3) == 0 ? 3 : 0; }
+
 void parse_lines(const char* text, cue_handler& handler) {
   std::uint32_t line_number = 1;
-  const char* p = text;
+  const char* p = text + utf8_bom_length(text);
   for (;;) {
     while (is_blank(*p)) ++p;
     if (*p == '\0') break;

@@ -36,7 +36,12 @@ protected:
   ~cue_handler() = default;
 };
 
-// LF, CR LF and CR line ends alike; an error of a line gets " (line N)"
+// Editors save sheets with a UTF-8 byte-order mark before the first
+// command; the reader steps over it, and an edit keeps it.
+inline constexpr char utf8_bom[] = "\xEF\xBB\xBF";
+std::size_t utf8_bom_length(const char* text);
+
+// LF, CR LF and CR line ends alike, after a byte-order mark if any; an error of a line gets " (line N)"
 // appended, counting LF line ends only.
 void parse_lines(const char* text, cue_handler& handler);
 

@@ -188,9 +188,11 @@ void set_value(line_list& lines, const std::string& line_end, const line_form& f
 }  // namespace
 
 cue_sheet_edit::cue_sheet_edit(const char* text) {
+  // Kept apart, so that the first line reads as its command.
+  byte_order_mark_.assign(text, cue_parser::utf8_bom_length(text));
   bool end_found = false;
   std::uint32_t track = 0;
-  for (const char* p = text; *p != '\0';) {
+  for (const char* p = text + byte_order_mark_.size(); *p != '\0';) {
     const char* start = p;
     while (*p != '\0' && *p != '\r' && *p != '\n') ++p;
     line l{std::string(start, p), {}, 0};
@@ -230,7 +232,7 @@ void cue_sheet_edit::remove_sheet_value(const char* field) {
 void cue_sheet_edit::remove_sheet_performer() { set_value(lines_, line_end_, *find_form("artist", true), 0, {}); }
 
 std::string cue_sheet_edit::text() const {
-  std::string out;
+  std::string out = byte_order_mark_;
   for (const line& l : lines_) out += l.text + l.end;
   return out;
 }

@@ -1,7 +1,8 @@
 // A cue sheet's text with single values changed in place: the lines that
 // carry one field of one track, or of the whole sheet, are replaced, added
 // or removed, and every other line stays as it was, so the layout, the line
-// ends and REM lines this program does not read survive an edit.
+// ends, a byte-order mark and REM lines this program does not read survive
+// an edit.
 #pragma once
 
 #include <cstddef>
@@ -43,6 +44,7 @@ public:
   };
 
 private:
+  std::string byte_order_mark_;
   std::vector<line> lines_;
   std::string line_end_ = "\r\n";
 };

@@ -7,6 +7,8 @@ capitalisation or by automatic filling goes into the file's own tags, read
 back with mutagen and mkvextract, with every chapter name kept. A FLAC cue
 image whose file and sheet both hold a comment: the Comment row deleted, the
 file's COMMENT and the sheet's REM COMMENT both go, read back with metaflac.
+A genre only the sheet's header gives shows, and goes when its row is
+deleted; an artist deleted keeps the tracks' own PERFORMER lines.
 
 usage: properties_folder_view.py WINE_EXEC BUILD_DIR ZORV_EXE  (ZORV_WINDOW_PROBE names the probe)
 """
@@ -19,7 +21,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 sys.dont_write_bytecode = True  # no cache folder left in the source tree
 from blackbox_checks import check, windows_path  # noqa: E402
 from chaptered_files import BOOK, CHAPTERS, chapter_names, file_tags, make_chaptered  # noqa: E402
-from cue_images import FILE_TAGS, make_cue_image  # noqa: E402
+from cue_images import FILE_TAGS, SHEET, make_cue_image, tags  # noqa: E402
 from main_window import Player, run_window_tests  # noqa: E402
 from properties_apply_formats import apply_and_wait, edit_in_place  # noqa: E402
 from properties_untouched_fields import autofill, dialogs, field_editor, list_menu, row_of  # noqa: E402
@@ -124,5 +126,34 @@ def test_comment_removed_from_a_cue_image_as_a_whole(root):
     close(player, "cue")
 
 
+def test_header_genre_and_artist_removed_from_a_cue_image_as_a_whole(root):
+    """A FLAC cue image whose sheet's header alone gives every track its
+    genre, and whose file's ARTIST hides the tracks' own PERFORMER lines: the
+    dialog on the file shows the sheet's genre; the Genre and Artist rows
+    deleted, the header's REM GENRE and the file's ARTIST go and every
+    PERFORMER line stays, read back with metaflac and mutagen."""
+    player = Player(root, "folder-cue-header")
+    image = os.path.join(music_folder(player), "disc.flac")
+    sheet = SHEET.replace("    REM GENRE Blues\r\n", "")
+    make_cue_image(image, "comment.flac", sheet)
+    if not open_from_folder_view(player, image, "cue header"):
+        return
+    shown = rows(player, METADATA_LIST)
+    check(shown.get("Genre") == "Chamber Jazz" and shown.get("Artist") == FILE_TAGS["ARTIST"],
+          "cue header: the dialog shows the sheet's genre and the file's artist: %r" % shown)
+    for name in ("Genre", "Artist"):
+        if row_of(player, name) >= 0:
+            player.probe(*DIALOG, "select-rows", str(METADATA_LIST), str(row_of(player, name)))
+            player.probe(*DIALOG, "control-keys", str(METADATA_LIST), "delete")
+    applied(player, "cue header", "deleting the Genre and Artist rows")
+    exported = subprocess.run(["metaflac", "--export-tags-to=-", image], capture_output=True, text=True).stdout
+    check("ARTIST=" not in exported and "GENRE" not in exported and "ALBUM=File Album" in exported,
+          "cue header: the file's ARTIST and the sheet's genre go: %r" % exported)
+    check(tags(image).get("CUESHEET") == [sheet.replace('REM GENRE "Chamber Jazz"\r\n', "")],
+          "cue header: the sheet loses its REM GENRE alone: %r" % tags(image).get("CUESHEET"))
+    close(player, "cue header")
+
+
 if __name__ == "__main__":
-    run_window_tests(test_books_edited_from_the_folder_view, test_comment_removed_from_a_cue_image_as_a_whole)
+    run_window_tests(test_books_edited_from_the_folder_view, test_comment_removed_from_a_cue_image_as_a_whole,
+                     test_header_genre_and_artist_removed_from_a_cue_image_as_a_whole)

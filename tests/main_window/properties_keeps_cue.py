@@ -5,7 +5,8 @@ library, its title edited in the properties dialog and applied: read back
 with mutagen, the sheet changes in that track's TITLE line only, so every
 other track keeps its PERFORMER and other values though the file's ARTIST
 shows over them, and the file's other tags stay as they were (no "Track"
-item, no TOTALTRACKS).
+item, no TOTALTRACKS). A sheet that begins with a byte-order mark gives the
+album view its three tracks.
 
 usage: properties_keeps_cue.py WINE_EXEC BUILD_DIR ZORV_EXE  (ZORV_WINDOW_PROBE names the probe)
 """
@@ -16,7 +17,8 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 sys.dont_write_bytecode = True  # no cache folder left in the source tree
 from blackbox_checks import check, windows_path  # noqa: E402
-from cue_images import FILE_TAGS, SHEET, block_sheet, make_cue_image, sheet_tracks, tags  # noqa: E402
+from cue_images import (FILE_TAGS, SHEET, block_sheet, make_cue_image, sheet_tracks, store_marked_sheet,  # noqa: E402
+                        tags)
 from main_window import Player, run_window_tests  # noqa: E402
 from properties_apply_formats import apply_and_wait, edit_and_apply  # noqa: E402
 from properties_window import (CANCEL, DIALOG, LIST, METADATA_LIST, PLAY, dialog_window, open_dialog_in_album,  # noqa: E402
@@ -175,6 +177,28 @@ def test_title_edit_beside_a_cue_sheet_block(root):
     check(player.stop() == 0, "block: the player ends cleanly")
 
 
+def test_sheet_with_a_byte_order_mark_lists_its_tracks(root):
+    """Cue images whose sheet begins with a UTF-8 byte-order mark: the album
+    view lists the image's three tracks, as Properties on all its rows names
+    them."""
+    for kind in ("comment.flac", "image.wv"):
+        player = Player(root, "cue-marked-" + kind, library=True)
+        os.makedirs(os.path.join(player.folder, "music"))
+        image = os.path.join(player.folder, "music", "disc." + kind)
+        make_cue_image(image, kind, ONE_ALBUM)
+        store_marked_sheet(image, ONE_ALBUM)
+        if not open_whole_album(player, kind):
+            continue
+        caption = dialog_window(player)[0][-1]
+        check(caption == 'Properties (3 items) - "Opening", "Second", "Third"',
+              "%s: the album lists the three tracks: %r" % (kind, caption))
+        player.probe(*DIALOG, "command", str(CANCEL))
+        check(player.wait(lambda: dialog_window(player)[0] is None, 30), "%s: the dialog closes" % kind)
+        player.shot("cue-marked-album-" + kind.replace(".", "-"))
+        check(player.stop() == 0, "%s: the player ends cleanly" % kind)
+
+
 if __name__ == "__main__":
     run_window_tests(test_title_edit_of_one_cue_track, test_comment_removed_from_every_cue_track,
-                     test_album_artist_removed_from_every_cue_track, test_title_edit_beside_a_cue_sheet_block)
+                     test_album_artist_removed_from_every_cue_track, test_title_edit_beside_a_cue_sheet_block,
+                     test_sheet_with_a_byte_order_mark_lists_its_tracks)

@@ -51,7 +51,7 @@ def make_cue_image(path, kind, sheet_text=SHEET, file_tags=None):
     subprocess.run(["sox", "-n", "-r", "44100", "-c", "2", "-b", "16", wav, "synth", str(SECONDS), "sine", "440"],
                    check=True)
     sheet = path + ".cue"
-    with open(sheet, "w", newline="") as f:
+    with open(sheet, "w", encoding="utf-8", newline="") as f:
         f.write(sheet_text)
     if kind.endswith(".wv"):
         tags = [arg for name, value in file_tags.items() for arg in ("-w", "%s=%s" % (name.title(), value))]
@@ -68,6 +68,23 @@ def make_cue_image(path, kind, sheet_text=SHEET, file_tags=None):
             image["CUESHEET"] = sheet_text
         image.save()
     os.remove(wav)
+    os.remove(sheet)
+
+
+def store_marked_sheet(path, sheet_text):
+    """The sheet of an image make_cue_image made replaced by sheet_text behind
+    a UTF-8 byte-order mark: in a FLAC comment as metaflac
+    --set-tag-from-file stores a sheet file saved with one, in a WavPack item
+    by mutagen (wavpack's own -w Cuesheet=@file drops the mark)."""
+    if path.endswith(".wv"):
+        items = APEv2(path)
+        items["Cuesheet"] = "\ufeff" + sheet_text
+        items.save()
+        return
+    sheet = path + ".cue"
+    with open(sheet, "w", encoding="utf-8-sig", newline="") as f:
+        f.write(sheet_text)
+    subprocess.run(["metaflac", "--remove-tag=CUESHEET", "--set-tag-from-file=CUESHEET=" + sheet, path], check=True)
     os.remove(sheet)
 
 

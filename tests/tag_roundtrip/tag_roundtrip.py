@@ -23,7 +23,8 @@ from mutagen.wave import WAVE
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from blackbox_checks import check, failures, windows_path, zorvtool_runner  # noqa: E402
-from cue_images import BOTH, FILE_TAGS, KINDS, SHEET, block_sheet, make_cue_image, sheet_tracks, tags  # noqa: E402
+from cue_images import (BOTH, FILE_TAGS, KINDS, SHEET, block_sheet, make_cue_image, sheet_tracks,  # noqa: E402
+                        store_marked_sheet, tags)
 import id3v22_tags  # noqa: E402
 import mp4_bytes  # noqa: E402
 from chaptered_files import CHAPTERS, file_tags, make_chaptered  # noqa: E402
@@ -335,6 +336,71 @@ def check_whole_file_edits_of_files_with_tracks(work):
               "%s: the comment goes from the file and the sheet's header: %s %r" % (kind, done.stderr, tags(path)))
         shown = subsong_fields(path)
         check(not any("comment" in shown[n] for n in (1, 2, 3)), "%s: no track shows a comment: %r" % (kind, shown))
+
+
+# Values the sheet's header alone gives every track, and an album gain there.
+HEADER_ONLY = "REM REPLAYGAIN_ALBUM_GAIN -3.00 dB\r\n" + SHEET.replace("    REM GENRE Blues\r\n", "")
+
+
+def check_cue_images_edited_as_a_whole(work):
+    """Cue images edited as a whole (`tag --subsong 0`, as the folder views'
+    Apply does) end as the same edit made on every track leaves them: a
+    genre or comment only the sheet's header gives goes; removing the artist
+    takes the file's ARTIST and keeps the tracks' own PERFORMER lines, which
+    show again; an album gain reaches the header's REM line, so the player
+    plays by the value mutagen, ffprobe, metaflac and wvunpack read."""
+    for kind in ("comment.flac", "image.wv"):
+        for edit in ("-genre", "-comment", "-artist", "replaygain_album_gain=-6.5"):
+            case = "%s, %s" % (kind, edit)
+            whole, every = (os.path.join(work, "%s-%s-%s" % (way, edit[:9].strip("-="), kind))
+                            for way in ("whole", "every"))
+            for path in (whole, every):
+                make_cue_image(path, kind, HEADER_ONLY)
+            done = zorvtool("tag", windows_path(whole), "--subsong", "0", edit, ok=False)
+            tag(every, edit)
+            check(done.returncode == 0 and tags(whole) == tags(every),
+                  "%s: the file as a whole ends as every track edited: %s %r %r" %
+                  (case, done.stderr, tags(whole), tags(every)))
+            shown, gains = subsong_fields(whole), subsong_gains(whole)
+            check(shown == subsong_fields(every) and gains == subsong_gains(every),
+                  "%s: the tracks show what every track edited shows: %r" % (case, shown))
+            sheet = tags(whole).get("CUESHEET", [""])[0]
+            if edit in ("-genre", "-comment"):
+                check("REM " + edit[1:].upper() not in sheet and not any(edit[1:] in shown[n] for n in (1, 2, 3)),
+                      "%s: the header line goes and no track shows one: %r %r" % (case, sheet, shown))
+            elif edit == "-artist":
+                check([first(shown[n], "artist") for n in (1, 2, 3)] == ["First Guest", "Second Guest", "Third Guest"]
+                      and "ARTIST" not in tags(whole), "%s: the tracks' own artists show: %r" % (case, shown))
+            else:
+                readers = [ffprobe_tags(whole).get("replaygain_album_gain", ""),
+                           tags(whole)["REPLAYGAIN_ALBUM_GAIN"][0]]
+                readers.append(subprocess.run(["metaflac", "--show-tag=REPLAYGAIN_ALBUM_GAIN", whole],
+                                              capture_output=True, text=True).stdout.split("=")[-1]
+                               if kind.endswith(".flac") else
+                               subprocess.run(["wvunpack", "-q", "-x", "replaygain_album_gain", whole],
+                                              capture_output=True, text=True).stdout)
+                check(all(r.strip().startswith("-6.50") for r in readers) and
+                      "REM REPLAYGAIN_ALBUM_GAIN -6.50 dB" in sheet and
+                      all(g["album_gain"] == -6.5 for g in gains.values()),
+                      "%s: the file's item, the header line and every track agree: %r %r" % (case, readers, gains))
+
+
+def check_cue_sheets_with_a_byte_order_mark(work):
+    """A sheet saved with a UTF-8 byte-order mark: the image shows its three
+    tracks, the first line's genre among their values, and a title edit
+    keeps the mark before the sheet."""
+    for kind in ("comment.flac", "image.wv"):
+        path = os.path.join(work, "marked-" + kind)
+        make_cue_image(path, kind)
+        store_marked_sheet(path, SHEET)
+        check(tags(path)["CUESHEET"] == ["\ufeff" + SHEET], "%s: the sheet is stored with its mark" % kind)
+        shown = subsong_fields(path)
+        check(sorted(shown) == [1, 2, 3] and [first(shown[n], "title") for n in (1, 2, 3)] ==
+              ["Opening", "Second", "Third"] and first(shown[1], "genre") == "Chamber Jazz",
+              "%s: the image shows its three tracks: %r" % (kind, shown))
+        tag(path, "--subsong", "2", "title=Zweite")
+        check(tags(path)["CUESHEET"] == ["\ufeff" + SHEET.replace('TITLE "Second"', 'TITLE "Zweite"')],
+              "%s: a title edit keeps the mark: %r" % (kind, tags(path)["CUESHEET"]))
 
 
 def check_cue_gains_set_alike(work):
@@ -676,6 +742,8 @@ def main():
         check_cue_removals_reach_the_player(work)
         check_whole_file_edits_of_files_with_tracks(work)
         check_cue_gains_set_alike(work)
+        check_cue_images_edited_as_a_whole(work)
+        check_cue_sheets_with_a_byte_order_mark(work)
         check_compilation_album_artist(wav, plain, work)
 
         mpc = os.path.join(work, "a.mpc")

@@ -1,5 +1,6 @@
 #include "metadata/cue/cue_embedded.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,7 @@
 #include "io/io_exceptions.h"
 #include "metadata/cue/cue_value_not_stored.h"
 #include "metadata/decoder_message_sink.h"
+#include "metadata/replaygain_text.h"
 #include "tests/metadata/cue/cue_fixtures.h"
 
 namespace {
@@ -382,25 +384,112 @@ TEST(CueEmbedded, AnEditOfTheWholeFileChangesItsTagsAndARemovalTakesTheSheetsLin
   const std::string sheet = std::string("REM COMMENT \"Ripped\"\n") + own_performers;
   const track_info_impl file = file_with_fields(
       {{"ALBUM", "Tag Album"}, {"COMMENT", "Tag note"}, {"GENRE", "Tag Genre"}, {"cuesheet", sheet.c_str()}});
-  // Removed from the file, a field leaves the sheet's header and every track's own line.
+  // Removed from the file, a field leaves the sheet's header; a track's own
+  // line that the file's tag hid stays, as after a removal from every track.
   const track_info_impl removed = written_after(file, {{0, "comment", {}}, {0, "genre", {}}});
   EXPECT_EQ(field(removed, "comment"), "<absent>");
   EXPECT_EQ(field(removed, "genre"), "<absent>");
   EXPECT_EQ(field(removed, "album"), "Tag Album");
   EXPECT_EQ(field(removed, "cuesheet"),
-            replaced(replaced(replaced(sheet, "REM COMMENT \"Ripped\"\n", ""), "REM GENRE Jazz\n", ""),
-                     "    REM GENRE Blues\n", ""));
+            replaced(replaced(sheet, "REM COMMENT \"Ripped\"\n", ""), "REM GENRE Jazz\n", ""));
   cue_track_map again;
   read_track_info(again, removed);
   for (std::uint32_t track = 1; track <= 3; ++track) {
     EXPECT_EQ(subsong_field(again, track, "comment"), "<absent>");
-    EXPECT_EQ(subsong_field(again, track, "genre"), "<absent>");
+    EXPECT_EQ(subsong_field(again, track, "genre"), track == 3 ? "Blues" : "<absent>");
   }
-  // A value set for the file is its tag alone, which every track shows.
+  // A value set for the file is its tag, which every track shows, and the sheet's header line follows.
   const track_info_impl set = written_after(file, {{0, "album", {"New Album"}}});
   EXPECT_EQ(field(set, "album"), "New Album");
-  EXPECT_EQ(field(set, "cuesheet"), sheet);
+  EXPECT_EQ(field(set, "cuesheet"), replaced(sheet, "TITLE \"Sheet Album\"", "TITLE \"New Album\""));
   EXPECT_EQ(set.field_count(), file.field_count());
+}
+
+// Every field with its values and the four gains, one per line.
+std::string everything_of(const track_info& info) {
+  std::string text;
+  for (std::uint32_t f = 0; f < info.field_count(); ++f)
+    text += std::string(info.field_name(f)) + "=" + field(info, info.field_name(f)) + "\n";
+  const replaygain_info gain = info.get_replaygain();
+  for (float value : {gain.album_gain, gain.album_peak, gain.track_gain, gain.track_peak})
+    text += std::to_string(value) + " ";
+  return text;
+}
+
+// The file written after the change was made on those subsongs, each as it showed.
+track_info_impl written_with(const track_info& file, std::vector<std::uint32_t> subsongs,
+                             const std::function<void(track_info&)>& change) {
+  cue_track_map map;
+  read_track_info(map, file);
+  for (std::uint32_t subsong : subsongs) {
+    track_info_impl info;
+    track_info_from_cue(map, subsong, info);
+    change(info);
+    if (subsong == 0) apply_file_info(map, info);
+    else apply_track_info(map, subsong, info);
+  }
+  track_info_impl written;
+  write_track_info(map, written);
+  return written;
+}
+
+TEST(CueEmbedded, AnEditOfTheWholeFileWritesWhatTheSameEditOnEveryTrackWrites) {
+  const std::string sheet = "REM COMMENT \"Ripped\"\nREM REPLAYGAIN_ALBUM_GAIN -3.00 dB\n" +
+                            replaced(own_performers, "    REM GENRE Blues\n", "");
+  const track_info_impl file = file_with_sheet(sheet.c_str());
+  // What the sheet's header alone gives every track shows on the file as a whole.
+  cue_track_map map;
+  read_track_info(map, file);
+  EXPECT_EQ(subsong_field(map, 0, "genre"), "Jazz");
+  EXPECT_EQ(subsong_field(map, 0, "comment"), "Ripped");
+  EXPECT_EQ(subsong_field(map, 0, "album"), "Tag Album");
+  EXPECT_EQ(subsong_field(map, 0, "date"), "<absent>");  // track 1's own
+  track_info_impl whole;
+  track_info_from_cue(map, 0, whole);
+  EXPECT_FLOAT_EQ(whole.get_replaygain().album_gain, -3.0f);
+
+  auto without = [](const char* name) {
+    return [name](track_info& info) {
+      qiv::bit_array selection(info.field_count());
+      selection.set(info.find_field(name), true);
+      info.remove_fields(selection);
+    };
+  };
+  auto album_gain = [](track_info& info) {
+    replaygain_info gain = info.get_replaygain();
+    gain.album_gain = -6.5f;
+    info.set_replaygain(gain);
+  };
+  const std::string absent = "<absent>";
+  struct whole_edit {
+    const char* name;
+    std::function<void(track_info&)> change;
+    std::vector<std::string> shown;  // by tracks 1 to 3 after the write
+  } edits[] = {
+      {"genre", without("genre"), {absent, absent, absent}},
+      {"comment", without("comment"), {absent, absent, absent}},
+      // The file's ARTIST hid the tracks' own PERFORMER lines, which show again.
+      {"artist", without("artist"), {"First Guest", "Second Guest", "Third Guest"}},
+      {"replaygain_album_gain", album_gain, {"-6.50 dB", "-6.50 dB", "-6.50 dB"}},
+  };
+  for (const whole_edit& edit : edits) {
+    SCOPED_TRACE(edit.name);
+    const track_info_impl as_whole = written_with(file, {0}, edit.change);
+    EXPECT_EQ(everything_of(as_whole), everything_of(written_with(file, {1, 2, 3}, edit.change)));
+    cue_track_map again;
+    read_track_info(again, as_whole);
+    std::vector<std::string> shown;
+    for (std::uint32_t track = 1; track <= 3; ++track) {
+      track_info_impl info;
+      track_info_from_cue(again, track, info);
+      std::string gain;
+      if (const replaygain_field* named = replaygain_find_field(edit.name))
+        shown.push_back(replaygain_format_field(gain, info.get_replaygain(), *named) ? gain : absent);
+      else
+        shown.push_back(field(info, edit.name));
+    }
+    EXPECT_EQ(shown, edit.shown);
+  }
 }
 
 TEST(CueEmbedded, AGainSetAlikeOnEveryTrackGoesIntoTheFilesOwnValueWhereTheSheetGivesNone) {

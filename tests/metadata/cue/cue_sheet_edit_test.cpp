@@ -76,4 +76,13 @@ TEST(CueSheetEdit, ASheetLevelValueReplacesTheTracksOwnLinesInTheSheetsLineEnds)
             "\t\tINDEX 01 00:10:00");
 }
 
+TEST(CueSheetEdit, ASheetWithAByteOrderMarkKeepsItAndItsFirstLineIsEdited) {
+  const std::string mark = "\xEF\xBB\xBF";
+  cue_sheet_edit sheet((mark + cue_test::ripper_sheet).c_str());
+  sheet.remove_sheet_value("genre");
+  sheet.set_track_value(2, "title", {"Zweite"});
+  EXPECT_EQ(sheet.text(), mark + replaced(replaced(cue_test::ripper_sheet, "REM GENRE Jazz\r\n", ""),
+                                          "TITLE \"Second\"", "TITLE \"Zweite\""));
+}
+
 }  // namespace

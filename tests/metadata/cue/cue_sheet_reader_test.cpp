@@ -105,5 +105,13 @@ TEST(CueSheetReader, ReadsRipperSheetsWithEveryCommonCommand) {
   EXPECT_DOUBLE_EQ(tracks[2].indexes[1] - tracks[2].indexes[0], 2.0);
 }
 
+TEST(CueSheetReader, ReadsASheetSavedWithAByteOrderMark) {
+  const std::string marked = std::string("\xEF\xBB\xBF") + cue_test::ripper_sheet;
+  cue_track_list tracks;
+  ASSERT_NO_THROW(parse_cuesheet(marked.c_str(), tracks));
+  ASSERT_EQ(tracks.size(), 3u);
+  EXPECT_EQ(field(tracks[2].info, "genre"), "Jazz");  // from the line right after the mark
+}
+
 
 }  // namespace
