@@ -105,7 +105,7 @@ def opus_pair(folder):
     return parts
 
 
-def check_opus_gapless(stream, first, second):
+def check_opus_gapless(stream, first, second, underruns):
     """The stream holds both decodes back to back: a gap or overlap at the join shifts the second."""
     expected = first + second
     start = next((i for i, v in enumerate(expected) if abs(v) > 1e-3), 0)
@@ -115,7 +115,13 @@ def check_opus_gapless(stream, first, second):
         return
     offset = captured_start - start
     offset -= offset % 2
-    captured = stream[offset + start:offset + len(expected)]
+    # Another decoder's samples match within a tolerance, not bit for bit;
+    # silence a busy machine put in while the player had its sound queued
+    # is taken out, as for the other captures.
+    heard, gaps = without_machine_gaps(expected[start:], stream[offset + start:], underruns,
+                                       same=lambda a, b: abs(a - b) < 1e-4)
+    note_machine_gaps("Opus", gaps, underruns)
+    captured = heard[:len(expected) - start]
     reference = expected[start:start + len(captured)]
     check(len(captured) >= len(reference) - 2 * TAIL_WINE_MAY_DROP and len(captured) > len(first),
           "Opus: %d of %d samples captured" % (len(captured), len(expected) - start))
@@ -169,9 +175,9 @@ def main():
                 check_played(streams[0], noise[frame * 2:], "--seek %s" % seconds, underruns)
 
         (first, first_samples), (second, second_samples) = opus_pair(folder)
-        streams, _ = play(folder, first, second)
+        streams, underruns = play(folder, first, second)
         check(len(streams) == 1, "consecutive Opus files share the device stream")
-        check_opus_gapless(streams[0], first_samples, second_samples)
+        check_opus_gapless(streams[0], first_samples, second_samples, underruns)
 
     if failures:
         print("%d failure(s)" % len(failures))
