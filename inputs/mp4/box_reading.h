@@ -40,4 +40,8 @@ constexpr std::uint32_t fourcc(const char (&code)[5]) {
          (std::uint32_t(std::uint8_t(code[2])) << 8) | std::uint32_t(std::uint8_t(code[3]));
 }
 
+// A box that holds nothing but room: "free", or "skip" as some writers
+// name it.
+constexpr bool is_free_box(std::uint32_t type) { return type == fourcc("free") || type == fourcc("skip"); }
+
 }  // namespace tarnex

@@ -3,12 +3,16 @@
 // is known.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace tarnex {
 
 using byte_buffer = std::string;
+
+inline constexpr std::size_t box_header_bytes = 8;  // with a 32-bit size
 
 inline void append_u8(byte_buffer& out, std::uint32_t v) { out += char(v); }
 inline void append_u16(byte_buffer& out, std::uint32_t v) {
@@ -27,6 +31,12 @@ inline void append_fourcc(byte_buffer& out, std::uint32_t type) { append_u32(out
 
 // A box with a 32-bit size; a payload no 32-bit size can hold is refused
 // before anything is written.
-void append_box(byte_buffer& out, std::uint32_t type, const byte_buffer& payload);
+void append_box(byte_buffer& out, std::uint32_t type, std::string_view payload);
+
+// A box written straight into `out`, its children appended in between:
+// open_box answers where its header lies, close_box gives it its 32-bit
+// size (refused as above), so no payload is built apart and copied in.
+std::size_t open_box(byte_buffer& out, std::uint32_t type);
+void close_box(byte_buffer& out, std::size_t at);
 
 }  // namespace tarnex

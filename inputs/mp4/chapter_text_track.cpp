@@ -1,6 +1,7 @@
 #include "inputs/mp4/chapter_text_track.h"
 
 #include <set>
+#include <string_view>
 
 #include "inputs/mp4/box_reading.h"
 #include "inputs/mp4/payload_children.h"
@@ -16,26 +17,26 @@ constexpr std::size_t max_samples = 1024;
 constexpr std::uint32_t max_sample_bytes = 1u << 17;
 constexpr std::size_t max_name_bytes = 0xFFFF;
 
-std::uint64_t number_at(const std::string& bytes, std::size_t at, int width) {
+std::uint64_t number_at(std::string_view bytes, std::size_t at, int width) {
   if (at > bytes.size() || bytes.size() - at < std::size_t(width)) throw exception_truncation();
   std::uint64_t v = 0;
   for (int i = 0; i < width; ++i) v = (v << 8) | std::uint8_t(bytes[at + std::size_t(i)]);
   return v;
 }
 
-std::uint32_t u32_at(const std::string& bytes, std::size_t at) { return std::uint32_t(number_at(bytes, at, 4)); }
+std::uint32_t u32_at(std::string_view bytes, std::size_t at) { return std::uint32_t(number_at(bytes, at, 4)); }
 
 // The payload of the first child of that type; empty when there is none.
-std::string child(const std::string& payload, std::uint32_t type) {
+std::string child(std::string_view payload, std::uint32_t type) {
   std::string found;
   bool seen = false;
-  for_each_child(payload, [&](std::uint32_t t, const std::string& content) {
+  for_each_child(payload, [&](std::uint32_t t, std::string_view content) {
     if (t == type && !seen) found = content, seen = true;
   });
   return found;
 }
 
-std::uint32_t track_id(const std::string& trak) {
+std::uint32_t track_id(std::string_view trak) {
   const std::string header = child(trak, fourcc("tkhd"));
   return u32_at(header, number_at(header, 0, 1) == 1 ? 20 : 12);
 }
@@ -43,9 +44,9 @@ std::uint32_t track_id(const std::string& trak) {
 // The IDs of the tracks that any track names as its chapters.
 std::set<std::uint32_t> chapter_track_ids(const std::string& movie) {
   std::set<std::uint32_t> ids;
-  for_each_child(movie, [&](std::uint32_t type, const std::string& trak) {
+  for_each_child(movie, [&](std::uint32_t type, std::string_view trak) {
     if (type != fourcc("trak")) return;
-    for_each_child(child(trak, fourcc("tref")), [&](std::uint32_t kind, const std::string& list) {
+    for_each_child(child(trak, fourcc("tref")), [&](std::uint32_t kind, std::string_view list) {
       if (kind != fourcc("chap")) return;
       for (std::size_t at = 0; at + 4 <= list.size(); at += 4) ids.insert(u32_at(list, at));
     });
@@ -60,14 +61,14 @@ struct sample_tables {
   std::vector<std::uint64_t> offsets;
 };
 
-std::string sample_table_box(const std::string& trak) {
+std::string sample_table_box(std::string_view trak) {
   return child(child(child(trak, fourcc("mdia")), fourcc("minf")), fourcc("stbl"));
 }
 
 // Where each sample of the track lies, from its sample sizes, its chunks and
 // which samples each chunk holds; none for a track that is not text or whose
 // tables do not add up.
-std::optional<sample_tables> text_sample_tables(const std::string& trak) {
+std::optional<sample_tables> text_sample_tables(std::string_view trak) {
   const std::string handler = child(child(trak, fourcc("mdia")), fourcc("hdlr"));
   const std::uint32_t handler_type = u32_at(handler, 8);
   if (handler_type != fourcc("text") && handler_type != fourcc("sbtl")) return std::nullopt;
@@ -148,12 +149,12 @@ byte_buffer full_box_payload(std::uint32_t count) {
 // `payload` with the children that `replace` answers for rebuilt, the
 // others copied; replace(type, content, out type) gives the new content.
 template <class Replace>
-byte_buffer rebuilt(const std::string& payload, Replace&& replace) {
+byte_buffer rebuilt(std::string_view payload, Replace&& replace) {
   byte_buffer out;
-  for_each_child(payload, [&](std::uint32_t type, const std::string& content) {
+  for_each_child(payload, [&](std::uint32_t type, std::string_view content) {
     std::uint32_t new_type = type;
     const std::optional<byte_buffer> changed = replace(type, content, new_type);
-    append_box(out, new_type, changed ? *changed : content);
+    append_box(out, new_type, changed ? std::string_view(*changed) : content);
   });
   return out;
 }
@@ -170,7 +171,7 @@ std::optional<chapter_text_samples> renamed_chapter_text(const std::string& movi
     // give two tracks one ID, and only the text track may be rebuilt.
     std::optional<sample_tables> tables;
     std::size_t track = 0, index = 0;
-    for_each_child(movie, [&](std::uint32_t type, const std::string& trak) {
+    for_each_child(movie, [&](std::uint32_t type, std::string_view trak) {
       if (type != fourcc("trak")) return;
       if (!tables && ids.count(track_id(trak)) != 0 && (tables = text_sample_tables(trak))) track = index;
       ++index;
@@ -204,9 +205,9 @@ std::optional<chapter_text_samples> renamed_chapter_text(const std::string& movi
   return result;
 }
 
-byte_buffer track_with_chapter_text(const std::string& trak_payload, const chapter_text_samples& samples,
+byte_buffer track_with_chapter_text(std::string_view trak_payload, const chapter_text_samples& samples,
                                     std::uint64_t offset, bool wide) {
-  const auto sample_table = [&](std::uint32_t type, const std::string&, std::uint32_t& new_type) -> std::optional<byte_buffer> {
+  const auto sample_table = [&](std::uint32_t type, std::string_view, std::uint32_t& new_type) -> std::optional<byte_buffer> {
     const std::uint32_t count = std::uint32_t(samples.sizes.size());
     if (type == fourcc("stsz")) {
       byte_buffer out;
@@ -235,7 +236,7 @@ byte_buffer track_with_chapter_text(const std::string& trak_payload, const chapt
     return std::nullopt;
   };
   const auto inside = [](std::uint32_t wanted, auto&& rebuild) {
-    return [wanted, rebuild](std::uint32_t type, const std::string& content, std::uint32_t&) -> std::optional<byte_buffer> {
+    return [wanted, rebuild](std::uint32_t type, std::string_view content, std::uint32_t&) -> std::optional<byte_buffer> {
       if (type != wanted) return std::nullopt;
       return rebuilt(content, rebuild);
     };

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "inputs/mp4/box_writing.h"
@@ -36,7 +37,7 @@ std::optional<chapter_text_samples> renamed_chapter_text(const std::string& movi
 // The payload of the chapter text track's "trak" box, its sample tables
 // pointing at the new samples stored from file offset `offset` on, with
 // 64-bit chunk offsets when `wide`.
-byte_buffer track_with_chapter_text(const std::string& trak_payload, const chapter_text_samples& samples,
+byte_buffer track_with_chapter_text(std::string_view trak_payload, const chapter_text_samples& samples,
                                     std::uint64_t offset, bool wide);
 
 }  // namespace tarnex

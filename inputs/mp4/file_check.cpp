@@ -1,5 +1,6 @@
 #include "inputs/mp4/file_check.h"
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 
@@ -24,6 +25,22 @@ std::uint64_t load_be(const std::uint8_t* p, int bytes) {
   return v;
 }
 
+// Whether every byte from `from` to the end of the file is zero. Reads in
+// pieces.
+bool zeros_to_end(stream& in, std::uint64_t from, std::uint64_t file_size) {
+  in.seek(from);
+  std::uint8_t piece[4096];
+  bool zeros = true;
+  for (std::uint64_t left = file_size - from; zeros && left != 0;) {
+    const std::uint32_t want = std::uint32_t(std::min<std::uint64_t>(left, sizeof piece));
+    const std::uint32_t got = in.read(piece, want);
+    if (got != want) zeros = false;
+    for (std::uint32_t i = 0; zeros && i < got; ++i) zeros = piece[i] == 0;
+    left -= got;
+  }
+  return zeros;
+}
+
 // Walks the boxes, counting their types; ends at the first thing that is
 // not a whole box.
 void walk(stream& in, file_check_result& result, std::map<std::uint32_t, int>& counts) {
@@ -35,6 +52,14 @@ void walk(stream& in, file_check_result& result, std::map<std::uint32_t, int>& c
     std::uint8_t head[8];
     const std::uint32_t got = in.read(head, 8);
     if (got == 0) return;
+    // Zeros behind the movie and its media data: room another tagger left
+    // unused (one that drops a "free" box leaves its bytes so). A later
+    // write drops them like the open "free" box below; they hold nothing.
+    if (std::all_of(head, head + got, [](std::uint8_t b) { return b == 0; }) && counts[fourcc("moov")] != 0 &&
+        counts[fourcc("mdat")] != 0 && zeros_to_end(in, p + got, file_size)) {
+      result.cut_position = p;
+      return;
+    }
     if (got < 8) {
       result.reports.push_back(garbage_at_end);
       return;

@@ -1,7 +1,7 @@
 // The layout check run before a retag: a walk over the top-level boxes that
 // reports in plain words what is wrong with the file, and where an ID3v1 tag
-// appended to the end, or a "free" box open to the end, starts (the tag
-// writer cuts it once its new movie box is in force).
+// appended to the end, a "free" box open to the end, or zeros to the end
+// start (the tag writer cuts them once its new movie box is in force).
 #pragma once
 
 #include <cstdint>
@@ -16,8 +16,8 @@ inline constexpr std::uint64_t no_cut = ~std::uint64_t(0);
 
 struct file_check_result {
   std::vector<std::string> reports;
-  // Start of what the tag writer drops: an appended ID3v1 tag, or a "free"
-  // box that runs to the end of the file.
+  // Start of what the tag writer drops: an appended ID3v1 tag, a "free"
+  // box that runs to the end of the file, or zeros to its end.
   std::uint64_t cut_position = no_cut;
   std::uint64_t boxes_end = 0;          // end of the last whole box walked
   // The last whole box walked, where the file has one.

@@ -55,8 +55,22 @@ struct ilst_metadata {
   std::size_t items_read = 0;  // the places given out so far
 };
 
-// The payload of a "meta" box (without its own header) holding the item
-// list of `metadata`.
-void write_meta_box(const ilst_metadata& metadata, byte_buffer& out);
+// Where, in the buffer the "meta" payload was appended to, lie the items a
+// text edit changes: behind the bulky ones, up to the "free" box that closes
+// the list. Its room lets them grow or shrink with no box size around them
+// changing.
+struct text_item_span {
+  std::size_t start = 0;  // the first item after the bulky ones
+  std::size_t room = 0;   // the closing "free" box, or the list's end
+};
+
+// Appends the payload of a "meta" box (without its own header) holding the
+// item list of `metadata` to `out`, the list closed by a "free" box of
+// `room` bytes (0: none, else at least a box header).
+text_item_span write_meta_box(const ilst_metadata& metadata, byte_buffer& out, std::uint32_t room = 0);
+// The same with other fields and front cover (or none) than `as_read` holds,
+// its items kept where those fields still give what they gave.
+text_item_span write_meta_box(const ilst_metadata& as_read, const tag_fields& fields, const cover_picture* front_cover,
+                              byte_buffer& out, std::uint32_t room = 0);
 
 }  // namespace tarnex

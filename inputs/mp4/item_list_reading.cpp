@@ -201,6 +201,8 @@ void read_item_list(mp4_file& file, stream& in, std::uint64_t size) {
       in, size, [&](std::uint32_t key, mp4_atom_reader& item, std::uint64_t item_size, bool item_whole) {
         try {
           if (!item_whole) throw exception_truncation();
+          // Room left for later edits, by this writer or another tagger.
+          if (is_free_box(key)) return;
           read_one_item(file, key, item, item_size);
         } catch (const exception&) {
           file.skip_damaged_tags();

@@ -159,6 +159,10 @@ std::vector<const item_as_read*> take_unchanged_items(const std::vector<item_as_
 // does not move its item and the same edit made twice gives the same bytes),
 // and items of new fields after them all.
 class placed_items {
+  // Larger than any text field of a common tag: pictures, lyrics, binary
+  // blobs. A small picture keeps its place like any other item.
+  static bool is_bulky(const byte_buffer& item) { return item.size() >= 1024; }
+
 public:
   static constexpr std::size_t after_the_others = ~std::size_t(0);
 
@@ -178,9 +182,19 @@ public:
     add(place, std::move(bytes));
   }
 
-  void append_to(byte_buffer& out) {
-    std::stable_sort(items_.begin(), items_.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-    for (const auto& [place, bytes] : items_) out += bytes;
+  // Bulky items lead the list, each kind in its places: a text edit then
+  // moves no byte of a picture and changes a short run of bytes behind them.
+  // Answers where the other items start in `out`.
+  std::size_t append_to(byte_buffer& out) {
+    std::stable_sort(items_.begin(), items_.end(), [](const auto& a, const auto& b) {
+      return std::pair(!is_bulky(a.second), a.first) < std::pair(!is_bulky(b.second), b.first);
+    });
+    std::size_t others = out.size();
+    for (const auto& [place, bytes] : items_) {
+      out += bytes;
+      if (is_bulky(bytes)) others = out.size();
+    }
+    return others;
   }
 
 private:
@@ -188,8 +202,9 @@ private:
   std::vector<std::pair<std::size_t, byte_buffer>> items_;
 };
 
-void append_item_list(const ilst_metadata& metadata, byte_buffer& out) {
-  field_map fields = metadata.fields.entries();
+std::size_t append_item_list(const ilst_metadata& metadata, const tag_fields& to_write,
+                             const cover_picture* front_cover, byte_buffer& out) {
+  field_map fields = to_write.entries();
   const std::vector<const item_as_read*> kept = take_unchanged_items(metadata.items_as_read, fields);
   placed_items items(metadata.items_as_read, kept);
   for (const item_as_read* item : kept) {
@@ -263,8 +278,8 @@ void append_item_list(const ilst_metadata& metadata, byte_buffer& out) {
                            entry.values);
     items.add_new({name}, std::move(item));
   }
-  if (metadata.front_cover) {
-    const std::string& bytes = metadata.front_cover->bytes;
+  if (front_cover) {
+    const std::string& bytes = front_cover->bytes;
     const bool as_read = !metadata.cover_item_as_read.empty();
     item.clear();
     if (as_read && bytes == metadata.front_cover_as_read)
@@ -278,12 +293,17 @@ void append_item_list(const ilst_metadata& metadata, byte_buffer& out) {
     append_box(item, raw.key, raw.payload);
     items.add(raw.place, std::move(item));
   }
-  items.append_to(out);
+  return items.append_to(out);
 }
 
 }  // namespace
 
-void write_meta_box(const ilst_metadata& metadata, byte_buffer& out) {
+text_item_span write_meta_box(const ilst_metadata& metadata, byte_buffer& out, std::uint32_t room) {
+  return write_meta_box(metadata, metadata.fields, metadata.front_cover ? &*metadata.front_cover : nullptr, out, room);
+}
+
+text_item_span write_meta_box(const ilst_metadata& as_read, const tag_fields& fields, const cover_picture* front_cover,
+                              byte_buffer& out, std::uint32_t room) {
   append_u32(out, 0);  // version and flags
   byte_buffer handler;
   append_u32(handler, 0);
@@ -294,9 +314,13 @@ void write_meta_box(const ilst_metadata& metadata, byte_buffer& out) {
   append_u32(handler, 0);
   append_u8(handler, 0);
   append_box(out, fourcc("hdlr"), handler);
-  byte_buffer items;
-  append_item_list(metadata, items);
-  append_box(out, fourcc("ilst"), items);
+  const std::size_t list = open_box(out, fourcc("ilst"));
+  text_item_span span;
+  span.start = append_item_list(as_read, fields, front_cover, out);
+  span.room = out.size();
+  if (room != 0) append_box(out, fourcc("free"), byte_buffer(room - box_header_bytes, '\0'));
+  close_box(out, list);
+  return span;
 }
 
 }  // namespace tarnex

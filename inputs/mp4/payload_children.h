@@ -4,16 +4,18 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "inputs/mp4/box_header.h"
 #include "inputs/mp4/memory_stream.h"
 
 namespace tarnex {
 
-// visit(type, content) for each child box in `payload`, in order; a header
-// that does not fit is "invalid box/atom header".
+// visit(type, content) for each child box in `payload`, in order, the
+// content a view into `payload`; a header that does not fit is "invalid
+// box/atom header".
 template <class Visit>
-void for_each_child(const std::string& payload, Visit&& visit) {
+void for_each_child(std::string_view payload, Visit&& visit) {
   memory_stream in(payload.data(), payload.size());
   std::uint64_t consumed = 0;
   while (consumed < payload.size()) {

@@ -20,7 +20,6 @@ namespace {
 // Writes of at most this size, so that no single call exceeds what the
 // stream interface moves at once.
 constexpr std::uint32_t write_block = 1u << 20;
-constexpr std::size_t box_header_bytes = 8;
 
 bool is_front_cover(const cover_picture& picture) {
   return equals_ascii_nocase(picture.kind, "front cover") && picture.index == 0;
@@ -74,18 +73,11 @@ tag_fields item_list_fields(const mp4_file& file) {
   return out;
 }
 
-// The item list as read (its items as stored and their places) with the
-// fields and the front cover to write.
-ilst_metadata item_list_to_write(const mp4_file& file) {
-  ilst_metadata out = file.item_list;
-  out.fields = item_list_fields(file);
-  out.front_cover.reset();
+// The front cover the item list holds, if any.
+const cover_picture* front_cover_of(const mp4_file& file) {
   for (const cover_picture& picture : file.pictures)
-    if (is_front_cover(picture)) {
-      out.front_cover = picture;
-      break;
-    }
-  return out;
+    if (is_front_cover(picture)) return &picture;
+  return nullptr;
 }
 
 // File-level fields and every picture, and per song what differs from them.
@@ -156,62 +148,119 @@ struct chapter_text_place {
   bool wide = false;
 };
 
-byte_buffer build_movie_box(const mp4_file& file, const std::string& old_payload, std::uint32_t write_mode,
-                            const chapter_text_place& texts) {
-  byte_buffer payload, user_data;
+// How the rebuilt user data lies around the item list. A write in place
+// keeps the "free" boxes among the user data where they stand; a moved
+// movie box drops them and is laid out afresh for later edits.
+struct user_data_layout {
+  bool keep_free_boxes = false;
+  std::uint32_t alignment = 0;  // a "free" box of this size just before "meta" (0: none)
+  std::uint32_t room = 0;       // the "free" box that closes the item list (0: none)
+};
+
+void append_free_box(byte_buffer& out, std::uint32_t size) {
+  append_box(out, fourcc("free"), byte_buffer(size - box_header_bytes, '\0'));
+}
+
+// The movie box, appended to `movie`, and in `span` where its text items
+// lie in `movie`. Written box by box into the one buffer: a picture's bytes
+// are copied once, not once per enclosing box.
+void build_movie_box(byte_buffer& movie, const mp4_file& file, const std::string& old_payload,
+                     std::uint32_t write_mode, const chapter_text_place& texts, const user_data_layout& layout,
+                     text_item_span* span = nullptr) {
+  movie.reserve(movie.size() + old_payload.size() + box_header_bytes + layout.alignment + layout.room);
+  const std::size_t movie_at = open_box(movie, fourcc("moov"));
   std::size_t track = 0;
-  for_each_child(old_payload, [&](std::uint32_t type, const std::string& content) {
+  std::vector<std::string_view> user_data;
+  for_each_child(old_payload, [&](std::uint32_t type, std::string_view content) {
     if (type == fourcc("trak") && texts.samples && track++ == texts.samples->track) {
-      append_box(payload, type, track_with_chapter_text(content, *texts.samples, texts.offset, texts.wide));
+      append_box(movie, type, track_with_chapter_text(content, *texts.samples, texts.offset, texts.wide));
       return;
     }
     if (type != fourcc("udta")) {
-      append_box(payload, type, content);
+      append_box(movie, type, content);
       return;
     }
-    for_each_child(content, [&](std::uint32_t child, const std::string& child_content) {
-      if (!is_rewritten_user_data(child)) append_box(user_data, child, child_content);
-    });
+    user_data.push_back(content);
   });
+  // Several user-data boxes merge into one, the last child of the movie box.
+  const std::size_t user_data_at = open_box(movie, fourcc("udta"));
+  for (std::string_view content : user_data)
+    for_each_child(content, [&](std::uint32_t child, std::string_view child_content) {
+      if (is_rewritten_user_data(child) || (is_free_box(child) && !layout.keep_free_boxes)) return;
+      append_box(movie, child, child_content);
+    });
+  if (layout.alignment != 0) append_free_box(movie, layout.alignment);
+  if (span) *span = {movie.size(), movie.size()};
   if (write_mode & mode_item_list) {
-    byte_buffer meta;
-    write_meta_box(item_list_to_write(file), meta);
-    append_box(user_data, fourcc("meta"), meta);
+    const std::size_t meta_at = open_box(movie, fourcc("meta"));
+    const text_item_span in_meta =
+        write_meta_box(file.item_list, item_list_fields(file), front_cover_of(file), movie, layout.room);
+    if (span) *span = in_meta;
+    close_box(movie, meta_at);
   }
   if (const std::vector<chapter> chapters = chapters_to_write(file); !chapters.empty()) {
     byte_buffer list;
     write_chapter_list(chapters, list);
-    append_box(user_data, fourcc("chpl"), list);
+    append_box(movie, fourcc("chpl"), list);
   }
   if (!file.index_map.empty()) {
     byte_buffer index;
     write_index_map(file.index_map, index);
-    append_box(user_data, fourcc("indx"), index);
+    append_box(movie, fourcc("indx"), index);
   }
   if (write_mode & mode_tags_box) {
     byte_buffer tags;
     write_tags_box(tags_to_write(file), tags);
-    append_box(user_data, fourcc("tags"), tags);
+    append_box(movie, fourcc("tags"), tags);
   }
-  append_box(payload, fourcc("udta"), user_data);
-  byte_buffer movie;
-  append_box(movie, fourcc("moov"), payload);
-  return movie;
+  close_box(movie, user_data_at);
+  close_box(movie, movie_at);
 }
 
 // The boxes that take the old movie box's place: the chapter text track's
 // new samples, if any, in a media data box of their own stored from `at`,
 // then the movie box pointing at them.
 byte_buffer new_boxes(const mp4_file& file, const std::string& old_payload, std::uint32_t write_mode,
-                      const std::optional<chapter_text_samples>& texts, std::uint64_t at, bool wide) {
+                      const std::optional<chapter_text_samples>& texts, std::uint64_t at, bool wide,
+                      const user_data_layout& layout, text_item_span* span = nullptr) {
   byte_buffer out;
   chapter_text_place place;
   if (texts) {
     append_box(out, fourcc("mdat"), texts->bytes);
     place = {&*texts, at + box_header_bytes, wide};
   }
-  out += build_movie_box(file, old_payload, write_mode, place);
+  const std::size_t movie_at = out.size();
+  build_movie_box(out, file, old_payload, write_mode, place, layout, span);
+  if (span) *span = {span->start - movie_at, span->room - movie_at};
   return out;
+}
+
+// Room a moved movie box leaves for later text edits, as much as the page
+// of its text items holds up to this; less than the least is not worth
+// keeping the items where they would be.
+constexpr std::uint32_t later_edit_room = 512;
+constexpr std::uint32_t least_later_edit_room = 128;
+
+// The layout in which a later text edit is one write within one page: the
+// text items and the room behind them share a page, shifted to the start of
+// the next one by a "free" box before "meta" where they would not. Text
+// items that fill a page get the room alone. `movie_at` is where the movie
+// box lands, `span` where its text items lie as built without either box.
+user_data_layout layout_for_later_edits(std::uint64_t movie_at, const text_item_span& span) {
+  constexpr std::uint64_t page = vantrel_io::atomic_write_page;
+  user_data_layout layout;
+  layout.room = later_edit_room;
+  const std::uint64_t text = movie_at + span.start, used = span.room - span.start;
+  if (used + least_later_edit_room > page) return layout;
+  const std::uint64_t page_end = (text / page + 1) * page;
+  if (text + used + least_later_edit_room <= page_end) {
+    layout.room = std::uint32_t(std::min<std::uint64_t>(later_edit_room, page_end - text - used));
+    return layout;
+  }
+  layout.alignment = std::uint32_t(page_end - text);
+  if (layout.alignment < box_header_bytes) layout.alignment += std::uint32_t(page);
+  layout.room = std::uint32_t(std::min<std::uint64_t>(later_edit_room, page - used));
+  return layout;
 }
 
 void write_all(stream& io, std::uint64_t at, const std::string& bytes) {
@@ -223,13 +272,11 @@ void write_all(stream& io, std::uint64_t at, const std::string& bytes) {
   }
 }
 
-// A header readers see change, through the stream's guarded overwrite,
-// after every byte written before it is on the disk: the disk may put
-// unflushed writes down in any order, and a power cut must leave no header
-// that names or uncovers bytes the disk never received, nor one written
-// ahead of the header it relies on.
+// A header readers see change, through the stream's guarded overwrite. The
+// disk may put unflushed writes down in any order: the caller flushes
+// before a header that names or uncovers bytes written since the last
+// flush, or that relies on a header changed since.
 void write_header(stream& io, std::uint64_t at, const std::string& bytes) {
-  io.flush();
   io.overwrite(at, bytes.data(), std::uint32_t(bytes.size()));
 }
 
@@ -335,18 +382,15 @@ placement plan_placement(const mp4_file& file, const file_check_result& layout, 
       if (chunk >= plan.boxes_end) refuse(refusals::media_past_boxes);
     if (end_of_samples(*track) > plan.boxes_end) refuse(refusals::media_past_boxes);
   }
-  plan.stage = plan.boxes_end;
-  // A movie box that is last returns to its own offset once the new one is
-  // in force, which needs the copy staged beyond where the new box ends
-  // there, with room for a "free" header between, and after the "free"
-  // header that hides it at the end of the boxes.
+  // The new boxes are staged whole behind the "free" header that ends the
+  // boxes. A movie box that is last returns to its own offset once the new
+  // one is in force, which needs the copy staged beyond where the new box
+  // ends there, with room for a "free" header between.
+  plan.stage = plan.boxes_end + 8;
   const std::uint64_t returned_end = file.moov_offset + movie_size;
-  if (plan.movie_is_last) plan.stage = std::max(plan.boxes_end + 8, returned_end + 8);
+  if (plan.movie_is_last) plan.stage = std::max(plan.stage, returned_end + 8);
   if (plan.stage + movie_size - file.moov_offset > max_u32 && plan.movie_is_last)
     refuse(refusals::movie_too_big);
-  if (!plan.movie_is_last && !plan.last_open_ended && plan.last_header == 8 &&
-      plan.stage + movie_size - plan.last_box > max_u32)
-    refuse(refusals::last_box_too_big);
   return plan;
 }
 
@@ -359,6 +403,47 @@ byte_range last_box_size_field(const placement& plan) {
   return plan.last_header == 16 ? byte_range{plan.last_box + 8, 8} : byte_range{plan.last_box, 4};
 }
 
+// A change of the movie box where it stands: the bytes from the first that
+// differs to the last, from `offset`.
+struct movie_box_change {
+  std::uint64_t offset = 0;
+  byte_buffer bytes;
+};
+
+// The movie box rebuilt at its own size, the room that closes the item list
+// giving or taking the difference, where every byte that changes lies within
+// one page: one write then puts the new tags in force, no box moves, and a
+// kill or a power cut leaves the old bytes or the new ones with no flush to
+// order anything. None where the change is not such a write.
+std::optional<movie_box_change> change_in_place(const mp4_file& file, const std::string& old_payload,
+                                                std::uint32_t write_mode) {
+  // A 64-bit header would become a 32-bit one: not a change of the payload.
+  if (file.moov_header_size != box_header_bytes) return std::nullopt;
+  user_data_layout layout;
+  layout.keep_free_boxes = true;
+  byte_buffer movie;
+  build_movie_box(movie, file, old_payload, write_mode, {}, layout);
+  if (movie.size() > file.moov_size) return std::nullopt;
+  const std::uint64_t room = file.moov_size - movie.size();
+  if (room != 0) {
+    if (room < box_header_bytes || room > max_u32) return std::nullopt;
+    layout.room = std::uint32_t(room);
+    movie.clear();
+    build_movie_box(movie, file, old_payload, write_mode, {}, layout);
+  }
+  // Of one size, the two headers are alike: only the payloads can differ.
+  if (movie.size() != file.moov_size) return std::nullopt;
+  const std::string_view after = std::string_view(movie).substr(box_header_bytes);
+  const std::uint64_t payload_at = file.moov_offset + box_header_bytes;
+  if (!vantrel_io::change_fits_one_write(payload_at, reinterpret_cast<const std::uint8_t*>(old_payload.data()),
+                                         reinterpret_cast<const std::uint8_t*>(after.data()), after.size()))
+    return std::nullopt;
+  std::size_t first = 0, end = after.size();
+  while (first < end && old_payload[first] == after[first]) ++first;
+  while (end > first && old_payload[end - 1] == after[end - 1]) --end;
+  return movie_box_change{payload_at + first, byte_buffer(after.substr(first, end - first))};
+}
+
 }  // namespace
 
 struct movie_box_rewrite::plan {
@@ -368,6 +453,7 @@ struct movie_box_rewrite::plan {
   file_check_result layout;
   std::uint64_t old_size = 0;
   std::uint64_t text_box_bytes = 0;
+  std::optional<movie_box_change> in_place;  // the whole write, where one does
 };
 
 std::uint32_t choose_write_mode(const mp4_file& file) {
@@ -385,22 +471,39 @@ movie_box_rewrite::movie_box_rewrite(mp4_file& file, stream& io, std::uint32_t w
   const std::vector<std::optional<std::string>> renames = chapter_renames(file);
   const std::optional<chapter_text_samples> texts =
       renames.empty() ? std::nullopt : renamed_chapter_text(old_payload, io, renames);
-  byte_buffer boxes = new_boxes(file, old_payload, write_mode, texts, 0, false);
   plan_->layout = check_file_layout(io);
   reports.insert(reports.end(), plan_->layout.reports.begin(), plan_->layout.reports.end());
   plan_->old_size = io.size();
-  placement where = plan_placement(file, plan_->layout, plan_->old_size, boxes.size());
+  // The refusals hold for a write in place too; only the movie box's size
+  // decides nothing there.
+  placement where = plan_placement(file, plan_->layout, plan_->old_size, file.moov_size);
+  // A file the layout check finds whole may take the change where its
+  // movie box stands; one it would cut or mend gets the whole rewrite.
+  if (!texts && plan_->layout.reports.empty() && plan_->layout.cut_position == no_cut && !where.last_open_ended) {
+    plan_->in_place = change_in_place(file, old_payload, write_mode);
+    if (plan_->in_place) return;
+  }
+  text_item_span span;
+  byte_buffer boxes = new_boxes(file, old_payload, write_mode, texts, 0, false, {}, &span);
+  plan_->text_box_bytes = texts ? box_header_bytes + texts->bytes.size() : 0;
+  // Moved anyway, the movie box is laid out for the next text edit where
+  // it lands for good, whatever its size: back at its own offset when it
+  // was last, else after the last box.
+  const std::uint64_t lands_at = (where.movie_is_last ? where.old_movie : where.stage) + plan_->text_box_bytes;
+  const user_data_layout layout = layout_for_later_edits(lands_at, span);
+  boxes = new_boxes(file, old_payload, write_mode, texts, 0, false, layout);
+  where = plan_placement(file, plan_->layout, plan_->old_size, boxes.size());
   // The chapter texts' offset goes into the movie box, which therefore is
   // built again for the place it is staged at (and, when it returns to the
   // old movie box's offset, for that place).
   const bool wide = texts && where.stage + box_header_bytes > max_u32;
   if (wide)
     where = plan_placement(file, plan_->layout, plan_->old_size,
-                           new_boxes(file, old_payload, write_mode, texts, 0, true).size());
-  if (texts) boxes = new_boxes(file, old_payload, write_mode, texts, where.stage, wide);
-  plan_->returned =
-      texts && where.movie_is_last ? new_boxes(file, old_payload, write_mode, texts, where.old_movie, wide) : boxes;
-  plan_->text_box_bytes = texts ? box_header_bytes + texts->bytes.size() : 0;
+                           new_boxes(file, old_payload, write_mode, texts, 0, true, layout).size());
+  if (texts) boxes = new_boxes(file, old_payload, write_mode, texts, where.stage, wide, layout);
+  plan_->returned = texts && where.movie_is_last
+                        ? new_boxes(file, old_payload, write_mode, texts, where.old_movie, wide, layout)
+                        : boxes;
   plan_->boxes = std::move(boxes);
   plan_->where = where;
 }
@@ -408,18 +511,18 @@ movie_box_rewrite::movie_box_rewrite(mp4_file& file, stream& io, std::uint32_t w
 movie_box_rewrite::~movie_box_rewrite() = default;
 
 bool movie_box_rewrite::safe_in_place() const {
-  // The payloads go behind a "free" box open to the end of the file, into
-  // a box that has grown over them, or into the old movie box once "free"
-  // covers it: no reader reads them before a header names them. What
-  // readers see change is the headers below, each one write.
+  if (plan_->in_place) return true;
+  // The payloads go behind a "free" box open to the end of the file, or
+  // into the old movie box once "free" covers it: no reader reads them
+  // before a header names them. What readers see change is the headers
+  // below, each one write.
   const placement& where = plan_->where;
   // The old movie box's header becomes "free" over everything up to the
   // staged box, which takes a 64-bit size past 4 GiB of media data.
   const std::uint64_t switch_header = header_bytes(where.stage - where.old_movie, fourcc("free")).size();
   std::vector<byte_range> seen = {{where.boxes_end, box_header_bytes},
-                                  {where.stage, box_header_bytes},
                                   {where.old_movie, std::max<std::uint64_t>(switch_header, box_header_bytes)}};
-  if (!where.movie_is_last) seen.push_back(last_box_size_field(where));
+  if (where.last_open_ended) seen.push_back(last_box_size_field(where));
   if (where.movie_is_last) seen.push_back({where.old_movie + plan_->boxes.size(), box_header_bytes});
   for (const byte_range& range : seen)
     if (!vantrel_io::lies_within_one_page(range.offset, range.size)) return false;
@@ -427,20 +530,21 @@ bool movie_box_rewrite::safe_in_place() const {
 }
 
 void movie_box_rewrite::write(stream& io) {
+  if (const std::optional<movie_box_change>& change = plan_->in_place) {
+    if (!change->bytes.empty()) io.overwrite(change->offset, change->bytes.data(), std::uint32_t(change->bytes.size()));
+    return;
+  }
   const placement& plan = plan_->where;
   const byte_buffer& boxes = plan_->boxes;
   const byte_buffer& returned = plan_->returned;
   const std::uint64_t old_size = plan_->old_size;
 
-  // The writes are ordered so that the file reads as the old one until a
-  // single header write puts the new movie box in force, and as the new one
-  // from then on: a write cut off at any point loses nothing. The new boxes
-  // are staged after the last box as one "free" box, taken inside that box,
-  // given their own header while hidden there, and then one header turns
-  // everything from the old movie box to the staged boxes into "free". The
-  // first bytes written are a "free" header open to the end of the file, so
-  // that whatever a cut leaves after the boxes is a free box the next write
-  // takes over (a bare tail would fail its layout check).
+  // The file reads as the old one until a single header write puts the new
+  // movie box in force, and as the new one from then on. The new boxes are
+  // staged whole behind a "free" header open to the end of the file, then
+  // the old movie box's header turns into "free" over everything up to them.
+  // Whatever a cut leaves after the boxes is that free box, which the next
+  // write takes over (a bare tail would fail its layout check).
   const std::uint64_t n = boxes.size();
   const std::uint64_t end = plan.boxes_end;
   const std::uint64_t stage = plan.stage;
@@ -448,41 +552,20 @@ void movie_box_rewrite::write(stream& io) {
   // put back if the write fails.
   io.seek(end);
   const std::string old_tail = read_sized_text(io, old_size - end);
-  bool grown = false;
   try {
     write_header(io, end, header_bytes(0, fourcc("free")));
-    // On the disk before anything it covers.
+    // On the disk before anything it covers: a power cut would otherwise
+    // leave staged bytes behind zeros, a tail no later write takes.
     io.flush();
-    // Zeros up to where the staged payload starts: a file cannot seek past
-    // its end.
-    write_all(io, end + box_header_bytes, std::string(std::size_t(stage - end), '\0'));
-    write_all(io, stage + box_header_bytes, boxes.substr(box_header_bytes));
-    if (old_size > stage + n) {
-      // The cut must not reach the disk before the "free" header that
-      // covers what stays of the tail.
-      io.flush();
-      io.truncate(stage + n);
-    }
-    write_header(io, stage, header_bytes(n, fourcc("free")));
-    if (plan.movie_is_last) {
-      // The last box is the movie box itself, and a box named "moov" inside
-      // it would be read as part of the movie by players that read every
-      // box there. A "free" box from the end of the boxes hides the copy
-      // instead; the switch below takes its header into the old movie box's
-      // "free".
-      write_header(io, end, header_bytes(stage + n - end, fourcc("free")));
-    } else if (stage > end) {
-      write_header(io, end, header_bytes(stage - end, fourcc("free")));
-    }
-    if (!plan.last_open_ended && !plan.movie_is_last) {
-      write_box_size(io, plan.last_box, plan.last_header, stage + n - plan.last_box);
-      grown = true;
-    }
-    write_header(io, stage, boxes.substr(0, box_header_bytes));
+    write_all(io, end + box_header_bytes, std::string(std::size_t(stage - end - box_header_bytes), '\0'));
+    write_all(io, stage, boxes);
+    if (old_size > stage + n) io.truncate(stage + n);
+    // The switch names the staged boxes: without this flush a power cut
+    // could leave it on the disk pointing at zeros.
+    io.flush();
     write_header(io, plan.old_movie, header_bytes(stage - plan.old_movie, fourcc("free")));
   } catch (...) {
     try {
-      if (grown) write_box_size(io, plan.last_box, plan.last_header, end - plan.last_box);
       write_all(io, end, old_tail);
       io.truncate(old_size);
     } catch (...) {
@@ -492,25 +575,32 @@ void movie_box_rewrite::write(stream& io) {
   }
 
   // The new movie box is in force; what follows only tidies the layout and
-  // keeps the file whole at every step.
+  // keeps the file whole at every step. Nothing the switch hides changes
+  // before the switch is on the disk: until then readers read it.
+  io.flush();
   std::uint64_t new_offset = stage, new_end = stage + n;
   if (plan.movie_is_last) {
-    // Back to the old offset: written inside the "free" region, then one
-    // header switches to it and a "free" box covers the staged copy.
-    // Written over the old movie box only once the switch that hides it is
-    // on the disk.
-    io.flush();
+    // Back to the old offset: written inside the "free" region, with a
+    // "free" box over the staged copy behind it, both on the disk before
+    // the header that shows them, and that header before the cut of the
+    // copy readers read until then.
     write_all(io, plan.old_movie + box_header_bytes, returned.substr(box_header_bytes));
     write_header(io, plan.old_movie + n, header_bytes(stage - plan.old_movie, fourcc("free")));
+    io.flush();
     write_header(io, plan.old_movie, returned.substr(0, box_header_bytes));
     new_offset = plan.old_movie;
     new_end = plan.old_movie + n;
-    // The staged copy is cut only once the switch back is on the disk.
     io.flush();
     io.truncate(new_end);
   } else {
-    // The boxes between the old movie box and the new one come back.
-    write_box_size(io, plan.last_box, plan.last_header, end - plan.last_box);
+    // The boxes between the old movie box and the new one come back: the
+    // "free" header at their end stops short of the new boxes and media
+    // data that ran to the end of the file gets its size, both on the disk
+    // before the old movie box's "free" shrinks to show them; shown
+    // earlier, they would hide the new movie box or show it twice.
+    write_header(io, end, header_bytes(stage - end, fourcc("free")));
+    if (plan.last_open_ended) write_box_size(io, plan.last_box, plan.last_header, end - plan.last_box);
+    io.flush();
     write_header(io, plan.old_movie, header_bytes(plan.old_movie_size, fourcc("free")));
   }
   const file_check_result& layout = plan_->layout;

@@ -60,8 +60,6 @@ inline constexpr refusal_reason boxes_end_early = {"mp4_refused_boxes_end",
 inline constexpr refusal_reason media_past_boxes = {"mp4_refused_media_past_boxes",
                                                     "media data lies past the file's boxes"};
 inline constexpr refusal_reason movie_too_big = {"mp4_refused_movie_too_big", "the movie box is too big"};
-inline constexpr refusal_reason last_box_too_big = {"mp4_refused_last_box_size",
-                                                    "the last box cannot grow past a 32-bit size"};
 inline constexpr refusal_reason damaged_tags = {"mp4_refused_damaged_tags", "the file's tags are damaged"};
 inline constexpr refusal_reason media_cut_short = {"mp4_refused_media_cut", "the file is cut short inside its media data"};
 }  // namespace refusals

@@ -152,11 +152,14 @@ def check_layouts(last, fast):
     before = top_level_boxes(fast)
     retag(fast, "title=appended")
     boxes = top_level_boxes(fast)
-    check(boxes[:-1] == [("free",) + b[1:] if b[0] == "moov" else b for b in before] and boxes[-1][0] == "moov",
+    # The new movie box was staged behind a "free" header that ended the boxes.
+    end = os.path.getsize(fast) - boxes[-1][2]
+    check(boxes[:-2] == [("free",) + b[1:] if b[0] == "moov" else b for b in before] and
+          boxes[-2] == ("free", end - 8, 8) and boxes[-1][0] == "moov",
           "fast start: old moov freed in place, every other box where it was, new moov appended: %s" % boxes)
     size = os.path.getsize(fast)
     retag(fast, "title=appended again")
-    check(os.path.getsize(fast) - size == 6, "fast start: a second retag rewrites in place, no further growth")
+    check(os.path.getsize(fast) == size, "fast start: a second retag rewrites in place, no further growth")
 
 
 def check_damage(folder, last):
@@ -495,13 +498,16 @@ def check_in_place_or_through_a_copy(folder, last):
             padding = (end_in_page - len(data) - 8) % 4096 + 8
             open(path, "wb").write(data + padding.to_bytes(4, "big") + b"free" + bytes(padding - 8))
             md5, inode = audio_md5(path), os.stat(path).st_ino
-            result = zorvtool(command, windows_path(path), "title=%s road" % road, ok=False)
+            # Longer than the room an earlier retag left in the item list:
+            # the movie box moves.
+            title = "%s road %s" % (road, "x" * 600)
+            result = zorvtool(command, windows_path(path), "title=" + title, ok=False)
             replaced = os.stat(path).st_ino != inode
             check(result.returncode == 0 and replaced == (road == "copy"),
                   "%s: boxes ending at %d in a page: written %s (%s)" % (command, end_in_page,
                                                                          "through a copy" if replaced else "in place",
                                                                          result.stderr.strip()))
-            check(MP4(path).tags["\xa9nam"] == ["%s road" % road] and audio_md5(path) == md5 and
+            check(MP4(path).tags["\xa9nam"] == [title] and audio_md5(path) == md5 and
                   not [name for name in os.listdir(folder) if name.endswith(".tmp")],
                   "%s, %s: mutagen reads the new title, the audio is the same, no temporary file is left" % (command, road))
 

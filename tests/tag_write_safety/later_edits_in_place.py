@@ -13,15 +13,23 @@ stays byte for byte. An APEv2 tag keeps no room between its items and its
 footer (other taggers append their items there), and its header gives its
 size: there only an edit that keeps the tag's size goes down in place, the
 others copy the file, each leaving the footer right behind the last item.
+
+M4A files made by ffmpeg, mutagen and AtomicParsley, each with and without
+a cover, take their later edits as one write within one page and no wait
+for the disk (zorvtool watched by strace): the movie box stays where it is,
+and AtomicParsley reads the edit too.
 """
 import base64
 import os
 import shutil
+import struct
+import subprocess
 import sys
 import tempfile
 
 import mutagen
 from mutagen.flac import Picture
+from mutagen.mp4 import MP4, MP4Cover
 from tag_files import Zorvtool, run, windows_path
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
@@ -39,12 +47,85 @@ LATER_EDITS = [
 ]
 
 
+MP4_KEYS = {"title": "\xa9nam", "artist": "\xa9ART"}
+# The cover each M4A fixture holds, by the path of its edited copy.
+picture_of = {}
+
+
+def make_m4a_fixtures(folder, src):
+    """{name: path} of AAC files titled "Old title" by "Old artist", with and
+    without a cover, as ffmpeg, mutagen and AtomicParsley tag them."""
+    cover = os.path.join(folder, "cover.png")
+    run(["convert", "-size", "120x120", "xc:", "+noise", "Random", cover])
+    plain = os.path.join(folder, "plain.m4a")
+    run(["ffmpeg", "-v", "quiet", "-y", "-i", src, "-c:a", "aac", "-b:a", "64k", plain])
+    out = {name: os.path.join(folder, name + ".m4a") for name in
+           ("ffmpeg", "ffmpegcover", "mutagen", "mutagencover", "atomicparsley", "atomicparsleycover")}
+    titled = ["-metadata", "title=Old title", "-metadata", "artist=Old artist"]
+    run(["ffmpeg", "-v", "quiet", "-y", "-i", src, "-c:a", "aac", "-b:a", "64k", *titled, out["ffmpeg"]])
+    run(["ffmpeg", "-v", "quiet", "-y", "-i", src, "-i", cover, "-map", "0:a", "-map", "1", "-c:a", "aac", "-b:a",
+         "64k", "-c:v", "copy", "-disposition:v", "attached_pic", *titled, out["ffmpegcover"]])
+    for name in ("mutagen", "mutagencover"):
+        shutil.copyfile(plain, out[name])
+        tags = MP4(out[name])
+        tags["\xa9nam"], tags["\xa9ART"] = "Old title", "Old artist"
+        if name.endswith("cover"):
+            tags["covr"] = [MP4Cover(open(cover, "rb").read(), imageformat=MP4Cover.FORMAT_PNG)]
+        tags.save()
+    for name in ("atomicparsley", "atomicparsleycover"):
+        shutil.copyfile(plain, out[name])
+        artwork = ["--artwork", cover] if name.endswith("cover") else []
+        run(["AtomicParsley", out[name], "--title", "Old title", "--artist", "Old artist", *artwork, "--overWrite"])
+    return out
+
+
+def movie_box_offset(data):
+    at = 0
+    while at + 8 <= len(data):
+        size, kind = struct.unpack(">I4s", data[at:at + 8])
+        if kind == b"moov":
+            return at
+        if size == 1:
+            size = struct.unpack(">Q", data[at + 8:at + 16])[0]
+        if size < 8:
+            return None
+        at += size
+    return None
+
+
+# What a program does to a file that a kill or a power cut could split, or
+# that waits for the disk.
+TRACED_CALLS = "write,pwrite64,writev,pwritev,pwritev2,ftruncate,ftruncate64,fsync,fdatasync,sync_file_range"
+
+
+def traced_edit(tool, path, edit):
+    """The edit made by zorvtool under strace: its exit code and the calls,
+    one per line, it made on `path`."""
+    log = path + ".calls"
+    command = ["strace", "-f", "--seccomp-bpf", "-qq", "-y", "-e", "trace=" + TRACED_CALLS, "-o", log,
+               *tool.command, "tag", windows_path(path), *edit]
+    traced = subprocess.run(command, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True, errors="replace")
+    if not os.path.exists(log):
+        check(False, "strace could not watch zorvtool: %s" % traced.stderr.strip())
+        return traced.returncode, None
+    with open(log, errors="replace") as f:
+        calls = [line.split(None, 1)[1] for line in f if "<%s>" % path in line]
+    os.remove(log)
+    return traced.returncode, calls
+
+
+def atomicparsley_reads(path, value):
+    listing = subprocess.run(["AtomicParsley", path, "-t"], capture_output=True, text=True, errors="replace").stdout
+    return value in listing
+
+
 def changed_pages(before, after):
     return sum(before[i:i + PAGE] != after[i:i + PAGE] for i in range(0, max(len(before), len(after)), PAGE))
 
 
 def mutagen_value(path, field):
-    value = mutagen.File(path).tags.get(field)
+    tags = mutagen.File(path).tags
+    value = tags.get(MP4_KEYS[field] if isinstance(tags, mutagen.mp4.MP4Tags) else field)
     if isinstance(value, list):  # Vorbis comments
         value = value[0] if value else None
     return None if value is None else str(value)
@@ -53,10 +134,32 @@ def mutagen_value(path, field):
 def picture_kept(path):
     """Whether mutagen finds the fixture's picture whole."""
     tags = mutagen.File(path).tags
+    if isinstance(tags, mutagen.mp4.MP4Tags):
+        return "cover" not in path or tags.get("covr") == [picture_of[path]]
     if "Cover Art (Front)" in tags.keys():
         return tags["Cover Art (Front)"].value == b"cover.png\0" + picture_bytes()
     pictures = tags.get("metadata_block_picture", [])
     return [Picture(base64.b64decode(p)).data for p in pictures] == [picture_bytes()]
+
+
+def check_others_go_on_editing(tool, name, path):
+    """AtomicParsley, then mutagen, edit the file laid out for later edits
+    (AtomicParsley leaves the room's bytes as zeros at the end of the file),
+    and the player takes the next edit: every reader reads each one."""
+    run(["AtomicParsley", path, "--album", "Album by AtomicParsley", "--overWrite"])
+    check(tool.fields(path).get("album") == ["Album by AtomicParsley"], "%s: the player reads AtomicParsley's edit" % name)
+    tags = MP4(path)
+    tags["\xa9day"] = "2001"
+    tags.save()
+    rc, _, _ = tool.run("tag", windows_path(path), "title=After the others")
+    check(rc == 0 and tool.fields(path).get("title") == ["After the others"],
+          "%s: the player edits the file after AtomicParsley and mutagen" % name)
+    tags = MP4(path).tags
+    check(tags.get("\xa9nam") == ["After the others"] and tags.get("\xa9alb") == ["Album by AtomicParsley"] and
+          tags.get("\xa9day") == ["2001"], "%s: mutagen reads every edit: %s" % (name, tags.keys()))
+    check(atomicparsley_reads(path, "After the others"), "%s: AtomicParsley reads the player's edit" % name)
+    check("title 'After the others'" in ffprobe_view(path), "%s: ffprobe reads it: %s" % (name, ffprobe_view(path)))
+    check(picture_kept(path), "%s: the picture stays whole after the others' edits" % name)
 
 
 def main():
@@ -66,16 +169,26 @@ def main():
     try:
         src = os.path.join(work, "src.wav")
         run(["sox", "-n", "-r", "44100", "-c", "2", "-b", "16", src, "synth", "3", "sine", "440", "sine", "660"])
-        for name, original in sorted(make_cover_fixtures(work, src).items()):
+        fixtures = make_cover_fixtures(work, src)
+        m4a = make_m4a_fixtures(work, src)
+        fixtures.update(m4a)
+        for name, original in sorted(fixtures.items()):
             path = os.path.join(work, "edited-" + os.path.basename(original))
             shutil.copyfile(original, path)
+            if name in m4a and "cover" in name:
+                picture_of[path] = bytes(MP4(original).tags["covr"][0])
             rc, _, _ = tool.run("tag", windows_path(path), *FIRST_EDIT)
             check(rc == 0, "%s: the first edit succeeds" % name)
             for edit in LATER_EDITS:
                 with open(path, "rb") as f:
                     before = f.read()
                 inode = os.stat(path).st_ino
-                rc, _, _ = tool.run("tag", windows_path(path), *edit)
+                if name in m4a:
+                    rc, calls = traced_edit(tool, path, edit)
+                    check(calls is not None and len(calls) == 1 and calls[0].startswith(("write(", "pwrite64(")),
+                          "%s, %s: one write and no wait for the disk: %s" % (name, edit[0], calls))
+                else:
+                    rc, _, _ = tool.run("tag", windows_path(path), *edit)
                 with open(path, "rb") as f:
                     after = f.read()
                 field, value = edit[0].split("=", 1)
@@ -89,11 +202,19 @@ def main():
                 check(not apev2 or apev2_layouts.items_before_footer(after) == b"",
                       "%s, %s: the footer follows the last item" % (name, edit[0]))
                 pages = changed_pages(before, after)
-                check(pages <= 2 or not in_place, "%s, %s: %d pages of 4 KiB change" % (name, edit[0], pages))
+                check(pages <= (1 if name in m4a else 2) or not in_place,
+                      "%s, %s: %d pages of 4 KiB change" % (name, edit[0], pages))
+                if name in m4a:
+                    check(movie_box_offset(after) == movie_box_offset(before),
+                          "%s, %s: the movie box stays at %s (now %s)" %
+                          (name, edit[0], movie_box_offset(before), movie_box_offset(after)))
+                    check(atomicparsley_reads(path, value), "%s, %s: AtomicParsley reads the edit" % (name, edit[0]))
                 check(mutagen_value(path, field) == value, "%s, %s: mutagen reads the edit" % (name, edit[0]))
                 check(field != "title" or ("title %r" % value) in ffprobe_view(path),
                       "%s, %s: ffprobe reads the edit: %s" % (name, edit[0], ffprobe_view(path)))
                 check(picture_kept(path), "%s, %s: the picture stays whole" % (name, edit[0]))
+            if name in m4a:
+                check_others_go_on_editing(tool, name, path)
             print("%s: %d later edits checked" % (name, len(LATER_EDITS)), flush=True)
     finally:
         shutil.rmtree(work, ignore_errors=True)

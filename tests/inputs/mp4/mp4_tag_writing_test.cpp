@@ -157,7 +157,7 @@ std::uint32_t u32_in(const bytes& b, std::size_t at) {
 bytes child_at(bytes payload, std::initializer_list<const char*> path) {
   for (const char* type : path) {
     bytes found;
-    tarnex::for_each_child(payload, [&](std::uint32_t t, const std::string& content) {
+    tarnex::for_each_child(payload, [&](std::uint32_t t, std::string_view content) {
       if (t == u32_in(type, 0) && found.empty()) found = content;
     });
     payload = found;
@@ -180,7 +180,8 @@ chapter_names names_of(const bytes& data) {
     out.listed.push_back(title ? title->values.at(0) : "");
   }
   tarnex::for_each_child(data.substr(model.moov_offset + 8, model.moov_size - 8),
-                         [&](std::uint32_t type, const std::string& trak) {
+                         [&](std::uint32_t type, std::string_view view) {
+    const bytes trak(view);
     if (type != tarnex::fourcc("trak") || u32_in(child_at(trak, {"tkhd"}), 12) != 2) return;
     const bytes table = child_at(trak, {"mdia", "minf", "stbl"});
     const bytes sizes = child_at(table, {"stsz"});
@@ -230,8 +231,8 @@ TEST(Mp4TagWriting, MovieBoxLastIsRewrittenInPlaceAndFastStartAppends) {
   EXPECT_EQ(fast.data.substr(ftyp().size() + 4, 4), "free");
   EXPECT_TRUE(fast.data.substr(ftyp().size() + movie().size(), media.size()) == media);
   const std::size_t once = fast.data.size();
-  retag(fast, "newer");  // now last: rewritten where it is, no further growth
-  EXPECT_EQ(fast.data.size(), once + 2);
+  retag(fast, "newer");  // now last, with room for a longer title: no further growth
+  EXPECT_EQ(fast.data.size(), once);
   EXPECT_EQ(title_of(fast.data), "newer");
 }
 
@@ -348,6 +349,26 @@ TEST(Mp4TagWriting, AppendedId3v1TagIsCutOnlyByASuccessfulWrite) {
   EXPECT_TRUE(f.data.substr(ftyp().size() + movie().size(), media.size()) == media);
 }
 
+// Another tagger that drops a "free" box can leave its bytes as zeros at
+// the end of the file; zeros anywhere else, or bytes other than zeros
+// there, are still damage.
+TEST(Mp4TagWriting, ZerosToTheEndOfTheFileAreDroppedByTheNextWrite) {
+  for (std::size_t zeros : {3, 8, 504, 5000}) {
+    const bytes old = ftyp() + media + movie() + bytes(zeros, '\0');
+    EXPECT_TRUE(check(old).empty()) << zeros;
+    memory_file f(old);
+    EXPECT_EQ(retag(f, "t").back(), "Removed " + std::to_string(zeros) + " bytes of trailing garbage.");
+    EXPECT_EQ(title_of(f.data), "t");
+    EXPECT_TRUE(check(f.data).empty());
+  }
+  const bytes mixed = ftyp() + movie() + media + bytes(100, '\0') + "x";
+  EXPECT_EQ(check(mixed).front(), "Invalid box header found at " + std::to_string(mixed.size() - 101) + " bytes, giving up.");
+  memory_file refused(mixed);
+  EXPECT_THROW(retag(refused, "t"), tarnex::exception);
+  EXPECT_TRUE(refused.data == mixed);
+  EXPECT_EQ(check(ftyp() + bytes(8, '\0') + movie() + media).front(), "Invalid box header found at 16 bytes, giving up.");
+}
+
 TEST(Mp4TagWriting, AFailedWriteAtAnyByteLeavesTheFileAsItWas) {
   for (const bytes& old : {ftyp() + media + movie(), ftyp() + movie() + media, ftyp() + movie() + media + "TAG" + bytes(125, ' ')}) {
     for (std::uint64_t room : {0, 1, 7, 60}) {
@@ -417,23 +438,100 @@ TEST(Mp4TagWriting, AWriteKilledAfterAnyChangeLeavesTheOldOrTheNewTags) {
 TEST(Mp4TagWriting, APowerCutLeavesTheOldOrTheNewTagsWhateverUnflushedWritesTheDiskLost) {
   const bytes titled = movie(box("udta", full_box("meta", 0, box("hdlr", bytes(25, '\0')) +
                                                                    box("ilst", box("\xA9nam", full_box("data", 1, be32(0) + "old"))))));
-  const bytes sources[] = {ftyp() + media + titled, ftyp() + titled + media,
-                           ftyp() + titled + media + "TAG" + bytes(125, ' ')};
+  std::vector<bytes> sources = {ftyp() + media + titled, ftyp() + titled + media,
+                                ftyp() + titled + media + "TAG" + bytes(125, ' '),
+                                ftyp() + titled + be32(0) + "mdat" + bytes(3000, 'a')};
+  for (std::size_t i = 0, n = sources.size(); i < n; ++i) {
+    memory_file once(sources[i]);
+    retag(once, "old");  // laid out for later edits
+    sources.push_back(once.data);
+  }
   for (const bytes& source : sources) {
     memory_file f(source);
     retag(f, "a new title much longer than the old one, to grow the movie box");
     ASSERT_FALSE(f.changes.empty());
     for (std::size_t kept = 0; kept < f.changes.size(); ++kept) {
+      const bytes disk = io_test::disk_after_power_cut(source, f.changes, kept);
       std::string now;
       try {
-        now = title_of(io_test::disk_after_power_cut(source, f.changes, kept));
+        now = title_of(disk);
       } catch (const std::exception& e) {
         now = std::string("unreadable: ") + e.what();
       }
       EXPECT_TRUE(now == "old" || now == "a new title much longer than the old one, to grow the movie box")
           << source.size() << ": cut with change " << kept << " of " << f.changes.size() << " on the disk: " << now;
+      // Whatever the disk kept, the next write takes the file.
+      memory_file next(disk);
+      EXPECT_NO_THROW(retag(next, "next")) << source.size() << ": cut with change " << kept;
     }
   }
+}
+
+namespace {
+
+// A retag as the player's input makes it: the file's own cover goes back in.
+void retag_field(memory_file& f, const char* field, const char* value) {
+  tarnex::mp4_file model;
+  f.seek(0);
+  tarnex::mp4_open_file(model, f, tagging, true);
+  if (model.item_list.front_cover) model.pictures.push_back(*model.item_list.front_cover);
+  model.songs[0].metadata.set(field, {true, {value}});
+  std::vector<std::string> reports;
+  tarnex::mp4_update_file_tags(model, f, tarnex::choose_write_mode(model), reports);
+}
+
+// Readers see the change as one write within one page: nothing moves, and
+// nothing has to reach the disk before anything else.
+void expect_one_write_within_one_page(const memory_file& f, std::size_t size, std::uint64_t movie_at) {
+  ASSERT_EQ(f.changes.size(), 1u);
+  EXPECT_EQ(f.changes[0].kind, io_test::change_call::write);
+  EXPECT_TRUE(vantrel_io::lies_within_one_page(f.changes[0].position, f.changes[0].bytes.size()));
+  EXPECT_EQ(f.data.size(), size);
+  tarnex::mp4_file model;
+  open_bytes(model, f.data, tagging);
+  EXPECT_EQ(model.moov_offset, movie_at);
+}
+
+}  // namespace
+
+TEST(Mp4TagWriting, TextEditsAfterARewriteAreOneWriteWithinOnePageWithTheCoverUntouched) {
+  const bytes picture = "\x89PNG\r\n\x1A\n" + bytes(6000, 'p');
+  const bytes cover = box("covr", full_box("data", 14, be32(0) + picture));
+  const bytes title = box("\xA9nam", full_box("data", 1, be32(0) + "old"));
+  const auto titled = [](const bytes& items) {
+    return movie(box("udta", full_box("meta", 0, box("hdlr", bytes(25, '\0')) + box("ilst", items))));
+  };
+  // The cover behind the text, as mutagen puts it; the movie box at either end.
+  for (const bytes& items : {title, title + cover}) {
+    for (const bytes& source : {ftyp() + media + titled(items), ftyp() + titled(items) + media}) {
+      memory_file f(source);
+      retag_field(f, "title", "first edit");
+      tarnex::mp4_file first;
+      open_bytes(first, f.data, tagging);
+      for (const auto& [field, value] : {std::pair{"title", "a later title, longer than the one before"},
+                                         {"title", "short"}, {"artist", "an artist the file did not have"}}) {
+        const std::size_t size = f.data.size();
+        f.changes.clear();
+        retag_field(f, field, value);
+        SCOPED_TRACE(std::to_string(source.size()) + " " + value);
+        expect_one_write_within_one_page(f, size, first.moov_offset);
+        tarnex::mp4_file back;
+        open_bytes(back, f.data, tagging);
+        EXPECT_EQ(back.item_list.fields.find(field)->values, std::vector<std::string>{value});
+        EXPECT_EQ(back.item_list.fields.find("title")->values.size(), 1u);
+        const bool with_cover = items.size() > title.size();
+        EXPECT_TRUE(with_cover ? back.item_list.front_cover && back.item_list.front_cover->bytes == picture
+                               : !back.item_list.front_cover);
+      }
+    }
+  }
+  // The room another tagger left beside the item list takes the first edit.
+  const bytes padded = movie(box("udta", full_box("meta", 0, box("hdlr", bytes(25, '\0')) + box("ilst", title) +
+                                                                box("free", bytes(1000, '\0')))));
+  memory_file f(ftyp() + media + padded);
+  retag_field(f, "title", "a new title much longer than the old one");
+  expect_one_write_within_one_page(f, ftyp().size() + media.size() + padded.size(), ftyp().size() + media.size());
+  EXPECT_EQ(title_of(f.data), "a new title much longer than the old one");
 }
 
 TEST(Mp4TagWriting, MediaDataRunningToTheEndOfTheFileIsGivenItsSize) {
