@@ -2,6 +2,8 @@
 
 #include <new>
 
+#include "inputs/mp4/box_reading.h"
+
 namespace tarnex {
 
 namespace {
@@ -30,6 +32,10 @@ void close_box(byte_buffer& out, std::size_t at) {
   const std::size_t size = out.size() - at;
   if (size >= box_size_limit) throw std::bad_alloc();
   for (int i = 0; i < 4; ++i) out[at + std::size_t(i)] = char(size >> (24 - 8 * i));
+}
+
+void append_free_box(byte_buffer& out, std::uint32_t size) {
+  append_box(out, fourcc("free"), byte_buffer(size - box_header_bytes, '\0'));
 }
 
 }  // namespace tarnex

@@ -39,4 +39,7 @@ void append_box(byte_buffer& out, std::uint32_t type, std::string_view payload);
 std::size_t open_box(byte_buffer& out, std::uint32_t type);
 void close_box(byte_buffer& out, std::size_t at);
 
+// A "free" box of `size` bytes, header included (at least a header).
+void append_free_box(byte_buffer& out, std::uint32_t size);
+
 }  // namespace tarnex

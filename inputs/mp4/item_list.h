@@ -65,11 +65,12 @@ struct text_item_span {
 };
 
 // Appends the payload of a "meta" box (without its own header) holding the
-// item list of `metadata` to `out`, the list closed by a "free" box of
-// `room` bytes (0: none, else at least a box header).
-text_item_span write_meta_box(const ilst_metadata& metadata, byte_buffer& out, std::uint32_t room = 0);
+// item list of `metadata` to `out`.
+void write_meta_box(const ilst_metadata& metadata, byte_buffer& out);
 // The same with other fields and front cover (or none) than `as_read` holds,
-// its items kept where those fields still give what they gave.
+// its items kept where those fields still give what they gave, the list
+// closed by a "free" box of `room` bytes (0: none, else at least a box
+// header).
 text_item_span write_meta_box(const ilst_metadata& as_read, const tag_fields& fields, const cover_picture* front_cover,
                               byte_buffer& out, std::uint32_t room = 0);
 

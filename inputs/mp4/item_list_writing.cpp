@@ -298,8 +298,8 @@ std::size_t append_item_list(const ilst_metadata& metadata, const tag_fields& to
 
 }  // namespace
 
-text_item_span write_meta_box(const ilst_metadata& metadata, byte_buffer& out, std::uint32_t room) {
-  return write_meta_box(metadata, metadata.fields, metadata.front_cover ? &*metadata.front_cover : nullptr, out, room);
+void write_meta_box(const ilst_metadata& metadata, byte_buffer& out) {
+  write_meta_box(metadata, metadata.fields, metadata.front_cover ? &*metadata.front_cover : nullptr, out);
 }
 
 text_item_span write_meta_box(const ilst_metadata& as_read, const tag_fields& fields, const cover_picture* front_cover,
@@ -318,7 +318,7 @@ text_item_span write_meta_box(const ilst_metadata& as_read, const tag_fields& fi
   text_item_span span;
   span.start = append_item_list(as_read, fields, front_cover, out);
   span.room = out.size();
-  if (room != 0) append_box(out, fourcc("free"), byte_buffer(room - box_header_bytes, '\0'));
+  if (room != 0) append_free_box(out, room);
   close_box(out, list);
   return span;
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "foundation/byte_scan.h"
 #include "inputs/mp4/box_header.h"
 #include "inputs/mp4/box_reading.h"
 #include "inputs/mp4/box_writing.h"
@@ -156,10 +157,6 @@ struct user_data_layout {
   std::uint32_t alignment = 0;  // a "free" box of this size just before "meta" (0: none)
   std::uint32_t room = 0;       // the "free" box that closes the item list (0: none)
 };
-
-void append_free_box(byte_buffer& out, std::uint32_t size) {
-  append_box(out, fourcc("free"), byte_buffer(size - box_header_bytes, '\0'));
-}
 
 // The movie box, appended to `movie`, and in `span` where its text items
 // lie in `movie`. Written box by box into the one buffer: a picture's bytes
@@ -434,13 +431,13 @@ std::optional<movie_box_change> change_in_place(const mp4_file& file, const std:
   // Of one size, the two headers are alike: only the payloads can differ.
   if (movie.size() != file.moov_size) return std::nullopt;
   const std::string_view after = std::string_view(movie).substr(box_header_bytes);
+  const auto* old_bytes = reinterpret_cast<const std::uint8_t*>(old_payload.data());
+  const auto* new_bytes = reinterpret_cast<const std::uint8_t*>(after.data());
   const std::uint64_t payload_at = file.moov_offset + box_header_bytes;
-  if (!vantrel_io::change_fits_one_write(payload_at, reinterpret_cast<const std::uint8_t*>(old_payload.data()),
-                                         reinterpret_cast<const std::uint8_t*>(after.data()), after.size()))
-    return std::nullopt;
-  std::size_t first = 0, end = after.size();
-  while (first < end && old_payload[first] == after[first]) ++first;
-  while (end > first && old_payload[end - 1] == after[end - 1]) --end;
+  if (!vantrel_io::change_fits_one_write(payload_at, old_bytes, new_bytes, after.size())) return std::nullopt;
+  const std::size_t first = qiv::first_difference(old_bytes, new_bytes, after.size());
+  if (first == after.size()) return movie_box_change{payload_at, {}};
+  const std::size_t end = first + qiv::last_difference_end(old_bytes + first, new_bytes + first, after.size() - first);
   return movie_box_change{payload_at + first, byte_buffer(after.substr(first, end - first))};
 }
 

@@ -22,7 +22,6 @@ and AtomicParsley reads the edit too.
 import base64
 import os
 import shutil
-import struct
 import subprocess
 import sys
 import tempfile
@@ -30,7 +29,7 @@ import tempfile
 import mutagen
 from mutagen.flac import Picture
 from mutagen.mp4 import MP4, MP4Cover
-from tag_files import Zorvtool, run, windows_path
+from tag_files import Zorvtool, mp4_box, run, windows_path
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from blackbox_checks import check, failures  # noqa: E402
@@ -80,17 +79,7 @@ def make_m4a_fixtures(folder, src):
 
 
 def movie_box_offset(data):
-    at = 0
-    while at + 8 <= len(data):
-        size, kind = struct.unpack(">I4s", data[at:at + 8])
-        if kind == b"moov":
-            return at
-        if size == 1:
-            size = struct.unpack(">Q", data[at + 8:at + 16])[0]
-        if size < 8:
-            return None
-        at += size
-    return None
+    return mp4_box(data, b"moov")[1]
 
 
 # What a program does to a file that a kill or a power cut could split, or
