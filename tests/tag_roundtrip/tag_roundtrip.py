@@ -223,6 +223,7 @@ def check_cue_removals_and_repeated_edits(work):
     appears. Then one track's artist edited twice over: the sheet's
     PERFORMER line follows each edit."""
     header_lines = {"COMMENT": 'REM COMMENT "ExactAudioCopy v1.6"\r\n', "ALBUM": 'TITLE "Blue Rooms"\r\n'}
+    no_performers = "".join(line for line in SHEET.splitlines(True) if not line.strip().startswith("PERFORMER"))
     for kind in ("comment.flac", "image.wv"):
         for name in ("COMMENT", "ALBUM", "ARTIST", "COMPOSER", "BPM"):
             path = os.path.join(work, "removed-%s-%s" % (name.lower(), kind))
@@ -231,9 +232,13 @@ def check_cue_removals_and_repeated_edits(work):
             tag(path, "-" + name.lower())
             expected = {n: v for n, v in before.items() if n != name}
             expected["CUESHEET"] = [SHEET.replace(header_lines.get(name, "\0"), "")]
+            if name == "ARTIST":
+                # Every PERFORMER goes; the album artist the header's gave becomes the file's tag.
+                expected["CUESHEET"] = [no_performers]
+                expected["ALBUM ARTIST" if kind.endswith(".wv") else "ALBUMARTIST"] = ["The Quartet"]
             check(tags(path) == expected, "%s: removing %s removes that tag alone: %r" % (kind, name, tags(path)))
             shown = subsong_fields(path)
-            artists = ["File Artist"] * 3 if name != "ARTIST" else ["First Guest", "Second Guest", "Third Guest"]
+            artists = ["File Artist"] * 3 if name != "ARTIST" else [None] * 3
             check([first(shown[n], "artist") for n in (1, 2, 3)] == artists and
                   [first(shown[n], "date") for n in (1, 2, 3)] == ["1998", "2001", "1998"] and
                   all(name.lower() not in shown[n] for n in (1, 2, 3) if name != "ARTIST"),
@@ -346,8 +351,8 @@ def check_cue_images_edited_as_a_whole(work):
     """Cue images edited as a whole (`tag --subsong 0`, as the folder views'
     Apply does) end as the same edit made on every track leaves them: a
     genre or comment only the sheet's header gives goes; removing the artist
-    takes the file's ARTIST and keeps the tracks' own PERFORMER lines, which
-    show again; an album gain reaches the header's REM line, so the player
+    takes the file's ARTIST and every PERFORMER line, so no track shows an
+    artist; an album gain reaches the header's REM line, so the player
     plays by the value mutagen, ffprobe, metaflac and wvunpack read."""
     for kind in ("comment.flac", "image.wv"):
         for edit in ("-genre", "-comment", "-artist", "replaygain_album_gain=-6.5"):
@@ -369,8 +374,8 @@ def check_cue_images_edited_as_a_whole(work):
                 check("REM " + edit[1:].upper() not in sheet and not any(edit[1:] in shown[n] for n in (1, 2, 3)),
                       "%s: the header line goes and no track shows one: %r %r" % (case, sheet, shown))
             elif edit == "-artist":
-                check([first(shown[n], "artist") for n in (1, 2, 3)] == ["First Guest", "Second Guest", "Third Guest"]
-                      and "ARTIST" not in tags(whole), "%s: the tracks' own artists show: %r" % (case, shown))
+                check(not any("artist" in shown[n] for n in (1, 2, 3)) and "ARTIST" not in tags(whole) and
+                      "PERFORMER" not in sheet, "%s: no track shows an artist: %r %r" % (case, shown, sheet))
             else:
                 readers = [ffprobe_tags(whole).get("replaygain_album_gain", ""),
                            tags(whole)["REPLAYGAIN_ALBUM_GAIN"][0]]
@@ -383,6 +388,74 @@ def check_cue_images_edited_as_a_whole(work):
                       "REM REPLAYGAIN_ALBUM_GAIN -6.50 dB" in sheet and
                       all(g["album_gain"] == -6.5 for g in gains.values()),
                       "%s: the file's item, the header line and every track agree: %r %r" % (case, readers, gains))
+
+
+# The header gives every field its own line; tracks 1 and 2 their own
+# PERFORMER lines, track 2 its own genre, date and comment; track 3 none.
+OWN_LINES_SHEET = ('REM GENRE "Chamber Jazz"\r\nREM DATE 1998\r\nREM COMMENT "Ripped"\r\n'
+                   'PERFORMER "Sheet Artist"\r\nTITLE "Blue Rooms"\r\nFILE "Blue Rooms.wav" WAVE\r\n'
+                   '  TRACK 01 AUDIO\r\n    TITLE "Opening"\r\n    PERFORMER "Performer One"\r\n'
+                   '    INDEX 01 00:00:00\r\n'
+                   '  TRACK 02 AUDIO\r\n    TITLE "Second"\r\n    PERFORMER "Performer Two"\r\n'
+                   '    REM GENRE Blues\r\n    REM DATE 2001\r\n    REM COMMENT "Live"\r\n    INDEX 01 00:03:00\r\n'
+                   '  TRACK 03 AUDIO\r\n    TITLE "Third"\r\n    INDEX 01 00:06:00\r\n')
+SHEET_LINE = {"artist": "PERFORMER", "genre": "REM GENRE", "date": "REM DATE", "comment": "REM COMMENT"}
+
+
+def check_removed_fields_stay_removed(work):
+    """Cue images whose tracks show the file's own tags over the sheet's lines,
+    and whose tracks differ with the sheet alone (the header's PERFORMER,
+    genre, date and comment on tracks 1 and 3, track 2's own): the artist, and
+    then genre, date and comment, removed from the file as a whole
+    (`--subsong 0`) and from every track, end in the same file, whose tags
+    (mutagen, metaflac or wvunpack, ffprobe) and sheet hold none of them, so
+    no track shows one; the album artist the header PERFORMER gave stays, and
+    the same removal again writes nothing."""
+    file_tags = dict(FILE_TAGS, GENRE="File Genre", DATE="2020", COMMENT="File note")
+    album_artist_first = "Sheet Artist"
+    for kind in ("comment.flac", "image.wv"):
+        for tagged in (True, False):
+            for removed in (["artist"], ["genre", "date", "comment"]):
+                case = "%s, %s, %s" % (kind, "file tags" if tagged else "sheet alone", " ".join(removed))
+                edit = ["-" + name for name in removed]
+                paths = [os.path.join(work, "stay-%s-%s-%s-%s" % (way, tagged, removed[0], kind))
+                         for way in ("whole", "every")]
+                for path in paths:
+                    make_cue_image(path, kind, OWN_LINES_SHEET, file_tags if tagged else {"ALBUM": "File Album"})
+                before = subsong_fields(paths[0])
+                done = [zorvtool("tag", windows_path(paths[0]), "--subsong", "0", *edit, ok=False),
+                        zorvtool("tag", windows_path(paths[1]), *edit, ok=False)]
+                check(all(d.returncode == 0 for d in done) and tags(paths[0]) == tags(paths[1]),
+                      "%s: both ways store the removal alike: %r %r %r" %
+                      (case, [d.stdout + d.stderr for d in done], tags(paths[0]), tags(paths[1])))
+                whole = paths[0]
+                written, sheet = tags(whole), tags(whole).get("CUESHEET", [""])[0]
+                if kind.endswith(".flac"):
+                    others = subprocess.run(["metaflac", "--export-tags-to=-", whole], capture_output=True,
+                                            text=True).stdout.upper()
+                    others = [line for line in others.splitlines() if "=" in line and not line.startswith(" ")]
+                else:
+                    others = [subprocess.run(["wvunpack", "-q", "-x", name, whole], capture_output=True,
+                                             text=True).stdout.strip() for name in removed]
+                probed = ffprobe_tags(whole)
+                check(not any(name.upper() in written for name in removed) and
+                      not any(SHEET_LINE[name] in sheet for name in removed) and
+                      not any(line.startswith(name.upper() + "=") for line in others for name in removed) and
+                      (kind.endswith(".flac") or others == [""] * len(removed)) and
+                      not any(name in probed for name in removed),
+                      "%s: no tag or sheet line of it is left: %r %r %r" % (case, written, others, probed))
+                shown = subsong_fields(whole)
+                check(not any(name in shown[n] for n in (1, 2, 3) for name in removed),
+                      "%s: no track shows it: %r" % (case, shown))
+                kept = {n: {k: v for k, v in shown[n].items() if k not in removed} for n in (1, 2, 3)}
+                check(kept == {n: {k: v for k, v in before[n].items() if k not in removed} for n in (1, 2, 3)} and
+                      first(shown[3], "album artist") == album_artist_first,
+                      "%s: every track shows its other fields as before: %r %r" % (case, before, shown))
+                with open(whole, "rb") as f:
+                    once = f.read()
+                zorvtool("tag", windows_path(whole), "--subsong", "0", *edit)
+                with open(whole, "rb") as f:
+                    check(f.read() == once, "%s: the same removal again writes nothing" % case)
 
 
 def check_cue_sheets_with_a_byte_order_mark(work):
@@ -744,6 +817,7 @@ def main():
         check_whole_file_edits_of_files_with_tracks(work)
         check_cue_gains_set_alike(work)
         check_cue_images_edited_as_a_whole(work)
+        check_removed_fields_stay_removed(work)
         check_cue_sheets_with_a_byte_order_mark(work)
         check_compilation_album_artist(wav, plain, work)
 
