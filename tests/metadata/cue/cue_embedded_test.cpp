@@ -519,6 +519,9 @@ TEST(CueEmbedded, AFieldRemovedFromEveryTrackOrTheWholeFileShowsOnNoTrackAndTheR
                                                    {"DATE", "2020"}, {"GENRE", "File Genre"},
                                                    {"cuesheet", header_and_own_lines}});
   const track_info_impl sheet_alone = file_with_fields({{"cuesheet", header_and_own_lines}});
+  // The header PERFORMER on tracks 1 and 3, track 2's own between them.
+  const std::string second_own = replaced(header_and_own_lines, "    PERFORMER \"Performer One\"\n", "");
+  const track_info_impl second_differs = file_with_fields({{"cuesheet", second_own.c_str()}});
   cue_track_map map;
   read_track_info(map, sheet_alone);
   EXPECT_EQ(subsong_field(map, 0, "artist"), "Sheet Artist");
@@ -549,9 +552,9 @@ TEST(CueEmbedded, AFieldRemovedFromEveryTrackOrTheWholeFileShowsOnNoTrackAndTheR
     }
     return fields;
   };
-  for (const track_info_impl* file : {&tagged, &sheet_alone}) {
+  for (const track_info_impl* file : {&tagged, &sheet_alone, &second_differs}) {
     for (const char* name : {"artist", "album artist", "genre", "date", "comment"}) {
-      SCOPED_TRACE(std::string(name) + (file == &tagged ? ", tagged" : ", sheet alone"));
+      SCOPED_TRACE(std::string(name) + (file == &tagged ? ", tagged" : file == &sheet_alone ? ", alone" : ", 2nd"));
       const track_info_impl as_whole = written_with(*file, {0}, removal(name));
       const track_info_impl every_track = written_with(*file, {1, 2, 3}, removal(name));
       EXPECT_EQ(everything_of(as_whole), everything_of(every_track));
