@@ -225,12 +225,16 @@ bool made_alike_everywhere(const cue_track_map& map, const track_changes& change
 }
 
 // Where the file's tags and the edited sheet do not read back as a cue track
-// showed a value, or as its edit set it, the track's override field carries it.
+// showed a value, or as its edit set it, the track's override field carries it;
+// a value every track needs alike, of a field the file has no tag of, is the
+// file's tag instead, where other programs read it (the album artist of a
+// header PERFORMER that went with the artist).
 // An absent value cannot be carried: a tag reader drops empty values.
 void add_needed_overrides(const cue_track_map& map, track_info& result) {
   cue_track_map written;
   cue_embedded::read_track_info(written, result);
   const track_info_impl nothing;
+  std::map<std::string, std::map<std::uint32_t, value_list>> needed;
   for (const auto& [number, subsong] : map) {
     if (number == 0) continue;
     const cue_subsong* again = written.find(number);
@@ -238,9 +242,19 @@ void add_needed_overrides(const cue_track_map& map, track_info& result) {
     for (std::uint32_t f = 0; f < subsong.info.field_count(); ++f) {
       const char* name = subsong.info.field_name(f);
       const value_list wanted = values_of(subsong.info, name);
-      if (!wanted.empty() && values_of(reads, name) != wanted)
-        set_values(result, cue_embedded::make_track_field_name(name, number).c_str(), wanted);
+      if (!wanted.empty() && values_of(reads, name) != wanted) needed[name][number] = wanted;
     }
+  }
+  for (const auto& [name, tracks] : needed) {
+    const value_list& first = tracks.begin()->second;
+    const bool alike = tracks.size() + 1 == map.size() &&
+                       std::all_of(tracks.begin(), tracks.end(), [&](const auto& t) { return t.second == first; });
+    if (alike && result.find_field(name.c_str()) == track_info::not_found) {
+      set_values(result, name.c_str(), first);
+      continue;
+    }
+    for (const auto& [number, wanted] : tracks)
+      set_values(result, cue_embedded::make_track_field_name(name.c_str(), number).c_str(), wanted);
   }
 }
 
@@ -260,9 +274,10 @@ void make_change(track_info& info, const field_change& change) {
   else set_values(info, change.name.c_str(), change.values);
 }
 
-// A removal is stored when the track no longer reads what it showed. Where
-// the file's tag or the sheet's header still gives it, no tag or line of one
-// track can say the track has none: nothing is written.
+// A removal is stored when the track reads no value of the field at all: one
+// that the removed value hid is not what the user saw. Where the file's tag
+// or the sheet's header still gives it, no tag or line of one track can say
+// the track has none: nothing is written.
 void check_removals(const cue_track_map& map, const track_changes& changes, const track_info& result) {
   cue_track_map written;
   cue_embedded::read_track_info(written, result);
@@ -274,7 +289,7 @@ void check_removals(const cue_track_map& map, const track_changes& changes, cons
       const char* name = change.name.c_str();
       if (!change.values.empty() || is_cuesheet_name(name) || is_track_field_name(name)) continue;
       const value_list reads = values_read(again->info, change);
-      if (!reads.empty() && reads == values_read(was->shown, change))
+      if (!reads.empty())
         throw exception_cue_value_not_stored(name, number, exception_cue_value_not_stored::edit::removal);
     }
   }
@@ -298,74 +313,89 @@ bool is_performer_field(const char* name) {
   return qiv::stricmp_ascii_equal(name, "artist") || qiv::stricmp_ascii_equal(name, "album artist");
 }
 
-// The tracks' fields that the sheets give, but the named one: the same in both.
-bool sheets_differ_only_in(const std::string& before, const std::string& after, const char* name) {
-  cue_track_list was, now;
+// The tracks of a sheet; none when it cannot be read.
+cue_track_list tracks_of(const std::string& text) {
+  cue_track_list tracks;
   try {
-    cue_parser::parse_cuesheet(before.c_str(), was);
-    cue_parser::parse_cuesheet(after.c_str(), now);
+    cue_parser::parse_cuesheet(text.c_str(), tracks);
   } catch (const vantrel_io::exception_io_data&) {
-    return false;
+    tracks.clear();
   }
-  if (was.size() != now.size()) return false;
-  for (std::uint32_t i = 0; i < was.size(); ++i) {
-    for (const track_info* info : {&was[i].info, &now[i].info}) {
-      for (std::uint32_t f = 0; f < info->field_count(); ++f) {
-        const char* field = info->field_name(f);
-        if (!qiv::stricmp_ascii_equal(field, name) && values_of(was[i].info, field) != values_of(now[i].info, field))
-          return false;
-      }
-    }
-  }
-  return true;
+  return tracks;
 }
 
-// A field removed from every cue track: the file's tag and the sheet's
-// header line go. A track's own line goes only where the track showed it; a
-// line that the file's tag or the track's override hid was not what the
-// user removed. The header PERFORMER goes with the artist or album artist
-// only where it gives no track any other value.
-void remove_everywhere(const cue_track_map& map, const track_info& file_info, const char* name,
-                       cue_sheet_edit& sheet) {
+// The header PERFORMER goes; a track that read its artist from it keeps
+// that artist on a PERFORMER line of its own.
+void move_sheet_performer_into_tracks(cue_sheet_edit& sheet) {
+  const cue_track_list before = tracks_of(sheet.text());
+  sheet.remove_sheet_performer();
+  const cue_track_list after = tracks_of(sheet.text());
+  if (after.size() != before.size()) return;
+  for (std::uint32_t i = 0; i < before.size(); ++i) {
+    const value_list artist = values_of(before[i].info, "artist");
+    if (values_of(after[i].info, "artist") != artist) sheet.set_track_value(before[i].number, "artist", artist);
+  }
+}
+
+// A field removed from every cue track: the sheet's header line and every
+// track's own line go with the file's tag, also lines the tag hid, so that
+// no track reads the field afterwards. The header PERFORMER goes with the
+// artist, and with the album artist where it gives one.
+void remove_everywhere(const cue_track_map& map, const char* name, cue_sheet_edit& sheet) {
   sheet.remove_sheet_value(name);
-  if (is_performer_field(name)) {
-    cue_sheet_edit without = sheet;
-    without.remove_sheet_performer();
-    if (sheets_differ_only_in(sheet.text(), without.text(), name)) sheet = std::move(without);
-  }
-  if (file_info.find_field(name) != track_info::not_found) return;
   for (const auto& track : map) {
-    const std::string override_name = cue_embedded::make_track_field_name(name, track.first);
-    if (track.first != 0 && file_info.find_field(override_name.c_str()) == track_info::not_found)
-      sheet.set_track_value(track.first, name, {});
+    if (track.first != 0) sheet.set_track_value(track.first, name, {});
   }
+  if (qiv::stricmp_ascii_equal(name, "artist")) sheet.remove_sheet_performer();
+  else if (qiv::stricmp_ascii_equal(name, "album artist") && sheet_gives(sheet.text(), {name, {}}))
+    move_sheet_performer_into_tracks(sheet);
 }
 
 // Values the sheet can give the whole disc.
 bool is_disc_field(const char* name) { return cue_sheet_edit::has_sheet_line(name) || is_performer_field(name); }
 
-// Beside the file's own values, those of the disc fields it lacks that
-// every cue track reads alike.
+// What the sheet's header gives a track without a line of its own: the
+// value once every track's lines of it are taken away.
+value_list header_values(const cue_track_map& map, const char* sheet, const field_change& change) {
+  cue_sheet_edit bare(sheet);
+  for (const auto& track : map) {
+    if (track.first != 0) bare.set_track_value(track.first, change.name.c_str(), {});
+  }
+  const cue_track_list tracks = tracks_of(bare.text());
+  return tracks.size() ? values_read(tracks[0].info, change) : value_list{};
+}
+
+// Beside the file's own values, those of the disc fields it lacks that every
+// cue track reads alike; where the tracks differ, the sheet header's value
+// that some of them read (the disc's PERFORMER beside a guest's), so that
+// removing it from the file as a whole removes what the tracks show.
 void add_disc_values(const cue_track_map& map, track_info& whole) {
   const auto* first = map.find_nth(1);  // the first cue track
   if (!first) return;
-  auto read_alike = [&](const field_change& change) {
+  const std::uint32_t sheet_field = whole.find_field(cuesheet_field);
+  auto disc_value = [&](const field_change& change) {
     const value_list values = values_read(first->second.info, change);
-    for (const auto& [number, subsong] : map) {
-      if (number != 0 && values_read(subsong.info, change) != values) return value_list{};
-    }
-    return values;
+    const bool alike = std::all_of(map.begin(), map.end(), [&](const auto& entry) {
+      return entry.first == 0 || values_read(entry.second.info, change) == values;
+    });
+    if (alike) return values;
+    if (sheet_field == track_info::not_found || whole.field_value_count(sheet_field) == 0) return value_list{};
+    const value_list header = header_values(map, whole.field_value(sheet_field, 0), change);
+    const bool read = !header.empty() && std::any_of(map.begin(), map.end(), [&](const auto& entry) {
+      return entry.first != 0 && values_read(entry.second.info, change) == header;
+    });
+    return read ? header : value_list{};
   };
   const track_info& tracks = first->second.info;
   for (std::uint32_t f = 0; f < tracks.field_count(); ++f) {
     const char* name = tracks.field_name(f);
     if (is_disc_field(name) && whole.find_field(name) == track_info::not_found)
-      set_values(whole, name, read_alike({name, {}}));
+      set_values(whole, name, disc_value({name, {}}));
   }
   for (const replaygain_field& field : replaygain_fields) {
     const field_change gain{field.name, {}, true};
     if (!cue_sheet_edit::has_sheet_line(field.name) || !values_read(whole, gain).empty()) continue;
-    const value_list values = read_alike(gain);
+    const value_list values = disc_value(gain);
     if (!values.empty()) set_gain_value(whole, {field.name, values, true});
   }
 }
@@ -551,7 +581,7 @@ void write_track_info(const cue_track_map& map, track_info& out) {
           if (!sheet_gives(sheet.text(), change)) continue;
         }
         if (change.values.empty()) {
-          remove_everywhere(map, whole.info, name, sheet);
+          remove_everywhere(map, name, sheet);
         } else if (cue_sheet_edit::has_sheet_line(name)) {
           sheet.set_sheet_value(name, change.values);
         } else {

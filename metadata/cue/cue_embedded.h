@@ -87,7 +87,10 @@ void apply_file_info(cue_track_map& map, const track_info& info, decoder_message
 // changes only the values it changed: a change made alike on every cue track
 // becomes the file's tag, one made on some tracks goes into their lines of
 // the sheet; where neither reads back as the track showed it, the track's
-// override field carries it. Every other tag and sheet line stays as it was.
+// override field carries it (the file's tag, when every track needs it
+// alike). A removal from every track takes the field's tag, header line and
+// every track's own line, hidden ones too, so that no track reads it after.
+// Every other tag and sheet line stays as it was.
 // A sheet kept in a block is not edited: an edit that the tags cannot make
 // read back (a value only the block gives, removed) is
 // exception_cue_value_not_stored, and nothing is to be written.
@@ -96,7 +99,8 @@ void write_track_info(const cue_track_map& map, track_info& out);
 // Subsong 0 shows the file's own tags and, where it has none of a value the
 // sheet can give the whole disc (a header line's field, the artist or album
 // artist of the header PERFORMER, the album gain and peak), the value every
-// cue track reads alike: an edit of the file reaches it there.
+// cue track reads alike, or where they differ the header's value that some
+// of them read: an edit of the file reaches it there.
 void track_info_from_cue(const cue_track_map& map, std::uint32_t subsong, track_info& out);
 
 struct track_range {

@@ -1,6 +1,6 @@
 // The data error of an edit of a cue track that the file cannot hold: its
 // sheet is a FLAC CUESHEET block, which the tags can add to but not take
-// from, or a removal after which the track still reads the value it showed
+// from, or a removal after which the track still reads a value of the field
 // (the file's tag or the sheet's header gives it to every track, and no tag
 // or line of one track can say it has none). The write is refused whole, so
 // the file keeps what it had.

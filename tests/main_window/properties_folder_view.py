@@ -8,10 +8,12 @@ back with mutagen and mkvextract, with every chapter name kept. A FLAC cue
 image whose file and sheet both hold a comment: the Comment row deleted, the
 file's COMMENT and the sheet's REM COMMENT both go, read back with metaflac.
 A genre only the sheet's header gives shows, and goes when its row is
-deleted; an artist deleted keeps the tracks' own PERFORMER lines.
+deleted; an artist deleted takes every PERFORMER line with the file's
+ARTIST, so no track shows one (metaflac, mutagen, ffprobe).
 
 usage: properties_folder_view.py WINE_EXEC BUILD_DIR ZORV_EXE  (ZORV_WINDOW_PROBE names the probe)
 """
+import json
 import os
 import subprocess
 import sys
@@ -26,6 +28,12 @@ from main_window import Player, run_window_tests  # noqa: E402
 from properties_apply_formats import apply_and_wait, edit_in_place  # noqa: E402
 from properties_untouched_fields import autofill, dialogs, field_editor, list_menu, row_of  # noqa: E402
 from properties_window import CANCEL, DIALOG, METADATA_LIST, dialog_window, popups, rows  # noqa: E402
+
+
+def ffprobe_tags(path):
+    out = subprocess.run(["ffprobe", "-v", "quiet", "-print_format", "json", "-show_format", path],
+                         capture_output=True, text=True).stdout
+    return {k.lower(): v for k, v in json.loads(out)["format"].get("tags", {}).items()}
 
 
 def music_folder(player):
@@ -130,8 +138,10 @@ def test_header_genre_and_artist_removed_from_a_cue_image_as_a_whole(root):
     """A FLAC cue image whose sheet's header alone gives every track its
     genre, and whose file's ARTIST hides the tracks' own PERFORMER lines: the
     dialog on the file shows the sheet's genre; the Genre and Artist rows
-    deleted, the header's REM GENRE and the file's ARTIST go and every
-    PERFORMER line stays, read back with metaflac and mutagen."""
+    deleted, the header's REM GENRE, the file's ARTIST and every PERFORMER
+    line go, so no track shows an artist, and the album artist the header
+    PERFORMER gave becomes the file's ALBUMARTIST; read back with metaflac,
+    mutagen and ffprobe."""
     player = Player(root, "folder-cue-header")
     image = os.path.join(music_folder(player), "disc.flac")
     sheet = SHEET.replace("    REM GENRE Blues\r\n", "")
@@ -147,10 +157,17 @@ def test_header_genre_and_artist_removed_from_a_cue_image_as_a_whole(root):
             player.probe(*DIALOG, "control-keys", str(METADATA_LIST), "delete")
     applied(player, "cue header", "deleting the Genre and Artist rows")
     exported = subprocess.run(["metaflac", "--export-tags-to=-", image], capture_output=True, text=True).stdout
-    check("ARTIST=" not in exported and "GENRE" not in exported and "ALBUM=File Album" in exported,
-          "cue header: the file's ARTIST and the sheet's genre go: %r" % exported)
-    check(tags(image).get("CUESHEET") == [sheet.replace('REM GENRE "Chamber Jazz"\r\n', "")],
-          "cue header: the sheet loses its REM GENRE alone: %r" % tags(image).get("CUESHEET"))
+    lines = exported.splitlines()
+    check(not any(line.startswith("ARTIST=") for line in lines) and "GENRE" not in exported and
+          "ALBUM=File Album" in lines and "ALBUMARTIST=The Quartet" in lines,
+          "cue header: the file's ARTIST and the sheet's genre go, the album artist stays: %r" % exported)
+    no_performers = "".join(line for line in sheet.splitlines(True) if not line.strip().startswith("PERFORMER"))
+    check(tags(image).get("CUESHEET") == [no_performers.replace('REM GENRE "Chamber Jazz"\r\n', "")],
+          "cue header: the sheet loses its REM GENRE and every PERFORMER: %r" % tags(image).get("CUESHEET"))
+    probed = ffprobe_tags(image)
+    check("artist" not in probed and "genre" not in probed and probed.get("album_artist") == "The Quartet",
+          "cue header: ffprobe reads no artist or genre: %r" % probed)
+    player.shot("folder-cue-header-removed")
     close(player, "cue header")
 
 

@@ -5,12 +5,14 @@ library, its title edited in the properties dialog and applied: read back
 with mutagen, the sheet changes in that track's TITLE line only, so every
 other track keeps its PERFORMER and other values though the file's ARTIST
 shows over them, and the file's other tags stay as they were (no "Track"
-item, no TOTALTRACKS). A sheet that begins with a byte-order mark gives the
-album view its three tracks.
+item, no TOTALTRACKS). The artist removed from every track leaves no track
+showing one, not even a PERFORMER the file's ARTIST hid. A sheet that
+begins with a byte-order mark gives the album view its three tracks.
 
 usage: properties_keeps_cue.py WINE_EXEC BUILD_DIR ZORV_EXE  (ZORV_WINDOW_PROBE names the probe)
 """
 import os
+import subprocess
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
@@ -149,6 +151,59 @@ def test_album_artist_removed_from_every_cue_track(root):
         remove_album_artist_from_every_track(root, kind)
 
 
+# The header PERFORMER gives track 3 its artist; tracks 1 and 2 have their
+# own; the file's ARTIST shows over all three.
+HEADER_AND_OWN_PERFORMERS = "".join(
+    line for line in ONE_ALBUM.splitlines(True) if not line.startswith("    PERFORMER \"Third")).replace(
+    "The Quartet", "Sheet Artist").replace("First Guest", "Performer One").replace("Second Guest", "Performer Two")
+
+
+def remove_artist_from_every_track(root, kind):
+    """Every track of the image selected and its Artist row removed in the
+    dialog: the file's ARTIST, the header PERFORMER and the tracks' own go,
+    so no track shows an artist, not even one the file's tag hid; the album
+    artist the header gave stays as the file's tag. Read back with mutagen,
+    metaflac or wvunpack, and ffprobe."""
+    player = Player(root, "cue-artist-" + kind, library=True)
+    os.makedirs(os.path.join(player.folder, "music"))
+    image = os.path.join(player.folder, "music", "disc." + kind)
+    make_cue_image(image, kind, HEADER_AND_OWN_PERFORMERS)
+    before = tags(image)
+    if not open_whole_album(player, kind):
+        return
+    names = [line.split("\t", 1)[0] for line in player.probe(*DIALOG, "rows", str(METADATA_LIST)).stdout.splitlines()]
+    row = [i for i, name in enumerate(names) if name.strip("<>").lower() == "artist"]
+    check(len(row) == 1, "%s: the dialog has an artist row: %r" % (kind, names))
+    if row:
+        player.probe(*DIALOG, "select-rows", str(METADATA_LIST), str(row[0]))
+        player.probe(*DIALOG, "control-keys", str(METADATA_LIST), "delete")
+        check(apply_and_wait(player), "%s: Apply ends with the dialog enabled" % kind)
+    album_artist = "ALBUM ARTIST" if kind.endswith(".wv") else "ALBUMARTIST"
+    expected = {n: v for n, v in before.items() if n != "ARTIST"}
+    expected["CUESHEET"] = ["".join(line for line in HEADER_AND_OWN_PERFORMERS.splitlines(True)
+                                    if not line.strip().startswith("PERFORMER"))]
+    expected[album_artist] = ["Sheet Artist"]
+    after = tags(image)
+    check(after == expected, "%s: the artist goes from the tags and every sheet line: %r" % (kind, after))
+    if kind.endswith(".wv"):
+        other = subprocess.run(["wvunpack", "-q", "-x", "artist", image], capture_output=True, text=True).stdout
+    else:
+        other = subprocess.run(["metaflac", "--show-tag=ARTIST", image], capture_output=True, text=True).stdout
+    probed = subprocess.run(["ffprobe", "-v", "quiet", "-show_entries", "format_tags", "-of", "json", image],
+                            capture_output=True, text=True).stdout.lower()
+    check(other.strip() == "" and '"artist"' not in probed and "sheet artist" in probed,
+          "%s: metaflac or wvunpack and ffprobe read no artist: %r %r" % (kind, other, probed))
+    player.shot("cue-artist-removed-" + kind.replace(".", "-"))
+    player.probe(*DIALOG, "command", str(CANCEL))
+    check(player.wait(lambda: dialog_window(player)[0] is None, 30), "%s: the dialog closes" % kind)
+    check(player.stop() == 0, "%s: the player ends cleanly" % kind)
+
+
+def test_artist_removed_from_every_cue_track(root):
+    for kind in ("comment.flac", "image.wv"):
+        remove_artist_from_every_track(root, kind)
+
+
 def test_title_edit_beside_a_cue_sheet_block(root):
     """A FLAC whose sheet is a CUESHEET block (no sheet comment): its last
     track retitled in the dialog gets the title in its own tag; no sheet
@@ -200,5 +255,6 @@ def test_sheet_with_a_byte_order_mark_lists_its_tracks(root):
 
 if __name__ == "__main__":
     run_window_tests(test_title_edit_of_one_cue_track, test_comment_removed_from_every_cue_track,
-                     test_album_artist_removed_from_every_cue_track, test_title_edit_beside_a_cue_sheet_block,
+                     test_album_artist_removed_from_every_cue_track, test_artist_removed_from_every_cue_track,
+                     test_title_edit_beside_a_cue_sheet_block,
                      test_sheet_with_a_byte_order_mark_lists_its_tracks)

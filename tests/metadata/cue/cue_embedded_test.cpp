@@ -1,6 +1,8 @@
 #include "metadata/cue/cue_embedded.h"
 
+#include <cctype>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -262,7 +264,7 @@ std::vector<edit> on_every_track(const char* name, std::vector<const char*> valu
   return {{1, name, values}, {2, name, values}, {3, name, values}};
 }
 
-TEST(CueEmbedded, ARemovalFromEveryTrackRemovesThatFieldAndAtMostItsSheetHeaderLine) {
+TEST(CueEmbedded, ARemovalFromEveryTrackRemovesThatFieldAndItsSheetLinesAlone) {
   const std::string sheet = std::string("REM COMMENT \"Ripped\"\n") + own_performers;
   // The sheet last, in the middle, first: each removal leaves every other field where it was.
   const std::vector<std::vector<std::pair<const char*, const char*>>> orders = {
@@ -272,11 +274,11 @@ TEST(CueEmbedded, ARemovalFromEveryTrackRemovesThatFieldAndAtMostItsSheetHeaderL
        {"BPM", "120"}},
       {{"cuesheet", sheet.c_str()}, {"ALBUM", "Tag Album"}, {"ARTIST", "Tag Band"}, {"COMMENT", "Tag note"},
        {"BPM", "120"}}};
-  // {field, the sheet after its removal}: the header line goes, the tracks' own lines stay.
+  // {field, the sheet after its removal}: its header line goes. (The artist
+  // takes every PERFORMER: AFieldRemovedFromEveryTrackOrTheWholeFileShowsOnNoTrack...)
   const std::vector<std::pair<const char*, std::string>> removals = {
       {"comment", replaced(sheet, "REM COMMENT \"Ripped\"\n", "")},
       {"album", replaced(sheet, "TITLE \"Sheet Album\"\n", "")},
-      {"artist", sheet},
       {"bpm", sheet}};
   for (const auto& fields : orders) {
     const track_info_impl file = file_with_fields(fields);
@@ -326,10 +328,17 @@ TEST(CueEmbedded, ARemovalTheTrackWouldStillReadIsRefused) {
   // The file's tag gives every track its genre, and its artist over the track's hidden PERFORMER.
   EXPECT_THROW(written_after(file, {{2, "genre", {}}}), exception_cue_value_not_stored);
   EXPECT_THROW(written_after(file, {{2, "artist", {}}}), exception_cue_value_not_stored);
-  // The header PERFORMER also gives track 2 its artist: it stays, and the album artist with it.
+  // The header PERFORMER also gives track 2 its artist: the album artist
+  // goes with it, and track 2 keeps its artist on a line of its own.
   const std::string one_without = replaced(own_performers, "    PERFORMER \"Second Guest\"\n", "");
-  EXPECT_THROW(written_after(file_with_fields({{"cuesheet", one_without.c_str()}}), on_every_track("album artist", {})),
-               exception_cue_value_not_stored);
+  EXPECT_EQ(field(written_after(file_with_fields({{"cuesheet", one_without.c_str()}}),
+                                on_every_track("album artist", {})), "cuesheet"),
+            replaced(replaced(one_without, "PERFORMER \"Sheet Band\"\n", ""), "    INDEX 00 01:58:00\n",
+                     "    PERFORMER \"Sheet Band\"\n    INDEX 00 01:58:00\n"));
+  // Removed, the track's override would show the file's tag it hid.
+  track_info_impl overridden = file_with_sheet(own_performers);
+  overridden.set_field("CUE_TRACK03_ARTIST", 18, "Own Artist", track_info::until_nul);
+  EXPECT_THROW(written_after(overridden, {{3, "artist", {}}}), exception_cue_value_not_stored);
   // Its own line, when it shows it, can go.
   EXPECT_EQ(field(written_after(file, {{2, "title", {}}}), "cuesheet"),
             replaced(own_performers, "    TITLE \"Two\"\n", ""));
@@ -384,19 +393,20 @@ TEST(CueEmbedded, AnEditOfTheWholeFileChangesItsTagsAndARemovalTakesTheSheetsLin
   const std::string sheet = std::string("REM COMMENT \"Ripped\"\n") + own_performers;
   const track_info_impl file = file_with_fields(
       {{"ALBUM", "Tag Album"}, {"COMMENT", "Tag note"}, {"GENRE", "Tag Genre"}, {"cuesheet", sheet.c_str()}});
-  // Removed from the file, a field leaves the sheet's header; a track's own
-  // line that the file's tag hid stays, as after a removal from every track.
+  // Removed from the file, a field leaves the sheet's header and the tracks'
+  // own lines that the file's tag hid, as after a removal from every track.
   const track_info_impl removed = written_after(file, {{0, "comment", {}}, {0, "genre", {}}});
   EXPECT_EQ(field(removed, "comment"), "<absent>");
   EXPECT_EQ(field(removed, "genre"), "<absent>");
   EXPECT_EQ(field(removed, "album"), "Tag Album");
-  EXPECT_EQ(field(removed, "cuesheet"),
-            replaced(replaced(sheet, "REM COMMENT \"Ripped\"\n", ""), "REM GENRE Jazz\n", ""));
+  EXPECT_EQ(field(removed, "cuesheet"), replaced(replaced(replaced(sheet, "REM COMMENT \"Ripped\"\n", ""),
+                                                          "REM GENRE Jazz\n", ""),
+                                                 "    REM GENRE Blues\n", ""));
   cue_track_map again;
   read_track_info(again, removed);
   for (std::uint32_t track = 1; track <= 3; ++track) {
     EXPECT_EQ(subsong_field(again, track, "comment"), "<absent>");
-    EXPECT_EQ(subsong_field(again, track, "genre"), track == 3 ? "Blues" : "<absent>");
+    EXPECT_EQ(subsong_field(again, track, "genre"), "<absent>");
   }
   // A value set for the file is its tag, which every track shows, and the sheet's header line follows.
   const track_info_impl set = written_after(file, {{0, "album", {"New Album"}}});
@@ -468,8 +478,8 @@ TEST(CueEmbedded, AnEditOfTheWholeFileWritesWhatTheSameEditOnEveryTrackWrites) {
   } edits[] = {
       {"genre", without("genre"), {absent, absent, absent}},
       {"comment", without("comment"), {absent, absent, absent}},
-      // The file's ARTIST hid the tracks' own PERFORMER lines, which show again.
-      {"artist", without("artist"), {"First Guest", "Second Guest", "Third Guest"}},
+      // The tracks' own PERFORMER lines, which the file's ARTIST hid, go with it.
+      {"artist", without("artist"), {absent, absent, absent}},
       {"replaygain_album_gain", album_gain, {"-6.50 dB", "-6.50 dB", "-6.50 dB"}},
   };
   for (const whole_edit& edit : edits) {
@@ -490,6 +500,84 @@ TEST(CueEmbedded, AnEditOfTheWholeFileWritesWhatTheSameEditOnEveryTrackWrites) {
     }
     EXPECT_EQ(shown, edit.shown);
   }
+}
+
+// Header lines of every kind, tracks 1 and 2 with lines of their own, track 3 with none.
+constexpr char header_and_own_lines[] =
+    "REM GENRE Jazz\nREM DATE 1998\nREM COMMENT \"Ripped\"\nPERFORMER \"Sheet Artist\"\nTITLE \"Sheet Album\"\n"
+    "FILE \"disc.wav\" WAVE\n"
+    "  TRACK 01 AUDIO\n    TITLE \"One\"\n    PERFORMER \"Performer One\"\n    REM GENRE Blues\n"
+    "    INDEX 01 00:00:00\n"
+    "  TRACK 02 AUDIO\n    TITLE \"Two\"\n    PERFORMER \"Performer Two\"\n    REM DATE 2001\n"
+    "    REM COMMENT \"Live\"\n    INDEX 01 02:00:00\n"
+    "  TRACK 03 AUDIO\n    TITLE \"Three\"\n    INDEX 01 05:00:00\n";
+
+TEST(CueEmbedded, AFieldRemovedFromEveryTrackOrTheWholeFileShowsOnNoTrackAndTheRestStays) {
+  // With the file's tags over every line, and with the sheet alone, whose
+  // tracks differ: the file as a whole then shows the header's value.
+  const track_info_impl tagged = file_with_fields({{"ARTIST", "File Artist"}, {"COMMENT", "File note"},
+                                                   {"DATE", "2020"}, {"GENRE", "File Genre"},
+                                                   {"cuesheet", header_and_own_lines}});
+  const track_info_impl sheet_alone = file_with_fields({{"cuesheet", header_and_own_lines}});
+  // The header PERFORMER on tracks 1 and 3, track 2's own between them.
+  const std::string second_own = replaced(header_and_own_lines, "    PERFORMER \"Performer One\"\n", "");
+  const track_info_impl second_differs = file_with_fields({{"cuesheet", second_own.c_str()}});
+  cue_track_map map;
+  read_track_info(map, sheet_alone);
+  EXPECT_EQ(subsong_field(map, 0, "artist"), "Sheet Artist");
+  EXPECT_EQ(subsong_field(map, 0, "genre"), "Jazz");
+  EXPECT_EQ(subsong_field(map, 0, "comment"), "Ripped");
+
+  auto removal = [](const char* name) {
+    return [name](track_info& info) {
+      const std::uint32_t found = info.find_field(name);
+      if (found == track_info::not_found) return;
+      qiv::bit_array selection(info.field_count());
+      selection.set(found, true);
+      info.remove_fields(selection);
+    };
+  };
+  // A track's other fields by name, whichever tag or line gives them.
+  auto shown_without = [&removal](const track_info& file, std::uint32_t track, const char* name) {
+    cue_track_map read;
+    read_track_info(read, file);
+    track_info_impl info;
+    track_info_from_cue(read, track, info);
+    removal(name)(info);
+    std::map<std::string, std::string> fields;
+    for (std::uint32_t f = 0; f < info.field_count(); ++f) {
+      std::string key = info.field_name(f);
+      for (char& c : key) c = char(std::tolower(static_cast<unsigned char>(c)));
+      fields[key] = field(info, info.field_name(f));
+    }
+    return fields;
+  };
+  for (const track_info_impl* file : {&tagged, &sheet_alone, &second_differs}) {
+    for (const char* name : {"artist", "album artist", "genre", "date", "comment"}) {
+      SCOPED_TRACE(std::string(name) + (file == &tagged ? ", tagged" : file == &sheet_alone ? ", alone" : ", 2nd"));
+      const track_info_impl as_whole = written_with(*file, {0}, removal(name));
+      const track_info_impl every_track = written_with(*file, {1, 2, 3}, removal(name));
+      EXPECT_EQ(everything_of(as_whole), everything_of(every_track));
+      EXPECT_EQ(everything_of(written_with(as_whole, {0}, removal(name))), everything_of(as_whole));
+      for (std::uint32_t track = 1; track <= 3; ++track) {
+        cue_track_map again;
+        read_track_info(again, as_whole);
+        EXPECT_EQ(subsong_field(again, track, name), "<absent>") << "track " << track;
+        EXPECT_EQ(shown_without(as_whole, track, name), shown_without(*file, track, name)) << "track " << track;
+      }
+    }
+  }
+  // The header PERFORMER goes with the artist; the album artist it gave becomes the file's tag.
+  const track_info_impl no_artist = written_with(sheet_alone, {0}, removal("artist"));
+  EXPECT_EQ(field(no_artist, "cuesheet"),
+            replaced(replaced(replaced(header_and_own_lines, "PERFORMER \"Sheet Artist\"\n", ""),
+                              "    PERFORMER \"Performer One\"\n", ""),
+                     "    PERFORMER \"Performer Two\"\n", ""));
+  EXPECT_EQ(field(no_artist, "album artist"), "Sheet Artist");
+  // With the album artist it goes too; track 3, which read its artist from it, keeps it on a line of its own.
+  EXPECT_EQ(field(written_with(sheet_alone, {1, 2, 3}, removal("album artist")), "cuesheet"),
+            replaced(replaced(header_and_own_lines, "PERFORMER \"Sheet Artist\"\n", ""),
+                     "    TITLE \"Three\"\n", "    TITLE \"Three\"\n    PERFORMER \"Sheet Artist\"\n"));
 }
 
 TEST(CueEmbedded, AGainSetAlikeOnEveryTrackGoesIntoTheFilesOwnValueWhereTheSheetGivesNone) {
