@@ -177,6 +177,7 @@ void read_frames_v24(reader& source, frame_filter& filter, tag& out) {
       read_unsynchronised_payload(source, f, size);
     else
       read_payload(source, f, size);
+    f.v24_form = flags[1] & 0x03;
     added.commit();
   }
 }
