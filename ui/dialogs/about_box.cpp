@@ -52,7 +52,7 @@ void about_box::on_init() {
   set_dlg_item_text_utf8(dialog, IDC_ABOUT_TITLE, about_box_texts::title);
   set_localized_window_text(dialog, "menu_about", "About");
   set_localized_item_text(dialog, IDC_ABOUT_TEXT, "about_licence", "Free software under the Apache License 2.0.");
-  set_localized_item_text(dialog, IDC_ABOUT_LINKS, "about_links", "<a>License &amp; credits</a> | <a>Web site</a>");
+  set_localized_item_text(dialog, IDC_ABOUT_LINKS, "about_links", "<a>License && credits</a> | <a>Web site</a>");
   links_.attach_to(GetDlgItem(dialog, IDC_ABOUT_LINKS));
   HFONT larger = nullptr;
   font_with_scaled_height(larger, reinterpret_cast<HFONT>(SendMessageW(dialog, WM_GETFONT, 0, 0)), 1.3);
