@@ -1,8 +1,9 @@
 #!/usr/bin/python3
 """The preferences dialog of the real zorv.exe as a user meets it: Ctrl+P
 opens it, the pages set the caption, Apply writes config.dat at once and the
-choices hold across a restart, the dialog reopens where it was left, and
-after switching Wine to 144 DPI it reopens half as large again, as far as
+choices hold across a restart, the dialog reopens where it was left, in
+German and Russian its title (and the about box's) is the language's from
+the moment it opens, and after switching Wine to 144 DPI it reopens half as large again, as far as
 the 1024 x 768 screen allows, with every button on it. Screenshots
 of both pages are kept under the build folder's
 test-artifacts/preferences for a person to look at.

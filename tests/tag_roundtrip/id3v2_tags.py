@@ -3,8 +3,12 @@
 mutagen and ffprobe: a version 2.2 tag keeps every frame under its later
 form (or, holding one without, refuses the edit and stays as it is),
 chapter frames keep their stored order through a rewrite, a version 2.4
-mood frame is read, changed and removed as the mood, and a file that starts
-with two tags (version 2.3, then 2.4) keeps the frames only the second held.
+mood frame is read, changed and removed as the mood, a file that starts
+with two tags (version 2.3, then 2.4, or the other way) keeps the frames only
+the second held, an edit leaves the frames of the fields it did not change
+byte for byte (a field in a standard and a user-defined frame at once among
+them), and a compressed version 2.4 frame is kept, or refuses the edit that
+would lose it.
 
 usage: id3v2_tags.py WINE_EXEC BUILD_DIR ZORVTOOL_EXE
 """
