@@ -501,6 +501,18 @@ void keep_unchanged_frames(std::vector<frame>& side, std::vector<frame>& keep, u
   }
 }
 
+// A text frame id stands once in a tag: where the edit wrote a field anew,
+// an undecodable frame of that id (a compressed artist the reading could
+// not show) gives way to it instead of standing beside it.
+void drop_text_frames_written_anew(std::vector<frame>& keep, const std::vector<frame>& written) {
+  const auto written_anew = [&](const frame& kept) {
+    const bool text = char(kept.id >> 24) == 'T' && kept.id != frame_id("TXXX");
+    return kept.is_raw() && text &&
+           std::any_of(written.begin(), written.end(), [&](const frame& f) { return f.id == kept.id; });
+  };
+  keep.erase(std::remove_if(keep.begin(), keep.end(), written_anew), keep.end());
+}
+
 }  // namespace
 
 void id3v2_frames_from_fields(const id3v2_write_options& options, id3parser::tag& t, tag_field_map fields) {
@@ -603,6 +615,7 @@ void id3v2_frames_from_fields(const id3v2_write_options& options, id3parser::tag
   b.multi(frame_id("TEXT"), "lyricist");
   if (!options.no_rating) b.rating();
   b.remaining();
+  drop_text_frames_written_anew(keep, t.frames);
   for (frame& f : keep) t.frames.push_back(std::move(f));
   places.put_in_place(t.frames);
 }

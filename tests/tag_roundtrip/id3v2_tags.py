@@ -376,6 +376,11 @@ def check_compressed_version_24_frame(plain, work):
     probed = ffprobe_tags(path)
     check((probed.get("title"), probed.get("artist")) == ("New", "Packed"), "compressed: ffprobe: %r" % probed)
     check(("TPE1", packed) in raw_frames(path)[1], "compressed: the frame is kept as stored")
+    done = zorvtool("tag", windows_path(path), "artist=Plain", ok=False)
+    check(done.returncode == 0, "compressed: the artist is set: %d %s%s" % (done.returncode, done.stdout, done.stderr))
+    check([f[0] for f in raw_frames(path)[1]].count("TPE1") == 1 and str(ID3(path).get("TPE1")) == "Plain",
+          "compressed: the new artist stands alone: %r" % raw_frames(path)[1])
+    check(ffprobe_tags(path).get("artist") == "Plain", "compressed: ffprobe reads the new artist")
 
     shutil.copy(plain, path)
     tags = ID3()
