@@ -6,7 +6,8 @@ usage: fuzz_inputs.py BUILD_DIR [--cases N] [--seed S] [--jobs J] [--only flac,m
 Makes small files with Debian's encoders, damages them (bit flips, truncation
 at every block boundary, huge and zero size fields, repeated headers, damage
 in a book's chapter text track and in the chapters of every format that
-holds them, a second ID3v2 tag behind an MP3's first) and runs
+holds them, a second ID3v2 tag behind an MP3's first, a zlib-compressed
+version 2.4 frame) and runs
 every case through zorvtool. A case passes when zorvtool ends within the time
 bound with success or a one-line error, and a tag write either succeeds with
 the decoded audio unchanged or fails with the file byte-identical (a removal
@@ -24,6 +25,7 @@ import struct
 import subprocess
 import sys
 import tempfile
+import zlib
 import wave
 from concurrent.futures import ThreadPoolExecutor
 
@@ -541,12 +543,21 @@ def claim_and_cut_shapes(data):
         yield "header-only", data[:16] + b"\0" * 4000
 
 
+def syncsafe(n):
+    return bytes(((n >> 21) & 0x7F, (n >> 14) & 0x7F, (n >> 7) & 0x7F, n & 0x7F))
+
+
 def id3v24_tag(frames):
-    """A version 2.4 tag of (identifier, payload) frames, unpadded."""
-    def syncsafe(n):
-        return bytes(((n >> 21) & 0x7F, (n >> 14) & 0x7F, (n >> 7) & 0x7F, n & 0x7F))
-    body = b"".join(ident + syncsafe(len(payload)) + b"\0\0" + payload for ident, payload in frames)
+    """A version 2.4 tag of (identifier, payload[, format flags]) frames,
+    unpadded."""
+    body = b"".join(f[0] + syncsafe(len(f[1])) + b"\0" + bytes((f[2] if len(f) > 2 else 0,)) + f[1]
+                    for f in frames)
     return b"ID3\x04\0\0" + syncsafe(len(body)) + body
+
+
+# A frame compressed with zlib behind its data length, as some taggers write
+# it and ffprobe and mutagen read it.
+COMPRESSED_FRAME = (b"TPE2", syncsafe(15) + zlib.compress(b"\x03packed artist"), 0x09)
 
 
 def stacked_id3v2_shapes(data):
@@ -561,6 +572,9 @@ def stacked_id3v2_shapes(data):
     volume = (b"RVA2", b"track\0\x01\xfa\x00\x00")
     yield "stacked-id3v2-kept", data[:end] + id3v24_tag([album]) + data[end:]
     yield "stacked-id3v2-volume", data[:end] + id3v24_tag([album, volume]) + data[end:]
+    yield "stacked-id3v2-compressed", data[:end] + id3v24_tag([album, COMPRESSED_FRAME]) + data[end:]
+    # The file's own tag in version 2.4 with such a frame: a write keeps it.
+    yield "id3v24-compressed-frame", id3v24_tag([(b"TIT2", b"\x03title"), COMPRESSED_FRAME]) + data[end:]
 
 
 def mutations(data, rng, count):
@@ -654,6 +668,11 @@ def stacked_album_lost(path):
     return str(ID3(path).get("TALB", "")) != "stacked album"
 
 
+def compressed_frame_lost(path):
+    from mutagen.id3 import ID3
+    return str(ID3(path).get("TPE2", "")) != "packed artist"
+
+
 def check_case(build, folder, name, ext, data, fixture_decodes=True):
     path = os.path.join(folder, name + ext)
     with open(path, "wb") as f:
@@ -692,6 +711,8 @@ def check_case(build, folder, name, ext, data, fixture_decodes=True):
                 problems.append("tag: failed and changed the file")
     elif "stacked-id3v2" in name and stacked_album_lost(copy):
         problems.append("tag: the album only the second ID3v2 tag held is lost")
+    elif "compressed-frame" in name and compressed_frame_lost(copy):
+        problems.append("tag: the compressed frame is lost")
     elif name.startswith("cueall") and removal_spread(data, copy, ext):
         problems.append("tag: " + removal_spread(data, copy, ext))
     elif decoded:

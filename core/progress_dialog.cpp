@@ -10,6 +10,7 @@
 #include "core/callback_guard.h"
 #include "core/dialog_registry.h"
 #include "core/io_exception_base.h"
+#include "core/localized_window_text.h"
 #include "core/popup_message.h"
 #include "foundation/string_buffer.h"
 #include "foundation/window_text.h"
@@ -158,6 +159,10 @@ INT_PTR progress_dialog::on_init_dialog() {
     if (flags_ & threaded_process::flag_show_progress_dual) SendMessageW(secondary, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
     else EnableWindow(secondary, FALSE);
   }
+  set_localized_item_text(window_, IDC_PROGRESS_ITEM_LABEL, "dialog_processing", "Processing:");
+  set_localized_item_text(window_, IDC_PROGRESS_PAUSE, "ui_pause", "Pause");
+  set_localized_item_text(window_, IDC_PROGRESS_MINIMIZE, "dialog_minimize", "Minimize");
+  set_localized_item_text(window_, IDC_PROGRESS_ABORT, "dialog_abort", "Abort");
   if (!(flags_ & threaded_process::flag_show_pause)) ShowWindow(GetDlgItem(window_, IDC_PROGRESS_PAUSE), SW_HIDE);
   if (!(flags_ & threaded_process::flag_show_item)) {
     if (HWND item = GetDlgItem(window_, IDC_PROGRESS_ITEM)) EnableWindow(item, FALSE);

@@ -1,5 +1,6 @@
 #include "properties/split_values_dialog.h"
 
+#include "core/localized_window_text.h"
 #include "foundation/string_buffer.h"
 #include "foundation/window_text.h"
 #include "resources/properties_dialogs.h"
@@ -17,6 +18,13 @@ public:
     registration_.process_message(window, message);
     switch (message) {
     case WM_INITDIALOG:
+      set_localized_window_text(window, "properties_split_caption", "Split Values");
+      set_localized_item_text(window, IDC_SPLIT_LABEL, "properties_split_separators",
+                              "Split by (one separator per line):");
+      set_localized_item_text(window, IDC_SPLIT_LINE_BREAKS, "properties_split_line_breaks",
+                              "Also split by line-breaks");
+      set_localized_item_text(window, IDOK, "dialog_ok", "OK");
+      set_localized_item_text(window, IDCANCEL, "dialog_cancel", "Cancel");
       set_window_text_utf8(GetDlgItem(window, IDC_SPLIT_SEPARATORS), settings_->separators.c_str());
       CheckDlgButton(window, IDC_SPLIT_LINE_BREAKS, settings_->split_line_breaks ? BST_CHECKED : BST_UNCHECKED);
       ShowWindow(window, SW_SHOW);

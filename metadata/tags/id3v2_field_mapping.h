@@ -28,7 +28,9 @@ struct id3v2_write_options {
 
 // Rebuilds the tag's frames for `fields`, each where the frame it replaces
 // stood (id3v2_frame_order.h); a tag of another version than 3 or 4 becomes
-// version 3 first. A version 2.2 tag with a frame that version 2.3 has no
+// version 3 first. The frames of a field whose values read as before stay
+// byte for byte; a changed field's values go back to the kinds of frame
+// they came from (a standard frame, a user-defined one) where they can. A version 2.2 tag with a frame that version 2.3 has no
 // form for is refused (exception_id3v22_frame_not_kept).
 void id3v2_frames_from_fields(const id3v2_write_options& options, id3parser::tag& t, tag_field_map fields);
 

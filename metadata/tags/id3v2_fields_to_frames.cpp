@@ -1,4 +1,6 @@
 #include <algorithm>
+#include <map>
+#include <set>
 
 #include "metadata/tags/compilation_album_artist.h"
 #include "metadata/tags/id3v2_field_mapping.h"
@@ -37,14 +39,187 @@ bool take_if_matching(const tag_field_map& produced, tag_field_map& fields) {
   return true;
 }
 
-bool has_trailing_index(const frame& f) {
-  if (f.id != frame_id("TXXX")) return false;
+// The fields one frame gives on its own; none when it gives none or cannot
+// be read.
+tag_field_map fields_of_frame(const frame& f, unsigned version) {
+  tag_field_map given;
+  if (f.is_raw()) return given;
   try {
-    const std::string name = id3v2_text_value(f, 0, false);
-    return id3v2_strip_trailing_index(name) != name;
-  } catch (const id3parser::parseError&) {
-    return false;
+    id3v2_map_frame(f, version, false, given);
+  } catch (const std::exception&) {
+    return tag_field_map();
   }
+  return given;
+}
+
+std::string user_description(const frame& f) {
+  if (f.id != frame_id("TXXX") || f.is_raw()) return {};
+  try {
+    return id3v2_text_value(f, 0, false);
+  } catch (const id3parser::parseError&) {
+    return {};
+  }
+}
+
+bool has_trailing_index(const frame& f) {
+  const std::string name = user_description(f);
+  return id3v2_strip_trailing_index(name) != name;
+}
+
+bool breaks_version_rules(const frame& f, unsigned version) {
+  tag_field_map ignored;
+  try {
+    id3v2_map_frame(f, version, true, ignored);
+  } catch (const std::exception&) {
+    return true;
+  }
+  return false;
+}
+
+using name_set = std::set<std::string, field_name_less>;
+
+// A field whose values read as they did before the edit keeps every frame
+// that gave it, byte for byte, whatever their kinds: a tag may give one
+// field from a standard frame and a user-defined one at once (TMOO beside
+// TXXX:MOOD, as two taggers wrote them). A field one of whose frames breaks
+// the version's rules, or is a ReplayGain value, is written anew.
+void keep_frames_of_unchanged_fields(std::vector<frame>& side, std::vector<frame>& keep, unsigned version,
+                                     tag_field_map& fields) {
+  tag_field_map as_read;
+  name_set rewritten;
+  std::vector<tag_field_map> given(side.size());
+  for (std::size_t i = 0; i < side.size(); ++i) {
+    const frame& f = side[i];
+    if (f.is_raw()) continue;
+    try {
+      // In one map, as a reading does: a year and a day-month frame make one date.
+      id3v2_map_frame(f, version, false, as_read);
+    } catch (const std::exception&) {
+    }
+    given[i] = fields_of_frame(f, version);
+    if (has_trailing_index(f) || yields_replaygain(given[i]) || breaks_version_rules(f, version))
+      for (const auto& entry : given[i].all()) rewritten.insert(entry.first);
+  }
+  const auto unchanged = [&](const std::string& name) {
+    const tag_field_map::values* before = as_read.find(name);
+    const tag_field_map::values* after = fields.find(name);
+    return rewritten.count(name) == 0 && before != nullptr && after != nullptr && *before == *after;
+  };
+  name_set kept_fields;
+  std::vector<frame> remaining;
+  for (std::size_t i = 0; i < side.size(); ++i) {
+    const auto& names = given[i].all();
+    const bool stays = !names.empty() && std::all_of(names.begin(), names.end(), [&](const auto& entry) {
+      return unchanged(entry.first);
+    });
+    if (!stays) {
+      remaining.push_back(std::move(side[i]));
+      continue;
+    }
+    for (const auto& entry : names) kept_fields.insert(entry.first);
+    keep.push_back(std::move(side[i]));
+  }
+  for (const std::string& name : kept_fields) fields.remove(name);
+  side = std::move(remaining);
+}
+
+struct user_frame_values {
+  std::string description;
+  std::vector<std::string> values;
+};
+
+// Fields whose frames give other fields too, or whose value is split over
+// frames of one kind (a year and a day-month), are not sent back by value.
+bool is_routed_by_value(const std::string& name) {
+  for (const char* composite : {"date", "tracknumber", "totaltracks", "discnumber", "totaldiscs"})
+    if (!field_name_less()(name, composite) && !field_name_less()(composite, name)) return false;
+  return !is_replaygain_field_name(name.c_str());
+}
+
+// A changed field that user-defined frames gave: each value the edit kept
+// goes back to the kind of frame it came from (a standard frame, or a
+// user-defined one under its description); a new value takes the place of
+// one the edit took from a kind, else goes to the first user-defined kind,
+// which holds any number of values. What goes to user-defined frames
+// leaves `fields` for `routed`; what goes to the standard frame stays.
+void route_changed_values(std::vector<frame>& side, std::vector<frame>& keep, unsigned version, tag_field_map& fields,
+                          std::vector<user_frame_values>& routed) {
+  std::vector<std::pair<std::string, std::string>> untouched;  // a description and its field
+  struct source {
+    std::uint32_t id;
+    std::string description;  // of a user-defined frame
+    std::vector<std::string> old_values;
+    std::vector<std::string> new_values;
+    bool breaks_rules = false;  // a frame of it breaks the version's rules
+  };
+  std::map<std::string, std::vector<source>, field_name_less> sources;
+  name_set unroutable;
+  for (const frame& f : side) {
+    const tag_field_map given = fields_of_frame(f, version);
+    if (given.empty()) continue;
+    const std::string description = user_description(f);
+    for (const auto& [name, values] : given.all()) {
+      if (given.all().size() != 1 || has_trailing_index(f) || !is_routed_by_value(name)) unroutable.insert(name);
+      std::vector<source>& list = sources[name];
+      auto same = std::find_if(list.begin(), list.end(),
+                               [&](const source& s) { return s.id == f.id && s.description == description; });
+      if (same == list.end()) same = list.insert(list.end(), source{f.id, description, {}, {}});
+      same->old_values.insert(same->old_values.end(), values.begin(), values.end());
+      same->breaks_rules = same->breaks_rules || breaks_version_rules(f, version);
+    }
+  }
+  for (auto& [name, list] : sources) {
+    tag_field_map::values* wanted = fields.find(name);
+    const bool user_defined =
+        std::any_of(list.begin(), list.end(), [](const source& s) { return s.id == frame_id("TXXX"); });
+    if (wanted == nullptr || !user_defined || unroutable.count(name) != 0) continue;
+    std::vector<std::string> added;
+    std::vector<std::vector<std::string>> unclaimed;
+    for (const source& s : list) unclaimed.push_back(s.old_values);
+    for (const std::string& value : *wanted) {
+      bool claimed = false;
+      for (std::size_t k = 0; k < list.size() && !claimed; ++k) {
+        auto found = std::find(unclaimed[k].begin(), unclaimed[k].end(), value);
+        if (found == unclaimed[k].end()) continue;
+        unclaimed[k].erase(found);
+        list[k].new_values.push_back(value);
+        claimed = true;
+      }
+      if (!claimed) added.push_back(value);
+    }
+    std::size_t to = 0;
+    while (to < list.size() && unclaimed[to].empty()) ++to;
+    if (to == list.size()) {
+      to = 0;
+      while (list[to].id != frame_id("TXXX")) ++to;
+    }
+    list[to].new_values.insert(list[to].new_values.end(), added.begin(), added.end());
+    tag_field_map::values standard;
+    for (source& s : list) {
+      if (s.id != frame_id("TXXX"))
+        standard.insert(standard.end(), s.new_values.begin(), s.new_values.end());
+      else if (s.new_values == s.old_values && !s.breaks_rules)
+        untouched.emplace_back(s.description, name);
+      else if (!s.new_values.empty())
+        routed.push_back({s.description, std::move(s.new_values)});
+    }
+    if (standard.empty())
+      fields.remove(name);
+    else
+      *wanted = std::move(standard);
+  }
+  // A user-defined kind whose values stay keeps its frames as they are.
+  std::vector<frame> remaining;
+  for (frame& f : side) {
+    bool stays = false;
+    if (f.id == frame_id("TXXX")) {
+      const tag_field_map given = fields_of_frame(f, version);
+      for (const auto& [description, name] : untouched)
+        stays = stays || (given.has(name) && user_description(f) == description);
+    }
+    (stays ? keep : remaining).push_back(std::move(f));
+  }
+  side = std::move(remaining);
 }
 
 class frame_builder {
@@ -225,13 +400,20 @@ public:
         frame& f = add(frame_id("TXXX"));
         id3v2_set_ascii_text(f, user_name(name), encoding_);
         id3v2_append_text(f, values[0]);
-      } else if (tag_.version >= 4) {
-        std::vector<std::string> strings{user_name(name)};
-        strings.insert(strings.end(), values.begin(), values.end());
-        text(frame_id("TXXX"), strings);
       } else {
-        for (const std::string& v : values) text(frame_id("TXXX"), {user_name(name), v});
+        user_defined(user_name(name), values);
       }
+    }
+  }
+
+  // Version 2.3 has no lists: a frame for each value.
+  void user_defined(const std::string& description, const std::vector<std::string>& values) {
+    if (tag_.version >= 4) {
+      std::vector<std::string> strings{description};
+      strings.insert(strings.end(), values.begin(), values.end());
+      text(frame_id("TXXX"), strings);
+    } else {
+      for (const std::string& v : values) text(frame_id("TXXX"), {description, v});
     }
   }
 
@@ -319,6 +501,18 @@ void keep_unchanged_frames(std::vector<frame>& side, std::vector<frame>& keep, u
   }
 }
 
+// A text frame id stands once in a tag: where the edit wrote a field anew,
+// an undecodable frame of that id (a compressed artist the reading could
+// not show) gives way to it instead of standing beside it.
+void drop_text_frames_written_anew(std::vector<frame>& keep, const std::vector<frame>& written) {
+  const auto written_anew = [&](const frame& kept) {
+    const bool text = char(kept.id >> 24) == 'T' && kept.id != frame_id("TXXX");
+    return kept.is_raw() && text &&
+           std::any_of(written.begin(), written.end(), [&](const frame& f) { return f.id == kept.id; });
+  };
+  keep.erase(std::remove_if(keep.begin(), keep.end(), written_anew), keep.end());
+}
+
 }  // namespace
 
 void id3v2_frames_from_fields(const id3v2_write_options& options, id3parser::tag& t, tag_field_map fields) {
@@ -355,9 +549,14 @@ void id3v2_frames_from_fields(const id3v2_write_options& options, id3parser::tag
   std::vector<frame> side = std::move(t.frames);
   t.frames.clear();
   std::vector<frame> keep;
-  keep_unchanged_frames(side, keep, old_version == 0 ? t.version : old_version, t.version, fields);
+  const unsigned read_as = old_version == 0 ? t.version : old_version;
+  keep_frames_of_unchanged_fields(side, keep, read_as, fields);
+  std::vector<user_frame_values> routed;
+  route_changed_values(side, keep, read_as, fields, routed);
+  keep_unchanged_frames(side, keep, read_as, t.version, fields);
 
   frame_builder b(t, fields, encoding, std::move(old_user_names));
+  for (const user_frame_values& u : routed) b.user_defined(u.description, u.values);
   b.multi(frame_id("TIT1"), "content group");
   b.single(frame_id("TIT2"), "title");
   b.single(frame_id("TIT3"), "subtitle");
@@ -416,6 +615,7 @@ void id3v2_frames_from_fields(const id3v2_write_options& options, id3parser::tag
   b.multi(frame_id("TEXT"), "lyricist");
   if (!options.no_rating) b.rating();
   b.remaining();
+  drop_text_frames_written_anew(keep, t.frames);
   for (frame& f : keep) t.frames.push_back(std::move(f));
   places.put_in_place(t.frames);
 }

@@ -153,8 +153,10 @@ void read_frames_v24(reader& source, frame_filter& filter, tag& out) {
     if (size >= max_frame_size) throw parseError();
     const std::uint32_t id = four_letter_id(id_bytes);
     const bool discard_on_change = (flags[0] & 0x40) != 0;
-    // File-alter and read-only frames, grouped or encrypted ones.
-    const bool undecodable = (flags[0] & 0x30) != 0 || (flags[1] & 0x44) != 0;
+    // File-alter and read-only frames, grouped, compressed or encrypted
+    // ones: kept as stored, as in version 2.3, where other readers show the
+    // rest of the tag.
+    const bool undecodable = (flags[0] & 0x30) != 0 || (flags[1] & 0x4C) != 0;
     if (size == 0 || discard_on_change || !filter.accept(id)) {
       source.skip_exact(size);
       continue;
@@ -175,7 +177,7 @@ void read_frames_v24(reader& source, frame_filter& filter, tag& out) {
       read_unsynchronised_payload(source, f, size);
     else
       read_payload(source, f, size);
-    if (flags[1] & 0x08) throw parseError();
+    f.v24_form = flags[1] & 0x03;
     added.commit();
   }
 }

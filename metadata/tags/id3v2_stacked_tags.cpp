@@ -150,18 +150,21 @@ void id3v2_take_stacked_tag(id3parser::tag& first, const id3parser::tag& later) 
   }
   const unsigned version = layout_version(first.version);
   const bool same_layout = layout_version(later.version) == version;
-  // Fields of frames of another version are written anew in this one, as
-  // a rewrite writes them; a frame laid out alike in both stays as it is.
+  // A frame keeps its identifier, description and language where this
+  // version has a form of it that reads as the same fields; the fields of
+  // one without (a date split by version, a list this version writes
+  // otherwise) are written anew, as a rewrite writes them.
   tag_field_map to_write;
   for (const frame& f : later.frames) {
     const tag_field_map fields = fields_of(f, later.version);
     if (fields.empty() ? kinds.count(kind_of(f)) != 0 : has_any_of(held, fields)) continue;
     frame taken = f;
-    if (!fields.empty() && !same_layout && !same_in_both_versions(f.id))
-      id3v2_map_frame(f, later.version, false, to_write);
     // A frame of version 2.2 without a later form has no form to write.
-    else if ((taken.id & 0xFF) != 0 && (same_layout || into_version(taken, version)))
+    const bool has_form = (taken.id & 0xFF) != 0 && (same_layout || into_version(taken, version));
+    if (has_form && (same_layout || fields.all() == fields_of(taken, version).all()))
       first.frames.push_back(std::move(taken));
+    else if (!fields.empty())
+      id3v2_map_frame(f, later.version, false, to_write);
     else
       first.stacked_not_taken.push_back(f.id);
   }

@@ -38,6 +38,13 @@ struct frame {
   std::uint8_t raw_status_flags = 0;
   std::uint8_t raw_format_flags = 0;
 
+  // How a version 2.4 tag stored a decoded frame (its format flags 0x02,
+  // unsynchronised, and 0x01, data length indicator): kept in a rewrite of
+  // that version, the frame is stored so again and keeps its bytes. Frames
+  // made anew are unsynchronised where their payload needs it.
+  static constexpr std::uint8_t form_as_needed = 0xFF;
+  std::uint8_t v24_form = form_as_needed;
+
   bool is_raw() const noexcept { return raw_version != 0; }
 };
 

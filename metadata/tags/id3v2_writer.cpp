@@ -59,7 +59,10 @@ void write_frame_v3(byte_vector& out, const frame& f) {
 
 void write_frame_v4(byte_vector& out, const frame& f) {
   append_id(out, f.id);
-  if (f.is_raw() || !needs_unsync(f.data)) {
+  std::uint8_t form = f.v24_form;
+  if (f.is_raw()) form = 0;
+  else if (form == frame::form_as_needed) form = needs_unsync(f.data) ? 0x03 : 0x00;
+  if (form == 0) {
     append_syncsafe(out, f.data.size());
     out.push_back(f.is_raw() ? f.raw_status_flags : 0);
     out.push_back(f.is_raw() ? f.raw_format_flags : 0);
@@ -69,12 +72,14 @@ void write_frame_v4(byte_vector& out, const frame& f) {
   // The size goes before the payload but is known only after it: a
   // placeholder, filled in once the payload is written in place.
   const std::size_t size_at = out.size();
-  out.insert(out.end(), {0, 0, 0, 0, 0x00, 0x03});  // unsynchronised, with a data length indicator
-  append_syncsafe(out, f.data.size());
-  const std::size_t payload_at = out.size();
-  append_unsynchronised(out, f.data);
+  out.insert(out.end(), {0, 0, 0, 0, 0x00, form});
+  if (form & 0x01) append_syncsafe(out, f.data.size());
+  if (form & 0x02)
+    append_unsynchronised(out, f.data);
+  else
+    out.insert(out.end(), f.data.begin(), f.data.end());
   byte_vector size;
-  append_syncsafe(size, 4 + std::uint64_t(out.size() - payload_at));
+  append_syncsafe(size, std::uint64_t(out.size() - size_at - 6));
   std::copy(size.begin(), size.end(), out.begin() + std::ptrdiff_t(size_at));
 }
 

@@ -23,6 +23,8 @@ ID = r'"([a-z][a-z0-9]*(?:_[a-z0-9]+)+)"'
 CALL = re.compile(r'(?<![\w:])(?:vantrel_io::)?(?:io_message\s+\w+|%s)\(\s*%s' %
                   ("|".join(re.escape(c) for c in CALLS), ID))
 EXCEPTION_CLASS = re.compile(r'^VANTREL_IO_EXCEPTION_CLASS\(\s*(\w+)\s*,', re.MULTILINE)
+# A window's caption or a dialog item's text: the id is the first text argument.
+WINDOW_TEXT = re.compile(r'set_localized_(?:window|item)_text\([^;"]*' + ID)
 # A reason named by its id beside its English text, shown inside a message.
 REASON = re.compile(r'refusal_reason\s+\w+\s*=\s*\{\s*' + ID)
 # Looked up only to let a translation point elsewhere: without an entry the
@@ -40,7 +42,8 @@ def program_ids():
                     continue
                 path = os.path.join(folder, name)
                 text = open(path, encoding="utf-8", errors="replace").read()
-                for found in CALL.findall(text) + EXCEPTION_CLASS.findall(text) + REASON.findall(text):
+                for found in (CALL.findall(text) + WINDOW_TEXT.findall(text) + EXCEPTION_CLASS.findall(text) +
+                              REASON.findall(text)):
                     ids.setdefault(found, os.path.relpath(path, SOURCE_DIR))
     return ids
 

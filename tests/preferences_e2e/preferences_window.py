@@ -1,8 +1,9 @@
 #!/usr/bin/python3
 """The preferences dialog of the real zorv.exe as a user meets it: Ctrl+P
 opens it, the pages set the caption, Apply writes config.dat at once and the
-choices hold across a restart, the dialog reopens where it was left, and
-after switching Wine to 144 DPI it reopens half as large again, as far as
+choices hold across a restart, the dialog reopens where it was left, in
+German and Russian its title (and the about box's) is the language's from
+the moment it opens, and after switching Wine to 144 DPI it reopens half as large again, as far as
 the 1024 x 768 screen allows, with every button on it. Screenshots
 of both pages are kept under the build folder's
 test-artifacts/preferences for a person to look at.
@@ -252,6 +253,63 @@ def test_high_dpi(root, player):
         subprocess.run([os.path.join(REPO, "tools", "wine-session"), "stop", session], **QUIET)
 
 
+def dialogs(player):
+    """[(handle, title)] of the program's dialog windows now shown."""
+    _, lines = player.probe("popups")
+    return [(f[2], f[3]) for f in (line.split("\t") for line in lines) if len(f) >= 4 and f[0] == "#32770"]
+
+
+def test_titles_follow_the_language(root):
+    """Started in German and in Russian ("/lang"), the dialog has the
+    language's title from the moment it opens with no page chosen (the last
+    page shown is not kept across a start), and with a page; so has the
+    about box, and its text. Screenshots are kept."""
+    os.makedirs(ARTIFACTS, exist_ok=True)
+    for lang, preferences, about, notice in (
+            ("0x407", "Einstellungen", "Info", "Freie Software unter der Apache-Lizenz 2.0."),
+            ("0x419", "Настройки", "О программе",
+             "Свободная программа под лицензией Apache 2.0.")):
+        player = Player(WINE_EXEC, BUILD_DIR, ZORV, root, "language-" + lang)
+        player.start("/lang", lang)
+        shown = []
+        for _ in range(3):
+            player.probe("keys", "ctrl+p")
+            if player.wait(lambda: shown.extend(dialogs(player)) or shown, 8):
+                break
+        check(len(shown) == 1, "%s: Ctrl+P opens the preferences dialog: %r" % (lang, shown))
+        if len(shown) != 1:
+            player.stop()
+            continue
+        handle, title = shown[0]
+        check(title == preferences, "%s: the dialog opens titled %r: %r" % (lang, preferences, title))
+        player.probe("--window", handle, "shot", windows_path(os.path.join(ARTIFACTS, "title-%s.bmp" % lang)))
+        player.probe("--window", handle, "select-root", "0")
+        _, after = dialogs(player)[0]
+        check(after.startswith(preferences + ": ") or after.startswith(preferences + "\uff1a"),
+              "%s: a page's title: %r" % (lang, after))
+        player.probe("--window", handle, "click", "2")  # Cancel
+        check(player.wait(lambda: not dialogs(player), 10), "%s: Cancel closes the dialog" % lang)
+
+        player.probe("menu")
+        player.probe("menu-keys", "down", "down", "down", "down", "right")
+        player.probe("menu-keys", "return")
+        boxes = []
+        check(player.wait(lambda: boxes.extend(dialogs(player)) or boxes, 15), "%s: the about box opens" % lang)
+        if boxes:
+            handle, title = boxes[0]
+            _, lines = player.probe("--window", handle, "descendants")
+            check(title == about and any(line.endswith("\t" + notice) for line in lines),
+                  "%s: the about box speaks the language: %r %r" % (lang, title, lines))
+            player.probe("--window", handle, "shot", windows_path(os.path.join(ARTIFACTS, "about-%s.bmp" % lang)))
+            player.probe("--window", handle, "close")
+        check(player.stop() == 0, "%s: the program ends cleanly" % lang)
+    for name in os.listdir(ARTIFACTS):
+        if name.endswith(".bmp") and "-0x4" in name:
+            bmp = os.path.join(ARTIFACTS, name)
+            subprocess.run(["convert", bmp, bmp[:-4] + ".png"], check=True)
+            os.remove(bmp)
+
+
 def main():
     subprocess.run([WINE_EXEC, BUILD_DIR, "cmd", "/c", "exit"], **QUIET)  # the session, before output is captured
     with tempfile.TemporaryDirectory() as root:
@@ -260,6 +318,7 @@ def main():
             test_missing_device(root)
             test_music_folder(root)
             test_picker_cancelled(root)
+            test_titles_follow_the_language(root)
             if result:
                 test_high_dpi(root, result[1])
         except Exception as error:  # report, never hang

@@ -3,8 +3,12 @@
 mutagen and ffprobe: a version 2.2 tag keeps every frame under its later
 form (or, holding one without, refuses the edit and stays as it is),
 chapter frames keep their stored order through a rewrite, a version 2.4
-mood frame is read, changed and removed as the mood, and a file that starts
-with two tags (version 2.3, then 2.4) keeps the frames only the second held.
+mood frame is read, changed and removed as the mood, a file that starts
+with two tags (version 2.3, then 2.4, or the other way) keeps the frames only
+the second held, an edit leaves the frames of the fields it did not change
+byte for byte (a field in a standard and a user-defined frame at once among
+them), and a compressed version 2.4 frame is kept, or refuses the edit that
+would lose it.
 
 usage: id3v2_tags.py WINE_EXEC BUILD_DIR ZORVTOOL_EXE
 """
@@ -14,8 +18,10 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import zlib
 
-from mutagen.id3 import APIC, CHAP, COMM, CTOC, CTOCFlags, ID3, PRIV, RVA2, TALB, TDRC, TIT2, TMOO, TPE1, TXXX
+from mutagen.id3 import (APIC, CHAP, COMM, CTOC, CTOCFlags, ID3, PRIV, RVA2, TALB, TBPM, TDRC, TIT2, TMOO, TPE1, TSRC,
+                         TXXX)
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from blackbox_checks import check, failures, tiny_png, windows_path, zorvtool_runner  # noqa: E402
@@ -90,25 +96,34 @@ def check_version_22_frame_without_later_form_refuses(plain, work):
               (done.returncode, done.stdout, done.stderr))
 
 
-def stored_frames(path):
-    """The frame identifiers of the tag at the file's start, in file order,
-    chapters with their element id."""
+def raw_frames(path):
+    """The frames of the tag at the file's start, in file order: the tag's
+    version and each frame's identifier with its bytes, header included."""
     with open(path, "rb") as f:
         data = f.read(10)
         size = (data[6] << 21) | (data[7] << 14) | (data[8] << 7) | data[9]
         data += f.read(size)
-    ids, pos = [], 10
+    frames, pos = [], 10
     while pos + 10 <= len(data) and data[pos] != 0:
         raw = data[pos + 4:pos + 8]
         length = ((raw[0] << 21) | (raw[1] << 14) | (raw[2] << 7) | raw[3]) if data[3] == 4 else \
             int.from_bytes(raw, "big")
-        frame_id = data[pos:pos + 4].decode("latin-1")
+        frames.append((data[pos:pos + 4].decode("latin-1"), data[pos:pos + 10 + length]))
+        pos += 10 + length
+    return data[3], frames
+
+
+def stored_frames(path):
+    """The frame identifiers of the tag at the file's start, in file order,
+    chapters with their element id."""
+    version, frames = raw_frames(path)
+    ids = []
+    for frame_id, data in frames:
         if frame_id == "CHAP":
             # A version 2.4 frame may start with its data length.
-            start = pos + 10 + (4 if data[3] == 4 and data[pos + 9] & 1 else 0)
+            start = 10 + (4 if version == 4 and data[9] & 1 else 0)
             frame_id += ":" + data[start:data.index(b"\0", start)].decode("latin-1")
         ids.append(frame_id)
-        pos += 10 + length
     return ids
 
 
@@ -189,11 +204,12 @@ def check_version_24_mood(plain, work):
           "a new mood in version 2.3 is TXXX:MOOD: %s" % after.pprint())
 
 
-def stacked_tags(plain, path, first, second):
-    """`plain` behind a version 2.3 tag of the frames `first` and a version
-    2.4 tag of the frames `second`, as mutagen writes each."""
+def stacked_tags(plain, path, first, second, versions=(3, 4)):
+    """`plain` behind a tag of the frames `first` and one of the frames
+    `second`, of the versions `versions` (2.3, then 2.4 unless told), as
+    mutagen writes each."""
     made = []
-    for version, frames in ((3, first), (4, second)):
+    for version, frames in zip(versions, (first, second)):
         shutil.copy(plain, path)
         tags = ID3()
         for f in frames:
@@ -259,6 +275,131 @@ def check_stacked_tags_keep_the_second_tags_frames(plain, work):
           (done.returncode, done.stdout, done.stderr))
 
 
+def texts(tags, key):
+    return tags[key].text if key in tags else None
+
+
+def check_edits_keep_the_frames_they_did_not_touch(plain, work):
+    """Version 2.4 with a field in a standard frame and in a user-defined
+    one at once (TMOO and TXXX:MOOD, TSRC and TXXX:ISRC, TBPM and TXXX:BPM,
+    as two taggers wrote them): a title edit leaves every other frame byte
+    for byte; an edit of the mood sends each value back to the frame it
+    came from, a new one to the user-defined frame."""
+    path = os.path.join(work, "two_kinds.mp3")
+    shutil.copy(plain, path)
+    tags = ID3()
+    for f in (TIT2(encoding=3, text=["Song"]), TMOO(encoding=3, text=["calm"]),
+              TXXX(encoding=3, desc="MOOD", text=["dark"]),
+              TSRC(encoding=0, text=["US1234567890"]), TXXX(encoding=1, desc="ISRC", text=["GB0987654321"]),
+              TBPM(encoding=0, text=["120"]), TXXX(encoding=3, desc="BPM", text=["121"]),
+              COMM(encoding=3, lang="deu", desc="", text=["Hallo"])):
+        tags.add(f)
+    tags.save(path, v2_version=4)
+    _, before = raw_frames(path)
+    zorvtool("tag", windows_path(path), "title=New")
+    _, after = raw_frames(path)
+    check([f for f in after if f[0] != "TIT2"] == [f for f in before if f[0] != "TIT2"],
+          "two kinds: a title edit keeps the other frames byte for byte: %r" % [f[0] for f in after])
+    tags = ID3(path, translate=False)
+    check((texts(tags, "TMOO"), texts(tags, "TXXX:MOOD"), texts(tags, "TSRC"), texts(tags, "TXXX:ISRC"),
+           texts(tags, "TIT2")) == (["calm"], ["dark"], ["US1234567890"], ["GB0987654321"], ["New"]),
+          "two kinds: mutagen reads each frame: %s" % tags.pprint())
+    probed = ffprobe_tags(path)
+    check((probed.get("title"), probed.get("tmoo"), probed.get("mood")) == ("New", "calm", "dark"),
+          "two kinds: ffprobe: %r" % probed)
+
+    zorvtool("tag", windows_path(path), "mood=calm", "mood=dark", "mood=blue")
+    tags = ID3(path, translate=False)
+    check((texts(tags, "TMOO"), texts(tags, "TXXX:MOOD")) == (["calm"], ["dark", "blue"]),
+          "two kinds: the moods kept stay in their frames, a new one joins the user-defined one: %s" % tags.pprint())
+    check(fields(path).get("mood") == ["calm", "dark", "blue"], "two kinds: the moods read back: %r" % fields(path))
+    zorvtool("tag", windows_path(path), "mood=joyful", "mood=blue", "isrc=US1234567890", "isrc=GB1111111111")
+    tags = ID3(path, translate=False)
+    check((texts(tags, "TMOO"), texts(tags, "TXXX:MOOD"), texts(tags, "TSRC"), texts(tags, "TXXX:ISRC")) ==
+          (["joyful"], ["blue"], ["US1234567890"], ["GB1111111111"]),
+          "two kinds: a replaced value takes the frame of the one it replaces: %s" % tags.pprint())
+    with open(path, "rb") as f:
+        data = f.read()
+    zorvtool("tag", windows_path(path), "mood=joyful", "mood=blue", "isrc=US1234567890", "isrc=GB1111111111")
+    with open(path, "rb") as f:
+        check(f.read() == data, "two kinds: the same edit again writes nothing")
+
+    # A tag stacked behind a version 2.4 tag keeps its frames' forms.
+    stacked_tags(plain, path, [TIT2(encoding=3, text=["First"])],
+                 [TXXX(encoding=1, desc="MOOD", text=["dark"]), COMM(encoding=1, lang="deu", desc="", text=["Hallo"]),
+                  TPE1(encoding=1, text=["A / B"])], versions=(4, 3))
+    zorvtool("tag", windows_path(path), "title=New")
+    tags = ID3(path, translate=False)
+    got = ([(t.desc, t.text) for t in tags.getall("TXXX")], [t.text for t in tags.getall("TMOO")],
+           [(t.lang, t.text) for t in tags.getall("COMM")], texts(tags, "TPE1"), tags.version)
+    check(got == ([("MOOD", ["dark"])], [], [("deu", ["Hallo"])], ["A", "B"], (2, 4, 0)),
+          "stacked 2.4 then 2.3: the later tag's frames keep their names and languages: %r" % (got,))
+    probed = ffprobe_tags(path)
+    check((probed.get("title"), probed.get("comment")) == ("New", "Hallo"),
+          "stacked 2.4 then 2.3: ffprobe: %r" % probed)
+
+
+def syncsafe(n):
+    return bytes([(n >> 21) & 0x7F, (n >> 14) & 0x7F, (n >> 7) & 0x7F, n & 0x7F])
+
+
+def v24_frame(frame_id, payload, compressed=False):
+    """A version 2.4 frame; compressed with zlib behind its data length, as
+    taggers that compress write it."""
+    flags = 0
+    if compressed:
+        payload, flags = syncsafe(len(payload)) + zlib.compress(payload), 0x09
+    return frame_id.encode() + syncsafe(len(payload)) + bytes([0, flags]) + payload
+
+
+def check_compressed_version_24_frame(plain, work):
+    """A version 2.4 tag with a zlib-compressed frame (which ffprobe and
+    mutagen read) is read for its other frames and edited with the frame
+    kept as stored; behind a version 2.3 tag, which has no form for it, the
+    edit is refused with a message naming it, the file unchanged."""
+    path = os.path.join(work, "compressed.mp3")
+    with open(plain, "rb") as f:
+        audio = f.read()
+    packed = v24_frame("TPE1", b"\x03Packed", compressed=True)
+    frames = v24_frame("TIT2", b"\x03Song") + packed
+    with open(path, "wb") as f:
+        f.write(b"ID3\x04\x00\x00" + syncsafe(len(frames)) + frames + audio)
+    check(ffprobe_tags(path).get("artist") == "Packed", "compressed: ffprobe reads the frame")
+    done = zorvtool("info", windows_path(path), ok=False)
+    check(done.returncode == 0 and json.loads(done.stdout)["subsongs"][0]["info"].get("fields", {}).get("title") ==
+          ["Song"], "compressed: the other frames are read: %d %s%s" % (done.returncode, done.stdout, done.stderr))
+    done = zorvtool("tag", windows_path(path), "title=New", ok=False)
+    check(done.returncode == 0, "compressed: the edit is made: %d %s%s" % (done.returncode, done.stdout, done.stderr))
+    tags = ID3(path)
+    check((str(tags.get("TIT2")), str(tags.get("TPE1"))) == ("New", "Packed"),
+          "compressed: mutagen: %s" % tags.pprint())
+    probed = ffprobe_tags(path)
+    check((probed.get("title"), probed.get("artist")) == ("New", "Packed"), "compressed: ffprobe: %r" % probed)
+    check(("TPE1", packed) in raw_frames(path)[1], "compressed: the frame is kept as stored")
+    done = zorvtool("tag", windows_path(path), "artist=Plain", ok=False)
+    check(done.returncode == 0, "compressed: the artist is set: %d %s%s" % (done.returncode, done.stdout, done.stderr))
+    check([f[0] for f in raw_frames(path)[1]].count("TPE1") == 1 and str(ID3(path).get("TPE1")) == "Plain",
+          "compressed: the new artist stands alone: %r" % raw_frames(path)[1])
+    check(ffprobe_tags(path).get("artist") == "Plain", "compressed: ffprobe reads the new artist")
+
+    shutil.copy(plain, path)
+    tags = ID3()
+    tags.add(TIT2(encoding=1, text=["First"]))
+    tags.save(path, v2_version=3, padding=lambda info: 0)
+    with open(path, "rb") as f:
+        data = f.read()
+    end = 10 + ((data[6] << 21) | (data[7] << 14) | (data[8] << 7) | data[9])
+    with open(path, "wb") as f:
+        f.write(data[:end] + b"ID3\x04\x00\x00" + syncsafe(len(packed)) + packed + data[end:])
+    with open(path, "rb") as f:
+        before = f.read()
+    done = zorvtool("tag", windows_path(path), "title=New", ok=False)
+    with open(path, "rb") as f:
+        check(f.read() == before, "compressed behind 2.3: the file is unchanged")
+    check(done.returncode != 0 and "TPE1" in done.stdout + done.stderr and "ID3v2.3" in done.stdout + done.stderr,
+          "compressed behind 2.3: refused naming the frame: %d %s%s" % (done.returncode, done.stdout, done.stderr))
+
+
 def main():
     work = tempfile.mkdtemp(prefix="zorv-id3v2-")
     try:
@@ -272,6 +413,8 @@ def main():
         check_chapters_keep_their_order(plain, work)
         check_version_24_mood(plain, work)
         check_stacked_tags_keep_the_second_tags_frames(plain, work)
+        check_edits_keep_the_frames_they_did_not_touch(plain, work)
+        check_compressed_version_24_frame(plain, work)
     finally:
         shutil.rmtree(work, ignore_errors=True)
     if failures:

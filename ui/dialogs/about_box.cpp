@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <gdiplus.h>
 
+#include "core/localized_window_text.h"
 #include "foundation/window_text.h"
 #include "resources/about_dialog.h"
 #include "ui/framework/drawing.h"
@@ -49,6 +50,9 @@ INT_PTR about_box::on_message(UINT message, WPARAM wparam, LPARAM lparam) {
 void about_box::on_init() {
   const HWND dialog = handle();
   set_dlg_item_text_utf8(dialog, IDC_ABOUT_TITLE, about_box_texts::title);
+  set_localized_window_text(dialog, "menu_about", "About");
+  set_localized_item_text(dialog, IDC_ABOUT_TEXT, "about_licence", "Free software under the Apache License 2.0.");
+  set_localized_item_text(dialog, IDC_ABOUT_LINKS, "about_links", "<a>License && credits</a> | <a>Web site</a>");
   links_.attach_to(GetDlgItem(dialog, IDC_ABOUT_LINKS));
   HFONT larger = nullptr;
   font_with_scaled_height(larger, reinterpret_cast<HFONT>(SendMessageW(dialog, WM_GETFONT, 0, 0)), 1.3);

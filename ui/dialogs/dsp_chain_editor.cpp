@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "core/localized_window_text.h"
 #include "core/service_registry.h"
 #include "foundation/code_page_text.h"
 #include "foundation/modal_popup.h"
@@ -107,6 +108,17 @@ bool dsp_chain_editor::process_message(HWND window, UINT message, WPARAM wparam,
 
 void dsp_chain_editor::on_init() {
   const HWND editor = handle();
+  set_localized_item_text(editor, IDC_DSP_ACTIVE_LABEL, "dsp_active", "Active DSPs");
+  set_localized_item_text(editor, IDC_DSP_CONFIGURE, "dsp_configure", "Configure selected");
+  set_localized_item_text(editor, IDC_DSP_ADD, "dialog_add", "Add");
+  set_localized_item_text(editor, IDC_DSP_REMOVE, "dialog_remove", "Remove");
+  set_localized_item_text(editor, IDC_DSP_UP, "dsp_up", "Up");
+  set_localized_item_text(editor, IDC_DSP_DOWN, "dsp_down", "Down");
+  set_localized_item_text(editor, IDC_DSP_AVAILABLE_LABEL, "dsp_available", "Available DSPs");
+  set_localized_item_text(editor, IDC_DSP_PRESETS_GROUP, "dsp_presets", "DSP chain presets");
+  set_localized_item_text(editor, IDC_DSP_PRESET_LOAD, "dsp_preset_load", "Load");
+  set_localized_item_text(editor, IDC_DSP_PRESET_SAVE, "dsp_preset_save", "Save");
+  set_localized_item_text(editor, IDC_DSP_PRESET_DELETE, "dsp_preset_delete", "Delete");
   HFONT bold = nullptr;
   font_with_scaled_height_and_weight(bold, reinterpret_cast<HFONT>(SendMessageW(editor, WM_GETFONT, 0, 0)), FW_BOLD,
                                      1.1);

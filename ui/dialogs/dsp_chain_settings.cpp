@@ -3,10 +3,12 @@
 #include <string>
 
 #include "core/config_item_registrations.h"
+#include "core/localized_window_text.h"
 #include "core/service_factory.h"
 #include "core/service_registry.h"
 #include "foundation/crash.h"
 #include "foundation/main_thread.h"
+#include "foundation/string_buffer.h"
 #include "foundation/win32_text.h"
 #include "foundation/window_text.h"
 #include "playback/playback_front.h"
@@ -34,7 +36,14 @@ protected:
         MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&ok), 2);
         const int gap = client.bottom - ok.bottom;
         SetWindowPos(editor, nullptr, 0, 0, client.right, ok.top - gap, SWP_NOZORDER | SWP_NOACTIVATE | SWP_SHOWWINDOW);
-        if (!title_.empty()) set_window_text_utf8(dialog, ("DSP Settings - " + title_).c_str());
+        set_localized_window_text(dialog, "dsp_settings_caption", "DSP Settings");
+        set_localized_item_text(dialog, IDOK, "dialog_ok", "OK");
+        set_localized_item_text(dialog, IDCANCEL, "dialog_cancel", "Cancel");
+        if (!title_.empty()) {
+          qiv::string_buffer caption;
+          get_window_text_utf8(dialog, caption);
+          set_window_text_utf8(dialog, (std::string(caption.get_ptr()) + " - " + title_).c_str());
+        }
         return TRUE;
       }
       case WM_COMMAND:

@@ -5,6 +5,7 @@
 #include <exception>
 
 #include "core/localized_text.h"
+#include "core/localized_window_text.h"
 #include "foundation/string_buffer.h"
 #include "foundation/window_text.h"
 #include "foundation/code_page_text.h"
@@ -14,16 +15,6 @@
 #include "ui/menus/folder_picker.h"
 
 namespace {
-
-void set_localized_text(HWND window, const char* id, const char* english) {
-  qiv::string_buffer text;
-  localized_text::get_or(id, english, text);
-  set_window_text_utf8(window, text.get_ptr());
-}
-
-void set_localized_item(HWND dialog, int control, const char* id, const char* english) {
-  set_localized_text(GetDlgItem(dialog, control), id, english);
-}
 
 bool is_existing_folder(const std::string& path) {
   const DWORD attributes = GetFileAttributesW(qiv::utf8_to_utf16(path.data(), path.size()).c_str());
@@ -62,24 +53,24 @@ private:
   void set_texts(HWND window) {
     switch (number_) {
       case 1:
-        set_localized_item(window, IDC_INSTALL_INTRO_1, "install_page1_label1",
+        set_localized_item_text(window, IDC_INSTALL_INTRO_1, "install_page1_label1",
                            "This will install Zorv Audio Player into a folder containing music files and configure "
                            "it to index music in its folder only, so it can be easily carried between computers.");
-        set_localized_item(window, IDC_INSTALL_INTRO_2, "install_page1_label2",
+        set_localized_item_text(window, IDC_INSTALL_INTRO_2, "install_page1_label2",
                            "Configuration data will be stored inside the target folder as well; no data will be "
                            "stored outside that folder on the computers Zorv runs on.");
         break;
       case 2:
-        set_localized_item(window, IDC_INSTALL_DESTINATION_LABEL, "install_page2_destination",
+        set_localized_item_text(window, IDC_INSTALL_DESTINATION_LABEL, "install_page2_destination",
                            "Destination folder:");
         // Suggestions are a convenience: the edit works without them.
         SHAutoComplete(GetDlgItem(window, IDC_INSTALL_DESTINATION), SHACF_FILESYS_ONLY);
         break;
       case 3:
-        set_localized_item(window, IDC_INSTALL_STATUS, "install_page3_working", "Working...");
+        set_localized_item_text(window, IDC_INSTALL_STATUS, "install_page3_working", "Working...");
         break;
       default:
-        set_localized_item(window, IDC_INSTALL_STATUS, "install_page4_complete", "Installation complete.");
+        set_localized_item_text(window, IDC_INSTALL_STATUS, "install_page4_complete", "Installation complete.");
         break;
     }
   }
@@ -147,9 +138,9 @@ bool install_wizard::process_message(HWND window, UINT message, WPARAM wparam, L
 
 void install_wizard::on_init() {
   const HWND wizard = handle();
-  set_localized_item(wizard, IDOK, "dialog_next", "Next");
-  set_localized_item(wizard, IDCANCEL, "dialog_cancel", "Cancel");
-  set_localized_text(wizard, "dialog_install_title", "Install to Removable Medium");
+  set_localized_item_text(wizard, IDOK, "dialog_next", "Next");
+  set_localized_item_text(wizard, IDCANCEL, "dialog_cancel", "Cancel");
+  set_localized_window_text(wizard, "dialog_install_title", "Install to Removable Medium");
   static constexpr int templates[4] = {IDD_INSTALL_PAGE_INTRO, IDD_INSTALL_PAGE_DESTINATION,
                                        IDD_INSTALL_PAGE_WORKING, IDD_INSTALL_PAGE_DONE};
   for (int i = 0; i < 4; ++i) {
@@ -174,8 +165,7 @@ void install_wizard::advance() {
     job_.start();
   } else if (page_ == 4) {
     EnableWindow(next, TRUE);
-    // A fixed word: the tables carry no text for it.
-    SetWindowTextW(next, L"Finish");
+    set_localized_window_text(next, "dialog_finish", "Finish");
     EnableWindow(GetDlgItem(handle(), IDCANCEL), FALSE);
     SetFocus(next);
   }

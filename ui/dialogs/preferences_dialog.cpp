@@ -9,6 +9,7 @@
 #include "core/close_guard_registry.h"
 #include "core/config_item_registrations.h"
 #include "core/localized_text.h"
+#include "core/localized_window_text.h"
 #include "core/modal_scope.h"
 #include "core/persistent_store.h"
 #include "core/preferences_window_source.h"
@@ -185,6 +186,9 @@ private:
   }
 
   void on_initialise() {
+    // The caption until a page is chosen: none is when the last page shown
+    // is gone and the fallback page is not in the tree.
+    set_localized_window_text(handle(), "menu_preferences", "Preferences");
     set_localized_text(IDOK, "dialog_ok");
     set_localized_text(IDCANCEL, "dialog_cancel");
     set_localized_text(IDC_PREFERENCES_APPLY, "dialog_apply");

@@ -3,11 +3,14 @@
 #include <string>
 
 #include "core/config_item_registrations.h"
+#include "core/localized_text.h"
+#include "core/localized_window_text.h"
 #include "core/service_factory.h"
 #include "foundation/code_page_text.h"
 #include "foundation/crash.h"
 #include "foundation/main_thread.h"
 #include "foundation/win32_handles.h"
+#include "foundation/window_text.h"
 #include "playback/playback_front.h"
 #include "resources/preferences_dialogs.h"
 #include "ui/dialogs/replaygain_panel.h"
@@ -50,9 +53,16 @@ private:
   }
 
   void on_initialise() {
+    set_localized_window_text(handle(), "replaygain_settings_caption", "ReplayGain settings");
+    set_localized_item_text(handle(), IDOK, "dialog_ok", "OK");
+    set_localized_item_text(handle(), IDCANCEL, "dialog_cancel", "Cancel");
     if (title_suffix_ != nullptr) {
-      const std::string caption = std::string("ReplayGain Settings - ") + title_suffix_;
-      SetWindowTextW(handle(), qiv::utf8_to_utf16(caption.c_str(), caption.size()).c_str());
+      localized_values values;
+      values.insert(qiv::string_small("title")).node->value = qiv::string_small(title_suffix_);
+      qiv::string_small caption;
+      if (!localized_text_format("replaygain_settings_caption_for", values, caption))
+        caption.set_string((std::string("ReplayGain Settings - ") + title_suffix_).c_str());
+      set_window_text_utf8(handle(), caption.get_ptr());
     }
     panel_ = replaygain_panel::create(record_, handle(), IDC_PLAYBACK_REPLAYGAIN_PANEL);
     // Centred across, with the margin above equal to the margin beside.

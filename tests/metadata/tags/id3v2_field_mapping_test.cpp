@@ -241,3 +241,22 @@ TEST(Id3v2FieldMapping, TheAlbumArtistACompilationShowsIsNotWritten) {
 }
 
 }  // namespace
+
+TEST(Id3v2FieldMapping, AFieldInTwoKindsOfFrameKeepsEachAndAnEditSendsItsValuesBack) {
+  const bytes nul{0};
+  const id3parser::frame isrc = make("TSRC", latin("US1"));
+  const id3parser::frame user_isrc = make("TXXX", latin("ISRC") + nul + text("GB2"));
+  // An edit of another field leaves both frames as they are.
+  EXPECT_EQ("TSRC/0:US1 TXXX/0:ISRC|GB2 TIT2/1:New ",
+            frames_for(3, {{"isrc", {"US1", "GB2"}}, {"title", {"New"}}}, {isrc, user_isrc}));
+  // A value the edit replaced takes the frame of the one it replaces; the
+  // frame whose value stays keeps its bytes.
+  EXPECT_EQ("TSRC/0:US1 TXXX/1:ISRC|GB3 ", frames_for(3, {{"isrc", {"US1", "GB3"}}}, {isrc, user_isrc}));
+  EXPECT_EQ("TSRC/1:US4 TXXX/0:ISRC|GB2 ", frames_for(3, {{"isrc", {"US4", "GB2"}}}, {isrc, user_isrc}));
+  // Two spellings of one user-defined name, as two taggers wrote them.
+  const id3parser::frame upper = make("TXXX", latin("MOOD") + nul + text("calm"));
+  const id3parser::frame lower = make("TXXX", latin("mood") + nul + text("dark"));
+  EXPECT_EQ("TXXX/0:MOOD|calm TXXX/1:mood|blue ", frames_for(3, {{"mood", {"calm", "blue"}}}, {upper, lower}));
+  EXPECT_EQ("TXXX/0:MOOD|calm TXXX/0:mood|dark TIT2/1:U ",
+            frames_for(3, {{"mood", {"calm", "dark"}}, {"title", {"U"}}}, {upper, lower, make("TIT2", latin("T"))}));
+}
