@@ -94,15 +94,20 @@ def make_matroska_files(music, count, seeds, cover):
             f.write(cover)
     for i in range(count):
         path = os.path.join(music, "%04d Song.mkv" % i)
-        subprocess.run(["ffmpeg", "-v", "error", "-y", "-i", source, *attached, "-c:a", "copy", "-metadata",
+        # ffmpeg puts a file's title into the Segment's Info, which is no
+        # tag; the track's title is one.
+        subprocess.run(["ffmpeg", "-v", "error", "-y", "-i", source, *attached, "-c:a", "copy", "-metadata:s:a:0",
                         "title=Song %d" % i, "-metadata", "artist=Artist", "-metadata", "album=Album %d" % (i // 20),
                         "-metadata", "track=%d" % (i % 20 + 1), path], check=True, stdin=subprocess.DEVNULL)
 
 
 def ffprobe_tags(path):
-    found = subprocess.run(["ffprobe", "-v", "error", "-show_entries", "format_tags", "-of", "json", path],
-                           capture_output=True, text=True).stdout
-    return {key.lower(): value for key, value in json.loads(found or "{}").get("format", {}).get("tags", {}).items()}
+    """The file's tags and its stream's as ffprobe reads them, the stream's
+    where both hold a name."""
+    found = json.loads(subprocess.run(["ffprobe", "-v", "error", "-show_entries", "format_tags:stream_tags", "-of",
+                                       "json", path], capture_output=True, text=True).stdout or "{}")
+    tag_sets = [found.get("format", {}).get("tags", {})] + [s.get("tags", {}) for s in found.get("streams", [])]
+    return {key.lower(): value for tags in tag_sets for key, value in tags.items()}
 
 
 def check_values(folder, title_suffixes, artist):
