@@ -626,6 +626,27 @@ TEST_F(MatroskaInput, GrownTagsTakeTheVoidsEarlierTagsLeftAndAPowerCutLeavesTheO
                                                             {0x1549A966, 0x1654AE6B, tags_id});
   const auto disk = commented_with_power_cuts(file, std::string(5000, 'c'));
   EXPECT_EQ(disk->bytes.size(), file.size());
+
+  // Where that room starts late in a page, a small element goes in at the
+  // start of the next, and a later edit is one write there.
+  auto starting_at = [&](std::size_t padding) {
+    return header() + segment_with_seekhead({{0x1549A966, info()},
+                                             {0x1654AE6B, pcm_track()},
+                                             {void_id, el(void_id, std::string(padding, '\0'))},
+                                             {tags_id, old_tags},
+                                             {0x1F43B675, cluster(0, pcm_block(0, 1))},
+                                             {void_id, el(void_id, std::string(3000, '\0'))},
+                                             {void_id, el(void_id, std::string(3000, '\0'))}},
+                                            {0x1549A966, 0x1654AE6B, tags_id});
+  };
+  const std::size_t run_from_end = 6000 + 2 * 3;  // the two Voids, their heads included
+  const std::size_t late = 4000 + (4096 - 40 - (starting_at(4000).size() - run_from_end) % 4096);
+  const std::string late_room = starting_at(late);
+  const auto moved = commented_with_power_cuts(late_room, "First");
+  EXPECT_EQ(moved->bytes.size(), late_room.size());
+  const auto later = commented_with_power_cuts(moved->bytes, "A longer comment", "First");
+  ASSERT_EQ(later->changes.size(), 1u);
+  EXPECT_TRUE(vantrel_io::lies_within_one_page(later->changes[0].position, later->changes[0].bytes.size()));
 }
 
 TEST_F(MatroskaInput, MovedTagsKeepRoomSoThatLaterEditsAreOneWriteWithinOnePageWithNoFlush) {
