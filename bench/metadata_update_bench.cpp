@@ -37,7 +37,7 @@ public:
   std::string title_suffix;
   std::string artist;
   bool update(const track_handle_ptr&, const vantrel_io::file_stats&, track_info& info) override {
-    const char* title = info.value("title", 0);
+    const char* title = info.value_count("title") != 0 ? info.value("title", 0) : nullptr;
     const std::string new_title = (title != nullptr ? title : "") + title_suffix;
     info.set_field("title", track_info::until_nul, new_title.c_str(), new_title.size());
     info.set_field("artist", track_info::until_nul, artist.c_str(), artist.size());

@@ -32,6 +32,10 @@ public:
   // from the first changed byte to the last, the bytes between them as they
   // are. Nothing when nothing was collected.
   void add_change_to(vantrel_io::in_place_steps& steps);
+  // Whether the collected bytes that differ from the file's lie within one
+  // page, so that the change is one write; read without the bytes between
+  // them, which may be most of the file.
+  bool fits_one_write();
 
 private:
   void sync() { remaining_ = file_.remaining(); }

@@ -1,6 +1,7 @@
 #include "inputs/matroska/matroska_tag_placement.h"
 
 #include <algorithm>
+#include <functional>
 #include <iterator>
 #include <optional>
 #include <set>
@@ -12,6 +13,7 @@
 #include "inputs/matroska/ebml_values.h"
 #include "inputs/matroska/ebml_vint.h"
 #include "inputs/matroska/matroska_ids.h"
+#include "io/in_place_overwrite.h"
 
 namespace Matroska {
 
@@ -123,7 +125,7 @@ bool fits_plain(std::uint64_t value, unsigned length) { return length >= 8 || (v
 // others become Void, and without such an entry a new one is added. False
 // when no SeekHead can take the entry. Everything goes into `batch`, so the
 // readers' view switches from the old tags to the new ones in one change.
-bool point_seekheads_at(const matroska_file_scan& scan, ebml_batched_writer& batch, std::uint64_t kept) {
+bool point_seekheads_at(const matroska_file_scan& scan, ebml_reader& batch, std::uint64_t kept) {
   void_seekhead_checksums(scan, batch);
   const std::uint64_t relative = kept - scan.segment_data_start;
   bool named = false;
@@ -178,9 +180,56 @@ enum class road {
 };
 
 struct placement {
-  std::uint64_t position;
+  std::uint64_t position;  // of the element
   road how;
+  std::uint64_t alignment = 0;  // append, into_void: a Void just before the element (0: none)
+  std::uint64_t room = 0;       // at_end, append: the Void just after it
 };
+
+// Room a moved Tags element leaves behind it for later text edits, as much
+// as its page holds up to this; less than the least is not worth keeping
+// the element where it would be.
+constexpr std::uint64_t later_edit_room = 512;
+constexpr std::uint64_t least_later_edit_room = 128;
+
+struct later_edit_layout {
+  std::uint64_t alignment = 0;  // a Void before the element (0: none)
+  std::uint64_t room = later_edit_room;
+};
+
+// Where an element of `total` bytes that would go at `position` goes so that
+// a later text edit, which rewrites it and the head of the Void behind it,
+// is one write within one page: the element and its room share a page,
+// shifted to the start of the next one by a Void where they would not. An
+// element that fills a page gets the room alone.
+later_edit_layout layout_for_later_edits(std::uint64_t position, std::uint64_t total) {
+  constexpr std::uint64_t page = vantrel_io::atomic_write_page;
+  later_edit_layout layout;
+  if (total + least_later_edit_room > page) return layout;
+  const std::uint64_t page_end = (position / page + 1) * page;
+  if (position + total + least_later_edit_room <= page_end) {
+    layout.room = std::min(later_edit_room, page_end - position - total);
+    return layout;
+  }
+  layout.alignment = page_end - position;
+  if (!ebml_gap_fillable(layout.alignment)) layout.alignment += page;
+  layout.room = std::min(later_edit_room, page - total);
+  return layout;
+}
+
+// `element` between a Void of `before` bytes and one of `after` bytes (none
+// for 0), their contents zeros.
+std::vector<std::uint8_t> between_voids(std::uint64_t before, const std::vector<std::uint8_t>& element,
+                                        std::uint64_t after) {
+  std::vector<std::uint8_t> bytes = ebml_void_head(before);
+  bytes.resize(static_cast<std::size_t>(before));
+  bytes.insert(bytes.end(), element.begin(), element.end());
+  const std::size_t room_at = bytes.size();
+  const std::vector<std::uint8_t> room = ebml_void_head(after);
+  bytes.insert(bytes.end(), room.begin(), room.end());
+  bytes.resize(room_at + static_cast<std::size_t>(after));
+  return bytes;
+}
 
 unsigned segment_size_length(const matroska_file_scan& scan, ebml_reader& reader) {
   reader.seek(scan.segment_position);
@@ -197,42 +246,50 @@ bool segment_size_fits(const matroska_file_scan& scan, ebml_reader& reader, std:
   return ebml_encode_vint_fixed(size, segment_size_length(scan, reader), field);
 }
 
-// The bytes a Segment that ends in a Tags element spanning `span` bytes
-// grows by, so that one of `total` bytes takes its place with a Void over
-// what is left: at least a Void's 2 bytes, and never 1 byte left over.
-std::uint64_t growth_at_end(std::uint64_t span, std::uint64_t total) {
-  std::uint64_t growth = total > span ? total - span : 0;
-  if (growth < 2) growth = 2;
-  return ebml_gap_fillable(span + growth - total) ? growth : growth + 1;
-}
-
-// How the new element can replace the Tags at `position`, if it can.
+// How the new element can replace the Tags at `position`, if it can. Where
+// it grows at the end of the Segment, it keeps room behind it; `laid_out`
+// asks that the element and that room share a page, else the element is
+// better moved to where they do.
 std::optional<placement> over_old_tags(const matroska_file_scan& scan, ebml_reader& writer, std::uint64_t position,
-                                       std::uint64_t total) {
+                                       std::uint64_t total, bool laid_out) {
   const std::uint64_t segment_end = scan.segment_data_start + scan.segment_data_size;
   const std::uint64_t span = ebml_span_with_voids(writer, position, ids::tags, segment_end);
   if (total <= span && ebml_gap_fillable(span - total)) return placement{position, road::in_place};
-  if (position + span == segment_end && segment_ends_the_data(scan, writer) &&
-      segment_size_fits(scan, writer, scan.segment_data_size + growth_at_end(span, total)))
-    return placement{position, road::at_end};
-  return std::nullopt;
+  if (position + span != segment_end || !segment_ends_the_data(scan, writer)) return std::nullopt;
+  const later_edit_layout layout = layout_for_later_edits(position, total);
+  if (layout.alignment != 0 && laid_out) return std::nullopt;
+  const std::uint64_t room = layout.alignment == 0 ? layout.room : later_edit_room;
+  // The room keeps the growth above a Void's 2 bytes.
+  if (!segment_size_fits(scan, writer, scan.segment_data_size + total + room - span)) return std::nullopt;
+  return placement{position, road::at_end, 0, room};
 }
 
-// Whether the new element fits the run of Voids at `position`, where its
-// bytes go in under one Void before the first of them is switched.
+// Where the new element goes in the run of Voids at `position`: laid out for
+// later edits where the run holds that, else at its start. Its bytes go in
+// under one Void before the first of them is switched.
 std::optional<placement> into_spare_void(const matroska_file_scan& scan, ebml_reader& reader,
                                          std::uint64_t position, std::uint64_t total) {
   const std::uint64_t segment_end = scan.segment_data_start + scan.segment_data_size;
   const std::uint64_t span = ebml_span_with_voids(reader, position, ids::void_element, segment_end);
-  if (total > span || !ebml_gap_fillable(span - total) || total < ebml_void_head(span).size()) return std::nullopt;
-  return placement{position, road::into_void};
+  const std::uint64_t head = ebml_void_head(span).size();
+  auto fits = [&](std::uint64_t alignment, std::uint64_t least_room) {
+    const std::uint64_t used = alignment + total;
+    return used + least_room <= span && ebml_gap_fillable(span - used) && used >= head;
+  };
+  const later_edit_layout layout = layout_for_later_edits(position, total);
+  if (fits(layout.alignment, least_later_edit_room))
+    return placement{position + layout.alignment, road::into_void, layout.alignment};
+  if (fits(0, 0)) return placement{position, road::into_void};
+  return std::nullopt;
 }
 
 std::optional<placement> after_segment(const matroska_file_scan& scan, ebml_reader& writer, std::uint64_t total) {
   const std::uint64_t segment_end = scan.segment_data_start + scan.segment_data_size;
-  if (!segment_ends_the_data(scan, writer) || !segment_size_fits(scan, writer, scan.segment_data_size + total))
+  if (!segment_ends_the_data(scan, writer)) return std::nullopt;
+  const later_edit_layout layout = layout_for_later_edits(segment_end, total);
+  if (!segment_size_fits(scan, writer, scan.segment_data_size + layout.alignment + total + layout.room))
     return std::nullopt;
-  return placement{segment_end, road::append};
+  return placement{segment_end + layout.alignment, road::append, layout.alignment, layout.room};
 }
 
 // The bytes that replace the Tags at `position` and the Voids after it: the
@@ -271,42 +328,43 @@ void cut_after_segment(const matroska_file_scan& scan, ebml_reader& reader, vant
   if (reader.size() > segment_end) steps.cut(segment_end);
 }
 
-void grow_segment(const matroska_file_scan& scan, ebml_reader& reader, std::uint64_t growth,
-                  vantrel_io::in_place_steps& steps) {
-  ebml_batched_writer grown(reader);
-  ebml_rewrite_size(grown, scan.segment_position, ids::segment, scan.segment_data_size + growth);
-  grown.add_change_to(steps);
+bool grow_segment(const matroska_file_scan& scan, ebml_reader& writer, std::uint64_t growth) {
+  return ebml_rewrite_size(writer, scan.segment_position, ids::segment, scan.segment_data_size + growth);
 }
 
 // The steps that put the element where planned. Each leaves a file that
 // reads, with no Tags element but the old or the new one: an element over
 // old Tags goes down with its trailing Void in one change; a Segment grows
 // over a Void staged after it before the element takes the room; an
-// appended element lies after the Segment until the Segment grows over it.
+// appended element lies after the Segment until the Segment grows over it,
+// which the switch to it does (see beside_old_tags).
 void tags_steps(const matroska_file_scan& scan, ebml_reader& reader, const placement& where,
                 const std::vector<std::uint8_t>& element, vantrel_io::in_place_steps& steps) {
   const std::uint64_t segment_end = scan.segment_data_start + scan.segment_data_size;
   if (where.how == road::append) {
     cut_after_segment(scan, reader, steps);
-    steps.stage(segment_end, element);
-    grow_segment(scan, reader, element.size(), steps);
+    steps.stage(segment_end, between_voids(where.alignment, element, where.room));
     return;
   }
   if (where.how == road::into_void) {
     // The run becomes one Void, the element's bytes go in behind its head,
-    // and only then does the head become the element's: until that one
-    // write, readers skip whatever lies there.
-    const std::uint64_t span = ebml_span_with_voids(reader, where.position, ids::void_element, segment_end);
+    // and only then does the head become the element's (or the aligning
+    // Void's before it): until that one write, readers skip whatever lies
+    // there.
+    const std::uint64_t run = where.position - where.alignment;
+    const std::uint64_t span = ebml_span_with_voids(reader, run, ids::void_element, segment_end);
     ebml_batched_writer merged(reader);
-    ebml_write_void(merged, where.position, span);
+    ebml_write_void(merged, run, span);
     merged.add_change_to(steps);
     const std::vector<std::uint8_t> void_head = ebml_void_head(span);
-    std::vector<std::uint8_t> bytes = element;
-    const std::vector<std::uint8_t> rest = ebml_void_head(span - element.size());
+    std::vector<std::uint8_t> bytes = between_voids(where.alignment, element, 0);
+    const std::vector<std::uint8_t> rest = ebml_void_head(span - bytes.size());
     bytes.insert(bytes.end(), rest.begin(), rest.end());
+    const auto unread_from =
+        static_cast<std::size_t>(std::max<std::uint64_t>(void_head.size(), where.alignment));
+    steps.fill_unread(run + unread_from, std::vector<std::uint8_t>(bytes.begin() + unread_from, bytes.end()));
     const auto head_end = bytes.begin() + static_cast<std::ptrdiff_t>(void_head.size());
-    steps.fill_unread(where.position + void_head.size(), std::vector<std::uint8_t>(head_end, bytes.end()));
-    steps.change(where.position, void_head, std::vector<std::uint8_t>(bytes.begin(), head_end));
+    steps.change(run, void_head, std::vector<std::uint8_t>(bytes.begin(), head_end));
     return;
   }
   const std::uint64_t span = ebml_span_with_voids(reader, where.position, ids::tags, segment_end);
@@ -316,14 +374,16 @@ void tags_steps(const matroska_file_scan& scan, ebml_reader& reader, const place
     steps.change(where.position, std::move(old), std::move(bytes));
     return;
   }
-  const std::uint64_t growth = growth_at_end(span, element.size());
+  const std::uint64_t growth = element.size() + where.room - span;
   std::vector<std::uint8_t> room = ebml_void_head(growth);
   room.resize(static_cast<std::size_t>(growth));
   cut_after_segment(scan, reader, steps);
   steps.stage(segment_end, room);
-  grow_segment(scan, reader, growth, steps);
+  ebml_batched_writer grown(reader);
+  grow_segment(scan, grown, growth);
+  grown.add_change_to(steps);
   std::vector<std::uint8_t> bytes = element;
-  const std::vector<std::uint8_t> rest = ebml_void_head(span + growth - element.size());
+  const std::vector<std::uint8_t> rest = ebml_void_head(where.room);
   bytes.insert(bytes.end(), rest.begin(), rest.end());
   std::vector<std::uint8_t> old = bytes_before_room(reader, where.position, bytes.size(), segment_end, room);
   steps.change(where.position, std::move(old), std::move(bytes));
@@ -335,15 +395,48 @@ void void_tags_element(ebml_reader& writer, std::uint64_t position) {
   ebml_write_void(writer, position, header_at(writer, position, ids::tags).end() - position);
 }
 
-// Every Tags element but the one at `kept` becomes Void, each in a change of
+// One edit of the elements readers see; false where it cannot be made.
+using element_edit = std::function<bool(ebml_reader&)>;
+
+// Makes the edits `edits[first, end)` in `batch`; false where one cannot be
+// made.
+bool make_edits(ebml_batched_writer& batch, const std::vector<element_edit>& edits, std::size_t first,
+                std::size_t end) {
+  for (std::size_t i = first; i < end; ++i)
+    if (!edits[i](batch)) return false;
+  return true;
+}
+
+// Adds the edits to `steps` in their order, in as few changes as one write
+// within one page each allows: a change takes the edits after it while they
+// still fit one write together, since edits of one change reach readers at
+// once. False where an edit cannot be made.
+bool add_in_few_changes(ebml_reader& reader, const std::vector<element_edit>& edits,
+                        vantrel_io::in_place_steps& steps) {
+  for (std::size_t first = 0; first < edits.size();) {
+    std::size_t end = first + 1;
+    while (end < edits.size()) {
+      ebml_batched_writer wider(reader);
+      if (!make_edits(wider, edits, first, end + 1) || !wider.fits_one_write()) break;
+      ++end;
+    }
+    ebml_batched_writer batch(reader);
+    if (!make_edits(batch, edits, first, end)) return false;
+    batch.add_change_to(steps);
+    first = end;
+  }
+  return true;
+}
+
+// Every Tags element but the one at `kept` becomes Void, each an edit of
 // its own: they lie far apart.
-void void_tags_but(const matroska_file_scan& scan, ebml_reader& reader, std::uint64_t kept,
-                   vantrel_io::in_place_steps& steps) {
+void void_tags_but(const matroska_file_scan& scan, std::uint64_t kept, std::vector<element_edit>& edits) {
   for (std::uint64_t position : scan.positions_of(ids::tags)) {
     if (position == kept) continue;
-    ebml_batched_writer voided(reader);
-    void_tags_element(voided, position);
-    voided.add_change_to(steps);
+    edits.push_back([position](ebml_reader& writer) {
+      void_tags_element(writer, position);
+      return true;
+    });
   }
 }
 
@@ -356,18 +449,20 @@ bool acceptable(const vantrel_io::in_place_steps& steps, tag_step_rule rule) {
 std::optional<vantrel_io::in_place_steps> over_named_tags(const matroska_file_scan& scan, ebml_reader& reader,
                                                           std::uint64_t position,
                                                           const std::vector<std::uint8_t>& element,
-                                                          tag_step_rule rule) {
-  const std::optional<placement> where = over_old_tags(scan, reader, position, element.size());
+                                                          tag_step_rule rule, bool laid_out) {
+  const std::optional<placement> where = over_old_tags(scan, reader, position, element.size(), laid_out);
   if (!where) return std::nullopt;
   vantrel_io::in_place_steps steps;
   tags_steps(scan, reader, *where, element, steps);
-  void_tags_but(scan, reader, position, steps);
-  if (!acceptable(steps, rule)) return std::nullopt;
+  std::vector<element_edit> voids;
+  void_tags_but(scan, position, voids);
+  if (!add_in_few_changes(reader, voids, steps) || !acceptable(steps, rule)) return std::nullopt;
   return steps;
 }
 
 // The new element where readers do not look yet, then the SeekHeads switched
-// to it. The old Tags become Void in the change that switches the SeekHeads
+// to it, with the growth of a Segment that takes it in where one write holds
+// both. The old Tags become Void in the change that switches the SeekHeads
 // where one change within a page holds both: readers that also walk the
 // start of the Segment (ffprobe, mkvextract) would find an old element there
 // beside the new one, and a later write would find a Tags element no
@@ -378,18 +473,14 @@ std::optional<vantrel_io::in_place_steps> beside_old_tags(const matroska_file_sc
                                                           tag_step_rule rule) {
   vantrel_io::in_place_steps steps;
   tags_steps(scan, reader, where, element, steps);
-  ebml_batched_writer switch_and_voids(reader);
-  if (!point_seekheads_at(scan, switch_and_voids, where.position)) return std::nullopt;
-  for (std::uint64_t position : scan.positions_of(ids::tags))
-    if (position != where.position) void_tags_element(switch_and_voids, position);
-  vantrel_io::in_place_steps together = steps;
-  switch_and_voids.add_change_to(together);
-  if (acceptable(together, rule)) return together;
-  ebml_batched_writer switch_only(reader);
-  point_seekheads_at(scan, switch_only, where.position);
-  switch_only.add_change_to(steps);
-  void_tags_but(scan, reader, where.position, steps);
-  if (!acceptable(steps, rule)) return std::nullopt;
+  std::vector<element_edit> edits;
+  if (where.how == road::append) {
+    const std::uint64_t growth = where.alignment + element.size() + where.room;
+    edits.push_back([&scan, growth](ebml_reader& writer) { return grow_segment(scan, writer, growth); });
+  }
+  edits.push_back([&scan, &where](ebml_reader& writer) { return point_seekheads_at(scan, writer, where.position); });
+  void_tags_but(scan, where.position, edits);
+  if (!add_in_few_changes(reader, edits, steps) || !acceptable(steps, rule)) return std::nullopt;
   return steps;
 }
 
@@ -436,26 +527,30 @@ std::optional<vantrel_io::in_place_steps> matroska_tag_steps(const matroska_file
 
   if (named.size() <= 1) {
     for (std::uint64_t position : named)
-      if (auto steps = over_named_tags(scan, reader, position, element, rule)) return steps;
+      if (auto steps = over_named_tags(scan, reader, position, element, rule, true)) return steps;
   }
 
   // Otherwise the new element goes where readers do not look yet. A file
   // without a SeekHead has no switch to it: readers would find both tags or
   // neither, and a Tags element after the Clusters that no SeekHead names
   // is found by no one.
-  if (!scan.knows(ids::seek_head)) return std::nullopt;
-  for (std::uint64_t unnamed : scan.unnamed_tags) {
-    if (const auto where = over_old_tags(scan, reader, unnamed, element.size()))
+  if (scan.knows(ids::seek_head)) {
+    for (std::uint64_t unnamed : scan.unnamed_tags) {
+      if (const auto where = over_old_tags(scan, reader, unnamed, element.size(), false))
+        if (auto steps = beside_old_tags(scan, reader, *where, element, rule)) return steps;
+    }
+    // Room earlier Tags left comes before growing the file, or every edit
+    // that outgrows its Tags would leave another copy's worth of Void behind.
+    for (std::uint64_t spare : scan.spare_voids) {
+      if (const auto where = into_spare_void(scan, reader, spare, element.size()))
+        if (auto steps = beside_old_tags(scan, reader, *where, element, rule)) return steps;
+    }
+    if (const auto where = after_segment(scan, reader, element.size()))
       if (auto steps = beside_old_tags(scan, reader, *where, element, rule)) return steps;
   }
-  // Room earlier Tags left comes before growing the file, or every edit
-  // that outgrows its Tags would leave another copy's worth of Void behind.
-  for (std::uint64_t spare : scan.spare_voids) {
-    if (const auto where = into_spare_void(scan, reader, spare, element.size()))
-      if (auto steps = beside_old_tags(scan, reader, *where, element, rule)) return steps;
-  }
-  if (const auto where = after_segment(scan, reader, element.size()))
-    return beside_old_tags(scan, reader, *where, element, rule);
+  // Tags that cannot move grow where they end the Segment, sharing a page
+  // with their room or not.
+  if (named.size() == 1) return over_named_tags(scan, reader, *named.begin(), element, rule, false);
   return std::nullopt;
 }
 

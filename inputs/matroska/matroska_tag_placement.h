@@ -2,7 +2,9 @@
 // when it fits there, else at the end of the Segment, keeping the Segment
 // size, the SeekHead and the Void elements right. Every placement is planned
 // as steps before the first byte is written, in an order after each of which
-// the file still opens with either its old or its new tags.
+// the file still opens with either its old or its new tags. A moved element
+// keeps a Void of room behind it within its page, so that a later text edit
+// is one write where it stands.
 #pragma once
 
 #include <cstdint>

@@ -18,9 +18,16 @@ M4A files made by ffmpeg, mutagen and AtomicParsley, each with and without
 a cover, take their later edits as one write within one page and no wait
 for the disk (zorvtool watched by strace): the movie box stays where it is,
 and AtomicParsley reads the edit too.
+
+Matroska files with a 100 KB attachment made by ffmpeg (Tags between the
+attachment and the Clusters) and by mkvmerge (Tags at the end) take theirs
+the same way once the first edit has laid the Tags out with room behind
+them; mkvextract, ffprobe and mkvinfo read each edit, the attachment stays,
+and mkvpropedit and mkvmerge go on editing the file, the player after them.
 """
 import base64
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -131,6 +138,82 @@ def picture_kept(path):
     return [Picture(base64.b64decode(p)).data for p in pictures] == [picture_bytes()]
 
 
+def make_mkv_fixtures(folder, src):
+    """{name: path} of FLAC in Matroska titled "Old title" by "Old artist"
+    with the 100 KB picture attached, as ffmpeg and mkvmerge write them."""
+    attachment = os.path.join(folder, "cover.png")
+    with open(attachment, "wb") as f:
+        f.write(picture_bytes())
+    flac = os.path.join(folder, "plain.flac")
+    run(["flac", "-s", "-f", "-o", flac, src])
+    out = {name: os.path.join(folder, name + ".mka") for name in ("ffmpegattached", "mkvmergeattached")}
+    run(["ffmpeg", "-v", "quiet", "-y", "-i", src, "-attach", attachment, "-metadata:s:t", "mimetype=image/png",
+         "-c:a", "flac", "-metadata", "title=Old title", "-metadata", "artist=Old artist", out["ffmpegattached"]])
+    tags = os.path.join(folder, "tags.xml")
+    with open(tags, "w") as f:
+        f.write(mkv_tags_xml({"TITLE": "Old title", "ARTIST": "Old artist"}))
+    run(["mkvmerge", "-q", "-o", out["mkvmergeattached"], "--attachment-mime-type", "image/png", "--attach-file",
+         attachment, "--global-tags", tags, flac])
+    return out
+
+
+def mkv_tags_xml(values, level=30):
+    simples = "".join("<Simple><Name>%s</Name><String>%s</String></Simple>" % item for item in values.items())
+    return ('<?xml version="1.0"?><Tags><Tag><Targets><TargetTypeValue>%d</TargetTypeValue></Targets>%s</Tag>'
+            "</Tags>" % (level, simples))
+
+
+def mkv_readers_read(path, field, value):
+    """Whether mkvextract finds the value under the field's Matroska name,
+    ffprobe reads a title edit and mkvinfo walks the file without an error."""
+    tags = subprocess.run(["mkvextract", path, "tags", "-"], capture_output=True, text=True, errors="replace").stdout
+    simple = "<Name>%s</Name>\s*<String>%s</String>" % (field.upper(), re.escape(value))
+    mkvinfo = subprocess.run(["mkvinfo", path], capture_output=True)
+    return (re.search(simple, tags) is not None and mkvinfo.returncode == 0 and
+            (field != "title" or ("title %r" % value) in ffprobe_view(path)))
+
+
+def attachment_kept(path):
+    folder = tempfile.mkdtemp(prefix="zorv-attachment-")
+    try:
+        subprocess.run(["mkvextract", path, "attachments", "1:" + os.path.join(folder, "a")], capture_output=True)
+        with open(os.path.join(folder, "a"), "rb") as f:
+            return f.read() == picture_bytes()
+    except OSError:
+        return False
+    finally:
+        shutil.rmtree(folder, ignore_errors=True)
+
+
+def check_mkv_others_go_on_editing(tool, name, path):
+    """mkvpropedit edits the file's title and Tags, mkvmerge remuxes it, and
+    the player edits it after each: every reader reads each edit."""
+    xml = path + ".xml"
+    with open(xml, "w") as f:
+        f.write(mkv_tags_xml({"TITLE": "Tagged by mkvpropedit", "ARTIST": "Old artist"}))
+    remuxed = path + ".remux.mka"
+    for other, command in (("mkvpropedit --edit info", ["mkvpropedit", "-q", path, "--edit", "info", "--set",
+                                                          "title=Info by mkvpropedit"]),
+                           ("mkvpropedit --tags", ["mkvpropedit", "-q", path, "--tags", "global:" + xml]),
+                           ("mkvmerge remux", ["mkvmerge", "-q", "-o", remuxed, path])):
+        run(command)
+        if other == "mkvmerge remux":
+            os.replace(remuxed, path)
+        if other == "mkvpropedit --tags":
+            check(tool.fields(path).get("title") == ["Tagged by mkvpropedit"],
+                  "%s: the player reads %s's edit" % (name, other))
+        for edit in (["title=After " + other], ["title=After " + other + " and more text than before"],
+                     ["artist=Short"]):
+            rc, _, _ = tool.run("tag", windows_path(path), *edit)
+            field, value = edit[0].split("=", 1)
+            check(rc == 0 and tool.fields(path).get(field) == [value],
+                  "%s, %s after %s: the player edits the file" % (name, edit[0], other))
+            check(mkv_readers_read(path, field, value),
+                  "%s, %s after %s: mkvextract, ffprobe and mkvinfo read it" % (name, edit[0], other))
+        check(attachment_kept(path), "%s: the attachment stays after %s" % (name, other))
+    os.remove(xml)
+
+
 def check_others_go_on_editing(tool, name, path):
     """AtomicParsley, then mutagen, edit the file laid out for later edits
     (AtomicParsley leaves the room's bytes as zeros at the end of the file),
@@ -161,6 +244,8 @@ def main():
         fixtures = make_cover_fixtures(work, src)
         m4a = make_m4a_fixtures(work, src)
         fixtures.update(m4a)
+        mkv = make_mkv_fixtures(work, src)
+        fixtures.update(mkv)
         for name, original in sorted(fixtures.items()):
             path = os.path.join(work, "edited-" + os.path.basename(original))
             shutil.copyfile(original, path)
@@ -172,7 +257,7 @@ def main():
                 with open(path, "rb") as f:
                     before = f.read()
                 inode = os.stat(path).st_ino
-                if name in m4a:
+                if name in m4a or name in mkv:
                     rc, calls = traced_edit(tool, path, edit)
                     check(calls is not None and len(calls) == 1 and calls[0].startswith(("write(", "pwrite64(")),
                           "%s, %s: one write and no wait for the disk: %s" % (name, edit[0], calls))
@@ -191,19 +276,26 @@ def main():
                 check(not apev2 or apev2_layouts.items_before_footer(after) == b"",
                       "%s, %s: the footer follows the last item" % (name, edit[0]))
                 pages = changed_pages(before, after)
-                check(pages <= (1 if name in m4a else 2) or not in_place,
+                check(pages <= (1 if name in m4a or name in mkv else 2) or not in_place,
                       "%s, %s: %d pages of 4 KiB change" % (name, edit[0], pages))
                 if name in m4a:
                     check(movie_box_offset(after) == movie_box_offset(before),
                           "%s, %s: the movie box stays at %s (now %s)" %
                           (name, edit[0], movie_box_offset(before), movie_box_offset(after)))
                     check(atomicparsley_reads(path, value), "%s, %s: AtomicParsley reads the edit" % (name, edit[0]))
+                if name in mkv:
+                    check(mkv_readers_read(path, field, value),
+                          "%s, %s: mkvextract, ffprobe and mkvinfo read the edit" % (name, edit[0]))
+                    check(attachment_kept(path), "%s, %s: the attachment stays whole" % (name, edit[0]))
+                    continue
                 check(mutagen_value(path, field) == value, "%s, %s: mutagen reads the edit" % (name, edit[0]))
                 check(field != "title" or ("title %r" % value) in ffprobe_view(path),
                       "%s, %s: ffprobe reads the edit: %s" % (name, edit[0], ffprobe_view(path)))
                 check(picture_kept(path), "%s, %s: the picture stays whole" % (name, edit[0]))
             if name in m4a:
                 check_others_go_on_editing(tool, name, path)
+            if name in mkv:
+                check_mkv_others_go_on_editing(tool, name, path)
             print("%s: %d later edits checked" % (name, len(LATER_EDITS)), flush=True)
     finally:
         shutil.rmtree(work, ignore_errors=True)

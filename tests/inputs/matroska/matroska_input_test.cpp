@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "core/service_factory.h"
 #include "core/service_registry.h"
 #include "inputs/matroska/ebml_file_reader.h"
@@ -12,6 +14,7 @@
 #include "inputs/matroska/matroska_file_scan.h"
 #include "inputs/matroska/matroska_tag_placement.h"
 #include "inputs/matroska/matroska_tags.h"
+#include "io/in_place_overwrite.h"
 #include "io/io_exceptions.h"
 #include "playback/audio_block.h"
 #include "tests/inputs/matroska/matroska_test_files.h"
@@ -240,6 +243,7 @@ TEST_F(MatroskaInput, TagsGoInPlaceOnlyWithoutALeftoverByte) {
   // When the growth would leave exactly one byte, the end of the Segment is
   // used: the new element's size is read from where the first retag put it.
   // Only a SeekHead can name it there; without one the file is refused whole.
+  // There it keeps 512 bytes of room behind it for later edits.
   const std::size_t tags_at = roomy.find(old_tags);
   const std::size_t new_total = 4 + 1 + static_cast<unsigned char>(grown[tags_at + 4] & 0x7F);
   const std::string tight = file_with(new_total + 1 - old_tags.size() - 2);
@@ -250,7 +254,7 @@ TEST_F(MatroskaInput, TagsGoInPlaceOnlyWithoutALeftoverByte) {
                                         {0x1F43B675, cluster(0, pcm_block(0, 1))}},
                                        {0x1549A966, 0x1654AE6B, tags_id});
   const std::string moved = retagged(listed, "album", (std::string("Old") + std::string(60, 'x')).c_str());
-  EXPECT_EQ(moved.size(), listed.size() + new_total);
+  EXPECT_EQ(moved.size(), listed.size() + new_total + 512);
   EXPECT_EQ(opened_file(moved).field("album"), "Old" + std::string(60, 'x'));
 }
 
@@ -559,7 +563,8 @@ TEST_F(MatroskaInput, AWriteKilledHalfWayLeavesTheNextWriteAsOnAnUntouchedFile) 
 // replace it, so only a write in place succeeds), checks that every write
 // into the old bytes but a first one follows a flush, and that a power cut
 // at any point leaves the old tags or the new ones. Answers the disk.
-service_ptr<io_test::model_file> commented_with_power_cuts(const std::string& file, const std::string& comment) {
+service_ptr<io_test::model_file> commented_with_power_cuts(const std::string& file, const std::string& comment,
+                                                           const std::string& old_comment = "-") {
   auto disk = io_test::make_model_file(file);
   {
     matroska_input input;
@@ -586,8 +591,8 @@ service_ptr<io_test::model_file> commented_with_power_cuts(const std::string& fi
       now = after.field("comment");
     } catch (const std::exception&) {
     }
-    EXPECT_TRUE(album == "Old" && (now == "-" || now == comment)) << "cut with change " << kept << " on the disk: "
-                                                                 << album << ", " << now.substr(0, 20);
+    EXPECT_TRUE(album == "Old" && (now == old_comment || now == comment))
+        << "cut with change " << kept << " on the disk: " << album << ", " << now.substr(0, 20);
   }
   return disk;
 }
@@ -621,6 +626,63 @@ TEST_F(MatroskaInput, GrownTagsTakeTheVoidsEarlierTagsLeftAndAPowerCutLeavesTheO
                                                             {0x1549A966, 0x1654AE6B, tags_id});
   const auto disk = commented_with_power_cuts(file, std::string(5000, 'c'));
   EXPECT_EQ(disk->bytes.size(), file.size());
+
+  // Where that room starts late in a page, a small element goes in at the
+  // start of the next, and a later edit is one write there.
+  auto starting_at = [&](std::size_t padding) {
+    return header() + segment_with_seekhead({{0x1549A966, info()},
+                                             {0x1654AE6B, pcm_track()},
+                                             {void_id, el(void_id, std::string(padding, '\0'))},
+                                             {tags_id, old_tags},
+                                             {0x1F43B675, cluster(0, pcm_block(0, 1))},
+                                             {void_id, el(void_id, std::string(3000, '\0'))},
+                                             {void_id, el(void_id, std::string(3000, '\0'))}},
+                                            {0x1549A966, 0x1654AE6B, tags_id});
+  };
+  const std::size_t run_from_end = 6000 + 2 * 3;  // the two Voids, their heads included
+  const std::size_t late = 4000 + (4096 - 40 - (starting_at(4000).size() - run_from_end) % 4096);
+  const std::string late_room = starting_at(late);
+  const auto moved = commented_with_power_cuts(late_room, "First");
+  EXPECT_EQ(moved->bytes.size(), late_room.size());
+  const auto later = commented_with_power_cuts(moved->bytes, "A longer comment", "First");
+  ASSERT_EQ(later->changes.size(), 1u);
+  EXPECT_TRUE(vantrel_io::lies_within_one_page(later->changes[0].position, later->changes[0].bytes.size()));
+}
+
+TEST_F(MatroskaInput, MovedTagsKeepRoomSoThatLaterEditsAreOneWriteWithinOnePageWithNoFlush) {
+  // The Tags between an attachment-sized Void and the Cluster have no room:
+  // the first edit moves them behind the Segment, the Segment's growth and
+  // the SeekHead's switch going down in one write. The Segment ends early
+  // in a page, or so late in one that the Tags start the next.
+  const std::string old_tags = el(tags_id, tag(targets(0), simple("TITLE", "Old")));
+  auto file_with = [&](std::size_t attachment) {
+    return header() + segment_with_seekhead({{0x1549A966, info()},
+                                             {0x1654AE6B, pcm_track()},
+                                             {void_id, el(void_id, std::string(attachment, 'a'))},
+                                             {tags_id, old_tags},
+                                             {0x1F43B675, cluster(0, pcm_block(0, 1))}},
+                                            {0x1549A966, 0x1654AE6B, tags_id});
+  };
+  constexpr std::size_t page = 4096;
+  const std::size_t late_in_a_page = 10000 + (page - 60 - file_with(10000).size() % page);
+  for (std::size_t attachment : {std::size_t{10000}, late_in_a_page}) {
+    const std::string file = file_with(attachment);
+    const auto first = commented_with_power_cuts(file, "First");
+    // Before the switch, and before the old Tags become Void.
+    EXPECT_EQ(std::count_if(first->changes.begin(), first->changes.end(),
+                            [](const io_test::change_call& c) { return c.kind == io_test::change_call::flush; }),
+              2);
+    std::string laid_out = first->bytes;
+    for (const std::string& comment : {std::string("A much longer comment than the first"), std::string("Short"),
+                                       std::string(400, 'x'), std::string("Shrunk again")}) {
+      const auto later = commented_with_power_cuts(laid_out, comment, opened_file(laid_out).field("comment"));
+      ASSERT_EQ(later->changes.size(), 1u) << file.size() << ", " << comment.substr(0, 20);
+      EXPECT_EQ(later->changes[0].kind, io_test::change_call::write);
+      EXPECT_TRUE(vantrel_io::lies_within_one_page(later->changes[0].position, later->changes[0].bytes.size()));
+      EXPECT_EQ(later->bytes.size(), laid_out.size());
+      laid_out = later->bytes;
+    }
+  }
 }
 
 TEST_F(MatroskaInput, ChapterLengthsStayWithinTheirEdition) {
