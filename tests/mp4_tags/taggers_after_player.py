@@ -9,7 +9,9 @@ AtomicParsley or by nothing, take two edits by the player. After each, the
 item list holds nothing but items, and AtomicParsley edits a copy: in the
 file and in that copy the audio, the chapters (ffprobe's and the player's
 tracks) and every edit so far (read by mutagen, ffprobe and the player) are
-all there.
+all there. (The player reads a book's fields from its own "tags" box, which
+AtomicParsley leaves as it was: there the player is not asked for
+AtomicParsley's edit.)
 """
 import json
 import os
@@ -111,7 +113,7 @@ def not_items(path):
     return [b and b[0] for b in outside]
 
 
-def check_everything_there(label, path, edits, md5, book, cover):
+def check_everything_there(label, path, edits, md5, book, cover, not_by_player=()):
     check(audio_md5(path) == md5, "%s: the audio is as it was" % label)
     probed, chapters = ffprobe_reading(path)
     fields, tracks = player_reading(path)
@@ -121,7 +123,8 @@ def check_everything_there(label, path, edits, md5, book, cover):
     for field, value in edits.items():
         check(tags.get(MP4_KEYS[field]) == [value], "%s: mutagen reads %s: %s" % (label, field, tags.keys()))
         check(probed.get(field) == value, "%s: ffprobe reads %s: %s" % (label, field, probed))
-        check(fields.get(field) == [value], "%s: the player reads %s: %s" % (label, field, fields))
+        check(field in not_by_player or fields.get(field) == [value],
+              "%s: the player reads %s: %s" % (label, field, fields))
     check(not cover or [bytes(c) for c in tags.get("covr", [])] == [picture_bytes()], "%s: the cover kept" % label)
 
 
@@ -142,7 +145,8 @@ def main():
                 edited = subprocess.run(["AtomicParsley", copy, "--comment", AFTER["comment"], "--overWrite"],
                                         capture_output=True, text=True, errors="replace")
                 check(edited.returncode == 0, "%s: AtomicParsley edits it: %s" % (label, edited.stdout[-200:]))
-                check_everything_there(label + ", then AtomicParsley", copy, {**edits, **AFTER}, md5, book, cover)
+                check_everything_there(label + ", then AtomicParsley", copy, {**edits, **AFTER}, md5, book, cover,
+                                       AFTER if book else ())
                 os.remove(copy)
             print("%s: checked" % name, flush=True)
     finally:
