@@ -409,26 +409,13 @@ struct movie_box_change {
   byte_buffer bytes;
 };
 
-// The movie box rebuilt at its own size, the room at `place` giving or
-// taking the difference, where every byte that changes lies within one page:
-// one write then puts the new tags in force, no box moves, and a kill or a
-// power cut leaves the old bytes or the new ones with no flush to order
-// anything. None where the change is not such a write.
-std::optional<movie_box_change> change_in_place_with_room(const mp4_file& file, const std::string& old_payload,
-                                                          std::uint32_t write_mode, room_place place) {
-  user_data_layout layout;
-  layout.keep_free_boxes = true;
-  layout.place = place;
-  byte_buffer movie;
-  build_movie_box(movie, file, old_payload, write_mode, {}, layout);
-  if (movie.size() > file.moov_size) return std::nullopt;
-  const std::uint64_t room = file.moov_size - movie.size();
-  if (room != 0) {
-    if (room < box_header_bytes || room > max_u32) return std::nullopt;
-    layout.room = std::uint32_t(room);
-    movie.clear();
-    build_movie_box(movie, file, old_payload, write_mode, {}, layout);
-  }
+// The rebuilt movie box `movie` written over the old one where it stands,
+// as the bytes from the first that differs to the last, where it has the old
+// one's size and every byte that changes lies within one page: one write
+// then puts the new tags in force, no box moves, and a kill or a power cut
+// leaves the old bytes or the new ones with no flush to order anything.
+std::optional<movie_box_change> overwrite_of(const mp4_file& file, const std::string& old_payload,
+                                             const byte_buffer& movie) {
   // Of one size, the two headers are alike: only the payloads can differ.
   if (movie.size() != file.moov_size) return std::nullopt;
   const std::string_view after = std::string_view(movie).substr(box_header_bytes);
@@ -442,19 +429,54 @@ std::optional<movie_box_change> change_in_place_with_room(const mp4_file& file, 
   return movie_box_change{payload_at + first, byte_buffer(after.substr(first, end - first))};
 }
 
-// The in-place change that writes the fewest bytes: with the room before
-// the item list, as this writer lays it out, or after it, where other
-// taggers leave theirs.
+// Where the old "meta" box keeps its room: after the item list where a
+// "free" box follows the list (as other taggers leave it), else before it.
+room_place old_room_place(const std::string& old_payload) {
+  room_place place = room_place::before_list;
+  try {
+    for_each_child(old_payload, [&](std::uint32_t type, std::string_view user_data) {
+      if (type != fourcc("udta")) return;
+      for_each_child(user_data, [&](std::uint32_t child, std::string_view meta) {
+        if (child != fourcc("meta") || meta.size() < 4) return;
+        bool after_list = false;
+        for_each_child(meta.substr(4), [&](std::uint32_t box, std::string_view) {
+          if (after_list && is_free_box(box)) place = room_place::after_list;
+          after_list = box == fourcc("ilst");
+        });
+      });
+    });
+  } catch (const exception&) {
+    // Boxes that cannot be walked keep no room to take.
+  }
+  return place;
+}
+
+// The movie box rebuilt at its own size, a "free" box beside the item list
+// giving or taking the difference, as one overwrite (see overwrite_of): the
+// room where the old file keeps it first, then on the item list's other
+// side. None where the change is no such write.
 std::optional<movie_box_change> change_in_place(const mp4_file& file, const std::string& old_payload,
                                                 std::uint32_t write_mode) {
   // A 64-bit header would become a 32-bit one: not a change of the payload.
   if (file.moov_header_size != box_header_bytes) return std::nullopt;
-  std::optional<movie_box_change> best;
-  for (room_place place : {room_place::before_list, room_place::after_list}) {
-    std::optional<movie_box_change> change = change_in_place_with_room(file, old_payload, write_mode, place);
-    if (change && (!best || change->bytes.size() < best->bytes.size())) best = std::move(change);
+  user_data_layout layout;
+  layout.keep_free_boxes = true;
+  byte_buffer movie;
+  build_movie_box(movie, file, old_payload, write_mode, {}, layout);
+  if (movie.size() > file.moov_size) return std::nullopt;
+  const std::uint64_t room = file.moov_size - movie.size();
+  if (room == 0) return overwrite_of(file, old_payload, movie);
+  if (room < box_header_bytes || room > max_u32) return std::nullopt;
+  layout.room = std::uint32_t(room);
+  const room_place kept = old_room_place(old_payload);
+  const room_place other = kept == room_place::before_list ? room_place::after_list : room_place::before_list;
+  for (room_place place : {kept, other}) {
+    layout.place = place;
+    movie.clear();
+    build_movie_box(movie, file, old_payload, write_mode, {}, layout);
+    if (std::optional<movie_box_change> change = overwrite_of(file, old_payload, movie)) return change;
   }
-  return best;
+  return std::nullopt;
 }
 
 }  // namespace
