@@ -55,23 +55,29 @@ struct ilst_metadata {
   std::size_t items_read = 0;  // the places given out so far
 };
 
-// Where, in the buffer the "meta" payload was appended to, lie the items a
-// text edit changes: behind the bulky ones, up to the "free" box that closes
-// the list. Its room lets them grow or shrink with no box size around them
-// changing.
+// Where, in the buffer the "meta" payload was appended to, lie the bytes a
+// text edit changes: the room before the item list (or the list itself when
+// there is none) up to the end of its text items, which lead the bulky ones.
+// A text edit then moves the list's start within that room and leaves the
+// bulky items and every box size around the list as they were.
 struct text_item_span {
-  std::size_t start = 0;  // the first item after the bulky ones
-  std::size_t room = 0;   // the closing "free" box, or the list's end
+  std::size_t start = 0;  // the room before the list, else the list's header
+  std::size_t end = 0;    // the end of the text items
 };
+
+// Where the "free" box that holds the room for later edits lies in "meta":
+// just before the item list, or just after it (where other taggers leave
+// theirs). Nothing but items goes inside the list: some taggers stop
+// reading the file at any other box there.
+enum class room_place { before_list, after_list };
 
 // Appends the payload of a "meta" box (without its own header) holding the
 // item list of `metadata` to `out`.
 void write_meta_box(const ilst_metadata& metadata, byte_buffer& out);
 // The same with other fields and front cover (or none) than `as_read` holds,
-// its items kept where those fields still give what they gave, the list
-// closed by a "free" box of `room` bytes (0: none, else at least a box
-// header).
+// its items kept where those fields still give what they gave, and a "free"
+// box of `room` bytes (0: none, else at least a box header) at `place`.
 text_item_span write_meta_box(const ilst_metadata& as_read, const tag_fields& fields, const cover_picture* front_cover,
-                              byte_buffer& out, std::uint32_t room = 0);
+                              byte_buffer& out, std::uint32_t room = 0, room_place place = room_place::before_list);
 
 }  // namespace tarnex

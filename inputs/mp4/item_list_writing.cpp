@@ -182,19 +182,19 @@ public:
     add(place, std::move(bytes));
   }
 
-  // Bulky items lead the list, each kind in its places: a text edit then
-  // moves no byte of a picture and changes a short run of bytes behind them.
-  // Answers where the other items start in `out`.
+  // Text items lead the list and bulky ones close it, each kind in its
+  // places: a text edit then moves the list's start, not a byte of a
+  // picture. Answers where the text items end in `out`.
   std::size_t append_to(byte_buffer& out) {
     std::stable_sort(items_.begin(), items_.end(), [](const auto& a, const auto& b) {
-      return std::pair(!is_bulky(a.second), a.first) < std::pair(!is_bulky(b.second), b.first);
+      return std::pair(is_bulky(a.second), a.first) < std::pair(is_bulky(b.second), b.first);
     });
-    std::size_t others = out.size();
+    std::size_t text_end = out.size();
     for (const auto& [place, bytes] : items_) {
       out += bytes;
-      if (is_bulky(bytes)) others = out.size();
+      if (!is_bulky(bytes)) text_end = out.size();
     }
-    return others;
+    return text_end;
   }
 
 private:
@@ -303,7 +303,7 @@ void write_meta_box(const ilst_metadata& metadata, byte_buffer& out) {
 }
 
 text_item_span write_meta_box(const ilst_metadata& as_read, const tag_fields& fields, const cover_picture* front_cover,
-                              byte_buffer& out, std::uint32_t room) {
+                              byte_buffer& out, std::uint32_t room, room_place place) {
   append_u32(out, 0);  // version and flags
   byte_buffer handler;
   append_u32(handler, 0);
@@ -314,12 +314,13 @@ text_item_span write_meta_box(const ilst_metadata& as_read, const tag_fields& fi
   append_u32(handler, 0);
   append_u8(handler, 0);
   append_box(out, fourcc("hdlr"), handler);
-  const std::size_t list = open_box(out, fourcc("ilst"));
   text_item_span span;
-  span.start = append_item_list(as_read, fields, front_cover, out);
-  span.room = out.size();
-  if (room != 0) append_free_box(out, room);
+  span.start = out.size();
+  if (room != 0 && place == room_place::before_list) append_free_box(out, room);
+  const std::size_t list = open_box(out, fourcc("ilst"));
+  span.end = append_item_list(as_read, fields, front_cover, out);
   close_box(out, list);
+  if (room != 0 && place == room_place::after_list) append_free_box(out, room);
   return span;
 }
 

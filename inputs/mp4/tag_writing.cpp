@@ -155,7 +155,8 @@ struct chapter_text_place {
 struct user_data_layout {
   bool keep_free_boxes = false;
   std::uint32_t alignment = 0;  // a "free" box of this size just before "meta" (0: none)
-  std::uint32_t room = 0;       // the "free" box that closes the item list (0: none)
+  std::uint32_t room = 0;       // the "free" box beside the item list (0: none)
+  room_place place = room_place::before_list;
 };
 
 // The movie box, appended to `movie`, and in `span` where its text items
@@ -191,7 +192,7 @@ void build_movie_box(byte_buffer& movie, const mp4_file& file, const std::string
   if (write_mode & mode_item_list) {
     const std::size_t meta_at = open_box(movie, fourcc("meta"));
     const text_item_span in_meta =
-        write_meta_box(file.item_list, item_list_fields(file), front_cover_of(file), movie, layout.room);
+        write_meta_box(file.item_list, item_list_fields(file), front_cover_of(file), movie, layout.room, layout.place);
     if (span) *span = in_meta;
     close_box(movie, meta_at);
   }
@@ -228,7 +229,7 @@ byte_buffer new_boxes(const mp4_file& file, const std::string& old_payload, std:
   }
   const std::size_t movie_at = out.size();
   build_movie_box(out, file, old_payload, write_mode, place, layout, span);
-  if (span) *span = {span->start - movie_at, span->room - movie_at};
+  if (span) *span = {span->start - movie_at, span->end - movie_at};
   return out;
 }
 
@@ -239,22 +240,23 @@ constexpr std::uint32_t later_edit_room = 512;
 constexpr std::uint32_t least_later_edit_room = 128;
 
 // The layout in which a later text edit is one write within one page: the
-// text items and the room behind them share a page, shifted to the start of
-// the next one by a "free" box before "meta" where they would not. Text
-// items that fill a page get the room alone. `movie_at` is where the movie
-// box lands, `span` where its text items lie as built without either box.
+// room before the item list, the list's header and its text items share a
+// page, shifted to the start of the next one by a "free" box before "meta"
+// where they would not. Text items that fill a page get the room alone.
+// `movie_at` is where the movie box lands, `span` where the room goes and
+// the text items end as built without either box.
 user_data_layout layout_for_later_edits(std::uint64_t movie_at, const text_item_span& span) {
   constexpr std::uint64_t page = vantrel_io::atomic_write_page;
   user_data_layout layout;
   layout.room = later_edit_room;
-  const std::uint64_t text = movie_at + span.start, used = span.room - span.start;
+  const std::uint64_t room_at = movie_at + span.start, used = span.end - span.start;
   if (used + least_later_edit_room > page) return layout;
-  const std::uint64_t page_end = (text / page + 1) * page;
-  if (text + used + least_later_edit_room <= page_end) {
-    layout.room = std::uint32_t(std::min<std::uint64_t>(later_edit_room, page_end - text - used));
+  const std::uint64_t page_end = (room_at / page + 1) * page;
+  if (room_at + used + least_later_edit_room <= page_end) {
+    layout.room = std::uint32_t(std::min<std::uint64_t>(later_edit_room, page_end - room_at - used));
     return layout;
   }
-  layout.alignment = std::uint32_t(page_end - text);
+  layout.alignment = std::uint32_t(page_end - room_at);
   if (layout.alignment < box_header_bytes) layout.alignment += std::uint32_t(page);
   layout.room = std::uint32_t(std::min<std::uint64_t>(later_edit_room, page - used));
   return layout;
@@ -407,27 +409,13 @@ struct movie_box_change {
   byte_buffer bytes;
 };
 
-// The movie box rebuilt at its own size, the room that closes the item list
-// giving or taking the difference, where every byte that changes lies within
-// one page: one write then puts the new tags in force, no box moves, and a
-// kill or a power cut leaves the old bytes or the new ones with no flush to
-// order anything. None where the change is not such a write.
-std::optional<movie_box_change> change_in_place(const mp4_file& file, const std::string& old_payload,
-                                                std::uint32_t write_mode) {
-  // A 64-bit header would become a 32-bit one: not a change of the payload.
-  if (file.moov_header_size != box_header_bytes) return std::nullopt;
-  user_data_layout layout;
-  layout.keep_free_boxes = true;
-  byte_buffer movie;
-  build_movie_box(movie, file, old_payload, write_mode, {}, layout);
-  if (movie.size() > file.moov_size) return std::nullopt;
-  const std::uint64_t room = file.moov_size - movie.size();
-  if (room != 0) {
-    if (room < box_header_bytes || room > max_u32) return std::nullopt;
-    layout.room = std::uint32_t(room);
-    movie.clear();
-    build_movie_box(movie, file, old_payload, write_mode, {}, layout);
-  }
+// The rebuilt movie box `movie` written over the old one where it stands,
+// as the bytes from the first that differs to the last, where it has the old
+// one's size and every byte that changes lies within one page: one write
+// then puts the new tags in force, no box moves, and a kill or a power cut
+// leaves the old bytes or the new ones with no flush to order anything.
+std::optional<movie_box_change> overwrite_of(const mp4_file& file, const std::string& old_payload,
+                                             const byte_buffer& movie) {
   // Of one size, the two headers are alike: only the payloads can differ.
   if (movie.size() != file.moov_size) return std::nullopt;
   const std::string_view after = std::string_view(movie).substr(box_header_bytes);
@@ -439,6 +427,56 @@ std::optional<movie_box_change> change_in_place(const mp4_file& file, const std:
   if (first == after.size()) return movie_box_change{payload_at, {}};
   const std::size_t end = first + qiv::last_difference_end(old_bytes + first, new_bytes + first, after.size() - first);
   return movie_box_change{payload_at + first, byte_buffer(after.substr(first, end - first))};
+}
+
+// Where the old "meta" box keeps its room: after the item list where a
+// "free" box follows the list (as other taggers leave it), else before it.
+room_place old_room_place(const std::string& old_payload) {
+  room_place place = room_place::before_list;
+  try {
+    for_each_child(old_payload, [&](std::uint32_t type, std::string_view user_data) {
+      if (type != fourcc("udta")) return;
+      for_each_child(user_data, [&](std::uint32_t child, std::string_view meta) {
+        if (child != fourcc("meta") || meta.size() < 4) return;
+        bool after_list = false;
+        for_each_child(meta.substr(4), [&](std::uint32_t box, std::string_view) {
+          if (after_list && is_free_box(box)) place = room_place::after_list;
+          after_list = box == fourcc("ilst");
+        });
+      });
+    });
+  } catch (const exception&) {
+    // Boxes that cannot be walked keep no room to take.
+  }
+  return place;
+}
+
+// The movie box rebuilt at its own size, a "free" box beside the item list
+// giving or taking the difference, as one overwrite (see overwrite_of): the
+// room where the old file keeps it first, then on the item list's other
+// side. None where the change is no such write.
+std::optional<movie_box_change> change_in_place(const mp4_file& file, const std::string& old_payload,
+                                                std::uint32_t write_mode) {
+  // A 64-bit header would become a 32-bit one: not a change of the payload.
+  if (file.moov_header_size != box_header_bytes) return std::nullopt;
+  user_data_layout layout;
+  layout.keep_free_boxes = true;
+  byte_buffer movie;
+  build_movie_box(movie, file, old_payload, write_mode, {}, layout);
+  if (movie.size() > file.moov_size) return std::nullopt;
+  const std::uint64_t room = file.moov_size - movie.size();
+  if (room == 0) return overwrite_of(file, old_payload, movie);
+  if (room < box_header_bytes || room > max_u32) return std::nullopt;
+  layout.room = std::uint32_t(room);
+  const room_place kept = old_room_place(old_payload);
+  const room_place other = kept == room_place::before_list ? room_place::after_list : room_place::before_list;
+  for (room_place place : {kept, other}) {
+    layout.place = place;
+    movie.clear();
+    build_movie_box(movie, file, old_payload, write_mode, {}, layout);
+    if (std::optional<movie_box_change> change = overwrite_of(file, old_payload, movie)) return change;
+  }
+  return std::nullopt;
 }
 
 }  // namespace

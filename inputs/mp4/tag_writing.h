@@ -1,13 +1,12 @@
 // Writing new tags into an MP4 file without moving its media data: the
-// movie box is rebuilt in memory with a fresh user-data box. Where the
-// "free" box closing the item list takes up the change in size and the
-// bytes that change lie within one page, that is one write where the movie
-// box stands. Otherwise a movie box that is the last box ends up rewritten
-// at its own offset, any other is turned into "free" and the new one
-// appended, laid out so that the next text edit is such a write. No chunk
-// offset of the media changes; renamed chapters of a chapter text track get
-// new samples in a media data box of their own just before the new movie
-// box.
+// movie box is rebuilt in memory with a fresh user-data box. Where a "free"
+// box beside the item list takes up the change in size and the bytes that
+// change lie within one page, that is one write where the movie box stands.
+// Otherwise a movie box that is the last box ends up rewritten at its own
+// offset, any other is turned into "free" and the new one appended, laid
+// out so that the next text edit is such a write. No chunk offset of the
+// media changes; renamed chapters of a chapter text track get new samples in
+// a media data box of their own just before the new movie box.
 #pragma once
 
 #include <cstdint>

@@ -3,6 +3,7 @@
 // every byte as it was.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "inputs/mp4/box_reading.h"
@@ -480,6 +481,19 @@ void retag_field(memory_file& f, const char* field, const char* value) {
   tarnex::mp4_update_file_tags(model, f, tarnex::choose_write_mode(model), reports);
 }
 
+// The types of the boxes in the item list: other taggers stop reading the
+// file at any that is not an item.
+std::vector<bytes> item_list_types(const bytes& data) {
+  tarnex::mp4_file model;
+  open_bytes(model, data, tagging);
+  const bytes meta = child_at(data.substr(model.moov_offset + 8, model.moov_size - 8), {"udta", "meta"});
+  std::vector<bytes> types;
+  tarnex::for_each_child(child_at(meta.substr(4), {"ilst"}), [&](std::uint32_t type, std::string_view) {
+    types.push_back(be32(type));
+  });
+  return types;
+}
+
 // Readers see the change as one write within one page: nothing moves, and
 // nothing has to reach the disk before anything else.
 void expect_one_write_within_one_page(const memory_file& f, std::size_t size, std::uint64_t movie_at) {
@@ -519,6 +533,8 @@ TEST(Mp4TagWriting, TextEditsAfterARewriteAreOneWriteWithinOnePageWithTheCoverUn
         open_bytes(back, f.data, tagging);
         EXPECT_EQ(back.item_list.fields.find(field)->values, std::vector<std::string>{value});
         EXPECT_EQ(back.item_list.fields.find("title")->values.size(), 1u);
+        const std::vector<bytes> types = item_list_types(f.data);
+        EXPECT_EQ(std::count(types.begin(), types.end(), "free"), 0);
         const bool with_cover = items.size() > title.size();
         EXPECT_TRUE(with_cover ? back.item_list.front_cover && back.item_list.front_cover->bytes == picture
                                : !back.item_list.front_cover);
@@ -532,6 +548,25 @@ TEST(Mp4TagWriting, TextEditsAfterARewriteAreOneWriteWithinOnePageWithTheCoverUn
   retag_field(f, "title", "a new title much longer than the old one");
   expect_one_write_within_one_page(f, ftyp().size() + media.size() + padded.size(), ftyp().size() + media.size());
   EXPECT_EQ(title_of(f.data), "a new title much longer than the old one");
+}
+
+// An earlier build closed the item list with its room for later edits.
+TEST(Mp4TagWriting, RoomInsideTheItemListIsReadPastAndLeavesAtTheNextWrite) {
+  const bytes picture = "\x89PNG\r\n\x1A\n" + bytes(6000, 'p');
+  const bytes items = box("covr", full_box("data", 14, be32(0) + picture)) +
+                      box("\xA9nam", full_box("data", 1, be32(0) + "old")) + box("free", bytes(300, '\0')) +
+                      box("\xA9" "ART", full_box("data", 1, be32(0) + "artist"));
+  const bytes moov = movie(box("udta", full_box("meta", 0, box("hdlr", bytes(25, '\0')) + box("ilst", items))));
+  for (const bytes& source : {ftyp() + media + moov, ftyp() + moov + media}) {
+    memory_file f(source);
+    retag_field(f, "title", "new");
+    tarnex::mp4_file back;
+    open_bytes(back, f.data, tagging);
+    EXPECT_EQ(back.item_list.fields.find("title")->values, std::vector<std::string>{"new"});
+    EXPECT_EQ(back.item_list.fields.find("artist")->values, std::vector<std::string>{"artist"});
+    EXPECT_TRUE(back.item_list.front_cover && back.item_list.front_cover->bytes == picture);
+    EXPECT_EQ(item_list_types(f.data), (std::vector<bytes>{"\xA9nam", "\xA9" "ART", "covr"}));
+  }
 }
 
 TEST(Mp4TagWriting, MediaDataRunningToTheEndOfTheFileIsGivenItsSize) {
