@@ -173,7 +173,8 @@ tag_region_update prepare_write(vantrel_io::file_object& file, unsigned kinds, c
     update.leading_length = leading->length;
     // An edit of no value keeps the tag as it stands (below), even one that
     // could not be rendered anew.
-    if (!changes.empty()) {
+    const bool emptied = (kinds & emptied_tags_removed) && id3v2_tag_for_info(leading->tag, own).frames.empty();
+    if (!changes.empty() && !emptied) {
       id3v2_rendered_tag rendered = id3v2_render(std::move(leading->tag), leading->length, own);
       update.leading = std::move(rendered.bytes);
       update.leading_for_rewrite = std::move(rendered.for_rewrite);
@@ -196,7 +197,8 @@ tag_region_update prepare_write(vantrel_io::file_object& file, unsigned kinds, c
   if (kinds & kind_apev2) trailing_kinds |= tag_service::write_apev2;
   if (kinds & kind_id3v1) trailing_kinds |= tag_service::write_id3v1;
   update.trailing_start = found.start;
-  update.trailing = render_trailing_tags(found, info, changes, trailing_kinds);
+  update.trailing = render_trailing_tags(found, info, changes, trailing_kinds,
+                                         (kinds & emptied_tags_removed) ? emptied_tags::removed : emptied_tags::written);
   if (changes.empty()) keep_tags_as_they_stand(file, leading, update, abort);
   return update;
 }

@@ -1,6 +1,7 @@
 // The trailing-tag service: ID3v1 and APEv2 at the end of a file, read,
 // written and removed as one unit.
 #include <cstring>
+#include <optional>
 
 #include "core/service_factory.h"
 #include "core/tag_service.h"
@@ -150,7 +151,7 @@ void trailing_tags_to_info(const trailing_tags& found, track_info& info) {
 }
 
 std::vector<std::uint8_t> render_trailing_tags(trailing_tags& found, const track_info& info,
-                                               const tag_changes& changes, unsigned kinds) {
+                                               const tag_changes& changes, unsigned kinds, emptied_tags emptied) {
   using refusal = exception_trailing_tags_not_replaceable;
   if (found.damaged_apev2) throw refusal(refusal::reason::damaged);
   if (found.stacked_apev2) throw refusal(refusal::reason::stacked);
@@ -158,6 +159,24 @@ std::vector<std::uint8_t> render_trailing_tags(trailing_tags& found, const track
   // over; items a malformed one hid would be lost with the old tag.
   if ((kinds & tag_service::write_apev2) && found.has_apev2 && !found.apev2_items_complete)
     throw refusal(refusal::reason::hidden_items);
+  const bool drop_emptied = emptied == emptied_tags::removed;
+  std::optional<id3v1_block> block;
+  if (kinds & tag_service::write_id3v1) {
+    if (!found.id3v1_blocks.empty()) {
+      // The block other readers see: the one at the very end.
+      track_info_impl own;
+      id3v1_parse_block(found.id3v1_blocks.front().data(), own);
+      changes.apply_to(own);
+      block = id3v1_write_changes(found.id3v1_blocks.front(), own, changes);
+    } else {
+      block = id3v1_render_block(info);
+    }
+    if (drop_emptied) {
+      track_info_impl left;
+      id3v1_parse_block(block->data(), left);
+      if (left.field_count() == 0) block.reset();
+    }
+  }
   std::vector<std::uint8_t> rendered;
   if (kinds & tag_service::write_apev2) {
     apev2::item_list items = std::move(found.apev2_items);
@@ -169,21 +188,9 @@ std::vector<std::uint8_t> render_trailing_tags(trailing_tags& found, const track
     } else {
       apev2::write_from_track_info(items, info);
     }
-    rendered = apev2::render_tag(items, true);
+    if (!drop_emptied || !items.empty() || block) rendered = apev2::render_tag(items, true);
   }
-  if (kinds & tag_service::write_id3v1) {
-    id3v1_block block;
-    if (!found.id3v1_blocks.empty()) {
-      // The block other readers see: the one at the very end.
-      track_info_impl own;
-      id3v1_parse_block(found.id3v1_blocks.front().data(), own);
-      changes.apply_to(own);
-      block = id3v1_write_changes(found.id3v1_blocks.front(), own, changes);
-    } else {
-      block = id3v1_render_block(info);
-    }
-    rendered.insert(rendered.end(), block.begin(), block.end());
-  }
+  if (block) rendered.insert(rendered.end(), block->begin(), block->end());
   return rendered;
 }
 

@@ -49,8 +49,13 @@ void trailing_tags_to_info(const trailing_tags& found, track_info& info);
 // A damaged APEv2 tag, one whose malformed item hid the items after it, or
 // one with a second APEv2 tag before it, cannot be replaced without losing
 // what it holds or showing what it hides: exception_io_data.
+// With `emptied` removed, a tag the edit leaves with nothing in it is left
+// out; an empty APEv2 tag stays while an ID3v1 tag with fields stays beside
+// it, since readers would show that one instead.
+enum class emptied_tags { written, removed };
 std::vector<std::uint8_t> render_trailing_tags(trailing_tags& found, const track_info& info,
-                                               const tag_changes& changes, unsigned kinds);
+                                               const tag_changes& changes, unsigned kinds,
+                                               emptied_tags emptied = emptied_tags::written);
 
 // Replaces the trailing tags of `file` with those of `info`, for a format
 // whose reading shows the trailing tags alone (the info as read); nothing

@@ -500,6 +500,38 @@ TEST_F(TagServices, AnApeTagWithAMalformedItemIsNotReplaced) {
   }
 }
 
+TEST_F(TagServices, AnEditThatLeavesNoFieldRemovesATagOnlyWhenNothingIsLeftInIt) {
+  // The road of a format that removes its tags once no field is left.
+  const std::string cover = std::string("a.jpg\0\xFF\xD8", 8);
+  const unsigned kinds = tag_services::kind_apev2 | tag_services::kind_id3v1 | tag_services::emptied_tags_removed;
+  std::string v1_album = id3v1("old");
+  v1_album.replace(63, 6, "hidden");
+  const struct {
+    const char* why;
+    std::string tail;
+    std::string left;  // the trailing tags after the edit
+  } cases[] = {
+      {"fields alone", ape({{false, 0, "Title", "old"}}) + id3v1("old"), ""},
+      {"a picture", ape({{false, 0, "Title", "old"}, {false, 1, "Cover Art (Front)", cover}}),
+       ape({{false, 1, "Cover Art (Front)", cover}})},
+      {"an ID3v1 album the APEv2 tag hides", ape({{false, 0, "Title", "old"}}) + v1_album,
+       ape({}) + v1_album.substr(0, 3) + std::string(30, '\0') + v1_album.substr(33)},
+  };
+  for (const auto& c : cases) {
+    const std::string written = write(audio + c.tail, kinds, {});
+    EXPECT_TRUE(written == audio + c.left) << c.why;
+  }
+  // An item the reading cannot take refuses the removal, as any edit.
+  std::string unreadable = audio + ape({{false, 0, "Title", "old"}, {false, 0, "Artist", "a"}, {false, 1, "Cover", cover}});
+  const std::uint32_t past_the_end = 5000;
+  std::memcpy(&unreadable[audio.size() + 32 + 8 + 6 + 3], &past_the_end, 4);
+  auto model = io_test::make_model_file(unreadable);
+  vantrel_io::file_ptr file(model.get());
+  committing_memory_rewrite rewrite;
+  EXPECT_THROW(tag_services::write(file, rewrite, kinds, track_info_impl(), abort), vantrel_io::exception_io_data);
+  EXPECT_TRUE(unreadable == model->bytes && !rewrite.made);
+}
+
 TEST_F(TagServices, AWriteThatGrowsTheFileOnAFullDiskChangesNothing) {
   const std::string original = audio + id3v1("v1");
   auto model = io_test::make_model_file(original);
