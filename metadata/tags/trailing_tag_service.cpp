@@ -103,8 +103,8 @@ trailing_tags search(file_object& file, std::uint64_t end, bool read_contents, b
       try {
         std::uint64_t tag_end = end;
         unsigned version = 0;
-        found.apev2_items_complete =
-            apev2::read_tag_at_end(file, read_contents ? &found.apev2_items : nullptr, version, tag_end, abort);
+        found.apev2_items_complete = apev2::read_tag_at_end(file, read_contents ? &found.apev2_items : nullptr, version,
+                                                            tag_end, abort, &found.apev2_has_header);
         found.has_apev2 = true;
         found.apev2_version = version;
         end = tag_end;
@@ -151,7 +151,8 @@ void trailing_tags_to_info(const trailing_tags& found, track_info& info) {
 }
 
 std::vector<std::uint8_t> render_trailing_tags(trailing_tags& found, const track_info& info,
-                                               const tag_changes& changes, unsigned kinds, emptied_tags emptied) {
+                                               const tag_changes& changes, unsigned kinds, emptied_tags emptied,
+                                               std::vector<std::uint8_t>* for_rewrite) {
   using refusal = exception_trailing_tags_not_replaceable;
   if (found.damaged_apev2) throw refusal(refusal::reason::damaged);
   if (found.stacked_apev2) throw refusal(refusal::reason::stacked);
@@ -188,9 +189,19 @@ std::vector<std::uint8_t> render_trailing_tags(trailing_tags& found, const track
     } else {
       apev2::write_from_track_info(items, info);
     }
-    if (!drop_emptied || !items.empty() || block) rendered = apev2::render_tag(items, true);
+    if (!drop_emptied || !items.empty() || block) {
+      // A tag without a header gets none: its start would then change with
+      // every change of its size.
+      const bool header = !found.has_apev2 || found.apev2_has_header;
+      rendered = header ? apev2::render_tag(items, true) : apev2::render_tag_without_header(items);
+      if (for_rewrite != nullptr) *for_rewrite = apev2::render_tag_for_later_edits(items);
+    }
   }
-  if (block) rendered.insert(rendered.end(), block->begin(), block->end());
+  if (block) {
+    rendered.insert(rendered.end(), block->begin(), block->end());
+    if (for_rewrite != nullptr && !for_rewrite->empty())
+      for_rewrite->insert(for_rewrite->end(), block->begin(), block->end());
+  }
   return rendered;
 }
 
@@ -202,7 +213,8 @@ void write_trailing_tags(file_ptr& file, retag_temp_source& rewrite, const track
   const tag_changes changes = tag_changes::between(as_read, info);
   tag_region_update update;
   update.trailing_start = found.start;
-  update.trailing = render_trailing_tags(found, info, changes, kinds);
+  update.trailing =
+      render_trailing_tags(found, info, changes, kinds, emptied_tags::written, &update.trailing_for_rewrite);
   // An edit that changes no value writes nothing, whatever the kinds; it is
   // still refused where any edit would be (a damaged tag may hold the very
   // fields it names).
