@@ -472,9 +472,13 @@ def tag_damage_shapes(data):
 def ape_zero_run_shapes(data):
     """An APEv2 tag (before any ID3v1 block) as earlier builds left it, with
     zeros before its footer, then with an item appended behind them, and
-    that tag with its footer's count one too high or too low."""
+    that tag with its footer's count one too high or too low; a hostile tag
+    of many items that read two ways and 8 MB of zeros put behind the file
+    (before any ID3v1 block), which must read in time linear in its size."""
     if apev2_layouts.footer(data) is None:
         return
+    cut = len(data) - 128 if data[-128:-125] == b"TAG" else len(data)
+    yield "ape-hostile-zero-runs", data[:cut] + apev2_layouts.hostile_zero_runs_tag(400, 8 << 20) + data[cut:]
     zeros = apev2_layouts.with_zeros_before_footer(data, 1024)
     appended = apev2_layouts.with_item_appended(zeros, "Album", "appended")
     yield "ape-zeros-before-footer", zeros

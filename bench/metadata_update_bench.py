@@ -2,10 +2,11 @@
 """Apply of a title and artist edit on FILES tracks, through
 bench_metadata_update (the metadata update the tag editor's Apply runs),
 against mutagen making the same edit to the same files, per format (FLAC,
-MP3, M4A), each without and with a 100 KB front cover. The files are tagged
-by mutagen as a library tagged elsewhere holds them. The Matroska set (mkv,
-FLAC audio) is made by ffmpeg, the cover an attachment; mutagen cannot edit
-it, so only the player's builds are compared there. Two edits in a row are
+MP3, M4A, and WavPack and Musepack when asked for as wv and mpc), each
+without and with a 100 KB front cover. The files are tagged by mutagen as
+a library tagged elsewhere holds them. The Matroska set (mkv, FLAC audio)
+is made by ffmpeg, the cover an attachment; mutagen cannot edit it, so
+only the player's builds are compared there. Two edits in a row are
 timed: the first meets the file as mutagen laid it out (and may rewrite it),
 the second meets the file as the same program's first edit left it.
 
@@ -21,8 +22,9 @@ mutagen checks that every file holds the values the player wrote.
 
 usage: bench/metadata_update_bench.py BUILD_DIR [FILES] [ROUNDS] [FORMATS]
 after building bench_metadata_update in BUILD_DIR. FILES defaults to 1000,
-ROUNDS (blocks) to 5, FORMATS (comma-separated, of flac,mp3,m4a,mkv) to
-flac,mp3,m4a. Needs python3-mutagen, sox, flac, lame, ffmpeg (ffprobe). ZORV_BENCH_BASE names the build
+ROUNDS (blocks) to 5, FORMATS (comma-separated, of flac,mp3,m4a,wv,mpc,mkv)
+to flac,mp3,m4a. Needs python3-mutagen, sox, flac, lame, ffmpeg (ffprobe;
+wavpack and mpcenc for wv and mpc). ZORV_BENCH_BASE names the build
 folder of an earlier tree (with this benchmark built there) to measure
 beside it as a third side, with its own line and the ratio of the two
 players.
@@ -122,6 +124,8 @@ def check_values(folder, title_suffixes, artist):
                 raise SystemExit("%s reads %r after the player's edit; expected %r, %r" % (name, tags, title, artist))
             continue
         tags = mutagen.File(os.path.join(folder, name), easy=True)
+        if tags is not None and name.endswith((".wv", ".mpc")):  # APEv2 items, not lists
+            tags = {key.lower(): list(value) for key, value in tags.tags.items() if key.lower() in ("title", "artist")}
         if tags is None or tags.get("title") != [title] or tags.get("artist") != [artist]:
             raise SystemExit("%s reads %r, %r after the player's edit; expected %r, %r" %
                              (name, tags and tags.get("title"), tags and tags.get("artist"), title, artist))

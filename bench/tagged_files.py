@@ -1,15 +1,16 @@
-"""Tagged FLAC, MP3 and M4A files as a user's library holds them (tagged by
-mutagen), and mutagen writing edits into them: what the tag-writing
+"""Tagged FLAC, MP3, M4A, WavPack and Musepack files as a user's library
+holds them (tagged by mutagen), and mutagen writing edits into them: what the tag-writing
 benchmarks measure the player against."""
 import os
 import subprocess
 import time
 
+from mutagen.apev2 import APEv2, APEValue, BINARY
 from mutagen.flac import FLAC, Picture
 from mutagen.id3 import APIC, ID3, TALB, TIT2, TPE1, TRCK
 from mutagen.mp4 import MP4, MP4Cover
 
-EXTENSIONS = (".flac", ".mp3", ".m4a")
+EXTENSIONS = (".flac", ".mp3", ".m4a", ".wv", ".mpc")
 
 
 def tone_seeds(folder):
@@ -22,6 +23,8 @@ def tone_seeds(folder):
         # The movie box first, as most music stores and rippers lay M4A out.
         ".m4a": lambda out: ["ffmpeg", "-v", "error", "-y", "-i", tone, "-c:a", "aac", "-b:a", "128k",
                              "-movflags", "+faststart", out],
+        ".wv": lambda out: ["wavpack", "-q", "-y", tone, "-o", out],
+        ".mpc": lambda out: ["mpcenc", "--silent", "--overwrite", tone, out],
     }
     seeds = {}
     for extension, command in commands.items():
@@ -56,6 +59,12 @@ def tag_file(path, title, album, track, cover):
             tags.add(frame)
         if cover is not None:
             tags.add(APIC(encoding=3, mime="image/jpeg", type=3, desc="", data=cover))
+        tags.save(path)
+    elif path.endswith((".wv", ".mpc")):
+        tags = APEv2()
+        tags.update({"Artist": "Artist", "Title": title, "Album": album, "Track": str(track)})
+        if cover is not None:
+            tags["Cover Art (Front)"] = APEValue(b"cover.jpg\0" + cover, BINARY)
         tags.save(path)
     else:
         tags = MP4(path)
@@ -125,6 +134,11 @@ def mutagen_edit(paths, title_suffix, artist):
             tags.setall("TIT2", [TIT2(encoding=3, text=str(tags["TIT2"]) + title_suffix)])
             tags.setall("TPE1", [TPE1(encoding=3, text=artist)])
             tags.save(path)
+        elif path.endswith((".wv", ".mpc")):
+            tags = APEv2(path)
+            tags["Title"] = str(tags["Title"]) + title_suffix
+            tags["Artist"] = artist
+            tags.save()
         else:
             tags = MP4(path)
             tags["\xa9nam"] = [tags["\xa9nam"][0] + title_suffix]

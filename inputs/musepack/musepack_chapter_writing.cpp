@@ -98,6 +98,10 @@ void write_chapter_packets(vantrel_io::file_ptr& file, retag_temp_source& rewrit
   }
   file->seek(leading_length, abort);
   vantrel_io::copy_bytes(*file, *temp, layout.first_chapter - leading_length, abort);
+  if (tags && !tags->trailing_for_rewrite.empty()) {
+    tail.resize(tail.size() - tags->trailing.size());
+    append(tail, tags->trailing_for_rewrite);
+  }
   temp->write(tail.data(), static_cast<std::uint32_t>(tail.size()), abort);
 }
 

@@ -388,12 +388,13 @@ tag_region_update musepack_input::plan_file_info(const track_info& info, const a
   const std::uint64_t audio_end = musepack::find_audio_end(*bridge_.file, header_position, present.start, abort);
   // The APEv2 tag holds the fields; an ID3v1 tag behind it or an ID3v2 tag
   // in front, which the reading passes over, stays with the edit made in it.
-  unsigned kinds = 0;
-  if (!no_tag) {
-    kinds = tag_services::kind_apev2;
-    if (!present.id3v1_blocks.empty()) kinds |= tag_services::kind_id3v1;
-    if (id3v2_skip_leading_tag(*bridge_.file, 0, abort) > 0) kinds |= tag_services::kind_id3v2;
-  }
+  // An edit that leaves no field removes a tag only when nothing at all is
+  // left in it: a picture or an item the reading does not show stays, and
+  // an item it cannot read refuses the edit as any edit would.
+  unsigned kinds = tag_services::kind_apev2;
+  if (!present.id3v1_blocks.empty()) kinds |= tag_services::kind_id3v1;
+  if (id3v2_skip_leading_tag(*bridge_.file, 0, abort) > 0) kinds |= tag_services::kind_id3v2;
+  if (no_tag) kinds |= tag_services::emptied_tags_removed;
   tag_region_update update = tag_services::prepare_write(*bridge_.file, kinds, tags, abort, audio_end, nullptr,
                                                          nullptr, tag_services::reading::trailing_only);
   // The new header bytes join the leading region, so that the header and

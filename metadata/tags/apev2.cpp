@@ -26,6 +26,8 @@ constexpr std::size_t block_size = 32;
 constexpr std::uint32_t max_value_size = 16 * 1024 * 1024;
 constexpr std::uint32_t flag_has_header = 0x80000000u;
 constexpr std::uint32_t flag_is_header = 0x20000000u;
+// Longer text values go before the others in a tag laid out for later edits.
+constexpr std::size_t large_text_value = 1024;
 
 void append_le(byte_vector& out, std::uint32_t value) {
   std::uint8_t bytes[4];
@@ -165,7 +167,8 @@ bool is_storable_key(const std::string& key) {
 }
 
 bool read_tag_at_end(vantrel_io::file_object& file, item_list* items, unsigned& version, std::uint64_t& end,
-                     const abort_signal& abort) {
+                     const abort_signal& abort, bool* has_header) {
+  if (has_header != nullptr) *has_header = false;
   if (end < block_size) vantrel_io::throw_io_data();
   std::uint8_t footer[block_size];
   file.seek(end - block_size, abort);
@@ -201,6 +204,7 @@ bool read_tag_at_end(vantrel_io::file_object& file, item_list* items, unsigned& 
     file.read_exact(header, block_size, abort);
     if (std::memcmp(header, "APETAGEX", 8) == 0) {
       end -= block_size;
+      if (has_header != nullptr) *has_header = true;
       header_agrees = qiv::load_le(header + 12, 4) == size && qiv::load_le(header + 16, 4) == count;
     }
   }
@@ -271,6 +275,20 @@ byte_vector render_tag(const item_list& items, bool with_footer) {
   out.insert(out.end(), body.begin(), body.end());
   if (with_footer) append_block(out, std::uint32_t(size), std::uint32_t(items.size()), flag_has_header);
   return out;
+}
+
+byte_vector render_tag_without_header(const item_list& items) {
+  byte_vector out = render_items(items);
+  if (std::uint64_t(out.size()) + block_size > 0xFFFFFFFFull) throw qiv::exception_overflow();
+  append_block(out, std::uint32_t(out.size() + block_size), std::uint32_t(items.size()), 0);
+  return out;
+}
+
+byte_vector render_tag_for_later_edits(const item_list& items) {
+  item_list ordered = items;
+  std::stable_partition(ordered.begin(), ordered.end(),
+                        [](const item& i) { return i.type != 0 || i.value.size() > large_text_value; });
+  return render_tag_without_header(ordered);
 }
 
 byte_vector render_tag_bytes(const item_list& items) {

@@ -1,7 +1,8 @@
 // APE tags (version 1000, APEv1, and 2000, APEv2): the 32-byte header and
 // footer, the item list, and the mapping between items and track fields,
 // with "Track" and "Disc" as "n/m" pairs and the ReplayGain items. Written
-// tags are always APEv2 with header and footer.
+// tags are always APEv2 with a footer; a tag written with the whole file is
+// laid out for later edits (render_tag_for_later_edits).
 #pragma once
 
 #include <cstdint>
@@ -35,8 +36,9 @@ using byte_vector = std::vector<std::uint8_t>;
 // to the tag's first byte (its header included) and fills `items` when
 // given. False when a malformed item cut the item list short: readers may
 // show what is there, but a writer must not replace the tag with it.
+// `has_header`, when given, says whether a header stands before the items.
 bool read_tag_at_end(vantrel_io::file_object& file, item_list* items, unsigned& version, std::uint64_t& end,
-                     const abort_signal& abort);
+                     const abort_signal& abort, bool* has_header = nullptr);
 // At most `count` items; a malformed item ends the list quietly, and the
 // answer is then false. `used` receives the bytes the items took.
 bool parse_items(const std::uint8_t* area, std::size_t size, unsigned version, std::uint32_t count, item_list& items,
@@ -53,6 +55,13 @@ void parse_tag_body(item_list& items, const std::uint8_t* data, std::size_t size
 
 // A whole tag: header, items and, when asked, a footer.
 byte_vector render_tag(const item_list& items, bool with_footer);
+// The items, then a footer whose flags say no header stands before them.
+byte_vector render_tag_without_header(const item_list& items);
+// The tag as a write of the whole file lays it out: large items (pictures,
+// long texts) first, the other text items last, then the footer and no
+// header. A later edit of a text item then changes only the tag's last
+// bytes and its footer, at the end of the file, and nothing at its start.
+byte_vector render_tag_for_later_edits(const item_list& items);
 // The header-only form without its "APETAGEX" preamble.
 byte_vector render_tag_bytes(const item_list& items);
 // Writes the tag at the file's position and cuts the file behind it.

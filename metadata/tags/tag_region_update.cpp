@@ -157,11 +157,14 @@ void apply_tag_region_update(file_ptr& file, retag_temp_source& rewrite, tag_reg
     file_ptr output;
     if (!rewrite.open_temp(output, abort)) throw exception_no_safe_rewrite();
     if (!update.leading_for_rewrite.empty()) update.leading.swap(update.leading_for_rewrite);
+    if (trailing_changes && !update.trailing_for_rewrite.empty()) update.trailing.swap(update.trailing_for_rewrite);
     update.leading_for_rewrite.clear();
+    update.trailing_for_rewrite.clear();
     build_new_file(*file, *output, update, abort);
     return;
   }
   update.leading_for_rewrite.clear();
+  update.trailing_for_rewrite.clear();
   if (leading_changes && trailing_changes) {
     write_both_in_place(*file, update, *old_leading, old_tail, order, abort);
   } else if (leading_changes) {

@@ -35,6 +35,10 @@ struct tag_region_update {
   const std::vector<std::uint8_t>* old_leading = nullptr;
   std::uint64_t trailing_start = 0;  // of the old trailing tags, which end with the file
   std::vector<std::uint8_t> trailing;
+  // The trailing region for a file that is rewritten whole, as
+  // leading_for_rewrite is for the leading one; used only where the
+  // trailing region changes.
+  std::vector<std::uint8_t> trailing_for_rewrite;
 };
 
 // exception_io_data when the regions overlap or lie outside the file;

@@ -100,6 +100,7 @@ void keep_tags_as_they_stand(vantrel_io::file_object& file, const id3v2_leading_
                              tag_region_update& update, const abort_signal& abort) {
   update.leading = leading != nullptr ? leading->bytes : vantrel_io::read_range(file, 0, update.leading_length, abort);
   update.leading_for_rewrite.clear();
+  update.trailing_for_rewrite.clear();
   const std::uint64_t size = file.get_size(abort);
   if (size == vantrel_io::filesize_unknown || size < update.trailing_start) vantrel_io::throw_io_data();
   update.trailing = vantrel_io::read_range(file, update.trailing_start, size - update.trailing_start, abort);
@@ -173,7 +174,8 @@ tag_region_update prepare_write(vantrel_io::file_object& file, unsigned kinds, c
     update.leading_length = leading->length;
     // An edit of no value keeps the tag as it stands (below), even one that
     // could not be rendered anew.
-    if (!changes.empty()) {
+    const bool emptied = (kinds & emptied_tags_removed) && id3v2_tag_for_info(leading->tag, own).frames.empty();
+    if (!changes.empty() && !emptied) {
       id3v2_rendered_tag rendered = id3v2_render(std::move(leading->tag), leading->length, own);
       update.leading = std::move(rendered.bytes);
       update.leading_for_rewrite = std::move(rendered.for_rewrite);
@@ -196,7 +198,9 @@ tag_region_update prepare_write(vantrel_io::file_object& file, unsigned kinds, c
   if (kinds & kind_apev2) trailing_kinds |= tag_service::write_apev2;
   if (kinds & kind_id3v1) trailing_kinds |= tag_service::write_id3v1;
   update.trailing_start = found.start;
-  update.trailing = render_trailing_tags(found, info, changes, trailing_kinds);
+  update.trailing = render_trailing_tags(found, info, changes, trailing_kinds,
+                                         (kinds & emptied_tags_removed) ? emptied_tags::removed : emptied_tags::written,
+                                         &update.trailing_for_rewrite);
   if (changes.empty()) keep_tags_as_they_stand(file, leading, update, abort);
   return update;
 }

@@ -21,6 +21,10 @@ namespace tag_services {
 inline constexpr unsigned kind_id3v1 = 1;
 inline constexpr unsigned kind_id3v2 = 2;
 inline constexpr unsigned kind_apev2 = 4;
+// Beside the kinds: a tag the edit leaves with nothing in it (a leading tag
+// without a frame, the trailing tags render_trailing_tags leaves out) is
+// removed rather than written empty.
+inline constexpr unsigned emptied_tags_removed = 8;
 
 // Which tags a format's reading takes its fields from.
 enum class reading {

@@ -1,6 +1,7 @@
 // The trailing-tag service: ID3v1 and APEv2 at the end of a file, read,
 // written and removed as one unit.
 #include <cstring>
+#include <optional>
 
 #include "core/service_factory.h"
 #include "core/tag_service.h"
@@ -102,8 +103,8 @@ trailing_tags search(file_object& file, std::uint64_t end, bool read_contents, b
       try {
         std::uint64_t tag_end = end;
         unsigned version = 0;
-        found.apev2_items_complete =
-            apev2::read_tag_at_end(file, read_contents ? &found.apev2_items : nullptr, version, tag_end, abort);
+        found.apev2_items_complete = apev2::read_tag_at_end(file, read_contents ? &found.apev2_items : nullptr, version,
+                                                            tag_end, abort, &found.apev2_has_header);
         found.has_apev2 = true;
         found.apev2_version = version;
         end = tag_end;
@@ -150,7 +151,8 @@ void trailing_tags_to_info(const trailing_tags& found, track_info& info) {
 }
 
 std::vector<std::uint8_t> render_trailing_tags(trailing_tags& found, const track_info& info,
-                                               const tag_changes& changes, unsigned kinds) {
+                                               const tag_changes& changes, unsigned kinds, emptied_tags emptied,
+                                               std::vector<std::uint8_t>* for_rewrite) {
   using refusal = exception_trailing_tags_not_replaceable;
   if (found.damaged_apev2) throw refusal(refusal::reason::damaged);
   if (found.stacked_apev2) throw refusal(refusal::reason::stacked);
@@ -158,6 +160,24 @@ std::vector<std::uint8_t> render_trailing_tags(trailing_tags& found, const track
   // over; items a malformed one hid would be lost with the old tag.
   if ((kinds & tag_service::write_apev2) && found.has_apev2 && !found.apev2_items_complete)
     throw refusal(refusal::reason::hidden_items);
+  const bool drop_emptied = emptied == emptied_tags::removed;
+  std::optional<id3v1_block> block;
+  if (kinds & tag_service::write_id3v1) {
+    if (!found.id3v1_blocks.empty()) {
+      // The block other readers see: the one at the very end.
+      track_info_impl own;
+      id3v1_parse_block(found.id3v1_blocks.front().data(), own);
+      changes.apply_to(own);
+      block = id3v1_write_changes(found.id3v1_blocks.front(), own, changes);
+    } else {
+      block = id3v1_render_block(info);
+    }
+    if (drop_emptied) {
+      track_info_impl left;
+      id3v1_parse_block(block->data(), left);
+      if (left.field_count() == 0) block.reset();
+    }
+  }
   std::vector<std::uint8_t> rendered;
   if (kinds & tag_service::write_apev2) {
     apev2::item_list items = std::move(found.apev2_items);
@@ -169,20 +189,18 @@ std::vector<std::uint8_t> render_trailing_tags(trailing_tags& found, const track
     } else {
       apev2::write_from_track_info(items, info);
     }
-    rendered = apev2::render_tag(items, true);
-  }
-  if (kinds & tag_service::write_id3v1) {
-    id3v1_block block;
-    if (!found.id3v1_blocks.empty()) {
-      // The block other readers see: the one at the very end.
-      track_info_impl own;
-      id3v1_parse_block(found.id3v1_blocks.front().data(), own);
-      changes.apply_to(own);
-      block = id3v1_write_changes(found.id3v1_blocks.front(), own, changes);
-    } else {
-      block = id3v1_render_block(info);
+    if (!drop_emptied || !items.empty() || block) {
+      // A tag without a header gets none: its start would then change with
+      // every change of its size.
+      const bool header = !found.has_apev2 || found.apev2_has_header;
+      rendered = header ? apev2::render_tag(items, true) : apev2::render_tag_without_header(items);
+      if (for_rewrite != nullptr) *for_rewrite = apev2::render_tag_for_later_edits(items);
     }
-    rendered.insert(rendered.end(), block.begin(), block.end());
+  }
+  if (block) {
+    rendered.insert(rendered.end(), block->begin(), block->end());
+    if (for_rewrite != nullptr && !for_rewrite->empty())
+      for_rewrite->insert(for_rewrite->end(), block->begin(), block->end());
   }
   return rendered;
 }
@@ -195,7 +213,8 @@ void write_trailing_tags(file_ptr& file, retag_temp_source& rewrite, const track
   const tag_changes changes = tag_changes::between(as_read, info);
   tag_region_update update;
   update.trailing_start = found.start;
-  update.trailing = render_trailing_tags(found, info, changes, kinds);
+  update.trailing =
+      render_trailing_tags(found, info, changes, kinds, emptied_tags::written, &update.trailing_for_rewrite);
   // An edit that changes no value writes nothing, whatever the kinds; it is
   // still refused where any edit would be (a damaged tag may hold the very
   // fields it names).

@@ -19,6 +19,7 @@ struct trailing_tags {
   std::uint64_t start = 0;  // where the trailing tags begin
   bool has_apev2 = false;
   unsigned apev2_version = 0;
+  bool apev2_has_header = false;
   apev2::item_list apev2_items;
   // False when a malformed item hid the items after it.
   bool apev2_items_complete = true;
@@ -43,14 +44,23 @@ void trailing_tags_to_info(const trailing_tags& found, track_info& info);
 // The bytes that replace the trailing tags `found` for the tag_service
 // kinds asked for (write_apev2, write_id3v1; 0 removes them). A tag of a
 // kind already there gets only `changes` (from the info as read to `info`),
-// keeping the rest of what it holds and its items' order; a new one is made
-// from `info` whole. An APEv2 tag is its items, then its footer, nothing
-// between them: other taggers add their items right behind ours.
+// keeping the rest of what it holds and its items' order (and its header,
+// or none); a new one is made from `info` whole. An APEv2 tag is its items,
+// then its footer, nothing between them: other taggers add their items
+// right behind ours. `for_rewrite`, when given, receives the same tags laid
+// out for a write of the whole file (apev2::render_tag_for_later_edits), or
+// nothing when that is the same.
 // A damaged APEv2 tag, one whose malformed item hid the items after it, or
 // one with a second APEv2 tag before it, cannot be replaced without losing
 // what it holds or showing what it hides: exception_io_data.
+// With `emptied` removed, a tag the edit leaves with nothing in it is left
+// out; an empty APEv2 tag stays while an ID3v1 tag with fields stays beside
+// it, since readers would show that one instead.
+enum class emptied_tags { written, removed };
 std::vector<std::uint8_t> render_trailing_tags(trailing_tags& found, const track_info& info,
-                                               const tag_changes& changes, unsigned kinds);
+                                               const tag_changes& changes, unsigned kinds,
+                                               emptied_tags emptied = emptied_tags::written,
+                                               std::vector<std::uint8_t>* for_rewrite = nullptr);
 
 // Replaces the trailing tags of `file` with those of `info`, for a format
 // whose reading shows the trailing tags alone (the info as read); nothing

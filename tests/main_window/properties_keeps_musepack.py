@@ -5,7 +5,9 @@ holding a title, artist, album, comment and genre: its last chapter
 retitled in the properties dialog of the real zorv.exe and applied. Read
 back with mutagen and ffprobe, the file's own tag is as it was (its title
 and artist kept, no "Track" item, the chapters' artist not put over its
-own), and only the last chapter's packet changed.
+own), and only the last chapter's packet changed. Every field of a Musepack
+file whose tag holds a picture too removed in the dialog: the picture
+stays, read by mutagen, and mpcdec plays the file.
 
 usage: properties_keeps_musepack.py WINE_EXEC BUILD_DIR ZORV_EXE  (ZORV_WINDOW_PROBE names the probe)
 """
@@ -21,9 +23,9 @@ from blackbox_checks import check  # noqa: E402
 from damaged_streams import mpc_packets  # noqa: E402
 from main_window import Player, run_window_tests  # noqa: E402
 from musepack_chapters import FILE_TAGS, make_cue_chaptered  # noqa: E402
-from properties_apply_formats import edit_and_apply  # noqa: E402
+from properties_apply_formats import apply_and_wait, edit_and_apply  # noqa: E402
 from properties_window import CANCEL, DIALOG, METADATA_LIST, dialog_window, open_dialog_in_album, rows  # noqa: E402
-from mutagen.apev2 import APEv2  # noqa: E402
+from mutagen.apev2 import APEv2, APEValue, BINARY  # noqa: E402
 
 TITLE_ROW = 1  # Artist, Title, Album, ...
 def make_chaptered(path):
@@ -71,5 +73,37 @@ def test_last_chapter_retitled(root):
     check(player.stop() == 0, "the player ends cleanly")
 
 
+def test_every_field_removed_keeps_the_picture(root):
+    player = Player(root, "musepack-picture", library=True)
+    os.makedirs(os.path.join(player.folder, "music"))
+    path = os.path.join(player.folder, "music", "song.mpc")
+    wav = os.path.join(root, "picture-src.wav")  # outside the library's folder
+    subprocess.run(["sox", "-n", "-r", "44100", "-c", "2", "-b", "16", wav, "synth", "2", "sine", "440"], check=True)
+    subprocess.run(["mpcenc", "--silent", "--overwrite", wav, path], check=True)
+    picture = b"cover.png\0" + bytes(range(256)) * 40
+    tagged = APEv2()
+    tagged.update({"Title": "Song", "Artist": "Anna", "Year": "2001"})
+    tagged["Cover Art (Front)"] = APEValue(picture, BINARY)
+    tagged.save(path)
+    if not open_dialog_in_album(player, "picture", "end"):
+        return
+    def filled_rows():
+        lines = player.probe(*DIALOG, "rows", str(METADATA_LIST)).stdout.splitlines()
+        return [str(i) for i, line in enumerate(lines) if line.partition("\t")[2].strip()]
+    check(player.wait(lambda: len(filled_rows()) == 3, 30), "the dialog shows the title, artist and date: %r" %
+          rows(player, METADATA_LIST))
+    filled = filled_rows()
+    player.probe(*DIALOG, "select-rows", str(METADATA_LIST), *filled)
+    player.probe(*DIALOG, "control-keys", str(METADATA_LIST), "delete")
+    check(apply_and_wait(player), "Apply ends with the dialog enabled")
+    items = {key: value.value for key, value in APEv2(path).items()}
+    check(items == {"Cover Art (Front)": picture}, "mutagen reads the picture alone: %r" % sorted(items))
+    played = subprocess.run(["mpcdec", path, wav], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode
+    check(played == 0, "mpcdec plays the file")
+    player.probe(*DIALOG, "command", str(CANCEL))
+    check(player.wait(lambda: dialog_window(player)[0] is None, 30), "the dialog closes")
+    check(player.stop() == 0, "the player ends cleanly")
+
+
 if __name__ == "__main__":
-    run_window_tests(test_last_chapter_retitled)
+    run_window_tests(test_last_chapter_retitled, test_every_field_removed_keeps_the_picture)

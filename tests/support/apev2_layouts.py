@@ -73,6 +73,18 @@ def with_item_appended(data, key, value):
     return _inserted_before_footer(data, struct.pack("<II", len(encoded), 0) + key.encode() + b"\0" + encoded, 1)
 
 
+def hostile_zero_runs_tag(segments, zeros):
+    """A tag whose header and footer agree, holding `segments` runs of 268
+    bytes that each read as one item or as two (the first item's size
+    begins with a zero, so a run of zeros may end a byte later), then
+    `zeros` zero bytes and a title item, with a count no reading meets: a
+    search over where the runs end tries every reading."""
+    segment = (struct.pack("<II", 256, 0) + b"KKK\0x" + bytes(244) + bytes(8) + b"TT\0")
+    body = segment * segments + bytes(zeros) + struct.pack("<II", 1, 0) + b"Title\0t"
+    block = lambda flags: b"APETAGEX" + struct.pack("<IIII", 2000, len(body) + 32, 3 * segments, flags) + bytes(8)
+    return block(0xA0000000) + body + block(0x80000000)
+
+
 def footer_follows_items(path):
     """Whether the APEv2 tag of the file at `path` holds nothing between
     its last item and its footer."""

@@ -8,22 +8,30 @@ zeros between their items and footer, one with an item another tagger
 appended behind them (WavPack, Musepack, and an MP3 whose tag stands
 before an ID3v1 block), are read with every item and written back as
 items followed by the footer. The same edit made twice writes nothing.
+Removing every field a file's tag shows (Musepack SV7 and SV8, WavPack,
+MP3) keeps its picture, and in Musepack removes a tag only when nothing is
+left in it; a removal that would lose an item the player cannot read is
+refused.
 
 usage: apev2_other_taggers.py WINE_EXEC BUILD_DIR ZORVTOOL_EXE
 """
 import json
 import os
 import shutil
+import struct
 import subprocess
 import sys
 import tempfile
 
-from mutagen.apev2 import APEv2
+from mutagen.apev2 import APEv2, APEValue, BINARY
+from mutagen.id3 import APIC, ID3
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from blackbox_checks import check, failures, windows_path, zorvtool_runner  # noqa: E402
 import apev2_layouts  # noqa: E402
 import cue_images  # noqa: E402
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tag_write_safety"))
+from tag_files import musepack_sv7  # noqa: E402
 
 WINE_EXEC, BUILD_DIR, ZORVTOOL = sys.argv[1:4]
 
@@ -155,6 +163,113 @@ def check_earlier_layouts_are_read_and_written_plain(work, tone):
         check_same_edit_writes_nothing(name, path, "title=New Song")
 
 
+PICTURE = b"cover.png\0" + bytes(range(256)) * 40
+
+
+def untagged(work, tone, name):
+    """A file of each kind without tags."""
+    path = os.path.join(work, name)
+    if name.endswith(".wv"):
+        run("wavpack", "-q", "-y", tone, "-o", path)
+    elif name.endswith(".mp3"):
+        run("lame", "--quiet", "-b", "128", tone, path)
+    elif name.startswith("sv7"):
+        with open(path, "wb") as f:
+            f.write(musepack_sv7())
+    else:
+        run("mpcenc", "--silent", "--overwrite", tone, path)
+    return path
+
+
+def decodes(path):
+    """Whether the format's own decoder plays the file through."""
+    out = path + ".wav"
+    decoder = {".mpc": ["mpcdec", path, out], ".wv": ["wvunpack", "-q", "-y", path, "-o", out]}.get(
+        os.path.splitext(path)[1], ["ffprobe", "-v", "error", path])
+    return subprocess.run(decoder, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode == 0
+
+
+def check_removing_every_field(work, tone):
+    """Title, artist and year removed from a tag holding a picture too (as
+    mutagen writes it): the picture stays. A Musepack tag left with nothing
+    goes, with an ID3v2 tag's picture in front staying; one with an item the
+    player cannot read refuses the removal."""
+    for name in ("sv8.mpc", "sv7.mpc", "plain.wv", "plain.mp3"):
+        path = untagged(work, tone, name)
+        tagged = APEv2()
+        tagged.update({"Title": "Song", "Artist": "Anna", "Year": "2001"})
+        tagged["Cover Art (Front)"] = APEValue(PICTURE, BINARY)
+        tagged.save(path)
+        check(tag(path, "-title", "-artist", "-date"), "%s: removing every field succeeds" % name)
+        readable = "~error" not in mutagen_items(path)
+        items = {key: value.value for key, value in APEv2(path).items()} if readable else {}
+        check(items == {"Cover Art (Front)": PICTURE},
+              "%s: mutagen reads the picture alone: %r" % (name, sorted(items)))
+        shown = (subsongs(path) or [None])[0]
+        check(shown == {}, "%s: zorvtool shows no field: %r" % (name, shown))
+        check(decodes(path), "%s: the format's decoder reads the file" % name)
+        if name == "plain.wv":
+            listed = apev2_layouts.wvunpack_items(path)
+            check(list(listed) == ["Cover Art (Front)"], "wavpack: wvunpack lists the picture alone: %r" % listed)
+
+    bare = untagged(work, tone, "bare.mpc")
+    with open(bare, "rb") as f:
+        audio = f.read()
+    path = untagged(work, tone, "emptied.mpc")
+    pictured = ID3()
+    pictured.add(APIC(encoding=3, mime="image/png", type=3, desc="", data=PICTURE))
+    pictured.save(path)
+    tagged = APEv2()
+    tagged.update({"Title": "Song", "Year": "2001"})
+    tagged.save(path)
+    check(tag(path, "-title", "-date"), "musepack: removing the tag's every field succeeds")
+    with open(path, "rb") as f:
+        data = f.read()
+    check(data.endswith(audio) and data[:3] == b"ID3", "musepack: the emptied APEv2 tag is gone, the ID3v2 tag stays")
+    try:
+        pictures = [frame.data for frame in ID3(path).getall("APIC")]
+    except Exception:  # no ID3v2 tag left
+        pictures = []
+    check(pictures == [PICTURE], "musepack: mutagen reads the ID3v2 tag's picture: %d" % len(pictures))
+    check(decodes(path), "musepack: mpcdec reads the file")
+
+    # A readable year, then an item whose size reaches past the tag, then
+    # the rest: the player reads the year alone.
+    path = untagged(work, tone, "sv7-unreadable.mpc")
+    body = struct.pack("<II", 4, 0) + b"Year\0" + b"2001" + struct.pack("<II", 0xFFFFF000, 0) + b"Broken\0" + b"x"
+    rest = [("Cover Art (Front)", PICTURE, 2), ("Title", b"Song", 0), ("Artist", b"Anna", 0), ("Album", b"Disc", 0),
+            ("Comment", b"Note", 0)]
+    body += b"".join(struct.pack("<II", len(v), flags) + k.encode() + b"\0" + v for k, v, flags in rest)
+    block = lambda flags: b"APETAGEX" + struct.pack("<IIII", 2000, len(body) + 32, 7, flags) + bytes(8)
+    with open(path, "ab") as f:
+        f.write(block(0xA0000000) + body + block(0x80000000))
+    with open(path, "rb") as f:
+        before = f.read()
+    for change in ("-date", "title=X"):
+        done = zorvtool("tag", windows_path(path), change, ok=False)
+        with open(path, "rb") as f:
+            kept = f.read() == before
+        said = done.stdout + done.stderr
+        check(done.returncode != 0 and "cannot be read" in said and kept,
+              "musepack, unreadable item: %s is refused, the file unchanged: %d %r" % (change, done.returncode, said))
+
+
+def check_hostile_tag(work, tone):
+    """A tag whose items read many ways before 8 MB of zeros, with a count
+    no reading meets: the file's audio is read and the tag, damaged, is
+    neither shown nor written over."""
+    path = untagged(work, tone, "hostile.wv")
+    with open(path, "ab") as f:
+        f.write(apev2_layouts.hostile_zero_runs_tag(300, 8 << 20))
+    with open(path, "rb") as f:
+        before = f.read()
+    shown = subsongs(path)
+    check(shown == [{}], "hostile tag: zorvtool reads the file and shows no field: %r" % shown)
+    check(not tag(path, "title=X"), "hostile tag: an edit is refused")
+    with open(path, "rb") as f:
+        check(f.read() == before, "hostile tag: the file is unchanged")
+
+
 def main():
     work = tempfile.mkdtemp(prefix="zorv-apev2-taggers-")
     try:
@@ -162,6 +277,8 @@ def main():
         run("sox", "-n", "-r", "44100", "-c", "2", "-b", "16", tone, "synth", "2", "sine", "440")
         check_wvtag_extends_an_edit(work, tone)
         check_earlier_layouts_are_read_and_written_plain(work, tone)
+        check_removing_every_field(work, tone)
+        check_hostile_tag(work, tone)
     finally:
         shutil.rmtree(work, ignore_errors=True)
     if failures:

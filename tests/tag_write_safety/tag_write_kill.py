@@ -31,8 +31,9 @@ picture, MP4 with a cover, Ogg Vorbis, WavPack and Musepack with large APEv2
 items) are written over many pages; WavPack and Musepack with a 100 KB
 cover item and Ogg Vorbis and Opus with a 100 KB picture comment, as
 mutagen tags them, are edited once (the file written anew) and then once
-more in place (the APEv2 tags with a title of the same size, as an APEv2
-tag keeps no room); after each kill every independent reader
+more in place (the APEv2 tags, laid out with their text items last and
+no header, with a title of the same size and with a longer one, whose
+write ends the file); after each kill every independent reader
 (mutagen, ffprobe, and flac's test and metaflac's listing for FLAC) is asked
 on its own whether it finds the old file or the new one.
 ZORV_TAG_KILLS sets the kills per road (default 8, half that for the
@@ -160,6 +161,8 @@ LARGE_ROADS = [
     ("wavpack 100 KB cover item written, same-size edit in place", "coverwvlaid", ["title=Later edit"]),
     ("musepack 100 KB cover item, written anew", "covermpc", ["title=A new title", "artist=A new artist"]),
     ("musepack 100 KB cover item written, same-size edit in place", "covermpclaid", ["title=Later edit"]),
+    ("wavpack 100 KB cover item written, growing edit in place", "coverwvlaid", ["title=A much longer later edit"]),
+    ("musepack 100 KB cover item written, growing edit in place", "covermpclaid", ["title=A much longer later edit"]),
     ("ogg vorbis 100 KB picture, laid out anew", "picogg", ["title=A new title", "artist=A new artist"]),
     ("ogg vorbis 100 KB picture laid out, in place", "picogglaid", ["title=A new title", "artist=A new artist"]),
     ("opus 100 KB picture, laid out anew", "picopus", ["title=A new title", "artist=A new artist"]),

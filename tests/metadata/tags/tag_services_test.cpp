@@ -401,8 +401,11 @@ TEST_F(TagServices, AnApeEditPutsTheFooterRightBehindTheItems) {
     const bool v1 = c.tail.size() >= 128 && c.tail.compare(c.tail.size() - 128, 3, "TAG") == 0;
     const std::string written =
         write(audio + c.tail, tag_services::kind_apev2 | (v1 ? tag_services::kind_id3v1 : 0), fields);
-    EXPECT_TRUE(written.compare(0, audio.size() + ape(expected).size(), audio + ape(expected)) == 0) << c.why;
-    EXPECT_EQ(audio.size() + ape(expected).size() + (v1 ? 128 : 0), written.size()) << c.why;
+    // Each edit shrinks the tag: the file is written anew, the tag laid out
+    // for later edits.
+    const std::string laid_out = str(apev2::render_tag_for_later_edits(expected));
+    EXPECT_TRUE(written.compare(0, audio.size() + laid_out.size(), audio + laid_out) == 0) << c.why;
+    EXPECT_EQ(audio.size() + laid_out.size() + (v1 ? 128 : 0), written.size()) << c.why;
   }
 }
 
@@ -498,6 +501,40 @@ TEST_F(TagServices, AnApeTagWithAMalformedItemIsNotReplaced) {
         << c.why;
     EXPECT_TRUE(damaged == model->bytes) << c.why;
   }
+}
+
+TEST_F(TagServices, AnEditThatLeavesNoFieldRemovesATagOnlyWhenNothingIsLeftInIt) {
+  // The road of a format that removes its tags once no field is left.
+  const std::string cover = std::string("a.jpg\0\xFF\xD8", 8);
+  const unsigned kinds = tag_services::kind_apev2 | tag_services::kind_id3v1 | tag_services::emptied_tags_removed;
+  std::string v1_album = id3v1("old");
+  v1_album.replace(63, 6, "hidden");
+  const struct {
+    const char* why;
+    std::string tail;
+    std::string left;  // the trailing tags after the edit
+  } cases[] = {
+      {"fields alone", ape({{false, 0, "Title", "old"}}) + id3v1("old"), ""},
+      {"a picture", ape({{false, 0, "Title", "old"}, {false, 1, "Cover Art (Front)", cover}}),
+       str(apev2::render_tag_for_later_edits({{false, 1, "Cover Art (Front)", cover}}))},
+      {"an ID3v1 album the APEv2 tag hides", ape({{false, 0, "Title", "old"}}) + v1_album,
+       str(apev2::render_tag_for_later_edits({})) + v1_album.substr(0, 3) + std::string(30, '\0') +
+           v1_album.substr(33)},
+  };
+  for (const auto& c : cases) {
+    const std::string written = write(audio + c.tail, kinds, {});
+    EXPECT_TRUE(written == audio + c.left) << c.why;
+  }
+  // An item the reading cannot take refuses the removal, as any edit.
+  std::string unreadable =
+      audio + ape({{false, 0, "Title", "old"}, {false, 0, "Artist", "a"}, {false, 1, "Cover", cover}});
+  const std::uint32_t past_the_end = 5000;
+  std::memcpy(&unreadable[audio.size() + 32 + 8 + 6 + 3], &past_the_end, 4);
+  auto model = io_test::make_model_file(unreadable);
+  vantrel_io::file_ptr file(model.get());
+  committing_memory_rewrite rewrite;
+  EXPECT_THROW(tag_services::write(file, rewrite, kinds, track_info_impl(), abort), vantrel_io::exception_io_data);
+  EXPECT_TRUE(unreadable == model->bytes && !rewrite.made);
 }
 
 TEST_F(TagServices, AWriteThatGrowsTheFileOnAFullDiskChangesNothing) {
@@ -629,6 +666,46 @@ TEST_F(TagServices, AKillCanOnlyFallBetweenWholeStates) {
     // Between the writes the file reads as it was or as it is meant to be.
     const std::string between = lower(read_fields(states[1]));
     EXPECT_TRUE(between == lower(read_fields(c.original)) || between == new_fields) << c.why;
+  }
+}
+
+TEST_F(TagServices, AnApeTagWrittenWithTheFileTakesLaterTextEditsAtItsEnd) {
+  // As mutagen lays a tag out: header, the picture behind the text.
+  const std::string cover = "a.png" + std::string(1, '\0') + std::string(20000, 'p');
+  std::string file = audio + ape({{false, 0, "Title", "old"}, {false, 1, "Cover Art (Front)", cover},
+                                   {false, 0, "Artist", "a"}});
+  enum road { through_temp, one_write };
+  const struct {
+    const char* title;
+    road expected;
+  } edits[] = {
+      {"first edit", through_temp},  // the picture moves
+      {"a much longer second title", one_write},
+      {"the same size second title", one_write},
+      {"shorter", through_temp},
+  };
+  for (const auto& e : edits) {
+    auto model = io_test::make_model_file(file);
+    int writes = 0;
+    model->before_write = [&](std::uint32_t) { ++writes; };
+    vantrel_io::file_ptr held(model.get());
+    track_info_impl info;
+    info.append_field("title", track_info::until_nul, e.title, track_info::until_nul);
+    info.append_field("artist", track_info::until_nul, "a", track_info::until_nul);
+    io_test::model_temp_source temp;
+    tag_services::write(held, temp, tag_services::kind_apev2, info, abort);
+    ASSERT_EQ(e.expected == through_temp, static_cast<bool>(temp.made)) << e.title;
+    if (e.expected == one_write) {
+      EXPECT_EQ(1, writes) << e.title;
+    }
+    file = temp.made ? temp.made->bytes : model->bytes;
+    EXPECT_EQ(std::string("artist=a;title=") + e.title + ";", lower(read_fields(file))) << e.title;
+    // The picture first, the text items last, the footer and no header.
+    const std::string tag = file.substr(audio.size());
+    EXPECT_EQ(str(apev2::render_tag_for_later_edits(
+                  {{false, 1, "Cover Art (Front)", cover}, {false, 0, "Title", e.title}, {false, 0, "Artist", "a"}})),
+              tag)
+        << e.title;
   }
 }
 
