@@ -67,6 +67,17 @@ def retitle_last_track(root, kind):
     check(player.stop() == 0, "%s: the player ends cleanly" % kind)
 
 
+def remove_row_and_apply(player, kind, field):
+    """Deletes the open dialog's row of `field` and applies the change."""
+    names = [line.split("\t", 1)[0] for line in player.probe(*DIALOG, "rows", str(METADATA_LIST)).stdout.splitlines()]
+    row = [i for i, name in enumerate(names) if name.strip("<>").lower() == field]
+    check(len(row) == 1, "%s: the dialog has a %s row: %r" % (kind, field, names))
+    if row:
+        player.probe(*DIALOG, "select-rows", str(METADATA_LIST), str(row[0]))
+        player.probe(*DIALOG, "control-keys", str(METADATA_LIST), "delete")
+        check(apply_and_wait(player), "%s: Apply ends with the dialog enabled" % kind)
+
+
 def test_title_edit_of_one_cue_track(root):
     for kind in ("comment.flac", "image.wv"):
         retitle_last_track(root, kind)
@@ -96,13 +107,7 @@ def remove_comment_from_every_track(root, kind):
     before = tags(image)
     if not open_whole_album(player, kind):
         return
-    names = [line.split("\t", 1)[0] for line in player.probe(*DIALOG, "rows", str(METADATA_LIST)).stdout.splitlines()]
-    comment = [i for i, name in enumerate(names) if name.strip("<>").lower() == "comment"]
-    check(len(comment) == 1, "%s: the dialog has a comment row: %r" % (kind, names))
-    if comment:
-        player.probe(*DIALOG, "select-rows", str(METADATA_LIST), str(comment[0]))
-        player.probe(*DIALOG, "control-keys", str(METADATA_LIST), "delete")
-        check(apply_and_wait(player), "%s: Apply ends with the dialog enabled" % kind)
+    remove_row_and_apply(player, kind, "comment")
     expected = {n: v for n, v in before.items() if n != "COMMENT"}
     expected["CUESHEET"] = [ONE_ALBUM.replace('REM COMMENT "ExactAudioCopy v1.6"\r\n', "")]
     after = tags(image)
@@ -171,13 +176,7 @@ def remove_artist_from_every_track(root, kind):
     before = tags(image)
     if not open_whole_album(player, kind):
         return
-    names = [line.split("\t", 1)[0] for line in player.probe(*DIALOG, "rows", str(METADATA_LIST)).stdout.splitlines()]
-    row = [i for i, name in enumerate(names) if name.strip("<>").lower() == "artist"]
-    check(len(row) == 1, "%s: the dialog has an artist row: %r" % (kind, names))
-    if row:
-        player.probe(*DIALOG, "select-rows", str(METADATA_LIST), str(row[0]))
-        player.probe(*DIALOG, "control-keys", str(METADATA_LIST), "delete")
-        check(apply_and_wait(player), "%s: Apply ends with the dialog enabled" % kind)
+    remove_row_and_apply(player, kind, "artist")
     album_artist = "ALBUM ARTIST" if kind.endswith(".wv") else "ALBUMARTIST"
     expected = {n: v for n, v in before.items() if n != "ARTIST"}
     expected["CUESHEET"] = ["".join(line for line in HEADER_AND_OWN_PERFORMERS.splitlines(True)
