@@ -13,7 +13,7 @@
 #include "inputs/matroska/ebml_values.h"
 #include "inputs/matroska/ebml_vint.h"
 #include "inputs/matroska/matroska_ids.h"
-#include "io/in_place_overwrite.h"
+#include "io/room_for_later_edits.h"
 
 namespace Matroska {
 
@@ -186,35 +186,16 @@ struct placement {
   std::uint64_t room = 0;       // at_end, append: the Void just after it
 };
 
-// Room a moved Tags element leaves behind it for later text edits, as much
-// as its page holds up to this; less than the least is not worth keeping
-// the element where it would be.
-constexpr std::uint64_t later_edit_room = 512;
-constexpr std::uint64_t least_later_edit_room = 128;
-
-struct later_edit_layout {
-  std::uint64_t alignment = 0;  // a Void before the element (0: none)
-  std::uint64_t room = later_edit_room;
-};
+using vantrel_io::later_edit_room;
+using vantrel_io::least_later_edit_room;
 
 // Where an element of `total` bytes that would go at `position` goes so that
 // a later text edit, which rewrites it and the head of the Void behind it,
 // is one write within one page: the element and its room share a page,
-// shifted to the start of the next one by a Void where they would not. An
-// element that fills a page gets the room alone.
-later_edit_layout layout_for_later_edits(std::uint64_t position, std::uint64_t total) {
-  constexpr std::uint64_t page = vantrel_io::atomic_write_page;
-  later_edit_layout layout;
-  if (total + least_later_edit_room > page) return layout;
-  const std::uint64_t page_end = (position / page + 1) * page;
-  if (position + total + least_later_edit_room <= page_end) {
-    layout.room = std::min(later_edit_room, page_end - position - total);
-    return layout;
-  }
-  layout.alignment = page_end - position;
-  if (!ebml_gap_fillable(layout.alignment)) layout.alignment += page;
-  layout.room = std::min(later_edit_room, page - total);
-  return layout;
+// shifted to the start of the next one by a Void where they would not.
+vantrel_io::later_edit_layout layout_for_later_edits(std::uint64_t position, std::uint64_t total) {
+  static_assert(!ebml_gap_fillable(1) && ebml_gap_fillable(2), "a Void fills any gap of 2 bytes or more");
+  return vantrel_io::layout_for_later_edits(position, total, 2);
 }
 
 // `element` between a Void of `before` bytes and one of `after` bytes (none
@@ -256,7 +237,7 @@ std::optional<placement> over_old_tags(const matroska_file_scan& scan, ebml_read
   const std::uint64_t span = ebml_span_with_voids(writer, position, ids::tags, segment_end);
   if (total <= span && ebml_gap_fillable(span - total)) return placement{position, road::in_place};
   if (position + span != segment_end || !segment_ends_the_data(scan, writer)) return std::nullopt;
-  const later_edit_layout layout = layout_for_later_edits(position, total);
+  const vantrel_io::later_edit_layout layout = layout_for_later_edits(position, total);
   if (layout.alignment != 0 && laid_out) return std::nullopt;
   const std::uint64_t room = layout.alignment == 0 ? layout.room : later_edit_room;
   // The room keeps the growth above a Void's 2 bytes.
@@ -276,7 +257,7 @@ std::optional<placement> into_spare_void(const matroska_file_scan& scan, ebml_re
     const std::uint64_t used = alignment + total;
     return used + least_room <= span && ebml_gap_fillable(span - used) && used >= head;
   };
-  const later_edit_layout layout = layout_for_later_edits(position, total);
+  const vantrel_io::later_edit_layout layout = layout_for_later_edits(position, total);
   if (fits(layout.alignment, least_later_edit_room))
     return placement{position + layout.alignment, road::into_void, layout.alignment};
   if (fits(0, 0)) return placement{position, road::into_void};
@@ -286,7 +267,7 @@ std::optional<placement> into_spare_void(const matroska_file_scan& scan, ebml_re
 std::optional<placement> after_segment(const matroska_file_scan& scan, ebml_reader& writer, std::uint64_t total) {
   const std::uint64_t segment_end = scan.segment_data_start + scan.segment_data_size;
   if (!segment_ends_the_data(scan, writer)) return std::nullopt;
-  const later_edit_layout layout = layout_for_later_edits(segment_end, total);
+  const vantrel_io::later_edit_layout layout = layout_for_later_edits(segment_end, total);
   if (!segment_size_fits(scan, writer, scan.segment_data_size + layout.alignment + total + layout.room))
     return std::nullopt;
   return placement{segment_end + layout.alignment, road::append, layout.alignment, layout.room};

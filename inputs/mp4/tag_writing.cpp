@@ -13,6 +13,7 @@
 #include "inputs/mp4/tarnex_exceptions.h"
 #include "inputs/mp4/user_data_boxes.h"
 #include "io/in_place_overwrite.h"
+#include "io/room_for_later_edits.h"
 
 namespace tarnex {
 
@@ -233,12 +234,6 @@ byte_buffer new_boxes(const mp4_file& file, const std::string& old_payload, std:
   return out;
 }
 
-// Room a moved movie box leaves for later text edits, as much as the page
-// of its text items holds up to this; less than the least is not worth
-// keeping the items where they would be.
-constexpr std::uint32_t later_edit_room = 512;
-constexpr std::uint32_t least_later_edit_room = 128;
-
 // The layout in which a later text edit is one write within one page: the
 // room before the item list, the list's header and its text items share a
 // page, shifted to the start of the next one by a "free" box before "meta"
@@ -246,19 +241,11 @@ constexpr std::uint32_t least_later_edit_room = 128;
 // `movie_at` is where the movie box lands, `span` where the room goes and
 // the text items end as built without either box.
 user_data_layout layout_for_later_edits(std::uint64_t movie_at, const text_item_span& span) {
-  constexpr std::uint64_t page = vantrel_io::atomic_write_page;
+  const vantrel_io::later_edit_layout shared =
+      vantrel_io::layout_for_later_edits(movie_at + span.start, span.end - span.start, box_header_bytes);
   user_data_layout layout;
-  layout.room = later_edit_room;
-  const std::uint64_t room_at = movie_at + span.start, used = span.end - span.start;
-  if (used + least_later_edit_room > page) return layout;
-  const std::uint64_t page_end = (room_at / page + 1) * page;
-  if (room_at + used + least_later_edit_room <= page_end) {
-    layout.room = std::uint32_t(std::min<std::uint64_t>(later_edit_room, page_end - room_at - used));
-    return layout;
-  }
-  layout.alignment = std::uint32_t(page_end - room_at);
-  if (layout.alignment < box_header_bytes) layout.alignment += std::uint32_t(page);
-  layout.room = std::uint32_t(std::min<std::uint64_t>(later_edit_room, page - used));
+  layout.alignment = std::uint32_t(shared.alignment);
+  layout.room = std::uint32_t(shared.room);
   return layout;
 }
 

@@ -48,8 +48,8 @@ void trailing_tags_to_info(const trailing_tags& found, track_info& info);
 // or none); a new one is made from `info` whole. An APEv2 tag is its items,
 // then its footer, nothing between them: other taggers add their items
 // right behind ours. `for_rewrite`, when given, receives the same tags laid
-// out for a write of the whole file (apev2::render_tag_for_later_edits), or
-// nothing when that is the same.
+// out for a write of the whole file (apev2::render_tag_for_later_edits);
+// nothing when no APEv2 tag is written.
 // A damaged APEv2 tag, one whose malformed item hid the items after it, or
 // one with a second APEv2 tag before it, cannot be replaced without losing
 // what it holds or showing what it hides: exception_io_data.

@@ -54,15 +54,16 @@ private:
     switch (number_) {
       case 1:
         set_localized_item_text(window, IDC_INSTALL_INTRO_1, "install_page1_label1",
-                           "This will install Zorv Audio Player into a folder containing music files and configure "
-                           "it to index music in its folder only, so it can be easily carried between computers.");
+                                "This will install Zorv Audio Player into a folder containing music files and "
+                                "configure it to index music in its folder only, so it can be easily carried "
+                                "between computers.");
         set_localized_item_text(window, IDC_INSTALL_INTRO_2, "install_page1_label2",
-                           "Configuration data will be stored inside the target folder as well; no data will be "
-                           "stored outside that folder on the computers Zorv runs on.");
+                                "Configuration data will be stored inside the target folder as well; no data will be "
+                                "stored outside that folder on the computers Zorv runs on.");
         break;
       case 2:
         set_localized_item_text(window, IDC_INSTALL_DESTINATION_LABEL, "install_page2_destination",
-                           "Destination folder:");
+                                "Destination folder:");
         // Suggestions are a convenience: the edit works without them.
         SHAutoComplete(GetDlgItem(window, IDC_INSTALL_DESTINATION), SHACF_FILESYS_ONLY);
         break;
