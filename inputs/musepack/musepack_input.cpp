@@ -382,7 +382,7 @@ tag_region_update musepack_input::plan_file_info(const track_info& info, const a
       musepack::plan_header_replaygain(*bridge_.file, header_position, info.get_replaygain(), &in_header, abort);
   if (header.found) tags.clear_replaygain();
   const bool no_tag = tags.field_count() == 0 && replaygain_count_present(tags.get_replaygain()) == 0;
-  const trailing_tags present = find_trailing_tags(*bridge_.file, false, abort);
+  trailing_tags present = find_trailing_tags(*bridge_.file, true, abort);
   // Trailing tags that claim bytes of the stream are damage, not tags:
   // replacing or removing them would cut audio.
   const std::uint64_t audio_end = musepack::find_audio_end(*bridge_.file, header_position, present.start, abort);
@@ -396,7 +396,7 @@ tag_region_update musepack_input::plan_file_info(const track_info& info, const a
   if (id3v2_skip_leading_tag(*bridge_.file, 0, abort) > 0) kinds |= tag_services::kind_id3v2;
   if (no_tag) kinds |= tag_services::emptied_tags_removed;
   tag_region_update update = tag_services::prepare_write(*bridge_.file, kinds, tags, abort, audio_end, nullptr,
-                                                         nullptr, tag_services::reading::trailing_only);
+                                                         &present, tag_services::reading::trailing_only);
   // The new header bytes join the leading region, so that the header and
   // the tag change in one step: a crash leaves both old or both new.
   if (header.changes) extend_leading_over(update, header, abort);

@@ -44,17 +44,37 @@ void append_block(byte_vector& out, std::uint32_t size, std::uint32_t count, std
   out.insert(out.end(), 8, 0);
 }
 
-byte_vector render_items(const item_list& items) {
-  byte_vector out;
-  for (const item& i : items) {
+const item& item_of(const item& i) { return i; }
+const item& item_of(const item* i) { return *i; }
+
+// The items as they stand in a tag, behind `out`'s bytes; `extra` more
+// bytes are reserved for what follows them, so that a picture is copied
+// once.
+template <class Items>
+void append_items(byte_vector& out, const Items& items, std::size_t extra) {
+  std::size_t size = out.size() + extra;
+  for (const auto& entry : items) size += 8 + item_of(entry).key.size() + 1 + item_of(entry).value.size();
+  out.reserve(size);
+  for (const auto& entry : items) {
+    const item& i = item_of(entry);
     append_le(out, std::uint32_t(i.value.size()));
     append_le(out, (i.type << 1) | (i.read_only ? 1u : 0u));
     out.insert(out.end(), i.key.begin(), i.key.end());
     out.push_back(0);
     out.insert(out.end(), i.value.begin(), i.value.end());
   }
+}
+
+template <class Items>
+byte_vector render_without_header(const Items& items) {
+  byte_vector out;
+  append_items(out, items, block_size);
+  if (std::uint64_t(out.size()) + block_size > 0xFFFFFFFFull) throw qiv::exception_overflow();
+  append_block(out, std::uint32_t(out.size() + block_size), std::uint32_t(items.size()), 0);
   return out;
 }
+
+bool goes_first_for_later_edits(const item& i) { return i.type != 0 || i.value.size() > large_text_value; }
 
 bool key_is(const std::string& key, const char* name) { return qiv::stricmp_ascii_equal(key.c_str(), name); }
 
@@ -192,7 +212,8 @@ bool read_tag_at_end(vantrel_io::file_object& file, item_list* items, unsigned& 
   item_list& parsed = items != nullptr ? *items : local;
   parsed.clear();
   std::size_t used = 0;
-  const bool complete = parse_items(area.data(), size - block_size, version, count, parsed, &used);
+  // Only checked when its items are not asked for: a picture is not copied.
+  const bool complete = parse_items(area.data(), size - block_size, version, count, items, &used);
   end -= size;
   // Counted only when it is there: a flag that lies would otherwise make
   // removing the tag cut 32 bytes of audio.
@@ -242,13 +263,13 @@ std::size_t parse_item(const std::uint8_t* area, std::size_t size, std::size_t p
 }
 
 bool parse_items(const std::uint8_t* area, std::size_t size, unsigned version, std::uint32_t count,
-                 item_list& items, std::size_t* used) {
+                 item_list* items, std::size_t* used) {
   std::size_t pos = 0;
   for (std::uint32_t n = 0; n < count && size - pos >= 8; ++n) {
     item i;
-    const std::size_t next = parse_item(area, size, pos, version, &i);
+    const std::size_t next = parse_item(area, size, pos, version, items != nullptr ? &i : nullptr);
     if (next == 0) return false;
-    items.push_back(std::move(i));
+    if (items != nullptr) items->push_back(std::move(i));
     pos = next;
   }
   if (used != nullptr) *used = pos;
@@ -262,33 +283,35 @@ void parse_tag_body(item_list& items, const std::uint8_t* data, std::size_t size
   const std::uint32_t tag_size = qiv::load_le(data + 4, 4);
   const std::uint32_t count = qiv::load_le(data + 8, 4);
   if ((version != version_1 && version != version_2) || tag_size > size - 24) vantrel_io::throw_io_data();
-  parse_items(data + 24, tag_size, version, count, items);
+  parse_items(data + 24, tag_size, version, count, &items);
 }
 
 byte_vector render_tag(const item_list& items, bool with_footer) {
-  const byte_vector body = render_items(items);
-  const std::uint64_t size = body.size() + (with_footer ? block_size : 0);
-  if (size > 0xFFFFFFFFull) throw qiv::exception_overflow();
   byte_vector out;
-  out.reserve(body.size() + 2 * block_size);
-  append_block(out, std::uint32_t(size), std::uint32_t(items.size()), flag_has_header | flag_is_header);
-  out.insert(out.end(), body.begin(), body.end());
+  append_block(out, 0, std::uint32_t(items.size()), flag_has_header | flag_is_header);
+  append_items(out, items, with_footer ? block_size : 0);
+  // The size counts the items and the footer, not the header.
+  const std::uint64_t size = std::uint64_t(out.size()) - block_size + (with_footer ? block_size : 0);
+  if (size > 0xFFFFFFFFull) throw qiv::exception_overflow();
+  qiv::store_le(out.data() + 12, std::uint32_t(size), 4);
   if (with_footer) append_block(out, std::uint32_t(size), std::uint32_t(items.size()), flag_has_header);
   return out;
 }
 
-byte_vector render_tag_without_header(const item_list& items) {
-  byte_vector out = render_items(items);
-  if (std::uint64_t(out.size()) + block_size > 0xFFFFFFFFull) throw qiv::exception_overflow();
-  append_block(out, std::uint32_t(out.size() + block_size), std::uint32_t(items.size()), 0);
-  return out;
+byte_vector render_tag_without_header(const item_list& items) { return render_without_header(items); }
+
+bool laid_out_for_later_edits(const item_list& items) {
+  return std::is_partitioned(items.begin(), items.end(), goes_first_for_later_edits);
 }
 
 byte_vector render_tag_for_later_edits(const item_list& items) {
-  item_list ordered = items;
-  std::stable_partition(ordered.begin(), ordered.end(),
-                        [](const item& i) { return i.type != 0 || i.value.size() > large_text_value; });
-  return render_tag_without_header(ordered);
+  // The items are ordered by reference: a picture's bytes are copied once,
+  // into the rendered tag.
+  std::vector<const item*> ordered;
+  ordered.reserve(items.size());
+  for (const item& i : items) ordered.push_back(&i);
+  std::stable_partition(ordered.begin(), ordered.end(), [](const item* i) { return goes_first_for_later_edits(*i); });
+  return render_without_header(ordered);
 }
 
 byte_vector render_tag_bytes(const item_list& items) {

@@ -39,9 +39,10 @@ using byte_vector = std::vector<std::uint8_t>;
 // `has_header`, when given, says whether a header stands before the items.
 bool read_tag_at_end(vantrel_io::file_object& file, item_list* items, unsigned& version, std::uint64_t& end,
                      const abort_signal& abort, bool* has_header = nullptr);
-// At most `count` items; a malformed item ends the list quietly, and the
-// answer is then false. `used` receives the bytes the items took.
-bool parse_items(const std::uint8_t* area, std::size_t size, unsigned version, std::uint32_t count, item_list& items,
+// At most `count` items, into `items` when given; a malformed item ends the
+// list quietly, and the answer is then false. `used` receives the bytes the
+// items took.
+bool parse_items(const std::uint8_t* area, std::size_t size, unsigned version, std::uint32_t count, item_list* items,
                  std::size_t* used = nullptr);
 // The item at `pos` of the `size` bytes at `area` into `out` when given:
 // the offset behind it, or 0 when no whole item starts there.
@@ -62,6 +63,8 @@ byte_vector render_tag_without_header(const item_list& items);
 // header. A later edit of a text item then changes only the tag's last
 // bytes and its footer, at the end of the file, and nothing at its start.
 byte_vector render_tag_for_later_edits(const item_list& items);
+// Whether the items already stand in that order.
+bool laid_out_for_later_edits(const item_list& items);
 // The header-only form without its "APETAGEX" preamble.
 byte_vector render_tag_bytes(const item_list& items);
 // Writes the tag at the file's position and cuts the file behind it.

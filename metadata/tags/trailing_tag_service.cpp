@@ -5,6 +5,7 @@
 
 #include "core/service_factory.h"
 #include "core/tag_service.h"
+#include "foundation/byte_order.h"
 #include "io/file_copy.h"
 #include "io/io_exceptions.h"
 #include "io/memory_file.h"
@@ -133,6 +134,17 @@ trailing_tags search(file_object& file, std::uint64_t end, bool read_contents, b
 // each.
 constexpr std::uint64_t tail_window = 64 * 1024;
 
+// Whether the tags at the end of a file whose last bytes are `tail` reach
+// further back than `tail` does: an APEv2 footer at the end, or before an
+// ID3v1 block there, that says its tag is larger (a picture in it). Such a
+// tag is read from the file itself, once.
+bool tags_reach_past(const std::vector<std::uint8_t>& tail) {
+  std::size_t end = tail.size();
+  if (end >= id3v1_size && id3v1_is_block(tail.data() + end - id3v1_size)) end -= id3v1_size;
+  if (end < 32 || std::memcmp(tail.data() + end - 32, "APETAGEX", 8) != 0) return false;
+  return qiv::load_le(tail.data() + end - 32 + 12, 4) > end - 32;
+}
+
 }  // namespace
 
 void trailing_tags_to_info(const trailing_tags& found, track_info& info) {
@@ -194,7 +206,10 @@ std::vector<std::uint8_t> render_trailing_tags(trailing_tags& found, const track
       // every change of its size.
       const bool header = !found.has_apev2 || found.apev2_has_header;
       rendered = header ? apev2::render_tag(items, true) : apev2::render_tag_without_header(items);
-      if (for_rewrite != nullptr) *for_rewrite = apev2::render_tag_for_later_edits(items);
+      // A tag already laid out so (as a whole-file write left it) is not
+      // rendered twice: an empty layout for a rewrite means the same one.
+      if (for_rewrite != nullptr && (header || !apev2::laid_out_for_later_edits(items)))
+        *for_rewrite = apev2::render_tag_for_later_edits(items);
     }
   }
   if (block) {
@@ -206,8 +221,8 @@ std::vector<std::uint8_t> render_trailing_tags(trailing_tags& found, const track
 }
 
 void write_trailing_tags(file_ptr& file, retag_temp_source& rewrite, const track_info& info, unsigned kinds,
-                         const abort_signal& abort) {
-  trailing_tags found = find_trailing_tags(*file, true, abort);
+                         const abort_signal& abort, trailing_tags* known) {
+  trailing_tags found = known != nullptr ? std::move(*known) : find_trailing_tags(*file, true, abort);
   track_info_impl as_read;
   if (found.has_apev2 || !found.id3v1_blocks.empty()) trailing_tags_to_info(found, as_read);
   const tag_changes changes = tag_changes::between(as_read, info);
@@ -227,13 +242,15 @@ trailing_tags find_trailing_tags(file_object& file, bool read_contents, const ab
   if (size == filesize_unknown) throw_exception_io_no_length();
   bool complete = false;
   if (size > tail_window) {
-    file_ptr tail = make_memory_file();
-    file.seek(size - tail_window, abort);
-    copy_bytes(file, *tail, tail_window, abort);
-    trailing_tags found = search(*tail, tail_window, read_contents, complete, abort);
-    if (complete) {
-      found.start += size - tail_window;
-      return found;
+    const std::vector<std::uint8_t> bytes = read_range(file, size - tail_window, tail_window, abort);
+    if (!tags_reach_past(bytes)) {
+      file_ptr tail = make_memory_file();
+      tail->write(bytes.data(), static_cast<std::uint32_t>(bytes.size()), abort);
+      trailing_tags found = search(*tail, tail_window, read_contents, complete, abort);
+      if (complete) {
+        found.start += size - tail_window;
+        return found;
+      }
     }
   }
   return search(file, size, read_contents, complete, abort);

@@ -49,7 +49,8 @@ void trailing_tags_to_info(const trailing_tags& found, track_info& info);
 // then its footer, nothing between them: other taggers add their items
 // right behind ours. `for_rewrite`, when given, receives the same tags laid
 // out for a write of the whole file (apev2::render_tag_for_later_edits);
-// nothing when no APEv2 tag is written.
+// nothing when no APEv2 tag is written or when that layout is the one
+// returned.
 // A damaged APEv2 tag, one whose malformed item hid the items after it, or
 // one with a second APEv2 tag before it, cannot be replaced without losing
 // what it holds or showing what it hides: exception_io_data.
@@ -66,6 +67,7 @@ std::vector<std::uint8_t> render_trailing_tags(trailing_tags& found, const track
 // whose reading shows the trailing tags alone (the info as read); nothing
 // when no value changes. Written as tag_region_update does: what cannot
 // change in place in one write goes through `rewrite`'s temporary file (the
-// caller commits it), else is refused.
+// caller commits it), else is refused. `known`, when given, holds the tags
+// find_trailing_tags(file, true) found, which the write then takes.
 void write_trailing_tags(vantrel_io::file_ptr& file, retag_temp_source& rewrite, const track_info& info,
-                         unsigned kinds, const abort_signal& abort);
+                         unsigned kinds, const abort_signal& abort, trailing_tags* known = nullptr);

@@ -168,14 +168,15 @@ public:
       // The APEv2 tag holds the fields; an ID3v1 tag beside it stays, with
       // the edit made in it.
       unsigned kinds = tag_service::write_apev2;
-      if (!find_trailing_tags(*file, false, abort).id3v1_blocks.empty()) kinds |= tag_service::write_id3v1;
+      trailing_tags found = find_trailing_tags(*file, true, abort);
+      if (!found.id3v1_blocks.empty()) kinds |= tag_service::write_id3v1;
       if (own_file_) {
         retag_through_temp_file rewrite(path_.c_str());
-        write_trailing_tags(file, rewrite, tags, kinds, abort);
+        write_trailing_tags(file, rewrite, tags, kinds, abort, &found);
         rewrite.commit(file, abort);
       } else {
         retag_in_place in_place;
-        write_trailing_tags(file, in_place, tags, kinds, abort);
+        write_trailing_tags(file, in_place, tags, kinds, abort, &found);
       }
     } catch (const std::exception&) {
       reopen(std::move(file));

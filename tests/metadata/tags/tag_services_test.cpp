@@ -93,6 +93,8 @@ protected:
     return model->bytes;
   }
 
+  void check_later_text_edits_at_the_tag_end(std::size_t picture_size);
+
   raisable_abort_signal abort;
 };
 
@@ -670,8 +672,17 @@ TEST_F(TagServices, AKillCanOnlyFallBetweenWholeStates) {
 }
 
 TEST_F(TagServices, AnApeTagWrittenWithTheFileTakesLaterTextEditsAtItsEnd) {
+  // A picture within the window the search for trailing tags reads first,
+  // and one past it.
+  for (const std::size_t picture_size : {20000, 100000}) {
+    SCOPED_TRACE(picture_size);
+    check_later_text_edits_at_the_tag_end(picture_size);
+  }
+}
+
+void TagServices::check_later_text_edits_at_the_tag_end(std::size_t picture_size) {
   // As mutagen lays a tag out: header, the picture behind the text.
-  const std::string cover = "a.png" + std::string(1, '\0') + std::string(20000, 'p');
+  const std::string cover = "a.png" + std::string(1, '\0') + std::string(picture_size, 'p');
   std::string file = audio + ape({{false, 0, "Title", "old"}, {false, 1, "Cover Art (Front)", cover},
                                    {false, 0, "Artist", "a"}});
   enum road { through_temp, one_write };
@@ -746,6 +757,9 @@ TEST_F(TagServices, AnApeSizeReachingOverTheAudioIsDamageNeverWrittenOver) {
   const std::uint32_t fields[4] = {2000, 2500, 0, 0x80000000u};
   footer.append(reinterpret_cast<const char*>(fields), 16);
   footer.append(8, '\0');
+  std::string large_footer = footer;
+  const std::uint32_t large_size = 90000;
+  std::memcpy(large_footer.data() + 12, &large_size, 4);
   struct damage_case {
     const char* why;
     std::string damaged;
@@ -756,6 +770,7 @@ TEST_F(TagServices, AnApeSizeReachingOverTheAudioIsDamageNeverWrittenOver) {
       {"a count of 0 with a size beyond its items", audio + footer, 0},
       {"the same behind an ID3v1 tag", audio + footer + id3v1("v1"), 0},
       {"a tag starting before the first frame ends", audio + honest_tag, audio.size() + 1},
+      {"a size beyond its items past the window read first", audio + std::string(100000, 'a') + large_footer, 0},
   };
   for (const damage_case& c : cases) {
     auto model = io_test::make_model_file(c.damaged);
