@@ -244,6 +244,12 @@ bool read_tag_at_end(vantrel_io::file_object& file, item_list* items, unsigned& 
   return false;
 }
 
+std::uint32_t tag_size_in_footer(const std::uint8_t* bytes, std::size_t size) {
+  if (size < block_size) return 0;
+  const std::uint8_t* footer = bytes + size - block_size;
+  return std::memcmp(footer, "APETAGEX", 8) == 0 ? qiv::load_le(footer + 12, 4) : 0;
+}
+
 std::size_t parse_item(const std::uint8_t* area, std::size_t size, std::size_t pos, unsigned version, item* out) {
   if (pos > size || size - pos < 8) return 0;
   const std::uint32_t value_size = qiv::load_le(area + pos, 4);

@@ -39,6 +39,10 @@ using byte_vector = std::vector<std::uint8_t>;
 // `has_header`, when given, says whether a header stands before the items.
 bool read_tag_at_end(vantrel_io::file_object& file, item_list* items, unsigned& version, std::uint64_t& end,
                      const abort_signal& abort, bool* has_header = nullptr);
+// The size an APEv2 footer in the last 32 of the `size` bytes at `bytes`
+// gives its tag (items and footer, no header), or 0 where no footer stands
+// there. Nothing is checked beyond the footer's mark.
+std::uint32_t tag_size_in_footer(const std::uint8_t* bytes, std::size_t size);
 // At most `count` items, into `items` when given; a malformed item ends the
 // list quietly, and the answer is then false. `used` receives the bytes the
 // items took.

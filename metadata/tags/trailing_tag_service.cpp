@@ -5,7 +5,6 @@
 
 #include "core/service_factory.h"
 #include "core/tag_service.h"
-#include "foundation/byte_order.h"
 #include "io/file_copy.h"
 #include "io/io_exceptions.h"
 #include "io/memory_file.h"
@@ -141,8 +140,9 @@ constexpr std::uint64_t tail_window = 64 * 1024;
 bool tags_reach_past(const std::vector<std::uint8_t>& tail) {
   std::size_t end = tail.size();
   if (end >= id3v1_size && id3v1_is_block(tail.data() + end - id3v1_size)) end -= id3v1_size;
-  if (end < 32 || std::memcmp(tail.data() + end - 32, "APETAGEX", 8) != 0) return false;
-  return qiv::load_le(tail.data() + end - 32 + 12, 4) > end - 32;
+  const std::uint64_t tag_size = apev2::tag_size_in_footer(tail.data(), end);
+  // A header may stand before the items.
+  return tag_size != 0 && tag_size + 32 > end;
 }
 
 }  // namespace
