@@ -30,6 +30,13 @@ TITLE_ROW = 1  # Artist, Title, Album, Date, Genre
 # Track 2's own date puts it in an album of its own: track 3 is the last of the first album.
 
 
+def cancel_and_stop(player, label):
+    """Closes the dialog unchanged and ends the player, each checked."""
+    player.probe(*DIALOG, "command", str(CANCEL))
+    check(player.wait(lambda: dialog_window(player)[0] is None, 30), "%s: the dialog closes" % label)
+    check(player.stop() == 0, "%s: the player ends cleanly" % label)
+
+
 def retitle_last_track(root, kind):
     """The image alone in a new library; its album opened, its last track
     (track 3) retitled in the dialog; the file read back."""
@@ -62,9 +69,7 @@ def retitle_last_track(root, kind):
               (kind, "track %d" % number if number else "the disc", tracks.get(number)))
     check({n: v for n, v in after.items() if n != "CUESHEET"} == {n: v for n, v in before.items() if n != "CUESHEET"},
           "%s: every other tag is as it was, no Track item: %r" % (kind, after))
-    player.probe(*DIALOG, "command", str(CANCEL))
-    check(player.wait(lambda: dialog_window(player)[0] is None, 30), "%s: the dialog closes" % kind)
-    check(player.stop() == 0, "%s: the player ends cleanly" % kind)
+    cancel_and_stop(player, kind)
 
 
 def remove_row_and_apply(player, kind, field):
@@ -112,9 +117,7 @@ def remove_comment_from_every_track(root, kind):
     expected["CUESHEET"] = [ONE_ALBUM.replace('REM COMMENT "ExactAudioCopy v1.6"\r\n', "")]
     after = tags(image)
     check(after == expected, "%s: the comment alone goes, from the tags and the sheet's header: %r" % (kind, after))
-    player.probe(*DIALOG, "command", str(CANCEL))
-    check(player.wait(lambda: dialog_window(player)[0] is None, 30), "%s: the dialog closes" % kind)
-    check(player.stop() == 0, "%s: the player ends cleanly" % kind)
+    cancel_and_stop(player, kind)
 
 
 def test_comment_removed_from_every_cue_track(root):
@@ -146,9 +149,7 @@ def remove_album_artist_from_every_track(root, kind):
     expected["CUESHEET"] = [ONE_ALBUM.replace('PERFORMER "The Quartet"\r\n', "")]
     after = tags(image)
     check(after == expected, "%s: the album artist goes, from the tags and the sheet's header: %r" % (kind, after))
-    player.probe(*DIALOG, "command", str(CANCEL))
-    check(player.wait(lambda: dialog_window(player)[0] is None, 30), "%s: the dialog closes" % kind)
-    check(player.stop() == 0, "%s: the player ends cleanly" % kind)
+    cancel_and_stop(player, kind)
 
 
 def test_album_artist_removed_from_every_cue_track(root):
@@ -193,9 +194,7 @@ def remove_artist_from_every_track(root, kind):
     check(other.strip() == "" and '"artist"' not in probed and "sheet artist" in probed,
           "%s: metaflac or wvunpack and ffprobe read no artist: %r %r" % (kind, other, probed))
     player.shot("cue-artist-removed-" + kind.replace(".", "-"))
-    player.probe(*DIALOG, "command", str(CANCEL))
-    check(player.wait(lambda: dialog_window(player)[0] is None, 30), "%s: the dialog closes" % kind)
-    check(player.stop() == 0, "%s: the player ends cleanly" % kind)
+    cancel_and_stop(player, kind)
 
 
 def test_artist_removed_from_every_cue_track(root):
@@ -226,9 +225,7 @@ def test_title_edit_beside_a_cue_sheet_block(root):
     after = tags(image)
     check(after == dict(before, CUE_TRACK03_TITLE=["Dritte"]) and block_sheet(image) == block,
           "block: the title goes into track 3's own tag alone: %r" % after)
-    player.probe(*DIALOG, "command", str(CANCEL))
-    check(player.wait(lambda: dialog_window(player)[0] is None, 30), "block: the dialog closes")
-    check(player.stop() == 0, "block: the player ends cleanly")
+    cancel_and_stop(player, "block")
 
 
 def test_sheet_with_a_byte_order_mark_lists_its_tracks(root):
