@@ -10,10 +10,13 @@ first that differs to the end share a page keeps the file and changes that
 page alone. A tag an earlier build left without its header gets one at its
 next write.
 
-Then a file the player tagged with ID3v2, APEv2 and ID3v1 is edited by
-mutagen, mid3v2, eyeD3 and kid3-cli (TagLib) in turn, the player after each:
-every program reads the other's edit, ffmpeg and mpg123 decode the file
-cleanly, and the ID3v2 frames the player's edit does not name stay.
+The player's own ID3v2 tag, with its padding, and ID3v1 block on a file
+without tags decode as cleanly. Then a file with mutagen's ID3v2, APEv2 (the
+picture in it) and ID3v1 tags is edited by mutagen, mid3v2, eyeD3 and
+kid3-cli (TagLib) in turn, the player after each: each program's edit is
+read by the player, the player's by mutagen, eyeD3 and kid3-cli, ffmpeg
+and mpg123 decode the file cleanly, and the ID3v2 frames the player's edit
+does not name stay.
 
 usage: mp3_apev2_edits.py WINE_EXEC BUILD_DIR ZORVTOOL_EXE
 """
@@ -172,6 +175,18 @@ def check_edits(tool, name, path, ffmpeg_before, mpg123_before):
               "%s: zorvtool reads every value: %s" % (what, fields))
 
 
+def check_new_tags_decode_cleanly(tool, folder, mp3):
+    """lame's file without tags gets the player's ID3v2 tag, with its
+    padding, and an ID3v1 block; a long comment then outgrows the padding."""
+    path = os.path.join(folder, "new-tags.mp3")
+    shutil.copyfile(mp3, path)
+    ffmpeg_before, mpg123_before = ffmpeg_decode(mp3)[0], mpg123_decode(mp3)[0]
+    for edit in ("title=New tags", "comment=" + "c" * 5000):
+        rc, _, _ = tool.run("tag", windows_path(path), edit)
+        shown = check_clean_decodes("new tags, " + edit[:20], path, ffmpeg_before, mpg123_before)
+        check(rc == 0 and shown.get("title") == "New tags", "new tags, %s: mpg123 shows the title" % edit[:20])
+
+
 def other_taggers(path):
     """(name, command, field, value) of each other program's edit."""
     def by_mutagen():
@@ -242,6 +257,7 @@ def main():
                 check_clean_decodes(name + " as mutagen wrote it", path, ffmpeg_before, mpg123_before)
             check_edits(tool, name, path, ffmpeg_before, mpg123_before)
             print("%s: %d edits checked" % (name, len(EDITS)), flush=True)
+        check_new_tags_decode_cleanly(tool, work, mp3)
         check_others_go_on_editing(tool, work, mp3)
     finally:
         shutil.rmtree(work, ignore_errors=True)
