@@ -65,12 +65,18 @@ void append_items(byte_vector& out, const Items& items, std::size_t extra) {
   }
 }
 
+// The items and a footer, with a header before them when asked.
 template <class Items>
-byte_vector render_without_header(const Items& items) {
+byte_vector render_with_footer(const Items& items, bool with_header) {
   byte_vector out;
+  const std::uint32_t count = std::uint32_t(items.size());
+  if (with_header) append_block(out, 0, count, flag_has_header | flag_is_header);
   append_items(out, items, block_size);
-  if (std::uint64_t(out.size()) + block_size > 0xFFFFFFFFull) throw qiv::exception_overflow();
-  append_block(out, std::uint32_t(out.size() + block_size), std::uint32_t(items.size()), 0);
+  // The size counts the items and the footer, not the header.
+  const std::uint64_t size = std::uint64_t(out.size()) - (with_header ? block_size : 0) + block_size;
+  if (size > 0xFFFFFFFFull) throw qiv::exception_overflow();
+  if (with_header) qiv::store_le(out.data() + 12, std::uint32_t(size), 4);
+  append_block(out, std::uint32_t(size), count, with_header ? flag_has_header : 0);
   return out;
 }
 
@@ -293,31 +299,30 @@ void parse_tag_body(item_list& items, const std::uint8_t* data, std::size_t size
 }
 
 byte_vector render_tag(const item_list& items, bool with_footer) {
+  if (with_footer) return render_with_footer(items, true);
   byte_vector out;
   append_block(out, 0, std::uint32_t(items.size()), flag_has_header | flag_is_header);
-  append_items(out, items, with_footer ? block_size : 0);
-  // The size counts the items and the footer, not the header.
-  const std::uint64_t size = std::uint64_t(out.size()) - block_size + (with_footer ? block_size : 0);
+  append_items(out, items, 0);
+  const std::uint64_t size = std::uint64_t(out.size()) - block_size;
   if (size > 0xFFFFFFFFull) throw qiv::exception_overflow();
   qiv::store_le(out.data() + 12, std::uint32_t(size), 4);
-  if (with_footer) append_block(out, std::uint32_t(size), std::uint32_t(items.size()), flag_has_header);
   return out;
 }
 
-byte_vector render_tag_without_header(const item_list& items) { return render_without_header(items); }
+byte_vector render_tag_without_header(const item_list& items) { return render_with_footer(items, false); }
 
 bool laid_out_for_later_edits(const item_list& items) {
   return std::is_partitioned(items.begin(), items.end(), goes_first_for_later_edits);
 }
 
-byte_vector render_tag_for_later_edits(const item_list& items) {
+byte_vector render_tag_for_later_edits(const item_list& items, bool with_header) {
   // The items are ordered by reference: a picture's bytes are copied once,
   // into the rendered tag.
   std::vector<const item*> ordered;
   ordered.reserve(items.size());
   for (const item& i : items) ordered.push_back(&i);
   std::stable_partition(ordered.begin(), ordered.end(), [](const item* i) { return goes_first_for_later_edits(*i); });
-  return render_without_header(ordered);
+  return render_with_footer(ordered, with_header);
 }
 
 byte_vector render_tag_bytes(const item_list& items) {

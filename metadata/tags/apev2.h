@@ -63,10 +63,12 @@ byte_vector render_tag(const item_list& items, bool with_footer);
 // The items, then a footer whose flags say no header stands before them.
 byte_vector render_tag_without_header(const item_list& items);
 // The tag as a write of the whole file lays it out: large items (pictures,
-// long texts) first, the other text items last, then the footer and no
-// header. A later edit of a text item then changes only the tag's last
-// bytes and its footer, at the end of the file, and nothing at its start.
-byte_vector render_tag_for_later_edits(const item_list& items);
+// long texts) first, the other text items last, then the footer. Without a
+// header, a later edit of a text item changes only the tag's last bytes and
+// its footer, at the end of the file, and nothing at its start; with one
+// (where readers need it), an edit that keeps the tag's size still changes
+// only the text items.
+byte_vector render_tag_for_later_edits(const item_list& items, bool with_header = false);
 // Whether the items already stand in that order.
 bool laid_out_for_later_edits(const item_list& items);
 // The header-only form without its "APETAGEX" preamble.

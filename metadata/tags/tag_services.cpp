@@ -200,7 +200,8 @@ tag_region_update prepare_write(vantrel_io::file_object& file, unsigned kinds, c
   update.trailing_start = found.start;
   update.trailing = render_trailing_tags(found, info, changes, trailing_kinds,
                                          (kinds & emptied_tags_removed) ? emptied_tags::removed : emptied_tags::written,
-                                         &update.trailing_for_rewrite);
+                                         &update.trailing_for_rewrite,
+                                         (kinds & apev2_header_always) ? apev2_header::always : apev2_header::as_found);
   if (changes.empty()) keep_tags_as_they_stand(file, leading, update, abort);
   return update;
 }

@@ -25,6 +25,9 @@ inline constexpr unsigned kind_apev2 = 4;
 // without a frame, the trailing tags render_trailing_tags leaves out) is
 // removed rather than written empty.
 inline constexpr unsigned emptied_tags_removed = 8;
+// Beside the kinds: every APEv2 tag written has its header, as MP3 readers
+// need (apev2_header::always); without it a tag keeps what it had.
+inline constexpr unsigned apev2_header_always = 16;
 
 // Which tags a format's reading takes its fields from.
 enum class reading {

@@ -164,7 +164,7 @@ void trailing_tags_to_info(const trailing_tags& found, track_info& info) {
 
 std::vector<std::uint8_t> render_trailing_tags(trailing_tags& found, const track_info& info,
                                                const tag_changes& changes, unsigned kinds, emptied_tags emptied,
-                                               std::vector<std::uint8_t>* for_rewrite) {
+                                               std::vector<std::uint8_t>* for_rewrite, apev2_header header) {
   using refusal = exception_trailing_tags_not_replaceable;
   if (found.damaged_apev2) throw refusal(refusal::reason::damaged);
   if (found.stacked_apev2) throw refusal(refusal::reason::stacked);
@@ -202,14 +202,13 @@ std::vector<std::uint8_t> render_trailing_tags(trailing_tags& found, const track
       apev2::write_from_track_info(items, info);
     }
     if (!drop_emptied || !items.empty() || block) {
-      // A tag without a header gets none: its start would then change with
-      // every change of its size.
-      const bool header = !found.has_apev2 || found.apev2_has_header;
-      rendered = header ? apev2::render_tag(items, true) : apev2::render_tag_without_header(items);
+      const bool always = header == apev2_header::always;
+      const bool with_header = always || !found.has_apev2 || found.apev2_has_header;
+      rendered = with_header ? apev2::render_tag(items, true) : apev2::render_tag_without_header(items);
       // A tag already laid out so (as a whole-file write left it) is not
       // rendered twice: an empty layout for a rewrite means the same one.
-      if (for_rewrite != nullptr && (header || !apev2::laid_out_for_later_edits(items)))
-        *for_rewrite = apev2::render_tag_for_later_edits(items);
+      if (for_rewrite != nullptr && (with_header != always || !apev2::laid_out_for_later_edits(items)))
+        *for_rewrite = apev2::render_tag_for_later_edits(items, always);
     }
   }
   if (block) {

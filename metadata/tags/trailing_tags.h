@@ -41,16 +41,23 @@ trailing_tags find_trailing_tags(vantrel_io::file_object& file, bool read_conten
 // exception_tag_not_found.
 void trailing_tags_to_info(const trailing_tags& found, track_info& info);
 
+// Whether a written APEv2 tag has a header. MP3 readers skip a tag behind
+// the audio only where it starts with its header, and decode a tag without
+// one as a damaged frame: there every tag gets one. Elsewhere a tag keeps
+// the header it had, or none, and one written with the whole file has none
+// (its start then stays put when its size changes).
+enum class apev2_header { as_found, always };
+
 // The bytes that replace the trailing tags `found` for the tag_service
 // kinds asked for (write_apev2, write_id3v1; 0 removes them). A tag of a
 // kind already there gets only `changes` (from the info as read to `info`),
-// keeping the rest of what it holds and its items' order (and its header,
-// or none); a new one is made from `info` whole. An APEv2 tag is its items,
-// then its footer, nothing between them: other taggers add their items
-// right behind ours. `for_rewrite`, when given, receives the same tags laid
-// out for a write of the whole file (apev2::render_tag_for_later_edits);
-// nothing when no APEv2 tag is written or when that layout is the one
-// returned.
+// keeping the rest of what it holds and its items' order (and its header
+// as `header` says); a new one is made from `info` whole. An APEv2 tag ends
+// with its items, then its footer, nothing between them: other taggers add
+// their items right behind ours. `for_rewrite`, when given, receives the
+// same tags laid out for a write of the whole file
+// (apev2::render_tag_for_later_edits); nothing when no APEv2 tag is written
+// or when that layout is the one returned.
 // A damaged APEv2 tag, one whose malformed item hid the items after it, or
 // one with a second APEv2 tag before it, cannot be replaced without losing
 // what it holds or showing what it hides: exception_io_data.
@@ -61,7 +68,8 @@ enum class emptied_tags { written, removed };
 std::vector<std::uint8_t> render_trailing_tags(trailing_tags& found, const track_info& info,
                                                const tag_changes& changes, unsigned kinds,
                                                emptied_tags emptied = emptied_tags::written,
-                                               std::vector<std::uint8_t>* for_rewrite = nullptr);
+                                               std::vector<std::uint8_t>* for_rewrite = nullptr,
+                                               apev2_header header = apev2_header::as_found);
 
 // Replaces the trailing tags of `file` with those of `info`, for a format
 // whose reading shows the trailing tags alone (the info as read); nothing

@@ -45,7 +45,9 @@ writes, and a kill between them leaves one tag old and the other new. What
 must hold is what readers see, so each reader is checked on its own: the
 player and mutagen take the ID3v2 tag and fill its gaps from the ID3v1 block,
 and readers of one kind alone see that kind whole; each must find the file
-as it was or as it was meant to be.
+as it was or as it was meant to be. ffmpeg decodes every MP3 the write
+finished without a message (it takes an APEv2 tag without its header for
+a damaged frame), and every killed one as it decodes the old or the new.
 
 A kill may leave no file beside the music file for good. The temporary file
 of a rewrite is deleted by the system with the killed process's handles,
@@ -200,8 +202,11 @@ def untouched(fields, names):
 def mp3_reader_views(path):
     """What each reader finds in an MP3 file: mutagen's ID3 (the ID3v2 tag
     with the ID3v1 fields it lacks), the ID3v2 tag alone, the ID3v1 block
-    alone and the APEv2 tag alone."""
-    views = {}
+    alone, the APEv2 tag alone, and ffmpeg's decoding (its samples and
+    messages: a tag it takes for a frame shows there)."""
+    decoded = subprocess.run(["ffmpeg", "-v", "error", "-i", path, "-f", "s16le", "-"], capture_output=True)
+    messages = re.sub(r" @ 0x[0-9a-f]+", "", decoded.stderr.decode(errors="replace")).strip()
+    views = {"ffmpeg": (hashlib.md5(decoded.stdout).hexdigest(), messages)}
     for reader, load_v1 in (("mutagen", True), ("id3v2", False)):
         try:
             views[reader] = ID3(path, load_v1=load_v1).pprint()
@@ -380,6 +385,8 @@ def main():
                   "%s: the write keeps every value it does not edit: %s" % (road, brief(new_fields)))
             if fixture.startswith("mp3"):
                 old_views, new_views = mp3_reader_views(original), mp3_reader_views(done)
+                check(not new_views["ffmpeg"][1], "%s: ffmpeg decodes the written file without a message: %s" %
+                      (road, new_views["ffmpeg"][1]))
             if fixture.startswith(("mp3", "mka")) and "in place" in road:
                 check(os.stat(done).st_ino == inode, "%s: the file is written in place" % road)
             if fixture.endswith("laid"):

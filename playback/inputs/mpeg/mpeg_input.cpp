@@ -268,6 +268,8 @@ public:
     // A leading tag too damaged to read is still there: asking for ID3v2
     // makes the writer refuse to go over it rather than strip it.
     if (reader.id3v2_size > 0) kinds |= tag_services::kind_id3v2;
+    // Other MP3 readers skip an APEv2 tag only from its header.
+    kinds |= tag_services::apev2_header_always;
     // Trailing tags that claim the first frame are damage, not tags.
     const std::uint64_t audio_start = static_cast<std::uint64_t>(reader.first_frame) + 1;
     tags_read_ = false;

@@ -720,6 +720,54 @@ void TagServices::check_later_text_edits_at_the_tag_end(std::size_t picture_size
   }
 }
 
+TEST_F(TagServices, AnMp3sApeTagKeepsItsHeaderAndTakesWhatEditsItCanInOneWrite) {
+  // MP3 readers skip an APEv2 tag only from its header, so every tag gets
+  // one, a footer-only tag of an earlier build too. A change of size moves
+  // the footer and rewrites the header's size: one write only where both
+  // share a page, else the file is written anew, the picture first.
+  const unsigned kinds = tag_services::kind_apev2 | tag_services::kind_id3v1 | tag_services::apev2_header_always;
+  const apev2::item cover = {false, 1, "Cover Art (Front)", "a.png" + std::string(1, '\0') + std::string(100000, 'p')};
+  const auto titled = [](const char* title) { return apev2::item{false, 0, "Title", title}; };
+  const apev2::item artist = {false, 0, "Artist", "a"};
+  enum road { through_temp, one_write };
+  const struct {
+    const char* why;
+    std::string original;
+    std::vector<std::pair<const char*, road>> edits;
+    bool with_cover;
+  } cases[] = {
+      {"a footer-only tag",
+       audio + str(apev2::render_tag_for_later_edits({titled("old"), artist})) + id3v1("old"),
+       {{"first edit", one_write}, {"same size!", one_write}, {"a longer title", one_write}, {"short", through_temp}},
+       false},
+      {"mutagen's tag, the picture behind the text", audio + ape({titled("old"), artist, cover}) + id3v1("old"),
+       {{"first edit", through_temp}, {"same size!", one_write}, {"a longer title", through_temp},
+        {"short", through_temp}},
+       true},
+  };
+  for (const auto& c : cases) {
+    std::string file = c.original;
+    for (const auto& [title, expected] : c.edits) {
+      SCOPED_TRACE(std::string(c.why) + ", " + title);
+      auto model = io_test::make_model_file(file);
+      int writes = 0;
+      model->before_write = [&](std::uint32_t) { ++writes; };
+      vantrel_io::file_ptr held(model.get());
+      track_info_impl info;
+      info.append_field("title", track_info::until_nul, title, track_info::until_nul);
+      info.append_field("artist", track_info::until_nul, "a", track_info::until_nul);
+      io_test::model_temp_source temp;
+      tag_services::write(held, temp, kinds, info, abort);
+      ASSERT_EQ(expected == through_temp, static_cast<bool>(temp.made));
+      if (expected == one_write) EXPECT_EQ(1, writes);
+      file = temp.made ? temp.made->bytes : model->bytes;
+      const apev2::item_list items =
+          c.with_cover ? apev2::item_list{cover, titled(title), artist} : apev2::item_list{titled(title), artist};
+      EXPECT_TRUE(audio + ape(items) + id3v1(title) == file);
+    }
+  }
+}
+
 TEST_F(TagServices, BothEndsInPlaceAreUndoneWhenTheSecondWriteFails) {
   const std::string original = leading(frame("TIT2", latin("old")), 200) + audio + id3v1("old");
   for (const char* genre : {"", "Rock"}) {  // the trailing block first, then the leading tag first
