@@ -7,8 +7,8 @@ Makes small files with Debian's encoders, damages them (bit flips, truncation
 at every block boundary, huge and zero size fields, repeated headers, damage
 in a book's chapter text track and in the chapters of every format that
 holds them, a second ID3v2 tag behind an MP3's first, a zlib-compressed
-version 2.4 frame) and runs
-every case through zorvtool. A case passes when zorvtool ends within the time
+version 2.4 frame, tags holding lists of tens of thousands of entries) and
+runs every case through zorvtool. A case passes when zorvtool ends within the time
 bound with success or a one-line error, and a tag write either succeeds with
 the decoded audio unchanged or fails with the file byte-identical (a removal
 from every track of a cue image also puts the sheet into no other tag and
@@ -40,7 +40,10 @@ import cue_images  # noqa: E402
 import two_tag_kinds  # noqa: E402
 import apev2_layouts  # noqa: E402
 import matroska_tag_levels  # noqa: E402
+import long_tag_lists  # noqa: E402
 TIME_BOUND = 20
+# The fixtures whose formats hold the long lists of long_tag_lists, one of each.
+LONG_LIST_FIXTURES = ("mka", "flac", "m4alast")
 
 
 def windows_path(path):
@@ -763,7 +766,10 @@ def main():
         # A file whose damage is only in its tags decodes as the intact one does.
         result = zorvtool(build, "decode", windows_path(path), windows_path(path + ".probe.wav"))
         fixture_decodes = result is not None and result[0] == 0
-        for label, mutated in mutations(data, rng, args.cases):
+        shapes = list(mutations(data, rng, args.cases))
+        if fmt in LONG_LIST_FIXTURES:
+            shapes += long_tag_lists.long_list_shapes(data)
+        for label, mutated in shapes:
             jobs.append(("%s-%s" % (fmt, label.replace("#", "_").replace("@", "_").replace("=", "_")), ext, mutated,
                          fixture_decodes))
     print("%d cases in %s" % (len(jobs), work), flush=True)

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "foundation/exceptions.h"
+#include "foundation/work_steps.h"
 
 namespace {
 
@@ -13,20 +14,6 @@ namespace {
 std::string make_text(const char* text, std::size_t length) {
   if (text == nullptr) return std::string();
   return std::string(text, strnlen(text, length));
-}
-
-char fold_ascii(char c) noexcept { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
-
-// Field and entry names fold ASCII letters only: tag formats define their
-// keys in ASCII, and folding other letters would merge names a tagger keeps
-// apart.
-bool name_matches(const std::string& stored, const char* name, std::size_t length) noexcept {
-  const std::size_t n = strnlen(name, length);
-  if (stored.size() != n) return false;
-  for (std::size_t i = 0; i < n; ++i) {
-    if (fold_ascii(stored[i]) != fold_ascii(name[i])) return false;
-  }
-  return true;
 }
 
 // Value 0 lives in the field entry, the rest in its heap list.
@@ -109,6 +96,18 @@ void track_info_impl::resize_fields(std::uint32_t count) {
   inline_count_ = inline_count;
 }
 
+void track_info_impl::reindex_fields() noexcept {
+  const std::uint32_t count = field_count();
+  if (count > unindexed_fields) name_index_.rebuild(field_names(*this), count);
+  else name_index_.clear();
+}
+
+void track_info_impl::reindex_techs() noexcept {
+  const std::uint32_t count = techs_.size();
+  if (count > unindexed_fields) tech_index_.rebuild(tech_names(*this), count);
+  else tech_index_.clear();
+}
+
 std::uint32_t track_info_impl::field_count() const { return inline_count_ + heap_fields_.size(); }
 
 const char* track_info_impl::field_name(std::uint32_t index) const { return field_at(index).name.c_str(); }
@@ -123,9 +122,13 @@ const char* track_info_impl::field_value(std::uint32_t index, std::uint32_t valu
 }
 
 std::uint32_t track_info_impl::find_field(const char* name, std::size_t length) const {
+  if (!name_index_.empty()) return name_index_.find(field_names(*this), name, length);
   const std::uint32_t count = field_count();
+  // A long record scans only when its index could not be had; a short
+  // one's few comparisons go uncounted, off the hot path of every lookup.
+  if (count > unindexed_fields) qiv::count_work_steps(count);
   for (std::uint32_t i = 0; i < count; ++i) {
-    if (name_matches(field_at(i).name, name, length)) return i;
+    if (field_names_match(field_at(i).name, name, length)) return i;
   }
   return not_found;
 }
@@ -138,6 +141,7 @@ std::uint32_t track_info_impl::append_field(const char* name, std::size_t name_l
   const std::uint32_t index = field_count();
   resize_fields(index + 1);
   field_at(index) = std::move(entry);
+  if (index + 1 > unindexed_fields) name_index_.add(field_names(*this), index);
   return index;
 }
 
@@ -153,6 +157,7 @@ std::uint32_t track_info_impl::set_field(const char* name, std::size_t name_leng
   const std::uint32_t last = field_count() - 1;
   for (std::uint32_t i = found; i < last; ++i) field_at(i) = std::move(field_at(i + 1));
   field_at(last) = std::move(entry);
+  reindex_fields();
   return last;
 }
 
@@ -177,6 +182,7 @@ void track_info_impl::remove_fields(const qiv::bit_array& selection) {
     if (!selection.get(i)) field_at(kept++) = std::move(field_at(i));
   }
   resize_fields(kept);
+  reindex_fields();
 }
 
 void track_info_impl::reorder_fields(const std::uint32_t* permutation) {
@@ -205,6 +211,7 @@ void track_info_impl::reorder_fields(const std::uint32_t* permutation) {
       at = next;
     }
   }
+  reindex_fields();
 }
 
 void track_info_impl::remove_field_value(std::uint32_t index, std::uint32_t value) {
@@ -215,6 +222,7 @@ void track_info_impl::remove_field_value(std::uint32_t index, std::uint32_t valu
     const std::uint32_t fields = field_count();
     for (std::uint32_t i = index + 1; i < fields; ++i) field_at(i - 1) = std::move(field_at(i));
     resize_fields(fields - 1);
+    reindex_fields();
     return;
   }
   for (std::uint32_t i = value + 1; i < count; ++i) value_at(f, i - 1) = std::move(value_at(f, i));
@@ -233,8 +241,10 @@ const char* track_info_impl::tech_name(std::uint32_t index) const { return techs
 const char* track_info_impl::tech_value(std::uint32_t index) const { return techs_[index].value.c_str(); }
 
 std::uint32_t track_info_impl::find_tech(const char* name, std::size_t length) const {
+  if (!tech_index_.empty()) return tech_index_.find(tech_names(*this), name, length);
+  if (techs_.size() > unindexed_fields) qiv::count_work_steps(techs_.size());
   for (std::uint32_t i = 0; i < techs_.size(); ++i) {
-    if (name_matches(techs_[i].name, name, length)) return i;
+    if (field_names_match(techs_[i].name, name, length)) return i;
   }
   return not_found;
 }
@@ -245,6 +255,7 @@ std::uint32_t track_info_impl::append_tech(const char* name, std::size_t name_le
   const std::uint32_t index = techs_.size();
   techs_.resize(index + 1);
   techs_[index] = std::move(entry);
+  if (index + 1 > unindexed_fields) tech_index_.add(tech_names(*this), index);
   return index;
 }
 
@@ -257,6 +268,7 @@ std::uint32_t track_info_impl::set_tech(const char* name, std::size_t name_lengt
   const std::uint32_t last = techs_.size() - 1;
   for (std::uint32_t i = found; i < last; ++i) techs_[i] = std::move(techs_[i + 1]);
   techs_[last] = std::move(entry);
+  reindex_techs();
   return last;
 }
 
@@ -269,6 +281,7 @@ void track_info_impl::remove_techs(const qiv::bit_array& selection) {
     if (!selection.get(i)) techs_[kept++] = std::move(techs_[i]);
   }
   techs_.resize(kept);
+  reindex_techs();
 }
 
 void track_info_impl::copy_all_from(const track_info& other) {
@@ -288,6 +301,7 @@ void track_info_impl::copy_fields_from(const track_info& other) {
   for (std::uint32_t i = 0; i < inline_fields; ++i) std::swap(inline_[i], copy.inline_[i]);
   std::swap(inline_count_, copy.inline_count_);
   std::swap(heap_fields_, copy.heap_fields_);
+  name_index_.swap(copy.name_index_);
 }
 
 void track_info_impl::copy_techs_from(const track_info& other) {
@@ -296,6 +310,7 @@ void track_info_impl::copy_techs_from(const track_info& other) {
   const std::uint32_t count = other.tech_count();
   for (std::uint32_t i = 0; i < count; ++i) copy.append_tech(other.tech_name(i), until_nul, other.tech_value(i), until_nul);
   std::swap(techs_, copy.techs_);
+  tech_index_.swap(copy.tech_index_);
 }
 
 // Routines over the interface.

@@ -15,6 +15,7 @@
 
 #include "foundation/bit_array.h"
 #include "foundation/string_object.h"
+#include "metadata/field_name_index.h"
 #include "metadata/replaygain_info.h"
 #include "metadata/track_display_info.h"
 
@@ -155,6 +156,9 @@ public:
                             std::size_t value_length) override;
 
   static constexpr std::uint32_t inline_fields = 10;
+  // Records with more fields (or technical entries) than this find names
+  // through an index; a scan of fewer costs less than keeping one.
+  static constexpr std::uint32_t unindexed_fields = 32;
 
   // A heap list that grows by doubling and shrinks by halving, so repeated
   // appends and removals cost amortised constant time without holding on to
@@ -198,14 +202,32 @@ public:
   };
 
 private:
+  struct field_names final : field_name_index::names {
+    explicit field_names(const track_info_impl& record) : record(record) {}
+    const std::string& name_at(std::uint32_t position) const override { return record.field_at(position).name; }
+    const track_info_impl& record;
+  };
+  struct tech_names final : field_name_index::names {
+    explicit tech_names(const track_info_impl& record) : record(record) {}
+    const std::string& name_at(std::uint32_t position) const override { return record.techs_[position].name; }
+    const track_info_impl& record;
+  };
+
   field& field_at(std::uint32_t index) noexcept;
   const field& field_at(std::uint32_t index) const noexcept;
   void resize_fields(std::uint32_t count);
+  // After fields or entries moved or went: the index afresh, or none for a
+  // short record.
+  void reindex_fields() noexcept;
+  void reindex_techs() noexcept;
 
   field inline_[inline_fields];
   std::uint32_t inline_count_ = 0;
   list<field> heap_fields_;
+  // Empty, or the first position of every name (unindexed_fields).
+  field_name_index name_index_;
   list<tech_entry> techs_;
+  field_name_index tech_index_;
   double length_ = 0.0;
   replaygain_info replaygain_;
 };

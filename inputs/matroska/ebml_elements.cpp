@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "foundation/work_steps.h"
 #include "io/io_exceptions.h"
 
 namespace Matroska {
@@ -91,6 +92,7 @@ void ebml_read_children(ebml_reader& reader, ebml_element_handler& handler) {
     constexpr std::uint64_t unknown_sizes = (std::uint64_t{1} << 49) - 1;
     const bool cut = cut_allowed && size < unknown_sizes && size > reader.remaining();
     ebml_element_scope scope(reader, cut ? reader.remaining() : size);
+    qiv::count_work_steps(1);
     handler.on_element(id, size, reader);
     reader.skip(reader.remaining());
   }

@@ -67,7 +67,8 @@ public:
 
 class seekhead_handler : public ebml_element_handler {
 public:
-  explicit seekhead_handler(matroska_file_scan& scan) : scan_(scan) {}
+  seekhead_handler(matroska_file_scan& scan, std::set<std::uint64_t>* new_seekheads)
+      : scan_(scan), new_seekheads_(new_seekheads) {}
 
   void on_element(std::uint32_t id, std::uint64_t, ebml_reader& reader) override {
     if (id != ids::seek) return;
@@ -78,11 +79,14 @@ public:
       if (scan_.cut) return;  // beyond what the file holds
       vantrel_io::throw_io_data();
     }
-    scan_.element_positions[seek.target_id].insert(scan_.segment_data_start + seek.position);
+    const std::uint64_t position = scan_.segment_data_start + seek.position;
+    const bool known = !scan_.element_positions[seek.target_id].insert(position).second;
+    if (!known && seek.target_id == ids::seek_head && new_seekheads_) new_seekheads_->insert(position);
   }
 
 private:
   matroska_file_scan& scan_;
+  std::set<std::uint64_t>* new_seekheads_;
 };
 
 class segment_handler : public ebml_element_handler {
@@ -198,8 +202,8 @@ bool matroska_at_segment_child(const matroska_file_scan& scan, ebml_reader& read
   return false;
 }
 
-void matroska_read_seekhead(matroska_file_scan& scan, ebml_reader& reader) {
-  seekhead_handler handler(scan);
+void matroska_read_seekhead(matroska_file_scan& scan, ebml_reader& reader, std::set<std::uint64_t>* new_seekheads) {
+  seekhead_handler handler(scan, new_seekheads);
   ebml_read_children(reader, handler);
 }
 
@@ -218,21 +222,23 @@ void matroska_scan_file(matroska_file_scan& scan, ebml_reader& reader) {
     if (second_segment) vantrel_io::throw_io_data();
   }
 
-  // SeekHeads found through other SeekHeads, to any depth; a loop of them
-  // ends because each position is read once.
-  for (;;) {
-    const auto& known = scan.positions_of(ids::seek_head);
-    auto next = known.begin();
-    while (next != known.end() && scan.seekheads_read.count(*next)) ++next;
-    if (next == known.end()) break;
-    const std::uint64_t position = *next;
+  // SeekHeads found through other SeekHeads, to any depth, the first in the
+  // file first; a loop of them ends because each position is read once.
+  // Those still to read are kept aside, not looked for among all known
+  // again after each: a file can chain thousands.
+  std::set<std::uint64_t> unread;
+  for (std::uint64_t position : scan.positions_of(ids::seek_head))
+    if (!scan.seekheads_read.count(position)) unread.insert(position);
+  while (!unread.empty()) {
+    const std::uint64_t position = *unread.begin();
+    unread.erase(unread.begin());
     reader.seek(position);
     if (ebml_read_id(reader) != ids::seek_head) vantrel_io::throw_io_data();
     const std::uint64_t size = ebml_read_size(reader);
     scan.seekheads_read.insert(position);
     if (scan.cut && size > reader.remaining()) continue;
     ebml_element_scope scope(reader, size);
-    matroska_read_seekhead(scan, reader);
+    matroska_read_seekhead(scan, reader, &unread);
   }
   if (scan.cut) drop_cut_elements(scan, reader);
 }

@@ -58,7 +58,9 @@ std::uint64_t matroska_read_all(const matroska_file_scan& scan, ebml_reader& rea
 // read whole, and this tells where it then ends.
 bool matroska_at_segment_child(const matroska_file_scan& scan, ebml_reader& reader);
 
-// Takes the entries of the SeekHead whose content the reader is scoped to.
-void matroska_read_seekhead(matroska_file_scan& scan, ebml_reader& reader);
+// Takes the entries of the SeekHead whose content the reader is scoped to;
+// SeekHeads they name that were not known go into `new_seekheads` as well.
+void matroska_read_seekhead(matroska_file_scan& scan, ebml_reader& reader,
+                            std::set<std::uint64_t>* new_seekheads = nullptr);
 
 }  // namespace Matroska

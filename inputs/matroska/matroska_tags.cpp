@@ -237,11 +237,19 @@ private:
   std::set<std::string>& contents_seen_;
 };
 
-bool shares_a_name(const read_tag& a, const read_tag& b) {
-  for (const simple_tag_record& one : a.simple_tags)
-    for (const simple_tag_record& other : b.simple_tags)
-      if (one.has_value && other.has_value && same_name(one.name, other.name.c_str())) return true;
-  return false;
+// The TagNames with a value in Tags that say the track's level, by the UIDs
+// those Tags are aimed at (the whole file's left out).
+using names_by_targets = std::map<matroska_tag_targets, std::set<std::string, ascii_nocase_less>>;
+
+names_by_targets track_level_names(const std::vector<read_tag>& tags) {
+  names_by_targets names;
+  for (const read_tag& tag : tags) {
+    if (tag.whole_file() || !tag.targets.level_read || tag.targets.level != matroska_level_track) continue;
+    auto& held = names[tag.targets.uids];
+    for (const simple_tag_record& simple : tag.simple_tags)
+      if (simple.has_value) held.insert(simple.name);
+  }
+  return names;
 }
 
 // The level of a Tag: its TargetTypeValue, else the level its TargetType
@@ -251,24 +259,24 @@ bool shares_a_name(const read_tag& a, const read_tag& b) {
 // track's level and shares a TagName with it, it is the default 50: writers
 // that say levels (mkvmerge, mkvpropedit) leave out only that one, and read
 // at the track's level it would be a second value of the same name there.
-std::uint64_t tag_level(const read_tag& tag, const std::vector<read_tag>& all) {
+std::uint64_t tag_level(const read_tag& tag, const names_by_targets& track_level) {
   if (tag.targets.level_read) return tag.targets.level;
   if (const std::uint64_t named = named_level(tag.targets.target_type)) return named;
   if (tag.whole_file()) return matroska_level_album;
-  for (const read_tag& other : all) {
-    if (&other != &tag && !other.whole_file() && other.targets.uids == tag.targets.uids &&
-        other.targets.level_read && other.targets.level == matroska_level_track && shares_a_name(tag, other))
-      return matroska_level_album;
-  }
+  const auto beside = track_level.find(tag.targets.uids);
+  if (beside == track_level.end()) return matroska_level_track;
+  for (const simple_tag_record& simple : tag.simple_tags)
+    if (simple.has_value && beside->second.count(simple.name)) return matroska_level_album;
   return matroska_level_track;
 }
 
 // Files the Tags read into the collection's groups, each SimpleTag under
 // the field its TagName reads as at its Tag's level.
 void gather(matroska_tag_collection& collection, const std::vector<read_tag>& tags) {
+  const names_by_targets track_level = track_level_names(tags);
   for (const read_tag& tag : tags) {
     const bool whole = tag.whole_file();
-    const std::uint64_t level = tag_level(tag, tags);
+    const std::uint64_t level = tag_level(tag, track_level);
     matroska_tag_group& group = whole ? collection.whole_file : collection.targeted[tag.targets.uids];
     if (!tag.targets.target_type.empty()) group.target_types.emplace(level, tag.targets.target_type);
     const std::size_t index = collection.tags.size();
@@ -549,13 +557,6 @@ void write_targets(ebml_memory_writer& out, const tag_to_write& tag, const matro
   write_element(out, tag_ids::targets, record);
 }
 
-bool shares_a_value_name(const tag_to_write& a, const tag_to_write& b) {
-  for (const std::string& one : a.value_names)
-    for (const std::string& other : b.value_names)
-      if (same_name(one, other.c_str())) return true;
-  return false;
-}
-
 // A Tag whose level is read from its neighbours (tag_level) reads at the
 // level the written Tags give it: where that is no longer the level it was
 // read at (its level-30 neighbour lost the TagName they shared, or is gone),
@@ -572,13 +573,19 @@ void keep_levels_from_neighbours(std::vector<tag_to_write>& tags, const matroska
     const matroska_tag_source& source = collection.tags[tag.source];
     return source.level_written && source.level == matroska_level_track;
   };
+  // The TagNames with a value in written Tags that say the track's level,
+  // by the UIDs they are aimed at.
+  names_by_targets track_level;
+  for (const tag_to_write& tag : tags)
+    if (!tag.simple_tags.empty() && says_track_level(tag))
+      track_level[aimed_at(tag)].insert(tag.value_names.begin(), tag.value_names.end());
   for (tag_to_write& tag : tags) {
     if (tag.source == matroska_no_tag || !collection.tags[tag.source].level_from_neighbours) continue;
-    bool beside_track_level = false;
-    for (const tag_to_write& other : tags)
-      beside_track_level = beside_track_level || (&other != &tag && !other.simple_tags.empty() &&
-                                                  aimed_at(other) == aimed_at(tag) && says_track_level(other) &&
-                                                  shares_a_value_name(tag, other));
+    // Never itself among them: its Targets say no level.
+    const auto beside = track_level.find(aimed_at(tag));
+    const bool beside_track_level =
+        beside != track_level.end() && std::any_of(tag.value_names.begin(), tag.value_names.end(),
+                                                   [&](const std::string& name) { return beside->second.count(name); });
     const std::uint64_t level = beside_track_level ? matroska_level_album : matroska_level_track;
     const bool read_by_level = std::any_of(tag.value_names.begin(), tag.value_names.end(), level_mapped);
     tag.level_written_out = read_by_level && level != collection.tags[tag.source].level;
@@ -590,15 +597,19 @@ void keep_levels_from_neighbours(std::vector<tag_to_write>& tags, const matroska
 std::vector<tag_to_write> tags_to_write(const matroska_tag_collection& collection) {
   std::vector<tag_to_write> tags(collection.tags.size());
   for (std::size_t i = 0; i < tags.size(); ++i) tags[i].source = i;
+  // The first Tag that takes a new value aimed at these UIDs at this level:
+  // one read, else one made for such values before.
+  std::map<std::pair<matroska_tag_targets, std::uint64_t>, std::size_t> takers;
+  for (std::size_t i = 0; i < collection.tags.size(); ++i) {
+    const matroska_tag_source& source = collection.tags[i];
+    if (takes_level(source, source.level)) takers.emplace(std::pair(source.group, source.level), i);
+  }
   auto home_of = [&](const matroska_tag_targets& targets, const matroska_tag_group& group,
                      const matroska_tag_entry& entry) -> std::pair<std::size_t, std::uint64_t> {
     if (entry.tag != matroska_no_tag && collection.tags[entry.tag].group == targets) return {entry.tag, entry.place};
-    for (std::size_t i = 0; i < collection.tags.size(); ++i)
-      if (collection.tags[i].group == targets && takes_level(collection.tags[i], entry.level)) return {i, matroska_unset};
-    for (std::size_t i = collection.tags.size(); i < tags.size(); ++i)
-      if (tags[i].targets == targets && tags[i].level == entry.level) return {i, matroska_unset};
-    tags.push_back(tag_to_write{matroska_no_tag, targets, entry.level, &group, {}});
-    return {tags.size() - 1, matroska_unset};
+    const auto [taker, made] = takers.emplace(std::pair(targets, entry.level), tags.size());
+    if (made) tags.push_back(tag_to_write{matroska_no_tag, targets, entry.level, &group, {}});
+    return {taker->second, matroska_unset};
   };
   auto place = [&](const matroska_tag_targets& targets, const matroska_tag_group& group) {
     for (const auto& [name, entries] : group.fields) {
@@ -742,16 +753,41 @@ matroska_tag_group file_view(matroska_tag_collection& collection, std::uint64_t 
   return view;
 }
 
+// The groups of Tags naming each chapter, in the order of the targeted
+// groups, each marked when it names that chapter alone. Made once for all
+// chapters: a search of every group for each chapter costs the chapters
+// times the Tags.
+struct chapter_group {
+  const matroska_tag_group* group;
+  bool alone;
+};
+using groups_by_chapter = std::map<std::uint64_t, std::vector<chapter_group>>;
+
+groups_by_chapter chapter_groups(const matroska_tag_collection& collection) {
+  groups_by_chapter by_chapter;
+  for (const auto& [targets, group] : collection.targeted)
+    for (const std::uint64_t uid : targets.chapters)
+      by_chapter[uid].push_back({&group, targets == chapter_target(uid)});
+  return by_chapter;
+}
+
+const std::vector<chapter_group>& groups_naming(const groups_by_chapter& by_chapter, std::uint64_t uid) {
+  static const std::vector<chapter_group> none;
+  const auto found = by_chapter.find(uid);
+  return found == by_chapter.end() ? none : found->second;
+}
+
 // What a chapter reads from Tags it shares: those naming it beside other
 // targets, then the whole file's as the track sees it, each for the fields
 // still missing. The track's title is not a chapter's: a chapter goes by its
 // own TITLE or its name, as ffmpeg shows it, and given the track's title
 // every chapter would read as the same song.
-matroska_tag_group shared_view(matroska_tag_collection& collection, std::uint64_t uid, std::uint64_t track_uid) {
+matroska_tag_group shared_view(matroska_tag_collection& collection, const groups_by_chapter& by_chapter,
+                               std::uint64_t uid, std::uint64_t track_uid) {
   matroska_tag_group view;
-  for (const auto& [targets, group] : collection.targeted) {
-    if (!targets.chapters.count(uid) || targets == chapter_target(uid)) continue;
-    for (const auto& [name, entries] : group.fields)
+  for (const chapter_group& shared : groups_naming(by_chapter, uid)) {
+    if (shared.alone) continue;
+    for (const auto& [name, entries] : shared.group->fields)
       if (!view.fields.count(name)) view.fields[name] = entries;
   }
   for (const auto& [name, entries] : file_view(collection, track_uid).fields)
@@ -771,13 +807,14 @@ bool all_empty(const std::vector<matroska_tag_entry>& entries) {
 // A chapter's fields: those of the Tags aimed at it alone, each in place of
 // the field of that name it shares; own values that are all empty remove
 // that field for this chapter alone.
-matroska_tag_group chapter_view(matroska_tag_collection& collection, std::uint64_t uid, std::uint64_t track_uid) {
+matroska_tag_group chapter_view(matroska_tag_collection& collection, const groups_by_chapter& by_chapter,
+                                std::uint64_t uid, std::uint64_t track_uid) {
   matroska_tag_group view;
   const matroska_tag_group* own = own_group(collection, uid);
   if (own)
     for (const auto& [name, entries] : own->fields)
       if (!all_empty(entries)) view.fields[name] = entries;
-  for (const auto& [name, entries] : shared_view(collection, uid, track_uid).fields)
+  for (const auto& [name, entries] : shared_view(collection, by_chapter, uid, track_uid).fields)
     if (!own || !own->fields.count(name)) view.fields[name] = entries;
   return view;
 }
@@ -830,9 +867,9 @@ void title_over_track_name(matroska_tag_collection& collection, std::uint64_t tr
 
 // Whether a Tag naming the chapter, alone or beside other targets, holds
 // the field.
-bool chapter_holds(const matroska_tag_collection& collection, std::uint64_t uid, const std::string& name) {
-  for (const auto& [targets, group] : collection.targeted)
-    if (targets.chapters.count(uid) && group.fields.count(name)) return true;
+bool chapter_holds(const groups_by_chapter& by_chapter, std::uint64_t uid, const std::string& name) {
+  for (const chapter_group& naming : groups_naming(by_chapter, uid))
+    if (naming.group->fields.count(name)) return true;
   return false;
 }
 
@@ -893,8 +930,8 @@ void apply_to_chapter_tags(matroska_tag_collection& collection, const field_chan
 // Tag of its own for it. A title stays with the chapters (the track's is
 // not theirs), and one they all remove stays while one has a name, which
 // would show in its place.
-void apply_changes_alike(matroska_tag_collection& collection, chapter_changes& changes, const chapter_views& views,
-                         std::uint64_t track_uid) {
+void apply_changes_alike(matroska_tag_collection& collection, const groups_by_chapter& by_chapter,
+                         chapter_changes& changes, const chapter_views& views, std::uint64_t track_uid) {
   if (changes.empty()) return;
   std::vector<field_change> alike;
   for (const field_change& change : changes.begin()->second) {
@@ -917,13 +954,13 @@ void apply_changes_alike(matroska_tag_collection& collection, chapter_changes& c
         return g->fields.count(change.name) != 0;
       });
       const bool unheld_by_a_chapter = std::any_of(views.begin(), views.end(), [&](const auto& one) {
-        return !chapter_holds(collection, one.first, change.name);
+        return !chapter_holds(by_chapter, one.first, change.name);
       });
       if (held || (!change.removed && unheld_by_a_chapter)) apply_change(places, change);
     }
     for (auto& [uid, list] : changes) {
       const auto made = std::find(list.begin(), list.end(), change);
-      if (made != list.end() && (!title || chapter_holds(collection, uid, change.name))) list.erase(made);
+      if (made != list.end() && (!title || chapter_holds(by_chapter, uid, change.name))) list.erase(made);
     }
   }
 }
@@ -957,12 +994,14 @@ void apply_chapter_change(matroska_tag_collection& collection, std::uint64_t uid
 // values; only what every chapter changes alike goes where they share it.
 void apply_chapter_infos(matroska_tag_collection& collection, const std::map<std::uint64_t, track_info_impl>& infos,
                          const std::map<std::uint64_t, std::string>& chapters, std::uint64_t track_uid) {
+  const groups_by_chapter by_chapter = chapter_groups(collection);
   chapter_views views;
-  for (const auto& [uid, name] : chapters) views[uid] = chapter_view(collection, uid, track_uid);
+  for (const auto& [uid, name] : chapters) views[uid] = chapter_view(collection, by_chapter, uid, track_uid);
   chapter_changes changes;
   std::map<std::uint64_t, matroska_tag_group> shared;
   for (const auto& [uid, info] : infos) {
-    const matroska_tag_group view = views.count(uid) ? views[uid] : chapter_view(collection, uid, track_uid);
+    const matroska_tag_group view =
+        views.count(uid) ? views[uid] : chapter_view(collection, by_chapter, uid, track_uid);
     std::vector<field_change>& list = changes[uid] = changes_between(view, info);
     // A title shown from the chapter's name is not among its fields: handed
     // back as it is it changes nothing, while its removal is still a change.
@@ -975,9 +1014,9 @@ void apply_chapter_infos(matroska_tag_collection& collection, const std::map<std
                                   [](const field_change& c) { return same_name(c.name, "title"); }),
                    list.end());
     }
-    shared[uid] = shared_view(collection, uid, track_uid);
+    shared[uid] = shared_view(collection, by_chapter, uid, track_uid);
   }
-  apply_changes_alike(collection, changes, views, track_uid);
+  apply_changes_alike(collection, by_chapter, changes, views, track_uid);
   for (const auto& [uid, list] : changes) {
     const auto name = chapters.find(uid);
     const bool named = name != chapters.end() && !name->second.empty();
@@ -992,6 +1031,7 @@ bool matroska_tags_read_infos(const matroska_file_scan& scan, ebml_reader& reade
                               const std::map<std::uint64_t, std::string>& chapters, std::uint64_t track_uid,
                               const std::string& track_name) {
   matroska_tag_collection collection = matroska_tags_load(scan, reader, matroska_damaged_tags::skip);
+  const groups_by_chapter by_chapter = chapter_groups(collection);
   for (auto& [uid, info] : infos) {
     if (uid == 0) {
       const matroska_tag_group view = file_view(collection, track_uid);
@@ -999,7 +1039,7 @@ bool matroska_tags_read_infos(const matroska_file_scan& scan, ebml_reader& reade
       if (!track_name.empty()) show_track_name(view, track_name, info);
       continue;
     }
-    const matroska_tag_group view = chapter_view(collection, uid, track_uid);
+    const matroska_tag_group view = chapter_view(collection, by_chapter, uid, track_uid);
     matroska_tags_to_info(view, info);
     const auto name = chapters.find(uid);
     if (name != chapters.end() && shows_chapter_name(collection, uid, view, name->second))

@@ -4,6 +4,8 @@
 // cover and the items kept unparsed. Each keeps its place in the list.
 #include <algorithm>
 #include <cstring>
+#include <map>
+#include <set>
 #include <tuple>
 #include <utility>
 
@@ -59,15 +61,24 @@ void append_freeform_item(byte_buffer& out, const std::string& name, const std::
   append_box(out, fourcc("----"), item);
 }
 
-// A freeform item keeps the name the file gives it (readers look it up as
-// written); one made anew takes the name other taggers write.
-std::string freeform_name(const ilst_metadata& metadata, const std::string& field) {
+// The names the file's freeform items give their fields, the first item's
+// spelling of each.
+using freeform_names = std::set<std::string, ascii_nocase_less>;
+
+freeform_names freeform_names_read(const ilst_metadata& metadata) {
+  freeform_names names;
   for (const item_as_read& item : metadata.items_as_read) {
     if (item.key != fourcc("----")) continue;
-    for (const auto& [name, entry] : item.gave.entries())
-      if (equals_ascii_nocase(name, field.c_str())) return name;
+    for (const auto& [name, entry] : item.gave.entries()) names.insert(name);
   }
-  return user_defined_name_for(field);
+  return names;
+}
+
+// A freeform item keeps the name the file gives it (readers look it up as
+// written); one made anew takes the name other taggers write.
+std::string freeform_name(const freeform_names& read, const std::string& field) {
+  const auto found = read.find(field);
+  return found != read.end() ? *found : user_defined_name_for(field);
 }
 
 // Leading decimal digits after optional blanks and a sign, 0 when there
@@ -112,12 +123,6 @@ void append_number_pair(byte_buffer& out, std::uint32_t key, const std::string& 
   append_item(out, key, type_binary, value);
 }
 
-bool share_a_field(const item_as_read& a, const item_as_read& b) {
-  for (const auto& [name, entry] : a.gave.entries())
-    if (b.gave.find(name) != nullptr) return true;
-  return false;
-}
-
 // The items as read that go back as they were, in file order; the fields
 // they hold are taken out of `fields`. An item stays while every field it
 // gave holds the values read from all the items that gave it. A field stays
@@ -133,16 +138,28 @@ std::vector<const item_as_read*> take_unchanged_items(const std::vector<item_as_
     const auto now = fields.find(name);
     return now != fields.end() && now->second.values == as_read[name].values;
   };
+  // An item that goes takes with it every item it shares a field with, and
+  // theirs in turn: the fields of the items that go, gathered as they are
+  // found, tell the items still staying which of them must go too.
   std::vector<bool> stays(items.size());
+  std::set<std::string, ascii_nocase_less> going_fields;
+  std::vector<std::size_t> going;
   for (std::size_t i = 0; i < items.size(); ++i) {
     stays[i] = true;
     for (const auto& [name, entry] : items[i].gave.entries()) stays[i] = stays[i] && unchanged(name);
+    if (!stays[i]) going.push_back(i);
   }
-  for (bool settled = false; !settled;) {
-    settled = true;
-    for (std::size_t i = 0; i < items.size(); ++i)
-      for (std::size_t j = 0; j < items.size(); ++j)
-        if (!stays[i] && stays[j] && share_a_field(items[i], items[j])) stays[j] = false, settled = false;
+  std::map<std::string, std::vector<std::size_t>, ascii_nocase_less> items_giving;
+  for (std::size_t i = 0; i < items.size(); ++i)
+    for (const auto& [name, entry] : items[i].gave.entries()) items_giving[name].push_back(i);
+  while (!going.empty()) {
+    const std::size_t i = going.back();
+    going.pop_back();
+    for (const auto& [name, entry] : items[i].gave.entries()) {
+      if (!going_fields.insert(name).second) continue;
+      for (const std::size_t j : items_giving[name])
+        if (stays[j]) stays[j] = false, going.push_back(j);
+    }
   }
   std::vector<const item_as_read*> kept;
   for (std::size_t i = 0; i < items.size(); ++i) {
@@ -166,9 +183,19 @@ class placed_items {
 public:
   static constexpr std::size_t after_the_others = ~std::size_t(0);
 
+  // `kept` in file order, as take_unchanged_items gives it.
   placed_items(const std::vector<item_as_read>& as_read, const std::vector<const item_as_read*>& kept) {
-    for (const item_as_read& item : as_read)
-      if (std::find(kept.begin(), kept.end(), &item) == kept.end()) gone_.push_back(&item);
+    auto next_kept = kept.begin();
+    for (const item_as_read& item : as_read) {
+      if (next_kept != kept.end() && *next_kept == &item) {
+        ++next_kept;
+        continue;
+      }
+      for (const auto& [name, entry] : item.gave.entries()) {
+        const auto [first, added] = first_place_gone_.emplace(name, item.place);
+        if (!added) first->second = std::min(first->second, item.place);
+      }
+    }
   }
 
   void add(std::size_t place, byte_buffer bytes) { items_.push_back({place, std::move(bytes)}); }
@@ -176,9 +203,9 @@ public:
   // An item made anew that holds the given fields.
   void add_new(std::initializer_list<std::string> fields, byte_buffer bytes) {
     std::size_t place = after_the_others;
-    for (const item_as_read* item : gone_)
-      for (const std::string& name : fields)
-        if (item->gave.find(name) != nullptr) place = std::min(place, item->place);
+    for (const std::string& name : fields)
+      if (const auto gone = first_place_gone_.find(name); gone != first_place_gone_.end())
+        place = std::min(place, gone->second);
     add(place, std::move(bytes));
   }
 
@@ -198,7 +225,8 @@ public:
   }
 
 private:
-  std::vector<const item_as_read*> gone_;
+  // The place of the first item gone that gave each field.
+  std::map<std::string, std::size_t, ascii_nocase_less> first_place_gone_;
   std::vector<std::pair<std::size_t, byte_buffer>> items_;
 };
 
@@ -263,6 +291,7 @@ std::size_t append_item_list(const ilst_metadata& metadata, const tag_fields& to
     }
     items.add_new({"genre"}, std::move(item));
   }
+  const freeform_names freeform_read = freeform_names_read(metadata);
   for (const auto& [name, entry] : fields) {
     if (entry.values.empty()) continue;
     // Several genres go into the text item, as other taggers store a list:
@@ -274,7 +303,7 @@ std::size_t append_item_list(const ilst_metadata& metadata, const tag_fields& to
     else
       append_freeform_item(item,
                            !entry.multi_valued && equals_ascii_nocase(name, "codec") ? "cdec"
-                                                                                     : freeform_name(metadata, name),
+                                                                                     : freeform_name(freeform_read, name),
                            entry.values);
     items.add_new({name}, std::move(item));
   }

@@ -120,9 +120,13 @@ void remove_all(meta_list& list, const char* name) {
   std::erase_if(list, [&](const meta_entry& e) { return qiv::stricmp_ascii_equal(e.name.c_str(), name); });
 }
 
+// The metadata of every track, gathered in one pass over the sheet: a pass
+// per track would cost the square of a sheet of thousands of tracks. What a
+// track reads depends on its number alone (the sheet's lines, then those of
+// every section of that number), so tracks of one number read alike.
 class track_info_collector final : public cue_handler {
 public:
-  explicit track_info_collector(cue_track_entry& track) : track_(track) {}
+  track_info_collector() : sections_(100) {}
 
   void on_file(const char*, std::size_t, const char*, std::size_t) override {}
   void on_flags(const char*, std::size_t) override {}
@@ -131,10 +135,10 @@ public:
     last_number_ = number;
   }
   void on_pregap(std::uint32_t frames) override {
-    if (is_wanted()) indexes_.on_pregap(frames);
+    if (last_number_ != 0) sections_[last_number_].indexes.on_pregap(frames);
   }
   void on_index(std::uint32_t number, std::uint32_t frames) override {
-    if (is_wanted()) indexes_.on_index(number, frames);
+    if (last_number_ != 0) sections_[last_number_].indexes.on_index(number, frames);
   }
   void on_title(const char* text, std::size_t length) override { on_meta("title", {text, length}); }
   void on_performer(const char* text, std::size_t length) override { on_meta("artist", {text, length}); }
@@ -143,20 +147,25 @@ public:
   void on_catalog(const char* text, std::size_t length) override { on_meta("catalog", {text, length}); }
   void on_rem(const char* text, std::size_t length) override;
 
-  void finish();
+  // Fills the track's info; one read before with the same number gives it.
+  void finish(cue_track_entry& track);
 
 private:
-  bool is_wanted() const { return last_number_ == track_.number; }
+  // The lines of every section with one track number.
+  struct section {
+    meta_list meta;
+    index_state indexes;
+    const cue_track_entry* read = nullptr;  // the first new track filled from it
+  };
+
   void on_meta(std::string_view name, std::string_view value);
 
-  cue_track_entry& track_;
   std::uint32_t last_number_ = 0;
   std::uint32_t track_count_ = 0;
   meta_list album_;
-  meta_list track_meta_;
+  std::vector<section> sections_;  // by track number, 1 to 99
   std::string album_performer_;
   bool performer_differs_ = false;
-  index_state indexes_;
 };
 
 void track_info_collector::on_rem(const char* text, std::size_t length) {
@@ -198,26 +207,34 @@ void track_info_collector::on_meta(std::string_view name, std::string_view value
       qiv::stricmp_ascii_n(value.data(), value.size(), album_performer_.data(), album_performer_.size()) != 0) {
     performer_differs_ = true;
   }
-  if (is_wanted()) track_meta_.push_back({std::string(name), std::string(value)});
+  sections_[last_number_].meta.push_back({std::string(name), std::string(value)});
 }
 
-void track_info_collector::finish() {
-  indexes_.complete();
-  track_info& info = track_.info;
-  index_fields_to_info(info, indexes_.times);
+void track_info_collector::finish(cue_track_entry& track) {
+  section& own = sections_[track.number];
+  track_info& info = track.info;
+  const bool fresh = info.field_count() == 0 && info.tech_count() == 0;
+  if (own.read && fresh) {
+    info.copy_all_from(own.read->info);
+    return;
+  }
+  own.indexes.complete();
+  index_fields_to_info(info, own.indexes.times);
   replaygain_info replaygain;
+  meta_list album = album_;
+  meta_list track_meta = own.meta;
   if (performer_differs_) {
-    const meta_entry* album_artist = find_last(album_, "artist");
-    const meta_entry* track_artist = find_last(track_meta_, "artist");
+    const meta_entry* album_artist = find_last(album, "artist");
+    const meta_entry* track_artist = find_last(track_meta, "artist");
     if (album_artist) info.set_field("album artist", track_info::until_nul, album_artist->value.data(),
                                      album_artist->value.size());
     if (const meta_entry* artist = track_artist ? track_artist : album_artist) {
       info.set_field("artist", track_info::until_nul, artist->value.data(), artist->value.size());
     }
-    remove_all(album_, "artist");
-    remove_all(track_meta_, "artist");
+    remove_all(album, "artist");
+    remove_all(track_meta, "artist");
   }
-  for (const meta_list* list : {&album_, &track_meta_}) {
+  for (const meta_list* list : {&album, &track_meta}) {
     for (const meta_entry& entry : *list) {
       if (replaygain.set_from_field(entry.name.c_str(), entry.value.data(), entry.value.size())) continue;
       info.set_field(entry.name.data(), entry.name.size(), entry.value.data(), entry.value.size());
@@ -227,9 +244,10 @@ void track_info_collector::finish() {
   auto set_number = [&](const char* name, std::uint32_t value) {
     info.set_field(name, track_info::until_nul, qiv::format_uint(buffer, value, 1), track_info::until_nul);
   };
-  set_number("tracknumber", track_.number);
+  set_number("tracknumber", track.number);
   set_number("totaltracks", track_count_);
   info.set_replaygain(replaygain);
+  if (fresh && !own.read) own.read = &track;
 }
 
 }  // namespace
@@ -239,11 +257,10 @@ void parse_cuesheet(const char* text, cue_track_list& out) {
     track_collector tracks(out);
     parse_lines(text, tracks);
     tracks.finish();
-    for (const auto& entry : out) {
-      track_info_collector collector(*entry);
-      parse_lines(text, collector);
-      collector.finish();
-    }
+    if (out.size() == 0) return;
+    track_info_collector collector;
+    parse_lines(text, collector);
+    for (const auto& entry : out) collector.finish(*entry);
   } catch (const exception_cue& e) {
     throw exception_bad_cuesheet(e.what());
   }

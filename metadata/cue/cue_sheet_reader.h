@@ -1,5 +1,5 @@
 // Reading cue sheets into tracks. A first pass finds the tracks, their files,
-// flags and index times; a second pass per track collects its metadata
+// flags and index times; a second pass collects every track's metadata
 // (sheet-level lines first, then the track's own, later lines winning).
 #pragma once
 

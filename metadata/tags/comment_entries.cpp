@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <set>
 
 #include "foundation/byte_order.h"
 #include "io/io_exceptions.h"
@@ -28,16 +29,15 @@ class change_placer {
 public:
   explicit change_placer(std::vector<std::string>& out) : out_(out) {}
   void place(const change& field) {
-    for (const change* done : placed_)
-      if (done == &field) return;
-    placed_.push_back(&field);
+    if (!placed_.insert(&field).second) return;
     const std::string stored = comment_name_for_storage(field.first.c_str());
     for (const std::string& value : field.second) out_.push_back(stored + "=" + value);
   }
 
 private:
   std::vector<std::string>& out_;
-  std::vector<const change*> placed_;
+  // A set: an edit that removes a tag's thousands of fields places each.
+  std::set<const change*> placed_;
 };
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "metadata/tags/vorbis_comment_map.h"
 
-#include <algorithm>
+#include <set>
+#include <string_view>
 
 #include "metadata/track_info.h"
 
@@ -26,9 +27,13 @@ void vorbis_comment_map::remove_duplicate_values(const char* name) {
   node* found = tree_.find(name);
   if (!found) return;
   value_list& values = found->value;
+  // The first of each value stays, in file order; a set of those kept finds
+  // the doubles, where a search through them would cost the square of a
+  // tag's thousands of values.
+  std::set<std::string_view> seen;
   value_list kept;
-  for (auto& value : values) {
-    if (std::find(kept.begin(), kept.end(), value) == kept.end()) kept.push_back(std::move(value));
+  for (const std::string& value : values) {
+    if (seen.insert(value).second) kept.push_back(value);
   }
   values = std::move(kept);
 }

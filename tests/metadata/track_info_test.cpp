@@ -10,8 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "foundation/byte_compare.h"
 #include "foundation/exceptions.h"
 #include "foundation/string_buffer.h"
+#include "foundation/work_steps.h"
 
 namespace {
 // Set by a test to make the next array allocation fail, as it would when
@@ -113,6 +115,70 @@ TEST(TrackInfoFields, FieldsAndValuesPastTheTenthBehaveLikeTheFirstTen) {
   ASSERT_EQ(edited.size(), 13u);
   EXPECT_EQ(std::vector<std::string>(edited.begin(), edited.begin() + 5),
             (std::vector<std::string>{"first", "middle", "f1", "second", "last"}));
+}
+
+// What find_field must answer: the first field whose name matches.
+std::uint32_t first_named(const track_info& info, const std::string& name) {
+  for (std::uint32_t i = 0; i < info.field_count(); ++i)
+    if (qiv::stricmp_ascii_equal(info.field_name(i), name.c_str())) return i;
+  return track_info::not_found;
+}
+
+void expect_every_name_found_first(const track_info& info, const char* after) {
+  for (const char* name : {"name0", "NAME7", "Name33", "name100", "name119", "name120", "absent"}) {
+    EXPECT_EQ(info.find_field(name), first_named(info, name)) << name << " after " << after;
+  }
+}
+
+// Records of many fields find names through an index: every edit that
+// moves or removes fields must leave it answering as a scan would, the
+// first field of a name in any letter case.
+TEST(TrackInfoFields, LongRecordsFindTheFirstFieldOfANameAfterEveryEdit) {
+  track_info_impl info;
+  for (int i = 0; i < 150; ++i) add(info, ("name" + std::to_string(i % 120)).c_str(), "v");
+  for (int i = 0; i < 30; ++i) add(info, ("NAME" + std::to_string(i)).c_str(), "upper");
+  expect_every_name_found_first(info, "appending");
+  info.set_field("Name7", all, "moved", all);
+  expect_every_name_found_first(info, "set_field");
+  info.remove_fields(*select(info.field_count(), {0, 33, 120, 140}));
+  expect_every_name_found_first(info, "remove_fields");
+  std::vector<std::uint32_t> reversed(info.field_count());
+  for (std::uint32_t i = 0; i < reversed.size(); ++i) reversed[i] = std::uint32_t(reversed.size()) - 1 - i;
+  info.reorder_fields(reversed.data());
+  expect_every_name_found_first(info, "reorder_fields");
+  info.remove_field_value(first_named(info, "name100"), 0);
+  expect_every_name_found_first(info, "remove_field_value");
+  const track_info_impl copy(info);
+  expect_every_name_found_first(copy, "copying");
+  info.remove_fields(*select(info.field_count(), {0, 1, 2, 3, 4}));
+  while (info.field_count() > 20) info.remove_field_value(info.field_count() - 1, 0);
+  expect_every_name_found_first(info, "shrinking below the indexed size");
+
+  for (int i = 0; i < 100; ++i) info.append_tech(("tech" + std::to_string(i)).c_str(), all, "x", all);
+  info.set_tech("TECH5", all, "moved", all);
+  EXPECT_EQ(info.find_tech("tech5"), 99u);
+  EXPECT_EQ(info.find_tech("Tech6"), 5u);
+  info.remove_techs(*select(info.tech_count(), {0}));
+  EXPECT_EQ(info.find_tech("tech6"), 4u);
+  EXPECT_EQ(info.find_tech("tech0"), track_info::not_found);
+}
+
+TEST(TrackInfoFields, AReaderAddingThousandsOfNamesComparesEachWithFewOthers) {
+  // Each add_value looks the name up first: compared with every field
+  // before it, that cost the square of a tag's size.
+  auto steps_adding = [](int count) {
+    track_info_impl info;
+    const std::uint64_t before = qiv::work_steps_on_this_thread();
+    for (int i = 0; i < count; ++i) {
+      const std::string name = "field " + std::to_string(i);
+      info.add_value(name.c_str(), all, "v", all);
+      info.add_value(name.c_str(), all, "w", all);
+    }
+    EXPECT_EQ(info.field_count(), std::uint32_t(count));
+    return qiv::work_steps_on_this_thread() - before;
+  };
+  const std::uint64_t small = steps_adding(5000);
+  EXPECT_LT(steps_adding(20000), 5 * small);
 }
 
 TEST(TrackInfoCopy, CopyKeepsEverythingAndSelfCopyChangesNothing) {

@@ -37,11 +37,6 @@ std::string tag(const std::string& targets_element, const std::string& simples) 
   return el(0x7373, targets_element + simples);
 }
 
-std::string pcm_track() {
-  return tracks(el(0xAE, uint_el(0xD7, 1) + uint_el(0x73C5, 7) + uint_el(0x83, 2) + el(0x86, "A_PCM/INT/LIT") +
-                             el(0xE1, double_el(0xB5, 1000.0) + uint_el(0x9F, 1) + uint_el(0x6264, 16))));
-}
-
 // 100 samples of one 16-bit channel at 1000 Hz, each block 0.1 s.
 std::string pcm_block_content(std::int16_t relative_time, std::int16_t value) {
   std::string samples;

@@ -33,6 +33,12 @@ inline std::string track(std::uint64_t number, std::uint64_t type = 2, const std
 
 inline std::string tracks(const std::string& entries = track(1)) { return el(0x1654AE6B, entries); }
 
+// One 16-bit PCM channel at 1000 Hz, track UID 7: decodable without codec data.
+inline std::string pcm_track() {
+  return tracks(el(0xAE, uint_el(0xD7, 1) + uint_el(0x73C5, 7) + uint_el(0x83, 2) + el(0x86, "A_PCM/INT/LIT") +
+                             el(0xE1, double_el(0xB5, 1000.0) + uint_el(0x9F, 1) + uint_el(0x6264, 16))));
+}
+
 inline std::string chapter(std::uint64_t uid, std::uint64_t start, const std::string& extra = "") {
   return el(0xB6, uint_el(0x73C4, uid) + uint_el(0x91, start, 4) + extra);
 }

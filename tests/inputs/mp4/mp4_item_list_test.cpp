@@ -238,3 +238,25 @@ TEST(Mp4ItemList, EditedItemsKeepTheirPlacesAndNewFieldsFollow) {
   tarnex::write_meta_box(again, meta_again);
   EXPECT_EQ(meta_again, meta);
 }
+
+TEST(Mp4ItemList, AnEditOfOneOfThousandsOfItemsKeepsTheOthersAsTheyWere) {
+  // Items that share a field with one that goes are found through the
+  // field, not by comparing every item with every other.
+  bytes items;
+  for (int i = 0; i < 5000; ++i) items += freeform("com.apple.iTunes", "FIELD " + std::to_string(i), "v");
+  const bytes shared_a = freeform("com.apple.iTunes", "SHARED", "a");
+  const bytes shared_b = freeform("com.apple.iTunes", "SHARED", "b");
+  auto m = read_items(items + shared_a + shared_b);
+  m.fields.set("FIELD 17", {true, {"edited"}});
+  m.fields.set("SHARED", {true, {"a", "c"}});
+  tarnex::byte_buffer meta;
+  tarnex::write_meta_box(m, meta);
+  EXPECT_NE(meta.find(freeform("com.apple.iTunes", "FIELD 16", "v") + freeform("com.apple.iTunes", "FIELD 17", "edited") +
+                      freeform("com.apple.iTunes", "FIELD 18", "v")),
+            std::string::npos);
+  // Both items of the changed field go, the one whose value stays as well.
+  EXPECT_EQ(meta.find(shared_a), std::string::npos);
+  const auto back = round_trip(m);
+  EXPECT_EQ(back.fields.find("SHARED")->values, std::vector<std::string>({"a", "c"}));
+  EXPECT_EQ(value(back, "FIELD 4999"), "v");
+}
