@@ -425,8 +425,11 @@ bool acceptable(const vantrel_io::in_place_steps& steps, tag_step_rule rule) {
   return rule == tag_step_rule::any_order || steps.each_change_one_write();
 }
 
-// The new element over the one Tags element that readers find: a single
-// change switches them from the old tags to the new.
+// The new element over the one Tags element that SeekHeads name: a single
+// change switches readers from the old tags to the new. Other Tags elements
+// become Void first: those readers find beside it are what a stopped edit
+// left, and with them gone every reader reads the named tags until the
+// switch.
 std::optional<vantrel_io::in_place_steps> over_named_tags(const matroska_file_scan& scan, ebml_reader& reader,
                                                           std::uint64_t position,
                                                           const std::vector<std::uint8_t>& element,
@@ -434,10 +437,11 @@ std::optional<vantrel_io::in_place_steps> over_named_tags(const matroska_file_sc
   const std::optional<placement> where = over_old_tags(scan, reader, position, element.size(), laid_out);
   if (!where) return std::nullopt;
   vantrel_io::in_place_steps steps;
-  tags_steps(scan, reader, *where, element, steps);
   std::vector<element_edit> voids;
   void_tags_but(scan, position, voids);
-  if (!add_in_few_changes(reader, voids, steps) || !acceptable(steps, rule)) return std::nullopt;
+  if (!add_in_few_changes(reader, voids, steps)) return std::nullopt;
+  tags_steps(scan, reader, *where, element, steps);
+  if (!acceptable(steps, rule)) return std::nullopt;
   return steps;
 }
 
@@ -492,9 +496,16 @@ void matroska_find_every_tags(matroska_file_scan& scan, ebml_reader& reader) {
   ebml_element_scope scope(reader, scan.segment_data_size);
   ebml_read_children(reader, handler);
   // Readers that walk the Segment up to its first Cluster (ffprobe,
-  // mkvextract) find a Tags element there even when no SeekHead names it.
-  for (std::uint64_t position : scan.positions_of(ids::tags))
-    if (!named.count(position) && position > handler.first_cluster) scan.unnamed_tags.insert(position);
+  // mkvextract) find a Tags element there even when no SeekHead names it:
+  // it is the file's own while the SeekHeads name no Tags, and what an edit
+  // stopped after its switch left while they name others.
+  for (std::uint64_t position : scan.positions_of(ids::tags)) {
+    if (named.count(position)) continue;
+    if (position > handler.first_cluster)
+      scan.unnamed_tags.insert(position);
+    else if (!named.empty())
+      scan.stale_tags.insert(position);
+  }
 }
 
 std::optional<vantrel_io::in_place_steps> matroska_tag_steps(const matroska_file_scan& scan, ebml_reader& reader,
@@ -505,6 +516,7 @@ std::optional<vantrel_io::in_place_steps> matroska_tag_steps(const matroska_file
   const std::vector<std::uint8_t> element = tags_element(content);
   std::set<std::uint64_t> named = scan.positions_of(ids::tags);
   for (std::uint64_t unnamed : scan.unnamed_tags) named.erase(unnamed);
+  for (std::uint64_t stale : scan.stale_tags) named.erase(stale);
 
   if (named.size() <= 1) {
     for (std::uint64_t position : named)
