@@ -409,16 +409,26 @@ bool add_in_few_changes(ebml_reader& reader, const std::vector<element_edit>& ed
   return true;
 }
 
-// Every Tags element but the one at `kept` becomes Void, each an edit of
-// its own: they lie far apart.
+element_edit tags_turned_void(std::uint64_t position) {
+  return [position](ebml_reader& writer) {
+    void_tags_element(writer, position);
+    return true;
+  };
+}
+
+// Every Tags element but the one at `kept` and the stale ones becomes Void,
+// each an edit of its own: they lie far apart.
 void void_tags_but(const matroska_file_scan& scan, std::uint64_t kept, std::vector<element_edit>& edits) {
-  for (std::uint64_t position : scan.positions_of(ids::tags)) {
-    if (position == kept) continue;
-    edits.push_back([position](ebml_reader& writer) {
-      void_tags_element(writer, position);
-      return true;
-    });
-  }
+  for (std::uint64_t position : scan.positions_of(ids::tags))
+    if (position != kept && !scan.stale_tags.count(position)) edits.push_back(tags_turned_void(position));
+}
+
+// Stale Tags elements become Void before anything else: with them gone,
+// every reader reads the named tags until the switch from them.
+bool void_stale_tags(const matroska_file_scan& scan, ebml_reader& reader, vantrel_io::in_place_steps& steps) {
+  std::vector<element_edit> edits;
+  for (std::uint64_t position : scan.stale_tags) edits.push_back(tags_turned_void(position));
+  return add_in_few_changes(reader, edits, steps);
 }
 
 bool acceptable(const vantrel_io::in_place_steps& steps, tag_step_rule rule) {
@@ -426,10 +436,9 @@ bool acceptable(const vantrel_io::in_place_steps& steps, tag_step_rule rule) {
 }
 
 // The new element over the one Tags element that SeekHeads name: a single
-// change switches readers from the old tags to the new. Other Tags elements
-// become Void first: those readers find beside it are what a stopped edit
-// left, and with them gone every reader reads the named tags until the
-// switch.
+// change switches readers from the old tags to the new. The other Tags
+// elements become Void first: a stale one, the only one of them read beside
+// the named, then leaves every reader the old tags until the switch.
 std::optional<vantrel_io::in_place_steps> over_named_tags(const matroska_file_scan& scan, ebml_reader& reader,
                                                           std::uint64_t position,
                                                           const std::vector<std::uint8_t>& element,
@@ -439,7 +448,7 @@ std::optional<vantrel_io::in_place_steps> over_named_tags(const matroska_file_sc
   vantrel_io::in_place_steps steps;
   std::vector<element_edit> voids;
   void_tags_but(scan, position, voids);
-  if (!add_in_few_changes(reader, voids, steps)) return std::nullopt;
+  if (!void_stale_tags(scan, reader, steps) || !add_in_few_changes(reader, voids, steps)) return std::nullopt;
   tags_steps(scan, reader, *where, element, steps);
   if (!acceptable(steps, rule)) return std::nullopt;
   return steps;
@@ -451,12 +460,15 @@ std::optional<vantrel_io::in_place_steps> over_named_tags(const matroska_file_sc
 // where one change within a page holds both: readers that also walk the
 // start of the Segment (ffprobe, mkvextract) would find an old element there
 // beside the new one, and a later write would find a Tags element no
-// SeekHead names. Else they become Void once the switch is made.
+// SeekHead names. Else they become Void in the next change: a stop between
+// the two leaves those readers reading both until the next write, which
+// finds the old element stale and turns it into Void first.
 std::optional<vantrel_io::in_place_steps> beside_old_tags(const matroska_file_scan& scan, ebml_reader& reader,
                                                           const placement& where,
                                                           const std::vector<std::uint8_t>& element,
                                                           tag_step_rule rule) {
   vantrel_io::in_place_steps steps;
+  if (!void_stale_tags(scan, reader, steps)) return std::nullopt;
   tags_steps(scan, reader, where, element, steps);
   std::vector<element_edit> edits;
   if (where.how == road::append) {
