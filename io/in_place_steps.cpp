@@ -18,6 +18,8 @@ void in_place_steps::fill_unread(std::uint64_t offset, std::vector<std::uint8_t>
 void in_place_steps::change(std::uint64_t offset, std::vector<std::uint8_t> old_bytes,
                             std::vector<std::uint8_t> bytes) {
   if (old_bytes.size() != bytes.size()) throw_io_data();
+  // Nothing to write, and no flush owed before it.
+  if (old_bytes == bytes) return;
   steps_.push_back({step::change, offset, std::move(old_bytes), std::move(bytes)});
 }
 

@@ -31,7 +31,7 @@ public:
   // content) until a later change makes them part of one.
   void fill_unread(std::uint64_t offset, std::vector<std::uint8_t> bytes);
   // A change readers see: the bytes at `offset`, `old_bytes` when the step
-  // comes, become `bytes` (of the same size).
+  // comes, become `bytes` (of the same size). Equal bytes are no step.
   void change(std::uint64_t offset, std::vector<std::uint8_t> old_bytes, std::vector<std::uint8_t> bytes);
 
   // Whether each change readers see is one write within one page, which the

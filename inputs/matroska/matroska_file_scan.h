@@ -30,6 +30,12 @@ struct matroska_file_scan {
   // Tags elements after the first Cluster that only a walk of the whole
   // Segment finds (no SeekHead names them): no reader ever sees them.
   std::set<std::uint64_t> unnamed_tags;
+  // Tags elements before the first Cluster that no SeekHead names while a
+  // SeekHead names another: what an edit stopped after its switch to new
+  // Tags left. Readers that walk the Segment (ffprobe, mkvextract) read
+  // them beside the named ones, so the next write turns them into Void,
+  // also one that changes no value.
+  std::set<std::uint64_t> stale_tags;
   // Void elements after the first Cluster, each the first of a run of Voids
   // that follows no SeekHead (which would grow into it): room a new Tags
   // element can take.

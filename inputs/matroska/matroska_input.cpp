@@ -397,7 +397,9 @@ void matroska_input::set_info(std::uint32_t subsong, const track_info& info) {
 }
 
 void matroska_input::commit(const abort_signal& abort) {
-  if (tags_to_write_.empty()) return;
+  // With no edit, the present tags go down again only to clear what a
+  // stopped edit left beside them.
+  if (tags_to_write_.empty() && state_.scan.stale_tags.empty()) return;
   std::vector<std::uint8_t> content;
   std::optional<vantrel_io::in_place_steps> steps;
   // A file in memory has no reader to see it half written.

@@ -409,24 +409,36 @@ bool add_in_few_changes(ebml_reader& reader, const std::vector<element_edit>& ed
   return true;
 }
 
-// Every Tags element but the one at `kept` becomes Void, each an edit of
-// its own: they lie far apart.
+element_edit tags_turned_void(std::uint64_t position) {
+  return [position](ebml_reader& writer) {
+    void_tags_element(writer, position);
+    return true;
+  };
+}
+
+// Every Tags element but the one at `kept` and the stale ones becomes Void,
+// each an edit of its own: they lie far apart.
 void void_tags_but(const matroska_file_scan& scan, std::uint64_t kept, std::vector<element_edit>& edits) {
-  for (std::uint64_t position : scan.positions_of(ids::tags)) {
-    if (position == kept) continue;
-    edits.push_back([position](ebml_reader& writer) {
-      void_tags_element(writer, position);
-      return true;
-    });
-  }
+  for (std::uint64_t position : scan.positions_of(ids::tags))
+    if (position != kept && !scan.stale_tags.count(position)) edits.push_back(tags_turned_void(position));
+}
+
+// Stale Tags elements become Void before anything else: with them gone,
+// every reader reads the named tags until the switch from them.
+bool void_stale_tags(const matroska_file_scan& scan, ebml_reader& reader, vantrel_io::in_place_steps& steps) {
+  std::vector<element_edit> edits;
+  for (std::uint64_t position : scan.stale_tags) edits.push_back(tags_turned_void(position));
+  return add_in_few_changes(reader, edits, steps);
 }
 
 bool acceptable(const vantrel_io::in_place_steps& steps, tag_step_rule rule) {
   return rule == tag_step_rule::any_order || steps.each_change_one_write();
 }
 
-// The new element over the one Tags element that readers find: a single
-// change switches them from the old tags to the new.
+// The new element over the one Tags element that SeekHeads name: a single
+// change switches readers from the old tags to the new. The other Tags
+// elements become Void first: a stale one, the only one of them read beside
+// the named, then leaves every reader the old tags until the switch.
 std::optional<vantrel_io::in_place_steps> over_named_tags(const matroska_file_scan& scan, ebml_reader& reader,
                                                           std::uint64_t position,
                                                           const std::vector<std::uint8_t>& element,
@@ -434,10 +446,11 @@ std::optional<vantrel_io::in_place_steps> over_named_tags(const matroska_file_sc
   const std::optional<placement> where = over_old_tags(scan, reader, position, element.size(), laid_out);
   if (!where) return std::nullopt;
   vantrel_io::in_place_steps steps;
-  tags_steps(scan, reader, *where, element, steps);
   std::vector<element_edit> voids;
   void_tags_but(scan, position, voids);
-  if (!add_in_few_changes(reader, voids, steps) || !acceptable(steps, rule)) return std::nullopt;
+  if (!void_stale_tags(scan, reader, steps) || !add_in_few_changes(reader, voids, steps)) return std::nullopt;
+  tags_steps(scan, reader, *where, element, steps);
+  if (!acceptable(steps, rule)) return std::nullopt;
   return steps;
 }
 
@@ -447,12 +460,15 @@ std::optional<vantrel_io::in_place_steps> over_named_tags(const matroska_file_sc
 // where one change within a page holds both: readers that also walk the
 // start of the Segment (ffprobe, mkvextract) would find an old element there
 // beside the new one, and a later write would find a Tags element no
-// SeekHead names. Else they become Void once the switch is made.
+// SeekHead names. Else they become Void in the next change: a stop between
+// the two leaves those readers reading both until the next write, which
+// finds the old element stale and turns it into Void first.
 std::optional<vantrel_io::in_place_steps> beside_old_tags(const matroska_file_scan& scan, ebml_reader& reader,
                                                           const placement& where,
                                                           const std::vector<std::uint8_t>& element,
                                                           tag_step_rule rule) {
   vantrel_io::in_place_steps steps;
+  if (!void_stale_tags(scan, reader, steps)) return std::nullopt;
   tags_steps(scan, reader, where, element, steps);
   std::vector<element_edit> edits;
   if (where.how == road::append) {
@@ -492,9 +508,16 @@ void matroska_find_every_tags(matroska_file_scan& scan, ebml_reader& reader) {
   ebml_element_scope scope(reader, scan.segment_data_size);
   ebml_read_children(reader, handler);
   // Readers that walk the Segment up to its first Cluster (ffprobe,
-  // mkvextract) find a Tags element there even when no SeekHead names it.
-  for (std::uint64_t position : scan.positions_of(ids::tags))
-    if (!named.count(position) && position > handler.first_cluster) scan.unnamed_tags.insert(position);
+  // mkvextract) find a Tags element there even when no SeekHead names it:
+  // it is the file's own while the SeekHeads name no Tags, and what an edit
+  // stopped after its switch left while they name others.
+  for (std::uint64_t position : scan.positions_of(ids::tags)) {
+    if (named.count(position)) continue;
+    if (position > handler.first_cluster)
+      scan.unnamed_tags.insert(position);
+    else if (!named.empty())
+      scan.stale_tags.insert(position);
+  }
 }
 
 std::optional<vantrel_io::in_place_steps> matroska_tag_steps(const matroska_file_scan& scan, ebml_reader& reader,
@@ -505,6 +528,7 @@ std::optional<vantrel_io::in_place_steps> matroska_tag_steps(const matroska_file
   const std::vector<std::uint8_t> element = tags_element(content);
   std::set<std::uint64_t> named = scan.positions_of(ids::tags);
   for (std::uint64_t unnamed : scan.unnamed_tags) named.erase(unnamed);
+  for (std::uint64_t stale : scan.stale_tags) named.erase(stale);
 
   if (named.size() <= 1) {
     for (std::uint64_t position : named)

@@ -698,10 +698,11 @@ matroska_tag_collection matroska_tags_load(const matroska_file_scan& scan, ebml_
   std::vector<read_tag> tags;
   std::set<std::string> contents_seen;
   for (std::uint64_t position : scan.positions_of(ids::tags)) {
-    // A Tags element no SeekHead names is read by no reader: after a write
-    // killed before it ended it may be that write's new element or its old
-    // one. Taking its values in would bring them back, or twice.
-    if (scan.unnamed_tags.count(position)) continue;
+    // A Tags element no SeekHead names is read by no reader, or is stale:
+    // after a write killed before it ended it may be that write's new
+    // element or its old one. Taking its values in would bring them back,
+    // or twice.
+    if (scan.unnamed_tags.count(position) || scan.stale_tags.count(position)) continue;
     bool whole = false;
     try {
       tags_handler handler(tags, contents_seen);

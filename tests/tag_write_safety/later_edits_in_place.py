@@ -1,9 +1,11 @@
-#!/usr/bin/python3
 """Text edits of files with a 100 KB picture go down in place once the file
 has been rewritten: WavPack and Musepack with an APEv2 cover item, Ogg
 Vorbis and Opus with a picture comment, each tagged by mutagen.
 
-usage: later_edits_in_place.py WINE_EXEC BUILD_DIR ZORVTOOL_EXE
+Shared by one test per kind of file (later_edits_apev2.py, later_edits_ogg.py,
+later_edits_mp4.py, later_edits_matroska.py), each run as
+SCRIPT WINE_EXEC BUILD_DIR ZORVTOOL_EXE, so that each stays well inside its
+time on a busy machine.
 The first edit may copy the file (mutagen put the text before the picture
 or left no room); the copy lays the file out for later edits. Each later
 edit, growing, shrinking or keeping the size of a field, must then keep the
@@ -261,19 +263,33 @@ def check_others_go_on_editing(tool, name, path):
     check(picture_kept(path), "%s: the picture stays whole after the others' edits" % name)
 
 
-def main():
+def make_fixtures(kind, work, src):
+    """{name: path} of the fixtures of one kind of file, and those of its
+    names that are M4A and Matroska files."""
+    fixtures, m4a, mkv = {}, {}, {}
+    if kind in ("apev2", "ogg"):
+        covers = make_cover_fixtures(work, src)
+        names = APEV2_FIXTURES if kind == "apev2" else ("picogg", "picopus")
+        fixtures = {name: path for name, path in covers.items() if name in names}
+        if kind == "apev2":
+            fixtures["coverwvtag"] = make_wvtag_cover(work, src)
+    elif kind == "mp4":
+        fixtures = m4a = make_m4a_fixtures(work, src)
+    elif kind == "matroska":
+        fixtures = mkv = make_mkv_fixtures(work, src)
+    return fixtures, m4a, mkv
+
+
+def main(kind):
+    """Runs the later edits of one kind of file: "apev2", "ogg", "mp4" or
+    "matroska"."""
     wine_exec, build_dir, exe = sys.argv[1:4]
     tool = Zorvtool(wine_exec, build_dir, exe)
     work = tempfile.mkdtemp(prefix="zorv-later-edits-")
     try:
         src = os.path.join(work, "src.wav")
         run(["sox", "-n", "-r", "44100", "-c", "2", "-b", "16", src, "synth", "3", "sine", "440", "sine", "660"])
-        fixtures = make_cover_fixtures(work, src)
-        fixtures["coverwvtag"] = make_wvtag_cover(work, src)
-        m4a = make_m4a_fixtures(work, src)
-        fixtures.update(m4a)
-        mkv = make_mkv_fixtures(work, src)
-        fixtures.update(mkv)
+        fixtures, m4a, mkv = make_fixtures(kind, work, src)
         for name, original in sorted(fixtures.items()):
             path = os.path.join(work, "edited-" + os.path.basename(original))
             shutil.copyfile(original, path)
@@ -342,7 +358,3 @@ def main():
         return 1
     print("every later edit went down in place")
     return 0
-
-
-if __name__ == "__main__":
-    sys.exit(main())

@@ -189,6 +189,21 @@ def make_matroska_fixtures(folder, src):
     return out
 
 
+def mkvextract_tags(path):
+    """The tags mkvextract finds, as its XML."""
+    return subprocess.run(["mkvextract", path, "tags", "-"], capture_output=True).stdout
+
+
+def matroska_reader_views(path):
+    """What other Matroska readers find: mkvextract's tags, ffprobe's tags
+    and whether mkvinfo walks the file without an error."""
+    probe = subprocess.run(["ffprobe", "-v", "error", "-show_entries", "format_tags:stream_tags", "-of", "json", path],
+                           capture_output=True)
+    info = subprocess.run(["mkvinfo", path], capture_output=True)
+    return {"mkvextract": mkvextract_tags(path), "ffprobe": probe.stdout if probe.returncode == 0 else b"fails",
+            "mkvinfo": info.returncode == 0}
+
+
 def make_shape_fixtures(folder):
     """Files of the shapes other programs leave: an AAC file trimmed by an
     iTunSMPB gapless record, one with a two-value genre item, FLAC and

@@ -71,7 +71,6 @@ import random
 import re
 import shutil
 import signal
-import subprocess
 import sys
 import tempfile
 import time
@@ -79,7 +78,8 @@ from concurrent.futures import ThreadPoolExecutor
 
 from mutagen.apev2 import APENoHeaderError, APEv2
 from mutagen.id3 import ID3, ID3NoHeaderError
-from tag_files import Zorvtool, ffprobe_chapter_titles, make_fixtures, make_shape_fixtures, windows_path
+from tag_files import (Zorvtool, ffprobe_chapter_titles, make_fixtures, make_shape_fixtures, matroska_reader_views,
+                       mkvextract_tags, windows_path)
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from blackbox_checks import check, failures  # noqa: E402
@@ -314,21 +314,6 @@ def matroska_room_fixture(tool, folder, fixtures):
         if tool.popen("tag", windows_path(path), "comment=" + comment).wait() != 0:
             return {}
     return {"mkaroom": path}
-
-
-def mkvextract_tags(path):
-    """The tags mkvextract finds, as its XML."""
-    return subprocess.run(["mkvextract", path, "tags", "-"], capture_output=True).stdout
-
-
-def matroska_reader_views(path):
-    """What other Matroska readers find: mkvextract's tags, ffprobe's tags
-    and whether mkvinfo walks the file without an error."""
-    probe = subprocess.run(["ffprobe", "-v", "error", "-show_entries", "format_tags:stream_tags", "-of", "json", path],
-                           capture_output=True)
-    info = subprocess.run(["mkvinfo", path], capture_output=True)
-    return {"mkvextract": mkvextract_tags(path), "ffprobe": probe.stdout if probe.returncode == 0 else b"fails",
-            "mkvinfo": info.returncode == 0}
 
 
 def main():

@@ -680,6 +680,66 @@ TEST_F(MatroskaInput, MovedTagsKeepRoomSoThatLaterEditsAreOneWriteWithinOnePageW
   }
 }
 
+// Every field and value of an info, in order, for comparing two readings.
+std::string fields_of(const track_info_impl& info) {
+  std::string out;
+  for (std::uint32_t field = 0; field < info.field_count(); ++field)
+    for (std::uint32_t value = 0; value < info.field_value_count(field); ++value)
+      out += std::string(info.field_name(field)) + "=" + info.field_value(field, value) + "\n";
+  return out;
+}
+
+TEST_F(MatroskaInput, OldTagsInFrontOfTheClustersStandBesideTheNewOnlyWhereNoWriteSwitchesBothAndUntilTheNextWrite) {
+  // Tags in front of the Cluster with no room, as ffmpeg writes them, move
+  // behind the Segment. Readers that walk the Segment to its first Cluster
+  // read the old element while it stands; those that follow the SeekHead
+  // read the new one once it is named. Where the old element's head shares
+  // the first page with the SeekHead and the Segment's size, one write
+  // switches both; past it no order can, and the next write, even one that
+  // changes nothing, turns the old element into Void.
+  const std::string old_tags = el(tags_id, tag(targets(0), simple("TITLE", "Old") + simple("ARTIST", "Someone")));
+  for (std::size_t attachment : {std::size_t{100}, std::size_t{10000}}) {
+    const std::string file =
+        header() + segment_with_seekhead({{0x1549A966, info()},
+                                          {0x1654AE6B, pcm_track()},
+                                          {void_id, el(void_id, std::string(attachment, 'a'))},
+                                          {tags_id, old_tags},
+                                          {0x1F43B675, cluster(0, pcm_block(0, 1))}},
+                                         {0x1549A966, 0x1654AE6B, tags_id});
+    const std::size_t old_at = file.find(old_tags);
+    const bool one_page = old_at < 4096;
+    auto old_stands = [&](const std::string& bytes) { return bytes.compare(old_at, 4, id_bytes(tags_id)) == 0; };
+    const auto disk = commented_with_power_cuts(file, "New");
+    const std::string clean = fields_of(opened_file(disk->bytes, open_reason::info_write).info());
+    EXPECT_FALSE(old_stands(disk->bytes));
+    EXPECT_EQ(std::count_if(disk->changes.begin(), disk->changes.end(),
+                            [](const io_test::change_call& c) { return c.kind == io_test::change_call::flush; }),
+              one_page ? 1 : 2);
+    int both = 0;
+    for (std::size_t kept = 0; kept < disk->changes.size(); ++kept) {
+      const std::string cut = io_test::disk_after_power_cut(file, disk->changes, kept);
+      if (!old_stands(cut) || opened_file(cut).field("comment") != "New") continue;
+      ++both;
+      EXPECT_EQ(fields_of(opened_file(cut, open_reason::info_write).info()), clean) << "change " << kept;
+      const std::string mended = retagged(cut, "comment", "New");
+      EXPECT_FALSE(old_stands(mended));
+      EXPECT_EQ(fields_of(opened_file(mended, open_reason::info_write).info()), clean);
+      // An edit that does change a value clears the old element before its
+      // own switch, at every power cut.
+      const auto newer = commented_with_power_cuts(cut, "Newer", "New");
+      EXPECT_FALSE(old_stands(newer->bytes));
+      for (std::size_t next = 0; next < newer->changes.size(); ++next) {
+        const std::string state = io_test::disk_after_power_cut(cut, newer->changes, next);
+        EXPECT_FALSE(old_stands(state) && opened_file(state).field("comment") == "Newer") << next;
+      }
+    }
+    EXPECT_EQ(both > 0, !one_page) << attachment;
+    // An untouched file, and one the edit left whole, take no write for no change.
+    for (const std::string& whole : {file, disk->bytes})
+      EXPECT_EQ(retagged(whole, "album", "Old"), whole);
+  }
+}
+
 TEST_F(MatroskaInput, ChapterLengthsStayWithinTheirEdition) {
   // The second edition starts again at 0: the last chapter of the first
   // runs to the end of the file instead of a wrapped length.
