@@ -98,6 +98,7 @@ void id3v2_frame_places::put_in_place(std::vector<frame>& frames, std::size_t* w
   // anew claims the place of one it replaces.
   std::unordered_map<const frame*, candidates, payload_hash, payload_equal> same;
   for (std::size_t p = 0; p < places_.size(); ++p) same[&places_[p].old].places.push_back(p);
+  steps += places_.size();
   for (std::size_t i = 0; i < frames.size(); ++i) {
     ++steps;
     const auto found = same.find(&frames[i]);
@@ -106,6 +107,7 @@ void id3v2_frame_places::put_in_place(std::vector<frame>& frames, std::size_t* w
   std::map<std::pair<std::uint32_t, std::string>, candidates> replaced;
   for (std::size_t p = 0; p < places_.size(); ++p)
     replaced[{places_[p].old.id, places_[p].description}].places.push_back(p);
+  steps += places_.size();
   for (std::size_t i = 0; i < frames.size(); ++i) {
     if (where[i] != unplaced) continue;
     ++steps;
