@@ -4,6 +4,7 @@
 // say, and turning fields no standard frame holds into user-defined frames.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -31,8 +32,11 @@ struct id3v2_write_options {
 // version 3 first. The frames of a field whose values read as before stay
 // byte for byte; a changed field's values go back to the kinds of frame
 // they came from (a standard frame, a user-defined one) where they can. A version 2.2 tag with a frame that version 2.3 has no
-// form for is refused (exception_id3v22_frame_not_kept).
-void id3v2_frames_from_fields(const id3v2_write_options& options, id3parser::tag& t, tag_field_map fields);
+// form for is refused (exception_id3v22_frame_not_kept). `work`, when
+// given, grows by the frames, values and old places the rebuild looked at
+// (one looked at twice counts twice): its cost, linear in the tag's size.
+void id3v2_frames_from_fields(const id3v2_write_options& options, id3parser::tag& t, tag_field_map fields,
+                              std::size_t* work = nullptr);
 
 
 // "#" matches one ASCII digit, any other character itself; the whole value

@@ -1,6 +1,8 @@
 #include <algorithm>
 #include <map>
 #include <set>
+#include <unordered_map>
+#include <utility>
 
 #include "metadata/tags/compilation_album_artist.h"
 #include "metadata/tags/id3v2_field_mapping.h"
@@ -84,11 +86,12 @@ using name_set = std::set<std::string, field_name_less>;
 // TXXX:MOOD, as two taggers wrote them). A field one of whose frames breaks
 // the version's rules, or is a ReplayGain value, is written anew.
 void keep_frames_of_unchanged_fields(std::vector<frame>& side, std::vector<frame>& keep, unsigned version,
-                                     tag_field_map& fields) {
+                                     tag_field_map& fields, std::size_t& work) {
   tag_field_map as_read;
   name_set rewritten;
   std::vector<tag_field_map> given(side.size());
   for (std::size_t i = 0; i < side.size(); ++i) {
+    ++work;
     const frame& f = side[i];
     if (f.is_raw()) continue;
     try {
@@ -100,17 +103,21 @@ void keep_frames_of_unchanged_fields(std::vector<frame>& side, std::vector<frame
     if (has_trailing_index(f) || yields_replaygain(given[i]) || breaks_version_rules(f, version))
       for (const auto& entry : given[i].all()) rewritten.insert(entry.first);
   }
-  const auto unchanged = [&](const std::string& name) {
-    const tag_field_map::values* before = as_read.find(name);
+  // Each field's values are compared once, not once for each of its
+  // frames: a field of many frames would cost their number squared.
+  name_set unchanged;
+  for (const auto& [name, before] : as_read.all()) {
+    work += before.size();
     const tag_field_map::values* after = fields.find(name);
-    return rewritten.count(name) == 0 && before != nullptr && after != nullptr && *before == *after;
-  };
+    if (rewritten.count(name) == 0 && after != nullptr && *after == before) unchanged.insert(name);
+  }
   name_set kept_fields;
   std::vector<frame> remaining;
   for (std::size_t i = 0; i < side.size(); ++i) {
+    ++work;
     const auto& names = given[i].all();
     const bool stays = !names.empty() && std::all_of(names.begin(), names.end(), [&](const auto& entry) {
-      return unchanged(entry.first);
+      return unchanged.count(entry.first) != 0;
     });
     if (!stays) {
       remaining.push_back(std::move(side[i]));
@@ -136,15 +143,9 @@ bool is_routed_by_value(const std::string& name) {
   return !is_replaygain_field_name(name.c_str());
 }
 
-// A changed field that user-defined frames gave: each value the edit kept
-// goes back to the kind of frame it came from (a standard frame, or a
-// user-defined one under its description); a new value takes the place of
-// one the edit took from a kind, else goes to the first user-defined kind,
-// which holds any number of values. What goes to user-defined frames
-// leaves `fields` for `routed`; what goes to the standard frame stays.
-void route_changed_values(std::vector<frame>& side, std::vector<frame>& keep, unsigned version, tag_field_map& fields,
-                          std::vector<user_frame_values>& routed) {
-  std::vector<std::pair<std::string, std::string>> untouched;  // a description and its field
+// The frames that gave one field, by kind: a standard frame, or a
+// user-defined one under one description.
+struct field_sources {
   struct source {
     std::uint32_t id;
     std::string description;  // of a user-defined frame
@@ -152,54 +153,97 @@ void route_changed_values(std::vector<frame>& side, std::vector<frame>& keep, un
     std::vector<std::string> new_values;
     bool breaks_rules = false;  // a frame of it breaks the version's rules
   };
-  std::map<std::string, std::vector<source>, field_name_less> sources;
+  std::vector<source> list;  // in the order the tag first gives each kind
+  std::map<std::pair<std::uint32_t, std::string>, std::size_t> index;
+
+  source& of(std::uint32_t id, const std::string& description) {
+    const auto [at, added] = index.emplace(std::make_pair(id, description), list.size());
+    if (added) list.push_back(source{id, description, {}, {}});
+    return list[at->second];
+  }
+};
+
+// Hands each value the edit kept to the first kind that held it and has
+// not handed it out yet; returns the values no kind held.
+std::vector<std::string> claim_kept_values(std::vector<field_sources::source>& list,
+                                           const tag_field_map::values& wanted, std::size_t& work) {
+  struct holders {
+    std::vector<std::size_t> kinds;  // one entry per value held, in kind order
+    std::size_t next = 0;
+  };
+  std::unordered_map<std::string, holders> held;
+  for (std::size_t k = 0; k < list.size(); ++k)
+    for (const std::string& value : list[k].old_values) {
+      ++work;
+      held[value].kinds.push_back(k);
+    }
+  std::vector<std::string> added;
+  for (const std::string& value : wanted) {
+    ++work;
+    const auto found = held.find(value);
+    if (found == held.end() || found->second.next == found->second.kinds.size()) {
+      added.push_back(value);
+      continue;
+    }
+    list[found->second.kinds[found->second.next++]].new_values.push_back(value);
+  }
+  return added;
+}
+
+// A description and the field its user-defined frames give; names match
+// with letters folded, as fields do.
+struct user_kind_less {
+  bool operator()(const std::pair<std::string, std::string>& a, const std::pair<std::string, std::string>& b) const {
+    if (a.first != b.first) return a.first < b.first;
+    return field_name_less()(a.second, b.second);
+  }
+};
+
+// A changed field that user-defined frames gave: each value the edit kept
+// goes back to the kind of frame it came from (a standard frame, or a
+// user-defined one under its description); a new value takes the place of
+// one the edit took from a kind, else goes to the first user-defined kind,
+// which holds any number of values. What goes to user-defined frames
+// leaves `fields` for `routed`; what goes to the standard frame stays.
+void route_changed_values(std::vector<frame>& side, std::vector<frame>& keep, unsigned version, tag_field_map& fields,
+                          std::vector<user_frame_values>& routed, std::size_t& work) {
+  std::set<std::pair<std::string, std::string>, user_kind_less> untouched;
+  std::map<std::string, field_sources, field_name_less> sources;
   name_set unroutable;
   for (const frame& f : side) {
+    ++work;
     const tag_field_map given = fields_of_frame(f, version);
     if (given.empty()) continue;
     const std::string description = user_description(f);
     for (const auto& [name, values] : given.all()) {
       if (given.all().size() != 1 || has_trailing_index(f) || !is_routed_by_value(name)) unroutable.insert(name);
-      std::vector<source>& list = sources[name];
-      auto same = std::find_if(list.begin(), list.end(),
-                               [&](const source& s) { return s.id == f.id && s.description == description; });
-      if (same == list.end()) same = list.insert(list.end(), source{f.id, description, {}, {}});
-      same->old_values.insert(same->old_values.end(), values.begin(), values.end());
-      same->breaks_rules = same->breaks_rules || breaks_version_rules(f, version);
+      field_sources::source& same = sources[name].of(f.id, description);
+      same.old_values.insert(same.old_values.end(), values.begin(), values.end());
+      same.breaks_rules = same.breaks_rules || breaks_version_rules(f, version);
     }
   }
-  for (auto& [name, list] : sources) {
+  for (auto& [name, group] : sources) {
+    std::vector<field_sources::source>& list = group.list;
     tag_field_map::values* wanted = fields.find(name);
-    const bool user_defined =
-        std::any_of(list.begin(), list.end(), [](const source& s) { return s.id == frame_id("TXXX"); });
+    const bool user_defined = std::any_of(list.begin(), list.end(), [](const field_sources::source& s) {
+      return s.id == frame_id("TXXX");
+    });
     if (wanted == nullptr || !user_defined || unroutable.count(name) != 0) continue;
-    std::vector<std::string> added;
-    std::vector<std::vector<std::string>> unclaimed;
-    for (const source& s : list) unclaimed.push_back(s.old_values);
-    for (const std::string& value : *wanted) {
-      bool claimed = false;
-      for (std::size_t k = 0; k < list.size() && !claimed; ++k) {
-        auto found = std::find(unclaimed[k].begin(), unclaimed[k].end(), value);
-        if (found == unclaimed[k].end()) continue;
-        unclaimed[k].erase(found);
-        list[k].new_values.push_back(value);
-        claimed = true;
-      }
-      if (!claimed) added.push_back(value);
-    }
+    const std::vector<std::string> added = claim_kept_values(list, *wanted, work);
     std::size_t to = 0;
-    while (to < list.size() && unclaimed[to].empty()) ++to;
+    while (to < list.size() && list[to].new_values.size() == list[to].old_values.size()) ++to;
     if (to == list.size()) {
       to = 0;
       while (list[to].id != frame_id("TXXX")) ++to;
     }
     list[to].new_values.insert(list[to].new_values.end(), added.begin(), added.end());
     tag_field_map::values standard;
-    for (source& s : list) {
+    for (field_sources::source& s : list) {
+      work += s.old_values.size();
       if (s.id != frame_id("TXXX"))
         standard.insert(standard.end(), s.new_values.begin(), s.new_values.end());
       else if (s.new_values == s.old_values && !s.breaks_rules)
-        untouched.emplace_back(s.description, name);
+        untouched.emplace(s.description, name);
       else if (!s.new_values.empty())
         routed.push_back({s.description, std::move(s.new_values)});
     }
@@ -211,21 +255,24 @@ void route_changed_values(std::vector<frame>& side, std::vector<frame>& keep, un
   // A user-defined kind whose values stay keeps its frames as they are.
   std::vector<frame> remaining;
   for (frame& f : side) {
+    ++work;
     bool stays = false;
-    if (f.id == frame_id("TXXX")) {
-      const tag_field_map given = fields_of_frame(f, version);
-      for (const auto& [description, name] : untouched)
-        stays = stays || (given.has(name) && user_description(f) == description);
+    if (f.id == frame_id("TXXX") && !untouched.empty()) {
+      const std::string description = user_description(f);
+      for (const auto& entry : fields_of_frame(f, version).all())
+        stays = stays || untouched.count({description, entry.first}) != 0;
     }
     (stays ? keep : remaining).push_back(std::move(f));
   }
   side = std::move(remaining);
 }
 
+// The first spelling the tag gives each user-defined name, by the name.
+using spellings = std::map<std::string, std::string, field_name_less>;
+
 class frame_builder {
 public:
-  frame_builder(id3parser::tag& t, tag_field_map& fields, std::uint8_t encoding,
-                std::vector<std::string> old_user_names)
+  frame_builder(id3parser::tag& t, tag_field_map& fields, std::uint8_t encoding, spellings old_user_names)
       : tag_(t), fields_(fields), encoding_(encoding), old_user_names_(std::move(old_user_names)) {}
 
   frame& add(std::uint32_t id) {
@@ -421,9 +468,8 @@ private:
   // The description a user-defined frame of the tag already gives the
   // field, else the one other taggers give it.
   std::string user_name(const std::string& field) const {
-    for (const std::string& old : old_user_names_)
-      if (equals_nocase(old, field.c_str())) return old;
-    return user_defined_name_for(field);
+    const auto old = old_user_names_.find(field);
+    return old != old_user_names_.end() ? old->second : user_defined_name_for(field);
   }
 
   static bool is_timestamp(const std::string& v) {
@@ -451,13 +497,14 @@ private:
   id3parser::tag& tag_;
   tag_field_map& fields_;
   std::uint8_t encoding_;
-  std::vector<std::string> old_user_names_;
+  spellings old_user_names_;
 };
 
 void keep_unchanged_frames(std::vector<frame>& side, std::vector<frame>& keep, unsigned old_version, unsigned version,
-                           tag_field_map& fields) {
+                           tag_field_map& fields, std::size_t& work) {
   std::vector<frame> remaining;
   for (frame& f : side) {
+    ++work;
     if (has_trailing_index(f)) continue;
     if (f.is_raw()) {
       // Undecodable frames survive only a rewrite in their own version.
@@ -486,6 +533,7 @@ void keep_unchanged_frames(std::vector<frame>& side, std::vector<frame>& keep, u
       [](const frame& f) { return f.id == frame_id("TYER") || f.id == frame_id("TDAT"); },
   };
   for (group_test in_group : groups) {
+    work += remaining.size();
     if (std::none_of(remaining.begin(), remaining.end(), in_group)) continue;
     tag_field_map produced;
     try {
@@ -505,17 +553,20 @@ void keep_unchanged_frames(std::vector<frame>& side, std::vector<frame>& keep, u
 // an undecodable frame of that id (a compressed artist the reading could
 // not show) gives way to it instead of standing beside it.
 void drop_text_frames_written_anew(std::vector<frame>& keep, const std::vector<frame>& written) {
+  std::set<std::uint32_t> written_ids;
+  for (const frame& f : written) written_ids.insert(f.id);
   const auto written_anew = [&](const frame& kept) {
     const bool text = char(kept.id >> 24) == 'T' && kept.id != frame_id("TXXX");
-    return kept.is_raw() && text &&
-           std::any_of(written.begin(), written.end(), [&](const frame& f) { return f.id == kept.id; });
+    return kept.is_raw() && text && written_ids.count(kept.id) != 0;
   };
   keep.erase(std::remove_if(keep.begin(), keep.end(), written_anew), keep.end());
 }
 
 }  // namespace
 
-void id3v2_frames_from_fields(const id3v2_write_options& options, id3parser::tag& t, tag_field_map fields) {
+void id3v2_frames_from_fields(const id3v2_write_options& options, id3parser::tag& t, tag_field_map fields,
+                              std::size_t* work) {
+  std::size_t steps = 0;
   id3v2_refuse_losing_stacked_frames(t);
   const unsigned old_version = t.version;
   const id3v2_frame_places places(t.frames);
@@ -538,11 +589,13 @@ void id3v2_frames_from_fields(const id3v2_write_options& options, id3parser::tag
       std::none_of(t.frames.begin(), t.frames.end(), [](const frame& f) { return f.id == frame_id("TPE2"); }))
     fields.remove("album artist");
 
-  std::vector<std::string> old_user_names;
+  spellings old_user_names;
   for (const frame& f : t.frames) {
+    ++steps;
     if (f.id != frame_id("TXXX") || f.is_raw()) continue;
     try {
-      old_user_names.push_back(id3v2_text_value(f, 0, false));
+      const std::string name = id3v2_text_value(f, 0, false);
+      old_user_names.emplace(name, name);
     } catch (const id3parser::parseError&) {
     }
   }
@@ -550,10 +603,10 @@ void id3v2_frames_from_fields(const id3v2_write_options& options, id3parser::tag
   t.frames.clear();
   std::vector<frame> keep;
   const unsigned read_as = old_version == 0 ? t.version : old_version;
-  keep_frames_of_unchanged_fields(side, keep, read_as, fields);
+  keep_frames_of_unchanged_fields(side, keep, read_as, fields, steps);
   std::vector<user_frame_values> routed;
-  route_changed_values(side, keep, read_as, fields, routed);
-  keep_unchanged_frames(side, keep, read_as, t.version, fields);
+  route_changed_values(side, keep, read_as, fields, routed, steps);
+  keep_unchanged_frames(side, keep, read_as, t.version, fields, steps);
 
   frame_builder b(t, fields, encoding, std::move(old_user_names));
   for (const user_frame_values& u : routed) b.user_defined(u.description, u.values);
@@ -615,7 +668,9 @@ void id3v2_frames_from_fields(const id3v2_write_options& options, id3parser::tag
   b.multi(frame_id("TEXT"), "lyricist");
   if (!options.no_rating) b.rating();
   b.remaining();
+  steps += keep.size() + t.frames.size();
   drop_text_frames_written_anew(keep, t.frames);
   for (frame& f : keep) t.frames.push_back(std::move(f));
-  places.put_in_place(t.frames);
+  places.put_in_place(t.frames, &steps);
+  if (work != nullptr) *work += steps;
 }

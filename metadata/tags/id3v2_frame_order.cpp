@@ -2,6 +2,10 @@
 
 #include <algorithm>
 #include <limits>
+#include <map>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
 
 #include "metadata/tags/id3v2_text_encoding.h"
 
@@ -33,10 +37,19 @@ std::string description_of(const frame& f) {
 }
 
 // The same payload, stored the same way.
-bool same_frame(const frame& a, const frame& b) {
-  return a.id == b.id && a.raw_version == b.raw_version && a.raw_status_flags == b.raw_status_flags &&
-         a.raw_format_flags == b.raw_format_flags && a.data == b.data;
-}
+struct payload_equal {
+  bool operator()(const frame* a, const frame* b) const {
+    return a->id == b->id && a->raw_version == b->raw_version && a->raw_status_flags == b->raw_status_flags &&
+           a->raw_format_flags == b->raw_format_flags && a->data == b->data;
+  }
+};
+
+struct payload_hash {
+  std::size_t operator()(const frame* f) const {
+    const std::string_view bytes(reinterpret_cast<const char*>(f->data.data()), f->data.size());
+    return std::hash<std::string_view>()(bytes) ^ f->id;
+  }
+};
 
 bool is_large(const frame& f) { return f.id == frame_id("APIC") || f.data.size() > id3v2_large_frame_size; }
 
@@ -58,26 +71,48 @@ id3v2_frame_places::id3v2_frame_places(const std::vector<frame>& old_frames) {
   for (const frame& f : old_frames) places_.push_back({f, description_of(f)});
 }
 
-void id3v2_frame_places::put_in_place(std::vector<frame>& frames) const {
+void id3v2_frame_places::put_in_place(std::vector<frame>& frames, std::size_t* work) const {
   constexpr std::size_t unplaced = std::numeric_limits<std::size_t>::max();
+  std::size_t steps = 0;
   std::vector<bool> taken(places_.size(), false);
   std::vector<std::size_t> where(frames.size(), unplaced);
-  const auto take_first = [&](std::size_t i, auto matches) {
-    for (std::size_t p = 0; p < places_.size(); ++p) {
-      if (taken[p] || !matches(places_[p])) continue;
+  // The old places a frame may claim, in order: those before `next` are all
+  // taken, so each claim goes on from where the last one of its kind
+  // stopped instead of from the first frame of the tag.
+  struct candidates {
+    std::vector<std::size_t> places;
+    std::size_t next = 0;
+  };
+  const auto claim = [&](std::size_t i, candidates& c) {
+    for (; c.next < c.places.size(); ++c.next) {
+      ++steps;
+      const std::size_t p = c.places[c.next];
+      if (taken[p]) continue;
       taken[p] = true;
       where[i] = p;
+      ++c.next;
       return;
     }
   };
   // Frames kept as they were claim their own places before any frame made
   // anew claims the place of one it replaces.
-  for (std::size_t i = 0; i < frames.size(); ++i)
-    take_first(i, [&](const place& p) { return same_frame(p.old, frames[i]); });
+  std::unordered_map<const frame*, candidates, payload_hash, payload_equal> same;
+  for (std::size_t p = 0; p < places_.size(); ++p) same[&places_[p].old].places.push_back(p);
+  steps += places_.size();
+  for (std::size_t i = 0; i < frames.size(); ++i) {
+    ++steps;
+    const auto found = same.find(&frames[i]);
+    if (found != same.end()) claim(i, found->second);
+  }
+  std::map<std::pair<std::uint32_t, std::string>, candidates> replaced;
+  for (std::size_t p = 0; p < places_.size(); ++p)
+    replaced[{places_[p].old.id, places_[p].description}].places.push_back(p);
+  steps += places_.size();
   for (std::size_t i = 0; i < frames.size(); ++i) {
     if (where[i] != unplaced) continue;
-    const std::string description = description_of(frames[i]);
-    take_first(i, [&](const place& p) { return p.old.id == frames[i].id && p.description == description; });
+    ++steps;
+    const auto found = replaced.find({frames[i].id, description_of(frames[i])});
+    if (found != replaced.end()) claim(i, found->second);
   }
   std::vector<std::size_t> order(frames.size());
   for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
@@ -86,6 +121,7 @@ void id3v2_frame_places::put_in_place(std::vector<frame>& frames) const {
   placed.reserve(frames.size());
   for (std::size_t i : order) placed.push_back(std::move(frames[i]));
   frames = std::move(placed);
+  if (work != nullptr) *work += steps;
 }
 
 void id3v2_lay_out_for_rewrite(std::vector<frame>& frames) {

@@ -122,7 +122,11 @@ void add_multi(const frame& f, unsigned version, bool strict, const char* field,
     return;
   }
   if (strict && version < 4) throw parseError();
-  for (std::uint32_t i = 0; i < count; ++i) fields.add_value(field, id3v2_text_value(f, i, strict));
+  id3v2_text_strings strings(f);
+  for (std::uint32_t i = 0; i < count; ++i) {
+    if (i != 0) strings.skip();
+    fields.add_value(field, strings.read(strict));
+  }
 }
 
 void map_year(const std::string& year, bool strict, tag_field_map& fields) {
@@ -177,8 +181,10 @@ void map_genre_piece(const std::string& piece, tag_field_map& fields) {
 
 void map_genre(const frame& f, unsigned version, bool strict, tag_field_map& fields) {
   const std::uint32_t count = id3v2_text_value_count(f);
+  id3v2_text_strings strings(f);
   for (std::uint32_t i = 0; i < count; ++i) {
-    const std::string text = id3v2_text_value(f, i, strict);
+    if (i != 0) strings.skip();
+    const std::string text = strings.read(strict);
     if (version >= 4) {
       map_genre_piece(text, fields);
       continue;
@@ -205,10 +211,12 @@ void map_txxx(const frame& f, bool strict, tag_field_map& fields) {
     if (strict) throw parseError();
     return;
   }
-  const std::string name = id3v2_text_value(f, 0, strict);
+  id3v2_text_strings strings(f);
+  const std::string name = strings.read(strict);
   if (name.empty()) return;
+  strings.skip();
   if (is_replaygain_field_name(name.c_str())) {
-    const std::string value = id3v2_text_value(f, 1, strict);
+    const std::string value = strings.read(strict);
     bool has_digit = false;
     for (char c : value) has_digit = has_digit || is_digit(c);
     if (has_digit)
@@ -218,7 +226,10 @@ void map_txxx(const frame& f, bool strict, tag_field_map& fields) {
     return;
   }
   const std::string field = id3v2_strip_trailing_index(name);
-  for (std::uint32_t i = 1; i < count; ++i) fields.add_value(field, id3v2_text_value(f, i, strict));
+  for (std::uint32_t i = 1; i < count; ++i) {
+    if (i != 1) strings.skip();
+    fields.add_value(field, strings.read(strict));
+  }
 }
 
 void map_rating(const frame& f, tag_field_map& fields) {

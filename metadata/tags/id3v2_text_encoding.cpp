@@ -20,14 +20,15 @@ std::size_t unit_size(std::uint8_t encoding) { return encoding == 1 || encoding 
 
 bool is_terminator(const std::uint8_t* p, std::size_t unit) { return unit == 1 ? p[0] == 0 : (p[0] == 0 && p[1] == 0); }
 
+// Up to the first zero unit: a string of a list takes room for itself, not
+// for the strings behind it.
 std::string decode_utf16(const std::uint8_t* bytes, std::size_t units, bool swap) {
-  std::wstring text;
-  text.reserve(units);
-  for (std::size_t i = 0; i < units; ++i) {
+  std::size_t length = 0;
+  while (length < units && (bytes[2 * length] != 0 || bytes[2 * length + 1] != 0)) ++length;
+  std::wstring text(length, L'\0');
+  for (std::size_t i = 0; i < length; ++i) {
     const std::uint8_t lo = bytes[2 * i], hi = bytes[2 * i + 1];
-    const wchar_t unit = swap ? wchar_t((lo << 8) | hi) : wchar_t((hi << 8) | lo);
-    if (unit == 0) break;
-    text.push_back(unit);
+    text[i] = swap ? wchar_t((lo << 8) | hi) : wchar_t((hi << 8) | lo);
   }
   return qiv::utf16_to_utf8(text.data(), text.size());
 }
@@ -120,22 +121,29 @@ std::uint32_t id3v2_text_value_count(const frame& f) {
   return count;
 }
 
-std::string id3v2_text_value(const frame& f, std::uint32_t index, bool strict) {
+id3v2_text_strings::id3v2_text_strings(const frame& f) : data_(f.data.data()), size_(f.data.size()) {
   const text_layout layout = layout_of(f);
-  const std::size_t unit = unit_size(layout.encoding);
-  const std::uint8_t* data = f.data.data();
-  const std::size_t size = f.data.size();
-  std::size_t pos = layout.start;
-  std::uint32_t current = 0;
-  while (current < index) {
-    while (pos + unit <= size && !is_terminator(data + pos, unit)) pos += unit;
-    if (pos + unit > size) throw parseError();
-    ++current;
-    // A run of terminators separates like one.
-    while (pos + unit <= size && is_terminator(data + pos, unit)) pos += unit;
-  }
-  if (pos > size) throw parseError();
-  return id3v2_decode_text(data + pos, size - pos, layout.encoding, strict);
+  encoding_ = layout.encoding;
+  unit_ = unit_size(layout.encoding);
+  position_ = layout.start;
+}
+
+std::string id3v2_text_strings::read(bool strict) const {
+  if (position_ > size_) throw parseError();
+  return id3v2_decode_text(data_ + position_, size_ - position_, encoding_, strict);
+}
+
+void id3v2_text_strings::skip() {
+  while (position_ + unit_ <= size_ && !is_terminator(data_ + position_, unit_)) position_ += unit_;
+  if (position_ + unit_ > size_) throw parseError();
+  // A run of terminators separates like one.
+  while (position_ + unit_ <= size_ && is_terminator(data_ + position_, unit_)) position_ += unit_;
+}
+
+std::string id3v2_text_value(const frame& f, std::uint32_t index, bool strict) {
+  id3v2_text_strings strings(f);
+  for (std::uint32_t i = 0; i < index; ++i) strings.skip();
+  return strings.read(strict);
 }
 
 std::string id3v2_url_value(const frame& f) {
@@ -219,10 +227,14 @@ void id3v2_reencode_comments_for_v23(id3parser::tag& t) {
     }
     try {
       const std::uint32_t count = id3v2_text_value_count(f);
+      id3v2_text_strings strings(f);
       frame converted;
       converted.id = f.id;
-      id3v2_set_text(converted, id3v2_text_value(f, 0, false), 1);
-      for (std::uint32_t i = 1; i < count; ++i) id3v2_append_text(converted, id3v2_text_value(f, i, false));
+      id3v2_set_text(converted, strings.read(false), 1);
+      for (std::uint32_t i = 1; i < count; ++i) {
+        strings.skip();
+        id3v2_append_text(converted, strings.read(false));
+      }
       std::copy(f.data.begin() + 1, f.data.begin() + 4, converted.data.begin() + 1);
       kept.push_back(std::move(converted));
     } catch (const parseError&) {

@@ -20,6 +20,25 @@ std::uint32_t id3v2_text_value_count(const id3parser::frame& f);
 // String `index` of a text payload; for "COMM" and "USLT" string 0 is the
 // description and string 1 the text.
 std::string id3v2_text_value(const id3parser::frame& f, std::uint32_t index, bool strict);
+
+// The strings of a text payload in turn, each as id3v2_text_value gives
+// it: a frame of many values is read in one pass instead of once more for
+// each of them. The frame must outlive the object.
+class id3v2_text_strings {
+public:
+  // At string 0; id3parser::parseError for a payload that holds no text.
+  explicit id3v2_text_strings(const id3parser::frame& f);
+  std::string read(bool strict) const;
+  // On to the next string; id3parser::parseError when none follows.
+  void skip();
+
+private:
+  const std::uint8_t* data_;
+  std::size_t size_;
+  std::uint8_t encoding_ = 0;
+  std::size_t unit_ = 1;
+  std::size_t position_ = 0;
+};
 std::string id3v2_url_value(const id3parser::frame& f);
 std::string id3v2_wxxx_url(const id3parser::frame& f);
 

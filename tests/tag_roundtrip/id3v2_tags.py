@@ -7,8 +7,9 @@ mood frame is read, changed and removed as the mood, a file that starts
 with two tags (version 2.3, then 2.4, or the other way) keeps the frames only
 the second held, an edit leaves the frames of the fields it did not change
 byte for byte (a field in a standard and a user-defined frame at once among
-them), and a compressed version 2.4 frame is kept, or refuses the edit that
-would lose it.
+them), a compressed version 2.4 frame is kept, or refuses the edit that
+would lose it, and a tag of many frames of one description is edited
+keeping them and goes on being edited by other taggers.
 
 usage: id3v2_tags.py WINE_EXEC BUILD_DIR ZORVTOOL_EXE
 """
@@ -400,6 +401,42 @@ def check_compressed_version_24_frame(plain, work):
     check_refused_naming_frame(path, "title=New", "TPE1", "compressed behind 2.3")
 
 
+def check_many_frames_of_one_description(plain, work):
+    """A version 2.4 tag of many user-defined frames that share one
+    description, every other one compressed: a title edit keeps them byte
+    for byte and in order, mutagen reads every value, and after mid3v2 and
+    eyeD3 edited the file the player reads their edits and edits it again."""
+    path = os.path.join(work, "one_description.mp3")
+    with open(plain, "rb") as f:
+        audio = f.read()
+    values = ["value %d" % n for n in range(600)]
+    frames = v24_frame("TIT2", b"\x03Song") + b"".join(
+        v24_frame("TXXX", b"\x03SHARED\x00" + v.encode(), compressed=n % 2 == 1) for n, v in enumerate(values))
+    with open(path, "wb") as f:
+        f.write(b"ID3\x04\x00\x00" + syncsafe(len(frames)) + frames + audio)
+    _, before = raw_frames(path)
+    check(fields(path).get("shared") == values[::2], "one description: the plain frames are read")
+    zorvtool("tag", windows_path(path), "title=New")
+    _, after = raw_frames(path)
+    check(after[1:] == before[1:] and after[0][0] == "TIT2",
+          "one description: a title edit keeps the other frames byte for byte: %d of %d" %
+          (sum(a == b for a, b in zip(after[1:], before[1:])), len(before) - 1))
+    tags = ID3(path, translate=False)
+    check((texts(tags, "TIT2"), texts(tags, "TXXX:SHARED")) == (["New"], values),
+          "one description: mutagen reads every value: %r" % texts(tags, "TIT2"))
+
+    subprocess.run(["mid3v2", "--artist", "Other Tagger", path], check=True, capture_output=True)
+    subprocess.run(["eyeD3", "--no-color", "--album", "Third Tagger", path], check=True, capture_output=True)
+    shown = fields(path)
+    check((shown.get("title"), shown.get("artist"), shown.get("album")) == (["New"], ["Other Tagger"], ["Third Tagger"]),
+          "one description: the other taggers' edits are read: %r" % {k: shown.get(k) for k in ("title", "artist")})
+    zorvtool("tag", windows_path(path), "title=Again")
+    tags = ID3(path, translate=False)
+    check((texts(tags, "TIT2"), texts(tags, "TPE1"), texts(tags, "TALB"), texts(tags, "TXXX:SHARED")) ==
+          (["Again"], ["Other Tagger"], ["Third Tagger"], values),
+          "one description: edited again after the other taggers: %r" % texts(tags, "TIT2"))
+
+
 def main():
     work = tempfile.mkdtemp(prefix="zorv-id3v2-")
     try:
@@ -415,6 +452,7 @@ def main():
         check_stacked_tags_keep_the_second_tags_frames(plain, work)
         check_edits_keep_the_frames_they_did_not_touch(plain, work)
         check_compressed_version_24_frame(plain, work)
+        check_many_frames_of_one_description(plain, work)
     finally:
         shutil.rmtree(work, ignore_errors=True)
     if failures:

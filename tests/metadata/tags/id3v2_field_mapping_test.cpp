@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "id3v2_test_bytes.h"
+#include "metadata/tags/id3v2_reader.h"
 #include "metadata/tags/id3v2_text_encoding.h"
 
 using namespace id3v2_test;
@@ -82,6 +83,8 @@ TEST(Id3v2FieldMapping, FramesToFields) {
       {"UTF-16 big-endian mark", 3, {make("TIT2", bytes{1, 0xFE, 0xFF, 0, 'A', 0, 0})}, "title=A;"},
       {"UTF-8 in 2.4", 4, {make("TIT2", bytes{3} + text("\xC3\xA9"))}, "title=\xC3\xA9;"},
       {"empty strings separate like one", 4, {make("TPE1", latin("A") + nul + nul + text("B"))}, "artist=A,B;"},
+      {"a 2.4 user-defined frame holds a list", 4,
+       {make("TXXX", bytes{1, 0xFF, 0xFE, 'x', 0, 0, 0, 0xFF, 0xFE, 'a', 0, 0, 0, 0xFF, 0xFE, 'b', 0})}, "x=a,b;"},
   };
   for (const mapping_case& c : cases) EXPECT_EQ(c.fields, fields_of(c.version, c.frames)) << c.why;
 }
@@ -259,4 +262,77 @@ TEST(Id3v2FieldMapping, AFieldInTwoKindsOfFrameKeepsEachAndAnEditSendsItsValuesB
   EXPECT_EQ("TXXX/0:MOOD|calm TXXX/1:mood|blue ", frames_for(3, {{"mood", {"calm", "blue"}}}, {upper, lower}));
   EXPECT_EQ("TXXX/0:MOOD|calm TXXX/0:mood|dark TIT2/1:U ",
             frames_for(3, {{"mood", {"calm", "dark"}}, {"title", {"U"}}}, {upper, lower, make("TIT2", latin("T"))}));
+}
+
+namespace {
+
+// A version 2.4 tag of about `size` bytes: a title, then user-defined frames
+// that all share one description, as the reader gives them to a writer.
+id3parser::tag tag_of_one_description(unsigned version, std::size_t size, bool compressed) {
+  const bytes nul{0};
+  bytes body = frame("TIT2", latin("Old"), version == 4);
+  for (std::size_t n = 0; body.size() < size; ++n) {
+    const bytes payload = latin("SHARED") + nul + text("value " + std::to_string(n));
+    // Compressed frames are kept as stored, unread: any bytes stand for
+    // the packed payload behind its data length.
+    const bytes stored = compressed
+                             ? frame("TXXX", syncsafe(std::uint32_t(payload.size())) + bytes{0x78, 0x9C} + payload,
+                                     true, 0, 0x09)
+                             : frame("TXXX", payload, version == 4);
+    body.insert(body.end(), stored.begin(), stored.end());
+  }
+  const bytes whole = tag(std::uint8_t(version), body);
+  id3parser::memory_reader reader(whole.data(), whole.size());
+  id3parser::accept_all_frames all;
+  id3parser::tag t;
+  id3parser::read_tag(reader, all, t);
+  return t;
+}
+
+// The work of an edit of `old_tag` that sets `field` to `values` and
+// leaves the other fields as read; the edit must keep every frame but those
+// of `field` byte for byte and in place.
+std::size_t edit_work(const id3parser::tag& old_tag, const std::string& field, const std::vector<std::string>& values) {
+  tag_field_map fields;
+  id3v2_fields_from_frames(old_tag, fields);
+  fields.at(field) = values;
+  id3parser::tag edited = old_tag;
+  std::size_t work = 0;
+  id3v2_frames_from_fields(id3v2_write_options(), edited, fields, &work);
+  tag_field_map read_back;
+  id3v2_fields_from_frames(edited, read_back);
+  EXPECT_TRUE(read_back.all() == fields.all()) << field;
+  if (field == "title") {
+    EXPECT_EQ(old_tag.frames.size(), edited.frames.size());
+    for (std::size_t i = 1; i < old_tag.frames.size() && i < edited.frames.size(); ++i)
+      EXPECT_TRUE(old_tag.frames[i].data == edited.frames[i].data && old_tag.frames[i].id == edited.frames[i].id)
+          << "frame " << i << " changed";
+  }
+  return work;
+}
+
+}  // namespace
+
+TEST(Id3v2FieldMapping, AnEditOfManyFramesOfOneDescriptionCostsWorkLinearInTheTagSize) {
+  // Each frame of the field once compared the field's every value, and each
+  // frame looked for its old place from the first frame on: four times the
+  // tag cost sixteen times the work.
+  constexpr std::size_t small = 256 * 1024, large = 4 * small;
+  for (const bool compressed : {false, true}) {
+    const std::size_t shorter = edit_work(tag_of_one_description(4, small, compressed), "title", {"New"});
+    const std::size_t longer = edit_work(tag_of_one_description(4, large, compressed), "title", {"New"});
+    EXPECT_LE(longer, shorter * 9 / 2) << (compressed ? "compressed" : "plain") << " " << shorter << " " << longer;
+  }
+  // The shared field itself gains a value: in version 2.3 each value takes a
+  // frame, which claims the place of an old one.
+  const auto add_one = [](std::size_t size) {
+    const id3parser::tag old_tag = tag_of_one_description(3, size, false);
+    tag_field_map fields;
+    id3v2_fields_from_frames(old_tag, fields);
+    std::vector<std::string> values = *fields.find("SHARED");
+    values.push_back("one more");
+    return edit_work(old_tag, "SHARED", values);
+  };
+  const std::size_t shorter = add_one(small);
+  EXPECT_LE(add_one(large), shorter * 9 / 2) << shorter;
 }

@@ -149,6 +149,17 @@ TEST(Id3v2FrameOrder, AFrameMadeAnewTakesThePlaceOfTheOneItReplaces) {
   std::vector<std::string> order;
   for (const id3parser::frame& f : rebuilt) order.push_back(id3v2_text_value(f, 1, false));
   EXPECT_EQ((std::vector<std::string>{"-2 dB", "changed", "calm", "x"}), order);
+
+  // Frames of one description: a kept one claims its own place first, those
+  // made anew the places left of their kind in turn.
+  const std::vector<id3parser::frame> shared = {make("TXXX", "mood", "a"), make("COMM", "", "c"),
+                                                make("TXXX", "mood", "b"), make("TXXX", "mood", "a")};
+  rebuilt = {make("TXXX", "mood", "a"), make("TXXX", "mood", "x"), make("TXXX", "mood", "y"),
+             make("TXXX", "mood", "z"), make("COMM", "", "c")};
+  id3v2_frame_places(shared).put_in_place(rebuilt);
+  order.clear();
+  for (const id3parser::frame& f : rebuilt) order.push_back(id3v2_text_value(f, 1, false));
+  EXPECT_EQ((std::vector<std::string>{"a", "c", "x", "y", "z"}), order);
 }
 
 }  // namespace
