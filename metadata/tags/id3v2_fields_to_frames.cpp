@@ -4,6 +4,7 @@
 #include <unordered_map>
 #include <utility>
 
+#include "foundation/work_steps.h"
 #include "metadata/tags/compilation_album_artist.h"
 #include "metadata/tags/id3v2_field_mapping.h"
 #include "metadata/tags/id3v2_frame_order.h"
@@ -564,8 +565,7 @@ void drop_text_frames_written_anew(std::vector<frame>& keep, const std::vector<f
 
 }  // namespace
 
-void id3v2_frames_from_fields(const id3v2_write_options& options, id3parser::tag& t, tag_field_map fields,
-                              std::size_t* work) {
+void id3v2_frames_from_fields(const id3v2_write_options& options, id3parser::tag& t, tag_field_map fields) {
   std::size_t steps = 0;
   id3v2_refuse_losing_stacked_frames(t);
   const unsigned old_version = t.version;
@@ -671,6 +671,6 @@ void id3v2_frames_from_fields(const id3v2_write_options& options, id3parser::tag
   steps += keep.size() + t.frames.size();
   drop_text_frames_written_anew(keep, t.frames);
   for (frame& f : keep) t.frames.push_back(std::move(f));
-  places.put_in_place(t.frames, &steps);
-  if (work != nullptr) *work += steps;
+  qiv::count_work_steps(steps);
+  places.put_in_place(t.frames);
 }

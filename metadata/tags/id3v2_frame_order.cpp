@@ -7,6 +7,7 @@
 #include <unordered_map>
 #include <utility>
 
+#include "foundation/work_steps.h"
 #include "metadata/tags/id3v2_text_encoding.h"
 
 using id3parser::frame;
@@ -71,7 +72,7 @@ id3v2_frame_places::id3v2_frame_places(const std::vector<frame>& old_frames) {
   for (const frame& f : old_frames) places_.push_back({f, description_of(f)});
 }
 
-void id3v2_frame_places::put_in_place(std::vector<frame>& frames, std::size_t* work) const {
+void id3v2_frame_places::put_in_place(std::vector<frame>& frames) const {
   constexpr std::size_t unplaced = std::numeric_limits<std::size_t>::max();
   std::size_t steps = 0;
   std::vector<bool> taken(places_.size(), false);
@@ -121,7 +122,7 @@ void id3v2_frame_places::put_in_place(std::vector<frame>& frames, std::size_t* w
   placed.reserve(frames.size());
   for (std::size_t i : order) placed.push_back(std::move(frames[i]));
   frames = std::move(placed);
-  if (work != nullptr) *work += steps;
+  qiv::count_work_steps(steps);
 }
 
 void id3v2_lay_out_for_rewrite(std::vector<frame>& frames) {

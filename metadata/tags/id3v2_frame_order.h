@@ -24,9 +24,9 @@ public:
   // Orders the rewritten frames: each by the place of the old frame it
   // equals, else of the first old one it replaces (the same identifier and,
   // for comments, lyrics and user-defined frames, the same description);
-  // the others after them in their order. `work`, when given, grows by the
-  // frames and old places looked at: linear in the frames.
-  void put_in_place(std::vector<id3parser::frame>& frames, std::size_t* work = nullptr) const;
+  // the others after them in their order. The frames and old places looked
+  // at count as work steps: linear in the frames.
+  void put_in_place(std::vector<id3parser::frame>& frames) const;
 
 private:
   // A copy of the old frame, which a kept frame is compared with whole.
