@@ -3,6 +3,16 @@
 #include "metadata/replaygain_text.h"
 #include "metadata/track_info.h"
 
+namespace {
+
+void append_values(track_info& tag, const std::string& name, const tag_field_map::values& values) {
+  if (values.empty()) return;
+  const std::uint32_t field = tag.append_field(name.c_str(), name.size(), values[0].c_str(), values[0].size());
+  for (std::size_t v = 1; v < values.size(); ++v) tag.add_field_value(field, values[v].c_str(), values[v].size());
+}
+
+}  // namespace
+
 tag_changes tag_changes::between(const track_info& as_read, const track_info& to_write) {
   // ReplayGain values compare in their stored text form: a value compares
   // equal to itself read back.
@@ -21,7 +31,23 @@ tag_changes tag_changes::between(const track_info& as_read, const track_info& to
 }
 
 void tag_changes::apply_to(track_info& tag) const {
-  for (const auto& entry : changed_.all()) apply_one_to(tag, entry.first);
+  // The same as apply_one_to for each change in turn, with the old fields
+  // taken out in one pass: one removal per change made an edit of every
+  // field of a long tag cost the square of its length.
+  qiv::bit_array selection(tag.field_count());
+  bool removes = false;
+  for (const auto& [name, values] : changed_.all()) {
+    if (replaygain_find_field(name.c_str()) != nullptr) continue;
+    const std::uint32_t old = tag.find_field(name.c_str());
+    if (old == track_info::not_found) continue;
+    selection.set(old, true);
+    removes = true;
+  }
+  if (removes) tag.remove_fields(selection);
+  for (const auto& [name, values] : changed_.all()) {
+    if (replaygain_find_field(name.c_str()) != nullptr) apply_one_to(tag, name);
+    else append_values(tag, name, values);
+  }
 }
 
 void tag_changes::apply_one_to(track_info& tag, const std::string& name) const {
@@ -39,7 +65,5 @@ void tag_changes::apply_one_to(track_info& tag, const std::string& name) const {
     selection.set(old, true);
     tag.remove_fields(selection);
   }
-  if (values->empty()) return;
-  const std::uint32_t field = tag.append_field(name.c_str(), name.size(), (*values)[0].c_str(), (*values)[0].size());
-  for (std::size_t v = 1; v < values->size(); ++v) tag.add_field_value(field, (*values)[v].c_str(), (*values)[v].size());
+  append_values(tag, name, *values);
 }
