@@ -121,7 +121,8 @@ def traced_edit(tool, path, inject=None):
     rc = subprocess.run([*command, *tool.command, "tag", windows_path(path), *EDIT], stdout=subprocess.DEVNULL,
                         stderr=subprocess.DEVNULL).returncode
     with open(log, errors="replace") as f:
-        parsed = parse_calls(f.read())
+        text = f.read()
+    parsed = parse_calls(text)
     os.remove(log)
     return rc, parsed
 
@@ -183,7 +184,8 @@ def main():
             rc, parsed = traced_edit(tool, done)
             new = views(tool, done)
             check(rc == 0 and parsed and parsed[0] and new["player"] != old["player"],
-                  "%s: the unstopped edit succeeds and strace records its writes" % name)
+                  "%s: the unstopped edit succeeds and strace records its writes (exit code %s, %s)"
+                  % (name, rc, "no record" if not parsed else "%d calls" % len(parsed[0])))
             if not parsed or not parsed[0]:
                 continue
             calls, names = parsed
