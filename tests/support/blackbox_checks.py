@@ -102,13 +102,19 @@ def sounding(samples):
     return [v for i in range(0, len(samples) - 1, 2) if samples[i] or samples[i + 1] for v in samples[i:i + 2]]
 
 
-def heard_levels(capture):
+def heard_levels(capture, held=1):
     """The 16-bit levels heard in a capture file, in order, each once per run
-    of equal samples."""
-    levels = []
-    for level in captured_samples(capture):
-        if level and (not levels or levels[-1] != level):
-            levels.append(level)
+    of equal samples; with `held`, only those held for that many samples of
+    sound, as a fade never holds one. Silence does not break a run: a busy
+    machine puts it in where the player played on."""
+    levels, level, run = [], 0, 0
+    for value in captured_samples(capture):
+        if not value:
+            continue
+        run = run + 1 if value == level else 1
+        level = value
+        if run == held and (not levels or levels[-1] != value):
+            levels.append(value)
     return levels
 
 
