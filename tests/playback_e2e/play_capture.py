@@ -53,17 +53,24 @@ def play(folder, *paths, options=()):
     return streams, player_underruns(run.stdout)
 
 
+def heard_from_first_sound(stream, source, underruns):
+    """(the stream from its first non-zero sample with the silence a busy
+    machine put into it taken out, where that silence was); None when
+    nothing was heard. A block lost, repeated or changed by the player still
+    shows."""
+    first = next((i for i, v in enumerate(stream) if v != 0.0), None)
+    if first is None:
+        return None, []
+    return without_machine_gaps([s / 32768.0 for s in source], stream[first - first % 2:], underruns)
+
+
 def check_played(stream, source, what, underruns):
     """The stream holds the source bit-exact and whole from its first non-zero
     sample, with nothing but silence after it."""
-    first = next((i for i, v in enumerate(stream) if v != 0.0), None)
-    check(first is not None, what + ": sound was captured")
-    if first is None:
+    heard, gaps = heard_from_first_sound(stream, source, underruns)
+    check(heard is not None, what + ": sound was captured")
+    if heard is None:
         return False
-    first -= first % 2
-    # Silence a busy machine put into the capture is taken out; a block lost,
-    # repeated or changed by the player still shows.
-    heard, gaps = without_machine_gaps([s / 32768.0 for s in source], stream[first:], underruns)
     note_machine_gaps(what, gaps, underruns)
     captured = heard[:len(source)]
     whole = len(captured) == len(source)
@@ -76,13 +83,14 @@ def check_played(stream, source, what, underruns):
     return whole and mismatch is None
 
 
-def check_tail(stream, source, what):
-    """The captured sound ends with the source's last 0.1 s, bit-exact. (A
-    loaded machine may stall the system's mixer mid-way and shift what
-    follows; the end must still arrive whole.)"""
-    last = next((i for i in range(len(stream) - 1, -1, -1) if stream[i] != 0.0), None)
+def check_tail(stream, source, what, underruns):
+    """The captured sound ends with the source's last 0.1 s, bit-exact: the
+    player keeps the device until its last sample has been played. Silence
+    a busy machine put in is taken out first, lest it split that 0.1 s."""
+    heard = heard_from_first_sound(stream, source, underruns)[0] or []
+    last = next((i for i in range(len(heard) - 1, -1, -1) if heard[i] != 0.0), None)
     tail = [s / 32768.0 for s in source[-RATE // 10 * 2:]]
-    whole = last is not None and list(stream[last + 1 - len(tail):last + 1]) == tail
+    whole = last is not None and list(heard[last + 1 - len(tail):last + 1]) == tail
     check(whole, "%s: the last 0.1 s arrives whole" % what)
     return whole
 
@@ -160,8 +168,8 @@ def main():
         make_flac(two_seconds, short)
         whole = 0
         for attempt in range(20):
-            streams, _ = play(folder, two_seconds)
-            if len(streams) == 1 and check_tail(streams[0], short, "2 s FLAC, play %d" % (attempt + 1)):
+            streams, underruns = play(folder, two_seconds)
+            if len(streams) == 1 and check_tail(streams[0], short, "2 s FLAC, play %d" % (attempt + 1), underruns):
                 whole += 1
         check(whole == 20, "the last sample in every capture: %d of 20 plays whole to the end" % whole)
 

@@ -2,7 +2,8 @@
 """The sound checks of the black-box suites tell a busy machine's silence from
 the player's: whole device periods of silence after which the sound goes on
 exactly are taken out while the player had its sound queued, and fail where
-`zorvtool play` said its output ran dry.
+`zorvtool play` said its output ran dry. The sound alone, as a level is
+measured over it, is the player's whatever silence came between.
 
 usage: sound_checks.py
 """
@@ -14,7 +15,7 @@ import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 import blackbox_checks  # noqa: E402
-from blackbox_checks import (DEVICE_PERIOD_SAMPLES, note_machine_gaps, player_underruns,  # noqa: E402
+from blackbox_checks import (DEVICE_PERIOD_SAMPLES, note_machine_gaps, player_underruns, sounding,  # noqa: E402
                              without_machine_gaps)
 
 
@@ -48,9 +49,16 @@ def main():
     if not any("ran dry" in f for f in ran_dry):
         problems.append("a player that ran dry for two whole periods passed: %s" % ran_dry)
 
+    # Silence of any length anywhere, even a frame's worth, leaves the sound;
+    # a frame silent in one channel only is sound.
+    expected[cut + 1] = 0.0
+    scattered = [0.0] * 1000 + expected[:cut] + [0.0] * 2 + expected[cut:cut + 4] + [0.0] * 333 * 2 + expected[cut + 4:]
+    if sounding(scattered + [0.0] * 50) != expected:
+        problems.append("the sound alone is not the sound played")
+
     for problem in problems:
         print("FAIL:", problem)
-    print("%d passed, %d failed" % (2 - len(problems), len(problems)))
+    print("%d passed, %d failed" % (3 - len(problems), len(problems)))
     sys.exit(1 if problems else 0)
 
 

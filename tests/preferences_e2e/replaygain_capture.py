@@ -1,7 +1,9 @@
 #!/usr/bin/python3
-"""zorv.exe plays a FLAC file under stored ReplayGain settings: the captured
-level follows the track or album gain, the preamps and clipping prevention,
-within 0.1 dB of what the tags and settings ask for.
+"""zorv.exe plays a FLAC file under stored ReplayGain settings, and under none
+(a new profile): the captured level follows the track or album gain, the
+preamps and clipping prevention, within 0.1 dB of what the tags and settings
+ask for. The level is measured over the sound alone: silence a busy machine
+puts into the capture is no quieter playing.
 
 usage: replaygain_capture.py WINE_EXEC BUILD_DIR ZORV_EXE
 """
@@ -20,26 +22,16 @@ import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from blackbox_checks import check, failures, windows_path  # noqa: E402
+from blackbox_checks import captured_floats, check, failures, sounding, windows_path  # noqa: E402
 from program_copy import config_file  # noqa: E402
 
 WINE_EXEC, BUILD_DIR, ZORV = sys.argv[1:4]
 RATE = 48000
 SECONDS = 2
-# The stretch measured, from the first sound: clear of both ends.
+# The stretch of sound measured, in samples: clear of both ends.
 MEASURED = (RATE // 5 * 2, RATE * 6 // 5 * 2)
 
 REPLAYGAIN_ITEM = "C70F0A8C-3CD5-4BA9-88CD-CC161A87A00E"
-
-
-def captured(capture):
-    data = open(capture, "rb").read() if os.path.exists(capture) else b""
-    samples = array.array("f")
-    for body in data.split(b"RIFF")[1:]:
-        if b"data" in body:
-            payload = body[body.index(b"data") + 8:]
-            samples.extend(array.array("f", payload[:len(payload) // 4 * 4]))
-    return samples
 
 
 def rms(values):
@@ -47,14 +39,15 @@ def rms(values):
 
 
 def play(root, name, song, settings):
-    """The captured samples from the first sound on, played by a copy of the
-    program whose profile holds `settings`."""
+    """The captured sound, silence left out, played by a copy of the program
+    whose profile holds `settings` (none: a profile that never stored any)."""
     exe = os.path.join(root, name, "zorv.exe")
     os.makedirs(os.path.join(os.path.dirname(exe), "zorv-configuration"))
     shutil.copy(ZORV, exe)
     open(exe + ".localconfig.opt", "w").close()
-    with open(os.path.join(os.path.dirname(exe), "zorv-configuration", "config.dat"), "wb") as out:
-        out.write(config_file({REPLAYGAIN_ITEM: struct.pack("<IIff", *settings)}))
+    if settings:
+        with open(os.path.join(os.path.dirname(exe), "zorv-configuration", "config.dat"), "wb") as out:
+            out.write(config_file({REPLAYGAIN_ITEM: struct.pack("<IIff", *settings)}))
     capture = os.path.join(root, name + ".wav")
     quiet = dict(env=dict(os.environ, AUDIO_CAPTURE="|cat >> " + capture), stdout=subprocess.DEVNULL,
                  stderr=subprocess.DEVNULL)
@@ -62,9 +55,7 @@ def play(root, name, song, settings):
     sound, deadline = [], time.time() + 60
     while len(sound) < MEASURED[1] and time.time() < deadline:
         time.sleep(0.5)
-        samples = captured(capture)
-        start = next((i for i, v in enumerate(samples) if v != 0.0), None)
-        sound = samples[start - start % 2:] if start is not None else []
+        sound = sounding(captured_floats(capture))
     subprocess.run([WINE_EXEC, BUILD_DIR, exe, "/exit"], timeout=60, **quiet)
     try:
         program.wait(timeout=60)
@@ -94,6 +85,7 @@ def main():
                 subprocess.run(["metaflac"] + ["--set-tag=" + tag for tag in tags] + [songs[name]], check=True)
         # (case, file, settings: source, processing, preamp without info, preamp with info, expected dB)
         cases = (
+            ("no_stored_settings", "tagged", None, -3.0),
             ("track_mode_untagged", "untagged", (1, 1, 0.0, 0.0), 0.0),
             ("track_mode", "tagged", (1, 1, 0.0, 0.0), -6.0),
             ("album_mode", "tagged", (2, 1, 0.0, 0.0), -3.0),

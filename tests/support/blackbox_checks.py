@@ -2,9 +2,9 @@
 that records one, the Windows form of a Linux path under Wine, running zorvtool
 and the Linux tools it is checked against (the chapters ffprobe and mutagen
 read), a small picture to embed in tags,
-WAV files of known levels, the levels heard in a capture file, the silence a
-busy machine put into it told from the player's own, and screenshots of the
-session's display."""
+WAV files of known levels, the levels heard in a capture file, its sound with
+the silence left out, the silence a busy machine put into it told from the
+player's own, and screenshots of the session's display."""
 import array
 import os
 import struct
@@ -69,9 +69,9 @@ def write_stereo_wav(path, samples):
     open(path, "wb").write(header + data)
 
 
-def captured_samples(capture):
+def captured_floats(capture):
     """The samples of an ALSA capture file (one WAV stream of floats per device
-    opening), as 16-bit levels, in order; nothing when there is no file."""
+    opening) as Wine mixed them, in order; nothing when there is no file."""
     if not os.path.exists(capture):
         return
     data = open(capture, "rb").read()
@@ -80,18 +80,41 @@ def captured_samples(capture):
         end = data.find(b"RIFF", start + 4)
         body = data[start:end if end >= 0 else len(data)]
         payload = body[body.index(b"data") + 8:] if b"data" in body else b""
-        for value in array.array("f", payload[:len(payload) // 4 * 4]):
-            yield round(value * 32768)
+        yield from array.array("f", payload[:len(payload) // 4 * 4])
         start = end
 
 
-def heard_levels(capture):
+def captured_samples(capture):
+    """The samples of an ALSA capture file as 16-bit levels, in order."""
+    for value in captured_floats(capture):
+        yield round(value * 32768)
+
+
+def sounding(samples):
+    """The stereo samples with every silent frame left out. Of sound that is
+    never silent itself (noise without a zero sample) what remains is what
+    the player played, in order, however much silence a late device thread
+    put between it: a level or a stretch measured on it does not depend on
+    how busy the machine was. (Silence the player laid itself when its
+    output ran dry is left out too: where that matters, see
+    without_machine_gaps.)"""
+    samples = list(samples)
+    return [v for i in range(0, len(samples) - 1, 2) if samples[i] or samples[i + 1] for v in samples[i:i + 2]]
+
+
+def heard_levels(capture, held=1):
     """The 16-bit levels heard in a capture file, in order, each once per run
-    of equal samples."""
-    levels = []
-    for level in captured_samples(capture):
-        if level and (not levels or levels[-1] != level):
-            levels.append(level)
+    of equal samples; with `held`, only those held for that many samples of
+    sound, as a fade never holds one. Silence does not break a run: a busy
+    machine puts it in where the player played on."""
+    levels, level, run = [], 0, 0
+    for value in captured_samples(capture):
+        if not value:
+            continue
+        run = run + 1 if value == level else 1
+        level = value
+        if run == held and (not levels or levels[-1] != value):
+            levels.append(value)
     return levels
 
 
