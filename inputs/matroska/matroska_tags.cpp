@@ -6,6 +6,7 @@
 #include <tuple>
 
 #include "foundation/byte_compare.h"
+#include "foundation/work_steps.h"
 #include "inputs/matroska/ebml_elements.h"
 #include "inputs/matroska/ebml_element_handler.h"
 #include "inputs/matroska/ebml_values.h"
@@ -910,19 +911,86 @@ bool reads_as_changed(const matroska_tag_group& view, const field_change& change
   return true;
 }
 
+// The Tags aimed at chapters that hold each field, in the order of the
+// targeted groups: a change every chapter makes alike visits those alone,
+// not every Tag of the file.
+using chapter_groups_by_field = std::map<std::string, std::vector<matroska_tag_group*>, ascii_nocase_less>;
+
+chapter_groups_by_field chapter_groups_holding_fields(matroska_tag_collection& collection) {
+  chapter_groups_by_field holding;
+  for (auto& [targets, group] : collection.targeted) {
+    if (targets.chapters.empty()) continue;
+    qiv::count_work_steps(group.fields.size());
+    for (const auto& [name, entries] : group.fields) holding[name].push_back(&group);
+  }
+  return holding;
+}
+
 // A change every chapter makes alike is made where each Tag aimed at
 // chapters holds the field, so that no chapter keeps the old value beside
 // the new one; a value such a Tag cannot hold as what it is leaves it, and
-// the chapters read the new one from the whole file.
-void apply_to_chapter_tags(matroska_tag_collection& collection, const field_change& change) {
-  for (auto& [targets, group] : collection.targeted) {
-    if (targets.chapters.empty()) continue;
-    const auto found = group.fields.find(change.name);
-    if (found == group.fields.end()) continue;
-    if (change.removed || !reads_alike_for_chapters(found->second)) group.fields.erase(found);
-    else replace_field({&group}, change.name, change.values);
+// the chapters read the new one from the whole file. Only changes of that
+// field touch it, so `holding`, made before them, still names every Tag
+// that holds it.
+void apply_to_chapter_tags(const chapter_groups_by_field& holding, const field_change& change) {
+  const auto groups = holding.find(change.name);
+  if (groups == holding.end()) return;
+  qiv::count_work_steps(groups->second.size());
+  for (matroska_tag_group* group : groups->second) {
+    const auto found = group->fields.find(change.name);
+    if (found == group->fields.end()) continue;
+    if (change.removed || !reads_alike_for_chapters(found->second)) group->fields.erase(found);
+    else replace_field({group}, change.name, change.values);
   }
 }
+
+// One chapter's changes by name: whether it makes a change is a lookup, not
+// a search of its list, and the changes made for every chapter leave the
+// list in one pass: searching the lists would make an edit of many fields
+// in many chapters cost the chapters times the square of their changes.
+class chapter_change_index {
+public:
+  explicit chapter_change_index(std::vector<field_change>& list) : list_(list), made_(list.size(), false) {
+    for (std::size_t i = 0; i < list.size(); ++i) positions_.emplace(list[i].name, i);
+  }
+
+  bool holds(const field_change& change) const { return find(change) != none; }
+
+  // Marks the first such change in the list made.
+  void mark_made(const field_change& change) {
+    const std::size_t at = find(change);
+    if (at != none) made_[at] = true;
+  }
+
+  // Leaves the changes not made in the list, in their order.
+  void drop_made() {
+    qiv::count_work_steps(list_.size());
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < list_.size(); ++i) {
+      if (made_[i]) continue;
+      if (kept != i) list_[kept] = std::move(list_[i]);  // a vector moved onto itself empties
+      ++kept;
+    }
+    list_.erase(list_.begin() + std::ptrdiff_t(kept), list_.end());
+  }
+
+private:
+  static constexpr std::size_t none = ~std::size_t{0};
+
+  // The first change in the list equal to `change` and not made.
+  std::size_t find(const field_change& change) const {
+    const auto [first, last] = positions_.equal_range(change.name);
+    for (auto at = first; at != last; ++at) {
+      qiv::count_work_steps(1);
+      if (!made_[at->second] && list_[at->second] == change) return at->second;
+    }
+    return none;
+  }
+
+  std::vector<field_change>& list_;
+  std::vector<bool> made_;
+  std::multimap<std::string, std::size_t> positions_;  // names as the changes spell them
+};
 
 // A change every chapter of the file makes alike is the file's change: it
 // is made in the Tags aimed at chapters that hold the field and in the
@@ -934,36 +1002,40 @@ void apply_to_chapter_tags(matroska_tag_collection& collection, const field_chan
 void apply_changes_alike(matroska_tag_collection& collection, const groups_by_chapter& by_chapter,
                          chapter_changes& changes, const chapter_views& views, std::uint64_t track_uid) {
   if (changes.empty()) return;
+  std::map<std::uint64_t, chapter_change_index> indexes;
+  for (auto& [uid, list] : changes) indexes.emplace(uid, list);
   std::vector<field_change> alike;
   for (const field_change& change : changes.begin()->second) {
     bool everywhere = !(change.removed && same_name(change.name, "title"));
-    for (const auto& [uid, view] : views) {
-      const auto list = changes.find(uid);
-      everywhere = everywhere && ((list != changes.end() && std::find(list->second.begin(), list->second.end(),
-                                                                      change) != list->second.end()) ||
-                                  reads_as_changed(view, change));
+    for (auto view = views.begin(); everywhere && view != views.end(); ++view) {
+      qiv::count_work_steps(1);
+      const auto index = indexes.find(view->first);
+      everywhere = (index != indexes.end() && index->second.holds(change)) || reads_as_changed(view->second, change);
     }
     if (everywhere) alike.push_back(change);
   }
+  const chapter_groups_by_field holding = chapter_groups_holding_fields(collection);
   tag_places places{&collection.whole_file};
   if (matroska_tag_group* track = track_group(collection, track_uid)) places.push_back(track);
   for (const field_change& change : alike) {
-    apply_to_chapter_tags(collection, change);
+    apply_to_chapter_tags(holding, change);
     const bool title = same_name(change.name, "title");
     if (!title) {
       const bool held = std::any_of(places.begin(), places.end(), [&](matroska_tag_group* g) {
         return g->fields.count(change.name) != 0;
       });
-      const bool unheld_by_a_chapter = std::any_of(views.begin(), views.end(), [&](const auto& one) {
-        return !chapter_holds(by_chapter, one.first, change.name);
-      });
-      if (held || (!change.removed && unheld_by_a_chapter)) apply_change(places, change);
+      const auto unheld_by_a_chapter = [&] {
+        return std::any_of(views.begin(), views.end(), [&](const auto& one) {
+          qiv::count_work_steps(1);
+          return !chapter_holds(by_chapter, one.first, change.name);
+        });
+      };
+      if (held || (!change.removed && unheld_by_a_chapter())) apply_change(places, change);
     }
-    for (auto& [uid, list] : changes) {
-      const auto made = std::find(list.begin(), list.end(), change);
-      if (made != list.end() && (!title || chapter_holds(by_chapter, uid, change.name))) list.erase(made);
-    }
+    for (auto& [uid, index] : indexes)
+      if (!title || chapter_holds(by_chapter, uid, change.name)) index.mark_made(change);
   }
+  for (auto& [uid, index] : indexes) index.drop_made();
 }
 
 // One chapter's change, made in the Tags aimed at it alone. A field it

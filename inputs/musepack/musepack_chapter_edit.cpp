@@ -1,8 +1,10 @@
 #include "inputs/musepack/musepack_chapter_edit.h"
 
-#include <set>
+#include <map>
 #include <string>
+#include <vector>
 
+#include "foundation/work_steps.h"
 #include "inputs/musepack/musepack_chapter_value_not_stored.h"
 #include "inputs/musepack/musepack_header_replaygain.h"
 #include "inputs/musepack/musepack_packets.h"
@@ -23,6 +25,7 @@ struct chapter_places {
   track_info_impl tag_after;
   std::uint16_t gain = 0;
   std::uint16_t peak = 0;
+  std::vector<std::string> changed_names;  // those its tag takes the change of
 };
 
 bool holds(const track_info& info, const std::string& name) {
@@ -48,10 +51,12 @@ void set_packet_value(chapter_places& places, const std::string& name, const tra
     *value = value == &places.gain ? gain_to_header(gain.track_gain) : peak_to_header(gain.track_peak);
 }
 
-void change_tag(chapter_places& places, const tag_changes& changes, const std::string& name) {
+// Notes a change for the chapter's tag; all are made at once when every
+// name is placed.
+void change_tag(chapter_places& places, const std::string& name) {
   // Rewriting a tag that cannot be read would lose what it holds.
   if (!places.readable) vantrel_io::throw_io_data();
-  changes.apply_one_to(places.tag_after, name);
+  places.changed_names.push_back(name);
 }
 
 bool made_alike_everywhere(const std::vector<tag_changes>& changes, const std::string& name) {
@@ -106,11 +111,13 @@ chapter_rewrites plan_chapter_edit(const std::vector<chapter_packet>& chapters,
   const std::size_t count = chapters.size();
   if (count == 0 || shown.size() != count || edited.size() != count) vantrel_io::throw_io_data();
   std::vector<tag_changes> changes;
-  std::set<std::string, field_name_less> names;
+  // The chapters changing each name: a name one chapter changes costs that
+  // chapter alone, not every chapter of the file.
+  std::map<std::string, std::vector<std::size_t>, field_name_less> changed_in;
   std::vector<chapter_places> places(count);
   for (std::size_t i = 0; i < count; ++i) {
     changes.push_back(tag_changes::between(shown[i], edited[i]));
-    for (const auto& entry : changes.back().all()) names.insert(entry.first);
+    for (const auto& entry : changes.back().all()) changed_in[entry.first].push_back(i);
     chapter_places& own = places[i];
     own.readable = chapters[i].read_items(own.items);
     apev2::read_into_track_info(own.items, apev2::version_2, own.tag);
@@ -119,29 +126,32 @@ chapter_rewrites plan_chapter_edit(const std::vector<chapter_packet>& chapters,
     own.peak = chapters[i].peak;
   }
 
-  const track_info_impl file_before(file_info);
-  for (const std::string& name : names) {
-    const bool alike = made_alike_everywhere(changes, name);
+  std::vector<std::string> file_changes;
+  for (const auto& [name, changing] : changed_in) {
+    // Made alike, the change is every chapter's.
+    const bool alike = changing.size() == count && made_alike_everywhere(changes, name);
     bool every_chapter_holds = true;
-    for (std::size_t i = 0; i < count; ++i) {
+    for (const std::size_t i : changing) {
+      qiv::count_work_steps(1);
       chapter_places& own = places[i];
       const bool in_tag = holds(own.tag, name);
       const std::uint16_t* in_packet = packet_value(own, name);
       const bool held = in_tag || (in_packet != nullptr && *in_packet != 0);
       every_chapter_holds = every_chapter_holds && held;
-      if (!changes[i].touches(name.c_str())) continue;
-      if (in_tag) change_tag(own, changes[i], name);
+      if (in_tag) change_tag(own, name);
       if (held && in_packet != nullptr && *in_packet != 0) set_packet_value(own, name, edited[i]);
       if (held || alike) continue;
       // Nothing of this chapter holds it: its own place takes it.
       if (in_packet != nullptr) {
         set_packet_value(own, name, edited[i]);
       } else {
-        change_tag(own, changes[i], name);
+        change_tag(own, name);
       }
     }
-    if (alike && (holds(file_before, name) || !every_chapter_holds)) changes.front().apply_one_to(file_info, name);
+    if (alike && (holds(file_info, name) || !every_chapter_holds)) file_changes.push_back(name);
   }
+  for (std::size_t i = 0; i < count; ++i) changes[i].apply_to(places[i].tag_after, places[i].changed_names);
+  changes.front().apply_to(file_info, file_changes);
 
   chapter_rewrites rewrites(count);
   for (std::size_t i = 0; i < count; ++i) {

@@ -4,12 +4,15 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <new>
+#include <set>
 
 #include "foundation/byte_compare.h"
 #include "foundation/byte_order.h"
 #include "foundation/exceptions.h"
 #include "foundation/code_page_text.h"
+#include "foundation/work_steps.h"
 #include "io/io_exceptions.h"
 #include "metadata/replaygain_text.h"
 #include "metadata/tags/apev2_zero_runs.h"
@@ -136,8 +139,10 @@ void add_pair_item(item_list& items, const char* key, const track_info& info, co
   items.push_back({false, 0, key, value});
 }
 
-// The items of `info` for one group (none when it holds nothing for it).
-void append_group_items(item_list& items, const std::string& group, const track_info& info) {
+// The items of `info` for one group (none when it holds nothing for it);
+// `fields` are the positions of the fields of the group's name.
+void append_group_items(item_list& items, const std::string& group, const track_info& info,
+                        const std::vector<std::uint32_t>& fields) {
   if (key_is(group, "tracknumber")) return add_pair_item(items, "Track", info, "tracknumber", "totaltracks");
   if (key_is(group, "discnumber")) return add_pair_item(items, "Disc", info, "discnumber", "totaldiscs");
   std::string text;
@@ -150,8 +155,8 @@ void append_group_items(item_list& items, const std::string& group, const track_
   if (!is_storable_key(i.key)) return;
   // The values of every field of the name, one item holding them all.
   bool any = false;
-  for (std::uint32_t f = 0; f < info.field_count(); ++f) {
-    if (!key_is(group, info.field_name(f))) continue;
+  qiv::count_work_steps(fields.size());
+  for (const std::uint32_t f : fields) {
     for (std::uint32_t v = 0; v < info.field_value_count(f); ++v) {
       if (any) i.value.push_back('\0');
       i.value += info.field_value(f, v);
@@ -162,21 +167,30 @@ void append_group_items(item_list& items, const std::string& group, const track_
 }
 
 // Writes each group's items once, however many fields or items name it.
+// The fields are gathered by name once: searching every field for each
+// group, and every group written for each, would make a tag of thousands
+// of fields cost their square.
 class group_writer {
 public:
-  group_writer(item_list& out, const track_info& info) : out_(out), info_(info) {}
+  group_writer(item_list& out, const track_info& info) : out_(out), info_(info) {
+    const std::uint32_t count = info.field_count();
+    qiv::count_work_steps(count);
+    for (std::uint32_t f = 0; f < count; ++f) fields_by_name_[info.field_name(f)].push_back(f);
+  }
 
   void write(const std::string& group) {
-    for (const std::string& done : written_)
-      if (key_is(done, group.c_str())) return;
-    written_.push_back(group);
-    append_group_items(out_, group, info_);
+    if (!written_.insert(group).second) return;
+    static const std::vector<std::uint32_t> none;
+    const auto fields = fields_by_name_.find(group);
+    append_group_items(out_, group, info_, fields == fields_by_name_.end() ? none : fields->second);
   }
 
 private:
   item_list& out_;
   const track_info& info_;
-  std::vector<std::string> written_;
+  // Names match with ASCII letters folded, as item keys do.
+  std::map<std::string, std::vector<std::uint32_t>, field_name_less> fields_by_name_;
+  std::set<std::string, field_name_less> written_;
 };
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 namespace {
 
+// The field's new values as a last field; none where the field goes.
 void append_values(track_info& tag, const std::string& name, const tag_field_map::values& values) {
   if (values.empty()) return;
   const std::uint32_t field = tag.append_field(name.c_str(), name.size(), values[0].c_str(), values[0].size());
@@ -31,22 +32,29 @@ tag_changes tag_changes::between(const track_info& as_read, const track_info& to
 }
 
 void tag_changes::apply_to(track_info& tag) const {
-  // The same as apply_one_to for each change in turn, with the old fields
-  // taken out in one pass: one removal per change made an edit of every
-  // field of a long tag cost the square of its length.
-  qiv::bit_array selection(tag.field_count());
-  bool removes = false;
-  for (const auto& [name, values] : changed_.all()) {
-    if (replaygain_find_field(name.c_str()) != nullptr) continue;
+  std::vector<std::string> names;
+  names.reserve(changed_.all().size());
+  for (const auto& entry : changed_.all()) names.push_back(entry.first);
+  apply_to(tag, names);
+}
+
+void tag_changes::apply_to(track_info& tag, const std::vector<std::string>& names) const {
+  // The changed fields leave in one removal: one at a time, each would move
+  // the fields behind it, and an edit of a long tag's every field would
+  // cost the square of its length. With each name once, each finds the field it
+  // would have found after the earlier ones left.
+  qiv::bit_array replaced(tag.field_count());
+  for (const std::string& name : names) {
+    if (!changed_.has(name) || replaygain_find_field(name.c_str())) continue;
     const std::uint32_t old = tag.find_field(name.c_str());
-    if (old == track_info::not_found) continue;
-    selection.set(old, true);
-    removes = true;
+    if (old != track_info::not_found) replaced.set(old, true);
   }
-  if (removes) tag.remove_fields(selection);
-  for (const auto& [name, values] : changed_.all()) {
-    if (replaygain_find_field(name.c_str()) != nullptr) apply_one_to(tag, name);
-    else append_values(tag, name, values);
+  tag.remove_fields(replaced);
+  for (const std::string& name : names) {
+    const tag_field_map::values* values = changed_.find(name);
+    if (values == nullptr) continue;
+    if (replaygain_find_field(name.c_str())) apply_one_to(tag, name);
+    else append_values(tag, name, *values);
   }
 }
 

@@ -23,6 +23,9 @@ public:
   // Makes the changes in `tag`, a tag's own fields and ReplayGain values as
   // a reading of that tag alone gives them.
   void apply_to(track_info& tag) const;
+  // Makes the changes of the fields and ReplayGain values `names` (each
+  // once) in `tag`, as one apply_one_to after another would.
+  void apply_to(track_info& tag, const std::vector<std::string>& names) const;
   // Makes the change of the one field or ReplayGain value `name` in `tag`;
   // nothing when the edit did not change it.
   void apply_one_to(track_info& tag, const std::string& name) const;

@@ -1,7 +1,9 @@
 // Reading and retitling a Matroska file cost work in step with the size of
 // its Tags: one Tag of thousands of SimpleTags once cost the square of
 // their number, and a crafted file of a few megabytes held a thread for
-// hours. The work is counted (elements visited, names compared), not timed.
+// hours. So does an edit of every chapter's fields, which once searched
+// each chapter's changes for each change of the first. The work is counted
+// (elements visited, names compared), not timed.
 #include "inputs/matroska/matroska_input.h"
 
 #include <gtest/gtest.h>
@@ -41,6 +43,48 @@ std::string file_with_simple_tags(std::size_t count) {
   return header() + segment_with_seekhead({{0x1549A966, info()}, {0x1654AE6B, pcm_track()},
                                            {0x1F43B675, cluster(0, block)}, {tags_id, tags}},
                                           {0x1549A966, 0x1654AE6B, tags_id});
+}
+
+// `chapters` chapters, each with a Tag of its own of `count` SimpleTags at
+// the track's level, the same names in each.
+std::string file_with_chapter_tags(std::uint64_t chapters, std::size_t count) {
+  std::string entries, tags;
+  for (std::uint64_t uid = 1; uid <= chapters; ++uid) {
+    entries += chapter(uid, (uid - 1) * 1000000);
+    tags += el(0x7373, el(0x63C0, uint_el(0x68CA, 30) + uint_el(0x63C4, uid)) + simple_tags(count, "FIELD "));
+  }
+  const std::string block = el(0xA3, "\x81" + be(0, 2) + "\x80" + std::string(200, '\1'));
+  return header() + segment_with_seekhead({{0x1549A966, info()}, {0x1654AE6B, pcm_track()},
+                                           {0x1043A770, el(0x1043A770, el(0x45B9, entries))},
+                                           {0x1F43B675, cluster(0, block)}, {tags_id, el(tags_id, tags)}},
+                                          {0x1549A966, 0x1654AE6B, 0x1043A770, tags_id});
+}
+
+// The work of removing every field of every chapter in one write.
+std::uint64_t work_emptying_every_chapter(std::uint64_t chapters, std::size_t count) {
+  const vantrel_io::file_ptr file = memory_file(file_with_chapter_tags(chapters, count));
+  matroska_input input;
+  input.open(file, "", open_reason::info_write, never_raised_abort_signal());
+  EXPECT_EQ(input.get_subsong_count(), chapters);
+  for (std::uint32_t subsong = 1; subsong <= chapters; ++subsong) {
+    track_info_impl info;
+    input.get_info(subsong, info, never_raised_abort_signal());
+    EXPECT_EQ(info.field_count(), count);
+    info.remove_all_fields();
+    input.set_info(subsong, info);
+  }
+  const std::uint64_t before = qiv::work_steps_on_this_thread();
+  input.commit(never_raised_abort_signal());
+  const std::uint64_t work = qiv::work_steps_on_this_thread() - before;
+
+  matroska_input reread;
+  reread.open(file, "", open_reason::info_read, never_raised_abort_signal());
+  for (const std::uint32_t subsong : {1u, std::uint32_t(chapters)}) {
+    track_info_impl after;
+    reread.get_info(subsong, after, never_raised_abort_signal());
+    EXPECT_EQ(after.field_count(), 0u) << subsong;
+  }
+  return work;
 }
 
 struct work_done {
@@ -85,4 +129,13 @@ TEST(MatroskaTagSizeCost, ReadingAndRetitlingGrowInStepWithTheSimpleTags) {
   // growing with their square would be sixteen times.
   EXPECT_LT(large.reading, 5 * small.reading);
   EXPECT_LT(large.retitling, 5 * small.retitling);
+}
+
+TEST(MatroskaTagSizeCost, AnEditOfEveryChapterGrowsInStepWithTheirSimpleTags) {
+  service_registry::table().build(service_factory::global_list_head);
+  // 8,000 SimpleTags, then 32,000: twice the chapters with twice the tags.
+  const std::uint64_t small = work_emptying_every_chapter(40, 200);
+  const std::uint64_t large = work_emptying_every_chapter(80, 400);
+  ASSERT_GT(small, 8000u);
+  EXPECT_LT(large, 5 * small);
 }

@@ -19,6 +19,7 @@
 #include "io/io_exceptions.h"
 #include "io/memory_file.h"
 #include "io/retag_through_temp_file.h"
+#include "foundation/work_steps.h"
 #include "metadata/tags/apev2.h"
 #include "metadata/tags/tag_changes.h"
 #include "metadata/track_info.h"
@@ -276,13 +277,16 @@ TEST(MusepackPackets, SizeNumbersUseSevenBitGroups) {
 
 // A chapter packet as mpcchap writes one: its start, no gain or peak, and a
 // tag holding its track number, title and artist.
-bytes chapter_packet(std::uint64_t start, const char* track, const char* title, const char* artist) {
+bytes chapter_packet(std::uint64_t start, const apev2::item_list& items) {
   bytes payload = musepack::encode_packet_number(start);
   payload.resize(payload.size() + 4);
-  apev2::item_list items = {{false, 0, "Track", track}, {false, 0, "Title", title}, {false, 0, "Artist", artist}};
   const bytes tag = apev2::render_tag_bytes(items);
   payload.insert(payload.end(), tag.begin(), tag.end());
   return musepack::packet_bytes("CT", payload);
+}
+
+bytes chapter_packet(std::uint64_t start, const char* track, const char* title, const char* artist) {
+  return chapter_packet(start, {{false, 0, "Track", track}, {false, 0, "Title", title}, {false, 0, "Artist", artist}});
 }
 
 const bytes three_chapters = concat({stream_magic, packet("SH", bytes(8, 1)), packet("AP", bytes(20, 9)),
@@ -566,3 +570,46 @@ TEST(MusepackChapters, RefusesLayoutsItCannotRewriteAndLeavesThemUnchanged) {
 }
 
 }  // namespace
+
+// The work of planning an edit of every value of `chapters` chapters whose
+// tags hold `count` fields each, the new values different in each chapter.
+std::uint64_t work_changing_every_chapter_value(std::size_t chapters, std::size_t count) {
+  bytes content = concat({stream_magic, packet("SH", bytes(8, 1)), packet("AP", bytes(20, 9))});
+  for (std::size_t c = 0; c < chapters; ++c) {
+    apev2::item_list items;
+    for (std::size_t i = 0; i < count; ++i)
+      items.push_back({false, 0, "Field " + std::to_string(i), "value " + std::to_string(i)});
+    content = concat({content, chapter_packet(c * 100, items)});
+  }
+  const musepack::chapter_table table = table_of(concat({content, packet("SE", {})}));
+  EXPECT_EQ(table.chapters.size(), chapters);
+  track_info_impl file;
+  std::vector<track_info_impl> shown, edited;
+  for (const musepack::chapter_packet& c : table.chapters) {
+    apev2::item_list items;
+    c.read_items(items);
+    shown.emplace_back(file);
+    musepack::overlay_chapter(shown.back(), c.gain, c.peak, items);
+    edited.push_back(shown.back());
+    for (std::uint32_t f = 0; f < edited.back().field_count(); ++f) {
+      const std::string value = "chapter " + std::to_string(edited.size()) + " " + edited.back().field_value(f, 0);
+      edited.back().replace_field_value(f, 0, value.c_str(), value.size());
+    }
+  }
+  const std::uint64_t before = qiv::work_steps_on_this_thread();
+  const musepack::chapter_rewrites rewrites = musepack::plan_chapter_edit(table.chapters, shown, edited, file);
+  const std::uint64_t work = qiv::work_steps_on_this_thread() - before;
+  EXPECT_EQ(file.field_count(), 0u);
+  EXPECT_TRUE(rewrites.front() && rewrites.back());
+  if (rewrites.back())
+    EXPECT_EQ(tag_value(*rewrites.back(), "Field 7"), "chapter " + std::to_string(chapters) + " value 7");
+  return work;
+}
+
+TEST(MusepackChapters, AnEditOfEveryValueGrowsInStepWithTheChapterTags) {
+  const std::uint64_t small = work_changing_every_chapter_value(8, 1000);
+  const std::uint64_t large = work_changing_every_chapter_value(8, 4000);
+  ASSERT_GT(small, 8000u);
+  // Four times the fields: about four times the work, not sixteen.
+  EXPECT_LT(large, 5 * small);
+}
