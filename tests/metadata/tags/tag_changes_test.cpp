@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "foundation/work_steps.h"
 #include "metadata/track_info.h"
 
 namespace {
@@ -49,23 +48,4 @@ TEST(TagChanges, AppliedChangesLeaveUntouchedFieldsInPlaceAndChangedOnesAtTheEnd
   EXPECT_EQ((std::vector<std::string>{"Title=t", "TITLE=second spelling", "album=new", "artist=b|c"}),
             fields_as_text(tag));
   EXPECT_FLOAT_EQ(-3.0f, tag.get_replaygain().track_gain);
-}
-
-TEST(TagChanges, AnEditOfEveryFieldOfALongTagCostsWorkInStepWithItsLength) {
-  // One removal per change rebuilt the tag's field index each time.
-  const auto steps_changing_every_field = [](int count) {
-    track_info_impl tag, edited;
-    for (int i = 0; i < count; ++i) {
-      const std::string name = "field " + std::to_string(i);
-      tag.append_field(name.c_str(), all, "old", all);
-      edited.append_field(name.c_str(), all, "new", all);
-    }
-    const tag_changes changes = tag_changes::between(tag, edited);
-    const std::uint64_t before = qiv::work_steps_on_this_thread();
-    changes.apply_to(tag);
-    EXPECT_EQ(std::uint32_t(count), tag.field_count());
-    return qiv::work_steps_on_this_thread() - before;
-  };
-  const std::uint64_t shorter = steps_changing_every_field(2000);
-  EXPECT_LT(steps_changing_every_field(8000), 5 * shorter) << shorter;
 }
