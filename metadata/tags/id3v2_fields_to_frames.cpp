@@ -260,8 +260,8 @@ void route_changed_values(std::vector<frame>& side, std::vector<frame>& keep, un
     bool stays = false;
     if (f.id == frame_id("TXXX") && !untouched.empty()) {
       const std::string description = user_description(f);
-      for (const auto& entry : fields_of_frame(f, version).all())
-        stays = stays || untouched.count({description, entry.first}) != 0;
+      const tag_field_map given = fields_of_frame(f, version);  // held: a loop over a temporary's entries dangles
+      for (const auto& entry : given.all()) stays = stays || untouched.count({description, entry.first}) != 0;
     }
     (stays ? keep : remaining).push_back(std::move(f));
   }
