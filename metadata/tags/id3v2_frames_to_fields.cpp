@@ -123,10 +123,7 @@ void add_multi(const frame& f, unsigned version, bool strict, const char* field,
   }
   if (strict && version < 4) throw parseError();
   id3v2_text_strings strings(f);
-  for (std::uint32_t i = 0; i < count; ++i) {
-    if (i != 0) strings.skip();
-    fields.add_value(field, strings.read(strict));
-  }
+  for (std::uint32_t i = 0; i < count; ++i) fields.add_value(field, strings.next(strict));
 }
 
 void map_year(const std::string& year, bool strict, tag_field_map& fields) {
@@ -183,8 +180,7 @@ void map_genre(const frame& f, unsigned version, bool strict, tag_field_map& fie
   const std::uint32_t count = id3v2_text_value_count(f);
   id3v2_text_strings strings(f);
   for (std::uint32_t i = 0; i < count; ++i) {
-    if (i != 0) strings.skip();
-    const std::string text = strings.read(strict);
+    const std::string text = strings.next(strict);
     if (version >= 4) {
       map_genre_piece(text, fields);
       continue;
@@ -212,11 +208,10 @@ void map_txxx(const frame& f, bool strict, tag_field_map& fields) {
     return;
   }
   id3v2_text_strings strings(f);
-  const std::string name = strings.read(strict);
+  const std::string name = strings.next(strict);
   if (name.empty()) return;
-  strings.skip();
   if (is_replaygain_field_name(name.c_str())) {
-    const std::string value = strings.read(strict);
+    const std::string value = strings.next(strict);
     bool has_digit = false;
     for (char c : value) has_digit = has_digit || is_digit(c);
     if (has_digit)
@@ -226,10 +221,7 @@ void map_txxx(const frame& f, bool strict, tag_field_map& fields) {
     return;
   }
   const std::string field = id3v2_strip_trailing_index(name);
-  for (std::uint32_t i = 1; i < count; ++i) {
-    if (i != 1) strings.skip();
-    fields.add_value(field, strings.read(strict));
-  }
+  for (std::uint32_t i = 1; i < count; ++i) fields.add_value(field, strings.next(strict));
 }
 
 void map_rating(const frame& f, tag_field_map& fields) {

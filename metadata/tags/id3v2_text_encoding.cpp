@@ -121,11 +121,19 @@ std::uint32_t id3v2_text_value_count(const frame& f) {
   return count;
 }
 
-id3v2_text_strings::id3v2_text_strings(const frame& f) : data_(f.data.data()), size_(f.data.size()) {
+id3v2_text_strings::id3v2_text_strings(const frame& f, std::uint32_t first)
+    : data_(f.data.data()), size_(f.data.size()) {
   const text_layout layout = layout_of(f);
   encoding_ = layout.encoding;
   unit_ = unit_size(layout.encoding);
   position_ = layout.start;
+  for (std::uint32_t i = 0; i < first; ++i) skip();
+}
+
+std::string id3v2_text_strings::next(bool strict) {
+  if (started_) skip();
+  started_ = true;
+  return read(strict);
 }
 
 std::string id3v2_text_strings::read(bool strict) const {
@@ -141,9 +149,7 @@ void id3v2_text_strings::skip() {
 }
 
 std::string id3v2_text_value(const frame& f, std::uint32_t index, bool strict) {
-  id3v2_text_strings strings(f);
-  for (std::uint32_t i = 0; i < index; ++i) strings.skip();
-  return strings.read(strict);
+  return id3v2_text_strings(f, index).next(strict);
 }
 
 std::string id3v2_url_value(const frame& f) {
@@ -230,11 +236,8 @@ void id3v2_reencode_comments_for_v23(id3parser::tag& t) {
       id3v2_text_strings strings(f);
       frame converted;
       converted.id = f.id;
-      id3v2_set_text(converted, strings.read(false), 1);
-      for (std::uint32_t i = 1; i < count; ++i) {
-        strings.skip();
-        id3v2_append_text(converted, strings.read(false));
-      }
+      id3v2_set_text(converted, strings.next(false), 1);
+      for (std::uint32_t i = 1; i < count; ++i) id3v2_append_text(converted, strings.next(false));
       std::copy(f.data.begin() + 1, f.data.begin() + 4, converted.data.begin() + 1);
       kept.push_back(std::move(converted));
     } catch (const parseError&) {

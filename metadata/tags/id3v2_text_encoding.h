@@ -26,13 +26,18 @@ std::string id3v2_text_value(const id3parser::frame& f, std::uint32_t index, boo
 // each of them. The frame must outlive the object.
 class id3v2_text_strings {
 public:
-  // At string 0; id3parser::parseError for a payload that holds no text.
-  explicit id3v2_text_strings(const id3parser::frame& f);
-  std::string read(bool strict) const;
-  // On to the next string; id3parser::parseError when none follows.
-  void skip();
+  // At string `first`; id3parser::parseError for a payload that holds no
+  // text, or fewer strings.
+  explicit id3v2_text_strings(const id3parser::frame& f, std::uint32_t first = 0);
+  // String `first` at the first call, then each following one;
+  // id3parser::parseError when none follows.
+  std::string next(bool strict);
 
 private:
+  std::string read(bool strict) const;
+  void skip();
+
+  bool started_ = false;
   const std::uint8_t* data_;
   std::size_t size_;
   std::uint8_t encoding_ = 0;
