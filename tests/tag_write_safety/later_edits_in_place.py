@@ -45,14 +45,13 @@ import mutagen
 from mutagen.apev2 import APEv2
 from mutagen.flac import Picture
 from mutagen.mp4 import MP4, MP4Cover
-from tag_files import Zorvtool, mp4_box, run, windows_path
+from tag_files import Zorvtool, changed_pages, mp4_box, run, tail_change_fits_one_page, windows_path
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from blackbox_checks import check, failures  # noqa: E402
 from large_tag_files import ffprobe_view, make_cover_fixtures, picture_bytes  # noqa: E402
 import apev2_layouts  # noqa: E402
 
-PAGE = 4096
 FIRST_EDIT = ["title=First edit"]
 LATER_EDITS = [
     ["title=A much longer second title"],
@@ -135,17 +134,6 @@ def traced_edit(tool, path, edit):
 def atomicparsley_reads(path, value):
     listing = subprocess.run(["AtomicParsley", path, "-t"], capture_output=True, text=True, errors="replace").stdout
     return value in listing
-
-
-def tail_change_fits_one_page(before, after):
-    """Whether the bytes from the first that differs to the end of `after`
-    (no shorter than `before`) lie within one page."""
-    first = next((i for i in range(len(before)) if before[i] != after[i]), len(before))
-    return first // PAGE == (len(after) - 1) // PAGE
-
-
-def changed_pages(before, after):
-    return sum(before[i:i + PAGE] != after[i:i + PAGE] for i in range(0, max(len(before), len(after)), PAGE))
 
 
 def mutagen_value(path, field):
@@ -312,7 +300,7 @@ def main(kind):
                     after = f.read()
                 one_write = calls is not None and len(calls) == 1 and calls[0].startswith(("write(", "pwrite64("))
                 if name in m4a or name in mkv or \
-                        (apev2 and len(after) >= len(before) and tail_change_fits_one_page(before, after)):
+                        (apev2 and tail_change_fits_one_page(before, after)):
                     check(one_write, "%s, %s: one write and no wait for the disk: %s" % (name, edit[0], calls))
                 field, value = edit[0].split("=", 1)
                 check(rc == 0 and tool.fields(path).get(field) == [value],

@@ -31,7 +31,7 @@ import tempfile
 import mutagen
 from mutagen.apev2 import APEv2, APEValue, BINARY
 from mutagen.id3 import ID3
-from tag_files import Zorvtool, run, windows_path
+from tag_files import Zorvtool, changed_pages, ffmpeg_decode, run, tail_change_fits_one_page, windows_path
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from blackbox_checks import check, failures  # noqa: E402
@@ -39,7 +39,6 @@ from large_tag_files import picture_bytes  # noqa: E402
 import apev2_layouts  # noqa: E402
 import two_tag_kinds  # noqa: E402
 
-PAGE = 4096
 COVER = "Cover Art (Front)"
 EDITS = [
     ("title", "A much longer title than that"),
@@ -53,12 +52,6 @@ EDITS = [
 PICTURE = picture_bytes().replace(b"\xff", b"\xfe")
 # kid3-cli needs no display for its work.
 QUIET_QT = dict(os.environ, QT_QPA_PLATFORM="offscreen")
-
-
-def ffmpeg_decode(path):
-    """(md5 of the samples, ffmpeg's messages)."""
-    done = subprocess.run(["ffmpeg", "-v", "error", "-i", path, "-f", "s16le", "-"], capture_output=True)
-    return hashlib.md5(done.stdout).hexdigest(), done.stderr.decode(errors="replace").strip()
 
 
 def mpg123_decode(path):
@@ -94,15 +87,6 @@ def ape_header_agrees(data):
     header = at - (size - 32) - 32
     return (header >= 0 and data[header:header + 8] == b"APETAGEX" and
             struct.unpack_from("<III", data, header + 12) == (size, count, 0xA0000000))
-
-
-def first_change_to_end_fits_page(before, after):
-    first = next((i for i in range(min(len(before), len(after))) if before[i] != after[i]), len(before))
-    return len(after) >= len(before) and first // PAGE == (len(after) - 1) // PAGE
-
-
-def changed_pages(before, after):
-    return sum(before[i:i + PAGE] != after[i:i + PAGE] for i in range(0, max(len(before), len(after)), PAGE))
 
 
 def make_fixtures(folder, mp3):
@@ -159,7 +143,7 @@ def check_edits(tool, name, path, ffmpeg_before, mpg123_before):
             after = f.read()
         check(ape_header_agrees(after), "%s: the tag starts with its header" % what)
         check(apev2_layouts.items_before_footer(after) == b"", "%s: the footer follows the last item" % what)
-        if first_change_to_end_fits_page(before, after):
+        if tail_change_fits_one_page(before, after):
             check(os.stat(path).st_ino == inode and changed_pages(before, after) == 1,
                   "%s: the edit of one page is made in place, %d pages changed" % (what, changed_pages(before, after)))
         shown = check_clean_decodes(what, path, ffmpeg_before, mpg123_before)

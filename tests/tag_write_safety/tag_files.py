@@ -1,8 +1,10 @@
 """Fixtures and readings shared by the tag-write safety tests: files made
 with Debian's encoders, an APEv2 tag built by hand, and zorvtool's reading
 and decoding of them."""
+import hashlib
 import json
 import os
+import re
 import struct
 import subprocess
 import sys
@@ -12,8 +14,32 @@ from blackbox_checks import windows_path  # noqa: E402,F401
 import matroska_bytes  # noqa: E402
 
 
+PAGE = 4096
+
+
 def run(cmd):
     subprocess.run(cmd, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def ffmpeg_decode(path):
+    """(md5 of the samples ffmpeg decodes, its messages without the
+    addresses that differ from run to run)."""
+    done = subprocess.run(["ffmpeg", "-v", "error", "-i", path, "-f", "s16le", "-"], capture_output=True)
+    messages = re.sub(r" @ 0x[0-9a-f]+", "", done.stderr.decode(errors="replace")).strip()
+    return hashlib.md5(done.stdout).hexdigest(), messages
+
+
+def tail_change_fits_one_page(before, after):
+    """Whether `after` is no shorter than `before` and the bytes from the
+    first that differs to its end lie within one page."""
+    if len(after) < len(before):
+        return False
+    first = next((i for i in range(len(before)) if before[i] != after[i]), len(before))
+    return first // PAGE == (len(after) - 1) // PAGE
+
+
+def changed_pages(before, after):
+    return sum(before[i:i + PAGE] != after[i:i + PAGE] for i in range(0, max(len(before), len(after)), PAGE))
 
 
 def ape_tag(items):

@@ -71,7 +71,6 @@ import random
 import re
 import shutil
 import signal
-import subprocess
 import sys
 import tempfile
 import time
@@ -79,8 +78,8 @@ from concurrent.futures import ThreadPoolExecutor
 
 from mutagen.apev2 import APENoHeaderError, APEv2
 from mutagen.id3 import ID3, ID3NoHeaderError
-from tag_files import (Zorvtool, ffprobe_chapter_titles, make_fixtures, make_shape_fixtures, matroska_reader_views,
-                       mkvextract_tags, windows_path)
+from tag_files import (Zorvtool, ffmpeg_decode, ffprobe_chapter_titles, make_fixtures, make_shape_fixtures,
+                       matroska_reader_views, mkvextract_tags, windows_path)
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from blackbox_checks import check, failures  # noqa: E402
@@ -205,9 +204,7 @@ def mp3_reader_views(path):
     with the ID3v1 fields it lacks), the ID3v2 tag alone, the ID3v1 block
     alone, the APEv2 tag alone, and ffmpeg's decoding (its samples and
     messages: a tag it takes for a frame shows there)."""
-    decoded = subprocess.run(["ffmpeg", "-v", "error", "-i", path, "-f", "s16le", "-"], capture_output=True)
-    messages = re.sub(r" @ 0x[0-9a-f]+", "", decoded.stderr.decode(errors="replace")).strip()
-    views = {"ffmpeg": (hashlib.md5(decoded.stdout).hexdigest(), messages)}
+    views = {"ffmpeg": ffmpeg_decode(path)}
     for reader, load_v1 in (("mutagen", True), ("id3v2", False)):
         try:
             views[reader] = ID3(path, load_v1=load_v1).pprint()

@@ -601,8 +601,9 @@ std::uint64_t work_changing_every_chapter_value(std::size_t chapters, std::size_
   const std::uint64_t work = qiv::work_steps_on_this_thread() - before;
   EXPECT_EQ(file.field_count(), 0u);
   EXPECT_TRUE(rewrites.front() && rewrites.back());
-  if (rewrites.back())
+  if (rewrites.back()) {
     EXPECT_EQ(tag_value(*rewrites.back(), "Field 7"), "chapter " + std::to_string(chapters) + " value 7");
+  }
   return work;
 }
 

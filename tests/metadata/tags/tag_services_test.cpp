@@ -759,7 +759,9 @@ TEST_F(TagServices, AnMp3sApeTagKeepsItsHeaderAndTakesWhatEditsItCanInOneWrite) 
       io_test::model_temp_source temp;
       tag_services::write(held, temp, kinds, info, abort);
       ASSERT_EQ(expected == through_temp, static_cast<bool>(temp.made));
-      if (expected == one_write) EXPECT_EQ(1, writes);
+      if (expected == one_write) {
+        EXPECT_EQ(1, writes);
+      }
       file = temp.made ? temp.made->bytes : model->bytes;
       const apev2::item_list items =
           c.with_cover ? apev2::item_list{cover, titled(title), artist} : apev2::item_list{titled(title), artist};
