@@ -72,6 +72,7 @@ def make_fixtures(folder):
 CALL = re.compile(r'^\d+\s+(\w+)\((\d+)<[^>]*>(.*)\)\s+= (-?\d+)')
 UNFINISHED = re.compile(r'^(\d+)\s+(.*) <unfinished \.\.\.>$')
 RESUMED = re.compile(r'^(\d+)\s+<\.\.\. \w+ resumed>(.*)$')
+DATA = re.compile(r'^, "((?:\\x[0-9a-f]{2})*)", (\d+)(?:, (\d+))?$')
 
 
 def joined_lines(log):
@@ -86,7 +87,6 @@ def joined_lines(log):
             yield "%s %s%s" % (resumed.group(1), started.pop(resumed.group(1)), resumed.group(2))
         else:
             yield line
-DATA = re.compile(r'^, "((?:\\x[0-9a-f]{2})*)", (\d+)(?:, (\d+))?$')
 
 
 def parse_calls(log):
