@@ -17,6 +17,10 @@ namespace Matroska {
 class ebml_batched_writer final : public ebml_reader {
 public:
   explicit ebml_batched_writer(ebml_reader& file);
+  // A batch over another is made from it as a reader, never copied: a copy
+  // would carry the other's writes as its own.
+  ebml_batched_writer(const ebml_batched_writer&) = delete;
+  ebml_batched_writer& operator=(const ebml_batched_writer&) = delete;
 
   void read(void* buffer, std::uint32_t count) override;
   void skip(std::uint64_t count) override;

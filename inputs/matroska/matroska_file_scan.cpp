@@ -207,6 +207,38 @@ void matroska_read_seekhead(matroska_file_scan& scan, ebml_reader& reader, std::
   ebml_read_children(reader, handler);
 }
 
+void matroska_find_front_tags(matroska_file_scan& scan, ebml_reader& reader) {
+  class front_handler : public ebml_element_handler {
+  public:
+    explicit front_handler(matroska_file_scan& scan) : scan_(scan) {}
+    void on_element(std::uint32_t id, std::uint64_t, ebml_reader&) override {
+      if (id == ids::cluster) cluster_met_ = true;
+      else if (id == ids::tags) found.insert(element_start);
+    }
+    bool wants_more() override { return !cluster_met_; }
+    bool reads_cut_data() override { return scan_.cut; }
+    std::set<std::uint64_t> found;
+
+  private:
+    matroska_file_scan& scan_;
+    bool cluster_met_ = false;
+  } handler(scan);
+  try {
+    reader.seek(scan.segment_data_start);
+    ebml_element_scope scope(reader, scan.segment_data_size);
+    ebml_read_children(reader, handler);
+  } catch (const vantrel_io::exception_io_data&) {
+  }
+  // Without a SeekHead every reader walks to them: each is the file's own.
+  const std::set<std::uint64_t> named = scan.positions_of(ids::tags);
+  const bool unnamed_is_second = scan.knows(ids::seek_head) && !named.empty();
+  for (std::uint64_t position : handler.found) {
+    if (named.count(position)) continue;
+    scan.element_positions[ids::tags].insert(position);
+    if (unnamed_is_second) scan.second_tags.insert(position);
+  }
+}
+
 void matroska_scan_file(matroska_file_scan& scan, ebml_reader& reader) {
   ebml_find_header(reader);
   top_level_handler top(scan);

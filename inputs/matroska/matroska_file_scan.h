@@ -31,10 +31,15 @@ struct matroska_file_scan {
   // Segment finds (no SeekHead names them): no reader ever sees them.
   std::set<std::uint64_t> unnamed_tags;
   // Tags elements before the first Cluster that no SeekHead names while a
-  // SeekHead names another: what an edit stopped after its switch to new
-  // Tags left. Readers that walk the Segment (ffprobe, mkvextract) read
-  // them beside the named ones, so the next write turns them into Void,
-  // also one that changes no value.
+  // SeekHead names another. Readers that walk the Segment up to its first
+  // Cluster (ffprobe, mkvextract) read them beside the named ones, and so
+  // does the player: another program's second element, whose values a
+  // write merges into the one element it leaves.
+  std::set<std::uint64_t> second_tags;
+  // Those of them that are plainly an older state of the named Tags (each
+  // of their TagNames, per target, is also in those): what an edit stopped
+  // after its switch to new Tags left. They are not read, and the next write
+  // turns them into Void, also one that changes no value.
   std::set<std::uint64_t> stale_tags;
   // Void elements after the first Cluster, each the first of a run of Voids
   // that follows no SeekHead (which would grow into it): room a new Tags
@@ -63,6 +68,12 @@ std::uint64_t matroska_read_all(const matroska_file_scan& scan, ebml_reader& rea
 // Segment ends there: an element whose size is a few bytes off can still
 // read whole, and this tells where it then ends.
 bool matroska_at_segment_child(const matroska_file_scan& scan, ebml_reader& reader);
+
+// Adds every Tags element in front of the Segment's first Cluster, as the
+// readers that walk the Segment there find them; those no SeekHead names
+// while one names another go into `second_tags`. A walk that meets damage
+// stops there: readers read what it found.
+void matroska_find_front_tags(matroska_file_scan& scan, ebml_reader& reader);
 
 // Takes the entries of the SeekHead whose content the reader is scoped to;
 // SeekHeads they name that were not known go into `new_seekheads` as well.

@@ -189,9 +189,13 @@ void matroska_input::open(vantrel_io::file_ptr file, const char* path, open_reas
 matroska_file_scan matroska_input::map_file(ebml_reader& reader, bool for_writing) {
   matroska_file_scan scan;
   matroska_scan_file(scan, reader);
-  // The scan may stop at the first SeekHead; a Tags element that no SeekHead
-  // names would be missed by a writer, and a second one added beside it.
+  // The scan may stop at the first SeekHead; readers that walk the Segment
+  // to its first Cluster read a Tags element there that no SeekHead names,
+  // and one after the Clusters would be missed by a writer, and a second one
+  // added beside it.
+  matroska_find_front_tags(scan, reader);
   if (for_writing) matroska_find_every_tags(scan, reader);
+  matroska_tags_find_stale(scan, reader);
   return scan;
 }
 
@@ -400,6 +404,7 @@ void matroska_input::commit(const abort_signal& abort) {
   // With no edit, the present tags go down again only to clear what a
   // stopped edit left beside them.
   if (tags_to_write_.empty() && state_.scan.stale_tags.empty()) return;
+  if (state_.scan.cut) throw FileCutShort();
   std::vector<std::uint8_t> content;
   std::optional<vantrel_io::in_place_steps> steps;
   // A file in memory has no reader to see it half written.

@@ -155,20 +155,66 @@ bool point_seekheads_at(const matroska_file_scan& scan, ebml_reader& batch, std:
   return named;
 }
 
-// Whether the file holds nothing after the Segment but what a killed write
-// left there: a Tags element or a Void, whole or cut, that no reader reads.
-// A placement at the end of the Segment may then cut it off; other bytes
-// there are kept.
-bool segment_ends_the_data(const matroska_file_scan& scan, ebml_reader& reader) {
-  const std::uint64_t segment_end = scan.segment_data_start + scan.segment_data_size;
-  if (reader.size() <= segment_end) return reader.size() == segment_end;
-  std::uint8_t head[sizeof tags_id];
-  const auto length =
-      static_cast<std::uint32_t>(std::min<std::uint64_t>(sizeof tags_id, reader.size() - segment_end));
-  reader.seek(segment_end);
-  reader.read(head, length);
-  constexpr std::uint8_t void_id = 0xEC;
-  return head[0] == void_id || std::equal(head, head + length, tags_id);
+// What lies behind the Segment's end. Bytes there that no reader reads
+// (what a stopped write left, zeros a file system committed with the size
+// before the data, stray bytes) a write cuts off; what other programs read
+// there (an ID3v1 or APEv2 tag another tagger appended, a further EBML
+// document) stays at the end of the file, and only a write that no reader
+// sees half done (into a copy) moves it behind a grown Segment.
+struct behind_segment {
+  std::uint64_t segment_end = 0;
+  std::uint64_t kept_from = 0;  // the file's size where nothing stays
+  std::uint64_t file_size = 0;
+  bool may_grow = true;         // whether the Segment may grow at its end
+  bool unread() const { return kept_from > segment_end; }
+  bool kept() const { return file_size > kept_from; }
+};
+
+std::uint32_t little_endian_32(const std::uint8_t* bytes) {
+  return bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
+}
+
+// Where the tags other programs append to a file begin within the bytes
+// from `from` to `end`: an ID3v1 tag ends the file, an APEv2 tag ends it or
+// stands before the ID3v1 tag. `end` where there is none.
+std::uint64_t appended_tags_start(ebml_reader& reader, std::uint64_t from, std::uint64_t end) {
+  constexpr std::uint64_t id3v1_size = 128, ape_footer_size = 32;
+  constexpr std::uint32_t ape_has_header = 0x80000000u;
+  std::uint64_t start = end;
+  std::uint8_t bytes[ape_footer_size];
+  if (start - from >= id3v1_size) {
+    reader.seek(start - id3v1_size);
+    reader.read(bytes, 3);
+    if (std::equal(bytes, bytes + 3, "TAG")) start -= id3v1_size;
+  }
+  if (start - from >= ape_footer_size) {
+    reader.seek(start - ape_footer_size);
+    reader.read(bytes, ape_footer_size);
+    const std::uint64_t size = little_endian_32(bytes + 12);
+    const std::uint64_t whole = size + ((little_endian_32(bytes + 20) & ape_has_header) ? ape_footer_size : 0);
+    if (std::equal(bytes, bytes + 8, "APETAGEX") && size >= ape_footer_size && whole <= start - from)
+      start -= whole;
+  }
+  return start;
+}
+
+behind_segment what_lies_behind(const matroska_file_scan& scan, ebml_reader& reader, tag_step_rule rule) {
+  behind_segment behind;
+  behind.segment_end = scan.segment_data_start + scan.segment_data_size;
+  behind.file_size = reader.size();
+  behind.kept_from = behind.file_size;
+  if (behind.file_size > behind.segment_end) {
+    constexpr std::uint8_t ebml_header_id[] = {0x1A, 0x45, 0xDF, 0xA3};
+    std::uint8_t head[sizeof ebml_header_id] = {};
+    reader.seek(behind.segment_end);
+    reader.read(head, static_cast<std::uint32_t>(
+                          std::min<std::uint64_t>(sizeof head, behind.file_size - behind.segment_end)));
+    behind.kept_from = std::equal(head, head + sizeof head, ebml_header_id)
+                           ? behind.segment_end
+                           : appended_tags_start(reader, behind.segment_end, behind.file_size);
+  }
+  behind.may_grow = !behind.kept() || rule == tag_step_rule::any_order;
+  return behind;
 }
 
 // How a new Tags element goes into the file.
@@ -231,12 +277,13 @@ bool segment_size_fits(const matroska_file_scan& scan, ebml_reader& reader, std:
 // it grows at the end of the Segment, it keeps room behind it; `laid_out`
 // asks that the element and that room share a page, else the element is
 // better moved to where they do.
-std::optional<placement> over_old_tags(const matroska_file_scan& scan, ebml_reader& writer, std::uint64_t position,
-                                       std::uint64_t total, bool laid_out) {
+std::optional<placement> over_old_tags(const matroska_file_scan& scan, ebml_reader& writer,
+                                       const behind_segment& behind, std::uint64_t position, std::uint64_t total,
+                                       bool laid_out) {
   const std::uint64_t segment_end = scan.segment_data_start + scan.segment_data_size;
   const std::uint64_t span = ebml_span_with_voids(writer, position, ids::tags, segment_end);
   if (total <= span && ebml_gap_fillable(span - total)) return placement{position, road::in_place};
-  if (position + span != segment_end || !segment_ends_the_data(scan, writer)) return std::nullopt;
+  if (position + span != segment_end || !behind.may_grow) return std::nullopt;
   const vantrel_io::later_edit_layout layout = layout_for_later_edits(position, total);
   if (layout.alignment != 0 && laid_out) return std::nullopt;
   const std::uint64_t room = layout.alignment == 0 ? layout.room : later_edit_room;
@@ -264,9 +311,10 @@ std::optional<placement> into_spare_void(const matroska_file_scan& scan, ebml_re
   return std::nullopt;
 }
 
-std::optional<placement> after_segment(const matroska_file_scan& scan, ebml_reader& writer, std::uint64_t total) {
+std::optional<placement> after_segment(const matroska_file_scan& scan, ebml_reader& writer,
+                                       const behind_segment& behind, std::uint64_t total) {
   const std::uint64_t segment_end = scan.segment_data_start + scan.segment_data_size;
-  if (!segment_ends_the_data(scan, writer)) return std::nullopt;
+  if (!behind.may_grow) return std::nullopt;
   const vantrel_io::later_edit_layout layout = layout_for_later_edits(segment_end, total);
   if (!segment_size_fits(scan, writer, scan.segment_data_size + layout.alignment + total + layout.room))
     return std::nullopt;
@@ -302,15 +350,94 @@ std::vector<std::uint8_t> bytes_before_room(ebml_reader& reader, std::uint64_t p
   return bytes;
 }
 
-// What a killed write left after the Segment goes first: no reader reads
-// it, and the Segment must end the file before it grows.
-void cut_after_segment(const matroska_file_scan& scan, ebml_reader& reader, vantrel_io::in_place_steps& steps) {
-  const std::uint64_t segment_end = scan.segment_data_start + scan.segment_data_size;
-  if (reader.size() > segment_end) steps.cut(segment_end);
+// What other programs read behind the Segment is cut off before the
+// Segment grows over its place, and written again behind the grown Segment
+// at `new_end`; a road taken only where no reader sees the file half done.
+void cut_kept_bytes(const behind_segment& behind, vantrel_io::in_place_steps& steps) {
+  if (behind.kept()) steps.cut(behind.segment_end);
+}
+void put_back_kept_bytes(ebml_reader& reader, const behind_segment& behind, std::uint64_t new_end,
+                         vantrel_io::in_place_steps& steps) {
+  if (!behind.kept()) return;
+  std::vector<std::uint8_t> kept(static_cast<std::size_t>(behind.file_size - behind.kept_from));
+  reader.seek(behind.kept_from);
+  reader.read(kept.data(), static_cast<std::uint32_t>(kept.size()));
+  steps.stage(new_end, std::move(kept));
 }
 
 bool grow_segment(const matroska_file_scan& scan, ebml_reader& writer, std::uint64_t growth) {
   return ebml_rewrite_size(writer, scan.segment_position, ids::segment, scan.segment_data_size + growth);
+}
+
+// The steps planned so far, and the file as they leave it: each later step
+// is planned on what the earlier ones wrote, so that a change spanning bytes
+// an earlier step wrote carries them as written, not as they were.
+class planned_steps {
+public:
+  explicit planned_steps(ebml_reader& file) : view(file) {}
+
+  void cut(std::uint64_t size) { steps.cut(size); }
+  void stage(std::uint64_t offset, std::vector<std::uint8_t> bytes) { steps.stage(offset, std::move(bytes)); }
+  void fill_unread(std::uint64_t offset, std::vector<std::uint8_t> bytes) {
+    mirror(offset, bytes);
+    steps.fill_unread(offset, std::move(bytes));
+  }
+  void change(std::uint64_t offset, std::vector<std::uint8_t> old_bytes, std::vector<std::uint8_t> bytes) {
+    mirror(offset, bytes);
+    steps.change(offset, std::move(old_bytes), std::move(bytes));
+  }
+
+  // The file as planned so far, to read and to plan on; edits made on it
+  // are not steps.
+  ebml_reader& file() { return view; }
+  ebml_batched_writer view;
+  vantrel_io::in_place_steps steps;
+
+private:
+  // Bytes past the file's end are staged there first: only those inside it
+  // are read again.
+  void mirror(std::uint64_t offset, const std::vector<std::uint8_t>& bytes) {
+    if (offset >= view.size()) return;
+    view.seek(offset);
+    view.write(bytes.data(), static_cast<std::uint32_t>(std::min<std::uint64_t>(bytes.size(), view.size() - offset)));
+  }
+};
+
+// One edit of the elements readers see; false where it cannot be made.
+using element_edit = std::function<bool(ebml_reader&)>;
+
+// Makes the edits `edits[first, end)` through `writer`; false where one
+// cannot be made.
+bool make_edits(ebml_reader& writer, const std::vector<element_edit>& edits, std::size_t first, std::size_t end) {
+  for (std::size_t i = first; i < end; ++i)
+    if (!edits[i](writer)) return false;
+  return true;
+}
+
+// Adds the edits `edits[first, end)` to the plan as one change readers see.
+bool add_change(planned_steps& plan, const std::vector<element_edit>& edits, std::size_t first, std::size_t end) {
+  ebml_batched_writer batch(plan.file());
+  if (!make_edits(batch, edits, first, end)) return false;
+  batch.add_change_to(plan.steps);
+  return make_edits(plan.view, edits, first, end);
+}
+
+// Adds the edits to the plan in their order, in as few changes as one write
+// within one page each allows: a change takes the edits after it while they
+// still fit one write together, since edits of one change reach readers at
+// once. False where an edit cannot be made.
+bool add_in_few_changes(planned_steps& plan, const std::vector<element_edit>& edits) {
+  for (std::size_t first = 0; first < edits.size();) {
+    std::size_t end = first + 1;
+    while (end < edits.size()) {
+      ebml_batched_writer wider(plan.file());
+      if (!make_edits(wider, edits, first, end + 1) || !wider.fits_one_write()) break;
+      ++end;
+    }
+    if (!add_change(plan, edits, first, end)) return false;
+    first = end;
+  }
+  return true;
 }
 
 // The steps that put the element where planned. Each leaves a file that
@@ -319,12 +446,16 @@ bool grow_segment(const matroska_file_scan& scan, ebml_reader& writer, std::uint
 // over a Void staged after it before the element takes the room; an
 // appended element lies after the Segment until the Segment grows over it,
 // which the switch to it does (see beside_old_tags).
-void tags_steps(const matroska_file_scan& scan, ebml_reader& reader, const placement& where,
-                const std::vector<std::uint8_t>& element, vantrel_io::in_place_steps& steps) {
+void tags_steps(const matroska_file_scan& scan, planned_steps& plan, const behind_segment& behind,
+                const placement& where, const std::vector<std::uint8_t>& element) {
+  ebml_reader& reader = plan.view;
   const std::uint64_t segment_end = scan.segment_data_start + scan.segment_data_size;
   if (where.how == road::append) {
-    cut_after_segment(scan, reader, steps);
-    steps.stage(segment_end, between_voids(where.alignment, element, where.room));
+    cut_kept_bytes(behind, plan.steps);
+    std::vector<std::uint8_t> bytes = between_voids(where.alignment, element, where.room);
+    const std::uint64_t new_end = segment_end + bytes.size();
+    plan.stage(segment_end, std::move(bytes));
+    put_back_kept_bytes(reader, behind, new_end, plan.steps);
     return;
   }
   if (where.how == road::into_void) {
@@ -334,79 +465,47 @@ void tags_steps(const matroska_file_scan& scan, ebml_reader& reader, const place
     // there.
     const std::uint64_t run = where.position - where.alignment;
     const std::uint64_t span = ebml_span_with_voids(reader, run, ids::void_element, segment_end);
-    ebml_batched_writer merged(reader);
-    ebml_write_void(merged, run, span);
-    merged.add_change_to(steps);
+    add_change(plan, {[&](ebml_reader& writer) {
+                 ebml_write_void(writer, run, span);
+                 return true;
+               }},
+               0, 1);
     const std::vector<std::uint8_t> void_head = ebml_void_head(span);
     std::vector<std::uint8_t> bytes = between_voids(where.alignment, element, 0);
     const std::vector<std::uint8_t> rest = ebml_void_head(span - bytes.size());
     bytes.insert(bytes.end(), rest.begin(), rest.end());
     const auto unread_from =
         static_cast<std::size_t>(std::max<std::uint64_t>(void_head.size(), where.alignment));
-    steps.fill_unread(run + unread_from, std::vector<std::uint8_t>(bytes.begin() + unread_from, bytes.end()));
+    plan.fill_unread(run + unread_from, std::vector<std::uint8_t>(bytes.begin() + unread_from, bytes.end()));
     const auto head_end = bytes.begin() + static_cast<std::ptrdiff_t>(void_head.size());
-    steps.change(run, void_head, std::vector<std::uint8_t>(bytes.begin(), head_end));
+    plan.change(run, void_head, std::vector<std::uint8_t>(bytes.begin(), head_end));
     return;
   }
   const std::uint64_t span = ebml_span_with_voids(reader, where.position, ids::tags, segment_end);
   if (where.how == road::in_place) {
     std::vector<std::uint8_t> bytes = element_over_span(reader, scan, where.position, element);
     std::vector<std::uint8_t> old = bytes_at(reader, where.position, bytes.size());
-    steps.change(where.position, std::move(old), std::move(bytes));
+    plan.change(where.position, std::move(old), std::move(bytes));
     return;
   }
   const std::uint64_t growth = element.size() + where.room - span;
   std::vector<std::uint8_t> room = ebml_void_head(growth);
   room.resize(static_cast<std::size_t>(growth));
-  cut_after_segment(scan, reader, steps);
-  steps.stage(segment_end, room);
-  ebml_batched_writer grown(reader);
-  grow_segment(scan, grown, growth);
-  grown.add_change_to(steps);
+  cut_kept_bytes(behind, plan.steps);
+  plan.stage(segment_end, room);
+  add_change(plan, {[&](ebml_reader& writer) { return grow_segment(scan, writer, growth); }}, 0, 1);
   std::vector<std::uint8_t> bytes = element;
   const std::vector<std::uint8_t> rest = ebml_void_head(where.room);
   bytes.insert(bytes.end(), rest.begin(), rest.end());
   std::vector<std::uint8_t> old = bytes_before_room(reader, where.position, bytes.size(), segment_end, room);
-  steps.change(where.position, std::move(old), std::move(bytes));
+  plan.change(where.position, std::move(old), std::move(bytes));
+  put_back_kept_bytes(reader, behind, segment_end + growth, plan.steps);
 }
 
 // An old Tags element becomes a Void of its own size: the Voids after it
 // may hold the new element by then.
 void void_tags_element(ebml_reader& writer, std::uint64_t position) {
   ebml_write_void(writer, position, header_at(writer, position, ids::tags).end() - position);
-}
-
-// One edit of the elements readers see; false where it cannot be made.
-using element_edit = std::function<bool(ebml_reader&)>;
-
-// Makes the edits `edits[first, end)` in `batch`; false where one cannot be
-// made.
-bool make_edits(ebml_batched_writer& batch, const std::vector<element_edit>& edits, std::size_t first,
-                std::size_t end) {
-  for (std::size_t i = first; i < end; ++i)
-    if (!edits[i](batch)) return false;
-  return true;
-}
-
-// Adds the edits to `steps` in their order, in as few changes as one write
-// within one page each allows: a change takes the edits after it while they
-// still fit one write together, since edits of one change reach readers at
-// once. False where an edit cannot be made.
-bool add_in_few_changes(ebml_reader& reader, const std::vector<element_edit>& edits,
-                        vantrel_io::in_place_steps& steps) {
-  for (std::size_t first = 0; first < edits.size();) {
-    std::size_t end = first + 1;
-    while (end < edits.size()) {
-      ebml_batched_writer wider(reader);
-      if (!make_edits(wider, edits, first, end + 1) || !wider.fits_one_write()) break;
-      ++end;
-    }
-    ebml_batched_writer batch(reader);
-    if (!make_edits(batch, edits, first, end)) return false;
-    batch.add_change_to(steps);
-    first = end;
-  }
-  return true;
 }
 
 element_edit tags_turned_void(std::uint64_t position) {
@@ -423,35 +522,41 @@ void void_tags_but(const matroska_file_scan& scan, std::uint64_t kept, std::vect
     if (position != kept && !scan.stale_tags.count(position)) edits.push_back(tags_turned_void(position));
 }
 
-// Stale Tags elements become Void before anything else: with them gone,
-// every reader reads the named tags until the switch from them.
-bool void_stale_tags(const matroska_file_scan& scan, ebml_reader& reader, vantrel_io::in_place_steps& steps) {
-  std::vector<element_edit> edits;
-  for (std::uint64_t position : scan.stale_tags) edits.push_back(tags_turned_void(position));
-  return add_in_few_changes(reader, edits, steps);
-}
-
 bool acceptable(const vantrel_io::in_place_steps& steps, tag_step_rule rule) {
   return rule == tag_step_rule::any_order || steps.each_change_one_write();
 }
 
+// What every road begins with: bytes behind the Segment that no reader
+// reads cut off, where nothing other programs read follows them, then the
+// stale Tags turned into Void, so that every reader reads the named tags
+// until the switch from them.
+void begin_plan(const matroska_file_scan& scan, const behind_segment& behind, planned_steps& plan) {
+  if (behind.unread() && !behind.kept()) plan.cut(behind.segment_end);
+  std::vector<element_edit> edits;
+  for (std::uint64_t position : scan.stale_tags) edits.push_back(tags_turned_void(position));
+  add_in_few_changes(plan, edits);
+}
+
 // The new element over the one Tags element that SeekHeads name: a single
 // change switches readers from the old tags to the new. The other Tags
-// elements become Void first: a stale one, the only one of them read beside
-// the named, then leaves every reader the old tags until the switch.
+// elements become Void after it, each in a change of its own: a second
+// element's values are in the new one by then, and a stop before its turn
+// leaves it an older state of the new, which the next write finds stale.
 std::optional<vantrel_io::in_place_steps> over_named_tags(const matroska_file_scan& scan, ebml_reader& reader,
-                                                          std::uint64_t position,
+                                                          const behind_segment& behind, std::uint64_t position,
                                                           const std::vector<std::uint8_t>& element,
                                                           tag_step_rule rule, bool laid_out) {
-  const std::optional<placement> where = over_old_tags(scan, reader, position, element.size(), laid_out);
+  planned_steps plan(reader);
+  begin_plan(scan, behind, plan);
+  const std::optional<placement> where = over_old_tags(scan, plan.view, behind, position, element.size(), laid_out);
   if (!where) return std::nullopt;
-  vantrel_io::in_place_steps steps;
+  tags_steps(scan, plan, behind, *where, element);
   std::vector<element_edit> voids;
   void_tags_but(scan, position, voids);
-  if (!void_stale_tags(scan, reader, steps) || !add_in_few_changes(reader, voids, steps)) return std::nullopt;
-  tags_steps(scan, reader, *where, element, steps);
-  if (!acceptable(steps, rule)) return std::nullopt;
-  return steps;
+  for (std::size_t i = 0; i < voids.size(); ++i)
+    if (!add_change(plan, voids, i, i + 1)) return std::nullopt;
+  if (!acceptable(plan.steps, rule)) return std::nullopt;
+  return std::move(plan.steps);
 }
 
 // The new element where readers do not look yet, then the SeekHeads switched
@@ -463,22 +568,26 @@ std::optional<vantrel_io::in_place_steps> over_named_tags(const matroska_file_sc
 // SeekHead names. Else they become Void in the next change: a stop between
 // the two leaves those readers reading both until the next write, which
 // finds the old element stale and turns it into Void first.
+template <class Where>
 std::optional<vantrel_io::in_place_steps> beside_old_tags(const matroska_file_scan& scan, ebml_reader& reader,
-                                                          const placement& where,
+                                                          const behind_segment& behind, Where find_place,
                                                           const std::vector<std::uint8_t>& element,
                                                           tag_step_rule rule) {
-  vantrel_io::in_place_steps steps;
-  if (!void_stale_tags(scan, reader, steps)) return std::nullopt;
-  tags_steps(scan, reader, where, element, steps);
+  planned_steps plan(reader);
+  begin_plan(scan, behind, plan);
+  const std::optional<placement> where = find_place(plan.view);
+  if (!where) return std::nullopt;
+  tags_steps(scan, plan, behind, *where, element);
   std::vector<element_edit> edits;
-  if (where.how == road::append) {
-    const std::uint64_t growth = where.alignment + element.size() + where.room;
+  if (where->how == road::append) {
+    const std::uint64_t growth = where->alignment + element.size() + where->room;
     edits.push_back([&scan, growth](ebml_reader& writer) { return grow_segment(scan, writer, growth); });
   }
-  edits.push_back([&scan, &where](ebml_reader& writer) { return point_seekheads_at(scan, writer, where.position); });
-  void_tags_but(scan, where.position, edits);
-  if (!add_in_few_changes(reader, edits, steps) || !acceptable(steps, rule)) return std::nullopt;
-  return steps;
+  const std::uint64_t kept = where->position;
+  edits.push_back([&scan, kept](ebml_reader& writer) { return point_seekheads_at(scan, writer, kept); });
+  void_tags_but(scan, kept, edits);
+  if (!add_in_few_changes(plan, edits) || !acceptable(plan.steps, rule)) return std::nullopt;
+  return std::move(plan.steps);
 }
 
 }  // namespace
@@ -503,21 +612,13 @@ void matroska_find_every_tags(matroska_file_scan& scan, ebml_reader& reader) {
   private:
     matroska_file_scan& scan_;
   } handler(scan);
-  const std::set<std::uint64_t> named = scan.positions_of(ids::tags);
+  // Those in front of the first Cluster are known (matroska_find_front_tags).
+  const std::set<std::uint64_t> known = scan.positions_of(ids::tags);
   reader.seek(scan.segment_data_start);
   ebml_element_scope scope(reader, scan.segment_data_size);
   ebml_read_children(reader, handler);
-  // Readers that walk the Segment up to its first Cluster (ffprobe,
-  // mkvextract) find a Tags element there even when no SeekHead names it:
-  // it is the file's own while the SeekHeads name no Tags, and what an edit
-  // stopped after its switch left while they name others.
-  for (std::uint64_t position : scan.positions_of(ids::tags)) {
-    if (named.count(position)) continue;
-    if (position > handler.first_cluster)
-      scan.unnamed_tags.insert(position);
-    else if (!named.empty())
-      scan.stale_tags.insert(position);
-  }
+  for (std::uint64_t position : scan.positions_of(ids::tags))
+    if (!known.count(position) && position > handler.first_cluster) scan.unnamed_tags.insert(position);
 }
 
 std::optional<vantrel_io::in_place_steps> matroska_tag_steps(const matroska_file_scan& scan, ebml_reader& reader,
@@ -526,13 +627,14 @@ std::optional<vantrel_io::in_place_steps> matroska_tag_steps(const matroska_file
   // What a cut file lacks cannot be told apart from what a write would lose.
   if (scan.cut) return std::nullopt;
   const std::vector<std::uint8_t> element = tags_element(content);
+  const behind_segment behind = what_lies_behind(scan, reader, rule);
   std::set<std::uint64_t> named = scan.positions_of(ids::tags);
-  for (std::uint64_t unnamed : scan.unnamed_tags) named.erase(unnamed);
-  for (std::uint64_t stale : scan.stale_tags) named.erase(stale);
+  for (const auto* unread : {&scan.unnamed_tags, &scan.second_tags, &scan.stale_tags})
+    for (std::uint64_t position : *unread) named.erase(position);
 
   if (named.size() <= 1) {
     for (std::uint64_t position : named)
-      if (auto steps = over_named_tags(scan, reader, position, element, rule, true)) return steps;
+      if (auto steps = over_named_tags(scan, reader, behind, position, element, rule, true)) return steps;
   }
 
   // Otherwise the new element goes where readers do not look yet. A file
@@ -541,21 +643,23 @@ std::optional<vantrel_io::in_place_steps> matroska_tag_steps(const matroska_file
   // is found by no one.
   if (scan.knows(ids::seek_head)) {
     for (std::uint64_t unnamed : scan.unnamed_tags) {
-      if (const auto where = over_old_tags(scan, reader, unnamed, element.size(), false))
-        if (auto steps = beside_old_tags(scan, reader, *where, element, rule)) return steps;
+      auto where = [&](ebml_reader& view) {
+        return over_old_tags(scan, view, behind, unnamed, element.size(), false);
+      };
+      if (auto steps = beside_old_tags(scan, reader, behind, where, element, rule)) return steps;
     }
     // Room earlier Tags left comes before growing the file, or every edit
     // that outgrows its Tags would leave another copy's worth of Void behind.
     for (std::uint64_t spare : scan.spare_voids) {
-      if (const auto where = into_spare_void(scan, reader, spare, element.size()))
-        if (auto steps = beside_old_tags(scan, reader, *where, element, rule)) return steps;
+      auto where = [&](ebml_reader& view) { return into_spare_void(scan, view, spare, element.size()); };
+      if (auto steps = beside_old_tags(scan, reader, behind, where, element, rule)) return steps;
     }
-    if (const auto where = after_segment(scan, reader, element.size()))
-      if (auto steps = beside_old_tags(scan, reader, *where, element, rule)) return steps;
+    auto where = [&](ebml_reader& view) { return after_segment(scan, view, behind, element.size()); };
+    if (auto steps = beside_old_tags(scan, reader, behind, where, element, rule)) return steps;
   }
   // Tags that cannot move grow where they end the Segment, sharing a page
   // with their room or not.
-  if (named.size() == 1) return over_named_tags(scan, reader, *named.begin(), element, rule, false);
+  if (named.size() == 1) return over_named_tags(scan, reader, behind, *named.begin(), element, rule, false);
   return std::nullopt;
 }
 

@@ -24,6 +24,19 @@ public:
       : exception_io_data(vantrel_io::io_message(
             "exception_matroska_not_taggable",
             "File can't be retagged, please re-mux it with up-to-date Matroska tools")) {}
+
+protected:
+  explicit FileNotTaggable(const vantrel_io::io_message& message) : exception_io_data(message) {}
+};
+
+// A file that ends inside its Segment (a download or copy stopped short):
+// what it lacks cannot be told apart from what a write would lose.
+class FileCutShort : public FileNotTaggable {
+public:
+  FileCutShort()
+      : FileNotTaggable(vantrel_io::io_message("exception_matroska_cut_short",
+                                               "File is incomplete: it ends inside its Matroska Segment, and "
+                                               "rewriting its tags would lose what is missing")) {}
 };
 
 // Adds every top-level Tags element of the Segment to the scan, also those

@@ -699,10 +699,10 @@ matroska_tag_collection matroska_tags_load(const matroska_file_scan& scan, ebml_
   std::vector<read_tag> tags;
   std::set<std::string> contents_seen;
   for (std::uint64_t position : scan.positions_of(ids::tags)) {
-    // A Tags element no SeekHead names is read by no reader, or is stale:
-    // after a write killed before it ended it may be that write's new
-    // element or its old one. Taking its values in would bring them back,
-    // or twice.
+    // A Tags element after the Clusters that no SeekHead names is read by
+    // no reader: after a write killed before it ended it may be that write's
+    // new element or its old one. A stale one is an older state of the
+    // named. Taking their values in would bring them back, or twice.
     if (scan.unnamed_tags.count(position) || scan.stale_tags.count(position)) continue;
     bool whole = false;
     try {
@@ -719,6 +719,65 @@ matroska_tag_collection matroska_tags_load(const matroska_file_scan& scan, ebml_
   }
   gather(collection, tags);
   return collection;
+}
+
+namespace {
+
+// The TagNames of the Tags elements at `positions`, by the UIDs each Tag is
+// aimed at (none for the whole file) and its level.
+using names_by_target_level =
+    std::map<std::pair<matroska_tag_targets, std::uint64_t>, std::set<std::string>>;
+
+names_by_target_level tag_names_in(ebml_reader& reader, const std::set<std::uint64_t>& positions) {
+  std::vector<read_tag> tags;
+  std::set<std::string> contents_seen;
+  for (std::uint64_t position : positions) {
+    tags_handler handler(tags, contents_seen);
+    reader.seek(position);
+    ebml_read_element(reader, handler, ids::tags);
+  }
+  const names_by_targets track_level = track_level_names(tags);
+  names_by_target_level names;
+  for (const read_tag& tag : tags) {
+    const matroska_tag_targets aimed_at = tag.whole_file() ? matroska_tag_targets{} : tag.targets.uids;
+    auto& held = names[{aimed_at, tag_level(tag, track_level)}];
+    for (const simple_tag_record& simple : tag.simple_tags) held.insert(simple.name);
+  }
+  return names;
+}
+
+}  // namespace
+
+void matroska_tags_find_stale(matroska_file_scan& scan, ebml_reader& reader) {
+  if (scan.second_tags.empty()) return;
+  std::set<std::uint64_t> named = scan.positions_of(ids::tags);
+  for (std::uint64_t position : scan.second_tags) named.erase(position);
+  for (std::uint64_t position : scan.unnamed_tags) named.erase(position);
+  names_by_target_level in_named;
+  try {
+    in_named = tag_names_in(reader, named);
+  } catch (const vantrel_io::exception_io_data&) {
+    return;  // nothing can be told older than damaged Tags
+  }
+  auto named_hold = [&](const names_by_target_level::value_type& held) {
+    const auto there = in_named.find(held.first);
+    return held.second.empty() || (there != in_named.end() && std::includes(there->second.begin(), there->second.end(),
+                                                                            held.second.begin(), held.second.end()));
+  };
+  for (auto at = scan.second_tags.begin(); at != scan.second_tags.end();) {
+    bool older = true;
+    try {
+      for (const auto& held : tag_names_in(reader, {*at})) older = older && named_hold(held);
+    } catch (const vantrel_io::exception_io_data&) {
+      older = false;
+    }
+    if (!older) {
+      ++at;
+      continue;
+    }
+    scan.stale_tags.insert(*at);
+    at = scan.second_tags.erase(at);
+  }
 }
 
 void matroska_tags_to_info(const matroska_tag_group& group, track_info& info) {

@@ -1,7 +1,7 @@
 """Matroska files reshaped at the byte level, for the tests and the fuzz
 harness: the SeekHead replaced by a Void of its size, a second Tags element
-at the end of the Segment or a copy of the Tags where a Void stood, and the
-EBML elements built for them."""
+at the end of the Segment, a copy of the Tags or a Tags element of other
+values where a Void stood, and the EBML elements built for them."""
 
 SEGMENT, SEEKHEAD, TAGS, VOID = 0x18538067, 0x114D9B74, 0x1254C367, 0xEC
 
@@ -89,18 +89,36 @@ def with_second_tags(data, room=200):
     return with_element_at_end(data, simple_tags(50, ("ARTIST", "Second")) + el(VOID, bytes(room - 2)))
 
 
+def void_of(total):
+    """A Void element of exactly `total` bytes (none for 0)."""
+    if total == 0:
+        return b""
+    return bytes([VOID]) + size_bytes(total - 9, 8) + bytes(total - 9) if total >= 9 else el(VOID, bytes(total - 2))
+
+
+def with_element_in_void(data, element, room_before=0):
+    """The first top-level Void that can hold the element behind a Void of
+    `room_before` bytes holds them, with a Void over the rest."""
+    needed = room_before + len(element)
+    for element_id, pos, total in children(data):
+        if element_id == VOID and (total == needed or total >= needed + 2):
+            return data[:pos] + void_of(room_before) + element + void_of(total - needed) + data[pos + total:]
+    raise ValueError("no Void can hold the element")
+
+
 def with_tags_copy_in_void(data):
     """The first top-level Void that can hold a copy of the first Tags element
-    holds one, with a Void over the rest, as a tool that wrote its Tags twice leaves it."""
-    found = children(data)
-    _, tags_at, tags_total = next(c for c in found if c[0] == TAGS)
-    copy = data[tags_at:tags_at + tags_total]
-    for element_id, pos, total in found:
-        if element_id == VOID and (total == len(copy) or total >= len(copy) + 2):
-            rest = total - len(copy)
-            filler = bytes([VOID]) + size_bytes(rest - 9, 8) + bytes(rest - 9) if rest >= 9 else el(VOID, bytes(rest - 2))
-            return data[:pos] + copy + (filler if rest else b"") + data[pos + total:]
-    raise ValueError("no Void can hold the Tags")
+    holds one, as a tool that wrote its Tags twice leaves it."""
+    _, tags_at, tags_total = next(c for c in children(data) if c[0] == TAGS)
+    return with_element_in_void(data, data[tags_at:tags_at + tags_total])
+
+
+def with_other_tags_in_void(data, *pairs):
+    """A second Tags element of other values, at the album's level, in the
+    first Void that can hold it behind room for a SeekHead that grows into
+    that Void: no SeekHead names it, and where that Void stands in front of
+    the Clusters, readers that walk the Segment read it."""
+    return with_element_in_void(data, simple_tags(50, *pairs), room_before=24)
 
 
 def with_size(data, pos, new_size):

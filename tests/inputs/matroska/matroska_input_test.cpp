@@ -556,10 +556,12 @@ TEST_F(MatroskaInput, AWriteKilledHalfWayLeavesTheNextWriteAsOnAnUntouchedFile) 
 
 // Sets a comment in `file` through a caller's file object (no copy can
 // replace it, so only a write in place succeeds), checks that every write
-// into the old bytes but a first one follows a flush, and that a power cut
-// at any point leaves the old tags or the new ones. Answers the disk.
+// into the old bytes that readers read (those before `unread_from`) but a
+// first one follows a flush, and that a power cut at any point leaves the
+// old tags or the new ones. Answers the disk.
 service_ptr<io_test::model_file> commented_with_power_cuts(const std::string& file, const std::string& comment,
-                                                           const std::string& old_comment = "-") {
+                                                           const std::string& old_comment = "-",
+                                                           std::size_t unread_from = std::string::npos) {
   auto disk = io_test::make_model_file(file);
   {
     matroska_input input;
@@ -574,7 +576,7 @@ service_ptr<io_test::model_file> commented_with_power_cuts(const std::string& fi
   EXPECT_EQ(opened_file(disk->bytes).field("album"), "Old");
   for (std::size_t i = 0; i < disk->changes.size(); ++i) {
     const io_test::change_call& change = disk->changes[i];
-    if (change.kind != io_test::change_call::write || change.position >= file.size()) continue;
+    if (change.kind != io_test::change_call::write || change.position >= std::min(file.size(), unread_from)) continue;
     EXPECT_TRUE(i == 0 || disk->changes[i - 1].kind == io_test::change_call::flush)
         << "change " << i << " at " << change.position << " follows no flush";
   }
@@ -737,6 +739,108 @@ TEST_F(MatroskaInput, OldTagsInFrontOfTheClustersStandBesideTheNewOnlyWhereNoWri
     // An untouched file, and one the edit left whole, take no write for no change.
     for (const std::string& whole : {file, disk->bytes})
       EXPECT_EQ(retagged(whole, "album", "Old"), whole);
+  }
+}
+
+TEST_F(MatroskaInput, ASecondTagsElementInFrontOfTheClustersIsReadAndMergedUnlessItIsAnOlderStateOfTheNamed) {
+  // The SeekHead names the first Tags element; a second one stands after it
+  // in front of the Cluster, where readers that walk the Segment read it.
+  const std::string named = el(tags_id, tag(targets(0), simple("TITLE", "Old") + simple("ARTIST", "Someone")));
+  const std::string other = el(tags_id, tag(targets(0), simple("COMPOSER", "Writer") + simple("COMMENT", "Said")));
+  const std::string older = el(tags_id, tag(targets(0), simple("TITLE", "Older")));
+  for (std::size_t attachment : {std::size_t{100}, std::size_t{10000}}) {
+    auto file_with = [&](const std::string& second) {
+      return header() + segment_with_seekhead({{0x1549A966, info()},
+                                               {0x1654AE6B, pcm_track()},
+                                               {void_id, el(void_id, std::string(attachment, 'a'))},
+                                               {tags_id, named},
+                                               {tags_id, second},
+                                               {0x1F43B675, cluster(0, pcm_block(0, 1))}},
+                                              {0x1549A966, 0x1654AE6B, tags_id});
+    };
+    const std::string file = file_with(other);
+    EXPECT_EQ(opened_file(file).field("COMPOSER"), "Writer");
+    EXPECT_EQ(opened_file(file).field("comment"), "Said");
+    EXPECT_EQ(retagged(file, "album", "Old"), file);  // no change: both stay as they are
+    for (const std::string& edited : {retagged(file, "title", "New title"), retagged(file, "COMPOSER", "Another")}) {
+      opened_file reread(edited);
+      EXPECT_EQ(reread.field("album") + reread.field("album artist") + reread.field("comment"), "OldSomeoneSaid");
+      EXPECT_EQ(count_of(edited, id_bytes(tags_id)), 2u) << attachment;  // the SeekHead's entry and one element
+    }
+    EXPECT_EQ(opened_file(retagged(file, "title", "New title")).field("COMPOSER"), "Writer");
+    // At every power cut of an edit of the second element's value the player
+    // reads each value once, old or new (checked inside).
+    const auto disk = commented_with_power_cuts(file, "Fresh", "Said");
+    EXPECT_EQ(opened_file(disk->bytes).field("COMPOSER"), "Writer");
+    EXPECT_EQ(count_of(disk->bytes, id_bytes(tags_id)), 2u);
+
+    // An older state of the named element is not read, and any write, also
+    // the first page's one and one that changes nothing, turns it into Void.
+    const std::string stale = file_with(older);
+    EXPECT_EQ(opened_file(stale).field("album"), "Old");
+    EXPECT_EQ(count_of(retagged(stale, "album", "Old"), id_bytes(tags_id)), 2u);
+    const auto mended = commented_with_power_cuts(stale, "New");
+    EXPECT_EQ(count_of(mended->bytes, id_bytes(tags_id)), 2u) << attachment;
+    EXPECT_EQ(count_of(mended->bytes, "Older"), 1u);  // inside its Void
+  }
+}
+
+namespace {
+
+// Where the Segment of a file made by segment_with_seekhead ends.
+std::size_t segment_end(const std::string& bytes) {
+  const std::size_t content = header().size() + 4 + 8;
+  std::uint64_t size = 0;
+  for (std::size_t i = 1; i < 8; ++i) size = size << 8 | static_cast<unsigned char>(bytes[header().size() + 4 + i]);
+  return content + static_cast<std::size_t>(size);
+}
+
+std::string le32(std::uint32_t value) {
+  std::string out;
+  for (int i = 0; i < 4; ++i) out += static_cast<char>(value >> (8 * i));
+  return out;
+}
+
+// An APEv2 tag with one item, header and footer, as a tagger appends it.
+std::string apev2_tag(const std::string& key, const std::string& value) {
+  const std::string items = le32(static_cast<std::uint32_t>(value.size())) + le32(0) + key + '\0' + value;
+  auto frame = [&](std::uint32_t flags) {
+    return "APETAGEX" + le32(2000) + le32(static_cast<std::uint32_t>(items.size() + 32)) + le32(1) + le32(flags) +
+           std::string(8, '\0');
+  };
+  return frame(0xA0000000u) + items + frame(0x80000000u);
+}
+
+}  // namespace
+
+TEST_F(MatroskaInput, BytesBehindTheSegmentNoReaderReadsGoWithAnEditAndTagsAppendedThereStay) {
+  // No room in front of the Cluster: the grown Tags go behind the Segment.
+  const std::string old_tags = el(tags_id, tag(targets(0), simple("TITLE", "Old")));
+  const std::string file =
+      header() + segment_with_seekhead({{0x1549A966, info()}, {0x1654AE6B, pcm_track()}, {tags_id, old_tags},
+                                        {0x1F43B675, cluster(0, pcm_block(0, 1))}},
+                                       {0x1549A966, 0x1654AE6B, tags_id});
+  const std::string tags_second_page =
+      el(tags_id, tag(targets(0), simple("COMMENT", std::string(6000, 'c')))).substr(4096);
+  for (const std::string& behind : {std::string(771, '\0'), std::string(4096, '\0'), std::string(100, '\x01'),
+                                    std::string("\x42\x86\x81"), tags_second_page}) {
+    // In place through a caller's file object, at every power cut the old
+    // tags or the new (checked inside), and a later edit as well.
+    const auto disk = commented_with_power_cuts(file + behind, std::string(5000, 'c'), "-", file.size());
+    EXPECT_EQ(segment_end(disk->bytes), disk->bytes.size()) << behind.size();
+    const auto later = commented_with_power_cuts(disk->bytes, "Shorter", std::string(5000, 'c'));
+    EXPECT_EQ(segment_end(later->bytes), later->bytes.size());
+  }
+  // What other programs read behind the Segment stays at the end of the file;
+  // an edit that grows the Segment over its place moves it behind, where no
+  // reader sees the file half done (a copy; here a file in memory).
+  const std::string id3v1 = "TAG" + std::string(125, 'v');
+  for (const std::string& appended : {apev2_tag("Artist", "Tagger"), id3v1, apev2_tag("Artist", "Both") + id3v1}) {
+    for (const std::string& stray : {std::string(), std::string(50, '\0')}) {
+      const std::string edited = retagged(file + stray + appended, "comment", std::string(5000, 'c').c_str());
+      EXPECT_EQ(opened_file(edited).field("comment"), std::string(5000, 'c'));
+      EXPECT_EQ(edited.substr(segment_end(edited)), appended);
+    }
   }
 }
 

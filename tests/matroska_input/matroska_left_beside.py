@@ -1,0 +1,168 @@
+#!/usr/bin/python3
+"""Matroska files holding what others left beside the player's tags, edited
+through the real zorvtool and read back by ffprobe, mkvextract and mkvinfo.
+
+usage: matroska_left_beside.py WINE_EXEC BUILD_DIR ZORVTOOL_EXE
+
+- A second Tags element of other values in front of the Clusters, which no
+  SeekHead names, in ffmpeg's FLAC (its Tags in the first page), ffmpeg's
+  stereo Vorbis (its Tags past it) and mkvmerge's remux (its Tags behind the
+  Clusters): the player shows its values as ffprobe and mkvextract do, an
+  edit that changes nothing leaves the file as it was, and an edit of another
+  field keeps them for every reader in the one Tags element it leaves.
+- Bytes behind the Segment's end that no reader reads (zeros, the second page
+  of a Tags element a stopped write left there, stray bytes) in ffmpeg's
+  files: each edit succeeds, every reader reads it, and the Segment ends the
+  file. An APEv2 and an ID3v1 tag appended there stay at the file's end.
+"""
+import json
+import os
+import subprocess
+import sys
+import tempfile
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from blackbox_checks import check, failures, windows_path  # noqa: E402
+import matroska_bytes  # noqa: E402
+
+WINE_EXEC, BUILD_DIR, ZORVTOOL = sys.argv[1:4]
+TAGS_ID = matroska_bytes.TAGS.to_bytes(4, "big")
+
+
+def run(*args):
+    subprocess.run(args, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def zorvtool(*args):
+    return subprocess.run([WINE_EXEC, BUILD_DIR, ZORVTOOL, *args], capture_output=True, text=True,
+                          encoding="utf-8", errors="replace")
+
+
+def player_fields(path):
+    done = zorvtool("info", windows_path(path))
+    if done.returncode != 0:
+        return None
+    return {k.lower(): v for k, v in json.loads(done.stdout)["subsongs"][0]["info"].get("fields", {}).items()}
+
+
+def readers(path):
+    """(ffprobe's tags of the file and its stream as (name in lower case, value) pairs, mkvextract's XML,
+    whether mkvinfo walks the file)."""
+    probe = subprocess.run(["ffprobe", "-v", "error", "-show_entries", "format_tags:stream_tags", "-of", "json",
+                            path], capture_output=True, text=True)
+    found = json.loads(probe.stdout) if probe.returncode == 0 else {}
+    tags = [found.get("format", {}).get("tags", {})] + [s.get("tags", {}) for s in found.get("streams", [])]
+    pairs = {(k.lower(), v) for part in tags for k, v in part.items()}
+    extracted = subprocess.run(["mkvextract", path, "tags", "-"], capture_output=True, text=True).stdout
+    walked = subprocess.run(["mkvinfo", path], capture_output=True).returncode == 0
+    return pairs, extracted, walked
+
+
+def read_bytes(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def write_bytes(path, data):
+    with open(path, "wb") as f:
+        f.write(data)
+
+
+def make_sources(work):
+    src = os.path.join(work, "src.wav")
+    run("sox", "-n", "-r", "44100", "-c", "2", "-b", "16", src, "synth", "2", "sine", "440", "sine", "660")
+    out = {}
+    for name, codec in (("ffmpeg flac", "flac"), ("ffmpeg vorbis", "libvorbis")):
+        out[name] = os.path.join(work, name.replace(" ", "-") + ".mka")
+        run("ffmpeg", "-v", "quiet", "-y", "-i", src, "-c:a", codec, "-metadata", "title=Old title", "-metadata",
+            "artist=Old artist", out[name])
+    out["mkvmerge"] = os.path.join(work, "mkvmerge.mka")
+    run("mkvmerge", "-q", "-o", out["mkvmerge"], out["ffmpeg flac"])
+    return out
+
+
+def test_second_tags(work, sources):
+    for name, source in sources.items():
+        path = os.path.join(work, "second-" + os.path.basename(source))
+        write_bytes(path, matroska_bytes.with_other_tags_in_void(read_bytes(source), ("COMPOSER", "Writer"),
+                                                                  ("COMMENT", "Said")))
+        shown = player_fields(path) or {}
+        probe, extracted, _ = readers(path)
+        check(("composer", "Writer") in probe and "Writer" in extracted,
+              "%s: ffprobe and mkvextract read the second Tags element" % name)
+        check(shown.get("composer") == ["Writer"] and shown.get("comment") == ["Said"],
+              "%s: the player shows the second element's values: %s" % (name, shown))
+
+        before = read_bytes(path)
+        done = zorvtool("tag", windows_path(path), "comment=Said")
+        check(done.returncode == 0 and read_bytes(path) == before,
+              "%s: an edit that changes nothing leaves the file as it was (exit %d)" % (name, done.returncode))
+
+        done = zorvtool("tag", windows_path(path), "title=A new title")
+        shown = player_fields(path) or {}
+        probe, extracted, walked = readers(path)
+        check(done.returncode == 0 and shown.get("title") == ["A new title"] and shown.get("composer") == ["Writer"]
+              and shown.get("comment") == ["Said"] and shown.get("album artist") == ["Old artist"],
+              "%s: a title edit keeps the second element's values for the player: %s %s"
+              % (name, done.stderr.strip(), shown))
+        check({("title", "A new title"), ("composer", "Writer"), ("comment", "Said")} <= probe,
+              "%s: ffprobe reads the edit and the second element's values: %s" % (name, probe))
+        check(all(value in extracted for value in ("A new title", "Writer", "Said")) and walked,
+              "%s: mkvextract reads them and mkvinfo walks the file" % name)
+        check(read_bytes(path).count(TAGS_ID) == 2, "%s: one Tags element (and the SeekHead's entry) stays" % name)
+
+
+def segment_ends_at(data):
+    _, _, start, size = matroska_bytes.segment(data)
+    return start + size
+
+
+def test_bytes_behind_the_segment(work, sources):
+    tags_pages = matroska_bytes.simple_tags(50, ("COMMENT", "c" * 6000))
+    behind = {"771 zeros": bytes(771), "4096 zeros": bytes(4096), "100 bytes of 0x01": b"\x01" * 100,
+              "stray bytes": b"\x42\x86\x81", "the second page of a Tags element": tags_pages[4096:]}
+    id3v1 = b"TAG" + b"Old title".ljust(30, b"\0") + bytes(95)
+    item = (6).to_bytes(4, "little") + bytes(4) + b"Album\0Record"
+    frame = lambda flags: (b"APETAGEX" + (2000).to_bytes(4, "little") + (len(item) + 32).to_bytes(4, "little") +
+                           (1).to_bytes(4, "little") + flags.to_bytes(4, "little") + bytes(8))
+    apev2 = frame(0xA0000000) + item + frame(0x80000000)
+    appended = {"an APEv2 and an ID3v1 tag": apev2 + id3v1, "zeros, then an ID3v1 tag": bytes(300) + id3v1}
+    for name in ("ffmpeg flac", "ffmpeg vorbis"):
+        original = read_bytes(sources[name])
+        for what, tail in list(behind.items()) + list(appended.items()):
+            path = os.path.join(work, "behind.mka")
+            write_bytes(path, original + tail)
+            for edit in ("title=A new title", "artist=" + "A longer artist " * 20):
+                done = zorvtool("tag", windows_path(path), edit)
+                value = edit.split("=", 1)[1]
+                probe, extracted, walked = readers(path)
+                check(done.returncode == 0 and (player_fields(path) or {}).get(edit.split("=")[0]) == [value],
+                      "%s with %s behind the Segment: the edit %s... succeeds (exit %d %s)"
+                      % (name, what, edit[:20], done.returncode, done.stderr.strip()))
+                check((edit.split("=")[0], value) in probe and value in extracted and walked,
+                      "%s with %s behind the Segment: ffprobe, mkvextract and mkvinfo read the edit %s..."
+                      % (name, what, edit[:20]))
+            data = read_bytes(path)
+            kept = appended.get(what, b"").lstrip(b"\0")
+            check(data[segment_ends_at(data):] == kept,
+                  "%s with %s behind the Segment: after the edits %s follows the Segment" %
+                  (name, what, "the appended tag" if kept else "nothing"))
+
+
+def main():
+    work = tempfile.mkdtemp(prefix="zorv-mka-beside-")
+    try:
+        sources = make_sources(work)
+        test_second_tags(work, sources)
+        test_bytes_behind_the_segment(work, sources)
+    finally:
+        subprocess.run(["rm", "-rf", work])
+    if failures:
+        print("%d failures" % len(failures))
+        return 1
+    print("every edit kept what others left and removed what no reader reads")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
