@@ -10,8 +10,9 @@ wait for the disk it makes on the file. zorvtool is then killed before each
 of those writes in turn (a SIGKILL strace delivers as the call starts), and
 the file must hold exactly what the recorded writes before it make. A power
 cut is rebuilt from the record: every write before a wait for the disk, and
-of those after it any subset, a write over several pages also cut after its
-first.
+of those after it any subset, a write over several pages also as any one
+of its pages alone (the part a power cut may leave of new Tags staged
+behind the Segment: bytes no reader reads, which must stop no later edit).
 
 After every stop the player, ffprobe and mkvextract must each read the old
 tags or the new ones, and mkvinfo must walk the file. A file whose old Tags
@@ -46,16 +47,26 @@ TAGS_ID, CLUSTER_ID = bytes.fromhex("1254C367"), bytes.fromhex("1F43B675")
 
 def make_fixtures(folder):
     """{name: (path, one_write)}: ffmpeg's FLAC without and with a 100 KB
-    attachment and its stereo Vorbis, whose codec setup pushes the Tags past
-    the first page; one_write says whether the old Tags start in it."""
+    attachment or seventy chapters, and its stereo Vorbis, whose codec setup
+    pushes the Tags past the first page; one_write says whether the old Tags
+    start in it."""
     src = os.path.join(folder, "src.wav")
     run(["sox", "-n", "-r", "44100", "-c", "2", "-b", "16", src, "synth", "2", "sine", "440", "sine", "660"])
     attachment = os.path.join(folder, "cover.jpg")
     with open(attachment, "wb") as f:
         f.write(bytes(i * 7 % 251 for i in range(100000)))
     tagged = ["-metadata", "title=Old title", "-metadata", "artist=Old artist"]
+    # Seventy chapters, each with its own artist, make Tags longer than a page.
+    chapters = os.path.join(folder, "chapters.txt")
+    with open(chapters, "w") as f:
+        f.write(";FFMETADATA1\n")
+        for i in range(70):
+            f.write("[CHAPTER]\nTIMEBASE=1/1000\nSTART=%d\nEND=%d\ntitle=Part %d\nartist=Player %d\n"
+                    % (i * 28, i * 28 + 28, i, i))
     out = {}
     for name, codec in (("flac", ["-c:a", "flac"]),
+                        ("flac chapters", ["-i", chapters, "-map_metadata", "1", "-map_chapters", "1", "-map", "0",
+                                           "-c:a", "flac"]),
                         ("flac attached", ["-attach", attachment, "-metadata:s:t", "mimetype=image/jpeg", "-c:a",
                                            "flac"]),
                         ("vorbis", ["-c:a", "libvorbis"])):
@@ -168,8 +179,13 @@ def power_cut_states(original, calls):
             continue
         pieces = [[(i, c)] for i, c in group]
         for i, c in group:
-            if c[0] == "write" and c[1] // PAGE != (c[1] + len(c[2]) - 1) // PAGE:
-                pieces.append([(i, ("write", c[1], c[2][:PAGE - c[1] % PAGE]))])
+            if c[0] != "write":
+                continue
+            # A write over several pages may reach the disk as any one of them.
+            for start in range(c[1] - c[1] % PAGE, c[1] + len(c[2]), PAGE):
+                page = c[2][max(0, start - c[1]):start + PAGE - c[1]]
+                if len(page) < len(c[2]):
+                    pieces.append([(i, ("write", max(start, c[1]), page))])
         for count in range(len(pieces) + 1):
             for subset in combinations(pieces, count):
                 kept = sorted((i, c) for piece in subset for i, c in piece)
