@@ -120,6 +120,48 @@ void void_seekhead_checksums(const matroska_file_scan& scan, ebml_reader& writer
 // Whether a plain unsigned integer of `length` bytes holds the value.
 bool fits_plain(std::uint64_t value, unsigned length) { return length >= 8 || (value >> (8 * length)) == 0; }
 
+std::vector<std::uint8_t> bytes_at(ebml_reader& reader, std::uint64_t position, std::size_t size) {
+  std::vector<std::uint8_t> bytes(size);
+  reader.seek(position);
+  reader.read(bytes.data(), static_cast<std::uint32_t>(size));
+  return bytes;
+}
+
+// Lays the SeekHead at `head` out anew within its own size: its Seek entries
+// but those of Tags, then a Seek entry of `content`, then a Void over the
+// rest. This takes the room of Voids among its entries (a CRC-32 turned into
+// one, say) where no Void after it is left to grow into: another program's
+// element may stand there. False where they do not fit.
+bool relay_seekhead_with_entry(const matroska_file_scan& scan, ebml_reader& writer, std::uint64_t head,
+                               const std::vector<std::uint8_t>& content) {
+  std::set<std::uint64_t> tags_entries;
+  for (const tags_seek_entry& entry : tags_seek_entries(scan, writer)) tags_entries.insert(entry.seek_position);
+  const element_at seekhead = header_at(writer, head, ids::seek_head);
+  std::vector<std::uint8_t> laid_out;
+  for (std::uint64_t at = seekhead.content_start; at < seekhead.end();) {
+    writer.seek(at);
+    const std::uint32_t id = ebml_read_id(writer);
+    const std::uint64_t size = ebml_read_size(writer);
+    const std::uint64_t end = writer.position() + size;
+    if (size == ebml_unknown_size || end > seekhead.end()) vantrel_io::throw_io_data();
+    if (id != ids::void_element && !tags_entries.count(at)) {
+      const std::vector<std::uint8_t> child = bytes_at(writer, at, static_cast<std::size_t>(end - at));
+      laid_out.insert(laid_out.end(), child.begin(), child.end());
+    }
+    at = end;
+  }
+  ebml_memory_writer entry;
+  ebml_write_vint(entry, ids::seek);
+  ebml_write_vint(entry, content.size());
+  entry.write(content.data(), static_cast<std::uint32_t>(content.size()));
+  laid_out.insert(laid_out.end(), entry.bytes().begin(), entry.bytes().end());
+  if (laid_out.size() > seekhead.size || !ebml_gap_fillable(seekhead.size - laid_out.size())) return false;
+  writer.seek(seekhead.content_start);
+  writer.write(laid_out.data(), static_cast<std::uint32_t>(laid_out.size()));
+  ebml_write_void(writer, seekhead.content_start + laid_out.size(), seekhead.size - laid_out.size());
+  return true;
+}
+
 // Points the SeekHeads at the Tags at `kept` and at no other Tags: the first
 // Seek entry of a Tags element is pointed there when its value has room, the
 // others become Void, and without such an entry a new one is added. False
@@ -150,6 +192,10 @@ bool point_seekheads_at(const matroska_file_scan& scan, ebml_reader& batch, std:
       named = ebml_seekhead_add_entry(batch, head, content.data(), static_cast<std::uint32_t>(content.size()),
                                       segment_end);
       if (named) break;
+    }
+    for (std::uint64_t head : scan.positions_of(ids::seek_head)) {
+      if (named) break;
+      named = relay_seekhead_with_entry(scan, batch, head, content);
     }
   }
   return named;
@@ -333,13 +379,6 @@ std::vector<std::uint8_t> element_over_span(ebml_reader& reader, const matroska_
   return bytes;
 }
 
-std::vector<std::uint8_t> bytes_at(ebml_reader& reader, std::uint64_t position, std::size_t size) {
-  std::vector<std::uint8_t> bytes(size);
-  reader.seek(position);
-  reader.read(bytes.data(), static_cast<std::uint32_t>(size));
-  return bytes;
-}
-
 // The old bytes of `size` at `position`, where the file may end before
 // the staged `room` that follows it at `room_at`.
 std::vector<std::uint8_t> bytes_before_room(ebml_reader& reader, std::uint64_t position, std::size_t size,
@@ -390,10 +429,11 @@ public:
   // The file as planned so far, to read and to plan on; edits made on it
   // are not steps.
   ebml_reader& file() { return view; }
-  ebml_batched_writer view;
   vantrel_io::in_place_steps steps;
 
 private:
+  ebml_batched_writer view;
+
   // Bytes past the file's end are staged there first: only those inside it
   // are read again.
   void mirror(std::uint64_t offset, const std::vector<std::uint8_t>& bytes) {
@@ -419,7 +459,7 @@ bool add_change(planned_steps& plan, const std::vector<element_edit>& edits, std
   ebml_batched_writer batch(plan.file());
   if (!make_edits(batch, edits, first, end)) return false;
   batch.add_change_to(plan.steps);
-  return make_edits(plan.view, edits, first, end);
+  return make_edits(plan.file(), edits, first, end);
 }
 
 // Adds the edits to the plan in their order, in as few changes as one write
@@ -448,7 +488,7 @@ bool add_in_few_changes(planned_steps& plan, const std::vector<element_edit>& ed
 // which the switch to it does (see beside_old_tags).
 void tags_steps(const matroska_file_scan& scan, planned_steps& plan, const behind_segment& behind,
                 const placement& where, const std::vector<std::uint8_t>& element) {
-  ebml_reader& reader = plan.view;
+  ebml_reader& reader = plan.file();
   const std::uint64_t segment_end = scan.segment_data_start + scan.segment_data_size;
   if (where.how == road::append) {
     cut_kept_bytes(behind, plan.steps);
@@ -539,23 +579,21 @@ void begin_plan(const matroska_file_scan& scan, const behind_segment& behind, pl
 
 // The new element over the one Tags element that SeekHeads name: a single
 // change switches readers from the old tags to the new. The other Tags
-// elements become Void after it, each in a change of its own: a second
-// element's values are in the new one by then, and a stop before its turn
-// leaves it an older state of the new, which the next write finds stale.
+// elements become Void after it: a second element's values are in the new
+// one by then, and a stop before its turn leaves it an older state of the
+// new, which the next write finds stale.
 std::optional<vantrel_io::in_place_steps> over_named_tags(const matroska_file_scan& scan, ebml_reader& reader,
                                                           const behind_segment& behind, std::uint64_t position,
                                                           const std::vector<std::uint8_t>& element,
                                                           tag_step_rule rule, bool laid_out) {
   planned_steps plan(reader);
   begin_plan(scan, behind, plan);
-  const std::optional<placement> where = over_old_tags(scan, plan.view, behind, position, element.size(), laid_out);
+  const std::optional<placement> where = over_old_tags(scan, plan.file(), behind, position, element.size(), laid_out);
   if (!where) return std::nullopt;
   tags_steps(scan, plan, behind, *where, element);
   std::vector<element_edit> voids;
   void_tags_but(scan, position, voids);
-  for (std::size_t i = 0; i < voids.size(); ++i)
-    if (!add_change(plan, voids, i, i + 1)) return std::nullopt;
-  if (!acceptable(plan.steps, rule)) return std::nullopt;
+  if (!add_in_few_changes(plan, voids) || !acceptable(plan.steps, rule)) return std::nullopt;
   return std::move(plan.steps);
 }
 
@@ -575,7 +613,7 @@ std::optional<vantrel_io::in_place_steps> beside_old_tags(const matroska_file_sc
                                                           tag_step_rule rule) {
   planned_steps plan(reader);
   begin_plan(scan, behind, plan);
-  const std::optional<placement> where = find_place(plan.view);
+  const std::optional<placement> where = find_place(plan.file());
   if (!where) return std::nullopt;
   tags_steps(scan, plan, behind, *where, element);
   std::vector<element_edit> edits;

@@ -96,13 +96,11 @@ def void_of(total):
     return bytes([VOID]) + size_bytes(total - 9, 8) + bytes(total - 9) if total >= 9 else el(VOID, bytes(total - 2))
 
 
-def with_element_in_void(data, element, room_before=0):
-    """The first top-level Void that can hold the element behind a Void of
-    `room_before` bytes holds them, with a Void over the rest."""
-    needed = room_before + len(element)
+def with_element_in_void(data, element):
+    """The first top-level Void that can hold the element holds it, with a Void over the rest."""
     for element_id, pos, total in children(data):
-        if element_id == VOID and (total == needed or total >= needed + 2):
-            return data[:pos] + void_of(room_before) + element + void_of(total - needed) + data[pos + total:]
+        if element_id == VOID and (total == len(element) or total >= len(element) + 2):
+            return data[:pos] + element + void_of(total - len(element)) + data[pos + total:]
     raise ValueError("no Void can hold the element")
 
 
@@ -115,10 +113,10 @@ def with_tags_copy_in_void(data):
 
 def with_other_tags_in_void(data, *pairs):
     """A second Tags element of other values, at the album's level, in the
-    first Void that can hold it behind room for a SeekHead that grows into
-    that Void: no SeekHead names it, and where that Void stands in front of
+    first Void that can hold it (in ffmpeg's files the one a SeekHead would
+    grow into): no SeekHead names it, and where that Void stands in front of
     the Clusters, readers that walk the Segment read it."""
-    return with_element_in_void(data, simple_tags(50, *pairs), room_before=24)
+    return with_element_in_void(data, simple_tags(50, *pairs))
 
 
 def with_size(data, pos, new_size):

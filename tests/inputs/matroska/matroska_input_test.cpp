@@ -743,8 +743,8 @@ TEST_F(MatroskaInput, OldTagsInFrontOfTheClustersStandBesideTheNewOnlyWhereNoWri
 }
 
 TEST_F(MatroskaInput, ASecondTagsElementInFrontOfTheClustersIsReadAndMergedUnlessItIsAnOlderStateOfTheNamed) {
-  // The SeekHead names the first Tags element; a second one stands after it
-  // in front of the Cluster, where readers that walk the Segment read it.
+  // The SeekHead names one Tags element; a second one stands before it in
+  // front of the Cluster, where readers that walk the Segment read it.
   const std::string named = el(tags_id, tag(targets(0), simple("TITLE", "Old") + simple("ARTIST", "Someone")));
   const std::string other = el(tags_id, tag(targets(0), simple("COMPOSER", "Writer") + simple("COMMENT", "Said")));
   const std::string older = el(tags_id, tag(targets(0), simple("TITLE", "Older")));
@@ -753,8 +753,8 @@ TEST_F(MatroskaInput, ASecondTagsElementInFrontOfTheClustersIsReadAndMergedUnles
       return header() + segment_with_seekhead({{0x1549A966, info()},
                                                {0x1654AE6B, pcm_track()},
                                                {void_id, el(void_id, std::string(attachment, 'a'))},
+                                               {void_id, second},  // listed as no Tags
                                                {tags_id, named},
-                                               {tags_id, second},
                                                {0x1F43B675, cluster(0, pcm_block(0, 1))}},
                                               {0x1549A966, 0x1654AE6B, tags_id});
     };
@@ -783,6 +783,30 @@ TEST_F(MatroskaInput, ASecondTagsElementInFrontOfTheClustersIsReadAndMergedUnles
     EXPECT_EQ(count_of(mended->bytes, id_bytes(tags_id)), 2u) << attachment;
     EXPECT_EQ(count_of(mended->bytes, "Older"), 1u);  // inside its Void
   }
+}
+
+TEST_F(MatroskaInput, ASeekHeadWithoutRoomBehindItIsLaidOutAnewWithinItsSize) {
+  // As ffmpeg writes it: a CRC-32 first and positions in as few bytes as
+  // they need; another program's Tags element took the Void behind it. The
+  // moved Tags need a longer position than the old entry holds.
+  const std::string named = el(tags_id, tag(targets(0), simple("TITLE", "Old")));
+  const std::string other = el(tags_id, tag(targets(0), simple("COMPOSER", "Writer")));
+  auto seek = [](std::uint32_t id, std::uint64_t position) {
+    return el(0x4DBB, el(0x53AB, id_bytes(id)) + el(0x53AC, be(position, 1)));
+  };
+  std::string seekhead;
+  for (int pass = 0; pass < 2; ++pass) {
+    const std::size_t info_at = seekhead.size() + other.size(), tracks_at = info_at + info().size();
+    seekhead = el(0x114D9B74, el(0xBF, std::string(4, '\0')) + seek(0x1549A966, info_at) +
+                                  seek(0x1654AE6B, tracks_at) + seek(tags_id, tracks_at + pcm_track().size()));
+  }
+  const std::string file =
+      header() + el(0x18538067, seekhead + other + info() + pcm_track() + named + cluster(0, pcm_block(0, 1)), 8);
+  const std::string after = retagged(file, "comment", std::string(300, 'c').c_str());
+  opened_file reread(after);
+  EXPECT_EQ(reread.field("comment"), std::string(300, 'c'));
+  EXPECT_EQ(reread.field("COMPOSER") + reread.field("album"), "WriterOld");
+  EXPECT_EQ(count_of(after, id_bytes(tags_id)), 2u);  // the SeekHead's entry and one element
 }
 
 namespace {
