@@ -189,10 +189,10 @@ void matroska_input::open(vantrel_io::file_ptr file, const char* path, open_reas
 matroska_file_scan matroska_input::map_file(ebml_reader& reader, bool for_writing) {
   matroska_file_scan scan;
   matroska_scan_file(scan, reader);
-  // The scan may stop at the first SeekHead; readers that walk the Segment
+  // The scan may stop at the first SeekHead. Readers that walk the Segment
   // to its first Cluster read a Tags element there that no SeekHead names,
-  // and one after the Clusters would be missed by a writer, and a second one
-  // added beside it.
+  // and so does the player; a writer also looks behind the Clusters, or it
+  // would add a second element beside one found there.
   matroska_find_front_tags(scan, reader);
   if (for_writing) matroska_find_every_tags(scan, reader);
   matroska_tags_find_stale(scan, reader);
