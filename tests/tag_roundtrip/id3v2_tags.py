@@ -12,8 +12,8 @@ would lose it, a tag of many frames of one description is edited
 keeping them and goes on being edited by other taggers, a frame of more
 than a thousand values (mutagen's or the player's own) reads back whole
 and stays through an edit for mutagen, eyeD3 and TagLib (kid3-cli), and
-frames whose text ends in empty strings, or that the player cannot read,
-stay byte for byte through an edit of another field.
+frames whose text ends in empty strings, and a user-defined frame without
+a value, stay byte for byte through an edit of another field.
 
 usage: id3v2_tags.py WINE_EXEC BUILD_DIR ZORVTOOL_EXE
 """
