@@ -9,6 +9,7 @@
 #include <tuple>
 #include <utility>
 
+#include "foundation/work_steps.h"
 #include "inputs/mp4/box_reading.h"
 #include "inputs/mp4/item_keys.h"
 #include "inputs/mp4/item_list.h"
@@ -65,9 +66,10 @@ void append_freeform_item(byte_buffer& out, const std::string& name, const std::
 // spelling of each.
 using freeform_names = std::set<std::string, ascii_nocase_less>;
 
-freeform_names freeform_names_read(const ilst_metadata& metadata) {
+freeform_names freeform_names_read(const ilst_metadata& metadata, std::size_t& work) {
   freeform_names names;
   for (const item_as_read& item : metadata.items_as_read) {
+    ++work;
     if (item.key != fourcc("----")) continue;
     for (const auto& [name, entry] : item.gave.entries()) names.insert(name);
   }
@@ -129,12 +131,17 @@ void append_number_pair(byte_buffer& out, std::uint32_t key, const std::string& 
 // with its items only when all of them stay: an item that goes (another of
 // its fields changed, as a track total beside its number) would take some
 // of the field's values with it, so the field is written anew instead.
-std::vector<const item_as_read*> take_unchanged_items(const std::vector<item_as_read>& items, field_map& fields) {
+std::vector<const item_as_read*> take_unchanged_items(const std::vector<item_as_read>& items, field_map& fields,
+                                                     std::size_t& work) {
   field_map as_read;
   for (const item_as_read& item : items)
     for (const auto& [name, entry] : item.gave.entries())
-      for (const std::string& value : entry.values) as_read[name].values.push_back(value);
+      for (const std::string& value : entry.values) {
+        ++work;
+        as_read[name].values.push_back(value);
+      }
   const auto unchanged = [&](const std::string& name) {
+    ++work;
     const auto now = fields.find(name);
     return now != fields.end() && now->second.values == as_read[name].values;
   };
@@ -157,8 +164,10 @@ std::vector<const item_as_read*> take_unchanged_items(const std::vector<item_as_
     going.pop_back();
     for (const auto& [name, entry] : items[i].gave.entries()) {
       if (!going_fields.insert(name).second) continue;
-      for (const std::size_t j : items_giving[name])
+      for (const std::size_t j : items_giving[name]) {
+        ++work;
         if (stays[j]) stays[j] = false, going.push_back(j);
+      }
     }
   }
   std::vector<const item_as_read*> kept;
@@ -184,9 +193,11 @@ public:
   static constexpr std::size_t after_the_others = ~std::size_t(0);
 
   // `kept` in file order, as take_unchanged_items gives it.
-  placed_items(const std::vector<item_as_read>& as_read, const std::vector<const item_as_read*>& kept) {
+  placed_items(const std::vector<item_as_read>& as_read, const std::vector<const item_as_read*>& kept,
+               std::size_t& work) {
     auto next_kept = kept.begin();
     for (const item_as_read& item : as_read) {
+      ++work;
       if (next_kept != kept.end() && *next_kept == &item) {
         ++next_kept;
         continue;
@@ -232,9 +243,12 @@ private:
 
 std::size_t append_item_list(const ilst_metadata& metadata, const tag_fields& to_write,
                              const cover_picture* front_cover, byte_buffer& out) {
+  // Items visited, fields compared and places looked up count as work
+  // steps: an edit costs work linear in the list's size.
+  std::size_t work = 0;
   field_map fields = to_write.entries();
-  const std::vector<const item_as_read*> kept = take_unchanged_items(metadata.items_as_read, fields);
-  placed_items items(metadata.items_as_read, kept);
+  const std::vector<const item_as_read*> kept = take_unchanged_items(metadata.items_as_read, fields, work);
+  placed_items items(metadata.items_as_read, kept, work);
   for (const item_as_read* item : kept) {
     byte_buffer bytes;
     append_box(bytes, item->key, item->payload);
@@ -291,8 +305,9 @@ std::size_t append_item_list(const ilst_metadata& metadata, const tag_fields& to
     }
     items.add_new({"genre"}, std::move(item));
   }
-  const freeform_names freeform_read = freeform_names_read(metadata);
+  const freeform_names freeform_read = freeform_names_read(metadata, work);
   for (const auto& [name, entry] : fields) {
+    ++work;
     if (entry.values.empty()) continue;
     // Several genres go into the text item, as other taggers store a list:
     // the number item holds one.
@@ -322,6 +337,7 @@ std::size_t append_item_list(const ilst_metadata& metadata, const tag_fields& to
     append_box(item, raw.key, raw.payload);
     items.add(raw.place, std::move(item));
   }
+  qiv::count_work_steps(work + kept.size());
   return items.append_to(out);
 }
 

@@ -41,24 +41,22 @@ void read_field_set(tag_fields& out, mp4_atom_reader& in, std::uint64_t size) {
   }
 }
 
+// What the box cannot hold, or its reader would refuse, refuses the write:
+// cut short, a field would lose values or the next reading fail.
 void write_field_set(const tag_fields& fields, byte_buffer& out) {
-  const std::size_t count = fields.size() < max_field_count ? fields.size() : max_field_count;
-  append_u32(out, std::uint32_t(count));
-  std::size_t written = 0;
+  if (fields.size() > max_field_count) qiv::throw_overflow();
+  append_u32(out, std::uint32_t(fields.size()));
   for (const auto& [name, entry] : fields.entries()) {
-    if (written++ == count) break;
+    if (name.size() > 255 || entry.values.size() > 65535) qiv::throw_overflow();
     append_u8(out, entry.multi_valued ? 0x80 : 0);
     append_u8(out, 0);
-    const std::size_t name_length = name.size() < 255 ? name.size() : 255;
-    append_u8(out, std::uint32_t(name_length));
-    out.append(name, 0, name_length);
-    const std::size_t values = entry.values.size() < 65535 ? entry.values.size() : 65535;
-    append_u16(out, std::uint32_t(values));
-    for (std::size_t v = 0; v < values; ++v) {
-      const std::string& value = entry.values[v];
-      const std::size_t length = value.size() < max_value_bytes ? value.size() : max_value_bytes;
-      append_u32(out, std::uint32_t(length));
-      out.append(value, 0, length);
+    append_u8(out, std::uint32_t(name.size()));
+    out += name;
+    append_u16(out, std::uint32_t(entry.values.size()));
+    for (const std::string& value : entry.values) {
+      if (value.size() > max_value_bytes) qiv::throw_overflow();
+      append_u32(out, std::uint32_t(value.size()));
+      out += value;
     }
   }
 }
@@ -121,7 +119,8 @@ void write_pictures(const std::vector<cover_picture>& pictures, byte_buffer& out
   append_u32(out, 0);
   append_u32(out, std::uint32_t(pictures.size()));
   for (const cover_picture& picture : pictures) {
-    if (picture.kind.size() > 65535 || picture.index > 65535) qiv::throw_overflow();
+    if (picture.kind.size() > 65535 || picture.index > 65535 || picture.bytes.size() > max_picture_bytes)
+      qiv::throw_overflow();
     append_u16(out, std::uint32_t(picture.kind.size()));
     out += picture.kind;
     append_u16(out, picture.index);

@@ -26,7 +26,6 @@ namespace apev2 {
 namespace {
 
 constexpr std::size_t block_size = 32;
-constexpr std::uint32_t max_value_size = 16 * 1024 * 1024;
 constexpr std::uint32_t flag_has_header = 0x80000000u;
 constexpr std::uint32_t flag_is_header = 0x20000000u;
 // Longer text values go before the others in a tag laid out for later edits.
@@ -278,7 +277,9 @@ std::size_t parse_item(const std::uint8_t* area, std::size_t size, std::size_t p
   const std::uint8_t* key_end = static_cast<const std::uint8_t*>(std::memchr(key, 0, size - pos - 8));
   if (key_end == nullptr) return 0;
   const std::size_t value_start = std::size_t(key_end - area) + 1;
-  if (value_size > max_value_size || value_size > size - value_start) return 0;
+  // The tag's size, already read, bounds a value: a picture of any size the
+  // format holds is read, where a fixed cap hid it and every item behind it.
+  if (value_size > size - value_start) return 0;
   if (out != nullptr) {
     out->read_only = (flags & 1) != 0;
     out->type = (flags >> 1) & 3;

@@ -516,6 +516,9 @@ void keep_unchanged_frames(std::vector<frame>& side, std::vector<frame>& keep, u
     try {
       id3v2_map_frame(f, old_version, true, produced);
     } catch (const std::exception&) {
+      // Other programs may read what this one cannot: a frame that gives no
+      // field stays until an edit writes its field (drop_frames_written_anew).
+      if (fields_of_frame(f, old_version).empty()) keep.push_back(std::move(f));
       continue;
     }
     if (yields_replaygain(produced) || yields_any(produced, {"tracknumber", "discnumber"})) continue;
@@ -550,15 +553,24 @@ void keep_unchanged_frames(std::vector<frame>& side, std::vector<frame>& keep, u
   }
 }
 
-// A text frame id stands once in a tag: where the edit wrote a field anew,
-// an undecodable frame of that id (a compressed artist the reading could
-// not show) gives way to it instead of standing beside it.
-void drop_text_frames_written_anew(std::vector<frame>& keep, const std::vector<frame>& written) {
+// A kept frame that gave the reading no field (compressed, undecodable, or
+// holding only empty strings) gives way to a field the edit wrote anew
+// instead of standing beside it: a text or URL frame id stands once in a
+// tag, and a user-defined frame is its description's.
+void drop_frames_written_anew(std::vector<frame>& keep, const std::vector<frame>& written,
+                              const name_set& written_fields, unsigned version, std::size_t& work) {
   std::set<std::uint32_t> written_ids;
   for (const frame& f : written) written_ids.insert(f.id);
   const auto written_anew = [&](const frame& kept) {
-    const bool text = char(kept.id >> 24) == 'T' && kept.id != frame_id("TXXX");
-    return kept.is_raw() && text && written_ids.count(kept.id) != 0;
+    ++work;
+    const char kind = char(kept.id >> 24);
+    const bool one_per_id =
+        (kind == 'T' && kept.id != frame_id("TXXX")) || (kind == 'W' && kept.id != frame_id("WXXX"));
+    if (one_per_id)
+      return written_ids.count(kept.id) != 0 && (kept.is_raw() || fields_of_frame(kept, version).empty());
+    if (kept.id != frame_id("TXXX") || !fields_of_frame(kept, version).empty()) return false;
+    const std::string description = user_description(kept);
+    return !description.empty() && written_fields.count(id3v2_strip_trailing_index(description)) != 0;
   };
   keep.erase(std::remove_if(keep.begin(), keep.end(), written_anew), keep.end());
 }
@@ -608,6 +620,9 @@ void id3v2_frames_from_fields(const id3v2_write_options& options, id3parser::tag
   route_changed_values(side, keep, read_as, fields, routed, steps);
   keep_unchanged_frames(side, keep, read_as, t.version, fields, steps);
 
+  name_set written_fields;
+  for (const auto& entry : fields.all()) written_fields.insert(entry.first);
+  for (const user_frame_values& u : routed) written_fields.insert(u.description);
   frame_builder b(t, fields, encoding, std::move(old_user_names));
   for (const user_frame_values& u : routed) b.user_defined(u.description, u.values);
   b.multi(frame_id("TIT1"), "content group");
@@ -669,7 +684,7 @@ void id3v2_frames_from_fields(const id3v2_write_options& options, id3parser::tag
   if (!options.no_rating) b.rating();
   b.remaining();
   steps += keep.size() + t.frames.size();
-  drop_text_frames_written_anew(keep, t.frames);
+  drop_frames_written_anew(keep, t.frames, written_fields, read_as, steps);
   for (frame& f : keep) t.frames.push_back(std::move(f));
   qiv::count_work_steps(steps);
   places.put_in_place(t.frames);

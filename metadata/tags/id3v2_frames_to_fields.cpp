@@ -106,7 +106,7 @@ namespace {
 
 void add_multi(const frame& f, unsigned version, bool strict, const char* field, tag_field_map& fields) {
   const std::uint32_t count = id3v2_text_value_count(f);
-  if (count == 1 && version < 4) {
+  if (version < 4 && id3v2_text_value_count_without_trailing_empties(f) <= 1) {
     const std::string text = id3v2_text_value(f, 0, strict);
     std::size_t start = 0;
     for (;;) {
@@ -253,8 +253,11 @@ void id3v2_map_frame(const frame& f, unsigned version, bool strict, tag_field_ma
   if (match == nullptr) return;
   const char first = char(f.id >> 24);
   if (strict && version < 4 && first == 'T') {
-    const std::uint32_t count = id3v2_text_value_count(f);
-    if (count != (f.id == frame_id("TXXX") ? 2u : 1u)) throw parseError();
+    // Version 2.3 ignores what follows a terminator: empty strings behind
+    // the last one break no rule.
+    const std::uint32_t wanted = f.id == frame_id("TXXX") ? 2u : 1u;
+    if (id3v2_text_value_count(f) < wanted || id3v2_text_value_count_without_trailing_empties(f) > wanted)
+      throw parseError();
   }
   if (strict && version < 32 && (match->strict_refused_in & (1u << version))) throw parseError();
   switch (match->kind) {

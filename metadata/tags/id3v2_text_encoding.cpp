@@ -12,8 +12,6 @@ using id3parser::parseError;
 
 namespace {
 
-constexpr std::uint32_t max_strings = 1024;
-
 bool has_language(const frame& f) { return f.id == frame_id("COMM") || f.id == frame_id("USLT"); }
 
 std::size_t unit_size(std::uint8_t encoding) { return encoding == 1 || encoding == 2 ? 2 : 1; }
@@ -115,9 +113,22 @@ std::uint32_t id3v2_text_value_count(const frame& f) {
   bool ends_with_terminator = false;
   for (; pos + unit <= size; pos += unit) {
     ends_with_terminator = is_terminator(data + pos, unit);
-    if (ends_with_terminator && ++count > max_strings) throw parseError();
+    if (ends_with_terminator) ++count;
   }
   if (!ends_with_terminator) ++count;
+  return count;
+}
+
+std::uint32_t id3v2_text_value_count_without_trailing_empties(const frame& f) {
+  const text_layout layout = layout_of(f);
+  const std::size_t unit = unit_size(layout.encoding);
+  const std::uint8_t* data = f.data.data();
+  std::size_t end = layout.start + (f.data.size() - layout.start) / unit * unit;
+  while (end > layout.start && is_terminator(data + end - unit, unit)) end -= unit;
+  if (end == layout.start) return 0;
+  std::uint32_t count = 1;
+  for (std::size_t pos = layout.start; pos < end; pos += unit)
+    if (is_terminator(data + pos, unit)) ++count;
   return count;
 }
 
@@ -143,9 +154,18 @@ std::string id3v2_text_strings::read(bool strict) const {
 
 void id3v2_text_strings::skip() {
   while (position_ + unit_ <= size_ && !is_terminator(data_ + position_, unit_)) position_ += unit_;
-  if (position_ + unit_ > size_) throw parseError();
+  if (position_ + unit_ > size_) {
+    // The empty strings a run of terminators held follow the last string,
+    // so that every string the count gives can be read.
+    if (empty_strings_left_ == 0) throw parseError();
+    --empty_strings_left_;
+    position_ = size_;
+    return;
+  }
+  position_ += unit_;
   // A run of terminators separates like one.
-  while (position_ + unit_ <= size_ && is_terminator(data_ + position_, unit_)) position_ += unit_;
+  for (; position_ + unit_ <= size_ && is_terminator(data_ + position_, unit_); position_ += unit_)
+    ++empty_strings_left_;
 }
 
 std::string id3v2_text_value(const frame& f, std::uint32_t index, bool strict) {

@@ -16,7 +16,11 @@
 // without a mark, UTF-8 that is not valid).
 std::string id3v2_decode_text(const std::uint8_t* bytes, std::size_t length, std::uint8_t encoding, bool strict);
 
+// Any number: the payload's size bounds them.
 std::uint32_t id3v2_text_value_count(const id3parser::frame& f);
+// The strings up to the last non-empty one: terminators that end a payload
+// after its last string are padding to readers that stop at the first one.
+std::uint32_t id3v2_text_value_count_without_trailing_empties(const id3parser::frame& f);
 // String `index` of a text payload; for "COMM" and "USLT" string 0 is the
 // description and string 1 the text.
 std::string id3v2_text_value(const id3parser::frame& f, std::uint32_t index, bool strict);
@@ -29,8 +33,9 @@ public:
   // At string `first`; id3parser::parseError for a payload that holds no
   // text, or fewer strings.
   explicit id3v2_text_strings(const id3parser::frame& f, std::uint32_t first = 0);
-  // String `first` at the first call, then each following one;
-  // id3parser::parseError when none follows.
+  // String `first` at the first call, then each following one, as many as
+  // id3v2_text_value_count gives (the empty strings between two others
+  // come last); id3parser::parseError when none follows.
   std::string next(bool strict);
 
 private:
@@ -43,6 +48,7 @@ private:
   std::uint8_t encoding_ = 0;
   std::size_t unit_ = 1;
   std::size_t position_ = 0;
+  std::size_t empty_strings_left_ = 0;
 };
 std::string id3v2_url_value(const id3parser::frame& f);
 std::string id3v2_wxxx_url(const id3parser::frame& f);

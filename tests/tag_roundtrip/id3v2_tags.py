@@ -8,8 +8,12 @@ with two tags (version 2.3, then 2.4, or the other way) keeps the frames only
 the second held, an edit leaves the frames of the fields it did not change
 byte for byte (a field in a standard and a user-defined frame at once among
 them), a compressed version 2.4 frame is kept, or refuses the edit that
-would lose it, and a tag of many frames of one description is edited
-keeping them and goes on being edited by other taggers.
+would lose it, a tag of many frames of one description is edited
+keeping them and goes on being edited by other taggers, a frame of more
+than a thousand values (mutagen's or the player's own) reads back whole
+and stays through an edit for mutagen, eyeD3 and TagLib (kid3-cli), and
+frames whose text ends in empty strings, and a user-defined frame without
+a value, stay byte for byte through an edit of another field.
 
 usage: id3v2_tags.py WINE_EXEC BUILD_DIR ZORVTOOL_EXE
 """
@@ -437,6 +441,90 @@ def check_many_frames_of_one_description(plain, work):
           "one description: edited again after the other taggers: %r" % texts(tags, "TIT2"))
 
 
+def eyed3_values(path, frame_id, desc=None):
+    """The strings of a text frame as eyeD3 reads them, or None."""
+    import eyed3
+    tag = eyed3.load(path).tag
+    frame = tag.user_text_frames.get(desc) if desc else tag.frame_set.get(frame_id.encode(), [None])[0]
+    return frame.text.split("\0") if frame is not None and frame.text else None
+
+
+def taglib_values(path, name):
+    """A field's values as TagLib reads them, through kid3-cli's tag 2."""
+    done = subprocess.run(["kid3-cli", "-c", "get %s 2" % name, path], capture_output=True, text=True, check=True)
+    return done.stdout.rstrip("\n").split("|")
+
+
+def check_frames_of_more_than_a_thousand_values(plain, work):
+    """mutagen's version 2.4 artist and user-defined frames of 1,100 values
+    each are read whole and stay, every value there for mutagen, eyeD3 and
+    TagLib, through a title edit; the player's own 1,100 values in a
+    version 2.4 tag read back, and stay through the next edit."""
+    path = os.path.join(work, "thousands.mp3")
+    shutil.copy(plain, path)
+    artists = ["Artist %d" % n for n in range(1100)]
+    many = ["value %d" % n for n in range(1100)]
+    tags = ID3()
+    for f in (TIT2(encoding=3, text=["Song"]), TPE1(encoding=3, text=artists),
+              TXXX(encoding=3, desc="MANY", text=many)):
+        tags.add(f)
+    tags.save(path, v2_version=4)
+    shown = fields(path)
+    check((shown.get("artist"), shown.get("many")) == (artists, many),
+          "thousands: the player reads every value: %d %d" % (len(shown.get("artist") or []),
+                                                              len(shown.get("many") or [])))
+    _, before = raw_frames(path)
+    zorvtool("tag", windows_path(path), "title=New")
+    _, after = raw_frames(path)
+    check([f for f in after if f[0] != "TIT2"] == [f for f in before if f[0] != "TIT2"],
+          "thousands: a title edit keeps the other frames byte for byte: %r" % [f[0] for f in after])
+    tags = ID3(path, translate=False)
+    check((texts(tags, "TIT2"), texts(tags, "TPE1"), texts(tags, "TXXX:MANY")) == (["New"], artists, many),
+          "thousands: mutagen reads every value after the edit")
+    check((eyed3_values(path, "TPE1"), eyed3_values(path, "TXXX", "MANY")) == (artists, many),
+          "thousands: eyeD3 reads every value after the edit")
+    check(taglib_values(path, "artist") == artists, "thousands: TagLib reads every artist after the edit")
+    shown = fields(path)
+    check((shown.get("title"), shown.get("artist"), shown.get("many")) == (["New"], artists, many),
+          "thousands: the player reads every value after the edit")
+
+    composers = ["Composer %d" % n for n in range(1100)]
+    zorvtool("tag", windows_path(path), *["composer=" + c for c in composers])
+    check(fields(path).get("composer") == composers, "thousands: the player's own 1,100 values read back")
+    zorvtool("tag", windows_path(path), "title=Again")
+    tags = ID3(path, translate=False)
+    check((texts(tags, "TIT2"), texts(tags, "TCOM"), texts(tags, "TPE1"), texts(tags, "TXXX:MANY")) ==
+          (["Again"], composers, artists, many), "thousands: mutagen reads the player's values after the next edit")
+    check(fields(path).get("composer") == composers, "thousands: the player's values stay through the next edit")
+
+
+def check_frames_ending_in_empty_strings(plain, work):
+    """Version 2.4 frames whose text ends in empty strings (a user-defined
+    mood and another field, an artist), and a user-defined frame without a
+    value, stay byte for byte through a title edit: the mood stays a
+    user-defined frame for other readers."""
+    path = os.path.join(work, "empty_strings.mp3")
+    with open(plain, "rb") as f:
+        audio = f.read()
+    frames = (v24_frame("TIT2", b"\x03Song") + v24_frame("TXXX", b"\x03MOOD\x00calm\x00\x00\x00") +
+              v24_frame("TXXX", b"\x03FOO\x00bar\x00\x00\x00") + v24_frame("TPE1", b"\x03Artist\x00\x00\x00") +
+              v24_frame("TXXX", b"\x03EMPTY\x00"))
+    with open(path, "wb") as f:
+        f.write(b"ID3\x04\x00\x00" + syncsafe(len(frames)) + frames + audio)
+    shown = fields(path)
+    check((shown.get("mood"), shown.get("foo"), shown.get("artist")) == (["calm"], ["bar"], ["Artist"]),
+          "empty strings: the player reads the values: %r" % shown)
+    _, before = raw_frames(path)
+    zorvtool("tag", windows_path(path), "title=New")
+    _, after = raw_frames(path)
+    check([f for f in after if f[0] != "TIT2"] == [f for f in before if f[0] != "TIT2"],
+          "empty strings: a title edit keeps the other frames byte for byte: %r" % after)
+    tags = ID3(path, translate=False)
+    mood = (texts(tags, "TXXX:MOOD") or [None])[0]
+    check(("TMOO" not in tags, texts(tags, "TIT2"), mood) == (True, ["New"], "calm"),
+          "empty strings: mutagen finds the mood where it was: %s" % tags.pprint())
+
+
 def main():
     work = tempfile.mkdtemp(prefix="zorv-id3v2-")
     try:
@@ -453,6 +541,8 @@ def main():
         check_edits_keep_the_frames_they_did_not_touch(plain, work)
         check_compressed_version_24_frame(plain, work)
         check_many_frames_of_one_description(plain, work)
+        check_frames_of_more_than_a_thousand_values(plain, work)
+        check_frames_ending_in_empty_strings(plain, work)
     finally:
         shutil.rmtree(work, ignore_errors=True)
     if failures:

@@ -2,6 +2,7 @@
 // forms other writers use and written so that they read back whole.
 #include <gtest/gtest.h>
 
+#include "foundation/exceptions.h"
 #include "inputs/mp4/tags_box.h"
 #include "mp4_test_boxes.h"
 
@@ -66,6 +67,33 @@ TEST(Mp4TagsBox, WrittenContentReadsBackWhole) {
   EXPECT_EQ(file.tags.pictures[1].bytes, "page");
   ASSERT_EQ(file.tags.segments.size(), 2u);
   EXPECT_EQ(file.tags.segments[1].fields.find("title")->values[0].size(), 300u);
+}
+
+TEST(Mp4TagsBox, ContentTheReaderWouldRefuseRefusesTheWriteInsteadOfBeingCut) {
+  // The largest value and picture the reader takes are written whole.
+  tarnex::tags_content content;
+  content.fields.add("lyrics", std::string(1048575, 'l'));
+  content.pictures = {{"front cover", 0, std::string(16u << 20, 'f')}, {"back cover", 0, "b"}};
+  tarnex::byte_buffer payload;
+  tarnex::write_tags_box(content, payload);
+  tarnex::mp4_file file;
+  open_bytes(file, file_with_user_data(box("tags", payload)), tagging);
+  EXPECT_EQ(file.tags.fields.find("lyrics")->values[0].size(), 1048575u);
+  EXPECT_EQ(file.tags.pictures[0].bytes.size(), 16u << 20);
+  // One byte more was cut off the value, or made the file unreadable.
+  const auto refused = [](tarnex::tags_content bigger) {
+    tarnex::byte_buffer out;
+    EXPECT_THROW(tarnex::write_tags_box(bigger, out), qiv::exception_overflow);
+  };
+  tarnex::tags_content longer = content;
+  longer.fields.set("lyrics", {false, {std::string(1048576, 'l')}});
+  refused(longer);
+  tarnex::tags_content larger = content;
+  larger.pictures[0].bytes += "f";
+  refused(larger);
+  tarnex::tags_content named;
+  named.fields.add(std::string(256, 'n'), "v");
+  refused(named);
 }
 
 TEST(Mp4TagsBox, DamagedBoxesAreRefusedWithTheirReason) {

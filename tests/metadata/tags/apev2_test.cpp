@@ -96,6 +96,18 @@ apev2::byte_vector joined(std::initializer_list<apev2::byte_vector> parts) {
   return out;
 }
 
+TEST(Apev2, AnItemOfAnySizeTheTagHoldsIsRead) {
+  // A cover of 17 MiB, more than a fixed cap once let through, and an item
+  // behind it: both read, so a write keeps them instead of refusing.
+  const apev2::item_list items = {{false, 1, "Cover Art (Front)", std::string(17u << 20, 'c')},
+                                  {false, 0, "Title", "t"}};
+  const std::optional<apev2::item_list> read = read_whole(apev2::render_tag(items, true));
+  ASSERT_TRUE(read.has_value());
+  ASSERT_EQ(2u, read->size());
+  EXPECT_EQ(items[0].value.size(), (*read)[0].value.size());
+  EXPECT_EQ("t", (*read)[1].value);
+}
+
 TEST(Apev2, RoomBehindTheItemsIsReadOnlyWhenAHeaderGivesTheSameSize) {
   const apev2::item_list items = {{false, 1, "Cover Art (Front)", std::string(2000, 'c')}, {false, 0, "Title", "t"}};
   const apev2::byte_vector padded = tag_around(joined({item_bytes(items), apev2::byte_vector(700, 0)}), 2);
