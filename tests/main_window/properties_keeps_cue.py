@@ -27,8 +27,8 @@ from cue_images import (FILE_TAGS, SHEET, block_sheet, make_cue_image, sheet_tra
                         tags)
 from main_window import Player  # noqa: E402
 from properties_apply_formats import apply_and_wait, edit_and_apply  # noqa: E402
-from properties_window import (CANCEL, DIALOG, LIST, METADATA_LIST, PLAY, dialog_window, open_dialog_in_album,  # noqa: E402
-                               rows)
+from properties_window import (CANCEL, DIALOG, LIST, METADATA_LIST, PLAY, dialog_closed, dialog_window,  # noqa: E402
+                               open_dialog_in_album, rows)
 
 TITLE_ROW = 1  # Artist, Title, Album, Date, Genre
 # Track 2's own date puts it in an album of its own: track 3 is the last of the first album.
@@ -37,7 +37,7 @@ TITLE_ROW = 1  # Artist, Title, Album, Date, Genre
 def cancel_and_stop(player, label):
     """Closes the dialog unchanged and ends the player, each checked."""
     player.probe(*DIALOG, "command", str(CANCEL))
-    check(player.wait(lambda: dialog_window(player)[0] is None, 30), "%s: the dialog closes" % label)
+    check(player.wait(lambda: dialog_closed(player), 30), "%s: the dialog closes" % label)
     check(player.stop() == 0, "%s: the player ends cleanly" % label)
 
 
@@ -248,6 +248,6 @@ def test_sheet_with_a_byte_order_mark_lists_its_tracks(root):
         check(caption == 'Properties (3 items) - "Opening", "Second", "Third"',
               "%s: the album lists the three tracks: %r" % (kind, caption))
         player.probe(*DIALOG, "command", str(CANCEL))
-        check(player.wait(lambda: dialog_window(player)[0] is None, 30), "%s: the dialog closes" % kind)
+        check(player.wait(lambda: dialog_closed(player), 30), "%s: the dialog closes" % kind)
         player.shot("cue-marked-album-" + kind.replace(".", "-"))
         check(player.stop() == 0, "%s: the player ends cleanly" % kind)
