@@ -26,7 +26,8 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 sys.dont_write_bytecode = True  # no cache folder left in the source tree
 from blackbox_checks import check, windows_path  # noqa: E402
 from main_window import BUILD_DIR, QUIET, WINE_EXEC, Player, run_window_tests  # noqa: E402
-from properties_window import APPLY, CANCEL, DIALOG, METADATA_LIST, PLAY, WS_DISABLED, dialog_window, rows  # noqa: E402
+from properties_window import (APPLY, CANCEL, DIALOG, METADATA_LIST, PLAY, WS_DISABLED, dialog_closed,  # noqa: E402
+                               dialog_window, rows)
 
 OLD = {"artist": "Anna", "title": "Song", "album": "Old Album", "genre": "Jazz"}
 # Rows of the metadata list, from the top: Artist, Title, Album, Date, Genre.
@@ -203,7 +204,7 @@ def test_two_applies_over_every_format(root):
                       "(in place, size): %r, zorvtool %r" % (names[path], by_window, by_tool[names[path]]))
 
     player.probe(*DIALOG, "command", str(CANCEL))
-    check(player.wait(lambda: dialog_window(player)[0] is None, 30), "formats: Cancel after Apply closes unasked")
+    check(player.wait(lambda: dialog_closed(player), 30), "formats: Cancel after Apply closes unasked")
     check(player.stop() == 0, "formats: the player ends cleanly")
 
 

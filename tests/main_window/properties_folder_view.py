@@ -27,7 +27,7 @@ from cue_images import FILE_TAGS, SHEET, make_cue_image, tags  # noqa: E402
 from main_window import Player, run_window_tests  # noqa: E402
 from properties_apply_formats import apply_and_wait, edit_in_place  # noqa: E402
 from properties_untouched_fields import autofill, dialogs, field_editor, list_menu, row_of  # noqa: E402
-from properties_window import CANCEL, DIALOG, METADATA_LIST, dialog_window, popups, rows  # noqa: E402
+from properties_window import CANCEL, DIALOG, METADATA_LIST, dialog_closed, popups, rows  # noqa: E402
 
 
 def ffprobe_tags(path):
@@ -72,7 +72,7 @@ def applied(player, case, way):
 
 def close(player, case):
     player.probe(*DIALOG, "command", str(CANCEL))
-    check(player.wait(lambda: dialog_window(player)[0] is None, 30), "%s: the dialog closes" % case)
+    check(player.wait(lambda: dialog_closed(player), 30), "%s: the dialog closes" % case)
     check(player.stop() == 0, "%s: the player ends cleanly" % case)
 
 

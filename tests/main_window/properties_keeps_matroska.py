@@ -30,7 +30,7 @@ sys.dont_write_bytecode = True  # no cache folder left in the source tree
 from blackbox_checks import check  # noqa: E402
 from main_window import Player, run_window_tests  # noqa: E402
 from properties_apply_formats import edit_and_apply, edit_in_place  # noqa: E402
-from properties_window import (APPLY, CANCEL, DIALOG, METADATA_LIST, dialog_window, open_dialog_in_album,  # noqa: E402
+from properties_window import (APPLY, CANCEL, DIALOG, METADATA_LIST, dialog_closed, open_dialog_in_album,  # noqa: E402
                                open_dialog_on_tracks, rows)
 from matroska_tag_levels import (CHAPTER_NAMES, NAMED_CHAPTERS, make_chapter_artists, make_chaptered,  # noqa: E402
                                  make_collection, make_every_level, make_named_chapters, simple_pairs,
@@ -98,13 +98,13 @@ def test_title_edit_keeps_the_album_artist(root):
           shown.get("Album artist") == "Album Artist", "matroska: the dialog shows what the file holds: %r" % shown)
 
     player.probe(*DIALOG, "command", str(CANCEL))
-    check(player.wait(lambda: dialog_window(player)[0] is None, 30), "matroska: Cancel after Apply closes unasked")
+    check(player.wait(lambda: dialog_closed(player), 30), "matroska: Cancel after Apply closes unasked")
     check(player.stop() == 0, "matroska: the player ends cleanly")
 
 
 def close(player, name):
     player.probe(*DIALOG, "command", str(CANCEL))
-    check(player.wait(lambda: dialog_window(player)[0] is None, 30), "%s: Cancel after Apply closes unasked" % name)
+    check(player.wait(lambda: dialog_closed(player), 30), "%s: Cancel after Apply closes unasked" % name)
     check(player.stop() == 0, "%s: the player ends cleanly" % name)
 
 
@@ -206,7 +206,7 @@ def test_chapters_by_their_names(root):
     shown = rows(player, METADATA_LIST)
     check(shown.get("Title") in NAMED_CHAPTERS, "named: the last row is a chapter, by its name: %r" % shown)
     player.probe(*DIALOG, "command", str(CANCEL))
-    check(player.wait(lambda: dialog_window(player)[0] is None, 30), "named: Cancel closes the dialog")
+    check(player.wait(lambda: dialog_closed(player), 30), "named: Cancel closes the dialog")
     check(player.stop() == 0, "named: the player ends cleanly")
 
 

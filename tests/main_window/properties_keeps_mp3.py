@@ -24,7 +24,7 @@ from blackbox_checks import check  # noqa: E402
 from closing import NO, YES, dialog_ids  # noqa: E402
 from main_window import Player, run_window_tests  # noqa: E402
 from properties_apply_formats import APPLY, edit_and_apply, edit_in_place  # noqa: E402
-from properties_window import CANCEL, DIALOG, METADATA_LIST, dialog_window, open_dialog_on_tracks, rows  # noqa: E402
+from properties_window import CANCEL, DIALOG, METADATA_LIST, dialog_closed, open_dialog_on_tracks, rows  # noqa: E402
 import id3v22_tags  # noqa: E402
 from two_tag_kinds import GAIN_ITEMS, tag_with_album_only_in_id3v1, tag_with_gain_items  # noqa: E402
 
@@ -84,7 +84,7 @@ def test_title_edit_keeps_the_other_tags_values(root):
           "keeps_mp3: only the ID3v1 title changed")
 
     player.probe(*DIALOG, "command", str(CANCEL))
-    check(player.wait(lambda: dialog_window(player)[0] is None, 30), "keeps_mp3: the dialog closes")
+    check(player.wait(lambda: dialog_closed(player), 30), "keeps_mp3: the dialog closes")
     check(player.stop() == 0, "keeps_mp3: the player ends cleanly")
 
 
@@ -114,7 +114,7 @@ def test_title_edit_of_a_compilation_stores_no_album_artist(root):
     check(str(tags["TIT2"]) == "New Title" and not tags.getall("TPE2") and str(tags["TCMP"]) == "1",
           "compilation_mp3: the title alone is written, no album artist: %s" % tags.pprint())
     player.probe(*DIALOG, "command", str(CANCEL))
-    check(player.wait(lambda: dialog_window(player)[0] is None, 30), "compilation_mp3: the dialog closes")
+    check(player.wait(lambda: dialog_closed(player), 30), "compilation_mp3: the dialog closes")
     check(player.stop() == 0, "compilation_mp3: the player ends cleanly")
 
 
@@ -174,7 +174,7 @@ def test_title_edit_keeps_frame_and_picture_order(root):
     written_stamp = os.stat(paths[0]).st_mtime_ns
     check(edit_and_apply(player, TITLE_ROW, "Shared"), "frame_order: Apply again ends with the dialog enabled")
     player.probe(*DIALOG, "command", str(CANCEL))
-    check(player.wait(lambda: dialog_window(player)[0] is None, 30), "frame_order: the dialog closes")
+    check(player.wait(lambda: dialog_closed(player), 30), "frame_order: the dialog closes")
     check(player.stop() == 0, "frame_order: the player ends cleanly")
 
     tags = ID3(paths[0])
@@ -224,7 +224,7 @@ def test_title_edit_of_version_22_tags(root):
     asked = player.wait(lambda: {YES, NO} <= dialog_ids(player, "Properties"), 30)
     if asked:
         player.probe("--title", "Properties", "command", str(NO))
-    check(player.wait(lambda: dialog_window(player)[0] is None, 30), "version_22: the dialog closes")
+    check(player.wait(lambda: dialog_closed(player), 30), "version_22: the dialog closes")
     check(player.stop() == 0, "version_22: the player ends cleanly")
 
     tags = ID3(carried)

@@ -22,7 +22,7 @@ import gapless_record  # noqa: E402
 import mp4_bytes  # noqa: E402
 from main_window import BUILD_DIR, WINE_EXEC, Player, run_window_tests  # noqa: E402
 from properties_apply_formats import edit_and_apply  # noqa: E402
-from properties_window import CANCEL, DIALOG, METADATA_LIST, dialog_window, open_dialog_on_tracks, rows  # noqa: E402
+from properties_window import CANCEL, DIALOG, METADATA_LIST, dialog_closed, open_dialog_on_tracks, rows  # noqa: E402
 
 TITLE_ROW = 1  # Artist, Title, Album, ...
 SECONDS = 2
@@ -73,7 +73,7 @@ def test_title_edit_of_a_trimmed_m4a(root):
     check(edit_and_apply(player, TITLE_ROW, "New Song"), "trimmed: Apply ends with the dialog enabled and Apply off")
     check(rows(player, METADATA_LIST).get("Title") == "New Song", "trimmed: the dialog shows the new title")
     player.probe(*DIALOG, "command", str(CANCEL))
-    check(player.wait(lambda: dialog_window(player)[0] is None, 30), "trimmed: Cancel after Apply closes the dialog")
+    check(player.wait(lambda: dialog_closed(player), 30), "trimmed: Cancel after Apply closes the dialog")
     check(player.stop() == 0, "trimmed: the player ends cleanly")
 
     check(MP4(path).tags.get("\xa9nam") == ["New Song"], "trimmed: mutagen reads the new title")
@@ -119,7 +119,7 @@ def test_a_title_one_file_holds_already(root):
         return
     check(edit_and_apply(player, TITLE_ROW, "Shared"), "shared_title: Apply ends with the dialog enabled")
     player.probe(*DIALOG, "command", str(CANCEL))
-    check(player.wait(lambda: dialog_window(player)[0] is None, 30), "shared_title: the dialog closes")
+    check(player.wait(lambda: dialog_closed(player), 30), "shared_title: the dialog closes")
     check(player.stop() == 0, "shared_title: the player ends cleanly")
     with open(paths[0], "rb") as f:
         check(f.read() == held and os.stat(paths[0]).st_mtime_ns == stamp,

@@ -24,7 +24,7 @@ from damaged_streams import mpc_packets  # noqa: E402
 from main_window import Player, run_window_tests  # noqa: E402
 from musepack_chapters import FILE_TAGS, make_cue_chaptered  # noqa: E402
 from properties_apply_formats import apply_and_wait, edit_and_apply  # noqa: E402
-from properties_window import CANCEL, DIALOG, METADATA_LIST, dialog_window, open_dialog_in_album, rows  # noqa: E402
+from properties_window import CANCEL, DIALOG, METADATA_LIST, dialog_closed, open_dialog_in_album, rows  # noqa: E402
 from mutagen.apev2 import APEv2, APEValue, BINARY  # noqa: E402
 
 TITLE_ROW = 1  # Artist, Title, Album, ...
@@ -69,7 +69,7 @@ def test_last_chapter_retitled(root):
     check(after[:2] == packets[:2] and len(after) == 3 and b"Dritte" in after[2] and b"Writer Three" in after[2],
           "only the last chapter's packet changed, to the new title")
     player.probe(*DIALOG, "command", str(CANCEL))
-    check(player.wait(lambda: dialog_window(player)[0] is None, 30), "the dialog closes")
+    check(player.wait(lambda: dialog_closed(player), 30), "the dialog closes")
     check(player.stop() == 0, "the player ends cleanly")
 
 
@@ -101,7 +101,7 @@ def test_every_field_removed_keeps_the_picture(root):
     played = subprocess.run(["mpcdec", path, wav], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode
     check(played == 0, "mpcdec plays the file")
     player.probe(*DIALOG, "command", str(CANCEL))
-    check(player.wait(lambda: dialog_window(player)[0] is None, 30), "the dialog closes")
+    check(player.wait(lambda: dialog_closed(player), 30), "the dialog closes")
     check(player.stop() == 0, "the player ends cleanly")
 
 

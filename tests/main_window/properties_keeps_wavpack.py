@@ -21,7 +21,7 @@ sys.dont_write_bytecode = True  # no cache folder left in the source tree
 from blackbox_checks import check  # noqa: E402
 from main_window import Player, run_window_tests  # noqa: E402
 from properties_apply_formats import edit_and_apply  # noqa: E402
-from properties_window import CANCEL, DIALOG, METADATA_LIST, dialog_window, open_dialog_on_tracks, rows, shot  # noqa: E402
+from properties_window import CANCEL, DIALOG, METADATA_LIST, dialog_closed, open_dialog_on_tracks, rows, shot  # noqa: E402
 import apev2_layouts  # noqa: E402
 
 # Rows of the metadata list, from the top: Artist, Title, Album, Date, Genre.
@@ -98,7 +98,7 @@ def test_wavpack_edit_extended_by_wvtag(root):
             check((os.stat(path).st_ino, f.read()) == before[path], "%s: the same genre again writes nothing" %
                   names[path])
     player.probe(*DIALOG, "command", str(CANCEL))
-    check(player.wait(lambda: dialog_window(player)[0] is None, 30), "keeps_wavpack: the dialog closes")
+    check(player.wait(lambda: dialog_closed(player), 30), "keeps_wavpack: the dialog closes")
     check(player.stop() == 0, "keeps_wavpack: the player ends cleanly")
 
 

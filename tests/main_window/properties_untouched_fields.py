@@ -25,7 +25,7 @@ from blackbox_checks import check, windows_path  # noqa: E402
 from main_window import Player, run_window_tests  # noqa: E402
 from properties_apply_formats import (ALBUM_ROW, GENRE_ROW, OLD, OTHER_READERS, apply_and_wait,  # noqa: E402
                                       edit_and_apply, edit_in_place, fields, make_files, run)
-from properties_window import (CANCEL, DIALOG, LIST, METADATA_LIST, PLAY, dialog_window, rows, shot,  # noqa: E402
+from properties_window import (CANCEL, DIALOG, LIST, METADATA_LIST, PLAY, dialog_closed, rows, shot,  # noqa: E402
                                tags_of)
 from properties_window import fields as all_fields  # noqa: E402
 
@@ -95,7 +95,7 @@ def open_first_dialog(player, paths, case):
 
 def close_dialog(player, window):
     player.probe(*window, "command", str(CANCEL))
-    check(player.wait(lambda: dialog_window(player, window)[0] is None, 30), "Cancel after Apply closes unasked")
+    check(player.wait(lambda: dialog_closed(player, window), 30), "Cancel after Apply closes unasked")
 
 
 def test_every_format(root):

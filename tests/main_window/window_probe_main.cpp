@@ -20,6 +20,8 @@
 //   window_probe EXE --title PREFIX ...  the same commands on the program's other
 //                                        top-level window whose title begins so
 //                                        (a dialog it opened), also:
+//   window_probe EXE --title-now PREFIX ...  the same, without waiting for such a
+//                                        window to open: for asking whether it is gone
 //   window_probe EXE --window HANDLE ... the same on the window with that handle (hex,
 //                                        as popups prints it): one of several dialogs
 //                                        with the same title
@@ -470,12 +472,14 @@ int open_menu(HWND window, bool shift) {
   return 0;
 }
 
-HWND find_titled_window(const std::wstring& prefix) {
-  for (int i = 0; i < 200; ++i) {
+// The program's top-level window whose title begins with `prefix`, looked for
+// `attempts` times 50 ms apart (ten seconds: it may still be opening).
+HWND find_titled_window(const std::wstring& prefix, int attempts = 200) {
+  for (int i = 0; i < attempts; ++i) {
+    if (i > 0) Sleep(50);
     title_search state = {prefix, nullptr};
     EnumWindows(match_title, reinterpret_cast<LPARAM>(&state));
     if (state.found != nullptr) return state.found;
-    Sleep(50);
   }
   return nullptr;
 }
@@ -754,10 +758,10 @@ namespace {
 int run_command(int argc, wchar_t** argv) {
   const std::wstring command = argv[2];
   if (command == L"media-key" && argc == 4) return media_key(static_cast<UINT>(_wtoi(argv[3])));
-  if ((command == L"--title" || command == L"--window") && argc >= 5) {
-    const HWND window = command == L"--title"
-                            ? find_titled_window(argv[3])
-                            : reinterpret_cast<HWND>(static_cast<UINT_PTR>(wcstoul(argv[3], nullptr, 16)));
+  if ((command == L"--title" || command == L"--title-now" || command == L"--window") && argc >= 5) {
+    const HWND window = command == L"--window"
+                            ? reinterpret_cast<HWND>(static_cast<UINT_PTR>(wcstoul(argv[3], nullptr, 16)))
+                            : find_titled_window(argv[3], command == L"--title-now" ? 1 : 200);
     if (window == nullptr || !IsWindow(window)) {
       print("no such window");
       return 2;

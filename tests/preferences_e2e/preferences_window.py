@@ -92,7 +92,7 @@ def test_pages_apply_and_restart(root):
     player.window(TITLE, "move", "40", "30")
     moved = rectangle(player.controls(TITLE)[0])
     player.window(TITLE, "click", "2")  # Cancel
-    check(player.wait(lambda: player.controls(TITLE)[0] is None, 10), "Cancel closes the dialog")
+    check(player.wait(lambda: player.gone(TITLE), 10), "Cancel closes the dialog")
     check(player.stop() == 0, "the program ends cleanly")
 
     player.start()
@@ -161,11 +161,11 @@ def test_picker_cancelled(root):
         player.window(TITLE, "click", str(ADD_FOLDER))
         check(player.wait(picker_open, 20), "picker cancelled: \"+\" opens the picker")
         player.window(PICKER_TITLE, *cancel)
-        check(player.wait(lambda: not picker_open(), 20), "picker cancelled: %s closes the picker" % (cancel,))
+        check(player.wait(lambda: player.gone(PICKER_TITLE), 20), "picker cancelled: %s closes the picker" % (cancel,))
     rows = player.window(TITLE, "rows", str(ADDITIONAL_FOLDERS))[1]
     check(rows == [], "picker cancelled: no folder is listed: %r" % rows)
     player.window(TITLE, "click", "2")
-    check(player.wait(lambda: player.controls(TITLE)[0] is None, 10), "picker cancelled: the dialog closes")
+    check(player.wait(lambda: player.gone(TITLE), 10), "picker cancelled: the dialog closes")
     code = player.stop()
     check(code == 0, "picker cancelled: the program ends with exit code 0: %r" % code)
     profile = os.path.join(player.folder, "zorv-configuration")
@@ -242,7 +242,7 @@ def test_high_dpi(root, player):
                           if c[1] and c[4][2] > right]
                 check(not beyond, "144 DPI: the %s page's controls lie within the dialog: %r" % (page, beyond))
             big.window(TITLE, "click", "2")
-            big.wait(lambda: big.controls(TITLE)[0] is None, 10)
+            big.wait(lambda: big.gone(TITLE), 10)
         check(big.stop() == 0, "144 DPI: the program ends cleanly")
         grown = struct.unpack("<6i", big.records()[PLACEMENT_ITEM])
         check(stored[4] == 96 and grown[4] == 144, "the record holds the DPI it was taken at: %r, %r" % (stored, grown))

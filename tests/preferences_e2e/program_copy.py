@@ -87,6 +87,12 @@ class Player:
                                     tuple(int(v) for v in f[5].split(",")), "\t".join(f[6:]))
         return lines[0].split("\t"), found
 
+    def gone(self, title):
+        """Whether the program has no window whose title begins so, asked
+        without the probe's wait for a window still opening."""
+        code, lines = self.probe("--title-now", title, "descendants")
+        return code != 0 or not lines or not lines[0].startswith("window\t")
+
     def wait(self, condition, seconds=30):
         deadline = time.time() + seconds
         while time.time() < deadline:
