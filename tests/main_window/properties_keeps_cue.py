@@ -9,7 +9,11 @@ item, no TOTALTRACKS). The artist removed from every track leaves no track
 showing one, not even a PERFORMER the file's ARTIST hid. A sheet that
 begins with a byte-order mark gives the album view its three tracks.
 
-usage: properties_keeps_cue.py WINE_EXEC BUILD_DIR ZORV_EXE  (ZORV_WINDOW_PROBE names the probe)
+Shared by two tests, each a player started anew for every case, so that
+they run side by side: properties_keeps_cue_titles.py (titles, and the
+sheet with a byte-order mark) and properties_keeps_cue_removals.py (fields
+removed from every track), each run as
+SCRIPT WINE_EXEC BUILD_DIR ZORV_EXE  (ZORV_WINDOW_PROBE names the probe).
 """
 import os
 import subprocess
@@ -21,7 +25,7 @@ sys.dont_write_bytecode = True  # no cache folder left in the source tree
 from blackbox_checks import check, windows_path  # noqa: E402
 from cue_images import (FILE_TAGS, SHEET, block_sheet, make_cue_image, sheet_tracks, store_marked_sheet,  # noqa: E402
                         tags)
-from main_window import Player, run_window_tests  # noqa: E402
+from main_window import Player  # noqa: E402
 from properties_apply_formats import apply_and_wait, edit_and_apply  # noqa: E402
 from properties_window import (CANCEL, DIALOG, LIST, METADATA_LIST, PLAY, dialog_window, open_dialog_in_album,  # noqa: E402
                                rows)
@@ -247,10 +251,3 @@ def test_sheet_with_a_byte_order_mark_lists_its_tracks(root):
         check(player.wait(lambda: dialog_window(player)[0] is None, 30), "%s: the dialog closes" % kind)
         player.shot("cue-marked-album-" + kind.replace(".", "-"))
         check(player.stop() == 0, "%s: the player ends cleanly" % kind)
-
-
-if __name__ == "__main__":
-    run_window_tests(test_title_edit_of_one_cue_track, test_comment_removed_from_every_cue_track,
-                     test_album_artist_removed_from_every_cue_track, test_artist_removed_from_every_cue_track,
-                     test_title_edit_beside_a_cue_sheet_block,
-                     test_sheet_with_a_byte_order_mark_lists_its_tracks)

@@ -2,7 +2,11 @@
 """Tag writes killed at any moment: every file must decode as before and read
 as either all its old tags or all its new ones.
 
-usage: tag_write_kill.py WINE_EXEC BUILD_DIR ZORVTOOL_EXE
+Shared by one test per group of roads (tag_write_kill_flac_wav.py,
+tag_write_kill_mp3.py, ... : ROAD_GROUPS), each run as
+SCRIPT WINE_EXEC BUILD_DIR ZORVTOOL_EXE and making only the files its roads
+take, so that the groups run side by side and each stays well inside its
+time on a busy machine.
 Each road of tag writing (in place and through the temporary file, for FLAC,
 MP3 with ID3v2 + APEv2 + ID3v1 and with ID3v2 + ID3v1, WavPack, Musepack versions 7 and 8 (header
 ReplayGain and APEv2), Ogg Vorbis and Opus, WAV, MP4 with its movie box last,
@@ -38,7 +42,7 @@ write ends the file); after each kill every independent reader
 on its own whether it finds the old file or the new one.
 ZORV_TAG_KILLS sets the kills per road (default 8, half that for the
 shapes); ZORV_TAG_KILL_SEED the random seed; ZORV_TAG_KILL_ROADS, a regular
-expression, the roads that run (all by default).
+expression, the roads of the group that run (all by default).
 
 An MP3 whose ID3v2 tag and ID3v1 block both change in place takes two
 writes, and a kill between them leaves one tag old and the other new. What
@@ -173,6 +177,22 @@ LARGE_ROADS = [
 LARGE = {fixture for _, fixture, _ in LARGE_ROADS}
 # The shapes' roads take fewer kills, to keep the whole run short.
 SHAPES = {"m4atrimmed", "m4agenres", "cueflac", "cuewv", "mp3gain", "mp3v1album", "mkvorbis", "mpcchapters"}
+# The tests the roads are shared out to, by the file each road writes. Every
+# road's file is in one group (a road left out of every group fails each
+# test); no group takes much longer than the others.
+ROAD_GROUPS = {
+    "flac_wav": {"flac", "cueflac", "bigflac", "picflacfirst", "picflaclast", "wav"},
+    "mp3": {"mp3all", "mp3trail", "mp3gain", "bigmp3"},
+    "mp3_id3v1": {"mp3both", "mp3v1album"},
+    "wavpack": {"wv", "cuewv", "bigwv", "coverwv", "coverwvlaid"},
+    "musepack_sv8": {"mpc", "mpcchapters", "bigmpc", "covermpc", "covermpclaid"},
+    "musepack_sv7": {"mpc7"},
+    "ogg_vorbis": {"ogg", "bigogg", "picogg", "picogglaid"},
+    "opus": {"opus", "picopus", "picopuslaid"},
+    "mp4": {"m4a", "m4afast", "m4afrag", "coverm4a"},
+    "mp4_books_and_shapes": {"m4b", "m4bfast", "m4atrimmed", "m4agenres"},
+    "matroska": {"mka", "mkaremux", "mkaroom", "mkanoseek", "mkatwo", "mkatrack", "mkvorbis"},
+}
 # Roads whose write is refused, the file left as it was.
 REFUSED = {"mp4 fragmented"}
 # Roads whose next write after a kill is not yet held to the clean write's
@@ -291,11 +311,14 @@ def leftover_kept(tool, folder, original, changes):
     return kept
 
 
-def laid_out_fixtures(tool, folder, fixtures):
-    """{name + "laid": path} of the picture fixtures after one edit by the
-    program, which writes them anew (the Ogg files laid out for the next)."""
+def laid_out_fixtures(tool, folder, fixtures, wanted):
+    """{name + "laid": path} of the picture fixtures named in `wanted` after
+    one edit by the program, which writes them anew (the Ogg files laid out
+    for the next)."""
     out = {}
     for name in ("coverwv", "covermpc", "picogg", "picopus"):
+        if name + "laid" not in wanted:
+            continue
         path = os.path.join(folder, "laid-out-" + os.path.basename(fixtures[name]))
         shutil.copyfile(fixtures[name], path)
         if tool.popen("tag", windows_path(path), "title=First edit").wait() == 0:
@@ -314,26 +337,48 @@ def matroska_room_fixture(tool, folder, fixtures):
     return {"mkaroom": path}
 
 
-def main():
+def make_group_fixtures(tool, work, group):
+    """The files the group's roads write: the plain ones (cheap enough for
+    each test to make its own), and the shapes, the large tags and the files
+    an earlier edit laid out where the group has roads on them."""
+    fixtures = make_fixtures(work)
+    if "m4a" not in fixtures or "mka" not in fixtures:
+        return fixtures
+    if group & SHAPES:
+        fixtures.update(make_shape_fixtures(work))
+    if group & LARGE:
+        fixtures.update(make_large_tag_fixtures(work, os.path.join(work, "src.wav")))
+        fixtures.update(laid_out_fixtures(tool, work, fixtures, group))
+    if "mkaroom" in group:
+        fixtures.update(matroska_room_fixture(tool, work, fixtures))
+    return fixtures
+
+
+def main(group_name):
     wine_exec, build_dir, exe = sys.argv[1:4]
+    group = ROAD_GROUPS[group_name]
     tool = Zorvtool(wine_exec, build_dir, exe)
     kills = int(os.environ.get("ZORV_TAG_KILLS", "8"))
     seed = int(os.environ.get("ZORV_TAG_KILL_SEED", str(int(time.time()))))
     chosen = re.compile(os.environ.get("ZORV_TAG_KILL_ROADS", ""))
     print("seed", seed, "kills per road", kills, flush=True)
+    grouped = [fixture for _, fixture, _ in ROADS + LARGE_ROADS
+               if sum(fixture in fixtures for fixtures in ROAD_GROUPS.values()) != 1]
+    check(not grouped, "every road's file is in one group of roads: %s" % grouped)
     rng = random.Random(seed)
     work = tempfile.mkdtemp(prefix="zorv-tag-kill-")
     run_started = time.monotonic()
     try:
-        fixtures = make_fixtures(work)
-        if "m4a" in fixtures and "mka" in fixtures:
-            fixtures.update(make_shape_fixtures(work))
-            fixtures.update(make_large_tag_fixtures(work, os.path.join(work, "src.wav")))
-            fixtures.update(laid_out_fixtures(tool, work, fixtures))
-            fixtures.update(matroska_room_fixture(tool, work, fixtures))
+        fixtures = make_group_fixtures(tool, work, group)
+        print("the files took %.0f s" % (time.monotonic() - run_started), flush=True)
+        roads_run = 0
         for number, (road, fixture, changes) in enumerate(ROADS + LARGE_ROADS):
-            if fixture not in fixtures or not chosen.search(road):
+            if fixture not in group or not chosen.search(road):
                 continue
+            check(fixture in fixtures, "%s: its file %s was made" % (road, fixture))
+            if fixture not in fixtures:
+                continue
+            roads_run += 1
             road_started = time.monotonic()
             original = fixtures[fixture]
             ext = os.path.splitext(original)[1]
@@ -497,13 +542,9 @@ def main():
                    time.monotonic() - road_started), flush=True)
     finally:
         shutil.rmtree(work, ignore_errors=True)
-    print("the run took %.0f s" % (time.monotonic() - run_started))
+    print("%d roads, the run took %.0f s" % (roads_run, time.monotonic() - run_started))
     if failures:
         print("%d failures (seed %d)" % (len(failures), seed))
         return 1
     print("all kills left whole files")
     return 0
-
-
-if __name__ == "__main__":
-    sys.exit(main())
