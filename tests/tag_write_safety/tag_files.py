@@ -215,6 +215,47 @@ def make_matroska_fixtures(folder, src):
     return out
 
 
+def make_matroska_beside_fixtures(folder, src):
+    """ffmpeg's stereo Vorbis (its Tags past the first page) and its FLAC
+    with a 100 KB attachment, each with a second Tags element of other
+    values in front of the Clusters, in the Void ffmpeg leaves after its
+    SeekHead: no SeekHead names it, readers that walk the Segment read it."""
+    attachment = os.path.join(folder, "beside-cover.jpg")
+    with open(attachment, "wb") as f:
+        f.write(bytes(i * 7 % 251 for i in range(100000)))
+    tagged = ["-metadata", "title=Old title", "-metadata", "artist=Old artist"]
+    out = {}
+    for name, codec in (("mkabeside", ["-c:a", "libvorbis"]),
+                        ("mkabesideattached", ["-attach", attachment, "-metadata:s:t", "mimetype=image/jpeg",
+                                               "-c:a", "flac"])):
+        plain = os.path.join(folder, name + "-plain.mka")
+        run(["ffmpeg", "-v", "quiet", "-y", "-i", src, *codec, *tagged, plain])
+        with open(plain, "rb") as f:
+            data = matroska_bytes.with_other_tags_in_void(f.read(), *BESIDE_VALUES)
+        out[name] = os.path.join(folder, name + ".mka")
+        with open(out[name], "wb") as f:
+            f.write(data)
+    return out
+
+
+# The values of the second Tags element in make_matroska_beside_fixtures' files.
+BESIDE_VALUES = (("COMPOSER", "Beside writer"), ("COMMENT", "Beside comment"))
+
+
+def top_level_tags_count(path):
+    """How many Tags elements the Segment holds."""
+    with open(path, "rb") as f:
+        data = f.read()
+    return sum(element_id == matroska_bytes.TAGS for element_id, _, _ in matroska_bytes.children(data))
+
+
+def tags_starts(path):
+    """Where each of the Segment's Tags elements starts."""
+    with open(path, "rb") as f:
+        data = f.read()
+    return [pos for element_id, pos, _ in matroska_bytes.children(data) if element_id == matroska_bytes.TAGS]
+
+
 def mkvextract_tags(path):
     """The tags mkvextract finds, as its XML."""
     return subprocess.run(["mkvextract", path, "tags", "-"], capture_output=True).stdout

@@ -15,8 +15,8 @@ import sys
 import tempfile
 import time
 
-from tag_files import (Zorvtool, ape_footer_claiming_audio, ffprobe_chapter_titles, make_fixtures, mp4_box,
-                       mp4_boxes, run, windows_path)
+from tag_files import (Zorvtool, ape_footer_claiming_audio, ape_tag, ffprobe_chapter_titles, make_fixtures,
+                       matroska_reader_views, mp4_box, mp4_boxes, run, windows_path)
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from blackbox_checks import check, failures  # noqa: E402
@@ -585,6 +585,83 @@ def matroska_layouts(tool, work, fixtures):
                           "%s: the tags read back: %s" % (name, {k: str(v)[:40] for k, v in got.items()}))
 
 
+def matroska_apev2_behind_the_segment(tool, work, fixtures):
+    """ffmpeg's FLAC and stereo Vorbis with an APEv2 tag alone appended
+    behind the Segment: an edit in place and one that grows the Tags both
+    succeed, every reader reads them, and the tag stays at the file's end,
+    where mutagen reads it."""
+    from mutagen.apev2 import APEv2
+    vorbis = os.path.join(work, "apev2-behind.mka")
+    run(["ffmpeg", "-v", "quiet", "-y", "-i", os.path.join(work, "src.wav"), "-c:a", "libvorbis", "-metadata",
+         "title=Old title", vorbis])
+    appended = ape_tag([("Album", "Record")])
+    for source in (fixtures["mka"], vorbis):
+        with open(source, "rb") as f:
+            data = f.read() + appended
+        path = os.path.join(work, "apev2-behind-written.mka")
+        with open(path, "wb") as f:
+            f.write(data)
+        for edit in ("title=A new title", "artist=" + "A longer artist " * 20):
+            name = "%s with an APEv2 tag behind the Segment, %s..." % (os.path.basename(source), edit[:20])
+            field, value = edit.split("=", 1)
+            rc, err, _ = tagged(tool, path, [edit])
+            check(rc == 0 and (tool.fields(path) or {}).get(field) == [value],
+                  "%s: the edit succeeds (exit %d %s)" % (name, rc, err.strip()))
+            views = matroska_reader_views(path)
+            check(value.encode() in views["ffprobe"] and value.encode() in views["mkvextract"] and views["mkvinfo"],
+                  "%s: ffprobe, mkvextract and mkvinfo read the edit" % name)
+            with open(path, "rb") as f:
+                written = f.read()
+            _, _, start, size = matroska_bytes.segment(written)
+            check(written[start + size:] == appended, "%s: the APEv2 tag follows the Segment" % name)
+            try:
+                album = [str(v) for v in APEv2(path).get("Album", [])]
+            except Exception as e:  # noqa: BLE001 (any failure to read is what is checked)
+                album = "unreadable: %s" % e
+            check(album == ["Record"], "%s: mutagen reads the APEv2 tag: %s" % (name, album))
+
+
+def id3v2_frames_the_player_cannot_map(tool, work, fixtures):
+    """An ID3v2.4 tag built byte by byte holding a frame whose encoding byte
+    is above 3, a user-defined frame without a value and an artist frame of
+    1,100 values: a title edit keeps those frames byte for byte and the
+    audio, and mutagen goes on reading the file, its 1,100 artists among it."""
+    from mutagen.id3 import ID3
+    plain = os.path.join(work, "unmapped-plain.mp3")
+    run(["lame", "--quiet", "-b", "128", os.path.join(work, "src.wav"), plain])
+    with open(plain, "rb") as f:
+        audio = f.read()
+    artists = ["Artist %d" % n for n in range(1100)]
+    kept = [id3v24_frame("TPE2", b"\x05Band"), id3v24_frame("TXXX", b"\x03EMPTY\x00"),
+            id3v24_frame("TPE1", b"\x03" + "\x00".join(artists).encode())]
+    frames = id3v24_frame("TIT2", b"\x03Old title") + b"".join(kept)
+    path = os.path.join(work, "unmapped.mp3")
+    with open(path, "wb") as f:
+        f.write(b"ID3\x04\x00\x00" + syncsafe(len(frames)) + frames + audio)
+    before_audio = tool.decoded(path)
+    rc, err, _ = tagged(tool, path, ["title=New title"])
+    check(rc == 0 and tool.decoded(path) == before_audio, "unmapped ID3v2 frames: the title edit succeeds (exit %d "
+          "%s) and keeps the audio" % (rc, err.strip()))
+    with open(path, "rb") as f:
+        written = f.read()
+    check(all(frame in written for frame in kept), "unmapped ID3v2 frames: the edit keeps them byte for byte")
+    try:
+        tags = ID3(path)
+        read = (list(tags["TIT2"].text), list(tags["TPE1"].text))
+    except Exception as e:  # noqa: BLE001 (any failure to read is what is checked)
+        read = "unreadable: %s" % e
+    check(read == (["New title"], artists), "unmapped ID3v2 frames: mutagen reads the title and the 1,100 artists: "
+          "%s" % str(read)[:200])
+
+
+def syncsafe(n):
+    return bytes([(n >> 21) & 0x7F, (n >> 14) & 0x7F, (n >> 7) & 0x7F, n & 0x7F])
+
+
+def id3v24_frame(frame_id, payload):
+    return frame_id.encode() + syncsafe(len(payload)) + b"\x00\x00" + payload
+
+
 def subsong_numbers(tool, work, fixtures):
     """A subsong the file does not have, or a subsong that is no number."""
     path = os.path.join(work, "subsong.flac")
@@ -603,11 +680,13 @@ def subsong_numbers(tool, work, fixtures):
 # groups that take about the same time.
 DAMAGE_GROUPS = {
     "apev2": ((apev2_footer_over_audio, apev2_footer_claims, apev2_stacked_tags), ("wv", "mpc", "mpc7")),
-    "flac_wav_mp3": ((flac_odd_seektable, subsong_numbers), ("flac", "wav", "mp3all", "mp3both", "mp3trail")),
+    "flac_wav_mp3": ((flac_odd_seektable, subsong_numbers, id3v2_frames_the_player_cannot_map),
+                     ("flac", "wav", "mp3all", "mp3both", "mp3trail")),
     "ogg": ((ogg_shared_page, ogg_damaged_pages, ogg_damaged_lacing), ()),
     "ogg_cut": ((), ("ogg", "opus", "oga")),
     "mp4": ((unclaimed_formats, mp4_tag_damage, mp4_chapter_text), ("m4a", "m4afast", "m4afrag", "m4b", "m4bfast")),
-    "matroska": ((matroska_layouts,), ("mka", "mkaremux", "mkanoseek", "mkatwo", "mkatrack")),
+    "matroska": ((matroska_layouts, matroska_apev2_behind_the_segment),
+                 ("mka", "mkaremux", "mkanoseek", "mkatwo", "mkatrack")),
 }
 
 

@@ -1,7 +1,7 @@
 #!/usr/bin/python3
-"""Tag writes over a FLAC seek table of an odd length and subsong numbers a file
-lacks, and FLAC, WAV and MP3 files cut short: refused whole or the audio kept
-(see tag_write_damage.py).
+"""Tag writes over a FLAC seek table of an odd length, subsong numbers a file
+lacks and ID3v2 frames the player cannot map, and FLAC, WAV and MP3 files cut
+short: refused whole or the audio kept (see tag_write_damage.py).
 
 usage: tag_write_damage_flac_wav_mp3.py WINE_EXEC BUILD_DIR ZORVTOOL_EXE
 """
