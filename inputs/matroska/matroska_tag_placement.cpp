@@ -9,11 +9,13 @@
 #include "inputs/matroska/ebml_batched_writer.h"
 #include "inputs/matroska/ebml_element_handler.h"
 #include "inputs/matroska/ebml_elements.h"
+#include "inputs/matroska/ebml_file_reader.h"
 #include "inputs/matroska/ebml_in_place_writing.h"
 #include "inputs/matroska/ebml_values.h"
 #include "inputs/matroska/ebml_vint.h"
 #include "inputs/matroska/matroska_ids.h"
 #include "io/room_for_later_edits.h"
+#include "metadata/tags/trailing_tags.h"
 
 namespace Matroska {
 
@@ -216,35 +218,21 @@ struct behind_segment {
   bool kept() const { return file_size > kept_from; }
 };
 
-std::uint32_t little_endian_32(const std::uint8_t* bytes) {
-  return bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
+// Where the tags other programs append to a file (an APEv2 tag, ID3v1
+// blocks) begin behind the Segment's end, found as the formats that carry
+// such tags find them; the Segment's end where a damaged or stacked APEv2
+// tag leaves that unknown, so that none of it is cut.
+std::uint64_t appended_tags_start(ebml_file_reader& reader, std::uint64_t segment_end) {
+  const std::uint64_t at = reader.position();
+  const trailing_tags found = find_trailing_tags(reader.file(), false, reader.abort());
+  // The search moves the file; the reader counts what it may read from
+  // where it was.
+  reader.file().seek(at, reader.abort());
+  if (found.damaged_apev2 || found.stacked_apev2) return segment_end;
+  return std::max(found.start, segment_end);
 }
 
-// Where the tags other programs append to a file begin within the bytes
-// from `from` to `end`: an ID3v1 tag ends the file, an APEv2 tag ends it or
-// stands before the ID3v1 tag. `end` where there is none.
-std::uint64_t appended_tags_start(ebml_reader& reader, std::uint64_t from, std::uint64_t end) {
-  constexpr std::uint64_t id3v1_size = 128, ape_footer_size = 32;
-  constexpr std::uint32_t ape_has_header = 0x80000000u;
-  std::uint64_t start = end;
-  std::uint8_t bytes[ape_footer_size];
-  if (start - from >= id3v1_size) {
-    reader.seek(start - id3v1_size);
-    reader.read(bytes, 3);
-    if (std::equal(bytes, bytes + 3, "TAG")) start -= id3v1_size;
-  }
-  if (start - from >= ape_footer_size) {
-    reader.seek(start - ape_footer_size);
-    reader.read(bytes, ape_footer_size);
-    const std::uint64_t size = little_endian_32(bytes + 12);
-    const std::uint64_t whole = size + ((little_endian_32(bytes + 20) & ape_has_header) ? ape_footer_size : 0);
-    if (std::equal(bytes, bytes + 8, "APETAGEX") && size >= ape_footer_size && whole <= start - from)
-      start -= whole;
-  }
-  return start;
-}
-
-behind_segment what_lies_behind(const matroska_file_scan& scan, ebml_reader& reader, tag_step_rule rule) {
+behind_segment what_lies_behind(const matroska_file_scan& scan, ebml_file_reader& reader, tag_step_rule rule) {
   behind_segment behind;
   behind.segment_end = scan.segment_data_start + scan.segment_data_size;
   behind.file_size = reader.size();
@@ -257,7 +245,7 @@ behind_segment what_lies_behind(const matroska_file_scan& scan, ebml_reader& rea
                           std::min<std::uint64_t>(sizeof head, behind.file_size - behind.segment_end)));
     behind.kept_from = std::equal(head, head + sizeof head, ebml_header_id)
                            ? behind.segment_end
-                           : appended_tags_start(reader, behind.segment_end, behind.file_size);
+                           : appended_tags_start(reader, behind.segment_end);
   }
   behind.may_grow = !behind.kept() || rule == tag_step_rule::any_order;
   return behind;
@@ -659,7 +647,7 @@ void matroska_find_every_tags(matroska_file_scan& scan, ebml_reader& reader) {
     if (!known.count(position) && position > handler.first_cluster) scan.unnamed_tags.insert(position);
 }
 
-std::optional<vantrel_io::in_place_steps> matroska_tag_steps(const matroska_file_scan& scan, ebml_reader& reader,
+std::optional<vantrel_io::in_place_steps> matroska_tag_steps(const matroska_file_scan& scan, ebml_file_reader& reader,
                                                              const std::vector<std::uint8_t>& content,
                                                              tag_step_rule rule) {
   // What a cut file lacks cannot be told apart from what a write would lose.

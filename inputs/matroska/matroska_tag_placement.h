@@ -11,6 +11,7 @@
 #include <optional>
 #include <vector>
 
+#include "inputs/matroska/ebml_file_reader.h"
 #include "inputs/matroska/ebml_reader.h"
 #include "inputs/matroska/matroska_file_scan.h"
 #include "io/in_place_steps.h"
@@ -53,7 +54,7 @@ enum class tag_step_rule { any_order, each_change_one_write };
 // find, where it fits, else where no reader looks yet, then the SeekHeads
 // switched to it and the old Tags turned into Void. None when the file
 // cannot take the element under the rule.
-std::optional<vantrel_io::in_place_steps> matroska_tag_steps(const matroska_file_scan& scan, ebml_reader& reader,
+std::optional<vantrel_io::in_place_steps> matroska_tag_steps(const matroska_file_scan& scan, ebml_file_reader& reader,
                                                              const std::vector<std::uint8_t>& content,
                                                              tag_step_rule rule);
 
