@@ -69,10 +69,10 @@ bool has_trailing_index(const frame& f) {
   return id3v2_strip_trailing_index(name) != name;
 }
 
-bool maps_strictly(const frame& f, unsigned version) {
+bool maps_without_error(const frame& f, unsigned version, bool strict) {
   tag_field_map ignored;
   try {
-    id3v2_map_frame(f, version, true, ignored);
+    id3v2_map_frame(f, version, strict, ignored);
   } catch (const std::exception&) {
     return false;
   }
@@ -83,9 +83,9 @@ bool maps_strictly(const frame& f, unsigned version) {
 // there as 2.4 does (mutagen's NUL-separated values) and read it back so:
 // such a frame breaks a rule only when it would break one in 2.4 too.
 bool breaks_version_rules(const frame& f, unsigned version) {
-  if (maps_strictly(f, version)) return false;
+  if (maps_without_error(f, version, true)) return false;
   const bool text_list = version == 3 && char(f.id >> 24) == 'T' && !f.is_raw();
-  return !(text_list && maps_strictly(f, 4));
+  return !(text_list && maps_without_error(f, 4, true));
 }
 
 using name_set = std::set<std::string, field_name_less>;
@@ -603,14 +603,7 @@ void keep_unchanged_frames(std::vector<frame>& side, std::vector<frame>& keep, u
 }
 
 bool cannot_be_read(const frame& f, unsigned version) {
-  if (f.is_raw()) return true;
-  tag_field_map ignored;
-  try {
-    id3v2_map_frame(f, version, false, ignored);
-  } catch (const std::exception&) {
-    return true;
-  }
-  return false;
+  return f.is_raw() || !maps_without_error(f, version, false);
 }
 
 // The description of a comment frame, when it can be read.
