@@ -23,11 +23,14 @@ struct cover_picture {
 };
 
 // An item the reader did not map: its key and payload as stored, and its
-// place among the list's items.
+// place among the list's items. A freeform item of the iTunes vendor (one
+// without a value the reader takes) also keeps its name: an edit that
+// writes an item of that name replaces it.
 struct raw_item {
   std::uint32_t key = 0;
   std::string payload;
   std::size_t place = 0;
+  std::string freeform_name;
 };
 
 // An item that the reader mapped to fields, as stored, with the fields it

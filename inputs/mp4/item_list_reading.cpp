@@ -81,7 +81,9 @@ bool is_numeric_key(std::uint32_t key) {
 // outside the list adds nothing yet is not kept as unparsed). Every "data"
 // child of a text item is a value: taggers store several values of one
 // field that way, and keeping only the last would lose the others.
-bool read_item(std::uint32_t key, stream& in, std::uint64_t size, tag_fields& fields) {
+// `freeform_name` takes the name of a freeform item of the iTunes vendor,
+// whether it gave a value or not.
+bool read_item(std::uint32_t key, stream& in, std::uint64_t size, tag_fields& fields, std::string& freeform_name) {
   std::vector<std::string> values;
   std::string name, mean;
   bool handled = false;
@@ -99,6 +101,8 @@ bool read_item(std::uint32_t key, stream& in, std::uint64_t size, tag_fields& fi
     }
   });
   if (handled) return true;
+  if (key == fourcc("----") && !name.empty() && (mean.empty() || equals_ascii_nocase(mean, "com.apple.iTunes")))
+    freeform_name = name;
   if (values.empty()) return false;
   std::string field;
   if (name.empty()) {
@@ -181,14 +185,15 @@ void read_one_item(mp4_file& file, std::uint32_t key, mp4_atom_reader& item, std
   // Parsed aside, so an item that fails halfway adds none of its fields.
   tag_fields fields;
   if (file.options & option_keep_unparsed_items) {
-    raw_item raw{key, read_payload(item, item_size), place};
+    raw_item raw{key, read_payload(item, item_size), place, {}};
     memory_stream bytes(raw.payload.data(), raw.payload.size());
-    if (!read_item(key, bytes, raw.payload.size(), fields))
+    if (!read_item(key, bytes, raw.payload.size(), fields, raw.freeform_name))
       metadata.raw_items.push_back(std::move(raw));
     else if (!fields.empty())
       metadata.items_as_read.push_back({key, std::move(raw.payload), fields, place});
   } else if (file.options & option_read_tags) {
-    read_item(key, item, item_size, fields);
+    std::string freeform_name;
+    read_item(key, item, item_size, fields, freeform_name);
   }
   for (const auto& [name, entry] : fields.entries())
     for (const std::string& value : entry.values) metadata.fields.add(name, value);

@@ -179,11 +179,30 @@ std::vector<const item_as_read*> take_unchanged_items(const std::vector<item_as_
   return kept;
 }
 
+// What an item stands for: its key, and a freeform item's name. Both genre
+// keys stand for the one genre.
+struct item_kind {
+  std::uint32_t key;
+  std::string freeform_name;
+
+  item_kind(std::uint32_t item_key, const std::string& name)
+      : key(item_key == fourcc("gnre") ? fourcc("\xA9gen") : item_key), freeform_name(name) {
+    for (char& c : freeform_name)
+      if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+  }
+  bool operator<(const item_kind& other) const {
+    return std::tie(key, freeform_name) < std::tie(other.key, other.freeform_name);
+  }
+};
+
 // The items in the order they go into the list: each kept item, the cover
 // and each unparsed item at its old place, an item made anew at the place of
-// the first old item that gave one of its fields (so that a changed field
-// does not move its item and the same edit made twice gives the same bytes),
-// and items of new fields after them all.
+// the first old item that gave one of its fields, or else of the unparsed
+// item of its kind it replaces (so that a changed field does not move its
+// item and the same edit made twice gives the same bytes), and items of new
+// fields after them all. An unparsed item of a kind the edit writes goes:
+// readers that take the first of two items of one key (TagLib) would show
+// it instead of the new one.
 class placed_items {
   // Larger than any text field of a common tag: pictures, lyrics, binary
   // blobs. A small picture keeps its place like any other item.
@@ -194,7 +213,11 @@ public:
 
   // `kept` in file order, as take_unchanged_items gives it.
   placed_items(const std::vector<item_as_read>& as_read, const std::vector<const item_as_read*>& kept,
-               std::size_t& work) {
+               const std::vector<raw_item>& unparsed, std::size_t& work) {
+    for (const raw_item& raw : unparsed) {
+      ++work;
+      unparsed_places_.emplace(item_kind(raw.key, raw.freeform_name), raw.place);
+    }
     auto next_kept = kept.begin();
     for (const item_as_read& item : as_read) {
       ++work;
@@ -211,13 +234,21 @@ public:
 
   void add(std::size_t place, byte_buffer bytes) { items_.push_back({place, std::move(bytes)}); }
 
-  // An item made anew that holds the given fields.
-  void add_new(std::initializer_list<std::string> fields, byte_buffer bytes) {
+  // An item made anew of `kind` that holds the given fields.
+  void add_new(const item_kind& kind, std::initializer_list<std::string> fields, byte_buffer bytes) {
     std::size_t place = after_the_others;
     for (const std::string& name : fields)
       if (const auto gone = first_place_gone_.find(name); gone != first_place_gone_.end())
         place = std::min(place, gone->second);
+    if (const auto replaced = unparsed_places_.find(kind); replaced != unparsed_places_.end())
+      place = std::min(place, replaced->second);
+    written_.insert(kind);
     add(place, std::move(bytes));
+  }
+
+  // An unparsed item keeps its place unless an item of its kind was made anew.
+  void add_unparsed(const raw_item& raw, byte_buffer bytes) {
+    if (written_.count(item_kind(raw.key, raw.freeform_name)) == 0) add(raw.place, std::move(bytes));
   }
 
   // Text items lead the list and bulky ones close it, each kind in its
@@ -238,6 +269,9 @@ public:
 private:
   // The place of the first item gone that gave each field.
   std::map<std::string, std::size_t, ascii_nocase_less> first_place_gone_;
+  // The first place of the unparsed items of each kind.
+  std::map<item_kind, std::size_t> unparsed_places_;
+  std::set<item_kind> written_;
   std::vector<std::pair<std::size_t, byte_buffer>> items_;
 };
 
@@ -248,7 +282,7 @@ std::size_t append_item_list(const ilst_metadata& metadata, const tag_fields& to
   std::size_t work = 0;
   field_map fields = to_write.entries();
   const std::vector<const item_as_read*> kept = take_unchanged_items(metadata.items_as_read, fields, work);
-  placed_items items(metadata.items_as_read, kept, work);
+  placed_items items(metadata.items_as_read, kept, metadata.raw_items, work);
   for (const item_as_read* item : kept) {
     byte_buffer bytes;
     append_box(bytes, item->key, item->payload);
@@ -272,26 +306,26 @@ std::size_t append_item_list(const ilst_metadata& metadata, const tag_fields& to
   byte_buffer item;
   if (!track.empty()) {
     append_number_pair(item, fourcc("trkn"), track, totaltracks, true);
-    items.add_new({"track", "tracknumber", "totaltracks"}, std::move(item));
+    items.add_new({fourcc("trkn"), ""}, {"track", "tracknumber", "totaltracks"}, std::move(item));
   }
   if (!disc.empty()) {
     item.clear();
     append_number_pair(item, fourcc("disk"), disc, totaldiscs, false);
-    items.add_new({"disc", "discnumber", "totaldiscs"}, std::move(item));
+    items.add_new({fourcc("disk"), ""}, {"disc", "discnumber", "totaldiscs"}, std::move(item));
   }
   if (!tempo.empty()) {
     byte_buffer value;
     append_u16(value, std::uint32_t(decimal_value(tempo)));
     item.clear();
     append_item(item, fourcc("tmpo"), type_integer, value);
-    items.add_new({"tempo"}, std::move(item));
+    items.add_new({fourcc("tmpo"), ""}, {"tempo"}, std::move(item));
   }
   for (const auto& [flag, key, name] : {std::tuple{&compilation, fourcc("cpil"), "itunescompilation"},
                                         std::tuple{&podcast, fourcc("pcst"), "itunespodcast"}}) {
     if (flag->empty()) continue;
     item.clear();
     append_item(item, key, type_integer, byte_buffer(1, char(decimal_value(*flag) & 0xFF)));
-    items.add_new({name}, std::move(item));
+    items.add_new({key, ""}, {name}, std::move(item));
   }
   if (!genre.empty()) {
     const int index = id3v1_genre_index(genre.c_str());
@@ -303,7 +337,7 @@ std::size_t append_item_list(const ilst_metadata& metadata, const tag_fields& to
     } else {
       append_item(item, fourcc("\xA9gen"), type_utf8, genre);
     }
-    items.add_new({"genre"}, std::move(item));
+    items.add_new({fourcc("gnre"), ""}, {"genre"}, std::move(item));
   }
   const freeform_names freeform_read = freeform_names_read(metadata, work);
   for (const auto& [name, entry] : fields) {
@@ -313,14 +347,16 @@ std::size_t append_item_list(const ilst_metadata& metadata, const tag_fields& to
     // the number item holds one.
     const std::uint32_t key = equals_ascii_nocase(name, "genre") ? fourcc("\xA9gen") : item_key_for_field(name);
     item.clear();
-    if (key != 0)
+    if (key != 0) {
       append_text_item(item, key, entry.values);
-    else
-      append_freeform_item(item,
-                           !entry.multi_valued && equals_ascii_nocase(name, "codec") ? "cdec"
-                                                                                     : freeform_name(freeform_read, name),
-                           entry.values);
-    items.add_new({name}, std::move(item));
+      items.add_new({key, ""}, {name}, std::move(item));
+      continue;
+    }
+    const std::string stored_name = !entry.multi_valued && equals_ascii_nocase(name, "codec")
+                                        ? "cdec"
+                                        : freeform_name(freeform_read, name);
+    append_freeform_item(item, stored_name, entry.values);
+    items.add_new({fourcc("----"), stored_name}, {name}, std::move(item));
   }
   if (front_cover) {
     const std::string& bytes = front_cover->bytes;
@@ -335,7 +371,7 @@ std::size_t append_item_list(const ilst_metadata& metadata, const tag_fields& to
   for (const raw_item& raw : metadata.raw_items) {
     item.clear();
     append_box(item, raw.key, raw.payload);
-    items.add(raw.place, std::move(item));
+    items.add_unparsed(raw, std::move(item));
   }
   qiv::count_work_steps(work + kept.size());
   return items.append_to(out);

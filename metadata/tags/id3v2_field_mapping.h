@@ -30,11 +30,15 @@ struct id3v2_write_options {
 // Rebuilds the tag's frames for `fields`, each where the frame it replaces
 // stood (id3v2_frame_order.h); a tag of another version than 3 or 4 becomes
 // version 3 first. The frames of a field whose values read as before stay
-// byte for byte; a changed field's values go back to the kinds of frame
-// they came from (a standard frame, a user-defined one) where they can. A
-// frame that gives no field (one the reading cannot decode, or that holds
-// only empty strings) stays, since other programs may read it, until the
-// edit writes a field in its place. A version 2.2 tag with a frame that
+// byte for byte (a version 2.3 list of NUL-separated strings too); a
+// changed field's values go back to the kinds of frame they came from (a
+// standard frame, a user-defined one) where they can. A frame that gives no
+// field (one the reading cannot decode, or that holds only empty strings)
+// stays, since other programs may read it, until the edit writes a field in
+// its place: a comment, lyrics or rating frame the reading cannot decode
+// then goes too. A changed rating goes into the rating byte of every rating
+// frame the tag holds, keeping their e-mails and play counts; only a tag
+// without one gets the player's own. A version 2.2 tag with a frame that
 // version 2.3 has no form for is refused (exception_id3v22_frame_not_kept).
 // The frames, values and old places the rebuild looks at count as work
 // steps (foundation/work_steps.h): linear in the tag's size.

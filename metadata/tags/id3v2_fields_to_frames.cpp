@@ -69,14 +69,23 @@ bool has_trailing_index(const frame& f) {
   return id3v2_strip_trailing_index(name) != name;
 }
 
-bool breaks_version_rules(const frame& f, unsigned version) {
+bool maps_without_error(const frame& f, unsigned version, bool strict) {
   tag_field_map ignored;
   try {
-    id3v2_map_frame(f, version, true, ignored);
+    id3v2_map_frame(f, version, strict, ignored);
   } catch (const std::exception&) {
-    return true;
+    return false;
   }
-  return false;
+  return true;
+}
+
+// Version 2.3 gives a text frame one string, yet taggers store a list
+// there as 2.4 does (mutagen's NUL-separated values) and read it back so:
+// such a frame breaks a rule only when it would break one in 2.4 too.
+bool breaks_version_rules(const frame& f, unsigned version) {
+  if (maps_without_error(f, version, true)) return false;
+  const bool text_list = version == 3 && char(f.id >> 24) == 'T' && !f.is_raw();
+  return !(text_list && maps_without_error(f, 4, true));
 }
 
 using name_set = std::set<std::string, field_name_less>;
@@ -268,6 +277,32 @@ void route_changed_values(std::vector<frame>& side, std::vector<frame>& keep, un
   side = std::move(remaining);
 }
 
+// The rating byte of a rating frame that holds an e-mail and one, else null.
+const std::uint8_t* rating_byte(const frame& f) {
+  if (f.id != frame_id("POPM") || f.is_raw()) return nullptr;
+  const auto zero = std::find(f.data.begin(), f.data.end(), std::uint8_t(0));
+  return zero == f.data.end() || zero + 1 == f.data.end() ? nullptr : &*(zero + 1);
+}
+
+// When the rating changed (it is still to be written, or a frame left
+// after the frames of unchanged fields were kept gives one), the rating
+// frames that can be read, for the edit to write it into.
+std::vector<frame> take_changed_ratings(std::vector<frame>& side, const tag_field_map& fields, std::size_t& work) {
+  const bool changed = fields.has("rating") || std::any_of(side.begin(), side.end(), [&](const frame& f) {
+                         ++work;
+                         const std::uint8_t* rating = rating_byte(f);
+                         return rating != nullptr && *rating != 0;
+                       });
+  if (!changed) return {};
+  std::vector<frame> ratings, remaining;
+  for (frame& f : side) {
+    ++work;
+    (rating_byte(f) != nullptr ? ratings : remaining).push_back(std::move(f));
+  }
+  side = std::move(remaining);
+  return ratings;
+}
+
 // The first spelling the tag gives each user-defined name, by the name.
 using spellings = std::map<std::string, std::string, field_name_less>;
 
@@ -402,17 +437,31 @@ public:
     fields_.remove(number_field);
   }
 
-  void rating() {
-    const tag_field_map::values* values = single_value("rating");
-    if (values == nullptr) return;
+  // The rating goes into the rating byte of every rating frame the tag
+  // held, whoever wrote it, so that every reader shows it; their e-mails
+  // and play counts stay. A removed rating (or one that is no star count)
+  // leaves the byte 0, "unrated"; a frame then holding nothing but its
+  // e-mail goes. Without such a frame, the player writes its own.
+  void rating(std::vector<frame> held) {
     static constexpr std::uint8_t bytes_for_stars[] = {1, 64, 128, 196, 255};
-    const std::string& v = (*values)[0];
-    if (v.size() != 1 || v[0] < '1' || v[0] > '5') return;
-    frame& f = add(frame_id("POPM"));
-    static constexpr char email[] = "Windows Media Player 9 Series";
-    f.data.assign(email, email + sizeof email);  // with its terminating zero
-    f.data.push_back(bytes_for_stars[v[0] - '1']);
-    f.data.insert(f.data.end(), 4, 0);
+    const tag_field_map::values* values = single_value("rating");
+    std::uint8_t stars_byte = 0;
+    if (values != nullptr && (*values)[0].size() == 1 && (*values)[0][0] >= '1' && (*values)[0][0] <= '5')
+      stars_byte = bytes_for_stars[(*values)[0][0] - '1'];
+    for (frame& f : held) {
+      const auto rating_at = f.data.begin() + (rating_byte(f) - f.data.data());
+      *rating_at = stars_byte;
+      const bool counts_plays = std::any_of(rating_at + 1, f.data.end(), [](std::uint8_t b) { return b != 0; });
+      if (stars_byte != 0 || counts_plays) tag_.frames.push_back(std::move(f));
+    }
+    if (stars_byte == 0) return;
+    if (held.empty()) {
+      frame& f = add(frame_id("POPM"));
+      static constexpr char email[] = "Windows Media Player 9 Series";
+      f.data.assign(email, email + sizeof email);  // with its terminating zero
+      f.data.push_back(stars_byte);
+      f.data.insert(f.data.end(), 4, 0);
+    }
     fields_.remove("rating");
   }
 
@@ -553,14 +602,38 @@ void keep_unchanged_frames(std::vector<frame>& side, std::vector<frame>& keep, u
   }
 }
 
+bool cannot_be_read(const frame& f, unsigned version) {
+  return f.is_raw() || !maps_without_error(f, version, false);
+}
+
+// The description of a comment frame, when it can be read.
+bool comment_description(const frame& f, std::string& description) {
+  if (f.is_raw()) return false;
+  try {
+    description = id3v2_text_value(f, 0, false);
+  } catch (const id3parser::parseError&) {
+    return false;
+  }
+  return true;
+}
+
 // A kept frame that gave the reading no field (compressed, undecodable, or
 // holding only empty strings) gives way to a field the edit wrote anew
 // instead of standing beside it: a text or URL frame id stands once in a
-// tag, and a user-defined frame is its description's.
+// tag, and a user-defined frame is its description's. A comment, lyrics or
+// rating frame the reading cannot decode gives way to one of its kind the
+// edit wrote: lyrics and rating are one field each, and a comment is the
+// plain one (which other readers take such a frame for, showing it before
+// ours) or that of the description it holds.
 void drop_frames_written_anew(std::vector<frame>& keep, const std::vector<frame>& written,
                               const name_set& written_fields, unsigned version, std::size_t& work) {
   std::set<std::uint32_t> written_ids;
-  for (const frame& f : written) written_ids.insert(f.id);
+  std::set<std::string> written_comments;
+  for (const frame& f : written) {
+    written_ids.insert(f.id);
+    std::string description;
+    if (f.id == frame_id("COMM") && comment_description(f, description)) written_comments.insert(description);
+  }
   const auto written_anew = [&](const frame& kept) {
     ++work;
     const char kind = char(kept.id >> 24);
@@ -568,6 +641,14 @@ void drop_frames_written_anew(std::vector<frame>& keep, const std::vector<frame>
         (kind == 'T' && kept.id != frame_id("TXXX")) || (kind == 'W' && kept.id != frame_id("WXXX"));
     if (one_per_id)
       return written_ids.count(kept.id) != 0 && (kept.is_raw() || fields_of_frame(kept, version).empty());
+    if (kept.id == frame_id("USLT") || kept.id == frame_id("POPM"))
+      return written_ids.count(kept.id) != 0 && cannot_be_read(kept, version);
+    if (kept.id == frame_id("COMM")) {
+      if (!cannot_be_read(kept, version)) return false;
+      std::string description;
+      return written_comments.count("") != 0 ||
+             (comment_description(kept, description) && written_comments.count(description) != 0);
+    }
     if (kept.id != frame_id("TXXX") || !fields_of_frame(kept, version).empty()) return false;
     const std::string description = user_description(kept);
     return !description.empty() && written_fields.count(id3v2_strip_trailing_index(description)) != 0;
@@ -616,6 +697,8 @@ void id3v2_frames_from_fields(const id3v2_write_options& options, id3parser::tag
   std::vector<frame> keep;
   const unsigned read_as = old_version == 0 ? t.version : old_version;
   keep_frames_of_unchanged_fields(side, keep, read_as, fields, steps);
+  std::vector<frame> ratings;
+  if (!options.no_rating) ratings = take_changed_ratings(side, fields, steps);
   std::vector<user_frame_values> routed;
   route_changed_values(side, keep, read_as, fields, routed, steps);
   keep_unchanged_frames(side, keep, read_as, t.version, fields, steps);
@@ -681,7 +764,7 @@ void id3v2_frames_from_fields(const id3v2_write_options& options, id3parser::tag
   b.multi(frame_id("TPE4"), "remixed by");
   b.multi(frame_id("TCOM"), "composer");
   b.multi(frame_id("TEXT"), "lyricist");
-  if (!options.no_rating) b.rating();
+  if (!options.no_rating) b.rating(std::move(ratings));
   b.remaining();
   steps += keep.size() + t.frames.size();
   drop_frames_written_anew(keep, t.frames, written_fields, read_as, steps);

@@ -143,13 +143,19 @@ void read_unsynchronised_payload(reader& source, frame& f, std::size_t size) {
   f.data.resize(used);
 }
 
-void read_frames_v24(reader& source, frame_filter& filter, tag& out) {
+// `all_unsynchronised`: the header's flag, which in this version says that
+// every frame is unsynchronised whatever its own flags say. Each frame
+// takes the flag over, so that it is stored with it again when the tag is
+// written without the header's.
+void read_frames_v24(reader& source, frame_filter& filter, tag& out, bool all_unsynchronised) {
+  const std::uint8_t unsynchronised = all_unsynchronised ? 0x02 : 0x00;
   for (;;) {
     std::uint8_t id_bytes[4];
     if (source.read(id_bytes, 4) < 4 || id_bytes[0] == 0) return;
     std::uint32_t size = read_syncsafe(source);
     std::uint8_t flags[2];
     source.read_exact(flags, 2);
+    flags[1] |= unsynchronised;
     if (size >= max_frame_size) throw parseError();
     const std::uint32_t id = four_letter_id(id_bytes);
     const bool discard_on_change = (flags[0] & 0x40) != 0;
@@ -329,7 +335,7 @@ void read_tag(reader& source, frame_filter& filter, tag& out) {
         if (extended < 6) throw parseError();
         limited.skip_exact(extended - 4);
       }
-      read_frames_v24(limited, filter, out);
+      read_frames_v24(limited, filter, out, (flags & 0x80) != 0);
       break;
     }
     default:

@@ -1,7 +1,8 @@
 // Reading an ID3v2.2, 2.3 or 2.4 tag into the tag model: unsynchronisation
-// is undone (whole tag for 2.2 and 2.3, per frame for 2.4), extended headers
-// are skipped, 2.2 identifiers become their four-letter forms and 2.2
-// pictures take the 2.3 picture layout.
+// is undone (whole tag for 2.2 and 2.3; for 2.4 per frame, or in every frame
+// when the header says so), extended headers are skipped, 2.2 identifiers
+// become their four-letter forms and 2.2 pictures take the 2.3 picture
+// layout.
 #pragma once
 
 #include <cstddef>

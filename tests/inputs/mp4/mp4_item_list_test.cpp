@@ -42,6 +42,17 @@ tarnex::ilst_metadata round_trip(const tarnex::ilst_metadata& m) {
   return file.item_list;
 }
 
+// The keys of the items in the list of a "meta" payload, in order.
+std::string item_keys(const tarnex::byte_buffer& meta) {
+  std::string list;
+  for (std::size_t at = meta.find("ilst") + 4; at + 8 <= meta.size();) {
+    list += meta.substr(at + 4, 4) + " ";
+    at += (std::uint8_t(meta[at]) << 24 | std::uint8_t(meta[at + 1]) << 16 | std::uint8_t(meta[at + 2]) << 8 |
+           std::uint8_t(meta[at + 3]));
+  }
+  return list;
+}
+
 }  // namespace
 
 TEST(Mp4ItemList, NumbersGenresAndFlagsReadAsTheirFields) {
@@ -220,24 +231,48 @@ TEST(Mp4ItemList, EditedItemsKeepTheirPlacesAndNewFieldsFollow) {
   m.fields.set("track", {true, {"4"}});
   m.fields.set("MOOD", {true, {"wild"}});
   m.fields.set("composer", {true, {"C"}});
-  const auto keys = [](const tarnex::byte_buffer& meta) {
-    std::string list;
-    for (std::size_t at = meta.find("ilst") + 4; at + 8 <= meta.size();) {
-      list += meta.substr(at + 4, 4) + " ";
-      at += (std::uint8_t(meta[at]) << 24 | std::uint8_t(meta[at + 1]) << 16 | std::uint8_t(meta[at + 2]) << 8 |
-             std::uint8_t(meta[at + 3]));
-    }
-    return list;
-  };
   tarnex::byte_buffer meta;
   tarnex::write_meta_box(m, meta);
-  EXPECT_EQ(keys(meta), "\xA9nam \xA9" "ART covr trkn desc ---- \xA9" "alb \xA9wrt ");
+  EXPECT_EQ(item_keys(meta), "\xA9nam \xA9" "ART covr trkn desc ---- \xA9" "alb \xA9wrt ");
   // Read back and given the same edit again, the list comes out the same.
   auto again = round_trip(m);
   again.fields.set("title", {true, {"New"}});
   tarnex::byte_buffer meta_again;
   tarnex::write_meta_box(again, meta_again);
   EXPECT_EQ(meta_again, meta);
+}
+
+// Items the reader takes no value from (UTF-16 text, a freeform integer, a
+// number pair cut short) stay through edits of other fields; an edit that
+// writes their field writes the one item of their kind, where they stood.
+TEST(Mp4ItemList, AnItemTheReaderCannotReadGivesWayToTheItemAnEditWritesForItsKind) {
+  const bytes utf16_title = box("\xA9nam", data(2, bytes("\0O\0l\0d", 6)));
+  const bytes integer_mood = box("----", full_box("mean", 0, "com.apple.iTunes") + full_box("name", 0, "MOOD") +
+                                             data(21, bytes(1, '\0')));
+  const bytes other_vendor_mood = freeform("com.example", "MOOD", "theirs");
+  const bytes short_track = box("trkn", data(0, be16(7)));
+  const bytes short_genre = box("gnre", data(0, bytes(1, '\x05')));
+  const bytes unread = utf16_title + integer_mood + other_vendor_mood + short_track + short_genre;
+  auto m = read_items(box("\xA9" "ART", data(1, "A")) + unread);
+  EXPECT_EQ(m.raw_items.size(), 5u);
+  m.fields.set("artist", {true, {"B"}});
+  tarnex::byte_buffer meta;
+  tarnex::write_meta_box(m, meta);
+  EXPECT_NE(meta.find(unread), std::string::npos);
+
+  m.fields.set("title", {true, {"New"}});
+  m.fields.set("MOOD", {true, {"calm"}});
+  m.fields.set("track", {true, {"4"}});
+  m.fields.set("genre", {true, {"Rock"}});
+  meta.clear();
+  tarnex::write_meta_box(m, meta);
+  EXPECT_EQ(item_keys(meta), "\xA9" "ART \xA9nam ---- ---- trkn gnre ");
+  EXPECT_NE(meta.find(other_vendor_mood), std::string::npos);
+  for (const bytes& gone : {utf16_title, integer_mood, short_track, short_genre})
+    EXPECT_EQ(meta.find(gone), std::string::npos);
+  const auto back = round_trip(m);
+  EXPECT_EQ(value(back, "title") + value(back, "MOOD") + value(back, "track") + value(back, "genre"), "Newcalm4Rock");
+  EXPECT_EQ(back.raw_items.size(), 1u);
 }
 
 TEST(Mp4ItemList, AnEditOfOneOfThousandsOfItemsKeepsTheOthersAsTheyWere) {

@@ -433,10 +433,11 @@ TEST(Id3v2FieldMapping, EmptyStringsInAFrameAreReadPastAndKeptByteForByte) {
                            : "album artist=A / B;artist=Artist;composer=C,D;FOO=bar;MOOD=calm;title=Old;",
               as_read);
     const std::vector<id3parser::frame> after = edited(version, old_frames, {{"title", {"New"}}});
-    // A 2.3 frame of two strings breaks that version's rules and is written
-    // anew; trailing terminators break none.
+    // Neither trailing terminators nor a 2.3 frame of two strings (a list
+    // as 2.4 stores it, which taggers write and read in 2.3 too) make a
+    // frame of an unchanged field be written anew.
     for (std::size_t i = 0; i < padded.size(); ++i)
-      EXPECT_EQ(!(version == 3 && i == 4), holds(after, padded[i])) << version << " frame " << i;
+      EXPECT_TRUE(holds(after, padded[i])) << version << " frame " << i;
     EXPECT_EQ(0u, frames_of(after, "TMOO"));
     EXPECT_EQ(as_read, fields_of(version, edited(version, after, {{"title", {"Old"}}})));
   }
@@ -468,4 +469,98 @@ TEST(Id3v2FieldMapping, FramesTheReadingCannotDecodeStayUntilAnEditWritesTheirFi
     EXPECT_EQ("artist=A;artist webpage url=http://a;" + mood + "=calm;title=T;", fields_of(version, replaced))
         << version;
   }
+}
+
+TEST(Id3v2FieldMapping, AVersion23ListOfStringsStaysByteForByteThroughAnEditOfAnotherField) {
+  const bytes nul{0};
+  // As mutagen writes lists into version 2.3 when told no separator.
+  const id3parser::frame artists = make("TPE1", bytes{1, 0xFF, 0xFE, 'A', 0, 0, 0, 0xFF, 0xFE, 'B', 0});
+  const id3parser::frame moods = make("TXXX", latin("MOOD") + nul + text("calm") + nul + text("dark"));
+  const std::vector<id3parser::frame> old_frames = {artists, moods, make("TIT2", latin("Old"))};
+  EXPECT_EQ("artist=A,B;MOOD=calm,dark;title=Old;", fields_of(3, old_frames));
+  const std::vector<id3parser::frame> after = edited(3, old_frames, {{"title", {"New"}}});
+  EXPECT_TRUE(holds(after, artists) && holds(after, moods));
+  EXPECT_EQ(3u, after.size());
+  // A 2.3 list of strings that breaks another rule (a year frame, which 2.4
+  // lacks) is still written anew.
+  const id3parser::frame years = make("TYER", latin("1999") + nul + text("2000"));
+  EXPECT_FALSE(holds(edited(3, {years, make("TIT2", latin("Old"))}, {{"title", {"New"}}}), years));
+}
+
+// A frame the reading cannot decode stands, for other readers, for the field
+// of its kind: TagLib takes an undecodable comment for the plain one and
+// shows the first plain one. An edit that writes such a field leaves no
+// older frame of it; an edit of another field keeps them all.
+TEST(Id3v2FieldMapping, AnEditOfAFieldReplacesEveryFrameOfItThoseItCannotDecodeIncluded) {
+  const bytes nul{0};
+  const id3parser::frame odd_comment = make("COMM", bytes{5} + text("eng") + nul + text("old"));
+  const id3parser::frame endless_comment = make("COMM", bytes{3} + text("eng") + text("no end"));
+  const id3parser::frame comment = make("COMM", bytes{3} + text("eng") + nul + text("plain"));
+  const id3parser::frame normalisation = make("COMM", latin("eng") + text("iTunNORM") + nul + text(" 0000021A"));
+  const id3parser::frame odd_lyrics = make("USLT", bytes{5} + text("eng") + nul + text("la la"));
+  const id3parser::frame lyrics = make("USLT", bytes{3} + text("eng") + nul + text("words"));
+  const std::vector<id3parser::frame> old_frames = {odd_comment, endless_comment, comment,
+                                                    normalisation, odd_lyrics, lyrics};
+  for (const unsigned version : {3u, 4u}) {
+    const std::vector<id3parser::frame> title_edit = edited(version, old_frames, {{"title", {"T"}}});
+    for (const id3parser::frame& f : old_frames) EXPECT_TRUE(holds(title_edit, f)) << version;
+
+    const std::vector<id3parser::frame> after =
+        edited(version, old_frames, {{"comment", {"new"}}, {"unsynced lyrics", {"new words"}}});
+    EXPECT_EQ(2u, frames_of(after, "COMM")) << version;
+    EXPECT_TRUE(holds(after, normalisation)) << version;
+    EXPECT_EQ(1u, frames_of(after, "USLT")) << version;
+    // The new comment stands first, where the first old one stood.
+    EXPECT_EQ(frame_id("COMM"), after.front().id);
+    EXPECT_EQ("new", id3v2_text_value(after.front(), 1, false));
+    EXPECT_EQ("comment=new;unsynced lyrics=new words;", fields_of(version, after)) << version;
+  }
+  // A comment the reading cannot decode whose description is known gives
+  // way to a comment of that description too.
+  const id3parser::frame endless_note = make("COMM", bytes{3} + text("eng") + text("note"));
+  const std::vector<id3parser::frame> noted = edited(4, {comment, endless_note}, {{"comment note", {"n"}}});
+  EXPECT_TRUE(holds(noted, comment) && !holds(noted, endless_note));
+  EXPECT_EQ(2u, frames_of(noted, "COMM"));
+}
+
+namespace {
+
+id3parser::frame rating_frame(const std::string& email, const bytes& rating_and_count) {
+  return make("POPM", text(email) + bytes{0} + rating_and_count);
+}
+
+}  // namespace
+
+// The rating goes into each rating frame the tag holds, whoever wrote it,
+// keeping its e-mail and play count, so that every reader shows the new
+// rating; the player's own frame is made only where there is none.
+TEST(Id3v2FieldMapping, ARatingEditKeepsTheEmailsAndPlayCountsOfOtherPrograms) {
+  const id3parser::frame theirs = rating_frame("someone@example.org", {128, 0, 0, 0, 42});
+  const id3parser::frame other = rating_frame("other@example.org", {64});
+  const id3parser::frame unrated_with_plays = rating_frame("plays@example.org", {0, 7});
+  const std::vector<id3parser::frame> old_frames = {theirs, other, unrated_with_plays};
+  for (const unsigned version : {3u, 4u}) {
+    EXPECT_EQ("rating=2;", fields_of(version, old_frames));
+    const std::vector<id3parser::frame> retitled = edited(version, old_frames, {{"title", {"T"}}});
+    for (const id3parser::frame& f : old_frames) EXPECT_TRUE(holds(retitled, f)) << version;
+
+    const std::vector<id3parser::frame> rated = edited(version, old_frames, {{"rating", {"5"}}});
+    EXPECT_TRUE(holds(rated, rating_frame("someone@example.org", {255, 0, 0, 0, 42}))) << version;
+    EXPECT_TRUE(holds(rated, rating_frame("other@example.org", {255}))) << version;
+    EXPECT_TRUE(holds(rated, rating_frame("plays@example.org", {255, 7}))) << version;
+    EXPECT_EQ(3u, frames_of(rated, "POPM")) << version;
+    EXPECT_EQ("rating=5;", fields_of(version, rated));
+
+    // Removed: the counts stay, unrated; a frame with no count goes.
+    const std::vector<id3parser::frame> removed = edited(version, old_frames, {{"rating", {}}});
+    EXPECT_TRUE(holds(removed, rating_frame("someone@example.org", {0, 0, 0, 0, 42}))) << version;
+    EXPECT_TRUE(holds(removed, unrated_with_plays)) << version;
+    EXPECT_EQ(2u, frames_of(removed, "POPM")) << version;
+    EXPECT_EQ("", fields_of(version, removed));
+  }
+  // A rating frame the reading cannot decode gives way to the player's own.
+  const id3parser::frame undecodable = make("POPM", text("abc"));
+  const std::vector<id3parser::frame> replaced = edited(4, {undecodable}, {{"rating", {"4"}}});
+  EXPECT_EQ(1u, frames_of(replaced, "POPM"));
+  EXPECT_EQ("rating=4;", fields_of(4, replaced));
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 
 #include "id3v2_test_bytes.h"
@@ -174,6 +175,38 @@ TEST(Id3v2Writer, RawFramesSurviveARewriteInTheirOwnVersionOnly) {
   written.clear();
   id3parser::write_tag(written, r.tag, 0, 0);
   EXPECT_EQ(tag(4, bytes{}), written);
+}
+
+// In version 2.4 the header's flag says every frame is unsynchronised, its
+// own flags aside. A tag written anew carries no header flag, so each frame
+// so read is stored with its own: every reader then decodes the bytes the
+// frame held, and a frame kept as stored (compressed) keeps its bytes.
+TEST(Id3v2Writer, FramesOfAVersion24TagUnsynchronisedAsAWholeKeepTheirMeaningWhenWritten) {
+  const bytes picture = bytes{0} + text("image/jpeg") + bytes{0, 3, 0, 0xFF, 0xD8, 0xFF, 0xE0, 0xFF};
+  const bytes album_artist = bytes{1, 0xFF, 0xFE, 'A', 0};
+  const bytes packed = syncsafe(9) + bytes{0x78, 0xFF, 0x00, 0xE1};
+  const bytes original = tag(4,
+                             frame("APIC", bytes{0} + text("image/jpeg") + bytes{0, 3, 0, 0xFF, 0xD8, 0xFF, 0x00, 0xE0,
+                                                                                   0xFF, 0x00},
+                                   true) +
+                                 frame("TPE2", bytes{1, 0xFF, 0x00, 0xFE, 'A', 0}, true) +
+                                 frame("TALB", packed, true, 0, 0x09),
+                             0x80);
+  const read_result r = read(original);
+  ASSERT_FALSE(r.failed);
+  ASSERT_EQ("APIC TPE2 TALB(raw) ", ids(r.tag));
+  EXPECT_EQ(picture, r.tag.frames[0].data);
+  EXPECT_EQ(album_artist, r.tag.frames[1].data);
+  bytes written;
+  id3parser::write_tag(written, r.tag, 0, 0);
+  EXPECT_EQ(0, written[5]);
+  const read_result again = read(written);
+  ASSERT_FALSE(again.failed);
+  EXPECT_EQ(picture, again.tag.frames[0].data);
+  EXPECT_EQ(album_artist, again.tag.frames[1].data);
+  // The compressed frame keeps its stored bytes and says they are unsynchronised.
+  EXPECT_NE(std::search(written.begin(), written.end(), packed.begin(), packed.end()), written.end());
+  EXPECT_EQ(0x0B, again.tag.frames[2].raw_format_flags);
 }
 
 TEST(Id3v2Writer, FramesAndHeaders) {
