@@ -6,6 +6,7 @@ INFO list, and TagLib goes on editing the file.
 
 usage: wav_tags_of_other_taggers.py WINE_EXEC BUILD_DIR ZORVTOOL_EXE
 """
+import array
 import json
 import os
 import shutil
@@ -17,7 +18,7 @@ import tempfile
 from mutagen.wave import WAVE
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from blackbox_checks import check, failures, windows_path, zorvtool_runner  # noqa: E402
+from blackbox_checks import check, failures, windows_path, write_stereo_wav, zorvtool_runner  # noqa: E402
 
 WINE_EXEC, BUILD_DIR, ZORVTOOL = sys.argv[1:4]
 
@@ -88,8 +89,7 @@ def main():
     work = tempfile.mkdtemp(prefix="zorv-wav-taggers-")
     try:
         tone = os.path.join(work, "tone.wav")
-        subprocess.run(["sox", "-n", "-r", "44100", "-c", "2", "-b", "16", tone, "synth", "1", "sine", "440"],
-                       check=True)
+        write_stereo_wav(tone, array.array("h", range(-20000, 20000, 4)))
         id3_only = os.path.join(work, "id3_only.wav")
         shutil.copyfile(tone, id3_only)
         kid3(id3_only, "set title 'TagLib Title' 2", "set artist 'TagLib Artist' 2", "save")
