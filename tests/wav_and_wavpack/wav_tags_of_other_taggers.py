@@ -2,7 +2,8 @@
 """WAV files tagged by TagLib (kid3-cli): its "ID3 " chunk, alone and beside
 its INFO list, is read by zorvtool; zorvtool's edit and removal are read by
 mutagen, TagLib and ffprobe, leave one ID3 chunk of TagLib's name and one
-INFO list, and TagLib goes on editing the file.
+INFO list, and TagLib goes on editing the file. The track number ffmpeg
+writes under its INFO id is shown and edited under that id.
 
 usage: wav_tags_of_other_taggers.py WINE_EXEC BUILD_DIR ZORVTOOL_EXE
 """
@@ -85,6 +86,21 @@ def check_taglib_file(name, path, chunks):
           "%s: TagLib's next edit is read: %r %r" % (name, shown(path), chunk_ids(path)))
 
 
+def check_ffmpeg_track_number(work, tone):
+    """ffmpeg and TagLib keep the track number in an INFO item "IPRT"."""
+    path = os.path.join(work, "ffmpeg_track.wav")
+    subprocess.run(["ffmpeg", "-v", "quiet", "-i", tone, "-c:a", "copy", "-metadata", "track=3", path], check=True)
+    check(shown(path).get("tracknumber") == "3", "ffmpeg's track number is shown: %r" % shown(path))
+    check(zorvtool("tag", windows_path(path), "tracknumber=4", ok=False).returncode == 0, "the track edit succeeds")
+    with open(path, "rb") as f:
+        data = f.read()
+    at = data.index(b"LIST")
+    info = data[at:at + 8 + struct.unpack("<I", data[at + 4:at + 8])[0]]
+    items = [info[at:at + 4] for at in range(12, len(info) - 4) if info[at:at + 4] in (b"IPRT", b"ITRK")]
+    check(items == [b"IPRT"] and b"IPRT\x02\x00\x00\x004\x00" in info and shown(path).get("tracknumber") == "4",
+          "one track item of ffmpeg's id holds the edit: %r" % items)
+
+
 def main():
     work = tempfile.mkdtemp(prefix="zorv-wav-taggers-")
     try:
@@ -103,6 +119,7 @@ def main():
         check(chunk_ids(with_info) == ["fmt ", "data", "ID3 ", "LIST"],
               "TagLib wrote an ID3 chunk and an INFO list: %r" % chunk_ids(with_info))
         check_taglib_file("beside an INFO list", with_info, ["fmt ", "data", "LIST", "ID3 "])
+        check_ffmpeg_track_number(work, tone)
     finally:
         shutil.rmtree(work, ignore_errors=True)
     if failures:
