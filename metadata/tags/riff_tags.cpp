@@ -224,7 +224,7 @@ std::vector<std::uint8_t> render_id3(const std::vector<std::uint8_t>& old_tag, c
   return bytes;
 }
 
-// The fields of the "id3 " chunk's tag, without a "tagtype"; false when the
+// The fields of the ID3 chunk's tag, without a "tagtype"; false when the
 // chunk holds no readable tag, and the INFO list counts instead.
 bool read_id3_chunk(const std::vector<std::uint8_t>& id3, track_info& out, const abort_signal& abort) {
   vantrel_io::file_ptr tag = memory_file_with(id3, abort);
