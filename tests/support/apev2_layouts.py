@@ -112,9 +112,9 @@ def footer_follows_items(path):
         return items_before_footer(f.read()) == b""
 
 
-def wvunpack_items(path):
-    """{key: text} of the APEv2 items wvunpack lists (a line each)."""
-    out = subprocess.run(["wvunpack", "-ss", "-q", path], capture_output=True, text=True).stdout
+def wvunpack_items(path, command=("wvunpack", "-ss", "-q")):
+    """{key: text} of the APEv2 items wvunpack (or wvtag -l) lists (a line each)."""
+    out = subprocess.run([*command, path], capture_output=True, text=True).stdout
     listed = out.split("APEv2 tag items:", 1)
     items = {}
     for line in (listed[1].splitlines()[1:] if len(listed) == 2 else []):

@@ -281,9 +281,10 @@ def check_items_the_player_hid_are_replaced(work, tone):
         items = mutagen_items(path)
         check(items.get("Title") == "New" and items.get("Album") == "New Album", "%s: mutagen reads the edit: %r" % (name, items))
         if name == "plain.wv":
-            listed = apev2_layouts.wvunpack_items(path)
-            check(listed.get("Title") == "New" and listed.get("Genre") == "Pop",
-                  "wavpack: wvunpack reads the edit: %r" % listed)
+            for lister in (("wvunpack", "-ss", "-q"), ("wvtag", "-l")):
+                listed = apev2_layouts.wvunpack_items(path, lister)
+                check(listed.get("Title") == "New" and listed.get("Genre") == "Pop",
+                      "wavpack: %s reads the edit: %r" % (lister[0], listed))
         check(tag(path, "-title"), "%s: removing the title succeeds" % name)
         with open(path, "rb") as f:
             left = [key for key, _, _ in apev2_layouts.items(f.read())]
