@@ -356,8 +356,8 @@ void read_into_track_info(const item_list& items, unsigned version, track_info& 
   info.clear_replaygain();
   tag_field_map fields;
   for (const item& i : items) {
-    // Read-only text is shown as its field as other readers show it: an
-    // edit of the field replaces it (write_changes).
+    // Text items are fields, read-only ones too, as other readers show
+    // them: an edit of the field replaces them (write_changes).
     if (i.type != 0) continue;
     if (info.try_set_replaygain(i.key.c_str(), i.value.data(), i.value.size())) continue;
     if (key_is(i.key, "Track")) {

@@ -111,8 +111,10 @@ tag_chunks find_tag_chunks(vantrel_io::file_object& file, const abort_signal& ab
     } else if (riff_chunks::is_id(chunk.id, "LIST") && chunk.size >= 4) {
       char type[4];
       file.read_exact(type, 4, abort);
-      if (riff_chunks::is_id(type, "INFO")) append_list_items(file, chunk.size - 4, found.info_items, abort);
-      found.has_info = found.has_info || riff_chunks::is_id(type, "INFO");
+      if (riff_chunks::is_id(type, "INFO")) {
+        append_list_items(file, chunk.size - 4, found.info_items, abort);
+        found.has_info = true;
+      }
     }
     offset = next;
   }
