@@ -3,7 +3,8 @@
 its INFO list, is read by zorvtool; zorvtool's edit and removal are read by
 mutagen, TagLib and ffprobe, leave one ID3 chunk of TagLib's name and one
 INFO list, and TagLib goes on editing the file. The track number ffmpeg
-writes under its INFO id is shown and edited under that id.
+writes under its INFO id is shown and edited under that id, and a second
+INFO list is read and joins the first.
 
 usage: wav_tags_of_other_taggers.py WINE_EXEC BUILD_DIR ZORVTOOL_EXE
 """
@@ -55,14 +56,18 @@ def shown(path):
     return {key.lower(): value[0] if isinstance(value, list) else value for key, value in fields.items()}
 
 
+def ffprobe_tags(path):
+    return json.loads(subprocess.run(["ffprobe", "-v", "quiet", "-print_format", "json", "-show_format", path],
+                                     capture_output=True, text=True, check=True).stdout)["format"].get("tags", {})
+
+
 def readers(path):
     """(title, artist) as mutagen, TagLib (the ID3 tag, tag 2) and ffprobe read them."""
     tags = WAVE(path).tags or {}
     mutagen = tuple(str(tags[frame].text[0]) if frame in tags else None for frame in ("TIT2", "TPE1"))
     # kid3-cli prints nothing for a field the tag lacks.
     taglib = tuple((kid3(path, "get %s 2" % field) or [None])[0] or None for field in ("title", "artist"))
-    probe = json.loads(subprocess.run(["ffprobe", "-v", "quiet", "-print_format", "json", "-show_format", path],
-                                      capture_output=True, text=True, check=True).stdout)["format"].get("tags", {})
+    probe = ffprobe_tags(path)
     return {"mutagen": mutagen, "taglib": taglib, "ffprobe": (probe.get("title"), probe.get("artist"))}
 
 
@@ -101,6 +106,30 @@ def check_ffmpeg_track_number(work, tone):
           "one track item of ffmpeg's id holds the edit: %r" % items)
 
 
+def check_second_info_list(work, tone):
+    """Two INFO lists: ffprobe reads both, the later item winning; so does
+    zorvtool, and its edit leaves one list keeping the second one's album."""
+    def info_list(*items):
+        body = b"INFO" + b"".join(key + struct.pack("<I", len(text) + 1) + text + b"\0" + b"\0" * ((len(text) + 1) & 1)
+                                  for key, text in items)
+        return b"LIST" + struct.pack("<I", len(body)) + body
+    path = os.path.join(work, "two_lists.wav")
+    with open(tone, "rb") as f:
+        data = bytearray(f.read())
+    data += info_list((b"INAM", b"First"), (b"IART", b"Anna")) + info_list((b"INAM", b"Second"), (b"IPRD", b"Album"))
+    data[4:8] = struct.pack("<I", len(data) - 8)
+    with open(path, "wb") as f:
+        f.write(data)
+    got = shown(path)
+    check((got.get("title"), got.get("artist"), got.get("album")) == ("Second", "Anna", "Album"),
+          "two INFO lists: zorvtool reads both: %r" % got)
+    check(zorvtool("tag", windows_path(path), "title=New", ok=False).returncode == 0, "two INFO lists: the edit succeeds")
+    probe = ffprobe_tags(path)
+    check([probe.get(key) for key in ("title", "artist", "album")] == ["New", "Anna", "Album"]
+          and chunk_ids(path).count("LIST") == 1,
+          "two INFO lists: one is left, ffprobe reads the edit and the rest: %r %r" % (probe, chunk_ids(path)))
+
+
 def main():
     work = tempfile.mkdtemp(prefix="zorv-wav-taggers-")
     try:
@@ -120,6 +149,7 @@ def main():
               "TagLib wrote an ID3 chunk and an INFO list: %r" % chunk_ids(with_info))
         check_taglib_file("beside an INFO list", with_info, ["fmt ", "data", "LIST", "ID3 "])
         check_ffmpeg_track_number(work, tone)
+        check_second_info_list(work, tone)
     finally:
         shutil.rmtree(work, ignore_errors=True)
     if failures:
