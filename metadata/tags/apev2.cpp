@@ -356,11 +356,9 @@ void read_into_track_info(const item_list& items, unsigned version, track_info& 
   info.clear_replaygain();
   tag_field_map fields;
   for (const item& i : items) {
+    // Text items are fields, read-only ones too, as other readers show
+    // them: an edit of the field replaces them (write_changes).
     if (i.type != 0) continue;
-    if (i.read_only) {
-      info.set_tech_unless_replaygain(i.key.c_str(), i.value.data(), i.value.size());
-      continue;
-    }
     if (info.try_set_replaygain(i.key.c_str(), i.value.data(), i.value.size())) continue;
     if (key_is(i.key, "Track")) {
       fields.add_number_and_total(i.value, "tracknumber", "totaltracks");
@@ -389,23 +387,32 @@ void read_into_track_info(const item_list& items, unsigned version, track_info& 
 }
 
 void write_from_track_info(item_list& items, const track_info& info) {
-  item_list kept;
-  for (item& i : items)
-    if (i.read_only || i.type != 0) kept.push_back(std::move(i));
-  items = std::move(kept);
-  group_writer writer(items, info);
+  item_list written;
+  group_writer writer(written, info);
   writer.write("tracknumber");
   writer.write("discnumber");
   for (std::uint32_t f = 0; f < info.field_count(); ++f) writer.write(field_group(info.field_name(f)));
   for (const replaygain_field& gain : replaygain_fields) writer.write(gain.name);
+  // Items no field shows stay, unless a new item takes their key: a key
+  // stands for one item.
+  item_list kept;
+  for (item& i : items) {
+    const auto same_key = [&](const item& w) { return qiv::stricmp_ascii_equal(w.key.c_str(), i.key.c_str()); };
+    if (i.type != 0 && std::none_of(written.begin(), written.end(), same_key)) kept.push_back(std::move(i));
+  }
+  kept.insert(kept.end(), std::make_move_iterator(written.begin()), std::make_move_iterator(written.end()));
+  items = std::move(kept);
 }
 
 void write_changes(item_list& items, const track_info& info, const tag_changes& changes) {
   item_list written;
   group_writer writer(written, info);
   for (item& i : items) {
+    // Every item of a changed group goes, whatever its flags: one left
+    // beside the new ones would be a second item of its key, and readers
+    // that take the first would show it instead.
     const std::string group = item_group(i.key);
-    if (i.read_only || i.type != 0 || !group_changes(group, changes)) {
+    if (!group_changes(group, changes)) {
       written.push_back(std::move(i));
       continue;
     }

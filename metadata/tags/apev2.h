@@ -76,14 +76,16 @@ byte_vector render_tag_bytes(const item_list& items);
 // Writes the tag at the file's position and cuts the file behind it.
 void write_tag(vantrel_io::file_object& file, const item_list& items, const abort_signal& abort, bool with_footer);
 
-// Replaces the fields of `info` and sets "tagtype".
+// Replaces the fields of `info` and sets "tagtype"; text items are fields,
+// read-only ones too.
 void read_into_track_info(const item_list& items, unsigned version, track_info& info);
-// Replaces the writable text items by the fields of `info`; binary and
-// read-only items stay.
+// Replaces the text items by the fields of `info`; binary items stay unless
+// a new item takes their key.
 void write_from_track_info(item_list& items, const track_info& info);
-// Replaces only the writable text items that stand for what `changes`
-// touches, by what `info` (the tag's own fields with the changes made) holds
-// for them, where the first of them stood; every other item stays as it was.
+// Replaces only the items that stand for what `changes` touches, whatever
+// their type and flags, by what `info` (the tag's own fields with the
+// changes made) holds for them, where the first of them stood; every other
+// item stays as it was.
 void write_changes(item_list& items, const track_info& info, const tag_changes& changes);
 
 }  // namespace apev2

@@ -63,6 +63,8 @@ bool is_info_list(vantrel_io::file_object& file, const header& chunk, const abor
 
 bool is_id(const char* id, const char* expected) { return std::memcmp(id, expected, 4) == 0; }
 
+bool is_id3_chunk(const char* id) { return is_id(id, "id3 ") || is_id(id, "ID3 "); }
+
 header read_header(vantrel_io::file_object& file, const abort_signal& abort) {
   std::uint8_t bytes[8];
   file.read_exact(bytes, 8, abort);
@@ -105,7 +107,7 @@ void merge_into_junk(vantrel_io::file_object& file, bool drop_id3, bool drop_inf
     const std::uint64_t next = next_offset(offset, chunk.size);
     if (next > end) vantrel_io::throw_io_data();
     has_audio = has_audio || is_id(chunk.id, "data");
-    const bool removable = is_id(chunk.id, "JUNK") || (drop_id3 && is_id(chunk.id, "id3 ")) ||
+    const bool removable = is_id(chunk.id, "JUNK") || (drop_id3 && is_id3_chunk(chunk.id)) ||
                            (drop_info && is_info_list(file, chunk, abort));
     entries.push_back({next, removable});
     offset = next;

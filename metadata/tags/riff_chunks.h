@@ -24,6 +24,8 @@ inline std::uint64_t next_offset(std::uint64_t offset, std::uint32_t size) {
 }
 
 bool is_id(const char* id, const char* expected);
+// A chunk holding an ID3v2 tag: other taggers name it "ID3 ", some "id3 ".
+bool is_id3_chunk(const char* id);
 header read_header(vantrel_io::file_object& file, const abort_signal& abort);
 
 // Checks "RIFF" and, when asked, the "WAVE" form type; answers the RIFF total

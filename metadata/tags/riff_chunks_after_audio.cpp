@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "foundation/byte_order.h"
+#include "metadata/tags/riff_chunks.h"
 
 namespace riff_chunks {
 
@@ -30,7 +31,7 @@ bool is_known_id(const std::uint8_t* bytes) {
 bool content_fits_id(vantrel_io::file_object& file, const std::uint8_t* id, std::uint32_t size,
                      const abort_signal& abort) {
   const bool list = std::memcmp(id, "LIST", 4) == 0;
-  const bool id3 = std::memcmp(id, "id3 ", 4) == 0 || std::memcmp(id, "ID3 ", 4) == 0;
+  const bool id3 = is_id3_chunk(reinterpret_cast<const char*>(id));
   if (!list && !id3) return true;
   char start[4];
   if (size < 4 || file.read(start, 4, abort) < 4) return false;

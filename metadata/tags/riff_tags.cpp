@@ -37,8 +37,14 @@ constexpr info_field_id riff_info_field_map[] = {
     {"country", "ICNT"},   {"medium", "IMED"},   {"source", "ISRC"},   {"date", "ICRD"},
 };
 
+// Ids other taggers write for a mapped field: read as it, and replaced
+// with the field's other items when it changes.
+constexpr info_field_id riff_info_other_ids[] = {{"tracknumber", "IPRT"}};
+
 const info_field_id* find_info_id(const char* id) {
   for (const auto& row : riff_info_field_map)
+    if (std::memcmp(row.id, id, 4) == 0) return &row;
+  for (const auto& row : riff_info_other_ids)
     if (std::memcmp(row.id, id, 4) == 0) return &row;
   return nullptr;
 }
@@ -46,14 +52,28 @@ const info_field_id* find_info_id(const char* id) {
 struct tag_chunks {
   bool has_id3 = false;
   bool has_info = false;
+  char id3_chunk_id[5] = "id3 ";
   std::vector<std::uint8_t> id3;
-  std::vector<std::uint8_t> info_items;  // the list after its type
+  // The items of every INFO list in file order, after their types: a later
+  // list is read as more items of the first, which a write leaves as the
+  // only one.
+  std::vector<std::uint8_t> info_items;
 };
 
 void read_payload(vantrel_io::file_object& file, std::uint64_t size, std::vector<std::uint8_t>& out,
                   const abort_signal& abort) {
   out.resize(static_cast<std::size_t>(size));
   if (size) file.read_exact(out.data(), static_cast<std::uint32_t>(size), abort);
+}
+
+// Items of a list whose last one lacks its pad byte get it, so that the
+// next list's items still start on an item boundary.
+void append_list_items(vantrel_io::file_object& file, std::uint64_t size, std::vector<std::uint8_t>& items,
+                       const abort_signal& abort) {
+  std::vector<std::uint8_t> list;
+  read_payload(file, size, list, abort);
+  items.insert(items.end(), list.begin(), list.end());
+  if (items.size() & 1) items.push_back(0);
 }
 
 // Where the walk for tag chunks ends. A recording that never finished states
@@ -83,14 +103,16 @@ tag_chunks find_tag_chunks(vantrel_io::file_object& file, const abort_signal& ab
     if (riff_chunks::is_id(chunk.id, "data") && chunk.size == 0)
       next = riff_chunks::find_chunks_after_audio(file, offset + 8, end, abort);
     if (next > end) vantrel_io::throw_io_data();
-    if (!found.has_id3 && riff_chunks::is_id(chunk.id, "id3 ")) {
+    // Other readers take the first ID3 chunk; a write leaves only one.
+    if (!found.has_id3 && riff_chunks::is_id3_chunk(chunk.id)) {
       read_payload(file, chunk.size, found.id3, abort);
+      std::memcpy(found.id3_chunk_id, chunk.id, 4);
       found.has_id3 = true;
-    } else if (!found.has_info && riff_chunks::is_id(chunk.id, "LIST") && chunk.size >= 4) {
+    } else if (riff_chunks::is_id(chunk.id, "LIST") && chunk.size >= 4) {
       char type[4];
       file.read_exact(type, 4, abort);
       if (riff_chunks::is_id(type, "INFO")) {
-        read_payload(file, chunk.size - 4, found.info_items, abort);
+        append_list_items(file, chunk.size - 4, found.info_items, abort);
         found.has_info = true;
       }
     }
@@ -151,15 +173,16 @@ void append_bytes(std::vector<std::uint8_t>& out, const void* bytes, std::size_t
 
 // The list's items in their order: those of ids the player does not map,
 // and of fields the write leaves alone (`kept`), as they were; the item of a
-// field it changes where the field's first item stood; then `info`'s other
-// fields.
+// field it changes where the field's first item stood, under that item's
+// id, and no other item of it; then `info`'s other fields.
 std::vector<std::uint8_t> build_info_items(const std::vector<std::uint8_t>& old_items, const track_info& info,
                                            const std::function<bool(const char* field)>& kept) {
   std::vector<std::uint8_t> items;
-  std::vector<const info_field_id*> written;
+  std::vector<const char*> written;
   const auto write_field = [&](const info_field_id& row) {
-    if (std::find(written.begin(), written.end(), &row) != written.end()) return;
-    written.push_back(&row);
+    const auto same_field = [&](const char* field) { return std::strcmp(field, row.field) == 0; };
+    if (std::find_if(written.begin(), written.end(), same_field) != written.end()) return;
+    written.push_back(row.field);
     qiv::string_buffer joined;
     if (!info.get_field_text(row.field, joined)) return;
     const std::string text = qiv::utf8_to_code_page(joined.get_ptr(), joined.get_length(), qiv::code_page_us_ascii);
@@ -203,7 +226,7 @@ std::vector<std::uint8_t> render_id3(const std::vector<std::uint8_t>& old_tag, c
   return bytes;
 }
 
-// The fields of the "id3 " chunk's tag, without a "tagtype"; false when the
+// The fields of the ID3 chunk's tag, without a "tagtype"; false when the
 // chunk holds no readable tag, and the INFO list counts instead.
 bool read_id3_chunk(const std::vector<std::uint8_t>& id3, track_info& out, const abort_signal& abort) {
   vantrel_io::file_ptr tag = memory_file_with(id3, abort);
@@ -254,13 +277,14 @@ rendered_tags render(vantrel_io::file_object& file, const track_info& info, cons
   }
   if (id3_shown) changes.apply_to(id3_fields);
   tags.id3 = render_id3(old.id3, id3_shown ? id3_fields : info, abort);
+  std::memcpy(tags.id3_chunk_id, old.id3_chunk_id, sizeof tags.id3_chunk_id);
   return tags;
 }
 
 void apply(vantrel_io::file_object& file, const rendered_tags& tags, const abort_signal& abort) {
   riff_chunks::merge_into_junk(file, true, true, abort);
   if (!tags.info_list.empty()) riff_chunks::place_chunk(file, "LIST", tags.info_list, abort);
-  if (!tags.id3.empty()) riff_chunks::place_chunk(file, "id3 ", tags.id3, abort);
+  if (!tags.id3.empty()) riff_chunks::place_chunk(file, tags.id3_chunk_id, tags.id3, abort);
 }
 
 void write(vantrel_io::file_object& file, const track_info& info, const abort_signal& abort) {

@@ -1,6 +1,6 @@
-// Tags of RIFF/WAVE files: a "LIST" chunk of type "INFO" with one item per
-// field, and an "id3 " chunk holding a whole ID3v2 tag (which wins when both
-// are present).
+// Tags of RIFF/WAVE files: "LIST" chunks of type "INFO" with one item per
+// field, and an ID3 chunk ("id3 " or "ID3 ") holding a whole ID3v2 tag
+// (which wins when both are present). A write leaves one of each.
 #pragma once
 
 #include <cstdint>
@@ -17,6 +17,8 @@ namespace riff_tags {
 struct rendered_tags {
   std::vector<std::uint8_t> info_list;  // "INFO" and the items
   std::vector<std::uint8_t> id3;
+  // The ID3 chunk keeps the name the file gave it; a new one is "id3 ".
+  char id3_chunk_id[5] = "id3 ";
   // False when the write changes no value: the file is then left as it is.
   bool changes = true;
 };

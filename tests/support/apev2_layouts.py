@@ -45,6 +45,26 @@ def items_before_footer(data):
     return data[pos:at] if pos <= at else None
 
 
+def items(data):
+    """[(key, flags, value)] of the APEv2 tag's items in their order, as many
+    as its footer counts."""
+    at, size, count = footer(data)
+    pos, found = at - (size - 32), []
+    for _ in range(count):
+        value_size, flags = struct.unpack_from("<II", data, pos)
+        key_end = data.index(b"\0", pos + 8)
+        found.append((data[pos + 8:key_end].decode(), flags, data[key_end + 1:key_end + 1 + value_size]))
+        pos = key_end + 1 + value_size
+    return found
+
+
+def tag_of(items_with_flags):
+    """An APEv2 tag with header and footer holding [(key, flags, value)]."""
+    body = b"".join(struct.pack("<II", len(v), flags) + k.encode() + b"\0" + v for k, flags, v in items_with_flags)
+    block = lambda flags: b"APETAGEX" + struct.pack("<IIII", 2000, len(body) + 32, len(items_with_flags), flags) + bytes(8)
+    return block(0xA0000000) + body + block(0x80000000)
+
+
 def _inserted_before_footer(data, inserted, added_items):
     """The tag with `inserted` put right before its footer, its header
     (where there is one) and footer giving the new size and `added_items`
@@ -92,9 +112,9 @@ def footer_follows_items(path):
         return items_before_footer(f.read()) == b""
 
 
-def wvunpack_items(path):
-    """{key: text} of the APEv2 items wvunpack lists (a line each)."""
-    out = subprocess.run(["wvunpack", "-ss", "-q", path], capture_output=True, text=True).stdout
+def wvunpack_items(path, command=("wvunpack", "-ss", "-q")):
+    """{key: text} of the APEv2 items wvunpack (or wvtag -l) lists (a line each)."""
+    out = subprocess.run([*command, path], capture_output=True, text=True).stdout
     listed = out.split("APEv2 tag items:", 1)
     items = {}
     for line in (listed[1].splitlines()[1:] if len(listed) == 2 else []):

@@ -11,7 +11,8 @@ items followed by the footer. The same edit made twice writes nothing.
 Removing every field a file's tag shows (Musepack SV7 and SV8, WavPack,
 MP3) keeps its picture, and in Musepack removes a tag only when nothing is
 left in it; a removal that would lose an item the player cannot read is
-refused.
+refused. Read-only text items are shown as fields, and an edit leaves one
+item of each key it writes, whatever the flags of the items it replaces.
 
 usage: apev2_other_taggers.py WINE_EXEC BUILD_DIR ZORVTOOL_EXE
 """
@@ -254,6 +255,44 @@ def check_removing_every_field(work, tone):
               "musepack, unreadable item: %s is refused, the file unchanged: %d %r" % (change, done.returncode, said))
 
 
+def check_items_the_player_hid_are_replaced(work, tone):
+    """A read-only Title (shown by mutagen and wvunpack), and binary,
+    external-link and reserved-type items of the fields an edit writes:
+    the player shows the title, and its edit and removal leave one item of
+    a key or none, which every reader then reads."""
+    hidden = [("Title", 1, b"Old Title"), ("Artist", 0, b"Anna"), ("Album", 2, b"\x89PNG old"),
+              ("Genre", 4, b"http://old.example"), ("Comment", 6, b"old"), ("Mood", 1, b"Calm")]
+    for name in ("plain.wv", "sv8.mpc", "plain.mp3"):
+        path = untagged(work, tone, "hidden-" + name)
+        with open(path, "ab") as f:
+            f.write(apev2_layouts.tag_of(hidden))
+        shown = (subsongs(path) or [{}])[0]
+        check(shown.get("title") == ["Old Title"] and shown.get("mood") == ["Calm"],
+              "%s: zorvtool shows the read-only items as fields: %r" % (name, shown))
+        check(tag(path, "title=New", "album=New Album", "genre=Pop", "comment=Note"),
+              "%s: the edit over the hidden items succeeds" % name)
+        with open(path, "rb") as f:
+            written = apev2_layouts.items(f.read())
+        keys = sorted(key.lower() for key, _, _ in written)
+        check(keys == ["album", "artist", "comment", "genre", "mood", "title"],
+              "%s: one item of each key: %r" % (name, written))
+        check(("Title", 0, b"New") in written and ("Mood", 1, b"Calm") in written,
+              "%s: the title is the edit's, the read-only mood stays: %r" % (name, written))
+        items = mutagen_items(path)
+        check(items.get("Title") == "New" and items.get("Album") == "New Album", "%s: mutagen reads the edit: %r" % (name, items))
+        if name == "plain.wv":
+            for lister in (("wvunpack", "-ss", "-q"), ("wvtag", "-l")):
+                listed = apev2_layouts.wvunpack_items(path, lister)
+                check(listed.get("Title") == "New" and listed.get("Genre") == "Pop",
+                      "wavpack: %s reads the edit: %r" % (lister[0], listed))
+        check(tag(path, "-title"), "%s: removing the title succeeds" % name)
+        with open(path, "rb") as f:
+            left = [key for key, _, _ in apev2_layouts.items(f.read())]
+        shown = (subsongs(path) or [{}])[0]
+        check("Title" not in left and "title" not in shown and "Title" not in mutagen_items(path),
+              "%s: no reader finds a title after its removal: %r %r" % (name, left, shown))
+
+
 def check_hostile_tag(work, tone):
     """A tag whose items read many ways before 8 MB of zeros, with a count
     no reading meets: the file's audio is read and the tag, damaged, is
@@ -278,6 +317,7 @@ def main():
         check_wvtag_extends_an_edit(work, tone)
         check_earlier_layouts_are_read_and_written_plain(work, tone)
         check_removing_every_field(work, tone)
+        check_items_the_player_hid_are_replaced(work, tone)
         check_hostile_tag(work, tone)
     finally:
         shutil.rmtree(work, ignore_errors=True)

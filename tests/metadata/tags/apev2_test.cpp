@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <optional>
+#include <string>
 
 #include "io/io_exceptions.h"
 #include "io/memory_file.h"
@@ -26,7 +27,7 @@ TEST(Apev2, ItemsToFields) {
       {"Disc n", {{false, 0, "Disc", "2"}}, "discnumber=2;"},
       {"Year is the date", {{false, 0, "Year", "1999"}}, "date=1999;"},
       {"zero bytes separate values", {{false, 0, "Artist", std::string("a\0b", 3)}}, "Artist=a,b;"},
-      {"read-only text is a technical entry", {{true, 0, "Artist", "x"}}, ""},
+      {"read-only text is a field as other readers show it", {{true, 0, "Artist", "x"}}, "Artist=x;"},
       {"binary items are no fields", {{false, 1, "Cover Art (Front)", "x"}}, ""},
       {"invalid field names are skipped", {{false, 0, "a=b", "x"}}, ""},
   };
@@ -217,6 +218,41 @@ TEST(Apev2, FieldsNamedLikeItemKeysAreWrittenNotDropped) {
   changes.apply_to(as_read);
   apev2::write_changes(items, as_read, changes);
   EXPECT_EQ("Title=t;Year=1999;", keys(items));
+}
+
+TEST(Apev2, AnEditReplacesEveryItemOfItsKeyWhateverItsFlags) {
+  // Readers that take the first item of a key would show a kept one.
+  const apev2::item_list before = {
+      {true, 0, "Title", "read-only"},   {false, 1, "Artist", "binary"}, {false, 2, "Album", "http://link"},
+      {false, 3, "Genre", "reserved"},   {true, 0, "Comment", "kept"},   {false, 0, "Title", "second"},
+      {false, 1, "Cover Art (Front)", "img"},
+  };
+  apev2::item_list items = before;
+  track_info_impl as_read;
+  apev2::read_into_track_info(items, apev2::version_2, as_read);
+  EXPECT_EQ("Comment=kept;Title=read-only,second;", track_fields_text(as_read));
+  track_info_impl edited(as_read);
+  for (const char* field : {"title", "artist", "album", "genre"})
+    edited.set_field(field, track_info::until_nul, "new", track_info::until_nul);
+  const tag_changes changes = tag_changes::between(as_read, edited);
+  changes.apply_to(as_read);
+  apev2::write_changes(items, as_read, changes);
+  const auto list = [](const apev2::item_list& items) {
+    std::string text;
+    for (const auto& i : items) {
+      text += i.key + "=" + i.value + (i.type != 0 ? " type " + std::to_string(i.type) : "");
+      text += i.read_only ? " ro;" : ";";
+    }
+    return text;
+  };
+  EXPECT_EQ("Title=new;Artist=new;Album=new;Genre=new;Comment=kept ro;Cover Art (Front)=img type 1;", list(items));
+
+  // A whole write the same: no binary item beside a new one of its key.
+  items = {{false, 1, "Title", "binary"}, {false, 1, "Cover Art (Front)", "img"}, {true, 0, "Artist", "ro"}};
+  track_info_impl fields;
+  fields.set_field("title", track_info::until_nul, "t", track_info::until_nul);
+  apev2::write_from_track_info(items, fields);
+  EXPECT_EQ("Cover Art (Front)=img type 1;Title=t;", list(items));
 }
 
 TEST(Id3v1, BlockFields) {

@@ -1,5 +1,5 @@
 // Tags inside the chunk tree of RIFF/WAVE files: reading INFO items and the
-// "id3 " chunk, and rewriting them through "JUNK" filler without moving the
+// ID3 chunk ("id3 " or "ID3 "), and rewriting them through "JUNK" filler without moving the
 // audio or losing the old tags when the new ones cannot be made.
 #include "metadata/tags/riff_tags.h"
 
@@ -34,10 +34,22 @@ const std::string audio = chunk("data", std::string(1000, '\x33'));
 
 std::string info_list(const std::string& items) { return chunk("LIST", "INFO" + items); }
 
-std::string id3_chunk(const std::string& title) {
+std::string id3_chunk(const std::string& title, const std::string& id = "id3 ") {
   using namespace id3v2_test;
   const bytes tag_bytes = tag(3, frame("TIT2", latin(title)));
-  return chunk("id3 ", std::string(tag_bytes.begin(), tag_bytes.end()));
+  return chunk(id, std::string(tag_bytes.begin(), tag_bytes.end()));
+}
+
+// The ids of the top-level chunks, "JUNK" left out.
+std::string chunk_ids(const std::string& file) {
+  std::string ids;
+  for (std::size_t at = 12; at + 8 <= file.size();) {
+    const std::uint32_t size = std::uint8_t(file[at + 4]) | std::uint8_t(file[at + 5]) << 8 |
+                               std::uint8_t(file[at + 6]) << 16 | std::uint32_t(std::uint8_t(file[at + 7])) << 24;
+    if (file.compare(at, 4, "JUNK") != 0) ids += file.substr(at, 4) + "|";
+    at += 8 + size + (size & 1);
+  }
+  return ids;
 }
 
 class RiffTags : public ::testing::Test {
@@ -80,8 +92,43 @@ TEST_F(RiffTags, ReadsInfoItemsAndPrefersTheId3Chunk) {
        "other text is in the ANSI code page"},
       {fmt + "data" + le32(0) + std::string(1000, '\x33') + info_list(chunk("INAM", "after")), "title=after;",
        "chunks behind the audio of a data chunk of size 0"},
+      {fmt + audio + id3_chunk("upper", "ID3 "), "title=upper;", "an ID3 chunk named in upper case"},
+      {fmt + audio + id3_chunk("first", "ID3 ") + id3_chunk("second"), "title=first;", "the first ID3 chunk counts"},
+      {fmt + info_list(chunk("INAM", "one") + chunk("IART", "A")) + audio + info_list(chunk("INAM", "two")),
+       "artist=A;title=two;", "a second INFO list adds its items, the later winning"},
+      {fmt + info_list(chunk("IPRT", "7")) + audio, "tracknumber=7;", "the track number under its other id"},
   };
   for (const row& r : rows) EXPECT_EQ(read(riff(r.body)), r.expected) << r.why;
+}
+
+TEST_F(RiffTags, AnEditLeavesOneChunkOfEachKindAndOneItemOfTheField) {
+  struct row {
+    std::string body, chunks_after, why;
+  };
+  const row rows[] = {
+      {fmt + audio + id3_chunk("old", "ID3 "), "fmt |data|LIST|ID3 |", "the ID3 chunk keeps its name"},
+      {fmt + audio + id3_chunk("old", "ID3 ") + id3_chunk("later"), "fmt |data|LIST|ID3 |",
+       "a second ID3 chunk goes"},
+      {fmt + info_list(chunk("INAM", "old")) + audio + id3_chunk("old", "ID3 "), "fmt |data|LIST|ID3 |",
+       "beside an INFO list"},
+      {fmt + info_list(chunk("INAM", "old") + chunk("IPRD", "Album")) + audio + info_list(chunk("INAM", "old 2")),
+       "fmt |LIST|data|id3 |", "a second INFO list joins the first"},
+  };
+  for (const row& r : rows) {
+    track_info_impl info;
+    info.set_field("title", 5, "new", 3);
+    info.set_field("album", 5, "Album", 5);
+    const std::string after = write(riff(r.body), info);
+    EXPECT_EQ(chunk_ids(after), r.chunks_after) << r.why;
+    EXPECT_EQ(read(after), "album=Album;title=new;") << r.why;
+  }
+  // The other id of a field is replaced under its own id, which its readers read.
+  const std::string before = riff(fmt + info_list(chunk("IPRT", "1") + chunk("ITRK", "1")) + audio);
+  track_info_impl info;
+  info.set_field("tracknumber", track_info::until_nul, "2", track_info::until_nul);
+  const std::string after = write(before, info);
+  EXPECT_NE(after.find(info_list(chunk("IPRT", std::string("2\0", 2)))), std::string::npos);
+  EXPECT_EQ(read(after), "tracknumber=2;");
 }
 
 TEST_F(RiffTags, DamagedFilesAreDataErrors) {
@@ -152,7 +199,8 @@ TEST_F(RiffTags, PlacingNeedsAnExactFitOrEightSpareBytes) {
 }
 
 TEST_F(RiffTags, RemovingTrailingTagsShortensTheFile) {
-  const std::string audio_first = riff(fmt + audio + info_list(chunk("INAM", "t")) + id3_chunk("t"));
+  const std::string audio_first =
+      riff(fmt + audio + info_list(chunk("INAM", "t")) + id3_chunk("t") + id3_chunk("u", "ID3 "));
   auto file = io_test::make_model_file(audio_first);
   riff_tags::rewrite_chunks(*file, io_test::no_abort(), true, true);
   EXPECT_EQ(file->bytes, riff(fmt + audio));

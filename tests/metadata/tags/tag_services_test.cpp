@@ -344,15 +344,18 @@ TEST_F(TagServices, TrailingRewriteKeepsItemsThatAreNotTextFields) {
   const std::string original =
       audio + ape({{false, 1, "Cover Art (Front)", std::string("a.jpg\0\xFF\xD8", 8)}, {true, 0, "Tool", "enc"},
                    {false, 0, "Title", "old"}});
-  const std::string written = write(original, tag_services::kind_apev2,
-                                    {{"title", "new"}, {"album artist", "AA"}, {"totaltracks", "12"}, {"genre", "a"}});
+  // The read-only item is shown as a field: an edit that keeps it keeps it as it was.
+  const std::string written =
+      write(original, tag_services::kind_apev2,
+            {{"title", "new"}, {"album artist", "AA"}, {"totaltracks", "12"}, {"genre", "a"}, {"Tool", "enc"}});
   auto file = io_test::make_model_file(written);
   const trailing_tags found = find_trailing_tags(*file, true, abort);
   std::string items;
   for (const apev2::item& i : found.apev2_items) items += i.key + "=" + std::to_string(i.value.size()) + ";";
   // The edited item stays in its place; new ones follow.
   EXPECT_EQ("Cover Art (Front)=8;Tool=3;Title=3;Album artist=2;Genre=1;Track=3;", items);
-  EXPECT_EQ("Album artist=AA;Genre=a;Title=new;totaltracks=12;", read_fields(written));
+  EXPECT_EQ("Album artist=AA;Genre=a;Title=new;Tool=enc;totaltracks=12;", read_fields(written));
+  EXPECT_NE(written.find(std::string("\x03\0\0\0\x01\0\0\0Tool", 12)), std::string::npos);
 }
 
 // `tag` with `extra` put before its footer, its header and footer counting
