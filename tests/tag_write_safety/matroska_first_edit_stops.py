@@ -138,15 +138,15 @@ def parse_calls(log):
     return calls, names
 
 
-def traced_edit(tool, path, inject=None):
-    """zorvtool's edit of `path` under strace, killed at `inject` (the
+def traced_edit(tool, path, inject=None, edit=EDIT):
+    """zorvtool's `edit` of `path` under strace, killed at `inject` (the
     call's name and its count among calls of that name) if given: its exit
     code and what parse_calls made of its record."""
     log = path + ".calls"
     command = ["strace", "-f", "-qq", "-y", "-xx", "-s", "100000000", "-P", path, "-e", "trace=" + TRACED, "-o", log]
     if inject:
         command += ["-e", "inject=%s:signal=KILL:when=%d" % inject]
-    rc = subprocess.run([*command, *tool.command, "tag", windows_path(path), *EDIT], stdout=subprocess.DEVNULL,
+    rc = subprocess.run([*command, *tool.command, "tag", windows_path(path), *edit], stdout=subprocess.DEVNULL,
                         stderr=subprocess.DEVNULL).returncode
     with open(log, errors="replace") as f:
         text = f.read()
