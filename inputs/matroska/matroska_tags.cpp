@@ -162,12 +162,12 @@ struct simple_tag_record {
   std::string value;
   bool has_value = false;
   std::uint64_t position = 0;
-  // Its language (TagLanguage, TagLanguageBCP47) and whatever else it holds
-  // besides its name, value and default flag (nested SimpleTags, a
-  // TagBinary), as they stand: what tells it from another of that name and
-  // value.
+  // Its language (a TagLanguageBCP47 over a TagLanguage, "und" without
+  // either) and whatever else it holds besides its name, value and default
+  // flag (nested SimpleTags, a TagBinary), as they stand: what tells it from
+  // another of that name and value.
   std::string language = "und";
-  std::string language_bcp47;
+  bool language_bcp47 = false;
   std::string others;
 };
 
@@ -182,9 +182,10 @@ public:
       record_.value = ebml_read_utf8(reader, size);
       record_.has_value = true;
     } else if (id == tag_ids::tag_language) {
-      record_.language = as_text(ebml_read_binary(reader, size));
+      if (!record_.language_bcp47) record_.language = as_text(ebml_read_binary(reader, size));
     } else if (id == tag_ids::tag_language_bcp47) {
-      record_.language_bcp47 = as_text(ebml_read_binary(reader, size));
+      record_.language = as_text(ebml_read_binary(reader, size));
+      record_.language_bcp47 = true;
     } else if (id != tag_ids::tag_default && id != tag_ids::tag_default_bogus) {
       record_.others += std::to_string(id) + ":" + std::to_string(size) + ":";
       // A large one is told by where it stands: it is never taken for another.
@@ -293,8 +294,8 @@ std::uint64_t tag_level(const read_tag& tag, const names_by_targets& track_level
 
 // What makes two values one: their target, level, name, language and
 // value, and whatever else their SimpleTags hold.
-using value_identity = std::tuple<matroska_tag_targets, std::uint64_t, std::string, std::string, std::string, bool,
-                                  std::string, std::string>;
+using value_identity =
+    std::tuple<matroska_tag_targets, std::uint64_t, std::string, std::string, bool, std::string, std::string>;
 
 // Leaves out of each Tags element (its Tags start at an index of
 // `element_starts`) the values an earlier element holds: another program's
@@ -311,7 +312,6 @@ void drop_values_held_before(std::vector<read_tag>& tags, const std::vector<std:
                           levels[index],
                           simple.name,
                           simple.language,
-                          simple.language_bcp47,
                           simple.has_value,
                           simple.value,
                           simple.others};
