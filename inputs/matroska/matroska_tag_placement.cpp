@@ -573,8 +573,8 @@ void begin_plan(const matroska_file_scan& scan, const behind_segment& behind, pl
 // The new element over the one Tags element that SeekHeads name: a single
 // change switches readers from the old tags to the new. The other Tags
 // elements become Void after it: a second element's values are in the new
-// one by then, and a stop before its turn leaves it an older state of the
-// new, which the next write finds stale.
+// one by then, which lists it, and a stop before its turn leaves it for the
+// next write to find stale.
 std::optional<vantrel_io::in_place_steps> over_named_tags(const matroska_file_scan& scan, ebml_reader& reader,
                                                           const behind_segment& behind, std::uint64_t position,
                                                           const std::vector<std::uint8_t>& element,

@@ -765,8 +765,8 @@ matroska_tag_collection matroska_tags_load(const matroska_file_scan& scan, ebml_
   for (std::uint64_t position : scan.positions_of(ids::tags)) {
     // A Tags element after the Clusters that no SeekHead names is read by
     // no reader: after a write killed before it ended it may be that write's
-    // new element or its old one. A stale one is an older state of the
-    // named. Taking their values in would bring them back, or twice.
+    // new element or its old one. A stale one the named element took in.
+    // Taking their values in would bring them back, or twice.
     if (scan.unnamed_tags.count(position) || scan.stale_tags.count(position)) continue;
     bool whole = false;
     element_starts.push_back(tags.size());
