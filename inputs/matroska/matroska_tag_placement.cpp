@@ -670,7 +670,8 @@ std::optional<vantrel_io::in_place_steps> matroska_tag_steps(const matroska_file
     taken_in.erase(position);
     return tags_element(content, matroska_superseded_tags_list(scan, reader, taken_in));
   };
-  const std::vector<std::uint8_t> element = tags_element(content, matroska_superseded_tags_list(scan, reader, read_now));
+  const std::vector<std::uint8_t> element =
+      tags_element(content, matroska_superseded_tags_list(scan, reader, read_now));
 
   if (named.size() <= 1) {
     for (std::uint64_t position : named)

@@ -19,14 +19,13 @@ player's fields, ffprobe's and mkvextract's tags, mkvinfo walking the file,
 one Tags element), and so does another edit: what that edit makes of the
 file as the player read it.
 """
-import hashlib
 import os
 import shutil
 import sys
 import tempfile
 from concurrent.futures import ThreadPoolExecutor
 
-from matroska_first_edit_stops import applied, power_cut_states, traced_edit, views
+from matroska_first_edit_stops import applied, state_file, stopped_states, traced_edit, views
 from tag_files import Zorvtool, matroska_bytes, run, top_level_tags_count, windows_path
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
@@ -100,40 +99,11 @@ def check_fixture(tool, work, name, original, edit):
         check(rc == 0 and count == 1, "%s: another edit of the %s file succeeds, one Tags element" % (road, start))
         shutil.rmtree(folder, ignore_errors=True)
 
-    kills, counts = [], {}
-    for index, (call, syscall) in enumerate(zip(calls, names)):
-        counts[syscall] = counts.get(syscall, 0) + 1
-        if call[0] != "flush":
-            kills.append((index, (syscall, counts[syscall])))
-
-    def killed(kill):
-        index, inject = kill
-        folder = tempfile.mkdtemp(dir=work)
-        path = os.path.join(folder, "target.mka")
-        shutil.copyfile(original, path)
-        traced_edit(tool, path, inject, edit)
-        with open(path, "rb") as f:
-            data = f.read()
-        shutil.rmtree(folder, ignore_errors=True)
-        return index, data
-
-    states = {}
-    with ThreadPoolExecutor(4) as pool:
-        for index, data in pool.map(killed, kills):
-            check(data == applied(old_bytes, calls[:index]), "%s: killed before call %d, the file holds the calls "
-                  "before it" % (road, index))
-            states["killed before call %d" % index] = data
-    states.update(power_cut_states(old_bytes, calls))
-    unique = {}
-    for what, data in states.items():
-        unique.setdefault(hashlib.sha1(data).digest(), (what, data))
+    states, unique = stopped_states(tool, work, road, original, calls, names, edit)
 
     def judged(item):
         what, data = item
-        folder = tempfile.mkdtemp(dir=work)
-        path = os.path.join(folder, "target.mka")
-        with open(path, "wb") as f:
-            f.write(data)
+        folder, path = state_file(work, data)
         problems = []
         seen = views(tool, path)
         read = "old" if seen["player"] == old["player"] else "new" if seen["player"] == new["player"] else None

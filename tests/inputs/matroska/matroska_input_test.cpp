@@ -856,7 +856,8 @@ TEST_F(MatroskaInput, AStoppedEditLeavesTheOldOrTheNewFieldsAndTheNextEditEndsAs
   // remove what either holds, one field or several.
   const std::string named = el(tags_id, tag(targets(0), simple("TITLE", "Old") + simple("ARTIST", "Someone")));
   const std::string other =
-      el(tags_id, tag(targets(0), simple("COMPOSER", "Writer") + simple("COMMENT", "Said") + simple("ARTIST", "Someone")));
+      el(tags_id,
+         tag(targets(0), simple("COMPOSER", "Writer") + simple("COMMENT", "Said") + simple("ARTIST", "Someone")));
   const std::vector<field_edit> edits{{{"title", "New title"}, {"album", nullptr}},
                                       {{"comment", nullptr}},
                                       {{"comment", "New"}, {"composer", nullptr}, {"album artist", nullptr}}};
@@ -879,7 +880,8 @@ TEST_F(MatroskaInput, AStoppedEditLeavesTheOldOrTheNewFieldsAndTheNextEditEndsAs
       for (std::size_t kept = 0; kept < disk->changes.size(); ++kept) {
         const std::string cut = io_test::disk_after_power_cut(file, disk->changes, kept);
         const std::string shown = fields_of(opened_file(cut, open_reason::info_write).info());
-        const std::string where = std::to_string(attachment) + ", " + edit[0].first + ", change " + std::to_string(kept);
+        const std::string where =
+            std::to_string(attachment) + ", " + edit[0].first + ", change " + std::to_string(kept);
         EXPECT_TRUE(shown == old || shown == clean) << where << ":\n" << shown;
         const std::string again = edited_on_disk(cut, edit)->bytes;
         EXPECT_EQ(fields_of(opened_file(again, open_reason::info_write).info()), clean) << where;
