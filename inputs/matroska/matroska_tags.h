@@ -120,9 +120,10 @@ enum class matroska_damaged_tags {
 };
 
 // Every Tags element the scan knows that readers find (not those only a
-// walk of the whole Segment finds, nor stale ones), in file order. A Tags element is
-// damaged when it does not read or when what follows it begins no element
-// of the Segment (its size is wrong).
+// walk of the whole Segment finds, nor stale ones), in file order; a value
+// an earlier element holds (same target, level, name, language and value)
+// is read once. A Tags element is damaged when it does not read or when
+// what follows it begins no element of the Segment (its size is wrong).
 matroska_tag_collection matroska_tags_load(const matroska_file_scan& scan, ebml_reader& reader,
                                            matroska_damaged_tags on_damage);
 

@@ -851,13 +851,14 @@ TEST_F(MatroskaInput, ElementsOtherProgramsLeftAreReadWhateverTheirNamesAndEachV
 }
 
 TEST_F(MatroskaInput, AStoppedEditLeavesTheOldOrTheNewFieldsAndTheNextEditEndsAsAnUnstoppedOne) {
-  // Another program's element beside the named one, holding a value the
-  // named one holds as well, in the first page and past it, and edits that
-  // remove what either holds, one field or several.
+  // Another program's element beside the named one, holding values the
+  // named one holds as well (one in a language said the other way), in the
+  // first page and past it, and edits that remove what either holds, one
+  // field or several.
   const std::string named = el(tags_id, tag(targets(0), simple("TITLE", "Old") + simple("ARTIST", "Someone")));
-  const std::string other =
-      el(tags_id,
-         tag(targets(0), simple("COMPOSER", "Writer") + simple("COMMENT", "Said") + simple("ARTIST", "Someone")));
+  const std::string title_in_bcp47_und = el(0x67C8, el(0x45A3, "TITLE") + el(0x447B, "und") + el(0x4487, "Old"));
+  const std::string other = el(tags_id, tag(targets(0), simple("COMPOSER", "Writer") + simple("COMMENT", "Said") +
+                                                            simple("ARTIST", "Someone") + title_in_bcp47_und));
   const std::vector<field_edit> edits{{{"title", "New title"}, {"album", nullptr}},
                                       {{"comment", nullptr}},
                                       {{"comment", "New"}, {"composer", nullptr}, {"album artist", nullptr}}};
@@ -871,6 +872,7 @@ TEST_F(MatroskaInput, AStoppedEditLeavesTheOldOrTheNewFieldsAndTheNextEditEndsAs
                                                               {0x1549A966, 0x1654AE6B, tags_id});
     const std::string old = fields_of(opened_file(file, open_reason::info_write).info());
     EXPECT_EQ(count_of(old, "Someone"), 1u) << old;
+    EXPECT_EQ(count_of(old, "=Old\n"), 1u) << old;
     const field_edit another{{"genre", "Rock"}};
     const std::string old_then_another = fields_after(file, another);
     for (const field_edit& edit : edits) {
