@@ -662,22 +662,23 @@ std::optional<vantrel_io::in_place_steps> matroska_tag_steps(const matroska_file
   for (const auto* unread : {&scan.unnamed_tags, &scan.second_tags, &scan.stale_tags})
     for (std::uint64_t position : *unread) named.erase(position);
   // The new element lists every Tags element readers read now but the one
-  // it goes over: those turn into Void only after it is down.
+  // it goes over (none where it goes elsewhere): those turn into Void only
+  // after it is down.
   std::set<std::uint64_t> read_now = named;
   read_now.insert(scan.second_tags.begin(), scan.second_tags.end());
+  constexpr std::uint64_t elsewhere = ~std::uint64_t{0};
   auto element_over = [&](std::uint64_t position) {
     std::set<std::uint64_t> taken_in = read_now;
     taken_in.erase(position);
     return tags_element(content, matroska_superseded_tags_list(scan, reader, taken_in));
   };
-  const std::vector<std::uint8_t> element =
-      tags_element(content, matroska_superseded_tags_list(scan, reader, read_now));
 
   if (named.size() <= 1) {
     for (std::uint64_t position : named)
       if (auto steps = over_named_tags(scan, reader, behind, position, element_over(position), rule, true))
         return steps;
   }
+  const std::vector<std::uint8_t> element = element_over(elsewhere);
 
   // Otherwise the new element goes where readers do not look yet. A file
   // without a SeekHead has no switch to it: readers would find both tags or
