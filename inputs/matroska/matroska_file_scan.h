@@ -36,10 +36,10 @@ struct matroska_file_scan {
   // does the player: another program's second element, whose values a
   // write merges into the one element it leaves.
   std::set<std::uint64_t> second_tags;
-  // Those of them that are plainly an older state of the named Tags (each
-  // of their TagNames, per target and level, is also in those): what an
-  // edit stopped after its switch to new Tags left. They are not read, and
-  // the next write turns them into Void, also one that changes no value.
+  // Those of them that a named Tags element lists as taken in (see
+  // matroska_superseded_tags): what an edit stopped after it put its new
+  // Tags down left. They are not read, and the next write turns them into
+  // Void, also one that changes no value.
   std::set<std::uint64_t> stale_tags;
   // Void elements after the first Cluster, each the first of a run of Voids
   // that follows no SeekHead (which would grow into it): room a new Tags

@@ -15,6 +15,7 @@
 #include "inputs/matroska/matroska_cues_handler.h"
 #include "inputs/matroska/matroska_ids.h"
 #include "inputs/matroska/matroska_info_handler.h"
+#include "inputs/matroska/matroska_superseded_tags.h"
 #include "inputs/matroska/matroska_tag_placement.h"
 #include "inputs/matroska/matroska_tags.h"
 #include "inputs/matroska/matroska_track_choice.h"
@@ -402,8 +403,9 @@ void matroska_input::set_info(std::uint32_t subsong, const track_info& info) {
 
 void matroska_input::commit(const abort_signal& abort) {
   // With no edit, the present tags go down again only to clear what a
-  // stopped edit left beside them.
-  if (tags_to_write_.empty() && state_.scan.stale_tags.empty()) return;
+  // stopped edit left beside them: an old element it took the place of, in
+  // front of the Clusters or behind them, where no SeekHead names it.
+  if (tags_to_write_.empty() && state_.scan.stale_tags.empty() && state_.scan.unnamed_tags.empty()) return;
   if (state_.scan.cut) throw FileCutShort();
   std::vector<std::uint8_t> content;
   std::optional<vantrel_io::in_place_steps> steps;

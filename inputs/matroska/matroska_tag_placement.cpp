@@ -14,6 +14,7 @@
 #include "inputs/matroska/ebml_values.h"
 #include "inputs/matroska/ebml_vint.h"
 #include "inputs/matroska/matroska_ids.h"
+#include "inputs/matroska/matroska_superseded_tags.h"
 #include "io/room_for_later_edits.h"
 #include "metadata/tags/trailing_tags.h"
 
@@ -84,12 +85,16 @@ std::vector<tags_seek_entry> tags_seek_entries(const matroska_file_scan& scan, e
   return found;
 }
 
-std::vector<std::uint8_t> tags_element(const std::vector<std::uint8_t>& content) {
+// A Tags element of `content`, closed by the list of the elements it takes
+// the place of (see matroska_superseded_tags).
+std::vector<std::uint8_t> tags_element(const std::vector<std::uint8_t>& content,
+                                       const std::vector<std::uint8_t>& taken_in) {
   ebml_memory_writer out;
   ebml_write_vint(out, ids::tags);
-  ebml_write_vint(out, content.size());
+  ebml_write_vint(out, content.size() + taken_in.size());
   std::vector<std::uint8_t> bytes = out.bytes();
   bytes.insert(bytes.end(), content.begin(), content.end());
+  bytes.insert(bytes.end(), taken_in.begin(), taken_in.end());
   return bytes;
 }
 
@@ -568,8 +573,8 @@ void begin_plan(const matroska_file_scan& scan, const behind_segment& behind, pl
 // The new element over the one Tags element that SeekHeads name: a single
 // change switches readers from the old tags to the new. The other Tags
 // elements become Void after it: a second element's values are in the new
-// one by then, and a stop before its turn leaves it an older state of the
-// new, which the next write finds stale.
+// one by then, which lists it, and a stop before its turn leaves it for the
+// next write to find stale.
 std::optional<vantrel_io::in_place_steps> over_named_tags(const matroska_file_scan& scan, ebml_reader& reader,
                                                           const behind_segment& behind, std::uint64_t position,
                                                           const std::vector<std::uint8_t>& element,
@@ -652,16 +657,28 @@ std::optional<vantrel_io::in_place_steps> matroska_tag_steps(const matroska_file
                                                              tag_step_rule rule) {
   // What a cut file lacks cannot be told apart from what a write would lose.
   if (scan.cut) return std::nullopt;
-  const std::vector<std::uint8_t> element = tags_element(content);
   const behind_segment behind = what_lies_behind(scan, reader, rule);
   std::set<std::uint64_t> named = scan.positions_of(ids::tags);
   for (const auto* unread : {&scan.unnamed_tags, &scan.second_tags, &scan.stale_tags})
     for (std::uint64_t position : *unread) named.erase(position);
+  // The new element lists every Tags element readers read now but the one
+  // it goes over (none where it goes elsewhere): those turn into Void only
+  // after it is down.
+  std::set<std::uint64_t> read_now = named;
+  read_now.insert(scan.second_tags.begin(), scan.second_tags.end());
+  constexpr std::uint64_t elsewhere = ~std::uint64_t{0};
+  auto element_over = [&](std::uint64_t position) {
+    std::set<std::uint64_t> taken_in = read_now;
+    taken_in.erase(position);
+    return tags_element(content, matroska_superseded_tags_list(scan, reader, taken_in));
+  };
 
   if (named.size() <= 1) {
     for (std::uint64_t position : named)
-      if (auto steps = over_named_tags(scan, reader, behind, position, element, rule, true)) return steps;
+      if (auto steps = over_named_tags(scan, reader, behind, position, element_over(position), rule, true))
+        return steps;
   }
+  const std::vector<std::uint8_t> element = element_over(elsewhere);
 
   // Otherwise the new element goes where readers do not look yet. A file
   // without a SeekHead has no switch to it: readers would find both tags or
@@ -685,7 +702,8 @@ std::optional<vantrel_io::in_place_steps> matroska_tag_steps(const matroska_file
   }
   // Tags that cannot move grow where they end the Segment, sharing a page
   // with their room or not.
-  if (named.size() == 1) return over_named_tags(scan, reader, behind, *named.begin(), element, rule, false);
+  if (named.size() == 1)
+    return over_named_tags(scan, reader, behind, *named.begin(), element_over(*named.begin()), rule, false);
   return std::nullopt;
 }
 

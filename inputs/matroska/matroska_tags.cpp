@@ -35,6 +35,8 @@ constexpr std::uint32_t tag_name = 0x05A3;
 constexpr std::uint32_t tag_string = 0x0487;
 constexpr std::uint32_t tag_language = 0x047A;
 constexpr std::uint32_t tag_default = 0x0484;
+constexpr std::uint32_t tag_language_bcp47 = 0x047B;
+constexpr std::uint32_t tag_default_bogus = 0x04B4;
 }  // namespace tag_ids
 
 struct mapping_row {
@@ -160,6 +162,13 @@ struct simple_tag_record {
   std::string value;
   bool has_value = false;
   std::uint64_t position = 0;
+  // Its language (a TagLanguageBCP47 over a TagLanguage, "und" without
+  // either) and whatever else it holds besides its name, value and default
+  // flag (nested SimpleTags, a TagBinary), as they stand: what tells it from
+  // another of that name and value.
+  std::string language = "und";
+  bool language_bcp47 = false;
+  std::string others;
 };
 
 class simple_tag_handler : public ebml_element_handler {
@@ -172,10 +181,22 @@ public:
       if (record_.has_value) vantrel_io::throw_io_data();
       record_.value = ebml_read_utf8(reader, size);
       record_.has_value = true;
+    } else if (id == tag_ids::tag_language) {
+      if (!record_.language_bcp47) record_.language = as_text(ebml_read_binary(reader, size));
+    } else if (id == tag_ids::tag_language_bcp47) {
+      record_.language = as_text(ebml_read_binary(reader, size));
+      record_.language_bcp47 = true;
+    } else if (id != tag_ids::tag_default && id != tag_ids::tag_default_bogus) {
+      record_.others += std::to_string(id) + ":" + std::to_string(size) + ":";
+      // A large one is told by where it stands: it is never taken for another.
+      if (size > compared_size) record_.others += std::to_string(record_.position);
+      else record_.others += as_text(ebml_read_binary(reader, size));
     }
   }
 
 private:
+  static constexpr std::uint64_t compared_size = 1 << 20;
+  static std::string as_text(const std::vector<std::uint8_t>& bytes) { return {bytes.begin(), bytes.end()}; }
   simple_tag_record& record_;
 };
 
@@ -269,6 +290,48 @@ std::uint64_t tag_level(const read_tag& tag, const names_by_targets& track_level
   for (const simple_tag_record& simple : tag.simple_tags)
     if (simple.has_value && beside->second.count(simple.name)) return matroska_level_album;
   return matroska_level_track;
+}
+
+// What makes two values one: their target, level, name, language and
+// value, and whatever else their SimpleTags hold.
+using value_identity =
+    std::tuple<matroska_tag_targets, std::uint64_t, std::string, std::string, bool, std::string, std::string>;
+
+// Leaves out of each Tags element (its Tags start at an index of
+// `element_starts`) the values an earlier element holds: another program's
+// element that repeats values of the file's own is merged into it, and
+// merging must show and store each value once.
+void drop_values_held_before(std::vector<read_tag>& tags, const std::vector<std::size_t>& element_starts) {
+  const names_by_targets track_level = track_level_names(tags);
+  std::vector<std::uint64_t> levels;
+  for (const read_tag& tag : tags) levels.push_back(tag_level(tag, track_level));
+  std::set<value_identity> held_before, held_here;
+  auto identity = [&](std::size_t index, const simple_tag_record& simple) {
+    const read_tag& tag = tags[index];
+    return value_identity{tag.whole_file() ? matroska_tag_targets{} : tag.targets.uids,
+                          levels[index],
+                          simple.name,
+                          simple.language,
+                          simple.has_value,
+                          simple.value,
+                          simple.others};
+  };
+  std::size_t next_element = 0;
+  for (std::size_t index = 0; index < tags.size(); ++index) {
+    for (; next_element < element_starts.size() && element_starts[next_element] <= index; ++next_element) {
+      held_before.insert(held_here.begin(), held_here.end());
+      held_here.clear();
+    }
+    auto& simples = tags[index].simple_tags;
+    std::vector<simple_tag_record> kept;
+    for (simple_tag_record& simple : simples) {
+      value_identity one = identity(index, simple);
+      if (held_before.count(one)) continue;
+      held_here.insert(std::move(one));
+      kept.push_back(std::move(simple));
+    }
+    simples = std::move(kept);
+  }
 }
 
 // Files the Tags read into the collection's groups, each SimpleTag under
@@ -698,13 +761,15 @@ matroska_tag_collection matroska_tags_load(const matroska_file_scan& scan, ebml_
   matroska_tag_collection collection;
   std::vector<read_tag> tags;
   std::set<std::string> contents_seen;
+  std::vector<std::size_t> element_starts;
   for (std::uint64_t position : scan.positions_of(ids::tags)) {
     // A Tags element after the Clusters that no SeekHead names is read by
     // no reader: after a write killed before it ended it may be that write's
-    // new element or its old one. A stale one is an older state of the
-    // named. Taking their values in would bring them back, or twice.
+    // new element or its old one. A stale one the named element took in.
+    // Taking their values in would bring them back, or twice.
     if (scan.unnamed_tags.count(position) || scan.stale_tags.count(position)) continue;
     bool whole = false;
+    element_starts.push_back(tags.size());
     try {
       tags_handler handler(tags, contents_seen);
       reader.seek(position);
@@ -717,67 +782,9 @@ matroska_tag_collection matroska_tags_load(const matroska_file_scan& scan, ebml_
     if (on_damage == matroska_damaged_tags::refuse) vantrel_io::throw_io_data();
     collection.damaged = true;
   }
+  drop_values_held_before(tags, element_starts);
   gather(collection, tags);
   return collection;
-}
-
-namespace {
-
-// The TagNames of the Tags elements at `positions`, by the UIDs each Tag is
-// aimed at (none for the whole file) and its level.
-using names_by_target_level =
-    std::map<std::pair<matroska_tag_targets, std::uint64_t>, std::set<std::string>>;
-
-names_by_target_level tag_names_in(ebml_reader& reader, const std::set<std::uint64_t>& positions) {
-  std::vector<read_tag> tags;
-  std::set<std::string> contents_seen;
-  for (std::uint64_t position : positions) {
-    tags_handler handler(tags, contents_seen);
-    reader.seek(position);
-    ebml_read_element(reader, handler, ids::tags);
-  }
-  const names_by_targets track_level = track_level_names(tags);
-  names_by_target_level names;
-  for (const read_tag& tag : tags) {
-    const matroska_tag_targets aimed_at = tag.whole_file() ? matroska_tag_targets{} : tag.targets.uids;
-    auto& held = names[{aimed_at, tag_level(tag, track_level)}];
-    for (const simple_tag_record& simple : tag.simple_tags) held.insert(simple.name);
-  }
-  return names;
-}
-
-}  // namespace
-
-void matroska_tags_find_stale(matroska_file_scan& scan, ebml_reader& reader) {
-  if (scan.second_tags.empty()) return;
-  std::set<std::uint64_t> named = scan.positions_of(ids::tags);
-  for (std::uint64_t position : scan.second_tags) named.erase(position);
-  for (std::uint64_t position : scan.unnamed_tags) named.erase(position);
-  names_by_target_level in_named;
-  try {
-    in_named = tag_names_in(reader, named);
-  } catch (const vantrel_io::exception_io_data&) {
-    return;  // nothing can be told older than damaged Tags
-  }
-  auto named_hold = [&](const names_by_target_level::value_type& held) {
-    const auto there = in_named.find(held.first);
-    return held.second.empty() || (there != in_named.end() && std::includes(there->second.begin(), there->second.end(),
-                                                                            held.second.begin(), held.second.end()));
-  };
-  for (auto at = scan.second_tags.begin(); at != scan.second_tags.end();) {
-    bool older = true;
-    try {
-      for (const auto& held : tag_names_in(reader, {*at})) older = older && named_hold(held);
-    } catch (const vantrel_io::exception_io_data&) {
-      older = false;
-    }
-    if (!older) {
-      ++at;
-      continue;
-    }
-    scan.stale_tags.insert(*at);
-    at = scan.second_tags.erase(at);
-  }
 }
 
 void matroska_tags_to_info(const matroska_tag_group& group, track_info& info) {

@@ -120,17 +120,12 @@ enum class matroska_damaged_tags {
 };
 
 // Every Tags element the scan knows that readers find (not those only a
-// walk of the whole Segment finds, nor stale ones), in file order. A Tags element is
-// damaged when it does not read or when what follows it begins no element
-// of the Segment (its size is wrong).
+// walk of the whole Segment finds, nor stale ones), in file order; a value
+// an earlier element holds (same target, level, name, language and value)
+// is read once. A Tags element is damaged when it does not read or when
+// what follows it begins no element of the Segment (its size is wrong).
 matroska_tag_collection matroska_tags_load(const matroska_file_scan& scan, ebml_reader& reader,
                                            matroska_damaged_tags on_damage);
-
-// Moves each of the scan's second Tags elements that is plainly an older
-// state of the named ones (every TagName of it is there, per target and
-// level) into its stale ones. One that does not read whole stays a second
-// element: reading reports it, and writing refuses it.
-void matroska_tags_find_stale(matroska_file_scan& scan, ebml_reader& reader);
 
 // Fills one info from one group's fields (ReplayGain into its record).
 void matroska_tags_to_info(const matroska_tag_group& group, track_info& info);

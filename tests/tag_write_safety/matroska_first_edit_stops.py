@@ -138,15 +138,15 @@ def parse_calls(log):
     return calls, names
 
 
-def traced_edit(tool, path, inject=None):
-    """zorvtool's edit of `path` under strace, killed at `inject` (the
+def traced_edit(tool, path, inject=None, edit=EDIT):
+    """zorvtool's `edit` of `path` under strace, killed at `inject` (the
     call's name and its count among calls of that name) if given: its exit
     code and what parse_calls made of its record."""
     log = path + ".calls"
     command = ["strace", "-f", "-qq", "-y", "-xx", "-s", "100000000", "-P", path, "-e", "trace=" + TRACED, "-o", log]
     if inject:
         command += ["-e", "inject=%s:signal=KILL:when=%d" % inject]
-    rc = subprocess.run([*command, *tool.command, "tag", windows_path(path), *EDIT], stdout=subprocess.DEVNULL,
+    rc = subprocess.run([*command, *tool.command, "tag", windows_path(path), *edit], stdout=subprocess.DEVNULL,
                         stderr=subprocess.DEVNULL).returncode
     with open(log, errors="replace") as f:
         text = f.read()
@@ -197,6 +197,52 @@ def power_cut_states(original, calls):
     return states
 
 
+def stopped_states(tool, work, name, original, calls, names, edit=EDIT):
+    """({description: bytes} of every stop of the edit that made `calls`:
+    zorvtool killed before each write, then every power cut; the same
+    keyed by their bytes' digest, one description each)."""
+    with open(original, "rb") as f:
+        old_bytes = f.read()
+    counts = {}
+    kills = []
+    for index, (call, syscall) in enumerate(zip(calls, names)):
+        counts[syscall] = counts.get(syscall, 0) + 1
+        if call[0] != "flush":
+            kills.append((index, (syscall, counts[syscall])))
+
+    def killed(kill):
+        index, inject = kill
+        folder = tempfile.mkdtemp(dir=work)
+        path = os.path.join(folder, "target.mka")
+        shutil.copyfile(original, path)
+        traced_edit(tool, path, inject, edit)
+        with open(path, "rb") as f:
+            data = f.read()
+        shutil.rmtree(folder, ignore_errors=True)
+        return index, data
+
+    states = {}
+    with ThreadPoolExecutor(4) as pool:
+        for index, data in pool.map(killed, kills):
+            check(data == applied(old_bytes, calls[:index]),
+                  "%s: killed before call %d, the file holds the calls before it" % (name, index))
+            states["killed before call %d" % index] = data
+    states.update(power_cut_states(old_bytes, calls))
+    unique = {}
+    for what, data in states.items():
+        unique.setdefault(hashlib.sha1(data).digest(), (what, data))
+    return states, unique
+
+
+def state_file(work, data):
+    """(a new folder, a file in it holding `data`)."""
+    folder = tempfile.mkdtemp(dir=work)
+    path = os.path.join(folder, "target.mka")
+    with open(path, "wb") as f:
+        f.write(data)
+    return folder, path
+
+
 def views(tool, path):
     found = matroska_reader_views(path)
     found["player"] = tool.all_fields(path)
@@ -231,41 +277,11 @@ def main():
             check(all(old[r] != new[r] for r in ("player", "mkvextract")) and old["mkvinfo"] and new["mkvinfo"],
                   "%s: the readers read the edit: %s" % (name, new))
 
-            states = {}
-            counts = {}
-            kills = []
-            for index, (call, syscall) in enumerate(zip(calls, names)):
-                counts[syscall] = counts.get(syscall, 0) + 1
-                if call[0] != "flush":
-                    kills.append((index, (syscall, counts[syscall])))
-
-            def killed(kill):
-                index, inject = kill
-                folder = tempfile.mkdtemp(dir=work)
-                path = os.path.join(folder, "target.mka")
-                shutil.copyfile(original, path)
-                traced_edit(tool, path, inject)
-                with open(path, "rb") as f:
-                    data = f.read()
-                shutil.rmtree(folder, ignore_errors=True)
-                return index, data
-
-            with ThreadPoolExecutor(4) as pool:
-                for index, data in pool.map(killed, kills):
-                    check(data == applied(old_bytes, calls[:index]),
-                          "%s: killed before call %d, the file holds the calls before it" % (name, index))
-                    states["killed before call %d" % index] = data
-            states.update(power_cut_states(old_bytes, calls))
-            unique = {}
-            for what, data in states.items():
-                unique.setdefault(hashlib.sha1(data).digest(), (what, data))
+            states, unique = stopped_states(tool, work, name, original, calls, names)
 
             def judged(item):
                 what, data = item
-                folder = tempfile.mkdtemp(dir=work)
-                path = os.path.join(folder, "target.mka")
-                with open(path, "wb") as f:
-                    f.write(data)
+                folder, path = state_file(work, data)
                 problems = []
                 seen = views(tool, path)
                 mixed = [reader for reader in seen if seen[reader] not in (old[reader], new[reader])]
@@ -293,7 +309,8 @@ def main():
                     check(False, "%s, %s: %s" % (name, what, problem))
             print("%s: %d writes, %d waits for the disk, %d stops (%d files), %d read by walking readers as both "
                   "tags, mended by the same edit again" %
-                  (name, len(kills), flushes, len(states), len(unique), sum(m for _, m, _ in results)), flush=True)
+                  (name, len(calls) - flushes, flushes, len(states), len(unique), sum(m for _, m, _ in results)),
+                  flush=True)
     finally:
         shutil.rmtree(work, ignore_errors=True)
     if failures:

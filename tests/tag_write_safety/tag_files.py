@@ -216,10 +216,11 @@ def make_matroska_fixtures(folder, src):
 
 
 def make_matroska_beside_fixtures(folder, src):
-    """ffmpeg's stereo Vorbis (its Tags past the first page) and its FLAC
-    with a 100 KB attachment, each with a second Tags element of other
-    values in front of the Clusters, in the Void ffmpeg leaves after its
-    SeekHead: no SeekHead names it, readers that walk the Segment read it."""
+    """ffmpeg's stereo Vorbis (its Tags past the first page), its FLAC with a
+    100 KB attachment and mkvmerge's remux of its FLAC (its Tags behind the
+    Clusters), each with a second Tags element of other values in front of
+    the Clusters, in the first Void there (the one ffmpeg leaves after its
+    SeekHead): no SeekHead names it, readers that walk the Segment read it."""
     attachment = os.path.join(folder, "beside-cover.jpg")
     with open(attachment, "wb") as f:
         f.write(bytes(i * 7 % 251 for i in range(100000)))
@@ -235,6 +236,13 @@ def make_matroska_beside_fixtures(folder, src):
         out[name] = os.path.join(folder, name + ".mka")
         with open(out[name], "wb") as f:
             f.write(data)
+    remux = os.path.join(folder, "mkabesidemerge-plain.mka")
+    run(["mkvmerge", "-q", "-o", remux, "--no-attachments", os.path.join(folder, "mkabesideattached-plain.mka")])
+    with open(remux, "rb") as f:
+        data = matroska_bytes.with_other_tags_in_void(f.read(), *BESIDE_VALUES)
+    out["mkabesidemerge"] = os.path.join(folder, "mkabesidemerge.mka")
+    with open(out["mkabesidemerge"], "wb") as f:
+        f.write(data)
     return out
 
 

@@ -15,12 +15,15 @@ list and its chapter text track, Matroska in place, grown (in place behind
 the Segment too, read after each kill by mkvextract, ffprobe and mkvinfo as
 well), into the room earlier Tags left, without a SeekHead,
 with a second Tags element and with tags aimed at the track; ffmpeg's stereo
-Vorbis and its FLAC with a 100 KB attachment holding a second Tags element
-of other values in front of the Clusters, named by no SeekHead, whose values
-every reader shows after every kill of the first edit (ffprobe and mkvextract
-may find the old and the new Tags there, as no one write switches Tags past
-the first page) and which the next edit merges into the one Tags element it
-leaves), and for the
+Vorbis, its FLAC with a 100 KB attachment and mkvmerge's remux holding a
+second Tags element of other values in front of the Clusters, named by no
+SeekHead, whose values every reader shows after every kill of the first edit
+(ffprobe and mkvextract may find the old and the new Tags there, as no one
+write switches Tags past the first page) and which the next edit merges into
+the one Tags element it leaves; edits that remove what the file's Tags hold
+or what only that element holds, alone and beside new values, among them,
+and after each of their kills another edit ends as that edit of the file the
+player read), and for the
 shapes other programs leave (an AAC file trimmed by a gapless record, a
 two-value genre, FLAC and WavPack cue images with per-track values, MP3
 with a gain tool's APEv2 items or an album only in ID3v1, Matroska remuxed
@@ -151,6 +154,15 @@ ROADS = [
     ("matroska stereo vorbis, first edit beside a second tags element", "mkabeside", ["title=New title"]),
     ("matroska flac with an attachment, first edit beside a second tags element", "mkabesideattached",
      ["title=New title"]),
+    # Removals of what the file's own Tags hold ("album": ffmpeg's title of
+    # the whole file) and of what only the second element holds, alone and
+    # beside other changes.
+    ("matroska stereo vorbis beside a second tags element, removals and values at once", "mkabeside",
+     ["artist=New artist", "-album", "-composer", "comment=New comment"]),
+    ("matroska stereo vorbis beside a second tags element, a removal of its value", "mkabeside", ["-comment"]),
+    ("matroska remuxed by mkvmerge beside a second tags element, removals", "mkabesidemerge", ["-album", "-comment"]),
+    ("matroska remuxed by mkvmerge beside a second tags element, removals and values at once", "mkabesidemerge",
+     ["title=New title", "-composer", "comment=" + LONG]),
     ("mp4 trimmed by a gapless record", "m4atrimmed", ["title=A much longer new title"]),
     ("mp4 with two genres", "m4agenres", ["title=N"]),
     ("flac cue image, one track renamed", "cueflac", ["--subsong", "2", "title=New second"]),
@@ -204,16 +216,19 @@ ROAD_GROUPS = {
     "mp4": {"m4a", "m4afast", "m4afrag", "coverm4a"},
     "mp4_books_and_shapes": {"m4b", "m4bfast", "m4atrimmed", "m4agenres"},
     "matroska": {"mka", "mkaremux", "mkaroom", "mkanoseek", "mkatwo", "mkatrack", "mkvorbis", "mkabeside",
-                 "mkabesideattached"},
+                 "mkabesideattached", "mkabesidemerge"},
 }
-# ffmpeg's files with a second Tags element in front of the Clusters.
-BESIDE = {"mkabeside", "mkabesideattached"}
+# ffmpeg's and mkvmerge's files with a second Tags element in front of the Clusters.
+BESIDE = {"mkabeside", "mkabesideattached", "mkabesidemerge"}
 # Files whose old Tags start past the first page, which holds the SeekHead
 # and the Segment's size: no one write switches both, so readers that walk
 # the Segment (ffprobe, mkvextract) may read the old and the new Tags together
 # once the player reads the new ones, until the next write (which must give
 # a clean write's tags).
-WALKERS_MAY_READ_BOTH = {"mkabeside", "mkabesideattached"}
+WALKERS_MAY_READ_BOTH = {"mkabeside", "mkabesideattached", "mkabesidemerge"}
+# After a kill of a write of these, another edit must also end as that edit
+# of the file the player read (old or new) ends.
+ANOTHER_EDIT = ["genre=Another genre", "-title"]
 # Roads whose write is refused, the file left as it was.
 REFUSED = {"mp4 fragmented"}
 # Roads whose next write after a kill is not yet held to the clean write's
@@ -447,10 +462,13 @@ def main(group_name):
             if fixture.startswith("mka"):
                 old_mka, new_mka = matroska_reader_views(original), matroska_reader_views(done)
                 check(old_mka["mkvinfo"] and new_mka["mkvinfo"], "%s: mkvinfo reads the file before and after" % road)
+            # The second element's values the edit keeps.
+            beside_kept = [(name, value) for name, value in BESIDE_VALUES if name.lower() not in names]
             if fixture in BESIDE:
                 # A killed file that reads as one of these shows the values too.
-                for when, views, fields in (("before", old_mka, old_fields), ("after", new_mka, new_fields)):
-                    for name, value in BESIDE_VALUES:
+                for when, views, fields, values in (("before", old_mka, old_fields, BESIDE_VALUES),
+                                                    ("after", new_mka, new_fields, beside_kept)):
+                    for name, value in values:
                         shown = {"player": fields[0].get(name.lower()) == [value],
                                  "ffprobe": value.encode() in views["ffprobe"],
                                  "mkvextract": value.encode() in views["mkvextract"]}
@@ -468,6 +486,15 @@ def main(group_name):
                       new_chapters[0] == new_fields[0].get("title", [None])[0],
                       "%s: ffprobe reads the new chapter name: %s" % (road, new_chapters))
             new_xml = mkvextract_tags(done) if fixture.startswith("mka") else None
+            another = {}
+            if fixture in BESIDE:
+                for start, source in (("old", original), ("new", done)):
+                    path = os.path.join(work, "another-%d-%s%s" % (number, start, ext))
+                    shutil.copyfile(source, path)
+                    rc = tool.popen("tag", windows_path(path), *ANOTHER_EDIT).wait()
+                    another[start] = (tool.all_fields(path), mkvextract_tags(path))
+                    check(rc == 0 and top_level_tags_count(path) == 1,
+                          "%s: another edit of the %s file succeeds and leaves one Tags element" % (road, start))
             if fixture in LARGE:
                 old_readers, new_readers = reader_views(original), reader_views(done)
                 check(all(not view.startswith(("refused", "fails")) for view in old_readers.values()) and
@@ -529,7 +556,7 @@ def main(group_name):
                     else:
                         problems.extend("%s reads neither old nor new: %s" % (reader, mka[reader]) for reader in mixed)
                     if fixture in BESIDE:
-                        hidden = [value for _, value in BESIDE_VALUES for reader in ("ffprobe", "mkvextract")
+                        hidden = [value for _, value in beside_kept for reader in ("ffprobe", "mkvextract")
                                   if value.encode() not in mka[reader]]
                         if hidden:
                             problems.append("ffprobe or mkvextract do not show %s" % hidden)
@@ -541,6 +568,18 @@ def main(group_name):
                     changed = [reader for reader in views if old_views[reader] != new_views[reader]]
                     if len({views[reader] == new_views[reader] for reader in changed}) > 1:
                         outcome += ", between the writes"
+                # Another edit of the file as the kill left it ends as that
+                # edit of the file the player read.
+                if another and fields in (old_fields, new_fields):
+                    other = os.path.join(folder, "another" + ext)
+                    shutil.copyfile(path, other)
+                    tool.popen("tag", windows_path(other), *ANOTHER_EDIT).wait()
+                    start = "new" if fields == new_fields else "old"
+                    if (tool.all_fields(other), mkvextract_tags(other)) != another[start] or \
+                            top_level_tags_count(other) != 1:
+                        problems.append("another edit then reads %s, not as that edit of the %s file"
+                                        % (brief(tool.all_fields(other)), start))
+                    os.remove(other)
                 # The next write of the file clears whatever the killed one
                 # left, but no file it did not make, and gives what a write
                 # of the untouched file gives.

@@ -249,7 +249,10 @@ TEST_F(MatroskaInput, TagsGoInPlaceOnlyWithoutALeftoverByte) {
                                         {0x1F43B675, cluster(0, pcm_block(0, 1))}},
                                        {0x1549A966, 0x1654AE6B, tags_id});
   const std::string moved = retagged(listed, "album", (std::string("Old") + std::string(60, 'x')).c_str());
-  EXPECT_EQ(moved.size(), listed.size() + new_total + 512);
+  // The moved element also lists the one it takes the place of (a Void of
+  // 14 bytes of mark and 20 of entry).
+  const std::size_t taken_in_list = 2 + 14 + 20;
+  EXPECT_EQ(moved.size(), listed.size() + new_total + taken_in_list + 512);
   EXPECT_EQ(opened_file(moved).field("album"), "Old" + std::string(60, 'x'));
 }
 
@@ -742,12 +745,11 @@ TEST_F(MatroskaInput, OldTagsInFrontOfTheClustersStandBesideTheNewOnlyWhereNoWri
   }
 }
 
-TEST_F(MatroskaInput, ASecondTagsElementInFrontOfTheClustersIsReadAndMergedUnlessItIsAnOlderStateOfTheNamed) {
+TEST_F(MatroskaInput, ASecondTagsElementInFrontOfTheClustersIsReadAndMergedUnlessTheNamedListsItAsTakenIn) {
   // The SeekHead names one Tags element; a second one stands before it in
   // front of the Cluster, where readers that walk the Segment read it.
   const std::string named = el(tags_id, tag(targets(0), simple("TITLE", "Old") + simple("ARTIST", "Someone")));
   const std::string other = el(tags_id, tag(targets(0), simple("COMPOSER", "Writer") + simple("COMMENT", "Said")));
-  const std::string older = el(tags_id, tag(targets(0), simple("TITLE", "Older")));
   for (std::size_t attachment : {std::size_t{100}, std::size_t{10000}}) {
     auto file_with = [&](const std::string& second) {
       return header() + segment_with_seekhead({{0x1549A966, info()},
@@ -774,14 +776,121 @@ TEST_F(MatroskaInput, ASecondTagsElementInFrontOfTheClustersIsReadAndMergedUnles
     EXPECT_EQ(opened_file(disk->bytes).field("COMPOSER"), "Writer");
     EXPECT_EQ(count_of(disk->bytes, id_bytes(tags_id)), 2u);
 
-    // An older state of the named element is not read, and any write, also
-    // the first page's one and one that changes nothing, turns it into Void.
-    const std::string stale = file_with(older);
-    EXPECT_EQ(opened_file(stale).field("album"), "Old");
+    // Cut after the named element took the second one's values in and
+    // before the second turned into Void: the second is not read, and any
+    // write, also one that changes nothing, turns it into Void.
+    // Where the second element's head shares the first page with the
+    // SeekHead, one write switches both: no stop leaves it.
+    const std::size_t other_at = file.find(other);
+    std::string stale;
+    for (std::size_t kept = 0; kept < disk->changes.size() && stale.empty(); ++kept) {
+      const std::string cut = io_test::disk_after_power_cut(file, disk->changes, kept);
+      if (cut.compare(other_at, other.size(), other) == 0 && opened_file(cut).field("comment") == "Fresh") stale = cut;
+    }
+    ASSERT_EQ(stale.empty(), other_at < 4096) << attachment;
+    if (stale.empty()) continue;
+    EXPECT_EQ(fields_of(opened_file(stale).info()), fields_of(opened_file(disk->bytes).info()));
     EXPECT_EQ(count_of(retagged(stale, "album", "Old"), id_bytes(tags_id)), 2u);
-    const auto mended = commented_with_power_cuts(stale, "New");
+    const auto mended = commented_with_power_cuts(stale, "Newer", "Fresh");
     EXPECT_EQ(count_of(mended->bytes, id_bytes(tags_id)), 2u) << attachment;
-    EXPECT_EQ(count_of(mended->bytes, "Older"), 1u);  // inside its Void
+    EXPECT_EQ(count_of(mended->bytes, "Said"), 1u);  // inside the second's Void
+  }
+}
+
+// An edit of several fields at once: each set to its value, or removed
+// where it has none.
+using field_edit = std::vector<std::pair<const char*, const char*>>;
+
+service_ptr<io_test::model_file> edited_on_disk(const std::string& file, const field_edit& changes) {
+  auto disk = io_test::make_model_file(file);
+  matroska_input input;
+  input.open(vantrel_io::file_ptr(disk.get()), "", open_reason::info_write, never_raised_abort_signal());
+  track_info_impl edit;
+  input.get_info(0, edit, never_raised_abort_signal());
+  for (const auto& [name, value] : changes) {
+    if (value) edit.set_field(name, track_info::until_nul, value, track_info::until_nul);
+    for (std::uint32_t field; !value && (field = edit.find_field(name)) != track_info::not_found;)
+      edit.remove_field_value(field, 0);
+  }
+  input.set_info(0, edit);
+  input.commit(never_raised_abort_signal());
+  return disk;
+}
+
+std::string fields_after(const std::string& file, const field_edit& changes) {
+  return fields_of(opened_file(edited_on_disk(file, changes)->bytes, open_reason::info_write).info());
+}
+
+TEST_F(MatroskaInput, ElementsOtherProgramsLeftAreReadWhateverTheirNamesAndEachValueOnce) {
+  // Second elements whose TagNames the named one holds too, at the same
+  // target and level: another language, nested SimpleTags, another value,
+  // and a value the named one holds.
+  const std::string named = el(tags_id, tag(targets(0), simple("TITLE", "Old") + simple("ARTIST", "Someone")));
+  const std::string german = el(0x67C8, el(0x45A3, "ARTIST") + el(0x447A, "ger") + el(0x4487, "Jemand"));
+  const std::string sorted =
+      el(0x67C8, el(0x45A3, "ARTIST") + el(0x4487, "The Band") + simple("SORT_WITH", "Band, The"));
+  for (const std::string& second :
+       {german, sorted, simple("ARTIST", "Someone else"), simple("TITLE", "Old") + simple("ARTIST", "Another")}) {
+    const std::string file = header() + segment_with_seekhead({{0x1549A966, info()},
+                                                               {0x1654AE6B, pcm_track()},
+                                                               {void_id, el(tags_id, tag(targets(0), second))},
+                                                               {tags_id, named},
+                                                               {0x1F43B675, cluster(0, pcm_block(0, 1))}},
+                                                              {0x1549A966, 0x1654AE6B, tags_id});
+    const std::string shown = fields_of(opened_file(file).info());
+    EXPECT_EQ(count_of(shown, "=Old\n"), 1u) << shown;
+    EXPECT_NE(shown.find("album artist=Someone"), std::string::npos) << shown;
+    EXPECT_GT(count_of(shown, "album artist="), 1u) << shown;
+    const std::string edited = edited_on_disk(file, {{"comment", "New"}})->bytes;
+    std::string kept = fields_of(opened_file(edited).info());
+    const std::size_t comment = kept.find("COMMENT=New\n");
+    ASSERT_NE(comment, std::string::npos) << kept;
+    EXPECT_EQ(kept.erase(comment, 12), shown);
+    EXPECT_EQ(count_of(edited, id_bytes(tags_id)), 2u);  // the SeekHead's entry and the element
+  }
+}
+
+TEST_F(MatroskaInput, AStoppedEditLeavesTheOldOrTheNewFieldsAndTheNextEditEndsAsAnUnstoppedOne) {
+  // Another program's element beside the named one, holding values the
+  // named one holds as well (one in a language said the other way), in the
+  // first page and past it, and edits that remove what either holds, one
+  // field or several.
+  const std::string named = el(tags_id, tag(targets(0), simple("TITLE", "Old") + simple("ARTIST", "Someone")));
+  const std::string title_in_bcp47_und = el(0x67C8, el(0x45A3, "TITLE") + el(0x447B, "und") + el(0x4487, "Old"));
+  const std::string other = el(tags_id, tag(targets(0), simple("COMPOSER", "Writer") + simple("COMMENT", "Said") +
+                                                            simple("ARTIST", "Someone") + title_in_bcp47_und));
+  const std::vector<field_edit> edits{{{"title", "New title"}, {"album", nullptr}},
+                                      {{"comment", nullptr}},
+                                      {{"comment", "New"}, {"composer", nullptr}, {"album artist", nullptr}}};
+  for (std::size_t attachment : {std::size_t{100}, std::size_t{10000}}) {
+    const std::string file = header() + segment_with_seekhead({{0x1549A966, info()},
+                                                               {0x1654AE6B, pcm_track()},
+                                                               {void_id, el(void_id, std::string(attachment, 'a'))},
+                                                               {void_id, other},  // listed as no Tags
+                                                               {tags_id, named},
+                                                               {0x1F43B675, cluster(0, pcm_block(0, 1))}},
+                                                              {0x1549A966, 0x1654AE6B, tags_id});
+    const std::string old = fields_of(opened_file(file, open_reason::info_write).info());
+    EXPECT_EQ(count_of(old, "Someone"), 1u) << old;
+    EXPECT_EQ(count_of(old, "=Old\n"), 1u) << old;
+    const field_edit another{{"genre", "Rock"}};
+    const std::string old_then_another = fields_after(file, another);
+    for (const field_edit& edit : edits) {
+      const auto disk = edited_on_disk(file, edit);
+      const std::string clean = fields_of(opened_file(disk->bytes, open_reason::info_write).info());
+      const std::string clean_then_another = fields_after(disk->bytes, another);
+      for (std::size_t kept = 0; kept < disk->changes.size(); ++kept) {
+        const std::string cut = io_test::disk_after_power_cut(file, disk->changes, kept);
+        const std::string shown = fields_of(opened_file(cut, open_reason::info_write).info());
+        const std::string where =
+            std::to_string(attachment) + ", " + edit[0].first + ", change " + std::to_string(kept);
+        EXPECT_TRUE(shown == old || shown == clean) << where << ":\n" << shown;
+        const std::string again = edited_on_disk(cut, edit)->bytes;
+        EXPECT_EQ(fields_of(opened_file(again, open_reason::info_write).info()), clean) << where;
+        EXPECT_EQ(count_of(again, id_bytes(tags_id)), 2u) << where;
+        EXPECT_EQ(fields_after(cut, another), shown == old ? old_then_another : clean_then_another) << where;
+      }
+    }
   }
 }
 
