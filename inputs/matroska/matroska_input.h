@@ -78,6 +78,7 @@ private:
   std::uint64_t measure_tags(ebml_reader& reader);
   void report_damaged_tags();
   // False when no copy of the file can be made.
+  void remap_after_failed_write() noexcept;
   bool place_tags_through_copy(retag_through_temp_file& temp, const std::vector<std::uint8_t>& content,
                                const abort_signal& abort);
   void deliver_warnings();
