@@ -4,8 +4,8 @@
 //   - a writer's edit fails at change N: the caller gets an exception of the
 //     I/O family (or a refusal before any change, which ends the rounds);
 //     the file's bytes are the old ones (when they are not, a copy of them
-//     is kept as PATH.fault-N for the script's readers), and a decoder
-//     plays the file to its end;
+//     is kept as PATH.fault-N for the script's readers), a decoder plays
+//     the file to its end and a fresh reader reads its title;
 //   - another writer's edit fails at change N too, and that same writer then
 //     reads the old title and writes another.
 // One JSON line per round on stdout; the file ends with the write that went
@@ -148,9 +148,15 @@ bool round(const char* path, const std::string& system_path, const std::vector<c
   }
   const bool unchanged = read_bytes(system_path.c_str()) == first;
   if (!unchanged) write_bytes(system_path + ".fault-" + std::to_string(fault), read_bytes(system_path.c_str()));
-  std::string decoded;
+  std::string decoded, reads;
   try {
     decoded = std::to_string(decoded_frames(path));
+    info_reader_ptr reader;
+    input_dispatch::open_info_reader(reader, vantrel_io::file_ptr(), path, no_abort);
+    track_info_impl info;
+    reader->get_info(reader->get_subsong(0), info, no_abort);
+    const std::uint32_t field = info.find_field("title");
+    reads = field == track_info::not_found ? std::string() : info.field_value(field, 0);
   } catch (const std::exception& e) {
     decoded = e.what();
   }
@@ -167,11 +173,11 @@ bool round(const char* path, const std::string& system_path, const std::vector<c
     rewritten = e.what();
   }
   std::printf("{\"step\": %u, \"failure\": %s, \"io\": %s, \"refused\": %s, \"unchanged\": %s, \"old\": %s, "
-              "\"decoded\": %s, \"again\": %s, \"read_after\": %s, \"rewritten\": %s}\n",
+              "\"decoded\": %s, \"reads\": %s, \"again\": %s, \"read_after\": %s, \"rewritten\": %s}\n",
               fault, json_text(failed.failure).c_str(), failed.io ? "true" : "false",
               failed.refused ? "true" : "false", unchanged ? "true" : "false", json_text(old_title).c_str(),
-              json_text(decoded).c_str(), json_text(again).c_str(), json_text(read_after).c_str(),
-              json_text(rewritten).c_str());
+              json_text(decoded).c_str(), json_text(reads).c_str(), json_text(again).c_str(),
+              json_text(read_after).c_str(), json_text(rewritten).c_str());
   std::fflush(stdout);
   return failed.io && !failed.refused;
 }
