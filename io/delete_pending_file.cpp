@@ -6,6 +6,7 @@
 #include "io/io_exceptions.h"
 #include "io/native_file.h"
 #include "io/read_ahead_file.h"
+#include "io/test_write_faults.h"
 
 namespace vantrel_io {
 
@@ -42,6 +43,7 @@ void delete_pending_file::set_delete_pending(bool pending) {
 }
 
 void delete_pending_file::move_over(const wchar_t* target) {
+  fail_if_test_write_fault();
   const std::size_t length = std::wcslen(target);
   std::vector<char> buffer(sizeof(FILE_RENAME_INFO) + length * sizeof(wchar_t));
   auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());

@@ -13,6 +13,7 @@
 #include "io/disk_wait.h"
 #include "io/io_exceptions.h"
 #include "io/read_ahead_file.h"
+#include "io/test_write_faults.h"
 #include "io/test_write_pause.h"
 
 namespace vantrel_io {
@@ -55,6 +56,7 @@ public:
     if (!writable_) throw_io_denied();
     abort.check_and_throw();
     pause_before_file_change();
+    fail_if_test_write_fault();
     LARGE_INTEGER end;
     end.QuadPart = static_cast<LONGLONG>(size);
     handle_position_ = position_unknown;
@@ -100,6 +102,7 @@ public:
     if (!writable_ || !unflushed_) return;
     {
       disk_wait_scope waiting;
+      fail_if_test_write_fault();
       if (!FlushFileBuffers(handle_)) throw_last_io_error();
     }
     unflushed_ = false;
@@ -163,6 +166,7 @@ private:
       abort.check_and_throw();
       const std::uint32_t piece = std::min({bytes - done, native_transfer_piece, test_piece(position_)});
       pause_before_file_change();
+      fail_if_test_write_fault();
       OVERLAPPED request = start_request();
       DWORD moved = 0;
       if (!WriteFile(handle_, source + done, piece, nullptr, &request)) {
@@ -216,6 +220,7 @@ private:
       move_handle_to_position();
       const std::uint32_t piece = std::min({bytes - done, local_read_piece, test_piece(position_)});
       pause_before_file_change();
+      fail_if_test_write_fault();
       DWORD moved = 0;
       handle_position_ = position_unknown;
       if (!WriteFile(handle_, source + done, piece, &moved, nullptr)) throw_last_io_error();

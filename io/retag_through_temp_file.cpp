@@ -12,6 +12,7 @@
 #include "io/path_schemes.h"
 #include "io/retag_leftover_listing.h"
 #include "io/retag_temp_path.h"
+#include "io/test_write_faults.h"
 #include "io/test_write_pause.h"
 
 using namespace vantrel_io;
@@ -75,6 +76,7 @@ void replace_native_once(const wchar_t* target, delete_pending_file& temp) {
 // keep the move but not the data behind it. (The flush lies within the
 // copy's own wait for the disk, retag_through_temp_file::copying_.)
 void replace_native(const wchar_t* target, delete_pending_file& temp, const abort_signal& abort) {
+  fail_if_test_write_fault();
   if (!FlushFileBuffers(temp.handle())) throw_last_io_error();
   pause_before_file_change();
   const ULONGLONG start = GetTickCount64();
@@ -204,8 +206,12 @@ void retag_through_temp_file::commit(file_ptr& file, const abort_signal& abort) 
   } catch (...) {
     // Once the target is gone the temporary file is the only copy of the
     // user's file: it stays beside the target's name.
-    if (target_removed) temp_path_.set_string("");
-    else discard_temp();
+    if (target_removed) {
+      temp_path_.set_string("");
+    } else {
+      discard_temp();
+      reopen_target(file);
+    }
     throw;
   }
   temp_path_.set_string("");
@@ -219,6 +225,17 @@ void retag_through_temp_file::commit(file_ptr& file, const abort_signal& abort) 
     return;
   }
   open_for_brief_access(file, target_.get_ptr(), open_mode::write_existing, never_raised_abort_signal());
+}
+
+// The writer goes on with the old file, which a failed replacement left
+// whole; when even opening it fails, the writer holds no file, and the
+// replacement's failure is the one reported.
+void retag_through_temp_file::reopen_target(file_ptr& file) noexcept {
+  try {
+    open_for_brief_access(file, target_.get_ptr(), open_mode::write_existing, never_raised_abort_signal());
+  } catch (const std::exception&) {
+    file.reset();
+  }
 }
 
 void retag_through_temp_file::discard_temp() noexcept {

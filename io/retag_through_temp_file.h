@@ -74,14 +74,17 @@ public:
   // (the target it had open, or the temporary file), replaces the target
   // with the temporary file and hands the target back in `file` for
   // modifying. While another program holds the target, the replacement is
-  // retried for up to 120 s. On failure the target keeps its old content and
-  // the temporary file is deleted; on a scheme that can only remove and
-  // move, a failure after the target was removed keeps the temporary file,
-  // the only copy left. Without a temporary file nothing happens.
+  // retried for up to 120 s. On failure the target keeps its old content,
+  // the temporary file is deleted and `file` is the target open again as
+  // before (or empty when it cannot be opened); on a scheme that can only
+  // remove and move, a failure after the target was removed keeps the
+  // temporary file, the only copy left. Without a temporary file nothing
+  // happens.
   void commit(vantrel_io::file_ptr& file, const abort_signal& abort);
 
 private:
   void discard_temp() noexcept;
+  void reopen_target(vantrel_io::file_ptr& file) noexcept;
   void remove_leftover() noexcept;
 
   qiv::string_small target_;

@@ -4,6 +4,7 @@
 #include "io/io_exceptions.h"
 #include "io/native_file.h"
 #include "io/native_operations.h"
+#include "io/test_write_faults.h"
 
 namespace vantrel_io {
 
@@ -26,6 +27,7 @@ void write_temporary(const char* path, const save_content_writer& write_content,
   const HANDLE handle = open_native_handle(path, open_mode::write_new);
   const file_ptr file = make_native_file(handle, true);
   write_content(*file, abort);
+  fail_if_test_write_fault();
   if (!FlushFileBuffers(handle)) throw_last_io_error();
 }
 
@@ -73,6 +75,7 @@ void write_file_via_temp(const char* target, const save_content_writer& write_co
 
   for (int attempt = 1;; ++attempt) {
     try {
+      fail_if_test_write_fault();
       native_move_replace(temporary.get_ptr(), target);
       return;
     } catch (...) {

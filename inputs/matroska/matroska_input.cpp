@@ -429,7 +429,14 @@ void matroska_input::commit(const abort_signal& abort) {
   if (steps) {
     // Once the first byte is written the steps run to their end: an abort
     // between them would leave a half-switched layout.
-    steps->run(*file_, in_memory ? vantrel_io::step_writes::plain : vantrel_io::step_writes::guarded, abort);
+    try {
+      steps->run(*file_, in_memory ? vantrel_io::step_writes::plain : vantrel_io::step_writes::guarded, abort);
+    } catch (...) {
+      // The steps done before the failure are what a stopped edit leaves:
+      // the next edit plans from a fresh map of the file, which finds them.
+      remap_after_failed_write();
+      throw;
+    }
   } else if (!(temp && place_tags_through_copy(*temp, content, abort))) {
     throw exception_no_safe_rewrite();
   }
@@ -440,6 +447,16 @@ void matroska_input::commit(const abort_signal& abort) {
   ebml_file_reader rescan(file_, never_raised_abort_signal());
   state_.scan = map_file(rescan, true);
   tags_loaded_ = false;
+}
+
+void matroska_input::remap_after_failed_write() noexcept {
+  try {
+    ebml_file_reader rescan(file_, never_raised_abort_signal());
+    state_.scan = map_file(rescan, true);
+    tags_loaded_ = false;
+  } catch (const std::exception&) {
+    // The map read at open stays; the write's failure is the one reported.
+  }
 }
 
 bool matroska_input::place_tags_through_copy(retag_through_temp_file& temp, const std::vector<std::uint8_t>& content,

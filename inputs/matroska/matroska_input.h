@@ -77,6 +77,7 @@ private:
   void load_tags(const abort_signal& abort);
   std::uint64_t measure_tags(ebml_reader& reader);
   void report_damaged_tags();
+  void remap_after_failed_write() noexcept;
   // False when no copy of the file can be made.
   bool place_tags_through_copy(retag_through_temp_file& temp, const std::vector<std::uint8_t>& content,
                                const abort_signal& abort);

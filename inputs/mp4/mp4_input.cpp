@@ -577,6 +577,7 @@ void mp4_input::commit(const abort_signal& abort) {
     });
   } catch (...) {
     for (const std::string& report : reports) this->report(report, false);
+    reread_after_failed_write();
     throw;
   }
   for (const std::string& report : reports) this->report(report, false);
@@ -588,6 +589,20 @@ void mp4_input::commit(const abort_signal& abort) {
   const abort_signal& never = never_raised_abort_signal();
   file_->seek(0, never);
   as_io_errors([&] { open_file(open_reason::info_write, never); });
+}
+
+// A write that failed after its switch to the new movie box leaves the new
+// layout, half tidied, in force; one that failed before it, the old layout.
+// Either way the next write plans from the file as it now is. The write's
+// failure is the one reported.
+void mp4_input::reread_after_failed_write() noexcept {
+  if (!file_) return;
+  try {
+    const abort_signal& never = never_raised_abort_signal();
+    file_->seek(0, never);
+    as_io_errors([&] { open_file(open_reason::info_write, never); });
+  } catch (const std::exception&) {
+  }
 }
 
 }  // namespace tarnex

@@ -54,6 +54,7 @@ private:
   // read as the file's own tags.
   const tag_fields& whole_file_items() const;
   void open_file(open_reason reason, const abort_signal& abort);
+  void reread_after_failed_write() noexcept;
   void open_packet_decoder(bool for_decoding, const abort_signal& abort);
   void initialize_range(std::uint32_t subsong);
   void seek_to(double seconds);

@@ -91,6 +91,8 @@ void musepack_input::deliver_warning() {
 void musepack_input::ensure_demuxer(const abort_signal& abort, bool count_chapters) {
   if (demuxer_) return;
   abort.check_and_throw();
+  // A failed write whose file could not be opened again leaves none.
+  if (!bridge_.file) vantrel_io::throw_io();
   // The library addresses the file with signed 32-bit offsets: beyond them
   // it would read the wrong bytes.
   const std::uint64_t size = bridge_.file->get_size(abort);
@@ -128,6 +130,15 @@ void musepack_input::ensure_demuxer(const abort_signal& abort, bool count_chapte
 void musepack_input::reopen_after_write(const abort_signal& abort) {
   close_demuxer();
   ensure_demuxer(abort);
+}
+
+// The file is as it was before the write: the input goes on reading it. The
+// write's failure is the one reported.
+void musepack_input::reopen_after_failed_write() noexcept {
+  try {
+    reopen_after_write(never_raised_abort_signal());
+  } catch (const std::exception&) {
+  }
 }
 
 std::uint64_t musepack_input::stream_samples() const {
@@ -348,7 +359,7 @@ void musepack_input::write_chapters(std::vector<track_info_impl> shown, std::vec
       musepack::write_chapter_packets(bridge_.file, in_place, header_position, packets, &tags, abort);
     }
   } catch (...) {
-    reopen_after_write(never_raised_abort_signal());
+    reopen_after_failed_write();
     throw;
   }
   reopen_after_write(abort);
@@ -417,7 +428,7 @@ void musepack_input::write_file_info(const track_info& info, const abort_signal&
       apply_tag_region_update(bridge_.file, in_place, update, abort);
     }
   } catch (...) {
-    reopen_after_write(never_raised_abort_signal());
+    reopen_after_failed_write();
     throw;
   }
   reopen_after_write(abort);

@@ -59,6 +59,7 @@ private:
   void deliver_warning();
   void close_demuxer() noexcept;
   void reopen_after_write(const abort_signal& abort);
+  void reopen_after_failed_write() noexcept;
   std::uint32_t chapter_count() const noexcept { return static_cast<std::uint32_t>(chapters_.chapters.size()); }
   std::uint64_t chapter_start(std::uint32_t chapter) const;
   void write_chapters(std::vector<track_info_impl> shown, std::vector<track_info_impl> edited,

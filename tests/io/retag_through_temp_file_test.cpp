@@ -12,6 +12,7 @@
 #include "io/io_exceptions.h"
 #include "io/path_schemes.h"
 #include "io/retag_temp_path.h"
+#include "io/test_write_faults.h"
 #include "io_test_support.h"
 
 namespace {
@@ -130,6 +131,46 @@ TEST_F(RetagThroughTempFile, AnAbandonedOrCancelledRewriteLeavesTheTargetAndNoTe
   file_ptr output;
   EXPECT_FALSE(missing_folder.open_temp(output, no_abort()));
   EXPECT_FALSE(output);
+}
+
+// A failure at any change of the rewrite (a write of the copy, its flush,
+// its move into place) reaches the writer as an I/O error, leaves the
+// target and nothing beside it, and hands the writer its file back, open on
+// the target for reading and writing.
+TEST_F(RetagThroughTempFile, AFailureAtAnyChangeLeavesTheTargetAndHandsItBackOpen) {
+  std::uint32_t failed = 0;
+  for (std::uint32_t fault = 1;; ++fault) {
+    ASSERT_LT(fault, 20u);
+    file_ptr file;
+    open(file, target.c_str(), open_mode::write_existing, no_abort());
+    arm_test_write_fault(fault);
+    try {
+      retag_through_temp_file retag(target.c_str());
+      file_ptr output;
+      ASSERT_TRUE(retag.open_temp(output, no_abort()));
+      write_text(*output, "new content");
+      write_text(*output, ", longer");
+      output.reset();
+      retag.commit(file, no_abort());
+    } catch (const exception_io&) {
+      arm_test_write_fault(0);
+      ++failed;
+      EXPECT_EQ(temp_files(), 0) << fault;
+      ASSERT_TRUE(file) << fault;
+      EXPECT_EQ(read_all(*file), "old content") << fault;
+      write_text(*file, "!");
+      file.reset();
+      EXPECT_EQ(io_test::read_file(folder.path("a.flac")), "old content!") << fault;
+      io_test::write_file(folder.path("a.flac"), "old content");
+      continue;
+    }
+    arm_test_write_fault(0);
+    file.reset();
+    EXPECT_EQ(io_test::read_file(folder.path("a.flac")), "new content, longer");
+    break;
+  }
+  // Two writes, the flush and the move.
+  EXPECT_EQ(failed, 4u);
 }
 
 // A leftover of a killed rewrite: the target's temporary file, no longer

@@ -305,17 +305,34 @@ void ogg_input::commit(const abort_signal& abort) {
   }
   codec_.reset();
   reader_.reset();
-  if (opened_by_input_) {
-    retag_through_temp_file rewrite(path_.c_str());
-    ogg_comment_rewriter::write(file_, ranges, edits, rewrite, abort);
-    rewrite.commit(file_, abort);
-  } else {
-    // The caller's file object has no path to move a new file to: only a
-    // change safe in place, or one to a file in memory, can be made.
-    retag_in_place no_temp_file;
-    ogg_comment_rewriter::write(file_, ranges, edits, no_temp_file, abort);
+  try {
+    if (opened_by_input_) {
+      retag_through_temp_file rewrite(path_.c_str());
+      ogg_comment_rewriter::write(file_, ranges, edits, rewrite, abort);
+      rewrite.commit(file_, abort);
+    } else {
+      // The caller's file object has no path to move a new file to: only a
+      // change safe in place, or one to a file in memory, can be made.
+      retag_in_place no_temp_file;
+      ogg_comment_rewriter::write(file_, ranges, edits, no_temp_file, abort);
+    }
+  } catch (...) {
+    read_on_after_failed_write();
+    throw;
   }
   reader_ = std::make_unique<ogg_page_reader>(file_);
   reader_->reset(abort);
   find_links(abort);
+}
+
+// A failed write left the file as it was, links and all: reading goes on
+// from its start. The write's failure is the one reported.
+void ogg_input::read_on_after_failed_write() noexcept {
+  if (!file_) return;
+  try {
+    reader_ = std::make_unique<ogg_page_reader>(file_);
+    reader_->reset(never_raised_abort_signal());
+  } catch (const std::exception&) {
+    reader_.reset();
+  }
 }

@@ -62,6 +62,7 @@ public:
 
 private:
   void find_links(const abort_signal& abort);
+  void read_on_after_failed_write() noexcept;
   struct headers {
     packet_decoder_ptr codec;
     std::uint64_t packets = 0;

@@ -116,7 +116,17 @@ private:
     edit(*copy, abort);
     copy.reset();
     vantrel_io::file_ptr file = parser_.take_file();
-    temp.commit(file, abort);
+    try {
+      temp.commit(file, abort);
+    } catch (...) {
+      // The failed replacement hands the old file back, as it was; its
+      // failure is the one reported.
+      try {
+        if (file) parser_.open(file, never_raised_abort_signal());
+      } catch (const std::exception&) {
+      }
+      throw;
+    }
     parser_.open(file, abort);
   }
 
