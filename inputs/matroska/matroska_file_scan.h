@@ -70,9 +70,10 @@ std::uint64_t matroska_read_all(const matroska_file_scan& scan, ebml_reader& rea
 bool matroska_at_segment_child(const matroska_file_scan& scan, ebml_reader& reader);
 
 // Adds every Tags element in front of the Segment's first Cluster, as the
-// readers that walk the Segment there find them; those no SeekHead names
-// while one names another go into `second_tags`. A walk that meets damage
-// stops there: readers read what it found.
+// readers that walk the Segment there find them, and those that a SeekHead
+// met there names, which they read as well; those no SeekHead the scan
+// followed names while one names another go into `second_tags`. A walk that
+// meets damage stops there: readers read what it found.
 void matroska_find_front_tags(matroska_file_scan& scan, ebml_reader& reader);
 
 // Takes the entries of the SeekHead whose content the reader is scoped to;
