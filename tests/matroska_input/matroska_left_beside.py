@@ -21,8 +21,9 @@ usage: matroska_left_beside.py WINE_EXEC BUILD_DIR ZORVTOOL_EXE
   what stands there byte for byte at the file's end, mutagen reads it.
 - ffmpeg's FLAC over 64 KiB with a second SeekHead in front of the Clusters,
   which the first does not name, naming its Tags or a second Tags element:
-  after each of two edits the player shows every value ffprobe and mkvextract
-  read, and mkvextract and mkvinfo read the file.
+  after each of three edits (in place, then moving the Tags) the player shows
+  every value ffprobe and mkvextract read, and mkvextract and mkvinfo read
+  the file.
 """
 import json
 import os
@@ -228,19 +229,24 @@ def test_second_seekhead(work, sources):
     for label, pairs in (("naming the Tags", ()), ("naming a second Tags element", (("COMPOSER", "Writer"),))):
         path = os.path.join(work, "second-seekhead.mka")
         write_bytes(path, matroska_bytes.with_second_seekhead(read_bytes(sources["ffmpeg flac"]), *pairs))
-        expected = {"title": "Old title", "artist": "Old artist"}
+        # ffmpeg keeps the title in the Segment's Info, which ffprobe reads
+        # as a tag and the player as none, until an edit sets one.
+        segment_title = ("title", "Old title")
+        expected = {"artist": "Old artist"}
         expected.update((name.lower(), value) for name, value in pairs)
         probe, _, _ = readers(path)
         check(set(expected.items()) <= probe, "a second SeekHead %s: ffprobe reads the values: %s" % (label, probe))
-        for edit in ("title=A new title", "composer=Another writer"):
+        # The first edit goes where the Tags stand (a second Tags element
+        # becomes Void), the second moves them behind the Clusters.
+        for edit in ("album artist=O", "title=A new title", "composer=Another writer"):
             done = zorvtool("tag", windows_path(path), edit)
-            expected[edit.split("=")[0]] = edit.split("=", 1)[1]
+            expected["artist" if edit.startswith("album artist") else edit.split("=")[0]] = edit.split("=", 1)[1]
             shown = player_fields(path) or {}
             probe, extracted, walked = readers(path)
             extracting = subprocess.run(["mkvextract", path, "tags", "-"], capture_output=True, text=True)
             what = "a second SeekHead %s, after %s" % (label, edit)
             values = {value for values in shown.values() for value in values}
-            check(done.returncode == 0 and {value for _, value in probe} <= values,
+            check(done.returncode == 0 and {value for _, value in probe - {segment_title}} <= values,
                   "%s: the player shows every value ffprobe reads: %s %s, ffprobe %s"
                   % (what, done.stderr.strip(), shown, probe))
             check(set(expected.items()) <= probe and all(v in extracted for v in expected.values()),
