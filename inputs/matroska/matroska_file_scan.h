@@ -30,11 +30,12 @@ struct matroska_file_scan {
   // Tags elements after the first Cluster that only a walk of the whole
   // Segment finds (no SeekHead names them): no reader ever sees them.
   std::set<std::uint64_t> unnamed_tags;
-  // Tags elements before the first Cluster that no SeekHead names while a
-  // SeekHead names another. Readers that walk the Segment up to its first
-  // Cluster (ffprobe, mkvextract) read them beside the named ones, and so
-  // does the player: another program's second element, whose values a
-  // write merges into the one element it leaves.
+  // Tags elements before the first Cluster, or named by a SeekHead there,
+  // that no SeekHead the scan followed names while one names another.
+  // Readers that walk the Segment up to its first Cluster (ffprobe,
+  // mkvextract) read them beside the named ones, and so does the player:
+  // another program's second element, whose values a write merges into the
+  // one element it leaves.
   std::set<std::uint64_t> second_tags;
   // Those of them that are plainly an older state of the named Tags (each
   // of their TagNames, per target and level, is also in those): what an
