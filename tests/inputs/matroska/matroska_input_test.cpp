@@ -974,23 +974,34 @@ TEST_F(MatroskaInput, TagsArePositionedOnlyInTheSeekHeadsThePlayerFollowsAndNoEn
   auto seek = [](std::uint32_t id, std::uint64_t position, unsigned length) {
     return el(0x4DBB, el(0x53AB, id_bytes(id)) + el(0x53AC, be(position, length)));
   };
-  enum shape { second_names_the_tags, second_names_another, first_names_none };
+  enum shape { second_names_the_tags, second_names_another, first_names_none, first_without_room };
   auto file_with = [&](shape which) {
     std::string first, second;
     const std::string front_tags = which == first_names_none ? "" : tags;
+    const std::string crc = which == first_without_room ? "" : el(0xBF, std::string(4, '\0'));
     for (int pass = 0; pass < 2; ++pass) {
       const std::size_t info_at = first.size() + second.size(), tracks_at = info_at + info().size();
       const std::size_t tags_at = tracks_at + pcm_track().size(), other_at = tags_at + front_tags.size();
       const std::size_t behind_cluster = tags_at + cluster(0, pcm_block(0, 1)).size();
-      first = el(0x114D9B74, el(0xBF, std::string(4, '\0')) + seek(0x1549A966, info_at, 1) +
-                                 seek(0x1654AE6B, tracks_at, 1) + (which == first_names_none ? "" : seek(tags_id, tags_at, 1)));
-      second = el(0x114D9B74, seek(tags_id, which == second_names_the_tags ? tags_at
-                                             : which == second_names_another ? other_at : behind_cluster, 8));
+      const std::string first_tags = which == first_names_none ? "" : seek(tags_id, tags_at, 1);
+      first = el(0x114D9B74, crc + seek(0x1549A966, info_at, 1) + seek(0x1654AE6B, tracks_at, 1) + first_tags);
+      const std::size_t second_target = which == second_names_another ? other_at
+                                        : which == first_names_none   ? behind_cluster
+                                                                      : tags_at;
+      second = el(0x114D9B74, seek(tags_id, second_target, 8));
     }
-    const std::string clustered = which == first_names_none ? cluster(0, pcm_block(0, 1)) + tags
-                                  : front_tags + (which == second_names_another ? other : "") + cluster(0, pcm_block(0, 1));
+    const std::string clustered = which == first_names_none
+                                      ? cluster(0, pcm_block(0, 1)) + tags
+                                      : front_tags + (which == second_names_another ? other : "") +
+                                            cluster(0, pcm_block(0, 1));
     return header() + el(0x18538067, first + second + info() + pcm_track() + clustered, 8);
   };
+  // Without a CRC-32 or a Void to lay the first SeekHead out anew, a longer
+  // position does not fit it: moved Tags are refused, Tags that keep their
+  // place are not.
+  const std::string no_room = file_with(first_without_room);
+  EXPECT_THROW(retagged(no_room, "comment", std::string(300, 'c').c_str()), FileNotTaggable);
+  EXPECT_EQ(opened_file(retagged(no_room, "album", "New")).field("album"), "New");
   for (shape which : {second_names_the_tags, second_names_another, first_names_none}) {
     const std::string file = file_with(which);
     std::size_t seekheads = 0;
@@ -1003,7 +1014,8 @@ TEST_F(MatroskaInput, TagsArePositionedOnlyInTheSeekHeadsThePlayerFollowsAndNoEn
       const std::string twice = retagged(once, "genre", "Folk");
       for (const std::string& edited : {file, once, twice}) {
         opened_file reread(edited);
-        EXPECT_EQ(reread.field("album") + reread.field("album artist"), "OldSomeone") << which << ", " << comment.size();
+        EXPECT_EQ(reread.field("album") + reread.field("album artist"), "OldSomeone")
+            << which << ", " << comment.size();
         if (which == second_names_another) {
           EXPECT_EQ(reread.field("COMPOSER"), "Writer");
         }
