@@ -207,6 +207,42 @@ void matroska_read_seekhead(matroska_file_scan& scan, ebml_reader& reader, std::
   ebml_read_children(reader, handler);
 }
 
+namespace {
+
+// Whether a whole Tags element of the Segment starts at `position`.
+bool tags_element_at(const matroska_file_scan& scan, ebml_reader& reader, std::uint64_t position) {
+  const std::uint64_t segment_end = scan.segment_data_start + scan.segment_data_size;
+  if (position >= segment_end) return false;
+  reader.seek(position);
+  if (ebml_read_id(reader) != ids::tags) return false;
+  const std::uint64_t size = ebml_read_size(reader);
+  return reader.position() <= segment_end && size <= segment_end - reader.position();
+}
+
+// The Tags elements that the SeekHead at `position` names.
+std::set<std::uint64_t> tags_named_by(const matroska_file_scan& scan, ebml_reader& reader, std::uint64_t position) {
+  matroska_file_scan named;
+  named.segment_data_start = scan.segment_data_start;
+  named.segment_data_size = scan.segment_data_size;
+  named.cut = scan.cut;
+  std::set<std::uint64_t> found;
+  try {
+    reader.seek(position);
+    ebml_read_id(reader);
+    const std::uint64_t size = ebml_read_size(reader);
+    {
+      ebml_element_scope scope(reader, size);
+      matroska_read_seekhead(named, reader);
+    }
+    for (std::uint64_t tags : named.positions_of(ids::tags))
+      if (tags_element_at(scan, reader, tags)) found.insert(tags);
+  } catch (const vantrel_io::exception_io_data&) {
+  }
+  return found;
+}
+
+}  // namespace
+
 void matroska_find_front_tags(matroska_file_scan& scan, ebml_reader& reader) {
   class front_handler : public ebml_element_handler {
   public:
@@ -214,10 +250,11 @@ void matroska_find_front_tags(matroska_file_scan& scan, ebml_reader& reader) {
     void on_element(std::uint32_t id, std::uint64_t, ebml_reader&) override {
       if (id == ids::cluster) cluster_met_ = true;
       else if (id == ids::tags) found.insert(element_start);
+      else if (id == ids::seek_head && !scan_.seekheads_read.count(element_start)) seekheads.insert(element_start);
     }
     bool wants_more() override { return !cluster_met_; }
     bool reads_cut_data() override { return scan_.cut; }
-    std::set<std::uint64_t> found;
+    std::set<std::uint64_t> found, seekheads;
 
   private:
     matroska_file_scan& scan_;
@@ -228,6 +265,12 @@ void matroska_find_front_tags(matroska_file_scan& scan, ebml_reader& reader) {
     ebml_element_scope scope(reader, scan.segment_data_size);
     ebml_read_children(reader, handler);
   } catch (const vantrel_io::exception_io_data&) {
+  }
+  // Those readers also read the Tags that the SeekHeads they meet there
+  // name, wherever they stand.
+  for (std::uint64_t head : handler.seekheads) {
+    const std::set<std::uint64_t> named_there = tags_named_by(scan, reader, head);
+    handler.found.insert(named_there.begin(), named_there.end());
   }
   // Without a SeekHead every reader walks to them: each is the file's own.
   const std::set<std::uint64_t> named = scan.positions_of(ids::tags);

@@ -30,11 +30,12 @@ struct matroska_file_scan {
   // Tags elements after the first Cluster that only a walk of the whole
   // Segment finds (no SeekHead names them): no reader ever sees them.
   std::set<std::uint64_t> unnamed_tags;
-  // Tags elements before the first Cluster that no SeekHead names while a
-  // SeekHead names another. Readers that walk the Segment up to its first
-  // Cluster (ffprobe, mkvextract) read them beside the named ones, and so
-  // does the player: another program's second element, whose values a
-  // write merges into the one element it leaves.
+  // Tags elements before the first Cluster, or named by a SeekHead there,
+  // that no SeekHead the scan followed names while one names another.
+  // Readers that walk the Segment up to its first Cluster (ffprobe,
+  // mkvextract) read them beside the named ones, and so does the player:
+  // another program's second element, whose values a write merges into the
+  // one element it leaves.
   std::set<std::uint64_t> second_tags;
   // Those of them that a named Tags element lists as taken in (see
   // matroska_superseded_tags): what an edit stopped after it put its new
@@ -70,9 +71,10 @@ std::uint64_t matroska_read_all(const matroska_file_scan& scan, ebml_reader& rea
 bool matroska_at_segment_child(const matroska_file_scan& scan, ebml_reader& reader);
 
 // Adds every Tags element in front of the Segment's first Cluster, as the
-// readers that walk the Segment there find them; those no SeekHead names
-// while one names another go into `second_tags`. A walk that meets damage
-// stops there: readers read what it found.
+// readers that walk the Segment there find them, and those that a SeekHead
+// met there names, which they read as well; those no SeekHead the scan
+// followed names while one names another go into `second_tags`. A walk that
+// meets damage stops there: readers read what it found.
 void matroska_find_front_tags(matroska_file_scan& scan, ebml_reader& reader);
 
 // Takes the entries of the SeekHead whose content the reader is scoped to;

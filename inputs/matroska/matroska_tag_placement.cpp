@@ -41,6 +41,7 @@ element_at header_at(ebml_reader& reader, std::uint64_t position, std::uint32_t 
 // A Seek entry of a SeekHead that points at a Tags element.
 struct tags_seek_entry {
   std::uint64_t seek_position;     // the Seek element
+  std::uint64_t seekhead;          // the SeekHead that holds it
   std::uint64_t seekhead_end;
   std::uint64_t target;            // absolute
   std::uint64_t value_position;    // the SeekPosition's value bytes
@@ -59,7 +60,7 @@ std::vector<tags_seek_entry> tags_seek_entries(const matroska_file_scan& scan, e
       if (size == ebml_unknown_size || content + size > seekhead.end()) vantrel_io::throw_io_data();
       if (id == ids::seek) {
         std::optional<std::uint32_t> target_id;
-        tags_seek_entry entry{at, seekhead.end(), 0, 0, 0};
+        tags_seek_entry entry{at, head, seekhead.end(), 0, 0, 0};
         bool has_position = false;
         for (std::uint64_t child = content; child < content + size;) {
           reader.seek(child);
@@ -110,18 +111,20 @@ std::vector<std::uint8_t> seek_entry_content(std::uint64_t relative) {
 // A CRC-32 over a SeekHead that is about to change would be wrong after it:
 // it becomes a Void of its own size, so a reader that checks it never finds
 // a stale sum.
-void void_seekhead_checksums(const matroska_file_scan& scan, ebml_reader& writer) {
+void void_seekhead_checksum(ebml_reader& writer, std::uint64_t head) {
   constexpr std::uint32_t crc32_id = 0x3F;
-  for (std::uint64_t head : scan.positions_of(ids::seek_head)) {
-    const element_at seekhead = header_at(writer, head, ids::seek_head);
-    if (seekhead.size == 0) continue;
-    writer.seek(seekhead.content_start);
-    if (ebml_read_id(writer) != crc32_id) continue;
-    const std::uint64_t size = ebml_read_size(writer);
-    const std::uint64_t end = writer.position() + size;
-    if (size == ebml_unknown_size || end > seekhead.end()) vantrel_io::throw_io_data();
-    ebml_write_void(writer, seekhead.content_start, end - seekhead.content_start);
-  }
+  const element_at seekhead = header_at(writer, head, ids::seek_head);
+  if (seekhead.size == 0) return;
+  writer.seek(seekhead.content_start);
+  if (ebml_read_id(writer) != crc32_id) return;
+  const std::uint64_t size = ebml_read_size(writer);
+  const std::uint64_t end = writer.position() + size;
+  if (size == ebml_unknown_size || end > seekhead.end()) vantrel_io::throw_io_data();
+  ebml_write_void(writer, seekhead.content_start, end - seekhead.content_start);
+}
+
+void void_seekhead_checksums(const matroska_file_scan& scan, ebml_reader& writer) {
+  for (std::uint64_t head : scan.positions_of(ids::seek_head)) void_seekhead_checksum(writer, head);
 }
 
 // Whether a plain unsigned integer of `length` bytes holds the value.
@@ -169,19 +172,25 @@ bool relay_seekhead_with_entry(const matroska_file_scan& scan, ebml_reader& writ
   return true;
 }
 
-// Points the SeekHeads at the Tags at `kept` and at no other Tags: the first
-// Seek entry of a Tags element is pointed there when its value has room, the
-// others become Void, and without such an entry a new one is added. False
-// when no SeekHead can take the entry. Everything goes into `batch`, so the
+// Points the SeekHeads at the Tags at `kept` and at no other Tags. Only
+// the SeekHeads the player follows (the first and those it names) may carry
+// the entry readers need: one written into another SeekHead (a second one in
+// front of the Clusters, which ffprobe reads too) leaves the player without
+// tags. The first Seek entry of a Tags element there is pointed at `kept`
+// when its value has room, else one is added; every other Tags entry becomes
+// Void, but one naming `kept` outside them, which stays right. False when no
+// followed SeekHead can take the entry. Everything goes into `batch`, so the
 // readers' view switches from the old tags to the new ones in one change.
 bool point_seekheads_at(const matroska_file_scan& scan, ebml_reader& batch, std::uint64_t kept) {
   void_seekhead_checksums(scan, batch);
   const std::uint64_t relative = kept - scan.segment_data_start;
   bool named = false;
   for (const tags_seek_entry& entry : tags_seek_entries(scan, batch)) {
-    if (entry.target == kept && !named) {
+    const bool followed = scan.seekheads_read.count(entry.seekhead) != 0;
+    if (!followed && entry.target == kept) continue;
+    if (followed && !named && entry.target == kept) {
       named = true;
-    } else if (!named && fits_plain(relative, entry.value_length)) {
+    } else if (followed && !named && fits_plain(relative, entry.value_length)) {
       std::uint8_t value[8];
       for (unsigned i = 0; i < entry.value_length; ++i)
         value[i] = static_cast<std::uint8_t>(relative >> (8 * (entry.value_length - 1 - i)));
@@ -195,12 +204,12 @@ bool point_seekheads_at(const matroska_file_scan& scan, ebml_reader& batch, std:
   if (!named) {
     const std::vector<std::uint8_t> content = seek_entry_content(relative);
     const std::uint64_t segment_end = scan.segment_data_start + scan.segment_data_size;
-    for (std::uint64_t head : scan.positions_of(ids::seek_head)) {
+    for (std::uint64_t head : scan.seekheads_read) {
       named = ebml_seekhead_add_entry(batch, head, content.data(), static_cast<std::uint32_t>(content.size()),
                                       segment_end);
       if (named) break;
     }
-    for (std::uint64_t head : scan.positions_of(ids::seek_head)) {
+    for (std::uint64_t head : scan.seekheads_read) {
       if (named) break;
       named = relay_seekhead_with_entry(scan, batch, head, content);
     }
@@ -219,6 +228,9 @@ struct behind_segment {
   std::uint64_t kept_from = 0;  // the file's size where nothing stays
   std::uint64_t file_size = 0;
   bool may_grow = true;         // whether the Segment may grow at its end
+  // What stays, read before any step is planned: a planned change over Tags
+  // that end the Segment shows its new bytes where these stood.
+  std::vector<std::uint8_t> kept_bytes;
   bool unread() const { return kept_from > segment_end; }
   bool kept() const { return file_size > kept_from; }
 };
@@ -253,6 +265,10 @@ behind_segment what_lies_behind(const matroska_file_scan& scan, ebml_file_reader
                            : appended_tags_start(reader, behind.segment_end);
   }
   behind.may_grow = !behind.kept() || rule == tag_step_rule::any_order;
+  if (behind.kept() && behind.may_grow) {
+    const auto size = static_cast<std::size_t>(behind.file_size - behind.kept_from);
+    behind.kept_bytes = bytes_at(reader, behind.kept_from, size);
+  }
   return behind;
 }
 
@@ -388,13 +404,8 @@ std::vector<std::uint8_t> bytes_before_room(ebml_reader& reader, std::uint64_t p
 void cut_kept_bytes(const behind_segment& behind, vantrel_io::in_place_steps& steps) {
   if (behind.kept()) steps.cut(behind.segment_end);
 }
-void put_back_kept_bytes(ebml_reader& reader, const behind_segment& behind, std::uint64_t new_end,
-                         vantrel_io::in_place_steps& steps) {
-  if (!behind.kept()) return;
-  std::vector<std::uint8_t> kept(static_cast<std::size_t>(behind.file_size - behind.kept_from));
-  reader.seek(behind.kept_from);
-  reader.read(kept.data(), static_cast<std::uint32_t>(kept.size()));
-  steps.stage(new_end, std::move(kept));
+void put_back_kept_bytes(const behind_segment& behind, std::uint64_t new_end, vantrel_io::in_place_steps& steps) {
+  if (behind.kept()) steps.stage(new_end, behind.kept_bytes);
 }
 
 bool grow_segment(const matroska_file_scan& scan, ebml_reader& writer, std::uint64_t growth) {
@@ -488,7 +499,7 @@ void tags_steps(const matroska_file_scan& scan, planned_steps& plan, const behin
     std::vector<std::uint8_t> bytes = between_voids(where.alignment, element, where.room);
     const std::uint64_t new_end = segment_end + bytes.size();
     plan.stage(segment_end, std::move(bytes));
-    put_back_kept_bytes(reader, behind, new_end, plan.steps);
+    put_back_kept_bytes(behind, new_end, plan.steps);
     return;
   }
   if (where.how == road::into_void) {
@@ -532,7 +543,7 @@ void tags_steps(const matroska_file_scan& scan, planned_steps& plan, const behin
   bytes.insert(bytes.end(), rest.begin(), rest.end());
   std::vector<std::uint8_t> old = bytes_before_room(reader, where.position, bytes.size(), segment_end, room);
   plan.change(where.position, std::move(old), std::move(bytes));
-  put_back_kept_bytes(reader, behind, segment_end + growth, plan.steps);
+  put_back_kept_bytes(behind, segment_end + growth, plan.steps);
 }
 
 // An old Tags element becomes a Void of its own size: the Voids after it
@@ -548,11 +559,33 @@ element_edit tags_turned_void(std::uint64_t position) {
   };
 }
 
+// Every Seek entry that names the Tags at `position` becomes Void: once the
+// element is Void, an entry left naming it sends readers to no Tags
+// (mkvextract refuses such a file).
+element_edit entries_naming_turned_void(const matroska_file_scan& scan, std::uint64_t position) {
+  return [&scan, position](ebml_reader& writer) {
+    for (const tags_seek_entry& entry : tags_seek_entries(scan, writer)) {
+      if (entry.target != position) continue;
+      void_seekhead_checksum(writer, entry.seekhead);
+      ebml_void_out(writer, entry.seek_position, ids::seek, entry.seekhead_end);
+    }
+    return true;
+  };
+}
+
+// The Tags at `position` become Void, after the Seek entries naming them:
+// no entry ever names a Void.
+void turned_void_with_entries(const matroska_file_scan& scan, std::uint64_t position,
+                              std::vector<element_edit>& edits) {
+  edits.push_back(entries_naming_turned_void(scan, position));
+  edits.push_back(tags_turned_void(position));
+}
+
 // Every Tags element but the one at `kept` and the stale ones becomes Void,
 // each an edit of its own: they lie far apart.
 void void_tags_but(const matroska_file_scan& scan, std::uint64_t kept, std::vector<element_edit>& edits) {
   for (std::uint64_t position : scan.positions_of(ids::tags))
-    if (position != kept && !scan.stale_tags.count(position)) edits.push_back(tags_turned_void(position));
+    if (position != kept && !scan.stale_tags.count(position)) turned_void_with_entries(scan, position, edits);
 }
 
 bool acceptable(const vantrel_io::in_place_steps& steps, tag_step_rule rule) {
@@ -566,7 +599,7 @@ bool acceptable(const vantrel_io::in_place_steps& steps, tag_step_rule rule) {
 void begin_plan(const matroska_file_scan& scan, const behind_segment& behind, planned_steps& plan) {
   if (behind.unread() && !behind.kept()) plan.cut(behind.segment_end);
   std::vector<element_edit> edits;
-  for (std::uint64_t position : scan.stale_tags) edits.push_back(tags_turned_void(position));
+  for (std::uint64_t position : scan.stale_tags) turned_void_with_entries(scan, position, edits);
   add_in_few_changes(plan, edits);
 }
 

@@ -14,6 +14,16 @@ usage: matroska_left_beside.py WINE_EXEC BUILD_DIR ZORVTOOL_EXE
   of a Tags element a stopped write left there, stray bytes) in ffmpeg's
   files: each edit succeeds, every reader reads it, and the Segment ends the
   file. An APEv2 and an ID3v1 tag appended there stay at the file's end.
+- Tags that end the Segment (mkvmerge's remux, ffmpeg's FLAC after a first
+  edit) with an ID3v1 tag, an APEv2 tag with a 100 KB picture, both, an APEv2
+  tag without header and an ID3v1 tag, or a further EBML document behind it:
+  edits growing by a few bytes and by several KB and a shrinking one keep
+  what stands there byte for byte at the file's end, mutagen reads it.
+- ffmpeg's FLAC over 64 KiB with a second SeekHead in front of the Clusters,
+  which the first does not name, naming its Tags or a second Tags element:
+  after each of three edits (in place, then moving the Tags) the player shows
+  every value ffprobe and mkvextract read, and mkvextract and mkvinfo read
+  the file.
 """
 import json
 import os
@@ -149,12 +159,110 @@ def test_bytes_behind_the_segment(work, sources):
                   (name, what, "the appended tag" if kept else "nothing"))
 
 
+def apev2_with_picture(path):
+    """Appends to the file an APEv2 tag, as mutagen writes it, with an album and a 100 KB picture."""
+    from mutagen.apev2 import APEv2, APEValue, BINARY
+    tag = APEv2()
+    tag["Album"] = "Appended album"
+    tag["Cover Art (Front)"] = APEValue(b"cover.jpg\0" + bytes(i * 7 % 251 for i in range(100000)), BINARY)
+    tag.save(path)
+
+
+def appended_tags_readable(path, tail_kind):
+    """Whether mutagen reads the APEv2 tag and the ID3v1 tag the kind of tail holds."""
+    from mutagen.apev2 import APEv2
+    with open(path, "rb") as f:
+        data = f.read()
+    ok = True
+    if "APEv2" in tail_kind:
+        try:
+            ok = "Album" in APEv2(path)
+        except Exception:  # noqa: BLE001 - any failure of the reader counts
+            ok = False
+    if "ID3v1" in tail_kind:
+        ok = ok and data[-128:-125] == b"TAG"
+    return ok
+
+
+def test_appended_behind_tags_that_end_the_segment(work, sources):
+    id3v1 = b"TAG" + b"Old title".ljust(30, b"\0") + bytes(95)
+    item = (6).to_bytes(4, "little") + bytes(4) + b"Album\0Record"
+    footer = (b"APETAGEX" + (2000).to_bytes(4, "little") + (len(item) + 32).to_bytes(4, "little") +
+              (1).to_bytes(4, "little") + bytes(12))
+    # ffmpeg's Tags stand in front of the Clusters until the player's first edit moves them to the end.
+    first_edited = os.path.join(work, "first-edited.mka")
+    write_bytes(first_edited, read_bytes(sources["ffmpeg flac"]))
+    zorvtool("tag", windows_path(first_edited), "title=A first edit")
+    header_size, _, header_content = matroska_bytes.read_size(read_bytes(first_edited), 4)
+    tails = ["an ID3v1 tag", "an APEv2 tag with a 100 KB picture", "an APEv2 tag with a 100 KB picture and an ID3v1 tag",
+             "an APEv2 tag without header and an ID3v1 tag", "a further EBML document"]
+    for name, source in (("mkvmerge", sources["mkvmerge"]), ("ffmpeg flac after a first edit", first_edited)):
+        for tail_kind in tails:
+            path = os.path.join(work, "appended.mka")
+            original = read_bytes(source)
+            write_bytes(path, original)
+            if "100 KB" in tail_kind:
+                apev2_with_picture(path)
+            if tail_kind.endswith("ID3v1 tag"):
+                write_bytes(path, read_bytes(path) + id3v1)
+            if "without header" in tail_kind:
+                write_bytes(path, original + item + footer + id3v1)
+            elif "EBML" in tail_kind:
+                write_bytes(path, original + original[:header_content + header_size])
+            tail = read_bytes(path)[len(original):]
+            check(appended_tags_readable(path, tail_kind), "%s with %s: mutagen reads it before the edits" % (name, tail_kind))
+            for edit in ("comment=" + "c" * 20, "comment=" + "c" * 6800, "comment=Short"):
+                what = "%s with %s behind the Segment, the edit %s... (%d)" % (name, tail_kind, edit[:12], len(edit))
+                done = zorvtool("tag", windows_path(path), edit)
+                value = edit.split("=", 1)[1]
+                data = read_bytes(path)
+                probe, extracted, walked = readers(path)
+                check(done.returncode == 0 and (player_fields(path) or {}).get("comment") == [value],
+                      "%s: succeeds and the player reads it (exit %d %s)" % (what, done.returncode, done.stderr.strip()))
+                check(("comment", value) in probe and value in extracted and walked,
+                      "%s: ffprobe, mkvextract and mkvinfo read it" % what)
+                check(data[segment_ends_at(data):] == tail and appended_tags_readable(path, tail_kind),
+                      "%s: what was appended follows the Segment byte for byte and mutagen reads it" % what)
+
+
+def test_second_seekhead(work, sources):
+    for label, pairs in (("naming the Tags", ()), ("naming a second Tags element", (("COMPOSER", "Writer"),))):
+        path = os.path.join(work, "second-seekhead.mka")
+        write_bytes(path, matroska_bytes.with_second_seekhead(read_bytes(sources["ffmpeg flac"]), *pairs))
+        # ffmpeg keeps the title in the Segment's Info, which ffprobe reads
+        # as a tag and the player as none, until an edit sets one.
+        segment_title = ("title", "Old title")
+        expected = {"artist": "Old artist"}
+        expected.update((name.lower(), value) for name, value in pairs)
+        probe, _, _ = readers(path)
+        check(set(expected.items()) <= probe, "a second SeekHead %s: ffprobe reads the values: %s" % (label, probe))
+        # The first edit goes where the Tags stand (a second Tags element
+        # becomes Void), the second moves them behind the Clusters.
+        for edit in ("album artist=O", "title=A new title", "composer=Another writer"):
+            done = zorvtool("tag", windows_path(path), edit)
+            expected["artist" if edit.startswith("album artist") else edit.split("=")[0]] = edit.split("=", 1)[1]
+            shown = player_fields(path) or {}
+            probe, extracted, walked = readers(path)
+            extracting = subprocess.run(["mkvextract", path, "tags", "-"], capture_output=True, text=True)
+            what = "a second SeekHead %s, after %s" % (label, edit)
+            values = {value for values in shown.values() for value in values}
+            check(done.returncode == 0 and {value for _, value in probe - {segment_title}} <= values,
+                  "%s: the player shows every value ffprobe reads: %s %s, ffprobe %s"
+                  % (what, done.stderr.strip(), shown, probe))
+            check(set(expected.items()) <= probe and all(v in extracted for v in expected.values()),
+                  "%s: ffprobe and mkvextract read every value: %s" % (what, probe))
+            check(extracting.returncode == 0 and walked,
+                  "%s: mkvextract and mkvinfo read the file: %s" % (what, extracting.stdout[-200:].strip()))
+
+
 def main():
     work = tempfile.mkdtemp(prefix="zorv-mka-beside-")
     try:
         sources = make_sources(work)
         test_second_tags(work, sources)
         test_bytes_behind_the_segment(work, sources)
+        test_appended_behind_tags_that_end_the_segment(work, sources)
+        test_second_seekhead(work, sources)
     finally:
         subprocess.run(["rm", "-rf", work])
     if failures:

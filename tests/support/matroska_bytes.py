@@ -1,9 +1,11 @@
 """Matroska files reshaped at the byte level, for the tests and the fuzz
 harness: the SeekHead replaced by a Void of its size, a second Tags element
 at the end of the Segment, a copy of the Tags or a Tags element of other
-values where a Void stood, and the EBML elements built for them."""
+values where a Void stood, a second SeekHead there, and the EBML elements
+built for them."""
 
 SEGMENT, SEEKHEAD, TAGS, VOID = 0x18538067, 0x114D9B74, 0x1254C367, 0xEC
+SEEK, SEEK_ID, SEEK_POSITION = 0x4DBB, 0x53AB, 0x53AC
 
 
 def vint_length(first):
@@ -117,6 +119,25 @@ def with_other_tags_in_void(data, *pairs):
     grow into): no SeekHead names it, and where that Void stands in front of
     the Clusters, readers that walk the Segment read it."""
     return with_element_in_void(data, simple_tags(50, *pairs))
+
+
+def with_second_seekhead(data, *pairs):
+    """A second SeekHead, which the first does not name, in the first Void that
+    can hold it (in ffmpeg's files the one behind its SeekHead), naming the
+    first Tags element in a SeekPosition of 8 bytes, room for any position.
+    With `pairs`, it names instead a second Tags element of those values at
+    the album's level, right behind it, which no other SeekHead names."""
+    start = segment(data)[2]
+    tags_at = next(pos for element_id, pos, _ in children(data) if element_id == TAGS)
+
+    def seekhead(target):
+        position = el(SEEK_POSITION, (target - start).to_bytes(8, "big"))
+        return el(SEEKHEAD, el(SEEK, el(SEEK_ID, TAGS.to_bytes(4, "big")) + position))
+    other = simple_tags(50, *pairs) if pairs else b""
+    size = len(seekhead(start)) + len(other)
+    void_at = next(pos for element_id, pos, total in children(data)
+                   if element_id == VOID and (total == size or total >= size + 2))
+    return with_element_in_void(data, seekhead(void_at + len(seekhead(start)) if pairs else tags_at) + other)
 
 
 def with_size(data, pos, new_size):

@@ -246,6 +246,47 @@ def make_matroska_beside_fixtures(folder, src):
     return out
 
 
+def make_matroska_layout_fixtures(folder, fixtures):
+    """From make_matroska_fixtures' files: the mkvmerge remux (Tags ending
+    the Segment) with an APEv2 tag holding a 100 KB picture and an ID3v1 tag
+    behind it, with a further EBML document (an EBML header) behind it, and
+    with an ID3v1 tag behind it; ffmpeg's FLAC with a second SeekHead in
+    front of the Clusters, which the first does not name, naming a second
+    Tags element of other values."""
+    from mutagen.apev2 import APEv2, APEValue, BINARY
+    with open(fixtures["mkaremux"], "rb") as f:
+        remuxed = f.read()
+    id3v1 = b"TAG" + b"Old title".ljust(30, b"\0") + bytes(95)
+    header_size, _, header_content = matroska_bytes.read_size(remuxed, 4)
+    out = {}
+    for name, tail in (("mkatailape", b""), ("mkatailebml", remuxed[:header_content + header_size]),
+                       ("mkatailid3", id3v1)):
+        out[name] = os.path.join(folder, name + ".mka")
+        with open(out[name], "wb") as f:
+            f.write(remuxed + tail)
+    # mutagen appends its tag behind an ID3v1 tag: the ID3v1 tag comes after.
+    tag = APEv2()
+    tag["Album"] = "Appended album"
+    tag["Cover Art (Front)"] = APEValue(b"cover.jpg\0" + bytes(i * 7 % 251 for i in range(100000)), BINARY)
+    tag.save(out["mkatailape"])
+    with open(out["mkatailape"], "ab") as f:
+        f.write(id3v1)
+    with open(fixtures["mka"], "rb") as f:
+        seekheads = matroska_bytes.with_second_seekhead(f.read(), ("COMPOSER", "Second writer"))
+    out["mkaseekhead"] = os.path.join(folder, "mkaseekhead.mka")
+    with open(out["mkaseekhead"], "wb") as f:
+        f.write(seekheads)
+    return out
+
+
+def behind_segment(path):
+    """The bytes behind the Segment's end."""
+    with open(path, "rb") as f:
+        data = f.read()
+    _, _, start, size = matroska_bytes.segment(data)
+    return data[start + size:]
+
+
 # The values of the second Tags element in make_matroska_beside_fixtures' files.
 BESIDE_VALUES = (("COMPOSER", "Beside writer"), ("COMMENT", "Beside comment"))
 

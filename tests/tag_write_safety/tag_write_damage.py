@@ -621,6 +621,33 @@ def matroska_apev2_behind_the_segment(tool, work, fixtures):
             check(album == ["Record"], "%s: mutagen reads the APEv2 tag: %s" % (name, album))
 
 
+def matroska_damaged_apev2_behind_tags_that_end_the_segment(tool, work, fixtures):
+    """mkvmerge's remux, whose Tags end the Segment, with an APEv2 tag
+    stored twice in a row or one whose footer claims more than the file
+    holds, and an ID3v1 tag, behind the Segment: an edit that grows the
+    Tags by several KB succeeds, and every byte behind the Segment stays
+    there, after the grown Segment."""
+    with open(fixtures["mkaremux"], "rb") as f:
+        remuxed = f.read()
+    tag = ape_tag([("Album", "Record")])
+    id3v1 = b"TAG" + b"Old title".ljust(30, b"\0") + bytes(95)
+    claiming = tag[:-20] + struct.pack("<I", len(tag) + 100000) + tag[-16:]
+    for shape, tail in (("stacked", with_second_ape_tag(tag) + id3v1), ("claiming", claiming + id3v1)):
+        path = os.path.join(work, "mkaremux-%s-apev2.mka" % shape)
+        with open(path, "wb") as f:
+            f.write(remuxed + tail)
+        name = "mkaremux with a %s APEv2 tag behind the Segment" % shape
+        rc, err, _ = tagged(tool, path, ["comment=" + "c" * 6800])
+        check(rc == 0 and (tool.fields(path) or {}).get("comment") == ["c" * 6800],
+              "%s: the growing edit succeeds (exit %d %s)" % (name, rc, err.strip()))
+        with open(path, "rb") as f:
+            written = f.read()
+        _, _, start, size = matroska_bytes.segment(written)
+        check(written[start + size:] == tail, "%s: every byte behind the Segment stays there" % name)
+        views = matroska_reader_views(path)
+        check(views["mkvinfo"] and b"c" * 6800 in views["mkvextract"], "%s: mkvinfo and mkvextract read it" % name)
+
+
 def id3v2_frames_the_player_cannot_map(tool, work, fixtures):
     """An ID3v2.4 tag built byte by byte holding a frame whose encoding byte
     is above 3, a user-defined frame without a value and an artist frame of
@@ -685,7 +712,8 @@ DAMAGE_GROUPS = {
     "ogg": ((ogg_shared_page, ogg_damaged_pages, ogg_damaged_lacing), ()),
     "ogg_cut": ((), ("ogg", "opus", "oga")),
     "mp4": ((unclaimed_formats, mp4_tag_damage, mp4_chapter_text), ("m4a", "m4afast", "m4afrag", "m4b", "m4bfast")),
-    "matroska": ((matroska_layouts, matroska_apev2_behind_the_segment),
+    "matroska": ((matroska_layouts, matroska_apev2_behind_the_segment,
+                  matroska_damaged_apev2_behind_tags_that_end_the_segment),
                  ("mka", "mkaremux", "mkanoseek", "mkatwo", "mkatrack")),
 }
 

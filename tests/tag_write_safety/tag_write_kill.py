@@ -14,7 +14,11 @@ first, or before fragments, a chapter of an MP4 book renamed in its chapter
 list and its chapter text track, Matroska in place, grown (in place behind
 the Segment too, read after each kill by mkvextract, ffprobe and mkvinfo as
 well), into the room earlier Tags left, without a SeekHead,
-with a second Tags element and with tags aimed at the track; ffmpeg's stereo
+with a second Tags element and with tags aimed at the track; Tags that end
+the Segment, growing or shrinking, with an APEv2 tag holding a picture and
+an ID3v1 tag, an ID3v1 tag or a further EBML document behind it, which
+stays there byte for byte after every kill; ffmpeg's FLAC with a second
+SeekHead in front of the Clusters naming a second Tags element; ffmpeg's stereo
 Vorbis, its FLAC with a 100 KB attachment and mkvmerge's remux holding a
 second Tags element of other values in front of the Clusters, named by no
 SeekHead, whose values every reader shows after every kill of the first edit
@@ -91,9 +95,10 @@ from concurrent.futures import ThreadPoolExecutor
 
 from mutagen.apev2 import APENoHeaderError, APEv2
 from mutagen.id3 import ID3, ID3NoHeaderError
-from tag_files import (BESIDE_VALUES, Zorvtool, ffmpeg_decode, ffprobe_chapter_titles, make_fixtures,
-                       make_matroska_beside_fixtures, make_shape_fixtures, matroska_reader_views, mkvextract_tags,
-                       tags_starts, top_level_tags_count, windows_path)
+from tag_files import (BESIDE_VALUES, Zorvtool, behind_segment, ffmpeg_decode, ffprobe_chapter_titles,
+                       make_fixtures, make_matroska_beside_fixtures, make_matroska_layout_fixtures,
+                       make_shape_fixtures, matroska_reader_views, mkvextract_tags, tags_starts,
+                       top_level_tags_count, windows_path)
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from blackbox_checks import check, failures  # noqa: E402
@@ -163,6 +168,18 @@ ROADS = [
     ("matroska remuxed by mkvmerge beside a second tags element, removals", "mkabesidemerge", ["-album", "-comment"]),
     ("matroska remuxed by mkvmerge beside a second tags element, removals and values at once", "mkabesidemerge",
      ["title=New title", "-composer", "comment=" + LONG]),
+    # Tags that end the Segment with what other programs read behind it: a
+    # growing edit writes a copy with it behind the grown Segment, a
+    # shrinking one goes down in place before it where one page holds the
+    # change, else into a copy as well.
+    ("matroska tags ending the segment growing before an apev2 picture and an id3v1 tag", "mkatailape",
+     ["comment=" + "c" * 6800]),
+    ("matroska tags ending the segment growing a few bytes before an ebml document", "mkatailebml",
+     ["comment=" + "c" * 20]),
+    ("matroska tags ending the segment shrinking before an id3v1 tag", "mkatailid3", ["album artist=O"]),
+    # The first SeekHead's position of the Tags holds two bytes, a second
+    # SeekHead's eight: the moved Tags are named where the player looks.
+    ("matroska flac with a second seekhead naming a second tags element", "mkaseekhead", ["title=New title"]),
     ("mp4 trimmed by a gapless record", "m4atrimmed", ["title=A much longer new title"]),
     ("mp4 with two genres", "m4agenres", ["title=N"]),
     ("flac cue image, one track renamed", "cueflac", ["--subsong", "2", "title=New second"]),
@@ -217,7 +234,10 @@ ROAD_GROUPS = {
     "mp4_books_and_shapes": {"m4b", "m4bfast", "m4atrimmed", "m4agenres"},
     "matroska": {"mka", "mkaremux", "mkaroom", "mkanoseek", "mkatwo", "mkatrack", "mkvorbis", "mkabeside",
                  "mkabesideattached", "mkabesidemerge"},
+    "matroska_layouts": {"mkatailape", "mkatailebml", "mkatailid3", "mkaseekhead"},
 }
+# Files with what other programs read behind the Segment, which stays there.
+TAILED = {"mkatailape", "mkatailebml", "mkatailid3"}
 # ffmpeg's and mkvmerge's files with a second Tags element in front of the Clusters.
 BESIDE = {"mkabeside", "mkabesideattached", "mkabesidemerge"}
 # Files whose old Tags start past the first page, which holds the SeekHead
@@ -389,6 +409,8 @@ def make_group_fixtures(tool, work, group):
         fixtures.update(matroska_room_fixture(tool, work, fixtures))
     if group & BESIDE:
         fixtures.update(make_matroska_beside_fixtures(work, os.path.join(work, "src.wav")))
+    if group & (TAILED | {"mkaseekhead"}):
+        fixtures.update(make_matroska_layout_fixtures(work, fixtures))
     return fixtures
 
 
@@ -462,6 +484,9 @@ def main(group_name):
             if fixture.startswith("mka"):
                 old_mka, new_mka = matroska_reader_views(original), matroska_reader_views(done)
                 check(old_mka["mkvinfo"] and new_mka["mkvinfo"], "%s: mkvinfo reads the file before and after" % road)
+            if fixture in TAILED:
+                tail = behind_segment(original)
+                check(tail and behind_segment(done) == tail, "%s: what stood behind the Segment stays there" % road)
             # The second element's values the edit keeps.
             beside_kept = [(name, value) for name, value in BESIDE_VALUES if name.lower() not in names]
             if fixture in BESIDE:
@@ -530,6 +555,8 @@ def main(group_name):
                     problems.append("tags neither old nor new: %s" % brief(fields))
                 if tool.decoded(path) != old_audio:
                     problems.append("the audio decodes differently")
+                if fixture in TAILED and behind_segment(path) != tail:
+                    problems.append("what stood behind the Segment is not there")
                 # Looked at after the readings: the Wine server closes the
                 # killed process's handles (and so deletes its files pending
                 # deletion) a moment after the process is gone, and it has
@@ -597,6 +624,8 @@ def main(group_name):
                         problems.append("after the next write ffprobe's chapters are %s" % ffprobe_chapter_titles(path))
                     if fixture.startswith("mka") and mkvextract_tags(path) != new_xml:
                         problems.append("after the next write mkvextract reads other tags than a clean write's")
+                    if fixture in TAILED and behind_segment(path) != tail:
+                        problems.append("after the next write what stood behind the Segment is not there")
                     if fixture in BESIDE and top_level_tags_count(path) != 1:
                         problems.append("the next write leaves %d Tags elements" % top_level_tags_count(path))
                     if fixture.startswith("mp3") and mp3_reader_views(path) != new_views:

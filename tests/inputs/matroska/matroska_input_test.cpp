@@ -977,6 +977,168 @@ TEST_F(MatroskaInput, BytesBehindTheSegmentNoReaderReadsGoWithAnEditAndTagsAppen
   }
 }
 
+TEST_F(MatroskaInput, TagsAppendedBehindTheSegmentStayWhenTagsThatEndItGrowOrShrink) {
+  // Tags behind the Cluster that end the Segment, as mkvmerge writes them
+  // and as ffmpeg's stand after a first edit: a growing edit grows the
+  // Segment over where the appended tags stood.
+  const std::string old_tags =
+      el(tags_id, tag(targets(0), simple("TITLE", "Old") + simple("COMMENT", std::string(300, 'o'))));
+  const std::string file =
+      header() + segment_with_seekhead({{0x1549A966, info()}, {0x1654AE6B, pcm_track()},
+                                        {0x1F43B675, cluster(0, pcm_block(0, 1))}, {tags_id, old_tags}},
+                                       {0x1549A966, 0x1654AE6B, tags_id});
+  const std::string id3v1 = "TAG" + std::string(125, 'v');
+  const std::string apev2 = apev2_tag("Artist", std::string(3000, 'p'));
+  // Without a header, as some taggers write it: its footer says so.
+  const std::string items = le32(6) + le32(0) + "Album" + '\0' + "Record";
+  const std::string footer_only = "APETAGEX" + le32(2000) + le32(static_cast<std::uint32_t>(items.size() + 32)) +
+                                  le32(1) + le32(0) + std::string(8, '\0');
+  const std::string apev2_without_header = items + footer_only;
+  for (const std::string& appended : {apev2, apev2_without_header, id3v1, apev2 + id3v1,
+                                      apev2_without_header + id3v1, header("webm")}) {
+    for (const std::string& comment : {std::string(320, 'c'), std::string(6800, 'c'), std::string("Short")}) {
+      const std::string edited = retagged(file + appended, "comment", comment.c_str());
+      EXPECT_EQ(opened_file(edited).field("comment"), comment);
+      EXPECT_EQ(opened_file(edited).field("album"), "Old");
+      EXPECT_EQ(edited.substr(segment_end(edited)), appended) << appended.size() << ", " << comment.size();
+    }
+  }
+  // Through a caller's file object no copy can take the change: a growing
+  // edit is refused with the file as it was, a shrinking one goes down
+  // where the Tags stand (the old tags or the new at every power cut).
+  for (const std::string& appended : {apev2, id3v1}) {
+    auto disk = io_test::make_model_file(file + appended);
+    matroska_input input;
+    input.open(vantrel_io::file_ptr(disk.get()), "", open_reason::info_write, never_raised_abort_signal());
+    track_info_impl edit;
+    input.get_info(0, edit, never_raised_abort_signal());
+    edit.set_field("comment", track_info::until_nul, std::string(6800, 'c').c_str(), track_info::until_nul);
+    input.set_info(0, edit);
+    EXPECT_ANY_THROW(input.commit(never_raised_abort_signal()));
+    EXPECT_TRUE(disk->changes.empty());
+    EXPECT_EQ(disk->bytes, file + appended);
+    const auto shrunk = commented_with_power_cuts(file + appended, "Short", std::string(300, 'o'));
+    EXPECT_EQ(shrunk->bytes.substr(segment_end(shrunk->bytes)), appended);
+  }
+}
+
+namespace {
+
+// An EBML ID (with its marker) or size (without) at `at`, which it passes.
+std::uint64_t read_vint(const std::string& bytes, std::size_t& at, bool marker_kept) {
+  const auto first = static_cast<unsigned char>(bytes.at(at));
+  unsigned length = 1;
+  while (length < 8 && !(first & (0x80 >> (length - 1)))) ++length;
+  std::uint64_t value = marker_kept ? first : first & (0xFF >> length);
+  for (unsigned i = 1; i < length; ++i) value = value << 8 | static_cast<unsigned char>(bytes.at(at + i));
+  at += length;
+  return value;
+}
+
+// The Seek entries of every top-level SeekHead that name an element their
+// position does not hold, as "ID at position" texts; the SeekHeads' count.
+std::vector<std::string> misleading_seek_entries(const std::string& bytes, std::size_t& seekheads) {
+  std::size_t at = header().size() + 4;
+  const std::uint64_t segment_size = read_vint(bytes, at, false);
+  const std::size_t segment_start = at, segment_end = at + static_cast<std::size_t>(segment_size);
+  std::vector<std::string> wrong;
+  seekheads = 0;
+  while (at < segment_end) {
+    const std::uint64_t id = read_vint(bytes, at, true);
+    const std::size_t end = at + static_cast<std::size_t>(read_vint(bytes, at, false));
+    if (id == 0x114D9B74) {
+      ++seekheads;
+      for (std::size_t entry = at; entry < end;) {
+        const std::uint64_t entry_id = read_vint(bytes, entry, true);
+        const std::size_t entry_end = entry + static_cast<std::size_t>(read_vint(bytes, entry, false));
+        std::string named;
+        std::uint64_t position = 0;
+        for (std::size_t child = entry; entry_id == 0x4DBB && child < entry_end;) {
+          const std::uint64_t child_id = read_vint(bytes, child, true);
+          const std::size_t size = static_cast<std::size_t>(read_vint(bytes, child, false));
+          if (child_id == 0x53AB) named = bytes.substr(child, size);
+          for (std::size_t i = 0; child_id == 0x53AC && i < size; ++i)
+            position = position << 8 | static_cast<unsigned char>(bytes[child + i]);
+          child += size;
+        }
+        if (!named.empty() && bytes.compare(segment_start + position, named.size(), named) != 0)
+          wrong.push_back(std::to_string(static_cast<unsigned char>(named[0])) + " at " + std::to_string(position));
+        entry = entry_end;
+      }
+    }
+    at = end;
+  }
+  return wrong;
+}
+
+}  // namespace
+
+TEST_F(MatroskaInput, TagsArePositionedOnlyInTheSeekHeadsThePlayerFollowsAndNoEntryNamesAVoid) {
+  // The first SeekHead, as ffmpeg writes it (a CRC-32, positions in as few
+  // bytes as they need), names Tags; a second one in front of the Clusters,
+  // which it does not name, names them with room for any position, or names
+  // a second Tags element. The player follows the first, ffprobe both.
+  const std::string tags = el(tags_id, tag(targets(0), simple("TITLE", "Old") + simple("ARTIST", "Someone")));
+  const std::string other = el(tags_id, tag(targets(0), simple("COMPOSER", "Writer")));
+  auto seek = [](std::uint32_t id, std::uint64_t position, unsigned length) {
+    return el(0x4DBB, el(0x53AB, id_bytes(id)) + el(0x53AC, be(position, length)));
+  };
+  enum shape { second_names_the_tags, second_names_another, first_names_none, first_without_room };
+  auto file_with = [&](shape which) {
+    std::string first, second;
+    const std::string front_tags = which == first_names_none ? "" : tags;
+    const std::string crc = which == first_without_room ? "" : el(0xBF, std::string(4, '\0'));
+    for (int pass = 0; pass < 2; ++pass) {
+      const std::size_t info_at = first.size() + second.size(), tracks_at = info_at + info().size();
+      const std::size_t tags_at = tracks_at + pcm_track().size(), other_at = tags_at + front_tags.size();
+      const std::size_t behind_cluster = tags_at + cluster(0, pcm_block(0, 1)).size();
+      const std::string first_tags = which == first_names_none ? "" : seek(tags_id, tags_at, 1);
+      first = el(0x114D9B74, crc + seek(0x1549A966, info_at, 1) + seek(0x1654AE6B, tracks_at, 1) + first_tags);
+      const std::size_t second_target = which == second_names_another ? other_at
+                                        : which == first_names_none   ? behind_cluster
+                                                                      : tags_at;
+      second = el(0x114D9B74, seek(tags_id, second_target, 8));
+    }
+    const std::string clustered = which == first_names_none
+                                      ? cluster(0, pcm_block(0, 1)) + tags
+                                      : front_tags + (which == second_names_another ? other : "") +
+                                            cluster(0, pcm_block(0, 1));
+    return header() + el(0x18538067, first + second + info() + pcm_track() + clustered, 8);
+  };
+  // Without a CRC-32 or a Void to lay the first SeekHead out anew, a longer
+  // position does not fit it: moved Tags are refused, Tags that keep their
+  // place are not.
+  const std::string no_room = file_with(first_without_room);
+  EXPECT_THROW(retagged(no_room, "comment", std::string(300, 'c').c_str()), FileNotTaggable);
+  EXPECT_EQ(opened_file(retagged(no_room, "album", "New")).field("album"), "New");
+  for (shape which : {second_names_the_tags, second_names_another, first_names_none}) {
+    const std::string file = file_with(which);
+    std::size_t seekheads = 0;
+    ASSERT_TRUE(misleading_seek_entries(file, seekheads).empty());
+    ASSERT_EQ(seekheads, 2u);
+    // The grown Tags move behind the Cluster, past what one byte holds; a
+    // short comment goes where the Tags stand.
+    for (const std::string& comment : {std::string("Short"), std::string(300, 'c')}) {
+      const std::string once = retagged(file, "comment", comment.c_str());
+      const std::string twice = retagged(once, "genre", "Folk");
+      for (const std::string& edited : {file, once, twice}) {
+        opened_file reread(edited);
+        EXPECT_EQ(reread.field("album") + reread.field("album artist"), "OldSomeone")
+            << which << ", " << comment.size();
+        if (which == second_names_another) {
+          EXPECT_EQ(reread.field("COMPOSER"), "Writer");
+        }
+        EXPECT_EQ(misleading_seek_entries(edited, seekheads), std::vector<std::string>{});
+      }
+      EXPECT_EQ(opened_file(once).field("comment"), comment);
+      EXPECT_EQ(opened_file(twice).field("comment") + opened_file(twice).field("genre"), comment + "Folk");
+    }
+    // In place, at every power cut the old tags or the new (checked inside).
+    const auto disk = commented_with_power_cuts(file, std::string(300, 'c'));
+    EXPECT_EQ(misleading_seek_entries(disk->bytes, seekheads), std::vector<std::string>{});
+  }
+}
+
 TEST_F(MatroskaInput, ChapterLengthsStayWithinTheirEdition) {
   // The second edition starts again at 0: the last chapter of the first
   // runs to the end of the file instead of a wrapped length.
