@@ -49,7 +49,7 @@ tag_field_map fields_of_frame(const frame& f, unsigned version) {
   if (f.is_raw()) return given;
   try {
     id3v2_map_frame(f, version, false, given);
-  } catch (const std::exception&) {
+  } catch (const id3parser::parseError&) {
     return tag_field_map();
   }
   return given;
@@ -73,7 +73,7 @@ bool breaks_version_rules(const frame& f, unsigned version) {
   tag_field_map ignored;
   try {
     id3v2_map_frame(f, version, true, ignored);
-  } catch (const std::exception&) {
+  } catch (const id3parser::parseError&) {
     return true;
   }
   return false;
@@ -98,7 +98,7 @@ void keep_frames_of_unchanged_fields(std::vector<frame>& side, std::vector<frame
     try {
       // In one map, as a reading does: a year and a day-month frame make one date.
       id3v2_map_frame(f, version, false, as_read);
-    } catch (const std::exception&) {
+    } catch (const id3parser::parseError&) {
     }
     given[i] = fields_of_frame(f, version);
     if (has_trailing_index(f) || yields_replaygain(given[i]) || breaks_version_rules(f, version))
@@ -515,7 +515,7 @@ void keep_unchanged_frames(std::vector<frame>& side, std::vector<frame>& keep, u
     tag_field_map produced;
     try {
       id3v2_map_frame(f, old_version, true, produced);
-    } catch (const std::exception&) {
+    } catch (const id3parser::parseError&) {
       // Other programs may read what this one cannot: a frame that gives no
       // field stays until an edit writes its field (drop_frames_written_anew).
       if (fields_of_frame(f, old_version).empty()) keep.push_back(std::move(f));
@@ -543,7 +543,7 @@ void keep_unchanged_frames(std::vector<frame>& side, std::vector<frame>& keep, u
     try {
       for (const frame& f : remaining)
         if (in_group(f)) id3v2_map_frame(f, old_version, false, produced);
-    } catch (const std::exception&) {
+    } catch (const id3parser::parseError&) {
       continue;
     }
     if (!take_if_matching(produced, fields)) continue;
