@@ -6,8 +6,8 @@
 // for the edit (the track's fields held meanwhile are counted apart) and for
 // the reading back, each also per tag byte. The memory files hold the file
 // and, for a rewrite, its new copy: about two bytes per tag byte of the
-// edit's figure. An address space of 2 GiB, fragmented by the process's own
-// libraries, gives a single process about half of it for one edit.
+// edit's figure. The program runs in an address space of 2 GiB, which its
+// libraries share and split: large blocks run out well before that.
 //   bench_metadata_tag_edit_memory [COUNT...]   (default 65536 1048576 8388608)
 #include <cstdio>
 #include <cstdlib>
