@@ -9,6 +9,8 @@
 // edit's figure. The program runs in an address space of 2 GiB, which its
 // libraries share and split: large blocks run out well before that.
 //   bench_metadata_tag_edit_memory [COUNT...]   (default 65536 1048576 8388608)
+#include "bench/counting_allocator.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <new>
@@ -23,29 +25,8 @@
 #include "metadata/tags/trailing_tags.h"
 #include "metadata/track_info.h"
 
-namespace {
-
-std::size_t live_bytes = 0;
-std::size_t peak_bytes = 0;
-
-}  // namespace
-
-// Counting allocator: a size header in front of each block.
-void* operator new(std::size_t size) {
-  void* block = std::malloc(size + 8);
-  if (block == nullptr) throw std::bad_alloc();
-  *static_cast<std::size_t*>(block) = size;
-  live_bytes += size;
-  if (live_bytes > peak_bytes) peak_bytes = live_bytes;
-  return static_cast<char*>(block) + 8;
-}
-void operator delete(void* p) noexcept {
-  if (p == nullptr) return;
-  void* block = static_cast<char*>(p) - 8;
-  live_bytes -= *static_cast<std::size_t*>(block);
-  std::free(block);
-}
-void operator delete(void* p, std::size_t) noexcept { operator delete(p); }
+using bench::live_bytes;
+using bench::peak_bytes;
 
 namespace {
 

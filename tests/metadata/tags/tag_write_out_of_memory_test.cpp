@@ -4,11 +4,8 @@
 // program cannot read.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <new>
 #include <string>
 
-#include "io/memory_file.h"
 #include "id3v2_test_bytes.h"
 #include "metadata/tags/apev2.h"
 #include "metadata/tags/id3v2_tag_service.h"
@@ -16,75 +13,19 @@
 #include "metadata/tags/trailing_tags.h"
 #include "metadata/track_info.h"
 #include "tests/io/io_test_support.h"
+#include "tests/support/allocation_failures.h"
 #include "track_fields_text.h"
 
 namespace {
 
-// How allocations fail once armed: from allocation number `first` on, a
-// run of `run` of them, as while a burst of work has the memory; or with
-// `larger_too`, that one and every later one at least as large, as when
-// the address space has no room left for a block of that size.
-struct failure_plan {
-  long first = 0;
-  long run = 1;
-  bool larger_too = false;
-};
-failure_plan plan;
-long allocations = 0;
-std::size_t failed_size = 0;
-bool failure_met = false;
-
-bool allocation_fails(std::size_t size) {
-  if (plan.first == 0 || ++allocations < plan.first) return false;
-  if (allocations == plan.first) failed_size = size;
-  const bool fails = allocations < plan.first + plan.run || (plan.larger_too && size >= failed_size);
-  failure_met = failure_met || fails;
-  return fails;
-}
-
-}  // namespace
-
-// This program's own pair: the foundation's is left out of it.
-void* operator new(std::size_t size) {
-  if (allocation_fails(size)) throw std::bad_alloc();
-  if (void* block = std::malloc(size == 0 ? 1 : size)) return block;
-  throw std::bad_alloc();
-}
-void operator delete(void* block) noexcept { std::free(block); }
-void operator delete(void* block, std::size_t) noexcept { std::free(block); }
-
-namespace {
-
+using allocation_failures::plan;
+using io_test::memory_file_with;
+using io_test::memory_rewrite;
 using namespace id3v2_test;
 
 std::string str(const bytes& b) { return std::string(b.begin(), b.end()); }
 
 const std::string audio = std::string(3000, '\x55') + "\xFF\xFB audio";
-
-vantrel_io::file_ptr memory_file_with(const std::string& content) {
-  vantrel_io::file_ptr file = vantrel_io::make_memory_file();
-  file->write(content.data(), std::uint32_t(content.size()), never_raised_abort_signal());
-  file->seek(0, never_raised_abort_signal());
-  return file;
-}
-
-std::string content_of(vantrel_io::file_object& file) {
-  const abort_signal& never = never_raised_abort_signal();
-  std::string content(std::size_t(file.get_size(never)), '\0');
-  file.seek(0, never);
-  file.read_exact(content.data(), std::uint32_t(content.size()), never);
-  return content;
-}
-
-class memory_rewrite final : public retag_temp_source {
-public:
-  bool open_temp(vantrel_io::file_ptr& out, const abort_signal&) override {
-    made = vantrel_io::make_memory_file();
-    out = made;
-    return true;
-  }
-  vantrel_io::file_ptr made;
-};
 
 class TagWriteOutOfMemory : public ::testing::Test {
 protected:
@@ -117,41 +58,40 @@ protected:
       vantrel_io::file_ptr file = memory_file_with(original);
       memory_rewrite rewrite;
       tag_services::write(file, rewrite, kinds, info, never_raised_abort_signal());
-      wanted = fields_of(content_of(rewrite.made ? *rewrite.made : *file));
+      wanted = fields_of(io_test::read_all(rewrite.made ? *rewrite.made : *file));
       ASSERT_NE(std::string::npos, wanted.find("=" + title + ";")) << why;
     }
-    for (const failure_plan kind : {failure_plan{0, 1, false}, failure_plan{0, 2, false}, failure_plan{0, 1, true}})
+    for (const plan kind : {plan{0, 1, false}, plan{0, 2, false}, plan{0, 1, true}})
       check_every_failure(why, original, kinds, info, wanted, kind);
   }
 
   static void check_every_failure(const char* why, const std::string& original, unsigned kinds,
-                                  const track_info& info, const std::string& wanted, failure_plan kind) {
+                                  const track_info& info, const std::string& wanted, plan kind) {
     int failures = 0;
     for (long failing = 1;; ++failing) {
       vantrel_io::file_ptr file = memory_file_with(original);
       memory_rewrite rewrite;
-      allocations = 0;
-      failure_met = false;
-      plan = kind;
-      plan.first = failing;
+      plan failing_plan = kind;
+      failing_plan.first = failing;
+      allocation_failures::arm(failing_plan);
       bool written = true;
       try {
         tag_services::write(file, rewrite, kinds, info, never_raised_abort_signal());
       } catch (const std::exception&) {
         written = false;
       }
-      plan.first = 0;
-      if (!failure_met) {
+      allocation_failures::disarm();
+      if (!allocation_failures::met) {
         ASSERT_TRUE(written) << why;
         break;
       }
       if (!written) {
         ++failures;
-        ASSERT_TRUE(content_of(*file) == original) << why << ": allocation " << failing << " failed, run "
+        ASSERT_TRUE(io_test::read_all(*file) == original) << why << ": allocation " << failing << " failed, run "
                                                    << kind.run << ", larger too " << kind.larger_too;
         continue;
       }
-      const std::string result = content_of(rewrite.made ? *rewrite.made : *file);
+      const std::string result = io_test::read_all(rewrite.made ? *rewrite.made : *file);
       ASSERT_EQ(wanted, fields_of(result)) << why << ": allocation " << failing << " failed, run " << kind.run
                                            << ", larger too " << kind.larger_too;
     }
