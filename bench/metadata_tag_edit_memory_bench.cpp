@@ -13,20 +13,20 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <new>
 #include <string>
 #include <vector>
 
 #include "core/service_registry.h"
-#include "io/memory_file.h"
-#include "io/retag_through_temp_file.h"
 #include "metadata/tags/id3v2_tag_service.h"
 #include "metadata/tags/tag_services.h"
 #include "metadata/tags/trailing_tags.h"
 #include "metadata/track_info.h"
+#include "tests/io/io_test_support.h"
 
 using bench::live_bytes;
 using bench::peak_bytes;
+using io_test::memory_file_with;
+using io_test::memory_rewrite;
 
 namespace {
 
@@ -38,7 +38,7 @@ std::string frame(const char* id, const std::string& payload) {
   return std::string(id) + syncsafe(payload.size()) + std::string(2, '\0') + payload;
 }
 
-// The tag and its size; a second of silence stands in for the audio.
+// The tag and its size; 8 KiB stand in for the audio.
 std::string tagged_file(std::size_t count, std::size_t& tag_bytes) {
   std::string artists(2 * count - 1, '\0');
   for (std::size_t i = 0; i < count; ++i) artists[2 * i] = char('A' + i % 26);
@@ -48,23 +48,6 @@ std::string tagged_file(std::size_t count, std::size_t& tag_bytes) {
   tag_bytes = tag.size();
   return tag + std::string(8192, '\x55');
 }
-
-vantrel_io::file_ptr memory_file_with(const std::string& content) {
-  vantrel_io::file_ptr file = vantrel_io::make_memory_file();
-  file->write(content.data(), std::uint32_t(content.size()), never_raised_abort_signal());
-  file->seek(0, never_raised_abort_signal());
-  return file;
-}
-
-class memory_rewrite final : public retag_temp_source {
-public:
-  bool open_temp(vantrel_io::file_ptr& out, const abort_signal&) override {
-    made = vantrel_io::make_memory_file();
-    out = made;
-    return true;
-  }
-  vantrel_io::file_ptr made;
-};
 
 // The peak of the bytes allocated at once while `step` runs, over those
 // held when it starts.
