@@ -5,6 +5,8 @@
 // flipped, and boxes nested deeply. Each case must open or fail with one of
 // the library's errors, and no case may allocate more than a small multiple
 // of the file's own size.   bench_inputs_mp4_fuzz FILE...
+#include "bench/counting_allocator.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <new>
@@ -17,29 +19,8 @@
 #include "inputs/mp4/sample_iterator.h"
 #include "inputs/mp4/tarnex_exceptions.h"
 
-namespace {
-
-std::size_t live_bytes = 0;
-std::size_t peak_bytes = 0;
-
-}  // namespace
-
-// Counting allocator: a size header in front of each block.
-void* operator new(std::size_t size) {
-  void* block = std::malloc(size + 8);
-  if (block == nullptr) throw std::bad_alloc();
-  *static_cast<std::size_t*>(block) = size;
-  live_bytes += size;
-  if (live_bytes > peak_bytes) peak_bytes = live_bytes;
-  return static_cast<char*>(block) + 8;
-}
-void operator delete(void* p) noexcept {
-  if (p == nullptr) return;
-  void* block = static_cast<char*>(p) - 8;
-  live_bytes -= *static_cast<std::size_t*>(block);
-  std::free(block);
-}
-void operator delete(void* p, std::size_t) noexcept { operator delete(p); }
+using bench::live_bytes;
+using bench::peak_bytes;
 
 namespace {
 

@@ -574,18 +574,35 @@ void movie_box_rewrite::write(stream& io) {
   // put back if the write fails.
   io.seek(end);
   const std::string old_tail = read_sized_text(io, old_size - end);
+  // Every byte the write puts down is made before the first: an allocation
+  // that fails later would end the edit with the file changed.
+  const byte_buffer open_free = header_bytes(0, fourcc("free"));
+  const byte_buffer zeros(std::size_t(stage - end - box_header_bytes), '\0');
+  const byte_buffer switch_header = header_bytes(stage - plan.old_movie, fourcc("free"));
+  byte_buffer returned_body, returned_header, stage_free, old_movie_free;
+  if (plan.movie_is_last) {
+    returned_body = returned.substr(box_header_bytes);
+    returned_header = returned.substr(0, box_header_bytes);
+  } else {
+    stage_free = header_bytes(stage - end, fourcc("free"));
+    old_movie_free = header_bytes(plan.old_movie_size, fourcc("free"));
+  }
+  const file_check_result& layout = plan_->layout;
+  const bool cut = layout.cut_position != no_cut;
+  std::string cut_report = cut ? trailing_garbage_report(old_size - layout.cut_position) : std::string();
+  reports_.reserve(reports_.size() + 1);
   try {
-    write_header(io, end, header_bytes(0, fourcc("free")));
+    write_header(io, end, open_free);
     // On the disk before anything it covers: a power cut would otherwise
     // leave staged bytes behind zeros, a tail no later write takes.
     io.flush();
-    write_all(io, end + box_header_bytes, std::string(std::size_t(stage - end - box_header_bytes), '\0'));
+    write_all(io, end + box_header_bytes, zeros);
     write_all(io, stage, boxes);
     if (old_size > stage + n) io.truncate(stage + n);
     // The switch names the staged boxes: without this flush a power cut
     // could leave it on the disk pointing at zeros.
     io.flush();
-    write_header(io, plan.old_movie, header_bytes(stage - plan.old_movie, fourcc("free")));
+    write_header(io, plan.old_movie, switch_header);
   } catch (...) {
     try {
       write_all(io, end, old_tail);
@@ -606,10 +623,10 @@ void movie_box_rewrite::write(stream& io) {
     // "free" box over the staged copy behind it, both on the disk before
     // the header that shows them, and that header before the cut of the
     // copy readers read until then.
-    write_all(io, plan.old_movie + box_header_bytes, returned.substr(box_header_bytes));
-    write_header(io, plan.old_movie + n, header_bytes(stage - plan.old_movie, fourcc("free")));
+    write_all(io, plan.old_movie + box_header_bytes, returned_body);
+    write_header(io, plan.old_movie + n, switch_header);
     io.flush();
-    write_header(io, plan.old_movie, returned.substr(0, box_header_bytes));
+    write_header(io, plan.old_movie, returned_header);
     new_offset = plan.old_movie;
     new_end = plan.old_movie + n;
     io.flush();
@@ -620,13 +637,12 @@ void movie_box_rewrite::write(stream& io) {
     // data that ran to the end of the file gets its size, both on the disk
     // before the old movie box's "free" shrinks to show them; shown
     // earlier, they would hide the new movie box or show it twice.
-    write_header(io, end, header_bytes(stage - end, fourcc("free")));
+    write_header(io, end, stage_free);
     if (plan.last_open_ended) write_box_size(io, plan.last_box, plan.last_header, end - plan.last_box);
     io.flush();
-    write_header(io, plan.old_movie, header_bytes(plan.old_movie_size, fourcc("free")));
+    write_header(io, plan.old_movie, old_movie_free);
   }
-  const file_check_result& layout = plan_->layout;
-  if (layout.cut_position != no_cut) reports_.push_back(trailing_garbage_report(old_size - layout.cut_position));
+  if (cut) reports_.push_back(std::move(cut_report));
   file_.moov_offset = new_offset + plan_->text_box_bytes;
   file_.moov_size = n - plan_->text_box_bytes;
   file_.moov_header_size = 8;

@@ -49,7 +49,7 @@ tag_field_map fields_of_frame(const frame& f, unsigned version) {
   if (f.is_raw()) return given;
   try {
     id3v2_map_frame(f, version, false, given);
-  } catch (const std::exception&) {
+  } catch (const id3parser::parseError&) {
     return tag_field_map();
   }
   return given;
@@ -73,7 +73,7 @@ bool maps_without_error(const frame& f, unsigned version, bool strict) {
   tag_field_map ignored;
   try {
     id3v2_map_frame(f, version, strict, ignored);
-  } catch (const std::exception&) {
+  } catch (const id3parser::parseError&) {
     return false;
   }
   return true;
@@ -97,43 +97,60 @@ using name_set = std::set<std::string, field_name_less>;
 // the version's rules, or is a ReplayGain value, is written anew.
 void keep_frames_of_unchanged_fields(std::vector<frame>& side, std::vector<frame>& keep, unsigned version,
                                      tag_field_map& fields, std::size_t& work) {
-  tag_field_map as_read;
+  // The names each frame gives; its values are held one frame at a time,
+  // so that a frame of many values costs their memory once, not once for
+  // each of these steps.
+  std::vector<std::vector<std::string>> given(side.size());
   name_set rewritten;
-  std::vector<tag_field_map> given(side.size());
   for (std::size_t i = 0; i < side.size(); ++i) {
     ++work;
     const frame& f = side[i];
     if (f.is_raw()) continue;
-    try {
-      // In one map, as a reading does: a year and a day-month frame make one date.
-      id3v2_map_frame(f, version, false, as_read);
-    } catch (const std::exception&) {
-    }
-    given[i] = fields_of_frame(f, version);
-    if (has_trailing_index(f) || yields_replaygain(given[i]) || breaks_version_rules(f, version))
-      for (const auto& entry : given[i].all()) rewritten.insert(entry.first);
+    const tag_field_map values = fields_of_frame(f, version);
+    for (const auto& entry : values.all()) given[i].push_back(entry.first);
+    if (has_trailing_index(f) || yields_replaygain(values)) rewritten.insert(given[i].begin(), given[i].end());
   }
   // Each field's values are compared once, not once for each of its
   // frames: a field of many frames would cost their number squared.
   name_set unchanged;
-  for (const auto& [name, before] : as_read.all()) {
-    work += before.size();
-    const tag_field_map::values* after = fields.find(name);
-    if (rewritten.count(name) == 0 && after != nullptr && *after == before) unchanged.insert(name);
+  {
+    tag_field_map as_read;
+    for (const frame& f : side) {
+      ++work;
+      if (f.is_raw()) continue;
+      try {
+        // In one map, as a reading does: a year and a day-month frame make one date.
+        id3v2_map_frame(f, version, false, as_read);
+      } catch (const id3parser::parseError&) {
+      }
+    }
+    for (const auto& [name, before] : as_read.all()) {
+      work += before.size();
+      const tag_field_map::values* after = fields.find(name);
+      if (rewritten.count(name) == 0 && after != nullptr && *after == before) unchanged.insert(name);
+    }
+  }
+  // A field one of whose frames breaks the version's rules is written anew.
+  for (std::size_t i = 0; i < side.size(); ++i) {
+    ++work;
+    const bool matters = std::any_of(given[i].begin(), given[i].end(),
+                                     [&](const std::string& name) { return unchanged.count(name) != 0; });
+    if (matters && breaks_version_rules(side[i], version))
+      for (const std::string& name : given[i]) unchanged.erase(name);
   }
   name_set kept_fields;
   std::vector<frame> remaining;
   for (std::size_t i = 0; i < side.size(); ++i) {
     ++work;
-    const auto& names = given[i].all();
-    const bool stays = !names.empty() && std::all_of(names.begin(), names.end(), [&](const auto& entry) {
-      return unchanged.count(entry.first) != 0;
+    const std::vector<std::string>& names = given[i];
+    const bool stays = !names.empty() && std::all_of(names.begin(), names.end(), [&](const std::string& name) {
+      return unchanged.count(name) != 0;
     });
     if (!stays) {
       remaining.push_back(std::move(side[i]));
       continue;
     }
-    for (const auto& entry : names) kept_fields.insert(entry.first);
+    kept_fields.insert(names.begin(), names.end());
     keep.push_back(std::move(side[i]));
   }
   for (const std::string& name : kept_fields) fields.remove(name);
@@ -564,7 +581,7 @@ void keep_unchanged_frames(std::vector<frame>& side, std::vector<frame>& keep, u
     tag_field_map produced;
     try {
       id3v2_map_frame(f, old_version, true, produced);
-    } catch (const std::exception&) {
+    } catch (const id3parser::parseError&) {
       // Other programs may read what this one cannot: a frame that gives no
       // field stays until an edit writes its field (drop_frames_written_anew).
       if (fields_of_frame(f, old_version).empty()) keep.push_back(std::move(f));
@@ -592,7 +609,7 @@ void keep_unchanged_frames(std::vector<frame>& side, std::vector<frame>& keep, u
     try {
       for (const frame& f : remaining)
         if (in_group(f)) id3v2_map_frame(f, old_version, false, produced);
-    } catch (const std::exception&) {
+    } catch (const id3parser::parseError&) {
       continue;
     }
     if (!take_if_matching(produced, fields)) continue;

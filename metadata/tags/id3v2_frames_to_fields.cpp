@@ -328,7 +328,7 @@ void id3v2_fields_from_frames(const id3parser::tag& t, tag_field_map& fields) {
   for (const frame& f : t.frames) {
     try {
       id3v2_map_frame(f, t.version, false, fields);
-    } catch (const std::exception&) {
+    } catch (const id3parser::parseError&) {
       // One damaged frame costs only its own fields.
     }
   }

@@ -70,7 +70,7 @@ tag_field_map fields_of(const frame& f, unsigned version) {
   tag_field_map fields;
   try {
     id3v2_map_frame(f, version, false, fields);
-  } catch (const std::exception&) {
+  } catch (const id3parser::parseError&) {
     return tag_field_map();
   }
   return fields;

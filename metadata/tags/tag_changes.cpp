@@ -1,5 +1,8 @@
 #include "metadata/tags/tag_changes.h"
 
+#include <cstring>
+#include <map>
+
 #include "metadata/replaygain_text.h"
 #include "metadata/track_info.h"
 
@@ -12,14 +15,62 @@ void append_values(track_info& tag, const std::string& name, const tag_field_map
   for (std::size_t v = 1; v < values.size(); ++v) tag.add_field_value(field, values[v].c_str(), values[v].size());
 }
 
+// The places of the fields of each name, letters folded, in field order:
+// the values fields_from_info gathers under the name, none of them copied.
+using field_places = std::map<std::string, std::vector<std::uint32_t>, field_name_less>;
+
+field_places places_of(const track_info& info) {
+  field_places places;
+  for (std::uint32_t i = 0; i < info.field_count(); ++i)
+    if (!is_replaygain_field_name(info.field_name(i))) places[info.field_name(i)].push_back(i);
+  return places;
+}
+
+bool has_values(const track_info& info, const std::vector<std::uint32_t>& fields) {
+  for (std::uint32_t field : fields)
+    if (info.field_value_count(field) != 0) return true;
+  return false;
+}
+
+bool same_values(const track_info& a, const std::vector<std::uint32_t>& a_fields, const track_info& b,
+                 const std::vector<std::uint32_t>& b_fields) {
+  std::size_t a_field = 0, b_field = 0;
+  std::uint32_t a_value = 0, b_value = 0;
+  for (;;) {
+    while (a_field < a_fields.size() && a_value == a.field_value_count(a_fields[a_field])) ++a_field, a_value = 0;
+    while (b_field < b_fields.size() && b_value == b.field_value_count(b_fields[b_field])) ++b_field, b_value = 0;
+    const bool a_done = a_field == a_fields.size(), b_done = b_field == b_fields.size();
+    if (a_done || b_done) return a_done && b_done;
+    if (std::strcmp(a.field_value(a_fields[a_field], a_value++), b.field_value(b_fields[b_field], b_value++)) != 0)
+      return false;
+  }
+}
+
+tag_field_map::values values_of(const track_info& info, const std::vector<std::uint32_t>& fields) {
+  tag_field_map::values values;
+  for (std::uint32_t field : fields)
+    for (std::uint32_t v = 0; v < info.field_value_count(field); ++v) values.push_back(info.field_value(field, v));
+  return values;
+}
+
+// The ReplayGain values and any field of such a name, as fields_from_info
+// gives them.
+void replaygain_fields_of(const track_info& info, tag_field_map& fields) {
+  track_info_impl named;
+  for (std::uint32_t i = 0; i < info.field_count(); ++i)
+    if (is_replaygain_field_name(info.field_name(i))) append_values(named, info.field_name(i), values_of(info, {i}));
+  named.set_replaygain(info.get_replaygain());
+  fields_from_info(named, fields);
+}
+
 }  // namespace
 
 tag_changes tag_changes::between(const track_info& as_read, const track_info& to_write) {
   // ReplayGain values compare in their stored text form: a value compares
   // equal to itself read back.
   tag_field_map before, after;
-  fields_from_info(as_read, before);
-  fields_from_info(to_write, after);
+  replaygain_fields_of(as_read, before);
+  replaygain_fields_of(to_write, after);
   tag_changes changes;
   changes.gain_ = to_write.get_replaygain();
   for (const auto& [name, values] : after.all()) {
@@ -28,6 +79,16 @@ tag_changes tag_changes::between(const track_info& as_read, const track_info& to
   }
   for (const auto& [name, values] : before.all())
     if (!values.empty() && !after.has(name)) changes.changed_.at(name);
+  // Every other field is compared where it stands: a copy of a tag of many
+  // values would cost their memory twice over.
+  const field_places old_places = places_of(as_read), new_places = places_of(to_write);
+  for (const auto& [name, fields] : new_places) {
+    const auto old = old_places.find(name);
+    if (old == old_places.end() ? has_values(to_write, fields) : !same_values(as_read, old->second, to_write, fields))
+      changes.changed_.at(name) = values_of(to_write, fields);
+  }
+  for (const auto& [name, fields] : old_places)
+    if (has_values(as_read, fields) && new_places.count(name) == 0) changes.changed_.at(name);
   return changes;
 }
 

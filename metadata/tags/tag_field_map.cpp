@@ -47,7 +47,10 @@ bool is_replaygain_field_name(const char* name) {
 void fields_from_info(const track_info& info, tag_field_map& fields) {
   for (std::uint32_t i = 0; i < info.field_count(); ++i) {
     const std::string name = info.field_name(i);
-    for (std::uint32_t v = 0; v < info.field_value_count(i); ++v) fields.at(name).push_back(info.field_value(i, v));
+    tag_field_map::values& entry = fields.at(name);
+    // Room for them all at once: doubling on the way would want half as much again.
+    entry.reserve(entry.size() + info.field_value_count(i));
+    for (std::uint32_t v = 0; v < info.field_value_count(i); ++v) entry.push_back(info.field_value(i, v));
   }
   const replaygain_info gain = info.get_replaygain();
   std::string text;

@@ -162,14 +162,19 @@ tag_region_update prepare_write(vantrel_io::file_object& file, unsigned kinds, c
   track_info_impl trailing_fields;
   const bool has_trailing = found.has_apev2 || !found.id3v1_blocks.empty();
   if (has_trailing) trailing_tags_to_info(found, trailing_fields);
+  // The leading tag's fields alone are compared where they stand: a copy of
+  // a tag of many values would cost their memory once more.
+  const bool leading_alone = leading_shown && !has_trailing;
   track_info_impl as_read;
-  if (leading_shown || has_trailing)
+  if (!leading_alone && (leading_shown || has_trailing))
     combine(leading_shown ? &leading_fields : nullptr, has_trailing ? &trailing_fields : nullptr, as_read);
-  const tag_changes changes = tag_changes::between(as_read, info);
+  const tag_changes changes = tag_changes::between(leading_alone ? leading_fields : as_read, info);
+  as_read.remove_all_fields();
 
   tag_region_update update;
   if ((kinds & kind_id3v2) && has_leading) {
-    track_info_impl own(leading_fields);
+    // Not needed past here: changed where it stands.
+    track_info_impl& own = leading_fields;
     changes.apply_to(own);
     update.leading_length = leading->length;
     // An edit of no value keeps the tag as it stands (below), even one that

@@ -17,6 +17,8 @@
 #include "io/file_object.h"
 #include "io/file_scheme.h"
 #include "io/io_exceptions.h"
+#include "io/memory_file.h"
+#include "io/retag_through_temp_file.h"
 
 namespace io_test {
 
@@ -51,6 +53,25 @@ inline std::string read_all(vantrel_io::file_object& file) {
   file.seek(0, no_abort());
   return read_text(file, static_cast<std::uint32_t>(file.get_size(no_abort())));
 }
+
+// A memory file holding `content`, at its start.
+inline vantrel_io::file_ptr memory_file_with(const std::string& content) {
+  vantrel_io::file_ptr file = vantrel_io::make_memory_file();
+  if (!content.empty()) file->write(content.data(), static_cast<std::uint32_t>(content.size()), no_abort());
+  file->seek(0, no_abort());
+  return file;
+}
+
+// Hands out an in-memory temporary file for the test to read.
+class memory_rewrite final : public retag_temp_source {
+public:
+  bool open_temp(vantrel_io::file_ptr& out, const abort_signal&) override {
+    made = vantrel_io::make_memory_file();
+    out = made;
+    return true;
+  }
+  vantrel_io::file_ptr made;
+};
 
 // How an operation failed, "" when it did not.
 template <typename Operation>

@@ -23,22 +23,14 @@
 #include "metadata/tags/apev2.h"
 #include "metadata/tags/tag_changes.h"
 #include "metadata/track_info.h"
+#include "tests/io/io_test_support.h"
 
 namespace {
 
 using bytes = std::vector<std::uint8_t>;
 const abort_signal& no_abort = never_raised_abort_signal();
 
-// Hands out an in-memory temporary file for the test to read.
-class memory_rewrite final : public retag_temp_source {
-public:
-  bool open_temp(vantrel_io::file_ptr& out, const abort_signal&) override {
-    made = vantrel_io::make_memory_file();
-    out = made;
-    return true;
-  }
-  vantrel_io::file_ptr made;
-};
+using io_test::memory_rewrite;
 
 vantrel_io::file_ptr file_with(const bytes& content) {
   vantrel_io::file_ptr file = vantrel_io::make_memory_file();
