@@ -230,6 +230,11 @@ void properties_dialog::close_for_failure(const char* text_id, const char* reaso
 service_ptr<properties_dialog::operation_completion> properties_dialog::start_operation(operation_kind kind,
                                                                                          service_ptr<info_cache> next) {
   if (pending_) pending_->detach();
+  // An operation's cache starts as a copy of the dialog's and becomes the
+  // dialog's at the completion, before anything reads it. Kept meanwhile,
+  // the dialog's own would hold every entry the operation replaces beside
+  // the new one: twice the tags of a large selection at once.
+  if (next) info_source_.reset();
   pending_ = new service_counted<operation_completion>();
   pending_->set(this, kind, std::move(next));
   EnableWindow(handle(), FALSE);
