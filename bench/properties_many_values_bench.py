@@ -36,6 +36,7 @@ sys.path.insert(0, os.path.join(HERE, "..", "tests", "support"))
 sys.dont_write_bytecode = True
 from mutagen.id3 import ID3, TCON, TIT2, TPE1, TXXX  # noqa: E402
 from main_window import Player, QUIET, WINE_EXEC  # noqa: E402
+from properties_keeps_mp3 import untagged_mp3s  # noqa: E402
 from blackbox_checks import windows_path  # noqa: E402
 
 LIST, METADATA_LIST, APPLY, CANCEL = 1069, 1257, 1074, 2
@@ -44,11 +45,7 @@ TITLE = "Written Title"
 
 
 def make_files(folder):
-    os.makedirs(folder)
-    tone, first = os.path.join(folder, "tone.wav"), os.path.join(folder, "0000.mp3")
-    subprocess.run(["sox", "-n", "-r", "44100", "-c", "2", "-b", "16", tone, "synth", "1", "sine", "440"], check=True)
-    subprocess.run(["lame", "--quiet", "-b", "128", tone, first], check=True)
-    os.remove(tone)
+    (first,) = untagged_mp3s(folder, "0000.mp3")
     tags = ID3()
     tags.add(TIT2(encoding=3, text=["Old Title"]))
     tags.add(TPE1(encoding=3, text=["Performer Number %05d" % n for n in range(VALUES)]))
