@@ -211,10 +211,10 @@ void properties_dialog::close_for_failure(const char* text_id, const char* reaso
   // it held goes first: the message may need that memory.
   close_without_prompt_ = true;
   EnableWindow(handle(), FALSE);
-  SendMessageW(metadata_list_, LVM_DELETEALLITEMS, 0, 0);
-  SendMessageW(info_list_, LVM_DELETEALLITEMS, 0, 0);
-  rows_ = edited_rows();
   try {
+    SendMessageW(metadata_list_, LVM_DELETEALLITEMS, 0, 0);
+    SendMessageW(info_list_, LVM_DELETEALLITEMS, 0, 0);
+    rows_ = edited_rows();
     localized_values values;
     values.find_or_add(qiv::string_small("error"), qiv::string_small(reason));
     qiv::string_buffer text;
