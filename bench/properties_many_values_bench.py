@@ -9,9 +9,10 @@ program said) a while later, whether every file holds the title, and the
 player process's peak resident memory (VmHWM) after the opening and after
 the Apply. A 32-bit process has 2 GB of address space to do all that in.
 
-usage: bench/properties_many_values_bench.py BUILD_DIR [FILES] [VALUES]
+usage: bench/properties_many_values_bench.py BUILD_DIR [FILES] [VALUES] [distinct]
 after building the targets zorv and zorv_window_probe in BUILD_DIR.
-FILES defaults to 200, VALUES to 10000. Needs python3-mutagen, sox, lame.
+FILES defaults to 200, VALUES to 10000; with "distinct" every file holds
+values of its own. Needs python3-mutagen, sox, lame.
 ZORV_BENCH_BASE names an earlier zorv.exe measured after it on a copy of
 the same files.
 """
@@ -26,6 +27,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 BUILD = os.path.abspath(sys.argv[1])
 FILES = int(sys.argv[2]) if len(sys.argv) > 2 else 200
 VALUES = int(sys.argv[3]) if len(sys.argv) > 3 else 10000
+DISTINCT = len(sys.argv) > 4 and sys.argv[4] == "distinct"
 
 os.environ["ZORV_WINDOW_PROBE"] = os.path.join(BUILD, "tests", "main_window", "zorv_window_probe.exe")
 ZORV = os.path.join(BUILD, "zorv.exe")
@@ -44,18 +46,24 @@ DIALOG = ("--title", "Properties")
 TITLE = "Written Title"
 
 
-def make_files(folder):
-    (first,) = untagged_mp3s(folder, "0000.mp3")
+def tag(path, suffix):
     tags = ID3()
     tags.add(TIT2(encoding=3, text=["Old Title"]))
-    tags.add(TPE1(encoding=3, text=["Performer Number %05d" % n for n in range(VALUES)]))
-    tags.add(TCON(encoding=3, text=["Genre Number %05d" % n for n in range(VALUES)]))
-    tags.add(TXXX(encoding=3, desc="MOOD", text=["Mood Number %05d" % n for n in range(VALUES)]))
-    tags.save(first, v2_version=4)
+    tags.add(TPE1(encoding=3, text=["Performer Number %05d%s" % (n, suffix) for n in range(VALUES)]))
+    tags.add(TCON(encoding=3, text=["Genre Number %05d%s" % (n, suffix) for n in range(VALUES)]))
+    tags.add(TXXX(encoding=3, desc="MOOD", text=["Mood Number %05d%s" % (n, suffix) for n in range(VALUES)]))
+    tags.save(path, v2_version=4)
+
+
+def make_files(folder):
+    (first,) = untagged_mp3s(folder, "0000.mp3")
+    tag(first, "")
     paths = [first]
     for n in range(1, FILES):
         paths.append(os.path.join(folder, "%04d.mp3" % n))
         shutil.copy(first, paths[-1])
+        if DISTINCT:
+            tag(paths[-1], " of file %d" % n)
     return paths
 
 
@@ -141,7 +149,8 @@ def main():
     with tempfile.TemporaryDirectory() as root:
         source = os.path.join(root, "source")
         make_files(source)
-        print("%d files, artist, genre and MOOD of %d values each" % (FILES, VALUES), flush=True)
+        print("%d files, artist, genre and MOOD of %d values each, %s in every file" %
+              (FILES, VALUES, "others" if DISTINCT else "the same"), flush=True)
         measure(root, "bench", None, source)
         if BASE is not None:
             measure(root, "base", BASE, source)

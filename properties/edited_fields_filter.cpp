@@ -35,6 +35,13 @@ std::int64_t edited_fields_filter::find_track(const track_handle* handle) const 
   return *found;
 }
 
+void edited_fields_filter::release_rows() noexcept {
+  info_read_.assign(info_read_.size(), false);
+  loaded_.clear();
+  rows_.clear();
+  names_.clear();
+}
+
 bool edited_fields_filter::update(const track_handle_ptr& handle, const vantrel_io::file_stats&, track_info& info) {
   const std::int64_t track = find_track(handle.get());
   return track >= 0 && apply(std::uint32_t(track), info);

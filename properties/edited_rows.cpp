@@ -72,6 +72,9 @@ void add_piece(value_list& pieces, std::string_view piece) {
 
 void edited_rows::build(const field_display_context& context, track_info_source& source,
                         const track_handle_list& tracks) {
+  // The old rows go first: a large selection must not be held twice.
+  rows_.clear();
+  loaded_.clear();
   context_ = context;
   tracks_ = tracks;
   const std::uint32_t count = track_count();

@@ -244,6 +244,7 @@ service_ptr<properties_dialog::operation_completion> properties_dialog::start_op
 void properties_dialog::complete(operation_kind kind, std::uint32_t status, service_ptr<info_cache> next) {
   EnableWindow(handle(), TRUE);
   pending_.reset();
+  if (applying_) std::exchange(applying_, {})->release_rows();
   // Also after a failed operation: it stored what it read, and that is now
   // the newest state of the files.
   if (next) info_source_ = std::move(next);
@@ -312,8 +313,9 @@ void properties_dialog::apply(operation_kind kind) {
   // The progress dialog shows only when the writing takes longer than a
   // moment: the disabled dialog already says that something runs, and a
   // window that flashes up for every small Apply costs more than the write.
-  metadata_io_service::get()->update_info_async(tracks_, rows_.make_update_filter().get(), handle(),
-                                                metadata_flag_delayed, next.get(), completion.get());
+  applying_ = rows_.make_update_filter();
+  metadata_io_service::get()->update_info_async(tracks_, applying_.get(), handle(), metadata_flag_delayed,
+                                                next.get(), completion.get());
 }
 
 void properties_dialog::remove_tags() {

@@ -179,6 +179,8 @@ private:
   std::vector<std::string> item_names_;
   service_ptr<info_cache> info_source_;
   service_ptr<operation_completion> pending_;
+  // What the running Apply writes, released at its completion.
+  service_ptr<edited_fields_filter> applying_;
   // The field a field edit dialog works on, and its row (-1: a new field).
   edited_field_ptr field_under_edit_;
   std::int64_t field_row_ = -1;
