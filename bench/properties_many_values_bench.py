@@ -29,20 +29,18 @@ FILES = int(sys.argv[2]) if len(sys.argv) > 2 else 200
 VALUES = int(sys.argv[3]) if len(sys.argv) > 3 else 10000
 DISTINCT = len(sys.argv) > 4 and sys.argv[4] == "distinct"
 
-os.environ["ZORV_WINDOW_PROBE"] = os.path.join(BUILD, "tests", "main_window", "zorv_window_probe.exe")
 ZORV = os.path.join(BUILD, "zorv.exe")
 BASE = os.environ.get("ZORV_BENCH_BASE")
-sys.argv = [sys.argv[0], os.path.join(HERE, "..", "tools", "wine-exec"), BUILD, ZORV]
-sys.path.insert(0, os.path.join(HERE, "..", "tests", "main_window"))
-sys.path.insert(0, os.path.join(HERE, "..", "tests", "support"))
-sys.dont_write_bytecode = True
+sys.path.insert(0, HERE)
+sys.dont_write_bytecode = True  # no cache folder left in the source tree
+from window_bench_setup import use_build  # noqa: E402
+use_build(BUILD, ZORV)
 from mutagen.id3 import ID3, TCON, TIT2, TPE1, TXXX  # noqa: E402
+from blackbox_checks import windows_path  # noqa: E402
 from main_window import Player, QUIET, WINE_EXEC  # noqa: E402
 from properties_keeps_mp3 import untagged_mp3s  # noqa: E402
-from blackbox_checks import windows_path  # noqa: E402
+from properties_window import APPLY, CANCEL, DIALOG, LIST, METADATA_LIST  # noqa: E402
 
-LIST, METADATA_LIST, APPLY, CANCEL = 1069, 1257, 1074, 2
-DIALOG = ("--title", "Properties")
 TITLE = "Written Title"
 
 
