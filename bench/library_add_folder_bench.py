@@ -30,17 +30,14 @@ BUILD = os.path.abspath(sys.argv[1])
 FILES = int(sys.argv[2]) if len(sys.argv) > 2 else 10000
 ROUNDS = int(sys.argv[3]) if len(sys.argv) > 3 else 5
 
-# The window tests' player, set up for this build.
-os.environ["ZORV_WINDOW_PROBE"] = os.path.join(BUILD, "tests", "main_window", "zorv_window_probe.exe")
 ZORV = os.path.join(BUILD, "zorv.exe")
 ZORVTOOL = os.path.join(BUILD, "tools", "zorvtool.exe")
-sys.argv = [sys.argv[0], os.path.join(HERE, "..", "tools", "wine-exec"), BUILD, ZORV]
-sys.path.insert(0, os.path.join(HERE, "..", "tests", "main_window"))
-sys.path.insert(0, os.path.join(HERE, "..", "tests", "support"))
-sys.dont_write_bytecode = True
+sys.path.insert(0, HERE)
+sys.dont_write_bytecode = True  # no cache folder left in the source tree
+from window_bench_setup import use_build  # noqa: E402
+use_build(BUILD, ZORV)
 from main_window import Player, QUIET, WINE_EXEC  # noqa: E402
 from blackbox_checks import windows_path  # noqa: E402
-sys.path.insert(0, HERE)
 from album_links import link_albums  # noqa: E402
 
 PLAY, NOTICE = 1000, 1324

@@ -29,14 +29,12 @@ BUILD = os.path.abspath(sys.argv[1])
 FILES = int(sys.argv[2]) if len(sys.argv) > 2 else 1000
 ROUNDS = int(sys.argv[3]) if len(sys.argv) > 3 else 5
 
-# The window tests' player, set up for this build.
-os.environ["ZORV_WINDOW_PROBE"] = os.path.join(BUILD, "tests", "main_window", "zorv_window_probe.exe")
 ZORV = os.environ.get("ZORV_BENCH_EXE", os.path.join(BUILD, "zorv.exe"))
 BASE = os.environ.get("ZORV_BENCH_BASE")
-sys.argv = [sys.argv[0], os.path.join(HERE, "..", "tools", "wine-exec"), BUILD, ZORV]
-sys.path.insert(0, os.path.join(HERE, "..", "tests", "main_window"))
-sys.path.insert(0, os.path.join(HERE, "..", "tests", "support"))
-sys.dont_write_bytecode = True
+sys.path.insert(0, HERE)
+sys.dont_write_bytecode = True  # no cache folder left in the source tree
+from window_bench_setup import use_build  # noqa: E402
+use_build(BUILD, ZORV)
 import mutagen  # noqa: E402
 from main_window import Player, QUIET, WINE_EXEC  # noqa: E402
 from blackbox_checks import windows_path  # noqa: E402

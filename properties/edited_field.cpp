@@ -40,14 +40,39 @@ void for_each_line(std::string_view text, Visit&& visit) {
 }  // namespace
 
 const value_list& edited_field::values(std::uint32_t track) const {
-  const auto found = per_track.find(track);
-  return found == per_track.end() ? no_values : found->second;
+  const auto found = per_track_.find(track);
+  return found == per_track_.end() ? no_values : *found->second;
 }
 
-void edited_field::set_values(std::uint32_t track, value_list values) { per_track[track] = std::move(values); }
+void edited_field::set_values(std::uint32_t track, value_list values) {
+  // Tracks are mostly filled in order, and neighbours (an album's tracks)
+  // mostly agree.
+  for (const std::uint32_t neighbour : {track - 1, track + 1}) {
+    const auto found = per_track_.find(neighbour);
+    if (found != per_track_.end() && *found->second == values) {
+      per_track_[track] = found->second;
+      return;
+    }
+  }
+  per_track_[track] = std::make_shared<const value_list>(std::move(values));
+}
 
 void edited_field::set_values_all(const value_list& values) {
-  for (std::uint32_t track = 0; track < track_count; ++track) per_track[track] = values;
+  const auto shared = std::make_shared<const value_list>(values);
+  for (std::uint32_t track = 0; track < track_count; ++track) per_track_[track] = shared;
+}
+
+void edited_field::transform_values(const std::function<void(value_list&)>& transform) {
+  std::map<std::shared_ptr<const value_list>, std::shared_ptr<const value_list>> changed;
+  for (auto& [track, list] : per_track_) {
+    std::shared_ptr<const value_list>& done = changed[list];
+    if (!done) {
+      auto copy = std::make_shared<value_list>(*list);
+      transform(*copy);
+      done = std::move(copy);
+    }
+    list = done;
+  }
 }
 
 std::string edited_field::joined_value(std::uint32_t track) const {
@@ -64,14 +89,16 @@ std::string edited_field::joined_value(std::uint32_t track) const {
 bool edited_field::all_identical() const {
   if (track_count == 0) return false;
   const value_list& first = values(0);
-  for (std::uint32_t track = 1; track < track_count; ++track)
-    if (values(track) != first) return false;
+  for (std::uint32_t track = 1; track < track_count; ++track) {
+    const value_list& other = values(track);
+    if (&other != &first && other != first) return false;
+  }
   return true;
 }
 
 bool edited_field::any_value() const {
-  for (const auto& [track, list] : per_track)
-    if (track < track_count && !list.empty()) return true;
+  for (const auto& [track, list] : per_track_)
+    if (track < track_count && !list->empty()) return true;
   return false;
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -22,9 +23,17 @@ public:
   edited_field(std::string name, std::uint32_t track_count) : name(std::move(name)), track_count(track_count) {}
 
   const value_list& values(std::uint32_t track) const;
+  // A track whose values equal its neighbour's shares that list.
   void set_values(std::uint32_t track, value_list values);
-  // Every track 0..N-1 gets its own copy.
+  // Every track 0..N-1 gets these values, one list for all.
   void set_values_all(const value_list& values);
+  // Changes every track's values, each shared list once.
+  void transform_values(const std::function<void(value_list&)>& transform);
+  // The tracks that have been given values, in order, with their values.
+  template <typename Visit>
+  void for_each_track(Visit&& visit) const {
+    for (const auto& [track, list] : per_track_) visit(track, *list);
+  }
 
   // Values joined by "; ".
   std::string joined_value(std::uint32_t track) const;
@@ -40,8 +49,12 @@ public:
 
   std::string name;
   std::uint32_t track_count = 0;
-  // Keyed by track index; filled only as tracks get values.
-  std::map<std::uint32_t, value_list> per_track;
+
+private:
+  // Keyed by track index; filled only as tracks get values. Lists are never
+  // changed once stored, only replaced: a field copies cheaply, and many
+  // tracks with the same thousands of values hold them once.
+  std::map<std::uint32_t, std::shared_ptr<const value_list>> per_track_;
 };
 
 using edited_field_ptr = std::shared_ptr<edited_field>;

@@ -35,6 +35,13 @@ std::int64_t edited_fields_filter::find_track(const track_handle* handle) const 
   return *found;
 }
 
+void edited_fields_filter::release_rows() noexcept {
+  info_read_.assign(info_read_.size(), false);
+  loaded_.clear();
+  rows_.clear();
+  names_.clear();
+}
+
 bool edited_fields_filter::update(const track_handle_ptr& handle, const vantrel_io::file_stats&, track_info& info) {
   const std::int64_t track = find_track(handle.get());
   return track >= 0 && apply(std::uint32_t(track), info);
@@ -74,6 +81,15 @@ void append_values(track_info& info, const char* name, const value_list& values)
 std::vector<edited_fields_filter::field_edit> edited_fields_filter::edits_of(std::uint32_t track) const {
   std::vector<field_edit> edits;
   for (const named_rows& entry : names_) {
+    // One row of the name, as loaded and now, is the usual case: compared
+    // in place, a field of thousands of values is not copied for a track
+    // whose values stayed.
+    if (entry.now.size() == 1 && entry.loaded.size() == 1) {
+      const value_list& now = rows_[entry.now[0]].values(track);
+      const value_list& loaded = loaded_[entry.loaded[0]].values(track);
+      if (&now != &loaded && now != loaded) edits.push_back(field_edit{&entry.name, now});
+      continue;
+    }
     value_list now = track_values(rows_, entry.now, track);
     if (now != track_values(loaded_, entry.loaded, track)) edits.push_back(field_edit{&entry.name, std::move(now)});
   }

@@ -27,6 +27,10 @@ public:
   bool apply(std::uint32_t track, track_info& info) const;
   // The track index of a handle, or -1 when the dialog does not hold it.
   std::int64_t find_track(const track_handle* handle) const;
+  // Once the write is over (its completion has come), the values it
+  // compared go, before the dialog shows the written tracks: a large
+  // selection must not be held twice. Later updates change nothing.
+  void release_rows() noexcept;
 
 private:
   // The rows of one field name (ASCII letters folded), as loaded and now.

@@ -72,6 +72,9 @@ void add_piece(value_list& pieces, std::string_view piece) {
 
 void edited_rows::build(const field_display_context& context, track_info_source& source,
                         const track_handle_list& tracks) {
+  // The old rows go first: a large selection must not be held twice.
+  rows_.clear();
+  loaded_.clear();
   context_ = context;
   tracks_ = tracks;
   const std::uint32_t count = track_count();
@@ -89,8 +92,10 @@ void edited_rows::build(const field_display_context& context, track_info_source&
       if (!row) row = std::make_shared<edited_field>(name, count);
       // A name the info holds twice (in two spellings) gathers both fields'
       // values: the rewrite must not keep only the last one.
-      value_list& values = row->per_track[track];
+      value_list values = row->values(track);
+      values.reserve(values.size() + info->field_value_count(field));
       for (std::uint32_t v = 0; v < info->field_value_count(field); ++v) values.emplace_back(info->field_value(field, v));
+      row->set_values(track, std::move(values));
     }
   }
   rows_.clear();
@@ -144,8 +149,9 @@ edited_field_ptr edited_rows::fitted_paste(const edited_field& pasted, const std
     fitted->set_values_all(pasted.values(0));
   } else {
     // Tracks beyond this dialog's have nowhere to go.
-    for (const auto& [track, values] : pasted.per_track)
+    pasted.for_each_track([&](std::uint32_t track, const value_list& values) {
       if (track < track_count()) fitted->set_values(track, values);
+    });
   }
   return fitted;
 }
@@ -180,8 +186,9 @@ void edited_rows::transform_rows(const std::vector<bool>& selection,
   for (std::size_t i = 0; i < std::min(selection.size(), rows_.size()); ++i) {
     if (!selection[i]) continue;
     auto edited = std::make_shared<edited_field>(*rows_[i]);
-    for (auto& [track, values] : edited->per_track)
+    edited->transform_values([&](value_list& values) {
       for (std::string& value : values) transform(value);
+    });
     rows_[i] = std::move(edited);
   }
 }
@@ -190,13 +197,13 @@ void edited_rows::split_rows(const std::vector<bool>& selection, const std::vect
   for (std::size_t i = 0; i < std::min(selection.size(), rows_.size()); ++i) {
     if (!selection[i]) continue;
     auto edited = std::make_shared<edited_field>(*rows_[i]);
-    for (auto& [track, values] : edited->per_track) {
-      if (values.empty()) continue;
+    edited->transform_values([&](value_list& values) {
+      if (values.empty()) return;
       value_list pieces;
       for (const std::string& value : values)
         for (std::string& piece : split_value(value, separators)) pieces.push_back(std::move(piece));
       values = std::move(pieces);
-    }
+    });
     rows_[i] = std::move(edited);
   }
 }

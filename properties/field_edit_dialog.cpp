@@ -39,7 +39,9 @@
 
 namespace {
 
-constexpr UINT value_box_limit = 262144;
+// No limit of its own (0 is the control's largest): a field of many values
+// may hold any length, and keys typed past a limit would be dropped unseen.
+constexpr UINT value_box_limit = 0;
 enum : UINT { menu_copy = 1, menu_paste = 2 };
 enum : int { single_value_tab = 0, individual_values_tab = 1 };
 

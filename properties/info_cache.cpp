@@ -15,7 +15,7 @@ service_ptr<info_cache> info_cache::create(const info_cache* source) {
 
 void info_cache::on_info(const track_handle_ptr& handle, const track_info& info, const vantrel_io::file_stats& stats) {
   auto stored = std::make_shared<entry>();
-  stored->info.copy_all_from(info);
+  stored->info.copy_from(info);
   stored->stats = stats;
   critical_section_lock hold(lock_);
   entries_[handle.get()] = {handle, std::move(stored)};

@@ -13,11 +13,14 @@
 #include "metadata/info_batch.h"
 #include "metadata/track_handle.h"
 #include "metadata/track_info.h"
+#include "ui/support/compact_track_info.h"
 
 class info_cache : public info_hook {
 public:
   struct entry {
-    track_info_impl info;
+    // In one block: a selection of many tracks with thousands of values
+    // each must fit the address space beside the dialog's rows.
+    compact_track_info info;
     vantrel_io::file_stats stats;
   };
 

@@ -7,6 +7,7 @@
 #include "core/config_item_registrations.h"
 #include "core/localized_text.h"
 #include "core/modal_scope.h"
+#include "core/popup_message.h"
 #include "core/service_factory.h"
 #include "foundation/modal_popup.h"
 #include "foundation/string_buffer.h"
@@ -17,6 +18,7 @@
 #include "metadata/title/title_script.h"
 #include "properties/field_edit_dialog.h"
 #include "properties/list_menu_routines.h"
+#include "properties/test_show_failure.h"
 #include "resources/properties_dialogs.h"
 #include "ui/framework/list_view_operations.h"
 #include "ui/framework/window_utilities.h"
@@ -161,8 +163,7 @@ void properties_dialog::on_init_dialog() {
   set_dialog_item_text_id(window, IDCANCEL, "dialog_cancel");
   set_dialog_item_text_id(window, IDC_PROPERTIES_APPLY, "dialog_apply");
   set_dialog_item_text_id(window, IDC_PROPERTIES_TOOLS, "dialog_tools");
-  rebuild();
-  ShowWindow(window, SW_SHOW);
+  if (rebuild("properties_show_failed")) ShowWindow(window, SW_SHOW);
 }
 
 void properties_dialog::on_destroy() {
@@ -184,8 +185,9 @@ void properties_dialog::mark_modified() {
   EnableWindow(apply_button_, modified_);
 }
 
-void properties_dialog::rebuild() {
+bool properties_dialog::rebuild(const char* failure_text_id) {
   try {
+    fail_showing_tracks_if_asked();
     cache_info_source source(*info_source_);
     rows_.build(context_, source, tracks_);
     modified_ = false;
@@ -193,16 +195,46 @@ void properties_dialog::rebuild() {
     fill_metadata_list();
     fill_properties_list();
     update_caption();
+    return true;
+  } catch (const std::bad_alloc&) {
+    close_for_failure(failure_text_id, localized_text_get("properties_not_enough_memory"));
+  } catch (const std::exception& error) {
+    close_for_failure(failure_text_id, error.what());
   } catch (...) {
-    // A dialog that cannot show its tracks must not offer to write them.
-    close_without_prompt_ = true;
-    PostMessageW(handle(), WM_COMMAND, IDCANCEL, 0);
+    close_for_failure(failure_text_id, localized_text_get("ui_unhandled_error_caption"));
   }
+  return false;
+}
+
+void properties_dialog::close_for_failure(const char* text_id, const char* reason) {
+  // A dialog that cannot show its tracks must not offer to write them. What
+  // it held goes first: the message may need that memory.
+  close_without_prompt_ = true;
+  EnableWindow(handle(), FALSE);
+  try {
+    SendMessageW(metadata_list_, LVM_DELETEALLITEMS, 0, 0);
+    SendMessageW(info_list_, LVM_DELETEALLITEMS, 0, 0);
+    rows_ = edited_rows();
+    localized_values values;
+    values.find_or_add(qiv::string_small("error"), qiv::string_small(reason));
+    qiv::string_buffer text;
+    localized_text_format(text_id, values, text);
+    // The popup outlives the dialog, which closes at once.
+    popup_message_show(text.get_ptr(), localized_text_get("dialog_information"));
+  } catch (...) {
+    // Closing is still the safe end.
+  }
+  PostMessageW(handle(), WM_COMMAND, IDCANCEL, 0);
 }
 
 service_ptr<properties_dialog::operation_completion> properties_dialog::start_operation(operation_kind kind,
                                                                                          service_ptr<info_cache> next) {
   if (pending_) pending_->detach();
+  // An operation's cache starts as a copy of the dialog's and becomes the
+  // dialog's at the completion, before anything reads it. Kept meanwhile,
+  // the dialog's own would hold every entry the operation replaces beside
+  // the new one: twice the tags of a large selection at once.
+  if (next) info_source_.reset();
   pending_ = new service_counted<operation_completion>();
   pending_->set(this, kind, std::move(next));
   EnableWindow(handle(), FALSE);
@@ -212,6 +244,7 @@ service_ptr<properties_dialog::operation_completion> properties_dialog::start_op
 void properties_dialog::complete(operation_kind kind, std::uint32_t status, service_ptr<info_cache> next) {
   EnableWindow(handle(), TRUE);
   pending_.reset();
+  if (applying_) std::exchange(applying_, {})->release_rows();
   // Also after a failed operation: it stored what it read, and that is now
   // the newest state of the files.
   if (next) info_source_ = std::move(next);
@@ -224,13 +257,15 @@ void properties_dialog::complete(operation_kind kind, std::uint32_t status, serv
   case apply_and_close:
   case apply_and_reload:
     if (status != metadata_completion::code_success) break;
-    rebuild();
+    // A dialog about to close need not show the written tracks.
     if (kind == apply_and_close) DestroyWindow(handle());
-    else if (kind == apply_and_reload) reload();
+    else if (rebuild("properties_show_failed_after_apply") && kind == apply_and_reload) reload();
     break;
   case reload_info:
+    rebuild("properties_show_failed");
+    break;
   case remove_tags_kind:
-    rebuild();
+    rebuild("properties_show_failed_after_removal");
     break;
   case table_edit:
     take_table_edit(status);
@@ -278,8 +313,9 @@ void properties_dialog::apply(operation_kind kind) {
   // The progress dialog shows only when the writing takes longer than a
   // moment: the disabled dialog already says that something runs, and a
   // window that flashes up for every small Apply costs more than the write.
-  metadata_io_service::get()->update_info_async(tracks_, rows_.make_update_filter().get(), handle(),
-                                                metadata_flag_delayed, next.get(), completion.get());
+  applying_ = rows_.make_update_filter();
+  metadata_io_service::get()->update_info_async(tracks_, applying_.get(), handle(), metadata_flag_delayed,
+                                                next.get(), completion.get());
 }
 
 void properties_dialog::remove_tags() {

@@ -64,7 +64,10 @@ public:
   // Whether a load, write or tag removal it started is still running.
   bool has_pending_operation() const noexcept { return bool(pending_); }
   void mark_modified();
-  void rebuild();
+  // Shows the tracks as the info cache holds them. When that fails (memory,
+  // say), the user is told `failure_text_id`, whose {error} says why, and
+  // the dialog closes; false then.
+  bool rebuild(const char* failure_text_id);
   void reload();
   void apply(operation_kind kind);
   void remove_tags();
@@ -113,6 +116,7 @@ private:
   void complete(operation_kind kind, std::uint32_t status, service_ptr<info_cache> next);
   void update_caption();
   void close_window();
+  void close_for_failure(const char* text_id, const char* reason);
 
   // The two lists (properties_dialog_lists.cpp).
   void place_lists(HWND window);
@@ -175,6 +179,8 @@ private:
   std::vector<std::string> item_names_;
   service_ptr<info_cache> info_source_;
   service_ptr<operation_completion> pending_;
+  // What the running Apply writes, released at its completion.
+  service_ptr<edited_fields_filter> applying_;
   // The field a field edit dialog works on, and its row (-1: a new field).
   edited_field_ptr field_under_edit_;
   std::int64_t field_row_ = -1;

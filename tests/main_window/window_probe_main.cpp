@@ -43,6 +43,7 @@
 //   ... focus ID                         gives control ID the keyboard focus, as Tab does
 //   ... type TEXT                        the text typed over everything in the
 //                                        control that has the program's focus
+//   ... type-at-end TEXT                 the text typed after that control's text
 //   ... focus-keys KEY...                keys posted to that control
 //   window_probe EXE menu [shift]        clicks the Menu button, Shift held when asked;
 //                                        returns while the menu is open
@@ -540,10 +541,12 @@ HWND focus_of(HWND window) {
 }
 
 // As a user types: everything selected, then one character at a time.
-int type_text(HWND window, const std::wstring& text) {
+int type_text(HWND window, const std::wstring& text, bool at_end = false) {
   const HWND focus = focus_of(window);
   if (focus == nullptr) return 1;
-  PostMessageW(focus, EM_SETSEL, 0, -1);
+  // A position past the end puts the caret there.
+  if (at_end) PostMessageW(focus, EM_SETSEL, 0x7FFFFFFF, 0x7FFFFFFF);
+  else PostMessageW(focus, EM_SETSEL, 0, -1);
   for (const wchar_t c : text) PostMessageW(focus, WM_CHAR, c, 1);
   Sleep(300);
   return 0;
@@ -810,6 +813,7 @@ int run_command(int argc, wchar_t** argv) {
                  : 1;
     }
     if (action == L"type" && argc == 6) return type_text(window, argv[5]);
+    if (action == L"type-at-end" && argc == 6) return type_text(window, argv[5], true);
     if (action == L"focus-keys") return post_keys(focus_of(window), std::vector<std::wstring>(argv + 5, argv + argc));
     return 1;
   }

@@ -321,3 +321,40 @@ TEST(SplitValues, SeparatorsMatchWholeWordsIgnoringCaseAndPiecesAreTrimmed) {
 }
 
 }  // namespace
+
+// A selection of many tracks whose fields hold thousands of values must not
+// hold them once per track and once more per copy: tracks with equal values
+// share one list, and copies of rows (as loaded, for Apply, for an editor)
+// share it too until a command changes it.
+TEST(EditedRowsMemory, TracksWithEqualValuesShareOneListThroughCopiesAndCommands) {
+  fake_infos infos;
+  for (std::uint32_t track = 0; track < 3; ++track) {
+    track_info_impl& info = infos.infos[track];
+    const std::uint32_t field = info.append_field("ARTIST", track_info::until_nul, "First", track_info::until_nul);
+    for (int n = 0; n < 1000; ++n) info.add_field_value(field, ("Performer " + std::to_string(n)).c_str());
+  }
+  infos.add(3, {{"ARTIST", "Other"}});
+  const track_handle_list tracks =
+      handles({"C:\\m\\1.flac", "C:\\m\\2.flac", "C:\\m\\3.flac", "C:\\m\\4.flac"});
+  edited_rows rows;
+  rows.build(context, infos, tracks);
+  const edited_field& built = *rows.rows()[0];
+  ASSERT_EQ(built.values(2).size(), 1001u);
+  EXPECT_EQ(&built.values(0), &built.values(1));
+  EXPECT_EQ(&built.values(0), &built.values(2));
+  EXPECT_EQ(built.values(3), value_list{"Other"});
+  const edited_field copy = built;
+  EXPECT_EQ(&copy.values(1), &built.values(1));
+
+  // A command changes the values of every track, and the copy keeps its own.
+  rows.transform_rows({true}, [](std::string& value) { value += "!"; });
+  const edited_field& changed = *rows.rows()[0];
+  EXPECT_EQ(changed.values(2)[1000], "Performer 999!");
+  EXPECT_EQ(&changed.values(0), &changed.values(2));
+  EXPECT_EQ(changed.values(3), value_list{"Other!"});
+  EXPECT_EQ(copy.values(2)[1000], "Performer 999");
+
+  rows.set_row_text(0, "Anna; Bert");
+  EXPECT_EQ(&rows.rows()[0]->values(0), &rows.rows()[0]->values(3));
+  EXPECT_EQ(rows.rows()[0]->values(3), (value_list{"Anna", "Bert"}));
+}

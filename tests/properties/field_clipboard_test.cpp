@@ -10,7 +10,7 @@ namespace {
 
 edited_field_ptr field(const char* name, std::uint32_t tracks, std::map<std::uint32_t, value_list> values) {
   auto made = std::make_shared<edited_field>(name, tracks);
-  made->per_track = std::move(values);
+  for (auto& [track, list] : values) made->set_values(track, std::move(list));
   return made;
 }
 

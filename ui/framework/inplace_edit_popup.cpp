@@ -89,6 +89,9 @@ void inplace_edit_popup::create(const RECT& cell, IEnumString* autocomplete, DWO
     throw exception_win32(error != 0 ? error : ERROR_CANNOT_MAKE);
   }
   SendMessageW(edit_, WM_SETFONT, SendMessageW(list_, WM_GETFONT, 0, 0), FALSE);
+  // A cell may hold far more than the control's default limit of about
+  // 30,000 characters, past which every typed key would be dropped.
+  SendMessageW(edit_, EM_SETLIMITTEXT, 0, 0);
   // Without suggestions the edit still works: a failure here is not reported.
   if (autocomplete != nullptr) attach_autocomplete(edit_, autocomplete, autocomplete_options);
   edit_object_.subclass(edit_);
