@@ -16,6 +16,7 @@
 #include "metadata/tags/comment_block.h"
 #include "metadata/tags/id3v2_tag_service.h"
 #include "metadata/tags/ogg_comment_codec.h"
+#include "playback/decoders/ogg_comment_fields.h"
 #include "playback/inputs/ogg/ogg_page_reader.h"
 
 namespace {
@@ -106,9 +107,9 @@ void write_comment(const void* old_block, std::uint32_t size, const album_art_ma
   std::vector<std::string> fields;
   for (std::uint32_t i = 0; i < old_count; ++i) {
     std::string entry = comment_block_read_string(reader);
-    const std::size_t equals = entry.find('=');
-    if (equals == std::string::npos || !qiv::is_valid_utf8(entry.data(), entry.size())) continue;
-    if (!comment_is_picture_name(entry.data(), equals)) fields.push_back(std::move(entry));
+    // Only the pictures change: every other entry stays as it stands, those
+    // no reader takes for a field (not UTF-8, no '=') included.
+    if (!ogg_comment_fields::is_picture(entry.data(), entry.size())) fields.push_back(std::move(entry));
   }
   pictures.for_each([&](const GUID& type, const album_art_data_ptr& picture) {
     std::uint32_t picture_type;

@@ -56,13 +56,15 @@ std::string written(const std::string& old_block, const album_art_map& pictures)
 }
 
 TEST(OggPictureWriting, OldFieldsKeptOrDropped) {
+  const std::string not_utf8("BAD=\xC3", 5);
   const std::string old = comment_block({"TITLE=t", "coverart=eA==", "CoverArtMime=image/png",
-                                         "METADATA_BLOCK_PICTURE=AAAA", "no equals sign", std::string("BAD=\xC3", 5),
-                                         "ARTIST=a"});
+                                         "METADATA_BLOCK_PICTURE=AAAA", "no equals sign", not_utf8, "=no name",
+                                         std::string("METADATA_BLOCK_PICTURE=\xC3", 24), "ARTIST=a"});
   album_art_map pictures;
   std::string vendor;
-  EXPECT_EQ(entries_of(written(old, pictures), vendor), (std::vector<std::string>{"TITLE=t", "ARTIST=a"}))
-      << "picture fields in any case, entries without '=' and invalid UTF-8 go; the rest keep their order";
+  EXPECT_EQ(entries_of(written(old, pictures), vendor),
+            (std::vector<std::string>{"TITLE=t", "no equals sign", not_utf8, "=no name", "ARTIST=a"}))
+      << "picture fields in any case go, readable or not; every other entry keeps its bytes and order";
   EXPECT_EQ(vendor, "vendor");
   // A count no file could hold fails on the missing bytes, not on an allocation.
   EXPECT_THROW(written(u32le(0) + u32le(0xFFFFFFFF) + u32le(1) + "a", pictures), vantrel_io::exception_io_data);
