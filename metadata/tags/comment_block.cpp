@@ -95,6 +95,19 @@ std::uint32_t write_replaygain(const replaygain_info& record, vantrel_io::writer
   return written;
 }
 
+// Whether a rebuild from the info keeps the old entry: pictures, and
+// entries no reading takes for a field (not UTF-8, no name), unless the info
+// writes a field of their name. Nothing tells whether the info dropped a
+// field such an entry names, so it stays then.
+bool kept_by_rebuild(const std::string& entry, const track_info& info) {
+  const std::size_t equals = entry.find('=');
+  if (equals == std::string::npos || equals == 0) return true;
+  const std::string name(entry, 0, equals);
+  if (comment_is_picture_name(name.data(), name.size())) return true;
+  if (info.find_field(comment_name_from_storage(name.c_str())) != track_info::not_found) return false;
+  return !qiv::is_valid_utf8(entry.data(), entry.size()) || !track_info::is_valid_field_name(name.c_str());
+}
+
 void write_framing(bool framing, vantrel_io::writer& out, const abort_signal& abort) {
   if (!framing) return;
   const std::uint8_t one = 1;
@@ -141,23 +154,21 @@ void comment_block_rebuild(const void* old_block, std::uint32_t old_size, const 
   if (old_size < prefix_size) vantrel_io::throw_io_data();
   comment_block_contents old =
       comment_block_parse(static_cast<const std::uint8_t*>(old_block) + prefix_size, old_size - prefix_size);
-  std::vector<std::string> pictures;
+  std::vector<std::string> kept;
   for (std::string& entry : old.entries) {
-    const std::size_t equals = entry.find('=');
-    if (equals == std::string::npos || !qiv::is_valid_utf8(entry.data(), entry.size())) continue;
-    if (comment_is_picture_name(entry.data(), equals)) pictures.push_back(std::move(entry));
+    if (kept_by_rebuild(entry, info)) kept.push_back(std::move(entry));
   }
 
   if (prefix_size) out.write(prefix, prefix_size, abort);
   write_string(out, old.vendor, abort);
   const replaygain_info replaygain = info.get_replaygain();
-  const std::uint32_t count = static_cast<std::uint32_t>(pictures.size()) + field_entry_count(info, true) +
+  const std::uint32_t count = static_cast<std::uint32_t>(kept.size()) + field_entry_count(info, true) +
                               replaygain_count_present(replaygain);
   write_u32(out, count, abort);
   std::uint32_t written = write_fields(info, true, out, abort);
   written += write_replaygain(replaygain, out, abort);
-  for (const auto& picture : pictures) {
-    write_string(out, picture, abort);
+  for (const std::string& entry : kept) {
+    write_string(out, entry, abort);
     ++written;
   }
   qiv::dynamic_assert(written == count);

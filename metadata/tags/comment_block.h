@@ -2,7 +2,8 @@
 // 32-bit little-endian lengths and counts, a vendor string, then NAME=value
 // entries, optionally after a codec signature and before a framing byte.
 // The builders here write a block from a track_info; rebuilding keeps the old
-// block's vendor and its picture entries, which a track_info cannot hold.
+// block's vendor, its picture entries and the entries no reading takes for a
+// field (not UTF-8, no name), which a track_info cannot hold.
 #pragma once
 
 #include <cstddef>

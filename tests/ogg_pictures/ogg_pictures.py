@@ -57,6 +57,78 @@ def audio_pages(path):
     return bodies
 
 
+def ogg_crc(data):
+    crc = 0
+    for byte in data:
+        crc ^= byte << 24
+        for _ in range(8):
+            crc = ((crc << 1) ^ 0x04C11DB7 if crc & 0x80000000 else crc << 1) & 0xFFFFFFFF
+    return crc
+
+
+def header_packets(data, wanted=2):
+    """The first packets of the file, pieced together from the pages' lacing."""
+    packets, current, at = [], b"", 0
+    while len(packets) < wanted:
+        segments = data[at + 26]
+        body = at + 27 + segments
+        for size in data[at + 27:body]:
+            current += data[body:body + size]
+            body += size
+            if size < 255:
+                packets.append(current)
+                current = b""
+        at = body
+    return packets
+
+
+def raw_comment_entries(path):
+    """The comment header's entries as bytes, in file order."""
+    packet = header_packets(open(path, "rb").read())[1]
+    at = 7 if packet.startswith(b"\x03vorbis") else 8
+    at += 4 + struct.unpack_from("<I", packet, at)[0]
+    count = struct.unpack_from("<I", packet, at)[0]
+    at += 4
+    entries = []
+    for _ in range(count):
+        size = struct.unpack_from("<I", packet, at)[0]
+        entries.append(packet[at + 4:at + 4 + size])
+        at += 4 + size
+    return entries
+
+
+# Entries other taggers leave that no reader takes for a field: mutagen
+# writes placeholders of the same length, patched afterwards.
+UNREADABLE = [(b"zzraw=abcd", b"zzraw=\xff\xfe\xc3("), (b"zzname=x", b"zzname_x"), (b"zq=noname", b"=zqnoname")]
+
+
+def with_unreadable_entries(source, kind, target):
+    open(target, "wb").write(open(source, "rb").read())
+    tags = kind(target)
+    for placeholder, _ in UNREADABLE:
+        name, value = placeholder.decode().split("=", 1)
+        tags[name] = value
+    # A back cover with what the player does not keep of a picture.
+    back = Picture()
+    back.type, back.mime, back.desc, back.width, back.height, back.data = 4, "image/png", "Back", 2, 3, b"\x89PNG\r\n\x1a\nback"
+    tags["metadata_block_picture"] = [base64.b64encode(back.write()).decode("ascii")]
+    tags.save()
+    data = bytearray(open(target, "rb").read())
+    last_patch = 0
+    for placeholder, patched in UNREADABLE:
+        last_patch = data.index(placeholder)
+        data[last_patch:last_patch + len(patched)] = patched
+    # The checksums of the pages up to the last patched one.
+    at = 0
+    while at <= last_patch:
+        end = at + 27 + data[at + 26] + sum(data[at + 27:at + 27 + data[at + 26]])
+        page = data[at:end]
+        page[22:26] = bytes(4)
+        data[at + 22:at + 26] = struct.pack("<I", ogg_crc(page))
+        at = end
+    open(target, "wb").write(bytes(data))
+
+
 def make_sources(folder):
     wav = os.path.join(folder, "tone.wav")
     subprocess.run(["sox", "-n", "-r", "48000", "-c", "2", "-b", "16", wav, "synth", "3", "sine", "440", "gain", "-3"], check=True)
@@ -95,6 +167,29 @@ def main():
                 check(picture.type == 3 and picture.mime == "image/jpeg" and picture.data == jpeg,
                       "%s: mutagen reads the front cover back (type %d, %s)" % (name, picture.type, picture.mime))
             check(tags.get("title") == ["Tone"], "%s: the title stays" % name)
+
+            # A front cover change keeps every other entry byte for byte and
+            # in its place: the back cover, and those no reader takes for a
+            # field.
+            target = os.path.join(folder, "unreadable-" + name)
+            with_unreadable_entries(source, kind, target)
+            before = raw_comment_entries(target)
+            check(all(patched in before for _, patched in UNREADABLE), "%s: the unreadable entries are made" % name)
+            code, output = helper("write", windows_path(target), windows_path(picture_path))
+            check(code == 0, "%s: writing a picture beside unreadable entries: %s" % (name, output))
+            # (A file written anew has its pictures first.)
+            after = raw_comment_entries(target)
+            new = [e for e in after if e not in before]
+            text = lambda entries: [e for e in entries if not e.lower().startswith(b"metadata_block_picture=")]
+            check(text(after) == text(before) and all(e in after for e in before) and len(new) == 1 and
+                  new[0].startswith(b"METADATA_BLOCK_PICTURE="),
+                  "%s: the old entries stay as they were, in order, beside the new picture: %r"
+                  % (name, [e[:40] for e in after]))
+            # ogginfo warns of the unreadable entries themselves, and of nothing else.
+            info = subprocess.run(["ogginfo", target], capture_output=True, text=True, errors="replace")
+            warnings = [line for line in info.stdout.splitlines() if "WARNING" in line or "ERROR" in line]
+            check(len(warnings) == 2 and all("comment" in line.lower() for line in warnings),
+                  "%s: ogginfo finds only the unreadable entries: %s" % (name, warnings))
 
             # Mutagen's picture, read by our reader.
             target = os.path.join(folder, "mutagen-" + name)

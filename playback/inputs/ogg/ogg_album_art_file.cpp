@@ -16,6 +16,7 @@
 #include "metadata/tags/comment_block.h"
 #include "metadata/tags/id3v2_tag_service.h"
 #include "metadata/tags/ogg_comment_codec.h"
+#include "playback/decoders/ogg_comment_fields.h"
 #include "playback/inputs/ogg/ogg_page_reader.h"
 
 namespace {
@@ -65,6 +66,30 @@ void read_picture_block(const std::string& text, album_art_map& out) {
   out.set(type, album_art_data::create_from_buffer(reader.take(size), size));
 }
 
+// The album-art type an old picture entry stands for; false when nothing
+// tells (its block or its picture type unreadable), as for the reading.
+bool picture_entry_type(const std::string& entry, GUID& type) {
+  const std::size_t equals = entry.find('=');
+  if (qiv::stricmp_ascii_n(entry.data(), equals, "METADATA_BLOCK_PICTURE", 22) != 0) {
+    type = album_art_ids::front;  // COVERART and its COVERARTMIME
+    return true;
+  }
+  try {
+    const std::vector<std::uint8_t> block = base64_bytes(entry.substr(equals + 1));
+    return album_art_id_from_picture_type(big_endian_reader(block).u32(), type);
+  } catch (const vantrel_io::exception_io_data&) {
+    return false;
+  }
+}
+
+bool same_picture(const album_art_map& a, const album_art_map& b, const GUID& type) {
+  album_art_data_ptr in_a, in_b;
+  const bool has_a = a.get(type, in_a);
+  if (has_a != b.get(type, in_b)) return false;
+  return !has_a || (in_a->get_size() == in_b->get_size() &&
+                    std::memcmp(in_a->get_ptr(), in_b->get_ptr(), in_a->get_size()) == 0);
+}
+
 void append_u32be(std::string& out, std::uint32_t value) {
   for (int shift = 24; shift >= 0; shift -= 8) out += static_cast<char>(value >> shift);
 }
@@ -100,19 +125,29 @@ const char* mime_type_of(const std::uint8_t* data, std::uint32_t size) {
 
 void write_comment(const void* old_block, std::uint32_t size, const album_art_map& pictures, vantrel_io::writer& out,
                    const abort_signal& abort) {
+  album_art_map as_read;
+  read_from_comment(old_block, size, as_read);
+  const auto changed = [&](const GUID& type) { return !same_picture(as_read, pictures, type); };
   vantrel_io::memory_reader reader(old_block, size);
   const std::string vendor = comment_block_read_string(reader);
   const std::uint32_t old_count = reader.read_u32(never_raised_abort_signal());
   std::vector<std::string> fields;
   for (std::uint32_t i = 0; i < old_count; ++i) {
     std::string entry = comment_block_read_string(reader);
-    const std::size_t equals = entry.find('=');
-    if (equals == std::string::npos || !qiv::is_valid_utf8(entry.data(), entry.size())) continue;
-    if (!comment_is_picture_name(entry.data(), equals)) fields.push_back(std::move(entry));
+    // Only the changed pictures go, every entry that stands for them. The
+    // rest stays as it stands: text, entries no reader takes for a field
+    // (not UTF-8, no '='), pictures the edit leaves alone or that nothing
+    // tells the type of.
+    GUID type;
+    if (ogg_comment_fields::is_picture(entry.data(), entry.size()) && picture_entry_type(entry, type) &&
+        changed(type))
+      continue;
+    fields.push_back(std::move(entry));
   }
   pictures.for_each([&](const GUID& type, const album_art_data_ptr& picture) {
     std::uint32_t picture_type;
-    if (picture_type_from_album_art_id(type, picture_type)) fields.push_back(picture_field(picture_type, *picture));
+    if (changed(type) && picture_type_from_album_art_id(type, picture_type))
+      fields.push_back(picture_field(picture_type, *picture));
   });
   comment_block_write_string(out, vendor, abort);
   comment_block_write_u32(out, static_cast<std::uint32_t>(fields.size()), abort);

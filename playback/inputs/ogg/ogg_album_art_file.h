@@ -21,9 +21,12 @@ namespace ogg_pictures {
 void read_from_comment(const void* block, std::uint32_t size, album_art_map& out);
 
 // Writes a comment block (without the codec's prefix and framing byte) that
-// keeps the old block's vendor and text fields, drops its picture fields and
-// stores every picture of `pictures` that has a picture type. A damaged old
-// block is exception_io_data.
+// keeps the old block's vendor and its entries byte for byte and in order,
+// but for the picture fields of every type whose picture `pictures` changes
+// from the block's reading: those go, and the new picture of such a type,
+// when it has a picture-type number, follows the old entries. A picture
+// field whose type cannot be read stays. A damaged old block is
+// exception_io_data.
 void write_comment(const void* old_block, std::uint32_t size, const album_art_map& pictures, vantrel_io::writer& out,
                    const abort_signal& abort);
 

@@ -55,18 +55,23 @@ TEST(CommentBlock, FieldNameAliasesTranslateBothWays) {
   EXPECT_STREQ(comment_name_from_storage("albumartist"), "ALBUM ARTIST");
 }
 
-TEST(CommentBlock, RebuildKeepsVendorAndPicturesAfterTheNewFields) {
+TEST(CommentBlock, RebuildKeepsVendorPicturesAndUnreadEntriesAfterTheNewFields) {
   const std::string picture = "METADATA_BLOCK_PICTURE=AAAA";
-  const std::string old_block = std::string("OpusTags") + entry("old vendor") + u32(4) + entry("ARTIST=old") +
-                                entry(picture) + entry("no equals sign") + entry("coverart=BBBB");
+  const std::string not_utf8("ARTIST=\xC3", 8);
+  const std::string old_block = std::string("OpusTags") + entry("old vendor") + u32(8) + entry("ARTIST=old") +
+                                entry(picture) + entry("no equals sign") + entry(not_utf8) + entry("=no name") +
+                                entry("TIT\xC3\x8DLE=x") + entry("title=\xC3") + entry("coverart=BBBB");
   track_info_impl info;
   info.set_field("TITLE", 5, "new", 3);
   info.set_field("COVERART", 8, "from info", track_info::until_nul);  // pictures only come from the old block
   vantrel_io::memory_writer writer;
   comment_block_rebuild(old_block.data(), std::uint32_t(old_block.size()), info, "OpusTags", 8, false, writer,
                         never_raised_abort_signal());
-  EXPECT_EQ(bytes(writer), "OpusTags" + entry("old vendor") + u32(3) + entry("TITLE=new") + entry(picture) +
-                               entry("coverart=BBBB"));
+  // Entries no reading takes for a field stay, but for those of a field the
+  // info writes: its new values stand for it.
+  EXPECT_EQ(bytes(writer), "OpusTags" + entry("old vendor") + u32(7) + entry("TITLE=new") + entry(picture) +
+                               entry("no equals sign") + entry(not_utf8) + entry("=no name") +
+                               entry("TIT\xC3\x8DLE=x") + entry("coverart=BBBB"));
 
   // A length past the end of the old block: a damaged file, nothing written.
   const std::string damaged = std::string("OpusTags") + entry("v") + u32(1) + u32(1000) + "short";

@@ -10,6 +10,7 @@
 #include "core/service_factory.h"
 #include "foundation/base64.h"
 #include "foundation/exceptions.h"
+#include "foundation/string_buffer.h"
 #include "io/io_exceptions.h"
 #include "io/memory_writer.h"
 #include "metadata/tags/id3v2_tag_service.h"
@@ -56,16 +57,53 @@ std::string written(const std::string& old_block, const album_art_map& pictures)
 }
 
 TEST(OggPictureWriting, OldFieldsKeptOrDropped) {
+  const std::string not_utf8("BAD=\xC3", 5);
   const std::string old = comment_block({"TITLE=t", "coverart=eA==", "CoverArtMime=image/png",
-                                         "METADATA_BLOCK_PICTURE=AAAA", "no equals sign", std::string("BAD=\xC3", 5),
-                                         "ARTIST=a"});
+                                         "METADATA_BLOCK_PICTURE=AAAA", "no equals sign", not_utf8, "=no name",
+                                         std::string("METADATA_BLOCK_PICTURE=\xC3", 24), "ARTIST=a"});
   album_art_map pictures;
   std::string vendor;
-  EXPECT_EQ(entries_of(written(old, pictures), vendor), (std::vector<std::string>{"TITLE=t", "ARTIST=a"}))
-      << "picture fields in any case, entries without '=' and invalid UTF-8 go; the rest keep their order";
+  EXPECT_EQ(entries_of(written(old, pictures), vendor),
+            (std::vector<std::string>{"TITLE=t", "METADATA_BLOCK_PICTURE=AAAA", "no equals sign", not_utf8,
+                                      "=no name", std::string("METADATA_BLOCK_PICTURE=\xC3", 24), "ARTIST=a"}))
+      << "the removed front cover's fields in any case go; every other entry keeps its bytes and order, "
+         "pictures of no readable type included";
   EXPECT_EQ(vendor, "vendor");
   // A count no file could hold fails on the missing bytes, not on an allocation.
   EXPECT_THROW(written(u32le(0) + u32le(0xFFFFFFFF) + u32le(1) + "a", pictures), vantrel_io::exception_io_data);
+}
+
+std::string be32(std::uint32_t v) { return std::string{char(v >> 24), char(v >> 16), char(v >> 8), char(v)}; }
+
+std::string picture_entry(std::uint32_t type, const std::string& description, const std::string& data) {
+  const std::string block = be32(type) + be32(0) + be32(std::uint32_t(description.size())) + description +
+                            std::string(16, '\x01') + be32(std::uint32_t(data.size())) + data;
+  qiv::string_buffer text;
+  qiv::base64_encode(text, block.data(), block.size());
+  return std::string("METADATA_BLOCK_PICTURE=") + text.get_ptr();
+}
+
+TEST(OggPictureWriting, OnlyTheChangedTypesAreWrittenAnew) {
+  const std::string front = picture_entry(3, "front", "F1"), back = picture_entry(4, "back", "B1"),
+                    leaflet = picture_entry(5, "leaflet", "L1"), file_icon = picture_entry(1, "", "I1"),
+                    icon = picture_entry(2, "", "I2");
+  const std::string old = comment_block({front, "TITLE=t", back, leaflet, file_icon, icon});
+  // As read: front F1, back B1 and the icon I2 (the later of the two icon
+  // types); no album-art type shows the leaflet.
+  album_art_map pictures;
+  pictures.set(album_art_ids::front, picture_of("F1"));
+  pictures.set(album_art_ids::back, picture_of("B2"));
+  std::string vendor;
+  std::string new_back;
+  {
+    album_art_map only_back;
+    only_back.set(album_art_ids::back, picture_of("B2"));
+    new_back = entries_of(written(comment_block({}), only_back), vendor).at(0);
+  }
+  EXPECT_EQ(entries_of(written(old, pictures), vendor),
+            (std::vector<std::string>{front, "TITLE=t", leaflet, new_back}))
+      << "the unchanged front cover and the leaflet keep their bytes; both icon fields go with the icon; the "
+         "new back cover replaces the old";
 }
 
 TEST(OggPictureWriting, PicturesByTypeWithMime) {
