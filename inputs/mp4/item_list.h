@@ -49,7 +49,7 @@ struct item_as_read {
 // children of one item, or as several items; the reader shows one of them.
 struct cover_item {
   std::string payload;
-  std::size_t place = 0;   // among the list's items
+  std::size_t place = 0;     // among the list's items
   std::size_t pictures = 0;  // the "data" children read as pictures
   // The last of those children, header included: the picture the item
   // gives. Both are the payload's size when there is none.
