@@ -45,16 +45,27 @@ struct item_as_read {
   std::size_t place = 0;  // among the list's items
 };
 
+// A "covr" item as stored. Taggers store several pictures as several "data"
+// children of one item, or as several items; the reader shows one of them.
+struct cover_item {
+  std::string payload;
+  std::size_t place = 0;     // among the list's items
+  std::size_t pictures = 0;  // the "data" children read as pictures
+  // The last of those children, header included: the picture the item
+  // gives. Both are the payload's size when there is none.
+  std::size_t shown_start = 0, shown_end = 0;
+};
+
 struct ilst_metadata {
   tag_fields fields;
   std::vector<item_as_read> items_as_read;  // in file order
   std::optional<cover_picture> front_cover;
   std::vector<raw_item> raw_items;  // in file order
-  // The "covr" item as read, which may hold several pictures of which only
-  // the last is the front cover: written back whole while that cover stays.
-  std::string cover_item_as_read;
+  // Every "covr" item, in file order; the front cover is the picture the
+  // last of them gives. An edit writes each back as it was, but for that
+  // picture when the edit changes or removes it.
+  std::vector<cover_item> cover_items;
   std::string front_cover_as_read;
-  std::size_t cover_place = 0;
   std::size_t items_read = 0;  // the places given out so far
 };
 

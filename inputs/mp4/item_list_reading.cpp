@@ -4,6 +4,7 @@
 // kept as stored: beside the fields it gave, or alone when it maps to none.
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "foundation/exceptions.h"
 #include "inputs/mp4/box_reading.h"
@@ -127,17 +128,26 @@ bool read_item(std::uint32_t key, stream& in, std::uint64_t size, tag_fields& fi
 }
 
 // The pictures of a "covr" item: every "data" child replaces the one
-// before, so the front cover is the last of them.
-void read_cover_item(ilst_metadata& metadata, const std::string& payload) {
+// before, so the front cover is the last of them. The item is kept whole
+// with the place of that last child.
+void read_cover_item(ilst_metadata& metadata, std::string payload, std::size_t place) {
   cover_picture picture;
+  cover_item item{{}, place, 0, payload.size(), payload.size()};
   memory_stream in(payload.data(), payload.size());
+  std::size_t child_start = 0;
   read_child_boxes(in, payload.size(), [&](std::uint32_t type, mp4_atom_reader& child, std::uint64_t child_size) {
+    const std::size_t child_end = std::size_t(in.position() + child_size);
+    const std::size_t start = std::exchange(child_start, child_end);
     if (type != fourcc("data") || child_size < 8) return;
     child.skip_exact(8);  // type code and locale
     if (child_size - 8 > max_picture_bytes) throw exception("cover art atom too big");
     picture.bytes = read_sized_text(child, child_size - 8);
+    ++item.pictures;
+    item.shown_start = start;
+    item.shown_end = child_end;
   });
-  metadata.cover_item_as_read = payload;
+  item.payload = std::move(payload);
+  metadata.cover_items.push_back(std::move(item));
   metadata.front_cover_as_read = picture.bytes;
   metadata.front_cover = std::move(picture);
 }
@@ -178,8 +188,7 @@ void read_one_item(mp4_file& file, std::uint32_t key, mp4_atom_reader& item, std
   if (key == fourcc("covr")) {
     if ((file.options & option_read_pictures) == 0) return;
     if (item_size > max_cover_item_bytes) throw exception("cover art atom too big");
-    read_cover_item(metadata, read_payload(item, item_size));
-    metadata.cover_place = place;
+    read_cover_item(metadata, read_payload(item, item_size), place);
     return;
   }
   // Parsed aside, so an item that fails halfway adds none of its fields.

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <map>
 #include <set>
+#include <string_view>
 #include <tuple>
 #include <utility>
 
@@ -275,6 +276,37 @@ private:
   std::vector<std::pair<std::size_t, byte_buffer>> items_;
 };
 
+// The "covr" items at their places, each as read: an edit that changes or
+// removes the front cover changes only the picture that gave it, so the
+// other pictures, in that item or others, stay. An item left without a
+// picture goes.
+void add_cover_items(const ilst_metadata& metadata, const cover_picture* front_cover, placed_items& items) {
+  const std::vector<cover_item>& covers = metadata.cover_items;
+  if (covers.empty()) {
+    if (!front_cover) return;
+    byte_buffer item;
+    append_item(item, fourcc("covr"), picture_type_code(front_cover->bytes), front_cover->bytes);
+    items.add(placed_items::after_the_others, std::move(item));
+    return;
+  }
+  const bool front_cover_kept = front_cover && front_cover->bytes == metadata.front_cover_as_read;
+  for (const cover_item& cover : covers) {
+    byte_buffer item;
+    if (&cover != &covers.back() || front_cover_kept) {
+      append_box(item, fourcc("covr"), cover.payload);
+    } else {
+      if (!front_cover && cover.pictures <= 1) continue;
+      const std::string_view payload = cover.payload;
+      const std::size_t at = open_box(item, fourcc("covr"));
+      item += payload.substr(0, cover.shown_start);
+      if (front_cover) append_data_box(item, picture_type_code(front_cover->bytes), front_cover->bytes);
+      item += payload.substr(cover.shown_end);
+      close_box(item, at);
+    }
+    items.add(cover.place, std::move(item));
+  }
+}
+
 std::size_t append_item_list(const ilst_metadata& metadata, const tag_fields& to_write,
                              const cover_picture* front_cover, byte_buffer& out) {
   // Items visited, fields compared and places looked up count as work
@@ -358,16 +390,7 @@ std::size_t append_item_list(const ilst_metadata& metadata, const tag_fields& to
     append_freeform_item(item, stored_name, entry.values);
     items.add_new({fourcc("----"), stored_name}, {name}, std::move(item));
   }
-  if (front_cover) {
-    const std::string& bytes = front_cover->bytes;
-    const bool as_read = !metadata.cover_item_as_read.empty();
-    item.clear();
-    if (as_read && bytes == metadata.front_cover_as_read)
-      append_box(item, fourcc("covr"), metadata.cover_item_as_read);
-    else
-      append_item(item, fourcc("covr"), picture_type_code(bytes), bytes);
-    items.add(as_read ? metadata.cover_place : placed_items::after_the_others, std::move(item));
-  }
+  add_cover_items(metadata, front_cover, items);
   for (const raw_item& raw : metadata.raw_items) {
     item.clear();
     append_box(item, raw.key, raw.payload);

@@ -569,6 +569,51 @@ def check_freeform_names(folder, last):
                     "----:com.apple.iTunes:replaygain_track_gain"], "new freeform items as others name them: %s" % names)
 
 
+def cover_items(path):
+    """The bytes of the "covr" items in the item list, in order."""
+    data = open(path, "rb").read()
+    _, at, size = mp4_bytes.find(data, b"moov", b"udta", b"meta", b"ilst")
+    return [data[start:start + length] for kind, start, length in mp4_bytes.boxes(data, at + 8, at + size)
+            if kind == b"covr"]
+
+
+def pictures(path):
+    return [bytes(c) for c in MP4(path).tags.get("covr", [])]
+
+
+def check_pictures_in_several_cover_items(folder):
+    """Two "covr" items, as some taggers leave them, the second with two
+    pictures as mutagen writes a list: a title edit keeps every item byte for
+    byte in its order; a new or removed front cover changes only the last
+    picture, the one the player shows."""
+    # Made anew with its movie box last: an item put into it moves no media.
+    path = os.path.join(folder, "covers.m4a")
+    tool("ffmpeg", "-v", "error", "-y", "-i", os.path.join(folder, "src.wav"), "-c:a", "aac", "-b:a", "64k", path)
+    f = MP4(path)
+    f["covr"] = [MP4Cover(PNG, MP4Cover.FORMAT_PNG), MP4Cover(JPEG, MP4Cover.FORMAT_JPEG)]
+    f.save()
+    first = JPEG[:4] + b"\x01" * 60 + JPEG[-2:]
+    item = (len(first) + 24).to_bytes(4, "big") + b"covr" + (len(first) + 16).to_bytes(4, "big") + b"data" + \
+        (13).to_bytes(4, "big") + bytes(4) + first
+    data = mp4_bytes.with_item(open(path, "rb").read(), item)
+    open(path, "wb").write(data)
+    items = cover_items(path)
+    check(len(items) == 2 and fields_of(path).get("front_cover_bytes") == len(JPEG),
+          "two cover items, the last picture shows: %s" % fields_of(path))
+    zorvtool("tag", windows_path(path), "title=Covers kept")
+    check(cover_items(path) == items and MP4(path).tags["\xa9nam"] == ["Covers kept"],
+          "title edit: every cover item byte for byte, in order")
+    check(pictures(path) == [first, PNG, JPEG], "title edit: mutagen reads all three pictures")
+    new = os.path.join(folder, "new-cover.jpg")
+    open(new, "wb").write(JPEG[:4] + b"\x02" * 70 + JPEG[-2:])
+    retag(path, "--cover=" + windows_path(new))
+    check(pictures(path) == [first, PNG, open(new, "rb").read()] and
+          cover_items(path)[:1] == items[:1], "new front cover: only the picture shown is replaced")
+    retag(path, "--no-cover")
+    check(pictures(path) == [first, PNG] and cover_items(path)[:1] == items[:1],
+          "front cover removed: the other pictures stay")
+
+
 def main():
     with tempfile.TemporaryDirectory() as folder:
         last, fast = make_fixtures(folder)
@@ -591,6 +636,7 @@ def main():
         check_in_place_or_through_a_copy(folder, last)
         check_cut_media_data_and_gapless_record_past_the_end(folder, last)
         check_freeform_names(folder, last)
+        check_pictures_in_several_cover_items(folder)
     print("%d failed" % len(failures) if failures else "all passed")
     return 1 if failures else 0
 

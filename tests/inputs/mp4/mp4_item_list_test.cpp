@@ -113,12 +113,46 @@ TEST(Mp4ItemList, WrittenItemsReadBackWithUnmappedItemsAndEveryCoverKept) {
   EXPECT_EQ(back.fields.entries().size(), m.fields.entries().size());
   for (const auto& [name, entry] : m.fields.entries()) EXPECT_EQ(back.fields.find(name)->values, entry.values) << name;
   EXPECT_EQ(back.raw_items.size(), 2u);
-  // The item with both pictures stays whole while its front cover is kept.
-  EXPECT_EQ(back.cover_item_as_read, m.cover_item_as_read);
+  // The item with both pictures stays whole while its front cover is kept;
+  // a new front cover replaces the picture that gave it, not the other.
+  ASSERT_EQ(back.cover_items.size(), 1u);
+  EXPECT_EQ(back.cover_items[0].payload, m.cover_items[0].payload);
   m.front_cover->bytes = "\xFF\xD8new";
   const auto replaced = round_trip(m);
   EXPECT_EQ(replaced.front_cover->bytes, "\xFF\xD8new");
-  EXPECT_EQ(replaced.cover_item_as_read, box("covr", data(13, "\xFF\xD8new")).substr(8));
+  ASSERT_EQ(replaced.cover_items.size(), 1u);
+  EXPECT_EQ(replaced.cover_items[0].payload, data(13, "\xFF\xD8jpeg") + data(13, "\xFF\xD8new"));
+}
+
+// Pictures in several "covr" items, as some taggers leave them: the last
+// shows, and an edit changes no other.
+TEST(Mp4ItemList, EveryCoverItemStaysAndOnlyThePictureShownIsReplacedOrRemoved) {
+  const bytes two = box("covr", data(13, "\xFF\xD8one") + data(14, "\x89PNG\r\n\x1A\ntwo"));
+  const bytes three = box("covr", data(13, "\xFF\xD8three"));
+  auto m = read_items(two + box("\xA9nam", data(1, "T")) + three);
+  ASSERT_TRUE(m.front_cover);
+  EXPECT_EQ(m.front_cover->bytes, "\xFF\xD8three");
+  m.fields.set("title", {false, {"U"}});
+  const auto written = [&](const tarnex::cover_picture* cover) {
+    tarnex::byte_buffer meta;
+    tarnex::write_meta_box(m, m.fields, cover, meta);
+    return meta;
+  };
+  const tarnex::byte_buffer title_edit = written(&*m.front_cover);
+  EXPECT_EQ(item_keys(title_edit), "covr \xA9nam covr ");
+  EXPECT_NE(title_edit.find(two + box("\xA9nam", data(1, "U")) + three), std::string::npos);
+  tarnex::cover_picture other;
+  other.bytes = "\xFF\xD8new";
+  const tarnex::byte_buffer cover_edit = written(&other);
+  EXPECT_NE(cover_edit.find(two + box("\xA9nam", data(1, "U")) + box("covr", data(13, "\xFF\xD8new"))),
+            std::string::npos);
+  const tarnex::byte_buffer removed = written(nullptr);
+  EXPECT_EQ(item_keys(removed), "covr \xA9nam ");
+  EXPECT_NE(removed.find(two), std::string::npos);
+  // Removed from an item of two pictures, the other stays in it.
+  tarnex::byte_buffer meta;
+  tarnex::write_meta_box(read_items(two), m.fields, nullptr, meta);
+  EXPECT_NE(meta.find(box("covr", data(13, "\xFF\xD8one"))), std::string::npos);
 }
 
 TEST(Mp4ItemList, NumbersThatAreNotNumbersAreWrittenAsFreeformItems) {
