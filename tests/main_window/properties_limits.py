@@ -83,6 +83,42 @@ def test_text_typed_at_the_end_of_a_long_field_is_written(root):
     check(player.stop() == 0, "long_field: the player ends cleanly")
 
 
+def test_the_field_editor_opens_at_once_on_one_very_long_line(root):
+    """The field editor opened with Edit... on an artist field of 25,000
+    values, one line of 800,000 characters: a box that wraps such a line
+    took minutes to show it, one that scrolls sideways opens at once. A key
+    typed at its end is written."""
+    player = Player(root, "long_line")
+    (path,) = untagged_mp3s(os.path.join(player.folder, "music"), "wide.mp3")
+    artists = ["Performer Number %05d of Many" % n for n in range(1, 25001)]
+    tag(path, "Wide", artists)
+    if not open_dialog_on_tracks(player, [path]):
+        check(False, "long_line: Properties opens the dialog")
+        player.stop()
+        return
+    player.probe(*DIALOG, "focus", str(METADATA_LIST))
+    player.probe(*DIALOG, "control-keys", str(METADATA_LIST), "home")
+    player.probe(*DIALOG, "keys", "apps")
+    player.probe("menu-keys", "down", "return")
+    editor = ("--title", "Editing Field")
+    opened = player.wait(lambda: player.probe(*editor, "descendants").returncode == 0, 60)
+    check(opened, "long_line: Edit... opens the field editor within a minute")
+    if opened:
+        shot(player, "long-line-field-editor", *editor)
+        player.probe(*editor, "type-at-end", "z")
+        player.probe(*editor, "command", "1")
+        check(player.wait(lambda: player.probe(*editor, "descendants").returncode != 0, 30),
+              "long_line: OK closes the field editor")
+        check(apply_and_wait(player), "long_line: Apply ends with the dialog enabled")
+        written = list(ID3(path)["TPE1"].text)
+        check(written[:-1] == artists[:-1] and written[-1] == artists[-1] + "z",
+              "long_line: the key typed in the field editor is written: %d artists, the last %r"
+              % (len(written), written[-1]))
+    player.probe(*DIALOG, "command", "2")
+    check(player.wait(lambda: dialog_closed(player), 30), "long_line: the dialog closes")
+    check(player.stop() == 0, "long_line: the player ends cleanly")
+
+
 def open_failing_dialog(root, name, showing):
     """Properties opened on two files in a player whose properties dialogs
     run out of memory at that showing of their tracks (1: opening, 2: the
@@ -138,4 +174,5 @@ def test_a_dialog_that_cannot_show_its_tracks_says_so(root):
 
 if __name__ == "__main__":
     run_window_tests(test_text_typed_at_the_end_of_a_long_field_is_written,
+                     test_the_field_editor_opens_at_once_on_one_very_long_line,
                      test_a_dialog_that_cannot_show_its_tracks_says_so)
