@@ -29,6 +29,7 @@ from properties_window import DIALOG, LIST, METADATA_LIST, PLAY, dialog_closed, 
 ARTISTS = ["Performer Number %05d of Many" % n for n in range(1, 10001)]
 COMMENT = "\n".join("Line %04d of a long comment that another program wrote" % n for n in range(1, 6001))
 MESSAGE = ("--title", "Information")
+EDITOR = ("--title", "Editing Field")
 FAILURE_AT = "ZORV_TEST_PROPERTIES_SHOW_FAILS"
 
 
@@ -41,18 +42,46 @@ def tag(path, title, artists, comment=None):
     tags.save(path, v2_version=4)
 
 
+def open_on_tagged_file(root, name, artists, comment):
+    """A player with the properties dialog open on one MP3 file so tagged;
+    (None, path) when the dialog did not open."""
+    player = Player(root, name)
+    (path,) = untagged_mp3s(os.path.join(player.folder, "music"), name + ".mp3")
+    tag(path, name, artists, comment)
+    if open_dialog_on_tracks(player, [path]):
+        return player, path
+    check(False, "%s: Properties opens the dialog" % name)
+    player.stop()
+    return None, path
+
+
+def open_field_editor(player, row_key):
+    """Edit..., the first entry of the menu of the row that the key reaches;
+    whether the field editor opened within a minute."""
+    # Apply disabled the dialog for its write, which took the list's focus.
+    player.probe(*DIALOG, "focus", str(METADATA_LIST))
+    player.probe(*DIALOG, "control-keys", str(METADATA_LIST), row_key)
+    player.probe(*DIALOG, "keys", "apps")
+    player.probe("menu-keys", "down", "return")
+    return player.wait(lambda: player.probe(*EDITOR, "descendants").returncode == 0, 60)
+
+
+def type_and_accept(player, text):
+    """Types the text at the end of the field editor's value; whether OK
+    closed it."""
+    player.probe(*EDITOR, "type-at-end", text)
+    player.probe(*EDITOR, "command", "1")
+    return player.wait(lambda: player.probe(*EDITOR, "descendants").returncode != 0, 30)
+
+
 def test_text_typed_at_the_end_of_a_long_field_is_written(root):
     """Typed at the end of the artist (the first row) in place, and of a
     comment of 6,000 lines (the last row) in the field editor, opened with
     Edit..., the first entry of the row's menu. The comment's lines keep the
     editor's wrapping of each line short."""
-    player = Player(root, "long_field")
-    (path,) = untagged_mp3s(os.path.join(player.folder, "music"), "long.mp3")
-    tag(path, "Long", ARTISTS, COMMENT)
     check(len("; ".join(ARTISTS)) > 300000 and len(COMMENT) > 300000, "long_field: both fields exceed 300,000 characters")
-    if not open_dialog_on_tracks(player, [path]):
-        check(False, "long_field: Properties opens the dialog")
-        player.stop()
+    player, path = open_on_tagged_file(root, "long_field", ARTISTS, COMMENT)
+    if player is None:
         return
     player.probe(*DIALOG, "control-keys", str(METADATA_LIST), "home", "f2")
     player.probe(*DIALOG, "type-at-end", "x")
@@ -63,19 +92,10 @@ def test_text_typed_at_the_end_of_a_long_field_is_written(root):
           "long_field: the key typed in place is written: %d artists, the last %r" % (len(written), written[-1]))
     shot(player, "long-field-dialog", *DIALOG)
 
-    # Apply disabled the dialog for its write, which took the list's focus.
-    player.probe(*DIALOG, "focus", str(METADATA_LIST))
-    player.probe(*DIALOG, "control-keys", str(METADATA_LIST), "end")
-    player.probe(*DIALOG, "keys", "apps")
-    player.probe("menu-keys", "down", "return")
-    editor = ("--title", "Editing Field")
-    opened = player.wait(lambda: player.probe(*editor, "descendants").returncode == 0, 60)
+    opened = open_field_editor(player, "end")
     check(opened, "long_field: Edit... opens the field editor")
     if opened:
-        player.probe(*editor, "type-at-end", "y")
-        player.probe(*editor, "command", "1")
-        check(player.wait(lambda: player.probe(*editor, "descendants").returncode != 0, 30),
-              "long_field: OK closes the field editor")
+        check(type_and_accept(player, "y"), "long_field: OK closes the field editor")
         check(apply_and_wait(player), "long_field: the second Apply ends with the dialog enabled")
         written = str(ID3(path).getall("COMM")[0])
         check(written == COMMENT + "y", "long_field: the key typed in the field editor is written: %d characters, "
@@ -91,14 +111,10 @@ def test_editors_open_at_once_on_one_very_long_line(root):
     field of 25,000 values, as long: a box that wraps such a line took
     minutes to show it (a probe waiting on the player gives up), one that
     scrolls sideways opens at once. Keys typed at their ends are written."""
-    player = Player(root, "long_line")
-    (path,) = untagged_mp3s(os.path.join(player.folder, "music"), "wide.mp3")
     artists = ["Performer Number %05d of Many" % n for n in range(1, 25001)]
     comment = "; ".join(artists)
-    tag(path, "Wide", artists, comment)
-    if not open_dialog_on_tracks(player, [path]):
-        check(False, "long_line: Properties opens the dialog")
-        player.stop()
+    player, path = open_on_tagged_file(root, "long_line", artists, comment)
+    if player is None:
         return
     player.probe(*DIALOG, "control-keys", str(METADATA_LIST), "end", "f2")
     player.probe(*DIALOG, "type-at-end", "q")
@@ -109,19 +125,11 @@ def test_editors_open_at_once_on_one_very_long_line(root):
     check(written == comment + "q", "long_line: the key typed in place is written: %d characters, ending %r"
           % (len(written), written[-20:]))
 
-    player.probe(*DIALOG, "focus", str(METADATA_LIST))
-    player.probe(*DIALOG, "control-keys", str(METADATA_LIST), "home")
-    player.probe(*DIALOG, "keys", "apps")
-    player.probe("menu-keys", "down", "return")
-    editor = ("--title", "Editing Field")
-    opened = player.wait(lambda: player.probe(*editor, "descendants").returncode == 0, 60)
+    opened = open_field_editor(player, "home")
     check(opened, "long_line: Edit... opens the field editor within a minute")
     if opened:
-        shot(player, "long-line-field-editor", *editor)
-        player.probe(*editor, "type-at-end", "z")
-        player.probe(*editor, "command", "1")
-        check(player.wait(lambda: player.probe(*editor, "descendants").returncode != 0, 30),
-              "long_line: OK closes the field editor")
+        shot(player, "long-line-field-editor", *EDITOR)
+        check(type_and_accept(player, "z"), "long_line: OK closes the field editor")
         check(apply_and_wait(player), "long_line: the second Apply ends with the dialog enabled")
         written = list(ID3(path)["TPE1"].text)
         check(written[:-1] == artists[:-1] and written[-1] == artists[-1] + "z",
