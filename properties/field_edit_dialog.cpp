@@ -29,6 +29,7 @@
 #include "ui/framework/dialog_object.h"
 #include "ui/framework/dialog_resizer.h"
 #include "ui/framework/edit_autocomplete.h"
+#include "ui/framework/edit_wrapping.h"
 #include "ui/framework/inplace_edit_host.h"
 #include "ui/framework/list_view_ctrl.h"
 #include "ui/framework/list_view_operations.h"
@@ -273,7 +274,10 @@ private:
   }
 
   void on_value_box(UINT code) {
-    if (code == EN_CHANGE && !writing_) {
+    // The program's own writes (and the swap of the box they may make) are
+    // no edits or focus changes of the user.
+    if (writing_) return;
+    if (code == EN_CHANGE) {
       modified_ = true;
       if (tabbed_) field_->set_value(read_text(value_box_), edited_field::all_tracks, context_);
     } else if (tabbed_ && code == EN_SETFOCUS && !field_->all_identical()) {
@@ -289,9 +293,9 @@ private:
     return text.get_ptr();
   }
 
-  // The program's own writes are no edits of the user.
   void write_value_box(const std::string& text) {
     writing_ = true;
+    if (too_long_to_wrap(text)) value_box_ = replace_with_unwrapped_edit(value_box_);
     set_window_text_utf8(value_box_, text.c_str());
     writing_ = false;
   }

@@ -6,6 +6,7 @@
 #include "foundation/win32_error.h"
 #include "foundation/window_text.h"
 #include "foundation/win32_text.h"
+#include "ui/framework/edit_wrapping.h"
 #include "ui/framework/edit_autocomplete.h"
 #include "ui/framework/inplace_edit_mouse_hook.h"
 #include "ui/framework/window_class.h"
@@ -78,9 +79,12 @@ void inplace_edit_popup::create(const RECT& cell, IEnumString* autocomplete, DWO
   // The window holds the object until its last message (on_final_message).
   add_ref();
 
+  const bool multi_line = (flags_ & inplace_edit::flag_multi_line) != 0;
+  const std::string shown = multi_line ? with_crlf_breaks(text_->text) : text_->text;
+  const DWORD edit_styles = edit_style(flags_) | (multi_line && too_long_to_wrap(shown) ? unwrapped_edit_styles : 0);
   RECT inside;
   GetClientRect(handle(), &inside);
-  edit_ = CreateWindowExW(0, L"EDIT", L"", edit_style(flags_), 0, 0, inside.right, inside.bottom, handle(),
+  edit_ = CreateWindowExW(0, L"EDIT", L"", edit_styles, 0, 0, inside.right, inside.bottom, handle(),
                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(inplace_edit::edit_control_id)),
                           GetModuleHandleW(nullptr), nullptr);
   if (edit_ == nullptr) {
@@ -96,7 +100,6 @@ void inplace_edit_popup::create(const RECT& cell, IEnumString* autocomplete, DWO
   if (autocomplete != nullptr) attach_autocomplete(edit_, autocomplete, autocomplete_options);
   edit_object_.subclass(edit_);
   inplace_edit_mouse_hook::add(edit_, *this);
-  const std::string shown = (flags_ & inplace_edit::flag_multi_line) ? with_crlf_breaks(text_->text) : text_->text;
   set_window_text_utf8(edit_, shown.c_str());
   SendMessageW(edit_, EM_SETSEL, 0, -1);
   SendMessageW(edit_, EM_EMPTYUNDOBUFFER, 0, 0);
