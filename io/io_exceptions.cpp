@@ -33,6 +33,7 @@ constexpr english_entry english_texts[] = {
     {"exception_io_seek_out_of_range", "Seek offset out of range"},
     {"exception_io_object_is_remote", "This operation is not supported on remote objects"},
     {"exception_io_with_code", "I/O error #{code}"},
+    {"exception_io_after_tags_written", "The new tags were written, but a later step failed: {error}"},
 };
 
 io_message message_with_code(std::uint32_t code) {
@@ -40,6 +41,12 @@ io_message message_with_code(std::uint32_t code) {
   qiv::string_buffer decimal;
   decimal.add_uint(code);
   message.fill_placeholder("code", decimal.get_ptr());
+  return message;
+}
+
+io_message message_after_tags_written(const char* cause) {
+  io_message message("exception_io_after_tags_written");
+  message.fill_placeholder("error", cause);
   return message;
 }
 
@@ -72,6 +79,9 @@ void io_message::fill_placeholder(const char* name, const char* value) {
 }
 
 exception_io make_exception_io() { return exception_io(qiv::copy_message, io_message("exception_io").c_str()); }
+
+exception_io_after_tags_written::exception_io_after_tags_written(const char* cause)
+    : exception_io_with_text(message_after_tags_written(cause)) {}
 
 exception_io_win32_ex::exception_io_win32_ex(std::uint32_t code) : exception_io_win32(message_with_code(code)) {}
 

@@ -75,6 +75,17 @@ VANTREL_IO_EXCEPTION_CLASS(exception_io_object_is_remote, exception_io_with_text
 
 #undef VANTREL_IO_EXCEPTION_CLASS
 
+// A failure after a file's new tags took effect: every reader already sees
+// them, and what failed is a later step of the same write (tidying the room
+// the old tags left, a flush). Callers take the write as done, refresh what
+// they show from the file, and tell the user what failed after. It stays an
+// exception_io so that a caller unaware of the difference still reports it.
+class exception_io_after_tags_written : public exception_io_with_text {
+public:
+  // `cause` is the text of the failure that came after the switch.
+  explicit exception_io_after_tags_written(const char* cause);
+};
+
 // A Win32 failure that no class above describes. Callers see it as
 // exception_io; its text names the code ("I/O error #1117").
 class exception_io_win32 : public exception_io_with_text {
