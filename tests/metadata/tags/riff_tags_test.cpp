@@ -1,6 +1,6 @@
 // Tags inside the chunk tree of RIFF/WAVE files: reading INFO items and the
-// ID3 chunk ("id3 " or "ID3 "), and rewriting them through "JUNK" filler without moving the
-// audio or losing the old tags when the new ones cannot be made.
+// ID3 chunks ("id3 " or "ID3 "), and rewriting them through "JUNK" filler without moving the
+// audio, losing what stands behind the RIFF, or losing the old tags when the new ones cannot be made.
 #include "metadata/tags/riff_tags.h"
 
 #include <gtest/gtest.h>
