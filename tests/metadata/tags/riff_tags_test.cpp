@@ -332,6 +332,14 @@ TEST_F(RiffTags, EveryId3ChunkIsShownAndAnEditKeepsItsFieldsInOne) {
     EXPECT_EQ(read(file->bytes), r.after_edit) << r.why;
   }
   EXPECT_EQ(read(riff(fmt + damaged + audio + later)), "artist=A;title=T;") << "a damaged chunk hides nothing";
+  // A frame of the later chunk that carries no field stays, byte for byte.
+  const bytes priv = frame("PRIV", text(std::string("owner\0data", 10)));
+  track_info_impl info;
+  info.set_field("title", 5, "new", 3);
+  const std::string after =
+      write(riff(fmt + audio + id3_chunk("first", "ID3 ") + id3_chunk_of("id3 ", 3, frame("TALB", latin("A")) + priv)),
+            info);
+  EXPECT_NE(after.find(std::string(priv.begin(), priv.end())), std::string::npos);
 }
 
 TEST_F(RiffTags, AnEditThatWouldLosePartOfAnId3ChunkChangesNothing) {
