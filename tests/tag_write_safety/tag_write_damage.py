@@ -697,7 +697,9 @@ def wav_id3_chunks_and_tails(tool, work, fixtures):
     v24 = b"ID3 " + struct.pack("<I", 10 + len(seek)) + b"ID3\x04\0\0" + syncsafe(len(seek)) + seek
     id3v1 = b"TAG" + b"ID3v1 title".ljust(30, b"\0") + bytes(94) + b"\xff"
     fmt_end = wav.index(b"fmt ") + 8 + struct.unpack_from("<I", wav, wav.index(b"fmt ") + 4)[0]
-    riff = lambda body: b"RIFF" + struct.pack("<I", len(body)) + body
+
+    def riff(body):
+        return b"RIFF" + struct.pack("<I", len(body)) + body
     for name, data, says in (
             ("a damaged ID3 chunk", riff(wav[8:] + sound + damaged), "damaged"),
             ("a version 2.4 frame in a later ID3 chunk", riff(wav[8:] + sound + v24), "SEEK"),

@@ -159,15 +159,19 @@ def check_tails_stay(work, tone):
         ape = APEv2()
         ape["Title"], ape["Gain Tool"] = "APE title", "1.5 dB"
         ape.save(path)
+
     def past_riff(path):
         with open(path, "ab") as f:
-            f.write(b"LIST" + struct.pack("<I", 14) + b"INFOINAM\x05\0\0\0past\0\0")
+            f.write(b"LIST" + struct.pack("<I", 18) + b"INFOINAM\x05\0\0\0past\0\0")
+
     def stray(path):
         with open(path, "ab") as f:
             f.write(b"\x00\x17\x2a")
+
     def id3v1(path):
         with open(path, "ab") as f:
             f.write(id3v1_block("ID3v1 title"))
+
     kinds = {"an ID3v1 tag": [id3v1], "an APEv2 tag": [with_ape], "an APEv2 and an ID3v1 tag": [id3v1, with_ape],
              "a chunk past the RIFF size": [past_riff], "stray bytes": [stray]}
     for name, makers in kinds.items():
@@ -215,7 +219,8 @@ def all_readers(path):
     """{reader: (title, artist, album, genre)} of mutagen, TagLib and ffprobe."""
     names = ("title", "artist", "album", "genre")
     tags = WAVE(path).tags or {}
-    found = {"mutagen": tuple(str(tags[frame]) if frame in tags else None for frame in ("TIT2", "TPE1", "TALB", "TCON"))}
+    frames = ("TIT2", "TPE1", "TALB", "TCON")
+    found = {"mutagen": tuple(str(tags[frame]) if frame in tags else None for frame in frames)}
     found["taglib"] = tuple((kid3(path, "get %s 2" % name) or [None])[0] or None for name in names)
     probe = ffprobe_tags(path)
     found["ffprobe"] = tuple(probe.get(name) for name in names)
@@ -234,7 +239,8 @@ def check_every_id3_chunk(work, tone):
     empty_first = os.path.join(work, "empty_first.wav")
     shutil.copyfile(tone, empty_first)
     appended_chunk(empty_first, b"ID3 " + struct.pack("<I", 0))
-    appended_chunk(empty_first, id3_chunk(b"id3 ", id3_frame("TIT2", "Hidden title"), id3_frame("TPE1", "Hidden artist")))
+    appended_chunk(empty_first,
+                   id3_chunk(b"id3 ", id3_frame("TIT2", "Hidden title"), id3_frame("TPE1", "Hidden artist")))
     for name, path, before, edit, after, left in (
             ("two ID3 chunks", two, ("TagLib Title", "TagLib Artist", "Earlier album", None), "genre=Jazz",
              ("TagLib Title", "TagLib Artist", "Earlier album", "Jazz"), "ID3 "),
