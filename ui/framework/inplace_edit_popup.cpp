@@ -100,7 +100,7 @@ void inplace_edit_popup::create(const RECT& cell, IEnumString* autocomplete, DWO
   if (autocomplete != nullptr) attach_autocomplete(edit_, autocomplete, autocomplete_options);
   edit_object_.subclass(edit_);
   inplace_edit_mouse_hook::add(edit_, *this);
-  set_window_text_utf8(edit_, shown.c_str());
+  set_edit_text_utf8(edit_, shown.c_str());
   SendMessageW(edit_, EM_SETSEL, 0, -1);
   SendMessageW(edit_, EM_EMPTYUNDOBUFFER, 0, 0);
   SetFocus(edit_);
@@ -148,7 +148,7 @@ bool inplace_edit_popup::process_message(HWND window, UINT message, WPARAM wpara
     case WM_COMMAND:
       if (LOWORD(wparam) == inplace_edit::edit_control_id && HIWORD(wparam) == EN_CHANGE && shown_ && !hidden_) {
         qiv::string_buffer edited;
-        get_window_text_utf8(edit_, edited);
+        get_edit_text_utf8(edit_, edited);
         text_->text.assign(edited.get_ptr(), edited.get_length());
         changed_ = true;
       }
