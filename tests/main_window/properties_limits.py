@@ -5,7 +5,7 @@ in the field editor (each over 300,000 characters, past the limits of edit
 controls) is written, read back with mutagen; so is text typed into both
 editors opened on fields that are one line of 800,000 characters, which open
 at once; keys typed after Ctrl+End in a line of 20,000 and of 800,000
-characters show at the caret in both editors. When the dialog cannot show
+characters show at the caret in both editors, in a box of one line too. When the dialog cannot show
 its tracks (memory runs out, injected here: a selection that exhausts it
 takes gigabytes), it says so in a message, what was written and that it
 closes, at its opening and after an Apply that wrote every file.
@@ -182,21 +182,28 @@ def check_typed_text_shown(player, name, target, typed, length):
 
 
 def test_typed_text_shows_at_the_caret_of_one_very_long_line(root):
-    """A comment that is one line of 20,000 and of 800,000 characters, shown
-    in rows the program breaks at the box's width: after Ctrl+End, keys
-    typed in place and in the field editor show at the caret (a box that
-    scrolled sideways kept showing the line's start), and are written
+    """A comment (a multi-line field) and an artist field (one line of many
+    values) that are each one line of 20,000 and of 800,000 characters,
+    shown in rows the program breaks at the box's width: after Ctrl+End,
+    keys typed in place and in the field editor show at the caret (a box
+    that scrolled sideways kept showing the line's start), and are written
     after the old text, with no line break added."""
     for length in (20000, 800000):
         name = "typed_at_%d" % length
-        comment = "; ".join("Performer Number %06d of Many" % n for n in range(1, length // 30 + 2))[:length]
-        player, path = open_on_tagged_file(root, name, ["Anna"], comment)
+        artists = ["Performer Number %06d of Many" % n for n in range(1, length // 30 + 2)]
+        comment = "; ".join(artists)[:length]
+        player, path = open_on_tagged_file(root, name, artists, comment)
         if player is None:
             continue
         player.probe(*DIALOG, "control-keys", str(METADATA_LIST), "end", "f2")
         check_typed_text_shown(player, name + "-in-place", DIALOG, "WWWWW", length)
         player.probe(*DIALOG, "focus-keys", "return")
         check(apply_and_wait(player), "%s: Apply ends with the dialog enabled" % name)
+        player.probe(*DIALOG, "focus", str(METADATA_LIST))
+        player.probe(*DIALOG, "control-keys", str(METADATA_LIST), "home", "f2")
+        check_typed_text_shown(player, name + "-artist-in-place", DIALOG, "QQQQQ", len("; ".join(artists)))
+        player.probe(*DIALOG, "focus-keys", "return")
+        check(apply_and_wait(player), "%s: the artist's Apply ends with the dialog enabled" % name)
         opened = open_field_editor(player, "end")
         check(opened, "%s: Edit... opens the field editor" % name)
         if opened:
@@ -204,10 +211,14 @@ def test_typed_text_shows_at_the_caret_of_one_very_long_line(root):
             player.probe(*EDITOR, "command", "1")
             check(player.wait(lambda: player.probe(*EDITOR, "descendants").returncode != 0, 30),
                   "%s: OK closes the field editor" % name)
-            check(apply_and_wait(player), "%s: the second Apply ends with the dialog enabled" % name)
+            check(apply_and_wait(player), "%s: the last Apply ends with the dialog enabled" % name)
         written = str(ID3(path).getall("COMM")[0])
-        check(written == comment + "WWWWW" + "MMMMM", "%s: the typed keys are written after the old text: %d "
+        check(written == comment + "WWWWW" + "MMMMM", "%s: the typed keys are written after the old comment: %d "
               "characters, ending %r" % (name, len(written), written[-20:]))
+        written = list(ID3(path)["TPE1"].text)
+        check(written[:-1] == artists[:-1] and written[-1] == artists[-1] + "QQQQQ",
+              "%s: the typed keys are written after the last artist: %d artists, the last %r"
+              % (name, len(written), written[-1]))
         player.probe(*DIALOG, "command", "2")
         check(player.wait(lambda: dialog_closed(player), 30), "%s: the dialog closes" % name)
         check(player.stop() == 0, "%s: the player ends cleanly" % name)

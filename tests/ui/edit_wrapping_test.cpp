@@ -6,8 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
+#include "foundation/clipboard_text.h"
 #include "foundation/string_buffer.h"
 
 namespace {
@@ -68,7 +70,7 @@ TEST_F(SoftWrappedEdit, ALongLineShowsInRowsAndReadsBackByteForByteWithTheKeysAt
   const std::string text = "first line\r\n" + line + "\nlast";
   ASSERT_TRUE(set_edit_text_utf8(edit, text.c_str()));
   EXPECT_GT(rows(), 100);
-  EXPECT_EQ(read(), text);
+  EXPECT_TRUE(read() == text);
 
   // Backspace at the start of the long line's second row takes the last
   // character of its first row; Delete at the end of its first row takes
@@ -81,24 +83,72 @@ TEST_F(SoftWrappedEdit, ALongLineShowsInRowsAndReadsBackByteForByteWithTheKeysAt
   SendMessageW(edit, WM_CHAR, VK_BACK, 1);
   std::wstring expected = before;
   expected.erase(second_row - 4, 1);
-  EXPECT_EQ(raw(), expected);
+  EXPECT_TRUE(raw() == expected);
   EXPECT_EQ(caret(), second_row - 4);
 
-  const int first_row_end = int(SendMessageW(edit, EM_LINEINDEX, 1, 0)) + int(SendMessageW(edit, EM_LINELENGTH, SendMessageW(edit, EM_LINEINDEX, 1, 0), 0));
+  const int first_row = int(SendMessageW(edit, EM_LINEINDEX, 1, 0));
+  const int first_row_end = first_row + int(SendMessageW(edit, EM_LINELENGTH, first_row, 0));
   SendMessageW(edit, EM_SETSEL, first_row_end, first_row_end);
   SendMessageW(edit, WM_KEYDOWN, VK_DELETE, 1);
   expected.erase(first_row_end + 3, 1);
-  EXPECT_EQ(raw(), expected);
+  EXPECT_TRUE(raw() == expected);
   EXPECT_EQ(caret(), first_row_end);
   EXPECT_EQ(rows(), rows_before);
   EXPECT_EQ(read().size(), text.size() - 2);
+
+  // A read-only box keeps its text.
+  SendMessageW(edit, EM_SETREADONLY, TRUE, 0);
+  SendMessageW(edit, EM_SETSEL, second_row - 1, second_row - 1);
+  SendMessageW(edit, WM_CHAR, VK_BACK, 1);
+  SendMessageW(edit, WM_KEYDOWN, VK_DELETE, 1);
+  EXPECT_TRUE(raw() == expected);
+}
+
+TEST_F(SoftWrappedEdit, CopyAndCutPutTheSelectedTextWithoutTheRowsOnTheClipboard) {
+  const std::string text = "first " + std::string(30000, 'x') + " last";
+  ASSERT_TRUE(set_edit_text_utf8(edit, text.c_str()));
+  ASSERT_GT(rows(), 10);
+  // From inside the word's first row to inside its fourth.
+  const int from = int(SendMessageW(edit, EM_LINEINDEX, 2, 0)) - 10;
+  const int to = int(SendMessageW(edit, EM_LINEINDEX, 4, 0)) + 10;
+  const std::wstring shown = raw().substr(from, to - from);
+  const std::string expected(std::size_t(std::count(shown.begin(), shown.end(), L'x')), 'x');
+  ASSERT_EQ(expected.size() + 9, shown.size());
+  qiv::string_buffer copied;
+  SendMessageW(edit, EM_SETSEL, from, to);
+  SendMessageW(edit, WM_COPY, 0, 0);
+  ASSERT_TRUE(get_clipboard_text_utf8(copied));
+  EXPECT_EQ(copied.get_ptr(), expected);
+
+  set_clipboard_text_utf8("");
+  SendMessageW(edit, WM_CUT, 0, 0);
+  ASSERT_TRUE(get_clipboard_text_utf8(copied));
+  EXPECT_EQ(copied.get_ptr(), expected);
+  EXPECT_TRUE(read() == "first " + std::string(30000 - expected.size(), 'x') + " last");
+}
+
+TEST_F(SoftWrappedEdit, APasteShowsInRowsAndABoxOfOneLineTakesNoLineBreak) {
+  ASSERT_TRUE(set_edit_text_utf8(edit, "old"));
+  const std::string pasted = std::string(20000, 'p') + "\r\r\nend\r\nlast";
+  ASSERT_TRUE(set_clipboard_text_utf8(pasted.c_str()));
+  SendMessageW(edit, EM_SETSEL, 3, 3);
+  SendMessageW(edit, WM_PASTE, 0, 0);
+  EXPECT_GT(rows(), 100);
+  // Its own soft break becomes the line break it showed.
+  EXPECT_TRUE(read() == "old" + std::string(20000, 'p') + "\r\nend\r\nlast");
+
+  ASSERT_TRUE(set_edit_text_utf8(edit, std::string(20000, 'o').c_str(), edit_rows_hold::one_line));
+  SendMessageW(edit, EM_SETSEL, 20000 + 3 * (rows() - 1), -1);
+  SendMessageW(edit, WM_PASTE, 0, 0);
+  SendMessageW(edit, WM_CHAR, L'\n', 1);
+  EXPECT_TRUE(read() == std::string(20000, 'o') + std::string(20000, 'p'));
 }
 
 TEST_F(SoftWrappedEdit, ATextWithASoftBreakOfItsOwnIsShownAsItIsAndReadBackWithIt) {
   const std::string text = std::string(20000, 'a') + "\r\r\nb";
   ASSERT_TRUE(set_edit_text_utf8(edit, text.c_str()));
   EXPECT_EQ(rows(), 2);
-  EXPECT_EQ(read(), text);
+  EXPECT_TRUE(read() == text);
 }
 
 }  // namespace

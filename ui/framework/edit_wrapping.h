@@ -35,11 +35,21 @@ constexpr DWORD unwrapped_edit_styles = ES_AUTOHSCROLL | WS_HSCROLL;
 // wrap or no new one could be made.
 HWND replace_with_unwrapped_edit(HWND edit);
 
+// Wine's one-line edit loses the caret past about 32,767 pixels too: a text
+// wider than this in the font of `font_source` needs a box of rows.
+constexpr int widest_one_line_box = 30000;
+bool too_wide_for_one_line_box(HWND font_source, std::string_view text);
+
+// What a box of rows may hold: lines, or one line (a value of one line
+// shown in rows), which takes neither a typed line break nor more than the
+// first line of what is pasted, as a one-line edit does.
+enum class edit_rows_hold { lines, one_line };
+
 // Puts `text` (UTF-8) into `edit`. A multi-line edit that does not wrap by
 // itself shows every line wider than the box in rows of the box's width,
-// unless the text holds a soft break of its own (which reading would then
-// drop): such a text is shown as it is.
-bool set_edit_text_utf8(HWND edit, const char* text);
+// also for what is pasted later, unless the text holds a soft break of its
+// own (which reading would then drop): such a text is shown as it is.
+bool set_edit_text_utf8(HWND edit, const char* text, edit_rows_hold holds = edit_rows_hold::lines);
 
 // The text of `edit` as the user edited it, without the soft breaks that
 // set_edit_text_utf8 put there.
