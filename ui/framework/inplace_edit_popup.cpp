@@ -102,7 +102,9 @@ void inplace_edit_popup::create(const RECT& cell, IEnumString* autocomplete, DWO
   // 30,000 characters, past which every typed key would be dropped.
   SendMessageW(edit_, EM_SETLIMITTEXT, 0, 0);
   // Without suggestions the edit still works: a failure here is not reported.
-  if (autocomplete != nullptr) attach_autocomplete(edit_, autocomplete, autocomplete_options);
+  // A box of rows gets none: suggestions belong to a one-line edit, and no
+  // remembered value begins with a line of that width.
+  if (autocomplete != nullptr && !one_line_in_rows_) attach_autocomplete(edit_, autocomplete, autocomplete_options);
   edit_object_.subclass(edit_);
   inplace_edit_mouse_hook::add(edit_, *this);
   set_edit_text_utf8(edit_, shown.c_str(), one_line_in_rows_ ? edit_rows_hold::one_line : edit_rows_hold::lines);
