@@ -207,7 +207,8 @@ LRESULT CALLBACK soft_wrap_procedure(HWND window, UINT message, WPARAM wparam, L
     if ((message == WM_COPY || message == WM_CUT) && copy_without_soft_breaks(window, message == WM_CUT)) return 0;
   } catch (...) {
     // Out of memory for a copy of the text: the control's own handling
-    // still deletes (if only the break) and copies (with the breaks).
+    // still deletes (if only the break), copies (with the breaks) and
+    // pastes (in one row).
   }
   if (message == WM_NCDESTROY) RemoveWindowSubclass(window, soft_wrap_procedure, id);
   return DefSubclassProc(window, message, wparam, lparam);
@@ -285,7 +286,7 @@ std::wstring with_soft_breaks(std::wstring_view text,
 }
 
 bool too_wide_for_one_line_box(HWND font_source, std::string_view text) {
-  // No font is that wide.
+  // No character of a list's font is 64 pixels wide.
   if (text.size() < std::size_t(widest_one_line_box / 64)) return false;
   const HDC dc = GetDC(font_source);
   if (dc == nullptr) return false;
