@@ -86,7 +86,9 @@ void inplace_edit_popup::create(const RECT& cell, IEnumString* autocomplete, DWO
   const bool multi_line = (flags_ & inplace_edit::flag_multi_line) != 0;
   const std::string shown = multi_line ? with_crlf_breaks(text_->text) : text_->text;
   const bool rows_of_ours = one_line_in_rows_ || (multi_line && too_long_to_wrap(shown));
-  const DWORD edit_styles = edit_style(flags_) | (rows_of_ours ? unwrapped_edit_styles : 0);
+  // A centred or right-aligned multi-line edit always wraps by itself.
+  const unsigned alignment = inplace_edit::flag_centred | inplace_edit::flag_right_aligned;
+  const DWORD edit_styles = rows_of_ours ? edit_style(flags_ & ~alignment) | unwrapped_edit_styles : edit_style(flags_);
   RECT inside;
   GetClientRect(handle(), &inside);
   edit_ = CreateWindowExW(0, L"EDIT", L"", edit_styles, 0, 0, inside.right, inside.bottom, handle(),
