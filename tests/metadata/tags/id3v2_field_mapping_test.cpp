@@ -564,3 +564,43 @@ TEST(Id3v2FieldMapping, ARatingEditKeepsTheEmailsAndPlayCountsOfOtherPrograms) {
   EXPECT_EQ(1u, frames_of(replaced, "POPM"));
   EXPECT_EQ("rating=4;", fields_of(4, replaced));
 }
+
+// Every genre a genre frame names is a value, as other readers list them:
+// references in front ("(17)(8)", with the extended list, "(RX)", "(CR)"),
+// the text after them unless it repeats their name, "((" for a text that
+// starts with "(", and version 2.4's values, each a number or a reference.
+TEST(Id3v2FieldMapping, AGenreFrameGivesEveryGenreItNames) {
+  const bytes nul{0};
+  struct genre_case {
+    unsigned version;
+    bytes payload;
+    const char* fields;
+  };
+  const genre_case cases[] = {
+      {3, latin("(17)(8)"), "genre=Rock,Jazz;"},
+      {4, latin("(17)(8)"), "genre=Rock,Jazz;"},
+      {2, latin("(17)(8)"), "genre=Rock,Jazz;"},
+      {3, latin("(RX)(CR)"), "genre=Remix,Cover;"},
+      {3, latin("(17)(8)Eigen"), "genre=Rock,Jazz,Eigen;"},
+      {3, latin("(17)Rock"), "genre=Rock;"},
+      {3, latin("((foo)"), "genre=(foo);"},
+      {3, latin("(8)((Live)"), "genre=Jazz,(Live);"},
+      {3, latin("(foo)"), "genre=(foo);"},
+      {3, latin("(130)(200)Eigen"), "genre=Terror,Eigen;"},
+      {3, latin("(17;(8)Pop"), "genre=(17,Jazz,Pop;"},
+      {4, latin("17") + nul + text("Jazz"), "genre=Rock,Jazz;"},
+      {4, latin("(17)") + nul + text("(8)Jazz") + nul + text("RX") + nul + text("CR"),
+       "genre=Rock,Jazz,Remix,Cover;"},
+  };
+  for (const genre_case& c : cases)
+    EXPECT_EQ(c.fields, fields_of(c.version, {make("TCON", c.payload)})) << c.version << " " << std::string(c.payload.begin(), c.payload.end());
+
+  // The frame stays through an edit of another field; an edit of the genre
+  // writes the genres shown.
+  const id3parser::frame genres = make("TCON", latin("(17)(8)Eigen"));
+  EXPECT_TRUE(holds(edited(3, {genres, make("TIT2", latin("Old"))}, {{"title", {"New"}}}), genres));
+  const std::vector<id3parser::frame> added = edited(3, {genres}, {{"genre", {"Rock", "Jazz", "Eigen", "Pop"}}});
+  EXPECT_EQ("TCON/1:Rock;Jazz;Eigen;Pop ", payload_text(added.at(0)) + " ");
+  EXPECT_EQ("genre=Rock,Jazz,Eigen,Pop;", fields_of(3, added));
+}
+
