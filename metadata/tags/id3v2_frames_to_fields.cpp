@@ -274,6 +274,12 @@ std::string id3v2_strip_trailing_index(const std::string& name) {
   return name.substr(0, i - 1);
 }
 
+const char* id3v2_field_of_frame_id(std::uint32_t id) {
+  for (const frame_rule& r : rules)
+    if (r.id == id) return r.field;
+  return nullptr;
+}
+
 void id3v2_map_frame(const frame& f, unsigned version, bool strict, tag_field_map& fields) {
   if (f.is_raw()) return;
   const frame_rule* match = nullptr;
