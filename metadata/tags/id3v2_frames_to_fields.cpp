@@ -155,21 +155,19 @@ void map_day_month(const std::string& ddmm, bool strict, tag_field_map& fields) 
   date[0] = value;
 }
 
-// The genre a reference names: a number of the ID3v1 list, "RX" or "CR";
-// null for anything else, a number past the list included.
-const char* genre_reference_name(const std::string& reference) {
-  if (reference == "RX") return "Remix";
-  if (reference == "CR") return "Cover";
-  if (reference.empty() || reference.size() > 9) return nullptr;
-  for (char c : reference)
-    if (!is_digit(c)) return nullptr;
-  const unsigned long n = std::strtoul(reference.c_str(), nullptr, 10);
-  return n < id3v1_genre_count ? id3v1_genre_list[n] : nullptr;
-}
-
+// A genre reference: a number of the ID3v1 list, "RX" (Remix) or "CR" (Cover).
 bool is_genre_reference(const std::string& text) {
   if (text == "RX" || text == "CR") return true;
   return !text.empty() && std::all_of(text.begin(), text.end(), is_digit);
+}
+
+// The genre a reference names; null for a number past the list.
+const char* genre_reference_name(const std::string& reference) {
+  if (reference == "RX") return "Remix";
+  if (reference == "CR") return "Cover";
+  if (reference.size() > 9) return nullptr;
+  const unsigned long n = std::strtoul(reference.c_str(), nullptr, 10);
+  return n < id3v1_genre_count ? id3v1_genre_list[n] : nullptr;
 }
 
 // One genre string: references "(17)(8)" (a number past the list names
