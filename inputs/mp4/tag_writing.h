@@ -4,7 +4,9 @@
 // change lie within one page, that is one write where the movie box stands.
 // Otherwise a movie box that is the last box ends up rewritten at its own
 // offset, any other is turned into "free" and the new one appended, laid
-// out so that the next text edit is such a write. No chunk offset of the
+// out so that the next text edit is such a write. Between the switch to the
+// new movie box and the old one's return to "free" of its own size, that
+// box is "mdat" over the media data after it, never "free". No chunk offset of the
 // media changes; renamed chapters of a chapter text track get new samples in
 // a media data box of their own just before the new movie box.
 #pragma once
@@ -50,6 +52,12 @@ public:
   // in a copy of the file.
   bool safe_in_place() const;
 
+  // Whether the file holds what an earlier write stopped midway left (see
+  // stopped_write_leftover.h, or its staged boxes behind the last one),
+  // which this write takes out: a write worth making even when no value
+  // changes.
+  bool mends_stopped_write() const;
+
   // Writes into `io`: the file the rewrite was built from, or a byte for
   // byte copy of it. Media data whose box runs to the end of the file is
   // given its size. The writes are ordered so that a write cut off at any
@@ -61,6 +69,7 @@ public:
 
 private:
   struct plan;
+  void shrink_leftover_over_media(stream& io);
   mp4_file& file_;
   std::vector<std::string>& reports_;
   std::unique_ptr<plan> plan_;

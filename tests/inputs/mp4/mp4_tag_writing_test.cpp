@@ -626,3 +626,69 @@ TEST(Mp4TagWriting, MediaDataCutShortIsRefusedUntouchedWhateverItsBoxSays) {
   retag(whole, "t");
   EXPECT_EQ(title_of(whole.data), "t");
 }
+
+namespace {
+
+// The type of the top-level box whose content holds byte `at`.
+bytes top_level_box_holding(const bytes& data, std::size_t at) {
+  for (std::size_t box_at = 0; box_at + 8 <= data.size();) {
+    std::size_t size = u32_in(data, box_at);
+    if (size == 0) size = data.size() - box_at;
+    if (size < 8) break;
+    if (at >= box_at + 8 && at < box_at + size) return data.substr(box_at + 4, 4);
+    box_at += size;
+  }
+  return "none";
+}
+
+const bytes titled_movie = movie(box("udta", full_box("meta", 0, box("hdlr", bytes(25, '\0')) +
+                                                                  box("ilst", box("\xA9nam", full_box("data", 1, be32(0) + "old"))))));
+const char* const long_title = "a new title much longer than the old one, to grow the movie box";
+
+}  // namespace
+
+TEST(Mp4TagWriting, NoStopLeavesTheMediaDataOutOfATopLevelMediaBoxAndTheNextEditEndsAsAnUnstoppedOne) {
+  for (const bytes& source : {ftyp() + titled_movie + media, ftyp() + media + titled_movie}) {
+    memory_file done(source);
+    retag(done, long_title);
+    const std::size_t samples = source.find(bytes(3000, 'a'));
+    std::vector<bytes> stops;
+    for (int changes = 0;; ++changes) {
+      memory_file f(source);
+      f.changes_left = changes;
+      try {
+        retag(f, long_title);
+        break;
+      } catch (const std::runtime_error&) {
+      }
+      stops.push_back(f.data);
+    }
+    for (std::size_t kept = 0; kept < done.changes.size(); ++kept)
+      stops.push_back(io_test::disk_after_power_cut(source, done.changes, kept));
+    for (std::size_t i = 0; i < stops.size(); ++i) {
+      EXPECT_EQ(top_level_box_holding(stops[i], samples), "mdat") << source.size() << ", stop " << i;
+      memory_file next(stops[i]);
+      retag(next, long_title);
+      EXPECT_TRUE(next.data == done.data) << source.size() << ", stop " << i;
+    }
+  }
+}
+
+TEST(Mp4TagWriting, AFreeBoxEarlierBuildsLeftOverTheMediaDataShrinksAtTheNextEdit) {
+  const bytes source = ftyp() + titled_movie + media;
+  memory_file done(source);
+  retag(done, long_title);
+  // Such a build left the old movie box's header "free" up to the new box,
+  // the staged "free" header inside still open to the end or given its size.
+  const std::size_t old_movie = ftyp().size(), staged_free = old_movie + titled_movie.size() + media.size();
+  for (const bytes& inner : {be32(0), be32(8)}) {
+    bytes left = done.data;
+    left.replace(old_movie, 4, be32(std::uint32_t(staged_free + 8 - old_movie)));
+    left.replace(staged_free, 4, inner);
+    ASSERT_EQ(top_level_box_holding(left, source.find(bytes(3000, 'a'))), "free");
+    EXPECT_TRUE(check(left).empty());
+    memory_file next(left);
+    retag(next, long_title);
+    EXPECT_TRUE(next.data == done.data);
+  }
+}
