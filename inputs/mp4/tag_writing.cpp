@@ -250,7 +250,7 @@ user_data_layout layout_for_later_edits(std::uint64_t movie_at, const text_item_
   return layout;
 }
 
-void write_all(stream& io, std::uint64_t at, const std::string& bytes) {
+void write_all(stream& io, std::uint64_t at, std::string_view bytes) {
   io.seek(at);
   for (std::size_t done = 0; done < bytes.size();) {
     const std::uint32_t n = std::uint32_t(bytes.size() - done < write_block ? bytes.size() - done : write_block);
@@ -263,7 +263,7 @@ void write_all(stream& io, std::uint64_t at, const std::string& bytes) {
 // disk may put unflushed writes down in any order: the caller flushes
 // before a header that names or uncovers bytes written since the last
 // flush, or that relies on a header changed since.
-void write_header(stream& io, std::uint64_t at, const std::string& bytes) {
+void write_header(stream& io, std::uint64_t at, std::string_view bytes) {
   io.overwrite(at, bytes.data(), std::uint32_t(bytes.size()));
 }
 
@@ -405,13 +405,13 @@ struct movie_box_change {
 // then puts the new tags in force, no box moves, and a kill or a power cut
 // leaves the old bytes or the new ones with no flush to order anything.
 std::optional<movie_box_change> overwrite_of(const mp4_file& file, const std::string& old_payload,
-                                             const byte_buffer& movie) {
+                                             const byte_buffer& movie, std::uint64_t movie_at) {
   // Of one size, the two headers are alike: only the payloads can differ.
   if (movie.size() != file.moov_size) return std::nullopt;
   const std::string_view after = std::string_view(movie).substr(box_header_bytes);
   const auto* old_bytes = reinterpret_cast<const std::uint8_t*>(old_payload.data());
   const auto* new_bytes = reinterpret_cast<const std::uint8_t*>(after.data());
-  const std::uint64_t payload_at = file.moov_offset + box_header_bytes;
+  const std::uint64_t payload_at = movie_at + box_header_bytes;
   if (!vantrel_io::change_fits_one_write(payload_at, old_bytes, new_bytes, after.size())) return std::nullopt;
   const std::size_t first = qiv::first_difference(old_bytes, new_bytes, after.size());
   if (first == after.size()) return movie_box_change{payload_at, {}};
@@ -444,9 +444,10 @@ room_place old_room_place(const std::string& old_payload) {
 // The movie box rebuilt at its own size, a "free" box beside the item list
 // giving or taking the difference, as one overwrite (see overwrite_of): the
 // room where the old file keeps it first, then on the item list's other
-// side. None where the change is no such write.
+// side. None where the change is no such write. `movie_at` is where the
+// movie box then stands.
 std::optional<movie_box_change> change_in_place(const mp4_file& file, const std::string& old_payload,
-                                                std::uint32_t write_mode) {
+                                                std::uint32_t write_mode, std::uint64_t movie_at) {
   // A 64-bit header would become a 32-bit one: not a change of the payload.
   if (file.moov_header_size != box_header_bytes) return std::nullopt;
   user_data_layout layout;
@@ -455,7 +456,7 @@ std::optional<movie_box_change> change_in_place(const mp4_file& file, const std:
   build_movie_box(movie, file, old_payload, write_mode, {}, layout);
   if (movie.size() > file.moov_size) return std::nullopt;
   const std::uint64_t room = file.moov_size - movie.size();
-  if (room == 0) return overwrite_of(file, old_payload, movie);
+  if (room == 0) return overwrite_of(file, old_payload, movie, movie_at);
   if (room < box_header_bytes || room > max_u32) return std::nullopt;
   layout.room = std::uint32_t(room);
   const room_place kept = old_room_place(old_payload);
@@ -464,7 +465,7 @@ std::optional<movie_box_change> change_in_place(const mp4_file& file, const std:
     layout.place = place;
     movie.clear();
     build_movie_box(movie, file, old_payload, write_mode, {}, layout);
-    if (std::optional<movie_box_change> change = overwrite_of(file, old_payload, movie)) return change;
+    if (std::optional<movie_box_change> change = overwrite_of(file, old_payload, movie, movie_at)) return change;
   }
   return std::nullopt;
 }
@@ -481,6 +482,8 @@ struct movie_box_rewrite::plan {
   std::optional<movie_box_change> in_place;  // the whole write, where one does
   stopped_write_leftover leftover;
   byte_buffer leftover_shrunk;  // the header the leftover over media data gets
+  std::string cut_report;       // a write in place that cuts a staged tail
+  byte_buffer open_free = header_bytes(0, fourcc("free"));
 };
 
 std::uint32_t choose_write_mode(const mp4_file& file) {
@@ -511,13 +514,21 @@ movie_box_rewrite::movie_box_rewrite(mp4_file& file, stream& io, std::uint32_t w
   // decides nothing there.
   placement where = plan_placement(file, plan_->layout, plan_->old_size, file.moov_size, movie_place);
   // A file the layout check finds whole may take the change where its
-  // movie box stands; one it would cut or mend gets the whole rewrite, and
-  // so does one whose movie box returns to where a stopped write moved it
-  // from.
-  if (!texts && plan_->layout.reports.empty() && plan_->layout.cut_position == no_cut && !where.last_open_ended &&
-      movie_place == file.moov_offset) {
-    plan_->in_place = change_in_place(file, old_payload, write_mode);
-    if (plan_->in_place) return;
+  // movie box stands; one it would cut or mend gets the whole rewrite. What
+  // a stopped write left is first tidied as that write would have: its
+  // staged boxes cut, the movie box returned to where it stood (where the
+  // stop left room for that before the copy in force).
+  const bool staged_tail_only = plan_->layout.cut_position == no_cut || plan_->layout.staged_tail;
+  if (!texts && plan_->layout.reports.empty() && staged_tail_only && !where.last_open_ended &&
+      file.moov_header_size == box_header_bytes &&
+      (movie_place == file.moov_offset || movie_place + file.moov_size + box_header_bytes <= file.moov_offset)) {
+    plan_->in_place = change_in_place(file, old_payload, write_mode, movie_place);
+    if (plan_->in_place) {
+      plan_->where = where;
+      if (plan_->layout.cut_position != no_cut) plan_->cut_report = trailing_garbage_report(plan_->old_size - plan_->layout.cut_position);
+      if (movie_place != file.moov_offset) plan_->returned = header_bytes(file.moov_size, fourcc("moov")) + old_payload;
+      return;
+    }
   }
   text_item_span span;
   byte_buffer boxes = new_boxes(file, old_payload, write_mode, texts, 0, false, {}, &span);
@@ -555,7 +566,14 @@ bool movie_box_rewrite::safe_in_place() const {
   if (plan_->leftover.kind == stopped_write_leftover::shape::over_media &&
       !vantrel_io::lies_within_one_page(plan_->leftover.offset, box_header_bytes))
     return false;
-  if (plan_->in_place) return true;
+  if (plan_->in_place) {
+    // The movie box returning to where a stopped write moved it from shows
+    // itself and the "free" box behind it with one header each.
+    const std::uint64_t returned_at = plan_->where.old_movie;
+    return plan_->returned.empty() ||
+           (vantrel_io::lies_within_one_page(returned_at, box_header_bytes) &&
+            vantrel_io::lies_within_one_page(returned_at + plan_->returned.size(), box_header_bytes));
+  }
   // The payloads go behind a "free" box open to the end of the file, or
   // into the old movie box once "free" covers it: no reader reads them
   // before a header names them. What readers see change is the headers
@@ -576,7 +594,15 @@ bool movie_box_rewrite::safe_in_place() const {
 void movie_box_rewrite::write(stream& io) {
   shrink_leftover_over_media(io);
   if (const std::optional<movie_box_change>& change = plan_->in_place) {
+    reports_.reserve(reports_.size() + 1);
+    finish_stopped_write(io);
+    // The switch: one write within one page.
     if (!change->bytes.empty()) io.overwrite(change->offset, change->bytes.data(), std::uint32_t(change->bytes.size()));
+    if (!plan_->cut_report.empty()) reports_.push_back(std::move(plan_->cut_report));
+    if (!plan_->returned.empty()) {
+      file_.moov_offset = plan_->where.old_movie;
+      file_.total_size = plan_->where.old_movie + file_.moov_size;
+    }
     return;
   }
   const placement& plan = plan_->where;
@@ -686,6 +712,26 @@ void movie_box_rewrite::shrink_leftover_over_media(stream& io) {
   for (const auto& [at, size] : leftover.inner_sizes) write_header(io, at, size);
   if (!leftover.inner_sizes.empty()) io.flush();
   write_header(io, leftover.offset, plan_->leftover_shrunk);
+}
+
+void movie_box_rewrite::finish_stopped_write(stream& io) {
+  const std::uint64_t at = plan_->where.old_movie;
+  const std::string_view movie = plan_->returned;
+  if (!movie.empty()) {
+    // The movie box in force returns to where the "free" box in front of it
+    // starts: written inside that box with a "free" box open to the end
+    // over the copy in force behind it, both on the disk before the header
+    // that shows them, and that header before the cut of the copy.
+    write_all(io, at + box_header_bytes, movie.substr(box_header_bytes));
+    write_header(io, at + movie.size(), plan_->open_free);
+    io.flush();
+    write_header(io, at, movie.substr(0, box_header_bytes));
+    io.flush();
+    io.truncate(at + movie.size());
+  } else if (plan_->layout.cut_position != no_cut) {
+    // Staged boxes behind the last box, which no reader reads.
+    io.truncate(plan_->layout.cut_position);
+  }
 }
 
 void mp4_update_file_tags(mp4_file& file, stream& io, std::uint32_t write_mode, std::vector<std::string>& reports) {

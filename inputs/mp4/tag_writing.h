@@ -70,6 +70,7 @@ public:
 private:
   struct plan;
   void shrink_leftover_over_media(stream& io);
+  void finish_stopped_write(stream& io);
   mp4_file& file_;
   std::vector<std::string>& reports_;
   std::unique_ptr<plan> plan_;

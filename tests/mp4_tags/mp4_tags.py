@@ -648,11 +648,16 @@ def main():
 GROWING = ["title=A new title", "comment=" + "c" * 9000]
 
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tag_write_safety"))
+from matroska_first_edit_stops import TRACED, applied, parse_calls  # noqa: E402
+from mp4_growing_edit_stops import with_server_cut  # noqa: E402
+
+
 def traced_retag(path, changes):
     """The writes, cuts and waits for the disk of a retag, as strace records
     them (see matroska_first_edit_stops.py), or None."""
-    sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tag_write_safety"))
-    from matroska_first_edit_stops import TRACED, parse_calls
+    with open(path, "rb") as f:
+        original = f.read()
     log = path + ".calls"
     subprocess.run(["strace", "-f", "-qq", "-y", "-xx", "-s", "100000000", "-P", path, "-e", "trace=" + TRACED,
                     "-o", log, *zorvtool_cmd("mp4-tags", windows_path(path), *changes)],
@@ -660,7 +665,10 @@ def traced_retag(path, changes):
     with open(log, errors="replace") as f:
         parsed = parse_calls(f.read())
     os.remove(log)
-    return parsed[0] if isinstance(parsed, tuple) else None
+    if not isinstance(parsed, tuple):
+        return None
+    with open(path, "rb") as f:
+        return with_server_cut(original, parsed[0], f.read())
 
 
 def decode_errors(path):
@@ -708,8 +716,6 @@ def check_stopped_growing_edits(folder, last, fast):
               "%s: the growing edit is written and recorded" % layout)
         if not calls:
             continue
-        sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tag_write_safety"))
-        from matroska_first_edit_stops import applied
         stops = [index for index, call in enumerate(calls) if call[0] != "flush"]
         for index in stops:
             check_after_stop(folder, "%s, stopped before write %d" % (layout, index), applied(original, calls[:index]),

@@ -665,11 +665,18 @@ TEST(Mp4TagWriting, NoStopLeavesTheMediaDataOutOfATopLevelMediaBoxAndTheNextEdit
     }
     for (std::size_t kept = 0; kept < done.changes.size(); ++kept)
       stops.push_back(io_test::disk_after_power_cut(source, done.changes, kept));
+    // Another edit, of the file as it was or as edited, as the stop reads.
+    memory_file other_of_old(source), other_of_new(done.data);
+    retag(other_of_old, "other");
+    retag(other_of_new, "other");
     for (std::size_t i = 0; i < stops.size(); ++i) {
       EXPECT_EQ(top_level_box_holding(stops[i], samples), "mdat") << source.size() << ", stop " << i;
-      memory_file next(stops[i]);
+      memory_file next(stops[i]), other(stops[i]);
       retag(next, long_title);
       EXPECT_TRUE(next.data == done.data) << source.size() << ", stop " << i;
+      const bool reads_new = title_of(stops[i]) == long_title;
+      retag(other, "other");
+      EXPECT_TRUE(other.data == (reads_new ? other_of_new : other_of_old).data) << source.size() << ", stop " << i;
     }
   }
 }
