@@ -525,8 +525,10 @@ movie_box_rewrite::movie_box_rewrite(mp4_file& file, stream& io, std::uint32_t w
     plan_->in_place = change_in_place(file, old_payload, write_mode, movie_place);
     if (plan_->in_place) {
       plan_->where = where;
-      if (plan_->layout.cut_position != no_cut) plan_->cut_report = trailing_garbage_report(plan_->old_size - plan_->layout.cut_position);
-      if (movie_place != file.moov_offset) plan_->returned = header_bytes(file.moov_size, fourcc("moov")) + old_payload;
+      if (plan_->layout.cut_position != no_cut)
+        plan_->cut_report = trailing_garbage_report(plan_->old_size - plan_->layout.cut_position);
+      if (movie_place != file.moov_offset)
+        plan_->returned = header_bytes(file.moov_size, fourcc("moov")) + old_payload;
       return;
     }
   }

@@ -6,9 +6,9 @@
 // offset, any other is turned into "free" and the new one appended, laid
 // out so that the next text edit is such a write. Between the switch to the
 // new movie box and the old one's return to "free" of its own size, that
-// box is "mdat" over the media data after it, never "free". No chunk offset of the
-// media changes; renamed chapters of a chapter text track get new samples in
-// a media data box of their own just before the new movie box.
+// box is "mdat" over the media data after it, never "free". No chunk offset
+// of the media changes; renamed chapters of a chapter text track get new
+// samples in a media data box of their own just before the new movie box.
 #pragma once
 
 #include <cstdint>

@@ -27,6 +27,9 @@ import mutagen  # noqa: E402
 from mutagen.mp4 import MP4, AtomDataType, MP4Cover, MP4FreeForm  # noqa: E402
 import gapless_record  # noqa: E402
 import mp4_bytes  # noqa: E402
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tag_write_safety"))
+from matroska_first_edit_stops import TRACED, applied, parse_calls  # noqa: E402
+from mp4_growing_edit_stops import with_server_cut  # noqa: E402
 
 WINE_EXEC, BUILD_DIR, ZORVTOOL = sys.argv[1:4]
 PNG = bytes.fromhex("89504e470d0a1a0a0000000d49484452000000010000000108060000001f15c4890000000d4944415478da63f8ffff3f0005fe02fea7d6a4" "0000000049454e44ae426082")
@@ -648,10 +651,6 @@ def main():
 GROWING = ["title=A new title", "comment=" + "c" * 9000]
 
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tag_write_safety"))
-from matroska_first_edit_stops import TRACED, applied, parse_calls  # noqa: E402
-from mp4_growing_edit_stops import with_server_cut  # noqa: E402
-
 
 def traced_retag(path, changes):
     """The writes, cuts and waits for the disk of a retag, as strace records
@@ -677,10 +676,6 @@ def decode_errors(path):
     return done.stderr.strip() if done.returncode == 0 else "exit %d: %s" % (done.returncode, done.stderr.strip())
 
 
-def box_list(path):
-    return [(kind, at, size) for kind, at, size in top_level_boxes(path)]
-
-
 def check_after_stop(folder, label, data, media, md5, done):
     """A file a stopped edit left: its audio in a top-level "mdat", an
     AtomicParsley title edit keeps it decodable, and the player's next edit
@@ -690,16 +685,18 @@ def check_after_stop(folder, label, data, media, md5, done):
         f.write(data)
     at = data.find(media)
     holder = [kind for kind, start, size in top_level_boxes_of(data) if start + 8 <= at < start + size]
-    check(at >= 0 and holder == ["mdat"], "%s: the audio lies in a top-level mdat: %s" % (label, top_level_boxes_of(data)))
+    check(at >= 0 and holder == ["mdat"],
+          "%s: the audio lies in a top-level mdat: %s" % (label, top_level_boxes_of(data)))
     other = os.path.join(folder, "stopped-ap.m4a")
     shutil.copy(path, other)
     tool("AtomicParsley", other, "--title", "By AtomicParsley", "--overWrite")
     errors = decode_errors(other)
-    check(not errors and audio_md5(other) == md5, "%s: AtomicParsley's edit keeps the audio: %s" % (label, errors[:300]))
+    check(not errors and audio_md5(other) == md5,
+          "%s: AtomicParsley's edit keeps the audio: %s" % (label, errors[:300]))
     result = retag(path, *GROWING)
-    check(result.returncode == 0 and box_list(path) == box_list(done) and audio_md5(path) == md5,
-          "%s: the next edit ends as the unstopped one: %s, not %s" % (label, box_list(path), box_list(done)))
-    return path
+    check(result.returncode == 0 and top_level_boxes(path) == top_level_boxes(done) and audio_md5(path) == md5,
+          "%s: the next edit ends as the unstopped one: %s, not %s"
+          % (label, top_level_boxes(path), top_level_boxes(done)))
 
 
 def check_stopped_growing_edits(folder, last, fast):
@@ -739,8 +736,8 @@ def check_stopped_growing_edits(folder, last, fast):
         check("No MDAT" not in result.stdout, "earlier builds' leftover: the check finds the media: %r" % result.stdout)
         check(audio_md5(left) == md5, "earlier builds' leftover: the audio plays")
         result = retag(left, *GROWING)
-        check(result.returncode == 0 and box_list(left) == box_list(done) and audio_md5(left) == md5,
-              "earlier builds' leftover: the same edit again mends it: %s" % box_list(left))
+        check(result.returncode == 0 and top_level_boxes(left) == top_level_boxes(done) and audio_md5(left) == md5,
+              "earlier builds' leftover: the same edit again mends it: %s" % top_level_boxes(left))
         tool("AtomicParsley", left, "--title", "By AtomicParsley", "--overWrite")
         check(not decode_errors(left) and audio_md5(left) == md5, "earlier builds' leftover, mended: AtomicParsley's "
               "edit keeps the audio")

@@ -641,14 +641,17 @@ bytes top_level_box_holding(const bytes& data, std::size_t at) {
   return "none";
 }
 
-const bytes titled_movie = movie(box("udta", full_box("meta", 0, box("hdlr", bytes(25, '\0')) +
-                                                                  box("ilst", box("\xA9nam", full_box("data", 1, be32(0) + "old"))))));
+const bytes titled_movie =
+    movie(box("udta", full_box("meta", 0, box("hdlr", bytes(25, '\0')) +
+                                              box("ilst", box("\xA9nam", full_box("data", 1, be32(0) + "old"))))));
 const char* const long_title = "a new title much longer than the old one, to grow the movie box";
 
 }  // namespace
 
 TEST(Mp4TagWriting, NoStopLeavesTheMediaDataOutOfATopLevelMediaBoxAndTheNextEditEndsAsAnUnstoppedOne) {
-  for (const bytes& source : {ftyp() + titled_movie + media, ftyp() + media + titled_movie}) {
+  // Fast start, with room after the movie box as iTunes leaves it, and last.
+  for (const bytes& source : {ftyp() + titled_movie + media, ftyp() + titled_movie + box("free", bytes(200, '\0')) + media,
+                              ftyp() + media + titled_movie}) {
     memory_file done(source);
     retag(done, long_title);
     const std::size_t samples = source.find(bytes(3000, 'a'));
@@ -697,5 +700,30 @@ TEST(Mp4TagWriting, AFreeBoxEarlierBuildsLeftOverTheMediaDataShrinksAtTheNextEdi
     memory_file next(left);
     retag(next, long_title);
     EXPECT_TRUE(next.data == done.data);
+  }
+}
+
+// A stop of a book whose movie box was last can leave the old movie box as
+// "free" in front of the new chapter texts, which the movie box in force
+// reads where they stand: the next edit keeps that box.
+TEST(Mp4ChapterText, NoStopOfARenameLeavesTheMediaDataOutOfATopLevelMediaBox) {
+  for (const bytes& book : {book_with_movie_last(), book_with_fast_start()}) {
+    const bool next_edit_mends = book == book_with_fast_start();
+    memory_file done(book);
+    retitle_chapter(done, 0, long_title);
+    const std::size_t samples = book.find(bytes(3000, 'a'));
+    for (int changes = 0;; ++changes) {
+      memory_file f(book);
+      f.changes_left = changes;
+      try {
+        retitle_chapter(f, 0, long_title);
+        break;
+      } catch (const std::runtime_error&) {
+      }
+      EXPECT_EQ(top_level_box_holding(f.data, samples), "mdat") << book.size() << " killed after " << changes;
+      f.changes_left = -1;
+      retitle_chapter(f, 0, long_title);
+      if (next_edit_mends) EXPECT_TRUE(f.data == done.data) << book.size() << " killed after " << changes;
+    }
   }
 }
