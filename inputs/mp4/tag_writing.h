@@ -62,7 +62,9 @@ public:
   // byte copy of it. Media data whose box runs to the end of the file is
   // given its size. The writes are ordered so that a write cut off at any
   // point leaves a file that reads as the old one or as the new one, and a
-  // write that fails before the switch puts the old layout back. On return
+  // write that fails before the switch puts the old layout back. What an
+  // earlier stopped write left goes first, as that write would have tidied
+  // it: each of those steps leaves the file reading as before. On return
   // the file object describes the new layout. `io` must not honour an
   // abort: once the first byte is written, the writes run to the end.
   void write(stream& io);
