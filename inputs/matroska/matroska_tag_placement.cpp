@@ -469,14 +469,17 @@ bool add_change(planned_steps& plan, const std::vector<element_edit>& edits, std
 // Adds the edits to the plan in their order, in as few changes as one write
 // within one page each allows: a change takes the edits after it while they
 // still fit one write together, since edits of one change reach readers at
-// once. False where an edit cannot be made.
+// once. A change grows one edit at a time on the same batch: made anew for
+// each edit it takes, a page of many small edits (thousands of Tags elements
+// turned into Void) would cost the square of their number. False where an
+// edit cannot be made.
 bool add_in_few_changes(planned_steps& plan, const std::vector<element_edit>& edits) {
   for (std::size_t first = 0; first < edits.size();) {
     std::size_t end = first + 1;
-    while (end < edits.size()) {
+    if (end < edits.size()) {
       ebml_batched_writer wider(plan.file());
-      if (!make_edits(wider, edits, first, end + 1) || !wider.fits_one_write()) break;
-      ++end;
+      if (make_edits(wider, edits, first, end))
+        while (end < edits.size() && edits[end](wider) && wider.fits_one_write()) ++end;
     }
     if (!add_change(plan, edits, first, end)) return false;
     first = end;

@@ -4,6 +4,7 @@
 #include <set>
 #include <string>
 #include <tuple>
+#include <unordered_set>
 
 #include "foundation/byte_compare.h"
 #include "foundation/work_steps.h"
@@ -292,45 +293,79 @@ std::uint64_t tag_level(const read_tag& tag, const names_by_targets& track_level
   return matroska_level_track;
 }
 
-// What makes two values one: their target, level, name, language and
-// value, and whatever else their SimpleTags hold.
-using value_identity =
-    std::tuple<matroska_tag_targets, std::uint64_t, std::string, std::string, bool, std::string, std::string>;
+// A value as it stands in its Tag, compared in place (no copy of each
+// SimpleTag): what makes two values one is their target, level, name,
+// language and value, and whatever else their SimpleTags hold.
+struct held_value {
+  const read_tag* tag;
+  std::uint64_t level;
+  std::size_t tag_hash;  // of the target and level, made once per Tag
+  const simple_tag_record* simple;
+};
+
+const matroska_tag_targets& aimed_at(const read_tag& tag) {
+  static const matroska_tag_targets whole_file;
+  return tag.whole_file() ? whole_file : tag.targets.uids;
+}
+
+void mix_hash(std::size_t& hash, std::size_t more) { hash ^= more + 0x9E3779B9u + (hash << 6) + (hash >> 2); }
+
+std::size_t target_level_hash(const read_tag& tag, std::uint64_t level) {
+  std::size_t hash = std::hash<std::uint64_t>{}(level);
+  const matroska_tag_targets& targets = aimed_at(tag);
+  for (const std::set<std::uint64_t>* uids : {&targets.chapters, &targets.editions, &targets.tracks, &targets.attachments}) {
+    mix_hash(hash, uids->size());
+    for (std::uint64_t uid : *uids) mix_hash(hash, std::hash<std::uint64_t>{}(uid));
+  }
+  return hash;
+}
+
+struct held_value_hash {
+  std::size_t operator()(const held_value& held) const {
+    const simple_tag_record& simple = *held.simple;
+    std::size_t hash = held.tag_hash;
+    for (const std::string* text : {&simple.name, &simple.language, &simple.value, &simple.others})
+      mix_hash(hash, std::hash<std::string>{}(*text));
+    mix_hash(hash, simple.has_value);
+    return hash;
+  }
+};
+
+struct same_held_value {
+  bool operator()(const held_value& a, const held_value& b) const {
+    const simple_tag_record& x = *a.simple;
+    const simple_tag_record& y = *b.simple;
+    return a.level == b.level && x.has_value == y.has_value && x.value == y.value && x.name == y.name &&
+           x.language == y.language && x.others == y.others && aimed_at(*a.tag) == aimed_at(*b.tag);
+  }
+};
 
 // Leaves out of each Tags element (its Tags start at an index of
 // `element_starts`) the values an earlier element holds: another program's
 // element that repeats values of the file's own is merged into it, and
 // merging must show and store each value once.
 void drop_values_held_before(std::vector<read_tag>& tags, const std::vector<std::size_t>& element_starts) {
+  if (element_starts.size() < 2) return;
   const names_by_targets track_level = track_level_names(tags);
-  std::vector<std::uint64_t> levels;
-  for (const read_tag& tag : tags) levels.push_back(tag_level(tag, track_level));
-  std::set<value_identity> held_before, held_here;
-  auto identity = [&](std::size_t index, const simple_tag_record& simple) {
-    const read_tag& tag = tags[index];
-    return value_identity{tag.whole_file() ? matroska_tag_targets{} : tag.targets.uids,
-                          levels[index],
-                          simple.name,
-                          simple.language,
-                          simple.has_value,
-                          simple.value,
-                          simple.others};
-  };
+  std::unordered_set<held_value, held_value_hash, same_held_value> held_before;
+  // Each Tag's SimpleTags are final once its own were left out, so the
+  // values held refer to them where they stand.
+  std::vector<held_value> held_here;
   std::size_t next_element = 0;
   for (std::size_t index = 0; index < tags.size(); ++index) {
     for (; next_element < element_starts.size() && element_starts[next_element] <= index; ++next_element) {
       held_before.insert(held_here.begin(), held_here.end());
       held_here.clear();
     }
-    auto& simples = tags[index].simple_tags;
-    std::vector<simple_tag_record> kept;
-    for (simple_tag_record& simple : simples) {
-      value_identity one = identity(index, simple);
-      if (held_before.count(one)) continue;
-      held_here.insert(std::move(one));
-      kept.push_back(std::move(simple));
-    }
-    simples = std::move(kept);
+    const read_tag& tag = tags[index];
+    const std::uint64_t level = tag_level(tag, track_level);
+    const std::size_t tag_hash = target_level_hash(tag, level);
+    std::vector<simple_tag_record>& simples = tags[index].simple_tags;
+    if (!held_before.empty())
+      std::erase_if(simples, [&](const simple_tag_record& simple) {
+        return held_before.count(held_value{&tag, level, tag_hash, &simple}) != 0;
+      });
+    for (const simple_tag_record& simple : simples) held_here.push_back(held_value{&tag, level, tag_hash, &simple});
   }
 }
 
