@@ -576,19 +576,34 @@ element_edit entries_naming_turned_void(const matroska_file_scan& scan, std::uin
   };
 }
 
-// The Tags at `position` become Void, after the Seek entries naming them:
-// no entry ever names a Void.
+// The Tags elements that Seek entries name in the file as planned so far.
+// The later edits of a plan only take such entries away or point them at
+// the new element: a Tags element no entry names now is named by none when
+// its turn comes, and thousands of them need no search of the SeekHeads.
+std::set<std::uint64_t> tags_named_by_entries(const matroska_file_scan& scan, ebml_reader& reader) {
+  std::set<std::uint64_t> named;
+  for (const tags_seek_entry& entry : tags_seek_entries(scan, reader)) named.insert(entry.target);
+  return named;
+}
+
+// The Tags at `position` become Void, after the Seek entries naming them
+// (`named`: tags_named_by_entries): no entry ever names a Void.
 void turned_void_with_entries(const matroska_file_scan& scan, std::uint64_t position,
-                              std::vector<element_edit>& edits) {
-  edits.push_back(entries_naming_turned_void(scan, position));
+                              const std::set<std::uint64_t>& named, std::vector<element_edit>& edits) {
+  if (named.count(position)) edits.push_back(entries_naming_turned_void(scan, position));
   edits.push_back(tags_turned_void(position));
 }
 
 // Every Tags element but the one at `kept` and the stale ones becomes Void,
 // each an edit of its own: they lie far apart.
-void void_tags_but(const matroska_file_scan& scan, std::uint64_t kept, std::vector<element_edit>& edits) {
+void void_tags_but(const matroska_file_scan& scan, ebml_reader& planned, std::uint64_t kept,
+                   std::vector<element_edit>& edits) {
+  std::vector<std::uint64_t> voided;
   for (std::uint64_t position : scan.positions_of(ids::tags))
-    if (position != kept && !scan.stale_tags.count(position)) turned_void_with_entries(scan, position, edits);
+    if (position != kept && !scan.stale_tags.count(position)) voided.push_back(position);
+  if (voided.empty()) return;
+  const std::set<std::uint64_t> named = tags_named_by_entries(scan, planned);
+  for (std::uint64_t position : voided) turned_void_with_entries(scan, position, named, edits);
 }
 
 bool acceptable(const vantrel_io::in_place_steps& steps, tag_step_rule rule) {
@@ -601,8 +616,10 @@ bool acceptable(const vantrel_io::in_place_steps& steps, tag_step_rule rule) {
 // until the switch from them.
 void begin_plan(const matroska_file_scan& scan, const behind_segment& behind, planned_steps& plan) {
   if (behind.unread() && !behind.kept()) plan.cut(behind.segment_end);
+  if (scan.stale_tags.empty()) return;
+  const std::set<std::uint64_t> named = tags_named_by_entries(scan, plan.file());
   std::vector<element_edit> edits;
-  for (std::uint64_t position : scan.stale_tags) turned_void_with_entries(scan, position, edits);
+  for (std::uint64_t position : scan.stale_tags) turned_void_with_entries(scan, position, named, edits);
   add_in_few_changes(plan, edits);
 }
 
@@ -621,7 +638,7 @@ std::optional<vantrel_io::in_place_steps> over_named_tags(const matroska_file_sc
   if (!where) return std::nullopt;
   tags_steps(scan, plan, behind, *where, element);
   std::vector<element_edit> voids;
-  void_tags_but(scan, position, voids);
+  void_tags_but(scan, plan.file(), position, voids);
   if (!add_in_few_changes(plan, voids) || !acceptable(plan.steps, rule)) return std::nullopt;
   return std::move(plan.steps);
 }
@@ -652,7 +669,7 @@ std::optional<vantrel_io::in_place_steps> beside_old_tags(const matroska_file_sc
   }
   const std::uint64_t kept = where->position;
   edits.push_back([&scan, kept](ebml_reader& writer) { return point_seekheads_at(scan, writer, kept); });
-  void_tags_but(scan, kept, edits);
+  void_tags_but(scan, plan.file(), kept, edits);
   if (!add_in_few_changes(plan, edits) || !acceptable(plan.steps, rule)) return std::nullopt;
   return std::move(plan.steps);
 }
