@@ -183,21 +183,29 @@ public:
       record_.value = ebml_read_utf8(reader, size);
       record_.has_value = true;
     } else if (id == tag_ids::tag_language) {
-      if (!record_.language_bcp47) record_.language = as_text(ebml_read_binary(reader, size));
+      if (!record_.language_bcp47) record_.language = as_text(reader, size);
     } else if (id == tag_ids::tag_language_bcp47) {
-      record_.language = as_text(ebml_read_binary(reader, size));
+      record_.language = as_text(reader, size);
       record_.language_bcp47 = true;
     } else if (id != tag_ids::tag_default && id != tag_ids::tag_default_bogus) {
       record_.others += std::to_string(id) + ":" + std::to_string(size) + ":";
       // A large one is told by where it stands: it is never taken for another.
       if (size > compared_size) record_.others += std::to_string(record_.position);
-      else record_.others += as_text(ebml_read_binary(reader, size));
+      else record_.others += as_text(reader, size);
     }
   }
 
 private:
   static constexpr std::uint64_t compared_size = 1 << 20;
-  static std::string as_text(const std::vector<std::uint8_t>& bytes) { return {bytes.begin(), bytes.end()}; }
+  // The bytes as they stand, read straight into the text: a language code
+  // beside every value needs no buffer of its own.
+  static std::string as_text(ebml_reader& reader, std::uint64_t size) {
+    if (size > ebml_max_binary_size) vantrel_io::throw_io_data();
+    reader.check_available(size);
+    std::string text(static_cast<std::size_t>(size), '\0');
+    if (size) reader.read(text.data(), static_cast<std::uint32_t>(size));
+    return text;
+  }
   simple_tag_record& record_;
 };
 
