@@ -6,6 +6,7 @@
 #include <optional>
 #include <set>
 
+#include "foundation/work_steps.h"
 #include "inputs/matroska/ebml_batched_writer.h"
 #include "inputs/matroska/ebml_element_handler.h"
 #include "inputs/matroska/ebml_elements.h"
@@ -59,6 +60,7 @@ std::vector<tags_seek_entry> tags_seek_entries(const matroska_file_scan& scan, e
       const std::uint64_t content = reader.position();
       if (size == ebml_unknown_size || content + size > seekhead.end()) vantrel_io::throw_io_data();
       if (id == ids::seek) {
+        qiv::count_work_steps(1);
         std::optional<std::uint32_t> target_id;
         tags_seek_entry entry{at, head, seekhead.end(), 0, 0, 0};
         bool has_position = false;
@@ -450,11 +452,18 @@ private:
 // One edit of the elements readers see; false where it cannot be made.
 using element_edit = std::function<bool(ebml_reader&)>;
 
+// Makes one edit through `writer`, counted as work: a plan makes each of
+// its edits a few times, whatever the number of edits beside it.
+bool make_edit(ebml_reader& writer, const element_edit& edit) {
+  qiv::count_work_steps(1);
+  return edit(writer);
+}
+
 // Makes the edits `edits[first, end)` through `writer`; false where one
 // cannot be made.
 bool make_edits(ebml_reader& writer, const std::vector<element_edit>& edits, std::size_t first, std::size_t end) {
   for (std::size_t i = first; i < end; ++i)
-    if (!edits[i](writer)) return false;
+    if (!make_edit(writer, edits[i])) return false;
   return true;
 }
 
@@ -479,7 +488,7 @@ bool add_in_few_changes(planned_steps& plan, const std::vector<element_edit>& ed
     if (end < edits.size()) {
       ebml_batched_writer wider(plan.file());
       if (make_edits(wider, edits, first, end))
-        while (end < edits.size() && edits[end](wider) && wider.fits_one_write()) ++end;
+        while (end < edits.size() && make_edit(wider, edits[end]) && wider.fits_one_write()) ++end;
     }
     if (!add_change(plan, edits, first, end)) return false;
     first = end;

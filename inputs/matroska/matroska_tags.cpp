@@ -369,6 +369,7 @@ void drop_values_held_before(std::vector<read_tag>& tags, const std::vector<std:
     const std::uint64_t level = tag_level(tag, track_level);
     const std::size_t tag_hash = target_level_hash(tag, level);
     std::vector<simple_tag_record>& simples = tags[index].simple_tags;
+    qiv::count_work_steps(simples.size());
     if (!held_before.empty())
       std::erase_if(simples, [&](const simple_tag_record& simple) {
         return held_before.count(held_value{&tag, level, tag_hash, &simple}) != 0;
