@@ -7,6 +7,7 @@
 #include "foundation/crc32.h"
 #include "inputs/matroska/ebml_element_handler.h"
 #include "inputs/matroska/ebml_elements.h"
+#include "inputs/matroska/ebml_values.h"
 #include "inputs/matroska/ebml_vint.h"
 #include "inputs/matroska/matroska_ids.h"
 #include "io/io_exceptions.h"
@@ -24,8 +25,10 @@ constexpr std::size_t entry_size = 8 + 8 + 4;
 // The checksum covers an element's first bytes, enough to tell it from
 // another at the same place and of the same size; reading stays bounded.
 constexpr std::uint64_t checksummed_bytes = 1 << 20;
-// More than a file could list: a longer Void is no list.
-constexpr std::uint64_t longest_list = sizeof list_mark + 4096 * entry_size;
+// A write lists every element it takes in, thousands where another program
+// wrote one element per value; a Void longer than any content read into
+// memory is no list.
+constexpr std::uint64_t longest_list = ebml_max_binary_size;
 
 struct tags_fingerprint {
   std::uint64_t position = 0, size = 0;
