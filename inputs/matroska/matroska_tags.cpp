@@ -172,9 +172,12 @@ struct simple_tag_record {
   std::string others;
 };
 
+// `compared`: the SimpleTag may be compared with those of another Tags
+// element (see drop_values_held_before), and what tells it from another of
+// its name and value is read; where one element is read, nothing is.
 class simple_tag_handler : public ebml_element_handler {
 public:
-  explicit simple_tag_handler(simple_tag_record& record) : record_(record) {}
+  simple_tag_handler(simple_tag_record& record, bool compared) : record_(record), compared_(compared) {}
   void on_element(std::uint32_t id, std::uint64_t size, ebml_reader& reader) override {
     if (id == tag_ids::tag_name) {
       record_.name = ebml_read_utf8(reader, size);
@@ -182,6 +185,8 @@ public:
       if (record_.has_value) vantrel_io::throw_io_data();
       record_.value = ebml_read_utf8(reader, size);
       record_.has_value = true;
+    } else if (!compared_) {
+      return;
     } else if (id == tag_ids::tag_language) {
       if (!record_.language_bcp47) record_.language = as_text(reader, size);
     } else if (id == tag_ids::tag_language_bcp47) {
@@ -207,6 +212,7 @@ private:
     return text;
   }
   simple_tag_record& record_;
+  bool compared_;
 };
 
 // One Tag as read; its level is settled once every Tag is read.
@@ -219,7 +225,7 @@ struct read_tag {
 
 class tag_handler : public ebml_element_handler {
 public:
-  explicit tag_handler(std::vector<read_tag>& tags) : tags_(tags) {}
+  tag_handler(std::vector<read_tag>& tags, bool compared) : tags_(tags), compared_(compared) {}
   void on_element(std::uint32_t id, std::uint64_t, ebml_reader& reader) override {
     if (id == tag_ids::targets) {
       if (tag_.targets_position != matroska_unset) vantrel_io::throw_io_data();
@@ -229,7 +235,7 @@ public:
     } else if (id == tag_ids::simple_tag) {
       simple_tag_record record;
       record.position = element_start;
-      simple_tag_handler handler(record);
+      simple_tag_handler handler(record, compared_);
       ebml_read_children(reader, handler);
       tag_.simple_tags.push_back(std::move(record));
     }
@@ -238,6 +244,7 @@ public:
 
 private:
   std::vector<read_tag>& tags_;
+  bool compared_;
   read_tag tag_;
 };
 
@@ -246,8 +253,8 @@ private:
 // its values twice and a rewrite would store them twice.
 class tags_handler : public ebml_element_handler {
 public:
-  tags_handler(std::vector<read_tag>& tags, std::set<std::string>& contents_seen)
-      : tags_(tags), contents_seen_(contents_seen) {}
+  tags_handler(std::vector<read_tag>& tags, std::set<std::string>& contents_seen, bool compared)
+      : tags_(tags), contents_seen_(contents_seen), compared_(compared) {}
   void on_element(std::uint32_t id, std::uint64_t size, ebml_reader& reader) override {
     if (id != tag_ids::tag) return;
     // Copies are text; a Tag that carries a large binary is kept as it is.
@@ -258,7 +265,7 @@ public:
       if (!contents_seen_.insert(std::move(bytes)).second) return;
       reader.seek(content);
     }
-    tag_handler handler(tags_);
+    tag_handler handler(tags_, compared_);
     ebml_read_children(reader, handler);
   }
 
@@ -266,6 +273,7 @@ private:
   static constexpr std::uint64_t max_compared_size = 1 << 20;
   std::vector<read_tag>& tags_;
   std::set<std::string>& contents_seen_;
+  bool compared_;
 };
 
 // The TagNames with a value in Tags that say the track's level, by the UIDs
@@ -805,17 +813,20 @@ matroska_tag_collection matroska_tags_load(const matroska_file_scan& scan, ebml_
   matroska_tag_collection collection;
   std::vector<read_tag> tags;
   std::set<std::string> contents_seen;
+  // A Tags element after the Clusters that no SeekHead names is read by no
+  // reader: after a write killed before it ended it may be that write's new
+  // element or its old one. A stale one the named element took in. Taking
+  // their values in would bring them back, or twice.
+  std::vector<std::uint64_t> read;
+  for (std::uint64_t position : scan.positions_of(ids::tags))
+    if (!scan.unnamed_tags.count(position) && !scan.stale_tags.count(position)) read.push_back(position);
+  const bool compared = read.size() > 1;
   std::vector<std::size_t> element_starts;
-  for (std::uint64_t position : scan.positions_of(ids::tags)) {
-    // A Tags element after the Clusters that no SeekHead names is read by
-    // no reader: after a write killed before it ended it may be that write's
-    // new element or its old one. A stale one the named element took in.
-    // Taking their values in would bring them back, or twice.
-    if (scan.unnamed_tags.count(position) || scan.stale_tags.count(position)) continue;
+  for (std::uint64_t position : read) {
     bool whole = false;
     element_starts.push_back(tags.size());
     try {
-      tags_handler handler(tags, contents_seen);
+      tags_handler handler(tags, contents_seen, compared);
       reader.seek(position);
       ebml_read_element(reader, handler, ids::tags);
       whole = matroska_at_segment_child(scan, reader);
