@@ -467,10 +467,14 @@ bool make_edits(ebml_reader& writer, const std::vector<element_edit>& edits, std
   return true;
 }
 
-// Adds the edits `edits[first, end)` to the plan as one change readers see.
-bool add_change(planned_steps& plan, const std::vector<element_edit>& edits, std::size_t first, std::size_t end) {
+// Adds the edits `edits[first, end)` to the plan as one change readers see;
+// `one_write`, where given, says whether that change is one write within
+// one page.
+bool add_change(planned_steps& plan, const std::vector<element_edit>& edits, std::size_t first, std::size_t end,
+                bool* one_write = nullptr) {
   ebml_batched_writer batch(plan.file());
   if (!make_edits(batch, edits, first, end)) return false;
+  if (one_write) *one_write = batch.fits_one_write();
   batch.add_change_to(plan.steps);
   return make_edits(plan.file(), edits, first, end);
 }
@@ -481,8 +485,9 @@ bool add_change(planned_steps& plan, const std::vector<element_edit>& edits, std
 // once. A change grows one edit at a time on the same batch: made anew for
 // each edit it takes, a page of many small edits (thousands of Tags elements
 // turned into Void) would cost the square of their number. False where an
-// edit cannot be made.
-bool add_in_few_changes(planned_steps& plan, const std::vector<element_edit>& edits) {
+// edit cannot be made, and under `rule` where a change is no one write: the
+// plan is refused then, and the edits after it are not worth making.
+bool add_in_few_changes(planned_steps& plan, const std::vector<element_edit>& edits, tag_step_rule rule) {
   for (std::size_t first = 0; first < edits.size();) {
     std::size_t end = first + 1;
     if (end < edits.size()) {
@@ -490,7 +495,9 @@ bool add_in_few_changes(planned_steps& plan, const std::vector<element_edit>& ed
       if (make_edits(wider, edits, first, end))
         while (end < edits.size() && make_edit(wider, edits[end]) && wider.fits_one_write()) ++end;
     }
-    if (!add_change(plan, edits, first, end)) return false;
+    bool one_write = true;
+    const bool alone = end == first + 1 && rule == tag_step_rule::each_change_one_write;
+    if (!add_change(plan, edits, first, end, alone ? &one_write : nullptr) || !one_write) return false;
     first = end;
   }
   return true;
@@ -623,13 +630,14 @@ bool acceptable(const vantrel_io::in_place_steps& steps, tag_step_rule rule) {
 // reads cut off, where nothing other programs read follows them, then the
 // stale Tags turned into Void, so that every reader reads the named tags
 // until the switch from them.
-void begin_plan(const matroska_file_scan& scan, const behind_segment& behind, planned_steps& plan) {
+void begin_plan(const matroska_file_scan& scan, const behind_segment& behind, planned_steps& plan,
+                tag_step_rule rule) {
   if (behind.unread() && !behind.kept()) plan.cut(behind.segment_end);
   if (scan.stale_tags.empty()) return;
   const std::set<std::uint64_t> named = tags_named_by_entries(scan, plan.file());
   std::vector<element_edit> edits;
   for (std::uint64_t position : scan.stale_tags) turned_void_with_entries(scan, position, named, edits);
-  add_in_few_changes(plan, edits);
+  add_in_few_changes(plan, edits, rule);
 }
 
 // The new element over the one Tags element that SeekHeads name: a single
@@ -642,13 +650,13 @@ std::optional<vantrel_io::in_place_steps> over_named_tags(const matroska_file_sc
                                                           const std::vector<std::uint8_t>& element,
                                                           tag_step_rule rule, bool laid_out) {
   planned_steps plan(reader);
-  begin_plan(scan, behind, plan);
+  begin_plan(scan, behind, plan, rule);
   const std::optional<placement> where = over_old_tags(scan, plan.file(), behind, position, element.size(), laid_out);
   if (!where) return std::nullopt;
   tags_steps(scan, plan, behind, *where, element);
   std::vector<element_edit> voids;
   void_tags_but(scan, plan.file(), position, voids);
-  if (!add_in_few_changes(plan, voids) || !acceptable(plan.steps, rule)) return std::nullopt;
+  if (!add_in_few_changes(plan, voids, rule) || !acceptable(plan.steps, rule)) return std::nullopt;
   return std::move(plan.steps);
 }
 
@@ -667,7 +675,7 @@ std::optional<vantrel_io::in_place_steps> beside_old_tags(const matroska_file_sc
                                                           const std::vector<std::uint8_t>& element,
                                                           tag_step_rule rule) {
   planned_steps plan(reader);
-  begin_plan(scan, behind, plan);
+  begin_plan(scan, behind, plan, rule);
   const std::optional<placement> where = find_place(plan.file());
   if (!where) return std::nullopt;
   tags_steps(scan, plan, behind, *where, element);
@@ -679,7 +687,7 @@ std::optional<vantrel_io::in_place_steps> beside_old_tags(const matroska_file_sc
   const std::uint64_t kept = where->position;
   edits.push_back([&scan, kept](ebml_reader& writer) { return point_seekheads_at(scan, writer, kept); });
   void_tags_but(scan, plan.file(), kept, edits);
-  if (!add_in_few_changes(plan, edits) || !acceptable(plan.steps, rule)) return std::nullopt;
+  if (!add_in_few_changes(plan, edits, rule) || !acceptable(plan.steps, rule)) return std::nullopt;
   return std::move(plan.steps);
 }
 
