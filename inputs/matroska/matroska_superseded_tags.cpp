@@ -68,10 +68,13 @@ public:
     if (id != ids::void_element || size < sizeof list_mark || size > longest_list ||
         (size - sizeof list_mark) % entry_size != 0)
       return;
-    std::vector<std::uint8_t> content(static_cast<std::size_t>(size));
-    reader.read(content.data(), static_cast<std::uint32_t>(content.size()));
-    if (std::memcmp(content.data(), list_mark, sizeof list_mark) != 0) return;
-    for (std::size_t at = sizeof list_mark; at < content.size(); at += entry_size)
+    // The mark first: a long Void of other content is not read whole.
+    char mark[sizeof list_mark];
+    reader.read(mark, sizeof mark);
+    if (std::memcmp(mark, list_mark, sizeof list_mark) != 0) return;
+    std::vector<std::uint8_t> content(static_cast<std::size_t>(size - sizeof mark));
+    if (!content.empty()) reader.read(content.data(), static_cast<std::uint32_t>(content.size()));
+    for (std::size_t at = 0; at < content.size(); at += entry_size)
       listed_.insert({big_endian(&content[at], 8), big_endian(&content[at + 8], 8),
                       static_cast<std::uint32_t>(big_endian(&content[at + 16], 4))});
   }
