@@ -329,7 +329,8 @@ void mix_hash(std::size_t& hash, std::size_t more) { hash ^= more + 0x9E3779B9u 
 std::size_t target_level_hash(const read_tag& tag, std::uint64_t level) {
   std::size_t hash = std::hash<std::uint64_t>{}(level);
   const matroska_tag_targets& targets = aimed_at(tag);
-  for (const std::set<std::uint64_t>* uids : {&targets.chapters, &targets.editions, &targets.tracks, &targets.attachments}) {
+  for (const std::set<std::uint64_t>* uids :
+       {&targets.chapters, &targets.editions, &targets.tracks, &targets.attachments}) {
     mix_hash(hash, uids->size());
     for (std::uint64_t uid : *uids) mix_hash(hash, std::hash<std::uint64_t>{}(uid));
   }
