@@ -603,6 +603,7 @@ void movie_box_rewrite::write(stream& io) {
     // could leave it on the disk pointing at zeros.
     io.flush();
     write_header(io, plan.old_movie, switch_header);
+    switched_ = true;
   } catch (...) {
     try {
       write_all(io, end, old_tail);
