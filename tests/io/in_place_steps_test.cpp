@@ -45,7 +45,7 @@ TEST(InPlaceSteps, AFailureAfterTheSwitchSaysTheNewTagsWereWritten) {
     file->fail_at_step = fail_at;
     try {
       steps.run(*file, step_writes::guarded, never_raised_abort_signal());
-      EXPECT_EQ(file->bytes, "NEW----NEWTAGS");
+      EXPECT_EQ(file->bytes, "NEW-----NEWTAGS");
       break;
     } catch (const exception_io_after_tags_written& e) {
       ++after_switch;

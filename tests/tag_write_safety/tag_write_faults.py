@@ -42,7 +42,7 @@ CHAPTERED = {"mpcchapters"}
 REFUSED = {"rf64", "w64"}
 ZORVTOOL_FIXTURES = ["mpc", "wv", "mp3all"]
 # Written in place in steps, some of which follow the switch to the new tags.
-ZORVTOOL_IN_PLACE_FIXTURES = ["mka", "m4a"]
+ZORVTOOL_IN_PLACE_FIXTURES = ["mkaremux", "m4a"]
 
 
 def add_fixtures(folder, out):
@@ -147,9 +147,10 @@ def probe_rounds(wine_exec, build_dir, probe, path, mode):
 
 
 def check_zorvtool(wine_exec, build_dir, zorvtool, name, original, work, in_place=False):
-    """A title no file takes in place: written through a temporary copy, or
-    (in_place) in steps, each failure after the switch to the new tags
-    ending with exit status 4 and a message that says they were written."""
+    """A title no file takes in place: written through a temporary copy; or
+    (in_place) a short one, written in steps, each failure after the switch
+    to the new tags ending with exit status 4 and a message that says they
+    were written."""
     path = os.path.join(work, "tool-" + os.path.basename(original))
     shutil.copyfile(original, path)
     with open(path, "rb") as f:
@@ -157,7 +158,7 @@ def check_zorvtool(wine_exec, build_dir, zorvtool, name, original, work, in_plac
     old_titles = ffprobe_titles(original)
     written = 0
     for fault in range(1, 100):
-        title = "Tool title " * 500
+        title = "Tool title" if in_place else "Tool title " * 500
         done = subprocess.run([wine_exec, build_dir, zorvtool, "tag", windows_path(path), "title=" + title],
                               capture_output=True, text=True, encoding="utf-8", errors="replace",
                               env=dict(os.environ, ZORV_TEST_WRITE_FAULT_AT=str(fault)))
@@ -208,7 +209,8 @@ def main():
                 shutil.copyfile(fixtures[name], path)
                 label = "%s (%s edit)" % (name, mode)
                 rounds = probe_rounds(wine_exec, build_dir, probe, path, mode)
-                print(label, len(rounds), "rounds", flush=True)
+                print(label, len(rounds), "rounds,", len([r for r in rounds if r.get("after_switch")]),
+                      "after the switch", flush=True)
                 if name in REFUSED:
                     with open(fixtures[name], "rb") as f:
                         check_refused(label, rounds, path, f.read())
