@@ -150,7 +150,7 @@ def check_zorvtool(wine_exec, build_dir, zorvtool, name, original, work, in_plac
     """A title no file takes in place: written through a temporary copy; or
     (in_place) a short one, written in steps, each failure after the switch
     to the new tags ending with exit status 4 and a message that says they
-    were written."""
+    were written. Answers how many failures came after the switch."""
     path = os.path.join(work, "tool-" + os.path.basename(original))
     shutil.copyfile(original, path)
     with open(path, "rb") as f:
@@ -165,8 +165,7 @@ def check_zorvtool(wine_exec, build_dir, zorvtool, name, original, work, in_plac
         if done.returncode == 0:
             print("zorvtool", name, fault - 1, "failed edits,", written, "after the switch", flush=True)
             check(fault > 3, "zorvtool %s: the edit went through after %d faults" % (name, fault - 1))
-            check(written > 0 or not in_place, "zorvtool %s: some failures came after the switch" % name)
-            return
+            return written
         with open(path, "rb") as f:
             unchanged = f.read() == before
         where = "zorvtool %s, change %d" % (name, fault)
@@ -187,6 +186,7 @@ def check_zorvtool(wine_exec, build_dir, zorvtool, name, original, work, in_plac
         else:
             check(unchanged, "%s: the file is as it was" % where)
     check(False, "zorvtool %s: the edit never went through" % name)
+    return written
 
 
 def main():
@@ -219,8 +219,12 @@ def main():
         if zorvtool:
             for name in ZORVTOOL_FIXTURES:
                 check_zorvtool(wine_exec, build_dir, zorvtool, name, fixtures[name], work)
-            for name in ZORVTOOL_IN_PLACE_FIXTURES:
-                check_zorvtool(wine_exec, build_dir, zorvtool, name, fixtures[name], work, in_place=True)
+            # Where a Matroska edit's switch falls depends on how the muxer
+            # laid out the dithered tone; an MP4 movie box moved to the end is
+            # always tidied after it.
+            written = sum(check_zorvtool(wine_exec, build_dir, zorvtool, name, fixtures[name], work, in_place=True)
+                          for name in ZORVTOOL_IN_PLACE_FIXTURES)
+            check(written > 0, "zorvtool: some failures of the in-place edits came after the switch")
     finally:
         shutil.rmtree(work, ignore_errors=True)
     for failure in failures:
