@@ -10,8 +10,8 @@ in-place write leaves steps behind, ffprobe and the player still read the
 old title or the new one), it decodes, and an input that met the failure
 reads and writes on. The report matches what readers find: a plain I/O
 error leaves the old tags in force, and a failure after the new ones took
-effect says they were written and what failed after. The edit that goes through is read by ffprobe and
-leaves the audio as ffmpeg decoded it before.
+effect says they were written and what failed after. The edit that goes
+through is read by ffprobe and leaves the audio as ffmpeg decoded it before.
 
 zorvtool's tag command failing at each change of a Musepack, WavPack and MP3
 edit ends with its message and exit status 1, never a crash, the file as it
