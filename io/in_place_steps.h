@@ -7,6 +7,7 @@
 // and a power cut must not leave readers pointed at bytes it never received.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -34,12 +35,20 @@ public:
   // comes, become `bytes` (of the same size). Equal bytes are no step.
   void change(std::uint64_t offset, std::vector<std::uint8_t> old_bytes, std::vector<std::uint8_t> bytes);
 
+  // The steps added so far put the new tags in force for every reader: the
+  // later ones only tidy what the old tags left. Unmarked, the last step is
+  // the switch.
+  void mark_switch() { switch_end_ = steps_.size(); }
+
   // Whether each change readers see is one write within one page, which the
   // system puts down whole.
   bool each_change_one_write() const;
 
   // Runs the steps in order. The abort is honoured before the first one
-  // only: a layout switched half way is worse than a late stop.
+  // only: a layout switched half way is worse than a late stop. On a file
+  // readers see (guarded writes), a failure after the switch is
+  // exception_io_after_tags_written; on a copy or in memory no reader saw
+  // the switch, and the failure passes as it is.
   void run(file_object& file, step_writes how, const abort_signal& abort) const;
 
 private:
@@ -48,7 +57,11 @@ private:
     std::uint64_t offset;
     std::vector<std::uint8_t> old_bytes, bytes;
   };
+  // Writes one step; `unflushed` says whether a write waits for the disk.
+  static void run_step(file_object& file, const step& s, step_writes how, bool& unflushed);
+
   std::vector<step> steps_;
+  std::size_t switch_end_ = ~std::size_t{0};
 };
 
 }  // namespace vantrel_io

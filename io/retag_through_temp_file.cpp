@@ -4,6 +4,7 @@
 
 #include "foundation/string_buffer.h"
 #include "foundation/text_or_resource_id.h"
+#include "io/after_tags_switch.h"
 #include "io/delete_pending_file.h"
 #include "io/disk_wait.h"
 #include "io/file_scheme.h"
@@ -217,14 +218,17 @@ void retag_through_temp_file::commit(file_ptr& file, const abort_signal& abort) 
   temp_path_.set_string("");
   copying_.reset();
   // The new file is in place: a cancellation now would report as undone a
-  // rewrite that is done, so neither way of opening it stops for it.
-  if (native_temp_) {
-    // Its handle is now the target's, opened as the writer opens a target.
-    file = native_temp_->take_as_target(never_raised_abort_signal());
-    native_temp_.reset();
-    return;
-  }
-  open_for_brief_access(file, target_.get_ptr(), open_mode::write_existing, never_raised_abort_signal());
+  // rewrite that is done, so neither way of opening it stops for it, and a
+  // failure to open it says that the new tags were written.
+  after_tags_switch([&] {
+    if (native_temp_) {
+      // Its handle is now the target's, opened as the writer opens a target.
+      file = native_temp_->take_as_target(never_raised_abort_signal());
+      native_temp_.reset();
+      return;
+    }
+    open_for_brief_access(file, target_.get_ptr(), open_mode::write_existing, never_raised_abort_signal());
+  });
 }
 
 // The writer goes on with the old file, which a failed replacement left

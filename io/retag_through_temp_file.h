@@ -78,8 +78,9 @@ public:
   // the temporary file is deleted and `file` is the target open again as
   // before (or empty when it cannot be opened); on a scheme that can only
   // remove and move, a failure after the target was removed keeps the
-  // temporary file, the only copy left. Without a temporary file nothing
-  // happens.
+  // temporary file, the only copy left. Once the new file is in place, a
+  // failure to open it is exception_io_after_tags_written, with `file`
+  // empty. Without a temporary file nothing happens.
   void commit(vantrel_io::file_ptr& file, const abort_signal& abort);
 
 private:

@@ -69,7 +69,8 @@ bool is_remote_file(const char* path) {
 // time would first need the written data flushed to disk, which costs a tag
 // update of many files dearly. Unknown stats, should the file be gone
 // already, only make the library read it again.
-void add_written_file(info_batch& batch, const char* path, info_writer_ptr& writer) {
+template <class Reader>
+void add_written_file(info_batch& batch, const char* path, service_ptr<Reader>& writer) {
   info_batch::subsong_infos infos;
   info_batch::read_subsong_infos(path, *writer, infos, never_raised_abort_signal());
   writer.reset();
@@ -81,6 +82,24 @@ void add_written_file(info_batch& batch, const char* path, info_writer_ptr& writ
     stats = vantrel_io::file_stats();
   }
   batch.add_subsongs(infos, stats);
+}
+
+// The same for a write whose new tags took effect before a later step
+// failed: its tracks show what the file now holds, read afresh when the
+// writer lost its hold on the file. The later failure is the one reported.
+void add_file_written_before_failure(info_batch& batch, const char* path, info_writer_ptr& writer) noexcept {
+  try {
+    add_written_file(batch, path, writer);
+    return;
+  } catch (const std::exception&) {
+  }
+  writer.reset();
+  try {
+    info_reader_ptr reader;
+    input_dispatch::open_info_reader(reader, vantrel_io::file_ptr(), path, never_raised_abort_signal());
+    add_written_file(batch, path, reader);
+  } catch (const std::exception&) {
+  }
 }
 
 }  // namespace
@@ -103,7 +122,10 @@ void metadata_error_report(const char* error_id, const std::vector<metadata_erro
   for (const metadata_error& error : errors) {
     localized_values values;
     values.find_or_add(qiv::string_small("error"), qiv::string_small(error.message.c_str()));
-    if (!localized_text_format(error_id, values, line)) {
+    if (error.written) {
+      // "Could not write" would deny a write that took effect.
+      line.set_string(error.message.c_str());
+    } else if (!localized_text_format(error_id, values, line)) {
       // The English text, with its placeholder filled in the same way.
       std::string text = error_fallback(error_id);
       text.replace(text.find("{error}"), 7, error.message);
@@ -130,8 +152,11 @@ void metadata_operation::add_error(const track_handle_ptr& handle, const char* m
   errors_.push_back(metadata_error{handle, message ? message : ""});
 }
 
-void metadata_operation::add_group_error(std::size_t first, std::size_t end, const char* message) {
-  for (std::size_t i = first; i < end; ++i) add_error(handles_[i], message);
+void metadata_operation::add_group_error(std::size_t first, std::size_t end, const char* message, bool written) {
+  for (std::size_t i = first; i < end; ++i) {
+    add_error(handles_[i], message);
+    errors_.back().written = written;
+  }
 }
 
 std::size_t metadata_operation::group_end(std::size_t first) const {
@@ -151,6 +176,7 @@ void metadata_operation::for_each_file_locked(threaded_process_status& status, c
                                               std::uint32_t writers, std::uint32_t threads,
                                               const file_write_function& write_file) {
   writing_.emplace();
+  written_before_failure_.assign(handles_.size(), 0);
   std::vector<std::size_t> firsts;
   for (std::size_t first = 0; first < handles_.size(); first = group_end(first)) firsts.push_back(first);
   const std::size_t files = firsts.size();
@@ -180,7 +206,8 @@ void metadata_operation::for_each_file_locked(threaded_process_status& status, c
   // Files written before an abort have changed: their tracks must learn so.
   for (info_batch& batch : batches) batch.move_into(batch_);
   for (std::size_t file = 0; file < errors.size(); ++file)
-    if (errors[file]) add_group_error(firsts[file], firsts[file + 1], errors[file]->c_str());
+    if (errors[file])
+      add_group_error(firsts[file], firsts[file + 1], errors[file]->c_str(), written_before_failure_[firsts[file]] != 0);
   if (failure) std::rethrow_exception(failure);
 }
 
@@ -291,7 +318,13 @@ void metadata_update_operation::run(threaded_process_status& status, const abort
       batch.read_all_subsongs(path, *writer, never);
       return;
     }
-    writer->commit(never);
+    try {
+      writer->commit(never);
+    } catch (const vantrel_io::exception_io_after_tags_written&) {
+      add_file_written_before_failure(batch, path, writer);
+      note_written_before_failure(first);
+      throw;
+    }
     add_written_file(batch, path, writer);
   });
 }

@@ -63,10 +63,14 @@ std::uint32_t metadata_progress_flags(std::uint32_t operation_flags) noexcept;
 struct metadata_error {
   track_handle_ptr handle;
   std::string message;
+  // The file's new tags took effect before a later step failed: the message
+  // (exception_io_after_tags_written's) says so, and the track shows them.
+  bool written = false;
 };
 
 // The popup text: for each failure the text of `error_id` with the message
-// filled in, a line break, the track's display text and a blank line.
+// filled in (a write that took effect: the message alone), a line break, the
+// track's display text and a blank line.
 void metadata_error_report(const char* error_id, const std::vector<metadata_error>& errors, qiv::string_object& out);
 
 // What the three operations share: the sorted list, the batch of info read,
@@ -82,7 +86,7 @@ protected:
                      metadata_completion* completion, const char* error_id);
   void add_error(const track_handle_ptr& handle, const char* message);
   // Records every failure but the abort for the handles [first, end).
-  void add_group_error(std::size_t first, std::size_t end, const char* message);
+  void add_group_error(std::size_t first, std::size_t end, const char* message, bool written = false);
   // The end of the run of handles whose path equals that of handles_[first].
   std::size_t group_end(std::size_t first) const;
   void set_file_progress(threaded_process_status& status, std::size_t index) const;
@@ -92,12 +96,17 @@ protected:
   // some wait for the disk; the info a file's write reads
   // goes into `batch`, which reaches the operation's batch in the end, and
   // `turn` orders what must follow the list. A failure becomes the error of
-  // each of the file's tracks, in list order, and the next file follows; an
+  // each of the file's tracks, in list order (marked written where the
+  // write called note_written_before_failure(first)), and the next file
+  // follows; an
   // abort takes no further file and ends the operation once the files being
   // written are done.
   using file_write_function = std::function<void(std::size_t, std::size_t, const char*, info_batch&, file_turn&)>;
   void for_each_file_locked(threaded_process_status& status, const abort_signal& abort, std::uint32_t writers,
                             std::uint32_t threads, const file_write_function& write_file);
+  // From a file's write, on its thread: its new tags took effect before the
+  // failure it is about to throw.
+  void note_written_before_failure(std::size_t first) { written_before_failure_[first] = 1; }
   track_handle_list handles_;
   info_batch batch_;
 
@@ -110,6 +119,8 @@ private:
   std::optional<tag_write_scope> writing_;
   std::uint32_t flags_;
   std::vector<metadata_error> errors_;
+  // Per handle, set at a file's first: each file's write sets only its own.
+  std::vector<std::uint8_t> written_before_failure_;
   service_ptr<metadata_completion> completion_;
   const char* error_id_;
 };

@@ -484,10 +484,13 @@ bool add_change(planned_steps& plan, const std::vector<element_edit>& edits, std
 // still fit one write together, since edits of one change reach readers at
 // once. A change grows one edit at a time on the same batch: made anew for
 // each edit it takes, a page of many small edits (thousands of Tags elements
-// turned into Void) would cost the square of their number. False where an
-// edit cannot be made, and under `rule` where a change is no one write: the
-// plan is refused then, and the edits after it are not worth making.
-bool add_in_few_changes(planned_steps& plan, const std::vector<element_edit>& edits, tag_step_rule rule) {
+// turned into Void) would cost the square of their number. The change that
+// takes `edits[switch_edit]`, if any, is the switch to the new tags. False
+// where an edit cannot be made, and under `rule` where a change is no one
+// write: the plan is refused then, and the edits after it are not worth
+// making.
+bool add_in_few_changes(planned_steps& plan, const std::vector<element_edit>& edits, tag_step_rule rule,
+                        std::size_t switch_edit = ~std::size_t{0}) {
   for (std::size_t first = 0; first < edits.size();) {
     std::size_t end = first + 1;
     if (end < edits.size()) {
@@ -498,6 +501,7 @@ bool add_in_few_changes(planned_steps& plan, const std::vector<element_edit>& ed
     bool one_write = true;
     const bool alone = end == first + 1 && rule == tag_step_rule::each_change_one_write;
     if (!add_change(plan, edits, first, end, alone ? &one_write : nullptr) || !one_write) return false;
+    if (first <= switch_edit && switch_edit < end) plan.steps.mark_switch();
     first = end;
   }
   return true;
@@ -508,9 +512,10 @@ bool add_in_few_changes(planned_steps& plan, const std::vector<element_edit>& ed
 // old Tags goes down with its trailing Void in one change; a Segment grows
 // over a Void staged after it before the element takes the room; an
 // appended element lies after the Segment until the Segment grows over it,
-// which the switch to it does (see beside_old_tags).
+// which the switch to it does (see beside_old_tags). Where `switches`, the
+// element's last change switches readers to it.
 void tags_steps(const matroska_file_scan& scan, planned_steps& plan, const behind_segment& behind,
-                const placement& where, const std::vector<std::uint8_t>& element) {
+                const placement& where, const std::vector<std::uint8_t>& element, bool switches) {
   ebml_reader& reader = plan.file();
   const std::uint64_t segment_end = scan.segment_data_start + scan.segment_data_size;
   if (where.how == road::append) {
@@ -542,6 +547,7 @@ void tags_steps(const matroska_file_scan& scan, planned_steps& plan, const behin
     plan.fill_unread(run + unread_from, std::vector<std::uint8_t>(bytes.begin() + unread_from, bytes.end()));
     const auto head_end = bytes.begin() + static_cast<std::ptrdiff_t>(void_head.size());
     plan.change(run, void_head, std::vector<std::uint8_t>(bytes.begin(), head_end));
+    if (switches) plan.steps.mark_switch();
     return;
   }
   const std::uint64_t span = ebml_span_with_voids(reader, where.position, ids::tags, segment_end);
@@ -549,6 +555,7 @@ void tags_steps(const matroska_file_scan& scan, planned_steps& plan, const behin
     std::vector<std::uint8_t> bytes = element_over_span(reader, scan, where.position, element);
     std::vector<std::uint8_t> old = bytes_at(reader, where.position, bytes.size());
     plan.change(where.position, std::move(old), std::move(bytes));
+    if (switches) plan.steps.mark_switch();
     return;
   }
   const std::uint64_t growth = element.size() + where.room - span;
@@ -562,6 +569,7 @@ void tags_steps(const matroska_file_scan& scan, planned_steps& plan, const behin
   bytes.insert(bytes.end(), rest.begin(), rest.end());
   std::vector<std::uint8_t> old = bytes_before_room(reader, where.position, bytes.size(), segment_end, room);
   plan.change(where.position, std::move(old), std::move(bytes));
+  if (switches) plan.steps.mark_switch();
   put_back_kept_bytes(behind, segment_end + growth, plan.steps);
 }
 
@@ -653,7 +661,7 @@ std::optional<vantrel_io::in_place_steps> over_named_tags(const matroska_file_sc
   begin_plan(scan, behind, plan, rule);
   const std::optional<placement> where = over_old_tags(scan, plan.file(), behind, position, element.size(), laid_out);
   if (!where) return std::nullopt;
-  tags_steps(scan, plan, behind, *where, element);
+  tags_steps(scan, plan, behind, *where, element, true);
   std::vector<element_edit> voids;
   void_tags_but(scan, plan.file(), position, voids);
   if (!add_in_few_changes(plan, voids, rule) || !acceptable(plan.steps, rule)) return std::nullopt;
@@ -678,16 +686,17 @@ std::optional<vantrel_io::in_place_steps> beside_old_tags(const matroska_file_sc
   begin_plan(scan, behind, plan, rule);
   const std::optional<placement> where = find_place(plan.file());
   if (!where) return std::nullopt;
-  tags_steps(scan, plan, behind, *where, element);
+  tags_steps(scan, plan, behind, *where, element, false);
   std::vector<element_edit> edits;
   if (where->how == road::append) {
     const std::uint64_t growth = where->alignment + element.size() + where->room;
     edits.push_back([&scan, growth](ebml_reader& writer) { return grow_segment(scan, writer, growth); });
   }
   const std::uint64_t kept = where->position;
+  const std::size_t switch_edit = edits.size();
   edits.push_back([&scan, kept](ebml_reader& writer) { return point_seekheads_at(scan, writer, kept); });
   void_tags_but(scan, plan.file(), kept, edits);
-  if (!add_in_few_changes(plan, edits, rule) || !acceptable(plan.steps, rule)) return std::nullopt;
+  if (!add_in_few_changes(plan, edits, rule, switch_edit) || !acceptable(plan.steps, rule)) return std::nullopt;
   return std::move(plan.steps);
 }
 

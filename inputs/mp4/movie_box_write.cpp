@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "inputs/mp4/mp4_stream_adapter.h"
+#include "io/after_tags_switch.h"
 #include "io/file_copy.h"
 #include "io/retag_through_temp_file.h"
 
@@ -39,7 +40,12 @@ void write_movie_box(movie_box_rewrite& rewrite, vantrel_io::file_ptr& file, con
   }
   abort.check_and_throw();
   mp4_stream_adapter io(file, never_raised_abort_signal());
-  rewrite.write(io);
+  try {
+    rewrite.write(io);
+  } catch (...) {
+    if (rewrite.switched()) vantrel_io::rethrow_after_tags_switch();
+    throw;
+  }
 }
 
 }  // namespace tarnex

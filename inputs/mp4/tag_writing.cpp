@@ -658,6 +658,7 @@ void movie_box_rewrite::write(stream& io) {
     io.flush();
     // The switch: from this write on, readers read the new movie box.
     write_header(io, plan.old_movie, switch_header);
+    switched_ = true;
   } catch (...) {
     try {
       write_all(io, end, old_tail);

@@ -69,10 +69,15 @@ public:
   // abort: once the first byte is written, the writes run to the end.
   void write(stream& io);
 
+  // Whether write() has put the new movie box in force for every reader:
+  // a failure after that leaves the new tags, not the old ones.
+  bool switched() const { return switched_; }
+
 private:
   struct plan;
   void shrink_leftover_over_media(stream& io);
   void finish_stopped_write(stream& io);
+  bool switched_ = false;
   mp4_file& file_;
   std::vector<std::string>& reports_;
   std::unique_ptr<plan> plan_;

@@ -3,12 +3,18 @@
 M4A trimmed by its gapless record: the file gains no chapter list (read back
 with ffprobe and mutagen), and plays the same frames as before, in the
 player (zorvtool's decode) and in ffmpeg. A title typed for two M4A files
-leaves the one that holds it unwritten.
+leaves the one that holds it unwritten. A title Apply failing after the
+switch to the new movie box (a failure injected at the change where
+zorvtool's same edit first reports so) says that the tags were written and
+what failed after, never that they could not be, and the dialog and the
+file hold the new title (screenshot under the build folder's
+test-artifacts/properties_window).
 
 usage: properties_keeps_mp4.py WINE_EXEC BUILD_DIR ZORV_EXE  (ZORV_WINDOW_PROBE names the probe)
 """
 import array
 import os
+import shutil
 import subprocess
 import sys
 
@@ -21,11 +27,13 @@ from blackbox_checks import check, mp4_chapter_titles, windows_path  # noqa: E40
 import gapless_record  # noqa: E402
 import mp4_bytes  # noqa: E402
 from main_window import BUILD_DIR, WINE_EXEC, Player, run_window_tests  # noqa: E402
-from properties_apply_formats import edit_and_apply  # noqa: E402
-from properties_window import CANCEL, DIALOG, METADATA_LIST, dialog_closed, open_dialog_on_tracks, rows  # noqa: E402
+from properties_apply_formats import edit_and_apply, edit_in_place  # noqa: E402
+from properties_window import (APPLY, CANCEL, DIALOG, METADATA_LIST, dialog_closed, open_dialog_on_tracks,  # noqa: E402
+                               rows, shot)
 
 TITLE_ROW = 1  # Artist, Title, Album, ...
 SECONDS = 2
+MESSAGE = ("--title", "Information")  # the message listing a failed Apply's errors
 
 
 def run(*command):
@@ -129,5 +137,61 @@ def test_a_title_one_file_holds_already(root):
           (order, item_keys(paths[1])))
 
 
+def first_fault_after_switch(path, change):
+    """The first change of zorvtool's edit of a copy of `path` whose failure
+    comes after the switch to the new tags (exit status 4); None if none."""
+    copy = path + ".probe.m4a"
+    zorvtool = os.path.join(BUILD_DIR, "tools", "zorvtool.exe")
+    try:
+        for fault in range(1, 30):
+            shutil.copyfile(path, copy)
+            done = subprocess.run([WINE_EXEC, BUILD_DIR, zorvtool, "tag", windows_path(copy), change],
+                                  stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                  env=dict(os.environ, ZORV_TEST_WRITE_FAULT_AT=str(fault)))
+            if done.returncode in (0, 4):
+                return fault if done.returncode == 4 else None
+    finally:
+        os.remove(copy)
+    return None
+
+
+def test_apply_failing_after_the_switch(root):
+    player = Player(root, "after-switch")
+    music = os.path.join(player.folder, "music")
+    os.makedirs(music)
+    tone, path = os.path.join(player.folder, "tone.wav"), os.path.join(music, "song.m4a")
+    run("sox", "-n", "-r", "44100", "-c", "2", "-b", "16", tone, "synth", str(SECONDS), "sine", "440")
+    run("ffmpeg", "-v", "quiet", "-y", "-i", tone, "-c:a", "aac", "-metadata", "title=Song", path)
+    fault = first_fault_after_switch(path, "title=New Song")
+    check(fault, "after switch: zorvtool's title edit has a change after the switch")
+    if not fault:
+        return
+    # The player changes no file before the Apply: its changes count as zorvtool's.
+    os.environ["ZORV_TEST_WRITE_FAULT_AT"] = str(fault)
+    try:
+        opened = open_dialog_on_tracks(player, [path])
+    finally:
+        del os.environ["ZORV_TEST_WRITE_FAULT_AT"]
+    check(opened, "after switch: Properties opens the dialog")
+    if not opened:
+        player.stop()
+        return
+    edit_in_place(player, TITLE_ROW, "New Song")
+    player.probe(*DIALOG, "command", str(APPLY))
+    told = player.wait(lambda: "The new tags were written, but a later step failed: I/O error" in
+                       player.probe(*MESSAGE, "descendants").stdout, 120)
+    message = player.probe(*MESSAGE, "descendants").stdout
+    shot(player, "apply-failing-after-the-switch", *MESSAGE)
+    check(told and "Could not write" not in message and "song.m4a" in message,
+          "after switch: the message says the file's tags were written and what failed after: %r" % message)
+    check(MP4(path).tags.get("\xa9nam") == ["New Song"], "after switch: mutagen reads the new title")
+    player.probe(*MESSAGE, "command", "2")
+    check(player.wait(lambda: rows(player, METADATA_LIST).get("Title") == "New Song", 30),
+          "after switch: the dialog shows the new title: %r" % rows(player, METADATA_LIST))
+    player.process.kill()
+    player.process.wait()
+
+
 if __name__ == "__main__":
-    run_window_tests(test_title_edit_of_a_trimmed_m4a, test_a_title_one_file_holds_already)
+    run_window_tests(test_title_edit_of_a_trimmed_m4a, test_a_title_one_file_holds_already,
+                     test_apply_failing_after_the_switch)

@@ -127,6 +127,33 @@ TEST_F(MetadataIoManyFiles, AFileNamedTwiceInDifferentCaseIsWrittenTwiceWithoutA
   EXPECT_EQ(read("song.tst"), "TST\nnew");
 }
 
+// A file whose new tags took effect before a later step failed: its track
+// shows them, its error is marked written, and the report says that the
+// tags were written and what failed after, never that they were not; a
+// plain failure beside it still says it could not write.
+TEST_F(MetadataIo, AWriteThatTookEffectBeforeALaterFailureShowsItsTagsAndSaysTheyWereWritten) {
+  const track_handle_list list = {handle(write("a.tst", "TST\nold"), 0), handle(write("b.tst", "damaged"), 0)};
+  auto filter = counted<title_filter>();
+  filter->title = "new";
+  auto op = counted<metadata_update_operation>(list, filter.get(), metadata_flag_no_error_popup, nullptr,
+                                               completion.get());
+  tst_writer::fails_after_write = true;
+  op->run(status, abort);
+  tst_writer::fails_after_write = false;
+  ASSERT_EQ(op->get_errors().size(), 2u);
+  const metadata_error& written = op->get_errors()[0];
+  EXPECT_TRUE(written.written);
+  EXPECT_EQ(written.message, "The new tags were written, but a later step failed: Disk gone");
+  EXPECT_FALSE(op->get_errors()[1].written);
+  op->on_done(nullptr, false);
+  EXPECT_EQ(cached_title(list[0]), "new");
+  qiv::string_buffer text;
+  metadata_error_report("error_info_write", op->get_errors(), text);
+  const std::string report = text.get_ptr();
+  EXPECT_EQ(report.rfind("The new tags were written, but a later step failed: Disk gone\r\n", 0), 0u) << report;
+  EXPECT_EQ(report.find("Could not write"), report.find("\r\n\r\n") + 4) << report;
+}
+
 TEST(MetadataErrorReport, ARecordWithoutHandleSaysInvalidLocation) {
   qiv::string_buffer text;
   metadata_error_report("error_info_load", {metadata_error{track_handle_ptr(), "Broken"}}, text);

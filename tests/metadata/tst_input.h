@@ -38,6 +38,8 @@ public:
   vantrel_io::file_ptr file;  // null when opened for reading
   // Commits made by every writer, so tests can see that a file is written once.
   static inline std::atomic<int> commit_count{0};
+  // Every commit fails after its write, as one whose tidying fails.
+  static inline std::atomic<bool> fails_after_write{false};
 
   std::uint32_t get_subsong_count() override { return static_cast<std::uint32_t>(titles.size()); }
   std::uint32_t get_subsong(std::uint32_t index) override { return index; }
@@ -61,6 +63,7 @@ public:
     file->seek(0, abort);
     file->write(text.data(), static_cast<std::uint32_t>(text.size()), abort);
     file->resize(text.size(), abort);
+    if (fails_after_write) throw vantrel_io::exception_io_after_tags_written("Disk gone");
   }
 };
 

@@ -2,7 +2,8 @@
 // change of the write made to fail with an I/O error, for N = 1, 2, ... until
 // the write goes through. Each round starts from the file's first bytes:
 //   - a writer's edit fails at change N: the caller gets an exception of the
-//     I/O family (or a refusal before any change, which ends the rounds);
+//     I/O family (or a refusal before any change, which ends the rounds),
+//     exception_io_after_tags_written where the new tags took effect before;
 //     the file's bytes are the old ones (when they are not, a copy of them
 //     is kept as PATH.fault-N for the script's readers), a decoder plays
 //     the file to its end and a fresh reader reads its title;
@@ -103,6 +104,8 @@ struct failed_write {
   std::string failure;  // empty: the write went through
   bool io = false;
   bool refused = false;
+  // The failure came after the new tags took effect.
+  bool after_switch = false;
 };
 
 failed_write write_failing(info_writer& writer, const std::string& title, std::uint32_t fault) {
@@ -110,6 +113,10 @@ failed_write write_failing(info_writer& writer, const std::string& title, std::u
   try {
     write_title(writer, title.c_str(), fault);
     return out;
+  } catch (const vantrel_io::exception_io_after_tags_written& e) {
+    out.failure = e.what();
+    out.io = true;
+    out.after_switch = true;
   } catch (const vantrel_io::exception_io& e) {
     out.failure = e.what();
     out.io = true;
@@ -172,9 +179,10 @@ bool round(const char* path, const std::string& system_path, const std::vector<c
   } catch (const std::exception& e) {
     rewritten = e.what();
   }
-  std::printf("{\"step\": %u, \"failure\": %s, \"io\": %s, \"refused\": %s, \"unchanged\": %s, \"old\": %s, "
-              "\"decoded\": %s, \"reads\": %s, \"again\": %s, \"read_after\": %s, \"rewritten\": %s}\n",
-              fault, json_text(failed.failure).c_str(), failed.io ? "true" : "false",
+  std::printf("{\"step\": %u, \"failure\": %s, \"io\": %s, \"after_switch\": %s, \"refused\": %s, "
+              "\"unchanged\": %s, \"old\": %s, \"decoded\": %s, \"reads\": %s, \"again\": %s, \"read_after\": %s, "
+              "\"rewritten\": %s}\n",
+              fault, json_text(failed.failure).c_str(), failed.io ? "true" : "false", failed.after_switch ? "true" : "false",
               failed.refused ? "true" : "false", unchanged ? "true" : "false", json_text(old_title).c_str(),
               json_text(decoded).c_str(), json_text(reads).c_str(), json_text(again).c_str(),
               json_text(read_after).c_str(), json_text(rewritten).c_str());

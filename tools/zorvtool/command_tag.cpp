@@ -151,8 +151,11 @@ int run_tag(const zorvtool::arguments& args) {
   quiet_process_status status;
   update->run(status, abort);
   update->on_done(nullptr, false);
-  if (!update->get_errors().empty()) throw std::runtime_error(update->get_errors().front().message);
-  return 0;
+  const std::vector<metadata_error>& errors = update->get_errors();
+  if (errors.empty()) return 0;
+  if (!errors.front().written) throw std::runtime_error(errors.front().message);
+  zorvtool::print_error("zorvtool: " + errors.front().message + "\n");
+  return zorvtool::exit_written_then_failed;
 }
 
 const zorvtool::command_registration registration(

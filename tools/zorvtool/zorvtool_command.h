@@ -16,6 +16,12 @@ struct command {
   int (*run)(const arguments& args);  // exit code; failures throw
 };
 
+// Exit codes beside 0: 1 a failure (the message on standard error), 2 a
+// wrong call. An edit whose new tags were written before a later step
+// failed is neither done nor undone: its message says so, and its status
+// tells it from both (3 is the runtime's own for an unhandled exception).
+inline constexpr int exit_written_then_failed = 4;
+
 // Registers a subcommand at static initialisation.
 class command_registration {
 public:

@@ -8,6 +8,7 @@
 #include "foundation/process_end.h"
 #include "foundation/string_small.h"
 #include "foundation/win32_text.h"
+#include "io/io_exceptions.h"
 #include "tools/zorvtool/zorvtool_command.h"
 
 namespace zorvtool {
@@ -62,6 +63,9 @@ int run(int argc, wchar_t** argv) {
     if (std::string(entry.name) != name.get_ptr()) continue;
     try {
       return entry.run(args);
+    } catch (const vantrel_io::exception_io_after_tags_written& e) {
+      zorvtool::print_error(std::string("zorvtool: ") + e.what() + "\n");
+      return zorvtool::exit_written_then_failed;
     } catch (const std::exception& e) {
       zorvtool::print_error(std::string("zorvtool: ") + e.what() + "\n");
       return 1;
