@@ -83,7 +83,7 @@ void report_loop_failure(const std::exception& error) noexcept {
   try {
     const bool memory = dynamic_cast<const std::bad_alloc*>(&error) != nullptr;
     qiv::string_buffer text;
-    if (memory) localized_text::get_or("error_not_enough_memory", "Not enough memory", text);
+    if (memory) localized_text::get_or("error_not_enough_memory", "not enough memory", text);
     else text.set_string(error.what());
     qiv::string_buffer line("Unhandled exception in main loop: ");
     line.add_c_str(error.what());

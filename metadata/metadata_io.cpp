@@ -234,7 +234,7 @@ void metadata_operation::show_store_failure(const std::exception& error) const n
     localized_values values;
     qiv::string_buffer reason;
     if (dynamic_cast<const std::bad_alloc*>(&error) != nullptr)
-      localized_text::get_or("error_not_enough_memory", "Not enough memory", reason);
+      localized_text::get_or("error_not_enough_memory", "not enough memory", reason);
     else
       reason.set_string(error.what());
     values.find_or_add(qiv::string_small("error"), qiv::string_small(reason.get_ptr()));
@@ -262,6 +262,8 @@ metadata_load_operation::metadata_load_operation(const track_handle_list& handle
     : metadata_operation(handles, flags, hook, completion, "error_info_load"), mode_(mode) {}
 
 void metadata_load_operation::run_files(threaded_process_status& status, const abort_signal& abort) {
+  qiv::string_buffer out_of_memory;
+  localized_text::get_or("error_not_enough_memory", "not enough memory", out_of_memory);
   info_reader_cache cache;
   for (std::size_t i = 0; i < handles_.size(); ++i) {
     const track_handle_ptr& handle = handles_[i];
@@ -292,6 +294,9 @@ void metadata_load_operation::run_files(threaded_process_status& status, const a
       batch_.add(handle, info, stats, true);
     } catch (const vantrel_io::exception_aborted&) {
       throw;
+    } catch (const std::bad_alloc&) {
+      // The runtime's text means nothing to a user.
+      add_error(handle, out_of_memory.get_ptr());
     } catch (const std::exception& error) {
       add_error(handle, error.what());
     }

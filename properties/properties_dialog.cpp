@@ -258,6 +258,15 @@ const char* properties_dialog::show_failure_text(operation_kind kind, std::uint3
   }
 }
 
+void properties_dialog::abandon_operation(service_ptr<info_cache> next) {
+  if (pending_) pending_->detach();
+  pending_.reset();
+  if (applying_) std::exchange(applying_, {})->release_rows();
+  // The copy holds what the dialog's own cache held.
+  info_source_ = std::move(next);
+  EnableWindow(handle(), TRUE);
+}
+
 void properties_dialog::complete(operation_kind kind, std::uint32_t status, service_ptr<info_cache> next) {
   EnableWindow(handle(), TRUE);
   pending_.reset();
@@ -325,8 +334,13 @@ void properties_dialog::reload(operation_kind kind) {
   if (is_busy()) return;
   service_ptr<info_cache> next = info_cache::create(info_source_.get());
   service_ptr<operation_completion> completion = start_operation(kind, next);
-  metadata_io_service::get()->load_info_async(tracks_, metadata_load_mode::all, handle(), 0, next.get(),
-                                              completion.get());
+  try {
+    metadata_io_service::get()->load_info_async(tracks_, metadata_load_mode::all, handle(), 0, next.get(),
+                                                completion.get());
+  } catch (...) {
+    abandon_operation(std::move(next));
+    throw;
+  }
 }
 
 void properties_dialog::apply(operation_kind kind) {
@@ -337,9 +351,14 @@ void properties_dialog::apply(operation_kind kind) {
   // The progress dialog shows only when the writing takes longer than a
   // moment: the disabled dialog already says that something runs, and a
   // window that flashes up for every small Apply costs more than the write.
-  applying_ = rows_.make_update_filter();
-  metadata_io_service::get()->update_info_async(tracks_, applying_.get(), handle(), metadata_flag_delayed,
-                                                next.get(), completion.get());
+  try {
+    applying_ = rows_.make_update_filter();
+    metadata_io_service::get()->update_info_async(tracks_, applying_.get(), handle(), metadata_flag_delayed,
+                                                  next.get(), completion.get());
+  } catch (...) {
+    abandon_operation(std::move(next));
+    throw;
+  }
 }
 
 void properties_dialog::remove_tags() {
@@ -359,7 +378,12 @@ void properties_dialog::remove_tags() {
   if (answer != IDYES) return;
   service_ptr<info_cache> next = info_cache::create(info_source_.get());
   service_ptr<operation_completion> completion = start_operation(remove_tags_kind, next);
-  metadata_io_service::get()->remove_info_async(tracks_, handle(), 0, next.get(), completion.get());
+  try {
+    metadata_io_service::get()->remove_info_async(tracks_, handle(), 0, next.get(), completion.get());
+  } catch (...) {
+    abandon_operation(std::move(next));
+    throw;
+  }
 }
 
 bool properties_dialog::ask_save(operation_kind kind) {

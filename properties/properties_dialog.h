@@ -116,6 +116,9 @@ private:
   void on_destroy();
   void on_command(UINT id);
   service_ptr<operation_completion> start_operation(operation_kind kind, service_ptr<info_cache> next = {});
+  // An operation that could not start (memory, say): the dialog is as it
+  // was before start_operation, with `next` as its cache.
+  void abandon_operation(service_ptr<info_cache> next);
   void complete(operation_kind kind, std::uint32_t status, service_ptr<info_cache> next);
   void update_caption();
   void close_window();
