@@ -289,14 +289,14 @@ private:
 
   std::string read_text(HWND control) const {
     qiv::string_buffer text;
-    get_window_text_utf8(control, text);
+    get_edit_text_utf8(control, text);
     return text.get_ptr();
   }
 
   void write_value_box(const std::string& text) {
     writing_ = true;
     if (too_long_to_wrap(text)) value_box_ = replace_with_unwrapped_edit(value_box_);
-    set_window_text_utf8(value_box_, text.c_str());
+    set_edit_text_utf8(value_box_, text.c_str());
     writing_ = false;
   }
 

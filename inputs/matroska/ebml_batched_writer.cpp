@@ -1,6 +1,5 @@
 #include "inputs/matroska/ebml_batched_writer.h"
 
-#include <iterator>
 #include <vector>
 
 #include "io/in_place_overwrite.h"
@@ -36,29 +35,29 @@ void ebml_batched_writer::write(const void* buffer, std::uint32_t count) {
   file_.check_available(count);
   const auto* bytes = static_cast<const std::uint8_t*>(buffer);
   for (std::uint32_t i = 0; i < count; ++i) changed_[start + i] = bytes[i];
+  if (count) uncompared_.emplace_back(start, count);
   file_.seek(start + count);
   sync();
 }
 
 bool ebml_batched_writer::fits_one_write() {
-  std::uint64_t first = 0, end = 0;
   std::vector<std::uint8_t> old;
-  for (auto at = changed_.begin(); at != changed_.end();) {
-    // Bytes written in a row are read in one go.
-    const std::uint64_t start = at->first;
-    auto run_end = std::next(at);
-    while (run_end != changed_.end() && run_end->first == std::prev(run_end)->first + 1) ++run_end;
-    old.resize(static_cast<std::size_t>(std::prev(run_end)->first + 1 - start));
+  for (const auto& [start, count] : uncompared_) {
+    old.resize(count);
     file_.seek(start);
-    file_.read(old.data(), static_cast<std::uint32_t>(old.size()));
-    for (; at != run_end; ++at) {
-      if (old[static_cast<std::size_t>(at->first - start)] == at->second) continue;
-      if (end == 0) first = at->first;
-      end = at->first + 1;
+    file_.read(old.data(), count);
+    // The byte collected last counts, also where a later write went over it.
+    auto at = changed_.find(start);
+    for (std::uint32_t i = 0; i < count; ++i, ++at) {
+      if (old[i] != at->second) differing_.insert(start + i);
+      else differing_.erase(start + i);
     }
   }
+  uncompared_.clear();
   sync();
-  return vantrel_io::lies_within_one_page(first, end - first);
+  if (differing_.empty()) return true;
+  const std::uint64_t first = *differing_.begin();
+  return vantrel_io::lies_within_one_page(first, *differing_.rbegin() + 1 - first);
 }
 
 void ebml_batched_writer::add_change_to(vantrel_io::in_place_steps& steps) {

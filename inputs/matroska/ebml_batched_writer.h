@@ -8,6 +8,9 @@
 
 #include <cstdint>
 #include <map>
+#include <set>
+#include <utility>
+#include <vector>
 
 #include "inputs/matroska/ebml_reader.h"
 #include "io/in_place_steps.h"
@@ -38,13 +41,20 @@ public:
   void add_change_to(vantrel_io::in_place_steps& steps);
   // Whether the collected bytes that differ from the file's lie within one
   // page, so that the change is one write; read without the bytes between
-  // them, which may be most of the file.
+  // them, which may be most of the file. Only the bytes written since the
+  // last call are compared again: a batch grown one edit at a time and
+  // asked after each costs in step with its edits. The file under the batch
+  // must not change meanwhile.
   bool fits_one_write();
 
 private:
   void sync() { remaining_ = file_.remaining(); }
   ebml_reader& file_;
   std::map<std::uint64_t, std::uint8_t> changed_;  // file position -> new byte
+  // Where writes went since fits_one_write last compared (start, count),
+  // and the positions whose collected byte differs from the file's.
+  std::vector<std::pair<std::uint64_t, std::uint32_t>> uncompared_;
+  std::set<std::uint64_t> differing_;
 };
 
 }  // namespace Matroska

@@ -7,6 +7,7 @@
 #include "foundation/crc32.h"
 #include "inputs/matroska/ebml_element_handler.h"
 #include "inputs/matroska/ebml_elements.h"
+#include "inputs/matroska/ebml_values.h"
 #include "inputs/matroska/ebml_vint.h"
 #include "inputs/matroska/matroska_ids.h"
 #include "io/io_exceptions.h"
@@ -24,8 +25,10 @@ constexpr std::size_t entry_size = 8 + 8 + 4;
 // The checksum covers an element's first bytes, enough to tell it from
 // another at the same place and of the same size; reading stays bounded.
 constexpr std::uint64_t checksummed_bytes = 1 << 20;
-// More than a file could list: a longer Void is no list.
-constexpr std::uint64_t longest_list = sizeof list_mark + 4096 * entry_size;
+// A write lists every element it takes in, thousands where another program
+// wrote one element per value; a Void longer than any content read into
+// memory is no list.
+constexpr std::uint64_t longest_list = ebml_max_binary_size;
 
 struct tags_fingerprint {
   std::uint64_t position = 0, size = 0;
@@ -65,10 +68,13 @@ public:
     if (id != ids::void_element || size < sizeof list_mark || size > longest_list ||
         (size - sizeof list_mark) % entry_size != 0)
       return;
-    std::vector<std::uint8_t> content(static_cast<std::size_t>(size));
-    reader.read(content.data(), static_cast<std::uint32_t>(content.size()));
-    if (std::memcmp(content.data(), list_mark, sizeof list_mark) != 0) return;
-    for (std::size_t at = sizeof list_mark; at < content.size(); at += entry_size)
+    // The mark first: a long Void of other content is not read whole.
+    char mark[sizeof list_mark];
+    reader.read(mark, sizeof mark);
+    if (std::memcmp(mark, list_mark, sizeof list_mark) != 0) return;
+    std::vector<std::uint8_t> content(static_cast<std::size_t>(size - sizeof mark));
+    if (!content.empty()) reader.read(content.data(), static_cast<std::uint32_t>(content.size()));
+    for (std::size_t at = 0; at < content.size(); at += entry_size)
       listed_.insert({big_endian(&content[at], 8), big_endian(&content[at + 8], 8),
                       static_cast<std::uint32_t>(big_endian(&content[at + 16], 4))});
   }

@@ -6,6 +6,7 @@
 #include <optional>
 #include <set>
 
+#include "foundation/work_steps.h"
 #include "inputs/matroska/ebml_batched_writer.h"
 #include "inputs/matroska/ebml_element_handler.h"
 #include "inputs/matroska/ebml_elements.h"
@@ -59,6 +60,7 @@ std::vector<tags_seek_entry> tags_seek_entries(const matroska_file_scan& scan, e
       const std::uint64_t content = reader.position();
       if (size == ebml_unknown_size || content + size > seekhead.end()) vantrel_io::throw_io_data();
       if (id == ids::seek) {
+        qiv::count_work_steps(1);
         std::optional<std::uint32_t> target_id;
         tags_seek_entry entry{at, head, seekhead.end(), 0, 0, 0};
         bool has_position = false;
@@ -450,18 +452,29 @@ private:
 // One edit of the elements readers see; false where it cannot be made.
 using element_edit = std::function<bool(ebml_reader&)>;
 
+// Makes one edit through `writer`, counted as work: a plan makes each of
+// its edits a few times, whatever the number of edits beside it.
+bool make_edit(ebml_reader& writer, const element_edit& edit) {
+  qiv::count_work_steps(1);
+  return edit(writer);
+}
+
 // Makes the edits `edits[first, end)` through `writer`; false where one
 // cannot be made.
 bool make_edits(ebml_reader& writer, const std::vector<element_edit>& edits, std::size_t first, std::size_t end) {
   for (std::size_t i = first; i < end; ++i)
-    if (!edits[i](writer)) return false;
+    if (!make_edit(writer, edits[i])) return false;
   return true;
 }
 
-// Adds the edits `edits[first, end)` to the plan as one change readers see.
-bool add_change(planned_steps& plan, const std::vector<element_edit>& edits, std::size_t first, std::size_t end) {
+// Adds the edits `edits[first, end)` to the plan as one change readers see;
+// `one_write`, where given, says whether that change is one write within
+// one page.
+bool add_change(planned_steps& plan, const std::vector<element_edit>& edits, std::size_t first, std::size_t end,
+                bool* one_write = nullptr) {
   ebml_batched_writer batch(plan.file());
   if (!make_edits(batch, edits, first, end)) return false;
+  if (one_write) *one_write = batch.fits_one_write();
   batch.add_change_to(plan.steps);
   return make_edits(plan.file(), edits, first, end);
 }
@@ -469,16 +482,22 @@ bool add_change(planned_steps& plan, const std::vector<element_edit>& edits, std
 // Adds the edits to the plan in their order, in as few changes as one write
 // within one page each allows: a change takes the edits after it while they
 // still fit one write together, since edits of one change reach readers at
-// once. False where an edit cannot be made.
-bool add_in_few_changes(planned_steps& plan, const std::vector<element_edit>& edits) {
+// once. A change grows one edit at a time on the same batch: made anew for
+// each edit it takes, a page of many small edits (thousands of Tags elements
+// turned into Void) would cost the square of their number. False where an
+// edit cannot be made, and under `rule` where a change is no one write: the
+// plan is refused then, and the edits after it are not worth making.
+bool add_in_few_changes(planned_steps& plan, const std::vector<element_edit>& edits, tag_step_rule rule) {
   for (std::size_t first = 0; first < edits.size();) {
     std::size_t end = first + 1;
-    while (end < edits.size()) {
+    if (end < edits.size()) {
       ebml_batched_writer wider(plan.file());
-      if (!make_edits(wider, edits, first, end + 1) || !wider.fits_one_write()) break;
-      ++end;
+      if (make_edits(wider, edits, first, end))
+        while (end < edits.size() && make_edit(wider, edits[end]) && wider.fits_one_write()) ++end;
     }
-    if (!add_change(plan, edits, first, end)) return false;
+    bool one_write = true;
+    const bool alone = end == first + 1 && rule == tag_step_rule::each_change_one_write;
+    if (!add_change(plan, edits, first, end, alone ? &one_write : nullptr) || !one_write) return false;
     first = end;
   }
   return true;
@@ -573,19 +592,34 @@ element_edit entries_naming_turned_void(const matroska_file_scan& scan, std::uin
   };
 }
 
-// The Tags at `position` become Void, after the Seek entries naming them:
-// no entry ever names a Void.
+// The Tags elements that Seek entries name in the file as planned so far.
+// The later edits of a plan only take such entries away or point them at
+// the new element: a Tags element no entry names now is named by none when
+// its turn comes, and thousands of them need no search of the SeekHeads.
+std::set<std::uint64_t> tags_named_by_entries(const matroska_file_scan& scan, ebml_reader& reader) {
+  std::set<std::uint64_t> named;
+  for (const tags_seek_entry& entry : tags_seek_entries(scan, reader)) named.insert(entry.target);
+  return named;
+}
+
+// The Tags at `position` become Void, after the Seek entries naming them
+// (`named`: tags_named_by_entries): no entry ever names a Void.
 void turned_void_with_entries(const matroska_file_scan& scan, std::uint64_t position,
-                              std::vector<element_edit>& edits) {
-  edits.push_back(entries_naming_turned_void(scan, position));
+                              const std::set<std::uint64_t>& named, std::vector<element_edit>& edits) {
+  if (named.count(position)) edits.push_back(entries_naming_turned_void(scan, position));
   edits.push_back(tags_turned_void(position));
 }
 
 // Every Tags element but the one at `kept` and the stale ones becomes Void,
 // each an edit of its own: they lie far apart.
-void void_tags_but(const matroska_file_scan& scan, std::uint64_t kept, std::vector<element_edit>& edits) {
+void void_tags_but(const matroska_file_scan& scan, ebml_reader& planned, std::uint64_t kept,
+                   std::vector<element_edit>& edits) {
+  std::vector<std::uint64_t> voided;
   for (std::uint64_t position : scan.positions_of(ids::tags))
-    if (position != kept && !scan.stale_tags.count(position)) turned_void_with_entries(scan, position, edits);
+    if (position != kept && !scan.stale_tags.count(position)) voided.push_back(position);
+  if (voided.empty()) return;
+  const std::set<std::uint64_t> named = tags_named_by_entries(scan, planned);
+  for (std::uint64_t position : voided) turned_void_with_entries(scan, position, named, edits);
 }
 
 bool acceptable(const vantrel_io::in_place_steps& steps, tag_step_rule rule) {
@@ -596,11 +630,14 @@ bool acceptable(const vantrel_io::in_place_steps& steps, tag_step_rule rule) {
 // reads cut off, where nothing other programs read follows them, then the
 // stale Tags turned into Void, so that every reader reads the named tags
 // until the switch from them.
-void begin_plan(const matroska_file_scan& scan, const behind_segment& behind, planned_steps& plan) {
+void begin_plan(const matroska_file_scan& scan, const behind_segment& behind, planned_steps& plan,
+                tag_step_rule rule) {
   if (behind.unread() && !behind.kept()) plan.cut(behind.segment_end);
+  if (scan.stale_tags.empty()) return;
+  const std::set<std::uint64_t> named = tags_named_by_entries(scan, plan.file());
   std::vector<element_edit> edits;
-  for (std::uint64_t position : scan.stale_tags) turned_void_with_entries(scan, position, edits);
-  add_in_few_changes(plan, edits);
+  for (std::uint64_t position : scan.stale_tags) turned_void_with_entries(scan, position, named, edits);
+  add_in_few_changes(plan, edits, rule);
 }
 
 // The new element over the one Tags element that SeekHeads name: a single
@@ -613,13 +650,13 @@ std::optional<vantrel_io::in_place_steps> over_named_tags(const matroska_file_sc
                                                           const std::vector<std::uint8_t>& element,
                                                           tag_step_rule rule, bool laid_out) {
   planned_steps plan(reader);
-  begin_plan(scan, behind, plan);
+  begin_plan(scan, behind, plan, rule);
   const std::optional<placement> where = over_old_tags(scan, plan.file(), behind, position, element.size(), laid_out);
   if (!where) return std::nullopt;
   tags_steps(scan, plan, behind, *where, element);
   std::vector<element_edit> voids;
-  void_tags_but(scan, position, voids);
-  if (!add_in_few_changes(plan, voids) || !acceptable(plan.steps, rule)) return std::nullopt;
+  void_tags_but(scan, plan.file(), position, voids);
+  if (!add_in_few_changes(plan, voids, rule) || !acceptable(plan.steps, rule)) return std::nullopt;
   return std::move(plan.steps);
 }
 
@@ -638,7 +675,7 @@ std::optional<vantrel_io::in_place_steps> beside_old_tags(const matroska_file_sc
                                                           const std::vector<std::uint8_t>& element,
                                                           tag_step_rule rule) {
   planned_steps plan(reader);
-  begin_plan(scan, behind, plan);
+  begin_plan(scan, behind, plan, rule);
   const std::optional<placement> where = find_place(plan.file());
   if (!where) return std::nullopt;
   tags_steps(scan, plan, behind, *where, element);
@@ -649,8 +686,8 @@ std::optional<vantrel_io::in_place_steps> beside_old_tags(const matroska_file_sc
   }
   const std::uint64_t kept = where->position;
   edits.push_back([&scan, kept](ebml_reader& writer) { return point_seekheads_at(scan, writer, kept); });
-  void_tags_but(scan, kept, edits);
-  if (!add_in_few_changes(plan, edits) || !acceptable(plan.steps, rule)) return std::nullopt;
+  void_tags_but(scan, plan.file(), kept, edits);
+  if (!add_in_few_changes(plan, edits, rule) || !acceptable(plan.steps, rule)) return std::nullopt;
   return std::move(plan.steps);
 }
 

@@ -4,6 +4,7 @@
 #include <set>
 #include <string>
 #include <tuple>
+#include <unordered_set>
 
 #include "foundation/byte_compare.h"
 #include "foundation/work_steps.h"
@@ -171,9 +172,12 @@ struct simple_tag_record {
   std::string others;
 };
 
+// `compared`: the SimpleTag may be compared with those of another Tags
+// element (see drop_values_held_before), and what tells it from another of
+// its name and value is read; where one element is read, nothing is.
 class simple_tag_handler : public ebml_element_handler {
 public:
-  explicit simple_tag_handler(simple_tag_record& record) : record_(record) {}
+  simple_tag_handler(simple_tag_record& record, bool compared) : record_(record), compared_(compared) {}
   void on_element(std::uint32_t id, std::uint64_t size, ebml_reader& reader) override {
     if (id == tag_ids::tag_name) {
       record_.name = ebml_read_utf8(reader, size);
@@ -181,23 +185,34 @@ public:
       if (record_.has_value) vantrel_io::throw_io_data();
       record_.value = ebml_read_utf8(reader, size);
       record_.has_value = true;
+    } else if (!compared_) {
+      return;
     } else if (id == tag_ids::tag_language) {
-      if (!record_.language_bcp47) record_.language = as_text(ebml_read_binary(reader, size));
+      if (!record_.language_bcp47) record_.language = as_text(reader, size);
     } else if (id == tag_ids::tag_language_bcp47) {
-      record_.language = as_text(ebml_read_binary(reader, size));
+      record_.language = as_text(reader, size);
       record_.language_bcp47 = true;
     } else if (id != tag_ids::tag_default && id != tag_ids::tag_default_bogus) {
       record_.others += std::to_string(id) + ":" + std::to_string(size) + ":";
       // A large one is told by where it stands: it is never taken for another.
       if (size > compared_size) record_.others += std::to_string(record_.position);
-      else record_.others += as_text(ebml_read_binary(reader, size));
+      else record_.others += as_text(reader, size);
     }
   }
 
 private:
   static constexpr std::uint64_t compared_size = 1 << 20;
-  static std::string as_text(const std::vector<std::uint8_t>& bytes) { return {bytes.begin(), bytes.end()}; }
+  // The bytes as they stand, read straight into the text: a language code
+  // beside every value needs no buffer of its own.
+  static std::string as_text(ebml_reader& reader, std::uint64_t size) {
+    if (size > ebml_max_binary_size) vantrel_io::throw_io_data();
+    reader.check_available(size);
+    std::string text(static_cast<std::size_t>(size), '\0');
+    if (size) reader.read(text.data(), static_cast<std::uint32_t>(size));
+    return text;
+  }
   simple_tag_record& record_;
+  bool compared_;
 };
 
 // One Tag as read; its level is settled once every Tag is read.
@@ -210,7 +225,7 @@ struct read_tag {
 
 class tag_handler : public ebml_element_handler {
 public:
-  explicit tag_handler(std::vector<read_tag>& tags) : tags_(tags) {}
+  tag_handler(std::vector<read_tag>& tags, bool compared) : tags_(tags), compared_(compared) {}
   void on_element(std::uint32_t id, std::uint64_t, ebml_reader& reader) override {
     if (id == tag_ids::targets) {
       if (tag_.targets_position != matroska_unset) vantrel_io::throw_io_data();
@@ -220,7 +235,7 @@ public:
     } else if (id == tag_ids::simple_tag) {
       simple_tag_record record;
       record.position = element_start;
-      simple_tag_handler handler(record);
+      simple_tag_handler handler(record, compared_);
       ebml_read_children(reader, handler);
       tag_.simple_tags.push_back(std::move(record));
     }
@@ -229,6 +244,7 @@ public:
 
 private:
   std::vector<read_tag>& tags_;
+  bool compared_;
   read_tag tag_;
 };
 
@@ -237,8 +253,8 @@ private:
 // its values twice and a rewrite would store them twice.
 class tags_handler : public ebml_element_handler {
 public:
-  tags_handler(std::vector<read_tag>& tags, std::set<std::string>& contents_seen)
-      : tags_(tags), contents_seen_(contents_seen) {}
+  tags_handler(std::vector<read_tag>& tags, std::set<std::string>& contents_seen, bool compared)
+      : tags_(tags), contents_seen_(contents_seen), compared_(compared) {}
   void on_element(std::uint32_t id, std::uint64_t size, ebml_reader& reader) override {
     if (id != tag_ids::tag) return;
     // Copies are text; a Tag that carries a large binary is kept as it is.
@@ -249,7 +265,7 @@ public:
       if (!contents_seen_.insert(std::move(bytes)).second) return;
       reader.seek(content);
     }
-    tag_handler handler(tags_);
+    tag_handler handler(tags_, compared_);
     ebml_read_children(reader, handler);
   }
 
@@ -257,6 +273,7 @@ private:
   static constexpr std::uint64_t max_compared_size = 1 << 20;
   std::vector<read_tag>& tags_;
   std::set<std::string>& contents_seen_;
+  bool compared_;
 };
 
 // The TagNames with a value in Tags that say the track's level, by the UIDs
@@ -292,45 +309,81 @@ std::uint64_t tag_level(const read_tag& tag, const names_by_targets& track_level
   return matroska_level_track;
 }
 
-// What makes two values one: their target, level, name, language and
-// value, and whatever else their SimpleTags hold.
-using value_identity =
-    std::tuple<matroska_tag_targets, std::uint64_t, std::string, std::string, bool, std::string, std::string>;
+// A value as it stands in its Tag, compared in place (no copy of each
+// SimpleTag): what makes two values one is their target, level, name,
+// language and value, and whatever else their SimpleTags hold.
+struct held_value {
+  const read_tag* tag;
+  std::uint64_t level;
+  std::size_t tag_hash;  // of the target and level, made once per Tag
+  const simple_tag_record* simple;
+};
+
+const matroska_tag_targets& aimed_at(const read_tag& tag) {
+  static const matroska_tag_targets whole_file;
+  return tag.whole_file() ? whole_file : tag.targets.uids;
+}
+
+void mix_hash(std::size_t& hash, std::size_t more) { hash ^= more + 0x9E3779B9u + (hash << 6) + (hash >> 2); }
+
+std::size_t target_level_hash(const read_tag& tag, std::uint64_t level) {
+  std::size_t hash = std::hash<std::uint64_t>{}(level);
+  const matroska_tag_targets& targets = aimed_at(tag);
+  for (const std::set<std::uint64_t>* uids :
+       {&targets.chapters, &targets.editions, &targets.tracks, &targets.attachments}) {
+    mix_hash(hash, uids->size());
+    for (std::uint64_t uid : *uids) mix_hash(hash, std::hash<std::uint64_t>{}(uid));
+  }
+  return hash;
+}
+
+struct held_value_hash {
+  std::size_t operator()(const held_value& held) const {
+    const simple_tag_record& simple = *held.simple;
+    std::size_t hash = held.tag_hash;
+    for (const std::string* text : {&simple.name, &simple.language, &simple.value, &simple.others})
+      mix_hash(hash, std::hash<std::string>{}(*text));
+    mix_hash(hash, simple.has_value);
+    return hash;
+  }
+};
+
+struct same_held_value {
+  bool operator()(const held_value& a, const held_value& b) const {
+    const simple_tag_record& x = *a.simple;
+    const simple_tag_record& y = *b.simple;
+    return a.level == b.level && x.has_value == y.has_value && x.value == y.value && x.name == y.name &&
+           x.language == y.language && x.others == y.others && aimed_at(*a.tag) == aimed_at(*b.tag);
+  }
+};
 
 // Leaves out of each Tags element (its Tags start at an index of
 // `element_starts`) the values an earlier element holds: another program's
 // element that repeats values of the file's own is merged into it, and
 // merging must show and store each value once.
 void drop_values_held_before(std::vector<read_tag>& tags, const std::vector<std::size_t>& element_starts) {
+  if (element_starts.size() < 2) return;
   const names_by_targets track_level = track_level_names(tags);
-  std::vector<std::uint64_t> levels;
-  for (const read_tag& tag : tags) levels.push_back(tag_level(tag, track_level));
-  std::set<value_identity> held_before, held_here;
-  auto identity = [&](std::size_t index, const simple_tag_record& simple) {
-    const read_tag& tag = tags[index];
-    return value_identity{tag.whole_file() ? matroska_tag_targets{} : tag.targets.uids,
-                          levels[index],
-                          simple.name,
-                          simple.language,
-                          simple.has_value,
-                          simple.value,
-                          simple.others};
-  };
+  std::unordered_set<held_value, held_value_hash, same_held_value> held_before;
+  // Each Tag's SimpleTags are final once its own were left out, so the
+  // values held refer to them where they stand.
+  std::vector<held_value> held_here;
   std::size_t next_element = 0;
   for (std::size_t index = 0; index < tags.size(); ++index) {
     for (; next_element < element_starts.size() && element_starts[next_element] <= index; ++next_element) {
       held_before.insert(held_here.begin(), held_here.end());
       held_here.clear();
     }
-    auto& simples = tags[index].simple_tags;
-    std::vector<simple_tag_record> kept;
-    for (simple_tag_record& simple : simples) {
-      value_identity one = identity(index, simple);
-      if (held_before.count(one)) continue;
-      held_here.insert(std::move(one));
-      kept.push_back(std::move(simple));
-    }
-    simples = std::move(kept);
+    const read_tag& tag = tags[index];
+    const std::uint64_t level = tag_level(tag, track_level);
+    const std::size_t tag_hash = target_level_hash(tag, level);
+    std::vector<simple_tag_record>& simples = tags[index].simple_tags;
+    qiv::count_work_steps(simples.size());
+    if (!held_before.empty())
+      std::erase_if(simples, [&](const simple_tag_record& simple) {
+        return held_before.count(held_value{&tag, level, tag_hash, &simple}) != 0;
+      });
+    for (const simple_tag_record& simple : simples) held_here.push_back(held_value{&tag, level, tag_hash, &simple});
   }
 }
 
@@ -761,17 +814,20 @@ matroska_tag_collection matroska_tags_load(const matroska_file_scan& scan, ebml_
   matroska_tag_collection collection;
   std::vector<read_tag> tags;
   std::set<std::string> contents_seen;
+  // A Tags element after the Clusters that no SeekHead names is read by no
+  // reader: after a write killed before it ended it may be that write's new
+  // element or its old one. A stale one the named element took in. Taking
+  // their values in would bring them back, or twice.
+  std::vector<std::uint64_t> read;
+  for (std::uint64_t position : scan.positions_of(ids::tags))
+    if (!scan.unnamed_tags.count(position) && !scan.stale_tags.count(position)) read.push_back(position);
+  const bool compared = read.size() > 1;
   std::vector<std::size_t> element_starts;
-  for (std::uint64_t position : scan.positions_of(ids::tags)) {
-    // A Tags element after the Clusters that no SeekHead names is read by
-    // no reader: after a write killed before it ended it may be that write's
-    // new element or its old one. A stale one the named element took in.
-    // Taking their values in would bring them back, or twice.
-    if (scan.unnamed_tags.count(position) || scan.stale_tags.count(position)) continue;
+  for (std::uint64_t position : read) {
     bool whole = false;
     element_starts.push_back(tags.size());
     try {
-      tags_handler handler(tags, contents_seen);
+      tags_handler handler(tags, contents_seen, compared);
       reader.seek(position);
       ebml_read_element(reader, handler, ids::tags);
       whole = matroska_at_segment_child(scan, reader);

@@ -5,6 +5,7 @@
 #include <map>
 
 #include "inputs/mp4/box_reading.h"
+#include "inputs/mp4/stopped_write_leftover.h"
 #include "inputs/mp4/tarnex_exceptions.h"
 
 namespace tarnex {
@@ -83,6 +84,7 @@ void walk(stream& in, file_check_result& result, std::map<std::uint32_t, int>& c
     if (size == 0 && std::memcmp(head + 4, "free", 4) == 0 && counts[fourcc("moov")] != 0 &&
         counts[fourcc("mdat")] != 0) {
       result.cut_position = p;
+      result.staged_tail = true;
       return;
     }
     if (size == 0) {
@@ -110,6 +112,13 @@ void walk(stream& in, file_check_result& result, std::map<std::uint32_t, int>& c
       if (type == fourcc("mdat")) result.reports.push_back("Media data is truncated, the file may not be playable completely.");
       return;
     }
+    // A "free" box that a stopped tag write of earlier builds left over the
+    // old movie box and the boxes after it: the media data is in there,
+    // where every reader still finds it, and the next write takes it out.
+    if (is_free_box(type) && header_size == 8 && starts_as_movie_payload(in, p + 8, size - 8) &&
+        run_holds_media_data(in, p + 8, p + size))
+      ++counts[fourcc("mdat")];
+    in.seek(p + header_size);
     if (in.skip(size - header_size) != size - header_size) {
       result.reports.push_back(garbage_at_end);
       return;

@@ -19,6 +19,9 @@ struct file_check_result {
   // Start of what the tag writer drops: an appended ID3v1 tag, a "free"
   // box that runs to the end of the file, or zeros to its end.
   std::uint64_t cut_position = no_cut;
+  // The cut is of a "free" box open to the end: what a tag write stopped
+  // before its switch, or after the movie box's return, left.
+  bool staged_tail = false;
   std::uint64_t boxes_end = 0;          // end of the last whole box walked
   // The last whole box walked, where the file has one.
   std::uint64_t last_box_offset = no_cut;

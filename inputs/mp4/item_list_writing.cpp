@@ -79,7 +79,8 @@ freeform_names freeform_names_read(const ilst_metadata& metadata, std::size_t& w
 
 // A freeform item keeps the name the file gives it (readers look it up as
 // written); one made anew takes the name other taggers write.
-std::string freeform_name(const freeform_names& read, const std::string& field) {
+std::string freeform_name(const freeform_names& read, const std::string& field, bool multi_valued) {
+  if (!multi_valued && equals_ascii_nocase(field, "codec")) return "cdec";
   const auto found = read.find(field);
   return found != read.end() ? *found : user_defined_name_for(field);
 }
@@ -196,6 +197,22 @@ struct item_kind {
   }
 };
 
+// The kind of item that stands for a field: the number, flag and genre
+// items for theirs, a text item where the field has a key, else a freeform
+// item.
+item_kind kind_of_field(const std::string& name, bool multi_valued, const freeform_names& freeform_read) {
+  static constexpr std::pair<const char*, std::uint32_t> own_items[] = {
+      {"track", fourcc("trkn")},      {"tracknumber", fourcc("trkn")},       {"totaltracks", fourcc("trkn")},
+      {"disc", fourcc("disk")},       {"discnumber", fourcc("disk")},        {"totaldiscs", fourcc("disk")},
+      {"tempo", fourcc("tmpo")},      {"itunescompilation", fourcc("cpil")}, {"itunespodcast", fourcc("pcst")},
+      {"genre", fourcc("\xA9gen")},
+  };
+  for (const auto& [field, key] : own_items)
+    if (equals_ascii_nocase(name, field)) return {key, ""};
+  if (const std::uint32_t key = item_key_for_field(name)) return {key, ""};
+  return {fourcc("----"), freeform_name(freeform_read, name, multi_valued)};
+}
+
 // The items in the order they go into the list: each kept item, the cover
 // and each unparsed item at its old place, an item made anew at the place of
 // the first old item that gave one of its fields, or else of the unparsed
@@ -203,7 +220,8 @@ struct item_kind {
 // item and the same edit made twice gives the same bytes), and items of new
 // fields after them all. An unparsed item of a kind the edit writes goes:
 // readers that take the first of two items of one key (TagLib) would show
-// it instead of the new one.
+// it instead of the new one. So does one of a field the edit removes, which
+// they would still show.
 class placed_items {
   // Larger than any text field of a common tag: pictures, lyrics, binary
   // blobs. A small picture keeps its place like any other item.
@@ -243,13 +261,16 @@ public:
         place = std::min(place, gone->second);
     if (const auto replaced = unparsed_places_.find(kind); replaced != unparsed_places_.end())
       place = std::min(place, replaced->second);
-    written_.insert(kind);
+    replaced_.insert(kind);
     add(place, std::move(bytes));
   }
 
-  // An unparsed item keeps its place unless an item of its kind was made anew.
+  // The unparsed items of `kind` go with a field the edit removes.
+  void remove_unparsed(const item_kind& kind) { replaced_.insert(kind); }
+
+  // An unparsed item keeps its place unless its kind was made anew or removed.
   void add_unparsed(const raw_item& raw, byte_buffer bytes) {
-    if (written_.count(item_kind(raw.key, raw.freeform_name)) == 0) add(raw.place, std::move(bytes));
+    if (replaced_.count(item_kind(raw.key, raw.freeform_name)) == 0) add(raw.place, std::move(bytes));
   }
 
   // Text items lead the list and bulky ones close it, each kind in its
@@ -272,7 +293,7 @@ private:
   std::map<std::string, std::size_t, ascii_nocase_less> first_place_gone_;
   // The first place of the unparsed items of each kind.
   std::map<item_kind, std::size_t> unparsed_places_;
-  std::set<item_kind> written_;
+  std::set<item_kind> replaced_;
   std::vector<std::pair<std::size_t, byte_buffer>> items_;
 };
 
@@ -384,12 +405,17 @@ std::size_t append_item_list(const ilst_metadata& metadata, const tag_fields& to
       items.add_new({key, ""}, {name}, std::move(item));
       continue;
     }
-    const std::string stored_name = !entry.multi_valued && equals_ascii_nocase(name, "codec")
-                                        ? "cdec"
-                                        : freeform_name(freeform_read, name);
+    const std::string stored_name = freeform_name(freeform_read, name, entry.multi_valued);
     append_freeform_item(item, stored_name, entry.values);
     items.add_new({fourcc("----"), stored_name}, {name}, std::move(item));
   }
+  for (const item_as_read& read : metadata.items_as_read)
+    for (const auto& [name, entry] : read.gave.entries()) {
+      ++work;
+      const tag_fields::entry* now = to_write.find(name);
+      if (now == nullptr || now->values.empty())
+        items.remove_unparsed(kind_of_field(name, entry.multi_valued, freeform_read));
+    }
   add_cover_items(metadata, front_cover, items);
   for (const raw_item& raw : metadata.raw_items) {
     item.clear();

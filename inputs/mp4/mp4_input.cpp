@@ -571,7 +571,8 @@ void mp4_input::commit(const abort_signal& abort) {
       }
       // An edit that changes no value writes nothing, yet is refused where
       // any edit would be: the user learns that the file cannot be tagged.
-      if (!fields_changed_) return;
+      // What a stopped write left is taken out all the same.
+      if (!fields_changed_ && !rewrite->mends_stopped_write()) return;
       write_movie_box(*rewrite, file_, opened_by_input_ ? path_.c_str() : "", abort);
       written = true;
     });

@@ -10,6 +10,7 @@
 #include "inputs/mp4/chapter_text_track.h"
 #include "inputs/mp4/file_check.h"
 #include "inputs/mp4/payload_children.h"
+#include "inputs/mp4/stopped_write_leftover.h"
 #include "inputs/mp4/tarnex_exceptions.h"
 #include "inputs/mp4/user_data_boxes.h"
 #include "io/in_place_overwrite.h"
@@ -249,7 +250,7 @@ user_data_layout layout_for_later_edits(std::uint64_t movie_at, const text_item_
   return layout;
 }
 
-void write_all(stream& io, std::uint64_t at, const std::string& bytes) {
+void write_all(stream& io, std::uint64_t at, std::string_view bytes) {
   io.seek(at);
   for (std::size_t done = 0; done < bytes.size();) {
     const std::uint32_t n = std::uint32_t(bytes.size() - done < write_block ? bytes.size() - done : write_block);
@@ -262,7 +263,7 @@ void write_all(stream& io, std::uint64_t at, const std::string& bytes) {
 // disk may put unflushed writes down in any order: the caller flushes
 // before a header that names or uncovers bytes written since the last
 // flush, or that relies on a header changed since.
-void write_header(stream& io, std::uint64_t at, const std::string& bytes) {
+void write_header(stream& io, std::uint64_t at, std::string_view bytes) {
   io.overwrite(at, bytes.data(), std::uint32_t(bytes.size()));
 }
 
@@ -328,17 +329,19 @@ std::uint64_t end_of_samples(const mp4_track& track) {
 }
 
 // Checks, before anything is written, that the file can take the new movie
-// box, and works out where.
+// box, and works out where. The old movie box's place starts at
+// `movie_place`: its offset, or that of the "free" box a stopped write left
+// of it just in front.
 placement plan_placement(const mp4_file& file, const file_check_result& layout, std::uint64_t file_size,
-                         std::uint64_t movie_size) {
+                         std::uint64_t movie_size, std::uint64_t movie_place) {
   // Readers meet the movie box before the first fragment, whose runs need
   // its tracks: it cannot move behind the fragments, and there is no room
   // to rewrite it where it is without moving them.
   if (layout.fragmented) refuse(refusals::fragments);
   placement plan;
-  plan.old_movie = file.moov_offset;
-  plan.old_movie_size = file.moov_size;
   const std::uint64_t movie_end = file.moov_offset + file.moov_size;
+  plan.old_movie = movie_place;
+  plan.old_movie_size = movie_end - movie_place;
   if (layout.open_ended_box != no_cut) {
     // Media data that runs to the end of the file: it is given its size,
     // and the new movie box goes after it.
@@ -373,9 +376,9 @@ placement plan_placement(const mp4_file& file, const file_check_result& layout, 
   // one is in force, which needs the copy staged beyond where the new box
   // ends there, with room for a "free" header between.
   plan.stage = plan.boxes_end + 8;
-  const std::uint64_t returned_end = file.moov_offset + movie_size;
+  const std::uint64_t returned_end = plan.old_movie + movie_size;
   if (plan.movie_is_last) plan.stage = std::max(plan.stage, returned_end + 8);
-  if (plan.stage + movie_size - file.moov_offset > max_u32 && plan.movie_is_last)
+  if (plan.stage + movie_size - plan.old_movie > max_u32 && plan.movie_is_last)
     refuse(refusals::movie_too_big);
   return plan;
 }
@@ -402,13 +405,13 @@ struct movie_box_change {
 // then puts the new tags in force, no box moves, and a kill or a power cut
 // leaves the old bytes or the new ones with no flush to order anything.
 std::optional<movie_box_change> overwrite_of(const mp4_file& file, const std::string& old_payload,
-                                             const byte_buffer& movie) {
+                                             const byte_buffer& movie, std::uint64_t movie_at) {
   // Of one size, the two headers are alike: only the payloads can differ.
   if (movie.size() != file.moov_size) return std::nullopt;
   const std::string_view after = std::string_view(movie).substr(box_header_bytes);
   const auto* old_bytes = reinterpret_cast<const std::uint8_t*>(old_payload.data());
   const auto* new_bytes = reinterpret_cast<const std::uint8_t*>(after.data());
-  const std::uint64_t payload_at = file.moov_offset + box_header_bytes;
+  const std::uint64_t payload_at = movie_at + box_header_bytes;
   if (!vantrel_io::change_fits_one_write(payload_at, old_bytes, new_bytes, after.size())) return std::nullopt;
   const std::size_t first = qiv::first_difference(old_bytes, new_bytes, after.size());
   if (first == after.size()) return movie_box_change{payload_at, {}};
@@ -441,9 +444,10 @@ room_place old_room_place(const std::string& old_payload) {
 // The movie box rebuilt at its own size, a "free" box beside the item list
 // giving or taking the difference, as one overwrite (see overwrite_of): the
 // room where the old file keeps it first, then on the item list's other
-// side. None where the change is no such write.
+// side. None where the change is no such write. `movie_at` is where the
+// movie box then stands.
 std::optional<movie_box_change> change_in_place(const mp4_file& file, const std::string& old_payload,
-                                                std::uint32_t write_mode) {
+                                                std::uint32_t write_mode, std::uint64_t movie_at) {
   // A 64-bit header would become a 32-bit one: not a change of the payload.
   if (file.moov_header_size != box_header_bytes) return std::nullopt;
   user_data_layout layout;
@@ -452,7 +456,7 @@ std::optional<movie_box_change> change_in_place(const mp4_file& file, const std:
   build_movie_box(movie, file, old_payload, write_mode, {}, layout);
   if (movie.size() > file.moov_size) return std::nullopt;
   const std::uint64_t room = file.moov_size - movie.size();
-  if (room == 0) return overwrite_of(file, old_payload, movie);
+  if (room == 0) return overwrite_of(file, old_payload, movie, movie_at);
   if (room < box_header_bytes || room > max_u32) return std::nullopt;
   layout.room = std::uint32_t(room);
   const room_place kept = old_room_place(old_payload);
@@ -461,7 +465,7 @@ std::optional<movie_box_change> change_in_place(const mp4_file& file, const std:
     layout.place = place;
     movie.clear();
     build_movie_box(movie, file, old_payload, write_mode, {}, layout);
-    if (std::optional<movie_box_change> change = overwrite_of(file, old_payload, movie)) return change;
+    if (std::optional<movie_box_change> change = overwrite_of(file, old_payload, movie, movie_at)) return change;
   }
   return std::nullopt;
 }
@@ -476,6 +480,10 @@ struct movie_box_rewrite::plan {
   std::uint64_t old_size = 0;
   std::uint64_t text_box_bytes = 0;
   std::optional<movie_box_change> in_place;  // the whole write, where one does
+  stopped_write_leftover leftover;
+  byte_buffer leftover_shrunk;  // the header the leftover over media data gets
+  std::string cut_report;       // a write in place that cuts a staged tail
+  byte_buffer open_free = header_bytes(0, fourcc("free"));
 };
 
 std::uint32_t choose_write_mode(const mp4_file& file) {
@@ -496,14 +504,33 @@ movie_box_rewrite::movie_box_rewrite(mp4_file& file, stream& io, std::uint32_t w
   plan_->layout = check_file_layout(io);
   reports.insert(reports.end(), plan_->layout.reports.begin(), plan_->layout.reports.end());
   plan_->old_size = io.size();
+  stopped_write_leftover& leftover = plan_->leftover;
+  leftover = find_stopped_write_leftover(io, file, old_payload, plan_->layout);
+  if (leftover.kind == stopped_write_leftover::shape::over_media)
+    plan_->leftover_shrunk = header_bytes(leftover.old_movie_size, fourcc("free"));
+  const std::uint64_t movie_place =
+      leftover.kind == stopped_write_leftover::shape::before_movie ? leftover.offset : file.moov_offset;
   // The refusals hold for a write in place too; only the movie box's size
   // decides nothing there.
-  placement where = plan_placement(file, plan_->layout, plan_->old_size, file.moov_size);
+  placement where = plan_placement(file, plan_->layout, plan_->old_size, file.moov_size, movie_place);
   // A file the layout check finds whole may take the change where its
-  // movie box stands; one it would cut or mend gets the whole rewrite.
-  if (!texts && plan_->layout.reports.empty() && plan_->layout.cut_position == no_cut && !where.last_open_ended) {
-    plan_->in_place = change_in_place(file, old_payload, write_mode);
-    if (plan_->in_place) return;
+  // movie box stands; one it would cut or mend gets the whole rewrite. What
+  // a stopped write left is first tidied as that write would have: its
+  // staged boxes cut, the movie box returned to where it stood (where the
+  // stop left room for that before the copy in force).
+  const bool staged_tail_only = plan_->layout.cut_position == no_cut || plan_->layout.staged_tail;
+  if (!texts && plan_->layout.reports.empty() && staged_tail_only && !where.last_open_ended &&
+      file.moov_header_size == box_header_bytes &&
+      (movie_place == file.moov_offset || movie_place + file.moov_size + box_header_bytes <= file.moov_offset)) {
+    plan_->in_place = change_in_place(file, old_payload, write_mode, movie_place);
+    if (plan_->in_place) {
+      plan_->where = where;
+      if (plan_->layout.cut_position != no_cut)
+        plan_->cut_report = trailing_garbage_report(plan_->old_size - plan_->layout.cut_position);
+      if (movie_place != file.moov_offset)
+        plan_->returned = header_bytes(file.moov_size, fourcc("moov")) + old_payload;
+      return;
+    }
   }
   text_item_span span;
   byte_buffer boxes = new_boxes(file, old_payload, write_mode, texts, 0, false, {}, &span);
@@ -514,14 +541,14 @@ movie_box_rewrite::movie_box_rewrite(mp4_file& file, stream& io, std::uint32_t w
   const std::uint64_t lands_at = (where.movie_is_last ? where.old_movie : where.stage) + plan_->text_box_bytes;
   const user_data_layout layout = layout_for_later_edits(lands_at, span);
   boxes = new_boxes(file, old_payload, write_mode, texts, 0, false, layout);
-  where = plan_placement(file, plan_->layout, plan_->old_size, boxes.size());
+  where = plan_placement(file, plan_->layout, plan_->old_size, boxes.size(), movie_place);
   // The chapter texts' offset goes into the movie box, which therefore is
   // built again for the place it is staged at (and, when it returns to the
   // old movie box's offset, for that place).
   const bool wide = texts && where.stage + box_header_bytes > max_u32;
   if (wide)
     where = plan_placement(file, plan_->layout, plan_->old_size,
-                           new_boxes(file, old_payload, write_mode, texts, 0, true, layout).size());
+                           new_boxes(file, old_payload, write_mode, texts, 0, true, layout).size(), movie_place);
   if (texts) boxes = new_boxes(file, old_payload, write_mode, texts, where.stage, wide, layout);
   plan_->returned = texts && where.movie_is_last
                         ? new_boxes(file, old_payload, write_mode, texts, where.old_movie, wide, layout)
@@ -532,15 +559,30 @@ movie_box_rewrite::movie_box_rewrite(mp4_file& file, stream& io, std::uint32_t w
 
 movie_box_rewrite::~movie_box_rewrite() = default;
 
+bool movie_box_rewrite::mends_stopped_write() const {
+  return plan_->leftover.kind != stopped_write_leftover::shape::none || plan_->layout.staged_tail;
+}
+
 bool movie_box_rewrite::safe_in_place() const {
-  if (plan_->in_place) return true;
+  // A leftover over media data shrinks with one header readers see change.
+  if (plan_->leftover.kind == stopped_write_leftover::shape::over_media &&
+      !vantrel_io::lies_within_one_page(plan_->leftover.offset, box_header_bytes))
+    return false;
+  if (plan_->in_place) {
+    // The movie box returning to where a stopped write moved it from shows
+    // itself and the "free" box behind it with one header each.
+    const std::uint64_t returned_at = plan_->where.old_movie;
+    return plan_->returned.empty() ||
+           (vantrel_io::lies_within_one_page(returned_at, box_header_bytes) &&
+            vantrel_io::lies_within_one_page(returned_at + plan_->returned.size(), box_header_bytes));
+  }
   // The payloads go behind a "free" box open to the end of the file, or
   // into the old movie box once "free" covers it: no reader reads them
   // before a header names them. What readers see change is the headers
   // below, each one write.
   const placement& where = plan_->where;
-  // The old movie box's header becomes "free" over everything up to the
-  // staged box, which takes a 64-bit size past 4 GiB of media data.
+  // The old movie box's header spans everything up to the staged box, which
+  // takes a 64-bit size past 4 GiB of media data.
   const std::uint64_t switch_header = header_bytes(where.stage - where.old_movie, fourcc("free")).size();
   std::vector<byte_range> seen = {{where.boxes_end, box_header_bytes},
                                   {where.old_movie, std::max<std::uint64_t>(switch_header, box_header_bytes)}};
@@ -552,8 +594,17 @@ bool movie_box_rewrite::safe_in_place() const {
 }
 
 void movie_box_rewrite::write(stream& io) {
+  shrink_leftover_over_media(io);
   if (const std::optional<movie_box_change>& change = plan_->in_place) {
+    reports_.reserve(reports_.size() + 1);
+    finish_stopped_write(io);
+    // The switch: one write within one page.
     if (!change->bytes.empty()) io.overwrite(change->offset, change->bytes.data(), std::uint32_t(change->bytes.size()));
+    if (!plan_->cut_report.empty()) reports_.push_back(std::move(plan_->cut_report));
+    if (!plan_->returned.empty()) {
+      file_.moov_offset = plan_->where.old_movie;
+      file_.total_size = plan_->where.old_movie + file_.moov_size;
+    }
     return;
   }
   const placement& plan = plan_->where;
@@ -564,9 +615,11 @@ void movie_box_rewrite::write(stream& io) {
   // The file reads as the old one until a single header write puts the new
   // movie box in force, and as the new one from then on. The new boxes are
   // staged whole behind a "free" header open to the end of the file, then
-  // the old movie box's header turns into "free" over everything up to them.
-  // Whatever a cut leaves after the boxes is that free box, which the next
-  // write takes over (a bare tail would fail its layout check).
+  // the old movie box's header spans everything up to them. Whatever a cut
+  // leaves after the boxes is that free box, which the next write takes
+  // over (a bare tail would fail its layout check). A span over media data
+  // is "mdat": the content of a "free" box is there for any tagger to drop,
+  // and media data anywhere but in a top-level "mdat" is lost to some.
   const std::uint64_t n = boxes.size();
   const std::uint64_t end = plan.boxes_end;
   const std::uint64_t stage = plan.stage;
@@ -578,7 +631,8 @@ void movie_box_rewrite::write(stream& io) {
   // that fails later would end the edit with the file changed.
   const byte_buffer open_free = header_bytes(0, fourcc("free"));
   const byte_buffer zeros(std::size_t(stage - end - box_header_bytes), '\0');
-  const byte_buffer switch_header = header_bytes(stage - plan.old_movie, fourcc("free"));
+  const byte_buffer switch_header =
+      header_bytes(stage - plan.old_movie, plan.movie_is_last ? fourcc("free") : fourcc("mdat"));
   byte_buffer returned_body, returned_header, stage_free, old_movie_free;
   if (plan.movie_is_last) {
     returned_body = returned.substr(box_header_bytes);
@@ -602,6 +656,7 @@ void movie_box_rewrite::write(stream& io) {
     // The switch names the staged boxes: without this flush a power cut
     // could leave it on the disk pointing at zeros.
     io.flush();
+    // The switch: from this write on, readers read the new movie box.
     write_header(io, plan.old_movie, switch_header);
   } catch (...) {
     try {
@@ -620,11 +675,12 @@ void movie_box_rewrite::write(stream& io) {
   std::uint64_t new_offset = stage, new_end = stage + n;
   if (plan.movie_is_last) {
     // Back to the old offset: written inside the "free" region, with a
-    // "free" box over the staged copy behind it, both on the disk before
-    // the header that shows them, and that header before the cut of the
-    // copy readers read until then.
+    // "free" box open to the end over the staged copy behind it (the tail
+    // the next write cuts, should this one stop before its cut), both on
+    // the disk before the header that shows them, and that header before
+    // the cut of the copy readers read until then.
     write_all(io, plan.old_movie + box_header_bytes, returned_body);
-    write_header(io, plan.old_movie + n, switch_header);
+    write_header(io, plan.old_movie + n, open_free);
     io.flush();
     write_header(io, plan.old_movie, returned_header);
     new_offset = plan.old_movie;
@@ -635,8 +691,9 @@ void movie_box_rewrite::write(stream& io) {
     // The boxes between the old movie box and the new one come back: the
     // "free" header at their end stops short of the new boxes and media
     // data that ran to the end of the file gets its size, both on the disk
-    // before the old movie box's "free" shrinks to show them; shown
-    // earlier, they would hide the new movie box or show it twice.
+    // before the span shrinks to the old movie box's size as "free" to show
+    // them; shown earlier, they would hide the new movie box or show it
+    // twice.
     write_header(io, end, stage_free);
     if (plan.last_open_ended) write_box_size(io, plan.last_box, plan.last_header, end - plan.last_box);
     io.flush();
@@ -647,6 +704,36 @@ void movie_box_rewrite::write(stream& io) {
   file_.moov_size = n - plan_->text_box_bytes;
   file_.moov_header_size = 8;
   file_.total_size = new_end;
+}
+
+void movie_box_rewrite::shrink_leftover_over_media(stream& io) {
+  const stopped_write_leftover& leftover = plan_->leftover;
+  if (leftover.kind != stopped_write_leftover::shape::over_media) return;
+  // As the tidying of the write that stopped: the boxes inside first, on
+  // the disk before the span shrinks to show them.
+  for (const auto& [at, size] : leftover.inner_sizes) write_header(io, at, size);
+  if (!leftover.inner_sizes.empty()) io.flush();
+  write_header(io, leftover.offset, plan_->leftover_shrunk);
+}
+
+void movie_box_rewrite::finish_stopped_write(stream& io) {
+  const std::uint64_t at = plan_->where.old_movie;
+  const std::string_view movie = plan_->returned;
+  if (!movie.empty()) {
+    // The movie box in force returns to where the "free" box in front of it
+    // starts: written inside that box with a "free" box open to the end
+    // over the copy in force behind it, both on the disk before the header
+    // that shows them, and that header before the cut of the copy.
+    write_all(io, at + box_header_bytes, movie.substr(box_header_bytes));
+    write_header(io, at + movie.size(), plan_->open_free);
+    io.flush();
+    write_header(io, at, movie.substr(0, box_header_bytes));
+    io.flush();
+    io.truncate(at + movie.size());
+  } else if (plan_->layout.cut_position != no_cut) {
+    // Staged boxes behind the last box, which no reader reads.
+    io.truncate(plan_->layout.cut_position);
+  }
 }
 
 void mp4_update_file_tags(mp4_file& file, stream& io, std::uint32_t write_mode, std::vector<std::string>& reports) {

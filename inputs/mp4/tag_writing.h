@@ -4,9 +4,11 @@
 // change lie within one page, that is one write where the movie box stands.
 // Otherwise a movie box that is the last box ends up rewritten at its own
 // offset, any other is turned into "free" and the new one appended, laid
-// out so that the next text edit is such a write. No chunk offset of the
-// media changes; renamed chapters of a chapter text track get new samples in
-// a media data box of their own just before the new movie box.
+// out so that the next text edit is such a write. Between the switch to the
+// new movie box and the old one's return to "free" of its own size, that
+// box is "mdat" over the media data after it, never "free". No chunk offset
+// of the media changes; renamed chapters of a chapter text track get new
+// samples in a media data box of their own just before the new movie box.
 #pragma once
 
 #include <cstdint>
@@ -50,17 +52,27 @@ public:
   // in a copy of the file.
   bool safe_in_place() const;
 
+  // Whether the file holds what an earlier write stopped midway left (see
+  // stopped_write_leftover.h, or its staged boxes behind the last one),
+  // which this write takes out: a write worth making even when no value
+  // changes.
+  bool mends_stopped_write() const;
+
   // Writes into `io`: the file the rewrite was built from, or a byte for
   // byte copy of it. Media data whose box runs to the end of the file is
   // given its size. The writes are ordered so that a write cut off at any
   // point leaves a file that reads as the old one or as the new one, and a
-  // write that fails before the switch puts the old layout back. On return
+  // write that fails before the switch puts the old layout back. What an
+  // earlier stopped write left goes first, as that write would have tidied
+  // it: each of those steps leaves the file reading as before. On return
   // the file object describes the new layout. `io` must not honour an
   // abort: once the first byte is written, the writes run to the end.
   void write(stream& io);
 
 private:
   struct plan;
+  void shrink_leftover_over_media(stream& io);
+  void finish_stopped_write(stream& io);
   mp4_file& file_;
   std::vector<std::string>& reports_;
   std::unique_ptr<plan> plan_;

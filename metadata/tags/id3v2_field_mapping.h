@@ -15,6 +15,11 @@
 // break the rules of the tag's version.
 void id3v2_map_frame(const id3parser::frame& f, unsigned version, bool strict, tag_field_map& fields);
 
+// The field a frame of this id gives ("TCON" gives "genre", "TRCK"
+// "tracknumber"); null for "TXXX", whose description names its field, and
+// for ids that give none.
+const char* id3v2_field_of_frame_id(std::uint32_t id);
+
 // Every frame in list order; a frame that fails to map is skipped.
 void id3v2_fields_from_frames(const id3parser::tag& t, tag_field_map& fields);
 

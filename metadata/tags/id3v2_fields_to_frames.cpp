@@ -95,8 +95,9 @@ using name_set = std::set<std::string, field_name_less>;
 // field from a standard frame and a user-defined one at once (TMOO beside
 // TXXX:MOOD, as two taggers wrote them). A field one of whose frames breaks
 // the version's rules, or is a ReplayGain value, is written anew.
+// `removed` receives the fields the tag gave that the edit removes.
 void keep_frames_of_unchanged_fields(std::vector<frame>& side, std::vector<frame>& keep, unsigned version,
-                                     tag_field_map& fields, std::size_t& work) {
+                                     tag_field_map& fields, name_set& removed, std::size_t& work) {
   // The names each frame gives; its values are held one frame at a time,
   // so that a frame of many values costs their memory once, not once for
   // each of these steps.
@@ -128,6 +129,7 @@ void keep_frames_of_unchanged_fields(std::vector<frame>& side, std::vector<frame
       work += before.size();
       const tag_field_map::values* after = fields.find(name);
       if (rewritten.count(name) == 0 && after != nullptr && *after == before) unchanged.insert(name);
+      if (after == nullptr || after->empty()) removed.insert(name);
     }
   }
   // A field one of whose frames breaks the version's rules is written anew.
@@ -641,9 +643,12 @@ bool comment_description(const frame& f, std::string& description) {
 // rating frame the reading cannot decode gives way to one of its kind the
 // edit wrote: lyrics and rating are one field each, and a comment is the
 // plain one (which other readers take such a frame for, showing it before
-// ours) or that of the description it holds.
+// ours) or that of the description it holds. A field the edit removes
+// takes such frames with it just the same: other readers would still show
+// them.
 void drop_frames_written_anew(std::vector<frame>& keep, const std::vector<frame>& written,
-                              const name_set& written_fields, unsigned version, std::size_t& work) {
+                              const name_set& written_fields, const name_set& removed, unsigned version,
+                              std::size_t& work) {
   std::set<std::uint32_t> written_ids;
   std::set<std::string> written_comments;
   for (const frame& f : written) {
@@ -651,24 +656,31 @@ void drop_frames_written_anew(std::vector<frame>& keep, const std::vector<frame>
     std::string description;
     if (f.id == frame_id("COMM") && comment_description(f, description)) written_comments.insert(description);
   }
+  const auto replaced = [&](const frame& kept) {
+    if (written_ids.count(kept.id) != 0) return true;
+    const char* field = id3v2_field_of_frame_id(kept.id);
+    return field != nullptr && removed.count(field) != 0;
+  };
+  const auto comment_replaced = [&](const std::string& description) {
+    return written_comments.count(description) != 0 ||
+           removed.count(description.empty() ? std::string("comment") : "comment " + description) != 0;
+  };
   const auto written_anew = [&](const frame& kept) {
     ++work;
     const char kind = char(kept.id >> 24);
     const bool one_per_id =
         (kind == 'T' && kept.id != frame_id("TXXX")) || (kind == 'W' && kept.id != frame_id("WXXX"));
-    if (one_per_id)
-      return written_ids.count(kept.id) != 0 && (kept.is_raw() || fields_of_frame(kept, version).empty());
+    if (one_per_id) return replaced(kept) && (kept.is_raw() || fields_of_frame(kept, version).empty());
     if (kept.id == frame_id("USLT") || kept.id == frame_id("POPM"))
-      return written_ids.count(kept.id) != 0 && cannot_be_read(kept, version);
+      return replaced(kept) && cannot_be_read(kept, version);
     if (kept.id == frame_id("COMM")) {
       if (!cannot_be_read(kept, version)) return false;
       std::string description;
-      return written_comments.count("") != 0 ||
-             (comment_description(kept, description) && written_comments.count(description) != 0);
+      return comment_replaced("") || (comment_description(kept, description) && comment_replaced(description));
     }
     if (kept.id != frame_id("TXXX") || !fields_of_frame(kept, version).empty()) return false;
-    const std::string description = user_description(kept);
-    return !description.empty() && written_fields.count(id3v2_strip_trailing_index(description)) != 0;
+    const std::string description = id3v2_strip_trailing_index(user_description(kept));
+    return !description.empty() && (written_fields.count(description) != 0 || removed.count(description) != 0);
   };
   keep.erase(std::remove_if(keep.begin(), keep.end(), written_anew), keep.end());
 }
@@ -713,7 +725,8 @@ void id3v2_frames_from_fields(const id3v2_write_options& options, id3parser::tag
   t.frames.clear();
   std::vector<frame> keep;
   const unsigned read_as = old_version == 0 ? t.version : old_version;
-  keep_frames_of_unchanged_fields(side, keep, read_as, fields, steps);
+  name_set removed;
+  keep_frames_of_unchanged_fields(side, keep, read_as, fields, removed, steps);
   std::vector<frame> ratings;
   if (!options.no_rating) ratings = take_changed_ratings(side, fields, steps);
   std::vector<user_frame_values> routed;
@@ -784,7 +797,7 @@ void id3v2_frames_from_fields(const id3v2_write_options& options, id3parser::tag
   if (!options.no_rating) b.rating(std::move(ratings));
   b.remaining();
   steps += keep.size() + t.frames.size();
-  drop_frames_written_anew(keep, t.frames, written_fields, read_as, steps);
+  drop_frames_written_anew(keep, t.frames, written_fields, removed, read_as, steps);
   for (frame& f : keep) t.frames.push_back(std::move(f));
   qiv::count_work_steps(steps);
   places.put_in_place(t.frames);

@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "metadata/tags/compilation_album_artist.h"
 #include "metadata/tags/id3v1_genres.h"
@@ -154,26 +155,52 @@ void map_day_month(const std::string& ddmm, bool strict, tag_field_map& fields) 
   date[0] = value;
 }
 
+// A genre reference: a number of the ID3v1 list, "RX" (Remix) or "CR" (Cover).
+bool is_genre_reference(const std::string& text) {
+  if (text == "RX" || text == "CR") return true;
+  return !text.empty() && std::all_of(text.begin(), text.end(), is_digit);
+}
+
+// The genre a reference names; null for a number past the list.
+const char* genre_reference_name(const std::string& reference) {
+  if (reference == "RX") return "Remix";
+  if (reference == "CR") return "Cover";
+  if (reference.size() > 9) return nullptr;
+  const unsigned long n = std::strtoul(reference.c_str(), nullptr, 10);
+  return n < id3v1_genre_count ? id3v1_genre_list[n] : nullptr;
+}
+
+// One genre string: references "(17)(8)" (a number past the list names
+// nothing), then text refining them, its leading "(" doubled ("((Live)").
+// Every reference is a genre, and the text one more unless it repeats a
+// name the references gave ("(17)Rock" is one Rock). A string that is a
+// reference alone without parentheses ("17", as 2.4 stores them) names its
+// genre; a number past the list stays as it is.
 void map_genre_piece(const std::string& piece, tag_field_map& fields) {
   if (piece.empty()) return;
-  bool all_digits = true;
-  for (char c : piece) all_digits = all_digits && is_digit(c);
-  if (all_digits) {
-    const unsigned long n = piece.size() > 9 ? ~0ul : std::strtoul(piece.c_str(), nullptr, 10);
-    fields.add_value("genre", n < id3v2_genre_reference_count ? id3v1_genre_list[n] : piece);
+  if (is_genre_reference(piece)) {
+    const char* name = genre_reference_name(piece);
+    fields.add_value("genre", name != nullptr ? name : piece);
     return;
   }
-  if (piece[0] == '(' && piece.size() > 1 && is_digit(piece[1])) {
-    unsigned long n = 0;
-    for (std::size_t i = 1; i < piece.size() && is_digit(piece[i]) && n < 1000; ++i) n = n * 10 + (piece[i] - '0');
-    if (n < id3v2_genre_reference_count) fields.add_value("genre", id3v1_genre_list[n]);
-    return;
+  std::vector<const char*> named;
+  std::size_t pos = 0;
+  while (pos + 1 < piece.size() && piece[pos] == '(' && piece[pos + 1] != '(') {
+    const std::size_t close = piece.find(')', pos + 1);
+    if (close == std::string::npos) break;
+    const std::string reference = piece.substr(pos + 1, close - pos - 1);
+    if (!is_genre_reference(reference)) break;
+    if (const char* name = genre_reference_name(reference)) {
+      fields.add_value("genre", name);
+      named.push_back(name);
+    }
+    pos = close + 1;
   }
-  if (piece.compare(0, 4, "(RX)") == 0) return fields.add_value("genre", "Remix");
-  if (piece.compare(0, 4, "(CR)") == 0) return fields.add_value("genre", "Cover");
-  if (piece.compare(0, 2, "((") == 0) return fields.add_value("genre", piece.substr(1));
-  if (piece[0] == '(') return;
-  fields.add_value("genre", piece);
+  std::string refinement = piece.substr(pos);
+  if (refinement.compare(0, 2, "((") == 0) refinement.erase(0, 1);
+  if (refinement.empty()) return;
+  if (std::none_of(named.begin(), named.end(), [&](const char* name) { return refinement == name; }))
+    fields.add_value("genre", refinement);
 }
 
 void map_genre(const frame& f, unsigned version, bool strict, tag_field_map& fields) {
@@ -243,6 +270,12 @@ std::string id3v2_strip_trailing_index(const std::string& name) {
   while (i > 0 && is_digit(name[i - 1])) --i;
   if (i == name.size() - 1 || i == 0 || name[i - 1] != '[') return name;
   return name.substr(0, i - 1);
+}
+
+const char* id3v2_field_of_frame_id(std::uint32_t id) {
+  for (const frame_rule& r : rules)
+    if (r.id == id) return r.field;
+  return nullptr;
 }
 
 void id3v2_map_frame(const frame& f, unsigned version, bool strict, tag_field_map& fields) {

@@ -91,15 +91,19 @@ std::uint64_t read_riff_header(vantrel_io::file_object& file, bool require_wave,
   return total;
 }
 
-void merge_into_junk(vantrel_io::file_object& file, bool drop_id3, bool drop_info, const abort_signal& abort) {
+namespace {
+
+struct tree_entry {
+  std::uint64_t next;
+  bool removable;
+};
+
+// The whole tree, read before the first write: a damaged chunk fails the
+// edit with nothing changed.
+std::vector<tree_entry> read_tree(vantrel_io::file_object& file, bool drop_id3, bool drop_info,
+                                  const abort_signal& abort) {
   const std::uint64_t end = riff_end(read_riff_header(file, true, abort));
-  // The whole tree is read before the first write: a damaged chunk fails
-  // the removal with nothing changed.
-  struct entry {
-    std::uint64_t next;
-    bool removable;
-  };
-  std::vector<entry> entries;
+  std::vector<tree_entry> entries;
   bool has_audio = false;
   for (std::uint64_t offset = 12; offset < end;) {
     vantrel_io::seek_checked(file, offset, abort);
@@ -115,8 +119,17 @@ void merge_into_junk(vantrel_io::file_object& file, bool drop_id3, bool drop_inf
   // A RIFF size that ends the tree before the audio: cutting the file or
   // appending at that end would lose the audio after it.
   if (!has_audio) vantrel_io::throw_io_data();
+  return entries;
+}
+
+}  // namespace
+
+void check_tree(vantrel_io::file_object& file, const abort_signal& abort) { read_tree(file, false, false, abort); }
+
+void merge_into_junk(vantrel_io::file_object& file, bool drop_id3, bool drop_info, const abort_signal& abort) {
+  const std::uint64_t end = riff_end(read_riff_header(file, true, abort));
   std::uint64_t run_start = 12;
-  for (const entry& e : entries) {
+  for (const tree_entry& e : read_tree(file, drop_id3, drop_info, abort)) {
     if (e.removable) write_junk(file, run_start, e.next, abort);
     else run_start = e.next;
   }

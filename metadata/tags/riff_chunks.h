@@ -34,6 +34,10 @@ std::uint64_t read_riff_header(vantrel_io::file_object& file, bool require_wave,
 // The walk ends here: the total, plus the pad byte an odd total implies.
 inline std::uint64_t riff_end(std::uint64_t total) { return total + (total & 1); }
 
+// Walks the tree of a RIFF/WAVE file: exception_io_data for a chunk that
+// reaches past the RIFF's end or a RIFF that ends before the audio.
+void check_tree(vantrel_io::file_object& file, const abort_signal& abort);
+
 // Removable chunks in consecutive runs become single "JUNK" chunks; a run
 // at the end of the file is cut off.
 void merge_into_junk(vantrel_io::file_object& file, bool drop_id3, bool drop_info, const abort_signal& abort);

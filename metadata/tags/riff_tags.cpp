@@ -5,21 +5,20 @@
 #include <functional>
 #include <string>
 
-#include "core/service_registry.h"
 #include "foundation/bit_array.h"
 #include "foundation/byte_order.h"
 #include "foundation/code_page_text.h"
 #include "foundation/string_buffer.h"
 #include "foundation/utf8.h"
 #include "io/io_exceptions.h"
-#include "io/memory_file.h"
 #include "metadata/input_file_access.h"
 #include "metadata/tags/id3v2_tag_service.h"
 #include "metadata/tags/id3v2_writer.h"
 #include "metadata/tags/riff_chunks.h"
 #include "metadata/tags/riff_chunks_after_audio.h"
+#include "metadata/tags/riff_id3_chunks.h"
+#include "metadata/tags/riff_tail.h"
 #include "metadata/tags/tag_changes.h"
-#include "metadata/tags/tag_not_found.h"
 #include "metadata/track_info.h"
 
 namespace riff_tags {
@@ -50,10 +49,9 @@ const info_field_id* find_info_id(const char* id) {
 }
 
 struct tag_chunks {
-  bool has_id3 = false;
+  // Every ID3 chunk of either name, in file order.
+  std::vector<id3_chunk> id3;
   bool has_info = false;
-  char id3_chunk_id[5] = "id3 ";
-  std::vector<std::uint8_t> id3;
   // The items of every INFO list in file order, after their types: a later
   // list is read as more items of the first, which a write leaves as the
   // only one.
@@ -103,11 +101,10 @@ tag_chunks find_tag_chunks(vantrel_io::file_object& file, const abort_signal& ab
     if (riff_chunks::is_id(chunk.id, "data") && chunk.size == 0)
       next = riff_chunks::find_chunks_after_audio(file, offset + 8, end, abort);
     if (next > end) vantrel_io::throw_io_data();
-    // Other readers take the first ID3 chunk; a write leaves only one.
-    if (!found.has_id3 && riff_chunks::is_id3_chunk(chunk.id)) {
-      read_payload(file, chunk.size, found.id3, abort);
-      std::memcpy(found.id3_chunk_id, chunk.id, 4);
-      found.has_id3 = true;
+    if (riff_chunks::is_id3_chunk(chunk.id)) {
+      id3_chunk& id3 = found.id3.emplace_back();
+      std::memcpy(id3.id, chunk.id, 4);
+      read_payload(file, chunk.size, id3.data, abort);
     } else if (riff_chunks::is_id(chunk.id, "LIST") && chunk.size >= 4) {
       char type[4];
       file.read_exact(type, 4, abort);
@@ -119,13 +116,6 @@ tag_chunks find_tag_chunks(vantrel_io::file_object& file, const abort_signal& ab
     offset = next;
   }
   return found;
-}
-
-vantrel_io::file_ptr memory_file_with(const std::vector<std::uint8_t>& bytes, const abort_signal& abort) {
-  vantrel_io::file_ptr file = vantrel_io::make_memory_file();
-  if (!bytes.empty()) file->write(bytes.data(), static_cast<std::uint32_t>(bytes.size()), abort);
-  file->seek(0, abort);
-  return file;
 }
 
 // Calls `visit(id, data, size, item_start, item_end)` for each item.
@@ -206,15 +196,7 @@ std::vector<std::uint8_t> build_info_items(const std::vector<std::uint8_t>& old_
   return items;
 }
 
-std::vector<std::uint8_t> render_id3(const std::vector<std::uint8_t>& old_tag, const track_info& info,
-                                     const abort_signal& abort) {
-  id3parser::tag tag;
-  if (!old_tag.empty()) {
-    vantrel_io::file_ptr scratch = memory_file_with(old_tag, abort);
-    id3parser::accept_all_frames everything;
-    std::uint64_t size = 0;
-    id3v2_read_tag_from_file(*scratch, everything, tag, size, abort);
-  }
+std::vector<std::uint8_t> render_id3(id3parser::tag tag, const track_info& info) {
   tag = id3v2_tag_for_info(std::move(tag), info);
   std::vector<std::uint8_t> bytes;
   if (tag.frames.empty()) return bytes;
@@ -226,42 +208,44 @@ std::vector<std::uint8_t> render_id3(const std::vector<std::uint8_t>& old_tag, c
   return bytes;
 }
 
-// The fields of the ID3 chunk's tag, without a "tagtype"; false when the
-// chunk holds no readable tag, and the INFO list counts instead.
-bool read_id3_chunk(const std::vector<std::uint8_t>& id3, track_info& out, const abort_signal& abort) {
-  vantrel_io::file_ptr tag = memory_file_with(id3, abort);
-  try {
-    service_lookup_unique_t<id3v2_tag_service>()->read(*tag, out, abort);
-  } catch (const exception_tag_not_found&) {
-    return false;
-  } catch (const id3parser::parseError&) {
-    return false;
-  }
+// The merged tag's fields, without a "tagtype".
+void id3_fields_to_info(const id3parser::tag& tag, track_info& out) {
+  id3v2_tag_to_info(tag, out);
   const std::uint32_t tagtype = out.find_tech("tagtype");
   if (tagtype != track_info::not_found) {
     qiv::bit_array selection(out.tech_count());
     selection.set(tagtype, true);
     out.remove_techs(selection);
   }
-  return true;
 }
+
+// Pictures are no fields: a reading steps over them.
+class all_but_pictures final : public id3parser::frame_filter {
+public:
+  bool accept(std::uint32_t id) override { return id != id3parser::frame_id("APIC"); }
+};
 
 }  // namespace
 
 void read(vantrel_io::file_object& file, track_info& out, const abort_signal& abort) {
   const tag_chunks found = find_tag_chunks(file, abort);
-  if (found.has_id3 && read_id3_chunk(found.id3, out, abort)) return;
-  if (found.has_info) read_info_items(found.info_items, out);
+  all_but_pictures filter;
+  const merged_id3_chunks id3 = merge_id3_chunks(found.id3, filter);
+  if (id3.shown) id3_fields_to_info(id3.tag, out);
+  else if (found.has_info) read_info_items(found.info_items, out);
 }
 
 rendered_tags render(vantrel_io::file_object& file, const track_info& info, const abort_signal& abort) {
   const tag_chunks old = find_tag_chunks(file, abort);
+  id3parser::accept_all_frames everything;
+  merged_id3_chunks id3 = merge_id3_chunks(old.id3, everything);
+  refuse_losing_id3_chunks(id3);
   // Each chunk already there gets only what changed from the reading (the
-  // id3 chunk's tag, else the INFO list) to `info`; a new one gets `info`.
+  // ID3 chunks' tag, else the INFO list) to `info`; a new one gets `info`.
   track_info_impl id3_fields, info_fields;
-  const bool id3_shown = old.has_id3 && read_id3_chunk(old.id3, id3_fields, abort);
+  if (id3.shown) id3_fields_to_info(id3.tag, id3_fields);
   if (old.has_info) read_info_items(old.info_items, info_fields);
-  const tag_changes changes = tag_changes::between(id3_shown ? id3_fields : info_fields, info);
+  const tag_changes changes = tag_changes::between(id3.shown ? id3_fields : info_fields, info);
   rendered_tags tags;
   tags.changes = !changes.empty();
   std::vector<std::uint8_t> items;
@@ -275,16 +259,19 @@ rendered_tags render(vantrel_io::file_object& file, const track_info& info, cons
     tags.info_list.assign({'I', 'N', 'F', 'O'});
     append_bytes(tags.info_list, items.data(), items.size());
   }
-  if (id3_shown) changes.apply_to(id3_fields);
-  tags.id3 = render_id3(old.id3, id3_shown ? id3_fields : info, abort);
-  std::memcpy(tags.id3_chunk_id, old.id3_chunk_id, sizeof tags.id3_chunk_id);
+  if (id3.shown) changes.apply_to(id3_fields);
+  // Every ID3 chunk goes: the one written holds what all of them showed.
+  tags.id3 = render_id3(std::move(id3.tag), id3.shown ? id3_fields : info);
+  std::memcpy(tags.id3_chunk_id, id3.chunk_id, sizeof tags.id3_chunk_id);
   return tags;
 }
 
 void apply(vantrel_io::file_object& file, const rendered_tags& tags, const abort_signal& abort) {
-  riff_chunks::merge_into_junk(file, true, true, abort);
-  if (!tags.info_list.empty()) riff_chunks::place_chunk(file, "LIST", tags.info_list, abort);
-  if (!tags.id3.empty()) riff_chunks::place_chunk(file, tags.id3_chunk_id, tags.id3, abort);
+  riff_chunks::edit_keeping_tail(file, [&] {
+    riff_chunks::merge_into_junk(file, true, true, abort);
+    if (!tags.info_list.empty()) riff_chunks::place_chunk(file, "LIST", tags.info_list, abort);
+    if (!tags.id3.empty()) riff_chunks::place_chunk(file, tags.id3_chunk_id, tags.id3, abort);
+  }, abort);
 }
 
 void write(vantrel_io::file_object& file, const track_info& info, const abort_signal& abort) {
@@ -293,7 +280,8 @@ void write(vantrel_io::file_object& file, const track_info& info, const abort_si
 }
 
 void rewrite_chunks(vantrel_io::file_object& file, const abort_signal& abort, bool drop_id3, bool drop_info) {
-  riff_chunks::merge_into_junk(file, drop_id3, drop_info, abort);
+  riff_chunks::edit_keeping_tail(file, [&] { riff_chunks::merge_into_junk(file, drop_id3, drop_info, abort); },
+                                 abort);
 }
 
 }  // namespace riff_tags

@@ -1,6 +1,7 @@
 // Tags of RIFF/WAVE files: "LIST" chunks of type "INFO" with one item per
-// field, and an ID3 chunk ("id3 " or "ID3 ") holding a whole ID3v2 tag
-// (which wins when both are present). A write leaves one of each.
+// field, and ID3 chunks ("id3 " or "ID3 ") each holding a whole ID3v2 tag,
+// read together (riff_id3_chunks.h; they win over the INFO list). A write
+// leaves one of each, and what stands behind the RIFF stays behind it.
 #pragma once
 
 #include <cstdint>
@@ -17,7 +18,8 @@ namespace riff_tags {
 struct rendered_tags {
   std::vector<std::uint8_t> info_list;  // "INFO" and the items
   std::vector<std::uint8_t> id3;
-  // The ID3 chunk keeps the name the file gave it; a new one is "id3 ".
+  // The ID3 chunk keeps the name the file gave the one it shows first; a
+  // new one is "id3 ".
   char id3_chunk_id[5] = "id3 ";
   // False when the write changes no value: the file is then left as it is.
   bool changes = true;

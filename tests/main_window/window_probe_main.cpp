@@ -45,6 +45,15 @@
 //                                        control that has the program's focus
 //   ... type-at-end TEXT                 the text typed after that control's text
 //   ... focus-keys KEY...                keys posted to that control
+//   ... edit-view COUNT                  the caret and the view of the edit control that
+//                                        has the focus: text length, caret index, caret
+//                                        row, first visible row, the first and the last
+//                                        character shown in the caret's row, the box
+//                                        (left, top, right, bottom), where the COUNT
+//                                        characters before the caret begin and where
+//                                        the last of them begins (x, y each), and the
+//                                        top-left corner of the box's top-level window;
+//                                        places in screen coordinates
 //   window_probe EXE menu [shift]        clicks the Menu button, Shift held when asked;
 //                                        returns while the menu is open
 //   window_probe EXE popups              the program's other visible windows: class, rectangle,
@@ -552,6 +561,49 @@ int type_text(HWND window, const std::wstring& text, bool at_end = false) {
   return 0;
 }
 
+// EM_CHARFROMPOS answers 16-bit indexes: completed by the start of the
+// row it also names (a row shorter than 65,536 characters).
+long long char_shown_at(HWND edit, int x, int y) {
+  const LRESULT hit = SendMessageW(edit, EM_CHARFROMPOS, 0, MAKELPARAM(x, y));
+  if (hit == -1) return -1;
+  const long long row_start = SendMessageW(edit, EM_LINEINDEX, HIWORD(hit), 0);
+  return row_start + ((LOWORD(hit) - row_start) & 0xFFFF);
+}
+
+int edit_view(HWND window, int count) {
+  const HWND edit = focus_of(window);
+  if (edit == nullptr) return 1;
+  DWORD start = 0, caret = 0;
+  SendMessageW(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&caret));
+  const LRESULT length = SendMessageW(edit, WM_GETTEXTLENGTH, 0, 0);
+  // EM_POSFROMCHAR knows no place after the last character.
+  const auto place_of = [&](LRESULT index) {
+    const LRESULT packed = SendMessageW(edit, EM_POSFROMCHAR, index, 0);
+    return POINT{short(LOWORD(packed)), short(HIWORD(packed))};
+  };
+  POINT typed[2] = {place_of(LRESULT(caret) - count), place_of(LRESULT(caret) - 1)};
+  RECT box = {};
+  GetClientRect(edit, &box);
+  const long long first_shown = char_shown_at(edit, box.left + 2, typed[1].y + 2);
+  const long long last_shown = char_shown_at(edit, box.right - 2, typed[1].y + 2);
+  MapWindowPoints(edit, nullptr, reinterpret_cast<POINT*>(&box), 2);
+  MapWindowPoints(edit, nullptr, typed, 2);
+  RECT top_level = {};
+  GetWindowRect(GetAncestor(edit, GA_ROOT), &top_level);
+  std::string line;
+  for (const long long value :
+       {static_cast<long long>(length), static_cast<long long>(caret),
+        static_cast<long long>(SendMessageW(edit, EM_LINEFROMCHAR, caret, 0)),
+        static_cast<long long>(SendMessageW(edit, EM_GETFIRSTVISIBLELINE, 0, 0)), first_shown, last_shown,
+        static_cast<long long>(box.left), static_cast<long long>(box.top), static_cast<long long>(box.right),
+        static_cast<long long>(box.bottom), static_cast<long long>(typed[0].x), static_cast<long long>(typed[0].y),
+        static_cast<long long>(typed[1].x), static_cast<long long>(typed[1].y),
+        static_cast<long long>(top_level.left), static_cast<long long>(top_level.top)})
+    line += (line.empty() ? "" : "\t") + std::to_string(value);
+  print(line);
+  return 0;
+}
+
 // Memory in the program's process, for messages whose arguments point at
 // memory the list view reads and writes there.
 class remote_block {
@@ -814,6 +866,7 @@ int run_command(int argc, wchar_t** argv) {
     }
     if (action == L"type" && argc == 6) return type_text(window, argv[5]);
     if (action == L"type-at-end" && argc == 6) return type_text(window, argv[5], true);
+    if (action == L"edit-view" && argc == 6) return edit_view(window, _wtoi(argv[5]));
     if (action == L"focus-keys") return post_keys(focus_of(window), std::vector<std::wstring>(argv + 5, argv + argc));
     return 1;
   }

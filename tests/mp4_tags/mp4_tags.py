@@ -6,7 +6,11 @@ usage: mp4_tags.py WINE_EXEC BUILD_DIR ZORVTOOL_EXE
 
 The retags killed at random moments run as a test of their own
 (mp4_tags_kills.py, the same arguments) beside the others;
-ZORV_MP4_KILL_COUNT sets how many (100 by default).
+ZORV_MP4_KILL_COUNT sets how many (100 by default). That test first stops a
+growing retag (a title and a 9,000-character comment) of each layout before
+each of its writes, as strace records them, and of the fast-start file also
+the way earlier builds stopped it: each time AtomicParsley's edit keeps the
+audio, and the player's next retag ends as the unstopped one.
 """
 import json
 import os
@@ -23,6 +27,9 @@ import mutagen  # noqa: E402
 from mutagen.mp4 import MP4, AtomDataType, MP4Cover, MP4FreeForm  # noqa: E402
 import gapless_record  # noqa: E402
 import mp4_bytes  # noqa: E402
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tag_write_safety"))
+from matroska_first_edit_stops import TRACED, applied, parse_calls  # noqa: E402
+from mp4_growing_edit_stops import with_server_cut  # noqa: E402
 
 WINE_EXEC, BUILD_DIR, ZORVTOOL = sys.argv[1:4]
 PNG = bytes.fromhex("89504e470d0a1a0a0000000d49484452000000010000000108060000001f15c4890000000d4944415478da63f8ffff3f0005fe02fea7d6a4" "0000000049454e44ae426082")
@@ -641,9 +648,106 @@ def main():
     return 1 if failures else 0
 
 
+GROWING = ["title=A new title", "comment=" + "c" * 9000]
+
+
+
+def traced_retag(path, changes):
+    """The writes, cuts and waits for the disk of a retag, as strace records
+    them (see matroska_first_edit_stops.py), or None."""
+    with open(path, "rb") as f:
+        original = f.read()
+    log = path + ".calls"
+    subprocess.run(["strace", "-f", "-qq", "-y", "-xx", "-s", "100000000", "-P", path, "-e", "trace=" + TRACED,
+                    "-o", log, *zorvtool_cmd("mp4-tags", windows_path(path), *changes)],
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    with open(log, errors="replace") as f:
+        parsed = parse_calls(f.read())
+    os.remove(log)
+    if not isinstance(parsed, tuple):
+        return None
+    with open(path, "rb") as f:
+        return with_server_cut(original, parsed[0], f.read())
+
+
+def decode_errors(path):
+    done = subprocess.run(["ffmpeg", "-v", "error", "-i", path, "-map", "0:a", "-f", "null", "-"],
+                          capture_output=True, text=True)
+    return done.stderr.strip() if done.returncode == 0 else "exit %d: %s" % (done.returncode, done.stderr.strip())
+
+
+def check_after_stop(folder, label, data, media, md5, done):
+    """A file a stopped edit left: its audio in a top-level "mdat", an
+    AtomicParsley title edit keeps it decodable, and the player's next edit
+    (the same one) ends with the boxes of the unstopped edit."""
+    path = os.path.join(folder, "stopped.m4a")
+    with open(path, "wb") as f:
+        f.write(data)
+    at = data.find(media)
+    holder = [kind for kind, start, size in top_level_boxes_of(data) if start + 8 <= at < start + size]
+    check(at >= 0 and holder == ["mdat"],
+          "%s: the audio lies in a top-level mdat: %s" % (label, top_level_boxes_of(data)))
+    other = os.path.join(folder, "stopped-ap.m4a")
+    shutil.copy(path, other)
+    tool("AtomicParsley", other, "--title", "By AtomicParsley", "--overWrite")
+    errors = decode_errors(other)
+    check(not errors and audio_md5(other) == md5,
+          "%s: AtomicParsley's edit keeps the audio: %s" % (label, errors[:300]))
+    result = retag(path, *GROWING)
+    check(result.returncode == 0 and top_level_boxes(path) == top_level_boxes(done) and audio_md5(path) == md5,
+          "%s: the next edit ends as the unstopped one: %s, not %s"
+          % (label, top_level_boxes(path), top_level_boxes(done)))
+
+
+def check_stopped_growing_edits(folder, last, fast):
+    for layout, source in (("moov last", last), ("fast start", fast)):
+        with open(source, "rb") as f:
+            original = f.read()
+        md5 = audio_md5(source)
+        mdat = [b for b in top_level_boxes_of(original) if b[0] == "mdat"][0]
+        media = original[mdat[1] + 72:mdat[1] + 584]
+        done = os.path.join(folder, "growing-done.m4a")
+        shutil.copy(source, done)
+        calls = traced_retag(done, GROWING)
+        check(calls and fields_of(done)["fields"].get("title") == ["A new title"],
+              "%s: the growing edit is written and recorded" % layout)
+        if not calls:
+            continue
+        stops = [index for index, call in enumerate(calls) if call[0] != "flush"]
+        for index in stops:
+            check_after_stop(folder, "%s, stopped before write %d" % (layout, index), applied(original, calls[:index]),
+                             media, md5, done)
+        print("%s: %d stops of the growing edit, each mended by the next edit" % (layout, len(stops)))
+        if layout != "fast start":
+            continue
+        # Earlier builds stopped with a "free" header where the old movie box
+        # stood that spanned the media data up to the new movie box.
+        with open(done, "rb") as f:
+            data = bytearray(f.read())
+        boxes = top_level_boxes_of(bytes(data))
+        freed, staged, moov = boxes[1], boxes[-2], boxes[-1]
+        check(freed[0] == "free" and staged == ("free", moov[1] - 8, 8), "fast start: the edit's layout: %s" % boxes)
+        data[freed[1]:freed[1] + 4] = (moov[1] - freed[1]).to_bytes(4, "big")
+        data[staged[1]:staged[1] + 4] = bytes(4)
+        left = os.path.join(folder, "earlier.m4a")
+        with open(left, "wb") as f:
+            f.write(data)
+        result = zorvtool("mp4-tags", windows_path(left), "--check", ok=False)
+        check("No MDAT" not in result.stdout, "earlier builds' leftover: the check finds the media: %r" % result.stdout)
+        check(audio_md5(left) == md5, "earlier builds' leftover: the audio plays")
+        result = retag(left, *GROWING)
+        check(result.returncode == 0 and top_level_boxes(left) == top_level_boxes(done) and audio_md5(left) == md5,
+              "earlier builds' leftover: the same edit again mends it: %s" % top_level_boxes(left))
+        tool("AtomicParsley", left, "--title", "By AtomicParsley", "--overWrite")
+        check(not decode_errors(left) and audio_md5(left) == md5, "earlier builds' leftover, mended: AtomicParsley's "
+              "edit keeps the audio")
+
+
 def kills_main():
     with tempfile.TemporaryDirectory() as folder:
-        check_kills(folder, *make_fixtures(folder))
+        last, fast = make_fixtures(folder)
+        check_stopped_growing_edits(folder, last, fast)
+        check_kills(folder, last, fast)
     print("%d failed" % len(failures) if failures else "all passed")
     return 1 if failures else 0
 

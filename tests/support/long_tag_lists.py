@@ -1,7 +1,8 @@
 """Files whose tags hold lists of a length the file chooses, for the
 benchmarks and the fuzz harness: Matroska Tags of thousands of SimpleTags
 (from mkvmerge and a tags XML, or built byte by byte beside a Tag whose
-level its neighbour gives), a chain of thousands of SeekHeads, a FLAC
+level its neighbour gives, or another program's in front of ffmpeg's
+Clusters, in one Tags element or in one element per value), a chain of thousands of SeekHeads, a FLAC
 comment of thousands of album artists, a cue sheet of thousands of tracks
 and an MP4 item list of thousands of freeform items. Readers and writers
 must take each in time in step with its size."""
@@ -42,6 +43,31 @@ def mkvmerge_file(folder, count, seconds=1):
     if not os.path.exists(flac):
         run("flac", "-s", "-f", "-o", flac, wav)
     run("mkvmerge", "-q", "-o", out, "--global-tags", xml, flac)
+    return out
+
+
+def ffmpeg_file_with_front_tags(folder, count, elements, seconds=1):
+    """ffmpeg's FLAC in Matroska with `count` values of another program in
+    front of the first Cluster, which no SeekHead names: in `count` Tags
+    elements of one value each, or (`elements` 1) in one Tag of `count`
+    SimpleTags. They fill the room ffmpeg keeps there for its index."""
+    wav = os.path.join(folder, "source.wav")
+    if not os.path.exists(wav):
+        run("sox", "-n", "-r", "44100", "-c", "2", "-b", "16", wav, "synth", str(seconds), "sine", "440")
+    pairs = [("FIELD %d" % i, "value %d" % i) for i in range(count)]
+    if elements == 1:
+        front = matroska_bytes.simple_tags(50, *pairs)
+    else:
+        front = b"".join(matroska_bytes.simple_tags(50, pair) for pair in pairs)
+    base = os.path.join(folder, "ffmpeg-room-%d.mka" % len(front))
+    if not os.path.exists(base):
+        run("ffmpeg", "-v", "error", "-y", "-i", wav, "-c:a", "flac", "-metadata", "title=Old title",
+            "-reserve_index_space", str(len(front) + 4096), base)
+    with open(base, "rb") as f:
+        data = matroska_bytes.with_element_in_void(f.read(), front)
+    out = os.path.join(folder, "front-tags-%d-in-%d.mka" % (count, elements))
+    with open(out, "wb") as f:
+        f.write(data)
     return out
 
 

@@ -3,7 +3,10 @@
 not change, edited with zorvtool and read back with mutagen and TagLib: an
 ID3v2 comment or lyrics frame of an unknown encoding (or a comment whose
 description has no end) gives way to the comment or lyrics an edit writes,
-TagLib's comment() reads the new comment and one lyrics frame is left; a
+TagLib's comment() reads the new comment and one lyrics frame is left;
+removing the comment of a tag whose comment frames include one of an
+unknown encoding and a compressed one leaves no comment frame for the
+player, TagLib or mutagen; a
 version 2.3 artist frame of NUL-separated values stays byte for byte
 through a title edit; the frames of a tag unsynchronised as a whole
 (versions 2.3 and 2.4) read the same after a title edit; a rating edit
@@ -19,6 +22,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import zlib
 
 from mutagen.id3 import APIC, ID3, POPM, TIT2, TPE1, TPE2
 from mutagen.mp4 import MP4, AtomDataType, MP4FreeForm
@@ -53,8 +57,13 @@ def syncsafe(n):
     return bytes([(n >> 21) & 0x7F, (n >> 14) & 0x7F, (n >> 7) & 0x7F, n & 0x7F])
 
 
-def v24_frame(frame_id, payload):
-    return frame_id.encode() + syncsafe(len(payload)) + b"\0\0" + payload
+def v24_frame(frame_id, payload, compressed=False):
+    """A version 2.4 frame; compressed with zlib behind its data length, as
+    taggers that compress write it."""
+    flags = 0
+    if compressed:
+        payload, flags = syncsafe(len(payload)) + zlib.compress(payload), 0x09
+    return frame_id.encode() + syncsafe(len(payload)) + bytes([0, flags]) + payload
 
 
 def unsynchronised(data):
@@ -117,6 +126,33 @@ def check_undecodable_comments_and_lyrics_give_way(plain, work, taglib_comment):
     shown = fields(path)
     check((shown.get("comment"), shown.get("unsynced lyrics")) == (["new"], ["new words"]),
           "undecodable: the player reads the edit: %r" % shown)
+
+
+def check_removed_comment_leaves_no_comment_frame(plain, work, taglib_comment):
+    """A version 2.4 tag whose comment frames are one of encoding byte 5, a
+    compressed one (which mutagen and TagLib read) and a plain one:
+    removing the comment leaves no comment frame for TagLib, mutagen or the
+    player, and the title as it was."""
+    path = os.path.join(work, "removed_comment.mp3")
+    with open(plain, "rb") as f:
+        audio = f.read()
+    frames = (v24_frame("TIT2", b"\x03Song") + v24_frame("COMM", b"\x05eng\x00garbled") +
+              v24_frame("COMM", b"\x03eng\x00packed", compressed=True) + v24_frame("COMM", b"\x03eng\x00plain"))
+    with open(path, "wb") as f:
+        f.write(b"ID3\x04\x00\x00" + syncsafe(len(frames)) + frames + audio)
+    # mutagen merges the texts of comments of one description and language.
+    check([text for f in ID3(path).getall("COMM") for text in f.text] == ["packed", "plain"],
+          "removed comment: mutagen reads the compressed and the plain comment")
+    check(fields(path).get("comment") == ["plain"], "removed comment: the player shows the plain one")
+    done = zorvtool("tag", windows_path(path), "-comment", ok=False)
+    check(done.returncode == 0, "removed comment: the edit is made: %s%s" % (done.stdout, done.stderr))
+    shown = taglib_comment(path)
+    check(shown == "", "removed comment: TagLib's comment() reads none: %r" % shown)
+    comments = [f.text for f in ID3(path).getall("COMM")]
+    check(comments == [], "removed comment: mutagen reads none: %r" % comments)
+    ids = [frame_id for frame_id, _ in raw_frames(path)]
+    check(ids == ["TIT2"], "removed comment: no comment frame is left: %r" % ids)
+    check("comment" not in fields(path), "removed comment: the player shows none: %r" % fields(path))
 
 
 def check_version_23_list_stays(plain, work):
@@ -236,6 +272,7 @@ def main():
         plain = os.path.join(work, "plain.mp3")
         subprocess.run(["lame", "--quiet", wav, plain], check=True)
         check_undecodable_comments_and_lyrics_give_way(plain, work, taglib_comment)
+        check_removed_comment_leaves_no_comment_frame(plain, work, taglib_comment)
         check_version_23_list_stays(plain, work)
         check_header_unsynchronisation_keeps_meaning(plain, work)
         check_rating_keeps_play_count(plain, work)

@@ -287,6 +287,43 @@ def behind_segment(path):
     return data[start + size:]
 
 
+
+def id3_chunk(name, frames):
+    """A RIFF chunk `name` holding an ID3v2.3 tag of text frames given as
+    (frame id, text); an empty one for no frames."""
+    body = b"".join(fid.encode() + struct.pack(">I", len(text) + 1) + b"\0\0\0" + text.encode()
+                    for fid, text in frames)
+    size = bytes((len(body) >> shift) & 0x7F for shift in (21, 14, 7, 0))
+    tag = b"ID3\x03\0\0" + size + body if frames else b""
+    return name + struct.pack("<I", len(tag)) + tag + b"\0" * (len(tag) & 1)
+
+
+def make_wav_layout_fixtures(folder, fixtures):
+    """{"wavtail": ffmpeg's WAV with an APEv2 and an ID3v1 tag behind the
+    RIFF, "wavid3s": ffmpeg's WAV with an empty "ID3 " chunk, then TagLib's
+    "ID3 " chunk and an "id3 " chunk behind it with a title of its own and
+    an album only it holds}."""
+    with open(fixtures["wav"], "rb") as f:
+        wav = f.read()
+    out = {"wavtail": os.path.join(folder, "tail.wav"), "wavid3s": os.path.join(folder, "id3s.wav")}
+    with open(out["wavtail"], "wb") as f:
+        f.write(wav + ape_tag([("Title", "APE title"), ("Artist", "APE artist")]) +
+                b"TAG" + b"ID3v1 title".ljust(30, b"\0") + bytes(94) + b"\xff")
+    chunks = (id3_chunk(b"ID3 ", []) + id3_chunk(b"ID3 ", [("TIT2", "Old title"), ("TPE1", "Old artist")]) +
+              id3_chunk(b"id3 ", [("TIT2", "Earlier title"), ("TALB", "Earlier album")]))
+    with open(out["wavid3s"], "wb") as f:
+        f.write(wav[:4] + struct.pack("<I", len(wav) + len(chunks) - 8) + wav[8:] + chunks)
+    return out
+
+
+def behind_riff(path):
+    """The bytes behind the RIFF's end (its pad byte included)."""
+    with open(path, "rb") as f:
+        data = f.read()
+    end = 8 + struct.unpack("<I", data[4:8])[0]
+    return data[end + (end & 1):]
+
+
 # The values of the second Tags element in make_matroska_beside_fixtures' files.
 BESIDE_VALUES = (("COMPOSER", "Beside writer"), ("COMMENT", "Beside comment"))
 

@@ -681,6 +681,41 @@ def id3v2_frames_the_player_cannot_map(tool, work, fixtures):
           "%s" % str(read)[:200])
 
 
+def wav_id3_chunks_and_tails(tool, work, fixtures):
+    """ffmpeg's WAV with a damaged ID3 chunk behind a sound one, with a later
+    ID3v2.4 chunk holding a frame version 2.3 has no form for behind a 2.3
+    one, and with a RIFF size that ends before the audio and an ID3v1 tag
+    behind it: the player shows what the sound chunks hold, and a title edit
+    that would lose a chunk's frames or the audio is refused, saying why,
+    with the file byte for byte as it was."""
+    from tag_files import id3_chunk
+    with open(fixtures["wav"], "rb") as f:
+        wav = f.read()
+    sound = id3_chunk(b"ID3 ", [("TIT2", "Sound title"), ("TPE1", "Sound artist")])
+    damaged = b"id3 " + struct.pack("<I", 14) + b"ID3\x03\0\0\0\0\x01\0TIT2"
+    seek = id3v24_frame("SEEK", b"\0\0\1\0")
+    v24 = b"ID3 " + struct.pack("<I", 10 + len(seek)) + b"ID3\x04\0\0" + syncsafe(len(seek)) + seek
+    id3v1 = b"TAG" + b"ID3v1 title".ljust(30, b"\0") + bytes(94) + b"\xff"
+    fmt_end = wav.index(b"fmt ") + 8 + struct.unpack_from("<I", wav, wav.index(b"fmt ") + 4)[0]
+
+    def riff(body):
+        return b"RIFF" + struct.pack("<I", len(body)) + body
+    for name, data, says in (
+            ("a damaged ID3 chunk", riff(wav[8:] + sound + damaged), "damaged"),
+            ("a version 2.4 frame in a later ID3 chunk", riff(wav[8:] + sound + v24), "SEEK"),
+            ("a RIFF size short of the audio", wav[:4] + struct.pack("<I", fmt_end - 8) + wav[8:] + id3v1, "")):
+        path = os.path.join(work, "wav-damage.wav")
+        with open(path, "wb") as f:
+            f.write(data)
+        shown = tool.fields(path) or {}
+        if says:
+            check(shown.get("title") == ["Sound title"] and shown.get("artist") == ["Sound artist"],
+                  "%s: the sound chunk's fields are shown: %s" % (name, shown))
+        rc, err, unchanged = tagged(tool, path, ["title=Written over damage"])
+        check(rc != 0 and unchanged and err.strip() != "" and says in err,
+              "%s: the edit is refused, saying why, with the file unchanged (exit %d %r)" % (name, rc, err.strip()))
+
+
 def syncsafe(n):
     return bytes([(n >> 21) & 0x7F, (n >> 14) & 0x7F, (n >> 7) & 0x7F, n & 0x7F])
 
@@ -707,7 +742,8 @@ def subsong_numbers(tool, work, fixtures):
 # groups that take about the same time.
 DAMAGE_GROUPS = {
     "apev2": ((apev2_footer_over_audio, apev2_footer_claims, apev2_stacked_tags), ("wv", "mpc", "mpc7")),
-    "flac_wav_mp3": ((flac_odd_seektable, subsong_numbers, id3v2_frames_the_player_cannot_map),
+    "flac_wav_mp3": ((flac_odd_seektable, subsong_numbers, id3v2_frames_the_player_cannot_map,
+                      wav_id3_chunks_and_tails),
                      ("flac", "wav", "mp3all", "mp3both", "mp3trail")),
     "ogg": ((ogg_shared_page, ogg_damaged_pages, ogg_damaged_lacing), ()),
     "ogg_cut": ((), ("ogg", "opus", "oga")),

@@ -9,7 +9,10 @@ take, so that the groups run side by side and each stays well inside its
 time on a busy machine.
 Each road of tag writing (in place and through the temporary file, for FLAC,
 MP3 with ID3v2 + APEv2 + ID3v1 and with ID3v2 + ID3v1, WavPack, Musepack versions 7 and 8 (header
-ReplayGain and APEv2), Ogg Vorbis and Opus, WAV, MP4 with its movie box last,
+ReplayGain and APEv2), Ogg Vorbis and Opus, WAV (also with an APEv2 and an
+ID3v1 tag behind the RIFF, growing and shrinking, which stay there byte for
+byte after every kill, and with an empty ID3 chunk before two more, whose
+fields the one chunk the edit leaves holds, as mutagen reads it), MP4 with its movie box last,
 first, or before fragments, a chapter of an MP4 book renamed in its chapter
 list and its chapter text track, Matroska in place, grown (in place behind
 the Segment too, read after each kill by mkvextract, ffprobe and mkvinfo as
@@ -95,10 +98,11 @@ from concurrent.futures import ThreadPoolExecutor
 
 from mutagen.apev2 import APENoHeaderError, APEv2
 from mutagen.id3 import ID3, ID3NoHeaderError
-from tag_files import (BESIDE_VALUES, Zorvtool, behind_segment, ffmpeg_decode, ffprobe_chapter_titles,
+from mutagen.wave import WAVE, error as WaveError
+from tag_files import (BESIDE_VALUES, Zorvtool, behind_riff, behind_segment, ffmpeg_decode, ffprobe_chapter_titles,
                        make_fixtures, make_matroska_beside_fixtures, make_matroska_layout_fixtures,
-                       make_shape_fixtures, matroska_reader_views, mkvextract_tags, tags_starts,
-                       top_level_tags_count, windows_path)
+                       make_shape_fixtures, make_wav_layout_fixtures, matroska_reader_views, mkvextract_tags,
+                       tags_starts, top_level_tags_count, windows_path)
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from blackbox_checks import check, failures  # noqa: E402
@@ -137,6 +141,12 @@ ROADS = [
     ("opus in place", "opus", ["title=New title"]),
     ("opus through the temporary file", "opus", ["comment=" + LONG]),
     ("wav", "wav", ["title=New title"]),
+    # What other programs leave behind the RIFF stays there, byte for byte.
+    ("wav with an apev2 and an id3v1 tag behind the riff, growing", "wavtail",
+     ["title=A much longer new title", "comment=" + "c" * 3000]),
+    ("wav with an apev2 and an id3v1 tag behind the riff, shrinking", "wavtail", ["title=N"]),
+    # Every ID3 chunk is read; the first edit leaves one holding all their fields.
+    ("wav with an empty id3 chunk and two more, first edit", "wavid3s", ["artist=New artist"]),
     ("mp4 movie box last", "m4a", ["title=A much longer new title"]),
     ("mp4 movie box last shrinking", "m4a", ["title=N"]),
     ("mp4 fast start", "m4afast", ["title=New title"]),
@@ -235,7 +245,11 @@ ROAD_GROUPS = {
     "matroska": {"mka", "mkaremux", "mkaroom", "mkanoseek", "mkatwo", "mkatrack", "mkvorbis", "mkabeside",
                  "mkabesideattached", "mkabesidemerge"},
     "matroska_layouts": {"mkatailape", "mkatailebml", "mkatailid3", "mkaseekhead"},
+    "wav_layouts": {"wavtail", "wavid3s"},
 }
+# WAV files with what other programs read behind the RIFF, which stays there.
+RIFF_TAILED = {"wavtail"}
+WAV_LAYOUTS = {"wavtail", "wavid3s"}
 # Files with what other programs read behind the Segment, which stays there.
 TAILED = {"mkatailape", "mkatailebml", "mkatailid3"}
 # ffmpeg's and mkvmerge's files with a second Tags element in front of the Clusters.
@@ -294,6 +308,23 @@ def mp3_reader_views(path):
     except APENoHeaderError:
         views["apev2"] = None
     return views
+
+
+def wav_reader_views(path):
+    """What mutagen reads of a WAV file: its ID3 chunk, the APEv2 tag behind
+    the RIFF, and the bytes there."""
+    try:
+        tags = WAVE(path).tags
+        id3 = tags.pprint() if tags else None
+    except WaveError as e:
+        # An empty chunk in front of an "ID3 " chunk: mutagen reads the
+        # latter's header as the tag's, of version 2.32.
+        id3 = "unreadable: %s" % str(e).split(" ", 1)[-1]
+    try:
+        ape = sorted((key, str(value)) for key, value in APEv2(path).items())
+    except APENoHeaderError:
+        ape = None
+    return {"mutagen": id3, "apev2": ape, "behind the riff": behind_riff(path)}
 
 
 def brief(fields):
@@ -411,6 +442,8 @@ def make_group_fixtures(tool, work, group):
         fixtures.update(make_matroska_beside_fixtures(work, os.path.join(work, "src.wav")))
     if group & (TAILED | {"mkaseekhead"}):
         fixtures.update(make_matroska_layout_fixtures(work, fixtures))
+    if group & WAV_LAYOUTS:
+        fixtures.update(make_wav_layout_fixtures(work, fixtures))
     return fixtures
 
 
@@ -487,6 +520,12 @@ def main(group_name):
             if fixture in TAILED:
                 tail = behind_segment(original)
                 check(tail and behind_segment(done) == tail, "%s: what stood behind the Segment stays there" % road)
+            if fixture in WAV_LAYOUTS:
+                old_wav, new_wav = wav_reader_views(original), wav_reader_views(done)
+                check(new_wav["mutagen"] != old_wav["mutagen"] and new_wav["apev2"] == old_wav["apev2"] and
+                      new_wav["behind the riff"] == old_wav["behind the riff"] and
+                      (fixture not in RIFF_TAILED or old_wav["behind the riff"]),
+                      "%s: mutagen reads the edit, and what stood behind the RIFF stays there: %s" % (road, new_wav))
             # The second element's values the edit keeps.
             beside_kept = [(name, value) for name, value in BESIDE_VALUES if name.lower() not in names]
             if fixture in BESIDE:
@@ -557,6 +596,10 @@ def main(group_name):
                     problems.append("the audio decodes differently")
                 if fixture in TAILED and behind_segment(path) != tail:
                     problems.append("what stood behind the Segment is not there")
+                if fixture in WAV_LAYOUTS:
+                    wav = wav_reader_views(path)
+                    problems.extend("%s reads neither old nor new: %r" % (reader, wav[reader]) for reader in wav
+                                    if wav[reader] not in (old_wav[reader], new_wav[reader]))
                 # Looked at after the readings: the Wine server closes the
                 # killed process's handles (and so deletes its files pending
                 # deletion) a moment after the process is gone, and it has
@@ -626,6 +669,8 @@ def main(group_name):
                         problems.append("after the next write mkvextract reads other tags than a clean write's")
                     if fixture in TAILED and behind_segment(path) != tail:
                         problems.append("after the next write what stood behind the Segment is not there")
+                    if fixture in WAV_LAYOUTS and wav_reader_views(path) != new_wav:
+                        problems.append("after the next write mutagen reads %r" % wav_reader_views(path))
                     if fixture in BESIDE and top_level_tags_count(path) != 1:
                         problems.append("the next write leaves %d Tags elements" % top_level_tags_count(path))
                     if fixture.startswith("mp3") and mp3_reader_views(path) != new_views:

@@ -17,6 +17,7 @@ import subprocess
 import sys
 import tempfile
 
+from mutagen.apev2 import APENoHeaderError, APEv2
 from mutagen.wave import WAVE
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
@@ -130,6 +131,135 @@ def check_second_info_list(work, tone):
           "two INFO lists: one is left, ffprobe reads the edit and the rest: %r %r" % (probe, chunk_ids(path)))
 
 
+def riff_and_tail(path):
+    """(the bytes the RIFF size covers, with an odd total's pad byte, and
+    what stands behind them)."""
+    with open(path, "rb") as f:
+        data = f.read()
+    end = 8 + struct.unpack("<I", data[4:8])[0]
+    end += end & 1
+    return data[:end], data[end:]
+
+
+def id3v1_block(title):
+    return b"TAG" + title.encode().ljust(30, b"\0") + b"\0" * 94 + b"\xff"
+
+
+def ape_items(path):
+    try:
+        return dict(APEv2(path))
+    except APENoHeaderError:
+        return None
+
+
+def check_tails_stay(work, tone):
+    """Every kind of tail stays behind the RIFF through a growing edit, a
+    shrinking one and a removal; the RIFF size covers the RIFF alone."""
+    def with_ape(path):
+        ape = APEv2()
+        ape["Title"], ape["Gain Tool"] = "APE title", "1.5 dB"
+        ape.save(path)
+
+    def past_riff(path):
+        with open(path, "ab") as f:
+            f.write(b"LIST" + struct.pack("<I", 18) + b"INFOINAM\x05\0\0\0past\0\0")
+
+    def stray(path):
+        with open(path, "ab") as f:
+            f.write(b"\x00\x17\x2a")
+
+    def id3v1(path):
+        with open(path, "ab") as f:
+            f.write(id3v1_block("ID3v1 title"))
+
+    kinds = {"an ID3v1 tag": [id3v1], "an APEv2 tag": [with_ape], "an APEv2 and an ID3v1 tag": [id3v1, with_ape],
+             "a chunk past the RIFF size": [past_riff], "stray bytes": [stray]}
+    for name, makers in kinds.items():
+        path = os.path.join(work, "tail.wav")
+        shutil.copyfile(tone, path)
+        zorvtool("tag", windows_path(path), "title=Old title", "artist=Old artist")
+        for make in makers:
+            make(path)
+        _, tail = riff_and_tail(path)
+        ape_before = ape_items(path)
+        long_title = "A title much longer than the old one"
+        for edit, wanted in ((["title=" + long_title, "comment=" + "c" * 3000], long_title),
+                             (["title=T", "-comment"], "T"), (["-title", "-artist"], None)):
+            rc = zorvtool("tag", windows_path(path), *edit, ok=False).returncode
+            riff, behind = riff_and_tail(path)
+            check(rc == 0 and behind == tail and os.path.getsize(path) == len(riff) + len(tail),
+                  "%s stays byte for byte behind the RIFF after %s (exit code %d)" % (name, edit[0], rc))
+            tags = WAVE(path).tags
+            got = str(tags["TIT2"]) if tags and "TIT2" in tags else None
+            check(got == wanted and shown(path).get("title") == wanted,
+                  "%s: mutagen and zorvtool read the edit %s: %r %r" % (name, edit[0], got, shown(path)))
+            check(ape_items(path) == ape_before, "%s: mutagen reads the APEv2 tag as before" % name)
+
+
+def id3_frame(frame, text):
+    data = b"\0" + text.encode("latin-1")
+    return frame.encode() + struct.pack(">I", len(data)) + b"\0\0" + data
+
+
+def id3_chunk(name, *frames):
+    body = b"".join(frames)
+    size = bytes((len(body) >> shift) & 0x7F for shift in (21, 14, 7, 0))
+    tag = b"ID3\x03\0\0" + size + body
+    return name + struct.pack("<I", len(tag)) + tag + b"\0" * (len(tag) & 1)
+
+
+def appended_chunk(path, chunk):
+    with open(path, "r+b") as f:
+        data = f.read() + chunk
+        f.seek(0)
+        f.write(data[:4] + struct.pack("<I", len(data) - 8) + data[8:])
+
+
+def all_readers(path):
+    """{reader: (title, artist, album, genre)} of mutagen, TagLib and ffprobe."""
+    names = ("title", "artist", "album", "genre")
+    tags = WAVE(path).tags or {}
+    frames = ("TIT2", "TPE1", "TALB", "TCON")
+    found = {"mutagen": tuple(str(tags[frame]) if frame in tags else None for frame in frames)}
+    found["taglib"] = tuple((kid3(path, "get %s 2" % name) or [None])[0] or None for name in names)
+    probe = ffprobe_tags(path)
+    found["ffprobe"] = tuple(probe.get(name) for name in names)
+    return found
+
+
+def check_every_id3_chunk(work, tone):
+    """A second ID3 chunk behind TagLib's, and an empty first one: zorvtool
+    shows every field (the first chunk's where both hold one); its edit
+    leaves one chunk of the first name that every reader reads whole, and
+    TagLib edits it further."""
+    two = os.path.join(work, "two_id3.wav")
+    shutil.copyfile(tone, two)
+    kid3(two, "set title 'TagLib Title' 2", "set artist 'TagLib Artist' 2", "save")
+    appended_chunk(two, id3_chunk(b"id3 ", id3_frame("TIT2", "Earlier title"), id3_frame("TALB", "Earlier album")))
+    empty_first = os.path.join(work, "empty_first.wav")
+    shutil.copyfile(tone, empty_first)
+    appended_chunk(empty_first, b"ID3 " + struct.pack("<I", 0))
+    appended_chunk(empty_first,
+                   id3_chunk(b"id3 ", id3_frame("TIT2", "Hidden title"), id3_frame("TPE1", "Hidden artist")))
+    for name, path, before, edit, after, left in (
+            ("two ID3 chunks", two, ("TagLib Title", "TagLib Artist", "Earlier album", None), "genre=Jazz",
+             ("TagLib Title", "TagLib Artist", "Earlier album", "Jazz"), "ID3 "),
+            ("an empty first ID3 chunk", empty_first, ("Hidden title", "Hidden artist", None, None), "title=New",
+             ("New", "Hidden artist", None, None), "id3 ")):
+        got = shown(path)
+        check(tuple(got.get(key) for key in ("title", "artist", "album", "genre")) == before,
+              "%s: zorvtool shows every field: %r" % (name, got))
+        check(zorvtool("tag", windows_path(path), edit, ok=False).returncode == 0, "%s: the edit succeeds" % name)
+        every = all_readers(path)
+        check(all(view == after for view in every.values()), "%s: every reader reads every field: %r" % (name, every))
+        ids = [cid for cid in chunk_ids(path) if cid.lower() == "id3 "]
+        check(ids == [left], "%s: one ID3 chunk is left, named %r: %r" % (name, left, ids))
+        kid3(path, "set comment 'TagLib comment' 2", "save")
+        got = shown(path)
+        check(got.get("comment") == "TagLib comment" and got.get("artist") == after[1],
+              "%s: TagLib's next edit is read with the rest: %r" % (name, got))
+
+
 def main():
     work = tempfile.mkdtemp(prefix="zorv-wav-taggers-")
     try:
@@ -150,6 +280,8 @@ def main():
         check_taglib_file("beside an INFO list", with_info, ["fmt ", "data", "LIST", "ID3 "])
         check_ffmpeg_track_number(work, tone)
         check_second_info_list(work, tone)
+        check_tails_stay(work, tone)
+        check_every_id3_chunk(work, tone)
     finally:
         shutil.rmtree(work, ignore_errors=True)
     if failures:

@@ -166,7 +166,7 @@ int run_mp4_tags(const zorvtool::arguments& args) {
   // Built also for an edit that changes nothing: a file whose layout refuses
   // every write says so.
   tarnex::movie_box_rewrite rewrite(model, io, tarnex::choose_write_mode(model), reports);
-  if (!changed) {
+  if (!changed && !rewrite.mends_stopped_write()) {
     for (const std::string& report : reports) zorvtool::print(report + "\n");
     return 0;
   }

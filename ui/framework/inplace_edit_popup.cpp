@@ -58,12 +58,16 @@ inplace_edit_popup::inplace_edit_popup(HWND list, unsigned flags, inplace_edit_t
 qiv::ref_ptr<inplace_edit_popup> inplace_edit_popup::open(HWND list, RECT cell, unsigned line_count, unsigned flags,
                                                           inplace_edit_text* text, inplace_edit_callback* callback,
                                                           IEnumString* autocomplete, DWORD autocomplete_options) {
+  qiv::ref_ptr<inplace_edit_text> record = text != nullptr ? text : new inplace_edit_text;
+  // A line a one-line box cannot scroll through shows in rows.
+  const bool one_line_in_rows = line_count <= 1 && too_wide_for_one_line_box(list, record->text);
+  if (one_line_in_rows) line_count = inplace_edit::multi_line_rows;
   if (line_count > 1) {
     cell.bottom = cell.top + (cell.bottom - cell.top) * static_cast<LONG>(line_count);
     flags |= inplace_edit::flag_multi_line;
   }
-  qiv::ref_ptr<inplace_edit_text> record = text != nullptr ? text : new inplace_edit_text;
   qiv::ref_ptr<inplace_edit_popup> popup(new inplace_edit_popup(list, flags, record.get(), callback));
+  popup->one_line_in_rows_ = one_line_in_rows;
   popup->create(cell, autocomplete, autocomplete_options);
   return popup;
 }
@@ -81,7 +85,10 @@ void inplace_edit_popup::create(const RECT& cell, IEnumString* autocomplete, DWO
 
   const bool multi_line = (flags_ & inplace_edit::flag_multi_line) != 0;
   const std::string shown = multi_line ? with_crlf_breaks(text_->text) : text_->text;
-  const DWORD edit_styles = edit_style(flags_) | (multi_line && too_long_to_wrap(shown) ? unwrapped_edit_styles : 0);
+  const bool rows_of_ours = one_line_in_rows_ || (multi_line && too_long_to_wrap(shown));
+  // A centred or right-aligned multi-line edit always wraps by itself.
+  const unsigned alignment = inplace_edit::flag_centred | inplace_edit::flag_right_aligned;
+  const DWORD edit_styles = rows_of_ours ? edit_style(flags_ & ~alignment) | unwrapped_edit_styles : edit_style(flags_);
   RECT inside;
   GetClientRect(handle(), &inside);
   edit_ = CreateWindowExW(0, L"EDIT", L"", edit_styles, 0, 0, inside.right, inside.bottom, handle(),
@@ -97,10 +104,12 @@ void inplace_edit_popup::create(const RECT& cell, IEnumString* autocomplete, DWO
   // 30,000 characters, past which every typed key would be dropped.
   SendMessageW(edit_, EM_SETLIMITTEXT, 0, 0);
   // Without suggestions the edit still works: a failure here is not reported.
-  if (autocomplete != nullptr) attach_autocomplete(edit_, autocomplete, autocomplete_options);
+  // A box of rows gets none: suggestions belong to a one-line edit, and no
+  // remembered value begins with a line of that width.
+  if (autocomplete != nullptr && !one_line_in_rows_) attach_autocomplete(edit_, autocomplete, autocomplete_options);
   edit_object_.subclass(edit_);
   inplace_edit_mouse_hook::add(edit_, *this);
-  set_window_text_utf8(edit_, shown.c_str());
+  set_edit_text_utf8(edit_, shown.c_str(), one_line_in_rows_ ? edit_rows_hold::one_line : edit_rows_hold::lines);
   SendMessageW(edit_, EM_SETSEL, 0, -1);
   SendMessageW(edit_, EM_EMPTYUNDOBUFFER, 0, 0);
   SetFocus(edit_);
@@ -148,7 +157,7 @@ bool inplace_edit_popup::process_message(HWND window, UINT message, WPARAM wpara
     case WM_COMMAND:
       if (LOWORD(wparam) == inplace_edit::edit_control_id && HIWORD(wparam) == EN_CHANGE && shown_ && !hidden_) {
         qiv::string_buffer edited;
-        get_window_text_utf8(edit_, edited);
+        get_edit_text_utf8(edit_, edited);
         text_->text.assign(edited.get_ptr(), edited.get_length());
         changed_ = true;
       }

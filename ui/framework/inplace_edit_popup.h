@@ -98,6 +98,8 @@ private:
   qiv::ref_ptr<inplace_edit_text> text_;
   qiv::ref_ptr<inplace_edit_callback> callback_;
   contained_control edit_object_{*this, edit_map};
+  // A one-line text too wide for a one-line box, shown in a box of rows.
+  bool one_line_in_rows_ = false;
   bool shown_ = false;
   bool hidden_ = false;
   bool changed_ = false;

@@ -797,6 +797,35 @@ TEST_F(MatroskaInput, ASecondTagsElementInFrontOfTheClustersIsReadAndMergedUnles
   }
 }
 
+TEST_F(MatroskaInput, ThousandsOfElementsAStoppedEditTookInAreNotReadAgain) {
+  // The new element lists every element it takes in, however many: a list
+  // too long to be read as one would bring a value the edit changed back
+  // beside the new one after a stop that left the old elements.
+  constexpr int count = 5000;
+  std::string front;
+  for (int i = 0; i < count; ++i)
+    front += el(tags_id, tag(targets(50), simple("FIELD " + std::to_string(i), "value " + std::to_string(i))));
+  const std::string named = el(tags_id, tag(targets(50), simple("TITLE", "Old")));
+  const std::string file = header() + segment_with_seekhead({{0x1549A966, info()},
+                                                             {0x1654AE6B, pcm_track()},
+                                                             {tags_id, named},
+                                                             {void_id, front},  // listed as no Tags
+                                                             {0x1F43B675, cluster(0, pcm_block(0, 1))}},
+                                                            {0x1549A966, 0x1654AE6B, tags_id});
+  const std::string edited = retagged(file, "FIELD 7", "Changed");
+  const std::string clean = fields_of(opened_file(edited).info());
+  EXPECT_NE(clean.find("FIELD 7=Changed\n"), std::string::npos);
+  EXPECT_EQ(clean.find("value 7\n"), std::string::npos);
+  // The old elements turn into Void last, each in a change of its own: a
+  // stop before the first leaves them all as they were.
+  const std::size_t front_at = file.find(front);
+  std::string stopped = edited;
+  stopped.replace(front_at, front.size(), front);
+  ASSERT_NE(stopped, edited);
+  EXPECT_EQ(fields_of(opened_file(stopped).info()), clean);
+  EXPECT_EQ(fields_of(opened_file(retagged(stopped, "album", "Old")).info()), clean);
+}
+
 // An edit of several fields at once: each set to its value, or removed
 // where it has none.
 using field_edit = std::vector<std::pair<const char*, const char*>>;

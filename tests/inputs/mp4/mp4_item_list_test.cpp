@@ -309,6 +309,28 @@ TEST(Mp4ItemList, AnItemTheReaderCannotReadGivesWayToTheItemAnEditWritesForItsKi
   EXPECT_EQ(back.raw_items.size(), 1u);
 }
 
+// A field the edit removes takes those items of its kind with it too: a
+// reader that shows them would go on showing the field.
+TEST(Mp4ItemList, ARemovedFieldTakesTheItemsOfItsKindTheReaderCannotReadWithIt) {
+  const bytes utf16_title = box("\xA9nam", data(2, bytes("\0O\0l\0d", 6)));
+  const bytes integer_mood = box("----", full_box("mean", 0, "com.apple.iTunes") + full_box("name", 0, "mood") +
+                                             data(21, bytes(1, '\0')));
+  const bytes other_vendor_mood = freeform("com.example", "MOOD", "theirs");
+  const bytes short_track = box("trkn", data(0, be16(7)));
+  const bytes short_genre = box("gnre", data(0, bytes(1, '\x05')));
+  const auto m = read_items(box("\xA9" "ART", data(1, "A")) + box("\xA9nam", data(1, "T")) + utf16_title +
+                            freeform("com.apple.iTunes", "MOOD", "calm") + integer_mood + other_vendor_mood +
+                            box("trkn", data(0, be16(0) + be16(3) + be16(9) + be16(0))) + short_track +
+                            box("\xA9gen", data(1, "Pop")) + short_genre);
+  EXPECT_EQ(m.raw_items.size(), 5u);
+  tarnex::tag_fields fields = m.fields;
+  for (const char* removed : {"title", "MOOD", "track", "totaltracks", "genre"}) fields.remove(removed);
+  tarnex::byte_buffer meta;
+  tarnex::write_meta_box(m, fields, nullptr, meta);
+  EXPECT_EQ(item_keys(meta), "\xA9" "ART ---- ");
+  EXPECT_NE(meta.find(other_vendor_mood), std::string::npos);
+}
+
 TEST(Mp4ItemList, AnEditOfOneOfThousandsOfItemsKeepsTheOthersAsTheyWere) {
   // Items that share a field with one that goes are found through the
   // field, not by comparing every item with every other: four times the

@@ -626,3 +626,104 @@ TEST(Mp4TagWriting, MediaDataCutShortIsRefusedUntouchedWhateverItsBoxSays) {
   retag(whole, "t");
   EXPECT_EQ(title_of(whole.data), "t");
 }
+
+namespace {
+
+// The type of the top-level box whose content holds byte `at`.
+bytes top_level_box_holding(const bytes& data, std::size_t at) {
+  for (std::size_t box_at = 0; box_at + 8 <= data.size();) {
+    std::size_t size = u32_in(data, box_at);
+    if (size == 0) size = data.size() - box_at;
+    if (size < 8) break;
+    if (at >= box_at + 8 && at < box_at + size) return data.substr(box_at + 4, 4);
+    box_at += size;
+  }
+  return "none";
+}
+
+const bytes titled_movie =
+    movie(box("udta", full_box("meta", 0, box("hdlr", bytes(25, '\0')) +
+                                              box("ilst", box("\xA9nam", full_box("data", 1, be32(0) + "old"))))));
+const char* const long_title = "a new title much longer than the old one, to grow the movie box";
+
+}  // namespace
+
+TEST(Mp4TagWriting, NoStopLeavesTheMediaDataOutOfATopLevelMediaBoxAndTheNextEditEndsAsAnUnstoppedOne) {
+  // Fast start, with room after the movie box as iTunes leaves it, and last.
+  for (const bytes& source : {ftyp() + titled_movie + media, ftyp() + titled_movie + box("free", bytes(200, '\0')) + media,
+                              ftyp() + media + titled_movie}) {
+    memory_file done(source);
+    retag(done, long_title);
+    const std::size_t samples = source.find(bytes(3000, 'a'));
+    std::vector<bytes> stops;
+    for (int changes = 0;; ++changes) {
+      memory_file f(source);
+      f.changes_left = changes;
+      try {
+        retag(f, long_title);
+        break;
+      } catch (const std::runtime_error&) {
+      }
+      stops.push_back(f.data);
+    }
+    for (std::size_t kept = 0; kept < done.changes.size(); ++kept)
+      stops.push_back(io_test::disk_after_power_cut(source, done.changes, kept));
+    // Another edit, of the file as it was or as edited, as the stop reads.
+    memory_file other_of_old(source), other_of_new(done.data);
+    retag(other_of_old, "other");
+    retag(other_of_new, "other");
+    for (std::size_t i = 0; i < stops.size(); ++i) {
+      EXPECT_EQ(top_level_box_holding(stops[i], samples), "mdat") << source.size() << ", stop " << i;
+      memory_file next(stops[i]), other(stops[i]);
+      retag(next, long_title);
+      EXPECT_TRUE(next.data == done.data) << source.size() << ", stop " << i;
+      const bool reads_new = title_of(stops[i]) == long_title;
+      retag(other, "other");
+      EXPECT_TRUE(other.data == (reads_new ? other_of_new : other_of_old).data) << source.size() << ", stop " << i;
+    }
+  }
+}
+
+TEST(Mp4TagWriting, AFreeBoxEarlierBuildsLeftOverTheMediaDataShrinksAtTheNextEdit) {
+  const bytes source = ftyp() + titled_movie + media;
+  memory_file done(source);
+  retag(done, long_title);
+  // Such a build left the old movie box's header "free" up to the new box,
+  // the staged "free" header inside still open to the end or given its size.
+  const std::size_t old_movie = ftyp().size(), staged_free = old_movie + titled_movie.size() + media.size();
+  for (const bytes& inner : {be32(0), be32(8)}) {
+    bytes left = done.data;
+    left.replace(old_movie, 4, be32(std::uint32_t(staged_free + 8 - old_movie)));
+    left.replace(staged_free, 4, inner);
+    ASSERT_EQ(top_level_box_holding(left, source.find(bytes(3000, 'a'))), "free");
+    EXPECT_TRUE(check(left).empty());
+    memory_file next(left);
+    retag(next, long_title);
+    EXPECT_TRUE(next.data == done.data);
+  }
+}
+
+// A stop of a book whose movie box was last can leave the old movie box as
+// "free" in front of the new chapter texts, which the movie box in force
+// reads where they stand: the next edit keeps that box.
+TEST(Mp4ChapterText, NoStopOfARenameLeavesTheMediaDataOutOfATopLevelMediaBox) {
+  for (const bytes& book : {book_with_movie_last(), book_with_fast_start()}) {
+    const bool next_edit_mends = book == book_with_fast_start();
+    memory_file done(book);
+    retitle_chapter(done, 0, long_title);
+    const std::size_t samples = book.find(bytes(3000, 'a'));
+    for (int changes = 0;; ++changes) {
+      memory_file f(book);
+      f.changes_left = changes;
+      try {
+        retitle_chapter(f, 0, long_title);
+        break;
+      } catch (const std::runtime_error&) {
+      }
+      EXPECT_EQ(top_level_box_holding(f.data, samples), "mdat") << book.size() << " killed after " << changes;
+      f.changes_left = -1;
+      retitle_chapter(f, 0, long_title);
+      if (next_edit_mends) EXPECT_TRUE(f.data == done.data) << book.size() << " killed after " << changes;
+    }
+  }
+}

@@ -564,3 +564,98 @@ TEST(Id3v2FieldMapping, ARatingEditKeepsTheEmailsAndPlayCountsOfOtherPrograms) {
   EXPECT_EQ(1u, frames_of(replaced, "POPM"));
   EXPECT_EQ("rating=4;", fields_of(4, replaced));
 }
+
+// Every genre a genre frame names is a value, as other readers list them:
+// references in front ("(17)(8)", with the extended list, "(RX)", "(CR)"),
+// the text after them unless it repeats their name, "((" for a text that
+// starts with "(", and version 2.4's values, each a number or a reference.
+TEST(Id3v2FieldMapping, AGenreFrameGivesEveryGenreItNames) {
+  const bytes nul{0};
+  struct genre_case {
+    unsigned version;
+    bytes payload;
+    const char* fields;
+  };
+  const genre_case cases[] = {
+      {3, latin("(17)(8)"), "genre=Rock,Jazz;"},
+      {4, latin("(17)(8)"), "genre=Rock,Jazz;"},
+      {2, latin("(17)(8)"), "genre=Rock,Jazz;"},
+      {3, latin("(RX)(CR)"), "genre=Remix,Cover;"},
+      {3, latin("(17)(8)Eigen"), "genre=Rock,Jazz,Eigen;"},
+      {3, latin("(17)Rock"), "genre=Rock;"},
+      {3, latin("((foo)"), "genre=(foo);"},
+      {3, latin("(8)((Live)"), "genre=Jazz,(Live);"},
+      {3, latin("(foo)"), "genre=(foo);"},
+      {3, latin("(130)(200)Eigen"), "genre=Terror,Eigen;"},
+      {3, latin("(17;(8)Pop"), "genre=(17,Jazz,Pop;"},
+      {4, latin("17") + nul + text("Jazz"), "genre=Rock,Jazz;"},
+      {4, latin("(17)") + nul + text("(8)Jazz") + nul + text("RX") + nul + text("CR"),
+       "genre=Rock,Jazz,Remix,Cover;"},
+  };
+  for (const genre_case& c : cases)
+    EXPECT_EQ(c.fields, fields_of(c.version, {make("TCON", c.payload)})) << c.version << " " << std::string(c.payload.begin(), c.payload.end());
+
+  // The frame stays through an edit of another field; an edit of the genre
+  // writes the genres shown.
+  const id3parser::frame genres = make("TCON", latin("(17)(8)Eigen"));
+  EXPECT_TRUE(holds(edited(3, {genres, make("TIT2", latin("Old"))}, {{"title", {"New"}}}), genres));
+  const std::vector<id3parser::frame> added = edited(3, {genres}, {{"genre", {"Rock", "Jazz", "Eigen", "Pop"}}});
+  EXPECT_EQ("TCON/1:Rock;Jazz;Eigen;Pop ", payload_text(added.at(0)) + " ");
+  EXPECT_EQ("genre=Rock,Jazz,Eigen,Pop;", fields_of(3, added));
+}
+
+namespace {
+
+// A frame kept as stored, as the reader keeps a compressed one.
+id3parser::frame stored_as_is(const char (&id)[5], unsigned version) {
+  id3parser::frame f = make(id, bytes{0, 0, 0, 9, 0x78, 0x9C, 1, 2, 3});
+  f.raw_version = version;
+  f.raw_format_flags = version == 4 ? 0x09 : 0x80;
+  return f;
+}
+
+}  // namespace
+
+// Removing a field removes every frame that stood for it, as writing it
+// replaces them: those the reading cannot decode or decompress too, which
+// other readers would go on showing.
+TEST(Id3v2FieldMapping, ARemovedFieldTakesEveryFrameOfItWithItThoseItCannotDecodeIncluded) {
+  const bytes nul{0};
+  const id3parser::frame normalisation = make("COMM", latin("eng") + text("iTunNORM") + nul + text(" 0000021A"));
+  const id3parser::frame title = make("TIT2", latin("T"));
+  for (const unsigned version : {3u, 4u}) {
+    const std::vector<id3parser::frame> old_frames = {
+        make("COMM", bytes{5} + text("eng") + nul + text("garbled")),
+        stored_as_is("COMM", version),
+        make("COMM", bytes{3} + text("eng") + nul + text("plain")),
+        normalisation,
+        make("USLT", bytes{5} + text("eng") + nul + text("la la")),
+        make("USLT", bytes{3} + text("eng") + nul + text("words")),
+        make("POPM", text("abc")),
+        rating_frame("someone@example.org", {128}),
+        stored_as_is("TPE1", version),
+        make("TPE1", latin("A")),
+        make("TXXX", latin("MOOD") + nul),
+        make("TXXX", latin("MOOD") + nul + text("calm")),
+        title,
+    };
+    // An edit of another field keeps them all.
+    const std::vector<id3parser::frame> retitled = edited(version, old_frames, {{"title", {"T"}}, {"album", {"X"}}});
+    for (const id3parser::frame& f : old_frames) EXPECT_TRUE(holds(retitled, f)) << version;
+
+    const std::vector<id3parser::frame> after = edited(
+        version, old_frames, {{"comment", {}}, {"unsynced lyrics", {}}, {"rating", {}}, {"artist", {}}, {"mood", {}}});
+    ASSERT_EQ(2u, after.size()) << version;
+    EXPECT_TRUE(holds(after, normalisation) && holds(after, title)) << version;
+  }
+  // A described comment takes the undecodable one of its description; the
+  // plain one stays.
+  const id3parser::frame plain = make("COMM", bytes{3} + text("eng") + nul + text("plain"));
+  const std::vector<id3parser::frame> noted = {
+      plain, make("COMM", bytes{3} + text("eng") + text("note") + nul + text("n")),
+      make("COMM", bytes{3} + text("eng") + text("note"))};
+  EXPECT_EQ("comment=plain;comment note=n;", fields_of(4, noted));
+  const std::vector<id3parser::frame> left = edited(4, noted, {{"comment note", {}}});
+  EXPECT_EQ(1u, left.size());
+  EXPECT_TRUE(holds(left, plain));
+}

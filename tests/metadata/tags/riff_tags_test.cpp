@@ -1,6 +1,6 @@
 // Tags inside the chunk tree of RIFF/WAVE files: reading INFO items and the
-// ID3 chunk ("id3 " or "ID3 "), and rewriting them through "JUNK" filler without moving the
-// audio or losing the old tags when the new ones cannot be made.
+// ID3 chunks ("id3 " or "ID3 "), and rewriting them through "JUNK" filler without moving the
+// audio, losing what stands behind the RIFF, or losing the old tags when the new ones cannot be made.
 #include "metadata/tags/riff_tags.h"
 
 #include <gtest/gtest.h>
@@ -251,6 +251,110 @@ TEST_F(RiffTags, DamagedOldId3ChunkLeavesTheFileUntouched) {
   auto file = io_test::make_model_file(before);
   EXPECT_ANY_THROW(riff_tags::write(*file, info, io_test::no_abort()));
   EXPECT_EQ(file->bytes, before);
+}
+
+
+// What other programs leave behind the RIFF's end.
+std::string id3v1_tail() { return "TAG" + std::string("Tail title") + std::string(115, '\0'); }
+std::string ape_tail() { return "APETAGEX" + le32(2000) + le32(32) + std::string(16, '\x01') + "item bytes"; }
+
+TEST_F(RiffTags, EditsKeepWhatStandsBehindTheRiffAtTheEnd) {
+  const struct {
+    std::string tail, why;
+  } tails[] = {
+      {id3v1_tail(), "an ID3v1 tag"},
+      {ape_tail(), "an APEv2 tag"},
+      {ape_tail() + id3v1_tail(), "both"},
+      {chunk("LIST", "INFOINAM" + le32(4) + "past"), "a chunk past the RIFF size"},
+      {std::string("\x00\x01\x02", 3), "odd stray bytes"},
+  };
+  const std::string tagged = riff(fmt + audio + info_list(chunk("INAM", std::string("Old title\0", 10))));
+  for (const auto& t : tails) {
+    for (const char* title : {"A much longer title than the old one", "N"}) {
+      track_info_impl info;
+      info.set_field("title", 5, title, track_info::until_nul);
+      const std::string after = write(tagged + t.tail, info);
+      ASSERT_GT(after.size(), t.tail.size()) << t.why;
+      const std::string riff_part = after.substr(0, after.size() - t.tail.size());
+      EXPECT_EQ(after.substr(riff_part.size()), t.tail) << t.why << ", " << title;
+      EXPECT_EQ(riff_part.substr(4, 4), le32(std::uint32_t(riff_part.size() - 8))) << t.why << ", " << title;
+      EXPECT_EQ(read(after), "title=" + std::string(title) + ";") << t.why;
+    }
+    auto file = io_test::make_model_file(tagged + t.tail);
+    riff_tags::rewrite_chunks(*file, io_test::no_abort(), true, true);
+    EXPECT_EQ(file->bytes, riff(fmt + audio) + t.tail) << t.why << ", removal";
+  }
+  // A last chunk without its pad byte: the appended tag starts right behind it.
+  const std::string odd = "RIFF" + le32(4 + std::uint32_t(fmt.size()) + 8 + 999) + "WAVE" + fmt + "data" + le32(999) +
+                          std::string(999, '\x33');
+  track_info_impl info;
+  info.set_field("title", 5, "new", 3);
+  const std::string after = write(odd + id3v1_tail(), info);
+  EXPECT_EQ(after.substr(after.size() - 128), id3v1_tail());
+  EXPECT_EQ(read(after), "title=new;");
+}
+
+std::string id3_chunk_of(const std::string& id, std::uint8_t version, const id3v2_test::bytes& frames) {
+  const id3v2_test::bytes tag_bytes = id3v2_test::tag(version, frames);
+  return chunk(id, std::string(tag_bytes.begin(), tag_bytes.end()));
+}
+
+TEST_F(RiffTags, EveryId3ChunkIsShownAndAnEditKeepsItsFieldsInOne) {
+  using namespace id3v2_test;
+  const std::string two = id3_chunk_of("ID3 ", 3, frame("TIT2", latin("first")) + frame("TPE1", latin("Anna"))) +
+                          id3_chunk_of("id3 ", 3, frame("TIT2", latin("second")) + frame("TALB", latin("Album")));
+  const std::string later = id3_chunk_of("id3 ", 4, frame("TIT2", latin("T"), true) + frame("TPE1", latin("A"), true));
+  const std::string damaged = chunk("ID3 ", std::string("ID3\x03\x00\x00\x00\x00\x01\x00TIT2", 14));
+  const struct {
+    std::string body, shown, after_edit, id3_left, why;
+  } rows[] = {
+      {fmt + audio + two, "album=Album;artist=Anna;title=first;", "album=Album;artist=Anna;genre=Jazz;title=first;",
+       "ID3 ", "the first chunk's value wins"},
+      {fmt + chunk("ID3 ", "") + audio + later, "artist=A;title=T;", "artist=A;genre=Jazz;title=T;", "id3 ",
+       "an empty chunk hides nothing; the chunk with the tag names the one left"},
+      {fmt + info_list(chunk("IPRD", "info")) + chunk("id3 ", "no tag") + audio + later, "artist=A;title=T;",
+       "artist=A;genre=Jazz;title=T;", "id3 ", "nor do stray bytes, and the ID3 tag still wins over INFO"},
+  };
+  for (const auto& r : rows) {
+    EXPECT_EQ(read(riff(r.body)), r.shown) << r.why;
+    auto file = io_test::make_model_file(riff(r.body));
+    track_info_impl info;
+    riff_tags::read(*file, info, io_test::no_abort());
+    info.set_field("genre", 5, "Jazz", 4);
+    riff_tags::write(*file, info, io_test::no_abort());
+    const std::string ids = chunk_ids(file->bytes);
+    const auto count = [&](const char* id) {
+      std::size_t n = 0;
+      for (std::size_t at = ids.find(id); at != std::string::npos; at = ids.find(id, at + 1)) ++n;
+      return n;
+    };
+    EXPECT_TRUE(count(r.id3_left.c_str()) == 1 && count("ID3 ") + count("id3 ") == 1) << r.why << ": " << ids;
+    EXPECT_EQ(read(file->bytes), r.after_edit) << r.why;
+  }
+  EXPECT_EQ(read(riff(fmt + damaged + audio + later)), "artist=A;title=T;") << "a damaged chunk hides nothing";
+  // A frame of the later chunk that carries no field stays, byte for byte.
+  const bytes priv = frame("PRIV", text(std::string("owner\0data", 10)));
+  track_info_impl info;
+  info.set_field("title", 5, "new", 3);
+  const std::string after =
+      write(riff(fmt + audio + id3_chunk("first", "ID3 ") + id3_chunk_of("id3 ", 3, frame("TALB", latin("A")) + priv)),
+            info);
+  EXPECT_NE(after.find(std::string(priv.begin(), priv.end())), std::string::npos);
+}
+
+TEST_F(RiffTags, AnEditThatWouldLosePartOfAnId3ChunkChangesNothing) {
+  using namespace id3v2_test;
+  const std::string first = id3_chunk_of("id3 ", 3, frame("TIT2", latin("first")));
+  const std::string damaged = chunk("ID3 ", std::string("ID3\x03\x00\x00\x00\x00\x01\x00TIT2", 14));
+  // A version 2.4 frame without a 2.3 form, in a chunk behind a 2.3 tag.
+  const std::string seek = id3_chunk_of("ID3 ", 4, frame("SEEK", bytes{0, 0, 1, 0}, true));
+  track_info_impl info;
+  info.set_field("title", 5, "new", 3);
+  for (const std::string& before : {riff(fmt + audio + first + damaged), riff(fmt + audio + first + seek)}) {
+    auto file = io_test::make_model_file(before);
+    EXPECT_THROW(riff_tags::write(*file, info, io_test::no_abort()), vantrel_io::exception_io_data);
+    EXPECT_EQ(file->bytes, before);
+  }
 }
 
 }  // namespace

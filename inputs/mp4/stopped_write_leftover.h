@@ -1,0 +1,53 @@
+// What a tag write stopped after its switch leaves in front of the movie
+// box in force: the box the old movie box's header was turned into, still
+// spanning more than that box (see tag_writing.h). Its content starts as a
+// movie box does, with "mvhd". The next write takes it back to the layout an
+// unstopped write leaves, whatever that write changes.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "inputs/mp4/box_writing.h"
+#include "inputs/mp4/file_check.h"
+#include "inputs/mp4/mp4_file.h"
+#include "inputs/mp4/mp4_stream.h"
+
+namespace tarnex {
+
+struct stopped_write_leftover {
+  enum class shape {
+    none,
+    // An "mdat" (or, from earlier builds, a "free") box over the old movie
+    // box and the boxes up to the new one, media data among them: it shrinks
+    // back to the old movie box's own size as a "free" box.
+    over_media,
+    // A "free" box over the old movie box alone, just in front of the movie
+    // box that ends the file: the movie box returns to where it starts.
+    before_movie,
+  };
+  shape kind = shape::none;
+  std::uint64_t offset = 0;
+  // over_media: the old movie box's own size, and the headers inside the
+  // box that still run "to the end" with the sizes they get first.
+  std::uint32_t old_movie_size = 0;
+  std::vector<std::pair<std::uint64_t, byte_buffer>> inner_sizes;
+};
+
+// Looks before the movie box of `file` (read from `io`, its payload
+// `movie_payload`) for what a stopped write left; `layout` is the file's
+// layout check. A box that does not add up as such a leftover is none.
+stopped_write_leftover find_stopped_write_leftover(stream& io, const mp4_file& file, std::string_view movie_payload,
+                                                   const file_check_result& layout);
+
+// Whether the `size` bytes at `at` begin with an "mvhd" box, as a movie box's
+// payload does.
+bool starts_as_movie_payload(stream& io, std::uint64_t at, std::uint64_t size);
+
+// Whether a run of whole boxes from `from` to `end` holds a media data box
+// (one running "to the end" ends the run).
+bool run_holds_media_data(stream& io, std::uint64_t from, std::uint64_t end);
+
+}  // namespace tarnex

@@ -1,0 +1,60 @@
+#include "metadata/tags/riff_tail.h"
+
+#include "io/file_copy.h"
+#include "io/io_exceptions.h"
+#include "io/temp_schemes.h"
+#include "metadata/tags/riff_chunks.h"
+
+namespace riff_chunks {
+
+namespace {
+
+// Tails above this wait on disk instead of in memory.
+constexpr std::uint64_t memory_tail_limit = 16 * 1024 * 1024;
+
+// Where the tail starts: behind the pad byte an odd RIFF total implies,
+// unless that byte is not zero. Then the last chunk went without its pad,
+// and what follows (an appended ID3v1 tag's "TAG") is the tail's first byte.
+std::uint64_t tail_start(vantrel_io::file_object& file, std::uint64_t total, std::uint64_t file_size,
+                         const abort_signal& abort) {
+  if (!(total & 1) || file_size <= total) return riff_end(total);
+  std::uint8_t pad = 0;
+  file.seek(total, abort);
+  file.read_exact(&pad, 1, abort);
+  return pad == 0 ? total + 1 : total;
+}
+
+}  // namespace
+
+void edit_keeping_tail(vantrel_io::file_object& file, const std::function<void()>& edit, const abort_signal& abort) {
+  // Whatever the edit refuses is refused before the tail is set aside.
+  check_tree(file, abort);
+  const std::uint64_t total = read_riff_header(file, true, abort);
+  const std::uint64_t file_size = file.get_size(abort);
+  const std::uint64_t start = tail_start(file, total, file_size, abort);
+  if (start >= file_size) {
+    edit();
+    return;
+  }
+  const std::uint64_t length = file_size - start;
+  vantrel_io::file_ptr tail;
+  if (length > memory_tail_limit) vantrel_io::open_temp_file(tail, abort);
+  else vantrel_io::open_temp_memory(tail, abort);
+  file.seek(start, abort);
+  vantrel_io::copy_bytes(file, *tail, length, abort);
+  file.resize(start, abort);
+  if (start & 1) {
+    // The edit walks the chunks to the RIFF's end, pad byte included.
+    const std::uint8_t pad = 0;
+    file.seek(start, abort);
+    file.write(&pad, 1, abort);
+  }
+  edit();
+  const std::uint64_t end = riff_end(read_riff_header(file, true, abort));
+  if (file.get_size(abort) != end) vantrel_io::throw_io_data();
+  file.seek(end, abort);
+  tail->seek(0, abort);
+  vantrel_io::copy_bytes(*tail, file, length, abort);
+}
+
+}  // namespace riff_chunks
