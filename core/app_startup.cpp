@@ -9,9 +9,11 @@
 #include "core/command_line.h"
 #include "core/dialog_registry.h"
 #include "core/hidden_main_window.h"
+#include "core/localized_text.h"
 #include "core/main_thread_queue.h"
 #include "core/message_loop.h"
 #include "core/modal_scope.h"
+#include "core/popup_message.h"
 #include "core/profile_folder.h"
 #include "core/progress_dialog.h"
 #include "core/single_instance.h"
@@ -20,8 +22,10 @@
 #include "core/ui_control.h"
 #include "core/user_interface.h"
 #include "foundation/crash.h"
+#include "foundation/exceptions.h"
 #include "foundation/main_thread.h"
 #include "foundation/number_readers.h"
+#include "foundation/string_buffer.h"
 #include "foundation/win32_text.h"
 
 namespace {
@@ -69,6 +73,28 @@ void find_program_path(app::process_state& s) {
 bool plain_file_exists(const char* path) {
   const DWORD attributes = get_file_attributes_utf8(path);
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+// Said for a failure a window or callback kept and no one nearer handled:
+// it ended one command, not the player, which goes on with its unsaved
+// session. Never throws: with no memory left the debugger output may be all
+// there is.
+void report_loop_failure(const std::exception& error) noexcept {
+  try {
+    const bool memory = dynamic_cast<const std::bad_alloc*>(&error) != nullptr;
+    qiv::string_buffer text;
+    if (memory) localized_text::get_or("error_not_enough_memory", "not enough memory", text);
+    else text.set_string(error.what());
+    qiv::string_buffer line("Unhandled exception in main loop: ");
+    line.add_c_str(error.what());
+    line.add_c_str("\n");
+    output_debug_string_utf8(line.get_ptr());
+    qiv::string_buffer caption;
+    localized_text::get_or("ui_unhandled_error_caption", "Internal error", caption);
+    popup_message_show(text.get_ptr(), caption.get_ptr());
+  } catch (...) {
+    OutputDebugStringA("Unhandled exception in main loop\n");
+  }
 }
 
 void start_again(const app::process_state& s) {
@@ -202,7 +228,7 @@ int run_startup_and_loop(app::process_state& s, startup_progress& done) {
   set_current_directory_utf8(s.program_folder.get_ptr());
 
   if (s.quiet) return 0;  // no loop, and nothing is saved
-  const int exit_code = main_message_loop();
+  const int exit_code = main_message_loop_past_failures(report_loop_failure);
   preferences_dialog::destroy_if_open();
   done.loop_ended_normally = true;
   if (s.restart_requested) done.restart_armed = true;

@@ -5,6 +5,7 @@
 #include "core/dialog_registry.h"
 #include "core/main_thread_guard.h"
 #include "core/service_factory.h"
+#include "foundation/exceptions.h"
 #include "foundation/win32_error.h"
 
 namespace {
@@ -79,7 +80,7 @@ int main_message_loop() {
     MSG message;
     SetLastError(0);
     const BOOL got = GetMessageW(&message, nullptr, 0, 0);
-    if (got == -1) throw exception_win32(GetLastError());
+    if (got == -1) throw exception_message_loop(GetLastError());
     if (got == 0) return static_cast<int>(message.wParam);
     const DWORD position = GetMessagePos();
     const POINT cursor = {static_cast<short>(LOWORD(position)), static_cast<short>(HIWORD(position))};
@@ -91,5 +92,19 @@ int main_message_loop() {
     // exception for us: it must not unwind through the system's frames.
     callback_guard::rethrow_pending();
     if (message_ends_idle_phase(message.message)) idle = true;
+  }
+}
+
+int main_message_loop_past_failures(loop_failure_report report) {
+  for (;;) {
+    try {
+      return main_message_loop();
+    } catch (const qiv::exception_bug_check&) {
+      throw;
+    } catch (const exception_message_loop&) {
+      throw;
+    } catch (const std::exception& error) {
+      report(error);
+    }
   }
 }

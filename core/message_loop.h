@@ -4,9 +4,12 @@
 
 #include <windows.h>
 
+#include <exception>
+
 #include "core/idle_handlers.h"
 #include "core/message_filters.h"
 #include "core/service_object.h"
+#include "foundation/win32_error.h"
 
 // Main thread only, like everything the loop runs.
 class message_loop : public service_object {
@@ -32,10 +35,24 @@ private:
   static constexpr GUID earlier_class_guid = {0x5D438080, 0xB269, 0x406D, {0x94, 0xEF, 0xEF, 0xD9, 0x29, 0x9F, 0x32, 0x5C}};
 };
 
+// GetMessageW failed: the loop itself cannot go on.
+class exception_message_loop : public exception_win32 {
+public:
+  using exception_win32::exception_win32;
+};
+
 // Runs until WM_QUIT and answers its wParam, the exit code. An exception from
 // a filter, an idle handler or a window procedure (kept by guard_callback)
-// leaves the loop; GetMessageW failing throws exception_win32.
+// leaves the loop; GetMessageW failing throws exception_message_loop.
 int main_message_loop();
+
+// The player's loop: main_message_loop, entered again after each failure a
+// window or callback kept, which goes to `report`. Such a failure (memory
+// running out, say) ended one command, not the program. An internal error
+// (exception_bug_check and kin), an exception of no known kind and
+// exception_message_loop still leave it.
+using loop_failure_report = void (*)(const std::exception& error) noexcept;
+int main_message_loop_past_failures(loop_failure_report report);
 
 // The loop's step before TranslateMessage: mouse-wheel retargeting, the
 // filters, the modeless dialogs. `cursor` is where the message happened

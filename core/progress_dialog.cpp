@@ -10,8 +10,10 @@
 #include "core/callback_guard.h"
 #include "core/dialog_registry.h"
 #include "core/io_exception_base.h"
+#include "core/localized_text.h"
 #include "core/localized_window_text.h"
 #include "core/popup_message.h"
+#include "foundation/exceptions.h"
 #include "foundation/string_buffer.h"
 #include "foundation/window_text.h"
 #include "resources/threaded_process_dialogs.h"
@@ -232,16 +234,7 @@ void progress_dialog::worker_main() noexcept {
     callback_->run(*this, abort_);
   } catch (const vantrel_io::exception_aborted&) {
   } catch (const std::exception& error) {
-    try {
-      std::string caption = "Unhandled exception in \"";
-      {
-        critical_section_lock hold(lock_);
-        caption += title_;
-      }
-      caption += '"';
-      popup_message_show(error.what(), caption.c_str());
-    } catch (...) {
-    }
+    show_failure(error, failure_caption());
   } catch (...) {
     // Nothing to show, but the dialog must still hear that the work ended.
   }
@@ -335,8 +328,51 @@ void progress_dialog::on_worker_done() {
     failure = std::current_exception();
   }
   in_on_done_ = false;
+  const bool modal = modal_;
+  const std::string caption = failure ? failure_caption() : std::string();
   finish_after_done();  // a modeless dialog is deleted by this: touch nothing after it
-  if (failure) std::rethrow_exception(failure);
+  if (!failure) return;
+  // A modal run hands the failure to its caller. A modeless one has no
+  // caller left: it says so as a failure of the worker is said, and the
+  // program goes on; only an internal error goes further, to end it.
+  if (modal) std::rethrow_exception(failure);
+  try {
+    std::rethrow_exception(failure);
+  } catch (const qiv::exception_bug_check&) {
+    throw;
+  } catch (const std::exception& error) {
+    show_failure(error, caption);
+  }
+}
+
+std::string progress_dialog::failure_caption() {
+  try {
+    std::string caption = "Unhandled exception in \"";
+    {
+      critical_section_lock hold(lock_);
+      caption += title_;
+    }
+    caption += '"';
+    return caption;
+  } catch (const std::bad_alloc&) {
+    return std::string();
+  }
+}
+
+void progress_dialog::show_failure(const std::exception& error, const std::string& caption) noexcept {
+  try {
+    qiv::string_buffer text;
+    // The runtime's text for memory running out means nothing to a user.
+    if (dynamic_cast<const std::bad_alloc*>(&error) != nullptr)
+      localized_text::get_or("error_not_enough_memory", "not enough memory", text);
+    else
+      text.set_string(error.what());
+    popup_message_show(text.get_ptr(), caption.c_str());
+  } catch (...) {
+    // Out of memory for the popup too: the debugger output, which takes no
+    // memory of ours, is what is left.
+    OutputDebugStringA(error.what());
+  }
 }
 
 void progress_dialog::finish_after_done() {

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <exception>
 #include <string>
 
 #include "core/modal_scope.h"
@@ -86,6 +87,9 @@ private:
   void finish_after_done();
   void join_worker() noexcept;
   void store_item(const char* text, std::size_t length, bool is_path);
+  // 'Unhandled exception in "<title>"', empty when even that finds no memory.
+  std::string failure_caption();
+  static void show_failure(const std::exception& error, const std::string& caption) noexcept;
 
   HWND window_ = nullptr;
   const std::uint32_t flags_;

@@ -2,14 +2,15 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <string_view>
 #include <vector>
 
 #include "foundation/byte_order.h"
+#include "foundation/exceptions.h"
 #include "foundation/guid_equal.h"
 #include "foundation/string_buffer.h"
 #include "io/io_exceptions.h"
-#include "io/memory_writer.h"
 #include "io/stream_fields.h"
 #include "io/stream_strings.h"
 #include "metadata/track_handle_registry.h"
@@ -18,6 +19,43 @@ namespace {
 
 constexpr GUID tree_tag = {0xA5CA0AD0, 0xEA5D, 0x4E04, {0xAA, 0x2C, 0xDD, 0x0A, 0x45, 0x02, 0x36, 0x6E}};
 constexpr GUID end_tag = {0x9BEA8494, 0x6045, 0x4945, {0x9A, 0xBC, 0x0B, 0x38, 0xAE, 0xC3, 0x91, 0x6A}};
+
+// The payload in blocks of one size: a folder's blob holds every track's
+// display texts, and one block grown by doubling needs room for two copies of
+// them at once, which an address space those tracks already fill may not
+// have (the write at exit then fails for want of memory).
+class chunked_payload final : public vantrel_io::writer {
+public:
+  void write(const void* buffer, std::uint32_t bytes, const abort_signal& abort) override {
+    abort.check_and_throw();
+    if (bytes > ~std::uint32_t(0) - size_) qiv::throw_bad_alloc();
+    const auto* from = static_cast<const std::uint8_t*>(buffer);
+    while (bytes > 0) {
+      if (size_ == std::uint64_t(chunks_.size()) * chunk_size)
+        chunks_.push_back(std::make_unique_for_overwrite<std::uint8_t[]>(chunk_size));
+      const std::uint32_t offset = size_ % chunk_size;
+      const std::uint32_t now = std::min(bytes, chunk_size - offset);
+      std::memcpy(chunks_.back().get() + offset, from, now);
+      from += now;
+      bytes -= now;
+      size_ += now;
+    }
+  }
+  std::uint32_t size() const noexcept { return size_; }
+  void write_to(vantrel_io::writer& target, const abort_signal& abort) const {
+    std::uint32_t left = size_;
+    for (const auto& chunk : chunks_) {
+      const std::uint32_t now = std::min(left, chunk_size);
+      target.write(chunk.get(), now, abort);
+      left -= now;
+    }
+  }
+
+private:
+  static constexpr std::uint32_t chunk_size = 1u << 20;
+  std::vector<std::unique_ptr<std::uint8_t[]>> chunks_;
+  std::uint32_t size_ = 0;
+};
 
 class blob_writer {
 public:
@@ -52,7 +90,7 @@ public:
     }
   }
 
-  vantrel_io::memory_writer out;
+  chunked_payload out;
 
 private:
   void track(const track_handle& handle, std::uint64_t file_time) {
@@ -203,8 +241,8 @@ void write_folder_blob(folder_tree& tree, vantrel_io::writer& target, const abor
     payload.directory(tree.root());
   }
   vantrel_io::stream_writer fields(target, abort);
-  fields.write_guid(tree_tag).write_u32(payload.out.get_size());
-  target.write(payload.out.get_ptr(), payload.out.get_size(), abort);
+  fields.write_guid(tree_tag).write_u32(payload.out.size());
+  payload.out.write_to(target, abort);
   fields.write_guid(end_tag);
 }
 

@@ -8,8 +8,8 @@
 #include "io/file_object.h"
 #include "library/folder_tree.h"
 
-// Serialises the tree under its lock into memory, then writes it out
-// without the lock.
+// Serialises the tree under its lock into memory, in blocks of one size
+// (never one block for all its texts), then writes it out without the lock.
 void write_folder_blob(folder_tree& tree, vantrel_io::writer& target, const abort_signal& abort);
 
 // Resets the tree to `folder_path` and fills it from `blob`; `out` receives

@@ -16,21 +16,21 @@ void info_batch::add(const track_handle_ptr& handle, const track_info& info, con
   if (hook_) hook_->on_info(handle, info, stats);
   track_display_info record;
   record.fill_from(info);
-  add_read(handle, record, stats.timestamp, stamp ? qiv::system_time_now() : 0);
+  add_read(handle, std::move(record), stats.timestamp, stamp ? qiv::system_time_now() : 0);
 }
 
-void info_batch::add_read(const track_handle_ptr& handle, const track_display_info& record, std::uint64_t file_time,
+void info_batch::add_read(const track_handle_ptr& handle, track_display_info&& record, std::uint64_t file_time,
                           std::uint64_t read_time) {
   if (!handle) return;
   auto found = entries_.find(handle.get());
   if (found != entries_.end()) {
     if (read_time < found->second.read_time) return;
-    found->second.record = record;
+    found->second.record = std::move(record);
     found->second.file_time = file_time;
     found->second.read_time = read_time;
     return;
   }
-  entries_.emplace(handle.get(), entry{handle, record, file_time, read_time});
+  entries_.emplace(handle.get(), entry{handle, std::move(record), file_time, read_time});
 }
 
 void info_batch::read_subsong_infos(const char* path, info_reader& reader, subsong_infos& out,
@@ -63,7 +63,7 @@ void info_batch::read_all_subsongs(const char* path, info_reader& reader, const 
 void info_batch::move_into(info_batch& target) {
   std::map<const track_handle*, entry> pending = std::move(entries_);
   entries_.clear();
-  for (auto& [key, item] : pending) target.add_read(item.handle, item.record, item.file_time, item.read_time);
+  for (auto& [key, item] : pending) target.add_read(item.handle, std::move(item.record), item.file_time, item.read_time);
 }
 
 void info_batch::commit(const service_registry_table& table) {
@@ -72,8 +72,15 @@ void info_batch::commit(const service_registry_table& table) {
   // batch to be committed again.
   std::map<const track_handle*, entry> pending = std::move(entries_);
   entries_.clear();
+  // Reserved first, so that the storing itself takes no memory and cannot
+  // stop halfway.
+  stored.reserve(pending.size());
   for (auto& [key, item] : pending) {
-    if (item.handle->set_info(item.record, item.file_time, item.read_time, false)) stored.push_back(item.handle);
+    if (item.handle->set_info(std::move(item.record), item.file_time, item.read_time, false))
+      stored.push_back(item.handle);
+    // Freed as it goes: the handle's old texts and the batch's are never all
+    // held at once.
+    item.record = track_display_info();
   }
   track_info_publish(stored, 0, table);
 }

@@ -38,7 +38,8 @@ public:
   // A display record with a given read time. Of two reads of one handle the
   // later one wins; at equal read times (the clock ticks coarsely, and
   // unstamped reads all carry 0) the one added last, which is the fresher read.
-  void add_read(const track_handle_ptr& handle, const track_display_info& record, std::uint64_t file_time,
+  // The record is taken over.
+  void add_read(const track_handle_ptr& handle, track_display_info&& record, std::uint64_t file_time,
                 std::uint64_t read_time);
 
   // The info of every subsong of the file at `path` open in `reader`. The
@@ -60,7 +61,10 @@ public:
 
   // Stores every entry in its handle (never forced: info that is already
   // newer stays), empties the batch and publishes the handles whose info was
-  // stored, with flag 0.
+  // stored, with flag 0. The texts move into the handles: a large selection's
+  // are never held twice. A failure (memory) leaves the batch empty; handles
+  // that took their info before it keep it, and not every listener may have
+  // heard.
   void commit(const service_registry_table& table = service_registry::table());
 
 private:

@@ -18,6 +18,7 @@
 #include "io/path_schemes.h"
 #include "metadata/info_reader_cache.h"
 #include "metadata/input_dispatch.h"
+#include "metadata/test_commit_failure.h"
 #include "metadata/track_info.h"
 #include "metadata/track_info_listener.h"
 
@@ -211,19 +212,71 @@ void metadata_operation::for_each_file_locked(threaded_process_status& status, c
   if (failure) std::rethrow_exception(failure);
 }
 
+void metadata_operation::run(threaded_process_status& status, const abort_signal& abort) {
+  try {
+    run_files(status, abort);
+  } catch (const vantrel_io::exception_aborted&) {
+    throw;
+  } catch (...) {
+    // Said by the progress dialog; the caller must not hear of a success.
+    stopped_ = true;
+    throw;
+  }
+}
+
 void metadata_operation::on_done(HWND, bool was_aborted) {
-  // What was read before an abort still reaches the handles.
-  batch_.commit();
+  // What was read before an abort still reaches the handles. Storing it can
+  // run out of memory on a large selection: the files are as the run left
+  // them, the user is told, and the caller still hears how it ended.
+  bool stored = true;
+  try {
+    fail_storing_info_if_asked();
+    batch_.commit();
+  } catch (const std::exception& error) {
+    stored = false;
+    if (!(flags_ & metadata_flag_no_error_popup)) show_store_failure(error);
+  }
   writing_.reset();
-  if (!(flags_ & metadata_flag_no_error_popup) && !errors_.empty()) {
+  if (!(flags_ & metadata_flag_no_error_popup) && !errors_.empty()) show_error_report();
+  const bool failed = !stored || stopped_ || !errors_.empty();
+  report(was_aborted ? metadata_completion::code_aborted
+                     : (failed ? metadata_completion::code_failures : metadata_completion::code_success));
+}
+
+void metadata_operation::show_error_report() const noexcept {
+  try {
     qiv::string_buffer text;
     metadata_error_report(error_id_, errors_, text);
     qiv::string_buffer caption;
     localized_text::get_or("dialog_information", "Information", caption);
     popup_message_show(text.get_ptr(), caption.get_ptr());
+  } catch (const std::exception&) {
+    // No memory even for the list: the debugger output takes none of ours.
+    OutputDebugStringA("The metadata operation's error report could not be shown.\n");
   }
-  report(was_aborted ? metadata_completion::code_aborted
-                     : (errors_.empty() ? metadata_completion::code_success : metadata_completion::code_failures));
+}
+
+void metadata_operation::show_store_failure(const std::exception& error) const noexcept {
+  try {
+    localized_values values;
+    qiv::string_buffer reason;
+    if (dynamic_cast<const std::bad_alloc*>(&error) != nullptr)
+      localized_text::get_or("error_not_enough_memory", "not enough memory", reason);
+    else
+      reason.set_string(error.what());
+    values.find_or_add(qiv::string_small("error"), qiv::string_small(reason.get_ptr()));
+    qiv::string_buffer text;
+    if (!localized_text_format("error_info_store", values, text)) {
+      text.set_string("The information read from the files could not be stored in every track (");
+      text.add_c_str(reason.get_ptr());
+      text.add_c_str("); lists may still show some tracks as they were. This changed no file.");
+    }
+    qiv::string_buffer caption;
+    localized_text::get_or("dialog_information", "Information", caption);
+    popup_message_show(text.get_ptr(), caption.get_ptr());
+  } catch (const std::exception&) {
+    OutputDebugStringA("The information read could not be stored in every track.\n");
+  }
 }
 
 void metadata_operation::report(std::uint32_t code) {
@@ -235,7 +288,9 @@ metadata_load_operation::metadata_load_operation(const track_handle_list& handle
                                                  std::uint32_t flags, info_hook* hook, metadata_completion* completion)
     : metadata_operation(handles, flags, hook, completion, "error_info_load"), mode_(mode) {}
 
-void metadata_load_operation::run(threaded_process_status& status, const abort_signal& abort) {
+void metadata_load_operation::run_files(threaded_process_status& status, const abort_signal& abort) {
+  qiv::string_buffer out_of_memory;
+  localized_text::get_or("error_not_enough_memory", "not enough memory", out_of_memory);
   info_reader_cache cache;
   for (std::size_t i = 0; i < handles_.size(); ++i) {
     const track_handle_ptr& handle = handles_[i];
@@ -266,6 +321,9 @@ void metadata_load_operation::run(threaded_process_status& status, const abort_s
       batch_.add(handle, info, stats, true);
     } catch (const vantrel_io::exception_aborted&) {
       throw;
+    } catch (const std::bad_alloc&) {
+      // The runtime's text means nothing to a user.
+      add_error(handle, out_of_memory.get_ptr());
     } catch (const std::exception& error) {
       add_error(handle, error.what());
     }
@@ -288,7 +346,7 @@ std::uint32_t metadata_update_operation::thread_count() {
   return std::max(writer_count(), std::min<std::uint32_t>(16, qiv::cpu_count()));
 }
 
-void metadata_update_operation::run(threaded_process_status& status, const abort_signal& abort) {
+void metadata_update_operation::run_files(threaded_process_status& status, const abort_signal& abort) {
   const abort_signal& never = never_raised_abort_signal();
   for_each_file_locked(status, abort, writer_count(), thread_count(),
                        [&](std::size_t first, std::size_t end, const char* path, info_batch& batch, file_turn& turn) {
@@ -337,7 +395,7 @@ void metadata_remove_operation::get_description(qiv::string_object& out) {
   localized_text::get_or("dialog_title_remove_tags", "Removing Tags", out);
 }
 
-void metadata_remove_operation::run(threaded_process_status& status, const abort_signal& abort) {
+void metadata_remove_operation::run_files(threaded_process_status& status, const abort_signal& abort) {
   const abort_signal& never = never_raised_abort_signal();
   for_each_file_locked(status, abort, 1, 1,
                        [&](std::size_t first, std::size_t end, const char* path, info_batch& batch, file_turn&) {

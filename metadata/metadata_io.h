@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <optional>
 #include <string>
@@ -77,6 +78,7 @@ void metadata_error_report(const char* error_id, const std::vector<metadata_erro
 // the error list, and the end (commit, popup, completion) on the main thread.
 class metadata_operation : public threaded_process_callback {
 public:
+  void run(threaded_process_status& status, const abort_signal& abort) final;
   void on_done(HWND dialog, bool was_aborted) override;
   const std::vector<metadata_error>& get_errors() const noexcept { return errors_; }
   const info_batch& get_batch() const noexcept { return batch_; }
@@ -110,8 +112,13 @@ protected:
   track_handle_list handles_;
   info_batch batch_;
 
+  // The operation's own work, on the worker.
+  virtual void run_files(threaded_process_status& status, const abort_signal& abort) = 0;
+
 private:
   void report(std::uint32_t code);
+  void show_error_report() const noexcept;
+  void show_store_failure(const std::exception& error) const noexcept;
 
   service_ptr<info_hook> hook_;
   // Open from the first write until the written files' info has reached
@@ -123,13 +130,15 @@ private:
   std::vector<std::uint8_t> written_before_failure_;
   service_ptr<metadata_completion> completion_;
   const char* error_id_;
+  // The run ended with a failure of its own, not one file's.
+  bool stopped_ = false;
 };
 
 class metadata_load_operation : public metadata_operation {
 public:
   metadata_load_operation(const track_handle_list& handles, metadata_load_mode mode, std::uint32_t flags,
                           info_hook* hook, metadata_completion* completion);
-  void run(threaded_process_status& status, const abort_signal& abort) override;
+  void run_files(threaded_process_status& status, const abort_signal& abort) override;
 
 private:
   metadata_load_mode mode_;
@@ -140,7 +149,7 @@ class metadata_update_operation : public metadata_operation, private registered_
 public:
   metadata_update_operation(const track_handle_list& handles, info_update_filter* filter, std::uint32_t flags,
                             info_hook* hook, metadata_completion* completion);
-  void run(threaded_process_status& status, const abort_signal& abort) override;
+  void run_files(threaded_process_status& status, const abort_signal& abort) override;
   void get_description(qiv::string_object& out) override;
 
   // How long the writer's open waits while another process holds the file.
@@ -164,6 +173,6 @@ class metadata_remove_operation : public metadata_operation, private registered_
 public:
   metadata_remove_operation(const track_handle_list& handles, std::uint32_t flags, info_hook* hook,
                             metadata_completion* completion);
-  void run(threaded_process_status& status, const abort_signal& abort) override;
+  void run_files(threaded_process_status& status, const abort_signal& abort) override;
   void get_description(qiv::string_object& out) override;
 };

@@ -58,6 +58,15 @@ bool track_handle::set_info(const track_display_info& record, std::uint64_t file
   return true;
 }
 
+bool track_handle::set_info(track_display_info&& record, std::uint64_t file_time, std::uint64_t read_time, bool force) {
+  track_info_lock hold;
+  if (info_valid_ && !force && !info_is_newer(file_time, info_timestamp_, read_time)) return false;
+  if (file_time != 0) info_timestamp_ = file_time;
+  if (&record != &info_) info_ = std::move(record);
+  info_valid_ = true;
+  return true;
+}
+
 bool track_handle::load_info_from_stream(std::uint64_t file_time, vantrel_io::reader& source, const abort_signal& abort) {
   bool wanted;
   {

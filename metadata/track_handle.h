@@ -65,6 +65,9 @@ public:
   // Stores `record` unless info is cached, `force` is off and `file_time` is
   // not newer (see info_is_newer). A file time of 0 leaves the cached one.
   bool set_info(const track_display_info& record, std::uint64_t file_time, std::uint64_t read_time, bool force);
+  // The same, taking the record over: a batch of many tracks' texts is
+  // never held twice while it is stored.
+  bool set_info(track_display_info&& record, std::uint64_t file_time, std::uint64_t read_time, bool force);
   // Reads a record stored with its file time (the library file). A record not
   // newer than the cached one is skipped over. The record is read whole
   // before it replaces anything, so a failed read leaves the cached info as

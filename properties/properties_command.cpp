@@ -2,8 +2,11 @@
 
 #include "core/app_state.h"
 #include "core/localized_text.h"
+#include "core/popup_message.h"
 #include "core/service_factory.h"
 #include "foundation/main_thread.h"
+#include "foundation/string_buffer.h"
+#include "foundation/win32_error.h"
 #include "metadata/metadata_io_service.h"
 #include "ui/menus/context_menu_group_def.h"
 #include "ui/menus/context_menu_item.h"
@@ -20,13 +23,30 @@ public:
   }
 
   void on_completion(std::uint32_t code) override {
+    // Whatever happens now, the loaded infos go with this object.
+    service_ptr<info_cache> cache = std::move(cache_);
     if (code != code_success) return;
     const HWND main_window = app::state().ui_main_window;
     if (main_window == nullptr || !IsWindow(main_window)) return;
-    properties_dialog::open(tracks_, mode_, main_window, cache_);
+    try {
+      properties_dialog::open(tracks_, mode_, main_window, std::move(cache));
+    } catch (const std::bad_alloc&) {
+      say_not_shown(localized_text_get("properties_not_enough_memory"));
+    } catch (const exception_win32& error) {
+      say_not_shown(error.what());
+    }
   }
 
 private:
+  // The dialog did not come up; the loaded infos are already released.
+  static void say_not_shown(const char* reason) {
+    localized_values values;
+    values.find_or_add(qiv::string_small("error"), qiv::string_small(reason));
+    qiv::string_buffer text;
+    localized_text_format("properties_show_failed", values, text);
+    popup_message_show(text.get_ptr(), localized_text_get("dialog_information"));
+  }
+
   track_handle_list tracks_;
   properties_dialog::open_mode mode_ = properties_dialog::by_shift_key;
   service_ptr<info_cache> cache_;

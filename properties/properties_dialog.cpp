@@ -215,6 +215,7 @@ void properties_dialog::close_for_failure(const char* text_id, const char* reaso
     SendMessageW(metadata_list_, LVM_DELETEALLITEMS, 0, 0);
     SendMessageW(info_list_, LVM_DELETEALLITEMS, 0, 0);
     rows_ = edited_rows();
+    info_source_.reset();
     localized_values values;
     values.find_or_add(qiv::string_small("error"), qiv::string_small(reason));
     qiv::string_buffer text;
@@ -241,6 +242,31 @@ service_ptr<properties_dialog::operation_completion> properties_dialog::start_op
   return pending_;
 }
 
+const char* properties_dialog::show_failure_text(operation_kind kind, std::uint32_t status) noexcept {
+  switch (kind) {
+  case apply_only:
+  case apply_and_close:
+  case apply_and_reload:
+  case reload_after_apply:
+    return "properties_show_failed_after_apply";  // shown only after a full write
+  case remove_tags_kind:
+    if (status == metadata_completion::code_aborted) return "properties_show_failed_after_stopped_removal";
+    if (status == metadata_completion::code_failures) return "properties_show_failed_after_partial_removal";
+    return "properties_show_failed_after_removal";
+  default:
+    return "properties_show_failed";
+  }
+}
+
+void properties_dialog::abandon_operation(service_ptr<info_cache> next) {
+  if (pending_) pending_->detach();
+  pending_.reset();
+  if (applying_) std::exchange(applying_, {})->release_rows();
+  // The copy holds what the dialog's own cache held.
+  info_source_ = std::move(next);
+  EnableWindow(handle(), TRUE);
+}
+
 void properties_dialog::complete(operation_kind kind, std::uint32_t status, service_ptr<info_cache> next) {
   EnableWindow(handle(), TRUE);
   pending_.reset();
@@ -258,14 +284,21 @@ void properties_dialog::complete(operation_kind kind, std::uint32_t status, serv
   case apply_and_reload:
     if (status != metadata_completion::code_success) break;
     // A dialog about to close need not show the written tracks.
-    if (kind == apply_and_close) DestroyWindow(handle());
-    else if (rebuild("properties_show_failed_after_apply") && kind == apply_and_reload) reload();
+    if (kind == apply_and_close) {
+      DestroyWindow(handle());
+    } else if (rebuild(show_failure_text(kind, status)) && kind == apply_and_reload) {
+      // Starting the reload takes a copy of the cache: memory may not last.
+      try {
+        reload(reload_after_apply);
+      } catch (const std::bad_alloc&) {
+        close_for_failure(show_failure_text(kind, status), localized_text_get("properties_not_enough_memory"));
+      }
+    }
     break;
   case reload_info:
-    rebuild("properties_show_failed");
-    break;
+  case reload_after_apply:
   case remove_tags_kind:
-    rebuild("properties_show_failed_after_removal");
+    rebuild(show_failure_text(kind, status));
     break;
   case table_edit:
     take_table_edit(status);
@@ -297,12 +330,17 @@ void properties_dialog::take_edited_field(std::uint32_t status) {
   }
 }
 
-void properties_dialog::reload() {
+void properties_dialog::reload(operation_kind kind) {
   if (is_busy()) return;
   service_ptr<info_cache> next = info_cache::create(info_source_.get());
-  service_ptr<operation_completion> completion = start_operation(reload_info, next);
-  metadata_io_service::get()->load_info_async(tracks_, metadata_load_mode::all, handle(), 0, next.get(),
-                                              completion.get());
+  service_ptr<operation_completion> completion = start_operation(kind, next);
+  try {
+    metadata_io_service::get()->load_info_async(tracks_, metadata_load_mode::all, handle(), 0, next.get(),
+                                                completion.get());
+  } catch (...) {
+    abandon_operation(std::move(next));
+    throw;
+  }
 }
 
 void properties_dialog::apply(operation_kind kind) {
@@ -313,9 +351,14 @@ void properties_dialog::apply(operation_kind kind) {
   // The progress dialog shows only when the writing takes longer than a
   // moment: the disabled dialog already says that something runs, and a
   // window that flashes up for every small Apply costs more than the write.
-  applying_ = rows_.make_update_filter();
-  metadata_io_service::get()->update_info_async(tracks_, applying_.get(), handle(), metadata_flag_delayed,
-                                                next.get(), completion.get());
+  try {
+    applying_ = rows_.make_update_filter();
+    metadata_io_service::get()->update_info_async(tracks_, applying_.get(), handle(), metadata_flag_delayed,
+                                                  next.get(), completion.get());
+  } catch (...) {
+    abandon_operation(std::move(next));
+    throw;
+  }
 }
 
 void properties_dialog::remove_tags() {
@@ -335,7 +378,12 @@ void properties_dialog::remove_tags() {
   if (answer != IDYES) return;
   service_ptr<info_cache> next = info_cache::create(info_source_.get());
   service_ptr<operation_completion> completion = start_operation(remove_tags_kind, next);
-  metadata_io_service::get()->remove_info_async(tracks_, handle(), 0, next.get(), completion.get());
+  try {
+    metadata_io_service::get()->remove_info_async(tracks_, handle(), 0, next.get(), completion.get());
+  } catch (...) {
+    abandon_operation(std::move(next));
+    throw;
+  }
 }
 
 bool properties_dialog::ask_save(operation_kind kind) {

@@ -48,6 +48,9 @@ public:
     reload_info = 7,
     remove_tags_kind = 9,
     split_values = 10,
+    // The reload that follows the Apply of apply_and_reload: the files were
+    // written, and a failure to show them must say so.
+    reload_after_apply = 11,
   };
 
   // Creates and shows the window; exception_win32 when it cannot be made.
@@ -68,7 +71,7 @@ public:
   // say), the user is told `failure_text_id`, whose {error} says why, and
   // the dialog closes; false then.
   bool rebuild(const char* failure_text_id);
-  void reload();
+  void reload(operation_kind kind = reload_info);
   void apply(operation_kind kind);
   void remove_tags();
   // Whether the caller may go on; Yes at the prompt starts `kind` instead.
@@ -113,10 +116,16 @@ private:
   void on_destroy();
   void on_command(UINT id);
   service_ptr<operation_completion> start_operation(operation_kind kind, service_ptr<info_cache> next = {});
+  // An operation that could not start (memory, say): the dialog is as it
+  // was before start_operation, with `next` as its cache.
+  void abandon_operation(service_ptr<info_cache> next);
   void complete(operation_kind kind, std::uint32_t status, service_ptr<info_cache> next);
   void update_caption();
   void close_window();
   void close_for_failure(const char* text_id, const char* reason);
+  // What a failure to show the tracks after operation `kind`, ended with
+  // `status`, tells the user was written.
+  static const char* show_failure_text(operation_kind kind, std::uint32_t status) noexcept;
 
   // The two lists (properties_dialog_lists.cpp).
   void place_lists(HWND window);

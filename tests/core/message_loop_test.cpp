@@ -7,8 +7,10 @@
 #include <functional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "core/callback_guard.h"
+#include "foundation/exceptions.h"
 
 namespace {
 
@@ -82,6 +84,47 @@ TEST(MessageLoop, AnExceptionFromAWindowProcedureLeavesTheLoopInsteadOfUnwinding
     EXPECT_STREQ(e.what(), "first");
   }
   EXPECT_NO_THROW(callback_guard::rethrow_pending());
+  DestroyWindow(window);
+}
+
+std::vector<std::string> reported;
+void record_report(const std::exception& error) noexcept { reported.emplace_back(error.what()); }
+
+LRESULT CALLBACK quitting_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  return guard_callback<LRESULT>(-1, [&]() -> LRESULT {
+    if (message == WM_APP) throw std::bad_alloc();
+    if (message == WM_APP + 1) throw std::runtime_error("a command failed");
+    if (message == WM_APP + 2) qiv::throw_bug_check();
+    if (message == WM_APP + 3) PostQuitMessage(int(wparam));
+    return DefWindowProcW(window, message, wparam, lparam);
+  });
+}
+
+// What the player's loop does with what windows kept: a failure of one
+// command is reported and the loop goes on to its WM_QUIT; an internal
+// error still ends it.
+TEST(MessageLoop, ThePlayersLoopReportsFailuresOfCommandsAndEndsOnlyForInternalErrors) {
+  WNDCLASSW window_class = {};
+  window_class.hInstance = GetModuleHandleW(nullptr);
+  window_class.lpfnWndProc = quitting_procedure;
+  window_class.lpszClassName = L"ZorvTest:QuittingWindow";
+  RegisterClassW(&window_class);
+  const HWND window = CreateWindowExW(0, window_class.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                      window_class.hInstance, nullptr);
+  PostMessageW(window, WM_APP, 0, 0);
+  PostMessageW(window, WM_APP + 1, 0, 0);
+  PostMessageW(window, WM_APP + 3, 7, 0);
+  EXPECT_EQ(main_message_loop_past_failures(record_report), 7);
+  ASSERT_EQ(reported.size(), 2u);
+  EXPECT_EQ(reported[1], "a command failed");
+
+  PostMessageW(window, WM_APP + 2, 0, 0);
+  PostMessageW(window, WM_APP + 3, 8, 0);
+  EXPECT_THROW(main_message_loop_past_failures(record_report), qiv::exception_bug_check);
+  EXPECT_EQ(reported.size(), 2u);
+  MSG left;
+  while (PeekMessageW(&left, nullptr, 0, 0, PM_REMOVE)) {
+  }
   DestroyWindow(window);
 }
 

@@ -109,6 +109,23 @@ TEST_F(InfoPublishing, CommitStoresEmptiesAndPublishesOnlyWhatWasStored) {
   EXPECT_EQ(heard().deliveries.size(), 1u);
 }
 
+// A large selection's texts are never held twice: they move from the read
+// through the batches into the handle.
+TEST_F(InfoPublishing, CommitMovesTheTextsIntoTheHandleInsteadOfCopyingThem) {
+  const track_handle_ptr handle = handle_of("file://C:\\batch\\moved.mp3");
+  track_display_info record = record_titled(std::string(100000, 'x').c_str());
+  const char* const text = record.get(title);
+  info_batch worker_batch;
+  worker_batch.add_read(handle, std::move(record), 100, 1000);
+  info_batch batch;
+  worker_batch.move_into(batch);
+  batch.commit(table);
+  track_info_lock hold;
+  const track_display_info* stored = nullptr;
+  ASSERT_TRUE(handle->get_info_ref(stored));
+  EXPECT_EQ(stored->get(title), text);
+}
+
 // A file of two tracks, numbered 1 and 2, named after their subsong.
 class two_track_input : public info_reader {
 public:

@@ -12,9 +12,11 @@
 #include <string>
 #include <vector>
 
+#include "core/callback_guard.h"
 #include "core/popup_message.h"
 #include "core/progress_dialog.h"
 #include "core/service_registry.h"
+#include "foundation/exceptions.h"
 #include "foundation/main_thread.h"
 #include "foundation/string_buffer.h"
 #include "foundation/thread.h"
@@ -241,6 +243,24 @@ TEST_F(ThreadedProcess, ModelessDialogDestroyedFromItsOwnEndStepEndsOnce) {
   ASSERT_TRUE(pump_until([&] { return operation_->done_calls == 1; }));
   pump_until([] { return false; }, 50);
   EXPECT_EQ(operation_->done_calls, 1);
+  EXPECT_EQ(foreign_references(), 0);
+}
+
+// A modeless dialog's end step has no caller left to hear of its failure:
+// the dialog says it, as a worker's failure is said, and only an internal
+// error is kept for the message loop, whose end is the program's.
+TEST_F(ThreadedProcess, AModelessEndStepsFailureIsShownAndOnlyAnInternalErrorReachesTheLoop) {
+  operation_->at_done = [](HWND) { throw std::bad_alloc(); };
+  threaded_process::get().run_modeless(operation_.get(), 0, nullptr, "Loading");
+  ASSERT_TRUE(pump_until([&] { return operation_->done_calls == 1 && !IsWindow(operation_->dialog); }));
+  EXPECT_EQ(recording_popup::shown, std::vector<std::string>{"Unhandled exception in \"Loading\": not enough memory"});
+  EXPECT_NO_THROW(callback_guard::rethrow_pending());
+
+  operation_->at_done = [](HWND) { qiv::throw_bug_check(); };
+  threaded_process::get().run_modeless(operation_.get(), 0, nullptr, "Loading");
+  ASSERT_TRUE(pump_until([&] { return operation_->done_calls == 2 && !IsWindow(operation_->dialog); }));
+  EXPECT_THROW(callback_guard::rethrow_pending(), qiv::exception_bug_check);
+  EXPECT_EQ(recording_popup::shown.size(), 1u);
   EXPECT_EQ(foreign_references(), 0);
 }
 

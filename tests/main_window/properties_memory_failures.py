@@ -1,0 +1,169 @@
+#!/usr/bin/python3
+"""The real zorv.exe's properties dialog when memory runs out where an
+operation ends (injected here: a selection that exhausts a 32-bit process
+takes gigabytes). The closing message says what was written: after an
+Apply that a reload follows, and after a tag removal that one file, held by
+another program, refused. An operation whose storing of what it read runs
+out of memory says so, and the player goes on: it opens Properties again,
+plays, and ends when its window closes, leaving no crash dump.
+
+usage: properties_memory_failures.py WINE_EXEC BUILD_DIR ZORV_EXE  (ZORV_WINDOW_PROBE names the probe,
+ZORV_FILE_HOLDER_EXE the helper that holds a file open)
+"""
+import os
+import subprocess
+import sys
+import time
+
+from mutagen.id3 import ID3, ID3NoHeaderError
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.dont_write_bytecode = True  # no cache folder left in the source tree
+from blackbox_checks import check, windows_path  # noqa: E402
+import main_window  # noqa: E402
+from main_window import run_window_tests  # noqa: E402
+from closing import no_crash  # noqa: E402
+from properties_apply_formats import edit_in_place  # noqa: E402
+from properties_limits import open_failing_dialog  # noqa: E402
+from properties_window import DIALOG, LIST, dialog_closed, dialog_window, shot  # noqa: E402
+
+TOOLS = 1100
+YES = 6
+PAUSE = 4
+APPCOMMAND_MEDIA_PLAY_PAUSE = 14
+HOLDER = os.environ.get("ZORV_FILE_HOLDER_EXE")
+
+
+def popup_windows(player, title):
+    """The handles of the player's shown windows with exactly that title."""
+    handles = []
+    for line in player.probe("popups").stdout.splitlines():
+        f = line.split("\t")
+        if len(f) >= 4 and f[3] == title:
+            handles.append(f[2])
+    return handles
+
+
+def answer_yes(player, title):
+    """Yes in the question titled so, once it shows."""
+    if not player.wait(lambda: popup_windows(player, title), 60):
+        return False
+    return player.probe("--window", popup_windows(player, title)[0], "click", str(YES)).returncode == 0
+
+
+def messages(player, count):
+    """The texts of the program's messages, once `count` of them show."""
+    player.wait(lambda: len(popup_windows(player, "Information")) >= count, 60)
+    return [player.probe("--window", handle, "descendants").stdout for handle in popup_windows(player, "Information")]
+
+
+def close_messages(player):
+    for handle in popup_windows(player, "Information"):
+        player.probe("--window", handle, "close")
+
+
+def ends_cleanly(player, what):
+    check(player.stop() == 0, "%s: the player ends when its window closes" % what)
+    no_crash(player, what)
+
+
+def test_a_reload_after_an_apply_says_the_files_were_written(root):
+    """Tools > Reload with an edit, Yes to saving: the Apply writes both
+    files, then showing the reloaded tracks (the third showing) fails."""
+    player, paths = open_failing_dialog(root, "reload_after_apply", 3)
+    if not player.wait(lambda: not dialog_closed(player), 60):
+        check(False, "reload_after_apply: Properties opens the dialog")
+        player.stop()
+        return
+    edit_in_place(player, 1, "New Title")
+    player.probe(*DIALOG, "command", str(TOOLS))
+    player.wait(player.menu_open, 30)
+    player.probe("menu-keys", "up", "up", "return")  # Reload, above Remove tags
+    check(answer_yes(player, "Properties"), "reload_after_apply: Yes to saving the changes")
+    texts = messages(player, 1)
+    text = " ".join(texts)
+    check(len(texts) == 1 and "written to every file" in text and "not enough memory" in text and
+          "Nothing was written" not in text,
+          "reload_after_apply: one message says the files were written and why the dialog closes: %r" % texts)
+    shot(player, "reload-after-apply-failed", "--title", "Information")
+    check(player.wait(lambda: dialog_closed(player), 30), "reload_after_apply: the dialog closes")
+    check([str(ID3(path)["TIT2"]) for path in paths] == ["New Title"] * 2,
+          "reload_after_apply: both files hold the new title")
+    close_messages(player)
+    ends_cleanly(player, "reload_after_apply")
+
+
+def test_a_removal_one_file_refused_says_which_files_lost_their_tags(root):
+    """Tools > Remove tags while another program holds the second file, then
+    showing the tracks (the second showing) fails."""
+    player, paths = open_failing_dialog(root, "partial_removal", 2)
+    if not player.wait(lambda: not dialog_closed(player), 60):
+        check(False, "partial_removal: Properties opens the dialog")
+        player.stop()
+        return
+    holder = None
+    if HOLDER:
+        holder = subprocess.Popen([main_window.WINE_EXEC, main_window.BUILD_DIR, HOLDER, windows_path(paths[1]),
+                                   "30000", "zorv-removal-holder"], **main_window.QUIET)
+        time.sleep(2)
+    player.probe(*DIALOG, "command", str(TOOLS))
+    player.wait(player.menu_open, 30)
+    player.probe("menu-keys", "up", "return")  # Remove tags, the last entry
+    check(answer_yes(player, "Warning"), "partial_removal: Yes to removing the tags")
+    texts = messages(player, 2)
+    refused = [t for t in texts if "Could not remove tags" in t]
+    closing = [t for t in texts if "Properties cannot show" in t]
+    check(len(refused) == 1 and "2 two.mp3" in refused[0] and "1 one.mp3" not in refused[0],
+          "partial_removal: a message lists the held file as not written: %r" % texts)
+    check(len(closing) == 1 and "except those the other message lists" in closing[0] and
+          "every file," not in closing[0] and "not enough memory" in closing[0],
+          "partial_removal: the closing message says the tags went from every file but the listed one: %r" % texts)
+    for n, handle in enumerate(popup_windows(player, "Information")):
+        player.probe("--window", handle, "move", str(40 * n), str(400 * n))  # the two come up in one place
+        shot(player, "partial-removal-message-%d" % n, "--window", handle)
+    check(player.wait(lambda: dialog_closed(player), 30), "partial_removal: the dialog closes")
+    if holder is not None:
+        holder.kill()
+        holder.wait()
+    try:
+        first = ID3(paths[0])
+    except ID3NoHeaderError:
+        first = None
+    check(first is None or "TIT2" not in first, "partial_removal: the first file has lost its tags")
+    check(str(ID3(paths[1])["TIT2"]) == "Old", "partial_removal: the held file keeps its tags")
+    close_messages(player)
+    ends_cleanly(player, "partial_removal")
+
+
+def test_an_operation_that_cannot_store_what_it_read_says_so_and_the_player_goes_on(root):
+    """The first operation to end (the load for Properties) runs out of memory
+    as it stores what it read: a message says so and no dialog opens; then
+    Properties opens, the player plays and ends as usual."""
+    os.environ["ZORV_TEST_INFO_COMMIT_FAILS"] = "1"
+    try:
+        player, paths = open_failing_dialog(root, "store_failed", 0)
+    finally:
+        del os.environ["ZORV_TEST_INFO_COMMIT_FAILS"]
+    texts = messages(player, 1)
+    check(len(texts) == 1 and "could not be stored" in texts[0] and "not enough memory" in texts[0],
+          "store_failed: a message says what was read could not be stored: %r" % texts)
+    shot(player, "store-failed-message", "--title", "Information")
+    check(dialog_closed(player), "store_failed: no dialog opens on tracks whose info was not stored")
+    close_messages(player)
+
+    player.probe("context-menu", str(LIST))
+    player.probe("menu-keys", "up", "return")
+    check(player.wait(lambda: dialog_window(player)[0] is not None, 60), "store_failed: Properties opens next time")
+    player.probe(*DIALOG, "command", "2")
+    check(player.wait(lambda: dialog_closed(player), 30), "store_failed: the dialog closes")
+    player.probe("media-key", str(APPCOMMAND_MEDIA_PLAY_PAUSE))
+    check(player.wait(lambda: player.controls()[1].get(PAUSE, (0, 0, False))[2], 30),
+          "store_failed: the player plays (the Pause button comes alive)")
+    ends_cleanly(player, "store_failed")
+
+
+if __name__ == "__main__":
+    run_window_tests(test_a_reload_after_an_apply_says_the_files_were_written,
+                     test_a_removal_one_file_refused_says_which_files_lost_their_tags,
+                     test_an_operation_that_cannot_store_what_it_read_says_so_and_the_player_goes_on)
