@@ -197,10 +197,11 @@ def power_cut_states(original, calls):
     return states
 
 
-def stopped_states(tool, work, name, original, calls, names, edit=EDIT):
+def stopped_states(tool, work, name, original, calls, names, edit=EDIT, suffix=".mka"):
     """({description: bytes} of every stop of the edit that made `calls`:
     zorvtool killed before each write, then every power cut; the same
-    keyed by their bytes' digest, one description each)."""
+    keyed by their bytes' digest, one description each). Each stopped
+    edit works on a copy of the file `original` named with `suffix`."""
     with open(original, "rb") as f:
         old_bytes = f.read()
     counts = {}
@@ -212,9 +213,7 @@ def stopped_states(tool, work, name, original, calls, names, edit=EDIT):
 
     def killed(kill):
         index, inject = kill
-        folder = tempfile.mkdtemp(dir=work)
-        path = os.path.join(folder, "target.mka")
-        shutil.copyfile(original, path)
+        folder, path = state_file(work, old_bytes, suffix)
         traced_edit(tool, path, inject, edit)
         with open(path, "rb") as f:
             data = f.read()
@@ -234,10 +233,10 @@ def stopped_states(tool, work, name, original, calls, names, edit=EDIT):
     return states, unique
 
 
-def state_file(work, data):
+def state_file(work, data, suffix=".mka"):
     """(a new folder, a file in it holding `data`)."""
     folder = tempfile.mkdtemp(dir=work)
-    path = os.path.join(folder, "target.mka")
+    path = os.path.join(folder, "target" + suffix)
     with open(path, "wb") as f:
         f.write(data)
     return folder, path

@@ -20,7 +20,9 @@ import sys
 import tempfile
 from concurrent.futures import ThreadPoolExecutor
 
-from matroska_first_edit_stops import applied, power_cut_states, traced_edit
+from matroska_first_edit_stops import applied, traced_edit
+from matroska_first_edit_stops import state_file as shared_state_file
+from matroska_first_edit_stops import stopped_states as shared_stopped_states
 from tag_files import Zorvtool, run, windows_path
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
@@ -72,11 +74,7 @@ def media_sample(data):
 
 
 def state_file(work, data):
-    folder = tempfile.mkdtemp(dir=work)
-    path = os.path.join(folder, "target.m4a")
-    with open(path, "wb") as f:
-        f.write(data)
-    return folder, path
+    return shared_state_file(work, data, ".m4a")
 
 
 def edited(tool, work, data, edit):
@@ -99,35 +97,18 @@ def with_server_cut(original, calls, done):
     return calls
 
 
-def stopped_states(tool, work, name, original, calls, names):
+def stopped_states(tool, work, name, path, calls, names):
     """{description: bytes} of zorvtool killed before each write (checked
     against the record), before the cut that ends the edit, and of every
-    power cut."""
-    counts, kills = {}, []
-    for index, (call, syscall) in enumerate(zip(calls, names)):
-        counts[syscall] = counts.get(syscall, 0) + 1
-        if call[0] != "flush":
-            kills.append((index, (syscall, counts[syscall])))
-
-    def killed(kill):
-        index, inject = kill
-        folder, path = state_file(work, original)
-        traced_edit(tool, path, inject, EDIT)
-        with open(path, "rb") as f:
-            data = f.read()
-        shutil.rmtree(folder, ignore_errors=True)
-        return index, data
-
-    states = {}
-    with ThreadPoolExecutor(4) as pool:
-        for index, data in pool.map(killed, kills):
-            check(data == applied(original, calls[:index]),
-                  "%s: killed before call %d, the file holds the calls before it" % (name, index))
-            states["killed before call %d" % index] = data
+    power cut; the same keyed by their bytes' digest."""
+    states, unique = shared_stopped_states(tool, work, name, path, calls, names, EDIT, ".m4a")
     if calls[-1][0] == "cut":
-        states["stopped before the cut"] = applied(original, calls[:-1])
-    states.update(power_cut_states(original, calls))
-    return states
+        # The server's cut, which strace cannot stop a process before.
+        with open(path, "rb") as f:
+            stopped = applied(f.read(), calls[:-1])
+        states["stopped before the cut"] = stopped
+        unique.setdefault(hashlib.sha1(stopped).digest(), ("stopped before the cut", stopped))
+    return states, unique
 
 
 def main():
@@ -155,10 +136,7 @@ def main():
             check(applied(original, calls) == done, "%s: the record makes the edited file" % name)
             # What another edit leaves on the untouched file and on the edited one.
             another = {"old": edited(tool, work, original, ANOTHER_EDIT), "new": edited(tool, work, done, ANOTHER_EDIT)}
-            states = stopped_states(tool, work, name, original, calls, names)
-            unique = {}
-            for what, data in states.items():
-                unique.setdefault(hashlib.sha1(data).digest(), (what, data))
+            states, unique = stopped_states(tool, work, name, path, calls, names)
 
             def judged(item):
                 what, data = item
