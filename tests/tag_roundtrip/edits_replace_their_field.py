@@ -22,13 +22,13 @@ import shutil
 import subprocess
 import sys
 import tempfile
-import zlib
 
 from mutagen.id3 import APIC, ID3, POPM, TIT2, TPE1, TPE2
 from mutagen.mp4 import MP4, AtomDataType, MP4FreeForm
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from blackbox_checks import check, failures, tiny_png, windows_path, zorvtool_runner  # noqa: E402
+from id3v2_bytes import syncsafe, v24_frame  # noqa: E402
 
 WINE_EXEC, BUILD_DIR, ZORVTOOL = sys.argv[1:4]
 
@@ -51,19 +51,6 @@ int main(int argc, char** argv) {
 def fields(path):
     data = json.loads(zorvtool("info", windows_path(path)).stdout)["subsongs"][0]["info"]
     return {k.lower(): v for k, v in data.get("fields", {}).items()}
-
-
-def syncsafe(n):
-    return bytes([(n >> 21) & 0x7F, (n >> 14) & 0x7F, (n >> 7) & 0x7F, n & 0x7F])
-
-
-def v24_frame(frame_id, payload, compressed=False):
-    """A version 2.4 frame; compressed with zlib behind its data length, as
-    taggers that compress write it."""
-    flags = 0
-    if compressed:
-        payload, flags = syncsafe(len(payload)) + zlib.compress(payload), 0x09
-    return frame_id.encode() + syncsafe(len(payload)) + bytes([0, flags]) + payload
 
 
 def unsynchronised(data):

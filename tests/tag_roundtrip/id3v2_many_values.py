@@ -15,15 +15,12 @@ import tempfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from blackbox_checks import check, failures, windows_path, zorvtool_runner  # noqa: E402
+from id3v2_bytes import syncsafe  # noqa: E402
 
 WINE_EXEC, BUILD_DIR, ZORVTOOL = sys.argv[1:4]
 COUNT = 8388608
 
 zorvtool = zorvtool_runner(WINE_EXEC, BUILD_DIR, ZORVTOOL)
-
-
-def syncsafe(n):
-    return bytes([(n >> 21) & 0x7F, (n >> 14) & 0x7F, (n >> 7) & 0x7F, n & 0x7F])
 
 
 def unsyncsafe(b):

@@ -23,13 +23,13 @@ import shutil
 import subprocess
 import sys
 import tempfile
-import zlib
 
 from mutagen.id3 import (APIC, CHAP, COMM, CTOC, CTOCFlags, ID3, PRIV, RVA2, TALB, TBPM, TDRC, TIT2, TMOO, TPE1, TSRC,
                          TXXX)
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from blackbox_checks import check, failures, tiny_png, windows_path, zorvtool_runner  # noqa: E402
+from id3v2_bytes import syncsafe, v24_frame  # noqa: E402
 import id3v22_tags  # noqa: E402
 
 WINE_EXEC, BUILD_DIR, ZORVTOOL = sys.argv[1:4]
@@ -348,19 +348,6 @@ def check_edits_keep_the_frames_they_did_not_touch(plain, work):
     probed = ffprobe_tags(path)
     check((probed.get("title"), probed.get("comment")) == ("New", "Hallo"),
           "stacked 2.4 then 2.3: ffprobe: %r" % probed)
-
-
-def syncsafe(n):
-    return bytes([(n >> 21) & 0x7F, (n >> 14) & 0x7F, (n >> 7) & 0x7F, n & 0x7F])
-
-
-def v24_frame(frame_id, payload, compressed=False):
-    """A version 2.4 frame; compressed with zlib behind its data length, as
-    taggers that compress write it."""
-    flags = 0
-    if compressed:
-        payload, flags = syncsafe(len(payload)) + zlib.compress(payload), 0x09
-    return frame_id.encode() + syncsafe(len(payload)) + bytes([0, flags]) + payload
 
 
 def check_compressed_version_24_frame(plain, work):
