@@ -106,6 +106,111 @@ stopped_write_leftover over_media(stream& io, std::string_view movie_payload, st
   return found;
 }
 
+// The chunk offset table of one track: where its entries lie in the movie
+// box payload, how many and how wide.
+struct chunk_table {
+  std::size_t at = 0;
+  std::uint32_t count = 0;
+  std::uint32_t width = 4;
+  std::uint64_t entry(std::string_view movie, std::uint32_t i) const {
+    std::uint64_t v = 0;
+    for (std::uint32_t b = 0; b < width; ++b) v = (v << 8) | std::uint8_t(movie[at + i * width + b]);
+    return v;
+  }
+};
+
+// The chunk offset table of each "trak" box of `movie`, in order (an empty
+// one for a track without). Throws where a box does not parse.
+std::vector<chunk_table> chunk_tables(std::string_view movie) {
+  std::vector<chunk_table> tables;
+  const auto inside = [](std::string_view payload, std::uint32_t wanted, auto&& visit) {
+    for_each_child(payload, [&](std::uint32_t type, std::string_view content) {
+      if (type == wanted) visit(content);
+    });
+  };
+  for_each_child(movie, [&](std::uint32_t type, std::string_view trak) {
+    if (type != fourcc("trak")) return;
+    chunk_table& table = tables.emplace_back();
+    inside(trak, fourcc("mdia"), [&](std::string_view mdia) {
+      inside(mdia, fourcc("minf"), [&](std::string_view minf) {
+        inside(minf, fourcc("stbl"), [&](std::string_view stbl) {
+          for_each_child(stbl, [&](std::uint32_t kind, std::string_view content) {
+            if ((kind != fourcc("stco") && kind != fourcc("co64")) || content.size() < 8) return;
+            const auto* p = reinterpret_cast<const std::uint8_t*>(content.data());
+            table.width = kind == fourcc("co64") ? 8 : 4;
+            table.count = load_u32(p + 4);
+            table.at = std::size_t(content.data() + 8 - movie.data());
+            if ((content.size() - 8) / table.width < table.count) throw exception_truncation();
+          });
+        });
+      });
+    });
+  });
+  return tables;
+}
+
+bool same_bytes(stream& io, std::uint64_t a, std::uint64_t b, std::uint64_t size) {
+  io.seek(a);
+  const byte_buffer first = read_sized_text(io, size);
+  io.seek(b);
+  return first == read_sized_text(io, size);
+}
+
+// Chapter texts are a few bytes per chapter: a larger box is not such texts.
+constexpr std::uint64_t max_texts_size = 1u << 24;
+
+// The box at `at` is the old movie box turned "free" up to the media data
+// box at `texts_at` that holds the renamed chapter texts alone, which the
+// movie box in force (last) follows. Its content is still the old movie
+// box, or begins with the texts on their way back. Neither box may hold a
+// sample of any other track, and the way back leaves room for a "free"
+// header in front of the copies in force.
+stopped_write_leftover before_chapter_texts(stream& io, const mp4_file& file, std::string_view movie_payload,
+                                            std::uint64_t at, std::uint64_t texts_at) {
+  raw_box texts;
+  if (!read_raw_box(io, texts_at, file.moov_offset, texts) || texts.open_ended || texts.header != 8 ||
+      texts.type != fourcc("mdat") || texts_at + texts.size != file.moov_offset || texts.size > max_texts_size ||
+      file.moov_header_size != 8)
+    return {};
+  const std::uint64_t moved_by = texts_at - at, texts_end = file.moov_offset;
+  if (at + texts.size + file.moov_size + 8 > texts_at || holds_chunk(file, at, file.moov_offset)) return {};
+  byte_buffer payload(movie_payload);
+  std::size_t moved_tracks = 0;
+  try {
+    for (const chunk_table& table : chunk_tables(movie_payload)) {
+      std::uint32_t inside = 0;
+      for (std::uint32_t i = 0; i < table.count; ++i) {
+        const std::uint64_t chunk = table.entry(movie_payload, i);
+        if (chunk >= texts_at + 8 && chunk < texts_end) ++inside;
+        else if (chunk >= at && chunk < texts_end) return {};
+      }
+      if (inside == 0) continue;
+      if (inside != table.count || ++moved_tracks > 1) return {};
+      for (std::uint32_t i = 0; i < table.count; ++i) {
+        const std::uint64_t chunk = table.entry(movie_payload, i) - moved_by;
+        for (std::uint32_t b = 0; b < table.width; ++b)
+          payload[table.at + i * table.width + b] = char(chunk >> (8 * (table.width - 1 - b)));
+      }
+    }
+  } catch (const exception&) {
+    return {};
+  }
+  if (moved_tracks != 1) return {};
+  if (!starts_as_movie_payload(io, at + 8, moved_by - 8) && !same_bytes(io, at + 8, texts_at + 8, texts.size - 8))
+    return {};
+  stopped_write_leftover found;
+  found.kind = stopped_write_leftover::shape::before_chapter_texts;
+  found.offset = at;
+  found.moved_by = moved_by;
+  found.texts_size = texts.size;
+  io.seek(texts_at);
+  found.returned = read_sized_text(io, texts.size);
+  append_u32(found.returned, std::uint32_t(file.moov_size));
+  append_fourcc(found.returned, fourcc("moov"));
+  found.returned += payload;
+  return found;
+}
+
 }  // namespace
 
 bool starts_as_movie_payload(stream& io, std::uint64_t at, std::uint64_t size) {
@@ -130,6 +235,11 @@ stopped_write_leftover find_stopped_write_leftover(stream& io, const mp4_file& f
   for (std::uint64_t at = 0; at < file.moov_offset; at += box.size) {
     if (!read_raw_box(io, at, file_size, box) || box.open_ended) break;
     const std::uint64_t end = at + box.size;
+    if (movie_is_last && is_free_box(box.type) && box.header == 8 && end < file.moov_offset &&
+        layout.cut_position == no_cut && layout.reports.empty()) {
+      stopped_write_leftover found = before_chapter_texts(io, file, movie_payload, at, end);
+      if (found.kind != stopped_write_leftover::shape::none) return found;
+    }
     if (box.header != 8 || !(box.type == fourcc("mdat") || is_free_box(box.type)) ||
         !starts_as_movie_payload(io, at + 8, box.size - 8))
       continue;

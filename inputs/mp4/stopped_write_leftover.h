@@ -1,7 +1,8 @@
 // What a tag write stopped after its switch leaves in front of the movie
 // box in force: the box the old movie box's header was turned into, still
 // spanning more than that box (see tag_writing.h). Its content starts as a
-// movie box does, with "mvhd". The next write takes it back to the layout an
+// movie box does, with "mvhd", or, once the return of renamed chapter texts
+// began, with those texts. The next write takes it back to the layout an
 // unstopped write leaves, whatever that write changes.
 #pragma once
 
@@ -27,6 +28,10 @@ struct stopped_write_leftover {
     // A "free" box over the old movie box alone, just in front of the movie
     // box that ends the file: the movie box returns to where it starts.
     before_movie,
+    // A "free" box over the old movie box, just in front of the media data
+    // box of the new chapter texts and the movie box that ends the file:
+    // both return to where it starts, the texts' chunk offset moved back.
+    before_chapter_texts,
   };
   shape kind = shape::none;
   std::uint64_t offset = 0;
@@ -34,6 +39,11 @@ struct stopped_write_leftover {
   // box that still run "to the end" with the sizes they get first.
   std::uint32_t old_movie_size = 0;
   std::vector<std::pair<std::uint64_t, byte_buffer>> inner_sizes;
+  // before_chapter_texts: how far the two boxes move back, the size of the
+  // texts' box, and both boxes as they are written at `offset`.
+  std::uint64_t moved_by = 0;
+  std::uint64_t texts_size = 0;
+  byte_buffer returned;
 };
 
 // Looks before the movie box of `file` (read from `io`, its payload

@@ -470,6 +470,40 @@ std::optional<movie_box_change> change_in_place(const mp4_file& file, const std:
   return std::nullopt;
 }
 
+// The file object's movie box moved back by `by` bytes while the write is
+// planned, as it stands once a stopped write's tidying moved it there; the
+// file object keeps describing the file as read until the write moves it.
+class moved_back_for_planning {
+public:
+  moved_back_for_planning(mp4_file& file, std::uint64_t by) : file_(file), by_(by) {
+    file_.moov_offset -= by_;
+    file_.total_size -= by_;
+  }
+  ~moved_back_for_planning() {
+    file_.moov_offset += by_;
+    file_.total_size += by_;
+  }
+  moved_back_for_planning(const moved_back_for_planning&) = delete;
+  moved_back_for_planning& operator=(const moved_back_for_planning&) = delete;
+
+private:
+  mp4_file& file_;
+  std::uint64_t by_;
+};
+
+// Boxes that return to `at`, inside the "free" box that starts there, in
+// front of the copies in force behind it: written with a "free" box open to
+// the end over those copies, both on the disk before the header that shows
+// them, and that header before the cut of the copies.
+void return_boxes(stream& io, std::uint64_t at, std::string_view boxes, std::string_view open_free) {
+  write_all(io, at + box_header_bytes, boxes.substr(box_header_bytes));
+  write_header(io, at + boxes.size(), open_free);
+  io.flush();
+  write_header(io, at, boxes.substr(0, box_header_bytes));
+  io.flush();
+  io.truncate(at + boxes.size());
+}
+
 }  // namespace
 
 struct movie_box_rewrite::plan {
@@ -497,7 +531,7 @@ movie_box_rewrite::movie_box_rewrite(mp4_file& file, stream& io, std::uint32_t w
   // What could not be read would not be written back.
   if (file.tags_damaged) refuse(refusals::damaged_tags);
   // Everything is read and built before the first byte is written.
-  const std::string old_payload = old_movie_payload(file, io);
+  std::string old_payload = old_movie_payload(file, io);
   const std::vector<std::optional<std::string>> renames = chapter_renames(file);
   const std::optional<chapter_text_samples> texts =
       renames.empty() ? std::nullopt : renamed_chapter_text(old_payload, io, renames);
@@ -508,6 +542,17 @@ movie_box_rewrite::movie_box_rewrite(mp4_file& file, stream& io, std::uint32_t w
   leftover = find_stopped_write_leftover(io, file, old_payload, plan_->layout);
   if (leftover.kind == stopped_write_leftover::shape::over_media)
     plan_->leftover_shrunk = header_bytes(leftover.old_movie_size, fourcc("free"));
+  // Chapter texts a stopped write left behind the old movie box return to
+  // its place with the movie box first (the texts were read where they
+  // stand); the write is planned for the file as that leaves it.
+  std::optional<moved_back_for_planning> moved_back;
+  if (leftover.kind == stopped_write_leftover::shape::before_chapter_texts) {
+    moved_back.emplace(file, leftover.moved_by);
+    old_payload = leftover.returned.substr(leftover.texts_size + box_header_bytes);
+    plan_->layout.boxes_end -= leftover.moved_by;
+    plan_->layout.last_box_offset = file.moov_offset;
+    plan_->old_size -= leftover.moved_by;
+  }
   const std::uint64_t movie_place =
       leftover.kind == stopped_write_leftover::shape::before_movie ? leftover.offset : file.moov_offset;
   // The refusals hold for a write in place too; only the movie box's size
@@ -564,6 +609,13 @@ bool movie_box_rewrite::mends_stopped_write() const {
 }
 
 bool movie_box_rewrite::safe_in_place() const {
+  // Returned chapter texts and movie box show themselves and the "free" box
+  // behind them with one header each.
+  const stopped_write_leftover& leftover = plan_->leftover;
+  if (leftover.kind == stopped_write_leftover::shape::before_chapter_texts &&
+      !(vantrel_io::lies_within_one_page(leftover.offset, box_header_bytes) &&
+        vantrel_io::lies_within_one_page(leftover.offset + leftover.returned.size(), box_header_bytes)))
+    return false;
   // A leftover over media data shrinks with one header readers see change.
   if (plan_->leftover.kind == stopped_write_leftover::shape::over_media &&
       !vantrel_io::lies_within_one_page(plan_->leftover.offset, box_header_bytes))
@@ -595,6 +647,7 @@ bool movie_box_rewrite::safe_in_place() const {
 
 void movie_box_rewrite::write(stream& io) {
   shrink_leftover_over_media(io);
+  return_chapter_texts(io);
   if (const std::optional<movie_box_change>& change = plan_->in_place) {
     reports_.reserve(reports_.size() + 1);
     finish_stopped_write(io);
@@ -717,20 +770,20 @@ void movie_box_rewrite::shrink_leftover_over_media(stream& io) {
   write_header(io, leftover.offset, plan_->leftover_shrunk);
 }
 
+void movie_box_rewrite::return_chapter_texts(stream& io) {
+  const stopped_write_leftover& leftover = plan_->leftover;
+  if (leftover.kind != stopped_write_leftover::shape::before_chapter_texts) return;
+  return_boxes(io, leftover.offset, leftover.returned, plan_->open_free);
+  file_.moov_offset = leftover.offset + leftover.texts_size;
+  file_.total_size = leftover.offset + leftover.returned.size();
+}
+
 void movie_box_rewrite::finish_stopped_write(stream& io) {
-  const std::uint64_t at = plan_->where.old_movie;
   const std::string_view movie = plan_->returned;
   if (!movie.empty()) {
     // The movie box in force returns to where the "free" box in front of it
-    // starts: written inside that box with a "free" box open to the end
-    // over the copy in force behind it, both on the disk before the header
-    // that shows them, and that header before the cut of the copy.
-    write_all(io, at + box_header_bytes, movie.substr(box_header_bytes));
-    write_header(io, at + movie.size(), plan_->open_free);
-    io.flush();
-    write_header(io, at, movie.substr(0, box_header_bytes));
-    io.flush();
-    io.truncate(at + movie.size());
+    // starts.
+    return_boxes(io, plan_->where.old_movie, movie, plan_->open_free);
   } else if (plan_->layout.cut_position != no_cut) {
     // Staged boxes behind the last box, which no reader reads.
     io.truncate(plan_->layout.cut_position);

@@ -76,6 +76,7 @@ public:
 private:
   struct plan;
   void shrink_leftover_over_media(stream& io);
+  void return_chapter_texts(stream& io);
   void finish_stopped_write(stream& io);
   bool switched_ = false;
   mp4_file& file_;

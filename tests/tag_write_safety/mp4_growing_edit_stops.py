@@ -1,9 +1,10 @@
 #!/usr/bin/python3
 """Growing edits of MP4 files (a title and a 9,000-character comment) on
 ffmpeg's fast-start files (the movie box in front of the media data) and on
-files whose movie box is last, stopped before each of their writes and by a
-power cut after each of their waits for the disk, rebuilt from what strace
-records as matroska_first_edit_stops.py does.
+files whose movie box is last, and a chapter rename of books of both
+layouts (its list and its text track), stopped before each of their writes
+and by a power cut after each of their waits for the disk, rebuilt from
+what strace records as matroska_first_edit_stops.py does.
 
 usage: mp4_growing_edit_stops.py WINE_EXEC BUILD_DIR ZORVTOOL_EXE
 After every stop the audio lies in a top-level "mdat" box, never in the
@@ -11,7 +12,7 @@ content of a "free" box that any tagger may drop, and the player reads the
 old tags or the new. The same edit made again then leaves exactly the bytes
 of the unstopped edit, and another edit (an artist) leaves the boxes and
 the tags that edit leaves on the file the stop left readable as (the old
-one or the edited one).
+one or the edited one); on a book, another chapter's rename.
 """
 import hashlib
 import os
@@ -23,16 +24,19 @@ from concurrent.futures import ThreadPoolExecutor
 from matroska_first_edit_stops import applied, traced_edit
 from matroska_first_edit_stops import state_file as shared_state_file
 from matroska_first_edit_stops import stopped_states as shared_stopped_states
-from tag_files import Zorvtool, run, windows_path
+from tag_files import Zorvtool, add_mp4_fixtures, run, windows_path
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from blackbox_checks import check, failures  # noqa: E402
 
 EDIT = ["title=A new title", "comment=" + "c" * 9000]
 ANOTHER_EDIT = ["artist=Another artist"]
+BOOK_EDIT = ["--subsong", "1", "title=A much longer name for the first chapter"]
+ANOTHER_BOOK_EDIT = ["--subsong", "2", "title=Another second"]
 
 
 def make_fixtures(folder):
+    """{name: (path, edit, another edit, suffix)}"""
     src = os.path.join(folder, "src.wav")
     run(["sox", "-n", "-r", "44100", "-c", "2", "-b", "16", src, "synth", "2", "sine", "440", "sine", "660"])
     out = {}
@@ -40,7 +44,11 @@ def make_fixtures(folder):
         path = os.path.join(folder, name.replace(" ", "-") + ".m4a")
         run(["ffmpeg", "-v", "quiet", "-y", "-i", src, "-c:a", "aac", "-b:a", "64k", "-metadata", "title=Old title",
              *flags, path])
-        out[name] = path
+        out[name] = (path, EDIT, ANOTHER_EDIT, ".m4a")
+    books = {}
+    add_mp4_fixtures(folder, src, books)
+    out["book, movie box last"] = (books["m4b"], BOOK_EDIT, ANOTHER_BOOK_EDIT, ".m4b")
+    out["book, fast start"] = (books["m4bfast"], BOOK_EDIT, ANOTHER_BOOK_EDIT, ".m4b")
     return out
 
 
@@ -73,13 +81,13 @@ def media_sample(data):
     return data[start + 64:start + 576]
 
 
-def state_file(work, data):
-    return shared_state_file(work, data, ".m4a")
+def state_file(work, data, suffix=".m4a"):
+    return shared_state_file(work, data, suffix)
 
 
-def edited(tool, work, data, edit):
+def edited(tool, work, data, edit, suffix):
     """(bytes, the player's fields) of `data` after `edit`."""
-    folder, path = state_file(work, data)
+    folder, path = state_file(work, data, suffix)
     tool.popen("tag", windows_path(path), *edit).wait()
     with open(path, "rb") as f:
         out = f.read()
@@ -97,11 +105,11 @@ def with_server_cut(original, calls, done):
     return calls
 
 
-def stopped_states(tool, work, name, path, calls, names):
+def stopped_states(tool, work, name, path, calls, names, edit, suffix):
     """{description: bytes} of zorvtool killed before each write (checked
     against the record), before the cut that ends the edit, and of every
     power cut; the same keyed by their bytes' digest."""
-    states, unique = shared_stopped_states(tool, work, name, path, calls, names, EDIT, ".m4a")
+    states, unique = shared_stopped_states(tool, work, name, path, calls, names, edit, suffix)
     if calls[-1][0] == "cut":
         # The server's cut, which strace cannot stop a process before.
         with open(path, "rb") as f:
@@ -116,13 +124,13 @@ def main():
     tool = Zorvtool(wine_exec, build_dir, exe)
     work = tempfile.mkdtemp(prefix="zorv-mp4-stops-")
     try:
-        for name, path in make_fixtures(work).items():
+        for name, (path, edit, another_edit, suffix) in make_fixtures(work).items():
             with open(path, "rb") as f:
                 original = f.read()
             sample = media_sample(original)
             old_fields = tool.all_fields(path)
-            folder, done_path = state_file(work, original)
-            rc, parsed = traced_edit(tool, done_path, None, EDIT)
+            folder, done_path = state_file(work, original, suffix)
+            rc, parsed = traced_edit(tool, done_path, None, edit)
             with open(done_path, "rb") as f:
                 done = f.read()
             new_fields = tool.all_fields(done_path)
@@ -135,8 +143,9 @@ def main():
             calls = with_server_cut(original, calls, done)
             check(applied(original, calls) == done, "%s: the record makes the edited file" % name)
             # What another edit leaves on the untouched file and on the edited one.
-            another = {"old": edited(tool, work, original, ANOTHER_EDIT), "new": edited(tool, work, done, ANOTHER_EDIT)}
-            states, unique = stopped_states(tool, work, name, path, calls, names)
+            another = {"old": edited(tool, work, original, another_edit, suffix),
+                       "new": edited(tool, work, done, another_edit, suffix)}
+            states, unique = stopped_states(tool, work, name, path, calls, names, edit, suffix)
 
             def judged(item):
                 what, data = item
@@ -145,18 +154,18 @@ def main():
                 if at < 0 or box_holding(data, at) != "mdat":
                     problems.append("the audio lies in %s, boxes %s" %
                                     (box_holding(data, at) if at >= 0 else "nothing", top_level_boxes(data)))
-                folder, path = state_file(work, data)
+                folder, path = state_file(work, data, suffix)
                 fields = tool.all_fields(path)
                 shutil.rmtree(folder, ignore_errors=True)
                 if fields not in (old_fields, new_fields):
                     problems.append("the player reads %s" % fields)
                     return what, problems
-                again, again_fields = edited(tool, work, data, EDIT)
+                again, again_fields = edited(tool, work, data, edit, suffix)
                 if again != done or again_fields != new_fields:
                     problems.append("the same edit again leaves boxes %s, not %s" %
                                     (top_level_boxes(again), top_level_boxes(done)))
                 start = "new" if fields == new_fields else "old"
-                other, other_fields = edited(tool, work, data, ANOTHER_EDIT)
+                other, other_fields = edited(tool, work, data, another_edit, suffix)
                 if top_level_boxes(other) != top_level_boxes(another[start][0]) or other_fields != another[start][1]:
                     problems.append("another edit leaves boxes %s, not those of that edit of the %s file, %s" %
                                     (top_level_boxes(other), start, top_level_boxes(another[start][0])))

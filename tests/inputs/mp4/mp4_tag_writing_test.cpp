@@ -705,13 +705,14 @@ TEST(Mp4TagWriting, AFreeBoxEarlierBuildsLeftOverTheMediaDataShrinksAtTheNextEdi
 
 // A stop of a book whose movie box was last can leave the old movie box as
 // "free" in front of the new chapter texts, which the movie box in force
-// reads where they stand: the next edit keeps that box.
+// reads where they stand: the next edit moves them back over it, as an
+// unstopped edit would have, whatever it changes.
 TEST(Mp4ChapterText, NoStopOfARenameLeavesTheMediaDataOutOfATopLevelMediaBox) {
   for (const bytes& book : {book_with_movie_last(), book_with_fast_start()}) {
-    const bool next_edit_mends = book == book_with_fast_start();
     memory_file done(book);
     retitle_chapter(done, 0, long_title);
     const std::size_t samples = book.find(bytes(3000, 'a'));
+    std::vector<bytes> stops;
     for (int changes = 0;; ++changes) {
       memory_file f(book);
       f.changes_left = changes;
@@ -720,10 +721,83 @@ TEST(Mp4ChapterText, NoStopOfARenameLeavesTheMediaDataOutOfATopLevelMediaBox) {
         break;
       } catch (const std::runtime_error&) {
       }
-      EXPECT_EQ(top_level_box_holding(f.data, samples), "mdat") << book.size() << " killed after " << changes;
-      f.changes_left = -1;
-      retitle_chapter(f, 0, long_title);
-      if (next_edit_mends) EXPECT_TRUE(f.data == done.data) << book.size() << " killed after " << changes;
+      stops.push_back(f.data);
+    }
+    for (std::size_t kept = 0; kept < done.changes.size(); ++kept)
+      stops.push_back(io_test::disk_after_power_cut(book, done.changes, kept));
+    // Another rename, of the book as it was or as renamed, as the stop reads.
+    memory_file other_of_old(book), other_of_new(done.data);
+    retitle_chapter(other_of_old, 1, "Second");
+    retitle_chapter(other_of_new, 1, "Second");
+    for (std::size_t i = 0; i < stops.size(); ++i) {
+      EXPECT_EQ(top_level_box_holding(stops[i], samples), "mdat") << book.size() << ", stop " << i;
+      memory_file next(stops[i]), other(stops[i]);
+      retitle_chapter(next, 0, long_title);
+      EXPECT_TRUE(next.data == done.data) << book.size() << ", stop " << i;
+      const bool reads_new = names_of(stops[i]).listed.at(0) == long_title;
+      retitle_chapter(other, 1, "Second");
+      const bytes& unstopped = (reads_new ? other_of_new : other_of_old).data;
+      EXPECT_TRUE(other.data == unstopped) << book.size() << ", stop " << i;
+      EXPECT_EQ(names_of(other.data).text, names_of(other.data).listed) << book.size() << ", stop " << i;
+      // That edit stopped in turn, as it tidies or after, reads as before it
+      // or after it, and the same edit again still ends as the unstopped one.
+      std::vector<bytes> again;
+      for (std::size_t kept = 0; kept < other.changes.size(); ++kept)
+        again.push_back(io_test::disk_after_power_cut(stops[i], other.changes, kept));
+      for (int changes = 0; changes < int(other.changes.size()); ++changes) {
+        memory_file f(stops[i]);
+        f.changes_left = changes;
+        try {
+          retitle_chapter(f, 1, "Second");
+        } catch (const std::runtime_error&) {
+        }
+        again.push_back(f.data);
+      }
+      for (std::size_t j = 0; j < again.size(); ++j) {
+        EXPECT_EQ(top_level_box_holding(again[j], samples), "mdat") << book.size() << ", stop " << i << ", " << j;
+        const chapter_names now = names_of(again[j]);
+        EXPECT_EQ(now.text, now.listed) << book.size() << ", stop " << i << ", " << j;
+        memory_file last(again[j]);
+        retitle_chapter(last, 1, "Second");
+        EXPECT_TRUE(last.data == unstopped) << book.size() << ", stop " << i << ", " << j;
+      }
     }
   }
+}
+
+// Where another track has a chunk among the chapter texts a stop left
+// behind the old movie box, or in that box, they stay where they stand:
+// moving them would take that track's samples away.
+TEST(Mp4ChapterText, TextsAStopLeftStayWhereAnotherTrackReadsAmongThemOrInFront) {
+  const bytes book = book_with_movie_last();
+  const std::size_t old_movie = ftyp().size() + book_media.size();
+  int seen = 0;
+  for (int changes = 0;; ++changes) {
+    memory_file f(book);
+    f.changes_left = changes;
+    try {
+      retitle_chapter(f, 0, long_title);
+      break;
+    } catch (const std::runtime_error&) {
+    }
+    if (f.data.compare(old_movie + 4, 4, "free") != 0 || f.data.size() < book.size()) continue;
+    const std::size_t texts_at = old_movie + u32_in(f.data, old_movie);
+    ASSERT_EQ(f.data.substr(texts_at + 4, 4), "mdat");
+    const std::size_t audio_chunks = f.data.rfind(be32(1000) + be32(2000));
+    ASSERT_NE(audio_chunks, std::string::npos);
+    for (const std::size_t chunk : {texts_at + 8, old_movie + 16}) {
+      bytes stop = f.data;
+      stop.replace(audio_chunks + 4, 4, be32(std::uint32_t(chunk)));
+      const bytes texts = stop.substr(texts_at, u32_in(stop, texts_at));
+      const bytes samples = stop.substr(chunk, 70);
+      memory_file same(stop), other(stop);
+      retitle_chapter(same, 0, long_title);
+      EXPECT_TRUE(same.data == stop) << "killed after " << changes << ", chunk at " << chunk;
+      retitle_chapter(other, 1, "Second");
+      EXPECT_EQ(other.data.substr(texts_at, texts.size()), texts) << "killed after " << changes;
+      EXPECT_EQ(other.data.substr(chunk, 70), samples) << "killed after " << changes << ", chunk at " << chunk;
+      ++seen;
+    }
+  }
+  EXPECT_GT(seen, 0);
 }
