@@ -646,6 +646,27 @@ const bytes titled_movie =
                                               box("ilst", box("\xA9nam", full_box("data", 1, be32(0) + "old"))))));
 const char* const long_title = "a new title much longer than the old one, to grow the movie box";
 
+// Every state a stop of `edit` on `source` can leave: killed before each of
+// its changes, then the disk after each power cut. `done` is `source` after
+// the unstopped edit.
+template <class Edit>
+std::vector<bytes> stopped_states(const bytes& source, const memory_file& done, Edit edit) {
+  std::vector<bytes> stops;
+  for (int changes = 0;; ++changes) {
+    memory_file f(source);
+    f.changes_left = changes;
+    try {
+      edit(f);
+      break;
+    } catch (const std::runtime_error&) {
+    }
+    stops.push_back(f.data);
+  }
+  for (std::size_t kept = 0; kept < done.changes.size(); ++kept)
+    stops.push_back(io_test::disk_after_power_cut(source, done.changes, kept));
+  return stops;
+}
+
 }  // namespace
 
 TEST(Mp4TagWriting, NoStopLeavesTheMediaDataOutOfATopLevelMediaBoxAndTheNextEditEndsAsAnUnstoppedOne) {
@@ -655,19 +676,7 @@ TEST(Mp4TagWriting, NoStopLeavesTheMediaDataOutOfATopLevelMediaBoxAndTheNextEdit
     memory_file done(source);
     retag(done, long_title);
     const std::size_t samples = source.find(bytes(3000, 'a'));
-    std::vector<bytes> stops;
-    for (int changes = 0;; ++changes) {
-      memory_file f(source);
-      f.changes_left = changes;
-      try {
-        retag(f, long_title);
-        break;
-      } catch (const std::runtime_error&) {
-      }
-      stops.push_back(f.data);
-    }
-    for (std::size_t kept = 0; kept < done.changes.size(); ++kept)
-      stops.push_back(io_test::disk_after_power_cut(source, done.changes, kept));
+    const std::vector<bytes> stops = stopped_states(source, done, [](memory_file& f) { retag(f, long_title); });
     // Another edit, of the file as it was or as edited, as the stop reads.
     memory_file other_of_old(source), other_of_new(done.data);
     retag(other_of_old, "other");
@@ -712,19 +721,8 @@ TEST(Mp4ChapterText, NoStopOfARenameLeavesTheMediaDataOutOfATopLevelMediaBox) {
     memory_file done(book);
     retitle_chapter(done, 0, long_title);
     const std::size_t samples = book.find(bytes(3000, 'a'));
-    std::vector<bytes> stops;
-    for (int changes = 0;; ++changes) {
-      memory_file f(book);
-      f.changes_left = changes;
-      try {
-        retitle_chapter(f, 0, long_title);
-        break;
-      } catch (const std::runtime_error&) {
-      }
-      stops.push_back(f.data);
-    }
-    for (std::size_t kept = 0; kept < done.changes.size(); ++kept)
-      stops.push_back(io_test::disk_after_power_cut(book, done.changes, kept));
+    const std::vector<bytes> stops =
+        stopped_states(book, done, [](memory_file& f) { retitle_chapter(f, 0, long_title); });
     // Another rename, of the book as it was or as renamed, as the stop reads.
     memory_file other_of_old(book), other_of_new(done.data);
     retitle_chapter(other_of_old, 1, "Second");
@@ -741,18 +739,8 @@ TEST(Mp4ChapterText, NoStopOfARenameLeavesTheMediaDataOutOfATopLevelMediaBox) {
       EXPECT_EQ(names_of(other.data).text, names_of(other.data).listed) << book.size() << ", stop " << i;
       // That edit stopped in turn, as it tidies or after, reads as before it
       // or after it, and the same edit again still ends as the unstopped one.
-      std::vector<bytes> again;
-      for (std::size_t kept = 0; kept < other.changes.size(); ++kept)
-        again.push_back(io_test::disk_after_power_cut(stops[i], other.changes, kept));
-      for (int changes = 0; changes < int(other.changes.size()); ++changes) {
-        memory_file f(stops[i]);
-        f.changes_left = changes;
-        try {
-          retitle_chapter(f, 1, "Second");
-        } catch (const std::runtime_error&) {
-        }
-        again.push_back(f.data);
-      }
+      const std::vector<bytes> again =
+          stopped_states(stops[i], other, [](memory_file& f) { retitle_chapter(f, 1, "Second"); });
       for (std::size_t j = 0; j < again.size(); ++j) {
         EXPECT_EQ(top_level_box_holding(again[j], samples), "mdat") << book.size() << ", stop " << i << ", " << j;
         const chapter_names now = names_of(again[j]);
