@@ -31,13 +31,6 @@ bool same_in_both_versions(std::uint32_t id) {
                         "ENCR", "GRID", "RVRB"});
 }
 
-std::string letters_of(std::uint32_t id) {
-  std::string text;
-  for (int shift = 24; shift >= 0; shift -= 8)
-    if (const char c = char(id >> shift)) text += c >= 0x20 && c <= 0x7E ? c : '?';
-  return text;
-}
-
 std::string folded(std::string text) {
   for (char& c : text)
     if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
@@ -47,7 +40,7 @@ std::string folded(std::string text) {
 // What tells frames of one identifier apart where a tag may hold several:
 // the description, the picture type, the owner or element named first.
 std::string kind_of(const frame& f) {
-  const std::string id = letters_of(f.id);
+  const std::string id = id3v2_frame_id_letters(f.id);
   const std::string whole(f.data.begin(), f.data.end());
   if (f.is_raw()) return char(f.id >> 24) == 'T' ? id : id + '\0' + whole;
   try {
@@ -139,6 +132,13 @@ bool into_version(frame& f, unsigned version) {
 
 }  // namespace
 
+std::string id3v2_frame_id_letters(std::uint32_t id) {
+  std::string text;
+  for (int shift = 24; shift >= 0; shift -= 8)
+    if (const char c = char(id >> shift)) text += c >= 0x20 && c <= 0x7E ? c : '?';
+  return text;
+}
+
 void id3v2_take_stacked_tag(id3parser::tag& first, const id3parser::tag& later) {
   tag_field_map held;
   std::set<std::string> kinds;
@@ -180,6 +180,6 @@ void id3v2_take_stacked_tag(id3parser::tag& first, const id3parser::tag& later) 
 void id3v2_refuse_losing_stacked_frames(const id3parser::tag& t) {
   if (t.stacked_damaged) throw id3parser::parseError();
   if (t.stacked_not_taken.empty()) return;
-  throw exception_id3v2_stacked_frame_not_kept(letters_of(t.stacked_not_taken.front()).c_str(),
+  throw exception_id3v2_stacked_frame_not_kept(id3v2_frame_id_letters(t.stacked_not_taken.front()).c_str(),
                                                layout_version(t.version));
 }

@@ -9,9 +9,13 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "io/io_exceptions.h"
 #include "metadata/tags/id3v2_tag.h"
+
+// A frame id as its letters, for messages ('?' for a byte no letter shows).
+std::string id3v2_frame_id_letters(std::uint32_t id);
 
 // Takes the frames of `later`, the tag stacked behind `first`, into `first`.
 void id3v2_take_stacked_tag(id3parser::tag& first, const id3parser::tag& later);

@@ -22,13 +22,6 @@ bool read_chunk_tag(const id3_chunk& chunk, id3parser::frame_filter& filter, id3
   return id3v2_read_tag_from_file(*file, filter, out, length, no_abort);
 }
 
-std::string letters_of(std::uint32_t id) {
-  std::string text;
-  for (int shift = 24; shift >= 0; shift -= 8)
-    if (const char c = char(id >> shift)) text += c >= 0x20 && c <= 0x7E ? c : '?';
-  return text;
-}
-
 }  // namespace
 
 merged_id3_chunks merge_id3_chunks(const std::vector<id3_chunk>& chunks, id3parser::frame_filter& filter) {
@@ -69,7 +62,7 @@ void refuse_losing_id3_chunks(const merged_id3_chunks& merged) {
   if (merged.damaged) throw exception_riff_id3_chunk_damaged();
   if (merged.frames_not_taken.empty()) return;
   const unsigned version = merged.tag.version == 2 ? 3 : merged.tag.version;
-  throw exception_riff_id3_frame_not_kept(letters_of(merged.frames_not_taken.front()).c_str(), version);
+  throw exception_riff_id3_frame_not_kept(id3v2_frame_id_letters(merged.frames_not_taken.front()).c_str(), version);
 }
 
 }  // namespace riff_tags
