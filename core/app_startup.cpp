@@ -8,6 +8,7 @@
 #include "core/app_state.h"
 #include "core/command_line.h"
 #include "core/dialog_registry.h"
+#include "core/failure_text.h"
 #include "core/hidden_main_window.h"
 #include "core/localized_text.h"
 #include "core/main_thread_queue.h"
@@ -81,10 +82,8 @@ bool plain_file_exists(const char* path) {
 // there is.
 void report_loop_failure(const std::exception& error) noexcept {
   try {
-    const bool memory = dynamic_cast<const std::bad_alloc*>(&error) != nullptr;
     qiv::string_buffer text;
-    if (memory) localized_text::get_or("error_not_enough_memory", "not enough memory", text);
-    else text.set_string(error.what());
+    failure_text(error, text);
     qiv::string_buffer line("Unhandled exception in main loop: ");
     line.add_c_str(error.what());
     line.add_c_str("\n");

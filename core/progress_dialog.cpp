@@ -9,8 +9,8 @@
 
 #include "core/callback_guard.h"
 #include "core/dialog_registry.h"
+#include "core/failure_text.h"
 #include "core/io_exception_base.h"
-#include "core/localized_text.h"
 #include "core/localized_window_text.h"
 #include "core/popup_message.h"
 #include "foundation/exceptions.h"
@@ -362,11 +362,7 @@ std::string progress_dialog::failure_caption() {
 void progress_dialog::show_failure(const std::exception& error, const std::string& caption) noexcept {
   try {
     qiv::string_buffer text;
-    // The runtime's text for memory running out means nothing to a user.
-    if (dynamic_cast<const std::bad_alloc*>(&error) != nullptr)
-      localized_text::get_or("error_not_enough_memory", "not enough memory", text);
-    else
-      text.set_string(error.what());
+    failure_text(error, text);
     popup_message_show(text.get_ptr(), caption.c_str());
   } catch (...) {
     // Out of memory for the popup too: the debugger output, which takes no

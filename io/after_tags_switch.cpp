@@ -1,8 +1,9 @@
 #include "io/after_tags_switch.h"
 
 #include <exception>
-#include <new>
 
+#include "core/failure_text.h"
+#include "foundation/string_buffer.h"
 #include "io/io_exceptions.h"
 
 namespace vantrel_io {
@@ -12,11 +13,10 @@ void rethrow_after_tags_switch() {
     throw;
   } catch (const exception_io_after_tags_written&) {
     throw;
-  } catch (const std::bad_alloc&) {
-    // The runtime's text means nothing to a user.
-    throw exception_io_after_tags_written(io_message("error_not_enough_memory", "not enough memory").c_str());
   } catch (const std::exception& failure) {
-    throw exception_io_after_tags_written(failure.what());
+    qiv::string_buffer text;
+    failure_text(failure, text);
+    throw exception_io_after_tags_written(text.get_ptr());
   }
 }
 

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <exception>
 
+#include "core/failure_text.h"
 #include "core/io_exception_base.h"
 #include "core/localized_text.h"
 #include "core/popup_message.h"
@@ -260,10 +261,7 @@ void metadata_operation::show_store_failure(const std::exception& error) const n
   try {
     localized_values values;
     qiv::string_buffer reason;
-    if (dynamic_cast<const std::bad_alloc*>(&error) != nullptr)
-      localized_text::get_or("error_not_enough_memory", "not enough memory", reason);
-    else
-      reason.set_string(error.what());
+    failure_text(error, reason);
     values.find_or_add(qiv::string_small("error"), qiv::string_small(reason.get_ptr()));
     qiv::string_buffer text;
     if (!localized_text_format("error_info_store", values, text)) {
@@ -290,7 +288,7 @@ metadata_load_operation::metadata_load_operation(const track_handle_list& handle
 
 void metadata_load_operation::run_files(threaded_process_status& status, const abort_signal& abort) {
   qiv::string_buffer out_of_memory;
-  localized_text::get_or("error_not_enough_memory", "not enough memory", out_of_memory);
+  not_enough_memory_text(out_of_memory);
   info_reader_cache cache;
   for (std::size_t i = 0; i < handles_.size(); ++i) {
     const track_handle_ptr& handle = handles_[i];

@@ -1,9 +1,9 @@
 #include "ui/framework/window_exception_boundary.h"
 
 #include <exception>
-#include <new>
 #include <string>
 
+#include "core/failure_text.h"
 #include "core/localized_text.h"
 #include "core/popup_message.h"
 #include "foundation/string_buffer.h"
@@ -19,14 +19,10 @@ thread_local bool reporting = false;
 std::string message_of_current_exception() {
   try {
     throw;
-  } catch (const std::bad_alloc&) {
-    // The runtime's text means nothing to a user.
-    qiv::string_buffer text;
-    localized_text::get_or("error_not_enough_memory", "not enough memory", text);
-    return text.get_ptr();
   } catch (const std::exception& error) {
-    const char* text = error.what();
-    return text != nullptr && *text != '\0' ? text : "std::exception";
+    qiv::string_buffer text;
+    failure_text(error, text);
+    return *text.get_ptr() != '\0' ? text.get_ptr() : "std::exception";
   } catch (...) {
     return "unknown exception";
   }
