@@ -688,7 +688,17 @@ TEST(Mp4TagWriting, NoStopLeavesTheMediaDataOutOfATopLevelMediaBoxAndTheNextEdit
       EXPECT_TRUE(next.data == done.data) << source.size() << ", stop " << i;
       const bool reads_new = title_of(stops[i]) == long_title;
       retag(other, "other");
-      EXPECT_TRUE(other.data == (reads_new ? other_of_new : other_of_old).data) << source.size() << ", stop " << i;
+      const bytes& unstopped = (reads_new ? other_of_new : other_of_old).data;
+      EXPECT_TRUE(other.data == unstopped) << source.size() << ", stop " << i;
+      // That edit stopped in turn, as it mends what the stop left or after:
+      // the media stays in a top-level media box, and the edit made again
+      // still ends as the unstopped one.
+      for (const bytes& again : stopped_states(stops[i], other, [](memory_file& f) { retag(f, "other"); })) {
+        EXPECT_EQ(top_level_box_holding(again, samples), "mdat") << source.size() << ", stop " << i;
+        memory_file last(again);
+        retag(last, "other");
+        EXPECT_TRUE(last.data == unstopped) << source.size() << ", stop " << i;
+      }
     }
   }
 }
