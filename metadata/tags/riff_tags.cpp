@@ -219,6 +219,15 @@ void id3_fields_to_info(const id3parser::tag& tag, track_info& out) {
   }
 }
 
+// Taggers that know only the INFO list (and ffmpeg) go on writing it beside
+// an ID3 chunk: a field the chunk lacks is shown from the list, while the
+// chunk's value wins where both hold the field.
+void add_fields_not_held(track_info& out, const track_info& info_fields) {
+  for (std::uint32_t field = 0; field < info_fields.field_count(); ++field)
+    if (out.find_field(info_fields.field_name(field)) == track_info::not_found)
+      track_info::copy_field_values_from(out, info_fields, field);
+}
+
 // Pictures are no fields: a reading steps over them.
 class all_but_pictures final : public id3parser::frame_filter {
 public:
@@ -232,7 +241,16 @@ void read(vantrel_io::file_object& file, track_info& out, const abort_signal& ab
   all_but_pictures filter;
   const merged_id3_chunks id3 = merge_id3_chunks(found.id3, filter);
   if (id3.shown) id3_fields_to_info(id3.tag, out);
-  else if (found.has_info) read_info_items(found.info_items, out);
+  if (!found.has_info) return;
+  // The items read before a damaged one still count.
+  track_info_impl info_fields;
+  try {
+    read_info_items(found.info_items, info_fields);
+  } catch (const vantrel_io::exception_io_data&) {
+    add_fields_not_held(out, info_fields);
+    throw;
+  }
+  add_fields_not_held(out, info_fields);
 }
 
 rendered_tags render(vantrel_io::file_object& file, const track_info& info, const abort_signal& abort) {
@@ -240,19 +258,25 @@ rendered_tags render(vantrel_io::file_object& file, const track_info& info, cons
   id3parser::accept_all_frames everything;
   merged_id3_chunks id3 = merge_id3_chunks(old.id3, everything);
   refuse_losing_id3_chunks(id3);
-  // Each chunk already there gets only what changed from the reading (the
-  // ID3 chunks' tag, else the INFO list) to `info`; a new one gets `info`.
+  // Each chunk already there gets only what changed from the reading (both
+  // kinds, as read shows them) to `info`, so a removal leaves neither
+  // holding the field; a new one gets `info`.
   track_info_impl id3_fields, info_fields;
   if (id3.shown) id3_fields_to_info(id3.tag, id3_fields);
   if (old.has_info) read_info_items(old.info_items, info_fields);
-  const tag_changes changes = tag_changes::between(id3.shown ? id3_fields : info_fields, info);
+  track_info_impl shown(id3_fields);
+  add_fields_not_held(shown, info_fields);
+  const tag_changes changes = tag_changes::between(shown, info);
   rendered_tags tags;
   tags.changes = !changes.empty();
+  // A file whose tags stand in ID3 chunks alone gets no INFO list: ffmpeg
+  // reads only the list once it holds an item, and would lose every field
+  // the list has no item for. An empty list counts as none, for it as here.
   std::vector<std::uint8_t> items;
-  if (old.has_info) {
+  if (!old.info_items.empty()) {
     changes.apply_to(info_fields);
     items = build_info_items(old.info_items, info_fields, [&](const char* field) { return !changes.touches(field); });
-  } else {
+  } else if (!id3.shown) {
     items = build_info_items(old.info_items, info, [](const char*) { return false; });
   }
   if (!items.empty()) {

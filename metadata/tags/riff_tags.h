@@ -1,7 +1,9 @@
 // Tags of RIFF/WAVE files: "LIST" chunks of type "INFO" with one item per
 // field, and ID3 chunks ("id3 " or "ID3 ") each holding a whole ID3v2 tag,
-// read together (riff_id3_chunks.h; they win over the INFO list). A write
-// leaves one of each, and what stands behind the RIFF stays behind it.
+// read together (riff_id3_chunks.h). Both kinds are shown, field by field:
+// the ID3 chunks' value where both hold a field. A write leaves one of each
+// (no INFO list where the ID3 chunks stood alone), and what stands behind
+// the RIFF stays behind it.
 #pragma once
 
 #include <cstdint>

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "foundation/bit_array.h"
 #include "id3v2_test_bytes.h"
 #include "metadata/tags/id3v2_tag_service.h"
 #include "metadata/tags/riff_chunks.h"
@@ -37,6 +38,11 @@ std::string info_list(const std::string& items) { return chunk("LIST", "INFO" + 
 std::string id3_chunk(const std::string& title, const std::string& id = "id3 ") {
   using namespace id3v2_test;
   const bytes tag_bytes = tag(3, frame("TIT2", latin(title)));
+  return chunk(id, std::string(tag_bytes.begin(), tag_bytes.end()));
+}
+
+std::string id3_chunk_of(const std::string& id, std::uint8_t version, const id3v2_test::bytes& frames) {
+  const id3v2_test::bytes tag_bytes = id3v2_test::tag(version, frames);
   return chunk(id, std::string(tag_bytes.begin(), tag_bytes.end()));
 }
 
@@ -106,9 +112,8 @@ TEST_F(RiffTags, AnEditLeavesOneChunkOfEachKindAndOneItemOfTheField) {
     std::string body, chunks_after, why;
   };
   const row rows[] = {
-      {fmt + audio + id3_chunk("old", "ID3 "), "fmt |data|LIST|ID3 |", "the ID3 chunk keeps its name"},
-      {fmt + audio + id3_chunk("old", "ID3 ") + id3_chunk("later"), "fmt |data|LIST|ID3 |",
-       "a second ID3 chunk goes"},
+      {fmt + audio + id3_chunk("old", "ID3 "), "fmt |data|ID3 |", "the ID3 chunk keeps its name"},
+      {fmt + audio + id3_chunk("old", "ID3 ") + id3_chunk("later"), "fmt |data|ID3 |", "a second ID3 chunk goes"},
       {fmt + info_list(chunk("INAM", "old")) + audio + id3_chunk("old", "ID3 "), "fmt |data|LIST|ID3 |",
        "beside an INFO list"},
       {fmt + info_list(chunk("INAM", "old") + chunk("IPRD", "Album")) + audio + info_list(chunk("INAM", "old 2")),
@@ -158,16 +163,66 @@ TEST_F(RiffTags, WritesJoinedAsciiItemsAfterUnmappedOnes) {
 }
 
 TEST_F(RiffTags, AnEditKeepsWhatTheReadingDidNotTakeFromTheInfoList) {
-  // The id3 chunk is read; the album only the INFO list holds stays, byte
-  // for byte, and the edited title reaches both chunks.
+  // The album only the INFO list holds stays there, byte for byte, and the
+  // edited title reaches both chunks.
   const std::string before =
       riff(fmt + info_list(chunk("IPRD", "info album") + chunk("INAM", "info title")) + id3_chunk("id3 title") + audio);
+  auto file = io_test::make_model_file(before);
   track_info_impl info;
+  riff_tags::read(*file, info, io_test::no_abort());
   info.set_field("title", 5, "new", 3);
-  const std::string after = write(before, info);
+  riff_tags::write(*file, info, io_test::no_abort());
+  const std::string& after = file->bytes;
   EXPECT_NE(after.find(info_list(chunk("IPRD", "info album") + chunk("INAM", std::string("new\0", 4)))),
             std::string::npos);
-  EXPECT_EQ(read(after), "title=new;");
+  EXPECT_EQ(read(after), "title=new;album=info album;");
+}
+
+TEST_F(RiffTags, InfoFieldsBesideAnId3ChunkAreShownAndRemovedFromBoth) {
+  using namespace id3v2_test;
+  const std::string id3_album = id3_chunk_of("id3 ", 3, frame("TALB", latin("Album")));
+  const std::string both = riff(fmt + info_list(chunk("INAM", "Info title") + chunk("IART", "Info artist")) +
+                                audio + id3_album);
+  EXPECT_EQ(read(both), "album=Album;title=Info title;artist=Info artist;");
+  const struct {
+    std::string before, after_removal;
+  } removals[] = {
+      {both, "album=Album;artist=Info artist;"},
+      {riff(fmt + info_list(chunk("INAM", "info")) + audio + id3_chunk("id3")), ""},
+  };
+  for (const auto& r : removals) {
+    auto file = io_test::make_model_file(r.before);
+    track_info_impl info;
+    riff_tags::read(*file, info, io_test::no_abort());
+    const std::uint32_t title = info.find_field("title");
+    ASSERT_NE(title, track_info::not_found) << read(r.before);
+    qiv::bit_array selection(info.field_count());
+    selection.set(title, true);
+    info.remove_fields(selection);
+    riff_tags::write(*file, info, io_test::no_abort());
+    EXPECT_EQ(read(file->bytes), r.after_removal);
+  }
+  // An item added later by a tagger of INFO lists alone is shown too.
+  EXPECT_EQ(read(riff(fmt + audio + id3_chunk("id3") + info_list(chunk("IGNR", "Jazz")))), "title=id3;genre=Jazz;");
+}
+
+TEST_F(RiffTags, AnEditAddsAnInfoListOnlyWhereNoId3ChunkStoodAlone) {
+  const struct {
+    std::string body, chunks_after, why;
+  } rows[] = {
+      {fmt + audio + id3_chunk("old"), "fmt |data|id3 |", "ID3 alone"},
+      {fmt + info_list("") + audio + id3_chunk("old"), "fmt |data|id3 |", "beside an empty INFO list"},
+      {fmt + audio, "fmt |data|LIST|id3 |", "untagged"},
+      {fmt + audio + id3_chunk("old") + info_list(chunk("ISFT", "tool")), "fmt |data|LIST|id3 |",
+       "a list of other items is written as before"},
+  };
+  for (const auto& r : rows) {
+    track_info_impl info;
+    info.set_field("title", 5, "new", 3);
+    const std::string after = write(riff(r.body), info);
+    EXPECT_EQ(chunk_ids(after), r.chunks_after) << r.why;
+    EXPECT_EQ(read(after), "title=new;") << r.why;
+  }
 }
 
 TEST_F(RiffTags, SecondWriteFillsTheFillerAndKeepsTheSize) {
@@ -294,11 +349,6 @@ TEST_F(RiffTags, EditsKeepWhatStandsBehindTheRiffAtTheEnd) {
   EXPECT_EQ(read(after), "title=new;");
 }
 
-std::string id3_chunk_of(const std::string& id, std::uint8_t version, const id3v2_test::bytes& frames) {
-  const id3v2_test::bytes tag_bytes = id3v2_test::tag(version, frames);
-  return chunk(id, std::string(tag_bytes.begin(), tag_bytes.end()));
-}
-
 TEST_F(RiffTags, EveryId3ChunkIsShownAndAnEditKeepsItsFieldsInOne) {
   using namespace id3v2_test;
   const std::string two = id3_chunk_of("ID3 ", 3, frame("TIT2", latin("first")) + frame("TPE1", latin("Anna"))) +
@@ -312,8 +362,8 @@ TEST_F(RiffTags, EveryId3ChunkIsShownAndAnEditKeepsItsFieldsInOne) {
        "ID3 ", "the first chunk's value wins"},
       {fmt + chunk("ID3 ", "") + audio + later, "artist=A;title=T;", "artist=A;genre=Jazz;title=T;", "id3 ",
        "an empty chunk hides nothing; the chunk with the tag names the one left"},
-      {fmt + info_list(chunk("IPRD", "info")) + chunk("id3 ", "no tag") + audio + later, "artist=A;title=T;",
-       "artist=A;genre=Jazz;title=T;", "id3 ", "nor do stray bytes, and the ID3 tag still wins over INFO"},
+      {fmt + info_list(chunk("IPRD", "info")) + chunk("id3 ", "no tag") + audio + later, "artist=A;title=T;album=info;",
+       "artist=A;genre=Jazz;title=T;album=info;", "id3 ", "nor do stray bytes; the INFO album is shown beside them"},
   };
   for (const auto& r : rows) {
     EXPECT_EQ(read(riff(r.body)), r.shown) << r.why;
