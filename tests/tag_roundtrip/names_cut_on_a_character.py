@@ -1,0 +1,76 @@
+#!/usr/bin/python3
+"""Names longer than the field of fixed size that holds them, edited through
+zorvtool: an MP4 book's chapter list (255 bytes a name) of ffmpeg's books,
+movie box first and last. The field holds the name cut before the character that
+does not fit whole, so mutagen still opens the file; the player shows the
+whole name where the file has room for it.
+
+usage: names_cut_on_a_character.py WINE_EXEC BUILD_DIR ZORVTOOL_EXE
+"""
+import json
+import os
+import sys
+import tempfile
+
+from mutagen.mp4 import MP4
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from blackbox_checks import check, failures, mp4_chapter_titles, windows_path, zorvtool_runner  # noqa: E402
+from chaptered_files import CHAPTERS, make_chaptered  # noqa: E402
+
+WINE_EXEC, BUILD_DIR, ZORVTOOL = sys.argv[1:4]
+
+zorvtool = zorvtool_runner(WINE_EXEC, BUILD_DIR, ZORVTOOL)
+
+
+def subsong_titles(path):
+    """The title the player shows for each subsong, in order."""
+    subsongs = sorted(json.loads(zorvtool("info", windows_path(path)).stdout)["subsongs"], key=lambda s: s["subsong"])
+    fields = [{k.lower(): v for k, v in s["info"].get("fields", {}).items()} for s in subsongs]
+    return [(f.get("title") or [None])[0] for f in fields]
+
+
+def cut_on_a_character(name, limit):
+    """The longest start of name whose UTF-8 fits limit bytes."""
+    while len(name.encode()) > limit:
+        name = name[:-1]
+    return name
+
+
+def check_long_chapter_names(folder):
+    # 200 two-byte characters, and an ASCII letter before 100 four-byte ones
+    # (so that the limit falls inside a character at another offset).
+    names = ("\u00e9" * 200, "a" + "\U0001F600" * 100)
+    for layout, flags in (("movie box last", ()), ("movie box first", ("-movflags", "+faststart"))):
+        for name in names:
+            label = "%s, %d-byte characters" % (layout, len(name[-1].encode()))
+            book = make_chaptered(os.path.join(folder, "book.m4b"), flags)
+            zorvtool("tag", windows_path(book), "--subsong", "1", "title=" + name)
+            cut = cut_on_a_character(name, 255)
+            try:
+                opened = [c.title for c in MP4(book).chapters]
+            except Exception as e:  # mutagen refuses the whole file over half a character
+                opened = "refused: %s" % e
+            check(opened == [cut] + list(CHAPTERS[1:]), "%s: mutagen's chapters, the long one cut on a character "
+                  "(%d bytes): %s" % (label, len(cut.encode()), str(opened)[:120]))
+            # ffprobe reads the chapter text track, which holds the whole name.
+            probed = mp4_chapter_titles(book)[0]
+            check(probed == [name] + list(CHAPTERS[1:]), "%s: ffprobe's chapters: %s" % (label, str(probed)[:120]))
+            check(subsong_titles(book) == [name] + list(CHAPTERS[1:]), "%s: the player shows the whole name: %s" %
+                  (label, str(subsong_titles(book))[:120]))
+            # An edit of another chapter keeps the long name as it stands.
+            zorvtool("tag", windows_path(book), "--subsong", "2", "title=Two")
+            check([c.title for c in MP4(book).chapters] == [cut, "Two", CHAPTERS[2]] and
+                  subsong_titles(book) == [name, "Two", CHAPTERS[2]],
+                  "%s: the long name kept through the next edit" % label)
+
+
+def main():
+    with tempfile.TemporaryDirectory() as folder:
+        check_long_chapter_names(folder)
+    print("%d failed" % len(failures) if failures else "all passed")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
