@@ -3,6 +3,7 @@
 #include <set>
 #include <string_view>
 
+#include "foundation/text_cut.h"
 #include "inputs/mp4/box_reading.h"
 #include "inputs/mp4/payload_children.h"
 #include "inputs/mp4/tarnex_exceptions.h"
@@ -115,11 +116,7 @@ std::optional<sample_tables> text_sample_tables(std::string_view trak) {
 // A text sample: a 16-bit length and the name, then modifier boxes; the
 // encoding box says UTF-8 to readers of the QuickTime form.
 byte_buffer text_sample(std::string name, std::uint32_t entry_type) {
-  if (name.size() > max_name_bytes) {
-    std::size_t cut = max_name_bytes;
-    while (cut > 0 && (std::uint8_t(name[cut]) & 0xC0) == 0x80) --cut;
-    name.resize(cut);
-  }
+  name.resize(qiv::utf8_cut_length(name.data(), name.size(), max_name_bytes));
   byte_buffer out;
   append_u16(out, std::uint32_t(name.size()));
   out += name;

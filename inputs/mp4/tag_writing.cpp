@@ -128,9 +128,10 @@ std::vector<chapter> chapters_to_write(const mp4_file& file) {
   return out;
 }
 
-// The chapters whose name the chapter list changes, with their new names:
-// the chapter text track takes the same renames and keeps every other name
-// as the program that wrote it stored it.
+// The chapters whose name differs from what the chapter list held, with
+// their new names: the chapter text track takes the same renames, whole
+// where the chapter list holds them cut, and keeps every other name as the
+// program that wrote it stored it.
 std::vector<std::optional<std::string>> chapter_renames(const mp4_file& file) {
   // A lone chapter plays as the whole file and goes by the file's title,
   // not by its chapter name.
@@ -138,7 +139,7 @@ std::vector<std::optional<std::string>> chapter_renames(const mp4_file& file) {
   std::vector<std::optional<std::string>> names(file.songs.size());
   bool any = false;
   for (std::size_t i = 0; i < names.size(); ++i) {
-    const std::string name = chapter_list_title(file.songs[i]);
+    const std::string name = chapter_title(file.songs[i]);
     if (name != file.chapters[i].name) names[i] = name, any = true;
   }
   return any ? names : std::vector<std::optional<std::string>>();

@@ -1,5 +1,6 @@
 #include "inputs/mp4/user_data_boxes.h"
 
+#include "foundation/text_cut.h"
 #include "inputs/mp4/box_reading.h"
 #include "inputs/mp4/child_boxes.h"
 #include "inputs/mp4/tarnex_exceptions.h"
@@ -10,6 +11,9 @@ namespace {
 
 constexpr std::uint32_t max_chapters = 1024;
 constexpr std::uint32_t max_index_entries = 100;
+// A name's length is one byte; a longer name is cut on a character, since
+// readers refuse the whole file over half a character.
+constexpr std::size_t max_chapter_name_bytes = 255;
 
 }  // namespace
 
@@ -71,10 +75,16 @@ void read_tags_box(mp4_file& file, mp4_atom_reader& in, std::uint64_t size) {
   read_tags_box(file.tags, in, size, file.options);
 }
 
-std::string chapter_list_title(const song& chapter) {
+std::string chapter_title(const song& chapter) {
   const tag_fields::entry* title = chapter.metadata.find("title");
   if (title == nullptr || title->values.size() != 1) return std::string();
-  return title->values.front().substr(0, 255);
+  return title->values.front();
+}
+
+std::string chapter_list_title(const song& chapter) {
+  std::string name = chapter_title(chapter);
+  name.resize(qiv::utf8_cut_length(name.data(), name.size(), max_chapter_name_bytes));
+  return name;
 }
 
 void write_chapter_list(const std::vector<chapter>& chapters, byte_buffer& out) {
@@ -83,7 +93,8 @@ void write_chapter_list(const std::vector<chapter>& chapters, byte_buffer& out) 
   append_u32(out, std::uint32_t(chapters.size()));
   for (const chapter& entry : chapters) {
     append_u64(out, entry.start);
-    const std::string name = entry.name.substr(0, 255);
+    const std::string name = entry.name.substr(0, qiv::utf8_cut_length(entry.name.data(), entry.name.size(),
+                                                                        max_chapter_name_bytes));
     append_u8(out, std::uint32_t(name.size()));
     out += name;
   }

@@ -26,12 +26,14 @@ void read_index_map(mp4_file& file, mp4_atom_reader& in);
 // "tags": file-level and per-chapter fields and pictures; only one per file.
 void read_tags_box(mp4_file& file, mp4_atom_reader& in, std::uint64_t size);
 
-// The name the chapter list stores for a song's chapter: its title when it
-// has exactly one, cut to the 255 bytes a name can hold there; empty otherwise.
+// A song's chapter name: its title when it has exactly one; empty otherwise.
+std::string chapter_title(const song& chapter);
+// The name the chapter list stores for it: the chapter name cut on a
+// character to the 255 bytes a name can hold there.
 std::string chapter_list_title(const song& chapter);
 // Payloads (without their box header) of "chpl" and of "indx". Chapter
 // times count from the presentation start, after an encoder's priming;
-// names longer than the 255 bytes a name can hold are cut.
+// names longer than the 255 bytes a name can hold are cut on a character.
 void write_chapter_list(const std::vector<chapter>& chapters, byte_buffer& out);
 void write_index_map(const std::vector<index_map_entry>& entries, byte_buffer& out);
 

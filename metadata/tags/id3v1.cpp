@@ -5,6 +5,7 @@
 
 #include "foundation/byte_compare.h"
 #include "foundation/code_page_text.h"
+#include "foundation/text_cut.h"
 #include "metadata/tags/id3v1_genres.h"
 #include "metadata/tags/tag_changes.h"
 #include "metadata/track_info.h"
@@ -34,8 +35,8 @@ void write_text(std::uint8_t* bytes, std::size_t width, const track_info& info, 
   const std::uint32_t index = info.find_field(field);
   if (index == track_info::not_found || info.field_value_count(index) == 0) return;
   const char* value = info.field_value(index, 0);
-  const std::string ansi = qiv::utf8_to_code_page(value, std::strlen(value), qiv::code_page_ansi);
-  std::memcpy(bytes, ansi.data(), ansi.size() < width ? ansi.size() : width);
+  const std::string ansi = qiv::utf8_to_code_page_cut(value, std::strlen(value), qiv::code_page_ansi, width);
+  std::memcpy(bytes, ansi.data(), ansi.size());
 }
 
 // The track number as written: 1 to 127, else 0 (none).

@@ -19,8 +19,9 @@ def run(*command):
     subprocess.run(command, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
-def make_chaptered(path):
-    """A file of three chapters at path, its kind from the extension: .m4b, .mka or .mpc."""
+def make_chaptered(path, ffmpeg_flags=()):
+    """A file of three chapters at path, its kind from the extension: .m4b, .mka or .mpc;
+    ffmpeg_flags go to the ffmpeg that makes the first two (such as a layout's -movflags)."""
     tone = path + ".wav"
     run("sox", "-n", "-r", "44100", "-c", "2", "-b", "16", tone, "synth", str(SECONDS_PER_CHAPTER * len(CHAPTERS)),
         "sine", "440")
@@ -42,7 +43,7 @@ def make_chaptered(path):
                             for i, name in enumerate(CHAPTERS)))
         codec = ["-c:a", "aac", "-b:a", "64k"] if path.endswith(".m4b") else ["-c:a", "flac"]
         run("ffmpeg", "-v", "quiet", "-y", "-i", tone, "-i", chapters, "-map", "0:a", "-map_metadata", "1",
-            "-map_chapters", "1", *codec, path)
+            "-map_chapters", "1", *codec, *ffmpeg_flags, path)
     os.remove(tone)
     os.remove(chapters)
     return path
