@@ -114,6 +114,39 @@ TEST_F(MetadataIoManyFiles, AbortMidwayWritesTheFilesBeforeAndLeavesTheFilesAfte
   EXPECT_EQ(completion->codes, std::vector<std::uint32_t>{metadata_completion::code_aborted});
 }
 
+// The caller learns whether a failed write or removal changed any file:
+// "every file but some" and "none" are told apart.
+TEST_F(MetadataIoManyFiles, AWriteOrRemovalThatFailedForEveryFileSaysNothingChanged) {
+  struct {
+    bool remove;
+    std::vector<int> damaged;
+    std::uint32_t code;
+  } const cases[] = {
+      {false, {0, 1, 2}, metadata_completion::code_nothing_changed},
+      {false, {1}, metadata_completion::code_failures},
+      {true, {0, 1, 2}, metadata_completion::code_nothing_changed},
+      {true, {0}, metadata_completion::code_failures},
+      {false, {}, metadata_completion::code_success},
+  };
+  for (const auto& c : cases) {
+    track_handle_list list;
+    for (int i = 0; i < 3; ++i) {
+      const bool bad = std::find(c.damaged.begin(), c.damaged.end(), i) != c.damaged.end();
+      // A file no input claims is refused by either operation.
+      list.push_back(handle(write(std::to_string(i) + (bad ? ".zzz" : ".tst"), "TST\nold"), 0));
+    }
+    auto ended = counted<recording_completion>();
+    auto filter = recording_filter();
+    const auto run_to_end = [&](auto op) {
+      op->run(status, abort);
+      op->on_done(nullptr, false);
+    };
+    if (c.remove) run_to_end(counted<metadata_remove_operation>(list, metadata_flag_no_error_popup, nullptr, ended.get()));
+    else run_to_end(counted<metadata_update_operation>(list, filter.get(), metadata_flag_no_error_popup, nullptr, ended.get()));
+    EXPECT_EQ(ended->codes, std::vector<std::uint32_t>{c.code}) << c.remove << " " << c.damaged.size();
+  }
+}
+
 TEST_F(MetadataIoManyFiles, AFileNamedTwiceInDifferentCaseIsWrittenTwiceWithoutASharingFailure) {
   const std::string lower = write("song.tst", "TST\nold");
   const std::string upper = folder.file_url("SONG.TST");
