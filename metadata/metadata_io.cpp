@@ -422,7 +422,9 @@ void metadata_update_operation::run_files(threaded_process_status& status, const
         changed = true;
       }
     }
-    if (!changed) {
+    // A file whose last write stopped after its new tags took effect is
+    // written again though no value changed: that finishes the tidying.
+    if (!changed && !writer->has_unfinished_write()) {
       batch.read_all_subsongs(path, *writer, never);
       return;
     }

@@ -55,6 +55,24 @@ TEST_F(MetadataIo, UpdateWhoseFilterDeclinesWritesNothingButStillRecordsTheInfo)
   EXPECT_EQ(cached_title(list[1]), "two");
 }
 
+// A file whose last write stopped after its switch is written again by an
+// update that changes no value; one that needs nothing is left alone.
+TEST_F(MetadataIo, AnUpdateThatChangesNoValueFinishesAnUnfinishedWriteOnly) {
+  for (const bool unfinished : {false, true}) {
+    const std::string path = write("a.tst", "TST\none\ntwo");
+    auto filter = counted<title_filter>();
+    auto op = counted<metadata_update_operation>(track_handle_list{handle(path, 0)}, filter.get(), 0, nullptr,
+                                                 completion.get());
+    tst_writer::commit_count = 0;
+    tst_writer::unfinished = unfinished;
+    op->run(status, abort);
+    tst_writer::unfinished = false;
+    EXPECT_EQ(tst_writer::commit_count, unfinished ? 1 : 0) << unfinished;
+    EXPECT_EQ(read("a.tst"), "TST\none\ntwo");
+    EXPECT_TRUE(op->get_errors().empty());
+  }
+}
+
 // Several files are written at once; what the caller and the report see
 // still follows the list.
 class MetadataIoManyFiles : public MetadataIo {
