@@ -83,6 +83,10 @@ public:
   // After commit, get_info answers what the file now holds: the metadata
   // update hands that to the tracks and to the dialog that asked for it.
   virtual void commit(const abort_signal& abort) = 0;
+  // Whether the file still holds what a write stopped after its new tags
+  // took effect left behind, which a commit finishes even when no value
+  // changed. Writers whose format leaves no such state answer false.
+  virtual bool has_unfinished_write() { return false; }
 
 protected:
   ~info_writer() = default;

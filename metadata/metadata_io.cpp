@@ -31,6 +31,30 @@ const char* error_fallback(const char* error_id) {
   return "Could not remove tags ({error}) from:";
 }
 
+// The English texts of a failure to store what was read, one for each state
+// the operation left the files in.
+const char* store_failure_fallback(const char* text_id) {
+  struct text {
+    const char* id;
+    const char* english;
+  };
+  static const text texts[] = {
+      {"error_info_store_written", "Your changes were written to every file."},
+      {"error_info_store_partly_written", "Your changes were written to every file except those the other message lists."},
+      {"error_info_store_stopped_write",
+       "The writing was stopped: your changes were written only to the files it reached before then, except any "
+       "another message lists as failed; the other files are unchanged."},
+      {"error_info_store_removed", "The tags were removed from every file."},
+      {"error_info_store_partly_removed", "The tags were removed from every file except those the other message lists."},
+      {"error_info_store_stopped_removal",
+       "The removal was stopped: the tags were removed only from the files it reached before then, except any "
+       "another message lists as failed; the other files keep theirs."},
+  };
+  for (const text& each : texts)
+    if (std::strcmp(each.id, text_id) == 0) return each.english;
+  return "This changed no file.";
+}
+
 // The tags some programs put before and after any format's own data (ID3v2
 // at the start, APEv2 and ID3v1 at the end); the input that opens the file
 // afterwards never sees them. Half-done stripping would lose the file, so it
@@ -183,6 +207,7 @@ void metadata_operation::for_each_file_locked(threaded_process_status& status, c
   for (std::size_t first = 0; first < handles_.size(); first = group_end(first)) firsts.push_back(first);
   const std::size_t files = firsts.size();
   firsts.push_back(handles_.size());
+  std::vector<std::uint8_t> done(files, 0);
   std::vector<info_batch> batches;
   for (std::uint32_t i = 0; i < std::max<std::uint32_t>({writers, threads, 1}); ++i) batches.emplace_back(hook_.get());
 
@@ -197,6 +222,7 @@ void metadata_operation::for_each_file_locked(threaded_process_status& status, c
     service_ptr<named_lock> lock;
     named_lock::acquire_exclusive(lock, path, abort);
     write_file(firsts[file], firsts[file + 1], path, batches[writer], turn);
+    done[file] = 1;
   };
   std::vector<std::optional<std::string>> errors;
   std::exception_ptr failure;
@@ -207,6 +233,9 @@ void metadata_operation::for_each_file_locked(threaded_process_status& status, c
   }
   // Files written before an abort have changed: their tracks must learn so.
   for (info_batch& batch : batches) batch.move_into(batch_);
+  files_ = files;
+  for (std::size_t file = 0; file < files; ++file)
+    if (done[file] || written_before_failure_[firsts[file]]) ++files_done_;
   for (std::size_t file = 0; file < errors.size(); ++file)
     if (errors[file])
       add_group_error(firsts[file], firsts[file + 1], errors[file]->c_str(), written_before_failure_[firsts[file]] != 0);
@@ -228,21 +257,37 @@ void metadata_operation::run(threaded_process_status& status, const abort_signal
 void metadata_operation::on_done(HWND, bool was_aborted) {
   // What was read before an abort still reaches the handles. Storing it can
   // run out of memory on a large selection: the files are as the run left
-  // them, the user is told, and the caller still hears how it ended.
+  // them, the user is told so, and the caller still hears how it ended.
+  const files_outcome files = outcome_of_files();
+  const bool reached_every_file = !was_aborted && !stopped_;
   bool stored = true;
   try {
     fail_storing_info_if_asked();
     batch_.commit();
   } catch (const std::exception& error) {
     stored = false;
-    if (!(flags_ & metadata_flag_no_error_popup)) show_store_failure(error);
+    if (!(flags_ & metadata_flag_no_error_popup))
+      show_store_failure(error, store_failure_text_id(files, !reached_every_file));
   }
   writing_.reset();
   if (!(flags_ & metadata_flag_no_error_popup) && !errors_.empty()) show_error_report();
   const bool failed = !stored || stopped_ || !errors_.empty();
-  report(was_aborted ? metadata_completion::code_aborted
-                     : (failed ? metadata_completion::code_failures : metadata_completion::code_success));
+  std::uint32_t code = metadata_completion::code_success;
+  if (files == files_outcome::none && (failed || was_aborted)) code = metadata_completion::code_nothing_changed;
+  else if (was_aborted) code = metadata_completion::code_aborted;
+  else if (stopped_ || !errors_.empty()) code = metadata_completion::code_failures;
+  else if (!stored) code = files == files_outcome::all ? metadata_completion::code_files_done_not_stored
+                                                      : metadata_completion::code_failures;
+  report(code);
 }
+
+metadata_operation::files_outcome metadata_operation::outcome_of_files() const noexcept {
+  if (!writing_) return files_outcome::not_a_write;
+  if (files_done_ == 0) return files_outcome::none;
+  return files_done_ == files_ ? files_outcome::all : files_outcome::some;
+}
+
+const char* metadata_operation::store_failure_text_id(files_outcome, bool) const { return "error_info_store"; }
 
 void metadata_operation::show_error_report() const noexcept {
   try {
@@ -257,17 +302,18 @@ void metadata_operation::show_error_report() const noexcept {
   }
 }
 
-void metadata_operation::show_store_failure(const std::exception& error) const noexcept {
+void metadata_operation::show_store_failure(const std::exception& error, const char* text_id) const noexcept {
   try {
     localized_values values;
     qiv::string_buffer reason;
     failure_text(error, reason);
     values.find_or_add(qiv::string_small("error"), qiv::string_small(reason.get_ptr()));
     qiv::string_buffer text;
-    if (!localized_text_format("error_info_store", values, text)) {
+    if (!localized_text_format(text_id, values, text)) {
       text.set_string("The information read from the files could not be stored in every track (");
       text.add_c_str(reason.get_ptr());
-      text.add_c_str("); lists may still show some tracks as they were. This changed no file.");
+      text.add_c_str("); lists may still show some tracks as they were. ");
+      text.add_c_str(store_failure_fallback(text_id));
     }
     qiv::string_buffer caption;
     localized_text::get_or("dialog_information", "Information", caption);
@@ -344,6 +390,12 @@ std::uint32_t metadata_update_operation::thread_count() {
   return std::max(writer_count(), std::min<std::uint32_t>(16, qiv::cpu_count()));
 }
 
+const char* metadata_update_operation::store_failure_text_id(files_outcome outcome, bool stopped) const {
+  if (outcome == files_outcome::none) return "error_info_store";
+  if (stopped) return "error_info_store_stopped_write";
+  return outcome == files_outcome::all ? "error_info_store_written" : "error_info_store_partly_written";
+}
+
 void metadata_update_operation::run_files(threaded_process_status& status, const abort_signal& abort) {
   const abort_signal& never = never_raised_abort_signal();
   for_each_file_locked(status, abort, writer_count(), thread_count(),
@@ -370,7 +422,9 @@ void metadata_update_operation::run_files(threaded_process_status& status, const
         changed = true;
       }
     }
-    if (!changed) {
+    // A file whose last write stopped after its new tags took effect is
+    // written again though no value changed: that finishes the tidying.
+    if (!changed && !writer->has_unfinished_write()) {
       batch.read_all_subsongs(path, *writer, never);
       return;
     }
@@ -391,6 +445,12 @@ metadata_remove_operation::metadata_remove_operation(const track_handle_list& ha
 
 void metadata_remove_operation::get_description(qiv::string_object& out) {
   localized_text::get_or("dialog_title_remove_tags", "Removing Tags", out);
+}
+
+const char* metadata_remove_operation::store_failure_text_id(files_outcome outcome, bool stopped) const {
+  if (outcome == files_outcome::none) return "error_info_store";
+  if (stopped) return "error_info_store_stopped_removal";
+  return outcome == files_outcome::all ? "error_info_store_removed" : "error_info_store_partly_removed";
 }
 
 void metadata_remove_operation::run_files(threaded_process_status& status, const abort_signal& abort) {

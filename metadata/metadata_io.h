@@ -30,7 +30,16 @@ class metadata_completion : public service_object {
 public:
   static constexpr GUID class_guid = {0x5B0E7C31, 0x2D4A, 0x4F8E, {0x9A, 0x61, 0x3C, 0x7D, 0x18, 0xE2, 0x4B, 0x90}};
   using service_parent = service_object;
-  enum : std::uint32_t { code_success = 0, code_aborted = 1, code_failures = 2 };
+  enum : std::uint32_t {
+    code_success = 0,
+    code_aborted = 1,
+    code_failures = 2,
+    // A write or tag removal that failed or stopped before changing any file.
+    code_nothing_changed = 3,
+    // Every file was written (or stripped), but what was read back could
+    // not be stored in every track: the files hold the operation's result.
+    code_files_done_not_stored = 4,
+  };
   virtual void on_completion(std::uint32_t code) = 0;
 };
 
@@ -115,10 +124,17 @@ protected:
   // The operation's own work, on the worker.
   virtual void run_files(threaded_process_status& status, const abort_signal& abort) = 0;
 
+  // How many of the files an operation went through hold its result.
+  enum class files_outcome { not_a_write, none, some, all };
+  // The text that says a failure to store what was read, and what that left
+  // the files as; `stopped`: the run did not reach every file.
+  virtual const char* store_failure_text_id(files_outcome outcome, bool stopped) const;
+
 private:
   void report(std::uint32_t code);
   void show_error_report() const noexcept;
-  void show_store_failure(const std::exception& error) const noexcept;
+  void show_store_failure(const std::exception& error, const char* text_id) const noexcept;
+  files_outcome outcome_of_files() const noexcept;
 
   service_ptr<info_hook> hook_;
   // Open from the first write until the written files' info has reached
@@ -128,6 +144,11 @@ private:
   std::vector<metadata_error> errors_;
   // Per handle, set at a file's first: each file's write sets only its own.
   std::vector<std::uint8_t> written_before_failure_;
+  // The files a write or removal went through, and those that hold its
+  // result: written (also where a later step failed), stripped, or needing
+  // no change.
+  std::size_t files_ = 0;
+  std::size_t files_done_ = 0;
   service_ptr<metadata_completion> completion_;
   const char* error_id_;
   // The run ended with a failure of its own, not one file's.
@@ -151,6 +172,7 @@ public:
                             info_hook* hook, metadata_completion* completion);
   void run_files(threaded_process_status& status, const abort_signal& abort) override;
   void get_description(qiv::string_object& out) override;
+  const char* store_failure_text_id(files_outcome outcome, bool stopped) const override;
 
   // How long the writer's open waits while another process holds the file.
   static constexpr double sharing_timeout_seconds = 0.5;
@@ -175,4 +197,5 @@ public:
                             metadata_completion* completion);
   void run_files(threaded_process_status& status, const abort_signal& abort) override;
   void get_description(qiv::string_object& out) override;
+  const char* store_failure_text_id(files_outcome outcome, bool stopped) const override;
 };

@@ -250,6 +250,7 @@ const char* properties_dialog::show_failure_text(operation_kind kind, std::uint3
   case reload_after_apply:
     return "properties_show_failed_after_apply";  // shown only after a full write
   case remove_tags_kind:
+    if (status == metadata_completion::code_nothing_changed) return "properties_show_failed_after_failed_removal";
     if (status == metadata_completion::code_aborted) return "properties_show_failed_after_stopped_removal";
     if (status == metadata_completion::code_failures) return "properties_show_failed_after_partial_removal";
     return "properties_show_failed_after_removal";
@@ -282,7 +283,10 @@ void properties_dialog::complete(operation_kind kind, std::uint32_t status, serv
   case apply_only:
   case apply_and_close:
   case apply_and_reload:
-    if (status != metadata_completion::code_success) break;
+    // Every file holds the edit even where the tracks could not store what
+    // was read back (the dialog's own cache has it): the edit is done.
+    if (status != metadata_completion::code_success && status != metadata_completion::code_files_done_not_stored)
+      break;
     // A dialog about to close need not show the written tracks.
     if (kind == apply_and_close) {
       DestroyWindow(handle());

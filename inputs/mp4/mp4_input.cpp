@@ -592,6 +592,20 @@ void mp4_input::commit(const abort_signal& abort) {
   as_io_errors([&] { open_file(open_reason::info_write, never); });
 }
 
+bool mp4_input::has_unfinished_write() {
+  if (model_.tags_damaged) return false;
+  // A layout that refuses every write has nothing a commit could finish:
+  // the file then stays as unwritten as before.
+  try {
+    std::vector<std::string> reports;
+    mp4_stream_adapter io(file_, never_raised_abort_signal());
+    const movie_box_rewrite rewrite(model_, io, choose_write_mode(model_), reports);
+    return rewrite.mends_stopped_write();
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
 // A write that failed after its switch to the new movie box leaves the new
 // layout, half tidied, in force; one that failed before it, the old layout.
 // Either way the next write plans from the file as it now is. The write's

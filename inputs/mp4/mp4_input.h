@@ -47,6 +47,9 @@ public:
   // that replaces the file; get_info then answers what the file holds.
   void set_info(std::uint32_t subsong, const track_info& info);
   void commit(const abort_signal& abort);
+  // Whether a commit with no changed value would take out what a stopped
+  // write left (see movie_box_rewrite::mends_stopped_write).
+  bool has_unfinished_write();
 
 private:
   void set_whole_file_info(const track_info& info);

@@ -57,4 +57,8 @@ public:
     this->input.set_info(subsong, info);
   }
   void commit(const abort_signal& abort) override { this->input.commit(abort); }
+  bool has_unfinished_write() override {
+    if constexpr (requires(Input& input) { input.has_unfinished_write(); }) return this->input.has_unfinished_write();
+    else return false;
+  }
 };

@@ -7,7 +7,9 @@ leaves the one that holds it unwritten. A title Apply failing after the
 switch to the new movie box (a failure injected at the change where
 zorvtool's same edit first reports so) says that the tags were written and
 what failed after, never that they could not be, and the dialog and the
-file hold the new title (screenshot under the build folder's
+file hold the new title; a second Apply, which changes no value, finishes
+what the failed one left, with the movie box first or last, as the edit
+made without a failure leaves it (screenshots under the build folder's
 test-artifacts/properties_window).
 
 usage: properties_keeps_mp4.py WINE_EXEC BUILD_DIR ZORV_EXE  (ZORV_WINDOW_PROBE names the probe)
@@ -155,15 +157,37 @@ def first_fault_after_switch(path, change):
     return None
 
 
-def test_apply_failing_after_the_switch(root):
-    player = Player(root, "after-switch")
+def top_level_layout(path):
+    """(type, size) of the file's top-level boxes."""
+    with open(path, "rb") as f:
+        return [(kind.decode("latin-1"), size) for kind, _, size in mp4_bytes.boxes(f.read())]
+
+
+def edited_without_failure(path, change):
+    """The top-level layout zorvtool's same edit leaves on a copy of `path`."""
+    copy = path + ".unfailed.m4a"
+    shutil.copyfile(path, copy)
+    try:
+        subprocess.run([WINE_EXEC, BUILD_DIR, os.path.join(BUILD_DIR, "tools", "zorvtool.exe"), "tag", windows_path(copy),
+                        change], check=True, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        return top_level_layout(copy)
+    finally:
+        os.remove(copy)
+
+
+def apply_failing_after_the_switch(root, name, movie_first):
+    """A title Apply failing after the switch, then a second Apply, which
+    changes no value and must still finish what the first left."""
+    player = Player(root, name)
     music = os.path.join(player.folder, "music")
     os.makedirs(music)
     tone, path = os.path.join(player.folder, "tone.wav"), os.path.join(music, "song.m4a")
     run("sox", "-n", "-r", "44100", "-c", "2", "-b", "16", tone, "synth", str(SECONDS), "sine", "440")
-    run("ffmpeg", "-v", "quiet", "-y", "-i", tone, "-c:a", "aac", "-metadata", "title=Song", path)
+    run("ffmpeg", "-v", "quiet", "-y", "-i", tone, "-c:a", "aac", "-metadata", "title=Song",
+        *(["-movflags", "+faststart"] if movie_first else []), path)
+    expected = edited_without_failure(path, "title=New Song")
     fault = first_fault_after_switch(path, "title=New Song")
-    check(fault, "after switch: zorvtool's title edit has a change after the switch")
+    check(fault, "%s: zorvtool's title edit has a change after the switch" % name)
     if not fault:
         return
     # The player changes no file before the Apply: its changes count as zorvtool's.
@@ -172,7 +196,7 @@ def test_apply_failing_after_the_switch(root):
         opened = open_dialog_on_tracks(player, [path])
     finally:
         del os.environ["ZORV_TEST_WRITE_FAULT_AT"]
-    check(opened, "after switch: Properties opens the dialog")
+    check(opened, "%s: Properties opens the dialog" % name)
     if not opened:
         player.stop()
         return
@@ -181,15 +205,28 @@ def test_apply_failing_after_the_switch(root):
     told = player.wait(lambda: "The new tags were written, but a later step failed: I/O error" in
                        player.probe(*MESSAGE, "descendants").stdout, 120)
     message = player.probe(*MESSAGE, "descendants").stdout
-    shot(player, "apply-failing-after-the-switch", *MESSAGE)
+    shot(player, name + "-message", *MESSAGE)
     check(told and "Could not write" not in message and "song.m4a" in message,
-          "after switch: the message says the file's tags were written and what failed after: %r" % message)
-    check(MP4(path).tags.get("\xa9nam") == ["New Song"], "after switch: mutagen reads the new title")
+          "%s: the message says the file's tags were written and what failed after: %r" % (name, message))
+    check(MP4(path).tags.get("\xa9nam") == ["New Song"], "%s: mutagen reads the new title" % name)
+    check(top_level_layout(path) != expected, "%s: the failed write left its tidying undone" % name)
     player.probe(*MESSAGE, "command", "2")
     check(player.wait(lambda: rows(player, METADATA_LIST).get("Title") == "New Song", 30),
-          "after switch: the dialog shows the new title: %r" % rows(player, METADATA_LIST))
+          "%s: the dialog shows the new title: %r" % (name, rows(player, METADATA_LIST)))
+    player.probe(*DIALOG, "command", str(APPLY))
+    check(player.wait(lambda: top_level_layout(path) == expected, 60),
+          "%s: the second Apply ends with the layout of the edit made without a failure: %s, not %s" %
+          (name, expected, top_level_layout(path)))
+    shot(player, name + "-second-apply", *DIALOG)
+    check(MP4(path).tags.get("\xa9nam") == ["New Song"] and same_frames(*decodes(path)),
+          "%s: the file holds the new title and decodes" % name)
     player.process.kill()
     player.process.wait()
+
+
+def test_apply_failing_after_the_switch(root):
+    apply_failing_after_the_switch(root, "after-switch-movie-last", False)
+    apply_failing_after_the_switch(root, "after-switch-movie-first", True)
 
 
 if __name__ == "__main__":

@@ -2,10 +2,13 @@
 """The real zorv.exe's properties dialog when memory runs out where an
 operation ends (injected here: a selection that exhausts a 32-bit process
 takes gigabytes). The closing message says what was written: after an
-Apply that a reload follows, and after a tag removal that one file, held by
-another program, refused. An operation whose storing of what it read runs
-out of memory says so, and the player goes on: it opens Properties again,
-plays, and ends when its window closes, leaving no crash dump.
+Apply that a reload follows, after a tag removal that one file, held by
+another program, refused, and after one every file refused (no file
+changed). An operation whose storing of what it read runs out of memory
+says so, and the player goes on: it opens Properties again, plays, and ends
+when its window closes, leaving no crash dump. An Apply whose storing runs
+out of memory says that every file was written, and the dialog shows the
+edit as done.
 
 usage: properties_memory_failures.py WINE_EXEC BUILD_DIR ZORV_EXE  (ZORV_WINDOW_PROBE names the probe,
 ZORV_FILE_HOLDER_EXE the helper that holds a file open)
@@ -26,7 +29,8 @@ from main_window import run_window_tests  # noqa: E402
 from closing import no_crash  # noqa: E402
 from properties_apply_formats import edit_in_place  # noqa: E402
 from properties_limits import open_failing_dialog  # noqa: E402
-from properties_window import DIALOG, LIST, dialog_closed, dialog_window, shot  # noqa: E402
+from properties_window import (APPLY, DIALOG, LIST, METADATA_LIST, WS_DISABLED, dialog_closed, dialog_window,  # noqa: E402
+                               rows, shot)
 
 TOOLS = 1100
 YES = 6
@@ -94,38 +98,47 @@ def test_a_reload_after_an_apply_says_the_files_were_written(root):
     ends_cleanly(player, "reload_after_apply")
 
 
-def test_a_removal_one_file_refused_says_which_files_lost_their_tags(root):
-    """Tools > Remove tags while another program holds the second file, then
-    showing the tracks (the second showing) fails."""
-    player, paths = open_failing_dialog(root, "partial_removal", 2)
+def remove_tags_while_held(root, name, held):
+    """Tools > Remove tags while other programs hold the files numbered in
+    `held`, then showing the tracks (the second showing) fails. The player,
+    the two files, and the texts of the message listing the refused files
+    and of the closing message, once the dialog has closed; None when the
+    dialog did not open."""
+    player, paths = open_failing_dialog(root, name, 2)
     if not player.wait(lambda: not dialog_closed(player), 60):
-        check(False, "partial_removal: Properties opens the dialog")
+        check(False, "%s: Properties opens the dialog" % name)
         player.stop()
-        return
-    holder = None
-    if HOLDER:
-        holder = subprocess.Popen([main_window.WINE_EXEC, main_window.BUILD_DIR, HOLDER, windows_path(paths[1]),
-                                   "30000", "zorv-removal-holder"], **main_window.QUIET)
-        time.sleep(2)
+        return None
+    holders = [subprocess.Popen([main_window.WINE_EXEC, main_window.BUILD_DIR, HOLDER, windows_path(paths[n]), "30000",
+                                 "zorv-removal-holder-%d" % n], **main_window.QUIET) for n in held if HOLDER]
+    time.sleep(2)
     player.probe(*DIALOG, "command", str(TOOLS))
     player.wait(player.menu_open, 30)
     player.probe("menu-keys", "up", "return")  # Remove tags, the last entry
-    check(answer_yes(player, "Warning"), "partial_removal: Yes to removing the tags")
+    check(answer_yes(player, "Warning"), "%s: Yes to removing the tags" % name)
     texts = messages(player, 2)
     refused = [t for t in texts if "Could not remove tags" in t]
     closing = [t for t in texts if "Properties cannot show" in t]
-    check(len(refused) == 1 and "2 two.mp3" in refused[0] and "1 one.mp3" not in refused[0],
-          "partial_removal: a message lists the held file as not written: %r" % texts)
-    check(len(closing) == 1 and "except those the other message lists" in closing[0] and
-          "every file," not in closing[0] and "not enough memory" in closing[0],
-          "partial_removal: the closing message says the tags went from every file but the listed one: %r" % texts)
     for n, handle in enumerate(popup_windows(player, "Information")):
         player.probe("--window", handle, "move", str(40 * n), str(400 * n))  # the two come up in one place
-        shot(player, "partial-removal-message-%d" % n, "--window", handle)
-    check(player.wait(lambda: dialog_closed(player), 30), "partial_removal: the dialog closes")
-    if holder is not None:
+        shot(player, "%s-message-%d" % (name, n), "--window", handle)
+    check(player.wait(lambda: dialog_closed(player), 30), "%s: the dialog closes" % name)
+    for holder in holders:
         holder.kill()
         holder.wait()
+    return player, paths, refused, closing
+
+
+def test_a_removal_one_file_refused_says_which_files_lost_their_tags(root):
+    ended = remove_tags_while_held(root, "partial_removal", [1])
+    if ended is None:
+        return
+    player, paths, refused, closing = ended
+    check(len(refused) == 1 and "2 two.mp3" in refused[0] and "1 one.mp3" not in refused[0],
+          "partial_removal: a message lists the held file as not written: %r" % refused)
+    check(len(closing) == 1 and "except those the other message lists" in closing[0] and
+          "every file," not in closing[0] and "not enough memory" in closing[0],
+          "partial_removal: the closing message says the tags went from every file but the listed one: %r" % closing)
     try:
         first = ID3(paths[0])
     except ID3NoHeaderError:
@@ -134,6 +147,54 @@ def test_a_removal_one_file_refused_says_which_files_lost_their_tags(root):
     check(str(ID3(paths[1])["TIT2"]) == "Old", "partial_removal: the held file keeps its tags")
     close_messages(player)
     ends_cleanly(player, "partial_removal")
+
+
+def test_a_removal_every_file_refused_says_no_file_changed(root):
+    ended = remove_tags_while_held(root, "failed_removal", [0, 1])
+    if ended is None:
+        return
+    player, paths, refused, closing = ended
+    check(len(refused) == 1 and "1 one.mp3" in refused[0] and "2 two.mp3" in refused[0],
+          "failed_removal: a message lists both files as not written: %r" % refused)
+    check(len(closing) == 1 and "No file changed" in closing[0] and "were removed" not in closing[0] and
+          "not enough memory" in closing[0],
+          "failed_removal: the closing message says that no file changed: %r" % closing)
+    check([str(ID3(path)["TIT2"]) for path in paths] == ["Old"] * 2, "failed_removal: both files keep their tags")
+    close_messages(player)
+    ends_cleanly(player, "failed_removal")
+
+
+def test_an_apply_that_cannot_store_what_it_read_back_says_the_files_were_written(root):
+    """The second operation to end (the Apply, after the load for Properties)
+    writes both files, then runs out of memory as it stores what it read back."""
+    os.environ["ZORV_TEST_INFO_COMMIT_FAILS"] = "2"
+    try:
+        player, paths = open_failing_dialog(root, "apply_not_stored", 0)
+    finally:
+        del os.environ["ZORV_TEST_INFO_COMMIT_FAILS"]
+    if not player.wait(lambda: not dialog_closed(player), 60):
+        check(False, "apply_not_stored: Properties opens the dialog")
+        player.stop()
+        return
+    edit_in_place(player, 1, "New Title")
+    player.probe(*DIALOG, "command", str(APPLY))
+    texts = messages(player, 1)
+    text = " ".join(texts)
+    check(len(texts) == 1 and "could not be stored" in text and "written to every file" in text and
+          "not enough memory" in text and "changed no file" not in text,
+          "apply_not_stored: one message says the files were written and what was not stored: %r" % texts)
+    shot(player, "apply-not-stored-message", "--title", "Information")
+    check([str(ID3(path)["TIT2"]) for path in paths] == ["New Title"] * 2, "apply_not_stored: both files hold the new title")
+    close_messages(player)
+    done = player.wait(lambda: (lambda w: w[0] is not None and not w[1].get(APPLY, (0, 1))[1] and
+                                not int(w[0][3], 16) & WS_DISABLED)(dialog_window(player)), 30)
+    shot(player, "apply-not-stored-dialog", *DIALOG)
+    check(done and rows(player, METADATA_LIST).get("Title") == "New Title",
+          "apply_not_stored: the dialog shows the new title with Apply disabled (the edit is done): %r %r" %
+          (dialog_window(player)[1].get(APPLY), rows(player, METADATA_LIST).get("Title")))
+    player.probe(*DIALOG, "command", "2")
+    check(player.wait(lambda: dialog_closed(player), 30), "apply_not_stored: Cancel closes with no question")
+    ends_cleanly(player, "apply_not_stored")
 
 
 def test_an_operation_that_cannot_store_what_it_read_says_so_and_the_player_goes_on(root):
@@ -166,4 +227,6 @@ def test_an_operation_that_cannot_store_what_it_read_says_so_and_the_player_goes
 if __name__ == "__main__":
     run_window_tests(test_a_reload_after_an_apply_says_the_files_were_written,
                      test_a_removal_one_file_refused_says_which_files_lost_their_tags,
+                     test_a_removal_every_file_refused_says_no_file_changed,
+                     test_an_apply_that_cannot_store_what_it_read_back_says_the_files_were_written,
                      test_an_operation_that_cannot_store_what_it_read_says_so_and_the_player_goes_on)

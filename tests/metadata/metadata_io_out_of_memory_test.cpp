@@ -53,4 +53,31 @@ TEST_F(MetadataIoOutOfMemory, AnEndThatRunsOutOfMemoryStillTellsTheCallerOnceAnd
   EXPECT_EQ(cached_title(list[1]), "two");
 }
 
+// After an update wrote every file, a failure to store what it read back
+// still tells the caller that the files hold the edit.
+TEST_F(MetadataIoOutOfMemory, AnUpdateWhoseEndRunsOutOfMemorySaysEveryFileWasWritten) {
+  const std::string path = write("a.tst", "TST\none");
+  const track_handle_list list = {handle(path, 0)};
+  auto filter = counted<title_filter>();
+  filter->title = "new";
+  bool failed = true;
+  long n = 1;
+  for (; failed && n < 5000; ++n) {
+    auto completion = counted<recording_completion>();
+    completion->codes.reserve(2);
+    auto update = counted<metadata_update_operation>(list, filter.get(), metadata_flag_no_error_popup, nullptr,
+                                                     completion.get());
+    update->run(status, abort);
+    allocation_failures::arm({n, 1, false});
+    EXPECT_NO_THROW(update->on_done(nullptr, false)) << "allocation " << n;
+    allocation_failures::disarm();
+    failed = allocation_failures::met;
+    ASSERT_EQ(completion->codes.size(), 1u) << "allocation " << n;
+    EXPECT_EQ(completion->codes[0],
+              failed ? metadata_completion::code_files_done_not_stored : metadata_completion::code_success)
+        << "allocation " << n;
+  }
+  EXPECT_GT(n, 2) << "the end allocates nothing: nothing was injected";
+}
+
 }  // namespace

@@ -55,6 +55,24 @@ TEST_F(MetadataIo, UpdateWhoseFilterDeclinesWritesNothingButStillRecordsTheInfo)
   EXPECT_EQ(cached_title(list[1]), "two");
 }
 
+// A file whose last write stopped after its switch is written again by an
+// update that changes no value; one that needs nothing is left alone.
+TEST_F(MetadataIo, AnUpdateThatChangesNoValueFinishesAnUnfinishedWriteOnly) {
+  for (const bool unfinished : {false, true}) {
+    const std::string path = write("a.tst", "TST\none\ntwo");
+    auto filter = counted<title_filter>();
+    auto op = counted<metadata_update_operation>(track_handle_list{handle(path, 0)}, filter.get(), 0, nullptr,
+                                                 completion.get());
+    tst_writer::commit_count = 0;
+    tst_writer::unfinished = unfinished;
+    op->run(status, abort);
+    tst_writer::unfinished = false;
+    EXPECT_EQ(tst_writer::commit_count, unfinished ? 1 : 0) << unfinished;
+    EXPECT_EQ(read("a.tst"), "TST\none\ntwo");
+    EXPECT_TRUE(op->get_errors().empty());
+  }
+}
+
 // Several files are written at once; what the caller and the report see
 // still follows the list.
 class MetadataIoManyFiles : public MetadataIo {
@@ -112,6 +130,39 @@ TEST_F(MetadataIoManyFiles, AbortMidwayWritesTheFilesBeforeAndLeavesTheFilesAfte
   op->on_done(nullptr, true);
   EXPECT_EQ(cached_title(list[4]), "new");
   EXPECT_EQ(completion->codes, std::vector<std::uint32_t>{metadata_completion::code_aborted});
+}
+
+// The caller learns whether a failed write or removal changed any file:
+// "every file but some" and "none" are told apart.
+TEST_F(MetadataIoManyFiles, AWriteOrRemovalThatFailedForEveryFileSaysNothingChanged) {
+  struct {
+    bool remove;
+    std::vector<int> damaged;
+    std::uint32_t code;
+  } const cases[] = {
+      {false, {0, 1, 2}, metadata_completion::code_nothing_changed},
+      {false, {1}, metadata_completion::code_failures},
+      {true, {0, 1, 2}, metadata_completion::code_nothing_changed},
+      {true, {0}, metadata_completion::code_failures},
+      {false, {}, metadata_completion::code_success},
+  };
+  for (const auto& c : cases) {
+    track_handle_list list;
+    for (int i = 0; i < 3; ++i) {
+      const bool bad = std::find(c.damaged.begin(), c.damaged.end(), i) != c.damaged.end();
+      // A file no input claims is refused by either operation.
+      list.push_back(handle(write(std::to_string(i) + (bad ? ".zzz" : ".tst"), "TST\nold"), 0));
+    }
+    auto ended = counted<recording_completion>();
+    auto filter = recording_filter();
+    const auto run_to_end = [&](auto op) {
+      op->run(status, abort);
+      op->on_done(nullptr, false);
+    };
+    if (c.remove) run_to_end(counted<metadata_remove_operation>(list, metadata_flag_no_error_popup, nullptr, ended.get()));
+    else run_to_end(counted<metadata_update_operation>(list, filter.get(), metadata_flag_no_error_popup, nullptr, ended.get()));
+    EXPECT_EQ(ended->codes, std::vector<std::uint32_t>{c.code}) << c.remove << " " << c.damaged.size();
+  }
 }
 
 TEST_F(MetadataIoManyFiles, AFileNamedTwiceInDifferentCaseIsWrittenTwiceWithoutASharingFailure) {

@@ -40,6 +40,8 @@ public:
   static inline std::atomic<int> commit_count{0};
   // Every commit fails after its write, as one whose tidying fails.
   static inline std::atomic<bool> fails_after_write{false};
+  // Every file holds what a write stopped after its switch left.
+  static inline std::atomic<bool> unfinished{false};
 
   std::uint32_t get_subsong_count() override { return static_cast<std::uint32_t>(titles.size()); }
   std::uint32_t get_subsong(std::uint32_t index) override { return index; }
@@ -56,6 +58,7 @@ public:
     info.get_field_text("title", title);
     titles.at(subsong) = title.get_ptr();
   }
+  bool has_unfinished_write() override { return unfinished; }
   void commit(const abort_signal& abort) override {
     ++commit_count;
     std::string text = "TST";
