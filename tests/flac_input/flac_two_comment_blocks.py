@@ -3,7 +3,9 @@
 (values in both; an empty block before a full one): zorvtool and the library
 show every field, the first block's value where both hold one; an edit leaves
 one comment block that mutagen, ffprobe and metaflac read whole, keeps the
-other blocks and the audio, and a removal leaves the field nowhere.
+other blocks and the audio, and a removal leaves the field nowhere. FLAC in
+Ogg with a second comment packet shows every field too; its edit is refused
+with a message, the file unchanged.
 
 usage: flac_two_comment_blocks.py WINE_EXEC BUILD_DIR ZORVTOOL_EXE
 """
@@ -19,6 +21,7 @@ from mutagen.flac import FLAC
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from blackbox_checks import check, failures, tiny_png, windows_path, zorvtool_runner  # noqa: E402
+from ogg_pages import ogg_pages, sealed  # noqa: E402
 
 WINE_EXEC, BUILD_DIR, ZORVTOOL = sys.argv[1:4]
 zorvtool = zorvtool_runner(WINE_EXEC, BUILD_DIR, ZORVTOOL)
@@ -154,6 +157,36 @@ def check_edits(name, path, vendor, steps):
         check(metaflac("--show-vendor-tag", path) == vendor, "%s, %s: the vendor string is kept" % (name, edit))
 
 
+def with_second_comment_packet(path, packet):
+    """A page holding `packet` behind the comment packet's, counted among
+    the header packets the first packet announces."""
+    with open(path, "rb") as f:
+        pages = ogg_pages(f.read())
+    first = pages[0]
+    body = 27 + first[26]
+    first[body + 7:body + 9] = (int.from_bytes(first[body + 7:body + 9], "big") + 1).to_bytes(2, "big")
+    lacing = bytes([255] * (len(packet) // 255) + [len(packet) % 255])
+    header = b"OggS\0\0" + b"\0" * 8 + first[14:18] + b"\0" * 8 + bytes([len(lacing)])
+    pages.insert(2, bytearray(header + lacing + packet))
+    with open(path, "wb") as f:
+        f.write(b"".join(sealed(page, number) for number, page in enumerate(pages)))
+
+
+def check_ogg_flac(work):
+    path = os.path.join(work, "two_packets.oga")
+    subprocess.run(["flac", "-s", "-f", "--ogg", "-T", "TITLE=First title", "-T", "ARTIST=First artist", "-o", path,
+                    os.path.join(work, "tone.wav")], check=True)
+    with_second_comment_packet(path, comment_block("second tagger", "TITLE=Second title", "ALBUM=Second album"))
+    check(shown(path) == ("First title", "First artist", "Second album", None),
+          "FLAC in Ogg, two comment packets: the first's title, and every field: %r" % (shown(path),))
+    with open(path, "rb") as f:
+        before = f.read()
+    run = zorvtool("tag", windows_path(path), "title=New title", ok=False)
+    with open(path, "rb") as f:
+        check(run.returncode != 0 and "second comment header" in run.stdout + run.stderr and f.read() == before,
+              "FLAC in Ogg, two comment packets: the edit is refused, file unchanged: %s" % run.stderr)
+
+
 def main():
     work = tempfile.mkdtemp(prefix="zorv-flac-comments-")
     try:
@@ -179,6 +212,7 @@ def main():
         insert_block(removed, 1, comment_block("second tagger", "TITLE=Second title", "ALBUM=Second album"))
         check_edits("a removal of a field both blocks hold", removed, vendor, [
             ("-title", (None, "First artist", "Second album", None))])
+        check_ogg_flac(work)
     finally:
         shutil.rmtree(work, ignore_errors=True)
     if failures:
