@@ -6,6 +6,8 @@
 #include <FLAC/metadata.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
@@ -25,9 +27,14 @@ block_ptr comment_block(const std::string& vendor, const std::vector<std::string
   FLAC__StreamMetadata_VorbisComment_Entry text{FLAC__uint32(vendor.size()),
                                                 reinterpret_cast<FLAC__byte*>(const_cast<char*>(vendor.data()))};
   FLAC__metadata_object_vorbiscomment_set_vendor_string(block.get(), text, true);
-  for (const std::string& entry : entries) {
-    text = {FLAC__uint32(entry.size()), reinterpret_cast<FLAC__byte*>(const_cast<char*>(entry.data()))};
-    FLAC__metadata_object_vorbiscomment_append_comment(block.get(), text, true);
+  // Set byte for byte: libFLAC's own setters refuse entries other programs
+  // still write (no "=", not UTF-8).
+  FLAC__metadata_object_vorbiscomment_resize_comments(block.get(), FLAC__uint32(entries.size()));
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    auto* bytes = static_cast<FLAC__byte*>(std::malloc(entries[i].size() + 1));
+    std::memcpy(bytes, entries[i].data(), entries[i].size());
+    bytes[entries[i].size()] = 0;
+    block->data.vorbis_comment.comments[i] = {FLAC__uint32(entries[i].size()), bytes};
   }
   return block;
 }
