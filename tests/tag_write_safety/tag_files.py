@@ -96,6 +96,19 @@ def make_fixtures(folder):
     out["flac"] = os.path.join(folder, "f.flac")
     run(["flac", "-s", "-f", "--padding=4096", "--seekpoint=2x", "--picture=3|image/png||1x1x24|" + art,
          "-T", "TITLE=Old title", "-T", "ARTIST=Old artist", "-o", out["flac"], src])
+    # A second comment block behind the picture, as some programs leave one:
+    # an edit joins both into one.
+    out["flac2blocks"] = os.path.join(folder, "two_blocks.flac")
+    with open(out["flac"], "rb") as f:
+        data = f.read()
+    at = data.index(b"fLaC") + 4
+    while data[at] & 0x7F != 1:
+        at += 4 + int.from_bytes(data[at + 1:at + 4], "big")
+    entries = [b"TITLE=Second title", b"ALBUM=Second album"]
+    body = struct.pack("<I", 6) + b"second" + struct.pack("<I", len(entries))
+    body += b"".join(struct.pack("<I", len(entry)) + entry for entry in entries)
+    with open(out["flac2blocks"], "wb") as f:
+        f.write(data[:at] + bytes([4]) + len(body).to_bytes(3, "big") + body + data[at:])
     out["mp3all"] = os.path.join(folder, "all.mp3")
     run(["lame", "--quiet", "-b", "128", "--add-id3v2", "--tt", "Old title", "--ta", "Old artist", src, out["mp3all"]])
     insert_before_id3v1(out["mp3all"], ape_tag([("Title", "Old title"), ("Artist", "Old artist")]))

@@ -7,7 +7,8 @@ tag_write_kill_mp3.py, ... : ROAD_GROUPS), each run as
 SCRIPT WINE_EXEC BUILD_DIR ZORVTOOL_EXE and making only the files its roads
 take, so that the groups run side by side and each stays well inside its
 time on a busy machine.
-Each road of tag writing (in place and through the temporary file, for FLAC,
+Each road of tag writing (in place and through the temporary file, for FLAC
+(also with a second comment block, which the edit joins into the first),
 MP3 with ID3v2 + APEv2 + ID3v1 and with ID3v2 + ID3v1, WavPack, Musepack versions 7 and 8 (header
 ReplayGain and APEv2), Ogg Vorbis and Opus, WAV (also with an APEv2 and an
 ID3v1 tag behind the RIFF, growing and shrinking, which stay there byte for
@@ -122,6 +123,7 @@ LONG = "c" * 9000  # beyond every fixture's padding: the file is rewritten
 ROADS = [
     ("flac in place", "flac", ["title=New title"]),
     ("flac through the temporary file", "flac", ["comment=" + LONG]),
+    ("flac with two comment blocks joined into one", "flac2blocks", ["title=New title", "-artist"]),
     ("mp3 id3v2 apev2 id3v1", "mp3all", ["title=New title"]),
     ("mp3 id3v2 id3v1 in place, the block first", "mp3both", ["title=New title"]),
     ("mp3 id3v2 id3v1 in place, the ID3v2 tag first", "mp3both", ["title=New title", "genre=Rock"]),
@@ -232,7 +234,7 @@ SHAPES = {"m4atrimmed", "m4agenres", "cueflac", "cuewv", "mp3gain", "mp3v1album"
 # road's file is in one group (a road left out of every group fails each
 # test); no group takes much longer than the others.
 ROAD_GROUPS = {
-    "flac_wav": {"flac", "cueflac", "bigflac", "picflacfirst", "picflaclast", "wav"},
+    "flac_wav": {"flac", "flac2blocks", "cueflac", "bigflac", "picflacfirst", "picflaclast", "wav"},
     "mp3": {"mp3all", "mp3trail", "mp3gain", "bigmp3"},
     "mp3_id3v1": {"mp3both", "mp3v1album"},
     "wavpack": {"wv", "cuewv", "bigwv", "coverwv", "coverwvlaid"},

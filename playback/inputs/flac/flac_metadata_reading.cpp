@@ -1,85 +1,14 @@
 #include "playback/inputs/flac/flac_metadata_reading.h"
 
 #include <cmath>
-#include <cstring>
-#include <memory>
-#include <new>
-#include <string_view>
 
-#include "foundation/byte_compare.h"
 #include "foundation/number_format.h"
-#include "foundation/number_readers.h"
-#include "foundation/utf8.h"
 #include "io/io_exceptions.h"
 #include "metadata/cue/cue_sheet_writer.h"
 #include "metadata/cue/cue_track_list.h"
-#include "metadata/tags/comment_block.h"
-#include "metadata/tags/vorbis_comment_map.h"
 #include "metadata/track_info.h"
+#include "playback/inputs/flac/flac_comment_blocks.h"
 #include "playback/inputs/flac/flac_metadata_head.h"
-
-namespace {
-
-struct comment_entry {
-  std::string name;
-  std::string_view value;
-};
-
-// False for an entry that is not UTF-8 or has no "=".
-bool split_entry(const FLAC__StreamMetadata_VorbisComment_Entry& entry, comment_entry& out) {
-  const char* text = reinterpret_cast<const char*>(entry.entry);
-  if (text == nullptr || !qiv::is_valid_utf8(text, entry.length)) return false;
-  const void* equals = std::memchr(text, '=', entry.length);
-  if (equals == nullptr) return false;
-  const std::size_t name_length = static_cast<const char*>(equals) - text;
-  out.name.assign(text, name_length);
-  out.value = std::string_view(text + name_length + 1, entry.length - name_length - 1);
-  return true;
-}
-
-bool is_channel_mask_name(const std::string& name) {
-  return qiv::stricmp_ascii_equal(name.c_str(), flac_channel_mask_comment);
-}
-
-}  // namespace
-
-void flac_comments_to_info(const FLAC__StreamMetadata_VorbisComment& comments, track_info& info) {
-  vorbis_comment_map fields;
-  comment_entry entry;
-  for (FLAC__uint32 i = 0; i < comments.num_comments; ++i) {
-    if (!split_entry(comments.comments[i], entry)) continue;
-    if (is_channel_mask_name(entry.name)) {
-      info.set_tech(entry.name.data(), entry.name.size(), entry.value.data(), entry.value.size());
-      continue;
-    }
-    const char* name = comment_name_from_storage(entry.name.c_str());
-    if (info.try_set_replaygain(name, entry.value.data(), entry.value.size())) continue;
-    fields.add_value(name, entry.value.data(), entry.value.size());
-  }
-  fields.canonicalize();
-  fields.apply_to_info(info);
-  const char* vendor = reinterpret_cast<const char*>(comments.vendor_string.entry);
-  if (vendor != nullptr && comments.vendor_string.length > 0) {
-    info.set_tech("tool", track_info::until_nul, vendor, comments.vendor_string.length);
-  }
-}
-
-std::uint32_t flac_channel_mask_from_comments(const FLAC__StreamMetadata_VorbisComment& comments) {
-  std::uint32_t mask = 0;
-  comment_entry entry;
-  for (FLAC__uint32 i = 0; i < comments.num_comments; ++i) {
-    if (!split_entry(comments.comments[i], entry) || !is_channel_mask_name(entry.name)) continue;
-    const std::string_view value = entry.value;
-    if (value.size() < 3 || value[0] != '0' || (value[1] != 'x' && value[1] != 'X')) continue;
-    // A mask that does not parse must not make the file unplayable.
-    try {
-      mask = qiv::parse_hex_u32(value.data() + 2, value.size() - 2);
-    } catch (...) {
-      mask = 0;
-    }
-  }
-  return mask;
-}
 
 std::string flac_cuesheet_to_text(const FLAC__StreamMetadata_CueSheet& sheet, std::uint64_t total_samples,
                                   std::uint32_t sample_rate) {
@@ -143,12 +72,13 @@ bool flac_chain_to_info(FLAC__Metadata_Chain* chain, std::uint64_t audio_bytes, 
   if (first->type != FLAC__METADATA_TYPE_STREAMINFO) vantrel_io::throw_io_data();
   const FLAC__StreamMetadata_StreamInfo& stream_info = first->data.stream_info;
   std::string cuesheet_text;
+  flac_comment_reading comments;
   do {
     const FLAC__StreamMetadata& block = *FLAC__metadata_iterator_get_block(iterator.get());
     if (block.type == FLAC__METADATA_TYPE_STREAMINFO) {
       flac_stream_info_to_info(block.data.stream_info, info);
     } else if (block.type == FLAC__METADATA_TYPE_VORBIS_COMMENT) {
-      flac_comments_to_info(block.data.vorbis_comment, info);
+      comments.add_block(block.data.vorbis_comment, &info);
     } else if (block.type == FLAC__METADATA_TYPE_CUESHEET) {
       // A sheet that does not fit the stream leaves the file one track.
       try {
@@ -158,6 +88,7 @@ bool flac_chain_to_info(FLAC__Metadata_Chain* chain, std::uint64_t audio_bytes, 
       }
     }
   } while (FLAC__metadata_iterator_next(iterator.get()));
+  comments.finish(info);
   return flac_complete_info(info, cuesheet_text, stream_info.total_samples, stream_info.sample_rate, audio_bytes);
 }
 

@@ -15,6 +15,7 @@
 #include "metadata/tags/comment_entries.h"
 #include "metadata/tags/tag_changes.h"
 #include "metadata/track_info.h"
+#include "playback/inputs/flac/flac_comment_blocks.h"
 #include "playback/inputs/flac/flac_metadata_head.h"
 #include "playback/inputs/flac/flac_metadata_reading.h"
 
@@ -45,17 +46,6 @@ void append_padding(std::vector<std::uint8_t>& out, std::uint64_t total_size) {
   out.resize(out.size() + std::size_t(total_size - block_header_size), 0);
 }
 
-std::string entry_text(const FLAC__StreamMetadata_VorbisComment_Entry& entry) {
-  return entry.entry ? std::string(reinterpret_cast<const char*>(entry.entry), entry.length) : std::string();
-}
-
-comment_block_contents contents_of(const FLAC__StreamMetadata_VorbisComment& comments) {
-  comment_block_contents contents;
-  contents.vendor = entry_text(comments.vendor_string);
-  for (FLAC__uint32 i = 0; i < comments.num_comments; ++i) contents.entries.push_back(entry_text(comments.comments[i]));
-  return contents;
-}
-
 std::vector<std::uint8_t> comment_block(const comment_block_contents& contents) {
   vantrel_io::memory_writer body;
   comment_block_write_contents(contents, nullptr, 0, false, body, never_raised_abort_signal());
@@ -70,7 +60,7 @@ std::vector<std::uint8_t> comment_block(const comment_block_contents& contents) 
 std::string default_vendor() {
   const block_ptr block(FLAC__metadata_object_new(FLAC__METADATA_TYPE_VORBIS_COMMENT));
   if (!block) throw std::bad_alloc();
-  return entry_text(block->data.vorbis_comment.vendor_string);
+  return flac_comment_blocks_merged({&block->data.vorbis_comment}).vendor;
 }
 
 // Blocks that change as a text field is edited go last, so that such an
@@ -221,17 +211,17 @@ void writer::write(vantrel_io::file_object& file, retag_temp_source& temp_source
   const tag_changes changes = tag_changes::between(as_read, info_);
   if (changes.empty()) return;
 
-  // The reading takes its fields from the last comment block.
+  // Several comment blocks become one holding every field the reading
+  // showed, so that no reader loses a value and a removal leaves no copy.
   std::size_t comment = blocks.size();
-  std::size_t comment_blocks = 0;
+  std::vector<const FLAC__StreamMetadata_VorbisComment*> comment_blocks;
   for (std::size_t i = 0; i < blocks.size(); ++i) {
     if (blocks[i]->type != FLAC__METADATA_TYPE_VORBIS_COMMENT) continue;
     comment = i;
-    ++comment_blocks;
+    comment_blocks.push_back(&blocks[i]->data.vorbis_comment);
   }
-  comment_block_contents contents;
-  if (comment < blocks.size()) contents = contents_of(blocks[comment]->data.vorbis_comment);
-  else contents.vendor = default_vendor();
+  comment_block_contents contents = flac_comment_blocks_merged(comment_blocks);
+  if (comment_blocks.empty()) contents.vendor = default_vendor();
   contents.entries = comment_entries_after(contents.entries, changes.all(), info_);
   const std::vector<std::uint8_t> comment_bytes = comment_block(contents);
 
@@ -242,7 +232,7 @@ void writer::write(vantrel_io::file_object& file, retag_temp_source& temp_source
     every_other_block_kept = every_other_block_kept && (kept.back() || block->type == FLAC__METADATA_TYPE_PADDING ||
                                                         block->type == FLAC__METADATA_TYPE_VORBIS_COMMENT);
   }
-  if (comment_blocks == 1 && every_other_block_kept && write_in_place(file, head, comment, comment_bytes, abort))
+  if (comment_blocks.size() == 1 && every_other_block_kept && write_in_place(file, head, comment, comment_bytes, abort))
     return;
   write_rewritten(file, temp_source, head, kept, comment_bytes, abort);
 }

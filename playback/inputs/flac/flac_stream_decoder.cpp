@@ -189,6 +189,7 @@ void flac_stream_decoder::initialise(vantrel_io::file_ptr file, const abort_sign
   metadata_bytes_ = 0;
   metadata_start_ = 0;
   cuesheet_text_.clear();
+  comments_.clear();
   channel_mask_ = 0;
   const FLAC__StreamDecoderInitStatus status = FLAC__stream_decoder_init_stream(
       decoder_.get(), &callbacks::read, seekable_ ? &callbacks::seek : nullptr,
@@ -229,6 +230,7 @@ void flac_stream_decoder::open(vantrel_io::file_ptr file, track_info& info, cons
     ~clear_target() { target = nullptr; }
   } clear{target_info_};
   initialise(std::move(file), abort);
+  comments_.finish(info);
   const std::uint32_t rate = get_sample_rate();
   std::uint64_t audio_bytes = vantrel_io::filesize_unknown;
   if (stream_info_.total_samples != 0) {
@@ -259,8 +261,8 @@ void flac_stream_decoder::on_metadata(const FLAC__StreamMetadata& block) {
       break;
     }
     case FLAC__METADATA_TYPE_VORBIS_COMMENT:
-      if (target_info_ != nullptr) flac_comments_to_info(block.data.vorbis_comment, *target_info_);
-      channel_mask_ = flac_channel_mask_from_comments(block.data.vorbis_comment);
+      comments_.add_block(block.data.vorbis_comment, target_info_);
+      channel_mask_ = comments_.channel_mask();
       break;
     case FLAC__METADATA_TYPE_CUESHEET:
       // A sheet that does not fit the stream must not make the file

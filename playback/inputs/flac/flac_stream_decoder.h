@@ -14,6 +14,7 @@
 #include "core/service_object.h"
 #include "io/file_object.h"
 #include "metadata/decoder_message_sink.h"
+#include "playback/inputs/flac/flac_comment_blocks.h"
 #include "playback/audio_block.h"
 
 class track_info;
@@ -101,6 +102,7 @@ private:
   audio_block_list queue_;
   std::string cuesheet_text_;
   bool cuesheet_from_block_ = false;
+  flac_comment_reading comments_;
   std::string pending_warning_;
   std::uint32_t channel_mask_ = 0;
   bool ended_ = false;

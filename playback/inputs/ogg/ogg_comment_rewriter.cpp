@@ -30,6 +30,16 @@ public:
                                                  "Audio shares a page with the comment header; tags not written")) {}
 };
 
+// A FLAC stream in Ogg may carry a second comment block, which readers
+// merge with the first; joining them would drop a header packet that the
+// stream's first packet counts, so such a stream is left as it is.
+class exception_second_comment_header : public vantrel_io::exception_io_data {
+public:
+  exception_second_comment_header()
+      : exception_io_data(vantrel_io::io_message("exception_second_comment_header",
+                                                 "The stream holds a second comment header; tags not written")) {}
+};
+
 constexpr std::uint32_t copy_chunk = 65536;
 // The room behind the text of a comment laid out anew: at least this much
 // where its page can be brought within one page of the file, else as much
@@ -156,7 +166,10 @@ old_headers read_headers(ogg_page_reader& reader, const ogg_comment_rewriter::li
         ogg_codec::find_for_stream(old.handler, packet.packet, static_cast<std::uint32_t>(packet.bytes));
       }
       kept.flags = old.handler->feed_header(packet.packet, static_cast<std::uint32_t>(packet.bytes));
-      if (kept.flags & ogg_comment_handler::is_comment_packet) old.comment = old.packets.size() - 1;
+      if (kept.flags & ogg_comment_handler::is_comment_packet) {
+        if (old.comment != ~std::size_t{0}) throw exception_second_comment_header();
+        old.comment = old.packets.size() - 1;
+      }
       complete = (kept.flags & ogg_comment_handler::headers_complete) != 0;
     }
     if (!reader.next_raw_page(page, offset, abort, end)) {

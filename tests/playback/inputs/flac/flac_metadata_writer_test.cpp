@@ -181,4 +181,30 @@ TEST(FlacMetadataWriter, AnEditThatChangesNoValueWritesNothing) {
   EXPECT_EQ(edited.file, expected);
 }
 
+TEST(FlacMetadataWriter, TwoCommentBlocksBecomeOneHoldingEveryFieldShown) {
+  const std::string original =
+      flac_file({stream_info(), comments({"TITLE=First title", "ARTIST=First artist"}), picture(3, 100, 'p'),
+                 comments({"TITLE=Second title", "ALBUM=Second album"}), padding(100)});
+  const write_result edited = write_title(original, "New title");
+  ASSERT_EQ(edited.temp_asked, 1) << "the blocks are joined in a new file, never in place";
+  EXPECT_EQ(edited.file, original);
+  EXPECT_EQ(block_types(edited.temp), (std::vector<int>{0, 6, 4, 1}));
+  const std::string one_block = comments({"TITLE=New title", "ARTIST=First artist", "ALBUM=Second album"});
+  EXPECT_NE(edited.temp.find(one_block), std::string::npos);
+  EXPECT_NE(edited.temp.find(picture(3, 100, 'p').substr(4)), std::string::npos);
+
+  // A removal of a field the first block alone holds leaves it nowhere.
+  auto model = io_test::make_model_file(original);
+  track_info_impl info = read_info(original);
+  ASSERT_NE(info.find_field("artist"), track_info::not_found);
+  qiv::bit_array artist(info.field_count());
+  artist.set(info.find_field("artist"), true);
+  info.remove_fields(artist);
+  io_test::model_temp_source source(true);
+  flac_metadata_writer::write(*model, source, info, never_raised_abort_signal());
+  ASSERT_TRUE(source.made);
+  EXPECT_NE(source.made->bytes.find(comments({"TITLE=First title", "ALBUM=Second album"})), std::string::npos);
+  EXPECT_EQ(source.made->bytes.find("First artist"), std::string::npos);
+}
+
 }  // namespace
