@@ -294,6 +294,38 @@ TEST_F(RiffTags, EditsKeepWhatStandsBehindTheRiffAtTheEnd) {
   EXPECT_EQ(read(after), "title=new;");
 }
 
+// A RIFF size that counts the last chunk's pad byte, which its writer never
+// wrote: the appended tag's first byte stands where the pad belongs.
+TEST_F(RiffTags, EditsKeepATagStandingWhereAPadByteWasLeftOut) {
+  const std::string old_info = info_list(chunk("INAM", std::string("Old title\0", 10)));
+  const std::string body = fmt + old_info + "data" + le32(999) + std::string(999, '\x33');
+  const std::string unpadded = "RIFF" + le32(std::uint32_t(4 + body.size() + 1)) + "WAVE" + body;
+  for (const std::string& tail : {id3v1_tail(), ape_tail() + id3v1_tail()}) {
+    const std::string before = unpadded + tail;
+    // Growing: the new chunks go behind the audio, which gets its pad byte.
+    track_info_impl info;
+    info.set_field("title", 5, "A much longer title than the old one", track_info::until_nul);
+    const std::string grown = write(before, info);
+    ASSERT_GT(grown.size(), before.size());
+    const std::string riff_part = grown.substr(0, grown.size() - tail.size());
+    EXPECT_EQ(grown.substr(riff_part.size()), tail);
+    EXPECT_EQ(riff_part.substr(4, 4), le32(std::uint32_t(riff_part.size() - 8)));
+    EXPECT_EQ(grown.substr(unpadded.size(), 1), std::string(1, '\0')) << "the pad byte where it belongs";
+    EXPECT_EQ(read(grown), "title=A much longer title than the old one;");
+    // Shrinking and removing leave the RIFF's end, and the tail, where they were.
+    info.set_field("title", 5, "N", 1);
+    const std::string shrunk = write(before, info);
+    EXPECT_EQ(shrunk.size(), before.size());
+    EXPECT_EQ(shrunk.substr(unpadded.size()), tail);
+    EXPECT_EQ(read(shrunk), "title=N;");
+    auto file = io_test::make_model_file(before);
+    riff_tags::rewrite_chunks(*file, io_test::no_abort(), true, true);
+    EXPECT_EQ(file->bytes.size(), before.size());
+    EXPECT_EQ(file->bytes.substr(unpadded.size()), tail);
+    EXPECT_EQ(read(file->bytes), "");
+  }
+}
+
 std::string id3_chunk_of(const std::string& id, std::uint8_t version, const id3v2_test::bytes& frames) {
   const id3v2_test::bytes tag_bytes = id3v2_test::tag(version, frames);
   return chunk(id, std::string(tag_bytes.begin(), tag_bytes.end()));
