@@ -9,9 +9,6 @@ namespace riff_chunks {
 
 namespace {
 
-// Tails above this wait on disk instead of in memory.
-constexpr std::uint64_t memory_tail_limit = 16 * 1024 * 1024;
-
 // Where the tail starts: behind the last chunk's pad byte, unless that byte
 // is not zero while something stands behind it. Then the chunk went without
 // its pad, whether the RIFF size counts the pad or not, and that byte (an
@@ -28,7 +25,8 @@ std::uint64_t tail_start(vantrel_io::file_object& file, std::uint64_t total, std
 
 }  // namespace
 
-void edit_keeping_tail(vantrel_io::file_object& file, const std::function<void()>& edit, const abort_signal& abort) {
+void edit_keeping_tail(vantrel_io::file_object& file, vantrel_io::file_object* original,
+                       const std::function<void()>& edit, const abort_signal& abort) {
   // Whatever the edit refuses is refused before the tail is set aside.
   const std::uint64_t data_end = check_tree(file, abort);
   const std::uint64_t total = read_riff_header(file, true, abort);
@@ -39,11 +37,12 @@ void edit_keeping_tail(vantrel_io::file_object& file, const std::function<void()
     return;
   }
   const std::uint64_t length = file_size - start;
-  vantrel_io::file_ptr tail;
-  if (length > memory_tail_limit) vantrel_io::open_temp_file(tail, abort);
-  else vantrel_io::open_temp_memory(tail, abort);
-  file.seek(start, abort);
-  vantrel_io::copy_bytes(file, *tail, length, abort);
+  vantrel_io::file_ptr set_aside;
+  if (original == nullptr) {
+    vantrel_io::open_temp_memory(set_aside, abort);
+    file.seek(start, abort);
+    vantrel_io::copy_bytes(file, *set_aside, length, abort);
+  }
   file.resize(start, abort);
   if (start & 1) {
     // The edit walks the chunks to the RIFF's end, pad byte included.
@@ -61,8 +60,9 @@ void edit_keeping_tail(vantrel_io::file_object& file, const std::function<void()
   if (start != end && end == riff_end(total) && check_tree(file, abort) == data_end) tail_at = start;
   if (tail_at != end) file.resize(tail_at, abort);
   file.seek(tail_at, abort);
-  tail->seek(0, abort);
-  vantrel_io::copy_bytes(*tail, file, length, abort);
+  vantrel_io::file_object& tail = original ? *original : *set_aside;
+  tail.seek(original ? start : 0, abort);
+  vantrel_io::copy_bytes(tail, file, length, abort);
 }
 
 }  // namespace riff_chunks

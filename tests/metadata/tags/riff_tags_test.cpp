@@ -202,13 +202,13 @@ TEST_F(RiffTags, RemovingTrailingTagsShortensTheFile) {
   const std::string audio_first =
       riff(fmt + audio + info_list(chunk("INAM", "t")) + id3_chunk("t") + id3_chunk("u", "ID3 "));
   auto file = io_test::make_model_file(audio_first);
-  riff_tags::rewrite_chunks(*file, io_test::no_abort(), true, true);
+  riff_tags::rewrite_chunks(*file, nullptr, io_test::no_abort(), true, true);
   EXPECT_EQ(file->bytes, riff(fmt + audio));
 
   // Tags ahead of the audio become one filler chunk; the audio stays put.
   const std::string tags_first = riff(fmt + info_list(chunk("INAM", "t")) + id3_chunk("t") + audio);
   file = io_test::make_model_file(tags_first);
-  riff_tags::rewrite_chunks(*file, io_test::no_abort(), true, true);
+  riff_tags::rewrite_chunks(*file, nullptr, io_test::no_abort(), true, true);
   EXPECT_EQ(file->bytes.size(), tags_first.size());
   EXPECT_EQ(file->bytes.substr(36, 4), "JUNK");
   EXPECT_EQ(read(file->bytes), "");
@@ -217,7 +217,7 @@ TEST_F(RiffTags, RemovingTrailingTagsShortensTheFile) {
 TEST_F(RiffTags, RemovalFromADamagedTreeChangesNothing) {
   const std::string before = riff(fmt + info_list(chunk("INAM", "t")) + "data" + le32(5000) + "short");
   auto file = io_test::make_model_file(before);
-  EXPECT_THROW(riff_tags::rewrite_chunks(*file, io_test::no_abort(), true, true), vantrel_io::exception_io_data);
+  EXPECT_THROW(riff_tags::rewrite_chunks(*file, nullptr, io_test::no_abort(), true, true), vantrel_io::exception_io_data);
   EXPECT_EQ(file->bytes, before);
 }
 
@@ -281,7 +281,7 @@ TEST_F(RiffTags, EditsKeepWhatStandsBehindTheRiffAtTheEnd) {
       EXPECT_EQ(read(after), "title=" + std::string(title) + ";") << t.why;
     }
     auto file = io_test::make_model_file(tagged + t.tail);
-    riff_tags::rewrite_chunks(*file, io_test::no_abort(), true, true);
+    riff_tags::rewrite_chunks(*file, nullptr, io_test::no_abort(), true, true);
     EXPECT_EQ(file->bytes, riff(fmt + audio) + t.tail) << t.why << ", removal";
   }
   // A last chunk without its pad byte: the appended tag starts right behind it.
@@ -319,7 +319,7 @@ TEST_F(RiffTags, EditsKeepATagStandingWhereAPadByteWasLeftOut) {
     EXPECT_EQ(shrunk.substr(unpadded.size()), tail);
     EXPECT_EQ(read(shrunk), "title=N;");
     auto file = io_test::make_model_file(before);
-    riff_tags::rewrite_chunks(*file, io_test::no_abort(), true, true);
+    riff_tags::rewrite_chunks(*file, nullptr, io_test::no_abort(), true, true);
     EXPECT_EQ(file->bytes.size(), before.size());
     EXPECT_EQ(file->bytes.substr(unpadded.size()), tail);
     EXPECT_EQ(read(file->bytes), "");
