@@ -203,7 +203,7 @@ def check_tails_where_a_pad_was_left_out(work):
     belongs: a growing edit, a shrinking one and a removal keep the tag byte
     for byte, and mutagen reads it as before."""
     padded = os.path.join(work, "odd.wav")
-    subprocess.run(["sox", "-n", "-r", "8000", "-c", "1", "-b", "8", "-e", "unsigned-integer", padded, "synth",
+    subprocess.run(["sox", "-r", "8000", "-n", "-c", "1", "-b", "8", "-e", "unsigned-integer", padded, "synth",
                     "167s", "sine", "440"], check=True)
     with open(padded, "rb") as f:
         riff = f.read()
