@@ -302,22 +302,19 @@ TEST_F(RiffTags, EditsKeepATagStandingWhereAPadByteWasLeftOut) {
   const std::string unpadded = "RIFF" + le32(std::uint32_t(4 + body.size() + 1)) + "WAVE" + body;
   for (const std::string& tail : {id3v1_tail(), ape_tail() + id3v1_tail()}) {
     const std::string before = unpadded + tail;
-    // Growing: the new chunks go behind the audio, which gets its pad byte.
-    track_info_impl info;
-    info.set_field("title", 5, "A much longer title than the old one", track_info::until_nul);
-    const std::string grown = write(before, info);
-    ASSERT_GT(grown.size(), before.size());
-    const std::string riff_part = grown.substr(0, grown.size() - tail.size());
-    EXPECT_EQ(grown.substr(riff_part.size()), tail);
-    EXPECT_EQ(riff_part.substr(4, 4), le32(std::uint32_t(riff_part.size() - 8)));
-    EXPECT_EQ(grown.substr(unpadded.size(), 1), std::string(1, '\0')) << "the pad byte where it belongs";
-    EXPECT_EQ(read(grown), "title=A much longer title than the old one;");
-    // Shrinking and removing leave the RIFF's end, and the tail, where they were.
-    info.set_field("title", 5, "N", 1);
-    const std::string shrunk = write(before, info);
-    EXPECT_EQ(shrunk.size(), before.size());
-    EXPECT_EQ(shrunk.substr(unpadded.size()), tail);
-    EXPECT_EQ(read(shrunk), "title=N;");
+    // The ID3 chunk an edit adds goes behind the audio, which gets its pad.
+    for (const char* title : {"A much longer title than the old one", "N"}) {
+      track_info_impl info;
+      info.set_field("title", 5, title, track_info::until_nul);
+      const std::string after = write(before, info);
+      ASSERT_GT(after.size(), before.size()) << title;
+      const std::string riff_part = after.substr(0, after.size() - tail.size());
+      EXPECT_EQ(after.substr(riff_part.size()), tail) << title;
+      EXPECT_EQ(riff_part.substr(4, 4), le32(std::uint32_t(riff_part.size() - 8))) << title;
+      EXPECT_EQ(after.substr(unpadded.size(), 1), std::string(1, '\0')) << "the pad byte where it belongs";
+      EXPECT_EQ(read(after), "title=" + std::string(title) + ";");
+    }
+    // A removal leaves the RIFF's end, and the tail, where they were.
     auto file = io_test::make_model_file(before);
     riff_tags::rewrite_chunks(*file, nullptr, io_test::no_abort(), true, true);
     EXPECT_EQ(file->bytes.size(), before.size());
