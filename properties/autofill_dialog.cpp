@@ -23,6 +23,7 @@
 #include "properties/properties_histories.h"
 #include "properties/value_case_transforms.h"
 #include "properties/list_menu_routines.h"
+#include "properties/sub_dialog_ending.h"
 #include "resources/properties_dialogs.h"
 #include "ui/framework/dialog_object.h"
 #include "ui/framework/dialog_resizer.h"
@@ -382,11 +383,7 @@ private:
     close(sub_dialog_accepted);
   }
 
-  void close(sub_dialog_result result) {
-    EnableWindow(handle(), FALSE);
-    if (service_ptr<metadata_completion> completion = std::move(completion_)) completion->on_completion(result);
-    DestroyWindow(handle());
-  }
+  void close(sub_dialog_result result) { end_sub_dialog(handle(), std::move(completion_), result); }
 
   bool on_notify(const NMHDR& header, LRESULT& result) {
     if (header.hwndFrom != list_) return false;

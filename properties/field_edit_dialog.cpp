@@ -25,6 +25,7 @@
 #include "properties/dialog_key_filters.h"
 #include "properties/list_menu_routines.h"
 #include "properties/properties_histories.h"
+#include "properties/sub_dialog_ending.h"
 #include "resources/properties_dialogs.h"
 #include "ui/framework/dialog_object.h"
 #include "ui/framework/dialog_resizer.h"
@@ -349,11 +350,7 @@ private:
     close(modified_ ? field_edit_accepted : field_edit_cancelled);
   }
 
-  void close(std::uint32_t result) {
-    EnableWindow(handle(), FALSE);
-    if (service_ptr<metadata_completion> completion = std::move(completion_)) completion->on_completion(result);
-    DestroyWindow(handle());
-  }
+  void close(std::uint32_t result) { end_sub_dialog(handle(), std::move(completion_), result); }
 
   // Tabbed variant: the two pages.
   void show_page(int tab) {

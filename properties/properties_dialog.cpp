@@ -5,12 +5,14 @@
 
 #include "core/advanced_settings_registrations.h"
 #include "core/config_item_registrations.h"
+#include "core/failure_text.h"
 #include "core/localized_text.h"
 #include "core/modal_scope.h"
 #include "core/popup_message.h"
 #include "core/service_factory.h"
 #include "foundation/modal_popup.h"
 #include "foundation/string_buffer.h"
+#include "foundation/string_small.h"
 #include "foundation/win32_text.h"
 #include "foundation/window_text.h"
 #include "io/path_schemes.h"
@@ -278,7 +280,10 @@ void properties_dialog::complete(operation_kind kind, std::uint32_t status, serv
   switch (kind) {
   case edit_field:
   case add_field:
-    take_edited_field(status);
+  case table_edit:
+  case auto_fill:
+  case split_values:
+    take_sub_dialog_result(kind, status);
     break;
   case apply_only:
   case apply_and_close:
@@ -304,17 +309,45 @@ void properties_dialog::complete(operation_kind kind, std::uint32_t status, serv
   case remove_tags_kind:
     rebuild(show_failure_text(kind, status));
     break;
-  case table_edit:
-    take_table_edit(status);
-    break;
-  case auto_fill:
-    take_autofill(status);
-    break;
-  case split_values:
-    take_split_values(status);
-    break;
   default:
     break;
+  }
+}
+
+void properties_dialog::take_sub_dialog_result(operation_kind kind, std::uint32_t status) noexcept {
+  // The sub-dialog waits for this to end before its window goes. A result
+  // that cannot be taken (memory running out as it is laid out for every
+  // track) may leave rows half changed: the dialog closes, as when it cannot
+  // show its tracks, and says that nothing was written.
+  try {
+    static_assert(field_edit_accepted == sub_dialog_accepted);
+    if (status == sub_dialog_accepted) fail_showing_tracks_if_asked();
+    switch (kind) {
+    case edit_field:
+    case add_field:
+      take_edited_field(status);
+      break;
+    case table_edit:
+      take_table_edit(status);
+      break;
+    case auto_fill:
+      take_autofill(status);
+      break;
+    case split_values:
+      take_split_values(status);
+      break;
+    default:
+      break;
+    }
+  } catch (const std::exception& error) {
+    qiv::string_small reason;
+    try {
+      failure_text(error, reason);
+    } catch (const std::bad_alloc&) {
+    }
+    close_for_failure("properties_show_failed", reason.get_ptr());
+  } catch (...) {
+    close_for_failure("properties_show_failed", localized_text_get("ui_unhandled_error_caption"));
   }
 }
 

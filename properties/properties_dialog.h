@@ -154,6 +154,9 @@ private:
   void commit_cell_edit();
   void cancel_cell_edit();
 
+  // What a sub-dialog (field editor, table edit, automatic filling, split
+  // values) ended with, taken into the rows; a failure closes the dialog.
+  void take_sub_dialog_result(operation_kind kind, std::uint32_t status) noexcept;
   void take_edited_field(std::uint32_t status);
   // The sub-dialogs of several rows (properties_dialog_tools.cpp).
   void open_table_edit(const std::vector<int>& items);

@@ -3,6 +3,7 @@
 #include "core/localized_window_text.h"
 #include "foundation/string_buffer.h"
 #include "foundation/window_text.h"
+#include "properties/sub_dialog_ending.h"
 #include "resources/properties_dialogs.h"
 #include "ui/framework/dialog_object.h"
 #include "ui/framework/modeless_dialog_registration.h"
@@ -53,11 +54,7 @@ public:
   void on_final_message(HWND) override { delete this; }
 
 private:
-  void close(sub_dialog_result result) {
-    EnableWindow(handle(), FALSE);
-    if (service_ptr<metadata_completion> completion = std::move(completion_)) completion->on_completion(result);
-    DestroyWindow(handle());
-  }
+  void close(sub_dialog_result result) { end_sub_dialog(handle(), std::move(completion_), result); }
 
   service_ptr<metadata_completion> completion_;
   std::shared_ptr<split_settings> settings_;

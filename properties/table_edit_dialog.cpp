@@ -12,6 +12,7 @@
 #include "foundation/win32_text.h"
 #include "foundation/window_text.h"
 #include "properties/list_menu_routines.h"
+#include "properties/sub_dialog_ending.h"
 #include "resources/properties_dialogs.h"
 #include "ui/framework/dialog_object.h"
 #include "ui/framework/dialog_resizer.h"
@@ -193,10 +194,7 @@ private:
   }
 
   void close(bool accepted) {
-    EnableWindow(handle(), FALSE);
-    if (service_ptr<metadata_completion> completion = std::move(completion_))
-      completion->on_completion(accepted ? sub_dialog_accepted : sub_dialog_cancelled);
-    DestroyWindow(handle());
+    end_sub_dialog(handle(), std::move(completion_), accepted ? sub_dialog_accepted : sub_dialog_cancelled);
   }
 
   service_ptr<metadata_completion> completion_;

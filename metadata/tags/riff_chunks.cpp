@@ -94,6 +94,7 @@ std::uint64_t read_riff_header(vantrel_io::file_object& file, bool require_wave,
 namespace {
 
 struct tree_entry {
+  std::uint64_t data_end;
   std::uint64_t next;
   bool removable;
 };
@@ -113,7 +114,7 @@ std::vector<tree_entry> read_tree(vantrel_io::file_object& file, bool drop_id3, 
     has_audio = has_audio || is_id(chunk.id, "data");
     const bool removable = is_id(chunk.id, "JUNK") || (drop_id3 && is_id3_chunk(chunk.id)) ||
                            (drop_info && is_info_list(file, chunk, abort));
-    entries.push_back({next, removable});
+    entries.push_back({offset + 8 + chunk.size, next, removable});
     offset = next;
   }
   // A RIFF size that ends the tree before the audio: cutting the file or
@@ -124,7 +125,9 @@ std::vector<tree_entry> read_tree(vantrel_io::file_object& file, bool drop_id3, 
 
 }  // namespace
 
-void check_tree(vantrel_io::file_object& file, const abort_signal& abort) { read_tree(file, false, false, abort); }
+std::uint64_t check_tree(vantrel_io::file_object& file, const abort_signal& abort) {
+  return read_tree(file, false, false, abort).back().data_end;
+}
 
 void merge_into_junk(vantrel_io::file_object& file, bool drop_id3, bool drop_info, const abort_signal& abort) {
   const std::uint64_t end = riff_end(read_riff_header(file, true, abort));

@@ -35,8 +35,9 @@ std::uint64_t read_riff_header(vantrel_io::file_object& file, bool require_wave,
 inline std::uint64_t riff_end(std::uint64_t total) { return total + (total & 1); }
 
 // Walks the tree of a RIFF/WAVE file: exception_io_data for a chunk that
-// reaches past the RIFF's end or a RIFF that ends before the audio.
-void check_tree(vantrel_io::file_object& file, const abort_signal& abort);
+// reaches past the RIFF's end or a RIFF that ends before the audio. Answers
+// where the last chunk's data end, before the pad byte an odd size implies.
+std::uint64_t check_tree(vantrel_io::file_object& file, const abort_signal& abort);
 
 // Removable chunks in consecutive runs become single "JUNK" chunks; a run
 // at the end of the file is cut off.

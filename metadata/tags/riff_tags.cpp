@@ -290,8 +290,9 @@ rendered_tags render(vantrel_io::file_object& file, const track_info& info, cons
   return tags;
 }
 
-void apply(vantrel_io::file_object& file, const rendered_tags& tags, const abort_signal& abort) {
-  riff_chunks::edit_keeping_tail(file, [&] {
+void apply(vantrel_io::file_object& file, vantrel_io::file_object* original, const rendered_tags& tags,
+           const abort_signal& abort) {
+  riff_chunks::edit_keeping_tail(file, original, [&] {
     riff_chunks::merge_into_junk(file, true, true, abort);
     if (!tags.info_list.empty()) riff_chunks::place_chunk(file, "LIST", tags.info_list, abort);
     if (!tags.id3.empty()) riff_chunks::place_chunk(file, tags.id3_chunk_id, tags.id3, abort);
@@ -300,12 +301,13 @@ void apply(vantrel_io::file_object& file, const rendered_tags& tags, const abort
 
 void write(vantrel_io::file_object& file, const track_info& info, const abort_signal& abort) {
   const rendered_tags tags = render(file, info, abort);
-  if (tags.changes) apply(file, tags, abort);
+  if (tags.changes) apply(file, nullptr, tags, abort);
 }
 
-void rewrite_chunks(vantrel_io::file_object& file, const abort_signal& abort, bool drop_id3, bool drop_info) {
-  riff_chunks::edit_keeping_tail(file, [&] { riff_chunks::merge_into_junk(file, drop_id3, drop_info, abort); },
-                                 abort);
+void rewrite_chunks(vantrel_io::file_object& file, vantrel_io::file_object* original, const abort_signal& abort,
+                    bool drop_id3, bool drop_info) {
+  riff_chunks::edit_keeping_tail(
+      file, original, [&] { riff_chunks::merge_into_junk(file, drop_id3, drop_info, abort); }, abort);
 }
 
 }  // namespace riff_tags

@@ -33,10 +33,14 @@ void read(vantrel_io::file_object& file, track_info& out, const abort_signal& ab
 // before the file is touched: a damaged old chunk fails here.
 rendered_tags render(vantrel_io::file_object& file, const track_info& info, const abort_signal& abort);
 // Turns the old tag chunks into "JUNK" and places the rendered ones.
-void apply(vantrel_io::file_object& file, const rendered_tags& tags, const abort_signal& abort);
+// `original`: the file `file` is a copy of, unchanged by the edit, or null
+// (riff_chunks::edit_keeping_tail).
+void apply(vantrel_io::file_object& file, vantrel_io::file_object* original, const rendered_tags& tags,
+           const abort_signal& abort);
 // render, then apply, on this file in place.
 void write(vantrel_io::file_object& file, const track_info& info, const abort_signal& abort);
 
-void rewrite_chunks(vantrel_io::file_object& file, const abort_signal& abort, bool drop_id3, bool drop_info);
+void rewrite_chunks(vantrel_io::file_object& file, vantrel_io::file_object* original, const abort_signal& abort,
+                    bool drop_id3, bool drop_info);
 
 }  // namespace riff_tags

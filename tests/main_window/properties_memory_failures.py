@@ -8,7 +8,8 @@ changed). An operation whose storing of what it read runs out of memory
 says so, and the player goes on: it opens Properties again, plays, and ends
 when its window closes, leaving no crash dump. An Apply whose storing runs
 out of memory says that every file was written, and the dialog shows the
-edit as done.
+edit as done. A field editor whose value cannot be taken into the dialog
+goes, and the dialog closes saying that nothing was written.
 
 usage: properties_memory_failures.py WINE_EXEC BUILD_DIR ZORV_EXE  (ZORV_WINDOW_PROBE names the probe,
 ZORV_FILE_HOLDER_EXE the helper that holds a file open)
@@ -33,6 +34,8 @@ from properties_window import (APPLY, DIALOG, LIST, METADATA_LIST, WS_DISABLED, 
                                rows, shot)
 
 TOOLS = 1100
+METADATA = 1257
+EDITOR, EDITOR_NOW = ("--title", "Editing Field"), ("--title-now", "Editing Field")
 YES = 6
 PAUSE = 4
 APPCOMMAND_MEDIA_PLAY_PAUSE = 14
@@ -224,9 +227,46 @@ def test_an_operation_that_cannot_store_what_it_read_says_so_and_the_player_goes
     ends_cleanly(player, "store_failed")
 
 
+def test_a_field_editor_whose_result_cannot_be_taken_goes_and_says_nothing_was_written(root):
+    """Artist edited in the field editor, OK: taking its value into the rows
+    (the second showing) fails. The editor goes, the dialog closes with a
+    message that nothing was written, the files keep their artist, and the
+    player goes on."""
+    player, paths = open_failing_dialog(root, "field_editor_result", 2)
+    if not player.wait(lambda: not dialog_closed(player), 60):
+        check(False, "field_editor_result: Properties opens the dialog")
+        player.stop()
+        return
+    player.probe(*DIALOG, "control-keys", str(METADATA), "home")  # Artist, the first row
+    player.probe(*DIALOG, "keys", "apps")
+    player.probe("menu-keys", "down", "return")  # Edit...
+    check(player.wait(lambda: player.probe(*EDITOR, "descendants").returncode == 0, 30),
+          "field_editor_result: Edit... opens the field editor")
+    player.probe(*EDITOR, "type", "New Artist")
+    player.probe(*EDITOR, "command", "1")
+    texts = messages(player, 1)
+    check(len(texts) == 1 and "Nothing was written" in texts[0] and "not enough memory" in texts[0],
+          "field_editor_result: one message says nothing was written and why: %r" % texts)
+    shot(player, "field-editor-result-failed", "--title", "Information")
+    check(player.wait(lambda: player.probe(*EDITOR_NOW, "descendants").returncode != 0, 30),
+          "field_editor_result: the field editor goes")
+    check(player.wait(lambda: dialog_closed(player), 30), "field_editor_result: the dialog closes")
+    check([str(ID3(path)["TPE1"]) for path in paths] == ["Anna"] * 2,
+          "field_editor_result: both files keep their artist")
+    close_messages(player)
+    player.probe("context-menu", str(LIST))
+    player.probe("menu-keys", "up", "return")
+    check(player.wait(lambda: dialog_window(player)[0] is not None, 60),
+          "field_editor_result: Properties opens again")
+    player.probe(*DIALOG, "command", "2")
+    check(player.wait(lambda: dialog_closed(player), 30), "field_editor_result: that dialog closes")
+    ends_cleanly(player, "field_editor_result")
+
+
 if __name__ == "__main__":
     run_window_tests(test_a_reload_after_an_apply_says_the_files_were_written,
                      test_a_removal_one_file_refused_says_which_files_lost_their_tags,
                      test_a_removal_every_file_refused_says_no_file_changed,
                      test_an_apply_that_cannot_store_what_it_read_back_says_the_files_were_written,
-                     test_an_operation_that_cannot_store_what_it_read_says_so_and_the_player_goes_on)
+                     test_an_operation_that_cannot_store_what_it_read_says_so_and_the_player_goes_on,
+                     test_a_field_editor_whose_result_cannot_be_taken_goes_and_says_nothing_was_written)

@@ -18,6 +18,7 @@ import sys
 import tempfile
 
 from mutagen.apev2 import APENoHeaderError, APEv2
+from mutagen.id3 import ID3, ID3NoHeaderError
 from mutagen.wave import WAVE
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
@@ -196,6 +197,57 @@ def check_tails_stay(work, tone):
             check(ape_items(path) == ape_before, "%s: mutagen reads the APEv2 tag as before" % name)
 
 
+def check_tails_where_a_pad_was_left_out(work):
+    """sox's odd-sized audio chunk whose pad byte the RIFF size counts but
+    its writer left out, an ID3v1 or an APEv2 tag starting where the pad
+    belongs: a growing edit, a shrinking one and a removal keep the tag byte
+    for byte, and mutagen reads it as before."""
+    padded = os.path.join(work, "odd.wav")
+    subprocess.run(["sox", "-r", "8000", "-n", "-c", "1", "-b", "8", "-e", "unsigned-integer", padded, "synth",
+                    "167s", "sine", "440"], check=True)
+    with open(padded, "rb") as f:
+        riff = f.read()
+    check(len(riff) == 8 + struct.unpack("<I", riff[4:8])[0] and riff[-1:] == b"\0" and len(riff) % 2 == 0,
+          "sox wrote an odd audio chunk with its pad byte")
+
+    def ape_tail(path):
+        ape = APEv2()
+        ape["Title"] = "APE title"
+        ape.save(path)
+
+    def id3v1_tail(path):
+        with open(path, "ab") as f:
+            f.write(id3v1_block("ID3v1 title"))
+
+    def other_readers(path):
+        try:
+            v1 = str(ID3(path)["TIT2"])
+        except ID3NoHeaderError:
+            v1 = None
+        return v1, ape_items(path)
+
+    for name, make in (("an ID3v1 tag", id3v1_tail), ("an APEv2 tag", ape_tail)):
+        path = os.path.join(work, "unpadded.wav")
+        with open(path, "wb") as f:
+            f.write(riff[:-1])
+        make(path)
+        with open(path, "rb") as f:
+            tail = f.read()[len(riff) - 1:]
+        before = other_readers(path)
+        check(before[0] == "ID3v1 title" or before[1], "%s: mutagen reads it where the pad belongs" % name)
+        for edit, wanted in ((["title=A title much longer than any before", "comment=" + "c" * 500],
+                              "A title much longer than any before"), (["title=T", "-comment"], "T"),
+                             (["-title"], None)):
+            rc = zorvtool("tag", windows_path(path), *edit, ok=False).returncode
+            with open(path, "rb") as f:
+                data = f.read()
+            check(rc == 0 and data.endswith(tail) and data[4:8] == struct.pack("<I", len(data) - len(tail) - 8),
+                  "%s stays whole behind the RIFF after %s (exit code %d)" % (name, edit[0], rc))
+            check(other_readers(path) == before and shown(path).get("title") == wanted,
+                  "%s: mutagen reads it as before, zorvtool the edit %s: %r %r" %
+                  (name, edit[0], other_readers(path), shown(path).get("title")))
+
+
 def id3_frame(frame, text):
     data = b"\0" + text.encode("latin-1")
     return frame.encode() + struct.pack(">I", len(data)) + b"\0\0" + data
@@ -281,6 +333,7 @@ def main():
         check_ffmpeg_track_number(work, tone)
         check_second_info_list(work, tone)
         check_tails_stay(work, tone)
+        check_tails_where_a_pad_was_left_out(work)
         check_every_id3_chunk(work, tone)
     finally:
         shutil.rmtree(work, ignore_errors=True)

@@ -81,16 +81,17 @@ public:
     // Nothing changes until both new chunks exist.
     const riff_tags::rendered_tags tags = riff_tags::render(*parser_.file(), info, abort);
     if (!tags.changes) return;
-    rewrite_safely([&](vantrel_io::file_object& target, const abort_signal& edit_abort) {
-      riff_tags::apply(target, tags, edit_abort);
-    }, abort);
+    rewrite_safely([&](vantrel_io::file_object& target, vantrel_io::file_object& original,
+                       const abort_signal& edit_abort) { riff_tags::apply(target, &original, tags, edit_abort); },
+                   abort);
   }
   // set_info and remove_tags write at once.
   void commit(const abort_signal&) override {}
   void remove_tags(const abort_signal& abort) override {
     require_riff();
-    rewrite_safely([](vantrel_io::file_object& target, const abort_signal& edit_abort) {
-      riff_tags::rewrite_chunks(target, edit_abort, true, true);
+    rewrite_safely([](vantrel_io::file_object& target, vantrel_io::file_object& original,
+                      const abort_signal& edit_abort) {
+      riff_tags::rewrite_chunks(target, &original, edit_abort, true, true);
     }, abort);
   }
 
@@ -104,6 +105,8 @@ private:
   // too, or no copy can be made beside it) the edit is made on a scratch
   // copy first and goes in place only as one write within one page, which a
   // killed process cannot leave half done; otherwise it is refused.
+  // `edit(target, original, abort)` changes `target`, a copy of `original`,
+  // which it only reads.
   template <class Edit>
   void rewrite_safely(Edit edit, const abort_signal& abort) {
     retag_through_temp_file temp(path_.c_str());
@@ -113,7 +116,7 @@ private:
       return;
     }
     vantrel_io::copy_whole_file(*parser_.file(), *copy, abort);
-    edit(*copy, abort);
+    edit(*copy, *parser_.file(), abort);
     copy.reset();
     vantrel_io::file_ptr file = parser_.take_file();
     try {
@@ -140,7 +143,7 @@ private:
     else vantrel_io::open_temp_memory(scratch, abort);
     file.seek(0, abort);
     vantrel_io::copy_whole_file(file, *scratch, abort);
-    edit(*scratch, abort);
+    edit(*scratch, file, abort);
     if (scratch->get_size(abort) != size) throw exception_no_safe_rewrite();
     // The span from the first to the last byte that differs.
     std::uint64_t first = size, end = 0;

@@ -257,13 +257,13 @@ TEST_F(RiffTags, RemovingTrailingTagsShortensTheFile) {
   const std::string audio_first =
       riff(fmt + audio + info_list(chunk("INAM", "t")) + id3_chunk("t") + id3_chunk("u", "ID3 "));
   auto file = io_test::make_model_file(audio_first);
-  riff_tags::rewrite_chunks(*file, io_test::no_abort(), true, true);
+  riff_tags::rewrite_chunks(*file, nullptr, io_test::no_abort(), true, true);
   EXPECT_EQ(file->bytes, riff(fmt + audio));
 
   // Tags ahead of the audio become one filler chunk; the audio stays put.
   const std::string tags_first = riff(fmt + info_list(chunk("INAM", "t")) + id3_chunk("t") + audio);
   file = io_test::make_model_file(tags_first);
-  riff_tags::rewrite_chunks(*file, io_test::no_abort(), true, true);
+  riff_tags::rewrite_chunks(*file, nullptr, io_test::no_abort(), true, true);
   EXPECT_EQ(file->bytes.size(), tags_first.size());
   EXPECT_EQ(file->bytes.substr(36, 4), "JUNK");
   EXPECT_EQ(read(file->bytes), "");
@@ -272,7 +272,7 @@ TEST_F(RiffTags, RemovingTrailingTagsShortensTheFile) {
 TEST_F(RiffTags, RemovalFromADamagedTreeChangesNothing) {
   const std::string before = riff(fmt + info_list(chunk("INAM", "t")) + "data" + le32(5000) + "short");
   auto file = io_test::make_model_file(before);
-  EXPECT_THROW(riff_tags::rewrite_chunks(*file, io_test::no_abort(), true, true), vantrel_io::exception_io_data);
+  EXPECT_THROW(riff_tags::rewrite_chunks(*file, nullptr, io_test::no_abort(), true, true), vantrel_io::exception_io_data);
   EXPECT_EQ(file->bytes, before);
 }
 
@@ -336,7 +336,7 @@ TEST_F(RiffTags, EditsKeepWhatStandsBehindTheRiffAtTheEnd) {
       EXPECT_EQ(read(after), "title=" + std::string(title) + ";") << t.why;
     }
     auto file = io_test::make_model_file(tagged + t.tail);
-    riff_tags::rewrite_chunks(*file, io_test::no_abort(), true, true);
+    riff_tags::rewrite_chunks(*file, nullptr, io_test::no_abort(), true, true);
     EXPECT_EQ(file->bytes, riff(fmt + audio) + t.tail) << t.why << ", removal";
   }
   // A last chunk without its pad byte: the appended tag starts right behind it.
@@ -347,6 +347,35 @@ TEST_F(RiffTags, EditsKeepWhatStandsBehindTheRiffAtTheEnd) {
   const std::string after = write(odd + id3v1_tail(), info);
   EXPECT_EQ(after.substr(after.size() - 128), id3v1_tail());
   EXPECT_EQ(read(after), "title=new;");
+}
+
+// A RIFF size that counts the last chunk's pad byte, which its writer never
+// wrote: the appended tag's first byte stands where the pad belongs.
+TEST_F(RiffTags, EditsKeepATagStandingWhereAPadByteWasLeftOut) {
+  const std::string old_info = info_list(chunk("INAM", std::string("Old title\0", 10)));
+  const std::string body = fmt + old_info + "data" + le32(999) + std::string(999, '\x33');
+  const std::string unpadded = "RIFF" + le32(std::uint32_t(4 + body.size() + 1)) + "WAVE" + body;
+  for (const std::string& tail : {id3v1_tail(), ape_tail() + id3v1_tail()}) {
+    const std::string before = unpadded + tail;
+    // The ID3 chunk an edit adds goes behind the audio, which gets its pad.
+    for (const char* title : {"A much longer title than the old one", "N"}) {
+      track_info_impl info;
+      info.set_field("title", 5, title, track_info::until_nul);
+      const std::string after = write(before, info);
+      ASSERT_GT(after.size(), before.size()) << title;
+      const std::string riff_part = after.substr(0, after.size() - tail.size());
+      EXPECT_EQ(after.substr(riff_part.size()), tail) << title;
+      EXPECT_EQ(riff_part.substr(4, 4), le32(std::uint32_t(riff_part.size() - 8))) << title;
+      EXPECT_EQ(after.substr(unpadded.size(), 1), std::string(1, '\0')) << "the pad byte where it belongs";
+      EXPECT_EQ(read(after), "title=" + std::string(title) + ";");
+    }
+    // A removal leaves the RIFF's end, and the tail, where they were.
+    auto file = io_test::make_model_file(before);
+    riff_tags::rewrite_chunks(*file, nullptr, io_test::no_abort(), true, true);
+    EXPECT_EQ(file->bytes.size(), before.size());
+    EXPECT_EQ(file->bytes.substr(unpadded.size()), tail);
+    EXPECT_EQ(read(file->bytes), "");
+  }
 }
 
 TEST_F(RiffTags, EveryId3ChunkIsShownAndAnEditKeepsItsFieldsInOne) {
