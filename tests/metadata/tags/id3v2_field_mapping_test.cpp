@@ -58,7 +58,7 @@ TEST(Id3v2FieldMapping, FramesToFields) {
       {"genre references", 3,
        {make("TCON", latin("(17)")), make("TCON", latin("17")), make("TCON", latin("200")),
         make("TCON", latin("(200)")), make("TCON", latin("(RX)")), make("TCON", latin("((Foo)"))},
-       "genre=Rock,Rock,200,Remix,(Foo);"},
+       "genre=Rock,Rock,200,200,Remix,(Foo);"},
       {"2.3 genres split at ';'", 3, {make("TCON", latin("Rock ; Pop"))}, "genre=Rock,Pop;"},
       {"iTunes comments are not fields", 3,
        {make("COMM", latin("eng") + text("iTunNORM") + nul + text("x")),
@@ -586,7 +586,13 @@ TEST(Id3v2FieldMapping, AGenreFrameGivesEveryGenreItNames) {
       {3, latin("((foo)"), "genre=(foo);"},
       {3, latin("(8)((Live)"), "genre=Jazz,(Live);"},
       {3, latin("(foo)"), "genre=(foo);"},
-      {3, latin("(130)(200)Eigen"), "genre=Terror,Eigen;"},
+      {3, latin("(130)(200)Eigen"), "genre=Terror,200,Eigen;"},
+      // The list of 192 names other taggers read, 133 under its replacement
+      // name; another tagger's spelling behind its number is the one genre.
+      {3, latin("(150)(191)(133)"), "genre=Baroque,Psybient,Afro-Punk;"},
+      {4, latin("150") + nul + text("191") + nul + text("192"), "genre=Baroque,Psybient,192;"},
+      {3, latin("(40)Alt. Rock;(67)Psychedelic;(147)Synthpop"), "genre=Alternative Rock,Psychadelic,SynthPop;"},
+      {3, latin("(40)Psychedelic"), "genre=Alternative Rock,Psychedelic;"},
       {3, latin("(17;(8)Pop"), "genre=(17,Jazz,Pop;"},
       {4, latin("17") + nul + text("Jazz"), "genre=Rock,Jazz;"},
       {4, latin("(17)") + nul + text("(8)Jazz") + nul + text("RX") + nul + text("CR"),
