@@ -6,7 +6,7 @@ separate values. The player shows every genre mutagen reads, a title edit
 keeps the frame byte for byte, the library's genre view lists each genre,
 and an edit of the genre writes the genres shown. Genre numbers name the
 192 genres other taggers name, in ID3v2 references and ID3v1 genre bytes
-alike.
+alike, and ISO-8859-1 text frames stay byte for byte through a title edit.
 
 usage: id3v2_genre_references.py WINE_EXEC BUILD_DIR ZORVTOOL_EXE
 """
@@ -17,7 +17,7 @@ import subprocess
 import sys
 import tempfile
 
-from mutagen.id3 import ID3, TCON, TIT2
+from mutagen.id3 import ID3, TALB, TCON, TIT2, TPE1
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from blackbox_checks import check, failures, windows_path, zorvtool_runner  # noqa: E402
@@ -235,6 +235,34 @@ def check_id3v1_genre_bytes(plain, work, taglib, old_133):
     check(genres(path) == ["Afro-Punk"], "ID3v1 genre typed the old way shows Afro-Punk: %r" % genres(path))
 
 
+def check_iso_latin_frames_stay(plain, work):
+    """ISO-8859-1 text frames beyond ASCII, genres among them, stay byte for
+    byte through a title edit in versions 2.3 and 2.4, read as before by
+    mutagen and ffprobe; an edit of the genre writes the genres shown."""
+    for version in (3, 4):
+        for n, genre in enumerate(["(17)Rock Caf\u00e9", "(17)\u00a5(18)"]):
+            path = os.path.join(work, "latin%d_%d.mp3" % (version, n))
+            shutil.copy(plain, path)
+            tags = ID3()
+            tags.add(TIT2(encoding=0, text=["Song"]))
+            tags.add(TPE1(encoding=0, text=["Caf\u00e9"]))
+            tags.add(TALB(encoding=0, text=["\u00c0 la carte"]))
+            tags.add(TCON(encoding=0, text=[genre]))
+            tags.save(path, v2_version=version)
+            what = "v2.%d %r" % (version, genre)
+            before, shown, probed = stored_frames(path), ID3(path)["TCON"].genres, ffprobe_genre(path)
+            zorvtool("tag", windows_path(path), "title=New")
+            after = stored_frames(path)
+            for frame_id in ("TCON", "TPE1", "TALB"):
+                check(after.get(frame_id) == before[frame_id],
+                      "%s: a title edit keeps %s byte for byte" % (what, frame_id))
+            check((ID3(path)["TCON"].genres, ffprobe_genre(path)) == (shown, probed),
+                  "%s: mutagen and ffprobe read the genres as before: %r" % (what, ID3(path)["TCON"].genres))
+            zorvtool("tag", windows_path(path), "genre=Rock", "genre=Jazz Pop")
+            check(ID3(path)["TCON"].genres == ["Rock", "Jazz Pop"] and genres(path) == ["Rock", "Jazz Pop"],
+                  "%s: a genre edit writes the genres shown: %r" % (what, ID3(path)["TCON"].genres))
+
+
 def main():
     work = tempfile.mkdtemp(prefix="zorv-genres-")
     try:
@@ -252,6 +280,7 @@ def main():
         check_genre_numbers_as_other_taggers_name_them(plain, library, taglib, old_133)
         check_genre_view(library, old_133)
         check_id3v1_genre_bytes(plain, work, taglib, old_133)
+        check_iso_latin_frames_stay(plain, work)
         check_kid3_two_genres_and_a_genre_edit(plain, work)
     finally:
         shutil.rmtree(work, ignore_errors=True)

@@ -610,6 +610,21 @@ TEST(Id3v2FieldMapping, AGenreFrameGivesEveryGenreItNames) {
   EXPECT_EQ("genre=Rock,Jazz,Eigen,Pop;", fields_of(3, added));
 }
 
+// A frame of ISO-8859-1 text beyond ASCII is as well formed as any other:
+// an edit of another field keeps it byte for byte, in both versions.
+TEST(Id3v2FieldMapping, IsoLatinTextFramesStayThroughAnEditOfAnotherField) {
+  for (const unsigned version : {3u, 4u}) {
+    const id3parser::frame genres = make("TCON", latin("(17)Rock Caf\xE9"));
+    const id3parser::frame yen = make("TCON", latin("(17)\xA5(18)"));
+    const id3parser::frame artist = make("TPE1", latin("Caf\xE9"));
+    const id3parser::frame album = make("TALB", latin("\xC0 la carte"));
+    const std::vector<id3parser::frame> after =
+        edited(version, {genres, artist, album, make("TIT2", latin("Old"))}, {{"title", {"New"}}});
+    EXPECT_TRUE(holds(after, genres) && holds(after, artist) && holds(after, album)) << version;
+    EXPECT_TRUE(holds(edited(version, {yen, make("TIT2", latin("Old"))}, {{"title", {"New"}}}), yen)) << version;
+  }
+}
+
 namespace {
 
 // A frame kept as stored, as the reader keeps a compressed one.
