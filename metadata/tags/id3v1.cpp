@@ -49,12 +49,28 @@ unsigned track_byte(const track_info& info) {
   return value >= 1 && value <= 127 ? unsigned(value) : 0;
 }
 
-// The genre's index in the list, else 255 (none).
+// A byte past the list (but 255, none) names no genre the player knows; it
+// shows as its number, so that the byte stays through a rewrite.
+constexpr unsigned first_unnamed_genre_byte = id3v1_genre_count;
+constexpr unsigned no_genre_byte = 255;
+
+// The genre's byte: its index in the list, or the number an unnamed byte
+// shows as; else 255 (none).
+std::uint8_t genre_byte_of(const char* genre) {
+  const int index = id3v1_genre_index(genre);
+  if (index >= 0) return std::uint8_t(index);
+  unsigned number = 0;
+  const char* p = genre;
+  for (; *p >= '0' && *p <= '9' && number < no_genre_byte; ++p) number = number * 10 + unsigned(*p - '0');
+  const bool as_shown = *p == 0 && p != genre && genre[0] != '0';
+  return as_shown && number >= first_unnamed_genre_byte && number < no_genre_byte ? std::uint8_t(number)
+                                                                                   : std::uint8_t(no_genre_byte);
+}
+
 std::uint8_t genre_byte(const track_info& info) {
   const std::uint32_t genre = info.find_field("genre");
-  if (genre == track_info::not_found) return 255;
-  const int index = id3v1_genre_index(info.field_value(genre, 0));
-  return index >= 0 ? std::uint8_t(index) : 255;
+  if (genre == track_info::not_found) return no_genre_byte;
+  return genre_byte_of(info.field_value(genre, 0));
 }
 
 bool all_ascii_within(const char* value, std::size_t max_length) {
@@ -80,8 +96,12 @@ void id3v1_parse_block(const std::uint8_t* bytes, track_info& info) {
     const std::string track = std::to_string(bytes[126]);
     info.set_field("tracknumber", track_info::until_nul, track.c_str(), track.size());
   }
-  if (bytes[127] < id3v1_genre_count)
+  if (bytes[127] < id3v1_genre_count) {
     info.set_field("genre", track_info::until_nul, id3v1_genre_list[bytes[127]], track_info::until_nul);
+  } else if (bytes[127] != no_genre_byte) {
+    const std::string number = std::to_string(bytes[127]);
+    info.set_field("genre", track_info::until_nul, number.c_str(), number.size());
+  }
   info.set_tech("tagtype", track_info::until_nul, "id3v1", track_info::until_nul);
 }
 
@@ -151,7 +171,7 @@ bool id3v1_can_hold_info(const track_info& info) {
       const unsigned track = track_byte(info);
       if (track == 0 || std::to_string(track) != value) return false;
     } else if (qiv::stricmp_ascii_equal(name, "genre")) {
-      if (id3v1_genre_index(value) < 0) return false;
+      if (genre_byte_of(value) == no_genre_byte) return false;
     } else {
       return false;
     }

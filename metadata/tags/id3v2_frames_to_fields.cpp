@@ -2,6 +2,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "metadata/tags/compilation_album_artist.h"
@@ -161,45 +163,60 @@ bool is_genre_reference(const std::string& text) {
   return !text.empty() && std::all_of(text.begin(), text.end(), is_digit);
 }
 
-// The genre a reference names; null for a number past the list.
-const char* genre_reference_name(const std::string& reference) {
-  if (reference == "RX") return "Remix";
-  if (reference == "CR") return "Cover";
-  if (reference.size() > 9) return nullptr;
+// The list index a numeric reference gives; none for "RX", "CR" and a
+// number past the list.
+std::optional<std::uint32_t> genre_list_index(const std::string& reference) {
+  if (reference.empty() || reference.size() > 9 || !is_digit(reference[0])) return std::nullopt;
   const unsigned long n = std::strtoul(reference.c_str(), nullptr, 10);
-  return n < id3v1_genre_count ? id3v1_genre_list[n] : nullptr;
+  if (n >= id3v1_genre_count) return std::nullopt;
+  return std::uint32_t(n);
 }
 
-// One genre string: references "(17)(8)" (a number past the list names
-// nothing), then text refining them, its leading "(" doubled ("((Live)").
-// Every reference is a genre, and the text one more unless it repeats a
-// name the references gave ("(17)Rock" is one Rock). A string that is a
-// reference alone without parentheses ("17", as 2.4 stores them) names its
-// genre; a number past the list stays as it is.
+// The genre a reference names. A number past the list names no genre the
+// player knows, yet the tag holds it: it shows as its digits, as a bare
+// number past the list does.
+std::string genre_reference_name(const std::string& reference) {
+  if (reference == "RX") return "Remix";
+  if (reference == "CR") return "Cover";
+  const std::optional<std::uint32_t> index = genre_list_index(reference);
+  return index ? id3v1_genre_list[*index] : reference;
+}
+
+// The text behind a reference repeats it when it is the name the reference
+// gives or another tagger's spelling of that genre ("(40)Alt. Rock").
+bool repeats_reference(const std::string& reference, const std::string& text) {
+  if (text == genre_reference_name(reference)) return true;
+  const std::optional<std::uint32_t> index = genre_list_index(reference);
+  return index && id3v1_genre_is_spelling_of(*index, text);
+}
+
+// One genre string: references "(17)(8)", then text refining them, its
+// leading "(" doubled ("((Live)"). Every reference is a genre, and the text
+// one more unless it repeats a reference ("(17)Rock" is one Rock). A string
+// that is a reference alone without parentheses ("17", as 2.4 stores them)
+// names its genre.
 void map_genre_piece(const std::string& piece, tag_field_map& fields) {
   if (piece.empty()) return;
   if (is_genre_reference(piece)) {
-    const char* name = genre_reference_name(piece);
-    fields.add_value("genre", name != nullptr ? name : piece);
+    fields.add_value("genre", genre_reference_name(piece));
     return;
   }
-  std::vector<const char*> named;
+  std::vector<std::string> references;
   std::size_t pos = 0;
   while (pos + 1 < piece.size() && piece[pos] == '(' && piece[pos + 1] != '(') {
     const std::size_t close = piece.find(')', pos + 1);
     if (close == std::string::npos) break;
-    const std::string reference = piece.substr(pos + 1, close - pos - 1);
+    std::string reference = piece.substr(pos + 1, close - pos - 1);
     if (!is_genre_reference(reference)) break;
-    if (const char* name = genre_reference_name(reference)) {
-      fields.add_value("genre", name);
-      named.push_back(name);
-    }
+    fields.add_value("genre", genre_reference_name(reference));
+    references.push_back(std::move(reference));
     pos = close + 1;
   }
   std::string refinement = piece.substr(pos);
   if (refinement.compare(0, 2, "((") == 0) refinement.erase(0, 1);
   if (refinement.empty()) return;
-  if (std::none_of(named.begin(), named.end(), [&](const char* name) { return refinement == name; }))
+  if (std::none_of(references.begin(), references.end(),
+                   [&](const std::string& reference) { return repeats_reference(reference, refinement); }))
     fields.add_value("genre", refinement);
 }
 

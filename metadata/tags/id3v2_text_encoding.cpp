@@ -85,7 +85,9 @@ std::string id3v2_decode_text(const std::uint8_t* bytes, std::size_t length, std
       const std::size_t end = std::find(bytes, bytes + length, 0) - bytes;
       const char* text = reinterpret_cast<const char*>(bytes);
       if (encoding == 3 && qiv::is_valid_utf8(text, end)) return std::string(text, end);
-      if (strict && (encoding == 3 || !is_ascii(std::string(text, end)))) throw parseError();
+      // Any bytes are ISO-8859-1 text, read as other taggers wrote them:
+      // only UTF-8 that does not decode breaks the rules.
+      if (strict && encoding == 3) throw parseError();
       return qiv::code_page_to_utf8(text, end, qiv::code_page_ansi);
     }
     case 1: {

@@ -12,8 +12,8 @@
 #include "metadata/tags/id3v2_tag.h"
 
 // One string of `length` bytes up to its first terminator, as UTF-8. Strict
-// mode refuses what the standard forbids (8-bit bytes in encoding 0, UTF-16
-// without a mark, UTF-8 that is not valid).
+// mode refuses what no reader can take as the encoding says (UTF-16 without
+// a mark, UTF-8 that is not valid); ISO-8859-1 of any bytes is text.
 std::string id3v2_decode_text(const std::uint8_t* bytes, std::size_t length, std::uint8_t encoding, bool strict);
 
 // Any number: the payload's size bounds them.

@@ -2,6 +2,8 @@
 // freeform items, covers and the items kept as stored.
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "foundation/work_steps.h"
 #include "inputs/mp4/box_reading.h"
 #include "inputs/mp4/item_list.h"
@@ -78,11 +80,18 @@ TEST(Mp4ItemList, NumbersGenresAndFlagsReadAsTheirFields) {
 }
 
 TEST(Mp4ItemList, GenresOutsideTheListAddNothingAndAreNotKept) {
-  for (std::uint16_t index : {0, 149, 200}) {
+  for (std::uint16_t index : {0, 193, 200}) {
     const auto m = read_items(box("gnre", data(0, be16(index))));
     EXPECT_TRUE(m.fields.empty());
     EXPECT_TRUE(m.raw_items.empty());
   }
+}
+
+// gnre holds the ID3v1 genre number plus one, of the list other taggers use.
+TEST(Mp4ItemList, GenreNumbersNameTheGenresOtherTaggersName) {
+  for (const auto& [index, name] : {std::pair<std::uint16_t, const char*>{134, "Afro-Punk"}, {149, "Abstract"},
+                                    {192, "Psybient"}})
+    EXPECT_EQ(value(read_items(box("gnre", data(0, be16(index)))), "genre"), name) << index;
 }
 
 TEST(Mp4ItemList, FreeformItemsOfOtherVendorsAreKeptNotMapped) {

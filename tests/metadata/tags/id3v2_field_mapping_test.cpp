@@ -58,7 +58,7 @@ TEST(Id3v2FieldMapping, FramesToFields) {
       {"genre references", 3,
        {make("TCON", latin("(17)")), make("TCON", latin("17")), make("TCON", latin("200")),
         make("TCON", latin("(200)")), make("TCON", latin("(RX)")), make("TCON", latin("((Foo)"))},
-       "genre=Rock,Rock,200,Remix,(Foo);"},
+       "genre=Rock,Rock,200,200,Remix,(Foo);"},
       {"2.3 genres split at ';'", 3, {make("TCON", latin("Rock ; Pop"))}, "genre=Rock,Pop;"},
       {"iTunes comments are not fields", 3,
        {make("COMM", latin("eng") + text("iTunNORM") + nul + text("x")),
@@ -586,7 +586,13 @@ TEST(Id3v2FieldMapping, AGenreFrameGivesEveryGenreItNames) {
       {3, latin("((foo)"), "genre=(foo);"},
       {3, latin("(8)((Live)"), "genre=Jazz,(Live);"},
       {3, latin("(foo)"), "genre=(foo);"},
-      {3, latin("(130)(200)Eigen"), "genre=Terror,Eigen;"},
+      {3, latin("(130)(200)Eigen"), "genre=Terror,200,Eigen;"},
+      // The list of 192 names other taggers read, 133 under its replacement
+      // name; another tagger's spelling behind its number is the one genre.
+      {3, latin("(150)(191)(133)"), "genre=Baroque,Psybient,Afro-Punk;"},
+      {4, latin("150") + nul + text("191") + nul + text("192"), "genre=Baroque,Psybient,192;"},
+      {3, latin("(40)Alt. Rock;(67)Psychedelic;(147)Synthpop"), "genre=Alternative Rock,Psychadelic,SynthPop;"},
+      {3, latin("(40)Psychedelic"), "genre=Alternative Rock,Psychedelic;"},
       {3, latin("(17;(8)Pop"), "genre=(17,Jazz,Pop;"},
       {4, latin("17") + nul + text("Jazz"), "genre=Rock,Jazz;"},
       {4, latin("(17)") + nul + text("(8)Jazz") + nul + text("RX") + nul + text("CR"),
@@ -602,6 +608,21 @@ TEST(Id3v2FieldMapping, AGenreFrameGivesEveryGenreItNames) {
   const std::vector<id3parser::frame> added = edited(3, {genres}, {{"genre", {"Rock", "Jazz", "Eigen", "Pop"}}});
   EXPECT_EQ("TCON/1:Rock;Jazz;Eigen;Pop ", payload_text(added.at(0)) + " ");
   EXPECT_EQ("genre=Rock,Jazz,Eigen,Pop;", fields_of(3, added));
+}
+
+// A frame of ISO-8859-1 text beyond ASCII is as well formed as any other:
+// an edit of another field keeps it byte for byte, in both versions.
+TEST(Id3v2FieldMapping, IsoLatinTextFramesStayThroughAnEditOfAnotherField) {
+  for (const unsigned version : {3u, 4u}) {
+    const id3parser::frame genres = make("TCON", latin("(17)Rock Caf\xE9"));
+    const id3parser::frame yen = make("TCON", latin("(17)\xA5(18)"));
+    const id3parser::frame artist = make("TPE1", latin("Caf\xE9"));
+    const id3parser::frame album = make("TALB", latin("\xC0 la carte"));
+    const std::vector<id3parser::frame> after =
+        edited(version, {genres, artist, album, make("TIT2", latin("Old"))}, {{"title", {"New"}}});
+    EXPECT_TRUE(holds(after, genres) && holds(after, artist) && holds(after, album)) << version;
+    EXPECT_TRUE(holds(edited(version, {yen, make("TIT2", latin("Old"))}, {{"title", {"New"}}}), yen)) << version;
+  }
 }
 
 namespace {
