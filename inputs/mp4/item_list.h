@@ -67,6 +67,9 @@ struct ilst_metadata {
   std::vector<cover_item> cover_items;
   std::string front_cover_as_read;
   std::size_t items_read = 0;  // the places given out so far
+  // Read from several lists holding different items of one kind that one
+  // list cannot keep (see item_list_merge.h): no edit may write it.
+  bool unmergeable = false;
 };
 
 // Where, in the buffer the "meta" payload was appended to, lie the bytes a

@@ -1,7 +1,8 @@
-// Reading the item list of the user-data "meta" box into the file's
-// ilst_metadata: text items by the key table, numbers, genres, flags,
-// freeform items and the cover; with keep-unparsed set, every item is also
-// kept as stored: beside the fields it gave, or alone when it maps to none.
+// Reading the item lists of the user-data "meta" boxes into the file's
+// ilst_metadata, every list the file holds joined into one: text items by
+// the key table, numbers, genres, flags, freeform items and the cover; with
+// keep-unparsed set, every item is also kept as stored: beside the fields it
+// gave, or alone when it maps to none.
 #include <cstdio>
 #include <cstring>
 #include <utility>
@@ -10,6 +11,7 @@
 #include "inputs/mp4/box_reading.h"
 #include "inputs/mp4/child_boxes.h"
 #include "inputs/mp4/item_keys.h"
+#include "inputs/mp4/item_list_merge.h"
 #include "inputs/mp4/memory_stream.h"
 #include "inputs/mp4/tarnex_exceptions.h"
 #include "inputs/mp4/user_data_boxes.h"
@@ -182,8 +184,8 @@ void read_meta_children(mp4_file& file, mp4_atom_reader& in, std::uint64_t size,
   if (!read_damaged_child_boxes(in, left, handler)) file.skip_damaged_tags();
 }
 
-void read_one_item(mp4_file& file, std::uint32_t key, mp4_atom_reader& item, std::uint64_t item_size) {
-  ilst_metadata& metadata = file.item_list;
+void read_one_item(const mp4_file& file, ilst_metadata& metadata, std::uint32_t key, mp4_atom_reader& item,
+                   std::uint64_t item_size) {
   const std::size_t place = metadata.items_read++;
   if (key == fourcc("covr")) {
     if ((file.options & option_read_pictures) == 0) return;
@@ -210,14 +212,14 @@ void read_one_item(mp4_file& file, std::uint32_t key, mp4_atom_reader& item, std
 
 // Damage inside one item, or an item cut off by the end of the list, costs
 // that item: the items around it are whole.
-void read_item_list(mp4_file& file, stream& in, std::uint64_t size) {
+void read_item_list(mp4_file& file, ilst_metadata& metadata, stream& in, std::uint64_t size) {
   const bool whole = read_damaged_child_boxes(
       in, size, [&](std::uint32_t key, mp4_atom_reader& item, std::uint64_t item_size, bool item_whole) {
         try {
           if (!item_whole) throw exception_truncation();
           // Room left for later edits, by this writer or another tagger.
           if (is_free_box(key)) return;
-          read_one_item(file, key, item, item_size);
+          read_one_item(file, metadata, key, item, item_size);
         } catch (const exception&) {
           file.skip_damaged_tags();
         }
@@ -229,18 +231,21 @@ void read_item_list(mp4_file& file, stream& in, std::uint64_t size) {
 
 void read_meta_box(mp4_file& file, mp4_atom_reader& in, std::uint64_t size) {
   if ((file.options & (option_read_tags | option_read_pictures)) == 0) return;
-  if (file.metadata_present) return;  // only the first item list counts
   file.metadata_present = true;
   // Tags damaged inside their own box cost the tags, not the file: the
   // reader is bounded by the box, so the audio boxes after it are intact.
+  // Each item list is read whole before it joins those read before it (a
+  // file may hold several), so damage costs no list but its own.
   try {
     read_meta_children(file, in, size,
                        [&](std::uint32_t type, mp4_atom_reader& list, std::uint64_t list_size, bool whole) {
                          if (!whole) file.skip_damaged_tags();
-                         if (type == fourcc("ilst")) read_item_list(file, list, list_size);
+                         if (type != fourcc("ilst")) return;
+                         ilst_metadata items;
+                         read_item_list(file, items, list, list_size);
+                         merge_item_list(file.item_list, std::move(items));
                        });
   } catch (const exception&) {
-    file.item_list = ilst_metadata();
     file.skip_damaged_tags();
   }
 }

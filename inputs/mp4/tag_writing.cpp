@@ -531,6 +531,8 @@ movie_box_rewrite::movie_box_rewrite(mp4_file& file, stream& io, std::uint32_t w
     : file_(file), reports_(reports), plan_(std::make_unique<plan>()) {
   // What could not be read would not be written back.
   if (file.tags_damaged) refuse(refusals::damaged_tags);
+  // Several item lists become one: two of one item would hide one of them.
+  if (file.item_list.unmergeable) refuse(refusals::unmergeable_item_lists);
   // Everything is read and built before the first byte is written.
   std::string old_payload = old_movie_payload(file, io);
   const std::vector<std::optional<std::string>> renames = chapter_renames(file);

@@ -61,6 +61,8 @@ inline constexpr refusal_reason media_past_boxes = {"mp4_refused_media_past_boxe
                                                     "media data lies past the file's boxes"};
 inline constexpr refusal_reason movie_too_big = {"mp4_refused_movie_too_big", "the movie box is too big"};
 inline constexpr refusal_reason damaged_tags = {"mp4_refused_damaged_tags", "the file's tags are damaged"};
+inline constexpr refusal_reason unmergeable_item_lists = {
+    "mp4_refused_item_lists", "the file's item lists hold different items of one kind, which one list cannot keep"};
 inline constexpr refusal_reason media_cut_short = {"mp4_refused_media_cut", "the file is cut short inside its media data"};
 }  // namespace refusals
 

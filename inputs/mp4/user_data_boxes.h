@@ -16,8 +16,8 @@ inline constexpr char damaged_tags_warning[] = "Damaged MP4 tags skipped; the au
 // "udta": its children below. A damaged child header ends the user data with
 // a warning instead of failing the file.
 void read_user_data_box(mp4_file& file, mp4_atom_reader& in, std::uint64_t size);
-// "meta": the item list into file.item_list; damage inside it costs the
-// item list and leaves a warning.
+// "meta": its item lists joined to those of earlier "meta" boxes in
+// file.item_list; damage inside a list costs that list and leaves a warning.
 void read_meta_box(mp4_file& file, mp4_atom_reader& in, std::uint64_t size);
 // "chpl": the chapters' starts and names.
 void read_chapter_list(mp4_file& file, mp4_atom_reader& in);

@@ -1,8 +1,9 @@
 """MP4 files reshaped at the byte level, for the tests and the fuzz harness:
 the damage other programs leave in a movie box's user data (sizes that do
 not add up, an interrupted rewrite, a file cut inside its item list, one
-broken item), media data that holds no samples and a sample-size table cut
-short."""
+broken item), media data that holds no samples, a sample-size table cut
+short, and boxes added where other programs add them (a second user-data
+box, "meta" or item list)."""
 
 
 def boxes(data, start=0, end=None):
@@ -225,3 +226,27 @@ def with_edit_list(data, duration, media_time):
     out = grown(data, (b"moov", b"trak", b"edts"), delta)
     out = out[:at] + edits + out[at + size:]
     return with_media_moved(out, delta) if media_after_movie(out) else out
+
+
+def box(kind, payload):
+    return (8 + len(payload)).to_bytes(4, "big") + kind + payload
+
+
+def text_item(key, value, type_code=1):
+    return box(key, box(b"data", type_code.to_bytes(4, "big") + bytes(4) + value))
+
+
+def meta_box(*items):
+    """A "meta" box as iTunes-style taggers write it: a handler, then an item list of the items."""
+    handler = box(b"hdlr", bytes(8) + b"mdirappl" + bytes(9))
+    return box(b"meta", bytes(4) + handler + box(b"ilst", b"".join(items)))
+
+
+def with_child(data, path, child):
+    """`child` added as the last child of the box at the end of a path of
+    types, the boxes along the path grown; media data after the movie box
+    moves with it."""
+    _, at, size = find(data, *path)
+    out = grown(data, path + (None,), len(child))
+    out = out[:at + size] + child + out[at + size:]
+    return with_media_moved(out, len(child)) if media_after_movie(data) else out
