@@ -646,7 +646,7 @@ def main():
         check_cut_media_data_and_gapless_record_past_the_end(folder, last)
         check_freeform_names(folder, last)
         check_pictures_in_several_cover_items(folder)
-        check_media_shaped_like_a_leftover(folder, fast)
+        check_media_shaped_like_a_leftover(folder, last)
     print("%d failed" % len(failures) if failures else "all passed")
     return 1 if failures else 0
 
@@ -702,14 +702,15 @@ def check_after_stop(folder, label, data, media, md5, done):
           % (label, top_level_boxes(path), top_level_boxes(done)))
 
 
-def check_media_shaped_like_a_leftover(folder, fast):
-    """Media data another program shaped as a stopped edit leaves its old
-    movie box (a movie header, then a "trak" box, here holding the samples
-    the track reads, then a "free" header) stays media data through the
-    player's title edit, and AtomicParsley's edit after it keeps the audio."""
-    with open(fast, "rb") as f:
+def check_media_shaped_like_a_leftover(folder, last):
+    """Media data in front of the movie box that another program shaped as a
+    stopped edit leaves its old movie box (a movie header, then a "trak" box,
+    here holding the samples the track reads, then a "free" header) stays
+    media data through the player's title edit, and AtomicParsley's edit
+    after it keeps the audio."""
+    with open(last, "rb") as f:
         data = f.read()
-    md5 = audio_md5(fast)
+    md5 = audio_md5(last)
     _, moov_at, moov_size = mp4_bytes.find(data, b"moov")
     _, mdat_at, mdat_size = mp4_bytes.find(data, b"mdat")
     children = [data[at:at + size] for kind, at, size in mp4_bytes.boxes(data, moov_at + 8, moov_at + moov_size)

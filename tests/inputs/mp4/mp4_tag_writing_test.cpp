@@ -802,8 +802,8 @@ TEST(Mp4ChapterText, TextsAStopLeftStayWhereAnotherTrackReadsAmongThemOrInFront)
 
 namespace {
 
-// A fast-start file whose media data begins as a stopped edit's leftover
-// does, with a movie header and a "trak" box, and ends with a "free"
+// A file whose media data, in front of the movie box, begins as a stopped
+// edit's leftover does, with a movie header and a "trak" box, and ends with a "free"
 // header (`tail` its size field) — but the track reads its samples inside
 // that "trak" box. `span` is the media box's type.
 bytes media_shaped_like_a_leftover(const char* span, const bytes& tail) {
@@ -813,9 +813,9 @@ bytes media_shaped_like_a_leftover(const char* span, const bytes& tail) {
                                              stts({{4, 1024}}) + stsz(0, {10, 20, 30, 40}) + stsc({{1, 2, 1}}) +
                                                  stco({at, at + 30})));
   };
-  const std::size_t samples_at = ftyp().size() + movie_reading(0).size() + 8 + mvhd(1000, 93).size() + 8;
-  return ftyp() + movie_reading(std::uint32_t(samples_at)) +
-         box(span, mvhd(1000, 93) + box("trak", samples) + tail + "free");
+  const std::size_t samples_at = ftyp().size() + 8 + mvhd(1000, 93).size() + 8;
+  return ftyp() + box(span, mvhd(1000, 93) + box("trak", samples) + tail + "free") +
+         movie_reading(std::uint32_t(samples_at));
 }
 
 // An edit that changes no value, as the player's input and zorvtool make
@@ -841,8 +841,8 @@ TEST(Mp4TagWriting, BoxesShapedLikeAStoppedEditsLeftoverStayWhereATrackReadsInTh
       const bytes source = media_shaped_like_a_leftover(span, tail);
       tarnex::mp4_file before;
       open_bytes(before, source, tagging);
-      const std::size_t box_at = before.moov_offset + before.moov_size;
-      const bytes kept = source.substr(box_at);
+      const std::size_t box_at = ftyp().size();
+      const bytes kept = source.substr(box_at, before.moov_offset - box_at);
       memory_file f(source);
       retag(f, long_title);
       EXPECT_EQ(title_of(f.data), long_title) << span;
