@@ -567,7 +567,8 @@ void mp4_input::commit(const abort_signal& abort) {
       std::optional<movie_box_rewrite> rewrite;
       {
         mp4_stream_adapter io(file_, never_raised_abort_signal());
-        rewrite.emplace(model_, io, choose_write_mode(model_), reports);
+        rewrite.emplace(model_, io, choose_write_mode(model_), reports,
+                        fields_changed_ ? values_edit::changed : values_edit::unchanged);
       }
       // An edit that changes no value writes nothing, yet is refused where
       // any edit would be: the user learns that the file cannot be tagged.

@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "inputs/mp4/box_reading.h"
+#include "inputs/mp4/memory_stream.h"
+#include "inputs/mp4/mp4_open.h"
 #include "inputs/mp4/mp4_track.h"
 #include "inputs/mp4/payload_children.h"
 #include "inputs/mp4/tarnex_exceptions.h"
@@ -58,54 +60,6 @@ bool holds_chunk(const mp4_file& file, std::uint64_t from, std::uint64_t end) {
   return false;
 }
 
-// The box at `at` spans the old movie box, the boxes that followed it and
-// the 8-byte "free" header that ended them when the new movie box was staged
-// behind it. The old movie box's children were those of the one in force
-// (its own payload), user data aside, in the same order.
-stopped_write_leftover over_media(stream& io, std::string_view movie_payload, std::uint64_t at, std::uint64_t end) {
-  stopped_write_leftover found;
-  if (end - at < 24) return found;
-  const std::uint64_t tail = end - 8;
-  raw_box tail_box;
-  if (!read_raw_box(io, tail, end, tail_box) || !is_free_box(tail_box.type) || tail_box.header != 8 ||
-      !(tail_box.open_ended || tail_box.size == 8))
-    return found;
-  std::vector<std::uint32_t> kept;
-  try {
-    for_each_child(movie_payload, [&](std::uint32_t type, std::string_view) {
-      if (type != fourcc("udta")) kept.push_back(type);
-    });
-  } catch (const exception&) {
-    return found;
-  }
-  std::uint64_t p = at + 8;
-  std::size_t matched = 0;
-  for (raw_box child; read_raw_box(io, p, tail, child) && !child.open_ended; p += child.size) {
-    if (child.type == fourcc("udta")) continue;
-    if (matched == kept.size() || child.type != kept[matched]) break;
-    ++matched;
-  }
-  if (matched != kept.size() || p - at > max_u32) return found;
-  found.old_movie_size = std::uint32_t(p - at);
-  // Media data that ran to the end of the file when the write began still
-  // does; it ends at the staged "free" header.
-  while (p < tail) {
-    raw_box next;
-    if (!read_raw_box(io, p, tail, next)) return {};
-    if (next.open_ended) {
-      if (next.header != 8 || tail - p > max_u32) return {};
-      found.inner_sizes.emplace_back(p, size_field(std::uint32_t(tail - p)));
-      p = tail;
-    } else {
-      p += next.size;
-    }
-  }
-  if (tail_box.open_ended) found.inner_sizes.emplace_back(tail, size_field(8));
-  found.kind = stopped_write_leftover::shape::over_media;
-  found.offset = at;
-  return found;
-}
-
 // The chunk offset table of one track: where its entries lie in the movie
 // box payload, how many and how wide.
 struct chunk_table {
@@ -147,6 +101,109 @@ std::vector<chunk_table> chunk_tables(std::string_view movie) {
     });
   });
   return tables;
+}
+
+}  // namespace
+
+bool movie_reads_between(std::string_view movie_payload, std::uint64_t from, std::uint64_t end) {
+  try {
+    for (const chunk_table& table : chunk_tables(movie_payload))
+      for (std::uint32_t i = 0; i < table.count; ++i) {
+        const std::uint64_t chunk = table.entry(movie_payload, i);
+        if (chunk >= from && chunk < end) return true;
+      }
+  } catch (const exception&) {
+    return true;
+  }
+  return false;
+}
+
+namespace {
+
+// Whether the `size` bytes at `at` are, beyond doubt, the movie box this
+// file's stopped write replaced: no track reads a chunk among them, and they
+// parse as a movie box whose tracks read the chunks the one in force reads.
+// Media data that only begins like a movie box is another program's, and
+// the player never turns it into room other taggers drop.
+bool is_replaced_movie_box(stream& io, const mp4_file& file, std::string_view movie_payload, std::uint64_t at,
+                           std::uint32_t size) {
+  if (movie_reads_between(movie_payload, at, at + size)) return false;
+  // Its user data may hold large pictures and says nothing about the
+  // tracks: the rest is read, about the size of the movie box in force.
+  const std::uint64_t most = 2 * std::uint64_t(movie_payload.size()) + (1u << 16);
+  byte_buffer movie;
+  const std::size_t movie_header = open_box(movie, fourcc("moov"));
+  raw_box child;
+  for (std::uint64_t p = at + 8; p < at + size; p += child.size) {
+    if (!read_raw_box(io, p, at + size, child) || child.open_ended) return false;
+    if (child.type == fourcc("udta")) continue;
+    if (movie.size() + child.size > most) return false;
+    io.seek(p);
+    movie += read_sized_text(io, child.size);
+  }
+  close_box(movie, movie_header);
+  mp4_file replaced;
+  try {
+    memory_stream in(movie.data(), movie.size());
+    mp4_open_file(replaced, in, file.options & (option_decoding_tables | option_audio_tracks | option_video_tracks),
+                  true);
+  } catch (const exception&) {
+    return false;
+  }
+  if (replaced.tracks.size() != file.tracks.size()) return false;
+  for (std::size_t i = 0; i < file.tracks.size(); ++i)
+    if (replaced.tracks[i]->chunk_offsets != file.tracks[i]->chunk_offsets) return false;
+  return true;
+}
+
+// The box at `at` spans the old movie box, the boxes that followed it and
+// the 8-byte "free" header that ended them when the new movie box was staged
+// behind it. The old movie box's children were those of the one in force
+// (its own payload), user data aside, in the same order.
+stopped_write_leftover over_media(stream& io, const mp4_file& file, std::string_view movie_payload, std::uint64_t at,
+                                  std::uint64_t end) {
+  stopped_write_leftover found;
+  if (end - at < 24) return found;
+  const std::uint64_t tail = end - 8;
+  raw_box tail_box;
+  if (!read_raw_box(io, tail, end, tail_box) || !is_free_box(tail_box.type) || tail_box.header != 8 ||
+      !(tail_box.open_ended || tail_box.size == 8))
+    return found;
+  std::vector<std::uint32_t> kept;
+  try {
+    for_each_child(movie_payload, [&](std::uint32_t type, std::string_view) {
+      if (type != fourcc("udta")) kept.push_back(type);
+    });
+  } catch (const exception&) {
+    return found;
+  }
+  std::uint64_t p = at + 8;
+  std::size_t matched = 0;
+  for (raw_box child; read_raw_box(io, p, tail, child) && !child.open_ended; p += child.size) {
+    if (child.type == fourcc("udta")) continue;
+    if (matched == kept.size() || child.type != kept[matched]) break;
+    ++matched;
+  }
+  if (matched != kept.size() || p - at > max_u32) return found;
+  found.old_movie_size = std::uint32_t(p - at);
+  if (!is_replaced_movie_box(io, file, movie_payload, at, found.old_movie_size)) return {};
+  // Media data that ran to the end of the file when the write began still
+  // does; it ends at the staged "free" header.
+  while (p < tail) {
+    raw_box next;
+    if (!read_raw_box(io, p, tail, next)) return {};
+    if (next.open_ended) {
+      if (next.header != 8 || tail - p > max_u32) return {};
+      found.inner_sizes.emplace_back(p, size_field(std::uint32_t(tail - p)));
+      p = tail;
+    } else {
+      p += next.size;
+    }
+  }
+  if (tail_box.open_ended) found.inner_sizes.emplace_back(tail, size_field(8));
+  found.kind = stopped_write_leftover::shape::over_media;
+  found.offset = at;
+  return found;
 }
 
 bool same_bytes(stream& io, std::uint64_t a, std::uint64_t b, std::uint64_t size) {
@@ -245,8 +302,8 @@ stopped_write_leftover find_stopped_write_leftover(stream& io, const mp4_file& f
       continue;
     // A "free" box over media data is what earlier builds left; this one's
     // switch makes the box "mdat" wherever the movie box was not last.
-    if (box.type == fourcc("mdat") || holds_chunk(file, at + 8, end)) {
-      stopped_write_leftover found = over_media(io, movie_payload, at, end);
+    if (box.type == fourcc("mdat") || movie_reads_between(movie_payload, at + 8, end)) {
+      stopped_write_leftover found = over_media(io, file, movie_payload, at, end);
       if (found.kind != stopped_write_leftover::shape::none) return found;
     } else if (end == file.moov_offset && movie_is_last) {
       stopped_write_leftover found;

@@ -48,13 +48,21 @@ struct stopped_write_leftover {
 
 // Looks before the movie box of `file` (read from `io`, its payload
 // `movie_payload`) for what a stopped write left; `layout` is the file's
-// layout check. A box that does not add up as such a leftover is none.
+// layout check. A box that does not add up as such a leftover is none, and
+// so is one where a track reads what the mend would drop or cover, or whose
+// part kept as the old movie box is not a movie box of this file's tracks:
+// that is another program's data, left as it stands.
 stopped_write_leftover find_stopped_write_leftover(stream& io, const mp4_file& file, std::string_view movie_payload,
                                                    const file_check_result& layout);
 
 // Whether the `size` bytes at `at` begin with an "mvhd" box, as a movie box's
 // payload does.
 bool starts_as_movie_payload(stream& io, std::uint64_t at, std::uint64_t size);
+
+// Whether any track of the movie box whose payload is `movie_payload`,
+// chapter texts included, has a chunk in [from, end); where its tables
+// cannot be walked, any may.
+bool movie_reads_between(std::string_view movie_payload, std::uint64_t from, std::uint64_t end);
 
 // Whether a run of whole boxes from `from` to `end` holds a media data box
 // (one running "to the end" ends the run).

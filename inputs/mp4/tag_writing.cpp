@@ -527,7 +527,7 @@ std::uint32_t choose_write_mode(const mp4_file& file) {
 }
 
 movie_box_rewrite::movie_box_rewrite(mp4_file& file, stream& io, std::uint32_t write_mode,
-                                     std::vector<std::string>& reports)
+                                     std::vector<std::string>& reports, values_edit values)
     : file_(file), reports_(reports), plan_(std::make_unique<plan>()) {
   // What could not be read would not be written back.
   if (file.tags_damaged) refuse(refusals::damaged_tags);
@@ -561,6 +561,11 @@ movie_box_rewrite::movie_box_rewrite(mp4_file& file, stream& io, std::uint32_t w
   // The refusals hold for a write in place too; only the movie box's size
   // decides nothing there.
   placement where = plan_placement(file, plan_->layout, plan_->old_size, file.moov_size, movie_place);
+  // The tracks read for playing are checked there; the cut would also take
+  // chapter texts a text track reads past the boxes.
+  if (plan_->layout.cut_position != no_cut &&
+      movie_reads_between(old_payload, plan_->layout.cut_position, plan_->old_size))
+    refuse(refusals::media_past_boxes);
   // A file the layout check finds whole may take the change where its
   // movie box stands; one it would cut or mend gets the whole rewrite. What
   // a stopped write left is first tidied as that write would have: its
@@ -570,7 +575,12 @@ movie_box_rewrite::movie_box_rewrite(mp4_file& file, stream& io, std::uint32_t w
   if (!texts && plan_->layout.reports.empty() && staged_tail_only && !where.last_open_ended &&
       file.moov_header_size == box_header_bytes &&
       (movie_place == file.moov_offset || movie_place + file.moov_size + box_header_bytes <= file.moov_offset)) {
-    plan_->in_place = change_in_place(file, old_payload, write_mode, movie_place);
+    // Rebuilt, a movie box that other programs wrote may come out changed
+    // (the player's own tags box added, its room moved) though no value
+    // did: what an edit of no value leaves must be what no edit leaves.
+    plan_->in_place = values == values_edit::unchanged
+                          ? movie_box_change{movie_place + box_header_bytes, {}}
+                          : change_in_place(file, old_payload, write_mode, movie_place);
     if (plan_->in_place) {
       plan_->where = where;
       if (plan_->layout.cut_position != no_cut)

@@ -31,6 +31,11 @@ enum write_mode_bit : std::uint32_t {
 // song and at most one front cover is all there is to store.
 std::uint32_t choose_write_mode(const mp4_file& file);
 
+// Whether an edit changes any value. One that changes none keeps the movie
+// box in force byte for byte (as no write at all would) and writes only to
+// take out what a stopped write left.
+enum class values_edit { changed, unchanged };
+
 // A rewrite of the movie box of `file` (opened from `io`) with the songs'
 // fields, the pictures, the chapters and the index map, built and checked
 // before the file is touched: a file whose boxes do not end exactly at its
@@ -40,7 +45,8 @@ std::uint32_t choose_write_mode(const mp4_file& file);
 // Appends the layout check's findings and the cut, if any, to `reports`.
 class movie_box_rewrite {
 public:
-  movie_box_rewrite(mp4_file& file, stream& io, std::uint32_t write_mode, std::vector<std::string>& reports);
+  movie_box_rewrite(mp4_file& file, stream& io, std::uint32_t write_mode, std::vector<std::string>& reports,
+                    values_edit values = values_edit::changed);
   ~movie_box_rewrite();
   movie_box_rewrite(const movie_box_rewrite&) = delete;
   movie_box_rewrite& operator=(const movie_box_rewrite&) = delete;

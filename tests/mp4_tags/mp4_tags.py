@@ -636,6 +636,7 @@ def main():
         check_damage(folder, last)
         check_layouts(last, fast)
         check_books(folder)
+        check_book_edit_of_no_value_after_first_write(folder)
         check_fragmented(folder)
         check_quicktime_meta_and_open_ended_media(folder)
         check_writes_keep_what_others_wrote(folder, last)
@@ -644,6 +645,7 @@ def main():
         check_cut_media_data_and_gapless_record_past_the_end(folder, last)
         check_freeform_names(folder, last)
         check_pictures_in_several_cover_items(folder)
+        check_media_shaped_like_a_leftover(folder, last)
     print("%d failed" % len(failures) if failures else "all passed")
     return 1 if failures else 0
 
@@ -697,6 +699,60 @@ def check_after_stop(folder, label, data, media, md5, done):
     check(result.returncode == 0 and top_level_boxes(path) == top_level_boxes(done) and audio_md5(path) == md5,
           "%s: the next edit ends as the unstopped one: %s, not %s"
           % (label, top_level_boxes(path), top_level_boxes(done)))
+
+
+def check_media_shaped_like_a_leftover(folder, last):
+    """Media data in front of the movie box that another program shaped as a
+    stopped edit leaves its old movie box (a movie header, then a "trak" box,
+    here holding the samples the track reads, then a "free" header) stays
+    media data through the player's title edit, and AtomicParsley's edit
+    after it keeps the audio."""
+    with open(last, "rb") as f:
+        data = f.read()
+    md5 = audio_md5(last)
+    _, moov_at, moov_size = mp4_bytes.find(data, b"moov")
+    _, mdat_at, mdat_size = mp4_bytes.find(data, b"mdat")
+    children = [data[at:at + size] for kind, at, size in mp4_bytes.boxes(data, moov_at + 8, moov_at + moov_size)
+                if kind != b"udta"]
+    samples = data[mdat_at + 8:mdat_at + mdat_size]
+    holder = [i for i, child in enumerate(children) if child[4:8] == b"trak"][0]
+    before = b"".join(children[:holder]) + (8 + len(samples)).to_bytes(4, "big") + b"trak"
+    content = before + samples + b"".join(children[holder + 1:]) + (8).to_bytes(4, "big") + b"free"
+    shaped = mp4_bytes.with_media_moved(data, len(before))
+    shaped = shaped[:mdat_at] + (8 + len(content)).to_bytes(4, "big") + b"mdat" + content + shaped[mdat_at + mdat_size:]
+    path = os.path.join(folder, "shaped.m4a")
+    with open(path, "wb") as f:
+        f.write(shaped)
+    check(audio_md5(path) == md5, "media shaped like a leftover: the crafted file plays")
+    result = retag(path, "title=By the player")
+    check(result.returncode == 0 and fields_of(path)["fields"].get("title") == ["By the player"],
+          "media shaped like a leftover: the player's edit is written: %s" % result.stderr.strip())
+    with open(path, "rb") as f:
+        edited = f.read()
+    check(edited[mdat_at:mdat_at + len(content) + 8] == shaped[mdat_at:mdat_at + len(content) + 8],
+          "media shaped like a leftover: the player keeps the media box: %s" % top_level_boxes_of(edited))
+    check(not decode_errors(path) and audio_md5(path) == md5, "media shaped like a leftover: plays after the player")
+    tool("AtomicParsley", path, "--title", "By AtomicParsley", "--overWrite")
+    check(not decode_errors(path) and audio_md5(path) == md5,
+          "media shaped like a leftover: AtomicParsley's next edit keeps the audio: %s" % top_level_boxes(path))
+
+
+def check_book_edit_of_no_value_after_first_write(folder):
+    """A growing edit of a book stopped after its first write leaves the old
+    file and a "free" header open to the end; an edit that changes no value
+    then gives back the old file byte for byte, on both layouts."""
+    for layout, movflags in (("movie box last", ()), ("fast start", ("-movflags", "+faststart"))):
+        book = make_book(folder, "stopped.m4b", movflags)
+        with open(book, "rb") as f:
+            old = f.read()
+        with open(book, "wb") as f:
+            f.write(old + bytes(4) + b"free")
+        result = retag(book, "-lyrics")
+        with open(book, "rb") as f:
+            now = f.read()
+        check(result.returncode == 0 and now == old,
+              "%s book, an edit of no value after the stop: the old file comes back (%d bytes, not %d): %s"
+              % (layout, len(now), len(old), top_level_boxes_of(now)))
 
 
 def check_stopped_growing_edits(folder, last, fast):

@@ -165,7 +165,8 @@ int run_mp4_tags(const zorvtool::arguments& args) {
   std::vector<std::string> reports;
   // Built also for an edit that changes nothing: a file whose layout refuses
   // every write says so.
-  tarnex::movie_box_rewrite rewrite(model, io, tarnex::choose_write_mode(model), reports);
+  tarnex::movie_box_rewrite rewrite(model, io, tarnex::choose_write_mode(model), reports,
+                                    changed ? tarnex::values_edit::changed : tarnex::values_edit::unchanged);
   if (!changed && !rewrite.mends_stopped_write()) {
     for (const std::string& report : reports) zorvtool::print(report + "\n");
     return 0;

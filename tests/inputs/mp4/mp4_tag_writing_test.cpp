@@ -799,3 +799,77 @@ TEST(Mp4ChapterText, TextsAStopLeftStayWhereAnotherTrackReadsAmongThemOrInFront)
   }
   EXPECT_GT(seen, 0);
 }
+
+namespace {
+
+// A file whose media data, in front of the movie box, begins as a stopped
+// edit's leftover does, with a movie header and a "trak" box, and ends with a "free"
+// header (`tail` its size field) — but the track reads its samples inside
+// that "trak" box. `span` is the media box's type.
+bytes media_shaped_like_a_leftover(const char* span, const bytes& tail) {
+  const bytes samples(100, 's');
+  const auto movie_reading = [&](std::uint32_t at) {
+    return box("moov", mvhd(1000, 93) + trak(1, 44100, 4096, audio_entry("mp4a", 2, 44100, esds()),
+                                             stts({{4, 1024}}) + stsz(0, {10, 20, 30, 40}) + stsc({{1, 2, 1}}) +
+                                                 stco({at, at + 30})));
+  };
+  const std::size_t samples_at = ftyp().size() + 8 + mvhd(1000, 93).size() + 8;
+  return ftyp() + box(span, mvhd(1000, 93) + box("trak", samples) + tail + "free") +
+         movie_reading(std::uint32_t(samples_at));
+}
+
+// An edit that changes no value, as the player's input and zorvtool make
+// it: written only where a stopped write left something to take out.
+void edit_no_value(memory_file& f) {
+  tarnex::mp4_file model;
+  f.seek(0);
+  tarnex::mp4_open_file(model, f, tagging, true);
+  std::vector<std::string> reports;
+  tarnex::movie_box_rewrite rewrite(model, f, tarnex::choose_write_mode(model), reports,
+                                    tarnex::values_edit::unchanged);
+  if (rewrite.mends_stopped_write()) rewrite.write(f);
+}
+
+}  // namespace
+
+// What a mend would turn into "free" room must provably be the old movie
+// box: another program's box that only looks like the leftover keeps every
+// byte, so no tagger later drops the samples with the room.
+TEST(Mp4TagWriting, BoxesShapedLikeAStoppedEditsLeftoverStayWhereATrackReadsInThem) {
+  for (const char* span : {"mdat", "free"}) {
+    for (const bytes& tail : {be32(8), be32(0)}) {
+      const bytes source = media_shaped_like_a_leftover(span, tail);
+      tarnex::mp4_file before;
+      open_bytes(before, source, tagging);
+      const std::size_t box_at = ftyp().size();
+      const bytes kept = source.substr(box_at, before.moov_offset - box_at);
+      memory_file f(source);
+      retag(f, long_title);
+      EXPECT_EQ(title_of(f.data), long_title) << span;
+      EXPECT_EQ(f.data.substr(box_at, kept.size()), kept) << span << ", tail " << u32_in(tail, 0);
+      EXPECT_EQ(top_level_box_holding(f.data, before.tracks[0]->chunk_offsets[0]), span) << span;
+    }
+  }
+}
+
+// A growing edit stopped after its first write leaves the old file and a
+// "free" header open to the end. An edit that then changes no value gives
+// back the old file byte for byte, on a book too, whose rebuilt movie box
+// would gain the player's own tags box and move or grow.
+TEST(Mp4ChapterText, ABookStoppedAfterItsFirstWriteComesBackWholeFromAnEditOfNoValue) {
+  for (const bytes& book : {book_with_movie_last(), book_with_fast_start()}) {
+    memory_file done(book);
+    retitle_chapter(done, 0, long_title);
+    const bytes after_first_write = book + be32(0) + "free";
+    const std::vector<bytes> stops =
+        stopped_states(book, done, [](memory_file& f) { retitle_chapter(f, 0, long_title); });
+    ASSERT_NE(std::find(stops.begin(), stops.end(), after_first_write), stops.end()) << book.size();
+    memory_file f(after_first_write);
+    edit_no_value(f);
+    EXPECT_TRUE(f.data == book) << book.size() << ": " << f.data.size() << " bytes";
+  }
+  // A song, whose rebuilt movie box is the same anyway.
+  memory_file song(ftyp() + titled_movie + media + be32(0) + "free");
+  edit_no_value(song);
+  EXPECT_TRUE(song.data == ftyp() + titled_movie + media);
+}
