@@ -320,7 +320,7 @@ void properties_dialog::take_sub_dialog_result(operation_kind kind, std::uint32_
   // track) may leave rows half changed: the dialog closes, as when it cannot
   // show its tracks, and says that nothing was written.
   try {
-    static_assert(field_edit_accepted == sub_dialog_accepted);
+    static_assert(std::uint32_t(field_edit_accepted) == std::uint32_t(sub_dialog_accepted));
     if (status == sub_dialog_accepted) fail_showing_tracks_if_asked();
     switch (kind) {
     case edit_field:

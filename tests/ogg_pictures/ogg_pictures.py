@@ -20,6 +20,7 @@ from mutagen.flac import Picture
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from blackbox_checks import windows_path  # noqa: E402
+from ogg_pages import ogg_crc  # noqa: E402
 
 WINE_EXEC, BUILD_DIR, HELPER = sys.argv[1:4]
 failures = []
@@ -55,15 +56,6 @@ def audio_pages(path):
         if granule > 0 or not bodies:
             bodies.append(data[start:at])
     return bodies
-
-
-def ogg_crc(data):
-    crc = 0
-    for byte in data:
-        crc ^= byte << 24
-        for _ in range(8):
-            crc = ((crc << 1) ^ 0x04C11DB7 if crc & 0x80000000 else crc << 1) & 0xFFFFFFFF
-    return crc
 
 
 def header_packets(data, wanted=2):
