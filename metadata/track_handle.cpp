@@ -1,6 +1,7 @@
 #include "metadata/track_handle.h"
 
 #include <cstdint>
+#include <new>
 #include <utility>
 
 #include "foundation/win32_handles.h"
@@ -9,9 +10,11 @@
 namespace {
 
 // Never destroyed: handles may still be released by other static destructors
-// at exit.
+// at exit. Made in static storage, so that its first use, which may come as
+// memory runs out, takes none from the heap.
 critical_section& info_lock() noexcept {
-  static critical_section* const section = new critical_section;
+  alignas(critical_section) static unsigned char storage[sizeof(critical_section)];
+  static critical_section* const section = new (storage) critical_section;
   return *section;
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <new>
 
 #include "core/main_thread_guard.h"
 #include "foundation/win32_handles.h"
@@ -16,8 +17,11 @@ struct callback_set {
   std::vector<track_info_change_callback*> callbacks;
 };
 
+// Never destroyed, and made in static storage: its first use, which may come
+// as memory runs out, takes none from the heap.
 callback_set& callbacks() noexcept {
-  static callback_set* const set = new callback_set;
+  alignas(callback_set) static unsigned char storage[sizeof(callback_set)];
+  static callback_set* const set = new (storage) callback_set;
   return *set;
 }
 
