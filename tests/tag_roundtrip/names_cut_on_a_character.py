@@ -70,8 +70,15 @@ def check_long_chapter_names(folder):
 
 
 def check_id3v1_fields_in_a_double_byte_code_page(folder):
-    # Wine takes the system's code page from the locale: Shift-JIS here.
-    japanese = dict(os.environ, LANG="ja_JP.UTF-8", LC_ALL="ja_JP.UTF-8")
+    # Wine takes the system's code page from the locale (Shift-JIS here), and
+    # reads its arguments by it. The locale is made for this test alone: a
+    # machine need not have generated it.
+    locales = os.path.join(folder, "locales")
+    os.makedirs(locales, exist_ok=True)
+    subprocess.run(["localedef", "-i", "ja_JP", "-f", "UTF-8", os.path.join(locales, "ja_JP.UTF-8")],
+                   capture_output=True)
+    check(os.path.isdir(os.path.join(locales, "ja_JP.UTF-8")), "a Japanese locale could be made for the test")
+    japanese = dict(os.environ, LANG="ja_JP.UTF-8", LC_ALL="ja_JP.UTF-8", LOCPATH=locales)
     wav = os.path.join(folder, "tone.wav")
     tool("sox", "-n", "-r", "44100", "-c", "2", "-b", "16", wav, "synth", "1", "sine", "440")
     path, only_v1 = os.path.join(folder, "v1.mp3"), os.path.join(folder, "only-v1.mp3")
