@@ -744,7 +744,7 @@ DAMAGE_GROUPS = {
     "apev2": ((apev2_footer_over_audio, apev2_footer_claims, apev2_stacked_tags), ("wv", "mpc", "mpc7")),
     "flac_wav_mp3": ((flac_odd_seektable, subsong_numbers, id3v2_frames_the_player_cannot_map,
                       wav_id3_chunks_and_tails),
-                     ("flac", "wav", "mp3all", "mp3both", "mp3trail")),
+                     ("flac", "flac2blocks", "wav", "mp3all", "mp3both", "mp3trail")),
     "ogg": ((ogg_shared_page, ogg_damaged_pages, ogg_damaged_lacing), ()),
     "ogg_cut": ((), ("ogg", "opus", "oga")),
     "mp4": ((unclaimed_formats, mp4_tag_damage, mp4_chapter_text), ("m4a", "m4afast", "m4afrag", "m4b", "m4bfast")),
