@@ -28,6 +28,7 @@ from mutagen.mp4 import MP4, AtomDataType, MP4FreeForm
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from blackbox_checks import check, failures, tiny_png, windows_path, zorvtool_runner  # noqa: E402
+from native_taglib import build_taglib_reader  # noqa: E402
 from id3v2_bytes import syncsafe, v24_frame  # noqa: E402
 
 WINE_EXEC, BUILD_DIR, ZORVTOOL = sys.argv[1:4]
@@ -242,16 +243,7 @@ def check_mp4_freeform_of_another_type_gives_way(work):
 def main():
     work = tempfile.mkdtemp(prefix="zorv-replace-")
     try:
-        source = os.path.join(work, "taglib_comment.cpp")
-        with open(source, "w") as f:
-            f.write(TAGLIB_COMMENT)
-        program = os.path.join(work, "taglib_comment")
-        flags = subprocess.run(["pkg-config", "--cflags", "--libs", "taglib"], capture_output=True, text=True,
-                               check=True).stdout.split()
-        subprocess.run(["g++", "-o", program, source, *flags], check=True)
-
-        def taglib_comment(path):
-            return subprocess.run([program, path], capture_output=True, text=True, check=True).stdout
+        taglib_comment = build_taglib_reader(work, "taglib_comment", TAGLIB_COMMENT)
 
         wav = os.path.join(work, "tone.wav")
         subprocess.run(["sox", "-n", "-r", "44100", "-c", "2", "-b", "16", wav, "synth", "1", "sine", "440"],

@@ -21,6 +21,7 @@ from mutagen.id3 import ID3, TALB, TCON, TIT2, TPE1
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from blackbox_checks import check, failures, windows_path, zorvtool_runner  # noqa: E402
+from native_taglib import build_taglib_reader  # noqa: E402
 import id3v22_tags  # noqa: E402
 
 WINE_EXEC, BUILD_DIR, ZORVTOOL = sys.argv[1:4]
@@ -89,17 +90,8 @@ int main(int argc, char** argv) {
 
 def build_taglib_genres(work):
     """taglib(path) -> the program's lines."""
-    source = os.path.join(work, "taglib_genres.cpp")
-    with open(source, "w") as f:
-        f.write(TAGLIB_GENRES)
-    program = os.path.join(work, "taglib_genres")
-    flags = subprocess.run(["pkg-config", "--cflags", "--libs", "taglib"], capture_output=True, text=True,
-                           check=True).stdout.split()
-    subprocess.run(["g++", "-o", program, source, *flags], check=True)
-
-    def taglib(path):
-        return subprocess.run([program, path], capture_output=True, text=True, check=True).stdout.splitlines()
-    return taglib
+    reader = build_taglib_reader(work, "taglib_genres", TAGLIB_GENRES)
+    return lambda path: reader(path).splitlines()
 
 
 def old_name_of_133(plain, work):
