@@ -20,8 +20,20 @@ bool is_readable(std::uintptr_t address, std::size_t size) {
   return address + size <= end;
 }
 
+// The 64-bit build (which only the tests use, on machines that cannot run
+// 32-bit programs) walks the same registers under their 64-bit names.
 std::uintptr_t register_value(const CONTEXT& context, std::uint32_t index) {
   switch (index) {
+#ifdef _WIN64
+  case 0: return context.Rdi;
+  case 1: return context.Rsi;
+  case 2: return context.Rbx;
+  case 3: return context.Rdx;
+  case 4: return context.Rcx;
+  case 5: return context.Rax;
+  case 6: return context.Rip;
+  default: return context.Rsp;
+#else
   case 0: return context.Edi;
   case 1: return context.Esi;
   case 2: return context.Ebx;
@@ -30,6 +42,7 @@ std::uintptr_t register_value(const CONTEXT& context, std::uint32_t index) {
   case 5: return context.Eax;
   case 6: return context.Eip;
   default: return context.Esp;
+#endif
   }
 }
 
@@ -48,13 +61,14 @@ bool crash_dump_memory_walk::next(std::uintptr_t& base, std::uint32_t& size) noe
     return true;
   }
   if (step_ < stack_scan_step) step_ = stack_scan_step;
-  const std::uintptr_t stack = context_->Esp & ~std::uintptr_t(3);
+  // Stack words are pointer-sized and aligned.
+  const std::uintptr_t stack = register_value(*context_, 7) & ~std::uintptr_t(sizeof(std::uintptr_t) - 1);
   for (;;) {
     const std::uintptr_t offset = step_ - stack_scan_step;
     if (offset > stack_bytes) return false;
-    step_ += 4;
-    if (!is_readable(stack + offset, sizeof(std::uint32_t))) return false;
-    const std::uintptr_t word = *reinterpret_cast<const std::uint32_t*>(stack + offset);
+    step_ += sizeof(std::uintptr_t);
+    if (!is_readable(stack + offset, sizeof(std::uintptr_t))) return false;
+    const std::uintptr_t word = *reinterpret_cast<const std::uintptr_t*>(stack + offset);
     if (word >= lowest_pointer && is_readable(word, 1)) {
       range_around(word, base, size);
       return true;

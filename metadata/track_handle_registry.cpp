@@ -97,7 +97,7 @@ private:
   // One heap block per handle: the object, then its path text with its
   // terminator. A library holds a handle per track, and a block of its own
   // for each path would cost a heap header and rounding more per track.
-  static_assert(sizeof(track_handle) <= 40, "a handle per track: keep it within its heap size class");
+  static_assert(sizeof(track_handle) <= 10 * sizeof(void*), "a handle per track: keep it within its heap size class");
   static track_handle* make_handle(const char* path, std::size_t length, std::uint32_t subsong, std::uint32_t crc) {
     void* const block = ::operator new(sizeof(track_handle) + length + 1);
     char* const text = static_cast<char*>(block) + sizeof(track_handle);

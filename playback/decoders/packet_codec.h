@@ -85,7 +85,8 @@ inline constexpr GUID mpeg_layer1_owner_guid = {0x1C068E5E, 0xDD65, 0x4639, {0xB
 inline constexpr GUID mpeg_layer2_owner_guid = {0x17B300A0, 0x3110, 0x4400, {0xA4, 0x34, 0xC1, 0x8F, 0xBE, 0xEA, 0xBA, 0x81}};
 inline constexpr GUID mpeg_layer3_owner_guid = {0x7B741A69, 0x1AC7, 0x440D, {0xA0, 0x1D, 0x88, 0x53, 0x6D, 0xD4, 0xDE, 0x1C}};
 
-// The Matroska set-up record: six 32-bit words.
+// The Matroska set-up record: six 32-bit words (its two pointers are 64-bit
+// words in a 64-bit build).
 struct matroska_codec_setup {
   const char* codec_id;
   std::uint32_t sample_rate;
@@ -94,7 +95,7 @@ struct matroska_codec_setup {
   std::uint32_t private_size;
   const void* private_data;
 };
-static_assert(sizeof(matroska_codec_setup) == 24, "the record is six 32-bit words");
+static_assert(sizeof(matroska_codec_setup) == 16 + 2 * sizeof(void*), "the record is four 32-bit words and two pointers");
 
 // The codec id of a Matroska set-up, or null for another owner or size.
 const char* matroska_codec_id(const GUID& owner, const void* setup, std::uint32_t setup_size);
@@ -107,9 +108,10 @@ inline constexpr GUID packet_control_set_little_endian = {0x29C556DA, 0x065A, 0x
 inline constexpr GUID packet_control_set_signed = {0x0759C32F, 0xE78E, 0x4479, {0xB0, 0xC0, 0xB6, 0x53, 0xDF, 0xA0, 0x14, 0xD8}};
 
 // The Ogg input hands every codec the first packet of a stream, then each
-// further header packet, as libogg's packet record (32 bytes on this target).
+// further header packet, as libogg's packet record (32 bytes on 32-bit
+// Windows, 40 on 64-bit, where its pointer grows and its 64-bit fields align).
 inline constexpr GUID ogg_owner_guid = {0x8FA27457, 0xA021, 0x43B9, {0xAD, 0x20, 0xA7, 0x96, 0xDB, 0x94, 0x7C, 0xD1}};
-inline constexpr std::uint32_t ogg_packet_record_size = 32;
+inline constexpr std::uint32_t ogg_packet_record_size = sizeof(void*) == 8 ? 40 : 32;
 
 // Header packets after the first: answers 1 once decoding may begin.
 inline constexpr GUID packet_control_next_header = {0xBEB22C78, 0xEB49, 0x4F9E, {0x9E, 0x37, 0x57, 0xD8, 0x87, 0x40, 0xFB, 0x4C}};

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <limits>
 #include <new>
 #include <string>
 
@@ -80,8 +81,8 @@ TEST(Win32ErrorText, FixedUnknownAndSystemTextsInBothFormsAndFailedLookupsKeepTh
   EXPECT_EQ(text.back(), ' ');  // where the system's trailing line break was
 }
 
-// More than a 32-bit process can ever get in one block, without overflowing.
-constexpr std::size_t impossible_bytes = 0xFFFFFFF0u;
+// More than a process can ever get in one block, without overflowing.
+constexpr std::size_t impossible_bytes = std::numeric_limits<std::size_t>::max() - 15;
 
 // Products and sizes that cannot be met are driven through the array growth tests.
 TEST(CheckedAlloc, AFailedResizeKeepsTheOldBlock) {

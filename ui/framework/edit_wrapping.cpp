@@ -215,6 +215,14 @@ LRESULT CALLBACK soft_wrap_procedure(HWND window, UINT message, WPARAM wparam, L
 }
 
 bool has_soft_breaks(HWND edit) noexcept {
+#ifdef _WIN64
+  // MinGW-w64's 64-bit import library lacks this export of the common
+  // controls (the 64-bit build runs only the tests, see tools/machine-target).
+  using get_window_subclass_function = BOOL(WINAPI*)(HWND, SUBCLASSPROC, UINT_PTR, DWORD_PTR*);
+  static const auto GetWindowSubclass = reinterpret_cast<get_window_subclass_function>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"comctl32.dll"), "GetWindowSubclass")));
+  if (GetWindowSubclass == nullptr) return false;
+#endif
   return GetWindowSubclass(edit, soft_wrap_procedure, soft_wrap_subclass_id, nullptr) != FALSE;
 }
 

@@ -18,7 +18,7 @@ public:
 };
 
 std::uint32_t control_packet(packet_decoder& codec, const GUID& message, const ogg_packet& packet) {
-  static_assert(sizeof(ogg_packet) == ogg_packet_record_size, "the codecs take libogg's 32-byte record");
+  static_assert(sizeof(ogg_packet) == ogg_packet_record_size, "the codecs take libogg's packet record");
   return codec.control(message, 0, const_cast<ogg_packet*>(&packet), sizeof(ogg_packet));
 }
 

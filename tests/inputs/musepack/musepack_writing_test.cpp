@@ -242,7 +242,7 @@ TEST(MusepackAudioEnd, ACutSeekTableIsTheOnlyPartLost) {
     // Read only up to a point inside the audio: the audio is what is cut.
     EXPECT_EQ(musepack::find_cut_side_packet(*file, 0, 30, no_abort), vantrel_io::filesize_unknown) << cut;
   }
-  for (std::size_t cut : {30u, whole.size()}) {
+  for (std::size_t cut : {std::size_t(30), whole.size()}) {
     auto file = file_with(bytes(whole.begin(), whole.begin() + cut));
     EXPECT_EQ(musepack::find_cut_side_packet(*file, 0, cut, no_abort), vantrel_io::filesize_unknown)
         << "a cut in the audio, or none: " << cut;
