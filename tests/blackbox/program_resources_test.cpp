@@ -78,9 +78,9 @@ TEST(ProgramResources, UnderTheManifestSysLinkAndTooltipsWithTheShortToolInfoAre
   ASSERT_NE(tooltip, nullptr);
   wchar_t text[] = L"tip";
   TTTOOLINFOW tool = {};
-  // The whole structure of this 32-bit program, lpReserved included.
+  // The whole structure, lpReserved included (48 bytes in the 32-bit program).
   tool.cbSize = sizeof(tool);
-  ASSERT_EQ(tool.cbSize, 48u);
+  ASSERT_EQ(tool.cbSize, sizeof(void*) == 4 ? 48u : 72u);
   tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
   tool.hwnd = owner;
   tool.uId = reinterpret_cast<UINT_PTR>(owner);

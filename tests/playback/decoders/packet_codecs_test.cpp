@@ -28,7 +28,7 @@ protected:
                           std::uint32_t rate = 44100, std::uint32_t channels = 2) {
     matroska_codec_setup setup{codec_id, rate, 0, channels, 0, nullptr};
     packet_decoder_ptr decoder;
-    packet_codec::find_and_open(decoder, true, owner, param, codec_id ? &setup : nullptr, codec_id ? 24 : 0, abort);
+    packet_codec::find_and_open(decoder, true, owner, param, codec_id ? &setup : nullptr, codec_id ? std::uint32_t(sizeof setup) : 0, abort);
     return decoder;
   }
   raisable_abort_signal abort;
