@@ -33,11 +33,12 @@ TITLE_ROW = 1
 REPORT = ("--title", "Information")  # the popup that lists the files an Apply could not write
 
 
-def untagged_mp3s(music, *names):
-    """One-second MP3 files by lame, without tags, in a new folder."""
+def untagged_mp3s(music, *names, seconds=1):
+    """MP3 files by lame (one second long unless asked), without tags, in a new folder."""
     os.makedirs(music)
     tone = os.path.join(music, "tone.wav")
-    subprocess.run(["sox", "-n", "-r", "44100", "-c", "2", "-b", "16", tone, "synth", "1", "sine", "440"], check=True)
+    subprocess.run(["sox", "-n", "-r", "44100", "-c", "2", "-b", "16", tone, "synth", str(seconds), "sine", "440"],
+                   check=True)
     paths = [os.path.join(music, name) for name in names]
     for path in paths:
         subprocess.run(["lame", "--quiet", "-b", "128", tone, path], check=True)

@@ -140,12 +140,12 @@ def test_editors_open_at_once_on_one_very_long_line(root):
     check(player.stop() == 0, "long_line: the player ends cleanly")
 
 
-def open_failing_dialog(root, name, showing):
-    """Properties opened on two files in a player whose properties dialogs
-    run out of memory at that showing of their tracks (1: opening, 2: the
-    next, after an Apply)."""
+def open_failing_dialog(root, name, showing, seconds=1):
+    """Properties opened on two files (of that many seconds) in a player whose
+    properties dialogs run out of memory at that showing of their tracks (1:
+    opening, 2: the next, after an Apply)."""
     player = Player(root, name)
-    paths = untagged_mp3s(os.path.join(player.folder, "music"), "1 one.mp3", "2 two.mp3")
+    paths = untagged_mp3s(os.path.join(player.folder, "music"), "1 one.mp3", "2 two.mp3", seconds=seconds)
     for path in paths:
         tag(path, "Old", ["Anna"])
     os.environ[FAILURE_AT] = str(showing)

@@ -206,7 +206,9 @@ def test_an_operation_that_cannot_store_what_it_read_says_so_and_the_player_goes
     Properties opens, the player plays and ends as usual."""
     os.environ["ZORV_TEST_INFO_COMMIT_FAILS"] = "1"
     try:
-        player, paths = open_failing_dialog(root, "store_failed", 0)
+        # Tracks long enough to be seen playing: on a busy machine one look
+        # at the buttons can take longer than two one-second tracks play.
+        player, paths = open_failing_dialog(root, "store_failed", 0, seconds=30)
     finally:
         del os.environ["ZORV_TEST_INFO_COMMIT_FAILS"]
     texts = messages(player, 1)
