@@ -3,6 +3,7 @@
 namespace {
 
 constexpr std::uint32_t registers_in_context = 8;
+constexpr std::uint32_t stack_pointer_index = 7;  // the last register walked
 constexpr std::uint32_t stack_scan_step = 0x1000;  // the step once the stack scan begins
 constexpr std::uintptr_t lowest_pointer = 0x1000;  // below: a small number, never an address
 
@@ -62,7 +63,7 @@ bool crash_dump_memory_walk::next(std::uintptr_t& base, std::uint32_t& size) noe
   }
   if (step_ < stack_scan_step) step_ = stack_scan_step;
   // Stack words are pointer-sized and aligned.
-  const std::uintptr_t stack = register_value(*context_, 7) & ~std::uintptr_t(sizeof(std::uintptr_t) - 1);
+  const std::uintptr_t stack = register_value(*context_, stack_pointer_index) & ~std::uintptr_t(sizeof(std::uintptr_t) - 1);
   for (;;) {
     const std::uintptr_t offset = step_ - stack_scan_step;
     if (offset > stack_bytes) return false;
