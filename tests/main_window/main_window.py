@@ -21,9 +21,11 @@ import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from blackbox_checks import check, failures, windows_path  # noqa: E402
+from zorvtool_batch import ZorvtoolBatch  # noqa: E402
 
 WINE_EXEC, BUILD_DIR, ZORV = sys.argv[1:4]
 PROBE = os.environ["ZORV_WINDOW_PROBE"]
+PROBE_BATCH = ZorvtoolBatch([WINE_EXEC, BUILD_DIR, PROBE])
 HOLDER = os.environ.get("ZORV_FILE_HOLDER_EXE")
 ARTIFACTS = os.path.join(BUILD_DIR, "test-artifacts", "main_window")
 QUIET = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -79,14 +81,7 @@ class Player:
         self.process = subprocess.Popen([WINE_EXEC, BUILD_DIR, self.exe, *args], env=env, **QUIET)
 
     def probe(self, *args):
-        # Output through a file, not a pipe: a Wine service process that the
-        # probe happens to start would hold a pipe open long after it ends.
-        with tempfile.TemporaryFile() as out:
-            done = subprocess.run([WINE_EXEC, BUILD_DIR, PROBE, windows_path(self.exe), *args], stdin=subprocess.DEVNULL,
-                                  stdout=out, stderr=subprocess.DEVNULL, timeout=120)
-            out.seek(0)
-            done.stdout = out.read().decode("utf-8", "replace")
-        return done
+        return PROBE_BATCH.run(windows_path(self.exe), *args, timeout=120)
 
     def controls(self):
         """{id: (class, visible, enabled, checked, rectangle, text)} and the window's line."""

@@ -80,6 +80,10 @@
 //                                        window answers; prints the milliseconds
 //                                        (after menu-keys, from the last key)
 //
+//   window_probe batch                   runs the commands read from standard input,
+//                                        one a line (EXE and what follows it), and
+//                                        answers each as zorvtool batch does
+//
 // Lines are tab-separated: id, class, visible, enabled, checked, window
 // rectangle (screen coordinates: left, top, right, bottom), text. The
 // window's line: "window", class, visible, style, extended style, window
@@ -90,12 +94,17 @@
 #include <commctrl.h>
 #include <cwctype>
 
+#include <fcntl.h>
+#include <io.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
 #include <string>
 #include <vector>
+
+#include "tools/zorvtool/batch_line.h"
 
 namespace {
 
@@ -173,7 +182,14 @@ std::wstring text_of(HWND window) {
   return buffer;
 }
 
+// Where print collects its lines while a batch runs a command.
+std::string* batch_output = nullptr;
+
 void print(const std::string& line) {
+  if (batch_output) {
+    *batch_output += line + "\n";
+    return;
+  }
   std::fwrite(line.data(), 1, line.size(), stdout);
   std::fputc('\n', stdout);
 }
@@ -800,12 +816,52 @@ int answers(const std::wstring& prefix, double seconds) {
 
 }  // namespace
 
-int wmain(int argc, wchar_t** argv) {
+namespace {
+
+int run_probe(int argc, wchar_t** argv) {
   if (argc < 3) return 1;
   exe_path = argv[1];
   if (std::wstring(argv[2]) == L"stopwatch" && argc >= 6) return stopwatch(argc, argv);
   if (std::wstring(argv[2]) == L"answers" && argc == 5) return answers(argv[3], _wtof(argv[4]));
   return run_command(argc, argv);
+}
+
+std::wstring wide(const std::string& text) {
+  std::wstring out(text.size() + 1, L'\0');
+  const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(),
+                                         static_cast<int>(out.size()));
+  out.resize(static_cast<std::size_t>(length));
+  return out;
+}
+
+// A test that looks at the window many times pays one start of the probe,
+// not one a look.
+int run_batch(wchar_t* program) {
+  _setmode(_fileno(stdin), _O_BINARY);
+  _setmode(_fileno(stdout), _O_BINARY);
+  std::string line;
+  while (batch_line::read(line) && !line.empty()) {
+    std::vector<std::wstring> fields;
+    for (const std::string& field : batch_line::fields(line)) fields.push_back(wide(field));
+    std::vector<wchar_t*> argv = {program};
+    for (std::wstring& field : fields) argv.push_back(field.data());
+    std::string out;
+    batch_output = &out;
+    const int status = run_probe(static_cast<int>(argv.size()), argv.data());
+    batch_output = nullptr;
+    const std::string header = batch_line::answer_header(status, out.size(), 0);
+    std::fwrite(header.data(), 1, header.size(), stdout);
+    std::fwrite(out.data(), 1, out.size(), stdout);
+    std::fflush(stdout);
+  }
+  return 0;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc == 2 && std::wstring(argv[1]) == L"batch") return run_batch(argv[0]);
+  return run_probe(argc, argv);
 }
 
 namespace {

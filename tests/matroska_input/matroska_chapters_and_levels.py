@@ -23,16 +23,17 @@ import tempfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from blackbox_checks import check, failures, windows_path  # noqa: E402
+from zorvtool_batch import ZorvtoolBatch  # noqa: E402
 from matroska_tag_levels import (CHAPTER_NAMES, NAMED_CHAPTERS, chapter_uids, make_chapter_artists,  # noqa: E402
                                  make_chaptered, make_collection, make_every_level, make_named_chapters,
                                  make_track_album, simple_pairs, simple_strings, tag_list)
 
 WINE_EXEC, BUILD_DIR, ZORVTOOL = sys.argv[1:4]
+BATCH = ZorvtoolBatch([WINE_EXEC, BUILD_DIR, ZORVTOOL])
 
 
 def zorvtool_run(*args):
-    return subprocess.run([WINE_EXEC, BUILD_DIR, ZORVTOOL, *args], capture_output=True, text=True, encoding="utf-8",
-                          errors="replace")
+    return BATCH.run(*args)
 
 
 def zorvtool(*args):

@@ -34,8 +34,10 @@ import tempfile
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from blackbox_checks import check, failures, windows_path  # noqa: E402
 import matroska_bytes  # noqa: E402
+from zorvtool_batch import ZorvtoolBatch  # noqa: E402
 
 WINE_EXEC, BUILD_DIR, ZORVTOOL = sys.argv[1:4]
+BATCH = ZorvtoolBatch([WINE_EXEC, BUILD_DIR, ZORVTOOL])
 TAGS_ID = matroska_bytes.TAGS.to_bytes(4, "big")
 
 
@@ -44,8 +46,7 @@ def run(*args):
 
 
 def zorvtool(*args):
-    return subprocess.run([WINE_EXEC, BUILD_DIR, ZORVTOOL, *args], capture_output=True, text=True,
-                          encoding="utf-8", errors="replace")
+    return BATCH.run(*args)
 
 
 def player_fields(path):

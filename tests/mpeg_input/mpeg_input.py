@@ -15,8 +15,10 @@ import wave
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from blackbox_checks import tiny_png, windows_path  # noqa: E402
 from damaged_streams import mp3_with_padding  # noqa: E402
+from zorvtool_batch import ZorvtoolBatch  # noqa: E402
 
 WINE_EXEC, BUILD_DIR, ZORVTOOL = sys.argv[1:4]
+BATCH = ZorvtoolBatch([WINE_EXEC, BUILD_DIR, ZORVTOOL])
 SOURCE_FRAMES = 44100
 failures = []
 
@@ -28,7 +30,10 @@ def check(condition, what):
 
 
 def run_tool(exe, *args):
-    run = subprocess.run([WINE_EXEC, BUILD_DIR, exe, *args], capture_output=True, text=True, encoding="utf-8")
+    if exe == ZORVTOOL:
+        run = BATCH.run(*args)
+    else:
+        run = subprocess.run([WINE_EXEC, BUILD_DIR, exe, *args], capture_output=True, text=True, encoding="utf-8")
     return run.returncode, run.stdout, run.stderr
 
 

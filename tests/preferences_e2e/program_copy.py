@@ -6,13 +6,13 @@ import os
 import shutil
 import struct
 import subprocess
-import tempfile
 import time
 import uuid
 
 import sys
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from blackbox_checks import session_env, windows_path  # noqa: E402
+from zorvtool_batch import ZorvtoolBatch  # noqa: E402
 
 CONFIG_FILE_GUID = "B2223DD1-15C4-46F5-8031-96E692BC1E20"
 SALT = struct.pack("<4I", 0x5A6F7276, 0x43666731, 0x9E3779B9, 0x7F4A7C15)
@@ -43,6 +43,7 @@ class Player:
         self.wine = [wine_exec, build_dir]
         self.env = dict(os.environ, AUDIO_CAPTURE="/dev/null", **(env or {}))
         self.probe_exe = os.environ.get("ZORV_WINDOW_PROBE", "")
+        self.probe_batch = None
         self.folder = os.path.join(root, name)
         os.makedirs(os.path.join(self.folder, "zorv-configuration"))
         self.exe = os.path.join(self.folder, "zorv.exe")
@@ -61,13 +62,11 @@ class Player:
         self.process = subprocess.Popen(self.wine + [self.exe, *args], env=self.env, **QUIET)
 
     def probe(self, *args):
-        """The probe's output lines; output goes through a file, since a Wine
-        service process could hold a pipe open long after the probe ends."""
-        with tempfile.TemporaryFile() as out:
-            done = subprocess.run(self.wine + [self.probe_exe, windows_path(self.exe), *args], env=self.env,
-                                  stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.DEVNULL, timeout=120)
-            out.seek(0)
-            return done.returncode, out.read().decode("utf-8", "replace").splitlines()
+        """The probe's exit status and output lines."""
+        if self.probe_batch is None:
+            self.probe_batch = ZorvtoolBatch(self.wine + [self.probe_exe])
+        done = self.probe_batch.run(windows_path(self.exe), *args, timeout=120)
+        return done.returncode, done.stdout.splitlines()
 
     def window(self, title, *args):
         """A probe command on the program's window whose title begins with `title`."""

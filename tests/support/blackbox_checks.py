@@ -11,6 +11,8 @@ import struct
 import subprocess
 import zlib
 
+from zorvtool_batch import ZorvtoolBatch
+
 failures = []
 
 
@@ -41,11 +43,13 @@ def mp4_chapter_titles(path):
 
 
 def zorvtool_runner(wine_exec, build_dir, zorvtool):
-    """run(*args, ok=True): zorvtool under Wine with its output as text; a
-    failed run raises unless ok is False."""
+    """run(*args, ok=True): zorvtool under Wine with its output as text,
+    through one long-lived batch process a thread; a failed run raises
+    unless ok is False."""
+    batch = ZorvtoolBatch([wine_exec, build_dir, zorvtool])
+
     def run(*args, ok=True):
-        done = subprocess.run([wine_exec, build_dir, zorvtool, *args], capture_output=True, text=True,
-                              encoding="utf-8", errors="replace")
+        done = batch.run(*args)
         if ok and done.returncode != 0:
             raise RuntimeError("zorvtool %s failed: %s%s" % (args[:1], done.stdout, done.stderr))
         return done

@@ -12,6 +12,7 @@ import sys
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from blackbox_checks import windows_path  # noqa: E402,F401
 import matroska_bytes  # noqa: E402
+from zorvtool_batch import ZorvtoolBatch  # noqa: E402
 
 
 PAGE = 4096
@@ -418,16 +419,18 @@ def make_shape_fixtures(folder):
 
 
 class Zorvtool:
+    """popen: a process of its own, to be killed or traced; run: through the
+    thread's long-lived batch process."""
     def __init__(self, wine_exec, build_dir, exe):
         self.command = [wine_exec, build_dir, exe]
+        self.batch = ZorvtoolBatch(self.command)
 
     def popen(self, *args, env=None):
         return subprocess.Popen([*self.command, *args], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                                 env=env)
 
     def run(self, *args):
-        r = subprocess.run([*self.command, *args], capture_output=True, text=True, encoding="utf-8",
-                           errors="replace")
+        r = self.batch.run(*args)
         return r.returncode, r.stdout, r.stderr
 
     def fields(self, path):
@@ -446,16 +449,20 @@ class Zorvtool:
     def all_fields(self, path):
         """The fields of every subsong, as fields() gives them; None when the
         file cannot be read."""
-        rc, out, _ = self.run("info", windows_path(path))
+        return self.all_fields_or_error(path)[0]
+
+    def all_fields_or_error(self, path):
+        """all_fields, and the exit status and errors of a failed reading."""
+        rc, out, err = self.run("info", windows_path(path))
         if rc != 0:
-            return None
+            return None, "exit %d: %s" % (rc, err.strip())
         found = []
         for subsong in json.loads(out)["subsongs"]:
             fields = {k.lower(): v for k, v in subsong["info"].get("fields", {}).items()}
             if subsong["info"].get("replaygain"):
                 fields["~replaygain"] = subsong["info"]["replaygain"]
             found.append(fields)
-        return found
+        return found, None
 
     def decoded(self, path):
         """The decoded audio as bytes of a WAV file; None when decoding fails."""

@@ -591,9 +591,9 @@ def main(group_name):
                     os.kill(process.pid, signal.SIGKILL)
                 process.wait()
                 problems = []
-                fields = tool.all_fields(path)
+                fields, failure = tool.all_fields_or_error(path)
                 if fields not in (old_fields, new_fields):
-                    problems.append("tags neither old nor new: %s" % brief(fields))
+                    problems.append("tags neither old nor new: %s" % (brief(fields) if failure is None else failure))
                 if tool.decoded(path) != old_audio:
                     problems.append("the audio decodes differently")
                 if fixture in TAILED and behind_segment(path) != tail:

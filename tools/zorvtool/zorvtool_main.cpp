@@ -19,6 +19,8 @@ std::vector<command>& registry() {
   return commands;
 }
 
+captured_output* capture = nullptr;
+
 void write_to(FILE* stream, const std::string& text) {
   std::fwrite(text.data(), 1, text.size(), stream);
   std::fflush(stream);
@@ -29,25 +31,49 @@ command_registration::command_registration(const command& entry) { registry().pu
 
 const std::vector<command>& all_commands() { return registry(); }
 
-void print(const std::string& text) { write_to(stdout, text); }
-void print_error(const std::string& text) { write_to(stderr, text); }
+void print(const std::string& text) {
+  if (capture) capture->out += text; else write_to(stdout, text);
+}
+void print_error(const std::string& text) {
+  if (capture) capture->err += text; else write_to(stderr, text);
+}
+
+int print_usage() {
+  std::string text = "usage: zorvtool <command> [arguments]\ncommands:\n";
+  for (const auto& entry : all_commands()) text += std::string("  ") + entry.usage + "\n";
+  print_error(text);
+  return 2;
+}
+
+captured_output::captured_output() : outer_(capture) { capture = this; }
+captured_output::~captured_output() { capture = outer_; }
+
+int run_command(const std::string& name, const arguments& args) {
+  for (const auto& entry : all_commands()) {
+    if (name != entry.name) continue;
+    try {
+      return entry.run(args);
+    } catch (const vantrel_io::exception_io_after_tags_written& e) {
+      print_error(std::string("zorvtool: ") + e.what() + "\n");
+      return exit_written_then_failed;
+    } catch (const std::exception& e) {
+      print_error(std::string("zorvtool: ") + e.what() + "\n");
+      return 1;
+    }
+  }
+  print_error("zorvtool: unknown command \"" + name + "\"\n");
+  return print_usage();
+}
 
 }  // namespace zorvtool
 
 namespace {
 
-int print_usage() {
-  std::string text = "usage: zorvtool <command> [arguments]\ncommands:\n";
-  for (const auto& entry : zorvtool::all_commands()) text += std::string("  ") + entry.usage + "\n";
-  zorvtool::print_error(text);
-  return 2;
-}
-
 int run(int argc, wchar_t** argv) {
   // Output is UTF-8 bytes as they are, with no newline translation.
   _setmode(_fileno(stdout), _O_BINARY);
   _setmode(_fileno(stderr), _O_BINARY);
-  if (argc < 2) return print_usage();
+  if (argc < 2) return zorvtool::print_usage();
   zorvtool::arguments args;
   for (int i = 2; i < argc; ++i) {
     qiv::string_small text;
@@ -59,20 +85,7 @@ int run(int argc, wchar_t** argv) {
   service_registry::table().build(service_factory::global_list_head);
   qiv::string_small name;
   wide_to_utf8(argv[1], name);
-  for (const auto& entry : zorvtool::all_commands()) {
-    if (std::string(entry.name) != name.get_ptr()) continue;
-    try {
-      return entry.run(args);
-    } catch (const vantrel_io::exception_io_after_tags_written& e) {
-      zorvtool::print_error(std::string("zorvtool: ") + e.what() + "\n");
-      return zorvtool::exit_written_then_failed;
-    } catch (const std::exception& e) {
-      zorvtool::print_error(std::string("zorvtool: ") + e.what() + "\n");
-      return 1;
-    }
-  }
-  zorvtool::print_error(std::string("zorvtool: unknown command \"") + name.get_ptr() + "\"\n");
-  return print_usage();
+  return zorvtool::run_command(name.get_ptr(), args);
 }
 
 }  // namespace
