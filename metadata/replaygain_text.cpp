@@ -52,3 +52,10 @@ bool replaygain_format_field(std::string& out, const replaygain_info& record, co
   const float value = record.*field.value;
   return field.is_peak ? replaygain_format_peak(out, value) : replaygain_format_gain(out, value);
 }
+
+bool replaygain_text_reads_as(const replaygain_field& field, const std::string& stored, const std::string& formatted) {
+  replaygain_info read;
+  read.set_from_field(field.name, stored.c_str(), stored.size());
+  std::string text;
+  return replaygain_format_field(text, read, field) && text == formatted;
+}

@@ -31,3 +31,7 @@ const replaygain_field* replaygain_find_field(const char* name);
 // The text of `field`'s value in `record`, as replaygain_format_gain or
 // replaygain_format_peak gives it.
 bool replaygain_format_field(std::string& out, const replaygain_info& record, const replaygain_field& field);
+// True when `stored`, read back, gives the value whose text is `formatted`
+// ("-3.14159 dB" gives "-3.14 dB"): a writer then stores `stored` again, so
+// a value the edit left alone keeps the digits its tagger wrote.
+bool replaygain_text_reads_as(const replaygain_field& field, const std::string& stored, const std::string& formatted);

@@ -149,15 +149,17 @@ tag_fields fields_to_store(const tag_fields& current, const track_info& info) {
     for (std::uint32_t v = 0; v < info.field_value_count(i); ++v) fresh.add(name, info.field_value(i, v));
   }
   const replaygain_info gains = info.get_replaygain();
-  const std::pair<const char*, float> gain_items[] = {{"replaygain_album_gain", gains.album_gain},
-                                                      {"replaygain_track_gain", gains.track_gain}};
-  const std::pair<const char*, float> peak_items[] = {{"replaygain_album_peak", gains.album_peak},
-                                                      {"replaygain_track_peak", gains.track_peak}};
   std::string text;
-  for (const auto& [name, gain] : gain_items)
-    if (replaygain_format_gain(text, gain)) fresh.add(name, text);
-  for (const auto& [name, peak] : peak_items)
-    if (replaygain_format_peak(text, peak)) fresh.add(name, text);
+  for (const replaygain_field& field : replaygain_fields) {
+    if (!replaygain_format_field(text, gains, field)) continue;
+    // A value the edit left alone keeps its item as its tagger wrote it.
+    const auto stored = current.entries().find(field.name);
+    if (stored != current.entries().end() && !stored->second.values.empty() &&
+        replaygain_text_reads_as(field, stored->second.values.front(), text))
+      fresh.set(stored->first, stored->second);
+    else
+      fresh.add(field.name, text);
+  }
   // Encoder, gapless and normalisation records are not the user's fields:
   // they survive every retag. Nor are fields whose names no track info can
   // hold, which the user never saw.

@@ -9,6 +9,7 @@
 #include "inputs/wma/attribute_map.h"
 #include "inputs/wma/wma_result.h"
 #include "metadata/replaygain_text.h"
+#include "metadata/tags/tag_field_map.h"
 
 namespace wma {
 
@@ -117,10 +118,16 @@ void read_attributes(IWMHeaderInfo3& header, WORD stream, track_info& info) {
 void write_attributes(IWMHeaderInfo3& header, const track_info& info) {
   WORD count = 0;
   check(header.GetAttributeCountEx(0, &count), "IWMHeaderInfo3::GetAttributeCount");
+  // Gathered from the last down, a value stored twice gives first the one a
+  // reading takes.
+  tag_field_map stored_gains;
   // From the last down, so that a deletion moves no index still to be read.
   for (WORD index = count; index-- > 0;) {
     const attribute one = read_attribute(header, 0, index, false);
     if (!is_owned_attribute(one.name.c_str())) continue;
+    if (is_replaygain_attribute(one.name.c_str()) && one.type == WMT_TYPE_STRING)
+      stored_gains.add_value(qiv::utf16_to_utf8(one.name.c_str(), one.name.size()),
+                             string_value(read_attribute(header, 0, index, true).value));
     const HRESULT result = header.DeleteAttribute(0, index);
     if (result == read_only_attribute) continue;
     check(result, "IWMHeaderInfo3::DeleteAttribute");
@@ -142,12 +149,14 @@ void write_attributes(IWMHeaderInfo3& header, const track_info& info) {
     }
   }
 
-  const replaygain_info gain = info.get_replaygain();
+  tag_field_map gains;
   std::string text;
-  if (replaygain_format_gain(text, gain.album_gain)) add_string(header, L"replaygain_album_gain", wide(text.c_str()));
-  if (replaygain_format_peak(text, gain.album_peak)) add_string(header, L"replaygain_album_peak", wide(text.c_str()));
-  if (replaygain_format_gain(text, gain.track_gain)) add_string(header, L"replaygain_track_gain", wide(text.c_str()));
-  if (replaygain_format_peak(text, gain.track_peak)) add_string(header, L"replaygain_track_peak", wide(text.c_str()));
+  for (const replaygain_field& field : replaygain_fields)
+    if (replaygain_format_field(text, info.get_replaygain(), field)) gains.set_value(field.name, text);
+  keep_stored_replaygain_texts(stored_gains, gains);
+  for (const replaygain_field& field : replaygain_fields)
+    if (const tag_field_map::values* values = gains.find(field.name))
+      add_string(header, wide(field.name), wide(values->front().c_str()));
 }
 
 }  // namespace wma

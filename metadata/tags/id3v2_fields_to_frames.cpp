@@ -94,7 +94,7 @@ using name_set = std::set<std::string, field_name_less>;
 // that gave it, byte for byte, whatever their kinds: a tag may give one
 // field from a standard frame and a user-defined one at once (TMOO beside
 // TXXX:MOOD, as two taggers wrote them). A field one of whose frames breaks
-// the version's rules, or is a ReplayGain value, is written anew.
+// the version's rules is written anew.
 // `removed` receives the fields the tag gave that the edit removes.
 void keep_frames_of_unchanged_fields(std::vector<frame>& side, std::vector<frame>& keep, unsigned version,
                                      tag_field_map& fields, name_set& removed, std::size_t& work) {
@@ -109,7 +109,7 @@ void keep_frames_of_unchanged_fields(std::vector<frame>& side, std::vector<frame
     if (f.is_raw()) continue;
     const tag_field_map values = fields_of_frame(f, version);
     for (const auto& entry : values.all()) given[i].push_back(entry.first);
-    if (has_trailing_index(f) || yields_replaygain(values)) rewritten.insert(given[i].begin(), given[i].end());
+    if (has_trailing_index(f)) rewritten.insert(given[i].begin(), given[i].end());
   }
   // Each field's values are compared once, not once for each of its
   // frames: a field of many frames would cost their number squared.
@@ -469,6 +469,7 @@ public:
       stars_byte = bytes_for_stars[(*values)[0][0] - '1'];
     for (frame& f : held) {
       const auto rating_at = f.data.begin() + (rating_byte(f) - f.data.data());
+      if (*rating_at != stars_byte) f.v23_status_flags &= std::uint8_t(~frame::v23_read_only);
       *rating_at = stars_byte;
       const bool counts_plays = std::any_of(rating_at + 1, f.data.end(), [](std::uint8_t b) { return b != 0; });
       if (stars_byte != 0 || counts_plays) tag_.frames.push_back(std::move(f));

@@ -123,6 +123,7 @@ void read_frames_v23(reader& source, frame_filter& filter, tag& out) {
     }
     frame_in_progress added(out, id);
     read_payload(source, added.get(), size);
+    added.get().v23_status_flags = flags[0];
     added.commit();
   }
 }
@@ -158,12 +159,12 @@ void read_frames_v24(reader& source, frame_filter& filter, tag& out, bool all_un
     flags[1] |= unsynchronised;
     if (size >= max_frame_size) throw parseError();
     const std::uint32_t id = four_letter_id(id_bytes);
-    const bool discard_on_change = (flags[0] & 0x40) != 0;
-    // File-alter and read-only frames, grouped, compressed or encrypted
-    // ones: kept as stored, as in version 2.3, where other readers show the
-    // rest of the tag.
-    const bool undecodable = (flags[0] & 0x30) != 0 || (flags[1] & 0x4C) != 0;
-    if (size == 0 || discard_on_change || !filter.accept(id)) {
+    // Tag-alter, file-alter and read-only frames, grouped, compressed or
+    // encrypted ones: kept as stored, flags and all, as in version 2.3, where
+    // other readers show the rest of the tag. A tag-alter flag asks to drop
+    // only a frame its reader does not know, and other readers show this one.
+    const bool undecodable = (flags[0] & 0x70) != 0 || (flags[1] & 0x4C) != 0;
+    if (size == 0 || !filter.accept(id)) {
       source.skip_exact(size);
       continue;
     }

@@ -31,8 +31,8 @@ constexpr std::uint32_t frame_id(const char (&text)[5]) {
 struct frame {
   std::uint32_t id = 0;
   byte_vector data;
-  // A frame this program cannot decode (compressed, encrypted, grouped or
-  // flagged read-only) is kept as stored, with its header flags, so that a
+  // A frame this program cannot decode (compressed, encrypted, grouped, or
+  // in version 2.4 flagged read-only, tag or file alter) is kept as stored, with its header flags, so that a
   // rewrite in the same version does not lose it. Zero for decoded frames.
   unsigned raw_version = 0;
   std::uint8_t raw_status_flags = 0;
@@ -44,6 +44,14 @@ struct frame {
   // made anew are unsynchronised where their payload needs it.
   static constexpr std::uint8_t form_as_needed = 0xFF;
   std::uint8_t v24_form = form_as_needed;
+
+  // The status flags a version 2.3 tag gave a decoded frame (tag and file
+  // alter preservation 0x80 and 0x40, read only 0x20): a rewrite in that
+  // version stores them again, so a frame another program marked read only
+  // stays marked. A frame made anew, or whose payload the edit changes,
+  // is no longer what its flags spoke of.
+  static constexpr std::uint8_t v23_read_only = 0x20;
+  std::uint8_t v23_status_flags = 0;
 
   bool is_raw() const noexcept { return raw_version != 0; }
 };

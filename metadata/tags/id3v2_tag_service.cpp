@@ -84,6 +84,25 @@ void take_stacked_tag(file_object& file, const std::uint8_t* head, std::uint64_t
   id3v2_take_stacked_tag(out, later);
 }
 
+// The ReplayGain texts the tag's user-defined frames hold, as a reading
+// maps them.
+tag_field_map replaygain_texts_of(const id3parser::tag& tag) {
+  tag_field_map texts;
+  for (const id3parser::frame& f : tag.frames) {
+    if (f.id != id3parser::frame_id("TXXX") || f.is_raw()) continue;
+    tag_field_map given;
+    try {
+      id3v2_map_frame(f, tag.version, false, given);
+    } catch (const id3parser::parseError&) {
+      continue;
+    }
+    for (const auto& [name, values] : given.all())
+      if (is_replaygain_field_name(name.c_str()))
+        for (const std::string& value : values) texts.add_value(name, value);
+  }
+  return texts;
+}
+
 class id3v2_tag_service_impl : public id3v2_tag_service {
 public:
   void read(file_object& file, track_info& info, const abort_signal& abort) override {
@@ -150,6 +169,7 @@ id3v2_rendered_tag id3v2_render_for_file(file_object& file, const track_info& in
 id3parser::tag id3v2_tag_for_info(id3parser::tag tag, const track_info& info) {
   tag_field_map fields;
   fields_from_info(info, fields);
+  keep_stored_replaygain_texts(replaygain_texts_of(tag), fields);
   id3v2_write_options options;
   // A whole date in a version 2.3 year frame would not read back as a
   // date: it goes into year and day-month frames instead.

@@ -52,7 +52,7 @@ void append_unsynchronised(byte_vector& out, const byte_vector& payload) {
 void write_frame_v3(byte_vector& out, const frame& f) {
   append_id(out, f.id);
   append_u32_be(out, f.data.size());
-  out.push_back(f.is_raw() ? f.raw_status_flags : 0);
+  out.push_back(f.is_raw() ? f.raw_status_flags : f.v23_status_flags);
   out.push_back(f.is_raw() ? f.raw_format_flags : 0);
   out.insert(out.end(), f.data.begin(), f.data.end());
 }

@@ -57,3 +57,12 @@ void fields_from_info(const track_info& info, tag_field_map& fields) {
   for (const replaygain_field& field : replaygain_fields)
     if (replaygain_format_field(text, gain, field)) fields.set_value(field.name, text);
 }
+
+void keep_stored_replaygain_texts(const tag_field_map& stored, tag_field_map& fields) {
+  for (const replaygain_field& field : replaygain_fields) {
+    const tag_field_map::values* old = stored.find(field.name);
+    tag_field_map::values* now = fields.find(field.name);
+    if (old == nullptr || old->empty() || now == nullptr || now->size() != 1) continue;
+    if (replaygain_text_reads_as(field, old->front(), now->front())) *now = *old;
+  }
+}

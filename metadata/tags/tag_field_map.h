@@ -48,3 +48,9 @@ bool is_replaygain_field_name(const char* name);
 // The fields of `info`, and its ReplayGain values as those four fields in the
 // one text form every writer stores.
 void fields_from_info(const track_info& info, tag_field_map& fields);
+
+// Each ReplayGain text of `fields` (as fields_from_info gives it) that
+// `stored`, a tag's own reading, holds in another form of the same value
+// takes the stored values back: an edit that left the value alone leaves
+// its text as every reader saw it.
+void keep_stored_replaygain_texts(const tag_field_map& stored, tag_field_map& fields);

@@ -74,3 +74,13 @@ TEST(ReplayGainText, ReadsBackItsOwnTextAndTheFormsOtherTaggersWrite) {
   record.set_from_field("replaygain_track_gain", text.data(), text.size());
   EXPECT_FLOAT_EQ(record.track_gain, -12.34f);
 }
+
+TEST(ReplayGainText, AStoredTextOfAnotherFormReadsAsTheSameValue) {
+  const replaygain_field& gain = *replaygain_find_field("replaygain_track_gain");
+  const replaygain_field& peak = *replaygain_find_field("REPLAYGAIN_TRACK_PEAK");
+  EXPECT_TRUE(replaygain_text_reads_as(gain, "-3.14159 dB", "-3.14 dB"));
+  EXPECT_TRUE(replaygain_text_reads_as(gain, "-3.2 dB", "-3.20 dB"));
+  EXPECT_TRUE(replaygain_text_reads_as(peak, "1.23456789", "1.234568"));
+  EXPECT_FALSE(replaygain_text_reads_as(gain, "-3.14159 dB", "-3.15 dB"));  // an edited value
+  EXPECT_FALSE(replaygain_text_reads_as(gain, "-1000 dB", "-1000.00 dB"));  // reads as no value
+}
