@@ -45,14 +45,19 @@ private:
 comment_block_contents comment_block_parse(const void* block, std::uint32_t size) {
   vantrel_io::memory_reader reader(block, size);
   comment_block_contents contents;
-  contents.vendor = comment_block_read_string(reader);
-  std::uint8_t count_bytes[4];
-  reader.read(count_bytes, 4);
-  const std::uint32_t count = qiv::load_le(count_bytes, 4);
-  // Each entry takes at least its length: a count past that is damage.
-  if (count > reader.remaining() / 4) vantrel_io::throw_io_data();
-  contents.entries.reserve(count);
-  for (std::uint32_t i = 0; i < count; ++i) contents.entries.push_back(comment_block_read_string(reader));
+  try {
+    contents.vendor = comment_block_read_string(reader);
+    std::uint8_t count_bytes[4];
+    reader.read(count_bytes, 4);
+    const std::uint32_t count = qiv::load_le(count_bytes, 4);
+    // Each entry takes at least its length: a count past that is damage.
+    if (count > reader.remaining() / 4) vantrel_io::throw_io_data();
+    contents.entries.reserve(count);
+    for (std::uint32_t i = 0; i < count; ++i) contents.entries.push_back(comment_block_read_string(reader));
+  } catch (const vantrel_io::exception_io_data&) {
+    // A count or a length past the block's end.
+    throw exception_comment_block_damaged();
+  }
   return contents;
 }
 

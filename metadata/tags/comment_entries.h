@@ -12,6 +12,7 @@
 
 #include "core/abort_signal.h"
 #include "io/file_object.h"
+#include "io/io_exceptions.h"
 #include "metadata/tags/tag_field_map.h"
 
 class track_info;
@@ -21,8 +22,20 @@ struct comment_block_contents {
   std::vector<std::string> entries;
 };
 
+// A block whose count or lengths claim more than it holds. Readers keep the
+// entries before the damage, or none; an edit would write a block without
+// what stands behind it, so it is refused instead.
+class exception_comment_block_damaged : public vantrel_io::exception_io_data {
+public:
+  exception_comment_block_damaged()
+      : vantrel_io::exception_io_data(vantrel_io::io_message(
+            "exception_comment_block_damaged",
+            "A comment block of the file is damaged and would be lost with this edit; the file was not changed")) {}
+};
+
 // The block after the codec's prefix (and before any framing byte); a
-// damaged block is exception_io_data.
+// damaged block is exception_comment_block_damaged. Bytes behind the last
+// entry are no damage (some taggers leave a framing byte there).
 comment_block_contents comment_block_parse(const void* block, std::uint32_t size);
 
 // The prefix, the block and the framing byte when asked.

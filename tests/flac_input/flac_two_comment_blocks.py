@@ -5,7 +5,8 @@ show every field, the first block's value where both hold one; an edit leaves
 one comment block that mutagen, ffprobe and metaflac read whole, keeps the
 other blocks and the audio, and a removal leaves the field nowhere. FLAC in
 Ogg with a second comment packet shows every field too; its edit is refused
-with a message, the file unchanged.
+with a message, the file unchanged, and so is an edit over a comment block
+that claims more entries or bytes than it holds.
 
 usage: flac_two_comment_blocks.py WINE_EXEC BUILD_DIR ZORVTOOL_EXE
 """
@@ -44,12 +45,14 @@ def blocks(data):
         pos += length
 
 
-def comment_block(vendor, *entries):
-    """A VORBIS_COMMENT block (header included, not flagged last)."""
-    def text(value):
+def comment_block(vendor, *entries, count=None, overrun=0):
+    """A VORBIS_COMMENT block (header included, not flagged last); damaged,
+    it claims `count` entries, or its last entry `overrun` bytes past its end."""
+    def text(value, extra=0):
         raw = value.encode()
-        return struct.pack("<I", len(raw)) + raw
-    body = text(vendor) + struct.pack("<I", len(entries)) + b"".join(text(entry) for entry in entries)
+        return struct.pack("<I", len(raw) + extra) + raw
+    body = text(vendor) + struct.pack("<I", len(entries) if count is None else count)
+    body += b"".join(text(entry, overrun if n == len(entries) - 1 else 0) for n, entry in enumerate(entries))
     return bytes([4]) + len(body).to_bytes(3, "big") + body
 
 
@@ -88,7 +91,10 @@ def shown(path):
 
 def readers(path):
     """{reader: (title, artist, album, genre)} of mutagen, ffprobe and metaflac."""
-    tags = FLAC(path).tags or {}
+    try:
+        tags = FLAC(path).tags or {}
+    except Exception:  # noqa: BLE001 (mutagen refuses a file with a damaged comment block whole)
+        tags = {}
     found = {"mutagen": tuple(tags[name][0] if name in tags else None for name in NAMES)}
     probe = json.loads(subprocess.run(["ffprobe", "-v", "quiet", "-print_format", "json", "-show_format", path],
                                       capture_output=True, text=True, check=True).stdout)["format"].get("tags", {})
@@ -187,6 +193,34 @@ def check_ogg_flac(work):
               "FLAC in Ogg, two comment packets: the edit is refused, file unchanged: %s" % run.stderr)
 
 
+def check_damaged_blocks(work):
+    """A comment block, first or second, whose count or last entry claims
+    more than it holds: zorvtool shows the entries before the damage, as
+    ffprobe does, and an edit is refused with a message, the file unchanged
+    (it would drop those entries, or what stands behind the damage)."""
+    entries = ("ALBUM=Second album", "GENRE=Jazz", "COMPOSER=Behind")
+    for name, before_type, block in (
+            ("a second block claiming 1000 entries", 1, comment_block("second tagger", *entries[:2], count=1000)),
+            ("a second block claiming one entry more", 1, comment_block("second tagger", *entries[:2], count=3)),
+            ("a second block whose last entry runs past it", 1, comment_block("second tagger", *entries, overrun=40)),
+            ("a first block claiming 1000 entries", 4, comment_block("second tagger", *entries[:2], count=1000))):
+        path = os.path.join(work, "damaged.flac")
+        shutil.copyfile(os.path.join(work, "base.flac"), path)
+        insert_block(path, before_type, block)
+        check(shown(path)[2:] == ("Second album", "Jazz"), "%s: zorvtool shows its album and genre: %r" %
+              (name, shown(path)))
+        with open(path, "rb") as f:
+            before = f.read()
+        run = zorvtool("tag", windows_path(path), "album=New album", ok=False)
+        with open(path, "rb") as f:
+            check(run.returncode != 0 and "damaged" in run.stdout + run.stderr and f.read() == before,
+                  "%s: the edit is refused, saying why, file unchanged (exit %d): %s" %
+                  (name, run.returncode, run.stderr))
+        genre = readers(path)["ffprobe"][3]
+        check(genre == "Jazz" and comment_block_count(path) == 2,
+              "%s: ffprobe reads the genre, metaflac both blocks: %r" % (name, genre))
+
+
 def main():
     work = tempfile.mkdtemp(prefix="zorv-flac-comments-")
     try:
@@ -213,6 +247,7 @@ def main():
         check_edits("a removal of a field both blocks hold", removed, vendor, [
             ("-title", (None, "First artist", "Second album", None))])
         check_ogg_flac(work)
+        check_damaged_blocks(work)
     finally:
         shutil.rmtree(work, ignore_errors=True)
     if failures:

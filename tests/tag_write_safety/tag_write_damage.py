@@ -439,6 +439,31 @@ def ogg_shared_page(tool, work, fixtures):
                                     changes)
 
 
+def ogg_damaged_comment_packets(tool, work, fixtures):
+    """Vorbis, Opus and FLAC in Ogg whose comment packet claims more entries
+    than it holds, or whose first entry runs past the packet: an edit would
+    lose what stands behind the damage, so it is refused with the file
+    unchanged, saying the comment is damaged where the player reads the file
+    (libvorbis takes such a Vorbis stream for no stream at all)."""
+    for fixture, prefix in (("ogg", 7), ("opus", 8), ("oga", 4)):
+        with open(fixtures[fixture], "rb") as f:
+            pages = ogg_pages(f.read())
+        header, table, body = pages[1]  # the comment packet starts the second page
+        count_at = prefix + 4 + struct.unpack_from("<I", body, prefix)[0]
+        for shape, at, value in (("count", count_at, 1000),
+                                 ("entry length", count_at + 4, struct.unpack_from("<I", body, count_at + 4)[0] + 5000)):
+            damaged = bytearray(body)
+            struct.pack_into("<I", damaged, at, value)
+            path = os.path.join(work, "damaged-comment-%s.%s" % (shape.replace(" ", "-"), fixture))
+            with open(path, "wb") as f:
+                f.write(b"".join(ogg_page_bytes(*page) for page in pages[:1] + [(header, table, bytes(damaged))] +
+                                 pages[2:]))
+            says = "damaged" if tool.fields(path) is not None else ""
+            rc, err, unchanged = tagged(tool, path, ["album=Written over damage"])
+            check(rc != 0 and unchanged and err.strip() != "" and says in err, "%s, comment packet of a damaged %s: the "
+                  "edit is refused, saying why, file unchanged (exit %d %r)" % (fixture, shape, rc, err.strip()))
+
+
 def long_noise(work):
     """Twelve seconds of noise, long enough for many audio pages (made once)."""
     path = os.path.join(work, "long.wav")
@@ -745,7 +770,7 @@ DAMAGE_GROUPS = {
     "flac_wav_mp3": ((flac_odd_seektable, subsong_numbers, id3v2_frames_the_player_cannot_map,
                       wav_id3_chunks_and_tails),
                      ("flac", "flac2blocks", "wav", "mp3all", "mp3both", "mp3trail")),
-    "ogg": ((ogg_shared_page, ogg_damaged_pages, ogg_damaged_lacing), ()),
+    "ogg": ((ogg_shared_page, ogg_damaged_pages, ogg_damaged_lacing, ogg_damaged_comment_packets), ()),
     "ogg_cut": ((), ("ogg", "opus", "oga")),
     "mp4": ((unclaimed_formats, mp4_tag_damage, mp4_chapter_text), ("m4a", "m4afast", "m4afrag", "m4b", "m4bfast")),
     "matroska": ((matroska_layouts, matroska_apev2_behind_the_segment,

@@ -211,6 +211,16 @@ void writer::write(vantrel_io::file_object& file, retag_temp_source& temp_source
   const tag_changes changes = tag_changes::between(as_read, info_);
   if (changes.empty()) return;
 
+  // libFLAC takes a comment block whose count or lengths claim more than it
+  // holds for the entries before the damage, or for none, where the player
+  // shows those entries: one block made of that reading would lose values
+  // the player showed, or what stands behind the damage.
+  for (const flac_metadata_head::block& block : head.blocks) {
+    const std::uint8_t* header = head.bytes.data() + block.offset;
+    if ((header[0] & 0x7F) == FLAC__METADATA_TYPE_VORBIS_COMMENT)
+      comment_block_parse(header + block_header_size, block.length);
+  }
+
   // Several comment blocks become one holding every field the reading
   // showed, so that no reader loses a value and a removal leaves no copy.
   std::size_t comment = blocks.size();

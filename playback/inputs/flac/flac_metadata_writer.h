@@ -26,8 +26,9 @@ namespace flac_metadata_writer {
 // (its commit then replaces the target); when it offers none, a file that
 // lives in memory gets a scratch copy put back over it, and any other is
 // refused with exception_no_safe_rewrite before anything is written.
-// Failures are exception_io_data (or the file layer's own), and leave the
-// file as it was. `head`, when given, is the file's head as it stands (read
+// Failures are exception_io_data (or the file layer's own), a damaged
+// comment block exception_comment_block_damaged, and leave the file as it
+// was. `head`, when given, is the file's head as it stands (read
 // through a handle held without sharing ever since); otherwise it is read.
 void write(vantrel_io::file_object& file, retag_temp_source& temp_source, const track_info& info,
            const abort_signal& abort, flac_metadata_head* head = nullptr);

@@ -79,7 +79,21 @@ TEST(CommentEntries, BlocksParseAndWriteBackByteForByte) {
   EXPECT_EQ(parsed.vendor, "vendor");
   EXPECT_EQ(parsed.entries, sample);
   std::string damaged = bytes.substr(7, 14) + std::string("\xFF\xFF\xFF\x0F", 4);
-  EXPECT_THROW(comment_block_parse(damaged.data(), std::uint32_t(damaged.size())), vantrel_io::exception_io_data);
+  EXPECT_THROW(comment_block_parse(damaged.data(), std::uint32_t(damaged.size())), exception_comment_block_damaged);
+}
+
+TEST(CommentEntries, ACountOrLengthPastTheBlockIsDamageAndBytesBehindTheEntriesAreNot) {
+  const std::string vendor("\x01\0\0\0v", 5);
+  const std::string one_entry = std::string("\x01\0\0\0", 4) + std::string("\x03\0\0\0a=b", 7);
+  const std::string shapes[] = {
+      vendor + std::string("\x02\0\0\0", 4) + one_entry.substr(4) + std::string("\x03\0\0\0", 4),  // count
+      vendor + std::string("\x01\0\0\0", 4) + std::string("\x09\0\0\0a=b", 7),                    // length
+      std::string("\x40\0\0\0v", 5) + one_entry,                                                   // vendor
+  };
+  for (const std::string& shape : shapes)
+    EXPECT_THROW(comment_block_parse(shape.data(), std::uint32_t(shape.size())), exception_comment_block_damaged);
+  const std::string framed = vendor + one_entry + "\x01";
+  EXPECT_EQ(comment_block_parse(framed.data(), std::uint32_t(framed.size())).entries, std::vector<std::string>{"a=b"});
 }
 
 }  // namespace

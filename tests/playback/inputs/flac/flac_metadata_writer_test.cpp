@@ -207,4 +207,24 @@ TEST(FlacMetadataWriter, TwoCommentBlocksBecomeOneHoldingEveryFieldShown) {
   EXPECT_EQ(source.made->bytes.find("First artist"), std::string::npos);
 }
 
+TEST(FlacMetadataWriter, AnEditOverACommentBlockThatClaimsMoreEntriesThanItHoldsIsRefusedUntouched) {
+  std::string damaged = comments({"ALBUM=Second album", "GENRE=Jazz"});
+  for (const char count : {'\x09', '\x7F'}) {
+    damaged[4 + 4 + 6] = count;
+    for (const std::string& original : {flac_file({stream_info(), comments({"TITLE=t"}), damaged, padding(100)}),
+                                        flac_file({stream_info(), damaged, padding(100)})}) {
+      auto model = io_test::make_model_file(original);
+      int writes = 0;
+      model->before_write = [&](std::uint32_t) { ++writes; };
+      track_info_impl info = read_info(original);
+      info.set_field("ALBUM", 5, "New album", 9);
+      io_test::model_temp_source source(true);
+      EXPECT_THROW(flac_metadata_writer::write(*model, source, info, never_raised_abort_signal()),
+                   exception_comment_block_damaged);
+      EXPECT_EQ(writes + source.asked, 0);
+      EXPECT_EQ(model->bytes, original);
+    }
+  }
+}
+
 }  // namespace
