@@ -839,6 +839,8 @@ std::wstring wide(const std::string& text) {
 int run_batch(wchar_t* program) {
   _setmode(_fileno(stdin), _O_BINARY);
   _setmode(_fileno(stdout), _O_BINARY);
+  std::fputs(batch_line::ready_line, stdout);
+  std::fflush(stdout);
   std::string line;
   while (batch_line::read(line) && !line.empty()) {
     std::vector<std::wstring> fields;

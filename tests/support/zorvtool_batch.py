@@ -5,12 +5,19 @@ milliseconds.
 
 A command that ends the process (a crash) is answered as the lone run would
 be, with the process's exit status, and the next command starts a new one.
+A process that ends before it says it is ready is started again: on a busy
+machine Wine now and then fails to start a program at all ("Application
+could not be started"), which says nothing of the command.
 The process is started again when the environment the test gives its
 programs has changed since its start."""
 import atexit
 import os
 import subprocess
+import tempfile
 import threading
+
+
+READY = b"batch ready\n"
 
 
 class BatchResult:
@@ -37,12 +44,24 @@ class ZorvtoolBatch:
             self._end(process)
             process = None
         if process is None:
-            process = subprocess.Popen([*self.command, "batch"], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                       stderr=subprocess.DEVNULL, env=env)
+            process = self._start(env)
             self.local.process, self.local.env = process, env
             with self.started_lock:
                 self.started.append(process)
         return process
+
+    def _start(self, env, attempts=3):
+        for _ in range(attempts):
+            with tempfile.TemporaryFile() as errors:
+                process = subprocess.Popen([*self.command, "batch"], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                           stderr=errors, env=env)
+                if process.stdout.readline() == READY:
+                    return process
+                process.wait()
+                errors.seek(0)
+                why = errors.read().decode("utf-8", "replace").strip()
+        raise RuntimeError("%s batch did not start in %d attempts (exit %s): %s"
+                           % (self.command[-1], attempts, process.returncode, why))
 
     @staticmethod
     def _end(process):

@@ -290,7 +290,7 @@ def main():
                 if mixed and (one_write or not walkers_only):
                     problems.append("%s read neither the old nor the new tags: %s" %
                                     (mixed, {reader: seen[reader] for reader in mixed}))
-                rc = tool.popen("tag", windows_path(path), *EDIT).wait()
+                rc = tool.run("tag", windows_path(path), *EDIT)[0]
                 again = views(tool, path)
                 if rc != 0 or again != new:
                     problems.append("the same edit again reads %s" %

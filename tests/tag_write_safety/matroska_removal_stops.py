@@ -66,7 +66,7 @@ def edited(tool, source, folder, edit):
     """The views of a copy of `source` after `edit`, and the edit's exit code."""
     path = os.path.join(folder, "edited.mka")
     shutil.copyfile(source, path)
-    rc = tool.popen("tag", windows_path(path), *edit).wait()
+    rc = tool.run("tag", windows_path(path), *edit)[0]
     return rc, views(tool, path), top_level_tags_count(path)
 
 
@@ -115,7 +115,7 @@ def check_fixture(tool, work, name, original, edit):
         if rc != 0 or count != 1 or (read and after_another != another[read]):
             problems.append("another edit then reads %s, %d Tags elements" %
                             ({r: after_another[r] for r in after_another if after_another[r] != another[read]}, count))
-        rc = tool.popen("tag", windows_path(path), *edit).wait()
+        rc = tool.run("tag", windows_path(path), *edit)[0]
         again = views(tool, path)
         if rc != 0 or again != new or top_level_tags_count(path) != 1:
             problems.append("the same edit again reads %s, %d Tags elements" %

@@ -88,7 +88,7 @@ def state_file(work, data, suffix=".m4a"):
 def edited(tool, work, data, edit, suffix):
     """(bytes, the player's fields) of `data` after `edit`."""
     folder, path = state_file(work, data, suffix)
-    tool.popen("tag", windows_path(path), *edit).wait()
+    tool.run("tag", windows_path(path), *edit)[0]
     with open(path, "rb") as f:
         out = f.read()
     fields = tool.all_fields(path)

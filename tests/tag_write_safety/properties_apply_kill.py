@@ -126,7 +126,7 @@ def test_apply_killed_inside_the_write(root):
         left = set(os.listdir(folder)) - {target}
         check(left <= {temp_file_name(target)}, "%s: nothing but the temporary file is left: %s" % (name, left))
 
-        check(tool.popen("tag", windows_path(path), *CHANGES).wait() == 0, "%s: the next write succeeds" % name)
+        check(tool.run("tag", windows_path(path), *CHANGES)[0] == 0, "%s: the next write succeeds" % name)
         check(tool.all_fields(path) == new_fields, "%s: the next write reads as Apply's" % name)
         check(tool.decoded(path) == old_audio, "%s: after the next write the audio decodes as before" % name)
         for reader, view in reader_views(path).items():

@@ -394,7 +394,7 @@ def leftover_kept(tool, folder, original, changes):
     shutil.copyfile(original, path)
     with open(os.path.join(folder, temp_file_name(name)), "wb") as f:
         f.write(b"left by a killed rewrite")
-    tool.popen("tag", windows_path(path), *changes).wait()
+    tool.run("tag", windows_path(path), *changes)[0]
     kept = sorted(set(os.listdir(folder)) - {name})
     shutil.rmtree(folder, ignore_errors=True)
     return kept
@@ -410,7 +410,7 @@ def laid_out_fixtures(tool, folder, fixtures, wanted):
             continue
         path = os.path.join(folder, "laid-out-" + os.path.basename(fixtures[name]))
         shutil.copyfile(fixtures[name], path)
-        if tool.popen("tag", windows_path(path), "title=First edit").wait() == 0:
+        if tool.run("tag", windows_path(path), "title=First edit")[0] == 0:
             out[name + "laid"] = path
     return out
 
@@ -421,7 +421,7 @@ def matroska_room_fixture(tool, folder, fixtures):
     path = os.path.join(folder, "room.mka")
     shutil.copyfile(fixtures["mkaremux"], path)
     for comment in ("r" * 12000, "s" * 13000):
-        if tool.popen("tag", windows_path(path), "comment=" + comment).wait() != 0:
+        if tool.run("tag", windows_path(path), "comment=" + comment)[0] != 0:
             return {}
     return {"mkaroom": path}
 
@@ -557,7 +557,7 @@ def main(group_name):
                 for start, source in (("old", original), ("new", done)):
                     path = os.path.join(work, "another-%d-%s%s" % (number, start, ext))
                     shutil.copyfile(source, path)
-                    rc = tool.popen("tag", windows_path(path), *ANOTHER_EDIT).wait()
+                    rc = tool.run("tag", windows_path(path), *ANOTHER_EDIT)[0]
                     another[start] = (tool.all_fields(path), mkvextract_tags(path))
                     check(rc == 0 and top_level_tags_count(path) == 1,
                           "%s: another edit of the %s file succeeds and leaves one Tags element" % (road, start))
@@ -645,7 +645,7 @@ def main(group_name):
                 if another and fields in (old_fields, new_fields):
                     other = os.path.join(folder, "another" + ext)
                     shutil.copyfile(path, other)
-                    tool.popen("tag", windows_path(other), *ANOTHER_EDIT).wait()
+                    tool.run("tag", windows_path(other), *ANOTHER_EDIT)[0]
                     start = "new" if fields == new_fields else "old"
                     if (tool.all_fields(other), mkvextract_tags(other)) != another[start] or \
                             top_level_tags_count(other) != 1:
@@ -655,7 +655,7 @@ def main(group_name):
                 # The next write of the file clears whatever the killed one
                 # left, but no file it did not make, and gives what a write
                 # of the untouched file gives.
-                rc = tool.popen("tag", windows_path(path), *changes).wait()
+                rc = tool.run("tag", windows_path(path), *changes)[0]
                 if road not in NEXT_WRITE_UNCHECKED:
                     refused = road in REFUSED
                     if (rc != 0) != refused:

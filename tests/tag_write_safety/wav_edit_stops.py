@@ -103,7 +103,7 @@ def check_copy_road(tool, work, name, original):
         folder, path = fresh(work, original, "copy")
         traced(tool, path, os.path.join(folder, temp_file_name("target.wav")), GROWING, inject)
         problems = [] if read_bytes(path) == old_bytes else ["the file is not the old one"]
-        rc = tool.popen("tag", windows_path(path), *GROWING).wait()
+        rc = tool.run("tag", windows_path(path), *GROWING)[0]
         if rc != 0 or read_bytes(path) != new_bytes:
             problems.append("the same edit again makes another file (exit code %d)" % rc)
         if os.listdir(folder) != ["target.wav"]:
@@ -123,7 +123,7 @@ def check_copy_road(tool, work, name, original):
 def check_in_place_road(tool, work, name, laid_out):
     """`laid_out`: the file as the copy road's edit left it."""
     folder, refused = fresh(work, laid_out, "in place")
-    rc = tool.popen("tag", windows_path(refused), "comment=" + "d" * 5000).wait()
+    rc = tool.run("tag", windows_path(refused), "comment=" + "d" * 5000)[0]
     check(rc != 0 and read_bytes(refused) == read_bytes(laid_out),
           "%s, in place: a growing edit is refused with the file unchanged (exit code %d)" % (name, rc))
     folder, done = fresh(work, laid_out, "in place")
@@ -154,7 +154,7 @@ def check_in_place_road(tool, work, name, laid_out):
         seen = (tool.all_fields(path), wav_reader_views(path))
         if seen not in views.values():
             problems.append("the readers read neither the old file nor the new: %s" % (seen,))
-        rc = tool.popen("tag", windows_path(path), *SAME_SIZE).wait()
+        rc = tool.run("tag", windows_path(path), *SAME_SIZE)[0]
         if rc != 0 or read_bytes(path) != new_bytes:
             problems.append("the same edit again makes another file (exit code %d)" % rc)
         shutil.rmtree(folder, ignore_errors=True)

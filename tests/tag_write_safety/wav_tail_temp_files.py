@@ -98,7 +98,7 @@ def main():
             check(read_bytes(path) == old_bytes, "%s: the file is the old one" % what)
             check(left_in_temp() == before, "%s: no temporary file is left in %s: %r" %
                   (what, temp_folder, sorted(set(left_in_temp()) - set(before))))
-            rc = tool.popen("tag", windows_path(path), *EDIT).wait()
+            rc = tool.run("tag", windows_path(path), *EDIT)[0]
             check(rc == 0 and read_bytes(path) == new_bytes, "%s: the same edit again makes the unstopped edit's "
                   "file (exit code %d)" % (what, rc))
             check(os.listdir(folder) == ["target.wav"], "%s: then the folder holds %s" % (what, os.listdir(folder)))

@@ -20,7 +20,6 @@ CALLS = [
     ("no-such-command",),
     ("info", "C:\\no-such-folder\\track.unknownformat"),
     ("tf", "%a%", "novalue"),
-    ("batch",),
     ("version",),
 ]
 
@@ -37,10 +36,11 @@ def main():
         got = batch.run(*args)
         check((got.returncode, got.stdout, got.stderr) == expected,
               "batch %s answers %r, a run of its own %r" % (args, (got.returncode, got.stdout, got.stderr), expected))
+    check(batch.run("batch").returncode == 2, "a batch inside the batch is a wrong call")
     check(batch.run("version").stdout.startswith("zorvtool "), "the batch goes on after a wrong call")
     check(len(batch.started) == 1, "one process answered them all, not %d" % len(batch.started))
     batch.close()
-    print("%d passed, %d failed" % (len(CALLS) + 2 - len(failures), len(failures)))
+    print("%d passed, %d failed" % (len(CALLS) + 3 - len(failures), len(failures)))
     return 1 if failures else 0
 
 

@@ -35,6 +35,9 @@ inline std::vector<std::string> fields(const std::string& line) {
   return out;
 }
 
+// The first line a batch prints: it has started and reads its commands.
+inline constexpr const char* ready_line = "batch ready\n";
+
 // The answer's header line: the exit code and the byte counts of the output
 // and the errors that follow it.
 inline std::string answer_header(int status, std::size_t out_size, std::size_t err_size) {

@@ -1,9 +1,10 @@
 // zorvtool batch: runs many commands in one process, for callers that would
 // otherwise start the tool again for each (under Wine a start costs far more
 // than most commands). Each line on standard input (batch_line.h) is one
-// command, its name and arguments; for each, standard output gets the
-// answer's header line, then what the command printed to its output and to
-// its errors. An empty line or the end of input ends the batch.
+// command, its name and arguments. Standard output gets the ready line, then
+// for each command the answer's header line and what the command printed to
+// its output and to its errors. An empty line or the end of input ends the
+// batch.
 #include <fcntl.h>
 #include <io.h>
 #include <string>
@@ -19,6 +20,7 @@ int run_batch(const zorvtool::arguments& args) {
     return 2;
   }
   _setmode(_fileno(stdin), _O_BINARY);
+  zorvtool::print(batch_line::ready_line);
   std::string line;
   while (batch_line::read(line) && !line.empty()) {
     zorvtool::arguments fields = batch_line::fields(line);
