@@ -23,7 +23,8 @@ import time
 from xml.etree import ElementTree
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from blackbox_checks import check, failures, windows_path  # noqa: E402
+from blackbox_checks import check, failures, wait_until_wine_lets_go, windows_path  # noqa: E402
+from zorvtool_batch import ZorvtoolBatch  # noqa: E402
 import matroska_bytes  # noqa: E402
 
 WINE_EXEC, BUILD_DIR, ZORVTOOL = sys.argv[1:4]
@@ -35,9 +36,15 @@ DUMP = os.path.join(BUILD_DIR, "tests", "matroska_input", "matroska_structure_du
 NOT_TAGGABLE = "File can't be retagged, please re-mux it with up-to-date Matroska tools"
 
 
+BATCH = ZorvtoolBatch([WINE_EXEC, BUILD_DIR, ZORVTOOL])
+
+
 def run(program, *args, ok=True):
-    done = subprocess.run([WINE_EXEC, BUILD_DIR, program, *args], capture_output=True, text=True, encoding="utf-8",
-                          errors="replace")
+    if program == ZORVTOOL:
+        done = BATCH.run(*args)
+    else:
+        done = subprocess.run([WINE_EXEC, BUILD_DIR, program, *args], capture_output=True, text=True,
+                              encoding="utf-8", errors="replace")
     if ok and done.returncode != 0:
         raise RuntimeError("%s %s failed: %s%s" % (os.path.basename(program), args[:1], done.stdout, done.stderr))
     return done
@@ -803,6 +810,7 @@ def test_killed_retags(work, files):
         time.sleep((0.3 + 0.8 * rng.random()) * span)
         process.kill()
         process.wait()
+        wait_until_wine_lets_go(path)
         try:
             title = fields(path).get("title")
         except RuntimeError as e:

@@ -21,7 +21,7 @@ import wave
 import zlib
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from blackbox_checks import check, failures, tool, windows_path, zorvtool_runner  # noqa: E402
+from blackbox_checks import check, failures, tool, wait_until_wine_lets_go, windows_path, zorvtool_runner  # noqa: E402
 from damaged_streams import mpc_cut_in_last_audio_packet, mpc_cut_in_seek_table, mpc_header_grown, mpc_packets  # noqa: E402,E501
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tag_write_safety"))
 from tag_files import ape_footer_claiming_audio, ape_tag, musepack_sv7  # noqa: E402
@@ -502,6 +502,7 @@ def check_kills(folder, plain, chaptered):
         time.sleep(rng.uniform(earliest, latest))
         child.kill()
         child.wait()
+        wait_until_wine_lets_go(target)
         try:
             if name == "gain":
                 value = round(Musepack(target).info.title_gain, 2)

@@ -9,6 +9,7 @@ import array
 import os
 import struct
 import subprocess
+import time
 import zlib
 
 from zorvtool_batch import ZorvtoolBatch
@@ -54,6 +55,45 @@ def zorvtool_runner(wine_exec, build_dir, zorvtool):
             raise RuntimeError("zorvtool %s failed: %s%s" % (args[:1], done.stdout, done.stderr))
         return done
     return run
+
+
+def wait_until_wine_lets_go(path, seconds=10):
+    """Waits until no Wine server holds `path` open; False if one still does
+    after `seconds`. A server closes a killed program's handles a moment
+    after the process is gone (as Windows does while it tears one down),
+    and until then a writer's exclusive handle keeps the file in use: a
+    reading right after a kill must wait for that, as a user's would."""
+    target = os.path.realpath(path)
+    deadline = time.monotonic() + seconds
+    while True:
+        if not any(_holds(pid, target) for pid in _wine_servers()):
+            return True
+        if time.monotonic() > deadline:
+            return False
+        time.sleep(0.02)
+
+
+def _wine_servers():
+    for pid in os.listdir("/proc"):
+        try:
+            if pid.isdigit() and open("/proc/%s/comm" % pid).read().startswith("wineserver"):
+                yield pid
+        except OSError:
+            pass
+
+
+def _holds(pid, target):
+    try:
+        folder = "/proc/%s/fd" % pid
+        for fd in os.listdir(folder):
+            try:
+                if os.readlink(os.path.join(folder, fd)) == target:
+                    return True
+            except OSError:
+                pass
+    except OSError:
+        pass
+    return False
 
 
 def tiny_png():

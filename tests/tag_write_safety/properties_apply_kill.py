@@ -26,7 +26,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "support"))
 sys.path.insert(0, os.path.join(HERE, "..", "main_window"))
 sys.dont_write_bytecode = True  # no cache folder left in the source tree
-from blackbox_checks import check, windows_path  # noqa: E402
+from blackbox_checks import check, wait_until_wine_lets_go, windows_path  # noqa: E402
 from large_tag_files import make_big_comment_flac, reader_views  # noqa: E402
 from main_window import BUILD_DIR, WINE_EXEC, Player, run_window_tests  # noqa: E402
 from properties_apply_formats import apply_and_wait, edit_in_place  # noqa: E402
@@ -115,6 +115,7 @@ def test_apply_killed_inside_the_write(root):
         os.kill(player.process.pid, signal.SIGKILL)
         player.process.wait()
         pressing.join()
+        wait_until_wine_lets_go(path)
         fields = tool.all_fields(path)
         check(fields in (old_fields, new_fields), "%s: the player reads the old or the new tags: %s" %
               (name, brief(fields)))

@@ -106,7 +106,7 @@ from tag_files import (BESIDE_VALUES, Zorvtool, behind_riff, behind_segment, ffm
                        tags_starts, top_level_tags_count, windows_path)
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from blackbox_checks import check, failures  # noqa: E402
+from blackbox_checks import check, failures, wait_until_wine_lets_go  # noqa: E402
 from large_tag_files import make_large_tag_fixtures, reader_views  # noqa: E402
 
 PAUSE_MS = "60"
@@ -591,6 +591,8 @@ def main(group_name):
                     os.kill(process.pid, signal.SIGKILL)
                 process.wait()
                 problems = []
+                if not wait_until_wine_lets_go(path):
+                    problems.append("the Wine server still holds the file open 10 s after the kill")
                 fields, failure = tool.all_fields_or_error(path)
                 if fields not in (old_fields, new_fields):
                     problems.append("tags neither old nor new: %s" % (brief(fields) if failure is None else failure))
