@@ -182,6 +182,11 @@ def with_media_moved(data, delta):
     return data
 
 
+def wide_chunk_table(offsets):
+    """A 64-bit chunk offset table ("co64") of the offsets."""
+    return box(b"co64", bytes(4) + len(offsets).to_bytes(4, "big") + b"".join(o.to_bytes(8, "big") for o in offsets))
+
+
 def with_wide_chunk_offsets(data):
     """The first track's 32-bit chunk offset table ("stco") made the 64-bit
     one ("co64") with the same offsets, as muxers write past 4 GiB: the same
@@ -193,8 +198,7 @@ def with_wide_chunk_offsets(data):
         return None
     offsets = chunk_offsets(data)[2]
     delta = 4 * len(offsets)
-    table = (16 + 8 * len(offsets)).to_bytes(4, "big") + b"co64" + bytes(4) + len(offsets).to_bytes(4, "big")
-    table += b"".join(offset.to_bytes(8, "big") for offset in offsets)
+    table = wide_chunk_table(offsets)
     widened = grown(data, SAMPLE_TABLE + (b"stco",), delta)
     widened = widened[:at] + table + widened[at + size:]
     return with_media_moved(widened, delta) if media_after_movie(data) else widened
@@ -276,6 +280,4 @@ def with_second_chunk_table(data):
         find(data, *SAMPLE_TABLE, b"stco")
     except StopIteration:
         return None
-    offsets = chunk_offsets(data)[2]
-    table = bytes(4) + len(offsets).to_bytes(4, "big") + b"".join(offset.to_bytes(8, "big") for offset in offsets)
-    return with_child(data, SAMPLE_TABLE, box(b"co64", table))
+    return with_child(data, SAMPLE_TABLE, wide_chunk_table(chunk_offsets(data)[2]))
