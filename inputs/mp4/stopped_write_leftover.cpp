@@ -109,15 +109,15 @@ std::vector<chunk_table> chunk_tables(std::string_view movie) {
   return tables;
 }
 
-// Whether a track of `movie` holds more than one chunk offset table (or the
-// tables cannot be walked): which chunks it reads then depends on the reader.
+// Whether a track of `movie` holds more than one chunk offset table: which
+// chunks it reads then depends on the reader. Tables that cannot be walked
+// are not counted here; they already keep any box from being mended.
 bool has_track_with_two_chunk_tables(std::string_view movie) {
   try {
     const std::vector<chunk_table> tables = chunk_tables(movie);
     for (std::size_t i = 1; i < tables.size(); ++i)
       if (tables[i].track == tables[i - 1].track) return true;
   } catch (const exception&) {
-    return true;
   }
   return false;
 }
