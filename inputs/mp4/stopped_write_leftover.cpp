@@ -60,9 +60,10 @@ bool holds_chunk(const mp4_file& file, std::uint64_t from, std::uint64_t end) {
   return false;
 }
 
-// The chunk offset table of one track: where its entries lie in the movie
+// One chunk offset table of a track: where its entries lie in the movie
 // box payload, how many and how wide.
 struct chunk_table {
+  std::size_t track = 0;  // the index of its "trak" box
   std::size_t at = 0;
   std::uint32_t count = 0;
   std::uint32_t width = 4;
@@ -73,8 +74,9 @@ struct chunk_table {
   }
 };
 
-// The chunk offset table of each "trak" box of `movie`, in order (an empty
-// one for a track without). Throws where a box does not parse.
+// Every chunk offset table of the "trak" boxes of `movie`, in order: a track
+// may hold more than one, of which players pick different ones. Throws
+// where a box does not parse.
 std::vector<chunk_table> chunk_tables(std::string_view movie) {
   std::vector<chunk_table> tables;
   const auto inside = [](std::string_view payload, std::uint32_t wanted, auto&& visit) {
@@ -82,15 +84,18 @@ std::vector<chunk_table> chunk_tables(std::string_view movie) {
       if (type == wanted) visit(content);
     });
   };
+  std::size_t track = 0;
   for_each_child(movie, [&](std::uint32_t type, std::string_view trak) {
     if (type != fourcc("trak")) return;
-    chunk_table& table = tables.emplace_back();
     inside(trak, fourcc("mdia"), [&](std::string_view mdia) {
       inside(mdia, fourcc("minf"), [&](std::string_view minf) {
         inside(minf, fourcc("stbl"), [&](std::string_view stbl) {
           for_each_child(stbl, [&](std::uint32_t kind, std::string_view content) {
-            if ((kind != fourcc("stco") && kind != fourcc("co64")) || content.size() < 8) return;
+            if (kind != fourcc("stco") && kind != fourcc("co64")) return;
+            if (content.size() < 8) throw exception_truncation();
             const auto* p = reinterpret_cast<const std::uint8_t*>(content.data());
+            chunk_table& table = tables.emplace_back();
+            table.track = track;
             table.width = kind == fourcc("co64") ? 8 : 4;
             table.count = load_u32(p + 4);
             table.at = std::size_t(content.data() + 8 - movie.data());
@@ -99,8 +104,22 @@ std::vector<chunk_table> chunk_tables(std::string_view movie) {
         });
       });
     });
+    ++track;
   });
   return tables;
+}
+
+// Whether a track of `movie` holds more than one chunk offset table: which
+// chunks it reads then depends on the reader. Tables that cannot be walked
+// are not counted here; they already keep any box from being mended.
+bool has_track_with_two_chunk_tables(std::string_view movie) {
+  try {
+    const std::vector<chunk_table> tables = chunk_tables(movie);
+    for (std::size_t i = 1; i < tables.size(); ++i)
+      if (tables[i].track == tables[i - 1].track) return true;
+  } catch (const exception&) {
+  }
+  return false;
 }
 
 }  // namespace
@@ -188,17 +207,23 @@ stopped_write_leftover over_media(stream& io, const mp4_file& file, std::string_
   found.old_movie_size = std::uint32_t(p - at);
   if (!is_replaced_movie_box(io, file, movie_payload, at, found.old_movie_size)) return {};
   // Media data that ran to the end of the file when the write began still
-  // does; it ends at the staged "free" header.
+  // does; it ends at the staged "free" header. Each box here turns top level:
+  // one that holds chunks a track reads must be a media data box, as other
+  // taggers drop a "free" or "skip" box and may drop a "uuid" one, and the
+  // "free" header at the end must hold none.
+  if (movie_reads_between(movie_payload, tail, end)) return {};
   while (p < tail) {
     raw_box next;
     if (!read_raw_box(io, p, tail, next)) return {};
+    const std::uint64_t next_end = next.open_ended ? tail : p + next.size;
+    if (movie_reads_between(movie_payload, p, next_end) &&
+        (next.type != fourcc("mdat") || movie_reads_between(movie_payload, p, p + next.header)))
+      return {};
     if (next.open_ended) {
       if (next.header != 8 || tail - p > max_u32) return {};
       found.inner_sizes.emplace_back(p, size_field(std::uint32_t(tail - p)));
-      p = tail;
-    } else {
-      p += next.size;
     }
+    p = next_end;
   }
   if (tail_box.open_ended) found.inner_sizes.emplace_back(tail, size_field(8));
   found.kind = stopped_write_leftover::shape::over_media;
@@ -288,6 +313,9 @@ stopped_write_leftover find_stopped_write_leftover(stream& io, const mp4_file& f
                                                    const file_check_result& layout) {
   const std::uint64_t file_size = io.size();
   const bool movie_is_last = file.moov_offset + file.moov_size == layout.boxes_end;
+  // With two chunk tables in a track, the proof that no track reads what
+  // the mend drops holds for one reader's choice, not every reader's.
+  const bool two_tables = has_track_with_two_chunk_tables(movie_payload);
   raw_box box;
   for (std::uint64_t at = 0; at < file.moov_offset; at += box.size) {
     if (!read_raw_box(io, at, file_size, box) || box.open_ended) break;
@@ -295,17 +323,23 @@ stopped_write_leftover find_stopped_write_leftover(stream& io, const mp4_file& f
     if (movie_is_last && is_free_box(box.type) && box.header == 8 && end < file.moov_offset &&
         layout.cut_position == no_cut && layout.reports.empty()) {
       stopped_write_leftover found = before_chapter_texts(io, file, movie_payload, at, end);
-      if (found.kind != stopped_write_leftover::shape::none) return found;
+      if (found.kind != stopped_write_leftover::shape::none) {
+        if (two_tables) throw exception_write_refused(refusals::two_chunk_tables);
+        return found;
+      }
     }
     if (box.header != 8 || !(box.type == fourcc("mdat") || is_free_box(box.type)) ||
         !starts_as_movie_payload(io, at + 8, box.size - 8))
       continue;
     // A "free" box over media data is what earlier builds left; this one's
     // switch makes the box "mdat" wherever the movie box was not last.
-    if (box.type == fourcc("mdat") || movie_reads_between(movie_payload, at + 8, end)) {
+    const bool over_media_data = box.type == fourcc("mdat") || movie_reads_between(movie_payload, at + 8, end);
+    if (two_tables && (over_media_data || (end == file.moov_offset && movie_is_last)))
+      throw exception_write_refused(refusals::two_chunk_tables);
+    if (over_media_data) {
       stopped_write_leftover found = over_media(io, file, movie_payload, at, end);
       if (found.kind != stopped_write_leftover::shape::none) return found;
-    } else if (end == file.moov_offset && movie_is_last) {
+    } else if (end == file.moov_offset && movie_is_last && !movie_reads_between(movie_payload, at, end)) {
       stopped_write_leftover found;
       found.kind = stopped_write_leftover::shape::before_movie;
       found.offset = at;

@@ -49,9 +49,11 @@ struct stopped_write_leftover {
 // Looks before the movie box of `file` (read from `io`, its payload
 // `movie_payload`) for what a stopped write left; `layout` is the file's
 // layout check. A box that does not add up as such a leftover is none, and
-// so is one where a track reads what the mend would drop or cover, or whose
-// part kept as the old movie box is not a movie box of this file's tracks:
-// that is another program's data, left as it stands.
+// so is one where a track reads what the mend would drop or cover, or would
+// leave in a box other than media data, or whose part kept as the old movie
+// box is not a movie box of this file's tracks: that is another program's
+// data, left as it stands. Where a track holds two chunk offset tables,
+// such a box refuses the write (exception_write_refused).
 stopped_write_leftover find_stopped_write_leftover(stream& io, const mp4_file& file, std::string_view movie_payload,
                                                    const file_check_result& layout);
 
@@ -60,8 +62,8 @@ stopped_write_leftover find_stopped_write_leftover(stream& io, const mp4_file& f
 bool starts_as_movie_payload(stream& io, std::uint64_t at, std::uint64_t size);
 
 // Whether any track of the movie box whose payload is `movie_payload`,
-// chapter texts included, has a chunk in [from, end); where its tables
-// cannot be walked, any may.
+// chapter texts included, has a chunk in [from, end) by any of its chunk
+// offset tables; where its tables cannot be walked, any may.
 bool movie_reads_between(std::string_view movie_payload, std::uint64_t from, std::uint64_t end);
 
 // Whether a run of whole boxes from `from` to `end` holds a media data box

@@ -63,6 +63,10 @@ inline constexpr refusal_reason movie_too_big = {"mp4_refused_movie_too_big", "t
 inline constexpr refusal_reason damaged_tags = {"mp4_refused_damaged_tags", "the file's tags are damaged"};
 inline constexpr refusal_reason unmergeable_item_lists = {
     "mp4_refused_item_lists", "the file's item lists hold different items of one kind, which one list cannot keep"};
+inline constexpr refusal_reason two_chunk_tables = {
+    "mp4_refused_two_chunk_tables",
+    "a track holds two chunk offset tables beside what a stopped edit left, so which media data it reads depends on "
+    "the player"};
 inline constexpr refusal_reason media_cut_short = {"mp4_refused_media_cut", "the file is cut short inside its media data"};
 }  // namespace refusals
 

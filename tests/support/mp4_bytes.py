@@ -182,6 +182,11 @@ def with_media_moved(data, delta):
     return data
 
 
+def wide_chunk_table(offsets):
+    """A 64-bit chunk offset table ("co64") of the offsets."""
+    return box(b"co64", bytes(4) + len(offsets).to_bytes(4, "big") + b"".join(o.to_bytes(8, "big") for o in offsets))
+
+
 def with_wide_chunk_offsets(data):
     """The first track's 32-bit chunk offset table ("stco") made the 64-bit
     one ("co64") with the same offsets, as muxers write past 4 GiB: the same
@@ -193,8 +198,7 @@ def with_wide_chunk_offsets(data):
         return None
     offsets = chunk_offsets(data)[2]
     delta = 4 * len(offsets)
-    table = (16 + 8 * len(offsets)).to_bytes(4, "big") + b"co64" + bytes(4) + len(offsets).to_bytes(4, "big")
-    table += b"".join(offset.to_bytes(8, "big") for offset in offsets)
+    table = wide_chunk_table(offsets)
     widened = grown(data, SAMPLE_TABLE + (b"stco",), delta)
     widened = widened[:at] + table + widened[at + size:]
     return with_media_moved(widened, delta) if media_after_movie(data) else widened
@@ -250,3 +254,30 @@ def with_child(data, path, child):
     out = grown(data, path + (None,), len(child))
     out = out[:at + size] + child + out[at + size:]
     return with_media_moved(out, len(child)) if media_after_movie(data) else out
+
+
+def as_stopped_edit_over_media(data, inner_kind=b"mdat"):
+    """A file whose movie box precedes its media data, as a tag edit stopped
+    after its switch leaves it: a media data box over a copy of the movie
+    box, the samples in a box of `inner_kind` (a "uuid" one with its 16-byte
+    user type first), and the 8-byte "free" header the staging put down,
+    then the movie box in force; the chunk offsets follow the samples."""
+    first, moov, mdat = boxes(data)[0], find(data, b"moov"), find(data, b"mdat")
+    samples = data[mdat[1] + 8:mdat[1] + mdat[2]]
+    user_type = bytes(range(16)) if inner_kind == b"uuid" else b""
+    lands_at = first[2] + 8 + moov[2] - 8 + 8 + len(user_type)
+    moved = with_media_moved(data, lands_at - (mdat[1] + 8))
+    payload = moved[moov[1] + 8:moov[1] + moov[2]]
+    inner = box(inner_kind, user_type + samples)
+    return data[:first[2]] + box(b"mdat", payload + inner + (8).to_bytes(4, "big") + b"free") + box(b"moov", payload)
+
+
+def with_second_chunk_table(data):
+    """The first track's 32-bit chunk offset table followed by a 64-bit one
+    with the same offsets, which players choose between differently. None
+    without such a table."""
+    try:
+        find(data, *SAMPLE_TABLE, b"stco")
+    except StopIteration:
+        return None
+    return with_child(data, SAMPLE_TABLE, wide_chunk_table(chunk_offsets(data)[2]))
