@@ -316,9 +316,8 @@ rendered_tags render(vantrel_io::file_object& file, const track_info& info, cons
   // Where the INFO list is the file's tag (no ID3 chunk, or one holding only
   // what the list cannot: pictures, ReplayGain, fields without an item,
   // several values, text beyond ASCII), the ID3 chunk holds no more than
-  // that. A full one
-  // would hide from the player, mutagen and TagLib every later edit of a
-  // tagger that writes the list alone.
+  // that: a full one would hide from the player, mutagen and TagLib every
+  // later edit of a tagger that writes the list alone.
   const bool info_is_the_tag = !old.info_items.empty() && !holds_a_field_info_holds(id3_fields);
   if (id3.shown || info_is_the_tag) changes.apply_to(id3_fields);
   if (info_is_the_tag) keep_fields_info_cannot_hold(id3_fields);
