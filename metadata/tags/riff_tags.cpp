@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <iterator>
 #include <string>
 
 #include "foundation/bit_array.h"
+#include "foundation/byte_compare.h"
 #include "foundation/byte_order.h"
 #include "foundation/code_page_text.h"
 #include "foundation/string_buffer.h"
@@ -34,11 +36,26 @@ constexpr info_field_id riff_info_field_map[] = {
     {"album", "IPRD"},     {"artist", "IART"},   {"genre", "IGNR"},    {"comment", "ICMT"},   {"copyright", "ICOP"},
     {"engineer", "IENG"},  {"language", "ILNG"}, {"title", "INAM"},    {"writer", "IWRI"},    {"tracknumber", "ITRK"},
     {"country", "ICNT"},   {"medium", "IMED"},   {"source", "ISRC"},   {"date", "ICRD"},
+    // TagLib's taggers keep the composer here.
+    {"composer", "IMUS"},
 };
 
 // Ids other taggers write for a mapped field: read as it, and replaced
 // with the field's other items when it changes.
 constexpr info_field_id riff_info_other_ids[] = {{"tracknumber", "IPRT"}};
+
+// Whether an INFO item holds the field as it is: the field has an id, and
+// one value of plain ASCII text; several values would read back as one.
+bool info_holds(const track_info& info, std::uint32_t field) {
+  const auto same_field = [&](const info_field_id& row) {
+    return qiv::stricmp_ascii_equal(row.field, info.field_name(field));
+  };
+  if (std::none_of(std::begin(riff_info_field_map), std::end(riff_info_field_map), same_field)) return false;
+  if (info.field_value_count(field) != 1) return false;
+  for (const char* c = info.field_value(field, 0); *c; ++c)
+    if (static_cast<unsigned char>(*c) >= 0x80) return false;
+  return true;
+}
 
 const info_field_id* find_info_id(const char* id) {
   for (const auto& row : riff_info_field_map)
@@ -228,6 +245,19 @@ void add_fields_not_held(track_info& out, const track_info& info_fields) {
       track_info::copy_field_values_from(out, info_fields, field);
 }
 
+// The fields of `tag` no INFO item holds as they are.
+void keep_fields_info_cannot_hold(track_info& tag) {
+  qiv::bit_array held(tag.field_count());
+  for (std::uint32_t field = 0; field < tag.field_count(); ++field) held.set(field, info_holds(tag, field));
+  tag.remove_fields(held);
+}
+
+bool holds_a_field_info_holds(const track_info& tag) {
+  for (std::uint32_t field = 0; field < tag.field_count(); ++field)
+    if (info_holds(tag, field)) return true;
+  return false;
+}
+
 // Pictures are no fields: a reading steps over them.
 class all_but_pictures final : public id3parser::frame_filter {
 public:
@@ -283,9 +313,16 @@ rendered_tags render(vantrel_io::file_object& file, const track_info& info, cons
     tags.info_list.assign({'I', 'N', 'F', 'O'});
     append_bytes(tags.info_list, items.data(), items.size());
   }
-  if (id3.shown) changes.apply_to(id3_fields);
+  // Where the INFO list is the file's tag (no ID3 chunk, or one holding only
+  // what the list cannot: pictures, ReplayGain, fields without an item,
+  // several values, text beyond ASCII), the ID3 chunk holds no more than
+  // that: a full one would hide from the player, mutagen and TagLib every
+  // later edit of a tagger that writes the list alone.
+  const bool info_is_the_tag = !old.info_items.empty() && !holds_a_field_info_holds(id3_fields);
+  if (id3.shown || info_is_the_tag) changes.apply_to(id3_fields);
+  if (info_is_the_tag) keep_fields_info_cannot_hold(id3_fields);
   // Every ID3 chunk goes: the one written holds what all of them showed.
-  tags.id3 = render_id3(std::move(id3.tag), id3.shown ? id3_fields : info);
+  tags.id3 = render_id3(std::move(id3.tag), id3.shown || info_is_the_tag ? id3_fields : info);
   std::memcpy(tags.id3_chunk_id, id3.chunk_id, sizeof tags.id3_chunk_id);
   return tags;
 }

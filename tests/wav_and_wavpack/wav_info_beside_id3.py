@@ -4,6 +4,9 @@
 and shows what an INFO-only tagger adds after its edit. A WAV tagged by an
 ID3 chunk alone gets no INFO list from an edit, so ffprobe, which reads only
 the list once it holds an item, still finds every field it found before.
+A WAV tagged by an INFO list alone (kid3-cli's) keeps it alone through an
+edit, its composer item among the fields; what the list cannot hold goes
+into an ID3 chunk of its own, which hides no later INFO edit.
 
 usage: wav_info_beside_id3.py WINE_EXEC BUILD_DIR ZORVTOOL_EXE
 """
@@ -19,7 +22,7 @@ from mutagen.wave import WAVE
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from blackbox_checks import check, failures, windows_path  # noqa: E402
 # The readers the suite of other taggers' WAV files uses, on the same arguments.
-from wav_tags_of_other_taggers import ffprobe_tags, kid3, shown, zorvtool  # noqa: E402
+from wav_tags_of_other_taggers import chunk_ids, ffprobe_tags, kid3, shown, zorvtool  # noqa: E402
 
 
 def taglib(path, field, tag):
@@ -79,6 +82,38 @@ def check_id3_alone(work, tone):
           "ID3 alone: mutagen and TagLib read the edit in the ID3 chunk, and no INFO list is made")
 
 
+def id3_frames(path):
+    """{frame id: text} of the ID3 chunk as mutagen reads it."""
+    return {key: str(frame) for key, frame in (WAVE(path).tags or {}).items()}
+
+
+def check_info_alone(work, tone):
+    path = os.path.join(work, "info_alone.wav")
+    shutil.copyfile(tone, path)
+    kid3(path, "set title 'Kid3 Title' 3", "set composer 'Old Composer' 3", "set album 'Old Album' 3", "save")
+    check(shown(path).get("composer") == "Old Composer", "INFO alone: kid3-cli's composer is shown: %r" % shown(path))
+    check(tag(path, "composer=New Composer", "artist=Player Artist") == 0, "INFO alone: the edit succeeds")
+    check((ffprobe_tags(path).get("IMUS"), taglib(path, "composer", 3), ffprobe_tags(path).get("artist"))
+          == ("New Composer", "New Composer", "Player Artist") and "ID3 " not in map(str.upper, chunk_ids(path)),
+          "INFO alone: ffprobe and TagLib read the edit from the list, which stays alone: %r %r"
+          % (ffprobe_tags(path), chunk_ids(path)))
+    kid3(path, "set album 'Kid3 Album' 3", "save")
+    check(shown(path).get("album") == "Kid3 Album", "INFO alone: kid3-cli's later album is shown: %r" % shown(path))
+    # Fields the list cannot hold: an album artist, text beyond ASCII.
+    check(tag(path, "album artist=Band", "title=Caf\u00e9") == 0, "INFO alone: the album artist edit succeeds")
+    got = shown(path)
+    check((got.get("album artist"), got.get("title"), got.get("album")) == ("Band", "Caf\u00e9", "Kid3 Album")
+          and id3_frames(path) == {"TPE2": "Band", "TIT2": "Caf\u00e9"},
+          "INFO alone: the ID3 chunk holds only what the list cannot: %r %r" % (got, id3_frames(path)))
+    kid3(path, "set album 'Kid3 Again' 3", "save")
+    check(tag(path, "title=Plain") == 0, "INFO alone: the ASCII title edit succeeds")
+    got = shown(path)
+    check((got.get("album"), got.get("title"), ffprobe_tags(path).get("title"), id3_frames(path))
+          == ("Kid3 Again", "Plain", "Plain", {"TPE2": "Band"}),
+          "INFO alone: the list's edits are shown, the ASCII title leaves the ID3 chunk: %r %r"
+          % (got, id3_frames(path)))
+
+
 def main():
     work = tempfile.mkdtemp(prefix="zorv-wav-info-id3-")
     try:
@@ -87,6 +122,7 @@ def main():
                        check=True)
         check_info_beside_id3(work, tone)
         check_id3_alone(work, tone)
+        check_info_alone(work, tone)
     finally:
         shutil.rmtree(work, ignore_errors=True)
     if failures:

@@ -109,7 +109,7 @@ TEST_F(RiffTags, ReadsInfoItemsAndPrefersTheId3Chunk) {
 
 TEST_F(RiffTags, AnEditLeavesOneChunkOfEachKindAndOneItemOfTheField) {
   struct row {
-    std::string body, chunks_after, why;
+    std::string body, chunks_after, why, fields_after = "album=Album;title=new;";
   };
   const row rows[] = {
       {fmt + audio + id3_chunk("old", "ID3 "), "fmt |data|ID3 |", "the ID3 chunk keeps its name"},
@@ -117,7 +117,8 @@ TEST_F(RiffTags, AnEditLeavesOneChunkOfEachKindAndOneItemOfTheField) {
       {fmt + info_list(chunk("INAM", "old")) + audio + id3_chunk("old", "ID3 "), "fmt |data|LIST|ID3 |",
        "beside an INFO list"},
       {fmt + info_list(chunk("INAM", "old") + chunk("IPRD", "Album")) + audio + info_list(chunk("INAM", "old 2")),
-       "fmt |LIST|data|id3 |", "a second INFO list joins the first"},
+       "fmt |LIST|data|", "a second INFO list joins the first, and stays the file's only tag",
+       "title=new;album=Album;"},
   };
   for (const row& r : rows) {
     track_info_impl info;
@@ -125,7 +126,7 @@ TEST_F(RiffTags, AnEditLeavesOneChunkOfEachKindAndOneItemOfTheField) {
     info.set_field("album", 5, "Album", 5);
     const std::string after = write(riff(r.body), info);
     EXPECT_EQ(chunk_ids(after), r.chunks_after) << r.why;
-    EXPECT_EQ(read(after), "album=Album;title=new;") << r.why;
+    EXPECT_EQ(read(after), r.fields_after) << r.why;
   }
   // The other id of a field is replaced under its own id, which its readers read.
   const std::string before = riff(fmt + info_list(chunk("IPRT", "1") + chunk("ITRK", "1")) + audio);
@@ -223,6 +224,30 @@ TEST_F(RiffTags, AnEditAddsAnInfoListOnlyWhereNoId3ChunkStoodAlone) {
     EXPECT_EQ(chunk_ids(after), r.chunks_after) << r.why;
     EXPECT_EQ(read(after), "title=new;") << r.why;
   }
+}
+
+TEST_F(RiffTags, AnInfoListAloneGetsAnId3ChunkOnlyForWhatItCannotHold) {
+  using namespace id3v2_test;
+  const std::string info_alone = riff(fmt + info_list(chunk("INAM", "t") + chunk("IMUS", "Old")) + audio);
+  EXPECT_EQ(read(info_alone), "title=t;composer=Old;");
+  track_info_impl info;
+  info.set_field("title", 5, "t", 1);
+  info.set_field("composer", 8, "New", 3);
+  std::string after = write(info_alone, info);
+  EXPECT_EQ(chunk_ids(after), "fmt |LIST|data|");
+  EXPECT_NE(after.find(chunk("IMUS", std::string("New\0", 4))), std::string::npos);
+  // An album artist has no item; a title beyond ASCII no item that keeps it.
+  info.set_field("album artist", 12, "Band", 4);
+  info.set_field("title", 5, "Caf\xC3\xA9", 5);
+  after = write(after, info);
+  EXPECT_EQ(chunk_ids(after), "fmt |data|LIST|id3 |");
+  EXPECT_EQ(read(after), "album artist=Band;title=Caf\xC3\xA9;composer=New;");
+  // Later INFO edits are not hidden: an ASCII title leaves the ID3 chunk.
+  info.set_field("title", 5, "Plain", 5);
+  after = write(after, info);
+  const std::string id3 = after.substr(after.find("id3 "));
+  EXPECT_EQ(id3.find("TIT2"), std::string::npos);
+  EXPECT_EQ(read(after), "album artist=Band;title=Plain;composer=New;");
 }
 
 TEST_F(RiffTags, SecondWriteFillsTheFillerAndKeepsTheSize) {
@@ -357,17 +382,19 @@ TEST_F(RiffTags, EditsKeepATagStandingWhereAPadByteWasLeftOut) {
   const std::string unpadded = "RIFF" + le32(std::uint32_t(4 + body.size() + 1)) + "WAVE" + body;
   for (const std::string& tail : {id3v1_tail(), ape_tail() + id3v1_tail()}) {
     const std::string before = unpadded + tail;
-    // The ID3 chunk an edit adds goes behind the audio, which gets its pad.
+    // The ID3 chunk an edit adds for a field no INFO item holds goes behind
+    // the audio, which gets its pad.
     for (const char* title : {"A much longer title than the old one", "N"}) {
       track_info_impl info;
       info.set_field("title", 5, title, track_info::until_nul);
+      info.set_field("album artist", 12, "B", 1);
       const std::string after = write(before, info);
       ASSERT_GT(after.size(), before.size()) << title;
       const std::string riff_part = after.substr(0, after.size() - tail.size());
       EXPECT_EQ(after.substr(riff_part.size()), tail) << title;
       EXPECT_EQ(riff_part.substr(4, 4), le32(std::uint32_t(riff_part.size() - 8))) << title;
       EXPECT_EQ(after.substr(unpadded.size(), 1), std::string(1, '\0')) << "the pad byte where it belongs";
-      EXPECT_EQ(read(after), "title=" + std::string(title) + ";");
+      EXPECT_EQ(read(after), "album artist=B;title=" + std::string(title) + ";");
     }
     // A removal leaves the RIFF's end, and the tail, where they were.
     auto file = io_test::make_model_file(before);
