@@ -149,12 +149,18 @@ bool tags_reach_past(const std::vector<std::uint8_t>& tail) {
 
 void trailing_tags_to_info(const trailing_tags& found, track_info& info) {
   if (!found.has_apev2 && found.id3v1_blocks.empty()) throw exception_tag_not_found();
-  track_info_impl source;
+  track_info_impl id3v1_fields;
+  for (const id3v1_block& block : found.id3v1_blocks) id3v1_parse_block(block.data(), id3v1_fields);
+  track_info_impl apev2_fields;
   if (found.has_apev2) {
-    apev2::read_into_track_info(found.apev2_items, found.apev2_version, source);
-  } else {
-    for (const id3v1_block& block : found.id3v1_blocks) id3v1_parse_block(block.data(), source);
+    apev2::read_into_track_info(found.apev2_items, found.apev2_version, apev2_fields);
+    // Other readers show a field the APEv2 tag lacks from the ID3v1 block
+    // behind it (ffmpeg, which looks for an APEv2 footer only at the very
+    // end, shows the block alone): so does the player, and an edit or
+    // removal of that field then reaches the block.
+    apev2_fields.add_fields_not_held(id3v1_fields);
   }
+  const track_info& source = found.has_apev2 ? apev2_fields : id3v1_fields;
   info.copy_fields_from(source);
   info.set_replaygain(replaygain_merge(info.get_replaygain(), source.get_replaygain()));
   std::string tagtype = tagtype_of(source);

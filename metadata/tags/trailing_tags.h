@@ -37,8 +37,8 @@ struct trailing_tags {
 trailing_tags find_trailing_tags(vantrel_io::file_object& file, bool read_contents, const abort_signal& abort);
 
 // The fields, ReplayGain and "tagtype" of tags found with their contents:
-// the APEv2 tag's when there is one, else the ID3v1 blocks'. None found:
-// exception_tag_not_found.
+// the APEv2 tag's, with each field it lacks from the ID3v1 blocks. None
+// found: exception_tag_not_found.
 void trailing_tags_to_info(const trailing_tags& found, track_info& info);
 
 // Whether a written APEv2 tag has a header. MP3 readers skip a tag behind
