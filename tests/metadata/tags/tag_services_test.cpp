@@ -121,6 +121,8 @@ TEST_F(TagServices, ReadingCombinesTheLeadingAndTrailingTags) {
       {"an APEv2 tag shows the fields only the ID3v1 block behind it holds",
        audio + ape({{false, 0, "Title", "trail"}}) + id3v1("v1", 7, 17), "Title=trail;tracknumber=7;genre=Rock;",
        "apev2|id3v1"},
+      {"an ID3v1 block before the APEv2 tag, where no reader looks, stays hidden",
+       audio + id3v1("v1", 7, 17) + ape({{false, 0, "Title", "trail"}}), "Title=trail;", "apev2|id3v1"},
       {"a damaged ID3v2 tag hides nothing behind it",
        str(text("ID3") + bytes{3, 0, 0} + syncsafe(20) + text("TIT2") + be32(0x4000000) + bytes(12, 0)) + audio +
            id3v1("v1"),
