@@ -360,6 +360,11 @@ void track_info::copy_field_values_from(track_info& destination, const track_inf
   for (std::uint32_t v = 1; v < values; ++v) destination.add_field_value(index, source.field_value(field, v));
 }
 
+void track_info::add_fields_not_held(const track_info& source) {
+  for (std::uint32_t field = 0; field < source.field_count(); ++field)
+    if (find_field(source.field_name(field)) == not_found) copy_field_values_from(*this, source, field);
+}
+
 void track_info::get_field_joined(std::uint32_t field, const char* separator, qiv::string_object& out) const {
   out.set_string("");
   const std::uint32_t values = field_value_count(field);

@@ -78,6 +78,9 @@ public:
   // one field. Answers the field's index.
   std::uint32_t add_value(const char* name, std::size_t name_length, const char* value, std::size_t value_length);
   static void copy_field_values_from(track_info& destination, const track_info& source, std::uint32_t field);
+  // Copies each field of `source` this info lacks, with its values: the
+  // fields a second tag shows where the first holds none.
+  void add_fields_not_held(const track_info& source);
   void get_field_joined(std::uint32_t field, const char* separator, qiv::string_object& out) const;
   // False, and `out` empty, when the field is absent; else values joined by ", ".
   bool get_field_text(const char* name, qiv::string_object& out) const;

@@ -236,15 +236,6 @@ void id3_fields_to_info(const id3parser::tag& tag, track_info& out) {
   }
 }
 
-// Taggers that know only the INFO list (and ffmpeg) go on writing it beside
-// an ID3 chunk: a field the chunk lacks is shown from the list, while the
-// chunk's value wins where both hold the field.
-void add_fields_not_held(track_info& out, const track_info& info_fields) {
-  for (std::uint32_t field = 0; field < info_fields.field_count(); ++field)
-    if (out.find_field(info_fields.field_name(field)) == track_info::not_found)
-      track_info::copy_field_values_from(out, info_fields, field);
-}
-
 // The fields of `tag` no INFO item holds as they are.
 void keep_fields_info_cannot_hold(track_info& tag) {
   qiv::bit_array held(tag.field_count());
@@ -272,15 +263,17 @@ void read(vantrel_io::file_object& file, track_info& out, const abort_signal& ab
   const merged_id3_chunks id3 = merge_id3_chunks(found.id3, filter);
   if (id3.shown) id3_fields_to_info(id3.tag, out);
   if (!found.has_info) return;
+  // Taggers that know only the INFO list (and ffmpeg) go on writing it
+  // beside an ID3 chunk: a field the chunk lacks is shown from the list.
   // The items read before a damaged one still count.
   track_info_impl info_fields;
   try {
     read_info_items(found.info_items, info_fields);
   } catch (const vantrel_io::exception_io_data&) {
-    add_fields_not_held(out, info_fields);
+    out.add_fields_not_held(info_fields);
     throw;
   }
-  add_fields_not_held(out, info_fields);
+  out.add_fields_not_held(info_fields);
 }
 
 rendered_tags render(vantrel_io::file_object& file, const track_info& info, const abort_signal& abort) {
@@ -295,7 +288,7 @@ rendered_tags render(vantrel_io::file_object& file, const track_info& info, cons
   if (id3.shown) id3_fields_to_info(id3.tag, id3_fields);
   if (old.has_info) read_info_items(old.info_items, info_fields);
   track_info_impl shown(id3_fields);
-  add_fields_not_held(shown, info_fields);
+  shown.add_fields_not_held(info_fields);
   const tag_changes changes = tag_changes::between(shown, info);
   rendered_tags tags;
   tags.changes = !changes.empty();

@@ -97,6 +97,7 @@ trailing_tags search(file_object& file, std::uint64_t end, bool read_contents, b
                      const abort_signal& abort) {
   trailing_tags found;
   complete = true;
+  const std::uint64_t file_end = end;
   for (;;) {
     const std::uint64_t pass_start = end;
     if (!found.has_apev2) {
@@ -117,6 +118,7 @@ trailing_tags search(file_object& file, std::uint64_t end, bool read_contents, b
     }
     id3v1_block block;
     if (read_id3v1_at(file, end, block, abort)) {
+      if (end == file_end) found.id3v1_at_end = true;
       found.id3v1_blocks.push_back(block);
       end -= id3v1_size;
     }
@@ -152,6 +154,15 @@ void trailing_tags_to_info(const trailing_tags& found, track_info& info) {
   track_info_impl source;
   if (found.has_apev2) {
     apev2::read_into_track_info(found.apev2_items, found.apev2_version, source);
+    // Other readers show a field the APEv2 tag lacks from the ID3v1 block
+    // behind it (ffmpeg, which looks for an APEv2 footer only at the very
+    // end, shows the block alone): so does the player, and an edit or
+    // removal of that field then reaches the block, the one an edit writes.
+    if (found.id3v1_at_end) {
+      track_info_impl behind;
+      id3v1_parse_block(found.id3v1_blocks.front().data(), behind);
+      source.add_fields_not_held(behind);
+    }
   } else {
     for (const id3v1_block& block : found.id3v1_blocks) id3v1_parse_block(block.data(), source);
   }

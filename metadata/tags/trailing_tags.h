@@ -24,6 +24,8 @@ struct trailing_tags {
   // False when a malformed item hid the items after it.
   bool apev2_items_complete = true;
   std::vector<id3v1_block> id3v1_blocks;  // nearest the end first
+  // The first block ends the file: the one place other readers look.
+  bool id3v1_at_end = false;
   // An APEv2 footer whose tag could not be read ended the search: where the
   // tag begins is unknown, so no write may replace or keep it.
   bool damaged_apev2 = false;
@@ -37,8 +39,8 @@ struct trailing_tags {
 trailing_tags find_trailing_tags(vantrel_io::file_object& file, bool read_contents, const abort_signal& abort);
 
 // The fields, ReplayGain and "tagtype" of tags found with their contents:
-// the APEv2 tag's when there is one, else the ID3v1 blocks'. None found:
-// exception_tag_not_found.
+// the APEv2 tag's, with each field it lacks from an ID3v1 block behind it
+// at the end; else the ID3v1 blocks'. None found: exception_tag_not_found.
 void trailing_tags_to_info(const trailing_tags& found, track_info& info);
 
 // Whether a written APEv2 tag has a header. MP3 readers skip a tag behind

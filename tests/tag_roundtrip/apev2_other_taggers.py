@@ -13,6 +13,8 @@ MP3) keeps its picture, and in Musepack removes a tag only when nothing is
 left in it; a removal that would lose an item the player cannot read is
 refused. Read-only text items are shown as fields, and an edit leaves one
 item of each key it writes, whatever the flags of the items it replaces.
+An ID3v1 block behind the tag shows the fields the tag lacks, and their
+removal and edit reach mutagen, ffprobe and kid3-cli.
 
 usage: apev2_other_taggers.py WINE_EXEC BUILD_DIR ZORVTOOL_EXE
 """
@@ -25,14 +27,19 @@ import sys
 import tempfile
 
 from mutagen.apev2 import APEv2, APEValue, BINARY
-from mutagen.id3 import APIC, ID3
+from mutagen.id3 import APIC, ID3, ID3NoHeaderError
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from blackbox_checks import check, failures, windows_path, zorvtool_runner  # noqa: E402
 import apev2_layouts  # noqa: E402
 import cue_images  # noqa: E402
+import two_tag_kinds  # noqa: E402
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tag_write_safety"))
 from tag_files import musepack_sv7  # noqa: E402
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "wav_and_wavpack"))
+# The readers the suite of other taggers' WAV files uses: ffprobe's format
+# tags and kid3-cli's (TagLib's) lines.
+from wav_tags_of_other_taggers import ffprobe_tags, kid3  # noqa: E402
 
 WINE_EXEC, BUILD_DIR, ZORVTOOL = sys.argv[1:4]
 
@@ -293,6 +300,56 @@ def check_items_the_player_hid_are_replaced(work, tone):
               "%s: no reader finds a title after its removal: %r %r" % (name, left, shown))
 
 
+def id3v1_readings(path, field, frame):
+    """The field as each other reader shows it, None where it shows none:
+    mutagen's ID3 reading (the ID3v1 block here), ffprobe's, TagLib's."""
+    try:
+        v1 = ID3(path)
+        mutagen = str(v1[frame]) if frame in v1 else None
+    except ID3NoHeaderError:
+        mutagen = None
+    return {"mutagen": mutagen, "ffprobe": ffprobe_tags(path).get(field),
+            "taglib": (kid3(path, "get " + field) or [None])[0] or None}
+
+
+def check_id3v1_behind_the_tag(work, tone):
+    """An APEv2 tag holding the title alone, then an ID3v1 block (artist,
+    year, track, genre), as every reader sees them: the player shows the
+    block's fields beside the title, a removal of the artist takes it from
+    the block for every reader, and a year edit reaches every reader; the
+    block's other bytes and the APEv2 items stay as they were."""
+    block = two_tag_kinds.id3v1_block(b"", b"")
+    for name in ("behind-v1.wv", "sv8-behind-v1.mpc", "sv7-behind-v1.mpc", "behind-v1.mp3"):
+        path = untagged(work, tone, name)
+        with open(path, "ab") as f:
+            f.write(apev2_layouts.tag_of([("Title", 0, b"Song")]) + block)
+        shown = (subsongs(path) or [{}])[0]
+        check((shown.get("title"), shown.get("artist"), shown.get("date"), shown.get("genre"))
+              == (["Song"], ["Band"], ["1999"], ["Rock"]),
+              "%s: zorvtool shows the APEv2 title and the ID3v1 fields: %r" % (name, shown))
+        year_shown = id3v1_readings(path, "date", "TDRC")
+
+        check(tag(path, "-artist"), "%s: removing the ID3v1 artist succeeds" % name)
+        with open(path, "rb") as f:
+            data = f.read()
+        gone = id3v1_readings(path, "artist", "TPE1")
+        check(all(value is None for value in gone.values()) and "artist" not in (subsongs(path) or [{}])[0],
+              "%s: no reader shows the artist after its removal: %r" % (name, gone))
+        check(data[-128:] == block[:33] + bytes(30) + block[63:] and
+              apev2_layouts.items(data[:-128]) == [("Title", 0, b"Song")],
+              "%s: the removal clears the block's artist alone, the APEv2 tag stays: %r" % (name, data[-128:]))
+
+        check(tag(path, "date=2024"), "%s: the year edit succeeds" % name)
+        with open(path, "rb") as f:
+            data = f.read()
+        dated = id3v1_readings(path, "date", "TDRC")
+        check(all(dated[reader] == "2024" for reader, old in year_shown.items() if old == "1999") and
+              year_shown["mutagen"] == "1999" and mutagen_items(path).get("Year") == "2024",
+              "%s: every reader that showed the year shows the edit: %r -> %r" % (name, year_shown, dated))
+        check(data[-128:] == block[:33] + bytes(30) + block[63:93] + b"2024" + block[97:],
+              "%s: the edit changes the block's year alone: %r" % (name, data[-128:]))
+
+
 def check_hostile_tag(work, tone):
     """A tag whose items read many ways before 8 MB of zeros, with a count
     no reading meets: the file's audio is read and the tag, damaged, is
@@ -318,6 +375,7 @@ def main():
         check_earlier_layouts_are_read_and_written_plain(work, tone)
         check_removing_every_field(work, tone)
         check_items_the_player_hid_are_replaced(work, tone)
+        check_id3v1_behind_the_tag(work, tone)
         check_hostile_tag(work, tone)
     finally:
         shutil.rmtree(work, ignore_errors=True)

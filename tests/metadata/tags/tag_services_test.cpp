@@ -118,6 +118,11 @@ TEST_F(TagServices, ReadingCombinesTheLeadingAndTrailingTags) {
       {"ID3v2 fields win; the trailing kinds join tagtype", both, "title=lead;", "id3v2.3|apev2|id3v1"},
       {"ID3v1 alone", audio + id3v1("v1", 7, 17), "title=v1;tracknumber=7;genre=Rock;", "id3v1"},
       {"two ID3v1 tags", audio + id3v1("older") + id3v1("newer"), "title=older;", "id3v1"},
+      {"an APEv2 tag shows the fields only the ID3v1 block behind it holds",
+       audio + ape({{false, 0, "Title", "trail"}}) + id3v1("v1", 7, 17), "Title=trail;tracknumber=7;genre=Rock;",
+       "apev2|id3v1"},
+      {"an ID3v1 block before the APEv2 tag, where no reader looks, stays hidden",
+       audio + id3v1("v1", 7, 17) + ape({{false, 0, "Title", "trail"}}), "Title=trail;", "apev2|id3v1"},
       {"a damaged ID3v2 tag hides nothing behind it",
        str(text("ID3") + bytes{3, 0, 0} + syncsafe(20) + text("TIT2") + be32(0x4000000) + bytes(12, 0)) + audio +
            id3v1("v1"),
@@ -517,17 +522,19 @@ TEST_F(TagServices, AnEditThatLeavesNoFieldRemovesATagOnlyWhenNothingIsLeftInIt)
   const struct {
     const char* why;
     std::string tail;
+    std::vector<std::pair<const char*, const char*>> fields;  // what the edit leaves
     std::string left;  // the trailing tags after the edit
   } cases[] = {
-      {"fields alone", ape({{false, 0, "Title", "old"}}) + id3v1("old"), ""},
-      {"a picture", ape({{false, 0, "Title", "old"}, {false, 1, "Cover Art (Front)", cover}}),
+      {"fields alone", ape({{false, 0, "Title", "old"}}) + id3v1("old"), {}, ""},
+      {"a picture", ape({{false, 0, "Title", "old"}, {false, 1, "Cover Art (Front)", cover}}), {},
        str(apev2::render_tag_for_later_edits({{false, 1, "Cover Art (Front)", cover}}))},
-      {"an ID3v1 album the APEv2 tag hides", ape({{false, 0, "Title", "old"}}) + v1_album,
+      {"an ID3v1 album the edit keeps", ape({{false, 0, "Title", "old"}}) + v1_album, {{"album", "hidden"}},
        str(apev2::render_tag_for_later_edits({})) + v1_album.substr(0, 3) + std::string(30, '\0') +
            v1_album.substr(33)},
+      {"an ID3v1 album removed with the title", ape({{false, 0, "Title", "old"}}) + v1_album, {}, ""},
   };
   for (const auto& c : cases) {
-    const std::string written = write(audio + c.tail, kinds, {});
+    const std::string written = write(audio + c.tail, kinds, c.fields);
     EXPECT_TRUE(written == audio + c.left) << c.why;
   }
   // An item the reading cannot take refuses the removal, as any edit.
