@@ -254,6 +254,13 @@ def test_full_screen(root):
     window = player.controls()[0]
     placed, monitor = window[5], window[6]
     player.keys("f11")
+    # The window's state is read once the key has taken effect: a busy
+    # machine can take longer than the probe's pause after each key.
+    def shows(style_mask, style, rectangle, checked=None):
+        window, controls = player.controls()
+        return window is not None and int(window[3], 16) & style_mask == style and window[5] == rectangle and \
+            (checked is None or controls.get(1055, (0, 0, 0, None))[3] == checked)
+    player.wait(lambda: shows(0x00CF0000, 0, monitor), 10)
     window, controls = player.controls()
     style = int(window[3], 16)
     check(style & 0x00CF0000 == 0, "full screen: F11 removes caption, menu and frame: %08X" % style)
@@ -261,10 +268,12 @@ def test_full_screen(root):
     check(controls[1055][3], "full screen: F11 checks the Full screen button")
     player.shot("full-screen")
     player.keys("f11")
+    player.wait(lambda: shows(0x00C00000, 0x00C00000, placed), 10)
     window, controls = player.controls()
     check(int(window[3], 16) & 0x00C00000 == 0x00C00000 and window[5] == placed,
           "full screen: F11 again restores size and caption: %s vs %s" % (window[5], placed))
     player.keys("f11", "escape")
+    player.wait(lambda: shows(0x00C00000, 0x00C00000, placed, False), 10)
     window, controls = player.controls()
     check(int(window[3], 16) & 0x00C00000 == 0x00C00000 and window[5] == placed and not controls[1055][3],
           "full screen: Escape restores the window and unchecks the button")

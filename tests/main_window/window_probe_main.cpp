@@ -406,6 +406,10 @@ int type_keys(HWND window, const std::vector<std::wstring>& keys) {
     send_key(key, true);
     for (auto m = held.rbegin(); m != held.rend(); ++m) send_key(*m, true);
     Sleep(300);
+    // A key that takes longer than the pause (a busy machine, a window that
+    // redraws itself whole) is done once the window answers again.
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &ignored);
   }
   return 0;
 }
