@@ -22,6 +22,7 @@ and a message that says the tags were written.
 usage: tag_write_faults.py WINE_EXEC BUILD_DIR PROBE_EXE   (ZORVTOOL_EXE in the environment)
 """
 import json
+from concurrent.futures import ThreadPoolExecutor
 import os
 import shutil
 import subprocess
@@ -196,26 +197,34 @@ def main():
     try:
         fixtures = make_fixtures(work)
         add_fixtures(work, fixtures)
-        for name in FIXTURES:
-            check(name in fixtures, "the %s file was made" % name)
-            if name not in fixtures:
-                continue
-            old_audio = ffmpeg_decode(fixtures[name])
-            for mode in ("first",) if name in REFUSED else ("first", "later", "long"):
-                # A folder per file: a copy a round keeps sits beside it.
-                folder = os.path.join(work, mode, name)
-                os.makedirs(folder)
-                path = os.path.join(folder, "x" + os.path.splitext(fixtures[name])[1])
-                shutil.copyfile(fixtures[name], path)
-                label = "%s (%s edit)" % (name, mode)
-                rounds = probe_rounds(wine_exec, build_dir, probe, path, mode)
-                print(label, len(rounds), "rounds,", len([r for r in rounds if r.get("after_switch")]),
-                      "after the switch", flush=True)
-                if name in REFUSED:
-                    with open(fixtures[name], "rb") as f:
-                        check_refused(label, rounds, path, f.read())
-                else:
-                    check_rounds(label, mode, path, rounds, old_audio)
+        def probe_file(name, mode, old_audio):
+            # A folder per file: a copy a round keeps sits beside it.
+            folder = os.path.join(work, mode, name)
+            os.makedirs(folder)
+            path = os.path.join(folder, "x" + os.path.splitext(fixtures[name])[1])
+            shutil.copyfile(fixtures[name], path)
+            label = "%s (%s edit)" % (name, mode)
+            rounds = probe_rounds(wine_exec, build_dir, probe, path, mode)
+            print(label, len(rounds), "rounds,", len([r for r in rounds if r.get("after_switch")]),
+                  "after the switch", flush=True)
+            if name in REFUSED:
+                with open(fixtures[name], "rb") as f:
+                    check_refused(label, rounds, path, f.read())
+            else:
+                check_rounds(label, mode, path, rounds, old_audio)
+
+        # Each probe runs its many rounds in one process: a few side by side.
+        with ThreadPoolExecutor(3) as pool:
+            runs = []
+            for name in FIXTURES:
+                check(name in fixtures, "the %s file was made" % name)
+                if name not in fixtures:
+                    continue
+                old_audio = ffmpeg_decode(fixtures[name])
+                for mode in ("first",) if name in REFUSED else ("first", "later", "long"):
+                    runs.append(pool.submit(probe_file, name, mode, old_audio))
+            for done in runs:
+                done.result()
         if zorvtool:
             for name in ZORVTOOL_FIXTURES:
                 check_zorvtool(wine_exec, build_dir, zorvtool, name, fixtures[name], work)
