@@ -29,7 +29,7 @@ from mutagen.mp4 import MP4, AtomDataType, MP4FreeForm
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from blackbox_checks import check, failures, tiny_png, windows_path, zorvtool_runner  # noqa: E402
 from native_taglib import build_taglib_reader  # noqa: E402
-from id3v2_bytes import syncsafe, v24_frame  # noqa: E402
+from id3v2_bytes import syncsafe, tag_frames, v24_frame  # noqa: E402
 
 WINE_EXEC, BUILD_DIR, ZORVTOOL = sys.argv[1:4]
 
@@ -74,15 +74,7 @@ def tag_and_audio(path):
 
 def raw_frames(path):
     """The frames of the file's tag, each its identifier and bytes, header included."""
-    tag, _ = tag_and_audio(path)
-    frames, pos = [], 10
-    while pos + 10 <= len(tag) and tag[pos] != 0:
-        raw = tag[pos + 4:pos + 8]
-        length = ((raw[0] << 21) | (raw[1] << 14) | (raw[2] << 7) | raw[3]) if tag[3] == 4 else \
-            int.from_bytes(raw, "big")
-        frames.append((tag[pos:pos + 4].decode("latin-1"), tag[pos:pos + 10 + length]))
-        pos += 10 + length
-    return frames
+    return tag_frames(tag_and_audio(path)[0])
 
 
 def check_undecodable_comments_and_lyrics_give_way(plain, work, taglib_comment):

@@ -29,7 +29,7 @@ from mutagen.id3 import (APIC, CHAP, COMM, CTOC, CTOCFlags, ID3, PRIV, RVA2, TAL
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from blackbox_checks import check, failures, tiny_png, windows_path, zorvtool_runner  # noqa: E402
-from id3v2_bytes import syncsafe, v24_frame  # noqa: E402
+from id3v2_bytes import syncsafe, tag_frames, v24_frame  # noqa: E402
 import id3v22_tags  # noqa: E402
 
 WINE_EXEC, BUILD_DIR, ZORVTOOL = sys.argv[1:4]
@@ -108,14 +108,7 @@ def raw_frames(path):
         data = f.read(10)
         size = (data[6] << 21) | (data[7] << 14) | (data[8] << 7) | data[9]
         data += f.read(size)
-    frames, pos = [], 10
-    while pos + 10 <= len(data) and data[pos] != 0:
-        raw = data[pos + 4:pos + 8]
-        length = ((raw[0] << 21) | (raw[1] << 14) | (raw[2] << 7) | raw[3]) if data[3] == 4 else \
-            int.from_bytes(raw, "big")
-        frames.append((data[pos:pos + 4].decode("latin-1"), data[pos:pos + 10 + length]))
-        pos += 10 + length
-    return data[3], frames
+    return data[3], tag_frames(data)
 
 
 def stored_frames(path):
