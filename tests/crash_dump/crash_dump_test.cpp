@@ -32,6 +32,9 @@ protected:
   program_result run(const wchar_t* arguments) {
     program_options options = test_support::options_for(copy_->exe(), arguments);
     options.as_debugger = false;
+    // A whole dump of a crashed program takes most of a minute to write on
+    // a machine busy with twice its processors' work.
+    options.timeout_ms = 180000;
     return test_support::run_program(options);
   }
   std::wstring dump(int number) const { return copy_->profile() + L"\\failure-" + std::to_wstring(number) + L".dmp"; }
