@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <string>
 #include <thread>
 
@@ -29,14 +30,17 @@ inline HWND find_visible(HWND parent, const wchar_t* class_name, const wchar_t* 
 
 // Types `typed` into the picker's name field when given, then presses the
 // button. `picker_title` tells the picker from other dialogs already open.
-// Joined by title().
+// Joined by title(), called once the call that shows the picker has returned:
+// until then the driver looks for the picker however long it takes to appear
+// (a busy machine takes many seconds for a first one), since a picker it gave
+// up on would wait for a user forever.
 class picker_driver {
 public:
   explicit picker_driver(int button, const char* shot_name = nullptr, std::wstring typed = {},
                          std::wstring picker_title = {})
       : thread_([this, button, shot_name, typed, picker_title] {
           HWND dialog = nullptr;
-          for (int i = 0; i < 300 && dialog == nullptr; ++i, Sleep(50))
+          for (; dialog == nullptr && !shown_call_returned_; Sleep(50))
             dialog = find_visible(nullptr, L"#32770", picker_title.empty() ? nullptr : picker_title.c_str());
           if (dialog == nullptr) return;
           Sleep(1000);  // let it fill its view
@@ -52,12 +56,14 @@ public:
         }) {}
   ~picker_driver() { title(); }
   std::wstring title() {
+    shown_call_returned_ = true;
     if (thread_.joinable()) thread_.join();
     return title_;
   }
 
 private:
   std::wstring title_;
+  std::atomic<bool> shown_call_returned_{false};
   std::thread thread_;
 };
 
