@@ -81,13 +81,61 @@ void read_payload(vantrel_io::file_object& file, std::uint64_t size, std::vector
   if (size) file.read_exact(out.data(), static_cast<std::uint32_t>(size), abort);
 }
 
-// Items of a list whose last one lacks its pad byte get it, so that the
-// next list's items still start on an item boundary.
+struct info_item {
+  const char* id;
+  std::uint32_t size;  // as its header states
+  std::size_t start;   // of its header
+  std::size_t data;
+  std::size_t end;  // where the next item starts (a pad byte included), or the list's end
+};
+
+// The items of one list as ffmpeg finds them: each behind the pad byte of
+// an item of odd size, or, where the writer left the pad byte out, right
+// behind the text, taken when the item behind the pad would not fit.
+// `walked`: where the items end; short of the list's end where fewer bytes
+// than a header follow the last.
+std::vector<info_item> split_items(const std::vector<std::uint8_t>& items, std::size_t& walked) {
+  const auto fits = [&](std::size_t at) {
+    return items.size() - at >= 8 && qiv::load_le(items.data() + at + 4, 4) <= items.size() - at - 8;
+  };
+  std::vector<info_item> found;
+  std::size_t offset = 0;
+  while (offset < items.size()) {
+    if (!found.empty() && (found.back().size & 1) && !fits(offset) && fits(offset - 1))
+      found.back().end = --offset;
+    if (items.size() - offset < 8) {
+      // The list's own pad byte, counted in its size, behind items that
+      // left theirs out, is no remainder.
+      walked = items.size() - offset == 1 && (offset & 1) ? items.size() : offset;
+      return found;
+    }
+    const std::uint32_t size = qiv::load_le(items.data() + offset + 4, 4);
+    const std::size_t data = offset + 8;
+    // The pad byte follows an odd size, wherever an earlier item left the
+    // items: after a left-out one they stand at odd offsets.
+    const std::uint64_t next = std::uint64_t(data) + size + (size & 1);
+    const std::size_t end = next > items.size() ? items.size() : static_cast<std::size_t>(next);
+    found.push_back({reinterpret_cast<const char*>(items.data() + offset), size, offset, data, end});
+    offset = end;
+  }
+  walked = items.size();
+  return found;
+}
+
+// The list's items as they were, each behind its pad byte, one its writer
+// left out included: the lists then join into one walk, and a write that
+// keeps an item keeps it where readers find the next one.
 void append_list_items(vantrel_io::file_object& file, std::uint64_t size, std::vector<std::uint8_t>& items,
                        const abort_signal& abort) {
   std::vector<std::uint8_t> list;
   read_payload(file, size, list, abort);
-  items.insert(items.end(), list.begin(), list.end());
+  std::size_t walked = 0;
+  for (const info_item& item : split_items(list, walked)) {
+    items.insert(items.end(), list.begin() + std::ptrdiff_t(item.start), list.begin() + std::ptrdiff_t(item.end));
+    if ((item.end - item.start) & 1) items.push_back(0);
+  }
+  // A remainder too short for an item stays, for the reading to refuse.
+  items.insert(items.end(), list.begin() + std::ptrdiff_t(walked), list.end());
   if (items.size() & 1) items.push_back(0);
 }
 
@@ -135,22 +183,6 @@ tag_chunks find_tag_chunks(vantrel_io::file_object& file, const abort_signal& ab
   return found;
 }
 
-// Calls `visit(id, data, size, item_start, item_end)` for each item.
-template <class Visit>
-void walk_items(const std::vector<std::uint8_t>& items, Visit visit) {
-  std::size_t offset = 0;
-  while (offset < items.size()) {
-    if (items.size() - offset < 8) vantrel_io::throw_io_data();
-    const char* id = reinterpret_cast<const char*>(items.data() + offset);
-    const std::uint32_t size = qiv::load_le(items.data() + offset + 4, 4);
-    const std::size_t data = offset + 8;
-    std::uint64_t next = std::uint64_t(data) + size;
-    next += next & 1;
-    visit(id, size, data, items.size() - data, offset, next > items.size() ? items.size() : std::size_t(next));
-    offset = static_cast<std::size_t>(next > items.size() ? items.size() : next);
-  }
-}
-
 // Writers that know no code page for these items store UTF-8: text that is
 // valid UTF-8 and not plain ASCII can hardly be anything else.
 std::string info_text_to_utf8(const char* text, std::size_t length) {
@@ -161,16 +193,17 @@ std::string info_text_to_utf8(const char* text, std::size_t length) {
 }
 
 void read_info_items(const std::vector<std::uint8_t>& items, track_info& out) {
-  walk_items(items, [&](const char* id, std::uint32_t size, std::size_t data, std::size_t left, std::size_t,
-                        std::size_t) {
-    const info_field_id* row = find_info_id(id);
-    if (!row) return;
-    if (size > left) vantrel_io::throw_io_data();
-    const char* text = reinterpret_cast<const char*>(items.data() + data);
-    const std::size_t length = strnlen(text, size);
+  std::size_t walked = 0;
+  for (const info_item& item : split_items(items, walked)) {
+    const info_field_id* row = find_info_id(item.id);
+    if (!row) continue;
+    if (item.size > items.size() - item.data) vantrel_io::throw_io_data();
+    const char* text = reinterpret_cast<const char*>(items.data() + item.data);
+    const std::size_t length = strnlen(text, item.size);
     const std::string value = info_text_to_utf8(text, length);
     out.set_field(row->field, track_info::until_nul, value.data(), value.size());
-  });
+  }
+  if (walked != items.size()) vantrel_io::throw_io_data();
 }
 
 void append_bytes(std::vector<std::uint8_t>& out, const void* bytes, std::size_t count) {
@@ -201,13 +234,15 @@ std::vector<std::uint8_t> build_info_items(const std::vector<std::uint8_t>& old_
     append_bytes(items, text.c_str(), size);
     if (size & 1) items.push_back(0);
   };
-  if (!old_items.empty())
-    walk_items(old_items, [&](const char* id, std::uint32_t, std::size_t, std::size_t, std::size_t start,
-                              std::size_t end) {
-      const info_field_id* row = find_info_id(id);
-      if (row == nullptr || kept(row->field)) append_bytes(items, old_items.data() + start, end - start);
-      else write_field(*row);
-    });
+  std::size_t walked = 0;
+  for (const info_item& item : split_items(old_items, walked)) {
+    const info_field_id* row = find_info_id(item.id);
+    if (row != nullptr && !kept(row->field)) {
+      write_field(*row);
+      continue;
+    }
+    append_bytes(items, old_items.data() + item.start, item.end - item.start);
+  }
   for (const auto& row : riff_info_field_map)
     if (!kept(row.field)) write_field(row);
   return items;
@@ -236,17 +271,15 @@ void id3_fields_to_info(const id3parser::tag& tag, track_info& out) {
   }
 }
 
-// The fields of `tag` no INFO item holds as they are.
-void keep_fields_info_cannot_hold(track_info& tag) {
-  qiv::bit_array held(tag.field_count());
-  for (std::uint32_t field = 0; field < tag.field_count(); ++field) held.set(field, info_holds(tag, field));
-  tag.remove_fields(held);
-}
-
-bool holds_a_field_info_holds(const track_info& tag) {
-  for (std::uint32_t field = 0; field < tag.field_count(); ++field)
-    if (info_holds(tag, field)) return true;
-  return false;
+// Whether the edit changes what no INFO item holds: a field without an item,
+// several values, text beyond ASCII, a ReplayGain value.
+bool edit_needs_id3_chunk(const tag_changes& changes, const id3parser::tag& tag) {
+  track_info_impl changed;
+  changes.apply_to(changed);
+  qiv::bit_array held(changed.field_count());
+  for (std::uint32_t field = 0; field < changed.field_count(); ++field) held.set(field, info_holds(changed, field));
+  changed.remove_fields(held);
+  return !render_id3(tag, changed).empty();
 }
 
 // Pictures are no fields: a reading steps over them.
@@ -281,12 +314,15 @@ rendered_tags render(vantrel_io::file_object& file, const track_info& info, cons
   id3parser::accept_all_frames everything;
   merged_id3_chunks id3 = merge_id3_chunks(old.id3, everything);
   refuse_losing_id3_chunks(id3);
-  // Each chunk already there gets only what changed from the reading (both
-  // kinds, as read shows them) to `info`, so a removal leaves neither
-  // holding the field; a new one gets `info`.
+  // The INFO list gets only what changed from the reading (both kinds, as
+  // read shows them) to `info`, so a removal leaves neither holding the
+  // field; the ID3 chunk gets `info`.
   track_info_impl id3_fields, info_fields;
   if (id3.shown) id3_fields_to_info(id3.tag, id3_fields);
   if (old.has_info) read_info_items(old.info_items, info_fields);
+  // The list is the file's tag only where no ID3 chunk is and it holds a
+  // field the player shows (ffmpeg's, with its encoder alone, holds none).
+  const bool info_is_the_tag = !id3.shown && info_fields.field_count() != 0;
   track_info_impl shown(id3_fields);
   shown.add_fields_not_held(info_fields);
   const tag_changes changes = tag_changes::between(shown, info);
@@ -306,16 +342,11 @@ rendered_tags render(vantrel_io::file_object& file, const track_info& info, cons
     tags.info_list.assign({'I', 'N', 'F', 'O'});
     append_bytes(tags.info_list, items.data(), items.size());
   }
-  // Where the INFO list is the file's tag (no ID3 chunk, or one holding only
-  // what the list cannot: pictures, ReplayGain, fields without an item,
-  // several values, text beyond ASCII), the ID3 chunk holds no more than
-  // that: a full one would hide from the player, mutagen and TagLib every
-  // later edit of a tagger that writes the list alone.
-  const bool info_is_the_tag = !old.info_items.empty() && !holds_a_field_info_holds(id3_fields);
-  if (id3.shown || info_is_the_tag) changes.apply_to(id3_fields);
-  if (info_is_the_tag) keep_fields_info_cannot_hold(id3_fields);
-  // Every ID3 chunk goes: the one written holds what all of them showed.
-  tags.id3 = render_id3(std::move(id3.tag), id3.shown || info_is_the_tag ? id3_fields : info);
+  // A file tagged by its list keeps it alone through edits the list holds,
+  // as the taggers that write the list alone expect. Any ID3 chunk written
+  // holds every field: TagLib and kid3-cli show a WAV's ID3 chunk alone
+  // when it has one.
+  if (!info_is_the_tag || edit_needs_id3_chunk(changes, id3.tag)) tags.id3 = render_id3(std::move(id3.tag), info);
   std::memcpy(tags.id3_chunk_id, id3.chunk_id, sizeof tags.id3_chunk_id);
   return tags;
 }

@@ -2,9 +2,10 @@
 // field, and ID3 chunks ("id3 " or "ID3 ") each holding a whole ID3v2 tag,
 // read together (riff_id3_chunks.h). Both kinds are shown, field by field:
 // the ID3 chunks' value where both hold a field. A write leaves one of each
-// (no INFO list where the ID3 chunks stood alone, and beside an INFO list
-// that is the file's tag an ID3 chunk only for what the list cannot hold),
-// and what stands behind the RIFF stays behind it.
+// (no INFO list where the ID3 chunks stood alone, and no ID3 chunk beside an
+// INFO list that is the file's tag unless the edit holds what the list
+// cannot), the ID3 chunk holding every field, and what stands behind the
+// RIFF stays behind it.
 #pragma once
 
 #include <cstdint>

@@ -330,6 +330,13 @@ def make_wav_layout_fixtures(folder, fixtures):
     return out
 
 
+def ffprobe_format_tags(path):
+    """{name: value} of the tags ffprobe finds for the whole file."""
+    found = subprocess.run(["ffprobe", "-v", "quiet", "-show_entries", "format_tags", "-of", "json", path],
+                           capture_output=True, text=True)
+    return json.loads(found.stdout or "{}").get("format", {}).get("tags", {})
+
+
 def behind_riff(path):
     """The bytes behind the RIFF's end (its pad byte included)."""
     with open(path, "rb") as f:

@@ -4,9 +4,12 @@
 and shows what an INFO-only tagger adds after its edit. A WAV tagged by an
 ID3 chunk alone gets no INFO list from an edit, so ffprobe, which reads only
 the list once it holds an item, still finds every field it found before.
-A WAV tagged by an INFO list alone (kid3-cli's) keeps it alone through an
-edit, its composer item among the fields; what the list cannot hold goes
-into an ID3 chunk of its own, which hides no later INFO edit.
+A WAV tagged by an INFO list alone (kid3-cli's, ffmpeg's) keeps it alone
+through an edit, its composer item among the fields; an edit the list cannot
+hold adds an ID3 chunk holding every field, which mutagen, TagLib (its own
+reading and kid3-cli) and ffprobe read whole, also after TagLib's own edit.
+ffmpeg's list of its encoder alone is no tag: the first edit reaches every
+reader.
 
 usage: wav_info_beside_id3.py WINE_EXEC BUILD_DIR ZORVTOOL_EXE
 """
@@ -22,7 +25,8 @@ from mutagen.wave import WAVE
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from blackbox_checks import check, failures, windows_path  # noqa: E402
 # The readers the suite of other taggers' WAV files uses, on the same arguments.
-from wav_tags_of_other_taggers import chunk_ids, ffprobe_tags, kid3, shown, zorvtool  # noqa: E402
+from wav_tags_of_other_taggers import (build_taglib_properties, chunk_ids, ffprobe_tags, kid3, shown,  # noqa: E402
+                                       taglib_properties, zorvtool)
 
 
 def taglib(path, field, tag):
@@ -99,19 +103,74 @@ def check_info_alone(work, tone):
           % (ffprobe_tags(path), chunk_ids(path)))
     kid3(path, "set album 'Kid3 Album' 3", "save")
     check(shown(path).get("album") == "Kid3 Album", "INFO alone: kid3-cli's later album is shown: %r" % shown(path))
-    # Fields the list cannot hold: an album artist, text beyond ASCII.
+    # Fields the list cannot hold: an album artist, text beyond ASCII. The
+    # ID3 chunk they need holds every field, for the readers that show it alone.
     check(tag(path, "album artist=Band", "title=Caf\u00e9") == 0, "INFO alone: the album artist edit succeeds")
+    every = {"TPE2": "Band", "TIT2": "Caf\u00e9", "TCOM": "New Composer", "TPE1": "Player Artist", "TALB": "Kid3 Album"}
     got = shown(path)
     check((got.get("album artist"), got.get("title"), got.get("album")) == ("Band", "Caf\u00e9", "Kid3 Album")
-          and id3_frames(path) == {"TPE2": "Band", "TIT2": "Caf\u00e9"},
-          "INFO alone: the ID3 chunk holds only what the list cannot: %r %r" % (got, id3_frames(path)))
+          and id3_frames(path) == every, "INFO alone: the ID3 chunk holds every field: %r %r" % (got, id3_frames(path)))
     kid3(path, "set album 'Kid3 Again' 3", "save")
     check(tag(path, "title=Plain") == 0, "INFO alone: the ASCII title edit succeeds")
     got = shown(path)
-    check((got.get("album"), got.get("title"), ffprobe_tags(path).get("title"), id3_frames(path))
-          == ("Kid3 Again", "Plain", "Plain", {"TPE2": "Band"}),
-          "INFO alone: the list's edits are shown, the ASCII title leaves the ID3 chunk: %r %r"
-          % (got, id3_frames(path)))
+    check((got.get("album"), got.get("title"), ffprobe_tags(path).get("title"), ffprobe_tags(path).get("album"),
+           id3_frames(path)) == ("Kid3 Album", "Plain", "Plain", "Kid3 Again", dict(every, TIT2="Plain")),
+          "INFO alone: the title edit reaches both, the player shows the ID3 chunk's album as mutagen does and "
+          "leaves kid3-cli's INFO album: %r %r" % (got, id3_frames(path)))
+
+
+FIELDS = ("title", "artist", "album", "comment", "date")
+
+
+def every_reader(path, taglib_program, *args):
+    """{reader: (title, artist, album, comment, date)} of mutagen, TagLib's
+    own reading, kid3-cli and ffprobe; `args` "edit" lets TagLib edit first."""
+    native = taglib_properties(taglib_program, path, *args)
+    frames = id3_frames(path)
+    comment = next((text for key, text in frames.items() if key.startswith("COMM")), None)
+    probe = ffprobe_tags(path)
+    return {"mutagen": tuple(frames.get(key) for key in ("TIT2", "TPE1", "TALB")) + (comment, frames.get("TDRC")),
+            "taglib": tuple(native.get(name.upper()) for name in FIELDS),
+            "kid3-cli": tuple(taglib(path, name, 2) for name in FIELDS),
+            "ffprobe": tuple(probe.get(name) for name in FIELDS)}
+
+
+def check_edits_info_cannot_hold(work, tone):
+    """ffmpeg's INFO list of five fields, then an edit the list cannot hold:
+    the ID3 chunk it needs holds every field for every reader, and TagLib's
+    own next edit leaves ffprobe every field."""
+    taglib_program = build_taglib_properties(work)
+    tagged = os.path.join(work, "ffmpeg_tagged.wav")
+    values = ("Title", "Artist", "Album", "Comment", "2001")
+    subprocess.run(["ffmpeg", "-v", "quiet", "-i", tone, "-c:a", "copy"] +
+                   [arg for name, value in zip(FIELDS, values) for arg in ("-metadata", name + "=" + value)] + [tagged],
+                   check=True)
+    # ffprobe reads the INFO list, which holds the title in ASCII and the
+    # artists joined.
+    for edit, edited, wanted in ((["title=Caf\u00e9"], 0, "Caf"), (["artist=A", "artist=B"], 1, "B")):
+        path = os.path.join(work, "beyond_info.wav")
+        shutil.copyfile(tagged, path)
+        check(tag(path, *edit) == 0, "%s: the edit succeeds" % edit)
+        others = [i for i in range(len(FIELDS)) if i != edited]
+        every = every_reader(path, taglib_program)
+        check(all([view[i] for i in others] == [values[i] for i in others] and wanted in (view[edited] or "")
+                  for view in every.values()), "%s: every reader reads every field: %r" % (edit, every))
+        every = every_reader(path, taglib_program, "edit")
+        check(every["ffprobe"][2:] == values[2:] and shown(path).get("genre") == "TagLib Genre",
+              "%s: TagLib's own next edit leaves ffprobe every field: %r" % (edit, every))
+
+
+def check_encoder_alone(work, tone):
+    """ffmpeg's INFO list of its encoder alone is no tag: the first edit
+    reaches every reader, mutagen and TagLib through an ID3 chunk."""
+    path = os.path.join(work, "ffmpeg_plain.wav")
+    subprocess.run(["ffmpeg", "-v", "quiet", "-i", tone, "-c:a", "copy", path], check=True)
+    check(tag(path, "title=T", "artist=A") == 0, "encoder alone: the edit succeeds")
+    frames, probe = id3_frames(path), ffprobe_tags(path)
+    readers = ((frames.get("TIT2"), frames.get("TPE1")), (taglib(path, "title", 2), taglib(path, "artist", 2)),
+               (probe.get("title"), probe.get("artist")), (shown(path).get("title"), shown(path).get("artist")))
+    check(all(pair == ("T", "A") for pair in readers) and probe.get("encoder"),
+          "encoder alone: mutagen, TagLib, ffprobe and zorvtool read the edit, ffprobe the encoder: %r" % (readers,))
 
 
 def main():
@@ -123,6 +182,8 @@ def main():
         check_info_beside_id3(work, tone)
         check_id3_alone(work, tone)
         check_info_alone(work, tone)
+        check_edits_info_cannot_hold(work, tone)
+        check_encoder_alone(work, tone)
     finally:
         shutil.rmtree(work, ignore_errors=True)
     if failures:

@@ -3,8 +3,10 @@
 its INFO list, is read by zorvtool; zorvtool's edit and removal are read by
 mutagen, TagLib and ffprobe, leave one ID3 chunk of TagLib's name and the
 INFO list where there was one, and TagLib goes on editing the file. The track number ffmpeg
-writes under its INFO id is shown and edited under that id, and a second
-INFO list is read and joins the first.
+writes under its INFO id is shown and edited under that id, a second
+INFO list is read and joins the first, and INFO items of odd size without
+their pad byte are shown as ffprobe shows them and kept, padded, for every
+reader.
 
 usage: wav_tags_of_other_taggers.py WINE_EXEC BUILD_DIR ZORVTOOL_EXE
 """
@@ -23,6 +25,7 @@ from mutagen.wave import WAVE
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from blackbox_checks import check, failures, windows_path, write_stereo_wav, zorvtool_runner  # noqa: E402
+from native_taglib import build_taglib_reader  # noqa: E402
 
 WINE_EXEC, BUILD_DIR, ZORVTOOL = sys.argv[1:4]
 
@@ -61,6 +64,41 @@ def shown(path):
 def ffprobe_tags(path):
     return json.loads(subprocess.run(["ffprobe", "-v", "quiet", "-print_format", "json", "-show_format", path],
                                      capture_output=True, text=True, check=True).stdout)["format"].get("tags", {})
+
+
+# TagLib's own reading (the ID3 chunk alone where the file has one), and its
+# own edit, which gives the INFO list what it reads.
+TAGLIB_PROPERTIES = r"""
+#include <fileref.h>
+#include <tpropertymap.h>
+#include <cstring>
+#include <iostream>
+int main(int argc, char** argv) {
+  TagLib::FileRef file(argv[1]);
+  if (file.isNull()) return 1;
+  if (argc > 2 && std::strcmp(argv[2], "edit") == 0) {
+    TagLib::PropertyMap properties = file.file()->properties();
+    properties.replace("GENRE", TagLib::StringList("TagLib Genre"));
+    file.file()->setProperties(properties);
+    if (!file.save()) return 1;
+  }
+  for (const auto& property : file.file()->properties())
+    std::cout << property.first.to8Bit(true) << "=" << property.second.toString(";").to8Bit(true) << "\n";
+}
+"""
+
+
+def build_taglib_properties(work):
+    """The program of TAGLIB_PROPERTIES, built into `work`."""
+    build_taglib_reader(work, "taglib_properties", TAGLIB_PROPERTIES)
+    return os.path.join(work, "taglib_properties")
+
+
+def taglib_properties(program, path, *args):
+    """{property: values joined by ";"} as TagLib reads them; `args` "edit"
+    lets TagLib edit first."""
+    lines = subprocess.run([program, path, *args], capture_output=True, text=True, check=True).stdout
+    return dict(line.split("=", 1) for line in lines.splitlines())
 
 
 def readers(path):
@@ -130,6 +168,40 @@ def check_second_info_list(work, tone):
     check([probe.get(key) for key in ("title", "artist", "album")] == ["New", "Anna", "Album"]
           and chunk_ids(path).count("LIST") == 1,
           "two INFO lists: one is left, ffprobe reads the edit and the rest: %r %r" % (probe, chunk_ids(path)))
+
+
+def check_items_without_pad_bytes(work, tone):
+    """INFO items of odd size whose writer left out the pad byte, a title and
+    a composer: zorvtool shows every item as ffprobe does; an edit the list
+    holds, and one it cannot (which adds an ID3 chunk), leave every item for
+    ffprobe and TagLib, and every field for mutagen."""
+    def item(key, text, pad):
+        return key + struct.pack("<I", len(text)) + text + b"\0" * (pad and len(text) & 1)
+    items = (item(b"INAM", b"Titl\0", False) + item(b"IMUS", b"Comp\0", False) + item(b"IART", b"Artist\0", True) +
+             item(b"ICMT", b"Note\0", True) + item(b"ICRD", b"2001\0", True))
+    program = build_taglib_properties(work)
+    path = os.path.join(work, "unpadded_items.wav")
+    shutil.copyfile(tone, path)
+    appended_chunk(path, b"LIST" + struct.pack("<I", 4 + len(items)) + b"INFO" + items)
+    probe_names = ("title", "IMUS", "artist", "comment", "date")
+    got = shown(path)
+    check([got.get(name) for name in ("title", "composer", "artist", "comment", "date")] ==
+          [ffprobe_tags(path).get(name) for name in probe_names] == ["Titl", "Comp", "Artist", "Note", "2001"],
+          "unpadded items: zorvtool shows every item as ffprobe does: %r" % got)
+    for edit, field, value in (("album=New Album", "album", "New Album"), ("title=Tit\u00e9", "title", "Tit\u00e9")):
+        check(zorvtool("tag", windows_path(path), edit, ok=False).returncode == 0, "unpadded items: %s succeeds" % edit)
+        probe, native, tags = ffprobe_tags(path), taglib_properties(program, path), WAVE(path).tags
+        readers = {
+            "ffprobe": [probe.get(name) for name in probe_names[1:]] + [(probe.get(field) or "")[:3]],
+            # TagLib's INFO list (kid3-cli), and what TagLib shows: the list, or the ID3 chunk the title needs.
+            "kid3-cli": [(kid3(path, "get %s 3" % name) or [None])[0] for name in ("composer", "artist", "comment")],
+            "TagLib": [native.get(name) for name in ("ARTIST", "COMMENT", "DATE", field.upper())],
+            "mutagen": [str(tags[frame]) if frame in tags else None for frame in ("TCOM", "TPE1", "TDRC", "TIT2")]
+            if tags else None}
+        wanted = {"ffprobe": ["Comp", "Artist", "Note", "2001", value[:3]], "kid3-cli": ["Comp", "Artist", "Note"],
+                  "TagLib": ["Artist", "Note", "2001", value],
+                  "mutagen": None if field == "album" else ["Comp", "Artist", "2001", value]}
+        check(readers == wanted, "unpadded items: after %s every reader reads every item: %r" % (edit, readers))
 
 
 def riff_and_tail(path):
@@ -332,6 +404,7 @@ def main():
         check_taglib_file("beside an INFO list", with_info, ["fmt ", "data", "LIST", "ID3 "])
         check_ffmpeg_track_number(work, tone)
         check_second_info_list(work, tone)
+        check_items_without_pad_bytes(work, tone)
         check_tails_stay(work, tone)
         check_tails_where_a_pad_was_left_out(work)
         check_every_id3_chunk(work, tone)

@@ -46,16 +46,34 @@ std::string id3_chunk_of(const std::string& id, std::uint8_t version, const id3v
   return chunk(id, std::string(tag_bytes.begin(), tag_bytes.end()));
 }
 
-// The ids of the top-level chunks, "JUNK" left out.
-std::string chunk_ids(const std::string& file) {
-  std::string ids;
+// Calls `visit(chunk)` with each top-level chunk, its header and pad byte included.
+template <class Visit>
+void for_each_chunk(const std::string& file, Visit visit) {
   for (std::size_t at = 12; at + 8 <= file.size();) {
     const std::uint32_t size = std::uint8_t(file[at + 4]) | std::uint8_t(file[at + 5]) << 8 |
                                std::uint8_t(file[at + 6]) << 16 | std::uint32_t(std::uint8_t(file[at + 7])) << 24;
-    if (file.compare(at, 4, "JUNK") != 0) ids += file.substr(at, 4) + "|";
+    visit(file.substr(at, 8 + size + (size & 1)));
     at += 8 + size + (size & 1);
   }
+}
+
+// The ids of the top-level chunks, "JUNK" left out.
+std::string chunk_ids(const std::string& file) {
+  std::string ids;
+  for_each_chunk(file, [&](const std::string& chunk) {
+    if (chunk.compare(0, 4, "JUNK") != 0) ids += chunk.substr(0, 4) + "|";
+  });
   return ids;
+}
+
+// The file's ID3 chunk beside the audio alone, as readers that show it
+// alone find the tag.
+std::string with_id3_chunk_alone(const std::string& file) {
+  std::string id3;
+  for_each_chunk(file, [&](const std::string& chunk) {
+    if (chunk.compare(0, 4, "id3 ") == 0) id3 = chunk;
+  });
+  return riff(fmt + audio + id3);
 }
 
 class RiffTags : public ::testing::Test {
@@ -176,7 +194,9 @@ TEST_F(RiffTags, AnEditKeepsWhatTheReadingDidNotTakeFromTheInfoList) {
   const std::string& after = file->bytes;
   EXPECT_NE(after.find(info_list(chunk("IPRD", "info album") + chunk("INAM", std::string("new\0", 4)))),
             std::string::npos);
-  EXPECT_EQ(read(after), "title=new;album=info album;");
+  // The album reaches the ID3 chunk, for the readers that show it alone.
+  EXPECT_EQ(read(after), "album=info album;title=new;");
+  EXPECT_EQ(read(with_id3_chunk_alone(after)), "album=info album;title=new;");
 }
 
 TEST_F(RiffTags, InfoFieldsBesideAnId3ChunkAreShownAndRemovedFromBoth) {
@@ -216,6 +236,8 @@ TEST_F(RiffTags, AnEditAddsAnInfoListOnlyWhereNoId3ChunkStoodAlone) {
       {fmt + audio, "fmt |data|LIST|id3 |", "untagged"},
       {fmt + audio + id3_chunk("old") + info_list(chunk("ISFT", "tool")), "fmt |data|LIST|id3 |",
        "a list of other items is written as before"},
+      {fmt + info_list(chunk("ISFT", "tool")) + audio, "fmt |data|LIST|id3 |",
+       "a list of other items alone is no tag: ffmpeg's files get an ID3 chunk"},
   };
   for (const auto& r : rows) {
     track_info_impl info;
@@ -226,8 +248,7 @@ TEST_F(RiffTags, AnEditAddsAnInfoListOnlyWhereNoId3ChunkStoodAlone) {
   }
 }
 
-TEST_F(RiffTags, AnInfoListAloneGetsAnId3ChunkOnlyForWhatItCannotHold) {
-  using namespace id3v2_test;
+TEST_F(RiffTags, AnInfoListAloneGetsAnId3ChunkOfEveryFieldForWhatItCannotHold) {
   const std::string info_alone = riff(fmt + info_list(chunk("INAM", "t") + chunk("IMUS", "Old")) + audio);
   EXPECT_EQ(read(info_alone), "title=t;composer=Old;");
   track_info_impl info;
@@ -237,17 +258,51 @@ TEST_F(RiffTags, AnInfoListAloneGetsAnId3ChunkOnlyForWhatItCannotHold) {
   EXPECT_EQ(chunk_ids(after), "fmt |LIST|data|");
   EXPECT_NE(after.find(chunk("IMUS", std::string("New\0", 4))), std::string::npos);
   // An album artist has no item; a title beyond ASCII no item that keeps it.
+  // Readers that show the ID3 chunk alone must still find the composer.
   info.set_field("album artist", 12, "Band", 4);
   info.set_field("title", 5, "Caf\xC3\xA9", 5);
   after = write(after, info);
   EXPECT_EQ(chunk_ids(after), "fmt |data|LIST|id3 |");
-  EXPECT_EQ(read(after), "album artist=Band;title=Caf\xC3\xA9;composer=New;");
-  // Later INFO edits are not hidden: an ASCII title leaves the ID3 chunk.
+  const std::string every_field = "album artist=Band;composer=New;title=Caf\xC3\xA9;";
+  EXPECT_EQ(read(after), every_field);
+  EXPECT_EQ(read(with_id3_chunk_alone(after)), every_field);
+  // From then on the chunk is the tag, and every edit reaches it.
   info.set_field("title", 5, "Plain", 5);
   after = write(after, info);
-  const std::string id3 = after.substr(after.find("id3 "));
-  EXPECT_EQ(id3.find("TIT2"), std::string::npos);
-  EXPECT_EQ(read(after), "album artist=Band;title=Plain;composer=New;");
+  EXPECT_EQ(read(with_id3_chunk_alone(after)), "album artist=Band;composer=New;title=Plain;");
+  EXPECT_NE(after.find(chunk("INAM", std::string("Plain\0", 6))), std::string::npos);
+}
+
+TEST_F(RiffTags, InfoItemsOfOddSizeAreFoundWithOrWithoutTheirPadByte) {
+  const auto unpadded = [](const std::string& id, const std::string& data) { return id + le32(data.size()) + data; };
+  const std::string items = unpadded("INAM", std::string("Titl\0", 5)) + unpadded("ISFT", "odd") +
+                            unpadded("IMUS", std::string("Comp\0", 5)) + chunk("IART", std::string("Art\0", 4));
+  const std::string before = riff(fmt + info_list(items) + audio);
+  EXPECT_EQ(read(before), "title=Titl;composer=Comp;artist=Art;");
+  EXPECT_EQ(read(riff(fmt + info_list(items + chunk("ICMT", std::string("c\0", 2))) + audio)),
+            "title=Titl;composer=Comp;artist=Art;comment=c;")
+      << "a padded item after them";
+  EXPECT_EQ(read(riff(fmt + chunk("LIST", "INFO" + items + '\0') + audio)), "title=Titl;composer=Comp;artist=Art;")
+      << "the list's size counting its pad byte";
+  // An edit of either kind of item leaves every item behind its pad byte.
+  const struct {
+    const char* field;
+    std::string written;
+  } edits[] = {
+      {"title", chunk("INAM", std::string("New\0", 4)) + chunk("ISFT", "odd") +
+                    chunk("IMUS", std::string("Comp\0", 5)) + chunk("IART", std::string("Art\0", 4))},
+      {"artist", chunk("INAM", std::string("Titl\0", 5)) + chunk("ISFT", "odd") +
+                     chunk("IMUS", std::string("Comp\0", 5)) + chunk("IART", std::string("New\0", 4))},
+  };
+  for (const auto& edit : edits) {
+    auto file = io_test::make_model_file(before);
+    track_info_impl info;
+    riff_tags::read(*file, info, io_test::no_abort());
+    info.set_field(edit.field, track_info::until_nul, "New", 3);
+    riff_tags::write(*file, info, io_test::no_abort());
+    EXPECT_NE(file->bytes.find(info_list(edit.written)), std::string::npos) << edit.field;
+    EXPECT_EQ(chunk_ids(file->bytes).find("id3 "), std::string::npos) << edit.field << ": the list stays the tag";
+  }
 }
 
 TEST_F(RiffTags, SecondWriteFillsTheFillerAndKeepsTheSize) {
@@ -419,7 +474,8 @@ TEST_F(RiffTags, EveryId3ChunkIsShownAndAnEditKeepsItsFieldsInOne) {
       {fmt + chunk("ID3 ", "") + audio + later, "artist=A;title=T;", "artist=A;genre=Jazz;title=T;", "id3 ",
        "an empty chunk hides nothing; the chunk with the tag names the one left"},
       {fmt + info_list(chunk("IPRD", "info")) + chunk("id3 ", "no tag") + audio + later, "artist=A;title=T;album=info;",
-       "artist=A;genre=Jazz;title=T;album=info;", "id3 ", "nor do stray bytes; the INFO album is shown beside them"},
+       "album=info;artist=A;genre=Jazz;title=T;", "id3 ",
+       "nor do stray bytes; the INFO album is shown beside them, and joins the chunk"},
   };
   for (const auto& r : rows) {
     EXPECT_EQ(read(riff(r.body)), r.shown) << r.why;
