@@ -127,12 +127,12 @@ class ZorvtoolBatch:
         if not args or not args[0]:
             return self._alone(args, timeout)
         process = self._process(cold)
+        process.begin()
         timer, expired = None, threading.Event()
         if timeout is not None:
             timer = threading.Timer(timeout, lambda: (expired.set(), process.popen.kill()))
             timer.start()
         try:
-            process.begin()
             process.popen.stdin.write(b"\t".join(_field(a) for a in args) + b"\n")
             process.popen.stdin.flush()
             status = int(process.popen.stdout.readline())

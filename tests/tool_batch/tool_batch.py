@@ -44,9 +44,8 @@ UNFIT = [
 ]
 
 
-def alone(args, **options):
-    done = subprocess.run([*COMMAND, *args], capture_output=True, text=True, encoding="utf-8", errors="replace",
-                          **options)
+def alone(args):
+    done = subprocess.run([*COMMAND, *args], capture_output=True, text=True, encoding="utf-8", errors="replace")
     return done.returncode, done.stdout, done.stderr
 
 
