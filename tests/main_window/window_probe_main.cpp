@@ -80,7 +80,7 @@
 //                                        window answers; prints the milliseconds
 //                                        (after menu-keys, from the last key)
 //
-//   window_probe batch                   runs the commands read from standard input,
+//   window_probe batch OUT-FILE ERR-FILE runs the commands read from standard input,
 //                                        one a line (EXE and what follows it), and
 //                                        answers each as zorvtool batch does
 //
@@ -105,6 +105,7 @@
 #include <vector>
 
 #include "tools/zorvtool/batch_line.h"
+#include "tools/zorvtool/batch_output_files.h"
 
 namespace {
 
@@ -182,14 +183,7 @@ std::wstring text_of(HWND window) {
   return buffer;
 }
 
-// Where print collects its lines while a batch runs a command.
-std::string* batch_output = nullptr;
-
 void print(const std::string& line) {
-  if (batch_output) {
-    *batch_output += line + "\n";
-    return;
-  }
   std::fwrite(line.data(), 1, line.size(), stdout);
   std::fputc('\n', stdout);
 }
@@ -840,25 +834,27 @@ std::wstring wide(const std::string& text) {
 
 // A test that looks at the window many times pays one start of the probe,
 // not one a look.
-int run_batch(wchar_t* program) {
+int run_batch(wchar_t* program, const wchar_t* out_path, const wchar_t* err_path) {
+  batch_output_files output(out_path, err_path);
   _setmode(_fileno(stdin), _O_BINARY);
   _setmode(_fileno(stdout), _O_BINARY);
   std::fputs(batch_line::ready_line, stdout);
   std::fflush(stdout);
-  std::string line;
-  while (batch_line::read(line) && !line.empty()) {
-    std::vector<std::wstring> fields;
-    for (const std::string& field : batch_line::fields(line)) fields.push_back(wide(field));
-    std::vector<wchar_t*> argv = {program};
-    for (std::wstring& field : fields) argv.push_back(field.data());
-    std::string out;
-    batch_output = &out;
-    const int status = run_probe(static_cast<int>(argv.size()), argv.data());
-    batch_output = nullptr;
-    const std::string header = batch_line::answer_header(status, out.size(), 0);
-    std::fwrite(header.data(), 1, header.size(), stdout);
-    std::fwrite(out.data(), 1, out.size(), stdout);
-    std::fflush(stdout);
+  std::vector<std::string> fields;
+  std::string refusal;
+  for (batch_line::outcome line; (line = batch_line::read(fields, refusal)) != batch_line::outcome::end;) {
+    if (!output.begin()) return 1;
+    int status = 2;
+    if (line == batch_line::outcome::refused) {
+      std::fprintf(stderr, "window_probe batch: %s; the line was not run\n", refusal.c_str());
+    } else {
+      std::vector<std::wstring> wide_fields;
+      for (const std::string& field : fields) wide_fields.push_back(wide(field));
+      std::vector<wchar_t*> argv = {program};
+      for (std::wstring& field : wide_fields) argv.push_back(field.data());
+      status = run_probe(static_cast<int>(argv.size()), argv.data());
+    }
+    output.answer(status);
   }
   return 0;
 }
@@ -866,7 +862,7 @@ int run_batch(wchar_t* program) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  if (argc == 2 && std::wstring(argv[1]) == L"batch") return run_batch(argv[0]);
+  if (argc == 4 && std::wstring(argv[1]) == L"batch") return run_batch(argv[0], argv[2], argv[3]);
   return run_probe(argc, argv);
 }
 

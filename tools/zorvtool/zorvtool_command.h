@@ -38,20 +38,6 @@ std::string system_path(const std::string& argument);
 void print(const std::string& text);
 void print_error(const std::string& text);
 
-// While one lives, print and print_error collect into it instead.
-class captured_output {
-public:
-  captured_output();
-  ~captured_output();
-  captured_output(const captured_output&) = delete;
-  captured_output& operator=(const captured_output&) = delete;
-  std::string out;
-  std::string err;
-
-private:
-  captured_output* outer_;
-};
-
 // Prints the usage text to standard error; returns the wrong call's code.
 int print_usage();
 

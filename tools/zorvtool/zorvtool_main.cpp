@@ -19,8 +19,6 @@ std::vector<command>& registry() {
   return commands;
 }
 
-captured_output* capture = nullptr;
-
 void write_to(FILE* stream, const std::string& text) {
   std::fwrite(text.data(), 1, text.size(), stream);
   std::fflush(stream);
@@ -31,12 +29,8 @@ command_registration::command_registration(const command& entry) { registry().pu
 
 const std::vector<command>& all_commands() { return registry(); }
 
-void print(const std::string& text) {
-  if (capture) capture->out += text; else write_to(stdout, text);
-}
-void print_error(const std::string& text) {
-  if (capture) capture->err += text; else write_to(stderr, text);
-}
+void print(const std::string& text) { write_to(stdout, text); }
+void print_error(const std::string& text) { write_to(stderr, text); }
 
 int print_usage() {
   std::string text = "usage: zorvtool <command> [arguments]\ncommands:\n";
@@ -44,9 +38,6 @@ int print_usage() {
   print_error(text);
   return 2;
 }
-
-captured_output::captured_output() : outer_(capture) { capture = this; }
-captured_output::~captured_output() { capture = outer_; }
 
 int run_command(const std::string& name, const arguments& args) {
   for (const auto& entry : all_commands()) {
