@@ -413,7 +413,8 @@ def check_apev2_tag_before_lyrics(work, tone):
         check(tag(path, "title=New"), "%s: the title edit succeeds" % name)
         with open(path, "rb") as f:
             data = f.read()
-        check(data.count(b"APETAGEX") == 2 and data.endswith(lyrics + block[:3] + b"New".ljust(30, b"\0") + block[33:]),
+        # One tag: its footer, and its header where it keeps one.
+        check(data.count(b"APETAGEX") in (1, 2) and data.endswith(lyrics + block[:3] + b"New".ljust(30, b"\0") + block[33:]),
               "%s: one APEv2 tag, then the lyrics and the edited block: %r" % (name, data[-400:]))
         check(mutagen_items(path) == {"Title": "New", "Artist": "APE Band"} and decodes(path),
               "%s: mutagen reads the edited tag and the audio decodes: %r" % (name, mutagen_items(path)))
