@@ -188,7 +188,7 @@ void musepack_input::read_stream_info(track_info& out, const abort_signal& abort
 
   out.set_replaygain(header_replaygain(out.get_replaygain()));
 
-  // Tag values, ReplayGain items among them, take precedence over the header.
+  // The tag's fields; its ReplayGain items fill only what the header lacks.
   const std::uint64_t saved = bridge_.file->get_position(abort);
   try {
     service_lookup_unique_t<tag_service>()->read(*bridge_.file, out, abort);
