@@ -11,6 +11,7 @@
 #include "inputs/musepack/musepack_chapter_edit.h"
 #include "inputs/musepack/musepack_chapter_writing.h"
 #include "inputs/musepack/musepack_chapters_damaged.h"
+#include "inputs/musepack/musepack_gain_edit.h"
 #include "inputs/musepack/musepack_header_replaygain.h"
 #include "inputs/musepack/musepack_seek_table.h"
 #include "io/io_exceptions.h"
@@ -187,7 +188,7 @@ void musepack_input::read_stream_info(track_info& out, const abort_signal& abort
 
   out.set_replaygain(header_replaygain(out.get_replaygain()));
 
-  // Tag values, ReplayGain items among them, take precedence over the header.
+  // The tag's fields; its ReplayGain items fill only what the header lacks.
   const std::uint64_t saved = bridge_.file->get_position(abort);
   try {
     service_lookup_unique_t<tag_service>()->read(*bridge_.file, out, abort);
@@ -387,13 +388,18 @@ tag_region_update musepack_input::plan_file_info(const track_info& info, const a
   const std::uint64_t header_position = static_cast<std::uint64_t>(stream_.header_position);
   const replaygain_info in_header = header_replaygain(replaygain_info());
   close_demuxer();
+  trailing_tags present = find_trailing_tags(*bridge_.file, true, abort);
+  track_info_impl tag_as_read;
+  if (present.has_apev2 || !present.id3v1_blocks.empty()) trailing_tags_to_info(present, tag_as_read);
+  const replaygain_info in_tag = tag_as_read.get_replaygain();
+  const replaygain_info shown = replaygain_merge(in_header, in_tag);
+  const replaygain_info edited = info.get_replaygain();
+  const musepack::header_replaygain_write header = musepack::plan_header_replaygain(
+      *bridge_.file, header_position, musepack::header_gain_after_edit(in_header, shown, edited), &in_header, abort);
   track_info_impl tags;
   tags.copy_all_from(info);
-  const musepack::header_replaygain_write header =
-      musepack::plan_header_replaygain(*bridge_.file, header_position, info.get_replaygain(), &in_header, abort);
-  if (header.found) tags.clear_replaygain();
+  tags.set_replaygain(musepack::tag_gain_after_edit(in_tag, shown, edited, header.found));
   const bool no_tag = tags.field_count() == 0 && replaygain_count_present(tags.get_replaygain()) == 0;
-  trailing_tags present = find_trailing_tags(*bridge_.file, true, abort);
   // Trailing tags that claim bytes of the stream are damage, not tags:
   // replacing or removing them would cut audio.
   const std::uint64_t audio_end = musepack::find_audio_end(*bridge_.file, header_position, present.start, abort);

@@ -30,6 +30,10 @@ void take_into(track_info& out, const track_info& source) {
 }
 
 void merge_trailing_into(track_info& out, const track_info& trailing) {
+  // Readers fill the leading tag's gaps from the tags at the end (mutagen
+  // from the ID3v1 block, TagLib from the APEv2 tag, then the block): a
+  // field shown so is one an edit or a removal reaches in every tag.
+  out.add_fields_not_held(trailing);
   out.set_replaygain(replaygain_merge(out.get_replaygain(), trailing.get_replaygain()));
   const std::string theirs = tagtype_of(trailing);
   if (theirs.empty()) return;
@@ -39,8 +43,9 @@ void merge_trailing_into(track_info& out, const track_info& trailing) {
 }
 
 // The info a reading gives from the tags found: the leading tag's fields
-// when there are any, else the trailing tags'; ReplayGain values the leading
-// tag lacks come from the trailing tags.
+// when there are any, with each field it lacks from the trailing tags; else
+// the trailing tags'; ReplayGain values the leading tag lacks come from the
+// trailing tags.
 void combine(const track_info* leading, const track_info* trailing, track_info& out) {
   if (leading == nullptr && trailing == nullptr) throw exception_tag_not_found();
   if (leading == nullptr) {

@@ -35,8 +35,9 @@ enum class reading {
   trailing_only,          // the trailing tags alone (trailing_tags_to_info)
 };
 
-// The ID3v2 tag's fields, else the trailing tags'; ReplayGain values missing
-// from the first come from the second. A damaged ID3v2 tag counts as none.
+// The ID3v2 tag's fields with each field it lacks from the trailing tags,
+// else the trailing tags'; ReplayGain values missing from the first come
+// from the second. A damaged ID3v2 tag counts as none.
 // No tag at all: exception_tag_not_found. A writer that passes `leading`
 // gets the leading tags as it will write over them (empty when they are
 // damaged), so that its write need not read them again; `trailing` likewise

@@ -8,6 +8,7 @@
 #include "io/file_copy.h"
 #include "io/io_exceptions.h"
 #include "io/memory_file.h"
+#include "metadata/tags/lyrics3v2.h"
 #include "metadata/tags/tag_changes.h"
 #include "metadata/tags/tag_not_found.h"
 #include "metadata/tags/tag_region_update.h"
@@ -90,6 +91,20 @@ bool apev2_tag_ends_at(file_object& file, std::uint64_t end, const abort_signal&
   return true;
 }
 
+// Where a Lyrics3v2 block ending at `end` begins, when an APEv2 tag stands
+// before it (there readers that know the block look for the tag); else
+// `end`. Lyrics without such a tag are left to the audio, as every other
+// reader leaves them.
+std::uint64_t step_over_lyrics3v2(file_object& file, std::uint64_t end, bool read_contents, trailing_tags& found,
+                                  bool& complete, const abort_signal& abort) {
+  const lyrics3v2_search lyrics = find_lyrics3v2_ending_at(file, end, abort);
+  if (lyrics.cut_short) complete = false;
+  if (lyrics.size == 0 || !apev2_tag_ends_at(file, end - lyrics.size, abort)) return end;
+  found.has_lyrics3v2 = true;
+  if (read_contents) found.lyrics3v2 = read_range(file, end - lyrics.size, lyrics.size, abort);
+  return end - lyrics.size;
+}
+
 // The search over `file`; `complete` turns false when it met a damaged tag
 // or came near the start of the file, where a window of the file's end may
 // have cut a tag short.
@@ -120,7 +135,10 @@ trailing_tags search(file_object& file, std::uint64_t end, bool read_contents, b
     if (read_id3v1_at(file, end, block, abort)) {
       if (end == file_end) found.id3v1_at_end = true;
       found.id3v1_blocks.push_back(block);
+      if (!found.has_apev2) ++found.id3v1_blocks_behind_apev2;
       end -= id3v1_size;
+      if (found.id3v1_at_end && found.id3v1_blocks.size() == 1)
+        end = step_over_lyrics3v2(file, end, read_contents, found, complete, abort);
     }
     if (end == pass_start) break;
   }
@@ -147,6 +165,42 @@ bool tags_reach_past(const std::vector<std::uint8_t>& tail) {
   return tag_size != 0 && tag_size + 32 > end;
 }
 
+// The trailing tags as a write lays them out around its APEv2 tag: ID3v1
+// blocks no reader shows (older ones, and any before the APEv2 tag) and a
+// Lyrics3v2 block stay where they stood, and the block written ends the
+// file. A new APEv2 tag goes right before the lyrics and that block, where
+// readers look for it. Without a block at the end, the others and the
+// lyrics go too: an older block would show in its place.
+struct trailing_layout {
+  std::vector<std::uint8_t> before_apev2, behind_apev2;
+
+  static trailing_layout kept_around(const trailing_tags& found, const std::optional<id3v1_block>& end_block) {
+    trailing_layout layout;
+    if (!end_block) return layout;
+    const std::vector<id3v1_block>& blocks = found.id3v1_blocks;
+    const std::size_t shown = found.id3v1_at_end ? 1 : 0;
+    const std::size_t behind = found.has_apev2 ? found.id3v1_blocks_behind_apev2 : shown;
+    // Nearest the end first: file order is backwards.
+    for (std::size_t i = blocks.size(); i-- > behind;) append(layout.before_apev2, blocks[i]);
+    for (std::size_t i = behind; i-- > shown;) append(layout.behind_apev2, blocks[i]);
+    append(layout.behind_apev2, found.lyrics3v2);
+    append(layout.behind_apev2, *end_block);
+    return layout;
+  }
+
+  std::vector<std::uint8_t> with_apev2(const std::vector<std::uint8_t>& apev2_tag) const {
+    std::vector<std::uint8_t> out = before_apev2;
+    append(out, apev2_tag);
+    append(out, behind_apev2);
+    return out;
+  }
+
+  template <class Bytes>
+  static void append(std::vector<std::uint8_t>& out, const Bytes& bytes) {
+    out.insert(out.end(), bytes.begin(), bytes.end());
+  }
+};
+
 }  // namespace
 
 void trailing_tags_to_info(const trailing_tags& found, track_info& info) {
@@ -164,7 +218,8 @@ void trailing_tags_to_info(const trailing_tags& found, track_info& info) {
       source.add_fields_not_held(behind);
     }
   } else {
-    for (const id3v1_block& block : found.id3v1_blocks) id3v1_parse_block(block.data(), source);
+    // With several blocks, every reader shows the one that ends the file.
+    id3v1_parse_block(found.id3v1_blocks.front().data(), source);
   }
   info.copy_fields_from(source);
   info.set_replaygain(replaygain_merge(info.get_replaygain(), source.get_replaygain()));
@@ -186,7 +241,7 @@ std::vector<std::uint8_t> render_trailing_tags(trailing_tags& found, const track
   const bool drop_emptied = emptied == emptied_tags::removed;
   std::optional<id3v1_block> block;
   if (kinds & tag_service::write_id3v1) {
-    if (!found.id3v1_blocks.empty()) {
+    if (found.id3v1_at_end) {
       // The block other readers see: the one at the very end.
       track_info_impl own;
       id3v1_parse_block(found.id3v1_blocks.front().data(), own);
@@ -195,13 +250,15 @@ std::vector<std::uint8_t> render_trailing_tags(trailing_tags& found, const track
     } else {
       block = id3v1_render_block(info);
     }
-    if (drop_emptied) {
+    // Lyrics stand only before a block, so one that carries them stays.
+    if (drop_emptied && !found.has_lyrics3v2) {
       track_info_impl left;
       id3v1_parse_block(block->data(), left);
       if (left.field_count() == 0) block.reset();
     }
   }
-  std::vector<std::uint8_t> rendered;
+  std::vector<std::uint8_t> apev2_tag;
+  std::optional<std::vector<std::uint8_t>> apev2_for_rewrite;
   if (kinds & tag_service::write_apev2) {
     apev2::item_list items = std::move(found.apev2_items);
     if (found.has_apev2) {
@@ -215,19 +272,16 @@ std::vector<std::uint8_t> render_trailing_tags(trailing_tags& found, const track
     if (!drop_emptied || !items.empty() || block) {
       const bool always = header == apev2_header::always;
       const bool with_header = always || !found.has_apev2 || found.apev2_has_header;
-      rendered = with_header ? apev2::render_tag(items, true) : apev2::render_tag_without_header(items);
+      apev2_tag = with_header ? apev2::render_tag(items, true) : apev2::render_tag_without_header(items);
       // A tag already laid out so (as a whole-file write left it) is not
       // rendered twice: an empty layout for a rewrite means the same one.
       if (for_rewrite != nullptr && (with_header != always || !apev2::laid_out_for_later_edits(items)))
-        *for_rewrite = apev2::render_tag_for_later_edits(items, always);
+        apev2_for_rewrite = apev2::render_tag_for_later_edits(items, always);
     }
   }
-  if (block) {
-    rendered.insert(rendered.end(), block->begin(), block->end());
-    if (for_rewrite != nullptr && !for_rewrite->empty())
-      for_rewrite->insert(for_rewrite->end(), block->begin(), block->end());
-  }
-  return rendered;
+  const trailing_layout layout = trailing_layout::kept_around(found, block);
+  if (apev2_for_rewrite) *for_rewrite = layout.with_apev2(*apev2_for_rewrite);
+  return layout.with_apev2(apev2_tag);
 }
 
 void write_trailing_tags(file_ptr& file, retag_temp_source& rewrite, const track_info& info, unsigned kinds,

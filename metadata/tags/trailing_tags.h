@@ -1,5 +1,6 @@
 // Finding the tags at the end of a file: one APEv2 tag and any number of
-// ID3v1 tags, in any order. A damaged tag of either kind only ends the
+// ID3v1 tags, in any order, and a Lyrics3v2 block right before the ID3v1
+// block that ends the file. A damaged tag of either kind only ends the
 // search there, so that writing and removing can replace it.
 #pragma once
 
@@ -24,8 +25,14 @@ struct trailing_tags {
   // False when a malformed item hid the items after it.
   bool apev2_items_complete = true;
   std::vector<id3v1_block> id3v1_blocks;  // nearest the end first
+  // The first this many blocks stand behind the APEv2 tag; with none, all.
+  std::size_t id3v1_blocks_behind_apev2 = 0;
   // The first block ends the file: the one place other readers look.
   bool id3v1_at_end = false;
+  // Right before the block that ends the file (and behind the APEv2 tag),
+  // with its contents when they were asked for; kept as it stands.
+  bool has_lyrics3v2 = false;
+  std::vector<std::uint8_t> lyrics3v2;
   // An APEv2 footer whose tag could not be read ended the search: where the
   // tag begins is unknown, so no write may replace or keep it.
   bool damaged_apev2 = false;
@@ -40,7 +47,8 @@ trailing_tags find_trailing_tags(vantrel_io::file_object& file, bool read_conten
 
 // The fields, ReplayGain and "tagtype" of tags found with their contents:
 // the APEv2 tag's, with each field it lacks from an ID3v1 block behind it
-// at the end; else the ID3v1 blocks'. None found: exception_tag_not_found.
+// at the end; else the ID3v1 block's that ends the file (the last of
+// several, as every reader takes it). None found: exception_tag_not_found.
 void trailing_tags_to_info(const trailing_tags& found, track_info& info);
 
 // Whether a written APEv2 tag has a header. MP3 readers skip a tag behind
@@ -54,7 +62,10 @@ enum class apev2_header { as_found, always };
 // kinds asked for (write_apev2, write_id3v1; 0 removes them). A tag of a
 // kind already there gets only `changes` (from the info as read to `info`),
 // keeping the rest of what it holds and its items' order (and its header
-// as `header` says); a new one is made from `info` whole. An APEv2 tag ends
+// as `header` says); a new one is made from `info` whole. ID3v1 blocks no
+// reader shows (older ones, and any before the APEv2 tag) and a Lyrics3v2
+// block stay as they stand while an ID3v1 block ends the file; a new APEv2
+// tag goes right before the lyrics and that block. An APEv2 tag ends
 // with its items, then its footer, nothing between them: other taggers add
 // their items right behind ours. `for_rewrite`, when given, receives the
 // same tags laid out for a write of the whole file

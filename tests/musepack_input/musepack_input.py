@@ -25,6 +25,7 @@ from blackbox_checks import check, failures, tool, wait_until_wine_lets_go, wind
 from damaged_streams import mpc_cut_in_last_audio_packet, mpc_cut_in_seek_table, mpc_header_grown, mpc_packets  # noqa: E402,E501
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tag_write_safety"))
 from tag_files import ape_footer_claiming_audio, ape_tag, musepack_sv7  # noqa: E402
+import apev2_layouts  # noqa: E402
 from musepack_chapters import FILE_TAGS, make_cue_chaptered as make_chaptered_from_sheet  # noqa: E402
 from mutagen.apev2 import APEv2  # noqa: E402
 from mutagen.musepack import Musepack  # noqa: E402
@@ -176,6 +177,34 @@ def check_replaygain(folder, plain):
           abs(info.title_peak * 65535 / 32768 - 0.5) < 0.001, "the new peak reads back: %s, mutagen %s" %
           (shown, info.title_peak))
     check(reference_md5(folder, path) == md5, "audio unchanged by the ReplayGain write")
+
+
+def check_gain_items_of_other_programs(folder, plain):
+    """ReplayGain items another program wrote into the APEv2 tag of SV8 and
+    SV7 streams stay byte for byte through a title edit, as the stream
+    does; an edit of the track gain changes its item and the header, and
+    leaves the other items."""
+    items = [("REPLAYGAIN_TRACK_GAIN", "-6.095000 dB"), ("REPLAYGAIN_TRACK_PEAK", "0.912345"),
+             ("REPLAYGAIN_ALBUM_GAIN", "-5.500000 dB"), ("Title", "Old")]
+    for name, stream in (("sv8", open(plain, "rb").read()), ("sv7", musepack_sv7())):
+        path = os.path.join(folder, "gain-items-%s.mpc" % name)
+        with open(path, "wb") as f:
+            f.write(stream + ape_tag(items))
+        before = apev2_layouts.items(open(path, "rb").read())
+        result = zorvtool("tag", windows_path(path), "title=New", ok=False)
+        data = open(path, "rb").read()
+        after = apev2_layouts.items(data)
+        check(result.returncode == 0 and data[:len(stream)] == stream and after[:3] == before[:3] and
+              after[3:] == [("Title", 0, b"New")], "%s: the gain items and the stream stay through a title edit: %r" %
+              (name, after))
+        probe = ffprobe_tags(path)
+        check(probe.get("replaygain_track_gain") == "-6.095000 dB" and probe.get("title") == "New",
+              "%s: ffprobe reads the items: %r" % (name, probe))
+        result = zorvtool("tag", windows_path(path), "replaygain_track_gain=-2.00 dB", ok=False)
+        gained = dict(APEv2(path))
+        check(result.returncode == 0 and str(gained["REPLAYGAIN_TRACK_GAIN"]) == "-2.00 dB" and
+              str(gained["REPLAYGAIN_ALBUM_GAIN"]) == "-5.500000 dB" and abs(Musepack(path).info.title_gain + 2) < 0.01,
+              "%s: the gain edit reaches the item and the header: %r" % (name, dict(gained)))
 
 
 def check_tags(folder, plain):
@@ -593,6 +622,7 @@ def main():
         check_decoding(folder, plain, mono, chaptered)
         check_cut_files(folder, plain)
         check_replaygain(folder, plain)
+        check_gain_items_of_other_programs(folder, plain)
         check_tags(folder, plain)
         check_chapter_edits(folder, chaptered)
         check_chapter_edits_keep_the_files_tag(folder)

@@ -14,7 +14,10 @@ left in it; a removal that would lose an item the player cannot read is
 refused. Read-only text items are shown as fields, and an edit leaves one
 item of each key it writes, whatever the flags of the items it replaces.
 An ID3v1 block behind the tag shows the fields the tag lacks, and their
-removal and edit reach mutagen, ffprobe and kid3-cli.
+removal and edit reach mutagen, ffprobe and kid3-cli; so do those of end
+tags behind an MP3's ID3v2 tag. An APEv2 tag before a Lyrics3v2 block is
+shown and edited where it stands; of two ID3v1 blocks the last is shown and
+edited, the older kept.
 
 usage: apev2_other_taggers.py WINE_EXEC BUILD_DIR ZORVTOOL_EXE
 """
@@ -350,6 +353,95 @@ def check_id3v1_behind_the_tag(work, tone):
               "%s: the edit changes the block's year alone: %r" % (name, data[-128:]))
 
 
+def end_block(title, album, year=b"1999", comment=b"v1 comment"):
+    """An ID3v1.1 block (artist "Band", track 5, genre Rock)."""
+    return (b"TAG" + title.ljust(30, b"\0") + b"Band".ljust(30, b"\0") + album.ljust(30, b"\0") + year +
+            comment.ljust(28, b"\0") + b"\x00\x05\x11")
+
+
+def check_end_tags_behind_an_id3v2_tag(work, tone):
+    """An MP3 with an ID3v2 tag (title, artist) in front and an APEv2 tag and
+    an ID3v1 block at the end holding the album, year, comment and genre:
+    the player shows them, a removal of one takes it out of both end tags
+    for every reader, and an album edit reaches every tag."""
+    ape = apev2_layouts.tag_of([("Album", 0, b"APE Album"), ("Year", 0, b"1998"), ("Comment", 0, b"APE comment"),
+                                ("Genre", 0, b"Jazz")])
+    edits = (("album", "TALB", "Album"), ("date", "TDRC", "Year"), ("comment", "COMM:ID3v1 Comment:eng", "Comment"),
+             ("genre", "TCON", "Genre"), ("album=New", "TALB", "Album"))
+    for change, frame, key in edits:
+        field, _, value = change.partition("=")
+        path = untagged(work, tone, "front-and-end-%s%s.mp3" % (field, value))
+        two_tag_kinds.id3v2("Song").save(path, v1=0)
+        with open(path, "ab") as f:
+            f.write(ape + end_block(b"Song", b"V1 Album"))
+        check(field in (subsongs(path) or [{}])[0], "%s: zorvtool shows the %s of the end tags" % (path, field))
+        before = id3v1_readings(path, field, frame)
+        check(tag(path, change if value else "-" + field), "%s: %s succeeds" % (path, change))
+        after = id3v1_readings(path, field, frame)
+        left = mutagen_items(path)
+        if value:
+            check(all(after[reader] == value for reader, old in before.items() if old is not None) and
+                  left.get(key) == value and str(ID3(path, load_v1=False).get(frame)) == value,
+                  "%s: every reader and tag shows the edit: %r -> %r, %r" % (path, before, after, left))
+        else:
+            check(before["mutagen"] is not None and all(v is None for v in after.values()) and key not in left and
+                  field not in (subsongs(path) or [{}])[0],
+                  "%s: no reader or tag holds the %s after its removal: %r -> %r, %r" % (path, field, before, after, left))
+        check(left.get("Genre", "Jazz") == "Jazz" and len(left) >= 3, "%s: the other items stay: %r" % (path, left))
+
+
+def lyrics3v2(text):
+    """A Lyrics3 version 2.00 block holding `text` as its lyrics."""
+    body = b"LYRICSBEGIN" + b"IND00002" + b"10" + b"LYR" + b"%05d" % len(text) + text
+    return body + b"%06d" % len(body) + b"LYRICS200"
+
+
+def check_apev2_tag_before_lyrics(work, tone):
+    """Audio, an APEv2 tag, a Lyrics3v2 block and an ID3v1 block (WavPack,
+    Musepack, MP3): the player shows the APEv2 tag, as mutagen does, and a
+    title edit changes it where it stands, the lyrics kept and the block at
+    the end edited, with no second APEv2 tag."""
+    lyrics = lyrics3v2(b"la la la")
+    block = end_block(b"V1 Title", b"V1 Album")
+    for name in ("lyrics.wv", "sv8-lyrics.mpc", "lyrics.mp3"):
+        path = untagged(work, tone, name)
+        with open(path, "ab") as f:
+            f.write(apev2_layouts.tag_of([("Title", 0, b"Song"), ("Artist", 0, b"APE Band")]) + lyrics + block)
+        shown = (subsongs(path) or [{}])[0]
+        check((shown.get("title"), shown.get("artist"), shown.get("album")) == (["Song"], ["APE Band"], ["V1 Album"]),
+              "%s: zorvtool shows the APEv2 tag before the lyrics: %r" % (name, shown))
+        check(tag(path, "title=New"), "%s: the title edit succeeds" % name)
+        with open(path, "rb") as f:
+            data = f.read()
+        # One tag: its footer, and its header where it keeps one.
+        check(data.count(b"APETAGEX") in (1, 2) and data.endswith(lyrics + block[:3] + b"New".ljust(30, b"\0") + block[33:]),
+              "%s: one APEv2 tag, then the lyrics and the edited block: %r" % (name, data[-400:]))
+        check(mutagen_items(path) == {"Title": "New", "Artist": "APE Band"} and decodes(path),
+              "%s: mutagen reads the edited tag and the audio decodes: %r" % (name, mutagen_items(path)))
+
+
+def check_two_id3v1_blocks(work, tone):
+    """Two ID3v1 blocks at the end (MP3, WavPack): the player shows the last,
+    as every reader does, and an artist edit changes that block's artist
+    alone, the older block kept where it stood."""
+    older, last = end_block(b"Older", b"Older Album"), end_block(b"Last", b"Last Album")
+    for name in ("two-v1.mp3", "two-v1.wv"):
+        path = untagged(work, tone, name)
+        with open(path, "ab") as f:
+            f.write(older + last)
+        shown = (subsongs(path) or [{}])[0]
+        check((shown.get("title"), shown.get("album")) == (["Last"], ["Last Album"]),
+              "%s: zorvtool shows the last block: %r" % (name, shown))
+        check(tag(path, "artist=Other"), "%s: the artist edit succeeds" % name)
+        with open(path, "rb") as f:
+            data = f.read()
+        check(data[-128:] == last[:33] + b"Other".ljust(30, b"\0") + last[63:] and older in data[:-128],
+              "%s: the last block's artist alone changes, the older block stays: %r" % (name, data[-300:]))
+        id3 = ID3(path)
+        check((str(id3["TIT2"]), str(id3["TPE1"]), str(id3["TALB"])) == ("Last", "Other", "Last Album"),
+              "%s: mutagen reads the fields the player showed and the edit: %s" % (name, id3.pprint()))
+
+
 def check_hostile_tag(work, tone):
     """A tag whose items read many ways before 8 MB of zeros, with a count
     no reading meets: the file's audio is read and the tag, damaged, is
@@ -376,6 +468,9 @@ def main():
         check_removing_every_field(work, tone)
         check_items_the_player_hid_are_replaced(work, tone)
         check_id3v1_behind_the_tag(work, tone)
+        check_end_tags_behind_an_id3v2_tag(work, tone)
+        check_apev2_tag_before_lyrics(work, tone)
+        check_two_id3v1_blocks(work, tone)
         check_hostile_tag(work, tone)
     finally:
         shutil.rmtree(work, ignore_errors=True)

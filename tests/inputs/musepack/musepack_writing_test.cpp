@@ -13,6 +13,7 @@
 #include "inputs/musepack/musepack_chapter_table.h"
 #include "inputs/musepack/musepack_chapter_value_not_stored.h"
 #include "inputs/musepack/musepack_chapter_writing.h"
+#include "inputs/musepack/musepack_gain_edit.h"
 #include "inputs/musepack/musepack_header_replaygain.h"
 #include "inputs/musepack/musepack_packets.h"
 #include "inputs/musepack/musepack_seek_table.h"
@@ -168,6 +169,46 @@ TEST(MusepackHeaderReplayGain, ValuesAsTheHeaderReadsThemKeepTheirStoredBytes) {
   const replaygain_info read = gains(1.0f, 0.5f, 1.0f, 0.5f);
   EXPECT_TRUE(musepack::write_header_replaygain(*file, 0, read, no_abort, &read));
   EXPECT_EQ(content_of(*file), v8) << "the packet's extra byte and the stored values stay";
+}
+
+TEST(MusepackGainEdit, AValueGoesWhereTheEditChangedItAndNowhereElse) {
+  replaygain_info header, tag;
+  header.track_gain = -3.0f;
+  header.album_gain = -4.0f;
+  tag.track_gain = -6.095f;
+  tag.track_peak = 0.9f;
+  const replaygain_info shown = replaygain_merge(header, tag);
+  const auto edit = [&](float replaygain_info::*value, float to) {
+    replaygain_info edited = shown;
+    edited.*value = to;
+    return edited;
+  };
+  const struct {
+    const char* why;
+    replaygain_info edited;
+    bool header_found;
+    float header_track_gain, header_album_gain, tag_track_gain, tag_album_gain, tag_track_peak;
+  } cases[] = {
+      {"nothing changed: each stays where it stands", shown, true, -3.0f, -4.0f, -6.095f, replaygain_info::gain_absent,
+       0.9f},
+      {"a value both hold changes in both", edit(&replaygain_info::track_gain, -2.0f), true, -2.0f, -4.0f, -2.0f,
+       replaygain_info::gain_absent, 0.9f},
+      {"a value the tag lacks goes into the header alone", edit(&replaygain_info::album_gain, -5.0f), true, -3.0f,
+       -5.0f, -6.095f, replaygain_info::gain_absent, 0.9f},
+      {"without a header the tag takes it", edit(&replaygain_info::album_gain, -5.0f), false, -3.0f, -5.0f, -6.095f,
+       -5.0f, 0.9f},
+      {"a removal leaves the tag", edit(&replaygain_info::track_peak, replaygain_info::peak_absent), true, -3.0f,
+       -4.0f, -6.095f, replaygain_info::gain_absent, replaygain_info::peak_absent},
+  };
+  for (const auto& c : cases) {
+    const replaygain_info in_header = musepack::header_gain_after_edit(header, shown, c.edited);
+    const replaygain_info in_tag = musepack::tag_gain_after_edit(tag, shown, c.edited, c.header_found);
+    EXPECT_EQ(c.header_track_gain, in_header.track_gain) << c.why;
+    EXPECT_EQ(c.header_album_gain, in_header.album_gain) << c.why;
+    EXPECT_EQ(c.tag_track_gain, in_tag.track_gain) << c.why;
+    EXPECT_EQ(c.tag_album_gain, in_tag.album_gain) << c.why;
+    EXPECT_EQ(c.tag_track_peak, in_tag.track_peak) << c.why;
+  }
 }
 
 TEST(MusepackAudioEnd, FollowsTheStreamsOwnFraming) {

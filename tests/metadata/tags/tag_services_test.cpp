@@ -41,6 +41,11 @@ std::string id3v1(const std::string& title, std::uint8_t track = 0, std::uint8_t
 
 std::string ape(const apev2::item_list& items) { return str(apev2::render_tag(items, true)); }
 
+std::string lyrics3v2() {
+  const std::string body = "LYRICSBEGININD0000210LYR00005la la";
+  return body + "0000" + std::to_string(body.size()) + "LYRICS200";
+}
+
 std::string leading(const bytes& frames, std::size_t padding = 0, std::uint8_t version = 3) {
   return str(tag(version, frames + bytes(padding, 0)));
 }
@@ -117,7 +122,12 @@ TEST_F(TagServices, ReadingCombinesTheLeadingAndTrailingTags) {
   const read_case cases[] = {
       {"ID3v2 fields win; the trailing kinds join tagtype", both, "title=lead;", "id3v2.3|apev2|id3v1"},
       {"ID3v1 alone", audio + id3v1("v1", 7, 17), "title=v1;tracknumber=7;genre=Rock;", "id3v1"},
-      {"two ID3v1 tags", audio + id3v1("older") + id3v1("newer"), "title=older;", "id3v1"},
+      {"two ID3v1 tags: the last, as every reader", audio + id3v1("older") + id3v1("newer"), "title=newer;", "id3v1"},
+      {"the ID3v2 tag's gaps filled from the APEv2 tag, then the ID3v1 block",
+       leading(frame("TIT2", latin("lead"))) + audio + ape({{false, 0, "Album", "ape album"}}) + id3v1("v1", 7, 17),
+       "title=lead;Album=ape album;tracknumber=7;genre=Rock;", "id3v2.3|apev2|id3v1"},
+      {"an APEv2 tag before a Lyrics3v2 block", audio + ape({{false, 0, "Title", "trail"}}) + lyrics3v2() +
+       id3v1("v1", 7, 17), "Title=trail;tracknumber=7;genre=Rock;", "apev2|id3v1"},
       {"an APEv2 tag shows the fields only the ID3v1 block behind it holds",
        audio + ape({{false, 0, "Title", "trail"}}) + id3v1("v1", 7, 17), "Title=trail;tracknumber=7;genre=Rock;",
        "apev2|id3v1"},
@@ -479,6 +489,72 @@ TEST_F(TagServices, AnEditReachesEveryTagAndKeepsWhatTheReadingDidNotShow) {
     tag_services::read(*after, reread, abort);
     EXPECT_EQ(track_fields_text(info), track_fields_text(reread)) << c.why;
     EXPECT_FLOAT_EQ(gain.track_gain, reread.get_replaygain().track_gain) << c.why;
+  }
+}
+
+TEST_F(TagServices, ARemovalOrEditReachesEveryTagThatHoldsTheField) {
+  // The ID3v2 tag lacks the album the trailing tags hold: the reading shows
+  // theirs, and a removal or an edit reaches both of them.
+  std::string v1 = id3v1("lead", 3, 17);
+  v1.replace(63, 8, "v1 album");
+  const std::string file = leading(frame("TIT2", latin("lead")), 200) + audio +
+                           ape({{false, 0, "Album", "ape album"}, {false, 0, "Genre", "Jazz"}}) + v1;
+  for (const char* album : {"", "new"}) {
+    auto model = io_test::make_model_file(file);
+    vantrel_io::file_ptr file_ptr(model.get());
+    track_info_impl info;
+    tag_services::read(*file_ptr, info, abort);
+    if (*album) {
+      info.replace_field_value(info.find_field("album"), 0, album, track_info::until_nul);
+    } else {
+      qiv::bit_array album_field(info.field_count());
+      album_field.set(info.find_field("album"), true);
+      info.remove_fields(album_field);
+    }
+    committing_memory_rewrite rewrite;
+    tag_services::write(file_ptr, rewrite, 7, info, abort);
+    rewrite.commit(*model);
+    const std::string& written = model->bytes;
+    auto after = io_test::make_model_file(written);
+    const trailing_tags found = find_trailing_tags(*after, true, abort);
+    std::string items;
+    for (const apev2::item& i : found.apev2_items) items += i.key + "=" + i.value + ";";
+    std::string block = v1;
+    block.replace(63, 30, std::string(album) + std::string(30 - std::strlen(album), '\0'));
+    EXPECT_EQ(*album ? "Album=new;Genre=Jazz;" : "Genre=Jazz;", items) << album;
+    EXPECT_TRUE(block == written.substr(written.size() - 128)) << album;
+    track_info_impl reread;
+    tag_services::read(*after, reread, abort);
+    const std::uint32_t shown = reread.find_field("album");
+    EXPECT_EQ(album, shown == track_info::not_found ? "" : std::string(reread.field_value(shown, 0))) << album;
+    EXPECT_EQ(info.field_count(), reread.field_count()) << album;
+  }
+}
+
+TEST_F(TagServices, BlocksNoReaderShowsStayWhereTheyStand) {
+  const unsigned both = tag_services::kind_apev2 | tag_services::kind_id3v1;
+  const std::string lyrics = lyrics3v2();
+  const struct {
+    const char* why;
+    std::string tail;
+    unsigned kinds;
+    std::string left;  // after a title edit
+  } cases[] = {
+      {"an APEv2 tag before a Lyrics3v2 block is edited where it stands",
+       ape({{false, 0, "Title", "old"}}) + lyrics + id3v1("old"), both,
+       ape({{false, 0, "Title", "new"}}) + lyrics + id3v1("new")},
+      {"the lyrics go with the ID3v1 block they stand before", ape({{false, 0, "Title", "old"}}) + lyrics + id3v1("old"),
+       tag_services::kind_apev2, str(apev2::render_tag_for_later_edits({{false, 0, "Title", "new"}}))},
+      {"an older ID3v1 block stays", id3v1("older") + id3v1("old"), tag_services::kind_id3v1,
+       id3v1("older") + id3v1("new")},
+      {"a new APEv2 tag goes before the block readers look at", id3v1("older") + id3v1("old"), both,
+       id3v1("older") + ape({{false, 0, "Title", "new"}}) + id3v1("new")},
+      {"an ID3v1 block before the APEv2 tag stays hidden", id3v1("hidden") + ape({{false, 0, "Title", "old"}}), both,
+       id3v1("hidden") + ape({{false, 0, "Title", "new"}}) + id3v1("new")},
+  };
+  for (const auto& c : cases) {
+    const std::string written = write(audio + c.tail, c.kinds, {{"title", "new"}});
+    EXPECT_EQ(audio + c.left, written) << c.why;
   }
 }
 
