@@ -469,7 +469,7 @@ public:
       stars_byte = bytes_for_stars[(*values)[0][0] - '1'];
     for (frame& f : held) {
       const auto rating_at = f.data.begin() + (rating_byte(f) - f.data.data());
-      if (*rating_at != stars_byte) f.v23_status_flags &= std::uint8_t(~frame::v23_read_only);
+      if (*rating_at != stars_byte) f.status_flags &= std::uint8_t(~frame::read_only_flag(tag_.version));
       *rating_at = stars_byte;
       const bool counts_plays = std::any_of(rating_at + 1, f.data.end(), [](std::uint8_t b) { return b != 0; });
       if (stars_byte != 0 || counts_plays) tag_.frames.push_back(std::move(f));

@@ -41,7 +41,7 @@ std::string description_of(const frame& f) {
 struct payload_equal {
   bool operator()(const frame* a, const frame* b) const {
     return a->id == b->id && a->raw_version == b->raw_version && a->raw_status_flags == b->raw_status_flags &&
-           a->raw_format_flags == b->raw_format_flags && a->v23_status_flags == b->v23_status_flags && a->data == b->data;
+           a->raw_format_flags == b->raw_format_flags && a->status_flags == b->status_flags && a->data == b->data;
   }
 };
 

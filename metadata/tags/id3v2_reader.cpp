@@ -123,7 +123,7 @@ void read_frames_v23(reader& source, frame_filter& filter, tag& out) {
     }
     frame_in_progress added(out, id);
     read_payload(source, added.get(), size);
-    added.get().v23_status_flags = flags[0];
+    added.get().status_flags = flags[0];
     added.commit();
   }
 }
@@ -159,11 +159,12 @@ void read_frames_v24(reader& source, frame_filter& filter, tag& out, bool all_un
     flags[1] |= unsynchronised;
     if (size >= max_frame_size) throw parseError();
     const std::uint32_t id = four_letter_id(id_bytes);
-    // Tag-alter, file-alter and read-only frames, grouped, compressed or
-    // encrypted ones: kept as stored, flags and all, as in version 2.3, where
-    // other readers show the rest of the tag. A tag-alter flag asks to drop
-    // only a frame its reader does not know, and other readers show this one.
-    const bool undecodable = (flags[0] & 0x70) != 0 || (flags[1] & 0x4C) != 0;
+    // Grouped, compressed or encrypted frames are kept as stored, flags and
+    // all, as in version 2.3, where other readers show the rest of the tag.
+    // Status flags (tag alter, file alter, read only) change nothing of what
+    // a frame holds: such a frame is read as any other, as other readers
+    // read it, and its flags stay with it.
+    const bool undecodable = (flags[1] & 0x4C) != 0;
     if (size == 0 || !filter.accept(id)) {
       source.skip_exact(size);
       continue;
@@ -185,6 +186,7 @@ void read_frames_v24(reader& source, frame_filter& filter, tag& out, bool all_un
     else
       read_payload(source, f, size);
     f.v24_form = flags[1] & 0x03;
+    f.status_flags = flags[0];
     added.commit();
   }
 }

@@ -161,8 +161,11 @@ void id3v2_take_stacked_tag(id3parser::tag& first, const id3parser::tag& later) 
     frame taken = f;
     // A frame of version 2.2 without a later form has no form to write.
     const bool has_form = (taken.id & 0xFF) != 0 && (same_layout || into_version(taken, version));
-    if (has_form && (same_layout || fields.all() == fields_of(taken, version).all()))
+    if (has_form && (same_layout || fields.all() == fields_of(taken, version).all())) {
+      // Status flags sit at other bits in the other version.
+      if (!same_layout) taken.status_flags = 0;
       first.frames.push_back(std::move(taken));
+    }
     else if (!fields.empty())
       id3v2_map_frame(f, later.version, false, to_write);
     else

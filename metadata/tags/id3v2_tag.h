@@ -31,9 +31,9 @@ constexpr std::uint32_t frame_id(const char (&text)[5]) {
 struct frame {
   std::uint32_t id = 0;
   byte_vector data;
-  // A frame this program cannot decode (compressed, encrypted, grouped, or
-  // in version 2.4 flagged read-only, tag or file alter) is kept as stored, with its header flags, so that a
-  // rewrite in the same version does not lose it. Zero for decoded frames.
+  // A frame this program cannot decode (compressed, encrypted or grouped)
+  // is kept as stored, with its header flags, so that a rewrite in the same
+  // version does not lose it. Zero for decoded frames.
   unsigned raw_version = 0;
   std::uint8_t raw_status_flags = 0;
   std::uint8_t raw_format_flags = 0;
@@ -45,13 +45,16 @@ struct frame {
   static constexpr std::uint8_t form_as_needed = 0xFF;
   std::uint8_t v24_form = form_as_needed;
 
-  // The status flags a version 2.3 tag gave a decoded frame (tag and file
-  // alter preservation 0x80 and 0x40, read only 0x20): a rewrite in that
-  // version stores them again, so a frame another program marked read only
-  // stays marked. A frame made anew, or whose payload the edit changes,
-  // is no longer what its flags spoke of.
-  static constexpr std::uint8_t v23_read_only = 0x20;
-  std::uint8_t v23_status_flags = 0;
+  // The status flags the tag gave a decoded frame, as its version stores
+  // them (tag alter, file alter and read only: 0x80, 0x40 and 0x20 in
+  // version 2.3, 0x40, 0x20 and 0x10 in 2.4). They say what to do with the
+  // frame when the tag or file changes, not what it holds: the frame is
+  // read and edited as any other, and a rewrite in that version stores them
+  // again, so that a frame another program marked read only stays marked.
+  // A frame made anew, or whose payload the edit changes, is no longer what
+  // its flags spoke of.
+  std::uint8_t status_flags = 0;
+  static constexpr std::uint8_t read_only_flag(unsigned version) noexcept { return version == 3 ? 0x20 : 0x10; }
 
   bool is_raw() const noexcept { return raw_version != 0; }
 };

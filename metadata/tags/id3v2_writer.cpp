@@ -52,7 +52,7 @@ void append_unsynchronised(byte_vector& out, const byte_vector& payload) {
 void write_frame_v3(byte_vector& out, const frame& f) {
   append_id(out, f.id);
   append_u32_be(out, f.data.size());
-  out.push_back(f.is_raw() ? f.raw_status_flags : f.v23_status_flags);
+  out.push_back(f.is_raw() ? f.raw_status_flags : f.status_flags);
   out.push_back(f.is_raw() ? f.raw_format_flags : 0);
   out.insert(out.end(), f.data.begin(), f.data.end());
 }
@@ -64,7 +64,7 @@ void write_frame_v4(byte_vector& out, const frame& f) {
   else if (form == frame::form_as_needed) form = needs_unsync(f.data) ? 0x03 : 0x00;
   if (form == 0) {
     append_syncsafe(out, f.data.size());
-    out.push_back(f.is_raw() ? f.raw_status_flags : 0);
+    out.push_back(f.is_raw() ? f.raw_status_flags : f.status_flags);
     out.push_back(f.is_raw() ? f.raw_format_flags : 0);
     out.insert(out.end(), f.data.begin(), f.data.end());
     return;
@@ -72,7 +72,7 @@ void write_frame_v4(byte_vector& out, const frame& f) {
   // The size goes before the payload but is known only after it: a
   // placeholder, filled in once the payload is written in place.
   const std::size_t size_at = out.size();
-  out.insert(out.end(), {0, 0, 0, 0, 0x00, form});
+  out.insert(out.end(), {0, 0, 0, 0, f.status_flags, form});
   if (form & 0x01) append_syncsafe(out, f.data.size());
   if (form & 0x02)
     append_unsynchronised(out, f.data);

@@ -165,6 +165,20 @@ def test_exactness(work):
     fields = info(path)[0]["info"]["fields"]
     check(any(k.lower() == "title" and v == ["Hello"] for k, v in fields.items()),
           "without comments the ID3v2 tag's fields show")
+    # The ID3v2 tag is not written: a removal of its every field would leave
+    # them shown, so it is refused; an edit that leaves a field writes the
+    # comment block, which hides the tag.
+    with open(path, "rb") as f:
+        before = f.read()
+    run = zorvtool("tag", windows_path(path), "-title", ok=False)
+    with open(path, "rb") as f:
+        check(run.returncode != 0 and "ID3v2" in run.stdout + run.stderr and f.read() == before,
+              "removing the ID3v2 tag's only field is refused, saying why, file unchanged (exit %d): %s" %
+              (run.returncode, run.stderr))
+    zorvtool("tag", windows_path(path), "-title", "artist=Written")
+    fields = {k.lower(): v for k, v in info(path)[0]["info"]["fields"].items()}
+    check(fields == {"artist": ["Written"]} and metaflac("--export-tags-to=-", path).strip().lower() == "artist=written",
+          "a removal beside an edit leaves only the edit, for zorvtool and metaflac: %r" % fields)
 
 
 def test_seek_and_cue(work):

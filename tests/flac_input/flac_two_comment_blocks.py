@@ -5,8 +5,8 @@ show every field, the first block's value where both hold one; an edit leaves
 one comment block that mutagen, ffprobe and metaflac read whole, keeps the
 other blocks and the audio, and a removal leaves the field nowhere. FLAC in
 Ogg with a second comment packet shows every field too; its edit is refused
-with a message, the file unchanged, and so is an edit over a comment block
-that claims more entries or bytes than it holds.
+with a message, the file unchanged, and so is an edit or a removal over a
+comment block that claims more entries or bytes than it holds.
 
 usage: flac_two_comment_blocks.py WINE_EXEC BUILD_DIR ZORVTOOL_EXE
 """
@@ -193,32 +193,50 @@ def check_ogg_flac(work):
               "FLAC in Ogg, two comment packets: the edit is refused, file unchanged: %s" % run.stderr)
 
 
+def replace_comment_block(path, block):
+    """Puts `block` in the place of the file's comment block."""
+    with open(path, "rb") as f:
+        data = bytearray(f.read())
+    _, at, length = next(found for found in blocks(data) if found[0] == 4)
+    data[at:at + length] = block
+    with open(path, "wb") as f:
+        f.write(data)
+
+
 def check_damaged_blocks(work):
-    """A comment block, first or second, whose count or last entry claims
-    more than it holds: zorvtool shows the entries before the damage, as
-    ffprobe does, and an edit is refused with a message, the file unchanged
-    (it would drop those entries, or what stands behind the damage)."""
+    """A comment block, first, second or the only one, whose count or last
+    entry claims more than it holds: zorvtool shows the entries before the
+    damage, as ffprobe does, and an edit or a removal of a field it shows is
+    refused with a message, the file unchanged (it would drop those
+    entries, or what stands behind the damage)."""
     entries = ("ALBUM=Second album", "GENRE=Jazz", "COMPOSER=Behind")
     for name, before_type, block in (
             ("a second block claiming 1000 entries", 1, comment_block("second tagger", *entries[:2], count=1000)),
             ("a second block claiming one entry more", 1, comment_block("second tagger", *entries[:2], count=3)),
             ("a second block whose last entry runs past it", 1, comment_block("second tagger", *entries, overrun=40)),
-            ("a first block claiming 1000 entries", 4, comment_block("second tagger", *entries[:2], count=1000))):
+            ("a first block claiming 1000 entries", 4, comment_block("second tagger", *entries[:2], count=1000)),
+            ("the only block claiming 1000 entries", None, comment_block("second tagger", *entries[:2], count=1000)),
+            ("the only block whose last entry runs past it", None,
+             comment_block("second tagger", *entries, overrun=40))):
         path = os.path.join(work, "damaged.flac")
         shutil.copyfile(os.path.join(work, "base.flac"), path)
-        insert_block(path, before_type, block)
+        if before_type is None:
+            replace_comment_block(path, block)
+        else:
+            insert_block(path, before_type, block)
         check(shown(path)[2:] == ("Second album", "Jazz"), "%s: zorvtool shows its album and genre: %r" %
               (name, shown(path)))
         with open(path, "rb") as f:
             before = f.read()
-        run = zorvtool("tag", windows_path(path), "album=New album", ok=False)
-        with open(path, "rb") as f:
-            check(run.returncode != 0 and "damaged" in run.stdout + run.stderr and f.read() == before,
-                  "%s: the edit is refused, saying why, file unchanged (exit %d): %s" %
-                  (name, run.returncode, run.stderr))
+        for edit in ("album=New album", "-genre"):
+            run = zorvtool("tag", windows_path(path), edit, ok=False)
+            with open(path, "rb") as f:
+                check(run.returncode != 0 and "damaged" in run.stdout + run.stderr and f.read() == before,
+                      "%s, %s: refused, saying why, file unchanged (exit %d): %s" %
+                      (name, edit, run.returncode, run.stderr))
         genre = readers(path)["ffprobe"][3]
-        check(genre == "Jazz" and comment_block_count(path) == 2,
-              "%s: ffprobe reads the genre, metaflac both blocks: %r" % (name, genre))
+        check(genre == "Jazz" and comment_block_count(path) == (1 if before_type is None else 2),
+              "%s: ffprobe reads the genre, metaflac every block: %r" % (name, genre))
 
 
 def main():

@@ -5,13 +5,16 @@ ReplayGain texts of a precision or form the player does not write itself
 2.3 and 2.4), a WAV's ID3 chunk and an MP4's freeform items, and the status
 flags (tag alter, file alter, read only) of ID3v2.3 and 2.4 frames; read
 back byte for byte, with mutagen and with ffprobe. A frame the edit changes
-is no longer marked read only.
+is no longer marked read only. Flagged frames, in an MP3 and in a WAV's ID3
+chunk, are shown, edited and removed as any other, for mutagen, TagLib
+(kid3-cli) and ffprobe.
 
 usage: untouched_gains_and_flags.py WINE_EXEC BUILD_DIR ZORVTOOL_EXE
 """
 import json
 import os
 import shutil
+import struct
 import subprocess
 import sys
 import tempfile
@@ -27,6 +30,9 @@ from id3v2_bytes import tag_bytes, tag_frames, v23_frame, v24_frame  # noqa: E40
 WINE_EXEC, BUILD_DIR, ZORVTOOL = sys.argv[1:4]
 
 zorvtool = zorvtool_runner(WINE_EXEC, BUILD_DIR, ZORVTOOL)
+
+# kid3-cli needs no display for its work.
+QUIET_QT = dict(os.environ, QT_QPA_PLATFORM="offscreen")
 
 GAINS = {"replaygain_track_gain": "-3.14159 dB", "replaygain_track_peak": "1.23456789",
          "REPLAYGAIN_ALBUM_GAIN": "-3.2 dB"}
@@ -108,6 +114,71 @@ def check_frame_status_flags(plain_mp3, work):
     check([a[8] for a in artist] == [0], "v2.3: the changed artist frame is no longer read only: %r" % artist)
 
 
+def with_id3_chunk(tone_wav, path, tag):
+    """The tone with `tag` in an "id3 " chunk behind its data, as mutagen writes one."""
+    chunk = b"id3 " + struct.pack("<I", len(tag)) + tag + b"\0" * (len(tag) & 1)
+    data = read(tone_wav) + chunk
+    with open(path, "wb") as f:
+        f.write(data[:4] + struct.pack("<I", len(data) - 8) + data[8:])
+
+
+def stored_id3(path):
+    """The ID3v2 tag's bytes at the file's start, or in a WAV's ID3 chunk."""
+    data = read(path)
+    at = 12 if data[:4] == b"RIFF" else None
+    while at is not None and data[at:at + 4].lower() != b"id3 ":
+        at += 8 + ((struct.unpack("<I", data[at + 4:at + 8])[0] + 1) & ~1)
+    return data if at is None else data[at + 8:]
+
+
+def every_reading(path):
+    """{reader: (title, artist, album, genre)} of zorvtool, mutagen, TagLib and ffprobe."""
+    names = ("title", "artist", "album", "genre")
+    fields = json.loads(zorvtool("info", windows_path(path)).stdout)["subsongs"][0]["info"].get("fields", {})
+    fields = {k.lower(): v if isinstance(v, list) else [v] for k, v in fields.items()}
+    tags = (WAVE(path).tags if path.endswith(".wav") else ID3(path)) or {}
+    # kid3-cli prints nothing for a field the tag lacks: one run a field.
+    kid3 = [subprocess.run(["kid3-cli", "-c", "get %s 2" % n, path], capture_output=True, text=True, env=QUIET_QT,
+                           check=True).stdout.strip() for n in names]
+    probe = {k.lower(): v for k, v in json.loads(subprocess.run(
+        ["ffprobe", "-v", "quiet", "-print_format", "json", "-show_format", path],
+        capture_output=True, text=True, check=True).stdout)["format"].get("tags", {}).items()}
+    return {"zorvtool": tuple(fields.get(n, [None])[0] for n in names),
+            "mutagen": tuple(str(tags[k].text[0]) if k in tags else None for k in ("TIT2", "TPE1", "TALB", "TCON")),
+            "taglib": tuple(value or None for value in kid3),
+            "ffprobe": tuple(probe.get(n) for n in names)}
+
+
+def check_flagged_frames_edited(plain_mp3, tone_wav, work):
+    """Every frame but the title carries a status flag (read only, tag
+    alter, file alter): each reader shows every field; the artist's removal
+    and the album's edit reach every reader, the new album frame unflagged,
+    and the untouched genre keeps its bytes and flags."""
+    text = b"\0%s"
+    for version, frame, flags in ((3, v23_frame, (0x20, 0x80, 0x40)), (4, v24_frame, (0x10, 0x40, 0x20))):
+        genre = frame("TCON", text % b"Genre", status=flags[2])
+        tag = tag_bytes(version, frame("TIT2", text % b"Title") + frame("TPE1", text % b"Artist", status=flags[0]) +
+                        frame("TALB", text % b"Album", status=flags[1]) + genre)
+        mp3, wav = os.path.join(work, "edited%d.mp3" % version), os.path.join(work, "edited%d.wav" % version)
+        with open(mp3, "wb") as f:
+            f.write(tag + read(plain_mp3))
+        with_id3_chunk(tone_wav, wav, tag)
+        for path in (mp3, wav):
+            label = "v2.%d %s" % (version, path[-3:])
+            before = every_reading(path)
+            check(all(seen == ("Title", "Artist", "Album", "Genre") for seen in before.values()),
+                  "%s: every reader shows every flagged frame: %r" % (label, before))
+            done = zorvtool("tag", windows_path(path), "-artist", ok=False)
+            check(done.returncode == 0, "%s: the artist is removed: %s%s" % (label, done.stdout, done.stderr))
+            zorvtool("tag", windows_path(path), "album=Other")
+            after = every_reading(path)
+            check(all(seen == ("Title", None, "Other", "Genre") for seen in after.values()),
+                  "%s: every reader reads the removal and the edit: %r" % (label, after))
+            frames = dict(tag_frames(stored_id3(path)))
+            check("TPE1" not in frames and frames.get("TALB", b"")[8:10] == b"\0\0" and frames.get("TCON") == genre,
+                  "%s: no artist frame, the album unflagged, the genre byte for byte: %r" % (label, frames))
+
+
 def main():
     work = tempfile.mkdtemp(prefix="zorv-untouched-")
     try:
@@ -119,6 +190,7 @@ def main():
         check_id3_gain_texts(plain, wav, work)
         check_mp4_gain_texts(work)
         check_frame_status_flags(plain, work)
+        check_flagged_frames_edited(plain, wav, work)
     finally:
         shutil.rmtree(work, ignore_errors=True)
     if failures:

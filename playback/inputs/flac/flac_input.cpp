@@ -10,6 +10,7 @@
 #include "metadata/input_dispatch.h"
 #include "metadata/tags/tag_services.h"
 #include "playback/audio_block.h"
+#include "playback/inputs/flac/flac_fields_in_other_tags.h"
 #include "playback/inputs/flac/flac_metadata_head.h"
 #include "playback/inputs/flac/flac_metadata_reading.h"
 #include "playback/inputs/flac/flac_metadata_writer.h"
@@ -42,6 +43,7 @@ void flac_input::open(vantrel_io::file_ptr file, const char* path, open_reason r
 
 // Files tagged by programs that know no comment blocks may carry ID3v2 or APE tags instead.
 void flac_input::read_other_tags_without_fields(const abort_signal& abort) {
+  fields_from_other_tags_ = false;
   if (!seekable_ || cached_info_.field_count() != 0) return;
   const std::uint64_t position = file_->get_position(abort);
   try {
@@ -49,6 +51,7 @@ void flac_input::read_other_tags_without_fields(const abort_signal& abort) {
   } catch (const vantrel_io::exception_io_data&) {
   }
   file_->seek(position, abort);
+  fields_from_other_tags_ = cached_info_.field_count() != 0;
 }
 
 void flac_input::open_stream(const abort_signal& abort) {
@@ -194,6 +197,7 @@ void flac_input::commit(const abort_signal& abort) {
     read_other_tags_without_fields(abort);
   } else {
     cached_info_ = written;
+    fields_from_other_tags_ = false;
     keep_block_sheet_last();
   }
   load_cue_sheet();
@@ -217,6 +221,9 @@ void flac_input::keep_block_sheet_last() {
 
 void flac_input::write_info(const track_info& info, const abort_signal& abort) {
   if (!file_) vantrel_io::throw_io_data();
+  // Comment blocks left without a field would show the other tags' fields
+  // again: a removal of every field would pass for done and change nothing.
+  if (fields_from_other_tags_ && info.field_count() == 0) throw exception_flac_fields_in_other_tags();
   if (!opened_by_input_) {
     // The caller's file object has no path to move a new file to: only a
     // change safe in place, or one to a file in memory, can be made.

@@ -72,6 +72,8 @@ private:
   bool opened_by_input_ = false;
   bool for_decode_ = false;
   bool seekable_ = false;
+  // The comment blocks hold no field and the info is that of other tags.
+  bool fields_from_other_tags_ = false;
   double start_ = 0.0;
   double length_ = -1.0;  // negative: to the end of the stream
   double position_ = 0.0;

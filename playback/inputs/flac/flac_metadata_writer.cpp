@@ -203,6 +203,19 @@ void writer::write(vantrel_io::file_object& file, retag_temp_source& temp_source
   } while (FLAC__metadata_iterator_next(iterator.get()));
   if (blocks.size() != head.blocks.size()) vantrel_io::throw_io_data();
 
+  // libFLAC takes a comment block whose count or lengths claim more than it
+  // holds for the entries before the damage, or for none, where the player
+  // shows those entries: one block made of that reading would lose values
+  // the player showed, or what stands behind the damage. Refused before the
+  // edit is weighed: measured against libFLAC's reading, the removal of a
+  // field the player showed from such a block would change nothing and
+  // pass for done.
+  for (const flac_metadata_head::block& block : head.blocks) {
+    const std::uint8_t* header = head.bytes.data() + block.offset;
+    if ((header[0] & 0x7F) == FLAC__METADATA_TYPE_VORBIS_COMMENT)
+      comment_block_parse(header + block_header_size, block.length);
+  }
+
   // Only what differs from the file's own reading is written: the comments
   // of untouched fields keep their bytes and order, and an edit that changes
   // nothing writes nothing.
@@ -210,16 +223,6 @@ void writer::write(vantrel_io::file_object& file, retag_temp_source& temp_source
   flac_chain_to_info(chain, 0, as_read);
   const tag_changes changes = tag_changes::between(as_read, info_);
   if (changes.empty()) return;
-
-  // libFLAC takes a comment block whose count or lengths claim more than it
-  // holds for the entries before the damage, or for none, where the player
-  // shows those entries: one block made of that reading would lose values
-  // the player showed, or what stands behind the damage.
-  for (const flac_metadata_head::block& block : head.blocks) {
-    const std::uint8_t* header = head.bytes.data() + block.offset;
-    if ((header[0] & 0x7F) == FLAC__METADATA_TYPE_VORBIS_COMMENT)
-      comment_block_parse(header + block_header_size, block.length);
-  }
 
   // Several comment blocks become one holding every field the reading
   // showed, so that no reader loses a value and a removal leaves no copy.

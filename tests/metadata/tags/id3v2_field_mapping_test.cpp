@@ -681,3 +681,40 @@ TEST(Id3v2FieldMapping, ARemovedFieldTakesEveryFrameOfItWithItThoseItCannotDecod
   EXPECT_EQ(1u, left.size());
   EXPECT_TRUE(holds(left, plain));
 }
+
+// Status flags say what to do with a frame as the tag or file changes, not
+// what it holds: flagged frames give their fields, an edit of another field
+// keeps them flags and all, an edit of their field writes it unflagged, and
+// a removal takes them (a changed rating drops its frame's read-only flag).
+TEST(Id3v2FieldMapping, FramesWithStatusFlagsAreShownEditedAndRemovedAsAnyOther) {
+  const auto flagged = [](id3parser::frame f, std::uint8_t status) {
+    f.status_flags = status;
+    return f;
+  };
+  const auto status_of = [](const std::vector<id3parser::frame>& frames, const char(&id)[5]) {
+    const auto found = std::find_if(frames.begin(), frames.end(), [&](const id3parser::frame& f) {
+      return f.id == frame_id(id);
+    });
+    return found == frames.end() ? -1 : int(found->status_flags);
+  };
+  for (const unsigned version : {3u, 4u}) {
+    const std::uint8_t read_only = id3parser::frame::read_only_flag(version);
+    const std::uint8_t tag_alter = version == 3 ? 0x80 : 0x40;
+    const std::vector<id3parser::frame> old_frames = {
+        make("TIT2", latin("T")), flagged(make("TPE1", latin("A")), read_only),
+        flagged(make("TALB", latin("B")), tag_alter), flagged(rating_frame("someone@example.org", {64}), read_only)};
+    EXPECT_EQ("album=B;artist=A;rating=2;title=T;", fields_of(version, old_frames)) << version;
+
+    const std::vector<id3parser::frame> retitled = edited(version, old_frames, {{"title", {"U"}}});
+    EXPECT_EQ(read_only, status_of(retitled, "TPE1")) << version;
+    EXPECT_EQ(tag_alter, status_of(retitled, "TALB")) << version;
+    EXPECT_EQ(read_only, status_of(retitled, "POPM")) << version;
+
+    const std::vector<id3parser::frame> changed =
+        edited(version, old_frames, {{"artist", {"C"}}, {"album", {}}, {"rating", {"5"}}});
+    EXPECT_EQ("artist=C;rating=5;title=T;", fields_of(version, changed)) << version;
+    EXPECT_EQ(0, status_of(changed, "TPE1")) << version;
+    EXPECT_EQ(-1, status_of(changed, "TALB")) << version;
+    EXPECT_EQ(0, status_of(changed, "POPM")) << version;
+  }
+}

@@ -54,10 +54,9 @@ TEST(Id3v2Reader, FramesTheReaderKeepsDropsOrRefuses) {
        tag(3, frame("TALB", be32(9) + text("zz"), false, 0, 0x80) + title), false, "TALB(raw) TIT2 "},
       {"a 2.3 encrypted frame flagged discard-on-change goes",
        tag(3, frame("PRIV", text("xx"), false, 0x80, 0x40) + title), false, "TIT2 "},
-      {"a 2.4 read-only frame is kept as stored", tag(4, frame("TIT2", latin("T"), true, 0x10)), false,
-       "TIT2(raw) "},
-      {"a 2.4 frame flagged discard-on-change is kept as stored: other readers show it",
-       tag(4, frame("TPE1", latin("A"), true, 0x40) + frame("TIT2", latin("T"), true)), false, "TPE1(raw) TIT2 "},
+      {"a 2.4 read-only frame is read as any other", tag(4, frame("TIT2", latin("T"), true, 0x10)), false, "TIT2 "},
+      {"a 2.4 frame flagged discard-on-change is read: other readers show it",
+       tag(4, frame("TPE1", latin("A"), true, 0x40) + frame("TIT2", latin("T"), true)), false, "TPE1 TIT2 "},
       {"a compressed 2.4 frame with its data length is kept as stored, the others read",
        tag(4, frame("TIT2", syncsafe(2) + text("zz"), true, 0, 0x09) + frame("TALB", latin("A"), true)), false,
        "TIT2(raw) TALB "},
@@ -176,6 +175,26 @@ TEST(Id3v2Writer, RawFramesSurviveARewriteInTheirOwnVersionOnly) {
   written.clear();
   id3parser::write_tag(written, r.tag, 0, 0);
   EXPECT_EQ(tag(4, bytes{}), written);
+}
+
+// Status flags say what to do with a frame when the tag or file changes;
+// a frame read with them is written back with them, in either version and
+// in either 2.4 form, so that an untouched frame keeps its bytes.
+TEST(Id3v2Writer, StatusFlagsOfDecodedFramesSurviveARewrite) {
+  const bytes unsynchronised = syncsafe(3) + bytes{0, 0xFF, 0x00, 0xE0};
+  const bytes v4 = tag(4, frame("TPE1", latin("A"), true, 0x10) + frame("TALB", latin("B"), true, 0x40) +
+                              frame("TCON", latin("C"), true, 0x20) + frame("TXXX", unsynchronised, true, 0x10, 0x03));
+  const bytes v3 = tag(3, frame("TPE1", latin("A"), false, 0x20) + frame("TALB", latin("B"), false, 0x80) +
+                              frame("TCON", latin("C"), false, 0x40));
+  for (const bytes& original : {v4, v3}) {
+    const read_result r = read(original);
+    ASSERT_FALSE(r.failed);
+    ASSERT_EQ(original[3] == 4 ? "TPE1 TALB TCON TXXX " : "TPE1 TALB TCON ", ids(r.tag));
+    EXPECT_EQ(latin("A"), r.tag.frames[0].data);
+    bytes written;
+    id3parser::write_tag(written, r.tag, original.size(), 0);
+    EXPECT_EQ(original, written) << "version 2." << int(original[3]);
+  }
 }
 
 // In version 2.4 the header's flag says every frame is unsynchronised, its
