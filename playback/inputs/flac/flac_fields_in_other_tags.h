@@ -11,6 +11,6 @@ public:
   exception_flac_fields_in_other_tags()
       : vantrel_io::exception_io_data(vantrel_io::io_message(
             "exception_flac_fields_in_other_tags",
-            "The file's fields stand in an ID3v2 or APEv2 tag, which is not written in FLAC files, and would stay "
-            "shown without every field; the file was not changed")) {}
+            "The fields of this file stand in an ID3v2 or APEv2 tag, which is not written in FLAC files, so "
+            "removing all of them would leave them shown; the file was not changed")) {}
 };
