@@ -30,6 +30,13 @@ std::string str(const bytes& b) { return std::string(b.begin(), b.end()); }
 
 const std::string audio = std::string(3000, '\x55') + "\xFF\xFB audio";
 
+// The items of the file's APEv2 tag as "key=value;" in their order.
+std::string apev2_items_text(vantrel_io::file_object& file, const abort_signal& abort) {
+  std::string items;
+  for (const apev2::item& i : find_trailing_tags(file, true, abort).apev2_items) items += i.key + "=" + i.value + ";";
+  return items;
+}
+
 std::string id3v1(const std::string& title, std::uint8_t track = 0, std::uint8_t genre = 255) {
   std::string block(128, '\0');
   block.replace(0, 3, "TAG");
@@ -477,9 +484,7 @@ TEST_F(TagServices, AnEditReachesEveryTagAndKeepsWhatTheReadingDidNotShow) {
     rewrite.commit(*model);
     const std::string& written = model->bytes;
     auto after = io_test::make_model_file(written);
-    const trailing_tags found = find_trailing_tags(*after, true, abort);
-    std::string items;
-    for (const apev2::item& i : found.apev2_items) items += i.key + "=" + i.value + ";";
+    const std::string items = apev2_items_text(*after, abort);
     EXPECT_EQ(c.ape_items, items) << c.why;
     if (!c.id3v1_block.empty()) {
       EXPECT_EQ(c.id3v1_block, written.substr(written.size() - 128)) << c.why;
@@ -516,9 +521,7 @@ TEST_F(TagServices, ARemovalOrEditReachesEveryTagThatHoldsTheField) {
     rewrite.commit(*model);
     const std::string& written = model->bytes;
     auto after = io_test::make_model_file(written);
-    const trailing_tags found = find_trailing_tags(*after, true, abort);
-    std::string items;
-    for (const apev2::item& i : found.apev2_items) items += i.key + "=" + i.value + ";";
+    const std::string items = apev2_items_text(*after, abort);
     std::string block = v1;
     block.replace(63, 30, std::string(album) + std::string(30 - std::strlen(album), '\0'));
     EXPECT_EQ(*album ? "Album=new;Genre=Jazz;" : "Genre=Jazz;", items) << album;
