@@ -16,6 +16,7 @@ from mutagen.id3 import APIC, COMM, ID3, TIT2, TPE1
 from mutagen.mp4 import MP4, MP4Cover
 from mutagen.oggopus import OggOpus
 from mutagen.oggvorbis import OggVorbis
+from views_by_content import view_by_content
 
 BIG_COMMENT = "c" * 300000
 PICTURE_SIZE = 100000
@@ -186,6 +187,7 @@ def ffprobe_view(path):
     return "title %r, %s%s" % (title, _digest(found), ", errors: " + err.strip()[:200] if err else "")
 
 
+@view_by_content
 def reader_views(path):
     """{reader: what it finds} for mutagen and ffprobe, and for FLAC files
     flac's test of the whole stream and metaflac's listing of every block."""

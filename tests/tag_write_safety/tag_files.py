@@ -12,6 +12,7 @@ import sys
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from blackbox_checks import windows_path  # noqa: E402,F401
 import matroska_bytes  # noqa: E402
+from views_by_content import view_by_content  # noqa: E402
 from zorvtool_batch import ZorvtoolBatch  # noqa: E402
 
 
@@ -22,6 +23,7 @@ def run(cmd):
     subprocess.run(cmd, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
+@view_by_content
 def ffmpeg_decode(path):
     """(md5 of the samples ffmpeg decodes, its messages without the
     addresses that differ from run to run)."""
@@ -164,6 +166,7 @@ def add_mp4_fixtures(folder, src, out):
              "-map_chapters", "1", "-c:a", "aac", "-b:a", "64k", *flags, out[name]])
 
 
+@view_by_content
 def ffprobe_chapter_titles(path):
     """The chapter names ffprobe reads (from the chapter text track where
     there is one); None when it cannot read the file."""
@@ -330,6 +333,7 @@ def make_wav_layout_fixtures(folder, fixtures):
     return out
 
 
+@view_by_content
 def ffprobe_format_tags(path):
     """{name: value} of the tags ffprobe finds for the whole file."""
     found = subprocess.run(["ffprobe", "-v", "quiet", "-show_entries", "format_tags", "-of", "json", path],
@@ -363,11 +367,13 @@ def tags_starts(path):
     return [pos for element_id, pos, _ in matroska_bytes.children(data) if element_id == matroska_bytes.TAGS]
 
 
+@view_by_content
 def mkvextract_tags(path):
     """The tags mkvextract finds, as its XML."""
     return subprocess.run(["mkvextract", path, "tags", "-"], capture_output=True).stdout
 
 
+@view_by_content
 def matroska_reader_views(path):
     """What other Matroska readers find: mkvextract's tags, ffprobe's tags
     and whether mkvinfo walks the file without an error."""
