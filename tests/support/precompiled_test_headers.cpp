@@ -1,0 +1,1 @@
+// Compiles the unit tests' precompiled header (see tests/CMakeLists.txt).
