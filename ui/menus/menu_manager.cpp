@@ -43,10 +43,6 @@ struct tree_node {
   std::vector<std::uint32_t> ids;
 };
 
-void check_main_thread() {
-  if (!is_main_thread()) qiv::crash();
-}
-
 // A separator for a pending one, unless the menu is empty or already ends
 // with one: no menu starts or ends with a separator or shows two in a row.
 void emit_pending(HMENU menu, bool& pending) {
@@ -61,7 +57,7 @@ void emit_pending(HMENU menu, bool& pending) {
 class menu_manager_impl : public menu_manager {
 public:
   void build(const GUID& root) override {
-    check_main_thread();
+    require_main_thread();
     registry_snapshot snapshot;
     std::set<GUID, decltype(&guid_less)> path(&guid_less);
     std::uint32_t next_id = 0;
@@ -72,7 +68,7 @@ public:
   }
 
   fill_result append_items(HMENU menu, std::uint32_t first_id, std::uint32_t id_count, std::uint32_t flags) override {
-    check_main_thread();
+    require_main_thread();
     if (!tree_) qiv::crash();
     if ((flags & (flag_normal | flag_extended)) == 0) flags |= GetKeyState(VK_SHIFT) < 0 ? flag_extended : flag_normal;
     request request{first_id, id_count, flags};
@@ -80,7 +76,7 @@ public:
   }
 
   bool run(std::uint32_t local_id, service_handle context) override {
-    check_main_thread();
+    require_main_thread();
     auto found = commands_.find(local_id);
     if (found == commands_.end()) return false;
     // The entry is copied: the command may rebuild this very manager.
