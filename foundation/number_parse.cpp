@@ -1,13 +1,12 @@
 #include "foundation/number_parse.h"
 
 
+#include "foundation/ascii_digit.h"
 #include "foundation/exceptions.h"
 
 namespace qiv {
 
 namespace {
-
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 // Past this the exponent's value no longer matters: 10^100000 is beyond the
 // range of an 80-bit float either way, and a saturated exponent cannot wrap
@@ -53,7 +52,7 @@ long double string_to_float(const char* text, std::size_t max_length) {
   bool in_fraction = false;
   for (;; ++p) {
     const char c = *p;
-    if (is_digit(c)) {
+    if (is_ascii_digit(c)) {
       seen_digit = true;
       const unsigned digit = static_cast<unsigned>(c - '0');
       if (mantissa <= (UINT64_MAX - digit) / 10) {
@@ -75,7 +74,7 @@ long double string_to_float(const char* text, std::size_t max_length) {
         ++p;
       }
       long long written = 0;
-      for (; is_digit(*p); ++p) {
+      for (; is_ascii_digit(*p); ++p) {
         if (written < exponent_saturation) written = written * 10 + (*p - '0');
       }
       exponent += exponent_negative ? -written : written;
@@ -96,7 +95,7 @@ long double string_to_float(const char* text, std::size_t max_length) {
 
 std::uint32_t atoui_n(const char* text, std::size_t n) {
   std::uint32_t value = 0;
-  for (std::size_t i = 0; i < n && is_digit(text[i]); ++i) {
+  for (std::size_t i = 0; i < n && is_ascii_digit(text[i]); ++i) {
     value = value * 10u + static_cast<std::uint32_t>(text[i] - '0');
   }
   return value;
@@ -104,7 +103,7 @@ std::uint32_t atoui_n(const char* text, std::size_t n) {
 
 std::uint64_t atoui64_n(const char* text, std::size_t max_length) {
   std::uint64_t value = 0;
-  for (std::size_t i = 0; i < max_length && is_digit(text[i]); ++i) {
+  for (std::size_t i = 0; i < max_length && is_ascii_digit(text[i]); ++i) {
     value = value * 10u + static_cast<std::uint64_t>(text[i] - '0');
   }
   return value;
