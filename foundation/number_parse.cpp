@@ -1,8 +1,8 @@
 #include "foundation/number_parse.h"
 
-
 #include "foundation/ascii_digit.h"
 #include "foundation/exceptions.h"
+#include "foundation/power_of_ten.h"
 
 namespace qiv {
 
@@ -12,17 +12,6 @@ namespace {
 // range of an 80-bit float either way, and a saturated exponent cannot wrap
 // around to a small one.
 constexpr long long exponent_saturation = 100000;
-
-long double power_of_ten(unsigned long long magnitude) {
-  long double result = 1.0L;
-  long double square = 10.0L;
-  while (magnitude != 0) {
-    if (magnitude & 1) result *= square;
-    square *= square;
-    magnitude >>= 1;
-  }
-  return result;
-}
 
 } // namespace
 
@@ -88,8 +77,8 @@ long double string_to_float(const char* text, std::size_t max_length) {
   if (!seen_digit || mantissa == 0) return 0.0L;
 
   long double value = static_cast<long double>(mantissa);
-  if (exponent < 0) value /= power_of_ten(static_cast<unsigned long long>(-exponent));
-  else if (exponent > 0) value *= power_of_ten(static_cast<unsigned long long>(exponent));
+  if (exponent < 0) value /= power_of_ten<long double>(static_cast<unsigned long long>(-exponent));
+  else if (exponent > 0) value *= power_of_ten<long double>(static_cast<unsigned long long>(exponent));
   return negative ? -value : value;
 }
 
