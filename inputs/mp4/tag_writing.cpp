@@ -28,7 +28,7 @@ bool is_front_cover(const cover_picture& picture) {
   return equals_ascii_nocase(picture.kind, "front cover") && picture.index == 0;
 }
 
-bool same_entry(const tag_fields::entry& a, const tag_fields::entry& b) {
+bool same_entry_values_and_kind(const tag_fields::entry& a, const tag_fields::entry& b) {
   return a.multi_valued == b.multi_valued && a.values == b.values;
 }
 
@@ -40,7 +40,7 @@ tag_fields common_fields(const std::vector<song>& songs) {
     bool everywhere = true;
     for (const song& other : songs) {
       const tag_fields::entry* found = other.metadata.find(name);
-      if (found == nullptr || !same_entry(*found, entry)) everywhere = false;
+      if (found == nullptr || !same_entry_values_and_kind(*found, entry)) everywhere = false;
     }
     if (everywhere) common.set(name, entry);
   }
@@ -69,7 +69,7 @@ tag_fields item_list_fields(const mp4_file& file) {
   tag_fields out = file.item_list.fields;
   for (const auto& [name, entry] : common.entries()) {
     const tag_fields::entry* before = file.file_metadata.find(name);
-    if (before == nullptr || !same_entry(*before, entry)) out.set(name, entry);
+    if (before == nullptr || !same_entry_values_and_kind(*before, entry)) out.set(name, entry);
   }
   for (const auto& [name, entry] : file.file_metadata.entries())
     if (!held_by_any(file.songs, name)) out.remove(name);
@@ -93,7 +93,7 @@ tags_content tags_to_write(const mp4_file& file) {
     segment.chapter = std::uint32_t(i);
     for (const auto& [name, entry] : file.songs[i].metadata.entries()) {
       const tag_fields::entry* common = out.fields.find(name);
-      if (common == nullptr || !same_entry(*common, entry)) segment.fields.set(name, entry);
+      if (common == nullptr || !same_entry_values_and_kind(*common, entry)) segment.fields.set(name, entry);
     }
     out.segments.push_back(std::move(segment));
   }
@@ -267,8 +267,6 @@ void write_all(stream& io, std::uint64_t at, std::string_view bytes) {
 void write_header(stream& io, std::uint64_t at, std::string_view bytes) {
   io.overwrite(at, bytes.data(), std::uint32_t(bytes.size()));
 }
-
-constexpr std::uint64_t max_u32 = 0xFFFFFFFFu;
 
 // A box header of the given whole size: 32-bit where the size allows.
 byte_buffer header_bytes(std::uint64_t size, std::uint32_t type) {
