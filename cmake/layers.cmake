@@ -1,6 +1,19 @@
 # Windows system libraries every layer may call.
 set(ZORV_SYSTEM_LIBS ole32 oleaut32 uuid shell32 shlwapi comctl32 user32 gdi32 kernel32 advapi32)
 
+# The layer libraries compile as unity (jumbo) builds: their sources are
+# combined into translation units of ZORV_UNITY_BATCH_SIZE files each, so that
+# windows.h and the standard headers, most of each file's compile, are parsed
+# once a batch rather than once a file. The sources of a layer must therefore
+# live together in one translation unit: no two files of a layer may give a
+# file-local (anonymous namespace or static) entity the same name, and no
+# file may leave a macro or a file-scope `using namespace` behind. Tests,
+# tools and benchmarks compile per file. A batch size of 0 puts each whole
+# layer in one unit; -DZORV_UNITY_BUILD=OFF compiles every file on its own.
+option(ZORV_UNITY_BUILD "Compile the layer libraries as unity builds" ON)
+set(ZORV_UNITY_BATCH_SIZE 16 CACHE STRING
+  "Sources of a layer library combined into one translation unit (0: the whole layer)")
+
 # One static library per layer folder. Sources are found by glob so that a new
 # file needs no list edit; a layer without sources yet is an interface library.
 function(zorv_layer name)
@@ -12,6 +25,8 @@ function(zorv_layer name)
     add_library(zorv_${name} STATIC ${sources})
     target_include_directories(zorv_${name} PUBLIC ${CMAKE_SOURCE_DIR})
     target_link_libraries(zorv_${name} PUBLIC ${ZORV_SYSTEM_LIBS})
+    set_target_properties(zorv_${name} PROPERTIES
+      UNITY_BUILD ${ZORV_UNITY_BUILD} UNITY_BUILD_BATCH_SIZE ${ZORV_UNITY_BATCH_SIZE})
     foreach(dep IN LISTS ARGN)
       target_link_libraries(zorv_${name} PUBLIC zorv_${dep})
     endforeach()

@@ -8,12 +8,6 @@
 
 namespace {
 
-// String entries change only on the main thread; a change from elsewhere is
-// a logic error the program cannot recover from.
-void require_main_thread() {
-  if (!is_main_thread()) qiv::crash();
-}
-
 // The run of decimal digits at the start of at most `length` bytes, 0 when
 // there is none. A number too large for 64 bits counts as the largest value
 // rather than wrapping, so that an absurdly long number clamps to an entry's

@@ -17,10 +17,6 @@ int compare_guards(close_guard* a, close_guard* b) noexcept {
 }
 using guard_set = qiv::avl_set<close_guard*, qiv::order_by<compare_guards>>;
 
-void require_main_thread() {
-  if (!is_main_thread()) qiv::crash();
-}
-
 class close_guard_set : public close_guard_registry {
 public:
   void add(close_guard* guard) override {

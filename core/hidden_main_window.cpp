@@ -24,7 +24,7 @@ HINSTANCE module_instance() {
   return instance != nullptr ? instance : GetModuleHandleW(nullptr);
 }
 
-LRESULT handle_message(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+LRESULT handle_hidden_window_message(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   if (registered_shell_hook_message != 0 && message == registered_shell_hook_message)
     return media_keys_on_shell_hook(wparam, lparam) ? 1 : 0;
   switch (message) {
@@ -50,8 +50,8 @@ LRESULT handle_message(HWND window, UINT message, WPARAM wparam, LPARAM lparam) 
   return DefWindowProcW(window, message, wparam, lparam);
 }
 
-LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  return guard_callback<LRESULT>(0, [&] { return handle_message(window, message, wparam, lparam); });
+LRESULT CALLBACK hidden_window_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  return guard_callback<LRESULT>(0, [&] { return handle_hidden_window_message(window, message, wparam, lparam); });
 }
 
 }  // namespace
@@ -62,7 +62,7 @@ void create() {
   if (get() != nullptr) return;
   const HINSTANCE instance = module_instance();
   WNDCLASSW window_class = {};
-  window_class.lpfnWndProc = window_procedure;
+  window_class.lpfnWndProc = hidden_window_procedure;
   window_class.hInstance = instance;
   window_class.lpszClassName = class_name;
   SetLastError(0);

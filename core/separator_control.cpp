@@ -11,17 +11,17 @@ struct separator_state {
   HFONT font = nullptr;
 };
 
-separator_state* state_of(HWND window) noexcept {
+separator_state* separator_state_of(HWND window) noexcept {
   return reinterpret_cast<separator_state*>(GetWindowLongPtrW(window, 0));
 }
 
-LRESULT handle_message(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+LRESULT handle_separator_message(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
   case WM_NCCREATE:
     SetWindowLongPtrW(window, 0, reinterpret_cast<LONG_PTR>(new separator_state()));
     break;
   case WM_NCDESTROY: {
-    separator_state* state = state_of(window);
+    separator_state* state = separator_state_of(window);
     // Cleared first, so that nothing reaching the window during its last
     // messages finds freed memory.
     SetWindowLongPtrW(window, 0, 0);
@@ -32,7 +32,7 @@ LRESULT handle_message(HWND window, UINT message, WPARAM wparam, LPARAM lparam) 
     separator_control::paint(window);
     return 0;
   case WM_SETFONT:
-    if (separator_state* state = state_of(window)) state->font = reinterpret_cast<HFONT>(wparam);
+    if (separator_state* state = separator_state_of(window)) state->font = reinterpret_cast<HFONT>(wparam);
     if (LOWORD(lparam) != 0) InvalidateRect(window, nullptr, TRUE);
     return 0;
   case WM_GETFONT:
@@ -44,9 +44,9 @@ LRESULT handle_message(HWND window, UINT message, WPARAM wparam, LPARAM lparam) 
   return DefWindowProcW(window, message, wparam, lparam);
 }
 
-LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+LRESULT CALLBACK separator_window_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   // A failed WM_NCCREATE answers FALSE, so that the window is not created.
-  return guard_callback<LRESULT>(0, [&] { return handle_message(window, message, wparam, lparam); });
+  return guard_callback<LRESULT>(0, [&] { return handle_separator_message(window, message, wparam, lparam); });
 }
 
 }  // namespace
@@ -57,7 +57,7 @@ void register_class() {
   const HINSTANCE instance = app::state().instance_handle;
   WNDCLASSW window_class = {};
   window_class.style = CS_HREDRAW | CS_VREDRAW;
-  window_class.lpfnWndProc = window_procedure;
+  window_class.lpfnWndProc = separator_window_procedure;
   window_class.cbWndExtra = sizeof(LONG_PTR);
   window_class.hInstance = instance != nullptr ? instance : GetModuleHandleW(nullptr);
   window_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
@@ -110,7 +110,7 @@ void paint(HWND window) {
 }
 
 HFONT get_font(HWND window) noexcept {
-  const separator_state* state = state_of(window);
+  const separator_state* state = separator_state_of(window);
   return state != nullptr ? state->font : nullptr;
 }
 

@@ -59,7 +59,7 @@ instance_state& state() {
   return instance;
 }
 
-instance_state* state_of(HWND window) {
+instance_state* instance_state_of(HWND window) {
   return reinterpret_cast<instance_state*>(GetWindowLongPtrW(window, 0));
 }
 
@@ -125,7 +125,7 @@ void run_received(instance_state* s) {
   }
 }
 
-LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+LRESULT CALLBACK instance_window_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   return guard_callback<LRESULT>(0, [&]() -> LRESULT {
     switch (message) {
     case WM_CREATE:
@@ -133,13 +133,13 @@ LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPAR
                         reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams));
       return DefWindowProcW(window, message, wparam, lparam);
     case message_identity: {
-      const instance_state* s = state_of(window);
+      const instance_state* s = instance_state_of(window);
       return s != nullptr ? static_cast<LRESULT>(s->identity) : 0;
     }
     case WM_COPYDATA:
-      return on_copy_data(window, state_of(window), *reinterpret_cast<const COPYDATASTRUCT*>(lparam));
+      return on_copy_data(window, instance_state_of(window), *reinterpret_cast<const COPYDATASTRUCT*>(lparam));
     case message_run_received:
-      run_received(state_of(window));
+      run_received(instance_state_of(window));
       return 0;
     default:
       return DefWindowProcW(window, message, wparam, lparam);
@@ -242,7 +242,7 @@ hand_over_result hand_over(HWND window, const start_deadline& deadline) {
 void create_window(instance_state& s) {
   const HINSTANCE instance = app::state().instance_handle;
   WNDCLASSW window_class_data = {};
-  window_class_data.lpfnWndProc = window_procedure;
+  window_class_data.lpfnWndProc = instance_window_procedure;
   window_class_data.cbWndExtra = sizeof(LONG_PTR);
   window_class_data.hInstance = instance;
   window_class_data.lpszClassName = window_class;

@@ -1,10 +1,10 @@
 #include "foundation/byte_compare.h"
 
+#include "foundation/comparators.h"
+
 namespace qiv {
 
 namespace {
-
-int sign_of_difference(signed char a, signed char b) { return a < b ? -1 : (a > b ? 1 : 0); }
 
 signed char fold_ascii(char c) {
   return static_cast<signed char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
@@ -21,7 +21,7 @@ std::size_t bounded_length(const char* text, std::size_t max) {
 int strcmp_lengths(const char* a, std::size_t length_a, const char* b, std::size_t length_b) {
   const std::size_t common = length_a < length_b ? length_a : length_b;
   for (std::size_t i = 0; i < common; ++i) {
-    const int r = sign_of_difference(static_cast<signed char>(a[i]), static_cast<signed char>(b[i]));
+    const int r = sign_of_int(static_cast<signed char>(a[i]) - static_cast<signed char>(b[i]));
     if (r != 0) return r;
   }
   if (length_a == length_b) return 0;
@@ -36,7 +36,7 @@ int stricmp_ascii_n(const char* a, std::size_t length_a, const char* b, std::siz
   for (std::size_t i = 0;; ++i) {
     const signed char ca = i < length_a ? fold_ascii(a[i]) : 0;
     const signed char cb = i < length_b ? fold_ascii(b[i]) : 0;
-    if (ca != cb) return sign_of_difference(ca, cb);
+    if (ca != cb) return sign_of_int(ca - cb);
     if (ca == 0) return 0;
   }
 }
@@ -46,7 +46,7 @@ int stricmp_ascii(const char* a, const char* b) {
   for (;; ++a, ++b) {
     const signed char ca = fold_ascii(*a);
     const signed char cb = fold_ascii(*b);
-    if (ca != cb) return sign_of_difference(ca, cb);
+    if (ca != cb) return sign_of_int(ca - cb);
     if (ca == 0) return 0;
   }
 }

@@ -5,6 +5,7 @@
 #include <array>
 
 #include "foundation/byte_string.h"
+#include "foundation/comparators.h"
 #include "foundation/string_object.h"
 #include "foundation/utf8.h"
 
@@ -35,8 +36,6 @@ std::uint32_t system_upper(std::uint32_t unit) {
   return LOWORD(mapped);
 }
 
-int sign_of_difference(std::uint32_t a, std::uint32_t b) { return a < b ? -1 : (a > b ? 1 : 0); }
-
 void add_code_point(string_object& output, std::uint32_t code_point) {
   char encoded[utf8_max_sequence];
   output.add_string(encoded, utf8_encode_char(code_point, encoded));
@@ -58,7 +57,7 @@ std::uint32_t char_upper(std::uint32_t code_point) {
 
 int compare_char_nocase(std::uint32_t a, std::uint32_t b) {
   if (a == b) return 0;
-  return sign_of_difference(char_lower(a), char_lower(b));
+  return compare_u32(char_lower(a), char_lower(b));
 }
 
 int compare_nocase(const char* a, const char* b) {
@@ -66,7 +65,7 @@ int compare_nocase(const char* a, const char* b) {
     const unsigned char byte_a = byte_at(a);
     const unsigned char byte_b = byte_at(b);
     if (byte_a < 0x80 && byte_b < 0x80) {
-      const int order = sign_of_difference(ascii_lower[byte_a], ascii_lower[byte_b]);
+      const int order = compare_u32(ascii_lower[byte_a], ascii_lower[byte_b]);
       if (order != 0) return order;
       if (byte_a == 0) return 0;
       ++a;
@@ -81,7 +80,7 @@ int compare_nocase(const char* a, const char* b) {
       // Neither holds a character. Ordering the bytes keeps the order total
       // and a text equal to itself: the end (byte 0) comes first, then
       // broken bytes by value, and equal broken bytes are stepped over.
-      if (byte_a != byte_b) return sign_of_difference(byte_a, byte_b);
+      if (byte_a != byte_b) return compare_u32(byte_a, byte_b);
       ++a;
       ++b;
       continue;
@@ -101,7 +100,7 @@ int compare_nocase_n(const char* a, const char* b, std::size_t max_chars) {
     const unsigned char byte_b = byte_at(b);
     if (byte_a < 0x80 && byte_b < 0x80) {
       if (byte_b == 0) return 0;
-      const int order = sign_of_difference(ascii_lower[byte_a], ascii_lower[byte_b]);
+      const int order = compare_u32(ascii_lower[byte_a], ascii_lower[byte_b]);
       if (order != 0) return order;
       ++a;
       ++b;
@@ -140,7 +139,7 @@ int compare_lengths(const char* a, std::size_t length_a, const char* b, std::siz
     const unsigned char byte_a = byte_at(a + at_a);
     const unsigned char byte_b = byte_at(b + at_b);
     if (byte_a < 0x80 && byte_b < 0x80) {
-      const int order = sign_of_difference(ascii_lower[byte_a], ascii_lower[byte_b]);
+      const int order = compare_u32(ascii_lower[byte_a], ascii_lower[byte_b]);
       if (order != 0) return order;
       ++at_a;
       ++at_b;
@@ -152,7 +151,7 @@ int compare_lengths(const char* a, std::size_t length_a, const char* b, std::siz
     const std::size_t sequence_b = utf8_decode_char_n(b + at_b, length_b - at_b, char_b);
     if (sequence_a == 0 && sequence_b == 0) {
       if (invalid == invalid_pair::never_equal) return -1;
-      if (byte_a != byte_b) return sign_of_difference(byte_a, byte_b);
+      if (byte_a != byte_b) return compare_u32(byte_a, byte_b);
       ++at_a;
       ++at_b;
       continue;

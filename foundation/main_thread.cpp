@@ -2,6 +2,7 @@
 
 #include <atomic>
 
+#include "foundation/crash.h"
 #include "foundation/win32_text.h"
 
 namespace {
@@ -27,4 +28,8 @@ bool is_main_thread() {
   if (running_on_main_thread()) return true;
   output_debug_string_utf8("This function can be called only from main thread.\n");
   return false;
+}
+
+void require_main_thread() {
+  if (!is_main_thread()) qiv::crash();
 }

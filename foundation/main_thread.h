@@ -23,3 +23,8 @@ bool running_on_main_thread() noexcept;
 // "This function can be called only from main thread.\n" to the debugger
 // output, so that a misplaced call shows up, and answers false.
 bool is_main_thread();
+
+// For state only the main thread may change: a call from elsewhere is a bug
+// the program cannot recover from, so after is_main_thread's warning it
+// stops the program (qiv::crash).
+void require_main_thread();

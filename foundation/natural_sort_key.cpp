@@ -5,11 +5,11 @@
 #include <windows.h>
 #include <shlwapi.h>
 
+#include "foundation/ascii_digit.h"
+
 namespace qiv {
 
 namespace {
-
-bool is_ascii_digit(wchar_t unit) { return unit >= L'0' && unit <= L'9'; }
 
 // The per-character key: each unit as its rank, each digit run as a marker
 // below every rank followed by its value, both big-endian so memcmp orders

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "foundation/power_of_ten.h"
+
 namespace qiv {
 
 namespace {
@@ -9,19 +11,6 @@ namespace {
 unsigned clamp_min_digits(unsigned min_digits, unsigned most) {
   if (min_digits == 0) return 1;
   return min_digits > most ? most : min_digits;
-}
-
-// 10^n by squaring: every step is exact up to 10^22, unlike a library pow()
-// whose last bit differs between runtimes.
-double power_of_ten(unsigned n) {
-  double result = 1.0;
-  double square = 10.0;
-  while (n != 0) {
-    if (n & 1) result *= square;
-    square *= square;
-    n >>= 1;
-  }
-  return result;
 }
 
 // Writes into a caller buffer and silently drops what does not fit, keeping
@@ -126,12 +115,12 @@ void format_float(char* buffer, std::size_t buffer_size, unsigned decimals, bool
   // as fit, and the rest are written as zeros instead of saturated digits.
   constexpr double limit = 9223372036854775807.0;
   unsigned scaled_decimals = decimals;
-  if (value > 0 && value < limit && std::floor(value * power_of_ten(decimals) + 0.5) >= limit) {
+  if (value > 0 && value < limit && std::floor(value * power_of_ten<double>(decimals) + 0.5) >= limit) {
     const double room = std::floor(std::log10(limit / value));
     if (room < decimals) scaled_decimals = room > 0 ? static_cast<unsigned>(room) : 0;
-    while (scaled_decimals > 0 && std::floor(value * power_of_ten(scaled_decimals) + 0.5) >= limit) --scaled_decimals;
+    while (scaled_decimals > 0 && std::floor(value * power_of_ten<double>(scaled_decimals) + 0.5) >= limit) --scaled_decimals;
   }
-  const double scaled = std::floor(value * power_of_ten(scaled_decimals) + 0.5);
+  const double scaled = std::floor(value * power_of_ten<double>(scaled_decimals) + 0.5);
   std::uint64_t units = 0;
   if (scaled >= limit) units = INT64_MAX;
   else if (scaled > 0) units = static_cast<std::uint64_t>(scaled);

@@ -1,29 +1,17 @@
 #include "foundation/number_parse.h"
 
-
+#include "foundation/ascii_digit.h"
 #include "foundation/exceptions.h"
+#include "foundation/power_of_ten.h"
 
 namespace qiv {
 
 namespace {
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
-
 // Past this the exponent's value no longer matters: 10^100000 is beyond the
 // range of an 80-bit float either way, and a saturated exponent cannot wrap
 // around to a small one.
 constexpr long long exponent_saturation = 100000;
-
-long double power_of_ten(unsigned long long magnitude) {
-  long double result = 1.0L;
-  long double square = 10.0L;
-  while (magnitude != 0) {
-    if (magnitude & 1) result *= square;
-    square *= square;
-    magnitude >>= 1;
-  }
-  return result;
-}
 
 } // namespace
 
@@ -53,7 +41,7 @@ long double string_to_float(const char* text, std::size_t max_length) {
   bool in_fraction = false;
   for (;; ++p) {
     const char c = *p;
-    if (is_digit(c)) {
+    if (is_ascii_digit(c)) {
       seen_digit = true;
       const unsigned digit = static_cast<unsigned>(c - '0');
       if (mantissa <= (UINT64_MAX - digit) / 10) {
@@ -75,7 +63,7 @@ long double string_to_float(const char* text, std::size_t max_length) {
         ++p;
       }
       long long written = 0;
-      for (; is_digit(*p); ++p) {
+      for (; is_ascii_digit(*p); ++p) {
         if (written < exponent_saturation) written = written * 10 + (*p - '0');
       }
       exponent += exponent_negative ? -written : written;
@@ -89,14 +77,14 @@ long double string_to_float(const char* text, std::size_t max_length) {
   if (!seen_digit || mantissa == 0) return 0.0L;
 
   long double value = static_cast<long double>(mantissa);
-  if (exponent < 0) value /= power_of_ten(static_cast<unsigned long long>(-exponent));
-  else if (exponent > 0) value *= power_of_ten(static_cast<unsigned long long>(exponent));
+  if (exponent < 0) value /= power_of_ten<long double>(static_cast<unsigned long long>(-exponent));
+  else if (exponent > 0) value *= power_of_ten<long double>(static_cast<unsigned long long>(exponent));
   return negative ? -value : value;
 }
 
 std::uint32_t atoui_n(const char* text, std::size_t n) {
   std::uint32_t value = 0;
-  for (std::size_t i = 0; i < n && is_digit(text[i]); ++i) {
+  for (std::size_t i = 0; i < n && is_ascii_digit(text[i]); ++i) {
     value = value * 10u + static_cast<std::uint32_t>(text[i] - '0');
   }
   return value;
@@ -104,7 +92,7 @@ std::uint32_t atoui_n(const char* text, std::size_t n) {
 
 std::uint64_t atoui64_n(const char* text, std::size_t max_length) {
   std::uint64_t value = 0;
-  for (std::size_t i = 0; i < max_length && is_digit(text[i]); ++i) {
+  for (std::size_t i = 0; i < max_length && is_ascii_digit(text[i]); ++i) {
     value = value * 10u + static_cast<std::uint64_t>(text[i] - '0');
   }
   return value;

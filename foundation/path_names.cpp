@@ -8,8 +8,6 @@ namespace qiv {
 
 namespace {
 
-bool is_separator(char c) { return c == '\\' || c == '/' || c == '|' || c == ':'; }
-
 // Offset of the last `c` in [0, length), or not_found.
 std::size_t last_of(const char* text, std::size_t length, char c) {
   for (std::size_t i = length; i > 0; --i) {
@@ -23,7 +21,7 @@ std::size_t last_of(const char* text, std::size_t length, char c) {
 std::size_t scan_filename(const char* path) {
   std::size_t after_separator = 0;
   for (std::size_t i = 0; path[i] != '\0'; ++i) {
-    if (is_separator(path[i])) after_separator = i + 1;
+    if (is_path_separator(path[i])) after_separator = i + 1;
   }
   return after_separator;
 }

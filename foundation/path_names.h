@@ -12,6 +12,8 @@ namespace qiv {
 // Room for an extension of up to 31 bytes and its NUL.
 inline constexpr std::size_t extension_buffer_size = 32;
 
+inline bool is_path_separator(char c) { return c == '\\' || c == '/' || c == '|' || c == ':'; }
+
 // Offset just after the last separator; 0 when there is none.
 std::size_t scan_filename(const char* path);
 

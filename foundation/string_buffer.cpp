@@ -11,16 +11,6 @@
 
 namespace qiv {
 
-namespace {
-
-// Room for length bytes of text and the NUL, refusing a total that wraps.
-std::uint32_t bytes_for_text(std::uint64_t length) {
-  if (length >= UINT32_MAX) throw_bad_alloc();
-  return static_cast<std::uint32_t>(length + 1);
-}
-
-} // namespace
-
 string_buffer::string_buffer(const char* text, std::size_t max) { append_n(text, max); }
 
 string_buffer::string_buffer(const string_buffer& other) : string_object() {

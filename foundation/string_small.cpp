@@ -10,15 +10,6 @@
 
 namespace qiv {
 
-namespace {
-
-std::uint32_t bytes_for_text(std::uint64_t length) {
-  if (length >= UINT32_MAX) throw_bad_alloc();
-  return static_cast<std::uint32_t>(length + 1);
-}
-
-} // namespace
-
 string_small::string_small(const char* text, std::size_t max) { set_string_n(text, strnlen(text, max)); }
 
 string_small::string_small(const string_small& other) : string_object() {

@@ -96,10 +96,10 @@ public:
   bool wants_open_for_type() override { return false; }
 };
 
-service_factory_single_t<file_scheme> registration;
+service_factory_single_t<file_scheme> file_scheme_registration;
 
 }  // namespace
 
-scheme_handler& file_scheme_handler() { return registration.get_static_instance(); }
+scheme_handler& file_scheme_handler() { return file_scheme_registration.get_static_instance(); }
 
 }  // namespace vantrel_io

@@ -6,8 +6,6 @@
 #include "io/file_copy.h"
 #include "io/io_exceptions.h"
 
-using namespace vantrel_io;
-
 namespace {
 
 constexpr std::uint32_t header_size = 10;
@@ -30,7 +28,7 @@ std::uint64_t id3v2_tag_length(const std::uint8_t* header) {
   return length;
 }
 
-std::uint64_t id3v2_skip_leading_tag(file_object& file, std::uint64_t offset, const abort_signal& abort) {
+std::uint64_t id3v2_skip_leading_tag(vantrel_io::file_object& file, std::uint64_t offset, const abort_signal& abort) {
   file.seek(offset, abort);
   std::uint8_t header[header_size];
   // Fewer than ten bytes left: no room for a header.
@@ -39,13 +37,13 @@ std::uint64_t id3v2_skip_leading_tag(file_object& file, std::uint64_t offset, co
     // A tag that claims more than the file holds (a cut-off download) ends
     // with the file.
     const std::uint64_t size = file.get_size(abort);
-    if (size != filesize_unknown && offset + length > size) length = size - offset;
+    if (size != vantrel_io::filesize_unknown && offset + length > size) length = size - offset;
   }
   file.seek(offset + length, abort);
   return length;
 }
 
-std::uint32_t id3v2_count_leading_tags(file_object& file, std::uint64_t& total_length, const abort_signal& abort) {
+std::uint32_t id3v2_count_leading_tags(vantrel_io::file_object& file, std::uint64_t& total_length, const abort_signal& abort) {
   total_length = 0;
   std::uint32_t count = 0;
   while (const std::uint64_t length = id3v2_skip_leading_tag(file, total_length, abort)) {
@@ -55,11 +53,11 @@ std::uint32_t id3v2_count_leading_tags(file_object& file, std::uint64_t& total_l
   return count;
 }
 
-void id3v2_strip_leading_tags(file_ptr& file, retag_temp_source& rewrite, std::uint64_t& leading_length,
+void id3v2_strip_leading_tags(vantrel_io::file_ptr& file, retag_temp_source& rewrite, std::uint64_t& leading_length,
                               const abort_signal& abort, std::uint64_t rest_end) {
-  if (!file->can_seek()) throw_exception_io_object_not_seekable();
+  if (!file->can_seek()) vantrel_io::throw_exception_io_object_not_seekable();
   const std::uint64_t size = file->get_size(abort);
-  if (size == filesize_unknown) throw_exception_io_no_length();
+  if (size == vantrel_io::filesize_unknown) vantrel_io::throw_exception_io_no_length();
   file->seek(0, abort);
   std::uint64_t tags = 0;
   id3v2_count_leading_tags(*file, tags, abort);
@@ -69,12 +67,12 @@ void id3v2_strip_leading_tags(file_ptr& file, retag_temp_source& rewrite, std::u
   // The file stands just after the tags. Moving the rest up in place takes
   // many writes, which a killed process would leave half done.
   const std::uint64_t rest = (rest_end < size ? std::max(rest_end, tags) : size) - tags;
-  file_ptr output;
+  vantrel_io::file_ptr output;
   if (!rewrite.open_temp(output, abort)) throw exception_no_safe_rewrite();
   copy_bytes(*file, *output, rest, abort);
 }
 
-bool id3v2_remove_leading_tags(file_ptr& file, const abort_signal& abort) {
+bool id3v2_remove_leading_tags(vantrel_io::file_ptr& file, const abort_signal& abort) {
   retag_in_place in_place;
   std::uint64_t leading_length = 0;
   id3v2_strip_leading_tags(file, in_place, leading_length, abort);

@@ -76,7 +76,7 @@ struct registry_state {
   name_map names;
 };
 
-registry_state& state() {
+registry_state& lock_registry_state() {
   static registry_state instance;
   return instance;
 }
@@ -94,7 +94,7 @@ public:
   }
 
   bool has_waiters() override {
-    registry_state& registry = state();
+    registry_state& registry = lock_registry_state();
     critical_section_lock guard(registry.lock);
     const auto* node = registry.names.find(name_);
     if (!node) return false;
@@ -141,7 +141,7 @@ void grant_waiting(name_entry& entry) noexcept {
 }
 
 void named_lock_impl::unregister() noexcept {
-  registry_state& registry = state();
+  registry_state& registry = lock_registry_state();
   critical_section_lock guard(registry.lock);
   auto* node = registry.names.find(name_);
   if (!node) return;  // cannot happen: a registered holder keeps its entry
@@ -165,7 +165,7 @@ public:
   explicit request_cleanup(lock_request& request) noexcept : request_(request) {}
   ~request_cleanup() {
     {
-      registry_state& registry = state();
+      registry_state& registry = lock_registry_state();
       critical_section_lock guard(registry.lock);
       if (request_.queued) {
         auto* node = registry.names.find(request_.name);
@@ -189,7 +189,7 @@ private:
 void acquire_lock(service_ptr<named_lock>& out, const char* name, bool exclusive, const abort_signal& abort) {
   lock_request request(name, exclusive);
   request_cleanup cleanup(request);
-  registry_state& registry = state();
+  registry_state& registry = lock_registry_state();
   bool granted_at_once = false;
   {
     critical_section_lock guard(registry.lock);
@@ -222,20 +222,20 @@ public:
   }
 };
 
-service_factory_single_t<named_lock_registry_impl> registration;
+service_factory_single_t<named_lock_registry_impl> named_lock_registry_registration;
 
 } // namespace
 
 void named_lock::acquire(service_ptr<named_lock>& out, const char* name, const abort_signal& abort) {
-  registration.get_static_instance().acquire(out, name, 0, abort);
+  named_lock_registry_registration.get_static_instance().acquire(out, name, 0, abort);
 }
 
 void named_lock::acquire_exclusive(service_ptr<named_lock>& out, const char* name, const abort_signal& abort) {
-  registration.get_static_instance().acquire(out, name, 1, abort);
+  named_lock_registry_registration.get_static_instance().acquire(out, name, 1, abort);
 }
 
 named_lock_state named_lock_query_state(const char* name) {
-  registry_state& registry = state();
+  registry_state& registry = lock_registry_state();
   critical_section_lock guard(registry.lock);
   named_lock_state answer;
   if (const auto* node = registry.names.find(name)) {
@@ -248,7 +248,7 @@ named_lock_state named_lock_query_state(const char* name) {
 }
 
 std::uint32_t named_lock_tracked_name_count() {
-  registry_state& registry = state();
+  registry_state& registry = lock_registry_state();
   critical_section_lock guard(registry.lock);
   return registry.names.count();
 }

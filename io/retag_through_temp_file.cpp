@@ -13,20 +13,18 @@
 #include "io/path_schemes.h"
 #include "io/retag_leftover_listing.h"
 #include "io/retag_temp_path.h"
+#include "io/retry_step.h"
 #include "io/test_write_faults.h"
 #include "io/test_write_pause.h"
-
-using namespace vantrel_io;
 
 namespace {
 
 constexpr double replace_timeout_seconds = 120;
-constexpr double retry_step_seconds = 0.01;
 // For schemes whose files cannot be replaced by a native move.
 constexpr double remove_timeout_seconds = 10;
 
 void set_basic_info(HANDLE file, FILE_BASIC_INFO& info) {
-  if (!SetFileInformationByHandle(file, FileBasicInfo, &info, sizeof info)) throw_last_io_error();
+  if (!SetFileInformationByHandle(file, FileBasicInfo, &info, sizeof info)) vantrel_io::throw_last_io_error();
 }
 
 // The attributes a file can be given; the others belong to how the file
@@ -45,9 +43,9 @@ void copy_attributes(HANDLE file, DWORD attributes) noexcept {
 // One attempt: the temporary file takes the target's creation time and
 // attributes, then replaces it. Both are read by name, without opening the
 // target: an open costs a tag update of many files dearly under Wine.
-void replace_native_once(const wchar_t* target, delete_pending_file& temp) {
+void replace_native_once(const wchar_t* target, vantrel_io::delete_pending_file& temp) {
   WIN32_FILE_ATTRIBUTE_DATA old = {};
-  if (!GetFileAttributesExW(target, GetFileExInfoStandard, &old)) throw_last_io_error();
+  if (!GetFileAttributesExW(target, GetFileExInfoStandard, &old)) vantrel_io::throw_last_io_error();
   FILE_BASIC_INFO times = {};
   times.CreationTime.LowPart = old.ftCreationTime.dwLowDateTime;
   times.CreationTime.HighPart = static_cast<LONG>(old.ftCreationTime.dwHighDateTime);
@@ -61,7 +59,7 @@ void replace_native_once(const wchar_t* target, delete_pending_file& temp) {
     return;
   }
   // Windows refuses to replace a read-only file.
-  if (!SetFileAttributesW(target, attributes & ~FILE_ATTRIBUTE_READONLY)) throw_last_io_error();
+  if (!SetFileAttributesW(target, attributes & ~FILE_ATTRIBUTE_READONLY)) vantrel_io::throw_last_io_error();
   try {
     temp.move_over(target);
   } catch (...) {
@@ -76,21 +74,21 @@ void replace_native_once(const wchar_t* target, delete_pending_file& temp) {
 // before it replaces the old one: after a power loss the file system may
 // keep the move but not the data behind it. (The flush lies within the
 // copy's own wait for the disk, retag_through_temp_file::copying_.)
-void replace_native(const wchar_t* target, delete_pending_file& temp, const abort_signal& abort) {
-  fail_if_test_write_fault();
-  if (!FlushFileBuffers(temp.handle())) throw_last_io_error();
-  pause_before_file_change();
+void replace_native(const wchar_t* target, vantrel_io::delete_pending_file& temp, const abort_signal& abort) {
+  vantrel_io::fail_if_test_write_fault();
+  if (!FlushFileBuffers(temp.handle())) vantrel_io::throw_last_io_error();
+  vantrel_io::pause_before_file_change();
   const ULONGLONG start = GetTickCount64();
   for (;;) {
     try {
       replace_native_once(target, temp);
       return;
-    } catch (const exception_io_sharing_violation&) {
+    } catch (const vantrel_io::exception_io_sharing_violation&) {
       if (static_cast<double>(GetTickCount64() - start) / 1000.0 > replace_timeout_seconds) throw;
-    } catch (const exception_io_denied&) {
+    } catch (const vantrel_io::exception_io_denied&) {
       if (static_cast<double>(GetTickCount64() - start) / 1000.0 > replace_timeout_seconds) throw;
     }
-    abort.sleep(retry_step_seconds);
+    abort.sleep(vantrel_io::retry_step_seconds);
   }
 }
 
@@ -98,10 +96,10 @@ void replace_native(const wchar_t* target, delete_pending_file& temp, const abor
 // none (another scheme, or a path that names no native file).
 bool native_temp_path(const char* target, qiv::string_buffer& native) noexcept {
   try {
-    if (!file_scheme_handler().claims_path(target)) return false;
+    if (!vantrel_io::file_scheme_handler().claims_path(target)) return false;
     qiv::string_buffer temp_path;
-    make_retag_temp_path(target, temp_path);
-    win32_path(temp_path.get_ptr(), native);
+    vantrel_io::make_retag_temp_path(target, temp_path);
+    vantrel_io::win32_path(temp_path.get_ptr(), native);
     return true;
   } catch (const std::exception&) {
     return false;
@@ -115,13 +113,13 @@ retag_through_temp_file::retag_through_temp_file(const char* target) : target_(t
   if (!native_temp_path(target, native)) return;
   try {
     const text_or_resource_id wide(native.get_ptr());
-    switch (look_for_leftover(wide.get())) {
-      case leftover_presence::absent:
+    switch (vantrel_io::look_for_leftover(wide.get())) {
+      case vantrel_io::leftover_presence::absent:
         break;
-      case leftover_presence::present:
-        delete_if_unused(wide.get());
+      case vantrel_io::leftover_presence::present:
+        vantrel_io::delete_if_unused(wide.get());
         break;
-      case leftover_presence::unknown:
+      case vantrel_io::leftover_presence::unknown:
         leftover_unknown_ = true;
         break;
     }
@@ -143,37 +141,37 @@ void retag_through_temp_file::remove_leftover() noexcept {
   if (!native_temp_path(target_.get_ptr(), native)) return;
   try {
     const text_or_resource_id wide(native.get_ptr());
-    delete_if_unused(wide.get());
+    vantrel_io::delete_if_unused(wide.get());
   } catch (const std::exception&) {
   }
 }
 
-bool retag_through_temp_file::open_temp(file_ptr& out, const abort_signal& abort) {
+bool retag_through_temp_file::open_temp(vantrel_io::file_ptr& out, const abort_signal& abort) {
   qiv::dynamic_assert(!temp_file_ && temp_path_.is_empty());
-  copying_ = std::make_unique<disk_wait_scope>();
+  copying_ = std::make_unique<vantrel_io::disk_wait_scope>();
   try {
-    make_retag_temp_path(target_.get_ptr(), temp_path_);
-    if (file_scheme_handler().claims_path(temp_path_.get_ptr())) {
+    vantrel_io::make_retag_temp_path(target_.get_ptr(), temp_path_);
+    if (vantrel_io::file_scheme_handler().claims_path(temp_path_.get_ptr())) {
       abort.check_and_throw();
       qiv::string_buffer native;
-      win32_path(temp_path_.get_ptr(), native);
+      vantrel_io::win32_path(temp_path_.get_ptr(), native);
       const text_or_resource_id wide(native.get_ptr());
-      const bool local = is_on_local_fixed_drive(native.get_ptr());
+      const bool local = vantrel_io::is_on_local_fixed_drive(native.get_ptr());
       try {
-        native_temp_ = std::make_unique<delete_pending_file>(wide.get(), local);
-      } catch (const exception_io_already_exists&) {
+        native_temp_ = std::make_unique<vantrel_io::delete_pending_file>(wide.get(), local);
+      } catch (const vantrel_io::exception_io_already_exists&) {
         // A leftover of a killed rewrite goes; another rewrite's live
         // temporary file stays, and this rewrite has none.
         if (!leftover_unknown_) throw;
-        delete_if_unused(wide.get());
-        native_temp_ = std::make_unique<delete_pending_file>(wide.get(), local);
+        vantrel_io::delete_if_unused(wide.get());
+        native_temp_ = std::make_unique<vantrel_io::delete_pending_file>(wide.get(), local);
       }
       leftover_unknown_ = false;
       temp_file_ = native_temp_->open_for_writing(abort);
     } else {
-      open(temp_file_, temp_path_.get_ptr(), open_mode::write_new, abort);
+      vantrel_io::open(temp_file_, temp_path_.get_ptr(), vantrel_io::open_mode::write_new, abort);
     }
-  } catch (const exception_aborted&) {
+  } catch (const vantrel_io::exception_aborted&) {
     // The open may have created the file before it noticed the abort.
     discard_temp();
     throw;
@@ -185,7 +183,7 @@ bool retag_through_temp_file::open_temp(file_ptr& out, const abort_signal& abort
   return true;
 }
 
-void retag_through_temp_file::commit(file_ptr& file, const abort_signal& abort) {
+void retag_through_temp_file::commit(vantrel_io::file_ptr& file, const abort_signal& abort) {
   if (!temp_file_) return;
   // Every handle of the writer must be closed before the move: the
   // target's, which the writer holds without sharing, and the temporary
@@ -196,13 +194,13 @@ void retag_through_temp_file::commit(file_ptr& file, const abort_signal& abort) 
   try {
     if (native_temp_) {
       qiv::string_buffer native_target;
-      win32_path(target_.get_ptr(), native_target);
+      vantrel_io::win32_path(target_.get_ptr(), native_target);
       const text_or_resource_id wide_target(native_target.get_ptr());
       replace_native(wide_target.get(), *native_temp_, abort);
     } else {
-      remove_retrying(target_.get_ptr(), abort, remove_timeout_seconds);
+      vantrel_io::remove_retrying(target_.get_ptr(), abort, remove_timeout_seconds);
       target_removed = true;
-      move_retrying(temp_path_.get_ptr(), target_.get_ptr(), abort);
+      vantrel_io::move_retrying(temp_path_.get_ptr(), target_.get_ptr(), abort);
     }
   } catch (...) {
     // Once the target is gone the temporary file is the only copy of the
@@ -220,23 +218,23 @@ void retag_through_temp_file::commit(file_ptr& file, const abort_signal& abort) 
   // The new file is in place: a cancellation now would report as undone a
   // rewrite that is done, so neither way of opening it stops for it, and a
   // failure to open it says that the new tags were written.
-  after_tags_switch([&] {
+  vantrel_io::after_tags_switch([&] {
     if (native_temp_) {
       // Its handle is now the target's, opened as the writer opens a target.
       file = native_temp_->take_as_target(never_raised_abort_signal());
       native_temp_.reset();
       return;
     }
-    open_for_brief_access(file, target_.get_ptr(), open_mode::write_existing, never_raised_abort_signal());
+    open_for_brief_access(file, target_.get_ptr(), vantrel_io::open_mode::write_existing, never_raised_abort_signal());
   });
 }
 
 // The writer goes on with the old file, which a failed replacement left
 // whole; when even opening it fails, the writer holds no file, and the
 // replacement's failure is the one reported.
-void retag_through_temp_file::reopen_target(file_ptr& file) noexcept {
+void retag_through_temp_file::reopen_target(vantrel_io::file_ptr& file) noexcept {
   try {
-    open_for_brief_access(file, target_.get_ptr(), open_mode::write_existing, never_raised_abort_signal());
+    open_for_brief_access(file, target_.get_ptr(), vantrel_io::open_mode::write_existing, never_raised_abort_signal());
   } catch (const std::exception&) {
     file.reset();
   }
@@ -246,14 +244,14 @@ void retag_through_temp_file::discard_temp() noexcept {
   copying_.reset();
   temp_file_.reset();
   if (temp_path_.is_empty()) return;
-  if (file_scheme_handler().claims_path(temp_path_.get_ptr())) {
+  if (vantrel_io::file_scheme_handler().claims_path(temp_path_.get_ptr())) {
     // The system deletes the file once the writer's handle closes too; a
     // file of this name that was not made here (another rewrite's, still
     // being written) is not touched.
     native_temp_.reset();
   } else {
     try {
-      remove(temp_path_.get_ptr(), never_raised_abort_signal());
+      vantrel_io::remove(temp_path_.get_ptr(), never_raised_abort_signal());
     } catch (const std::exception&) {
       // Nothing more can be done for a leftover.
     }

@@ -5,12 +5,12 @@
 
 #include "io/io_exceptions.h"
 #include "io/path_schemes.h"
+#include "io/retry_step.h"
 
 namespace vantrel_io {
 
 namespace {
 
-constexpr double retry_step_seconds = 0.01;
 constexpr double move_timeout_seconds = 300;
 
 template <class Operation>

@@ -21,7 +21,7 @@ struct fault_state {
   std::atomic<std::uint32_t> counted{0};
 };
 
-fault_state& state() noexcept {
+fault_state& write_fault_state() noexcept {
   static fault_state the_state;
   return the_state;
 }
@@ -29,18 +29,18 @@ fault_state& state() noexcept {
 }  // namespace
 
 void fail_if_test_write_fault() {
-  fault_state& s = state();
+  fault_state& s = write_fault_state();
   const std::uint32_t armed_at = s.armed_at.load(std::memory_order_relaxed);
   if (armed_at == 0) return;
   if (s.counted.fetch_add(1) + 1 == armed_at) throw_exception_io_from_win32(ERROR_IO_DEVICE);
 }
 
 void arm_test_write_fault(std::uint32_t nth) noexcept {
-  fault_state& s = state();
+  fault_state& s = write_fault_state();
   if (nth != 0) s.counted = 0;
   s.armed_at = nth;
 }
 
-std::uint32_t test_write_changes_counted() noexcept { return state().counted.load(); }
+std::uint32_t test_write_changes_counted() noexcept { return write_fault_state().counted.load(); }
 
 }  // namespace vantrel_io

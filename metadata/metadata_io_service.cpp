@@ -17,12 +17,6 @@
 
 namespace {
 
-// The operations touch handles and the close-guard set, which only the main
-// thread may change; a call from elsewhere is a bug that must not go unseen.
-void require_main_thread() {
-  if (!is_main_thread()) qiv::crash();
-}
-
 // Tells a completion object how an operation that never ran ended, on a
 // later turn of the main loop, as it would hear of a real operation.
 class completion_call : public main_thread_callback {

@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "foundation/ascii_digit.h"
 #include "io/io_exceptions.h"
 
 namespace {
@@ -17,7 +18,6 @@ std::size_t bounded_length(const char* text, std::size_t length) {
 }
 
 char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 // Matches `pattern` against the end of `text`, backwards; "%" takes a run of
 // one or more digits. At least one character must stay before the match, so
@@ -31,7 +31,7 @@ bool match_disc_suffix(const std::string& text, const char* pattern, std::size_t
     const char want = pattern[--p];
     if (want == '%') {
       std::size_t start = t;
-      while (start > 0 && is_digit(text[start - 1])) --start;
+      while (start > 0 && qiv::is_ascii_digit(text[start - 1])) --start;
       if (start == t) return false;
       std::uint64_t parsed = 0;
       for (std::size_t i = start; i < t; ++i) {
@@ -200,7 +200,7 @@ void track_display_info::fill_from(const display_field_source& source) {
   if (source.value_count("tracknumber") > 0) {
     const char* number = source.value("tracknumber", 0);
     std::size_t digits = 0;
-    while (is_digit(number[digits])) ++digits;
+    while (qiv::is_ascii_digit(number[digits])) ++digits;
     // "3/12" shows as "3"; a plain "7" is taken as written below.
     if (digits > 0 && number[digits] != '\0') {
       fields[track_number].assign(number, digits);

@@ -19,8 +19,6 @@ namespace {
 const GUID& path_type = title_text_type_b;
 const GUID& field_type = title_text_type_a;
 
-bool is_separator(char c) { return c == '\\' || c == '/' || c == '|' || c == ':'; }
-
 std::string display_path(const track_location& location) {
   qiv::string_small shown;
   vantrel_io::get_display_path(shown, location.get_path());
@@ -95,11 +93,11 @@ bool write_path_sort(field_context& c) {
 bool write_directory(field_context& c) {
   const std::string path = display_path(c.location);
   std::size_t end = path.size();
-  while (end > 0 && !is_separator(path[end - 1])) --end;
+  while (end > 0 && !qiv::is_path_separator(path[end - 1])) --end;
   if (end == 0) return false;
   --end;  // the folder's text ends before the file's separator
   std::size_t start = end;
-  while (start > 0 && !is_separator(path[start - 1])) --start;
+  while (start > 0 && !qiv::is_path_separator(path[start - 1])) --start;
   c.out.write(field_type, path.data() + start, end - start);
   return true;
 }

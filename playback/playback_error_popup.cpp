@@ -22,7 +22,7 @@ struct popup_state {
   bool closed_this_run = false;
 };
 
-popup_state& state() {
+popup_state& error_popup_state() {
   static popup_state s;
   return s;
 }
@@ -36,7 +36,7 @@ void fit_edit_field(HWND window) {
 
 INT_PTR CALLBACK popup_procedure(HWND window, UINT message, WPARAM wparam, LPARAM) {
   return guard_callback<INT_PTR>(FALSE, [&]() -> INT_PTR {
-    popup_state& s = state();
+    popup_state& s = error_popup_state();
     switch (message) {
     case WM_INITDIALOG:
       s.window = window;
@@ -122,7 +122,7 @@ bool keeps_quiet(bool closed_this_run, DWORD closed_at, DWORD now) noexcept {
 }
 
 void show(const char* text) {
-  popup_state& s = state();
+  popup_state& s = error_popup_state();
   if (s.window == nullptr) {
     if (!advanced_settings::show_error_popups.get_state()) return;
     if (keeps_quiet(s.closed_this_run, s.closed_at, GetTickCount())) return;
@@ -148,13 +148,13 @@ void show(const char* text) {
   }
 }
 
-void start_new_run() { state().closed_this_run = false; }
+void start_new_run() { error_popup_state().closed_this_run = false; }
 
-HWND window() noexcept { return state().window; }
+HWND window() noexcept { return error_popup_state().window; }
 
 std::string text() {
   qiv::string_small current;
-  if (state().window != nullptr) get_window_text_utf8(GetDlgItem(state().window, edit_field_id), current);
+  if (error_popup_state().window != nullptr) get_window_text_utf8(GetDlgItem(error_popup_state().window, edit_field_id), current);
   return current.get_ptr();
 }
 

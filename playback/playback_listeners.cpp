@@ -8,13 +8,13 @@
 
 namespace {
 
-struct entry {
+struct listener_entry {
   playback_listener* listener;
   std::uint32_t mask;
 };
 
 struct registry_state {
-  std::vector<entry> entries;
+  std::vector<listener_entry> entries;
   bool playing = false;
   bool paused = false;
   double time = 0.0;
@@ -22,7 +22,7 @@ struct registry_state {
   bool services_registered = false;
 };
 
-registry_state& state() {
+registry_state& listener_registry_state() {
   static registry_state s;
   return s;
 }
@@ -47,7 +47,7 @@ void guarded(Call call) {
 // The count is taken first: nothing can register during the dispatch.
 template <class Call>
 void dispatch(std::uint32_t bit, Call call) {
-  registry_state& s = state();
+  registry_state& s = listener_registry_state();
   const std::size_t count = s.entries.size();
   for (std::size_t i = 0; i < count; ++i) {
     if (!(s.entries[i].mask & bit)) continue;
@@ -57,7 +57,7 @@ void dispatch(std::uint32_t bit, Call call) {
 }
 
 void register_services_once() {
-  registry_state& s = state();
+  registry_state& s = listener_registry_state();
   if (s.services_registered) return;
   s.services_registered = true;
   for (const service_ptr<playback_listener_service>& service : service_list_t<playback_listener_service>())
@@ -70,7 +70,7 @@ namespace playback_listener_registry {
 
 void add(playback_listener* listener, std::uint32_t mask, bool catch_up) {
   check_caller();
-  registry_state& s = state();
+  registry_state& s = listener_registry_state();
   if (s.entries.capacity() == 0) s.entries.reserve(32);
   s.entries.push_back({listener, mask});
   if (!catch_up) return;
@@ -86,7 +86,7 @@ void add(playback_listener* listener, std::uint32_t mask, bool catch_up) {
 
 void remove(playback_listener* listener) {
   check_caller();
-  std::vector<entry>& entries = state().entries;
+  std::vector<listener_entry>& entries = listener_registry_state().entries;
   for (auto it = entries.begin(); it != entries.end(); ++it) {
     if (it->listener == listener) {
       entries.erase(it);
@@ -97,7 +97,7 @@ void remove(playback_listener* listener) {
 
 void raise_starting(std::uint32_t command, bool paused) {
   register_services_once();
-  registry_state& s = state();
+  registry_state& s = listener_registry_state();
   s.time = 0.0;
   s.paused = paused;
   s.playing = true;
@@ -105,24 +105,24 @@ void raise_starting(std::uint32_t command, bool paused) {
 }
 
 void raise_new_track(const track_handle_ptr& track) {
-  state().now_playing = track;
+  listener_registry_state().now_playing = track;
   dispatch(playback_listener::mask_new_track, [&](playback_listener& l) { l.on_new_track(track); });
 }
 
 void raise_stop(std::uint32_t reason) {
-  registry_state& s = state();
+  registry_state& s = listener_registry_state();
   s.playing = false;
   s.now_playing.reset();
   dispatch(playback_listener::mask_stop, [&](playback_listener& l) { l.on_stop(reason); });
 }
 
 void raise_seek(double position) {
-  state().time = position;
+  listener_registry_state().time = position;
   dispatch(playback_listener::mask_seek, [&](playback_listener& l) { l.on_seek(position); });
 }
 
 void raise_pause(bool paused) {
-  state().paused = paused;
+  listener_registry_state().paused = paused;
   dispatch(playback_listener::mask_pause, [&](playback_listener& l) { l.on_pause(paused); });
 }
 
@@ -131,7 +131,7 @@ void raise_info_change(const track_handle_ptr& track) {
 }
 
 void raise_time(double seconds) {
-  state().time = seconds;
+  listener_registry_state().time = seconds;
   dispatch(playback_listener::mask_time, [&](playback_listener& l) { l.on_time(seconds); });
 }
 

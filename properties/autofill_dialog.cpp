@@ -41,10 +41,10 @@ namespace {
 constexpr UINT_PTR refresh_timer = 666;
 constexpr UINT refresh_delay_ms = 333;
 // First argument: the row; second: the list column.
-constexpr UINT message_open_cell = WM_APP;
-constexpr int number_column = 0;
+constexpr UINT preview_message_open_cell = WM_APP;
+constexpr int preview_number_column = 0;
 constexpr int source_column = 1;
-constexpr int first_field_column = 2;
+constexpr int preview_first_field_column = 2;
 enum source_kind : int { file_names = 0, clipboard_lines = 1 };
 
 class autofill_dialog;
@@ -58,7 +58,7 @@ public:
 protected:
   HWND get_list() override;
   int get_column_count() override;
-  bool is_column_editable(int column) override { return column != number_column && column < get_column_count(); }
+  bool is_column_editable(int column) override { return column != preview_number_column && column < get_column_count(); }
   unsigned get_edit_flags(int, int column) override {
     return column == source_column ? inplace_edit::flag_read_only : 0u;
   }
@@ -147,9 +147,9 @@ public:
       autofill_pattern_history().show_menu(pattern_box_, {GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)});
       return true;
     }
-    case message_open_cell:
+    case preview_message_open_cell:
       if (!cells_.is_editing() && int(wparam) >= 0 && std::size_t(wparam) < tracks_.size() &&
-          int(lparam) > number_column && int(lparam) < int(first_field_column + columns_.size()))
+          int(lparam) > preview_number_column && int(lparam) < int(preview_first_field_column + columns_.size()))
         cells_.begin_edit(int(wparam), int(lparam));
       return true;
     case WM_DESTROY:
@@ -278,7 +278,7 @@ private:
     qiv::string_buffer text;
     get_window_text_utf8(pattern_box_, text);
     pattern_ = text.get_ptr();
-    while (SendMessageW(list_, LVM_DELETECOLUMN, first_field_column, 0)) {
+    while (SendMessageW(list_, LVM_DELETECOLUMN, preview_first_field_column, 0)) {
     }
 
     std::vector<std::string> lines;
@@ -307,7 +307,7 @@ private:
     columns_ = table.columns();
 
     for (std::size_t k = 0; k < columns_.size(); ++k)
-      list_view_insert_column(list_, int(first_field_column + k), context_.display_name(columns_[k].name).c_str(),
+      list_view_insert_column(list_, int(preview_first_field_column + k), context_.display_name(columns_[k].name).c_str(),
                               100);
     fit_columns();
     InvalidateRect(list_, nullptr, TRUE);
@@ -316,7 +316,7 @@ private:
 
   void fit_columns() {
     std::vector<std::string> numbers = {std::to_string(tracks_.size())};
-    SendMessageW(list_, LVM_SETCOLUMNWIDTH, number_column, fitting_width(list_, "#", numbers));
+    SendMessageW(list_, LVM_SETCOLUMNWIDTH, preview_number_column, fitting_width(list_, "#", numbers));
     const auto header_of = [&](int column) {
       std::string text;
       wchar_t buffer[256] = {};
@@ -330,7 +330,7 @@ private:
     };
     SendMessageW(list_, LVM_SETCOLUMNWIDTH, source_column, fitting_width(list_, header_of(source_column), sources_));
     for (std::size_t k = 0; k < columns_.size(); ++k) {
-      const int column = int(first_field_column + k);
+      const int column = int(preview_first_field_column + k);
       SendMessageW(list_, LVM_SETCOLUMNWIDTH, column, fitting_width(list_, header_of(column), columns_[k].values));
     }
   }
@@ -398,8 +398,8 @@ private:
       return true;
     case NM_CLICK: {
       const auto& click = reinterpret_cast<const NMITEMACTIVATE&>(header);
-      if (click.iItem >= 0 && click.iSubItem > number_column)
-        PostMessageW(handle(), message_open_cell, click.iItem, click.iSubItem);
+      if (click.iItem >= 0 && click.iSubItem > preview_number_column)
+        PostMessageW(handle(), preview_message_open_cell, click.iItem, click.iSubItem);
       return true;
     }
     case LVN_KEYDOWN: {
@@ -407,7 +407,7 @@ private:
       result = 0;
       const int row = int(SendMessageW(list_, LVM_GETNEXTITEM, WPARAM(-1), LVNI_FOCUSED));
       if (row >= 0 && SendMessageW(list_, LVM_GETSELECTEDCOUNT, 0, 0) == 1)
-        PostMessageW(handle(), message_open_cell, row, first_field_column);
+        PostMessageW(handle(), preview_message_open_cell, row, preview_first_field_column);
       return true;
     }
     default:
@@ -418,13 +418,13 @@ private:
   const std::string& cell_text(int row, int column) {
     static const std::string none;
     if (row < 0 || std::size_t(row) >= tracks_.size()) return none;
-    if (column == number_column) {
+    if (column == preview_number_column) {
       number_text_ = std::to_string(row + 1);
       return number_text_;
     }
     if (column == source_column) return sources_[std::size_t(row)];
-    const std::size_t field = std::size_t(column - first_field_column);
-    if (column < first_field_column || field >= columns_.size()) return none;
+    const std::size_t field = std::size_t(column - preview_first_field_column);
+    if (column < preview_first_field_column || field >= columns_.size()) return none;
     return columns_[field].values[std::size_t(row)];
   }
 
@@ -457,10 +457,10 @@ private:
 
 HWND preview_cells::get_list() { return dialog_.list_; }
 
-int preview_cells::get_column_count() { return int(first_field_column + dialog_.columns_.size()); }
+int preview_cells::get_column_count() { return int(preview_first_field_column + dialog_.columns_.size()); }
 
 bool preview_cells::get_cell_text(int item, int column, std::string& out, unsigned& line_count) {
-  if (item < 0 || std::size_t(item) >= dialog_.tracks_.size() || column <= number_column ||
+  if (item < 0 || std::size_t(item) >= dialog_.tracks_.size() || column <= preview_number_column ||
       column >= get_column_count())
     return false;
   out = dialog_.cell_text(item, column);
@@ -469,8 +469,8 @@ bool preview_cells::get_cell_text(int item, int column, std::string& out, unsign
 }
 
 void preview_cells::set_cell_text(int item, int column, const char* text) {
-  const std::size_t field = std::size_t(column - first_field_column);
-  if (item < 0 || std::size_t(item) >= dialog_.tracks_.size() || column < first_field_column ||
+  const std::size_t field = std::size_t(column - preview_first_field_column);
+  if (item < 0 || std::size_t(item) >= dialog_.tracks_.size() || column < preview_first_field_column ||
       field >= dialog_.columns_.size())
     return;
   dialog_.columns_[field].values[std::size_t(item)] = text;

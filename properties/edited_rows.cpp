@@ -29,7 +29,7 @@ std::string_view folder_of(const char* path) {
   return text.substr(0, end);
 }
 
-bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+bool is_blank_or_line_end(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
 bool is_letter(std::uint32_t c) { return c < 0x10000 && IsCharAlphaW(wchar_t(c)); }
 
@@ -58,13 +58,13 @@ std::size_t separator_match(std::string_view text, std::size_t at, std::string_v
     if (qiv::char_lower(sc) != qiv::char_lower(tc)) return 0;
     last = sc;
   }
-  if (is_letter(first) && at > 0 && !is_blank(text[at - 1])) return 0;
-  if (is_letter(last) && t < text.size() && !is_blank(text[t])) return 0;
+  if (is_letter(first) && at > 0 && !is_blank_or_line_end(text[at - 1])) return 0;
+  if (is_letter(last) && t < text.size() && !is_blank_or_line_end(text[t])) return 0;
   return t - at;
 }
 
 void add_piece(value_list& pieces, std::string_view piece) {
-  while (!piece.empty() && is_blank(piece.back())) piece.remove_suffix(1);
+  while (!piece.empty() && is_blank_or_line_end(piece.back())) piece.remove_suffix(1);
   if (!piece.empty()) pieces.emplace_back(piece);
 }
 
@@ -262,7 +262,7 @@ value_list split_value(std::string_view value, const std::vector<std::string>& s
     }
     add_piece(pieces, value.substr(piece_start, at - piece_start));
     at += matched;
-    while (at < value.size() && is_blank(value[at])) ++at;
+    while (at < value.size() && is_blank_or_line_end(value[at])) ++at;
     piece_start = at;
   }
   if (piece_start < value.size()) pieces.emplace_back(value.substr(piece_start));

@@ -26,10 +26,10 @@
 namespace {
 
 // First argument: the row; second: the field, or -1 for the item column.
-constexpr UINT message_open_cell = WM_APP;
-constexpr int number_column = 0;
+constexpr UINT table_message_open_cell = WM_APP;
+constexpr int table_number_column = 0;
 constexpr int item_column = 1;
-constexpr int first_field_column = 2;
+constexpr int table_first_field_column = 2;
 
 bool has_line_break(const std::string& text) { return text.find_first_of("\r\n") != std::string::npos; }
 
@@ -95,7 +95,7 @@ public:
       return true;
     case WM_NOTIFY:
       return on_notify(*reinterpret_cast<const NMHDR*>(lparam), result);
-    case message_open_cell:
+    case table_message_open_cell:
       open_cell(int(wparam), int(lparam));
       return true;
     default:
@@ -132,7 +132,7 @@ private:
     list_view_insert_number_column(list_, 20);
     list_view_insert_column(list_, item_column, localized_text_get("properties_tableedit_column_item"), 100);
     for (std::size_t k = 0; k < fields_.size(); ++k)
-      list_view_insert_column(list_, int(first_field_column + k), context_.display_name(fields_[k]->name).c_str(),
+      list_view_insert_column(list_, int(table_first_field_column + k), context_.display_name(fields_[k]->name).c_str(),
                               100);
     SendMessageW(list_, LVM_SETITEMCOUNT, item_names_.size(), 0);
     ShowWindow(window, SW_SHOW);
@@ -153,7 +153,7 @@ private:
     case NM_CLICK: {
       const auto& click = reinterpret_cast<const NMITEMACTIVATE&>(header);
       if (click.iItem >= 0 && click.iSubItem >= item_column)
-        PostMessageW(handle(), message_open_cell, click.iItem, click.iSubItem - first_field_column);
+        PostMessageW(handle(), table_message_open_cell, click.iItem, click.iSubItem - table_first_field_column);
       return true;
     }
     case LVN_KEYDOWN: {
@@ -171,10 +171,10 @@ private:
 
   std::string cell_text(int row, int column) const {
     if (row < 0 || std::size_t(row) >= item_names_.size()) return {};
-    if (column == number_column) return std::to_string(row + 1);
+    if (column == table_number_column) return std::to_string(row + 1);
     if (column == item_column) return first_line_marked(item_names_[std::size_t(row)]);
-    const std::size_t field = std::size_t(column - first_field_column);
-    if (column < first_field_column || field >= fields_.size()) return {};
+    const std::size_t field = std::size_t(column - table_first_field_column);
+    if (column < table_first_field_column || field >= fields_.size()) return {};
     return first_line_marked(fields_[field]->joined_value(std::uint32_t(row)));
   }
 
@@ -183,7 +183,7 @@ private:
     if (cells_.is_editing() || row < 0 || std::size_t(row) >= item_names_.size()) return;
     if (field >= 0 && std::size_t(field) >= fields_.size()) return;
     cells_.on_item_column = field < 0;
-    cells_.begin_edit(row, field < 0 ? item_column : first_field_column + field);
+    cells_.begin_edit(row, field < 0 ? item_column : table_first_field_column + field);
   }
 
   void commit(int row, std::size_t field, const char* text) {
@@ -213,10 +213,10 @@ private:
 
 HWND table_cells::get_list() { return dialog_.list_; }
 
-int table_cells::get_column_count() { return int(first_field_column + dialog_.fields_.size()); }
+int table_cells::get_column_count() { return int(table_first_field_column + dialog_.fields_.size()); }
 
 bool table_cells::is_column_editable(int column) {
-  return on_item_column ? column == item_column : column >= first_field_column && column < get_column_count();
+  return on_item_column ? column == item_column : column >= table_first_field_column && column < get_column_count();
 }
 
 bool table_cells::get_cell_text(int item, int column, std::string& out, unsigned& line_count) {
@@ -225,8 +225,8 @@ bool table_cells::get_cell_text(int item, int column, std::string& out, unsigned
   if (column == item_column) {
     out = dialog_.item_names_[std::size_t(item)];
   } else {
-    const std::size_t field = std::size_t(column - first_field_column);
-    if (column < first_field_column || field >= dialog_.fields_.size()) return false;
+    const std::size_t field = std::size_t(column - table_first_field_column);
+    if (column < table_first_field_column || field >= dialog_.fields_.size()) return false;
     const edited_field& edited = *dialog_.fields_[field];
     out = edited.joined_value(std::uint32_t(item));
     multi_line = dialog_.context_.is_multi_line(edited.name);
@@ -238,7 +238,7 @@ bool table_cells::get_cell_text(int item, int column, std::string& out, unsigned
 }
 
 void table_cells::set_cell_text(int item, int column, const char* text) {
-  if (column >= first_field_column) dialog_.commit(item, std::size_t(column - first_field_column), text);
+  if (column >= table_first_field_column) dialog_.commit(item, std::size_t(column - table_first_field_column), text);
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "foundation/case_folding.h"
 #include "foundation/file_size_format.h"
 #include "foundation/number_format.h"
+#include "foundation/path_names.h"
 #include "foundation/string_buffer.h"
 #include "foundation/time_format.h"
 #include "foundation/utf8.h"
@@ -25,11 +26,9 @@ namespace technical_info {
 
 namespace {
 
-bool is_separator(char c) { return c == '\\' || c == '/' || c == '|' || c == ':'; }
-
 std::size_t last_separator(std::string_view path) {
   for (std::size_t i = path.size(); i > 0; --i)
-    if (is_separator(path[i - 1])) return i - 1;
+    if (qiv::is_path_separator(path[i - 1])) return i - 1;
   return std::string_view::npos;
 }
 
@@ -62,7 +61,7 @@ std::string file_size_text(std::uint64_t bytes) {
 std::string folder_name(std::string_view display_path) {
   const std::size_t last = last_separator(display_path);
   if (last == std::string_view::npos) return {};
-  const bool keep = last == 0 || is_separator(display_path[last - 1]);
+  const bool keep = last == 0 || qiv::is_path_separator(display_path[last - 1]);
   return std::string(display_path.substr(0, keep ? last + 1 : last));
 }
 
@@ -75,8 +74,6 @@ std::string file_name(std::string_view display_path) {
 }  // namespace technical_info
 
 namespace {
-
-using namespace technical_info;
 
 constexpr std::size_t list_text_limit = 100;
 constexpr const char* list_cut = " ...";
@@ -261,8 +258,8 @@ void add_location_rows(const track_handle_list& tracks, const info_cache& infos,
   std::vector<std::string> files;
   std::vector<std::string> folders;
   for (const std::string& path : display_paths) {
-    files.push_back(file_name(path));
-    folders.push_back(folder_name(path));
+    files.push_back(technical_info::file_name(path));
+    folders.push_back(technical_info::folder_name(path));
   }
   add_name_row(sink, group, 0.0, files, "properties_info_filename", "properties_info_filenames");
   add_name_row(sink, group, 1.0, folders, "properties_info_foldername", "properties_info_foldernames");
@@ -284,7 +281,7 @@ void add_location_rows(const track_handle_list& tracks, const info_cache& infos,
   }
   if (size_known && std::int64_t(total) > 0)
     sink.add_row(group, 4.0, text_of(tracks.size() > 1 ? "properties_info_totalfilesize" : "properties_info_filesize"),
-                 file_size_text(total));
+                 technical_info::file_size_text(total));
 
   std::uint64_t latest = 0;
   {

@@ -10,12 +10,6 @@ namespace Matroska {
 
 namespace {
 
-std::uint8_t read_byte(ebml_reader& reader) {
-  std::uint8_t byte;
-  reader.read(&byte, 1);
-  return byte;
-}
-
 // The element loop's bookkeeping of element_start, restored on the way out
 // whether the handler returns or throws.
 class element_start_guard {

@@ -41,7 +41,7 @@ std::vector<std::uint8_t> element_head(std::uint32_t id, std::uint32_t size) {
 
 // The element and the Void header after it go out in one write: a process
 // killed between two writes would leave bytes that no longer parse.
-void write_element(ebml_reader& writer, std::uint64_t position, const std::vector<std::uint8_t>& head,
+void write_element_with_void_after(ebml_reader& writer, std::uint64_t position, const std::vector<std::uint8_t>& head,
                    const void* data, std::uint32_t size, std::uint64_t void_total) {
   std::vector<std::uint8_t> bytes = head;
   if (size) bytes.insert(bytes.end(), static_cast<const std::uint8_t*>(data), static_cast<const std::uint8_t*>(data) + size);
@@ -118,7 +118,7 @@ bool ebml_write_into_gap(ebml_reader& writer, std::uint64_t position, std::uint6
   const std::vector<std::uint8_t> head = element_head(id, size);
   const std::uint64_t total = head.size() + std::uint64_t{size};
   if (total > gap || !ebml_gap_fillable(gap - total)) return false;
-  write_element(writer, position, head, data, size, gap - total);
+  write_element_with_void_after(writer, position, head, data, size, gap - total);
   return true;
 }
 
@@ -169,7 +169,7 @@ bool ebml_append_child(ebml_reader& writer, std::uint64_t position, const void* 
   std::uint8_t field[ebml_max_vint_length];
   if (!ebml_encode_vint_fixed(last_end - master.content_start + total, master.content_start - size_field_start(writer, position), field))
     return false;
-  write_element(writer, last_end, head, data, length, end - last_end - total);
+  write_element_with_void_after(writer, last_end, head, data, length, end - last_end - total);
   return ebml_rewrite_size(writer, position, master.id, last_end - master.content_start + total);
 }
 

@@ -40,4 +40,11 @@ protected:
   std::uint64_t remaining_ = ~std::uint64_t{0};
 };
 
+// One byte, as read would read it.
+inline std::uint8_t read_byte(ebml_reader& reader) {
+  std::uint8_t byte;
+  reader.read(&byte, 1);
+  return byte;
+}
+
 }  // namespace Matroska

@@ -9,12 +9,6 @@ namespace {
 
 enum lacing : std::uint8_t { lacing_none = 0, lacing_xiph = 1, lacing_fixed = 2, lacing_ebml = 3 };
 
-std::uint8_t read_byte(ebml_reader& reader) {
-  std::uint8_t byte;
-  reader.read(&byte, 1);
-  return byte;
-}
-
 struct block_header {
   std::int32_t timecode;
   bool invisible;

@@ -573,7 +573,7 @@ void write_text_element(ebml_memory_writer& out, std::uint32_t id, const std::st
   if (!text.empty()) out.write(text.data(), static_cast<std::uint32_t>(text.size()));
 }
 
-void write_element(ebml_memory_writer& out, std::uint32_t id, const ebml_memory_writer& content) {
+void append_element(ebml_memory_writer& out, std::uint32_t id, const ebml_memory_writer& content) {
   ebml_write_vint(out, id);
   ebml_write_vint(out, content.size());
   if (content.size()) out.write(content.bytes().data(), content.size());
@@ -629,7 +629,7 @@ void write_simple_tag(ebml_memory_writer& out, const matroska_tag_entry& entry, 
   } else {
     copy_content(content, reader, entry.source_position, tag_ids::simple_tag);
   }
-  write_element(out, tag_ids::simple_tag, content);
+  append_element(out, tag_ids::simple_tag, content);
 }
 
 // One Tag element to write: a Tag read from the file, with its Targets
@@ -671,7 +671,7 @@ void write_targets(ebml_memory_writer& out, const tag_to_write& tag, const matro
     for (std::uint64_t uid : tag.targets.tracks) ebml_write_uint_element(record, tag_ids::track_uid, uid);
     for (std::uint64_t uid : tag.targets.attachments) ebml_write_uint_element(record, tag_ids::attachment_uid, uid);
   }
-  write_element(out, tag_ids::targets, record);
+  append_element(out, tag_ids::targets, record);
 }
 
 // A Tag whose level is read from its neighbours (tag_level) reads at the
@@ -752,7 +752,7 @@ void write_tags(ebml_memory_writer& out, const matroska_tag_collection& collecti
     ebml_memory_writer content;
     write_targets(content, tag, collection, reader);
     for (const auto& [at, entry] : tag.simple_tags) write_simple_tag(content, *entry, reader);
-    write_element(out, tag_ids::tag, content);
+    append_element(out, tag_ids::tag, content);
   }
 }
 

@@ -2,15 +2,12 @@
 
 #include <cstring>
 
+#include "inputs/mp4/box_reading.h"
 #include "inputs/mp4/tarnex_exceptions.h"
 
 namespace tarnex {
 
 namespace {
-
-std::uint32_t load_u32(const std::uint8_t* p) {
-  return (std::uint32_t(p[0]) << 24) | (std::uint32_t(p[1]) << 16) | (std::uint32_t(p[2]) << 8) | p[3];
-}
 
 // An appended ID3v1 tag is 128 bytes starting "TAG": when the bytes read as
 // a box size say more than the stream holds, they are the tag, not a box.

@@ -13,14 +13,6 @@ std::uint32_t checked_array_bytes(stream& in, std::uint64_t count, std::uint32_t
   return static_cast<std::uint32_t>(bytes);
 }
 
-namespace {
-
-std::uint32_t load_u32(const std::uint8_t* p) {
-  return (std::uint32_t(p[0]) << 24) | (std::uint32_t(p[1]) << 16) | (std::uint32_t(p[2]) << 8) | p[3];
-}
-
-}  // namespace
-
 std::uint8_t read_u8(stream& in) {
   std::uint8_t value;
   in.read_exact(&value, 1);

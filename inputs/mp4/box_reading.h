@@ -11,6 +11,15 @@
 
 namespace tarnex {
 
+// A big-endian 32-bit number already in memory.
+inline std::uint32_t load_u32(const std::uint8_t* p) {
+  return (std::uint32_t(p[0]) << 24) | (std::uint32_t(p[1]) << 16) | (std::uint32_t(p[2]) << 8) | p[3];
+}
+
+// The largest size a box header's 32-bit field holds; a larger box takes the
+// 64-bit form.
+inline constexpr std::uint64_t max_u32 = 0xFFFFFFFFu;
+
 std::uint8_t read_u8(stream& in);
 std::uint16_t read_u16(stream& in);
 std::uint32_t read_u32(stream& in);

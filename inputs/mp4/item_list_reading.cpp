@@ -10,6 +10,7 @@
 #include "foundation/exceptions.h"
 #include "inputs/mp4/box_reading.h"
 #include "inputs/mp4/child_boxes.h"
+#include "inputs/mp4/cover_art_limit.h"
 #include "inputs/mp4/item_keys.h"
 #include "inputs/mp4/item_list_merge.h"
 #include "inputs/mp4/memory_stream.h"
@@ -21,7 +22,6 @@ namespace tarnex {
 
 namespace {
 
-constexpr std::uint64_t max_picture_bytes = 16 * 1024 * 1024;
 // A "covr" item is read whole to keep it for the writer; more than this many
 // bytes could not be a set of pictures of at most 16 MiB each that anyone
 // means to keep in memory.

@@ -174,7 +174,7 @@ tag_fields fields_to_store(const tag_fields& current, const track_info& info) {
 }
 
 // Two entries of one name, either absent, hold the same values.
-bool same_entry(const tag_fields::entry* a, const tag_fields::entry* b) {
+bool same_values_or_both_absent(const tag_fields::entry* a, const tag_fields::entry* b) {
   return a == nullptr || b == nullptr ? a == b : a->values == b->values;
 }
 
@@ -531,9 +531,9 @@ void mp4_input::set_whole_file_info(const track_info& info) {
   for (const std::string& name : names) {
     const tag_fields::entry* was = before.find(name);
     const tag_fields::entry* now = fresh.find(name);
-    if (same_entry(was, now)) continue;
+    if (same_values_or_both_absent(was, now)) continue;
     for (song& chapter : model_.songs) {
-      if (!same_entry(chapter.metadata.find(name), was)) continue;
+      if (!same_values_or_both_absent(chapter.metadata.find(name), was)) continue;
       if (now) chapter.metadata.set(name, *now);
       else chapter.metadata.remove(name);
     }

@@ -13,7 +13,6 @@ namespace tarnex {
 
 namespace {
 
-constexpr std::uint64_t max_u32 = 0xFFFFFFFFu;
 
 struct raw_box {
   std::uint64_t size = 0;
@@ -21,10 +20,6 @@ struct raw_box {
   std::uint32_t header = 8;
   bool open_ended = false;  // size 0: runs to the end of the file
 };
-
-std::uint32_t load_u32(const std::uint8_t* p) {
-  return (std::uint32_t(p[0]) << 24) | (std::uint32_t(p[1]) << 16) | (std::uint32_t(p[2]) << 8) | p[3];
-}
 
 // The box at `at` if its header is whole and it ends by `end` (or runs to
 // the end of the file).

@@ -28,7 +28,7 @@ bool is_front_cover(const cover_picture& picture) {
   return equals_ascii_nocase(picture.kind, "front cover") && picture.index == 0;
 }
 
-bool same_entry(const tag_fields::entry& a, const tag_fields::entry& b) {
+bool same_entry_values_and_kind(const tag_fields::entry& a, const tag_fields::entry& b) {
   return a.multi_valued == b.multi_valued && a.values == b.values;
 }
 
@@ -40,7 +40,7 @@ tag_fields common_fields(const std::vector<song>& songs) {
     bool everywhere = true;
     for (const song& other : songs) {
       const tag_fields::entry* found = other.metadata.find(name);
-      if (found == nullptr || !same_entry(*found, entry)) everywhere = false;
+      if (found == nullptr || !same_entry_values_and_kind(*found, entry)) everywhere = false;
     }
     if (everywhere) common.set(name, entry);
   }
@@ -69,7 +69,7 @@ tag_fields item_list_fields(const mp4_file& file) {
   tag_fields out = file.item_list.fields;
   for (const auto& [name, entry] : common.entries()) {
     const tag_fields::entry* before = file.file_metadata.find(name);
-    if (before == nullptr || !same_entry(*before, entry)) out.set(name, entry);
+    if (before == nullptr || !same_entry_values_and_kind(*before, entry)) out.set(name, entry);
   }
   for (const auto& [name, entry] : file.file_metadata.entries())
     if (!held_by_any(file.songs, name)) out.remove(name);
@@ -93,7 +93,7 @@ tags_content tags_to_write(const mp4_file& file) {
     segment.chapter = std::uint32_t(i);
     for (const auto& [name, entry] : file.songs[i].metadata.entries()) {
       const tag_fields::entry* common = out.fields.find(name);
-      if (common == nullptr || !same_entry(*common, entry)) segment.fields.set(name, entry);
+      if (common == nullptr || !same_entry_values_and_kind(*common, entry)) segment.fields.set(name, entry);
     }
     out.segments.push_back(std::move(segment));
   }
@@ -268,8 +268,6 @@ void write_header(stream& io, std::uint64_t at, std::string_view bytes) {
   io.overwrite(at, bytes.data(), std::uint32_t(bytes.size()));
 }
 
-constexpr std::uint64_t max_u32 = 0xFFFFFFFFu;
-
 // A box header of the given whole size: 32-bit where the size allows.
 byte_buffer header_bytes(std::uint64_t size, std::uint32_t type) {
   byte_buffer out;
@@ -291,8 +289,10 @@ void write_box_size(stream& io, std::uint64_t at, std::uint32_t header_size, std
   }
 }
 
+}  // namespace
+
 // Where the new movie box goes and what must change on the way there.
-struct placement {
+struct movie_box_placement {
   std::uint64_t old_movie = 0;       // offset of the old movie box
   std::uint64_t old_movie_size = 0;
   std::uint64_t boxes_end = 0;       // where the file's boxes end (before an ID3v1 tag)
@@ -302,6 +302,8 @@ struct placement {
   bool movie_is_last = false;
   std::uint64_t stage = 0;           // where the new box is written first
 };
+
+namespace {
 
 [[noreturn]] void refuse(refusal_reason why) { throw exception_write_refused(why); }
 
@@ -333,13 +335,13 @@ std::uint64_t end_of_samples(const mp4_track& track) {
 // box, and works out where. The old movie box's place starts at
 // `movie_place`: its offset, or that of the "free" box a stopped write left
 // of it just in front.
-placement plan_placement(const mp4_file& file, const file_check_result& layout, std::uint64_t file_size,
+movie_box_placement plan_placement(const mp4_file& file, const file_check_result& layout, std::uint64_t file_size,
                          std::uint64_t movie_size, std::uint64_t movie_place) {
   // Readers meet the movie box before the first fragment, whose runs need
   // its tracks: it cannot move behind the fragments, and there is no room
   // to rewrite it where it is without moving them.
   if (layout.fragmented) refuse(refusals::fragments);
-  placement plan;
+  movie_box_placement plan;
   const std::uint64_t movie_end = file.moov_offset + file.moov_size;
   plan.old_movie = movie_place;
   plan.old_movie_size = movie_end - movie_place;
@@ -389,9 +391,11 @@ struct byte_range {
   std::uint64_t offset;
   std::uint64_t size;
 };
-byte_range last_box_size_field(const placement& plan) {
+byte_range last_box_size_field(const movie_box_placement& plan) {
   return plan.last_header == 16 ? byte_range{plan.last_box + 8, 8} : byte_range{plan.last_box, 4};
 }
+
+}  // namespace
 
 // A change of the movie box where it stands: the bytes from the first that
 // differs to the last, from `offset`.
@@ -399,6 +403,8 @@ struct movie_box_change {
   std::uint64_t offset = 0;
   byte_buffer bytes;
 };
+
+namespace {
 
 // The rebuilt movie box `movie` written over the old one where it stands,
 // as the bytes from the first that differs to the last, where it has the old
@@ -510,7 +516,7 @@ void return_boxes(stream& io, std::uint64_t at, std::string_view boxes, std::str
 struct movie_box_rewrite::plan {
   byte_buffer boxes;     // staged after the last box
   byte_buffer returned;  // the same, built for the old movie box's offset
-  placement where;
+  movie_box_placement where;
   file_check_result layout;
   std::uint64_t old_size = 0;
   std::uint64_t text_box_bytes = 0;
@@ -560,7 +566,7 @@ movie_box_rewrite::movie_box_rewrite(mp4_file& file, stream& io, std::uint32_t w
       leftover.kind == stopped_write_leftover::shape::before_movie ? leftover.offset : file.moov_offset;
   // The refusals hold for a write in place too; only the movie box's size
   // decides nothing there.
-  placement where = plan_placement(file, plan_->layout, plan_->old_size, file.moov_size, movie_place);
+  movie_box_placement where = plan_placement(file, plan_->layout, plan_->old_size, file.moov_size, movie_place);
   // The tracks read for playing are checked there; the cut would also take
   // chapter texts a text track reads past the boxes.
   if (plan_->layout.cut_position != no_cut &&
@@ -645,7 +651,7 @@ bool movie_box_rewrite::safe_in_place() const {
   // into the old movie box once "free" covers it: no reader reads them
   // before a header names them. What readers see change is the headers
   // below, each one write.
-  const placement& where = plan_->where;
+  const movie_box_placement& where = plan_->where;
   // The old movie box's header spans everything up to the staged box, which
   // takes a 64-bit size past 4 GiB of media data.
   const std::uint64_t switch_header = header_bytes(where.stage - where.old_movie, fourcc("free")).size();
@@ -673,7 +679,7 @@ void movie_box_rewrite::write(stream& io) {
     }
     return;
   }
-  const placement& plan = plan_->where;
+  const movie_box_placement& plan = plan_->where;
   const byte_buffer& boxes = plan_->boxes;
   const byte_buffer& returned = plan_->returned;
   const std::uint64_t old_size = plan_->old_size;

@@ -3,6 +3,7 @@
 #include "foundation/exceptions.h"
 #include "inputs/mp4/box_reading.h"
 #include "inputs/mp4/child_boxes.h"
+#include "inputs/mp4/cover_art_limit.h"
 #include "inputs/mp4/mp4_file.h"
 #include "inputs/mp4/tarnex_exceptions.h"
 
@@ -13,7 +14,6 @@ namespace {
 constexpr std::uint32_t max_field_count = 65535;
 constexpr std::uint32_t max_value_bytes = 1048575;
 constexpr std::uint32_t max_chapter_index = 1000;
-constexpr std::uint32_t max_picture_bytes = 16 * 1024 * 1024;
 
 void read_field_set(tag_fields& out, mp4_atom_reader& in, std::uint64_t size) {
   const std::uint32_t count = read_u32(in);

@@ -28,7 +28,7 @@ struct chapter_places {
   std::vector<std::string> changed_names;  // those its tag takes the change of
 };
 
-bool holds(const track_info& info, const std::string& name) {
+bool info_holds_field(const track_info& info, const std::string& name) {
   if (const replaygain_field* gain = replaygain_find_field(name.c_str())) {
     std::string text;
     return replaygain_format_field(text, info.get_replaygain(), *gain);
@@ -134,7 +134,7 @@ chapter_rewrites plan_chapter_edit(const std::vector<chapter_packet>& chapters,
     for (const std::size_t i : changing) {
       qiv::count_work_steps(1);
       chapter_places& own = places[i];
-      const bool in_tag = holds(own.tag, name);
+      const bool in_tag = info_holds_field(own.tag, name);
       const std::uint16_t* in_packet = packet_value(own, name);
       const bool held = in_tag || (in_packet != nullptr && *in_packet != 0);
       every_chapter_holds = every_chapter_holds && held;
@@ -148,7 +148,7 @@ chapter_rewrites plan_chapter_edit(const std::vector<chapter_packet>& chapters,
         change_tag(own, name);
       }
     }
-    if (alike && (holds(file_info, name) || !every_chapter_holds)) file_changes.push_back(name);
+    if (alike && (info_holds_field(file_info, name) || !every_chapter_holds)) file_changes.push_back(name);
   }
   for (std::size_t i = 0; i < count; ++i) changes[i].apply_to(places[i].tag_after, places[i].changed_names);
   changes.front().apply_to(file_info, file_changes);

@@ -16,7 +16,7 @@ bool edit_changes(const replaygain_field& field, const replaygain_info& shown, c
   return before != after;
 }
 
-bool holds(const replaygain_field& field, const replaygain_info& gain) {
+bool gain_holds_field(const replaygain_field& field, const replaygain_info& gain) {
   const float value = gain.*field.value;
   return field.is_peak ? replaygain_info::peak_present(value) : replaygain_info::gain_present(value);
 }
@@ -35,7 +35,7 @@ replaygain_info tag_gain_after_edit(const replaygain_info& in_tag, const replayg
                                     const replaygain_info& edited, bool header_found) {
   replaygain_info out = in_tag;
   for (const replaygain_field& field : replaygain_fields)
-    if (edit_changes(field, shown, edited) && (holds(field, in_tag) || !header_found))
+    if (edit_changes(field, shown, edited) && (gain_holds_field(field, in_tag) || !header_found))
       out.*field.value = edited.*field.value;
   return out;
 }

@@ -47,7 +47,7 @@ void set_field_values(track_info& destination, const char* name, const track_inf
   for (std::uint32_t v = 1; v < values; ++v) destination.add_field_value(index, source.field_value(field, v));
 }
 
-bool same_values(const track_info& a, std::uint32_t field_a, const track_info& b, std::uint32_t field_b) {
+bool same_field_values(const track_info& a, std::uint32_t field_a, const track_info& b, std::uint32_t field_b) {
   const std::uint32_t count = a.field_value_count(field_a);
   if (count != b.field_value_count(field_b)) return false;
   for (std::uint32_t v = 0; v < count; ++v) {
@@ -67,7 +67,7 @@ bool same_fields(const track_info& a, const track_info& b) {
   for (std::uint32_t f = 0; f < a.field_count(); ++f) {
     if (a.field_value_count(f) == 0) continue;
     const std::uint32_t other = b.find_field(a.field_name(f));
-    if (other == track_info::not_found || !same_values(a, f, b, other)) return false;
+    if (other == track_info::not_found || !same_field_values(a, f, b, other)) return false;
   }
   return true;
 }
@@ -133,7 +133,7 @@ void read_sheet(cue_track_map& map, const track_info& file_info, const char* she
 // A field's values; none when it is absent.
 using value_list = std::vector<std::string>;
 
-value_list values_of(const track_info& info, const char* name) {
+value_list values_named(const track_info& info, const char* name) {
   value_list values;
   const std::uint32_t field = info.find_field(name);
   if (field == track_info::not_found) return values;
@@ -169,7 +169,7 @@ using change_list = std::vector<field_change>;
 // What a track reads of the changed field or ReplayGain value.
 value_list values_read(const track_info& info, const field_change& change) {
   const replaygain_field* gain = change.replaygain ? replaygain_find_field(change.name.c_str()) : nullptr;
-  if (!gain) return values_of(info, change.name.c_str());
+  if (!gain) return values_named(info, change.name.c_str());
   std::string text;
   if (!replaygain_format_field(text, info.get_replaygain(), *gain)) return {};
   return {text};
@@ -193,8 +193,8 @@ change_list changes_between(const track_info& before, const track_info& after) {
   change_list changes;
   auto compare = [&](const char* name) {
     if (find_change(changes, name)) return;
-    value_list now = values_of(after, name);
-    if (now != values_of(before, name)) changes.push_back({name, std::move(now)});
+    value_list now = values_named(after, name);
+    if (now != values_named(before, name)) changes.push_back({name, std::move(now)});
   };
   for (std::uint32_t f = 0; f < after.field_count(); ++f) {
     if (after.field_value_count(f)) compare(after.field_name(f));
@@ -241,8 +241,8 @@ void add_needed_overrides(const cue_track_map& map, track_info& result) {
     const track_info& reads = again ? again->info : nothing;
     for (std::uint32_t f = 0; f < subsong.info.field_count(); ++f) {
       const char* name = subsong.info.field_name(f);
-      const value_list wanted = values_of(subsong.info, name);
-      if (!wanted.empty() && values_of(reads, name) != wanted) needed[name][number] = wanted;
+      const value_list wanted = values_named(subsong.info, name);
+      if (!wanted.empty() && values_named(reads, name) != wanted) needed[name][number] = wanted;
     }
   }
   for (const auto& [name, tracks] : needed) {
@@ -332,8 +332,8 @@ void move_sheet_performer_into_tracks(cue_sheet_edit& sheet) {
   const cue_track_list after = tracks_of(sheet.text());
   if (after.size() != before.size()) return;
   for (std::uint32_t i = 0; i < before.size(); ++i) {
-    const value_list artist = values_of(before[i].info, "artist");
-    if (values_of(after[i].info, "artist") != artist) sheet.set_track_value(before[i].number, "artist", artist);
+    const value_list artist = values_named(before[i].info, "artist");
+    if (values_named(after[i].info, "artist") != artist) sheet.set_track_value(before[i].number, "artist", artist);
   }
 }
 

@@ -13,8 +13,6 @@ namespace {
 
 constexpr std::uint32_t max_u32 = std::numeric_limits<std::uint32_t>::max();
 
-bool is_blank(char c) { return c == ' ' || c == '\t'; }
-
 // A cursor over one line (no NUL inside, no line end).
 struct line_cursor {
   const char* p;
@@ -35,8 +33,6 @@ struct line_cursor {
     return at_end();
   }
 };
-
-[[noreturn]] void fail(const char* message) { throw exception_cue(message); }
 
 bool all_of(std::string_view text, const char* allowed_extra) {
   for (char c : text) {

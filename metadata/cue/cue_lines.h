@@ -17,6 +17,12 @@ public:
   using std::runtime_error::runtime_error;
 };
 
+// Ends the reading of a sheet with that error.
+[[noreturn]] inline void fail(const char* message) { throw exception_cue(message); }
+
+// The blanks between the words of a line.
+inline bool is_blank(char c) { return c == ' ' || c == '\t'; }
+
 // Receives the parsed lines. Texts are not NUL-terminated.
 class cue_handler {
 public:

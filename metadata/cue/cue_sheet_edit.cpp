@@ -48,8 +48,6 @@ const line_form* find_form(const char* field, bool in_track) {
   return nullptr;
 }
 
-bool is_blank(char c) { return c == ' ' || c == '\t'; }
-
 // The words of a line the reader looks at: the command and the word after it.
 struct line_words {
   std::string_view indent;
@@ -62,7 +60,7 @@ struct line_words {
     std::size_t p = 0;
     auto take = [&](bool blanks) {
       const std::size_t start = p;
-      while (p < text.size() && is_blank(text[p]) == blanks) ++p;
+      while (p < text.size() && cue_parser::is_blank(text[p]) == blanks) ++p;
       return text.substr(start, p - start);
     };
     indent = take(true);
@@ -97,7 +95,7 @@ bool is_index_or_gap(std::string_view text) {
 }
 
 // The number of a TRACK line; 0 for any other line.
-std::uint32_t track_number(std::string_view text) {
+std::uint32_t track_number_of_line(std::string_view text) {
   const line_words words(text);
   if (!same_word(words.command, "TRACK") || words.second.empty()) return 0;
   std::uint32_t number = 0;
@@ -108,7 +106,7 @@ std::uint32_t track_number(std::string_view text) {
   return number < 100 ? number : 0;
 }
 
-std::string joined(const std::vector<std::string>& values) {
+std::string joined_values(const std::vector<std::string>& values) {
   std::string text;
   for (std::size_t v = 0; v < values.size(); ++v) {
     if (v) text += ", ";
@@ -176,7 +174,7 @@ void set_value(line_list& lines, const std::string& line_end, const line_form& f
     return;
   }
   for (std::size_t i = 0; i < lines.size(); ++i) {
-    if (track_number(lines[i].text) != track) continue;
+    if (track_number_of_line(lines[i].text) != track) continue;
     // Before the track's indexes, where rippers put its values.
     std::size_t at = i + 1;
     while (at < lines.size() && !is_file_or_track(lines[at].text) && !is_index_or_gap(lines[at].text)) ++at;
@@ -199,7 +197,7 @@ cue_sheet_edit::cue_sheet_edit(const char* text) {
     if (*p == '\r') l.end += *p++;
     if (*p == '\n') l.end += *p++;
     if (!end_found && !l.end.empty()) line_end_ = l.end, end_found = true;
-    if (const std::uint32_t number = track_number(l.text)) track = number;
+    if (const std::uint32_t number = track_number_of_line(l.text)) track = number;
     l.track = track;
     lines_.push_back(std::move(l));
   }
@@ -211,7 +209,7 @@ bool cue_sheet_edit::has_sheet_line(const char* field) { return find_form(field,
 
 void cue_sheet_edit::set_track_value(std::uint32_t track, const char* field, const std::vector<std::string>& values) {
   if (const line_form* form = find_form(field, true); form && track != 0) {
-    set_value(lines_, line_end_, *form, track, joined(values));
+    set_value(lines_, line_end_, *form, track, joined_values(values));
   }
 }
 
@@ -222,7 +220,7 @@ void cue_sheet_edit::set_sheet_value(const char* field, const std::vector<std::s
   if (const line_form* in_track = find_form(field, true)) {
     std::erase_if(lines_, [&](const line& l) { return l.track != 0 && has_form(l.text, *in_track); });
   }
-  set_value(lines_, line_end_, *form, 0, joined(values));
+  set_value(lines_, line_end_, *form, 0, joined_values(values));
 }
 
 void cue_sheet_edit::remove_sheet_value(const char* field) {

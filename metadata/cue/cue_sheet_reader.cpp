@@ -22,8 +22,6 @@ exception_bad_cuesheet::exception_bad_cuesheet(const char* reason)
 
 namespace {
 
-[[noreturn]] void fail(const char* message) { throw exception_cue(message); }
-
 bool equals_nocase(const char* text, std::size_t length, const char* word) {
   return qiv::stricmp_ascii_n(text, length, word, std::strlen(word)) == 0;
 }

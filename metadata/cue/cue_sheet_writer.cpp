@@ -10,7 +10,7 @@ namespace cue_parser {
 namespace {
 
 // All values joined with ", "; none when the field is absent.
-std::optional<std::string> joined(const track_info& info, const char* name) {
+std::optional<std::string> joined_field_values(const track_info& info, const char* name) {
   const std::uint32_t field = info.find_field(name);
   if (field == track_info::not_found) return std::nullopt;
   std::string text;
@@ -22,10 +22,10 @@ std::optional<std::string> joined(const track_info& info, const char* name) {
 }
 
 bool is_common(const cue_track_list& tracks, const char* name) {
-  const std::optional<std::string> first = joined(tracks[0].info, name);
+  const std::optional<std::string> first = joined_field_values(tracks[0].info, name);
   if (!first) return false;
   for (const auto& entry : tracks) {
-    if (joined(entry->info, name) != first) return false;
+    if (joined_field_values(entry->info, name) != first) return false;
   }
   return true;
 }
@@ -52,7 +52,7 @@ void write_cuesheet(std::string& out, const cue_track_list& tracks) {
   const track_info& first = tracks[0].info;
   auto header = [&](const char* name, const char* prefix, bool quote) {
     if (!is_common(tracks, name)) return;
-    const std::string value = *joined(first, name);
+    const std::string value = *joined_field_values(first, name);
     lines.add(prefix + (quote ? quote_value(value) : escape_value(value)));
   };
   header("genre", "REM GENRE ", false);
@@ -82,15 +82,15 @@ void write_cuesheet(std::string& out, const cue_track_list& tracks) {
       last_file = entry->file_name;
     }
     lines.add("  TRACK " + two_digits(entry->number) + " AUDIO");
-    if (auto title = joined(info, "title")) lines.add("    TITLE " + quote_value(*title));
-    if (auto artist = joined(info, "artist"); artist && !artist_common) {
+    if (auto title = joined_field_values(info, "title")) lines.add("    TITLE " + quote_value(*title));
+    if (auto artist = joined_field_values(info, "artist"); artist && !artist_common) {
       lines.add("    PERFORMER " + quote_value(*artist));
     }
-    if (auto writer = joined(info, "songwriter"); writer && !songwriter_common) {
+    if (auto writer = joined_field_values(info, "songwriter"); writer && !songwriter_common) {
       lines.add("    SONGWRITER " + quote_value(*writer));
     }
-    if (auto isrc = joined(info, "isrc")) lines.add("    ISRC " + escape_value(*isrc));
-    if (auto date = joined(info, "date"); date && !date_common) lines.add("    REM DATE " + escape_value(*date));
+    if (auto isrc = joined_field_values(info, "isrc")) lines.add("    ISRC " + escape_value(*isrc));
+    if (auto date = joined_field_values(info, "date"); date && !date_common) lines.add("    REM DATE " + escape_value(*date));
     const replaygain_info replaygain = info.get_replaygain();
     if (replaygain_format_gain(text, replaygain.track_gain)) lines.add("    REM REPLAYGAIN_TRACK_GAIN " + text);
     if (replaygain_format_peak(text, replaygain.track_peak)) lines.add("    REM REPLAYGAIN_TRACK_PEAK " + text);

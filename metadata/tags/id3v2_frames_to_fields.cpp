@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "foundation/ascii_digit.h"
 #include "metadata/tags/compilation_album_artist.h"
 #include "metadata/tags/id3v1_genres.h"
 #include "metadata/tags/id3v2_field_mapping.h"
@@ -91,7 +92,6 @@ constexpr frame_rule rules[] = {
     {frame_id("POPM"), "rating", nullptr, rule::rating, 0},
 };
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 }  // namespace
 
@@ -100,7 +100,7 @@ bool id3v2_date_pattern_matches(const std::string& value, const char* pattern) {
   std::size_t i = 0;
   for (; pattern[i] != 0; ++i) {
     if (i >= value.size()) return false;
-    if (pattern[i] == '#' ? !is_digit(value[i]) : value[i] != pattern[i]) return false;
+    if (pattern[i] == '#' ? !qiv::is_ascii_digit(value[i]) : value[i] != pattern[i]) return false;
   }
   return i == value.size();
 }
@@ -160,13 +160,13 @@ void map_day_month(const std::string& ddmm, bool strict, tag_field_map& fields) 
 // A genre reference: a number of the ID3v1 list, "RX" (Remix) or "CR" (Cover).
 bool is_genre_reference(const std::string& text) {
   if (text == "RX" || text == "CR") return true;
-  return !text.empty() && std::all_of(text.begin(), text.end(), is_digit);
+  return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return qiv::is_ascii_digit(c); });
 }
 
 // The list index a numeric reference gives; none for "RX", "CR" and a
 // number past the list.
 std::optional<std::uint32_t> genre_list_index(const std::string& reference) {
-  if (reference.empty() || reference.size() > 9 || !is_digit(reference[0])) return std::nullopt;
+  if (reference.empty() || reference.size() > 9 || !qiv::is_ascii_digit(reference[0])) return std::nullopt;
   const unsigned long n = std::strtoul(reference.c_str(), nullptr, 10);
   if (n >= id3v1_genre_count) return std::nullopt;
   return std::uint32_t(n);
@@ -257,7 +257,7 @@ void map_txxx(const frame& f, bool strict, tag_field_map& fields) {
   if (is_replaygain_field_name(name.c_str())) {
     const std::string value = strings.next(strict);
     bool has_digit = false;
-    for (char c : value) has_digit = has_digit || is_digit(c);
+    for (char c : value) has_digit = has_digit || qiv::is_ascii_digit(c);
     if (has_digit)
       fields.add_value(name, value);
     else if (strict)
@@ -284,7 +284,7 @@ void map_rating(const frame& f, tag_field_map& fields) {
 std::string id3v2_strip_trailing_index(const std::string& name) {
   if (name.size() < 3 || name.back() != ']') return name;
   std::size_t i = name.size() - 1;
-  while (i > 0 && is_digit(name[i - 1])) --i;
+  while (i > 0 && qiv::is_ascii_digit(name[i - 1])) --i;
   if (i == name.size() - 1 || i == 0 || name[i - 1] != '[') return name;
   return name.substr(0, i - 1);
 }
@@ -405,7 +405,7 @@ bool id3v2_parse_itunsmpb(const frame& f, std::uint64_t& encoder_delay, std::uin
     std::uint64_t value = 0;
     for (; pos < text.size() && text[pos] != ' '; ++pos) {
       const char c = text[pos];
-      const unsigned digit = is_digit(c) ? unsigned(c - '0')
+      const unsigned digit = qiv::is_ascii_digit(c) ? unsigned(c - '0')
                              : (c >= 'a' && c <= 'f') ? unsigned(c - 'a' + 10)
                              : (c >= 'A' && c <= 'F') ? unsigned(c - 'A' + 10)
                                                       : 0u;

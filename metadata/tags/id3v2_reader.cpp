@@ -35,7 +35,7 @@ private:
   bool committed_ = false;
 };
 
-void read_payload(reader& source, frame& f, std::size_t size) {
+void read_frame_payload(reader& source, frame& f, std::size_t size) {
   check_size_available(source, size);
   f.data.resize(size);
   if (size != 0) source.read_exact(f.data.data(), size);
@@ -83,7 +83,7 @@ void read_frames_v22(reader& source, frame_filter& filter, tag& out) {
       continue;
     }
     frame_in_progress added(out, id);
-    read_payload(source, added.get(), size);
+    read_frame_payload(source, added.get(), size);
     if (id == frame_id("APIC")) convert_v22_picture(added.get());
     if (id == frame_id("LINK") && !id3v2_link_from_v22(added.get()))
       added.get().id = id3v2_three_letter_id(id_bytes);
@@ -98,7 +98,7 @@ void keep_raw(tag& out, std::uint32_t id, unsigned version, std::uint8_t status,
   f.raw_version = version;
   f.raw_status_flags = status;
   f.raw_format_flags = format;
-  read_payload(source, f, size);
+  read_frame_payload(source, f, size);
   added.commit();
 }
 
@@ -122,7 +122,7 @@ void read_frames_v23(reader& source, frame_filter& filter, tag& out) {
       continue;
     }
     frame_in_progress added(out, id);
-    read_payload(source, added.get(), size);
+    read_frame_payload(source, added.get(), size);
     added.get().status_flags = flags[0];
     added.commit();
   }
@@ -184,7 +184,7 @@ void read_frames_v24(reader& source, frame_filter& filter, tag& out, bool all_un
     if (flags[1] & 0x02)
       read_unsynchronised_payload(source, f, size);
     else
-      read_payload(source, f, size);
+      read_frame_payload(source, f, size);
     f.v24_form = flags[1] & 0x03;
     f.status_flags = flags[0];
     added.commit();

@@ -79,6 +79,12 @@ public:
   bool accept(std::uint32_t) override { return true; }
 };
 
+// Pictures are no fields: a reading of fields steps over them.
+class all_but_pictures final : public frame_filter {
+public:
+  bool accept(std::uint32_t id) override { return id != frame_id("APIC"); }
+};
+
 // Fills `out` from a source positioned at "ID3". A failure leaves the frames
 // read before it in `out`, but the caller must treat the tag as unreadable.
 void read_tag(reader& source, frame_filter& filter, tag& out);

@@ -75,14 +75,14 @@ bool has_any_of(const tag_field_map& held, const tag_field_map& fields) {
   return false;
 }
 
-bool is_ascii(const std::uint8_t* from, const std::uint8_t* to) {
+bool bytes_are_ascii(const std::uint8_t* from, const std::uint8_t* to) {
   return std::all_of(from, to, [](std::uint8_t b) { return b < 0x80; });
 }
 
 // Text in UTF-8 that holds only ASCII reads the same as ISO-8859-1, which
 // version 2.3 has.
 bool ascii_utf8_as_latin1(frame& f, std::size_t text_end) {
-  if (f.data.empty() || f.data[0] != 3 || !is_ascii(f.data.data() + 1, f.data.data() + text_end)) return false;
+  if (f.data.empty() || f.data[0] != 3 || !bytes_are_ascii(f.data.data() + 1, f.data.data() + text_end)) return false;
   f.data[0] = 0;
   return true;
 }

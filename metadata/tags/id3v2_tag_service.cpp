@@ -17,19 +17,12 @@
 #include "metadata/tags/tag_region_update.h"
 #include "metadata/track_info.h"
 
-using namespace vantrel_io;
-
 namespace {
 
 // Padding a tag may keep when it is rewritten in its old room; beyond it the
 // file is rewritten with the default padding instead.
 constexpr std::uint64_t max_in_place_padding = 16384;
 constexpr std::uint64_t head_window = 64 * 1024;
-
-class all_but_pictures final : public id3parser::frame_filter {
-public:
-  bool accept(std::uint32_t id) override { return id != id3parser::frame_id("APIC"); }
-};
 
 class only_comments final : public id3parser::frame_filter {
 public:
@@ -38,7 +31,7 @@ public:
 
 // Reads `length` bytes in steps that grow as the data turns out to be there,
 // so a size field that lies costs no more memory than the file holds.
-id3parser::byte_vector read_growing(file_object& file, std::uint64_t length, const abort_signal& abort) {
+id3parser::byte_vector read_growing(vantrel_io::file_object& file, std::uint64_t length, const abort_signal& abort) {
   id3parser::byte_vector bytes;
   try {
     std::uint64_t step = 64 * 1024;
@@ -50,9 +43,9 @@ id3parser::byte_vector read_growing(file_object& file, std::uint64_t length, con
       step *= 2;
     }
   } catch (const std::bad_alloc&) {
-    throw_io_data();
+    vantrel_io::throw_io_data();
   } catch (const std::length_error&) {
-    throw_io_data();
+    vantrel_io::throw_io_data();
   }
   return bytes;
 }
@@ -61,7 +54,7 @@ id3parser::byte_vector read_growing(file_object& file, std::uint64_t length, con
 // into `out`; a damaged one is noted for a rewrite to refuse, while its
 // frames are no more shown than a reader that stops at the first tag shows
 // them.
-void take_stacked_tag(file_object& file, const std::uint8_t* head, std::uint64_t head_size, std::uint64_t offset,
+void take_stacked_tag(vantrel_io::file_object& file, const std::uint8_t* head, std::uint64_t head_size, std::uint64_t offset,
                       std::uint64_t length, id3parser::frame_filter& filter, id3parser::tag& out,
                       const abort_signal& abort) {
   id3parser::tag later;
@@ -76,7 +69,7 @@ void take_stacked_tag(file_object& file, const std::uint8_t* head, std::uint64_t
   } catch (const id3parser::parseError&) {
     out.stacked_damaged = true;
     return;
-  } catch (const exception_io_data&) {
+  } catch (const vantrel_io::exception_io_data&) {
     // A stream that ends inside the tag.
     out.stacked_damaged = true;
     return;
@@ -105,28 +98,28 @@ tag_field_map replaygain_texts_of(const id3parser::tag& tag) {
 
 class id3v2_tag_service_impl : public id3v2_tag_service {
 public:
-  void read(file_object& file, track_info& info, const abort_signal& abort) override {
-    all_but_pictures filter;
+  void read(vantrel_io::file_object& file, track_info& info, const abort_signal& abort) override {
+    id3parser::all_but_pictures filter;
     id3parser::tag tag;
     std::uint64_t total = 0;
     if (!id3v2_read_tag_from_file(file, filter, tag, total, abort)) throw exception_tag_not_found();
     id3v2_tag_to_info(tag, info);
   }
 
-  void write(file_ptr& file, const track_info& info, const abort_signal& abort) override {
+  void write(vantrel_io::file_ptr& file, const track_info& info, const abort_signal& abort) override {
     retag_in_place in_place;
     write_via(in_place, file, info, abort);
   }
 
-  void write_via(retag_temp_source& target, file_ptr& file, const track_info& info,
+  void write_via(retag_temp_source& target, vantrel_io::file_ptr& file, const track_info& info,
                  const abort_signal& abort) override {
-    if (!file->can_seek()) throw_exception_io_object_not_seekable();
+    if (!file->can_seek()) vantrel_io::throw_exception_io_object_not_seekable();
     tag_region_update update;
     id3v2_rendered_tag rendered = id3v2_render_for_file(*file, info, update.leading_length, abort);
     update.leading = std::move(rendered.bytes);
     update.leading_for_rewrite = std::move(rendered.for_rewrite);
     update.trailing_start = file->get_size(abort);
-    if (update.trailing_start == filesize_unknown) throw_exception_io_no_length();
+    if (update.trailing_start == vantrel_io::filesize_unknown) vantrel_io::throw_exception_io_no_length();
     apply_tag_region_update(file, target, update, abort);
   }
 };
@@ -150,7 +143,7 @@ void id3v2_tag_to_info(const id3parser::tag& tag, track_info& info) {
   info.set_tech("tagtype", track_info::until_nul, tagtype.c_str(), tagtype.size());
 }
 
-void id3v2_read_leading_tags(file_object& file, id3v2_leading_tags& out, const abort_signal& abort) {
+void id3v2_read_leading_tags(vantrel_io::file_object& file, id3v2_leading_tags& out, const abort_signal& abort) {
   id3parser::accept_all_frames everything;
   if (!id3v2_read_tag_from_file(file, everything, out.tag, out.length, abort, &out.bytes)) {
     out.length = 0;
@@ -158,7 +151,7 @@ void id3v2_read_leading_tags(file_object& file, id3v2_leading_tags& out, const a
   }
 }
 
-id3v2_rendered_tag id3v2_render_for_file(file_object& file, const track_info& info, std::uint64_t& old_length,
+id3v2_rendered_tag id3v2_render_for_file(vantrel_io::file_object& file, const track_info& info, std::uint64_t& old_length,
                                          const abort_signal& abort) {
   id3parser::accept_all_frames everything;
   id3parser::tag tag;
@@ -192,7 +185,7 @@ id3v2_rendered_tag id3v2_render(id3parser::tag tag, std::uint64_t room, const tr
   return rendered;
 }
 
-bool id3v2_read_tag_from_file(file_object& file, id3parser::frame_filter& filter, id3parser::tag& out,
+bool id3v2_read_tag_from_file(vantrel_io::file_object& file, id3parser::frame_filter& filter, id3parser::tag& out,
                               std::uint64_t& total_size, const abort_signal& abort, std::vector<std::uint8_t>* raw) {
   out = id3parser::tag();
   total_size = 0;
@@ -213,7 +206,7 @@ bool id3v2_read_tag_from_file(file_object& file, id3parser::frame_filter& filter
     head_size += got;
   }
   // A file of known size must give its head whole; a stream gives what it has.
-  if (size != filesize_unknown && head_size != wanted) throw_io_data();
+  if (size != vantrel_io::filesize_unknown && head_size != wanted) vantrel_io::throw_io_data();
   // A tag measured in the head ends, at the latest, where the head does.
   const auto length_in_head = [&](std::uint64_t offset) -> std::uint64_t {
     if (offset + 10 > head_size) return 0;
@@ -262,7 +255,7 @@ bool id3v2_read_tag_from_file(file_object& file, id3parser::frame_filter& filter
   return true;
 }
 
-bool id3v2_find_itunsmpb_comment(file_object& file, const abort_signal& abort, std::uint64_t& encoder_delay,
+bool id3v2_find_itunsmpb_comment(vantrel_io::file_object& file, const abort_signal& abort, std::uint64_t& encoder_delay,
                                  std::uint64_t& sample_count) {
   only_comments filter;
   id3parser::tag tag;

@@ -72,7 +72,7 @@ void append_encoded(id3parser::byte_vector& out, const std::string& text, std::u
   }
 }
 
-bool is_ascii(const std::string& text) {
+bool text_is_ascii(const std::string& text) {
   return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
@@ -210,7 +210,7 @@ void id3v2_set_url(frame& f, const std::string& url) {
 }
 
 void id3v2_set_ascii_text(frame& f, const std::string& text, std::uint8_t fallback_encoding) {
-  id3v2_set_text(f, text, is_ascii(text) ? 0 : fallback_encoding);
+  id3v2_set_text(f, text, text_is_ascii(text) ? 0 : fallback_encoding);
 }
 
 id3v2_picture id3v2_parse_picture(const frame& f) {

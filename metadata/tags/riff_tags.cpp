@@ -75,7 +75,7 @@ struct tag_chunks {
   std::vector<std::uint8_t> info_items;
 };
 
-void read_payload(vantrel_io::file_object& file, std::uint64_t size, std::vector<std::uint8_t>& out,
+void read_chunk_payload(vantrel_io::file_object& file, std::uint64_t size, std::vector<std::uint8_t>& out,
                   const abort_signal& abort) {
   out.resize(static_cast<std::size_t>(size));
   if (size) file.read_exact(out.data(), static_cast<std::uint32_t>(size), abort);
@@ -128,7 +128,7 @@ std::vector<info_item> split_items(const std::vector<std::uint8_t>& items, std::
 void append_list_items(vantrel_io::file_object& file, std::uint64_t size, std::vector<std::uint8_t>& items,
                        const abort_signal& abort) {
   std::vector<std::uint8_t> list;
-  read_payload(file, size, list, abort);
+  read_chunk_payload(file, size, list, abort);
   std::size_t walked = 0;
   for (const info_item& item : split_items(list, walked)) {
     items.insert(items.end(), list.begin() + std::ptrdiff_t(item.start), list.begin() + std::ptrdiff_t(item.end));
@@ -169,7 +169,7 @@ tag_chunks find_tag_chunks(vantrel_io::file_object& file, const abort_signal& ab
     if (riff_chunks::is_id3_chunk(chunk.id)) {
       id3_chunk& id3 = found.id3.emplace_back();
       std::memcpy(id3.id, chunk.id, 4);
-      read_payload(file, chunk.size, id3.data, abort);
+      read_chunk_payload(file, chunk.size, id3.data, abort);
     } else if (riff_chunks::is_id(chunk.id, "LIST") && chunk.size >= 4) {
       char type[4];
       file.read_exact(type, 4, abort);
@@ -282,17 +282,11 @@ bool edit_needs_id3_chunk(const tag_changes& changes, const id3parser::tag& tag)
   return !render_id3(tag, changed).empty();
 }
 
-// Pictures are no fields: a reading steps over them.
-class all_but_pictures final : public id3parser::frame_filter {
-public:
-  bool accept(std::uint32_t id) override { return id != id3parser::frame_id("APIC"); }
-};
-
 }  // namespace
 
 void read(vantrel_io::file_object& file, track_info& out, const abort_signal& abort) {
   const tag_chunks found = find_tag_chunks(file, abort);
-  all_but_pictures filter;
+  id3parser::all_but_pictures filter;
   const merged_id3_chunks id3 = merge_id3_chunks(found.id3, filter);
   if (id3.shown) id3_fields_to_info(id3.tag, out);
   if (!found.has_info) return;

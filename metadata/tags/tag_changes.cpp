@@ -32,7 +32,7 @@ bool has_values(const track_info& info, const std::vector<std::uint32_t>& fields
   return false;
 }
 
-bool same_values(const track_info& a, const std::vector<std::uint32_t>& a_fields, const track_info& b,
+bool same_values_in_fields(const track_info& a, const std::vector<std::uint32_t>& a_fields, const track_info& b,
                  const std::vector<std::uint32_t>& b_fields) {
   std::size_t a_field = 0, b_field = 0;
   std::uint32_t a_value = 0, b_value = 0;
@@ -46,7 +46,7 @@ bool same_values(const track_info& a, const std::vector<std::uint32_t>& a_fields
   }
 }
 
-tag_field_map::values values_of(const track_info& info, const std::vector<std::uint32_t>& fields) {
+tag_field_map::values values_in_fields(const track_info& info, const std::vector<std::uint32_t>& fields) {
   tag_field_map::values values;
   for (std::uint32_t field : fields)
     for (std::uint32_t v = 0; v < info.field_value_count(field); ++v) values.push_back(info.field_value(field, v));
@@ -58,7 +58,7 @@ tag_field_map::values values_of(const track_info& info, const std::vector<std::u
 void replaygain_fields_of(const track_info& info, tag_field_map& fields) {
   track_info_impl named;
   for (std::uint32_t i = 0; i < info.field_count(); ++i)
-    if (is_replaygain_field_name(info.field_name(i))) append_values(named, info.field_name(i), values_of(info, {i}));
+    if (is_replaygain_field_name(info.field_name(i))) append_values(named, info.field_name(i), values_in_fields(info, {i}));
   named.set_replaygain(info.get_replaygain());
   fields_from_info(named, fields);
 }
@@ -84,8 +84,8 @@ tag_changes tag_changes::between(const track_info& as_read, const track_info& to
   const field_places old_places = places_of(as_read), new_places = places_of(to_write);
   for (const auto& [name, fields] : new_places) {
     const auto old = old_places.find(name);
-    if (old == old_places.end() ? has_values(to_write, fields) : !same_values(as_read, old->second, to_write, fields))
-      changes.changed_.at(name) = values_of(to_write, fields);
+    if (old == old_places.end() ? has_values(to_write, fields) : !same_values_in_fields(as_read, old->second, to_write, fields))
+      changes.changed_.at(name) = values_in_fields(to_write, fields);
   }
   for (const auto& [name, fields] : old_places)
     if (has_values(as_read, fields) && new_places.count(name) == 0) changes.changed_.at(name);

@@ -10,16 +10,14 @@
 #include "metadata/tags/id3v1.h"
 #include "metadata/tags/id3v1_behind_id3v2.h"
 
-using namespace vantrel_io;
-
 namespace {
 
-void write_all(file_object& file, const std::vector<std::uint8_t>& bytes, const abort_signal& abort) {
+void write_all(vantrel_io::file_object& file, const std::vector<std::uint8_t>& bytes, const abort_signal& abort) {
   if (!bytes.empty()) file.write(bytes.data(), std::uint32_t(bytes.size()), abort);
 }
 
 // The whole new file, in order, into `out`.
-void build_new_file(file_object& file, file_object& out, const tag_region_update& update, const abort_signal& abort) {
+void build_new_file(vantrel_io::file_object& file, vantrel_io::file_object& out, const tag_region_update& update, const abort_signal& abort) {
   write_all(out, update.leading, abort);
   file.seek(update.leading_length, abort);
   copy_bytes(file, out, update.trailing_start - update.leading_length, abort);
@@ -33,12 +31,12 @@ void build_new_file(file_object& file, file_object& out, const tag_region_update
 bool trailing_fits_one_step(std::uint64_t start, const std::vector<std::uint8_t>& old_tail,
                             const std::vector<std::uint8_t>& tail) {
   if (tail.empty()) return true;
-  return change_fits_one_write(start, old_tail.data(), old_tail.size(), tail.data(), tail.size());
+  return vantrel_io::change_fits_one_write(start, old_tail.data(), old_tail.size(), tail.data(), tail.size());
 }
 
 // The step trailing_fits_one_step allowed. A write that fails partway (a
 // full disk) is undone from the old bytes.
-void write_trailing_in_place(file_object& file, std::uint64_t start, const std::vector<std::uint8_t>& old_tail,
+void write_trailing_in_place(vantrel_io::file_object& file, std::uint64_t start, const std::vector<std::uint8_t>& old_tail,
                              const std::vector<std::uint8_t>& tail, const abort_signal& abort) {
   if (tail.size() == old_tail.size()) {
     overwrite_changed_bytes(file, start, old_tail.data(), tail.data(), tail.size(), abort);
@@ -94,7 +92,7 @@ write_order order_of_writes(const std::vector<std::uint8_t>& old_leading, const 
 // Both ends in place, each of the same size, `order` saying which goes
 // first. Once the first write is made the second is not cancelled, and when
 // it fails the first is undone, so that a failure leaves the file as it was.
-void write_both_in_place(file_object& file, const tag_region_update& update, const std::vector<std::uint8_t>& old_leading,
+void write_both_in_place(vantrel_io::file_object& file, const tag_region_update& update, const std::vector<std::uint8_t>& old_leading,
                          const std::vector<std::uint8_t>& old_tail, write_order order, const abort_signal& abort) {
   struct end_write {
     std::uint64_t offset;
@@ -122,16 +120,16 @@ void write_both_in_place(file_object& file, const tag_region_update& update, con
 
 }  // namespace
 
-void apply_tag_region_update(file_ptr& file, retag_temp_source& rewrite, tag_region_update& update,
+void apply_tag_region_update(vantrel_io::file_ptr& file, retag_temp_source& rewrite, tag_region_update& update,
                              const abort_signal& abort) {
-  if (!file->can_seek()) throw_exception_io_object_not_seekable();
+  if (!file->can_seek()) vantrel_io::throw_exception_io_object_not_seekable();
   const std::uint64_t size = file->get_size(abort);
-  if (size == filesize_unknown) throw_exception_io_no_length();
-  if (update.leading_length > update.trailing_start || update.trailing_start > size) throw_io_data();
+  if (size == vantrel_io::filesize_unknown) vantrel_io::throw_exception_io_no_length();
+  if (update.leading_length > update.trailing_start || update.trailing_start > size) vantrel_io::throw_io_data();
 
   const std::vector<std::uint8_t> old_tail = read_range(*file, update.trailing_start, size - update.trailing_start, abort);
   const bool trailing_changes = old_tail != update.trailing;
-  if (update.old_leading != nullptr && update.old_leading->size() != update.leading_length) throw_io_data();
+  if (update.old_leading != nullptr && update.old_leading->size() != update.leading_length) vantrel_io::throw_io_data();
   const bool leading_same_size = update.leading.size() == update.leading_length;
   // The old leading tags, when the new one may go over them.
   std::vector<std::uint8_t> read_leading;
@@ -146,7 +144,7 @@ void apply_tag_region_update(file_ptr& file, retag_temp_source& rewrite, tag_reg
   // Decided in whole before the first byte is written.
   const bool leading_in_place =
       !leading_changes ||
-      (leading_same_size && change_fits_one_write(0, old_leading->data(), update.leading.data(), update.leading.size()));
+      (leading_same_size && vantrel_io::change_fits_one_write(0, old_leading->data(), update.leading.data(), update.leading.size()));
   const bool trailing_in_place =
       !trailing_changes || trailing_fits_one_step(update.trailing_start, old_tail, update.trailing);
   write_order order = leading_changes ? write_order::leading_first : write_order::trailing_first;
@@ -154,7 +152,7 @@ void apply_tag_region_update(file_ptr& file, retag_temp_source& rewrite, tag_reg
     order = order_of_writes(*old_leading, update.leading, old_tail, update.trailing);
 
   if (!leading_in_place || !trailing_in_place || order == write_order::not_in_place) {
-    file_ptr output;
+    vantrel_io::file_ptr output;
     if (!rewrite.open_temp(output, abort)) throw exception_no_safe_rewrite();
     if (!update.leading_for_rewrite.empty()) update.leading.swap(update.leading_for_rewrite);
     if (trailing_changes && !update.trailing_for_rewrite.empty()) update.trailing.swap(update.trailing_for_rewrite);

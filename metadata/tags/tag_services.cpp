@@ -12,6 +12,7 @@
 #include "metadata/tags/id3v2_tag_service.h"
 #include "metadata/tags/tag_changes.h"
 #include "metadata/tags/tag_not_found.h"
+#include "metadata/tags/tagtype.h"
 #include "metadata/tags/trailing_tags.h"
 #include "metadata/tags/trailing_tags_not_replaceable.h"
 #include "metadata/track_info.h"
@@ -19,8 +20,6 @@
 namespace tag_services {
 
 namespace {
-
-std::string tagtype_of(const track_info& info) { return info.tech_value_by_name("tagtype").value_or(""); }
 
 void take_into(track_info& out, const track_info& source) {
   out.copy_fields_from(source);

@@ -12,18 +12,17 @@
 #include "metadata/tags/tag_changes.h"
 #include "metadata/tags/tag_not_found.h"
 #include "metadata/tags/tag_region_update.h"
+#include "metadata/tags/tagtype.h"
 #include "metadata/tags/trailing_tags.h"
 #include "metadata/tags/trailing_tags_not_replaceable.h"
 #include "metadata/track_info.h"
-
-using namespace vantrel_io;
 
 namespace {
 
 constexpr std::uint32_t id3v1_size = 128;
 
 // False when there is no readable ID3v1 block ending at `end`.
-bool read_id3v1_at(file_object& file, std::uint64_t end, id3v1_block& block, const abort_signal& abort) {
+bool read_id3v1_at(vantrel_io::file_object& file, std::uint64_t end, id3v1_block& block, const abort_signal& abort) {
   if (end < id3v1_size) return false;
   file.seek(end - id3v1_size, abort);
   file.read_exact(block.data(), id3v1_size, abort);
@@ -34,30 +33,28 @@ void set_tagtype(track_info& info, const std::string& value) {
   info.set_tech("tagtype", track_info::until_nul, value.c_str(), value.size());
 }
 
-std::string tagtype_of(const track_info& info) { return info.tech_value_by_name("tagtype").value_or(""); }
-
 class trailing_tag_service : public tag_service {
 public:
-  void read(file_object& file, track_info& info, const abort_signal& abort) override {
+  void read(vantrel_io::file_object& file, track_info& info, const abort_signal& abort) override {
     std::uint64_t start = 0;
     read_ex(file, info, start, abort);
   }
 
-  void read_ex(file_object& file, track_info& info, std::uint64_t& tag_start, const abort_signal& abort) override {
+  void read_ex(vantrel_io::file_object& file, track_info& info, std::uint64_t& tag_start, const abort_signal& abort) override {
     const trailing_tags found = find_trailing_tags(file, true, abort);
     trailing_tags_to_info(found, info);
     tag_start = found.start;
   }
 
-  void write(file_object& file, const track_info& info, unsigned kinds, const abort_signal& abort) override {
+  void write(vantrel_io::file_object& file, const track_info& info, unsigned kinds, const abort_signal& abort) override {
     // The service's callers hand a file object without a path: no temporary
     // file to be had.
-    file_ptr held(&file);
+    vantrel_io::file_ptr held(&file);
     retag_in_place in_place;
     write_trailing_tags(held, in_place, info, kinds, abort);
   }
 
-  void remove(file_object& file, const abort_signal& abort) override {
+  void remove(vantrel_io::file_object& file, const abort_signal& abort) override {
     const trailing_tags found = find_trailing_tags(file, false, abort);
     const std::uint64_t size = file.get_size(abort);
     if (found.start < size) file.resize(found.start, abort);
@@ -80,13 +77,13 @@ service_factory_single_t<trailing_tag_service> trailing_tag_service_registration
 namespace {
 
 // Whether an APEv2 tag, readable or not, ends at `end`.
-bool apev2_tag_ends_at(file_object& file, std::uint64_t end, const abort_signal& abort) {
+bool apev2_tag_ends_at(vantrel_io::file_object& file, std::uint64_t end, const abort_signal& abort) {
   try {
     unsigned version = 0;
     apev2::read_tag_at_end(file, nullptr, version, end, abort);
   } catch (const exception_tag_not_found&) {
     return false;
-  } catch (const exception_io_data&) {
+  } catch (const vantrel_io::exception_io_data&) {
   }
   return true;
 }
@@ -95,7 +92,7 @@ bool apev2_tag_ends_at(file_object& file, std::uint64_t end, const abort_signal&
 // before it (there readers that know the block look for the tag); else
 // `end`. Lyrics without such a tag are left to the audio, as every other
 // reader leaves them.
-std::uint64_t step_over_lyrics3v2(file_object& file, std::uint64_t end, bool read_contents, trailing_tags& found,
+std::uint64_t step_over_lyrics3v2(vantrel_io::file_object& file, std::uint64_t end, bool read_contents, trailing_tags& found,
                                   bool& complete, const abort_signal& abort) {
   const lyrics3v2_search lyrics = find_lyrics3v2_ending_at(file, end, abort);
   if (lyrics.cut_short) complete = false;
@@ -108,7 +105,7 @@ std::uint64_t step_over_lyrics3v2(file_object& file, std::uint64_t end, bool rea
 // The search over `file`; `complete` turns false when it met a damaged tag
 // or came near the start of the file, where a window of the file's end may
 // have cut a tag short.
-trailing_tags search(file_object& file, std::uint64_t end, bool read_contents, bool& complete,
+trailing_tags search(vantrel_io::file_object& file, std::uint64_t end, bool read_contents, bool& complete,
                      const abort_signal& abort) {
   trailing_tags found;
   complete = true;
@@ -125,7 +122,7 @@ trailing_tags search(file_object& file, std::uint64_t end, bool read_contents, b
         found.apev2_version = version;
         end = tag_end;
       } catch (const exception_tag_not_found&) {
-      } catch (const exception_io_data&) {
+      } catch (const vantrel_io::exception_io_data&) {
         found.apev2_items.clear();
         found.damaged_apev2 = true;
         complete = false;
@@ -284,7 +281,7 @@ std::vector<std::uint8_t> render_trailing_tags(trailing_tags& found, const track
   return layout.with_apev2(apev2_tag);
 }
 
-void write_trailing_tags(file_ptr& file, retag_temp_source& rewrite, const track_info& info, unsigned kinds,
+void write_trailing_tags(vantrel_io::file_ptr& file, retag_temp_source& rewrite, const track_info& info, unsigned kinds,
                          const abort_signal& abort, trailing_tags* known) {
   trailing_tags found = known != nullptr ? std::move(*known) : find_trailing_tags(*file, true, abort);
   track_info_impl as_read;
@@ -301,14 +298,14 @@ void write_trailing_tags(file_ptr& file, retag_temp_source& rewrite, const track
   apply_tag_region_update(file, rewrite, update, abort);
 }
 
-trailing_tags find_trailing_tags(file_object& file, bool read_contents, const abort_signal& abort) {
+trailing_tags find_trailing_tags(vantrel_io::file_object& file, bool read_contents, const abort_signal& abort) {
   const std::uint64_t size = file.get_size(abort);
-  if (size == filesize_unknown) throw_exception_io_no_length();
+  if (size == vantrel_io::filesize_unknown) vantrel_io::throw_exception_io_no_length();
   bool complete = false;
   if (size > tail_window) {
     const std::vector<std::uint8_t> bytes = read_range(file, size - tail_window, tail_window, abort);
     if (!tags_reach_past(bytes)) {
-      file_ptr tail = make_memory_file();
+      vantrel_io::file_ptr tail = vantrel_io::make_memory_file();
       tail->write(bytes.data(), static_cast<std::uint32_t>(bytes.size()), abort);
       trailing_tags found = search(*tail, tail_window, read_contents, complete, abort);
       if (complete) {

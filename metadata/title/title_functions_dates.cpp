@@ -2,6 +2,7 @@
 // timestamp ("2004-07-01 12:34:56").
 #include <cstdint>
 
+#include "foundation/ascii_digit.h"
 #include "foundation/string_buffer.h"
 #include "metadata/title/title_functions.h"
 
@@ -13,14 +14,13 @@ struct date_record {
   int day = 0;
 };
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 bool digits_at(const qiv::string_buffer& text, std::size_t at, std::size_t count, int& value) {
   if (text.get_length() < at + count) return false;
   value = 0;
   for (std::size_t i = at; i < at + count; ++i) {
     char c = text.get_ptr()[i];
-    if (!is_digit(c)) return false;
+    if (!qiv::is_ascii_digit(c)) return false;
     value = value * 10 + (c - '0');
   }
   return true;
@@ -61,7 +61,7 @@ bool read_first(title_call& call, date_record& date) {
 std::size_t time_form_at(const qiv::string_buffer& text, std::size_t at) {
   const char* p = text.get_ptr() + at;
   std::size_t left = text.get_length() - at;
-  auto pair_at = [&](std::size_t i) { return left >= i + 2 && is_digit(p[i]) && is_digit(p[i + 1]); };
+  auto pair_at = [&](std::size_t i) { return left >= i + 2 && qiv::is_ascii_digit(p[i]) && qiv::is_ascii_digit(p[i + 1]); };
   if (!pair_at(0) || left < 5 || p[2] != ':' || !pair_at(3)) return 0;
   if (left >= 8 && p[5] == ':' && pair_at(6)) return 8;
   return 5;
@@ -114,7 +114,7 @@ bool title_time(title_call& call) {
   std::size_t length = text.get_length();
   bool date_shape = length > 10;
   for (std::size_t i = 0; date_shape && i < 10; ++i)
-    date_shape = (i == 4 || i == 7) ? p[i] == '-' : is_digit(p[i]);
+    date_shape = (i == 4 || i == 7) ? p[i] == '-' : qiv::is_ascii_digit(p[i]);
   if (date_shape && p[10] == ' ') {
     std::size_t at = 10;
     while (at < length && p[at] == ' ') ++at;

@@ -7,12 +7,10 @@
 
 namespace {
 
-bool is_separator(char c) { return c == '\\' || c == '/' || c == '|' || c == ':'; }
-
 // Offset of the last separator within the first `length` bytes, or -1.
 std::ptrdiff_t last_separator(const char* path, std::size_t length) {
   for (std::size_t i = length; i > 0; --i)
-    if (is_separator(path[i - 1])) return static_cast<std::ptrdiff_t>(i - 1);
+    if (qiv::is_path_separator(path[i - 1])) return static_cast<std::ptrdiff_t>(i - 1);
   return -1;
 }
 

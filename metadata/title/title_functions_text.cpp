@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "foundation/ascii_digit.h"
 #include "foundation/case_folding.h"
 #include "foundation/decimal_text.h"
 #include "foundation/string_buffer.h"
@@ -78,7 +79,6 @@ bool is_roman_letter(char c) {
   return c == 'I' || c == 'V' || c == 'X' || c == 'L' || c == 'C' || c == 'D' || c == 'M';
 }
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 bool equals_ascii_nocase(const char* text, std::size_t length, const char* word) {
   for (std::size_t i = 0; i < length; ++i) {
@@ -103,7 +103,7 @@ bool is_kept_word(const char* text, std::size_t remaining) {
   bool roman = true, digits = true;
   for (std::size_t i = 0; i < length; ++i) {
     roman &= is_roman_letter(text[i]);
-    digits &= is_digit(text[i]);
+    digits &= qiv::is_ascii_digit(text[i]);
   }
   return roman || digits || equals_ascii_nocase(text, length, "rpg") ||
          equals_ascii_nocase(text, length, "ost");

@@ -15,14 +15,12 @@
 #include "playback/audio_block.h"
 #include "playback/decoders/aac_setup.h"
 #include "playback/decoders/mf_audio_decoder.h"
+#include "playback/decoders/mf_audio_guids.h"
 #include "playback/decoders/packet_codec.h"
 
 namespace {
 
-constexpr GUID audio_decoder_category = {0x9EA73FB4, 0xEF7A, 0x4559, {0x8D, 0x5D, 0x71, 0x9D, 0x8F, 0x04, 0x26, 0xC7}};
 constexpr GUID aac_subtype = {0x00001610, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
-constexpr GUID pcm_subtype = {0x00000001, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
-constexpr GUID float_subtype = {0x00000003, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
 constexpr std::uint32_t preroll_packets = 32;
 constexpr std::uint32_t samples_per_packet = 1024;
 
@@ -54,13 +52,13 @@ bool is_mp4_aac_object_type(std::uint32_t type) { return type == 0x40 || (type >
 // PCM output, then any output.
 CLSID find_aac_decoder_class() {
   const MFT_REGISTER_TYPE_INFO input{MFMediaType_Audio, aac_subtype};
-  const MFT_REGISTER_TYPE_INFO float_output{MFMediaType_Audio, float_subtype};
-  const MFT_REGISTER_TYPE_INFO pcm_output{MFMediaType_Audio, pcm_subtype};
+  const MFT_REGISTER_TYPE_INFO float_output{MFMediaType_Audio, mf_float_subtype};
+  const MFT_REGISTER_TYPE_INFO pcm_output{MFMediaType_Audio, mf_pcm_subtype};
   const MFT_REGISTER_TYPE_INFO* outputs[] = {&float_output, &pcm_output, nullptr};
   for (const MFT_REGISTER_TYPE_INFO* output : outputs) {
     CLSID* classes = nullptr;
     UINT32 count = 0;
-    if (FAILED(MFTEnum(audio_decoder_category, 0, const_cast<MFT_REGISTER_TYPE_INFO*>(&input),
+    if (FAILED(MFTEnum(mf_audio_decoder_category, 0, const_cast<MFT_REGISTER_TYPE_INFO*>(&input),
                        const_cast<MFT_REGISTER_TYPE_INFO*>(output), nullptr, &classes, &count)))
       continue;
     const CLSID found = count ? classes[0] : CLSID{};

@@ -10,11 +10,10 @@
 #include "io/io_exceptions.h"
 #include "playback/audio_block.h"
 #include "playback/channel_mask.h"
+#include "playback/decoders/mf_audio_guids.h"
 
 namespace {
 
-constexpr GUID pcm_subtype = {0x00000001, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
-constexpr GUID float_subtype = {0x00000003, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
 // Room for the largest packet output (an HE-AAC frame of 2048 samples, twice
 // over) when the transform states no size of its own.
 constexpr std::uint32_t fallback_output_frames = 4096;
@@ -88,7 +87,7 @@ void mf_audio_decoder::configure(const mf_input_format& format) {
   if (format.raw_aac_payload) check(input->SetUINT32(MF_MT_AAC_PAYLOAD_TYPE, 0));
   check(transform_->SetInputType(input_id_, input.get(), 0));
 
-  bool output_set = set_output(float_subtype, 32, format) || set_output(pcm_subtype, 16, format);
+  bool output_set = set_output(mf_float_subtype, 32, format) || set_output(mf_pcm_subtype, 16, format);
   // Some transforms take only the types they list themselves.
   for (DWORD i = 0; !output_set; ++i) {
     qiv::com_ptr<IMFMediaType> type;
@@ -97,7 +96,7 @@ void mf_audio_decoder::configure(const mf_input_format& format) {
     UINT32 bits = 0;
     type->GetGUID(MF_MT_SUBTYPE, &subtype);
     type->GetUINT32(MF_MT_AUDIO_BITS_PER_SAMPLE, &bits);
-    const bool usable = (subtype == float_subtype && bits == 32) || (subtype == pcm_subtype && bits == 16);
+    const bool usable = (subtype == mf_float_subtype && bits == 32) || (subtype == mf_pcm_subtype && bits == 16);
     if (usable && format.channel_mask) check(type->SetUINT32(MF_MT_AUDIO_CHANNEL_MASK, format.channel_mask));
     output_set = usable && SUCCEEDED(transform_->SetOutputType(output_id_, type.get(), 0));
   }
@@ -177,8 +176,8 @@ bool mf_audio_decoder::fetch_one() {
   if (FAILED(type->GetUINT32(MF_MT_AUDIO_CHANNEL_MASK, &mask)) || mask == 0) mask = default_channel_mask(channels);
   mask = channel_config_from_mask(mask);
   if (channels == 0 || channel_count_of_mask(mask) != channels) throw vantrel_io::exception_io_data();
-  const bool is_float = subtype == float_subtype;
-  if (is_float ? bits != 32 : subtype != pcm_subtype || bits < 8) throw vantrel_io::exception_io_data();
+  const bool is_float = subtype == mf_float_subtype;
+  if (is_float ? bits != 32 : subtype != mf_pcm_subtype || bits < 8) throw vantrel_io::exception_io_data();
   if (!collected_.empty() && (rate != output_rate_ || mask != output_mask_ || channels != output_channels_ ||
                               bits != output_bits_ || is_float != output_float_))
     throw vantrel_io::exception_io_data();

@@ -11,6 +11,7 @@
 
 #include "foundation/com_ptr.h"
 #include "playback/decoders/mf_audio_decoder.h"
+#include "playback/decoders/mf_audio_guids.h"
 #include "playback/decoders/mpeg_decoder_backend.h"
 
 namespace {
@@ -19,7 +20,6 @@ using qiv::com_ptr;
 
 // The system MP3 decoder object (a transform on Windows 7 and later).
 constexpr CLSID mp3_decoder_clsid = {0xBBEEA841, 0x0A63, 0x4F52, {0xA7, 0xAB, 0xA9, 0xB3, 0xA8, 0x4E, 0xD3, 0x8A}};
-constexpr GUID audio_decoder_category = {0x9EA73FB4, 0xEF7A, 0x4559, {0x8D, 0x5D, 0x71, 0x9D, 0x8F, 0x04, 0x26, 0xC7}};
 constexpr GUID mp3_subtype = {0x00000055, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
 
 com_ptr<IMFTransform> create_transform() {
@@ -30,7 +30,7 @@ com_ptr<IMFTransform> create_transform() {
   MFT_REGISTER_TYPE_INFO input{MFMediaType_Audio, mp3_subtype};
   IMFActivate** activates = nullptr;
   UINT32 count = 0;
-  if (FAILED(MFTEnumEx(audio_decoder_category, MFT_ENUM_FLAG_SYNCMFT | MFT_ENUM_FLAG_LOCALMFT | MFT_ENUM_FLAG_SORTANDFILTER,
+  if (FAILED(MFTEnumEx(mf_audio_decoder_category, MFT_ENUM_FLAG_SYNCMFT | MFT_ENUM_FLAG_LOCALMFT | MFT_ENUM_FLAG_SORTANDFILTER,
                        &input, nullptr, &activates, &count)))
     return transform;
   for (UINT32 i = 0; i < count; ++i) {

@@ -12,7 +12,7 @@ namespace {
 constexpr std::size_t slot_count = 10;
 constexpr std::uint64_t min_point_distance = 32;
 
-struct entry {
+struct cache_entry {
   std::uint32_t id = 0;
   std::uint32_t last_use = 0;
   std::string path;
@@ -22,18 +22,18 @@ struct entry {
 
 struct cache_state {
   std::mutex lock;
-  std::shared_ptr<entry> slots[slot_count];
+  std::shared_ptr<cache_entry> slots[slot_count];
   std::uint32_t id_counter = 0;
   std::uint32_t use_counter = 0;
 
-  entry* find(std::uint32_t id) {
+  cache_entry* find(std::uint32_t id) {
     for (auto& slot : slots)
       if (slot && slot->id == id) return slot.get();
     return nullptr;
   }
 };
 
-cache_state& state() {
+cache_state& seek_table_cache_state() {
   static cache_state instance;
   return instance;
 }
@@ -46,14 +46,14 @@ std::vector<point>::iterator lower_bound_frame(std::vector<point>& points, std::
 }  // namespace
 
 std::uint32_t find_or_create(const std::string& path, std::uint64_t file_timestamp) {
-  cache_state& cache = state();
+  cache_state& cache = seek_table_cache_state();
   std::lock_guard guard(cache.lock);
   for (auto& slot : cache.slots)
     if (slot && slot->path == path && slot->file_timestamp == file_timestamp) {
       slot->last_use = ++cache.use_counter;
       return slot->id;
     }
-  std::shared_ptr<entry>* target = nullptr;
+  std::shared_ptr<cache_entry>* target = nullptr;
   for (auto& slot : cache.slots)
     if (!slot) {
       target = &slot;
@@ -64,7 +64,7 @@ std::uint32_t find_or_create(const std::string& path, std::uint64_t file_timesta
     for (auto& slot : cache.slots)
       if (slot->last_use < (*target)->last_use) target = &slot;
   }
-  auto made = std::make_shared<entry>();
+  auto made = std::make_shared<cache_entry>();
   made->id = ++cache.id_counter;
   made->last_use = ++cache.use_counter;
   made->path = path;
@@ -74,9 +74,9 @@ std::uint32_t find_or_create(const std::string& path, std::uint64_t file_timesta
 }
 
 void store(std::uint32_t id, std::uint64_t offset, std::uint64_t frame) {
-  cache_state& cache = state();
+  cache_state& cache = seek_table_cache_state();
   std::lock_guard guard(cache.lock);
-  entry* table = cache.find(id);
+  cache_entry* table = cache.find(id);
   if (!table) return;
   table->last_use = ++cache.use_counter;
   auto& points = table->points;
@@ -88,9 +88,9 @@ void store(std::uint32_t id, std::uint64_t offset, std::uint64_t frame) {
 }
 
 bool lookup(std::uint32_t id, std::uint64_t frame, point& out) {
-  cache_state& cache = state();
+  cache_state& cache = seek_table_cache_state();
   std::lock_guard guard(cache.lock);
-  entry* table = cache.find(id);
+  cache_entry* table = cache.find(id);
   if (!table) return false;
   table->last_use = ++cache.use_counter;
   auto& points = table->points;

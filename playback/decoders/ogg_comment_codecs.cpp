@@ -16,12 +16,11 @@
 #include "metadata/tags/ogg_comment_codec.h"
 #include "metadata/track_info.h"
 #include "playback/decoders/opus_packet_decoder.h"
+#include "playback/decoders/r128_gain.h"
 
 namespace {
 
 constexpr std::uint32_t comment_packet_index = 1;
-// R128 gains are relative to -23 LUFS, ReplayGain to 89 dB SPL (-18 LUFS).
-constexpr double r128_to_replaygain_db = 5.0;
 constexpr std::uint32_t opus_gain_offset = 16;
 
 // The first packet goes alone on the first page; the comment packet is the

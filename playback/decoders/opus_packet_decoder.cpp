@@ -23,6 +23,7 @@
 #include "playback/channel_mask.h"
 #include "playback/decoders/ogg_comment_fields.h"
 #include "playback/decoders/packet_codec.h"
+#include "playback/decoders/r128_gain.h"
 #include "playback/decoders/vorbis_channel_order.h"
 
 namespace {
@@ -30,8 +31,6 @@ namespace {
 // Family 1 carries its channels in Vorbis order.
 constexpr std::uint32_t vorbis_order_family = 1;
 
-// R128 gains are relative to -23 LUFS, ReplayGain to 89 dB SPL (-18 LUFS).
-constexpr double r128_to_replaygain_db = 5.0;
 
 class packet_cursor {
 public:

@@ -13,9 +13,9 @@ public:
   void report(const char*, std::uint32_t) override {}
 };
 
-class receiver_to_sink : public stream_receiver {
+class receiver_to_sink_errors_above_information : public stream_receiver {
 public:
-  explicit receiver_to_sink(decoder_message_sink* sink) : sink_(sink) {}
+  explicit receiver_to_sink_errors_above_information(decoder_message_sink* sink) : sink_(sink) {}
   void report(const char* text, std::uint32_t severity) override {
     sink_->on_message(text, severity != information);
   }
@@ -60,7 +60,7 @@ void send_sink(packet_decoder& decoder, decoder_message_sink* sink) {
     send_receiver(decoder, nullptr);
     return;
   }
-  service_ptr<stream_receiver> receiver(new service_counted<receiver_to_sink>(sink));
+  service_ptr<stream_receiver> receiver(new service_counted<receiver_to_sink_errors_above_information>(sink));
   send_receiver(decoder, receiver.get());
 }
 

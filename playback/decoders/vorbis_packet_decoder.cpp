@@ -15,6 +15,7 @@
 #include "metadata/track_info.h"
 #include "playback/audio_block.h"
 #include "playback/decoders/ogg_comment_fields.h"
+#include "playback/decoders/ogg_packet_record.h"
 #include "playback/decoders/packet_codec.h"
 #include "playback/decoders/vorbis_channel_order.h"
 #include "playback/decoders/vorbis_comment_packet.h"
@@ -24,11 +25,6 @@ namespace {
 
 // libvorbis answers this for a packet that holds no audio.
 constexpr int vorbis_not_audio = -135;
-
-const ogg_packet& packet_record(const void* pointer, std::uint32_t size) {
-  if (size != ogg_packet_record_size || !pointer) vantrel_io::throw_io_data();
-  return *static_cast<const ogg_packet*>(pointer);
-}
 
 // Packet type 5 and the codec's signature, as libvorbis first checks them.
 bool is_setup_header(const ogg_packet& packet) {
@@ -63,7 +59,7 @@ public:
 
   std::uint32_t control(const GUID& message, std::uint32_t, void* pointer, std::uint32_t size) override {
     if (message == packet_control_next_header) {
-      ogg_packet packet = packet_record(pointer, size);
+      ogg_packet packet = ogg_packet_record(pointer, size);
       if (packet.packetno != 1 && packet.packetno != 2) vantrel_io::throw_io_data();
       if (packet.packetno == 1) {
         read_comment_header(packet);
@@ -84,7 +80,7 @@ public:
     }
     if (message == packet_control_get_sample_rate) return static_cast<std::uint32_t>(info_.rate);
     if (message == packet_control_current_packet) {
-      current_ = packet_record(pointer, size);
+      current_ = ogg_packet_record(pointer, size);
       return 0;
     }
     return 0;
@@ -187,7 +183,7 @@ public:
   void open(packet_decoder_ptr& out, bool for_decoding, const GUID& owner, std::uint32_t, const void* setup,
             std::uint32_t setup_size, const abort_signal&) override {
     if (owner != ogg_owner_guid) vantrel_io::throw_io_data();
-    out = new service_counted<ogg_vorbis_decoder>(packet_record(setup, setup_size), for_decoding);
+    out = new service_counted<ogg_vorbis_decoder>(ogg_packet_record(setup, setup_size), for_decoding);
   }
 };
 

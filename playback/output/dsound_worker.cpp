@@ -21,7 +21,7 @@ struct worker_state {
   bool stop = false;
 };
 
-worker_state& state() noexcept {
+worker_state& dsound_worker_state() noexcept {
   static worker_state instance;
   return instance;
 }
@@ -52,7 +52,7 @@ unsigned __stdcall feeding_thread(void*) {
   // streams' owners see their audio stop being taken.
   try {
     const bool com = SUCCEEDED(CoInitialize(nullptr));
-    worker_state& s = state();
+    worker_state& s = dsound_worker_state();
     if (com) {
       bool stopping;
       {
@@ -87,7 +87,7 @@ void finish_ending_thread(worker_state& s) noexcept {
 // Process exit: the thread is stopped before the statics it uses go.
 struct shutdown_at_exit {
   // The state is built first, so it is destroyed after this runs.
-  shutdown_at_exit() { state(); }
+  shutdown_at_exit() { dsound_worker_state(); }
   ~shutdown_at_exit() { dsound_worker::shutdown(); }
 } shutdown_registration;
 
@@ -95,10 +95,10 @@ struct shutdown_at_exit {
 
 namespace dsound_worker {
 
-critical_section& lock() noexcept { return state().lock; }
+critical_section& lock() noexcept { return dsound_worker_state().lock; }
 
 void add(output_dsound_stream* stream) {
-  worker_state& s = state();
+  worker_state& s = dsound_worker_state();
   finish_ending_thread(s);
   critical_section_lock hold(s.lock);
   s.streams.push_back(stream);
@@ -112,13 +112,13 @@ void add(output_dsound_stream* stream) {
 }
 
 bool is_running() noexcept {
-  worker_state& s = state();
+  worker_state& s = dsound_worker_state();
   critical_section_lock hold(s.lock);
   return s.thread != nullptr || (s.ending && WaitForSingleObject(s.ending, 0) == WAIT_TIMEOUT);
 }
 
 void shutdown() noexcept {
-  worker_state& s = state();
+  worker_state& s = dsound_worker_state();
   HANDLE thread = nullptr;
   {
     critical_section_lock hold(s.lock);

@@ -14,17 +14,13 @@
 #include "ui/framework/double_buffer.h"
 #include "ui/framework/drawing.h"
 #include "ui/framework/gdiplus_image.h"
+#include "ui/framework/program_instance.h"
 #include "ui/framework/window_exception_boundary.h"
 #include "ui/framework/window_utilities.h"
 
 using namespace Gdiplus::DllExports;
 
 namespace {
-
-HINSTANCE program_instance() {
-  const HINSTANCE instance = app::state().instance_handle;
-  return instance != nullptr ? instance : GetModuleHandleW(nullptr);
-}
 
 COLORREF wedge_colour() {
   const GUID theme = current_theme();

@@ -287,6 +287,6 @@ public:
   }
 };
 
-service_factory_single_t<music_folders_page> registration;
+service_factory_single_t<music_folders_page> music_folders_page_registration;
 
 }  // namespace

@@ -260,6 +260,6 @@ public:
   }
 };
 
-service_factory_single_t<playback_page> registration;
+service_factory_single_t<playback_page> playback_page_registration;
 
 }  // namespace

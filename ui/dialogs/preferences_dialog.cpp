@@ -40,10 +40,6 @@ namespace {
 // Posted once for a burst of page state changes.
 constexpr UINT message_update_buttons = 0x819C;
 
-struct guid_less {
-  bool operator()(const GUID& a, const GUID& b) const noexcept { return qiv::guid_compare(a, b) < 0; }
-};
-
 class preferences_window;
 preferences_window* open_dialog = nullptr;
 // The page shown last in this run; only kept in memory.
@@ -403,7 +399,7 @@ private:
   service_ptr<preferences_page_instance> current_;
   HWND current_window_ = nullptr;
   GUID current_guid_ = {};
-  std::map<GUID, service_ptr<preferences_page_instance>, guid_less> instances_;
+  std::map<GUID, service_ptr<preferences_page_instance>, qiv::guid_less> instances_;
   bool update_posted_ = false;
   bool selection_follows_tree_ = true;
   busy_close_guard busy_guard_;

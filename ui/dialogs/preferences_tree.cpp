@@ -11,8 +11,6 @@
 
 namespace {
 
-bool guid_less(const GUID& a, const GUID& b) { return qiv::guid_compare(a, b) < 0; }
-
 // A branch is kept only when a page lies somewhere beneath it.
 bool prune(std::vector<preferences_node*>& list) {
   bool holds_page = false;
@@ -39,7 +37,7 @@ void order(std::vector<preferences_node*>& list) {
 void preferences_tree::add(preferences_node node) { table_.push_back(std::make_unique<preferences_node>(std::move(node))); }
 
 void preferences_tree::build() {
-  std::stable_sort(table_.begin(), table_.end(), [](const auto& a, const auto& b) { return guid_less(a->guid, b->guid); });
+  std::stable_sort(table_.begin(), table_.end(), [](const auto& a, const auto& b) { return qiv::guid_compare(a->guid, b->guid) < 0; });
   table_.erase(std::unique(table_.begin(), table_.end(),
                            [](const auto& a, const auto& b) { return qiv::guid_equal(a->guid, b->guid); }),
                table_.end());
@@ -90,7 +88,7 @@ void preferences_tree::clear() noexcept {
 
 preferences_node* preferences_tree::find(const GUID& guid) const noexcept {
   const auto at = std::lower_bound(table_.begin(), table_.end(), guid,
-                                   [](const auto& node, const GUID& key) { return guid_less(node->guid, key); });
+                                   [](const auto& node, const GUID& key) { return qiv::guid_compare(node->guid, key) < 0; });
   if (at == table_.end() || !qiv::guid_equal((*at)->guid, guid)) return nullptr;
   return at->get();
 }

@@ -117,8 +117,8 @@ public:
   playback_gain_settings get_defaults() override { return playback_gain_settings{}; }
 };
 
-service_factory_single_t<replaygain_settings_impl> registration;
+service_factory_single_t<replaygain_settings_impl> replaygain_settings_registration;
 
 }  // namespace
 
-replaygain_settings& replaygain_settings_service() { return registration.get_static_instance(); }
+replaygain_settings& replaygain_settings_service() { return replaygain_settings_registration.get_static_instance(); }

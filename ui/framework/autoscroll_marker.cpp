@@ -1,6 +1,7 @@
 #include "ui/framework/autoscroll_marker.h"
 
 #include "core/app_state.h"
+#include "ui/framework/program_instance.h"
 #include "ui/framework/window_class.h"
 #include "ui/framework/window_utilities.h"
 
@@ -14,11 +15,6 @@ ATOM marker_class() {
     return r;
   }();
   return register_window_class(record);
-}
-
-HINSTANCE program_instance() {
-  const HINSTANCE instance = app::state().instance_handle;
-  return instance != nullptr ? instance : GetModuleHandleW(nullptr);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include "core/app_state.h"
 #include "foundation/win32_error.h"
+#include "ui/framework/program_instance.h"
 #include "ui/framework/window_object_property.h"
 
 namespace {
@@ -24,11 +25,6 @@ std::mutex& registration_lock() {
 std::vector<registered_class>& registered_classes() {
   static std::vector<registered_class> classes;
   return classes;
-}
-
-HINSTANCE program_instance() {
-  const HINSTANCE instance = app::state().instance_handle;
-  return instance != nullptr ? instance : GetModuleHandleW(nullptr);
 }
 
 bool find_registered(ATOM atom, registered_class& out) {

@@ -41,6 +41,6 @@ public:
   }
 };
 
-service_factory_single_t<ui_control_service> registration;
+service_factory_single_t<ui_control_service> ui_control_service_registration;
 
 }  // namespace

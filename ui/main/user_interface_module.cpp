@@ -53,6 +53,6 @@ private:
   std::unique_ptr<main_window> window_;
 };
 
-service_factory_single_t<zorv_user_interface> registration;
+service_factory_single_t<zorv_user_interface> user_interface_registration;
 
 }  // namespace

@@ -25,7 +25,8 @@ struct command_index {
   bool built = false;
 };
 
-void check_main_thread() {
+// require_main_thread without is_main_thread's warning to the debugger.
+void require_main_thread_silently() {
   if (qiv::main_thread_id() != 0 && !running_on_main_thread()) qiv::crash();
 }
 
@@ -53,7 +54,7 @@ bool find_in_group(main_menu_group& group, const GUID& command, std::uint32_t& i
 class command_lookup : public command_dispatcher {
 public:
   bool find_context_command(const GUID& command, service_handle& owner, std::uint32_t& index) override {
-    check_main_thread();
+    require_main_thread_silently();
     const service_class_entry* entry = service_registry::find_class(context_menu_item::class_guid);
     if (!context_index_.built) {
       for (std::uint32_t position = 0; entry != nullptr && position < entry->count; ++position) {
@@ -74,7 +75,7 @@ public:
   // group), so a hit is checked against the group's current answer and a
   // miss falls back to asking every group.
   bool find_group_command(const GUID& command, service_handle& owner, std::uint32_t& index) override {
-    check_main_thread();
+    require_main_thread_silently();
     const service_class_entry* entry = service_registry::find_class(main_menu_group::class_guid);
     if (entry == nullptr) return false;
     if (!group_index_.built) {

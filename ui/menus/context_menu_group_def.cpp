@@ -55,7 +55,7 @@ struct group_index {
 };
 group_index the_index;
 
-service_ptr<context_menu_group_def> create_at(const service_class_entry* entry, std::uint32_t position) {
+service_ptr<context_menu_group_def> create_group_def_at(const service_class_entry* entry, std::uint32_t position) {
   service_handle handle;
   if (!service_registry_table::create_instance(entry, position, handle)) return {};
   return service_query<context_menu_group_def>(handle.get());
@@ -69,19 +69,19 @@ service_ptr<context_menu_group_def> find_context_menu_group(const GUID& guid) {
   const bool may_build = qiv::main_thread_id() == 0 || running_on_main_thread();
   if (!the_index.built && !may_build) {
     for (std::uint32_t position = 0; position < entry->count; ++position) {
-      service_ptr<context_menu_group_def> group = create_at(entry, position);
+      service_ptr<context_menu_group_def> group = create_group_def_at(entry, position);
       if (group && group->get_guid() == guid) return group;
     }
     return {};
   }
   if (!the_index.built) {
     for (std::uint32_t position = 0; position < entry->count; ++position) {
-      service_ptr<context_menu_group_def> group = create_at(entry, position);
+      service_ptr<context_menu_group_def> group = create_group_def_at(entry, position);
       if (group) the_index.positions[group->get_guid()] = position;
     }
     the_index.built = true;
   }
   const auto found = the_index.positions.find(guid);
   if (found == the_index.positions.end()) return {};
-  return create_at(entry, found->second);
+  return create_group_def_at(entry, found->second);
 }

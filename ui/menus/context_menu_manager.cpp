@@ -9,6 +9,7 @@
 
 #include "core/service_factory.h"
 #include "core/service_registry.h"
+#include "foundation/comparators.h"
 #include "foundation/crash.h"
 #include "foundation/main_thread.h"
 #include "foundation/string_small.h"
@@ -19,10 +20,6 @@
 #include "ui/menus/keyboard_shortcuts.h"
 
 namespace {
-
-struct guid_less {
-  bool operator()(const GUID& a, const GUID& b) const noexcept { return std::memcmp(&a, &b, sizeof(GUID)) < 0; }
-};
 
 // The nodes the manager hands out; each popup owns its children.
 class manager_node : public context_menu_node {
@@ -84,7 +81,7 @@ using node_list = std::vector<std::unique_ptr<manager_node>>;
 // Appends a separator for a pending one, unless the list is empty or already
 // ends with one, so that no menu starts or ends with a separator or shows two
 // in a row.
-void emit_pending(node_list& list, bool& pending) {
+void emit_pending_separator_node(node_list& list, bool& pending) {
   if (pending && !list.empty() && list.back()->kind() != context_menu_node::kind_separator)
     list.push_back(std::make_unique<separator_node>());
   pending = false;
@@ -131,8 +128,8 @@ public:
 private:
   // What the registry holds for this build's mode, filed by parent.
   struct snapshot {
-    std::map<GUID, std::vector<service_ptr<context_menu_item>>, guid_less> items;
-    std::map<GUID, std::vector<service_ptr<context_menu_group_def>>, guid_less> groups;
+    std::map<GUID, std::vector<service_ptr<context_menu_item>>, qiv::guid_less> items;
+    std::map<GUID, std::vector<service_ptr<context_menu_group_def>>, qiv::guid_less> groups;
   };
 
   void build() {
@@ -255,7 +252,7 @@ private:
       bool child_pending = false;
       for (const group_entry& child : entries) build_entry(child, popup->children, child_pending);
       if (!popup->children.empty()) {
-        emit_pending(list, pending);
+        emit_pending_separator_node(list, pending);
         list.push_back(std::move(popup));
       }
       break;
@@ -291,7 +288,7 @@ private:
           if (context_menu_item_node* child = node->get_child(i))
             add_context_node(child, command, popup->children, child_pending);
         if (!popup->children.empty()) {
-          emit_pending(list, pending);
+          emit_pending_separator_node(list, pending);
           list.push_back(std::move(popup));
         }
       } else {
@@ -308,7 +305,7 @@ private:
       const auto id = static_cast<std::int32_t>(commands_.size());
       auto item = std::make_unique<command_node>(std::move(shown_text), flags, id, node, tracks_, caller_);
       commands_.push_back(item.get());
-      emit_pending(list, pending);
+      emit_pending_separator_node(list, pending);
       list.push_back(std::move(item));
       break;
     }
@@ -345,8 +342,8 @@ private:
   std::vector<command_node*> commands_;
   std::unique_ptr<manager_node> root_;
   std::unique_ptr<snapshot> snapshot_;
-  std::set<GUID, guid_less> pruning_;
-  std::set<GUID, guid_less> listing_;
+  std::set<GUID, qiv::guid_less> pruning_;
+  std::set<GUID, qiv::guid_less> listing_;
 };
 
 service_factory_t<context_menu_manager_impl> context_menu_manager_registration;

@@ -26,6 +26,6 @@ public:
   }
 };
 
-service_factory_single_t<exit_command_group> registration;
+service_factory_single_t<exit_command_group> exit_command_group_registration;
 
 }  // namespace

@@ -37,7 +37,7 @@ public:
   }
 };
 
-service_factory_single_t<help_command_group> registration;
+service_factory_single_t<help_command_group> help_command_group_registration;
 
 }  // namespace
 

@@ -24,6 +24,6 @@ public:
   }
 };
 
-service_factory_single_t<install_command_group> registration;
+service_factory_single_t<install_command_group> install_command_group_registration;
 
 }  // namespace

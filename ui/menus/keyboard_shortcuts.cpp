@@ -21,10 +21,6 @@ const std::vector<shortcut_record> default_table = {
     {shortcut_key::alt | VK_RETURN, 0, shortcut_record::context_menu, context_menu_commands::properties, GUID{}},
 };
 
-void check_main_thread() {
-  if (!is_main_thread()) qiv::crash();
-}
-
 // True also when the command was not found: the key was meant for it.
 bool run_main_menu_record(const shortcut_record& record) {
   run_group_command_by_guid(record.command);
@@ -54,7 +50,7 @@ public:
 
   bool get_shortcut_text(const GUID& command, const GUID& subcommand, qiv::string_object& output, std::uint32_t kind,
                          bool restricted) override {
-    check_main_thread();
+    require_main_thread();
     for (const shortcut_record& record : table_) {
       if (record.kind != kind || record.command != command || record.subcommand != subcommand) continue;
       if (restricted && (record.flags & 1) == 0) continue;
@@ -65,7 +61,7 @@ public:
   }
 
   bool process_key_main(std::uint32_t key) override {
-    check_main_thread();
+    require_main_thread();
     for (const shortcut_record& record : table_) {
       if (record.key != (key & 0xFFFF)) continue;
       if (record.kind != shortcut_record::main_menu) continue;  // no selection to run it on

@@ -13,6 +13,7 @@
 #include "core/service_factory.h"
 #include "core/service_registry.h"
 #include "foundation/ampersand_escape.h"
+#include "foundation/comparators.h"
 #include "foundation/crash.h"
 #include "foundation/main_thread.h"
 #include "foundation/string_small.h"
@@ -21,14 +22,12 @@
 
 namespace {
 
-bool guid_less(const GUID& a, const GUID& b) noexcept { return std::memcmp(&a, &b, sizeof(GUID)) < 0; }
-
 struct sort_key {
   std::uint32_t priority;
   GUID guid;
   bool operator<(const sort_key& other) const noexcept {
     if (priority != other.priority) return priority < other.priority;
-    return guid_less(guid, other.guid);
+    return qiv::guid_compare(guid, other.guid) < 0;
   }
 };
 
@@ -43,13 +42,9 @@ struct tree_node {
   std::vector<std::uint32_t> ids;
 };
 
-void check_main_thread() {
-  if (!is_main_thread()) qiv::crash();
-}
-
 // A separator for a pending one, unless the menu is empty or already ends
 // with one: no menu starts or ends with a separator or shows two in a row.
-void emit_pending(HMENU menu, bool& pending) {
+void emit_pending_menu_separator(HMENU menu, bool& pending) {
   if (pending) {
     const int count = GetMenuItemCount(menu);
     if (count > 0 && (get_menu_item_type(menu, static_cast<UINT>(count - 1)) & MFT_SEPARATOR) == 0)
@@ -61,9 +56,9 @@ void emit_pending(HMENU menu, bool& pending) {
 class menu_manager_impl : public menu_manager {
 public:
   void build(const GUID& root) override {
-    check_main_thread();
+    require_main_thread();
     registry_snapshot snapshot;
-    std::set<GUID, decltype(&guid_less)> path(&guid_less);
+    std::set<GUID, qiv::guid_less> path;
     std::uint32_t next_id = 0;
     std::map<std::uint32_t, command_entry> commands;
     auto tree = build_group(snapshot, root, path, next_id, commands);
@@ -72,7 +67,7 @@ public:
   }
 
   fill_result append_items(HMENU menu, std::uint32_t first_id, std::uint32_t id_count, std::uint32_t flags) override {
-    check_main_thread();
+    require_main_thread();
     if (!tree_) qiv::crash();
     if ((flags & (flag_normal | flag_extended)) == 0) flags |= GetKeyState(VK_SHIFT) < 0 ? flag_extended : flag_normal;
     request request{first_id, id_count, flags};
@@ -80,7 +75,7 @@ public:
   }
 
   bool run(std::uint32_t local_id, service_handle context) override {
-    check_main_thread();
+    require_main_thread();
     auto found = commands_.find(local_id);
     if (found == commands_.end()) return false;
     // The entry is copied: the command may rebuild this very manager.
@@ -108,11 +103,11 @@ private:
 
     registry_snapshot() {
       std::stable_sort(by_guid.begin(), by_guid.end(),
-                       [](auto& a, auto& b) { return guid_less(a->get_guid(), b->get_guid()); });
+                       [](auto& a, auto& b) { return qiv::guid_compare(a->get_guid(), b->get_guid()) < 0; });
       std::stable_sort(by_parent.begin(), by_parent.end(),
-                       [](auto& a, auto& b) { return guid_less(a->get_parent(), b->get_parent()); });
+                       [](auto& a, auto& b) { return qiv::guid_compare(a->get_parent(), b->get_parent()) < 0; });
       std::stable_sort(groups_by_parent.begin(), groups_by_parent.end(),
-                       [](auto& a, auto& b) { return guid_less(a->get_parent(), b->get_parent()); });
+                       [](auto& a, auto& b) { return qiv::guid_compare(a->get_parent(), b->get_parent()) < 0; });
     }
 
     template <class T>
@@ -124,10 +119,10 @@ private:
   };
 
   std::unique_ptr<tree_node> build_group(registry_snapshot& snapshot, const GUID& guid,
-                                         std::set<GUID, decltype(&guid_less)>& path, std::uint32_t& next_id,
+                                         std::set<GUID, qiv::guid_less>& path, std::uint32_t& next_id,
                                          std::map<std::uint32_t, command_entry>& commands) {
     auto found = std::lower_bound(snapshot.by_guid.begin(), snapshot.by_guid.end(), guid,
-                                  [](auto& def, const GUID& key) { return guid_less(def->get_guid(), key); });
+                                  [](auto& def, const GUID& key) { return qiv::guid_compare(def->get_guid(), key) < 0; });
     if (found == snapshot.by_guid.end() || (*found)->get_guid() != guid)
       throw qiv::exception_with_message("Menu group not found");
     auto node = std::make_unique<tree_node>();
@@ -169,11 +164,11 @@ private:
   struct parent_order {
     template <class T>
     bool operator()(const service_ptr<T>& item, const GUID& key) const noexcept {
-      return guid_less(item->get_parent(), key);
+      return qiv::guid_compare(item->get_parent(), key) < 0;
     }
     template <class T>
     bool operator()(const GUID& key, const service_ptr<T>& item) const noexcept {
-      return guid_less(key, item->get_parent());
+      return qiv::guid_compare(key, item->get_parent()) < 0;
     }
   };
 
@@ -210,7 +205,7 @@ private:
       DestroyMenu(submenu);
       return result;
     }
-    emit_pending(menu, pending);
+    emit_pending_menu_separator(menu, pending);
     const std::string name = escape_ampersands(popup.name.c_str());
     if (result == filled_enabled) {
       append_menu_utf8(menu, MF_POPUP, reinterpret_cast<UINT_PTR>(submenu), name.c_str());
@@ -238,7 +233,7 @@ private:
       if (!radio && (flags & main_menu_group::flag_checked)) menu_flags |= MF_CHECKED;
       std::string shown = escape_ampersands(text.get_ptr());
       append_shortcut_text(group.get_command_guid(index), request.flags, shown);
-      emit_pending(menu, pending);
+      emit_pending_menu_separator(menu, pending);
       const std::uint32_t local_id = node.ids[i];
       if (local_id >= request.id_count) throw qiv::exception_overflow();
       const UINT id = request.first_id + local_id;

@@ -74,6 +74,6 @@ public:
   }
 };
 
-service_factory_single_t<playback_command_group> registration;
+service_factory_single_t<playback_command_group> playback_command_group_registration;
 
 }  // namespace

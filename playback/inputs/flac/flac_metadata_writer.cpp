@@ -15,14 +15,13 @@
 #include "metadata/tags/comment_entries.h"
 #include "metadata/tags/tag_changes.h"
 #include "metadata/track_info.h"
+#include "playback/inputs/flac/flac_block_header.h"
 #include "playback/inputs/flac/flac_comment_blocks.h"
 #include "playback/inputs/flac/flac_metadata_head.h"
 #include "playback/inputs/flac/flac_metadata_reading.h"
 
 namespace {
 
-constexpr std::uint8_t last_block_flag = 0x80;
-constexpr std::uint32_t block_header_size = 4;
 constexpr std::uint32_t largest_block_length = 0xFFFFFF;
 
 // Room left for the next edit when the file is rewritten anyway.
@@ -42,8 +41,8 @@ void append_block_header(std::vector<std::uint8_t>& out, std::uint8_t type, std:
 }
 
 void append_padding(std::vector<std::uint8_t>& out, std::uint64_t total_size) {
-  append_block_header(out, FLAC__METADATA_TYPE_PADDING, total_size - block_header_size);
-  out.resize(out.size() + std::size_t(total_size - block_header_size), 0);
+  append_block_header(out, FLAC__METADATA_TYPE_PADDING, total_size - flac_block_header_size);
+  out.resize(out.size() + std::size_t(total_size - flac_block_header_size), 0);
 }
 
 std::vector<std::uint8_t> comment_block(const comment_block_contents& contents) {
@@ -138,7 +137,7 @@ bool writer::write_in_place(vantrel_io::file_object& file, const flac_metadata_h
   const std::uint64_t size = stop - start;
   if (comment_bytes.size() > size) return false;
   const std::uint64_t room = size - comment_bytes.size();
-  if (room != 0 && (room < block_header_size || room - block_header_size > largest_block_length)) return false;
+  if (room != 0 && (room < flac_block_header_size || room - flac_block_header_size > largest_block_length)) return false;
 
   std::vector<std::uint8_t> region = comment_bytes;
   std::size_t last_header = 0;
@@ -146,7 +145,7 @@ bool writer::write_in_place(vantrel_io::file_object& file, const flac_metadata_h
     last_header = region.size();
     append_padding(region, room);
   }
-  if (end == head.blocks.size()) region[last_header] |= last_block_flag;
+  if (end == head.blocks.size()) region[last_header] |= flac_last_block_flag;
   const std::uint8_t* old = head.bytes.data() + start;
   if (!vantrel_io::change_fits_one_write(start, old, region.data(), region.size())) return false;
   vantrel_io::overwrite_changed_bytes(file, start, old, region.data(), region.size(), abort);
@@ -168,14 +167,14 @@ void writer::write_rewritten(vantrel_io::file_object& file, retag_temp_source& t
       const std::uint8_t* from = head.bytes.data() + head.blocks[i].offset;
       if (!kept[i] || layout_rank(from[0] & 0x7F) != rank) continue;
       const std::size_t header = metadata.size();
-      metadata.insert(metadata.end(), from, from + block_header_size + head.blocks[i].length);
+      metadata.insert(metadata.end(), from, from + flac_block_header_size + head.blocks[i].length);
       metadata[header] &= 0x7F;
     }
   }
   metadata.insert(metadata.end(), comment_bytes.begin(), comment_bytes.end());
   const std::size_t padding_header = metadata.size();
-  append_padding(metadata, block_header_size + rewrite_padding);
-  metadata[padding_header] |= last_block_flag;
+  append_padding(metadata, flac_block_header_size + rewrite_padding);
+  metadata[padding_header] |= flac_last_block_flag;
 
   vantrel_io::file_object& temp = output.output();
   if (head.marker > 0) temp.write(head.bytes.data(), std::uint32_t(head.marker), abort);
@@ -213,7 +212,7 @@ void writer::write(vantrel_io::file_object& file, retag_temp_source& temp_source
   for (const flac_metadata_head::block& block : head.blocks) {
     const std::uint8_t* header = head.bytes.data() + block.offset;
     if ((header[0] & 0x7F) == FLAC__METADATA_TYPE_VORBIS_COMMENT)
-      comment_block_parse(header + block_header_size, block.length);
+      comment_block_parse(header + flac_block_header_size, block.length);
   }
 
   // Only what differs from the file's own reading is written: the comments

@@ -17,16 +17,13 @@
 #include "metadata/tags/ogg_comment_codec.h"
 #include "metadata/track_info.h"
 #include "playback/audio_block.h"
+#include "playback/decoders/ogg_packet_record.h"
 #include "playback/decoders/packet_codec.h"
+#include "playback/inputs/flac/flac_block_header.h"
 #include "playback/inputs/flac/flac_packet_feeding.h"
 #include "playback/inputs/flac/flac_stream_decoder.h"
 
 namespace {
-
-const ogg_packet& packet_record(const void* pointer, std::uint32_t size) {
-  if (size != ogg_packet_record_size || !pointer) vantrel_io::throw_io_data();
-  return *static_cast<const ogg_packet*>(pointer);
-}
 
 class ogg_flac_packet_decoder : public packet_decoder {
 public:
@@ -35,7 +32,7 @@ public:
 
   std::uint32_t control(const GUID& message, std::uint32_t value, void* pointer, std::uint32_t size) override {
     if (message == packet_control_next_header) {
-      const ogg_packet& packet = packet_record(pointer, size);
+      const ogg_packet& packet = ogg_packet_record(pointer, size);
       if (decoder_) vantrel_io::throw_io_data();
       header_.insert(header_.end(), packet.packet, packet.packet + packet.bytes);
       if (packet.bytes > 0 && (packet.packet[0] & 0x80) != 0) {
@@ -115,7 +112,7 @@ public:
   void open(packet_decoder_ptr& out, bool, const GUID& owner, std::uint32_t, const void* setup,
             std::uint32_t setup_size, const abort_signal&) override {
     if (owner != ogg_owner_guid) vantrel_io::throw_io_data();
-    const ogg_packet& first = packet_record(setup, setup_size);
+    const ogg_packet& first = ogg_packet_record(setup, setup_size);
     if (!ogg_flac_is_first_packet(first.packet, static_cast<std::uint32_t>(first.bytes))) vantrel_io::throw_io_data();
     out = new service_counted<ogg_flac_packet_decoder>(first);
   }
@@ -123,33 +120,31 @@ public:
 
 service_factory_single_t<ogg_flac_codec> ogg_flac_codec_registration;
 
-constexpr std::uint8_t last_block_flag = 0x80;
 constexpr std::uint8_t comment_block_type = 4;
-constexpr std::uint32_t block_header_size = 4;
 
 // Retagging: the comment is a metadata block of its own, whose header
 // records the body's length; it is rewritten without padding.
 class ogg_flac_comment_handler : public ogg_comment_handler {
 public:
   unsigned feed_header(const void* packet, std::uint32_t size) override {
-    if (size < block_header_size) vantrel_io::throw_io_data();
+    if (size < flac_block_header_size) vantrel_io::throw_io_data();
     const std::uint8_t first = *static_cast<const std::uint8_t*>(packet);
     if (first == 0x7F) return flush_after_packet;
-    unsigned flags = (first & last_block_flag) ? headers_complete | flush_after_packet : 0;
+    unsigned flags = (first & flac_last_block_flag) ? headers_complete | flush_after_packet : 0;
     if ((first & 0x7F) == comment_block_type) {
-      std::memcpy(block_header_, packet, block_header_size);
+      std::memcpy(block_header_, packet, flac_block_header_size);
       flags |= is_comment_packet;
     }
     return flags;
   }
   void comment_layout(const void*& prefix, std::uint32_t& size, bool& framing) override {
     prefix = block_header_;
-    size = block_header_size;
+    size = flac_block_header_size;
     framing = false;
   }
   void finish_comment(qiv::array<std::uint8_t>& packet, std::uint32_t unpadded_size) override {
     packet.set_size(unpadded_size);
-    const std::uint32_t body = unpadded_size - block_header_size;
+    const std::uint32_t body = unpadded_size - flac_block_header_size;
     if (body > 0xFFFFFF) vantrel_io::throw_io_data();
     packet.data()[1] = static_cast<std::uint8_t>(body >> 16);
     packet.data()[2] = static_cast<std::uint8_t>(body >> 8);
@@ -157,7 +152,7 @@ public:
   }
 
 private:
-  std::uint8_t block_header_[block_header_size] = {};
+  std::uint8_t block_header_[flac_block_header_size] = {};
 };
 
 class ogg_flac_comment_codec : public ogg_comment_codec {

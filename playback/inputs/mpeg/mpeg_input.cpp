@@ -64,9 +64,9 @@ void write_technical_info(const mpeg_stream_info& info, track_info& out) {
 
 // Passes the reader's messages to the owner's sink: structure errors as
 // errors, the rest as warnings.
-class receiver_to_sink : public stream_receiver {
+class receiver_to_sink_structure_errors : public stream_receiver {
 public:
-  explicit receiver_to_sink(decoder_message_sink* sink) : sink_(sink) {}
+  explicit receiver_to_sink_structure_errors(decoder_message_sink* sink) : sink_(sink) {}
   void report(const char* text, std::uint32_t severity) override {
     sink_->on_message(text, severity == stream_receiver::structure_error);
   }
@@ -244,7 +244,7 @@ public:
       reader.set_receiver(nullptr);
       return;
     }
-    service_ptr<stream_receiver> adapter(new service_counted<receiver_to_sink>(sink));
+    service_ptr<stream_receiver> adapter(new service_counted<receiver_to_sink_structure_errors>(sink));
     reader.set_receiver(adapter.get());
   }
 };

@@ -12,7 +12,7 @@ namespace {
 
 constexpr std::uint32_t source_slice_bytes = 131072;
 constexpr std::uint64_t buffer_limit = 16777216;
-constexpr std::uint32_t frames_per_block = 576;
+constexpr std::uint32_t acm_frames_per_block = 576;
 
 class exception_missing_acm_codec : public vantrel_io::exception_io_data {
 public:
@@ -134,7 +134,7 @@ bool wav_acm_decoder::decode(audio_block& out, const abort_signal& abort) {
     produce(nullptr, frames_to_drop_ * frame_bytes, abort);
     frames_to_drop_ = 0;
   }
-  std::uint64_t frames = frames_per_block;
+  std::uint64_t frames = acm_frames_per_block;
   if (frames_left_ != wav_size_unknown && frames_left_ < frames) frames = frames_left_;
   if (frames == 0) return false;
   const std::uint32_t wanted = static_cast<std::uint32_t>(frames) * frame_bytes;

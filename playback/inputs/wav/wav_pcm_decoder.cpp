@@ -8,7 +8,7 @@
 
 namespace {
 
-constexpr std::uint32_t frames_per_block = 1024;
+constexpr std::uint32_t pcm_frames_per_block = 1024;
 
 }  // namespace
 
@@ -47,7 +47,7 @@ bool wav_pcm_decoder::decode(audio_block& out, const abort_signal& abort) {
     file_position_ = read_position_;
   }
   if (read_position_ >= data_size_) return false;
-  std::uint64_t wanted = std::uint64_t(frames_per_block) * frame_bytes_;
+  std::uint64_t wanted = std::uint64_t(pcm_frames_per_block) * frame_bytes_;
   if (wanted > data_size_ - read_position_) wanted = data_size_ - read_position_;
   if (buffer_.size() < wanted) buffer_.resize(static_cast<std::size_t>(wanted));
   std::uint32_t got = file_->read(buffer_.data(), static_cast<std::uint32_t>(wanted), abort);
