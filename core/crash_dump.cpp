@@ -41,6 +41,19 @@ BOOL CALLBACK add_memory(PVOID parameter, const PMINIDUMP_CALLBACK_INPUT input, 
   return TRUE;
 }
 
+// A dump holds no symbols. Wine's dump writer loads the symbols of every
+// module of the process first, unless they are to be loaded on demand: the
+// debug information of its own libraries took most of a minute to read there.
+void load_symbols_on_demand(HMODULE dbghelp) {
+  using get_options_function = DWORD(WINAPI*)();
+  using set_options_function = DWORD(WINAPI*)(DWORD);
+  const auto get_options = reinterpret_cast<get_options_function>(
+      reinterpret_cast<void*>(GetProcAddress(dbghelp, "SymGetOptions")));
+  const auto set_options = reinterpret_cast<set_options_function>(
+      reinterpret_cast<void*>(GetProcAddress(dbghelp, "SymSetOptions")));
+  if (get_options != nullptr && set_options != nullptr) set_options(get_options() | SYMOPT_DEFERRED_LOADS);
+}
+
 // Writes the decimal digits of `value` at `out`, answers their count.
 std::size_t put_decimal(std::uint32_t value, wchar_t* out) {
   wchar_t reversed[10];
@@ -60,9 +73,11 @@ void crash_dump_prepare(const char* profile_path, bool read_only) {
   t.enabled = false;
   if (read_only) return;
   if (t.write_dump == nullptr) {
-    if (const HMODULE dbghelp = LoadLibraryW(L"dbghelp.dll"))
+    if (const HMODULE dbghelp = LoadLibraryW(L"dbghelp.dll")) {
       t.write_dump = reinterpret_cast<write_dump_function>(
           reinterpret_cast<void*>(GetProcAddress(dbghelp, "MiniDumpWriteDump")));
+      load_symbols_on_demand(dbghelp);
+    }
   }
   if (t.write_dump == nullptr) return;
 
