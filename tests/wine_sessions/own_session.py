@@ -3,11 +3,13 @@
 prefix apart from the shared session and from each other, the programs of
 the build run in it, its desktop open while it sits idle (else the next
 program's output pipes are held by the desktop Wine starts anew), the
-command's exit status kept, and nothing left behind.
+command's exit status kept, and nothing left behind, also when the display
+server does not end on the first signal.
 
 usage: own_session.py REPO BUILD_DIR ZORVTOOL_EXE
 """
 import os
+import signal
 import subprocess
 import sys
 
@@ -38,6 +40,25 @@ def own(*command):
                             stdin=subprocess.DEVNULL)
 
 
+def check_display_server_deaf_to_its_end():
+    """Xvfb acts on a SIGTERM only when it next wakes: one that lands just
+    before it goes to sleep leaves it asleep for minutes. A stopped server
+    stands for it; its session must still end, the server with it."""
+    run = own("bash", "-c", 'x=$(cat "$(dirname "$ZORV_WINE_SESSION")/xvfb.pid"); echo "$x"; kill -STOP "$x"')
+    try:
+        out, _ = run.communicate(timeout=60)
+        ended = True
+    except subprocess.TimeoutExpired:
+        ended = False
+        for pid in subprocess.run(["pgrep", "-x", "-P", str(run.pid), "Xvfb"], capture_output=True,
+                                  text=True).stdout.split():
+            os.kill(int(pid), signal.SIGCONT)
+        out = run.communicate()[0]
+    pid = out.strip()
+    check(ended and run.returncode == 0, "own: a session whose display server ignores its end ends within a minute")
+    check(pid.isdigit() and not xvfb_runs(pid), "own: that display server is ended: %r" % pid)
+
+
 def main():
     subprocess.run([SESSION, "start", BUILD_DIR], check=True)
     shared = session_env(BUILD_DIR)
@@ -57,6 +78,7 @@ def main():
     alive = [s[5] for s in seen if len(s) == 6 and xvfb_runs(s[5])]
     check(not alive, "own: the sessions' display servers are stopped: %r" % alive)
     check(subprocess.run([SESSION, "own", BUILD_DIR, "false"]).returncode == 1, "own: a failing command fails")
+    check_display_server_deaf_to_its_end()
     print("%d failure(s)" % len(failures))
     return 1 if failures else 0
 
