@@ -363,18 +363,21 @@ def file_state(path):
     return own, sorted(os.listdir(os.path.dirname(path)))
 
 
-def change_times(path, running, first_only=False):
+def change_times(path, running, first_only=False, names_seen=None):
     """The first and the last moment (time.monotonic()) the file or its
     folder changed while `running()` held; (None, None) without a change.
     The kills are timed from the first change, not from the start of the
     process: a program's start under Wine varies by more than a write of a
     few pages takes, and a kill timed from it would mostly land before the
-    write or after it."""
+    write or after it. `names_seen`, a set, takes every name the folder
+    showed meanwhile."""
     first = last = None
     state = file_state(path)
     while True:
         still = running()
         now = file_state(path)
+        if names_seen is not None:
+            names_seen.update(now[1])
         if now != state:
             state, last = now, time.monotonic()
             first = first or last
@@ -384,6 +387,21 @@ def change_times(path, running, first_only=False):
             break
         time.sleep(0.0005)
     return first, last
+
+
+def in_place_diagnosis(tool, work, number, original, changes, names_seen):
+    """For a write that replaced the file where it should have gone in
+    place: the names its folder showed meanwhile, and whether the same edit
+    of another copy of the same file, without the pauses, stays in place, so
+    that a failure tells the file's own bytes from the moment's conditions."""
+    folder = os.path.join(work, "again-%d" % number)
+    os.makedirs(folder)
+    path = os.path.join(folder, os.path.basename(original))
+    shutil.copyfile(original, path)
+    inode = os.stat(path).st_ino
+    rc = tool.run("tag", windows_path(path), *changes)[0]
+    return " (the folder showed %s during the write; the same edit of another copy of the file exits %d and %s)" % (
+        sorted(names_seen), rc, "stays in place" if os.stat(path).st_ino == inode else "replaces it too")
 
 
 def leftover_kept(tool, folder, original, changes):
@@ -491,7 +509,8 @@ def main(group_name):
             shutil.copyfile(original, done)
             inode = os.stat(done).st_ino
             process = tool.popen("tag", windows_path(done), *changes, env=env)
-            first, last = change_times(done, lambda: process.poll() is None)
+            names_seen = set()
+            first, last = change_times(done, lambda: process.poll() is None, names_seen=names_seen)
             rc = process.wait()
             new_fields = tool.all_fields(done)
             if road in REFUSED:
@@ -513,7 +532,9 @@ def main(group_name):
                 check(not new_views["ffmpeg"][1], "%s: ffmpeg decodes the written file without a message: %s" %
                       (road, new_views["ffmpeg"][1]))
             if fixture.startswith(("mp3", "mka")) and "in place" in road:
-                check(os.stat(done).st_ino == inode, "%s: the file is written in place" % road)
+                in_place = os.stat(done).st_ino == inode
+                check(in_place, "%s: the file is written in place%s" %
+                      (road, "" if in_place else in_place_diagnosis(tool, work, number, original, changes, names_seen)))
             if fixture.endswith("laid"):
                 check(os.stat(done).st_ino == inode, "%s: the file is written in place" % road)
             if fixture == "mkaroom":
