@@ -69,6 +69,18 @@ struct position_record {
   }
 };
 
+// The time heard: what was decoded less what is still held on its way to
+// the speakers. The two are sums of durations reckoned apart (the blocks'
+// against the device's byte counts) and can differ by a rounding residue
+// while nothing has played yet; that is no sound, or the clock would run the
+// position on before the device starts and a pause would skip what was
+// never heard.
+inline double heard_time(double decoded, double held) noexcept {
+  constexpr double residue = 1e-6;  // far below one frame at any stream rate
+  const double heard = decoded - held;
+  return heard < residue ? 0.0 : heard;
+}
+
 // Thrown inside a pass once an item failed and the callback let playback go
 // on: the pass unwinds to the loop, which moves to the next item.
 struct reopen_request {};

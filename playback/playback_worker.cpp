@@ -428,7 +428,7 @@ void engine_impl::drain() {
 void engine_impl::status_pass() {
   double held = latency_ + buffered_;
   if (held < 0.0) held = 0.0;
-  const double heard = decoded_ - held;
+  const double heard = engine_detail::heard_time(decoded_, held);
   bool report_end = false;
   bool wanted;
   std::int32_t heard_id;

@@ -3,6 +3,7 @@
 
 #include "metadata/track_handle_registry.h"
 #include "playback/playback_engine.h"
+#include "playback/playback_engine_impl.h"
 
 namespace {
 
@@ -40,6 +41,20 @@ TEST(PlaybackEngine, PendingSeekAnswersItsTarget) {
   EXPECT_EQ(position, 12.5);
   EXPECT_EQ(engine->current_id(), 0);
   EXPECT_FALSE(engine->is_active());
+}
+
+// Three blocks of 4,800 frames at 48 kHz add up to a hair more than the
+// 14,400 frames the device still holds before it starts: nothing was heard,
+// or the position would run on with the clock and a pause would skip sound.
+TEST(PlaybackEngine, RoundingResidueIsNoSoundHeard) {
+  double decoded = 0.0;
+  for (int block = 0; block < 3; ++block) decoded += 4800.0 / 48000;
+  const double held = 14400.0 / 48000;
+  ASSERT_GT(decoded - held, 0.0) << "the residue itself";
+  EXPECT_EQ(engine_detail::heard_time(decoded, held), 0.0);
+  EXPECT_EQ(engine_detail::heard_time(decoded, held + 0.1), 0.0) << "more held than decoded";
+  EXPECT_EQ(engine_detail::heard_time(decoded, held - 1.0 / 48000), decoded - (held - 1.0 / 48000))
+      << "one frame heard is heard";
 }
 
 }  // namespace

@@ -67,6 +67,17 @@ std::vector<std::pair<std::int64_t, std::int64_t>> captured_runs() {
   return runs;
 }
 
+// What a failed check saw: the runs, each device stream's length and where
+// the output ran dry.
+std::string describe_capture(const std::vector<std::pair<std::int64_t, std::int64_t>>& runs) {
+  std::string text = "runs:";
+  for (const auto& run : runs) text += " [" + std::to_string(run.first) + ", " + std::to_string(run.second) + "]";
+  text += "; stream frames:";
+  for (const std::vector<float>& stream : capture_wav::read_streams()) text += " " + std::to_string(stream.size() / 2);
+  text += "; ran dry: " + capture_wav::player_ran_dry();
+  return text;
+}
+
 class EngineCapture : public ::testing::Test {
 protected:
   static void SetUpTestSuite() {
@@ -134,9 +145,9 @@ TEST_F(EngineCapture, SeekResumesAtTheExactFrame) {
   ASSERT_TRUE(engine->seek(0, 0.5));
   play_out();
   const runs captured = captured_runs();
-  ASSERT_EQ(captured.size(), 2u);
-  EXPECT_EQ(captured[0].first, 0);
-  EXPECT_EQ(captured[1], (std::pair<std::int64_t, std::int64_t>{24000, 143999}));
+  ASSERT_EQ(captured.size(), 2u) << describe_capture(captured);
+  EXPECT_EQ(captured[0].first, 0) << describe_capture(captured);
+  EXPECT_EQ(captured[1], (std::pair<std::int64_t, std::int64_t>{24000, 143999})) << describe_capture(captured);
 }
 
 // Pausing stops the thread; resuming reopens the item and goes on from the
@@ -160,9 +171,12 @@ TEST_F(EngineCapture, PauseResumeContinuesAtThePositionReached) {
   engine->end_of_input();
   play_out();
   const runs captured = captured_runs();
-  ASSERT_GE(captured.size(), 2u);
-  EXPECT_EQ(captured.front().first, 0);
-  EXPECT_EQ(captured.back(), (std::pair<std::int64_t, std::int64_t>{std::lround(resume_point * 48000), 143999}));
+  const std::string seen = describe_capture(captured) + "; paused at " + std::to_string(resume_point) + " s (frame " +
+                           std::to_string(std::lround(resume_point * 48000)) + ")";
+  ASSERT_GE(captured.size(), 2u) << seen;
+  EXPECT_EQ(captured.front().first, 0) << seen;
+  EXPECT_EQ(captured.back(), (std::pair<std::int64_t, std::int64_t>{std::lround(resume_point * 48000), 143999}))
+      << seen;
 }
 
 // A tag writer asking for the playing file gets it at once; afterwards the
