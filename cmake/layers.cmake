@@ -13,6 +13,13 @@ set(ZORV_SYSTEM_LIBS ole32 oleaut32 uuid shell32 shlwapi comctl32 user32 gdi32 k
 option(ZORV_UNITY_BUILD "Compile the layer libraries as unity builds" ON)
 set(ZORV_UNITY_BATCH_SIZE 16 CACHE STRING
   "Sources of a layer library combined into one translation unit (0: the whole layer)")
+# Sources that stay archive members of their own, outside the batches,
+# because a program that does not need them must not be given them with the
+# rest of a batch: the replaced operator new and delete (a test may bring its
+# own pair), and the process entry body and start-up sequence of the core,
+# which call up into playback (only the player, and test programs with a
+# stand-in, link them).
+set(ZORV_SOURCES_OUTSIDE_UNITY foundation/thread_heap_operators.cpp core/app_entry.cpp core/app_startup.cpp)
 
 # One static library per layer folder. Sources are found by glob so that a new
 # file needs no list edit; a layer without sources yet is an interface library.
@@ -21,6 +28,11 @@ function(zorv_layer name)
     ${CMAKE_SOURCE_DIR}/${name}/*.cpp ${CMAKE_SOURCE_DIR}/${name}/*.c)
   # A file named *_main.cpp is an executable's entry, not part of the layer.
   list(FILTER sources EXCLUDE REGEX "_main\\.cpp$")
+  foreach(source IN LISTS ZORV_SOURCES_OUTSIDE_UNITY)
+    if(source MATCHES "^${name}/")
+      set_source_files_properties(${CMAKE_SOURCE_DIR}/${source} PROPERTIES SKIP_UNITY_BUILD_INCLUSION ON)
+    endif()
+  endforeach()
   if(sources)
     add_library(zorv_${name} STATIC ${sources})
     target_include_directories(zorv_${name} PUBLIC ${CMAKE_SOURCE_DIR})
