@@ -16,10 +16,18 @@ set(ZORV_UNITY_BATCH_SIZE 16 CACHE STRING
 # Sources that stay archive members of their own, outside the batches,
 # because a program that does not need them must not be given them with the
 # rest of a batch: the replaced operator new and delete (a test may bring its
-# own pair), and the process entry body and start-up sequence of the core,
-# which call up into playback (only the player, and test programs with a
-# stand-in, link them).
-set(ZORV_SOURCES_OUTSIDE_UNITY foundation/thread_heap_operators.cpp core/app_entry.cpp core/app_startup.cpp)
+# own pair); the process entry body and start-up sequence of the core, which
+# call up into playback (only the player, and test programs with a stand-in,
+# link them); and the registrations of services that tests register their
+# own of, which would otherwise be duplicated: the popup message, and the one
+# tag_service with the trailing tags it is defined with and tag_services,
+# whose use of those brings it along. The player links every layer whole, so
+# for it nothing differs.
+set(ZORV_SOURCES_OUTSIDE_UNITY
+  foundation/thread_heap_operators.cpp
+  core/app_entry.cpp core/app_startup.cpp
+  metadata/tags/trailing_tag_service.cpp metadata/tags/tag_services.cpp
+  ui/menus/popup_message_window.cpp)
 
 # One static library per layer folder. Sources are found by glob so that a new
 # file needs no list edit; a layer without sources yet is an interface library.
