@@ -105,15 +105,6 @@ unsigned hex_digit_value(char c) {
   throw exception_invalid_params();
 }
 
-std::uint64_t pow10_u64(std::uint64_t n) {
-  std::uint64_t result = 1;
-  std::uint64_t square = 10;
-  while (n != 0) {
-    if (n & 1) result *= square;
-    square *= square;
-    n >>= 1;
-  }
-  return result;
-}
+std::uint64_t pow10_u64(std::uint64_t n) { return power_of_ten<std::uint64_t>(n); }
 
 } // namespace qiv

@@ -1,4 +1,5 @@
-// 10^n by squaring, in the floating type the caller computes in: every step
+// 10^n by squaring, in the type the caller computes in (an integer type
+// wraps as its own multiplication does). In a floating type every step
 // is exact up to 10^22 (10^27 in an 80-bit long double), unlike a library
 // pow() whose last bit differs between runtimes.
 #pragma once
