@@ -87,8 +87,10 @@ def main():
         check_refused(batch, work)
 
         # The ALAC decoder reports a damaged packet on the process's own errors.
+        # sox dithers at random unless told to repeat itself, and a tone made
+        # anew each run moves the damage to where the decoder may not say it.
         source, damaged = os.path.join(work, "tone.wav"), os.path.join(work, "damaged.m4a")
-        tool("sox", "-n", "-r", "44100", "-c", "2", "-b", "16", source, "synth", "2", "sine", "440")
+        tool("sox", "-R", "-n", "-r", "44100", "-c", "2", "-b", "16", source, "synth", "2", "sine", "440")
         tool("ffmpeg", "-v", "error", "-y", "-i", source, "-c:a", "alac", damaged)
         data = bytearray(open(damaged, "rb").read())
         at = data.index(b"mdat") + 1008
