@@ -33,6 +33,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 from blackbox_checks import check, failures, windows_path  # noqa: E402
 from musepack_chapters import make_cue_chaptered  # noqa: E402
 from tag_files import ffmpeg_decode, make_fixtures, run  # noqa: E402
+from views_by_content import view_by_content  # noqa: E402
 
 # The files of tag_files.make_fixtures written here, and the kinds added below.
 FIXTURES = ["flac", "oga", "ogg", "opus", "mp3all", "mp3both", "mp3trail", "wav", "rf64", "w64", "wv", "mpc",
@@ -60,6 +61,7 @@ def add_fixtures(folder, out):
     make_cue_chaptered(longer, out["mpcchapters"])
 
 
+@view_by_content
 def ffprobe_titles(path):
     """Every title ffprobe shows of the file and its streams (a Matroska
     segment title beside the tags', an ID3v1 title cut to 30 bytes)."""
