@@ -7,7 +7,7 @@ namespace {
 constexpr int menu_font_id = 803;  // TMT_MENUFONT
 
 // uxtheme is looked up at run time: it is not among the libraries every
-// layer links, and the default is computed during static initialisation.
+// layer links.
 bool theme_menu_font(LOGFONTW& out) {
   HMODULE uxtheme = LoadLibraryW(L"uxtheme.dll");
   if (uxtheme == nullptr) return false;

@@ -12,9 +12,11 @@
 
 namespace {
 
-// Registered before start-up, so that the window procedure never needs to
-// ask for it while messages arrive.
-const UINT registered_shell_hook_message = RegisterWindowMessageW(L"SHELLHOOK");
+// Registered before the window is made, so that the window procedure never
+// needs to ask for it while messages arrive; not during static
+// initialisation, which would load the window libraries into every program
+// that links this file, console tools included.
+UINT registered_shell_hook_message = 0;
 
 std::atomic<HWND> window_handle{nullptr};
 bool shell_hook_registered = false;
@@ -60,6 +62,7 @@ namespace hidden_main_window {
 
 void create() {
   if (get() != nullptr) return;
+  if (registered_shell_hook_message == 0) registered_shell_hook_message = RegisterWindowMessageW(L"SHELLHOOK");
   const HINSTANCE instance = module_instance();
   WNDCLASSW window_class = {};
   window_class.lpfnWndProc = hidden_window_procedure;

@@ -27,7 +27,7 @@ bool register_shell_hook();
 bool shell_hook_accepted() noexcept;
 
 // The message number the system sends shell-hook notifications under
-// ("SHELLHOOK"), registered when the process starts.
+// ("SHELLHOOK"), registered when the window is first made (0 before).
 UINT shell_hook_message() noexcept;
 
 } // namespace hidden_main_window
