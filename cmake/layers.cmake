@@ -7,9 +7,11 @@ set(ZORV_SYSTEM_LIBS ole32 oleaut32 uuid shell32 shlwapi comctl32 user32 gdi32 k
 # once a batch rather than once a file. The sources of a layer must therefore
 # live together in one translation unit: no two files of a layer may give a
 # file-local (anonymous namespace or static) entity the same name, and no
-# file may leave a macro or a file-scope `using namespace` behind. Tests,
-# tools and benchmarks compile per file. A batch size of 0 puts each whole
-# layer in one unit; -DZORV_UNITY_BUILD=OFF compiles every file on its own.
+# file may leave a macro or a file-scope `using namespace` behind. Tools and
+# benchmarks compile per file; the unit tests have batches of their own
+# (tests/CMakeLists.txt). A batch size of 0 puts each whole
+# layer in one unit; -DZORV_UNITY_BUILD=OFF compiles every file on its own,
+# the unit tests' too.
 option(ZORV_UNITY_BUILD "Compile the layer libraries as unity builds" ON)
 set(ZORV_UNITY_BATCH_SIZE 16 CACHE STRING
   "Sources of a layer library combined into one translation unit (0: the whole layer)")

@@ -10,8 +10,6 @@ namespace {
 
 using namespace test_support;
 
-const abort_signal& no_abort = never_raised_abort_signal();
-
 // The encodings themselves are checked through the records that use them
 // (DSP chains, preset lists, configuration items).
 TEST(ByteStreamFields, ShortFieldsAndLengthsBeyondTheRemainingBytesAreDamagedData) {

@@ -12,7 +12,6 @@ namespace {
 
 using namespace test_support;
 
-const abort_signal& no_abort = never_raised_abort_signal();
 constexpr GUID item_guid = {0x11111111, 0x2222, 0x3333, {4, 4, 4, 4, 4, 4, 4, 4}};
 
 template <class Item>

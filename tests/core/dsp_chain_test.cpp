@@ -9,7 +9,6 @@ namespace {
 
 using namespace test_support;
 
-const abort_signal& no_abort = never_raised_abort_signal();
 constexpr GUID equaliser = {0xAAAA0001, 0x1111, 0x2222, {1, 2, 3, 4, 5, 6, 7, 8}};
 constexpr GUID limiter = {0xBBBB0002, 0x3333, 0x4444, {8, 7, 6, 5, 4, 3, 2, 1}};
 
@@ -24,7 +23,7 @@ bytes stored_entry(const GUID& owner, const bytes& data) {
   return concat({guid_memory_bytes(owner), u32_bytes({static_cast<std::uint32_t>(data.size())}), data});
 }
 
-bytes written(const dsp_chain& chain) {
+bytes chain_bytes(const dsp_chain& chain) {
   vector_writer out;
   dsp_chain::write(chain, out, no_abort);
   return out.data;
@@ -32,16 +31,16 @@ bytes written(const dsp_chain& chain) {
 
 TEST(DspChain, EntriesRoundTripInChainOrder) {
   dsp_chain chain;
-  EXPECT_EQ(written(chain), u32_bytes({0}));
+  EXPECT_EQ(chain_bytes(chain), u32_bytes({0}));
   chain.add_item(make_entry(limiter, {1, 2, 3}));
   chain.add_item(make_entry(equaliser, {}));
-  const bytes stored = written(chain);
+  const bytes stored = chain_bytes(chain);
   EXPECT_EQ(stored, concat({u32_bytes({2}), stored_entry(limiter, {1, 2, 3}), stored_entry(equaliser, {})}));
   dsp_chain back;
   back.add_item(make_entry(equaliser, {9}));  // replaced, not appended to
   vector_reader in(stored);
   dsp_chain::read(back, in, no_abort);
-  EXPECT_EQ(written(back), stored);
+  EXPECT_EQ(chain_bytes(back), stored);
 }
 
 // A damaged entry keeps those before it, and its size is checked against

@@ -25,7 +25,7 @@ texts commands_asked;
 
 // Sees which commands the keys ask for; offers none (zorv.exe's media key
 // test runs them).
-struct recording_dispatcher : command_dispatcher {
+struct recording_key_dispatcher : command_dispatcher {
   bool find_context_command(const GUID&, service_handle&, std::uint32_t&) override { return false; }
   bool find_group_command(const GUID& command, service_handle&, std::uint32_t&) override {
     wchar_t text[40] = {};
@@ -64,7 +64,7 @@ protected:
     return std::exchange(commands_asked, {});
   }
   service_factory* list = nullptr;
-  single_factory<recording_dispatcher> dispatcher{&list};
+  single_factory<recording_key_dispatcher> dispatcher{&list};
 };
 
 TEST(MediaKeyRepeatFilter, AHeldKeyActsOnceAndAnotherKeyActsAtOnce) {

@@ -17,7 +17,7 @@
 
 namespace {
 
-class recording_handler : public command_line_handler {
+class recording_line_handler : public command_line_handler {
 public:
   result process_option(const char* option) override {
     options.emplace_back(option);
@@ -46,7 +46,7 @@ HWND instance_window(std::uint32_t identity) {
 class SingleInstanceWindow : public ::testing::Test {
 protected:
   void SetUp() override {
-    recording_handler::options.clear();
+    recording_line_handler::options.clear();
     app::state() = app::process_state();
     app::state().instance_handle = GetModuleHandleW(nullptr);
     // A profile of its own for every test: a profile's mutex stays until the process ends.
@@ -83,7 +83,7 @@ protected:
 
   service_factory* list_ = nullptr;
   single_factory<sample_tag_service> tags_{&list_};
-  single_factory<recording_handler> handler_{&list_};
+  single_factory<recording_line_handler> handler_{&list_};
   HWND window_ = nullptr;
 };
 
@@ -106,7 +106,7 @@ TEST_F(SingleInstanceWindow, ProgramPathQueryComparesOnlyTheStatedLengthIgnoring
                  {nullptr, 0, FALSE},             {longer_than_any_path.data(), 80000, FALSE}};
   for (const auto& q : queries) EXPECT_EQ(send(2, q.data, q.size), q.answer) << q.size;
   run_pending_messages();
-  EXPECT_TRUE(recording_handler::options.empty());  // queries are never queued
+  EXPECT_TRUE(recording_line_handler::options.empty());  // queries are never queued
 }
 
 // Malformed hand-overs are dropped; one that comes before the registry is
@@ -122,9 +122,9 @@ TEST_F(SingleInstanceWindow, HandedOverCommandLineRunsOnTheInstancesOwnLoopAndMa
   EXPECT_EQ(send_text(1, "zorv.exe /early\0C:\\\0"s), FALSE);
   app::state().registry_ready = true;
   EXPECT_EQ(send_text(1, "zorv.exe /second\0C:\\\0"s), TRUE);
-  EXPECT_TRUE(recording_handler::options.empty());  // the sender is released first
+  EXPECT_TRUE(recording_line_handler::options.empty());  // the sender is released first
   run_pending_messages();
-  EXPECT_EQ(recording_handler::options, (std::vector<std::string>{"/first", "/second"}));
+  EXPECT_EQ(recording_line_handler::options, (std::vector<std::string>{"/first", "/second"}));
 }
 
 }  // namespace

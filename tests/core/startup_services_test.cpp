@@ -13,7 +13,7 @@ namespace {
 
 std::string calls;
 
-struct recording_callback : app_lifecycle_callback {
+struct recording_startup_callback : app_lifecycle_callback {
   void on_init() override { calls += name + "+"; }
   void on_quit() override { calls += name + "-"; }
   std::string name;
@@ -24,7 +24,7 @@ struct callback_factory final : service_factory {
     callback.name = name;
   }
   void create(service_handle& out) override { out = &callback; }
-  service_single_instance<recording_callback> callback;
+  service_single_instance<recording_startup_callback> callback;
 };
 
 struct window_source : preferences_window_source {

@@ -14,8 +14,8 @@
 
 namespace {
 
-struct item : qiv::refcounted_object {
-  explicit item(int value) : value(value) {}
+struct counted_item : qiv::refcounted_object {
+  explicit counted_item(int value) : value(value) {}
   int value;
 };
 
@@ -78,8 +78,8 @@ TEST(ArrayGrowth, EachPolicyAllocatesAsItPromisesAndImpossibleSizesThrowLeavingT
 }
 
 TEST(ArrayElements, CountedAndStringElementsSurviveEveryMoveAndAreReleasedOnce) {
-  qiv::ref_ptr<item> one(new item(1));
-  qiv::array<qiv::ref_ptr<item>> a;
+  qiv::ref_ptr<counted_item> one(new counted_item(1));
+  qiv::array<qiv::ref_ptr<counted_item>> a;
   a.append(one);
   a.append(one);
   a.resize_hysteresis(1);  // shrinking releases
@@ -90,7 +90,7 @@ TEST(ArrayElements, CountedAndStringElementsSurviveEveryMoveAndAreReleasedOnce) 
   a.set_size(1);
   EXPECT_EQ(a.append(a), 1u);  // appending an array to itself doubles it
   EXPECT_EQ(one->ref_count(), 3);
-  qiv::array<qiv::ref_ptr<item>> copy(a);
+  qiv::array<qiv::ref_ptr<counted_item>> copy(a);
   EXPECT_EQ(one->ref_count(), 5);
   a.clear();
   copy.clear();
@@ -128,8 +128,9 @@ TEST(ArrayEditing, InsertRemoveAndMaskKeepTheOrder) {
   EXPECT_THROW(a.remove_range(2, 1), qiv::exception_invalid_params);
   EXPECT_EQ(contents(a), (std::vector<int>{1, 4, 5}));
 
-  qiv::ref_ptr<item> items[4] = {new item(0), new item(1), new item(2), new item(3)};
-  qiv::array<qiv::ref_ptr<item>> refs;
+  qiv::ref_ptr<counted_item> items[4] = {new counted_item(0), new counted_item(1), new counted_item(2),
+                                         new counted_item(3)};
+  qiv::array<qiv::ref_ptr<counted_item>> refs;
   for (auto& i : items) refs.append(i);
   qiv::bit_array mask(3);  // shorter than the array: the elements beyond it go
   mask.set(0, true);

@@ -12,7 +12,7 @@ namespace {
 using namespace vantrel_io;
 using io_test::make_model_file;
 
-std::vector<std::uint8_t> bytes_of(const std::string& text) { return {text.begin(), text.end()}; }
+std::vector<std::uint8_t> byte_vector_of(const std::string& text) { return {text.begin(), text.end()}; }
 
 // The text of the failure a model file's step meets.
 std::string failed_step_text() {
@@ -27,10 +27,10 @@ std::string failed_step_text() {
 // a tidying change of bytes the switch stopped readers from reading.
 in_place_steps switched_steps() {
   in_place_steps steps;
-  steps.stage(8, bytes_of("NEWTAGS"));
-  steps.change(0, bytes_of("OLD"), bytes_of("NEW"));
+  steps.stage(8, byte_vector_of("NEWTAGS"));
+  steps.change(0, byte_vector_of("OLD"), byte_vector_of("NEW"));
   steps.mark_switch();
-  steps.change(4, bytes_of("tag"), bytes_of("---"));
+  steps.change(4, byte_vector_of("tag"), byte_vector_of("---"));
   return steps;
 }
 

@@ -15,7 +15,7 @@
 
 namespace {
 
-using strings = std::vector<std::string>;
+using name_list = std::vector<std::string>;
 
 class counting_listener final : public nav_node_listener {
 public:
@@ -24,8 +24,8 @@ public:
   void scanning_changed(bool) override {}
 };
 
-strings names(const wide_text_list& list) {
-  strings out;
+name_list names(const wide_text_list& list) {
+  name_list out;
   for (const std::wstring& text : list) out.push_back(nav_utf8(text));
   return out;
 }
@@ -49,7 +49,7 @@ TEST_F(FsNode, ListsFoldersThenClaimedFilesInNaturalOrder) {
   SetFileAttributesW(io_test::wide(music.path("hidden")).c_str(), FILE_ATTRIBUTE_HIDDEN);
   for (const char* name : {"b.tst", "A10.tst", "a9.tst", ".x.tst", "notes.txt"}) file(name);
   fs_node node(&listener, here());
-  EXPECT_EQ(names(node.entries()), strings({"Disc 2", "Disc 10", "a9.tst", "A10.tst", "b.tst"}));
+  EXPECT_EQ(names(node.entries()), name_list({"Disc 2", "Disc 10", "a9.tst", "A10.tst", "b.tst"}));
   EXPECT_TRUE(node.is_watching());
   std::wstring folder;
   ASSERT_TRUE(node.get_folder_path(folder));
@@ -63,8 +63,8 @@ TEST_F(FsNode, EveryFileEntryLeadsToTheTrackOfItsOwnName) {
   const wide_text_list listed = {L"b.tst",  L"A10.tst",          L"a9.tst",           L"a1.tst",
                                  L"\u66F2.tst", L"\u00E9t\u00E9.tst", L"\U0001D11E clef.tst", L"shown system.tst"};
   // Where the letters beyond ASCII sort depends on the system's language.
-  const strings expected = names(nav_natural_order(listed));
-  ASSERT_EQ(strings(expected.begin(), expected.begin() + 3), strings({"a1.tst", "a9.tst", "A10.tst"}));
+  const name_list expected = names(nav_natural_order(listed));
+  ASSERT_EQ(name_list(expected.begin(), expected.begin() + 3), name_list({"a1.tst", "a9.tst", "A10.tst"}));
   const std::string deep = std::string(120, 'd') + "\\" + std::string(120, 'e');
   for (const std::string& folder : {std::string("shallow"), deep.substr(0, 120), deep})
     library_test::make_folder(music.path(folder));
@@ -106,7 +106,7 @@ TEST_F(FsNode, EveryFileEntryLeadsToTheTrackOfItsOwnName) {
 
 TEST_F(FsNode, PicksTheBestPictureName) {
   const struct {
-    strings files;
+    name_list files;
     const char* picture;  // "" for none
   } rows[] = {
       {{"Cover.JPG", "front.jpg"}, "front.jpg"},
@@ -153,7 +153,7 @@ TEST_F(FsNode, RebuildsOnceWhenTheShownFolderChanges) {
   ASSERT_TRUE(library_test::wait_until([&] { return listener.changes > 0; }));
   settle();
   EXPECT_EQ(listener.changes, 1) << "one rebuild per burst";
-  EXPECT_EQ(names(node.entries()), strings({"other", "n1.tst", "n2.tst", "n3.tst"}));
+  EXPECT_EQ(names(node.entries()), name_list({"other", "n1.tst", "n2.tst", "n3.tst"}));
 
   node.open({L"other"});
   file("late.tst");
@@ -178,12 +178,12 @@ TEST_F(FsNode, ChangesDuringTagWritesMakeOneRebuildAfterThem) {
     file("2.tst");
     settle(300);
     EXPECT_EQ(listener.changes, 0) << "held back while tags are written";
-    EXPECT_EQ(names(node.entries()), strings({"1.tst"}));
+    EXPECT_EQ(names(node.entries()), name_list({"1.tst"}));
   }
   ASSERT_TRUE(library_test::wait_until([&] { return listener.changes > 0; })) << "listed again when they end";
   settle();
   EXPECT_EQ(listener.changes, 1);
-  EXPECT_EQ(names(node.entries()), strings({"1.tst", "2.tst"}));
+  EXPECT_EQ(names(node.entries()), name_list({"1.tst", "2.tst"}));
 }
 
 TEST_F(FsNode, ListedAwayFromTheMainThreadItMissesNoChangeMadeMeanwhile) {
@@ -194,7 +194,7 @@ TEST_F(FsNode, ListedAwayFromTheMainThreadItMissesNoChangeMadeMeanwhile) {
   settle();
   EXPECT_EQ(listener.changes, 0) << "a node not yet shown is not rebuilt under its builder";
   EXPECT_TRUE(node.attach()) << "the change made after the listing is seen when the node is shown";
-  EXPECT_EQ(names(node.entries()), strings({"late.tst"}));
+  EXPECT_EQ(names(node.entries()), name_list({"late.tst"}));
   EXPECT_FALSE(node.attach()) << "once";
   file("later.tst");
   ASSERT_TRUE(library_test::wait_until([&] { return listener.changes > 0; })) << "shown, it follows the folder";
@@ -233,7 +233,7 @@ TEST_F(FsNode, FolderGoneWhileShownLeavesTheNodeAtItsNearestExistingParent) {
   file("Artist\\Album\\1.tst");
   file("kept.tst");
   fs_node node(&listener, here("Artist\\Album"));
-  ASSERT_EQ(names(node.entries()), strings({"1.tst"}));
+  ASSERT_EQ(names(node.entries()), name_list({"1.tst"}));
   // The shown folder deleted: the node climbs to its parent.
   DeleteFileW(io_test::wide(music.path("Artist\\Album\\1.tst")).c_str());
   RemoveDirectoryW(io_test::wide(music.path("Artist\\Album")).c_str());
@@ -242,7 +242,7 @@ TEST_F(FsNode, FolderGoneWhileShownLeavesTheNodeAtItsNearestExistingParent) {
   // That folder renamed: nothing changes inside it, its parent sees it go.
   MoveFileW(io_test::wide(music.path("Artist")).c_str(), io_test::wide(music.path("Renamed")).c_str());
   EXPECT_TRUE(library_test::wait_until([&] { return node.get_path() == here(); }));
-  EXPECT_EQ(names(node.entries()), strings({"Renamed", "kept.tst"}));
+  EXPECT_EQ(names(node.entries()), name_list({"Renamed", "kept.tst"}));
   EXPECT_TRUE(node.is_watching()) << "the parent is followed in its place";
 }
 
@@ -250,7 +250,7 @@ TEST(FoldersView, CaptionsAndWhereEntriesLead) {
   folders_view_node view({{folders_view_root_key}}, [] {
     return std::vector<std::string>{"D:\\Music", "E:\\Music", "F:\\", "G:\\Music"};
   });
-  EXPECT_EQ(names(view.entries()), strings({"Music", "Music (1)", "F:\\", "Music (2)"}));
+  EXPECT_EQ(names(view.entries()), name_list({"Music", "Music (1)", "F:\\", "Music (2)"}));
   nav_location target;
   ASSERT_TRUE(view.link_target(target, L"Music (1)"));
   EXPECT_EQ(target, (nav_location{nav_kind_file_system, {{L"E:"}, {L"Music"}}}));

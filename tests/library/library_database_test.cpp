@@ -16,10 +16,10 @@ namespace {
 using library_test::counting_tst_input;
 using strings = std::set<std::string>;
 
-std::string u32(std::uint32_t v) { return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; }
+std::string u32_text(std::uint32_t v) { return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; }
 const std::string header("\x55\xC7\x65\x9F\xF6\x13\x14\x48\xA9\xB1\xF1\xB6\xF7\xAD\x7F\xFC", 16);
 const std::string empty_blob = std::string("\xD0\x0A\xCA\xA5\x5D\xEA\x04\x4E\xAA\x2C\xDD\x0A\x45\x02\x36\x6E", 16) +
-                               u32(8) + u32(0) + u32(0) +
+                               u32_text(8) + u32_text(0) + u32_text(0) +
                                std::string("\x94\x84\xEA\x9B\x45\x60\x45\x49\x9A\xBC\x0B\x38\xAE\xC3\x91\x6A", 16);
 
 class LibraryDatabase : public ::testing::Test {
@@ -66,13 +66,13 @@ TEST_F(LibraryDatabase, EmptyLibraryAndOneEmptyFolderHaveTheirExactBytes) {
   media_library::set_folder_list({});
   media_library::ensure_loaded();
   library_database_save(false);
-  EXPECT_EQ(database(), header + u32(0));
+  EXPECT_EQ(database(), header + u32_text(0));
 
   media_library::shutdown();
   media_library::set_folder_list({"C:\\M"});
   media_library::ensure_loaded();
   library_database_save(false);
-  EXPECT_EQ(database(), header + u32(1) + u32(4) + "C:\\M" + u32(44) + empty_blob);
+  EXPECT_EQ(database(), header + u32_text(1) + u32_text(4) + "C:\\M" + u32_text(44) + empty_blob);
   EXPECT_EQ(database().size(), 76u);
 }
 
@@ -190,7 +190,7 @@ TEST_F(LibraryDatabase, DamagedFileKeepsEveryRecordBeforeTheDamage) {
     std::string bytes;
   } damaged[] = {
       {"another header", "X" + whole.substr(1)},
-      {"a count far past the records", whole.substr(0, 16) + u32(1000) + whole.substr(20)},
+      {"a count far past the records", whole.substr(0, 16) + u32_text(1000) + whole.substr(20)},
   };
   for (const auto& d : damaged) {
     write_database(d.bytes);
@@ -237,7 +237,7 @@ TEST_F(LibraryDatabase, ReadAheadGivesTheLibraryAFirstUseWouldRead) {
   EXPECT_EQ(database(), whole) << "nothing changed, nothing written";
   media_library::shutdown();
 
-  for (const std::string& bytes : {"X" + whole.substr(1), whole.substr(0, 16) + u32(1000) + whole.substr(20),
+  for (const std::string& bytes : {"X" + whole.substr(1), whole.substr(0, 16) + u32_text(1000) + whole.substr(20),
                                    whole.substr(0, whole.size() / 2), whole.substr(0, whole.size() - 3)}) {
     write_database(bytes);
     const strings ahead = read_ahead();
@@ -261,7 +261,7 @@ TEST_F(LibraryDatabase, ReadAheadGivesTheLibraryAFirstUseWouldRead) {
   // files again.
   std::string bad = whole;
   const std::size_t blob_start = 20 + 4 + music.path("one").size() + 4;
-  bad.replace(blob_start + 16, 4, u32(0x7FFFFFFF));  // the tree claims more than the blob holds
+  bad.replace(blob_start + 16, 4, u32_text(0x7FFFFFFF));  // the tree claims more than the blob holds
   write_database(bad);
   library_database_preload();
   EXPECT_EQ(library_tracks(), strings({"b.tst:0"}));

@@ -25,14 +25,14 @@ public:
   bool is_scanning() override { return false; }
 };
 
-class counting_listener final : public nav_node_listener {
+class counting_view_listener final : public nav_node_listener {
 public:
   int changes = 0;
   void node_changed() override { ++changes; }
   void scanning_changed(bool) override {}
 };
 
-std::vector<std::string> names(const wide_text_list& list) {
+std::vector<std::string> node_names(const wide_text_list& list) {
   std::vector<std::string> out;
   for (const std::wstring& text : list) out.push_back(nav_utf8(text));
   return out;
@@ -53,12 +53,12 @@ wide_text_list keys(std::initializer_list<const char*> list) {
   return out;
 }
 
-using strings = std::vector<std::string>;
+using name_list = std::vector<std::string>;
 
 class LibraryView : public ::testing::Test {
 public:
   memory_library library;
-  counting_listener listener;
+  counting_view_listener listener;
 
   void SetUp() override {
     qiv::set_main_thread_id(GetCurrentThreadId());
@@ -93,7 +93,7 @@ public:
 TEST_F(LibraryView, LevelsListTheirGroupsInNaturalOrder) {
   struct row {
     nav_path path;
-    strings entries;
+    name_list entries;
     const char* why;
   };
   const row rows[] = {
@@ -115,9 +115,9 @@ TEST_F(LibraryView, LevelsListTheirGroupsInNaturalOrder) {
   for (const row& r : rows) {
     auto node = view(r.path);
     // The list's own copy, made before the node is asked for its entries.
-    EXPECT_EQ(names(node->copy_entries()), r.entries) << r.why;
+    EXPECT_EQ(node_names(node->copy_entries()), r.entries) << r.why;
     EXPECT_TRUE(node->has_tracks()) << r.why;
-    EXPECT_EQ(names(node->entries()), r.entries) << r.why;
+    EXPECT_EQ(node_names(node->entries()), r.entries) << r.why;
     EXPECT_EQ(node->get_path().size(), std::min<std::size_t>(r.path.size(), 3)) << r.why;
   }
 }
@@ -126,18 +126,18 @@ TEST_F(LibraryView, PlaysAlbumByAlbumInDiscAndTrackOrder) {
   auto node = view({{}});
   track_handle_list tracks;
   node->get_tracks(keys({"Anna"}), tracks);
-  EXPECT_EQ(files(tracks), strings({"a2.flac", "a1.flac", "a3.flac", "b1.flac"}));
+  EXPECT_EQ(files(tracks), name_list({"a2.flac", "a1.flac", "a3.flac", "b1.flac"}));
   node->get_tracks({}, tracks);
   EXPECT_EQ(tracks.size(), 6u) << "no names: every track of the level";
-  EXPECT_EQ(names(node->get_path()[0]), strings()) << "asking for tracks leaves the view as it was";
+  EXPECT_EQ(node_names(node->get_path()[0]), name_list()) << "asking for tracks leaves the view as it was";
 
   auto genres = view({});
   genres->get_tracks(keys({"Rock", "Pop"}), tracks);
-  EXPECT_EQ(files(tracks), strings({"a2.flac", "a1.flac", "a3.flac"})) << "a track of two chosen genres comes once";
+  EXPECT_EQ(files(tracks), name_list({"a2.flac", "a1.flac", "a3.flac"})) << "a track of two chosen genres comes once";
 
   auto songs = view({{}, {}, {}});
   songs->get_tracks(keys({"Beta", "Alpha"}), tracks);
-  EXPECT_EQ(files(tracks), strings({"a2.flac", "b1.flac", "a1.flac"})) << "by title, not by choice order";
+  EXPECT_EQ(files(tracks), name_list({"a2.flac", "b1.flac", "a1.flac"})) << "by title, not by choice order";
 }
 
 TEST_F(LibraryView, GroupsByExactTextInNaturalOrderWithCaseVariantsApart) {
@@ -150,17 +150,17 @@ TEST_F(LibraryView, GroupsByExactTextInNaturalOrderWithCaseVariantsApart) {
            {.file = "v5.flac", .genre = "; ; ", .artist = "Under; Uber; Abba", .title = "Song "},
        })
     library.tracks.push_back(make_track(t));
-  EXPECT_EQ(names(view({})->entries()), strings({"Jazz", "Pop", "Rock", "rock"})) << "a value given twice is one group";
-  EXPECT_EQ(names(view({{}})->entries()), strings({"ABBA", "Abba", "abba", "Uber", "Under"}))
+  EXPECT_EQ(node_names(view({})->entries()), name_list({"Jazz", "Pop", "Rock", "rock"})) << "a value given twice is one group";
+  EXPECT_EQ(node_names(view({{}})->entries()), name_list({"ABBA", "Abba", "abba", "Uber", "Under"}))
       << "names equal but for case stay apart, in code-unit order; empty values make no group";
   auto songs = view({{}, {}, {}});
-  EXPECT_EQ(names(songs->entries()), strings({"Song", "song", "Song ", "v4"})) << "a track without a title goes by its file name";
+  EXPECT_EQ(node_names(songs->entries()), name_list({"Song", "song", "Song ", "v4"})) << "a track without a title goes by its file name";
   track_handle_list tracks;
   songs->get_tracks(keys({"Song"}), tracks);
-  EXPECT_EQ(files(tracks), strings({"v1.flac", "v3.flac"}));
+  EXPECT_EQ(files(tracks), name_list({"v1.flac", "v3.flac"}));
   auto artists = view({{}});
   artists->get_tracks(keys({"Abba"}), tracks);
-  EXPECT_EQ(files(tracks), strings({"v3.flac", "v5.flac"}));
+  EXPECT_EQ(files(tracks), name_list({"v3.flac", "v5.flac"}));
 }
 
 TEST_F(LibraryView, AlbumsTellApartTracksByEveryFieldTheirCaptionsRead) {
@@ -176,13 +176,13 @@ TEST_F(LibraryView, AlbumsTellApartTracksByEveryFieldTheirCaptionsRead) {
        })
     library.tracks.push_back(make_track(t));
   auto albums = view({{}, {}});
-  EXPECT_EQ(names(albums->entries()),
-            strings({"[songs from all albums]", "Dora - Live [2000]", "Dora - Live [2003]", "Emil - Live [2000]"}));
+  EXPECT_EQ(node_names(albums->entries()),
+            name_list({"[songs from all albums]", "Dora - Live [2000]", "Dora - Live [2003]", "Emil - Live [2000]"}));
   track_handle_list tracks;
   albums->get_tracks(keys({"Dora - Live [2000]"}), tracks);
-  EXPECT_EQ(files(tracks), strings({"x1.flac", "x4.flac", "x3.flac"})) << "by title within the album";
+  EXPECT_EQ(files(tracks), name_list({"x1.flac", "x4.flac", "x3.flac"})) << "by title within the album";
   albums->get_tracks(keys({"Emil - Live [2000]"}), tracks);
-  EXPECT_EQ(files(tracks), strings({"x2.flac"}));
+  EXPECT_EQ(files(tracks), name_list({"x2.flac"}));
 }
 
 TEST_F(LibraryView, AlbumsApartByExactTextWhateverTheirCharacters) {
@@ -195,23 +195,23 @@ TEST_F(LibraryView, AlbumsApartByExactTextWhateverTheirCharacters) {
     library.tracks.push_back(make_track({.file = ("y" + std::to_string(i) + ".flac").c_str(), .artist = "Dora",
                                          .album_artist = "Dora", .album = albums[i], .title = "T", .date = "2000"}));
   auto all = view({{}, {}});
-  EXPECT_EQ(names(all->entries()),
-            strings({"[songs from all albums]", "Dora - Caf\xEF\xBF\xBD [2000]", "Dora - LIVE [2000]", "Dora - Live [2000]",
+  EXPECT_EQ(node_names(all->entries()),
+            name_list({"[songs from all albums]", "Dora - Caf\xEF\xBF\xBD [2000]", "Dora - LIVE [2000]", "Dora - Live [2000]",
                      "Dora - live [2000]", "Dora - \xEE\x80\x80 [2000]", "Dora - \xF0\x9F\x8E\xB5 [2000]"}));
   auto own = view({{}, keys({"Dora"})});
-  EXPECT_EQ(names(own->entries()), strings({"[songs from all albums]", "Caf\xEF\xBF\xBD [2000]", "LIVE [2000]", "Live [2000]",
+  EXPECT_EQ(node_names(own->entries()), name_list({"[songs from all albums]", "Caf\xEF\xBF\xBD [2000]", "LIVE [2000]", "Live [2000]",
                                             "live [2000]", "\xEE\x80\x80 [2000]", "\xF0\x9F\x8E\xB5 [2000]"}));
   track_handle_list tracks;
   all->get_tracks(keys({"Dora - Live [2000]"}), tracks);
-  EXPECT_EQ(files(tracks), strings({"y1.flac", "y6.flac"}));
+  EXPECT_EQ(files(tracks), name_list({"y1.flac", "y6.flac"}));
 }
 
 TEST_F(LibraryView, ControlCharactersInLongValuesShowAsUnderscores) {
   library.tracks.clear();
   library.tracks.push_back(make_track({.file = "t1.flac", .artist = "Dora", .album = "Songs\tof\x01the long road home",
                                        .title = "A title longer than a short string\x1F\x1F!", .date = "2000"}));
-  EXPECT_EQ(names(view({{}, {}, {}})->entries()), strings({"A title longer than a short string__!"}));
-  EXPECT_EQ(names(view({{}, {}})->entries()), strings({"Dora - Songs_of_the long road home [2000]"}));
+  EXPECT_EQ(node_names(view({{}, {}, {}})->entries()), name_list({"A title longer than a short string__!"}));
+  EXPECT_EQ(node_names(view({{}, {}})->entries()), name_list({"Dora - Songs_of_the long road home [2000]"}));
 }
 
 TEST_F(LibraryView, AnAlbumCaptionSharedByTwoAlbumsNamesTheLaterOnesAlbum) {
@@ -241,7 +241,7 @@ TEST_F(LibraryView, RedrawsOnlyWhenTheEntriesChange) {
   library.tracks.push_back(make_track({.file = "d2.flac", .genre = "Ska", .title = "New"}));
   library.callback->on_items_added({library.tracks.back()});
   EXPECT_EQ(listener.changes, 1);
-  EXPECT_EQ(names(node->entries()).back(), "Ska");
+  EXPECT_EQ(node_names(node->entries()).back(), "Ska");
 
   auto songs = view({{}, {}, {}});
   library.tracks.push_back(make_track({.file = "d3.flac", .title = "Zeta"}));
@@ -250,7 +250,7 @@ TEST_F(LibraryView, RedrawsOnlyWhenTheEntriesChange) {
   library.tracks.push_back(make_track({.file = "d4.flac", .title = "Zz"}));
   library.callback->on_items_added({library.tracks.back()});
   EXPECT_EQ(listener.changes, 2);
-  EXPECT_EQ(names(songs->copy_entries()).back(), "Zz");
+  EXPECT_EQ(node_names(songs->copy_entries()).back(), "Zz");
 }
 
 TEST_F(LibraryView, ASelectionWhoseTracksAllLeaveGoesBackToTheLevelItWasChosenIn) {
@@ -261,7 +261,7 @@ TEST_F(LibraryView, ASelectionWhoseTracksAllLeaveGoesBackToTheLevelItWasChosenIn
   library.tracks.erase(library.tracks.begin(), library.tracks.begin() + 3);
   library.callback->on_items_removed(gone);
   EXPECT_EQ(node->get_path(), (nav_path{{}, keys({"Anna"})}));
-  EXPECT_EQ(names(node->entries()), strings({"Mix [1999] // Various"}));
+  EXPECT_EQ(node_names(node->entries()), name_list({"Mix [1999] // Various"}));
   EXPECT_EQ(caption_of(*node).find("???"), std::string::npos) << caption_of(*node);
   EXPECT_EQ(listener.changes, 1);
 
@@ -270,7 +270,7 @@ TEST_F(LibraryView, ASelectionWhoseTracksAllLeaveGoesBackToTheLevelItWasChosenIn
   library_view_node early(&listener, {{}, keys({"Carl"}), keys({"Solo [2005]"})}, loading);
   loading.tracks = library.tracks;
   loading.callback->on_items_added(loading.tracks);
-  EXPECT_EQ(names(early.entries()), strings({"01. Zeta"}));
+  EXPECT_EQ(node_names(early.entries()), name_list({"01. Zeta"}));
 }
 
 TEST_F(LibraryView, TellsWhichEntriesHoldATrackAfterEveryChange) {
@@ -325,14 +325,14 @@ TEST_F(LibraryView, CaptionsLinkBackIntoTheViews) {
   EXPECT_EQ(links[0].path, nav_path({keys({"[all genres]"}), keys({"Anna"}), keys({"First [2001]"})}))
       << "the album link opens the album under its album artist";
   auto node = view(links[0].path);
-  EXPECT_EQ(names(node->entries()), strings({"1.01. Alpha", "1.02. Beta", "2.05. Gamma // Guest"}));
+  EXPECT_EQ(node_names(node->entries()), name_list({"1.01. Alpha", "1.02. Beta", "2.05. Gamma // Guest"}));
 }
 
 TEST(DuplicateSongs, KeepsTheBestCopyOfNeighbouringEqualSongs) {
   qiv::set_main_thread_id(GetCurrentThreadId());
   struct row {
     std::vector<tags> copies;
-    strings kept;
+    name_list kept;
     const char* why;
   };
   const auto song = [](const char* file, std::uint64_t time = 1, const char* title = "Song") {

@@ -62,7 +62,7 @@ public:
   }
 };
 
-using strings = std::vector<std::string>;
+using name_list = std::vector<std::string>;
 
 TEST_F(TrackSources, FolderPlaysItsFilesByCodeUnitsThenSubfoldersDepthFirst) {
   for (const char* name : {"b.tst", "A.tst", "10.tst", "skip.txt", ".dot.tst"}) file(name);
@@ -72,9 +72,9 @@ TEST_F(TrackSources, FolderPlaysItsFilesByCodeUnitsThenSubfoldersDepthFirst) {
   folder("sub\\deeper");
   file("sub\\deeper\\deep.tst");
   const track_source_ptr source = folder_source_create(io_test::wide(music.path()));
-  const strings forward = play(source);
-  EXPECT_EQ(forward, strings({"10.tst", "A.tst", "b.tst", "in.tst", "deep.tst"}));
-  EXPECT_EQ(play(source, true), strings(forward.rbegin(), forward.rend())) << "previous mirrors next";
+  const name_list forward = play(source);
+  EXPECT_EQ(forward, name_list({"10.tst", "A.tst", "b.tst", "in.tst", "deep.tst"}));
+  EXPECT_EQ(play(source, true), name_list(forward.rbegin(), forward.rend())) << "previous mirrors next";
   EXPECT_EQ(source->find(source->last()->get_handle().get())->get_handle().get(), source->last()->get_handle().get());
 }
 
@@ -88,8 +88,8 @@ TEST_F(TrackSources, ConcatenationSkipsChildrenWithoutItems) {
   concat.append(folder_source_create(io_test::wide(music.path("nothing"))));
   concat.append(track_list_source_create({}));
   concat.append(folder_source_create(io_test::wide(music.path("sub"))));
-  EXPECT_EQ(play(concat.get()), strings({"one.tst", "two.tst"}));
-  EXPECT_EQ(play(concat.get(), true), strings({"two.tst", "one.tst"}));
+  EXPECT_EQ(play(concat.get()), name_list({"one.tst", "two.tst"}));
+  EXPECT_EQ(play(concat.get(), true), name_list({"two.tst", "one.tst"}));
   EXPECT_FALSE(folder_source_create(io_test::wide(music.path("nothing")))->first()) << "nothing to play";
 }
 
@@ -107,7 +107,7 @@ TEST_F(TrackSources, DeepTreesStopAtTheDepthLimit) {
     if (depth == folder_source_max_depth - 1 || depth == folder_source_max_depth) file(path + "\\" + std::to_string(depth) + ".tst");
   }
   EXPECT_EQ(play(folder_source_create(io_test::wide(music.path()))),
-            strings({std::to_string(folder_source_max_depth - 1) + ".tst"}));
+            name_list({std::to_string(folder_source_max_depth - 1) + ".tst"}));
 }
 
 }  // namespace

@@ -11,7 +11,7 @@
 namespace {
 
 // Records what the walk hands over: "name:subsong=title".
-class recording_sink : public location_sink {
+class recording_location_sink : public location_sink {
 public:
   std::vector<std::string> added;
   std::vector<std::string> paths;
@@ -45,7 +45,7 @@ private:
 
 class PathExpansion : public ::testing::Test, protected metadata_test::tst_files {
 protected:
-  recording_sink sink;
+  recording_location_sink sink;
   raisable_abort_signal abort;
   bool found = false;
 

@@ -10,7 +10,7 @@
 namespace {
 
 // The text with `from` replaced by `to`, which must be there once.
-std::string replaced(std::string text, const std::string& from, const std::string& to) {
+std::string replaced_once(std::string text, const std::string& from, const std::string& to) {
   const std::size_t at = text.find(from);
   EXPECT_NE(at, std::string::npos) << from;
   EXPECT_EQ(text.find(from, at + 1), std::string::npos) << from;
@@ -28,11 +28,11 @@ TEST(CueSheetEdit, ChangesOnlyTheTracksLinesOfTheFieldAndKeepsEveryOtherByte) {
   sheet.set_track_value(1, "composer", {"no line for it"});
 
   std::string expected = cue_test::ripper_sheet;
-  expected = replaced(expected, "    TITLE \"Second\"\r\n", "    TITLE \"Zweite\"\r\n");
-  expected = replaced(expected, "    PREGAP", "    PERFORMER \"Guest, Band\"\r\n    PREGAP");
-  expected = replaced(expected, "    ISRC USXX19800001\r\n", "");
-  expected = replaced(expected, "    REM DATE 2001\r\n", "    REM DATE 2001\r\n    REM COMMENT \"two words\"\r\n");
-  expected = replaced(expected, "GAIN -5.00 dB", "GAIN -4.00 dB");
+  expected = replaced_once(expected, "    TITLE \"Second\"\r\n", "    TITLE \"Zweite\"\r\n");
+  expected = replaced_once(expected, "    PREGAP", "    PERFORMER \"Guest, Band\"\r\n    PREGAP");
+  expected = replaced_once(expected, "    ISRC USXX19800001\r\n", "");
+  expected = replaced_once(expected, "    REM DATE 2001\r\n", "    REM DATE 2001\r\n    REM COMMENT \"two words\"\r\n");
+  expected = replaced_once(expected, "GAIN -5.00 dB", "GAIN -4.00 dB");
   EXPECT_EQ(sheet.text(), expected);
 
   cue_track_list tracks;
@@ -81,7 +81,7 @@ TEST(CueSheetEdit, ASheetWithAByteOrderMarkKeepsItAndItsFirstLineIsEdited) {
   cue_sheet_edit sheet((mark + cue_test::ripper_sheet).c_str());
   sheet.remove_sheet_value("genre");
   sheet.set_track_value(2, "title", {"Zweite"});
-  EXPECT_EQ(sheet.text(), mark + replaced(replaced(cue_test::ripper_sheet, "REM GENRE Jazz\r\n", ""),
+  EXPECT_EQ(sheet.text(), mark + replaced_once(replaced_once(cue_test::ripper_sheet, "REM GENRE Jazz\r\n", ""),
                                           "TITLE \"Second\"", "TITLE \"Zweite\""));
 }
 

@@ -17,7 +17,7 @@ std::string u32(std::uint32_t v) {
 }
 std::string entry(const std::string& text) { return u32(std::uint32_t(text.size())) + text; }
 
-std::string bytes(const vantrel_io::memory_writer& writer) {
+std::string bytes_written(const vantrel_io::memory_writer& writer) {
   return std::string(reinterpret_cast<const char*>(writer.get_ptr()), writer.get_size());
 }
 
@@ -37,7 +37,7 @@ track_info_impl sample_info() {
 TEST(CommentBlock, WritesFieldsUnderStoredNamesThenReplayGainInFixedOrder) {
   vantrel_io::memory_writer writer;
   comment_block_write("vendor", sample_info(), "\x03vorbis", 7, writer, true, never_raised_abort_signal());
-  EXPECT_EQ(bytes(writer), "\x03vorbis" + entry("vendor") + u32(6) + entry("ARTIST=A1") + entry("ARTIST=A2") +
+  EXPECT_EQ(bytes_written(writer), "\x03vorbis" + entry("vendor") + u32(6) + entry("ARTIST=A1") + entry("ARTIST=A2") +
                                entry("ALBUMARTIST=AA") + entry("TITLE=T") + entry("replaygain_album_peak=0.500000") +
                                entry("replaygain_track_gain=-3.50 dB") + "\x01");
 }
@@ -69,7 +69,7 @@ TEST(CommentBlock, RebuildKeepsVendorPicturesAndUnreadEntriesAfterTheNewFields) 
                         never_raised_abort_signal());
   // Entries no reading takes for a field stay, but for those of a field the
   // info writes: its new values stand for it.
-  EXPECT_EQ(bytes(writer), "OpusTags" + entry("old vendor") + u32(7) + entry("TITLE=new") + entry(picture) +
+  EXPECT_EQ(bytes_written(writer), "OpusTags" + entry("old vendor") + u32(7) + entry("TITLE=new") + entry(picture) +
                                entry("no equals sign") + entry(not_utf8) + entry("=no name") +
                                entry("TIT\xC3\x8DLE=x") + entry("coverart=BBBB"));
 

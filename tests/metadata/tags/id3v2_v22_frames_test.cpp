@@ -20,7 +20,7 @@ using namespace id3v2_test;
 
 namespace {
 
-id3parser::tag read(const bytes& data) {
+id3parser::tag read_tag(const bytes& data) {
   id3parser::memory_reader source(data.data(), data.size());
   id3parser::accept_all_frames all;
   id3parser::tag t;
@@ -30,12 +30,12 @@ id3parser::tag read(const bytes& data) {
 
 // The tag as the editor reads it, retitled and written back.
 id3parser::tag retitled(const bytes& v22) {
-  const id3parser::tag old = read(v22);
+  const id3parser::tag old = read_tag(v22);
   track_info_impl info;
   id3v2_tag_to_info(old, info);
   info.set_field("title", track_info::until_nul, "New", track_info::until_nul);
   const std::vector<std::uint8_t> written = id3v2_render(old, 0, info).bytes;
-  return read(bytes(written.begin(), written.end()));
+  return read_tag(bytes(written.begin(), written.end()));
 }
 
 const bytes nul{0};

@@ -40,7 +40,7 @@ public:
   }
 };
 
-std::string u32(std::uint32_t v) { return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; }
+std::string u32_le(std::uint32_t v) { return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; }
 
 TEST(OggCommentCodec, FindsTheMappingOfAStreamAndRebuildsOnlyItsCommentPacket) {
   service_factory* list = nullptr;
@@ -60,10 +60,10 @@ TEST(OggCommentCodec, FindsTheMappingOfAStreamAndRebuildsOnlyItsCommentPacket) {
   EXPECT_EQ(comment_packet_rebuild(*handler, "bident", 6, info, rebuilt), 0u);
   EXPECT_EQ(rebuilt.get_count(), 0u);
 
-  const std::string old_packet = "b" + u32(1) + "v" + u32(1) + u32(40) + "TITLE=a much longer title than before...";
+  const std::string old_packet = "b" + u32_le(1) + "v" + u32_le(1) + u32_le(40) + "TITLE=a much longer title than before...";
   EXPECT_EQ(comment_packet_rebuild(*handler, old_packet.data(), std::uint32_t(old_packet.size()), info, rebuilt),
             ogg_comment_handler::headers_complete);
-  const std::string expected = "b" + u32(1) + "v" + u32(1) + u32(7) + "TITLE=t";
+  const std::string expected = "b" + u32_le(1) + "v" + u32_le(1) + u32_le(7) + "TITLE=t";
   ASSERT_EQ(rebuilt.get_count(), old_packet.size());  // padded to the old size
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(rebuilt.data()), expected.size()), expected);
 }

@@ -31,7 +31,7 @@ std::string riff(const std::string& body, const std::string& form = "WAVE") {
 }
 
 const std::string fmt = chunk("fmt ", std::string("\x01\x00\x01\x00\x44\xAC\x00\x00\x88\x58\x01\x00\x02\x00\x10\x00", 16));
-const std::string audio = chunk("data", std::string(1000, '\x33'));
+const std::string data_chunk = chunk("data", std::string(1000, '\x33'));
 
 std::string info_list(const std::string& items) { return chunk("LIST", "INFO" + items); }
 
@@ -73,7 +73,7 @@ std::string with_id3_chunk_alone(const std::string& file) {
   for_each_chunk(file, [&](const std::string& chunk) {
     if (chunk.compare(0, 4, "id3 ") == 0) id3 = chunk;
   });
-  return riff(fmt + audio + id3);
+  return riff(fmt + data_chunk + id3);
 }
 
 class RiffTags : public ::testing::Test {
@@ -100,27 +100,27 @@ TEST_F(RiffTags, ReadsInfoItemsAndPrefersTheId3Chunk) {
     std::string body, expected, why;
   };
   const row rows[] = {
-      {fmt + info_list(chunk("INAM", std::string("Song\0", 5)) + chunk("IART", "Band")) + audio,
+      {fmt + info_list(chunk("INAM", std::string("Song\0", 5)) + chunk("IART", "Band")) + data_chunk,
        "title=Song;artist=Band;", "items run to their zero byte or their end"},
-      {fmt + info_list(chunk("ISFT", "tool") + chunk("INAM", "ab")) + audio, "title=ab;",
+      {fmt + info_list(chunk("ISFT", "tool") + chunk("INAM", "ab")) + data_chunk, "title=ab;",
        "unmapped ids are skipped; an item ending at the list end is read"},
-      {fmt + info_list(chunk("INAM", "one") + chunk("INAM", "two")) + audio, "title=two;", "the later item wins"},
-      {fmt + info_list(chunk("INAM", "info")) + id3_chunk("id3") + audio, "title=id3;",
+      {fmt + info_list(chunk("INAM", "one") + chunk("INAM", "two")) + data_chunk, "title=two;", "the later item wins"},
+      {fmt + info_list(chunk("INAM", "info")) + id3_chunk("id3") + data_chunk, "title=id3;",
        "the id3 chunk wins and leaves no tagtype"},
-      {fmt + info_list(chunk("INAM", "info")) + chunk("id3 ", "no tag here") + audio, "title=info;",
+      {fmt + info_list(chunk("INAM", "info")) + chunk("id3 ", "no tag here") + data_chunk, "title=info;",
        "an id3 chunk without a tag leaves the INFO list"},
-      {fmt + id3_chunk("id3") + info_list(chunk("INAM", "info")) + audio, "title=id3;",
+      {fmt + id3_chunk("id3") + info_list(chunk("INAM", "info")) + data_chunk, "title=id3;",
        "the id3 chunk wins wherever it stands"},
-      {fmt + info_list(chunk("INAM", "G\xC3\xBCnter")) + audio, "title=G\xC3\xBCnter;", "valid UTF-8 text is UTF-8"},
-      {fmt + info_list(chunk("INAM", "G\xFCnter")) + audio, "title=G\xC3\xBCnter;",
+      {fmt + info_list(chunk("INAM", "G\xC3\xBCnter")) + data_chunk, "title=G\xC3\xBCnter;", "valid UTF-8 text is UTF-8"},
+      {fmt + info_list(chunk("INAM", "G\xFCnter")) + data_chunk, "title=G\xC3\xBCnter;",
        "other text is in the ANSI code page"},
       {fmt + "data" + le32(0) + std::string(1000, '\x33') + info_list(chunk("INAM", "after")), "title=after;",
        "chunks behind the audio of a data chunk of size 0"},
-      {fmt + audio + id3_chunk("upper", "ID3 "), "title=upper;", "an ID3 chunk named in upper case"},
-      {fmt + audio + id3_chunk("first", "ID3 ") + id3_chunk("second"), "title=first;", "the first ID3 chunk counts"},
-      {fmt + info_list(chunk("INAM", "one") + chunk("IART", "A")) + audio + info_list(chunk("INAM", "two")),
+      {fmt + data_chunk + id3_chunk("upper", "ID3 "), "title=upper;", "an ID3 chunk named in upper case"},
+      {fmt + data_chunk + id3_chunk("first", "ID3 ") + id3_chunk("second"), "title=first;", "the first ID3 chunk counts"},
+      {fmt + info_list(chunk("INAM", "one") + chunk("IART", "A")) + data_chunk + info_list(chunk("INAM", "two")),
        "artist=A;title=two;", "a second INFO list adds its items, the later winning"},
-      {fmt + info_list(chunk("IPRT", "7")) + audio, "tracknumber=7;", "the track number under its other id"},
+      {fmt + info_list(chunk("IPRT", "7")) + data_chunk, "tracknumber=7;", "the track number under its other id"},
   };
   for (const row& r : rows) EXPECT_EQ(read(riff(r.body)), r.expected) << r.why;
 }
@@ -130,11 +130,11 @@ TEST_F(RiffTags, AnEditLeavesOneChunkOfEachKindAndOneItemOfTheField) {
     std::string body, chunks_after, why, fields_after = "album=Album;title=new;";
   };
   const row rows[] = {
-      {fmt + audio + id3_chunk("old", "ID3 "), "fmt |data|ID3 |", "the ID3 chunk keeps its name"},
-      {fmt + audio + id3_chunk("old", "ID3 ") + id3_chunk("later"), "fmt |data|ID3 |", "a second ID3 chunk goes"},
-      {fmt + info_list(chunk("INAM", "old")) + audio + id3_chunk("old", "ID3 "), "fmt |data|LIST|ID3 |",
+      {fmt + data_chunk + id3_chunk("old", "ID3 "), "fmt |data|ID3 |", "the ID3 chunk keeps its name"},
+      {fmt + data_chunk + id3_chunk("old", "ID3 ") + id3_chunk("later"), "fmt |data|ID3 |", "a second ID3 chunk goes"},
+      {fmt + info_list(chunk("INAM", "old")) + data_chunk + id3_chunk("old", "ID3 "), "fmt |data|LIST|ID3 |",
        "beside an INFO list"},
-      {fmt + info_list(chunk("INAM", "old") + chunk("IPRD", "Album")) + audio + info_list(chunk("INAM", "old 2")),
+      {fmt + info_list(chunk("INAM", "old") + chunk("IPRD", "Album")) + data_chunk + info_list(chunk("INAM", "old 2")),
        "fmt |LIST|data|", "a second INFO list joins the first, and stays the file's only tag",
        "title=new;album=Album;"},
   };
@@ -147,7 +147,7 @@ TEST_F(RiffTags, AnEditLeavesOneChunkOfEachKindAndOneItemOfTheField) {
     EXPECT_EQ(read(after), r.fields_after) << r.why;
   }
   // The other id of a field is replaced under its own id, which its readers read.
-  const std::string before = riff(fmt + info_list(chunk("IPRT", "1") + chunk("ITRK", "1")) + audio);
+  const std::string before = riff(fmt + info_list(chunk("IPRT", "1") + chunk("ITRK", "1")) + data_chunk);
   track_info_impl info;
   info.set_field("tracknumber", track_info::until_nul, "2", track_info::until_nul);
   const std::string after = write(before, info);
@@ -158,10 +158,10 @@ TEST_F(RiffTags, AnEditLeavesOneChunkOfEachKindAndOneItemOfTheField) {
 TEST_F(RiffTags, DamagedFilesAreDataErrors) {
   const std::string overlong_item = "INFO" + std::string("INAM") + le32(50) + "short";
   const std::string rows[] = {
-      "RIFX" + riff(fmt + audio).substr(4),                          // not RIFF (RF64 looks like this)
-      riff(fmt + audio, "AVI "),                                     // not WAVE
-      riff(fmt + audio).substr(0, 30),                               // RIFF size beyond the file
-      riff(fmt + chunk("LIST", overlong_item) + audio),              // item longer than its list
+      "RIFX" + riff(fmt + data_chunk).substr(4),                          // not RIFF (RF64 looks like this)
+      riff(fmt + data_chunk, "AVI "),                                     // not WAVE
+      riff(fmt + data_chunk).substr(0, 30),                               // RIFF size beyond the file
+      riff(fmt + chunk("LIST", overlong_item) + data_chunk),              // item longer than its list
       riff(fmt + "data" + le32(5000) + std::string(1000, '\x33')),  // chunk past the RIFF end
   };
   for (const std::string& content : rows) EXPECT_THROW(read(content), vantrel_io::exception_io_data);
@@ -171,13 +171,13 @@ TEST_F(RiffTags, WritesJoinedAsciiItemsAfterUnmappedOnes) {
   track_info_impl info;
   info.add_field_value(info.set_field("artist", 6, "a", 1), "b", 1);
   info.set_field("title", 5, "x", 1);
-  const std::string before = riff(fmt + info_list(chunk("ISFT", "tool") + chunk("INAM", "old")) + audio);
+  const std::string before = riff(fmt + info_list(chunk("ISFT", "tool") + chunk("INAM", "old")) + data_chunk);
   const std::string after = write(before, info);
   // The edited item stays where it stood, a new one follows.
   const std::string items = chunk("ISFT", "tool") + chunk("INAM", std::string("x\0", 2)) +
                             chunk("IART", std::string("a, b\0", 5));
   EXPECT_NE(after.find(info_list(items)), std::string::npos);
-  EXPECT_NE(after.find(audio), std::string::npos);
+  EXPECT_NE(after.find(data_chunk), std::string::npos);
   EXPECT_EQ(read(after), "artist=a,b;title=x;");
 }
 
@@ -185,7 +185,7 @@ TEST_F(RiffTags, AnEditKeepsWhatTheReadingDidNotTakeFromTheInfoList) {
   // The album only the INFO list holds stays there, byte for byte, and the
   // edited title reaches both chunks.
   const std::string before =
-      riff(fmt + info_list(chunk("IPRD", "info album") + chunk("INAM", "info title")) + id3_chunk("id3 title") + audio);
+      riff(fmt + info_list(chunk("IPRD", "info album") + chunk("INAM", "info title")) + id3_chunk("id3 title") + data_chunk);
   auto file = io_test::make_model_file(before);
   track_info_impl info;
   riff_tags::read(*file, info, io_test::no_abort());
@@ -203,13 +203,13 @@ TEST_F(RiffTags, InfoFieldsBesideAnId3ChunkAreShownAndRemovedFromBoth) {
   using namespace id3v2_test;
   const std::string id3_album = id3_chunk_of("id3 ", 3, frame("TALB", latin("Album")));
   const std::string both = riff(fmt + info_list(chunk("INAM", "Info title") + chunk("IART", "Info artist")) +
-                                audio + id3_album);
+                                data_chunk + id3_album);
   EXPECT_EQ(read(both), "album=Album;title=Info title;artist=Info artist;");
   const struct {
     std::string before, after_removal;
   } removals[] = {
       {both, "album=Album;artist=Info artist;"},
-      {riff(fmt + info_list(chunk("INAM", "info")) + audio + id3_chunk("id3")), ""},
+      {riff(fmt + info_list(chunk("INAM", "info")) + data_chunk + id3_chunk("id3")), ""},
   };
   for (const auto& r : removals) {
     auto file = io_test::make_model_file(r.before);
@@ -224,19 +224,19 @@ TEST_F(RiffTags, InfoFieldsBesideAnId3ChunkAreShownAndRemovedFromBoth) {
     EXPECT_EQ(read(file->bytes), r.after_removal);
   }
   // An item added later by a tagger of INFO lists alone is shown too.
-  EXPECT_EQ(read(riff(fmt + audio + id3_chunk("id3") + info_list(chunk("IGNR", "Jazz")))), "title=id3;genre=Jazz;");
+  EXPECT_EQ(read(riff(fmt + data_chunk + id3_chunk("id3") + info_list(chunk("IGNR", "Jazz")))), "title=id3;genre=Jazz;");
 }
 
 TEST_F(RiffTags, AnEditAddsAnInfoListOnlyWhereNoId3ChunkStoodAlone) {
   const struct {
     std::string body, chunks_after, why;
   } rows[] = {
-      {fmt + audio + id3_chunk("old"), "fmt |data|id3 |", "ID3 alone"},
-      {fmt + info_list("") + audio + id3_chunk("old"), "fmt |data|id3 |", "beside an empty INFO list"},
-      {fmt + audio, "fmt |data|LIST|id3 |", "untagged"},
-      {fmt + audio + id3_chunk("old") + info_list(chunk("ISFT", "tool")), "fmt |data|LIST|id3 |",
+      {fmt + data_chunk + id3_chunk("old"), "fmt |data|id3 |", "ID3 alone"},
+      {fmt + info_list("") + data_chunk + id3_chunk("old"), "fmt |data|id3 |", "beside an empty INFO list"},
+      {fmt + data_chunk, "fmt |data|LIST|id3 |", "untagged"},
+      {fmt + data_chunk + id3_chunk("old") + info_list(chunk("ISFT", "tool")), "fmt |data|LIST|id3 |",
        "a list of other items is written as before"},
-      {fmt + info_list(chunk("ISFT", "tool")) + audio, "fmt |data|LIST|id3 |",
+      {fmt + info_list(chunk("ISFT", "tool")) + data_chunk, "fmt |data|LIST|id3 |",
        "a list of other items alone is no tag: ffmpeg's files get an ID3 chunk"},
   };
   for (const auto& r : rows) {
@@ -249,7 +249,7 @@ TEST_F(RiffTags, AnEditAddsAnInfoListOnlyWhereNoId3ChunkStoodAlone) {
 }
 
 TEST_F(RiffTags, AnInfoListAloneGetsAnId3ChunkOfEveryFieldForWhatItCannotHold) {
-  const std::string info_alone = riff(fmt + info_list(chunk("INAM", "t") + chunk("IMUS", "Old")) + audio);
+  const std::string info_alone = riff(fmt + info_list(chunk("INAM", "t") + chunk("IMUS", "Old")) + data_chunk);
   EXPECT_EQ(read(info_alone), "title=t;composer=Old;");
   track_info_impl info;
   info.set_field("title", 5, "t", 1);
@@ -277,12 +277,12 @@ TEST_F(RiffTags, InfoItemsOfOddSizeAreFoundWithOrWithoutTheirPadByte) {
   const auto unpadded = [](const std::string& id, const std::string& data) { return id + le32(data.size()) + data; };
   const std::string items = unpadded("INAM", std::string("Titl\0", 5)) + unpadded("ISFT", "odd") +
                             unpadded("IMUS", std::string("Comp\0", 5)) + chunk("IART", std::string("Art\0", 4));
-  const std::string before = riff(fmt + info_list(items) + audio);
+  const std::string before = riff(fmt + info_list(items) + data_chunk);
   EXPECT_EQ(read(before), "title=Titl;composer=Comp;artist=Art;");
-  EXPECT_EQ(read(riff(fmt + info_list(items + chunk("ICMT", std::string("c\0", 2))) + audio)),
+  EXPECT_EQ(read(riff(fmt + info_list(items + chunk("ICMT", std::string("c\0", 2))) + data_chunk)),
             "title=Titl;composer=Comp;artist=Art;comment=c;")
       << "a padded item after them";
-  EXPECT_EQ(read(riff(fmt + chunk("LIST", "INFO" + items + '\0') + audio)), "title=Titl;composer=Comp;artist=Art;")
+  EXPECT_EQ(read(riff(fmt + chunk("LIST", "INFO" + items + '\0') + data_chunk)), "title=Titl;composer=Comp;artist=Art;")
       << "the list's size counting its pad byte";
   // An edit of either kind of item leaves every item behind its pad byte.
   const struct {
@@ -309,7 +309,7 @@ TEST_F(RiffTags, SecondWriteFillsTheFillerAndKeepsTheSize) {
   track_info_impl info;
   info.set_field("title", 5, "Title", 5);
   info.set_field("album", 5, "Album", 5);
-  const std::string once = write(riff(fmt + audio), info);
+  const std::string once = write(riff(fmt + data_chunk), info);
   const std::string twice = write(once, info);
   EXPECT_EQ(twice.size(), once.size());
   EXPECT_EQ(read(twice), "album=Album;title=Title;");
@@ -324,24 +324,24 @@ TEST_F(RiffTags, PlacingNeedsAnExactFitOrEightSpareBytes) {
     bool in_place;
   } rows[] = {{20, true}, {28, true}, {22, false}, {26, false}, {40, true}};
   for (const row& r : rows) {
-    auto file = io_test::make_model_file(riff(fmt + chunk("JUNK", std::string(r.junk_data, 'j')) + audio));
+    auto file = io_test::make_model_file(riff(fmt + chunk("JUNK", std::string(r.junk_data, 'j')) + data_chunk));
     const std::size_t size = file->bytes.size();
     riff_chunks::place_chunk(*file, "test", payload, io_test::no_abort());
     EXPECT_EQ(file->bytes.size() == size, r.in_place) << r.junk_data;
     EXPECT_EQ(file->bytes.substr(4, 4), le32(static_cast<std::uint32_t>(file->bytes.size() - 8)));
-    EXPECT_NE(file->bytes.find(audio), std::string::npos);
+    EXPECT_NE(file->bytes.find(data_chunk), std::string::npos);
   }
 }
 
 TEST_F(RiffTags, RemovingTrailingTagsShortensTheFile) {
   const std::string audio_first =
-      riff(fmt + audio + info_list(chunk("INAM", "t")) + id3_chunk("t") + id3_chunk("u", "ID3 "));
+      riff(fmt + data_chunk + info_list(chunk("INAM", "t")) + id3_chunk("t") + id3_chunk("u", "ID3 "));
   auto file = io_test::make_model_file(audio_first);
   riff_tags::rewrite_chunks(*file, nullptr, io_test::no_abort(), true, true);
-  EXPECT_EQ(file->bytes, riff(fmt + audio));
+  EXPECT_EQ(file->bytes, riff(fmt + data_chunk));
 
   // Tags ahead of the audio become one filler chunk; the audio stays put.
-  const std::string tags_first = riff(fmt + info_list(chunk("INAM", "t")) + id3_chunk("t") + audio);
+  const std::string tags_first = riff(fmt + info_list(chunk("INAM", "t")) + id3_chunk("t") + data_chunk);
   file = io_test::make_model_file(tags_first);
   riff_tags::rewrite_chunks(*file, nullptr, io_test::no_abort(), true, true);
   EXPECT_EQ(file->bytes.size(), tags_first.size());
@@ -369,7 +369,7 @@ TEST_F(RiffTags, RiffSizeShortOfTheAudioChangesNothing) {
   track_info_impl info;
   info.set_field("title", 5, "new", 3);
   for (const row& r : rows) {
-    std::string before = riff(fmt + audio);
+    std::string before = riff(fmt + data_chunk);
     before.replace(4, 4, le32(r.declared));
     auto file = io_test::make_model_file(before);
     EXPECT_THROW(riff_tags::write(*file, info, io_test::no_abort()), vantrel_io::exception_io_data) << r.why;
@@ -380,7 +380,7 @@ TEST_F(RiffTags, RiffSizeShortOfTheAudioChangesNothing) {
 TEST_F(RiffTags, DamagedOldId3ChunkLeavesTheFileUntouched) {
   // A tag header that claims more frames than the chunk holds.
   const std::string damaged = chunk("id3 ", std::string("ID3\x03\x00\x00\x00\x00\x01\x00TIT2", 14));
-  const std::string before = riff(fmt + info_list(chunk("INAM", "keep")) + damaged + audio);
+  const std::string before = riff(fmt + info_list(chunk("INAM", "keep")) + damaged + data_chunk);
   track_info_impl info;
   info.set_field("title", 5, "new", 3);
   auto file = io_test::make_model_file(before);
@@ -403,7 +403,7 @@ TEST_F(RiffTags, EditsKeepWhatStandsBehindTheRiffAtTheEnd) {
       {chunk("LIST", "INFOINAM" + le32(4) + "past"), "a chunk past the RIFF size"},
       {std::string("\x00\x01\x02", 3), "odd stray bytes"},
   };
-  const std::string tagged = riff(fmt + audio + info_list(chunk("INAM", std::string("Old title\0", 10))));
+  const std::string tagged = riff(fmt + data_chunk + info_list(chunk("INAM", std::string("Old title\0", 10))));
   for (const auto& t : tails) {
     for (const char* title : {"A much longer title than the old one", "N"}) {
       track_info_impl info;
@@ -417,7 +417,7 @@ TEST_F(RiffTags, EditsKeepWhatStandsBehindTheRiffAtTheEnd) {
     }
     auto file = io_test::make_model_file(tagged + t.tail);
     riff_tags::rewrite_chunks(*file, nullptr, io_test::no_abort(), true, true);
-    EXPECT_EQ(file->bytes, riff(fmt + audio) + t.tail) << t.why << ", removal";
+    EXPECT_EQ(file->bytes, riff(fmt + data_chunk) + t.tail) << t.why << ", removal";
   }
   // A last chunk without its pad byte: the appended tag starts right behind it.
   const std::string odd = "RIFF" + le32(4 + std::uint32_t(fmt.size()) + 8 + 999) + "WAVE" + fmt + "data" + le32(999) +
@@ -469,11 +469,11 @@ TEST_F(RiffTags, EveryId3ChunkIsShownAndAnEditKeepsItsFieldsInOne) {
   const struct {
     std::string body, shown, after_edit, id3_left, why;
   } rows[] = {
-      {fmt + audio + two, "album=Album;artist=Anna;title=first;", "album=Album;artist=Anna;genre=Jazz;title=first;",
+      {fmt + data_chunk + two, "album=Album;artist=Anna;title=first;", "album=Album;artist=Anna;genre=Jazz;title=first;",
        "ID3 ", "the first chunk's value wins"},
-      {fmt + chunk("ID3 ", "") + audio + later, "artist=A;title=T;", "artist=A;genre=Jazz;title=T;", "id3 ",
+      {fmt + chunk("ID3 ", "") + data_chunk + later, "artist=A;title=T;", "artist=A;genre=Jazz;title=T;", "id3 ",
        "an empty chunk hides nothing; the chunk with the tag names the one left"},
-      {fmt + info_list(chunk("IPRD", "info")) + chunk("id3 ", "no tag") + audio + later, "artist=A;title=T;album=info;",
+      {fmt + info_list(chunk("IPRD", "info")) + chunk("id3 ", "no tag") + data_chunk + later, "artist=A;title=T;album=info;",
        "album=info;artist=A;genre=Jazz;title=T;", "id3 ",
        "nor do stray bytes; the INFO album is shown beside them, and joins the chunk"},
   };
@@ -493,13 +493,13 @@ TEST_F(RiffTags, EveryId3ChunkIsShownAndAnEditKeepsItsFieldsInOne) {
     EXPECT_TRUE(count(r.id3_left.c_str()) == 1 && count("ID3 ") + count("id3 ") == 1) << r.why << ": " << ids;
     EXPECT_EQ(read(file->bytes), r.after_edit) << r.why;
   }
-  EXPECT_EQ(read(riff(fmt + damaged + audio + later)), "artist=A;title=T;") << "a damaged chunk hides nothing";
+  EXPECT_EQ(read(riff(fmt + damaged + data_chunk + later)), "artist=A;title=T;") << "a damaged chunk hides nothing";
   // A frame of the later chunk that carries no field stays, byte for byte.
   const bytes priv = frame("PRIV", text(std::string("owner\0data", 10)));
   track_info_impl info;
   info.set_field("title", 5, "new", 3);
   const std::string after =
-      write(riff(fmt + audio + id3_chunk("first", "ID3 ") + id3_chunk_of("id3 ", 3, frame("TALB", latin("A")) + priv)),
+      write(riff(fmt + data_chunk + id3_chunk("first", "ID3 ") + id3_chunk_of("id3 ", 3, frame("TALB", latin("A")) + priv)),
             info);
   EXPECT_NE(after.find(std::string(priv.begin(), priv.end())), std::string::npos);
 }
@@ -512,7 +512,7 @@ TEST_F(RiffTags, AnEditThatWouldLosePartOfAnId3ChunkChangesNothing) {
   const std::string seek = id3_chunk_of("ID3 ", 4, frame("SEEK", bytes{0, 0, 1, 0}, true));
   track_info_impl info;
   info.set_field("title", 5, "new", 3);
-  for (const std::string& before : {riff(fmt + audio + first + damaged), riff(fmt + audio + first + seek)}) {
+  for (const std::string& before : {riff(fmt + data_chunk + first + damaged), riff(fmt + data_chunk + first + seek)}) {
     auto file = io_test::make_model_file(before);
     EXPECT_THROW(riff_tags::write(*file, info, io_test::no_abort()), vantrel_io::exception_io_data);
     EXPECT_EQ(file->bytes, before);

@@ -26,7 +26,7 @@ struct write_call {
 // 3000 bytes of leading tag, audio to 9000, a trailing tag to 9300: the
 // page boundaries at 4096 and 8192 fall in the audio.
 const std::string head = std::string(3000, 'h');
-const std::string audio = std::string(6000, 'a');
+const std::string audio_bytes = std::string(6000, 'a');
 const std::string tail = std::string(300, 't');
 
 std::string changed(std::string text, std::size_t at, char value) {
@@ -39,7 +39,7 @@ tag_region_update update_of(const std::string& leading, const std::string& trail
   tag_region_update update;
   update.leading_length = head.size();
   update.leading = of(leading);
-  update.trailing_start = head.size() + audio.size();
+  update.trailing_start = head.size() + audio_bytes.size();
   update.trailing = of(trailing);
   return update;
 }
@@ -58,26 +58,26 @@ TEST(TagRegionUpdate, GoesInPlaceOnlyAsStepsAKillCannotSplit) {
     int writes;
   };
   const road_case cases[] = {
-      {"nothing changes", head, audio, head, tail, true, 0},
-      {"a leading change within one page", head, audio, changed(changed(head, 10, 'x'), 2000, 'y'), tail, true, 1},
-      {"a change of a large leading tag within its second page", big_head, audio,
+      {"nothing changes", head, audio_bytes, head, tail, true, 0},
+      {"a leading change within one page", head, audio_bytes, changed(changed(head, 10, 'x'), 2000, 'y'), tail, true, 1},
+      {"a change of a large leading tag within its second page", big_head, audio_bytes,
        changed(changed(big_head, 4200, 'x'), 4900, 'y'), tail, true, 1},
-      {"a leading change across a page boundary", big_head, audio, changed(changed(big_head, 10, 'x'), 4500, 'y'),
+      {"a leading change across a page boundary", big_head, audio_bytes, changed(changed(big_head, 10, 'x'), 4500, 'y'),
        tail, false, 0},
-      {"a trailing change within one page", head, audio, head, changed(changed(tail, 0, 'x'), 299, 'y'), true, 1},
+      {"a trailing change within one page", head, audio_bytes, head, changed(changed(tail, 0, 'x'), 299, 'y'), true, 1},
       {"a trailing change across a page boundary", head, straddling_audio, head,
        changed(changed(tail, 0, 'x'), 299, 'y'), false, 0},
-      {"a trailing run that grows within its page", head, audio, head, tail + "more", true, 1},
+      {"a trailing run that grows within its page", head, audio_bytes, head, tail + "more", true, 1},
       {"a trailing run that grows past a page boundary", head, audio_to_near_a_boundary, head,
        tail + std::string(100, 'm'), false, 0},
       {"a trailing run that grows from a change in another page", head, straddling_audio, head,
        changed(tail, 0, 'x') + "m", false, 0},
-      {"a trailing run that shrinks: a write, then a cut", head, audio, head, tail.substr(0, 100), false, 0},
-      {"a trailing run cut off whole", head, audio, head, "", true, 0},
-      {"a leading tag of another size", head, audio, head + "h", tail, false, 0},
-      {"a leading tag of another size and a trailing change", head, audio, head + "h", changed(tail, 0, 'x'), false,
+      {"a trailing run that shrinks: a write, then a cut", head, audio_bytes, head, tail.substr(0, 100), false, 0},
+      {"a trailing run cut off whole", head, audio_bytes, head, "", true, 0},
+      {"a leading tag of another size", head, audio_bytes, head + "h", tail, false, 0},
+      {"a leading tag of another size and a trailing change", head, audio_bytes, head + "h", changed(tail, 0, 'x'), false,
        0},
-      {"both ends, where no order is known safe", head, audio, changed(head, 10, 'x'), changed(tail, 0, 'x'), false,
+      {"both ends, where no order is known safe", head, audio_bytes, changed(head, 10, 'x'), changed(tail, 0, 'x'), false,
        0},
   };
   for (const road_case& c : cases) {
@@ -121,7 +121,7 @@ TEST(TagRegionUpdate, ARewriteTakesTheLeadingRegionLaidOutForIt) {
   const std::string wanted_in_place = changed(head, 5, 'x');
   const std::string laid_out = std::string(head.size(), 'L');
   for (const bool grows : {false, true}) {
-    auto model = io_test::make_model_file(head + audio + tail);
+    auto model = io_test::make_model_file(head + audio_bytes + tail);
     vantrel_io::file_ptr file(model.get());
     tag_region_update update = update_of(wanted_in_place, grows ? tail + std::string(5000, 'g') : tail);
     update.leading_for_rewrite = of(laid_out);

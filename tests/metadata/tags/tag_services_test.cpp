@@ -26,9 +26,9 @@ using namespace id3v2_test;
 
 namespace {
 
-std::string str(const bytes& b) { return std::string(b.begin(), b.end()); }
+std::string as_string(const bytes& b) { return std::string(b.begin(), b.end()); }
 
-const std::string audio = std::string(3000, '\x55') + "\xFF\xFB audio";
+const std::string mpeg_audio = std::string(3000, '\x55') + "\xFF\xFB audio";
 
 // The items of the file's APEv2 tag as "key=value;" in their order.
 std::string apev2_items_text(vantrel_io::file_object& file, const abort_signal& abort) {
@@ -46,7 +46,7 @@ std::string id3v1(const std::string& title, std::uint8_t track = 0, std::uint8_t
   return block;
 }
 
-std::string ape(const apev2::item_list& items) { return str(apev2::render_tag(items, true)); }
+std::string ape(const apev2::item_list& items) { return as_string(apev2::render_tag(items, true)); }
 
 std::string lyrics3v2() {
   const std::string body = "LYRICSBEGININD0000210LYR00005la la";
@@ -54,7 +54,7 @@ std::string lyrics3v2() {
 }
 
 std::string leading(const bytes& frames, std::size_t padding = 0, std::uint8_t version = 3) {
-  return str(tag(version, frames + bytes(padding, 0)));
+  return as_string(tag(version, frames + bytes(padding, 0)));
 }
 
 // Hands out an in-memory temporary file; commit puts its bytes in place of
@@ -116,7 +116,7 @@ TEST_F(TagServices, ReadingCombinesTheLeadingAndTrailingTags) {
   ape_gain.album_gain = -9.0f;
   const std::string both = leading(frame("TIT2", latin("lead")) +
                                    frame("TXXX", latin("replaygain_album_gain") + bytes{0} + text("-1.5 dB"))) +
-                           audio +
+                           mpeg_audio +
                            ape({{false, 0, "Title", "trail"}, {false, 0, "replaygain_track_gain", "-3.00 dB"},
                                 {false, 0, "replaygain_album_gain", "-9.00 dB"}}) +
                            id3v1("v1");
@@ -128,23 +128,23 @@ TEST_F(TagServices, ReadingCombinesTheLeadingAndTrailingTags) {
   };
   const read_case cases[] = {
       {"ID3v2 fields win; the trailing kinds join tagtype", both, "title=lead;", "id3v2.3|apev2|id3v1"},
-      {"ID3v1 alone", audio + id3v1("v1", 7, 17), "title=v1;tracknumber=7;genre=Rock;", "id3v1"},
-      {"two ID3v1 tags: the last, as every reader", audio + id3v1("older") + id3v1("newer"), "title=newer;", "id3v1"},
+      {"ID3v1 alone", mpeg_audio + id3v1("v1", 7, 17), "title=v1;tracknumber=7;genre=Rock;", "id3v1"},
+      {"two ID3v1 tags: the last, as every reader", mpeg_audio + id3v1("older") + id3v1("newer"), "title=newer;", "id3v1"},
       {"the ID3v2 tag's gaps filled from the APEv2 tag, then the ID3v1 block",
-       leading(frame("TIT2", latin("lead"))) + audio + ape({{false, 0, "Album", "ape album"}}) + id3v1("v1", 7, 17),
+       leading(frame("TIT2", latin("lead"))) + mpeg_audio + ape({{false, 0, "Album", "ape album"}}) + id3v1("v1", 7, 17),
        "title=lead;Album=ape album;tracknumber=7;genre=Rock;", "id3v2.3|apev2|id3v1"},
-      {"an APEv2 tag before a Lyrics3v2 block", audio + ape({{false, 0, "Title", "trail"}}) + lyrics3v2() +
+      {"an APEv2 tag before a Lyrics3v2 block", mpeg_audio + ape({{false, 0, "Title", "trail"}}) + lyrics3v2() +
        id3v1("v1", 7, 17), "Title=trail;tracknumber=7;genre=Rock;", "apev2|id3v1"},
       {"an APEv2 tag shows the fields only the ID3v1 block behind it holds",
-       audio + ape({{false, 0, "Title", "trail"}}) + id3v1("v1", 7, 17), "Title=trail;tracknumber=7;genre=Rock;",
+       mpeg_audio + ape({{false, 0, "Title", "trail"}}) + id3v1("v1", 7, 17), "Title=trail;tracknumber=7;genre=Rock;",
        "apev2|id3v1"},
       {"an ID3v1 block before the APEv2 tag, where no reader looks, stays hidden",
-       audio + id3v1("v1", 7, 17) + ape({{false, 0, "Title", "trail"}}), "Title=trail;", "apev2|id3v1"},
+       mpeg_audio + id3v1("v1", 7, 17) + ape({{false, 0, "Title", "trail"}}), "Title=trail;", "apev2|id3v1"},
       {"a damaged ID3v2 tag hides nothing behind it",
-       str(text("ID3") + bytes{3, 0, 0} + syncsafe(20) + text("TIT2") + be32(0x4000000) + bytes(12, 0)) + audio +
+       as_string(text("ID3") + bytes{3, 0, 0} + syncsafe(20) + text("TIT2") + be32(0x4000000) + bytes(12, 0)) + mpeg_audio +
            id3v1("v1"),
        "title=v1;", "id3v1"},
-      {"an APEv1 tag counts every item as text", audio + [] {
+      {"an APEv1 tag counts every item as text", mpeg_audio + [] {
          std::string t = ape({{true, 0, "Title", "one"}});
          t[8] = char(0xE8), t[9] = char(0x03);  // version 1000, in the header...
          t[t.size() - 24] = char(0xE8), t[t.size() - 23] = char(0x03);  // ...and the footer
@@ -160,14 +160,14 @@ TEST_F(TagServices, ReadingCombinesTheLeadingAndTrailingTags) {
   read_fields(both, nullptr, &gain);
   EXPECT_FLOAT_EQ(-1.5f, gain.album_gain);  // the ID3v2 value wins
   EXPECT_FLOAT_EQ(-3.0f, gain.track_gain);  // the APEv2 value fills the gap
-  EXPECT_THROW(read_fields(audio), exception_tag_not_found);
+  EXPECT_THROW(read_fields(mpeg_audio), exception_tag_not_found);
 }
 
 TEST_F(TagServices, ATagThatFitsItsRoomIsRewrittenInPlace) {
-  const std::string original = leading(frame("TIT2", latin("old title")), 4096) + audio;
+  const std::string original = leading(frame("TIT2", latin("old title")), 4096) + mpeg_audio;
   const std::string once = write(original, tag_services::kind_id3v2, {{"title", "new"}, {"artist", "A"}});
   ASSERT_EQ(original.size(), once.size());
-  EXPECT_TRUE(original.substr(original.size() - audio.size()) == once.substr(once.size() - audio.size()));
+  EXPECT_TRUE(original.substr(original.size() - mpeg_audio.size()) == once.substr(once.size() - mpeg_audio.size()));
   EXPECT_EQ("artist=A;title=new;", read_fields(once));
   EXPECT_TRUE(once == write(once, tag_services::kind_id3v2, {{"title", "new"}, {"artist", "A"}}));
 }
@@ -180,23 +180,23 @@ TEST_F(TagServices, ATagThatDoesNotFitRewritesTheFileWithDefaultPadding) {
     std::size_t padding;
   };
   const rewrite_case cases[] = {
-      {"no tag before", audio, 2048},
-      {"more than 16 KiB to spare", leading(frame("TIT2", latin("x")), 20000) + audio, 2048},
-      {"a version 2.2 tag", str(tag(2, frame22("TT2", latin("x")))) + audio, 2048},
+      {"no tag before", mpeg_audio, 2048},
+      {"more than 16 KiB to spare", leading(frame("TIT2", latin("x")), 20000) + mpeg_audio, 2048},
+      {"a version 2.2 tag", as_string(tag(2, frame22("TT2", latin("x")))) + mpeg_audio, 2048},
       // 44 bytes of room: the one new tag fills both.
       {"two stacked tags become one",
-       leading(frame("TIT2", latin("x"))) + leading(frame("TIT2", latin("y"))) + audio, 44 - 10 - title.size()},
+       leading(frame("TIT2", latin("x"))) + leading(frame("TIT2", latin("y"))) + mpeg_audio, 44 - 10 - title.size()},
   };
   for (const rewrite_case& c : cases) {
     const std::string written = write(c.original, tag_services::kind_id3v2, {{"title", "T"}});
-    EXPECT_TRUE(leading(title, c.padding) + audio == written) << c.why;
+    EXPECT_TRUE(leading(title, c.padding) + mpeg_audio == written) << c.why;
   }
 }
 
 TEST_F(TagServices, VersionTwoPointTwoBecomesTwoPointThreeKeepingPicturesAndComments) {
   const bytes picture = bytes{0} + text("PNG") + bytes{3, 'd', 0, 0x89, 'P'};
   const bytes comment = bytes{0} + text("eng") + bytes{0} + text("hello");
-  const std::string original = str(tag(2, frame22("TT2", latin("x")) + frame22("COM", comment) + frame22("PIC", picture))) + audio;
+  const std::string original = as_string(tag(2, frame22("TT2", latin("x")) + frame22("COM", comment) + frame22("PIC", picture))) + mpeg_audio;
   const std::string written = write(original, tag_services::kind_id3v2, {{"title", "y"}, {"comment", "hello"}});
   EXPECT_EQ(3, written[3]);
   EXPECT_EQ("comment=hello;title=y;", read_fields(written));
@@ -229,23 +229,23 @@ TEST_F(TagServices, FieldsReadTheSameWhetherAPictureSitsBetweenThemOrNot) {
     std::string without;
   };
   const picture_case cases[] = {
-      {"2.3", str(tag(3, frame("TIT2", latin("t")) + frame("APIC", apic) + frame("TPE1", latin("a")))),
-       str(tag(3, frame("TIT2", latin("t")) + frame("TPE1", latin("a"))))},
-      {"2.4", str(tag(4, frame("TIT2", latin("t"), true) + frame("APIC", apic, true) + frame("TPE1", latin("a"), true))),
-       str(tag(4, frame("TIT2", latin("t"), true) + frame("TPE1", latin("a"), true)))},
-      {"2.2", str(tag(2, frame22("TT2", latin("t")) + frame22("PIC", pic) + frame22("TP1", latin("a")))),
-       str(tag(2, frame22("TT2", latin("t")) + frame22("TP1", latin("a"))))},
+      {"2.3", as_string(tag(3, frame("TIT2", latin("t")) + frame("APIC", apic) + frame("TPE1", latin("a")))),
+       as_string(tag(3, frame("TIT2", latin("t")) + frame("TPE1", latin("a"))))},
+      {"2.4", as_string(tag(4, frame("TIT2", latin("t"), true) + frame("APIC", apic, true) + frame("TPE1", latin("a"), true))),
+       as_string(tag(4, frame("TIT2", latin("t"), true) + frame("TPE1", latin("a"), true)))},
+      {"2.2", as_string(tag(2, frame22("TT2", latin("t")) + frame22("PIC", pic) + frame22("TP1", latin("a")))),
+       as_string(tag(2, frame22("TT2", latin("t")) + frame22("TP1", latin("a"))))},
       {"2.3 larger than the head",
-       str(tag(3, frame("TIT2", latin("t")) + frame("APIC", big_apic) + frame("TPE1", latin("a")))),
-       str(tag(3, frame("TIT2", latin("t")) + frame("TPE1", latin("a"))))},
+       as_string(tag(3, frame("TIT2", latin("t")) + frame("APIC", big_apic) + frame("TPE1", latin("a")))),
+       as_string(tag(3, frame("TIT2", latin("t")) + frame("TPE1", latin("a"))))},
   };
   for (const picture_case& c : cases) {
     std::string with_type;
     std::string without_type;
-    EXPECT_EQ("artist=a;title=t;", read_fields(c.with_picture + audio, &with_type)) << c.why;
-    EXPECT_EQ(read_fields(c.without + audio, &without_type), read_fields(c.with_picture + audio)) << c.why;
+    EXPECT_EQ("artist=a;title=t;", read_fields(c.with_picture + mpeg_audio, &with_type)) << c.why;
+    EXPECT_EQ(read_fields(c.without + mpeg_audio, &without_type), read_fields(c.with_picture + mpeg_audio)) << c.why;
     EXPECT_EQ(without_type, with_type) << c.why;
-    auto file = io_test::make_model_file(c.with_picture + audio);
+    auto file = io_test::make_model_file(c.with_picture + mpeg_audio);
     no_pictures fields_only;
     id3parser::accept_all_frames all;
     id3parser::tag t;
@@ -280,24 +280,24 @@ TEST_F(TagServices, AStackedTagGivesTheOneTagWrittenWhatOnlyItHolds) {
   const std::string beyond_head = leading(frame("PRIV", text("owner") + bytes(70000, 1)));
   const std::string second = leading(frame("TIT2", latin("y")) + frame("TALB", latin("a")));
   for (const std::string& before : {first, beyond_head}) {
-    const std::string written = set_artist(before + second + audio);
+    const std::string written = set_artist(before + second + mpeg_audio);
     EXPECT_EQ(std::string(before == first ? "album=a;artist=b;title=x;" : "album=a;artist=b;title=y;"),
               read_fields(written)) << before.size();
     EXPECT_EQ(std::string::npos, written.find("ID3", 10)) << before.size();
   }
   // A damaged later tag and an encrypted frame of another version cannot
   // go into the tag written: the write is refused, the first tag still read.
-  const std::string damaged = str(tag(3, frame("TALB", latin("a")) + text("TPE1") + be32(500)));
-  const std::string encrypted = str(tag(4, frame("TALB", bytes{0x80, 1, 2, 3}, true, 0, 0x04)));
-  EXPECT_EQ("title=x;", read_fields(first + damaged + audio));
-  EXPECT_THROW(set_artist(first + damaged + audio), id3parser::parseError);
-  EXPECT_THROW(set_artist(first + encrypted + audio), exception_id3v2_stacked_frame_not_kept);
+  const std::string damaged = as_string(tag(3, frame("TALB", latin("a")) + text("TPE1") + be32(500)));
+  const std::string encrypted = as_string(tag(4, frame("TALB", bytes{0x80, 1, 2, 3}, true, 0, 0x04)));
+  EXPECT_EQ("title=x;", read_fields(first + damaged + mpeg_audio));
+  EXPECT_THROW(set_artist(first + damaged + mpeg_audio), id3parser::parseError);
+  EXPECT_THROW(set_artist(first + encrypted + mpeg_audio), exception_id3v2_stacked_frame_not_kept);
   // Removing the ID3v2 tags is no rewrite of them.
-  EXPECT_EQ(audio, set_artist(first + damaged + audio, 0));
+  EXPECT_EQ(mpeg_audio, set_artist(first + damaged + mpeg_audio, 0));
 }
 
 TEST_F(TagServices, TheKindsWrittenReplaceTheKindsThere) {
-  const std::string tagged = leading(frame("TIT2", latin("old"))) + audio + ape({{false, 0, "Title", "old"}}) + id3v1("old");
+  const std::string tagged = leading(frame("TIT2", latin("old"))) + mpeg_audio + ape({{false, 0, "Title", "old"}}) + id3v1("old");
   struct kinds_case {
     const char* why;
     unsigned kinds;
@@ -314,7 +314,7 @@ TEST_F(TagServices, TheKindsWrittenReplaceTheKindsThere) {
     SCOPED_TRACE(c.why);
     const std::string written = write(tagged, c.kinds, {{"title", "new"}});
     if (*c.tagtype == 0) {
-      EXPECT_TRUE(audio == written) << c.why;
+      EXPECT_TRUE(mpeg_audio == written) << c.why;
       continue;
     }
     std::string tagtype;
@@ -326,12 +326,12 @@ TEST_F(TagServices, TheKindsWrittenReplaceTheKindsThere) {
 TEST_F(TagServices, RemovingAnApeTagWhoseHeaderIsMissingKeepsTheAudio) {
   std::string footer_only = ape({{false, 0, "Title", "t"}});
   footer_only.erase(0, 32);  // the footer still says a header precedes the items
-  EXPECT_TRUE(audio == write(audio + footer_only, 0, {}));
+  EXPECT_TRUE(mpeg_audio == write(mpeg_audio + footer_only, 0, {}));
 }
 
 TEST_F(TagServices, ADamagedLeadingTagIsNotWrittenOver) {
   const std::string damaged =
-      str(text("ID3") + bytes{3, 0, 0} + syncsafe(20) + text("TIT2") + be32(0x4000000) + bytes(12, 0)) + audio + id3v1("v1");
+      as_string(text("ID3") + bytes{3, 0, 0} + syncsafe(20) + text("TIT2") + be32(0x4000000) + bytes(12, 0)) + mpeg_audio + id3v1("v1");
   auto model = io_test::make_model_file(damaged);
   vantrel_io::file_ptr file(model.get());
   track_info_impl info;
@@ -342,7 +342,7 @@ TEST_F(TagServices, ADamagedLeadingTagIsNotWrittenOver) {
 }
 
 TEST_F(TagServices, AFailedReadDuringTheRewriteLeavesTheFileWhole) {
-  const std::string original = leading(frame("TIT2", latin("x"))) + audio + id3v1("v1");
+  const std::string original = leading(frame("TIT2", latin("x"))) + mpeg_audio + id3v1("v1");
   for (std::uint64_t fail_at = 0; fail_at < original.size(); fail_at += 500) {
     auto model = io_test::make_model_file(original);
     model->before_read = [fail_at](std::uint64_t done) {
@@ -364,7 +364,7 @@ TEST_F(TagServices, AFailedReadDuringTheRewriteLeavesTheFileWhole) {
 
 TEST_F(TagServices, TrailingRewriteKeepsItemsThatAreNotTextFields) {
   const std::string original =
-      audio + ape({{false, 1, "Cover Art (Front)", std::string("a.jpg\0\xFF\xD8", 8)}, {true, 0, "Tool", "enc"},
+      mpeg_audio + ape({{false, 1, "Cover Art (Front)", std::string("a.jpg\0\xFF\xD8", 8)}, {true, 0, "Tool", "enc"},
                    {false, 0, "Title", "old"}});
   // The read-only item is shown as a field: an edit that keeps it keeps it as it was.
   const std::string written =
@@ -400,7 +400,7 @@ TEST_F(TagServices, AnApeEditPutsTheFooterRightBehindTheItems) {
   // Other taggers append their items right before the footer; zeros there
   // would stand between ours and theirs. Earlier builds left such zeros,
   // and other taggers' items behind them.
-  const std::string album = str(apev2::render_tag({{false, 0, "Album", "WVTAG Album"}}, false)).substr(32);
+  const std::string album = as_string(apev2::render_tag({{false, 0, "Album", "WVTAG Album"}}, false)).substr(32);
   const std::string ours = ape({{false, 0, "Title", "old"}, {false, 0, "Artist", "a"}});
   const std::string appended = before_footer(ours, std::string(4, '\0') + album, 1);
   const struct {
@@ -423,16 +423,16 @@ TEST_F(TagServices, AnApeEditPutsTheFooterRightBehindTheItems) {
       expected.push_back({false, 0, "Album", "WVTAG Album"});
     }
     if (c.album) {
-      EXPECT_NE(std::string::npos, read_fields(audio + c.tail).find("Album=WVTAG Album;")) << c.why;
+      EXPECT_NE(std::string::npos, read_fields(mpeg_audio + c.tail).find("Album=WVTAG Album;")) << c.why;
     }
     const bool v1 = c.tail.size() >= 128 && c.tail.compare(c.tail.size() - 128, 3, "TAG") == 0;
     const std::string written =
-        write(audio + c.tail, tag_services::kind_apev2 | (v1 ? tag_services::kind_id3v1 : 0), fields);
+        write(mpeg_audio + c.tail, tag_services::kind_apev2 | (v1 ? tag_services::kind_id3v1 : 0), fields);
     // Each edit shrinks the tag: the file is written anew, the tag laid out
     // for later edits.
-    const std::string laid_out = str(apev2::render_tag_for_later_edits(expected));
-    EXPECT_TRUE(written.compare(0, audio.size() + laid_out.size(), audio + laid_out) == 0) << c.why;
-    EXPECT_EQ(audio.size() + laid_out.size() + (v1 ? 128 : 0), written.size()) << c.why;
+    const std::string laid_out = as_string(apev2::render_tag_for_later_edits(expected));
+    EXPECT_TRUE(written.compare(0, mpeg_audio.size() + laid_out.size(), mpeg_audio + laid_out) == 0) << c.why;
+    EXPECT_EQ(mpeg_audio.size() + laid_out.size() + (v1 ? 128 : 0), written.size()) << c.why;
   }
 }
 
@@ -472,7 +472,7 @@ TEST_F(TagServices, AnEditReachesEveryTagAndKeepsWhatTheReadingDidNotShow) {
        v1_tracked},
   };
   for (const edit_case& c : cases) {
-    auto model = io_test::make_model_file(head + audio + c.trailing);
+    auto model = io_test::make_model_file(head + mpeg_audio + c.trailing);
     vantrel_io::file_ptr file(model.get());
     track_info_impl info;
     tag_services::read(*file, info, abort);
@@ -502,7 +502,7 @@ TEST_F(TagServices, ARemovalOrEditReachesEveryTagThatHoldsTheField) {
   // theirs, and a removal or an edit reaches both of them.
   std::string v1 = id3v1("lead", 3, 17);
   v1.replace(63, 8, "v1 album");
-  const std::string file = leading(frame("TIT2", latin("lead")), 200) + audio +
+  const std::string file = leading(frame("TIT2", latin("lead")), 200) + mpeg_audio +
                            ape({{false, 0, "Album", "ape album"}, {false, 0, "Genre", "Jazz"}}) + v1;
   for (const char* album : {"", "new"}) {
     auto model = io_test::make_model_file(file);
@@ -547,7 +547,7 @@ TEST_F(TagServices, BlocksNoReaderShowsStayWhereTheyStand) {
        ape({{false, 0, "Title", "old"}}) + lyrics + id3v1("old"), both,
        ape({{false, 0, "Title", "new"}}) + lyrics + id3v1("new")},
       {"the lyrics go with the ID3v1 block they stand before", ape({{false, 0, "Title", "old"}}) + lyrics + id3v1("old"),
-       tag_services::kind_apev2, str(apev2::render_tag_for_later_edits({{false, 0, "Title", "new"}}))},
+       tag_services::kind_apev2, as_string(apev2::render_tag_for_later_edits({{false, 0, "Title", "new"}}))},
       {"an older ID3v1 block stays", id3v1("older") + id3v1("old"), tag_services::kind_id3v1,
        id3v1("older") + id3v1("new")},
       {"a new APEv2 tag goes before the block readers look at", id3v1("older") + id3v1("old"), both,
@@ -556,8 +556,8 @@ TEST_F(TagServices, BlocksNoReaderShowsStayWhereTheyStand) {
        id3v1("hidden") + ape({{false, 0, "Title", "new"}}) + id3v1("new")},
   };
   for (const auto& c : cases) {
-    const std::string written = write(audio + c.tail, c.kinds, {{"title", "new"}});
-    EXPECT_EQ(audio + c.left, written) << c.why;
+    const std::string written = write(mpeg_audio + c.tail, c.kinds, {{"title", "new"}});
+    EXPECT_EQ(mpeg_audio + c.left, written) << c.why;
   }
 }
 
@@ -576,8 +576,8 @@ TEST_F(TagServices, AnApeTagWithAMalformedItemIsNotReplaced) {
       {"a value size beyond any item's", artist, 20u << 20},
   };
   for (const damage_case& c : cases) {
-    std::string damaged = audio + tag + id3v1("v1");
-    std::memcpy(&damaged[audio.size() + c.offset], &c.value, 4);
+    std::string damaged = mpeg_audio + tag + id3v1("v1");
+    std::memcpy(&damaged[mpeg_audio.size() + c.offset], &c.value, 4);
     // Reading still shows the items before the damage.
     EXPECT_EQ("Title=old;", read_fields(damaged)) << c.why;
     auto model = io_test::make_model_file(damaged);
@@ -606,21 +606,21 @@ TEST_F(TagServices, AnEditThatLeavesNoFieldRemovesATagOnlyWhenNothingIsLeftInIt)
   } cases[] = {
       {"fields alone", ape({{false, 0, "Title", "old"}}) + id3v1("old"), {}, ""},
       {"a picture", ape({{false, 0, "Title", "old"}, {false, 1, "Cover Art (Front)", cover}}), {},
-       str(apev2::render_tag_for_later_edits({{false, 1, "Cover Art (Front)", cover}}))},
+       as_string(apev2::render_tag_for_later_edits({{false, 1, "Cover Art (Front)", cover}}))},
       {"an ID3v1 album the edit keeps", ape({{false, 0, "Title", "old"}}) + v1_album, {{"album", "hidden"}},
-       str(apev2::render_tag_for_later_edits({})) + v1_album.substr(0, 3) + std::string(30, '\0') +
+       as_string(apev2::render_tag_for_later_edits({})) + v1_album.substr(0, 3) + std::string(30, '\0') +
            v1_album.substr(33)},
       {"an ID3v1 album removed with the title", ape({{false, 0, "Title", "old"}}) + v1_album, {}, ""},
   };
   for (const auto& c : cases) {
-    const std::string written = write(audio + c.tail, kinds, c.fields);
-    EXPECT_TRUE(written == audio + c.left) << c.why;
+    const std::string written = write(mpeg_audio + c.tail, kinds, c.fields);
+    EXPECT_TRUE(written == mpeg_audio + c.left) << c.why;
   }
   // An item the reading cannot take refuses the removal, as any edit.
   std::string unreadable =
-      audio + ape({{false, 0, "Title", "old"}, {false, 0, "Artist", "a"}, {false, 1, "Cover", cover}});
+      mpeg_audio + ape({{false, 0, "Title", "old"}, {false, 0, "Artist", "a"}, {false, 1, "Cover", cover}});
   const std::uint32_t past_the_end = 5000;
-  std::memcpy(&unreadable[audio.size() + 32 + 8 + 6 + 3], &past_the_end, 4);
+  std::memcpy(&unreadable[mpeg_audio.size() + 32 + 8 + 6 + 3], &past_the_end, 4);
   auto model = io_test::make_model_file(unreadable);
   vantrel_io::file_ptr file(model.get());
   committing_memory_rewrite rewrite;
@@ -629,7 +629,7 @@ TEST_F(TagServices, AnEditThatLeavesNoFieldRemovesATagOnlyWhenNothingIsLeftInIt)
 }
 
 TEST_F(TagServices, AWriteThatGrowsTheFileOnAFullDiskChangesNothing) {
-  const std::string original = audio + id3v1("v1");
+  const std::string original = mpeg_audio + id3v1("v1");
   auto model = io_test::make_model_file(original);
   model->capacity = original.size() + 16;
   vantrel_io::file_ptr file(model.get());
@@ -659,14 +659,14 @@ TEST_F(TagServices, Id3v1HoldsOnlyWhatFitsIt) {
     info.append_field(c.name, track_info::until_nul, c.value.c_str(), c.value.size());
     EXPECT_EQ(c.fits, trailing->can_hold_info(info)) << c.name << "=" << c.value;
   }
-  const std::string written = write(audio, tag_services::kind_id3v1, {{"tracknumber", "128"}, {"genre", "rock"}});
+  const std::string written = write(mpeg_audio, tag_services::kind_id3v1, {{"tracknumber", "128"}, {"genre", "rock"}});
   EXPECT_EQ(0, written[written.size() - 2]);
   EXPECT_EQ(17, written[written.size() - 1]);
 }
 
 TEST_F(TagServices, RewritingThroughATemporaryFileReplacesTheFileWhole) {
   io_test::scratch_folder folder;
-  const std::string original = leading(frame("TIT2", latin("x"))) + audio;
+  const std::string original = leading(frame("TIT2", latin("x"))) + mpeg_audio;
   io_test::write_file(folder.path("a.mp3"), original);
   const std::string path = folder.file_url("a.mp3");
   vantrel_io::file_ptr file;
@@ -689,8 +689,8 @@ TEST_F(TagServices, RewritingThroughATemporaryFileReplacesTheFileWhole) {
   file.reset();
   const std::string written = io_test::read_file(folder.path("a.mp3"));
   EXPECT_EQ("title=a longer title than before;", read_fields(written));
-  EXPECT_TRUE(audio == written.substr(written.size() - audio.size()));
-  EXPECT_EQ(written.size() - audio.size(), 10 + 10 + 1 + 2 + 2 * 26 + 2 + 2048u);
+  EXPECT_TRUE(mpeg_audio == written.substr(written.size() - mpeg_audio.size()));
+  EXPECT_EQ(written.size() - mpeg_audio.size(), 10 + 10 + 1 + 2 + 2 * 26 + 2 + 2048u);
 }
 
 std::string lower(std::string text) {
@@ -716,18 +716,18 @@ TEST_F(TagServices, AKillCanOnlyFallBetweenWholeStates) {
     road expected;
   };
   const road_case cases[] = {
-      {"trailing tags that grow", audio + id3v1("old"), tag_services::kind_apev2 | tag_services::kind_id3v1,
+      {"trailing tags that grow", mpeg_audio + id3v1("old"), tag_services::kind_apev2 | tag_services::kind_id3v1,
        {{"title", "new"}}, one_write},
-      {"a leading tag that fits its room", padded + audio, tag_services::kind_id3v2, {{"title", "new"}}, one_write},
-      {"an ID3v1 title behind the old tag's title", padded + audio + id3v1("old"), id3, {{"title", "new"}},
+      {"a leading tag that fits its room", padded + mpeg_audio, tag_services::kind_id3v2, {{"title", "new"}}, one_write},
+      {"an ID3v1 title behind the old tag's title", padded + mpeg_audio + id3v1("old"), id3, {{"title", "new"}},
        trailing_first},
-      {"an ID3v1 genre only the new tag holds", padded + audio + id3v1("old"), id3,
+      {"an ID3v1 genre only the new tag holds", padded + mpeg_audio + id3v1("old"), id3,
        {{"genre", "Rock"}, {"title", "old"}}, leading_first},
-      {"an ID3v1 comment, shown beside either tag", padded + audio + id3v1("old"), id3,
+      {"an ID3v1 comment, shown beside either tag", padded + mpeg_audio + id3v1("old"), id3,
        {{"comment", "c"}, {"title", "new"}}, through_temp},
-      {"an APEv2 tag at the end", padded + audio + ape({{false, 0, "Title", "old"}}), tag_services::kind_id3v2 | 4,
+      {"an APEv2 tag at the end", padded + mpeg_audio + ape({{false, 0, "Title", "old"}}), tag_services::kind_id3v2 | 4,
        {{"title", "new"}}, through_temp},
-      {"trailing tags that shrink", audio + long_ape, tag_services::kind_apev2, {{"title", "new"}}, through_temp},
+      {"trailing tags that shrink", mpeg_audio + long_ape, tag_services::kind_apev2, {{"title", "new"}}, through_temp},
   };
   for (const road_case& c : cases) {
     auto model = io_test::make_model_file(c.original);
@@ -746,14 +746,14 @@ TEST_F(TagServices, AKillCanOnlyFallBetweenWholeStates) {
     const std::string& result = c.expected == through_temp ? temp.made->bytes : model->bytes;
     const std::string new_fields = lower(read_fields(result));
     EXPECT_EQ(lower(track_fields_text(info)), new_fields) << c.why;
-    EXPECT_NE(std::string::npos, result.find(audio)) << c.why;
+    EXPECT_NE(std::string::npos, result.find(mpeg_audio)) << c.why;
     if (c.expected == through_temp) {
       EXPECT_TRUE(offsets.empty() && c.original == model->bytes) << c.why;
       continue;
     }
     ASSERT_EQ(c.expected == one_write ? 1u : 2u, offsets.size()) << c.why;
     if (c.expected == one_write) continue;
-    EXPECT_EQ(c.expected == leading_first, offsets[0] < audio.size()) << c.why;
+    EXPECT_EQ(c.expected == leading_first, offsets[0] < mpeg_audio.size()) << c.why;
     // Between the writes the file reads as it was or as it is meant to be.
     const std::string between = lower(read_fields(states[1]));
     EXPECT_TRUE(between == lower(read_fields(c.original)) || between == new_fields) << c.why;
@@ -772,7 +772,7 @@ TEST_F(TagServices, AnApeTagWrittenWithTheFileTakesLaterTextEditsAtItsEnd) {
 void TagServices::check_later_text_edits_at_the_tag_end(std::size_t picture_size) {
   // As mutagen lays a tag out: header, the picture behind the text.
   const std::string cover = "a.png" + std::string(1, '\0') + std::string(picture_size, 'p');
-  std::string file = audio + ape({{false, 0, "Title", "old"}, {false, 1, "Cover Art (Front)", cover},
+  std::string file = mpeg_audio + ape({{false, 0, "Title", "old"}, {false, 1, "Cover Art (Front)", cover},
                                    {false, 0, "Artist", "a"}});
   enum road { through_temp, one_write };
   const struct {
@@ -801,8 +801,8 @@ void TagServices::check_later_text_edits_at_the_tag_end(std::size_t picture_size
     file = temp.made ? temp.made->bytes : model->bytes;
     EXPECT_EQ(std::string("artist=a;title=") + e.title + ";", lower(read_fields(file))) << e.title;
     // The picture first, the text items last, the footer and no header.
-    const std::string tag = file.substr(audio.size());
-    EXPECT_EQ(str(apev2::render_tag_for_later_edits(
+    const std::string tag = file.substr(mpeg_audio.size());
+    EXPECT_EQ(as_string(apev2::render_tag_for_later_edits(
                   {{false, 1, "Cover Art (Front)", cover}, {false, 0, "Title", e.title}, {false, 0, "Artist", "a"}})),
               tag)
         << e.title;
@@ -826,10 +826,10 @@ TEST_F(TagServices, AnMp3sApeTagKeepsItsHeaderAndTakesWhatEditsItCanInOneWrite) 
     bool with_cover;
   } cases[] = {
       {"a footer-only tag",
-       audio + str(apev2::render_tag_for_later_edits({titled("old"), artist})) + id3v1("old"),
+       mpeg_audio + as_string(apev2::render_tag_for_later_edits({titled("old"), artist})) + id3v1("old"),
        {{"first edit", one_write}, {"same size!", one_write}, {"a longer title", one_write}, {"short", through_temp}},
        false},
-      {"mutagen's tag, the picture behind the text", audio + ape({titled("old"), artist, cover}) + id3v1("old"),
+      {"mutagen's tag, the picture behind the text", mpeg_audio + ape({titled("old"), artist, cover}) + id3v1("old"),
        {{"first edit", through_temp}, {"same size!", one_write}, {"a longer title", through_temp},
         {"short", through_temp}},
        true},
@@ -854,13 +854,13 @@ TEST_F(TagServices, AnMp3sApeTagKeepsItsHeaderAndTakesWhatEditsItCanInOneWrite) 
       file = temp.made ? temp.made->bytes : model->bytes;
       const apev2::item_list items =
           c.with_cover ? apev2::item_list{cover, titled(title), artist} : apev2::item_list{titled(title), artist};
-      EXPECT_TRUE(audio + ape(items) + id3v1(title) == file);
+      EXPECT_TRUE(mpeg_audio + ape(items) + id3v1(title) == file);
     }
   }
 }
 
 TEST_F(TagServices, BothEndsInPlaceAreUndoneWhenTheSecondWriteFails) {
-  const std::string original = leading(frame("TIT2", latin("old")), 200) + audio + id3v1("old");
+  const std::string original = leading(frame("TIT2", latin("old")), 200) + mpeg_audio + id3v1("old");
   for (const char* genre : {"", "Rock"}) {  // the trailing block first, then the leading tag first
     auto model = io_test::make_model_file(original);
     int writes = 0;
@@ -879,7 +879,7 @@ TEST_F(TagServices, BothEndsInPlaceAreUndoneWhenTheSecondWriteFails) {
 }
 
 TEST_F(TagServices, AGrowingTrailingWriteThatFailsHalfwayIsUndone) {
-  const std::string original = audio + ape({{false, 0, "Title", "old"}}) + id3v1("old");
+  const std::string original = mpeg_audio + ape({{false, 0, "Title", "old"}}) + id3v1("old");
   auto model = io_test::make_model_file(original);
   model->fail_write_after = 40;
   vantrel_io::file_ptr file(model.get());
@@ -906,10 +906,10 @@ TEST_F(TagServices, AnApeSizeReachingOverTheAudioIsDamageNeverWrittenOver) {
   };
   const std::string honest_tag = ape({{false, 0, "Title", "old"}});
   const damage_case cases[] = {
-      {"a count of 0 with a size beyond its items", audio + footer, 0},
-      {"the same behind an ID3v1 tag", audio + footer + id3v1("v1"), 0},
-      {"a tag starting before the first frame ends", audio + honest_tag, audio.size() + 1},
-      {"a size beyond its items past the window read first", audio + std::string(100000, 'a') + large_footer, 0},
+      {"a count of 0 with a size beyond its items", mpeg_audio + footer, 0},
+      {"the same behind an ID3v1 tag", mpeg_audio + footer + id3v1("v1"), 0},
+      {"a tag starting before the first frame ends", mpeg_audio + honest_tag, mpeg_audio.size() + 1},
+      {"a size beyond its items past the window read first", mpeg_audio + std::string(100000, 'a') + large_footer, 0},
   };
   for (const damage_case& c : cases) {
     auto model = io_test::make_model_file(c.damaged);
@@ -925,8 +925,8 @@ TEST_F(TagServices, AnApeSizeReachingOverTheAudioIsDamageNeverWrittenOver) {
     EXPECT_FALSE(temp.made) << c.why;
   }
   // Playback takes the audio to the damaged footer's end, not before it.
-  auto file = io_test::make_model_file(audio + footer);
-  EXPECT_EQ(audio.size() + footer.size(), find_trailing_tags(*file, false, abort).start);
+  auto file = io_test::make_model_file(mpeg_audio + footer);
+  EXPECT_EQ(mpeg_audio.size() + footer.size(), find_trailing_tags(*file, false, abort).start);
 }
 
 }  // namespace
@@ -981,18 +981,18 @@ TEST_F(TagServices, AWriterThatKeepsItsReadOfTheLeadingTagsReadsAndWritesAsOneTh
     unsigned kinds;
   };
   const keep_case cases[] = {
-      {"version 2.3 with a picture, rewritten in its room", leading(fields + frame("APIC", picture), 512) + audio, 2},
+      {"version 2.3 with a picture, rewritten in its room", leading(fields + frame("APIC", picture), 512) + mpeg_audio, 2},
       {"version 2.4 whose picture is written unsynchronised",
-       leading(fields4 + frame("APIC", picture, true), 512, 4) + audio, 2},
-      {"an unsynchronised version 2.3 tag", str(tag(3, frame("TIT2", latin("old")) + bytes(64, 0), 0x80)) + audio, 2},
-      {"two tags one after the other", leading(fields, 64) + leading(frame("TALB", latin("second"))) + audio, 2},
-      {"APEv2 and ID3v1 behind the tag", leading(fields, 256) + audio + trailing, 7},
-      {"a tag too small for the new fields", leading(fields) + audio + id3v1("v1"), 3},
-      {"no leading tag yet", audio + id3v1("v1"), 3},
+       leading(fields4 + frame("APIC", picture, true), 512, 4) + mpeg_audio, 2},
+      {"an unsynchronised version 2.3 tag", as_string(tag(3, frame("TIT2", latin("old")) + bytes(64, 0), 0x80)) + mpeg_audio, 2},
+      {"two tags one after the other", leading(fields, 64) + leading(frame("TALB", latin("second"))) + mpeg_audio, 2},
+      {"APEv2 and ID3v1 behind the tag", leading(fields, 256) + mpeg_audio + trailing, 7},
+      {"a tag too small for the new fields", leading(fields) + mpeg_audio + id3v1("v1"), 3},
+      {"no leading tag yet", mpeg_audio + id3v1("v1"), 3},
       {"a picture larger than one read of the file's head",
-       leading(fields + frame("APIC", picture + bytes(70000, 0x42)), 512) + audio, 2},
+       leading(fields + frame("APIC", picture + bytes(70000, 0x42)), 512) + mpeg_audio, 2},
       {"a picture that cannot be read keeps the fields and refuses the write",
-       leading(fields4 + frame("APIC", picture, true, 0, 0x02), 0, 4) + audio, 2},
+       leading(fields4 + frame("APIC", picture, true, 0, 0x02), 0, 4) + mpeg_audio, 2},
   };
   for (const keep_case& c : cases) {
     const kept_read_and_write twice = read_then_write(c.content, c.kinds, false);

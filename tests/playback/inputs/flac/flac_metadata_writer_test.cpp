@@ -53,7 +53,7 @@ std::string flac_file(std::vector<std::string> blocks) {
   return out + audio;
 }
 
-std::vector<int> block_types(const std::string& bytes) {
+std::vector<int> written_block_types(const std::string& bytes) {
   std::vector<int> types;
   for (std::size_t at = 4; at + 4 <= bytes.size();) {
     types.push_back(bytes[at] & 0x7F);
@@ -148,7 +148,7 @@ TEST(FlacMetadataWriter, ARewriteLaysOutLargeBlocksFirstAndPaddingLast) {
                                           picture(3, 6000, 'f')});
   const write_result grown = write_title(original, "a title that no longer fits");
   ASSERT_EQ(grown.temp_asked, 1);
-  EXPECT_EQ(block_types(grown.temp), (std::vector<int>{0, 6, 2, 6, 3, 4, 1}));
+  EXPECT_EQ(written_block_types(grown.temp), (std::vector<int>{0, 6, 2, 6, 3, 4, 1}));
   const std::size_t back = grown.temp.find(std::string(5000, 'b')), front = grown.temp.find(std::string(6000, 'f'));
   EXPECT_LT(back, front) << "pictures keep their order among themselves";
 
@@ -188,7 +188,7 @@ TEST(FlacMetadataWriter, TwoCommentBlocksBecomeOneHoldingEveryFieldShown) {
   const write_result edited = write_title(original, "New title");
   ASSERT_EQ(edited.temp_asked, 1) << "the blocks are joined in a new file, never in place";
   EXPECT_EQ(edited.file, original);
-  EXPECT_EQ(block_types(edited.temp), (std::vector<int>{0, 6, 4, 1}));
+  EXPECT_EQ(written_block_types(edited.temp), (std::vector<int>{0, 6, 4, 1}));
   const std::string one_block = comments({"TITLE=New title", "ARTIST=First artist", "ALBUM=Second album"});
   EXPECT_NE(edited.temp.find(one_block), std::string::npos);
   EXPECT_NE(edited.temp.find(picture(3, 100, 'p').substr(4)), std::string::npos);

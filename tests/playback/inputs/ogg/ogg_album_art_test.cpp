@@ -17,11 +17,11 @@
 
 namespace {
 
-std::string u32le(std::uint32_t v) { return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; }
+std::string u32le_text(std::uint32_t v) { return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; }
 
-std::string comment_block(const std::vector<std::string>& entries) {
-  std::string out = u32le(6) + "vendor" + u32le(static_cast<std::uint32_t>(entries.size()));
-  for (const auto& e : entries) out += u32le(static_cast<std::uint32_t>(e.size())) + e;
+std::string vorbis_comment_block(const std::vector<std::string>& entries) {
+  std::string out = u32le_text(6) + "vendor" + u32le_text(static_cast<std::uint32_t>(entries.size()));
+  for (const auto& e : entries) out += u32le_text(static_cast<std::uint32_t>(e.size())) + e;
   return out;
 }
 
@@ -58,7 +58,7 @@ std::string written(const std::string& old_block, const album_art_map& pictures)
 
 TEST(OggPictureWriting, OldFieldsKeptOrDropped) {
   const std::string not_utf8("BAD=\xC3", 5);
-  const std::string old = comment_block({"TITLE=t", "coverart=eA==", "CoverArtMime=image/png",
+  const std::string old = vorbis_comment_block({"TITLE=t", "coverart=eA==", "CoverArtMime=image/png",
                                          "METADATA_BLOCK_PICTURE=AAAA", "no equals sign", not_utf8, "=no name",
                                          std::string("METADATA_BLOCK_PICTURE=\xC3", 24), "ARTIST=a"});
   album_art_map pictures;
@@ -70,7 +70,7 @@ TEST(OggPictureWriting, OldFieldsKeptOrDropped) {
          "pictures of no readable type included";
   EXPECT_EQ(vendor, "vendor");
   // A count no file could hold fails on the missing bytes, not on an allocation.
-  EXPECT_THROW(written(u32le(0) + u32le(0xFFFFFFFF) + u32le(1) + "a", pictures), vantrel_io::exception_io_data);
+  EXPECT_THROW(written(u32le_text(0) + u32le_text(0xFFFFFFFF) + u32le_text(1) + "a", pictures), vantrel_io::exception_io_data);
 }
 
 std::string be32(std::uint32_t v) { return std::string{char(v >> 24), char(v >> 16), char(v >> 8), char(v)}; }
@@ -87,7 +87,7 @@ TEST(OggPictureWriting, OnlyTheChangedTypesAreWrittenAnew) {
   const std::string front = picture_entry(3, "front", "F1"), back = picture_entry(4, "back", "B1"),
                     leaflet = picture_entry(5, "leaflet", "L1"), file_icon = picture_entry(1, "", "I1"),
                     icon = picture_entry(2, "", "I2");
-  const std::string old = comment_block({front, "TITLE=t", back, leaflet, file_icon, icon});
+  const std::string old = vorbis_comment_block({front, "TITLE=t", back, leaflet, file_icon, icon});
   // As read: front F1, back B1 and the icon I2 (the later of the two icon
   // types); no album-art type shows the leaflet.
   album_art_map pictures;
@@ -98,7 +98,7 @@ TEST(OggPictureWriting, OnlyTheChangedTypesAreWrittenAnew) {
   {
     album_art_map only_back;
     only_back.set(album_art_ids::back, picture_of("B2"));
-    new_back = entries_of(written(comment_block({}), only_back), vendor).at(0);
+    new_back = entries_of(written(vorbis_comment_block({}), only_back), vendor).at(0);
   }
   EXPECT_EQ(entries_of(written(old, pictures), vendor),
             (std::vector<std::string>{front, "TITLE=t", leaflet, new_back}))
@@ -123,7 +123,7 @@ TEST(OggPictureWriting, PicturesByTypeWithMime) {
     album_art_map pictures;
     pictures.set(c.type, picture_of(c.data));
     std::string vendor;
-    const std::vector<std::string> entries = entries_of(written(comment_block({"TITLE=t"}), pictures), vendor);
+    const std::vector<std::string> entries = entries_of(written(vorbis_comment_block({"TITLE=t"}), pictures), vendor);
     if (!c.picture_type) {
       EXPECT_EQ(entries.size(), 1u) << c.data;
       continue;
