@@ -15,7 +15,17 @@
 # cmake/delay_load_failure.c turns a DLL or function that cannot be found
 # into a message and exit code 1 instead of an unhandled exception.
 #
-# Run as a script (cmake -P) it writes one .def file:
+# Each member of a delay-import library holds, in one code section, the
+# function's jump stub and the lazy thunk its import slot points at until the
+# first call. The 32-bit linker drops a member's code section when nothing
+# names the stub's strong symbol (calls through __declspec(dllimport) name
+# only the import slot), and the slot is then left pointing at address 0: the
+# first call crashes. There the stub symbols are made weak, which that rule
+# leaves alone; a call that names a stub (a function the headers declare
+# without dllimport) still reaches it.
+#
+# Run as a script (cmake -P) it writes one .def file, and for decorated
+# (32-bit) names the list of stub symbols beside it (OUT.stubs):
 #   cmake -DNM=... -DIMPORT_LIB=... -DDLL=... -DDECORATED=ON|OFF -DOUT=... -P delay_load.cmake
 
 if(CMAKE_SCRIPT_MODE_FILE)
@@ -50,11 +60,21 @@ if(CMAKE_SCRIPT_MODE_FILE)
     endif()
   endforeach()
   file(WRITE ${OUT} "${def}")
+  if(DECORATED)
+    set(stubs "")
+    foreach(name IN LISTS imports)
+      if(name IN_LIST code)
+        string(APPEND stubs "_${name}\n")
+      endif()
+    endforeach()
+    file(WRITE ${OUT}.stubs "${stubs}")
+  endif()
   return()
 endif()
 
 set(ZORV_DELAY_LOAD_SCRIPT ${CMAKE_CURRENT_LIST_FILE})
 set(ZORV_DELAY_LOAD_FAILURE_SOURCE ${CMAKE_CURRENT_LIST_DIR}/delay_load_failure.c)
+set(ZORV_DELAY_THUNK_CHECK ${CMAKE_CURRENT_LIST_DIR}/check_delay_thunks.cmake)
 
 # Builds (once per DLL) and links the delay-import libraries of the named
 # DLLs (names as in -l<name>: comctl32, shell32, ...) into target.
@@ -68,6 +88,14 @@ function(zorv_delay_load target)
     set(decorated ON)
     set(kill_at --kill-at)
   endif()
+  # On 64-bit names the linker keeps every member's code: nothing to do there.
+  set(keep_lazy_thunks ${CMAKE_COMMAND} -E true)
+  if(decorated)
+    if(NOT CMAKE_OBJCOPY)
+      message(FATAL_ERROR "zorv_delay_load: the toolchain's objcopy is needed")
+    endif()
+    set(keep_lazy_thunks ${CMAKE_OBJCOPY} --weaken-symbols)
+  endif()
   set(libraries "")
   foreach(dll IN LISTS ARGN)
     string(TOLOWER ${dll} dll)
@@ -80,6 +108,7 @@ function(zorv_delay_load target)
                 -DDLL=${dll}.dll -DDECORATED=${decorated} -DOUT=${def} -P ${ZORV_DELAY_LOAD_SCRIPT}
         COMMAND ${CMAKE_DLLTOOL} ${kill_at} --input-def ${def} --dllname ${dll}.dll
                 --output-delaylib ${delay_lib}
+        COMMAND ${keep_lazy_thunks} ${def}.stubs ${delay_lib}
         DEPENDS ${ZORV_IMPORT_LIB_${dll}} ${ZORV_DELAY_LOAD_SCRIPT}
         COMMENT "Delay-import library for ${dll}.dll"
         VERBATIM)
@@ -92,4 +121,11 @@ function(zorv_delay_load target)
   # as the layers' own dependencies after the target's direct ones.
   target_link_libraries(${target} PRIVATE ${libraries})
   target_sources(${target} PRIVATE ${ZORV_DELAY_LOAD_FAILURE_SOURCE})
+  # Every build checks what the linker kept, so a machine that cannot run
+  # this kind of build still fails one whose delay-loaded calls would crash.
+  set(map ${CMAKE_CURRENT_BINARY_DIR}/${target}.map)
+  target_link_options(${target} PRIVATE -Wl,-Map=${map})
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -DMAP=${map} -P ${ZORV_DELAY_THUNK_CHECK}
+    VERBATIM)
 endfunction()
