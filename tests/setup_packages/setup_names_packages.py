@@ -21,17 +21,23 @@ REPO = sys.argv[1]
 # programs the suites list as their TOOLS.
 HARNESS_PROGRAMS = ["cmake", "ninja", "ccache", "python3", "Xvfb", "xauth", "xdotool", "import", "convert",
                     "compare", "strace", "gcc", "dpkg-source", "apt-get", "wineserver",
-                    "x86_64-w64-mingw32-g++-posix", "i686-w64-mingw32-g++-posix"]
+                    "i686-w64-mingw32-g++-posix"]
 
 
-def wine_loader():
-    """The loader `wine` starts here: the 64-bit one where the kernel runs
-    64-bit programs only (tools/wine64-only/wine names it), else the 32-bit one."""
-    runs_32bit = subprocess.run(["bash", "-c", '. "$1/tools/machine-target"; machine_runs_32bit_programs', "-", REPO])
-    if runs_32bit.returncode == 0:
-        return ["/usr/bin/wine", "/usr/lib/wine/wine"]
+def machine_runs_32bit_programs():
+    return subprocess.run(["bash", "-c", '. "$1/tools/machine-target"; machine_runs_32bit_programs', "-",
+                           REPO]).returncode == 0
+
+
+def machine_programs():
+    """What only this kind of machine starts: the 64-bit build's compiler
+    where the kernel runs 64-bit programs only (the 32-bit player is built
+    everywhere), and the loader `wine` starts (tools/wine64-only/wine names
+    the 64-bit one there)."""
+    if machine_runs_32bit_programs():
+        return [], ["/usr/bin/wine", "/usr/lib/wine/wine"]
     script = open(os.path.join(REPO, "tools", "wine64-only", "wine")).read()
-    return ["/usr/lib/wine/wine64"] + re.findall(r"^exec (\S+)", script, re.M)
+    return ["x86_64-w64-mingw32-g++-posix"], ["/usr/lib/wine/wine64"] + re.findall(r"^exec (\S+)", script, re.M)
 
 
 def suite_tools():
@@ -88,8 +94,10 @@ def main():
 
     # Packages install into the system's folders; /usr/local holds the machine's own.
     system_path = "/usr/sbin:/usr/bin:/sbin:/bin"
-    programs = [(p, shutil.which(p, path=system_path)) for p in sorted(suite_tools() | set(HARNESS_PROGRAMS))]
-    programs += [(p, p) for p in dict.fromkeys(wine_loader())]
+    compilers, loaders = machine_programs()
+    programs = [(p, shutil.which(p, path=system_path))
+                for p in sorted(suite_tools() | set(HARNESS_PROGRAMS) | set(compilers))]
+    programs += [(p, p) for p in dict.fromkeys(loaders)]
     for program, path in programs:
         if not path or not os.path.exists(path):
             check(False, "%s is on this machine (a suite or script starts it)" % program)
