@@ -24,17 +24,14 @@ HARNESS_PROGRAMS = ["cmake", "ninja", "ccache", "python3", "Xvfb", "xauth", "xdo
                     "i686-w64-mingw32-g++-posix"]
 
 
-def machine_runs_32bit_programs():
-    return subprocess.run(["bash", "-c", '. "$1/tools/machine-target"; machine_runs_32bit_programs', "-",
-                           REPO]).returncode == 0
-
-
 def machine_programs():
-    """What only this kind of machine starts: the 64-bit build's compiler
-    where the kernel runs 64-bit programs only (the 32-bit player is built
-    everywhere), and the loader `wine` starts (tools/wine64-only/wine names
-    the 64-bit one there)."""
-    if machine_runs_32bit_programs():
+    """What only this machine's build starts: the 64-bit build's compiler
+    (the 32-bit player is built everywhere) and the loader `wine` starts,
+    the 64-bit one for the 64-bit build (tools/wine64-only/wine names it),
+    else the 32-bit one."""
+    target = subprocess.run(["bash", "-c", '. "$1/tools/machine-target"; zorv_target', "-", REPO],
+                            capture_output=True, text=True, check=True).stdout.strip()
+    if target != "x86_64":
         return [], ["/usr/bin/wine", "/usr/lib/wine/wine"]
     script = open(os.path.join(REPO, "tools", "wine64-only", "wine")).read()
     return ["x86_64-w64-mingw32-g++-posix"], ["/usr/lib/wine/wine64"] + re.findall(r"^exec (\S+)", script, re.M)
