@@ -17,14 +17,14 @@ constexpr GUID item_guid = {0x11111111, 0x2222, 0x3333, {4, 4, 4, 4, 4, 4, 4, 4}
 template <class Item>
 bytes written(Item& item) {
   vector_writer out;
-  item.write(out, no_abort);
+  item.write(out, no_abort());
   return out.data;
 }
 
 template <class Item>
 void read_record(Item& item, const bytes& record) {
   vector_reader in(record);
-  item.read(in, static_cast<std::uint32_t>(record.size()), no_abort);
+  item.read(in, static_cast<std::uint32_t>(record.size()), no_abort());
 }
 
 config_item* list = nullptr;  // keeps the test items out of the process's list
@@ -82,7 +82,7 @@ TEST(ConfigItemKinds, DamagedTextListLengthsAreRejectedBeforeAllocatingAndTheLis
   item.value().append(qiv::string_small("C:\\Music"));
 
   vector_reader huge_length(concat({u32_bytes({1, 0x40000000}), bytes{'x'}}));
-  EXPECT_THROW(item.read(huge_length, 9, no_abort), test_data_error);
+  EXPECT_THROW(item.read(huge_length, 9, no_abort()), test_data_error);
   EXPECT_EQ(huge_length.largest_read(), 4u);
 
   const bytes second_cut = concat({u32_bytes({2, 1}), bytes{'a'}, u32_bytes({5}), bytes{'b'}});

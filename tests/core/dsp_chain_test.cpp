@@ -25,7 +25,7 @@ bytes stored_entry(const GUID& owner, const bytes& data) {
 
 bytes chain_bytes(const dsp_chain& chain) {
   vector_writer out;
-  dsp_chain::write(chain, out, no_abort);
+  dsp_chain::write(chain, out, no_abort());
   return out.data;
 }
 
@@ -39,7 +39,7 @@ TEST(DspChain, EntriesRoundTripInChainOrder) {
   dsp_chain back;
   back.add_item(make_entry(equaliser, {9}));  // replaced, not appended to
   vector_reader in(stored);
-  dsp_chain::read(back, in, no_abort);
+  dsp_chain::read(back, in, no_abort());
   EXPECT_EQ(chain_bytes(back), stored);
 }
 
@@ -59,7 +59,7 @@ TEST(DspChain, ADamagedEntryKeepsTheEntriesBeforeIt) {
   for (const auto& c : cases) {
     dsp_chain chain;
     vector_reader in(c.record);
-    EXPECT_THROW(dsp_chain::read(chain, in, no_abort), test_data_error) << c.why;
+    EXPECT_THROW(dsp_chain::read(chain, in, no_abort()), test_data_error) << c.why;
     EXPECT_EQ(chain.get_count(), c.kept) << c.why;
     EXPECT_LE(in.largest_read(), 16u) << c.why;
   }
@@ -72,11 +72,11 @@ TEST(DspPresetList, PresetsRoundTripWithTheirChains) {
                                u32_bytes({0}), u32_bytes({0})});
   dsp_preset_list list;
   vector_reader in(stored);
-  dsp_preset_list::read(list, in, no_abort);
+  dsp_preset_list::read(list, in, no_abort());
   ASSERT_EQ(list.get_count(), 2u);
   EXPECT_STREQ(list.get_item(0).name.get_ptr(), "Rock");
   vector_writer out;
-  dsp_preset_list::write(list, out, no_abort);
+  dsp_preset_list::write(list, out, no_abort());
   EXPECT_EQ(out.data, stored);
 }
 
@@ -99,7 +99,7 @@ TEST(DspPresetList, ADamagedRecordLeavesTheListEmptyAndAllocatesNothingItClaims)
     qiv::ref_ptr<dsp_named_preset> old(new dsp_named_preset);
     list.add_item(old.get());
     vector_reader in(c.record);
-    EXPECT_THROW(dsp_preset_list::read(list, in, no_abort), test_data_error) << c.why;
+    EXPECT_THROW(dsp_preset_list::read(list, in, no_abort()), test_data_error) << c.why;
     EXPECT_EQ(list.get_count(), 0u) << c.why;
     EXPECT_LE(in.largest_read(), c.largest_read) << c.why;
   }

@@ -19,6 +19,7 @@
 #include "io/io_exceptions.h"
 #include "io/memory_file.h"
 #include "io/retag_through_temp_file.h"
+#include "tests/support/no_abort.h"
 
 namespace io_test {
 
@@ -33,7 +34,7 @@ inline void build_registry() {
   (void)built;
 }
 
-inline const abort_signal& no_abort() { return never_raised_abort_signal(); }
+using test_support::no_abort;
 
 // Bytes that differ from their neighbours: a shifted or repeated block shows.
 inline std::string pattern(std::size_t length, unsigned seed = 0) {

@@ -10,13 +10,11 @@
 
 #include "core/byte_stream.h"
 #include "core/io_exception_base.h"
+#include "tests/support/no_abort.h"
 
 namespace test_support {
 
 using bytes = std::vector<std::uint8_t>;
-
-// The abort signal of the reads and writes no test aborts.
-inline const abort_signal& no_abort = never_raised_abort_signal();
 
 // What the test reader throws for damaged data.
 class test_data_error : public vantrel_io::exception_io {

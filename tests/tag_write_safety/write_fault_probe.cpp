@@ -34,10 +34,11 @@
 #include "metadata/input_dispatch.h"
 #include "metadata/track_info.h"
 #include "playback/audio_block.h"
+#include "tests/support/no_abort.h"
 
 namespace {
 
-const abort_signal& no_abort = never_raised_abort_signal();
+using test_support::no_abort;
 
 std::vector<char> read_bytes(const char* path) {
   std::vector<char> bytes;
@@ -66,7 +67,7 @@ std::string json_text(const std::string& text) {
 
 std::string title_of(info_writer& writer) {
   track_info_impl info;
-  writer.get_info(writer.get_subsong(0), info, no_abort);
+  writer.get_info(writer.get_subsong(0), info, no_abort());
   const std::uint32_t field = info.find_field("title");
   return field == track_info::not_found ? std::string() : info.field_value(field, 0);
 }
@@ -76,12 +77,12 @@ std::string title_of(info_writer& writer) {
 void write_title(info_writer& writer, const char* title, std::uint32_t fault) {
   const std::uint32_t subsong = writer.get_subsong(0);
   track_info_impl info;
-  writer.get_info(subsong, info, no_abort);
+  writer.get_info(subsong, info, no_abort());
   info.set_field("title", track_info::until_nul, title, track_info::until_nul);
   vantrel_io::arm_test_write_fault(fault);
   try {
-    writer.set_info(subsong, info, no_abort);
-    writer.commit(no_abort);
+    writer.set_info(subsong, info, no_abort());
+    writer.commit(no_abort());
   } catch (...) {
     vantrel_io::arm_test_write_fault(0);
     throw;
@@ -92,11 +93,11 @@ void write_title(info_writer& writer, const char* title, std::uint32_t fault) {
 // The frames a fresh decoder plays of the file's first subsong.
 unsigned long long decoded_frames(const char* path) {
   decoder_instance_ptr decoder;
-  input_dispatch::open_for_decoding(decoder, vantrel_io::file_ptr(), path, no_abort);
-  decoder->initialize(decoder->get_subsong(0), 0, no_abort);
+  input_dispatch::open_for_decoding(decoder, vantrel_io::file_ptr(), path, no_abort());
+  decoder->initialize(decoder->get_subsong(0), 0, no_abort());
   audio_block block;
   unsigned long long frames = 0;
-  while (decoder->run(block, no_abort)) frames += block.get_sample_count();
+  while (decoder->run(block, no_abort())) frames += block.get_sample_count();
   return frames;
 }
 
@@ -129,7 +130,7 @@ failed_write write_failing(info_writer& writer, const std::string& title, std::u
 
 info_writer_ptr open_writer(const char* path) {
   info_writer_ptr writer;
-  input_dispatch::open_info_writer(writer, vantrel_io::file_ptr(), path, no_abort);
+  input_dispatch::open_info_writer(writer, vantrel_io::file_ptr(), path, no_abort());
   return writer;
 }
 
@@ -159,9 +160,9 @@ bool round(const char* path, const std::string& system_path, const std::vector<c
   try {
     decoded = std::to_string(decoded_frames(path));
     info_reader_ptr reader;
-    input_dispatch::open_info_reader(reader, vantrel_io::file_ptr(), path, no_abort);
+    input_dispatch::open_info_reader(reader, vantrel_io::file_ptr(), path, no_abort());
     track_info_impl info;
-    reader->get_info(reader->get_subsong(0), info, no_abort);
+    reader->get_info(reader->get_subsong(0), info, no_abort());
     const std::uint32_t field = info.find_field("title");
     reads = field == track_info::not_found ? std::string() : info.field_value(field, 0);
   } catch (const std::exception& e) {

@@ -29,20 +29,20 @@
 namespace {
 
 using bytes = std::vector<std::uint8_t>;
-const abort_signal& no_abort = never_raised_abort_signal();
+using io_test::no_abort;
 
 using io_test::memory_rewrite;
 
 vantrel_io::file_ptr file_with(const bytes& content) {
   vantrel_io::file_ptr file = vantrel_io::make_memory_file();
-  if (!content.empty()) file->write(content.data(), std::uint32_t(content.size()), no_abort);
+  if (!content.empty()) file->write(content.data(), std::uint32_t(content.size()), no_abort());
   return file;
 }
 
 bytes content_of(vantrel_io::file_object& file) {
-  bytes out(static_cast<std::size_t>(file.get_size(no_abort)));
-  file.seek(0, no_abort);
-  if (!out.empty()) file.read(out.data(), std::uint32_t(out.size()), no_abort);
+  bytes out(static_cast<std::size_t>(file.get_size(no_abort())));
+  file.seek(0, no_abort());
+  if (!out.empty()) file.read(out.data(), std::uint32_t(out.size()), no_abort());
   return out;
 }
 
@@ -110,7 +110,7 @@ TEST(MusepackHeaderReplayGain, WritesVersionSevenAndEightHeadersInPlace) {
   bytes v7 = {0xFF, 0xFF, 'M', 'P', '+', 0x07};
   v7.resize(2 + 20 + 40, 0x11);
   auto file = file_with(v7);
-  EXPECT_TRUE(musepack::write_header_replaygain(*file, 2, gains(-1.0f, 0.5f, -2.0f, 0.5f), no_abort));
+  EXPECT_TRUE(musepack::write_header_replaygain(*file, 2, gains(-1.0f, 0.5f, -2.0f, 0.5f), no_abort()));
   const bytes after7 = content_of(*file);
   ASSERT_EQ(after7.size(), v7.size());
   EXPECT_EQ(le16(after7, 2 + 14), std::uint16_t(-100));
@@ -120,7 +120,7 @@ TEST(MusepackHeaderReplayGain, WritesVersionSevenAndEightHeadersInPlace) {
                            packet("EI", bytes(3, 2)), packet("AP", bytes(20, 9)), packet("SE", {})});
   file = file_with(v8);
   EXPECT_TRUE(
-      musepack::write_header_replaygain(*file, 0, gains(-6.0f, 1.0f, replaygain_info::gain_absent, -1.0f), no_abort));
+      musepack::write_header_replaygain(*file, 0, gains(-6.0f, 1.0f, replaygain_info::gain_absent, -1.0f), no_abort()));
   const bytes after8 = content_of(*file);
   ASSERT_EQ(after8.size(), v8.size()) << "the RG packet keeps its length";
   const std::size_t rg = 4 + 11;
@@ -136,12 +136,12 @@ TEST(MusepackHeaderReplayGain, WritesVersionSevenAndEightHeadersInPlace) {
   straddling.insert(straddling.end(), {'M', 'P', '+', 0x07});
   straddling.resize(4080 + 20 + 40, 0x11);
   file = file_with(straddling);
-  EXPECT_THROW(musepack::write_header_replaygain(*file, 4080, gains(-1.0f, 0.5f, -2.0f, 0.5f), no_abort),
+  EXPECT_THROW(musepack::write_header_replaygain(*file, 4080, gains(-1.0f, 0.5f, -2.0f, 0.5f), no_abort()),
                exception_no_safe_rewrite);
   EXPECT_EQ(content_of(*file), straddling);
 
   file = file_with(bytes(30, 'x'));
-  EXPECT_FALSE(musepack::write_header_replaygain(*file, 0, gains(1, 1, 1, 1), no_abort)) << "not ours: left to the tag";
+  EXPECT_FALSE(musepack::write_header_replaygain(*file, 0, gains(1, 1, 1, 1), no_abort())) << "not ours: left to the tag";
 }
 
 TEST(MusepackHeaderReplayGain, ValuesAsTheHeaderReadsThemKeepTheirStoredBytes) {
@@ -153,11 +153,11 @@ TEST(MusepackHeaderReplayGain, ValuesAsTheHeaderReadsThemKeepTheirStoredBytes) {
   v7[13] = v7[17] = 0x1D;
   const replaygain_info current = gains(-3.0f, 0x1D67 / 32768.0f * 0.99999f, -3.0f, 0.25f);
   auto file = file_with(v7);
-  EXPECT_TRUE(musepack::write_header_replaygain(*file, 0, current, no_abort, &current));
+  EXPECT_TRUE(musepack::write_header_replaygain(*file, 0, current, no_abort(), &current));
   EXPECT_EQ(content_of(*file), v7) << "nothing changed, nothing written";
   replaygain_info changed = current;
   changed.track_gain = -1.0f;
-  EXPECT_TRUE(musepack::write_header_replaygain(*file, 0, changed, no_abort, &current));
+  EXPECT_TRUE(musepack::write_header_replaygain(*file, 0, changed, no_abort(), &current));
   const bytes after = content_of(*file);
   EXPECT_EQ(le16(after, 14), std::uint16_t(-100));
   EXPECT_EQ(le16(after, 12), 0x1D67) << "peaks kept";
@@ -167,7 +167,7 @@ TEST(MusepackHeaderReplayGain, ValuesAsTheHeaderReadsThemKeepTheirStoredBytes) {
                            packet("SE", {})});
   file = file_with(v8);
   const replaygain_info read = gains(1.0f, 0.5f, 1.0f, 0.5f);
-  EXPECT_TRUE(musepack::write_header_replaygain(*file, 0, read, no_abort, &read));
+  EXPECT_TRUE(musepack::write_header_replaygain(*file, 0, read, no_abort(), &read));
   EXPECT_EQ(content_of(*file), v8) << "the packet's extra byte and the stored values stay";
 }
 
@@ -215,21 +215,21 @@ TEST(MusepackAudioEnd, FollowsTheStreamsOwnFraming) {
   const bytes v8 = concat({bytes(10, 'I'), stream_magic, packet("SH", bytes(8, 1)), packet("AP", bytes(20, 9)),
                            packet("SE", {}), bytes(40, 'T')});
   auto file = file_with(v8);
-  EXPECT_EQ(musepack::find_audio_end(*file, 10, v8.size() - 40, no_abort), v8.size() - 40);
+  EXPECT_EQ(musepack::find_audio_end(*file, 10, v8.size() - 40, no_abort()), v8.size() - 40);
   // Tags that begin inside a whole stream do not move its end.
-  EXPECT_EQ(musepack::find_audio_end(*file, 10, v8.size() - 45, no_abort), v8.size() - 40);
+  EXPECT_EQ(musepack::find_audio_end(*file, 10, v8.size() - 45, no_abort()), v8.size() - 40);
   // Cut inside the audio: the last packet that begins in the file.
   const bytes cut(v8.begin(), v8.begin() + 30);
   file = file_with(cut);
-  EXPECT_EQ(musepack::find_audio_end(*file, 10, cut.size(), no_abort), 10u + 4 + 11);
+  EXPECT_EQ(musepack::find_audio_end(*file, 10, cut.size(), no_abort()), 10u + 4 + 11);
   // The same cut with a tag after it long enough to hold the rest of the cut
   // packet and more: the audio still ends where the cut packet begins.
   file = file_with(concat({cut, bytes(60, 'T')}));
-  EXPECT_EQ(musepack::find_audio_end(*file, 10, cut.size(), no_abort), 10u + 4 + 11);
+  EXPECT_EQ(musepack::find_audio_end(*file, 10, cut.size(), no_abort()), 10u + 4 + 11);
   // Cut just after a packet, a tag in the place of the next: the tag's start.
   const bytes cut_between(v8.begin(), v8.begin() + 10 + 4 + 11 + 23);
   file = file_with(concat({cut_between, {'A', 'P', 'E', 'T', 'A', 'G', 'E', 'X'}, bytes(80, 'T')}));
-  EXPECT_EQ(musepack::find_audio_end(*file, 10, cut_between.size(), no_abort), cut_between.size());
+  EXPECT_EQ(musepack::find_audio_end(*file, 10, cut_between.size(), no_abort()), cut_between.size());
 
   // Version 7: after "MP+7", one run of bits from the top of little-endian
   // words: 168 header bits (3 frames), two frames of 20 + 8 bits, one of
@@ -249,10 +249,10 @@ TEST(MusepackAudioEnd, FollowsTheStreamsOwnFraming) {
   }
   v7.resize(v7.size() + 64, 'T');
   file = file_with(v7);
-  EXPECT_EQ(musepack::find_audio_end(*file, 0, v7.size(), no_abort), 4u + 11 * 4);
+  EXPECT_EQ(musepack::find_audio_end(*file, 0, v7.size(), no_abort()), 4u + 11 * 4);
   v7[4] = 200;  // more frames than the file holds: no bound
   file = file_with(v7);
-  EXPECT_EQ(musepack::find_audio_end(*file, 0, v7.size(), no_abort), 0u);
+  EXPECT_EQ(musepack::find_audio_end(*file, 0, v7.size(), no_abort()), 0u);
 }
 
 // A stream whose "SO" packet (at 15) points at a seek table (at 42) whose
@@ -266,26 +266,26 @@ bytes stream_with_table(std::uint8_t first_entry) {
 
 TEST(MusepackSeekTable, TablesThatMissTheAudioAreFound) {
   auto file = file_with(stream_with_table(19));
-  EXPECT_EQ(musepack::find_stale_seek_table(*file, 0, no_abort), musepack::no_stale_table);
+  EXPECT_EQ(musepack::find_stale_seek_table(*file, 0, no_abort()), musepack::no_stale_table);
   file = file_with(stream_with_table(23));
-  EXPECT_EQ(musepack::find_stale_seek_table(*file, 0, no_abort), 15u) << "the packet that leads to the table";
+  EXPECT_EQ(musepack::find_stale_seek_table(*file, 0, no_abort()), 15u) << "the packet that leads to the table";
   // Cut before the table: nothing to judge it by.
   const bytes stale = stream_with_table(23);
   file = file_with(bytes(stale.begin(), stale.begin() + 30));
-  EXPECT_EQ(musepack::find_stale_seek_table(*file, 0, no_abort), musepack::no_stale_table);
+  EXPECT_EQ(musepack::find_stale_seek_table(*file, 0, no_abort()), musepack::no_stale_table);
 }
 
 TEST(MusepackAudioEnd, ACutSeekTableIsTheOnlyPartLost) {
   const bytes whole = stream_with_table(19);
   for (std::size_t cut : {45u, 47u}) {
     auto file = file_with(bytes(whole.begin(), whole.begin() + cut));
-    EXPECT_EQ(musepack::find_cut_side_packet(*file, 0, cut, no_abort), 42u) << cut;
+    EXPECT_EQ(musepack::find_cut_side_packet(*file, 0, cut, no_abort()), 42u) << cut;
     // Read only up to a point inside the audio: the audio is what is cut.
-    EXPECT_EQ(musepack::find_cut_side_packet(*file, 0, 30, no_abort), vantrel_io::filesize_unknown) << cut;
+    EXPECT_EQ(musepack::find_cut_side_packet(*file, 0, 30, no_abort()), vantrel_io::filesize_unknown) << cut;
   }
   for (std::size_t cut : {std::size_t(30), whole.size()}) {
     auto file = file_with(bytes(whole.begin(), whole.begin() + cut));
-    EXPECT_EQ(musepack::find_cut_side_packet(*file, 0, cut, no_abort), vantrel_io::filesize_unknown)
+    EXPECT_EQ(musepack::find_cut_side_packet(*file, 0, cut, no_abort()), vantrel_io::filesize_unknown)
         << "a cut in the audio, or none: " << cut;
   }
 }
@@ -296,7 +296,7 @@ TEST(MusepackHeaderReplayGain, RefusesStreamsWithoutAFittingPacket) {
   const bytes long_size = concat({stream_magic, {'R', 'G', 0x81, 0x81, 0x81, 0x81, 0x00}});
   for (const bytes& content : {no_rg, short_rg, long_size}) {
     auto file = file_with(content);
-    EXPECT_THROW(musepack::write_header_replaygain(*file, 0, gains(1, 1, 1, 1), no_abort),
+    EXPECT_THROW(musepack::write_header_replaygain(*file, 0, gains(1, 1, 1, 1), no_abort()),
                  vantrel_io::exception_io_data);
     EXPECT_EQ(content_of(*file), content);
   }
@@ -329,7 +329,7 @@ const bytes three_chapters = concat({stream_magic, packet("SH", bytes(8, 1)), pa
 
 musepack::chapter_table table_of(const bytes& content) {
   auto file = file_with(content);
-  return musepack::read_chapter_table(*file, 0, content.size(), 132300, no_abort);
+  return musepack::read_chapter_table(*file, 0, content.size(), 132300, no_abort());
 }
 
 void set(track_info& info, const char* name, const char* value) {
@@ -412,7 +412,7 @@ TEST(MusepackChapters, AChapterCutShortIsNotReadIntoTheTagWrittenAfterTheCut) {
   const bytes tag = apev2::render_tag({{false, 0, "Title", "Written after the cut"}}, true);
   const bytes tagged = concat({cut, tag});
   const musepack::chapter_table table =
-      musepack::read_chapter_table(*file_with(tagged), 0, cut.size(), 132300, no_abort);
+      musepack::read_chapter_table(*file_with(tagged), 0, cut.size(), 132300, no_abort());
   EXPECT_TRUE(table.damaged);
   ASSERT_EQ(table.chapters.size(), 1u);
   EXPECT_EQ(table.chapters[0].bytes, chapter_packet(0, "1/3", "One", "Chapter Artist"));
@@ -420,7 +420,7 @@ TEST(MusepackChapters, AChapterCutShortIsNotReadIntoTheTagWrittenAfterTheCut) {
   // A stream that ends whole keeps its chapters, whatever a damaged
   // trailing tag claims of it.
   const musepack::chapter_table whole =
-      musepack::read_chapter_table(*file_with(three_chapters), 0, second, 132300, no_abort);
+      musepack::read_chapter_table(*file_with(three_chapters), 0, second, 132300, no_abort());
   EXPECT_FALSE(whole.damaged);
   EXPECT_EQ(whole.chapters.size(), 3u);
 }
@@ -508,11 +508,11 @@ TEST(MusepackChapters, PacketsAreReplacedBeforeTheStreamEndKeepingStarts) {
   // Packets that change their length take many writes: without a
   // temporary file the write is refused before any byte changes.
   retag_in_place in_place;
-  EXPECT_THROW(musepack::write_chapter_packets(live, in_place, 0, chapters, nullptr, no_abort),
+  EXPECT_THROW(musepack::write_chapter_packets(live, in_place, 0, chapters, nullptr, no_abort()),
                exception_no_safe_rewrite);
   EXPECT_EQ(content_of(*live), old);
   memory_rewrite rewrite;
-  musepack::write_chapter_packets(live, rewrite, 0, chapters, nullptr, no_abort);
+  musepack::write_chapter_packets(live, rewrite, 0, chapters, nullptr, no_abort());
   EXPECT_EQ(content_of(*live), old) << "the file changes only by the caller's commit";
   ASSERT_TRUE(rewrite.made);
   vantrel_io::file_ptr file = rewrite.made;
@@ -523,13 +523,13 @@ TEST(MusepackChapters, PacketsAreReplacedBeforeTheStreamEndKeepingStarts) {
   musepack::packet_reader reader(*file, kept);
   std::vector<std::uint64_t> starts;
   for (;;) {
-    const musepack::packet_header p = reader.next(no_abort);
+    const musepack::packet_header p = reader.next(no_abort());
     ASSERT_TRUE(p.found);
     if (p.is("SE")) break;
     ASSERT_TRUE(p.is("CT"));
     bytes payload(static_cast<std::size_t>(p.payload_size));
-    file->seek(p.payload_position(), no_abort);
-    file->read(payload.data(), std::uint32_t(payload.size()), no_abort);
+    file->seek(p.payload_position(), no_abort());
+    file->read(payload.data(), std::uint32_t(payload.size()), no_abort());
     std::uint64_t start = 0;
     for (std::size_t i = 0;; ++i) {
       start = start << 7 | (payload[i] & 0x7F);
@@ -557,11 +557,11 @@ TEST(MusepackChapters, ChaptersAndTheFilesTagsChangeInOneWrite) {
 
   auto live = file_with(old);
   retag_in_place in_place;
-  EXPECT_THROW(musepack::write_chapter_packets(live, in_place, leading.size(), chapters, &tags, no_abort),
+  EXPECT_THROW(musepack::write_chapter_packets(live, in_place, leading.size(), chapters, &tags, no_abort()),
                exception_no_safe_rewrite);
   EXPECT_EQ(content_of(*live), old);
   memory_rewrite rewrite;
-  musepack::write_chapter_packets(live, rewrite, leading.size(), chapters, &tags, no_abort);
+  musepack::write_chapter_packets(live, rewrite, leading.size(), chapters, &tags, no_abort());
   EXPECT_EQ(content_of(*live), old) << "the file changes only by the caller's commit";
   ASSERT_TRUE(rewrite.made);
   const bytes after = content_of(*rewrite.made);
@@ -583,7 +583,7 @@ TEST(MusepackChapters, ChaptersAndTheFilesTagsChangeInOneWrite) {
   same.trailing_start = written.size() - trailing.size();
   same.trailing = trailing;
   memory_rewrite untouched;
-  musepack::write_chapter_packets(unchanged, untouched, leading.size(), same_chapters, &same, no_abort);
+  musepack::write_chapter_packets(unchanged, untouched, leading.size(), same_chapters, &same, no_abort());
   EXPECT_FALSE(untouched.made);
   EXPECT_EQ(content_of(*unchanged), written);
 }
@@ -596,7 +596,7 @@ TEST(MusepackChapters, RefusesLayoutsItCannotRewriteAndLeavesThemUnchanged) {
     auto file = file_with(content);
     const std::vector<bytes> chapters = {chapter_packet(0, "1", "One", "Art")};
     retag_in_place in_place;
-    EXPECT_THROW(musepack::write_chapter_packets(file, in_place, 0, chapters, nullptr, no_abort),
+    EXPECT_THROW(musepack::write_chapter_packets(file, in_place, 0, chapters, nullptr, no_abort()),
                  vantrel_io::exception_io_data);
     EXPECT_EQ(content_of(*file), content);
   }
