@@ -93,8 +93,8 @@ def views_failing(folder, cases):
         lines = run.stdout.splitlines()
         if run.returncode != 0 or lines != expected:
             failing += 1
-            print("FAIL: nav %s %s\n  got      %r\n  expected %r\n  %s" %
-                  (os.path.basename(folder), view, lines, expected, run.stderr))
+            print("FAIL: nav %s %s (exit code %d)\n  got      %r\n  expected %r\n  %s" %
+                  (os.path.basename(folder), view, run.returncode, lines, expected, run.stderr))
     return failing
 
 
@@ -127,7 +127,8 @@ def main():
                     "picture: " + windows_path(os.path.join(music, "cover.jpg"))]
         if run.returncode != 0 or lines[1:] != expected or not lines[0].endswith(" \\ music"):
             failures += 1
-            print("FAIL: browse\n  got      %r\n  expected %r\n  %s" % (lines, expected, run.stderr))
+            print("FAIL: browse (exit code %d)\n  got      %r\n  expected %r\n  %s"
+                  % (run.returncode, lines, expected, run.stderr))
     if failures:
         print("%d failure(s)" % failures)
         sys.exit(1)
